@@ -1,0 +1,147 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vantel/core/BidiPresentationState.h"
+#include "vantel/core/BufferLine.h"
+#include "vantel/core/CharSets.h"
+#include "vantel/core/CircularBufferLineList.h"
+#include "vantel/core/Position.h"
+#include "vantel/core/SemanticPrompt.h"
+
+namespace vantel {
+
+// One screen of a terminal with its scroll-back: the line ring, cursor, scroll
+// region, margins, tab stops, saved cursor and the prompt state of shell integration.
+// Ring rows count from the oldest scroll-back line; the cursor, the region, the
+// margins and the saved cursor are screen-relative (row 0 is ring row yBase).
+class Buffer {
+public:
+    Buffer(int cols, int rows, int tabStopWidth, std::optional<int> scrollback, BidiPresentationState bidiState);
+    ~Buffer();
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+
+    // Lines.
+    CircularBufferLineList& lines() { return *lines_; }
+    const CircularBufferLineList& lines() const { return *lines_; }
+    int getCorrectBufferLength(int rows) const;
+    LineRef getBlankLine(const Attribute& attribute, bool isWrapped = false) const;
+    CharData getNullCell(std::optional<Attribute> attribute = std::nullopt) const;
+    void fillViewportRows(std::optional<Attribute> attribute = std::nullopt);
+    CharData getCharAtBufferRelative(Position position);
+    CharData getChar(Position position) { return getCharAtBufferRelative({position.col, position.row + yDisp_}); }
+
+    // Geometry and cursor. Negative writes to x, y, yDisp, scrollTop and scrollBottom are ignored.
+    int cols() const { return cols_; }
+    int rows() const { return rows_; }
+    int x() const { return x_; }
+    void setX(int v) { if (v >= 0) x_ = v; }
+    int y() const { return y_; }
+    void setY(int v) { if (v >= 0) y_ = v; }
+    int yBase() const { return yBase_; }
+    void setYBase(int v) { yBase_ = v; }
+    int yDisp() const { return yDisp_; }
+    void setYDisp(int v) { if (v >= 0) yDisp_ = v; }
+    int xDisp = 0;
+    int xBase = 0;
+    int scrollTop() const { return scrollTop_; }
+    void setScrollTop(int v) { if (v >= 0) scrollTop_ = v; }
+    int scrollBottom() const { return scrollBottom_; }
+    void setScrollBottom(int v) { if (v >= 0) scrollBottom_ = v; }
+    int marginLeft = 0;
+    int marginRight = 0;
+    // Lines dropped off the top of the ring so far; scroll-invariant rows count from here.
+    int totalLinesTrimmed() const { return linesTop_; }
+    void setLinesTop(int v) { linesTop_ = v; }
+    bool isReflowEnabled() const { return hasScrollback_; }
+    bool hasScrollback() const { return hasScrollback_; }
+    std::optional<int> scrollback() const { return scrollback_; }
+
+    // Saved cursor (DECSC/DECRC).
+    int savedX = 0;
+    int savedY = 0;
+    bool savedOriginMode = false;
+    bool savedMarginMode = false;
+    bool savedWraparound = false;
+    bool savedReverseWraparound = false;
+    Attribute savedAttr = Attribute::defaultAttribute;
+    const CharSetTable* savedCharset = nullptr;  // none: no translation
+
+    // Print-path state that travels with the screen.
+    Attribute curAttr = Attribute::empty;
+    bool insertMode = false;
+    bool marginMode = false;
+    bool wraparound = false;
+
+    BidiPresentationState defaultBidiState;
+
+    // Installed by the owning terminal: scrolls the region when printing wraps at its bottom.
+    std::function<void(bool isWrapped)> scroll;
+
+    // Tab stops.
+    std::vector<bool> tabStops;
+    void setupTabStops(int index, int tabStopWidth);
+    void tabSet(int pos);
+    void tabClear(int pos);
+    int previousTabStop(int index = -1) const;
+    int nextTabStop(bool marginMode, int index = -1) const;
+
+    // Images.
+    bool hasAnyImages() const { return linesWithImagesCount_ > 0; }
+    int linesWithImagesCount() const { return linesWithImagesCount_; }
+    void clearImagesFromLine(int row);
+    void recalculateLinesWithImagesCount();
+
+    // Resets and history.
+    void clear();
+    void softReset();
+    void clearScrollback();
+    void changeHistorySize(std::optional<int> scrollback);
+    void resize(int newCols, int newRows);
+
+    // Shell-integration prompt state.
+    SemanticContent semanticContent = SemanticContent::none();
+    SemanticInputState semanticInput = SemanticInputState::idle;
+    SemanticPromptClickMode semanticClickMode = SemanticPromptClickMode::none();
+    bool semanticUsesSpecialCursorKeys = false;
+    LineRef semanticPromptStartLine;
+    int semanticPromptStartRowCache = 0;
+    int semanticPromptRowScanCount = 0;
+    uint64_t semanticGroupCounter = 0;
+    uint64_t activeSemanticGroupID = 0;
+
+    struct RawSemanticOrigin {
+        const BufferLine* line;
+        SemanticPromptKind kind;
+        int column;
+    };
+    // The origin mark of the active prompt group on its start line, if any.
+    std::optional<RawSemanticOrigin> rawSemanticOrigin() const;
+    void setSemanticPromptStartLine(LineRef line) { semanticPromptStartLine = std::move(line); }
+
+private:
+    void setupLinesCallbacks();
+    void installRing(int capacity);
+
+    std::unique_ptr<CircularBufferLineList> lines_;
+    int yDisp_ = 0;
+    int x_ = 0;
+    int y_ = 0;
+    int yBase_ = 0;
+    int linesWithImagesCount_ = 0;
+    int linesTop_ = 0;
+    int scrollBottom_ = 0;
+    int scrollTop_ = 0;
+    bool hasScrollback_;
+    int cols_;
+    int rows_;
+    std::optional<int> scrollback_;
+};
+
+}  // namespace vantel

@@ -1,0 +1,370 @@
+#include "vantel/core/BufferLine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "vantel/core/Buffer.h"
+
+namespace vantel {
+
+namespace {
+
+CharData* allocateCells(int count) {
+    if (count <= 0) return nullptr;
+    void* block = std::malloc(static_cast<size_t>(count) * sizeof(CharData));
+    if (!block) throw std::bad_alloc();
+    return static_cast<CharData*>(block);
+}
+
+void fillCells(CharData* cells, int count, const CharData& cell) {
+    for (int i = 0; i < count; ++i) cells[i] = cell;
+}
+
+}  // namespace
+
+BufferLine::BufferLine(int cols, std::optional<CharData> fillData, bool isWrapped, BidiPresentationState bidiState)
+    : isWrapped_(isWrapped), bidiState_(bidiState) {
+    cols = std::max(cols, 0);
+    CharData fill = fillData.value_or(CharData::Null);
+    data_ = allocateCells(cols);
+    dataSize_ = capacity_ = cols;
+    fillCells(data_, cols, fill);
+    if (!(fill == CharData::Null)) extras().fill = fill;
+}
+
+BufferLine::~BufferLine() { std::free(data_); }
+
+LineRef BufferLine::copyOf(const BufferLine& other) {
+    LineRef line = make(0, std::nullopt, other.isWrapped_, other.bidiState_);
+    line->reallocate(other.dataSize_);
+    if (other.dataSize_ > 0) std::memcpy(line->data_, other.data_, sizeof(CharData) * other.dataSize_);
+    line->dataSize_ = other.dataSize_;
+    line->renderMode_ = other.renderMode_;
+    if (other.extras_) line->extras_ = std::make_unique<Extras>(*other.extras_);
+    line->generation_ = 0;
+    return line;
+}
+
+void BufferLine::reallocate(int cols) {
+    std::free(data_);
+    data_ = allocateCells(cols);
+    capacity_ = std::max(cols, 0);
+}
+
+BufferLine::Extras& BufferLine::extras() {
+    if (!extras_) extras_ = std::make_unique<Extras>();
+    return *extras_;
+}
+
+void BufferLine::dropExtrasIfEmpty() {
+    if (extras_ && extras_->isEmpty()) extras_.reset();
+}
+
+void BufferLine::copyFrom(const BufferLine& line) {
+    if (&line == this) return;
+    if (capacity_ < line.dataSize_) reallocate(line.dataSize_);
+    if (line.dataSize_ > 0) std::memcpy(data_, line.data_, sizeof(CharData) * line.dataSize_);
+    dataSize_ = line.dataSize_;
+    isWrapped_ = line.isWrapped_;
+    bidiState_ = line.bidiState_;
+    const bool sourceHasState = line.extras_ && (!line.extras_->marks.empty() || line.extras_->hardContinuationGroup);
+    if (sourceHasState) {
+        extras().marks = line.extras_->marks;
+        extras_->hardContinuationGroup = line.extras_->hardContinuationGroup;
+    } else if (extras_) {
+        extras_->marks.clear();
+        extras_->hardContinuationGroup.reset();
+        dropExtrasIfEmpty();
+    }
+    ++generation_;
+}
+
+void BufferLine::setCell(int index, const CharData& cell) {
+    if (dataSize_ == 0) return;
+    if (index >= dataSize_ || index < 0) {
+        std::puts("BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug");
+        index = dataSize_ - 1;
+    }
+    data_[index] = cell;
+    ++generation_;
+}
+
+bool BufferLine::hasContent(int index) const {
+    if (dataSize_ == 0) return false;
+    const CharData& cell = (*this)[std::max(index, 0)];
+    const Attribute& a = cell.attribute;
+    return cell.code != 0 || !a.style.isEmpty() || !a.fg.isDefault() || !a.bg.isDefault() ||
+           a.underlineStyle != UnderlineStyle::none || a.hasUnderlineColor();
+}
+
+bool BufferLine::hasAnyContent() const {
+    for (int i = 0; i < dataSize_; ++i) {
+        if (hasContent(i)) return true;
+    }
+    return false;
+}
+
+int BufferLine::getTrimmedLength() const {
+    for (int i = dataSize_ - 1; i >= 0; --i) {
+        if (data_[i].code != 0) return i + data_[i].width;
+    }
+    return 0;
+}
+
+std::vector<CharData> BufferLine::getData() const { return std::vector<CharData>(data_, data_ + dataSize_); }
+
+std::string BufferLine::translateToString(bool trimRight, int startCol, int endCol, bool skipNullCellsFollowingWide,
+                                          const CharacterProvider& characterProvider) const {
+    if (endCol == -1) endCol = dataSize_;
+    if (trimRight) endCol = std::max(std::min(endCol, getTrimmedLength()), startCol);
+    startCol = std::max(startCol, 0);
+    endCol = std::min(endCol, dataSize_);
+    std::string out;
+    auto append = [&](const CharData& cell) {
+        if (characterProvider) {
+            for (char32_t c : characterProvider(cell)) appendUtf8(out, c);
+        } else if (cell.code >= 0 && isUnicodeScalar(static_cast<uint32_t>(cell.code))) {
+            appendUtf8(out, static_cast<char32_t>(cell.code));
+        } else {
+            out.push_back(' ');
+        }
+    };
+    if (!skipNullCellsFollowingWide) {
+        for (int i = startCol; i < endCol; ++i) append(data_[i]);
+        return out;
+    }
+    for (int i = startCol; i < endCol; ++i) {
+        const CharData& cell = data_[i];
+        if (cell.code == 0 && i > 0 && data_[i - 1].width == 2) continue;
+        append(cell);
+        if (cell.width == 2 && i + 1 < endCol && data_[i + 1].code == 0) ++i;
+    }
+    return out;
+}
+
+std::string BufferLine::debugDescription() const {
+    std::string out;
+    for (int i = 0; i < dataSize_; ++i) out += toUtf8(data_[i].getCharacter());
+    return out;
+}
+
+void BufferLine::fill(const CharData& cell) {
+    fillCells(data_, dataSize_, cell);
+    ++generation_;
+}
+
+void BufferLine::fill(const CharData& cell, int atCol, int len) {
+    int start = std::clamp(atCol, 0, dataSize_);
+    int end = std::clamp(atCol + std::max(len, 0), start, dataSize_);
+    fillCells(data_ + start, end - start, cell);
+    ++generation_;
+}
+
+void BufferLine::replaceCells(int start, int end, const CharData& fillData) {
+    start = std::max(start, 0);
+    end = std::min(end, dataSize_);
+    for (int i = start; i < end; ++i) data_[i] = fillData;
+    ++generation_;
+}
+
+void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fillData) {
+    rightMargin = std::min(rightMargin, dataSize_ - 1);
+    if (rightMargin < 0 || n < 0) return;
+    pos = std::max(pos, 0) % (rightMargin + 1);
+    int room = rightMargin + 1 - pos;
+    if (n < room) {
+        std::memmove(static_cast<void*>(data_ + pos + n), data_ + pos, sizeof(CharData) * (room - n));
+        fillCells(data_ + pos, n, fillData);
+    } else {
+        fillCells(data_ + pos, room, fillData);
+    }
+    marksShift(pos, n, rightMargin);
+    ++generation_;
+}
+
+void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fillData) {
+    rightMargin = std::min(rightMargin, dataSize_ - 1);
+    if (rightMargin < 0 || n < 0) return;
+    pos = std::max(pos, 0) % (rightMargin + 1);
+    int room = rightMargin + 1 - pos;
+    if (n < room) {
+        std::memmove(static_cast<void*>(data_ + pos), data_ + pos + n, sizeof(CharData) * (room - n));
+        fillCells(data_ + rightMargin + 1 - n, n, fillData);
+    } else {
+        fillCells(data_ + pos, room, fillData);
+    }
+    marksShift(pos, -n, rightMargin);
+    ++generation_;
+}
+
+void BufferLine::copyFrom(BufferLine& source, int srcCol, int dstCol, int len) {
+    const bool wholeLine = srcCol == 0 && dstCol == 0 && len >= dataSize_;
+    const bool sameLine = &source == this;
+    // Clip to both rows; callers normally pass ranges inside them.
+    srcCol = std::max(srcCol, 0);
+    dstCol = std::max(dstCol, 0);
+    const int n = std::max(0, std::min({len, source.dataSize_ - srcCol, dataSize_ - dstCol}));
+    if (n > 0) std::memmove(static_cast<void*>(data_ + dstCol), source.data_ + srcCol, sizeof(CharData) * n);
+
+    std::vector<SemanticMark> moving;
+    if (source.hasSemanticMarks()) {
+        for (const auto& mark : source.extras_->marks) {
+            if (mark.column >= srcCol && mark.column <= srcCol + n - 1) moving.push_back(mark);
+        }
+    }
+    std::optional<Buffer::RawSemanticOrigin> origin;
+    if (!moving.empty() && source.owningBuffer_) origin = source.owningBuffer_->rawSemanticOrigin();
+
+    // Marks travel with their cells: what the copy overwrites or moves away loses its mark.
+    if (sameLine) removeMarksInRange(srcCol, srcCol + n - 1);
+    else source.removeMarksInRange(srcCol, srcCol + n - 1);
+    removeMarksInRange(dstCol, dstCol + n - 1);
+
+    auto isOrigin = [&](const BufferLine* line, SemanticPromptKind kind, int column) {
+        return origin && origin->line == line && origin->kind == kind && origin->column == column;
+    };
+    bool originMoved = false;
+    for (const auto& mark : moving) {
+        const bool movingIsOrigin = isOrigin(&source, mark.kind, mark.column);
+        SemanticMark placed{mark.kind, mark.column - srcCol + dstCol, mark.group};
+        auto& marks = extras().marks;
+        auto existing = std::find_if(marks.begin(), marks.end(), [&](auto& m) { return m.kind == mark.kind; });
+        if (existing == marks.end()) {
+            marks.push_back(placed);
+            originMoved |= movingIsOrigin;
+        } else if (movingIsOrigin && !isOrigin(this, existing->kind, existing->column)) {
+            *existing = placed;
+            originMoved = true;
+        }
+    }
+    if (!moving.empty()) sortMarks();
+    if (originMoved && !sameLine && owningBuffer_) owningBuffer_->setSemanticPromptStartLine(LineRef(this));
+
+    if (wholeLine) {
+        auto group = source.semanticHardContinuationGroup();
+        if (!sameLine) source.setSemanticHardContinuationGroup(std::nullopt);
+        setSemanticHardContinuationGroup(group);
+    }
+    dropExtrasIfEmpty();
+    ++generation_;
+}
+
+void BufferLine::removeMarksInRange(int from, int to) {
+    if (!hasSemanticMarks() || to < from) return;
+    auto& marks = extras_->marks;
+    auto end = std::remove_if(marks.begin(), marks.end(), [&](auto& m) { return m.column >= from && m.column <= to; });
+    if (end != marks.end()) {
+        marks.erase(end, marks.end());
+        ++generation_;
+    }
+}
+
+void BufferLine::resize(int cols, const CharData& fillData) {
+    cols = std::max(cols, 0);
+    if (cols == dataSize_) return;
+    if (cols < dataSize_) {
+        CharData* block = allocateCells(cols);
+        if (cols > 0) std::memcpy(static_cast<void*>(block), data_, sizeof(CharData) * cols);
+        std::free(data_);
+        data_ = block;
+        dataSize_ = capacity_ = cols;
+        marksClampTo(cols);
+    } else {
+        CharData* block = allocateCells(cols);
+        if (dataSize_ > 0) std::memcpy(static_cast<void*>(block), data_, sizeof(CharData) * dataSize_);
+        fillCells(block + dataSize_, cols - dataSize_, fillData);
+        std::free(data_);
+        data_ = block;
+        dataSize_ = capacity_ = cols;
+    }
+    ++generation_;
+}
+
+void BufferLine::clear(const Attribute& attribute) {
+    fillCells(data_, dataSize_, CharData(0, 1, TinyAtom(), 0, attribute));
+    if (extras_) {
+        extras_->images.reset();
+        dropExtrasIfEmpty();
+    }
+    ++recycleGeneration_;
+    generation_ += 2;
+}
+
+const std::vector<SemanticMark>& BufferLine::semanticMarks() const {
+    static const std::vector<SemanticMark> none;
+    return extras_ ? extras_->marks : none;
+}
+
+void BufferLine::sortMarks() {
+    if (!extras_) return;
+    std::stable_sort(extras_->marks.begin(), extras_->marks.end(),
+                     [](const SemanticMark& a, const SemanticMark& b) { return a.column < b.column; });
+}
+
+void BufferLine::setSemanticMark(SemanticPromptKind kind, int column, uint64_t group) {
+    auto& marks = extras().marks;
+    auto end = std::remove_if(marks.begin(), marks.end(), [&](auto& m) { return m.kind == kind; });
+    if (end != marks.end()) {
+        marks.erase(end, marks.end());
+        ++generation_;
+    }
+    marks.push_back(SemanticMark{kind, column, group});
+    ++generation_;
+    sortMarks();
+    ++generation_;
+}
+
+void BufferLine::setSemanticMarks(std::vector<SemanticMark> marks) {
+    extras().marks = std::move(marks);
+    sortMarks();
+    dropExtrasIfEmpty();
+    ++generation_;
+}
+
+void BufferLine::destroySemanticState() {
+    if (!extras_) return;
+    if (!extras_->marks.empty() || extras_->hardContinuationGroup) ++generation_;
+    extras_->marks.clear();
+    extras_->hardContinuationGroup.reset();
+    dropExtrasIfEmpty();
+}
+
+void BufferLine::marksShift(int from, int by, int rightMargin) {
+    if (by == 0 || !hasSemanticMarks()) return;
+    for (auto& mark : extras_->marks) {
+        if (mark.column >= from && mark.column <= rightMargin) {
+            mark.column = std::clamp(mark.column + by, from, std::max(from, rightMargin));
+        }
+    }
+    ++generation_;
+}
+
+void BufferLine::marksClampTo(int width) {
+    if (!hasSemanticMarks()) return;
+    if (width < 1) {
+        extras_->marks.clear();
+        dropExtrasIfEmpty();
+    } else {
+        for (auto& mark : extras_->marks) mark.column = std::clamp(mark.column, 0, width - 1);
+    }
+    ++generation_;
+}
+
+void BufferLine::setSemanticHardContinuationGroup(std::optional<uint64_t> group) {
+    if (!group && !extras_) return;
+    extras().hardContinuationGroup = group;
+    dropExtrasIfEmpty();
+    ++generation_;
+}
+
+void BufferLine::setImages(std::optional<TerminalImageList> images) {
+    if (!images && !extras_) return;
+    extras().images = std::move(images);
+    dropExtrasIfEmpty();
+    ++generation_;
+}
+
+}  // namespace vantel

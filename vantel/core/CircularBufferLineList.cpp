@@ -1,0 +1,133 @@
+#include "vantel/core/CircularBufferLineList.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace vantel {
+
+CircularBufferLineList::CircularBufferLineList(int maxLength)
+    : array_(std::max(maxLength, 1)), maxLength_(std::max(maxLength, 1)) {}
+
+const LineRef& CircularBufferLineList::ref(int index) {
+    LineRef& line = array_[slot(index)];
+    if (!line) line = makeEmpty ? makeEmpty(slot(index)) : BufferLine::make(0);
+    return line;
+}
+
+void CircularBufferLineList::set(int index, LineRef line) {
+    BufferLine* attached = line.get();
+    array_[slot(index)] = std::move(line);
+    if (onLineAttached && attached) onLineAttached(*attached);
+}
+
+void CircularBufferLineList::setCount(int n) {
+    n = std::clamp(n, 0, maxLength_);
+    if (n > static_cast<int>(array_.size())) array_.resize(n);
+    count_ = n;
+}
+
+void CircularBufferLineList::setMaxLength(int newMax) {
+    newMax = std::max(newMax, 1);
+    if (newMax == maxLength_) return;
+    std::vector<LineRef> fresh(newMax);
+    int k = std::min<int>(static_cast<int>(array_.size()), newMax);
+    for (int i = 0; i < k; ++i) fresh[i] = std::move(array_[slot(i)]);
+    array_ = std::move(fresh);
+    startIndex_ = 0;
+    maxLength_ = newMax;
+    // Callers trim before shrinking; keep the invariant even if one did not.
+    count_ = std::min(count_, newMax);
+}
+
+void CircularBufferLineList::push(LineRef line) {
+    if (onLineAttached && line) onLineAttached(*line);
+    const bool hasImages = line && line->hasImages();
+    array_[slot(count_)] = std::move(line);
+    if (count_ != static_cast<int>(array_.size())) {
+        ++count_;
+    } else {
+        startIndex_ += 1;
+        if (startIndex_ >= count_) startIndex_ = 0;
+    }
+    if (onLinePushed) onLinePushed(hasImages);
+}
+
+void CircularBufferLineList::recycle(const Attribute& clearAttribute) {
+    if (!isFull() || count_ == 0) return;  // only a full ring recycles
+    LineRef& line = array_[slot(count_)];
+    startIndex_ = (startIndex_ + 1) % count_;
+    bool hadImages = false;
+    if (line) {
+        hadImages = line->hasImages();
+        line->clear(clearAttribute);
+        line->destroySemanticState();
+        line->setWrapped(false);
+    }
+    if (onLineRecycled) onLineRecycled(hadImages);
+}
+
+void CircularBufferLineList::splice(int start, int deleteCount, const std::vector<LineRef>& items,
+                                    const std::function<void(int)>& change) {
+    if (start < 0) return;
+    if (deleteCount > 0) {
+        for (int i = start; i < count_ - deleteCount; ++i) {
+            array_[slot(i)] = array_[slot(i + deleteCount)];
+            if (change) change(i);
+        }
+        count_ -= std::min(deleteCount, count_);
+    }
+    const int itemCount = static_cast<int>(items.size());
+    if (itemCount > 0) {
+        for (int i = count_ - 1; i >= start; --i) {
+            array_[slot(i + itemCount)] = array_[slot(i)];
+            if (change) change(i + itemCount);
+        }
+        for (int j = 0; j < itemCount; ++j) {
+            if (change) change(start + j);
+            if (onLineAttached && items[j]) onLineAttached(*items[j]);
+            array_[slot(start + j)] = items[j];
+        }
+    }
+    const int length = static_cast<int>(array_.size());
+    if (count_ + itemCount > length) {
+        startIndex_ += count_ + itemCount - length;
+        count_ = length;
+    } else {
+        count_ += itemCount;
+    }
+}
+
+bool CircularBufferLineList::shiftElements(int start, int count, int offset) {
+    auto refuse = [&](const char* reason) {
+        std::printf("Assertion at start=%d count=%d offset=%d: %s\n", start, count, offset, reason);
+        return false;
+    };
+    if (count < 0) return refuse("count < 0");
+    if (start < 0) return refuse("start < 0");
+    if (start >= count_) return refuse("start >= self.count");
+    if (start + offset <= 0) return refuse("start+offset <= 0");
+    if (offset > 0) {
+        for (int i = count - 1; i >= 0; --i) array_[slot(start + i + offset)] = array_[slot(start + i)];
+        const int expanded = start + count + offset - count_;
+        if (expanded > 0) {
+            count_ += expanded;
+            while (count_ > maxLength_) {
+                --count_;
+                ++startIndex_;
+            }
+        }
+    } else if (count > 0) {
+        for (int i = 0; i < count; ++i) array_[slot(start + i + offset)] = array_[slot(start + i)];
+    }
+    return true;
+}
+
+void CircularBufferLineList::trimStart(int n) {
+    if (n <= 0) return;
+    const int drop = std::min(count_, n);
+    startIndex_ += drop;
+    count_ -= drop;
+}
+
+}  // namespace vantel

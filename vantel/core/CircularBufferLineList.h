@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "vantel/core/BufferLine.h"
+
+namespace vantel {
+
+// The ring that holds every line of one screen buffer: scroll-back first, then the
+// visible rows. Scrolling moves the start index, never the rows; a full ring can
+// recycle its oldest line in place, so steady output allocates no lines.
+class CircularBufferLineList {
+public:
+    explicit CircularBufferLineList(int maxLength);
+
+    std::function<LineRef(int slot)> makeEmpty;
+    std::function<void(bool hadImages)> onLineRecycled;
+    std::function<void(bool hasImages)> onLinePushed;
+    std::function<void(BufferLine&)> onLineAttached;
+
+    // Reads a line, making it through makeEmpty when its slot was never filled.
+    BufferLine& operator[](int index) { return *ref(index); }
+    const LineRef& ref(int index);
+    // The line in a slot without making one (null when empty).
+    BufferLine* peek(int index) const { return array_[slot(index)].get(); }
+    void set(int index, LineRef line);
+
+    int count() const { return count_; }
+    void setCount(int n);
+    int maxLength() const { return maxLength_; }
+    void setMaxLength(int newMax);
+    bool isFull() const { return count_ == static_cast<int>(array_.size()); }
+
+    void push(LineRef line);
+    // Turns the oldest line of a full ring into a blank newest line in place.
+    void recycle(const Attribute& clearAttribute);
+    void splice(int start, int deleteCount, const std::vector<LineRef>& items, const std::function<void(int)>& change);
+    bool shiftElements(int start, int count, int offset);
+
+    // Drops the last line (its object stays in its slot).
+    void pop() {
+        if (count_ > 0) --count_;
+    }
+    // Drops the n oldest lines.
+    void trimStart(int n);
+
+    // Every line present in storage, inside the count or not (payload collection walks them).
+    template <class F>
+    void forEachStoredLine(F&& f) const {
+        for (const auto& line : array_) {
+            if (line) f(*line);
+        }
+    }
+
+private:
+    int slot(int index) const {
+        const int64_t n = static_cast<int64_t>(array_.size());
+        return static_cast<int>(((startIndex_ + index) % n + n) % n);
+    }
+
+    std::vector<LineRef> array_;
+    int64_t startIndex_ = 0;
+    int count_ = 0;
+    int maxLength_;
+};
+
+}  // namespace vantel

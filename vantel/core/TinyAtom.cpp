@@ -1,0 +1,55 @@
+#include "vantel/core/TinyAtom.h"
+
+#include <mutex>
+#include <unordered_map>
+
+namespace vantel {
+
+namespace {
+
+struct PayloadTable {
+    std::mutex lock;
+    std::unordered_map<uint16_t, std::any> map;
+    uint16_t lastUsed = 0;
+};
+
+PayloadTable& table() {
+    static PayloadTable* instance = new PayloadTable();  // lives until the process ends
+    return *instance;
+}
+
+}  // namespace
+
+std::optional<TinyAtom> TinyAtom::lookup(std::any value) {
+    auto& t = table();
+    std::lock_guard guard(t.lock);
+    if (t.lastUsed > 65533) return std::nullopt;
+    t.lastUsed += 1;
+    t.map[t.lastUsed] = std::move(value);
+    return TinyAtom(t.lastUsed);
+}
+
+std::any TinyAtom::target() const {
+    if (code == 0) return {};
+    auto& t = table();
+    std::lock_guard guard(t.lock);
+    auto it = t.map.find(code);
+    return it == t.map.end() ? std::any{} : it->second;
+}
+
+void TinyAtom::release(uint16_t code) {
+    if (code == 0) return;
+    auto& t = table();
+    std::lock_guard guard(t.lock);
+    t.map.erase(code);
+}
+
+void TinyAtom::releaseAll(const std::vector<uint16_t>& codes) {
+    auto& t = table();
+    std::lock_guard guard(t.lock);
+    for (uint16_t code : codes) {
+        if (code != 0) t.map.erase(code);
+    }
+}
+
+}  // namespace vantel
