@@ -175,7 +175,7 @@ void Buffer::softReset() {
     marginRight = cols_ - 1;
     savedOriginMode = false;
     savedMarginMode = false;
-    savedWraparound = false;
+    savedWraparound = true;
     savedReverseWraparound = false;
 }
 

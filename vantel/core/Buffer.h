@@ -68,7 +68,7 @@ public:
     int savedY = 0;
     bool savedOriginMode = false;
     bool savedMarginMode = false;
-    bool savedWraparound = false;
+    bool savedWraparound = true;  // a restore without a save gives the power-on state
     bool savedReverseWraparound = false;
     Attribute savedAttr = Attribute::defaultAttribute;
     const CharSetTable* savedCharset = nullptr;  // none: no translation
