@@ -9,14 +9,14 @@ namespace vantel {
 
 // A 16-bit handle into one process-wide, lock-guarded table of cell payloads
 // (hyperlink targets and values a host attaches). Code 0 means no payload.
-// Codes 1..65534 are handed out once each over the life of the process.
+// Codes 1..65534 are handed out fresh first; after that, released codes are reused.
 struct TinyAtom {
     uint16_t code = 0;
 
     constexpr TinyAtom() = default;
     constexpr explicit TinyAtom(uint16_t c) : code(c) {}
 
-    // Stores a value and returns a new handle, or nothing once the handles are used up.
+    // Stores a value and returns a handle, or nothing while every code is in use.
     static std::optional<TinyAtom> lookup(std::any value);
 
     // The value stored under this handle; empty when there is none.

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include "vantel/core/Buffer.h"
+#include "vantel/core/BufferLine.h"
+
+using namespace vantel;
+
+namespace {
+
+CharData cell(char32_t c, int8_t width = 1) { return CharData(Attribute(), static_cast<int32_t>(c), width); }
+
+LineRef lineOf(const std::u32string& text) {
+    LineRef line = BufferLine::make(static_cast<int>(text.size()));
+    for (size_t i = 0; i < text.size(); ++i) line->setCell(static_cast<int>(i), cell(text[i]));
+    return line;
+}
+
+std::string text(const BufferLine& line) { return line.translateToString(); }
+
+}  // namespace
+
+TEST(BufferLineTest, InsertAndDeleteCellsStayInsideTheMargin) {
+    struct Case {
+        bool insert;
+        int pos, n, rightMargin;
+        const char* expected;
+    } cases[] = {
+        {true, 2, 3, 5, "ABXXXCGHIJ"},
+        {false, 2, 3, 5, "ABFXXXGHIJ"},
+        {false, 2, 10, 5, "ABXXXXGHIJ"},  // more than the room blanks to the margin only
+        {true, 2, 10, 5, "ABXXXXGHIJ"},
+        {true, 0, 1, 9, "XABCDEFGHI"},
+        {false, 9, 1, 9, "ABCDEFGHIX"},
+        {true, 12, 1, 9, "ABXCDEFGHI"},  // the position is taken modulo the margin width
+        {true, 3, 0, 9, "ABCDEFGHIJ"},
+    };
+    for (const auto& c : cases) {
+        LineRef line = lineOf(U"ABCDEFGHIJ");
+        uint64_t before = line->generation();
+        if (c.insert) line->insertCells(c.pos, c.n, c.rightMargin, cell('X'));
+        else line->deleteCells(c.pos, c.n, c.rightMargin, cell('X'));
+        EXPECT_EQ(text(*line), c.expected) << (c.insert ? "insert " : "delete ") << c.pos << "," << c.n;
+        EXPECT_GT(line->generation(), before);
+    }
+}
+
+TEST(BufferLineTest, MarksShiftWithEditsAndClampToTheMargin) {
+    LineRef line = lineOf(U"ABCDEFGHIJ");
+    line->setSemanticMark(SemanticPromptKind::initial, 4, 1);
+    line->insertCells(2, 10, 7, cell('X'));
+    EXPECT_EQ(line->semanticMarks().at(0).column, 7);
+    line->deleteCells(2, 3, 9, cell('X'));
+    EXPECT_EQ(line->semanticMarks().at(0).column, 4);
+    line->setSemanticMark(SemanticPromptKind::right, 1, 1);
+    line->deleteCells(0, 1, 9, cell('X'));  // a mark at the position stays at the position
+    EXPECT_EQ(line->semanticMarks().at(0).column, 0);
+}
+
+TEST(BufferLineTest, SetSemanticMarkReplacesSameKindAndKeepsColumnOrder) {
+    LineRef line = lineOf(U"ABCDEFGHIJ");
+    line->setSemanticMark(SemanticPromptKind::initial, 5, 1);
+    line->setSemanticMark(SemanticPromptKind::secondary, 2, 1);
+    line->setSemanticMark(SemanticPromptKind::initial, 8, 2);
+    ASSERT_EQ(line->semanticMarks().size(), 2u);
+    EXPECT_EQ(line->semanticMarks()[0], (SemanticMark{SemanticPromptKind::secondary, 2, 1}));
+    EXPECT_EQ(line->semanticMarks()[1], (SemanticMark{SemanticPromptKind::initial, 8, 2}));
+    line->marksClampTo(4);
+    EXPECT_EQ(line->semanticMarks()[1].column, 3);
+    line->marksClampTo(0);
+    EXPECT_TRUE(line->semanticMarks().empty());
+}
+
+TEST(BufferLineTest, TrimmedLengthCountsBothColumnsOfAWideCharacter) {
+    LineRef line = BufferLine::make(10);
+    EXPECT_EQ(line->getTrimmedLength(), 0);
+    line->setCell(5, cell(0x4E00, 2));
+    line->setCell(6, CharData(Attribute(), 0, 0));
+    EXPECT_EQ(line->getTrimmedLength(), 7);
+    line->setCell(1, cell('a'));
+    EXPECT_EQ(line->getTrimmedLength(), 7);
+}
+
+TEST(BufferLineTest, TranslateToString) {
+    LineRef line = BufferLine::make(6);
+    line->setCell(0, cell('a'));
+    line->setCell(1, cell(0x4E00, 2));
+    line->setCell(2, CharData(Attribute(), 0, 0));
+    line->setCell(3, cell('b'));
+    line->setCell(4, CharData(Attribute(), 0x400001, 1));
+    EXPECT_EQ(line->translateToString(true), std::string("a\xE4\xB8\x80") + '\0' + "b ");
+    EXPECT_EQ(line->translateToString(true, 0, -1, true), "a\xE4\xB8\x80" "b ");
+    EXPECT_EQ(line->translateToString(false, 3, 4), "b");
+    EXPECT_EQ(line->translateToString(true, 5, -1), "");
+    auto provider = [](const CharData& c) -> Character {
+        return c.code == 0x400001 ? Character(U"e\u0301") : c.getCharacter();
+    };
+    EXPECT_EQ(line->translateToString(true, 3, -1, false, provider), "be\xCC\x81");
+}
+
+TEST(BufferLineTest, ResizeAndGeneration) {
+    LineRef line = lineOf(U"ABCDEFGHIJ");
+    line->setSemanticMark(SemanticPromptKind::initial, 8, 1);
+    uint64_t g = line->generation();
+    line->resize(10, cell('Z'));
+    EXPECT_EQ(line->generation(), g) << "same width changes nothing";
+    line->resize(5, cell('Z'));
+    EXPECT_EQ(text(*line), "ABCDE");
+    EXPECT_EQ(line->semanticMarks().at(0).column, 4);
+    line->resize(7, cell('Z'));
+    EXPECT_EQ(text(*line), "ABCDEZZ");
+    EXPECT_GT(line->generation(), g);
+}
+
+TEST(BufferLineTest, OutOfRangeWriteGoesToTheLastCell) {
+    LineRef line = BufferLine::make(80);
+    testing::internal::CaptureStdout();
+    line->setCell(80, cell('q'));
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ((*line)[79].code, 'q');
+    EXPECT_EQ((*line)[200].code, 'q') << "reads past the end read the last cell";
+    EXPECT_EQ(out, "BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug\n");
+}
+
+TEST(BufferLineTest, ContentTest) {
+    LineRef line = BufferLine::make(4);
+    EXPECT_FALSE(line->hasAnyContent());
+    CharData styled;
+    styled.attribute.bg = Attribute::Color::ansi256(1);
+    line->setCell(2, styled);
+    EXPECT_TRUE(line->hasContent(2));
+    EXPECT_FALSE(line->hasContent(1));
+    CharData payloadOnly;
+    payloadOnly.payload = TinyAtom(7);
+    payloadOnly.semanticContentCode = 5;
+    line->setCell(1, payloadOnly);
+    EXPECT_FALSE(line->hasContent(1)) << "payload and class are no content";
+}
+
+TEST(BufferLineTest, CopiesCarryCellsAndRowState) {
+    LineRef source = lineOf(U"ABCDEF");
+    source->setWrapped(true);
+    source->setSemanticMark(SemanticPromptKind::initial, 1, 3);
+    source->setSemanticHardContinuationGroup(9);
+    source->setImages(TerminalImageList{});
+    source->setRenderMode(BufferLine::RenderLineMode::doubleWidth);
+
+    LineRef snapshot = BufferLine::copyOf(*source);
+    EXPECT_EQ(text(*snapshot), "ABCDEF");
+    EXPECT_TRUE(snapshot->isWrapped());
+    EXPECT_TRUE(snapshot->hasImages());
+    EXPECT_EQ(snapshot->renderMode(), BufferLine::RenderLineMode::doubleWidth);
+    EXPECT_EQ(snapshot->semanticHardContinuationGroup(), 9u);
+    EXPECT_EQ(snapshot->generation(), 0u);
+    EXPECT_EQ(snapshot->owningBuffer(), nullptr);
+
+    LineRef target = BufferLine::make(3);
+    target->copyFrom(*source);
+    EXPECT_EQ(text(*target), "ABCDEF");
+    EXPECT_TRUE(target->isWrapped());
+    EXPECT_EQ(target->semanticMarks().size(), 1u);
+    EXPECT_FALSE(target->hasImages()) << "images and render mode stay with the target";
+    EXPECT_EQ(target->renderMode(), BufferLine::RenderLineMode::single);
+}
+
+TEST(BufferLineTest, RangeCopyWithinALineAndMarksTravel) {
+    LineRef line = lineOf(U"ABCDEFGH");
+    line->copyFrom(*line, 0, 2, 4);
+    EXPECT_EQ(text(*line), "ABABCDGH");
+    line = lineOf(U"ABCDEFGH");
+    line->copyFrom(*line, 2, 0, 4);
+    EXPECT_EQ(text(*line), "CDEFEFGH");
+
+    LineRef source = lineOf(U"abcdef");
+    source->setSemanticMark(SemanticPromptKind::secondary, 2, 4);
+    LineRef dest = lineOf(U"UVWXYZ");
+    dest->setSemanticMark(SemanticPromptKind::right, 4, 4);
+    dest->copyFrom(*source, 1, 3, 3);
+    EXPECT_EQ(text(*dest), "UVWbcd");
+    EXPECT_TRUE(source->semanticMarks().empty()) << "the mark moved away with its cell";
+    ASSERT_EQ(dest->semanticMarks().size(), 1u) << "the overwritten mark is gone";
+    EXPECT_EQ(dest->semanticMarks()[0], (SemanticMark{SemanticPromptKind::secondary, 4, 4}));
+}
+
+TEST(BufferLineTest, WholeLineCopyMovesHardContinuation) {
+    LineRef source = lineOf(U"abc");
+    source->setSemanticHardContinuationGroup(5);
+    LineRef dest = lineOf(U"xyz");
+    dest->copyFrom(*source, 0, 0, 3);
+    EXPECT_EQ(dest->semanticHardContinuationGroup(), 5u);
+    EXPECT_FALSE(source->semanticHardContinuationGroup().has_value());
+}
+
+TEST(BufferLineTest, ClearForReuse) {
+    LineRef line = lineOf(U"abc");
+    line->setImages(TerminalImageList{});
+    line->setWrapped(true);
+    uint64_t g = line->generation();
+    Attribute red;
+    red.bg = Attribute::Color::ansi256(1);
+    line->clear(red);
+    EXPECT_EQ((*line)[1], CharData(0, 1, TinyAtom(), 0, red));
+    EXPECT_FALSE(line->hasImages());
+    EXPECT_TRUE(line->isWrapped()) << "the ring resets the wrap flag itself";
+    EXPECT_EQ(line->recycleGeneration(), 1u);
+    EXPECT_EQ(line->generation(), g + 2);
+}
+
+TEST(BufferLineTest, StaysCompact) {
+    // A scroll-back line costs its cells plus a small header and one ring slot.
+    EXPECT_LE(sizeof(BufferLine) + sizeof(LineRef), 64u);
+}

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "vantel/core/Buffer.h"
+
+using namespace vantel;
+
+namespace {
+
+std::unique_ptr<Buffer> makeBuffer(int cols = 80, int rows = 25, std::optional<int> scrollback = 100) {
+    return std::make_unique<Buffer>(cols, rows, 8, scrollback, BidiPresentationState());
+}
+
+void pushLines(Buffer& buffer, int n) {
+    for (int i = 0; i < n; ++i) buffer.lines().push(buffer.getBlankLine(Attribute()));
+}
+
+}  // namespace
+
+TEST(BufferTest, NewBufferHasTabStopsAndAnEmptyRingUntilFilled) {
+    auto buffer = makeBuffer();
+    for (int col = 0; col < 80; ++col) EXPECT_EQ(buffer->tabStops[col], col % 8 == 0) << col;
+    EXPECT_EQ(buffer->lines().count(), 0);
+    EXPECT_EQ(buffer->lines().maxLength(), 125);
+    buffer->fillViewportRows();
+    EXPECT_EQ(buffer->lines().count(), 25);
+    buffer->fillViewportRows();
+    EXPECT_EQ(buffer->lines().count(), 25);
+    EXPECT_EQ(buffer->lines()[0].owningBuffer(), buffer.get());
+    EXPECT_EQ(buffer->marginRight, 79);
+    EXPECT_EQ(buffer->scrollBottom(), 24);
+}
+
+TEST(BufferTest, TabStopScans) {
+    auto buffer = makeBuffer();
+    struct Case {
+        bool next, marginMode;
+        int index, expected;
+    } cases[] = {
+        {true, false, 79, 79}, {true, false, 0, 8}, {true, false, 72, 79}, {false, false, 0, 0},
+        {false, false, 9, 8},  {false, false, 8, 0}, {false, false, 200, 72},
+    };
+    for (const auto& c : cases) {
+        int got = c.next ? buffer->nextTabStop(c.marginMode, c.index) : buffer->previousTabStop(c.index);
+        EXPECT_EQ(got, c.expected) << (c.next ? "next " : "previous ") << c.index;
+    }
+    buffer->marginRight = 20;
+    EXPECT_EQ(buffer->nextTabStop(true, 16), 20);
+    buffer->tabClear(8);
+    buffer->tabSet(3);
+    buffer->tabSet(500);  // ignored
+    EXPECT_EQ(buffer->nextTabStop(false, 0), 3);
+    EXPECT_EQ(buffer->nextTabStop(false, 3), 16);
+    buffer->setX(10);
+    EXPECT_EQ(buffer->previousTabStop(), 3);
+}
+
+TEST(BufferTest, TabStopsExtendAfterWidening) {
+    auto buffer = makeBuffer(10, 5);
+    buffer->resize(20, 5);
+    buffer->setupTabStops(10, 8);
+    for (int col = 0; col < 20; ++col) EXPECT_EQ(buffer->tabStops[col], col % 8 == 0) << col;
+}
+
+TEST(BufferTest, NegativeCursorAndRegionWritesAreIgnored) {
+    auto buffer = makeBuffer();
+    buffer->setX(5);
+    buffer->setY(6);
+    buffer->setYDisp(2);
+    buffer->setScrollTop(1);
+    buffer->setScrollBottom(20);
+    buffer->setX(-1);
+    buffer->setY(-1);
+    buffer->setYDisp(-1);
+    buffer->setScrollTop(-1);
+    buffer->setScrollBottom(-1);
+    EXPECT_EQ(buffer->x(), 5);
+    EXPECT_EQ(buffer->y(), 6);
+    EXPECT_EQ(buffer->yDisp(), 2);
+    EXPECT_EQ(buffer->scrollTop(), 1);
+    EXPECT_EQ(buffer->scrollBottom(), 20);
+}
+
+TEST(BufferTest, DroppingAllHistoryKeepsTheScreen) {
+    auto buffer = makeBuffer(80, 25, 200);
+    pushLines(*buffer, 125);
+    buffer->setYBase(100);
+    buffer->setYDisp(100);
+    buffer->savedY = 5;
+    buffer->lines()[100].setCell(0, CharData(Attribute(), 'T', 1));
+    buffer->changeHistorySize(std::nullopt);
+    EXPECT_EQ(buffer->yBase(), 0);
+    EXPECT_EQ(buffer->yDisp(), 0);
+    EXPECT_EQ(buffer->lines().maxLength(), 25);
+    EXPECT_EQ(buffer->lines().count(), 25);
+    EXPECT_EQ(buffer->lines()[0][0].code, 'T');
+    EXPECT_EQ(buffer->savedY, 5);
+    EXPECT_FALSE(buffer->hasScrollback());
+}
+
+TEST(BufferTest, ClearScrollbackWhileScrolledBack) {
+    auto buffer = makeBuffer(80, 25, 200);
+    pushLines(*buffer, 60);
+    buffer->setYBase(35);
+    buffer->setYDisp(10);
+    buffer->lines()[35].setCell(0, CharData(Attribute(), 'T', 1));
+    buffer->clearScrollback();
+    EXPECT_EQ(buffer->yBase(), 0);
+    EXPECT_EQ(buffer->yDisp(), 0);
+    EXPECT_EQ(buffer->lines().count(), 25);
+    EXPECT_EQ(buffer->lines()[0][0].code, 'T');
+}
+
+TEST(BufferTest, ImageCountFollowsPushAndRecycle) {
+    auto buffer = makeBuffer(4, 2, 1);  // capacity 3
+    LineRef withImage = buffer->getBlankLine(Attribute());
+    withImage->setImages(TerminalImageList{});
+    buffer->lines().push(withImage);
+    EXPECT_TRUE(buffer->hasAnyImages());
+    pushLines(*buffer, 2);
+    buffer->lines().recycle(Attribute());
+    EXPECT_FALSE(buffer->hasAnyImages());
+    LineRef again = buffer->getBlankLine(Attribute());
+    again->setImages(TerminalImageList{});
+    buffer->lines().push(again);
+    EXPECT_EQ(buffer->linesWithImagesCount(), 1);
+    buffer->clearImagesFromLine(2);
+    EXPECT_FALSE(buffer->hasAnyImages());
+    EXPECT_FALSE(again->hasImages());
+}
+
+TEST(BufferTest, SoftResetAndUnsavedRestoreStateIsPowerOn) {
+    auto buffer = makeBuffer();
+    EXPECT_EQ(buffer->savedAttr, Attribute::defaultAttribute);
+    EXPECT_TRUE(buffer->savedWraparound);
+    buffer->savedAttr.style = CharacterStyle(CharacterStyle::bold);
+    buffer->savedX = 3;
+    buffer->savedWraparound = false;
+    buffer->savedOriginMode = true;
+    buffer->marginLeft = 4;
+    buffer->softReset();
+    EXPECT_EQ(buffer->savedAttr, Attribute::defaultAttribute);
+    EXPECT_EQ(buffer->savedX, 0);
+    EXPECT_TRUE(buffer->savedWraparound);
+    EXPECT_FALSE(buffer->savedOriginMode);
+    EXPECT_EQ(buffer->marginLeft, 0);
+    EXPECT_EQ(buffer->savedCharset, nullptr);
+}
+
+TEST(BufferTest, GetCharOutsideTheLineIsNull) {
+    auto buffer = makeBuffer(10, 3);
+    buffer->fillViewportRows();
+    buffer->lines()[1].setCell(2, CharData(Attribute(), 'z', 1));
+    EXPECT_EQ(buffer->getCharAtBufferRelative({2, 1}).code, 'z');
+    EXPECT_EQ(buffer->getCharAtBufferRelative({10, 1}), CharData::Null);
+    EXPECT_EQ(buffer->getCharAtBufferRelative({-1, 1}), CharData::Null);
+    EXPECT_EQ(buffer->getChar({2, 1}).code, 'z');
+}
+
+TEST(BufferTest, ResizeTallerPullsScrollbackIntoViewFirst) {
+    auto buffer = makeBuffer(10, 5, 50);
+    pushLines(*buffer, 10);
+    buffer->setYBase(5);
+    buffer->setYDisp(5);
+    buffer->setY(4);
+    buffer->resize(10, 8);
+    EXPECT_EQ(buffer->yBase(), 2);
+    EXPECT_EQ(buffer->y(), 7);
+    EXPECT_EQ(buffer->lines().count(), 10);
+    buffer->resize(10, 6);
+    EXPECT_EQ(buffer->yBase(), 4) << "with the cursor on the last row the screen moves down";
+    EXPECT_EQ(buffer->lines().count(), 10);
+}
+
+TEST(PositionTest, OrdersRowFirst) {
+    EXPECT_EQ(Position::compare({5, 1}, {0, 2}), Position::compareResult::before);
+    EXPECT_EQ(Position::compare({0, 2}, {5, 1}), Position::compareResult::after);
+    EXPECT_EQ(Position::compare({3, 3}, {3, 3}), Position::compareResult::equal);
+    EXPECT_EQ(Position({4, 9}).debugDescription(), "col=4 row=9");
+}

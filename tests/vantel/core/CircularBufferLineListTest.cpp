@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include "vantel/core/CircularBufferLineList.h"
+#include "vantel/core/CircularList.h"
+
+using namespace vantel;
+
+namespace {
+
+struct Ring {
+    CircularBufferLineList list;
+    std::vector<bool> pushed, recycled;
+    int made = 0, attached = 0;
+
+    explicit Ring(int capacity) : list(capacity) {
+        list.makeEmpty = [this](int) {
+            ++made;
+            return BufferLine::make(1);
+        };
+        list.onLinePushed = [this](bool images) { pushed.push_back(images); };
+        list.onLineRecycled = [this](bool images) { recycled.push_back(images); };
+        list.onLineAttached = [this](BufferLine&) { ++attached; };
+    }
+};
+
+LineRef named(char c, bool images = false) {
+    LineRef line = BufferLine::make(1);
+    line->setCell(0, CharData(Attribute(), c, 1));
+    if (images) line->setImages(TerminalImageList{});
+    return line;
+}
+
+std::string contents(CircularBufferLineList& list) {
+    std::string out;
+    for (int i = 0; i < list.count(); ++i) {
+        int code = list[i][0].code;
+        out += code ? static_cast<char>(code) : '.';
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(CircularBufferLineListTest, EmptySlotsAreMadeOnFirstReadWithoutCallbacks) {
+    Ring ring(3);
+    ring.list.setCount(2);
+    BufferLine* first = &ring.list[1];
+    EXPECT_EQ(&ring.list[1], first);
+    EXPECT_EQ(ring.made, 1);
+    EXPECT_EQ(ring.attached, 0);
+    EXPECT_TRUE(ring.pushed.empty());
+}
+
+TEST(CircularBufferLineListTest, PushOntoFullRingDropsOldest) {
+    Ring ring(3);
+    for (char c : {'A', 'B', 'C'}) ring.list.push(named(c));
+    ring.list.push(named('D', true));
+    EXPECT_EQ(contents(ring.list), "BCD");
+    EXPECT_EQ(ring.list.count(), 3);
+    EXPECT_EQ(ring.pushed.back(), true);
+    EXPECT_EQ(ring.attached, 4);
+}
+
+TEST(CircularBufferLineListTest, RecycleReusesTheOldestLineInPlace) {
+    Ring ring(3);
+    LineRef a = named('A', true);
+    a->setWrapped(true);
+    a->setSemanticMark(SemanticPromptKind::initial, 0, 1);
+    ring.list.push(a);
+    ring.list.push(named('B'));
+    ring.list.push(named('C'));
+    uint64_t g = a->generation();
+    ring.list.recycle(Attribute());
+    EXPECT_EQ(contents(ring.list), "BC.");
+    EXPECT_EQ(&ring.list[2], a.get());
+    EXPECT_FALSE(a->isWrapped());
+    EXPECT_FALSE(a->hasImages());
+    EXPECT_TRUE(a->semanticMarks().empty());
+    EXPECT_EQ(a->recycleGeneration(), 1u);
+    EXPECT_GT(a->generation(), g);
+    ASSERT_EQ(ring.recycled.size(), 1u);
+    EXPECT_TRUE(ring.recycled[0]);
+    EXPECT_EQ(ring.attached, 3) << "recycling attaches nothing";
+}
+
+TEST(CircularBufferLineListTest, RaisingCapacityRelinearises) {
+    Ring ring(3);
+    for (char c : {'A', 'B', 'C', 'D', 'E'}) ring.list.push(named(c));  // start index is now 2
+    ring.list.setMaxLength(5);
+    EXPECT_EQ(ring.list.count(), 3);
+    EXPECT_EQ(contents(ring.list), "CDE");
+    ring.list.push(named('F'));
+    ring.list.push(named('G'));
+    EXPECT_EQ(contents(ring.list), "CDEFG");
+}
+
+TEST(CircularBufferLineListTest, ShiftElementsRefusesTargetsAtOrBelowLineZero) {
+    Ring ring(5);
+    for (char c : {'A', 'B', 'C', 'D', 'E'}) ring.list.push(named(c));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(ring.list.shiftElements(1, 2, -1));
+    EXPECT_FALSE(ring.list.shiftElements(0, -1, 1));
+    EXPECT_FALSE(ring.list.shiftElements(5, 1, 1));
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out,
+              "Assertion at start=1 count=2 offset=-1: start+offset <= 0\n"
+              "Assertion at start=0 count=-1 offset=1: count < 0\n"
+              "Assertion at start=5 count=1 offset=1: start >= self.count\n");
+    EXPECT_EQ(contents(ring.list), "ABCDE");
+    EXPECT_TRUE(ring.list.shiftElements(2, 2, -1));
+    EXPECT_EQ(contents(ring.list), "ACDDE");
+}
+
+TEST(CircularBufferLineListTest, ShiftForwardGrowsAndDropsOldest) {
+    Ring ring(4);
+    for (char c : {'A', 'B', 'C'}) ring.list.push(named(c));
+    EXPECT_TRUE(ring.list.shiftElements(1, 2, 2));
+    EXPECT_EQ(ring.list.count(), 4);
+    EXPECT_EQ(contents(ring.list), "BCBC");
+}
+
+TEST(CircularBufferLineListTest, SpliceInsertsAndDrops) {
+    Ring ring(4);
+    for (char c : {'A', 'B', 'C', 'D'}) ring.list.push(named(c));
+    std::vector<int> changed;
+    ring.list.splice(1, 1, {named('X'), named('Y')}, [&](int i) { changed.push_back(i); });
+    EXPECT_EQ(ring.list.count(), 4) << "inserting past the capacity drops the oldest";
+    EXPECT_EQ(contents(ring.list), "XYCD");
+    EXPECT_FALSE(changed.empty());
+
+    Ring small(5);
+    for (char c : {'A', 'B', 'C'}) small.list.push(named(c));
+    small.list.splice(1, 0, {named('X')}, {});
+    EXPECT_EQ(contents(small.list), "AXBC");
+}
+
+TEST(CircularBufferLineListTest, TrimStartAndPop) {
+    Ring ring(5);
+    for (char c : {'A', 'B', 'C', 'D'}) ring.list.push(named(c));
+    ring.list.trimStart(2);
+    EXPECT_EQ(contents(ring.list), "CD");
+    ring.list.pop();
+    EXPECT_EQ(contents(ring.list), "C");
+    ring.list.trimStart(9);
+    EXPECT_EQ(ring.list.count(), 0);
+}
+
+TEST(CircularListTest, GenericRingOfIntegers) {
+    CircularList<int> ring(3);
+    ring.makeEmpty = [](int) { return 0; };
+    for (int i = 1; i <= 4; ++i) ring.push(i);
+    EXPECT_EQ(ring.count(), 3);
+    EXPECT_EQ(ring[0], 2);
+    EXPECT_EQ(ring[2], 4);
+    ring.setCount(3);
+    EXPECT_EQ(ring[1], 3);
+}
