@@ -1,0 +1,138 @@
+#pragma once
+
+// Shared helpers for engine tests: a delegate that records what it is told, a
+// virtual-clock scheduler, and a terminal bundled with both.
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vantel/core/Terminal.h"
+
+namespace vantel::testing {
+
+// Runs scheduled work when the test advances time.
+class VirtualScheduler : public Scheduler {
+public:
+    struct Item : Cancellable {
+        double due;
+        uint64_t order;
+        std::function<void()> work;
+        bool cancelled = false;
+        void cancel() override { cancelled = true; }
+    };
+
+    std::shared_ptr<Cancellable> scheduleAfter(double seconds, std::function<void()> work) override {
+        auto item = std::make_shared<Item>();
+        item->due = now + seconds;
+        item->order = nextOrder++;
+        item->work = std::move(work);
+        items.push_back(item);
+        return item;
+    }
+
+    // Runs everything due up to now + seconds, in time order.
+    void advance(double seconds) {
+        const double target = now + seconds;
+        for (;;) {
+            std::shared_ptr<Item> next;
+            for (auto& item : items) {
+                if (item->cancelled || item->due > target) continue;
+                if (!next || item->due < next->due || (item->due == next->due && item->order < next->order)) next = item;
+            }
+            if (!next) break;
+            now = next->due;
+            items.erase(std::find(items.begin(), items.end(), next));
+            next->work();
+        }
+        now = target;
+        items.erase(std::remove_if(items.begin(), items.end(), [](auto& i) { return i->cancelled; }), items.end());
+    }
+
+    size_t pending() const {
+        return std::count_if(items.begin(), items.end(), [](auto& i) { return !i->cancelled; });
+    }
+
+    double now = 0;
+    uint64_t nextOrder = 0;
+    std::vector<std::shared_ptr<Item>> items;
+};
+
+// Records every delegate call as a line of text, and every reply.
+class RecordingDelegate : public TerminalDelegate {
+public:
+    void send(Terminal&, std::span<const uint8_t> data) override {
+        sends.emplace_back(data.begin(), data.end());
+    }
+    void setTerminalTitle(Terminal&, const std::string& title) override { events.push_back("title:" + title); }
+    void setTerminalIconTitle(Terminal&, const std::string& title) override { events.push_back("icon:" + title); }
+    void bell(Terminal&) override { events.push_back("bell"); }
+    void synchronizedOutputChanged(Terminal&, bool active) override {
+        events.push_back(std::string("sync:") + (active ? "on" : "off"));
+    }
+    void bufferActivated(Terminal&) override { events.push_back("bufferActivated"); }
+    void colorChanged(Terminal&, std::optional<int> index) override {
+        events.push_back("colorChanged:" + (index ? std::to_string(*index) : std::string("all")));
+    }
+    void mouseModeChanged(Terminal&) override { events.push_back("mouseModeChanged"); }
+    void scrolled(Terminal&, int yDisp) override { events.push_back("scrolled:" + std::to_string(yDisp)); }
+    void linefeed(Terminal&) override { events.push_back("linefeed"); }
+    void showCursor(Terminal&) override { events.push_back("showCursor"); }
+    void hideCursor(Terminal&) override { events.push_back("hideCursor"); }
+    void selectionChanged(Terminal&) override { events.push_back("selectionChanged"); }
+    void cursorStyleChanged(Terminal&, CursorStyle style) override {
+        events.push_back(std::string("cursorStyle:") + tagName(style));
+    }
+
+    // All replies concatenated.
+    std::string replies() const {
+        std::string out;
+        for (const auto& s : sends) out.append(s.begin(), s.end());
+        return out;
+    }
+    void clear() {
+        sends.clear();
+        events.clear();
+    }
+    size_t count(const std::string& event) const { return std::count(events.begin(), events.end(), event); }
+
+    std::vector<std::string> sends;
+    std::vector<std::string> events;
+};
+
+// A terminal with a recording delegate and a virtual clock.
+template <class Delegate = RecordingDelegate>
+struct TestTerminalOf {
+    explicit TestTerminalOf(int cols = 80, int rows = 25, std::function<void(TerminalOptions&)> configure = {}) {
+        TerminalOptions options;
+        options.cols = cols;
+        options.rows = rows;
+        if (configure) configure(options);
+        terminal = std::make_unique<Terminal>(&delegate, options, &scheduler);
+        delegate.clear();
+    }
+    Terminal& operator*() { return *terminal; }
+    Terminal* operator->() { return terminal.get(); }
+    void feed(std::string_view text) { terminal->feed(text); }
+
+    // The visible row as text, trailing empty cells trimmed, clusters resolved.
+    std::string row(int y) {
+        BufferLine* line = terminal->getLine(y);
+        if (!line) return {};
+        return line->translateToString(true, 0, -1, true,
+                                       [this](const CharData& c) { return terminal->getCharacter(c); });
+    }
+    std::pair<int, int> cursor() { return terminal->getCursorLocation(); }
+
+    Delegate delegate;
+    VirtualScheduler scheduler;
+    std::unique_ptr<Terminal> terminal;
+};
+
+using TestTerminal = TestTerminalOf<>;
+
+}  // namespace vantel::testing

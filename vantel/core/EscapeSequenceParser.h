@@ -1,0 +1,148 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vantel/core/DcsHandler.h"
+
+namespace vantel {
+
+class Terminal;
+
+enum class ParserState : uint8_t {
+    ground = 0,
+    escape = 1,
+    escapeIntermediate = 2,
+    csiEntry = 3,
+    csiParam = 4,
+    csiIntermediate = 5,
+    csiIgnore = 6,
+    sosPmApcString = 7,
+    oscString = 8,
+    apcString = 9,
+    dcsEntry = 10,
+    dcsParam = 11,
+    dcsIgnore = 12,
+    dcsIntermediate = 13,
+    dcsPassthrough = 14,
+};
+
+enum class ParserAction : uint8_t {
+    ignore = 0,
+    error = 1,
+    print = 2,
+    execute = 3,
+    oscStart = 4,
+    oscPut = 5,
+    oscEnd = 6,
+    csiDispatch = 7,
+    param = 8,
+    collect = 9,
+    escDispatch = 10,
+    clear = 11,
+    dcsHook = 12,
+    dcsPut = 13,
+    dcsUnhook = 14,
+};
+
+// What the error handler sees of a byte that no state accepts.
+struct ParsingState {
+    int64_t position = 0;
+    uint8_t code = 0;
+    ParserState currentState = ParserState::ground;
+    int64_t print = -1;
+    int64_t dcs = -1;
+    std::string osc;
+    std::string apc;
+    std::string collect;
+    std::vector<int32_t> parameters;
+    bool abort = false;
+    std::string description() const { return "Vantel.ParsingState"; }
+};
+
+// The shared VT500 transition table: entry = action << 4 | next state,
+// index = state << 8 | min(byte, 0xA0).
+struct TransitionTable {
+    std::array<uint8_t, 4095> table{};
+    static const TransitionTable& shared();
+};
+
+// Turns the child's byte stream into printable runs, controls and complete
+// ESC, CSI, OSC, DCS and APC sequences. Partial sequences survive between calls.
+class EscapeSequenceParser {
+public:
+    static constexpr int maximumParameters = 24;
+    static constexpr int maximumCollect = 32;
+
+    explicit EscapeSequenceParser(Terminal* terminal);
+    virtual ~EscapeSequenceParser();
+    EscapeSequenceParser(const EscapeSequenceParser&) = delete;
+    EscapeSequenceParser& operator=(const EscapeSequenceParser&) = delete;
+
+    void parse(std::span<const uint8_t> data);
+    void reset();
+
+    // Dispatch of finished sequences to the terminal.
+    virtual void dispatchExecute(uint8_t code);
+    virtual void dispatchCsi(uint8_t code, std::span<const int> pars, std::string_view collect);
+    virtual void dispatchEsc(std::string_view collect, uint8_t code);
+    virtual void dispatchOsc(int64_t code, std::span<const uint8_t> data);
+    virtual void dispatchApc(uint8_t command, std::span<const uint8_t> content);
+    virtual std::unique_ptr<DcsHandler> dispatchDcs(std::string_view collect, uint8_t code, std::span<const int> pars);
+
+    using Bytes = std::span<const uint8_t>;
+    std::map<int64_t, std::function<void(Bytes)>> oscHandlers;
+    std::function<ParsingState(const ParsingState&)> errorHandler;
+    std::function<void(Bytes)> printHandler;
+    std::function<void()> printStateReset;
+    std::function<void(std::string_view collect, uint8_t code)> escHandlerFallback;
+    std::function<void(uint8_t code, std::span<const int> pars)> dscHandlerFallback;
+    std::function<void()> executeHandlerFallback;
+    std::function<void(std::span<const int> pars, std::string_view collect, uint8_t code)> csiHandlerFallback;
+    std::function<void(int64_t code, Bytes data)> oscHandlerFallback;
+    std::function<void(uint8_t command, Bytes content)> apcHandlerFallback;
+
+    Terminal* terminal() const { return terminal_; }
+    void setTerminal(Terminal* terminal) { terminal_ = terminal; }
+
+    ParserState currentState() const { return currentState_; }
+    ParserState initialState = ParserState::ground;
+    // Separators of the CSI in dispatch: for each parameter after the first, ';' or ':'.
+    std::string_view parsTxt() const { return std::string_view(parsTxt_.data(), parsCount_ - 1); }
+    const DcsHandler* activeDcsHandler() const { return activeDcsHandler_.get(); }
+
+    // Longest OSC, APC or DCS payload accepted; a longer string is dropped whole.
+    size_t maximumStringLength = 16 * 1024 * 1024;
+    int64_t logFileCounter = 1;
+
+    std::string dump(Bytes data) const;
+
+private:
+    struct SmallState;
+    void clearSequence();
+    void dispatchString(bool apcString);
+
+    Terminal* terminal_;
+    const TransitionTable& table_;
+    ParserState currentState_ = ParserState::ground;
+    std::string osc_;
+    std::string apc_;
+    bool stringTooLong_ = false;
+    size_t dcsLength_ = 0;
+    std::array<int, maximumParameters> pars_{};
+    std::array<char, maximumParameters> parsTxt_{};
+    int parsCount_ = 1;
+    std::array<char, maximumCollect> collect_{};
+    int collectCount_ = 0;
+    bool parameterLimitExceeded_ = false;
+    std::unique_ptr<DcsHandler> activeDcsHandler_;
+};
+
+}  // namespace vantel

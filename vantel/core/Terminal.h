@@ -1,0 +1,440 @@
+#pragma once
+
+#include <climits>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "vantel/core/Buffer.h"
+#include "vantel/core/CharData.h"
+#include "vantel/core/Color.h"
+#include "vantel/core/EscapeSequenceParser.h"
+#include "vantel/core/GraphicsProtocols.h"
+#include "vantel/core/Scheduler.h"
+#include "vantel/core/TerminalDelegate.h"
+#include "vantel/core/TerminalOptions.h"
+#include "vantel/core/TerminalTypes.h"
+
+namespace vantel {
+
+class SelectionService;
+
+struct CharacterHash {
+    size_t operator()(const Character& c) const noexcept { return std::hash<std::u32string>()(c); }
+};
+
+// The terminal engine: both screen buffers, the parser that feeds them, every
+// mode, the character sets, colours, titles and the rows that need redrawing.
+// Everything runs on the thread that feeds it; the delegate is called there too.
+class Terminal {
+public:
+    using ProgressReport = vantel::ProgressReport;
+    using WindowManipulationCommand = vantel::WindowManipulationCommand;
+
+    enum class MouseMode : uint8_t { off, x10, vt200, buttonEventTracking, anyEvent };
+    enum class MouseProtocolEncoding : uint8_t { x10, utf8, sgr, urxvt, sgrPixel };
+    enum class TerminalConformance : uint8_t { vt100, vt200, vt300, vt400, vt500 };
+    enum class BidiStateProperty : uint8_t { supportMode, autodetectDirection, fallbackDirection, boxMirroring };
+    using BidiStateProperties = std::set<BidiStateProperty>;
+    static const BidiStateProperties& allBidiStateProperties();
+
+    // Kitty keyboard enhancement flags of one screen, with its push/pop stack.
+    struct KeyboardModeState {
+        int flags = 0;
+        std::vector<int> stack;
+    };
+
+    // The OSC 8 hyperlink that new cells carry.
+    struct ActiveHyperlink {
+        enum class Kind : uint8_t { pending, resolved, unavailable };
+        Kind kind = Kind::pending;
+        std::string uri;  // for pending
+        TinyAtom atom;    // for resolved
+    };
+
+    Terminal(TerminalDelegate* delegate, TerminalOptions options, Scheduler* scheduler = nullptr);
+    virtual ~Terminal();
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    static constexpr int MINIMUM_COLS = 2;
+    static constexpr int MINIMUM_ROWS = 1;
+
+    // --- Host interface ------------------------------------------------------------------
+    TerminalDelegate* delegate() const { return tdel_; }
+    void setDelegate(TerminalDelegate* delegate) { tdel_ = delegate; }
+    Scheduler* scheduler() const { return scheduler_; }
+    void setScheduler(Scheduler* scheduler) { scheduler_ = scheduler; }
+
+    void feed(std::span<const uint8_t> bytes);
+    void feed(std::string_view text);
+    void parse(std::span<const uint8_t> bytes) { feed(bytes); }
+
+    int cols() const { return cols_; }
+    int rows() const { return rows_; }
+    const TerminalOptions& options() const { return options_; }
+    void setOptions(TerminalOptions options) { options_ = std::move(options); }
+    EscapeSequenceParser& parser() { return *parser_; }
+
+    Buffer& buffer() { return *buffer_; }
+    const Buffer& buffer() const { return *buffer_; }
+    Buffer& normalBuffer() { return *normalBuffer_; }
+    Buffer& altBuffer() { return *altBuffer_; }
+    bool isCurrentBufferAlternate() const { return buffer_ == altBuffer_.get(); }
+
+    BufferLine* getLine(int row);
+    BufferLine* getScrollInvariantLine(int row);
+    std::optional<CharData> getCharData(int col, int row);
+    std::optional<Character> getCharacter(int col, int row);
+    Character getCharacter(const CharData& cell) const { return character(cell.code); }
+    std::pair<int, int> getCursorLocation() const { return {buffer_->x(), buffer_->y()}; }
+    int getTopVisibleRow() const { return buffer_->yDisp(); }
+    const Attribute& currentAttribute() const { return curAttr; }
+    int keyboardEnhancementFlags() const;
+
+    void setup(bool isReset);
+    // The environment a host hands to the child program it starts.
+    static std::vector<std::string> getEnvironmentVariables(std::optional<std::string> termName, bool trueColor);
+    void registerOscHandler(int64_t code, std::function<void(std::span<const uint8_t>)> handler);
+
+    // --- Dirty rows and replies ----------------------------------------------------------
+    void updateRange(int y, bool scrolling = false);
+    void updateRange(Buffer& borrowing, int y, bool scrolling = false);
+    void refresh(int startRow, int endRow);
+    void updateFullScreen();
+    std::optional<std::pair<int, int>> getUpdateRange() const;
+    std::optional<std::pair<int, int>> getScrollInvariantUpdateRange() const;
+    void clearUpdateRange();
+
+    void sendResponse(std::span<const uint8_t> bytes);
+    void sendResponse(std::string_view text);
+    // Concatenates strings and bytes into one reply delivered in one send.
+    template <class... Items>
+    void sendResponseParts(const Items&... items) {
+        std::string reply;
+        (appendReplyPart(reply, items), ...);
+        sendResponse(std::string_view(reply));
+    }
+    // The reply introducers and terminator, 7- or 8-bit by `cc.send8bit`.
+    std::string csi() const { return cc.send8bit ? "\x9b" : "\x1b["; }
+    std::string osc() const { return cc.send8bit ? "\x9d" : "\x1b]"; }
+    std::string dcs() const { return cc.send8bit ? "\x90" : "\x1bP"; }
+    std::string st() const { return cc.send8bit ? "\x9c" : "\x1b\\"; }
+
+    void garbageCollectPayload();
+    std::optional<TinyAtom> makePayload(std::any value);
+    const std::unordered_set<uint16_t>& payloadCodes() const { return payloadCodes_; }
+
+    bool synchronizedOutputActive() const { return synchronizedOutputActive_; }
+    void beginSynchronizedOutput();
+    void endSynchronizedOutput();
+    static constexpr double synchronizedOutputTimeoutSeconds = 1.0;
+
+    // --- Palette and colours -------------------------------------------------------------
+    void installPalette(const std::vector<Color>& colors);
+    void rebuildAnsiPalette(bool notifyDelegate);
+    Ansi256PaletteStrategy ansi256PaletteStrategy() const { return options_.ansi256PaletteStrategy; }
+    void setAnsi256PaletteStrategy(Ansi256PaletteStrategy strategy);
+    const Color& foregroundColor() const { return foregroundColor_; }
+    void setForegroundColor(const Color& color);
+    const Color& backgroundColor() const { return backgroundColor_; }
+    void setBackgroundColor(const Color& color);
+    const std::optional<Color>& cursorColor() const { return cursorColor_; }
+    void setCursorColor(const std::optional<Color>& color);
+    std::vector<Color> installedColors;
+    std::vector<Color> defaultAnsiColors;
+    std::vector<Color> ansiColors;
+
+    // --- Selections ----------------------------------------------------------------------
+    void registerSelection(SelectionService* selection);
+    void unregisterSelection(SelectionService* selection);
+    const std::vector<SelectionService*>& selections() const { return selections_; }
+    void selectionsInvalidateForColumnRestrictedScroll(int top, int bottom, int left, int right);
+
+    // --- Modes and state -----------------------------------------------------------------
+    bool applicationKeypad = false;
+    bool applicationCursor = false;
+    bool reverseColors = false;
+    bool sendFocus = false;
+    bool cursorHidden = false;
+    bool originMode = false;
+    bool marginMode = false;
+    bool insertMode = false;
+    bool wraparound = false;
+    bool bracketedPasteMode = false;
+    bool alternateScrollMode = true;
+    bool reverseWraparound = false;
+    bool cursorBlink = false;
+    bool allow80To132 = false;
+    bool lineFeedMode = false;
+    bool smoothScroll = false;
+    bool reportedFocusState = true;
+    MouseMode mouseMode = MouseMode::off;
+    MouseProtocolEncoding mouseProtocol = MouseProtocolEncoding::x10;
+    bool mouseShiftCapture = false;
+    bool xtermTitleSetUtf = false;
+    bool xtermTitleSetHex = false;
+    bool xtermTitleQueryUtf = false;
+    bool xtermTitleQueryHex = false;
+    TerminalConformance conformance = TerminalConformance::vt500;
+    struct CC {
+        bool send8bit = false;
+    } cc;
+    bool userScrolling = false;
+    bool silentLog = true;
+    int tabStopWidth = 8;
+
+    KeyboardModeState keyboardModeNormal;
+    KeyboardModeState keyboardModeAlt;
+
+    // Character sets: the active table, G0-G3 and the invoked slot.
+    const CharSetTable* charset = nullptr;
+    std::array<const CharSetTable*, 4> gCharsets{};
+    uint8_t gLevel = 0;
+
+    Attribute curAttr = Attribute::defaultAttribute;
+
+    BidiPresentationState currentBidiState;
+    bool bidiArrowKeySwap = false;
+    std::map<int, bool> savedBidiPrivateModes;
+    bool bidiSupportEnabled() const { return currentBidiState.supportMode == BidiSupportMode::implicit; }
+    bool bidiAutodetectDirection() const { return currentBidiState.autodetectDirection; }
+    bool bidiRTLPreference() const { return currentBidiState.fallbackDirection == BidiDirection::rightToLeft; }
+    bool bidiBoxMirroring() const { return currentBidiState.boxMirroring; }
+
+    std::optional<std::string> hostCurrentDirectory;
+    std::optional<std::string> hostCurrentDocument;
+    std::optional<ActiveHyperlink> activeHyperlink;
+
+    std::string terminalTitle;
+    std::string iconTitle;
+    std::vector<std::string> terminalTitleStack;
+    std::vector<std::string> terminalIconStack;
+
+    // --- Grapheme interning and cell makers ------------------------------------------------
+    int32_t code(const Character& ch);
+    Character character(int32_t code) const;
+    CharData makeCharData(const Attribute& attribute, int32_t code, int8_t size) const {
+        return CharData(attribute, code, size);
+    }
+    CharData makeCharDataForCharacter(const Attribute& attribute, const Character& ch, int8_t size) {
+        return CharData(attribute, code(ch), size);
+    }
+    CharData makeCharDataForScalar(const Attribute& attribute, char32_t scalar, int8_t size) const {
+        return CharData(attribute, static_cast<int32_t>(scalar), size);
+    }
+    void updateCharData(CharData& cell, const Character& ch, int8_t size) { cell.setValue(code(ch), size); }
+    void updateCharData(CharData& cell, int32_t newCode, int8_t size) const { cell.setValue(newCode, size); }
+
+    // --- Graphics protocols ----------------------------------------------------------------
+    void handleKittyGraphics(std::span<const uint8_t> content);
+    void clearKittyImages(Buffer& buffer, bool isAlternateBuffer);
+    void clearAllKittyImages();
+    void updateKittyRelativePlacementsForCurrentBuffer();
+    // The image protocols of this terminal, or null when none are installed.
+    GraphicsProtocols* graphics() const { return graphics_.get(); }
+    void setGraphics(std::unique_ptr<GraphicsProtocols> graphics) { graphics_ = std::move(graphics); }
+
+    // --- Buffers -------------------------------------------------------------------------
+    void resetNormalBuffer();
+    void activateNormalBuffer(bool clearAlt);
+    void activateAltBuffer(std::optional<Attribute> fillAttr);
+    void resizeBuffers(int newColumns, int newRows);
+
+    // --- Logging -------------------------------------------------------------------------
+    // Writes "Info: " + message on standard output unless silentLog is set.
+    void log(const std::string& message) const;
+
+    // ====================================================================================
+    // Handlers, grouped by the file that implements them. Each is called from the
+    // parser's dispatch with the parameters it received.
+    // ====================================================================================
+
+    // Print path (TerminalPrint.cpp).
+    void handlePrint(std::span<const uint8_t> data);
+    void resetReadingBuffer();
+    std::optional<std::pair<int, int>> combiningTarget(Buffer& buffer);
+    std::optional<TinyAtom> resolveActiveHyperlink();
+
+    // Control characters (TerminalControl.cpp).
+    void cmdBackspace();
+    void cmdLineFeedBasic();
+    void cmdCarriageReturn();
+    void setgLevel(uint8_t level);
+
+    // Cursor movement (TerminalCursor.cpp).
+    void restrictCursor();
+    void cmdCursorUp(std::span<const int> pars);
+    void cmdCursorDown(std::span<const int> pars);
+    void cursorForward(int count);
+    void cursorBackward(int count);
+    void cmdCursorCharAbsolute(std::span<const int> pars);
+    void cmdCursorPosition(std::span<const int> pars);
+    void cmdCharPosAbsolute(std::span<const int> pars);
+    void cmdHPositionRelative(std::span<const int> pars);
+    void cmdLinePosAbsolute(std::span<const int> pars);
+    void cmdVPositionRelative(std::span<const int> pars);
+    void cmdHVPosition(std::span<const int> pars);
+    void cmdTabClear(std::span<const int> pars);
+    void cmdSaveCursor(std::span<const int> pars);
+    void cmdRestoreCursor(std::span<const int> pars);
+    void cmdSetScrollRegion(std::span<const int> pars, std::string_view collect);
+    void cmdSetMargins(std::span<const int> pars, std::string_view collect);
+    void cmdSetCursorStyle(std::span<const int> pars, std::string_view collect);
+
+    // Scrolling (TerminalScroll.cpp).
+    void cmdIndex();
+    void scroll(bool isWrapped);
+    void emitLineFeed();
+    void reverseIndex();
+    void cmdScrollDown(std::span<const int> pars);
+    void cmdScrollUp(std::span<const int> pars, std::string_view collect);
+    void columnIndex(bool back);
+    void columnScroll(bool back, int at);
+    void hardenBidiScrollBoundaries(bool insertedAtTop, int count);
+    void hardenBidiLineShiftBoundaries(int firstChangedRow, std::optional<int> firstMovedRow, int lastRow);
+    void resetBufferLine(int y, bool clearImages, std::optional<BidiPresentationState> bidiState);
+
+    // Erase and edit (TerminalEdit.cpp).
+    void cmdInsertChars(std::span<const int> pars);
+    void cmdDeleteChars(std::span<const int> pars);
+    void cmdEraseChars(std::span<const int> pars);
+    void cmdEraseInDisplay(std::span<const int> pars);
+    void cmdEraseInLine(std::span<const int> pars);
+    void cmdInsertLines(std::span<const int> pars);
+    void cmdDeleteLines(std::span<const int> pars);
+    void cmdRepeatPrecedingCharacter(std::span<const int> pars);
+    void cmdDeleteColumns(std::span<const int> pars);
+    void csiCloseBrace(std::span<const int> pars, std::string_view collect);
+    void cmdScreenAlignmentPattern();
+    void setLineRenderMode(BufferLine::RenderLineMode mode);
+
+    // Character sets (TerminalCharsets.cpp).
+    void setgCharset(uint8_t slot, const CharSetTable* charset);
+    void selectCharset(std::string_view designation);
+
+    // Bidirectional state (TerminalBidi.cpp).
+    void applyCurrentBidiStateAtParagraphStart(const BidiStateProperties& properties);
+    void restoreBidiPrivateModes(std::span<const int> pars);
+
+    // Modes (TerminalModes.cpp).
+    void cmdSetMode(std::span<const int> pars, std::string_view collect);
+    void cmdResetMode(std::span<const int> pars, std::string_view collect);
+    void cmdSavePrivateModes(std::span<const int> pars);
+    void csiPHandler(std::span<const int> pars, std::string_view collect);
+
+    // Character attributes (TerminalSgr.cpp).
+    void cmdCsiM(std::span<const int> pars, std::string_view collect);
+
+    // Device reports (TerminalReports.cpp).
+    void cmdSendDeviceAttributes(std::span<const int> pars, std::string_view collect);
+    void cmdDeviceStatus(std::span<const int> pars, std::string_view collect);
+    void cmdXTVERSION();
+    void cmdDECRQCRA(std::span<const int> pars);
+    std::unique_ptr<DcsHandler> makeDecrqssHandler();
+
+    // Rectangular areas and presentation direction (TerminalRectangles.cpp).
+    void csiCopyRectangularArea(std::span<const int> pars, std::string_view collect);
+    void csiX(std::span<const int> pars, std::string_view collect);
+    void csiZ(std::span<const int> pars, std::string_view collect);
+    void csiOpenBrace(std::span<const int> pars, std::string_view collect);
+    void cmdSelectPresentationDirection(std::span<const int> pars);
+    void cmdSelectCharacterPath(std::span<const int> pars);
+
+    // Window operations (TerminalWindow.cpp).
+    void cmdWindowOptions(std::span<const int> pars);
+
+    // Kitty keyboard flags (TerminalKeyboard.cpp). Returns false to decline.
+    bool handleKittyKeyboardProtocol(std::span<const int> pars, std::string_view collect);
+
+    // Reset and resize (TerminalReset.cpp).
+    void resetToInitialState();
+    void resize(int cols, int rows);
+
+    // OSC commands (TerminalOsc.cpp, TerminalColorOsc.cpp, TerminalSemantic.cpp).
+    void oscSetTitle(int code, std::span<const uint8_t> data);
+    void oscChangeOrQueryColorIndex(std::span<const uint8_t> data);
+    void oscSetCurrentDocument(std::span<const uint8_t> data);
+    void oscSetCurrentDirectory(std::span<const uint8_t> data);
+    void oscHyperlink(std::span<const uint8_t> data);
+    std::optional<ProgressReport> parseProgressReport(std::span<const uint8_t> data);
+    void oscSetColors(std::span<const uint8_t> data, int startAt);
+    void oscClipboard(std::span<const uint8_t> data);
+    void oscResetColor(std::span<const uint8_t> data);
+    void oscSemanticPrompt(std::span<const uint8_t> data);
+    void oscNotification(std::span<const uint8_t> data);
+    void osciTerm2(std::span<const uint8_t> data);
+
+    // Shell integration (TerminalSemantic.cpp).
+    void semanticNoteAlternateScreenSwitch();
+    void resetSemanticPromptState(bool clearingScreenMarks);
+
+protected:
+    friend class EscapeSequenceParser;
+    void configureParser(EscapeSequenceParser& parser);
+
+private:
+    static void appendReplyPart(std::string& out, std::string_view text) { out.append(text); }
+    static void appendReplyPart(std::string& out, const std::string& text) { out.append(text); }
+    static void appendReplyPart(std::string& out, const char* text) { out.append(text); }
+    static void appendReplyPart(std::string& out, uint8_t byte) { out.push_back(static_cast<char>(byte)); }
+    static void appendReplyPart(std::string& out, const std::vector<uint8_t>& bytes) {
+        out.append(bytes.begin(), bytes.end());
+    }
+    void installScrollCallback(Buffer& buffer);
+    void scheduleSynchronizedOutputTimeout();
+
+    TerminalDelegate* tdel_;
+    Scheduler* scheduler_;
+    TerminalOptions options_;
+    int cols_ = 80;
+    int rows_ = 25;
+
+    std::unique_ptr<EscapeSequenceParser> parser_;
+    std::unique_ptr<Buffer> normalBuffer_;
+    std::unique_ptr<Buffer> altBuffer_;
+    Buffer* buffer_ = nullptr;
+    std::vector<SelectionService*> selections_;
+    LineRef blankLine_;
+
+    bool synchronizedOutputActive_ = false;
+    std::shared_ptr<Cancellable> synchronizedOutputTimeoutItem_;
+    int refreshStart_ = INT_MAX;
+    int refreshEnd_ = -1;
+    int scrollInvariantRefreshStart_ = INT_MAX;
+    int scrollInvariantRefreshEnd_ = -1;
+
+    Color foregroundColor_ = Color::defaultForeground;
+    Color backgroundColor_ = Color::defaultBackground;
+    std::optional<Color> cursorColor_;
+    bool settingFgColor_ = false;
+    bool settingBgColor_ = false;
+    bool settingCursorColor_ = false;
+
+    std::unordered_map<Character, int32_t, CharacterHash> charToIndexMap_;
+    std::unordered_map<int32_t, Character> indexToCharMap_;
+    int32_t lastCharIndex_ = 0x400001;
+
+    std::unordered_set<uint16_t> payloadCodes_;
+    std::unique_ptr<GraphicsProtocols> graphics_;
+
+    // Print path: bytes of a character cut off at the end of the previous run.
+    std::vector<uint8_t> putbackBuffer_;
+
+    // --- Private state of the handler files (add new members in the section of the file that uses them) ---
+    // TerminalPrint.cpp
+    // TerminalControl.cpp / TerminalCursor.cpp / TerminalScroll.cpp / TerminalEdit.cpp
+    // TerminalModes.cpp / TerminalSgr.cpp / TerminalReports.cpp
+    // TerminalOsc.cpp / TerminalSemantic.cpp / TerminalLinks.cpp
+    // TerminalReset.cpp
+};
+
+}  // namespace vantel
