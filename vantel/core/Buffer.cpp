@@ -83,6 +83,18 @@ CharData Buffer::getCharAtBufferRelative(Position position) {
     return line[position.col];
 }
 
+std::optional<int> Buffer::findRow(int hint, const std::function<bool(const BufferLine&)>& predicate) {
+    const int count = lines_->count();
+    if (count < 1) return std::nullopt;
+    const int start = std::clamp(hint, 0, count - 1);
+    if (predicate((*lines_)[start])) return start;
+    for (int distance = 1; start - distance >= 0 || start + distance < count; ++distance) {
+        if (start + distance < count && predicate((*lines_)[start + distance])) return start + distance;
+        if (start - distance >= 0 && predicate((*lines_)[start - distance])) return start - distance;
+    }
+    return std::nullopt;
+}
+
 void Buffer::setupTabStops(int index, int tabStopWidth) {
     if (tabStopWidth <= 0) return;
     if (index == -1) {

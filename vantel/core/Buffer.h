@@ -36,6 +36,8 @@ public:
     void fillViewportRows(std::optional<Attribute> attribute = std::nullopt);
     CharData getCharAtBufferRelative(Position position);
     CharData getChar(Position position) { return getCharAtBufferRelative({position.col, position.row + yDisp_}); }
+    // The ring row nearest to `hint` (searching both ways) whose line satisfies the predicate.
+    std::optional<int> findRow(int hint, const std::function<bool(const BufferLine&)>& predicate);
 
     // Geometry and cursor. Negative writes to x, y, yDisp, scrollTop and scrollBottom are ignored.
     int cols() const { return cols_; }

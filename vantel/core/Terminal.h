@@ -376,6 +376,8 @@ public:
     // Shell integration (TerminalSemantic.cpp).
     void semanticNoteAlternateScreenSwitch();
     void resetSemanticPromptState(bool clearingScreenMarks);
+    // Told by line feed and index whether the cursor went on to the next line.
+    void finishSemanticLineAdvance(bool movedToNextLine);
 
 protected:
     friend class EscapeSequenceParser;

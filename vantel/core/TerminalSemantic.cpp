@@ -6,5 +6,6 @@ namespace vantel {
 void Terminal::oscSemanticPrompt(std::span<const uint8_t>) {}
 void Terminal::semanticNoteAlternateScreenSwitch() {}
 void Terminal::resetSemanticPromptState(bool) {}
+void Terminal::finishSemanticLineAdvance(bool) {}
 
 }  // namespace vantel

@@ -177,3 +177,19 @@ TEST(PositionTest, OrdersRowFirst) {
     EXPECT_EQ(Position::compare({3, 3}, {3, 3}), Position::compareResult::equal);
     EXPECT_EQ(Position({4, 9}).debugDescription(), "col=4 row=9");
 }
+
+TEST(BufferTest, FindRowSearchesOutwardFromTheHint) {
+    auto buffer = makeBuffer(4, 6);
+    buffer->fillViewportRows();
+    BufferLine* target = &buffer->lines()[1];
+    std::vector<int> visited;
+    auto found = buffer->findRow(3, [&](const BufferLine& line) {
+        for (int i = 0; i < buffer->lines().count(); ++i) {
+            if (&buffer->lines()[i] == &line) visited.push_back(i);
+        }
+        return &line == target;
+    });
+    EXPECT_EQ(found, 1);
+    EXPECT_EQ(visited, (std::vector<int>{3, 4, 2, 5, 1}));
+    EXPECT_FALSE(buffer->findRow(99, [](const BufferLine&) { return false; }).has_value());
+}
