@@ -369,15 +369,72 @@ public:
     void oscSetColors(std::span<const uint8_t> data, int startAt);
     void oscClipboard(std::span<const uint8_t> data);
     void oscResetColor(std::span<const uint8_t> data);
+    // Every palette entry back to its default (OSC 104 without data, soft reset).
+    void resetAllColors();
     void oscSemanticPrompt(std::span<const uint8_t> data);
     void oscNotification(std::span<const uint8_t> data);
     void osciTerm2(std::span<const uint8_t> data);
+    // The URI of a stored OSC 8 text (parameters ";" URI), or nothing without a ";".
+    static std::optional<std::string> parseHyperlinkPayload(std::string_view payload);
 
     // Shell integration (TerminalSemantic.cpp).
     void semanticNoteAlternateScreenSwitch();
     void resetSemanticPromptState(bool clearingScreenMarks);
     // Told by line feed and index whether the cursor went on to the next line.
     void finishSemanticLineAdvance(bool movedToNextLine);
+    // Host setting: when a click may move the shell's cursor inside its prompt.
+    SemanticPromptClickBehavior semanticPromptClickBehavior = SemanticPromptClickBehavior::enabled();
+    SemanticPromptClickMode semanticPromptClickMode() const { return buffer_->semanticClickMode; }
+    // Bytes typed by the user: noted for command submission, then sent to the child.
+    void sendUserInput(std::span<const uint8_t> data);
+    // True when the bytes submit a command line (Enter outside a bracketed paste).
+    bool scanUserInputForSubmission(std::span<const uint8_t> data);
+    void resetUserInputScanner();
+    // Readers for the view; rows are ring rows of the active buffer.
+    std::optional<SemanticContent> semanticContent(Position position);
+    std::vector<SemanticPromptAnchor> semanticPromptMarks(int row) { return buffer_->semanticPromptMarks(row); }
+    std::optional<int> semanticRow(const BufferLine& line, uint64_t recycleGeneration);
+    BufferLine* bufferLine(int row);
+    std::optional<SemanticPromptKind> semanticRowKind(int row) { return buffer_->semanticRowKind(row); }
+    std::optional<Position> activeSemanticPromptOrigin() { return buffer_->activeSemanticPromptOrigin(); }
+    bool mightRouteSemanticPromptClick(SemanticPromptClickModifiers modifiers,
+                                       const SemanticPromptPointerSnapshot& snapshot) const;
+    bool handleSemanticPromptClick(Position position, SemanticPromptClickModifiers modifiers,
+                                   const SemanticPromptPointerSnapshot& snapshot);
+    // True when the click was turned into output to the shell.
+    bool handleSemanticPromptClick(Position position, SemanticPromptClickModifiers modifiers);
+
+    // Links under a cell (TerminalLinks.cpp).
+    enum class LinkLookupMode : uint8_t { explicitOnly, explicitAndImplicit };
+    struct LinkLookupLocation {
+        enum class Kind : uint8_t { buffer, screen };
+        Kind kind = Kind::buffer;
+        Position position;  // a ring row for buffer, a row of the view for screen
+        static LinkLookupLocation buffer(Position p) { return {Kind::buffer, p}; }
+        static LinkLookupLocation screen(Position p) { return {Kind::screen, p}; }
+    };
+    struct LinkMatch {
+        // Half-open range of columns.
+        struct Columns {
+            int start = 0;
+            int end = 0;
+            friend bool operator==(const Columns&, const Columns&) = default;
+        };
+        struct RowRange {
+            int64_t row = 0;
+            Columns range;
+            friend bool operator==(const RowRange&, const RowRange&) = default;
+        };
+        std::string text;  // the URI of an explicit link, the matched text of an implicit one
+        int64_t row = 0;   // the row of the looked-up cell
+        Columns range;     // columns of the link on that row
+        bool isExplicit = false;
+        std::vector<RowRange> rowRanges;  // every row the link covers, top to bottom
+        friend bool operator==(const LinkMatch&, const LinkMatch&) = default;
+    };
+    std::optional<std::string> link(LinkLookupLocation location, LinkLookupMode mode);
+    std::optional<LinkMatch> linkMatch(LinkLookupLocation location, LinkLookupMode mode);
+    std::optional<Position> resolveLinkLocation(LinkLookupLocation location, Buffer& in) const;
 
 protected:
     friend class EscapeSequenceParser;
@@ -436,6 +493,15 @@ private:
     // TerminalControl.cpp / TerminalCursor.cpp / TerminalScroll.cpp / TerminalEdit.cpp
     // TerminalModes.cpp / TerminalSgr.cpp / TerminalReports.cpp
     // TerminalOsc.cpp / TerminalSemantic.cpp / TerminalLinks.cpp
+    void markCurrentSemanticPrompt(SemanticPromptKind kind);
+    void clearEchoedEnterContinuationBeforeOutput();
+    bool interpretSemanticCSI(uint8_t final);
+    enum class SemanticScanState : uint8_t { ground, escape, csi, ss3 };
+    SemanticScanState semanticScanState_ = SemanticScanState::ground;
+    bool semanticScanInPaste_ = false;
+    static constexpr size_t semanticScanParamsCapacity = 32;
+    std::array<uint8_t, semanticScanParamsCapacity> semanticScanParams_{};
+    size_t semanticScanParamsCount_ = 0;
     // TerminalReset.cpp
 };
 
