@@ -435,6 +435,8 @@ public:
     std::optional<std::string> link(LinkLookupLocation location, LinkLookupMode mode);
     std::optional<LinkMatch> linkMatch(LinkLookupLocation location, LinkLookupMode mode);
     std::optional<Position> resolveLinkLocation(LinkLookupLocation location, Buffer& in) const;
+    // The pattern of implicit links, in ICU syntax.
+    static std::string_view implicitLinkPattern();
 
 protected:
     friend class EscapeSequenceParser;

@@ -2,12 +2,16 @@
 // across wrapped rows and rows whose seam looks like the inside of a link.
 #include <algorithm>
 #include <any>
+#include <cctype>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <tuple>
 
 #include <unicode/uchar.h>
 #include <unicode/uregex.h>
+#include <unicode/uset.h>
+#include <unicode/utf16.h>
 
 #include "vantel/core/Terminal.h"
 
@@ -16,7 +20,7 @@ namespace vantel {
 namespace {
 
 // ICU syntax, used verbatim.
-constexpr std::string_view implicitLinkPattern =
+constexpr std::string_view implicitLinkPatternText =
     R"re((?:https?://|mailto:|ftp://|file:|ssh:|git://|ssh://|tel:|magnet:|ipfs://|ipns://|gemini://|gopher://|news:)(?:(?:\[[:0-9a-fA-F]+\](?::[0-9]+)?)|[\w\-.~:/?#@!$&*+,;=%](?:(?:[\(\[]\w*[\)\]]))?)+(?<![,.])|(?:\.\.\/|\.\/|(?<!\w)~\/|(?:[\w][\w\-.]*\/)*(?<!\w)\$[A-Za-z_]\w*\/|\.[\w][\w\-.]*\/|(?<![\w~\/])\/(?!\/))(?:(?=[\w\-.~:\/?#@!$&*+;=%]*\.)[\w\-.~:\/?#@!$&*+;=%]+(?:(?<!:) (?!\w+:\/\/)[\w\-.~:\/?#@!$&*+;=%]*[\/.])*(?<!:)(?: +(?= *$))?|(?![\w\-.~:\/?#@!$&*+;=%]*\.)[\w\-.~:\/?#@!$&*+;=%]+(?:(?<!:) (?!\w+:\/\/)[\w\-.~:\/?#@!$&*+;=%]+)*(?<!:)(?: +(?= *$))?)|(?=[\w\-.~:\/?#@!$&*+;=%]*\.)(?<!\w)[\w][\w\-.]*\/[\w\-.~:\/?#@!$&*+;=%]+(?:(?<!:) (?!\w+:\/\/)[\w\-.~:\/?#@!$&*+;=%]*[\/.])*(?<!:)(?: +(?= *$))?)re";
 
 constexpr std::string_view implicitContinuationCharacters =
@@ -28,11 +32,13 @@ constexpr int implicitLinkContextCells = 4096;
 constexpr int seamContextColumns = 96;
 // Regular-expression work per run, in ICU's match-engine steps (roughly milliseconds).
 constexpr int32_t implicitLinkTimeLimit = 200;
+// Wall-clock budget of one search, for text that defeats the start-position filter.
+constexpr std::chrono::milliseconds implicitLinkSearchBudget{50};
 
 // The compiled pattern, shared by the process; null when it does not compile.
 const URegularExpression* sharedImplicitLinkRegex() {
     static const URegularExpression* compiled = [] {
-        std::u16string pattern(implicitLinkPattern.begin(), implicitLinkPattern.end());
+        std::u16string pattern(implicitLinkPatternText.begin(), implicitLinkPatternText.end());
         UErrorCode status = U_ZERO_ERROR;
         UParseError parseError;
         URegularExpression* regex =
@@ -69,22 +75,91 @@ URegularExpression* implicitLinkMatcher() {
     return holder.regex;
 }
 
-// Calls `visit(start, end)` with the UTF-16 range of each match in order until it returns true.
+// The word characters of the pattern's \w.
+const USet* patternWordCharacters() {
+    static const USet* set = [] {
+        static const std::u16string_view pattern =
+            u"[\\p{Alphabetic}\\p{Mark}\\p{Decimal_Number}\\p{Connector_Punctuation}\\u200c\\u200d]";
+        UErrorCode status = U_ZERO_ERROR;
+        USet* words = uset_openPattern(pattern.data(), static_cast<int32_t>(pattern.size()), &status);
+        if (U_FAILURE(status)) return static_cast<USet*>(nullptr);
+        uset_freeze(words);
+        return words;
+    }();
+    return set;
+}
+
+constexpr std::u16string_view schemes[] = {u"http", u"mailto:", u"ftp://", u"file:", u"ssh:", u"git://", u"tel:",
+                                           u"magnet:", u"ipfs://", u"ipns://", u"gemini://", u"gopher://", u"news:"};
+
+// Whether a match of the pattern can begin at `at`. Inside a run of word characters only the
+// first can start one: whatever the pattern matches from a later character of the run it also
+// matches from the first, which the scan reaches earlier. Scheme names are the exception.
+bool mayStartMatch(std::u16string_view text, int32_t at, int32_t resumedAt, UChar32 c, UChar32 previous,
+                   UChar32 following) {
+    const USet* words = patternWordCharacters();
+    if (!words) return true;
+    auto isWord = [words](UChar32 ch) { return ch >= 0 && uset_contains(words, ch); };
+    switch (c) {
+    case '.':
+        return (following == '.' && text.substr(at).starts_with(u"../")) || following == '/' || isWord(following);
+    case '~': return following == '/' && !isWord(previous);
+    case '$': return !isWord(previous) && (following == '_' || (following < 0x80 && std::isalpha(following)));
+    case '/': return following != '/' && previous != '~' && previous != '/' && !isWord(previous);
+    default: break;
+    }
+    for (auto scheme : schemes) {
+        if (text.substr(at).starts_with(scheme)) return true;
+    }
+    return isWord(c) && (at == resumedAt || !isWord(previous));
+}
+
+// Calls `visit(start, end)` with the UTF-16 range of each match that starts before `stopAt`, in
+// the order a left-to-right search finds them, until it returns true. Start positions that cannot
+// begin a match are skipped: trying the pattern at every character of a long run of word
+// characters costs time quadratic in the run.
 template <class Visit>
-bool forEachImplicitLinkMatch(const std::u16string& text, Visit&& visit) {
+bool forEachImplicitLinkMatch(const std::u16string& text, int32_t stopAt, Visit&& visit) {
     URegularExpression* regex = implicitLinkMatcher();
     if (!regex) return false;
     UErrorCode status = U_ZERO_ERROR;
-    uregex_setText(regex, text.data(), static_cast<int32_t>(text.size()), &status);
+    const int32_t length = static_cast<int32_t>(text.size());
+    uregex_setText(regex, text.data(), length, &status);
+    const auto deadline = std::chrono::steady_clock::now() + implicitLinkSearchBudget;
     bool stopped = false;
-    while (U_SUCCESS(status) && uregex_findNext(regex, &status)) {
-        const int32_t start = uregex_start(regex, 0, &status);
-        const int32_t end = uregex_end(regex, 0, &status);
-        if (U_FAILURE(status)) break;
-        if (visit(start, end)) {
-            stopped = true;
-            break;
+    int32_t at = 0;
+    int32_t resumedAt = 0;
+    UChar32 previous = -1;
+    unsigned attempts = 0;
+    while (U_SUCCESS(status) && at < length && at < stopAt) {
+        int32_t next = at;
+        UChar32 c;
+        U16_NEXT(text.data(), next, length, c);
+        UChar32 following = -1;
+        if (next < length) {
+            int32_t afterNext = next;
+            U16_NEXT(text.data(), afterNext, length, following);
         }
+        if (mayStartMatch(text, at, resumedAt, c, previous, following)) {
+            if (++attempts % 64 == 0 && std::chrono::steady_clock::now() > deadline) break;
+            if (uregex_lookingAt(regex, at, &status) && U_SUCCESS(status)) {
+                const int32_t end = uregex_end(regex, 0, &status);
+                if (U_FAILURE(status)) break;
+                if (visit(at, end)) {
+                    stopped = true;
+                    break;
+                }
+                if (end > at) {
+                    at = resumedAt = end;
+                    int32_t back = end;
+                    U16_PREV(text.data(), 0, back, previous);
+                    continue;
+                }
+                resumedAt = next;  // after an empty match the search goes on one character later
+            }
+        }
+        previous = c;
+        at = next;
     }
     // Never leave the matcher pointing at text that is about to go away.
     UErrorCode resetStatus = U_ZERO_ERROR;
@@ -151,6 +226,7 @@ struct ImplicitLineMap {
     std::vector<int32_t> cellStarts;  // UTF-16 offset of each character, plus the end
     int64_t targetRow = 0;
     int64_t targetCol = 0;
+    size_t targetIndex = 0;  // the character of the target cell
 
     // The character index that holds a UTF-16 offset (the count at the end).
     size_t characterAt(int32_t offset) const {
@@ -299,7 +375,7 @@ bool LinkFinder::seamContainsImplicitLink(int upper, int lower, int upperLastCol
 
     const int32_t seam = static_cast<int32_t>(joined.size());
     joined += lowerText;
-    return forEachImplicitLinkMatch(joined, [&](int32_t start, int32_t end) {
+    return forEachImplicitLinkMatch(joined, seam, [&](int32_t start, int32_t end) {
         if (start >= seam || end <= seam) return false;
         if (!isScalarAligned(joined, start, end)) return false;
         if (start == 0) return true;
@@ -373,6 +449,7 @@ std::optional<ImplicitLineMap> LinkFinder::buildImplicitLineMap(Position p) {
         for (int col = firstCol; col < textLimit; ++col) {
             if (isWideContinuation(l, col)) continue;
             const CharData& cell = l[col];
+            if (row == p.row && col == targetCol) map.targetIndex = map.cellRefs.size();
             map.cellStarts.push_back(static_cast<int32_t>(map.joinedText.size()));
             for (char32_t c : characterOf(cell)) appendUtf16(map.joinedText, c);
             map.cellRefs.push_back({row, col, std::max<int64_t>(cell.width, 1)});
@@ -388,7 +465,7 @@ std::optional<Terminal::LinkMatch> LinkFinder::implicitLinkMatch(Position p) {
     if (!map || !sharedImplicitLinkRegex()) return std::nullopt;
     const std::u16string& text = map->joinedText;
     std::optional<Terminal::LinkMatch> result;
-    forEachImplicitLinkMatch(text, [&](int32_t start, int32_t end) {
+    forEachImplicitLinkMatch(text, map->cellStarts[map->targetIndex] + 1, [&](int32_t start, int32_t end) {
         if (end - start < 1 || !isScalarAligned(text, start, end)) return false;
         const size_t lower = map->characterAt(start);
         if (lower > 0) {
@@ -431,6 +508,8 @@ std::optional<Terminal::LinkMatch> LinkFinder::implicitLinkMatch(Position p) {
 }
 
 }  // namespace
+
+std::string_view Terminal::implicitLinkPattern() { return implicitLinkPatternText; }
 
 std::optional<Position> Terminal::resolveLinkLocation(LinkLookupLocation location, Buffer& in) const {
     Position position = location.position;
