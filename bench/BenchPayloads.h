@@ -34,9 +34,9 @@ struct PayloadKind {
 
 inline constexpr std::array<PayloadKind, 7> payloadKinds{{
     {"ascii", "plain ASCII source text in CR LF lines, some tab-indented, some wider than 80 columns"},
-    {"utf8", "mixed UTF-8: Latin with accents and combining marks, Greek, Cyrillic, CJK, emoji with ZWJ, flags and modifiers"},
-    {"sgr", "text where most words carry SGR: 256-colour and true-colour fore- and background, bold, italic, underline, inverse"},
-    {"repaint", "dense full-screen repaints: CUP to each row, a full row of coloured segments, frames in synchronized output"},
+    {"utf8", "mixed UTF-8: accents, combining marks, Greek, Cyrillic, CJK, emoji with ZWJ, flags, modifiers"},
+    {"sgr", "words with SGR: 256-colour and true-colour fore- and background, bold, italic, underline, inverse"},
+    {"repaint", "full-screen repaints: CUP to each row, a full row of coloured segments, synchronized output"},
     {"cursor", "cursor motion: CUP, CUU/CUD/CUF/CUB, CHA, VPA, CNL/CPL, DECSC/DECRC, BS and HT between short writes"},
     {"scroll", "scrolling of the full screen and of top and bottom DECSTBM regions: LF at the margin, SU/SD, RI, IL/DL"},
     {"wide", "wide characters only: CJK ideographs, Hangul, fullwidth forms and emoji, wrapping at odd columns"},
@@ -245,7 +245,9 @@ inline void repaint(std::string& out, Rng& rng, const Geometry& g, size_t target
             while (col < g.cols) {
                 if (rng.chance(80)) sgr(out, rng);
                 const int len = std::min(rng.between(3, 20), g.cols - col);
-                for (int i = 0; i < len; ++i) out += glyphs[static_cast<size_t>(rng.below(static_cast<int>(glyphs.size())))];
+                for (int i = 0; i < len; ++i) {
+                    out += glyphs[static_cast<size_t>(rng.below(static_cast<int>(glyphs.size())))];
+                }
                 col += len;
             }
         }

@@ -138,7 +138,9 @@ public:
                     text += ' ';
                     continue;
                 }
-                for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && cell.chars[i] != 0; ++i) appendScalar(text, cell.chars[i]);
+                for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && cell.chars[i] != 0; ++i) {
+                    appendScalar(text, cell.chars[i]);
+                }
             }
             trimRight(text);
             rows.push_back(std::move(text));
@@ -429,7 +431,9 @@ int runThroughput(const Options& options) {
                     ++failures;
                     notes.push_back("FAIL " + std::string(name) + " " + engine + ": " + run.fault);
                 }
-                if (!run.blemish.empty()) notes.push_back("note " + std::string(name) + " " + engine + ": " + run.blemish);
+                if (!run.blemish.empty()) {
+                    notes.push_back("note " + std::string(name) + " " + engine + ": " + run.blemish);
+                }
                 if (i != reference) {
                     const int differing = differingRows(run.screen, runs[reference].screen);
                     if (differing > 0) {
@@ -502,8 +506,9 @@ int runMemoryChild(std::string_view engineName, int cols, int rows) {
     s.scrollback = engine->scrollbackCount();
     s.peakBytes = statusBytes("VmHWM");
     s.baseBytes = residentBefore;
-    std::printf("%lld %lld %d %lld %lld\n", static_cast<long long>(s.heapBytes), static_cast<long long>(s.residentBytes),
-                s.scrollback, static_cast<long long>(s.peakBytes), static_cast<long long>(s.baseBytes));
+    std::printf("%lld %lld %d %lld %lld\n", static_cast<long long>(s.heapBytes),
+                static_cast<long long>(s.residentBytes), s.scrollback, static_cast<long long>(s.peakBytes),
+                static_cast<long long>(s.baseBytes));
     return 0;
 }
 
@@ -574,8 +579,8 @@ int runMemory(const Options& options) {
             const int held = s->scrollback < 0 ? scrollbackLimit : s->scrollback;
             std::string heldText = s->scrollback < 0 ? "(untold)" : std::to_string(s->scrollback);
             if (held < scrollbackLimit) {
-                std::printf("%-9.*s %7s %11s   n/a: the scroll-back did not fill\n", static_cast<int>(kind->name.size()),
-                            kind->name.data(), size.c_str(), heldText.c_str());
+                std::printf("%-9.*s %7s %11s   n/a: the scroll-back did not fill\n",
+                            static_cast<int>(kind->name.size()), kind->name.data(), size.c_str(), heldText.c_str());
             } else {
                 const double lines = held + g.rows;
                 const double heapPerLine = static_cast<double>(s->heapBytes) / lines;
