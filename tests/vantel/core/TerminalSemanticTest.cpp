@@ -197,7 +197,7 @@ TEST(TerminalSemanticTest, LineAdvanceIntoAnotherGroupsLineClearsItsPromptCells)
 
 TEST(TerminalSemanticTest, SubmissionScanner) {
     struct Case {
-        std::vector<const char*> chunks;
+        std::vector<std::string> chunks;
         bool submitted;
     } cases[] = {
         {{"ls\r"}, true},
@@ -217,13 +217,13 @@ TEST(TerminalSemanticTest, SubmissionScanner) {
         {{"\x1bOA"}, false},
         {{"\x1b[A\x1b[B"}, false},
         {{"\x1b\x1b[13u"}, true},
-        {{("\x1b[" + std::string(100, '1') + "u").c_str()}, false},
+        {{"\x1b[" + std::string(100, '1') + "u"}, false},
     };
     for (const auto& c : cases) {
         TestTerminal t;
         bool submitted = false;
         std::string all;
-        for (const char* chunk : c.chunks) {
+        for (const std::string& chunk : c.chunks) {
             submitted = t->scanUserInputForSubmission(bytes(chunk));
             all += chunk;
         }
