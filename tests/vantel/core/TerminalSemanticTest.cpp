@@ -332,3 +332,26 @@ TEST(TerminalSemanticTest, ClickRoutingNeedsAnArmedPromptAndTheRightModifiers) {
     EXPECT_FALSE(submitted->mightRouteSemanticPromptClick({}, plainClick));
     EXPECT_FALSE(submitted->handleSemanticPromptClick({2, 1}, {}));
 }
+
+TEST(TerminalSemanticTest, RandomPromptsLookupsAndClicksNeverCrash) {
+    const char* pieces[] = {"\x1b]133;A\x07", "\x1b]133;A;k=s;cl=v\x07", "\x1b]133;A;k=c\x07", "\x1b]133;A;k=r\x07",
+                            "\x1b]133;N;click_events=2\x07", "\x1b]133;P;k=i\x07", "\x1b]133;B\x07", "\x1b]133;C\x07",
+                            "\x1b]133;L\x07", "\x1b]8;;http://x/\x07", "\x1b]8;;\x07", "$ ", "abc ", "https://a.b/c",
+                            "\r\n", "\r", "\n", "\x1b[?1049h", "\x1b[?1049l", "\x1b[2J", "\x1b[3J", "\x1b[H",
+                            "\x1b[10;70H", "\xe4\xb8\xad", "\x1b" "c"};
+    uint32_t seed = 99;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    TestTerminal t(20, 6, [](TerminalOptions& o) { o.scrollback = 30; });
+    for (int step = 0; step < 3000; ++step) {
+        t.feed(pieces[next() % std::size(pieces)]);
+        const int rows = t->buffer().lines().count();
+        const Position at{static_cast<int>(next() % 24) - 2, static_cast<int>(next() % (rows + 4)) - 2};
+        t->linkMatch(Terminal::LinkLookupLocation::buffer(at), Terminal::LinkLookupMode::explicitAndImplicit);
+        t->handleSemanticPromptClick(at, {});
+        t->semanticRowKind(at.row);
+        t->semanticContent(at);
+        t->buffer().semanticPromptRelativeOrigin(at);
+        if (step % 7 == 0) t->sendUserInput(bytes("x\r"));
+    }
+    SUCCEED();
+}
