@@ -181,10 +181,15 @@ void Buffer::reflow(int oldCols, int newCols, int newRows, int oldX) {
             // A cursor past the last column stands just after the last cell it wrote.
             const int col = cursorPendingWrap ? oldCols - 1 : oldX;
             cursorOffset = oldStarts[cursorAbs - first] + std::max(col, 0);
-            if (static_cast<int>(cells.size()) <= cursorOffset) cells.resize(cursorOffset + 1, CharData::Null);
+        }
+        layoutRows(cells, newCols, newStarts);
+        // A cursor further right than one past a full last row needs rows of its own to stand on.
+        const bool lastRowFull = static_cast<int>(cells.size()) - newStarts.back() == newCols;
+        if (cursorOffset >= 0 && locate(newStarts, cursorOffset).col >= (lastRowFull ? newCols + 1 : newCols)) {
+            cells.resize(static_cast<size_t>(cursorOffset) + 1, CharData::Null);
+            layoutRows(cells, newCols, newStarts);
         }
         const int total = static_cast<int>(cells.size());
-        layoutRows(cells, newCols, newStarts);
 
         const int oldRowCount = last - first + 1;
         const int newRowCount = static_cast<int>(newStarts.size());
@@ -218,7 +223,8 @@ void Buffer::reflow(int oldCols, int newCols, int newRows, int oldX) {
         if (cursorOffset >= 0) {
             RowColumn at = locate(newStarts, cursorOffset);
             newCursorAbs = resultStart + at.row;
-            newCursorX = cursorPendingWrap ? std::min(at.col + 1, newCols) : std::min(at.col, newCols - 1);
+            // Just after a full row is where printing leaves the cursor, so it may stand at newCols.
+            newCursorX = std::min(cursorPendingWrap ? at.col + 1 : at.col, newCols);
         }
         if (oldYDisp >= first && oldYDisp <= last) {
             newYDisp = resultStart + locate(newStarts, oldStarts[oldYDisp - first]).row;
