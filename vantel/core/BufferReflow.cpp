@@ -137,6 +137,7 @@ void Buffer::reflow(int oldCols, int newCols, int newRows, int oldX) {
     struct PendingMark {
         SemanticMark mark;
         int offset;
+        int sourceRow;
     };
     std::vector<PendingMark> marks;
     std::vector<std::vector<SemanticMark>> rowMarks;
@@ -173,7 +174,7 @@ void Buffer::reflow(int oldCols, int newCols, int newRows, int oldX) {
             const int available = std::clamp(line.count(), 0, length);
             cells.insert(cells.end(), line.cells(), line.cells() + available);
             cells.resize(static_cast<size_t>(start + length), CharData::Null);
-            for (const SemanticMark& mark : line.semanticMarks()) marks.push_back({mark, start + mark.column});
+            for (const SemanticMark& mark : line.semanticMarks()) marks.push_back({mark, start + mark.column, r - first});
         }
         int cursorOffset = -1;
         const bool cursorPendingWrap = oldX >= oldCols;
@@ -219,6 +220,19 @@ void Buffer::reflow(int oldCols, int newCols, int newRows, int oldX) {
             line->setWrapped(k == 0 ? headWrapped : true);
             if (line->hasSemanticMarks() || !rowMarks[k].empty()) line->setSemanticMarks(std::move(rowMarks[k]));
             result.push_back(std::move(line));
+        }
+        // The active prompt's anchor row follows its mark (or else its first character) to its new row.
+        for (int k = 0; k < oldRowCount && semanticPromptStartLine; ++k) {
+            if (semanticPromptStartLine.get() != lines_->peek(first + k)) continue;
+            int offset = oldStarts[k];
+            for (const PendingMark& pending : marks) {
+                if (pending.sourceRow == k) {
+                    offset = pending.offset;
+                    break;
+                }
+            }
+            semanticPromptStartLine = result[resultStart + locate(newStarts, offset).row];
+            break;
         }
         if (cursorOffset >= 0) {
             RowColumn at = locate(newStarts, cursorOffset);

@@ -221,3 +221,22 @@ TEST(BufferReflowTest, RandomTextSurvivesManyWidths) {
         }
     }
 }
+
+TEST(BufferReflowTest, PromptMarksTravelWithTheirText) {
+    TestTerminal t(10, 4, withScrollback);
+    Buffer& b = t->buffer();
+    writeCells(b, 0, "abcdefghij");
+    writeCells(b, 1, "$ ls", 0, true);
+    b.lines()[1].setSemanticMark(SemanticPromptKind::initial, 0, 7);
+    b.setSemanticPromptStartLine(b.lines().ref(1));
+    b.setY(3);
+    t->resize(20, 4);
+    ASSERT_EQ(b.lines()[0].semanticMarks().size(), 1u);
+    EXPECT_EQ(b.lines()[0].semanticMarks()[0].column, 10);
+    EXPECT_EQ(b.semanticPromptStartLine.get(), &b.lines()[0]);
+    t->resize(10, 4);
+    EXPECT_TRUE(b.lines()[0].semanticMarks().empty());
+    ASSERT_EQ(b.lines()[1].semanticMarks().size(), 1u);
+    EXPECT_EQ(b.lines()[1].semanticMarks()[0].column, 0);
+    EXPECT_EQ(b.semanticPromptStartLine.get(), &b.lines()[1]);
+}
