@@ -240,3 +240,33 @@ TEST(BufferReflowTest, PromptMarksTravelWithTheirText) {
     EXPECT_EQ(b.lines()[1].semanticMarks()[0].column, 0);
     EXPECT_EQ(b.semanticPromptStartLine.get(), &b.lines()[1]);
 }
+
+TEST(BufferReflowTest, RandomCellsAndSizesKeepTheBufferConsistent) {
+    std::mt19937 random(7);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution(lo, hi)(random); };
+    for (int round = 0; round < 30; ++round) {
+        TestTerminal t(pick(2, 30), pick(1, 8), [&](TerminalOptions& o) { o.scrollback = pick(0, 20); });
+        Buffer& b = t->buffer();
+        for (int i = 0; i < b.lines().count(); ++i) {
+            BufferLine& line = b.lines()[i];
+            for (int c = 0; c < line.count(); ++c) {
+                const int kind = pick(0, 5);
+                const int32_t code = kind == 0 ? 0 : kind == 1 ? 0x4E2D : kind == 2 ? 0x400001 : 'a' + pick(0, 25);
+                line.setCell(c, CharData(Attribute::defaultAttribute, code, static_cast<int8_t>(kind == 1 ? 2 : pick(0, 1))));
+            }
+            line.setWrapped(pick(0, 1) == 1);
+        }
+        b.setY(pick(0, t->rows() - 1));
+        b.setX(pick(0, t->cols()));
+        for (int step = 0; step < 20; ++step) {
+            t->resize(pick(2, 40), pick(1, 10));
+            ASSERT_GE(b.y(), 0);
+            ASSERT_LT(b.y(), t->rows());
+            ASSERT_LE(b.x(), t->cols());
+            ASSERT_LE(b.yDisp(), b.yBase());
+            ASSERT_GE(b.lines().count(), b.yBase() + t->rows());
+            ASSERT_LE(b.lines().count(), b.lines().maxLength());
+            for (int i = 0; i < b.lines().count(); ++i) ASSERT_GE(b.lines()[i].count(), t->cols());
+        }
+    }
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 
 #include "support/BufferTextFill.h"
 #include "support/TerminalTestSupport.h"
@@ -170,4 +171,36 @@ TEST(SearchServiceTest, ViewSideSelectsAndRevealsTheMatch) {
     EXPECT_EQ(b.yDisp(), 18);
     search.clearSearch();
     EXPECT_FALSE(search.state.cachedSearchTerm);
+}
+
+TEST(SearchServiceTest, RandomCellsAndTermsNeverMisplaceAMatch) {
+    std::mt19937 random(11);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution(lo, hi)(random); };
+    const char* terms[] = {"a", "ab", "\xe4\xb8\xad" "a", "b.", ".", "a|b", "(?<=a)b", "\\b", "x*"};
+    for (int round = 0; round < 30; ++round) {
+        TestTerminal t(pick(2, 12), pick(1, 6));
+        Buffer& b = t->buffer();
+        for (int i = 0; i < b.lines().count(); ++i) {
+            BufferLine& line = b.lines()[i];
+            for (int c = 0; c < line.count(); ++c) {
+                const int kind = pick(0, 4);
+                const int32_t code = kind == 0 ? 0 : kind == 1 ? 0x4E2D : kind == 2 ? 0x500000 : 'a' + pick(0, 2);
+                line.setCell(c, CharData(Attribute::defaultAttribute, code, static_cast<int8_t>(kind == 1 ? 2 : pick(0, 1))));
+            }
+            line.setWrapped(pick(0, 1) == 1);
+        }
+        SearchService search(*t);
+        for (const char* term : terms) {
+            const SearchOptions options(pick(0, 1) == 1, pick(0, 1) == 1, pick(0, 1) == 1);
+            for (int step = 0; step < 4; ++step) {
+                auto next = pick(0, 1) ? search.findNext(term, options) : search.findPrevious(term, options);
+                if (!next) continue;
+                ASSERT_GE(next->row, 0);
+                ASSERT_LT(next->row, b.lines().count());
+                ASSERT_GE(next->col, 0);
+                ASSERT_GE(next->size, 1);
+            }
+            for (const auto& match : search.findAll(term, options, 50)) ASSERT_LT(match.row, b.lines().count());
+        }
+    }
 }
