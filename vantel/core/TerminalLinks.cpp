@@ -31,7 +31,7 @@ constexpr int implicitLinkContextCells = 4096;
 // Columns examined on each side of a seam between two rows.
 constexpr int seamContextColumns = 96;
 // Regular-expression work per run, in ICU's match-engine steps (roughly milliseconds).
-constexpr int32_t implicitLinkTimeLimit = 200;
+constexpr int32_t implicitLinkTimeLimit = 50;
 // Wall-clock budget of one search, for text that defeats the start-position filter.
 constexpr std::chrono::milliseconds implicitLinkSearchBudget{50};
 
@@ -92,32 +92,69 @@ const USet* patternWordCharacters() {
 constexpr std::u16string_view schemes[] = {u"http", u"mailto:", u"ftp://", u"file:", u"ssh:", u"git://", u"tel:",
                                            u"magnet:", u"ipfs://", u"ipns://", u"gemini://", u"gopher://", u"news:"};
 
-// Whether a match of the pattern can begin at `at`. Inside a run of word characters only the
-// first can start one: whatever the pattern matches from a later character of the run it also
-// matches from the first, which the scan reaches earlier. Scheme names are the exception.
-bool mayStartMatch(std::u16string_view text, int32_t at, int32_t resumedAt, UChar32 c, UChar32 previous,
-                   UChar32 following) {
-    const USet* words = patternWordCharacters();
-    if (!words) return true;
-    auto isWord = [words](UChar32 ch) { return ch >= 0 && uset_contains(words, ch); };
-    switch (c) {
-    case '.':
-        return (following == '.' && text.substr(at).starts_with(u"../")) || following == '/' || isWord(following);
-    case '~': return following == '/' && !isWord(previous);
-    case '$': return !isWord(previous) && (following == '_' || (following < 0x80 && std::isalpha(following)));
-    case '/': return following != '/' && previous != '~' && previous != '/' && !isWord(previous);
-    default: break;
+constexpr std::u16string_view urlPunctuation = u"-.~:/?#@!$&*+;=%";
+
+// Where a match of the pattern can begin. Each test is a condition that every match starting at
+// a position needs, read off the pattern, so skipping the other positions changes no result;
+// it keeps long runs of URL characters from costing time quadratic in their length.
+class MatchStarts {
+public:
+    explicit MatchStarts(std::u16string_view text) : text_(text) {
+        const int32_t length = static_cast<int32_t>(text.size());
+        wordRunEnd_.assign(length + 1, length);
+        pathRunEnd_.assign(length + 1, length);
+        dotAhead_.assign(length + 1, 0);
+        // Right to left, one code point at a time; the trail half of a pair is never a start.
+        for (int32_t next = length; next > 0;) {
+            int32_t at = next;
+            UChar32 c;
+            U16_PREV(text.data(), 0, at, c);
+            const bool word = isWord(c);
+            const bool wordDashDot = word || c == '-' || c == '.';
+            wordRunEnd_[at] = wordDashDot ? wordRunEnd_[next] : at;
+            pathRunEnd_[at] = wordDashDot || c == '/' ? pathRunEnd_[next] : at;
+            const bool urlCharacter = word || (c < 0x80 && urlPunctuation.find(static_cast<char16_t>(c)) != std::u16string_view::npos);
+            dotAhead_[at] = urlCharacter && (c == '.' || dotAhead_[next]);
+            next = at;
+        }
     }
-    for (auto scheme : schemes) {
-        if (text.substr(at).starts_with(scheme)) return true;
+
+    static bool isWord(UChar32 c) {
+        const USet* words = patternWordCharacters();
+        return c >= 0 && (!words || uset_contains(words, c));
     }
-    return isWord(c) && (at == resumedAt || !isWord(previous));
-}
+
+    bool mayStartAt(int32_t at, int32_t resumedAt, UChar32 c, UChar32 previous, UChar32 following) const {
+        const std::u16string_view rest = text_.substr(at);
+        switch (c) {
+        case '.':  // "../", "./" or ".name/"
+            return rest.starts_with(u"../") || following == '/' || (isWord(following) && unitAt(wordRunEnd_[at]) == '/');
+        case '~': return following == '/' && !isWord(previous);
+        case '$': return !isWord(previous) && (following == '_' || (following < 0x80 && std::isalpha(following)));
+        case '/': return following != '/' && previous != '~' && previous != '/' && !isWord(previous);
+        default: break;
+        }
+        for (auto scheme : schemes) {
+            if (rest.starts_with(scheme)) return true;
+        }
+        if (!isWord(c)) return false;
+        // Past the first character of a run of word characters the same match starts one earlier.
+        if (at != resumedAt && isWord(previous)) return false;
+        // "name/..." containing a "." further on, or "name/.../$VARIABLE/".
+        return (unitAt(wordRunEnd_[at]) == '/' && dotAhead_[at]) || unitAt(pathRunEnd_[at]) == '$';
+    }
+
+private:
+    char16_t unitAt(int32_t index) const { return index < static_cast<int32_t>(text_.size()) ? text_[index] : 0; }
+
+    std::u16string_view text_;
+    std::vector<int32_t> wordRunEnd_;  // end of the run of [\w\-.] from each position
+    std::vector<int32_t> pathRunEnd_;  // end of the run of [\w\-./] from each position
+    std::vector<uint8_t> dotAhead_;    // a "." before the run of URL characters from each position ends
+};
 
 // Calls `visit(start, end)` with the UTF-16 range of each match that starts before `stopAt`, in
-// the order a left-to-right search finds them, until it returns true. Start positions that cannot
-// begin a match are skipped: trying the pattern at every character of a long run of word
-// characters costs time quadratic in the run.
+// the order a left-to-right search finds them, until it returns true.
 template <class Visit>
 bool forEachImplicitLinkMatch(const std::u16string& text, int32_t stopAt, Visit&& visit) {
     URegularExpression* regex = implicitLinkMatcher();
@@ -126,11 +163,11 @@ bool forEachImplicitLinkMatch(const std::u16string& text, int32_t stopAt, Visit&
     const int32_t length = static_cast<int32_t>(text.size());
     uregex_setText(regex, text.data(), length, &status);
     const auto deadline = std::chrono::steady_clock::now() + implicitLinkSearchBudget;
+    const MatchStarts starts(text);
     bool stopped = false;
     int32_t at = 0;
     int32_t resumedAt = 0;
     UChar32 previous = -1;
-    unsigned attempts = 0;
     while (U_SUCCESS(status) && at < length && at < stopAt) {
         int32_t next = at;
         UChar32 c;
@@ -140,8 +177,8 @@ bool forEachImplicitLinkMatch(const std::u16string& text, int32_t stopAt, Visit&
             int32_t afterNext = next;
             U16_NEXT(text.data(), afterNext, length, following);
         }
-        if (mayStartMatch(text, at, resumedAt, c, previous, following)) {
-            if (++attempts % 64 == 0 && std::chrono::steady_clock::now() > deadline) break;
+        if (starts.mayStartAt(at, resumedAt, c, previous, following)) {
+            if (std::chrono::steady_clock::now() > deadline) break;
             if (uregex_lookingAt(regex, at, &status) && U_SUCCESS(status)) {
                 const int32_t end = uregex_end(regex, 0, &status);
                 if (U_FAILURE(status)) break;

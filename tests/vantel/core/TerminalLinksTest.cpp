@@ -232,7 +232,7 @@ TEST(TerminalLinksTest, ImplicitLinksMatchAPlainSearchOfTheRow) {
     ASSERT_TRUE(U_SUCCESS(status));
     const char* pieces[] = {"a",  "b1", ".",  "..", "/",       "//", "~",  "$",     "$HOME", ":",  "@", "?", "=",
                             "#",  " ",  "  ", ",",  "http://", "s",  "x.", "file:", "./",    "../", "-", "_", "(",
-                            ")", "[", "]",  "\xc3\xa9", "ssh://", "t"};
+                            ")", "[", "]",  "\xc3\xa9", "ssh://", "t", "$A_b/", "~/", "a.b/", "%", "+", ";"};
     uint32_t seed = 12345;
     auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
     for (int round = 0; round < 400; ++round) {
