@@ -5,7 +5,6 @@
 #include <cctype>
 #include <chrono>
 #include <map>
-#include <memory>
 #include <tuple>
 
 #include <unicode/uchar.h>
@@ -30,7 +29,7 @@ constexpr std::string_view implicitContinuationCharacters =
 constexpr int implicitLinkContextCells = 4096;
 // Columns examined on each side of a seam between two rows.
 constexpr int seamContextColumns = 96;
-// Regular-expression work per run, in ICU's match-engine steps (roughly milliseconds).
+// Regular-expression work per attempt, in ICU's time-limit units (about a millisecond each).
 constexpr int32_t implicitLinkTimeLimit = 50;
 // Wall-clock budget of one search, for text that defeats the start-position filter.
 constexpr std::chrono::milliseconds implicitLinkSearchBudget{50};
