@@ -92,10 +92,12 @@ struct SizingPass {
     const Limits& limits;
     int64_t maxX = 0;
     int64_t maxY = 0;
+    int64_t pixelWrites = 0;
     bool overLimit = false;
 
     bool sixel(int64_t x, int64_t y, int bits, int repeat) {
         if (bits) maxY = std::max(maxY, y + std::bit_width(static_cast<unsigned>(bits)));
+        pixelWrites += int64_t{std::popcount(static_cast<unsigned>(bits))} * repeat;
         // Stop at once: the rest of a huge payload cannot bring the image back under the caps.
         if (x + repeat > limits.maximumWidth || maxY > limits.maximumHeight) {
             overLimit = true;
@@ -120,10 +122,13 @@ struct DrawingPass {
     bool sixel(int64_t x, int64_t y, int bits, int repeat) {
         if (bits == 0 || repeat == 0) return true;
         if (x + repeat > width || y + std::bit_width(static_cast<unsigned>(bits)) > height) return false;
-        for (int b = 0; b < 6; ++b) {
-            if (!(bits & (1 << b))) continue;
-            uint8_t* out = pixels + ((y + b) * width + x) * 4;
-            for (int r = 0; r < repeat; ++r, out += 4) std::memcpy(out, color.data(), 4);
+        const size_t stride = static_cast<size_t>(width) * 4;
+        uint8_t* const column = pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4;
+        // A local copy: stores through the byte pointer could otherwise alias the member.
+        const std::array<uint8_t, 4> rgba = color;
+        for (unsigned rest = static_cast<unsigned>(bits); rest != 0; rest &= rest - 1) {
+            uint8_t* out = column + static_cast<size_t>(std::countr_zero(rest)) * stride;
+            for (int r = 0; r < repeat; ++r, out += 4) std::memcpy(out, rgba.data(), 4);
         }
         return true;
     }
@@ -215,16 +220,19 @@ void SixelDcsHandler::unhook() {
         if (sizing.overLimit || sizing.maxX > limits_.maximumWidth || sizing.maxY > limits_.maximumHeight) return;
         const uint64_t bytes = static_cast<uint64_t>(sizing.maxX) * static_cast<uint64_t>(sizing.maxY) * 4;
         if (bytes > limits_.maximumBitmapBytes) return;
+        const int64_t paintBudget =
+            std::max(sizing.maxX * sizing.maxY * limits_.maximumOverdraw, limits_.minimumPaintBudget);
+        if (sizing.pixelWrites > paintBudget) return;
         width = static_cast<int>(sizing.maxX);
         height = static_cast<int>(sizing.maxY);
         if (bytes > 0) {
             try {
                 pixels.assign(static_cast<size_t>(bytes), 0);
+                DrawingPass drawing{terminal_, pixels.data(), width, height, {}, {}};
+                walk(payload, drawing);
             } catch (const std::bad_alloc&) {
                 return;
             }
-            DrawingPass drawing{terminal_, pixels.data(), width, height, {}, {}};
-            walk(payload, drawing);
         }
     }
     if (TerminalDelegate* delegate = terminal_.delegate())

@@ -23,6 +23,11 @@ public:
         int maximumWidth = 10'000;
         int maximumHeight = 10'000;
         size_t maximumBitmapBytes = 400'000'000;
+        // Pixel writes allowed per bitmap pixel: painting one area over and over
+        // (a run of "!9999~$") would otherwise cost seconds per megabyte.
+        int maximumOverdraw = 16;
+        // Pixel writes any image may make, however small.
+        int64_t minimumPaintBudget = int64_t{1} << 22;
     };
     // Parameters and repeat counts saturate here; nothing they size can reach it.
     static constexpr int maximumNumber = 1'000'000;

@@ -54,6 +54,16 @@ std::vector<uint8_t> picture(Terminal& terminal, const std::vector<std::string>&
     return bytes;
 }
 
+// One band `width` pixels wide painted `times` times over.
+std::vector<std::string> overdraw(int width, int times) {
+    std::vector<std::string> puts{"#0"};
+    std::string band = "!";
+    band += std::to_string(width);
+    band += "~$";
+    for (int i = 0; i < times; ++i) puts.push_back(band);
+    return puts;
+}
+
 std::vector<std::string> repeatRow(const std::string& row, int count) { return std::vector<std::string>(count, row); }
 
 }  // namespace
@@ -169,6 +179,15 @@ TEST(SixelDcsHandlerTest, DataAndBitmapLimits) {
         {"bitmap over the limit", {.maximumBitmapBytes = 2 * 6 * 4 - 1}, {"#0~~"}, false},
         {"width limit", {.maximumWidth = 1}, {"#0~~"}, false},
         {"height limit", {.maximumHeight = 5}, {"#0~"}, false},
+        // 2048 x 6 pixels painted 16 times over is within the budget, 17 times is not.
+        {"overdraw at the budget", {.maximumOverdraw = 16, .minimumPaintBudget = 0}, overdraw(2048, 16), true},
+        {"overdraw over the budget", {.maximumOverdraw = 16, .minimumPaintBudget = 0}, overdraw(2048, 17), false},
+        {"small images may overdraw up to the minimum budget",
+         {.maximumOverdraw = 1, .minimumPaintBudget = 48000},
+         overdraw(8, 1000),
+         true},
+        {"and no further", {.maximumOverdraw = 1, .minimumPaintBudget = 47999}, overdraw(8, 1000), false},
+        {"the default budget stops a hostile repaint", {}, overdraw(10000, 100), false},
     };
     for (const Case& c : cases) {
         TestTerminal t;
