@@ -87,6 +87,9 @@ public:
     void cursorStyleChanged(Terminal&, CursorStyle style) override {
         events.push_back(std::string("cursorStyle:") + tagName(style));
     }
+    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height) override {
+        bitmaps.push_back({width, height, bytes});
+    }
 
     // All replies concatenated.
     std::string replies() const {
@@ -97,11 +100,20 @@ public:
     void clear() {
         sends.clear();
         events.clear();
+        bitmaps.clear();
     }
     size_t count(const std::string& event) const { return std::count(events.begin(), events.end(), event); }
 
+    // An RGBA bitmap handed over for display.
+    struct Bitmap {
+        int width = 0;
+        int height = 0;
+        std::vector<uint8_t> bytes;
+    };
+
     std::vector<std::string> sends;
     std::vector<std::string> events;
+    std::vector<Bitmap> bitmaps;
 };
 
 // Every line of both buffers with wrap flags, cell attributes and the cursor: two
