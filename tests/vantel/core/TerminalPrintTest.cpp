@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <any>
+#include <random>
+#include <string>
+
+#include "support/TerminalTestSupport.h"
+
+using namespace vantel;
+using vantel::testing::TestTerminal;
+
+namespace {
+
+std::string repeat(std::string_view text, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += text;
+    return out;
+}
+
+// Empty cells read as U+0000 in row text.
+std::string empty(int n) { return std::string(static_cast<size_t>(n), '\0'); }
+
+}  // namespace
+
+TEST(TerminalPrintTest, PrintingPastTheLastColumnWrapsOntoAMarkedRow) {
+    TestTerminal t;
+    t.feed(repeat("x", 80));
+    EXPECT_EQ(t.cursor(), std::make_pair(80, 0)) << "pending wrap sits one past the last column";
+    t.feed("y");
+    EXPECT_EQ(t.cell(0, 1).code, 'y');
+    EXPECT_TRUE(t.wrapped(1));
+    EXPECT_FALSE(t.wrapped(0));
+    EXPECT_EQ(t.cursor(), std::make_pair(1, 1));
+
+    TestTerminal crlf;
+    crlf.feed(repeat("x", 80) + "\r\nz");
+    EXPECT_EQ(crlf.row(1), "z");
+    EXPECT_FALSE(crlf.wrapped(1));
+    EXPECT_EQ(crlf.row(2), "");
+}
+
+TEST(TerminalPrintTest, ClustersWidthsAndSelectors) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string row0;
+        int cursorX;
+        std::vector<int> widths;  // of the first cells
+    } cases[] = {
+        {"combining acute joins", "e\u0301", "e\u0301", 1, {1, 1}},
+        {"keycap base widens with emoji selector", "#\uFE0F", "#\uFE0F", 2, {2, 0, 1}},
+        {"watch narrows with text selector", "\u231A\uFE0E", "\u231A\uFE0E", 1, {1, 1}},
+        {"selector after a character without variants is dropped", "\U0001F600\uFE0E", "\U0001F600", 2, {2, 0}},
+        {"flag of two indicators is one wide cell", "\U0001F1E9\U0001F1EA", "\U0001F1E9\U0001F1EA", 2, {2, 0, 1}},
+        {"third indicator starts a new cell", "\U0001F1E9\U0001F1EA\U0001F1EB", "\U0001F1E9\U0001F1EA\U0001F1EB", 4,
+         {2, 0, 2, 0}},
+        {"joiner at column 0 is dropped", "\u200D", "", 0, {1}},
+        {"joiner after a wide character joins it, not its spacer", "\u4E2D\u200D", "\u4E2D\u200D", 2, {2, 0, 1}},
+        {"emoji zwj sequence stays one cell", "\U0001F468\u200D\U0001F469", "\U0001F468\u200D\U0001F469", 2, {2, 0, 1}},
+        {"skin tone modifier joins", "\U0001F44D\U0001F3FD", "\U0001F44D\U0001F3FD", 2, {2, 0}},
+        {"hangul jamo vowel joins its lead", "\u1100\u1161", "\u1100\u1161", 2, {2, 0}},
+        {"wide character takes two cells", "\u4E2Da", "\u4E2Da", 3, {2, 0, 1}},
+        {"combining mark after a space joins the space", " \u0301x", " \u0301x", 2, {1, 1}},
+        {"DEL and C1 bytes print nothing", "a\x7f" "b\xc2\x85" "c", "abc", 3, {1, 1, 1}},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t;
+        t.feed(c.input);
+        EXPECT_EQ(t.row(0), c.row0) << c.name;
+        EXPECT_EQ(t.cursor().first, c.cursorX) << c.name;
+        for (size_t i = 0; i < c.widths.size(); ++i) {
+            EXPECT_EQ(t.cell(static_cast<int>(i), 0).width, c.widths[i]) << c.name << " cell " << i;
+        }
+    }
+}
+
+TEST(TerminalPrintTest, FirstInternedClusterGetsTheFirstIndex) {
+    TestTerminal t;
+    t.feed("e\u0301");
+    EXPECT_EQ(t.cell(0, 0).code, 0x400001);
+    EXPECT_EQ(t->getCharacter(t.cell(0, 0)), U"e\u0301");
+    t.feed("e\u0301");
+    EXPECT_EQ(t.cell(1, 0).code, 0x400001) << "the same cluster reuses its index";
+}
+
+TEST(TerminalPrintTest, RegionalIndicatorsCanBeNarrow) {
+    TestTerminal t(80, 25, [](TerminalOptions& o) { o.regionalIndicatorWidth = RegionalIndicatorWidth::narrow; });
+    t.feed("\U0001F1E9");
+    EXPECT_EQ(t.cell(0, 0).width, 1);
+    EXPECT_EQ(t.cursor().first, 1);
+    t.feed("\U0001F1EA");
+    EXPECT_EQ(t.cell(0, 0).width, 2);
+    EXPECT_EQ(t.cell(1, 0).width, 0);
+    EXPECT_EQ(t.cursor().first, 2);
+}
+
+TEST(TerminalPrintTest, InvalidUtf8ShowsTheLeadByteAndRereadsWhatFollows) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> runs;
+        std::string row0;
+    } cases[] = {
+        {"non-continuation after a lead byte", {"\xe2\x28\xa1"}, "\u00e2(\u00a1"},
+        {"lead byte then plain text", {"\xe2" "abc"}, "\u00e2" "abc"},
+        {"lead byte at the end of a read, letters in the next", {"x\xe2", "abc"}, "x\u00e2" "abc"},
+        {"two continuation bytes then a letter", {"\xf0\x9f\x98" "A"}, "\u00f0" "A"},
+        {"surrogate drops its continuation bytes", {"\xed\xa0\x80" "z"}, "\u00edz"},
+        {"overlong form", {"\xe0\x80\xaf" "z"}, "\u00e0z"},
+        {"bytes that never start a sequence print as themselves", {"\xc0\xaf" "z"}, "\u00c0\u00afz"},
+        {"stray continuation byte prints as itself", {"\xa9"}, "\u00a9"},
+        {"sequence split over three reads", {"\xf0", "\x9f\x98", "\x80!"}, "\U0001F600!"},
+        {"lead byte then a new lead byte", {"\xe2\xc3\xa9"}, "\u00e2\u00e9"},
+        {"value past U+10FFFF", {"\xf4\x90\x80\x80" "k"}, "\u00f4k"},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t;
+        for (const auto& run : c.runs) t.feed(run);
+        EXPECT_EQ(t.row(0), c.row0) << c.name;
+    }
+}
+
+TEST(TerminalPrintTest, SequenceCutByAControlCompletesAfterIt) {
+    TestTerminal t;
+    t.feed("\xe2\x82");
+    EXPECT_EQ(t.cursor().first, 0) << "an unfinished sequence prints nothing yet";
+    t.feed("\r\xac");
+    EXPECT_EQ(t.row(0), "\u20ac");
+}
+
+TEST(TerminalPrintTest, AsciiFastPathMatchesTheGeneralPath) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        const int length = static_cast<int>(random() % 400);
+        for (int i = 0; i < length; ++i) {
+            const int pick = static_cast<int>(random() % 20);
+            text += pick == 0 ? std::string("\r\n") : std::string(1, static_cast<char>(0x20 + random() % 95));
+        }
+        for (bool wrap : {true, false}) {
+            TestTerminal fast(20, 5), general(20, 5);
+            fast.setWraparound(wrap);
+            general.setWraparound(wrap);
+            // US ASCII designated: a (translation-free) table sends every byte through the general path.
+            general.feed("\x1b(B");
+            ASSERT_NE(general->charset, nullptr);
+            fast.feed(text);
+            general.feed(text);
+            ASSERT_EQ(fast.screen(), general.screen()) << "round " << round << " wrap " << wrap << ": " << text;
+        }
+    }
+}
+
+TEST(TerminalPrintTest, Utf8SplitAtEveryByteBoundaryGivesTheSameScreen) {
+    const std::string text = "a\u00e9\u4e2d\U0001F600e\u0301|\U0001F1E9\U0001F1EA#\uFE0F\u231A\uFE0E"
+                             "\U0001F468\u200D\U0001F469 \xe2(\xa1 \xf0\x9f" "b";
+    TestTerminal whole(12, 4);
+    whole.feed(text);
+    for (size_t split = 1; split < text.size(); ++split) {
+        TestTerminal parts(12, 4);
+        parts.feed(text.substr(0, split));
+        parts.feed(text.substr(split));
+        ASSERT_EQ(parts.screen(), whole.screen()) << "split at " << split;
+    }
+    TestTerminal bytewise(12, 4);
+    for (char c : text) bytewise.feed(std::string(1, c));
+    EXPECT_EQ(bytewise.screen(), whole.screen());
+}
+
+TEST(TerminalPrintTest, WithoutWraparoundTheLastColumnIsOverwritten) {
+    TestTerminal t(10, 3);
+    t.setWraparound(false);
+    t.feed("\x1b[1;9Habc");
+    EXPECT_EQ(t.row(0), empty(8) + "ac");
+    EXPECT_EQ(t.cursor(), std::make_pair(10, 0));
+    t.feed("\u4e2d");
+    EXPECT_EQ(t.row(0), empty(8) + "ac") << "no room for a wide character: dropped";
+    EXPECT_EQ(t.row(1), "");
+}
+
+TEST(TerminalPrintTest, WideCharacterAtTheLastColumnWraps) {
+    TestTerminal t(10, 3);
+    t.feed("\x1b[1;10H\u4e2d");
+    EXPECT_EQ(t.cell(9, 0).code, 0);
+    EXPECT_EQ(t.row(1), "\u4e2d");
+    EXPECT_TRUE(t.wrapped(1));
+    EXPECT_EQ(t.cursor(), std::make_pair(2, 1));
+}
+
+TEST(TerminalPrintTest, InsertModeShiftsTheRow) {
+    TestTerminal t(10, 3);
+    t.feed("abcdefghi");
+    t.setInsertMode(true);
+    t.feed("\x1b[1;2HXY");
+    EXPECT_EQ(t.row(0), "aXYbcdefgh");
+    t.feed("\x1b[1;8H\u4e2d");
+    EXPECT_EQ(t.row(0), "aXYbcde\u4e2df") << "the wide character pushes the tail off the edge";
+    t.feed("\x1b[2;1Habcdefgh\u4e2d\x1b[2;1HZ");
+    EXPECT_EQ(t.row(1), "Zabcdefgh") << "a wide character pushed into the last column is blanked";
+}
+
+TEST(TerminalPrintTest, WrapAtTheRegionBottomScrollsOnlyTheRegion) {
+    TestTerminal t(10, 5);
+    t.feed("top\x1b[2;4r\x1b[4;9Habc");
+    EXPECT_EQ(t.row(0), "top");
+    EXPECT_EQ(t.row(3), "c");
+    EXPECT_TRUE(t.wrapped(3));
+    EXPECT_EQ(t.row(2), empty(8) + "ab");
+
+    // Below the region on the last row there is nowhere to wrap to: the row is rewritten.
+    TestTerminal below(10, 5);
+    below.feed("top\x1b[1;3r\x1b[5;9Habc");
+    EXPECT_EQ(below.row(0), "top");
+    EXPECT_EQ(below.row(4), std::string("c").append(empty(7)).append("ab"));
+    EXPECT_EQ(below.cursor(), std::make_pair(1, 4));
+}
+
+TEST(TerminalPrintTest, CellsCarryTheHyperlinkAndSemanticContent) {
+    TestTerminal t;
+    t->buffer().semanticContent = SemanticContent::output();
+    t->activeHyperlink = Terminal::ActiveHyperlink{Terminal::ActiveHyperlink::Kind::pending, ";https://a", TinyAtom()};
+    t.feed("ab\u4e2d");
+    const CharData a = t.cell(0, 0);
+    ASSERT_TRUE(a.hasPayload());
+    EXPECT_EQ(std::any_cast<std::string>(a.getPayload()), ";https://a");
+    EXPECT_EQ(t.cell(1, 0).payload, a.payload);
+    EXPECT_EQ(t.cell(3, 0).payload, a.payload) << "the spacer of a wide character too";
+    EXPECT_EQ(a.semanticContentCode, 6);
+    EXPECT_EQ(t->activeHyperlink->kind, Terminal::ActiveHyperlink::Kind::resolved);
+    EXPECT_EQ(t->payloadCodes().count(a.payload.code), 1u);
+    t.feed("e\u0301");
+    EXPECT_EQ(t.cell(4, 0).payload, a.payload);
+
+    t->activeHyperlink->kind = Terminal::ActiveHyperlink::Kind::unavailable;
+    t.feed("c");
+    EXPECT_FALSE(t.cell(5, 0).hasPayload());
+    t->activeHyperlink.reset();
+    t.feed("\xc3\xa9");
+    EXPECT_FALSE(t.cell(6, 0).hasPayload());
+}
+
+TEST(TerminalPrintTest, PrintedCellsCarryTheCurrentAttribute) {
+    TestTerminal t;
+    t->curAttr = Attribute(Attribute::Color::ansi256(1), Attribute::Color::ansi256(2),
+                           CharacterStyle(CharacterStyle::bold));
+    t.feed("a\u00e9");
+    EXPECT_EQ(t.cell(0, 0).attribute, t->curAttr);
+    EXPECT_EQ(t.cell(1, 0).attribute, t->curAttr);
+    t->curAttr = Attribute::defaultAttribute;
+    t.feed("\u0301");
+    EXPECT_EQ(t.cell(1, 0).attribute.fg, Attribute::Color::ansi256(1)) << "joining keeps the cell's own attribute";
+}
+
+TEST(TerminalPrintTest, PrintMarksTheCursorRowsDirty) {
+    TestTerminal t;
+    t.feed("\x1b[5;1H");
+    t->clearUpdateRange();
+    t.feed(repeat("x", 85));
+    EXPECT_EQ(t->getUpdateRange(), std::make_optional(std::make_pair(4, 5)));
+}
