@@ -1,6 +1,7 @@
 // The cell writers of the print path: one character at a time, and runs of plain ASCII.
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "vantel/core/Buffer.h"
 
@@ -92,9 +93,19 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
         }
         CharData* cells = line.mutableCells() + x_;
         const uint8_t* source = bytes.data() + written;
-        for (int i = 0; i < n; ++i) {
-            cell.code = source[i];
-            cells[i] = cell;
+        // Block copies of a template, then the codes: wide stores instead of one per field.
+        const CharData block[4] = {cell, cell, cell, cell};
+        int i = 0;
+        for (; i + 4 <= n; i += 4) {
+            std::memcpy(static_cast<void*>(cells + i), block, sizeof block);
+            cells[i].code = source[i];
+            cells[i + 1].code = source[i + 1];
+            cells[i + 2].code = source[i + 2];
+            cells[i + 3].code = source[i + 3];
+        }
+        for (; i < n; ++i) {
+            std::memcpy(static_cast<void*>(cells + i), &cell, sizeof(CharData));
+            cells[i].code = source[i];
         }
         x_ += n;
         written += n;

@@ -1,4 +1,5 @@
 // Print path: UTF-8 decoding, graphemes, widths, wrapping and the ASCII fast path.
+#include <cstring>
 #include <string>
 
 #include "vantel/core/GraphemeBreaker.h"
@@ -34,6 +35,23 @@ std::optional<char32_t> decodeSequence(const uint8_t* bytes, int length) {
     static constexpr uint32_t smallest[5] = {0, 0, 0x80, 0x800, 0x10000};
     if (value < smallest[length] || !isUnicodeScalar(value)) return std::nullopt;
     return static_cast<char32_t>(value);
+}
+
+// The end of the run of printable ASCII (0x20-0x7E) that starts at start; eight bytes per step.
+size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start) {
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    constexpr uint64_t highBits = 0x8080808080808080ULL;
+    size_t end = start;
+    while (end + 8 <= data.size()) {
+        uint64_t word;
+        std::memcpy(&word, data.data() + end, 8);
+        const uint64_t below = (word - ones * 0x20) & ~word & highBits;
+        const uint64_t above = ((word + ones * (127 - 0x7E)) | word) & highBits;
+        if (below | above) break;
+        end += 8;
+    }
+    while (end < data.size() && static_cast<uint8_t>(data[end] - 0x20) < 0x5F) ++end;
+    return end;
 }
 
 int scalarWidth(char32_t s) {
@@ -105,9 +123,8 @@ size_t Terminal::finishPutback(std::span<const uint8_t> data) {
 
 // Prints the ASCII bytes from start on; returns the index after them.
 size_t Terminal::printAsciiRun(std::span<const uint8_t> data, size_t start) {
-    size_t end = start;
     // Only printable ASCII takes the fast path; controls and DEL are dropped one by one below.
-    while (end < data.size() && static_cast<uint8_t>(data[end] - 0x20) < 0x5F) ++end;
+    const size_t end = printableAsciiEnd(data, start);
     if (end == start) {
         printSingleByte(data[start]);
         return start + 1;
