@@ -130,7 +130,8 @@ size_t Terminal::printAsciiRun(std::span<const uint8_t> data, size_t start) {
         return start + 1;
     }
     size_t done = start;
-    if (!charset) {
+    // A designated set without replacements (US ASCII, as "ESC ( B" selects) translates nothing.
+    if (!charset || charset->size == 0) {
         done += static_cast<size_t>(buffer_->insertAsciiRun(data.subspan(start, end - start), curAttr,
                                                             payloadResolver_));
     }
