@@ -444,7 +444,10 @@ private:
     bool joinWithTarget(char32_t scalar, int row, int col);
     int32_t scalarCode(char32_t scalar);
     std::u32string_view codeText(int32_t code, char32_t& scratch) const;
+    // The hyperlink resolver of new cells; an empty one while no link is open.
+    const Buffer::PayloadResolver& payloadResolver() const { return activeHyperlink ? payloadResolver_ : noPayload_; }
     Buffer::PayloadResolver payloadResolver_ = [this] { return resolveActiveHyperlink(); };
+    Buffer::PayloadResolver noPayload_;
     // TerminalControl.cpp / TerminalCursor.cpp / TerminalScroll.cpp / TerminalEdit.cpp
     bool cursorInsideMargins() const;
     // Erased and scrolled-in cells: default foreground on the current background, no style.

@@ -207,7 +207,7 @@ void Terminal::cmdRepeatPrecedingCharacter(std::span<const int> pars) {
     const int n = static_cast<int>(std::min<int64_t>(countParameter(pars), 2LL * cols_ * rows_));
     CharData cell = b.x() > 0 ? b.lines()[row][b.x() - 1] : CharData::Null;
     updateRange(b.y());
-    for (int i = 0; i < n; ++i) b.insertCharacter(cell, payloadResolver_);
+    for (int i = 0; i < n; ++i) b.insertCharacter(cell, payloadResolver());
     updateRange(b.y());
 }
 

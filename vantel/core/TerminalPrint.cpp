@@ -133,7 +133,7 @@ size_t Terminal::printAsciiRun(std::span<const uint8_t> data, size_t start) {
     // A designated set without replacements (US ASCII, as "ESC ( B" selects) translates nothing.
     if (!charset || charset->size == 0) {
         done += static_cast<size_t>(buffer_->insertAsciiRun(data.subspan(start, end - start), curAttr,
-                                                            payloadResolver_));
+                                                            payloadResolver()));
     }
     // Translated sets, insert mode and a cursor held at the margin without wraparound.
     for (; done < end; ++done) printSingleByte(data[done]);
@@ -143,12 +143,12 @@ size_t Terminal::printAsciiRun(std::span<const uint8_t> data, size_t start) {
 void Terminal::printSingleByte(uint8_t byte) {
     if (byte < 0x7F && charset && charset->size > 0) {
         if (char32_t replacement = charset->translate(byte)) {
-            buffer_->insertCharacter(CharData(curAttr, scalarCode(replacement), 1), payloadResolver_);
+            buffer_->insertCharacter(CharData(curAttr, scalarCode(replacement), 1), payloadResolver());
             return;
         }
     }
     const int width = UnicodeUtil::lowPlaneWidths()[byte];
-    if (width > 0) buffer_->insertCharacter(CharData(curAttr, byte, static_cast<int8_t>(width)), payloadResolver_);
+    if (width > 0) buffer_->insertCharacter(CharData(curAttr, byte, static_cast<int8_t>(width)), payloadResolver());
 }
 
 void Terminal::printScalar(char32_t s) {
@@ -170,7 +170,7 @@ void Terminal::printScalar(char32_t s) {
         if (joins && joinWithTarget(s, target->first, target->second)) return;
     }
     if (width == 0) return;
-    buffer_->insertCharacter(CharData(curAttr, scalarCode(s), static_cast<int8_t>(width)), payloadResolver_);
+    buffer_->insertCharacter(CharData(curAttr, scalarCode(s), static_cast<int8_t>(width)), payloadResolver());
 }
 
 // Attaches s to the cell at ring row `row`, column `col`. False when the two do not form

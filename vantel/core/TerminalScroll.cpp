@@ -35,6 +35,7 @@ bool Terminal::marginsNarrowed() const {
 }
 
 void Terminal::adjustSelectionsForInPlaceScroll(int top, int bottom, int lines) {
+    if (selections_.empty()) return;
     // Copy: a selection may unregister itself while it adjusts.
     const std::vector<SelectionService*> current = selections_;
     for (SelectionService* selection : current) selection->adjustForInPlaceScroll(top, bottom, lines);

@@ -37,11 +37,11 @@ TEST(TerminalEditTest, LineEdits) {
         {"DCH 0 deletes one", "ABCDEF\x1b[1;2H\x1b[0P", "ACDEF", {1, 0}},
         {"DCH beyond the row", "ABCDEF\x1b[1;2H\x1b[999P", "A", {1, 0}},
         {"DCH in the pending-wrap position changes nothing", "ABCDEFGHIJ\x1b[P", "ABCDEFGHIJ", {10, 0}},
-        {"ICH", "ABCDEF\x1b[1;2H\x1b[2@", "A" + empty(2) + "BCDEF", {1, 0}},
-        {"ICH pushes cells off the edge", "ABCDEFGHIJ\x1b[1;2H\x1b[3@", "A" + empty(3) + "BCDEFG", {1, 0}},
+        {"ICH", "ABCDEF\x1b[1;2H\x1b[2@", std::string("A\0\0" "BCDEF", 8), {1, 0}},
+        {"ICH pushes cells off the edge", "ABCDEFGHIJ\x1b[1;2H\x1b[3@", std::string("A\0\0\0" "BCDEFG", 10), {1, 0}},
         {"ICH in the pending-wrap position blanks the last column", "ABCDEFGHIJ\x1b[@", "ABCDEFGHI", {10, 0}},
         {"ICH with an intermediate is still ICH", "ABC\x1b[1;1H\x1b[1 @", empty(1) + "ABC", {0, 0}},
-        {"ECH", "ABCDEF\x1b[1;2H\x1b[2X", "A" + empty(2) + "DEF", {1, 0}},
+        {"ECH", "ABCDEF\x1b[1;2H\x1b[2X", std::string("A\0\0" "DEF", 6), {1, 0}},
         {"ECH beyond the row", "ABCDEF\x1b[1;2H\x1b[999X", "A", {1, 0}},
         {"EL 0", "ABCDEF\x1b[1;3H\x1b[K", "AB", {2, 0}},
         {"EL 1", "ABCDEF\x1b[1;3H\x1b[1K", empty(3) + "DEF", {2, 0}},
@@ -120,7 +120,7 @@ TEST(TerminalEditTest, EraseInDisplayUnwrapsWhereItCuts) {
 
 TEST(TerminalEditTest, EraseScrollbackKeepsTheScreen) {
     TestTerminal t(10, 3);
-    for (int i = 0; i < 8; ++i) t.feed("l" + std::to_string(i) + "\r\n");
+    for (int i = 0; i < 8; ++i) t.feed(std::string("l").append(std::to_string(i)).append("\r\n"));
     t.feed("x");
     ASSERT_EQ(t->buffer().yBase(), 6);
     const auto before = rows(t);
