@@ -113,12 +113,6 @@ TEST(TerminalControlTest, ReverseWrapUnwrapsTheRowItLeaves) {
     EXPECT_EQ(t.cursor(), std::make_pair(9, 0));
 }
 
-TEST(TerminalControlTest, BellAndIgnoredControls) {
-    TestTerminal t;
-    t.feed("a\x07\x01\x1f" "b");
-    EXPECT_EQ(t.delegate.count("bell"), 1u);
-}
-
 TEST(TerminalControlTest, NextLineAndIndexControls) {
     TestTerminal t(10, 3);
     t.feed("ab\x1b" "Ec");
