@@ -270,3 +270,38 @@ TEST(TerminalLinksTest, ImplicitLinksMatchAPlainSearchOfTheRow) {
     uregex_setText(regex, u"", 0, &status);
     uregex_close(regex);
 }
+
+TEST(TerminalLinksTest, TextPrintedUnderOsc8) {
+    TestTerminal t;
+    t.feed("see \x1b]8;id=1;http://example.com/a;b\x1b\\this link\x1b]8;;\x1b\\ now");
+    const Terminal::LinkMatch expected{"http://example.com/a;b", 0, {4, 13}, true, {{0, {4, 13}}}};
+    for (int col : {4, 8, 12}) EXPECT_EQ(t->linkMatch(Location::buffer({col, 0}), Mode::explicitOnly), expected);
+    EXPECT_EQ(t->link(Location::screen({13, 0}), Mode::explicitAndImplicit), std::nullopt);
+    EXPECT_EQ(t->link(Location::screen({3, 0}), Mode::explicitAndImplicit), std::nullopt);
+}
+
+TEST(TerminalLinksTest, UrlPrintedAcrossTheRightEdge) {
+    TestTerminal t(20, 5);
+    t.feed("go https://example.com/path x");
+    const std::vector<Terminal::LinkMatch::RowRange> rows{{0, {3, 20}}, {1, {0, 7}}};
+    const Terminal::LinkMatch fromUpper{"https://example.com/path", 0, {3, 20}, false, rows};
+    const Terminal::LinkMatch fromLower{"https://example.com/path", 1, {0, 7}, false, rows};
+    EXPECT_EQ(t->linkMatch(Location::screen({10, 0}), Mode::explicitAndImplicit), fromUpper);
+    EXPECT_EQ(t->linkMatch(Location::screen({2, 1}), Mode::explicitAndImplicit), fromLower);
+}
+
+TEST(TerminalLinksTest, UrlBrokenByTheProgramJoinsOnlyNearTheEdge) {
+    struct Case {
+        int column;
+        bool joined;
+    } cases[] = {{70, true}, {60, false}};
+    for (const auto& c : cases) {
+        TestTerminal t;
+        // The first part ends at `column`; the program breaks the line itself.
+        const std::string head = "https://example.org/a/";
+        t.feed("\x1b[1;" + std::to_string(c.column - static_cast<int>(head.size()) + 2) + "H" + head +
+               "\r\nb/c.txt more");
+        auto link = t->link(Location::screen({c.column, 0}), Mode::explicitAndImplicit);
+        EXPECT_EQ(link, c.joined ? "https://example.org/a/b/c.txt" : "https://example.org/a/") << c.column;
+    }
+}

@@ -13,24 +13,6 @@ std::span<const uint8_t> bytes(std::string_view s) {
     return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size());
 }
 
-// Leaves cells at the cursor as the print path does (stamped with the buffer's content class).
-void type(TestTerminal& t, std::string_view ascii) {
-    Buffer& b = t->buffer();
-    BufferLine& line = b.lines()[b.y() + b.yBase()];
-    for (char c : ascii) {
-        line.setCell(b.x(), CharData(c, 1, {}, b.semanticContent.code(), Attribute::defaultAttribute));
-        b.setX(b.x() + 1);
-    }
-}
-
-// The cursor to the start of the next row, as CR LF does.
-void newLine(TestTerminal& t) {
-    Buffer& b = t->buffer();
-    b.setX(0);
-    b.setY(b.y() + 1);
-    t->finishSemanticLineAdvance(true);
-}
-
 std::vector<uint8_t> classes(TestTerminal& t, int row, int count) {
     std::vector<uint8_t> out;
     for (int col = 0; col < count; ++col) out.push_back(t->buffer().lines()[row][col].semanticContentCode);
@@ -47,40 +29,43 @@ const SemanticPromptPointerSnapshot plainClick{false, false, 1, true};
 
 // "$ " then "echo" on row 0; "> " then "abc" on row 1 after a hard line break; the cursor after "abc".
 void twoLinePrompt(TestTerminal& t, std::string_view options) {
-    t.feed("\x1b]133;A" + std::string(options) + "\x07");
-    type(t, "$ ");
-    t.feed("\x1b]133;B\x07");
-    type(t, "echo");
-    newLine(t);
-    t.feed("\x1b]133;A;k=c\x07");
-    type(t, "> ");
-    t.feed("\x1b]133;B\x07");
-    type(t, "abc");
+    t.feed("\x1b]133;A" + std::string(options) + "\x07$ \x1b]133;B\x07" "echo\r\n");
+    t.feed("\x1b]133;A;k=c\x07> \x1b]133;B\x07" "abc");
 }
 
 }  // namespace
 
 TEST(TerminalSemanticTest, PromptInputAndOutputClasses) {
     TestTerminal t;
-    t.feed("\x1b]133;A\x07");
-    type(t, "$ ");
-    t.feed("\x1b]133;B\x07");
-    type(t, "ls");
-    EXPECT_EQ(t->buffer().semanticInput, Input::armed);
-    newLine(t);
-    t.feed("\x1b]133;C\x07");
-    type(t, "out");
+    t.feed("\x1b]133;A\x07$ \x1b]133;B\x07ls\x1b]133;C\x07\r\nout");
+    EXPECT_EQ(t.row(0), "$ ls");
     EXPECT_EQ(classes(t, 0, 5), (std::vector<uint8_t>{1, 1, 5, 5, 0}));
     EXPECT_EQ(classes(t, 1, 4), (std::vector<uint8_t>{6, 6, 6, 0}));
     EXPECT_EQ(t->buffer().semanticInput, Input::submitted);
-    EXPECT_EQ(t->buffer().lines()[1].semanticHardContinuationGroup(), std::nullopt)
-        << "the line the echoed Enter opened is no continuation of the input";
     EXPECT_EQ(t->semanticContent({2, 0}), SemanticContent::input());
     EXPECT_EQ(t->semanticContent({79, 1}), SemanticContent::none());
     EXPECT_EQ(t->semanticContent({80, 0}), std::nullopt);
     EXPECT_EQ(t->semanticPromptMarks(0), (std::vector<SemanticPromptAnchor>{{{0, 0}, K::initial}}));
     EXPECT_EQ(t->activeSemanticPromptOrigin(), (Position{0, 0}));
     EXPECT_EQ(t->semanticRowKind(0), K::initial);
+}
+
+TEST(TerminalSemanticTest, EchoedEnterIsNoContinuationOnceOutputStarts) {
+    TestTerminal t;
+    t.feed("\x1b]133;A\x07$ \x1b]133;B\x07ls\r\n");
+    EXPECT_EQ(t->buffer().lines()[1].semanticHardContinuationGroup(), 1u);
+    t.feed("\x1b]133;C\x07");
+    EXPECT_EQ(t->buffer().lines()[1].semanticHardContinuationGroup(), std::nullopt);
+}
+
+TEST(TerminalSemanticTest, FreshLineBeforeAPromptAfterOutputWithoutNewline) {
+    TestTerminal t;
+    t.feed("partial\x1b]133;A\x07$ ");
+    EXPECT_EQ(t.row(0), "partial");
+    EXPECT_EQ(t.row(1), "$ ");
+    EXPECT_EQ(t->semanticPromptMarks(1), (std::vector<SemanticPromptAnchor>{{{0, 1}, K::initial}}));
+    t.feed("\x1b]133;L\x07");
+    EXPECT_EQ(t.cursor(), (std::pair<int, int>{0, 2})) << "L after the prompt text moves to a fresh line";
 }
 
 TEST(TerminalSemanticTest, CommandsAndOptions) {
@@ -183,8 +168,7 @@ TEST(TerminalSemanticTest, LineAdvanceIntoAnotherGroupsLineClearsItsPromptCells)
     b.lines()[1].setCell(0, CharData('x', 1, {}, 5, Attribute::defaultAttribute));
     b.lines()[1].setCell(1, CharData('y', 1, {}, 6, Attribute::defaultAttribute));
     b.lines()[1].setSemanticHardContinuationGroup(99);
-    t.feed("\x1b]133;A\x07\x1b]133;B\x07");
-    newLine(t);
+    t.feed("\x1b]133;A\x07\x1b]133;B\x07\r\n");
     EXPECT_EQ(classes(t, 1, 2), (std::vector<uint8_t>{0, 6}));
     EXPECT_EQ(b.lines()[1].semanticHardContinuationGroup(), 1u);
     EXPECT_EQ(t->semanticRowKind(1), K::continuation);
@@ -283,16 +267,7 @@ TEST(TerminalSemanticTest, ClickMovesTheCursorInsideTheInput) {
 
 TEST(TerminalSemanticTest, ClickOnTheCoveredHalfOfAWideCharacter) {
     TestTerminal t;
-    t.feed("\x1b]133;A;cl=line\x07");
-    type(t, "$ ");
-    t.feed("\x1b]133;B\x07");
-    BufferLine& line = t->buffer().lines()[0];
-    line.setCell(2, CharData(0x4e2d, 2, {}, 5, Attribute::defaultAttribute));
-    line.setCell(3, CharData(0, 0, {}, 5, Attribute::defaultAttribute));
-    type(t, "");
-    t->buffer().setX(4);
-    type(t, "x");
-    t->buffer().setX(2);
+    t.feed("\x1b]133;A;cl=line\x07$ \x1b]133;B\x07\xe4\xb8\xadx\x1b[3G");
     EXPECT_FALSE(t->handleSemanticPromptClick({3, 0}, {})) << "lands on the wide character: no move";
     EXPECT_TRUE(t->handleSemanticPromptClick({4, 0}, {}));
     EXPECT_EQ(t.delegate.replies(), "\x1b[C");
