@@ -104,6 +104,42 @@ public:
     std::vector<std::string> events;
 };
 
+// Every line of both buffers with wrap flags, cell attributes and the cursor: two
+// terminals that received the same bytes must give the same snapshot.
+inline std::string screenSnapshot(Terminal& terminal) {
+    std::string out;
+    auto dump = [&](Buffer& buffer, const char* name) {
+        for (const std::string& part : {std::string(name), std::string(" x="), std::to_string(buffer.x()),
+                                        std::string(" y="), std::to_string(buffer.y()), std::string(" yBase="),
+                                        std::to_string(buffer.yBase()), std::string(" count="),
+                                        std::to_string(buffer.lines().count()), std::string("\n")}) {
+            out += part;
+        }
+        for (int row = 0; row < buffer.lines().count(); ++row) {
+            BufferLine& line = buffer.lines()[row];
+            out += line.isWrapped() ? "+" : "|";
+            for (int col = 0; col < line.count(); ++col) {
+                const CharData& cell = line[col];
+                if (cell.code == 0 && cell.attribute == Attribute::defaultAttribute && cell.width == 1) {
+                    out += '.';
+                    continue;
+                }
+                for (char32_t c : terminal.getCharacter(cell)) appendUtf8(out, c);
+                out += '{';
+                out += std::to_string(cell.width);
+                out += ',';
+                out += std::to_string(cell.attribute.hash());
+                out += '}';
+            }
+            out += "\n";
+        }
+    };
+    dump(terminal.normalBuffer(), "normal");
+    dump(terminal.altBuffer(), "alt");
+    out += "active=" + std::string(terminal.isCurrentBufferAlternate() ? "alt" : "normal") + "\n";
+    return out;
+}
+
 // A terminal with a recording delegate and a virtual clock.
 template <class Delegate = RecordingDelegate>
 struct TestTerminalOf {
