@@ -360,7 +360,8 @@ public:
     std::unique_ptr<DcsHandler> makeDecrqssHandler();
     // The DCS $ q handler: collects the request and answers it at the end of the string.
     class DECRQSS;
-    static std::string xtVersionIdentity(const std::optional<std::string>& tag, const std::optional<std::string>& branch,
+    static std::string xtVersionIdentity(const std::optional<std::string>& tag,
+                                         const std::optional<std::string>& branch,
                                          const std::optional<std::string>& version);
 
     // Rectangular areas and presentation direction (TerminalRectangles.cpp).

@@ -26,6 +26,7 @@ void Terminal::cmdResetMode(std::span<const int> pars, std::string_view collect)
 void Terminal::setMode(int mode, std::string_view collect) {
     if (collect == decPrivateCollect) return setDecPrivateMode(mode, true);
     if (!collect.empty()) {
+        if (silentLog) return;
         log("Unhandled setMode (SM) with " + std::to_string(mode) + " and " + logtext::byteList(collect));
         return;
     }
@@ -40,6 +41,7 @@ void Terminal::setMode(int mode, std::string_view collect) {
     }
     case 20: lineFeedMode = true; break;
     default:
+        if (silentLog) break;
         log("Unhandled verbatim setMode with " + std::to_string(mode) + " and " + logtext::byteList(collect));
         break;
     }
@@ -63,8 +65,9 @@ void Terminal::resetMode(int mode, std::string_view collect) {
 
 void Terminal::setDecPrivateMode(int mode, bool set) {
     auto unhandled = [&] {
-        log(std::string(set ? "Unhandled DEC Private Mode Set (DECSET) with " : "Unhandled DEC Private Mode Reset (DECRST) with ") +
-            std::to_string(mode));
+        if (silentLog) return;
+        const char* what = set ? "Set (DECSET)" : "Reset (DECRST)";
+        log(std::string("Unhandled DEC Private Mode ") + what + " with " + std::to_string(mode));
     };
     switch (mode) {
     case 1: applicationCursor = set; break;

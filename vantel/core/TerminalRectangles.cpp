@@ -95,6 +95,7 @@ void Terminal::csiCopyRectangularArea(std::span<const int> pars, std::string_vie
 
 void Terminal::csiX(std::span<const int> pars, std::string_view collect) {
     if (collect == "$") return cmdFillRectangularArea(pars);
+    if (silentLog) return;
     log("Not implemented CSI x with collect: collect=" + logtext::byteList(collect) +
         " and pars=" + logtext::decimalList(pars));
 }
@@ -109,7 +110,7 @@ void Terminal::csiZ(std::span<const int> pars, std::string_view collect) {
 
 void Terminal::csiOpenBrace(std::span<const int> pars, std::string_view collect) {
     if (collect == "$") return cmdSelectiveEraseRectangularArea(pars);
-    log("CSI # { not implemented - XTPUSHSGR with " + logtext::decimalList(pars));
+    if (!silentLog) log("CSI # { not implemented - XTPUSHSGR with " + logtext::decimalList(pars));
 }
 
 void Terminal::cmdDECERA(std::span<const int> pars) {

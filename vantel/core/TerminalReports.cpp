@@ -10,7 +10,7 @@ namespace vantel {
 
 void Terminal::cmdSendDeviceAttributes(std::span<const int> pars, std::string_view collect) {
     if (!pars.empty() && pars[0] > 0) {
-        log("SendDeviceAttributes got " + logtext::decimalList(pars) + " and " + std::string(collect));
+        if (!silentLog) log("SendDeviceAttributes got " + logtext::decimalList(pars) + " and " + std::string(collect));
         return;
     }
     if (collect == ">") {
@@ -137,7 +137,7 @@ public:
         std::optional<std::string> value;
         if (!overflow_) value = settingValue(request);
         if (!value) {
-            terminal_.log("Unknown DCS + " + std::string(request));
+            if (!terminal_.silentLog) terminal_.log("Unknown DCS + " + std::string(request));
             terminal_.sendResponseParts(terminal_.dcs(), "0$r", terminal_.st());
             return;
         }

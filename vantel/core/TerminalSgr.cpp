@@ -13,6 +13,12 @@ using AttrColor = Attribute::Color;
 
 uint8_t colorComponent(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
+// Red, green and blue from three parameters starting at `first`.
+AttrColor trueColorAt(std::span<const int> pars, int first) {
+    return AttrColor::trueColor(colorComponent(pars[first]), colorComponent(pars[first + 1]),
+                                colorComponent(pars[first + 2]));
+}
+
 // Whether parameter i is joined to the next one by a colon.
 bool colonAfter(std::span<const int> pars, std::string_view separators, int i) {
     return i >= 0 && i + 1 < static_cast<int>(pars.size()) && i < static_cast<int>(separators.size()) &&
@@ -123,8 +129,7 @@ Terminal::ExtendedColor Terminal::parseExtendedColor(std::span<const int> pars, 
             return {std::nullopt, 1};
         }
         if (selector == 2 && s + 3 < n) {
-            return {AttrColor::trueColor(colorComponent(pars[s + 1]), colorComponent(pars[s + 2]), colorComponent(pars[s + 3])),
-                    4};
+            return {trueColorAt(pars, s + 1), 4};
         }
         return {std::nullopt, 1};
     }
@@ -136,10 +141,10 @@ Terminal::ExtendedColor Terminal::parseExtendedColor(std::span<const int> pars, 
     if (selector == 5 && length >= 2) {
         color = AttrColor::ansi256(colorComponent(pars[s + 1]));
     } else if (selector == 2 && length == 4) {
-        color = AttrColor::trueColor(colorComponent(pars[s + 1]), colorComponent(pars[s + 2]), colorComponent(pars[s + 3]));
+        color = trueColorAt(pars, s + 1);
     } else if (selector == 2 && length >= 5) {
         // 38:2:Pi:r:g:b carries a colour-space identifier first; it is not used.
-        color = AttrColor::trueColor(colorComponent(pars[s + 2]), colorComponent(pars[s + 3]), colorComponent(pars[s + 4]));
+        color = trueColorAt(pars, s + 2);
     }
     return {color, length};
 }

@@ -29,6 +29,7 @@ void Terminal::csiPHandler(std::span<const int> pars, std::string_view collect) 
     if (collect == "\"") return setConformanceLevel(*this, pars);
     if (collect == "?$") return cmdDecRqm(pars, true);
     if (collect == "$") return cmdDecRqm(pars, false);
+    if (silentLog) return;
     std::string bytes;
     for (char c : collect) bytes += std::to_string(static_cast<unsigned char>(c));
     log("Unhandled CSI " + bytes + " with pars=" + logtext::decimalList(pars));

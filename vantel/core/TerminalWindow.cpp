@@ -17,9 +17,8 @@ bool matches(std::span<const int> pars, std::initializer_list<int> pattern) {
 
 void pushBounded(std::vector<std::string>& stack, const std::string& title) {
     // A program that only ever saves must not grow the stack without end.
-    if (stack.size() >= Terminal::maximumTitleStackDepth) {
-        stack.erase(stack.begin(), stack.begin() + static_cast<std::ptrdiff_t>(stack.size() - Terminal::maximumTitleStackDepth + 1));
-    }
+    const size_t keep = Terminal::maximumTitleStackDepth - 1;
+    if (stack.size() > keep) stack.erase(stack.begin(), stack.end() - static_cast<std::ptrdiff_t>(keep));
     stack.push_back(title);
 }
 
@@ -140,7 +139,7 @@ void Terminal::cmdWindowOptions(std::span<const int> pars) {
     } else if (matches(pars, {23, 2})) {
         restoreWindowTitle();
     } else {
-        log("Unhandled Window command: " + logtext::decimalList(pars));
+        if (!silentLog) log("Unhandled Window command: " + logtext::decimalList(pars));
     }
 }
 

@@ -99,8 +99,8 @@ TEST(TerminalRectanglesTest, CopyEraseAndFill) {
 TEST(TerminalRectanglesTest, ErasedAndFilledCellsTakeTheCurrentAttribute) {
     TestTerminal t(6, 4);
     letter(t);
-    const Attribute red(Attribute::Color::ansi256(1), Attribute::Color::ansi256(4), CharacterStyle(CharacterStyle::bold),
-                        UnderlineStyle::curly);
+    const Attribute red(Attribute::Color::ansi256(1), Attribute::Color::ansi256(4),
+                        CharacterStyle(CharacterStyle::bold), UnderlineStyle::curly);
     t->buffer().lines()[0].setCell(0, CharData('a', 1, TinyAtom(), 3, red));
     t->buffer().lines()[0].setCell(1, CharData('b', 1, TinyAtom(), 3, red));
     t.feed("\x1b[1;1;1;1${");
