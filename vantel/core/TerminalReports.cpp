@@ -179,8 +179,10 @@ void Terminal::cmdDECRQCRA(std::span<const int> pars) {
                     const int32_t code = line[col].code;
                     if (code == 0) {
                         sum += 0x20;
-                    } else if (code < 0x80) {
-                        sum += static_cast<uint32_t>(code);
+                    } else if (code <= CharData::maxRune) {
+                        // Codes that are no scalar read as a space, as they are drawn.
+                        const auto scalar = static_cast<uint32_t>(code);
+                        sum += isUnicodeScalar(scalar) ? scalar : 0x20;
                     } else {
                         for (char32_t scalar : character(code)) sum += static_cast<uint32_t>(scalar);
                     }
