@@ -106,6 +106,9 @@ public:
     void clearScrollback();
     void changeHistorySize(std::optional<int> scrollback);
     void resize(int newCols, int newRows);
+    // Cells of a row that belong to its wrapped text: `cols`, or one less when a wide character
+    // that did not fit moved to the next row and left an empty filler cell behind.
+    static int getWrappedLineTrimmedLength(const BufferLine& line, const BufferLine* nextLine, int cols);
 
     // Shell-integration prompt state.
     SemanticContent semanticContent = SemanticContent::none();
@@ -130,6 +133,9 @@ public:
 private:
     void setupLinesCallbacks();
     void installRing(int capacity);
+
+    // BufferReflow.cpp
+    void reflow(int oldCols, int newCols, int newRows, int oldX);
 
     std::unique_ptr<CircularBufferLineList> lines_;
     int yDisp_ = 0;

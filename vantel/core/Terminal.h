@@ -19,6 +19,7 @@
 #include "vantel/core/EscapeSequenceParser.h"
 #include "vantel/core/GraphicsProtocols.h"
 #include "vantel/core/KittyKeyboardFlags.h"
+#include "vantel/core/Line.h"
 #include "vantel/core/Scheduler.h"
 #include "vantel/core/TerminalDelegate.h"
 #include "vantel/core/TerminalOptions.h"
@@ -68,6 +69,9 @@ public:
 
     static constexpr int MINIMUM_COLS = 2;
     static constexpr int MINIMUM_ROWS = 1;
+    // A child can ask for any size through window operations; keep the grid's memory bounded.
+    static constexpr int MAXIMUM_COLS = 4096;
+    static constexpr int MAXIMUM_ROWS = 2048;
 
     // --- Host interface ------------------------------------------------------------------
     TerminalDelegate* delegate() const { return tdel_; }
@@ -415,6 +419,28 @@ public:
     // Reset and resize (TerminalReset.cpp).
     void resetToInitialState();
     void resize(int cols, int rows);
+    void clearScrollback();
+    // Sets the normal buffer's scroll-back size; none means no scroll-back.
+    void changeScrollback(std::optional<int> lines);
+    void changeHistorySize(std::optional<int> lines) { changeScrollback(lines); }
+
+    // Titles and cursor visibility (TerminalTitles.cpp).
+    void setTitle(const std::string& text);
+    void setIconTitle(const std::string& text);
+    void showCursor();
+    void hideCursor();
+
+    // Text export (TerminalText.cpp). Rows are ring indices; the later column is exclusive.
+    enum class BufferKind : uint8_t { active, normal, alt };
+    enum class TextEncoding : uint8_t { utf8, utf16LittleEndian, utf16BigEndian, ascii, isoLatin1 };
+    std::string translateBufferLineToString(Buffer& buffer, int line, int start, int end);
+    // The logical lines from `start` to `end` (ordered; end.col exclusive on the last row).
+    std::vector<Line> getSelectedLines(Position start, Position end, Buffer& buffer);
+    // The text between two positions of the current buffer, in either order.
+    std::string getText(Position start, Position end);
+    // Every line of the buffer, encoded, each followed by 0x0A; rows the encoding cannot hold are left out.
+    std::vector<uint8_t> getBufferAsData(BufferKind kind = BufferKind::active,
+                                         TextEncoding encoding = TextEncoding::utf8);
 
     // OSC commands (TerminalOsc.cpp, TerminalColorOsc.cpp, TerminalSemantic.cpp).
     void oscSetTitle(int code, std::span<const uint8_t> data);
