@@ -101,13 +101,8 @@ void Terminal::setDecPrivateMode(int mode, bool set) {
     case 9: setMouseMode(set ? MouseMode::x10 : MouseMode::off); break;
     case 12: cursorBlink = set; break;
     case 25:
-        if (set && cursorHidden) {
-            cursorHidden = false;
-            if (tdel_) tdel_->showCursor(*this);
-        } else if (!set && !cursorHidden) {
-            cursorHidden = true;
-            if (tdel_) tdel_->hideCursor(*this);
-        }
+        if (set) showCursor();
+        else hideCursor();
         break;
     case 40: allow80To132 = set; break;
     case 41:
@@ -198,10 +193,7 @@ void Terminal::enterAlternateScreen() {
 void Terminal::finishScreenSwitch() {
     updateRange(0, false);
     updateRange(rows_ - 1, false);
-    if (cursorHidden) {
-        cursorHidden = false;
-        if (tdel_) tdel_->showCursor(*this);
-    }
+    showCursor();
     if (tdel_) tdel_->bufferActivated(*this);
 }
 

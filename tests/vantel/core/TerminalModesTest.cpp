@@ -40,6 +40,17 @@ TEST(TerminalModesTest, ModesReachBothBuffers) {
     EXPECT_EQ(t->getUpdateRange(), std::make_pair(0, 25));
 }
 
+TEST(TerminalModesTest, ColumnModeNeedsPermissionAndResets) {
+    TestTerminal t;
+    t.feed("\x1b[?3h");
+    EXPECT_EQ(t->cols(), 80);
+    t.feed("\x1b[?40h\x1b[1m\x1b[?3h");
+    EXPECT_EQ(t->cols(), 132);
+    EXPECT_EQ(t->curAttr, Attribute::defaultAttribute);
+    t.feed("\x1b[?40h\x1b[?3l");
+    EXPECT_EQ(t->cols(), 80);
+}
+
 TEST(TerminalModesTest, SynchronizedOutputRestartsItsTimeOutOnEverySet) {
     TestTerminal t;
     t.feed("\x1b[?2026h");
