@@ -1,29 +1,38 @@
 #pragma once
 
-#include <cstdint>
-
 namespace vantel {
 
-// Progressive keyboard enhancements a program asked for with CSI > flags u.
-// The engine stores and compares whole values; the key encoder reads the bits.
+// The keyboard enhancement flags a program asks for with CSI > flags u. The engine
+// stores and compares whole values per screen; the key encoder reads the bits.
 struct KittyKeyboardFlags {
-    int32_t rawValue = 0;
-
-    static constexpr int32_t disambiguate = 1;
-    static constexpr int32_t reportEvents = 2;
-    static constexpr int32_t reportAlternates = 4;
-    static constexpr int32_t reportAllKeys = 8;
-    static constexpr int32_t reportText = 16;
-    static constexpr int32_t knownBits = 0x1F;
+    int rawValue = 0;
 
     constexpr KittyKeyboardFlags() = default;
-    constexpr explicit KittyKeyboardFlags(int32_t raw) : rawValue(raw) {}
+    constexpr explicit KittyKeyboardFlags(int raw) : rawValue(raw) {}
 
-    constexpr bool contains(int32_t flags) const { return (rawValue & flags) == flags; }
-    constexpr void insert(int32_t flags) { rawValue |= flags; }
-    constexpr void remove(int32_t flags) { rawValue &= ~flags; }
-    constexpr bool isEmpty() const { return rawValue == 0; }
+    static const KittyKeyboardFlags disambiguate;
+    static const KittyKeyboardFlags reportEvents;
+    static const KittyKeyboardFlags reportAlternates;
+    static const KittyKeyboardFlags reportAllKeys;
+    static const KittyKeyboardFlags reportText;
+    static const KittyKeyboardFlags knownMask;
+
+    constexpr bool contains(KittyKeyboardFlags other) const { return (rawValue & other.rawValue) == other.rawValue; }
+    constexpr bool empty() const { return rawValue == 0; }
+    friend constexpr KittyKeyboardFlags operator|(KittyKeyboardFlags a, KittyKeyboardFlags b) {
+        return KittyKeyboardFlags(a.rawValue | b.rawValue);
+    }
+    friend constexpr KittyKeyboardFlags operator&(KittyKeyboardFlags a, KittyKeyboardFlags b) {
+        return KittyKeyboardFlags(a.rawValue & b.rawValue);
+    }
     friend constexpr bool operator==(KittyKeyboardFlags, KittyKeyboardFlags) = default;
 };
+
+inline constexpr KittyKeyboardFlags KittyKeyboardFlags::disambiguate{1};
+inline constexpr KittyKeyboardFlags KittyKeyboardFlags::reportEvents{2};
+inline constexpr KittyKeyboardFlags KittyKeyboardFlags::reportAlternates{4};
+inline constexpr KittyKeyboardFlags KittyKeyboardFlags::reportAllKeys{8};
+inline constexpr KittyKeyboardFlags KittyKeyboardFlags::reportText{16};
+inline constexpr KittyKeyboardFlags KittyKeyboardFlags::knownMask{0x1f};
 
 }  // namespace vantel

@@ -11,7 +11,7 @@ bool Terminal::handleKittyKeyboardProtocol(std::span<const int> pars, std::strin
     case '>': {
         if (state.stack.size() >= maximumKeyboardModeStackDepth) state.stack.erase(state.stack.begin());
         state.stack.push_back(state.flags);
-        state.flags = KittyKeyboardFlags(first & KittyKeyboardFlags::knownBits);
+        state.flags = KittyKeyboardFlags(first) & KittyKeyboardFlags::knownMask;
         return true;
     }
     case '<': {
@@ -26,11 +26,11 @@ bool Terminal::handleKittyKeyboardProtocol(std::span<const int> pars, std::strin
         return true;
     }
     case '=': {
-        const int32_t value = first & KittyKeyboardFlags::knownBits;
+        const KittyKeyboardFlags value = KittyKeyboardFlags(first) & KittyKeyboardFlags::knownMask;
         switch (pars.size() >= 2 ? pars[1] : 1) {
-        case 1: state.flags = KittyKeyboardFlags(value); break;
-        case 2: state.flags.insert(value); break;
-        case 3: state.flags.remove(value); break;
+        case 1: state.flags = value; break;
+        case 2: state.flags = state.flags | value; break;
+        case 3: state.flags = KittyKeyboardFlags(state.flags.rawValue & ~value.rawValue); break;
         default: break;
         }
         return true;
