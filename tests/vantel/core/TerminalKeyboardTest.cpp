@@ -23,6 +23,14 @@ TEST(TerminalKeyboardTest, StackKeepsTheSixteenNewest) {
     EXPECT_TRUE(t->keyboardModeNormal.stack.empty());
 }
 
+TEST(TerminalKeyboardTest, PlainFinalURestoresTheCursor) {
+    TestTerminal t;
+    t.feed("\x1b[3;4H\x1b[s\x1b[H\x1b[?u\x1b[=1;9u");
+    EXPECT_EQ(t.cursor(), std::make_pair(0, 0));
+    t.feed("\x1b[u");
+    EXPECT_EQ(t.cursor(), std::make_pair(3, 2));
+}
+
 TEST(TerminalKeyboardTest, OnlyOnePrefixByteIsOurs) {
     TestTerminal t;
     const int none[] = {0};

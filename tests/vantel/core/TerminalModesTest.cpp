@@ -62,6 +62,14 @@ TEST(TerminalModesTest, SynchronizedOutputRestartsItsTimeOutOnEverySet) {
     EXPECT_FALSE(t->synchronizedOutputActive());
 }
 
+TEST(TerminalModesTest, AlternateScreenKeepsTheNormalCursor) {
+    TestTerminal t;
+    t.feed("\x1b[5;7H\x1b[?1049h\x1b[2;2Hx\x1b[?1049l");
+    EXPECT_EQ(t.cursor(), std::make_pair(6, 4));
+    t.feed("\x1b[?1049h");
+    EXPECT_EQ(t.row(1), "");
+}
+
 TEST(TerminalModesTest, AlternateScreenIsClearedOnlyWhenAsked) {
     TestTerminal t;
     t.feed("\x1b[?1047h");
@@ -92,10 +100,7 @@ TEST(TerminalModesTest, SoftResetRestoresModesButKeepsScreenAndCursor) {
     TestTerminal t;
     t.feed("\x1b[4h\x1b[?6h\x1b[?7l\x1b[?1h\x1b=\x1b[1;31m\x1b[?25l\x1b[?2500h\x1b[?2500s\x1b[20h");
     t.feed("\x1b[>3u\x1b[?1000h\x1b[?2004h\x1b[?69h");
-    t->gCharsets[0] = t->charset = CharSets::find('0');
-    t->buffer().setScrollTop(4);
-    t->buffer().setX(7);
-    t->buffer().setY(5);
+    t.feed("\x1b(0\x1b[5;10r\x1b[6;8H");
     t->ansiColors[1] = Color(1, 2, 3);
     t.delegate.clear();
 
@@ -105,15 +110,18 @@ TEST(TerminalModesTest, SoftResetRestoresModesButKeepsScreenAndCursor) {
     EXPECT_FALSE(t->applicationCursor || t->applicationKeypad || t->cursorHidden || t->lineFeedMode);
     EXPECT_EQ(t->curAttr, Attribute::defaultAttribute);
     EXPECT_EQ(t->buffer().scrollTop(), 0);
+    EXPECT_EQ(t->buffer().scrollBottom(), 24);
     EXPECT_EQ(t->charset, nullptr);
     EXPECT_FALSE(t->currentBidiState.boxMirroring);
     EXPECT_TRUE(t->savedBidiPrivateModes.empty());
     EXPECT_EQ(t->ansiColors, t->defaultAnsiColors);
-    EXPECT_EQ(t.cursor(), std::make_pair(7, 5));
+    EXPECT_EQ(t.cursor(), std::make_pair(7, 9));
     EXPECT_TRUE(t->marginMode && t->bracketedPasteMode);
     EXPECT_EQ(t->mouseMode, Terminal::MouseMode::vt200);
     EXPECT_EQ(t->keyboardEnhancementFlags(), KittyKeyboardFlags(3));
     EXPECT_EQ(t.delegate.events, (std::vector<std::string>{"colorChanged:all", "showCursor"}));
+    t.feed("\x1b[HAB\x1b[Hq");
+    EXPECT_EQ(t.row(0), "qB");
 }
 
 TEST(TerminalModesTest, ConformanceLevelChoosesReplyWidth) {

@@ -29,7 +29,7 @@ void prepareScreen(Terminal& t) {
 
 TEST(TerminalReportsTest, Replies) {
     struct Case {
-        const char* input;
+        std::string input;
         const char* reply;
     } cases[] = {
         // Device attributes.
@@ -41,6 +41,8 @@ TEST(TerminalReportsTest, Replies) {
         // from the left margin only with margins on.
         {"\x1b[5n", "\x1b[0n"},
         {"\x1b[6n", "\x1b[3;5R"},
+        {"\x1b[H\x1b[3;5H\x1b[6n", "\x1b[3;5R"},
+        {"\x1b[H" + std::string(80, 'x') + "\x1b[6n", "\x1b[1;80R"},
         {"\x1b[?6n", "\x1b[?3;5;1R"},
         {"\x1b G\x1b[6n", "\x9b" "3;5R"},
         {"\x1b[?6h\x1b[6n\x1b[?6n", "\x1b[2;3R\x1b[?2;5;1R"},
@@ -61,6 +63,7 @@ TEST(TerminalReportsTest, Replies) {
         {"\x1b G\x1bP$qm\x1b\\", "\x90" "1$r0m\x9c"},
         // Checksums: empty cells count as spaces, a cluster by all its scalars.
         {"\x1b[1;1;1;1;1;2*y", "\x1bP1!~0083\x1b\\"},
+        {"\x1b[HCD\x1b[1;1;1;1;1;2*y", "\x1bP1!~0087\x1b\\"},
         {"\x1b[1;1;3;1;3;2*y", "\x1bP1!~0040\x1b\\"},
         {"\x1b[2;1;1;3;1;3*y", "\x1bP2!~00e9\x1b\\"},
         {"\x1b[1;1;2;1;2;1*y", "\x1bP1!~0366\x1b\\"},
@@ -97,7 +100,7 @@ TEST(TerminalReportsTest, Replies) {
         TestTerminal t;
         prepareScreen(*t);
         t.feed(c.input);
-        EXPECT_EQ(t.delegate.replies(), c.reply) << ::testing::PrintToString(std::string(c.input));
+        EXPECT_EQ(t.delegate.replies(), c.reply) << ::testing::PrintToString(c.input);
     }
 }
 
