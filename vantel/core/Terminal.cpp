@@ -200,7 +200,7 @@ std::optional<Character> Terminal::getCharacter(int col, int row) {
     return character(cell->code);
 }
 
-int Terminal::keyboardEnhancementFlags() const {
+KittyKeyboardFlags Terminal::keyboardEnhancementFlags() const {
     return isCurrentBufferAlternate() ? keyboardModeAlt.flags : keyboardModeNormal.flags;
 }
 

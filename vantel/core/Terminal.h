@@ -18,6 +18,7 @@
 #include "vantel/core/Color.h"
 #include "vantel/core/EscapeSequenceParser.h"
 #include "vantel/core/GraphicsProtocols.h"
+#include "vantel/core/KittyKeyboardFlags.h"
 #include "vantel/core/Line.h"
 #include "vantel/core/Scheduler.h"
 #include "vantel/core/TerminalDelegate.h"
@@ -49,8 +50,8 @@ public:
 
     // Kitty keyboard enhancement flags of one screen, with its push/pop stack.
     struct KeyboardModeState {
-        int flags = 0;
-        std::vector<int> stack;
+        KittyKeyboardFlags flags;
+        std::vector<KittyKeyboardFlags> stack;
     };
 
     // The OSC 8 hyperlink that new cells carry.
@@ -102,7 +103,7 @@ public:
     std::pair<int, int> getCursorLocation() const { return {buffer_->x(), buffer_->y()}; }
     int getTopVisibleRow() const { return buffer_->yDisp(); }
     const Attribute& currentAttribute() const { return curAttr; }
-    int keyboardEnhancementFlags() const;
+    KittyKeyboardFlags keyboardEnhancementFlags() const;
 
     void setup(bool isReset);
     // The environment a host hands to the child program it starts.
@@ -338,16 +339,38 @@ public:
     void cmdResetMode(std::span<const int> pars, std::string_view collect);
     void cmdSavePrivateModes(std::span<const int> pars);
     void csiPHandler(std::span<const int> pars, std::string_view collect);
+    void setMode(int mode, std::string_view collect);
+    void resetMode(int mode, std::string_view collect);
+    // DECRQM: decMode answers for the DEC private table.
+    void cmdDecRqm(std::span<const int> pars, bool decMode);
+
+    // Soft reset, DECSCL and the rest of the CSI p family (TerminalSoftReset.cpp, with csiPHandler).
+    void cmdSoftReset();
+    void softReset() { cmdSoftReset(); }
 
     // Character attributes (TerminalSgr.cpp).
     void cmdCsiM(std::span<const int> pars, std::string_view collect);
+    // SGR with the separator (';' or ':') that followed each parameter but the last.
+    void cmdCsiM(std::span<const int> pars, std::string_view collect, std::string_view separators);
+    // A colour of SGR 38, 48 or 58 starting at pars[startIndex]; length is how many parameters it spans.
+    struct ExtendedColor {
+        std::optional<Attribute::Color> color;
+        int length = 0;
+    };
+    static ExtendedColor parseExtendedColor(std::span<const int> pars, std::string_view separators, int startIndex,
+                                            bool usesColon);
 
     // Device reports (TerminalReports.cpp).
     void cmdSendDeviceAttributes(std::span<const int> pars, std::string_view collect);
     void cmdDeviceStatus(std::span<const int> pars, std::string_view collect);
-    void cmdXTVERSION();
+    void cmdXTVERSION(std::span<const int> pars, std::string_view collect);
     void cmdDECRQCRA(std::span<const int> pars);
     std::unique_ptr<DcsHandler> makeDecrqssHandler();
+    // The DCS $ q handler: collects the request and answers it at the end of the string.
+    class DECRQSS;
+    static std::string xtVersionIdentity(const std::optional<std::string>& tag,
+                                         const std::optional<std::string>& branch,
+                                         const std::optional<std::string>& version);
 
     // Rectangular areas and presentation direction (TerminalRectangles.cpp).
     void csiCopyRectangularArea(std::span<const int> pars, std::string_view collect);
@@ -356,12 +379,46 @@ public:
     void csiOpenBrace(std::span<const int> pars, std::string_view collect);
     void cmdSelectPresentationDirection(std::span<const int> pars);
     void cmdSelectCharacterPath(std::span<const int> pars);
+    // A rectangle of the screen: 0-based, inclusive.
+    struct RectangularArea {
+        int top = 0;
+        int left = 0;
+        int bottom = 0;
+        int right = 0;
+        friend bool operator==(const RectangularArea&, const RectangularArea&) = default;
+    };
+    // Top, left, bottom, right, 1-based; defaults to the whole screen; origin mode offsets it.
+    std::optional<RectangularArea> getRectangleFromRequest(std::span<const int> pars) const;
+    void cmdDECERA(std::span<const int> pars);
+    void cmdSelectiveEraseRectangularArea(std::span<const int> pars);
+    void cmdFillRectangularArea(std::span<const int> pars);
 
     // Window operations (TerminalWindow.cpp).
     void cmdWindowOptions(std::span<const int> pars);
+    // Saved titles beyond this are dropped, oldest first.
+    static constexpr size_t maximumTitleStackDepth = 10;
 
     // Kitty keyboard flags (TerminalKeyboard.cpp). Returns false to decline.
     bool handleKittyKeyboardProtocol(std::span<const int> pars, std::string_view collect);
+    static constexpr size_t maximumKeyboardModeStackDepth = 16;
+
+    // Mouse and focus reporting (TerminalMouse.cpp). Coordinates are 0-based cells.
+    static bool sendsModifiers(MouseMode mode) {
+        return mode == MouseMode::vt200 || mode == MouseMode::buttonEventTracking || mode == MouseMode::anyEvent;
+    }
+    static bool sendMotionEvent(MouseMode mode) { return mode == MouseMode::anyEvent; }
+    // Stores the mode and tells the delegate.
+    void setMouseMode(MouseMode mode);
+    std::pair<int, int> getDims() const { return {cols_, rows_}; }
+    int encodeButton(int button, bool release, bool shift, bool meta, bool control) const;
+    void sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    void sendEvent(int buttonFlags, int x, int y) { sendEvent(buttonFlags, x, y, x, y); }
+    void sendMotion(int buttonFlags, int x, int y, int pixelX, int pixelY) {
+        sendEvent(buttonFlags + 32, x, y, pixelX, pixelY);
+    }
+    static void encodeMouseUtf(std::string& data, int ch);
+    void setTerminalFocus(bool focused);
+    void sendFocusReport();
 
     // Reset and resize (TerminalReset.cpp).
     void resetToInitialState();
@@ -543,6 +600,12 @@ private:
     void markEditedRegion();
     void shiftColumns(int n, bool insert);
     // TerminalModes.cpp / TerminalSgr.cpp / TerminalReports.cpp
+    void setDecPrivateMode(int mode, bool set);
+    void enterAlternateScreen();
+    void finishScreenSwitch();
+    void applyBidiState(const BidiPresentationState& state, const BidiStateProperties& changed);
+    void applyFallbackDirection(BidiDirection direction);
+    KeyboardModeState& activeKeyboardMode() { return isCurrentBufferAlternate() ? keyboardModeAlt : keyboardModeNormal; }
     // TerminalOsc.cpp / TerminalSemantic.cpp / TerminalLinks.cpp
     void markCurrentSemanticPrompt(SemanticPromptKind kind);
     void clearEchoedEnterContinuationBeforeOutput();
