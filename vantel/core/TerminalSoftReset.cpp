@@ -59,8 +59,7 @@ void Terminal::cmdSoftReset() {
     activeHyperlink.reset();
     lineFeedMode = options_.convertEol;
 
-    ansiColors = defaultAnsiColors;
-    if (tdel_) tdel_->colorChanged(*this, std::nullopt);
+    resetAllColors();
     if (tdel_) tdel_->showCursor(*this);
 }
 
