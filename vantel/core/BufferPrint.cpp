@@ -91,7 +91,7 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
             resolved = true;
             if (resolvePayload) cell.payload = resolvePayload().value_or(TinyAtom());
         }
-        CharData* cells = line.mutableCells() + x_;
+        CharData* cells = line.mutableCells(x_, n);
         const uint8_t* source = bytes.data() + written;
         // Block copies of a template, then the codes: wide stores instead of one per field.
         const CharData block[4] = {cell, cell, cell, cell};
