@@ -175,6 +175,38 @@ struct TestTerminalOf {
                                        [this](const CharData& c) { return terminal->getCharacter(c); });
     }
     std::pair<int, int> cursor() { return terminal->getCursorLocation(); }
+    // The cell at a visible position (a blank cell outside the screen).
+    CharData cell(int col, int row) { return terminal->getCharData(col, row).value_or(CharData::Null); }
+    bool wrapped(int y) {
+        BufferLine* line = terminal->getLine(y);
+        return line && line->isWrapped();
+    }
+    // Every cell and wrap flag of the visible rows, plus the cursor: equal screens compare equal.
+    struct Screen {
+        std::vector<std::vector<CharData>> cells;
+        std::vector<bool> wrapped;
+        std::pair<int, int> cursor;
+        bool operator==(const Screen&) const = default;
+    };
+    Screen screen() {
+        Screen s;
+        for (int y = 0; y < terminal->rows(); ++y) {
+            s.cells.push_back(terminal->getLine(y)->getData());
+            s.wrapped.push_back(wrapped(y));
+        }
+        s.cursor = cursor();
+        return s;
+    }
+    // Mode switches for tests that do not go through SM/RM; the buffers mirror the terminal.
+    void setWraparound(bool on) {
+        terminal->wraparound = terminal->normalBuffer().wraparound = terminal->altBuffer().wraparound = on;
+    }
+    void setInsertMode(bool on) {
+        terminal->insertMode = terminal->normalBuffer().insertMode = terminal->altBuffer().insertMode = on;
+    }
+    void setMarginMode(bool on) {
+        terminal->marginMode = terminal->normalBuffer().marginMode = terminal->altBuffer().marginMode = on;
+    }
 
     Delegate delegate;
     VirtualScheduler scheduler;

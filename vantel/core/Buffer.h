@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,15 @@ public:
 
     // Installed by the owning terminal: scrolls the region when printing wraps at its bottom.
     std::function<void(bool isWrapped)> scroll;
+
+    // Print path (BufferPrint.cpp). The resolver gives the payload (hyperlink) of new cells;
+    // it is called right before a cell is written.
+    using PayloadResolver = std::function<std::optional<TinyAtom>()>;
+    // Writes one character (and the spacers of a wide one) at the cursor, wrapping first.
+    void insertCharacter(CharData ch, const PayloadResolver& resolvePayload);
+    // Writes plain ASCII bytes in one pass per row; returns how many it wrote (0 in insert mode).
+    int insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attribute,
+                       const PayloadResolver& resolvePayload);
 
     // Tab stops.
     std::vector<bool> tabStops;

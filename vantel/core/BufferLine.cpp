@@ -20,7 +20,12 @@ CharData* allocateCells(int count) {
 }
 
 void fillCells(CharData* cells, int count, const CharData& cell) {
-    for (int i = 0; i < count; ++i) cells[i] = cell;
+    // Four cells (96 bytes) per block copy: wide stores instead of one store per field
+    // (clearing recycled rows is on the hot path of every line feed).
+    CharData block[4] = {cell, cell, cell, cell};
+    int i = 0;
+    for (; i + 4 <= count; i += 4) std::memcpy(static_cast<void*>(cells + i), block, sizeof block);
+    for (; i < count; ++i) std::memcpy(static_cast<void*>(cells + i), block, sizeof(CharData));
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ void Buffer::resize(int newCols, int newRows) {
 
     const int newMax = getCorrectBufferLength(newRows);
     if (lines_->maxLength() < newMax) lines_->setMaxLength(newMax);
+    // An empty ring (the alternate screen before first use) just takes the new capacity.
+    if (lines_->count() == 0) lines_->setMaxLength(newMax);
 
     if (lines_->count() > 0) {
         if (cols_ < newCols) {

@@ -275,7 +275,11 @@ public:
     void setgLevel(uint8_t level);
 
     // Cursor movement (TerminalCursor.cpp).
-    void restrictCursor();
+    // Clamps the cursor into the screen (the region in origin mode); x to the last column,
+    // or to the pending-wrap column one past it when limitToLastColumn is false.
+    void restrictCursor(bool limitToLastColumn = true);
+    void setCursor(int col, int row);
+    void setCursorStyle(CursorStyle style);
     void cmdCursorUp(std::span<const int> pars);
     void cmdCursorDown(std::span<const int> pars);
     void cursorForward(int count);
@@ -459,7 +463,26 @@ private:
 
     // --- Private state of the handler files (add new members in the section of the file that uses them) ---
     // TerminalPrint.cpp
+    size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
+    size_t finishPutback(std::span<const uint8_t> data);
+    void printSingleByte(uint8_t byte);
+    void printScalar(char32_t scalar);
+    bool joinWithTarget(char32_t scalar, int row, int col);
+    int32_t scalarCode(char32_t scalar);
+    std::u32string_view codeText(int32_t code, char32_t& scratch) const;
+    // The hyperlink resolver of new cells; an empty one while no link is open.
+    const Buffer::PayloadResolver& payloadResolver() const { return activeHyperlink ? payloadResolver_ : noPayload_; }
+    Buffer::PayloadResolver payloadResolver_ = [this] { return resolveActiveHyperlink(); };
+    Buffer::PayloadResolver noPayload_;
     // TerminalControl.cpp / TerminalCursor.cpp / TerminalScroll.cpp / TerminalEdit.cpp
+    bool cursorInsideMargins() const;
+    // Erased and scrolled-in cells: default foreground on the current background, no style.
+    Attribute eraseAttribute() const;
+    CharData eraseCell() const;
+    bool marginsNarrowed() const;
+    void adjustSelectionsForInPlaceScroll(int top, int bottom, int lines);
+    void markEditedRegion();
+    void shiftColumns(int n, bool insert);
     // TerminalModes.cpp / TerminalSgr.cpp / TerminalReports.cpp
     // TerminalOsc.cpp / TerminalSemantic.cpp / TerminalLinks.cpp
     // TerminalReset.cpp
