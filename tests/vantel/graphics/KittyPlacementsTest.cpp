@@ -142,3 +142,45 @@ TEST_F(Placements, TransmitAndDisplayWithoutIdIsSilent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without a cell size, c and r still move the cursor: down by index (scrolling at
+// the bottom) and across by c.
+TEST(KittyPlacementCursor, IndexesWithoutACellSize) {
+    KittyTerminal t(20, 5);
+    t.feed(kittyApc("q=1,f=24,s=1,v=1,i=1", onePixel));
+    t.feed("\x1b[4;3H");
+    t.feed(kittyApc("a=p,q=1,i=1,p=1,c=4,r=3"));
+    EXPECT_EQ(t.cursor(), std::pair(6, 4));
+    EXPECT_EQ(t->buffer().yBase(), 2);
+    EXPECT_EQ(t.placements(), "1:1@3,2");
+}
+
+// Once the scroll-back ring is full every scroll drops its oldest line: the lines
+// carry the slices, the records follow them and a child keeps its offset.
+TEST(KittyPlacementCursor, RecordsFollowLinesWhenTheRingDropsItsOldest) {
+    KittyTerminal t(20, 4, [](TerminalOptions& o) { o.scrollback = 2; });
+    t.delegate.cellSize = std::pair(10, 20);
+    t.feed(kittyApc("q=1,f=24,s=1,v=1,i=1", onePixel));
+    t.feed("\n\n\n\n\n\n\x1b[2;2H");  // the ring is full: 2 + 4 lines
+    t.feed(kittyApc("a=p,q=1,i=1,p=1,C=1"));
+    t.feed(kittyApc("a=p,q=1,i=1,p=2,P=1,Q=1,H=3,V=1"));
+    EXPECT_EQ(t.placements(), "1:1@3,1 1:2@4,4");
+    t.feed("\x1b[4;1H\n");
+    EXPECT_EQ(t.placements(), "1:1@2,1 1:2@3,4");
+    const auto& parent = t.state().placementsByKey.at({1, 1});
+    const auto& child = t.state().placementsByKey.at({1, 2});
+    EXPECT_EQ(std::tuple(parent.row, child.row, child.col), std::tuple(2, 3, 4));
+}
+
+TEST(KittyPlacementCursor, EraseDisplayClearsEverything) {
+    KittyTerminal t;
+    t.feed(kittyApc("a=T,q=1,f=24,s=1,v=1,i=1,p=1,c=1,r=1", onePixel));
+    t.feed("\x1b[2J");
+    EXPECT_FALSE(t->buffer().hasAnyImages());
+    EXPECT_TRUE(t.state().imagesById.empty() && t.state().placementsByKey.empty());
+    EXPECT_EQ(t.state().nextImageAccessTick, 1u);
+}
+
+}  // namespace
