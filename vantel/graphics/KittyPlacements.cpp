@@ -353,6 +353,10 @@ std::optional<KittyGraphics::Cell> KittyGraphics::resolveKittyPlacementPosition(
 void KittyGraphics::updateKittyRelativePlacementsForCurrentBuffer() {
     Buffer& buffer = terminal_.buffer();
     const bool alternate = terminal_.isCurrentBufferAlternate();
+    // Runs on every scroll of a buffer with images: skip the line walk when no record could change.
+    const bool anyRecord = std::any_of(state_.placementsByKey.begin(), state_.placementsByKey.end(),
+                                       [&](const auto& entry) { return entry.second.isAlternateBuffer == alternate; });
+    if (!anyRecord) return;
     const Positions positions = collectKittyPlacementPositions(buffer);
 
     for (auto& [key, record] : state_.placementsByKey) {
