@@ -35,10 +35,20 @@ public:
     };
     using Positions = std::unordered_map<KittyPlacementKey, Cell, KittyPlacementKeyHash>;
 
+    // Bounds on what a program can make the store hold, beyond the byte budget of
+    // the options: tiny images, records and slices cost memory the budget does not count.
+    struct Limits {
+        size_t maximumImages = 65'536;
+        size_t maximumPlacements = 65'536;
+        size_t maximumImagesPerLine = 256;
+    };
+
     explicit KittyGraphics(Terminal& terminal) : terminal_(terminal) {}
     KittyGraphics(const KittyGraphics&) = delete;
     KittyGraphics& operator=(const KittyGraphics&) = delete;
 
+    const Limits& limits() const { return limits_; }
+    void setLimits(Limits limits) { limits_ = limits; }
     KittyGraphicsState& state() { return state_; }
     const KittyGraphicsState& state() const { return state_; }
 
@@ -108,9 +118,13 @@ private:
     void deletePlacements(const std::vector<Buffer*>& buffers, bool screenOnly, const ImageTest& imageTest,
                           const RecordTest& recordTest);
     bool takeNextChunk(const KittyGraphicsCommand& command);
+    // False (and an error replied) when a new record would pass the limit.
+    bool roomForRecord(const KittyGraphicsControl& control, const KittyPlacementKey& key);
+    void attachSlice(Buffer& buffer, std::shared_ptr<KittyPlacementImage> slice, int line);
 
     Terminal& terminal_;
     KittyGraphicsState state_;
+    Limits limits_;
     // Set after a transfer outgrew its bound: its remaining chunks are dropped unread.
     bool discardingChunks_ = false;
 };

@@ -56,7 +56,10 @@ std::unordered_set<uint32_t> KittyGraphics::collectUsedKittyImageIds() {
 
 void KittyGraphics::enforceKittyImageCacheLimit() {
     const int64_t limit = std::clamp<int64_t>(terminal_.options().kittyImageCacheLimitBytes, 0, int64_t{1} << 32);
-    if (state_.totalImageBytes <= limit) return;
+    auto fits = [&] {
+        return state_.totalImageBytes <= limit && state_.imagesById.size() <= limits_.maximumImages;
+    };
+    if (fits()) return;
 
     auto evictOldest = [&](const std::unordered_set<uint32_t>* skipUsed) {
         std::vector<std::pair<uint64_t, uint32_t>> candidates;
@@ -70,13 +73,16 @@ void KittyGraphics::enforceKittyImageCacheLimit() {
             subtractClamped(state_.totalImageBytes, found->second.byteSize);
             state_.imagesById.erase(found);
             removeKittyImageNumbers(id);
-            if (state_.totalImageBytes <= limit) return;
+            auto fits = [&] {
+        return state_.totalImageBytes <= limit && state_.imagesById.size() <= limits_.maximumImages;
+    };
+    if (fits()) return;
         }
     };
     const auto used = collectUsedKittyImageIds();
     evictOldest(&used);
     // What is on the screen stays drawn from its slices; only later puts of these ids fail.
-    if (state_.totalImageBytes > limit) evictOldest(nullptr);
+    if (!fits()) evictOldest(nullptr);
 }
 
 void KittyGraphics::cleanupUnusedKittyImages() {

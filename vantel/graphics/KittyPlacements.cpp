@@ -154,6 +154,7 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
             state_.nextPlacementId = placementId + 1;
         }
         removeKittyPlacement(*imageId, placementId);
+        if (!roomForRecord(control, {*imageId, placementId})) return false;
         KittyPlacementRecord record;
         record.imageId = *imageId;
         record.placementId = placementId;
@@ -188,6 +189,9 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
     const int savedX = buffer.x();
     const int savedY = buffer.y();
     if (imageId && control.placementId) removeKittyPlacement(*imageId, *control.placementId);
+    if (placedImageId && control.placementId && !roomForRecord(control, {*placedImageId, *control.placementId})) {
+        return false;
+    }
 
     if (origin.isRelative) {
         // Only rows of the screen: a cursor below it would be outside the grid.
@@ -228,7 +232,7 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
             image->pixelWidth = pixelWidth;
             image->pixelHeight = pixelHeight;
             image->source = crop.shown;
-            buffer.attachImage(std::move(image), line);
+            attachSlice(buffer, std::move(image), line);
             terminal_.updateRange(line - buffer.yBase());
         }
         // Only placements with both ids can be found again by key.
@@ -270,6 +274,25 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
         buffer.setY(std::min(buffer.y(), terminal_.rows() - 1));
     }
     return true;
+}
+
+bool KittyGraphics::roomForRecord(const KittyGraphicsControl& control, const KittyPlacementKey& key) {
+    if (state_.placementsByKey.size() < limits_.maximumPlacements || state_.placementsByKey.contains(key)) return true;
+    sendKittyError(control, "ENOSPC: too many placements");
+    return false;
+}
+
+void KittyGraphics::attachSlice(Buffer& buffer, std::shared_ptr<KittyPlacementImage> slice, int line) {
+    // Placing over and over without an id stacks slices: the oldest Kitty slice makes room.
+    if (const TerminalImageList* images = buffer.lines()[line].images();
+        images && images->size() >= limits_.maximumImagesPerLine) {
+        TerminalImageList kept = *images;
+        auto oldest = std::find_if(kept.begin(), kept.end(), [](const auto& image) { return asKittyImage(image); });
+        if (oldest == kept.end()) return;
+        kept.erase(oldest);
+        buffer.lines()[line].setImages(std::move(kept));
+    }
+    buffer.attachImage(std::move(slice), line);
 }
 
 KittyGraphics::Origin KittyGraphics::resolveKittyPlacementOrigin(const KittyGraphicsControl& control) {

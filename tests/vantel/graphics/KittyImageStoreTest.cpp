@@ -121,3 +121,26 @@ TEST(KittyImageStore, LeavingTheAlternateScreenDropsItsPlacements) {
 }
 
 }  // namespace
+
+namespace {
+
+// Tiny images, records and stacked slices cost memory the byte budget does not see.
+TEST(KittyImageStoreLimits, CountsAreBounded) {
+    Store s(1 << 20);
+    s.t.kitty().setLimits({.maximumImages = 2, .maximumPlacements = 2, .maximumImagesPerLine = 3});
+    s.transmit(1);
+    s.transmit(2);
+    s.transmit(3);
+    EXPECT_EQ(s.ids(), "2,3");
+
+    s.t.feed(kittyApc("a=p,i=2,U=1") + kittyApc("a=p,i=2,U=1") + kittyApc("a=p,i=2,U=1,p=1"));
+    EXPECT_EQ(s.t.replies(), reply("Gi=2;OK") + reply("Gi=2;OK") + reply("Gi=2,p=1;OK"));  // p=1 replaces the first
+    s.t.feed(kittyApc("a=p,i=2,U=1"));
+    EXPECT_EQ(s.t.replies(), reply("Gi=2;ENOSPC: too many placements"));
+    EXPECT_EQ(s.t.state().placementsByKey.size(), 2u);
+
+    for (int i = 0; i < 5; ++i) s.t.feed(kittyApc("a=p,q=1,i=3,C=1,c=1,r=1"));
+    EXPECT_EQ(s.t.slices(0).size(), 3u);
+}
+
+}  // namespace
