@@ -142,6 +142,21 @@ public:
     std::optional<RawSemanticOrigin> rawSemanticOrigin() const;
     void setSemanticPromptStartLine(LineRef line) { semanticPromptStartLine = std::move(line); }
 
+    // Prompt groups and marks (BufferSemantic.cpp). Rows are ring rows; rows outside the ring are ignored.
+    void beginSemanticPromptGroup(int originRow);
+    // Whether a new initial prompt at this row belongs to the active group.
+    bool canReuseSemanticGroup(int row);
+    void setSemanticMark(SemanticPromptKind kind, int row, int column);
+    // The row of the active group's start line, found again (or re-bound) when the line moved.
+    std::optional<int> semanticPromptStartRow();
+    std::optional<Position> activeSemanticPromptOrigin();
+    // Start of the prompt segment (origin or a later secondary prompt) that a position belongs to.
+    std::optional<Position> semanticPromptRelativeOrigin(Position position);
+    std::vector<SemanticPromptAnchor> semanticPromptMarks(int row);
+    // initial, continuation or nothing: what a row is within the active group.
+    std::optional<SemanticPromptKind> semanticRowKind(int row);
+    bool rowContinuesActiveGroupHard(int row);
+
 private:
     void setupLinesCallbacks();
     void installRing(int capacity);

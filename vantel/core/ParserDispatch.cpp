@@ -230,7 +230,7 @@ void EscapeSequenceParser::dispatchCsi(uint8_t code, std::span<const int> pars, 
     case 'n': t->cmdDeviceStatus(pars, collect); break;
     case 'p': t->csiPHandler(pars, collect); break;
     case 'q':
-        if (collect == ">") t->cmdXTVERSION();
+        if (collect == ">") t->cmdXTVERSION(pars, collect);
         else t->cmdSetCursorStyle(pars, collect);
         break;
     case 'r':

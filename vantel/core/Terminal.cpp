@@ -200,7 +200,7 @@ std::optional<Character> Terminal::getCharacter(int col, int row) {
     return character(cell->code);
 }
 
-int Terminal::keyboardEnhancementFlags() const {
+KittyKeyboardFlags Terminal::keyboardEnhancementFlags() const {
     return isCurrentBufferAlternate() ? keyboardModeAlt.flags : keyboardModeNormal.flags;
 }
 
@@ -424,14 +424,7 @@ void Terminal::unregisterSelection(SelectionService* selection) {
 void Terminal::selectionsInvalidateForColumnRestrictedScroll(int top, int bottom, int left, int right) {
     // Copy: deactivating notifies the delegate, which may change the list.
     std::vector<SelectionService*> current = selections_;
-    for (SelectionService* selection : current) {
-        if (!selection->active()) continue;
-        Position first = selection->start(), last = selection->end();
-        if (last < first) std::swap(first, last);
-        bool hit = last.row >= top && first.row <= bottom;
-        if (hit && first.row == last.row) hit = last.col >= left && first.col <= right;
-        if (hit) selection->selectNone();
-    }
+    for (SelectionService* selection : current) selection->invalidateForColumnRestrictedScroll(top, bottom, left, right);
 }
 
 // --- Graphics -----------------------------------------------------------------------------------

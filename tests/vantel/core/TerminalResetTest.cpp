@@ -20,7 +20,7 @@ void disturb(Terminal& t) {
     t.bracketedPasteMode = true;
     t.mouseMode = Terminal::MouseMode::anyEvent;
     t.curAttr.bg = Attribute::Color::ansi256(4);
-    t.keyboardModeNormal.flags = 5;
+    t.keyboardModeNormal.flags = KittyKeyboardFlags(5);
     t.buffer().setScrollTop(2);
     t.cc.send8bit = true;
     writeCells(t.buffer(), 0, "old text");
@@ -56,7 +56,7 @@ TEST(TerminalResetTest, FullResetRestoresPowerOnStateButKeepsSizeAndHiddenCursor
     EXPECT_FALSE(t->bracketedPasteMode);
     EXPECT_EQ(t->mouseMode, Terminal::MouseMode::off);
     EXPECT_EQ(t->curAttr, Attribute::defaultAttribute);
-    EXPECT_EQ(t->keyboardModeNormal.flags, 0);
+    EXPECT_EQ(t->keyboardModeNormal.flags, KittyKeyboardFlags());
     EXPECT_FALSE(t->cc.send8bit);
     EXPECT_EQ(t.delegate.count("bufferActivated"), 1u);
     auto range = t->getUpdateRange();

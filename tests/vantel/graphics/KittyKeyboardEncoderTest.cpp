@@ -291,8 +291,8 @@ TEST(KittyKeyboardEncoderTest, UnknownFlagBitsAreIgnored) {
 
 TEST(KittyKeyboardEncoderTest, ForTerminalReadsTheActiveScreen) {
     vantel::testing::TestTerminal t;
-    t->keyboardModeNormal.flags = D;
-    t->keyboardModeAlt.flags = K;
+    t->keyboardModeNormal.flags = KittyKeyboardFlags(D);
+    t->keyboardModeAlt.flags = KittyKeyboardFlags(K);
     t->applicationCursor = true;
     KittyKeyboardEncoder encoder = KittyKeyboardEncoder::forTerminal(*t, true);
     EXPECT_EQ(encoder.flags, KittyKeyboardFlags::disambiguate);
