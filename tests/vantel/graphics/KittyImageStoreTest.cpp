@@ -111,10 +111,10 @@ TEST(KittyImageStore, ClearAllEmptiesStoreAndLines) {
 TEST(KittyImageStore, LeavingTheAlternateScreenDropsItsPlacements) {
     Store s(1 << 20);
     s.transmit(1, ",a=T,p=1,c=1,r=1");
-    s.t->activateAltBuffer(std::nullopt);
+    s.t.feed("\x1b[?1049h");
     s.transmit(2, ",a=T,p=1,c=1,r=1");
     s.transmit(3, ",a=T,p=1,U=1");
-    s.t->activateNormalBuffer(true);
+    s.t.feed("\x1b[?1049l");
     EXPECT_EQ(s.ids(), "1");
     EXPECT_EQ(s.t.state().placementsByKey.size(), 1u);
     EXPECT_EQ(s.t.placements(), "1:1@0,0");
