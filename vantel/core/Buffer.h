@@ -108,6 +108,8 @@ public:
     bool hasAnyImages() const { return linesWithImagesCount_ > 0; }
     int linesWithImagesCount() const { return linesWithImagesCount_; }
     void clearImagesFromLine(int row);
+    // Appends an image to a ring row's list, counting the row when it had none.
+    void attachImage(std::shared_ptr<TerminalImage> image, int row);
     void recalculateLinesWithImagesCount();
 
     // Resets and history.

@@ -470,4 +470,11 @@ void BufferLine::setImages(std::optional<TerminalImageList> images) {
     ++generation_;
 }
 
+void BufferLine::attach(std::shared_ptr<TerminalImage> image) {
+    auto& images = extras().images;
+    if (!images) images.emplace();
+    images->push_back(std::move(image));
+    ++generation_;
+}
+
 }  // namespace vantel

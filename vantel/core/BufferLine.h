@@ -105,6 +105,8 @@ public:
     const TerminalImageList* images() const { return extras_ && extras_->images ? &*extras_->images : nullptr; }
     bool hasImages() const { return images() != nullptr; }
     void setImages(std::optional<TerminalImageList> images);
+    // Appends one image, making the list when the row has none.
+    void attach(std::shared_ptr<TerminalImage> image);
 
     bool isWrapped() const { return flags() & wrappedBit; }
     void setWrapped(bool wrapped) {

@@ -1,17 +1,26 @@
 #include "vantel/graphics/TerminalGraphics.h"
 
+#include "vantel/core/Terminal.h"
 #include "vantel/graphics/SixelDcsHandler.h"
 
 namespace vantel {
 
-// Kitty graphics commands are accepted and ignored until the image store exists.
-void TerminalGraphics::handleKittyGraphics(std::span<const uint8_t>) {}
-void TerminalGraphics::clearKittyImages(Buffer&, bool) {}
-void TerminalGraphics::clearAllKittyImages() {}
-void TerminalGraphics::updateKittyRelativePlacementsForCurrentBuffer() {}
+void TerminalGraphics::handleKittyGraphics(std::span<const uint8_t> content) { kitty_.handleKittyGraphics(content); }
+void TerminalGraphics::clearKittyImages(Buffer& buffer, bool isAlternateBuffer) {
+    kitty_.clearKittyImages(buffer, isAlternateBuffer);
+}
+void TerminalGraphics::clearAllKittyImages() { kitty_.clearAllKittyImages(); }
+void TerminalGraphics::updateKittyRelativePlacementsForCurrentBuffer() {
+    kitty_.updateKittyRelativePlacementsForCurrentBuffer();
+}
 
 std::unique_ptr<DcsHandler> TerminalGraphics::makeSixelHandler() {
     return std::make_unique<SixelDcsHandler>(terminal_);
+}
+
+KittyGraphics* kittyGraphicsOf(Terminal& terminal) {
+    auto* graphics = dynamic_cast<TerminalGraphics*>(terminal.graphics());
+    return graphics ? &graphics->kitty() : nullptr;
 }
 
 void installGraphicsProtocols() {

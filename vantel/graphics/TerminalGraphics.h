@@ -5,6 +5,7 @@
 #include <span>
 
 #include "vantel/core/GraphicsProtocols.h"
+#include "vantel/graphics/KittyGraphics.h"
 
 namespace vantel {
 
@@ -14,9 +15,10 @@ class Terminal;
 // commands, with whatever per-terminal state they keep.
 class TerminalGraphics : public GraphicsProtocols {
 public:
-    explicit TerminalGraphics(Terminal& terminal) : terminal_(terminal) {}
+    explicit TerminalGraphics(Terminal& terminal) : terminal_(terminal), kitty_(terminal) {}
 
     Terminal& terminal() const { return terminal_; }
+    KittyGraphics& kitty() { return kitty_; }
 
     void handleKittyGraphics(std::span<const uint8_t> content) override;
     void clearKittyImages(Buffer& buffer, bool isAlternateBuffer) override;
@@ -26,7 +28,11 @@ public:
 
 private:
     Terminal& terminal_;
+    KittyGraphics kitty_;
 };
+
+// The Kitty graphics of a terminal made after installGraphicsProtocols(), or null.
+KittyGraphics* kittyGraphicsOf(Terminal& terminal);
 
 // Makes every terminal created from now on carry a TerminalGraphics.
 void installGraphicsProtocols();
