@@ -45,7 +45,42 @@ std::string Base64::encode(std::span<const uint8_t> bytes) {
     return out;
 }
 
+namespace {
+
+Base64::Decoded decodeSkippingForeign(std::string_view text) {
+    Base64::Decoded result;
+    result.bytes.reserve(text.size() / 4 * 3 + 3);
+    uint32_t accumulator = 0;
+    int bits = 0;
+    size_t symbols = 0;
+    bool padded = false;
+    for (char ch : text) {
+        if (ch == '=') {
+            padded = true;
+            continue;
+        }
+        const uint8_t value = decodeTable[static_cast<uint8_t>(ch)];
+        if (value == invalid) continue;
+        // Data after padding would be a second, concatenated encoding.
+        if (padded) return failure(Base64::Error::misplacedPadding);
+        accumulator = (accumulator << 6) | value;
+        bits += 6;
+        ++symbols;
+        if (bits >= 8) {
+            bits -= 8;
+            result.bytes.push_back(static_cast<uint8_t>(accumulator >> bits));
+            accumulator &= (1u << bits) - 1;
+        }
+    }
+    // A lone symbol in the last group carries no whole byte.
+    if (symbols % 4 == 1) return failure(Base64::Error::invalidLength);
+    return result;
+}
+
+}  // namespace
+
 Base64::Decoded Base64::decode(std::string_view text, DecodeOptions options) {
+    if (options.skipForeignCharacters) return decodeSkippingForeign(text);
     size_t length = text.size();
     size_t padding = 0;
     while (padding < 2 && length > 0 && text[length - 1] == '=') {

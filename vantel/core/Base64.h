@@ -23,6 +23,9 @@ struct Base64 {
     struct DecodeOptions {
         // Accept a last group of two or three characters without its "=".
         bool allowMissingPadding = false;
+        // Skip bytes outside the alphabet (line breaks, stray characters) instead of refusing;
+        // padding is then optional, but data after it or a lone last symbol is still refused.
+        bool skipForeignCharacters = false;
     };
 
     static std::string encode(std::span<const uint8_t> bytes);

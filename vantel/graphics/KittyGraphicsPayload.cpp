@@ -4,51 +4,22 @@
 
 #include <array>
 
+#include "vantel/core/Base64.h"
+
 namespace vantel {
 
 namespace {
-
-constexpr std::array<int8_t, 256> makeBase64Table() {
-    std::array<int8_t, 256> table{};
-    for (auto& entry : table) entry = -1;
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i) table[static_cast<uint8_t>(alphabet[i])] = static_cast<int8_t>(i);
-    return table;
-}
-constexpr auto base64Table = makeBase64Table();
 
 bool validSide(int64_t side) { return side >= 1 && side <= kittyMaximumSide; }
 
 }  // namespace
 
 std::optional<std::vector<uint8_t>> decodeKittyBase64(std::span<const uint8_t> text) {
-    std::vector<uint8_t> out;
-    out.reserve(text.size() / 4 * 3 + 3);
-    uint32_t accumulator = 0;
-    int bits = 0;
-    size_t symbols = 0;
-    bool padded = false;
-    for (uint8_t c : text) {
-        if (c == '=') {
-            padded = true;
-            continue;
-        }
-        const int8_t value = base64Table[c];
-        if (value < 0) continue;
-        // Data after padding would be a second, concatenated encoding.
-        if (padded) return std::nullopt;
-        accumulator = (accumulator << 6) | static_cast<uint32_t>(value);
-        bits += 6;
-        ++symbols;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<uint8_t>(accumulator >> bits));
-            accumulator &= (1u << bits) - 1;
-        }
-    }
-    // A lone symbol in the last group carries no whole byte.
-    if (symbols % 4 == 1) return std::nullopt;
-    return out;
+    Base64::DecodeOptions options;
+    options.skipForeignCharacters = true;
+    auto decoded = Base64::decode(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), options);
+    if (!decoded) return std::nullopt;
+    return std::move(decoded.bytes);
 }
 
 KittyPayloadLoad loadKittyPayload(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload) {

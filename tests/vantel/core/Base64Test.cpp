@@ -65,3 +65,24 @@ TEST(Base64Test, RoundTripsEveryByteValue) {
         EXPECT_EQ(decoded.bytes, part);
     }
 }
+
+TEST(Base64Test, SkippingForeignCharacters) {
+    Base64::DecodeOptions lenient;
+    lenient.skipForeignCharacters = true;
+    struct Case {
+        const char* text;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"aGk=", "hi"},   {"aG\nk=", "hi"}, {"aGk", "hi"},        {" a G k ", "hi"},
+        {"aGk=aGk=", {}}, {"a", {}},        {"aGk=\r\n", "hi"},   {"", ""},
+    };
+    for (const auto& c : cases) {
+        auto decoded = Base64::decode(std::string_view(c.text), lenient);
+        if (!c.expected) {
+            EXPECT_FALSE(decoded) << c.text;
+            continue;
+        }
+        ASSERT_TRUE(decoded) << c.text;
+        EXPECT_EQ(std::string(decoded.bytes.begin(), decoded.bytes.end()), *c.expected) << c.text;
+    }
+}
