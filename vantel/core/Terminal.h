@@ -592,6 +592,7 @@ private:
     Buffer::PayloadResolver noPayload_;
     // TerminalControl.cpp / TerminalCursor.cpp / TerminalScroll.cpp / TerminalEdit.cpp
     bool cursorInsideMargins() const;
+    bool moveDownOrScroll();
     // Erased and scrolled-in cells: default foreground on the current background, no style.
     Attribute eraseAttribute() const;
     CharData eraseCell() const;

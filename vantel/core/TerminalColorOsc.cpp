@@ -2,6 +2,7 @@
 #include <charconv>
 
 #include "vantel/core/Terminal.h"
+#include "vantel/core/TextUtil.h"
 
 namespace vantel {
 
@@ -23,15 +24,6 @@ std::optional<int> parseDecimal(std::string_view text) {
     return value;
 }
 
-std::optional<int64_t> parseSignedInteger(std::string_view text) {
-    const bool plus = text.starts_with('+');
-    if (plus) text.remove_prefix(1);
-    if (text.empty() || (plus && text[0] == '-')) return std::nullopt;
-    int64_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
 
 }  // namespace
 
@@ -125,7 +117,7 @@ void Terminal::oscResetColor(std::span<const uint8_t> data) {
         size_t end = text.find(';', start);
         if (end == std::string_view::npos) end = text.size();
         if (end > start) {
-            auto n = parseSignedInteger(text.substr(start, end - start));
+            auto n = text::parseInteger(text.substr(start, end - start));
             if (!n) resetEntry(0);
             else if (*n >= 0 && *n <= 255) resetEntry(static_cast<int>(*n));
         }

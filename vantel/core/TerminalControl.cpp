@@ -37,17 +37,11 @@ void Terminal::cmdBackspace() {
 
 void Terminal::cmdLineFeedBasic() {
     Buffer& b = *buffer_;
-    const int y = b.y();
-    bool advanced = false;
-    if (y == b.scrollBottom()) {
-        if (!marginMode || cursorInsideMargins()) {
-            scroll(false);
-            advanced = true;
-        }
-    } else if (y < rows_ - 1) {
-        b.setY(y + 1);
-        advanced = true;
-        const int row = b.yBase() + y + 1;
+    const bool scrolls = b.y() == b.scrollBottom();
+    const bool advanced = moveDownOrScroll();
+    if (advanced && !scrolls) {
+        // A row reached by moving down starts a paragraph in the current bidi state.
+        const int row = b.yBase() + b.y();
         if (row < b.lines().count()) {
             BufferLine& line = b.lines()[row];
             if (!line.isWrapped()) line.setBidiState(currentBidiState);

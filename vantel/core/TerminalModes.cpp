@@ -1,5 +1,5 @@
 // ANSI and DEC private modes: set, reset, save (XTSAVE) and query (DECRQM).
-#include "vantel/core/LogText.h"
+#include "vantel/core/TextUtil.h"
 #include "vantel/core/Terminal.h"
 
 namespace vantel {
@@ -27,7 +27,7 @@ void Terminal::setMode(int mode, std::string_view collect) {
     if (collect == decPrivateCollect) return setDecPrivateMode(mode, true);
     if (!collect.empty()) {
         if (silentLog) return;
-        log("Unhandled setMode (SM) with " + std::to_string(mode) + " and " + logtext::byteList(collect));
+        log("Unhandled setMode (SM) with " + std::to_string(mode) + " and " + text::byteList(collect));
         return;
     }
     switch (mode) {
@@ -42,7 +42,7 @@ void Terminal::setMode(int mode, std::string_view collect) {
     case 20: lineFeedMode = true; break;
     default:
         if (silentLog) break;
-        log("Unhandled verbatim setMode with " + std::to_string(mode) + " and " + logtext::byteList(collect));
+        log("Unhandled verbatim setMode with " + std::to_string(mode) + " and " + text::byteList(collect));
         break;
     }
 }

@@ -5,6 +5,7 @@
 
 #include "vantel/core/Base64.h"
 #include "vantel/core/Terminal.h"
+#include "vantel/core/TextUtil.h"
 
 namespace vantel {
 
@@ -33,16 +34,6 @@ std::vector<std::string_view> splitKeepingEmpty(std::string_view text, char sepa
     }
 }
 
-// A whole decimal integer with an optional sign; nothing on any other text or on overflow.
-std::optional<int64_t> parseInteger(std::string_view text) {
-    const bool plus = text.starts_with('+');
-    if (plus) text.remove_prefix(1);
-    if (text.empty() || (plus && text[0] == '-')) return std::nullopt;
-    int64_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
 
 using KeyValues = std::map<std::string, std::string, std::less<>>;
 
@@ -66,14 +57,14 @@ ImageSizeRequest parseDimension(const KeyValues& args, std::string_view key) {
     std::string_view value = found->second;
     auto within = [](std::optional<int64_t> n, int64_t high) { return n && *n >= 1 && *n <= high; };
     if (value.ends_with('%')) {
-        auto n = parseInteger(value.substr(0, value.size() - 1));
+        auto n = text::parseInteger(value.substr(0, value.size() - 1));
         return within(n, 100) ? ImageSizeRequest::percent(static_cast<int>(*n)) : ImageSizeRequest::automatic();
     }
     if (value.ends_with("px")) {
-        auto n = parseInteger(value.substr(0, value.size() - 2));
+        auto n = text::parseInteger(value.substr(0, value.size() - 2));
         return within(n, 4095) ? ImageSizeRequest::pixels(static_cast<int>(*n)) : ImageSizeRequest::automatic();
     }
-    auto n = parseInteger(value);
+    auto n = text::parseInteger(value);
     return within(n, 199) ? ImageSizeRequest::cells(static_cast<int>(*n)) : ImageSizeRequest::automatic();
 }
 
@@ -153,7 +144,7 @@ std::optional<ProgressReport> Terminal::parseProgressReport(std::span<const uint
     report.state = static_cast<ProgressReport::State>(fields[1][0] - '0');
     std::optional<int64_t> amount;
     if (fields.size() > 2 && !fields[2].empty()) {
-        amount = parseInteger(fields[2]);
+        amount = text::parseInteger(fields[2]);
         if (!amount) return std::nullopt;
     }
     auto clamped = [](int64_t n) { return static_cast<uint8_t>(std::clamp<int64_t>(n, 0, 100)); };

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "vantel/core/LogText.h"
+#include "vantel/core/TextUtil.h"
 #include "vantel/core/Terminal.h"
 
 namespace vantel {
@@ -96,8 +96,8 @@ void Terminal::csiCopyRectangularArea(std::span<const int> pars, std::string_vie
 void Terminal::csiX(std::span<const int> pars, std::string_view collect) {
     if (collect == "$") return cmdFillRectangularArea(pars);
     if (silentLog) return;
-    log("Not implemented CSI x with collect: collect=" + logtext::byteList(collect) +
-        " and pars=" + logtext::decimalList(pars));
+    log("Not implemented CSI x with collect: collect=" + text::byteList(collect) +
+        " and pars=" + text::decimalList(pars));
 }
 
 void Terminal::csiZ(std::span<const int> pars, std::string_view collect) {
@@ -110,7 +110,7 @@ void Terminal::csiZ(std::span<const int> pars, std::string_view collect) {
 
 void Terminal::csiOpenBrace(std::span<const int> pars, std::string_view collect) {
     if (collect == "$") return cmdSelectiveEraseRectangularArea(pars);
-    if (!silentLog) log("CSI # { not implemented - XTPUSHSGR with " + logtext::decimalList(pars));
+    if (!silentLog) log("CSI # { not implemented - XTPUSHSGR with " + text::decimalList(pars));
 }
 
 void Terminal::cmdDECERA(std::span<const int> pars) {

@@ -3,14 +3,14 @@
 #include <array>
 #include <cstdio>
 
-#include "vantel/core/LogText.h"
+#include "vantel/core/TextUtil.h"
 #include "vantel/core/Terminal.h"
 
 namespace vantel {
 
 void Terminal::cmdSendDeviceAttributes(std::span<const int> pars, std::string_view collect) {
     if (!pars.empty() && pars[0] > 0) {
-        if (!silentLog) log("SendDeviceAttributes got " + logtext::decimalList(pars) + " and " + std::string(collect));
+        if (!silentLog) log("SendDeviceAttributes got " + text::decimalList(pars) + " and " + std::string(collect));
         return;
     }
     if (collect == ">") {

@@ -41,22 +41,26 @@ void Terminal::adjustSelectionsForInPlaceScroll(int top, int bottom, int lines) 
     for (SelectionService* selection : current) selection->adjustForInPlaceScroll(top, bottom, lines);
 }
 
-void Terminal::cmdIndex() {
-    restrictCursor();
+// Scrolls at the region's bottom, else moves down a row (below the region the cursor
+// just moves down); true when the cursor reached a new line.
+bool Terminal::moveDownOrScroll() {
     Buffer& b = *buffer_;
     const int y = b.y();
-    bool advanced = false;
-    // Only the bottom of the region scrolls; below the region the cursor just moves down.
     if (y == b.scrollBottom()) {
-        if (!marginMode || cursorInsideMargins()) {
-            scroll(false);
-            advanced = true;
-        }
-    } else if (y < rows_ - 1) {
-        b.setY(y + 1);
-        advanced = true;
+        if (marginMode && !cursorInsideMargins()) return false;
+        scroll(false);
+        return true;
     }
-    finishSemanticLineAdvance(advanced);
+    if (y < rows_ - 1) {
+        b.setY(y + 1);
+        return true;
+    }
+    return false;
+}
+
+void Terminal::cmdIndex() {
+    restrictCursor();
+    finishSemanticLineAdvance(moveDownOrScroll());
 }
 
 void Terminal::scroll(bool isWrapped) {

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "vantel/core/LogText.h"
+#include "vantel/core/TextUtil.h"
 #include "vantel/core/Terminal.h"
 
 namespace vantel {
@@ -107,7 +107,7 @@ void Terminal::cmdCsiM(std::span<const int> pars, std::string_view collect, std:
             case 49: attr.bg = AttrColor::defaultColor(); break;
             case 59: attr.setUnderlineColor(std::nullopt); break;
             default:
-                std::printf("Unknown SGR attribute: %d %s\n", p, logtext::decimalList(pars).c_str());
+                std::printf("Unknown SGR attribute: %d %s\n", p, text::decimalList(pars).c_str());
                 std::fflush(stdout);
                 break;
             }

@@ -1,5 +1,5 @@
 // The CSI p family: soft reset (DECSTR), conformance level (DECSCL) and mode queries.
-#include "vantel/core/LogText.h"
+#include "vantel/core/TextUtil.h"
 #include "vantel/core/Terminal.h"
 
 namespace vantel {
@@ -32,7 +32,7 @@ void Terminal::csiPHandler(std::span<const int> pars, std::string_view collect) 
     if (silentLog) return;
     std::string bytes;
     for (char c : collect) bytes += std::to_string(static_cast<unsigned char>(c));
-    log("Unhandled CSI " + bytes + " with pars=" + logtext::decimalList(pars));
+    log("Unhandled CSI " + bytes + " with pars=" + text::decimalList(pars));
 }
 
 void Terminal::cmdSoftReset() {

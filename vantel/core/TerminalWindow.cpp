@@ -1,7 +1,7 @@
 // Window operations (CSI t): requests handed to the host, size reports and the title stack.
 #include <algorithm>
 
-#include "vantel/core/LogText.h"
+#include "vantel/core/TextUtil.h"
 #include "vantel/core/Terminal.h"
 
 namespace vantel {
@@ -139,7 +139,7 @@ void Terminal::cmdWindowOptions(std::span<const int> pars) {
     } else if (matches(pars, {23, 2})) {
         restoreWindowTitle();
     } else {
-        if (!silentLog) log("Unhandled Window command: " + logtext::decimalList(pars));
+        if (!silentLog) log("Unhandled Window command: " + text::decimalList(pars));
     }
 }
 
