@@ -211,7 +211,15 @@ void Terminal::registerOscHandler(int64_t code, std::function<void(std::span<con
 // --- Graphemes --------------------------------------------------------------------------
 
 int32_t Terminal::code(const Character& ch) {
-    if (ch.size() == 1 && ch[0] <= 0xFFFF) return static_cast<int32_t>(ch[0]);
+    if (ch.size() == 1) {
+        if (ch[0] <= 0xFFFF) return static_cast<int32_t>(ch[0]);
+        auto known = scalarToIndexMap_.find(ch[0]);
+        if (known != scalarToIndexMap_.end()) return known->second;
+        const int32_t index = lastCharIndex_++;
+        scalarToIndexMap_.emplace(ch[0], index);
+        indexToCharMap_.emplace(index, ch);
+        return index;
+    }
     if (ch == U"\r\n") return 10;
     auto it = charToIndexMap_.find(ch);
     if (it != charToIndexMap_.end()) return it->second;

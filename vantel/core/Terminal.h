@@ -569,6 +569,8 @@ private:
 
     std::unordered_map<Character, int32_t, CharacterHash> charToIndexMap_;
     std::unordered_map<int32_t, Character> indexToCharMap_;
+    // Single scalars above U+FFFF, interned apart so the print path skips string hashing.
+    std::unordered_map<char32_t, int32_t> scalarToIndexMap_;
     int32_t lastCharIndex_ = 0x400001;
 
     std::unordered_set<uint16_t> payloadCodes_;
@@ -580,6 +582,7 @@ private:
     // --- Private state of the handler files (add new members in the section of the file that uses them) ---
     // TerminalPrint.cpp
     size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
+    size_t printPlainRun(std::span<const uint8_t> data, size_t start);
     size_t finishPutback(std::span<const uint8_t> data);
     void printSingleByte(uint8_t byte);
     void printScalar(char32_t scalar);

@@ -1,4 +1,6 @@
 // Print path: UTF-8 decoding, graphemes, widths, wrapping and the ASCII fast path.
+#include <array>
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -37,6 +39,38 @@ std::optional<char32_t> decodeSequence(const uint8_t* bytes, int length) {
     return static_cast<char32_t>(value);
 }
 
+// How the print path treats a scalar: its width when it always takes a cell of its own,
+// else `joinsOrSkips` (zero or negative width, combining class, selectors, joiners,
+// modifiers, regional indicators). Built 256 scalars at a time, on first use.
+constexpr uint8_t joinsOrSkips = 0xFF;
+constexpr char32_t printClassLimit = 0x40000;
+
+uint8_t computePrintClass(char32_t s) {
+    const int width = s < UnicodeUtil::lowPlaneSize ? UnicodeUtil::lowPlaneWidths()[s] : UnicodeUtil::computeColumnWidth(s);
+    if (width <= 0 || alwaysJoins(s) || isRegionalIndicator(s)) return joinsOrSkips;
+    if (s >= 0x300 && UnicodeUtil::canonicalCombiningClass(s) != 0) return joinsOrSkips;
+    return static_cast<uint8_t>(width);
+}
+
+uint8_t printClass(char32_t s) {
+    if (s >= printClassLimit) return computePrintClass(s);
+    static std::array<std::atomic<const uint8_t*>, printClassLimit / 256> blocks{};
+    std::atomic<const uint8_t*>& slot = blocks[s >> 8];
+    const uint8_t* block = slot.load(std::memory_order_acquire);
+    if (!block) {
+        auto* fresh = new uint8_t[256];
+        for (char32_t c = 0; c < 256; ++c) fresh[c] = computePrintClass((s & ~char32_t(0xFF)) | c);
+        const uint8_t* expected = nullptr;
+        if (slot.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) {
+            block = fresh;
+        } else {
+            delete[] fresh;  // another thread built it first
+            block = expected;
+        }
+    }
+    return block[s & 0xFF];
+}
+
 // The end of the run of printable ASCII (0x20-0x7E) that starts at start; eight bytes per step.
 size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start) {
     constexpr uint64_t ones = 0x0101010101010101ULL;
@@ -69,6 +103,10 @@ void Terminal::handlePrint(std::span<const uint8_t> data) {
         const uint8_t lead = data[i];
         if (lead < 0x80) {
             i = printAsciiRun(data, i);
+            continue;
+        }
+        if (const size_t next = printPlainRun(data, i); next > i) {
+            i = next;
             continue;
         }
         const int length = sequenceLength(lead);
@@ -138,6 +176,55 @@ size_t Terminal::printAsciiRun(std::span<const uint8_t> data, size_t start) {
     // Translated sets, insert mode and a cursor held at the margin without wraparound.
     for (; done < end; ++done) printSingleByte(data[done]);
     return end;
+}
+
+// Prints a run of well-formed characters that each take a cell of their own on the
+// current row without wrapping; returns where the run stopped (start when it printed
+// nothing). Everything else is left to the general path.
+size_t Terminal::printPlainRun(std::span<const uint8_t> data, size_t start) {
+    Buffer& b = *buffer_;
+    if (b.insertMode) return start;
+    const int row = b.yBase() + b.y();
+    if (row < 0 || row >= b.lines().count()) return start;
+    BufferLine& line = b.lines()[row];
+    const int right = std::min(b.marginMode ? b.marginRight : cols_ - 1, line.count() - 1);
+    // A joiner at the end of the cell before the cursor makes the next character join it.
+    if (auto target = combiningTarget(b)) {
+        char32_t scratch;
+        const std::u32string_view text = codeText(line[target->second].code, scratch);
+        if (!text.empty() && text.back() == zeroWidthJoiner) return start;
+    }
+    std::optional<TinyAtom> payload;
+    bool resolved = false;
+    const uint8_t semanticCode = b.semanticContent.code();
+    const size_t n = data.size();
+    size_t i = start;
+    int x = b.x();
+    const int firstX = x;
+    while (i < n) {
+        const uint8_t lead = data[i];
+        const int length = sequenceLength(lead);
+        if (length < 2 || i + length > n) break;
+        bool wellFormed = true;
+        for (int k = 1; k < length; ++k) wellFormed &= isContinuationByte(data[i + k]);
+        if (!wellFormed) break;
+        const auto scalar = decodeSequence(data.data() + i, length);
+        if (!scalar) break;
+        const uint8_t width = printClass(*scalar);
+        if (width == joinsOrSkips || x + width - 1 > right) break;
+        if (!resolved) {
+            resolved = true;
+            if (activeHyperlink) payload = resolveActiveHyperlink();
+        }
+        const TinyAtom atom = payload.value_or(TinyAtom());
+        CharData* cells = line.mutableCells(x, width);
+        cells[0] = CharData(scalarCode(*scalar), static_cast<int8_t>(width), atom, semanticCode, curAttr);
+        if (width == 2) cells[1] = CharData(0, 0, atom, semanticCode, b.curAttr);
+        x += width;
+        i += static_cast<size_t>(length);
+    }
+    if (x != firstX) b.setX(x);
+    return i;
 }
 
 void Terminal::printSingleByte(uint8_t byte) {
@@ -249,7 +336,8 @@ std::optional<TinyAtom> Terminal::resolveActiveHyperlink() {
 
 int32_t Terminal::scalarCode(char32_t s) {
     if (s <= 0xFFFF) return static_cast<int32_t>(s);
-    return code(Character(1, s));
+    auto known = scalarToIndexMap_.find(s);
+    return known != scalarToIndexMap_.end() ? known->second : code(Character(1, s));
 }
 
 // The text of a cell code without copying it (scalars are written into scratch).

@@ -296,3 +296,26 @@ TEST(TerminalPrintTest, PrintMarksTheCursorRowsDirty) {
     t.feed(repeat("x", 85));
     EXPECT_EQ(t->getUpdateRange(), std::make_optional(std::make_pair(4, 5)));
 }
+
+// Runs of plain non-ASCII characters take their own path; written left to right on a
+// fresh screen, insert mode (which always takes the general path) must give the same cells.
+TEST(TerminalPrintTest, PlainRunPathMatchesTheGeneralPath) {
+    const std::vector<std::string> pieces = {"a", "\u00e9", "\u0301", "\u4e2d", "\u03a9", "\U0001F600", "\uFE0F",
+                                             "\uFE0E", "\u200D", "\U0001F1E9", "\U0001F1EA", "\U0001F3FD", "\u231A",
+                                             "\uAC00", "\u1161", "\U00020000", "\u0903", "\r\n", "\xe2\x28\xa1"};
+    std::mt19937 random(5);
+    for (int round = 0; round < 60; ++round) {
+        std::string text;
+        for (int i = 0; i < 40; ++i) text += pieces[random() % pieces.size()];
+        for (bool wrap : {true, false}) {
+            TestTerminal plain(9, 6), general(9, 6);
+            plain.setWraparound(wrap);
+            general.setWraparound(wrap);
+            general.feed("\x1b[4h");
+            plain.feed(text);
+            general.feed(text);
+            ASSERT_EQ(plain.screen(), general.screen()) << "round " << round << " wrap " << wrap;
+            ASSERT_EQ(plain.cursor(), general.cursor()) << "round " << round << " wrap " << wrap;
+        }
+    }
+}
