@@ -130,6 +130,13 @@ public:
     uint64_t recycleGeneration() const { return recycleAndFlags_ >> flagBits; }
     void touch() { ++generation_; }
 
+    // Asks the processor for the cells the next clear will rewrite (a recycled line is cold).
+    void prefetchForClear() const {
+        const char* from = reinterpret_cast<const char*>(data_);
+        const char* to = reinterpret_cast<const char*>(data_ + nullFrom_);
+        for (const char* p = from; p < to; p += 64) __builtin_prefetch(p, 1);
+    }
+
     // Intrusive reference count (see Ref).
     void retain() { ++refCount_; }
     bool release() { return --refCount_ == 0; }

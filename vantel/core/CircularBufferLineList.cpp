@@ -65,6 +65,9 @@ void CircularBufferLineList::recycle(const Attribute& clearAttribute) {
         line->setWrapped(false);
     }
     if (onLineRecycled) onLineRecycled(hadImages);
+    // Steady output recycles line after line: warm up the next two in the ring's order.
+    if (BufferLine* next = array_[slot(count_)].get()) next->prefetchForClear();
+    if (BufferLine* after = array_[slot(count_ + 1)].get()) __builtin_prefetch(after, 1);
 }
 
 void CircularBufferLineList::splice(int start, int deleteCount, const std::vector<LineRef>& items,

@@ -130,6 +130,8 @@ private:
     struct SmallState;
     void clearSequence();
     void dispatchString(bool apcString);
+    static int64_t scanCsi(const uint8_t* bytes, int64_t from, int64_t length);
+    void fillCsi(const uint8_t* bytes, int64_t from, int64_t final);
 
     Terminal* terminal_;
     const TransitionTable& table_;
