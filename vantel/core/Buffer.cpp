@@ -66,6 +66,19 @@ LineRef Buffer::getBlankLine(const Attribute& attribute, bool isWrapped) const {
     return line;
 }
 
+LineRef Buffer::blankLineForReuse(int row, const Attribute& attribute) {
+    clearImagesFromLine(row);
+    LineRef line = lines_->ref(row);
+    const CharData blank(attribute, 0, 1);
+    if (line->count() != cols_) line->resize(cols_, blank);
+    line->clear(attribute);
+    line->destroySemanticState();
+    line->setWrapped(false);
+    line->setRenderMode(BufferLine::RenderLineMode::single);
+    line->setBidiState(defaultBidiState);
+    return line;
+}
+
 CharData Buffer::getNullCell(std::optional<Attribute> attribute) const {
     return CharData(attribute.value_or(Attribute::defaultAttribute), ' ', 1);
 }

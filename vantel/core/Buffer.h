@@ -33,6 +33,9 @@ public:
     const CircularBufferLineList& lines() const { return *lines_; }
     int getCorrectBufferLength(int rows) const;
     LineRef getBlankLine(const Attribute& attribute, bool isWrapped = false) const;
+    // The line at `row`, blanked in place to what getBlankLine(attribute) would make, for a
+    // caller that moves it elsewhere in the ring: scrolling reuses rows instead of allocating.
+    LineRef blankLineForReuse(int row, const Attribute& attribute);
     CharData getNullCell(std::optional<Attribute> attribute = std::nullopt) const;
     void fillViewportRows(std::optional<Attribute> attribute = std::nullopt);
     CharData getCharAtBufferRelative(Position position);

@@ -146,8 +146,9 @@ void Terminal::cmdInsertLines(std::span<const int> pars) {
         selectionsInvalidateForColumnRestrictedScroll(cursorRow, bottomRow, left, right);
     } else {
         for (int pass = 0; pass < n; ++pass) {
+            LineRef blank = b.blankLineForReuse(bottomRow, eraseAttribute());
             lines.splice(bottomRow, 1, {}, {});
-            lines.splice(cursorRow, 0, {b.getBlankLine(eraseAttribute())}, {});
+            lines.splice(cursorRow, 0, {blank}, {});
         }
         adjustSelectionsForInPlaceScroll(cursorRow, bottomRow, -n);
         const int firstMoved = cursorRow + n;
@@ -177,8 +178,9 @@ void Terminal::cmdDeleteLines(std::span<const int> pars) {
         selectionsInvalidateForColumnRestrictedScroll(cursorRow, bottomRow, left, right);
     } else {
         for (int pass = 0; pass < n; ++pass) {
+            LineRef blank = b.blankLineForReuse(cursorRow, eraseAttribute());
             lines.splice(cursorRow, 1, {}, {});
-            lines.splice(bottomRow, 0, {b.getBlankLine(eraseAttribute())}, {});
+            lines.splice(bottomRow, 0, {blank}, {});
         }
         adjustSelectionsForInPlaceScroll(cursorRow, bottomRow, n);
         const int firstBlank = bottomRow - n + 1;

@@ -113,8 +113,17 @@ void Terminal::scroll(bool isWrapped) {
             droppedOldest = true;
         } else {
             const bool wasFull = lines.isFull();
-            if (bottom == count - 1) lines.push(BufferLine::copyOf(*blankLine_));
-            else lines.splice(bottom + 1, 0, {BufferLine::copyOf(*blankLine_)}, {});
+            if (bottom == count - 1) {
+                lines.push(BufferLine::copyOf(*blankLine_));
+            } else if (wasFull) {
+                // The oldest line leaves the ring anyway: it becomes the new blank row.
+                LineRef reused = b.blankLineForReuse(0, blankAttribute);
+                reused->setWrapped(isWrapped);
+                reused->setBidiState(bidi);
+                lines.splice(bottom + 1, 0, {reused}, {});
+            } else {
+                lines.splice(bottom + 1, 0, {BufferLine::copyOf(*blankLine_)}, {});
+            }
             if (wasFull) {
                 droppedOldest = true;
             } else {
@@ -219,8 +228,9 @@ void Terminal::cmdScrollDown(std::span<const int> pars) {
         selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
     } else {
         for (int pass = 0; pass < passes; ++pass) {
+            LineRef blank = b.blankLineForReuse(bottom, Attribute::defaultAttribute);
             lines.splice(bottom, 1, {}, {});
-            lines.splice(top, 0, {b.getBlankLine(Attribute::defaultAttribute)}, {});
+            lines.splice(top, 0, {blank}, {});
         }
         adjustSelectionsForInPlaceScroll(top, bottom, -n);
     }
@@ -246,8 +256,9 @@ void Terminal::cmdScrollUp(std::span<const int> pars, std::string_view) {
         selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
     } else {
         for (int pass = 0; pass < passes; ++pass) {
+            LineRef blank = b.blankLineForReuse(top, Attribute::defaultAttribute);
             lines.splice(top, 1, {}, {});
-            lines.splice(bottom, 0, {b.getBlankLine(Attribute::defaultAttribute)}, {});
+            lines.splice(bottom, 0, {blank}, {});
         }
         adjustSelectionsForInPlaceScroll(top, bottom, n);
     }
