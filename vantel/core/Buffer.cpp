@@ -67,7 +67,7 @@ LineRef Buffer::getBlankLine(const Attribute& attribute, bool isWrapped) const {
 }
 
 LineRef Buffer::blankLineForReuse(int row, const Attribute& attribute) {
-    clearImagesFromLine(row);
+    if (hasAnyImages()) clearImagesFromLine(row);
     LineRef line = lines_->ref(row);
     const CharData blank(attribute, 0, 1);
     if (line->count() != cols_) line->resize(cols_, blank);

@@ -75,7 +75,7 @@ void CircularBufferLineList::splice(int start, int deleteCount, const std::vecto
     if (start < 0) return;
     if (deleteCount > 0) {
         for (int i = start; i < count_ - deleteCount; ++i) {
-            array_[slot(i)] = array_[slot(i + deleteCount)];
+            array_[slot(i)] = std::move(array_[slot(i + deleteCount)]);
             if (change) change(i);
         }
         count_ -= std::min(deleteCount, count_);
@@ -83,7 +83,7 @@ void CircularBufferLineList::splice(int start, int deleteCount, const std::vecto
     const int itemCount = static_cast<int>(items.size());
     if (itemCount > 0) {
         for (int i = count_ - 1; i >= start; --i) {
-            array_[slot(i + itemCount)] = array_[slot(i)];
+            array_[slot(i + itemCount)] = std::move(array_[slot(i)]);
             if (change) change(i + itemCount);
         }
         for (int j = 0; j < itemCount; ++j) {
@@ -111,7 +111,7 @@ bool CircularBufferLineList::shiftElements(int start, int count, int offset) {
     if (start >= count_) return refuse("start >= self.count");
     if (start + offset <= 0) return refuse("start+offset <= 0");
     if (offset > 0) {
-        for (int i = count - 1; i >= 0; --i) array_[slot(start + i + offset)] = array_[slot(start + i)];
+        for (int i = count - 1; i >= 0; --i) array_[slot(start + i + offset)] = std::move(array_[slot(start + i)]);
         const int expanded = start + count + offset - count_;
         if (expanded > 0) {
             count_ += expanded;
@@ -121,7 +121,7 @@ bool CircularBufferLineList::shiftElements(int start, int count, int offset) {
             }
         }
     } else if (count > 0) {
-        for (int i = 0; i < count; ++i) array_[slot(start + i + offset)] = array_[slot(start + i)];
+        for (int i = 0; i < count; ++i) array_[slot(start + i + offset)] = std::move(array_[slot(start + i)]);
     }
     return true;
 }
