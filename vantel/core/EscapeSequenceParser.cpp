@@ -298,19 +298,20 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
         // else (controls inside, more than 24 parameters, a cut at the end of the data) takes it.
         if (c == 0x1B && i + 2 < length && bytes[i + 1] == '[' && state != ParserState::oscString &&
             state != ParserState::apcString && state != ParserState::dcsPassthrough) {
-            if (const int64_t final = scanCsi(bytes, i + 2, length); final > 0) {
-                flushPrint(i);
-                keepOriginals();
-                clearSequence();
-                if (printStateReset) printStateReset();
-                dcsStart = -1;
-                fillCsi(bytes, i + 2, final);
+            // What ESC does in these states; repeating it is harmless when the table takes over.
+            flushPrint(i);
+            keepOriginals();
+            clearSequence();
+            if (printStateReset) printStateReset();
+            dcsStart = -1;
+            if (const int64_t final = loadCsi(bytes, i + 2, length); final > 0) {
                 dispatchCsi(bytes[final], std::span<const int>(pars_.data(), parsCount_),
                             std::string_view(collect_.data(), collectCount_));
                 state = ParserState::ground;
                 i = final;
                 continue;
             }
+            clearSequence();
         }
 
         const uint8_t transition = table_.table[(static_cast<int>(state) << 8) | (c < 0xA0 ? c : 0xA0)];
@@ -495,46 +496,35 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
     if (profiling) std::fprintf(stderr, "Parser.Parse end\n");
 }
 
-// The index of the final byte when bytes[from...] holds the rest of a CSI sequence of the
-// ordinary shape: one optional prefix ('<' to '?'), parameters of digits, ';' and ':'
-// (at most 24), a few intermediates, then the final byte. -1 otherwise.
-int64_t EscapeSequenceParser::scanCsi(const uint8_t* bytes, int64_t from, int64_t length) {
+// Loads the rest of a CSI sequence of the ordinary shape from bytes[from...]: one optional
+// prefix ('<' to '?'), parameters of digits, ';' and ':' (at most 24), a few intermediates,
+// then the final byte, whose index it returns. -1 when the bytes have any other shape.
+int64_t EscapeSequenceParser::loadCsi(const uint8_t* bytes, int64_t from, int64_t length) {
     int64_t i = from;
-    if (i < length && bytes[i] >= 0x3C && bytes[i] <= 0x3F) ++i;
-    else if (i < length && bytes[i] == ':') return -1;  // a colon first is malformed
-    int separators = 0;
-    while (i < length && bytes[i] >= '0' && bytes[i] <= ';') {
-        if (bytes[i] == ';' || bytes[i] == ':') {
-            if (++separators >= maximumParameters) return -1;
+    if (i >= length) return -1;
+    if (bytes[i] >= 0x3C && bytes[i] <= 0x3F) collect_[collectCount_++] = static_cast<char>(bytes[i++]);
+    else if (bytes[i] == ':') return -1;  // a colon first is malformed
+    int* parameter = &pars_[0];
+    for (; i < length; ++i) {
+        const uint8_t c = bytes[i];
+        if (c >= '0' && c <= '9') {
+            const int digit = c - '0';
+            *parameter = *parameter > (65535 - digit) / 10 ? 65535 : *parameter * 10 + digit;
+        } else if (c == ';' || c == ':') {
+            if (parsCount_ >= maximumParameters) return -1;
+            parsTxt_[parsCount_ - 1] = static_cast<char>(c);
+            parameter = &pars_[parsCount_++];
+            *parameter = 0;
+        } else {
+            break;
         }
-        ++i;
     }
-    int intermediates = 0;
-    while (i < length && bytes[i] >= 0x20 && bytes[i] <= 0x2F) {
-        if (++intermediates > 4) return -1;
-        ++i;
+    for (; i < length && bytes[i] >= 0x20 && bytes[i] <= 0x2F; ++i) {
+        if (collectCount_ >= 4) return -1;
+        collect_[collectCount_++] = static_cast<char>(bytes[i]);
     }
     if (i < length && bytes[i] >= 0x40 && bytes[i] <= 0x7E) return i;
     return -1;
-}
-
-// Loads the parameters and collect bytes of a sequence that scanCsi accepted.
-void EscapeSequenceParser::fillCsi(const uint8_t* bytes, int64_t from, int64_t final) {
-    int64_t i = from;
-    if (bytes[i] >= 0x3C && bytes[i] <= 0x3F) collect_[collectCount_++] = static_cast<char>(bytes[i++]);
-    for (; i < final; ++i) {
-        const uint8_t c = bytes[i];
-        if (c >= '0' && c <= '9') {
-            int& p = pars_[parsCount_ - 1];
-            const int digit = c - '0';
-            p = p > (65535 - digit) / 10 ? 65535 : p * 10 + digit;
-        } else if (c == ';' || c == ':') {
-            parsTxt_[parsCount_ - 1] = static_cast<char>(c);
-            pars_[parsCount_++] = 0;
-        } else {
-            collect_[collectCount_++] = static_cast<char>(c);
-        }
-    }
 }
 
 void EscapeSequenceParser::dispatchString(bool apcString) {

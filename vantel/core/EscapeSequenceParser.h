@@ -130,8 +130,7 @@ private:
     struct SmallState;
     void clearSequence();
     void dispatchString(bool apcString);
-    static int64_t scanCsi(const uint8_t* bytes, int64_t from, int64_t length);
-    void fillCsi(const uint8_t* bytes, int64_t from, int64_t final);
+    int64_t loadCsi(const uint8_t* bytes, int64_t from, int64_t length);
 
     Terminal* terminal_;
     const TransitionTable& table_;
