@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -96,6 +97,25 @@ public:
     // Writes one character (and the spacers of a wide one) at the cursor, wrapping first.
     void insertCharacter(CharData ch, const PayloadResolver& resolvePayload);
     // Writes plain ASCII bytes in one pass per row; returns how many it wrote (0 in insert mode).
+    // Moves the cursor past the right limit on to the next row, scrolling at the region's bottom.
+    void wrapCursorToNextRow();
+    // Writes n printable ASCII bytes as cells made from `cell` (its code replaced).
+    static void writeAsciiCells(CharData* cells, const uint8_t* bytes, int n, const CharData& cell) {
+        // Block copies of a template, then the codes: wide stores instead of one per field.
+        const CharData block[4] = {cell, cell, cell, cell};
+        int i = 0;
+        for (; i + 4 <= n; i += 4) {
+            std::memcpy(static_cast<void*>(cells + i), block, sizeof block);
+            cells[i].code = bytes[i];
+            cells[i + 1].code = bytes[i + 1];
+            cells[i + 2].code = bytes[i + 2];
+            cells[i + 3].code = bytes[i + 3];
+        }
+        for (; i < n; ++i) {
+            std::memcpy(static_cast<void*>(cells + i), &cell, sizeof(CharData));
+            cells[i].code = bytes[i];
+        }
+    }
     int insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attribute,
                        const PayloadResolver& resolvePayload);
 

@@ -11,10 +11,13 @@ namespace {
 
 int rightLimit(const Buffer& b) { return b.marginMode ? b.marginRight : b.cols() - 1; }
 
+}  // namespace
+
 // Moves a cursor that ran past the right limit to the start of the next row. At the
 // bottom of the scroll region the region scrolls; on the last screen row below the
 // region there is nowhere to go, so the row is written over from the left.
-void wrapToNextRow(Buffer& b) {
+void Buffer::wrapCursorToNextRow() {
+    Buffer& b = *this;
     b.setX(b.marginMode ? b.marginLeft : 0);
     const int y = b.y();
     if (y == b.scrollBottom()) {
@@ -31,14 +34,12 @@ void wrapToNextRow(Buffer& b) {
     line.setBidiState(lines[row - 1].bidiState());
 }
 
-}  // namespace
-
 void Buffer::insertCharacter(CharData ch, const PayloadResolver& resolvePayload) {
     const int width = ch.width;
     const int right = rightLimit(*this);
     if (x_ + width - 1 > right) {
         if (wraparound) {
-            wrapToNextRow(*this);
+            wrapCursorToNextRow();
         } else {
             // No room and no wrapping: a wide character cannot be shown at all.
             if (width == 2) return;
@@ -79,7 +80,7 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
     while (written < total) {
         if (x_ > right) {
             if (!wraparound) return written;
-            wrapToNextRow(*this);
+            wrapCursorToNextRow();
         }
         const int row = yBase_ + y_;
         if (row < 0 || row >= lines_->count()) return written;
@@ -91,22 +92,7 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
             resolved = true;
             if (resolvePayload) cell.payload = resolvePayload().value_or(TinyAtom());
         }
-        CharData* cells = line.mutableCells(x_, n);
-        const uint8_t* source = bytes.data() + written;
-        // Block copies of a template, then the codes: wide stores instead of one per field.
-        const CharData block[4] = {cell, cell, cell, cell};
-        int i = 0;
-        for (; i + 4 <= n; i += 4) {
-            std::memcpy(static_cast<void*>(cells + i), block, sizeof block);
-            cells[i].code = source[i];
-            cells[i + 1].code = source[i + 1];
-            cells[i + 2].code = source[i + 2];
-            cells[i + 3].code = source[i + 3];
-        }
-        for (; i < n; ++i) {
-            std::memcpy(static_cast<void*>(cells + i), &cell, sizeof(CharData));
-            cells[i].code = source[i];
-        }
+        writeAsciiCells(line.mutableCells(x_, n), bytes.data() + written, n, cell);
         x_ += n;
         written += n;
     }

@@ -582,7 +582,8 @@ private:
     // --- Private state of the handler files (add new members in the section of the file that uses them) ---
     // TerminalPrint.cpp
     size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
-    size_t printPlainRun(std::span<const uint8_t> data, size_t start);
+    size_t printFastRun(std::span<const uint8_t> data, size_t start);
+    bool cellBeforeCursorEndsWithJoiner();
     size_t finishPutback(std::span<const uint8_t> data);
     void printSingleByte(uint8_t byte);
     void printScalar(char32_t scalar);

@@ -1,6 +1,7 @@
 // Print path: UTF-8 decoding, graphemes, widths, wrapping and the ASCII fast path.
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -71,10 +72,12 @@ uint8_t printClass(char32_t s) {
     return block[s & 0xFF];
 }
 
-// The end of the run of printable ASCII (0x20-0x7E) that starts at start; eight bytes per step.
-size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start) {
+// The end of the run of printable ASCII (0x20-0x7E) that starts at start, looking at most
+// `limit` bytes ahead; eight bytes per step.
+size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start, size_t limit = SIZE_MAX) {
     constexpr uint64_t ones = 0x0101010101010101ULL;
     constexpr uint64_t highBits = 0x8080808080808080ULL;
+    if (limit < data.size() - start) data = data.first(start + limit);
     size_t end = start;
     while (end + 8 <= data.size()) {
         uint64_t word;
@@ -86,6 +89,20 @@ size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start) {
     }
     while (end < data.size() && static_cast<uint8_t>(data[end] - 0x20) < 0x5F) ++end;
     return end;
+}
+
+// Whether data[i...] starts with printable ASCII or a complete character that takes a cell
+// of its own (the kinds the fast run prints).
+bool startsPlainCharacter(std::span<const uint8_t> data, size_t i) {
+    const uint8_t lead = data[i];
+    if (lead >= 0x20 && lead < 0x7F) return true;
+    const int length = sequenceLength(lead);
+    if (length < 2 || i + length > data.size()) return false;
+    for (int k = 1; k < length; ++k) {
+        if (!isContinuationByte(data[i + k])) return false;
+    }
+    const auto scalar = decodeSequence(data.data() + i, length);
+    return scalar && printClass(*scalar) != joinsOrSkips;
 }
 
 int scalarWidth(char32_t s) {
@@ -100,13 +117,13 @@ void Terminal::handlePrint(std::span<const uint8_t> data) {
     size_t i = putbackBuffer_.empty() ? 0 : finishPutback(data);
     const size_t n = data.size();
     while (i < n) {
+        if (const size_t next = printFastRun(data, i); next > i) {
+            i = next;
+            continue;
+        }
         const uint8_t lead = data[i];
         if (lead < 0x80) {
             i = printAsciiRun(data, i);
-            continue;
-        }
-        if (const size_t next = printPlainRun(data, i); next > i) {
-            i = next;
             continue;
         }
         const int length = sequenceLength(lead);
@@ -178,52 +195,95 @@ size_t Terminal::printAsciiRun(std::span<const uint8_t> data, size_t start) {
     return end;
 }
 
-// Prints a run of well-formed characters that each take a cell of their own on the
-// current row without wrapping; returns where the run stopped (start when it printed
-// nothing). Everything else is left to the general path.
-size_t Terminal::printPlainRun(std::span<const uint8_t> data, size_t start) {
+bool Terminal::cellBeforeCursorEndsWithJoiner() {
+    auto target = combiningTarget(*buffer_);
+    if (!target) return false;
+    char32_t scratch;
+    const std::u32string_view text = codeText(buffer_->lines()[target->first][target->second].code, scratch);
+    return !text.empty() && text.back() == zeroWidthJoiner;
+}
+
+// Prints printable ASCII and well-formed characters that each take a cell of their own,
+// wrapping as needed; returns where it stopped (start when it printed nothing). Joining
+// characters, broken UTF-8, translated sets, insert mode and a cursor held at the margin
+// without wraparound are left to the general path.
+size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
     Buffer& b = *buffer_;
-    if (b.insertMode) return start;
-    const int row = b.yBase() + b.y();
-    if (row < 0 || row >= b.lines().count()) return start;
-    BufferLine& line = b.lines()[row];
-    const int right = std::min(b.marginMode ? b.marginRight : cols_ - 1, line.count() - 1);
-    // A joiner at the end of the cell before the cursor makes the next character join it.
-    if (auto target = combiningTarget(b)) {
-        char32_t scratch;
-        const std::u32string_view text = codeText(line[target->second].code, scratch);
-        if (!text.empty() && text.back() == zeroWidthJoiner) return start;
-    }
+    if (b.insertMode || (charset && charset->size > 0)) return start;
+    const size_t n = data.size();
+    const int limit = b.marginMode ? b.marginRight : cols_ - 1;
     std::optional<TinyAtom> payload;
     bool resolved = false;
-    const uint8_t semanticCode = b.semanticContent.code();
-    const size_t n = data.size();
+    CharData cell(0, 1, TinyAtom(), b.semanticContent.code(), curAttr);
+    // Whether the cell before the cursor ends with a joiner, which the next character
+    // would join; only asked when that character is not ASCII.
+    bool beforeCursorChecked = false;
     size_t i = start;
-    int x = b.x();
-    const int firstX = x;
     while (i < n) {
-        const uint8_t lead = data[i];
-        const int length = sequenceLength(lead);
-        if (length < 2 || i + length > n) break;
-        bool wellFormed = true;
-        for (int k = 1; k < length; ++k) wellFormed &= isContinuationByte(data[i + k]);
-        if (!wellFormed) break;
-        const auto scalar = decodeSequence(data.data() + i, length);
-        if (!scalar) break;
-        const uint8_t width = printClass(*scalar);
-        if (width == joinsOrSkips || x + width - 1 > right) break;
-        if (!resolved) {
-            resolved = true;
-            if (activeHyperlink) payload = resolveActiveHyperlink();
+        if (b.x() > limit) {
+            // Only a character that takes a cell wraps; a joining one attaches to the last column.
+            if (!b.wraparound || !startsPlainCharacter(data, i)) break;
+            if (data[i] >= 0x80 && !beforeCursorChecked && cellBeforeCursorEndsWithJoiner()) break;
+            b.wrapCursorToNextRow();
+            beforeCursorChecked = true;  // a fresh row: nothing to join
         }
-        const TinyAtom atom = payload.value_or(TinyAtom());
-        CharData* cells = line.mutableCells(x, width);
-        cells[0] = CharData(scalarCode(*scalar), static_cast<int8_t>(width), atom, semanticCode, curAttr);
-        if (width == 2) cells[1] = CharData(0, 0, atom, semanticCode, b.curAttr);
-        x += width;
-        i += static_cast<size_t>(length);
+        const int row = b.yBase() + b.y();
+        if (row < 0 || row >= b.lines().count()) break;
+        BufferLine& line = b.lines()[row];
+        const int right = std::min(limit, line.count() - 1);
+        int x = b.x();
+        if (x > right) break;
+        const size_t rowStart = i;
+        while (i < n && x <= right) {
+            const uint8_t lead = data[i];
+            if (lead >= 0x20 && lead < 0x7F) {
+                const size_t end = printableAsciiEnd(data, i, static_cast<size_t>(right - x + 1));
+                if (!resolved) {
+                    resolved = true;
+                    if (activeHyperlink) cell.payload = resolveActiveHyperlink().value_or(TinyAtom());
+                }
+                const int count = static_cast<int>(end - i);
+                Buffer::writeAsciiCells(line.mutableCells(x, count), data.data() + i, count, cell);
+                x += count;
+                i = end;
+                beforeCursorChecked = true;
+                continue;
+            }
+            const int length = sequenceLength(lead);
+            if (length < 2 || i + length > n) break;
+            bool wellFormed = true;
+            for (int k = 1; k < length; ++k) wellFormed &= isContinuationByte(data[i + k]);
+            if (!wellFormed) break;
+            const auto scalar = decodeSequence(data.data() + i, length);
+            if (!scalar) break;
+            const uint8_t width = printClass(*scalar);
+            if (width == joinsOrSkips) break;
+            if (x + width - 1 > right) {
+                if (x == b.x() && rowStart == i) goto done;  // nothing printed on this row: let the general path wrap
+                break;
+            }
+            if (!beforeCursorChecked) {
+                beforeCursorChecked = true;
+                b.setX(x);
+                if (cellBeforeCursorEndsWithJoiner()) goto done;
+            }
+            if (!resolved) {
+                resolved = true;
+                if (activeHyperlink) cell.payload = resolveActiveHyperlink().value_or(TinyAtom());
+            }
+            CharData* cells = line.mutableCells(x, width);
+            cells[0] = CharData(scalarCode(*scalar), static_cast<int8_t>(width), cell.payload, cell.semanticContentCode,
+                                curAttr);
+            if (width == 2) cells[1] = CharData(0, 0, cell.payload, cell.semanticContentCode, b.curAttr);
+            x += width;
+            i += static_cast<size_t>(length);
+        }
+        b.setX(x);
+        if (i == rowStart || i == n) break;
+        // Stopped before the right limit: something the general path must handle.
+        if (x <= right) break;
     }
-    if (x != firstX) b.setX(x);
+done:
     return i;
 }
 
