@@ -211,10 +211,17 @@ void Terminal::registerOscHandler(int64_t code, std::function<void(std::span<con
 // --- Graphemes --------------------------------------------------------------------------
 
 int32_t Terminal::code(const Character& ch) {
+    if (auto interned = internedCode(ch)) return *interned;
+    // The table is full: a lone scalar is stored as itself, a cluster as its first scalar.
+    return ch.empty() ? 0 : static_cast<int32_t>(ch[0]);
+}
+
+std::optional<int32_t> Terminal::internedCode(const Character& ch) {
     if (ch.size() == 1) {
         if (ch[0] <= 0xFFFF) return static_cast<int32_t>(ch[0]);
         auto known = scalarToIndexMap_.find(ch[0]);
         if (known != scalarToIndexMap_.end()) return known->second;
+        if (graphemeTableFull()) return std::nullopt;
         const int32_t index = lastCharIndex_++;
         scalarToIndexMap_.emplace(ch[0], index);
         indexToCharMap_.emplace(index, ch);
@@ -223,6 +230,7 @@ int32_t Terminal::code(const Character& ch) {
     if (ch == U"\r\n") return 10;
     auto it = charToIndexMap_.find(ch);
     if (it != charToIndexMap_.end()) return it->second;
+    if (graphemeTableFull()) return std::nullopt;
     const int32_t index = lastCharIndex_++;
     charToIndexMap_.emplace(ch, index);
     indexToCharMap_.emplace(index, ch);

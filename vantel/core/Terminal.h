@@ -225,7 +225,13 @@ public:
     std::vector<std::string> terminalIconStack;
 
     // --- Grapheme interning and cell makers ------------------------------------------------
+    // Clusters and scalars above U+FFFF get codes above 0x400000, never reused. The table is
+    // bounded so that a stream of distinct clusters cannot take all memory.
+    static constexpr int32_t maximumInternedGraphemes = 1 << 16;
     int32_t code(const Character& ch);
+    // The code of a character, or nothing when it needs a new entry and the table is full.
+    std::optional<int32_t> internedCode(const Character& ch);
+    bool graphemeTableFull() const { return lastCharIndex_ - 0x400001 >= maximumInternedGraphemes; }
     Character character(int32_t code) const;
     CharData makeCharData(const Attribute& attribute, int32_t code, int8_t size) const {
         return CharData(attribute, code, size);
@@ -571,6 +577,9 @@ private:
     std::unordered_map<int32_t, Character> indexToCharMap_;
     // Single scalars above U+FFFF, interned apart so the print path skips string hashing.
     std::unordered_map<char32_t, int32_t> scalarToIndexMap_;
+    // (cell code, joining scalar) to the joined cluster's code, or -1 when they do not form
+    // one cluster: the print path's join decisions without building and hashing strings.
+    std::unordered_map<uint64_t, int32_t> joinCache_;
     int32_t lastCharIndex_ = 0x400001;
 
     std::unordered_set<uint16_t> payloadCodes_;
@@ -584,6 +593,7 @@ private:
     size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
     size_t printFastRun(std::span<const uint8_t> data, size_t start);
     bool cellBeforeCursorEndsWithJoiner();
+    void rememberJoin(uint64_t key, int32_t joinedCode);
     size_t finishPutback(std::span<const uint8_t> data);
     void printSingleByte(uint8_t byte);
     void printScalar(char32_t scalar);

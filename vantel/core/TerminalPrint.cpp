@@ -328,9 +328,24 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
     CharData cell = line[col];
     char32_t scratch;
     const std::u32string_view text = codeText(cell.code, scratch);
-    if (!isSingleGraphemeCluster(text, s)) return false;
-    Character joined(text);
-    joined.push_back(s);
+    const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(cell.code)) << 21 | s;
+    int32_t joinedCode;
+    if (auto cached = joinCache_.find(key); cached != joinCache_.end()) {
+        if (cached->second < 0) return false;
+        joinedCode = cached->second;
+    } else {
+        if (!isSingleGraphemeCluster(text, s)) {
+            rememberJoin(key, -1);
+            return false;
+        }
+        Character joined(text);
+        joined.push_back(s);
+        auto interned = internedCode(joined);
+        // No room for another cluster: the joining character is dropped.
+        if (!interned) return true;
+        joinedCode = *interned;
+        rememberJoin(key, joinedCode);
+    }
 
     int width = cell.width;
     if (s == textPresentationSelector || s == emojiPresentationSelector) {
@@ -358,10 +373,16 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
         line.setCell(col + 1, CharData(0, 0, cell.payload, cell.semanticContentCode, cell.attribute));
         b.setX(std::min(b.x() + 1, cols_));
     }
-    cell.setValue(code(joined), width);
+    cell.setValue(joinedCode, width);
     line.setCell(col, cell);
     updateRange(row - b.yBase());
     return true;
+}
+
+void Terminal::rememberJoin(uint64_t key, int32_t joinedCode) {
+    // A cache, kept small: hostile input must not grow it without bound.
+    if (joinCache_.size() >= 4096) joinCache_.clear();
+    joinCache_.emplace(key, joinedCode);
 }
 
 std::optional<std::pair<int, int>> Terminal::combiningTarget(Buffer& target) {

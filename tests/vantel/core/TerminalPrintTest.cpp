@@ -331,3 +331,30 @@ TEST(TerminalPrintTest, PlainRunPathMatchesTheGeneralPath) {
         }
     }
 }
+
+// Every distinct cluster takes a table entry for the terminal's life; a stream of new ones
+// must not take all memory. Past the bound, new clusters keep their base character.
+TEST(TerminalPrintTest, GraphemeTableIsBounded) {
+    TestTerminal t(80, 5);
+    t.feed("e\u0301\r\n");
+    const int32_t known = t->getLine(0)->cells()[0].code;
+    std::string stream;
+    int made = 0;
+    for (char32_t first = 0x300; first < 0x370 && made <= Terminal::maximumInternedGraphemes; ++first) {
+        for (char32_t second = 0x300; second < 0x370 && made <= Terminal::maximumInternedGraphemes; ++second) {
+            for (char32_t third = 0x300; third < 0x308 && made <= Terminal::maximumInternedGraphemes; ++third) {
+                for (char32_t c : {U'a', first, second, third}) appendUtf8(stream, c);
+                stream += "\r";
+                ++made;
+            }
+        }
+    }
+    t.feed(stream);
+    EXPECT_TRUE(t->graphemeTableFull());
+    t.feed("\x1b[H" "o\u0302\u0323\u0304 e\u0301 \U0001F9A9");
+    const CharData* cells = t->getLine(0)->cells();
+    EXPECT_EQ(cells[0].code, 'o') << "a new cluster keeps its base character";
+    EXPECT_EQ(cells[2].code, known) << "clusters seen before still resolve";
+    EXPECT_EQ(cells[4].code, 0x1F9A9) << "a new scalar above U+FFFF is stored as itself";
+    EXPECT_EQ(t->getCharacter(cells[4]), U"\U0001F9A9");
+}
