@@ -59,6 +59,12 @@ public:
         nullFrom_ = size_;
         return data_;
     }
+    // The cells for a writer that reports what it wrote with noteCellsWritten.
+    CharData* cellsForWriting() { return data_; }
+    void noteCellsWritten(int from, int count) {
+        ++generation_;
+        noteWritten(from + count);
+    }
     // The cells `from` to `from + count - 1`, which the caller is about to overwrite.
     CharData* mutableCells(int from, int count) {
         ++generation_;

@@ -91,6 +91,34 @@ size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start, size_t lim
     return end;
 }
 
+// The scalar of the complete, well-formed UTF-8 sequence at bytes (at most `available`
+// bytes long), or notWellFormed.
+constexpr char32_t notWellFormed = 0xFFFFFFFF;
+
+char32_t decodeWellFormed(const uint8_t* bytes, size_t available) {
+    const uint8_t lead = bytes[0];
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        if (available < 2 || !isContinuationByte(bytes[1])) return notWellFormed;
+        return static_cast<char32_t>((lead & 0x1F) << 6 | (bytes[1] & 0x3F));
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        if (available < 3 || !isContinuationByte(bytes[1]) || !isContinuationByte(bytes[2])) return notWellFormed;
+        const char32_t value = (lead & 0x0F) << 12 | (bytes[1] & 0x3F) << 6 | (bytes[2] & 0x3F);
+        if (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF)) return notWellFormed;
+        return value;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        if (available < 4 || !isContinuationByte(bytes[1]) || !isContinuationByte(bytes[2]) ||
+            !isContinuationByte(bytes[3])) {
+            return notWellFormed;
+        }
+        const char32_t value = (lead & 0x07) << 18 | (bytes[1] & 0x3F) << 12 | (bytes[2] & 0x3F) << 6 | (bytes[3] & 0x3F);
+        if (value < 0x10000 || value > 0x10FFFF) return notWellFormed;
+        return value;
+    }
+    return notWellFormed;
+}
+
 // Whether data[i...] starts with printable ASCII or a complete character that takes a cell
 // of its own (the kinds the fast run prints).
 bool startsPlainCharacter(std::span<const uint8_t> data, size_t i) {
@@ -211,19 +239,23 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
     Buffer& b = *buffer_;
     if (b.insertMode || (charset && charset->size > 0)) return start;
     const size_t n = data.size();
+    const uint8_t* bytes = data.data();
     const int limit = b.marginMode ? b.marginRight : cols_ - 1;
-    std::optional<TinyAtom> payload;
-    bool resolved = false;
-    CharData cell(0, 1, TinyAtom(), b.semanticContent.code(), curAttr);
+    const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
+    const uint8_t semanticCode = b.semanticContent.code();
+    const CharData cell(0, 1, payload, semanticCode, curAttr);
+    const CharData block[4] = {cell, cell, cell, cell};
+    const CharData spacer(0, 0, payload, semanticCode, b.curAttr);
     // Whether the cell before the cursor ends with a joiner, which the next character
     // would join; only asked when that character is not ASCII.
     bool beforeCursorChecked = false;
+    bool stop = false;
     size_t i = start;
-    while (i < n) {
+    while (i < n && !stop) {
         if (b.x() > limit) {
             // Only a character that takes a cell wraps; a joining one attaches to the last column.
             if (!b.wraparound || !startsPlainCharacter(data, i)) break;
-            if (data[i] >= 0x80 && !beforeCursorChecked && cellBeforeCursorEndsWithJoiner()) break;
+            if (bytes[i] >= 0x80 && !beforeCursorChecked && cellBeforeCursorEndsWithJoiner()) break;
             b.wrapCursorToNextRow();
             beforeCursorChecked = true;  // a fresh row: nothing to join
         }
@@ -231,59 +263,66 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
         if (row < 0 || row >= b.lines().count()) break;
         BufferLine& line = b.lines()[row];
         const int right = std::min(limit, line.count() - 1);
-        int x = b.x();
+        const int firstX = b.x();
+        int x = firstX;
         if (x > right) break;
         const size_t rowStart = i;
+        // Written directly; the line is told what changed once, below.
+        CharData* cells = line.cellsForWriting();
         while (i < n && x <= right) {
-            const uint8_t lead = data[i];
+            const uint8_t lead = bytes[i];
             if (lead >= 0x20 && lead < 0x7F) {
                 const size_t end = printableAsciiEnd(data, i, static_cast<size_t>(right - x + 1));
-                if (!resolved) {
-                    resolved = true;
-                    if (activeHyperlink) cell.payload = resolveActiveHyperlink().value_or(TinyAtom());
-                }
                 const int count = static_cast<int>(end - i);
-                Buffer::writeAsciiCells(line.mutableCells(x, count), data.data() + i, count, cell);
+                CharData* target = cells + x;
+                int k = 0;
+                for (; k + 4 <= count; k += 4) {
+                    std::memcpy(static_cast<void*>(target + k), block, sizeof block);
+                    target[k].code = bytes[i + k];
+                    target[k + 1].code = bytes[i + k + 1];
+                    target[k + 2].code = bytes[i + k + 2];
+                    target[k + 3].code = bytes[i + k + 3];
+                }
+                for (; k < count; ++k) {
+                    std::memcpy(static_cast<void*>(target + k), &cell, sizeof(CharData));
+                    target[k].code = bytes[i + k];
+                }
                 x += count;
                 i = end;
                 beforeCursorChecked = true;
                 continue;
             }
-            const int length = sequenceLength(lead);
-            if (length < 2 || i + length > n) break;
-            bool wellFormed = true;
-            for (int k = 1; k < length; ++k) wellFormed &= isContinuationByte(data[i + k]);
-            if (!wellFormed) break;
-            const auto scalar = decodeSequence(data.data() + i, length);
-            if (!scalar) break;
-            const uint8_t width = printClass(*scalar);
+            const char32_t scalar = decodeWellFormed(bytes + i, n - i);
+            if (scalar == notWellFormed) break;
+            const uint8_t width = printClass(scalar);
             if (width == joinsOrSkips) break;
             if (x + width - 1 > right) {
-                if (x == b.x() && rowStart == i) goto done;  // nothing printed on this row: let the general path wrap
+                // Nothing printed on this row yet: the general path wraps (or drops) it.
+                stop = x == firstX && rowStart == i;
                 break;
             }
             if (!beforeCursorChecked) {
                 beforeCursorChecked = true;
                 b.setX(x);
-                if (cellBeforeCursorEndsWithJoiner()) goto done;
+                if (cellBeforeCursorEndsWithJoiner()) {
+                    stop = true;
+                    break;
+                }
             }
-            if (!resolved) {
-                resolved = true;
-                if (activeHyperlink) cell.payload = resolveActiveHyperlink().value_or(TinyAtom());
-            }
-            CharData* cells = line.mutableCells(x, width);
-            cells[0] = CharData(scalarCode(*scalar), static_cast<int8_t>(width), cell.payload, cell.semanticContentCode,
-                                curAttr);
-            if (width == 2) cells[1] = CharData(0, 0, cell.payload, cell.semanticContentCode, b.curAttr);
+            cells[x] = CharData(scalar <= 0xFFFF ? static_cast<int32_t>(scalar) : scalarCode(scalar),
+                                static_cast<int8_t>(width), payload, semanticCode, curAttr);
+            if (width == 2) cells[x + 1] = spacer;
             x += width;
-            i += static_cast<size_t>(length);
+            i += static_cast<size_t>(sequenceLength(lead));
         }
-        b.setX(x);
+        if (x != firstX) {
+            line.noteCellsWritten(firstX, x - firstX);
+            b.setX(x);
+        }
         if (i == rowStart || i == n) break;
         // Stopped before the right limit: something the general path must handle.
         if (x <= right) break;
     }
-done:
     return i;
 }
 
