@@ -84,7 +84,6 @@ private:
 
 GLibMainLoop::GLibMainLoop(ContextChoice choice) : ownContext_(choice == ContextChoice::own) {
     context_ = ownContext_ ? g_main_context_new() : g_main_context_ref(g_main_context_default());
-    loop_ = g_main_loop_new(context_, FALSE);
     homeThread_.store(std::this_thread::get_id());
     queueSource_ = g_source_new(&queueSourceFuncs, sizeof(QueueSource));
     reinterpret_cast<QueueSource*>(queueSource_)->loop = this;
@@ -98,7 +97,6 @@ GLibMainLoop::~GLibMainLoop() {
     g_source_destroy(queueSource_);
     g_source_unref(queueSource_);
     queue_.clear();
-    g_main_loop_unref(loop_);
     g_main_context_unref(context_);
 }
 
@@ -160,11 +158,14 @@ std::shared_ptr<Watch> GLibMainLoop::watchDescriptor(int fd, IoEvents events, st
 void GLibMainLoop::run() {
     enterFromThisThread();
     if (ownContext_) g_main_context_push_thread_default(context_);
-    g_main_loop_run(loop_);
+    while (!quitRequested_.exchange(false)) g_main_context_iteration(context_, TRUE);
     if (ownContext_) g_main_context_pop_thread_default(context_);
 }
 
-void GLibMainLoop::quit() { g_main_loop_quit(loop_); }
+void GLibMainLoop::quit() {
+    quitRequested_.store(true);
+    g_main_context_wakeup(context_);
+}
 
 bool GLibMainLoop::runUntil(const std::function<bool()>& done, Duration timeout) {
     enterFromThisThread();

@@ -8,7 +8,6 @@
 #include "platform/runtime/MainLoop.h"
 
 typedef struct _GMainContext GMainContext;
-typedef struct _GMainLoop GMainLoop;
 typedef struct _GSource GSource;
 
 namespace platform::runtime {
@@ -42,7 +41,8 @@ private:
     void enterFromThisThread() { homeThread_.store(std::this_thread::get_id()); }
 
     GMainContext* context_ = nullptr;
-    GMainLoop* loop_ = nullptr;
+    // Set by quit() from any thread; the current or next run() returns.
+    std::atomic<bool> quitRequested_{false};
     GSource* queueSource_ = nullptr;
     bool ownContext_ = true;
     std::atomic<std::thread::id> homeThread_;

@@ -100,6 +100,8 @@ public:
     // --- Clock, thread and running -------------------------------------------------------
     virtual TimePoint now() const = 0;
     virtual bool isLoopThread() const = 0;
+    // Runs the loop until quit() is called, from any thread; a quit that comes
+    // before the run ends the next run at once.
     virtual void run() = 0;
     virtual void quit() = 0;
     // Runs the loop on this thread until `done` holds or `timeout` of real time

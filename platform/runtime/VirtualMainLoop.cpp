@@ -162,8 +162,7 @@ bool VirtualMainLoop::runUntil(const std::function<bool()>& done, Duration timeo
 }
 
 void VirtualMainLoop::run() {
-    quitRequested_.store(false);
-    runUntil([this] { return quitRequested_.load(); }, std::chrono::hours(24 * 365));
+    runUntil([this] { return quitRequested_.exchange(false); }, std::chrono::hours(24 * 365));
 }
 
 void VirtualMainLoop::quit() {

@@ -363,7 +363,9 @@ void LocalProcess::drainReceivedData() {
             resume = true;
         }
         lock.unlock();
-        if (resume && running_) {
+        // Resumed also after the exit report: a child's children may still be
+        // writing, and their output must not stall in the terminal.
+        if (resume) {
             if (auto channel = currentChannel()) channel->wake();
         }
         if (delegate_) delegate_->dataReceived(chunk);

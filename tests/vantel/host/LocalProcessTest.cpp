@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/GLibMainLoop.h"
@@ -342,6 +343,25 @@ TEST_F(LocalProcessTest, TenMebibytesArriveOnceInOrderWithBackPressureAndShortPa
     EXPECT_GT(passes.size(), 1u);
     const auto slack = 50ms;
     for (const auto& [pass, span] : passes) EXPECT_LE(span.second - span.first, 4ms + slack) << "pass " << pass;
+}
+
+TEST_F(LocalProcessTest, OutputAfterTheExitReportResumesAfterBackPressure) {
+    // The shell exits at once; its background child writes 5 MiB afterwards.
+    constexpr size_t total = 5 * 1024 * 1024;
+    bool first = true;
+    collector.output.reserve(total);
+    collector.onData = [&](std::span<const uint8_t>) {
+        if (!std::exchange(first, false)) return;
+        const auto limit = Clock::now() + testing::childTimeout;
+        while (process.deliveryFigures().suspensions == 0 && Clock::now() < limit) std::this_thread::sleep_for(1ms);
+    };
+    const std::string script = "( trap '' HUP; sleep 1; exec '" + testChild + "' pattern " + std::to_string(total) +
+                               " ) & exit 0";
+    process.startProcess("/bin/sh", {"-c", script});
+    ASSERT_TRUE(runUntil([&] { return collector.output.size() >= total; }));
+    EXPECT_EQ(collector.exits, std::vector<std::optional<int32_t>>{0});
+    EXPECT_TRUE(collector.output == expectedPattern(total));
+    EXPECT_GE(process.deliveryFigures().resumes, 1u);
 }
 
 TEST(LocalProcessVirtualClockTest, DrainPassYieldsAfterFourMillisecondsOfDelivery) {
