@@ -50,7 +50,8 @@ public:
         size_t drainPasses = 0;
     };
 
-    // A null `dispatchQueue` delivers on the program's main loop.
+    // A null `dispatchQueue` delivers on the program's main loop. The delegate
+    // is not owned; it outlives the process or is cleared first.
     explicit LocalProcess(LocalProcessDelegate* delegate, platform::runtime::MainLoop* dispatchQueue = nullptr);
     ~LocalProcess();
     LocalProcess(const LocalProcess&) = delete;

@@ -1,6 +1,6 @@
 #include "vantel/host/LoopScheduler.h"
 
-#include <cmath>
+#include <algorithm>
 
 namespace vantel {
 

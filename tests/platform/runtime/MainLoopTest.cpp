@@ -243,14 +243,5 @@ TEST(VirtualMainLoopTest, SyncWaiterIsReleasedWhenTheLoopGoesAwayUnrun) {
     EXPECT_FALSE(ran);
 }
 
-TEST(MainLoopRegistryTest, MainIsTheInstalledLoopWhileScoped) {
-    VirtualMainLoop loop;
-    {
-        ScopedMainLoop scope(loop);
-        EXPECT_EQ(&MainLoop::main(), &loop);
-    }
-    EXPECT_NE(&MainLoop::main(), &loop);
-}
-
 }  // namespace
 }  // namespace platform::runtime

@@ -139,14 +139,6 @@ TEST_F(LocalProcessTest, ExitIsReportedAsTheRawWaitStatus) {
     }
 }
 
-TEST_F(LocalProcessTest, KilledChildReportsTheSignalsStatus) {
-    process.startProcess(testChild, {"wait"});
-    ASSERT_GT(process.shellPid(), 0);
-    ::kill(process.shellPid(), SIGKILL);
-    ASSERT_TRUE(runUntil([&] { return !collector.exits.empty(); }));
-    EXPECT_EQ(collector.exits[0], SIGKILL);
-}
-
 TEST_F(LocalProcessTest, TerminateSignalsReapsAndReportsNothing) {
     process.startProcess(testChild, {"wait"});
     const pid_t pid = process.shellPid();
