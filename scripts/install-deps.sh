@@ -7,6 +7,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev zlib1g-dev libpng-dev libglib2.0-dev
+  libvterm-dev libtsm-dev
 )
 
 missing=()

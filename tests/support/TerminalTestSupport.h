@@ -87,6 +87,9 @@ public:
     void cursorStyleChanged(Terminal&, CursorStyle style) override {
         events.push_back(std::string("cursorStyle:") + tagName(style));
     }
+    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height) override {
+        bitmaps.push_back({width, height, bytes});
+    }
 
     // All replies concatenated.
     std::string replies() const {
@@ -97,12 +100,57 @@ public:
     void clear() {
         sends.clear();
         events.clear();
+        bitmaps.clear();
     }
     size_t count(const std::string& event) const { return std::count(events.begin(), events.end(), event); }
 
+    // An RGBA bitmap handed over for display.
+    struct Bitmap {
+        int width = 0;
+        int height = 0;
+        std::vector<uint8_t> bytes;
+    };
+
     std::vector<std::string> sends;
     std::vector<std::string> events;
+    std::vector<Bitmap> bitmaps;
 };
+
+// Every line of both buffers with wrap flags, cell attributes and the cursor: two
+// terminals that received the same bytes must give the same snapshot.
+inline std::string screenSnapshot(Terminal& terminal) {
+    std::string out;
+    auto dump = [&](Buffer& buffer, const char* name) {
+        for (const std::string& part : {std::string(name), std::string(" x="), std::to_string(buffer.x()),
+                                        std::string(" y="), std::to_string(buffer.y()), std::string(" yBase="),
+                                        std::to_string(buffer.yBase()), std::string(" count="),
+                                        std::to_string(buffer.lines().count()), std::string("\n")}) {
+            out += part;
+        }
+        for (int row = 0; row < buffer.lines().count(); ++row) {
+            BufferLine& line = buffer.lines()[row];
+            out += line.isWrapped() ? "+" : "|";
+            for (int col = 0; col < line.count(); ++col) {
+                const CharData& cell = line[col];
+                if (cell.code == 0 && cell.attribute == Attribute::defaultAttribute && cell.width == 1) {
+                    out += '.';
+                    continue;
+                }
+                for (char32_t c : terminal.getCharacter(cell)) appendUtf8(out, c);
+                out += '{';
+                out += std::to_string(cell.width);
+                out += ',';
+                out += std::to_string(cell.attribute.hash());
+                out += '}';
+            }
+            out += "\n";
+        }
+    };
+    dump(terminal.normalBuffer(), "normal");
+    dump(terminal.altBuffer(), "alt");
+    out += "active=" + std::string(terminal.isCurrentBufferAlternate() ? "alt" : "normal") + "\n";
+    return out;
+}
 
 // A terminal with a recording delegate and a virtual clock.
 template <class Delegate = RecordingDelegate>
@@ -127,6 +175,38 @@ struct TestTerminalOf {
                                        [this](const CharData& c) { return terminal->getCharacter(c); });
     }
     std::pair<int, int> cursor() { return terminal->getCursorLocation(); }
+    // The cell at a visible position (a blank cell outside the screen).
+    CharData cell(int col, int row) { return terminal->getCharData(col, row).value_or(CharData::Null); }
+    bool wrapped(int y) {
+        BufferLine* line = terminal->getLine(y);
+        return line && line->isWrapped();
+    }
+    // Every cell and wrap flag of the visible rows, plus the cursor: equal screens compare equal.
+    struct Screen {
+        std::vector<std::vector<CharData>> cells;
+        std::vector<bool> wrapped;
+        std::pair<int, int> cursor;
+        bool operator==(const Screen&) const = default;
+    };
+    Screen screen() {
+        Screen s;
+        for (int y = 0; y < terminal->rows(); ++y) {
+            s.cells.push_back(terminal->getLine(y)->getData());
+            s.wrapped.push_back(wrapped(y));
+        }
+        s.cursor = cursor();
+        return s;
+    }
+    // Mode switches for tests that do not go through SM/RM; the buffers mirror the terminal.
+    void setWraparound(bool on) {
+        terminal->wraparound = terminal->normalBuffer().wraparound = terminal->altBuffer().wraparound = on;
+    }
+    void setInsertMode(bool on) {
+        terminal->insertMode = terminal->normalBuffer().insertMode = terminal->altBuffer().insertMode = on;
+    }
+    void setMarginMode(bool on) {
+        terminal->marginMode = terminal->normalBuffer().marginMode = terminal->altBuffer().marginMode = on;
+    }
 
     Delegate delegate;
     VirtualScheduler scheduler;

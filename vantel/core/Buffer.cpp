@@ -145,6 +145,13 @@ void Buffer::clearImagesFromLine(int row) {
     }
 }
 
+void Buffer::attachImage(std::shared_ptr<TerminalImage> image, int row) {
+    if (row < 0 || row >= lines_->count()) return;
+    BufferLine& line = (*lines_)[row];
+    if (!line.hasImages()) ++linesWithImagesCount_;
+    line.attach(std::move(image));
+}
+
 void Buffer::recalculateLinesWithImagesCount() {
     int count = 0;
     for (int i = 0; i < lines_->count(); ++i) {

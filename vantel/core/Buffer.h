@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,15 @@ public:
     // Installed by the owning terminal: scrolls the region when printing wraps at its bottom.
     std::function<void(bool isWrapped)> scroll;
 
+    // Print path (BufferPrint.cpp). The resolver gives the payload (hyperlink) of new cells;
+    // it is called right before a cell is written.
+    using PayloadResolver = std::function<std::optional<TinyAtom>()>;
+    // Writes one character (and the spacers of a wide one) at the cursor, wrapping first.
+    void insertCharacter(CharData ch, const PayloadResolver& resolvePayload);
+    // Writes plain ASCII bytes in one pass per row; returns how many it wrote (0 in insert mode).
+    int insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attribute,
+                       const PayloadResolver& resolvePayload);
+
     // Tab stops.
     std::vector<bool> tabStops;
     void setupTabStops(int index, int tabStopWidth);
@@ -98,6 +108,8 @@ public:
     bool hasAnyImages() const { return linesWithImagesCount_ > 0; }
     int linesWithImagesCount() const { return linesWithImagesCount_; }
     void clearImagesFromLine(int row);
+    // Appends an image to a ring row's list, counting the row when it had none.
+    void attachImage(std::shared_ptr<TerminalImage> image, int row);
     void recalculateLinesWithImagesCount();
 
     // Resets and history.
@@ -106,6 +118,9 @@ public:
     void clearScrollback();
     void changeHistorySize(std::optional<int> scrollback);
     void resize(int newCols, int newRows);
+    // Cells of a row that belong to its wrapped text: `cols`, or one less when a wide character
+    // that did not fit moved to the next row and left an empty filler cell behind.
+    static int getWrappedLineTrimmedLength(const BufferLine& line, const BufferLine* nextLine, int cols);
 
     // Shell-integration prompt state.
     SemanticContent semanticContent = SemanticContent::none();
@@ -127,9 +142,27 @@ public:
     std::optional<RawSemanticOrigin> rawSemanticOrigin() const;
     void setSemanticPromptStartLine(LineRef line) { semanticPromptStartLine = std::move(line); }
 
+    // Prompt groups and marks (BufferSemantic.cpp). Rows are ring rows; rows outside the ring are ignored.
+    void beginSemanticPromptGroup(int originRow);
+    // Whether a new initial prompt at this row belongs to the active group.
+    bool canReuseSemanticGroup(int row);
+    void setSemanticMark(SemanticPromptKind kind, int row, int column);
+    // The row of the active group's start line, found again (or re-bound) when the line moved.
+    std::optional<int> semanticPromptStartRow();
+    std::optional<Position> activeSemanticPromptOrigin();
+    // Start of the prompt segment (origin or a later secondary prompt) that a position belongs to.
+    std::optional<Position> semanticPromptRelativeOrigin(Position position);
+    std::vector<SemanticPromptAnchor> semanticPromptMarks(int row);
+    // initial, continuation or nothing: what a row is within the active group.
+    std::optional<SemanticPromptKind> semanticRowKind(int row);
+    bool rowContinuesActiveGroupHard(int row);
+
 private:
     void setupLinesCallbacks();
     void installRing(int capacity);
+
+    // BufferReflow.cpp
+    void reflow(int oldCols, int newCols, int newRows, int oldX);
 
     std::unique_ptr<CircularBufferLineList> lines_;
     int yDisp_ = 0;

@@ -1,9 +1,11 @@
 #include "vantel/core/BufferLine.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <new>
 
 #include "vantel/core/Buffer.h"
@@ -19,39 +21,126 @@ CharData* allocateCells(int count) {
     return static_cast<CharData*>(block);
 }
 
+// Blank rows, the commonest fill, come from one prepared block copied with memcpy.
+constexpr int nullBlockCells = 64;
+const std::array<CharData, nullBlockCells> nullBlock = [] {
+    std::array<CharData, nullBlockCells> block;
+    block.fill(CharData::Null);
+    return block;
+}();
+
 void fillCells(CharData* cells, int count, const CharData& cell) {
-    for (int i = 0; i < count; ++i) cells[i] = cell;
+    if (count <= 0) return;
+    if (cell == CharData::Null) {
+        for (int done = 0; done < count; done += nullBlockCells) {
+            const int n = std::min(nullBlockCells, count - done);
+            std::memcpy(static_cast<void*>(cells + done), nullBlock.data(), sizeof(CharData) * n);
+        }
+        return;
+    }
+    // Four cells (96 bytes) per block copy: wide stores instead of one store per field.
+    CharData block[4] = {cell, cell, cell, cell};
+    int i = 0;
+    for (; i + 4 <= count; i += 4) std::memcpy(static_cast<void*>(cells + i), block, sizeof block);
+    for (; i < count; ++i) std::memcpy(static_cast<void*>(cells + i), block, sizeof(CharData));
 }
 
 }  // namespace
 
-BufferLine::BufferLine(int cols, std::optional<CharData> fillData, bool isWrapped, BidiPresentationState bidiState)
-    : isWrapped_(isWrapped), bidiState_(bidiState) {
-    cols = std::max(cols, 0);
-    CharData fill = fillData.value_or(CharData::Null);
+namespace {
+
+// Lines are capped where a 16-bit count holds them; terminals stop far below.
+constexpr int maximumCells = 0xFFFF;
+
+int clampCols(int cols) { return std::clamp(cols, 0, maximumCells); }
+
+}  // namespace
+
+void* BufferLine::operator new(size_t size) {
+    void* memory = std::malloc(size);
+    if (!memory) throw std::bad_alloc();
+    return memory;
+}
+
+void BufferLine::operator delete(void* pointer) { std::free(pointer); }
+
+BufferLine::BufferLine(int cols, std::optional<CharData> fillData, bool isWrapped, BidiPresentationState bidiState) {
+    cols = clampCols(cols);
+    const CharData fill = fillData.value_or(CharData::Null);
     data_ = allocateCells(cols);
-    dataSize_ = capacity_ = cols;
+    size_ = static_cast<uint16_t>(cols);
     fillCells(data_, cols, fill);
+    nullFrom_ = fill == CharData::Null ? 0 : size_;
+    setFlags(isWrapped ? wrappedBit : 0);
+    setBidiState(bidiState);
+    generation_ = 0;
     if (!(fill == CharData::Null)) extras().fill = fill;
 }
 
-BufferLine::~BufferLine() { std::free(data_); }
+BufferLine::BufferLine(InlineCells, int cols, const CharData& fill, bool isWrapped, BidiPresentationState bidiState) {
+    data_ = cols > 0 ? inlineCells() : nullptr;
+    size_ = static_cast<uint16_t>(cols);
+    fillCells(data_, cols, fill);
+    nullFrom_ = fill == CharData::Null ? 0 : size_;
+    setFlags(isWrapped ? wrappedBit : 0);
+    setBidiState(bidiState);
+    generation_ = 0;
+    if (!(fill == CharData::Null)) extras().fill = fill;
+}
+
+LineRef BufferLine::make(int cols, std::optional<CharData> fillData, bool isWrapped, BidiPresentationState bidiState) {
+    cols = clampCols(cols);
+    void* memory = std::malloc(sizeof(BufferLine) + static_cast<size_t>(cols) * sizeof(CharData));
+    if (!memory) throw std::bad_alloc();
+    return LineRef(::new (memory) BufferLine(InlineCells{}, cols, fillData.value_or(CharData::Null), isWrapped, bidiState));
+}
+
+BufferLine::~BufferLine() {
+    if (data_ != inlineCells()) std::free(data_);
+}
+
+int BufferLine::capacity() const {
+    if (!data_) return 0;
+    // Allocation rounding leaves room beyond the cells asked for; it is ours to use.
+    if (data_ == inlineCells()) {
+        return static_cast<int>((malloc_usable_size(const_cast<BufferLine*>(this)) - sizeof(BufferLine)) /
+                                sizeof(CharData));
+    }
+    return static_cast<int>(malloc_usable_size(data_) / sizeof(CharData));
+}
+
+BidiPresentationState BufferLine::bidiState() const {
+    const uint32_t bits = flags() >> bidiShift;
+    BidiPresentationState state;
+    state.supportMode = (bits & 1) ? BidiSupportMode::explicit_ : BidiSupportMode::implicit;
+    state.autodetectDirection = bits & 2;
+    state.fallbackDirection = (bits & 4) ? BidiDirection::rightToLeft : BidiDirection::leftToRight;
+    state.boxMirroring = bits & 8;
+    return state;
+}
+
+void BufferLine::setBidiState(const BidiPresentationState& state) {
+    const uint32_t bits = (state.supportMode == BidiSupportMode::explicit_ ? 1u : 0u) |
+                          (state.autodetectDirection ? 2u : 0u) |
+                          (state.fallbackDirection == BidiDirection::rightToLeft ? 4u : 0u) |
+                          (state.boxMirroring ? 8u : 0u);
+    setFlags((flags() & ((1u << bidiShift) - 1)) | (bits << bidiShift));
+    ++generation_;
+}
 
 LineRef BufferLine::copyOf(const BufferLine& other) {
-    LineRef line = make(0, std::nullopt, other.isWrapped_, other.bidiState_);
-    line->reallocate(other.dataSize_);
-    if (other.dataSize_ > 0) std::memcpy(line->data_, other.data_, sizeof(CharData) * other.dataSize_);
-    line->dataSize_ = other.dataSize_;
-    line->renderMode_ = other.renderMode_;
+    LineRef line = make(other.size_, std::nullopt, other.isWrapped(), other.bidiState());
+    if (other.size_ > 0) std::memcpy(static_cast<void*>(line->data_), other.data_, sizeof(CharData) * other.size_);
+    line->nullFrom_ = other.nullFrom_;
+    line->setFlags(other.flags());
     if (other.extras_) line->extras_ = std::make_unique<Extras>(*other.extras_);
     line->generation_ = 0;
     return line;
 }
 
 void BufferLine::reallocate(int cols) {
-    std::free(data_);
+    if (data_ != inlineCells()) std::free(data_);
     data_ = allocateCells(cols);
-    capacity_ = std::max(cols, 0);
 }
 
 BufferLine::Extras& BufferLine::extras() {
@@ -65,11 +154,12 @@ void BufferLine::dropExtrasIfEmpty() {
 
 void BufferLine::copyFrom(const BufferLine& line) {
     if (&line == this) return;
-    if (capacity_ < line.dataSize_) reallocate(line.dataSize_);
-    if (line.dataSize_ > 0) std::memcpy(data_, line.data_, sizeof(CharData) * line.dataSize_);
-    dataSize_ = line.dataSize_;
-    isWrapped_ = line.isWrapped_;
-    bidiState_ = line.bidiState_;
+    if (capacity() < line.size_) reallocate(line.size_);
+    if (line.size_ > 0) std::memcpy(static_cast<void*>(data_), line.data_, sizeof(CharData) * line.size_);
+    size_ = line.size_;
+    nullFrom_ = line.nullFrom_;
+    const uint32_t keepRender = flags() & (3u << renderShift);
+    setFlags((line.flags() & ~(3u << renderShift)) | keepRender);
     const bool sourceHasState = line.extras_ && (!line.extras_->marks.empty() || line.extras_->hardContinuationGroup);
     if (sourceHasState) {
         extras().marks = line.extras_->marks;
@@ -83,17 +173,18 @@ void BufferLine::copyFrom(const BufferLine& line) {
 }
 
 void BufferLine::setCell(int index, const CharData& cell) {
-    if (dataSize_ == 0) return;
-    if (index >= dataSize_ || index < 0) {
+    if (size_ == 0) return;
+    if (index >= size_ || index < 0) {
         std::puts("BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug");
-        index = dataSize_ - 1;
+        index = size_ - 1;
     }
     data_[index] = cell;
+    noteWritten(index + 1);
     ++generation_;
 }
 
 bool BufferLine::hasContent(int index) const {
-    if (dataSize_ == 0) return false;
+    if (size_ == 0) return false;
     const CharData& cell = (*this)[std::max(index, 0)];
     const Attribute& a = cell.attribute;
     return cell.code != 0 || !a.style.isEmpty() || !a.fg.isDefault() || !a.bg.isDefault() ||
@@ -101,27 +192,27 @@ bool BufferLine::hasContent(int index) const {
 }
 
 bool BufferLine::hasAnyContent() const {
-    for (int i = 0; i < dataSize_; ++i) {
+    for (int i = 0; i < size_; ++i) {
         if (hasContent(i)) return true;
     }
     return false;
 }
 
 int BufferLine::getTrimmedLength() const {
-    for (int i = dataSize_ - 1; i >= 0; --i) {
+    for (int i = size_ - 1; i >= 0; --i) {
         if (data_[i].code != 0) return i + data_[i].width;
     }
     return 0;
 }
 
-std::vector<CharData> BufferLine::getData() const { return std::vector<CharData>(data_, data_ + dataSize_); }
+std::vector<CharData> BufferLine::getData() const { return std::vector<CharData>(data_, data_ + size_); }
 
 std::string BufferLine::translateToString(bool trimRight, int startCol, int endCol, bool skipNullCellsFollowingWide,
                                           const CharacterProvider& characterProvider) const {
-    if (endCol == -1) endCol = dataSize_;
+    if (endCol == -1) endCol = size_;
     if (trimRight) endCol = std::max(std::min(endCol, getTrimmedLength()), startCol);
     startCol = std::max(startCol, 0);
-    endCol = std::min(endCol, dataSize_);
+    endCol = std::min(endCol, int(size_));
     std::string out;
     auto append = [&](const CharData& cell) {
         if (characterProvider) {
@@ -147,31 +238,31 @@ std::string BufferLine::translateToString(bool trimRight, int startCol, int endC
 
 std::string BufferLine::debugDescription() const {
     std::string out;
-    for (int i = 0; i < dataSize_; ++i) out += toUtf8(data_[i].getCharacter());
+    for (int i = 0; i < size_; ++i) out += toUtf8(data_[i].getCharacter());
     return out;
 }
 
 void BufferLine::fill(const CharData& cell) {
-    fillCells(data_, dataSize_, cell);
+    fillCells(data_, size_, cell);
+    nullFrom_ = cell == CharData::Null ? 0 : size_;
     ++generation_;
 }
 
 void BufferLine::fill(const CharData& cell, int atCol, int len) {
-    int start = std::clamp(atCol, 0, dataSize_);
-    int end = std::clamp(atCol + std::max(len, 0), start, dataSize_);
-    fillCells(data_ + start, end - start, cell);
-    ++generation_;
+    replaceCells(atCol, atCol + std::max(len, 0), cell);
 }
 
 void BufferLine::replaceCells(int start, int end, const CharData& fillData) {
-    start = std::max(start, 0);
-    end = std::min(end, dataSize_);
-    for (int i = start; i < end; ++i) data_[i] = fillData;
+    start = std::clamp(start, 0, int(size_));
+    end = std::clamp(end, start, int(size_));
+    fillCells(data_ + start, end - start, fillData);
+    if (!(fillData == CharData::Null)) noteWritten(end);
+    else if (start <= nullFrom_ && end >= nullFrom_) nullFrom_ = static_cast<uint16_t>(start);
     ++generation_;
 }
 
 void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fillData) {
-    rightMargin = std::min(rightMargin, dataSize_ - 1);
+    rightMargin = std::min(rightMargin, int(size_) - 1);
     if (rightMargin < 0 || n < 0) return;
     pos = std::max(pos, 0) % (rightMargin + 1);
     int room = rightMargin + 1 - pos;
@@ -181,12 +272,13 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
     } else {
         fillCells(data_ + pos, room, fillData);
     }
+    noteWritten(rightMargin + 1);
     marksShift(pos, n, rightMargin);
     ++generation_;
 }
 
 void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fillData) {
-    rightMargin = std::min(rightMargin, dataSize_ - 1);
+    rightMargin = std::min(rightMargin, int(size_) - 1);
     if (rightMargin < 0 || n < 0) return;
     pos = std::max(pos, 0) % (rightMargin + 1);
     int room = rightMargin + 1 - pos;
@@ -196,18 +288,20 @@ void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fi
     } else {
         fillCells(data_ + pos, room, fillData);
     }
+    noteWritten(rightMargin + 1);
     marksShift(pos, -n, rightMargin);
     ++generation_;
 }
 
 void BufferLine::copyFrom(BufferLine& source, int srcCol, int dstCol, int len) {
-    const bool wholeLine = srcCol == 0 && dstCol == 0 && len >= dataSize_;
+    const bool wholeLine = srcCol == 0 && dstCol == 0 && len >= size_;
     const bool sameLine = &source == this;
     // Clip to both rows; callers normally pass ranges inside them.
     srcCol = std::max(srcCol, 0);
     dstCol = std::max(dstCol, 0);
-    const int n = std::max(0, std::min({len, source.dataSize_ - srcCol, dataSize_ - dstCol}));
+    const int n = std::max(0, std::min({len, int(source.size_) - srcCol, int(size_) - dstCol}));
     if (n > 0) std::memmove(static_cast<void*>(data_ + dstCol), source.data_ + srcCol, sizeof(CharData) * n);
+    noteWritten(dstCol + n);
 
     std::vector<SemanticMark> moving;
     if (source.hasSemanticMarks()) {
@@ -263,33 +357,42 @@ void BufferLine::removeMarksInRange(int from, int to) {
 }
 
 void BufferLine::resize(int cols, const CharData& fillData) {
-    cols = std::max(cols, 0);
-    if (cols == dataSize_) return;
-    if (cols < dataSize_) {
-        CharData* block = allocateCells(cols);
-        if (cols > 0) std::memcpy(static_cast<void*>(block), data_, sizeof(CharData) * cols);
-        std::free(data_);
-        data_ = block;
-        dataSize_ = capacity_ = cols;
+    cols = clampCols(cols);
+    if (cols == size_) return;
+    if (cols < size_) {
+        // The block stays; the cells past the new end are simply no longer part of the row.
+        size_ = static_cast<uint16_t>(cols);
+        if (nullFrom_ > size_) nullFrom_ = size_;
         marksClampTo(cols);
     } else {
-        CharData* block = allocateCells(cols);
-        if (dataSize_ > 0) std::memcpy(static_cast<void*>(block), data_, sizeof(CharData) * dataSize_);
-        fillCells(block + dataSize_, cols - dataSize_, fillData);
-        std::free(data_);
-        data_ = block;
-        dataSize_ = capacity_ = cols;
+        if (capacity() < cols) {
+            CharData* block = allocateCells(cols);
+            if (size_ > 0) std::memcpy(static_cast<void*>(block), data_, sizeof(CharData) * size_);
+            if (data_ != inlineCells()) std::free(data_);
+            data_ = block;
+        }
+        fillCells(data_ + size_, cols - size_, fillData);
+        size_ = static_cast<uint16_t>(cols);
+        if (!(fillData == CharData::Null)) nullFrom_ = size_;
     }
     ++generation_;
 }
 
 void BufferLine::clear(const Attribute& attribute) {
-    fillCells(data_, dataSize_, CharData(0, 1, TinyAtom(), 0, attribute));
+    const CharData blank(0, 1, TinyAtom(), 0, attribute);
+    if (blank == CharData::Null) {
+        // Only the cells written since the last clear can differ from the blank.
+        fillCells(data_, nullFrom_, blank);
+        nullFrom_ = 0;
+    } else {
+        fillCells(data_, size_, blank);
+        nullFrom_ = size_;
+    }
     if (extras_) {
         extras_->images.reset();
         dropExtrasIfEmpty();
     }
-    ++recycleGeneration_;
+    recycleAndFlags_ += 1u << flagBits;
     generation_ += 2;
 }
 
@@ -364,6 +467,13 @@ void BufferLine::setImages(std::optional<TerminalImageList> images) {
     if (!images && !extras_) return;
     extras().images = std::move(images);
     dropExtrasIfEmpty();
+    ++generation_;
+}
+
+void BufferLine::attach(std::shared_ptr<TerminalImage> image) {
+    auto& images = extras().images;
+    if (!images) images.emplace();
+    images->push_back(std::move(image));
     ++generation_;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,29 +33,37 @@ public:
     BufferLine(const BufferLine&) = delete;
     BufferLine& operator=(const BufferLine&) = delete;
 
-    template <class... Args>
-    static LineRef make(Args&&... args) {
-        return LineRef::make(std::forward<Args>(args)...);
-    }
+    // A line whose cells live in the same allocation as the line itself.
+    static LineRef make(int cols, std::optional<CharData> fillData = std::nullopt, bool isWrapped = false,
+                        BidiPresentationState bidiState = {});
+    static void* operator new(size_t size);
+    static void operator delete(void* pointer);
     // A detached copy: cells, fill, wrap, bidi, render mode, marks and images; no owner, counters at 0.
     static LineRef copyOf(const BufferLine& other);
 
     // Cells equal to the other's, plus its wrap flag, marks, hard-continuation group and bidi state.
     void copyFrom(const BufferLine& line);
 
-    int count() const { return dataSize_; }
+    int count() const { return size_; }
     // Reads the cell; an index at or beyond count reads the last cell.
     const CharData& operator[](int index) const {
-        if (index >= dataSize_) return dataSize_ > 0 ? data_[dataSize_ - 1] : CharData::Null;
+        if (index >= size_) return size_ > 0 ? data_[size_ - 1] : CharData::Null;
         return data_[index];
     }
     // Writes the cell; an index at or beyond count writes the last cell (and says so).
     void setCell(int index, const CharData& cell);
-    // Direct access for the hot paths. mutableCells() counts as a change.
+    // Direct access for the hot paths; both writers count as a change.
     const CharData* cells() const { return data_; }
     CharData* mutableCells() {
         ++generation_;
+        nullFrom_ = size_;
         return data_;
+    }
+    // The cells `from` to `from + count - 1`, which the caller is about to overwrite.
+    CharData* mutableCells(int from, int count) {
+        ++generation_;
+        if (from + count > nullFrom_) nullFrom_ = static_cast<uint16_t>(std::min(from + count, int(size_)));
+        return data_ + from;
     }
 
     int getWidth(int index) const { return (*this)[index].width; }
@@ -95,20 +105,19 @@ public:
     const TerminalImageList* images() const { return extras_ && extras_->images ? &*extras_->images : nullptr; }
     bool hasImages() const { return images() != nullptr; }
     void setImages(std::optional<TerminalImageList> images);
+    // Appends one image, making the list when the row has none.
+    void attach(std::shared_ptr<TerminalImage> image);
 
-    bool isWrapped() const { return isWrapped_; }
+    bool isWrapped() const { return flags() & wrappedBit; }
     void setWrapped(bool wrapped) {
-        isWrapped_ = wrapped;
+        setFlags((flags() & ~wrappedBit) | (wrapped ? wrappedBit : 0));
         ++generation_;
     }
-    const BidiPresentationState& bidiState() const { return bidiState_; }
-    void setBidiState(const BidiPresentationState& state) {
-        bidiState_ = state;
-        ++generation_;
-    }
-    RenderLineMode renderMode() const { return renderMode_; }
+    BidiPresentationState bidiState() const;
+    void setBidiState(const BidiPresentationState& state);
+    RenderLineMode renderMode() const { return static_cast<RenderLineMode>((flags() >> renderShift) & 3); }
     void setRenderMode(RenderLineMode mode) {
-        renderMode_ = mode;
+        setFlags((flags() & ~(3u << renderShift)) | (static_cast<uint32_t>(mode) << renderShift));
         ++generation_;
     }
     const CharData& fillCharacter() const { return extras_ && extras_->fill ? *extras_->fill : CharData::Null; }
@@ -116,8 +125,9 @@ public:
     Buffer* owningBuffer() const { return owningBuffer_; }
     void setOwningBuffer(Buffer* buffer) { owningBuffer_ = buffer; }
 
+    // Change counters: readers compare them for equality only.
     uint64_t generation() const { return generation_; }
-    uint64_t recycleGeneration() const { return recycleGeneration_; }
+    uint64_t recycleGeneration() const { return recycleAndFlags_ >> flagBits; }
     void touch() { ++generation_; }
 
     // Intrusive reference count (see Ref).
@@ -132,23 +142,39 @@ private:
         std::optional<TerminalImageList> images;
         bool isEmpty() const { return !fill && marks.empty() && !hardContinuationGroup && !images; }
     };
+    struct InlineCells {};
+    BufferLine(InlineCells, int cols, const CharData& fill, bool isWrapped, BidiPresentationState bidiState);
+
     Extras& extras();
     void dropExtrasIfEmpty();
     void sortMarks();
     void removeMarksInRange(int from, int to);  // inclusive columns
     void reallocate(int cols);
+    int capacity() const;
+    CharData* inlineCells() const { return reinterpret_cast<CharData*>(const_cast<BufferLine*>(this) + 1); }
+    void noteWritten(int end) {
+        if (end > nullFrom_) nullFrom_ = static_cast<uint16_t>(std::min(end, int(size_)));
+    }
 
+    // Low bits of recycleAndFlags_: wrap flag, render mode and the packed bidi state;
+    // the recycle generation counts above them.
+    static constexpr uint32_t wrappedBit = 1;
+    static constexpr int renderShift = 1;
+    static constexpr int bidiShift = 3;
+    static constexpr int flagBits = 8;
+    uint32_t flags() const { return recycleAndFlags_ & ((1u << flagBits) - 1); }
+    void setFlags(uint32_t flags) { recycleAndFlags_ = (recycleAndFlags_ & ~((1u << flagBits) - 1)) | flags; }
+
+    // 40 bytes, then the cells when the line was made with make().
     CharData* data_ = nullptr;
-    int32_t dataSize_ = 0;
-    int32_t capacity_ = 0;
-    uint64_t generation_ = 0;
     Buffer* owningBuffer_ = nullptr;
     std::unique_ptr<Extras> extras_;
-    uint32_t recycleGeneration_ = 0;
+    uint32_t generation_ = 0;
+    uint32_t recycleAndFlags_ = 0;
     uint32_t refCount_ = 0;
-    bool isWrapped_ = false;
-    RenderLineMode renderMode_ = RenderLineMode::single;
-    BidiPresentationState bidiState_;
+    uint16_t size_ = 0;
+    // Every cell from here to the end is CharData::Null, so a clear can stop here.
+    uint16_t nullFrom_ = 0;
 };
 
 }  // namespace vantel

@@ -57,7 +57,11 @@ public:
 private:
     int slot(int index) const {
         const int64_t n = static_cast<int64_t>(array_.size());
-        return static_cast<int>(((startIndex_ + index) % n + n) % n);
+        const int64_t i = startIndex_ + index;
+        // Nearly every index lands within one turn of the ring: skip the divisions then.
+        if (i >= 0 && i < n) return static_cast<int>(i);
+        if (i >= n && i < 2 * n) return static_cast<int>(i - n);
+        return static_cast<int>((i % n + n) % n);
     }
 
     std::vector<LineRef> array_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace vantel {
 
@@ -133,6 +134,22 @@ TransitionTable buildVt500TransitionTable() {
     b.add(dcsPass, 0x7F, A::ignore, S::dcsPassthrough);
     b.add(dcsPass, {{0x1B, 0x1B}, {0x9C, 0x9C}}, A::dcsUnhook, S::ground);
     return b.result;
+}
+
+// The index of the first byte below 0x20 at or after `from` (or `length`), eight bytes per step.
+int64_t controlByteFrom(const uint8_t* bytes, int64_t from, int64_t length) {
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    constexpr uint64_t highBits = 0x8080808080808080ULL;
+    int64_t i = from;
+    while (i + 8 <= length) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        // Flags each byte below 0x20; bytes with the high bit set never count.
+        if ((word - ones * 0x20) & ~word & highBits) break;
+        i += 8;
+    }
+    while (i < length && bytes[i] > 0x1F) ++i;
+    return i;
 }
 
 bool profilingEnabled() {
@@ -265,7 +282,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
 
         if (state == ParserState::ground && c >= 0x20) {
             if (printStart < 0) printStart = i;
-            while (i + 1 < length && bytes[i + 1] > 0x1F) ++i;
+            i = controlByteFrom(bytes, i + 1, length) - 1;
             continue;
         }
         if (state == ParserState::csiParam && c >= '0' && c <= '9') {

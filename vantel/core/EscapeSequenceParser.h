@@ -123,6 +123,8 @@ public:
     int64_t logFileCounter = 1;
 
     std::string dump(Bytes data) const;
+    // Bytes held for unfinished OSC and APC strings (bounded by maximumStringLength).
+    size_t bufferedStringBytes() const { return osc_.size() + apc_.size(); }
 
 private:
     struct SmallState;

@@ -4,30 +4,13 @@
 
 #include "vantel/core/EscapeSequenceParser.h"
 #include "vantel/core/Terminal.h"
+#include "vantel/core/TextUtil.h"
 
 namespace vantel {
 
 namespace {
 
 int firstParameter(std::span<const int> pars) { return pars.empty() ? 0 : pars[0]; }
-
-std::string decimalList(std::span<const int> values) {
-    std::string out = "[";
-    for (size_t i = 0; i < values.size(); ++i) {
-        if (i) out += ", ";
-        out += std::to_string(values[i]);
-    }
-    return out + "]";
-}
-
-std::string decimalList(std::string_view bytes) {
-    std::string out = "[";
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (i) out += ", ";
-        out += std::to_string(static_cast<uint8_t>(bytes[i]));
-    }
-    return out + "]";
-}
 
 // A final or command byte as the character with that code point.
 std::string byteAsCharacter(uint8_t byte) {
@@ -230,7 +213,7 @@ void EscapeSequenceParser::dispatchCsi(uint8_t code, std::span<const int> pars, 
     case 'n': t->cmdDeviceStatus(pars, collect); break;
     case 'p': t->csiPHandler(pars, collect); break;
     case 'q':
-        if (collect == ">") t->cmdXTVERSION();
+        if (collect == ">") t->cmdXTVERSION(pars, collect);
         else t->cmdSetCursorStyle(pars, collect);
         break;
     case 'r':
@@ -251,7 +234,7 @@ void EscapeSequenceParser::dispatchCsi(uint8_t code, std::span<const int> pars, 
     case 't':
         if (collect.empty()) t->cmdWindowOptions(pars);
         else if (collect == ">") setXtermTitleFlags(*t, pars, true);
-        else t->log("Unhandled csiT " + decimalList(collect));
+        else t->log("Unhandled csiT " + text::byteList(collect));
         break;
     case 'u':
         if (!t->handleKittyKeyboardProtocol(pars, collect) && collect.empty()) t->cmdRestoreCursor(pars);
@@ -326,11 +309,11 @@ std::unique_ptr<DcsHandler> EscapeSequenceParser::dispatchDcs(std::string_view c
 
 void Terminal::configureParser(EscapeSequenceParser& p) {
     p.csiHandlerFallback = [this](std::span<const int> pars, std::string_view collect, uint8_t code) {
-        log("Vantel: Unknown CSI Code (collect=" + decimalList(collect) + " code=" + byteAsCharacter(code) +
-            " pars=" + decimalList(pars) + ")");
+        log("Vantel: Unknown CSI Code (collect=" + text::byteList(collect) + " code=" + byteAsCharacter(code) +
+            " pars=" + text::decimalList(pars) + ")");
     };
     p.escHandlerFallback = [this](std::string_view collect, uint8_t code) {
-        log("Vantel: Unknown ESC Code: ESC + " + byteAsCharacter(code) + " txt=" + decimalList(collect));
+        log("Vantel: Unknown ESC Code: ESC + " + byteAsCharacter(code) + " txt=" + text::byteList(collect));
     };
     p.executeHandlerFallback = [this] {
         if (!silentLog) std::printf("Info: Vantel: Unknown EXECUTE code\n");

@@ -200,7 +200,7 @@ std::optional<Character> Terminal::getCharacter(int col, int row) {
     return character(cell->code);
 }
 
-int Terminal::keyboardEnhancementFlags() const {
+KittyKeyboardFlags Terminal::keyboardEnhancementFlags() const {
     return isCurrentBufferAlternate() ? keyboardModeAlt.flags : keyboardModeNormal.flags;
 }
 
@@ -211,7 +211,15 @@ void Terminal::registerOscHandler(int64_t code, std::function<void(std::span<con
 // --- Graphemes --------------------------------------------------------------------------
 
 int32_t Terminal::code(const Character& ch) {
-    if (ch.size() == 1 && ch[0] <= 0xFFFF) return static_cast<int32_t>(ch[0]);
+    if (ch.size() == 1) {
+        if (ch[0] <= 0xFFFF) return static_cast<int32_t>(ch[0]);
+        auto known = scalarToIndexMap_.find(ch[0]);
+        if (known != scalarToIndexMap_.end()) return known->second;
+        const int32_t index = lastCharIndex_++;
+        scalarToIndexMap_.emplace(ch[0], index);
+        indexToCharMap_.emplace(index, ch);
+        return index;
+    }
     if (ch == U"\r\n") return 10;
     auto it = charToIndexMap_.find(ch);
     if (it != charToIndexMap_.end()) return it->second;
@@ -424,14 +432,7 @@ void Terminal::unregisterSelection(SelectionService* selection) {
 void Terminal::selectionsInvalidateForColumnRestrictedScroll(int top, int bottom, int left, int right) {
     // Copy: deactivating notifies the delegate, which may change the list.
     std::vector<SelectionService*> current = selections_;
-    for (SelectionService* selection : current) {
-        if (!selection->active()) continue;
-        Position first = selection->start(), last = selection->end();
-        if (last < first) std::swap(first, last);
-        bool hit = last.row >= top && first.row <= bottom;
-        if (hit && first.row == last.row) hit = last.col >= left && first.col <= right;
-        if (hit) selection->selectNone();
-    }
+    for (SelectionService* selection : current) selection->invalidateForColumnRestrictedScroll(top, bottom, left, right);
 }
 
 // --- Graphics -----------------------------------------------------------------------------------

@@ -18,6 +18,8 @@
 #include "vantel/core/Color.h"
 #include "vantel/core/EscapeSequenceParser.h"
 #include "vantel/core/GraphicsProtocols.h"
+#include "vantel/core/KittyKeyboardFlags.h"
+#include "vantel/core/Line.h"
 #include "vantel/core/Scheduler.h"
 #include "vantel/core/TerminalDelegate.h"
 #include "vantel/core/TerminalOptions.h"
@@ -48,8 +50,8 @@ public:
 
     // Kitty keyboard enhancement flags of one screen, with its push/pop stack.
     struct KeyboardModeState {
-        int flags = 0;
-        std::vector<int> stack;
+        KittyKeyboardFlags flags;
+        std::vector<KittyKeyboardFlags> stack;
     };
 
     // The OSC 8 hyperlink that new cells carry.
@@ -67,6 +69,9 @@ public:
 
     static constexpr int MINIMUM_COLS = 2;
     static constexpr int MINIMUM_ROWS = 1;
+    // A child can ask for any size through window operations; keep the grid's memory bounded.
+    static constexpr int MAXIMUM_COLS = 4096;
+    static constexpr int MAXIMUM_ROWS = 2048;
 
     // --- Host interface ------------------------------------------------------------------
     TerminalDelegate* delegate() const { return tdel_; }
@@ -98,7 +103,7 @@ public:
     std::pair<int, int> getCursorLocation() const { return {buffer_->x(), buffer_->y()}; }
     int getTopVisibleRow() const { return buffer_->yDisp(); }
     const Attribute& currentAttribute() const { return curAttr; }
-    int keyboardEnhancementFlags() const;
+    KittyKeyboardFlags keyboardEnhancementFlags() const;
 
     void setup(bool isReset);
     // The environment a host hands to the child program it starts.
@@ -271,7 +276,11 @@ public:
     void setgLevel(uint8_t level);
 
     // Cursor movement (TerminalCursor.cpp).
-    void restrictCursor();
+    // Clamps the cursor into the screen (the region in origin mode); x to the last column,
+    // or to the pending-wrap column one past it when limitToLastColumn is false.
+    void restrictCursor(bool limitToLastColumn = true);
+    void setCursor(int col, int row);
+    void setCursorStyle(CursorStyle style);
     void cmdCursorUp(std::span<const int> pars);
     void cmdCursorDown(std::span<const int> pars);
     void cursorForward(int count);
@@ -330,16 +339,38 @@ public:
     void cmdResetMode(std::span<const int> pars, std::string_view collect);
     void cmdSavePrivateModes(std::span<const int> pars);
     void csiPHandler(std::span<const int> pars, std::string_view collect);
+    void setMode(int mode, std::string_view collect);
+    void resetMode(int mode, std::string_view collect);
+    // DECRQM: decMode answers for the DEC private table.
+    void cmdDecRqm(std::span<const int> pars, bool decMode);
+
+    // Soft reset, DECSCL and the rest of the CSI p family (TerminalSoftReset.cpp, with csiPHandler).
+    void cmdSoftReset();
+    void softReset() { cmdSoftReset(); }
 
     // Character attributes (TerminalSgr.cpp).
     void cmdCsiM(std::span<const int> pars, std::string_view collect);
+    // SGR with the separator (';' or ':') that followed each parameter but the last.
+    void cmdCsiM(std::span<const int> pars, std::string_view collect, std::string_view separators);
+    // A colour of SGR 38, 48 or 58 starting at pars[startIndex]; length is how many parameters it spans.
+    struct ExtendedColor {
+        std::optional<Attribute::Color> color;
+        int length = 0;
+    };
+    static ExtendedColor parseExtendedColor(std::span<const int> pars, std::string_view separators, int startIndex,
+                                            bool usesColon);
 
     // Device reports (TerminalReports.cpp).
     void cmdSendDeviceAttributes(std::span<const int> pars, std::string_view collect);
     void cmdDeviceStatus(std::span<const int> pars, std::string_view collect);
-    void cmdXTVERSION();
+    void cmdXTVERSION(std::span<const int> pars, std::string_view collect);
     void cmdDECRQCRA(std::span<const int> pars);
     std::unique_ptr<DcsHandler> makeDecrqssHandler();
+    // The DCS $ q handler: collects the request and answers it at the end of the string.
+    class DECRQSS;
+    static std::string xtVersionIdentity(const std::optional<std::string>& tag,
+                                         const std::optional<std::string>& branch,
+                                         const std::optional<std::string>& version);
 
     // Rectangular areas and presentation direction (TerminalRectangles.cpp).
     void csiCopyRectangularArea(std::span<const int> pars, std::string_view collect);
@@ -348,16 +379,72 @@ public:
     void csiOpenBrace(std::span<const int> pars, std::string_view collect);
     void cmdSelectPresentationDirection(std::span<const int> pars);
     void cmdSelectCharacterPath(std::span<const int> pars);
+    // A rectangle of the screen: 0-based, inclusive.
+    struct RectangularArea {
+        int top = 0;
+        int left = 0;
+        int bottom = 0;
+        int right = 0;
+        friend bool operator==(const RectangularArea&, const RectangularArea&) = default;
+    };
+    // Top, left, bottom, right, 1-based; defaults to the whole screen; origin mode offsets it.
+    std::optional<RectangularArea> getRectangleFromRequest(std::span<const int> pars) const;
+    void cmdDECERA(std::span<const int> pars);
+    void cmdSelectiveEraseRectangularArea(std::span<const int> pars);
+    void cmdFillRectangularArea(std::span<const int> pars);
 
     // Window operations (TerminalWindow.cpp).
     void cmdWindowOptions(std::span<const int> pars);
+    // Saved titles beyond this are dropped, oldest first.
+    static constexpr size_t maximumTitleStackDepth = 10;
 
     // Kitty keyboard flags (TerminalKeyboard.cpp). Returns false to decline.
     bool handleKittyKeyboardProtocol(std::span<const int> pars, std::string_view collect);
+    static constexpr size_t maximumKeyboardModeStackDepth = 16;
+
+    // Mouse and focus reporting (TerminalMouse.cpp). Coordinates are 0-based cells.
+    static bool sendsModifiers(MouseMode mode) {
+        return mode == MouseMode::vt200 || mode == MouseMode::buttonEventTracking || mode == MouseMode::anyEvent;
+    }
+    static bool sendMotionEvent(MouseMode mode) { return mode == MouseMode::anyEvent; }
+    // Stores the mode and tells the delegate.
+    void setMouseMode(MouseMode mode);
+    std::pair<int, int> getDims() const { return {cols_, rows_}; }
+    int encodeButton(int button, bool release, bool shift, bool meta, bool control) const;
+    void sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    void sendEvent(int buttonFlags, int x, int y) { sendEvent(buttonFlags, x, y, x, y); }
+    void sendMotion(int buttonFlags, int x, int y, int pixelX, int pixelY) {
+        sendEvent(buttonFlags + 32, x, y, pixelX, pixelY);
+    }
+    static void encodeMouseUtf(std::string& data, int ch);
+    void setTerminalFocus(bool focused);
+    void sendFocusReport();
 
     // Reset and resize (TerminalReset.cpp).
     void resetToInitialState();
     void resize(int cols, int rows);
+    void clearScrollback();
+    // Sets the normal buffer's scroll-back size; none means no scroll-back.
+    void changeScrollback(std::optional<int> lines);
+    void changeHistorySize(std::optional<int> lines) { changeScrollback(lines); }
+
+    // Titles and cursor visibility (TerminalTitles.cpp).
+    void setTitle(const std::string& text);
+    void setIconTitle(const std::string& text);
+    void showCursor();
+    void hideCursor();
+
+    // Text export (TerminalText.cpp). Rows are ring indices; the later column is exclusive.
+    enum class BufferKind : uint8_t { active, normal, alt };
+    enum class TextEncoding : uint8_t { utf8, utf16LittleEndian, utf16BigEndian, ascii, isoLatin1 };
+    std::string translateBufferLineToString(Buffer& buffer, int line, int start, int end);
+    // The logical lines from `start` to `end` (ordered; end.col exclusive on the last row).
+    std::vector<Line> getSelectedLines(Position start, Position end, Buffer& buffer);
+    // The text between two positions of the current buffer, in either order.
+    std::string getText(Position start, Position end);
+    // Every line of the buffer, encoded, each followed by 0x0A; rows the encoding cannot hold are left out.
+    std::vector<uint8_t> getBufferAsData(BufferKind kind = BufferKind::active,
+                                         TextEncoding encoding = TextEncoding::utf8);
 
     // OSC commands (TerminalOsc.cpp, TerminalColorOsc.cpp, TerminalSemantic.cpp).
     void oscSetTitle(int code, std::span<const uint8_t> data);
@@ -369,15 +456,74 @@ public:
     void oscSetColors(std::span<const uint8_t> data, int startAt);
     void oscClipboard(std::span<const uint8_t> data);
     void oscResetColor(std::span<const uint8_t> data);
+    // Every palette entry back to its default (OSC 104 without data, soft reset).
+    void resetAllColors();
     void oscSemanticPrompt(std::span<const uint8_t> data);
     void oscNotification(std::span<const uint8_t> data);
     void osciTerm2(std::span<const uint8_t> data);
+    // The URI of a stored OSC 8 text (parameters ";" URI), or nothing without a ";".
+    static std::optional<std::string> parseHyperlinkPayload(std::string_view payload);
 
     // Shell integration (TerminalSemantic.cpp).
     void semanticNoteAlternateScreenSwitch();
     void resetSemanticPromptState(bool clearingScreenMarks);
     // Told by line feed and index whether the cursor went on to the next line.
     void finishSemanticLineAdvance(bool movedToNextLine);
+    // Host setting: when a click may move the shell's cursor inside its prompt.
+    SemanticPromptClickBehavior semanticPromptClickBehavior = SemanticPromptClickBehavior::enabled();
+    SemanticPromptClickMode semanticPromptClickMode() const { return buffer_->semanticClickMode; }
+    // Bytes typed by the user: noted for command submission, then sent to the child.
+    void sendUserInput(std::span<const uint8_t> data);
+    // True when the bytes submit a command line (Enter outside a bracketed paste).
+    bool scanUserInputForSubmission(std::span<const uint8_t> data);
+    void resetUserInputScanner();
+    // Readers for the view; rows are ring rows of the active buffer.
+    std::optional<SemanticContent> semanticContent(Position position);
+    std::vector<SemanticPromptAnchor> semanticPromptMarks(int row) { return buffer_->semanticPromptMarks(row); }
+    std::optional<int> semanticRow(const BufferLine& line, uint64_t recycleGeneration);
+    BufferLine* bufferLine(int row);
+    std::optional<SemanticPromptKind> semanticRowKind(int row) { return buffer_->semanticRowKind(row); }
+    std::optional<Position> activeSemanticPromptOrigin() { return buffer_->activeSemanticPromptOrigin(); }
+    bool mightRouteSemanticPromptClick(SemanticPromptClickModifiers modifiers,
+                                       const SemanticPromptPointerSnapshot& snapshot) const;
+    bool handleSemanticPromptClick(Position position, SemanticPromptClickModifiers modifiers,
+                                   const SemanticPromptPointerSnapshot& snapshot);
+    // True when the click was turned into output to the shell.
+    bool handleSemanticPromptClick(Position position, SemanticPromptClickModifiers modifiers);
+
+    // Links under a cell (TerminalLinks.cpp).
+    enum class LinkLookupMode : uint8_t { explicitOnly, explicitAndImplicit };
+    struct LinkLookupLocation {
+        enum class Kind : uint8_t { buffer, screen };
+        Kind kind = Kind::buffer;
+        Position position;  // a ring row for buffer, a row of the view for screen
+        static LinkLookupLocation buffer(Position p) { return {Kind::buffer, p}; }
+        static LinkLookupLocation screen(Position p) { return {Kind::screen, p}; }
+    };
+    struct LinkMatch {
+        // Half-open range of columns.
+        struct Columns {
+            int start = 0;
+            int end = 0;
+            friend bool operator==(const Columns&, const Columns&) = default;
+        };
+        struct RowRange {
+            int64_t row = 0;
+            Columns range;
+            friend bool operator==(const RowRange&, const RowRange&) = default;
+        };
+        std::string text;  // the URI of an explicit link, the matched text of an implicit one
+        int64_t row = 0;   // the row of the looked-up cell
+        Columns range;     // columns of the link on that row
+        bool isExplicit = false;
+        std::vector<RowRange> rowRanges;  // every row the link covers, top to bottom
+        friend bool operator==(const LinkMatch&, const LinkMatch&) = default;
+    };
+    std::optional<std::string> link(LinkLookupLocation location, LinkLookupMode mode);
+    std::optional<LinkMatch> linkMatch(LinkLookupLocation location, LinkLookupMode mode);
+    std::optional<Position> resolveLinkLocation(LinkLookupLocation location, Buffer& in) const;
+    // The pattern of implicit links, in ICU syntax.
+    static std::string_view implicitLinkPattern();
 
 protected:
     friend class EscapeSequenceParser;
@@ -423,6 +569,8 @@ private:
 
     std::unordered_map<Character, int32_t, CharacterHash> charToIndexMap_;
     std::unordered_map<int32_t, Character> indexToCharMap_;
+    // Single scalars above U+FFFF, interned apart so the print path skips string hashing.
+    std::unordered_map<char32_t, int32_t> scalarToIndexMap_;
     int32_t lastCharIndex_ = 0x400001;
 
     std::unordered_set<uint16_t> payloadCodes_;
@@ -433,9 +581,45 @@ private:
 
     // --- Private state of the handler files (add new members in the section of the file that uses them) ---
     // TerminalPrint.cpp
+    size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
+    size_t printPlainRun(std::span<const uint8_t> data, size_t start);
+    size_t finishPutback(std::span<const uint8_t> data);
+    void printSingleByte(uint8_t byte);
+    void printScalar(char32_t scalar);
+    bool joinWithTarget(char32_t scalar, int row, int col);
+    int32_t scalarCode(char32_t scalar);
+    std::u32string_view codeText(int32_t code, char32_t& scratch) const;
+    // The hyperlink resolver of new cells; an empty one while no link is open.
+    const Buffer::PayloadResolver& payloadResolver() const { return activeHyperlink ? payloadResolver_ : noPayload_; }
+    Buffer::PayloadResolver payloadResolver_ = [this] { return resolveActiveHyperlink(); };
+    Buffer::PayloadResolver noPayload_;
     // TerminalControl.cpp / TerminalCursor.cpp / TerminalScroll.cpp / TerminalEdit.cpp
+    bool cursorInsideMargins() const;
+    bool moveDownOrScroll();
+    // Erased and scrolled-in cells: default foreground on the current background, no style.
+    Attribute eraseAttribute() const;
+    CharData eraseCell() const;
+    bool marginsNarrowed() const;
+    void adjustSelectionsForInPlaceScroll(int top, int bottom, int lines);
+    void markEditedRegion();
+    void shiftColumns(int n, bool insert);
     // TerminalModes.cpp / TerminalSgr.cpp / TerminalReports.cpp
+    void setDecPrivateMode(int mode, bool set);
+    void enterAlternateScreen();
+    void finishScreenSwitch();
+    void applyBidiState(const BidiPresentationState& state, const BidiStateProperties& changed);
+    void applyFallbackDirection(BidiDirection direction);
+    KeyboardModeState& activeKeyboardMode() { return isCurrentBufferAlternate() ? keyboardModeAlt : keyboardModeNormal; }
     // TerminalOsc.cpp / TerminalSemantic.cpp / TerminalLinks.cpp
+    void markCurrentSemanticPrompt(SemanticPromptKind kind);
+    void clearEchoedEnterContinuationBeforeOutput();
+    bool interpretSemanticCSI(uint8_t final);
+    enum class SemanticScanState : uint8_t { ground, escape, csi, ss3 };
+    SemanticScanState semanticScanState_ = SemanticScanState::ground;
+    bool semanticScanInPaste_ = false;
+    static constexpr size_t semanticScanParamsCapacity = 32;
+    std::array<uint8_t, semanticScanParamsCapacity> semanticScanParams_{};
+    size_t semanticScanParamsCount_ = 0;
     // TerminalReset.cpp
 };
 

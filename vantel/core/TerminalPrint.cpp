@@ -1,11 +1,356 @@
 // Print path: UTF-8 decoding, graphemes, widths, wrapping and the ASCII fast path.
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <string>
+
+#include "vantel/core/GraphemeBreaker.h"
 #include "vantel/core/Terminal.h"
+#include "vantel/core/UnicodeUtil.h"
 
 namespace vantel {
 
-void Terminal::handlePrint(std::span<const uint8_t>) {}
+namespace {
+
+constexpr char32_t zeroWidthJoiner = 0x200D;
+constexpr char32_t textPresentationSelector = 0xFE0E;
+constexpr char32_t emojiPresentationSelector = 0xFE0F;
+
+bool isContinuationByte(uint8_t byte) { return (byte & 0xC0) == 0x80; }
+
+bool isRegionalIndicator(char32_t s) { return s >= 0x1F1E6 && s <= 0x1F1FF; }
+
+// Selectors, joiners and modifiers that always belong to the character before them.
+bool alwaysJoins(char32_t s) {
+    return s == zeroWidthJoiner || (s >= 0xFE00 && s <= 0xFE0F) || (s >= 0x180B && s <= 0x180D) || s == 0x180F ||
+           (s >= 0x1F3FB && s <= 0x1F3FF) || (s >= 0xE0100 && s <= 0xE01EF);
+}
+
+// Sequence length of a lead byte: 0 or 1 for single bytes, else 2 to 4.
+int sequenceLength(uint8_t lead) { return UnicodeUtil::first[lead] & 0x0F; }
+
+// The scalar of a complete sequence, or nothing for overlong forms, surrogates and
+// values past U+10FFFF.
+std::optional<char32_t> decodeSequence(const uint8_t* bytes, int length) {
+    uint32_t value = bytes[0] & (0x7F >> length);
+    for (int i = 1; i < length; ++i) value = value * 64 + (bytes[i] & 0x3F);
+    static constexpr uint32_t smallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < smallest[length] || !isUnicodeScalar(value)) return std::nullopt;
+    return static_cast<char32_t>(value);
+}
+
+// How the print path treats a scalar: its width when it always takes a cell of its own,
+// else `joinsOrSkips` (zero or negative width, combining class, selectors, joiners,
+// modifiers, regional indicators). Built 256 scalars at a time, on first use.
+constexpr uint8_t joinsOrSkips = 0xFF;
+constexpr char32_t printClassLimit = 0x40000;
+
+uint8_t computePrintClass(char32_t s) {
+    const int width = s < UnicodeUtil::lowPlaneSize ? UnicodeUtil::lowPlaneWidths()[s] : UnicodeUtil::computeColumnWidth(s);
+    if (width <= 0 || alwaysJoins(s) || isRegionalIndicator(s)) return joinsOrSkips;
+    if (s >= 0x300 && UnicodeUtil::canonicalCombiningClass(s) != 0) return joinsOrSkips;
+    return static_cast<uint8_t>(width);
+}
+
+uint8_t printClass(char32_t s) {
+    if (s >= printClassLimit) return computePrintClass(s);
+    static std::array<std::atomic<const uint8_t*>, printClassLimit / 256> blocks{};
+    std::atomic<const uint8_t*>& slot = blocks[s >> 8];
+    const uint8_t* block = slot.load(std::memory_order_acquire);
+    if (!block) {
+        auto* fresh = new uint8_t[256];
+        for (char32_t c = 0; c < 256; ++c) fresh[c] = computePrintClass((s & ~char32_t(0xFF)) | c);
+        const uint8_t* expected = nullptr;
+        if (slot.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) {
+            block = fresh;
+        } else {
+            delete[] fresh;  // another thread built it first
+            block = expected;
+        }
+    }
+    return block[s & 0xFF];
+}
+
+// The end of the run of printable ASCII (0x20-0x7E) that starts at start; eight bytes per step.
+size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start) {
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    constexpr uint64_t highBits = 0x8080808080808080ULL;
+    size_t end = start;
+    while (end + 8 <= data.size()) {
+        uint64_t word;
+        std::memcpy(&word, data.data() + end, 8);
+        const uint64_t below = (word - ones * 0x20) & ~word & highBits;
+        const uint64_t above = ((word + ones * (127 - 0x7E)) | word) & highBits;
+        if (below | above) break;
+        end += 8;
+    }
+    while (end < data.size() && static_cast<uint8_t>(data[end] - 0x20) < 0x5F) ++end;
+    return end;
+}
+
+int scalarWidth(char32_t s) {
+    return s < UnicodeUtil::lowPlaneSize ? UnicodeUtil::lowPlaneWidths()[s] : UnicodeUtil::computeColumnWidth(s);
+}
+
+}  // namespace
+
+void Terminal::handlePrint(std::span<const uint8_t> data) {
+    Buffer& b = *buffer_;
+    updateRange(b.y());
+    size_t i = putbackBuffer_.empty() ? 0 : finishPutback(data);
+    const size_t n = data.size();
+    while (i < n) {
+        const uint8_t lead = data[i];
+        if (lead < 0x80) {
+            i = printAsciiRun(data, i);
+            continue;
+        }
+        if (const size_t next = printPlainRun(data, i); next > i) {
+            i = next;
+            continue;
+        }
+        const int length = sequenceLength(lead);
+        if (length < 2) {
+            printSingleByte(lead);
+            ++i;
+            continue;
+        }
+        int have = 1;
+        while (have < length && i + have < n && isContinuationByte(data[i + have])) ++have;
+        if (have < length) {
+            if (i + have == n) {
+                // Cut off by the end of the run: the next run may complete it.
+                putbackBuffer_.assign(data.begin() + i, data.end());
+                break;
+            }
+            // Broken sequence: show the lead byte, drop the continuation bytes seen so far,
+            // and read the byte that broke it afresh.
+            printSingleByte(lead);
+            i += have;
+            continue;
+        }
+        if (auto scalar = decodeSequence(data.data() + i, length)) printScalar(*scalar);
+        else printSingleByte(lead);
+        i += length;
+    }
+    updateRange(b.y());
+}
+
 void Terminal::resetReadingBuffer() { putbackBuffer_.clear(); }
-std::optional<std::pair<int, int>> Terminal::combiningTarget(Buffer&) { return std::nullopt; }
-std::optional<TinyAtom> Terminal::resolveActiveHyperlink() { return std::nullopt; }
+
+// Completes the sequence kept from the previous run; returns how many bytes of data it used.
+size_t Terminal::finishPutback(std::span<const uint8_t> data) {
+    const uint8_t lead = putbackBuffer_[0];
+    const size_t length = static_cast<size_t>(sequenceLength(lead));
+    size_t used = 0;
+    while (putbackBuffer_.size() < length) {
+        if (used == data.size()) return used;  // still incomplete; keep waiting
+        if (!isContinuationByte(data[used])) {
+            putbackBuffer_.clear();
+            printSingleByte(lead);
+            return used;
+        }
+        putbackBuffer_.push_back(data[used++]);
+    }
+    auto scalar = decodeSequence(putbackBuffer_.data(), static_cast<int>(length));
+    putbackBuffer_.clear();
+    if (scalar) printScalar(*scalar);
+    else printSingleByte(lead);
+    return used;
+}
+
+// Prints the ASCII bytes from start on; returns the index after them.
+size_t Terminal::printAsciiRun(std::span<const uint8_t> data, size_t start) {
+    // Only printable ASCII takes the fast path; controls and DEL are dropped one by one below.
+    const size_t end = printableAsciiEnd(data, start);
+    if (end == start) {
+        printSingleByte(data[start]);
+        return start + 1;
+    }
+    size_t done = start;
+    // A designated set without replacements (US ASCII, as "ESC ( B" selects) translates nothing.
+    if (!charset || charset->size == 0) {
+        done += static_cast<size_t>(buffer_->insertAsciiRun(data.subspan(start, end - start), curAttr,
+                                                            payloadResolver()));
+    }
+    // Translated sets, insert mode and a cursor held at the margin without wraparound.
+    for (; done < end; ++done) printSingleByte(data[done]);
+    return end;
+}
+
+// Prints a run of well-formed characters that each take a cell of their own on the
+// current row without wrapping; returns where the run stopped (start when it printed
+// nothing). Everything else is left to the general path.
+size_t Terminal::printPlainRun(std::span<const uint8_t> data, size_t start) {
+    Buffer& b = *buffer_;
+    if (b.insertMode) return start;
+    const int row = b.yBase() + b.y();
+    if (row < 0 || row >= b.lines().count()) return start;
+    BufferLine& line = b.lines()[row];
+    const int right = std::min(b.marginMode ? b.marginRight : cols_ - 1, line.count() - 1);
+    // A joiner at the end of the cell before the cursor makes the next character join it.
+    if (auto target = combiningTarget(b)) {
+        char32_t scratch;
+        const std::u32string_view text = codeText(line[target->second].code, scratch);
+        if (!text.empty() && text.back() == zeroWidthJoiner) return start;
+    }
+    std::optional<TinyAtom> payload;
+    bool resolved = false;
+    const uint8_t semanticCode = b.semanticContent.code();
+    const size_t n = data.size();
+    size_t i = start;
+    int x = b.x();
+    const int firstX = x;
+    while (i < n) {
+        const uint8_t lead = data[i];
+        const int length = sequenceLength(lead);
+        if (length < 2 || i + length > n) break;
+        bool wellFormed = true;
+        for (int k = 1; k < length; ++k) wellFormed &= isContinuationByte(data[i + k]);
+        if (!wellFormed) break;
+        const auto scalar = decodeSequence(data.data() + i, length);
+        if (!scalar) break;
+        const uint8_t width = printClass(*scalar);
+        if (width == joinsOrSkips || x + width - 1 > right) break;
+        if (!resolved) {
+            resolved = true;
+            if (activeHyperlink) payload = resolveActiveHyperlink();
+        }
+        const TinyAtom atom = payload.value_or(TinyAtom());
+        CharData* cells = line.mutableCells(x, width);
+        cells[0] = CharData(scalarCode(*scalar), static_cast<int8_t>(width), atom, semanticCode, curAttr);
+        if (width == 2) cells[1] = CharData(0, 0, atom, semanticCode, b.curAttr);
+        x += width;
+        i += static_cast<size_t>(length);
+    }
+    if (x != firstX) b.setX(x);
+    return i;
+}
+
+void Terminal::printSingleByte(uint8_t byte) {
+    if (byte < 0x7F && charset && charset->size > 0) {
+        if (char32_t replacement = charset->translate(byte)) {
+            buffer_->insertCharacter(CharData(curAttr, scalarCode(replacement), 1), payloadResolver());
+            return;
+        }
+    }
+    const int width = UnicodeUtil::lowPlaneWidths()[byte];
+    if (width > 0) buffer_->insertCharacter(CharData(curAttr, byte, static_cast<int8_t>(width)), payloadResolver());
+}
+
+void Terminal::printScalar(char32_t s) {
+    int width = scalarWidth(s);
+    if (width < 0) return;
+    const bool regional = isRegionalIndicator(s);
+    const bool narrowRegional = options_.regionalIndicatorWidth == RegionalIndicatorWidth::narrow;
+    if (width == 2 && regional && narrowRegional) width = 1;
+
+    if (auto target = combiningTarget(*buffer_)) {
+        bool joins = width == 0 || alwaysJoins(s) || (s >= 0x300 && UnicodeUtil::canonicalCombiningClass(s) != 0);
+        if (!joins) {
+            char32_t scratch;
+            const CharData& cell = buffer_->lines()[target->first][target->second];
+            std::u32string_view text = codeText(cell.code, scratch);
+            joins = (!text.empty() && text.back() == zeroWidthJoiner) ||
+                    (regional && text.size() == 1 && isRegionalIndicator(text[0]));
+        }
+        if (joins && joinWithTarget(s, target->first, target->second)) return;
+    }
+    if (width == 0) return;
+    buffer_->insertCharacter(CharData(curAttr, scalarCode(s), static_cast<int8_t>(width)), payloadResolver());
+}
+
+// Attaches s to the cell at ring row `row`, column `col`. False when the two do not form
+// one grapheme cluster, so s is printed on its own.
+bool Terminal::joinWithTarget(char32_t s, int row, int col) {
+    Buffer& b = *buffer_;
+    BufferLine& line = b.lines()[row];
+    CharData cell = line[col];
+    char32_t scratch;
+    const std::u32string_view text = codeText(cell.code, scratch);
+    if (!isSingleGraphemeCluster(text, s)) return false;
+    Character joined(text);
+    joined.push_back(s);
+
+    int width = cell.width;
+    if (s == textPresentationSelector || s == emojiPresentationSelector) {
+        // A selector only means something after a character that has both presentations.
+        if (text.empty() || !UnicodeUtil::isPresentationSequenceBase(text.back())) return true;
+        if (s == textPresentationSelector) {
+            if (width == 2) {
+                width = 1;
+                // The freed second half becomes an ordinary empty cell.
+                if (col + 1 < line.count() && line[col + 1].width == 0) {
+                    CharData freed = line[col + 1];
+                    freed.width = 1;
+                    line.setCell(col + 1, freed);
+                }
+                if (b.x() >= 1) b.setX(b.x() - 1);
+            }
+        } else if (width != 2 && col + 1 < cols_) {
+            width = 2;
+            line.setCell(col + 1, CharData(0, 0, cell.payload, cell.semanticContentCode, cell.attribute));
+            b.setX(std::min(b.x() + 1, cols_));
+        }
+    } else if (isRegionalIndicator(s) && options_.regionalIndicatorWidth == RegionalIndicatorWidth::narrow &&
+               width == 1 && col + 1 < cols_) {
+        width = 2;
+        line.setCell(col + 1, CharData(0, 0, cell.payload, cell.semanticContentCode, cell.attribute));
+        b.setX(std::min(b.x() + 1, cols_));
+    }
+    cell.setValue(code(joined), width);
+    line.setCell(col, cell);
+    updateRange(row - b.yBase());
+    return true;
+}
+
+std::optional<std::pair<int, int>> Terminal::combiningTarget(Buffer& target) {
+    const int x = target.x();
+    if (x <= 0) return std::nullopt;
+    const int row = target.y() + target.yBase();
+    if (row < 0 || row >= target.lines().count()) return std::nullopt;
+    const BufferLine& line = target.lines()[row];
+    int col = std::min(x - 1, line.count() - 1);
+    if (col < 0) return std::nullopt;
+    while (col > 0 && line[col].width == 0) --col;
+    const CharData& cell = line[col];
+    if (cell.code == 0 || cell.width < 1) return std::nullopt;
+    return std::make_pair(row, col);
+}
+
+std::optional<TinyAtom> Terminal::resolveActiveHyperlink() {
+    if (!activeHyperlink) return std::nullopt;
+    switch (activeHyperlink->kind) {
+    case ActiveHyperlink::Kind::resolved: return activeHyperlink->atom;
+    case ActiveHyperlink::Kind::unavailable: return std::nullopt;
+    case ActiveHyperlink::Kind::pending: break;
+    }
+    if (auto atom = makePayload(std::any(activeHyperlink->uri))) {
+        activeHyperlink->kind = ActiveHyperlink::Kind::resolved;
+        activeHyperlink->atom = *atom;
+        return atom;
+    }
+    activeHyperlink->kind = ActiveHyperlink::Kind::unavailable;
+    return std::nullopt;
+}
+
+int32_t Terminal::scalarCode(char32_t s) {
+    if (s <= 0xFFFF) return static_cast<int32_t>(s);
+    auto known = scalarToIndexMap_.find(s);
+    return known != scalarToIndexMap_.end() ? known->second : code(Character(1, s));
+}
+
+// The text of a cell code without copying it (scalars are written into scratch).
+std::u32string_view Terminal::codeText(int32_t cellCode, char32_t& scratch) const {
+    if (cellCode > CharData::maxRune) {
+        auto it = indexToCharMap_.find(cellCode);
+        if (it != indexToCharMap_.end()) return it->second;
+        scratch = U' ';
+    } else {
+        scratch = cellCode >= 0 && isUnicodeScalar(static_cast<uint32_t>(cellCode)) ? static_cast<char32_t>(cellCode)
+                                                                                      : U' ';
+    }
+    return std::u32string_view(&scratch, 1);
+}
 
 }  // namespace vantel

@@ -1,20 +1,325 @@
-// Scrolling: index, reverse index, SU/SD, column scrolls.
+// Scrolling: index, the region scroll of line feeds and wraps, reverse index, SU/SD,
+// column scrolls (DECBI/DECFI) and the paragraph cuts at the edges of moved content.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "vantel/core/SelectionService.h"
 #include "vantel/core/Terminal.h"
 
 namespace vantel {
 
-void Terminal::cmdIndex() {}
-void Terminal::scroll(bool) {}
+namespace {
+
+const char* boolText(bool value) { return value ? "true" : "false"; }
+
+// Copies the cells left...right of src into dst at the same columns.
+void copySpan(BufferLine& dst, BufferLine& src, int left, int right) { dst.copyFrom(src, left, left, right - left + 1); }
+
+void unwrapLine(CircularBufferLineList& lines, int row) {
+    if (row < 0 || row >= lines.count()) return;
+    BufferLine& line = lines[row];
+    if (line.isWrapped()) line.setWrapped(false);
+}
+
+}  // namespace
+
+Attribute Terminal::eraseAttribute() const {
+    return Attribute(Attribute::Color::defaultColor(), curAttr.bg, CharacterStyle());
+}
+
+CharData Terminal::eraseCell() const { return CharData(0, 1, TinyAtom(), 0, eraseAttribute()); }
+
+bool Terminal::marginsNarrowed() const {
+    return marginMode && (buffer_->marginLeft >= 1 || buffer_->marginRight < cols_ - 1);
+}
+
+void Terminal::adjustSelectionsForInPlaceScroll(int top, int bottom, int lines) {
+    if (selections_.empty()) return;
+    // Copy: a selection may unregister itself while it adjusts.
+    const std::vector<SelectionService*> current = selections_;
+    for (SelectionService* selection : current) selection->adjustForInPlaceScroll(top, bottom, lines);
+}
+
+// Scrolls at the region's bottom, else moves down a row (below the region the cursor
+// just moves down); true when the cursor reached a new line.
+bool Terminal::moveDownOrScroll() {
+    Buffer& b = *buffer_;
+    const int y = b.y();
+    if (y == b.scrollBottom()) {
+        if (marginMode && !cursorInsideMargins()) return false;
+        scroll(false);
+        return true;
+    }
+    if (y < rows_ - 1) {
+        b.setY(y + 1);
+        return true;
+    }
+    return false;
+}
+
+void Terminal::cmdIndex() {
+    restrictCursor();
+    finishSemanticLineAdvance(moveDownOrScroll());
+}
+
+void Terminal::scroll(bool isWrapped) {
+    Buffer& b = *buffer_;
+    CircularBufferLineList& lines = b.lines();
+    const int top = b.yBase() + b.scrollTop();
+    const int bottom = b.yBase() + b.scrollBottom();
+    if (bottom >= lines.count()) {
+        std::printf("scroll: bottomRow %d >= lines.count %d, state: yBase=%d scrollTop=%d scrollBottom=%d isAlternate=%s\n",
+                    bottom, lines.count(), b.yBase(), b.scrollTop(), b.scrollBottom(),
+                    boolText(isCurrentBufferAlternate()));
+        return;
+    }
+    const BidiPresentationState bidi = isWrapped && bottom >= 0 ? lines[bottom].bidiState() : currentBidiState;
+    const Attribute blankAttribute = eraseAttribute();
+    if (blankLine_->count() != cols_ || (cols_ > 0 && !(blankLine_->cells()[0].attribute == blankAttribute))) {
+        blankLine_ = BufferLine::make(cols_, CharData(blankAttribute, 0, 1), false, bidi);
+    }
+    blankLine_->setWrapped(isWrapped);
+    blankLine_->setBidiState(bidi);
+
+    if (marginsNarrowed()) {
+        const int left = b.marginLeft, right = b.marginRight;
+        for (int r = top; r < bottom; ++r) {
+            BufferLine& row = lines[r];
+            BufferLine& below = lines[r + 1];
+            copySpan(row, below, left, right);
+            row.setBidiState(below.bidiState());
+            row.setWrapped(false);
+            b.clearImagesFromLine(r);
+            row.setRenderMode(BufferLine::RenderLineMode::single);
+        }
+        BufferLine& last = lines[bottom];
+        last.fill(CharData(blankAttribute, 0, 1), left, right - left + 1);
+        last.setWrapped(false);
+        last.setBidiState(currentBidiState);
+        b.clearImagesFromLine(bottom);
+        last.setRenderMode(BufferLine::RenderLineMode::single);
+        selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
+    } else if (b.scrollTop() == 0) {
+        const int count = lines.count();
+        bool droppedOldest = false;
+        if (bottom == count - 1 && lines.isFull()) {
+            // A full ring turns its oldest line into the new bottom line: no allocation.
+            lines.recycle(blankAttribute);
+            BufferLine& fresh = lines[count - 1];
+            fresh.setWrapped(isWrapped);
+            fresh.setBidiState(bidi);
+            fresh.setRenderMode(BufferLine::RenderLineMode::single);
+            droppedOldest = true;
+        } else {
+            const bool wasFull = lines.isFull();
+            if (bottom == count - 1) lines.push(BufferLine::copyOf(*blankLine_));
+            else lines.splice(bottom + 1, 0, {BufferLine::copyOf(*blankLine_)}, {});
+            if (wasFull) {
+                droppedOldest = true;
+            } else {
+                b.setYBase(b.yBase() + 1);
+                if (!userScrolling) b.setYDisp(b.yDisp() + 1);
+            }
+        }
+        if (droppedOldest) {
+            if (b.hasScrollback()) b.setLinesTop(b.totalLinesTrimmed() + 1);
+            adjustSelectionsForInPlaceScroll(0, count - 1, 1);
+            if (userScrolling) b.setYDisp(std::max(b.yDisp() - 1, 0));
+        }
+    } else {
+        if (bottom > top && !lines.shiftElements(top + 1, bottom - top, -1)) {
+            std::printf("Assertion on scroll, state was: bottomRow=%d topRow=%d yDisp=%d linesTop=%d isAlternate=%s\n",
+                        bottom, top, b.yDisp(), b.totalLinesTrimmed(), boolText(isCurrentBufferAlternate()));
+        }
+        lines.set(bottom, BufferLine::copyOf(*blankLine_));
+        adjustSelectionsForInPlaceScroll(top, bottom, 1);
+    }
+
+    if (!userScrolling) b.setYDisp(b.yBase());
+    updateRange(b.scrollTop(), true);
+    updateRange(b.scrollBottom(), true);
+    const bool intoScrollback = b.scrollTop() == 0 && b.hasScrollback() && b.scrollBottom() == rows_ - 1;
+    if (!intoScrollback) {
+        updateRange(b.scrollTop());
+        updateRange(b.scrollBottom());
+    }
+    if (b.hasAnyImages()) updateKittyRelativePlacementsForCurrentBuffer();
+    if (tdel_) tdel_->scrolled(*this, buffer_->yDisp());
+}
+
 void Terminal::emitLineFeed() {
     if (tdel_) tdel_->linefeed(*this);
 }
-void Terminal::reverseIndex() {}
-void Terminal::cmdScrollDown(std::span<const int>) {}
-void Terminal::cmdScrollUp(std::span<const int>, std::string_view) {}
-void Terminal::columnIndex(bool) {}
-void Terminal::columnScroll(bool, int) {}
-void Terminal::hardenBidiScrollBoundaries(bool, int) {}
-void Terminal::hardenBidiLineShiftBoundaries(int, std::optional<int>, int) {}
-void Terminal::resetBufferLine(int, bool, std::optional<BidiPresentationState>) {}
+
+void Terminal::reverseIndex() {
+    restrictCursor();
+    Buffer& b = *buffer_;
+    const int x = b.x();
+    const int y = b.y();
+    const bool atRegionTop = y == b.scrollTop();
+    if (!atRegionTop || (marginMode && x < b.marginLeft)) {
+        if (y >= 1) b.setY(y - 1);
+        return;
+    }
+    if (marginMode && x > b.marginRight) return;
+
+    CircularBufferLineList& lines = b.lines();
+    const int start = b.yBase() + y;
+    const int end = b.yBase() + b.scrollBottom();
+    if (start >= lines.count()) {
+        std::printf("reverseIndex: start index %d >= lines.count %d, state: y=%d yBase=%d scrollTop=%d scrollBottom=%d "
+                    "isAlternate=%s\n",
+                    start, lines.count(), y, b.yBase(), b.scrollTop(), b.scrollBottom(),
+                    boolText(isCurrentBufferAlternate()));
+        return;
+    }
+    if (marginsNarrowed()) {
+        const int left = b.marginLeft, right = b.marginRight;
+        for (int r = end; r > start; --r) {
+            BufferLine& row = lines[r];
+            copySpan(row, lines[r - 1], left, right);
+            row.setWrapped(false);
+            row.setRenderMode(BufferLine::RenderLineMode::single);
+            b.clearImagesFromLine(r);
+        }
+        BufferLine& first = lines[start];
+        first.fill(eraseCell(), left, right - left + 1);
+        first.setWrapped(false);
+        b.clearImagesFromLine(start);
+        first.setRenderMode(BufferLine::RenderLineMode::single);
+        selectionsInvalidateForColumnRestrictedScroll(start, end, left, right);
+    } else {
+        if (!lines.shiftElements(start, b.scrollBottom() - y, 1)) {
+            std::printf("Assertion on reverseIndex, state was: y=%d scrollTop=%d  yDisp=%d linesTop=%d isAlternate=%s\n", y,
+                        b.scrollTop(), b.yDisp(), b.totalLinesTrimmed(), boolText(isCurrentBufferAlternate()));
+        }
+        lines.set(start, b.getBlankLine(eraseAttribute()));
+        adjustSelectionsForInPlaceScroll(start, end, -1);
+    }
+    updateRange(b.scrollTop());
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::cmdScrollDown(std::span<const int> pars) {
+    Buffer& b = *buffer_;
+    CircularBufferLineList& lines = b.lines();
+    const int n = std::clamp(pars.empty() || pars[0] == 0 ? 1 : pars[0], 1, rows_);
+    const int top = b.yBase() + b.scrollTop();
+    const int bottom = b.yBase() + b.scrollBottom();
+    if (top < 0 || bottom >= lines.count() || bottom < top) return;
+    // Passes beyond the region's height only move blank rows.
+    const int passes = std::min(n, bottom - top + 1);
+    if (marginsNarrowed()) {
+        const int left = b.marginLeft, right = b.marginRight;
+        for (int pass = 0; pass < passes; ++pass) {
+            for (int r = bottom - 1; r >= top; --r) copySpan(lines[r + 1], lines[r], left, right);
+            lines[top].fill(CharData::Null, left, right - left + 1);
+        }
+        selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
+    } else {
+        for (int pass = 0; pass < passes; ++pass) {
+            lines.splice(bottom, 1, {}, {});
+            lines.splice(top, 0, {b.getBlankLine(Attribute::defaultAttribute)}, {});
+        }
+        adjustSelectionsForInPlaceScroll(top, bottom, -n);
+    }
+    hardenBidiScrollBoundaries(true, n);
+    updateRange(b.scrollTop());
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::cmdScrollUp(std::span<const int> pars, std::string_view) {
+    Buffer& b = *buffer_;
+    CircularBufferLineList& lines = b.lines();
+    const int n = std::clamp(pars.empty() || pars[0] == 0 ? 1 : pars[0], 1, 2 * rows_);
+    const int top = b.yBase() + b.scrollTop();
+    const int bottom = b.yBase() + b.scrollBottom();
+    if (top < 0 || bottom >= lines.count() || bottom < top) return;
+    const int passes = std::min(n, bottom - top + 1);
+    if (marginsNarrowed()) {
+        const int left = b.marginLeft, right = b.marginRight;
+        for (int pass = 0; pass < passes; ++pass) {
+            for (int r = top; r < bottom; ++r) copySpan(lines[r], lines[r + 1], left, right);
+            lines[bottom].fill(CharData::Null, left, right - left + 1);
+        }
+        selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
+    } else {
+        for (int pass = 0; pass < passes; ++pass) {
+            lines.splice(top, 1, {}, {});
+            lines.splice(bottom, 0, {b.getBlankLine(Attribute::defaultAttribute)}, {});
+        }
+        adjustSelectionsForInPlaceScroll(top, bottom, n);
+    }
+    hardenBidiScrollBoundaries(false, n);
+    updateRange(b.scrollTop());
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::columnIndex(bool back) {
+    Buffer& b = *buffer_;
+    if (back) {
+        if (b.x() != b.marginLeft) cursorBackward(1);
+        else columnScroll(true, b.x());
+        return;
+    }
+    if (b.x() != b.marginRight) {
+        if (b.x() != b.cols()) cursorForward(1);
+    } else {
+        columnScroll(false, b.marginLeft);
+    }
+}
+
+void Terminal::columnScroll(bool back, int at) {
+    Buffer& b = *buffer_;
+    const int x = b.x(), y = b.y();
+    if (y < b.scrollTop() || y > b.scrollBottom() || x < b.marginLeft || x > b.marginRight) return;
+    const int right = std::min(marginMode ? b.marginRight : cols_ - 1, cols_ - 1);
+    if (at < 0 || at > right) return;
+    // The column that opens up is blank in the current background, as for DECFI.
+    const CharData space(0x20, 1, TinyAtom(), 0, eraseAttribute());
+    CircularBufferLineList& lines = b.lines();
+    for (int row = b.scrollTop(); row <= b.scrollBottom(); ++row) {
+        const int index = b.yBase() + row;
+        if (index >= lines.count()) break;
+        BufferLine& line = lines[index];
+        if (back) {
+            line.insertCells(at, 1, right, space);
+        } else {
+            line.deleteCells(at, 1, right, space);
+        }
+    }
+    updateRange(b.scrollTop());
+    updateRange(b.scrollBottom());
+}
+
+void Terminal::hardenBidiScrollBoundaries(bool insertedAtTop, int count) {
+    Buffer& b = *buffer_;
+    CircularBufferLineList& lines = b.lines();
+    const int top = b.yBase() + b.scrollTop();
+    const int bottom = b.yBase() + b.scrollBottom();
+    unwrapLine(lines, top);
+    if (insertedAtTop && count < bottom - top + 1) unwrapLine(lines, top + count);
+    unwrapLine(lines, bottom + 1);
+}
+
+void Terminal::hardenBidiLineShiftBoundaries(int firstChangedRow, std::optional<int> firstMovedRow, int lastRow) {
+    CircularBufferLineList& lines = buffer_->lines();
+    unwrapLine(lines, firstChangedRow);
+    if (firstMovedRow) unwrapLine(lines, *firstMovedRow);
+    unwrapLine(lines, lastRow + 1);
+}
+
+void Terminal::resetBufferLine(int y, bool clearImages, std::optional<BidiPresentationState> bidiState) {
+    Buffer& b = *buffer_;
+    const int row = b.yBase() + y;
+    if (row < 0 || row >= b.lines().count()) return;
+    if (clearImages) b.clearImagesFromLine(row);
+    BufferLine& line = b.lines()[row];
+    line.replaceCells(0, std::min(cols_, line.count()), eraseCell());
+    line.setWrapped(false);
+    line.setRenderMode(BufferLine::RenderLineMode::single);
+    if (bidiState) line.setBidiState(*bidiState);
+}
 
 }  // namespace vantel

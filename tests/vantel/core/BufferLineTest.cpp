@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "vantel/core/Buffer.h"
 #include "vantel/core/BufferLine.h"
 
@@ -208,4 +210,41 @@ TEST(BufferLineTest, ClearForReuse) {
 TEST(BufferLineTest, StaysCompact) {
     // A scroll-back line costs its cells plus a small header and one ring slot.
     EXPECT_LE(sizeof(BufferLine) + sizeof(LineRef), 64u);
+}
+
+// A clear only rewrites the cells written since the last clear; any edit that forgets
+// to say what it wrote would leave stale cells behind. Random edits against a plain model.
+TEST(BufferLineTest, ClearAfterAnyEditLeavesOnlyBlanks) {
+    std::mt19937 rng(7);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    Attribute red;
+    red.bg = Attribute::Color::ansi256(1);
+    const CharData redBlank(0, 1, TinyAtom(), 0, red);
+    for (int round = 0; round < 300; ++round) {
+        LineRef line = BufferLine::make(1 + pick(30));
+        LineRef other = BufferLine::make(1 + pick(30));
+        other->fill(cell('o'));
+        for (int step = 0; step < 6; ++step) {
+            const int n = line->count();
+            switch (pick(9)) {
+            case 0: line->setCell(pick(n), cell('a' + pick(26))); break;
+            case 1: line->fill(cell('f'), pick(n), pick(n)); break;
+            case 2: line->insertCells(pick(n), pick(4), pick(n), cell('i')); break;
+            case 3: line->deleteCells(pick(n), pick(4), pick(n), CharData::Null); break;
+            case 4: line->copyFrom(*other, pick(other->count()), pick(n), pick(8)); break;
+            case 5: line->resize(1 + pick(40), pick(2) ? CharData::Null : cell('w')); break;
+            case 6: line->clear(pick(2) ? Attribute() : red); break;
+            case 7: {
+                const int from = pick(n);
+                const int count = 1 + pick(n - from);
+                CharData* cells = line->mutableCells(from, count);
+                for (int i = 0; i < count; ++i) cells[i] = cell('m');
+                break;
+            }
+            default: line->replaceCells(pick(n), pick(n + 1), pick(2) ? CharData::Null : redBlank); break;
+            }
+        }
+        line->clear(Attribute());
+        for (int col = 0; col < line->count(); ++col) ASSERT_EQ((*line)[col], CharData::Null) << "round " << round;
+    }
 }

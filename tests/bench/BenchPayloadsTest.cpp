@@ -1,0 +1,119 @@
+// The benchmark's payloads must be the same bytes on every run and machine, and
+// well-formed: a cut-off sequence or broken UTF-8 would make engines disagree for
+// reasons that have nothing to do with their speed.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "bench/BenchPayloads.h"
+
+using namespace vantel::bench;
+
+namespace {
+
+// Why the bytes are not well-formed output of a program, or empty: only CR, LF, BS, HT,
+// complete CSI sequences, ESC 7 / ESC 8 / ESC M and strict UTF-8.
+std::string malformation(const std::string& bytes) {
+    auto at = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    for (size_t i = 0; i < bytes.size();) {
+        const uint8_t b = at(i);
+        const std::string where = " at byte " + std::to_string(i);
+        if (b == 0x1b) {
+            if (i + 1 >= bytes.size()) return "ESC at the end" + where;
+            const uint8_t next = at(i + 1);
+            if (next == '7' || next == '8' || next == 'M') {
+                i += 2;
+                continue;
+            }
+            if (next != '[') return "unexpected ESC sequence" + where;
+            size_t k = i + 2;
+            while (k < bytes.size() && at(k) >= 0x30 && at(k) <= 0x3f) ++k;
+            if (k >= bytes.size() || at(k) < 0x40 || at(k) > 0x7e) return "unfinished CSI" + where;
+            i = k + 1;
+        } else if (b < 0x20 || b == 0x7f) {
+            if (b != '\r' && b != '\n' && b != '\b' && b != '\t') return "stray control" + where;
+            ++i;
+        } else if (b < 0x80) {
+            ++i;
+        } else {
+            const int length = b >= 0xf0 && b <= 0xf4 ? 4 : b >= 0xe0 ? 3 : b >= 0xc2 && b < 0xe0 ? 2 : 0;
+            if (length == 0 || i + static_cast<size_t>(length) > bytes.size()) return "bad UTF-8 lead" + where;
+            char32_t c = b & (0x7f >> length);
+            for (int k = 1; k < length; ++k) {
+                const uint8_t cont = at(i + static_cast<size_t>(k));
+                if ((cont & 0xc0) != 0x80) return "bad UTF-8 continuation" + where;
+                c = (c << 6) | (cont & 0x3f);
+            }
+            const char32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+            if (c < least || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff)) return "invalid scalar" + where;
+            i += static_cast<size_t>(length);
+        }
+    }
+    return {};
+}
+
+TEST(BenchPayloadsTest, MalformationCatchesWhatItShould) {
+    const struct {
+        const char* bytes;
+        bool wellFormed;
+    } cases[] = {
+        {"plain\r\n", true},
+        {"\x1b[1;38;5;200mx\x1b[0m", true},
+        {"\x1b" "7\x1b" "8\x1bM", true},
+        {"caf\xc3\xa9 \xf0\x9f\x98\x80", true},
+        {"\x1b[12", false},          // sequence cut off at the end
+        {"\x1b]0;t\x07", false},     // not something any payload should send
+        {"\xc3", false},             // truncated UTF-8
+        {"\xc0\xaf", false},         // overlong
+        {"\xed\xa0\x80", false},     // surrogate
+        {"a\x01", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(malformation(c.bytes).empty(), c.wellFormed) << c.bytes;
+}
+
+TEST(BenchPayloadsTest, EveryPayloadIsDeterministicWellFormedAndEndsInItsMarker) {
+    constexpr size_t target = 48 * 1024;
+    for (const Geometry g : {Geometry{80, 24}, Geometry{200, 60}}) {
+        for (const PayloadKind& kind : payloadKinds) {
+            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(g.cols) + "x" + std::to_string(g.rows));
+            const Payload p = makePayload(kind.name, g, target, 7);
+            EXPECT_EQ(p.bytes, makePayload(kind.name, g, target, 7).bytes);
+            EXPECT_NE(p.bytes, makePayload(kind.name, g, target, 8).bytes);
+            EXPECT_GE(p.bytes.size(), target);
+            // One unit past the target at most: a repaint frame is the largest.
+            EXPECT_LT(p.bytes.size(), target + 64 * 1024);
+            EXPECT_EQ(malformation(p.bytes), "");
+            ASSERT_FALSE(p.marker.empty());
+            const std::string trailer = "\x1b[" + std::to_string(g.rows) + ";1H\x1b[2K" + p.marker;
+            EXPECT_TRUE(p.bytes.ends_with(trailer));
+            if (!p.lastLine.empty()) {
+                EXPECT_LT(static_cast<int>(p.lastLine.size()), g.cols);
+                EXPECT_NE(p.bytes.find(p.lastLine + "\r\n\x1b[0m\x1b[r"), std::string::npos);
+            }
+        }
+    }
+}
+
+TEST(BenchPayloadsTest, UnknownPayloadIsEmpty) {
+    EXPECT_FALSE(isPayloadName("nonsense"));
+    EXPECT_TRUE(makePayload("nonsense", {80, 24}, 1024, 1).bytes.empty());
+    for (const PayloadKind& kind : payloadKinds) EXPECT_TRUE(isPayloadName(kind.name));
+}
+
+TEST(BenchPayloadsTest, ScrollbackFillIsOneRowPerLine) {
+    for (const Geometry g : {Geometry{80, 24}, Geometry{200, 60}, Geometry{2, 1}}) {
+        const std::string fill = scrollbackFill(g, 500, 3);
+        EXPECT_EQ(malformation(fill), "");
+        EXPECT_EQ(fill.find('\t'), std::string::npos);
+        int lines = 0;
+        for (size_t start = 0; start < fill.size(); ++lines) {
+            const size_t end = fill.find("\r\n", start);
+            ASSERT_NE(end, std::string::npos);
+            EXPECT_LT(static_cast<int>(end - start), g.cols);
+            start = end + 2;
+        }
+        EXPECT_EQ(lines, 500);
+    }
+}
+
+}  // namespace

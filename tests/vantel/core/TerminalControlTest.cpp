@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/TerminalTestSupport.h"
+
+using namespace vantel;
+using vantel::testing::TestTerminal;
+
+TEST(TerminalControlTest, LineFeedsVerticalTabsAndFormFeedsAreTheSame) {
+    for (const char* feed : {"\n", "\v", "\f"}) {
+        TestTerminal t(10, 3);
+        t.feed(std::string("ab") + feed + "c");
+        EXPECT_EQ(t.row(0), "ab");
+        EXPECT_EQ(t.cursor(), std::make_pair(3, 1)) << "no carriage return";
+        EXPECT_EQ(t.delegate.count("linefeed"), 1u);
+    }
+}
+
+TEST(TerminalControlTest, LineFeedAtTheRegionBottomScrollsIt) {
+    TestTerminal t(10, 5);
+    t.feed("r0\r\nr1\r\nr2\r\nr3\r\nr4\x1b[2;4r\x1b[4;1H\n");
+    EXPECT_EQ(t.row(0), "r0");
+    EXPECT_EQ(t.row(1), "r2");
+    EXPECT_EQ(t.row(2), "r3");
+    EXPECT_EQ(t.row(3), "");
+    EXPECT_EQ(t.row(4), "r4");
+    EXPECT_EQ(t.cursor(), std::make_pair(0, 3));
+    EXPECT_EQ(t->buffer().yBase(), 0);
+}
+
+TEST(TerminalControlTest, LineFeedOnTheLastRowBelowTheRegionDoesNothing) {
+    TestTerminal t(10, 5);
+    t.feed("top\x1b[1;3r\x1b[5;3H");
+    t.delegate.clear();
+    t.feed("\n");
+    EXPECT_EQ(t.cursor(), std::make_pair(2, 4));
+    EXPECT_EQ(t.row(0), "top");
+    EXPECT_EQ(t.delegate.events, std::vector<std::string>{"linefeed"});
+}
+
+TEST(TerminalControlTest, LineFeedModeReturnsTheCarriage) {
+    TestTerminal t;
+    t->lineFeedMode = true;
+    t.feed("abc\n");
+    EXPECT_EQ(t.cursor(), std::make_pair(0, 1));
+
+    TestTerminal margins;
+    margins->lineFeedMode = true;
+    margins->originMode = true;
+    margins.setMarginMode(true);
+    margins.feed("\x1b[5;20s\x1b[1;10H\n");
+    EXPECT_EQ(margins.cursor().first, 4) << "to the left margin in origin and margin mode";
+}
+
+TEST(TerminalControlTest, LineFeedInMarginModeOutsideTheMarginsDoesNotScroll) {
+    TestTerminal t(20, 4);
+    t.setMarginMode(true);
+    t.feed("top\x1b[5;10s\x1b[4;2H\n");
+    EXPECT_EQ(t.row(0), "top");
+    EXPECT_EQ(t.cursor(), std::make_pair(1, 3));
+    t.feed("\x1b[4;6H\n");
+    EXPECT_EQ(t.row(0), "top") << "inside the margins only the margin columns scroll";
+    EXPECT_EQ(t.cursor(), std::make_pair(5, 3));
+}
+
+TEST(TerminalControlTest, PendingWrapAtTheScreenEdgeCountsAsInsideFullMargins) {
+    TestTerminal t(10, 3);
+    t.setMarginMode(true);
+    t.feed("\x1b[3;1H" + std::string(10, 'x') + "\n");
+    EXPECT_EQ(t.row(1), std::string(10, 'x')) << "the bottom row scrolled up";
+    EXPECT_EQ(t.cursor(), std::make_pair(9, 2));
+}
+
+TEST(TerminalControlTest, LineFeedEndsAPendingWrap) {
+    TestTerminal t(10, 3);
+    t.feed(std::string(10, 'x') + "\ny");
+    EXPECT_EQ(t.row(1), std::string(9, '\0') + "y");
+    EXPECT_FALSE(t.wrapped(1));
+}
+
+TEST(TerminalControlTest, Backspace) {
+    struct Case {
+        const char* name;
+        std::string input;
+        bool reverseWraparound;
+        std::pair<int, int> cursor;
+    } cases[] = {
+        {"one left", "abc\b", false, {2, 0}},
+        {"nothing at column 0", "\b", false, {0, 0}},
+        {"from the pending wrap to cols-2", std::string(80, 'x') + "\b", false, {78, 0}},
+        {"from the pending wrap to cols-1 with reverse wrap", std::string(80, 'x') + "\b", true, {79, 0}},
+        {"reverse wrap to the previous row", "\x1b[3;1H\b", true, {79, 1}},
+        {"reverse wrap at the region top goes to its bottom", "\x1b[5;10r\x1b[5;1H\b", true, {79, 9}},
+        {"reverse wrap at home of the full screen", "\b", true, {79, 24}},
+        {"reverse wrap above the region", "\x1b[5;10r\x1b[3;1H\b", true, {79, 1}},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t;
+        t->reverseWraparound = c.reverseWraparound;
+        t.feed(c.input);
+        EXPECT_EQ(t.cursor(), c.cursor) << c.name;
+    }
+}
+
+TEST(TerminalControlTest, ReverseWrapUnwrapsTheRowItLeaves) {
+    TestTerminal t(10, 3);
+    t->reverseWraparound = true;
+    t.feed(std::string(12, 'x'));
+    ASSERT_TRUE(t.wrapped(1));
+    t.feed("\r\b");
+    EXPECT_FALSE(t.wrapped(1));
+    EXPECT_EQ(t.cursor(), std::make_pair(9, 0));
+}
+
+TEST(TerminalControlTest, NextLineAndIndexControls) {
+    TestTerminal t(10, 3);
+    t.feed("ab\x1b" "Ec");
+    EXPECT_EQ(t.row(1), "c");
+    t.feed("\x1b" "Dd");
+    EXPECT_EQ(t.row(2), std::string(1, '\0') + "d");
+}
+
+TEST(TerminalControlTest, CharacterSets) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string row0;
+    } cases[] = {
+        {"line drawing in G1 through SO and SI", "\x1b)0\x0elqqk\x0flqqk", "\u250c\u2500\u2500\u2510lqqk"},
+        {"designating the invoked set takes effect at once", "\x0e\x1b)0q", "\u2500"},
+        {"ESC - designates G1 like ESC )", "\x1b-0\x0eq", "\u2500"},
+        {"G0 designation", "\x1b(0x\x1b(Bx", "\u2502x"},
+        {"ESC n invokes G2", "\x1b*0\x1bnq\x1b~q", "\u2500q"},
+        {"ESC o and ESC | invoke G3", "\x1b+0\x1boq\x0fq\x1b|q", "\u2500q\u2500"},
+        {"ESC } invokes G2 like ESC n", "\x1b.0\x1b}q", "\u2500"},
+        {"United Kingdom pound", "\x1b(A#", "\u00a3"},
+        {"ESC % G clears G0 and invokes it, keeping G1", "\x1b(0\x1b)0\x1b%Gq\x0eq", "q\u2500"},
+        {"bytes with the high bit are never translated", "\x1b(0\xc3\xa9", "\u00e9"},
+        {"unknown final goes nowhere", "\x1b(0\x1b(Xq", "\u2500"},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t;
+        t.feed(c.input);
+        EXPECT_EQ(t.row(0), c.row0) << c.name;
+    }
+}
+
+TEST(TerminalControlTest, BidiStateReachesOnlyParagraphStarts) {
+    auto rtl = [](Terminal& t) {
+        t.currentBidiState.fallbackDirection = BidiDirection::rightToLeft;
+        t.applyCurrentBidiStateAtParagraphStart({Terminal::BidiStateProperty::fallbackDirection});
+    };
+    auto direction = [](TestTerminal& t, int y) { return t->getLine(y)->bidiState().fallbackDirection; };
+
+    TestTerminal mid(10, 5);
+    mid.feed("a");
+    rtl(*mid);
+    EXPECT_EQ(direction(mid, 0), BidiDirection::leftToRight) << "not at column 0";
+    mid.feed("\r\nb");
+    EXPECT_EQ(direction(mid, 1), BidiDirection::rightToLeft) << "a line feed starts the next paragraph with it";
+
+    TestTerminal wrapped(10, 5);
+    wrapped.feed(std::string(25, 'x') + "\r\nnext\x1b[1;1H");
+    rtl(*wrapped);
+    EXPECT_EQ(direction(wrapped, 0), BidiDirection::rightToLeft);
+    EXPECT_EQ(direction(wrapped, 1), BidiDirection::rightToLeft);
+    EXPECT_EQ(direction(wrapped, 2), BidiDirection::rightToLeft);
+    EXPECT_EQ(direction(wrapped, 3), BidiDirection::leftToRight) << "the next paragraph keeps its state";
+
+    TestTerminal continuation(10, 5);
+    continuation.feed(std::string(15, 'x') + "\x1b[2;1H");
+    rtl(*continuation);
+    EXPECT_EQ(direction(continuation, 1), BidiDirection::leftToRight) << "column 0 of a continuation row";
+
+    TestTerminal onlyMirroring(10, 5);
+    onlyMirroring->getLine(0)->setBidiState({BidiSupportMode::explicit_, false, BidiDirection::rightToLeft, false});
+    onlyMirroring->currentBidiState.boxMirroring = true;
+    onlyMirroring->applyCurrentBidiStateAtParagraphStart({Terminal::BidiStateProperty::boxMirroring});
+    EXPECT_EQ(onlyMirroring->getLine(0)->bidiState(),
+              (BidiPresentationState{BidiSupportMode::explicit_, false, BidiDirection::rightToLeft, true}));
+}

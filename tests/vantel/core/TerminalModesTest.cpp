@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "support/TerminalTestSupport.h"
+
+using namespace vantel;
+using vantel::testing::TestTerminal;
+
+namespace {
+
+std::string quoted(const char* text) { return ::testing::PrintToString(std::string(text)); }
+
+}  // namespace
+
+TEST(TerminalModesTest, DelegateHearsOfRealChangesOnly) {
+    struct Case {
+        const char* input;
+        std::vector<std::string> events;
+    } cases[] = {
+        {"\x1b[?25l\x1b[?25l\x1b[?25h\x1b[?25h", {"hideCursor", "showCursor"}},
+        {"\x1b[?5h\x1b[?5h\x1b[?5l", {"colorChanged:all", "colorChanged:all"}},
+        {"\x1b[?1000h\x1b[?1006h\x1b[?1000l", {"mouseModeChanged", "mouseModeChanged"}},
+        {"\x1b[?2026h\x1b[?2026h\x1b[?2026l", {"sync:on", "sync:off"}},
+        {"\x1b[?25l\x1b[?47h\x1b[?47l", {"hideCursor", "showCursor", "bufferActivated", "bufferActivated"}},
+        {"\x1b[?3h", {}},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t;
+        t.feed(c.input);
+        EXPECT_EQ(t.delegate.events, c.events) << quoted(c.input);
+    }
+}
+
+TEST(TerminalModesTest, ModesReachBothBuffers) {
+    TestTerminal t;
+    t.feed("\x1b[4h\x1b[?69h\x1b[?7l\x1b[?2500h");
+    EXPECT_TRUE(t->insertMode && t->normalBuffer().insertMode && t->altBuffer().insertMode);
+    EXPECT_TRUE(t->marginMode && t->normalBuffer().marginMode && t->altBuffer().marginMode);
+    EXPECT_FALSE(t->wraparound || t->normalBuffer().wraparound || t->altBuffer().wraparound);
+    EXPECT_TRUE(t->normalBuffer().defaultBidiState.boxMirroring && t->altBuffer().defaultBidiState.boxMirroring);
+    EXPECT_EQ(t->getUpdateRange(), std::make_pair(0, 25));
+}
+
+TEST(TerminalModesTest, ColumnModeNeedsPermissionAndResets) {
+    TestTerminal t;
+    t.feed("\x1b[?3h");
+    EXPECT_EQ(t->cols(), 80);
+    t.feed("\x1b[?40h\x1b[1m\x1b[?3h");
+    EXPECT_EQ(t->cols(), 132);
+    EXPECT_EQ(t->curAttr, Attribute::defaultAttribute);
+    t.feed("\x1b[?40h\x1b[?3l");
+    EXPECT_EQ(t->cols(), 80);
+}
+
+TEST(TerminalModesTest, SynchronizedOutputRestartsItsTimeOutOnEverySet) {
+    TestTerminal t;
+    t.feed("\x1b[?2026h");
+    t.scheduler.advance(0.8);
+    t.feed("\x1b[?2026h");
+    t.scheduler.advance(0.8);
+    EXPECT_TRUE(t->synchronizedOutputActive());
+    t.scheduler.advance(0.3);
+    EXPECT_FALSE(t->synchronizedOutputActive());
+}
+
+TEST(TerminalModesTest, AlternateScreenKeepsTheNormalCursor) {
+    TestTerminal t;
+    t.feed("\x1b[5;7H\x1b[?1049h\x1b[2;2Hx\x1b[?1049l");
+    EXPECT_EQ(t.cursor(), std::make_pair(6, 4));
+    t.feed("\x1b[?1049h");
+    EXPECT_EQ(t.row(1), "");
+}
+
+TEST(TerminalModesTest, AlternateScreenIsClearedOnlyWhenAsked) {
+    TestTerminal t;
+    t.feed("\x1b[?1047h");
+    t->buffer().lines()[0].setCell(0, CharData(Attribute::defaultAttribute, 'x', 1));
+    t.feed("\x1b[?47l");
+    EXPECT_EQ(t->altBuffer().lines()[0][0].code, 'x');
+    t.feed("\x1b[?47h\x1b[?1047l");
+    EXPECT_EQ(t->altBuffer().lines().count(), 0);
+}
+
+TEST(TerminalModesTest, UnhandledModesAreLogged) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"\x1b[?9999h", "Info: Unhandled DEC Private Mode Set (DECSET) with 9999\n"},
+        {"\x1b[?41l\x1b[99l\x1b[>5l", ""},
+        {"\x1b[99h", "Info: Unhandled verbatim setMode with 99 and []\n"},
+        {"\x1b[>5h", "Info: Unhandled setMode (SM) with 5 and [62]\n"},
+    };
+    for (const auto& [input, line] : cases) {
+        TestTerminal t;
+        t->silentLog = false;
+        ::testing::internal::CaptureStdout();
+        t.feed(input);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), line) << quoted(input);
+    }
+}
+
+TEST(TerminalModesTest, SoftResetRestoresModesButKeepsScreenAndCursor) {
+    TestTerminal t;
+    t.feed("\x1b[4h\x1b[?6h\x1b[?7l\x1b[?1h\x1b=\x1b[1;31m\x1b[?25l\x1b[?2500h\x1b[?2500s\x1b[20h");
+    t.feed("\x1b[>3u\x1b[?1000h\x1b[?2004h\x1b[?69h");
+    t.feed("\x1b(0\x1b[5;10r\x1b[6;8H");
+    t->ansiColors[1] = Color(1, 2, 3);
+    t.delegate.clear();
+
+    t.feed("\x1b[!p");
+    EXPECT_FALSE(t->insertMode || t->buffer().insertMode || t->originMode);
+    EXPECT_TRUE(t->wraparound && t->buffer().wraparound);
+    EXPECT_FALSE(t->applicationCursor || t->applicationKeypad || t->cursorHidden || t->lineFeedMode);
+    EXPECT_EQ(t->curAttr, Attribute::defaultAttribute);
+    EXPECT_EQ(t->buffer().scrollTop(), 0);
+    EXPECT_EQ(t->buffer().scrollBottom(), 24);
+    EXPECT_EQ(t->charset, nullptr);
+    EXPECT_FALSE(t->currentBidiState.boxMirroring);
+    EXPECT_TRUE(t->savedBidiPrivateModes.empty());
+    EXPECT_EQ(t->ansiColors, t->defaultAnsiColors);
+    EXPECT_EQ(t.cursor(), std::make_pair(7, 9));
+    EXPECT_TRUE(t->marginMode && t->bracketedPasteMode);
+    EXPECT_EQ(t->mouseMode, Terminal::MouseMode::vt200);
+    EXPECT_EQ(t->keyboardEnhancementFlags(), KittyKeyboardFlags(3));
+    EXPECT_EQ(t.delegate.events, (std::vector<std::string>{"colorChanged:all", "showCursor"}));
+    t.feed("\x1b[HAB\x1b[Hq");
+    EXPECT_EQ(t.row(0), "qB");
+}
+
+TEST(TerminalModesTest, ConformanceLevelChoosesReplyWidth) {
+    using Level = Terminal::TerminalConformance;
+    struct Case {
+        const char* input;
+        Level level;
+        bool send8bit;
+    } cases[] = {
+        {"\x1b[62;1\"p", Level::vt200, false}, {"\x1b[63;2\"p", Level::vt300, true},
+        {"\x1b[61;2\"p", Level::vt100, false}, {"\x1b G\x1b[64\"p", Level::vt400, true},
+        {"\x1b[62\"p\x1b[99\"p", Level::vt500, false}, {"\x1b[62\"p\x1b[\"p", Level::vt200, false},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t;
+        t.feed(c.input);
+        EXPECT_EQ(t->conformance, c.level) << quoted(c.input);
+        EXPECT_EQ(t->cc.send8bit, c.send8bit) << quoted(c.input);
+    }
+}

@@ -1,0 +1,321 @@
+#include <gtest/gtest.h>
+
+#include <any>
+#include <random>
+#include <string>
+
+#include "support/TerminalTestSupport.h"
+
+using namespace vantel;
+using vantel::testing::TestTerminal;
+
+namespace {
+
+std::string repeat(std::string_view text, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += text;
+    return out;
+}
+
+// Empty cells read as U+0000 in row text.
+std::string empty(int n) { return std::string(static_cast<size_t>(n), '\0'); }
+
+}  // namespace
+
+TEST(TerminalPrintTest, PrintingPastTheLastColumnWrapsOntoAMarkedRow) {
+    TestTerminal t;
+    t.feed(repeat("x", 80));
+    EXPECT_EQ(t.cursor(), std::make_pair(80, 0)) << "pending wrap sits one past the last column";
+    t.feed("y");
+    EXPECT_EQ(t.cell(0, 1).code, 'y');
+    EXPECT_TRUE(t.wrapped(1));
+    EXPECT_FALSE(t.wrapped(0));
+    EXPECT_EQ(t.cursor(), std::make_pair(1, 1));
+
+    TestTerminal crlf;
+    crlf.feed(repeat("x", 80) + "\r\nz");
+    EXPECT_EQ(crlf.row(1), "z");
+    EXPECT_FALSE(crlf.wrapped(1));
+    EXPECT_EQ(crlf.row(2), "");
+}
+
+TEST(TerminalPrintTest, ClustersWidthsAndSelectors) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string row0;
+        int cursorX;
+        std::vector<int> widths;  // of the first cells
+    } cases[] = {
+        {"combining acute joins", "e\u0301", "e\u0301", 1, {1, 1}},
+        {"keycap base widens with emoji selector", "#\uFE0F", "#\uFE0F", 2, {2, 0, 1}},
+        {"watch narrows with text selector", "\u231A\uFE0E", "\u231A\uFE0E", 1, {1, 1}},
+        {"selector after a character without variants is dropped", "\U0001F600\uFE0E", "\U0001F600", 2, {2, 0}},
+        {"flag of two indicators is one wide cell", "\U0001F1E9\U0001F1EA", "\U0001F1E9\U0001F1EA", 2, {2, 0, 1}},
+        {"third indicator starts a new cell", "\U0001F1E9\U0001F1EA\U0001F1EB", "\U0001F1E9\U0001F1EA\U0001F1EB", 4,
+         {2, 0, 2, 0}},
+        {"joiner at column 0 is dropped", "\u200D", "", 0, {1}},
+        {"joiner after a wide character joins it, not its spacer", "\u4E2D\u200D", "\u4E2D\u200D", 2, {2, 0, 1}},
+        {"emoji zwj sequence stays one cell", "\U0001F468\u200D\U0001F469", "\U0001F468\u200D\U0001F469", 2, {2, 0, 1}},
+        {"skin tone modifier joins", "\U0001F44D\U0001F3FD", "\U0001F44D\U0001F3FD", 2, {2, 0}},
+        {"hangul jamo vowel joins its lead", "\u1100\u1161", "\u1100\u1161", 2, {2, 0}},
+        {"wide character takes two cells", "\u4E2Da", "\u4E2Da", 3, {2, 0, 1}},
+        {"combining mark after a space joins the space", " \u0301x", " \u0301x", 2, {1, 1}},
+        {"DEL and C1 bytes print nothing", "a\x7f" "b\xc2\x85" "c", "abc", 3, {1, 1, 1}},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t;
+        t.feed(c.input);
+        EXPECT_EQ(t.row(0), c.row0) << c.name;
+        EXPECT_EQ(t.cursor().first, c.cursorX) << c.name;
+        for (size_t i = 0; i < c.widths.size(); ++i) {
+            EXPECT_EQ(t.cell(static_cast<int>(i), 0).width, c.widths[i]) << c.name << " cell " << i;
+        }
+    }
+}
+
+TEST(TerminalPrintTest, FirstInternedClusterGetsTheFirstIndex) {
+    TestTerminal t;
+    t.feed("e\u0301");
+    EXPECT_EQ(t.cell(0, 0).code, 0x400001);
+    EXPECT_EQ(t->getCharacter(t.cell(0, 0)), U"e\u0301");
+    t.feed("e\u0301");
+    EXPECT_EQ(t.cell(1, 0).code, 0x400001) << "the same cluster reuses its index";
+}
+
+TEST(TerminalPrintTest, RegionalIndicatorsCanBeNarrow) {
+    TestTerminal t(80, 25, [](TerminalOptions& o) { o.regionalIndicatorWidth = RegionalIndicatorWidth::narrow; });
+    t.feed("\U0001F1E9");
+    EXPECT_EQ(t.cell(0, 0).width, 1);
+    EXPECT_EQ(t.cursor().first, 1);
+    t.feed("\U0001F1EA");
+    EXPECT_EQ(t.cell(0, 0).width, 2);
+    EXPECT_EQ(t.cell(1, 0).width, 0);
+    EXPECT_EQ(t.cursor().first, 2);
+}
+
+TEST(TerminalPrintTest, InvalidUtf8ShowsTheLeadByteAndRereadsWhatFollows) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> runs;
+        std::string row0;
+    } cases[] = {
+        {"non-continuation after a lead byte", {"\xe2\x28\xa1"}, "\u00e2(\u00a1"},
+        {"lead byte then plain text", {"\xe2" "abc"}, "\u00e2" "abc"},
+        {"lead byte at the end of a read, letters in the next", {"x\xe2", "abc"}, "x\u00e2" "abc"},
+        {"two continuation bytes then a letter", {"\xf0\x9f\x98" "A"}, "\u00f0" "A"},
+        {"surrogate drops its continuation bytes", {"\xed\xa0\x80" "z"}, "\u00edz"},
+        {"overlong form", {"\xe0\x80\xaf" "z"}, "\u00e0z"},
+        {"bytes that never start a sequence print as themselves", {"\xc0\xaf" "z"}, "\u00c0\u00afz"},
+        {"stray continuation byte prints as itself", {"\xa9"}, "\u00a9"},
+        {"sequence split over three reads", {"\xf0", "\x9f\x98", "\x80!"}, "\U0001F600!"},
+        {"lead byte then a new lead byte", {"\xe2\xc3\xa9"}, "\u00e2\u00e9"},
+        {"value past U+10FFFF", {"\xf4\x90\x80\x80" "k"}, "\u00f4k"},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t;
+        for (const auto& run : c.runs) t.feed(run);
+        EXPECT_EQ(t.row(0), c.row0) << c.name;
+    }
+}
+
+TEST(TerminalPrintTest, SequenceCutByAControlCompletesAfterIt) {
+    TestTerminal t;
+    t.feed("\xe2\x82");
+    EXPECT_EQ(t.cursor().first, 0) << "an unfinished sequence prints nothing yet";
+    t.feed("\r\xac");
+    EXPECT_EQ(t.row(0), "\u20ac");
+}
+
+TEST(TerminalPrintTest, AsciiFastPathMatchesTheGeneralPath) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        const int length = static_cast<int>(random() % 400);
+        for (int i = 0; i < length; ++i) {
+            const int pick = static_cast<int>(random() % 20);
+            char c = static_cast<char>(0x20 + random() % 95);
+            if (c == '#') c = '$';  // the one byte the United Kingdom set replaces
+            text += pick == 0 ? std::string("\r\n") : std::string(1, c);
+        }
+        for (bool wrap : {true, false}) {
+            TestTerminal fast(20, 5), general(20, 5);
+            fast.setWraparound(wrap);
+            general.setWraparound(wrap);
+            // A designated set with replacements sends every byte through the general path.
+            general.feed("\x1b(A");
+            ASSERT_NE(general->charset, nullptr);
+            fast.feed(text);
+            general.feed(text);
+            ASSERT_EQ(fast.screen(), general.screen()) << "round " << round << " wrap " << wrap << ": " << text;
+        }
+    }
+}
+
+TEST(TerminalPrintTest, RandomUtf8SplitAtEveryByteBoundaryGivesTheSameScreen) {
+    const std::vector<std::string> pieces = {"a", " ", "\u00e9", "\u0301", "\u4e2d", "\U0001F600", "\uFE0F", "\uFE0E",
+                                             "\u200D", "\U0001F1E9", "\U0001F3FD", "\u1161", "#", "\xe2", "\x82",
+                                             "\xf0\x9f", "\xc3", "\xa9", "\xed\xa0\x80", "\r\n"};
+    std::mt19937 random(11);
+    for (int round = 0; round < 20; ++round) {
+        std::string text;
+        for (int i = 0; i < 30; ++i) text += pieces[random() % pieces.size()];
+        TestTerminal whole(7, 3);
+        whole.feed(text);
+        for (size_t split = 1; split < text.size(); ++split) {
+            TestTerminal parts(7, 3);
+            parts.feed(text.substr(0, split));
+            parts.feed(text.substr(split));
+            ASSERT_EQ(parts.screen(), whole.screen()) << "round " << round << " split at " << split;
+        }
+    }
+}
+
+TEST(TerminalPrintTest, HostileSequencesKeepTheCursorOnTheScreen) {
+    const std::vector<std::string> finals = {"@", "A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M", "P",
+                                             "S", "T", "X", "Z", "`", "a", "b", "d", "e", "f", "g", "r", "s", "u",
+                                             " q", "'}", "'~"};
+    const std::vector<std::string> escapes = {"\x1b" "7", "\x1b" "8", "\x1b" "D", "\x1b" "E", "\x1b" "M", "\x1b" "6",
+                                              "\x1b" "9", "\x1b#8", "\x1b#6", "\x1b)0", "\x0e", "\x0f", "\b", "\t",
+                                              "\n", "\r", "\x1bH", "\u4e2d", "e\u0301", "#\uFE0F", "\xe2"};
+    const std::vector<int> values = {0, 1, 2, 3, 5, 80, 1000, 65535};
+    std::mt19937 random(3);
+    for (auto [cols, rows] : {std::pair{2, 1}, {3, 2}, {10, 4}, {80, 25}}) {
+        TestTerminal t(cols, rows, [](TerminalOptions& o) { o.scrollback = 4; });
+        for (int step = 0; step < 3000; ++step) {
+            switch (random() % 8) {
+            case 0: t.setMarginMode(random() % 2); break;
+            case 1: t->originMode = random() % 2; break;
+            case 2: t.setInsertMode(random() % 4 == 0); break;
+            case 3: t.setWraparound(random() % 3 != 0); break;
+            case 4: t->reverseWraparound = random() % 2; break;
+            case 5: t.feed(escapes[random() % escapes.size()]); break;
+            default: {
+                std::string csi = "\x1b[" + std::to_string(values[random() % values.size()]) + ";" +
+                                  std::to_string(values[random() % values.size()]) + finals[random() % finals.size()];
+                t.feed(csi + "xy");
+            }
+            }
+            const auto [x, y] = t.cursor();
+            ASSERT_TRUE(x >= 0 && x <= cols && y >= 0 && y < rows) << "step " << step << " at " << x << "," << y;
+            const Buffer& b = t->buffer();
+            ASSERT_LE(b.yBase() + rows, b.lines().count());
+            ASSERT_LE(b.scrollBottom(), rows - 1);
+        }
+    }
+}
+
+TEST(TerminalPrintTest, WithoutWraparoundTheLastColumnIsOverwritten) {
+    TestTerminal t(10, 3);
+    t.setWraparound(false);
+    t.feed("\x1b[1;9Habc");
+    EXPECT_EQ(t.row(0), empty(8) + "ac");
+    EXPECT_EQ(t.cursor(), std::make_pair(10, 0));
+    t.feed("\u4e2d");
+    EXPECT_EQ(t.row(0), empty(8) + "ac") << "no room for a wide character: dropped";
+    EXPECT_EQ(t.row(1), "");
+}
+
+TEST(TerminalPrintTest, WideCharacterAtTheLastColumnWraps) {
+    TestTerminal t(10, 3);
+    t.feed("\x1b[1;10H\u4e2d");
+    EXPECT_EQ(t.cell(9, 0).code, 0);
+    EXPECT_EQ(t.row(1), "\u4e2d");
+    EXPECT_TRUE(t.wrapped(1));
+    EXPECT_EQ(t.cursor(), std::make_pair(2, 1));
+}
+
+TEST(TerminalPrintTest, InsertModeShiftsTheRow) {
+    TestTerminal t(10, 3);
+    t.feed("abcdefghi");
+    t.setInsertMode(true);
+    t.feed("\x1b[1;2HXY");
+    EXPECT_EQ(t.row(0), "aXYbcdefgh");
+    t.feed("\x1b[1;8H\u4e2d");
+    EXPECT_EQ(t.row(0), "aXYbcde\u4e2df") << "the wide character pushes the tail off the edge";
+    t.feed("\x1b[2;1Habcdefgh\u4e2d\x1b[2;1HZ");
+    EXPECT_EQ(t.row(1), "Zabcdefgh") << "a wide character pushed into the last column is blanked";
+}
+
+TEST(TerminalPrintTest, WrapAtTheRegionBottomScrollsOnlyTheRegion) {
+    TestTerminal t(10, 5);
+    t.feed("top\x1b[2;4r\x1b[4;9Habc");
+    EXPECT_EQ(t.row(0), "top");
+    EXPECT_EQ(t.row(3), "c");
+    EXPECT_TRUE(t.wrapped(3));
+    EXPECT_EQ(t.row(2), empty(8) + "ab");
+
+    // Below the region on the last row there is nowhere to wrap to: the row is rewritten.
+    TestTerminal below(10, 5);
+    below.feed("top\x1b[1;3r\x1b[5;9Habc");
+    EXPECT_EQ(below.row(0), "top");
+    EXPECT_EQ(below.row(4), std::string("c").append(empty(7)).append("ab"));
+    EXPECT_EQ(below.cursor(), std::make_pair(1, 4));
+}
+
+TEST(TerminalPrintTest, CellsCarryTheHyperlinkAndSemanticContent) {
+    TestTerminal t;
+    t->buffer().semanticContent = SemanticContent::output();
+    t->activeHyperlink = Terminal::ActiveHyperlink{Terminal::ActiveHyperlink::Kind::pending, ";https://a", TinyAtom()};
+    t.feed("ab\u4e2d");
+    const CharData a = t.cell(0, 0);
+    ASSERT_TRUE(a.hasPayload());
+    EXPECT_EQ(std::any_cast<std::string>(a.getPayload()), ";https://a");
+    EXPECT_EQ(t.cell(1, 0).payload, a.payload);
+    EXPECT_EQ(t.cell(3, 0).payload, a.payload) << "the spacer of a wide character too";
+    EXPECT_EQ(a.semanticContentCode, 6);
+    EXPECT_EQ(t->activeHyperlink->kind, Terminal::ActiveHyperlink::Kind::resolved);
+    EXPECT_EQ(t->payloadCodes().count(a.payload.code), 1u);
+    t.feed("e\u0301");
+    EXPECT_EQ(t.cell(4, 0).payload, a.payload);
+
+    t->activeHyperlink->kind = Terminal::ActiveHyperlink::Kind::unavailable;
+    t.feed("c");
+    EXPECT_FALSE(t.cell(5, 0).hasPayload());
+    t->activeHyperlink.reset();
+    t.feed("\xc3\xa9");
+    EXPECT_FALSE(t.cell(6, 0).hasPayload());
+}
+
+TEST(TerminalPrintTest, PrintedCellsCarryTheCurrentAttribute) {
+    TestTerminal t;
+    t->curAttr = Attribute(Attribute::Color::ansi256(1), Attribute::Color::ansi256(2),
+                           CharacterStyle(CharacterStyle::bold));
+    t.feed("a\u00e9");
+    EXPECT_EQ(t.cell(0, 0).attribute, t->curAttr);
+    EXPECT_EQ(t.cell(1, 0).attribute, t->curAttr);
+    t->curAttr = Attribute::defaultAttribute;
+    t.feed("\u0301");
+    EXPECT_EQ(t.cell(1, 0).attribute.fg, Attribute::Color::ansi256(1)) << "joining keeps the cell's own attribute";
+}
+
+TEST(TerminalPrintTest, PrintMarksTheCursorRowsDirty) {
+    TestTerminal t;
+    t.feed("\x1b[5;1H");
+    t->clearUpdateRange();
+    t.feed(repeat("x", 85));
+    EXPECT_EQ(t->getUpdateRange(), std::make_optional(std::make_pair(4, 5)));
+}
+
+// Runs of plain non-ASCII characters take their own path; written left to right on a
+// fresh screen, insert mode (which always takes the general path) must give the same cells.
+TEST(TerminalPrintTest, PlainRunPathMatchesTheGeneralPath) {
+    const std::vector<std::string> pieces = {"a", "\u00e9", "\u0301", "\u4e2d", "\u03a9", "\U0001F600", "\uFE0F",
+                                             "\uFE0E", "\u200D", "\U0001F1E9", "\U0001F1EA", "\U0001F3FD", "\u231A",
+                                             "\uAC00", "\u1161", "\U00020000", "\u0903", "\r\n", "\xe2\x28\xa1"};
+    std::mt19937 random(5);
+    for (int round = 0; round < 60; ++round) {
+        std::string text;
+        for (int i = 0; i < 40; ++i) text += pieces[random() % pieces.size()];
+        for (bool wrap : {true, false}) {
+            TestTerminal plain(9, 6), general(9, 6);
+            plain.setWraparound(wrap);
+            general.setWraparound(wrap);
+            general.feed("\x1b[4h");
+            plain.feed(text);
+            general.feed(text);
+            ASSERT_EQ(plain.screen(), general.screen()) << "round " << round << " wrap " << wrap;
+            ASSERT_EQ(plain.cursor(), general.cursor()) << "round " << round << " wrap " << wrap;
+        }
+    }
+}

@@ -1,0 +1,176 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "KittyTestSupport.h"
+
+using namespace vantel;
+using namespace vantel::testing;
+
+namespace {
+
+std::span<const uint8_t> span(const std::string& s) { return {reinterpret_cast<const uint8_t*>(s.data()), s.size()}; }
+
+KittyGraphicsControl control(std::string_view text) {
+    return parseKittyGraphicsControl(span(std::string(text))).control;
+}
+
+std::optional<KittyGraphicsPayload> decodeInBand(std::string_view keys, const std::string& raw) {
+    return decodeKittyPayload(control(keys), span(base64(raw)));
+}
+
+TEST(KittyPayload, Base64SkipsStrayCharacters) {
+    EXPECT_EQ(decodeKittyBase64(span("Cg\noU\r\n Hg==")), (std::vector<uint8_t>{10, 10, 20, 30}));
+    EXPECT_EQ(decodeKittyBase64(span("CgoU!Hg")), (std::vector<uint8_t>{10, 10, 20, 30}));
+    EXPECT_EQ(decodeKittyBase64(span("CgoUH")), std::nullopt);
+    EXPECT_EQ(decodeKittyBase64(span("Cg==Cg==")), std::nullopt);
+}
+
+struct InBandCase {
+    const char* keys;
+    std::string raw;
+    bool accepted;
+};
+
+TEST(KittyPayload, InBandFormatsAndSizes) {
+    const std::string png = makePng(2, 1, solidPixels(2, 1));
+    const std::string wide = makePng(10001, 1, solidPixels(10001, 1));
+    const std::string rgba4(16, '\x7f');
+    const std::vector<InBandCase> cases = {
+        {"f=32,s=2,v=2", rgba4, true},
+        {"f=32,s=2,v=2", rgba4 + "x", false},
+        {"f=32,s=0,v=1", "", false},
+        {"f=32,s=10001,v=1", std::string(40004, 'x'), false},
+        {"f=24,s=1,v=1", std::string(3, 'a'), true},
+        {"f=24,s=1,v=1", std::string(4, 'a'), false},
+        {"f=100", png, true},
+        {"f=100", wide, false},
+        {"f=100", "not a png at all, not at all", false},
+        {"f=7,s=1,v=1", std::string(4, 'a'), false},
+        {"o=z,f=32,s=2,v=2", zlibCompress(rgba4), true},
+        {"o=x,f=32,s=2,v=2", zlibCompress(rgba4), false},
+        {"o=z,f=32,s=2,v=2", zlibCompress(rgba4).substr(0, zlibCompress(rgba4).size() / 2), false},
+        {"o=z,f=32,s=2,v=2", zlibCompress(rgba4 + rgba4), false},  // inflates past the pixel size
+        {"o=z,f=100", zlibCompress(png), true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(decodeInBand(c.keys, c.raw).has_value(), c.accepted) << c.keys << " / " << c.raw.size();
+    }
+    EXPECT_FALSE(decodeKittyPayload(control("f=32,s=1,v=1"), {}));
+    EXPECT_EQ(decodeInBand("f=24,s=1,v=1", "\x0a\x14\x1e")->bytes, (std::vector<uint8_t>{10, 20, 30, 255}));
+}
+
+// A tiny stream that would inflate to gigabytes stops at the limit.
+TEST(KittyPayload, InflateStopsAtTheLimit) {
+    const std::string bomb = zlibCompress(std::string(64 * 1024 * 1024, '\0'));
+    const auto data = std::vector<uint8_t>(bomb.begin(), bomb.end());
+    EXPECT_FALSE(decompressZlib(data, 1024 * 1024));
+    EXPECT_EQ(decompressZlib(data)->size(), 64u * 1024 * 1024);
+}
+
+TEST(KittyPayload, PngDecodesToPremultipliedRgba) {
+    const auto png = makePng(2, 1, {255, 0, 0, 255, 200, 100, 50, 128});
+    const auto pixels = decodePngToRgba(span(png));
+    ASSERT_TRUE(pixels);
+    EXPECT_EQ(pixels->width, 2);
+    EXPECT_EQ(pixels->bytes, (std::vector<uint8_t>{255, 0, 0, 255, 100, 50, 25, 128}));
+    EXPECT_EQ(kittyPngPixelSize(span(png)), std::pair(2, 1));
+    EXPECT_FALSE(decodePngToRgba(span(png.substr(0, png.size() - 20))));
+}
+
+class KittyMedia : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() / ("kitty-media-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string write(const std::string& name, const std::string& content) {
+        const auto path = dir / name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path.string();
+    }
+    std::string load(const std::string& keys, const std::string& path) {
+        auto result = loadKittyPayload(control(keys), span(base64(path)));
+        return result.payload ? "ok:" + bytes(result.payload->bytes) : result.errorMessage;
+    }
+    std::filesystem::path dir;
+};
+
+TEST_F(KittyMedia, FilePathsAreChecked) {
+    const std::string file = write("pixels", "0123456789abcdefghij");
+    std::filesystem::create_symlink("/sys/kernel", dir / "link");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1", "/proc/self/status"), "EINVAL: bad path");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1", (dir / "link" / "..").string() + "/kernel/x"), "EINVAL: bad path");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1", (dir / "link").string()), "EINVAL: bad path");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1", "/dev/zero"), "EINVAL: bad path");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1", dir.string() + "/missing"), "EINVAL: bad path");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1", std::string("/tmp/\xff")), "EINVAL: bad path");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1", ""), "EINVAL: bad payload");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1,S=3,O=5", file), "ok:567\xff");
+    EXPECT_EQ(load("t=f,f=32,s=1,v=5,O=0", file), "ok:0123456789abcdefghij");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1,O=21", file), "EINVAL: bad payload");
+    EXPECT_EQ(load("t=f,f=24,s=1,v=1,O=-1", file), "EINVAL: bad payload");
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(readKittyFileData(file, 5, 10, false), (std::vector<uint8_t>{'5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e'}));
+    EXPECT_EQ(readKittyFileData(dir.string(), 0, 0, false), std::nullopt);
+}
+
+TEST_F(KittyMedia, OversizedFileIsRefused) {
+    const std::string file = write("big", "");
+    std::filesystem::resize_file(file, kittyMaximumDataBytes + 1);
+    EXPECT_EQ(readKittyFileData(file, 0, 100, false), std::nullopt);
+}
+
+TEST_F(KittyMedia, TemporaryFilesNeedTheMarkerAndAreDeleted) {
+    const std::string plain = write("pixels", "\x0a\x14\x1e");
+    const std::string marked = write("tty-graphics-protocol-1", "\x0a\x14\x1e");
+    const std::string shortOne = write("tty-graphics-protocol-2", "\x0a\x14");
+    EXPECT_EQ(load("t=t,f=24,s=1,v=1", plain), "EINVAL: bad temp path");
+    EXPECT_TRUE(std::filesystem::exists(plain));
+    EXPECT_EQ(load("t=t,f=24,s=1,v=1", marked), "ok:\x0a\x14\x1e\xff");
+    EXPECT_FALSE(std::filesystem::exists(marked));
+    EXPECT_EQ(load("t=t,f=24,s=1,v=1", shortOne), "EINVAL: bad payload");
+    EXPECT_FALSE(std::filesystem::exists(shortOne));
+    EXPECT_TRUE(isKittyTempPath("/tmpfoo/x"));
+    EXPECT_TRUE(isKittyTempPath("/dev/shm/x"));
+    EXPECT_FALSE(isKittyTempPath("/home/x"));
+}
+
+TEST(KittySharedMemory, ReadsTheRightSizeAndAlwaysUnlinks) {
+    auto make = [](const std::string& name, size_t size) {
+        const int fd = ::shm_open(name.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+        std::string content(size, '\x40');
+        EXPECT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(size));
+        ::close(fd);
+    };
+    auto exists = [](const std::string& name) {
+        const int fd = ::shm_open(name.c_str(), O_RDONLY, 0);
+        if (fd >= 0) ::close(fd);
+        return fd >= 0;
+    };
+    const std::string name = "/vantel-kitty-test-" + std::to_string(::getpid());
+    make(name, 16);
+    auto good = loadKittyPayload(control("t=s,f=32,s=2,v=2"), span(base64(name)));
+    ASSERT_TRUE(good.payload);
+    EXPECT_EQ(good.payload->width, 2);
+    EXPECT_FALSE(exists(name));
+
+    make(name, 12);
+    EXPECT_EQ(loadKittyPayload(control("t=s,f=32,s=2,v=2"), span(base64(name))).errorMessage, "EINVAL: bad payload");
+    EXPECT_FALSE(exists(name));
+
+    make(name, 16);
+    EXPECT_EQ(loadKittyPayload(control("t=s,f=32"), span(base64(name))).errorMessage, "EINVAL: bad payload");
+    EXPECT_TRUE(exists(name));  // refused before it was opened
+    EXPECT_EQ(readKittySharedMemory(name, std::nullopt, 4, 8)->size(), 8u);
+    EXPECT_FALSE(exists(name));
+    EXPECT_EQ(readKittySharedMemory("/../etc/passwd", std::nullopt, 0, 0), std::nullopt);
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// The cell writers of the print path: one character at a time, and runs of plain ASCII.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "vantel/core/Buffer.h"
+
+namespace vantel {
+
+namespace {
+
+int rightLimit(const Buffer& b) { return b.marginMode ? b.marginRight : b.cols() - 1; }
+
+// Moves a cursor that ran past the right limit to the start of the next row. At the
+// bottom of the scroll region the region scrolls; on the last screen row below the
+// region there is nowhere to go, so the row is written over from the left.
+void wrapToNextRow(Buffer& b) {
+    b.setX(b.marginMode ? b.marginLeft : 0);
+    const int y = b.y();
+    if (y == b.scrollBottom()) {
+        b.scroll(true);
+        return;
+    }
+    if (y >= b.rows() - 1) return;
+    b.setY(y + 1);
+    CircularBufferLineList& lines = b.lines();
+    const int row = b.yBase() + y + 1;
+    if (row < 1 || row >= lines.count()) return;
+    BufferLine& line = lines[row];
+    line.setWrapped(true);
+    line.setBidiState(lines[row - 1].bidiState());
+}
+
+}  // namespace
+
+void Buffer::insertCharacter(CharData ch, const PayloadResolver& resolvePayload) {
+    const int width = ch.width;
+    const int right = rightLimit(*this);
+    if (x_ + width - 1 > right) {
+        if (wraparound) {
+            wrapToNextRow(*this);
+        } else {
+            // No room and no wrapping: a wide character cannot be shown at all.
+            if (width == 2) return;
+            x_ = right;
+        }
+    }
+    const int row = yBase_ + y_;
+    if (row < 0 || row >= lines_->count()) return;
+    BufferLine& line = (*lines_)[row];
+    const CharData blank(curAttr, 0, 1);
+    if (insertMode) {
+        line.insertCells(std::min(x_, right), width, right, blank);
+        // A wide character pushed into the last column lost its second half.
+        const int last = std::min(right, line.count() - 1);
+        if (last >= 0 && line[last].width == 2) line.setCell(last, blank);
+    }
+    if (x_ >= cols_) x_ = cols_ - 1;
+
+    const std::optional<TinyAtom> payload = resolvePayload ? resolvePayload() : std::nullopt;
+    ch.payload = payload.value_or(TinyAtom());
+    ch.semanticContentCode = semanticContent.code();
+    line.setCell(x_, ch);
+    ++x_;
+    for (int i = 1; i < width && x_ < cols_; ++i) {
+        line.setCell(x_, CharData(0, 0, ch.payload, ch.semanticContentCode, curAttr));
+        ++x_;
+    }
+}
+
+int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attribute,
+                           const PayloadResolver& resolvePayload) {
+    if (insertMode || bytes.empty()) return 0;
+    const int right = rightLimit(*this);
+    const int total = static_cast<int>(std::min<size_t>(bytes.size(), INT_MAX));
+    int written = 0;
+    bool resolved = false;
+    CharData cell(0, 1, TinyAtom(), semanticContent.code(), attribute);
+    while (written < total) {
+        if (x_ > right) {
+            if (!wraparound) return written;
+            wrapToNextRow(*this);
+        }
+        const int row = yBase_ + y_;
+        if (row < 0 || row >= lines_->count()) return written;
+        BufferLine& line = (*lines_)[row];
+        // A line narrower than the screen is left to the guarded per-cell path.
+        const int n = std::min({right - x_ + 1, total - written, line.count() - x_});
+        if (n <= 0) return written;
+        if (!resolved) {
+            resolved = true;
+            if (resolvePayload) cell.payload = resolvePayload().value_or(TinyAtom());
+        }
+        CharData* cells = line.mutableCells(x_, n);
+        const uint8_t* source = bytes.data() + written;
+        // Block copies of a template, then the codes: wide stores instead of one per field.
+        const CharData block[4] = {cell, cell, cell, cell};
+        int i = 0;
+        for (; i + 4 <= n; i += 4) {
+            std::memcpy(static_cast<void*>(cells + i), block, sizeof block);
+            cells[i].code = source[i];
+            cells[i + 1].code = source[i + 1];
+            cells[i + 2].code = source[i + 2];
+            cells[i + 3].code = source[i + 3];
+        }
+        for (; i < n; ++i) {
+            std::memcpy(static_cast<void*>(cells + i), &cell, sizeof(CharData));
+            cells[i].code = source[i];
+        }
+        x_ += n;
+        written += n;
+    }
+    return written;
+}
+
+}  // namespace vantel

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "vantel/graphics/KittyGraphicsControl.h"
+#include "vantel/graphics/KittyGraphicsPayload.h"
+#include "vantel/graphics/KittyImageStore.h"
+#include "vantel/graphics/KittyPlacementImage.h"
+
+namespace vantel {
+
+class Buffer;
+class Terminal;
+
+// The Kitty graphics protocol of one terminal: commands and replies
+// (KittyGraphicsCommands.cpp), the image store (KittyImageStore.cpp), placements
+// (KittyPlacements.cpp) and deletion (KittyDeletion.cpp).
+class KittyGraphics {
+public:
+    using KeySet = std::unordered_set<KittyPlacementKey, KittyPlacementKeyHash>;
+    using ImageTest = std::function<bool(const KittyPlacementImage&)>;
+    using RecordTest = std::function<bool(const KittyPlacementRecord&)>;
+    struct Cell {
+        int row = 0;  // absolute line index
+        int col = 0;
+    };
+    using Positions = std::unordered_map<KittyPlacementKey, Cell, KittyPlacementKeyHash>;
+
+    // Bounds on what a program can make the store hold, beyond the byte budget of
+    // the options: tiny images, records and slices cost memory the budget does not count.
+    struct Limits {
+        size_t maximumImages = 65'536;
+        size_t maximumPlacements = 65'536;
+        size_t maximumImagesPerLine = 256;
+    };
+
+    explicit KittyGraphics(Terminal& terminal) : terminal_(terminal) {}
+    KittyGraphics(const KittyGraphics&) = delete;
+    KittyGraphics& operator=(const KittyGraphics&) = delete;
+
+    const Limits& limits() const { return limits_; }
+    void setLimits(Limits limits) { limits_ = limits; }
+    KittyGraphicsState& state() { return state_; }
+    const KittyGraphicsState& state() const { return state_; }
+
+    // --- Commands and replies (KittyGraphicsCommands.cpp) ---
+    // The APC string after its leading 'G'.
+    void handleKittyGraphics(std::span<const uint8_t> data);
+    void processKittyGraphics(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload);
+    void handleKittyTransmit(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload,
+                             bool display);
+    void handleKittyTransmitPayload(const KittyGraphicsControl& control, KittyGraphicsPayload payload, bool display);
+    void handleKittyPut(const KittyGraphicsControl& control);
+    void sendKittyOk(const KittyGraphicsControl& control, std::optional<uint32_t> imageId,
+                     std::optional<uint32_t> imageNumber, std::optional<uint32_t> placementId);
+    void sendKittyError(const KittyGraphicsControl& control, std::string_view message);
+    // The most base64 a chunked transfer may gather before it is refused.
+    size_t maximumPendingBytes() const;
+
+    // --- Image store (KittyImageStore.cpp) ---
+    void storeKittyImage(std::shared_ptr<const KittyGraphicsPayload> payload, uint32_t imageId,
+                         std::optional<uint32_t> imageNumber);
+    // The stored image, marked as just used; null when none has the id.
+    const KittyGraphicsImage* updateKittyImageAccess(uint32_t imageId);
+    void enforceKittyImageCacheLimit();
+    std::unordered_set<uint32_t> collectUsedKittyImageIds();
+    void collectUsedKittyImageIds(Buffer& buffer, std::unordered_set<uint32_t>& into);
+    void cleanupUnusedKittyImages();
+    void removeKittyImageNumbers(uint32_t imageId);
+    void clearAllKittyImages();
+    void clearKittyImages(Buffer& buffer, bool isAlternateBuffer);
+
+    // --- Placements (KittyPlacements.cpp) ---
+    // False after an error was replied.
+    bool displayKittyImage(std::shared_ptr<const KittyGraphicsPayload> payload, const KittyGraphicsControl& control,
+                           std::optional<uint32_t> imageId, std::optional<uint32_t> imageNumber);
+    struct Origin {
+        std::optional<int> col;
+        std::optional<int> row;
+        bool isRelative = false;
+        std::optional<std::string> errorMessage;
+    };
+    Origin resolveKittyPlacementOrigin(const KittyGraphicsControl& control);
+    void removeKittyPlacement(uint32_t imageId, uint32_t placementId);
+    Positions collectKittyPlacementPositions(Buffer& buffer);
+    std::optional<Cell> resolveKittyPlacementPosition(const KittyPlacementKey& key, const Positions& positions,
+                                                      Positions& resolved, KeySet& visiting);
+    void updateKittyRelativePlacementsForCurrentBuffer();
+    void moveKittyPlacementImages(Buffer& buffer, const KittyPlacementKey& key, int deltaRow, int newTopRow,
+                                  int newLeftCol);
+
+    // --- Deletion (KittyDeletion.cpp) ---
+    void handleKittyDelete(const KittyGraphicsControl& control);
+    void deletePlacementsVisibleOnScreen();
+    void deletePlacementsByImageId(uint32_t imageId, std::optional<uint32_t> placementId);
+    // 1-based screen cell.
+    void deletePlacementsAtCell(int64_t col, int64_t row, std::optional<int64_t> zIndex);
+    void deletePlacementsInColumn(int64_t col);
+    void deletePlacementsInRow(int64_t row);
+    void deletePlacementsWithZIndex(int64_t zIndex);
+    void deletePlacementsByImageIdRange(uint32_t min, uint32_t max);
+    // Takes the Kitty images passing the test off lines [first, last) of a buffer.
+    KeySet removeKittyPlacements(Buffer& buffer, int firstLine, int endLine, const ImageTest& test);
+    KeySet removePlacementRecords(const RecordTest& test);
+    KeySet removeKittyPlacementsByKey(const KeySet& keys);
+
+private:
+    // Routine A over lines and B over records, then lines of both buffers for records found only in step B.
+    void deletePlacements(const std::vector<Buffer*>& buffers, bool screenOnly, const ImageTest& imageTest,
+                          const RecordTest& recordTest);
+    bool takeNextChunk(const KittyGraphicsCommand& command);
+    // False (and an error replied) when a new record would pass the limit.
+    bool roomForRecord(const KittyGraphicsControl& control, const KittyPlacementKey& key);
+    void attachSlice(Buffer& buffer, std::shared_ptr<KittyPlacementImage> slice, int line);
+
+    Terminal& terminal_;
+    KittyGraphicsState state_;
+    Limits limits_;
+    // Set after a transfer outgrew its bound: its remaining chunks are dropped unread.
+    bool discardingChunks_ = false;
+};
+
+}  // namespace vantel
