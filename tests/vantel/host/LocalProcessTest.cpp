@@ -347,10 +347,11 @@ TEST_F(LocalProcessTest, OutputAfterTheExitReportResumesAfterBackPressure) {
         const auto limit = Clock::now() + testing::childTimeout;
         while (process.deliveryFigures().suspensions == 0 && Clock::now() < limit) std::this_thread::sleep_for(1ms);
     };
-    const std::string script = "( trap '' HUP; sleep 1; exec '" + testChild + "' pattern " + std::to_string(total) +
-                               " ) & exit 0";
+    // Ignored before the fork, so the hang-up at the shell's exit cannot win the race.
+    const std::string script =
+        "trap '' HUP; ( sleep 1; exec '" + testChild + "' pattern " + std::to_string(total) + " ) & exit 0";
     process.startProcess("/bin/sh", {"-c", script});
-    ASSERT_TRUE(runUntil([&] { return collector.output.size() >= total; }));
+    ASSERT_TRUE(runUntil([&] { return collector.output.size() >= total; })) << collector.output.size();
     EXPECT_EQ(collector.exits, std::vector<std::optional<int32_t>>{0});
     EXPECT_TRUE(collector.output == expectedPattern(total));
     EXPECT_GE(process.deliveryFigures().resumes, 1u);
