@@ -6,16 +6,6 @@ namespace vantel {
 
 namespace {
 
-// The engine's scan for a submitted command line, on engines that have one.
-template <class Engine>
-bool scanUserInputForSubmission(Engine& terminal, std::span<const uint8_t> bytes) {
-    if constexpr (requires { { terminal.scanUserInputForSubmission(bytes) } -> std::convertible_to<bool>; }) {
-        return terminal.scanUserInputForSubmission(bytes);
-    } else {
-        return false;
-    }
-}
-
 uint16_t clampToWinsize(int value) { return static_cast<uint16_t>(std::clamp(value, 0, 65535)); }
 
 }  // namespace
@@ -36,7 +26,7 @@ void HeadlessTerminal::send(std::span<const uint8_t> data) {
     std::weak_ptr<int> alive = lifetime_;
     queue_.post([this, alive, copy = std::vector<uint8_t>(data.begin(), data.end())] {
         if (alive.expired()) return;
-        if (scanUserInputForSubmission(*terminal_, copy) &&
+        if (terminal_->scanUserInputForSubmission(copy) &&
             terminal_->buffer().semanticInput == SemanticInputState::armed) {
             terminal_->buffer().semanticInput = SemanticInputState::submitted;
         }
