@@ -1,0 +1,187 @@
+#include "platform/runtime/GLibMainLoop.h"
+
+#include <glib-unix.h>
+#include <glib.h>
+
+#include <climits>
+#include <cstdio>
+#include <exception>
+
+namespace platform::runtime {
+
+namespace {
+
+struct QueueSource {
+    GSource base;
+    GLibMainLoop* loop;
+};
+
+gboolean queuePrepare(GSource* source, gint* timeout) {
+    return reinterpret_cast<QueueSource*>(source)->loop->queueReady(timeout);
+}
+
+gboolean queueCheck(GSource* source) {
+    int unused = 0;
+    return reinterpret_cast<QueueSource*>(source)->loop->queueReady(&unused);
+}
+
+gboolean queueDispatch(GSource* source, GSourceFunc, gpointer) {
+    reinterpret_cast<QueueSource*>(source)->loop->dispatchQueue();
+    return G_SOURCE_CONTINUE;
+}
+
+constexpr Duration runUntilRecheck = std::chrono::milliseconds(10);
+
+GSourceFuncs queueSourceFuncs = {queuePrepare, queueCheck, queueDispatch, nullptr, nullptr, nullptr};
+
+struct FdWatchState {
+    std::function<void(IoEvents)> handler;
+    std::atomic<bool> cancelled{false};
+};
+
+IoEvents fromCondition(GIOCondition condition) {
+    IoEvents events = 0;
+    if (condition & G_IO_IN) events |= IoEvent::readable;
+    if (condition & G_IO_OUT) events |= IoEvent::writable;
+    if (condition & G_IO_HUP) events |= IoEvent::hangup;
+    if (condition & (G_IO_ERR | G_IO_NVAL)) events |= IoEvent::error;
+    return events;
+}
+
+gboolean fdWatchFired(gint, GIOCondition condition, gpointer data) {
+    // A copy, so that the state outlives a cancel made by the handler.
+    auto state = *static_cast<std::shared_ptr<FdWatchState>*>(data);
+    if (state->cancelled.load()) return G_SOURCE_REMOVE;
+    try {
+        state->handler(fromCondition(condition));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "main loop: descriptor handler threw: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "main loop: descriptor handler threw\n");
+    }
+    return state->cancelled.load() ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+}
+
+void fdWatchDataFree(gpointer data) { delete static_cast<std::shared_ptr<FdWatchState>*>(data); }
+
+class GLibFdWatch : public Watch {
+public:
+    GLibFdWatch(GSource* source, std::shared_ptr<FdWatchState> state) : source_(source), state_(std::move(state)) {}
+    ~GLibFdWatch() override {
+        cancel();
+        g_source_unref(source_);
+    }
+    void cancel() override {
+        if (!state_->cancelled.exchange(true)) g_source_destroy(source_);
+    }
+
+private:
+    GSource* source_;
+    std::shared_ptr<FdWatchState> state_;
+};
+
+}  // namespace
+
+GLibMainLoop::GLibMainLoop(ContextChoice choice) : ownContext_(choice == ContextChoice::own) {
+    context_ = ownContext_ ? g_main_context_new() : g_main_context_ref(g_main_context_default());
+    homeThread_.store(std::this_thread::get_id());
+    queueSource_ = g_source_new(&queueSourceFuncs, sizeof(QueueSource));
+    reinterpret_cast<QueueSource*>(queueSource_)->loop = this;
+    // Work may run a nested loop (runUntil) that must still see the queue.
+    g_source_set_can_recurse(queueSource_, TRUE);
+    g_source_attach(queueSource_, context_);
+}
+
+GLibMainLoop::~GLibMainLoop() {
+    dropReapers();
+    g_source_destroy(queueSource_);
+    g_source_unref(queueSource_);
+    queue_.clear();
+    g_main_context_unref(context_);
+}
+
+bool GLibMainLoop::isLoopThread() const {
+    return g_main_context_is_owner(context_) || homeThread_.load() == std::this_thread::get_id();
+}
+
+void GLibMainLoop::wakeIfElsewhere(bool needed) {
+    if (needed && !g_main_context_is_owner(context_)) g_main_context_wakeup(context_);
+}
+
+void GLibMainLoop::post(std::function<void()> work) { wakeIfElsewhere(queue_.push(std::move(work))); }
+
+void GLibMainLoop::postAt(TimePoint due, std::shared_ptr<WorkItem> item) {
+    wakeIfElsewhere(queue_.pushAt(due, std::move(item)));
+}
+
+bool GLibMainLoop::queueReady(int* timeoutMs) {
+    *timeoutMs = -1;
+    if (queue_.hasQueuedWork()) {
+        *timeoutMs = 0;
+        return true;
+    }
+    const auto due = queue_.nextDue();
+    if (!due) return false;
+    const auto current = Clock::now();
+    if (*due <= current) {
+        *timeoutMs = 0;
+        return true;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - current).count();
+    *timeoutMs = wait > INT_MAX ? INT_MAX : static_cast<int>(wait);
+    return false;
+}
+
+void GLibMainLoop::dispatchQueue() {
+    // Reuse one batch's storage; a nested dispatch finds it taken and makes its own.
+    std::vector<LoopQueue::Task> batch;
+    batch.swap(spareBatch_);
+    queue_.takeReady(Clock::now(), batch);
+    for (auto& task : batch) runTaskContained(task);
+    batch.clear();
+    if (batch.capacity() > spareBatch_.capacity()) batch.swap(spareBatch_);
+}
+
+std::shared_ptr<Watch> GLibMainLoop::watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) {
+    int condition = G_IO_HUP | G_IO_ERR;
+    if (events & IoEvent::readable) condition |= G_IO_IN;
+    if (events & IoEvent::writable) condition |= G_IO_OUT;
+    auto state = std::make_shared<FdWatchState>();
+    state->handler = std::move(handler);
+    GSource* source = g_unix_fd_source_new(fd, static_cast<GIOCondition>(condition));
+    g_source_set_callback(source, reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(fdWatchFired)),
+                          new std::shared_ptr<FdWatchState>(state), fdWatchDataFree);
+    g_source_attach(source, context_);
+    return std::make_shared<GLibFdWatch>(source, std::move(state));
+}
+
+void GLibMainLoop::run() {
+    enterFromThisThread();
+    if (ownContext_) g_main_context_push_thread_default(context_);
+    while (!quitRequested_.exchange(false)) g_main_context_iteration(context_, TRUE);
+    if (ownContext_) g_main_context_pop_thread_default(context_);
+}
+
+void GLibMainLoop::quit() {
+    quitRequested_.store(true);
+    g_main_context_wakeup(context_);
+}
+
+bool GLibMainLoop::runUntil(const std::function<bool()>& done, Duration timeout) {
+    enterFromThisThread();
+    const TimePoint deadline = Clock::now() + timeout;
+    // Wakes the loop now and then, so that `done` may also watch other threads.
+    auto alarm = scheduleRepeating(runUntilRecheck, [] {});
+    bool result = true;
+    while (!done()) {
+        if (Clock::now() >= deadline) {
+            result = false;
+            break;
+        }
+        g_main_context_iteration(context_, TRUE);
+    }
+    alarm->cancel();
+    return result;
+}
+
+}  // namespace platform::runtime

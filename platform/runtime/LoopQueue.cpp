@@ -1,0 +1,105 @@
+#include "platform/runtime/LoopQueue.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+namespace platform::runtime {
+
+bool LoopQueue::push(std::function<void()> work) {
+    std::lock_guard lock(mutex_);
+    const bool wasIdle = fifo_.empty();
+    fifo_.push_back(Task{std::move(work), nullptr});
+    return wasIdle;
+}
+
+bool LoopQueue::pushItem(std::shared_ptr<WorkItem> item) {
+    std::lock_guard lock(mutex_);
+    const bool wasIdle = fifo_.empty();
+    fifo_.push_back(Task{nullptr, std::move(item)});
+    return wasIdle;
+}
+
+bool LoopQueue::pushAt(TimePoint due, std::shared_ptr<WorkItem> item) {
+    std::lock_guard lock(mutex_);
+    dropCancelledTop();
+    const bool earliest = timers_.empty() || due < timers_.front().due;
+    timers_.push_back(Timer{due, nextOrder_++, std::move(item)});
+    std::push_heap(timers_.begin(), timers_.end(), Later());
+    return earliest;
+}
+
+void LoopQueue::dropCancelledTop() {
+    while (!timers_.empty() && timers_.front().item->isCancelled()) {
+        std::pop_heap(timers_.begin(), timers_.end(), Later());
+        timers_.pop_back();
+    }
+}
+
+void LoopQueue::takeReady(TimePoint now, std::vector<Task>& batch) {
+    std::lock_guard lock(mutex_);
+    while (!fifo_.empty()) {
+        batch.push_back(std::move(fifo_.front()));
+        fifo_.pop_front();
+    }
+    for (dropCancelledTop(); !timers_.empty() && timers_.front().due <= now; dropCancelledTop()) {
+        std::pop_heap(timers_.begin(), timers_.end(), Later());
+        batch.push_back(Task{nullptr, std::move(timers_.back().item)});
+        timers_.pop_back();
+    }
+}
+
+std::optional<std::pair<TimePoint, std::shared_ptr<WorkItem>>> LoopQueue::popTimerDueBy(TimePoint limit) {
+    std::lock_guard lock(mutex_);
+    dropCancelledTop();
+    if (timers_.empty() || timers_.front().due > limit) return std::nullopt;
+    std::pop_heap(timers_.begin(), timers_.end(), Later());
+    auto result = std::make_pair(timers_.back().due, std::move(timers_.back().item));
+    timers_.pop_back();
+    return result;
+}
+
+bool LoopQueue::hasQueuedWork() {
+    std::lock_guard lock(mutex_);
+    return !fifo_.empty();
+}
+
+size_t LoopQueue::queuedCount() {
+    std::lock_guard lock(mutex_);
+    return fifo_.size();
+}
+
+std::optional<TimePoint> LoopQueue::nextDue() {
+    std::lock_guard lock(mutex_);
+    dropCancelledTop();
+    if (timers_.empty()) return std::nullopt;
+    return timers_.front().due;
+}
+
+size_t LoopQueue::liveTimerCount() {
+    std::lock_guard lock(mutex_);
+    return std::count_if(timers_.begin(), timers_.end(), [](const Timer& t) { return !t.item->isCancelled(); });
+}
+
+void LoopQueue::clear() {
+    std::deque<Task> fifo;
+    std::vector<Timer> timers;
+    {
+        std::lock_guard lock(mutex_);
+        fifo.swap(fifo_);
+        timers.swap(timers_);
+    }
+    // Destroyed outside the lock: captured state may post again.
+}
+
+void runTaskContained(LoopQueue::Task& task) {
+    try {
+        task.run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "main loop: work threw: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "main loop: work threw\n");
+    }
+}
+
+}  // namespace platform::runtime

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/runtime/GLibMainLoop.h"
+#include "platform/runtime/VirtualMainLoop.h"
+
+namespace platform::runtime {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto patience = std::chrono::seconds(30);
+
+// Moves time forward on either loop: by hand on the virtual one, by waiting on GLib.
+void letTimePass(VirtualMainLoop& loop, Duration d) { loop.advance(d); }
+void letTimePass(GLibMainLoop& loop, Duration d) {
+    loop.runUntil([] { return false; }, d);
+}
+bool runTimersUntil(VirtualMainLoop& loop, const std::function<bool()>& done) {
+    for (int step = 0; step < 100000 && !done(); ++step) loop.advance(1ms);
+    return done();
+}
+bool runTimersUntil(GLibMainLoop& loop, const std::function<bool()>& done) { return loop.runUntil(done, patience); }
+
+template <class Loop>
+class MainLoopTest : public ::testing::Test {
+protected:
+    Loop loop;
+};
+
+using Loops = ::testing::Types<GLibMainLoop, VirtualMainLoop>;
+TYPED_TEST_SUITE(MainLoopTest, Loops);
+
+TYPED_TEST(MainLoopTest, PostsFromManyThreadsRunInOrderPerThread) {
+    constexpr int threads = 4, perThread = 500;
+    std::vector<std::vector<int>> seen(threads);
+    std::atomic<int> done{0};
+    std::vector<std::thread> posters;
+    for (int t = 0; t < threads; ++t) {
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < perThread; ++i) {
+                this->loop.post([&, t, i] {
+                    EXPECT_TRUE(this->loop.isLoopThread());
+                    seen[t].push_back(i);
+                    ++done;
+                });
+            }
+        });
+    }
+    EXPECT_TRUE(this->loop.runUntil([&] { return done == threads * perThread; }, patience));
+    for (auto& poster : posters) poster.join();
+    for (auto& list : seen) {
+        ASSERT_EQ(list.size(), size_t(perThread));
+        for (int i = 0; i < perThread; ++i) EXPECT_EQ(list[i], i);
+    }
+}
+
+TYPED_TEST(MainLoopTest, DelayedWorkRunsByDueTimeThenPostOrder) {
+    std::string order;
+    this->loop.postAfter(3ms, [&] { order += "c"; });
+    this->loop.postAfter(1ms, [&] { order += "a"; });
+    auto cancelled = this->loop.postAfter(2ms, [&] { order += "x"; });
+    this->loop.postAfter(2ms, [&] { order += "b1"; });
+    this->loop.postAfter(2ms, [&] { order += "b2"; });
+    this->loop.post([&] { order += "now,"; });
+    cancelled->cancel();
+    letTimePass(this->loop, 50ms);
+    EXPECT_EQ(order, "now,ab1b2c");
+}
+
+TYPED_TEST(MainLoopTest, RepeatingTimerRunsUntilCancelledFromInside) {
+    int ticks = 0;
+    std::shared_ptr<WorkItem> timer;
+    timer = this->loop.scheduleRepeating(2ms, [&] {
+        if (++ticks == 3) timer->cancel();
+    });
+    EXPECT_TRUE(runTimersUntil(this->loop, [&] { return ticks == 3; }));
+    letTimePass(this->loop, 20ms);
+    EXPECT_EQ(ticks, 3);
+}
+
+TYPED_TEST(MainLoopTest, ThrowingWorkDoesNotStopTheLoop) {
+    bool after = false;
+    this->loop.post([] { throw std::runtime_error("boom"); });
+    this->loop.post([&] { after = true; });
+    EXPECT_TRUE(this->loop.runUntil([&] { return after; }, patience));
+}
+
+TYPED_TEST(MainLoopTest, SyncFromAWorkerRunsOnTheLoopAndWaits) {
+    std::atomic<bool> ranOnLoop{false}, returned{false}, result{false};
+    std::thread worker([&] {
+        result = this->loop.sync([&] { ranOnLoop = this->loop.isLoopThread(); });
+        returned = true;
+    });
+    EXPECT_TRUE(this->loop.runUntil([&] { return returned.load(); }, patience));
+    worker.join();
+    EXPECT_TRUE(result);
+    EXPECT_TRUE(ranOnLoop);
+    // On the loop's own thread the work runs at once.
+    bool inline_ = false;
+    EXPECT_TRUE(this->loop.sync([&] { inline_ = true; }));
+    EXPECT_TRUE(inline_);
+}
+
+TYPED_TEST(MainLoopTest, SyncGivesUpWhenStoppedAndTheWorkNeverRuns) {
+    std::stop_source stop;
+    std::atomic<bool> ran{false}, result{true};
+    std::thread worker([&] { result = this->loop.sync([&] { ran = true; }, stop.get_token()); });
+    // The loop is not run while the worker waits.
+    std::this_thread::sleep_for(20ms);
+    stop.request_stop();
+    worker.join();
+    EXPECT_FALSE(result);
+    this->loop.runUntil([] { return false; }, 20ms);
+    EXPECT_FALSE(ran);
+}
+
+TYPED_TEST(MainLoopTest, DescriptorWatchReportsReadinessUntilCancelled) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    int calls = 0;
+    std::shared_ptr<Watch> watch;
+    watch = this->loop.watchDescriptor(fds[0], IoEvent::readable, [&](IoEvents events) {
+        EXPECT_TRUE(events & IoEvent::readable);
+        char byte;
+        EXPECT_EQ(::read(fds[0], &byte, 1), 1);
+        if (++calls == 2) watch->cancel();
+    });
+    ASSERT_EQ(::write(fds[1], "ab", 2), 2);
+    EXPECT_TRUE(this->loop.runUntil([&] { return calls == 2; }, patience));
+    ASSERT_EQ(::write(fds[1], "c", 1), 1);
+    this->loop.runUntil([] { return false; }, 20ms);
+    EXPECT_EQ(calls, 2);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+TYPED_TEST(MainLoopTest, ChildWatchReportsTheRawStatusAndReapsOnlyThatChild) {
+    struct Case {
+        int exitCode;
+        int rawStatus;
+    };
+    for (const Case& c : {Case{0, 0}, Case{3, 768}, Case{127, 32512}}) {
+        const pid_t watched = ::fork();
+        if (watched == 0) ::_exit(c.exitCode);
+        const pid_t bystander = ::fork();
+        if (bystander == 0) ::_exit(9);
+        std::optional<int> status;
+        auto watch = this->loop.watchChild(watched, [&](int raw) { status = raw; });
+        EXPECT_TRUE(this->loop.runUntil([&] { return status.has_value(); }, patience));
+        EXPECT_EQ(status, c.rawStatus);
+        int other = 0;
+        EXPECT_EQ(::waitpid(bystander, &other, 0), bystander) << "someone else's child was reaped";
+        EXPECT_EQ(WEXITSTATUS(other), 9);
+    }
+}
+
+TYPED_TEST(MainLoopTest, ReapWhenExitedLeavesNoZombie) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[1]);
+        char byte;
+        [[maybe_unused]] auto n = ::read(fds[0], &byte, 1);
+        ::_exit(0);
+    }
+    this->loop.reapWhenExited(child);
+    EXPECT_EQ(this->loop.pendingReapCount(), 1u);
+    ::close(fds[1]);  // lets the child end
+    EXPECT_TRUE(this->loop.runUntil([&] { return this->loop.pendingReapCount() == 0; }, patience));
+    EXPECT_EQ(::waitpid(child, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    ::close(fds[0]);
+}
+
+TEST(VirtualMainLoopTest, TimersRunAtTheirOwnDueTimeAndSkippedTimeRunsNothing) {
+    VirtualMainLoop loop;
+    const TimePoint start = loop.now();
+    std::vector<Duration> firedAt;
+    auto timer = loop.scheduleRepeating(100ms, [&] { firedAt.push_back(loop.now() - start); });
+    loop.skipTime(250ms);
+    EXPECT_TRUE(firedAt.empty());
+    // The late tick runs once as soon as the loop is free; the missed ones are dropped.
+    loop.advance(1ms);
+    loop.advance(200ms);
+    EXPECT_EQ(firedAt, (std::vector<Duration>{250ms, 350ms, 450ms}));
+    timer->cancel();
+    EXPECT_EQ(loop.pendingTimerCount(), 0u);
+}
+
+TEST(VirtualMainLoopTest, RunPendingStopsWorkThatKeepsPostingItself) {
+    VirtualMainLoop loop;
+    size_t runs = 0;
+    std::function<void()> again = [&] {
+        ++runs;
+        loop.post(again);
+    };
+    loop.post(again);
+    EXPECT_EQ(loop.runPending(50), 50u);
+    EXPECT_EQ(runs, 50u);
+}
+
+TEST(GLibMainLoopTest, DelayedWorkWaitsAtLeastItsDelay) {
+    GLibMainLoop loop;
+    const TimePoint start = Clock::now();
+    TimePoint ranAt;
+    loop.postAfter(30ms, [&] { ranAt = Clock::now(); });
+    EXPECT_TRUE(loop.runUntil([&] { return ranAt != TimePoint(); }, patience));
+    EXPECT_GE(ranAt - start, 30ms);
+}
+
+TEST(GLibMainLoopTest, RunReturnsAfterQuitFromAnotherThread) {
+    GLibMainLoop loop;
+    std::thread quitter([&] {
+        loop.post([] {});
+        loop.quit();
+    });
+    loop.run();
+    quitter.join();
+}
+
+TEST(VirtualMainLoopTest, SyncWaiterIsReleasedWhenTheLoopGoesAwayUnrun) {
+    auto loop = std::make_unique<VirtualMainLoop>();
+    std::atomic<bool> returned{false}, result{true}, ran{false};
+    std::thread worker([&] {
+        result = loop->sync([&] { ran = true; });
+        returned = true;
+    });
+    while (loop->queuedWorkCount() == 0) std::this_thread::sleep_for(1ms);
+    loop.reset();
+    worker.join();
+    EXPECT_TRUE(returned);
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(ran);
+}
+
+}  // namespace
+}  // namespace platform::runtime

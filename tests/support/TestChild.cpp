@@ -1,0 +1,106 @@
+// A child for the host tests, run on a real pseudo-terminal. The first argument
+// picks what it does; every listing ends with a line "END".
+#include <dirent.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+extern char** environ;
+
+namespace {
+
+void writeAll(const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes, size);
+        if (n <= 0) std::exit(2);
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+void writeLine(const std::string& line) { writeAll((line + "\n").data(), line.size() + 1); }
+
+// 16-byte records: the record's offset in 15 digits, then '|'. Nothing the
+// terminal's output processing would change.
+void writePattern(size_t total) {
+    std::string block;
+    for (size_t offset = 0; offset < total;) {
+        block.clear();
+        for (int i = 0; i < 4096 && offset < total; ++i, offset += 16) {
+            char record[32];
+            std::snprintf(record, sizeof record, "%015zu|", offset);
+            block.append(record, 16);
+        }
+        writeAll(block.data(), block.size());
+    }
+}
+
+void listDescriptors() {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) std::exit(3);
+    const int own = ::dirfd(dir);
+    while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == own) continue;
+        char target[256] = {};
+        const std::string path = std::string("/proc/self/fd/") + entry->d_name;
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        writeLine(std::string("fd:") + entry->d_name + ":" + (n > 0 ? std::string(target, n) : "?"));
+    }
+    ::closedir(dir);
+}
+
+// Writes `query` raw, reads `length` bytes of the terminal's answer and prints
+// them in hex.
+void askTerminal(const char* query, size_t length) {
+    termios raw;
+    ::tcgetattr(STDIN_FILENO, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    writeAll(query, std::strlen(query));
+    std::string reply;
+    char byte;
+    while (reply.size() < length && ::read(STDIN_FILENO, &byte, 1) == 1) reply.push_back(byte);
+    std::string hex = "reply:";
+    for (unsigned char c : reply) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", c);
+        hex += digits;
+    }
+    hex += "\r\nEND\r\n";
+    writeAll(hex.data(), hex.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "argv") {
+        for (int i = 0; i < argc; ++i) writeLine("arg:" + std::string(argv[i]));
+    } else if (mode == "env") {
+        for (char** entry = environ; *entry; ++entry) writeLine("env:" + std::string(*entry));
+    } else if (mode == "exit" && argc > 2) {
+        return std::atoi(argv[2]);
+    } else if (mode == "pattern" && argc > 2) {
+        writePattern(std::strtoull(argv[2], nullptr, 10));
+        return 0;
+    } else if (mode == "fds") {
+        listDescriptors();
+    } else if (mode == "cwd") {
+        char path[4096];
+        writeLine(std::string("cwd:") + (::getcwd(path, sizeof path) ? path : "?"));
+    } else if (mode == "ask" && argc > 3) {
+        askTerminal(argv[2], std::strtoul(argv[3], nullptr, 10));
+        return 0;
+    } else if (mode == "wait") {
+        for (;;) ::pause();
+    } else {
+        return 64;
+    }
+    writeLine("END");
+    return 0;
+}

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/runtime/GLibMainLoop.h"
+#include "support/HostTestSupport.h"
+#include "vantel/host/HeadlessTerminal.h"
+
+namespace vantel {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::runtime::GLibMainLoop;
+using platform::runtime::ScopedMainLoop;
+using testing::testChild;
+using testing::waitFor;
+
+// Keeps a copy of what the child wrote before the terminal parses it.
+class RecordingHeadless : public HeadlessTerminal {
+public:
+    using HeadlessTerminal::HeadlessTerminal;
+    void dataReceived(std::span<const uint8_t> slice) override {
+        output.append(slice.begin(), slice.end());
+        HeadlessTerminal::dataReceived(slice);
+    }
+    bool saw(const std::string& text) const { return output.find(text) != std::string::npos; }
+    std::string output;
+};
+
+TerminalOptions sized(int cols, int rows) {
+    TerminalOptions options;
+    options.cols = cols;
+    options.rows = rows;
+    return options;
+}
+
+class HeadlessTerminalTest : public ::testing::Test {
+protected:
+    bool runUntil(const std::function<bool()>& done) { return waitFor(loop, done); }
+
+    GLibMainLoop loop;
+    ScopedMainLoop scope{loop};
+    std::vector<std::optional<int32_t>> ends;
+    RecordingHeadless headless{nullptr, sized(100, 30), [this](std::optional<int32_t> code) { ends.push_back(code); }};
+};
+
+TEST_F(HeadlessTerminalTest, ChildOutputReachesTheEngineAndTheEndIsReportedOnce) {
+    headless.process().startProcess("/bin/sh", {"-c", "printf '\\033]2;headless title\\007'"});
+    ASSERT_TRUE(runUntil([&] { return !ends.empty() && headless.terminal().terminalTitle == "headless title"; }));
+    loop.runUntil([] { return false; }, 100ms);
+    EXPECT_EQ(ends, std::vector<std::optional<int32_t>>{0});
+}
+
+TEST_F(HeadlessTerminalTest, PlainTextLandsInTheBuffer) {
+    headless.process().startProcess("/bin/sh", {"-c", "printf 'first line\\nsecond'"});
+    ASSERT_TRUE(runUntil([&] { return !ends.empty() && headless.saw("second"); }));
+    auto row = [&](int y) {
+        return headless.terminal().getLine(y)->translateToString(
+            true, 0, -1, true, [&](const CharData& c) { return headless.terminal().getCharacter(c); });
+    };
+    EXPECT_EQ(row(0), "first line");
+    EXPECT_EQ(row(1), "second");
+}
+
+TEST_F(HeadlessTerminalTest, ChildSeesTheTerminalsSize) {
+    const winsize size = headless.getWindowSize();
+    EXPECT_EQ(size.ws_row, 30);
+    EXPECT_EQ(size.ws_col, 100);
+    EXPECT_EQ(size.ws_xpixel, 16);
+    EXPECT_EQ(size.ws_ypixel, 16);
+    headless.process().startProcess("/bin/sh", {"-c", "stty size"});
+    ASSERT_TRUE(runUntil([&] { return headless.saw("30 100"); }));
+}
+
+TEST(HeadlessTerminalRepliesTest, StatusQueriesAreAnsweredStraightToTheChild) {
+    struct Case {
+        std::string query;
+        std::string replyHex;
+    };
+    const std::vector<Case> cases = {
+        {"\x1b[5n", "1b5b306e"},          // device status: ok
+        {"\x1b[6n", "1b5b313b3152"},      // cursor position 1;1
+        {"\x1b]5555;ping\x07", "1b5d353535353b706f6e6707"},  // a host's own OSC reply
+    };
+    GLibMainLoop loop;
+    ScopedMainLoop scope(loop);
+    for (const Case& c : cases) {
+        RecordingHeadless headless(nullptr, sized(80, 25), [](std::optional<int32_t>) {});
+        headless.terminal().registerOscHandler(5555, [&](std::span<const uint8_t>) {
+            headless.terminal().sendResponse("\x1b]5555;pong\x07");
+        });
+        const std::string length = std::to_string(c.replyHex.size() / 2);
+        headless.process().startProcess(testChild, {"ask", c.query, length});
+        ASSERT_TRUE(waitFor(loop, [&] { return headless.saw("END"); })) << c.replyHex;
+        EXPECT_TRUE(headless.saw("reply:" + c.replyHex + "\r")) << headless.output;
+    }
+}
+
+TEST_F(HeadlessTerminalTest, UserInputReachesTheChild) {
+    headless.process().startProcess("/bin/sh", {"-c", "read line; echo \"got:$line\""});
+    headless.send("hello\r");
+    ASSERT_TRUE(runUntil([&] { return headless.saw("got:hello"); }));
+}
+
+TEST_F(HeadlessTerminalTest, SignalledChildPassesTheRawStatus) {
+    headless.process().startProcess(testChild, {"wait"});
+    ::kill(headless.process().shellPid(), SIGTERM);
+    ASSERT_TRUE(runUntil([&] { return !ends.empty(); }));
+    EXPECT_EQ(ends, std::vector<std::optional<int32_t>>{SIGTERM});
+}
+
+TEST_F(HeadlessTerminalTest, ChangeScrollbackStoresTheSizeAndRedrawsEveryRow) {
+    struct Case {
+        std::optional<int> lines;
+        int stored;
+    };
+    for (const Case& c : {Case{std::nullopt, 0}, Case{200, 200}}) {
+        headless.terminal().clearUpdateRange();
+        headless.changeScrollback(c.lines);
+        EXPECT_EQ(headless.terminal().options().scrollback, c.stored);
+        EXPECT_EQ(headless.terminal().getUpdateRange(), std::make_pair(0, 29));
+    }
+}
+
+TEST_F(HeadlessTerminalTest, ResizeReachesTheChildsTerminal) {
+    headless.process().startProcess("/bin/sh", {"-c", "read line; stty size"});
+    headless.resize(120, 40);
+    EXPECT_EQ(headless.terminal().cols(), 120);
+    EXPECT_EQ(headless.terminal().rows(), 40);
+    headless.send("\r");
+    ASSERT_TRUE(runUntil([&] { return headless.saw("40 120"); }));
+}
+
+TEST_F(HeadlessTerminalTest, SubmittedInputMovesAnArmedPromptToSubmitted) {
+    headless.process().startProcess(testChild, {"wait"});
+    headless.terminal().buffer().semanticInput = SemanticInputState::armed;
+    headless.send("ls\r");
+    // The scan runs on the loop, after the bytes have gone to the child.
+    EXPECT_EQ(headless.terminal().buffer().semanticInput, SemanticInputState::armed);
+    ASSERT_TRUE(runUntil([&] { return headless.terminal().buffer().semanticInput == SemanticInputState::submitted; }));
+    headless.process().terminate();
+}
+
+TEST(HeadlessTerminalOtherQueueTest, EverythingHappensOnTheGivenLoop) {
+    GLibMainLoop mainLoop;
+    ScopedMainLoop scope(mainLoop);
+    GLibMainLoop worker;
+    std::thread workerThread([&] { worker.run(); });
+    ASSERT_TRUE(worker.sync([] {}));
+
+    std::atomic<bool> ended{false}, endOnWorker{false};
+    std::unique_ptr<HeadlessTerminal> headless;
+    worker.sync([&] {
+        headless = std::make_unique<HeadlessTerminal>(&worker, sized(80, 25), [&](std::optional<int32_t>) {
+            endOnWorker = worker.isLoopThread();
+            ended = true;
+        });
+        headless->process().startProcess("/bin/sh", {"-c", "printf '\\033]2;from worker\\007'"});
+    });
+    std::string title;
+    ASSERT_TRUE(mainLoop.runUntil(
+        [&] {
+            worker.sync([&] { title = headless->terminal().terminalTitle; });
+            return ended && title == "from worker";
+        },
+        testing::childTimeout));
+    EXPECT_TRUE(endOnWorker);
+    worker.sync([&] { headless.reset(); });
+    worker.quit();
+    workerThread.join();
+}
+
+}  // namespace
+}  // namespace vantel

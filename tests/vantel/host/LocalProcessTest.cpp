@@ -1,0 +1,419 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/runtime/GLibMainLoop.h"
+#include "platform/runtime/VirtualMainLoop.h"
+#include "support/HostTestSupport.h"
+#include "vantel/host/LocalProcess.h"
+
+namespace vantel {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::runtime::Clock;
+using platform::runtime::GLibMainLoop;
+using platform::runtime::ScopedMainLoop;
+using platform::runtime::VirtualMainLoop;
+using testing::expectedPattern;
+using testing::testChild;
+using testing::waitFor;
+
+// Collects what the process tells its owner.
+class Collector : public LocalProcessDelegate {
+public:
+    void processTerminated(LocalProcess&, std::optional<int32_t> exitCode) override { exits.push_back(exitCode); }
+    void dataReceived(std::span<const uint8_t> slice) override {
+        output.append(slice.begin(), slice.end());
+        if (onData) onData(slice);
+    }
+    winsize getWindowSize() override { return size; }
+
+    bool saw(const std::string& text) const { return output.find(text) != std::string::npos; }
+    // The lines the test child printed with `prefix`, without it.
+    std::vector<std::string> lines(const std::string& prefix) const {
+        std::vector<std::string> result;
+        std::istringstream in(output);
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.rfind(prefix, 0) == 0) result.push_back(line.substr(prefix.size()));
+        }
+        return result;
+    }
+
+    std::string output;
+    std::vector<std::optional<int32_t>> exits;
+    winsize size{25, 80, 0, 0};
+    std::function<void(std::span<const uint8_t>)> onData;
+};
+
+class LocalProcessTest : public ::testing::Test {
+protected:
+    bool runUntil(const std::function<bool()>& done) { return waitFor(loop, done); }
+    void settle() { loop.runUntil([] { return false; }, 200ms); }
+
+    GLibMainLoop loop;
+    ScopedMainLoop scope{loop};
+    Collector collector;
+    LocalProcess process{&collector};
+};
+
+TEST_F(LocalProcessTest, ArgumentVectorStartsWithTheExecName) {
+    struct Case {
+        std::optional<std::string> execName;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, {testChild, "argv", "two words"}},
+        {"-quiltdeck-login", {"-quiltdeck-login", "argv", "two words"}},
+    };
+    for (const Case& c : cases) {
+        Collector out;
+        LocalProcess child(&out);
+        child.startProcess(testChild, {"argv", "two words"}, std::nullopt, c.execName);
+        ASSERT_TRUE(runUntil([&] { return out.saw("END") && !out.exits.empty(); }));
+        EXPECT_EQ(out.lines("arg:"), c.expected);
+        EXPECT_EQ(out.exits, std::vector<std::optional<int32_t>>{0});
+    }
+}
+
+TEST_F(LocalProcessTest, EnvironmentDefaultsToTheTerminalsAndMayBeEmpty) {
+    struct Case {
+        std::optional<std::vector<std::string>> environment;
+        std::vector<std::string> mustHave;
+        std::optional<size_t> count;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, {"TERM=xterm-256color", "COLORTERM=truecolor", "LANG=en_US.UTF-8"}, std::nullopt},
+        {std::vector<std::string>{}, {}, 0},
+        {std::vector<std::string>{"ONLY=this"}, {"ONLY=this"}, 1},
+    };
+    for (const Case& c : cases) {
+        Collector out;
+        LocalProcess child(&out);
+        child.startProcess(testChild, {"env"}, c.environment);
+        ASSERT_TRUE(runUntil([&] { return out.saw("END") && !out.exits.empty(); }));
+        const auto env = out.lines("env:");
+        for (const auto& entry : c.mustHave) EXPECT_NE(std::find(env.begin(), env.end(), entry), env.end()) << entry;
+        if (c.count) {
+            EXPECT_EQ(env.size(), *c.count);
+        }
+    }
+}
+
+TEST_F(LocalProcessTest, ExitIsReportedAsTheRawWaitStatus) {
+    struct Case {
+        std::string executable;
+        std::vector<std::string> args;
+        int32_t rawStatus;
+    };
+    const std::vector<Case> cases = {
+        {testChild, {"exit", "0"}, 0},
+        {testChild, {"exit", "3"}, 768},
+        {"/nonexistent/program", {}, 32512},
+    };
+    for (const Case& c : cases) {
+        Collector out;
+        LocalProcess child(&out);
+        child.startProcess(c.executable, c.args);
+        EXPECT_TRUE(child.running());
+        ASSERT_TRUE(runUntil([&] { return !out.exits.empty(); })) << c.executable;
+        EXPECT_EQ(out.exits, std::vector<std::optional<int32_t>>{c.rawStatus});
+        EXPECT_FALSE(child.running());
+        // The pid stays for the owner to read.
+        EXPECT_GT(child.shellPid(), 0);
+    }
+}
+
+TEST_F(LocalProcessTest, TerminateSignalsReapsAndReportsNothing) {
+    process.startProcess(testChild, {"wait"});
+    const pid_t pid = process.shellPid();
+    ASSERT_TRUE(process.running());
+    process.terminate();
+    EXPECT_FALSE(process.running());
+    EXPECT_EQ(process.childfd(), -1);
+    // The loop still reaps the child, so no zombie is left behind.
+    ASSERT_TRUE(runUntil([&] { return loop.pendingReapCount() == 0; }));
+    EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
+    settle();
+    EXPECT_TRUE(collector.exits.empty());
+    // Not running any more: sends are ignored and count nothing.
+    process.send(std::vector<uint8_t>{'x'});
+    EXPECT_EQ(process.sendCount(), 0);
+}
+
+TEST_F(LocalProcessTest, SecondStartWhileRunningIsIgnored) {
+    process.startProcess(testChild, {"wait"});
+    const pid_t first = process.shellPid();
+    const int master = process.childfd();
+    process.startProcess(testChild, {"exit", "5"});
+    EXPECT_EQ(process.shellPid(), first);
+    EXPECT_EQ(process.childfd(), master);
+    settle();
+    EXPECT_TRUE(collector.exits.empty());
+    EXPECT_EQ(::kill(first, 0), 0) << "the first child must still run";
+    process.terminate();
+}
+
+TEST_F(LocalProcessTest, RestartAfterExitRunsANewChild) {
+    process.startProcess(testChild, {"exit", "1"});
+    ASSERT_TRUE(runUntil([&] { return collector.exits.size() == 1; }));
+    const pid_t first = process.shellPid();
+    process.startProcess(testChild, {"exit", "2"});
+    ASSERT_TRUE(runUntil([&] { return collector.exits.size() == 2; }));
+    EXPECT_NE(process.shellPid(), first);
+    EXPECT_EQ(collector.exits, (std::vector<std::optional<int32_t>>{256, 512}));
+}
+
+TEST_F(LocalProcessTest, WorkingFolderIsEnteredWhenItExists) {
+    struct Case {
+        std::optional<std::string> directory;
+        std::string expected;
+    };
+    const std::string inherited = std::filesystem::current_path().string();
+    const std::vector<Case> cases = {{"/tmp", "/tmp"}, {"/no/such/folder", inherited}, {std::nullopt, inherited}};
+    for (const Case& c : cases) {
+        Collector out;
+        LocalProcess child(&out);
+        child.startProcess(testChild, {"cwd"}, std::nullopt, std::nullopt, c.directory);
+        ASSERT_TRUE(runUntil([&] { return out.saw("END"); }));
+        EXPECT_EQ(out.lines("cwd:"), std::vector<std::string>{c.expected});
+    }
+}
+
+TEST_F(LocalProcessTest, SttySizeFollowsTheWindowSize) {
+    collector.size = winsize{30, 100, 0, 0};
+    process.startProcess("/bin/sh", {"-c", "stty size; read line; stty size"});
+    ASSERT_TRUE(runUntil([&] { return collector.saw("30 100"); }));
+    EXPECT_EQ(process.setWindowSize(winsize{40, 120, 0, 0}), 0);
+    process.send(std::vector<uint8_t>{'\n'});
+    ASSERT_TRUE(runUntil([&] { return collector.saw("40 120"); }));
+}
+
+TEST_F(LocalProcessTest, SecondChildHoldsNoDescriptorOfTheFirst) {
+    process.startProcess(testChild, {"wait"});
+    const int firstMaster = process.childfd();
+    Collector out;
+    LocalProcess second(&out);
+    second.startProcess(testChild, {"fds"});
+    ASSERT_TRUE(runUntil([&] { return out.saw("END"); }));
+    const auto fds = out.lines("fd:");
+    EXPECT_FALSE(fds.empty());
+    for (const auto& fd : fds) {
+        EXPECT_NE(fd.rfind(std::to_string(firstMaster) + ":", 0), 0u) << fd;
+        EXPECT_EQ(fd.find("ptmx"), std::string::npos) << fd;
+        EXPECT_EQ(fd.find("pidfd"), std::string::npos) << fd;
+    }
+    process.terminate();
+}
+
+TEST_F(LocalProcessTest, WritesArriveInOrderFromAnyThread) {
+    process.startProcess("/bin/sh", {"-c", "stty -echo -icanon; echo READY; exec cat"});
+    ASSERT_TRUE(runUntil([&] { return collector.saw("READY"); }));
+    collector.output.clear();
+    // Letters only: nothing the line discipline would act on.
+    std::string sent;
+    for (int i = 0; i < 64; ++i) sent += std::string(4096, static_cast<char>('a' + i % 26));
+    std::thread writer([&] {
+        for (size_t at = 0; at < sent.size(); at += 4096) {
+            process.send(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(sent.data() + at), 4096));
+        }
+        process.send({});  // counts, writes nothing
+    });
+    writer.join();
+    ASSERT_TRUE(runUntil([&] { return collector.output.size() >= sent.size(); }));
+    EXPECT_TRUE(collector.output == sent);
+    EXPECT_EQ(process.sendCount(), 65);
+    ASSERT_TRUE(runUntil([&] { return process.total() == static_cast<int64_t>(sent.size()); }));
+    process.terminate();
+}
+
+TEST_F(LocalProcessTest, HostLogWritesEachChunkToItsOwnFile) {
+    const auto folder = std::filesystem::temp_directory_path() / ("vantel-host-log-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    process.setHostLogging(folder.string());
+    process.startProcess(testChild, {"pattern", "65536"});
+    ASSERT_TRUE(runUntil([&] { return collector.output.size() >= 65536 && !collector.exits.empty(); }));
+    std::string logged;
+    for (int i = 0; i < process.logFileCounter(); ++i) {
+        std::ifstream file(folder / ("log-" + std::to_string(i)), std::ios::binary);
+        logged.append(std::istreambuf_iterator<char>(file), {});
+    }
+    EXPECT_GE(process.logFileCounter(), 1);
+    EXPECT_TRUE(logged == collector.output);
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(LocalProcessTest, HostLogIntoAMissingFolderReportsAndKeepsDelivering) {
+    process.setHostLogging("/no/such/folder");
+    ::testing::internal::CaptureStdout();
+    process.startProcess(testChild, {"argv"});
+    const bool done = runUntil([&] { return collector.saw("END") && !collector.exits.empty(); });
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(process.logFileCounter(), 0);
+    EXPECT_NE(printed.find("Got error while logging data dump to /no/such/folder/log-0: "), std::string::npos);
+}
+
+TEST_F(LocalProcessTest, DebugTraceNumbersSendsAndCountsReads) {
+    process.setDebugIO(true);
+    ::testing::internal::CaptureStdout();
+    process.startProcess("/bin/sh", {"-c", "stty -echo -icanon; echo READY; exec cat"});
+    bool ready = runUntil([&] { return collector.saw("READY"); });
+    process.send(std::vector<uint8_t>{'h', 'i'});
+    ready = ready && runUntil([&] { return collector.saw("hi") && process.total() == 2; });
+    process.terminate();
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(ready);
+    EXPECT_NE(printed.find("[SEND-0] Queuing data to client: [104, 105] \n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("[SEND-0] completed bytes=2\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("[READ] count="), std::string::npos);
+    EXPECT_EQ(process.totalRead(), static_cast<int64_t>(collector.output.size()));
+}
+
+// One delivery, with the drain pass it belongs to and when it began and ended.
+struct Delivery {
+    size_t pass;
+    Clock::time_point began, ended;
+    size_t size;
+};
+
+TEST_F(LocalProcessTest, TenMebibytesArriveOnceInOrderWithBackPressureAndShortPasses) {
+    constexpr size_t total = 10 * 1024 * 1024;
+    std::vector<Delivery> deliveries;
+    bool backlogBuilt = false;
+    collector.output.reserve(total);
+    collector.onData = [&](std::span<const uint8_t> slice) {
+        const auto began = Clock::now();
+        // Hold the loop on the first chunk until the reader has stopped for
+        // back-pressure, then take a while over each chunk.
+        if (!backlogBuilt) {
+            const auto limit = Clock::now() + testing::childTimeout;
+            while (process.deliveryFigures().suspensions == 0 && Clock::now() < limit) {
+                std::this_thread::sleep_for(1ms);
+            }
+            backlogBuilt = true;
+        } else {
+            std::this_thread::sleep_for(1ms);
+        }
+        deliveries.push_back({process.deliveryFigures().drainPasses, began, Clock::now(), slice.size()});
+    };
+    process.startProcess(testChild, {"pattern", std::to_string(total)});
+    ASSERT_TRUE(runUntil([&] { return collector.output.size() >= total && !collector.exits.empty(); }));
+
+    EXPECT_EQ(collector.exits, std::vector<std::optional<int32_t>>{0});
+    ASSERT_EQ(collector.output.size(), total);
+    EXPECT_TRUE(collector.output == expectedPattern(total)) << "bytes lost, doubled or out of order";
+
+    const auto figures = process.deliveryFigures();
+    EXPECT_GE(figures.suspensions, 1u);
+    EXPECT_EQ(figures.resumes, figures.suspensions);
+    EXPECT_LE(figures.peakPendingBytes, 4u * 1024 * 1024 + LocalProcess::readSize);
+    EXPECT_LE(figures.highestPendingAtResume, 1024u * 1024);
+
+    // A pass starts no chunk once 4 ms have gone by; allow for a loaded machine.
+    std::map<size_t, std::pair<Clock::time_point, Clock::time_point>> passes;
+    for (const auto& d : deliveries) {
+        auto [it, fresh] = passes.try_emplace(d.pass, d.began, d.began);
+        if (!fresh) it->second.second = d.began;
+    }
+    EXPECT_GT(passes.size(), 1u);
+    const auto slack = 50ms;
+    for (const auto& [pass, span] : passes) EXPECT_LE(span.second - span.first, 4ms + slack) << "pass " << pass;
+}
+
+TEST_F(LocalProcessTest, OutputAfterTheExitReportResumesAfterBackPressure) {
+    // The shell exits at once; its background child writes 5 MiB afterwards.
+    constexpr size_t total = 5 * 1024 * 1024;
+    bool first = true;
+    collector.output.reserve(total);
+    collector.onData = [&](std::span<const uint8_t>) {
+        if (!std::exchange(first, false)) return;
+        const auto limit = Clock::now() + testing::childTimeout;
+        while (process.deliveryFigures().suspensions == 0 && Clock::now() < limit) std::this_thread::sleep_for(1ms);
+    };
+    // Ignored before the fork, so the hang-up at the shell's exit cannot win the race.
+    const std::string script =
+        "trap '' HUP; ( sleep 1; exec '" + testChild + "' pattern " + std::to_string(total) + " ) & exit 0";
+    process.startProcess("/bin/sh", {"-c", script});
+    ASSERT_TRUE(runUntil([&] { return collector.output.size() >= total; })) << collector.output.size();
+    EXPECT_EQ(collector.exits, std::vector<std::optional<int32_t>>{0});
+    EXPECT_TRUE(collector.output == expectedPattern(total));
+    EXPECT_GE(process.deliveryFigures().resumes, 1u);
+}
+
+TEST(LocalProcessVirtualClockTest, DrainPassYieldsAfterFourMillisecondsOfDelivery) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    Collector collector;
+    LocalProcess process(&collector);
+    constexpr size_t total = 2 * 1024 * 1024;
+    std::map<size_t, int> chunksPerPass;
+    bool first = true;
+    collector.onData = [&](std::span<const uint8_t>) {
+        if (first) {
+            // Let a backlog build before the first delivery ends.
+            const auto limit = Clock::now() + testing::childTimeout;
+            while (process.deliveryFigures().peakPendingBytes < total / 2 && Clock::now() < limit) {
+                std::this_thread::sleep_for(1ms);
+            }
+            first = false;
+        }
+        ++chunksPerPass[process.deliveryFigures().drainPasses];
+        loop.skipTime(1ms);
+    };
+    process.startProcess(testChild, {"pattern", std::to_string(total)});
+    ASSERT_TRUE(waitFor(loop, [&] { return collector.output.size() >= total; }));
+    EXPECT_TRUE(collector.output == expectedPattern(total));
+    int longest = 0;
+    for (const auto& [pass, chunks] : chunksPerPass) longest = std::max(longest, chunks);
+    EXPECT_EQ(longest, 4);
+}
+
+TEST(LocalProcessOtherQueueTest, DeliversOnTheGivenLoopsThread) {
+    GLibMainLoop mainLoop;
+    ScopedMainLoop scope(mainLoop);
+    GLibMainLoop worker;
+    std::thread workerThread([&] { worker.run(); });
+    ASSERT_TRUE(worker.sync([] {}));  // the worker loop is up
+
+    Collector collector;
+    std::atomic<bool> wrongThread{false};
+    std::atomic<size_t> received{0};
+    collector.onData = [&](std::span<const uint8_t> slice) {
+        if (!worker.isLoopThread()) wrongThread = true;
+        received += slice.size();
+    };
+    auto process = std::make_unique<LocalProcess>(&collector, &worker);
+    worker.sync([&] { process->startProcess(testChild, {"pattern", "1048576"}); });
+    ASSERT_TRUE(mainLoop.runUntil([&] {
+        bool done = false;
+        worker.sync([&] { done = !collector.exits.empty(); });
+        return done && received == 1048576;
+    }, testing::childTimeout));
+    EXPECT_FALSE(wrongThread);
+    worker.sync([&] {
+        EXPECT_TRUE(collector.output == expectedPattern(1048576));
+        process.reset();
+    });
+    worker.quit();
+    workerThread.join();
+}
+
+}  // namespace
+}  // namespace vantel

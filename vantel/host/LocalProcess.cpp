@@ -1,0 +1,453 @@
+#include "vantel/host/LocalProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <deque>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "vantel/core/Terminal.h"
+#include "vantel/host/PseudoTerminalHelpers.h"
+
+namespace vantel {
+
+using platform::runtime::MainLoop;
+
+namespace {
+
+void printLine(std::string line) {
+    line.push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+std::string describeBytes(std::span<const uint8_t> bytes) {
+    std::string out = "[";
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i) out += ", ";
+        out += std::to_string(bytes[i]);
+    }
+    return out + "]";
+}
+
+}  // namespace
+
+// The I/O side of one child: its master descriptor, the thread that reads and
+// writes it, and the writes not yet done.
+struct LocalProcess::Channel {
+    struct PendingWrite {
+        int id;
+        std::vector<uint8_t> bytes;
+        size_t written = 0;
+    };
+
+    int masterFd = -1;
+    int wakeFd = -1;
+    std::mutex writeMutex;
+    std::deque<PendingWrite> writes;
+    std::jthread thread;
+
+    ~Channel() {
+        shutDown();
+        if (masterFd >= 0) ::close(masterFd);
+        if (wakeFd >= 0) ::close(wakeFd);
+    }
+    void wake() {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = ::write(wakeFd, &one, sizeof one);
+    }
+    void shutDown() {
+        if (!thread.joinable()) return;
+        thread.request_stop();
+        wake();
+        thread.join();
+    }
+    bool hasPendingWrites() {
+        std::lock_guard lock(writeMutex);
+        return !writes.empty();
+    }
+};
+
+LocalProcess::LocalProcess(LocalProcessDelegate* delegate, MainLoop* dispatchQueue)
+    : delegate_(delegate),
+      dispatchQueue_(dispatchQueue ? *dispatchQueue : MainLoop::main()),
+      usesMainQueue_(&dispatchQueue_ == &MainLoop::main()) {}
+
+LocalProcess::~LocalProcess() {
+    closeChannel();
+    lifetime_.reset();
+    // The child is not signalled, only reaped once it ends.
+    letGoOfChild();
+}
+
+std::optional<std::string> LocalProcess::loggingDir() const {
+    std::lock_guard lock(loggingMutex_);
+    return loggingDir_;
+}
+
+void LocalProcess::setHostLogging(std::optional<std::string> directory) {
+    std::lock_guard lock(loggingMutex_);
+    loggingDir_ = std::move(directory);
+}
+
+LocalProcess::DeliveryFigures LocalProcess::deliveryFigures() {
+    std::lock_guard lock(pendingLock_);
+    return figures_;
+}
+
+std::shared_ptr<LocalProcess::Channel> LocalProcess::currentChannel() {
+    std::lock_guard lock(channelMutex_);
+    return channel_;
+}
+
+void LocalProcess::closeChannel() {
+    std::shared_ptr<Channel> old;
+    {
+        std::lock_guard lock(channelMutex_);
+        old.swap(channel_);
+    }
+    if (old) old->shutDown();
+}
+
+void LocalProcess::letGoOfChild() {
+    if (childMonitor_) std::exchange(childMonitor_, nullptr)->cancel();
+    // Each owner reaps only its own children; this one no longer waits, so the loop does.
+    if (childOwned_.exchange(false)) dispatchQueue_.reapWhenExited(shellPid_.load());
+}
+
+// --- Start --------------------------------------------------------------------------------
+
+void LocalProcess::startProcess(const std::string& executable, const std::vector<std::string>& args,
+                                const std::optional<std::vector<std::string>>& environment,
+                                const std::optional<std::string>& execName,
+                                const std::optional<std::string>& currentDirectory) {
+    if (running_) return;
+    const winsize size = delegate_ ? delegate_->getWindowSize() : winsize{};
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) return;
+    std::optional<PseudoTerminalHelpers::Child> child;
+    try {
+        std::vector<std::string> argv;
+        argv.reserve(args.size() + 1);
+        argv.push_back(execName.value_or(executable));
+        argv.insert(argv.end(), args.begin(), args.end());
+        const auto env = environment ? *environment : Terminal::getEnvironmentVariables("xterm-256color", true);
+        child = PseudoTerminalHelpers::fork(executable, argv, env, currentDirectory, size);
+    } catch (const std::bad_alloc&) {
+        child.reset();
+    }
+    if (!child) {
+        ::close(wakeFd);
+        return;
+    }
+    ::fcntl(child->masterFd, F_SETFL, ::fcntl(child->masterFd, F_GETFL) | O_NONBLOCK);
+
+    // A restart replaces the previous channel and monitor.
+    closeChannel();
+    letGoOfChild();
+    running_ = true;
+    childfd_ = child->masterFd;
+    shellPid_ = child->pid;
+    childOwned_ = true;
+
+    std::weak_ptr<int> alive = lifetime_;
+    childMonitor_ = dispatchQueue_.watchChild(child->pid, [this, alive](int status) {
+        if (!alive.expired()) processTerminated(status);
+    });
+
+    auto channel = std::make_shared<Channel>();
+    channel->masterFd = child->masterFd;
+    channel->wakeFd = wakeFd;
+    Channel* raw = channel.get();
+    try {
+        channel->thread = std::jthread([this, raw](std::stop_token stop) { readLoop(stop, *raw); });
+    } catch (const std::system_error&) {
+        // Without a reader the child would block on its first full screen.
+        channel.reset();
+        terminate();
+        return;
+    }
+    std::lock_guard lock(channelMutex_);
+    channel_ = std::move(channel);
+}
+
+// --- Reading (I/O thread) -------------------------------------------------------------------
+
+void LocalProcess::readLoop(std::stop_token stop, Channel& channel) {
+    std::vector<uint8_t> buffer(readSize);
+    bool reading = true;
+    while (!stop.stop_requested()) {
+        bool suspended;
+        {
+            std::lock_guard lock(pendingLock_);
+            suspended = readSuspendedForBackpressure_;
+        }
+        // A suspended reader leaves the master out of the poll set altogether:
+        // a hung-up master would otherwise wake the thread without end.
+        const bool wantRead = reading && !suspended;
+        const bool wantWrite = channel.hasPendingWrites();
+        pollfd fds[2] = {{channel.wakeFd, POLLIN, 0}, {-1, 0, 0}};
+        if (wantRead || wantWrite) {
+            fds[1] = {channel.masterFd, static_cast<short>((wantRead ? POLLIN : 0) | (wantWrite ? POLLOUT : 0)), 0};
+        }
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[0].revents & POLLIN) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t got = ::read(channel.wakeFd, &count, sizeof count);
+        }
+        if (stop.stop_requested()) break;
+        const short ready = fds[1].revents;
+        if (wantWrite && ready) {
+            flushWrites(channel);
+            if ((ready & (POLLHUP | POLLERR)) && channel.hasPendingWrites()) {
+                // Nobody is left to read them.
+                std::deque<Channel::PendingWrite> dropped;
+                {
+                    std::lock_guard lock(channel.writeMutex);
+                    dropped.swap(channel.writes);
+                }
+                for (auto& write : dropped) {
+                    total_ += static_cast<int64_t>(write.bytes.size());
+                    printLine("Error writing data to the child, errno=" + std::to_string(EIO));
+                }
+            }
+        }
+        if (wantRead && (ready & (POLLIN | POLLHUP | POLLERR))) {
+            if (readAvailable(stop, channel, buffer) == ReadOutcome::ended) reading = false;
+        }
+    }
+    flushWrites(channel);
+}
+
+LocalProcess::ReadOutcome LocalProcess::readAvailable(std::stop_token stop, Channel& channel,
+                                                      std::vector<uint8_t>& buffer) {
+    size_t filled = 0;
+    bool ended = false;
+    while (filled < readSize) {
+        const ssize_t n = ::read(channel.masterFd, buffer.data() + filled, readSize - filled);
+        if (n > 0) {
+            filled += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        // 0, or EIO once every descriptor of the child's side is closed.
+        ended = true;
+        break;
+    }
+    bool mayGoOn = true;
+    if (filled > 0) mayGoOn = childProcessRead(stop, std::span<const uint8_t>(buffer.data(), filled));
+    if (ended) {
+        childProcessRead(stop, {});
+        return ReadOutcome::ended;
+    }
+    return mayGoOn ? ReadOutcome::goOn : ReadOutcome::suspended;
+}
+
+bool LocalProcess::childProcessRead(std::stop_token stop, std::span<const uint8_t> data) {
+    if (debugIO_) {
+        totalRead_ += static_cast<int64_t>(data.size());
+        printLine("[READ] count=" + std::to_string(data.size()) +
+                  " received from host total=" + std::to_string(totalRead_.load()));
+    }
+    if (data.empty()) {
+        childfd_ = -1;
+        running_ = false;
+        return false;
+    }
+    std::vector<uint8_t> chunk(data.begin(), data.end());
+    writeHostLog(chunk);
+    if (usesMainQueue_) return enqueueReceivedData(std::move(chunk));
+
+    // Elsewhere the reader waits for the delegate: no queue, no back-pressure.
+    std::weak_ptr<int> alive = lifetime_;
+    dispatchQueue_.sync(
+        [this, alive, chunk = std::move(chunk)] {
+            if (!alive.expired() && delegate_) delegate_->dataReceived(chunk);
+        },
+        stop);
+    return true;
+}
+
+void LocalProcess::writeHostLog(const std::vector<uint8_t>& chunk) {
+    const auto directory = loggingDir();
+    if (!directory) return;
+    const std::string path = *directory + "/log-" + std::to_string(logFileCounter_.load());
+    int error = 0;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = errno;
+    } else {
+        for (size_t done = 0; done < chunk.size();) {
+            const ssize_t n = ::write(fd, chunk.data() + done, chunk.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                error = n < 0 ? errno : EIO;
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+        ::close(fd);
+    }
+    if (error == 0) {
+        ++logFileCounter_;
+    } else {
+        printLine("Got error while logging data dump to " + path + ": " +
+                  std::error_code(error, std::generic_category()).message());
+    }
+}
+
+// --- Delivery on the main loop ----------------------------------------------------------------
+
+bool LocalProcess::enqueueReceivedData(std::vector<uint8_t> chunk) {
+    bool schedule = false;
+    bool mayGoOn;
+    {
+        std::lock_guard lock(pendingLock_);
+        pendingBytes_ += chunk.size();
+        pendingChunks_.push_back(std::move(chunk));
+        figures_.peakPendingBytes = std::max(figures_.peakPendingBytes, pendingBytes_);
+        if (pendingBytes_ >= pendingHighWaterBytes) {
+            if (!readSuspendedForBackpressure_) ++figures_.suspensions;
+            readSuspendedForBackpressure_ = true;
+        }
+        if (!pendingScheduled_) pendingScheduled_ = schedule = true;
+        mayGoOn = pendingBytes_ < pendingHighWaterBytes;
+    }
+    if (schedule) scheduleDrain();
+    return mayGoOn;
+}
+
+void LocalProcess::scheduleDrain() {
+    std::weak_ptr<int> alive = lifetime_;
+    dispatchQueue_.post([this, alive] {
+        if (!alive.expired()) drainReceivedData();
+    });
+}
+
+void LocalProcess::drainReceivedData() {
+    const auto start = dispatchQueue_.now();
+    std::weak_ptr<int> alive = lifetime_;
+    std::unique_lock lock(pendingLock_);
+    ++figures_.drainPasses;
+    for (;;) {
+        if (pendingChunkIndex_ >= pendingChunks_.size()) {
+            pendingChunks_.clear();
+            pendingChunkIndex_ = 0;
+            pendingBytes_ = 0;
+            pendingScheduled_ = false;
+            return;
+        }
+        std::vector<uint8_t> chunk = std::move(pendingChunks_[pendingChunkIndex_++]);
+        if (pendingChunkIndex_ >= pendingChunkFlushThreshold) {
+            pendingChunks_.erase(pendingChunks_.begin(), pendingChunks_.begin() + pendingChunkIndex_);
+            pendingChunkIndex_ = 0;
+        }
+        pendingBytes_ -= chunk.size();
+        bool resume = false;
+        if (readSuspendedForBackpressure_ && pendingBytes_ <= pendingLowWaterBytes) {
+            readSuspendedForBackpressure_ = false;
+            ++figures_.resumes;
+            figures_.highestPendingAtResume = std::max(figures_.highestPendingAtResume, pendingBytes_);
+            resume = true;
+        }
+        lock.unlock();
+        // Resumed also after the exit report: a child's children may still be
+        // writing, and their output must not stall in the terminal.
+        if (resume) {
+            if (auto channel = currentChannel()) channel->wake();
+        }
+        if (delegate_) delegate_->dataReceived(chunk);
+        if (alive.expired()) return;
+        const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(dispatchQueue_.now() - start);
+        if (static_cast<uint64_t>(elapsed.count()) >= pendingTimeSliceNs) {
+            // Yield the loop to other work; `pendingScheduled_` stays set.
+            scheduleDrain();
+            return;
+        }
+        lock.lock();
+    }
+}
+
+// --- Exit, writes, size, terminate ---------------------------------------------------------------
+
+void LocalProcess::processTerminated(int status) {
+    childOwned_ = false;
+    std::weak_ptr<int> alive = lifetime_;
+    if (delegate_) delegate_->processTerminated(*this, status);
+    if (alive.expired()) return;
+    running_ = false;
+    if (childMonitor_) std::exchange(childMonitor_, nullptr)->cancel();
+}
+
+void LocalProcess::send(std::span<const uint8_t> data) {
+    if (!running_) return;
+    const int id = sendCount_++;
+    if (debugIO_) printLine("[SEND-" + std::to_string(id) + "] Queuing data to client: " + describeBytes(data) + " ");
+    auto channel = currentChannel();
+    if (!channel) return;
+    {
+        std::lock_guard lock(channel->writeMutex);
+        channel->writes.push_back(Channel::PendingWrite{id, std::vector<uint8_t>(data.begin(), data.end())});
+    }
+    channel->wake();
+}
+
+void LocalProcess::flushWrites(Channel& channel) {
+    for (;;) {
+        int id;
+        size_t count;
+        int error = 0;
+        {
+            std::lock_guard lock(channel.writeMutex);
+            if (channel.writes.empty()) return;
+            auto& write = channel.writes.front();
+            while (write.written < write.bytes.size()) {
+                const ssize_t n =
+                    ::write(channel.masterFd, write.bytes.data() + write.written, write.bytes.size() - write.written);
+                if (n > 0) {
+                    write.written += static_cast<size_t>(n);
+                    continue;
+                }
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+                error = n < 0 ? errno : EIO;
+                break;
+            }
+            id = write.id;
+            count = write.bytes.size();
+            channel.writes.pop_front();
+        }
+        total_ += static_cast<int64_t>(count);
+        if (debugIO_) printLine("[SEND-" + std::to_string(id) + "] completed bytes=" + std::to_string(total_.load()));
+        if (error != 0) printLine("Error writing data to the child, errno=" + std::to_string(error));
+    }
+}
+
+int LocalProcess::setWindowSize(const winsize& size) {
+    const int fd = childfd_;
+    if (!running_ || fd < 0) return -1;
+    return PseudoTerminalHelpers::setWinSize(fd, size);
+}
+
+void LocalProcess::terminate() {
+    closeChannel();
+    childfd_ = -1;
+    // A reaped child's pid may already belong to someone else.
+    if (shellPid_ != 0 && childOwned_) ::kill(shellPid_, SIGTERM);
+    running_ = false;
+    letGoOfChild();
+}
+
+}  // namespace vantel

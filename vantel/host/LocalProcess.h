@@ -1,0 +1,146 @@
+#pragma once
+
+#include <sys/ioctl.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/runtime/MainLoop.h"
+
+namespace vantel {
+
+class LocalProcess;
+
+// The owner of a local process: told of output and of the exit on the delivery
+// loop, and asked for the window size at start.
+class LocalProcessDelegate {
+public:
+    virtual ~LocalProcessDelegate() = default;
+    // `exitCode` is the raw wait status, not decoded.
+    virtual void processTerminated(LocalProcess& source, std::optional<int32_t> exitCode) = 0;
+    virtual void dataReceived(std::span<const uint8_t> slice) = 0;
+    virtual winsize getWindowSize() = 0;
+};
+
+// One child program on a new pseudo-terminal. An I/O thread reads the master
+// without blocking and hands the bytes to the delivery loop. On the program's
+// main loop they are queued and delivered in passes of at most 4 ms, and
+// reading stops while 4 MiB wait and resumes at 1 MiB. On any other loop each
+// read waits until the delegate has taken it. Writes go out in order on the I/O
+// thread. The process is created, driven and destroyed on its delivery loop's
+// thread; `send` may be called from any thread.
+class LocalProcess {
+public:
+    static constexpr size_t readSize = 131072;
+
+    // Read-side figures, for diagnostics and tests.
+    struct DeliveryFigures {
+        size_t peakPendingBytes = 0;
+        size_t suspensions = 0;
+        size_t resumes = 0;
+        size_t highestPendingAtResume = 0;
+        size_t drainPasses = 0;
+    };
+
+    // A null `dispatchQueue` delivers on the program's main loop. The delegate
+    // is not owned; it outlives the process or is cleared first.
+    explicit LocalProcess(LocalProcessDelegate* delegate, platform::runtime::MainLoop* dispatchQueue = nullptr);
+    ~LocalProcess();
+    LocalProcess(const LocalProcess&) = delete;
+    LocalProcess& operator=(const LocalProcess&) = delete;
+
+    // Does nothing while a child runs. `execName` is the child's argv[0]
+    // (`executable` when absent); no environment means the terminal's default.
+    // Failures are silent: nothing starts and nothing is reported.
+    void startProcess(const std::string& executable, const std::vector<std::string>& args = {},
+                      const std::optional<std::vector<std::string>>& environment = std::nullopt,
+                      const std::optional<std::string>& execName = std::nullopt,
+                      const std::optional<std::string>& currentDirectory = std::nullopt);
+    // Writes to the child, in call order; ignored unless running.
+    void send(std::span<const uint8_t> data);
+    // Closes the terminal and sends SIGTERM; no exit report follows.
+    void terminate();
+    void setHostLogging(std::optional<std::string> directory);
+    // TIOCSWINSZ on the running child's terminal; -1 when none runs.
+    int setWindowSize(const winsize& size);
+
+    bool running() const { return running_.load(); }
+    int childfd() const { return childfd_.load(); }
+    pid_t shellPid() const { return shellPid_.load(); }
+    bool debugIO() const { return debugIO_.load(); }
+    void setDebugIO(bool on) { debugIO_.store(on); }
+    int sendCount() const { return sendCount_.load(); }
+    int64_t total() const { return total_.load(); }
+    int64_t totalRead() const { return totalRead_.load(); }
+    int logFileCounter() const { return logFileCounter_.load(); }
+    void setLogFileCounter(int counter) { logFileCounter_.store(counter); }
+    std::optional<std::string> loggingDir() const;
+    LocalProcessDelegate* delegate() const { return delegate_; }
+    void setDelegate(LocalProcessDelegate* delegate) { delegate_ = delegate; }
+    platform::runtime::MainLoop& dispatchQueue() const { return dispatchQueue_; }
+    DeliveryFigures deliveryFigures();
+
+private:
+    struct Channel;
+    enum class ReadOutcome { goOn, suspended, ended };
+
+    void readLoop(std::stop_token stop, Channel& channel);
+    ReadOutcome readAvailable(std::stop_token stop, Channel& channel, std::vector<uint8_t>& buffer);
+    bool childProcessRead(std::stop_token stop, std::span<const uint8_t> data);
+    void writeHostLog(const std::vector<uint8_t>& chunk);
+    bool enqueueReceivedData(std::vector<uint8_t> chunk);
+    void scheduleDrain();
+    void drainReceivedData();
+    void processTerminated(int status);
+    void flushWrites(Channel& channel);
+    std::shared_ptr<Channel> currentChannel();
+    void closeChannel();
+    void letGoOfChild();
+
+    static constexpr size_t pendingChunkFlushThreshold = 32;
+    static constexpr uint64_t pendingTimeSliceNs = 4'000'000;
+    static constexpr size_t pendingHighWaterBytes = 4'194'304;
+    static constexpr size_t pendingLowWaterBytes = 1'048'576;
+
+    LocalProcessDelegate* delegate_;
+    platform::runtime::MainLoop& dispatchQueue_;
+    const bool usesMainQueue_;
+    // Expires when the process goes; work queued for later checks it first.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+
+    std::atomic<int> childfd_{-1};
+    std::atomic<pid_t> shellPid_{0};
+    std::atomic<bool> running_{false};
+    // The child is ours and not yet reaped, so its pid may be signalled.
+    std::atomic<bool> childOwned_{false};
+    std::atomic<bool> debugIO_{false};
+    std::atomic<int> sendCount_{0};
+    std::atomic<int64_t> total_{0};
+    std::atomic<int64_t> totalRead_{0};
+    std::atomic<int> logFileCounter_{0};
+    mutable std::mutex loggingMutex_;
+    std::optional<std::string> loggingDir_;
+
+    std::mutex channelMutex_;
+    std::shared_ptr<Channel> channel_;
+    std::shared_ptr<platform::runtime::Watch> childMonitor_;
+
+    // Guarded by pendingLock_.
+    std::mutex pendingLock_;
+    std::vector<std::vector<uint8_t>> pendingChunks_;
+    size_t pendingChunkIndex_ = 0;
+    bool pendingScheduled_ = false;
+    size_t pendingBytes_ = 0;
+    bool readSuspendedForBackpressure_ = false;
+    DeliveryFigures figures_;
+};
+
+}  // namespace vantel

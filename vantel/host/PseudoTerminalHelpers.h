@@ -1,0 +1,51 @@
+#pragma once
+
+#include <sys/ioctl.h>
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vantel {
+
+// Small pseudo-terminal utilities.
+class PseudoTerminalHelpers {
+public:
+    struct Child {
+        pid_t pid;
+        int masterFd;
+    };
+
+    // Starts `executable` on a new pseudo-terminal with `args` as its whole
+    // argument vector and `env` as its environment, in `currentDirectory` when
+    // given (a failed chdir is ignored). An exec failure ends the child with
+    // status 127. The master is close-on-exec, so no later child inherits it.
+    // Nothing when the terminal cannot be opened or the fork fails.
+    static std::optional<Child> fork(const std::string& executable, const std::vector<std::string>& args,
+                                     const std::vector<std::string>& env,
+                                     const std::optional<std::string>& currentDirectory,
+                                     const winsize& desiredWindowSize);
+    // ioctl(TIOCSWINSZ); returns its result.
+    static int setWinSize(int masterPtyDescriptor, const winsize& windowSize);
+    // ioctl(FIONREAD): the call's result and the byte count (0 when it failed).
+    static std::pair<int, int> availableBytes(int fd);
+
+private:
+    // NUL-terminated copies with a terminating null pointer, made before the
+    // fork because the child may not allocate.
+    class CStringArray {
+    public:
+        char* const* data() { return pointers_.data(); }
+        size_t count() const { return strings_.size(); }
+
+    private:
+        friend class PseudoTerminalHelpers;
+        std::vector<std::string> strings_;
+        std::vector<char*> pointers_;
+    };
+    static std::optional<CStringArray> allocateCStringArray(const std::vector<std::string>& strings);
+};
+
+}  // namespace vantel
