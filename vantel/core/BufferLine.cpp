@@ -128,6 +128,12 @@ void BufferLine::setBidiState(const BidiPresentationState& state) {
     ++generation_;
 }
 
+void BufferLine::setRowState(bool wrapped, const BidiPresentationState& bidi, RenderLineMode mode) {
+    setBidiState(bidi);
+    setFlags((flags() & ~(wrappedBit | (3u << renderShift))) | (wrapped ? wrappedBit : 0) |
+             (static_cast<uint32_t>(mode) << renderShift));
+}
+
 LineRef BufferLine::copyOf(const BufferLine& other) {
     LineRef line = make(other.size_, std::nullopt, other.isWrapped(), other.bidiState());
     if (other.size_ > 0) std::memcpy(static_cast<void*>(line->data_), other.data_, sizeof(CharData) * other.size_);

@@ -126,6 +126,8 @@ public:
         setFlags((flags() & ~(3u << renderShift)) | (static_cast<uint32_t>(mode) << renderShift));
         ++generation_;
     }
+    // Wrap flag, bidi state and render mode in one change.
+    void setRowState(bool wrapped, const BidiPresentationState& bidi, RenderLineMode mode);
     const CharData& fillCharacter() const { return extras_ && extras_->fill ? *extras_->fill : CharData::Null; }
 
     Buffer* owningBuffer() const { return owningBuffer_; }

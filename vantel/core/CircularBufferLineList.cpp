@@ -56,7 +56,7 @@ void CircularBufferLineList::push(LineRef line) {
 void CircularBufferLineList::recycle(const Attribute& clearAttribute) {
     if (!isFull() || count_ == 0) return;  // only a full ring recycles
     LineRef& line = array_[slot(count_)];
-    startIndex_ = (startIndex_ + 1) % count_;
+    if (++startIndex_ >= count_) startIndex_ %= count_;
     bool hadImages = false;
     if (line) {
         hadImages = line->hasImages();

@@ -254,22 +254,6 @@ void Terminal::feed(std::string_view text) {
     parser_->parse(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
-void Terminal::updateRange(int y, bool scrolling) { updateRange(*buffer_, y, scrolling); }
-
-void Terminal::updateRange(Buffer& borrowing, int y, bool scrolling) {
-    if (!scrolling) {
-        const int absolute = borrowing.yDisp() + y;
-        if (absolute >= 0) {
-            scrollInvariantRefreshStart_ = std::min(scrollInvariantRefreshStart_, absolute);
-            scrollInvariantRefreshEnd_ = std::max(scrollInvariantRefreshEnd_, absolute);
-        }
-    }
-    if (y >= 0) {
-        refreshStart_ = std::min(refreshStart_, y);
-        refreshEnd_ = std::max(refreshEnd_, y);
-    }
-}
-
 void Terminal::refresh(int startRow, int endRow) {
     updateRange(startRow, false);
     updateRange(endRow, false);

@@ -111,8 +111,20 @@ public:
     void registerOscHandler(int64_t code, std::function<void(std::span<const uint8_t>)> handler);
 
     // --- Dirty rows and replies ----------------------------------------------------------
-    void updateRange(int y, bool scrolling = false);
-    void updateRange(Buffer& borrowing, int y, bool scrolling = false);
+    void updateRange(int y, bool scrolling = false) { updateRange(*buffer_, y, scrolling); }
+    void updateRange(Buffer& borrowing, int y, bool scrolling = false) {
+        if (!scrolling) {
+            const int absolute = borrowing.yDisp() + y;
+            if (absolute >= 0) {
+                if (absolute < scrollInvariantRefreshStart_) scrollInvariantRefreshStart_ = absolute;
+                if (absolute > scrollInvariantRefreshEnd_) scrollInvariantRefreshEnd_ = absolute;
+            }
+        }
+        if (y >= 0) {
+            if (y < refreshStart_) refreshStart_ = y;
+            if (y > refreshEnd_) refreshEnd_ = y;
+        }
+    }
     void refresh(int startRow, int endRow);
     void updateFullScreen();
     std::optional<std::pair<int, int>> getUpdateRange() const;

@@ -244,8 +244,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
     const uint8_t semanticCode = b.semanticContent.code();
     const CharData cell(0, 1, payload, semanticCode, curAttr);
-    const CharData block[4] = {cell, cell, cell, cell};
-    const CharData spacer(0, 0, payload, semanticCode, b.curAttr);
+
     // Whether the cell before the cursor ends with a joiner, which the next character
     // would join; only asked when that character is not ASCII.
     bool beforeCursorChecked = false;
@@ -275,16 +274,10 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
                 const size_t end = printableAsciiEnd(data, i, static_cast<size_t>(right - x + 1));
                 const int count = static_cast<int>(end - i);
                 CharData* target = cells + x;
-                int k = 0;
-                for (; k + 4 <= count; k += 4) {
-                    std::memcpy(static_cast<void*>(target + k), block, sizeof block);
-                    target[k].code = bytes[i + k];
-                    target[k + 1].code = bytes[i + k + 1];
-                    target[k + 2].code = bytes[i + k + 2];
-                    target[k + 3].code = bytes[i + k + 3];
-                }
-                for (; k < count; ++k) {
-                    std::memcpy(static_cast<void*>(target + k), &cell, sizeof(CharData));
+                // One cell at a time from a template held in registers: block copies through the
+                // stack stall on store forwarding, which costs more than short runs save.
+                for (int k = 0; k < count; ++k) {
+                    target[k] = cell;
                     target[k].code = bytes[i + k];
                 }
                 x += count;
@@ -311,7 +304,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
             }
             cells[x] = CharData(scalar <= 0xFFFF ? static_cast<int32_t>(scalar) : scalarCode(scalar),
                                 static_cast<int8_t>(width), payload, semanticCode, curAttr);
-            if (width == 2) cells[x + 1] = spacer;
+            if (width == 2) cells[x + 1] = CharData(0, 0, payload, semanticCode, b.curAttr);
             x += width;
             i += static_cast<size_t>(sequenceLength(lead));
         }

@@ -76,11 +76,14 @@ void Terminal::scroll(bool isWrapped) {
     }
     const BidiPresentationState bidi = isWrapped && bottom >= 0 ? lines[bottom].bidiState() : currentBidiState;
     const Attribute blankAttribute = eraseAttribute();
-    if (blankLine_->count() != cols_ || (cols_ > 0 && !(blankLine_->cells()[0].attribute == blankAttribute))) {
-        blankLine_ = BufferLine::make(cols_, CharData(blankAttribute, 0, 1), false, bidi);
-    }
-    blankLine_->setWrapped(isWrapped);
-    blankLine_->setBidiState(bidi);
+    // The template copied into new rows; a full ring recycles instead and never needs it.
+    auto prepareBlankLine = [&] {
+        if (blankLine_->count() != cols_ || (cols_ > 0 && !(blankLine_->cells()[0].attribute == blankAttribute))) {
+            blankLine_ = BufferLine::make(cols_, CharData(blankAttribute, 0, 1), false, bidi);
+        }
+        blankLine_->setWrapped(isWrapped);
+        blankLine_->setBidiState(bidi);
+    };
 
     if (marginsNarrowed()) {
         const int left = b.marginLeft, right = b.marginRight;
@@ -106,12 +109,10 @@ void Terminal::scroll(bool isWrapped) {
         if (bottom == count - 1 && lines.isFull()) {
             // A full ring turns its oldest line into the new bottom line: no allocation.
             lines.recycle(blankAttribute);
-            BufferLine& fresh = lines[count - 1];
-            fresh.setWrapped(isWrapped);
-            fresh.setBidiState(bidi);
-            fresh.setRenderMode(BufferLine::RenderLineMode::single);
+            lines[count - 1].setRowState(isWrapped, bidi, BufferLine::RenderLineMode::single);
             droppedOldest = true;
         } else {
+            prepareBlankLine();
             const bool wasFull = lines.isFull();
             if (bottom == count - 1) {
                 lines.push(BufferLine::copyOf(*blankLine_));
@@ -137,6 +138,7 @@ void Terminal::scroll(bool isWrapped) {
             if (userScrolling) b.setYDisp(std::max(b.yDisp() - 1, 0));
         }
     } else {
+        prepareBlankLine();
         if (bottom > top && !lines.shiftElements(top + 1, bottom - top, -1)) {
             std::printf("Assertion on scroll, state was: bottomRow=%d topRow=%d yDisp=%d linesTop=%d isAlternate=%s\n",
                         bottom, top, b.yDisp(), b.totalLinesTrimmed(), boolText(isCurrentBufferAlternate()));
