@@ -1,0 +1,95 @@
+// Runs a program on a pseudo-terminal behind the Vantel engine, with no window, and
+// prints the screen it leaves behind as text:
+//   vantel-run [--cols N] [--rows N] [--scrollback N] [--timeout SECONDS] [--all] -- program [args...]
+// --all also prints the scroll-back above the screen. The exit status is the program's.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/wait.h>
+#include <string>
+#include <vector>
+
+#include "platform/runtime/GLibMainLoop.h"
+#include "vantel/graphics/TerminalGraphics.h"
+#include "vantel/host/HeadlessTerminal.h"
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: vantel-run [--cols N] [--rows N] [--scrollback N] [--timeout SECONDS] [--all] -- program "
+                 "[args...]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vantel::TerminalOptions options;
+    double timeout = 30;
+    bool all = false;
+    int at = 1;
+    for (; at < argc; ++at) {
+        const std::string arg = argv[at];
+        auto number = [&](int& target) {
+            if (at + 1 >= argc) return false;
+            target = std::atoi(argv[++at]);
+            return true;
+        };
+        if (arg == "--") {
+            ++at;
+            break;
+        } else if (arg == "--cols") {
+            if (!number(options.cols)) return usage();
+        } else if (arg == "--rows") {
+            if (!number(options.rows)) return usage();
+        } else if (arg == "--scrollback") {
+            if (!number(options.scrollback)) return usage();
+        } else if (arg == "--timeout" && at + 1 < argc) {
+            timeout = std::atof(argv[++at]);
+        } else if (arg == "--all") {
+            all = true;
+        } else {
+            return usage();
+        }
+    }
+    if (at >= argc) return usage();
+    const std::string program = argv[at];
+    const std::vector<std::string> args(argv + at + 1, argv + argc);
+
+    vantel::installGraphicsProtocols();
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
+    std::optional<int32_t> status;
+    bool ended = false;
+    vantel::HeadlessTerminal headless(&loop, options, [&](std::optional<int32_t> exitCode) {
+        status = exitCode;
+        ended = true;
+    });
+    headless.process().startProcess(program, args);
+    const bool finished = loop.runUntil([&] { return ended; },
+                                        std::chrono::duration_cast<platform::runtime::Duration>(
+                                            std::chrono::duration<double>(timeout)));
+    // Let the last output that arrived with the exit reach the engine.
+    loop.runUntil([] { return false; }, std::chrono::milliseconds(50));
+
+    vantel::Terminal& terminal = headless.terminal();
+    vantel::Buffer& buffer = terminal.buffer();
+    const int first = all ? 0 : buffer.yBase();
+    for (int row = first; row < buffer.yBase() + terminal.rows(); ++row) {
+        const std::string text = buffer.lines()[row].translateToString(
+            true, 0, -1, true, [&](const vantel::CharData& cell) { return terminal.getCharacter(cell); });
+        std::string printable;
+        for (char c : text) printable += c == '\0' ? ' ' : c;
+        std::printf("%s\n", printable.c_str());
+    }
+    if (!finished) {
+        std::fprintf(stderr, "vantel-run: %s still running after %.0f s; stopped it\n", program.c_str(), timeout);
+        headless.process().terminate();
+        return 124;
+    }
+    if (!status) return 1;
+    // The raw wait status: the exit code sits in the high byte.
+    return WIFEXITED(*status) ? WEXITSTATUS(*status) : 128 + (WIFSIGNALED(*status) ? WTERMSIG(*status) : 0);
+}
