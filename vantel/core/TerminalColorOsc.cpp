@@ -35,20 +35,20 @@ void Terminal::oscChangeOrQueryColorIndex(std::span<const uint8_t> data) {
         if (semicolon == std::string_view::npos) return;
         auto index = parseDecimal(text.substr(p, semicolon - p));
         if (!index || *index > 255) return;
-        const size_t spec = semicolon + 1;
-        if (spec < text.size() && text[spec] == '?') {
+        const size_t colorStart = semicolon + 1;
+        if (colorStart < text.size() && text[colorStart] == '?') {
             sendResponseParts(osc(), "4;", std::to_string(*index), ";", ansiColors[*index].formatAsXcolor(), st());
-            p = spec + 1;
+            p = colorStart + 1;
             if (p < text.size() && text[p] == ';') ++p;
             continue;
         }
-        size_t specEnd = text.find(';', spec);
-        if (specEnd == std::string_view::npos) specEnd = text.size();
-        if (auto color = Color::parseColor(text.substr(spec, specEnd - spec))) {
+        size_t colorEnd = text.find(';', colorStart);
+        if (colorEnd == std::string_view::npos) colorEnd = text.size();
+        if (auto color = Color::parseColor(text.substr(colorStart, colorEnd - colorStart))) {
             ansiColors[*index] = *color;
             if (tdel_) tdel_->colorChanged(*this, *index);
         }
-        p = specEnd + 1;
+        p = colorEnd + 1;
     }
 }
 
