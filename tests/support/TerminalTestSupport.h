@@ -3,6 +3,8 @@
 // Shared helpers for engine tests: a delegate that records what it is told, a
 // virtual-clock scheduler, and a terminal bundled with both.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -14,6 +16,21 @@
 #include "vantel/core/Terminal.h"
 
 namespace vantel::testing {
+
+inline std::span<const uint8_t> asBytes(std::string_view s) {
+    return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+}
+
+inline std::string repeat(std::string_view text, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += text;
+    return out;
+}
+
+// A terminal option setter: `n` lines of scroll-back.
+inline std::function<void(TerminalOptions&)> scrollback(int n) {
+    return [n](TerminalOptions& o) { o.scrollback = n; };
+}
 
 // Runs scheduled work when the test advances time.
 class VirtualScheduler : public Scheduler {
@@ -173,6 +190,23 @@ struct TestTerminalOf {
         if (!line) return {};
         return line->translateToString(true, 0, -1, true,
                                        [this](const CharData& c) { return terminal->getCharacter(c); });
+    }
+    // Every visible row as text.
+    std::vector<std::string> rows() {
+        std::vector<std::string> out;
+        for (int y = 0; y < terminal->rows(); ++y) out.push_back(row(y));
+        return out;
+    }
+    // Rows "r0", "r1", ... with the cursor after the last one.
+    void fillRows() {
+        for (int y = 0; y < terminal->rows(); ++y) feed((y ? "\r\nr" : "r") + std::to_string(y));
+    }
+    // What the terminal logs while reading `input` with logging on.
+    std::string logged(std::string_view input) {
+        terminal->silentLog = false;
+        ::testing::internal::CaptureStdout();
+        feed(input);
+        return ::testing::internal::GetCapturedStdout();
     }
     std::pair<int, int> cursor() { return terminal->getCursorLocation(); }
     // The cell at a visible position (a blank cell outside the screen).

@@ -17,28 +17,6 @@ TEST(TerminalControlTest, LineFeedsVerticalTabsAndFormFeedsAreTheSame) {
     }
 }
 
-TEST(TerminalControlTest, LineFeedAtTheRegionBottomScrollsIt) {
-    TestTerminal t(10, 5);
-    t.feed("r0\r\nr1\r\nr2\r\nr3\r\nr4\x1b[2;4r\x1b[4;1H\n");
-    EXPECT_EQ(t.row(0), "r0");
-    EXPECT_EQ(t.row(1), "r2");
-    EXPECT_EQ(t.row(2), "r3");
-    EXPECT_EQ(t.row(3), "");
-    EXPECT_EQ(t.row(4), "r4");
-    EXPECT_EQ(t.cursor(), std::make_pair(0, 3));
-    EXPECT_EQ(t->buffer().yBase(), 0);
-}
-
-TEST(TerminalControlTest, LineFeedOnTheLastRowBelowTheRegionDoesNothing) {
-    TestTerminal t(10, 5);
-    t.feed("top\x1b[1;3r\x1b[5;3H");
-    t.delegate.clear();
-    t.feed("\n");
-    EXPECT_EQ(t.cursor(), std::make_pair(2, 4));
-    EXPECT_EQ(t.row(0), "top");
-    EXPECT_EQ(t.delegate.events, std::vector<std::string>{"linefeed"});
-}
-
 TEST(TerminalControlTest, LineFeedModeReturnsTheCarriage) {
     TestTerminal t;
     t->lineFeedMode = true;
@@ -53,23 +31,25 @@ TEST(TerminalControlTest, LineFeedModeReturnsTheCarriage) {
     EXPECT_EQ(margins.cursor().first, 4) << "to the left margin in origin and margin mode";
 }
 
-TEST(TerminalControlTest, LineFeedInMarginModeOutsideTheMarginsDoesNotScroll) {
-    TestTerminal t(20, 4);
-    t.setMarginMode(true);
-    t.feed("top\x1b[5;10s\x1b[4;2H\n");
-    EXPECT_EQ(t.row(0), "top");
-    EXPECT_EQ(t.cursor(), std::make_pair(1, 3));
-    t.feed("\x1b[4;6H\n");
-    EXPECT_EQ(t.row(0), "top") << "inside the margins only the margin columns scroll";
-    EXPECT_EQ(t.cursor(), std::make_pair(5, 3));
-}
-
-TEST(TerminalControlTest, PendingWrapAtTheScreenEdgeCountsAsInsideFullMargins) {
-    TestTerminal t(10, 3);
-    t.setMarginMode(true);
-    t.feed("\x1b[3;1H" + std::string(10, 'x') + "\n");
-    EXPECT_EQ(t.row(1), std::string(10, 'x')) << "the bottom row scrolled up";
-    EXPECT_EQ(t.cursor(), std::make_pair(9, 2));
+TEST(TerminalControlTest, LineFeedInMarginModeScrollsOnlyFromInsideTheMargins) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string row0;
+        std::pair<int, int> cursor;
+    } cases[] = {
+        {"left of the margins", "top\x1b[5;10s\x1b[4;2H\n", "top", {1, 3}},
+        {"inside them only their columns scroll", "top\x1b[5;10s\x1b[4;6H\n", "top", {5, 3}},
+        {"a pending wrap at the edge is inside full margins", "top\x1b[4;1H" + std::string(20, 'x') + "\n", "",
+         {19, 3}},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(20, 4);
+        t.setMarginMode(true);
+        t.feed(c.input);
+        EXPECT_EQ(t.row(0), c.row0) << c.name;
+        EXPECT_EQ(t.cursor(), c.cursor) << c.name;
+    }
 }
 
 TEST(TerminalControlTest, LineFeedEndsAPendingWrap) {
@@ -111,14 +91,6 @@ TEST(TerminalControlTest, ReverseWrapUnwrapsTheRowItLeaves) {
     t.feed("\r\b");
     EXPECT_FALSE(t.wrapped(1));
     EXPECT_EQ(t.cursor(), std::make_pair(9, 0));
-}
-
-TEST(TerminalControlTest, NextLineAndIndexControls) {
-    TestTerminal t(10, 3);
-    t.feed("ab\x1b" "Ec");
-    EXPECT_EQ(t.row(1), "c");
-    t.feed("\x1b" "Dd");
-    EXPECT_EQ(t.row(2), std::string(1, '\0') + "d");
 }
 
 TEST(TerminalControlTest, CharacterSets) {

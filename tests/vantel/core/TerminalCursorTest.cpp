@@ -42,6 +42,8 @@ TEST(TerminalCursorTest, RelativeAndAbsoluteMoves) {
         {"HPR stops at the last column", "\x1b[300a", {79, 0}},
         {"VPA beyond the screen", "\x1b[99d", {0, 24}},
         {"CNL", "\x1b[5;5H\x1b[2E", {0, 6}},
+        {"NEL", "ab\x1b" "E", {0, 1}},
+        {"IND keeps the column", "ab\x1b" "D", {2, 1}},
         {"HT at the last stop goes to the last column", "\x1b[75G\t\t", {79, 0}},
         {"CBT", "\x1b[30G\x1b[2Z", {16, 0}},
         {"TBC clears the stop under the cursor", "\x1b[9G\x1b[g\x1b[G\t", {16, 0}},

@@ -14,16 +14,6 @@ const Attribute::Color red = Attribute::Color::ansi256(1);
 
 std::string empty(int n) { return std::string(static_cast<size_t>(n), '\0'); }
 
-void fillRows(TestTerminal& t) {
-    for (int y = 0; y < t->rows(); ++y) t.feed((y ? "\r\nr" : "r") + std::to_string(y));
-}
-
-std::vector<std::string> rows(TestTerminal& t) {
-    std::vector<std::string> out;
-    for (int y = 0; y < t->rows(); ++y) out.push_back(t.row(y));
-    return out;
-}
-
 }  // namespace
 
 TEST(TerminalEditTest, LineEdits) {
@@ -60,45 +50,12 @@ TEST(TerminalEditTest, LineEdits) {
 
 TEST(TerminalEditTest, ErasedCellsTakeOnlyTheBackground) {
     TestTerminal t;
-    t.feed("ABCDEFGHIJ");
-    t->curAttr = Attribute(Attribute::Color::ansi256(3), red, CharacterStyle(CharacterStyle::bold),
-                           UnderlineStyle::single, Attribute::Color::ansi256(5));
-    t.feed("\x1b[2K");
-    for (int x : {0, 5, 79}) {
-        const CharData cell = t.cell(x, 0);
-        EXPECT_EQ(cell.code, 0);
-        EXPECT_EQ(cell.attribute.bg, red);
-        EXPECT_TRUE(cell.attribute.fg.isDefault());
-        EXPECT_TRUE(cell.attribute.style.isEmpty());
-        EXPECT_EQ(cell.attribute.underlineStyle, UnderlineStyle::none);
-        EXPECT_FALSE(cell.attribute.hasUnderlineColor());
-    }
-    t.feed("\x1b[2;1HABC\x1b[2;1H\x1b[P\x1b[X");
-    EXPECT_EQ(t.cell(79, 1).attribute.bg, red) << "DCH fills with the erase cell";
-    EXPECT_EQ(t.cell(0, 1).attribute.bg, red) << "ECH too";
-}
-
-TEST(TerminalEditTest, EraseInDisplay) {
-    struct Case {
-        const char* name;
-        std::string input;
-        std::vector<std::string> rows;
-    } cases[] = {
-        {"ED 0", "\x1b[2;2H\x1b[J", {"r0", "r", "", "", ""}},
-        {"ED 1", "\x1b[2;2H\x1b[1J", {"", "", "r2", "r3", "r4"}},
-        {"ED 2", "\x1b[2;2H\x1b[2J", {"", "", "", "", ""}},
-        {"CSI ? 2 J clears like ED 2", "\x1b[?2J", {"", "", "", "", ""}},
-        {"ED 3 without scroll-back changes nothing", "\x1b[3J", {"r0", "r1", "r2", "r3", "r4"}},
-        {"ED 4 does nothing", "\x1b[4J", {"r0", "r1", "r2", "r3", "r4"}},
-    };
-    for (const auto& c : cases) {
-        TestTerminal t(10, 5);
-        fillRows(t);
-        const auto cursor = t.cursor();
-        t.feed(c.input);
-        EXPECT_EQ(rows(t), c.rows) << c.name;
-        if (std::string(c.input).find(';') != std::string::npos) EXPECT_EQ(t.cursor(), std::make_pair(1, 1)) << c.name;
-        else EXPECT_EQ(t.cursor(), cursor) << c.name;
+    t.feed("ABCDEFGHIJ\x1b[33;41;1;4;58;5;5m\x1b[2K\x1b[2;1HABC\x1b[2;1H\x1b[P\x1b[X");
+    // EL, then DCH and ECH on the next row.
+    for (auto [x, y] : {std::pair{0, 0}, {5, 0}, {79, 0}, {79, 1}, {0, 1}}) {
+        EXPECT_EQ(t.cell(x, y), CharData(0, 1, TinyAtom(), 0, Attribute(Attribute::Color::defaultColor(), red,
+                                                                           CharacterStyle())))
+            << x << "," << y;
     }
 }
 
@@ -120,63 +77,16 @@ TEST(TerminalEditTest, EraseScrollbackKeepsTheScreen) {
     for (int i = 0; i < 8; ++i) t.feed(std::string("l").append(std::to_string(i)).append("\r\n"));
     t.feed("x");
     ASSERT_EQ(t->buffer().yBase(), 6);
-    const auto before = rows(t);
+    const auto before = t.rows();
     const auto cursor = t.cursor();
     t.feed("\x1b[3J");
-    EXPECT_EQ(rows(t), before);
+    EXPECT_EQ(t.rows(), before);
     EXPECT_EQ(t.cursor(), cursor);
     EXPECT_EQ(t->buffer().yBase(), 0);
     EXPECT_EQ(t->buffer().yDisp(), 0);
     EXPECT_EQ(t->buffer().lines().count(), 3);
     t.feed("\x1b[3J");
-    EXPECT_EQ(rows(t), before);
-}
-
-TEST(TerminalEditTest, InsertAndDeleteLines) {
-    struct Case {
-        const char* name;
-        std::string input;
-        std::vector<std::string> rows;
-    } cases[] = {
-        {"IL", "\x1b[2;1H\x1b[L", {"r0", "", "r1", "r2", "r3"}},
-        {"IL 1000 clears from the cursor down", "\x1b[3;1H\x1b[1000L", {"r0", "r1", "", "", ""}},
-        {"IL inside a region", "\x1b[2;4r\x1b[3;1H\x1b[L", {"r0", "r1", "", "r2", "r4"}},
-        {"IL outside the region does nothing", "\x1b[2;4r\x1b[5;1H\x1b[L", {"r0", "r1", "r2", "r3", "r4"}},
-        {"DL", "\x1b[2;1H\x1b[M", {"r0", "r2", "r3", "r4", ""}},
-        {"DL 2 inside a region", "\x1b[2;4r\x1b[2;1H\x1b[2M", {"r0", "r3", "", "", "r4"}},
-        {"DL 1000", "\x1b[4;1H\x1b[1000M", {"r0", "r1", "r2", "", ""}},
-    };
-    for (const auto& c : cases) {
-        TestTerminal t(10, 5);
-        fillRows(t);
-        t->curAttr.bg = red;
-        t.feed(c.input);
-        EXPECT_EQ(rows(t), c.rows) << c.name;
-        EXPECT_EQ(t->buffer().yBase(), 0) << c.name;
-    }
-    TestTerminal t(10, 5);
-    fillRows(t);
-    t->curAttr.bg = red;
-    t.feed("\x1b[2;1H\x1b[L");
-    EXPECT_EQ(t.cell(0, 1).attribute.bg, red) << "inserted lines are erased in the current background";
-}
-
-TEST(TerminalEditTest, InsertLinesInsideMarginsMovesOnlyTheirColumns) {
-    TestTerminal t(10, 3);
-    t.setMarginMode(true);
-    t.feed("abcdefghij\r\nklmnopqrst\r\nuvwxyz0123\x1b[3;6s\x1b[1;4H\x1b[L");
-    EXPECT_EQ(rows(t), (std::vector<std::string>{std::string("ab\0\0\0\0ghij", 10), "klcdefqrst", "uvmnop0123"}));
-    t.feed("\x1b[M");
-    EXPECT_EQ(rows(t), (std::vector<std::string>{"abcdefghij", "klmnopqrst", std::string("uv\0\0\0\0" "0123", 10)}));
-}
-
-TEST(TerminalEditTest, InsertLinesCutParagraphsAtTheMovedBlock) {
-    TestTerminal t(10, 5);
-    t.feed(std::string(25, 'x'));  // rows 1 and 2 continue row 0
-    t.feed("\x1b[2;1H\x1b[L");
-    EXPECT_FALSE(t.wrapped(1));
-    EXPECT_FALSE(t.wrapped(2)) << "the moved row no longer continues row 0";
-    EXPECT_TRUE(t.wrapped(3));
+    EXPECT_EQ(t.rows(), before);
 }
 
 TEST(TerminalEditTest, InsertAndDeleteColumns) {
@@ -193,12 +103,6 @@ TEST(TerminalEditTest, InsertAndDeleteColumns) {
     t.feed("\x1b[3'~");
     EXPECT_EQ(t.row(0), "abdefgh   ");
     EXPECT_EQ(t.cell(9, 0).attribute.bg, red);
-
-    TestTerminal popsgr;
-    popsgr->silentLog = false;
-    ::testing::internal::CaptureStdout();
-    popsgr.feed("\x1b[1;2#}");
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Info: CSI # } not implemented- XTPOPSGR with [1, 2]\n");
 }
 
 TEST(TerminalEditTest, ScreenAlignmentFillsWithE) {
@@ -206,7 +110,7 @@ TEST(TerminalEditTest, ScreenAlignmentFillsWithE) {
     t.feed("ab\x1b[2;3r" + std::string(10, 'x'));
     t->curAttr.fg = red;
     t.feed("\x1b#8");
-    EXPECT_EQ(rows(t), (std::vector<std::string>{"EEEE", "EEEE", "EEEE"}));
+    EXPECT_EQ(t.rows(), (std::vector<std::string>{"EEEE", "EEEE", "EEEE"}));
     EXPECT_EQ(t.cursor(), std::make_pair(0, 0));
     EXPECT_EQ(t.cell(3, 2).attribute.fg, red);
     for (int y = 0; y < 3; ++y) EXPECT_FALSE(t.wrapped(y));

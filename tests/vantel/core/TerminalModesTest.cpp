@@ -51,17 +51,6 @@ TEST(TerminalModesTest, ColumnModeNeedsPermissionAndResets) {
     EXPECT_EQ(t->cols(), 80);
 }
 
-TEST(TerminalModesTest, SynchronizedOutputRestartsItsTimeOutOnEverySet) {
-    TestTerminal t;
-    t.feed("\x1b[?2026h");
-    t.scheduler.advance(0.8);
-    t.feed("\x1b[?2026h");
-    t.scheduler.advance(0.8);
-    EXPECT_TRUE(t->synchronizedOutputActive());
-    t.scheduler.advance(0.3);
-    EXPECT_FALSE(t->synchronizedOutputActive());
-}
-
 TEST(TerminalModesTest, AlternateScreenKeepsTheNormalCursor) {
     TestTerminal t;
     t.feed("\x1b[5;7H\x1b[?1049h\x1b[2;2Hx\x1b[?1049l");
@@ -78,22 +67,6 @@ TEST(TerminalModesTest, AlternateScreenIsClearedOnlyWhenAsked) {
     EXPECT_EQ(t->altBuffer().lines()[0][0].code, 'x');
     t.feed("\x1b[?47h\x1b[?1047l");
     EXPECT_EQ(t->altBuffer().lines().count(), 0);
-}
-
-TEST(TerminalModesTest, UnhandledModesAreLogged) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"\x1b[?9999h", "Info: Unhandled DEC Private Mode Set (DECSET) with 9999\n"},
-        {"\x1b[?41l\x1b[99l\x1b[>5l", ""},
-        {"\x1b[99h", "Info: Unhandled verbatim setMode with 99 and []\n"},
-        {"\x1b[>5h", "Info: Unhandled setMode (SM) with 5 and [62]\n"},
-    };
-    for (const auto& [input, line] : cases) {
-        TestTerminal t;
-        t->silentLog = false;
-        ::testing::internal::CaptureStdout();
-        t.feed(input);
-        EXPECT_EQ(::testing::internal::GetCapturedStdout(), line) << quoted(input);
-    }
 }
 
 TEST(TerminalModesTest, SoftResetRestoresModesButKeepsScreenAndCursor) {

@@ -198,14 +198,6 @@ TEST(TerminalOscTest, ProgressReports) {
     }
 }
 
-TEST(TerminalOscTest, UnparsedOsc9IsLoggedAsUnknown) {
-    OscTerminal t;
-    t->silentLog = false;
-    ::testing::internal::CaptureStdout();
-    t.feed("\x1b]9;4;5\x07");
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Info: Vantel: Unknown OSC code: 9\n");
-}
-
 TEST(TerminalOscTest, DirectoryAndDocumentNeedATrustedProcess) {
     OscTerminal t;
     t.feed("\x1b]7;file://host/tmp/a b\x07\x1b]6;file:///doc.txt\x07");
