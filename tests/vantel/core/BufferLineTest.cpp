@@ -46,30 +46,26 @@ TEST(BufferLineTest, InsertAndDeleteCellsStayInsideTheMargin) {
     }
 }
 
-TEST(BufferLineTest, MarksShiftWithEditsAndClampToTheMargin) {
+TEST(BufferLineTest, MarksKeepOnePerKindInColumnOrderAndShiftWithEdits) {
     LineRef line = lineOf(U"ABCDEFGHIJ");
+    line->setSemanticMark(SemanticPromptKind::initial, 5, 1);
+    line->setSemanticMark(SemanticPromptKind::secondary, 2, 1);
+    line->setSemanticMark(SemanticPromptKind::initial, 8, 2);
+    EXPECT_EQ(line->semanticMarks(), (std::vector<SemanticMark>{{SemanticPromptKind::secondary, 2, 1},
+                                                                {SemanticPromptKind::initial, 8, 2}}));
+    line->marksClampTo(4);
+    EXPECT_EQ(line->semanticMarks()[1].column, 3);
+    line->marksClampTo(0);
+    EXPECT_TRUE(line->semanticMarks().empty());
+
     line->setSemanticMark(SemanticPromptKind::initial, 4, 1);
     line->insertCells(2, 10, 7, cell('X'));
-    EXPECT_EQ(line->semanticMarks().at(0).column, 7);
+    EXPECT_EQ(line->semanticMarks().at(0).column, 7) << "clamped to the margin";
     line->deleteCells(2, 3, 9, cell('X'));
     EXPECT_EQ(line->semanticMarks().at(0).column, 4);
     line->setSemanticMark(SemanticPromptKind::right, 1, 1);
     line->deleteCells(0, 1, 9, cell('X'));  // a mark at the position stays at the position
     EXPECT_EQ(line->semanticMarks().at(0).column, 0);
-}
-
-TEST(BufferLineTest, SetSemanticMarkReplacesSameKindAndKeepsColumnOrder) {
-    LineRef line = lineOf(U"ABCDEFGHIJ");
-    line->setSemanticMark(SemanticPromptKind::initial, 5, 1);
-    line->setSemanticMark(SemanticPromptKind::secondary, 2, 1);
-    line->setSemanticMark(SemanticPromptKind::initial, 8, 2);
-    ASSERT_EQ(line->semanticMarks().size(), 2u);
-    EXPECT_EQ(line->semanticMarks()[0], (SemanticMark{SemanticPromptKind::secondary, 2, 1}));
-    EXPECT_EQ(line->semanticMarks()[1], (SemanticMark{SemanticPromptKind::initial, 8, 2}));
-    line->marksClampTo(4);
-    EXPECT_EQ(line->semanticMarks()[1].column, 3);
-    line->marksClampTo(0);
-    EXPECT_TRUE(line->semanticMarks().empty());
 }
 
 TEST(BufferLineTest, TrimmedLengthCountsBothColumnsOfAWideCharacter) {
@@ -181,14 +177,10 @@ TEST(BufferLineTest, RangeCopyWithinALineAndMarksTravel) {
     EXPECT_TRUE(source->semanticMarks().empty()) << "the mark moved away with its cell";
     ASSERT_EQ(dest->semanticMarks().size(), 1u) << "the overwritten mark is gone";
     EXPECT_EQ(dest->semanticMarks()[0], (SemanticMark{SemanticPromptKind::secondary, 4, 4}));
-}
 
-TEST(BufferLineTest, WholeLineCopyMovesHardContinuation) {
-    LineRef source = lineOf(U"abc");
     source->setSemanticHardContinuationGroup(5);
-    LineRef dest = lineOf(U"xyz");
-    dest->copyFrom(*source, 0, 0, 3);
-    EXPECT_EQ(dest->semanticHardContinuationGroup(), 5u);
+    dest->copyFrom(*source, 0, 0, 6);
+    EXPECT_EQ(dest->semanticHardContinuationGroup(), 5u) << "a whole-line copy moves the hard continuation";
     EXPECT_FALSE(source->semanticHardContinuationGroup().has_value());
 }
 

@@ -155,15 +155,3 @@ TEST(BufferSemanticTest, RelativeOriginIsTheLastSecondaryPromptBeforeThePosition
     EXPECT_EQ(s.buffer.semanticPromptRelativeOrigin({5, 2}), (Position{0, 1})) << "secondary of an older group";
 }
 
-TEST(BufferSemanticTest, ClearForgetsThePromptState) {
-    SmallBuffer s;
-    s.buffer.beginSemanticPromptGroup(0);
-    s.buffer.semanticInput = SemanticInputState::armed;
-    s.buffer.semanticContent = SemanticContent::input();
-    s.buffer.clear();
-    EXPECT_EQ(s.buffer.activeSemanticGroupID, 0u);
-    EXPECT_EQ(s.buffer.semanticGroupCounter, 0u);
-    EXPECT_EQ(s.buffer.semanticInput, SemanticInputState::idle);
-    EXPECT_EQ(s.buffer.semanticContent, SemanticContent::none());
-    EXPECT_EQ(s.buffer.semanticPromptStartRow(), std::nullopt);
-}

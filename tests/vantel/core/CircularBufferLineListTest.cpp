@@ -110,14 +110,11 @@ TEST(CircularBufferLineListTest, ShiftElementsRefusesTargetsAtOrBelowLineZero) {
     EXPECT_TRUE(ring.list.shiftElements(2, 2, -1));
     // Lines move: the vacated slot is empty until the caller fills it (a read makes a blank).
     EXPECT_EQ(contents(ring.list), "ACD.E");
-}
 
-TEST(CircularBufferLineListTest, ShiftForwardGrowsAndDropsOldest) {
-    Ring ring(4);
-    for (char c : {'A', 'B', 'C'}) ring.list.push(named(c));
-    EXPECT_TRUE(ring.list.shiftElements(1, 2, 2));
-    EXPECT_EQ(ring.list.count(), 4);
-    EXPECT_EQ(contents(ring.list), "..BC");
+    Ring growing(4);
+    for (char c : {'A', 'B', 'C'}) growing.list.push(named(c));
+    EXPECT_TRUE(growing.list.shiftElements(1, 2, 2));
+    EXPECT_EQ(contents(growing.list), "..BC") << "shifting forward grows the ring and drops the oldest";
 }
 
 TEST(CircularBufferLineListTest, SpliceInsertsAndDrops) {

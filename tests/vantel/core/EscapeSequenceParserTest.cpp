@@ -181,12 +181,3 @@ TEST(EscapeSequenceParserTest, AbortingErrorHandlerLeavesTheParserAsFound) {
     EXPECT_EQ(parser.events, Events{"csi::12::H"});
 }
 
-TEST(EscapeSequenceParserTest, TransitionTableIsSharedAndStable) {
-    const auto& table = TransitionTable::shared();
-    EXPECT_EQ(&table, &TransitionTable::shared());
-    auto entry = [&](ParserState s, int byte) { return table.table[(static_cast<int>(s) << 8) | byte]; };
-    EXPECT_EQ(entry(ParserState::ground, 0x41) >> 4, static_cast<int>(ParserAction::print));
-    EXPECT_EQ(entry(ParserState::escape, '[') & 0x0F, static_cast<int>(ParserState::csiEntry));
-    EXPECT_EQ(entry(ParserState::dcsPassthrough, 0x9C) >> 4, static_cast<int>(ParserAction::dcsUnhook));
-    EXPECT_EQ(entry(ParserState::csiEntry, ':') >> 4, static_cast<int>(ParserAction::error));
-}

@@ -73,7 +73,7 @@ Match implicit(std::string text, int64_t row, std::vector<Match::RowRange> rows)
 
 }  // namespace
 
-TEST(TerminalLinksTest, ExplicitLinkCoversItsCellsOnOneRow) {
+TEST(TerminalLinksTest, ExplicitLinksCoverTheirCellsRowByRow) {
     LinkScreen s;
     const TinyAtom link = s.payload("id=7;http://a.example/x;y");
     s.write(0, 0, U"go ");
@@ -85,23 +85,17 @@ TEST(TerminalLinksTest, ExplicitLinkCoversItsCellsOnOneRow) {
     EXPECT_EQ(s.at(1, 1), (Match{"http://a.example/x;y", 1, {0, 4}, true, {{1, {0, 4}}}}))
         << "the link continuing on the next row is a match of its own";
     EXPECT_EQ(s.t->link(Location::buffer({4, 0}), Mode::explicitOnly), "http://a.example/x;y");
-}
 
-TEST(TerminalLinksTest, ExplicitLinkOverAWideCharacter) {
-    LinkScreen s;
-    const TinyAtom link = s.payload(";file:///%E4%B8%AD");
-    s.write(0, 2, U"\u4e2d", link);
-    const Match expected{"file:///%E4%B8%AD", 0, {2, 4}, true, {{0, {2, 4}}}};
-    EXPECT_EQ(s.at(2, 0), expected);
-    EXPECT_EQ(s.at(3, 0), expected) << "the covered half reports the wide character's link";
-}
+    s.write(2, 2, U"\u4e2d", s.payload(";file:///%E4%B8%AD"));
+    const Match wide{"file:///%E4%B8%AD", 2, {2, 4}, true, {{2, {2, 4}}}};
+    EXPECT_EQ(s.at(2, 2), wide);
+    EXPECT_EQ(s.at(3, 2), wide) << "the covered half reports the wide character's link";
 
-TEST(TerminalLinksTest, ExplicitPayloadsThatAreNoLinks) {
-    LinkScreen s;
-    s.write(0, 0, U"ab", s.payload("no separator"));
-    s.write(1, 0, U"ab", *s.t->makePayload(std::any(42)));
-    EXPECT_EQ(s.at(0, 0, Mode::explicitOnly), std::nullopt);
-    EXPECT_EQ(s.at(0, 1, Mode::explicitOnly), std::nullopt);
+    // Payloads that are no links.
+    s.write(3, 0, U"ab", s.payload("no separator"));
+    s.write(4, 0, U"ab", *s.t->makePayload(std::any(42)));
+    EXPECT_EQ(s.at(0, 3, Mode::explicitOnly), std::nullopt);
+    EXPECT_EQ(s.at(0, 4, Mode::explicitOnly), std::nullopt);
 }
 
 TEST(TerminalLinksTest, LookupLocationsAreClampedOntoTheBuffer) {
@@ -142,17 +136,6 @@ TEST(TerminalLinksTest, ImplicitLinksInOneRow) {
         EXPECT_EQ(match, implicit(*c.link, 0, {{0, {c.start, c.end}}})) << *c.link;
         EXPECT_EQ(s.at(c.col, 0, Mode::explicitOnly), std::nullopt);
     }
-}
-
-TEST(TerminalLinksTest, WrappedUrlIsFoundFromEitherRow) {
-    LinkScreen s(20, 5);
-    s.write(0, 0, U"go https://example.c");
-    s.write(1, 0, U"om/path x");
-    s.wrap(1);
-    const auto rows = std::vector<Match::RowRange>{{0, {3, 20}}, {1, {0, 7}}};
-    EXPECT_EQ(s.at(5, 0), implicit("https://example.com/path", 0, rows));
-    EXPECT_EQ(s.at(2, 1), implicit("https://example.com/path", 1, rows));
-    EXPECT_EQ(s.at(8, 1), std::nullopt);
 }
 
 TEST(TerminalLinksTest, UnwrappedRowsJoinOnlyWhenTheUpperRowReachesTheEdge) {
@@ -290,18 +273,3 @@ TEST(TerminalLinksTest, UrlPrintedAcrossTheRightEdge) {
     EXPECT_EQ(t->linkMatch(Location::screen({2, 1}), Mode::explicitAndImplicit), fromLower);
 }
 
-TEST(TerminalLinksTest, UrlBrokenByTheProgramJoinsOnlyNearTheEdge) {
-    struct Case {
-        int column;
-        bool joined;
-    } cases[] = {{70, true}, {60, false}};
-    for (const auto& c : cases) {
-        TestTerminal t;
-        // The first part ends at `column`; the program breaks the line itself.
-        const std::string head = "https://example.org/a/";
-        t.feed("\x1b[1;" + std::to_string(c.column - static_cast<int>(head.size()) + 2) + "H" + head +
-               "\r\nb/c.txt more");
-        auto link = t->link(Location::screen({c.column, 0}), Mode::explicitAndImplicit);
-        EXPECT_EQ(link, c.joined ? "https://example.org/a/b/c.txt" : "https://example.org/a/") << c.column;
-    }
-}

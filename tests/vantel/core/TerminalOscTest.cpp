@@ -77,19 +77,13 @@ TEST(TerminalOscTest, ColourQueriesAndChanges) {
         {"\x1b]12;#ff0000\x07\x1b]12;?\x07", "\x1b]12;rgb:ffff/0000/0000\x1b\\"},
         {"\x1b]10;?;?;?;?\x07",
          "\x1b]10;rgb:8a3d/8a3d/8a3d\x1b\\\x1b]11;rgb:0000/0000/0000\x1b\\\x1b]12;rgb:8a3d/8a3d/8a3d\x1b\\"},
+        {"\x1b G\x1b]4;1;?\x07", "\x9d" "4;1;rgb:c2c2/3636/2121\x9c"},
     };
     for (const auto& c : cases) {
         OscTerminal t;
         t.feed(c.input);
         EXPECT_EQ(t.delegate.replies(), c.reply) << c.input;
     }
-}
-
-TEST(TerminalOscTest, ColourRepliesUseEightBitIntroducersWhenAsked) {
-    OscTerminal t;
-    t.feed("\x1b G");
-    t.feed("\x1b]4;1;?\x07");
-    EXPECT_EQ(t.delegate.replies(), "\x9d" "4;1;rgb:c2c2/3636/2121\x9c");
 }
 
 TEST(TerminalOscTest, ColourQueriesAnswerWhatTheHostShows) {
@@ -137,34 +131,27 @@ TEST(TerminalOscTest, PaletteChangesAndResets) {
     EXPECT_EQ(t->ansiColors, t->defaultAnsiColors);
 }
 
-TEST(TerminalOscTest, ClipboardWriteThenRead) {
-    OscTerminal t;
-    t.feed("\x1b]52;c;aGk=\x07");
-    EXPECT_EQ(t.delegate.copies, (std::vector<std::string>{"hi"}));
-    t.feed("\x1b]52;;?\x07");
-    EXPECT_EQ(t.delegate.replies(), "\x1b]52;c;aGk=\x1b\\");
-    t.delegate.clear();
-    t.feed("\x1b]52;p;?\x1b\\");
-    EXPECT_EQ(t.delegate.replies(), "\x1b]52;p;aGk=\x1b\\");
-}
-
-TEST(TerminalOscTest, ClipboardIgnoresMalformedRequests) {
-    const char* inputs[] = {
-        "\x1b]52;c;aGk\x07",       // not padded
-        "\x1b]52;c;a*k=\x07",      // outside the alphabet
-        "\x1b]52;c\x07",           // no separator
-        "\x1b]52;c;\xc3\xa9\x07",  // not Base64 at all
+TEST(TerminalOscTest, Clipboard) {
+    struct Case {
+        std::string input;
+        std::vector<std::string> copies;
+        const char* reply;
+    } cases[] = {
+        {"\x1b]52;c;aGk=\x07\x1b]52;;?\x07", {"hi"}, "\x1b]52;c;aGk=\x1b\\"},
+        {"\x1b]52;c;aGk=\x07\x1b]52;p;?\x1b\\", {"hi"}, "\x1b]52;p;aGk=\x1b\\"},
+        {"\x1b]52;c;?\x07", {}, ""},  // no clipboard data, no reply
+        // Malformed: not padded, outside the alphabet, no separator, not Base64 at all.
+        {"\x1b]52;c;aGk\x07", {}, ""},
+        {"\x1b]52;c;a*k=\x07", {}, ""},
+        {"\x1b]52;c\x07", {}, ""},
+        {"\x1b]52;c;\xc3\xa9\x07", {}, ""},
     };
-    for (const char* input : inputs) {
+    for (const auto& c : cases) {
         OscTerminal t;
-        t.delegate.clipboard = std::vector<uint8_t>{'x'};
-        t.feed(input);
-        EXPECT_TRUE(t.delegate.copies.empty()) << input;
-        EXPECT_EQ(t.delegate.replies(), "") << input;
+        t.feed(c.input);
+        EXPECT_EQ(t.delegate.copies, c.copies) << c.input;
+        EXPECT_EQ(t.delegate.replies(), c.reply) << c.input;
     }
-    OscTerminal empty;
-    empty.feed("\x1b]52;c;?\x07");
-    EXPECT_EQ(empty.delegate.replies(), "") << "no clipboard data, no reply";
 }
 
 TEST(TerminalOscTest, ProgressReports) {

@@ -9,13 +9,9 @@
 using namespace vantel;
 using vantel::testing::TestTerminal;
 
-namespace {
+using vantel::testing::repeat;
 
-std::string repeat(std::string_view text, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += text;
-    return out;
-}
+namespace {
 
 // Empty cells read as U+0000 in row text.
 std::string empty(int n) { return std::string(static_cast<size_t>(n), '\0'); }
@@ -81,6 +77,8 @@ TEST(TerminalPrintTest, FirstInternedClusterGetsTheFirstIndex) {
     EXPECT_EQ(t->getCharacter(t.cell(0, 0)), U"e\u0301");
     t.feed("e\u0301");
     EXPECT_EQ(t.cell(1, 0).code, 0x400001) << "the same cluster reuses its index";
+    EXPECT_EQ(t->character(0x400999), U" ") << "an index never handed out";
+    EXPECT_EQ(t->character(0xD800), U" ");
 }
 
 TEST(TerminalPrintTest, RegionalIndicatorsCanBeNarrow) {
@@ -205,56 +203,50 @@ TEST(TerminalPrintTest, HostileSequencesKeepTheCursorOnTheScreen) {
     }
 }
 
-TEST(TerminalPrintTest, WithoutWraparoundTheLastColumnIsOverwritten) {
-    TestTerminal t(10, 3);
-    t.setWraparound(false);
-    t.feed("\x1b[1;9Habc");
-    EXPECT_EQ(t.row(0), empty(8) + "ac");
-    EXPECT_EQ(t.cursor(), std::make_pair(10, 0));
-    t.feed("\u4e2d");
-    EXPECT_EQ(t.row(0), empty(8) + "ac") << "no room for a wide character: dropped";
-    EXPECT_EQ(t.row(1), "");
+TEST(TerminalPrintTest, RightEdgeWideCharactersAndInsertMode) {
+    const std::string e8 = empty(8);
+    struct Case {
+        const char* name;
+        bool wraparound;
+        bool insert;
+        std::string input;
+        std::vector<std::string> rows;
+        std::pair<int, int> cursor;
+        int wrappedRow = -1;
+    } cases[] = {
+        {"without wraparound the last column is overwritten", false, false, "\x1b[1;9Habc", {e8 + "ac", "", "", "", ""},
+         {10, 0}},
+        {"without wraparound a wide character that does not fit is dropped", false, false, "\x1b[1;9Habc\u4e2d",
+         {e8 + "ac", "", "", "", ""}, {10, 0}},
+        {"a wide character at the last column wraps", true, false, "\x1b[1;10H\u4e2d", {"", "\u4e2d", "", "", ""},
+         {2, 1}, 1},
+        {"insert mode shifts the row", true, true, "abcdefghi\x1b[1;2HXY", {"aXYbcdefgh", "", "", "", ""}, {3, 0}},
+        {"a wide character pushes the tail off the edge", true, true, "abcdefghi\x1b[1;8H\u4e2d",
+         {"abcdefg\u4e2dh", "", "", "", ""}, {9, 0}},
+        {"a wide character pushed into the last column is blanked", true, true, "abcdefgh\u4e2d\x1b[1;1HZ",
+         {"Zabcdefgh", "", "", "", ""}, {1, 0}},
+        {"a wrap at the region bottom scrolls only the region", true, false, "top\x1b[2;4r\x1b[4;9Habc",
+         {"top", "", e8 + "ab", "c", ""}, {1, 3}, 3},
+        // Below the region on the last row there is nowhere to wrap to: the row is rewritten.
+        {"below the region on the last row", true, false, "top\x1b[1;3r\x1b[5;9Habc",
+         {"top", "", "", "", std::string("c").append(empty(7)).append("ab")}, {1, 4}},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(10, 5);
+        t.setWraparound(c.wraparound);
+        t.setInsertMode(c.insert);
+        t.feed(c.input);
+        EXPECT_EQ(t.rows(), c.rows) << c.name;
+        EXPECT_EQ(t.cursor(), c.cursor) << c.name;
+        for (int y = 0; y < 5; ++y) EXPECT_EQ(t.wrapped(y), y == c.wrappedRow) << c.name << " row " << y;
+    }
 }
 
-TEST(TerminalPrintTest, WideCharacterAtTheLastColumnWraps) {
-    TestTerminal t(10, 3);
-    t.feed("\x1b[1;10H\u4e2d");
-    EXPECT_EQ(t.cell(9, 0).code, 0);
-    EXPECT_EQ(t.row(1), "\u4e2d");
-    EXPECT_TRUE(t.wrapped(1));
-    EXPECT_EQ(t.cursor(), std::make_pair(2, 1));
-}
-
-TEST(TerminalPrintTest, InsertModeShiftsTheRow) {
-    TestTerminal t(10, 3);
-    t.feed("abcdefghi");
-    t.setInsertMode(true);
-    t.feed("\x1b[1;2HXY");
-    EXPECT_EQ(t.row(0), "aXYbcdefgh");
-    t.feed("\x1b[1;8H\u4e2d");
-    EXPECT_EQ(t.row(0), "aXYbcde\u4e2df") << "the wide character pushes the tail off the edge";
-    t.feed("\x1b[2;1Habcdefgh\u4e2d\x1b[2;1HZ");
-    EXPECT_EQ(t.row(1), "Zabcdefgh") << "a wide character pushed into the last column is blanked";
-}
-
-TEST(TerminalPrintTest, WrapAtTheRegionBottomScrollsOnlyTheRegion) {
-    TestTerminal t(10, 5);
-    t.feed("top\x1b[2;4r\x1b[4;9Habc");
-    EXPECT_EQ(t.row(0), "top");
-    EXPECT_EQ(t.row(3), "c");
-    EXPECT_TRUE(t.wrapped(3));
-    EXPECT_EQ(t.row(2), empty(8) + "ab");
-
-    // Below the region on the last row there is nowhere to wrap to: the row is rewritten.
-    TestTerminal below(10, 5);
-    below.feed("top\x1b[1;3r\x1b[5;9Habc");
-    EXPECT_EQ(below.row(0), "top");
-    EXPECT_EQ(below.row(4), std::string("c").append(empty(7)).append("ab"));
-    EXPECT_EQ(below.cursor(), std::make_pair(1, 4));
-}
-
-TEST(TerminalPrintTest, CellsCarryTheHyperlinkAndSemanticContent) {
+TEST(TerminalPrintTest, CellsCarryTheAttributeHyperlinkAndSemanticContent) {
     TestTerminal t;
+    t->curAttr = Attribute(Attribute::Color::ansi256(1), Attribute::Color::ansi256(2),
+                           CharacterStyle(CharacterStyle::bold));
+    const Attribute attribute = t->curAttr;
     t->buffer().semanticContent = SemanticContent::output();
     t->activeHyperlink = Terminal::ActiveHyperlink{Terminal::ActiveHyperlink::Kind::pending, ";https://a", TinyAtom()};
     t.feed("ab\u4e2d");
@@ -264,8 +256,13 @@ TEST(TerminalPrintTest, CellsCarryTheHyperlinkAndSemanticContent) {
     EXPECT_EQ(t.cell(1, 0).payload, a.payload);
     EXPECT_EQ(t.cell(3, 0).payload, a.payload) << "the spacer of a wide character too";
     EXPECT_EQ(a.semanticContentCode, 6);
+    EXPECT_EQ(a.attribute, attribute);
+    EXPECT_EQ(t.cell(2, 0).attribute, attribute);
     EXPECT_EQ(t->activeHyperlink->kind, Terminal::ActiveHyperlink::Kind::resolved);
     EXPECT_EQ(t->payloadCodes().count(a.payload.code), 1u);
+    t->curAttr = Attribute::defaultAttribute;
+    t.feed("\u0301");
+    EXPECT_EQ(t.cell(2, 0).attribute, attribute) << "joining keeps the cell's own attribute";
     t.feed("e\u0301");
     EXPECT_EQ(t.cell(4, 0).payload, a.payload);
 
@@ -275,18 +272,6 @@ TEST(TerminalPrintTest, CellsCarryTheHyperlinkAndSemanticContent) {
     t->activeHyperlink.reset();
     t.feed("\xc3\xa9");
     EXPECT_FALSE(t.cell(6, 0).hasPayload());
-}
-
-TEST(TerminalPrintTest, PrintedCellsCarryTheCurrentAttribute) {
-    TestTerminal t;
-    t->curAttr = Attribute(Attribute::Color::ansi256(1), Attribute::Color::ansi256(2),
-                           CharacterStyle(CharacterStyle::bold));
-    t.feed("a\u00e9");
-    EXPECT_EQ(t.cell(0, 0).attribute, t->curAttr);
-    EXPECT_EQ(t.cell(1, 0).attribute, t->curAttr);
-    t->curAttr = Attribute::defaultAttribute;
-    t.feed("\u0301");
-    EXPECT_EQ(t.cell(1, 0).attribute.fg, Attribute::Color::ansi256(1)) << "joining keeps the cell's own attribute";
 }
 
 TEST(TerminalPrintTest, PrintMarksTheCursorRowsDirty) {

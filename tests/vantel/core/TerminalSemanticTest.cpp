@@ -3,25 +3,17 @@
 #include "support/TerminalTestSupport.h"
 
 using namespace vantel;
+using vantel::testing::repeat;
 using vantel::testing::TestTerminal;
+const auto bytes = vantel::testing::asBytes;
 using K = SemanticPromptKind;
 using Input = SemanticInputState;
 
 namespace {
 
-std::span<const uint8_t> bytes(std::string_view s) {
-    return std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(s.data()), s.size());
-}
-
 std::vector<uint8_t> classes(TestTerminal& t, int row, int count) {
     std::vector<uint8_t> out;
     for (int col = 0; col < count; ++col) out.push_back(t->buffer().lines()[row][col].semanticContentCode);
-    return out;
-}
-
-std::string repeat(std::string_view s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
     return out;
 }
 
