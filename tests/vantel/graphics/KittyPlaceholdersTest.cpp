@@ -73,12 +73,4 @@ INSTANTIATE_TEST_SUITE_P(
         PlaceholderCase{"empty", U"", index42, std::nullopt, std::nullopt, 0, 0, -1, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(KittyPlaceholder, DiacriticTable) {
-    EXPECT_EQ(KittyPlaceholder::diacriticIndex(0x0305), 0);
-    EXPECT_EQ(KittyPlaceholder::diacriticIndex(0x030D), 1);
-    EXPECT_EQ(KittyPlaceholder::diacriticIndex(0x030E), 2);
-    EXPECT_EQ(KittyPlaceholder::diacriticIndex(0x1D244), 296);
-    EXPECT_EQ(KittyPlaceholder::diacriticIndex(0x0300), std::nullopt);
-}
-
 }  // namespace

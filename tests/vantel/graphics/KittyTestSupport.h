@@ -13,27 +13,14 @@
 #include <vector>
 
 #include "support/TerminalTestSupport.h"
+#include "vantel/core/Base64.h"
 #include "vantel/graphics/KittyGraphics.h"
 #include "vantel/graphics/TerminalGraphics.h"
 
 namespace vantel::testing {
 
 inline std::string base64(std::string_view bytes) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const uint32_t n = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
-        for (int shift : {18, 12, 6, 0}) out += alphabet[(n >> shift) & 63];
-    }
-    if (i + 1 == bytes.size()) {
-        const uint32_t n = uint8_t(bytes[i]) << 16;
-        out += std::string{alphabet[n >> 18], alphabet[(n >> 12) & 63], '=', '='};
-    } else if (i + 2 == bytes.size()) {
-        const uint32_t n = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8);
-        out += std::string{alphabet[n >> 18], alphabet[(n >> 12) & 63], alphabet[(n >> 6) & 63], '='};
-    }
-    return out;
+    return Base64::encode({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
 }
 
 inline std::string bytes(const std::vector<uint8_t>& data) { return std::string(data.begin(), data.end()); }

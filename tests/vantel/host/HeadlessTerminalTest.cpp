@@ -50,15 +50,11 @@ protected:
 };
 
 TEST_F(HeadlessTerminalTest, ChildOutputReachesTheEngineAndTheEndIsReportedOnce) {
-    headless.process().startProcess("/bin/sh", {"-c", "printf '\\033]2;headless title\\007'"});
-    ASSERT_TRUE(runUntil([&] { return !ends.empty() && headless.terminal().terminalTitle == "headless title"; }));
+    headless.process().startProcess("/bin/sh", {"-c", "printf '\\033]2;headless title\\007first line\\nsecond'"});
+    ASSERT_TRUE(runUntil([&] { return !ends.empty() && headless.saw("second"); }));
     loop.runUntil([] { return false; }, 100ms);
     EXPECT_EQ(ends, std::vector<std::optional<int32_t>>{0});
-}
-
-TEST_F(HeadlessTerminalTest, PlainTextLandsInTheBuffer) {
-    headless.process().startProcess("/bin/sh", {"-c", "printf 'first line\\nsecond'"});
-    ASSERT_TRUE(runUntil([&] { return !ends.empty() && headless.saw("second"); }));
+    EXPECT_EQ(headless.terminal().terminalTitle, "headless title");
     auto row = [&](int y) {
         return headless.terminal().getLine(y)->translateToString(
             true, 0, -1, true, [&](const CharData& c) { return headless.terminal().getCharacter(c); });
@@ -67,14 +63,16 @@ TEST_F(HeadlessTerminalTest, PlainTextLandsInTheBuffer) {
     EXPECT_EQ(row(1), "second");
 }
 
-TEST_F(HeadlessTerminalTest, ChildSeesTheTerminalsSize) {
+TEST_F(HeadlessTerminalTest, ChildSeesTheTerminalsSizeAndItsChanges) {
     const winsize size = headless.getWindowSize();
-    EXPECT_EQ(size.ws_row, 30);
-    EXPECT_EQ(size.ws_col, 100);
-    EXPECT_EQ(size.ws_xpixel, 16);
-    EXPECT_EQ(size.ws_ypixel, 16);
-    headless.process().startProcess("/bin/sh", {"-c", "stty size"});
+    EXPECT_EQ(std::tie(size.ws_row, size.ws_col, size.ws_xpixel, size.ws_ypixel), std::tuple(30, 100, 16, 16));
+    headless.process().startProcess("/bin/sh", {"-c", "stty size; read line; stty size"});
     ASSERT_TRUE(runUntil([&] { return headless.saw("30 100"); }));
+    headless.resize(120, 40);
+    EXPECT_EQ(headless.terminal().cols(), 120);
+    EXPECT_EQ(headless.terminal().rows(), 40);
+    headless.send("\r");
+    ASSERT_TRUE(runUntil([&] { return headless.saw("40 120"); }));
 }
 
 TEST(HeadlessTerminalRepliesTest, StatusQueriesAreAnsweredStraightToTheChild) {
@@ -125,15 +123,6 @@ TEST_F(HeadlessTerminalTest, ChangeScrollbackStoresTheSizeAndRedrawsEveryRow) {
         EXPECT_EQ(headless.terminal().options().scrollback, c.stored);
         EXPECT_EQ(headless.terminal().getUpdateRange(), std::make_pair(0, 29));
     }
-}
-
-TEST_F(HeadlessTerminalTest, ResizeReachesTheChildsTerminal) {
-    headless.process().startProcess("/bin/sh", {"-c", "read line; stty size"});
-    headless.resize(120, 40);
-    EXPECT_EQ(headless.terminal().cols(), 120);
-    EXPECT_EQ(headless.terminal().rows(), 40);
-    headless.send("\r");
-    ASSERT_TRUE(runUntil([&] { return headless.saw("40 120"); }));
 }
 
 TEST_F(HeadlessTerminalTest, SubmittedInputMovesAnArmedPromptToSubmitted) {

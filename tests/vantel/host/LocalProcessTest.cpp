@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -129,8 +127,8 @@ TEST_F(LocalProcessTest, ExitIsReportedAsTheRawWaitStatus) {
     for (const Case& c : cases) {
         Collector out;
         LocalProcess child(&out);
+        // No check of running() here: the reader may already have seen the end of a quick child.
         child.startProcess(c.executable, c.args);
-        EXPECT_TRUE(child.running());
         ASSERT_TRUE(runUntil([&] { return !out.exits.empty(); })) << c.executable;
         EXPECT_EQ(out.exits, std::vector<std::optional<int32_t>>{c.rawStatus});
         EXPECT_FALSE(child.running());
@@ -156,7 +154,7 @@ TEST_F(LocalProcessTest, TerminateSignalsReapsAndReportsNothing) {
     EXPECT_EQ(process.sendCount(), 0);
 }
 
-TEST_F(LocalProcessTest, SecondStartWhileRunningIsIgnored) {
+TEST_F(LocalProcessTest, SecondStartWhileRunningIsIgnoredAfterTheEndItRunsANewChild) {
     process.startProcess(testChild, {"wait"});
     const pid_t first = process.shellPid();
     const int master = process.childfd();
@@ -167,32 +165,11 @@ TEST_F(LocalProcessTest, SecondStartWhileRunningIsIgnored) {
     EXPECT_TRUE(collector.exits.empty());
     EXPECT_EQ(::kill(first, 0), 0) << "the first child must still run";
     process.terminate();
-}
 
-TEST_F(LocalProcessTest, RestartAfterExitRunsANewChild) {
-    process.startProcess(testChild, {"exit", "1"});
-    ASSERT_TRUE(runUntil([&] { return collector.exits.size() == 1; }));
-    const pid_t first = process.shellPid();
     process.startProcess(testChild, {"exit", "2"});
-    ASSERT_TRUE(runUntil([&] { return collector.exits.size() == 2; }));
+    ASSERT_TRUE(runUntil([&] { return collector.exits.size() == 1; }));
     EXPECT_NE(process.shellPid(), first);
-    EXPECT_EQ(collector.exits, (std::vector<std::optional<int32_t>>{256, 512}));
-}
-
-TEST_F(LocalProcessTest, WorkingFolderIsEnteredWhenItExists) {
-    struct Case {
-        std::optional<std::string> directory;
-        std::string expected;
-    };
-    const std::string inherited = std::filesystem::current_path().string();
-    const std::vector<Case> cases = {{"/tmp", "/tmp"}, {"/no/such/folder", inherited}, {std::nullopt, inherited}};
-    for (const Case& c : cases) {
-        Collector out;
-        LocalProcess child(&out);
-        child.startProcess(testChild, {"cwd"}, std::nullopt, std::nullopt, c.directory);
-        ASSERT_TRUE(runUntil([&] { return out.saw("END"); }));
-        EXPECT_EQ(out.lines("cwd:"), std::vector<std::string>{c.expected});
-    }
+    EXPECT_EQ(collector.exits, (std::vector<std::optional<int32_t>>{512}));
 }
 
 TEST_F(LocalProcessTest, SttySizeFollowsTheWindowSize) {
@@ -240,50 +217,6 @@ TEST_F(LocalProcessTest, WritesArriveInOrderFromAnyThread) {
     EXPECT_EQ(process.sendCount(), 65);
     ASSERT_TRUE(runUntil([&] { return process.total() == static_cast<int64_t>(sent.size()); }));
     process.terminate();
-}
-
-TEST_F(LocalProcessTest, HostLogWritesEachChunkToItsOwnFile) {
-    const auto folder = std::filesystem::temp_directory_path() / ("vantel-host-log-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    process.setHostLogging(folder.string());
-    process.startProcess(testChild, {"pattern", "65536"});
-    ASSERT_TRUE(runUntil([&] { return collector.output.size() >= 65536 && !collector.exits.empty(); }));
-    std::string logged;
-    for (int i = 0; i < process.logFileCounter(); ++i) {
-        std::ifstream file(folder / ("log-" + std::to_string(i)), std::ios::binary);
-        logged.append(std::istreambuf_iterator<char>(file), {});
-    }
-    EXPECT_GE(process.logFileCounter(), 1);
-    EXPECT_TRUE(logged == collector.output);
-    std::filesystem::remove_all(folder);
-}
-
-TEST_F(LocalProcessTest, HostLogIntoAMissingFolderReportsAndKeepsDelivering) {
-    process.setHostLogging("/no/such/folder");
-    ::testing::internal::CaptureStdout();
-    process.startProcess(testChild, {"argv"});
-    const bool done = runUntil([&] { return collector.saw("END") && !collector.exits.empty(); });
-    const std::string printed = ::testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(done);
-    EXPECT_EQ(process.logFileCounter(), 0);
-    EXPECT_NE(printed.find("Got error while logging data dump to /no/such/folder/log-0: "), std::string::npos);
-}
-
-TEST_F(LocalProcessTest, DebugTraceNumbersSendsAndCountsReads) {
-    process.setDebugIO(true);
-    ::testing::internal::CaptureStdout();
-    process.startProcess("/bin/sh", {"-c", "stty -echo -icanon; echo READY; exec cat"});
-    bool ready = runUntil([&] { return collector.saw("READY"); });
-    process.send(std::vector<uint8_t>{'h', 'i'});
-    ready = ready && runUntil([&] { return collector.saw("hi") && process.total() == 2; });
-    process.terminate();
-    const std::string printed = ::testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(ready);
-    EXPECT_NE(printed.find("[SEND-0] Queuing data to client: [104, 105] \n"), std::string::npos) << printed;
-    EXPECT_NE(printed.find("[SEND-0] completed bytes=2\n"), std::string::npos) << printed;
-    EXPECT_NE(printed.find("[READ] count="), std::string::npos);
-    EXPECT_EQ(process.totalRead(), static_cast<int64_t>(collector.output.size()));
 }
 
 // One delivery, with the drain pass it belongs to and when it began and ended.
