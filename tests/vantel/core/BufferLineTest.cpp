@@ -68,16 +68,6 @@ TEST(BufferLineTest, MarksKeepOnePerKindInColumnOrderAndShiftWithEdits) {
     EXPECT_EQ(line->semanticMarks().at(0).column, 0);
 }
 
-TEST(BufferLineTest, TrimmedLengthCountsBothColumnsOfAWideCharacter) {
-    LineRef line = BufferLine::make(10);
-    EXPECT_EQ(line->getTrimmedLength(), 0);
-    line->setCell(5, cell(0x4E00, 2));
-    line->setCell(6, CharData(Attribute(), 0, 0));
-    EXPECT_EQ(line->getTrimmedLength(), 7);
-    line->setCell(1, cell('a'));
-    EXPECT_EQ(line->getTrimmedLength(), 7);
-}
-
 TEST(BufferLineTest, TranslateToString) {
     LineRef line = BufferLine::make(6);
     line->setCell(0, cell('a'));
@@ -95,20 +85,6 @@ TEST(BufferLineTest, TranslateToString) {
     EXPECT_EQ(line->translateToString(true, 3, -1, false, provider), "be\xCC\x81");
 }
 
-TEST(BufferLineTest, ResizeAndGeneration) {
-    LineRef line = lineOf(U"ABCDEFGHIJ");
-    line->setSemanticMark(SemanticPromptKind::initial, 8, 1);
-    uint64_t g = line->generation();
-    line->resize(10, cell('Z'));
-    EXPECT_EQ(line->generation(), g) << "same width changes nothing";
-    line->resize(5, cell('Z'));
-    EXPECT_EQ(text(*line), "ABCDE");
-    EXPECT_EQ(line->semanticMarks().at(0).column, 4);
-    line->resize(7, cell('Z'));
-    EXPECT_EQ(text(*line), "ABCDEZZ");
-    EXPECT_GT(line->generation(), g);
-}
-
 TEST(BufferLineTest, OutOfRangeWriteGoesToTheLastCell) {
     LineRef line = BufferLine::make(80);
     testing::internal::CaptureStdout();
@@ -117,47 +93,6 @@ TEST(BufferLineTest, OutOfRangeWriteGoesToTheLastCell) {
     EXPECT_EQ((*line)[79].code, 'q');
     EXPECT_EQ((*line)[200].code, 'q') << "reads past the end read the last cell";
     EXPECT_EQ(out, "BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug\n");
-}
-
-TEST(BufferLineTest, ContentTest) {
-    LineRef line = BufferLine::make(4);
-    EXPECT_FALSE(line->hasAnyContent());
-    CharData styled;
-    styled.attribute.bg = Attribute::Color::ansi256(1);
-    line->setCell(2, styled);
-    EXPECT_TRUE(line->hasContent(2));
-    EXPECT_FALSE(line->hasContent(1));
-    CharData payloadOnly;
-    payloadOnly.payload = TinyAtom(7);
-    payloadOnly.semanticContentCode = 5;
-    line->setCell(1, payloadOnly);
-    EXPECT_FALSE(line->hasContent(1)) << "payload and class are no content";
-}
-
-TEST(BufferLineTest, CopiesCarryCellsAndRowState) {
-    LineRef source = lineOf(U"ABCDEF");
-    source->setWrapped(true);
-    source->setSemanticMark(SemanticPromptKind::initial, 1, 3);
-    source->setSemanticHardContinuationGroup(9);
-    source->setImages(TerminalImageList{});
-    source->setRenderMode(BufferLine::RenderLineMode::doubleWidth);
-
-    LineRef snapshot = BufferLine::copyOf(*source);
-    EXPECT_EQ(text(*snapshot), "ABCDEF");
-    EXPECT_TRUE(snapshot->isWrapped());
-    EXPECT_TRUE(snapshot->hasImages());
-    EXPECT_EQ(snapshot->renderMode(), BufferLine::RenderLineMode::doubleWidth);
-    EXPECT_EQ(snapshot->semanticHardContinuationGroup(), 9u);
-    EXPECT_EQ(snapshot->generation(), 0u);
-    EXPECT_EQ(snapshot->owningBuffer(), nullptr);
-
-    LineRef target = BufferLine::make(3);
-    target->copyFrom(*source);
-    EXPECT_EQ(text(*target), "ABCDEF");
-    EXPECT_TRUE(target->isWrapped());
-    EXPECT_EQ(target->semanticMarks().size(), 1u);
-    EXPECT_FALSE(target->hasImages()) << "images and render mode stay with the target";
-    EXPECT_EQ(target->renderMode(), BufferLine::RenderLineMode::single);
 }
 
 TEST(BufferLineTest, RangeCopyWithinALineAndMarksTravel) {
@@ -182,21 +117,6 @@ TEST(BufferLineTest, RangeCopyWithinALineAndMarksTravel) {
     dest->copyFrom(*source, 0, 0, 6);
     EXPECT_EQ(dest->semanticHardContinuationGroup(), 5u) << "a whole-line copy moves the hard continuation";
     EXPECT_FALSE(source->semanticHardContinuationGroup().has_value());
-}
-
-TEST(BufferLineTest, ClearForReuse) {
-    LineRef line = lineOf(U"abc");
-    line->setImages(TerminalImageList{});
-    line->setWrapped(true);
-    uint64_t g = line->generation();
-    Attribute red;
-    red.bg = Attribute::Color::ansi256(1);
-    line->clear(red);
-    EXPECT_EQ((*line)[1], CharData(0, 1, TinyAtom(), 0, red));
-    EXPECT_FALSE(line->hasImages());
-    EXPECT_TRUE(line->isWrapped()) << "the ring resets the wrap flag itself";
-    EXPECT_EQ(line->recycleGeneration(), 1u);
-    EXPECT_EQ(line->generation(), g + 2);
 }
 
 TEST(BufferLineTest, StaysCompact) {

@@ -16,20 +16,6 @@ void pushLines(Buffer& buffer, int n) {
 
 }  // namespace
 
-TEST(BufferTest, NewBufferHasTabStopsAndAnEmptyRingUntilFilled) {
-    auto buffer = makeBuffer();
-    for (int col = 0; col < 80; ++col) EXPECT_EQ(buffer->tabStops[col], col % 8 == 0) << col;
-    EXPECT_EQ(buffer->lines().count(), 0);
-    EXPECT_EQ(buffer->lines().maxLength(), 125);
-    buffer->fillViewportRows();
-    EXPECT_EQ(buffer->lines().count(), 25);
-    buffer->fillViewportRows();
-    EXPECT_EQ(buffer->lines().count(), 25);
-    EXPECT_EQ(buffer->lines()[0].owningBuffer(), buffer.get());
-    EXPECT_EQ(buffer->marginRight, 79);
-    EXPECT_EQ(buffer->scrollBottom(), 24);
-}
-
 TEST(BufferTest, TabStopScans) {
     auto buffer = makeBuffer();
     struct Case {
@@ -124,12 +110,6 @@ TEST(BufferTest, GetCharOutsideTheLineIsNull) {
     EXPECT_EQ(buffer->getCharAtBufferRelative({10, 1}), CharData::Null);
     EXPECT_EQ(buffer->getCharAtBufferRelative({-1, 1}), CharData::Null);
     EXPECT_EQ(buffer->getChar({2, 1}).code, 'z');
-}
-
-TEST(PositionTest, OrdersRowFirst) {
-    EXPECT_EQ(Position::compare({5, 1}, {0, 2}), Position::compareResult::before);
-    EXPECT_EQ(Position::compare({0, 2}, {5, 1}), Position::compareResult::after);
-    EXPECT_EQ(Position::compare({3, 3}, {3, 3}), Position::compareResult::equal);
 }
 
 TEST(BufferTest, FindRowSearchesOutwardFromTheHint) {

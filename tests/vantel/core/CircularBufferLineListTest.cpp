@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "vantel/core/CircularBufferLineList.h"
-#include "vantel/core/CircularList.h"
 
 using namespace vantel;
 
@@ -40,16 +39,6 @@ std::string contents(CircularBufferLineList& list) {
 }
 
 }  // namespace
-
-TEST(CircularBufferLineListTest, EmptySlotsAreMadeOnFirstReadWithoutCallbacks) {
-    Ring ring(3);
-    ring.list.setCount(2);
-    BufferLine* first = &ring.list[1];
-    EXPECT_EQ(&ring.list[1], first);
-    EXPECT_EQ(ring.made, 1);
-    EXPECT_EQ(ring.attached, 0);
-    EXPECT_TRUE(ring.pushed.empty());
-}
 
 TEST(CircularBufferLineListTest, PushOntoFullRingDropsOldest) {
     Ring ring(3);
@@ -143,13 +132,3 @@ TEST(CircularBufferLineListTest, TrimStartAndPop) {
     EXPECT_EQ(ring.list.count(), 0);
 }
 
-TEST(CircularListTest, GenericRingOfIntegers) {
-    CircularList<int> ring(3);
-    ring.makeEmpty = [](int) { return 0; };
-    for (int i = 1; i <= 4; ++i) ring.push(i);
-    EXPECT_EQ(ring.count(), 3);
-    EXPECT_EQ(ring[0], 2);
-    EXPECT_EQ(ring[2], 4);
-    ring.setCount(3);
-    EXPECT_EQ(ring[1], 3);
-}

@@ -64,43 +64,30 @@ TEST(SearchServiceTest, FirstMatchFromTheTop) {
     }
 }
 
-TEST(SearchServiceTest, NextContinuesAndWrapsAround) {
-    Fixture f({{"foo"}, {"bar foo"}, {"baz"}});
-    auto first = f.search.findNext("foo", plain);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->row, 0);
+TEST(SearchServiceTest, NextAndPreviousContinueAndWrapAround) {
+    struct Step {
+        bool next;
+        const char* term;
+        std::pair<int, int> at;  // col, row
+    };
+    const std::vector<std::pair<std::vector<Row>, std::vector<Step>>> cases = {
+        {{{"foo"}, {"bar foo"}, {"baz"}},
+         {{true, "foo", {0, 0}}, {true, "foo", {4, 1}}, {true, "foo", {0, 0}},  // wraps from the end to the top
+          {true, "fo", {0, 0}}}},  // a changed term starts at the previous match's start
+        {{{"foo"}, {"bar foo"}, {"baz"}}, {{false, "foo", {4, 1}}, {false, "foo", {0, 0}}, {false, "foo", {4, 1}}}},
+        {{{"abcdefghij"}, {"klm needle", true}, {"zz"}}, {{false, "needle", {4, 1}}, {false, "needle", {4, 1}}}},
+    };
+    for (const auto& [rows, steps] : cases) {
+        Fixture f(rows);
+        for (const Step& step : steps) {
+            auto found = step.next ? f.search.findNext(step.term, plain) : f.search.findPrevious(step.term, plain);
+            ASSERT_TRUE(found) << rows[0].text << " " << step.term;
+            EXPECT_EQ(std::pair(found->col, found->row), step.at) << rows[0].text << " " << step.term;
+        }
+    }
+    Fixture f({{"foo"}});
+    f.search.findNext("foo", plain);
     EXPECT_EQ(f.search.lastSelection, (SearchSelection{{0, 0}, {3, 0}}));
-    auto second = f.search.findNext("foo", plain);
-    ASSERT_TRUE(second);
-    EXPECT_EQ(std::pair(second->col, second->row), std::pair(4, 1));
-    auto third = f.search.findNext("foo", plain);
-    ASSERT_TRUE(third);
-    EXPECT_EQ(std::pair(third->col, third->row), std::pair(0, 0)) << "wraps from the end to the top";
-    // A changed term starts at the previous match's start.
-    auto changed = f.search.findNext("fo", plain);
-    ASSERT_TRUE(changed);
-    EXPECT_EQ(std::pair(changed->col, changed->row), std::pair(0, 0));
-}
-
-TEST(SearchServiceTest, PreviousGoesBackAndWraps) {
-    Fixture f({{"foo"}, {"bar foo"}, {"baz"}});
-    auto last = f.search.findPrevious("foo", plain);
-    ASSERT_TRUE(last);
-    EXPECT_EQ(std::pair(last->col, last->row), std::pair(4, 1));
-    auto before = f.search.findPrevious("foo", plain);
-    ASSERT_TRUE(before);
-    EXPECT_EQ(std::pair(before->col, before->row), std::pair(0, 0));
-    auto wrapped = f.search.findPrevious("foo", plain);
-    ASSERT_TRUE(wrapped);
-    EXPECT_EQ(std::pair(wrapped->col, wrapped->row), std::pair(4, 1));
-}
-
-TEST(SearchServiceTest, PreviousFindsAMatchOnAWrappedRow) {
-    Fixture f({{"abcdefghij"}, {"klm needle", true}, {"zz"}});
-    auto found = f.search.findPrevious("needle", plain);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(std::pair(found->col, found->row), std::pair(4, 1));
-    EXPECT_FALSE(f.search.findPrevious("needle", plain) == std::nullopt) << "the only match is found again";
 }
 
 TEST(SearchServiceTest, FindAllAndSummary) {

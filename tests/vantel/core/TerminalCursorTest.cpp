@@ -15,10 +15,9 @@ struct MoveCase {
     std::pair<int, int> cursor;  // x, y
 };
 
-void runMoves(std::initializer_list<MoveCase> cases, bool originMode = false) {
+void runMoves(std::initializer_list<MoveCase> cases) {
     for (const auto& c : cases) {
         TestTerminal t;
-        t->originMode = originMode;
         t.feed(c.input);
         EXPECT_EQ(t.cursor(), c.cursor) << c.name;
     }
@@ -52,21 +51,15 @@ TEST(TerminalCursorTest, RelativeAndAbsoluteMoves) {
         {"DECSTBM with top below bottom still homes", "\x1b[5;5H\x1b[10;5r", {0, 0}},
         {"CUD ends a pending wrap", std::string(80, 'x') + "\x1b[2B", {79, 2}},
         {"VPR ends a pending wrap", std::string(80, 'x') + "\x1b[e", {79, 1}},
+        // Origin mode counts from the region.
+        {"CUP is relative to the region top", "\x1b[?6h\x1b[5;10r\x1b[2;3H", {2, 5}},
+        {"CUP beyond the region lands on its bottom", "\x1b[?6h\x1b[5;10r\x1b[20;1H", {0, 9}},
+        {"DECSTBM homes to the region top", "\x1b[?6h\x1b[5;10r", {0, 4}},
+        {"HVP adds the region top but is not held by it", "\x1b[?6h\x1b[5;10r\x1b[20;1f", {0, 23}},
+        {"VPA has no origin offset", "\x1b[?6h\x1b[5;10r\x1b[2d", {0, 1}},
         {"CUU keeps a pending wrap column", std::string(80, 'x') + "\x1b[2;1H" + std::string(80, 'x') + "\x1b[A",
          {80, 0}},
     });
-}
-
-TEST(TerminalCursorTest, OriginModeCountsFromTheRegion) {
-    runMoves(
-        {
-            {"CUP is relative to the region top", "\x1b[5;10r\x1b[2;3H", {2, 5}},
-            {"CUP beyond the region lands on its bottom", "\x1b[5;10r\x1b[20;1H", {0, 9}},
-            {"DECSTBM homes to the region top", "\x1b[5;10r", {0, 4}},
-            {"HVP adds the region top but is not held by it", "\x1b[5;10r\x1b[20;1f", {0, 23}},
-            {"VPA has no origin offset", "\x1b[5;10r\x1b[2d", {0, 1}},
-        },
-        true);
 }
 
 TEST(TerminalCursorTest, MarginModeLimitsHorizontalMoves) {

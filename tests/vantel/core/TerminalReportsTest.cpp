@@ -42,7 +42,7 @@ TEST(TerminalReportsTest, Replies) {
         {"\x1b[5n", "\x1b[0n"},
         {"\x1b[6n", "\x1b[3;5R"},
         {"\x1b[H\x1b[3;5H\x1b[6n", "\x1b[3;5R"},
-        {"\x1b[H" + std::string(80, 'x') + "\x1b[6n", "\x1b[1;80R"},
+        {"\x1b[H" + std::string(80, 'x') + "\x1b[6n\x1b[?6n", "\x1b[1;80R\x1b[?1;80;1R"},
         {"\x1b[?6n", "\x1b[?3;5;1R"},
         {"\x1b G\x1b[6n", "\x9b" "3;5R"},
         {"\x1b[?6h\x1b[6n\x1b[?6n", "\x1b[2;3R\x1b[?2;5;1R"},
@@ -115,13 +115,6 @@ TEST(TerminalReportsTest, PrimaryAttributesDependOnTheTerminalName) {
     TestTerminal noSixel(80, 25, [](TerminalOptions& o) { o.enableSixelReported = false; });
     noSixel.feed("\x1b[c");
     EXPECT_EQ(noSixel.delegate.replies(), "\x1b[?65;1;6;21;22;17;28c");
-}
-
-TEST(TerminalReportsTest, CursorWaitingToWrapIsReportedInTheLastColumn) {
-    TestTerminal t;
-    t->buffer().setX(80);
-    t.feed("\x1b[6n\x1b[?6n");
-    EXPECT_EQ(t.delegate.replies(), "\x1b[1;80R\x1b[?1;80;1R");
 }
 
 TEST(TerminalReportsTest, VersionIdentity) {

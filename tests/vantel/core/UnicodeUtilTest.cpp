@@ -92,21 +92,3 @@ TEST(UnicodeUtilTest, TextPresentation) {
     }
 }
 
-TEST(UnicodeUtilTest, PropertyAccessors) {
-    using Cat = GeneralCategory;
-    const std::pair<char32_t, Cat> categories[] = {{U'A', Cat::Lu},   {0x0301, Cat::Mn}, {0x0903, Cat::Mc},
-                                                   {0x00AD, Cat::Cf}, {0xD800, Cat::Cs}, {0xE000, Cat::Co},
-                                                   {0x0378, Cat::Cn}, {0x110000, Cat::Cn}};
-    for (auto [c, category] : categories) EXPECT_EQ(UnicodeUtil::generalCategory(c), category) << hex(c);
-    using W = EastAsianWidth;
-    const std::pair<char32_t, W> widths[] = {{U'a', W::Narrow},     {0x4E00, W::Wide},      {0xFF01, W::Fullwidth},
-                                             {0xFF61, W::Halfwidth}, {0x00A1, W::Ambiguous}, {0x0100, W::Neutral}};
-    for (auto [c, width] : widths) EXPECT_EQ(UnicodeUtil::eastAsianWidth(c), width) << hex(c);
-    EXPECT_EQ(UnicodeUtil::canonicalCombiningClass(U'a'), 0);
-    EXPECT_EQ(UnicodeUtil::canonicalCombiningClass(0x0301), 230);
-    EXPECT_EQ(UnicodeUtil::canonicalCombiningClass(0x094D), 9);
-    EXPECT_TRUE(UnicodeUtil::isEmoji(0x2764) && UnicodeUtil::isEmoji(U'#') && !UnicodeUtil::isEmoji(U'A'));
-    EXPECT_TRUE(UnicodeUtil::isEmojiPresentation(0x1F600) && !UnicodeUtil::isEmojiPresentation(0x2764));
-    EXPECT_TRUE(UnicodeUtil::isExtendedPictographic(0x1FFFD)) << "reserved for future pictographs";
-    EXPECT_FALSE(UnicodeUtil::isExtendedPictographic(U'#'));
-}
