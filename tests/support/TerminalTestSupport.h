@@ -215,22 +215,6 @@ struct TestTerminalOf {
         BufferLine* line = terminal->getLine(y);
         return line && line->isWrapped();
     }
-    // Every cell and wrap flag of the visible rows, plus the cursor: equal screens compare equal.
-    struct Screen {
-        std::vector<std::vector<CharData>> cells;
-        std::vector<bool> wrapped;
-        std::pair<int, int> cursor;
-        bool operator==(const Screen&) const = default;
-    };
-    Screen screen() {
-        Screen s;
-        for (int y = 0; y < terminal->rows(); ++y) {
-            s.cells.push_back(terminal->getLine(y)->getData());
-            s.wrapped.push_back(wrapped(y));
-        }
-        s.cursor = cursor();
-        return s;
-    }
     // Mode switches for tests that do not go through SM/RM; the buffers mirror the terminal.
     void setWraparound(bool on) {
         terminal->wraparound = terminal->normalBuffer().wraparound = terminal->altBuffer().wraparound = on;

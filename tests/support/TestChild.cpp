@@ -90,9 +90,6 @@ int main(int argc, char** argv) {
         return 0;
     } else if (mode == "fds") {
         listDescriptors();
-    } else if (mode == "cwd") {
-        char path[4096];
-        writeLine(std::string("cwd:") + (::getcwd(path, sizeof path) ? path : "?"));
     } else if (mode == "ask" && argc > 3) {
         askTerminal(argv[2], std::strtoul(argv[3], nullptr, 10));
         return 0;

@@ -117,27 +117,17 @@ TEST(TerminalSemanticTest, RepeatedPromptOnItsStartLineKeepsTheGroup) {
     EXPECT_EQ(t->buffer().activeSemanticGroupID, 3u) << "after output a prompt is a new one";
 }
 
-TEST(TerminalSemanticTest, MarksAreNeverStoredOnTheAlternateScreen) {
+TEST(TerminalSemanticTest, TheAlternateScreenEndsTheCommandAndKeepsNoMarks) {
     TestTerminal t;
-    t->activateAltBuffer(std::nullopt);
+    t.feed("\x1b]133;A\x07\x1b]133;B\x07\x1b[?1049h");
+    EXPECT_EQ(t->normalBuffer().semanticInput, Input::submitted);
+    EXPECT_EQ(t->normalBuffer().semanticContent, SemanticContent::output());
+    EXPECT_EQ(t->altBuffer().semanticInput, Input::submitted);
+    EXPECT_EQ(t->altBuffer().semanticContent, SemanticContent::none()) << "content that is none stays none";
     t.feed("\x1b]133;A\x07\x1b]133;B\x07");
     EXPECT_FALSE(t->buffer().lines()[0].hasSemanticMarks());
     EXPECT_EQ(t->buffer().semanticInput, Input::submitted) << "only the switch itself changed it";
     EXPECT_EQ(t->buffer().activeSemanticGroupID, 0u);
-}
-
-TEST(TerminalSemanticTest, ScreenSwitchEndsTheCommandOnBothScreens) {
-    TestTerminal t;
-    t.feed("\x1b]133;A\x07\x1b]133;B\x07");
-    t->altBuffer().semanticContent = SemanticContent::prompt(K::right);
-    t->semanticNoteAlternateScreenSwitch();
-    for (Buffer* b : {&t->normalBuffer(), &t->altBuffer()}) {
-        EXPECT_EQ(b->semanticInput, Input::submitted);
-        EXPECT_EQ(b->semanticContent, SemanticContent::output());
-    }
-    t->normalBuffer().semanticContent = SemanticContent::none();
-    t->semanticNoteAlternateScreenSwitch();
-    EXPECT_EQ(t->normalBuffer().semanticContent, SemanticContent::none());
 }
 
 TEST(TerminalSemanticTest, ResetForgetsPromptsAndScreenMarks) {

@@ -112,19 +112,6 @@ TEST_F(HeadlessTerminalTest, SignalledChildPassesTheRawStatus) {
     EXPECT_EQ(ends, std::vector<std::optional<int32_t>>{SIGTERM});
 }
 
-TEST_F(HeadlessTerminalTest, ChangeScrollbackStoresTheSizeAndRedrawsEveryRow) {
-    struct Case {
-        std::optional<int> lines;
-        int stored;
-    };
-    for (const Case& c : {Case{std::nullopt, 0}, Case{200, 200}}) {
-        headless.terminal().clearUpdateRange();
-        headless.changeScrollback(c.lines);
-        EXPECT_EQ(headless.terminal().options().scrollback, c.stored);
-        EXPECT_EQ(headless.terminal().getUpdateRange(), std::make_pair(0, 29));
-    }
-}
-
 TEST_F(HeadlessTerminalTest, SubmittedInputMovesAnArmedPromptToSubmitted) {
     headless.process().startProcess(testChild, {"wait"});
     headless.terminal().buffer().semanticInput = SemanticInputState::armed;
@@ -133,35 +120,6 @@ TEST_F(HeadlessTerminalTest, SubmittedInputMovesAnArmedPromptToSubmitted) {
     EXPECT_EQ(headless.terminal().buffer().semanticInput, SemanticInputState::armed);
     ASSERT_TRUE(runUntil([&] { return headless.terminal().buffer().semanticInput == SemanticInputState::submitted; }));
     headless.process().terminate();
-}
-
-TEST(HeadlessTerminalOtherQueueTest, EverythingHappensOnTheGivenLoop) {
-    GLibMainLoop mainLoop;
-    ScopedMainLoop scope(mainLoop);
-    GLibMainLoop worker;
-    std::thread workerThread([&] { worker.run(); });
-    ASSERT_TRUE(worker.sync([] {}));
-
-    std::atomic<bool> ended{false}, endOnWorker{false};
-    std::unique_ptr<HeadlessTerminal> headless;
-    worker.sync([&] {
-        headless = std::make_unique<HeadlessTerminal>(&worker, sized(80, 25), [&](std::optional<int32_t>) {
-            endOnWorker = worker.isLoopThread();
-            ended = true;
-        });
-        headless->process().startProcess("/bin/sh", {"-c", "printf '\\033]2;from worker\\007'"});
-    });
-    std::string title;
-    ASSERT_TRUE(mainLoop.runUntil(
-        [&] {
-            worker.sync([&] { title = headless->terminal().terminalTitle; });
-            return ended && title == "from worker";
-        },
-        testing::childTimeout));
-    EXPECT_TRUE(endOnWorker);
-    worker.sync([&] { headless.reset(); });
-    worker.quit();
-    workerThread.join();
 }
 
 }  // namespace

@@ -70,45 +70,34 @@ protected:
     LocalProcess process{&collector};
 };
 
-TEST_F(LocalProcessTest, ArgumentVectorStartsWithTheExecName) {
+TEST_F(LocalProcessTest, ArgumentsStartWithTheExecNameEnvironmentDefaultsToTheTerminals) {
     struct Case {
+        std::string mode;
         std::optional<std::string> execName;
-        std::vector<std::string> expected;
-    };
-    const std::vector<Case> cases = {
-        {std::nullopt, {testChild, "argv", "two words"}},
-        {"-quiltdeck-login", {"-quiltdeck-login", "argv", "two words"}},
-    };
-    for (const Case& c : cases) {
-        Collector out;
-        LocalProcess child(&out);
-        child.startProcess(testChild, {"argv", "two words"}, std::nullopt, c.execName);
-        ASSERT_TRUE(runUntil([&] { return out.saw("END") && !out.exits.empty(); }));
-        EXPECT_EQ(out.lines("arg:"), c.expected);
-        EXPECT_EQ(out.exits, std::vector<std::optional<int32_t>>{0});
-    }
-}
-
-TEST_F(LocalProcessTest, EnvironmentDefaultsToTheTerminalsAndMayBeEmpty) {
-    struct Case {
         std::optional<std::vector<std::string>> environment;
         std::vector<std::string> mustHave;
         std::optional<size_t> count;
     };
     const std::vector<Case> cases = {
-        {std::nullopt, {"TERM=xterm-256color", "COLORTERM=truecolor", "LANG=en_US.UTF-8"}, std::nullopt},
-        {std::vector<std::string>{}, {}, 0},
-        {std::vector<std::string>{"ONLY=this"}, {"ONLY=this"}, 1},
+        {"arg", std::nullopt, std::nullopt, {testChild, "argv", "two words"}, 3},
+        {"arg", "-quiltdeck-login", std::nullopt, {"-quiltdeck-login", "argv", "two words"}, 3},
+        {"env", std::nullopt, std::nullopt, {"TERM=xterm-256color", "COLORTERM=truecolor", "LANG=en_US.UTF-8"}, {}},
+        {"env", std::nullopt, std::vector<std::string>{}, {}, 0},
+        {"env", std::nullopt, std::vector<std::string>{"ONLY=this"}, {"ONLY=this"}, 1},
     };
     for (const Case& c : cases) {
         Collector out;
         LocalProcess child(&out);
-        child.startProcess(testChild, {"env"}, c.environment);
+        child.startProcess(testChild, {c.mode == "arg" ? "argv" : "env", "two words"}, c.environment, c.execName);
         ASSERT_TRUE(runUntil([&] { return out.saw("END") && !out.exits.empty(); }));
-        const auto env = out.lines("env:");
-        for (const auto& entry : c.mustHave) EXPECT_NE(std::find(env.begin(), env.end(), entry), env.end()) << entry;
+        EXPECT_EQ(out.exits, std::vector<std::optional<int32_t>>{0});
+        const auto lines = out.lines(c.mode + ":");
+        if (c.mode == "arg") {
+            EXPECT_EQ(lines, c.mustHave) << "in order";
+        }
+        for (const auto& entry : c.mustHave) EXPECT_NE(std::find(lines.begin(), lines.end(), entry), lines.end()) << entry;
         if (c.count) {
-            EXPECT_EQ(env.size(), *c.count);
+            EXPECT_EQ(lines.size(), *c.count);
         }
     }
 }
