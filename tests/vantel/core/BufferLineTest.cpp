@@ -55,6 +55,9 @@ TEST(BufferLineTest, MarksKeepOnePerKindInColumnOrderAndShiftWithEdits) {
                                                                 {SemanticPromptKind::initial, 8, 2}}));
     line->marksClampTo(4);
     EXPECT_EQ(line->semanticMarks()[1].column, 3);
+    line->resize(3, cell('Z'));
+    EXPECT_EQ(line->semanticMarks()[1].column, 2) << "a narrower row clamps its marks";
+    line->resize(10, cell('Z'));
     line->marksClampTo(0);
     EXPECT_TRUE(line->semanticMarks().empty());
 
@@ -93,6 +96,18 @@ TEST(BufferLineTest, OutOfRangeWriteGoesToTheLastCell) {
     EXPECT_EQ((*line)[79].code, 'q');
     EXPECT_EQ((*line)[200].code, 'q') << "reads past the end read the last cell";
     EXPECT_EQ(out, "BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug\n");
+}
+
+TEST(BufferLineTest, StyledBlanksAreContentPayloadsAndClassesAreNot) {
+    LineRef line = BufferLine::make(4);
+    EXPECT_FALSE(line->hasAnyContent());
+    CharData styled;
+    styled.attribute.bg = Attribute::Color::ansi256(1);
+    line->setCell(2, styled);
+    CharData payloadOnly(0, 1, TinyAtom(7), 5, Attribute::defaultAttribute);
+    line->setCell(1, payloadOnly);
+    EXPECT_TRUE(line->hasContent(2));
+    EXPECT_FALSE(line->hasContent(1));
 }
 
 TEST(BufferLineTest, RangeCopyWithinALineAndMarksTravel) {

@@ -162,6 +162,25 @@ TEST(TerminalCoreTest, DelegateAssigningTheColourBackIsCalledOnce) {
     EXPECT_EQ(t->foregroundColor(), Color(1, 2, 3));
 }
 
+TEST(TerminalCoreTest, UpdateRangesIgnoreRowsAboveTheScreen) {
+    TestTerminal t;
+    t->clearUpdateRange();
+    t->updateRange(-1);
+    EXPECT_FALSE(t->getUpdateRange().has_value());
+    t->updateRange(5, true);
+    t->updateRange(3);
+    EXPECT_EQ(t->getUpdateRange(), std::make_pair(3, 5));
+    EXPECT_EQ(t->getScrollInvariantUpdateRange(), std::make_pair(3, 3)) << "scrolling rows move with the content";
+}
+
+TEST(TerminalCoreTest, EnvironmentAndOptionLimits) {
+    EXPECT_EQ(Terminal::getEnvironmentVariables(std::nullopt, false)[1], "LANG=en_US.UTF-8") << "COLORTERM only on request";
+    EXPECT_EQ(Terminal::getEnvironmentVariables(std::string("vt100"), true)[0], "TERM=vt100");
+    TerminalOptions options;
+    options.setMaximumBidiParagraphRows(-3);
+    EXPECT_EQ(options.maximumBidiParagraphRows, 1);
+}
+
 TEST(TerminalCoreTest, SelectionsRegisterOnceAndOutliveTheirTerminal) {
     auto t = std::make_unique<TestTerminal>();
     SelectionService selection(**t);

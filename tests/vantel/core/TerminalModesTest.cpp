@@ -73,7 +73,7 @@ TEST(TerminalModesTest, SoftResetRestoresModesButKeepsScreenAndCursor) {
     TestTerminal t;
     t.feed("\x1b[4h\x1b[?6h\x1b[?7l\x1b[?1h\x1b=\x1b[1;31m\x1b[?25l\x1b[?2500h\x1b[?2500s\x1b[20h");
     t.feed("\x1b[>3u\x1b[?1000h\x1b[?2004h\x1b[?69h");
-    t.feed("\x1b(0\x1b[5;10r\x1b[6;8H");
+    t.feed("\x1b(0\x1b[3;20s\x1b[5;10r\x1b[6;8H\x1b" "7");
     t->ansiColors[1] = Color(1, 2, 3);
     t.delegate.clear();
 
@@ -88,11 +88,14 @@ TEST(TerminalModesTest, SoftResetRestoresModesButKeepsScreenAndCursor) {
     EXPECT_FALSE(t->currentBidiState.boxMirroring);
     EXPECT_TRUE(t->savedBidiPrivateModes.empty());
     EXPECT_EQ(t->ansiColors, t->defaultAnsiColors);
-    EXPECT_EQ(t.cursor(), std::make_pair(7, 9));
+    EXPECT_EQ(t.cursor(), std::make_pair(9, 9));
+    EXPECT_EQ(std::make_pair(t->buffer().marginLeft, t->buffer().marginRight), std::make_pair(0, 79));
     EXPECT_TRUE(t->marginMode && t->bracketedPasteMode);
     EXPECT_EQ(t->mouseMode, Terminal::MouseMode::vt200);
     EXPECT_EQ(t->keyboardEnhancementFlags(), KittyKeyboardFlags(3));
     EXPECT_EQ(t.delegate.events, (std::vector<std::string>{"colorChanged:all", "showCursor"}));
+    t.feed("\x1b" "8");
+    EXPECT_EQ(t.cursor(), std::make_pair(0, 0)) << "the saved cursor is back to its power-on state";
     t.feed("\x1b[HAB\x1b[Hq");
     EXPECT_EQ(t.row(0), "qB");
 }

@@ -89,3 +89,15 @@ TEST(TerminalTextTest, BufferAsDataPerBufferAndEncoding) {
     EXPECT_EQ(std::string(utf16.begin(), utf16.begin() + 6), std::string("\xe9\0\x2d\x4e\0\0", 6));
 }
 
+
+TEST(TerminalTextTest, LineFragmentsFindTheirPosition) {
+    Line line;
+    line.add(LineFragment{std::string("ab"), 0, 0, 2});
+    line.add(LineFragment{std::nullopt, 0, 2, 0});
+    line.add(LineFragment::lineBreak(0));
+    EXPECT_EQ(line.toString(), "ab\n");
+    EXPECT_EQ(line.length(), 3);
+    EXPECT_EQ(line.getFragmentIndex(1), 0);
+    EXPECT_EQ(line.getFragmentIndex(2), 2) << "the empty fragment holds no position";
+    EXPECT_EQ(line.getFragmentIndex(3), -1);
+}
