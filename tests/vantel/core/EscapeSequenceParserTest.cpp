@@ -148,13 +148,6 @@ TEST(EscapeSequenceParserTest, SplitsAnywhereGiveTheSameEvents) {
     }
 }
 
-TEST(EscapeSequenceParserTest, DcsTerminatorInALaterCallUnhooksOnce) {
-    RecordingParser parser;
-    parser.parse(bytes("\x1bPq#0;2"));
-    parser.parse(bytes("\x1b\\"));
-    EXPECT_EQ(parser.events, (Events{"hook::q", "put:#0;2", "unhook", "esc:\\"}));
-}
-
 TEST(EscapeSequenceParserTest, OverlongStringsAreDroppedWhole) {
     RecordingParser parser;
     parser.maximumStringLength = 8;
