@@ -173,12 +173,14 @@ TEST(TerminalCoreTest, UpdateRangesIgnoreRowsAboveTheScreen) {
     EXPECT_EQ(t->getScrollInvariantUpdateRange(), std::make_pair(3, 3)) << "scrolling rows move with the content";
 }
 
-TEST(TerminalCoreTest, EnvironmentAndOptionLimits) {
+TEST(TerminalCoreTest, EnvironmentOptionLimitsAndStyleNames) {
     EXPECT_EQ(Terminal::getEnvironmentVariables(std::nullopt, false)[1], "LANG=en_US.UTF-8") << "COLORTERM only on request";
     EXPECT_EQ(Terminal::getEnvironmentVariables(std::string("vt100"), true)[0], "TERM=vt100");
     TerminalOptions options;
     options.setMaximumBidiParagraphRows(-3);
     EXPECT_EQ(options.maximumBidiParagraphRows, 1);
+    EXPECT_EQ(cursorStyleFromTagName("steadyBar"), CursorStyle::steadyBar);
+    EXPECT_FALSE(cursorStyleFromTagName("SteadyBar").has_value()) << "tags are matched exactly";
 }
 
 TEST(TerminalCoreTest, SelectionsRegisterOnceAndOutliveTheirTerminal) {
