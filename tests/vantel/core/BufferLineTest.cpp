@@ -110,6 +110,21 @@ TEST(BufferLineTest, StyledBlanksAreContentPayloadsAndClassesAreNot) {
     EXPECT_FALSE(line->hasContent(1));
 }
 
+// A snapshot takes everything; a copy into an existing row leaves it its images and render mode.
+TEST(BufferLineTest, CopiesCarryCellsAndRowState) {
+    LineRef source = lineOf(U"ABCDEF");
+    source->setWrapped(true);
+    source->setImages(TerminalImageList{});
+    source->setRenderMode(BufferLine::RenderLineMode::doubleWidth);
+    LineRef snapshot = BufferLine::copyOf(*source);
+    EXPECT_EQ(std::tuple(text(*snapshot), snapshot->isWrapped(), snapshot->hasImages(), snapshot->renderMode()),
+              std::tuple("ABCDEF", true, true, BufferLine::RenderLineMode::doubleWidth));
+    LineRef target = BufferLine::make(3);
+    target->copyFrom(*static_cast<const BufferLine*>(source.get()));
+    EXPECT_EQ(std::tuple(text(*target), target->isWrapped(), target->hasImages(), target->renderMode()),
+              std::tuple("ABCDEF", true, false, BufferLine::RenderLineMode::single));
+}
+
 TEST(BufferLineTest, RangeCopyWithinALineAndMarksTravel) {
     LineRef line = lineOf(U"ABCDEFGH");
     line->copyFrom(*line, 0, 2, 4);
