@@ -289,7 +289,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
             if (!parameterLimitExceeded_) {
                 int& p = pars_[parsCount_ - 1];
                 int digit = c - '0';
-                p = p > (65535 - digit) / 10 ? 65535 : p * 10 + digit;
+                p = std::min(p * 10 + digit, 65535);
             }
             continue;
         }
@@ -430,7 +430,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
             } else if (!parameterLimitExceeded_) {
                 int& p = pars_[parsCount_ - 1];
                 int digit = c - '0';
-                p = p > (65535 - digit) / 10 ? 65535 : p * 10 + digit;
+                p = std::min(p * 10 + digit, 65535);
             }
             break;
         case ParserAction::collect:
@@ -504,21 +504,24 @@ int64_t EscapeSequenceParser::loadCsi(const uint8_t* bytes, int64_t from, int64_
     if (i >= length) return -1;
     if (bytes[i] >= 0x3C && bytes[i] <= 0x3F) collect_[collectCount_++] = static_cast<char>(bytes[i++]);
     else if (bytes[i] == ':') return -1;  // a colon first is malformed
-    int* parameter = &pars_[0];
+    // The parameter being read stays in a register; it is stored at each separator.
+    int value = 0;
     for (; i < length; ++i) {
         const uint8_t c = bytes[i];
-        if (c >= '0' && c <= '9') {
-            const int digit = c - '0';
-            *parameter = *parameter > (65535 - digit) / 10 ? 65535 : *parameter * 10 + digit;
+        const unsigned digit = static_cast<unsigned>(c) - '0';
+        if (digit < 10) {
+            value = std::min(value * 10 + static_cast<int>(digit), 65535);
         } else if (c == ';' || c == ':') {
             if (parsCount_ >= maximumParameters) return -1;
+            pars_[parsCount_ - 1] = value;
             parsTxt_[parsCount_ - 1] = static_cast<char>(c);
-            parameter = &pars_[parsCount_++];
-            *parameter = 0;
+            ++parsCount_;
+            value = 0;
         } else {
             break;
         }
     }
+    pars_[parsCount_ - 1] = value;
     for (; i < length && bytes[i] >= 0x20 && bytes[i] <= 0x2F; ++i) {
         if (collectCount_ >= 4) return -1;
         collect_[collectCount_++] = static_cast<char>(bytes[i]);
