@@ -1,5 +1,7 @@
 #include "vantel/core/EscapeSequenceParser.h"
 
+#include "vantel/core/ByteScan.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdint>
@@ -136,20 +138,8 @@ TransitionTable buildVt500TransitionTable() {
     return b.result;
 }
 
-// The index of the first byte below 0x20 at or after `from` (or `length`), eight bytes per step.
 int64_t controlByteFrom(const uint8_t* bytes, int64_t from, int64_t length) {
-    constexpr uint64_t ones = 0x0101010101010101ULL;
-    constexpr uint64_t highBits = 0x8080808080808080ULL;
-    int64_t i = from;
-    while (i + 8 <= length) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        // Flags each byte below 0x20; bytes with the high bit set never count.
-        if ((word - ones * 0x20) & ~word & highBits) break;
-        i += 8;
-    }
-    while (i < length && bytes[i] > 0x1F) ++i;
-    return i;
+    return static_cast<int64_t>(bytescan::firstControlByte(bytes, static_cast<size_t>(from), static_cast<size_t>(length)));
 }
 
 bool profilingEnabled() {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "vantel/core/ByteScan.h"
 #include "vantel/core/GraphemeBreaker.h"
 #include "vantel/core/Terminal.h"
 #include "vantel/core/UnicodeUtil.h"
@@ -73,22 +74,10 @@ uint8_t printClass(char32_t s) {
 }
 
 // The end of the run of printable ASCII (0x20-0x7E) that starts at start, looking at most
-// `limit` bytes ahead; eight bytes per step.
+// `limit` bytes ahead.
 size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start, size_t limit = SIZE_MAX) {
-    constexpr uint64_t ones = 0x0101010101010101ULL;
-    constexpr uint64_t highBits = 0x8080808080808080ULL;
-    if (limit < data.size() - start) data = data.first(start + limit);
-    size_t end = start;
-    while (end + 8 <= data.size()) {
-        uint64_t word;
-        std::memcpy(&word, data.data() + end, 8);
-        const uint64_t below = (word - ones * 0x20) & ~word & highBits;
-        const uint64_t above = ((word + ones * (127 - 0x7E)) | word) & highBits;
-        if (below | above) break;
-        end += 8;
-    }
-    while (end < data.size() && static_cast<uint8_t>(data[end] - 0x20) < 0x5F) ++end;
-    return end;
+    const size_t length = limit < data.size() - start ? start + limit : data.size();
+    return bytescan::printableAsciiEnd(data.data(), start, length);
 }
 
 // The scalar of the complete, well-formed UTF-8 sequence at bytes (at most `available`
