@@ -348,13 +348,17 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
     BufferLine& line = b.lines()[row];
     CharData cell = line[col];
     char32_t scratch;
-    const std::u32string_view text = codeText(cell.code, scratch);
+    std::u32string_view text;
+    const bool selector = s == textPresentationSelector || s == emojiPresentationSelector;
+    // The cell's text is only needed to decide a join not seen before, and for selectors.
+    if (selector) text = codeText(cell.code, scratch);
     const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(cell.code)) << 21 | s;
     int32_t joinedCode;
     if (auto cached = joinCache_.find(key); cached != joinCache_.end()) {
         if (cached->second < 0) return false;
         joinedCode = cached->second;
     } else {
+        if (!selector) text = codeText(cell.code, scratch);
         if (!isSingleGraphemeCluster(text, s)) {
             rememberJoin(key, -1);
             return false;
@@ -369,7 +373,7 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
     }
 
     int width = cell.width;
-    if (s == textPresentationSelector || s == emojiPresentationSelector) {
+    if (selector) {
         // A selector only means something after a character that has both presentations.
         if (text.empty() || !UnicodeUtil::isPresentationSequenceBase(text.back())) return true;
         if (s == textPresentationSelector) {
@@ -438,8 +442,13 @@ std::optional<TinyAtom> Terminal::resolveActiveHyperlink() {
 
 int32_t Terminal::scalarCode(char32_t s) {
     if (s <= 0xFFFF) return static_cast<int32_t>(s);
+    // Emoji repeat a lot: a small direct-mapped memory in front of the table (codes never change).
+    auto& recent = recentScalarCodes_[s & (recentScalarCodes_.size() - 1)];
+    if (recent.first == s) return recent.second;
     auto known = scalarToIndexMap_.find(s);
-    return known != scalarToIndexMap_.end() ? known->second : code(Character(1, s));
+    const int32_t result = known != scalarToIndexMap_.end() ? known->second : code(Character(1, s));
+    recent = {s, result};
+    return result;
 }
 
 // The text of a cell code without copying it (scalars are written into scratch).
