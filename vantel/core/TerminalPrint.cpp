@@ -260,15 +260,23 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
         while (i < n && x <= right) {
             const uint8_t lead = bytes[i];
             if (lead >= 0x20 && lead < 0x7F) {
-                const size_t end = printableAsciiEnd(data, i, static_cast<size_t>(right - x + 1));
-                const int count = static_cast<int>(end - i);
+                const size_t limit = std::min(n, i + static_cast<size_t>(right - x + 1));
                 CharData* target = cells + x;
-                // One cell at a time from a template held in registers: block copies through the
-                // stack stall on store forwarding, which costs more than short runs save.
-                for (int k = 0; k < count; ++k) {
-                    target[k] = cell;
-                    target[k].code = bytes[i + k];
+                size_t end = i;
+                if (limit - i >= 16) {
+                    // Long runs: find the end first, then fill; short ones check as they go.
+                    end = printableAsciiEnd(data, i, limit - i);
+                    for (size_t k = i; k < end; ++k) {
+                        target[k - i] = cell;
+                        target[k - i].code = bytes[k];
+                    }
+                } else {
+                    for (; end < limit && static_cast<uint8_t>(bytes[end] - 0x20) < 0x5F; ++end) {
+                        target[end - i] = cell;
+                        target[end - i].code = bytes[end];
+                    }
                 }
+                const int count = static_cast<int>(end - i);
                 x += count;
                 i = end;
                 beforeCursorChecked = true;
