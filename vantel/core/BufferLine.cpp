@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
+#include <mutex>
 #include <new>
+#include <unordered_map>
 
 #include "vantel/core/Buffer.h"
 
@@ -56,13 +58,59 @@ int clampCols(int cols) { return std::clamp(cols, 0, maximumCells); }
 
 }  // namespace
 
+// Allocations of lines that carry their cells, kept for reuse when a terminal lets its
+// lines go: the next terminal (a tile opened after one closed) then writes into memory that
+// is already mapped instead of faulting in fresh pages. Bounded, shared by every terminal.
+class LineAllocationCache {
+public:
+    static LineAllocationCache& shared() {
+        static LineAllocationCache* cache = new LineAllocationCache();  // lives until the process ends
+        return *cache;
+    }
+
+    void* take(int cells) {
+        std::lock_guard guard(lock_);
+        auto bucket = free_.find(cells);
+        if (bucket == free_.end() || bucket->second.empty()) return nullptr;
+        void* memory = bucket->second.back();
+        bucket->second.pop_back();
+        bytes_ -= bytesFor(cells);
+        return memory;
+    }
+
+    // Keeps the allocation if there is room; false when the caller must free it.
+    bool keep(void* memory, int cells) {
+        std::lock_guard guard(lock_);
+        if (bytes_ + bytesFor(cells) > limitBytes) return false;
+        free_[cells].push_back(memory);
+        bytes_ += bytesFor(cells);
+        return true;
+    }
+
+private:
+    static constexpr size_t limitBytes = 64u << 20;
+    static size_t bytesFor(int cells) { return sizeof(BufferLine) + static_cast<size_t>(cells) * sizeof(CharData); }
+
+    std::mutex lock_;
+    std::unordered_map<int, std::vector<void*>> free_;
+    size_t bytes_ = 0;
+};
+
 void* BufferLine::operator new(size_t size) {
     void* memory = std::malloc(size);
     if (!memory) throw std::bad_alloc();
     return memory;
 }
 
-void BufferLine::operator delete(void* pointer) { std::free(pointer); }
+void BufferLine::operator delete(void* pointer) {
+    // Lines made by make() carry their cells: those allocations go back to the cache.
+    const size_t usable = malloc_usable_size(pointer);
+    if (usable > sizeof(BufferLine)) {
+        const int cells = static_cast<int>((usable - sizeof(BufferLine)) / sizeof(CharData));
+        if (cells > 0 && LineAllocationCache::shared().keep(pointer, cells)) return;
+    }
+    std::free(pointer);
+}
 
 BufferLine::BufferLine(int cols, std::optional<CharData> fillData, bool isWrapped, BidiPresentationState bidiState) {
     cols = clampCols(cols);
@@ -90,7 +138,8 @@ BufferLine::BufferLine(InlineCells, int cols, const CharData& fill, bool isWrapp
 
 LineRef BufferLine::make(int cols, std::optional<CharData> fillData, bool isWrapped, BidiPresentationState bidiState) {
     cols = clampCols(cols);
-    void* memory = std::malloc(sizeof(BufferLine) + static_cast<size_t>(cols) * sizeof(CharData));
+    void* memory = cols > 0 ? LineAllocationCache::shared().take(cols) : nullptr;
+    if (!memory) memory = std::malloc(sizeof(BufferLine) + static_cast<size_t>(cols) * sizeof(CharData));
     if (!memory) throw std::bad_alloc();
     return LineRef(::new (memory) BufferLine(InlineCells{}, cols, fillData.value_or(CharData::Null), isWrapped, bidiState));
 }

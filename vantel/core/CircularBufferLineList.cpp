@@ -9,9 +9,9 @@ namespace vantel {
 CircularBufferLineList::CircularBufferLineList(int maxLength)
     : array_(std::max(maxLength, 1)), maxLength_(std::max(maxLength, 1)) {}
 
-const LineRef& CircularBufferLineList::ref(int index) {
-    LineRef& line = array_[slot(index)];
-    if (!line) line = makeEmpty ? makeEmpty(slot(index)) : BufferLine::make(0);
+const LineRef& CircularBufferLineList::makeLine(int slotIndex) {
+    LineRef& line = array_[slotIndex];
+    line = makeEmpty ? makeEmpty(slotIndex) : BufferLine::make(0);
     return line;
 }
 

@@ -22,7 +22,11 @@ public:
 
     // Reads a line, making it through makeEmpty when its slot was never filled.
     BufferLine& operator[](int index) { return *ref(index); }
-    const LineRef& ref(int index);
+    const LineRef& ref(int index) {
+        const int at = slot(index);
+        const LineRef& line = array_[at];
+        return line ? line : makeLine(at);
+    }
     // The line in a slot without making one (null when empty).
     BufferLine* peek(int index) const { return array_[slot(index)].get(); }
     void set(int index, LineRef line);
@@ -55,6 +59,7 @@ public:
     }
 
 private:
+    const LineRef& makeLine(int slotIndex);
     int slot(int index) const {
         const int64_t n = static_cast<int64_t>(array_.size());
         const int64_t i = startIndex_ + index;

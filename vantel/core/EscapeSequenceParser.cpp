@@ -1,5 +1,7 @@
 #include "vantel/core/EscapeSequenceParser.h"
 
+#include "vantel/core/ByteScan.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdint>
@@ -136,20 +138,8 @@ TransitionTable buildVt500TransitionTable() {
     return b.result;
 }
 
-// The index of the first byte below 0x20 at or after `from` (or `length`), eight bytes per step.
 int64_t controlByteFrom(const uint8_t* bytes, int64_t from, int64_t length) {
-    constexpr uint64_t ones = 0x0101010101010101ULL;
-    constexpr uint64_t highBits = 0x8080808080808080ULL;
-    int64_t i = from;
-    while (i + 8 <= length) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        // Flags each byte below 0x20; bytes with the high bit set never count.
-        if ((word - ones * 0x20) & ~word & highBits) break;
-        i += 8;
-    }
-    while (i < length && bytes[i] > 0x1F) ++i;
-    return i;
+    return static_cast<int64_t>(bytescan::firstControlByte(bytes, static_cast<size_t>(from), static_cast<size_t>(length)));
 }
 
 bool profilingEnabled() {
@@ -289,7 +279,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
             if (!parameterLimitExceeded_) {
                 int& p = pars_[parsCount_ - 1];
                 int digit = c - '0';
-                p = p > (65535 - digit) / 10 ? 65535 : p * 10 + digit;
+                p = std::min(p * 10 + digit, 65535);
             }
             continue;
         }
@@ -430,7 +420,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
             } else if (!parameterLimitExceeded_) {
                 int& p = pars_[parsCount_ - 1];
                 int digit = c - '0';
-                p = p > (65535 - digit) / 10 ? 65535 : p * 10 + digit;
+                p = std::min(p * 10 + digit, 65535);
             }
             break;
         case ParserAction::collect:
@@ -504,21 +494,24 @@ int64_t EscapeSequenceParser::loadCsi(const uint8_t* bytes, int64_t from, int64_
     if (i >= length) return -1;
     if (bytes[i] >= 0x3C && bytes[i] <= 0x3F) collect_[collectCount_++] = static_cast<char>(bytes[i++]);
     else if (bytes[i] == ':') return -1;  // a colon first is malformed
-    int* parameter = &pars_[0];
+    // The parameter being read stays in a register; it is stored at each separator.
+    int value = 0;
     for (; i < length; ++i) {
         const uint8_t c = bytes[i];
-        if (c >= '0' && c <= '9') {
-            const int digit = c - '0';
-            *parameter = *parameter > (65535 - digit) / 10 ? 65535 : *parameter * 10 + digit;
+        const unsigned digit = static_cast<unsigned>(c) - '0';
+        if (digit < 10) {
+            value = std::min(value * 10 + static_cast<int>(digit), 65535);
         } else if (c == ';' || c == ':') {
             if (parsCount_ >= maximumParameters) return -1;
+            pars_[parsCount_ - 1] = value;
             parsTxt_[parsCount_ - 1] = static_cast<char>(c);
-            parameter = &pars_[parsCount_++];
-            *parameter = 0;
+            ++parsCount_;
+            value = 0;
         } else {
             break;
         }
     }
+    pars_[parsCount_ - 1] = value;
     for (; i < length && bytes[i] >= 0x20 && bytes[i] <= 0x2F; ++i) {
         if (collectCount_ >= 4) return -1;
         collect_[collectCount_++] = static_cast<char>(bytes[i]);

@@ -592,6 +592,7 @@ private:
     // (cell code, joining scalar) to the joined cluster's code, or -1 when they do not form
     // one cluster: the print path's join decisions without building and hashing strings.
     std::unordered_map<uint64_t, int32_t> joinCache_;
+    std::array<std::pair<char32_t, int32_t>, 64> recentScalarCodes_{};
     int32_t lastCharIndex_ = 0x400001;
 
     std::unordered_set<uint16_t> payloadCodes_;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "vantel/core/ByteScan.h"
 #include "vantel/core/GraphemeBreaker.h"
 #include "vantel/core/Terminal.h"
 #include "vantel/core/UnicodeUtil.h"
@@ -73,22 +74,10 @@ uint8_t printClass(char32_t s) {
 }
 
 // The end of the run of printable ASCII (0x20-0x7E) that starts at start, looking at most
-// `limit` bytes ahead; eight bytes per step.
+// `limit` bytes ahead.
 size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start, size_t limit = SIZE_MAX) {
-    constexpr uint64_t ones = 0x0101010101010101ULL;
-    constexpr uint64_t highBits = 0x8080808080808080ULL;
-    if (limit < data.size() - start) data = data.first(start + limit);
-    size_t end = start;
-    while (end + 8 <= data.size()) {
-        uint64_t word;
-        std::memcpy(&word, data.data() + end, 8);
-        const uint64_t below = (word - ones * 0x20) & ~word & highBits;
-        const uint64_t above = ((word + ones * (127 - 0x7E)) | word) & highBits;
-        if (below | above) break;
-        end += 8;
-    }
-    while (end < data.size() && static_cast<uint8_t>(data[end] - 0x20) < 0x5F) ++end;
-    return end;
+    const size_t length = limit < data.size() - start ? start + limit : data.size();
+    return bytescan::printableAsciiEnd(data.data(), start, length);
 }
 
 // The scalar of the complete, well-formed UTF-8 sequence at bytes (at most `available`
@@ -271,15 +260,23 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
         while (i < n && x <= right) {
             const uint8_t lead = bytes[i];
             if (lead >= 0x20 && lead < 0x7F) {
-                const size_t end = printableAsciiEnd(data, i, static_cast<size_t>(right - x + 1));
-                const int count = static_cast<int>(end - i);
+                const size_t limit = std::min(n, i + static_cast<size_t>(right - x + 1));
                 CharData* target = cells + x;
-                // One cell at a time from a template held in registers: block copies through the
-                // stack stall on store forwarding, which costs more than short runs save.
-                for (int k = 0; k < count; ++k) {
-                    target[k] = cell;
-                    target[k].code = bytes[i + k];
+                size_t end = i;
+                if (limit - i >= 16) {
+                    // Long runs: find the end first, then fill; short ones check as they go.
+                    end = printableAsciiEnd(data, i, limit - i);
+                    for (size_t k = i; k < end; ++k) {
+                        target[k - i] = cell;
+                        target[k - i].code = bytes[k];
+                    }
+                } else {
+                    for (; end < limit && static_cast<uint8_t>(bytes[end] - 0x20) < 0x5F; ++end) {
+                        target[end - i] = cell;
+                        target[end - i].code = bytes[end];
+                    }
                 }
+                const int count = static_cast<int>(end - i);
                 x += count;
                 i = end;
                 beforeCursorChecked = true;
@@ -359,13 +356,17 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
     BufferLine& line = b.lines()[row];
     CharData cell = line[col];
     char32_t scratch;
-    const std::u32string_view text = codeText(cell.code, scratch);
+    std::u32string_view text;
+    const bool selector = s == textPresentationSelector || s == emojiPresentationSelector;
+    // The cell's text is only needed to decide a join not seen before, and for selectors.
+    if (selector) text = codeText(cell.code, scratch);
     const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(cell.code)) << 21 | s;
     int32_t joinedCode;
     if (auto cached = joinCache_.find(key); cached != joinCache_.end()) {
         if (cached->second < 0) return false;
         joinedCode = cached->second;
     } else {
+        if (!selector) text = codeText(cell.code, scratch);
         if (!isSingleGraphemeCluster(text, s)) {
             rememberJoin(key, -1);
             return false;
@@ -380,7 +381,7 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
     }
 
     int width = cell.width;
-    if (s == textPresentationSelector || s == emojiPresentationSelector) {
+    if (selector) {
         // A selector only means something after a character that has both presentations.
         if (text.empty() || !UnicodeUtil::isPresentationSequenceBase(text.back())) return true;
         if (s == textPresentationSelector) {
@@ -449,8 +450,13 @@ std::optional<TinyAtom> Terminal::resolveActiveHyperlink() {
 
 int32_t Terminal::scalarCode(char32_t s) {
     if (s <= 0xFFFF) return static_cast<int32_t>(s);
+    // Emoji repeat a lot: a small direct-mapped memory in front of the table (codes never change).
+    auto& recent = recentScalarCodes_[s & (recentScalarCodes_.size() - 1)];
+    if (recent.first == s) return recent.second;
     auto known = scalarToIndexMap_.find(s);
-    return known != scalarToIndexMap_.end() ? known->second : code(Character(1, s));
+    const int32_t result = known != scalarToIndexMap_.end() ? known->second : code(Character(1, s));
+    recent = {s, result};
+    return result;
 }
 
 // The text of a cell code without copying it (scalars are written into scratch).
