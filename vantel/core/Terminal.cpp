@@ -74,6 +74,9 @@ void Terminal::setup(bool isReset) {
     if (isReset) {
         resetNormalBuffer();
         activateNormalBuffer(false);
+        // Leaving the alternate screen carried its cursor over; a reset starts at home.
+        normalBuffer_->setX(0);
+        normalBuffer_->setY(0);
         resetSemanticPromptState(true);
     } else {
         normalBuffer_->resize(cols_, rows_);

@@ -32,7 +32,7 @@ TEST(TerminalResetTest, FullResetRestoresPowerOnStateButKeepsSizeAndHiddenCursor
     TestTerminal t(30, 8, scrollback(100));
     t->resize(40, 10);
     t.feed("old text\x1b[?1h\x1b=\x1b[?6h\x1b[4h\x1b[?7l\x1b[?45h\x1b[?2004h\x1b[?1003h\x1b[44m\x1b[>5u");
-    t.feed("\x1b[3;9r\x1b[?69h\x1b[2;7s\x1b(0\x1b G\x1b[?2026h\x1b[?1049h\x1b[>1u\x1b[?25l");
+    t.feed("\x1b[3;9r\x1b[?69h\x1b[2;7s\x1b(0\x1b G\x1b[?2026h\x1b[?1049h\x1b[>1u\x1b[?25l\x1b[?6l\x1b[5;6H");
     t.delegate.clear();
     t.feed("\x1b" "c");
 
@@ -45,6 +45,7 @@ TEST(TerminalResetTest, FullResetRestoresPowerOnStateButKeepsSizeAndHiddenCursor
     EXPECT_EQ(t.delegate.count("showCursor") + t.delegate.count("hideCursor"), 0u);
     EXPECT_EQ(t.delegate.count("bufferActivated"), 1u);
     EXPECT_EQ(t->getUpdateRange().value_or(std::make_pair(-1, -1)).first, 0);
+    EXPECT_EQ(t.cursor(), std::make_pair(0, 0)) << "reset on the alternate screen still starts at home";
 }
 
 TEST(TerminalResetTest, ResizeClampsAndIgnoresTheCurrentSize) {
