@@ -104,4 +104,6 @@ TEST(TinyAtomTest, HandsOutFreshCodesThenReusesReleasedOnes) {
     TinyAtom::release(std::vector<uint16_t>{last->code, last->code, 0});
     EXPECT_EQ(TinyAtom::lookup(2)->code, last->code);
     EXPECT_FALSE(TinyAtom::lookup(3).has_value());
+    // Hand every code back, so tests run after this one in the same process still get payloads.
+    for (int code = first->code; code <= 65534; ++code) TinyAtom::release(static_cast<uint16_t>(code));
 }
