@@ -114,19 +114,16 @@ void BufferLine::operator delete(void* pointer) {
 
 BufferLine::BufferLine(int cols, std::optional<CharData> fillData, bool isWrapped, BidiPresentationState bidiState) {
     cols = clampCols(cols);
-    const CharData fill = fillData.value_or(CharData::Null);
     data_ = allocateCells(cols);
-    size_ = static_cast<uint16_t>(cols);
-    fillCells(data_, cols, fill);
-    nullFrom_ = fill == CharData::Null ? 0 : size_;
-    setFlags(isWrapped ? wrappedBit : 0);
-    setBidiState(bidiState);
-    generation_ = 0;
-    if (!(fill == CharData::Null)) extras().fill = fill;
+    fillNew(cols, fillData.value_or(CharData::Null), isWrapped, bidiState);
 }
 
 BufferLine::BufferLine(InlineCells, int cols, const CharData& fill, bool isWrapped, BidiPresentationState bidiState) {
     data_ = cols > 0 ? inlineCells() : nullptr;
+    fillNew(cols, fill, isWrapped, bidiState);
+}
+
+void BufferLine::fillNew(int cols, const CharData& fill, bool isWrapped, BidiPresentationState bidiState) {
     size_ = static_cast<uint16_t>(cols);
     fillCells(data_, cols, fill);
     nullFrom_ = fill == CharData::Null ? 0 : size_;

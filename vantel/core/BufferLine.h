@@ -159,6 +159,7 @@ private:
     };
     struct InlineCells {};
     BufferLine(InlineCells, int cols, const CharData& fill, bool isWrapped, BidiPresentationState bidiState);
+    void fillNew(int cols, const CharData& fill, bool isWrapped, BidiPresentationState bidiState);
 
     Extras& extras();
     void dropExtrasIfEmpty();
