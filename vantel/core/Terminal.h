@@ -620,6 +620,7 @@ private:
     // TerminalControl.cpp / TerminalCursor.cpp / TerminalScroll.cpp / TerminalEdit.cpp
     bool cursorInsideMargins() const;
     bool moveDownOrScroll();
+    void shiftRows(int first, int last, int passes, bool down, bool columnsOnly, const Attribute& blank);
     // Erased and scrolled-in cells: default foreground on the current background, no style.
     Attribute eraseAttribute() const;
     CharData eraseCell() const;

@@ -136,20 +136,9 @@ void Terminal::cmdInsertLines(std::span<const int> pars) {
     if (bottomRow >= lines.count()) return;
     // Beyond the rows from the cursor down, more lines change nothing.
     const int n = std::min(countParameter(pars), bottomRow - cursorRow + 1);
-    const int x = b.x();
-    if (marginMode && x >= b.marginLeft && x <= b.marginRight) {
-        const int left = b.marginLeft, right = b.marginRight;
-        for (int pass = 0; pass < n; ++pass) {
-            for (int r = bottomRow; r > cursorRow; --r) lines[r].copyFrom(lines[r - 1], left, left, right - left + 1);
-            lines[cursorRow].fill(eraseCell(), left, right - left + 1);
-        }
-        selectionsInvalidateForColumnRestrictedScroll(cursorRow, bottomRow, left, right);
-    } else {
-        for (int pass = 0; pass < n; ++pass) {
-            LineRef blank = b.blankLineForReuse(bottomRow, eraseAttribute());
-            lines.splice(bottomRow, 1, {}, {});
-            lines.splice(cursorRow, 0, {blank}, {});
-        }
+    const bool columnsOnly = marginMode && b.x() >= b.marginLeft && b.x() <= b.marginRight;
+    shiftRows(cursorRow, bottomRow, n, true, columnsOnly, eraseAttribute());
+    if (!columnsOnly) {
         adjustSelectionsForInPlaceScroll(cursorRow, bottomRow, -n);
         const int firstMoved = cursorRow + n;
         hardenBidiLineShiftBoundaries(cursorRow, firstMoved <= bottomRow ? std::optional<int>(firstMoved) : std::nullopt,
@@ -168,20 +157,9 @@ void Terminal::cmdDeleteLines(std::span<const int> pars) {
     const int bottomRow = b.yBase() + b.scrollBottom();
     if (bottomRow >= lines.count()) return;
     const int n = std::min(countParameter(pars), bottomRow - cursorRow + 1);
-    const int x = b.x();
-    if (marginMode && x >= b.marginLeft && x <= b.marginRight) {
-        const int left = b.marginLeft, right = b.marginRight;
-        for (int pass = 0; pass < n; ++pass) {
-            for (int r = cursorRow; r < bottomRow; ++r) lines[r].copyFrom(lines[r + 1], left, left, right - left + 1);
-            lines[bottomRow].fill(eraseCell(), left, right - left + 1);
-        }
-        selectionsInvalidateForColumnRestrictedScroll(cursorRow, bottomRow, left, right);
-    } else {
-        for (int pass = 0; pass < n; ++pass) {
-            LineRef blank = b.blankLineForReuse(cursorRow, eraseAttribute());
-            lines.splice(cursorRow, 1, {}, {});
-            lines.splice(bottomRow, 0, {blank}, {});
-        }
+    const bool columnsOnly = marginMode && b.x() >= b.marginLeft && b.x() <= b.marginRight;
+    shiftRows(cursorRow, bottomRow, n, false, columnsOnly, eraseAttribute());
+    if (!columnsOnly) {
         adjustSelectionsForInPlaceScroll(cursorRow, bottomRow, n);
         const int firstBlank = bottomRow - n + 1;
         hardenBidiLineShiftBoundaries(cursorRow, firstBlank > cursorRow ? std::optional<int>(firstBlank) : std::nullopt,

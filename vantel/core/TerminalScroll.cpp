@@ -212,6 +212,32 @@ void Terminal::reverseIndex() {
     updateRange(b.scrollBottom());
 }
 
+// Moves rows `first`..`last` (ring rows) one row at a time, `passes` times: down, toward
+// `last`, opening a blank row at `first`, or up, opening it at `last`. Blanks carry `blank`.
+// With `columnsOnly` just the margin columns move and overlapping selections are dropped;
+// otherwise whole rows move (the row that leaves is reused as the blank one).
+void Terminal::shiftRows(int first, int last, int passes, bool down, bool columnsOnly, const Attribute& blank) {
+    Buffer& b = *buffer_;
+    CircularBufferLineList& lines = b.lines();
+    const int from = down ? last : first;
+    const int to = down ? first : last;
+    if (columnsOnly) {
+        const int left = b.marginLeft, right = b.marginRight;
+        const int step = down ? -1 : 1;
+        for (int pass = 0; pass < passes; ++pass) {
+            for (int r = from; r != to; r += step) copySpan(lines[r], lines[r + step], left, right);
+            lines[to].fill(CharData(blank, 0, 1), left, right - left + 1);
+        }
+        selectionsInvalidateForColumnRestrictedScroll(first, last, left, right);
+        return;
+    }
+    for (int pass = 0; pass < passes; ++pass) {
+        LineRef row = b.blankLineForReuse(from, blank);
+        lines.splice(from, 1, {}, {});
+        lines.splice(to, 0, {row}, {});
+    }
+}
+
 void Terminal::cmdScrollDown(std::span<const int> pars) {
     Buffer& b = *buffer_;
     CircularBufferLineList& lines = b.lines();
@@ -220,22 +246,9 @@ void Terminal::cmdScrollDown(std::span<const int> pars) {
     const int bottom = b.yBase() + b.scrollBottom();
     if (top < 0 || bottom >= lines.count() || bottom < top) return;
     // Passes beyond the region's height only move blank rows.
-    const int passes = std::min(n, bottom - top + 1);
-    if (marginsNarrowed()) {
-        const int left = b.marginLeft, right = b.marginRight;
-        for (int pass = 0; pass < passes; ++pass) {
-            for (int r = bottom - 1; r >= top; --r) copySpan(lines[r + 1], lines[r], left, right);
-            lines[top].fill(CharData::Null, left, right - left + 1);
-        }
-        selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
-    } else {
-        for (int pass = 0; pass < passes; ++pass) {
-            LineRef blank = b.blankLineForReuse(bottom, Attribute::defaultAttribute);
-            lines.splice(bottom, 1, {}, {});
-            lines.splice(top, 0, {blank}, {});
-        }
-        adjustSelectionsForInPlaceScroll(top, bottom, -n);
-    }
+    const bool columnsOnly = marginsNarrowed();
+    shiftRows(top, bottom, std::min(n, bottom - top + 1), true, columnsOnly, Attribute::defaultAttribute);
+    if (!columnsOnly) adjustSelectionsForInPlaceScroll(top, bottom, -n);
     hardenBidiScrollBoundaries(true, n);
     updateRange(b.scrollTop());
     updateRange(b.scrollBottom());
@@ -248,22 +261,9 @@ void Terminal::cmdScrollUp(std::span<const int> pars, std::string_view) {
     const int top = b.yBase() + b.scrollTop();
     const int bottom = b.yBase() + b.scrollBottom();
     if (top < 0 || bottom >= lines.count() || bottom < top) return;
-    const int passes = std::min(n, bottom - top + 1);
-    if (marginsNarrowed()) {
-        const int left = b.marginLeft, right = b.marginRight;
-        for (int pass = 0; pass < passes; ++pass) {
-            for (int r = top; r < bottom; ++r) copySpan(lines[r], lines[r + 1], left, right);
-            lines[bottom].fill(CharData::Null, left, right - left + 1);
-        }
-        selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
-    } else {
-        for (int pass = 0; pass < passes; ++pass) {
-            LineRef blank = b.blankLineForReuse(top, Attribute::defaultAttribute);
-            lines.splice(top, 1, {}, {});
-            lines.splice(bottom, 0, {blank}, {});
-        }
-        adjustSelectionsForInPlaceScroll(top, bottom, n);
-    }
+    const bool columnsOnly = marginsNarrowed();
+    shiftRows(top, bottom, std::min(n, bottom - top + 1), false, columnsOnly, Attribute::defaultAttribute);
+    if (!columnsOnly) adjustSelectionsForInPlaceScroll(top, bottom, n);
     hardenBidiScrollBoundaries(false, n);
     updateRange(b.scrollTop());
     updateRange(b.scrollBottom());
