@@ -1,6 +1,7 @@
 #include "vantel/core/EscapeSequenceParser.h"
 
 #include "vantel/core/ByteScan.h"
+#include "vantel/core/Terminal.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -182,7 +183,8 @@ void EscapeSequenceParser::reset() {
     currentState_ = initialState;
     clearSequence();
     activeDcsHandler_.reset();
-    if (printStateReset) printStateReset();
+    if (terminal_) terminal_->resetReadingBuffer();
+    else if (printStateReset) printStateReset();
 }
 
 // Everything the parse loop may change that is cheap to copy, so an aborting
@@ -234,13 +236,26 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
     const int64_t length = static_cast<int64_t>(data.size());
     ParserState state = currentState_;
     int64_t printStart = -1;
+    // Whether the pending print run is printable ASCII only, which the terminal prints
+    // without looking at each byte again.
+    bool printAscii = false;
     int64_t dcsStart = -1;
 
     auto flushPrint = [&](int64_t end) {
         if (printStart >= 0) {
-            if (printHandler) printHandler(data.subspan(printStart, end - printStart));
+            const Bytes run = data.subspan(printStart, end - printStart);
+            if (terminal_) {
+                if (printAscii) terminal_->handlePrintAscii(run);
+                else terminal_->handlePrint(run);
+            } else if (printHandler) {
+                printHandler(run);
+            }
             printStart = -1;
         }
+    };
+    auto resetPrintState = [&] {
+        if (terminal_) terminal_->resetReadingBuffer();
+        else if (printStateReset) printStateReset();
     };
     auto putDcs = [&](int64_t end) {
         if (dcsStart >= 0 && activeDcsHandler_ && end > dcsStart) {
@@ -271,8 +286,17 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
         uint8_t c = bytes[i];
 
         if (state == ParserState::ground && c >= 0x20) {
-            if (printStart < 0) printStart = i;
-            i = controlByteFrom(bytes, i + 1, length) - 1;
+            if (printStart < 0) {
+                printStart = i;
+                printAscii = true;
+            }
+            int64_t end = static_cast<int64_t>(
+                bytescan::printableAsciiEnd(bytes, static_cast<size_t>(i), static_cast<size_t>(length)));
+            if (end < length && bytes[end] >= 0x7F) {
+                printAscii = false;
+                end = controlByteFrom(bytes, end + 1, length);
+            }
+            i = end - 1;
             continue;
         }
         if (state == ParserState::csiParam && c >= '0' && c <= '9') {
@@ -292,7 +316,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
             flushPrint(i);
             keepOriginals();
             clearSequence();
-            if (printStateReset) printStateReset();
+            resetPrintState();
             dcsStart = -1;
             if (const int64_t final = loadCsi(bytes, i + 2, length); final > 0) {
                 dispatchCsi(bytes[final], std::span<const int>(pars_.data(), parsCount_),
@@ -319,6 +343,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
             if (c >= 0xA0) {
                 if (state == ParserState::ground) {
                     if (printStart < 0) printStart = i;
+                    printAscii = false;
                     next = state;
                     break;
                 }
@@ -363,6 +388,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
         }
         case ParserAction::print:
             if (printStart < 0) printStart = i;
+            printAscii = false;
             break;
         case ParserAction::execute:
             flushPrint(i);
@@ -400,7 +426,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
             if (c != 0x18 && c != 0x1A && !stringTooLong_) dispatchString(state == ParserState::apcString);
             keepOriginals();
             clearSequence();
-            if (printStateReset) printStateReset();
+            resetPrintState();
             dcsStart = -1;
             break;
         case ParserAction::csiDispatch:
@@ -437,7 +463,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
         case ParserAction::clear:
             flushPrint(i);
             clearAll();
-            if (printStateReset) printStateReset();
+            resetPrintState();
             dcsStart = -1;
             break;
         case ParserAction::dcsHook:
@@ -467,7 +493,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
             if (c == 0x1B) next = ParserState::escape;
             keepOriginals();
             clearSequence();
-            if (printStateReset) printStateReset();
+            resetPrintState();
             dcsStart = -1;
             break;
         }

@@ -100,6 +100,7 @@ public:
     using Bytes = std::span<const uint8_t>;
     std::map<int64_t, std::function<void(Bytes)>> oscHandlers;
     std::function<ParsingState(const ParsingState&)> errorHandler;
+    // Used only without a terminal: with one, the parser prints to it directly.
     std::function<void(Bytes)> printHandler;
     std::function<void()> printStateReset;
     std::function<void(std::string_view collect, uint8_t code)> escHandlerFallback;

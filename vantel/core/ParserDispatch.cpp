@@ -324,8 +324,6 @@ void Terminal::configureParser(EscapeSequenceParser& p) {
     p.apcHandlerFallback = [this](uint8_t command, std::span<const uint8_t>) {
         log("Vantel: Unknown APC code: " + byteAsCharacter(command));
     };
-    p.printHandler = [this](std::span<const uint8_t> data) { handlePrint(data); };
-    p.printStateReset = [this] { resetReadingBuffer(); };
     p.errorHandler = [this](const ParsingState& state) {
         log("Vantel: Parsing error, state: " + state.description());
         return state;

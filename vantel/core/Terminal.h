@@ -283,7 +283,9 @@ public:
 
     // Print path (TerminalPrint.cpp).
     void handlePrint(std::span<const uint8_t> data);
-    void resetReadingBuffer();
+    // The same for a run known to hold only printable ASCII (0x20-0x7E).
+    void handlePrintAscii(std::span<const uint8_t> data);
+    void resetReadingBuffer() { putbackBuffer_.clear(); }
     std::optional<std::pair<int, int>> combiningTarget(Buffer& buffer);
     std::optional<TinyAtom> resolveActiveHyperlink();
 

@@ -170,7 +170,50 @@ void Terminal::handlePrint(std::span<const uint8_t> data) {
     updateRange(b.y());
 }
 
-void Terminal::resetReadingBuffer() { putbackBuffer_.clear(); }
+void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
+    Buffer& b = *buffer_;
+    if (!putbackBuffer_.empty() || b.insertMode || (charset && charset->size > 0)) {
+        handlePrint(data);
+        return;
+    }
+    const int startY = b.y();
+    updateRange(startY);
+    const int limit = b.marginMode ? b.marginRight : cols_ - 1;
+    const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
+    const CharData cell(0, 1, payload, b.semanticContent.code(), curAttr);
+    const uint8_t* bytes = data.data();
+    const size_t n = data.size();
+    size_t i = 0;
+    while (i < n) {
+        int x = b.x();
+        if (x > limit) {
+            if (!b.wraparound) break;
+            b.wrapCursorToNextRow();
+            x = b.x();
+        }
+        const int row = b.yBase() + b.y();
+        if (row < 0 || row >= b.lines().count()) break;
+        BufferLine& line = b.lines()[row];
+        const int right = std::min(limit, line.count() - 1);
+        if (x > right) break;
+        const size_t count = std::min(n - i, static_cast<size_t>(right - x + 1));
+        CharData* target = line.cellsForWriting() + x;
+        const uint8_t* source = bytes + i;
+        for (size_t k = 0; k < count; ++k) {
+            target[k] = cell;
+            target[k].code = source[k];
+        }
+        line.noteCellsWritten(x, static_cast<int>(count));
+        b.setX(x + static_cast<int>(count));
+        i += count;
+    }
+    if (i < n) {
+        // A cursor held at the margin, or a row shorter than the screen.
+        handlePrint(data.subspan(i));
+        return;
+    }
+    if (b.y() != startY) updateRange(b.y());
+}
 
 // Completes the sequence kept from the previous run; returns how many bytes of data it used.
 size_t Terminal::finishPutback(std::span<const uint8_t> data) {
@@ -255,6 +298,8 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
         int x = firstX;
         if (x > right) break;
         const size_t rowStart = i;
+        // The cell this run wrote last on this row: what a mark or modifier attaches to.
+        int lastX = -1;
         // Written directly; the line is told what changed once, below.
         CharData* cells = line.cellsForWriting();
         while (i < n && x <= right) {
@@ -277,6 +322,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
                     }
                 }
                 const int count = static_cast<int>(end - i);
+                if (count > 0) lastX = x + count - 1;
                 x += count;
                 i = end;
                 beforeCursorChecked = true;
@@ -285,7 +331,21 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
             const char32_t scalar = decodeWellFormed(bytes + i, n - i);
             if (scalar == notWellFormed) break;
             const uint8_t width = printClass(scalar);
-            if (width == joinsOrSkips) break;
+            if (width == joinsOrSkips) {
+                // A mark or modifier on a character of this run, in a join seen before, stays
+                // here; joiners, selectors and flags change widths or what follows, so they
+                // take the general path.
+                if (lastX < 0 || scalar == zeroWidthJoiner || scalar == textPresentationSelector ||
+                    scalar == emojiPresentationSelector || isRegionalIndicator(scalar)) {
+                    break;
+                }
+                const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(cells[lastX].code)) << 21 | scalar;
+                const auto cached = joinCache_.find(key);
+                if (cached == joinCache_.end() || cached->second < 0) break;
+                cells[lastX].code = cached->second;
+                i += static_cast<size_t>(sequenceLength(lead));
+                continue;
+            }
             if (x + width - 1 > right) {
                 // Nothing printed on this row yet: the general path wraps (or drops) it.
                 stop = x == firstX && rowStart == i;
@@ -302,6 +362,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
             cells[x] = CharData(scalar <= 0xFFFF ? static_cast<int32_t>(scalar) : scalarCode(scalar),
                                 static_cast<int8_t>(width), payload, semanticCode, curAttr);
             if (width == 2) cells[x + 1] = CharData(0, 0, payload, semanticCode, b.curAttr);
+            lastX = x;
             x += width;
             i += static_cast<size_t>(sequenceLength(lead));
         }
