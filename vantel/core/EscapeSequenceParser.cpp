@@ -243,13 +243,7 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
 
     auto flushPrint = [&](int64_t end) {
         if (printStart >= 0) {
-            const Bytes run = data.subspan(printStart, end - printStart);
-            if (terminal_) {
-                if (printAscii) terminal_->handlePrintAscii(run);
-                else terminal_->handlePrint(run);
-            } else if (printHandler) {
-                printHandler(run);
-            }
+            print(data.subspan(printStart, end - printStart), printAscii);
             printStart = -1;
         }
     };
@@ -283,6 +277,10 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
     };
 
     for (int64_t i = 0; i < length; ++i) {
+        if (state == ParserState::ground && printStart < 0) {
+            i = groundRun(bytes, i, length);
+            if (i == length) break;
+        }
         uint8_t c = bytes[i];
 
         if (state == ParserState::ground && c >= 0x20) {
@@ -510,6 +508,58 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
     if (state == ParserState::dcsPassthrough) putDcs(length);
     currentState_ = state;
     if (profiling) std::fprintf(stderr, "Parser.Parse end\n");
+}
+
+void EscapeSequenceParser::print(Bytes run, bool ascii) {
+    if (terminal_) {
+        if (ascii) terminal_->handlePrintAscii(run);
+        else terminal_->handlePrint(run);
+    } else if (printHandler) {
+        printHandler(run);
+    }
+}
+
+// The ground state's common traffic without the table: text runs and complete CSI sequences
+// of the ordinary shape, one after the other. Returns the index of the first byte it leaves
+// to the general loop (any other control, or a CSI it cannot take whole), or length.
+int64_t EscapeSequenceParser::groundRun(const uint8_t* bytes, int64_t from, int64_t length) {
+    int64_t i = from;
+    while (i < length) {
+        const uint8_t c = bytes[i];
+        if (c >= 0x20) {
+            int64_t end = static_cast<int64_t>(
+                bytescan::printableAsciiEnd(bytes, static_cast<size_t>(i), static_cast<size_t>(length)));
+            bool ascii = true;
+            if (end < length && bytes[end] >= 0x7F) {
+                ascii = false;
+                end = controlByteFrom(bytes, end + 1, length);
+            }
+            // A control the table calls an error leaves the run open: the general loop takes it.
+            if (end < length && static_cast<ParserAction>(table_.table[bytes[end]] >> 4) == ParserAction::error) return i;
+            print(Bytes(bytes + i, static_cast<size_t>(end - i)), ascii);
+            i = end;
+            continue;
+        }
+        // Leftover OSC or APC text needs the general loop, which keeps a copy for an abort.
+        if (c != 0x1B || i + 2 >= length || bytes[i + 1] != '[' || !osc_.empty() || !apc_.empty()) return i;
+        stringTooLong_ = false;
+        dcsLength_ = 0;
+        collectCount_ = 0;
+        parsCount_ = 1;
+        pars_[0] = 0;
+        parameterLimitExceeded_ = false;
+        if (terminal_) terminal_->resetReadingBuffer();
+        else if (printStateReset) printStateReset();
+        const int64_t final = loadCsi(bytes, i + 2, length);
+        if (final < 0) {
+            clearSequence();
+            return i;
+        }
+        dispatchCsi(bytes[final], std::span<const int>(pars_.data(), parsCount_),
+                    std::string_view(collect_.data(), collectCount_));
+        i = final + 1;
+    }
+    return i;
 }
 
 // Loads the rest of a CSI sequence of the ordinary shape from bytes[from...]: one optional

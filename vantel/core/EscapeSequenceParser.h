@@ -132,6 +132,8 @@ private:
     void clearSequence();
     void dispatchString(bool apcString);
     int64_t loadCsi(const uint8_t* bytes, int64_t from, int64_t length);
+    int64_t groundRun(const uint8_t* bytes, int64_t from, int64_t length);
+    void print(Bytes run, bool ascii);
 
     Terminal* terminal_;
     const TransitionTable& table_;

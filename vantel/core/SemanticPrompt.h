@@ -31,12 +31,10 @@ struct SemanticContent {
         return none();
     }
     constexpr uint8_t code() const {
-        switch (kind) {
-        case Kind::prompt: return static_cast<uint8_t>(1 + static_cast<uint8_t>(promptKind));
-        case Kind::input: return 5;
-        case Kind::output: return 6;
-        default: return 0;
-        }
+        // Asked for every printed run: a lookup rather than a switch.
+        constexpr uint8_t base[4] = {1, 0, 5, 6};
+        const uint8_t k = static_cast<uint8_t>(kind) & 3;
+        return static_cast<uint8_t>(base[k] + (kind == Kind::prompt ? static_cast<uint8_t>(promptKind) : 0));
     }
     std::string description() const;
 

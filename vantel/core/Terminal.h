@@ -607,6 +607,7 @@ private:
     // TerminalPrint.cpp
     size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
     size_t printFastRun(std::span<const uint8_t> data, size_t start);
+    void printAsciiWrapping(std::span<const uint8_t> data);
     bool cellBeforeCursorEndsWithJoiner();
     void rememberJoin(uint64_t key, int32_t joinedCode);
     size_t finishPutback(std::span<const uint8_t> data);

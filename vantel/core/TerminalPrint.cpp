@@ -176,6 +176,35 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
         handlePrint(data);
         return;
     }
+    // Short runs between escape sequences mostly fit the rest of the row: no wrap to plan.
+    const int x = b.x();
+    const int lastX = x + static_cast<int>(data.size()) - 1;
+    if (data.size() <= 256 && lastX <= (b.marginMode ? b.marginRight : cols_ - 1)) {
+        const int row = b.yBase() + b.y();
+        if (row >= 0 && row < b.lines().count()) {
+            BufferLine& line = b.lines()[row];
+            if (lastX < line.count()) {
+                const TinyAtom payload =
+                    activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
+                const CharData cell(0, 1, payload, b.semanticContent.code(), curAttr);
+                CharData* target = line.cellsForWriting() + x;
+                const uint8_t* source = data.data();
+                for (size_t k = 0; k < data.size(); ++k) {
+                    target[k] = cell;
+                    target[k].code = source[k];
+                }
+                line.noteCellsWritten(x, static_cast<int>(data.size()));
+                b.setX(lastX + 1);
+                updateRange(b.y());
+                return;
+            }
+        }
+    }
+    printAsciiWrapping(data);
+}
+
+void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
+    Buffer& b = *buffer_;
     const int startY = b.y();
     updateRange(startY);
     const int limit = b.marginMode ? b.marginRight : cols_ - 1;
