@@ -608,6 +608,7 @@ private:
     size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
     size_t printFastRun(std::span<const uint8_t> data, size_t start);
     void printAsciiWrapping(std::span<const uint8_t> data);
+    bool joinInRun(CharData* cells, int lastX, int& x, int right, char32_t scalar, bool& afterJoiner);
     bool cellBeforeCursorEndsWithJoiner();
     void rememberJoin(uint64_t key, int32_t joinedCode);
     size_t finishPutback(std::span<const uint8_t> data);

@@ -329,6 +329,8 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
         const size_t rowStart = i;
         // The cell this run wrote last on this row: what a mark or modifier attaches to.
         int lastX = -1;
+        // Whether that cell ends with a joiner, so the next character may join it too.
+        bool afterJoiner = false;
         // Written directly; the line is told what changed once, below.
         CharData* cells = line.cellsForWriting();
         while (i < n && x <= right) {
@@ -351,7 +353,10 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
                     }
                 }
                 const int count = static_cast<int>(end - i);
-                if (count > 0) lastX = x + count - 1;
+                if (count > 0) {
+                    lastX = x + count - 1;
+                    afterJoiner = false;
+                }
                 x += count;
                 i = end;
                 beforeCursorChecked = true;
@@ -360,18 +365,10 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
             const char32_t scalar = decodeWellFormed(bytes + i, n - i);
             if (scalar == notWellFormed) break;
             const uint8_t width = printClass(scalar);
-            if (width == joinsOrSkips) {
-                // A mark or modifier on a character of this run, in a join seen before, stays
-                // here; joiners, selectors and flags change widths or what follows, so they
-                // take the general path.
-                if (lastX < 0 || scalar == zeroWidthJoiner || scalar == textPresentationSelector ||
-                    scalar == emojiPresentationSelector || isRegionalIndicator(scalar)) {
-                    break;
-                }
-                const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(cells[lastX].code)) << 21 | scalar;
-                const auto cached = joinCache_.find(key);
-                if (cached == joinCache_.end() || cached->second < 0) break;
-                cells[lastX].code = cached->second;
+            if (width == joinsOrSkips || afterJoiner) {
+                // Joins seen before, onto a character of this run, stay here; the rest takes
+                // the general path.
+                if (lastX < 0 || !joinInRun(cells, lastX, x, right, scalar, afterJoiner)) break;
                 i += static_cast<size_t>(sequenceLength(lead));
                 continue;
             }
@@ -392,6 +389,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
                                 static_cast<int8_t>(width), payload, semanticCode, curAttr);
             if (width == 2) cells[x + 1] = CharData(0, 0, payload, semanticCode, b.curAttr);
             lastX = x;
+            afterJoiner = false;
             x += width;
             i += static_cast<size_t>(sequenceLength(lead));
         }
@@ -404,6 +402,31 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
         if (x <= right) break;
     }
     return i;
+}
+
+// Joins s onto cells[lastX], written by the current fast run, as joinWithTarget would, when
+// the join is known from before; x advances when an emoji selector widens the cell. False
+// leaves everything as it was, for the general path.
+bool Terminal::joinInRun(CharData* cells, int lastX, int& x, int right, char32_t s, bool& afterJoiner) {
+    if (isRegionalIndicator(s) || s == textPresentationSelector) return false;
+    CharData& cell = cells[lastX];
+    const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(cell.code)) << 21 | s;
+    const auto cached = joinCache_.find(key);
+    if (cached == joinCache_.end() || cached->second < 0) return false;
+    if (s == emojiPresentationSelector) {
+        if (cell.code >= CharData::maxRune) return false;
+        // After a character without two presentations the selector means nothing.
+        if (!UnicodeUtil::isPresentationSequenceBase(static_cast<char32_t>(cell.code))) return true;
+        if (cell.width != 2) {
+            if (lastX + 1 != x || x > right) return false;
+            cells[x] = CharData(0, 0, cell.payload, cell.semanticContentCode, cell.attribute);
+            cell.width = 2;
+            ++x;
+        }
+    }
+    cell.code = cached->second;
+    afterJoiner = s == zeroWidthJoiner;
+    return true;
 }
 
 void Terminal::printSingleByte(uint8_t byte) {

@@ -290,7 +290,8 @@ TEST(TerminalPrintTest, PlainRunPathMatchesTheGeneralPath) {
     const std::vector<std::string> pieces = {"a", "\u00e9", "\u0301", "\u4e2d", "\u03a9", "\U0001F600", "\uFE0F",
                                              "\uFE0E", "\u200D", "\U0001F1E9", "\U0001F1EA", "\U0001F3FD", "\u231A",
                                              "\uAC00", "\u1161", "\U00020000", "\u0903", "\r\n", "\xe2\x28\xa1",
-                                             "hello", "\u231A\u200D"};
+                                             "hello", "\u231A\u200D", "\u2764\uFE0F", "e\u0301\u0323",
+                                             "\U0001F468\u200D\U0001F469\u200D\U0001F467", "a\u200Db"};
     std::mt19937 random(5);
     for (int round = 0; round < 300; ++round) {
         std::string text;
