@@ -305,6 +305,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
     const uint8_t semanticCode = b.semanticContent.code();
     const CharData cell(0, 1, payload, semanticCode, curAttr);
+    const CharData wideSpacer(0, 0, payload, semanticCode, b.curAttr);
 
     // Whether the cell before the cursor ends with a joiner, which the next character
     // would join; only asked when that character is not ASCII.
@@ -385,9 +386,11 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
                     break;
                 }
             }
-            cells[x] = CharData(scalar <= 0xFFFF ? static_cast<int32_t>(scalar) : scalarCode(scalar),
-                                static_cast<int8_t>(width), payload, semanticCode, curAttr);
-            if (width == 2) cells[x + 1] = CharData(0, 0, payload, semanticCode, b.curAttr);
+            CharData& target = cells[x];
+            target = cell;
+            target.code = scalar <= 0xFFFF ? static_cast<int32_t>(scalar) : scalarCode(scalar);
+            target.width = static_cast<int8_t>(width);
+            if (width == 2) cells[x + 1] = wideSpacer;
             lastX = x;
             afterJoiner = false;
             x += width;
