@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     vantel::TerminalOptions options;
     options.cols = geometry.cols;
     options.rows = geometry.rows;
-    options.scrollback = 10000;
+    options.scrollback = std::getenv("SB") ? std::atoi(std::getenv("SB")) : 10000;
     std::unique_ptr<vantel::Terminal> terminal;
     double best = 1e9;
     for (int round = 0; round < rounds; ++round) {

@@ -65,9 +65,10 @@ void CircularBufferLineList::recycle(const Attribute& clearAttribute) {
         line->setWrapped(false);
     }
     if (onLineRecycled) onLineRecycled(hadImages);
-    // Steady output recycles line after line: warm up the next two in the ring's order.
-    if (BufferLine* next = array_[slot(count_)].get()) next->prefetchForClear();
-    if (BufferLine* after = array_[slot(count_ + 1)].get()) __builtin_prefetch(after, 1);
+    // Steady output recycles line after line, each far back in memory: fetch the cells of
+    // one a little ahead, whose header came some recycles ago, and the header of one further on.
+    if (BufferLine* soon = array_[slot(count_ + 2)].get()) soon->prefetchForClear();
+    if (BufferLine* later = array_[slot(count_ + 8)].get()) __builtin_prefetch(later, 1);
 }
 
 void CircularBufferLineList::splice(int start, int deleteCount, const std::vector<LineRef>& items,
