@@ -1,7 +1,8 @@
 // Feeds one benchmark payload to Vantel over and over, for profiling with perf or
 // callgrind:  feed_profile <payload> [cols rows] [rounds] [--steady]
 // --steady keeps one terminal for every round (scroll-back already full), otherwise
-// each round starts a fresh terminal as the engine benchmark does.
+// each round starts a fresh terminal as the engine benchmark does. SB=n in the environment
+// sets the scroll-back (default 10000), to tell memory stalls from work.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

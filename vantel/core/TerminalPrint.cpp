@@ -187,12 +187,7 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
                 const TinyAtom payload =
                     activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
                 const CharData cell(0, 1, payload, b.semanticContent.code(), curAttr);
-                CharData* target = line.cellsForWriting() + x;
-                const uint8_t* source = data.data();
-                for (size_t k = 0; k < data.size(); ++k) {
-                    target[k] = cell;
-                    target[k].code = source[k];
-                }
+                Buffer::writeAsciiCells(line.cellsForWriting() + x, data.data(), static_cast<int>(data.size()), cell);
                 line.noteCellsWritten(x, static_cast<int>(data.size()));
                 b.setX(lastX + 1);
                 updateRange(b.y());
@@ -226,12 +221,7 @@ void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
         const int right = std::min(limit, line.count() - 1);
         if (x > right) break;
         const size_t count = std::min(n - i, static_cast<size_t>(right - x + 1));
-        CharData* target = line.cellsForWriting() + x;
-        const uint8_t* source = bytes + i;
-        for (size_t k = 0; k < count; ++k) {
-            target[k] = cell;
-            target[k].code = source[k];
-        }
+        Buffer::writeAsciiCells(line.cellsForWriting() + x, bytes + i, static_cast<int>(count), cell);
         line.noteCellsWritten(x, static_cast<int>(count));
         b.setX(x + static_cast<int>(count));
         i += count;
@@ -343,10 +333,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
                 if (limit - i >= 16) {
                     // Long runs: find the end first, then fill; short ones check as they go.
                     end = printableAsciiEnd(data, i, limit - i);
-                    for (size_t k = i; k < end; ++k) {
-                        target[k - i] = cell;
-                        target[k - i].code = bytes[k];
-                    }
+                    Buffer::writeAsciiCells(target, bytes + i, static_cast<int>(end - i), cell);
                 } else {
                     for (; end < limit && static_cast<uint8_t>(bytes[end] - 0x20) < 0x5F; ++end) {
                         target[end - i] = cell;
