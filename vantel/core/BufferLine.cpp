@@ -168,6 +168,7 @@ void BufferLine::setRowState(bool wrapped, const BidiPresentationState& bidi, Re
 }
 
 LineRef BufferLine::copyOf(const BufferLine& other) {
+    other.settle();
     LineRef line = make(other.size_, std::nullopt, other.isWrapped(), other.bidiState());
     if (other.size_ > 0) std::memcpy(static_cast<void*>(line->data_), other.data_, sizeof(CharData) * other.size_);
     line->nullFrom_ = other.nullFrom_;
@@ -193,6 +194,8 @@ void BufferLine::dropExtrasIfEmpty() {
 
 void BufferLine::copyFrom(const BufferLine& line) {
     if (&line == this) return;
+    line.settle();
+    settle();
     if (capacity() < line.size_) reallocate(line.size_);
     if (line.size_ > 0) std::memcpy(static_cast<void*>(data_), line.data_, sizeof(CharData) * line.size_);
     size_ = line.size_;
@@ -213,6 +216,7 @@ void BufferLine::copyFrom(const BufferLine& line) {
 
 void BufferLine::setCell(int index, const CharData& cell) {
     if (size_ == 0) return;
+    settle();
     if (index >= size_ || index < 0) {
         std::puts("BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug");
         index = size_ - 1;
@@ -238,16 +242,21 @@ bool BufferLine::hasAnyContent() const {
 }
 
 int BufferLine::getTrimmedLength() const {
+    settle();
     for (int i = size_ - 1; i >= 0; --i) {
         if (data_[i].code != 0) return i + data_[i].width;
     }
     return 0;
 }
 
-std::vector<CharData> BufferLine::getData() const { return std::vector<CharData>(data_, data_ + size_); }
+std::vector<CharData> BufferLine::getData() const {
+    settle();
+    return std::vector<CharData>(data_, data_ + size_);
+}
 
 std::string BufferLine::translateToString(bool trimRight, int startCol, int endCol, bool skipNullCellsFollowingWide,
                                           const CharacterProvider& characterProvider) const {
+    settle();
     if (endCol == -1) endCol = size_;
     if (trimRight) endCol = std::max(std::min(endCol, getTrimmedLength()), startCol);
     startCol = std::max(startCol, 0);
@@ -276,12 +285,14 @@ std::string BufferLine::translateToString(bool trimRight, int startCol, int endC
 }
 
 std::string BufferLine::debugDescription() const {
+    settle();
     std::string out;
     for (int i = 0; i < size_; ++i) out += toUtf8(data_[i].getCharacter());
     return out;
 }
 
 void BufferLine::fill(const CharData& cell) {
+    settle();
     fillCells(data_, size_, cell);
     nullFrom_ = cell == CharData::Null ? 0 : size_;
     ++generation_;
@@ -292,6 +303,7 @@ void BufferLine::fill(const CharData& cell, int atCol, int len) {
 }
 
 void BufferLine::replaceCells(int start, int end, const CharData& fillData) {
+    settle();
     start = std::clamp(start, 0, int(size_));
     end = std::clamp(end, start, int(size_));
     fillCells(data_ + start, end - start, fillData);
@@ -301,6 +313,7 @@ void BufferLine::replaceCells(int start, int end, const CharData& fillData) {
 }
 
 void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fillData) {
+    settle();
     rightMargin = std::min(rightMargin, int(size_) - 1);
     if (rightMargin < 0 || n < 0) return;
     pos = std::max(pos, 0) % (rightMargin + 1);
@@ -317,6 +330,7 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
 }
 
 void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fillData) {
+    settle();
     rightMargin = std::min(rightMargin, int(size_) - 1);
     if (rightMargin < 0 || n < 0) return;
     pos = std::max(pos, 0) % (rightMargin + 1);
@@ -333,6 +347,8 @@ void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fi
 }
 
 void BufferLine::copyFrom(BufferLine& source, int srcCol, int dstCol, int len) {
+    source.settle();
+    settle();
     const bool wholeLine = srcCol == 0 && dstCol == 0 && len >= size_;
     const bool sameLine = &source == this;
     // Clip to both rows; callers normally pass ranges inside them.
@@ -398,6 +414,7 @@ void BufferLine::removeMarksInRange(int from, int to) {
 void BufferLine::resize(int cols, const CharData& fillData) {
     cols = clampCols(cols);
     if (cols == size_) return;
+    settle();
     if (cols < size_) {
         // The block stays; the cells past the new end are simply no longer part of the row.
         size_ = static_cast<uint16_t>(cols);
@@ -420,19 +437,31 @@ void BufferLine::resize(int cols, const CharData& fillData) {
 void BufferLine::clear(const Attribute& attribute) {
     const CharData blank(0, 1, TinyAtom(), 0, attribute);
     if (blank == CharData::Null) {
-        // Only the cells written since the last clear can differ from the blank.
-        fillCells(data_, nullFrom_, blank);
-        nullFrom_ = 0;
+        // Only the cells written since the last clear can differ from the blank; they are
+        // blanked when the line is next used.
+        if (nullFrom_ > 0) recycleAndFlags_ |= staleBit;
     } else {
         fillCells(data_, size_, blank);
         nullFrom_ = size_;
+        recycleAndFlags_ &= ~staleBit;
     }
     if (extras_) {
         extras_->images.reset();
         dropExtrasIfEmpty();
     }
-    recycleAndFlags_ += 1u << flagBits;
+    recycleAndFlags_ += 1u << recycleShift;
     generation_ += 2;
+}
+
+void BufferLine::settleAround(int from, int count) {
+    // Blanks the cells a clear left behind, except `from` to `from + count - 1`.
+    const int stale = nullFrom_;
+    const int keepFrom = std::clamp(from, 0, stale);
+    const int keepTo = std::clamp(from + std::max(count, 0), keepFrom, stale);
+    fillCells(data_, keepFrom, CharData::Null);
+    fillCells(data_ + keepTo, stale - keepTo, CharData::Null);
+    nullFrom_ = static_cast<uint16_t>(keepTo > keepFrom ? keepTo : 0);
+    recycleAndFlags_ &= ~staleBit;
 }
 
 const std::vector<SemanticMark>& BufferLine::semanticMarks() const {

@@ -47,26 +47,36 @@ public:
     int count() const { return size_; }
     // Reads the cell; an index at or beyond count reads the last cell.
     const CharData& operator[](int index) const {
+        settle();
         if (index >= size_) return size_ > 0 ? data_[size_ - 1] : CharData::Null;
         return data_[index];
     }
     // Writes the cell; an index at or beyond count writes the last cell (and says so).
     void setCell(int index, const CharData& cell);
     // Direct access for the hot paths; both writers count as a change.
-    const CharData* cells() const { return data_; }
+    const CharData* cells() const {
+        settle();
+        return data_;
+    }
     CharData* mutableCells() {
+        settle();
         ++generation_;
         nullFrom_ = size_;
         return data_;
     }
     // The cells for a writer that reports what it wrote with noteCellsWritten.
-    CharData* cellsForWriting() { return data_; }
+    CharData* cellsForWriting() {
+        settle();
+        return data_;
+    }
     void noteCellsWritten(int from, int count) {
         ++generation_;
         noteWritten(from + count);
     }
-    // The cells `from` to `from + count - 1`, which the caller is about to overwrite.
+    // The cells `from` to `from + count - 1`, which the caller is about to overwrite: after a
+    // clear, only the cells around them are blanked.
     CharData* mutableCells(int from, int count) {
+        if (recycleAndFlags_ & staleBit) settleAround(from, count);
         ++generation_;
         if (from + count > nullFrom_) nullFrom_ = static_cast<uint16_t>(std::min(from + count, int(size_)));
         return data_ + from;
@@ -135,10 +145,10 @@ public:
 
     // Change counters: readers compare them for equality only.
     uint64_t generation() const { return generation_; }
-    uint64_t recycleGeneration() const { return recycleAndFlags_ >> flagBits; }
+    uint64_t recycleGeneration() const { return recycleAndFlags_ >> recycleShift; }
     void touch() { ++generation_; }
 
-    // Asks the processor for the cells the next clear will rewrite (a recycled line is cold).
+    // Asks the processor for the cells the next writer after a clear rewrites (a recycled line is cold).
     void prefetchForClear() const {
         const char* from = reinterpret_cast<const char*>(data_);
         const char* to = reinterpret_cast<const char*>(data_ + nullFrom_);
@@ -180,6 +190,15 @@ private:
     static constexpr int flagBits = 8;
     uint32_t flags() const { return recycleAndFlags_ & ((1u << flagBits) - 1); }
     void setFlags(uint32_t flags) { recycleAndFlags_ = (recycleAndFlags_ & ~((1u << flagBits) - 1)) | flags; }
+    // Set by a clear to blank cells: the cells before nullFrom_ still hold what was there and
+    // read as CharData::Null. The first access blanks them, or a writer blanks only the cells
+    // it does not overwrite; a recycled line is mostly overwritten at once by the next output.
+    static constexpr uint32_t staleBit = 1u << flagBits;
+    static constexpr int recycleShift = flagBits + 1;
+    void settle() const {
+        if (recycleAndFlags_ & staleBit) const_cast<BufferLine*>(this)->settleAround(0, 0);
+    }
+    void settleAround(int from, int count);
 
     // 40 bytes, then the cells when the line was made with make().
     CharData* data_ = nullptr;

@@ -187,8 +187,8 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
                 const TinyAtom payload =
                     activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
                 const CharData cell(0, 1, payload, b.semanticContent.code(), curAttr);
-                Buffer::writeAsciiCells(line.cellsForWriting() + x, data.data(), static_cast<int>(data.size()), cell);
-                line.noteCellsWritten(x, static_cast<int>(data.size()));
+                Buffer::writeAsciiCells(line.mutableCells(x, static_cast<int>(data.size())), data.data(),
+                                        static_cast<int>(data.size()), cell);
                 b.setX(lastX + 1);
                 updateRange(b.y());
                 return;
@@ -221,8 +221,7 @@ void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
         const int right = std::min(limit, line.count() - 1);
         if (x > right) break;
         const size_t count = std::min(n - i, static_cast<size_t>(right - x + 1));
-        Buffer::writeAsciiCells(line.cellsForWriting() + x, bytes + i, static_cast<int>(count), cell);
-        line.noteCellsWritten(x, static_cast<int>(count));
+        Buffer::writeAsciiCells(line.mutableCells(x, static_cast<int>(count)), bytes + i, static_cast<int>(count), cell);
         b.setX(x + static_cast<int>(count));
         i += count;
     }

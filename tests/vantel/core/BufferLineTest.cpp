@@ -154,39 +154,68 @@ TEST(BufferLineTest, StaysCompact) {
     EXPECT_LE(sizeof(BufferLine) + sizeof(LineRef), 64u);
 }
 
-// A clear only rewrites the cells written since the last clear; any edit that forgets
-// to say what it wrote would leave stale cells behind. Random edits against a plain model.
-TEST(BufferLineTest, ClearAfterAnyEditLeavesOnlyBlanks) {
+// A clear to blank cells leaves the old cells in place until the line is next used, and a
+// writer that overwrites a range blanks only the rest. Random edits on a line against the same
+// edits on a reference line that is filled instead of cleared, read back through every reader.
+TEST(BufferLineTest, ClearedCellsReadBlankThroughEveryReader) {
     std::mt19937 rng(7);
     auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
     Attribute red;
     red.bg = Attribute::Color::ansi256(1);
     const CharData redBlank(0, 1, TinyAtom(), 0, red);
-    for (int round = 0; round < 300; ++round) {
-        LineRef line = BufferLine::make(1 + pick(30));
+    auto sameCells = [](const BufferLine& line, const BufferLine& reference, int reader) -> std::string {
+        if (line.count() != reference.count()) return "count";
+        const std::vector<CharData> expected = reference.getData();
+        switch (reader) {
+        case 0: return line.getData() == expected ? "" : "getData";
+        case 1:
+            for (int col = 0; col < line.count(); ++col) {
+                if (!(line[col] == expected[static_cast<size_t>(col)])) return "operator[]";
+            }
+            return "";
+        case 2:
+            return std::equal(expected.begin(), expected.end(), line.cells()) ? "" : "cells";
+        case 3: return line.translateToString(true) == reference.translateToString(true) ? "" : "translateToString";
+        case 4: return line.getTrimmedLength() == reference.getTrimmedLength() ? "" : "getTrimmedLength";
+        case 5: return line.hasAnyContent() == reference.hasAnyContent() ? "" : "hasAnyContent";
+        default: return BufferLine::copyOf(line)->getData() == expected ? "" : "copyOf";
+        }
+    };
+    for (int round = 0; round < 400; ++round) {
+        const int cols = 1 + pick(30);
+        LineRef line = BufferLine::make(cols), reference = BufferLine::make(cols);
         LineRef other = BufferLine::make(1 + pick(30));
         other->fill(cell('o'));
-        for (int step = 0; step < 6; ++step) {
+        for (int step = 0; step < 12; ++step) {
             const int n = line->count();
-            switch (pick(9)) {
-            case 0: line->setCell(pick(n), cell('a' + pick(26))); break;
-            case 1: line->fill(cell('f'), pick(n), pick(n)); break;
-            case 2: line->insertCells(pick(n), pick(4), pick(n), cell('i')); break;
-            case 3: line->deleteCells(pick(n), pick(4), pick(n), CharData::Null); break;
-            case 4: line->copyFrom(*other, pick(other->count()), pick(n), pick(8)); break;
-            case 5: line->resize(1 + pick(40), pick(2) ? CharData::Null : cell('w')); break;
-            case 6: line->clear(pick(2) ? Attribute() : red); break;
-            case 7: {
-                const int from = pick(n);
-                const int count = 1 + pick(n - from);
-                CharData* cells = line->mutableCells(from, count);
-                for (int i = 0; i < count; ++i) cells[i] = cell('m');
-                break;
+            const int op = pick(10);
+            const int a = pick(n), b = pick(n), c = pick(8), d = pick(26), source = pick(other->count());
+            for (BufferLine* target : {line.get(), reference.get()}) {
+                switch (op) {
+                case 0: target->setCell(a, cell('a' + d)); break;
+                case 1: target->fill(cell('f'), a, b); break;
+                case 2: target->insertCells(a, c % 4, b, cell('i')); break;
+                case 3: target->deleteCells(a, c % 4, b, CharData::Null); break;
+                case 4: target->copyFrom(*other, source, a, c); break;
+                case 5: target->resize(1 + d + c, c % 2 ? CharData::Null : cell('w')); break;
+                case 6:
+                case 7: {
+                    const Attribute attribute = c % 3 ? Attribute() : red;
+                    if (target == line.get()) target->clear(attribute);
+                    else target->fill(CharData(0, 1, TinyAtom(), 0, attribute));
+                    break;
+                }
+                case 8: {
+                    const int count = 1 + b % (n - a);
+                    CharData* cells = target->mutableCells(a, count);
+                    for (int i = 0; i < count; ++i) cells[i] = cell('m');
+                    break;
+                }
+                default: target->replaceCells(a, b, c % 2 ? CharData::Null : redBlank); break;
+                }
             }
-            default: line->replaceCells(pick(n), pick(n + 1), pick(2) ? CharData::Null : redBlank); break;
-            }
+            const int reader = pick(7);
+            ASSERT_EQ(sameCells(*line, *reference, reader), "") << "round " << round << " step " << step << " op " << op;
         }
-        line->clear(Attribute());
-        for (int col = 0; col < line->count(); ++col) ASSERT_EQ((*line)[col], CharData::Null) << "round " << round;
     }
 }
