@@ -435,8 +435,10 @@ void BufferLine::resize(int cols, const CharData& fillData) {
 }
 
 void BufferLine::clear(const Attribute& attribute) {
+    // Almost always the default attribute: a byte compare answers before the field-wise one.
+    static constexpr Attribute defaultAttribute{};
     const CharData blank(0, 1, TinyAtom(), 0, attribute);
-    if (blank == CharData::Null) {
+    if (std::memcmp(&attribute, &defaultAttribute, sizeof(Attribute)) == 0 || blank == CharData::Null) {
         // Only the cells written since the last clear can differ from the blank; they are
         // blanked when the line is next used.
         if (nullFrom_ > 0) recycleAndFlags_ |= staleBit;
