@@ -26,6 +26,57 @@ namespace vantel {
 // region, margins, tab stops, saved cursor and the prompt state of shell integration.
 // Ring rows count from the oldest scroll-back line; the cursor, the region, the
 // margins and the saved cursor are screen-relative (row 0 is ring row yBase).
+// Writes printable ASCII bytes as cells made from one template cell with the code replaced.
+// Made once per run of text: the template is kept in registers, since rebuilding it through
+// memory for every short word stalls on store forwarding.
+class AsciiCellWriter {
+public:
+    explicit AsciiCellWriter(const CharData& cell) {
+#if defined(__SSE2__)
+        // The code is the first field of a cell; two cells are 48 bytes, three 16-byte stores.
+        static_assert(sizeof(CharData) == 24);
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&cell));
+        tail_ = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const unsigned char*>(&cell) + 16));
+        first_ = _mm_and_si128(low, _mm_set_epi32(-1, -1, -1, 0));
+        middle_ = _mm_unpacklo_epi64(tail_, first_);
+        last_ = _mm_unpacklo_epi64(_mm_srli_si128(first_, 8), tail_);
+#else
+        blank_ = cell;
+        blank_.code = 0;
+#endif
+    }
+
+    void write(CharData* cells, const uint8_t* bytes, int n) const {
+#if defined(__SSE2__)
+        auto* out = reinterpret_cast<unsigned char*>(cells);
+        int i = 0;
+        for (; i + 2 <= n; i += 2, out += 48) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(first_, _mm_cvtsi32_si128(bytes[i])));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                             _mm_or_si128(middle_, _mm_slli_si128(_mm_cvtsi32_si128(bytes[i + 1]), 8)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), last_);
+        }
+        if (i < n) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(first_, _mm_cvtsi32_si128(bytes[i])));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), tail_);
+        }
+#else
+        for (int i = 0; i < n; ++i) {
+            CharData cell = blank_;
+            cell.code = bytes[i];
+            std::memcpy(static_cast<void*>(cells + i), &cell, sizeof cell);
+        }
+#endif
+    }
+
+private:
+#if defined(__SSE2__)
+    __m128i first_, middle_, last_, tail_;
+#else
+    CharData blank_;
+#endif
+};
+
 class Buffer {
 public:
     Buffer(int cols, int rows, int tabStopWidth, std::optional<int> scrollback, BidiPresentationState bidiState);
@@ -103,39 +154,6 @@ public:
     // Writes plain ASCII bytes in one pass per row; returns how many it wrote (0 in insert mode).
     // Moves the cursor past the right limit on to the next row, scrolling at the region's bottom.
     void wrapCursorToNextRow();
-    // Writes n printable ASCII bytes as cells made from `cell` (its code replaced).
-    static void writeAsciiCells(CharData* cells, const uint8_t* bytes, int n, const CharData& cell) {
-        CharData blank = cell;
-        blank.code = 0;
-#if defined(__SSE2__)
-        // Two cells are 48 bytes: three 16-byte stores of the template with the codes or-ed
-        // in, instead of three stores per cell. The code is the first field of a cell.
-        static_assert(sizeof(CharData) == 24);
-        alignas(16) unsigned char pair[48];
-        std::memcpy(pair, &blank, sizeof blank);
-        std::memcpy(pair + 24, &blank, sizeof blank);
-        const __m128i first = _mm_load_si128(reinterpret_cast<const __m128i*>(pair));
-        const __m128i middle = _mm_load_si128(reinterpret_cast<const __m128i*>(pair + 16));
-        const __m128i last = _mm_load_si128(reinterpret_cast<const __m128i*>(pair + 32));
-        auto* out = reinterpret_cast<unsigned char*>(cells);
-        int i = 0;
-        for (; i + 2 <= n; i += 2, out += 48) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(first, _mm_cvtsi32_si128(bytes[i])));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                             _mm_or_si128(middle, _mm_slli_si128(_mm_cvtsi32_si128(bytes[i + 1]), 8)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), last);
-        }
-        if (i < n) {
-            blank.code = bytes[i];
-            std::memcpy(static_cast<void*>(cells + i), &blank, sizeof blank);
-        }
-#else
-        for (int i = 0; i < n; ++i) {
-            blank.code = bytes[i];
-            std::memcpy(static_cast<void*>(cells + i), &blank, sizeof blank);
-        }
-#endif
-    }
     int insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attribute,
                        const PayloadResolver& resolvePayload);
 

@@ -187,8 +187,8 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
                 const TinyAtom payload =
                     activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
                 const CharData cell(0, 1, payload, b.semanticContent.code(), curAttr);
-                Buffer::writeAsciiCells(line.mutableCells(x, static_cast<int>(data.size())), data.data(),
-                                        static_cast<int>(data.size()), cell);
+                AsciiCellWriter(cell).write(line.mutableCells(x, static_cast<int>(data.size())), data.data(),
+                                            static_cast<int>(data.size()));
                 b.setX(lastX + 1);
                 updateRange(b.y());
                 return;
@@ -204,7 +204,7 @@ void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
     updateRange(startY);
     const int limit = b.marginMode ? b.marginRight : cols_ - 1;
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
-    const CharData cell(0, 1, payload, b.semanticContent.code(), curAttr);
+    const AsciiCellWriter writer(CharData(0, 1, payload, b.semanticContent.code(), curAttr));
     const uint8_t* bytes = data.data();
     const size_t n = data.size();
     size_t i = 0;
@@ -221,7 +221,7 @@ void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
         const int right = std::min(limit, line.count() - 1);
         if (x > right) break;
         const size_t count = std::min(n - i, static_cast<size_t>(right - x + 1));
-        Buffer::writeAsciiCells(line.mutableCells(x, static_cast<int>(count)), bytes + i, static_cast<int>(count), cell);
+        writer.write(line.mutableCells(x, static_cast<int>(count)), bytes + i, static_cast<int>(count));
         b.setX(x + static_cast<int>(count));
         i += count;
     }
@@ -294,6 +294,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
     const uint8_t semanticCode = b.semanticContent.code();
     const CharData cell(0, 1, payload, semanticCode, curAttr);
+    const AsciiCellWriter writer(cell);
     const CharData wideSpacer(0, 0, payload, semanticCode, b.curAttr);
 
     // Whether the cell before the cursor ends with a joiner, which the next character
@@ -332,7 +333,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
                 if (limit - i >= 16) {
                     // Long runs: find the end first, then fill; short ones check as they go.
                     end = printableAsciiEnd(data, i, limit - i);
-                    Buffer::writeAsciiCells(target, bytes + i, static_cast<int>(end - i), cell);
+                    writer.write(target, bytes + i, static_cast<int>(end - i));
                 } else {
                     for (; end < limit && static_cast<uint8_t>(bytes[end] - 0x20) < 0x5F; ++end) {
                         target[end - i] = cell;
