@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <map>
@@ -593,7 +594,17 @@ private:
     std::unordered_map<char32_t, int32_t> scalarToIndexMap_;
     // (cell code, joining scalar) to the joined cluster's code, or -1 when they do not form
     // one cluster: the print path's join decisions without building and hashing strings.
-    std::unordered_map<uint64_t, int32_t> joinCache_;
+    // Joins decided before: (cell code << 21 | joining scalar) to the joined code, or -1 for
+    // no join. Direct-mapped and fixed in size, so hostile input cannot grow it.
+    struct KnownJoin {
+        uint64_t key = ~uint64_t(0);
+        int32_t code = 0;
+    };
+    std::array<KnownJoin, 1024> joinCache_{};
+    const KnownJoin* knownJoin(uint64_t key) const {
+        const KnownJoin& entry = joinCache_[(key * 0x9E3779B97F4A7C15ull) >> 54];
+        return entry.key == key ? &entry : nullptr;
+    }
     std::array<std::pair<char32_t, int32_t>, 64> recentScalarCodes_{};
     int32_t lastCharIndex_ = 0x400001;
 

@@ -401,8 +401,8 @@ bool Terminal::joinInRun(CharData* cells, int lastX, int& x, int right, char32_t
     if (isRegionalIndicator(s) || s == textPresentationSelector) return false;
     CharData& cell = cells[lastX];
     const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(cell.code)) << 21 | s;
-    const auto cached = joinCache_.find(key);
-    if (cached == joinCache_.end() || cached->second < 0) return false;
+    const KnownJoin* cached = knownJoin(key);
+    if (!cached || cached->code < 0) return false;
     if (s == emojiPresentationSelector) {
         if (cell.code >= CharData::maxRune) return false;
         // After a character without two presentations the selector means nothing.
@@ -414,7 +414,7 @@ bool Terminal::joinInRun(CharData* cells, int lastX, int& x, int right, char32_t
             ++x;
         }
     }
-    cell.code = cached->second;
+    cell.code = cached->code;
     afterJoiner = s == zeroWidthJoiner;
     return true;
 }
@@ -465,9 +465,9 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
     if (selector) text = codeText(cell.code, scratch);
     const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(cell.code)) << 21 | s;
     int32_t joinedCode;
-    if (auto cached = joinCache_.find(key); cached != joinCache_.end()) {
-        if (cached->second < 0) return false;
-        joinedCode = cached->second;
+    if (const KnownJoin* cached = knownJoin(key)) {
+        if (cached->code < 0) return false;
+        joinedCode = cached->code;
     } else {
         if (!selector) text = codeText(cell.code, scratch);
         if (!isSingleGraphemeCluster(text, s)) {
@@ -516,9 +516,7 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
 }
 
 void Terminal::rememberJoin(uint64_t key, int32_t joinedCode) {
-    // A cache, kept small: hostile input must not grow it without bound.
-    if (joinCache_.size() >= 4096) joinCache_.clear();
-    joinCache_.emplace(key, joinedCode);
+    joinCache_[(key * 0x9E3779B97F4A7C15ull) >> 54] = KnownJoin{key, joinedCode};
 }
 
 std::optional<std::pair<int, int>> Terminal::combiningTarget(Buffer& target) {
