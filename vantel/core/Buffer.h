@@ -31,6 +31,7 @@ namespace vantel {
 // memory for every short word stalls on store forwarding.
 class AsciiCellWriter {
 public:
+    AsciiCellWriter() : AsciiCellWriter(CharData()) {}
     explicit AsciiCellWriter(const CharData& cell) {
 #if defined(__SSE2__)
         // The code is the first field of a cell; two cells are 48 bytes, three 16-byte stores.

@@ -619,6 +619,14 @@ private:
     size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
     size_t printFastRun(std::span<const uint8_t> data, size_t start);
     void printAsciiWrapping(std::span<const uint8_t> data);
+    const AsciiCellWriter& asciiWriter(TinyAtom payload, uint8_t semanticCode);
+    // The writer for the current attribute, kept between runs: building one from a cell just
+    // assembled field by field costs more than most runs of text between escape sequences.
+    AsciiCellWriter asciiWriter_;
+    Attribute asciiWriterAttribute_;
+    TinyAtom asciiWriterPayload_;
+    uint8_t asciiWriterSemanticCode_ = 0;
+    bool asciiWriterValid_ = false;
     bool joinInRun(CharData* cells, int lastX, int& x, int right, char32_t scalar, bool& afterJoiner);
     bool cellBeforeCursorEndsWithJoiner();
     void rememberJoin(uint64_t key, int32_t joinedCode);

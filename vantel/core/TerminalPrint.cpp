@@ -186,8 +186,7 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
             if (lastX < line.count()) {
                 const TinyAtom payload =
                     activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
-                const CharData cell(0, 1, payload, b.semanticContent.code(), curAttr);
-                AsciiCellWriter(cell).write(line.mutableCells(x, static_cast<int>(data.size())), data.data(),
+                asciiWriter(payload, b.semanticContent.code()).write(line.mutableCells(x, static_cast<int>(data.size())), data.data(),
                                             static_cast<int>(data.size()));
                 b.setX(lastX + 1);
                 updateRange(b.y());
@@ -198,13 +197,26 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
     printAsciiWrapping(data);
 }
 
+const AsciiCellWriter& Terminal::asciiWriter(TinyAtom payload, uint8_t semanticCode) {
+    // A byte compare of the attribute: a false mismatch only rebuilds the writer.
+    if (!asciiWriterValid_ || payload.code != asciiWriterPayload_.code || semanticCode != asciiWriterSemanticCode_ ||
+        std::memcmp(&curAttr, &asciiWriterAttribute_, sizeof(Attribute)) != 0) {
+        asciiWriter_ = AsciiCellWriter(CharData(0, 1, payload, semanticCode, curAttr));
+        asciiWriterAttribute_ = curAttr;
+        asciiWriterPayload_ = payload;
+        asciiWriterSemanticCode_ = semanticCode;
+        asciiWriterValid_ = true;
+    }
+    return asciiWriter_;
+}
+
 void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
     Buffer& b = *buffer_;
     const int startY = b.y();
     updateRange(startY);
     const int limit = b.marginMode ? b.marginRight : cols_ - 1;
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
-    const AsciiCellWriter writer(CharData(0, 1, payload, b.semanticContent.code(), curAttr));
+    const AsciiCellWriter& writer = asciiWriter(payload, b.semanticContent.code());
     const uint8_t* bytes = data.data();
     const size_t n = data.size();
     size_t i = 0;
@@ -294,7 +306,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
     const uint8_t semanticCode = b.semanticContent.code();
     const CharData cell(0, 1, payload, semanticCode, curAttr);
-    const AsciiCellWriter writer(cell);
+    const AsciiCellWriter& writer = asciiWriter(payload, semanticCode);
     const CharData wideSpacer(0, 0, payload, semanticCode, b.curAttr);
 
     // Whether the cell before the cursor ends with a joiner, which the next character
