@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -50,6 +51,12 @@ public:
     void write(CharData* cells, const uint8_t* bytes, int n) const {
 #if defined(__SSE2__)
         auto* out = reinterpret_cast<unsigned char*>(cells);
+        if (n >= 2 && n <= 8) {
+            // Words between escape sequences: four pair writes whatever the length, the last
+            // ones moved back to overlap, so no branch depends on how long the word is.
+            for (int k = 0; k < 8; k += 2) writePair(out, bytes, std::min(k, n - 2));
+            return;
+        }
         int i = 0;
         for (; i + 2 <= n; i += 2, out += 48) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(first_, _mm_cvtsi32_si128(bytes[i])));
@@ -72,6 +79,13 @@ public:
 
 private:
 #if defined(__SSE2__)
+    void writePair(unsigned char* out, const uint8_t* bytes, int at) const {
+        unsigned char* pair = out + 24 * at;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pair), _mm_or_si128(first_, _mm_cvtsi32_si128(bytes[at])));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pair + 16),
+                         _mm_or_si128(middle_, _mm_slli_si128(_mm_cvtsi32_si128(bytes[at + 1]), 8)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pair + 32), last_);
+    }
     __m128i first_, middle_, last_, tail_;
 #else
     CharData blank_;

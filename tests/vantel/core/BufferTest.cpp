@@ -127,3 +127,27 @@ TEST(BufferTest, FindRowSearchesOutwardFromTheHint) {
     EXPECT_EQ(visited, (std::vector<int>{3, 4, 2, 5, 1}));
     EXPECT_FALSE(buffer->findRow(99, [](const BufferLine&) { return false; }).has_value());
 }
+
+// Every length, through each of the writer's shapes (pairs, overlapping pairs, odd tails):
+// exactly the cells asked for, each the template with its byte as code.
+TEST(BufferTest, AsciiCellWriterWritesExactlyTheRun) {
+    Attribute red;
+    red.fg = Attribute::Color::trueColor(200, 10, 20);
+    red.style = CharacterStyle(CharacterStyle::bold);
+    const CharData templateCell(0, 1, TinyAtom(7), 5, red);
+    const CharData sentinel(Attribute(), '#', 2);
+    const AsciiCellWriter writer(templateCell);
+    for (int n = 0; n <= 40; ++n) {
+        std::vector<CharData> cells(static_cast<size_t>(n) + 2, sentinel);
+        std::vector<uint8_t> bytes(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) bytes[static_cast<size_t>(i)] = static_cast<uint8_t>('A' + (i * 7) % 26);
+        writer.write(cells.data() + 1, bytes.data(), n);
+        EXPECT_EQ(cells.front(), sentinel) << n;
+        EXPECT_EQ(cells.back(), sentinel) << n;
+        for (int i = 0; i < n; ++i) {
+            CharData expected = templateCell;
+            expected.code = bytes[static_cast<size_t>(i)];
+            ASSERT_EQ(cells[static_cast<size_t>(i) + 1], expected) << "length " << n << " cell " << i;
+        }
+    }
+}
