@@ -628,6 +628,7 @@ private:
     uint8_t asciiWriterSemanticCode_ = 0;
     bool asciiWriterValid_ = false;
     bool joinInRun(CharData* cells, int lastX, int& x, int right, char32_t scalar, bool& afterJoiner);
+    bool isLoneRegionalIndicator(int32_t cellCode) const;
     bool cellBeforeCursorEndsWithJoiner();
     void rememberJoin(uint64_t key, int32_t joinedCode);
     size_t finishPutback(std::span<const uint8_t> data);

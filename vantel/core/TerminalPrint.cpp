@@ -308,6 +308,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
     const CharData cell(0, 1, payload, semanticCode, curAttr);
     const AsciiCellWriter& writer = asciiWriter(payload, semanticCode);
     const CharData wideSpacer(0, 0, payload, semanticCode, b.curAttr);
+    const bool regionalWide = options_.regionalIndicatorWidth == RegionalIndicatorWidth::wide;
 
     // Whether the cell before the cursor ends with a joiner, which the next character
     // would join; only asked when that character is not ASCII.
@@ -364,7 +365,12 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
             }
             const char32_t scalar = decodeWellFormed(bytes + i, n - i);
             if (scalar == notWellFormed) break;
-            const uint8_t width = printClass(scalar);
+            uint8_t width = printClass(scalar);
+            if (isRegionalIndicator(scalar) && lastX >= 0 && !afterJoiner && regionalWide &&
+                !isLoneRegionalIndicator(cells[lastX].code)) {
+                // The first half of a flag prints as a wide character; the second joins it.
+                width = 2;
+            }
             if (width == joinsOrSkips || afterJoiner) {
                 // Joins seen before, onto a character of this run, stay here; the rest takes
                 // the general path.
@@ -410,8 +416,13 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
 // the join is known from before; x advances when an emoji selector widens the cell. False
 // leaves everything as it was, for the general path.
 bool Terminal::joinInRun(CharData* cells, int lastX, int& x, int right, char32_t s, bool& afterJoiner) {
-    if (isRegionalIndicator(s) || s == textPresentationSelector) return false;
+    if (s == textPresentationSelector) return false;
     CharData& cell = cells[lastX];
+    // Only the second half of a flag joins, and only where that leaves the width alone.
+    if (isRegionalIndicator(s) &&
+        (options_.regionalIndicatorWidth != RegionalIndicatorWidth::wide || !isLoneRegionalIndicator(cell.code))) {
+        return false;
+    }
     const uint64_t key = static_cast<uint64_t>(static_cast<uint32_t>(cell.code)) << 21 | s;
     const KnownJoin* cached = knownJoin(key);
     if (!cached || cached->code < 0) return false;
@@ -429,6 +440,12 @@ bool Terminal::joinInRun(CharData* cells, int lastX, int& x, int right, char32_t
     cell.code = cached->code;
     afterJoiner = s == zeroWidthJoiner;
     return true;
+}
+
+bool Terminal::isLoneRegionalIndicator(int32_t cellCode) const {
+    char32_t scratch;
+    const std::u32string_view text = codeText(cellCode, scratch);
+    return text.size() == 1 && isRegionalIndicator(text[0]);
 }
 
 void Terminal::printSingleByte(uint8_t byte) {
