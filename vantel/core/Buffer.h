@@ -41,6 +41,7 @@ public:
         tail_ = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const unsigned char*>(&cell) + 16));
         first_ = _mm_and_si128(low, _mm_set_epi32(-1, -1, -1, 0));
         middle_ = _mm_unpacklo_epi64(tail_, first_);
+        firstWithoutWidth_ = _mm_and_si128(low, _mm_set_epi32(-1, -1, ~0xFF, 0));
         last_ = _mm_unpacklo_epi64(_mm_srli_si128(first_, 8), tail_);
 #else
         blank_ = cell;
@@ -77,6 +78,21 @@ public:
 #endif
     }
 
+    // One cell of any character: the template with this code and width.
+    void writeOne(CharData* cell, int32_t code, int8_t width) const {
+#if defined(__SSE2__)
+        const uint64_t head = static_cast<uint32_t>(code) | static_cast<uint64_t>(static_cast<uint8_t>(width)) << 32;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(cell),
+                         _mm_or_si128(firstWithoutWidth_, _mm_cvtsi64_si128(static_cast<long long>(head))));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(reinterpret_cast<unsigned char*>(cell) + 16), tail_);
+#else
+        CharData written = blank_;
+        written.code = code;
+        written.width = width;
+        std::memcpy(static_cast<void*>(cell), &written, sizeof written);
+#endif
+    }
+
 private:
 #if defined(__SSE2__)
     void writePair(unsigned char* out, const uint8_t* bytes, int at) const {
@@ -86,7 +102,7 @@ private:
                          _mm_or_si128(middle_, _mm_slli_si128(_mm_cvtsi32_si128(bytes[at + 1]), 8)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pair + 32), last_);
     }
-    __m128i first_, middle_, last_, tail_;
+    __m128i first_, middle_, last_, tail_, firstWithoutWidth_;
 #else
     CharData blank_;
 #endif

@@ -391,10 +391,8 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
                     break;
                 }
             }
-            CharData& target = cells[x];
-            target = cell;
-            target.code = scalar <= 0xFFFF ? static_cast<int32_t>(scalar) : scalarCode(scalar);
-            target.width = static_cast<int8_t>(width);
+            writer.writeOne(cells + x, scalar <= 0xFFFF ? static_cast<int32_t>(scalar) : scalarCode(scalar),
+                            static_cast<int8_t>(width));
             if (width == 2) cells[x + 1] = wideSpacer;
             lastX = x;
             afterJoiner = false;

@@ -150,4 +150,15 @@ TEST(BufferTest, AsciiCellWriterWritesExactlyTheRun) {
             ASSERT_EQ(cells[static_cast<size_t>(i) + 1], expected) << "length " << n << " cell " << i;
         }
     }
+    // Any code and width, for characters outside ASCII.
+    for (const auto& [code, width] : std::vector<std::pair<int32_t, int8_t>>{{0x4E2D, 2}, {0x400123, 1}, {0, 0}}) {
+        CharData cells[3] = {sentinel, sentinel, sentinel};
+        writer.writeOne(cells + 1, code, width);
+        CharData expected = templateCell;
+        expected.code = code;
+        expected.width = width;
+        EXPECT_EQ(cells[1], expected) << code;
+        EXPECT_EQ(cells[0], sentinel);
+        EXPECT_EQ(cells[2], sentinel);
+    }
 }
