@@ -27,13 +27,14 @@ namespace vantel {
 // region, margins, tab stops, saved cursor and the prompt state of shell integration.
 // Ring rows count from the oldest scroll-back line; the cursor, the region, the
 // margins and the saved cursor are screen-relative (row 0 is ring row yBase).
-// Writes printable ASCII bytes as cells made from one template cell with the code replaced.
+// Writes cells made from one template cell with the code (and width) replaced: runs of
+// printable ASCII, and single characters of any kind.
 // Made once per run of text: the template is kept in registers, since rebuilding it through
 // memory for every short word stalls on store forwarding.
-class AsciiCellWriter {
+class CellWriter {
 public:
-    AsciiCellWriter() : AsciiCellWriter(CharData()) {}
-    explicit AsciiCellWriter(const CharData& cell) {
+    CellWriter() : CellWriter(CharData()) {}
+    explicit CellWriter(const CharData& cell) {
 #if defined(__SSE2__)
         // The code is the first field of a cell; two cells are 48 bytes, three 16-byte stores.
         static_assert(sizeof(CharData) == 24);

@@ -92,7 +92,7 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
             resolved = true;
             if (resolvePayload) cell.payload = resolvePayload().value_or(TinyAtom());
         }
-        AsciiCellWriter(cell).write(line.mutableCells(x_, n), bytes.data() + written, n);
+        CellWriter(cell).write(line.mutableCells(x_, n), bytes.data() + written, n);
         x_ += n;
         written += n;
     }

@@ -619,10 +619,10 @@ private:
     size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
     size_t printFastRun(std::span<const uint8_t> data, size_t start);
     void printAsciiWrapping(std::span<const uint8_t> data);
-    const AsciiCellWriter& asciiWriter(TinyAtom payload, uint8_t semanticCode);
+    const CellWriter& asciiWriter(TinyAtom payload, uint8_t semanticCode);
     // The writer for the current attribute, kept between runs: building one from a cell just
     // assembled field by field costs more than most runs of text between escape sequences.
-    AsciiCellWriter asciiWriter_;
+    CellWriter asciiWriter_;
     Attribute asciiWriterAttribute_;
     TinyAtom asciiWriterPayload_;
     uint8_t asciiWriterSemanticCode_ = 0;

@@ -197,11 +197,11 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
     printAsciiWrapping(data);
 }
 
-const AsciiCellWriter& Terminal::asciiWriter(TinyAtom payload, uint8_t semanticCode) {
+const CellWriter& Terminal::asciiWriter(TinyAtom payload, uint8_t semanticCode) {
     // A byte compare of the attribute: a false mismatch only rebuilds the writer.
     if (!asciiWriterValid_ || payload.code != asciiWriterPayload_.code || semanticCode != asciiWriterSemanticCode_ ||
         std::memcmp(&curAttr, &asciiWriterAttribute_, sizeof(Attribute)) != 0) {
-        asciiWriter_ = AsciiCellWriter(CharData(0, 1, payload, semanticCode, curAttr));
+        asciiWriter_ = CellWriter(CharData(0, 1, payload, semanticCode, curAttr));
         asciiWriterAttribute_ = curAttr;
         asciiWriterPayload_ = payload;
         asciiWriterSemanticCode_ = semanticCode;
@@ -216,7 +216,7 @@ void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
     updateRange(startY);
     const int limit = b.marginMode ? b.marginRight : cols_ - 1;
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
-    const AsciiCellWriter& writer = asciiWriter(payload, b.semanticContent.code());
+    const CellWriter& writer = asciiWriter(payload, b.semanticContent.code());
     const uint8_t* bytes = data.data();
     const size_t n = data.size();
     size_t i = 0;
@@ -306,7 +306,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
     const uint8_t semanticCode = b.semanticContent.code();
     const CharData cell(0, 1, payload, semanticCode, curAttr);
-    const AsciiCellWriter& writer = asciiWriter(payload, semanticCode);
+    const CellWriter& writer = asciiWriter(payload, semanticCode);
     const CharData wideSpacer(0, 0, payload, semanticCode, b.curAttr);
     const bool regionalWide = options_.regionalIndicatorWidth == RegionalIndicatorWidth::wide;
 

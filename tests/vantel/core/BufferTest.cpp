@@ -130,13 +130,13 @@ TEST(BufferTest, FindRowSearchesOutwardFromTheHint) {
 
 // Every length, through each of the writer's shapes (pairs, overlapping pairs, odd tails):
 // exactly the cells asked for, each the template with its byte as code.
-TEST(BufferTest, AsciiCellWriterWritesExactlyTheRun) {
+TEST(BufferTest, CellWriterWritesExactlyTheCellsAskedFor) {
     Attribute red;
     red.fg = Attribute::Color::trueColor(200, 10, 20);
     red.style = CharacterStyle(CharacterStyle::bold);
     const CharData templateCell(0, 1, TinyAtom(7), 5, red);
     const CharData sentinel(Attribute(), '#', 2);
-    const AsciiCellWriter writer(templateCell);
+    const CellWriter writer(templateCell);
     for (int n = 0; n <= 40; ++n) {
         std::vector<CharData> cells(static_cast<size_t>(n) + 2, sentinel);
         std::vector<uint8_t> bytes(static_cast<size_t>(n));
