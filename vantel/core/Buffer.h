@@ -23,10 +23,6 @@
 
 namespace vantel {
 
-// One screen of a terminal with its scroll-back: the line ring, cursor, scroll
-// region, margins, tab stops, saved cursor and the prompt state of shell integration.
-// Ring rows count from the oldest scroll-back line; the cursor, the region, the
-// margins and the saved cursor are screen-relative (row 0 is ring row yBase).
 // Writes cells made from one template cell with the code (and width) replaced: runs of
 // printable ASCII, and single characters of any kind.
 // Made once per run of text: the template is kept in registers, since rebuilding it through
@@ -109,6 +105,10 @@ private:
 #endif
 };
 
+// One screen of a terminal with its scroll-back: the line ring, cursor, scroll
+// region, margins, tab stops, saved cursor and the prompt state of shell integration.
+// Ring rows count from the oldest scroll-back line; the cursor, the region, the
+// margins and the saved cursor are screen-relative (row 0 is ring row yBase).
 class Buffer {
 public:
     Buffer(int cols, int rows, int tabStopWidth, std::optional<int> scrollback, BidiPresentationState bidiState);
