@@ -340,6 +340,15 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
         while (i < n && x <= right) {
             const uint8_t lead = bytes[i];
             if (lead >= 0x20 && lead < 0x7F) {
+                if (i + 1 == n || static_cast<uint8_t>(bytes[i + 1] - 0x20) >= 0x5F) {
+                    // A lone ASCII character, like the space between words of other scripts.
+                    writer.writeOne(cells + x, lead, 1);
+                    lastX = x++;
+                    ++i;
+                    afterJoiner = false;
+                    beforeCursorChecked = true;
+                    continue;
+                }
                 const size_t limit = std::min(n, i + static_cast<size_t>(right - x + 1));
                 CharData* target = cells + x;
                 size_t end = i;
