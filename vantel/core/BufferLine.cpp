@@ -438,21 +438,24 @@ void BufferLine::clear(const Attribute& attribute) {
     // Almost always the default attribute: a byte compare answers before the field-wise one.
     static constexpr Attribute defaultAttribute{};
     const CharData blank(0, 1, TinyAtom(), 0, attribute);
+    // The flags are worked on in a register and stored once: a wide load of a field just
+    // stored in part waits for the store.
+    uint32_t flags = recycleAndFlags_ + (1u << recycleShift);
     if (std::memcmp(&attribute, &defaultAttribute, sizeof(Attribute)) == 0 || blank == CharData::Null) {
         // Only the cells written since the last clear can differ from the blank; they are
         // blanked when the line is next used.
-        if (nullFrom_ > 0) recycleAndFlags_ |= staleBit;
+        if (nullFrom_ > 0) flags |= staleBit;
     } else {
         fillCells(data_, size_, blank);
         nullFrom_ = size_;
-        recycleAndFlags_ &= ~staleBit;
+        flags &= ~staleBit;
     }
+    recycleAndFlags_ = flags;
+    generation_ += 2;
     if (extras_) {
         extras_->images.reset();
         dropExtrasIfEmpty();
     }
-    recycleAndFlags_ += 1u << recycleShift;
-    generation_ += 2;
 }
 
 void BufferLine::settleAround(int from, int count) {

@@ -108,7 +108,11 @@ void Terminal::scroll(bool isWrapped) {
         bool droppedOldest = false;
         if (bottom == count - 1 && lines.isFull()) {
             // A full ring turns its oldest line into the new bottom line: no allocation.
-            lines.recycle(blankAttribute);
+            // With the default background the blank is a constant, read without waiting for
+            // the stores that just assembled blankAttribute.
+            static constexpr Attribute defaultBlank(Attribute::Color::defaultColor(), Attribute::Color::defaultColor(),
+                                                    CharacterStyle());
+            lines.recycle(curAttr.bg.isDefault() ? defaultBlank : blankAttribute);
             lines[count - 1].setRowState(isWrapped, bidi, BufferLine::RenderLineMode::single);
             droppedOldest = true;
         } else {
