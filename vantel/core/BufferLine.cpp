@@ -445,6 +445,7 @@ void BufferLine::clear(const Attribute& attribute) {
         // Only the cells written since the last clear can differ from the blank; they are
         // blanked when the line is next used.
         if (nullFrom_ > 0) flags |= staleBit;
+        staleFrom_ = 0;
     } else {
         fillCells(data_, size_, blank);
         nullFrom_ = size_;
@@ -458,14 +459,30 @@ void BufferLine::clear(const Attribute& attribute) {
     }
 }
 
+void BufferLine::settleAll() {
+    fillCells(data_ + staleFrom_, nullFrom_ - staleFrom_, CharData::Null);
+    nullFrom_ = staleFrom_;
+    recycleAndFlags_ &= ~staleBit;
+}
+
 void BufferLine::settleAround(int from, int count) {
-    // Blanks the cells a clear left behind, except `from` to `from + count - 1`.
-    const int stale = nullFrom_;
-    const int keepFrom = std::clamp(from, 0, stale);
-    const int keepTo = std::clamp(from + std::max(count, 0), keepFrom, stale);
-    fillCells(data_, keepFrom, CharData::Null);
-    fillCells(data_ + keepTo, stale - keepTo, CharData::Null);
-    nullFrom_ = static_cast<uint16_t>(keepTo > keepFrom ? keepTo : 0);
+    // The old cells are staleFrom_ to nullFrom_; the caller overwrites `first` to `end`.
+    const int stale = staleFrom_;
+    const int first = std::clamp(from, 0, int(size_));
+    const int end = std::clamp(from + std::max(count, 0), first, int(size_));
+    if (end <= stale) return;  // before the old cells: they stay as they are
+    if (first >= nullFrom_) {
+        // After them: the written cells will extend nullFrom_ past them, so they go now.
+        settleAll();
+        return;
+    }
+    // Only one stretch of old cells is remembered: those before the range are blanked now.
+    if (first > stale) fillCells(data_ + stale, first - stale, CharData::Null);
+    if (end < nullFrom_) {
+        staleFrom_ = static_cast<uint16_t>(end);
+        return;
+    }
+    staleFrom_ = 0;
     recycleAndFlags_ &= ~staleBit;
 }
 

@@ -74,7 +74,7 @@ public:
         noteWritten(from + count);
     }
     // The cells `from` to `from + count - 1`, which the caller is about to overwrite: after a
-    // clear, only the cells around them are blanked.
+    // clear, the old cells after them stay unblanked until something reads them.
     CharData* mutableCells(int from, int count) {
         if (recycleAndFlags_ & staleBit) settleAround(from, count);
         ++generation_;
@@ -155,9 +155,12 @@ public:
         for (const char* p = from; p < to; p += 64) __builtin_prefetch(p, 1);
     }
 
-    // Intrusive reference count (see Ref).
-    void retain() { ++refCount_; }
-    bool release() { return --refCount_ == 0; }
+    // Intrusive reference count (see Ref). A line never has more than a few references; one
+    // that reached the ceiling stays there, so the line is kept rather than freed too early.
+    void retain() {
+        if (refCount_ != maximumRefCount) ++refCount_;
+    }
+    bool release() { return refCount_ != maximumRefCount && --refCount_ == 0; }
 
 private:
     struct Extras {
@@ -190,14 +193,15 @@ private:
     static constexpr int flagBits = 8;
     uint32_t flags() const { return recycleAndFlags_ & ((1u << flagBits) - 1); }
     void setFlags(uint32_t flags) { recycleAndFlags_ = (recycleAndFlags_ & ~((1u << flagBits) - 1)) | flags; }
-    // Set by a clear to blank cells: the cells before nullFrom_ still hold what was there and
-    // read as CharData::Null. The first access blanks them, or a writer blanks only the cells
-    // it does not overwrite; a recycled line is mostly overwritten at once by the next output.
+    // Set by a clear to blank cells: the cells from staleFrom_ to nullFrom_ still hold what was
+    // there and read as CharData::Null. A writer that overwrites a range takes it out of them;
+    // any other access blanks them first. Lines that scroll by unread are never blanked at all.
     static constexpr uint32_t staleBit = 1u << flagBits;
     static constexpr int recycleShift = flagBits + 1;
     void settle() const {
-        if (recycleAndFlags_ & staleBit) const_cast<BufferLine*>(this)->settleAround(0, 0);
+        if (recycleAndFlags_ & staleBit) const_cast<BufferLine*>(this)->settleAll();
     }
+    void settleAll();
     void settleAround(int from, int count);
 
     // 40 bytes, then the cells when the line was made with make().
@@ -206,7 +210,10 @@ private:
     std::unique_ptr<Extras> extras_;
     uint32_t generation_ = 0;
     uint32_t recycleAndFlags_ = 0;
-    uint32_t refCount_ = 0;
+    static constexpr uint16_t maximumRefCount = 0xFFFF;
+    uint16_t refCount_ = 0;
+    // With staleBit set, the cells from here to nullFrom_ hold old text that reads as blank.
+    uint16_t staleFrom_ = 0;
     uint16_t size_ = 0;
     // Every cell from here to the end is CharData::Null, so a clear can stop here.
     uint16_t nullFrom_ = 0;
