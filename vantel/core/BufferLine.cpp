@@ -120,12 +120,30 @@ void BufferLine::fillNew(int cols, const CharData& fill, bool isWrapped, BidiPre
     if (!(fill == CharData::Null)) extras().fill = fill;
 }
 
-LineRef BufferLine::make(int cols, std::optional<CharData> fillData, bool isWrapped, BidiPresentationState bidiState) {
-    cols = clampCols(cols);
+void* BufferLine::allocateInline(int cols) {
     void* memory = cols > 0 ? LineAllocationCache::shared().take(cols) : nullptr;
     if (!memory) memory = std::malloc(sizeof(BufferLine) + static_cast<size_t>(cols) * sizeof(CharData));
     if (!memory) throw std::bad_alloc();
-    return LineRef(::new (memory) BufferLine(InlineCells{}, cols, fillData.value_or(CharData::Null), isWrapped, bidiState));
+    return memory;
+}
+
+LineRef BufferLine::make(int cols, std::optional<CharData> fillData, bool isWrapped, BidiPresentationState bidiState) {
+    cols = clampCols(cols);
+    return LineRef(::new (allocateInline(cols))
+                       BufferLine(InlineCells{}, cols, fillData.value_or(CharData::Null), isWrapped, bidiState));
+}
+
+LineRef BufferLine::makeUnwritten(int cols) {
+    cols = clampCols(cols);
+    // Constructed with no cells, then given its block: a new row is mostly written at once,
+    // and a full row of blanks written first would double what is written to fresh memory.
+    LineRef line(::new (allocateInline(cols)) BufferLine(InlineCells{}, 0, CharData::Null, false, {}));
+    line->data_ = cols > 0 ? line->inlineCells() : nullptr;
+    line->size_ = static_cast<uint16_t>(cols);
+    line->nullFrom_ = static_cast<uint16_t>(cols);
+    line->staleFrom_ = 0;
+    if (cols > 0) line->recycleAndFlags_ |= staleBit;
+    return line;
 }
 
 BufferLine::~BufferLine() {
@@ -169,9 +187,13 @@ void BufferLine::setRowState(bool wrapped, const BidiPresentationState& bidi, Re
 
 LineRef BufferLine::copyOf(const BufferLine& other) {
     other.settle();
-    LineRef line = make(other.size_, std::nullopt, other.isWrapped(), other.bidiState());
-    if (other.size_ > 0) std::memcpy(static_cast<void*>(line->data_), other.data_, sizeof(CharData) * other.size_);
-    line->nullFrom_ = other.nullFrom_;
+    // Only the cells before nullFrom_ differ from blank: the rest are left unwritten.
+    LineRef line = makeUnwritten(other.size_);
+    if (other.nullFrom_ > 0) {
+        std::memcpy(static_cast<void*>(line->data_), other.data_, sizeof(CharData) * other.nullFrom_);
+        line->staleFrom_ = other.nullFrom_;
+        if (other.nullFrom_ == other.size_) line->recycleAndFlags_ &= ~staleBit;
+    }
     line->setFlags(other.flags());
     if (other.extras_) line->extras_ = std::make_unique<Extras>(*other.extras_);
     line->generation_ = 0;

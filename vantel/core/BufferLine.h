@@ -172,6 +172,9 @@ private:
     };
     struct InlineCells {};
     BufferLine(InlineCells, int cols, const CharData& fill, bool isWrapped, BidiPresentationState bidiState);
+    // A line of `cols` cells that read as blank but are not written yet.
+    static LineRef makeUnwritten(int cols);
+    static void* allocateInline(int cols);
     void fillNew(int cols, const CharData& fill, bool isWrapped, BidiPresentationState bidiState);
 
     Extras& extras();
