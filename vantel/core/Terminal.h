@@ -600,9 +600,10 @@ private:
         uint64_t key = ~uint64_t(0);
         int32_t code = 0;
     };
-    std::array<KnownJoin, 1024> joinCache_{};
+    std::array<KnownJoin, 256> joinCache_{};
+    static size_t joinSlot(uint64_t key) { return (key * 0x9E3779B97F4A7C15ull) >> 56; }
     const KnownJoin* knownJoin(uint64_t key) const {
-        const KnownJoin& entry = joinCache_[(key * 0x9E3779B97F4A7C15ull) >> 54];
+        const KnownJoin& entry = joinCache_[joinSlot(key)];
         return entry.key == key ? &entry : nullptr;
     }
     std::array<std::pair<char32_t, int32_t>, 64> recentScalarCodes_{};

@@ -552,7 +552,7 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
 }
 
 void Terminal::rememberJoin(uint64_t key, int32_t joinedCode) {
-    joinCache_[(key * 0x9E3779B97F4A7C15ull) >> 54] = KnownJoin{key, joinedCode};
+    joinCache_[joinSlot(key)] = KnownJoin{key, joinedCode};
 }
 
 std::optional<std::pair<int, int>> Terminal::combiningTarget(Buffer& target) {
