@@ -487,6 +487,16 @@ void BufferLine::settleAll() {
     recycleAndFlags_ &= ~staleBit;
 }
 
+void BufferLine::settleBefore(int from) {
+    // Old cells before `from` are blanked; those from there on wait for noteCellsWritten.
+    if (from >= nullFrom_) {
+        settleAll();
+    } else if (from > staleFrom_) {
+        fillCells(data_ + staleFrom_, from - staleFrom_, CharData::Null);
+        staleFrom_ = static_cast<uint16_t>(from);
+    }
+}
+
 void BufferLine::settleAround(int from, int count) {
     // The old cells are staleFrom_ to nullFrom_; the caller overwrites `first` to `end`.
     const int stale = staleFrom_;

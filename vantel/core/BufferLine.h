@@ -64,13 +64,23 @@ public:
         nullFrom_ = size_;
         return data_;
     }
-    // The cells for a writer that reports what it wrote with noteCellsWritten.
-    CharData* cellsForWriting() {
-        settle();
+    // The cells for a writer that writes from `from` on, as far as it gets, and then reports
+    // what it wrote with noteCellsWritten. Until then the line must not be read: after a
+    // clear, the cells it writes still count as old ones.
+    CharData* cellsForWriting(int from) {
+        if (recycleAndFlags_ & staleBit) settleBefore(from);
         return data_;
     }
     void noteCellsWritten(int from, int count) {
         ++generation_;
+        if (recycleAndFlags_ & staleBit) {
+            if (from + count >= nullFrom_) {
+                staleFrom_ = 0;
+                recycleAndFlags_ &= ~staleBit;
+            } else if (from + count > staleFrom_) {
+                staleFrom_ = static_cast<uint16_t>(from + count);
+            }
+        }
         noteWritten(from + count);
     }
     // The cells `from` to `from + count - 1`, which the caller is about to overwrite: after a
@@ -206,6 +216,7 @@ private:
     }
     void settleAll();
     void settleAround(int from, int count);
+    void settleBefore(int from);
 
     // 40 bytes, then the cells when the line was made with make().
     CharData* data_ = nullptr;

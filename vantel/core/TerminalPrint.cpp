@@ -336,7 +336,7 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
         // Whether that cell ends with a joiner, so the next character may join it too.
         bool afterJoiner = false;
         // Written directly; the line is told what changed once, below.
-        CharData* cells = line.cellsForWriting();
+        CharData* cells = line.cellsForWriting(firstX);
         while (i < n && x <= right) {
             const uint8_t lead = bytes[i];
             if (lead >= 0x20 && lead < 0x7F) {

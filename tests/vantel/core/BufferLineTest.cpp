@@ -190,7 +190,7 @@ TEST(BufferLineTest, ClearedCellsReadBlankThroughEveryReader) {
             const int n = line->count();
             // Overwrites from the left after a clear (the next output on a recycled line) are
             // twice as likely, so a line often goes through several of them while stale.
-            const int op = pick(12) % 11;
+            const int op = pick(13) % 12;
             const int a = pick(n), b = pick(n), c = pick(8), d = pick(26), source = pick(other->count());
             for (BufferLine* target : {line.get(), reference.get()}) {
                 switch (op) {
@@ -213,6 +213,15 @@ TEST(BufferLineTest, ClearedCellsReadBlankThroughEveryReader) {
                     const int count = 1 + b % (n - from);
                     CharData* cells = target->mutableCells(from, count);
                     for (int i = 0; i < count; ++i) cells[i] = cell('m');
+                    break;
+                }
+                case 11: {
+                    // A writer that learns how far it gets as it goes.
+                    const int from = a % 3 % n;
+                    const int count = b % (n - from + 1);
+                    CharData* cells = target->cellsForWriting(from);
+                    for (int i = 0; i < count; ++i) cells[from + i] = cell('w');
+                    target->noteCellsWritten(from, count);
                     break;
                 }
                 default: target->replaceCells(a, b, c % 2 ? CharData::Null : redBlank); break;
