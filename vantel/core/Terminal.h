@@ -606,7 +606,7 @@ private:
         const KnownJoin& entry = joinCache_[joinSlot(key)];
         return entry.key == key ? &entry : nullptr;
     }
-    std::array<std::pair<char32_t, int32_t>, 64> recentScalarCodes_{};
+    std::array<std::pair<char32_t, int32_t>, 256> recentScalarCodes_{};
     int32_t lastCharIndex_ = 0x400001;
 
     std::unordered_set<uint16_t> payloadCodes_;
