@@ -338,6 +338,9 @@ inline void wide(std::string& out, Rng& rng, const Geometry& g, size_t target) {
 
 }  // namespace detail
 
+// The seed of the engine benchmark's payloads.
+inline constexpr uint64_t benchmarkSeed = 0x5155494c54ull;
+
 // The payload `name` for one geometry, at least `targetBytes` long before its trailer.
 inline Payload makePayload(std::string_view name, const Geometry& g, size_t targetBytes, uint64_t seed) {
     Payload p;

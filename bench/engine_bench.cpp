@@ -39,7 +39,7 @@ using vantel::bench::Payload;
 
 constexpr int scrollbackLimit = 10000;
 constexpr size_t chunkBytes = 64 * 1024;
-constexpr uint64_t seed = 0x5155494c54ull;
+constexpr uint64_t seed = vantel::bench::benchmarkSeed;
 constexpr double mebibyte = 1024.0 * 1024.0;
 constexpr std::array<Geometry, 2> geometries{{{80, 24}, {200, 60}}};
 
