@@ -595,16 +595,21 @@ private:
     // (cell code, joining scalar) to the joined cluster's code, or -1 when they do not form
     // one cluster: the print path's join decisions without building and hashing strings.
     // Joins decided before: (cell code << 21 | joining scalar) to the joined code, or -1 for
-    // no join. Direct-mapped and fixed in size, so hostile input cannot grow it.
+    // no join. Fixed in size, so hostile input cannot grow it; four ways per set (one cache
+    // line), so the few joins a text repeats do not evict each other.
     struct KnownJoin {
         uint64_t key = ~uint64_t(0);
         int32_t code = 0;
     };
-    std::array<KnownJoin, 256> joinCache_{};
-    static size_t joinSlot(uint64_t key) { return (key * 0x9E3779B97F4A7C15ull) >> 56; }
+    static constexpr size_t joinWays = 4;
+    alignas(64) std::array<KnownJoin, 256> joinCache_{};
+    static size_t joinSet(uint64_t key) { return ((key * 0x9E3779B97F4A7C15ull) >> 58) * joinWays; }
     const KnownJoin* knownJoin(uint64_t key) const {
-        const KnownJoin& entry = joinCache_[joinSlot(key)];
-        return entry.key == key ? &entry : nullptr;
+        const KnownJoin* set = joinCache_.data() + joinSet(key);
+        for (size_t way = 0; way < joinWays; ++way) {
+            if (set[way].key == key) return &set[way];
+        }
+        return nullptr;
     }
     std::array<std::pair<char32_t, int32_t>, 256> recentScalarCodes_{};
     int32_t lastCharIndex_ = 0x400001;

@@ -552,7 +552,16 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
 }
 
 void Terminal::rememberJoin(uint64_t key, int32_t joinedCode) {
-    joinCache_[joinSlot(key)] = KnownJoin{key, joinedCode};
+    KnownJoin* set = joinCache_.data() + joinSet(key);
+    // An empty way if there is one, else one picked by the key's low bits.
+    size_t way = key & (joinWays - 1);
+    for (size_t i = 0; i < joinWays; ++i) {
+        if (set[i].key == ~uint64_t(0) || set[i].key == key) {
+            way = i;
+            break;
+        }
+    }
+    set[way] = KnownJoin{key, joinedCode};
 }
 
 std::optional<std::pair<int, int>> Terminal::combiningTarget(Buffer& target) {
