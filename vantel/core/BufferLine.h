@@ -161,7 +161,9 @@ public:
     // Asks the processor for the cells the next writer after a clear rewrites (a recycled line is cold).
     void prefetchForClear() const {
         const char* from = reinterpret_cast<const char*>(data_);
-        const char* to = reinterpret_cast<const char*>(data_ + nullFrom_);
+        // At most the first 64 cells: old cells past the last write are never blanked, so
+        // nullFrom_ only grows, and fetching all of it would crowd out what is written.
+        const char* to = reinterpret_cast<const char*>(data_ + std::min<int>(nullFrom_, 64));
         for (const char* p = from; p < to; p += 64) __builtin_prefetch(p, 1);
     }
 
