@@ -183,8 +183,7 @@ void EscapeSequenceParser::reset() {
     currentState_ = initialState;
     clearSequence();
     activeDcsHandler_.reset();
-    if (terminal_) terminal_->resetReadingBuffer();
-    else if (printStateReset) printStateReset();
+    resetPrintState();
 }
 
 // Everything the parse loop may change that is cheap to copy, so an aborting
@@ -246,10 +245,6 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
             print(data.subspan(printStart, end - printStart), printAscii);
             printStart = -1;
         }
-    };
-    auto resetPrintState = [&] {
-        if (terminal_) terminal_->resetReadingBuffer();
-        else if (printStateReset) printStateReset();
     };
     auto putDcs = [&](int64_t end) {
         if (dcsStart >= 0 && activeDcsHandler_ && end > dcsStart) {
@@ -510,6 +505,11 @@ void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
     if (profiling) std::fprintf(stderr, "Parser.Parse end\n");
 }
 
+void EscapeSequenceParser::resetPrintState() {
+    if (terminal_) terminal_->resetReadingBuffer();
+    else if (printStateReset) printStateReset();
+}
+
 void EscapeSequenceParser::print(Bytes run, bool ascii) {
     if (terminal_) {
         if (ascii) terminal_->handlePrintAscii(run);
@@ -542,14 +542,8 @@ int64_t EscapeSequenceParser::groundRun(const uint8_t* bytes, int64_t from, int6
         }
         // Leftover OSC or APC text needs the general loop, which keeps a copy for an abort.
         if (c != 0x1B || i + 2 >= length || bytes[i + 1] != '[' || !osc_.empty() || !apc_.empty()) return i;
-        stringTooLong_ = false;
-        dcsLength_ = 0;
-        collectCount_ = 0;
-        parsCount_ = 1;
-        pars_[0] = 0;
-        parameterLimitExceeded_ = false;
-        if (terminal_) terminal_->resetReadingBuffer();
-        else if (printStateReset) printStateReset();
+        clearSequence();
+        resetPrintState();
         const int64_t final = loadCsi(bytes, i + 2, length);
         if (final < 0) {
             clearSequence();

@@ -134,6 +134,7 @@ private:
     int64_t loadCsi(const uint8_t* bytes, int64_t from, int64_t length);
     int64_t groundRun(const uint8_t* bytes, int64_t from, int64_t length);
     void print(Bytes run, bool ascii);
+    void resetPrintState();
 
     Terminal* terminal_;
     const TransitionTable& table_;
