@@ -41,6 +41,9 @@ Terminal::Terminal(TerminalDelegate* delegate, TerminalOptions options, Schedule
     parser_->maximumStringLength = options_.maximumStringLength;
     blankLine_ = BufferLine::make(0);
 
+    // The screens start at their real size: tab stops are set up for the width they start with.
+    cols_ = std::clamp(options_.cols, MINIMUM_COLS, MAXIMUM_COLS);
+    rows_ = std::clamp(options_.rows, MINIMUM_ROWS, MAXIMUM_ROWS);
     normalBuffer_ = std::make_unique<Buffer>(cols_, rows_, tabStopWidth, options_.scrollback, currentBidiState);
     normalBuffer_->fillViewportRows(Attribute::defaultAttribute);
     altBuffer_ = std::make_unique<Buffer>(cols_, rows_, tabStopWidth, std::nullopt, currentBidiState);
@@ -69,8 +72,8 @@ void Terminal::installScrollCallback(Buffer& buffer) {
 }
 
 void Terminal::setup(bool isReset) {
-    cols_ = std::max(options_.cols, MINIMUM_COLS);
-    rows_ = std::max(options_.rows, MINIMUM_ROWS);
+    cols_ = std::clamp(options_.cols, MINIMUM_COLS, MAXIMUM_COLS);
+    rows_ = std::clamp(options_.rows, MINIMUM_ROWS, MAXIMUM_ROWS);
     if (isReset) {
         resetNormalBuffer();
         activateNormalBuffer(false);

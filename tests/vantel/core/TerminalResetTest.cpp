@@ -87,6 +87,22 @@ TEST(TerminalResetTest, ResizeKeepsTabStopsOfTheOldWidth) {
     EXPECT_EQ(b.tabStops.size(), 30u);
 }
 
+// A terminal made wider than 80 columns has default stops across its whole width, on both
+// screens and after a full reset.
+TEST(TerminalResetTest, TabStopsSpanTheWidthTheTerminalWasMadeWith) {
+    TestTerminal t(200, 10);
+    auto tabFrom = [&](int column) {
+        t.feed("\x1b[1;" + std::to_string(column + 1) + "H\t");
+        return t.cursor().first;
+    };
+    for (const char* setup : {"", "\x1b[?1049h", "\x1b[?1049l\x1b" "c", "\x1b[?1049h"}) {
+        t.feed(setup);
+        EXPECT_EQ(tabFrom(123), 128) << "after \"" << setup << "\"";
+        EXPECT_EQ(tabFrom(190), 192);
+        EXPECT_EQ(tabFrom(193), 199) << "no stop after the last: the right margin";
+    }
+}
+
 TEST(TerminalResetTest, TitlesAlwaysReachTheHostCursorOnlyOnChange) {
     TestTerminal t;
     t->setTitle("build");
