@@ -651,6 +651,7 @@ private:
     bool cursorInsideMargins() const;
     bool moveDownOrScroll();
     void shiftRows(int first, int last, int passes, bool down, bool columnsOnly, const Attribute& blank);
+    void insertOrDeleteLines(std::span<const int> pars, bool insert);
     // Erased and scrolled-in cells: default foreground on the current background, no style.
     Attribute eraseAttribute() const;
     CharData eraseCell() const;

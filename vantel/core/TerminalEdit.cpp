@@ -126,44 +126,30 @@ void Terminal::cmdEraseChars(std::span<const int> pars) {
     updateRange(b.y());
 }
 
-void Terminal::cmdInsertLines(std::span<const int> pars) {
-    Buffer& b = *buffer_;
-    const int y = b.y();
-    if (y < b.scrollTop() || y > b.scrollBottom()) return;
-    CircularBufferLineList& lines = b.lines();
-    const int cursorRow = b.yBase() + y;
-    const int bottomRow = b.yBase() + b.scrollBottom();
-    if (bottomRow >= lines.count()) return;
-    // Beyond the rows from the cursor down, more lines change nothing.
-    const int n = std::min(countParameter(pars), bottomRow - cursorRow + 1);
-    const bool columnsOnly = marginMode && b.x() >= b.marginLeft && b.x() <= b.marginRight;
-    shiftRows(cursorRow, bottomRow, n, true, columnsOnly, eraseAttribute());
-    if (!columnsOnly) {
-        adjustSelectionsForInPlaceScroll(cursorRow, bottomRow, -n);
-        const int firstMoved = cursorRow + n;
-        hardenBidiLineShiftBoundaries(cursorRow, firstMoved <= bottomRow ? std::optional<int>(firstMoved) : std::nullopt,
-                                      bottomRow);
-    }
-    markEditedRegion();
-}
+void Terminal::cmdInsertLines(std::span<const int> pars) { insertOrDeleteLines(pars, true); }
 
 void Terminal::cmdDeleteLines(std::span<const int> pars) {
     restrictCursor(true);
+    insertOrDeleteLines(pars, false);
+}
+
+void Terminal::insertOrDeleteLines(std::span<const int> pars, bool insert) {
     Buffer& b = *buffer_;
     const int y = b.y();
     if (y < b.scrollTop() || y > b.scrollBottom()) return;
-    CircularBufferLineList& lines = b.lines();
     const int cursorRow = b.yBase() + y;
     const int bottomRow = b.yBase() + b.scrollBottom();
-    if (bottomRow >= lines.count()) return;
+    if (bottomRow >= b.lines().count()) return;
+    // Beyond the rows from the cursor down, more lines change nothing.
     const int n = std::min(countParameter(pars), bottomRow - cursorRow + 1);
     const bool columnsOnly = marginMode && b.x() >= b.marginLeft && b.x() <= b.marginRight;
-    shiftRows(cursorRow, bottomRow, n, false, columnsOnly, eraseAttribute());
+    shiftRows(cursorRow, bottomRow, n, insert, columnsOnly, eraseAttribute());
     if (!columnsOnly) {
-        adjustSelectionsForInPlaceScroll(cursorRow, bottomRow, n);
-        const int firstBlank = bottomRow - n + 1;
-        hardenBidiLineShiftBoundaries(cursorRow, firstBlank > cursorRow ? std::optional<int>(firstBlank) : std::nullopt,
-                                      bottomRow);
+        adjustSelectionsForInPlaceScroll(cursorRow, bottomRow, insert ? -n : n);
+        // Where the moved rows meet the blank ones, if that lies inside the region.
+        const int seam = insert ? cursorRow + n : bottomRow - n + 1;
+        const bool inside = insert ? seam <= bottomRow : seam > cursorRow;
+        hardenBidiLineShiftBoundaries(cursorRow, inside ? std::optional<int>(seam) : std::nullopt, bottomRow);
     }
     markEditedRegion();
 }
