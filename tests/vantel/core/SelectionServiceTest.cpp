@@ -171,6 +171,26 @@ TEST(SelectionServiceTest, InPlaceScrollMovesOrClears) {
     }
 }
 
+// Inserted and deleted lines move a selection below the cursor with its text.
+TEST(SelectionServiceTest, InsertedAndDeletedLinesMoveTheSelection) {
+    struct Case {
+        const char* edit;
+        int movedTo;
+    } cases[] = {
+        {"\x1b[3;1H\x1b[2L", 7},  // two lines inserted above it
+        {"\x1b[3;1H\x1b[2M", 3},  // two deleted above it
+        {"\x1b[8;1H\x1b[2L", 5},  // below it: untouched
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(20, 10);
+        SelectionService s(*t);
+        s.setSelection({2, 5}, {4, 5});
+        t.feed(c.edit);
+        ASSERT_TRUE(s.active()) << c.edit;
+        EXPECT_EQ(s.start(), (Position{2, c.movedTo})) << c.edit;
+    }
+}
+
 // The terminal hands a scroll of rows 1-5, columns 5-10, to every selection it knows.
 TEST(SelectionServiceTest, ColumnRestrictedScrollDropsOverlappingSelections) {
     struct Case {
