@@ -143,6 +143,19 @@ int64_t controlByteFrom(const uint8_t* bytes, int64_t from, int64_t length) {
     return static_cast<int64_t>(bytescan::firstControlByte(bytes, static_cast<size_t>(from), static_cast<size_t>(length)));
 }
 
+// The controls (0x00-0x1F) the ground state calls errors, one bit each.
+uint32_t groundErrorControls() {
+    static const uint32_t mask = [] {
+        uint32_t bits = 0;
+        const TransitionTable& table = TransitionTable::shared();
+        for (uint32_t c = 0; c < 0x20; ++c) {
+            if (static_cast<ParserAction>(table.table[c] >> 4) == ParserAction::error) bits |= 1u << c;
+        }
+        return bits;
+    }();
+    return mask;
+}
+
 bool profilingEnabled() {
     static const bool enabled = [] {
         const char* value = std::getenv("VANTEL_PROFILE");
@@ -535,7 +548,7 @@ int64_t EscapeSequenceParser::groundRun(const uint8_t* bytes, int64_t from, int6
                 end = controlByteFrom(bytes, end + 1, length);
             }
             // A control the table calls an error leaves the run open: the general loop takes it.
-            if (end < length && static_cast<ParserAction>(table_.table[bytes[end]] >> 4) == ParserAction::error) return i;
+            if (end < length && bytes[end] < 0x20 && (groundErrorControls() >> bytes[end] & 1)) return i;
             print(Bytes(bytes + i, static_cast<size_t>(end - i)), ascii);
             i = end;
             continue;
