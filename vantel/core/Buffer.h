@@ -183,9 +183,9 @@ public:
     using PayloadResolver = std::function<std::optional<TinyAtom>()>;
     // Writes one character (and the spacers of a wide one) at the cursor, wrapping first.
     void insertCharacter(CharData ch, const PayloadResolver& resolvePayload);
-    // Writes plain ASCII bytes in one pass per row; returns how many it wrote (0 in insert mode).
     // Moves the cursor past the right limit on to the next row, scrolling at the region's bottom.
     void wrapCursorToNextRow();
+    // Writes plain ASCII bytes in one pass per row; returns how many it wrote (0 in insert mode).
     int insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attribute,
                        const PayloadResolver& resolvePayload);
 

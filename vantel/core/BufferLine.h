@@ -231,7 +231,8 @@ private:
     // With staleBit set, the cells from here to nullFrom_ hold old text that reads as blank.
     uint16_t staleFrom_ = 0;
     uint16_t size_ = 0;
-    // Every cell from here to the end is CharData::Null, so a clear can stop here.
+    // Every cell from here to the end is CharData::Null, so a clear can stop here (with
+    // staleBit set, every cell from staleFrom_ on reads as one).
     uint16_t nullFrom_ = 0;
 };
 

@@ -592,11 +592,10 @@ private:
     std::unordered_map<int32_t, Character> indexToCharMap_;
     // Single scalars above U+FFFF, interned apart so the print path skips string hashing.
     std::unordered_map<char32_t, int32_t> scalarToIndexMap_;
-    // (cell code, joining scalar) to the joined cluster's code, or -1 when they do not form
-    // one cluster: the print path's join decisions without building and hashing strings.
-    // Joins decided before: (cell code << 21 | joining scalar) to the joined code, or -1 for
-    // no join. Fixed in size, so hostile input cannot grow it; four ways per set (one cache
-    // line), so the few joins a text repeats do not evict each other.
+    // Joins decided before, so the print path need not build and compare strings again:
+    // (cell code << 21 | joining scalar) to the joined cluster's code, or -1 when the two do
+    // not form one cluster. Fixed in size, so hostile input cannot grow it; four ways per set
+    // (one cache line), so the few joins a text repeats do not evict each other.
     struct KnownJoin {
         uint64_t key = ~uint64_t(0);
         int32_t code = 0;
