@@ -186,8 +186,8 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
             if (lastX < line.count()) {
                 const TinyAtom payload =
                     activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
-                asciiWriter(payload, b.semanticContent.code()).write(line.mutableCells(x, static_cast<int>(data.size())), data.data(),
-                                            static_cast<int>(data.size()));
+                const int count = static_cast<int>(data.size());
+                asciiWriter(payload, b.semanticContent.code()).write(line.mutableCells(x, count), data.data(), count);
                 b.setX(lastX + 1);
                 updateRange(b.y());
                 return;
