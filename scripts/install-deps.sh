@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev zlib1g-dev libpng-dev libglib2.0-dev
   libvterm-dev libtsm-dev
+  nlohmann-json3-dev
 )
 
 missing=()

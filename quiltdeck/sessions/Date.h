@@ -1,0 +1,22 @@
+#pragma once
+
+#include <compare>
+
+namespace quiltdeck {
+
+// A moment as the state document stores it: seconds, with fraction, since
+// 2001-01-01 00:00:00 UTC. Kept as that number so that it survives a save and a
+// load bit for bit.
+struct Date {
+    static constexpr double unixSecondsAtReference = 978307200.0;
+
+    double sinceReference = 0;
+
+    static Date now();
+    static Date fromUnixSeconds(double seconds) { return Date{seconds - unixSecondsAtReference}; }
+    double unixSeconds() const { return sinceReference + unixSecondsAtReference; }
+
+    friend auto operator<=>(const Date&, const Date&) = default;
+};
+
+}  // namespace quiltdeck

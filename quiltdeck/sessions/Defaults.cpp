@@ -1,0 +1,72 @@
+#include "quiltdeck/sessions/Defaults.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/Env.h"
+
+namespace quiltdeck {
+
+using Json = nlohmann::json;
+
+Defaults& Defaults::standard() {
+    static Defaults* const defaults = new Defaults(standardFile());
+    return *defaults;
+}
+
+std::filesystem::path Defaults::standardFile() { return configFolder() / "quiltdeck" / "defaults.json"; }
+
+Defaults::Defaults(std::filesystem::path file) : file_(std::move(file)) {
+    int error = 0;
+    const auto bytes = readWholeFile(file_, fileSizeLimit, &error);
+    if (!bytes) {
+        readOnly_ = error != ENOENT;
+        return;
+    }
+    Json parsed = Json::parse(*bytes, nullptr, false);
+    if (parsed.is_object()) values_ = std::move(parsed);
+}
+
+std::optional<std::vector<std::string>> Defaults::stringArray(std::string_view key) const {
+    const Json found = value(key);
+    if (!found.is_array()) return std::nullopt;
+    std::vector<std::string> strings;
+    for (const Json& element : found) {
+        if (!element.is_string()) return std::nullopt;
+        strings.push_back(element.get<std::string>());
+    }
+    return strings;
+}
+
+void Defaults::setStringArray(std::string_view key, const std::vector<std::string>& values) {
+    setValue(key, Json(values));
+}
+
+Json Defaults::value(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    auto found = values_.find(key);
+    return found == values_.end() ? Json() : *found;
+}
+
+void Defaults::setValue(std::string_view key, Json value) {
+    std::lock_guard lock(mutex_);
+    values_[std::string(key)] = std::move(value);
+    saveLocked();
+}
+
+void Defaults::remove(std::string_view key) {
+    std::lock_guard lock(mutex_);
+    values_.erase(std::string(key));
+    saveLocked();
+}
+
+// Under the lock, so that the file gets the changes in the order they were made.
+void Defaults::saveLocked() {
+    if (readOnly_) return;
+    std::error_code ignored;
+    std::filesystem::create_directories(file_.parent_path(), ignored);
+    writeFileDurably(file_, values_.dump(-1, ' ', false, Json::error_handler_t::replace));
+}
+
+}  // namespace quiltdeck

@@ -1,0 +1,108 @@
+#include "quiltdeck/sessions/DurableFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace quiltdeck {
+
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::string temporaryPrefix(const std::filesystem::path& path) {
+    std::string prefix = ".";
+    prefix += path.filename().string();
+    prefix += ".tmp-";
+    return prefix;
+}
+
+// Keeps errno of the failure that led here.
+void discard(int fd, const std::string& path) {
+    const int saved = errno;
+    if (fd >= 0) ::close(fd);
+    ::unlink(path.c_str());
+    errno = saved;
+}
+
+}  // namespace
+
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error) {
+    auto fail = [&](int code) -> std::optional<std::string> {
+        if (error) *error = code;
+        return std::nullopt;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(errno);
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int code = errno;
+            ::close(fd);
+            return fail(code);
+        }
+        if (n == 0) break;
+        if (bytes.size() + static_cast<size_t>(n) > limit) {
+            ::close(fd);
+            return fail(EFBIG);
+        }
+        bytes.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (error) *error = 0;
+    return bytes;
+}
+
+bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes, mode_t mode) {
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    std::string name = temporaryPrefix(path);
+    name += "XXXXXX";
+    std::string temp = (folder / name).string();
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
+        discard(fd, temp);
+        return false;
+    }
+    if (::close(fd) != 0) {
+        discard(-1, temp);
+        return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        discard(-1, temp);
+        return false;
+    }
+    // The rename itself is only durable once the folder is.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+void removeUnfinishedWrites(const std::filesystem::path& path) {
+    const std::string prefix = temporaryPrefix(path);
+    std::error_code error;
+    auto it = std::filesystem::directory_iterator(path.has_parent_path() ? path.parent_path() : ".", error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        std::error_code ignored;
+        if (it->path().filename().string().starts_with(prefix)) std::filesystem::remove(it->path(), ignored);
+    }
+}
+
+}  // namespace quiltdeck

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quiltdeck {
+
+// The whole content of a file of at most `limit` bytes; nothing when it cannot be
+// read, with the reason in `error` (an errno value; EFBIG when it is too large).
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error = nullptr);
+
+// Replaces the file with `bytes` so that a reader, or the file after a crash or a
+// power loss, holds either the old content or the new one whole: a temporary
+// file beside it is written and synced, renamed over it, and the folder synced.
+// On failure the old file stays and false is returned with errno set.
+bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes, mode_t mode = 0644);
+
+// Removes the temporary files that writes to `path` cut short by a crash left
+// behind. Only for the one process that writes the file.
+void removeUnfinishedWrites(const std::filesystem::path& path);
+
+}  // namespace quiltdeck

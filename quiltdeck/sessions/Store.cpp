@@ -1,0 +1,218 @@
+#include "quiltdeck/sessions/Store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <system_error>
+
+#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Shorten.h"
+
+namespace quiltdeck {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool nameExists(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
+}  // namespace
+
+Store& Store::shared() {
+    static Store* const store = new Store(processDir());
+    return *store;
+}
+
+fs::path Store::resolveDir() {
+    if (auto folder = env("STATE_DIR")) return fs::path(*folder);
+    const fs::path home = homeFolder();
+    const fs::path folder = home / ".quiltdeck";
+    const fs::path older = home / ".brightloom";
+    if (!nameExists(folder) && nameExists(older)) {
+        std::error_code ignored;
+        fs::rename(older, folder, ignored);
+    }
+    return folder;
+}
+
+const fs::path& Store::processDir() {
+    static const fs::path folder = resolveDir();
+    return folder;
+}
+
+Store::Store(fs::path dir) : dir_(std::move(dir)), file_(dir_ / "state.json") {
+    std::error_code ignored;
+    fs::create_directories(dir_ / "drops", ignored);
+    lockFolder();
+    if (!heldByAnotherProcess_) removeUnfinishedWrites(file_);
+    load();
+}
+
+Store::~Store() {
+    if (lockFd_ >= 0) ::close(lockFd_);
+}
+
+// Two processes on one folder would overwrite each other's changes and resume
+// the same conversations; the second one only reads.
+void Store::lockFolder() {
+    lockFd_ = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lockFd_ < 0) return;
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) == 0) return;
+    if (errno == EWOULDBLOCK) {
+        heldByAnotherProcess_ = true;
+        readOnly_ = true;
+        Log::write("state folder " + dir_.string() + " is in use by another process; changes will not be saved");
+    }
+    ::close(lockFd_);
+    lockFd_ = -1;
+}
+
+void Store::load() {
+    int readError = 0;
+    const auto bytes = readWholeFile(file_, fileSizeLimit, &readError);
+    if (!bytes) {
+        // A file that is there but cannot be read must never be replaced.
+        if (readError != ENOENT) {
+            readOnly_ = true;
+            Log::write(std::string("state.json unreadable (") + std::strerror(readError) +
+                       "); changes will not be saved");
+        }
+        return;
+    }
+    std::string error;
+    if (auto decoded = decode(*bytes, &error)) {
+        state_ = std::move(*decoded);
+        return;
+    }
+    if (heldByAnotherProcess_) return;  // the holder deals with it
+
+    const std::string copyName = "state.json.broken-" + std::to_string(static_cast<long long>(std::time(nullptr)));
+    if (writeFileDurably(dir_ / copyName, *bytes, 0600)) {
+        ::unlink(file_.c_str());
+    } else {
+        readOnly_ = true;
+    }
+    Log::write("state.json failed to decode (" + error + "); copy set aside as " + copyName);
+}
+
+void Store::save() {
+    if (readOnly_) return;
+    writeFileDurably(file_, encode(state_), 0600);
+}
+
+std::vector<Store::Metric> Store::metrics(const std::string& folder) const {
+    auto found = state_.tileMetrics.find(folder);
+    return found == state_.tileMetrics.end() ? std::vector<Metric>{} : found->second;
+}
+
+std::optional<Store::Feed> Store::feed(const std::string& folder) const {
+    auto found = state_.tileFeeds.find(folder);
+    if (found == state_.tileFeeds.end()) return std::nullopt;
+    return found->second;
+}
+
+void Store::setAiTitles(bool on) { change([&](State& s) { s.aiTitles = on; }); }
+void Store::setThemeMode(std::string mode) { change([&](State& s) { s.themeMode = std::move(mode); }); }
+void Store::setFontName(std::string name) { change([&](State& s) { s.fontName = std::move(name); }); }
+void Store::setMarkStyle(std::string style) { change([&](State& s) { s.markStyle = std::move(style); }); }
+void Store::setLanguage(std::string code) { change([&](State& s) { s.language = std::move(code); }); }
+void Store::setPermissionMode(std::string mode) { change([&](State& s) { s.permissionMode = std::move(mode); }); }
+void Store::setAutoTrustHome(bool on) { change([&](State& s) { s.autoTrustHome = on; }); }
+void Store::setOpenAtLogin(bool on) { change([&](State& s) { s.openAtLogin = on; }); }
+void Store::setOnboarded(bool on) { change([&](State& s) { s.onboarded = on; }); }
+void Store::setWalls(std::vector<std::string> walls) { change([&](State& s) { s.walls = std::move(walls); }); }
+void Store::setCurrentWall(std::string wall) { change([&](State& s) { s.currentWall = std::move(wall); }); }
+void Store::setOpenTiles(std::vector<ClosedTile> tiles) { change([&](State& s) { s.openTiles = std::move(tiles); }); }
+void Store::setBrowserCache(StringMap cache) { change([&](State& s) { s.browserCache = std::move(cache); }); }
+void Store::setBrowserAccounts(StringMap accounts) {
+    change([&](State& s) { s.browserAccounts = std::move(accounts); });
+}
+
+// A number the document cannot hold would be written as null and lost at the
+// next load, so it never gets in.
+void Store::setMinFontSize(double points) {
+    if (std::isfinite(points)) change([&](State& s) { s.minFontSize = points; });
+}
+
+void Store::setZoomScale(double scale) {
+    if (std::isfinite(scale)) change([&](State& s) { s.zoomScale = std::clamp(scale, zoomScaleMin, zoomScaleMax); });
+}
+
+namespace {
+
+template <class Map, class Value>
+void setOrErase(Map& map, const std::string& key, std::optional<Value> value) {
+    if (value) map[key] = std::move(*value);
+    else map.erase(key);
+}
+
+}  // namespace
+
+void Store::setTileColor(const std::string& folder, std::optional<std::string> color) {
+    change([&](State& s) { setOrErase(s.tileColors, folder, std::move(color)); });
+}
+
+void Store::setTileLogo(const std::string& folder, std::optional<std::string> path) {
+    change([&](State& s) { setOrErase(s.tileLogos, folder, std::move(path)); });
+}
+
+void Store::setTileName(const std::string& folder, std::optional<std::string> name) {
+    change([&](State& s) { setOrErase(s.tileNames, folder, std::move(name)); });
+}
+
+void Store::setTileFeed(const std::string& folder, std::optional<Feed> feed) {
+    change([&](State& s) { setOrErase(s.tileFeeds, folder, std::move(feed)); });
+}
+
+void Store::removeClosed(size_t index) {
+    change([&](State& s) {
+        if (index < s.closed.size()) s.closed.erase(s.closed.begin() + static_cast<std::ptrdiff_t>(index));
+    });
+}
+
+void Store::remember(const std::string& cwd) {
+    change([&](State& s) {
+        std::erase(s.recents, cwd);
+        s.recents.insert(s.recents.begin(), cwd);
+        if (s.recents.size() > recentsLimit) s.recents.resize(recentsLimit);
+    });
+}
+
+void Store::recordClosed(ClosedTile tile) {
+    change([&](State& s) {
+        s.closed.insert(s.closed.begin(), std::move(tile));
+        if (s.closed.size() > closedLimit) s.closed.resize(closedLimit);
+    });
+}
+
+void Store::setLabel(std::string_view label, const std::string& deviceId) {
+    std::string trimmed = trimWhiteSpace(label);
+    change([&](State& s) {
+        if (trimmed.empty()) s.browserLabels.erase(deviceId);
+        else s.browserLabels[deviceId] = firstCharacters(trimmed, labelLimit);
+    });
+}
+
+void Store::setMetrics(std::vector<Metric> metrics, const std::string& folder) {
+    change([&](State& s) {
+        if (metrics.empty()) {
+            s.tileMetrics.erase(folder);
+            return;
+        }
+        if (metrics.size() > metricsLimit) metrics.resize(metricsLimit);
+        s.tileMetrics[folder] = std::move(metrics);
+    });
+}
+
+}  // namespace quiltdeck

@@ -1,0 +1,217 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "quiltdeck/sessions/Date.h"
+
+namespace quiltdeck {
+
+// The state folder and its one document, state.json: every persistent choice and
+// history of the application. Loaded once at creation; every change writes the
+// whole document back at once, durably. Used on the main thread.
+//
+// The store holds an exclusive lock on the folder for its life. A store that
+// cannot trust the file on disk (held by another process, unreadable, or
+// undecodable and impossible to set aside) runs read-only: changes live in
+// memory and nothing is written.
+class Store {
+public:
+    using StringMap = std::map<std::string, std::string>;
+
+    // One tile that can be reopened.
+    struct ClosedTile {
+        std::string title;
+        std::string name;
+        std::string cwd;
+        bool isShell = false;
+        std::optional<std::string> browserId;
+        Date closedAt = Date::now();
+        std::optional<std::string> claudeSessionId;
+        std::optional<std::string> lastPrompt;
+        std::optional<bool> userNamed;
+        std::optional<std::string> wall;
+        std::optional<std::string> tileId;
+        friend bool operator==(const ClosedTile&, const ClosedTile&) = default;
+    };
+
+    // One live number on a tile.
+    struct Metric {
+        std::string label;
+        std::string value;
+        std::optional<std::string> command;  // none for a fixed value
+        std::optional<int> every;            // seconds
+        std::optional<Date> updatedAt;
+        friend bool operator==(const Metric&, const Metric&) = default;
+    };
+
+    struct FeedItem {
+        std::string title;
+        std::string url;
+        friend bool operator==(const FeedItem&, const FeedItem&) = default;
+    };
+
+    // The headline feed of a tile.
+    struct Feed {
+        std::string label;
+        std::string command;
+        int every = 300;
+        std::vector<FeedItem> items;
+        std::optional<Date> updatedAt;
+        friend bool operator==(const Feed&, const Feed&) = default;
+    };
+
+    // The document. Folder-path keys are a tile's working folder as its session holds it.
+    struct State {
+        std::vector<std::string> recents;
+        bool aiTitles = true;
+        StringMap browserLabels;  // device id -> the user's label
+        std::string themeMode = "system";
+        std::string fontName = "SF Mono";
+        double minFontSize = 11.5;
+        double zoomScale = 1.0;
+        StringMap browserCache;  // device id -> browser name
+        std::string markStyle = "converge";
+        StringMap tileColors;  // folder -> lower-case hex RGB, no leading zeros
+        StringMap tileLogos;   // folder -> image path; "" = no logo at all
+        StringMap tileNames;   // folder -> tile name
+        std::vector<ClosedTile> closed;
+        std::string language = "en";
+        std::vector<ClosedTile> openTiles;
+        bool autoTrustHome = false;
+        bool openAtLogin = true;
+        std::string permissionMode = "manual";
+        StringMap browserAccounts;  // device id -> account
+        bool onboarded = false;
+        std::vector<std::string> walls;
+        std::string currentWall;
+        std::map<std::string, std::vector<Metric>> tileMetrics;
+        std::map<std::string, Feed> tileFeeds;
+        friend bool operator==(const State&, const State&) = default;
+    };
+
+    static constexpr size_t recentsLimit = 24;
+    static constexpr size_t closedLimit = 60;
+    static constexpr size_t metricsLimit = 5;
+    static constexpr size_t labelLimit = 32;
+    static constexpr double zoomScaleMin = 0.5;
+    static constexpr double zoomScaleMax = 1.6;
+    static constexpr size_t fileSizeLimit = 64u << 20;
+
+    // The process's store, on processDir(); made on first use, never destroyed.
+    static Store& shared();
+    // The state folder by the environment and the home folder; moves ~/.brightloom
+    // to ~/.quiltdeck when only the old one exists.
+    static std::filesystem::path resolveDir();
+    // resolveDir() once per process. The log and the store both build on it, so
+    // neither has to construct the other.
+    static const std::filesystem::path& processDir();
+
+    explicit Store(std::filesystem::path dir);
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    const std::filesystem::path& dir() const { return dir_; }
+    const std::filesystem::path& file() const { return file_; }
+    const State& state() const { return state_; }
+    bool readOnly() const { return readOnly_; }
+    // Another process holds the state folder; this store is read-only.
+    bool heldByAnotherProcess() const { return heldByAnotherProcess_; }
+
+    // Writes the whole document; nothing when read-only. Failures are silent.
+    void save();
+
+    // The document as compact JSON with all 24 keys; invalid UTF-8 replaced.
+    static std::string encode(const State& state);
+    // Field by field: a missing or mistyped field keeps its default. Nothing, with
+    // the reason in `error`, when the bytes are not a JSON object.
+    static std::optional<State> decode(std::string_view bytes, std::string* error = nullptr);
+
+    // --- Reading -------------------------------------------------------------------------
+    const std::vector<std::string>& recents() const { return state_.recents; }
+    bool aiTitles() const { return state_.aiTitles; }
+    const StringMap& browserLabels() const { return state_.browserLabels; }
+    const std::string& themeMode() const { return state_.themeMode; }
+    const std::string& fontName() const { return state_.fontName; }
+    double minFontSize() const { return state_.minFontSize; }
+    double zoomScale() const { return state_.zoomScale; }
+    const StringMap& browserCache() const { return state_.browserCache; }
+    const std::string& markStyle() const { return state_.markStyle; }
+    const StringMap& tileColors() const { return state_.tileColors; }
+    const StringMap& tileLogos() const { return state_.tileLogos; }
+    const StringMap& tileNames() const { return state_.tileNames; }
+    const std::vector<ClosedTile>& closed() const { return state_.closed; }
+    const std::string& language() const { return state_.language; }
+    const std::vector<ClosedTile>& openTiles() const { return state_.openTiles; }
+    bool autoTrustHome() const { return state_.autoTrustHome; }
+    bool openAtLogin() const { return state_.openAtLogin; }
+    const std::string& permissionMode() const { return state_.permissionMode; }
+    const StringMap& browserAccounts() const { return state_.browserAccounts; }
+    bool onboarded() const { return state_.onboarded; }
+    const std::vector<std::string>& walls() const { return state_.walls; }
+    const std::string& currentWall() const { return state_.currentWall; }
+    const std::map<std::string, std::vector<Metric>>& tileMetrics() const { return state_.tileMetrics; }
+    const std::map<std::string, Feed>& tileFeeds() const { return state_.tileFeeds; }
+
+    // The folder's metrics, empty when none; its feed, nothing when none.
+    std::vector<Metric> metrics(const std::string& folder) const;
+    std::optional<Feed> feed(const std::string& folder) const;
+
+    // --- Changing (each one saves) -----------------------------------------------------------
+    void setAiTitles(bool on);
+    void setThemeMode(std::string mode);
+    void setFontName(std::string name);
+    void setMinFontSize(double points);  // non-finite values are ignored
+    void setZoomScale(double scale);     // clamped to 0.5 ... 1.6; non-finite values are ignored
+    void setMarkStyle(std::string style);
+    void setLanguage(std::string code);
+    void setPermissionMode(std::string mode);
+    void setAutoTrustHome(bool on);
+    void setOpenAtLogin(bool on);
+    void setOnboarded(bool on);
+    void setWalls(std::vector<std::string> walls);
+    void setCurrentWall(std::string wall);
+    void setOpenTiles(std::vector<ClosedTile> tiles);
+    void setBrowserCache(StringMap cache);
+    void setBrowserAccounts(StringMap accounts);
+    // Nothing removes the folder's entry (its automatic choice comes back).
+    void setTileColor(const std::string& folder, std::optional<std::string> color);
+    void setTileLogo(const std::string& folder, std::optional<std::string> path);
+    void setTileName(const std::string& folder, std::optional<std::string> name);
+    void setTileFeed(const std::string& folder, std::optional<Feed> feed);
+    // Forgets one history entry; an index out of range changes nothing (and still saves).
+    void removeClosed(size_t index);
+
+    // Puts the folder first in recents, without duplicates, at most 24.
+    void remember(const std::string& cwd);
+    // Puts the record first in the history, at most 60.
+    void recordClosed(ClosedTile tile);
+    // Trimmed, at most 32 characters; empty removes the label.
+    void setLabel(std::string_view label, const std::string& deviceId);
+    // At most 5; empty removes the folder's entry.
+    void setMetrics(std::vector<Metric> metrics, const std::string& folder);
+
+private:
+    void lockFolder();
+    void load();
+    template <class Change>
+    void change(Change&& apply) {
+        apply(state_);
+        save();
+    }
+
+    std::filesystem::path dir_;
+    std::filesystem::path file_;
+    State state_;
+    bool readOnly_ = false;
+    bool heldByAnotherProcess_ = false;
+    int lockFd_ = -1;
+};
+
+}  // namespace quiltdeck

@@ -1,0 +1,45 @@
+#include "quiltdeck/shell/Lang.h"
+
+#include <atomic>
+
+#include "quiltdeck/sessions/Store.h"
+
+namespace quiltdeck {
+
+namespace {
+
+constexpr std::string_view rawValues[Lang::count] = {"en", "et", "de", "fr", "es", "it",
+                                                     "pt", "nl", "pl", "ru", "zh"};
+constexpr std::string_view promptNames[Lang::count] = {"English", "Estonian", "German", "French",
+                                                       "Spanish", "Italian",  "Portuguese", "Dutch",
+                                                       "Polish",  "Russian",  "Chinese"};
+
+constexpr int unset = -1;
+std::atomic<int> currentIndex{unset};
+
+}  // namespace
+
+std::optional<Lang> Lang::fromRawValue(std::string_view raw) {
+    for (Lang lang : allCases())
+        if (rawValues[lang.index()] == raw) return lang;
+    return std::nullopt;
+}
+
+std::string_view Lang::rawValue() const { return rawValues[index()]; }
+
+std::string_view Lang::promptLanguage() const { return promptNames[index()]; }
+
+Lang Lang::current() {
+    int index = currentIndex.load(std::memory_order_acquire);
+    if (index == unset) {
+        const Lang stored = fromRawValue(Store::shared().language()).value_or(en);
+        int expected = unset;
+        currentIndex.compare_exchange_strong(expected, stored.index(), std::memory_order_acq_rel);
+        index = currentIndex.load(std::memory_order_acquire);
+    }
+    return Lang(static_cast<Code>(index));
+}
+
+void Lang::setCurrent(Lang lang) { currentIndex.store(lang.index(), std::memory_order_release); }
+
+}  // namespace quiltdeck

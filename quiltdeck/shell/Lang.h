@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "quiltdeck/shell/L10nTable.h"
+
+namespace quiltdeck {
+
+// An interface language.
+class Lang {
+public:
+    // In the order of the language picker and of the text table's columns.
+    enum Code : uint8_t { en, et, de, fr, es, it, pt, nl, pl, ru, zh };
+    static constexpr int count = 11;
+    static_assert(count == kL10nLanguageCount);
+
+    constexpr Lang(Code code = en) : code_(code) {}
+
+    static constexpr std::array<Lang, count> allCases() { return {en, et, de, fr, es, it, pt, nl, pl, ru, zh}; }
+    // Exactly the eleven codes ("en", "et", …), case-sensitive.
+    static std::optional<Lang> fromRawValue(std::string_view raw);
+    std::string_view rawValue() const;
+    // The language's English name, for prompts that ask the assistant to answer in it.
+    std::string_view promptLanguage() const;
+    constexpr int index() const { return code_; }
+    constexpr Code code() const { return code_; }
+    friend constexpr bool operator==(Lang, Lang) = default;
+
+    // The interface language. Its first value is the store's language code (English
+    // for any other code); after that only setCurrent changes it. Any thread.
+    static Lang current();
+    static void setCurrent(Lang lang);
+
+    // Posted after the language picker has set `current` and stored the code.
+    static constexpr std::string_view didChange = "quiltdeck.lang";
+
+private:
+    Code code_;
+};
+
+}  // namespace quiltdeck

@@ -1,0 +1,135 @@
+#include "quiltdeck/shell/LogWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <system_error>
+#include <vector>
+
+namespace quiltdeck {
+
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+bool readExactly(int fd, char* into, size_t size, off_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, into, size, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        into += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+// Keeps the last `keep` bytes of the file behind `appendFd`; a file that cannot
+// be read is left as it is.
+void trimToTail(const std::filesystem::path& file, int appendFd, off_t size, size_t keep) {
+    const int readFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (readFd < 0) return;
+    std::vector<char> tail(keep);
+    const bool read = readExactly(readFd, tail.data(), keep, size - static_cast<off_t>(keep));
+    ::close(readFd);
+    if (!read || ::ftruncate(appendFd, 0) != 0) return;
+    writeAll(appendFd, std::string_view(tail.data(), tail.size()));
+}
+
+}  // namespace
+
+LogWriter::LogWriter(std::filesystem::path file)
+    : file_(std::move(file)), thread_([this](std::stop_token stop) { run(stop); }) {}
+
+LogWriter::~LogWriter() {
+    thread_.request_stop();
+    thread_.join();
+}
+
+std::string LogWriter::entry(std::string_view message) {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    char stamp[32];
+    const size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::string text(stamp, length);
+    text += "  ";
+    text += message;
+    text += '\n';
+    return text;
+}
+
+void LogWriter::append(std::string entry) {
+    {
+        std::lock_guard lock(mutex_);
+        if (pendingBytes_ + entry.size() > pendingLimit) {
+            ++dropped_;
+            return;
+        }
+        pendingBytes_ += entry.size();
+        pending_.push_back(std::move(entry));
+        ++appendedCount_;
+    }
+    wake_.notify_one();
+}
+
+void LogWriter::flush() {
+    if (onWriterThread()) return;
+    std::unique_lock lock(mutex_);
+    const uint64_t target = appendedCount_;
+    written_.wait(lock, [&] { return writtenCount_ >= target; });
+}
+
+void LogWriter::run(std::stop_token stop) {
+    std::deque<std::string> batch;
+    for (;;) {
+        size_t dropped = 0;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, stop, [&] { return !pending_.empty(); });
+            if (pending_.empty()) return;  // stopped with nothing left
+            batch.swap(pending_);
+            pendingBytes_ = 0;
+            std::swap(dropped, dropped_);
+        }
+        if (dropped > 0) batch.push_front(entry("log: " + std::to_string(dropped) + " entries dropped, the writer fell behind"));
+        const size_t count = batch.size() - (dropped > 0 ? 1 : 0);
+        writeBatch(batch);
+        batch.clear();
+        {
+            std::lock_guard lock(mutex_);
+            writtenCount_ += count;
+        }
+        written_.notify_all();
+    }
+}
+
+void LogWriter::writeBatch(std::deque<std::string>& batch) {
+    int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == ENOENT) {
+        std::error_code ignored;
+        std::filesystem::create_directories(file_.parent_path(), ignored);
+        fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    }
+    if (fd < 0) return;  // best effort: the entries are lost
+    for (const std::string& text : batch) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && static_cast<uintmax_t>(info.st_size) > trimThreshold)
+            trimToTail(file_, fd, info.st_size, trimKeep);
+        writeAll(fd, text);
+    }
+    ::close(fd);
+}
+
+}  // namespace quiltdeck

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace quiltdeck {
+
+// Appends whole entries to one log file on a thread of its own, in the order
+// they were handed over. Handing over never waits for the disk: entries past
+// `pendingLimit` bytes of backlog are dropped and counted.
+//
+// Before each entry, a file above `trimThreshold` bytes is cut in place to its
+// last `trimKeep` bytes (truncated, then written), so that descriptors opened
+// on it elsewhere keep appending to the same file.
+class LogWriter {
+public:
+    static constexpr uintmax_t trimThreshold = 1'000'000;
+    static constexpr size_t trimKeep = 500'000;
+    static constexpr size_t pendingLimit = 4u << 20;
+
+    explicit LogWriter(std::filesystem::path file);
+    // Writes what is queued, then ends the thread.
+    ~LogWriter();
+    LogWriter(const LogWriter&) = delete;
+    LogWriter& operator=(const LogWriter&) = delete;
+
+    // "2026-12-05T18:38:32Z  message\n": UTC, whole seconds, two spaces.
+    static std::string entry(std::string_view message);
+
+    void append(std::string entry);
+    // Returns once everything appended before the call is in the file; at once
+    // on the writer's own thread.
+    void flush();
+    bool onWriterThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+    const std::filesystem::path& file() const { return file_; }
+
+private:
+    void run(std::stop_token stop);
+    void writeBatch(std::deque<std::string>& batch);
+
+    const std::filesystem::path file_;
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::condition_variable written_;
+    std::deque<std::string> pending_;
+    size_t pendingBytes_ = 0;
+    size_t dropped_ = 0;
+    uint64_t appendedCount_ = 0;
+    uint64_t writtenCount_ = 0;
+    std::jthread thread_;  // last: starts once the rest is ready
+};
+
+}  // namespace quiltdeck

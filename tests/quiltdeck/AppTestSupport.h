@@ -1,0 +1,47 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quiltdeck::testing {
+
+// A fresh folder under /tmp, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& content);
+
+// The test child (tests/support/QuiltdeckChild.cpp) with the given arguments, on
+// the process's environment plus `env`.
+struct Child {
+    pid_t pid = -1;
+    int output = -1;  // its stdout
+    int input = -1;   // its stdin
+    std::string readLine();
+    // The raw wait status; closes the pipes.
+    int wait();
+};
+Child startChild(const std::vector<std::string>& args, const std::map<std::string, std::string>& env);
+
+struct ChildResult {
+    int status = 0;
+    std::string output;
+};
+ChildResult runChild(const std::vector<std::string>& args, const std::map<std::string, std::string>& env);
+
+}  // namespace quiltdeck::testing

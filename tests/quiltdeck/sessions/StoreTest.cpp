@@ -1,0 +1,329 @@
+#include "quiltdeck/sessions/Store.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/sessions/DurableFile.h"
+
+namespace quiltdeck {
+namespace {
+
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+using State = Store::State;
+
+// Sets (or, with nothing, unsets) a variable for one scope.
+class EnvOverride {
+public:
+    EnvOverride(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) ::setenv(name, value->c_str(), 1);
+        else ::unsetenv(name);
+    }
+    ~EnvOverride() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+State decoded(const std::string& json) {
+    auto state = Store::decode(json);
+    EXPECT_TRUE(state) << json;
+    return state.value_or(State{});
+}
+
+// The file as the store would have written it.
+void expectSaved(const Store& store) { EXPECT_EQ(readFile(store.file()), Store::encode(store.state())); }
+
+TEST(StoreDecode, EachFieldFallsBackByItself) {
+    const Date before = Date::now();
+    std::string hundred = "{\"closed\":[";
+    for (int i = 0; i < 100; ++i) hundred += std::string(i ? "," : "") + "{\"cwd\":\"/p\"}";
+    hundred += "]}";
+    const std::vector<std::pair<std::string, std::function<void(State&)>>> cases = {
+        {R"({"themeMode":5,"language":"de"})", [](State& s) { s.language = "de"; }},
+        {R"({"closed":[{"cwd":"/a","closedAt":1},3],"walls":["w"]})", [](State& s) { s.walls = {"w"}; }},
+        {R"({"recents":["a",1],"browserLabels":{"a":"b","c":2},"currentWall":"x"})",
+         [](State& s) { s.currentWall = std::string("x"); }},
+        {R"({"zoomScale":null,"aiTitles":0,"minFontSize":"12","openAtLogin":false})",
+         [](State& s) { s.openAtLogin = false; }},
+        {R"({"tileMetrics":{"/p":[{"label":"a"},"b"]},"tileFeeds":{"/p":3}})", [](State&) {}},
+        {R"({"tileFeeds":{"/p":{"label":"x","every":12.5,"items":[{"url":7,"title":"t"}]}}})",
+         [](State& s) { s.tileFeeds["/p"] = {"x", "", 300, {{"t", ""}}, std::nullopt}; }},
+        {R"({"tileMetrics":{"/p":[{"label":"a","every":"x","updatedAt":5.5}]}})",
+         [](State& s) { s.tileMetrics["/p"] = {{"a", "", std::nullopt, std::nullopt, Date{5.5}}}; }},
+        {R"({"unknown":{"deep":[1,2]},"minFontSize":13})", [](State& s) { s.minFontSize = 13; }},
+    };
+    for (const auto& [json, expect] : cases) {
+        State wanted;
+        expect(wanted);
+        EXPECT_EQ(decoded(json), wanted) << json;
+    }
+
+    const State tile = decoded(R"({"closed":[{"cwd":"/tmp"}]})");
+    ASSERT_EQ(tile.closed.size(), 1u);
+    EXPECT_EQ(tile.closed[0].title, "");
+    EXPECT_FALSE(tile.closed[0].isShell);
+    EXPECT_GE(tile.closed[0].closedAt, before);
+    EXPECT_LE(tile.closed[0].closedAt, Date::now());
+    // Bounds apply when entries are added, not at load.
+    EXPECT_EQ(decoded(hundred).closed.size(), 100u);
+}
+
+TEST(StoreDecode, OnlyAJsonObjectIsADocument) {
+    for (const char* bytes : {"", "[]", "not json", "\"text\"", "{\"a\":1e400}", "{\"a\":\"\xff\"}"}) {
+        std::string error;
+        EXPECT_FALSE(Store::decode(bytes, &error)) << bytes;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(StoreEncode, CompactWithAll24KeysInOrder) {
+    const std::string bytes = Store::encode(State{});
+    EXPECT_EQ(bytes.find('\n'), std::string::npos);
+    EXPECT_EQ(bytes.find(": "), std::string::npos);
+    std::vector<std::string> keys;
+    const auto document = nlohmann::ordered_json::parse(bytes);
+    for (const auto& [key, value] : document.items()) keys.push_back(key);
+    const std::vector<std::string> expected = {
+        "recents",   "aiTitles",    "browserLabels", "themeMode",     "fontName",       "minFontSize",
+        "zoomScale", "browserCache", "markStyle",    "tileColors",    "tileLogos",      "tileNames",
+        "closed",    "language",    "openTiles",     "autoTrustHome", "openAtLogin",    "permissionMode",
+        "browserAccounts", "onboarded", "walls",     "currentWall",   "tileMetrics",    "tileFeeds"};
+    EXPECT_EQ(keys, expected);
+}
+
+TEST(StoreEncode, FullRoundTripKeepsEveryField) {
+    State s;
+    s.recents = {"/a", "/b"};
+    s.aiTitles = false;
+    s.browserLabels = {{"d1", "Work"}};
+    s.themeMode = "dark";
+    s.fontName = "Mono";
+    s.minFontSize = 12.25;
+    s.zoomScale = 1.3;
+    s.browserCache = {{"d1", "Chrome"}};
+    s.markStyle = "dots";
+    s.tileColors = {{"/a", "ff8800"}};
+    s.tileLogos = {{"/a", ""}};
+    s.tileNames = {{"/a", "Name ✨"}};
+    s.closed = {{"t", "n", "/a", true, "b", Date{123456789.123456}, "sid", "fix it", true, "w", "id1"},
+                {"t2", "", "/b", false, std::nullopt, Date{-5.5}, std::nullopt, std::nullopt, std::nullopt,
+                 std::nullopt, std::nullopt}};
+    s.language = "zh";
+    s.openTiles = {s.closed[1]};
+    s.autoTrustHome = true;
+    s.openAtLogin = false;
+    s.permissionMode = "auto";
+    s.browserAccounts = {{"d1", "me@example.org"}};
+    s.onboarded = true;
+    s.walls = {"Client"};
+    s.currentWall = "Client";
+    s.tileMetrics = {{"/a", {{"users", "12", "echo 12", 60, Date{1.0 / 3}}, {"fixed", "x", {}, {}, {}}}}};
+    s.tileFeeds = {{"/a", {"news", "cat f", 120, {{"A", "https://a"}, {"B", ""}}, Date{7.75}}}};
+    EXPECT_EQ(decoded(Store::encode(s)), s);
+}
+
+TEST(StoreEncode, InvalidUtf8IsReplaced) {
+    State s;
+    s.fontName = "a\xff";
+    EXPECT_EQ(decoded(Store::encode(s)).fontName, "a\xEF\xBF\xBD");
+}
+
+class StoreTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::filesystem::path stateFile() const { return folder / "state.json"; }
+};
+
+TEST_F(StoreTest, FreshFolderGetsDropsAndNoDocumentUntilAChange) {
+    Store store(folder / "nested");
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "nested/drops"));
+    EXPECT_FALSE(std::filesystem::exists(store.file()));
+    store.setAiTitles(false);
+    expectSaved(store);
+}
+
+TEST_F(StoreTest, UndecodableDocumentIsSetAsideAndDefaultsSaveNormally) {
+    for (const char* bytes : {"[]", "not json", ""}) {
+        TempFolder dir;
+        writeFile(dir / "state.json", bytes);
+        const auto before = std::time(nullptr);
+        Store store(dir.path());
+        const auto after = std::time(nullptr);
+        EXPECT_EQ(store.state(), State{});
+        EXPECT_FALSE(store.readOnly());
+        EXPECT_FALSE(std::filesystem::exists(store.file())) << bytes;
+        int copies = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            if (!name.starts_with("state.json.broken-")) continue;
+            const long seconds = std::stol(name.substr(18));
+            EXPECT_TRUE(seconds >= before && seconds <= after) << name;
+            EXPECT_EQ(readFile(entry.path()), bytes);
+            ++copies;
+        }
+        EXPECT_EQ(copies, 1) << bytes;
+        store.setLanguage("fr");
+        expectSaved(store);
+    }
+}
+
+TEST_F(StoreTest, UnknownKeysAreGoneAfterASave) {
+    writeFile(stateFile(), R"({"legacy":1,"aiTitles":false})");
+    Store store(folder.path());
+    EXPECT_FALSE(store.aiTitles());
+    store.setAiTitles(false);
+    EXPECT_EQ(readFile(stateFile()).find("legacy"), std::string::npos);
+}
+
+TEST_F(StoreTest, UnreadableDocumentIsNeverReplaced) {
+    std::filesystem::create_directory(stateFile());  // exists, but reading it fails
+    Store store(folder.path());
+    EXPECT_TRUE(store.readOnly());
+    store.setAiTitles(false);
+    EXPECT_FALSE(store.aiTitles());
+    EXPECT_TRUE(std::filesystem::is_directory(stateFile()));
+}
+
+TEST_F(StoreTest, SecondStoreOnAHeldFolderOnlyReads) {
+    auto first = std::make_unique<Store>(folder.path());
+    first->setLanguage("de");
+    Store second(folder.path());
+    EXPECT_TRUE(second.heldByAnotherProcess());
+    EXPECT_TRUE(second.readOnly());
+    EXPECT_EQ(second.language(), "de");
+    second.setLanguage("fr");
+    EXPECT_EQ(Store::decode(readFile(stateFile()))->language, "de");
+    EXPECT_FALSE(first->heldByAnotherProcess());
+    first.reset();
+    EXPECT_FALSE(Store(folder.path()).heldByAnotherProcess());
+}
+
+TEST_F(StoreTest, OperationsNormaliseAndSave) {
+    Store store(folder.path());
+    for (int i = 0; i < 30; ++i) store.remember("/p" + std::to_string(i));
+    store.remember("/p10");
+    EXPECT_EQ(store.recents().size(), 24u);
+    EXPECT_EQ(store.recents()[0], "/p10");
+    EXPECT_EQ(store.recents()[1], "/p29");
+    EXPECT_EQ(std::count(store.recents().begin(), store.recents().end(), "/p10"), 1);
+    expectSaved(store);
+
+    auto titled = [](std::string title) {
+        Store::ClosedTile tile;
+        tile.title = std::move(title);
+        return tile;
+    };
+    for (int i = 0; i < 61; ++i) store.recordClosed(titled(std::to_string(i)));
+    store.recordClosed(titled("60"));
+    EXPECT_EQ(store.closed().size(), 60u);
+    EXPECT_EQ(store.closed()[0].title, "60");
+    EXPECT_EQ(store.closed()[1].title, "60");
+    EXPECT_EQ(store.closed()[59].title, "2");
+    store.removeClosed(1);
+    store.removeClosed(99);
+    EXPECT_EQ(store.closed().size(), 59u);
+    expectSaved(store);
+
+    store.setMetrics(std::vector<Store::Metric>(7, {"m", "1", {}, {}, {}}), "/a");
+    EXPECT_EQ(store.metrics("/a").size(), 5u);
+    store.setMetrics({}, "/a");
+    EXPECT_TRUE(store.metrics("/a").empty());
+    EXPECT_FALSE(store.tileMetrics().contains("/a"));
+
+    store.setTileFeed("/a", Store::Feed{"f", "", 300, {}, {}});
+    EXPECT_EQ(store.feed("/a")->label, "f");
+    store.setTileFeed("/a", std::nullopt);
+    EXPECT_FALSE(store.feed("/a"));
+    EXPECT_EQ(readFile(stateFile()).find("\"/a\""), std::string::npos);
+
+    store.setTileLogo("/b", "");
+    EXPECT_EQ(store.tileLogos().at("/b"), "");
+    store.setTileLogo("/b", std::nullopt);
+    EXPECT_FALSE(store.tileLogos().contains("/b"));
+    expectSaved(store);
+}
+
+TEST_F(StoreTest, NumbersAreClampedAndNonFiniteOnesIgnored) {
+    Store store(folder.path());
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const std::vector<std::pair<double, double>> zoom = {{3.0, 1.6}, {0.1, 0.5}, {1.2, 1.2}, {nan, 1.2}, {inf, 1.2}};
+    for (auto [set, expected] : zoom) {
+        store.setZoomScale(set);
+        EXPECT_EQ(store.zoomScale(), expected) << set;
+    }
+    store.setMinFontSize(-inf);
+    store.setMinFontSize(nan);
+    EXPECT_EQ(store.minFontSize(), 11.5);
+    store.setMinFontSize(13);
+    expectSaved(store);
+    EXPECT_EQ(Store::decode(readFile(stateFile()))->zoomScale, 1.2);
+}
+
+TEST_F(StoreTest, LabelsAreTrimmedAndKeep32Characters) {
+    Store store(folder.path());
+    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";  // one character
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        {"   ", std::nullopt},
+        {"\n\u00A0Work\t", "Work"},
+        {std::string(40, 'x'), std::string(32, 'x')},
+        {std::string(31, 'x') + family + "yz", std::string(31, 'x') + family},
+        {"e\u0301", "e\u0301"},
+    };
+    for (const auto& [label, expected] : cases) {
+        store.setLabel("old", "d");
+        store.setLabel(label, "d");
+        const auto found = store.browserLabels().find("d");
+        EXPECT_EQ(found == store.browserLabels().end() ? std::nullopt : std::optional(found->second), expected);
+        expectSaved(store);
+    }
+}
+
+TEST(StoreFolder, EnvironmentThenHomeWithTheOldFolderMoved) {
+    TempFolder home;
+    EnvOverride homeVar("HOME", home.path().string());
+    {
+        EnvOverride q("QUILTDECK_STATE_DIR", "/q"), b("BRIGHTLOOM_STATE_DIR", "/b");
+        EXPECT_EQ(Store::resolveDir(), "/q");
+    }
+    {
+        EnvOverride q("QUILTDECK_STATE_DIR", std::nullopt), b("BRIGHTLOOM_STATE_DIR", "/b");
+        EXPECT_EQ(Store::resolveDir(), "/b");
+    }
+    EnvOverride q("QUILTDECK_STATE_DIR", std::nullopt), b("BRIGHTLOOM_STATE_DIR", std::nullopt);
+    writeFile((std::filesystem::create_directory(home / ".brightloom"), home / ".brightloom/state.json"), "{}");
+    EXPECT_EQ(Store::resolveDir(), home / ".quiltdeck");
+    EXPECT_EQ(readFile(home / ".quiltdeck/state.json"), "{}");
+    EXPECT_FALSE(std::filesystem::exists(home / ".brightloom"));
+    // With both present neither is touched.
+    std::filesystem::create_directory(home / ".brightloom");
+    EXPECT_EQ(Store::resolveDir(), home / ".quiltdeck");
+    EXPECT_TRUE(std::filesystem::exists(home / ".brightloom"));
+    EXPECT_TRUE(std::filesystem::exists(home / ".quiltdeck/state.json"));
+}
+
+TEST(DurableFile, FailedReplaceKeepsTheOldAndLeavesNoTemporary) {
+    TempFolder dir;
+    std::filesystem::create_directories(dir / "target/inside");
+    EXPECT_FALSE(writeFileDurably(dir / "target", "new"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "target/inside"));
+    EXPECT_TRUE(writeFileDurably(dir / "file", "one"));
+    EXPECT_TRUE(writeFileDurably(dir / "file", "two"));
+    EXPECT_EQ(readFile(dir / "file"), "two");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+}  // namespace
+}  // namespace quiltdeck

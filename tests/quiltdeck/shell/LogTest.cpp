@@ -1,0 +1,179 @@
+#include "quiltdeck/shell/Log.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cctype>
+#include <csignal>
+#include <sstream>
+#include <thread>
+
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/LogWriter.h"
+
+namespace quiltdeck {
+namespace {
+
+using testing::readFile;
+using testing::runChild;
+using testing::TempFolder;
+using testing::writeFile;
+
+TEST(LogWriter, EntryIsUtcStampTwoSpacesMessageNewline) {
+    const std::string entry = LogWriter::entry("hello");
+    std::string shape = entry;
+    for (char& c : shape) c = std::isdigit(static_cast<unsigned char>(c)) ? '9' : c;
+    EXPECT_EQ(shape, "9999-99-99T99:99:99Z  hello\n");
+}
+
+TEST(LogWriter, TrimsInPlaceOnlyAboveOneMillionBytes) {
+    for (size_t size : {size_t(0), size_t(1'000'000), size_t(1'000'001), size_t(2'345'678)}) {
+        TempFolder dir;
+        std::string old(size, 'a');
+        for (size_t i = 0; i < size; i += 997) old[i] = static_cast<char>('b' + i % 20);
+        writeFile(dir / "log.txt", old);
+        const int appendFd = ::open((dir / "log.txt").c_str(), O_WRONLY | O_APPEND);  // as the crash capture holds it
+        {
+            LogWriter writer(dir / "log.txt");
+            writer.append("next\n");
+        }
+        const std::string kept = size > 1'000'000 ? old.substr(size - 500'000) : old;
+        EXPECT_EQ(readFile(dir / "log.txt"), kept + "next\n") << size;
+        // Trimming never replaced the file: the other descriptor still appends to it.
+        EXPECT_EQ(::write(appendFd, "X", 1), 1);
+        ::close(appendFd);
+        EXPECT_EQ(readFile(dir / "log.txt"), kept + "next\nX");
+    }
+}
+
+TEST(LogWriter, EightThreadsKeepEntriesWholeAndInOrder) {
+    TempFolder dir;
+    LogWriter writer(dir / "log.txt");
+    constexpr int threads = 8, perThread = 2000;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t)
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < perThread; ++i)
+                writer.append("thread " + std::to_string(t) + " entry " + std::to_string(i) + std::string(40, '.') + "\n");
+        });
+    for (auto& w : writers) w.join();
+    writer.flush();
+    std::istringstream lines(readFile(dir / "log.txt"));
+    std::vector<int> next(threads, 0);
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        int t = -1, i = -1;
+        ASSERT_EQ(std::sscanf(line.c_str(), "thread %d entry %d", &t, &i), 2) << line;
+        ASSERT_EQ(line.size(), line.find('.') + 40) << line;
+        EXPECT_EQ(i, next[t]++);
+        ++count;
+    }
+    EXPECT_EQ(count, threads * perThread);
+}
+
+class LogRunTest : public ::testing::Test {
+protected:
+    TempFolder state;
+    std::map<std::string, std::string> env() const { return {{"QUILTDECK_STATE_DIR", state.path().string()}}; }
+    std::string log() const { return readFile(state / "log.txt"); }
+};
+
+TEST_F(LogRunTest, MarkerTellsTheNextLaunchOfAnUncleanRun) {
+    EXPECT_EQ(runChild({"begin"}, env()).output, "clean\n");
+    EXPECT_TRUE(std::filesystem::exists(state / "running"));
+    EXPECT_EQ(log().find("previous run"), std::string::npos);
+    EXPECT_EQ(runChild({"run"}, env()).output, "unclean\n");
+    EXPECT_FALSE(std::filesystem::exists(state / "running"));
+    EXPECT_NE(log().find("launch Quiltdeck "), std::string::npos);
+    EXPECT_NE(log().find("  [previous run did not quit cleanly]\n"), std::string::npos) << log();
+    EXPECT_TRUE(log().ends_with("  quit\n"));
+    EXPECT_EQ(runChild({"run"}, env()).output, "clean\n");
+}
+
+TEST_F(LogRunTest, FatalSignalsLeaveACrashLineAndKillByTheSameSignal) {
+    struct Case {
+        const char* kind;
+        int signal;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"segv", SIGSEGV, "\nCRASH signal 11\n"},
+        {"bus", SIGBUS, "\nCRASH signal 7\n"},
+        {"stack", SIGSEGV, "\nCRASH signal 11\n"},
+        {"throw", SIGABRT, "  CRASH uncaught exception std::runtime_error: boom\n"},
+        {"term", SIGTERM, nullptr},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        const auto result = runChild({"crash", c.kind}, {{"QUILTDECK_STATE_DIR", folder.path().string()}});
+        EXPECT_TRUE(WIFSIGNALED(result.status) && WTERMSIG(result.status) == c.signal) << c.kind;
+        const std::string text = readFile(folder / "log.txt");
+        if (c.line) EXPECT_NE(text.find(c.line), std::string::npos) << c.kind << ":\n" << text;
+        else EXPECT_EQ(text.find("CRASH"), std::string::npos) << text;
+        if (c.signal == SIGABRT) {
+            const std::string stack = text.substr(text.find("boom\n") + 5);
+            const auto frames = std::count(stack.begin(), stack.end(), '\n') - 1;  // and the abort's own line
+            EXPECT_TRUE(frames >= 1 && frames <= 12) << stack;
+        }
+    }
+}
+
+TEST_F(LogRunTest, DescriptorsOnTheStateFolderCloseOnExec) {
+    const auto result = runChild({"descriptors"}, env());
+    EXPECT_NE(result.output.find("/log.txt cloexec=1"), std::string::npos) << result.output;
+    EXPECT_EQ(result.output.find("cloexec=0"), std::string::npos) << result.output;
+}
+
+// The launch's view of the store: first language, and the log line of a broken document.
+TEST_F(LogRunTest, LaunchReadsTheStoredLanguageAndLogsABrokenDocument) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"language":"zh"})", "运行中 readOnly=0 held=0\n"},
+        {R"({"language":"xx"})", "working readOnly=0 held=0\n"},
+        {R"([1])", "working readOnly=0 held=0\n"},
+    };
+    for (const auto& [document, output] : cases) {
+        writeFile(state / "state.json", document);
+        EXPECT_EQ(runChild({"launch"}, env()).output, output) << document;
+    }
+    const size_t line = log().find("  state.json failed to decode (");
+    ASSERT_NE(line, std::string::npos) << log();
+    EXPECT_LT(log().find("); copy set aside as state.json.broken-", line), log().find('\n', line));
+}
+
+TEST_F(LogRunTest, SecondProcessGetsAReadOnlyStore) {
+    auto holder = testing::startChild({"launch", "wait"}, env());
+    EXPECT_EQ(holder.readLine(), "working readOnly=0 held=0");
+    EXPECT_EQ(runChild({"launch"}, env()).output, "working readOnly=1 held=1\n");
+    holder.wait();
+    EXPECT_NE(log().find("is in use by another process; changes will not be saved"), std::string::npos);
+    EXPECT_EQ(runChild({"launch"}, env()).output, "working readOnly=0 held=0\n");
+}
+
+TEST_F(LogRunTest, KilledInTheMiddleOfSavesLeavesADecodableDocument) {
+    for (int round = 0; round < 15; ++round) {
+        auto child = testing::startChild({"save-loop"}, env());
+        ASSERT_EQ(child.readLine(), "ready");
+        std::this_thread::sleep_for(std::chrono::microseconds(500 + 1700 * round));
+        ::kill(child.pid, SIGKILL);
+        child.wait();
+        const std::string document = readFile(state / "state.json");
+        EXPECT_TRUE(Store::decode(document)) << round << ": " << document;
+    }
+    // The next launch clears what the killed saves left half written.
+    runChild({"launch"}, env());
+    for (const auto& entry : std::filesystem::directory_iterator(state.path()))
+        EXPECT_FALSE(entry.path().filename().string().find("state.json.") != std::string::npos) << entry.path();
+}
+
+TEST_F(LogRunTest, UnreadableDocumentIsLoggedAndKept) {
+    std::filesystem::create_directory(state / "state.json");
+    EXPECT_EQ(runChild({"launch"}, env()).output, "working readOnly=1 held=0\n");
+    EXPECT_NE(log().find("  state.json unreadable (Is a directory); changes will not be saved\n"), std::string::npos)
+        << log();
+}
+
+}  // namespace
+}  // namespace quiltdeck
