@@ -98,7 +98,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "launch") {  // what the launch learns from the store; "wait" keeps it until stdin closes
         Store& store = Store::shared();
-        say(t("st_busy") + " readOnly=" + std::to_string(store.readOnly()) +
+        const std::string language = t("st_busy");
+        store.remember("/from/" + std::to_string(::getpid()));  // a change, which saves unless read-only
+        say(language + " readOnly=" + std::to_string(store.readOnly()) +
             " held=" + std::to_string(store.heldByAnotherProcess()));
         Log::flush();
         if (arg == "wait") {

@@ -147,6 +147,7 @@ TEST_F(LogRunTest, SecondProcessGetsAReadOnlyStore) {
     auto holder = testing::startChild({"launch", "wait"}, env());
     EXPECT_EQ(holder.readLine(), "working readOnly=0 held=0");
     EXPECT_EQ(runChild({"launch"}, env()).output, "working readOnly=1 held=1\n");
+    EXPECT_EQ(Store::decode(readFile(state / "state.json"))->recents.size(), 1u);  // the holder's change alone
     holder.wait();
     EXPECT_NE(log().find("is in use by another process; changes will not be saved"), std::string::npos);
     EXPECT_EQ(runChild({"launch"}, env()).output, "working readOnly=0 held=0\n");
@@ -173,6 +174,7 @@ TEST_F(LogRunTest, UnreadableDocumentIsLoggedAndKept) {
     EXPECT_EQ(runChild({"launch"}, env()).output, "working readOnly=1 held=0\n");
     EXPECT_NE(log().find("  state.json unreadable (Is a directory); changes will not be saved\n"), std::string::npos)
         << log();
+    EXPECT_TRUE(std::filesystem::is_directory(state / "state.json"));
 }
 
 }  // namespace
