@@ -11,16 +11,6 @@ namespace quiltdeck {
 
 namespace {
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 std::string temporaryPrefix(const std::filesystem::path& path) {
     std::string prefix = ".";
     prefix += path.filename().string();
@@ -37,6 +27,16 @@ void discard(int fd, const std::string& path) {
 }
 
 }  // namespace
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
 
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error) {
     auto fail = [&](int code) -> std::optional<std::string> {

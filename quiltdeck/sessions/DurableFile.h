@@ -10,6 +10,9 @@
 
 namespace quiltdeck {
 
+// Writes every byte, resuming after interruptions and short writes.
+bool writeAll(int fd, std::string_view bytes);
+
 // The whole content of a file of at most `limit` bytes; nothing when it cannot be
 // read, with the reason in `error` (an errno value; EFBIG when it is too large).
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error = nullptr);

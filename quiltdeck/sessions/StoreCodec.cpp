@@ -101,9 +101,9 @@ void field(const Json& object, const char* key, std::optional<T>& target) {
 }
 
 // Inside a record every key falls back by itself; only a record that is no object fails.
-bool read(const Json& v, Store::ClosedTile& out) {
+// Records come in freshly made (a ClosedTile's closedAt: the moment of decoding).
+bool read(const Json& v, Store::ClosedTile& tile) {
     if (!v.is_object()) return false;
-    Store::ClosedTile tile;  // closedAt: the moment of decoding
     field(v, "title", tile.title);
     field(v, "name", tile.name);
     field(v, "cwd", tile.cwd);
@@ -115,40 +115,33 @@ bool read(const Json& v, Store::ClosedTile& out) {
     field(v, "userNamed", tile.userNamed);
     field(v, "wall", tile.wall);
     field(v, "tileId", tile.tileId);
-    out = std::move(tile);
     return true;
 }
 
-bool read(const Json& v, Store::Metric& out) {
+bool read(const Json& v, Store::Metric& metric) {
     if (!v.is_object()) return false;
-    Store::Metric metric;
     field(v, "label", metric.label);
     field(v, "value", metric.value);
     field(v, "command", metric.command);
     field(v, "every", metric.every);
     field(v, "updatedAt", metric.updatedAt);
-    out = std::move(metric);
     return true;
 }
 
-bool read(const Json& v, Store::FeedItem& out) {
+bool read(const Json& v, Store::FeedItem& item) {
     if (!v.is_object()) return false;
-    Store::FeedItem item;
     field(v, "title", item.title);
     field(v, "url", item.url);
-    out = std::move(item);
     return true;
 }
 
-bool read(const Json& v, Store::Feed& out) {
+bool read(const Json& v, Store::Feed& feed) {
     if (!v.is_object()) return false;
-    Store::Feed feed;
     field(v, "label", feed.label);
     field(v, "command", feed.command);
     field(v, "every", feed.every);
     field(v, "items", feed.items);
     field(v, "updatedAt", feed.updatedAt);
-    out = std::move(feed);
     return true;
 }
 

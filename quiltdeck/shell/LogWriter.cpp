@@ -9,19 +9,11 @@
 #include <system_error>
 #include <vector>
 
+#include "quiltdeck/sessions/DurableFile.h"
+
 namespace quiltdeck {
 
 namespace {
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
 
 bool readExactly(int fd, char* into, size_t size, off_t offset) {
     while (size > 0) {
