@@ -1,7 +1,5 @@
 // A child for the application tests, run as its own process on the state folder
 // its environment names. The first argument picks what it does.
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -59,24 +57,6 @@ void crash(const std::string& kind) {
     if (kind == "term") std::raise(SIGTERM);
 }
 
-// Descriptors on files of the state folder, with their close-on-exec flag.
-void listDescriptors() {
-    Store::shared();
-    Log::beginRun();
-    DIR* fds = ::opendir("/proc/self/fd");
-    while (dirent* entry = fds ? ::readdir(fds) : nullptr) {
-        char target[4096];
-        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-        if (n <= 0) continue;
-        const std::string path(target, static_cast<size_t>(n));
-        if (path.rfind(Store::processDir().string(), 0) != 0) continue;
-        const int flags = ::fcntl(std::atoi(entry->d_name), F_GETFD);
-        say(path.substr(Store::processDir().string().size()) + " cloexec=" + ((flags & FD_CLOEXEC) ? "1" : "0"));
-    }
-    if (fds) ::closedir(fds);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,6 +77,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "launch") {  // what the launch learns from the store; "wait" keeps it until stdin closes
+        Log::beginRun();
         Store& store = Store::shared();
         const std::string language = t("st_busy");
         store.remember("/from/" + std::to_string(::getpid()));  // a change, which saves unless read-only
@@ -118,10 +99,6 @@ int main(int argc, char** argv) {
             store.remember("/projects/p" + std::to_string(i % 40));
             store.setZoomScale(0.5 + (i % 10) / 10.0);
         }
-    }
-    if (mode == "descriptors") {
-        listDescriptors();
-        return 0;
     }
     return 2;
 }
