@@ -1,0 +1,114 @@
+#include "platform/gfx/ImageDecoder.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace platform::gfx {
+
+namespace {
+
+bool startsWith(std::span<const uint8_t> data, std::string_view magic, size_t at = 0) {
+    return data.size() >= at + magic.size() && std::memcmp(data.data() + at, magic.data(), magic.size()) == 0;
+}
+
+bool looksLikeSvg(std::span<const uint8_t> data) {
+    std::string_view text(reinterpret_cast<const char*>(data.data()), std::min<size_t>(data.size(), 4096));
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return false;
+    text.remove_prefix(first);
+    return (text.starts_with("<?xml") || text.starts_with("<svg") || text.starts_with("<!DOCTYPE svg")) &&
+           text.find("<svg") != std::string_view::npos;
+}
+
+// The loader for the recognised format, or nullptr: other formats never reach a decoder.
+const char* formatOf(std::span<const uint8_t> data) {
+    using namespace std::string_view_literals;
+    if (startsWith(data, "\x89PNG\r\n\x1A\n"sv)) return "png";
+    if (startsWith(data, "\xFF\xD8\xFF"sv)) return "jpeg";
+    if (startsWith(data, "GIF87a"sv) || startsWith(data, "GIF89a"sv)) return "gif";
+    if (startsWith(data, "BM"sv)) return "bmp";
+    if (startsWith(data, "II*\0"sv) || startsWith(data, "MM\0*"sv)) return "tiff";
+    if (startsWith(data, "\0\0\1\0"sv)) return "ico";
+    if (startsWith(data, "RIFF"sv) && startsWith(data, "WEBP"sv, 8)) return "webp";
+    if (looksLikeSvg(data)) return "svg";
+    return nullptr;
+}
+
+struct SizeCheck {
+    bool refused = false;
+};
+
+// Runs once the header is read. Setting the size to 0 x 0 makes the loader stop before it
+// allocates or decodes pixels.
+void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
+    auto* check = static_cast<SizeCheck*>(data);
+    if (!ImageDecoder::withinLimits(width, height)) {
+        check->refused = true;
+        gdk_pixbuf_loader_set_size(loader, 0, 0);
+    }
+}
+
+Image toImage(GdkPixbuf* pixbuf) {
+    Image image;
+    int width = gdk_pixbuf_get_width(pixbuf);
+    int height = gdk_pixbuf_get_height(pixbuf);
+    int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
+    if (!ImageDecoder::withinLimits(width, height) || width <= 0 || height <= 0 ||
+        gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 || channels != (alpha ? 4 : 3)) {
+        return image;
+    }
+    int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    const uint8_t* base = gdk_pixbuf_read_pixels(pixbuf);
+    image.width = width;
+    image.height = height;
+    image.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    uint32_t* out = image.pixels.data();
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* p = base + static_cast<ptrdiff_t>(y) * stride;
+        for (int x = 0; x < width; ++x, p += channels) {
+            *out++ = Image::premultipliedPixel(p[0], p[1], p[2], alpha ? p[3] : 255);
+        }
+    }
+    return image;
+}
+
+}  // namespace
+
+bool ImageDecoder::withinLimits(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= maxSide && height <= maxSide && width * height * 4 <= maxDecodedBytes;
+}
+
+ImageDecoder::Result ImageDecoder::decode(std::span<const uint8_t> data) {
+    Result result;
+    const char* format = formatOf(data);
+    if (!format) return result;
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(format, nullptr);
+    if (!loader) return result;
+    SizeCheck check;
+    g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &check);
+
+    // Written in slices so that a refusal in the header stops the rest from being fed.
+    constexpr size_t slice = 64 * 1024;
+    bool ok = true;
+    for (size_t at = 0; ok && !check.refused && at < data.size(); at += slice) {
+        ok = gdk_pixbuf_loader_write(loader, data.data() + at, std::min(slice, data.size() - at), nullptr);
+    }
+    bool closed = gdk_pixbuf_loader_close(loader, nullptr);
+    if (check.refused) {
+        result.status = Status::refused;
+    } else if (ok && closed) {
+        if (GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader)) {
+            result.image = toImage(pixbuf);
+            if (!result.image.isEmpty()) result.status = Status::decoded;
+        }
+    }
+    g_object_unref(loader);
+    return result;
+}
+
+}  // namespace platform::gfx
