@@ -1,0 +1,260 @@
+#include "platform/gfx/Canvas.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/gfx/GlyphBlitter.h"
+#include "platform/gfx/GlyphCache.h"
+
+namespace platform::gfx {
+
+namespace {
+
+double unit(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); }
+
+// Cairo passes NaN channels through; they must never reach a pixel.
+void setSource(cairo_t* cr, Rgba c) { cairo_set_source_rgba(cr, unit(c.red), unit(c.green), unit(c.blue), unit(c.alpha)); }
+
+bool finite(const Rect& r) {
+    return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
+}
+
+int pixelsFor(double points, double scale) {
+    double pixels = std::ceil(points * scale - 1e-9);
+    return static_cast<int>(std::clamp(pixels, 0.0, static_cast<double>(Canvas::maxPixelSide)));
+}
+
+bool integral(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
+
+}  // namespace
+
+Canvas::Canvas(Size size, double scale) {
+    scale_ = std::isfinite(scale) && scale > 0 ? scale : 1.0;
+    size_ = Size{std::isfinite(size.width) && size.width > 0 ? size.width : 0.0,
+                 std::isfinite(size.height) && size.height > 0 ? size.height : 0.0};
+    pixelWidth_ = pixelsFor(size_.width, scale_);
+    pixelHeight_ = pixelsFor(size_.height, scale_);
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_);
+    cairo_ = cairo_create(surface_);
+    // The one place where y-up points become device pixels.
+    cairo_matrix_t base;
+    cairo_matrix_init(&base, scale_, 0, 0, -scale_, 0, size_.height * scale_);
+    cairo_set_matrix(cairo_, &base);
+    state_.push_back(State{0, 0, pixelWidth_, pixelHeight_});
+}
+
+Canvas::~Canvas() {
+    cairo_destroy(cairo_);
+    cairo_surface_destroy(surface_);
+}
+
+uint32_t Canvas::pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= pixelWidth_ || y >= pixelHeight_) return 0;
+    cairo_surface_flush(surface_);
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    int stride = cairo_image_surface_get_stride(surface_);
+    return reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride)[x];
+}
+
+bool Canvas::writePng(const std::string& path) const {
+    return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+void Canvas::save() {
+    cairo_save(cairo_);
+    state_.push_back(state_.back());
+}
+
+void Canvas::restore() {
+    if (state_.size() < 2) return;
+    cairo_restore(cairo_);
+    state_.pop_back();
+}
+
+// Non-finite or degenerate transforms would put Cairo into its error state for good, so they are ignored.
+void Canvas::translate(double dx, double dy) {
+    if (std::isfinite(dx) && std::isfinite(dy)) cairo_translate(cairo_, dx, dy);
+}
+
+void Canvas::scaleBy(double sx, double sy) {
+    if (std::isfinite(sx) && std::isfinite(sy) && sx != 0 && sy != 0) cairo_scale(cairo_, sx, sy);
+}
+
+Point Canvas::userToDevice(Point p) const {
+    cairo_user_to_device(cairo_, &p.x, &p.y);
+    return p;
+}
+
+void Canvas::clip(const Rect& rect) {
+    if (!finite(rect)) return;
+    cairo_rectangle(cairo_, rect.x, rect.y, std::max(0.0, rect.width), std::max(0.0, rect.height));
+    cairo_clip(cairo_);
+    State& s = state_.back();
+    cairo_matrix_t m;
+    cairo_get_matrix(cairo_, &m);
+    Point a = userToDevice({rect.x, rect.y}), b = userToDevice({rect.maxX(), rect.maxY()});
+    if (m.xy != 0 || m.yx != 0 || !integral(a.x) || !integral(a.y) || !integral(b.x) || !integral(b.y)) {
+        s.clipIsBox = false;
+        return;
+    }
+    auto clamp = [](double v) { return static_cast<int>(std::clamp(std::round(v), -1e9, 1e9)); };
+    s.clipX0 = std::max(s.clipX0, clamp(std::min(a.x, b.x)));
+    s.clipX1 = std::min(s.clipX1, clamp(std::max(a.x, b.x)));
+    s.clipY0 = std::max(s.clipY0, clamp(std::min(a.y, b.y)));
+    s.clipY1 = std::min(s.clipY1, clamp(std::max(a.y, b.y)));
+    if (rect.width <= 0 || rect.height <= 0) s.clipX1 = s.clipX0;
+}
+
+void Canvas::setAntialias(bool on) {
+    cairo_set_antialias(cairo_, on ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+    state_.back().antialias = on;
+}
+
+void Canvas::clear(const Rect& rect) {
+    if (!finite(rect) || rect.isEmpty()) return;
+    cairo_save(cairo_);
+    cairo_set_operator(cairo_, CAIRO_OPERATOR_CLEAR);
+    cairo_rectangle(cairo_, rect.x, rect.y, rect.width, rect.height);
+    cairo_fill(cairo_);
+    cairo_restore(cairo_);
+}
+
+void Canvas::fill(const Rect& rect, Rgba color) {
+    if (!finite(rect) || rect.isEmpty()) return;
+    setSource(cairo_, color);
+    cairo_rectangle(cairo_, rect.x, rect.y, rect.width, rect.height);
+    cairo_fill(cairo_);
+}
+
+void Canvas::addPath(const Path& path) {
+    cairo_new_path(cairo_);
+    path.forEach([this](const Path::Element& e) {
+        const double* v = e.values;
+        switch (e.verb) {
+            case Path::Verb::move: cairo_move_to(cairo_, v[0], v[1]); break;
+            case Path::Verb::line: cairo_line_to(cairo_, v[0], v[1]); break;
+            case Path::Verb::curve: cairo_curve_to(cairo_, v[0], v[1], v[2], v[3], v[4], v[5]); break;
+            case Path::Verb::arc:
+                // With y up, Cairo's increasing angles run counter-clockwise on screen.
+                if (v[5] != 0) {
+                    cairo_arc_negative(cairo_, v[0], v[1], std::max(0.0, v[2]), v[3], v[4]);
+                } else {
+                    cairo_arc(cairo_, v[0], v[1], std::max(0.0, v[2]), v[3], v[4]);
+                }
+                break;
+            case Path::Verb::close: cairo_close_path(cairo_); break;
+        }
+    });
+}
+
+void Canvas::fill(const Path& path, Rgba color, FillRule rule) {
+    if (path.isEmpty()) return;
+    addPath(path);
+    setSource(cairo_, color);
+    cairo_set_fill_rule(cairo_, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    cairo_fill(cairo_);
+}
+
+void Canvas::stroke(const Path& path, Rgba color, const StrokeStyle& style) {
+    if (path.isEmpty() || !std::isfinite(style.width) || style.width <= 0) return;
+    addPath(path);
+    setSource(cairo_, color);
+    cairo_set_line_width(cairo_, style.width);
+    static constexpr cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_ROUND, CAIRO_LINE_CAP_SQUARE};
+    cairo_set_line_cap(cairo_, caps[static_cast<int>(style.cap)]);
+    bool dashesUsable = std::all_of(style.dashes.begin(), style.dashes.end(),
+                                    [](double d) { return std::isfinite(d) && d >= 0; }) &&
+                        std::any_of(style.dashes.begin(), style.dashes.end(), [](double d) { return d > 0; });
+    if (dashesUsable) {
+        cairo_set_dash(cairo_, style.dashes.data(), static_cast<int>(style.dashes.size()),
+                       std::isfinite(style.dashPhase) ? style.dashPhase : 0.0);
+    } else {
+        cairo_set_dash(cairo_, nullptr, 0, 0);
+    }
+    cairo_stroke(cairo_);
+    cairo_set_dash(cairo_, nullptr, 0, 0);
+}
+
+void Canvas::drawImage(const Image& image, const Rect& rect) {
+    if (image.isEmpty() || !finite(rect) || rect.isEmpty() ||
+        image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
+        return;
+    }
+    cairo_surface_t* source = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())), CAIRO_FORMAT_ARGB32, image.width,
+        image.height, image.width * 4);
+    cairo_save(cairo_);
+    // The image's top row goes to the rectangle's top edge.
+    cairo_translate(cairo_, rect.x, rect.maxY());
+    cairo_scale(cairo_, rect.width / image.width, -rect.height / image.height);
+    cairo_set_source_surface(cairo_, source, 0, 0);
+    cairo_pattern_set_extend(cairo_get_source(cairo_), CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(cairo_get_source(cairo_), CAIRO_FILTER_GOOD);
+    cairo_rectangle(cairo_, 0, 0, image.width, image.height);
+    cairo_fill(cairo_);
+    cairo_restore(cairo_);
+    cairo_surface_destroy(source);
+}
+
+void Canvas::drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color) {
+    const State& s = state_.back();
+    if (glyphs.empty() || s.clipX0 >= s.clipX1 || s.clipY0 >= s.clipY1) return;
+    if (!s.clipIsBox) {
+        drawGlyphsThroughCairo(font, glyphs, color);
+        return;
+    }
+    uint32_t premultiplied = color.premultipliedArgb();
+    if ((premultiplied >> 24) == 0) return;
+    cairo_matrix_t m;
+    cairo_get_matrix(cairo_, &m);
+    double sizeX = font.size() * std::hypot(m.xx, m.yx), sizeY = font.size() * std::hypot(m.xy, m.yy);
+    cairo_surface_flush(surface_);
+    GlyphBlitter::Target target{reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface_)),
+                                cairo_image_surface_get_stride(surface_) / 4, pixelWidth_, pixelHeight_};
+    GlyphBlitter::Box clip{s.clipX0, s.clipY0, s.clipX1, s.clipY1};
+    GlyphCache& cache = GlyphCache::shared();
+    for (const GlyphPlacement& g : glyphs) {
+        const RasterGlyph* r = cache.lookup(font, g.glyph, sizeX * g.scale, sizeY * g.scale, s.fontSmoothing);
+        if (!r || r->width == 0) continue;
+        double x = m.xx * g.position.x + m.xy * g.position.y + m.x0;
+        double y = m.yx * g.position.x + m.yy * g.position.y + m.y0;
+        if (!(std::fabs(x) < 1e9 && std::fabs(y) < 1e9)) continue;
+        GlyphBlitter::blit(*r, target, static_cast<int>(std::lround(x)) + r->left,
+                           static_cast<int>(std::lround(y)) - r->top, premultiplied, clip);
+    }
+    cairo_surface_mark_dirty(surface_);
+}
+
+void Canvas::drawGlyphsThroughCairo(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color) {
+    cairo_matrix_t m;
+    cairo_get_matrix(cairo_, &m);
+    double sizeX = font.size() * std::hypot(m.xx, m.yx), sizeY = font.size() * std::hypot(m.xy, m.yy);
+    cairo_save(cairo_);
+    cairo_identity_matrix(cairo_);
+    GlyphCache& cache = GlyphCache::shared();
+    for (const GlyphPlacement& g : glyphs) {
+        const RasterGlyph* r =
+            cache.lookup(font, g.glyph, sizeX * g.scale, sizeY * g.scale, state_.back().fontSmoothing);
+        if (!r || r->width == 0) continue;
+        double x = m.xx * g.position.x + m.xy * g.position.y + m.x0;
+        double y = m.yx * g.position.x + m.yy * g.position.y + m.y0;
+        if (!(std::fabs(x) < 1e9 && std::fabs(y) < 1e9)) continue;
+        double left = std::lround(x) + r->left, top = std::lround(y) - r->top;
+        cairo_surface_t* mask = cairo_image_surface_create_for_data(
+            const_cast<unsigned char*>(r->pixels.data()), r->color ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_A8, r->width,
+            r->height, r->stride);
+        if (r->color) {
+            cairo_set_source_surface(cairo_, mask, left, top);
+            cairo_paint_with_alpha(cairo_, unit(color.alpha));
+        } else {
+            setSource(cairo_, color);
+            cairo_mask_surface(cairo_, mask, left, top);
+        }
+        cairo_surface_destroy(mask);
+    }
+    cairo_restore(cairo_);
+}
+
+}  // namespace platform::gfx

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/Font.h"
+#include "platform/gfx/Image.h"
+#include "platform/gfx/Path.h"
+#include "platform/gfx/Rect.h"
+#include "platform/gfx/Rgba.h"
+
+struct _cairo;
+struct _cairo_surface;
+
+namespace platform::gfx {
+
+struct StrokeStyle {
+    enum class Cap { butt, round, square };
+    double width = 1;
+    std::vector<double> dashes;  // on, off, ... in points; empty for a solid line
+    double dashPhase = 0;
+    Cap cap = Cap::butt;
+};
+
+// One glyph to draw: its id, its pen position in user space, and a scale applied to the font
+// size (1 for the font's own size).
+struct GlyphPlacement {
+    uint32_t glyph = 0;
+    Point position;
+    double scale = 1;
+};
+
+// A drawing surface: a Cairo ARGB32 image of the view's size times the backing scale. Callers
+// draw in the views' coordinates (points, y up, origin at the lower-left corner); the canvas alone
+// turns them into device pixels (x × scale, (height − y) × scale). Glyphs go through the
+// process-wide glyph cache and are composited directly; they are always drawn upright.
+// Main thread only.
+class Canvas {
+public:
+    static constexpr int maxPixelSide = 16384;
+
+    // A transparent canvas of `size` points at `scale` device pixels per point. A scale that is
+    // not finite or not above 0 is 1; each side has at most maxPixelSide pixels.
+    Canvas(Size size, double scale);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    Size size() const { return size_; }
+    double scale() const { return scale_; }
+    int pixelWidth() const { return pixelWidth_; }
+    int pixelHeight() const { return pixelHeight_; }
+    // Device pixel (from the top-left) as a premultiplied 0xAARRGGBB word; 0 outside.
+    uint32_t pixel(int x, int y) const;
+    bool writePng(const std::string& path) const;
+    // The Cairo image surface, for a backend that shows it.
+    _cairo_surface* surface() const { return surface_; }
+
+    // Graphics state: transform, clip, antialiasing and font smoothing.
+    void save();
+    void restore();
+    void translate(double dx, double dy);
+    void scaleBy(double sx, double sy);
+    Point userToDevice(Point p) const;
+    void clip(const Rect& rect);
+    void setAntialias(bool on);
+    bool antialias() const { return state_.back().antialias; }
+    void setFontSmoothing(bool on) { state_.back().fontSmoothing = on; }
+    bool fontSmoothing() const { return state_.back().fontSmoothing; }
+
+    // Makes the rectangle transparent.
+    void clear(const Rect& rect);
+    void fill(const Rect& rect, Rgba color);
+    enum class FillRule { winding, evenOdd };
+    void fill(const Path& path, Rgba color, FillRule rule = FillRule::winding);
+    void stroke(const Path& path, Rgba color, const StrokeStyle& style);
+    // Draws the image scaled into the rectangle, upright.
+    void drawImage(const Image& image, const Rect& rect);
+    void drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);
+
+private:
+    struct State {
+        // The clip in device pixels while it is an axis-aligned box on whole pixels; glyphs are
+        // blitted inside it directly. Any other clip sends glyphs through Cairo.
+        int clipX0, clipY0, clipX1, clipY1;
+        bool clipIsBox = true;
+        bool antialias = true;
+        bool fontSmoothing = true;
+    };
+    void addPath(const Path& path);
+    void drawGlyphsThroughCairo(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);
+
+    Size size_;
+    double scale_;
+    int pixelWidth_;
+    int pixelHeight_;
+    _cairo_surface* surface_;
+    _cairo* cairo_;
+    std::vector<State> state_;
+};
+
+}  // namespace platform::gfx
