@@ -1,0 +1,146 @@
+#include "platform/gfx/Canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "support/CanvasInk.h"
+
+using namespace platform::gfx;
+using platform::gfx::testing::inkBox;
+
+namespace {
+
+const Rgba white{1, 1, 1, 1};
+
+int alphaAt(const Canvas& c, int x, int y) { return static_cast<int>(c.pixel(x, y) >> 24); }
+
+int partialPixels(const Canvas& c) {
+    int count = 0;
+    for (int y = 0; y < c.pixelHeight(); ++y) {
+        for (int x = 0; x < c.pixelWidth(); ++x) count += alphaAt(c, x, y) % 255 != 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+// Row r spans y = height − (r + 1) × cell height up to + cell height in the views' y-up points.
+TEST(Canvas, RowZeroLandsOnTheTopDeviceRows) {
+    for (double scale : {1.0, 2.0}) {
+        Canvas c({80, 48}, scale);
+        c.fill({0, 48 - 16, 80, 16}, white);
+        ASSERT_EQ(c.pixelHeight(), 48 * scale);
+        for (int y = 0; y < c.pixelHeight(); ++y) EXPECT_EQ(alphaAt(c, 3, y), y < 16 * scale ? 255 : 0) << scale << " " << y;
+    }
+}
+
+TEST(Canvas, AntialiasingOffLeavesNoPartialPixelOnHalfPointEdges) {
+    for (bool antialias : {true, false}) {
+        Canvas c({20, 20}, 1);
+        c.setAntialias(antialias);
+        c.fill({2.5, 2.5, 10, 10}, white);
+        Path diagonal;
+        diagonal.moveTo({1.5, 15.5});
+        diagonal.lineTo({18.5, 17});
+        c.stroke(diagonal, white, StrokeStyle{.width = 1.5, .dashes = {}});
+        if (antialias) EXPECT_GT(partialPixels(c), 0);
+        else EXPECT_EQ(partialPixels(c), 0);
+    }
+}
+
+TEST(Canvas, FillRulesDashesClearAndClip) {
+    Path ring;
+    ring.addRect({0, 0, 10, 10});
+    ring.addRect({3, 3, 4, 4});
+    for (auto rule : {Canvas::FillRule::winding, Canvas::FillRule::evenOdd}) {
+        Canvas c({10, 10}, 1);
+        c.fill(ring, white, rule);
+        EXPECT_EQ(alphaAt(c, 5, 5), rule == Canvas::FillRule::evenOdd ? 0 : 255);
+        EXPECT_EQ(alphaAt(c, 1, 1), 255);
+    }
+
+    Canvas dashed({20, 4}, 1);
+    Path line;
+    line.moveTo({0, 2});
+    line.lineTo({20, 2});
+    dashed.stroke(line, white, StrokeStyle{.width = 2, .dashes = {4, 4}});
+    EXPECT_EQ(alphaAt(dashed, 2, 2), 255);
+    EXPECT_EQ(alphaAt(dashed, 6, 2), 0);
+    EXPECT_EQ(alphaAt(dashed, 10, 2), 255);
+
+    Canvas c({10, 10}, 2);
+    c.fill({0, 0, 10, 10}, white);
+    c.clear({0, 0, 5, 10});
+    EXPECT_EQ(alphaAt(c, 2, 2), 0);
+    EXPECT_EQ(alphaAt(c, 12, 2), 255);
+    c.save();
+    c.clip({0, 0, 2, 2});
+    c.fill({0, 0, 10, 10}, Rgba{1, 0, 0, 1});
+    c.restore();
+    c.fill({0, 8, 1, 1}, Rgba{0, 0, 1, 1});  // the clip ended with restore
+    EXPECT_EQ(c.pixel(1, 18), 0xFFFF0000u);
+    EXPECT_EQ(c.pixel(1, 14), 0u);
+    EXPECT_EQ(c.pixel(1, 2), 0xFF0000FFu);
+}
+
+TEST(Canvas, ImagesAreDrawnUpright) {
+    Image image{1, 2, {0xFFFF0000, 0xFF0000FF}};  // red on top
+    Canvas c({4, 4}, 1);
+    c.drawImage(image, {0, 0, 4, 4});
+    EXPECT_EQ(c.pixel(1, 0), 0xFFFF0000u);
+    EXPECT_EQ(c.pixel(1, 3), 0xFF0000FFu);
+}
+
+// Input that would put Cairo into its error state for good is ignored: the canvas keeps drawing.
+TEST(Canvas, UnusableInputLeavesTheCanvasWorking) {
+    double nan = std::numeric_limits<double>::quiet_NaN();
+    Canvas c({10, 10}, nan);
+    EXPECT_EQ(c.scale(), 1);
+    c.scaleBy(0, 1);
+    c.translate(nan, 1);
+    c.clip({nan, 0, 5, 5});
+    c.fill({0, 0, nan, 5}, white);
+    c.fill({0, 0, 10, 10}, Rgba{nan, nan, nan, nan});
+    EXPECT_EQ(c.pixel(5, 5), 0u);
+    Path bad;
+    bad.arc({5, 5}, -3, 0, 7);
+    c.fill(bad, white);
+    c.stroke(bad, white, StrokeStyle{.width = 1, .dashes = {nan, -1}});
+    c.fill({0, 0, 10, 10}, white);
+    EXPECT_EQ(c.pixel(5, 5), 0xFFFFFFFFu);
+    EXPECT_EQ(Canvas({1e9, 1}, 1).pixelWidth(), Canvas::maxPixelSide);
+}
+
+// Glyph blits honour the clip whether it is a box on whole pixels (blitted directly) or not
+// (composited by Cairo), and the canvas's edges.
+TEST(Canvas, GlyphsStayInsideTheClip) {
+    FontRef font = Font::systemFont(40);
+    GlyphPlacement w[] = {{font->glyphIndex('W'), {-6, 10}}, {font->glyphIndex('W'), {30, -12}}};
+    for (double clipTop : {24.0, 23.5}) {
+        Canvas c({40, 40}, 1);
+        c.clip({0, 0, 40, clipTop});
+        c.drawGlyphs(*font, w, white);
+        auto box = inkBox(c);
+        EXPECT_EQ(box.x0, 0);
+        EXPECT_EQ(box.y0, std::floor(40 - clipTop)) << clipTop;
+        EXPECT_EQ(box.y1, 40);  // the second glyph runs past the bottom edge
+    }
+}
+
+// A doubled row (x scaled by 2) gets a glyph rendered twice as wide, not a stretched bitmap.
+TEST(Canvas, GlyphsFollowTheTransformsScale) {
+    FontRef font = Font::systemFont(13);
+    GlyphPlacement w{font->glyphIndex('W'), {0, 4}};
+    Canvas normal({40, 20}, 1), doubled({40, 20}, 1), retina({40, 20}, 2);
+    normal.drawGlyphs(*font, std::span(&w, 1), white);
+    doubled.scaleBy(2, 1);
+    doubled.drawGlyphs(*font, std::span(&w, 1), white);
+    retina.drawGlyphs(*font, std::span(&w, 1), white);
+    auto n = inkBox(normal), d = inkBox(doubled), r = inkBox(retina);
+    EXPECT_NEAR(d.x1 - d.x0, 2 * (n.x1 - n.x0), 2);
+    EXPECT_EQ(d.y1 - d.y0, n.y1 - n.y0);
+    EXPECT_NEAR(r.y1 - r.y0, 2 * (n.y1 - n.y0), 2);
+    EXPECT_EQ(n.y1, 16);  // the baseline at y = 4 is device row 16
+}

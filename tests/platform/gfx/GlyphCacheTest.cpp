@@ -1,0 +1,123 @@
+#include "platform/gfx/GlyphCache.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/gfx/GlyphBlitter.h"
+#include "platform/gfx/Rgba.h"
+
+using namespace platform::gfx;
+
+TEST(GlyphCache, RendersAGlyphOncePerFontDeviceSizeAndSmoothing) {
+    GlyphCache cache;
+    FontRef font = Font::systemFont(13);
+    uint32_t g = font->glyphIndex('g');
+    const RasterGlyph* first = cache.lookup(*font, g, 13, 13, true);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(cache.lookup(*font, g, 13, 13, true), first);
+    EXPECT_EQ(cache.count(), 1u);
+    const RasterGlyph* wide = cache.lookup(*font, g, 26, 13, true);
+    cache.lookup(*font, g, 26, 26, true);
+    cache.lookup(*font, g, 13, 13, false);
+    cache.lookup(*font->withSize(13), g, 13, 13, true);  // an equal font is another font
+    EXPECT_EQ(cache.count(), 5u);
+    EXPECT_GT(wide->width, first->width * 3 / 2);
+    EXPECT_EQ(wide->height, first->height);
+}
+
+TEST(GlyphCache, KeepsEmptyGlyphsAndRefusesHugeOnes) {
+    GlyphCache cache;
+    FontRef font = Font::systemFont(13);
+    const RasterGlyph* space = cache.lookup(*font, font->glyphIndex(' '), 13, 13, true);
+    ASSERT_NE(space, nullptr);
+    EXPECT_EQ(space->width, 0);
+    EXPECT_EQ(cache.lookup(*font, font->glyphIndex('W'), 6000, 6000, true), nullptr);
+    EXPECT_EQ(cache.lookup(*font, font->glyphIndex('W'), std::nan(""), 13, true), nullptr);
+    EXPECT_EQ(cache.count(), 1u);
+}
+
+TEST(GlyphCache, EmptiesWholesaleWhenFull) {
+    GlyphCache cache(4000);
+    FontRef font = Font::systemFont(13);
+    size_t most = 0;
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        cache.lookup(*font, font->glyphIndex(c), 30, 30, true);
+        most = std::max(most, cache.count());
+        EXPECT_LE(cache.byteCount(), 4000u);
+    }
+    EXPECT_GT(most, 3u);
+    EXPECT_LT(cache.count(), most);
+}
+
+// The only strike of Noto Color Emoji is 128 px high at 109 ppem; it is scaled to the size.
+TEST(GlyphCache, ColourEmojiAreScaledFromTheirStrike) {
+    GlyphCache cache;
+    FontRef emoji = Font::create("emoji", 13);
+    for (double scale : {1.0, 2.0}) {
+        const RasterGlyph* g = cache.lookup(*emoji, emoji->glyphIndex(0x1F600), 13 * scale, 13 * scale, true);
+        ASSERT_NE(g, nullptr);
+        EXPECT_TRUE(g->color);
+        EXPECT_LE(g->height, 16 * scale);
+        EXPECT_GE(g->height, 15 * scale);
+    }
+}
+
+namespace {
+
+struct BlitCase {
+    const char* name;
+    const char* family;
+    char32_t character;
+    Rgba color;
+    uint32_t background;
+    friend void PrintTo(const BlitCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class GlyphBlit : public ::testing::TestWithParam<BlitCase> {};
+
+}  // namespace
+
+// The direct blit gives what Cairo's own composite of the same bitmap gives, within one level.
+TEST_P(GlyphBlit, EqualsCairosComposite) {
+    const BlitCase& p = GetParam();
+    FontRef font = Font::create(p.family, 20);
+    std::optional<RasterGlyph> glyph = RasterGlyph::render(*font, font->glyphIndex(p.character), 20, 20, true);
+    ASSERT_TRUE(glyph && glyph->width > 0);
+    cairo_surface_t* ours = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 40);
+    cairo_surface_t* theirs = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 40);
+    for (cairo_surface_t* s : {ours, theirs}) {
+        auto* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s));
+        std::fill(px, px + 40 * 40, p.background);
+        cairo_surface_mark_dirty(s);
+    }
+    GlyphBlitter::blit(*glyph, {reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(ours)), 40, 40, 40}, 3, 4,
+                       p.color.premultipliedArgb(), {0, 0, 40, 40});
+    cairo_t* cr = cairo_create(theirs);
+    cairo_surface_t* mask = cairo_image_surface_create_for_data(
+        glyph->pixels.data(), glyph->color ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_A8, glyph->width, glyph->height, glyph->stride);
+    if (glyph->color) {
+        cairo_set_source_surface(cr, mask, 3, 4);
+        cairo_paint_with_alpha(cr, p.color.alpha);
+    } else {
+        cairo_set_source_rgba(cr, p.color.red, p.color.green, p.color.blue, p.color.alpha);
+        cairo_mask_surface(cr, mask, 3, 4);
+    }
+    cairo_surface_flush(theirs);
+    const uint8_t* a = cairo_image_surface_get_data(ours);
+    const uint8_t* b = cairo_image_surface_get_data(theirs);
+    for (int i = 0; i < 40 * 40 * 4; ++i) ASSERT_LE(std::abs(a[i] - b[i]), 1) << "byte " << i;
+    cairo_destroy(cr);
+    for (cairo_surface_t* s : {ours, theirs, mask}) cairo_surface_destroy(s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GlyphBlit,
+    ::testing::Values(BlitCase{"opaqueOnClear", "monospace", 'g', {1, 1, 1, 1}, 0},
+                      BlitCase{"opaqueOnDark", "monospace", '@', {0.9, 0.6, 0.1, 1}, 0xFF202830},
+                      BlitCase{"translucentOnTranslucent", "monospace", 'W', {1, 0, 0, 0.5}, 0x80402010},
+                      BlitCase{"emoji", "emoji", 0x1F680, {0, 0, 0, 1}, 0xFF336699},
+                      BlitCase{"translucentEmoji", "emoji", 0x1F600, {0, 0, 0, 0.3}, 0x80100800}),
+    [](const auto& info) { return std::string(info.param.name); });

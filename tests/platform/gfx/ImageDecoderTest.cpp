@@ -1,0 +1,105 @@
+#include "platform/gfx/ImageDecoder.h"
+
+#include <cairo.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace platform::gfx;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+// A 3 x 2 image (top row red, bottom row blue) saved by GdkPixbuf in `type`.
+Bytes encoded(const char* type) {
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 3, 2);
+    gdk_pixbuf_fill(pixbuf, 0x0000FFFF);
+    GdkPixbuf* top = gdk_pixbuf_new_subpixbuf(pixbuf, 0, 0, 3, 1);
+    gdk_pixbuf_fill(top, 0xFF0000FF);
+    g_object_unref(top);
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    Bytes out;
+    if (gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, type, nullptr, nullptr)) out.assign(buffer, buffer + size);
+    g_free(buffer);
+    g_object_unref(pixbuf);
+    return out;
+}
+
+// A PNG of the size, written by Cairo: small on disk however large it says it is.
+Bytes pngOfSize(int width, int height) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    Bytes out;
+    cairo_surface_write_to_png_stream(
+        surface,
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            static_cast<Bytes*>(closure)->insert(static_cast<Bytes*>(closure)->end(), data, data + length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &out);
+    cairo_surface_destroy(surface);
+    return out;
+}
+
+Bytes svgOfSize(int width, int height) {
+    return bytesOf("<svg xmlns='http://www.w3.org/2000/svg' width='" + std::to_string(width) + "' height='" +
+                   std::to_string(height) + "'><rect width='100%' height='100%' fill='red'/></svg>");
+}
+
+const char gif[] =
+    "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;";
+
+}  // namespace
+
+TEST(ImageDecoder, DecodesTheFormatsTheViewShows) {
+    for (const char* type : {"png", "jpeg", "bmp", "tiff", "ico", "webp"}) {
+        ImageDecoder::Result result = ImageDecoder::decode(encoded(type));
+        ASSERT_EQ(result.status, ImageDecoder::Status::decoded) << type;
+        EXPECT_EQ(result.image.width, 3) << type;
+        EXPECT_EQ(result.image.height, 2) << type;
+        if (std::string(type) != "jpeg" && std::string(type) != "webp") {  // not the lossy ones
+            EXPECT_EQ(result.image.pixels[0], 0xFFFF0000u) << type;
+            EXPECT_EQ(result.image.pixels[5], 0xFF0000FFu) << type;
+        }
+    }
+    ImageDecoder::Result fromGif = ImageDecoder::decode(Bytes(gif, gif + sizeof gif - 1));
+    EXPECT_EQ(fromGif.status, ImageDecoder::Status::decoded);
+    EXPECT_EQ(fromGif.image.pixels, std::vector<uint32_t>{0xFFFF0000u});
+    ImageDecoder::Result fromSvg = ImageDecoder::decode(svgOfSize(4, 3));
+    ASSERT_EQ(fromSvg.status, ImageDecoder::Status::decoded);
+    EXPECT_EQ(fromSvg.image.width, 4);
+    EXPECT_EQ(fromSvg.image.pixels[0], 0xFFFF0000u);
+}
+
+// Refused from the header alone: a decoded 16385 x 16385 image would be a gigabyte.
+TEST(ImageDecoder, RefusesOversizeImagesBeforeDecodingPixels) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        ImageDecoder::Status status;
+    } cases[] = {
+        {"pngTooWide", pngOfSize(16385, 1), ImageDecoder::Status::refused},
+        {"pngWidest", pngOfSize(16384, 1), ImageDecoder::Status::decoded},
+        {"svgTooLarge", svgOfSize(16385, 16385), ImageDecoder::Status::refused},
+        {"svgTooManyBytes", svgOfSize(8192, 8193), ImageDecoder::Status::refused},
+        {"headerOnlyPng", pngOfSize(64, 64), ImageDecoder::Status::failed},
+    };
+    cases[4].data.resize(40);  // the signature and most of the header
+    for (const Case& c : cases) EXPECT_EQ(ImageDecoder::decode(c.data).status, c.status) << c.name;
+}
+
+TEST(ImageDecoder, LimitsAreSixteenThousandPixelsAndAQuarterGigabyte) {
+    EXPECT_TRUE(ImageDecoder::withinLimits(16384, 4096));  // exactly 256 MiB
+    for (auto [w, h] : {std::pair{16384, 4097}, {16385, 1}, {1, 16385}, {0, 10}}) EXPECT_FALSE(ImageDecoder::withinLimits(w, h));
+}
+
+TEST(ImageDecoder, OtherDataIsNotHandedToADecoder) {
+    for (std::string_view text : {"", "hello", "/* XPM */\nstatic char * x[] = {\"1 1 1 1\", \"a c #FF0000\", \"a\"};",
+                                  "P1\n1 1\n1\n", "<html><body>no image</body></html>"}) {
+        EXPECT_EQ(ImageDecoder::decode(bytesOf(text)).status, ImageDecoder::Status::failed) << text;
+    }
+}
