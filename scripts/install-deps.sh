@@ -9,6 +9,9 @@ packages=(
   libicu-dev zlib1g-dev libpng-dev libglib2.0-dev
   libvterm-dev libtsm-dev
   nlohmann-json3-dev
+  libcairo2-dev libfreetype-dev libfontconfig-dev libharfbuzz-dev
+  libgdk-pixbuf-2.0-dev librsvg2-common webp-pixbuf-loader
+  fonts-dejavu-core fonts-noto-color-emoji
 )
 
 missing=()
