@@ -200,20 +200,22 @@ void Canvas::drawImage(const Image& image, const Rect& rect) {
 
 void Canvas::drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color) {
     const State& s = state_.back();
-    if (glyphs.empty() || s.clipX0 >= s.clipX1 || s.clipY0 >= s.clipY1) return;
-    if (!s.clipIsBox) {
-        drawGlyphsThroughCairo(font, glyphs, color);
-        return;
-    }
     uint32_t premultiplied = color.premultipliedArgb();
-    if ((premultiplied >> 24) == 0) return;
+    if (glyphs.empty() || s.clipX0 >= s.clipX1 || s.clipY0 >= s.clipY1 || (premultiplied >> 24) == 0) return;
     cairo_matrix_t m;
     cairo_get_matrix(cairo_, &m);
     double sizeX = font.size() * std::hypot(m.xx, m.yx), sizeY = font.size() * std::hypot(m.xy, m.yy);
-    cairo_surface_flush(surface_);
-    GlyphBlitter::Target target{reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface_)),
-                                cairo_image_surface_get_stride(surface_) / 4, pixelWidth_, pixelHeight_};
-    GlyphBlitter::Box clip{s.clipX0, s.clipY0, s.clipX1, s.clipY1};
+    // Inside a box clip glyphs are blitted straight into the pixels; any other clip needs Cairo.
+    bool direct = s.clipIsBox;
+    GlyphBlitter::Target target{};
+    if (direct) {
+        cairo_surface_flush(surface_);
+        target = {reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface_)),
+                  cairo_image_surface_get_stride(surface_) / 4, pixelWidth_, pixelHeight_};
+    } else {
+        cairo_save(cairo_);
+        cairo_identity_matrix(cairo_);
+    }
     GlyphCache& cache = GlyphCache::shared();
     for (const GlyphPlacement& g : glyphs) {
         const RasterGlyph* r = cache.lookup(font, g.glyph, sizeX * g.scale, sizeY * g.scale, s.fontSmoothing);
@@ -221,40 +223,32 @@ void Canvas::drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs
         double x = m.xx * g.position.x + m.xy * g.position.y + m.x0;
         double y = m.yx * g.position.x + m.yy * g.position.y + m.y0;
         if (!(std::fabs(x) < 1e9 && std::fabs(y) < 1e9)) continue;
-        GlyphBlitter::blit(*r, target, static_cast<int>(std::lround(x)) + r->left,
-                           static_cast<int>(std::lround(y)) - r->top, premultiplied, clip);
+        int left = static_cast<int>(std::lround(x)) + r->left, top = static_cast<int>(std::lround(y)) - r->top;
+        if (direct) {
+            GlyphBlitter::blit(*r, target, left, top, premultiplied, {s.clipX0, s.clipY0, s.clipX1, s.clipY1});
+        } else {
+            compositeThroughCairo(*r, left, top, color);
+        }
     }
-    cairo_surface_mark_dirty(surface_);
+    if (direct) {
+        cairo_surface_mark_dirty(surface_);
+    } else {
+        cairo_restore(cairo_);
+    }
 }
 
-void Canvas::drawGlyphsThroughCairo(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color) {
-    cairo_matrix_t m;
-    cairo_get_matrix(cairo_, &m);
-    double sizeX = font.size() * std::hypot(m.xx, m.yx), sizeY = font.size() * std::hypot(m.xy, m.yy);
-    cairo_save(cairo_);
-    cairo_identity_matrix(cairo_);
-    GlyphCache& cache = GlyphCache::shared();
-    for (const GlyphPlacement& g : glyphs) {
-        const RasterGlyph* r =
-            cache.lookup(font, g.glyph, sizeX * g.scale, sizeY * g.scale, state_.back().fontSmoothing);
-        if (!r || r->width == 0) continue;
-        double x = m.xx * g.position.x + m.xy * g.position.y + m.x0;
-        double y = m.yx * g.position.x + m.yy * g.position.y + m.y0;
-        if (!(std::fabs(x) < 1e9 && std::fabs(y) < 1e9)) continue;
-        double left = std::lround(x) + r->left, top = std::lround(y) - r->top;
-        cairo_surface_t* mask = cairo_image_surface_create_for_data(
-            const_cast<unsigned char*>(r->pixels.data()), r->color ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_A8, r->width,
-            r->height, r->stride);
-        if (r->color) {
-            cairo_set_source_surface(cairo_, mask, left, top);
-            cairo_paint_with_alpha(cairo_, unit(color.alpha));
-        } else {
-            setSource(cairo_, color);
-            cairo_mask_surface(cairo_, mask, left, top);
-        }
-        cairo_surface_destroy(mask);
+void Canvas::compositeThroughCairo(const RasterGlyph& glyph, int left, int top, Rgba color) {
+    cairo_surface_t* mask = cairo_image_surface_create_for_data(
+        const_cast<unsigned char*>(glyph.pixels.data()), glyph.color ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_A8,
+        glyph.width, glyph.height, glyph.stride);
+    if (glyph.color) {
+        cairo_set_source_surface(cairo_, mask, left, top);
+        cairo_paint_with_alpha(cairo_, unit(color.alpha));
+    } else {
+        setSource(cairo_, color);
+        cairo_mask_surface(cairo_, mask, left, top);
     }
-    cairo_restore(cairo_);
+    cairo_surface_destroy(mask);
 }
 
 }  // namespace platform::gfx

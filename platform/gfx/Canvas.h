@@ -16,6 +16,8 @@ struct _cairo_surface;
 
 namespace platform::gfx {
 
+struct RasterGlyph;
+
 struct StrokeStyle {
     enum class Cap { butt, round, square };
     double width = 1;
@@ -90,7 +92,7 @@ private:
         bool fontSmoothing = true;
     };
     void addPath(const Path& path);
-    void drawGlyphsThroughCairo(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);
+    void compositeThroughCairo(const RasterGlyph& glyph, int left, int top, Rgba color);
 
     Size size_;
     double scale_;
