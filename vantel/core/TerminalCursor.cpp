@@ -81,8 +81,13 @@ void Terminal::cmdCursorPosition(std::span<const int> pars) {
     setCursor(positionParameter(pars, 1), positionParameter(pars, 0));
 }
 
+// In origin mode HPA and VPA count from the margins and the region, as CUP does, and stay inside them.
 void Terminal::cmdCharPosAbsolute(std::span<const int> pars) {
-    buffer_->setX(std::min(positionParameter(pars, 0), cols_ - 1));
+    Buffer& b = *buffer_;
+    const bool relative = originMode && marginMode;
+    const int left = relative ? b.marginLeft : 0;
+    const int right = relative ? b.marginRight : cols_ - 1;
+    b.setX(std::min(left + std::min(positionParameter(pars, 0), cols_ - 1), right));
 }
 
 void Terminal::cmdHPositionRelative(std::span<const int> pars) {
@@ -91,7 +96,10 @@ void Terminal::cmdHPositionRelative(std::span<const int> pars) {
 }
 
 void Terminal::cmdLinePosAbsolute(std::span<const int> pars) {
-    buffer_->setY(std::min(positionParameter(pars, 0), rows_ - 1));
+    Buffer& b = *buffer_;
+    const int top = originMode ? b.scrollTop() : 0;
+    const int bottom = originMode ? b.scrollBottom() : rows_ - 1;
+    b.setY(std::min(top + std::min(positionParameter(pars, 0), rows_ - 1), bottom));
 }
 
 void Terminal::cmdVPositionRelative(std::span<const int> pars) {

@@ -56,10 +56,36 @@ TEST(TerminalCursorTest, RelativeAndAbsoluteMoves) {
         {"CUP beyond the region lands on its bottom", "\x1b[?6h\x1b[5;10r\x1b[20;1H", {0, 9}},
         {"DECSTBM homes to the region top", "\x1b[?6h\x1b[5;10r", {0, 4}},
         {"HVP adds the region top but is not held by it", "\x1b[?6h\x1b[5;10r\x1b[20;1f", {0, 23}},
-        {"VPA has no origin offset", "\x1b[?6h\x1b[5;10r\x1b[2d", {0, 1}},
+        {"VPA counts from the region top", "\x1b[?6h\x1b[5;10r\x1b[2d", {0, 5}},
         {"CUU keeps a pending wrap column", std::string(80, 'x') + "\x1b[2;1H" + std::string(80, 'x') + "\x1b[A",
          {80, 0}},
     });
+}
+
+// In origin mode HPA and VPA count from the region and the margins, and stay inside them.
+TEST(TerminalCursorTest, OriginModeHoldsAbsolutePositionsInTheRegion) {
+    const std::string origin = "\x1b[4;8r\x1b[?6h";
+    const std::string margins = origin + "\x1b[?69h\x1b[5;9s\x1b[H";
+    struct Case {
+        const char* name;
+        std::string input;
+        const char* reply;
+    } cases[] = {
+        {"VPA, a print, VPA beyond the region", origin + "\x1b[2;3H\x1b[1d\x1b[?6nX\x1b[9d\x1b[6n",
+         "\x1b[?1;3;1R\x1b[5;4R"},
+        {"HPA counts from the left margin", margins + "\x1b[2`\x1b[6n", "\x1b[1;2R"},
+        {"HPA stops at the right margin", margins + "\x1b[20`\x1b[6n", "\x1b[1;5R"},
+        {"HPA without margin mode", origin + "\x1b[20`\x1b[6n", "\x1b[1;12R"},
+        {"without origin mode nothing is offset", "\x1b[4;8r\x1b[2d\x1b[3`\x1b[6n", "\x1b[2;3R"},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(12, 10);
+        t.feed(c.input);
+        EXPECT_EQ(t.delegate.replies(), c.reply) << c.name;
+    }
+    TestTerminal t(12, 10);
+    t.feed(origin + "\x1b[2;3H\x1b[1dX");
+    EXPECT_EQ(t.row(3), std::string("\0\0X", 3));
 }
 
 TEST(TerminalCursorTest, MarginModeLimitsHorizontalMoves) {
