@@ -31,10 +31,12 @@ void setXtermTitleFlags(Terminal& t, std::span<const int> pars, bool value) {
     }
 }
 
+// NEL: an index decided at the current column (outside the margins it does not scroll),
+// then the carriage return.
 void nextLine(Terminal& t) {
-    Buffer& b = t.buffer();
-    b.setX(t.originMode && t.marginMode ? b.marginLeft : 0);
     t.cmdIndex();
+    Buffer& b = t.buffer();
+    b.setX(t.marginMode && (t.originMode || b.x() >= b.marginLeft) ? b.marginLeft : 0);
 }
 
 }  // namespace
