@@ -173,11 +173,12 @@ void Terminal::reverseIndex() {
     const int x = b.x();
     const int y = b.y();
     const bool atRegionTop = y == b.scrollTop();
-    if (!atRegionTop || (marginMode && x < b.marginLeft)) {
+    if (!atRegionTop) {
         if (y >= 1) b.setY(y - 1);
         return;
     }
-    if (marginMode && x > b.marginRight) return;
+    // Outside the margins the region's top holds the cursor, on either side.
+    if (marginMode && (x < b.marginLeft || x > b.marginRight)) return;
 
     CircularBufferLineList& lines = b.lines();
     const int start = b.yBase() + y;
