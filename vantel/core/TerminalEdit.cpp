@@ -142,7 +142,9 @@ void Terminal::insertOrDeleteLines(std::span<const int> pars, bool insert) {
     if (bottomRow >= b.lines().count()) return;
     // Beyond the rows from the cursor down, more lines change nothing.
     const int n = std::min(countParameter(pars), bottomRow - cursorRow + 1);
-    const bool columnsOnly = marginMode && b.x() >= b.marginLeft && b.x() <= b.marginRight;
+    // Text outside the margins is fenced off: a cursor there moves no lines.
+    if (marginMode && !cursorInsideMargins()) return;
+    const bool columnsOnly = marginMode;
     shiftRows(cursorRow, bottomRow, n, insert, columnsOnly, eraseAttribute());
     if (!columnsOnly) {
         adjustSelectionsForInPlaceScroll(cursorRow, bottomRow, insert ? -n : n);

@@ -89,6 +89,29 @@ TEST(TerminalEditTest, EraseScrollbackKeepsTheScreen) {
     EXPECT_EQ(t.rows(), before);
 }
 
+// With margins on, IL and DL from outside them leave the screen alone; a cursor waiting to
+// wrap stands in the last column.
+TEST(TerminalEditTest, LineEditsOutsideTheMargins) {
+    const std::string screen = "abcde\r\nfghij\r\nklmno\r\npqrst\r\nuvwxy\x1b[?69h";
+    const std::vector<std::string> unchanged = {"abcde", "fghij", "klmno", "pqrst", "uvwxy", ""};
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"DL left of the margins", "\x1b[2;4s\x1b[2;1H\x1b[M", unchanged},
+        {"IL left of the margins", "\x1b[2;4s\x1b[3;1H\x1b[L", unchanged},
+        {"DL right of the margins", "\x1b[2;4s\x1b[2;6H\x1b[M", unchanged},
+        {"IL waiting to wrap at the edge", "\x1b[6;10s\x1b[1;6HABCDE\x1b[L",
+         {"abcde", "fghijABCDE", "klmno", "pqrst", "uvwxy", ""}},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(10, 6);
+        t.feed(screen + c.input);
+        EXPECT_EQ(t.rows(), c.rows) << c.name;
+    }
+}
+
 TEST(TerminalEditTest, InsertAndDeleteColumns) {
     TestTerminal t(10, 4);
     t.feed("abcdefghij\r\nklmnopqrst\r\nuvwxyz0123\x1b[1;3r\x1b[2;3H");
