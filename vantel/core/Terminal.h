@@ -301,6 +301,9 @@ public:
     // or to the pending-wrap column one past it when limitToLastColumn is false.
     void restrictCursor(bool limitToLastColumn = true);
     void setCursor(int col, int row);
+    // Rows and columns that origin mode adds to a requested position: the region's top and,
+    // while margin mode is on, the left margin.
+    std::pair<int, int> originOffsets() const;
     void setCursorStyle(CursorStyle style);
     void cmdCursorUp(std::span<const int> pars);
     void cmdCursorDown(std::span<const int> pars);

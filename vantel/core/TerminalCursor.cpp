@@ -28,14 +28,15 @@ void Terminal::restrictCursor(bool limitToLastColumn) {
 void Terminal::setCursor(int col, int row) {
     Buffer& b = *buffer_;
     updateRange(b.y());
-    if (originMode) {
-        b.setX(col + (marginMode ? b.marginLeft : 0));
-        b.setY(row + b.scrollTop());
-    } else {
-        b.setX(col);
-        b.setY(row);
-    }
+    const auto [rowOffset, colOffset] = originOffsets();
+    b.setX(col + colOffset);
+    b.setY(row + rowOffset);
     restrictCursor(true);
+}
+
+std::pair<int, int> Terminal::originOffsets() const {
+    if (!originMode) return {0, 0};
+    return {buffer_->scrollTop(), marginMode ? buffer_->marginLeft : 0};
 }
 
 void Terminal::setCursorStyle(CursorStyle style) {

@@ -43,12 +43,11 @@ std::optional<Terminal::RectangularArea> Terminal::getRectangleFromRequest(std::
     int right = parameterAt(pars, 3).value_or(0);
     bottom = bottom > 0 ? std::min(bottom, rows_) : rows_;
     right = right > 0 ? std::min(right, cols_) : cols_;
-    if (originMode) {
-        top += buffer_->scrollTop();
-        bottom += buffer_->scrollTop();
-        left += buffer_->marginLeft;
-        right += buffer_->marginLeft;
-    }
+    const auto [rowOffset, colOffset] = originOffsets();
+    top += rowOffset;
+    bottom += rowOffset;
+    left += colOffset;
+    right += colOffset;
     if (bottom < top || right < left) return std::nullopt;
     return RectangularArea{std::min(top - 1, rows_ - 1), std::min(left - 1, cols_ - 1), std::min(bottom - 1, rows_ - 1),
                            std::min(right - 1, cols_ - 1)};
@@ -66,8 +65,10 @@ void Terminal::csiCopyRectangularArea(std::span<const int> pars, std::string_vie
     const int source[4] = {orDefault(0, 1), orDefault(1, 1), orDefault(2, rows_), orDefault(3, cols_)};
     auto area = getRectangleFromRequest(source);
     if (!area) return;
-    const int destinationTop = std::clamp(orDefault(5, 1) - 1, 0, rows_ - 1);
-    const int destinationLeft = std::clamp(orDefault(6, 1) - 1, 0, cols_ - 1);
+    // The destination counts from the same origin as the source.
+    const auto [rowOffset, colOffset] = originOffsets();
+    const int destinationTop = std::min(std::clamp(orDefault(5, 1) - 1, 0, rows_ - 1) + rowOffset, rows_ - 1);
+    const int destinationLeft = std::min(std::clamp(orDefault(6, 1) - 1, 0, cols_ - 1) + colOffset, cols_ - 1);
 
     // Copy out first, so an overlapping destination receives the original cells.
     const int width = area->right - area->left + 1;

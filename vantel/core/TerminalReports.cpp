@@ -33,13 +33,13 @@ void Terminal::cmdDeviceStatus(std::span<const int> pars, std::string_view colle
     // Past the last column the cursor only waits to wrap; it is reported in the last column.
     const int x = std::min(buffer_->x(), cols_ - 1);
     const int y = buffer_->y();
-    const int rowOffset = originMode ? buffer_->scrollTop() : 0;
+    const auto [rowOffset, colOffset] = originOffsets();
     if (collect.empty()) {
         switch (pars[0]) {
         case 5: sendResponseParts(csi(), "0n"); break;
         case 6: {
             const int row = std::max(1, y + 1 - rowOffset);
-            const int col = std::max(1, x + 1 - (originMode ? buffer_->marginLeft : 0));
+            const int col = std::max(1, x + 1 - colOffset);
             sendResponseParts(csi(), std::to_string(row), ";", std::to_string(col), "R");
             break;
         }
@@ -51,7 +51,7 @@ void Terminal::cmdDeviceStatus(std::span<const int> pars, std::string_view colle
     switch (pars[0]) {
     case 6: {
         const int row = y + 1 - rowOffset;
-        const int col = std::max(1, x + 1 - (originMode && marginMode ? buffer_->marginLeft : 0));
+        const int col = std::max(1, x + 1 - colOffset);
         sendResponseParts(csi(), "?", std::to_string(row), ";", std::to_string(col), ";1R");
         break;
     }

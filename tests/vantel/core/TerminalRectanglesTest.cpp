@@ -72,11 +72,26 @@ TEST(TerminalRectanglesTest, ErasedAndFilledCellsTakeTheCurrentAttribute) {
     EXPECT_EQ(t->getUpdateRange(), std::make_pair(0, 2));
 }
 
-TEST(TerminalRectanglesTest, OriginModeOffsetsTheRectangleButNotTheCopyDestination) {
+TEST(TerminalRectanglesTest, OriginModeOffsetsTheRectangleAndTheCopyDestination) {
     Lettered t;
     t->buffer().setScrollTop(2);
     t.feed("\x1b[?6h\x1b[1;1;1;1$z\x1b[2;2;2;2;1;1;1;1$v");
-    EXPECT_EQ(t.screen(), "tbcdef/ghijkl/_nopqr/stuvwx");
+    EXPECT_EQ(t.screen(), "abcdef/ghijkl/tnopqr/stuvwx");
+
+    TestTerminal margins(12, 10);
+    margins.feed("abcdefgh\r\nijklmnop\r\nqrstuvwx\r\nyz012345\r\nABCDEFGH\r\nIJKLMNOP\r\nQRSTUVWX\r\nYZ6789!@");
+    margins.feed("\x1b[?69h\x1b[2;9s\x1b[2;9r\x1b[?6h\x1b[1;1;3;3;1;4;4;1$v");
+    EXPECT_EQ(margins.rows(), (std::vector<std::string>{"abcdefgh", "ijklmnop", "qrstuvwx", "yz012345", "ABCDjklH",
+                                                         "IJKLrstP", "QRSTz01X", "YZ6789!@", "", ""}));
+}
+
+// Once margin mode is off the left margin no longer moves a rectangle, as it no longer moves CUP.
+TEST(TerminalRectanglesTest, LeftMarginCountsOnlyInMarginMode) {
+    TestTerminal t(12, 8);
+    t.feed("\x1b[5;7r\x1b[?69h\x1b[5;7s\x1b[?6h\x1b[1;1HX\x1b[?69l\x1b[r\x1b[1;1;5;5;5;5*y");
+    EXPECT_EQ(t.delegate.replies(), "\x1bP1!~0058\x1b\\");
+    t.feed("\x1b[5;5;5;5$z");
+    EXPECT_EQ(t.cell(4, 4).code, ' ');
 }
 
 TEST(TerminalRectanglesTest, PresentationDirection) {

@@ -37,15 +37,16 @@ TEST(TerminalReportsTest, Replies) {
         {"\x1b G\x1b[0c", "\x9b?65;4;1;6;21;22;17;28c"},
         {"\x1b[1c\x1b[=c", ""},
         {"\x1b[>c", "\x1b[>65;20;1c"},
-        // Status and cursor position; origin mode counts from the region, DECXCPR's column
-        // from the left margin only with margins on.
+        // Status and cursor position; origin mode counts from the region, the column from the
+        // left margin only with margins on.
         {"\x1b[5n", "\x1b[0n"},
         {"\x1b[6n", "\x1b[3;5R"},
         {"\x1b[H\x1b[3;5H\x1b[6n", "\x1b[3;5R"},
         {"\x1b[H" + std::string(80, 'x') + "\x1b[6n\x1b[?6n", "\x1b[1;80R\x1b[?1;80;1R"},
         {"\x1b[?6n", "\x1b[?3;5;1R"},
         {"\x1b G\x1b[6n", "\x9b" "3;5R"},
-        {"\x1b[?6h\x1b[6n\x1b[?6n", "\x1b[2;3R\x1b[?2;5;1R"},
+        {"\x1b[?6h\x1b[6n\x1b[?6n", "\x1b[2;5R\x1b[?2;5;1R"},
+        {"\x1b[?6;69h\x1b[6n", "\x1b[2;3R"},
         {"\x1b[?6;69h\x1b[?6n", "\x1b[?2;3;1R"},
         {"\x1b[n\x1b[>6n\x1b[?5n", ""},
         {"\x1b[?26n\x1b[?62n", "\x1b[?27;1;0;0n\x1b[0*{"},
