@@ -663,6 +663,7 @@ private:
     void shiftColumns(int n, bool insert);
     // TerminalModes.cpp / TerminalSgr.cpp / TerminalReports.cpp
     void setDecPrivateMode(int mode, bool set);
+    void switchColumns(int columns);
     void enterAlternateScreen();
     void finishScreenSwitch();
     void applyBidiState(const BidiPresentationState& state, const BidiStateProperties& changed);

@@ -63,6 +63,20 @@ void Terminal::resetMode(int mode, std::string_view collect) {
     }
 }
 
+// DECCOLM: a new width and a clean page; modes, scroll-back and the rest stay as they were.
+void Terminal::switchColumns(int columns) {
+    resize(columns, rows_);
+    static constexpr int entireScreen[] = {2};
+    cmdEraseInDisplay(entireScreen);
+    Buffer& b = *buffer_;
+    b.setScrollTop(0);
+    b.setScrollBottom(rows_ - 1);
+    b.marginLeft = 0;
+    b.marginRight = cols_ - 1;
+    setCursor(0, 0);
+    if (tdel_) tdel_->sizeChanged(*this);
+}
+
 void Terminal::setDecPrivateMode(int mode, bool set) {
     auto unhandled = [&] {
         if (silentLog) return;
@@ -78,16 +92,7 @@ void Terminal::setDecPrivateMode(int mode, bool set) {
         if (gLevel == 0) charset = nullptr;
         break;
     case 3:
-        if (!allow80To132) break;
-        if (set) {
-            resize(132, rows_);
-            resetToInitialState();
-            if (tdel_) tdel_->sizeChanged(*this);
-        } else {
-            resize(80, rows_);
-            if (tdel_) tdel_->sizeChanged(*this);
-            resetToInitialState();
-        }
+        if (allow80To132) switchColumns(set ? 132 : 80);
         break;
     case 4: smoothScroll = set; break;
     case 5:

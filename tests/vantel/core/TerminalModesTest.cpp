@@ -40,15 +40,31 @@ TEST(TerminalModesTest, ModesReachBothBuffers) {
     EXPECT_EQ(t->getUpdateRange(), std::make_pair(0, 25));
 }
 
-TEST(TerminalModesTest, ColumnModeNeedsPermissionAndResets) {
-    TestTerminal t;
+// DECCOLM changes the width and clears the page; the modes and the scroll-back stay, so the
+// program can switch back.
+TEST(TerminalModesTest, ColumnModeNeedsPermissionAndKeepsTheModes) {
+    TestTerminal t(80, 10, vantel::testing::scrollback(100));
     t.feed("\x1b[?3h");
     EXPECT_EQ(t->cols(), 80);
-    t.feed("\x1b[?40h\x1b[1m\x1b[?3h");
-    EXPECT_EQ(t->cols(), 132);
-    EXPECT_EQ(t->curAttr, Attribute::defaultAttribute);
-    t.feed("\x1b[?40h\x1b[?3l");
+    for (int i = 0; i < 15; ++i) t.feed("line " + std::to_string(i) + "\r\n");
+    t.feed("\x1b[H\x1b#6\x1b[3;8r\x1b[?69h\x1b[5;20s\x1b[1m\x1b[5;5Hx");
+    t.feed("\x1b[?40h\x1b[?2004h\x1b[?3h\x1b[?40$p\x1b[?2004$p\x1b[18t");
+    EXPECT_EQ(t.delegate.replies(), "\x1b[?40;1$y\x1b[?2004;1$y\x1b[8;10;132t");
+    EXPECT_EQ(t.cursor(), std::make_pair(0, 0));
+    EXPECT_EQ(t.rows(), std::vector<std::string>(10, ""));
+    EXPECT_EQ(t->getLine(0)->renderMode(), BufferLine::RenderLineMode::single);
+    EXPECT_EQ(t->buffer().scrollTop(), 0);
+    EXPECT_EQ(t->buffer().scrollBottom(), 9);
+    EXPECT_EQ(t->buffer().marginLeft, 0);
+    EXPECT_EQ(t->buffer().marginRight, 131);
+    EXPECT_EQ(t->buffer().lines()[0].translateToString(true), "line 0") << "the scroll-back stays";
+    EXPECT_TRUE(t->marginMode);
+    EXPECT_TRUE(t->curAttr.style.contains(CharacterStyle::bold));
+
+    t.delegate.clear();
+    t.feed("\x1b[?3l\x1b[?3$p");
     EXPECT_EQ(t->cols(), 80);
+    EXPECT_EQ(t.delegate.replies(), "\x1b[?3;2$y");
 }
 
 TEST(TerminalModesTest, AlternateScreenKeepsTheNormalCursor) {
