@@ -109,6 +109,23 @@ void Terminal::cmdXTVERSION(std::span<const int> pars, std::string_view collect)
 
 // --- DECRQSS --------------------------------------------------------------------------------
 
+namespace {
+
+// The DECSCUSR parameter that selects a style (the blinking block answers 1, not 0).
+int cursorStyleParameter(CursorStyle style) {
+    switch (style) {
+    case CursorStyle::blinkBlock: return 1;
+    case CursorStyle::steadyBlock: return 2;
+    case CursorStyle::blinkUnderline: return 3;
+    case CursorStyle::steadyUnderline: return 4;
+    case CursorStyle::blinkBar: return 5;
+    case CursorStyle::steadyBar: return 6;
+    }
+    return 1;
+}
+
+}  // namespace
+
 // Collects the request of DCS $ q and answers at the end of the string. Requests are a
 // few bytes; anything longer is not one we know, so it is neither kept nor looked at.
 class Terminal::DECRQSS final : public DcsHandler {
@@ -152,7 +169,7 @@ private:
         if (request == "r") return std::to_string(b.scrollTop() + 1) + ";" + std::to_string(b.scrollBottom() + 1) + "r";
         if (request == "m") return terminal_.curAttr.toSgr();
         if (request == "s") return std::to_string(b.marginLeft + 1) + ";" + std::to_string(b.marginRight + 1) + "s";
-        if (request == " q") return std::string("2 q");
+        if (request == " q") return std::to_string(cursorStyleParameter(terminal_.options().cursorStyle)) + " q";
         return std::nullopt;
     }
 

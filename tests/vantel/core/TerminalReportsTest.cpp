@@ -59,7 +59,9 @@ TEST(TerminalReportsTest, Replies) {
         {"\x1b[1;31;48;5;200m\x1bP$qm\x1b\\", "\x1bP1$r0;1;31;48;5;200m\x1b\\"},
         {"\x1bP$qr\x1b\\", "\x1bP1$r2;25r\x1b\\"},
         {"\x1bP$qs\x1b\\", "\x1bP1$r3;80s\x1b\\"},
-        {"\x1bP$q\"p\x1b\\\x1bP$q q\x1b\\", "\x1bP1$r65;1\"p\x1b\\\x1bP1$r2 q\x1b\\"},
+        {"\x1bP$q\"p\x1b\\\x1bP$q q\x1b\\", "\x1bP1$r65;1\"p\x1b\\\x1bP1$r1 q\x1b\\"},
+        {"\x1b[4 q\x1bP$q q\x1b\\\x1b[0 q\x1bP$q q\x1b\\", "\x1bP1$r4 q\x1b\\\x1bP1$r1 q\x1b\\"},
+        {"\x1b[6 q\x1bP$q q\x1b\\", "\x1bP1$r6 q\x1b\\"},
         {"\x1bP$qx\x1b\\\x1bP$qm\xc3\xa9\x1b\\", "\x1bP0$r\x1b\\\x1bP0$r\x1b\\"},
         {"\x1b G\x1bP$qm\x1b\\", "\x90" "1$r0m\x9c"},
         // Checksums: empty cells count as spaces, a cluster by all its scalars.
