@@ -645,6 +645,12 @@ private:
     bool joinWithTarget(char32_t scalar, int row, int col);
     int32_t scalarCode(char32_t scalar);
     std::u32string_view codeText(int32_t code, char32_t& scratch) const;
+    // With autowrap off: a cursor one past the last usable column goes back onto it.
+    void holdCursorAtRightMargin();
+    // The column of the cell the cursor follows: x - 1, or x while a write held the cursor there.
+    int columnBeforeCursor(const Buffer& buffer, const BufferLine& line) const;
+    const BufferLine* heldLine_ = nullptr;
+    int heldColumn_ = -1;
     // The hyperlink resolver of new cells; an empty one while no link is open.
     const Buffer::PayloadResolver& payloadResolver() const { return activeHyperlink ? payloadResolver_ : noPayload_; }
     Buffer::PayloadResolver payloadResolver_ = [this] { return resolveActiveHyperlink(); };

@@ -173,9 +173,12 @@ void Terminal::cmdRepeatPrecedingCharacter(std::span<const int> pars) {
     const int row = b.yBase() + b.y();
     if (row >= b.lines().count()) return;
     const int n = static_cast<int>(std::min<int64_t>(countParameter(pars), 2LL * cols_ * rows_));
-    CharData cell = b.x() > 0 ? b.lines()[row][b.x() - 1] : CharData::Null;
+    const BufferLine& line = b.lines()[row];
+    const int col = columnBeforeCursor(b, line);
+    CharData cell = col >= 0 ? line[col] : CharData::Null;
     updateRange(b.y());
     for (int i = 0; i < n; ++i) b.insertCharacter(cell, payloadResolver());
+    if (!b.wraparound) holdCursorAtRightMargin();
     updateRange(b.y());
 }
 

@@ -167,6 +167,7 @@ void Terminal::handlePrint(std::span<const uint8_t> data) {
         else printSingleByte(lead);
         i += length;
     }
+    if (!b.wraparound) holdCursorAtRightMargin();
     updateRange(b.y());
 }
 
@@ -179,7 +180,8 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
     // Short runs between escape sequences mostly fit the rest of the row: no wrap to plan.
     const int x = b.x();
     const int lastX = x + static_cast<int>(data.size()) - 1;
-    if (data.size() <= 256 && lastX <= (b.marginMode ? b.marginRight : cols_ - 1)) {
+    const int right = b.marginMode ? b.marginRight : cols_ - 1;
+    if (data.size() <= 256 && lastX <= right) {
         const int row = b.yBase() + b.y();
         if (row >= 0 && row < b.lines().count()) {
             BufferLine& line = b.lines()[row];
@@ -189,6 +191,7 @@ void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
                 const int count = static_cast<int>(data.size());
                 asciiWriter(payload, b.semanticContent.code()).write(line.mutableCells(x, count), data.data(), count);
                 b.setX(lastX + 1);
+                if (lastX == right && !b.wraparound) holdCursorAtRightMargin();
                 updateRange(b.y());
                 return;
             }
@@ -242,7 +245,30 @@ void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
         handlePrint(data.subspan(i));
         return;
     }
+    if (!b.wraparound) holdCursorAtRightMargin();
     if (b.y() != startY) updateRange(b.y());
+}
+
+// Without autowrap a write into the last usable column leaves the cursor on that column. The
+// cell there, not the one left of the cursor, stays the one a mark joins and REP repeats.
+void Terminal::holdCursorAtRightMargin() {
+    Buffer& b = *buffer_;
+    const int right = b.marginMode ? b.marginRight : cols_ - 1;
+    if (b.x() != right + 1) return;
+    b.setX(right);
+    const int row = b.yBase() + b.y();
+    heldLine_ = row >= 0 && row < b.lines().count() ? &b.lines()[row] : nullptr;
+    heldColumn_ = right;
+}
+
+int Terminal::columnBeforeCursor(const Buffer& buffer, const BufferLine& line) const {
+    const int x = buffer.x();
+    if (!buffer.wraparound && &line == heldLine_ && x == heldColumn_ && x < line.count()) {
+        // Still the written cell, or the second half of a wide one.
+        const CharData& cell = line[x];
+        if (cell.code != 0 || cell.width == 0) return x;
+    }
+    return x - 1;
 }
 
 // Completes the sequence kept from the previous run; returns how many bytes of data it used.
@@ -532,7 +558,8 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
                     freed.width = 1;
                     line.setCell(col + 1, freed);
                 }
-                if (b.x() >= 1) b.setX(b.x() - 1);
+                // A cursor held on the freed half stays there, right after the character.
+                if (b.x() > col + 1) b.setX(b.x() - 1);
             }
         } else if (width != 2 && col + 1 < cols_) {
             width = 2;
@@ -565,12 +592,10 @@ void Terminal::rememberJoin(uint64_t key, int32_t joinedCode) {
 }
 
 std::optional<std::pair<int, int>> Terminal::combiningTarget(Buffer& target) {
-    const int x = target.x();
-    if (x <= 0) return std::nullopt;
     const int row = target.y() + target.yBase();
     if (row < 0 || row >= target.lines().count()) return std::nullopt;
     const BufferLine& line = target.lines()[row];
-    int col = std::min(x - 1, line.count() - 1);
+    int col = std::min(columnBeforeCursor(target, line), line.count() - 1);
     if (col < 0) return std::nullopt;
     while (col > 0 && line[col].width == 0) --col;
     const CharData& cell = line[col];

@@ -3,6 +3,7 @@
 #include <any>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "support/TerminalTestSupport.h"
 
@@ -216,9 +217,9 @@ TEST(TerminalPrintTest, RightEdgeWideCharactersAndInsertMode) {
         int wrappedRow = -1;
     } cases[] = {
         {"without wraparound the last column is overwritten", false, false, "\x1b[1;9Habc", {e8 + "ac", "", "", "", ""},
-         {10, 0}},
+         {9, 0}},
         {"without wraparound a wide character that does not fit is dropped", false, false, "\x1b[1;9Habc\u4e2d",
-         {e8 + "ac", "", "", "", ""}, {10, 0}},
+         {e8 + "ac", "", "", "", ""}, {9, 0}},
         {"a wide character at the last column wraps", true, false, "\x1b[1;10H\u4e2d", {"", "\u4e2d", "", "", ""},
          {2, 1}, 1},
         {"insert mode shifts the row", true, true, "abcdefghi\x1b[1;2HXY", {"aXYbcdefgh", "", "", "", ""}, {3, 0}},
@@ -241,6 +242,42 @@ TEST(TerminalPrintTest, RightEdgeWideCharactersAndInsertMode) {
         EXPECT_EQ(t.cursor(), c.cursor) << c.name;
         for (int y = 0; y < 5; ++y) EXPECT_EQ(t.wrapped(y), y == c.wrappedRow) << c.name << " row " << y;
     }
+}
+
+// Without autowrap a write into the last usable column leaves the cursor on it; marks and REP
+// that follow still belong to the character written there, however the bytes arrive.
+TEST(TerminalPrintTest, WithoutAutowrapTheCursorStaysOnTheLastColumn) {
+    const std::string e8 = empty(8);
+    struct Case {
+        const char* name;
+        std::vector<std::string> feeds;
+        std::string row0;
+        int x;
+    } cases[] = {
+        {"an ASCII run ending in the last column", {"\x1b[1;9Hab"}, e8 + "ab", 9},
+        {"an ASCII run past it, then EL", {"\x1b[1;9Habc\x1b[K"}, e8 + "a", 9},
+        {"other characters", {"\x1b[1;9H\u00e9\u00fc\u00f6"}, e8 + "\u00e9\u00f6", 9},
+        {"a wide character in the last two columns", {"\x1b[1;9H\u4e2d"}, e8 + "\u4e2d", 9},
+        {"a mark in the same run", {"\x1b[1;9Hxe\u0301"}, e8 + "xe\u0301", 9},
+        {"a mark in the next run", {"\x1b[1;9Hxe", "\u0301"}, e8 + "xe\u0301", 9},
+        {"REP repeats the held character", {"\x1b[1;9Hab\x1b[3b"}, e8 + "ab", 9},
+        {"a text selector narrows the character before the cursor", {"\x1b[1;9H\u231a", "\ufe0e", "x"},
+         e8 + "\u231a\ufe0ex", 9},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(10, 3);
+        t.feed("\x1b[?7l");
+        for (const auto& part : c.feeds) t.feed(part);
+        EXPECT_EQ(t.row(0), c.row0) << c.name;
+        EXPECT_EQ(t.cursor(), std::make_pair(c.x, 0)) << c.name;
+    }
+
+    TestTerminal margins(12, 10);
+    margins.feed("\x1b[9;1HPPPPPPPPPPPP\x1b[?69h\x1b[5;9s\x1b[5;9r\x1b[?7l\x1b[9;8Habcdef\x1b[6n");
+    EXPECT_EQ(margins.delegate.replies(), "\x1b[9;9R");
+    EXPECT_EQ(margins.row(8), "PPPPPPPafPPP");
+    margins.feed("\x1b[X");
+    EXPECT_EQ(margins.row(8), std::string("PPPPPPPa\0PPP", 12));
 }
 
 TEST(TerminalPrintTest, CellsCarryTheAttributeHyperlinkAndSemanticContent) {
