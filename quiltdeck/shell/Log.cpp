@@ -109,11 +109,12 @@ std::string throwStack() {
 
 void installAlternateSignalStack() {
     // A stack overflow leaves no stack for the handler to run on.
-    const size_t size = 65536 + static_cast<size_t>(SIGSTKSZ);
+    // Static, so it is there even when the heap is what broke.
+    alignas(16) static char area[65536 + 32768];
     stack_t stack{};
-    stack.ss_sp = std::malloc(size);  // never freed
-    stack.ss_size = size;
-    if (stack.ss_sp) ::sigaltstack(&stack, nullptr);
+    stack.ss_sp = area;
+    stack.ss_size = sizeof area;
+    ::sigaltstack(&stack, nullptr);
 }
 
 }  // namespace
