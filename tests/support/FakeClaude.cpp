@@ -350,7 +350,7 @@ int session(const Options& options) {
     if (options.resume) {
         struct stat info{};
         if (::stat((conversationFolder() + "/" + *options.resume + ".jsonl").c_str(), &info) != 0) {
-            std::cerr << "No conversation found with session ID: " << *options.resume << "\n";
+            std::cout << "No conversation found with session ID: " << *options.resume << "\n";
             return 1;
         }
         sessionId = *options.resume;

@@ -2,8 +2,8 @@
 
 // A temporary HOME for tests that run the assistant CLI: the fake `claude`
 // sits at ~/.local/bin/claude, which the login shell's ~/.profile puts first
-// on the search path, and SHELL is /bin/bash. HOME, SHELL and XDG_CONFIG_HOME
-// point into it for the fixture's life. The fake logs every call to
+// on the search path, and SHELL is /bin/bash. HOME and SHELL are set for the
+// fixture's life. The fake logs every call to
 // ~/.local/bin/claude.log, read back with `calls()`.
 
 #include <stdlib.h>
@@ -39,14 +39,12 @@ public:
     FakeClaudeHome() {
         char pattern[] = "/tmp/quiltdeck-home-XXXXXX";
         path_ = ::mkdtemp(pattern) ? pattern : "/tmp";
-        for (const char* name : {"HOME", "SHELL", "XDG_CONFIG_HOME"}) {
+        for (const char* name : {"HOME", "SHELL"}) {
             const char* value = ::getenv(name);
             saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
         }
         ::setenv("HOME", path_.c_str(), 1);
         ::setenv("SHELL", "/bin/bash", 1);
-        ::setenv("XDG_CONFIG_HOME", (path_ + "/.config").c_str(), 1);
-        std::filesystem::create_directories(path_ + "/.config");
         installClaude(claudePath());
         writeProfile();
     }

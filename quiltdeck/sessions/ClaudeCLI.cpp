@@ -1,0 +1,137 @@
+#include "quiltdeck/sessions/ClaudeCLI.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "platform/runtime/WorkerPool.h"
+#include "quiltdeck/sessions/ProcessCapture.h"
+#include "quiltdeck/sessions/ShellCommand.h"
+#include "quiltdeck/sessions/Store.h"
+#include "vantel/core/Character.h"
+
+namespace quiltdeck {
+
+namespace {
+
+// Writes the prompt into the CLI's input once `promptDelay` has passed,
+// unless the run is over first; either way the input ends up closed.
+class PromptWriter {
+public:
+    PromptWriter(int fd, std::string prompt)
+        : fd_(fd), prompt_(std::move(prompt)), thread_([this](std::stop_token stop) { run(stop); }) {}
+    PromptWriter(const PromptWriter&) = delete;
+    PromptWriter& operator=(const PromptWriter&) = delete;
+    ~PromptWriter() { finish(); }
+
+    // Calls off a write not yet begun or still blocked, and closes the input
+    // when the writer has not.
+    void finish() {
+        if (!thread_.joinable()) return;
+        thread_.request_stop();
+        thread_.join();
+        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    }
+
+private:
+    void run(std::stop_token stop) {
+        {
+            std::mutex mutex;
+            std::condition_variable_any wake;
+            std::unique_lock lock(mutex);
+            wake.wait_for(lock, stop, ClaudeCLI::promptDelay, [] { return false; });
+        }
+        if (stop.stop_requested()) return;
+        // A CLI that never reads makes the write fail, not end the program.
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        size_t written = 0;
+        while (written < prompt_.size() && !stop.stop_requested()) {
+            const ssize_t n = ::write(fd_, prompt_.data() + written, prompt_.size() - written);
+            if (n > 0) {
+                written += static_cast<size_t>(n);
+            } else if (n < 0 && errno == EAGAIN) {
+                pollfd entry{fd_, POLLOUT, 0};
+                ::poll(&entry, 1, 20);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                break;
+            }
+        }
+        ::close(std::exchange(fd_, -1));
+    }
+
+    int fd_;
+    std::string prompt_;
+    std::jthread thread_;  // last: starts once the rest is ready
+};
+
+std::optional<std::string> runOnce(const std::string& command, const std::filesystem::path& folder,
+                                   std::string prompt, platform::runtime::Duration timeout) {
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    int input[2];
+    if (::pipe2(input, O_CLOEXEC) != 0) return std::nullopt;
+    ::fcntl(input[1], F_SETFL, ::fcntl(input[1], F_GETFL) | O_NONBLOCK);
+    PromptWriter writer(input[1], std::move(prompt));
+    platform::runtime::ChildProcess::Options process;
+    process.arguments = ShellCommand::loginShellArguments(command);
+    process.directory = folder.string();
+    process.standardInput = input[0];
+    auto result = ProcessCapture::run(process, timeout);
+    ::close(input[0]);
+    writer.finish();
+    if (!result || result->status != 0 || !vantel::isValidUtf8(result->output)) return std::nullopt;
+    return std::move(result->output);
+}
+
+}  // namespace
+
+std::string ClaudeCLI::oneShotCommand(const std::vector<std::string>& allowedTools, bool chrome,
+                                      const ClaudeCapabilities::Snapshot& capabilities) {
+    std::string text(ShellCommand::pathExport);
+    text += " exec claude -p";
+    if (chrome && capabilities.allows("--chrome")) text += " --chrome";
+    if (capabilities.allows("--model")) {
+        text += " --model ";
+        text += ShellCommand::quoteForShell(model);
+    }
+    if (capabilities.allows("--strict-mcp-config")) text += " --strict-mcp-config";
+    if (capabilities.allows("--disable-slash-commands")) text += " --disable-slash-commands";
+    if (!allowedTools.empty() && capabilities.allows("--allowedTools")) {
+        text += " --allowedTools";
+        for (const auto& tool : allowedTools) {
+            text += ' ';
+            text += ShellCommand::quoteForShell(tool);
+        }
+    }
+    return text;
+}
+
+void ClaudeCLI::oneShot(std::string prompt, std::vector<std::string> allowedTools, bool chrome,
+                        platform::runtime::Duration timeout, Done done) {
+    // The capabilities are read here, on the caller's thread, once.
+    std::string command = oneShotCommand(allowedTools, chrome, ClaudeCapabilities::snapshot());
+    std::filesystem::path folder = Store::processDir() / "drops";
+    platform::runtime::WorkerPool::shared().submit(
+        [command = std::move(command), folder = std::move(folder), prompt = std::move(prompt), timeout,
+         done = std::move(done)]() mutable {
+            auto answer = runOnce(command, folder, std::move(prompt), timeout);
+            platform::runtime::MainLoop::main().post([done = std::move(done), answer = std::move(answer)] {
+                if (done) done(answer);
+            });
+        });
+}
+
+}  // namespace quiltdeck

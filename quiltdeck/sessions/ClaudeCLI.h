@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/runtime/MainLoop.h"
+#include "quiltdeck/sessions/ClaudeCapabilities.h"
+
+namespace quiltdeck {
+
+// Short background questions to the assistant CLI: one run with "-p" and a
+// fixed model, the prompt on standard input, the whole standard output back.
+class ClaudeCLI {
+public:
+    ClaudeCLI() = delete;
+
+    static constexpr std::string_view model = "claude-haiku-4-5-20251001";
+    // The prompt goes in this long after the start, unless the run is over.
+    static constexpr platform::runtime::Duration promptDelay = std::chrono::milliseconds(50);
+
+    using Done = std::function<void(std::optional<std::string> answer)>;
+
+    // Returns at once; the run takes a worker thread. `done` runs on the main
+    // loop with the output (trailing newline kept), or nothing when the CLI
+    // cannot start, exits non-zero, outlives `timeout` or answers in bytes
+    // that are not UTF-8. Its folder is "drops" in the state folder.
+    static void oneShot(std::string prompt, std::vector<std::string> allowedTools, bool chrome,
+                        platform::runtime::Duration timeout, Done done);
+
+    // The shell text of a run; the prompt is never part of it.
+    static std::string oneShotCommand(const std::vector<std::string>& allowedTools, bool chrome,
+                                      const ClaudeCapabilities::Snapshot& capabilities);
+};
+
+}  // namespace quiltdeck

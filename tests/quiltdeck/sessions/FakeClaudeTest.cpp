@@ -1,0 +1,61 @@
+// The fake assistant CLI keeps the contract the application relies on.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "quiltdeck/sessions/ProcessCapture.h"
+#include "support/FakeClaudeHome.h"
+
+namespace quiltdeck {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct FakeCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::vector<std::string> environment;
+    int32_t status;
+    std::string output;  // a part of standard output
+    friend void PrintTo(const FakeCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class FakeClaude : public ::testing::TestWithParam<FakeCase> {};
+
+TEST_P(FakeClaude, AnswersLikeTheCli) {
+    const auto& c = GetParam();
+    testing::FakeClaudeHome home;
+    // A conversation of the folder /tmp, as the CLI files it.
+    std::filesystem::create_directories(home.path() + "/.claude/projects/-tmp");
+    std::ofstream(home.path() + "/.claude/projects/-tmp/known.jsonl") << "{}\n";
+    platform::runtime::ChildProcess::Options process;
+    process.arguments = c.arguments;
+    process.arguments.insert(process.arguments.begin(), home.claudePath());
+    process.directory = "/tmp";
+    process.environment = c.environment;
+    process.environment->push_back("HOME=" + home.path());
+    const auto result = ProcessCapture::run(process, 30s);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, c.status);
+    EXPECT_NE(result->output.find(c.output), std::string::npos) << result->output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FakeClaude,
+    ::testing::Values(
+        FakeCase{"HelpListsFlags", {"--help"}, {}, 0, "  --permission-mode <mode>"},
+        FakeCase{"SignedIn", {"auth", "status", "--json"}, {"ANTHROPIC_API_KEY=k"}, 0,
+                 "\"apiKeySource\": \"ANTHROPIC_API_KEY\",\n  \"authMethod\": \"api_key\",\n  \"loggedIn\": true"},
+        FakeCase{"SignedOut", {"auth", "status", "--json"}, {}, 1, "\"authMethod\": \"none\",\n  \"loggedIn\": false"},
+        FakeCase{"ScriptedAnswer", {"-p"}, {"FAKE_CLAUDE_ANSWER=hello"}, 0, "hello\n"},
+        FakeCase{"PermissionMode", {"-p", "--permission-mode", "dontAsk"}, {}, 0, "fake answer\n"},
+        FakeCase{"BadPermissionMode", {"-p", "--permission-mode", "yolo"}, {}, 1, ""},
+        FakeCase{"ResumeKnown", {"-p", "--resume", "known"}, {}, 0, "fake answer\n"},
+        FakeCase{"ResumeGone", {"-p", "--resume", "gone"}, {}, 1, "No conversation found with session ID: gone\n"},
+        FakeCase{"DroppedFlagRefused", {"-p", "--chrome"}, {"FAKE_CLAUDE_HELP_DROP=--chrome"}, 1, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quiltdeck
