@@ -1,5 +1,6 @@
 #include "platform/runtime/WorkerPool.h"
 
+#include <system_error>
 #include <utility>
 
 namespace platform::runtime {
@@ -33,12 +34,16 @@ void WorkerPool::submit(std::function<void()> job) {
     jobs_.push_back(std::move(job));
     // A new thread whenever the idle ones are all spoken for.
     if (idle_ < jobs_.size() && threads_.size() < maxThreads_ && !stopping_) {
-        std::thread thread([this] { work(); });
-        const auto id = thread.get_id();
-        threads_.emplace(id, std::move(thread));
-    } else {
-        wake_.notify_one();
+        try {
+            std::thread thread([this] { work(); });
+            const auto id = thread.get_id();
+            threads_.emplace(id, std::move(thread));
+            return;
+        } catch (const std::system_error&) {
+            // Out of threads: the job waits for a running one, or for the next submit.
+        }
     }
+    wake_.notify_one();
 }
 
 size_t WorkerPool::threadCount() {

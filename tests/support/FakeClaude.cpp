@@ -161,8 +161,9 @@ int printHelp() {
 
 int authStatus() {
     const bool loggedIn = !variable("ANTHROPIC_API_KEY").empty();
-    json status = loggedIn ? json{{"loggedIn", true}, {"authMethod", "api_key"}, {"apiKeySource", "ANTHROPIC_API_KEY"}}
-                           : json{{"loggedIn", false}, {"authMethod", "none"}};
+    using ordered = nlohmann::ordered_json;
+    ordered status = loggedIn ? ordered{{"loggedIn", true}, {"authMethod", "api_key"}, {"apiKeySource", "ANTHROPIC_API_KEY"}}
+                              : ordered{{"loggedIn", false}, {"authMethod", "none"}};
     std::cout << status.dump(2) << "\n";
     return loggedIn ? 0 : 1;
 }

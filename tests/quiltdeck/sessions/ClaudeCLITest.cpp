@@ -11,44 +11,21 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::string_view exportPart =
-    "export PATH=\"$PATH:/opt/homebrew/bin:/usr/local/bin:$HOME/.local/bin:$HOME/.npm-global/bin:"
-    "$HOME/.claude/local/bin\"; ";
-
-struct CommandCase {
-    const char* name;
-    std::vector<std::string> tools;
-    bool chrome;
-    std::optional<std::set<std::string>> probedFlags;  // none: not probed yet
-    std::string after;  // the text after the path export
-    friend void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class OneShotCommand : public ::testing::TestWithParam<CommandCase> {};
-
-TEST_P(OneShotCommand, WritesOnlyAllowedFlagsAndQuotesTools) {
-    const auto& c = GetParam();
-    ClaudeCapabilities::Snapshot capabilities;
-    if (c.probedFlags) capabilities = {true, *c.probedFlags};
-    EXPECT_EQ(ClaudeCLI::oneShotCommand(c.tools, c.chrome, capabilities), std::string(exportPart) + c.after);
+TEST(ClaudeCLICommand, WritesOnlyAllowedFlagsAndQuotesTools) {
+    const std::string start = std::string(ShellCommand::pathExport) + " exec claude -p";
+    const std::string model = " --model 'claude-haiku-4-5-20251001'";
+    const ClaudeCapabilities::Snapshot unprobed, nothing{true, {}},
+        withoutStrict{true, {"--chrome", "--model", "--disable-slash-commands", "--allowedTools"}};
+    EXPECT_EQ(ClaudeCLI::oneShotCommand({"a'b", "mcp__x"}, true, unprobed),
+              start + " --chrome" + model + " --strict-mcp-config --disable-slash-commands --allowedTools 'a'\\''b' "
+                                            "'mcp__x'");
+    EXPECT_EQ(ClaudeCLI::oneShotCommand({"t"}, true, withoutStrict),
+              start + " --chrome" + model + " --disable-slash-commands --allowedTools 't'");
+    EXPECT_EQ(ClaudeCLI::oneShotCommand({}, false, unprobed),
+              start + model + " --strict-mcp-config --disable-slash-commands");
+    EXPECT_EQ(ClaudeCLI::oneShotCommand({"t"}, true, nothing), start);
+    EXPECT_EQ(start.substr(start.size() - 17), ";  exec claude -p");
 }
-
-const std::set<std::string> withoutStrict = {"--chrome", "--model", "--disable-slash-commands", "--allowedTools"};
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, OneShotCommand,
-    ::testing::Values(
-        CommandCase{"Unprobed", {"a'b", "mcp__x"}, true, std::nullopt,
-                    " exec claude -p --chrome --model 'claude-haiku-4-5-20251001' --strict-mcp-config "
-                    "--disable-slash-commands --allowedTools 'a'\\''b' 'mcp__x'"},
-        CommandCase{"ProbedWithoutStrictConfig", {"t"}, true, withoutStrict,
-                    " exec claude -p --chrome --model 'claude-haiku-4-5-20251001' --disable-slash-commands "
-                    "--allowedTools 't'"},
-        CommandCase{"NoToolsNoChrome", {}, false, std::nullopt,
-                    " exec claude -p --model 'claude-haiku-4-5-20251001' --strict-mcp-config "
-                    "--disable-slash-commands"},
-        CommandCase{"NothingAllowed", {"t"}, true, std::set<std::string>{}, " exec claude -p"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 class ClaudeCLITest : public ::testing::Test {
 protected:
@@ -92,27 +69,20 @@ TEST_F(ClaudeCLITest, TimeOutGivesNothingWithTheInputClosed) {
     EXPECT_EQ(calls[0].input, "slow question");  // read to its end before the wait
 }
 
-struct FailureCase {
-    const char* name;
-    const char* variable;
-    const char* value;
-    friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class ClaudeCLIFailure : public ClaudeCLITest, public ::testing::WithParamInterface<FailureCase> {};
+class ClaudeCLIFailure : public ClaudeCLITest, public ::testing::WithParamInterface<std::array<const char*, 2>> {};
 
 TEST_P(ClaudeCLIFailure, GivesNothing) {
-    if (*GetParam().variable) home.setVariable(GetParam().variable, GetParam().value);
+    if (*GetParam()[0]) home.setVariable(GetParam()[0], GetParam()[1]);
     else home.removeClaude();
     EXPECT_EQ(ask("question"), std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ClaudeCLIFailure,
-                         ::testing::Values(FailureCase{"NonZeroExit", "FAKE_CLAUDE_EXIT", "2"},
-                                           FailureCase{"NotUtf8", "FAKE_CLAUDE_ANSWER", "\xff\xfe"},
-                                           FailureCase{"RefusedFlag", "FAKE_CLAUDE_HELP_DROP", "--chrome"},
-                                           FailureCase{"NotInstalled", "", ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::Values(std::array{"FAKE_CLAUDE_EXIT", "2"}, std::array{"FAKE_CLAUDE_ANSWER", "\xff"},
+                                           std::array{"FAKE_CLAUDE_HELP_DROP", "--chrome"}, std::array{"", ""}),
+                         [](const auto& info) {
+                             return std::string(*info.param[0] ? info.param[0] + 12 : "NOT_INSTALLED");
+                         });
 
 }  // namespace
 }  // namespace quiltdeck

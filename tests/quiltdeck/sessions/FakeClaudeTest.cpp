@@ -47,8 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FakeCase{"HelpListsFlags", {"--help"}, {}, 0, "  --permission-mode <mode>"},
         FakeCase{"SignedIn", {"auth", "status", "--json"}, {"ANTHROPIC_API_KEY=k"}, 0,
-                 "\"apiKeySource\": \"ANTHROPIC_API_KEY\",\n  \"authMethod\": \"api_key\",\n  \"loggedIn\": true"},
-        FakeCase{"SignedOut", {"auth", "status", "--json"}, {}, 1, "\"authMethod\": \"none\",\n  \"loggedIn\": false"},
+                 "\"loggedIn\": true,\n  \"authMethod\": \"api_key\",\n  \"apiKeySource\": \"ANTHROPIC_API_KEY\""},
+        FakeCase{"SignedOut", {"auth", "status", "--json"}, {}, 1, "\"loggedIn\": false,\n  \"authMethod\": \"none\""},
         FakeCase{"ScriptedAnswer", {"-p"}, {"FAKE_CLAUDE_ANSWER=hello"}, 0, "hello\n"},
         FakeCase{"PermissionMode", {"-p", "--permission-mode", "dontAsk"}, {}, 0, "fake answer\n"},
         FakeCase{"BadPermissionMode", {"-p", "--permission-mode", "yolo"}, {}, 1, ""},

@@ -36,36 +36,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, ShellQuoting,
                                            QuoteCase{"OnlyQuotes", "''", "''\\'''\\'''"},
                                            QuoteCase{"Specials", "$HOME `id` \"x\" \\n; *", "'$HOME `id` \"x\" \\n; *'"},
                                            QuoteCase{"LineFeed", "two\nlines", "'two\nlines'"},
-                                           QuoteCase{"Nul", std::string("cut\0off", 7), "'cutoff'"}));
+                                           QuoteCase{"Nul", std::string("cut\0off", 7), "'cutoff'"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-struct ShellChoiceCase {
-    const char* environmentShell;
-    const char* accountShell;
-    const char* chosen;
-    friend void PrintTo(const ShellChoiceCase& c, std::ostream* os) { *os << c.chosen; }
-};
-
-class ShellChoice : public ::testing::TestWithParam<ShellChoiceCase> {};
-
-TEST_P(ShellChoice, KnownExecutableShellsOnly) {
-    const auto& c = GetParam();
-    EXPECT_EQ(ShellCommand::chooseShell(c.environmentShell, c.accountShell), c.chosen);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ShellChoice,
-                         ::testing::Values(ShellChoiceCase{"/bin/dash", "/bin/sh", "/bin/dash"},
-                                           ShellChoiceCase{nullptr, "/bin/sh", "/bin/sh"},
-                                           ShellChoiceCase{"/usr/bin/fish", "/bin/sh", "/bin/sh"},
-                                           ShellChoiceCase{"/nonexistent/zsh", nullptr, "/bin/bash"},
-                                           ShellChoiceCase{"bash", "/usr/sbin/nologin", "/bin/bash"},
-                                           ShellChoiceCase{"", "", "/bin/bash"}));
-
-TEST(ShellCommandTest, LoginShellArgumentsRunTheTextWithDashLc) {
-    const auto arguments = ShellCommand::loginShellArguments("echo hi");
-    ASSERT_EQ(arguments.size(), 3u);
-    EXPECT_EQ(arguments[0], ShellCommand::loginShell());
-    EXPECT_EQ(arguments[1], "-lc");
-    EXPECT_EQ(arguments[2], "echo hi");
+TEST(ShellCommandTest, LoginShellIsAKnownExecutableShellOrBash) {
+    const char* cases[][3] = {{"/bin/dash", "/bin/sh", "/bin/dash"},       {nullptr, "/bin/sh", "/bin/sh"},
+                              {"/usr/bin/fish", "/bin/sh", "/bin/sh"},     {"/nonexistent/zsh", nullptr, "/bin/bash"},
+                              {"bash", "/usr/sbin/nologin", "/bin/bash"}, {"", "", "/bin/bash"}};
+    for (const auto& c : cases) EXPECT_EQ(ShellCommand::chooseShell(c[0], c[1]), c[2]) << (c[0] ? c[0] : "null");
 }
 
 }  // namespace
