@@ -13,6 +13,8 @@
 
 #include "vantel/graphics/KittyGraphicsControl.h"
 #include "vantel/graphics/KittyGraphicsPayload.h"
+#include "vantel/graphics/KittyImageLedger.h"
+#include "vantel/graphics/KittyImageMemory.h"
 #include "vantel/graphics/KittyImageStore.h"
 #include "vantel/graphics/KittyPlacementImage.h"
 
@@ -40,7 +42,7 @@ public:
     struct Limits {
         size_t maximumImages = 65'536;
         size_t maximumPlacements = 65'536;
-        size_t maximumImagesPerLine = 256;
+        size_t maximumImagesPerLine = 64;
     };
 
     explicit KittyGraphics(Terminal& terminal) : terminal_(terminal) {}
@@ -48,6 +50,9 @@ public:
     KittyGraphics& operator=(const KittyGraphics&) = delete;
 
     const Limits& limits() const { return limits_; }
+    // Decoded images held by the store and the slices on the lines, all under the image budget.
+    const KittyImageMemory& memory() const { return *memory_; }
+    const KittyImageLedger& ledger() const { return *ledger_; }
     void setLimits(Limits limits) { limits_ = limits; }
     KittyGraphicsState& state() { return state_; }
     const KittyGraphicsState& state() const { return state_; }
@@ -65,6 +70,8 @@ public:
     void sendKittyError(const KittyGraphicsControl& control, std::string_view message);
     // The most base64 a chunked transfer may gather before it is refused.
     size_t maximumPendingBytes() const;
+    // The next id from the counter that is neither 0 nor in use.
+    uint32_t nextFreeImageId();
 
     // --- Image store (KittyImageStore.cpp) ---
     void storeKittyImage(std::shared_ptr<const KittyGraphicsPayload> payload, uint32_t imageId,
@@ -72,6 +79,11 @@ public:
     // The stored image, marked as just used; null when none has the id.
     const KittyGraphicsImage* updateKittyImageAccess(uint32_t imageId);
     void enforceKittyImageCacheLimit();
+    // Past the budget, frees the least recently used images from the store and the
+    // lines alike, all but `keep` (the image just stored or shown).
+    void enforceKittyImageMemory(const KittyGraphicsPayload* keep);
+    // The cache limit of the options, as a byte count between 0 and 4 GiB.
+    int64_t imageBudgetBytes() const;
     std::unordered_set<uint32_t> collectUsedKittyImageIds();
     void collectUsedKittyImageIds(Buffer& buffer, std::unordered_set<uint32_t>& into);
     void cleanupUnusedKittyImages();
@@ -118,6 +130,7 @@ private:
     void deletePlacements(const std::vector<Buffer*>& buffers, bool screenOnly, const ImageTest& imageTest,
                           const RecordTest& recordTest);
     bool takeNextChunk(const KittyGraphicsCommand& command);
+    void evictStoredImage(uint32_t imageId);
     // False (and an error replied) when a new record would pass the limit.
     bool roomForRecord(const KittyGraphicsControl& control, const KittyPlacementKey& key);
     void attachSlice(Buffer& buffer, std::shared_ptr<KittyPlacementImage> slice, int line);
@@ -125,6 +138,11 @@ private:
     Terminal& terminal_;
     KittyGraphicsState state_;
     Limits limits_;
+    // Shared with the uses and payloads they hand out, which may outlive this terminal.
+    std::shared_ptr<KittyImageLedger> ledger_ = std::make_shared<KittyImageLedger>();
+    std::shared_ptr<KittyImageMemory> memory_ = std::make_shared<KittyImageMemory>();
+    // The numbers each image was stored with, so that dropping an image finds them at once.
+    std::unordered_map<uint32_t, std::vector<uint32_t>> numbersOfImage_;
     // Set after a transfer outgrew its bound: its remaining chunks are dropped unread.
     bool discardingChunks_ = false;
 };

@@ -97,10 +97,10 @@ void KittyGraphics::handleKittyTransmitPayload(const KittyGraphicsControl& contr
     std::optional<uint32_t> imageId = control.imageId;
     std::optional<uint32_t> imageNumber;
     if (control.imageNumber) {
-        imageId = state_.nextImageId++;
+        imageId = nextFreeImageId();
         imageNumber = control.imageNumber;
     }
-    auto shared = std::make_shared<const KittyGraphicsPayload>(std::move(payload));
+    auto shared = memory_->hold(std::move(payload));
     if (!imageId) {
         // Shown once, never stored, never answered.
         if (display) displayKittyImage(shared, control, std::nullopt, std::nullopt);
@@ -140,6 +140,15 @@ void KittyGraphics::handleKittyPut(const KittyGraphicsControl& control) {
     }
 }
 
+uint32_t KittyGraphics::nextFreeImageId() {
+    // Never 0 (no id) and never one in use, so an assigned id cannot replace an image.
+    uint32_t id = state_.nextImageId;
+    while (id == 0 || state_.imagesById.contains(id) || ledger_->isUsed(id)) ++id;
+    state_.nextImageId = id + 1;
+    return id;
+}
+
+// q=1 silences OK replies, q=2 errors as well.
 void KittyGraphics::sendKittyOk(const KittyGraphicsControl& control, std::optional<uint32_t> imageId,
                                 std::optional<uint32_t> imageNumber, std::optional<uint32_t> placementId) {
     if (control.suppressResponses != 0) return;
@@ -148,7 +157,7 @@ void KittyGraphics::sendKittyOk(const KittyGraphicsControl& control, std::option
 }
 
 void KittyGraphics::sendKittyError(const KittyGraphicsControl& control, std::string_view message) {
-    if (control.suppressResponses != 0) return;
+    if (control.suppressResponses >= 2) return;
     terminal_.sendResponseParts(terminal_.cc.send8bit ? "\x9f" : "\x1b_", kittyErrorReplyText(control, message),
                                 terminal_.st());
 }

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 
 #include "vantel/core/Base64.h"
@@ -46,6 +47,22 @@ std::optional<KittyGraphicsPayload> decodeKittyPayload(const KittyGraphicsContro
     return decodeKittyPayloadData(control, std::move(*data));
 }
 
+size_t kittyReadLimit(const KittyGraphicsControl& control) {
+    if (control.format == 100) return kittyMaximumDataBytes;
+    const auto expected = kittyExpectedDataSize(control);
+    if (!expected) return 0;
+    const auto pixels = static_cast<uLong>(*expected);
+    return control.compression ? static_cast<size_t>(compressBound(pixels)) : static_cast<size_t>(pixels);
+}
+
+size_t kittyPngReadLimit(std::span<const uint8_t> header) {
+    if (!validateKittyPngDimensions(header)) return 0;
+    const auto [width, height] = *kittyPngPixelSize(header);
+    // Unfiltered 16-bit RGBA rows in stored deflate blocks, and room for ancillary chunks.
+    const auto rows = static_cast<uLong>(height) * (static_cast<uLong>(width) * 8 + 1);
+    return std::min(kittyMaximumDataBytes, static_cast<size_t>(compressBound(rows)) + (size_t{1} << 20));
+}
+
 size_t kittyInflateLimit(const KittyGraphicsControl& control) {
     const auto expected = kittyExpectedDataSize(control);
     return expected ? static_cast<size_t>(*expected) : kittyMaximumDataBytes;
@@ -72,21 +89,26 @@ std::optional<std::vector<uint8_t>> decompressZlib(std::span<const uint8_t> data
     stream.avail_in = static_cast<uInt>(data.size());
 
     std::vector<uint8_t> out;
+    // A limit below the data bound is the exact pixel size: taken at once, the buffer
+    // never doubles or shrinks by copying (untouched pages cost nothing).
+    if (limit < kittyMaximumDataBytes) out.reserve(limit + 1);
     int status = Z_OK;
     // Stop as soon as the output passes the limit, so a small bomb never gets far.
     while (status == Z_OK && out.size() <= limit) {
         const size_t used = out.size();
-        out.resize(used + window);
+        // Within what is already allocated while there is room.
+        const size_t step = out.capacity() > used ? std::min(window, out.capacity() - used) : window;
+        out.resize(used + step);
         stream.next_out = out.data() + used;
-        stream.avail_out = static_cast<uInt>(window);
+        stream.avail_out = static_cast<uInt>(step);
         status = inflate(&stream, Z_NO_FLUSH);
-        out.resize(used + (window - stream.avail_out));
+        out.resize(used + (step - stream.avail_out));
         // No progress with input exhausted: the stream was cut short.
         if (status == Z_BUF_ERROR) break;
     }
     inflateEnd(&stream);
     if (status != Z_STREAM_END || out.size() > limit) return std::nullopt;
-    out.shrink_to_fit();
+    if (out.capacity() - out.size() > window) out.shrink_to_fit();
     return out;
 }
 

@@ -60,12 +60,23 @@ KittyPayloadLoad loadKittyFilePayload(const KittyGraphicsControl& control, std::
 // Shared-memory medium (t=s): the payload carries the object's name.
 KittyPayloadLoad loadKittySharedMemoryPayload(const KittyGraphicsControl& control,
                                               std::span<const uint8_t> base64Payload);
-// Bytes `offset` onward of a regular file, `size` of them (0: to the end), at most the data bound.
+// Bytes `offset` onward of a regular file, `size` of them (0: to the end). A range
+// longer than `maximumBytes` (or the data bound) is refused before anything is read.
 std::optional<std::vector<uint8_t>> readKittyFileData(const std::string& path, int64_t offset, int64_t size,
-                                                      bool deleteAfterRead);
-// Copies a range of a POSIX shared-memory object and unlinks the object, accepted or not.
+                                                      bool deleteAfterRead,
+                                                      size_t maximumBytes = kittyMaximumDataBytes);
+// Copies a range of a POSIX shared-memory object and unlinks the object once it
+// is read; an object refused before that is left alone.
 std::optional<std::vector<uint8_t>> readKittySharedMemory(const std::string& name, std::optional<int64_t> expectedSize,
-                                                          int64_t offset, int64_t size);
+                                                          int64_t offset, int64_t size,
+                                                          size_t maximumBytes = kittyMaximumDataBytes);
+// The most bytes worth reading from a file or object for this control: the
+// pixel size for raw data (its deflate bound when compressed), else the data bound.
+size_t kittyReadLimit(const KittyGraphicsControl& control);
+// For uncompressed PNG data: the largest file its header's sides allow, or 0
+// when `header` does not start a PNG of valid sides.
+inline constexpr size_t kittyPngHeaderBytes = 24;
+size_t kittyPngReadLimit(std::span<const uint8_t> header);
 bool isKittyTempPath(const std::string& path);
 std::optional<std::string> resolveKittyRealPath(const std::string& path);
 
@@ -82,7 +93,7 @@ std::optional<KittyGraphicsPayload> decodeKittyPayloadData(const KittyGraphicsCo
 // width * height * 4 (f=32) or * 3 (f=24) when both sides are 1...10000.
 std::optional<int64_t> kittyExpectedDataSize(const KittyGraphicsControl& control);
 
-// PNG header checks (nothing is decoded) and decoding to premultiplied RGBA.
+// PNG header checks (nothing is decoded) and decoding to straight RGBA.
 bool validateKittyPngDimensions(std::span<const uint8_t> data);
 std::optional<std::pair<int, int>> kittyPngPixelSize(std::span<const uint8_t> data);
 std::optional<KittyPixels> decodePngToRgba(std::span<const uint8_t> data);

@@ -19,16 +19,25 @@ void KittyGraphics::storeKittyImage(std::shared_ptr<const KittyGraphicsPayload> 
     if (auto old = state_.imagesById.find(imageId); old != state_.imagesById.end()) {
         subtractClamped(state_.totalImageBytes, old->second.byteSize);
     }
+    memory_->touch(payload);
+    const KittyGraphicsPayload* stored = payload.get();
     state_.imagesById[imageId] = KittyGraphicsImage{std::move(payload), byteSize, tick};
+    ledger_->stored(imageId, tick);
     state_.totalImageBytes += byteSize;
-    if (imageNumber) state_.imageNumbers[*imageNumber] = imageId;
+    if (imageNumber) {
+        state_.imageNumbers[*imageNumber] = imageId;
+        numbersOfImage_[imageId].push_back(*imageNumber);
+    }
     enforceKittyImageCacheLimit();
+    enforceKittyImageMemory(stored);
 }
 
 const KittyGraphicsImage* KittyGraphics::updateKittyImageAccess(uint32_t imageId) {
     auto found = state_.imagesById.find(imageId);
     if (found == state_.imagesById.end()) return nullptr;
     found->second.lastAccessTick = state_.nextImageAccessTick++;
+    ledger_->stored(imageId, found->second.lastAccessTick);
+    memory_->touch(found->second.payload);
     return &found->second;
 }
 
@@ -54,59 +63,80 @@ std::unordered_set<uint32_t> KittyGraphics::collectUsedKittyImageIds() {
     return used;
 }
 
-void KittyGraphics::enforceKittyImageCacheLimit() {
-    const int64_t limit = std::clamp<int64_t>(terminal_.options().kittyImageCacheLimitBytes, 0, int64_t{1} << 32);
-    auto fits = [&] {
-        return state_.totalImageBytes <= limit && state_.imagesById.size() <= limits_.maximumImages;
-    };
-    if (fits()) return;
+int64_t KittyGraphics::imageBudgetBytes() const {
+    return std::clamp<int64_t>(terminal_.options().kittyImageCacheLimitBytes, 0, int64_t{1} << 32);
+}
 
-    auto evictOldest = [&](const std::unordered_set<uint32_t>* skipUsed) {
-        std::vector<std::pair<uint64_t, uint32_t>> candidates;
-        candidates.reserve(state_.imagesById.size());
-        for (const auto& [id, image] : state_.imagesById) {
-            if (!skipUsed || !skipUsed->contains(id)) candidates.emplace_back(image.lastAccessTick, id);
-        }
-        std::sort(candidates.begin(), candidates.end());
-        for (const auto& [tick, id] : candidates) {
-            auto found = state_.imagesById.find(id);
-            subtractClamped(state_.totalImageBytes, found->second.byteSize);
-            state_.imagesById.erase(found);
-            removeKittyImageNumbers(id);
-            auto fits = [&] {
-        return state_.totalImageBytes <= limit && state_.imagesById.size() <= limits_.maximumImages;
-    };
-    if (fits()) return;
-        }
-    };
-    const auto used = collectUsedKittyImageIds();
-    evictOldest(&used);
+void KittyGraphics::evictStoredImage(uint32_t imageId) {
+    auto found = state_.imagesById.find(imageId);
+    if (found == state_.imagesById.end()) return;
+    subtractClamped(state_.totalImageBytes, found->second.byteSize);
+    state_.imagesById.erase(found);
+    ledger_->unstored(imageId);
+    removeKittyImageNumbers(imageId);
+}
+
+void KittyGraphics::enforceKittyImageCacheLimit() {
+    const int64_t limit = imageBudgetBytes();
+    auto fits = [&] { return state_.totalImageBytes <= limit && state_.imagesById.size() <= limits_.maximumImages; };
+    // Unused images first, least recently used first; then used ones the same way.
     // What is on the screen stays drawn from its slices; only later puts of these ids fail.
-    if (!fits()) evictOldest(nullptr);
+    for (bool includeUsed : {false, true}) {
+        while (!fits()) {
+            const auto oldest = ledger_->leastRecentlyUsed(includeUsed);
+            if (!oldest) break;
+            evictStoredImage(*oldest);
+        }
+    }
+}
+
+void KittyGraphics::enforceKittyImageMemory(const KittyGraphicsPayload* keep) {
+    const int64_t limit = imageBudgetBytes();
+    if (memory_->evictableBytes() <= limit) return;
+    // Down to seven eighths, so that the line walk below is paid once per many images.
+    const int64_t target = limit - limit / 8;
+    const auto victims = memory_->leastRecentlyUsed(memory_->evictableBytes() - target, keep);
+    if (victims.empty()) return;
+    const std::unordered_set<const KittyGraphicsPayload*> evicting(victims.begin(), victims.end());
+    std::vector<uint32_t> storedIds;
+    for (const auto& [id, image] : state_.imagesById) {
+        if (evicting.contains(image.payload.get())) storedIds.push_back(id);
+    }
+    for (uint32_t id : storedIds) evictStoredImage(id);
+    KeySet removed;
+    for (Buffer* buffer : {&terminal_.normalBuffer(), &terminal_.altBuffer()}) {
+        removed.merge(removeKittyPlacements(*buffer, 0, buffer->lines().count(), [&](const KittyPlacementImage& image) {
+            return evicting.contains(image.source.get());
+        }));
+    }
+    for (const auto& key : removed) state_.placementsByKey.erase(key);
+    // Whatever still holds one of them (a line copy somewhere) keeps it; it is not ours to free again.
+    for (const KittyGraphicsPayload* payload : victims) memory_->evicted(payload);
 }
 
 void KittyGraphics::cleanupUnusedKittyImages() {
-    const auto used = collectUsedKittyImageIds();
-    std::vector<uint32_t> unused;
-    for (const auto& [id, image] : state_.imagesById) {
-        if (!used.contains(id)) unused.push_back(id);
-    }
-    for (uint32_t id : unused) {
-        auto found = state_.imagesById.find(id);
-        subtractClamped(state_.totalImageBytes, found->second.byteSize);
-        state_.imagesById.erase(found);
-        removeKittyImageNumbers(id);
-    }
+    for (uint32_t id : ledger_->unusedStoredImages()) evictStoredImage(id);
 }
 
 void KittyGraphics::removeKittyImageNumbers(uint32_t imageId) {
-    std::erase_if(state_.imageNumbers, [imageId](const auto& entry) { return entry.second == imageId; });
+    // Through the numbers given with the image, not a walk of every number.
+    auto numbers = numbersOfImage_.find(imageId);
+    if (numbers == numbersOfImage_.end()) return;
+    for (uint32_t number : numbers->second) {
+        // A number given again since names another image now.
+        if (auto found = state_.imageNumbers.find(number); found != state_.imageNumbers.end() && found->second == imageId) {
+            state_.imageNumbers.erase(found);
+        }
+    }
+    numbersOfImage_.erase(numbers);
 }
 
 void KittyGraphics::clearAllKittyImages() {
     // The terminal has already cleared the lines of both buffers and marked the rows.
     state_.imagesById.clear();
+    ledger_->storeCleared();
     state_.imageNumbers.clear();
+    numbersOfImage_.clear();
     state_.placementsByKey.clear();
     state_.totalImageBytes = 0;
     state_.nextImageAccessTick = 1;

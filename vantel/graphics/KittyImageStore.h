@@ -9,6 +9,7 @@
 
 #include "vantel/graphics/KittyGraphicsControl.h"
 #include "vantel/graphics/KittyGraphicsPayload.h"
+#include "vantel/graphics/KittyImageLedger.h"
 
 namespace vantel {
 
@@ -48,6 +49,8 @@ struct KittyPlacementRecord {
     int zIndex = 0;
     bool isVirtual = false;
     bool isAlternateBuffer = false;
+    // Keeps `imageId` in use while the record lives; shared with the placement's slices.
+    std::shared_ptr<const KittyImageLedger::Use> use;
 
     KittyPlacementKey key() const { return {imageId, placementId}; }
     bool hasParent() const { return parentImageId && parentPlacementId; }

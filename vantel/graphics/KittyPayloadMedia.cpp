@@ -86,6 +86,17 @@ struct FileCloser {
     }
 };
 
+// The first bytes at `offset` of a regular file (a PNG header), without consuming the file.
+std::vector<uint8_t> peekFile(const std::string& path, int64_t offset) {
+    std::vector<uint8_t> header(kittyPngHeaderBytes);
+    FileCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+    struct stat info {};
+    if (offset < 0 || file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    const ssize_t n = ::pread(file.fd, header.data(), header.size(), static_cast<off_t>(offset));
+    header.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return header;
+}
+
 }  // namespace
 
 std::optional<std::string> resolveKittyRealPath(const std::string& path) {
@@ -96,11 +107,12 @@ std::optional<std::string> resolveKittyRealPath(const std::string& path) {
 }
 
 bool isKittyTempPath(const std::string& path) {
-    if (startsWith(path, "/tmp") || startsWith(path, "/dev/shm")) return true;
+    // Inside the folder, not merely a name that begins like it ("/tmpfoo").
+    if (startsWith(path, "/tmp/") || startsWith(path, "/dev/shm/")) return true;
     const std::string folder = userTemporaryDirectory();
     if (startsWith(path, folder)) return true;
     const auto resolvedFolder = resolveKittyRealPath(folder);
-    return resolvedFolder && startsWith(path, *resolvedFolder);
+    return resolvedFolder && startsWith(path, *resolvedFolder + (resolvedFolder->ends_with('/') ? "" : "/"));
 }
 
 KittyPayloadLoad loadKittyFilePayload(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload,
@@ -115,18 +127,27 @@ KittyPayloadLoad loadKittyFilePayload(const KittyGraphicsControl& control, std::
         (startsWith(*resolved, "/dev/") && !startsWith(*resolved, "/dev/shm/"))) {
         return {std::nullopt, "EINVAL: bad path"};
     }
-    if (temporary && (!isKittyTempPath(*resolved) || resolved->find("tty-graphics-protocol") == std::string::npos)) {
+    // The marker must be in the file's own name: a folder named so would make every file in it deletable.
+    const std::string_view name = std::string_view(*resolved).substr(resolved->rfind('/') + 1);
+    if (temporary && (!isKittyTempPath(*resolved) || name.find("tty-graphics-protocol") == std::string::npos)) {
         return {std::nullopt, "EINVAL: bad temp path"};
     }
-    return finishLoad(control, readKittyFileData(*resolved, control.dataOffset, control.dataSize, temporary));
+    size_t limit = kittyReadLimit(control);
+    if (control.format == 100 && !control.compression) {
+        limit = std::min(limit, kittyPngReadLimit(peekFile(*resolved, control.dataOffset)));
+    }
+    return finishLoad(control, readKittyFileData(*resolved, control.dataOffset, control.dataSize, temporary, limit));
 }
 
 std::optional<std::vector<uint8_t>> readKittyFileData(const std::string& path, int64_t offset, int64_t size,
-                                                      bool deleteAfterRead) {
+                                                      bool deleteAfterRead, size_t maximumBytes) {
     if (offset < 0 || size < 0) return std::nullopt;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     if (info.st_size < offset || info.st_size > dataLimit) return std::nullopt;
+    // Refused before a byte is read: a large file would stall the terminal for nothing.
+    const int64_t wanted = std::min(size == 0 ? dataLimit : std::min(size, dataLimit), info.st_size - offset);
+    if (wanted > static_cast<int64_t>(std::min(maximumBytes, kittyMaximumDataBytes))) return std::nullopt;
     // No following a swapped-in link, no blocking on a swapped-in pipe, no controlling tty.
     FileCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
     if (file.fd < 0) return std::nullopt;
@@ -142,8 +163,7 @@ std::optional<std::vector<uint8_t>> readKittyFileData(const std::string& path, i
     };
     if (offset != 0 && ::lseek(file.fd, static_cast<off_t>(offset), SEEK_SET) < 0) return fail();
 
-    int64_t amount = size == 0 ? dataLimit : std::min(size, dataLimit);
-    amount = std::min<int64_t>(amount, opened.st_size - offset);
+    const int64_t amount = std::min<int64_t>(wanted, opened.st_size - offset);
     std::vector<uint8_t> out;
     if (amount > 0) {
         out.resize(static_cast<size_t>(amount));
@@ -170,11 +190,14 @@ KittyPayloadLoad loadKittySharedMemoryPayload(const KittyGraphicsControl& contro
     if (!name) return {std::nullopt, "EINVAL: bad payload"};
     const auto expected = kittyExpectedDataSize(control);
     if (!expected && control.format != 100) return {std::nullopt, "EINVAL: bad payload"};
-    return finishLoad(control, readKittySharedMemory(*name, expected, control.dataOffset, control.dataSize));
+    // Compressed data is smaller than the pixels it gives: only the limit applies to it.
+    const auto objectSize = control.compression ? std::nullopt : expected;
+    return finishLoad(control, readKittySharedMemory(*name, objectSize, control.dataOffset, control.dataSize,
+                                                     kittyReadLimit(control)));
 }
 
 std::optional<std::vector<uint8_t>> readKittySharedMemory(const std::string& name, std::optional<int64_t> expectedSize,
-                                                          int64_t offset, int64_t size) {
+                                                          int64_t offset, int64_t size, size_t maximumBytes) {
     if (offset < 0 || size < 0) return std::nullopt;
     // One component under the shared-memory folder, nothing that walks out of it.
     const size_t slash = name.find('/', name.starts_with('/') ? 1 : 0);
@@ -184,20 +207,19 @@ std::optional<std::vector<uint8_t>> readKittySharedMemory(const std::string& nam
     }
     FileCloser object{::shm_open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0)};
     if (object.fd < 0) return std::nullopt;
-    auto fail = [&]() -> std::optional<std::vector<uint8_t>> {
-        ::shm_unlink(name.c_str());
-        return std::nullopt;
-    };
+    // An object that is not read stays: the name may well be another program's.
+    const auto fail = std::nullopt;
 
     struct stat info {};
-    if (::fstat(object.fd, &info) != 0 || !S_ISREG(info.st_mode)) return fail();
+    if (::fstat(object.fd, &info) != 0 || !S_ISREG(info.st_mode)) return fail;
     const int64_t objectSize = info.st_size;
-    if (objectSize <= 0 || objectSize > dataLimit) return fail();
-    if (expectedSize && *expectedSize > objectSize) return fail();
+    if (objectSize <= 0 || objectSize > dataLimit) return fail;
+    if (expectedSize && *expectedSize > objectSize) return fail;
     int64_t end = expectedSize.value_or(objectSize);
     // Both are below 2^63 / 2 here or the sum is far beyond the object anyway.
     if (size != 0 && offset <= dataLimit && size <= dataLimit) end = std::min(end, offset + size);
-    if (offset >= end || end > objectSize) return fail();
+    if (offset >= end || end > objectSize) return fail;
+    if (end - offset > static_cast<int64_t>(std::min(maximumBytes, kittyMaximumDataBytes))) return fail;
 
     // Read rather than mapped: a client that shrinks the object meanwhile gives a short
     // read here instead of a bus error.
@@ -207,7 +229,7 @@ std::optional<std::vector<uint8_t>> readKittySharedMemory(const std::string& nam
         const ssize_t n = ::pread(object.fd, out.data() + got, std::min(readPiece, out.size() - got),
                                   static_cast<off_t>(offset) + static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail();
+        if (n <= 0) return fail;
         got += static_cast<size_t>(n);
     }
     ::shm_unlink(name.c_str());

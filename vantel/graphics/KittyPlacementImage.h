@@ -6,6 +6,7 @@
 
 #include "vantel/core/TerminalImage.h"
 #include "vantel/graphics/KittyGraphicsPayload.h"
+#include "vantel/graphics/KittyImageLedger.h"
 #include "vantel/graphics/KittyImageStore.h"
 
 namespace vantel {
@@ -33,6 +34,8 @@ public:
     int pixelHeight = 0;
     // The pixels shown (already cropped); shared by every slice of the placement.
     std::shared_ptr<const KittyGraphicsPayload> source;
+    // Keeps `kittyImageId` in use while any slice of the placement lives.
+    std::shared_ptr<const KittyImageLedger::Use> use;
 
     std::optional<KittyPlacementKey> key() const {
         if (!kittyImageId || !kittyPlacementId) return std::nullopt;

@@ -100,15 +100,16 @@ struct Crop {
     const char* error = nullptr;
 };
 
-Crop cropPayload(std::shared_ptr<const KittyGraphicsPayload> payload, const KittyGraphicsControl& control) {
+// New pixels are held by `memory`, so that they count against the image budget.
+Crop cropPayload(std::shared_ptr<const KittyGraphicsPayload> payload, const KittyGraphicsControl& control,
+                 KittyImageMemory& memory) {
     if (control.cropX == 0 && control.cropY == 0 && control.cropWidth == 0 && control.cropHeight == 0) {
         return {std::move(payload)};
     }
     if (payload->isPng()) {
         auto decoded = decodePngToRgba(payload->bytes);
         if (!decoded) return {nullptr, "ENOTSUP: cannot crop png"};
-        payload = std::make_shared<const KittyGraphicsPayload>(
-            KittyGraphicsPayload::rgba(std::move(decoded->bytes), decoded->width, decoded->height));
+        payload = memory.hold(KittyGraphicsPayload::rgba(std::move(decoded->bytes), decoded->width, decoded->height));
     }
     const int64_t width = payload->width;
     const int64_t height = payload->height;
@@ -125,8 +126,8 @@ Crop cropPayload(std::shared_ptr<const KittyGraphicsPayload> payload, const Kitt
         const uint8_t* from = payload->bytes.data() + static_cast<size_t>(((y0 + row) * width + x0) * 4);
         std::copy(from, from + rowBytes, pixels.data() + static_cast<size_t>(row) * rowBytes);
     }
-    return {std::make_shared<const KittyGraphicsPayload>(KittyGraphicsPayload::rgba(
-        std::move(pixels), static_cast<int>(cropWidth), static_cast<int>(cropHeight)))};
+    return {memory.hold(
+        KittyGraphicsPayload::rgba(std::move(pixels), static_cast<int>(cropWidth), static_cast<int>(cropHeight)))};
 }
 
 }  // namespace
@@ -167,6 +168,7 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
         record.zIndex = clampToInt(control.zIndex, INT32_MAX);
         record.isVirtual = true;
         record.isAlternateBuffer = terminal_.isCurrentBufferAlternate();
+        record.use = ledger_->use(*imageId);
         state_.placementsByKey[record.key()] = record;
         return true;
     }
@@ -177,7 +179,7 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
         sendKittyError(control, *origin.errorMessage);
         return false;
     }
-    Crop crop = cropPayload(std::move(payload), control);
+    Crop crop = cropPayload(std::move(payload), control, *memory_);
     if (!crop.shown) {
         sendKittyError(control, crop.error);
         return false;
@@ -213,6 +215,9 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
         const auto imageSize = pixelSizeOf(shown);
         const int pixelWidth = laid.pixelWidth > 0 ? laid.pixelWidth : imageSize ? imageSize->first : 0;
         const int pixelHeight = laid.pixelHeight > 0 ? laid.pixelHeight : imageSize ? imageSize->second : 0;
+        // One use for the placement: its slices and record keep the image id in use together.
+        const auto use = placedImageId ? ledger_->use(*placedImageId) : nullptr;
+        memory_->touch(crop.shown);
         for (int slice = 0; slice < laid.rows; ++slice) {
             const int line = placementRow + slice;
             if (line >= buffer.lines().count()) break;
@@ -232,6 +237,7 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
             image->pixelWidth = pixelWidth;
             image->pixelHeight = pixelHeight;
             image->source = crop.shown;
+            image->use = use;
             attachSlice(buffer, std::move(image), line);
             terminal_.updateRange(line - buffer.yBase());
         }
@@ -252,8 +258,10 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
             record.rows = laid.rows;
             record.zIndex = clampToInt(control.zIndex, INT32_MAX);
             record.isAlternateBuffer = terminal_.isCurrentBufferAlternate();
+            record.use = use;
             state_.placementsByKey[record.key()] = record;
         }
+        enforceKittyImageMemory(crop.shown.get());
     }
 
     if (origin.isRelative || control.cursorPolicy == 1) {

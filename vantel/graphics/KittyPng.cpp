@@ -53,11 +53,7 @@ std::optional<KittyPixels> decodePngToRgba(std::span<const uint8_t> data) {
         png_image_free(&image);
         return std::nullopt;
     }
-    for (size_t i = 0; i < pixels.bytes.size(); i += 4) {
-        const unsigned alpha = pixels.bytes[i + 3];
-        if (alpha == 255) continue;
-        for (size_t k = 0; k < 3; ++k) pixels.bytes[i + k] = static_cast<uint8_t>((pixels.bytes[i + k] * alpha + 127) / 255);
-    }
+    // Straight alpha, like f=32 data: a cropped PNG must look like the same picture sent raw.
     return pixels;
 }
 

@@ -78,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "4,5,10,11"},
         DeleteCase{"missingRange", "d=r,x=3,i=4", "Gi=4;EINVAL: missing id range", all, "4,5,10,11"},
         DeleteCase{"unsupported", "d=k", "G;EINVAL: unsupported delete", all, "4,5,10,11"},
-        DeleteCase{"quietError", "d=k,q=1", "", all, "4,5,10,11"}),
+        DeleteCase{"quietOkError", "d=k,q=1", "G;EINVAL: unsupported delete", all, "4,5,10,11"},
+        DeleteCase{"quietError", "d=k,q=2", "", all, "4,5,10,11"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KittyDeleteRecords, ZeroHighRecordCoversOneRow) {

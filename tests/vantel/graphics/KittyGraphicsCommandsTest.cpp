@@ -67,7 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"noIdsNoReply", {kittyApc("f=24,s=1,v=1", onePixel)}, ""},
         CommandCase{"noIdsLoadErrorReplied", {kittyApc("f=24,s=2,v=1", onePixel)}, reply("G;EINVAL: bad payload")},
         CommandCase{"unsupportedAction", {kittyApc("a=x")}, reply("G;EINVAL: unsupported action")},
-        CommandCase{"quietUnsupportedAction", {kittyApc("a=x,q=1")}, ""},
+        CommandCase{"quietOkStillReportsErrors", {kittyApc("a=x,q=1")}, reply("G;EINVAL: unsupported action")},
+        CommandCase{"quietUnsupportedAction", {kittyApc("a=x,q=2")}, ""},
+        CommandCase{"quietOkTransmit", {kittyApc("f=24,s=1,v=1,i=3,q=1", onePixel)}, ""},
         CommandCase{"quietOk", {kittyApc("f=24,s=1,v=1,i=3,q=2", onePixel)}, ""},
         CommandCase{"unsupportedMedium", {kittyApc("t=x,i=3", onePixel)}, reply("Gi=3;ENOTSUP: unsupported transmission")},
         CommandCase{"queryOk", {kittyApc("a=q,i=3,f=24,s=1,v=1", onePixel)}, reply("Gi=3;OK")},
@@ -102,13 +104,21 @@ TEST(KittyCommands, TransmitStoresPixels) {
     EXPECT_EQ(t.state().totalImageBytes, 4);
 }
 
-TEST(KittyCommands, NumberedIdsAdvanceAndWrap) {
+// Assigned ids skip 0 and every id in use, so a numbered image never replaces another.
+TEST(KittyCommands, NumberedIdsAdvanceWrapAndSkipIdsInUse) {
     KittyTerminal t;
     t.state().nextImageId = 4294967295u;
     t.feed(kittyApc("f=24,s=1,v=1,I=1", onePixel) + kittyApc("f=24,s=1,v=1,I=2", onePixel));
-    EXPECT_EQ(t.replies(), reply("Gi=4294967295,I=1;OK") + reply("Gi=0,I=2;OK"));
+    EXPECT_EQ(t.replies(), reply("Gi=4294967295,I=1;OK") + reply("Gi=1,I=2;OK"));
     t.feed(kittyApc("a=p,I=2"));
-    EXPECT_EQ(t.replies(), reply("Gi=0,I=2;OK"));
+    EXPECT_EQ(t.replies(), reply("Gi=1,I=2;OK"));
+
+    t.feed(kittyApc("q=1,f=24,s=1,v=1,i=5", onePixel) + kittyApc("q=1,f=24,s=1,v=1,i=6", onePixel));
+    t.state().nextImageId = 5;
+    t.feed(kittyApc("f=24,s=1,v=1,I=3", onePixel));
+    EXPECT_EQ(t.replies(), reply("Gi=7,I=3;OK"));
+    EXPECT_EQ(t.state().imagesById.size(), 5u);
+    EXPECT_EQ(t.state().nextImageId, 8u);
 }
 
 // A transfer may not gather without bound: past the limit it is refused once and

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "KittyTestSupport.h"
 
@@ -141,6 +142,37 @@ TEST(KittyImageStoreLimits, CountsAreBounded) {
 
     for (int i = 0; i < 5; ++i) s.t.feed(kittyApc("a=p,q=1,i=3,C=1,c=1,r=1"));
     EXPECT_EQ(s.t.slices(0).size(), 3u);
+}
+
+}  // namespace
+
+namespace {
+
+// At the count limit every new image evicts one: that must not walk or sort the store.
+TEST(KittyImageStoreLimits, EvictingAtTheCountLimitIsCheap) {
+    Store s(int64_t{1} << 30);
+    std::string stream;
+    for (int id = 1; id <= 100'000; ++id) stream += kittyApc("q=1,f=24,s=1,v=1,i=" + std::to_string(id), onePixel);
+    const auto start = std::chrono::steady_clock::now();
+    s.t.feed(stream);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    const auto& images = s.t.state().imagesById;
+    EXPECT_EQ(images.size(), 65'536u);
+    EXPECT_TRUE(images.contains(100'000) && images.contains(34'465));
+    EXPECT_FALSE(images.contains(34'464));
+}
+
+// An image whose only slice left the scroll-back is unused again, so it goes first.
+TEST(KittyImageStoreLimits, ImagesScrolledAwayAreUnused) {
+    Store s(1 << 20);
+    s.t.kitty().setLimits({.maximumImages = 2});
+    s.t.feed(kittyApc("a=T,q=1,f=24,s=1,v=1,i=1,c=1,r=1", onePixel));
+    s.transmit(2);
+    EXPECT_TRUE(s.t.kitty().ledger().isUsed(1));
+    for (int i = 0; i < 600; ++i) s.t.feed("\r\n");  // past the 500 lines of scroll-back
+    EXPECT_FALSE(s.t.kitty().ledger().isUsed(1));
+    s.transmit(3);
+    EXPECT_EQ(s.ids(), "2,3");
 }
 
 }  // namespace

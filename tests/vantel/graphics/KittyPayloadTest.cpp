@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -73,12 +74,13 @@ TEST(KittyPayload, InflateStopsAtTheLimit) {
     EXPECT_EQ(decompressZlib(data)->size(), 64u * 1024 * 1024);
 }
 
-TEST(KittyPayload, PngDecodesToPremultipliedRgba) {
+// Straight alpha, as f=32 data is: a cropped PNG looks like the same picture sent raw.
+TEST(KittyPayload, PngDecodesToStraightRgba) {
     const auto png = makePng(2, 1, {255, 0, 0, 255, 200, 100, 50, 128});
     const auto pixels = decodePngToRgba(span(png));
     ASSERT_TRUE(pixels);
     EXPECT_EQ(pixels->width, 2);
-    EXPECT_EQ(pixels->bytes, (std::vector<uint8_t>{255, 0, 0, 255, 100, 50, 25, 128}));
+    EXPECT_EQ(pixels->bytes, (std::vector<uint8_t>{255, 0, 0, 255, 200, 100, 50, 128}));
     EXPECT_EQ(kittyPngPixelSize(span(png)), std::pair(2, 1));
     EXPECT_FALSE(decodePngToRgba(span(png.substr(0, png.size() - 20))));
 }
@@ -127,22 +129,70 @@ TEST_F(KittyMedia, OversizedFileIsRefused) {
     EXPECT_EQ(readKittyFileData(file, 0, 100, false), std::nullopt);
 }
 
-TEST_F(KittyMedia, TemporaryFilesNeedTheMarkerAndAreDeleted) {
+TEST(KittyPayload, ReadLimitsFollowTheControl) {
+    const std::string png = makePng(3, 2, solidPixels(3, 2));
+    const std::vector<std::pair<std::string, size_t>> cases = {
+        {"f=32,s=10,v=10", 400},
+        {"f=24,s=2,v=2", 12},
+        {"o=z,f=32,s=10,v=10", 413},  // deflate's worst case for 400 bytes
+        {"f=32,s=0,v=10", 0},
+        {"f=100", kittyMaximumDataBytes},
+    };
+    for (const auto& [keys, limit] : cases) EXPECT_EQ(kittyReadLimit(control(keys)), limit) << keys;
+    EXPECT_EQ(kittyPngReadLimit(span(png)), (size_t{1} << 20) + 2 * (3 * 8 + 1) + 13);
+    EXPECT_EQ(kittyPngReadLimit(span(png.substr(0, 20))), 0u);
+    EXPECT_EQ(kittyPngReadLimit(span(makePng(10001, 1, solidPixels(10001, 1)))), 0u);
+}
+
+// A file far larger than the image it claims to be is refused before it is read.
+TEST_F(KittyMedia, FilesLargerThanTheImageAreNotRead) {
+    const std::string sparse = write("sparse", "");
+    std::filesystem::resize_file(sparse, kittyMaximumDataBytes);
+    const std::string png = write("png", makePng(1, 1, solidPixels(1, 1)) + std::string(3 << 20, 'x'));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(load("t=f,f=32,s=1,v=1", sparse), "EINVAL: bad payload");
+    EXPECT_EQ(load("t=f,f=32,s=100,v=100,o=z", sparse), "EINVAL: bad payload");
+    EXPECT_EQ(load("t=f,f=100", png), "EINVAL: bad payload");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(readKittyFileData(sparse, 0, 0, false, 4), std::nullopt);
+    EXPECT_EQ(readKittyFileData(sparse, 0, 4, false, 4), std::vector<uint8_t>(4, 0));
+    EXPECT_EQ(load("t=f,f=100,S=" + std::to_string(makePng(1, 1, solidPixels(1, 1)).size()), png).substr(0, 3), "ok:");
+}
+
+TEST_F(KittyMedia, TemporaryFilesNeedTheMarkerInTheirNameAndAreDeleted) {
     const std::string plain = write("pixels", "\x0a\x14\x1e");
     const std::string marked = write("tty-graphics-protocol-1", "\x0a\x14\x1e");
     const std::string shortOne = write("tty-graphics-protocol-2", "\x0a\x14");
+    std::filesystem::create_directories(dir / "tty-graphics-protocol-folder");
+    const std::string inMarkedFolder = write("tty-graphics-protocol-folder/victim", "\x0a\x14\x1e");
     EXPECT_EQ(load("t=t,f=24,s=1,v=1", plain), "EINVAL: bad temp path");
     EXPECT_TRUE(std::filesystem::exists(plain));
+    EXPECT_EQ(load("t=t,f=24,s=1,v=1", inMarkedFolder), "EINVAL: bad temp path");
+    EXPECT_TRUE(std::filesystem::exists(inMarkedFolder));
     EXPECT_EQ(load("t=t,f=24,s=1,v=1", marked), "ok:\x0a\x14\x1e\xff");
     EXPECT_FALSE(std::filesystem::exists(marked));
     EXPECT_EQ(load("t=t,f=24,s=1,v=1", shortOne), "EINVAL: bad payload");
     EXPECT_FALSE(std::filesystem::exists(shortOne));
-    EXPECT_TRUE(isKittyTempPath("/tmpfoo/x"));
-    EXPECT_TRUE(isKittyTempPath("/dev/shm/x"));
-    EXPECT_FALSE(isKittyTempPath("/home/x"));
+    const std::vector<std::pair<std::string, bool>> paths = {
+        {"/tmp/x", true},      {"/tmpfoo/x", false}, {"/tmp", false},      {"/dev/shm/x", true},
+        {"/dev/shmem/x", false}, {"/home/x", false},  {"/dev/shm", false},
+    };
+    for (const auto& [path, inside] : paths) EXPECT_EQ(isKittyTempPath(path), inside) << path;
 }
 
-TEST(KittySharedMemory, ReadsTheRightSizeAndAlwaysUnlinks) {
+// A folder beside /tmp whose name merely starts like it is no temporary folder.
+TEST_F(KittyMedia, MarkedFileBesideTheTemporaryFolderStays) {
+    const std::filesystem::path folder = "/tmpverifyprobe-" + std::to_string(::getpid());
+    std::error_code error;
+    if (!std::filesystem::create_directory(folder, error)) GTEST_SKIP() << "/ is not writable here";
+    const auto victim = folder / "tty-graphics-protocol-victim";
+    std::ofstream(victim, std::ios::binary) << "\x0a\x14\x1e";
+    EXPECT_EQ(load("t=t,f=24,s=1,v=1", victim.string()), "EINVAL: bad temp path");
+    EXPECT_TRUE(std::filesystem::exists(victim));
+    std::filesystem::remove_all(folder);
+}
+
+TEST(KittySharedMemory, ReadsTheRightSizeAndUnlinksWhatItRead) {
     auto make = [](const std::string& name, size_t size) {
         const int fd = ::shm_open(name.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
         std::string content(size, '\x40');
@@ -161,8 +211,21 @@ TEST(KittySharedMemory, ReadsTheRightSizeAndAlwaysUnlinks) {
     EXPECT_EQ(good.payload->width, 2);
     EXPECT_FALSE(exists(name));
 
+    // Refused unread: the object is left for whoever made it.
     make(name, 12);
     EXPECT_EQ(loadKittyPayload(control("t=s,f=32,s=2,v=2"), span(base64(name))).errorMessage, "EINVAL: bad payload");
+    EXPECT_TRUE(exists(name));
+    ::shm_unlink(name.c_str());
+
+    // Compressed data is checked by what it inflates to, not by the object's size.
+    const std::string compressed = zlibCompress(std::string(400, '\x20'));
+    ASSERT_LT(compressed.size(), 400u);
+    const int fd = ::shm_open(name.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+    ASSERT_EQ(::write(fd, compressed.data(), compressed.size()), static_cast<ssize_t>(compressed.size()));
+    ::close(fd);
+    auto inflated = loadKittyPayload(control("t=s,f=32,s=10,v=10,o=z"), span(base64(name)));
+    ASSERT_TRUE(inflated.payload) << inflated.errorMessage;
+    EXPECT_EQ(inflated.payload->bytes, std::vector<uint8_t>(400, 0x20));
     EXPECT_FALSE(exists(name));
 
     make(name, 16);

@@ -112,10 +112,12 @@ TEST_F(Placements, Cropping) {
     EXPECT_EQ(std::tuple(cropped.width, cropped.height), std::tuple(1, 2));
     EXPECT_EQ(cropped.bytes, (std::vector<uint8_t>{1, 1, 1, 255, 3, 3, 3, 255}));
 
-    t.feed(kittyApc("q=1,f=100,i=3", base64(makePng(2, 2, solidPixels(2, 2)))));
+    // A cropped PNG keeps straight alpha, like the same pixels sent as f=32.
+    t.feed(kittyApc("q=1,f=100,i=3", base64(makePng(2, 2, solidPixels(2, 2, {200, 100, 50, 128})))));
     t.moveCursor(0, 5);
-    put("i=3,w=2,h=2");
+    put("i=3,w=1,h=1");
     EXPECT_FALSE(t.slices(5).back()->source->isPng());
+    EXPECT_EQ(t.slices(5).back()->source->bytes, (std::vector<uint8_t>{200, 100, 50, 128}));
     t.feed(kittyApc("q=1,f=100,i=4", base64(makePng(2, 2, solidPixels(2, 2)).substr(0, 40))));
     EXPECT_EQ(put("i=4,x=1"), reply("Gi=4;ENOTSUP: cannot crop png"));
 }

@@ -1,0 +1,272 @@
+// Feeds hostile output to a headless terminal and prints, per stream, the bytes
+// taken, MiB/s and the peak resident memory, so that a change that loses a
+// bound shows. Each stream runs in a child process of its own (its peak is its
+// own), under an address-space cap and a time cap: a stream that runs out of
+// either is reported as such instead of taking the machine down.
+//
+//   hostile_bench [--mib N] [--seconds S] [--cap-mib M] [stream ...]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/runtime/GLibMainLoop.h"
+#include "vantel/core/Base64.h"
+#include "vantel/graphics/TerminalGraphics.h"
+#include "vantel/host/HeadlessTerminal.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct Settings {
+    size_t bytes = size_t{64} << 20;
+    double seconds = 30;
+    size_t capBytes = size_t{4} << 30;
+};
+
+// The next piece of a stream; empty when it has nothing more.
+using Generator = std::function<std::string()>;
+
+// Repeats `unit(n)` for n = 0, 1, ... in pieces of about 128 KiB.
+Generator repeating(std::function<std::string(uint64_t)> unit) {
+    return [unit, n = uint64_t{0}]() mutable {
+        std::string piece;
+        while (piece.size() < 128 * 1024) piece += unit(n++);
+        return piece;
+    };
+}
+
+std::string zlibBomb() {
+    const std::string zeros(size_t{10000} * 10000 * 4, '\0');
+    uLongf size = compressBound(zeros.size());
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(zeros.data()), zeros.size(),
+              9);
+    out.resize(size);
+    return vantel::Base64::encode({reinterpret_cast<const uint8_t*>(out.data()), out.size()});
+}
+
+struct Result {
+    size_t fed = 0;
+    double seconds = 0;
+    std::string note;
+};
+
+// Feeds in-process, through the host's own entry for child output.
+Result feedHeadless(const Settings& settings, vantel::TerminalOptions options, Generator next,
+                    const std::function<std::string(vantel::HeadlessTerminal&)>& describe = {}) {
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scope(loop);
+    vantel::HeadlessTerminal headless(nullptr, std::move(options), [](std::optional<int32_t>) {});
+    Result result;
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::duration<double>(settings.seconds);
+    while (result.fed < settings.bytes && Clock::now() < deadline) {
+        const std::string piece = next();
+        if (piece.empty()) break;
+        headless.dataReceived({reinterpret_cast<const uint8_t*>(piece.data()), piece.size()});
+        result.fed += piece.size();
+    }
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (describe) result.note = describe(headless);
+    return result;
+}
+
+// A real child writes the stream from a file and never reads its input.
+class CountingHeadless : public vantel::HeadlessTerminal {
+public:
+    using HeadlessTerminal::HeadlessTerminal;
+    void dataReceived(std::span<const uint8_t> slice) override {
+        received += slice.size();
+        HeadlessTerminal::dataReceived(slice);
+    }
+    size_t received = 0;
+};
+
+Result feedFromChild(const Settings& settings, vantel::TerminalOptions options, Generator next) {
+    char path[] = "/tmp/hostile-bench-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0) return {0, 0, "no temporary file"};
+    size_t total = 0;
+    while (total < settings.bytes) {
+        const std::string piece = next();
+        if (piece.empty() || ::write(fd, piece.data(), piece.size()) != static_cast<ssize_t>(piece.size())) break;
+        total += piece.size();
+    }
+    ::close(fd);
+
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scope(loop);
+    CountingHeadless headless(nullptr, std::move(options), [](std::optional<int32_t>) {});
+    // The longest the loop went without running a 1 ms tick.
+    Clock::duration longestStall{};
+    auto lastTick = Clock::now();
+    auto ticker = loop.scheduleRepeating(1ms, [&] {
+        const auto now = Clock::now();
+        longestStall = std::max(longestStall, now - lastTick);
+        lastTick = now;
+    });
+    const auto start = Clock::now();
+    headless.process().startProcess("/bin/sh",
+                                    {"-c", std::string("stty raw -echo; cat '") + path + "'; exec sleep 1000"});
+    loop.runUntil([&] { return headless.received >= total; },
+                  std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(settings.seconds)));
+    Result result{headless.received, std::chrono::duration<double>(Clock::now() - start).count(), {}};
+    ticker->cancel();
+    headless.process().terminate();
+    ::unlink(path);
+    char note[96];
+    std::snprintf(note, sizeof note, "longest loop stall %.1f ms",
+                  std::chrono::duration<double, std::milli>(longestStall).count());
+    result.note = note;
+    return result;
+}
+
+vantel::TerminalOptions sized(int cols, int rows) {
+    vantel::TerminalOptions options;
+    options.cols = cols;
+    options.rows = rows;
+    return options;
+}
+
+struct Stream {
+    const char* name;
+    const char* what;
+    std::function<Result(const Settings&)> run;
+};
+
+std::vector<Stream> streams() {
+    return {
+        {"marks", "one letter, then U+0301 without end",
+         [](const Settings& s) {
+             return feedHeadless(s, sized(80, 25), [first = true]() mutable {
+                 std::string piece = std::exchange(first, false) ? "a" : "";
+                 for (int i = 0; i < 65536; ++i) piece += "\xcc\x81";
+                 return piece;
+             });
+         }},
+        {"kitty-bomb", "a=T of a zlib-compressed 10000x10000 image, a new id each time",
+         [](const Settings& s) {
+             const std::string body = zlibBomb();
+             return feedHeadless(s, sized(80, 25), repeating([body](uint64_t n) {
+                 return "\x1b_Ga=T,q=2,f=32,o=z,s=10000,v=10000,c=1,r=1,i=" + std::to_string(n + 1) + ";" + body +
+                        "\x1b\\";
+             }));
+         }},
+        {"kitty-count", "a=t of 1x1 images, a new id each time",
+         [](const Settings& s) {
+             return feedHeadless(s, sized(80, 25), repeating([](uint64_t n) {
+                 return "\x1b_Ga=t,q=2,f=24,s=1,v=1,i=" + std::to_string(n + 1) + ";CgoU\x1b\\";
+             }));
+         }},
+        {"sixel", "DCS q \"1;1;9999;9999 #1!9999~ ST, kept by the headless host",
+         [](const Settings& s) {
+             return feedHeadless(s, sized(80, 25), repeating([](uint64_t) {
+                 return std::string("\x1bPq\"1;1;9999;9999#1!9999~\x1b\\");
+             }), [](vantel::HeadlessTerminal& h) {
+                 size_t bytes = 0;
+                 for (const auto& image : h.images()) bytes += image.bytes.size();
+                 return std::to_string(h.images().size()) + " images kept, " + std::to_string(bytes >> 20) + " MiB";
+             });
+         }},
+        {"links", "OSC 8 with a new target each time",
+         [](const Settings& s) {
+             return feedHeadless(s, sized(80, 25), repeating([](uint64_t n) {
+                 return "\x1b]8;;https://example.com/" + std::to_string(n) + "\x1b\\x\x1b]8;;\x1b\\" +
+                        (n % 80 == 79 ? "\r\n" : "");
+             }), [](vantel::HeadlessTerminal& h) {
+                 return std::to_string(h.terminal().payloadCodes().size()) + " payload codes held";
+             });
+         }},
+        {"replies", "DA queries from a child that never reads (real child)",
+         [](const Settings& s) {
+             return feedFromChild(s, sized(80, 25), repeating([](uint64_t) { return std::string("\x1b[c"); }));
+         }},
+        {"slow", "DECALN on a 4096x2048 screen (real child)",
+         [](const Settings& s) {
+             return feedFromChild(s, sized(4096, 2048), repeating([](uint64_t) { return std::string("\x1b#8"); }));
+         }},
+    };
+}
+
+// Runs one stream in a child; prints its line.
+void runInChild(const Stream& stream, const Settings& settings) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        rlimit cap{settings.capBytes, settings.capBytes};
+        ::setrlimit(RLIMIT_AS, &cap);
+        // A stream that ignores the time cap (one slow command) is stopped from outside.
+        ::alarm(static_cast<unsigned>(settings.seconds * 3 + 30));
+        vantel::installGraphicsProtocols();
+        const Result result = stream.run(settings);
+        char line[512];
+        const int n = std::snprintf(line, sizeof line, "%zu %.6f %s", result.fed, result.seconds, result.note.c_str());
+        [[maybe_unused]] ssize_t written = ::write(pipeFds[1], line, static_cast<size_t>(n));
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string out;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    const double peakMiB = usage.ru_maxrss / 1024.0;
+    size_t fed = 0;
+    double seconds = 0;
+    int used = 0;
+    if (WIFEXITED(status) && std::sscanf(out.c_str(), "%zu %lf %n", &fed, &seconds, &used) >= 2) {
+        std::printf("%-12s %10.1f %9.2f %10.1f %9.1f  %s\n", stream.name, fed / 1048576.0, seconds,
+                    seconds > 0 ? fed / 1048576.0 / seconds : 0.0, peakMiB, out.c_str() + used);
+    } else {
+        const char* how = WIFSIGNALED(status) ? strsignal(WTERMSIG(status)) : "failed";
+        std::printf("%-12s %10s %9s %10s %9.1f  died: %s\n", stream.name, "-", "-", "-", peakMiB, how);
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    std::vector<std::string> only;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--mib" && i + 1 < argc) {
+            settings.bytes = std::strtoull(argv[++i], nullptr, 10) << 20;
+        } else if (arg == "--seconds" && i + 1 < argc) {
+            settings.seconds = std::strtod(argv[++i], nullptr);
+        } else if (arg == "--cap-mib" && i + 1 < argc) {
+            settings.capBytes = std::strtoull(argv[++i], nullptr, 10) << 20;
+        } else if (arg.rfind("--", 0) == 0) {
+            std::fprintf(stderr, "usage: hostile_bench [--mib N] [--seconds S] [--cap-mib M] [stream ...]\n");
+            return 2;
+        } else {
+            only.push_back(arg);
+        }
+    }
+    std::printf("each stream up to %zu MiB or %.0f s, address space capped at %zu MiB\n", settings.bytes >> 20,
+                settings.seconds, settings.capBytes >> 20);
+    std::printf("%-12s %10s %9s %10s %9s  %s\n", "stream", "MiB fed", "seconds", "MiB/s", "peak MiB", "note");
+    for (const Stream& stream : streams()) {
+        if (!only.empty() && std::find(only.begin(), only.end(), stream.name) == only.end()) continue;
+        runInChild(stream, settings);
+    }
+    return 0;
+}
