@@ -333,6 +333,7 @@ void Terminal::endSynchronizedOutput() {
 // --- Payloads -----------------------------------------------------------------------------
 
 std::optional<TinyAtom> Terminal::makePayload(std::any value) {
+    if (payloadCodes_.size() >= options_.maximumPayloadCodes) return std::nullopt;
     auto atom = TinyAtom::lookup(std::move(value));
     if (atom) payloadCodes_.insert(atom->code);
     return atom;

@@ -39,6 +39,9 @@ struct TerminalOptions {
     bool initialBidiArrowKeySwap = false;
     // Longest OSC, DCS or APC string accepted; a longer one is dropped whole.
     size_t maximumStringLength = 16 * 1024 * 1024;
+    // Live payload codes (hyperlinks, host values) one terminal may hold of the
+    // process-wide table; past it new ones get none, so one terminal cannot take them all.
+    size_t maximumPayloadCodes = 4096;
 
     void setMaximumBidiParagraphRows(int rows) { maximumBidiParagraphRows = rows < 1 ? 1 : rows; }
     static const TerminalOptions& defaultOptions();

@@ -8,15 +8,26 @@ namespace {
 
 uint16_t clampToWinsize(int value) { return static_cast<uint16_t>(std::clamp(value, 0, 65535)); }
 
+// An empty bitmap still costs its record: without this, empty images would pile up for free.
+int64_t costOf(const HeadlessTerminal::Image& image) {
+    return static_cast<int64_t>(image.bytes.size() + sizeof(HeadlessTerminal::Image));
+}
+
 }  // namespace
 
 HeadlessTerminal::HeadlessTerminal(platform::runtime::MainLoop* queue, TerminalOptions options, EndHandler onEnd)
     : queue_(queue ? *queue : platform::runtime::MainLoop::main()), scheduler_(queue_), onEnd_(std::move(onEnd)) {
+    imageBudgetBytes_ = std::max<int64_t>(options.kittyImageCacheLimitBytes, 0);
     terminal_ = std::make_unique<Terminal>(this, std::move(options), &scheduler_);
     process_ = std::make_unique<LocalProcess>(this, queue);
+    std::weak_ptr<int> alive = lifetime_;
+    payloadTimer_ = queue_.scheduleRepeating(payloadCollectionInterval, [this, alive] {
+        if (!alive.expired()) collectPayload();
+    });
 }
 
 HeadlessTerminal::~HeadlessTerminal() {
+    payloadTimer_->cancel();
     // The process first: nothing may reach the terminal while it goes.
     process_.reset();
     terminal_.reset();
@@ -56,7 +67,22 @@ void HeadlessTerminal::processTerminated(LocalProcess&, std::optional<int32_t> e
     if (EndHandler handler = onEnd_) handler(exitCode);
 }
 
-void HeadlessTerminal::dataReceived(std::span<const uint8_t> slice) { terminal_->feed(slice); }
+void HeadlessTerminal::dataReceived(std::span<const uint8_t> slice) {
+    terminal_->feed(slice);
+    collectPayloadAfterBurst();
+}
+
+void HeadlessTerminal::collectPayloadAfterBurst() {
+    const size_t held = terminal_->payloadCodes().size();
+    // At the quota a smaller burst will do, but never one collection per new link.
+    const bool atQuota = held >= terminal_->options().maximumPayloadCodes && held >= payloadCodesAtCollection_ + 16;
+    if (held >= payloadCodesAtCollection_ + payloadBurst || atQuota) collectPayload();
+}
+
+void HeadlessTerminal::collectPayload() {
+    terminal_->garbageCollectPayload();
+    payloadCodesAtCollection_ = terminal_->payloadCodes().size();
+}
 
 winsize HeadlessTerminal::getWindowSize() {
     winsize size{};
@@ -76,7 +102,29 @@ void HeadlessTerminal::sizeChanged(Terminal&) {
 void HeadlessTerminal::hostCurrentDirectoryUpdated(Terminal& source) { dir_ = source.hostCurrentDirectory; }
 
 void HeadlessTerminal::createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height) {
-    images_.push_back(Image{bytes, width, height});
+    // Taken, not copied: the decoder is done with its bitmap.
+    images_.push_back(Image{std::move(bytes), width, height});
+    imageBytes_ += costOf(images_.back());
+    keepImagesWithinBudget();
+}
+
+void HeadlessTerminal::setImages(std::deque<Image> images) {
+    images_ = std::move(images);
+    imageBytes_ = 0;
+    for (const Image& image : images_) imageBytes_ += costOf(image);
+    keepImagesWithinBudget();
+}
+
+void HeadlessTerminal::setImageBudgetBytes(int64_t bytes) {
+    imageBudgetBytes_ = std::max<int64_t>(bytes, 0);
+    keepImagesWithinBudget();
+}
+
+void HeadlessTerminal::keepImagesWithinBudget() {
+    while (imageBytes_ > imageBudgetBytes_ && !images_.empty()) {
+        imageBytes_ -= costOf(images_.front());
+        images_.pop_front();
+    }
 }
 
 }  // namespace vantel

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -41,7 +43,14 @@ public:
     void setOnEnd(EndHandler onEnd) { onEnd_ = std::move(onEnd); }
     const std::optional<std::string>& dir() const { return dir_; }
     void setDir(std::optional<std::string> dir) { dir_ = std::move(dir); }
-    std::vector<Image>& images() { return images_; }
+    // The bitmaps the terminal produced, oldest first, as many as the image budget holds.
+    const std::deque<Image>& images() const { return images_; }
+    void setImages(std::deque<Image> images);
+    // Bytes the kept bitmaps may take, each also paying for its record; the oldest
+    // go first. Starts at the terminal's image cache limit.
+    int64_t imageBudgetBytes() const { return imageBudgetBytes_; }
+    void setImageBudgetBytes(int64_t bytes);
+    int64_t imageBytes() const { return imageBytes_; }
 
     // User input: written to the child at once; the scan for a submitted
     // command line follows on the queue.
@@ -51,6 +60,11 @@ public:
     void changeScrollback(std::optional<int> lines);
     // Resizes the terminal and tells the child's pseudo-terminal.
     void resize(int cols, int rows);
+
+    // Payload codes are collected after this many new ones, and on a timer, so that
+    // codes of links gone from the lines go back to the process-wide table.
+    static constexpr size_t payloadBurst = 256;
+    static constexpr auto payloadCollectionInterval = std::chrono::seconds(5);
 
     // LocalProcessDelegate
     void processTerminated(LocalProcess& source, std::optional<int32_t> exitCode) override;
@@ -73,10 +87,18 @@ private:
     LoopScheduler scheduler_;
     EndHandler onEnd_;
     std::optional<std::string> dir_;
-    std::vector<Image> images_;
+    void keepImagesWithinBudget();
+    void collectPayloadAfterBurst();
+    void collectPayload();
+
+    std::deque<Image> images_;
+    int64_t imageBytes_ = 0;
+    int64_t imageBudgetBytes_ = 0;
     std::unique_ptr<Terminal> terminal_;
     std::unique_ptr<LocalProcess> process_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    size_t payloadCodesAtCollection_ = 0;
+    std::shared_ptr<platform::runtime::WorkItem> payloadTimer_;
 };
 
 }  // namespace vantel

@@ -124,6 +124,23 @@ TEST(TerminalCoreTest, PayloadCollectionReleasesOnlyUnusedCodes) {
     EXPECT_EQ(t->payloadCodes().size(), 2u);
 }
 
+// The payload table is the whole process's: one terminal may not take all of it.
+TEST(TerminalCoreTest, PayloadCodesStopAtTheTerminalsQuota) {
+    TestTerminal a(80, 25, [](TerminalOptions& o) { o.maximumPayloadCodes = 3; });
+    TestTerminal b;
+    auto link = [](int n) { return "\x1b]8;;https://q/" + std::to_string(n) + "\x1b\\x\x1b]8;;\x1b\\"; };
+    for (int n = 0; n < 5; ++n) a.feed(link(n));
+    EXPECT_EQ(a->payloadCodes().size(), 3u);
+    EXPECT_NE(a.cell(2, 0).payload.code, 0);
+    EXPECT_EQ(a.cell(3, 0).payload.code, 0) << "past the quota, in this terminal only";
+    b.feed(link(9));
+    EXPECT_NE(b.cell(0, 0).payload.code, 0);
+    a.feed("\x1b[2J");
+    a->garbageCollectPayload();
+    a.feed(link(7));
+    EXPECT_NE(a.cell(5, 0).payload.code, 0) << "codes freed by collection are available again";
+}
+
 TEST(TerminalCoreTest, PaletteAndColourObservers) {
     TestTerminal t;
     EXPECT_EQ(t->ansiColors.size(), 256u);

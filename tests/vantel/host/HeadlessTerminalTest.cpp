@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "platform/runtime/GLibMainLoop.h"
+#include "platform/runtime/VirtualMainLoop.h"
+#include "support/TerminalTestSupport.h"
+#include "vantel/graphics/TerminalGraphics.h"
 #include "support/HostTestSupport.h"
 #include "vantel/host/HeadlessTerminal.h"
 
@@ -17,6 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using platform::runtime::GLibMainLoop;
 using platform::runtime::ScopedMainLoop;
+using platform::runtime::VirtualMainLoop;
 using testing::testChild;
 using testing::waitFor;
 
@@ -120,6 +124,67 @@ TEST_F(HeadlessTerminalTest, SubmittedInputMovesAnArmedPromptToSubmitted) {
     EXPECT_EQ(headless.terminal().buffer().semanticInput, SemanticInputState::armed);
     ASSERT_TRUE(runUntil([&] { return headless.terminal().buffer().semanticInput == SemanticInputState::submitted; }));
     headless.process().terminate();
+}
+
+// In pieces the size of the host's reads.
+void feedChild(HeadlessTerminal& headless, const std::string& output) {
+    for (size_t at = 0; at < output.size(); at += LocalProcess::readSize) {
+        headless.dataReceived(
+            {reinterpret_cast<const uint8_t*>(output.data()) + at, std::min(LocalProcess::readSize, output.size() - at)});
+    }
+}
+
+std::string link(int n) { return "\x1b]8;;https://h/" + std::to_string(n) + "\x1b\\x\x1b]8;;\x1b\\\r\n"; }
+
+// A tile full of distinct links leaves the other tiles theirs: it stays within
+// its quota, and the host hands back the codes of links gone from its lines.
+TEST(HeadlessTerminalPayloadTest, ManyLinksInOneTerminalLeaveOthersTheirs) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    HeadlessTerminal flooded(nullptr, sized(80, 25), [](std::optional<int32_t>) {});
+    std::string output;
+    for (int n = 0; n < 70'000; ++n) output += link(n);
+    feedChild(flooded, output);
+    EXPECT_LE(flooded.terminal().payloadCodes().size(), flooded.terminal().options().maximumPayloadCodes);
+    EXPECT_NE(flooded.terminal().getCharData(0, 23)->payload.code, 0) << "the newest links still have theirs";
+
+    testing::TestTerminal other;
+    other.feed(link(1));
+    EXPECT_NE(other.cell(0, 0).payload.code, 0);
+}
+
+TEST(HeadlessTerminalPayloadTest, CodesOfLinksGoneAreCollectedOnATimer) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    HeadlessTerminal headless(nullptr, sized(80, 25), [](std::optional<int32_t>) {});
+    std::string output;
+    // Each link overwrites the one before: one stays on the lines.
+    for (int n = 0; n < 100; ++n) output += link(n) + "\x1b[H";
+    feedChild(headless, output);
+    EXPECT_EQ(headless.terminal().payloadCodes().size(), 100u);
+    loop.advance(HeadlessTerminal::payloadCollectionInterval);
+    EXPECT_EQ(headless.terminal().payloadCodes().size(), 1u);
+}
+
+// Sixel images are bounded one by one, not in number: the host keeps only what its budget holds.
+TEST(HeadlessTerminalImageTest, KeptBitmapsStayWithinTheImageBudget) {
+    installGraphicsProtocols();
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    HeadlessTerminal headless(nullptr, sized(80, 25), [](std::optional<int32_t>) {});
+    headless.setImageBudgetBytes(1 << 20);
+    std::string output;
+    for (int i = 0; i < 100; ++i) output += "\x1bPq\"1;1;9999;9999#1!9999~\x1b\\";
+    output += "\x1bPq#1!7~\x1b\\";
+    feedChild(headless, output);
+    size_t kept = 0;
+    for (const auto& image : headless.images()) kept += image.bytes.size();
+    EXPECT_LE(kept, size_t{1} << 20);
+    EXPECT_LE(headless.imageBytes(), 1 << 20);
+    ASSERT_FALSE(headless.images().empty());
+    EXPECT_EQ(headless.images().back().width, 7) << "the newest image is kept, the oldest go";
+    headless.setImageBudgetBytes(0);
+    EXPECT_TRUE(headless.images().empty());
 }
 
 }  // namespace
