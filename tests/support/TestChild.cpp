@@ -1,12 +1,14 @@
 // A child for the host tests, run on a real pseudo-terminal. The first argument
 // picks what it does; every listing ends with a line "END".
 #include <dirent.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 extern char** environ;
@@ -54,13 +56,17 @@ void listDescriptors() {
     ::closedir(dir);
 }
 
-// Writes `query` raw, reads `length` bytes of the terminal's answer and prints
-// them in hex.
-void askTerminal(const char* query, size_t length) {
+void makeRaw() {
     termios raw;
     ::tcgetattr(STDIN_FILENO, &raw);
     ::cfmakeraw(&raw);
     ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+}
+
+// Writes `query` raw, reads `length` bytes of the terminal's answer and prints
+// them in hex.
+void askTerminal(const char* query, size_t length) {
+    makeRaw();
     writeAll(query, std::strlen(query));
     std::string reply;
     char byte;
@@ -73,6 +79,24 @@ void askTerminal(const char* query, size_t length) {
     }
     hex += "\r\nEND\r\n";
     writeAll(hex.data(), hex.size());
+}
+
+// Asks `count` times for the device attributes and never reads an answer.
+void flood(const char* query, size_t count) {
+    makeRaw();
+    const std::string unit(query);
+    std::string block;
+    for (int i = 0; i < 4096; ++i) block += unit;
+    for (size_t sent = 0; sent < count; sent += 4096) writeAll(block.data(), block.size());
+    writeAll("\r\nEND\r\n", 7);
+}
+
+// The blocked and ignored signal masks as /proc shows them.
+void listSignalState() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0) writeLine("signals:" + line);
+    }
 }
 
 }  // namespace
@@ -95,6 +119,17 @@ int main(int argc, char** argv) {
         return 0;
     } else if (mode == "wait") {
         for (;;) ::pause();
+    } else if (mode == "stubborn") {
+        ::signal(SIGTERM, SIG_IGN);
+        ::signal(SIGHUP, SIG_IGN);
+        writeLine("READY");
+        for (;;) ::pause();
+    } else if (mode == "flood" && argc > 2) {
+        flood("\x1b[c", std::strtoull(argv[2], nullptr, 10));
+        for (;;) ::pause();
+    } else if (mode == "inherited") {
+        listSignalState();
+        listDescriptors();
     } else {
         return 64;
     }

@@ -93,7 +93,7 @@ winsize HeadlessTerminal::getWindowSize() {
     return size;
 }
 
-void HeadlessTerminal::send(Terminal&, std::span<const uint8_t> data) { process_->send(data); }
+void HeadlessTerminal::send(Terminal&, std::span<const uint8_t> data) { process_->sendReply(data); }
 
 void HeadlessTerminal::sizeChanged(Terminal&) {
     if (process_->running()) process_->setWindowSize(getWindowSize());

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +47,7 @@ struct LocalProcess::Channel {
     struct PendingWrite {
         int id;
         std::vector<uint8_t> bytes;
+        bool isReply = false;
         size_t written = 0;
     };
 
@@ -53,6 +55,9 @@ struct LocalProcess::Channel {
     int wakeFd = -1;
     std::mutex writeMutex;
     std::deque<PendingWrite> writes;
+    // Bytes in `writes`, all of them and those of user input.
+    size_t queuedBytes = 0;
+    size_t queuedInputBytes = 0;
     std::jthread thread;
 
     ~Channel() {
@@ -73,6 +78,13 @@ struct LocalProcess::Channel {
     bool hasPendingWrites() {
         std::lock_guard lock(writeMutex);
         return !writes.empty();
+    }
+    // With writeMutex held.
+    void popWrite() {
+        const PendingWrite& write = writes.front();
+        queuedBytes -= write.bytes.size();
+        if (!write.isReply) queuedInputBytes -= write.bytes.size();
+        writes.pop_front();
     }
 };
 
@@ -101,6 +113,18 @@ void LocalProcess::setHostLogging(std::optional<std::string> directory) {
 LocalProcess::DeliveryFigures LocalProcess::deliveryFigures() {
     std::lock_guard lock(pendingLock_);
     return figures_;
+}
+
+LocalProcess::WriteFigures LocalProcess::writeFigures() {
+    size_t queued = 0;
+    if (auto channel = currentChannel()) {
+        std::lock_guard lock(channel->writeMutex);
+        queued = channel->queuedBytes;
+    }
+    std::lock_guard lock(writeFiguresMutex_);
+    WriteFigures figures = writeFigures_;
+    figures.queuedBytes = queued;
+    return figures;
 }
 
 std::shared_ptr<LocalProcess::Channel> LocalProcess::currentChannel() {
@@ -216,6 +240,7 @@ void LocalProcess::readLoop(std::stop_token stop, Channel& channel) {
                 {
                     std::lock_guard lock(channel.writeMutex);
                     dropped.swap(channel.writes);
+                    channel.queuedBytes = channel.queuedInputBytes = 0;
                 }
                 for (auto& write : dropped) {
                     total_ += static_cast<int64_t>(write.bytes.size());
@@ -342,19 +367,27 @@ void LocalProcess::drainReceivedData() {
     std::unique_lock lock(pendingLock_);
     ++figures_.drainPasses;
     for (;;) {
-        if (pendingChunkIndex_ >= pendingChunks_.size()) {
-            pendingChunks_.clear();
-            pendingChunkIndex_ = 0;
-            pendingBytes_ = 0;
-            pendingScheduled_ = false;
-            return;
+        if (deliveredOffset_ >= deliveringChunk_.size()) {
+            if (pendingChunkIndex_ >= pendingChunks_.size()) {
+                pendingChunks_.clear();
+                pendingChunkIndex_ = 0;
+                pendingBytes_ = 0;
+                pendingScheduled_ = false;
+                std::vector<uint8_t>().swap(deliveringChunk_);
+                deliveredOffset_ = 0;
+                return;
+            }
+            deliveringChunk_ = std::move(pendingChunks_[pendingChunkIndex_++]);
+            deliveredOffset_ = 0;
+            if (pendingChunkIndex_ >= pendingChunkFlushThreshold) {
+                pendingChunks_.erase(pendingChunks_.begin(), pendingChunks_.begin() + pendingChunkIndex_);
+                pendingChunkIndex_ = 0;
+            }
         }
-        std::vector<uint8_t> chunk = std::move(pendingChunks_[pendingChunkIndex_++]);
-        if (pendingChunkIndex_ >= pendingChunkFlushThreshold) {
-            pendingChunks_.erase(pendingChunks_.begin(), pendingChunks_.begin() + pendingChunkIndex_);
-            pendingChunkIndex_ = 0;
-        }
-        pendingBytes_ -= chunk.size();
+        // A piece, not the whole read: a slow consumer (a huge screen, costly
+        // reports) would otherwise hold the loop for as long as a read takes it.
+        const size_t piece = std::min(pieceBytes_, deliveringChunk_.size() - deliveredOffset_);
+        pendingBytes_ -= piece;
         bool resume = false;
         if (readSuspendedForBackpressure_ && pendingBytes_ <= pendingLowWaterBytes) {
             readSuspendedForBackpressure_ = false;
@@ -368,15 +401,32 @@ void LocalProcess::drainReceivedData() {
         if (resume) {
             if (auto channel = currentChannel()) channel->wake();
         }
-        if (delegate_) delegate_->dataReceived(chunk);
+        const auto pieceStart = dispatchQueue_.now();
+        const std::span<const uint8_t> bytes(deliveringChunk_.data() + deliveredOffset_, piece);
+        deliveredOffset_ += piece;
+        if (delegate_) delegate_->dataReceived(bytes);
         if (alive.expired()) return;
-        const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(dispatchQueue_.now() - start);
-        if (static_cast<uint64_t>(elapsed.count()) >= pendingTimeSliceNs) {
+        const auto now = dispatchQueue_.now();
+        adaptPieceSize(piece, std::chrono::duration_cast<std::chrono::nanoseconds>(now - pieceStart));
+        if (static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - start).count()) >=
+            pendingTimeSliceNs) {
             // Yield the loop to other work; `pendingScheduled_` stays set.
             scheduleDrain();
             return;
         }
         lock.lock();
+    }
+}
+
+void LocalProcess::adaptPieceSize(size_t piece, std::chrono::nanoseconds took) {
+    // A piece that took over twice the target shrinks to it, at the rate it went;
+    // a whole piece quicker than the target doubles. In between nothing changes.
+    const auto ns = static_cast<uint64_t>(std::max<int64_t>(took.count(), 0));
+    if (ns > 2 * pieceTargetNs) {
+        const double fitting = static_cast<double>(piece) * pieceTargetNs / static_cast<double>(ns);
+        pieceBytes_ = static_cast<size_t>(std::max(fitting, double(smallestPiece)));
+    } else if (ns < pieceTargetNs && piece == pieceBytes_) {
+        pieceBytes_ = std::min(pieceBytes_ * 2, readSize);
     }
 }
 
@@ -391,17 +441,50 @@ void LocalProcess::processTerminated(int status) {
     if (childMonitor_) std::exchange(childMonitor_, nullptr)->cancel();
 }
 
-void LocalProcess::send(std::span<const uint8_t> data) {
-    if (!running_) return;
-    const int id = sendCount_++;
-    if (debugIO_) printLine("[SEND-" + std::to_string(id) + "] Queuing data to client: " + describeBytes(data) + " ");
+bool LocalProcess::send(std::span<const uint8_t> data) { return queueWrite(data, false); }
+
+bool LocalProcess::sendReply(std::span<const uint8_t> data) { return queueWrite(data, true); }
+
+bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply) {
+    if (!running_) return false;
     auto channel = currentChannel();
-    if (!channel) return;
+    if (!channel) return false;
+    std::string logLine;
+    int id = -1;
     {
         std::lock_guard lock(channel->writeMutex);
-        channel->writes.push_back(Channel::PendingWrite{id, std::vector<uint8_t>(data.begin(), data.end())});
+        // Replies may fill the queue up to the limit; input has room of its own, so
+        // a child that never reads its replies cannot shut out the user's keys.
+        const size_t waiting = isReply ? channel->queuedBytes : channel->queuedInputBytes;
+        const bool fits = data.size() <= writeQueueLimit - std::min(waiting, writeQueueLimit);
+        std::lock_guard figuresLock(writeFiguresMutex_);
+        if (!fits && isReply) {
+            ++writeFigures_.droppedReplies;
+            writeFigures_.droppedReplyBytes += data.size();
+            if (unloggedDrops_++ == 0) logLine = "Dropping replies to the child: it leaves its input unread";
+            unloggedDropBytes_ += data.size();
+        } else if (!fits) {
+            ++writeFigures_.refusedInputs;
+            logLine = "Refused " + std::to_string(data.size()) + " bytes of input: the child leaves " +
+                      std::to_string(channel->queuedInputBytes) + " bytes of input unread";
+        } else {
+            if (isReply && unloggedDrops_ > 1) {
+                logLine = "Dropped " + std::to_string(unloggedDrops_) + " replies (" +
+                          std::to_string(unloggedDropBytes_) + " bytes) to the child";
+            }
+            if (isReply) unloggedDrops_ = unloggedDropBytes_ = 0;
+            id = sendCount_++;
+            channel->writes.push_back(Channel::PendingWrite{id, std::vector<uint8_t>(data.begin(), data.end()), isReply});
+            channel->queuedBytes += data.size();
+            if (!isReply) channel->queuedInputBytes += data.size();
+            writeFigures_.peakQueuedBytes = std::max(writeFigures_.peakQueuedBytes, channel->queuedBytes);
+        }
     }
+    if (!logLine.empty()) printLine(logLine);
+    if (id < 0) return false;
+    if (debugIO_) printLine("[SEND-" + std::to_string(id) + "] Queuing data to client: " + describeBytes(data) + " ");
     channel->wake();
+    return true;
 }
 
 void LocalProcess::flushWrites(Channel& channel) {
@@ -427,7 +510,7 @@ void LocalProcess::flushWrites(Channel& channel) {
             }
             id = write.id;
             count = write.bytes.size();
-            channel.writes.pop_front();
+            channel.popWrite();
         }
         total_ += static_cast<int64_t>(count);
         if (debugIO_) printLine("[SEND-" + std::to_string(id) + "] completed bytes=" + std::to_string(total_.load()));
@@ -441,11 +524,29 @@ int LocalProcess::setWindowSize(const winsize& size) {
     return PseudoTerminalHelpers::setWinSize(fd, size);
 }
 
+namespace {
+
+// Kills a child of ours that outlived its grace, with its process group. Runs on
+// the loop that reaps it, so an unreaped child's pid (and group id) cannot have
+// been given to another process meanwhile.
+void killIfStillThere(pid_t pid) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0) return;
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
+}
+
+}  // namespace
+
 void LocalProcess::terminate() {
     closeChannel();
     childfd_ = -1;
     // A reaped child's pid may already belong to someone else.
-    if (shellPid_ != 0 && childOwned_) ::kill(shellPid_, SIGTERM);
+    if (shellPid_ != 0 && childOwned_) {
+        const pid_t pid = shellPid_;
+        ::kill(pid, SIGTERM);
+        dispatchQueue_.postAfter(terminateGrace, [pid] { killIfStillThere(pid); });
+    }
     running_ = false;
     letGoOfChild();
 }

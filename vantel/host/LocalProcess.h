@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,14 +33,20 @@ public:
 
 // One child program on a new pseudo-terminal. An I/O thread reads the master
 // without blocking and hands the bytes to the delivery loop. On the program's
-// main loop they are queued and delivered in passes of at most 4 ms, and
-// reading stops while 4 MiB wait and resumes at 1 MiB. On any other loop each
-// read waits until the delegate has taken it. Writes go out in order on the I/O
-// thread. The process is created, driven and destroyed on its delivery loop's
-// thread; `send` may be called from any thread.
+// main loop they are queued and delivered in passes of about 4 ms, a read split
+// into pieces small enough to keep to that, and reading stops while 4 MiB wait
+// and resumes at 1 MiB. On any other loop each read waits until the delegate
+// has taken it. Writes go out in order on the I/O thread, at most 4 MiB of them
+// waiting: past that the engine's replies are dropped, and user input has a
+// room of its own. The process is created, driven and destroyed on its
+// delivery loop's thread; `send` may be called from any thread.
 class LocalProcess {
 public:
     static constexpr size_t readSize = 131072;
+    // Bytes written to the child that may wait for it to read them, replies and input each.
+    static constexpr size_t writeQueueLimit = 4'194'304;
+    // After terminate(), a child that has not gone is killed with its process group.
+    static constexpr auto terminateGrace = std::chrono::seconds(2);
 
     // Read-side figures, for diagnostics and tests.
     struct DeliveryFigures {
@@ -48,6 +55,14 @@ public:
         size_t resumes = 0;
         size_t highestPendingAtResume = 0;
         size_t drainPasses = 0;
+    };
+    // Write-side figures.
+    struct WriteFigures {
+        size_t queuedBytes = 0;
+        size_t peakQueuedBytes = 0;
+        size_t droppedReplies = 0;
+        size_t droppedReplyBytes = 0;
+        size_t refusedInputs = 0;
     };
 
     // A null `dispatchQueue` delivers on the program's main loop. The delegate
@@ -64,9 +79,15 @@ public:
                       const std::optional<std::vector<std::string>>& environment = std::nullopt,
                       const std::optional<std::string>& execName = std::nullopt,
                       const std::optional<std::string>& currentDirectory = std::nullopt);
-    // Writes to the child, in call order; ignored unless running.
-    void send(std::span<const uint8_t> data);
-    // Closes the terminal and sends SIGTERM; no exit report follows.
+    // User input (keys, pastes) for the child, in call order with replies; ignored
+    // unless running. Never dropped: input that does not fit beside what waits is
+    // refused whole, with a log line, and false returned.
+    bool send(std::span<const uint8_t> data);
+    // An engine reply for the child: dropped (and counted in the log) while the
+    // child leaves more than the limit unread. Returns whether it was queued.
+    bool sendReply(std::span<const uint8_t> data);
+    // Closes the terminal and sends SIGTERM; no exit report follows. A child still
+    // there after `terminateGrace` gets SIGKILL, with its process group.
     void terminate();
     void setHostLogging(std::optional<std::string> directory);
     // TIOCSWINSZ on the running child's terminal; -1 when none runs.
@@ -87,6 +108,7 @@ public:
     void setDelegate(LocalProcessDelegate* delegate) { delegate_ = delegate; }
     platform::runtime::MainLoop& dispatchQueue() const { return dispatchQueue_; }
     DeliveryFigures deliveryFigures();
+    WriteFigures writeFigures();
 
 private:
     struct Channel;
@@ -96,9 +118,11 @@ private:
     ReadOutcome readAvailable(std::stop_token stop, Channel& channel, std::vector<uint8_t>& buffer);
     bool childProcessRead(std::stop_token stop, std::span<const uint8_t> data);
     void writeHostLog(const std::vector<uint8_t>& chunk);
+    bool queueWrite(std::span<const uint8_t> data, bool isReply);
     bool enqueueReceivedData(std::vector<uint8_t> chunk);
     void scheduleDrain();
     void drainReceivedData();
+    void adaptPieceSize(size_t piece, std::chrono::nanoseconds took);
     void processTerminated(int status);
     void flushWrites(Channel& channel);
     std::shared_ptr<Channel> currentChannel();
@@ -109,6 +133,10 @@ private:
     static constexpr uint64_t pendingTimeSliceNs = 4'000'000;
     static constexpr size_t pendingHighWaterBytes = 4'194'304;
     static constexpr size_t pendingLowWaterBytes = 1'048'576;
+    // A delivered piece should take about this long (twice it at most before it
+    // shrinks); pieces never shrink below the smallest.
+    static constexpr uint64_t pieceTargetNs = 1'000'000;
+    static constexpr size_t smallestPiece = 64;
 
     LocalProcessDelegate* delegate_;
     platform::runtime::MainLoop& dispatchQueue_;
@@ -141,6 +169,17 @@ private:
     size_t pendingBytes_ = 0;
     bool readSuspendedForBackpressure_ = false;
     DeliveryFigures figures_;
+
+    // The read being delivered, piece by piece; the delivery loop's thread only.
+    std::vector<uint8_t> deliveringChunk_;
+    size_t deliveredOffset_ = 0;
+    size_t pieceBytes_ = 4096;
+
+    std::mutex writeFiguresMutex_;
+    WriteFigures writeFigures_;
+    // Replies dropped since the last log line about them.
+    size_t unloggedDrops_ = 0;
+    size_t unloggedDropBytes_ = 0;
 };
 
 }  // namespace vantel

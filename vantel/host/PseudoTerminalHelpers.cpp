@@ -1,7 +1,10 @@
 #include "vantel/host/PseudoTerminalHelpers.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -41,6 +44,23 @@ std::optional<PseudoTerminal> openPseudoTerminal(const winsize& size) {
     return pty;
 }
 
+// Every descriptor from `first` up: those the program opened without close-on-exec too.
+void closeDescriptorsFrom(int first) {
+#ifdef SYS_close_range
+    if (::syscall(SYS_close_range, first, ~0U, 0) == 0) return;
+#endif
+    const long last = ::sysconf(_SC_OPEN_MAX);
+    for (long fd = first; fd < (last > 0 ? last : 65536); ++fd) ::close(static_cast<int>(fd));
+}
+
+// Handlers and ignored signals of this program are none of the child's business.
+void resetSignalDispositions() {
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    ::sigemptyset(&standard.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal) ::sigaction(signal, &standard, nullptr);
+}
+
 }  // namespace
 
 std::optional<PseudoTerminalHelpers::CStringArray> PseudoTerminalHelpers::allocateCStringArray(
@@ -73,21 +93,30 @@ std::optional<PseudoTerminalHelpers::Child> PseudoTerminalHelpers::fork(
     auto pty = openPseudoTerminal(desiredWindowSize);
     if (!pty) return std::nullopt;
 
+    // No handler of ours may run in the child before its signals are reset.
+    sigset_t all, previous;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
     const pid_t pid = ::fork();
     if (pid == 0) {
         // The child: only async-signal-safe calls from here on.
+        resetSignalDispositions();
         ::setsid();
         ::ioctl(pty->slave, TIOCSCTTY, 0);
         ::dup2(pty->slave, STDIN_FILENO);
         ::dup2(pty->slave, STDOUT_FILENO);
         ::dup2(pty->slave, STDERR_FILENO);
-        if (pty->slave > STDERR_FILENO) ::close(pty->slave);
+        closeDescriptorsFrom(STDERR_FILENO + 1);
         // A folder that cannot be entered leaves the child in the inherited one.
         if (directory && ::chdir(directory->c_str()) != 0) {
         }
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::execve(program->c_str(), argv->data(), envp->data());
         ::_exit(127);
     }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     ::close(pty->slave);
     if (pid < 0) {
         ::close(pty->master);

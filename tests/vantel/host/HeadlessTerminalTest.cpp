@@ -103,6 +103,24 @@ TEST(HeadlessTerminalRepliesTest, StatusQueriesAreAnsweredStraightToTheChild) {
     }
 }
 
+// A child that asks and never reads: its replies stop at the limit, counted in
+// the log, while the user's keys still go in and an oversized paste is refused.
+TEST_F(HeadlessTerminalTest, UnreadRepliesStopAtTheLimitUserInputStillQueues) {
+    headless.process().startProcess(testChild, {"flood", "2000000"});
+    ASSERT_TRUE(runUntil([&] { return headless.saw("END"); }));
+    const auto figures = headless.process().writeFigures();
+    EXPECT_LE(figures.peakQueuedBytes, LocalProcess::writeQueueLimit);
+    EXPECT_GT(figures.droppedReplies, 0u);
+    EXPECT_GE(figures.queuedBytes, LocalProcess::writeQueueLimit - 64);
+
+    const int sends = headless.process().sendCount();
+    EXPECT_TRUE(headless.process().send(std::vector<uint8_t>{'q'}));
+    EXPECT_FALSE(headless.process().send(std::vector<uint8_t>(LocalProcess::writeQueueLimit, 'p')));
+    EXPECT_EQ(headless.process().sendCount(), sends + 1);
+    EXPECT_EQ(headless.process().writeFigures().refusedInputs, 1u);
+    headless.process().terminate();
+}
+
 TEST_F(HeadlessTerminalTest, UserInputReachesTheChild) {
     headless.process().startProcess("/bin/sh", {"-c", "read line; echo \"got:$line\""});
     headless.send("hello\r");

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -187,6 +189,50 @@ TEST_F(LocalProcessTest, SecondChildHoldsNoDescriptorOfTheFirst) {
     process.terminate();
 }
 
+// The child must see none of this program's descriptors, blocked signals or ignored signals.
+TEST_F(LocalProcessTest, ChildStartsWithDefaultSignalsAndNoInheritedDescriptors) {
+    const int leaked = ::open("/dev/null", O_RDONLY);  // no close-on-exec
+    ASSERT_GT(leaked, 2);
+    struct sigaction ignore {}, previousPipe {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &previousPipe);
+    sigset_t blocked, previousMask;
+    ::sigemptyset(&blocked);
+    ::sigaddset(&blocked, SIGUSR2);
+    ::pthread_sigmask(SIG_BLOCK, &blocked, &previousMask);
+
+    process.startProcess(testChild, {"inherited"});
+    ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    ::sigaction(SIGPIPE, &previousPipe, nullptr);
+    ::close(leaked);
+    ASSERT_TRUE(runUntil([&] { return collector.saw("END"); }));
+
+    for (const auto& line : collector.lines("signals:")) {
+        EXPECT_EQ(line.substr(line.find_last_of("\t ") + 1), "0000000000000000") << line;
+    }
+    EXPECT_EQ(collector.lines("signals:").size(), 2u);
+    for (const auto& fd : collector.lines("fd:")) EXPECT_LE(std::stoi(fd), 2) << fd;
+}
+
+// SIGTERM and SIGHUP ignored: after the grace the child is killed and reaped all the same.
+TEST(LocalProcessTerminateTest, ChildThatIgnoresTerminateIsKilledAfterTheGrace) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    Collector collector;
+    LocalProcess process(&collector);
+    process.startProcess(testChild, {"stubborn"});
+    const pid_t pid = process.shellPid();
+    ASSERT_TRUE(waitFor(loop, [&] { return collector.saw("READY"); }));
+    process.terminate();
+    loop.runUntil([] { return false; }, 300ms);
+    EXPECT_EQ(::kill(pid, 0), 0) << "still within its grace";
+    EXPECT_EQ(loop.pendingReapCount(), 1u);
+    loop.advance(LocalProcess::terminateGrace);
+    EXPECT_TRUE(waitFor(loop, [&] { return loop.pendingReapCount() == 0; }));
+    EXPECT_NE(::kill(pid, 0), 0);
+    EXPECT_TRUE(collector.exits.empty());
+}
+
 TEST_F(LocalProcessTest, WritesArriveInOrderFromAnyThread) {
     process.startProcess("/bin/sh", {"-c", "stty -echo -icanon; echo READY; exec cat"});
     ASSERT_TRUE(runUntil([&] { return collector.saw("READY"); }));
@@ -222,8 +268,8 @@ TEST_F(LocalProcessTest, TenMebibytesArriveOnceInOrderWithBackPressureAndShortPa
     collector.output.reserve(total);
     collector.onData = [&](std::span<const uint8_t> slice) {
         const auto began = Clock::now();
-        // Hold the loop on the first chunk until the reader has stopped for
-        // back-pressure, then take a while over each chunk.
+        // Hold the loop on the first delivery until the reader has stopped for
+        // back-pressure, then take a while over each: 1 ms a full read.
         if (!backlogBuilt) {
             const auto limit = Clock::now() + testing::childTimeout;
             while (process.deliveryFigures().suspensions == 0 && Clock::now() < limit) {
@@ -231,7 +277,7 @@ TEST_F(LocalProcessTest, TenMebibytesArriveOnceInOrderWithBackPressureAndShortPa
             }
             backlogBuilt = true;
         } else {
-            std::this_thread::sleep_for(1ms);
+            std::this_thread::sleep_for(std::chrono::microseconds(slice.size() / 128));
         }
         deliveries.push_back({process.deliveryFigures().drainPasses, began, Clock::now(), slice.size()});
     };
@@ -305,6 +351,35 @@ TEST(LocalProcessVirtualClockTest, DrainPassYieldsAfterFourMillisecondsOfDeliver
     int longest = 0;
     for (const auto& [pass, chunks] : chunksPerPass) longest = std::max(longest, chunks);
     EXPECT_EQ(longest, 4);
+}
+
+// A consumer that needs 1 ms for every 256 bytes gets pieces, not whole reads:
+// no pass runs past 4 ms by more than the one piece it started.
+TEST(LocalProcessVirtualClockTest, SlowConsumerGetsPiecesThatKeepPassesShort) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    Collector collector;
+    LocalProcess process(&collector);
+    constexpr size_t total = 1024 * 1024;
+    std::map<size_t, std::pair<Clock::time_point, Clock::time_point>> passes;
+    size_t largestPiece = 0;
+    collector.onData = [&](std::span<const uint8_t> slice) {
+        const auto began = loop.now();
+        loop.skipTime(std::chrono::microseconds(slice.size() * 1000 / 256));
+        auto [it, fresh] = passes.try_emplace(process.deliveryFigures().drainPasses, began, loop.now());
+        it->second.second = loop.now();
+        largestPiece = std::max(largestPiece, slice.size());
+    };
+    process.startProcess(testChild, {"pattern", std::to_string(total)});
+    ASSERT_TRUE(waitFor(loop, [&] { return collector.output.size() >= total; }));
+    EXPECT_TRUE(collector.output == expectedPattern(total));
+    EXPECT_LE(largestPiece, 4096u);
+    for (const auto& [pass, span] : passes) {
+        // The first piece is taken blind; after it the pieces fit the consumer.
+        const auto limit = pass == passes.begin()->first ? 4ms + 16ms : 4ms + 2ms;
+        EXPECT_LE(span.second - span.first, limit) << "pass " << pass;
+    }
+    EXPECT_GT(passes.size(), 100u);
 }
 
 TEST(LocalProcessOtherQueueTest, DeliversOnTheGivenLoopsThread) {
