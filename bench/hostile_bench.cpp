@@ -194,6 +194,12 @@ std::vector<Stream> streams() {
          [](const Settings& s) {
              return feedFromChild(s, sized(80, 25), repeating([](uint64_t) { return std::string("\x1b[c"); }));
          }},
+        {"plain", "lines of letters (real child): the delivery path's own pace, for comparison",
+         [](const Settings& s) {
+             return feedFromChild(s, sized(80, 25), repeating([](uint64_t n) {
+                 return "line " + std::to_string(n) + " the quick brown fox jumps over the lazy dog\r\n";
+             }));
+         }},
         {"slow", "DECALN on a 4096x2048 screen (real child)",
          [](const Settings& s) {
              return feedFromChild(s, sized(4096, 2048), repeating([](uint64_t) { return std::string("\x1b#8"); }));
@@ -205,6 +211,7 @@ std::vector<Stream> streams() {
 void runInChild(const Stream& stream, const Settings& settings) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return;
+    std::fflush(stdout);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(pipeFds[0]);
@@ -232,7 +239,7 @@ void runInChild(const Stream& stream, const Settings& settings) {
     double seconds = 0;
     int used = 0;
     if (WIFEXITED(status) && std::sscanf(out.c_str(), "%zu %lf %n", &fed, &seconds, &used) >= 2) {
-        std::printf("%-12s %10.1f %9.2f %10.1f %9.1f  %s\n", stream.name, fed / 1048576.0, seconds,
+        std::printf("%-12s %10.2f %9.2f %10.1f %9.1f  %s\n", stream.name, fed / 1048576.0, seconds,
                     seconds > 0 ? fed / 1048576.0 / seconds : 0.0, peakMiB, out.c_str() + used);
     } else {
         const char* how = WIFSIGNALED(status) ? strsignal(WTERMSIG(status)) : "failed";

@@ -1,11 +1,15 @@
 // Feeds arbitrary bytes to the Kitty graphics control parser and payload decoder,
 // and as APC G strings through a terminal: nothing may crash, hang or grow
-// without bound, and every decoded payload must match its declared size.
+// without bound, every decoded payload must match its declared size, and the
+// decoded bytes the store and the lines hold must stay within the image budget
+// (plus the image just shown).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <unordered_set>
 
 #include "vantel/core/Terminal.h"
 #include "vantel/graphics/KittyGraphicsControl.h"
@@ -19,6 +23,32 @@ public:
     void send(vantel::Terminal&, std::span<const uint8_t>) override {}
     std::optional<std::pair<int, int>> cellSizeInPixels(vantel::Terminal&) override { return std::pair(7, 13); }
 };
+
+// Every payload the store and the slices of both screens hold, once each.
+void checkBudget(vantel::Terminal& terminal, vantel::KittyGraphics& kitty, int64_t budget) {
+    std::unordered_set<const vantel::KittyGraphicsPayload*> seen;
+    int64_t held = 0;
+    int64_t largest = 0;
+    auto count = [&](const vantel::KittyGraphicsPayload* payload) {
+        if (!payload || !seen.insert(payload).second) return;
+        held += static_cast<int64_t>(payload->byteSize());
+        largest = std::max(largest, static_cast<int64_t>(payload->byteSize()));
+    };
+    for (const auto& [id, image] : kitty.state().imagesById) count(image.payload.get());
+    for (vantel::Buffer* buffer : {&terminal.normalBuffer(), &terminal.altBuffer()}) {
+        for (int line = 0; line < buffer->lines().count(); ++line) {
+            const vantel::TerminalImageList* images = buffer->lines()[line].images();
+            if (!images) continue;
+            for (const auto& image : *images) {
+                if (auto* slice = vantel::asKittyImage(image)) count(slice->source.get());
+            }
+        }
+    }
+    if (held > budget + largest || held != kitty.memory().heldBytes() ||
+        kitty.state().imagesById.size() > kitty.limits().maximumImages) {
+        std::abort();
+    }
+}
 
 void checkPayload(const std::optional<vantel::KittyGraphicsPayload>& payload) {
     if (!payload || payload->isPng()) return;
@@ -48,8 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.cols = 20;
     options.rows = 6;
     options.kittyImageCacheLimitBytes = 1 << 20;
+    options.scrollback = 20;
     CellDelegate delegate;
     vantel::Terminal terminal(&delegate, options);
+    vantel::KittyGraphics& kitty = *vantel::kittyGraphicsOf(terminal);
+    // Small counts, so that short inputs reach the eviction paths.
+    kitty.setLimits({.maximumImages = 64, .maximumPlacements = 64, .maximumImagesPerLine = 8});
     size_t start = 0;
     while (start <= size) {
         size_t end = start;
@@ -59,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (size_t at = body.find(medium); at != std::string::npos; at = body.find(medium)) body[at + 2] = 'd';
         }
         terminal.feed("\x1b_G" + body + "\x1b\\");
+        checkBudget(terminal, kitty, options.kittyImageCacheLimitBytes);
         start = end + 1;
     }
     return 0;

@@ -2,6 +2,7 @@
 // the read-back paths. Any crash, leak or sanitizer report is a bug.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <span>
 
 #include "vantel/core/Terminal.h"
@@ -34,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.rows = 1 + data[1] % 40;
     options.scrollback = data[2] % 50;
     options.maximumStringLength = 4096;
+    // A small quota, so that short inputs reach it.
+    options.maximumPayloadCodes = 64;
     vantel::Terminal terminal(&delegate, options, &scheduler);
     terminal.silentLog = true;
 
@@ -50,5 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (auto* line = terminal.getLine(row)) (void)line->translateToString(true);
     }
     terminal.garbageCollectPayload();
+    if (terminal.payloadCodes().size() > options.maximumPayloadCodes) std::abort();
     return 0;
 }

@@ -420,13 +420,13 @@ void LocalProcess::drainReceivedData() {
 
 void LocalProcess::adaptPieceSize(size_t piece, std::chrono::nanoseconds took) {
     // A piece that took over twice the target shrinks to it, at the rate it went;
-    // a whole piece quicker than the target doubles. In between nothing changes.
+    // a whole piece no slower than the target doubles. In between nothing changes.
     const auto ns = static_cast<uint64_t>(std::max<int64_t>(took.count(), 0));
     if (ns > 2 * pieceTargetNs) {
         const double fitting = static_cast<double>(piece) * pieceTargetNs / static_cast<double>(ns);
         pieceBytes_ = static_cast<size_t>(std::max(fitting, double(smallestPiece)));
-    } else if (ns < pieceTargetNs && piece == pieceBytes_) {
-        pieceBytes_ = std::min(pieceBytes_ * 2, readSize);
+    } else if (ns <= pieceTargetNs && piece == pieceBytes_) {
+        pieceBytes_ = std::min(pieceBytes_ * 2, largestPiece);
     }
 }
 

@@ -134,9 +134,12 @@ private:
     static constexpr size_t pendingHighWaterBytes = 4'194'304;
     static constexpr size_t pendingLowWaterBytes = 1'048'576;
     // A delivered piece should take about this long (twice it at most before it
-    // shrinks); pieces never shrink below the smallest.
+    // shrinks). Pieces start at the smallest and grow while they are quick; the
+    // largest is kept small too, since a few bytes can cost a lot (a report over
+    // a huge screen) after a run of cheap ones.
     static constexpr uint64_t pieceTargetNs = 1'000'000;
-    static constexpr size_t smallestPiece = 64;
+    static constexpr size_t smallestPiece = 4;
+    static constexpr size_t largestPiece = 16'384;
 
     LocalProcessDelegate* delegate_;
     platform::runtime::MainLoop& dispatchQueue_;
@@ -173,7 +176,7 @@ private:
     // The read being delivered, piece by piece; the delivery loop's thread only.
     std::vector<uint8_t> deliveringChunk_;
     size_t deliveredOffset_ = 0;
-    size_t pieceBytes_ = 4096;
+    size_t pieceBytes_ = smallestPiece;
 
     std::mutex writeFiguresMutex_;
     WriteFigures writeFigures_;
