@@ -155,7 +155,7 @@ TEST(KittyImageStoreLimits, EvictingAtTheCountLimitIsCheap) {
     for (int id = 1; id <= 100'000; ++id) stream += kittyApc("q=1,f=24,s=1,v=1,i=" + std::to_string(id), onePixel);
     const auto start = std::chrono::steady_clock::now();
     s.t.feed(stream);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // the walk and sort took 77 s
     const auto& images = s.t.state().imagesById;
     EXPECT_EQ(images.size(), 65'536u);
     EXPECT_TRUE(images.contains(100'000) && images.contains(34'465));
