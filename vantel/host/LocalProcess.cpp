@@ -132,7 +132,23 @@ std::shared_ptr<LocalProcess::Channel> LocalProcess::currentChannel() {
     return channel_;
 }
 
+std::string LocalProcess::takeDropSummary() {
+    std::string line;
+    if (unloggedDrops_ > 0) {
+        line = "Dropped " + std::to_string(unloggedDrops_) + " replies (" + std::to_string(unloggedDropBytes_) +
+               " bytes) to the child";
+    }
+    unloggedDrops_ = unloggedDropBytes_ = 0;
+    return line;
+}
+
 void LocalProcess::closeChannel() {
+    std::string summary;
+    {
+        std::lock_guard lock(writeFiguresMutex_);
+        summary = takeDropSummary();
+    }
+    if (!summary.empty()) printLine(summary);
     std::shared_ptr<Channel> old;
     {
         std::lock_guard lock(channelMutex_);
@@ -468,11 +484,7 @@ bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply) {
             logLine = "Refused " + std::to_string(data.size()) + " bytes of input: the child leaves " +
                       std::to_string(channel->queuedInputBytes) + " bytes of input unread";
         } else {
-            if (isReply && unloggedDrops_ > 1) {
-                logLine = "Dropped " + std::to_string(unloggedDrops_) + " replies (" +
-                          std::to_string(unloggedDropBytes_) + " bytes) to the child";
-            }
-            if (isReply) unloggedDrops_ = unloggedDropBytes_ = 0;
+            if (isReply) logLine = takeDropSummary();
             id = sendCount_++;
             channel->writes.push_back(Channel::PendingWrite{id, std::vector<uint8_t>(data.begin(), data.end()), isReply});
             channel->queuedBytes += data.size();

@@ -119,6 +119,8 @@ private:
     bool childProcessRead(std::stop_token stop, std::span<const uint8_t> data);
     void writeHostLog(const std::vector<uint8_t>& chunk);
     bool queueWrite(std::span<const uint8_t> data, bool isReply);
+    // The log line for the replies dropped since the last one, if any; with writeFiguresMutex_ held.
+    std::string takeDropSummary();
     bool enqueueReceivedData(std::vector<uint8_t> chunk);
     void scheduleDrain();
     void drainReceivedData();
@@ -180,7 +182,7 @@ private:
 
     std::mutex writeFiguresMutex_;
     WriteFigures writeFigures_;
-    // Replies dropped since the last log line about them.
+    // Replies dropped since the last log line about them (guarded by writeFiguresMutex_).
     size_t unloggedDrops_ = 0;
     size_t unloggedDropBytes_ = 0;
 };
