@@ -191,8 +191,8 @@ KittyPayloadLoad loadKittySharedMemoryPayload(const KittyGraphicsControl& contro
     const auto expected = kittyExpectedDataSize(control);
     if (!expected && control.format != 100) return {std::nullopt, "EINVAL: bad payload"};
     // Compressed data is smaller than the pixels it gives: only the limit applies to it.
-    const auto objectSize = control.compression ? std::nullopt : expected;
-    return finishLoad(control, readKittySharedMemory(*name, objectSize, control.dataOffset, control.dataSize,
+    const auto exactSize = control.compression ? std::nullopt : expected;
+    return finishLoad(control, readKittySharedMemory(*name, exactSize, control.dataOffset, control.dataSize,
                                                      kittyReadLimit(control)));
 }
 
@@ -207,19 +207,18 @@ std::optional<std::vector<uint8_t>> readKittySharedMemory(const std::string& nam
     }
     FileCloser object{::shm_open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0)};
     if (object.fd < 0) return std::nullopt;
-    // An object that is not read stays: the name may well be another program's.
-    const auto fail = std::nullopt;
+    // An object refused before it is read stays: the name may well be another program's.
 
     struct stat info {};
-    if (::fstat(object.fd, &info) != 0 || !S_ISREG(info.st_mode)) return fail;
+    if (::fstat(object.fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     const int64_t objectSize = info.st_size;
-    if (objectSize <= 0 || objectSize > dataLimit) return fail;
-    if (expectedSize && *expectedSize > objectSize) return fail;
+    if (objectSize <= 0 || objectSize > dataLimit) return std::nullopt;
+    if (expectedSize && *expectedSize > objectSize) return std::nullopt;
     int64_t end = expectedSize.value_or(objectSize);
     // Both are below 2^63 / 2 here or the sum is far beyond the object anyway.
     if (size != 0 && offset <= dataLimit && size <= dataLimit) end = std::min(end, offset + size);
-    if (offset >= end || end > objectSize) return fail;
-    if (end - offset > static_cast<int64_t>(std::min(maximumBytes, kittyMaximumDataBytes))) return fail;
+    if (offset >= end || end > objectSize) return std::nullopt;
+    if (end - offset > static_cast<int64_t>(std::min(maximumBytes, kittyMaximumDataBytes))) return std::nullopt;
 
     // Read rather than mapped: a client that shrinks the object meanwhile gives a short
     // read here instead of a bus error.
@@ -229,7 +228,7 @@ std::optional<std::vector<uint8_t>> readKittySharedMemory(const std::string& nam
         const ssize_t n = ::pread(object.fd, out.data() + got, std::min(readPiece, out.size() - got),
                                   static_cast<off_t>(offset) + static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail;
+        if (n <= 0) return std::nullopt;
         got += static_cast<size_t>(n);
     }
     ::shm_unlink(name.c_str());

@@ -470,9 +470,11 @@ bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply) {
     {
         std::lock_guard lock(channel->writeMutex);
         // Replies may fill the queue up to the limit; input has room of its own, so
-        // a child that never reads its replies cannot shut out the user's keys.
+        // a child that never reads its replies cannot shut out the user's keys, and
+        // a key always goes in: only a paste can be too big.
         const size_t waiting = isReply ? channel->queuedBytes : channel->queuedInputBytes;
-        const bool fits = data.size() <= writeQueueLimit - std::min(waiting, writeQueueLimit);
+        const bool fits = data.size() <= writeQueueLimit - std::min(waiting, writeQueueLimit) ||
+                          (!isReply && data.size() <= largestKeystroke);
         std::lock_guard figuresLock(writeFiguresMutex_);
         if (!fits && isReply) {
             ++writeFigures_.droppedReplies;

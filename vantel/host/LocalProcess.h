@@ -45,6 +45,8 @@ public:
     static constexpr size_t readSize = 131072;
     // Bytes written to the child that may wait for it to read them, replies and input each.
     static constexpr size_t writeQueueLimit = 4'194'304;
+    // Input this short is a key, queued even past the limit.
+    static constexpr size_t largestKeystroke = 256;
     // After terminate(), a child that has not gone is killed with its process group.
     static constexpr auto terminateGrace = std::chrono::seconds(2);
 
@@ -80,8 +82,8 @@ public:
                       const std::optional<std::string>& execName = std::nullopt,
                       const std::optional<std::string>& currentDirectory = std::nullopt);
     // User input (keys, pastes) for the child, in call order with replies; ignored
-    // unless running. Never dropped: input that does not fit beside what waits is
-    // refused whole, with a log line, and false returned.
+    // unless running. Never dropped: a paste that does not fit beside the input
+    // that waits is refused whole, with a log line, and false returned.
     bool send(std::span<const uint8_t> data);
     // An engine reply for the child: dropped (and counted in the log) while the
     // child leaves more than the limit unread. Returns whether it was queued.

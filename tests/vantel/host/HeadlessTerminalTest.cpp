@@ -113,11 +113,14 @@ TEST_F(HeadlessTerminalTest, UnreadRepliesStopAtTheLimitUserInputStillQueues) {
     EXPECT_GT(figures.droppedReplies, 0u);
     EXPECT_GE(figures.queuedBytes, LocalProcess::writeQueueLimit - 64);
 
-    const int sends = headless.process().sendCount();
-    EXPECT_TRUE(headless.process().send(std::vector<uint8_t>{'q'}));
-    EXPECT_FALSE(headless.process().send(std::vector<uint8_t>(LocalProcess::writeQueueLimit, 'p')));
-    EXPECT_EQ(headless.process().sendCount(), sends + 1);
-    EXPECT_EQ(headless.process().writeFigures().refusedInputs, 1u);
+    LocalProcess& process = headless.process();
+    const int sends = process.sendCount();
+    EXPECT_TRUE(process.send(std::vector<uint8_t>{'q'}));
+    EXPECT_FALSE(process.send(std::vector<uint8_t>(LocalProcess::writeQueueLimit, 'p')));
+    EXPECT_TRUE(process.send(std::vector<uint8_t>(LocalProcess::writeQueueLimit - 1, 'p')));
+    EXPECT_TRUE(process.send(std::vector<uint8_t>{'k'})) << "a key goes in past the limit";
+    EXPECT_EQ(process.sendCount(), sends + 3);
+    EXPECT_EQ(process.writeFigures().refusedInputs, 1u);
     headless.process().terminate();
 }
 
