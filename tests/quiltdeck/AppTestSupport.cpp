@@ -58,6 +58,11 @@ void writeFile(const std::filesystem::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
+void makeFile(const std::filesystem::path& path, const std::string& content) {
+    std::filesystem::create_directories(path.parent_path());
+    writeFile(path, content);
+}
+
 std::string Child::readLine() {
     std::string line;
     char c;

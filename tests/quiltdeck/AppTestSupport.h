@@ -25,6 +25,8 @@ private:
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
+// writeFile with the missing parent folders made first.
+void makeFile(const std::filesystem::path& path, const std::string& content = "");
 
 // The test child (tests/support/QuiltdeckChild.cpp) with the given arguments, on
 // the process's environment plus `env`.

@@ -1,0 +1,44 @@
+#include "quiltdeck/sessions/PathText.h"
+
+#include <gtest/gtest.h>
+
+namespace quiltdeck {
+namespace {
+
+TEST(PathText, HomeIsReplacedOnlyAsTheLeadingFolder) {
+    const struct {
+        const char* path;
+        const char* home;
+        const char* abbreviated;
+    } cases[] = {
+        {"/home/al/x", "/home/al", "~/x"},
+        {"/home/al", "/home/al", "~"},
+        {"/home/al/x", "/home/al/", "~/x"},
+        {"/home/alice/x", "/home/al", "/home/alice/x"},
+        {"/srv/home/al/x", "/home/al", "/srv/home/al/x"},
+        {"/home/al/home/al", "/home/al", "~/home/al"},
+        {"/x", "", "/x"},
+        {"/x", "/", "~/x"},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(abbreviatingHome(test.path, test.home), test.abbreviated) << test.path << " " << test.home;
+    }
+}
+
+TEST(PathText, ComponentsAndCase) {
+    const struct {
+        const char* path;
+        const char* last;
+        const char* parent;
+    } cases[] = {
+        {"/a/work/shop", "shop", "/a/work"}, {"/a/shop/", "shop", "/a"}, {"/a", "a", "/"}, {"/", "/", "/"},
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(lastPathComponent(test.path), test.last) << test.path;
+        EXPECT_EQ(deletingLastPathComponent(test.path), test.parent) << test.path;
+    }
+    EXPECT_EQ(lowerCased("Shop-App ÄÖ ΣΑΣ"), "shop-app äö σας");
+}
+
+}  // namespace
+}  // namespace quiltdeck
