@@ -39,6 +39,7 @@ const char* formatOf(std::span<const uint8_t> data) {
 }
 
 struct SizeCheck {
+    int64_t sideLimit = ImageDecoder::maxSide;
     bool refused = false;
 };
 
@@ -46,7 +47,7 @@ struct SizeCheck {
 // allocates or decodes pixels.
 void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
     auto* check = static_cast<SizeCheck*>(data);
-    if (!ImageDecoder::withinLimits(width, height)) {
+    if (!ImageDecoder::withinLimits(width, height) || width > check->sideLimit || height > check->sideLimit) {
         check->refused = true;
         gdk_pixbuf_loader_set_size(loader, 0, 0);
     }
@@ -83,13 +84,15 @@ bool ImageDecoder::withinLimits(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width <= maxSide && height <= maxSide && width * height * 4 <= maxDecodedBytes;
 }
 
-ImageDecoder::Result ImageDecoder::decode(std::span<const uint8_t> data) {
+ImageDecoder::Result ImageDecoder::decode(std::span<const uint8_t> data) { return decode(data, maxSide); }
+
+ImageDecoder::Result ImageDecoder::decode(std::span<const uint8_t> data, int64_t sideLimit) {
     Result result;
     const char* format = formatOf(data);
     if (!format) return result;
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(format, nullptr);
     if (!loader) return result;
-    SizeCheck check;
+    SizeCheck check{sideLimit};
     g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &check);
 
     // Written in slices so that a refusal in the header stops the rest from being fed.

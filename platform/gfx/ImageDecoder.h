@@ -23,6 +23,8 @@ public:
     };
 
     static Result decode(std::span<const uint8_t> data);
+    // The same, refusing also images wider or higher than `sideLimit` (images shown small).
+    static Result decode(std::span<const uint8_t> data, int64_t sideLimit);
 
     // Whether an image of this size may be decoded (4 bytes per pixel).
     static bool withinLimits(int64_t width, int64_t height);

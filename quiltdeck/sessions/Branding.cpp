@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "platform/gfx/ImageDecoder.h"
 #include "quiltdeck/sessions/FileReading.h"
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/shell/Env.h"
@@ -37,6 +38,37 @@ std::string_view extension(std::string_view name) {
 }
 
 }  // namespace
+
+std::optional<Branding::Logo> Branding::logo(const std::string& cwd) {
+    return logo(cwd, Store::shared().tileLogos(), homeFolder().string());
+}
+
+std::optional<Branding::Logo> Branding::logo(const std::string& cwd, const Store::StringMap& tileLogos,
+                                             std::string_view home) {
+    auto loaded = [](const std::string& path) -> std::optional<Logo> {
+        if (auto image = loadImage(path)) return Logo{path, std::move(*image)};
+        return std::nullopt;
+    };
+    if (auto chosen = tileLogos.find(cwd); chosen != tileLogos.end()) return loaded(chosen->second);
+    for (const char* relative : fixedPaths) {
+        const std::string path = cwd + "/" + relative;
+        if (!pathExists(path)) continue;
+        if (auto found = loaded(path)) return found;
+    }
+    if (auto best = scan(cwd, home)) return loaded(*best);
+    return std::nullopt;
+}
+
+std::optional<platform::gfx::Image> Branding::loadImage(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    const std::optional<std::string> bytes = readRegularFile(path, logoFileLimit);
+    if (!bytes) return std::nullopt;
+    using platform::gfx::ImageDecoder;
+    ImageDecoder::Result result = ImageDecoder::decode(
+        std::span(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()), logoSideLimit);
+    if (result.status != ImageDecoder::Status::decoded) return std::nullopt;
+    return std::move(result.image);
+}
 
 std::vector<std::string> Branding::projectWords(const std::string& cwd, std::string_view home) {
     const std::string_view rest = pathBelowHome(cwd, home).value_or(cwd);

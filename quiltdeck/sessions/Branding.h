@@ -5,6 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/gfx/Image.h"
+#include "quiltdeck/sessions/Store.h"
+
 namespace quiltdeck {
 
 // The small logo of a project folder: the user's choice when one is stored,
@@ -19,6 +22,16 @@ public:
         std::string path;
         friend bool operator==(const Candidate&, const Candidate&) = default;
     };
+
+    // The chosen image file and its pixels.
+    struct Logo {
+        std::string path;
+        platform::gfx::Image image;
+    };
+
+    // Larger images are refused before their pixels are decoded: a logo is shown small.
+    static constexpr int64_t logoSideLimit = 4096;
+    static constexpr size_t logoFileLimit = 16u << 20;
 
     static constexpr int candidateScore = 4;  // offered as a choice from here
     static constexpr int keptScore = 3;       // considered at all from here
@@ -35,6 +48,14 @@ public:
         "public", "app", "src/app", "assets", "static", "public/img", "public/images",
         "public/brand", "brand-assets", "brand", "assets/images", "web/icons", ".",
     };
+
+    // With the store's choices and the home folder.
+    static std::optional<Logo> logo(const std::string& cwd);
+    // A folder with an entry in `tileLogos` shows that image or, when it does not
+    // load ("" included), none; else the first fixed path that loads, else the scan's choice.
+    static std::optional<Logo> logo(const std::string& cwd, const Store::StringMap& tileLogos, std::string_view home);
+    // A regular file of at most logoFileLimit bytes holding an image within logoSideLimit.
+    static std::optional<platform::gfx::Image> loadImage(const std::string& path);
 
     // Scanned candidates scoring 4 or more, best first, ties in discovery order.
     static std::vector<std::string> candidates(const std::string& cwd);

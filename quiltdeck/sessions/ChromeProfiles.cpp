@@ -79,15 +79,9 @@ std::vector<fs::path> ChromeProfiles::profileDirs() {
 
 ChromeProfiles::Account ChromeProfiles::account(const fs::path& profile) {
     Account result;
-    std::string text;
-    bool tooLarge = false;
-    const bool opened = readChunks(profile / "Preferences", chunkSize, [&](std::string_view piece) {
-        tooLarge = text.size() + piece.size() > preferencesLimit;
-        if (!tooLarge) text.append(piece);
-        return !tooLarge;
-    });
-    if (!opened || tooLarge) return result;
-    const nlohmann::json preferences = nlohmann::json::parse(text, nullptr, false);
+    const std::optional<std::string> text = readRegularFile(profile / "Preferences", preferencesLimit);
+    if (!text) return result;
+    const nlohmann::json preferences = nlohmann::json::parse(*text, nullptr, false);
     if (!preferences.is_object()) return result;
     if (auto info = preferences.find("account_info"); info != preferences.end() && info->is_array()) {
         for (const auto& entry : *info) {

@@ -73,6 +73,18 @@ std::optional<std::string> readHead(const fs::path& path, size_t count) {
     return bytes;
 }
 
+std::optional<std::string> readRegularFile(const fs::path& path, size_t limit) {
+    std::string bytes;
+    bool tooLarge = false;
+    const bool opened = readChunks(path, 64 * 1024, [&](std::string_view piece) {
+        tooLarge = bytes.size() + piece.size() > limit;
+        if (!tooLarge) bytes.append(piece);
+        return !tooLarge;
+    });
+    if (!opened || tooLarge) return std::nullopt;
+    return bytes;
+}
+
 bool readChunks(const fs::path& path, size_t chunkSize, const std::function<bool(std::string_view)>& chunk) {
     const int fd = openRegularFile(path);
     if (fd < 0 || chunkSize == 0) {

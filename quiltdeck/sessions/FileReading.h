@@ -26,6 +26,10 @@ bool isFolder(const std::filesystem::path& path);
 // not one or cannot be opened.
 std::optional<std::string> readHead(const std::filesystem::path& path, size_t count);
 
+// The whole of a regular file of at most `limit` bytes; nothing when it is not
+// one, cannot be opened or is larger.
+std::optional<std::string> readRegularFile(const std::filesystem::path& path, size_t limit);
+
 // Hands the content of a regular file to `chunk` in pieces of at most
 // `chunkSize` bytes, until the end or until `chunk` returns false. False when
 // the path is not a regular file that can be opened.
