@@ -73,7 +73,7 @@ void Browsers::refresh(bool force) {
     busy_ = true;
     changed();
     Log::write(force ? "browsers: refresh (forced)" : "browsers: refresh");
-    services_.oneShot({std::string(listPrompt), {std::string(listTool)}, true, oneShotTimeoutSeconds},
+    services_.oneShot({std::string(listPrompt), {std::string(listTool)}, true, oneShotTimeout},
                       [weak = weak_from_this()](std::optional<std::string> answer) {
                           if (auto self = weak.lock()) self->handleListAnswer(answer);
                       });
@@ -113,7 +113,7 @@ void Browsers::identify(const std::string& deviceId, uint16_t port, std::functio
                            {"mcp__claude-in-chrome__select_browser", "mcp__claude-in-chrome__tabs_create_mcp",
                             "mcp__claude-in-chrome__navigate"},
                            true,
-                           oneShotTimeoutSeconds};
+                           oneShotTimeout};
     services_.oneShot(std::move(request), [weak = weak_from_this(), deviceId, done = std::move(done)](
                                               std::optional<std::string> answer) {
         auto self = weak.lock();

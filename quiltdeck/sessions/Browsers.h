@@ -33,7 +33,7 @@ public:
         std::string prompt;
         std::vector<std::string> allowedTools;
         bool chrome = false;
-        int timeoutSeconds = 0;
+        platform::runtime::Duration timeout{};
     };
     using OneShot = std::function<void(OneShotRequest, std::function<void(std::optional<std::string>)>)>;
     // Runs a job off the main thread.
@@ -56,7 +56,7 @@ public:
     static constexpr std::chrono::seconds identifyPause{3};
     static constexpr std::chrono::seconds accountCheckInterval{2};
     static constexpr int accountChecks = 20;
-    static constexpr int oneShotTimeoutSeconds = 90;
+    static constexpr std::chrono::seconds oneShotTimeout{90};
     static constexpr size_t loggedAnswerLength = 120;
 
     // The list starts as the cached devices sorted by name; then the accounts

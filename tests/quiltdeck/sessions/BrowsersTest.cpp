@@ -148,7 +148,7 @@ TEST_F(BrowsersTest, RefreshesOneAtATimeAndUnforcedOnlyAMinuteAfterTheAnswer) {
               "Call list_connected_browsers once and output ONLY the raw JSON array it returns. No prose, no markdown fence.");
     EXPECT_EQ(calls_[0].request.allowedTools, std::vector<std::string>{"mcp__claude-in-chrome__list_connected_browsers"});
     EXPECT_TRUE(calls_[0].request.chrome);
-    EXPECT_EQ(calls_[0].request.timeoutSeconds, 90);
+    EXPECT_EQ(calls_[0].request.timeout, 90s);
     EXPECT_TRUE(browsers->busy());
     browsers->refresh(true);
     EXPECT_EQ(calls_.size(), 1u);
