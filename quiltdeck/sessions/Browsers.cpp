@@ -4,7 +4,9 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/runtime/NotificationCenter.h"
+#include "platform/runtime/WorkerPool.h"
 #include "quiltdeck/sessions/ChromeProfiles.h"
+#include "quiltdeck/sessions/ClaudeCLI.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
@@ -53,7 +55,21 @@ std::string identifiedAccount(const fs::path& profile) {
 
 }  // namespace
 
+void Browsers::assistantOneShot(OneShotRequest request, std::function<void(std::optional<std::string>)> done) {
+    ClaudeCLI::oneShot(std::move(request.prompt), std::move(request.allowedTools), request.chrome, request.timeout,
+                       std::move(done));
+}
+
+void Browsers::inBackground(std::function<void()> job) { platform::runtime::WorkerPool::shared().submit(std::move(job)); }
+
+Browsers& Browsers::shared() {
+    // Held for the life of the process: timers and background work may still refer to it at exit.
+    static const auto* instance = new std::shared_ptr<Browsers>(create({}));
+    return **instance;
+}
+
 std::shared_ptr<Browsers> Browsers::create(Services services) {
+    if (!services.store) services.store = &Store::shared();
     auto browsers = std::make_shared<Browsers>(Passkey{}, std::move(services));
     browsers->learnAccountsFromDisk();
     return browsers;

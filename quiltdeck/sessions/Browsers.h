@@ -41,10 +41,14 @@ public:
     // Brings a browser application's windows forward; the window layer sets it.
     using Activator = std::function<void(const RunningBrowser&)>;
 
+    // The assistant CLI's one-shot call and the worker pool.
+    static void assistantOneShot(OneShotRequest request, std::function<void(std::optional<std::string>)> done);
+    static void inBackground(std::function<void()> job);
+
     struct Services {
-        Store* store = nullptr;
-        OneShot oneShot;
-        Background background;
+        Store* store = nullptr;  // the shared store when none
+        OneShot oneShot = assistantOneShot;
+        Background background = inBackground;
         std::filesystem::path procRoot = "/proc";
     };
 
@@ -59,6 +63,8 @@ public:
     static constexpr std::chrono::seconds oneShotTimeout{90};
     static constexpr size_t loggedAnswerLength = 120;
 
+    // The process's instance, made on first use (on the main thread); never destroyed.
+    static Browsers& shared();
     // The list starts as the cached devices sorted by name; then the accounts
     // are matched from disk.
     static std::shared_ptr<Browsers> create(Services services);

@@ -63,6 +63,16 @@ void makeFile(const std::filesystem::path& path, const std::string& content) {
     writeFile(path, content);
 }
 
+ScopedVariable::ScopedVariable(std::string name, const std::string& value) : name_(std::move(name)) {
+    if (const char* before = std::getenv(name_.c_str())) saved_ = before;
+    ::setenv(name_.c_str(), value.c_str(), 1);
+}
+
+ScopedVariable::~ScopedVariable() {
+    if (saved_) ::setenv(name_.c_str(), saved_->c_str(), 1);
+    else ::unsetenv(name_.c_str());
+}
+
 std::string Child::readLine() {
     std::string line;
     char c;

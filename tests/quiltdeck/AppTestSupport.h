@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,19 @@ std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 // writeFile with the missing parent folders made first.
 void makeFile(const std::filesystem::path& path, const std::string& content = "");
+
+// Sets an environment variable for a scope, then restores it (or unsets it).
+class ScopedVariable {
+public:
+    ScopedVariable(std::string name, const std::string& value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> saved_;
+};
 
 // The test child (tests/support/QuiltdeckChild.cpp) with the given arguments, on
 // the process's environment plus `env`.

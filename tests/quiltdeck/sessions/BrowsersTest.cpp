@@ -6,9 +6,11 @@
 #include "platform/runtime/VirtualMainLoop.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/ChromeProfiles.h"
+#include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
+#include "support/FakeClaudeHome.h"
 
 namespace quiltdeck {
 namespace {
@@ -29,39 +31,39 @@ std::string logText() {
     return readFile(Log::url());
 }
 
-// Browsers on a virtual clock, a store of their own, a fake /proc and the
-// browsers' folders under a configuration folder of the test's own. One-shot
-// calls wait in `calls` until the test answers them.
+// Browsers on a virtual clock with a store of their own and a fake /proc. The
+// one-shot calls run the fake assistant CLI in a test HOME, whose
+// configuration folder (XDG_CONFIG_HOME) holds the browsers' profiles; background jobs wait in
+// `jobs_` until the test settles them.
 class BrowsersTest : public ::testing::Test {
 protected:
-    struct Call {
-        Browsers::OneShotRequest request;
-        std::function<void(std::optional<std::string>)> done;
-    };
-
-    BrowsersTest() : scoped_(loop_), store_(state_.path()) {
-        if (const char* before = std::getenv("XDG_CONFIG_HOME")) savedConfig_ = before;
-        ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-        fs::create_directories(proc_.path());
-    }
-    ~BrowsersTest() override { ::setenv("XDG_CONFIG_HOME", savedConfig_.c_str(), 1); }
+    BrowsersTest() : scoped_(loop_), store_(state_.path()) { ClaudeCapabilities::reset(); }
 
     std::shared_ptr<Browsers> make() {
-        auto browsers = Browsers::create({&store_,
-                                          [this](Browsers::OneShotRequest request, auto done) {
-                                              calls_.push_back({std::move(request), std::move(done)});
-                                          },
-                                          [this](std::function<void()> job) { jobs_.push_back(std::move(job)); },
-                                          proc_.path()});
+        Browsers::Services services;
+        services.store = &store_;
+        services.oneShot = [this](Browsers::OneShotRequest request, auto done) {
+            requests_.push_back(request);
+            ++inFlight_;
+            Browsers::assistantOneShot(std::move(request), [this, done](std::optional<std::string> answer) {
+                --inFlight_;
+                done(std::move(answer));
+            });
+        };
+        services.background = [this](std::function<void()> job) { jobs_.push_back(std::move(job)); };
+        services.procRoot = proc_.path();
+        auto browsers = Browsers::create(std::move(services));
         browsers->setActivator([this](const RunningBrowser& browser) { activated_.push_back(browser.executable); });
         return browsers;
     }
-    // Answers the oldest open call and lets the loop deliver what follows.
-    void answer(std::optional<std::string> text) {
-        ASSERT_FALSE(calls_.empty());
-        auto done = std::move(calls_.front().done);
-        calls_.erase(calls_.begin());
-        done(std::move(text));
+    // What the fake answers to the calls that start from now on; nothing makes it fail.
+    void script(const std::optional<std::string>& answer) {
+        home_.setVariable("FAKE_CLAUDE_ANSWER", answer.value_or(""));
+        home_.setVariable("FAKE_CLAUDE_EXIT", answer ? "0" : "1");
+    }
+    // Waits for the calls under way to answer, then settles what follows.
+    void awaitAnswers() {
+        ASSERT_TRUE(loop_.runUntil([this] { return inFlight_ == 0; }, 60s));
         settle();
     }
     // Runs background jobs and the loop's work until neither has any left.
@@ -77,14 +79,16 @@ protected:
         fs::create_directories(proc_ / std::to_string(pid));
         fs::create_symlink(program, proc_ / std::to_string(pid) / "exe");
     }
-    fs::path profile(const std::string& name) const { return config_ / "google-chrome" / name; }
+    fs::path profile(const std::string& name) const { return fs::path(home_.path()) / ".config/google-chrome" / name; }
 
+    testing::FakeClaudeHome home_;
+    testing::ScopedVariable configHome_{"XDG_CONFIG_HOME", home_.path() + "/.config"};
     VirtualMainLoop loop_;
     ScopedMainLoop scoped_;
-    TempFolder state_, config_, proc_;
+    TempFolder state_, proc_;
     Store store_;
-    std::string savedConfig_;
-    std::vector<Call> calls_;
+    std::vector<Browsers::OneShotRequest> requests_;
+    int inFlight_ = 0;
     std::vector<std::function<void()>> jobs_;
     std::vector<std::string> activated_;
     int changes_ = 0;
@@ -118,23 +122,24 @@ TEST_F(BrowsersTest, AnswersReplaceTheListOrLeaveItWithAnError) {
         bool failed;
         std::string logged;
     } cases[] = {
-        {prose, {{"a", "Work"}, {"b", "b"}}, false, "browsers: 3 connected\n"},
-        {noList, {{"a", "Work"}, {"b", "b"}}, true, "browsers: no list (" + noList.substr(0, 120) + ")\n"},
-        {"[]", {}, false, "browsers: 0 connected\n"},
-        {"[{\"deviceId\":\"c\"},3]", {}, true, "browsers: no list ([{\"deviceId\":\"c\"},3])\n"},
-        {"] nothing [", {}, true, "browsers: no list (] nothing [)\n"},
-        {"{\"deviceId\":\"c\"}", {}, true, "browsers: no list ({\"deviceId\":\"c\"})\n"},
-        {std::nullopt, {}, true, "browsers: no list (no output)\n"},
+        {prose, {{"a", "Work"}, {"b", "b"}}, false, "browsers: 3 connected"},
+        {noList, {{"a", "Work"}, {"b", "b"}}, true, "browsers: no list (" + noList.substr(0, 120) + ")"},
+        {"[]", {}, false, "browsers: 0 connected"},
+        {"[{\"deviceId\":\"c\"},3]", {}, true, "browsers: no list ([{\"deviceId\":\"c\"},3]\n)"},
+        {"] nothing [", {}, true, "browsers: no list (] nothing [\n)"},
+        {"{\"deviceId\":\"c\"}", {}, true, "browsers: no list ({\"deviceId\":\"c\"}\n)"},
+        {std::nullopt, {}, true, "browsers: no list (no output)"},
         {"[{\"deviceId\":\"c\",\"name\":7},{\"deviceId\":\"c\",\"name\":\"C\"}]", {{"c", "c"}, {"c", "C"}}, false,
-         "browsers: 2 connected\n"},
+         "browsers: 2 connected"},
     };
     for (const auto& test : cases) {
+        script(test.answer);
         browsers->refresh(true);
         changes_ = 0;
-        answer(test.answer);
+        awaitAnswers();
         EXPECT_EQ(browsers->list(), test.list) << test.logged;
         EXPECT_EQ(browsers->error(), test.failed ? std::optional(t("browsers_error")) : std::nullopt) << test.logged;
-        EXPECT_TRUE(logText().ends_with(test.logged)) << test.logged;
+        EXPECT_TRUE(logText().ends_with(test.logged + "\n")) << test.logged;
         EXPECT_EQ(changes_, 2);  // busy, then the answer
     }
     EXPECT_EQ(store_.browserCache(), (Store::StringMap{{"a", "Work"}, {"b", "b"}, {"c", "C"}, {"old", "Old"}}));
@@ -142,20 +147,23 @@ TEST_F(BrowsersTest, AnswersReplaceTheListOrLeaveItWithAnError) {
 
 TEST_F(BrowsersTest, RefreshesOneAtATimeAndUnforcedOnlyAMinuteAfterTheAnswer) {
     auto browsers = make();
+    script("[]");
     browsers->refresh(false);
-    ASSERT_EQ(calls_.size(), 1u);
-    EXPECT_EQ(calls_[0].request.prompt,
-              "Call list_connected_browsers once and output ONLY the raw JSON array it returns. No prose, no markdown fence.");
-    EXPECT_EQ(calls_[0].request.allowedTools, std::vector<std::string>{"mcp__claude-in-chrome__list_connected_browsers"});
-    EXPECT_TRUE(calls_[0].request.chrome);
-    EXPECT_EQ(calls_[0].request.timeout, 90s);
     EXPECT_TRUE(browsers->busy());
     browsers->refresh(true);
-    EXPECT_EQ(calls_.size(), 1u);
     loop_.advance(30s);
-    answer("[]");
+    awaitAnswers();
     EXPECT_FALSE(browsers->busy());
+    const std::string prompt =
+        "Call list_connected_browsers once and output ONLY the raw JSON array it returns. No prose, no markdown fence.";
+    const auto calls = home_.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].input, prompt);
+    EXPECT_NE(std::find(calls[0].arguments.begin(), calls[0].arguments.end(), "--chrome"), calls[0].arguments.end());
+    EXPECT_EQ(calls[0].arguments.back(), "mcp__claude-in-chrome__list_connected_browsers");
+    EXPECT_EQ(requests_[0].timeout, 90s);
 
+    script(std::nullopt);  // a failed answer counts as an answer too
     const struct {
         std::chrono::milliseconds wait;
         bool force;
@@ -163,9 +171,10 @@ TEST_F(BrowsersTest, RefreshesOneAtATimeAndUnforcedOnlyAMinuteAfterTheAnswer) {
     } steps[] = {{0ms, false, false}, {59999ms, false, false}, {1ms, false, true}, {0ms, true, true}};
     for (const auto& step : steps) {
         loop_.advance(step.wait);
+        requests_.clear();
         browsers->refresh(step.force);
-        EXPECT_EQ(calls_.size(), step.fetches ? 1u : 0u) << step.wait.count();
-        if (!calls_.empty()) answer(std::nullopt);  // a failed answer counts as an answer
+        EXPECT_EQ(requests_.size(), step.fetches ? 1u : 0u) << step.wait.count();
+        awaitAnswers();
     }
     EXPECT_NE(logText().find("browsers: refresh (forced)\n"), std::string::npos);
 }
@@ -173,16 +182,25 @@ TEST_F(BrowsersTest, RefreshesOneAtATimeAndUnforcedOnlyAMinuteAfterTheAnswer) {
 TEST_F(BrowsersTest, IdentifyAllWaitsThreeSecondsAfterEachAnswer) {
     store_.setBrowserCache({{"a", "A"}, {"b", "B"}, {"c", "C"}});
     auto browsers = make();
+    script("done");
     browsers->identifyAll(4711);
     for (const char* id : {"a", "b", "c"}) {
-        ASSERT_EQ(calls_.size(), 1u) << id;
-        EXPECT_EQ(calls_[0].request.prompt, Browsers::identifyPrompt(id, 4711));
-        answer(std::string(id) == "b" ? std::nullopt : std::optional<std::string>(""));
+        ASSERT_EQ(requests_.size(), 1u) << id;
+        EXPECT_EQ(requests_[0].prompt, Browsers::identifyPrompt(id, 4711));
+        requests_.clear();
+        awaitAnswers();
+        script(std::string(id) == "a" ? std::nullopt : std::optional<std::string>("done"));
         loop_.advance(2999ms);
-        EXPECT_TRUE(calls_.empty()) << id;
+        EXPECT_TRUE(requests_.empty()) << id;
         loop_.advance(1ms);
     }
-    EXPECT_TRUE(calls_.empty());
+    EXPECT_TRUE(requests_.empty());
+    const auto calls = home_.calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[1].input, Browsers::identifyPrompt("b", 4711));
+    EXPECT_EQ(std::vector<std::string>(calls[1].arguments.end() - 3, calls[1].arguments.end()),
+              (std::vector<std::string>{"mcp__claude-in-chrome__select_browser", "mcp__claude-in-chrome__tabs_create_mcp",
+                                        "mcp__claude-in-chrome__navigate"}));
     EXPECT_EQ(Browsers::identifyPrompt("d1", 4711),
               "Call mcp__claude-in-chrome__select_browser with deviceId d1. Then open "
               "http://127.0.0.1:4711/identify?id=d1 in a new tab in that browser. Do not call "
@@ -204,15 +222,17 @@ TEST_F(BrowsersTest, IdentifyBringsThePreferredRunningBrowserForward) {
         for (const auto& [pid, program] : test.processes) runProcess(pid, program);
         activated_.clear();
         bool reported = false;
+        script("");  // an empty answer counts as done
         browsers->identify("dev", 1, [&](bool ok) { reported = ok; });
-        answer("done");
+        awaitAnswers();
         EXPECT_TRUE(reported);
         EXPECT_EQ(activated_, test.activated);
     }
     activated_.clear();
     bool reported = true;
+    script(std::nullopt);
     browsers->identify("dev", 1, [&](bool ok) { reported = ok; });
-    answer(std::nullopt);
+    awaitAnswers();
     EXPECT_FALSE(reported);
     EXPECT_TRUE(activated_.empty());
 }
@@ -227,8 +247,9 @@ TEST_F(BrowsersTest, AccountsAreLearnedFromTheProfiles) {
     EXPECT_EQ(changes_, 1);
 
     // After an identify the page shows up in the open tabs of the device's profile.
+    script("done");
     browsers->identify("id-b", 8000, {});
-    answer("done");
+    awaitAnswers();
     for (int check = 0; check < 3; ++check) {
         loop_.advance(2s);
         settle();
@@ -244,8 +265,9 @@ TEST_F(BrowsersTest, AccountsAreLearnedFromTheProfiles) {
 
 TEST_F(BrowsersTest, AccountChecksStopAfterTwenty) {
     auto browsers = make();
+    script("done");
     browsers->identify("never", 8000, {});
-    answer("done");
+    awaitAnswers();
     int checks = 0;
     while (loop_.pendingTimerCount() > 0 && checks < 100) {
         loop_.advance(2s);

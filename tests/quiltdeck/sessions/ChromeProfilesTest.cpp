@@ -17,18 +17,12 @@ using testing::TempFolder;
 // The browsers' folders live under a configuration folder of the test's own.
 class ChromeProfilesTest : public ::testing::Test {
 protected:
-    ChromeProfilesTest() {
-        if (const char* before = std::getenv("XDG_CONFIG_HOME")) saved_ = before;
-        ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
-    }
-    ~ChromeProfilesTest() override { ::setenv("XDG_CONFIG_HOME", saved_.c_str(), 1); }
-
     fs::path chrome(const std::string& profile) const { return config_ / "google-chrome" / profile; }
     fs::path brave(const std::string& profile) const { return config_ / "BraveSoftware/Brave-Browser" / profile; }
     static fs::path storage(const fs::path& profile) { return profile / ChromeProfiles::extensionStorage; }
 
     TempFolder config_;
-    std::string saved_;
+    testing::ScopedVariable configHome_{"XDG_CONFIG_HOME", config_.path()};
 };
 
 std::vector<std::string> names(const std::vector<fs::path>& paths) {
