@@ -6,7 +6,10 @@
 
 #include <string>
 
+#include "support/PngOfSize.h"
+
 using namespace platform::gfx;
+using quiltdeck::testing::pngOfSize;
 
 namespace {
 
@@ -27,21 +30,6 @@ Bytes encoded(const char* type) {
     if (gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, type, nullptr, nullptr)) out.assign(buffer, buffer + size);
     g_free(buffer);
     g_object_unref(pixbuf);
-    return out;
-}
-
-// A PNG of the size, written by Cairo: small on disk however large it says it is.
-Bytes pngOfSize(int width, int height) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    Bytes out;
-    cairo_surface_write_to_png_stream(
-        surface,
-        [](void* closure, const unsigned char* data, unsigned int length) {
-            static_cast<Bytes*>(closure)->insert(static_cast<Bytes*>(closure)->end(), data, data + length);
-            return CAIRO_STATUS_SUCCESS;
-        },
-        &out);
-    cairo_surface_destroy(surface);
     return out;
 }
 

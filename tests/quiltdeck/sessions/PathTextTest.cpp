@@ -25,20 +25,5 @@ TEST(PathText, HomeIsReplacedOnlyAsTheLeadingFolder) {
     }
 }
 
-TEST(PathText, ComponentsAndCase) {
-    const struct {
-        const char* path;
-        const char* last;
-        const char* parent;
-    } cases[] = {
-        {"/a/work/shop", "shop", "/a/work"}, {"/a/shop/", "shop", "/a"}, {"/a", "a", "/"}, {"/", "/", "/"},
-    };
-    for (const auto& test : cases) {
-        EXPECT_EQ(lastPathComponent(test.path), test.last) << test.path;
-        EXPECT_EQ(deletingLastPathComponent(test.path), test.parent) << test.path;
-    }
-    EXPECT_EQ(lowerCased("Shop-App ÄÖ ΣΑΣ"), "shop-app äö σας");
-}
-
 }  // namespace
 }  // namespace quiltdeck

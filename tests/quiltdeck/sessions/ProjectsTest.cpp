@@ -24,9 +24,9 @@ protected:
     std::vector<Project> list(const std::vector<std::string>& recents = {}) const {
         return Projects::list(recents, home_.path().string());
     }
-    std::vector<std::string> dirs(const std::vector<std::string>& recents = {}) const {
+    std::vector<std::string> dirs() const {
         std::vector<std::string> result;
-        for (const Project& found : list(recents)) result.push_back(found.dir);
+        for (const Project& found : list()) result.push_back(found.dir);
         return result;
     }
     // The marked sub-folders of a group in listing order.
@@ -65,10 +65,9 @@ TEST_F(ProjectsTest, RootEntriesThatAreNeverOffered) {
     makeFile(at("linked") + "/.git", "gitdir: /elsewhere\n");
     project("group/.hidden");
     project("group/node_modules", "package.json");
-    const std::vector<std::string> expected = {at("group"), at("group/node_modules"), at("linked")};
     std::vector<std::string> found = dirs();
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, expected);
+    EXPECT_EQ(found, (std::vector<std::string>{at("group"), at("group/node_modules"), at("linked")}));
 }
 
 TEST_F(ProjectsTest, GroupsOfferTwelveAndTheWorkspaceRootsTheRest) {
