@@ -107,21 +107,59 @@ void Canvas::clip(const Rect& rect) {
     if (rect.width <= 0 || rect.height <= 0) s.clipX1 = s.clipX0;
 }
 
+void Canvas::clip(std::span<const Rect> rects) {
+    if (rects.size() == 1) {
+        clip(rects.front());
+        return;
+    }
+    cairo_new_path(cairo_);
+    for (const Rect& r : rects) {
+        if (finite(r) && !r.isEmpty()) cairo_rectangle(cairo_, r.x, r.y, r.width, r.height);
+    }
+    cairo_clip(cairo_);
+    state_.back().clipIsBox = false;
+}
+
 void Canvas::setAntialias(bool on) {
     cairo_set_antialias(cairo_, on ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
     state_.back().antialias = on;
 }
 
+std::optional<std::array<int, 4>> Canvas::deviceBox(const Rect& rect) const {
+    const State& s = state_.back();
+    cairo_matrix_t m;
+    cairo_get_matrix(cairo_, &m);
+    if (!s.clipIsBox || m.xy != 0 || m.yx != 0) return std::nullopt;
+    Point a = userToDevice({rect.x, rect.y}), b = userToDevice({rect.maxX(), rect.maxY()});
+    if (!integral(a.x) || !integral(a.y) || !integral(b.x) || !integral(b.y)) return std::nullopt;
+    auto pixel = [](double v) { return static_cast<int>(std::clamp(std::round(v), -1e9, 1e9)); };
+    std::array<int, 4> box{std::max(s.clipX0, pixel(std::min(a.x, b.x))), std::max(s.clipY0, pixel(std::min(a.y, b.y))),
+                           std::min(s.clipX1, pixel(std::max(a.x, b.x))), std::min(s.clipY1, pixel(std::max(a.y, b.y)))};
+    if (box[2] < box[0]) box[2] = box[0];
+    if (box[3] < box[1]) box[3] = box[1];
+    return box;
+}
+
 void Canvas::clear(const Rect& rect) {
     if (!finite(rect) || rect.isEmpty()) return;
+    uint32_t color = state_.back().clearColor.premultipliedArgb();
+    std::optional<std::array<int, 4>> box = deviceBox(rect);
+    if (box && cleared_ && cleared_->color == color && (*box)[0] >= cleared_->box[0] && (*box)[1] >= cleared_->box[1] &&
+        (*box)[2] <= cleared_->box[2] && (*box)[3] <= cleared_->box[3]) {
+        return;
+    }
     cairo_save(cairo_);
-    cairo_set_operator(cairo_, CAIRO_OPERATOR_CLEAR);
+    cairo_set_operator(cairo_, CAIRO_OPERATOR_SOURCE);
+    setSource(cairo_, state_.back().clearColor);
     cairo_rectangle(cairo_, rect.x, rect.y, rect.width, rect.height);
     cairo_fill(cairo_);
     cairo_restore(cairo_);
+    cleared_.reset();
+    if (box) cleared_ = ClearedBox{*box, color};
 }
 
 void Canvas::fill(const Rect& rect, Rgba color) {
+    cleared_.reset();
     if (!finite(rect) || rect.isEmpty()) return;
     setSource(cairo_, color);
     cairo_rectangle(cairo_, rect.x, rect.y, rect.width, rect.height);
@@ -150,6 +188,7 @@ void Canvas::addPath(const Path& path) {
 }
 
 void Canvas::fill(const Path& path, Rgba color, FillRule rule) {
+    cleared_.reset();
     if (path.isEmpty()) return;
     addPath(path);
     setSource(cairo_, color);
@@ -158,6 +197,7 @@ void Canvas::fill(const Path& path, Rgba color, FillRule rule) {
 }
 
 void Canvas::stroke(const Path& path, Rgba color, const StrokeStyle& style) {
+    cleared_.reset();
     if (path.isEmpty() || !std::isfinite(style.width) || style.width <= 0) return;
     addPath(path);
     setSource(cairo_, color);
@@ -178,6 +218,7 @@ void Canvas::stroke(const Path& path, Rgba color, const StrokeStyle& style) {
 }
 
 void Canvas::drawImage(const Image& image, const Rect& rect) {
+    cleared_.reset();
     if (image.isEmpty() || !finite(rect) || rect.isEmpty() ||
         image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
         return;
@@ -199,6 +240,7 @@ void Canvas::drawImage(const Image& image, const Rect& rect) {
 }
 
 void Canvas::drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color) {
+    cleared_.reset();
     const State& s = state_.back();
     uint32_t premultiplied = color.premultipliedArgb();
     if (glyphs.empty() || s.clipX0 >= s.clipX1 || s.clipY0 >= s.clipY1 || (premultiplied >> 24) == 0) return;

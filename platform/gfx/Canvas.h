@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -67,13 +69,18 @@ public:
     void scaleBy(double sx, double sy);
     Point userToDevice(Point p) const;
     void clip(const Rect& rect);
+    // Clips to the area the rectangles cover together; one rectangle is the same as clip(rect).
+    void clip(std::span<const Rect> rects);
     void setAntialias(bool on);
     bool antialias() const { return state_.back().antialias; }
     void setFontSmoothing(bool on) { state_.back().fontSmoothing = on; }
     bool fontSmoothing() const { return state_.back().fontSmoothing; }
 
-    // Makes the rectangle transparent.
+    // Replaces the rectangle's pixels by the clear colour: transparent unless a layer colour was
+    // set (part of the graphics state).
     void clear(const Rect& rect);
+    void setClearColor(Rgba color) { state_.back().clearColor = color; }
+    Rgba clearColor() const { return state_.back().clearColor; }
     void fill(const Rect& rect, Rgba color);
     enum class FillRule { winding, evenOdd };
     void fill(const Path& path, Rgba color, FillRule rule = FillRule::winding);
@@ -90,8 +97,12 @@ private:
         bool clipIsBox = true;
         bool antialias = true;
         bool fontSmoothing = true;
+        Rgba clearColor{0, 0, 0, 0};
     };
     void addPath(const Path& path);
+    // The device-pixel box of a rectangle under the current transform and box clip, when its edges
+    // fall on whole pixels.
+    std::optional<std::array<int, 4>> deviceBox(const Rect& rect) const;
     void compositeThroughCairo(const RasterGlyph& glyph, int left, int top, Rgba color);
 
     Size size_;
@@ -101,6 +112,13 @@ private:
     _cairo_surface* surface_;
     _cairo* cairo_;
     std::vector<State> state_;
+    // The box last cleared and its colour, while nothing has been drawn since: a view clearing
+    // what its window has just painted with the view's layer colour costs nothing.
+    struct ClearedBox {
+        std::array<int, 4> box;
+        uint32_t color;
+    };
+    std::optional<ClearedBox> cleared_;
 };
 
 }  // namespace platform::gfx

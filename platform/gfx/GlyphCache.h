@@ -46,7 +46,7 @@ private:
         Key key;
         const RasterGlyph* glyph = nullptr;
     };
-    static constexpr size_t recentSlots = 256;
+    static constexpr size_t recentSlots = 1024;
 
     std::unordered_map<Key, RasterGlyph, KeyHash> entries_;
     Recent recent_[recentSlots];

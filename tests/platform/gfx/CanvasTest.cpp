@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <vector>
 #include <limits>
 
 #include "support/CanvasInk.h"
@@ -143,4 +145,39 @@ TEST(Canvas, GlyphsFollowTheTransformsScale) {
     EXPECT_EQ(d.y1 - d.y0, n.y1 - n.y0);
     EXPECT_NEAR(r.y1 - r.y0, 2 * (n.y1 - n.y0), 2);
     EXPECT_EQ(n.y1, 16);  // the baseline at y = 4 is device row 16
+}
+
+// Clearing replaces pixels with the clear colour (translucent ones too); a clear repeated over a
+// freshly cleared box is skipped, but never once something was drawn or the colour changed.
+TEST(Canvas, ClearUsesTheClearColourAndRepeatsOnlyWhenNeeded) {
+    Canvas c({10, 10}, 1);
+    const Rgba halfBlue{0, 0, 1, 0.5};
+    c.fill({0, 0, 10, 10}, white);
+    c.setClearColor(halfBlue);
+    c.clear({0, 0, 10, 10});
+    EXPECT_EQ(c.pixel(5, 5), halfBlue.premultipliedArgb());
+    struct Step {
+        const char* what;
+        std::function<void()> between;
+        uint32_t expected;
+    } steps[] = {
+        {"after a fill", [&] { c.fill({0, 0, 10, 10}, white); }, halfBlue.premultipliedArgb()},
+        {"another colour", [&] { c.setClearColor(Rgba{0, 0, 0, 0}); }, 0u},
+        {"nothing between", [] {}, 0u},
+    };
+    for (const Step& s : steps) {
+        s.between();
+        c.clear({2, 2, 4, 4});
+        EXPECT_EQ(c.pixel(3, 6), s.expected) << s.what;
+    }
+}
+
+TEST(Canvas, ClipToSeveralRectanglesLeavesTheGapBetween) {
+    Canvas c({30, 10}, 1);
+    std::vector<Rect> rects{{0, 0, 10, 10}, {20, 0, 10, 10}};
+    c.clip(rects);
+    c.fill({0, 0, 30, 10}, white);
+    EXPECT_EQ(alphaAt(c, 5, 5), 255);
+    EXPECT_EQ(alphaAt(c, 15, 5), 0);
+    EXPECT_EQ(alphaAt(c, 25, 5), 255);
 }
