@@ -1,0 +1,23 @@
+#include "platform/ui/Screen.h"
+
+#include <cmath>
+
+namespace platform::ui {
+
+namespace {
+
+std::optional<double>& mainScale() {
+    static std::optional<double> scale;
+    return scale;
+}
+
+}  // namespace
+
+std::optional<double> Screen::mainBackingScaleFactor() { return mainScale(); }
+
+void Screen::setMainBackingScaleFactor(std::optional<double> scale) {
+    if (scale && !(std::isfinite(*scale) && *scale > 0)) scale.reset();
+    mainScale() = scale;
+}
+
+}  // namespace platform::ui

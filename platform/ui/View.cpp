@@ -1,0 +1,182 @@
+#include "platform/ui/View.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/ui/Window.h"
+
+namespace platform::ui {
+
+namespace {
+
+double usableLength(double v) { return std::isfinite(v) && v > 0 ? v : 0.0; }
+double usableCoordinate(double v) { return std::isfinite(v) ? v : 0.0; }
+
+gfx::Rect spanning(gfx::Point a, gfx::Point b) {
+    return gfx::Rect{std::min(a.x, b.x), std::min(a.y, b.y), std::fabs(b.x - a.x), std::fabs(b.y - a.y)};
+}
+
+}  // namespace
+
+std::string describe(const gfx::Rect& r) {
+    char text[128];
+    std::snprintf(text, sizeof text, "{{%g, %g}, {%g, %g}}", r.x, r.y, r.width, r.height);
+    return text;
+}
+
+View::View(const Rect& frame) {
+    frame_ = Rect{usableCoordinate(frame.x), usableCoordinate(frame.y), usableLength(frame.width),
+                  usableLength(frame.height)};
+}
+
+View::~View() {
+    removeFromSuperview();
+    for (View* sub : subviews_) {
+        sub->superview_ = nullptr;
+        sub->setWindow(nullptr);
+    }
+    if (window_ && window_->contentView_ == this) {
+        window_->invalidate(window_->bounds());
+        window_->contentView_ = nullptr;
+    }
+}
+
+void View::setFrame(const Rect& frame) {
+    setFrameOrigin({frame.x, frame.y});
+    Size size{usableLength(frame.width), usableLength(frame.height)};
+    if (size.width != frame_.width || size.height != frame_.height) setFrameSize(size);
+}
+
+void View::setFrameOrigin(Point origin) {
+    origin = {usableCoordinate(origin.x), usableCoordinate(origin.y)};
+    if (origin.x == frame_.x && origin.y == frame_.y) return;
+    if (window_) window_->invalidate(convertToWindow(bounds()));
+    frame_.x = origin.x;
+    frame_.y = origin.y;
+    setNeedsDisplay();
+}
+
+void View::setFrameSize(Size size) {
+    if (window_) window_->invalidate(convertToWindow(bounds()));
+    frame_.width = usableLength(size.width);
+    frame_.height = usableLength(size.height);
+    setNeedsDisplay();
+}
+
+void View::addSubview(View* view) {
+    if (!view || view == this) return;
+    for (View* a = superview_; a; a = a->superview_) {
+        if (a == view) return;  // a view cannot hold its own ancestor
+    }
+    view->removeFromSuperview();
+    subviews_.push_back(view);
+    view->superview_ = this;
+    view->setWindow(window_);
+    view->setNeedsDisplay();
+}
+
+void View::removeFromSuperview() {
+    if (!superview_) return;
+    if (window_) window_->invalidate(convertToWindow(bounds()));
+    auto& siblings = superview_->subviews_;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+    superview_ = nullptr;
+    setWindow(nullptr);
+}
+
+void View::setHidden(bool hidden) {
+    if (hidden == hidden_) return;
+    if (hidden && window_) window_->invalidate(convertToWindow(bounds()));
+    hidden_ = hidden;
+    if (!hidden) setNeedsDisplay();
+}
+
+void View::setLayerBackgroundColor(std::optional<gfx::Rgba> color) {
+    if (color == layerBackgroundColor_) return;
+    layerBackgroundColor_ = color;
+    setNeedsDisplay();
+}
+
+void View::setNeedsDisplay(const Rect& rect) {
+    Rect r = rect.intersection(bounds());
+    if (r.isEmpty()) return;
+    if (window_) {
+        window_->invalidate(convertToWindow(r));
+    } else {
+        pendingDisplay_ = true;
+    }
+}
+
+bool View::needsDisplay() const {
+    if (!window_) return pendingDisplay_;
+    Rect mine = convertToWindow(bounds());
+    return std::any_of(window_->dirtyRects().begin(), window_->dirtyRects().end(),
+                       [&](const Rect& d) { return d.intersects(mine); });
+}
+
+void View::draw(gfx::Canvas&, const Rect&) {}
+
+void View::pending(const std::string& message) const {
+    std::printf("%s\n   ->", message.c_str());
+    for (const Rect& r : rectsBeingDrawn_) std::printf(" %s", describe(r).c_str());
+    std::printf("\n");
+}
+
+std::optional<double> View::backingScaleFactor() const {
+    if (!window_) return std::nullopt;
+    return window_->backingScaleFactor();
+}
+
+void View::setWindow(Window* window) {
+    if (window_ == window) return;
+    window_ = window;
+    for (View* sub : subviews_) sub->setWindow(window);
+    viewDidMoveToWindow();
+    if (window) {
+        viewDidChangeBackingProperties();
+        pendingDisplay_ = false;
+        setNeedsDisplay();
+    }
+}
+
+void View::notifyBackingPropertiesChanged() {
+    viewDidChangeBackingProperties();
+    for (View* sub : subviews_) sub->notifyBackingPropertiesChanged();
+}
+
+// A flipped view counts y down from its top edge; its frame origin is then its top-left corner
+// in a flipped superview and its bottom-left corner in an unflipped one.
+View::Point View::toSuperview(Point p) const {
+    double yUp = isFlipped() ? frame_.height - p.y : p.y;
+    bool parentFlipped = superview_ && superview_->isFlipped();
+    return {frame_.x + p.x, parentFlipped ? frame_.y + frame_.height - yUp : frame_.y + yUp};
+}
+
+View::Point View::fromSuperview(Point p) const {
+    bool parentFlipped = superview_ && superview_->isFlipped();
+    double yUp = parentFlipped ? frame_.height - (p.y - frame_.y) : p.y - frame_.y;
+    return {p.x - frame_.x, isFlipped() ? frame_.height - yUp : yUp};
+}
+
+View::Point View::convertToWindow(Point p) const {
+    for (const View* v = this; v; v = v->superview_) p = v->toSuperview(p);
+    return p;
+}
+
+View::Rect View::convertToWindow(const Rect& r) const {
+    return spanning(convertToWindow(Point{r.x, r.y}), convertToWindow(Point{r.maxX(), r.maxY()}));
+}
+
+View::Rect View::convertFromWindow(const Rect& r) const {
+    std::vector<const View*> chain;
+    for (const View* v = this; v; v = v->superview_) chain.push_back(v);
+    Point a{r.x, r.y}, b{r.maxX(), r.maxY()};
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        a = (*it)->fromSuperview(a);
+        b = (*it)->fromSuperview(b);
+    }
+    return spanning(a, b);
+}
+
+}  // namespace platform::ui
