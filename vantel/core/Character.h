@@ -10,6 +10,8 @@ using Character = std::u32string;
 
 // UTF-8 encoding of scalars; invalid scalars become U+FFFD.
 void appendUtf8(std::string& out, char32_t scalar);
+// UTF-16 encoding of one scalar (a surrogate pair above U+FFFF).
+void appendUtf16(std::u16string& out, char32_t scalar);
 std::string toUtf8(std::u32string_view scalars);
 
 // Decodes UTF-8; each malformed sequence becomes U+FFFD.

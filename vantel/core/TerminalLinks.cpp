@@ -204,15 +204,6 @@ bool forEachImplicitLinkMatch(const std::u16string& text, int32_t stopAt, Visit&
     return stopped;
 }
 
-void appendUtf16(std::u16string& out, char32_t scalar) {
-    if (scalar < 0x10000) {
-        out.push_back(static_cast<char16_t>(scalar));
-    } else {
-        scalar -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (scalar >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (scalar & 0x3FF)));
-    }
-}
 
 std::string utf16ToUtf8(std::u16string_view text) {
     std::string out;
