@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "vantel/view/ColorUtilities.h"
+#include "vantel/view/TerminalView.h"
+
+using namespace vantel;
+using platform::gfx::Rect;
+using platform::gfx::Rgba;
+using Color8 = Attribute::Color;
+
+namespace {
+
+const Color8 none = Color8::defaultColor();
+
+Attribute attribute(Color8 fg, uint8_t style, UnderlineStyle underline = UnderlineStyle::none,
+                    std::optional<Color8> underlineColor = std::nullopt) {
+    return Attribute(fg, none, CharacterStyle(style), underline, underlineColor);
+}
+
+}  // namespace
+
+// Bold brightens only 0-6; without bright colours only 8-15 are lowered (and drawn bold), the 240
+// above keep their own colour and face.
+TEST(TerminalViewColors, PaletteIndexAndFace) {
+    TerminalView view(Rect{0, 0, 200, 100});
+    const auto& fonts = view.fontSet();
+    struct Case {
+        int code;
+        bool bold, bright;
+        int index;
+        const platform::gfx::FontRef& font;
+    } cases[] = {
+        {1, true, true, 9, fonts.bold},    {7, true, true, 7, fonts.bold},     {9, true, true, 9, fonts.bold},
+        {9, false, true, 9, fonts.normal}, {9, false, false, 1, fonts.bold},   {12, true, false, 4, fonts.bold},
+        {196, false, false, 196, fonts.normal}, {255, true, false, 255, fonts.bold},
+    };
+    for (const Case& c : cases) {
+        view.useBrightColors = c.bright;
+        view.resetCaches();
+        TextAttributes a = view.getAttributes(attribute(Color8::ansi256(uint8_t(c.code)), c.bold ? 1 : 0), false);
+        EXPECT_EQ(a.foreground, makeRgba(view.getTerminal().ansiColors[size_t(c.index)])) << c.code << c.bold << c.bright;
+        EXPECT_EQ(a.font, c.font) << c.code << c.bold << c.bright;
+    }
+}
+
+// installColors takes exactly 16; any other count leaves the palette but still drops the view's
+// cached colours. Palette changes from the program reach the view per index or all at once.
+TEST(TerminalViewColors, PaletteChangesReachTheView) {
+    TerminalView view(Rect{0, 0, 200, 100});
+    auto colour = [&](int code) { return view.mapColor(Color8::ansi256(uint8_t(code)), true, false, true); };
+    Rgba before = colour(2);
+    view.installColors(std::vector<Color>(17, Color(65535, 0, 0)));
+    EXPECT_EQ(colour(2), before);
+    view.installColors(std::vector<Color>(16, Color(0, 65535, 0)));
+    EXPECT_EQ(colour(2), (Rgba{0, 1, 0, 1}));
+    view.getTerminal().feed("\x1b]4;5;#ff0000\x1b\\");
+    EXPECT_EQ(colour(5), (Rgba{1, 0, 0, 1}));
+    view.getTerminal().feed("\x1b]104\x1b\\");
+    EXPECT_EQ(colour(5), (Rgba{0, 1, 0, 1}));
+}
+
+TEST(TerminalViewAttributes, DecorationsAndInverse) {
+    TerminalView view(Rect{0, 0, 200, 100});
+    const Rgba fg = view.nativeForegroundColor();
+    const uint8_t underline = CharacterStyle::underline;
+    struct Case {
+        const char* what;
+        Attribute attribute;
+        bool withUrl;
+        std::optional<int> underline, vantel, strike;
+        std::optional<Rgba> underlineColor;
+    } cases[] = {
+        {"underline bit, style none", attribute(none, underline), false, 1, 1, std::nullopt, fg},
+        {"curly, coloured", attribute(none, underline, UnderlineStyle::curly, Color8::trueColor(255, 0, 0)), false, 1, 3,
+         std::nullopt, Rgba{1, 0, 0, 1}},
+        {"double link", attribute(none, underline, UnderlineStyle::double_), true, 1, 5, std::nullopt, fg},
+        {"crossed out", attribute(none, CharacterStyle::crossedOut), false, std::nullopt, std::nullopt, 1, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        TextAttributes a = view.getAttributes(c.attribute, c.withUrl);
+        EXPECT_EQ(a.underlineStyle, c.underline) << c.what;
+        EXPECT_EQ(a.vantelUnderlineStyle, c.vantel) << c.what;
+        EXPECT_EQ(a.strikethroughStyle, c.strike) << c.what;
+        EXPECT_EQ(a.underlineColor, c.underlineColor) << c.what;
+    }
+    Attribute inverse = attribute(none, CharacterStyle::inverse);
+    EXPECT_EQ(view.getAttributedValue(inverse, Rgba{1, 1, 1, 1}, Rgba{0, 0, 0, 1}).foreground, (Rgba{0, 0, 0, 1}));
+}
+
+// Each cache is emptied when a 4097th attribute arrives; the link cache on its own.
+TEST(TerminalViewAttributes, CachesAreBounded) {
+    TerminalView view(Rect{0, 0, 200, 100});
+    view.getAttributes(attribute(Color8::ansi256(1), 0), true);
+    for (int i = 0; i < 4097; ++i) {
+        if (i == 4096) {
+            EXPECT_EQ(view.cachedAttributeCount(false), 4096u);
+        }
+        view.getAttributes(attribute(Color8::trueColor(uint8_t(i), uint8_t(i >> 8), 0), 0), false);
+    }
+    EXPECT_EQ(view.cachedAttributeCount(false), 1u);
+    EXPECT_EQ(view.cachedAttributeCount(true), 1u);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "vantel/view/TerminalView.h"
+
+namespace vantel {
+
+// A terminal view of an exact grid in a headless window: bytes go in, the frame comes out as
+// pixels or a PNG. The vantel-render tool and the drawing tests use it.
+class HeadlessTerminalRenderer {
+public:
+    struct Options {
+        int cols = 80;
+        int rows = 24;
+        double fontSize = platform::gfx::Font::systemFontSize;
+        std::string fontFamily = "monospace";
+        double scale = 1;
+    };
+
+    explicit HeadlessTerminalRenderer(const Options& options);
+
+    TerminalView& view() { return *view_; }
+    Terminal& terminal() { return view_->getTerminal(); }
+    platform::ui::headless::HeadlessWindow& window() { return *window_; }
+    const platform::ui::headless::HeadlessWindow& window() const { return *window_; }
+    platform::gfx::Size cell() const { return *view_->cellDimension(); }
+
+    void feed(std::span<const uint8_t> bytes);
+    void feed(std::string_view text);
+    // Draws what changed since the last render (the whole view after a feed).
+    const platform::gfx::Canvas& render();
+    bool writePng(const std::string& path) const { return window_->writePng(path); }
+
+private:
+    std::unique_ptr<platform::ui::headless::HeadlessWindow> window_;
+    std::unique_ptr<TerminalView> view_;
+};
+
+}  // namespace vantel

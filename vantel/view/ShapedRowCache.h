@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "vantel/view/ShapedLineCache.h"
+
+namespace vantel {
+
+// Laid-out rows: texts longer than the short-run cache takes, shaped once per text, fonts and run
+// boundaries (not colours) and shared by every view, so redrawing a row that did not change, or
+// only moved (scrolling), shapes nothing. Emptied wholesale when full. Main thread only.
+class ShapedRowCache {
+public:
+    static constexpr size_t capacity = 1024;
+
+    static ShapedRowCache& shared();
+
+    std::shared_ptr<const ShapedLine> line(const AttributedText& text);
+
+    size_t count() const { return entries_.size(); }
+    void clear() { entries_.clear(); }
+
+private:
+    struct Key {
+        std::u16string text;
+        std::vector<uint64_t> runs;  // font id and length of each run, interleaved
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key& k) const;
+    };
+    std::unordered_map<Key, std::shared_ptr<const ShapedLine>, KeyHash> entries_;
+};
+
+// The layout of a segment's text from the short-run cache or the row cache, by its length.
+std::shared_ptr<const ShapedLine> cachedShapedRow(const AttributedText& text);
+
+}  // namespace vantel

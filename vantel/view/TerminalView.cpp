@@ -1,0 +1,181 @@
+#include "vantel/view/TerminalView.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/ui/Screen.h"
+#include "platform/ui/Sound.h"
+#include "vantel/view/ColorUtilities.h"
+
+namespace vantel {
+
+using platform::gfx::Font;
+
+TerminalView::TerminalView(const Rect& frame, FontRef font, const TerminalOptions& options)
+    : View(frame), startupOptions_(options), fontSet_(FontSet::make(font ? std::move(font) : Font::systemFont())) {
+    setup();
+}
+
+TerminalView::TerminalView(const Rect& frame, FontRef font)
+    : TerminalView(frame, std::move(font), TerminalOptions::defaultOptions()) {}
+
+TerminalView::TerminalView(const Rect& frame) : TerminalView(frame, nullptr, TerminalOptions::defaultOptions()) {}
+
+TerminalView::~TerminalView() {
+    // The engine outlives the view's other members only by a moment: it must not call back.
+    if (terminal_) terminal_->setDelegate(nullptr);
+}
+
+void TerminalView::setup() {
+    // Drawing shows the layer colour wherever a cell keeps the default background.
+    disableFullRedrawOnAnyChanges = true;
+    setClipsToBounds(true);
+    setupScroller();
+    setupOptions(getEffectiveWidth(Size{bounds().width, bounds().height}), bounds().height);
+    layerColorChanged();
+    setupProgressBar();
+    setupFocusNotification();
+    setupTextBlinking();
+}
+
+void TerminalView::setupScroller() {
+    scroller_.setStyle(platform::ui::Scroller::Style::overlay);
+    updateScroller();
+}
+
+double TerminalView::backingScale() const {
+    if (auto scale = backingScaleFactor()) return *scale;
+    return platform::ui::Screen::mainBackingScaleFactor().value_or(1.0);
+}
+
+void TerminalView::viewDidChangeBackingProperties() {
+    // The cell size is rounded to device pixels, so a new scale may change it.
+    if (cellDimension_ && computeFontDimensions() != *cellDimension_) resetFont();
+}
+
+// --- What the owner sets ----------------------------------------------------------------------
+
+void TerminalView::setFont(FontRef font) {
+    fontSet_ = FontSet::make(font ? std::move(font) : Font::systemFont());
+    resetFont();
+    selectNone();
+}
+
+void TerminalView::resetFontSize() {
+    fontSet_ = FontSet::make(Font::systemFont());
+    resetFont();
+}
+
+void TerminalView::setNativeForegroundColor(Rgba color) {
+    // The engine's colour handling calls back into the view.
+    if (settingFg_) return;
+    settingFg_ = true;
+    nativeFg_ = color;
+    terminal_->setForegroundColor(getTerminalColor(color));
+    settingFg_ = false;
+}
+
+void TerminalView::setNativeBackgroundColor(Rgba color) {
+    if (settingBg_) return;
+    settingBg_ = true;
+    nativeBg_ = color;
+    terminal_->setBackgroundColor(getTerminalColor(color));
+    layerColorChanged();
+    settingBg_ = false;
+}
+
+void TerminalView::layerColorChanged() { setLayerBackgroundColor(effectiveNativeBackgroundColor()); }
+
+void TerminalView::setBackgroundOpacity(double opacity) {
+    if (!std::isfinite(opacity)) return;
+    Rgba color = nativeBg_;
+    color.alpha = std::clamp(opacity, 0.0, 1.0);
+    setNativeBackgroundColor(color);
+    colorsChanged();
+}
+
+void TerminalView::setCaretColor(Rgba color) {
+    cursorColorIsDefault_ = false;
+    caretView_->caretColor = color;
+    caretView_->bgColor = color;
+    caretView_->setNeedsDisplay();
+}
+
+void TerminalView::setCaretTextColor(std::optional<Rgba> color) {
+    cursorTextColorIsDefault_ = !color;
+    caretView_->caretTextColor = color;
+    caretView_->setNeedsDisplay();
+}
+
+void TerminalView::setCaretViewTracksFocus(bool tracks) {
+    caretView_->tracksFocus = tracks;
+    caretView_->updateCursorStyle();
+}
+
+void TerminalView::setSelectedTextBackgroundColor(Rgba color) {
+    selectedTextBackgroundColor_ = color;
+    fullRedraw();
+}
+
+void TerminalView::setSelectedTextForegroundColor(Rgba color) {
+    selectedTextForegroundColor_ = color;
+    fullRedraw();
+}
+
+void TerminalView::setCustomBlockGlyphs(bool on) {
+    customBlockGlyphs_ = on;
+    fullRedraw();
+}
+
+void TerminalView::setAntiAliasCustomBlockGlyphs(bool on) {
+    antiAliasCustomBlockGlyphs_ = on;
+    fullRedraw();
+}
+
+void TerminalView::setBidiHostPolicy(BidiHostPolicy policy) {
+    bidiHostPolicy_ = policy;
+    fullRedraw();
+    updateCursorPosition();
+}
+
+void TerminalView::setLinkHighlightMode(LinkHighlightMode mode) {
+    linkHighlightMode_ = mode;
+    linkHighlightRange.reset();
+    fullRedraw();
+}
+
+void TerminalView::setScrollSensitivity(double sensitivity) {
+    if (!std::isfinite(sensitivity)) return;
+    scrollSensitivity_ = std::max(sensitivity, 0.05);
+}
+
+void TerminalView::configureNativeColors() {
+    setNativeForegroundColor(Rgba{0, 0, 0, 1});
+    setNativeBackgroundColor(Rgba{1, 1, 1, 1});
+}
+
+void TerminalView::fullRedraw() {
+    terminal_->updateFullScreen();
+    queuePendingDisplay();
+}
+
+void TerminalView::queuePendingDisplay() { setNeedsDisplay(); }
+
+void TerminalView::draw(Canvas& canvas, const Rect& dirty) {
+    drawTerminalContents(dirty, canvas, terminal_->buffer().yDisp());
+}
+
+// --- The engine's callbacks ------------------------------------------------------------------
+
+void TerminalView::send(Terminal&, std::span<const uint8_t> data) {
+    if (terminalDelegate) terminalDelegate->send(*this, data);
+}
+
+void TerminalViewDelegate::requestOpenLink(TerminalView&, const std::string& link,
+                                           const std::map<std::string, std::string>&) {
+    TerminalView::openDefaultLink(link);
+}
+
+void TerminalViewDelegate::bell(TerminalView&) { platform::ui::Sound::beep(); }
+
+}  // namespace vantel

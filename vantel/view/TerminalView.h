@@ -1,0 +1,288 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/gfx/Canvas.h"
+#include "platform/gfx/Font.h"
+#include "platform/gfx/Rgba.h"
+#include "platform/ui/Scroller.h"
+#include "platform/ui/View.h"
+#include "vantel/core/SearchService.h"
+#include "vantel/core/SelectionService.h"
+#include "vantel/core/Terminal.h"
+#include "vantel/view/CaretView.h"
+#include "vantel/view/TerminalViewDelegate.h"
+#include "vantel/view/TerminalViewFontSet.h"
+#include "vantel/view/TerminalViewSettings.h"
+#include "vantel/view/TextAttributes.h"
+#include "vantel/view/ViewLineInfo.h"
+
+namespace vantel {
+
+// The view that shows one Terminal and is its host (its TerminalDelegate). It owns the engine,
+// the selection and search services, the caret and the scroller; it turns cells into attributed
+// rows and draws them on the cell grid. Coordinates are the views' y-up points: screen row r spans
+// y = height − (r + 1) × cell height up to y + cell height. Main thread only.
+class TerminalView : public platform::ui::View, public TerminalDelegate {
+public:
+    using FontSet = TerminalViewFontSet;
+    using Rgba = platform::gfx::Rgba;
+    using FontRef = platform::gfx::FontRef;
+    using Canvas = platform::gfx::Canvas;
+
+    // The attribute caches and the true-colour cache are emptied wholesale when they reach this.
+    static constexpr size_t attributeCacheLimit = 4096;
+    static constexpr size_t trueColorCacheLimit = 4096;
+    // A cell's text is shaped from at most this many scalars (marks can pile up without bound).
+    static constexpr size_t maxCellScalars = 32;
+    // The default selection colours.
+    static constexpr Rgba defaultSelectedTextBackgroundColor{0, 166 / 255.0, 178 / 255.0, 1};
+    static constexpr Rgba defaultSelectedTextForegroundColor{0, 0, 0, 1};
+
+    // Without a font, the system's monospaced font at its size; without options, the defaults.
+    TerminalView(const Rect& frame, FontRef font, const TerminalOptions& options);
+    TerminalView(const Rect& frame, FontRef font);
+    explicit TerminalView(const Rect& frame);
+    ~TerminalView() override;
+
+    // --- What the owner sets --------------------------------------------------------------
+    TerminalViewDelegate* terminalDelegate = nullptr;
+
+    const FontRef& font() const { return fontSet_.normal; }
+    // A new font set from the font, the grid laid out again, and the selection dropped.
+    void setFont(FontRef font);
+    // Back to the system's monospaced font; the selection stays.
+    void resetFontSize();
+    Rgba nativeForegroundColor() const { return nativeFg_; }
+    void setNativeForegroundColor(Rgba color);
+    Rgba nativeBackgroundColor() const { return nativeBg_; }
+    void setNativeBackgroundColor(Rgba color);
+    double backgroundOpacity() const { return nativeBg_.alpha; }
+    // Clamped to 0...1; a value that is not finite is ignored.
+    void setBackgroundOpacity(double opacity);
+    Rgba caretColor() const { return caretView_->caretColor; }
+    void setCaretColor(Rgba color);
+    std::optional<Rgba> caretTextColor() const { return caretView_->caretTextColor; }
+    void setCaretTextColor(std::optional<Rgba> color);
+    bool caretViewTracksFocus() const { return caretView_->tracksFocus; }
+    void setCaretViewTracksFocus(bool tracks);
+    Rgba selectedTextBackgroundColor() const { return selectedTextBackgroundColor_; }
+    void setSelectedTextBackgroundColor(Rgba color);
+    Rgba selectedTextForegroundColor() const { return selectedTextForegroundColor_; }
+    void setSelectedTextForegroundColor(Rgba color);
+    bool customBlockGlyphs() const { return customBlockGlyphs_; }
+    void setCustomBlockGlyphs(bool on);
+    bool antiAliasCustomBlockGlyphs() const { return antiAliasCustomBlockGlyphs_; }
+    void setAntiAliasCustomBlockGlyphs(bool on);
+    BidiHostPolicy bidiHostPolicy() const { return bidiHostPolicy_; }
+    void setBidiHostPolicy(BidiHostPolicy policy);
+    LinkHighlightMode linkHighlightMode() const { return linkHighlightMode_; }
+    void setLinkHighlightMode(LinkHighlightMode mode);
+    double scrollSensitivity() const { return scrollSensitivity_; }
+    // At least 0.05; a value that is not finite is ignored.
+    void setScrollSensitivity(double sensitivity);
+    // Settings that are only stored.
+    bool useBrightColors = true;
+    bool backspaceSendsControlH = false;
+    bool allowMouseReporting = true;
+    LinkReporting linkReporting = LinkReporting::implicit;
+    bool notifyUpdateChanges = false;
+    bool disableFullRedrawOnAnyChanges = false;
+    bool optionAsMetaKey = true;
+    BellStyle bellStyle = BellStyle::sound;
+    // The system's text colours: black on white.
+    void configureNativeColors();
+
+    // The link as a URL: itself when it has a scheme, else a file URL for the path (a leading "~"
+    // expanded) when that file exists, else for the path without a ":line" or ":line:column"
+    // suffix when that one exists. `fileExists` defaults to the file system.
+    static std::optional<std::string> defaultLinkURL(const std::string& link,
+                                                     const std::function<bool(const std::string&)>& fileExists = {});
+    static void openDefaultLink(const std::string& link);
+
+    // --- Fonts and cell metrics -----------------------------------------------------------
+    const FontSet& fontSet() const { return fontSet_; }
+    const std::optional<Size>& cellDimension() const { return cellDimension_; }
+    bool fontSmoothing() const { return fontSmoothing_; }
+    void setFontSmoothing(bool on) { fontSmoothing_ = on; }
+    double lineSpacing() const { return lineSpacing_; }
+    void setLineSpacing(double spacing);
+    // The cell size for the current fonts, line spacing and backing scale; stores nothing.
+    Size computeFontDimensions() const;
+    // Applies a font or line-spacing change: caches, cell size, grid (without a terminal reset),
+    // caret and a redraw.
+    void resetFont();
+    void resetCaches();
+    // First set-up (and re-set-up) of the engine and its services for a frame size.
+    void setupOptions(double width, double height);
+    // Resizes the engine to this grid, tells the owner, refreshes the scroller and soft-resets
+    // the terminal.
+    void resize(int cols, int rows);
+    // Follows a frame size; true when the grid changed. No terminal reset.
+    bool processSizeChange(Size newSize);
+    Rect caretFrame() const { return caretView_ ? caretView_->frame() : Rect{}; }
+    Terminal& getTerminal() { return *terminal_; }
+    const Terminal& getTerminal() const { return *terminal_; }
+    SelectionService& selection() { return *selection_; }
+    SearchService& search() { return *search_; }
+    CaretView* caretView() const { return caretView_.get(); }
+    // The width left for text beside the scroller (the whole width when it is hidden), never negative.
+    double getEffectiveWidth(Size size) const;
+    void setFrameSize(Size size) override;
+    // The window's backing scale, else the main screen's, else 1.
+    double backingScale() const;
+
+    // --- Scroll-back ----------------------------------------------------------------------
+    platform::ui::Scroller& scroller() { return scroller_; }
+    bool canScroll() const;
+    double scrollThumbsize() const;
+    // 0 at the top of the scroll-back, 1 at the bottom (and always 0 in the alternate screen).
+    double scrollPosition() const;
+    void updateScroller();
+
+    // --- Colours --------------------------------------------------------------------------
+    Rgba mapColor(const Attribute::Color& color, bool isFg, bool isBold, bool useBrightColors);
+    // Drops colour-dependent caches, repaints the layer colour and redraws every row.
+    void colorsChanged();
+    // Installs 16 ANSI colours (any other count leaves the engine's palette) and redraws.
+    void installColors(const std::vector<Color>& colors);
+    Rgba effectiveNativeForegroundColor() const;
+    Rgba effectiveNativeBackgroundColor() const;
+    Rgba effectiveCaretColor() const;
+    Rgba effectiveCaretTextColor() const;
+    // The host set or reset (none) the cursor colour and the cursor text colour. The engine's own
+    // two-argument callback keeps its default.
+    void setCursorColor(Terminal& source, const std::optional<Color>& color, const std::optional<Color>& textColor);
+    using TerminalDelegate::setCursorColor;
+
+    // --- Attributes and rows --------------------------------------------------------------
+    // How a cell attribute draws; cached. `withUrl` marks a highlighted hyperlink cell.
+    TextAttributes getAttributes(const Attribute& attribute, bool withUrl);
+    size_t cachedAttributeCount(bool withUrl) const { return (withUrl ? urlAttributes_ : attributes_).size(); }
+    // The same with the caller's colours, uncached (the caret's character).
+    TextAttributes getAttributedValue(const Attribute& attribute, Rgba usingFg, Rgba andBg);
+    // The selected columns of an absolute row, as a half-open range.
+    std::optional<std::pair<int, int>> selectedColumnsRange(int row, int cols) const;
+    // One buffer row (absolute `row`) of a terminal `cols` wide, built for drawing.
+    ViewLineInfo buildAttributedString(int row, const BufferLine& line, int cols);
+
+    // --- Drawing --------------------------------------------------------------------------
+    void draw(Canvas& canvas, const Rect& dirty) override;
+    // The frame clears its dirty rectangle (to the layer colour) before it draws.
+    bool isOpaque() const override { return true; }
+    // Paints every buffer row that meets the dirty rectangle; `bufferOffset` is the display
+    // offset of the rows shown.
+    void drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, int bufferOffset);
+    // Underline and strikethrough of one run. Each position is a cell's left edge on the baseline;
+    // each decoration covers `slotWidth` from there.
+    void drawRunAttributes(const TextAttributes& attributes, std::span<const platform::gfx::Point> positions,
+                           double slotWidth, Canvas& canvas);
+    static UnderlineStyle resolveUnderlineStyle(const TextAttributes& attributes);
+
+    // --- Links, selection and engine notices ----------------------------------------------
+    struct LinkPayload {
+        std::string url;
+        std::map<std::string, std::string> params;
+    };
+    // Splits an OSC 8 payload ("k=v:k2=v2;URL"); none without a ";". The URL is all that
+    // follows the first ";".
+    static std::optional<LinkPayload> urlAndParamsFrom(std::string_view payload);
+    bool selectionActive() const { return selection_->active(); }
+    std::optional<std::string> getSelection();
+    void selectAll() { selection_->selectAll(); }
+    void selectNone();
+    // The link under the pointer (absolute rows) and whether the link modifier is held; the
+    // pointer code sets them.
+    std::optional<std::vector<Terminal::LinkMatch::RowRange>> linkHighlightRange;
+    bool commandActive = false;
+
+    // --- Seams of the display scheduling, caret, blinking, focus and progress bar ---------
+    // Redraws the whole view; the scheduler will coalesce this.
+    void queuePendingDisplay();
+    // The caret follows the cursor (with the display scheduling).
+    void updateCursorPosition() {}
+    // Text blinking shows or hides blinking cells.
+    bool textBlinkVisible = true;
+
+    // --- The engine's callbacks -----------------------------------------------------------
+    void send(Terminal& source, std::span<const uint8_t> data) override;
+    void colorChanged(Terminal& source, std::optional<int> index) override;
+    void setForegroundColor(Terminal& source, const Color& color) override;
+    void setBackgroundColor(Terminal& source, const Color& color) override;
+    void synchronizedOutputChanged(Terminal& source, bool active) override;
+    void hostCurrentDirectoryUpdated(Terminal& source) override;
+
+protected:
+    void viewDidChangeBackingProperties() override;
+
+private:
+    void setup();
+    void setupScroller();
+    void setupProgressBar() {}
+    void setupFocusNotification() {}
+    void setupTextBlinking() {}
+    void fullRedraw();
+    // The engine resize with the owner's notice and the scroller: resize() without the reset.
+    void resizeGrid(int cols, int rows);
+    void layerColorChanged();
+    // The colours, underline and strikethrough of an attribute dictionary.
+    void addColorsAndDecorations(TextAttributes& attributes, const Attribute& attribute, Rgba foreground,
+                                 Rgba background);
+    Rgba nativeSkipBackground() const;
+    void drawRow(int row, Canvas& canvas, int bufferOffset, double baselineOffset);
+    void drawSegment(const ViewLineSegment& segment, double rowBottom, double baselineOffset, Canvas& canvas);
+    void drawItemsWithFont(uint32_t codePoint, int column, int columnWidth, Rgba color, double rowBottom,
+                           double baselineOffset, Canvas& canvas);
+    template <typename Items>
+    void drawCustomGlyphs(const Items& items, double rowBottom, double baselineOffset, Canvas& canvas);
+
+    // Construction state.
+    TerminalOptions startupOptions_;
+    FontSet fontSet_;
+    std::optional<Size> cellDimension_;
+    bool fontSmoothing_ = true;
+    double lineSpacing_ = 1.0;
+
+    // The engine first: the services below unregister from it when they go.
+    std::unique_ptr<Terminal> terminal_;
+    std::unique_ptr<SelectionService> selection_;
+    std::unique_ptr<SearchService> search_;
+    std::unique_ptr<CaretView> caretView_;
+    platform::ui::Scroller scroller_;
+
+    // Colours.
+    Rgba nativeFg_{0, 0, 0, 1};
+    Rgba nativeBg_{1, 1, 1, 1};
+    bool settingFg_ = false;
+    bool settingBg_ = false;
+    bool cursorColorIsDefault_ = true;
+    bool cursorTextColorIsDefault_ = true;
+    Rgba selectedTextBackgroundColor_ = defaultSelectedTextBackgroundColor;
+    Rgba selectedTextForegroundColor_ = defaultSelectedTextForegroundColor;
+
+    // Render caches, emptied together by resetCaches().
+    std::unordered_map<Attribute, TextAttributes> attributes_;
+    std::unordered_map<Attribute, TextAttributes> urlAttributes_;
+    std::array<std::optional<Rgba>, 256> colors_;
+    std::unordered_map<Attribute::Color, Rgba> trueColors_;
+
+    // Settings with effects.
+    bool customBlockGlyphs_ = true;
+    bool antiAliasCustomBlockGlyphs_ = false;
+    BidiHostPolicy bidiHostPolicy_ = BidiHostPolicy::respectTerminal;
+    LinkHighlightMode linkHighlightMode_ = LinkHighlightMode::hoverWithModifier;
+    double scrollSensitivity_ = 1.0;
+    bool pendingDisplay_ = false;
+};
+
+}  // namespace vantel

@@ -1,0 +1,81 @@
+#include "vantel/view/ColorUtilities.h"
+#include "vantel/view/TerminalView.h"
+
+namespace vantel {
+
+namespace {
+
+bool isDefaultKind(const Attribute::Color& c) { return c.isDefault() || c.isDefaultInverted(); }
+
+const platform::gfx::FontRef& face(const TerminalViewFontSet& fonts, bool bold, bool italic) {
+    if (bold) return italic ? fonts.boldItalic : fonts.bold;
+    return italic ? fonts.italic : fonts.normal;
+}
+
+}  // namespace
+
+TextAttributes TerminalView::getAttributes(const Attribute& attribute, bool withUrl) {
+    auto& cache = withUrl ? urlAttributes_ : attributes_;
+    auto found = cache.find(attribute);
+    if (found != cache.end()) return found->second;
+
+    const CharacterStyle style = attribute.style;
+    Attribute::Color fg = attribute.fg, bg = attribute.bg;
+    if (style.contains(CharacterStyle::inverse)) {
+        std::swap(fg, bg);
+        if (isDefaultKind(fg)) fg = Attribute::Color::defaultInvertedColor();
+        if (isDefaultKind(bg)) bg = Attribute::Color::defaultInvertedColor();
+    }
+    const bool bold = style.contains(CharacterStyle::bold);
+    // Without bright colours, the bright eight show as their normal colours in the bold face.
+    const bool brightAsBold = fg.isAnsi256() && fg.code() >= 8 && fg.code() <= 15 && !useBrightColors;
+
+    TextAttributes attributes;
+    attributes.font = face(fontSet_, bold || brightAsBold, style.contains(CharacterStyle::italic));
+    Rgba foreground = mapColor(fg, true, bold, useBrightColors);
+    Rgba background = mapColor(bg, false, false, true);
+    if (style.contains(CharacterStyle::dim)) foreground = dimmedColor(foreground, background);
+    addColorsAndDecorations(attributes, attribute, foreground, background);
+    if (withUrl) {
+        attributes.underlineStyle = PlatformUnderline::single;
+        attributes.underlineColor = foreground;
+        attributes.vantelUnderlineStyle = static_cast<int>(UnderlineStyle::dashed);
+    }
+
+    if (cache.size() >= attributeCacheLimit) cache.clear();
+    cache.emplace(attribute, attributes);
+    return attributes;
+}
+
+TextAttributes TerminalView::getAttributedValue(const Attribute& attribute, Rgba usingFg, Rgba andBg) {
+    const CharacterStyle style = attribute.style;
+    Rgba foreground = usingFg, background = andBg;
+    if (style.contains(CharacterStyle::inverse)) std::swap(foreground, background);
+    TextAttributes attributes;
+    attributes.font = face(fontSet_, style.contains(CharacterStyle::bold), style.contains(CharacterStyle::italic));
+    addColorsAndDecorations(attributes, attribute, foreground, background);
+    return attributes;
+}
+
+void TerminalView::addColorsAndDecorations(TextAttributes& attributes, const Attribute& attribute, Rgba foreground,
+                                           Rgba background) {
+    const CharacterStyle style = attribute.style;
+    attributes.foreground = foreground;
+    attributes.background = background;
+    if (style.contains(CharacterStyle::underline)) {
+        // The underline bit with a style of none draws single.
+        UnderlineStyle underline = attribute.underlineStyle == UnderlineStyle::none ? UnderlineStyle::single
+                                                                                     : attribute.underlineStyle;
+        auto color = attribute.underlineColor();
+        attributes.underlineColor =
+            color ? mapColor(*color, true, style.contains(CharacterStyle::bold), useBrightColors) : foreground;
+        attributes.underlineStyle = platformUnderlineValue(underline);
+        attributes.vantelUnderlineStyle = static_cast<int>(underline);
+    }
+    if (style.contains(CharacterStyle::crossedOut)) {
+        attributes.strikethroughColor = foreground;
+        attributes.strikethroughStyle = PlatformUnderline::single;
+    }
+}
+
+}  // namespace vantel

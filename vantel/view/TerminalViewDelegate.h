@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vantel {
+
+class TerminalView;
+
+// What a terminal view tells its owner. The owner keeps the view alive; the view holds the
+// delegate without owning it, and the owner clears it before going away. Requirements without a
+// default must be given.
+class TerminalViewDelegate {
+public:
+    virtual ~TerminalViewDelegate() = default;
+
+    virtual void sizeChanged(TerminalView& source, int newCols, int newRows) = 0;
+    virtual void setTerminalTitle(TerminalView& source, const std::string& title) = 0;
+    virtual void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory) = 0;
+    virtual void send(TerminalView& source, std::span<const uint8_t> data) = 0;
+    // The view's place in the scroll-back: 0 at the top, 1 at the bottom.
+    virtual void scrolled(TerminalView& source, double position) = 0;
+    // Default: TerminalView::openDefaultLink.
+    virtual void requestOpenLink(TerminalView& source, const std::string& link,
+                                 const std::map<std::string, std::string>& params);
+    // Default: the system's alert sound.
+    virtual void bell(TerminalView& source);
+    virtual void clipboardCopy(TerminalView&, std::span<const uint8_t> /*content*/) {}
+    virtual std::optional<std::vector<uint8_t>> clipboardRead(TerminalView&) { return std::nullopt; }
+    virtual void iTermContent(TerminalView&, std::span<const uint8_t> /*content*/) {}
+    virtual void rangeChanged(TerminalView& source, int startY, int endY) = 0;
+};
+
+}  // namespace vantel

@@ -1,0 +1,157 @@
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+
+#include "platform/ui/Workspace.h"
+#include "vantel/view/TerminalView.h"
+
+namespace vantel {
+
+namespace {
+
+// Pieces of the text between separators, empty ones dropped.
+std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(separator, start);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > start) pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
+// A URL with a scheme: letters, digits, "+", "-" and "." after a first letter, then ":", and no
+// character that a URL cannot hold.
+bool hasScheme(std::string_view text) {
+    size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(text[0]))) {
+        return false;
+    }
+    for (size_t i = 1; i < colon; ++i) {
+        char c = text[i];
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return false;
+    }
+    for (unsigned char c : text) {
+        if (c <= 0x20 || c == 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' || c == '`' ||
+            c == '{' || c == '|' || c == '}') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string expandTilde(const std::string& path) {
+    if (path.empty() || path[0] != '~') return path;
+    size_t slash = path.find('/');
+    std::string user = path.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
+    std::string rest = slash == std::string::npos ? "" : path.substr(slash);
+    const char* home = nullptr;
+    if (user.empty()) {
+        home = std::getenv("HOME");
+        if (!home || !*home) {
+            if (const passwd* entry = getpwuid(getuid())) home = entry->pw_dir;
+        }
+    } else if (const passwd* entry = getpwnam(user.c_str())) {
+        home = entry->pw_dir;
+    }
+    return home ? std::string(home) + rest : path;
+}
+
+bool fileExistsOnDisk(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// A file URL: the path percent-encoded where a URL path cannot hold it as it stands.
+std::string fileURL(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::string_view("/-._~!$&'()*+,;=:@").find(static_cast<char>(c)) != std::string_view::npos) {
+            url.push_back(static_cast<char>(c));
+        } else {
+            url.push_back('%');
+            url.push_back(hex[c >> 4]);
+            url.push_back(hex[c & 15]);
+        }
+    }
+    return url;
+}
+
+// Where a ":line" or ":line:column" suffix starts, if the text ends in one.
+std::optional<size_t> lineSuffixStart(const std::string& text) {
+    auto digitsBefore = [&](size_t end) {
+        while (end > 0 && std::isdigit(static_cast<unsigned char>(text[end - 1]))) --end;
+        return end;
+    };
+    size_t digits = digitsBefore(text.size());
+    if (digits == text.size() || digits == 0 || text[digits - 1] != ':') return std::nullopt;
+    size_t colon = digits - 1;
+    size_t lineDigits = digitsBefore(colon);
+    if (lineDigits < colon && lineDigits > 0 && text[lineDigits - 1] == ':') return lineDigits - 1;
+    return colon;
+}
+
+}  // namespace
+
+std::optional<TerminalView::LinkPayload> TerminalView::urlAndParamsFrom(std::string_view payload) {
+    size_t semicolon = payload.find(';');
+    if (semicolon == std::string_view::npos) return std::nullopt;
+    LinkPayload result;
+    // The URL is everything after the first ";": a URL may hold semicolons of its own.
+    result.url = std::string(payload.substr(semicolon + 1));
+    for (std::string_view pair : splitDroppingEmpty(payload.substr(0, semicolon), ':')) {
+        std::vector<std::string_view> keyValue = splitDroppingEmpty(pair, '=');
+        if (keyValue.size() == 2) result.params[std::string(keyValue[0])] = std::string(keyValue[1]);
+    }
+    return result;
+}
+
+std::optional<std::string> TerminalView::getSelection() {
+    if (!selection_->active()) return std::nullopt;
+    return selection_->getSelectedText();
+}
+
+void TerminalView::selectNone() {
+    if (!selection_->active()) return;
+    selection_->setActive(false);
+    selection_->selectionMode = SelectionService::SelectionMode::character;
+    selection_->wordSelectionAnchor.reset();
+    selection_->rowSelectionAnchor.reset();
+    selection_->selectingRows = false;
+}
+
+void TerminalView::synchronizedOutputChanged(Terminal&, bool active) {
+    if (active) return;
+    updateScroller();
+    queuePendingDisplay();
+    if (terminalDelegate) terminalDelegate->scrolled(*this, scrollPosition());
+}
+
+void TerminalView::hostCurrentDirectoryUpdated(Terminal& source) {
+    if (terminalDelegate) terminalDelegate->hostCurrentDirectoryUpdate(*this, source.hostCurrentDirectory);
+}
+
+std::optional<std::string> TerminalView::defaultLinkURL(const std::string& link,
+                                                        const std::function<bool(const std::string&)>& fileExists) {
+    if (hasScheme(link)) return link;
+    auto exists = [&](const std::string& path) { return fileExists ? fileExists(path) : fileExistsOnDisk(path); };
+    std::string path = expandTilde(link);
+    if (!path.empty() && exists(path)) return fileURL(path);
+    if (auto suffix = lineSuffixStart(path)) {
+        std::string shortened = path.substr(0, *suffix);
+        if (!shortened.empty() && exists(shortened)) return fileURL(shortened);
+    }
+    return std::nullopt;
+}
+
+void TerminalView::openDefaultLink(const std::string& link) {
+    if (auto url = defaultLinkURL(link)) platform::ui::Workspace::open(*url);
+}
+
+}  // namespace vantel

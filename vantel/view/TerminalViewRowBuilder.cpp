@@ -1,0 +1,285 @@
+#include <algorithm>
+
+#include "vantel/core/UnicodeUtil.h"
+#include "vantel/graphics/KittyPlaceholders.h"
+#include "vantel/view/TerminalView.h"
+
+namespace vantel {
+
+namespace {
+
+bool isPowerlineShape(char32_t c) { return c >= 0xE0B0 && c <= 0xE0B6 && ((0x55u >> (c - 0xE0B0)) & 1); }
+bool isBoxDrawing(char32_t c) { return c >= 0x2500 && c <= 0x257F; }
+bool isBlockElement(char32_t c) { return c >= 0x2580 && c <= 0x259F; }
+
+// The segment under construction.
+class SegmentBuilder {
+public:
+    void start(int column, int columnWidth) {
+        segment_ = ViewLineSegment{};
+        segment_.column = column;
+        segment_.columnWidth = columnWidth;
+        nextOrdinal_ = 0;
+        open_ = true;
+    }
+    bool isOpen() const { return open_; }
+    void close() { open_ = false; }
+
+    int columnWidth() const { return segment_.columnWidth; }
+    bool isEmpty() const { return segment_.characterCount == 0; }
+
+    // One piece of text with its attributes; each length is the UTF-16 units of one cell.
+    void append(std::u16string_view text, const TextAttributes& attributes, std::span<const int> cellUTF16Lengths) {
+        segment_.attributedString.append(text, attributes);
+        segment_.characterCount += 1;
+        for (int length : cellUTF16Lengths) {
+            if (length >= 2) {
+                segment_.utf16IsCellIdentity = false;
+                segment_.utf16ToCellOrdinal.insert(segment_.utf16ToCellOrdinal.end(), length, nextOrdinal_);
+            } else {
+                segment_.utf16ToCellOrdinal.push_back(nextOrdinal_);
+            }
+            ++nextOrdinal_;
+        }
+    }
+
+    ViewLineSegment take() { return std::move(segment_); }
+
+private:
+    ViewLineSegment segment_;
+    int nextOrdinal_ = 0;
+    bool open_ = false;
+};
+
+// Walks one row's cells left to right, gathering runs of equal look into segments of equal width.
+class RowBuilder {
+public:
+    RowBuilder(TerminalView& view, int row, int cols)
+        : view_(view), terminal_(view.getTerminal()), row_(row), selection_(view.selectedColumnsRange(row, cols)) {
+        pending_.reserve(static_cast<size_t>(std::max(cols, 0)) + 8);
+        pendingLengths_.reserve(static_cast<size_t>(std::max(cols, 0)));
+    }
+
+    ViewLineInfo build(const BufferLine& line, int cols) {
+        if (const TerminalImageList* images = line.images()) info_.images = *images;
+        // Visual order comes from the bidi layout; until it exists rows are laid out left to right.
+        int visualColumn = 0;
+        for (int col = 0; col < cols;) {
+            const CharData& cell = line[col];
+            int width = cell.width < 2 ? 1 : cell.width;
+            addCell(cell, col, width, visualColumn);
+            col += width;
+            visualColumn += width;
+        }
+        flushPending();
+        emitSegment();
+        return std::move(info_);
+    }
+
+private:
+    void addCell(const CharData& cell, int col, int width, int visualColumn) {
+        const CharacterStyle style = cell.attribute.style;
+        bool highlighted = isHighlighted(cell, col, width);
+        bool selected = selection_ && col < selection_->second && selection_->first < col + width;
+        // Concealed text is hidden like blinked-off text; copying still gets it.
+        bool hidden = (style.contains(CharacterStyle::blink) && !view_.textBlinkVisible) ||
+                      style.contains(CharacterStyle::invisible);
+
+        if (!builder_.isOpen() || builder_.columnWidth() != width) {
+            flushPending();
+            emitSegment();
+            builder_.start(visualColumn, width);
+        }
+        if (!runOpen_ || cell.attribute != runAttribute_ || highlighted != runHighlighted_ ||
+            selected != runSelected_ || hidden != runHidden_) {
+            flushPending();
+            openRun(cell.attribute, highlighted, selected, hidden);
+        }
+
+        const char32_t first = firstScalar(cell);
+        if (view_.customBlockGlyphs() && !hidden && cluster_.size() <= 1 && addCustomGlyph(first, visualColumn, width)) {
+            return;
+        }
+        if (first == kittyPlaceholderCharacter && addPlaceholder(cell, col)) return;
+        if (hidden) {
+            pending_.push_back(u' ');
+            pendingLengths_.push_back(1);
+            return;
+        }
+        size_t before = pending_.size();
+        if (cluster_.empty()) {
+            appendUtf16(pending_, first);
+            if (first >= 0x100 && UnicodeUtil::prefersTextPresentation(Character(1, first))) pending_.push_back(u'\uFE0E');
+        } else {
+            for (char32_t c : cluster_) appendUtf16(pending_, c);
+            if (UnicodeUtil::prefersTextPresentation(cluster_)) pending_.push_back(u'\uFE0E');
+        }
+        pendingLengths_.push_back(static_cast<int>(pending_.size() - before));
+    }
+
+    // The cell's first scalar; a cell of several scalars also leaves them (at most
+    // maxCellScalars) in cluster_, else cluster_ is empty.
+    char32_t firstScalar(const CharData& cell) {
+        cluster_.clear();
+        if (cell.code == 0) return U' ';
+        if (cell.code <= CharData::maxRune) {
+            return isUnicodeScalar(static_cast<uint32_t>(cell.code)) ? static_cast<char32_t>(cell.code) : U' ';
+        }
+        cluster_ = terminal_.character(cell.code);
+        if (cluster_.size() > TerminalView::maxCellScalars) cluster_.resize(TerminalView::maxCellScalars);
+        if (cluster_.empty()) return U' ';
+        char32_t first = cluster_.front();
+        if (cluster_.size() == 1) cluster_.clear();
+        return first;
+    }
+
+    bool isHighlighted(const CharData& cell, int col, int width) const {
+        auto hovered = [&] {
+            if (!view_.linkHighlightRange) return false;
+            for (const auto& range : *view_.linkHighlightRange) {
+                if (range.row == row_ && range.range.start < range.range.end && range.range.start < col + width &&
+                    col < range.range.end) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        switch (view_.linkHighlightMode()) {
+        case LinkHighlightMode::always: return cell.hasPayload();
+        case LinkHighlightMode::alwaysWithModifier: return cell.hasPayload() && view_.commandActive;
+        case LinkHighlightMode::hover: return hovered();
+        case LinkHighlightMode::hoverWithModifier: return view_.commandActive && hovered();
+        }
+        return false;
+    }
+
+    void openRun(const Attribute& attribute, bool highlighted, bool selected, bool hidden) {
+        runOpen_ = true;
+        runAttribute_ = attribute;
+        runHighlighted_ = highlighted;
+        runSelected_ = selected;
+        runHidden_ = hidden;
+        run_ = view_.getAttributes(attribute, highlighted);
+        if (selected) {
+            Rgba foreground = view_.selectedTextForegroundColor();
+            run_.selectionBackground = view_.selectedTextBackgroundColor();
+            run_.foreground = foreground;
+            if (run_.underlineColor) run_.underlineColor = foreground;
+            if (run_.strikethroughColor) run_.strikethroughColor = foreground;
+        }
+        if (hidden) {
+            run_.foreground = Rgba{0, 0, 0, 0};
+            run_.underlineStyle.reset();
+            run_.underlineColor.reset();
+            run_.strikethroughStyle.reset();
+            run_.strikethroughColor.reset();
+            run_.vantelUnderlineStyle.reset();
+        }
+    }
+
+    // Box drawing, block elements and powerline shapes become items; the cell keeps its place
+    // in the text as a space.
+    bool addCustomGlyph(char32_t c, int visualColumn, int width) {
+        bool powerline = isPowerlineShape(c), box = isBoxDrawing(c), block = isBlockElement(c);
+        if (!powerline && !box && !block) return false;
+        flushPending();
+        Rgba color = run_.foreground ? *run_.foreground : view_.effectiveNativeForegroundColor();
+        auto code = static_cast<uint32_t>(c);
+        if (powerline) {
+            info_.powerlineGlyphs.push_back(PowerlineRenderItem{visualColumn, width, code, color});
+        } else if (box) {
+            info_.boxDrawings.push_back(BoxDrawingRenderItem{visualColumn, width, code, color});
+        } else {
+            // The rectangles come with the block-element table.
+            info_.blockElements.push_back(BlockElementRenderItem{{visualColumn, width, code, color}, {}});
+        }
+        appendSpace();
+        return true;
+    }
+
+    bool addPlaceholder(const CharData& cell, int col) {
+        Character character = cluster_.empty() ? Character(1, kittyPlaceholderCharacter) : cluster_;
+        auto decoded = KittyPlaceholderDecoder::decode(character, cell.attribute, row_, col, previousPlaceholder_,
+                                                       previousPlaceholderAttribute_);
+        if (!decoded) return false;
+        flushPending();
+        info_.kittyPlaceholders.push_back(*decoded);
+        previousPlaceholder_ = decoded;
+        previousPlaceholderAttribute_ = cell.attribute;
+        appendSpace();
+        return true;
+    }
+
+    void appendSpace() {
+        static constexpr int one[] = {1};
+        builder_.append(u" ", run_, one);
+    }
+
+    void flushPending() {
+        if (!pending_.empty() && runOpen_ && builder_.isOpen()) builder_.append(pending_, run_, pendingLengths_);
+        pending_.clear();
+        pendingLengths_.clear();
+    }
+
+    void emitSegment() {
+        if (builder_.isOpen() && !builder_.isEmpty()) info_.segments.push_back(builder_.take());
+        builder_.close();
+    }
+
+    using Rgba = platform::gfx::Rgba;
+
+    TerminalView& view_;
+    Terminal& terminal_;
+    int row_;
+    std::optional<std::pair<int, int>> selection_;
+    ViewLineInfo info_;
+    SegmentBuilder builder_;
+    std::u16string pending_;
+    std::vector<int> pendingLengths_;
+    Character cluster_;
+    bool runOpen_ = false;
+    Attribute runAttribute_;
+    bool runHighlighted_ = false, runSelected_ = false, runHidden_ = false;
+    TextAttributes run_;
+    std::optional<KittyPlaceholderCell> previousPlaceholder_;
+    std::optional<Attribute> previousPlaceholderAttribute_;
+};
+
+}  // namespace
+
+std::optional<std::pair<int, int>> TerminalView::selectedColumnsRange(int row, int cols) const {
+    if (!selection_ || !selection_->active()) return std::nullopt;
+    const Position start = selection_->start(), end = selection_->end();
+    const int lastColumn = terminal_->cols() - 1;
+    int location = 0, length = 0;
+    if (start.row == row && end.row == row) {
+        if (start.col < end.col) {
+            location = start.col;
+            length = end.col - start.col + (end.col == lastColumn ? 1 : 0);
+        } else if (end.col < start.col) {
+            location = end.col;
+            length = start.col - end.col;
+        }
+    } else if (start.row != end.row) {
+        // Across rows the earlier end starts the selection, whichever way it was dragged.
+        const Position first = start.row < end.row ? start : end, last = start.row < end.row ? end : start;
+        if (row == first.row) {
+            location = first.col, length = cols - first.col;
+        } else if (row > first.row && row < last.row) {
+            location = 0, length = cols;
+        } else if (row == last.row) {
+            location = 0, length = last.col + (last.col == lastColumn ? 1 : 0);
+        }
+    }
+    if (length == 0) return std::nullopt;
+    int lower = std::max(0, std::min(location, cols));
+    int upper = std::min(location + length, cols);
+    if (lower >= upper) return std::nullopt;
+    return std::make_pair(lower, upper);
+}
+
+ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line, int cols) {
+    return RowBuilder(*this, row, cols).build(line, cols);
+}
+
+}  // namespace vantel
