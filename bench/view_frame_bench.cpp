@@ -1,0 +1,132 @@
+// Prints what a terminal view's frame costs: a dense screen fed as bytes (every cell printable, eight
+// colours, runs of bold, underline and background) drawn through a headless window, at 120×38 and
+// 200×60, 13 pt, scale 1 and 2. For each: the cold first frame (fresh view, every cache empty), the
+// warm median of full redraws, and the warm median of redrawing one dirty row. Fonts come from the
+// test fontconfig file, like the tests'.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/GlyphCache.h"
+#include "vantel/view/FallbackFontCache.h"
+#include "vantel/view/HeadlessTerminalRenderer.h"
+#include "vantel/view/ShapedLineCache.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// splitmix64: the same screen on every run.
+uint64_t nextRandom(uint64_t& state) {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+// Every cell printable; a new look every 4 to 19 cells: one of eight foregrounds, sometimes bold,
+// underlined or on a coloured background.
+std::string denseScreen(int cols, int rows) {
+    uint64_t state = 42;
+    std::string bytes = "\x1b[H\x1b[2J";
+    for (int r = 0; r < rows; ++r) {
+        bytes += "\x1b[" + std::to_string(r + 1) + ";1H";
+        int left = 0;
+        for (int c = 0; c < cols; ++c) {
+            if (left == 0) {
+                uint64_t v = nextRandom(state);
+                bytes += "\x1b[0;3" + std::to_string(v % 8);
+                if ((v >> 8) % 4 == 0) bytes += ";1";
+                if ((v >> 12) % 5 == 0) bytes += ";4";
+                if ((v >> 16) % 6 == 0) bytes += ";4" + std::to_string((v >> 20) % 8);
+                bytes += "m";
+                left = 4 + static_cast<int>((v >> 24) % 16);
+            }
+            bytes.push_back(static_cast<char>('!' + nextRandom(state) % 94));
+            --left;
+        }
+    }
+    return bytes + "\x1b[0m";
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void clearSharedCaches() {
+    platform::gfx::GlyphCache::shared().clear();
+    vantel::ShapedLineCache::shared().clear();
+    vantel::FallbackFontCache::shared().clear();
+}
+
+int fullRounds = 41;
+
+void measure(int cols, int rows, double scale) {
+    vantel::HeadlessTerminalRenderer::Options options;
+    options.cols = cols;
+    options.rows = rows;
+    options.fontSize = 13;
+    options.scale = scale;
+    std::string screen = denseScreen(cols, rows);
+
+    clearSharedCaches();
+    auto start = Clock::now();
+    vantel::HeadlessTerminalRenderer renderer(options);
+    renderer.feed(screen);
+    double setup = msSince(start);
+    start = Clock::now();
+    renderer.render();
+    double cold = msSince(start);
+
+    auto& window = renderer.window();
+    std::vector<double> full, row;
+    for (int i = 0; i < fullRounds; ++i) {
+        window.invalidate(window.bounds());
+        start = Clock::now();
+        window.displayIfNeeded();
+        full.push_back(msSince(start));
+    }
+    double cellHeight = renderer.cell().height;
+    for (int i = 0; i < 10 * fullRounds; ++i) {
+        int r = i % rows;
+        renderer.view().setNeedsDisplay({0, window.size().height - (r + 1) * cellHeight, window.size().width, cellHeight});
+        start = Clock::now();
+        window.displayIfNeeded();
+        row.push_back(msSince(start));
+    }
+    std::printf("  %3dx%-3d scale %.0f   cold %7.3f ms (+ %6.3f ms view and feed)   warm %7.3f ms   one row %6.4f ms\n",
+                cols, rows, scale, cold, setup, median(full), median(row));
+}
+
+}  // namespace
+
+// Arguments such as 200x60@2 pick configurations; none runs all four. --rounds N sets the number
+// of full redraws (for a profiler).
+int main(int argc, char** argv) {
+    std::vector<std::string> picked;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--rounds" && i + 1 < argc) {
+            fullRounds = std::max(1, std::atoi(argv[++i]));
+        } else {
+            picked.push_back(argv[i]);
+        }
+    }
+    std::printf("view frame: dense screen, 13 pt, through a headless window\n");
+    for (auto [cols, rows] : {std::pair{120, 38}, std::pair{200, 60}}) {
+        for (double scale : {1.0, 2.0}) {
+            std::string name = std::to_string(cols) + "x" + std::to_string(rows) + "@" + std::to_string(int(scale));
+            bool wanted = picked.empty() || std::find(picked.begin(), picked.end(), name) != picked.end();
+            if (wanted) measure(cols, rows, scale);
+        }
+    }
+    return 0;
+}
