@@ -112,6 +112,13 @@ TEST(TerminalViewFrame, CellCentreBackgrounds) {
     EXPECT_PRED2(similar, f.centre(4, 0), bytes(background));
     EXPECT_PRED2(similar, f.centre(5, 0), bytes(foreground));
     EXPECT_PRED2(similar, f.centre(0, 0), expected[0]);
+    // With a translucent background an inverse default cell stays opaque.
+    f.renderer.view().setBackgroundOpacity(0.5);
+    f.draw("");
+    EXPECT_EQ(f.centre(4, 0).a, 255);
+    EXPECT_EQ(f.centre(5, 0).a, 255);  // reverse video: the foreground is the layer colour
+    f.draw("\x1b[?5l");
+    EXPECT_EQ(f.centre(5, 0).a, 128);
 }
 
 // The strip below the last whole row shows the background, translucent when it is.
