@@ -293,4 +293,22 @@ void Canvas::compositeThroughCairo(const RasterGlyph& glyph, int left, int top, 
     cairo_surface_destroy(mask);
 }
 
+void Canvas::drawMask(const RasterGlyph& mask, int x, int y, Rgba color) {
+    const State& s = state_.back();
+    uint32_t premultiplied = color.premultipliedArgb();
+    if (mask.width == 0 || s.clipX0 >= s.clipX1 || s.clipY0 >= s.clipY1 || (premultiplied >> 24) == 0) return;
+    if (s.clipIsBox) {
+        cairo_surface_flush(surface_);
+        GlyphBlitter::Target target{reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface_)),
+                                    cairo_image_surface_get_stride(surface_) / 4, pixelWidth_, pixelHeight_};
+        GlyphBlitter::blit(mask, target, x, y, premultiplied, {s.clipX0, s.clipY0, s.clipX1, s.clipY1});
+        cairo_surface_mark_dirty(surface_);
+        return;
+    }
+    cairo_save(cairo_);
+    cairo_identity_matrix(cairo_);
+    compositeThroughCairo(mask, x, y, color);
+    cairo_restore(cairo_);
+}
+
 }  // namespace platform::gfx

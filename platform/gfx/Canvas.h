@@ -88,6 +88,9 @@ public:
     // Draws the image scaled into the rectangle, upright.
     void drawImage(const Image& image, const Rect& rect);
     void drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);
+    // Draws a rendered mask as it is, untransformed, with its top-left pixel on device pixel
+    // (x, y): coverage tinted with the colour, colour pixels taking only its alpha.
+    void drawMask(const RasterGlyph& mask, int x, int y, Rgba color);
 
 private:
     struct State {
