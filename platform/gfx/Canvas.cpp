@@ -62,6 +62,21 @@ bool Canvas::writePng(const std::string& path) const {
     return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
+Image Canvas::image() const {
+    Image image;
+    image.width = pixelWidth_;
+    image.height = pixelHeight_;
+    image.pixels.resize(static_cast<size_t>(pixelWidth_) * static_cast<size_t>(pixelHeight_));
+    cairo_surface_flush(surface_);
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    const int stride = cairo_image_surface_get_stride(surface_);
+    for (int y = 0; y < pixelHeight_; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride);
+        std::copy(row, row + pixelWidth_, image.pixels.begin() + static_cast<ptrdiff_t>(y) * pixelWidth_);
+    }
+    return image;
+}
+
 void Canvas::save() {
     cairo_save(cairo_);
     state_.push_back(state_.back());

@@ -59,6 +59,8 @@ public:
     // Device pixel (from the top-left) as a premultiplied 0xAARRGGBB word; 0 outside.
     uint32_t pixel(int x, int y) const;
     bool writePng(const std::string& path) const;
+    // A copy of the pixels.
+    Image image() const;
     // The Cairo image surface, for a backend that shows it.
     _cairo_surface* surface() const { return surface_; }
 

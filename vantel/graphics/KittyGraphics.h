@@ -56,6 +56,8 @@ public:
     void setLimits(Limits limits) { limits_ = limits; }
     KittyGraphicsState& state() { return state_; }
     const KittyGraphicsState& state() const { return state_; }
+    // Set only while the host is asked to build a placement from an image.
+    std::optional<KittyPlacementContext> placementContext;
 
     // --- Commands and replies (KittyGraphicsCommands.cpp) ---
     // The APC string after its leading 'G'.

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "vantel/core/TerminalTypes.h"
 #include "vantel/graphics/KittyGraphicsControl.h"
 #include "vantel/graphics/KittyGraphicsPayload.h"
 #include "vantel/graphics/KittyImageLedger.h"
@@ -54,6 +55,26 @@ struct KittyPlacementRecord {
 
     KittyPlacementKey key() const { return {imageId, placementId}; }
     bool hasParent() const { return parentImageId && parentPlacementId; }
+};
+
+// The placement a host is asked to build from an image: while it is set, the host's image calls
+// make Kitty slices (sized by these requests) and store the placement's record.
+struct KittyPlacementContext {
+    std::optional<uint32_t> imageId;
+    std::optional<uint32_t> imageNumber;
+    std::optional<uint32_t> placementId;
+    std::optional<uint32_t> parentImageId;
+    std::optional<uint32_t> parentPlacementId;
+    int parentOffsetH = 0;
+    int parentOffsetV = 0;
+    int zIndex = 0;
+    ImageSizeRequest widthRequest;
+    ImageSizeRequest heightRequest;
+    bool preserveAspectRatio = true;
+    int cursorPolicy = 0;  // 0: the cursor moves past the image
+    bool isRelative = false;
+    int pixelOffsetX = 0;
+    int pixelOffsetY = 0;
 };
 
 // A chunked transfer in progress: the first chunk's control and the base64 gathered so far.
