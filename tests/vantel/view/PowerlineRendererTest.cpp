@@ -23,40 +23,28 @@ void drawOne(Canvas& canvas, uint32_t codePoint, int column, double cellWidth, M
 
 }  // namespace
 
-TEST(PowerlineRenderer, GlyphTable) {
+// The glyph table and the join column outside each filled glyph's flat side; outline variants and
+// other code points have neither, and draw nothing: they stay text.
+TEST(PowerlineRenderer, GlyphsAndJoinColumns) {
     using Glyph = PowerlineRenderer::Glyph;
     struct Case {
         uint32_t codePoint;
         std::optional<Glyph> glyph;
-    } cases[] = {{0xE0AF, std::nullopt},        {0xE0B0, Glyph{true, false}}, {0xE0B1, std::nullopt},
-                 {0xE0B2, Glyph{false, false}}, {0xE0B3, std::nullopt},       {0xE0B4, Glyph{true, true}},
-                 {0xE0B5, std::nullopt},        {0xE0B6, Glyph{false, true}}, {0xE0B7, std::nullopt}};
-    for (const Case& c : cases) EXPECT_EQ(PowerlineRenderer::glyph(c.codePoint), c.glyph) << std::hex << c.codePoint;
-}
-
-TEST(PowerlineRenderer, JoinRectIsTheColumnOutsideTheFlatSide) {
-    struct Case {
-        uint32_t codePoint;
-        Rect cell;
-        std::optional<Rect> join;
-    } cases[] = {{0xE0B0, {10, 4, 8, 16}, Rect{9, 4, 1, 16}},
-                 {0xE0B4, {18, 4, -8, 16}, Rect{9, 4, 1, 16}},
-                 {0xE0B2, {10, 4, 8, 16}, Rect{18, 4, 1, 16}},
-                 {0xE0B6, {10, 4, 8, 16}, Rect{18, 4, 1, 16}},
-                 {0xE0B1, {10, 4, 8, 16}, std::nullopt},
-                 {0x2500, {10, 4, 8, 16}, std::nullopt}};
+        std::optional<Rect> join;  // of the cell (10, 4, 8, 16)
+    } cases[] = {{0xE0B0, Glyph{true, false}, Rect{9, 4, 1, 16}},  {0xE0B1, std::nullopt, std::nullopt},
+                 {0xE0B2, Glyph{false, false}, Rect{18, 4, 1, 16}}, {0xE0B3, std::nullopt, std::nullopt},
+                 {0xE0B4, Glyph{true, true}, Rect{9, 4, 1, 16}},    {0xE0B5, std::nullopt, std::nullopt},
+                 {0xE0B6, Glyph{false, true}, Rect{18, 4, 1, 16}},  {0xE0B7, std::nullopt, std::nullopt},
+                 {0xE0AF, std::nullopt, std::nullopt}};
     for (const Case& c : cases) {
-        EXPECT_EQ(PowerlineRenderer::devicePixelJoinRect(c.codePoint, c.cell), c.join) << std::hex << c.codePoint;
-    }
-}
-
-// Outline variants draw nothing here: they stay text.
-TEST(PowerlineRenderer, OnlyTheFilledGlyphsAreDrawn) {
-    for (uint32_t c : {0xE0B1u, 0xE0B3u, 0xE0B5u, 0x2500u}) {
+        EXPECT_EQ(PowerlineRenderer::glyph(c.codePoint), c.glyph) << std::hex << c.codePoint;
+        EXPECT_EQ(PowerlineRenderer::devicePixelJoinRect(c.codePoint, {10, 4, 8, 16}), c.join) << std::hex << c.codePoint;
         Canvas canvas({24, 16}, 1);
-        drawOne(canvas, c, 1, 8);
-        EXPECT_TRUE(platform::gfx::testing::inkBox(canvas).isEmpty()) << std::hex << c;
+        drawOne(canvas, c.codePoint, 1, 8);
+        EXPECT_EQ(platform::gfx::testing::inkBox(canvas).isEmpty(), !c.glyph) << std::hex << c.codePoint;
     }
+    // A rectangle of negative width still has its flat side on the left.
+    EXPECT_EQ(PowerlineRenderer::devicePixelJoinRect(0xE0B0, {18, 4, -8, 16}), (Rect{9, 4, 1, 16}));
 }
 
 // A triangle after a cell of its own colour whose background ended short of the cell edge (cells
