@@ -21,6 +21,9 @@ using LineKind = BoxDrawingRenderer::LineKind;
 
 namespace {
 
+constexpr LineKind none = BoxDrawingRenderer::none, light = BoxDrawingRenderer::light,
+                   heavy = BoxDrawingRenderer::heavy, double_ = BoxDrawingRenderer::double_;
+
 // Whole pixels of a length far beyond any cell are limited, so the integer arithmetic below stays
 // in range.
 int roundedPixels(double value) { return static_cast<int>(std::clamp(std::round(value), -1e6, 1e6)); }
@@ -55,7 +58,6 @@ LineKind arm(BoxDrawingRenderer::Lines lines, int shift) { return static_cast<Li
 // so that they join the band of the pair.
 std::pair<int, int> stops(LineKind a, LineKind b, LineKind crossA, LineKind crossB, int light0, int light1, int heavy0,
                           int heavy1, int double0, int double1) {
-    using enum LineKind;
     if (a == heavy || b == heavy) return {heavy0, heavy1};
     if (a == b && crossA != crossB) return a == none ? std::pair{light0, light1} : std::pair{light1, light0};
     if (a == double_ || b == double_) return {double0, double1};
@@ -63,7 +65,6 @@ std::pair<int, int> stops(LineKind a, LineKind b, LineKind crossA, LineKind cros
 }
 
 void linesChar(BoxDrawingRenderer::Lines lines, const BoxDrawingCanvas& c, int baseThicknessPx) {
-    using enum LineKind;
     const int W = c.widthPx, H = c.heightPx;
     const int t = std::max({1, baseThicknessPx, c.scaleInt});
     const int yL0 = std::max(0, H - t) / 2, yL1 = std::min(yL0 + t, H);
@@ -243,7 +244,7 @@ struct Dash {
     bool horizontal;
     int count;
     bool heavy;
-    enum class Gap : uint8_t { atLeastFour, light, heavy } gap;
+    enum class Gap : uint8_t { atLeastFour, lightThickness, heavyThickness } gap;
 };
 
 std::optional<Dash> dashFor(uint32_t codePoint) {
@@ -257,10 +258,10 @@ std::optional<Dash> dashFor(uint32_t codePoint) {
         case 0x2509: return Dash{true, 4, true, atLeastFour};
         case 0x250A: return Dash{false, 4, false, atLeastFour};
         case 0x250B: return Dash{false, 4, true, atLeastFour};
-        case 0x254C: return Dash{true, 2, false, light};
-        case 0x254D: return Dash{true, 2, true, heavy};
-        case 0x254E: return Dash{false, 2, false, heavy};
-        case 0x254F: return Dash{false, 2, true, heavy};
+        case 0x254C: return Dash{true, 2, false, lightThickness};
+        case 0x254D: return Dash{true, 2, true, heavyThickness};
+        case 0x254E: return Dash{false, 2, false, heavyThickness};
+        case 0x254F: return Dash{false, 2, true, heavyThickness};
         default: return std::nullopt;
     }
 }
@@ -284,26 +285,26 @@ void BoxDrawingRenderer::draw(uint32_t codePoint, Canvas& canvas, Point cellOrig
                        cellSize.width,
                        cellSize.height,
                        std::max(1, roundedPixels(scale))};
-    const int light = std::max(baseThicknessPx, c.scaleInt);
-    const int heavy = 2 * light;
+    const int lightPx = std::max(baseThicknessPx, c.scaleInt);
+    const int heavyPx = 2 * lightPx;
 
     if (const auto dash = dashFor(codePoint)) {
-        const int gap = dash->gap == Dash::Gap::atLeastFour ? std::max(4, light)
-                        : dash->gap == Dash::Gap::light     ? light
-                                                            : heavy;
-        dashes(dash->horizontal, dash->count, dash->heavy ? heavy : light, gap, c, baseThicknessPx);
+        const int gap = dash->gap == Dash::Gap::atLeastFour      ? std::max(4, lightPx)
+                        : dash->gap == Dash::Gap::lightThickness ? lightPx
+                                                                 : heavyPx;
+        dashes(dash->horizontal, dash->count, dash->heavy ? heavyPx : lightPx, gap, c, baseThicknessPx);
         return;
     }
     switch (codePoint) {
-        case 0x256D: arc(Corner::downRight, light, c); return;
-        case 0x256E: arc(Corner::downLeft, light, c); return;
-        case 0x256F: arc(Corner::upLeft, light, c); return;
-        case 0x2570: arc(Corner::upRight, light, c); return;
-        case 0x2571: diagonal(true, light, c); return;
-        case 0x2572: diagonal(false, light, c); return;
+        case 0x256D: arc(Corner::downRight, lightPx, c); return;
+        case 0x256E: arc(Corner::downLeft, lightPx, c); return;
+        case 0x256F: arc(Corner::upLeft, lightPx, c); return;
+        case 0x2570: arc(Corner::upRight, lightPx, c); return;
+        case 0x2571: diagonal(true, lightPx, c); return;
+        case 0x2572: diagonal(false, lightPx, c); return;
         case 0x2573:
-            diagonal(true, light, c);
-            diagonal(false, light, c);
+            diagonal(true, lightPx, c);
+            diagonal(false, lightPx, c);
             return;
         default: linesChar(boxDrawingLines[codePoint - first], c, baseThicknessPx); return;
     }

@@ -81,7 +81,8 @@ const CustomGlyphCache::Entry& CustomGlyphCache::render(const Placement& placeme
     const int height = static_cast<int>(std::ceil(cellSize.height * scale + fractionY)) + 2 * margin;
     Canvas scratch({width / scale, height / scale}, scale);
     // The cell's top-left corner lands `margin` pixels (plus its fraction) inside the scratch canvas.
-    const Point origin{(margin + fractionX) / scale, scratch.size().height - (margin + fractionY) / scale - cellSize.height};
+    const Point origin{(margin + fractionX) / scale,
+                       scratch.size().height - (margin + fractionY) / scale - cellSize.height};
     paint(scratch, origin);
 
     int x0 = scratch.pixelWidth(), y0 = scratch.pixelHeight(), x1 = 0, y1 = 0;

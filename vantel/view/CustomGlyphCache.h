@@ -39,7 +39,8 @@ public:
             return;
         }
         auto found = entries_.find(placement.key);
-        const Entry& entry = found != entries_.end() ? found->second : render(placement, cellSize, canvas.scale(), paint);
+        const Entry& entry =
+            found != entries_.end() ? found->second : render(placement, cellSize, canvas.scale(), paint);
         canvas.drawMask(entry.mask, placement.pixelX + entry.dx, placement.pixelY + entry.dy, color);
     }
 

@@ -39,7 +39,8 @@ const KittyPlacementContext* placementContextOf(Terminal& terminal) {
 void attach(Buffer& buffer, std::shared_ptr<ImageBand> band, int line) {
     if (line < 0 || line >= buffer.lines().count()) return;
     BufferLine& target = buffer.lines()[line];
-    if (const TerminalImageList* images = target.images(); images && images->size() >= InlineImages::maximumImagesPerLine) {
+    if (const TerminalImageList* images = target.images();
+        images && images->size() >= InlineImages::maximumImagesPerLine) {
         TerminalImageList kept(images->begin() + 1, images->end());
         target.setImages(std::move(kept));
     }

@@ -94,7 +94,8 @@ void RowImageRenderer::drawPlaceholders(std::span<const KittyPlaceholderCell> ce
                             record->pixelOffsetY / scale,
                         record->cols * cell.width, record->rows * cell.height};
         if (grid.isEmpty()) continue;
-        const Rect fitted = InlineImages::kittyAspectFitRect(Size{double(picture->width), double(picture->height)}, grid);
+        const Rect fitted =
+            InlineImages::kittyAspectFitRect(Size{double(picture->width), double(picture->height)}, grid);
         canvas.save();
         canvas.clip(Rect{placeholder.col * cell.width, rowBottom, cell.width, cell.height});
         canvas.drawImage(*picture, fitted);

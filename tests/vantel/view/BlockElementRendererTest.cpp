@@ -40,7 +40,8 @@ TEST(BlockElementRenderer, EighthsLandOnTheirPixels) {
         EXPECT_EQ((std::array{box.x0, box.y0, box.x1, box.y1}), (std::array{c.x0, c.y0, c.x1, c.y1}))
             << std::hex << c.codePoint;
     }
-    for (uint32_t c = 0x257F; c <= 0x25A0; ++c) EXPECT_EQ(BlockElementMapping::rects(c).has_value(), c != 0x257F && c != 0x25A0);
+    for (uint32_t c = 0x257F; c <= 0x25A0; ++c)
+        EXPECT_EQ(BlockElementMapping::rects(c).has_value(), c != 0x257F && c != 0x25A0);
 }
 
 // Shades fill the whole cell with a quarter, half and three quarters of the foreground's alpha.

@@ -42,7 +42,8 @@ std::vector<std::string> picture(uint32_t codePoint, int width, int height, int 
 
 int channelDistance(uint32_t a, uint32_t b) {
     int most = 0;
-    for (int shift = 0; shift < 32; shift += 8) most = std::max(most, std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)));
+    for (int shift = 0; shift < 32; shift += 8)
+        most = std::max(most, std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)));
     return most;
 }
 
@@ -137,8 +138,10 @@ TEST(BoxDrawingRenderer, ArcsAndDiagonals) {
         Canvas canvas({8, 16}, 2);
         canvas.setAntialias(false);
         BoxDrawingRenderer::draw(c.codePoint, canvas, {0, 0}, {8, 16}, 2, {1, 1, 1, 1}, 2);
-        for (auto [x, y] : c.inked) EXPECT_GT(alphaAt(canvas, x, y), 0) << std::hex << c.codePoint << " " << x << "," << y;
-        for (auto [x, y] : c.empty) EXPECT_EQ(alphaAt(canvas, x, y), 0) << std::hex << c.codePoint << " " << x << "," << y;
+        for (auto [x, y] : c.inked)
+            EXPECT_GT(alphaAt(canvas, x, y), 0) << std::hex << c.codePoint << " " << x << "," << y;
+        for (auto [x, y] : c.empty)
+            EXPECT_EQ(alphaAt(canvas, x, y), 0) << std::hex << c.codePoint << " " << x << "," << y;
         EXPECT_GT(alphaAt(canvas, c.partial.first, c.partial.second) % 255, 0) << std::hex << c.codePoint;
         EXPECT_FALSE(canvas.antialias());
     }
@@ -173,7 +176,8 @@ TEST(BoxDrawingRenderer, CachedRowsMatchDrawnCells) {
         }
         int differing = 0;
         for (int y = 0; y < cached.pixelHeight(); ++y) {
-            for (int x = 0; x < cached.pixelWidth(); ++x) differing += channelDistance(cached.pixel(x, y), direct.pixel(x, y)) > 1;
+            for (int x = 0; x < cached.pixelWidth(); ++x)
+                differing += channelDistance(cached.pixel(x, y), direct.pixel(x, y)) > 1;
         }
         EXPECT_EQ(differing, 0) << scale;
     }
@@ -199,7 +203,8 @@ TEST(BoxDrawingRenderer, NoSeamsAcrossAWholeScreen) {
     for (double scale : {1.0, 1.5, 2.0}) {
         const Size cell = computeFontDimensions(*font, 1, scale);
         const int base = BoxDrawingRenderer::baseThicknessPx(font->underlineThickness(), scale);
-        const int cellWidthPx = int(std::lround(cell.width * scale)), cellHeightPx = int(std::lround(cell.height * scale));
+        const int cellWidthPx = int(std::lround(cell.width * scale)),
+                  cellHeightPx = int(std::lround(cell.height * scale));
         for (double extra : {0.0, 0.25}) {
             const double height = rows * cell.height + extra;
             Canvas canvas({cols * cell.width, height}, scale);

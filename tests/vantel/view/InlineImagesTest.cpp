@@ -38,7 +38,8 @@ struct Screen {
         }
         return out;
     }
-    void bitmap(int width, int height, const InlineImageView& view = view1, std::array<uint8_t, 4> pixel = {1, 2, 3, 255}) {
+    void bitmap(int width, int height, const InlineImageView& view = view1,
+                std::array<uint8_t, 4> pixel = {1, 2, 3, 255}) {
         InlineImages::createImageFromBitmap(*t, view, rgba(width, height, pixel), width, height);
     }
     TestTerminal t;
@@ -179,9 +180,11 @@ TEST(InlineImages, KittyPlacements) {
         for (int row = 1; row < 1 + c.rows; ++row) {
             ASSERT_EQ(s.bands(row).size(), 1u);
             const ImageBand& b = *s.bands(row)[0];
-            EXPECT_EQ((std::tuple{b.kittyIsKitty, *b.kittyImageId, *b.kittyPlacementId, b.kittyZIndex, b.kittyPixelOffsetX}),
-                      (std::tuple{true, 7u, 3u, -2, 5}));
-            EXPECT_EQ((std::tuple{b.kittyCol, b.kittyRow, b.kittyCols, b.kittyRows}), (std::tuple{c.startCol, 1, 3, c.rows}));
+            EXPECT_EQ(
+                (std::tuple{b.kittyIsKitty, *b.kittyImageId, *b.kittyPlacementId, b.kittyZIndex, b.kittyPixelOffsetX}),
+                (std::tuple{true, 7u, 3u, -2, 5}));
+            EXPECT_EQ((std::tuple{b.kittyCol, b.kittyRow, b.kittyCols, b.kittyRows}),
+                      (std::tuple{c.startCol, 1, 3, c.rows}));
         }
         EXPECT_TRUE(s.bands(1 + c.rows).empty());
         EXPECT_EQ(s.t.cursor(), c.cursor) << c.startCol << " " << c.cursorPolicy;

@@ -38,7 +38,8 @@ TEST(PowerlineRenderer, GlyphsAndJoinColumns) {
                  {0xE0AF, std::nullopt, std::nullopt}};
     for (const Case& c : cases) {
         EXPECT_EQ(PowerlineRenderer::glyph(c.codePoint), c.glyph) << std::hex << c.codePoint;
-        EXPECT_EQ(PowerlineRenderer::devicePixelJoinRect(c.codePoint, {10, 4, 8, 16}), c.join) << std::hex << c.codePoint;
+        EXPECT_EQ(PowerlineRenderer::devicePixelJoinRect(c.codePoint, {10, 4, 8, 16}), c.join)
+            << std::hex << c.codePoint;
         Canvas canvas({24, 16}, 1);
         drawOne(canvas, c.codePoint, 1, 8);
         EXPECT_EQ(platform::gfx::testing::inkBox(canvas).isEmpty(), !c.glyph) << std::hex << c.codePoint;

@@ -18,7 +18,8 @@ std::vector<uint8_t> halves(int width, int height) {
     std::vector<uint8_t> out;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            std::array<uint8_t, 4> p = x < width / 2 ? std::array<uint8_t, 4>{255, 0, 0, 255} : std::array<uint8_t, 4>{0, 0, 255, 255};
+            std::array<uint8_t, 4> p =
+                x < width / 2 ? std::array<uint8_t, 4>{255, 0, 0, 255} : std::array<uint8_t, 4>{0, 0, 255, 255};
             out.insert(out.end(), p.begin(), p.end());
         }
     }
@@ -38,7 +39,8 @@ std::shared_ptr<KittyPlacementImage> kitty(std::optional<uint32_t> id, int z) {
 // z-indices go by image id, an image without id first.
 TEST(RowImageRenderer, DrawingOrder) {
     auto band1 = std::make_shared<ImageBand>(Image{}, 8, 16, 0), band2 = std::make_shared<ImageBand>(Image{}, 8, 16, 1);
-    TerminalImageList images{kitty(5, 0), band1, kitty(2, -1), kitty(3, 0), kitty(std::nullopt, 0), kitty(9, -3), band2};
+    TerminalImageList images{kitty(5, 0),  band1, kitty(2, -1), kitty(3, 0), kitty(std::nullopt, 0),
+                             kitty(9, -3), band2};
     auto ids = [](const std::vector<const KittyPlacementImage*>& list) {
         std::vector<int> out;
         for (auto* image : list) out.push_back(image->kittyImageId ? int(*image->kittyImageId) : -1);
@@ -83,7 +85,8 @@ TEST(RowImageRenderer, BandsAndSlicesLandOnTheirRow) {
 // a cell naming placement 0 takes the first placement that fits it.
 TEST(RowImageRenderer, PlaceholderCellsShowTheirPartOfThePicture) {
     KittyGraphicsState state;
-    state.imagesById[4].payload = std::make_shared<KittyGraphicsPayload>(KittyGraphicsPayload::rgba(halves(4, 4), 4, 4));
+    state.imagesById[4].payload =
+        std::make_shared<KittyGraphicsPayload>(KittyGraphicsPayload::rgba(halves(4, 4), 4, 4));
     auto record = [](uint32_t placement, int cols, int rows, bool alternate) {
         KittyPlacementRecord r;
         r.imageId = 4;
