@@ -57,6 +57,47 @@ std::string denseScreen(int cols, int rows) {
     return bytes + "\x1b[0m";
 }
 
+// A frame such as htop or mc draws, every cell a shape: double-lined panels split by light lines,
+// filled with bar graphs of block elements in a few colours. With `letters`, each shape is a letter
+// instead, colours and all.
+std::string shapeScreen(int cols, int rows, bool letters) {
+    auto put = [letters](std::string& out, char32_t c) {
+        if (letters) {
+            out.push_back(static_cast<char>('A' + c % 26));
+            return;
+        }
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    };
+    const char32_t bars[] = {0x2588, 0x2588, 0x2588, 0x258C, 0x2592, 0x2591, 0x2584, 0x2580};
+    uint64_t state = 7;
+    std::string bytes = "\x1b[H\x1b[2J";
+    for (int r = 0; r < rows; ++r) {
+        bytes += "\x1b[" + std::to_string(r + 1) + ";1H\x1b[36m";
+        const bool top = r == 0, bottom = r == rows - 1, divider = r % 6 == 3;
+        for (int c = 0; c < cols; ++c) {
+            const bool left = c == 0, right = c == cols - 1, split = c % 40 == 39;
+            char32_t shape;
+            if (top || bottom) {
+                shape = left ? (top ? 0x2554 : 0x255A) : right ? (top ? 0x2557 : 0x255D) : split ? (top ? 0x2564 : 0x2567) : 0x2550;
+            } else if (divider) {
+                shape = left ? 0x255F : right ? 0x2562 : split ? 0x253C : 0x2500;
+            } else if (left || right) {
+                shape = 0x2551;
+            } else if (split) {
+                shape = 0x2502;
+            } else {
+                if (c % 40 == 0) bytes += "\x1b[3" + std::to_string(1 + nextRandom(state) % 6) + "m";
+                shape = bars[(c + r) % 8];
+                if (c % 40 == 38) bytes += "\x1b[36m";
+            }
+            put(bytes, shape);
+        }
+    }
+    return bytes + "\x1b[0m";
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -107,9 +148,37 @@ void measure(int cols, int rows, double scale) {
                 cols, rows, scale, cold, setup, median(full), median(row));
 }
 
+// The warm median of full redraws of one screen.
+double warmFullFrame(int cols, int rows, double scale, const std::string& screen) {
+    vantel::HeadlessTerminalRenderer::Options options;
+    options.cols = cols;
+    options.rows = rows;
+    options.fontSize = 13;
+    options.scale = scale;
+    vantel::HeadlessTerminalRenderer renderer(options);
+    renderer.feed(screen);
+    renderer.render();
+    auto& window = renderer.window();
+    std::vector<double> full;
+    for (int i = 0; i < fullRounds; ++i) {
+        window.invalidate(window.bounds());
+        auto start = Clock::now();
+        window.displayIfNeeded();
+        full.push_back(msSince(start));
+    }
+    return median(full);
+}
+
+void measureShapes(int cols, int rows, double scale) {
+    double shapes = warmFullFrame(cols, rows, scale, shapeScreen(cols, rows, false));
+    double letters = warmFullFrame(cols, rows, scale, shapeScreen(cols, rows, true));
+    std::printf("  %3dx%-3d scale %.0f   shapes %7.3f ms   letters %7.3f ms   shapes / letters %.2f\n", cols, rows,
+                scale, shapes, letters, shapes / letters);
+}
+
 }  // namespace
 
-// Arguments such as 200x60@2 pick configurations; none runs all four. --rounds N sets the number
+// Arguments such as 200x60@2 or shapes@1 pick configurations; none runs all six. --rounds N sets the number
 // of full redraws (for a profiler).
 int main(int argc, char** argv) {
     std::vector<std::string> picked;
@@ -127,6 +196,11 @@ int main(int argc, char** argv) {
             bool wanted = picked.empty() || std::find(picked.begin(), picked.end(), name) != picked.end();
             if (wanted) measure(cols, rows, scale);
         }
+    }
+    std::printf("box drawing and block elements against letters, warm full frames\n");
+    for (double scale : {1.0, 2.0}) {
+        std::string name = "shapes@" + std::to_string(int(scale));
+        if (picked.empty() || std::find(picked.begin(), picked.end(), name) != picked.end()) measureShapes(200, 60, scale);
     }
     return 0;
 }

@@ -309,6 +309,7 @@ void Canvas::compositeThroughCairo(const RasterGlyph& glyph, int left, int top, 
 }
 
 void Canvas::drawMask(const RasterGlyph& mask, int x, int y, Rgba color) {
+    cleared_.reset();
     const State& s = state_.back();
     uint32_t premultiplied = color.premultipliedArgb();
     if (mask.width == 0 || s.clipX0 >= s.clipX1 || s.clipY0 >= s.clipY1 || (premultiplied >> 24) == 0) return;

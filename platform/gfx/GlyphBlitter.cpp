@@ -107,7 +107,16 @@ void GlyphBlitter::blit(const RasterGlyph& glyph, const Target& target, int x, i
         } else {
             const uint8_t* coverage = source - x;
 #if defined(__SSE2__)
-            for (; col + 4 <= x1; col += 4) tint4(coverage + col, out + col, color16);
+            for (; col + 4 <= x1; col += 4) {
+                uint32_t four;
+                std::memcpy(&four, coverage + col, 4);
+                // Solid ink of an opaque colour (shapes that fill their cell) is just stored.
+                if (four == 0xFFFFFFFF && alpha == 255) {
+                    std::fill_n(out + col, 4, color);
+                } else {
+                    tint4(coverage + col, out + col, color16);
+                }
+            }
 #endif
             for (; col < x1; ++col) {
                 uint32_t c = coverage[col];

@@ -44,17 +44,18 @@ void BlockElementRenderer::draw(std::span<const BlockElementRenderItem> items, P
     canvas.save();
     canvas.setAntialias(antialias);
     const bool snap = !antialias && scale > 0;
-    const bool cached = scale == canvas.scale() && CustomGlyphCache::usable(canvas);
+    const std::optional<Point> plain =
+        scale == canvas.scale() ? CustomGlyphCache::plainOrigin(canvas) : std::nullopt;
     for (const BlockElementRenderItem& item : items) {
         const Point origin{item.column * cellSize.width + lineOrigin.x, lineOrigin.y};
         const Size size{item.columnWidth * cellSize.width, cellSize.height};
         // A cached shape is named by its code point: only the table's own rectangles go there.
         const auto table = BlockElementMapping::rects(item.codePoint);
-        if (!cached || !table || table->data() != item.rects.data() || table->size() != item.rects.size()) {
+        if (!plain || !table || table->data() != item.rects.data() || table->size() != item.rects.size()) {
             fillRects(item.rects, origin, size, scale, snap, item.foregroundColor, canvas);
             continue;
         }
-        CustomGlyphCache::shared().draw(canvas, CustomGlyphCache::Kind::blockElement, item.codePoint, antialias, origin,
+        CustomGlyphCache::shared().draw(canvas, *plain, CustomGlyphCache::Kind::blockElement, item.codePoint, antialias, origin,
                                         size, item.foregroundColor, [&](Canvas& target, Point at) {
                                             target.setAntialias(antialias);
                                             fillRects(item.rects, at, size, scale, snap, Rgba{1, 1, 1, 1}, target);

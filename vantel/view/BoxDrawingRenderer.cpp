@@ -325,17 +325,18 @@ void BoxDrawingRenderer::drawItems(std::span<const BoxDrawingRenderItem> items, 
     const int cellHeightPx = std::max(1, roundedPixels(cellSize.height * scale));
     const int originXPx = roundedPixels(lineOrigin.x * scale);
     const double originY = roundedPixels(lineOrigin.y * scale) / scale;
-    const bool cached = scale == canvas.scale() && CustomGlyphCache::usable(canvas);
+    const std::optional<Point> plain =
+        scale == canvas.scale() ? CustomGlyphCache::plainOrigin(canvas) : std::nullopt;
     for (const BoxDrawingRenderItem& item : items) {
         Rgba color = item.foregroundColor;
         color.alpha = std::clamp(color.alpha, 0.0, 1.0);
         const Point cellOrigin{(item.column * cellWidthPx + originXPx) / scale, originY};
         const Size size{item.columnWidth * cellWidthPx / scale, cellHeightPx / scale};
-        if (!cached) {
+        if (!plain) {
             draw(item.codePoint, canvas, cellOrigin, size, scale, color, baseThicknessPx);
             continue;
         }
-        CustomGlyphCache::shared().draw(canvas, CustomGlyphCache::Kind::boxDrawing, item.codePoint, baseThicknessPx,
+        CustomGlyphCache::shared().draw(canvas, *plain, CustomGlyphCache::Kind::boxDrawing, item.codePoint, baseThicknessPx,
                                         cellOrigin, size, color, [&](Canvas& target, Point origin) {
                                             target.setAntialias(false);
                                             draw(item.codePoint, target, origin, size, scale, Rgba{1, 1, 1, 1},

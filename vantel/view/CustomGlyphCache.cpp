@@ -17,7 +17,8 @@ constexpr int margin = 2;
 
 bool integral(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
 
-uint32_t sixtyFourths(double v) { return static_cast<uint32_t>(std::clamp(std::round(v * 64), 0.0, 4e9)); }
+// For values from 0 to a few thousand.
+uint32_t sixtyFourths(double v) { return static_cast<uint32_t>(v * 64 + 0.5); }
 
 }  // namespace
 
@@ -33,11 +34,12 @@ size_t CustomGlyphCache::KeyHash::operator()(const Key& k) const {
     return std::hash<uint64_t>()(a * 0xBF58476D1CE4E5B9ull ^ b);
 }
 
-bool CustomGlyphCache::usable(const Canvas& canvas) {
+std::optional<Point> CustomGlyphCache::plainOrigin(const Canvas& canvas) {
     const double s = canvas.scale();
     Point origin = canvas.userToDevice({0, 0}), unit = canvas.userToDevice({1, 1});
-    return std::fabs(unit.x - origin.x - s) < 1e-9 && std::fabs(origin.y - unit.y - s) < 1e-9 && integral(origin.x) &&
-           integral(origin.y);
+    const bool plain = std::fabs(unit.x - origin.x - s) < 1e-9 && std::fabs(origin.y - unit.y - s) < 1e-9 &&
+                       integral(origin.x) && integral(origin.y);
+    return plain ? std::optional(origin) : std::nullopt;
 }
 
 void CustomGlyphCache::clear() {
@@ -45,10 +47,9 @@ void CustomGlyphCache::clear() {
     bytes_ = 0;
 }
 
-CustomGlyphCache::Placement CustomGlyphCache::place(const Canvas& canvas, Kind kind, uint32_t codePoint,
+CustomGlyphCache::Placement CustomGlyphCache::place(Point deviceOrigin, double s, Kind kind, uint32_t codePoint,
                                                     int variant, Point cellOrigin, Size cellSize) {
-    const double s = canvas.scale();
-    const Point topLeft = canvas.userToDevice({cellOrigin.x, cellOrigin.y + cellSize.height});
+    const Point topLeft{deviceOrigin.x + cellOrigin.x * s, deviceOrigin.y - (cellOrigin.y + cellSize.height) * s};
     if (!(std::fabs(topLeft.x) < 1e9 && std::fabs(topLeft.y) < 1e9) || !(cellSize.width > 0) ||
         !(cellSize.height > 0) || !(cellSize.width * s <= RasterGlyph::maxSide) ||
         !(cellSize.height * s <= RasterGlyph::maxSide)) {

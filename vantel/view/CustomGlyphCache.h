@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/gfx/Canvas.h"
@@ -23,17 +24,20 @@ public:
     explicit CustomGlyphCache(size_t capacity = capacityBytes) : capacity_(capacity) {}
     static CustomGlyphCache& shared();
 
-    // Whether cells can be blitted on this canvas: it draws user space at its backing scale alone
-    // (no row transform), with whole device pixels where whole device pixels of user space fall.
-    static bool usable(const platform::gfx::Canvas& canvas);
+    // Cells can be blitted on a canvas that draws user space at its backing scale alone (no row
+    // transform), with whole device pixels where whole device pixels of user space fall: the device
+    // pixel of the user origin then, none otherwise.
+    static std::optional<platform::gfx::Point> plainOrigin(const platform::gfx::Canvas& canvas);
 
-    // Draws one cell through the cache: `paint` draws it, opaque white, on a canvas whose user
-    // space is laid out as the target's, with the cell's bottom-left corner at the point given.
-    // `variant` tells apart what else changes the drawing (a line thickness, antialiasing).
+    // Draws one cell through the cache on a canvas with that origin: `paint` draws it, opaque
+    // white, on a canvas whose user space is laid out as the target's, with the cell's bottom-left
+    // corner at the point given. `variant` tells apart what else changes the drawing (a line
+    // thickness, antialiasing).
     template <typename Paint>
-    void draw(platform::gfx::Canvas& canvas, Kind kind, uint32_t codePoint, int variant,
-              platform::gfx::Point cellOrigin, platform::gfx::Size cellSize, platform::gfx::Rgba color, Paint&& paint) {
-        const Placement placement = place(canvas, kind, codePoint, variant, cellOrigin, cellSize);
+    void draw(platform::gfx::Canvas& canvas, platform::gfx::Point deviceOrigin, Kind kind, uint32_t codePoint,
+              int variant, platform::gfx::Point cellOrigin, platform::gfx::Size cellSize, platform::gfx::Rgba color,
+              Paint&& paint) {
+        const Placement placement = place(deviceOrigin, canvas.scale(), kind, codePoint, variant, cellOrigin, cellSize);
         if (!placement.valid) {
             paint(canvas, cellOrigin);
             return;
@@ -71,8 +75,8 @@ private:
         Key key{};
         int pixelX = 0, pixelY = 0;
     };
-    static Placement place(const platform::gfx::Canvas& canvas, Kind kind, uint32_t codePoint, int variant,
-                           platform::gfx::Point cellOrigin, platform::gfx::Size cellSize);
+    static Placement place(platform::gfx::Point deviceOrigin, double scale, Kind kind, uint32_t codePoint,
+                           int variant, platform::gfx::Point cellOrigin, platform::gfx::Size cellSize);
     const Entry& render(const Placement& placement, platform::gfx::Size cellSize, double scale,
                         const std::function<void(platform::gfx::Canvas&, platform::gfx::Point)>& paint);
 

@@ -5,6 +5,7 @@
 
 #include "platform/ui/Screen.h"
 #include "platform/ui/Sound.h"
+#include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/ColorUtilities.h"
 
 namespace vantel {
@@ -27,6 +28,9 @@ TerminalView::~TerminalView() {
 }
 
 void TerminalView::setup() {
+    // The view shows Sixel and Kitty images: its terminal is made with the image protocols.
+    static const bool graphicsInstalled = (installGraphicsProtocols(), true);
+    (void)graphicsInstalled;
     // Drawing shows the layer colour wherever a cell keeps the default background.
     disableFullRedrawOnAnyChanges = true;
     setClipsToBounds(true);

@@ -21,6 +21,10 @@
 #include "vantel/core/SelectionService.h"
 #include "vantel/core/Terminal.h"
 #include "vantel/view/CaretView.h"
+#include "vantel/view/ImageBand.h"
+#include "vantel/view/InlineImages.h"
+#include "vantel/view/KittyPictureCache.h"
+#include "vantel/view/RowImageRenderer.h"
 #include "vantel/view/TerminalViewDelegate.h"
 #include "vantel/view/TerminalViewFontSet.h"
 #include "vantel/view/TerminalViewSettings.h"
@@ -188,6 +192,26 @@ public:
     void drawRunAttributes(const TextAttributes& attributes, std::span<const platform::gfx::Point> positions,
                            double slotWidth, Canvas& canvas);
     static UnderlineStyle resolveUnderlineStyle(const TextAttributes& attributes);
+    // A row's cells drawn as shapes; `lineOrigin` is the row's bottom-left corner (in the row's own
+    // coordinates for powerline glyphs, which snap by its render mode).
+    void drawBoxDrawings(std::span<const BoxDrawingRenderItem> items, platform::gfx::Point lineOrigin, Canvas& canvas);
+    void drawBlockElements(std::span<const BlockElementRenderItem> items, platform::gfx::Point lineOrigin,
+                           Canvas& canvas);
+    void drawPowerlineGlyphs(std::span<const PowerlineRenderItem> items, platform::gfx::Point lineOrigin,
+                             BufferLine::RenderLineMode renderMode, Canvas& canvas);
+
+    // --- Inline images --------------------------------------------------------------------
+    // One cell-high band of an inline image, attached to a buffer line.
+    using ImageBand = vantel::ImageBand;
+    void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override;
+    void createImage(Terminal& source, const std::vector<uint8_t>& data, ImageSizeRequest width,
+                     ImageSizeRequest height, bool preserveAspectRatio) override;
+    // Sizes the image from the requests, cuts it into bands and attaches them from the cursor down.
+    void insertImage(const platform::gfx::Image& image, ImageSizeRequest width, ImageSizeRequest height,
+                     bool preserveAspectRatio);
+    static Rect kittyAspectFitRect(Size imageSize, const Rect& rect) {
+        return InlineImages::kittyAspectFitRect(imageSize, rect);
+    }
 
     // --- Links, selection and engine notices ----------------------------------------------
     struct LinkPayload {
@@ -241,10 +265,13 @@ private:
     Rgba nativeSkipBackground() const;
     void drawRow(int row, Canvas& canvas, int bufferOffset, double baselineOffset);
     void drawSegment(const ViewLineSegment& segment, double rowBottom, double baselineOffset, Canvas& canvas);
-    void drawItemsWithFont(uint32_t codePoint, int column, int columnWidth, Rgba color, double rowBottom,
-                           double baselineOffset, Canvas& canvas);
-    template <typename Items>
-    void drawCustomGlyphs(const Items& items, double rowBottom, double baselineOffset, Canvas& canvas);
+    // What sizing and drawing images takes of the view: the window's scale, 1 without a window.
+    InlineImageView imageView() const;
+    RowImageRenderer::Geometry imageGeometry() const;
+
+    // Pictures of Kitty payloads, and the virtual placements of the frame being drawn.
+    KittyPictureCache kittyPictures_;
+    RowImageRenderer::VirtualPlacements framePlacements_;
 
     // Construction state.
     TerminalOptions startupOptions_;

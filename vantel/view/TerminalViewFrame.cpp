@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/FallbackFontCache.h"
 #include "vantel/view/GlyphSlotFit.h"
 #include "vantel/view/ShapedRowCache.h"
@@ -49,7 +50,10 @@ void TerminalView::drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, i
         canvas.clear(Rect{area.x, y, area.width, clearedDownTo - y});
         clearedDownTo = y;
     };
-    // Kitty virtual placements are gathered here for placeholder cells when images are drawn.
+    framePlacements_.clear();
+    if (const KittyGraphics* kitty = kittyGraphicsOf(*terminal_); kitty && !kitty->state().placementsByKey.empty()) {
+        framePlacements_ = RowImageRenderer::virtualPlacements(kitty->state(), terminal_->isCurrentBufferAlternate());
+    }
     int lineCount = terminal_->buffer().lines().count();
     for (int row = std::max(first, 0); row <= last && row < lineCount; ++row) {
         clearDownTo(b.height - (row - bufferOffset + 1 + clearAhead) * cellHeight);
@@ -107,17 +111,26 @@ void TerminalView::drawRow(int row, Canvas& canvas, int bufferOffset, double bas
     }
     canvas.restore();
 
-    // Images below the text are drawn here once the view shows images.
-    drawCustomGlyphs(info.boxDrawings, y, baselineOffset, canvas);
-    drawCustomGlyphs(info.blockElements, y, baselineOffset, canvas);
-    drawCustomGlyphs(info.powerlineGlyphs, y, baselineOffset, canvas);
+    const RowImageRenderer::Lists images = RowImageRenderer::sort(&info.images);
+    const RowImageRenderer::Geometry geometry = imageGeometry();
+    RowImageRenderer::draw(images.kittyBelow, y + cellHeight, geometry, canvas, kittyPictures_);
+    drawBoxDrawings(info.boxDrawings, {0, y}, canvas);
+    drawBlockElements(info.blockElements, {0, y}, canvas);
+    drawPowerlineGlyphs(info.powerlineGlyphs, {0, y}, mode, canvas);
 
     canvas.save();
     canvas.setAntialias(true);
     canvas.setFontSmoothing(fontSmoothing_);
     for (const ViewLineSegment& segment : info.segments) drawSegment(segment, y, baselineOffset, canvas);
     canvas.restore();
-    // Kitty placeholder cells and the images above the text are drawn here once the view shows images.
+    if (!info.kittyPlaceholders.empty()) {
+        if (const KittyGraphics* kitty = kittyGraphicsOf(*terminal_)) {
+            RowImageRenderer::drawPlaceholders(info.kittyPlaceholders, framePlacements_, kitty->state(), y, geometry,
+                                               canvas, kittyPictures_);
+        }
+    }
+    RowImageRenderer::draw(images.kittyAbove, y + cellHeight, geometry, canvas, kittyPictures_);
+    RowImageRenderer::draw(images.others, y + cellHeight, geometry, canvas, kittyPictures_);
 
     if (mode != BufferLine::RenderLineMode::single) canvas.restore();
 }
@@ -176,32 +189,22 @@ void TerminalView::drawSegment(const ViewLineSegment& segment, double rowBottom,
     }
 }
 
-// Until box drawing, block elements and powerline shapes have their renderers, their cells show
-// the character in the font, so nothing vanishes.
-template <typename Items>
-void TerminalView::drawCustomGlyphs(const Items& items, double rowBottom, double baselineOffset, Canvas& canvas) {
-    for (const auto& item : items) {
-        drawItemsWithFont(item.codePoint, item.column, item.columnWidth, item.foregroundColor, rowBottom,
-                          baselineOffset, canvas);
-    }
+void TerminalView::drawBoxDrawings(std::span<const BoxDrawingRenderItem> items, Point lineOrigin, Canvas& canvas) {
+    if (items.empty()) return;
+    const double scale = backingScale();
+    BoxDrawingRenderer::drawItems(items, lineOrigin, *cellDimension_, scale,
+                                  BoxDrawingRenderer::baseThicknessPx(fontSet_.normal->underlineThickness(), scale),
+                                  canvas);
 }
 
-void TerminalView::drawItemsWithFont(uint32_t codePoint, int column, int columnWidth, Rgba color, double rowBottom,
-                                     double baselineOffset, Canvas& canvas) {
-    FontRef font = resolvedFont(Character(1, static_cast<char32_t>(codePoint)), fontSet_.normal);
-    if (!font) return;
-    uint32_t glyph = font->glyphIndex(static_cast<char32_t>(codePoint));
-    GlyphPlacement placement{glyph, {column * cellDimension_->width, rowBottom + baselineOffset}};
-    if (columnWidth > 1) {
-        GlyphSlotFit fit = glyphSlotFit(*font, glyph, columnWidth, cellDimension_, *fontSet_.normal);
-        placement.position.x += fit.dx;
-        placement.position.y += fit.dy;
-        placement.scale = fit.scale;
-    }
-    canvas.save();
-    canvas.setFontSmoothing(fontSmoothing_);
-    canvas.drawGlyphs(*font, std::span<const GlyphPlacement>(&placement, 1), color);
-    canvas.restore();
+void TerminalView::drawBlockElements(std::span<const BlockElementRenderItem> items, Point lineOrigin,
+                                     Canvas& canvas) {
+    BlockElementRenderer::draw(items, lineOrigin, *cellDimension_, backingScale(), antiAliasCustomBlockGlyphs_, canvas);
+}
+
+void TerminalView::drawPowerlineGlyphs(std::span<const PowerlineRenderItem> items, Point lineOrigin,
+                                       BufferLine::RenderLineMode renderMode, Canvas& canvas) {
+    PowerlineRenderer::drawItems(items, lineOrigin, renderMode, *cellDimension_, backingScale(), canvas);
 }
 
 }  // namespace vantel

@@ -10,7 +10,7 @@ namespace {
 
 bool isPowerlineShape(char32_t c) { return c >= 0xE0B0 && c <= 0xE0B6 && ((0x55u >> (c - 0xE0B0)) & 1); }
 bool isBoxDrawing(char32_t c) { return c >= 0x2500 && c <= 0x257F; }
-bool isBlockElement(char32_t c) { return c >= 0x2580 && c <= 0x259F; }
+bool isBlockElement(char32_t c) { return BlockElementMapping::rects(static_cast<uint32_t>(c)).has_value(); }
 
 // The segment under construction.
 class SegmentBuilder {
@@ -190,8 +190,8 @@ private:
         } else if (box) {
             info_.boxDrawings.push_back(BoxDrawingRenderItem{visualColumn, width, code, color});
         } else {
-            // The rectangles come with the block-element table.
-            info_.blockElements.push_back(BlockElementRenderItem{{visualColumn, width, code, color}, {}});
+            info_.blockElements.push_back(
+                BlockElementRenderItem{visualColumn, width, code, *BlockElementMapping::rects(code), color});
         }
         appendSpace();
         return true;

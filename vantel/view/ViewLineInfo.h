@@ -8,6 +8,9 @@
 #include "vantel/core/TerminalImage.h"
 #include "vantel/graphics/KittyPlaceholders.h"
 #include "vantel/view/AttributedText.h"
+#include "vantel/view/BlockElementRenderer.h"
+#include "vantel/view/BoxDrawingRenderer.h"
+#include "vantel/view/PowerlineRenderer.h"
 
 namespace vantel {
 
@@ -27,28 +30,6 @@ struct ViewLineSegment {
         if (utf16ToCellOrdinal.empty()) return 0;
         return utf16ToCellOrdinal[std::min(utf16Index, utf16ToCellOrdinal.size() - 1)];
     }
-};
-
-// Cells drawn as shapes rather than font glyphs. Until their renderers exist the frame draws
-// their character with the font.
-struct CustomGlyphRenderItem {
-    int column = 0;
-    int columnWidth = 1;
-    uint32_t codePoint = 0;
-    platform::gfx::Rgba foregroundColor;
-};
-using BoxDrawingRenderItem = CustomGlyphRenderItem;
-using PowerlineRenderItem = CustomGlyphRenderItem;
-
-// A block element's rectangle in eighths of the cell, x from the left edge and y from the top.
-struct BlockElementRect {
-    enum class Alpha : uint8_t { full, dark, medium, light };
-    uint8_t x0 = 0, x1 = 8, y0 = 0, y1 = 8;
-    Alpha alpha = Alpha::full;
-};
-
-struct BlockElementRenderItem : CustomGlyphRenderItem {
-    std::vector<BlockElementRect> rects;
 };
 
 // One buffer row, built for drawing: its segments left to right, its attached images, the Kitty

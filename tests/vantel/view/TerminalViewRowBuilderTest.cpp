@@ -111,6 +111,7 @@ TEST(TerminalViewRowBuilder, CustomGlyphItems) {
             EXPECT_EQ(info.powerlineGlyphs[0].column, 2);
             EXPECT_EQ(info.powerlineGlyphs[0].codePoint, 0xE0B0u);
             EXPECT_EQ(info.blockElements[0].foregroundColor, r.view.effectiveNativeForegroundColor());
+            EXPECT_EQ(info.blockElements[0].rects.data(), BlockElementMapping::rects(0x2580)->data());
         }
     }
 }

@@ -1,0 +1,89 @@
+// Shapes and images in the view's frame: bytes fed to a headless terminal view, pixels read back.
+#include <gtest/gtest.h>
+
+#include "vantel/core/Base64.h"
+#include "vantel/view/HeadlessTerminalRenderer.h"
+
+using namespace vantel;
+
+namespace {
+
+struct View {
+    explicit View(double scale = 1) : renderer({20, 5, 13, "monospace", scale}) {
+        renderer.view().setNativeBackgroundColor({0, 0, 0, 1});
+        renderer.view().setNativeForegroundColor({1, 1, 1, 1});
+    }
+    const platform::gfx::Canvas& draw(std::string_view bytes) {
+        renderer.feed(bytes);
+        return renderer.render();
+    }
+    // Whether the device pixel in cell (col, row) at a fraction of the cell has ink.
+    bool inked(int col, int row, double fx, double fy) const {
+        auto cell = renderer.cell();
+        double s = renderer.window().surface().scale();
+        uint32_t p = renderer.window().surface().pixel(int((col + fx) * cell.width * s), int((row + fy) * cell.height * s));
+        return (p & 0xFFFFFF) != 0;
+    }
+    uint32_t pixelIn(int col, int row) const {
+        auto cell = renderer.cell();
+        double s = renderer.window().surface().scale();
+        return renderer.window().surface().pixel(int((col + 0.5) * cell.width * s), int((row + 0.25) * cell.height * s));
+    }
+    HeadlessTerminalRenderer renderer;
+};
+
+// Eight pixels wide, six high, red: one sixel column repeated.
+const char* redSixel = "\x1bPq\"1;1;8;6#1;2;100;0;0#1!8~\x1b\\";
+
+}  // namespace
+
+// With custom glyphs on, a line of "─" reaches both edges of every cell; off, it is the font's.
+// Blocks fill their cell.
+TEST(TerminalViewImages, ShapesReplaceFontGlyphs) {
+    for (double scale : {1.0, 2.0}) {
+        View shapes(scale), font(scale);
+        font.renderer.view().setCustomBlockGlyphs(false);
+        const char* row = "\xe2\x94\x80\xe2\x94\x80\xe2\x96\x88";  // ──█
+        shapes.draw(row);
+        font.draw(row);
+        EXPECT_FALSE(shapes.inked(0, 0, 0.5, 0.2));
+        EXPECT_TRUE(shapes.inked(2, 0, 0.01, 0.01) && shapes.inked(2, 0, 0.99, 0.99)) << scale;
+        int shapeEdges = 0, fontEdges = 0;
+        for (int y = 0; y < int(shapes.renderer.cell().height * scale); ++y) {
+            double fy = (y + 0.5) / (shapes.renderer.cell().height * scale);
+            shapeEdges += shapes.inked(0, 0, 0.99, fy) && shapes.inked(1, 0, 0.01, fy);
+            fontEdges += font.inked(0, 0, 0.99, fy) && font.inked(1, 0, 0.01, fy);
+        }
+        EXPECT_EQ(shapeEdges, scale == 1 ? 1 : 2);  // the light line's thickness
+        EXPECT_NE(fontEdges, shapeEdges);  // the font's line is thicker
+    }
+}
+
+// A Sixel image is attached at the cursor and drawn there; the cursor moves below it; when the
+// screen scrolls, the image moves up with its line.
+TEST(TerminalViewImages, SixelImagesScrollWithTheirLine) {
+    View view;
+    view.draw(std::string("\x1b[3;4H") + redSixel + "x");
+    EXPECT_EQ(view.pixelIn(3, 2), 0xFFFF0000u);
+    EXPECT_EQ(view.renderer.terminal().getCursorLocation(), std::pair(4, 3));
+    EXPECT_NE(view.pixelIn(3, 3), 0xFFFF0000u);
+    view.draw("\x1b[5;1H\n\n");
+    EXPECT_EQ(view.pixelIn(3, 0), 0xFFFF0000u);
+    EXPECT_NE(view.pixelIn(3, 2), 0xFFFF0000u);
+}
+
+// A Kitty placement of the engine's own is drawn on its cells: under the text with a negative
+// z-index, over it otherwise. (Its size in pixels is the picture's: the cells are 8 × 16.)
+TEST(TerminalViewImages, KittyPlacementsByZIndex) {
+    for (int z : {-1, 0}) {
+        View view;
+        // A 16 × 16 green image placed at row 1, column 1, two cells wide and one high, under a block.
+        std::string rgba;
+        for (int i = 0; i < 256; ++i) rgba += std::string("\x00\xff\x00\xff", 4);
+        std::string encoded = Base64::encode({reinterpret_cast<const uint8_t*>(rgba.data()), rgba.size()});
+        view.draw("\x1b[2;2H\x1b_Ga=T,q=2,f=32,s=16,v=16,i=5,c=2,r=1,C=1,z=" + std::to_string(z) + ";" + encoded +
+                  "\x1b\\\xe2\x96\x88");
+        EXPECT_EQ(view.pixelIn(1, 1), z == 0 ? 0xFF00FF00u : 0xFFFFFFFFu) << z;
+        EXPECT_EQ(view.pixelIn(2, 1), 0xFF00FF00u) << z;
+    }
+}
