@@ -27,6 +27,12 @@ const Image* KittyPictureCache::picture(const std::shared_ptr<const KittyGraphic
         bytes_ -= found->second.image.pixels.size() * 4;
         entries_.erase(found);
     }
+    // Pictures of payloads that are gone (their images deleted) make room first.
+    std::erase_if(entries_, [this](const auto& item) {
+        if (!item.second.payload.expired()) return false;
+        bytes_ -= item.second.image.pixels.size() * 4;
+        return true;
+    });
     Image image = pictureOf(*payload);
     const size_t bytes = image.pixels.size() * 4;
     if (entries_.size() >= capacity || bytes_ + bytes > capacityBytes) clear();

@@ -10,8 +10,9 @@
 namespace vantel {
 
 // The pictures of Kitty payloads, made once per payload for drawing: PNG decoded, straight alpha
-// premultiplied. A picture lives while its payload does and the cache has room; past `capacity`
-// pictures or `capacityBytes` the cache is emptied wholesale. Main thread only.
+// premultiplied. A picture lives while its payload does and the cache has room: pictures of payloads
+// gone are dropped when a new one is made, and past `capacity` pictures or `capacityBytes` the cache
+// is emptied wholesale. Main thread only.
 class KittyPictureCache {
 public:
     static constexpr size_t capacity = 64;

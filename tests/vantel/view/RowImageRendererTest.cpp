@@ -79,6 +79,10 @@ TEST(RowImageRenderer, BandsAndSlicesLandOnTheirRow) {
     EXPECT_EQ(canvas.pixel(30, 15), 0u);          // clipped to its row
     EXPECT_EQ(canvas.pixel(30, 32), 0u);
     EXPECT_EQ(pictures.count(), 1u);
+    // A payload gone takes its picture with it when the next one is made.
+    slice->source = std::make_shared<KittyGraphicsPayload>(KittyGraphicsPayload::rgba(tall, 2, 2));
+    RowImageRenderer::draw(row1, 32, cells, canvas, pictures);
+    EXPECT_EQ(pictures.count(), 1u);
 }
 
 // Two placeholder cells of a placement two cells wide show the two halves of one fitted picture;
