@@ -162,17 +162,10 @@ TEST(InlineImages, KittyPlacements) {
     for (const Case& c : cases) {
         Screen s;
         s.t.feed("\r\n" + std::string(c.startCol, ' '));
-        KittyPlacementContext context;
-        context.imageId = 7;
-        context.placementId = 3;
-        context.zIndex = -2;
-        context.widthRequest = R::cells(3);
-        context.heightRequest = c.height;
-        context.preserveAspectRatio = false;
-        context.cursorPolicy = c.cursorPolicy;
-        context.isRelative = c.relative;
-        context.pixelOffsetX = 5;
-        s.kitty().placementContext = context;
+        KittyPlacementContext& k = s.kitty().placementContext.emplace();
+        k.imageId = 7, k.placementId = 3, k.zIndex = -2, k.pixelOffsetX = 5;
+        k.widthRequest = R::cells(3), k.heightRequest = c.height, k.preserveAspectRatio = false;
+        k.cursorPolicy = c.cursorPolicy, k.isRelative = c.relative;
         s.bitmap(20, 20);
         const KittyPlacementRecord& record = s.kitty().state().placementsByKey.at({7, 3});
         EXPECT_EQ((std::tuple{record.col, record.row, record.cols, record.rows, record.zIndex, record.isVirtual}),

@@ -17,18 +17,13 @@ struct View {
         renderer.feed(bytes);
         return renderer.render();
     }
-    // Whether the device pixel in cell (col, row) at a fraction of the cell has ink.
-    bool inked(int col, int row, double fx, double fy) const {
-        auto cell = renderer.cell();
-        double s = renderer.window().surface().scale();
-        uint32_t p = renderer.window().surface().pixel(int((col + fx) * cell.width * s), int((row + fy) * cell.height * s));
-        return (p & 0xFFFFFF) != 0;
+    // The device pixel at a fraction of cell (col, row).
+    uint32_t pixel(int col, int row, double fx = 0.5, double fy = 0.25) const {
+        const auto cell = renderer.cell();
+        const auto& surface = renderer.window().surface();
+        return surface.pixel(int((col + fx) * cell.width * surface.scale()), int((row + fy) * cell.height * surface.scale()));
     }
-    uint32_t pixelIn(int col, int row) const {
-        auto cell = renderer.cell();
-        double s = renderer.window().surface().scale();
-        return renderer.window().surface().pixel(int((col + 0.5) * cell.width * s), int((row + 0.25) * cell.height * s));
-    }
+    bool inked(int col, int row, double fx, double fy) const { return (pixel(col, row, fx, fy) & 0xFFFFFF) != 0; }
     HeadlessTerminalRenderer renderer;
 };
 
@@ -64,12 +59,12 @@ TEST(TerminalViewImages, ShapesReplaceFontGlyphs) {
 TEST(TerminalViewImages, SixelImagesScrollWithTheirLine) {
     View view;
     view.draw(std::string("\x1b[3;4H") + redSixel + "x");
-    EXPECT_EQ(view.pixelIn(3, 2), 0xFFFF0000u);
+    EXPECT_EQ(view.pixel(3, 2), 0xFFFF0000u);
     EXPECT_EQ(view.renderer.terminal().getCursorLocation(), std::pair(4, 3));
-    EXPECT_NE(view.pixelIn(3, 3), 0xFFFF0000u);
+    EXPECT_NE(view.pixel(3, 3), 0xFFFF0000u);
     view.draw("\x1b[5;1H\n\n");
-    EXPECT_EQ(view.pixelIn(3, 0), 0xFFFF0000u);
-    EXPECT_NE(view.pixelIn(3, 2), 0xFFFF0000u);
+    EXPECT_EQ(view.pixel(3, 0), 0xFFFF0000u);
+    EXPECT_NE(view.pixel(3, 2), 0xFFFF0000u);
 }
 
 // A Kitty placement of the engine's own is drawn on its cells: under the text with a negative
@@ -83,7 +78,7 @@ TEST(TerminalViewImages, KittyPlacementsByZIndex) {
         std::string encoded = Base64::encode({reinterpret_cast<const uint8_t*>(rgba.data()), rgba.size()});
         view.draw("\x1b[2;2H\x1b_Ga=T,q=2,f=32,s=16,v=16,i=5,c=2,r=1,C=1,z=" + std::to_string(z) + ";" + encoded +
                   "\x1b\\\xe2\x96\x88");
-        EXPECT_EQ(view.pixelIn(1, 1), z == 0 ? 0xFF00FF00u : 0xFFFFFFFFu) << z;
-        EXPECT_EQ(view.pixelIn(2, 1), 0xFF00FF00u) << z;
+        EXPECT_EQ(view.pixel(1, 1), z == 0 ? 0xFF00FF00u : 0xFFFFFFFFu) << z;
+        EXPECT_EQ(view.pixel(2, 1), 0xFF00FF00u) << z;
     }
 }
