@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "quiltdeck/sessions/HookSnapshot.h"
+
+namespace quiltdeck {
+
+// One complete request to the hook server, from its head and body to the
+// bytes of the answer and the route it takes. Pure: no sockets, no threads.
+class HookRequest {
+public:
+    HookRequest() = delete;
+
+    static constexpr size_t headLimit = 65536;
+    static constexpr size_t bodyLimit = 1'000'000;
+
+    enum class Kind { hook, rename, metrics, feed };
+    // What runs on the main loop for a request.
+    struct Route {
+        Kind kind = Kind::hook;
+        std::string tileId;
+        std::string detail;  // the event of a hook, the title of a rename
+        nlohmann::json body = nlohmann::json::object();
+    };
+    struct Answer {
+        std::string response;
+        std::optional<Route> route;
+        std::string log;         // a line for the log, when not empty
+        bool fromWebPage = false;  // refused for its Origin or Host
+    };
+
+    // `head` is the text before CR LF CR LF, empty when it is not UTF-8.
+    // `snapshot` is null until the owner has published one; the tile check
+    // is skipped until then.
+    static Answer answer(std::string_view head, std::string_view body, uint16_t port, const HookSnapshot* snapshot);
+
+    // The first Content-Length line's value: 0 when missing, not a number or
+    // negative; UINT64_MAX (above every limit) when too large for 64 bits.
+    static uint64_t contentLength(std::string_view head);
+
+    // A bodiless answer: "HTTP/1.1 " + status and the closing headers.
+    static std::string statusReply(std::string_view status);
+    // The name card; both texts are HTML-escaped here.
+    static std::string identifyPage(std::string_view label, std::string_view deviceId);
+    // An id fit for a log line: control characters dropped.
+    static std::string printable(std::string_view id);
+};
+
+}  // namespace quiltdeck

@@ -1,0 +1,393 @@
+#include "quiltdeck/sessions/HookServer.h"
+
+#include <arpa/inet.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <deque>
+#include <nlohmann/json.hpp>
+#include <unordered_map>
+
+#include "quiltdeck/sessions/PeerOwner.h"
+#include "quiltdeck/shell/Log.h"
+#include "vantel/core/Character.h"
+
+namespace quiltdeck {
+
+using platform::runtime::Duration;
+using platform::runtime::TimePoint;
+
+namespace {
+
+constexpr uint64_t wakeTag = 0;
+constexpr uint64_t listenerTag = 1;
+// After an accept error (out of descriptors), the listener rests this long.
+constexpr Duration acceptPause = std::chrono::milliseconds(100);
+// The thread looks at the loop's clock at least this often while deadlines
+// are pending, so a clock that a test moves by hand is noticed too.
+constexpr int longestWaitMs = 250;
+// Reads per readiness report, so one fast sender cannot hold the thread.
+constexpr int readsPerTurn = 32;
+
+}  // namespace
+
+struct HookServer::Connection {
+    enum class Phase { reading, writing, draining };
+    int fd = -1;
+    Phase phase = Phase::reading;
+    bool watched = false;
+    std::string buffer;
+    size_t headEnd = std::string::npos;
+    bool headIsText = true;
+    uint64_t declared = 0;
+    std::string out;
+    size_t sent = 0;
+    TimePoint deadline;
+};
+
+// Every open connection of the server's thread, from accept to close.
+class HookServer::Connections {
+public:
+    Connections(HookServer& server, int epoll) : server_(server), epoll_(epoll) {}
+    ~Connections() {
+        for (auto& [id, connection] : open_) ::close(connection.fd);
+    }
+    Connections(const Connections&) = delete;
+    Connections& operator=(const Connections&) = delete;
+
+    void acceptAll();
+    void handle(uint64_t id);
+    void expire();
+    int waitMs() const;
+
+private:
+    TimePoint now() const { return server_.loop_.now(); }
+    void read(uint64_t id, Connection& connection);
+    bool readHead(Connection& connection, size_t searchFrom);
+    void complete(uint64_t id, Connection& connection);
+    void answer(uint64_t id, Connection& connection, std::string response);
+    void write(uint64_t id, Connection& connection);
+    void drain(uint64_t id, Connection& connection);
+    void close(uint64_t id);
+    void watch(uint64_t id, Connection& connection, uint32_t events);
+    void listen(bool on);
+
+    HookServer& server_;
+    const int epoll_;
+    std::unordered_map<uint64_t, Connection> open_;
+    // Unanswered requests and answered connections, each in deadline order.
+    std::deque<std::pair<TimePoint, uint64_t>> requestDeadlines_, lingerDeadlines_;
+    uint64_t nextId_ = 2;
+    bool listening_ = true;
+    std::optional<TimePoint> resumeListeningAt_;
+    std::array<char, readLimit> chunk_;
+};
+
+void HookServer::Connections::listen(bool on) {
+    if (listening_ == on) return;
+    listening_ = on;
+    epoll_event event{};
+    event.events = on ? uint32_t{EPOLLIN} : 0u;
+    event.data.u64 = listenerTag;
+    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, server_.listener_, &event);
+}
+
+void HookServer::Connections::watch(uint64_t id, Connection& connection, uint32_t events) {
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = id;
+    ::epoll_ctl(epoll_, connection.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, connection.fd, &event);
+    connection.watched = true;
+}
+
+void HookServer::Connections::acceptAll() {
+    // Past the limit, new connections wait in the listener's backlog.
+    while (open_.size() < connectionLimit) {
+        sockaddr_in peer{}, local{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(server_.listener_, reinterpret_cast<sockaddr*>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                resumeListeningAt_ = now() + acceptPause;
+                listen(false);
+            }
+            return;
+        }
+        length = sizeof local;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
+        const uint64_t id = nextId_++;
+        Connection& connection = open_[id];
+        connection.fd = fd;
+        connection.deadline = now() + requestDeadline;
+        requestDeadlines_.emplace_back(connection.deadline, id);
+
+        // The tile id and the port are in the assistant's command line, which
+        // every user can read: only this user's programs may post.
+        const std::optional<uid_t> owner = server_.options_.peerOwner(peer, local);
+        if (owner != ::geteuid()) {
+            server_.logOnce(server_.loggedForeignPeer_,
+                            owner ? "hook server: refused a connection of user " + std::to_string(*owner)
+                                  : std::string("hook server: refused a connection of an unknown user"));
+            answer(id, connection, HookRequest::statusReply("403 Forbidden"));
+        } else {
+            watch(id, connection, EPOLLIN);
+        }
+    }
+    listen(false);
+}
+
+void HookServer::Connections::handle(uint64_t id) {
+    auto found = open_.find(id);
+    if (found == open_.end()) return;
+    switch (found->second.phase) {
+        case Connection::Phase::reading: return read(id, found->second);
+        case Connection::Phase::writing: return write(id, found->second);
+        case Connection::Phase::draining: return drain(id, found->second);
+    }
+}
+
+void HookServer::Connections::read(uint64_t id, Connection& connection) {
+    for (int turn = 0; turn < readsPerTurn; ++turn) {
+        size_t wanted = readLimit;
+        if (connection.headEnd != std::string::npos)
+            wanted = std::min<uint64_t>(wanted, connection.headEnd + 4 + connection.declared - connection.buffer.size());
+        const ssize_t n = ::recv(connection.fd, chunk_.data(), wanted, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        // An error, or the peer finished before the request was whole: no answer.
+        if (n <= 0) return close(id);
+        const size_t before = connection.buffer.size();
+        connection.buffer.append(chunk_.data(), static_cast<size_t>(n));
+        if (connection.headEnd == std::string::npos && !readHead(connection, before >= 3 ? before - 3 : 0)) {
+            if (connection.buffer.size() > HookRequest::headLimit + 3)
+                return answer(id, connection, HookRequest::statusReply("413 Payload Too Large"));
+            continue;
+        }
+        if (connection.headEnd > HookRequest::headLimit || connection.declared > HookRequest::bodyLimit)
+            return answer(id, connection, HookRequest::statusReply("413 Payload Too Large"));
+        if (connection.buffer.size() >= connection.headEnd + 4 + connection.declared) return complete(id, connection);
+    }
+}
+
+// Finds the end of the head; reads the declared body length from it.
+bool HookServer::Connections::readHead(Connection& connection, size_t searchFrom) {
+    const size_t end = connection.buffer.find("\r\n\r\n", searchFrom);
+    if (end == std::string::npos) return false;
+    connection.headEnd = end;
+    const std::string_view head(connection.buffer.data(), end);
+    connection.headIsText = vantel::isValidUtf8(head);
+    connection.declared = HookRequest::contentLength(connection.headIsText ? head : std::string_view());
+    return true;
+}
+
+void HookServer::Connections::complete(uint64_t id, Connection& connection) {
+    const std::string_view head(connection.buffer.data(), connection.headIsText ? connection.headEnd : 0);
+    const std::string_view body(connection.buffer.data() + connection.headEnd + 4, connection.declared);
+    const std::shared_ptr<const HookSnapshot> snapshot = server_.snapshot();
+    HookRequest::Answer result = HookRequest::answer(head, body, server_.port_, snapshot.get());
+    if (!result.log.empty()) Log::write(result.log);
+    if (result.fromWebPage) server_.logOnce(server_.loggedWebPage_, "hook server: refused a request of a web page");
+    // Queued before the answer goes out, and never waited for.
+    if (result.route) server_.deliver(std::move(*result.route));
+    std::string().swap(connection.buffer);
+    answer(id, connection, std::move(result.response));
+}
+
+void HookServer::Connections::answer(uint64_t id, Connection& connection, std::string response) {
+    connection.phase = Connection::Phase::writing;
+    connection.out = std::move(response);
+    connection.sent = 0;
+    write(id, connection);
+}
+
+void HookServer::Connections::write(uint64_t id, Connection& connection) {
+    while (connection.sent < connection.out.size()) {
+        const ssize_t n = ::send(connection.fd, connection.out.data() + connection.sent,
+                                 connection.out.size() - connection.sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return watch(id, connection, EPOLLOUT);
+        if (n < 0) return close(id);
+        connection.sent += static_cast<size_t>(n);
+    }
+    // Closing with unread bytes would reset the connection and could take the
+    // answer with it: the peer gets our end first, and a moment to finish.
+    ::shutdown(connection.fd, SHUT_WR);
+    std::string().swap(connection.out);
+    connection.phase = Connection::Phase::draining;
+    connection.deadline = now() + lingerTime;
+    lingerDeadlines_.emplace_back(connection.deadline, id);
+    watch(id, connection, EPOLLIN);
+}
+
+void HookServer::Connections::drain(uint64_t id, Connection& connection) {
+    for (int turn = 0; turn < readsPerTurn; ++turn) {
+        const ssize_t n = ::recv(connection.fd, chunk_.data(), chunk_.size(), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        if (n <= 0) return close(id);
+    }
+}
+
+void HookServer::Connections::close(uint64_t id) {
+    auto found = open_.find(id);
+    if (found == open_.end()) return;
+    ::close(found->second.fd);
+    open_.erase(found);
+    if (!listening_ && !resumeListeningAt_) listen(true);
+}
+
+void HookServer::Connections::expire() {
+    const TimePoint current = now();
+    for (auto* deadlines : {&requestDeadlines_, &lingerDeadlines_}) {
+        while (!deadlines->empty() && deadlines->front().first <= current) {
+            const uint64_t id = deadlines->front().second;
+            deadlines->pop_front();
+            auto found = open_.find(id);
+            if (found != open_.end() && found->second.deadline <= current) close(id);
+        }
+    }
+    if (resumeListeningAt_ && *resumeListeningAt_ <= current) {
+        resumeListeningAt_.reset();
+        listen(true);
+    }
+}
+
+int HookServer::Connections::waitMs() const {
+    std::optional<TimePoint> next = resumeListeningAt_;
+    for (const auto* deadlines : {&requestDeadlines_, &lingerDeadlines_}) {
+        if (!deadlines->empty() && (!next || deadlines->front().first < *next)) next = deadlines->front().first;
+    }
+    if (!next) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - now()).count();
+    return static_cast<int>(std::clamp<int64_t>(left, 0, longestWaitMs));
+}
+
+// --- The server ------------------------------------------------------------------------------
+
+HookServer::HookServer() : HookServer(Options{}) {}
+
+HookServer::HookServer(Options options)
+    : options_(std::move(options)), loop_(options_.loop ? *options_.loop : platform::runtime::MainLoop::main()) {
+    if (!options_.peerOwner) options_.peerOwner = &PeerOwner::lookup;
+}
+
+HookServer::~HookServer() {
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        const uint64_t one = 1;
+        (void)!::write(wake_, &one, sizeof one);
+        thread_.join();
+    }
+    if (listener_ >= 0) ::close(listener_);
+    if (wake_ >= 0) ::close(wake_);
+    alive_.reset();
+}
+
+void HookServer::start() {
+    if (listener_ >= 0 || thread_.joinable()) return;
+    for (int candidate = options_.firstPort; candidate <= options_.lastPort; ++candidate) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) continue;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(candidate));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        // The socket that was bound is the one that listens: no window in
+        // which another program could take the port.
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd, SOMAXCONN) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            listener_ = fd;
+            break;
+        }
+        ::close(fd);
+    }
+    if (listener_ >= 0) wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (listener_ < 0 || wake_ < 0) {
+        if (listener_ >= 0) ::close(std::exchange(listener_, -1));
+        Log::write("hook server: no free port in " + std::to_string(options_.firstPort) + "..." +
+                   std::to_string(options_.lastPort) + ", tiles will not show status");
+        return;
+    }
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::jthread([this](std::stop_token stop) { serve(stop); });
+    Log::write("hook server on 127.0.0.1:" + std::to_string(port_));
+}
+
+void HookServer::serve(std::stop_token stop) {
+    const int epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epoll < 0) return;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = wakeTag;
+    ::epoll_ctl(epoll, EPOLL_CTL_ADD, wake_, &event);
+    event.data.u64 = listenerTag;
+    ::epoll_ctl(epoll, EPOLL_CTL_ADD, listener_, &event);
+    {
+        Connections connections(*this, epoll);
+        std::array<epoll_event, 64> ready;
+        while (!stop.stop_requested()) {
+            const int count = ::epoll_wait(epoll, ready.data(), static_cast<int>(ready.size()), connections.waitMs());
+            for (int i = 0; i < count; ++i) {
+                const uint64_t tag = ready[static_cast<size_t>(i)].data.u64;
+                if (tag == wakeTag) {
+                    uint64_t ignored;
+                    (void)!::read(wake_, &ignored, sizeof ignored);
+                } else if (tag == listenerTag) {
+                    connections.acceptAll();
+                } else {
+                    connections.handle(tag);
+                }
+            }
+            connections.expire();
+        }
+    }
+    ::close(epoll);
+}
+
+void HookServer::publish(HookSnapshot snapshot) {
+    auto published = std::make_shared<const HookSnapshot>(std::move(snapshot));
+    std::lock_guard lock(snapshotMutex_);
+    snapshot_.swap(published);
+}
+
+std::shared_ptr<const HookSnapshot> HookServer::snapshot() const {
+    std::lock_guard lock(snapshotMutex_);
+    return snapshot_;
+}
+
+void HookServer::logOnce(std::atomic<bool>& logged, const std::string& line) {
+    if (!logged.exchange(true)) Log::write(line);
+}
+
+void HookServer::deliver(HookRequest::Route route) {
+    loop_.post([this, alive = std::weak_ptr<int>(alive_), route = std::move(route)] {
+        if (alive.expired()) return;
+        switch (route.kind) {
+            case HookRequest::Kind::hook:
+                if (onHook) onHook(route.tileId, route.detail, route.body);
+                break;
+            case HookRequest::Kind::rename:
+                if (onRename) onRename(route.tileId, route.detail);
+                break;
+            case HookRequest::Kind::metrics:
+                if (onMetrics) onMetrics(route.tileId, route.body);
+                break;
+            case HookRequest::Kind::feed:
+                if (onFeed) onFeed(route.tileId, route.body);
+                break;
+        }
+    });
+}
+
+}  // namespace quiltdeck

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/runtime/MainLoop.h"
+#include "quiltdeck/sessions/HookRequest.h"
+#include "quiltdeck/sessions/HookSnapshot.h"
+
+namespace quiltdeck {
+
+// The loopback HTTP/1.1 server through which the tiles' assistants talk back:
+// hook events (/hook/<tile>/<event>), renames, live numbers, headline feeds,
+// and the browser name card (/identify?id=<device>). One per program, owned
+// by the wall.
+//
+// One thread of its own serves every connection: one request each, answered
+// and closed. Only peers of this user are served; pages in a web browser are
+// refused. The thread never waits for the main loop: it checks tile ids and
+// browser labels against the snapshot the owner publishes, and hands each
+// routed request to the main loop in routing order, answering at once.
+class HookServer {
+public:
+    static constexpr uint16_t firstPort = 7790;
+    static constexpr uint16_t lastPort = 7820;
+    static constexpr size_t readLimit = 65536;
+    static constexpr size_t connectionLimit = 256;
+    // A request not answered by then is closed without an answer.
+    static constexpr platform::runtime::Duration requestDeadline = std::chrono::seconds(10);
+    // How long an answered connection may take to close its side.
+    static constexpr platform::runtime::Duration lingerTime = std::chrono::seconds(2);
+
+    // The user of the peer's socket, nothing when unknown.
+    using PeerLookup = std::function<std::optional<uid_t>(const sockaddr_in& peer, const sockaddr_in& local)>;
+
+    struct Options {
+        // Ports tried in order; a range of 0 takes any free port (tests, benchmarks).
+        uint16_t firstPort = HookServer::firstPort;
+        uint16_t lastPort = HookServer::lastPort;
+        // Where the closures run, and whose clock the deadlines follow; the
+        // program's loop when none.
+        platform::runtime::MainLoop* loop = nullptr;
+        // PeerOwner::lookup when none.
+        PeerLookup peerOwner;
+    };
+
+    HookServer();
+    explicit HookServer(Options options);
+    // Ends the thread and every connection; closures still queued do nothing.
+    // On the main thread.
+    ~HookServer();
+    HookServer(const HookServer&) = delete;
+    HookServer& operator=(const HookServer&) = delete;
+
+    // Listens on the first port that works and logs the outcome. Once.
+    void start();
+    // 0 until start() succeeds, and for good when no port was free.
+    uint16_t port() const { return port_; }
+
+    // Any thread; from now on tile ids and browser labels are taken from it.
+    // Until the first one, no tile check is made.
+    void publish(HookSnapshot snapshot);
+
+    // Set by the owner and run on the main loop, each read when its request
+    // comes to run. The body is the request's JSON object, else empty.
+    std::function<void(const std::string& tileId, const std::string& event, const nlohmann::json& body)> onHook;
+    std::function<void(const std::string& tileId, const std::string& title)> onRename;
+    std::function<void(const std::string& tileId, const nlohmann::json& body)> onMetrics;
+    std::function<void(const std::string& tileId, const nlohmann::json& body)> onFeed;
+
+private:
+    struct Connection;
+    class Connections;
+
+    void serve(std::stop_token stop);
+    std::shared_ptr<const HookSnapshot> snapshot() const;
+    // On the server's thread: queues the route's closure on the main loop.
+    void deliver(HookRequest::Route route);
+    void logOnce(std::atomic<bool>& logged, const std::string& line);
+
+    Options options_;
+    platform::runtime::MainLoop& loop_;
+    uint16_t port_ = 0;
+    int listener_ = -1;
+    mutable std::mutex snapshotMutex_;
+    std::shared_ptr<const HookSnapshot> snapshot_;
+    std::atomic<bool> loggedForeignPeer_{false};
+    std::atomic<bool> loggedWebPage_{false};
+    // Queued closures check it on the main thread, where it is reset.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    int wake_ = -1;
+    std::jthread thread_;
+};
+
+}  // namespace quiltdeck

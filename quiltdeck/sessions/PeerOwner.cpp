@@ -1,0 +1,152 @@
+#include "quiltdeck/sessions/PeerOwner.h"
+
+#include <fcntl.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <string>
+#include <vector>
+
+namespace quiltdeck {
+
+namespace {
+
+enum class Answer { found, notFound, unavailable };
+
+// One exact lookup (no dump) of the socket whose local end is `peer`.
+Answer askNetlink(const sockaddr_in& peer, const sockaddr_in& local, uid_t& owner) {
+    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd < 0) return Answer::unavailable;
+    // The kernel answers a single lookup while sending; the limit only guards
+    // against a kernel that does not.
+    const timeval wait{0, 200000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST;
+    message.header.nlmsg_seq = 1;
+    message.request.sdiag_family = AF_INET;
+    message.request.sdiag_protocol = IPPROTO_TCP;
+    message.request.idiag_states = ~0u;
+    message.request.id.idiag_sport = peer.sin_port;
+    message.request.id.idiag_dport = local.sin_port;
+    message.request.id.idiag_src[0] = peer.sin_addr.s_addr;
+    message.request.id.idiag_dst[0] = local.sin_addr.s_addr;
+    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    Answer answer = Answer::unavailable;
+    if (::sendto(fd, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) ==
+        static_cast<ssize_t>(sizeof message)) {
+        alignas(nlmsghdr) char reply[8192];
+        ssize_t length;
+        do {
+            length = ::recv(fd, reply, sizeof reply, 0);
+        } while (length < 0 && errno == EINTR);
+        auto* header = reinterpret_cast<nlmsghdr*>(reply);
+        for (int left = static_cast<int>(length); length > 0 && NLMSG_OK(header, left); header = NLMSG_NEXT(header, left)) {
+            // ENOENT also stands for a kernel without TCP diagnostics: the
+            // table in /proc decides then.
+            if (header->nlmsg_type == NLMSG_ERROR) break;
+            if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+                continue;
+            const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+            // A socket no process holds any more (closed, TIME_WAIT) reports
+            // no inode and, for TIME_WAIT, user 0: it proves nothing.
+            if (found->idiag_inode == 0) {
+                answer = Answer::notFound;
+            } else {
+                owner = found->idiag_uid;
+                answer = Answer::found;
+            }
+            break;
+        }
+    }
+    ::close(fd);
+    return answer;
+}
+
+std::string readTcpTable() {
+    std::string table;
+    const int fd = ::open("/proc/net/tcp", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return table;
+    char chunk[65536];
+    ssize_t n;
+    // The table of a busy machine is large; a bound keeps the read short.
+    while (table.size() < (size_t{64} << 20) && ((n = ::read(fd, chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR))) {
+        if (n > 0) table.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return table;
+}
+
+template <class Number>
+bool parseNumber(std::string_view text, Number& value, int base) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// "0100007F:1E6E": the address as the kernel's raw 32-bit word, the port in host order.
+bool sameEnd(std::string_view field, const sockaddr_in& end) {
+    const size_t colon = field.find(':');
+    uint32_t address = 0;
+    uint16_t port = 0;
+    return colon != std::string_view::npos && parseNumber(field.substr(0, colon), address, 16) &&
+           parseNumber(field.substr(colon + 1), port, 16) && address == end.sin_addr.s_addr && port == ntohs(end.sin_port);
+}
+
+}  // namespace
+
+std::optional<uid_t> PeerOwner::findInTcpTable(std::string_view table, const sockaddr_in& peer,
+                                               const sockaddr_in& local) {
+    while (!table.empty()) {
+        const size_t lineEnd = std::min(table.find('\n'), table.size());
+        std::string_view line = table.substr(0, lineEnd);
+        table.remove_prefix(std::min(lineEnd + 1, table.size()));
+        // sl local rem st queues timer retransmits uid timeout inode ...
+        std::string_view fields[10];
+        size_t count = 0;
+        while (count < 10) {
+            const size_t begin = line.find_first_not_of(' ');
+            if (begin == std::string_view::npos) break;
+            line.remove_prefix(begin);
+            const size_t end = std::min(line.find(' '), line.size());
+            fields[count++] = line.substr(0, end);
+            line.remove_prefix(end);
+        }
+        if (count < 10 || !sameEnd(fields[1], peer) || !sameEnd(fields[2], local)) continue;
+        uid_t owner = 0;
+        uint64_t inode = 0;
+        if (!parseNumber(fields[7], owner, 10) || !parseNumber(fields[9], inode, 10) || inode == 0) return std::nullopt;
+        return owner;
+    }
+    return std::nullopt;
+}
+
+std::optional<uid_t> PeerOwner::lookup(const sockaddr_in& peer, const sockaddr_in& local) {
+    uid_t owner = 0;
+    switch (askNetlink(peer, local, owner)) {
+        case Answer::found:
+            return owner;
+        case Answer::notFound:
+            return std::nullopt;
+        case Answer::unavailable:
+            break;
+    }
+    return findInTcpTable(readTcpTable(), peer, local);
+}
+
+}  // namespace quiltdeck

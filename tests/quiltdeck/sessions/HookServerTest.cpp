@@ -1,0 +1,335 @@
+#include "quiltdeck/sessions/HookServer.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "platform/runtime/VirtualMainLoop.h"
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/sessions/HookTexts.h"
+#include "quiltdeck/sessions/PeerOwner.h"
+#include "quiltdeck/sessions/ProcessCapture.h"
+#include "support/FakeClaudeHome.h"
+#include "support/TestHookOwner.h"
+
+namespace quiltdeck {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::runtime::VirtualMainLoop;
+
+const std::string ok =
+    "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}";
+const std::string tooLarge = "HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+const std::string forbidden = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+
+int connectTo(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+}
+
+// Everything the server sends until it closes; "" when it closes at once.
+std::string answerOf(int fd, int waitMs = 10000) {
+    std::string answer;
+    char chunk[65536];
+    for (pollfd entry{fd, POLLIN, 0}; ::poll(&entry, 1, waitMs) > 0;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n <= 0) break;
+        answer.append(chunk, static_cast<size_t>(n));
+    }
+    return answer;
+}
+
+// True when the server neither sends nor closes for `waitMs`.
+bool silentFor(int fd, int waitMs) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, waitMs) == 0;
+}
+
+HookServer::PeerLookup countingLookup(std::atomic<size_t>& accepted) {
+    return [&accepted](const sockaddr_in& peer, const sockaddr_in& local) {
+        ++accepted;
+        return PeerOwner::lookup(peer, local);
+    };
+}
+
+// Sends the pieces with a pause between them, so that each arrives on its
+// own, then (when `finish`) ends the sending side.
+std::string exchange(uint16_t port, const std::vector<std::string>& pieces, bool finish = false) {
+    const int fd = connectTo(port);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0) std::this_thread::sleep_for(20ms);
+        for (size_t sent = 0; sent < pieces[i].size();) {
+            const ssize_t n = ::send(fd, pieces[i].data() + sent, pieces[i].size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += static_cast<size_t>(n);
+        }
+    }
+    if (finish) ::shutdown(fd, SHUT_WR);
+    std::string answer = answerOf(fd);
+    ::close(fd);
+    return answer;
+}
+
+std::string replaced(std::string text, std::string_view from, std::string_view to) {
+    for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+    return text;
+}
+
+class HookServerTest : public ::testing::Test {
+protected:
+    static std::string wholeLog() {
+        Log::flush();
+        return testing::readFile(Log::url());
+    }
+    std::string logged() { return wholeLog().substr(logStart); }
+
+    size_t logStart = wholeLog().size();
+    testing::TempFolder folder;
+    Store store{folder.path()};
+    VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    std::shared_ptr<testing::TestHookOwner> owner =
+        testing::TestHookOwner::make({0, 0, &loop, {}}, {&Date::now, &loop, &store});
+};
+
+struct RequestCase {
+    const char* name;
+    std::vector<std::string> pieces;  // "{port}" stands for the server's port
+    std::string answer;
+    std::vector<std::string> events;  // of tile T1
+    std::string log = {};
+    bool finish = false;
+    friend void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class HookServerRequest : public HookServerTest, public ::testing::WithParamInterface<RequestCase> {};
+
+TEST_P(HookServerRequest, AnswersAndRoutes) {
+    const RequestCase& c = GetParam();
+    owner->browserLabels["d<&>\"'123456"] = "<b>Work & Play</b>";
+    owner->open("T1", folder.path());
+    const std::string port = std::to_string(owner->server.port());
+    std::vector<std::string> pieces;
+    for (const auto& piece : c.pieces) pieces.push_back(replaced(piece, "{port}", port));
+    EXPECT_EQ(exchange(owner->server.port(), pieces, c.finish), c.answer);
+    loop.runPending();
+    EXPECT_EQ(owner->tiles[0].events, c.events);
+    if (!c.log.empty()) {
+        EXPECT_NE(logged().find(c.log), std::string::npos) << logged();
+    }
+}
+
+const std::string million = "{\"a\":\"" + std::string(1'000'000 - 8, 'x') + "\"}";
+const std::string page =
+    "<!doctype html><meta charset=\"utf-8\"><title>no browser</title>\n<body style=\"margin:0;height:100vh;"
+    "display:grid;place-content:center;text-align:center;background:#298558;color:#fff;font:600 16px system-ui\">\n"
+    "<div style=\"font-size:12vw;line-height:1.1\">no browser</div>\n<div style=\"opacity:.7;margin-top:18px\">this is "
+    "this browser &middot; /identif</div>\n<div style=\"opacity:.7;margin-top:6px\">give it a name in Quiltdeck</div>";
+const std::string card = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                         std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page;
+const std::string gone =
+    "{\"error\":\"no tile GONE. Use the tile id from your system prompt; an id from earlier in the conversation may "
+    "be stale.\"}";
+const std::string escapedGone = replaced(gone, "GONE", "G\\\"\\u0001\\\\");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HookServerRequest,
+    ::testing::Values(
+        RequestCase{"SplitHead", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Le", "ngth: 7\r\n\r", "\n{\"a\"", ":1}"}, ok,
+                    {"hook Stop {\"a\":1}"}},
+        RequestCase{"UpperCaseNameAndSpaces", {"POST /hook/T1/Stop HTTP/1.1\r\nCONTENT-LENGTH:   12\r\n\r\n{\"n\":123456}"}, ok,
+                    {"hook Stop {\"n\":123456}"}},
+        RequestCase{"LengthAbcIsZero", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: abc\r\n\r\n{\"a\":1}"}, ok, {"hook Stop {}"}},
+        RequestCase{"LengthMinusFiveIsZero", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: -5\r\n\r\n{}"}, ok, {"hook Stop {}"}},
+        RequestCase{"MillionAndOneRefusedAtTheHead", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n"}, tooLarge, {}},
+        RequestCase{"LengthBeyondSixtyFourBits", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 18446744073709551616\r\n\r\n"},
+                    tooLarge, {}},
+        RequestCase{"MillionAccepted", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 1000000\r\n\r\n" + million}, ok,
+                    {"hook Stop " + million}},
+        RequestCase{"HeadOf64KiBAccepted", {"GET /hook/T1/Stop HTTP/1.1\r\nX: " + std::string(65536 - 31, 'h') + "\r\n\r\n"}, ok,
+                    {"hook Stop {}"}},
+        RequestCase{"LongerHeadRefused", {"GET /hook/T1/Stop HTTP/1.1\r\nX: " + std::string(65537 - 31, 'h') + "\r\n\r\n"},
+                    tooLarge, {}},
+        RequestCase{"HeadWithoutEndRefused", {std::string(70000, 'h')}, tooLarge, {}},
+        RequestCase{"ExtraBodyBytesCut", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 7\r\n\r\n{\"a\":1}{\"b\":2}"}, ok,
+                    {"hook Stop {\"a\":1}"}},
+        RequestCase{"EarlyCloseUnanswered", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 10\r\n\r\n{\"a"}, "", {}, {}, true},
+        RequestCase{"HeadCutShortUnanswered", {"POST /hook/T1/Stop HTTP/1.1\r\n"}, "", {}, {}, true},
+        RequestCase{"GetRoutedLikePost", {"GET /hook/T1/Stop HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n\r\n"}, ok, {"hook Stop {}"}},
+        RequestCase{"TwoPiecesRunNothing", {"POST /hook/T1 HTTP/1.1\r\n\r\n"}, ok, {}},
+        RequestCase{"UnknownRouteRunsNothing", {"POST /status/T1 HTTP/1.1\r\n\r\n"}, ok, {}},
+        RequestCase{"NumberTitleRenamesNothing", {"POST /rename/T1 HTTP/1.1\r\nContent-Length: 11\r\n\r\n{\"title\":5}"}, ok, {}},
+        RequestCase{"Rename", {"POST /rename/T1 HTTP/1.1\r\nContent-Length: 17\r\n\r\n{\"title\":\"Build\"}"}, ok,
+                    {"rename Build"}},
+        RequestCase{"ArrayBodyIsEmpty", {"POST /hook/T1/Stop?x=1 HTTP/1.1\r\nContent-Length: 2\r\n\r\n[]"}, ok,
+                    {"hook Stop?x=1 {}"}},
+        RequestCase{"DeepBodyIsEmpty", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 2000\r\n\r\n" + std::string(1000, '[') +
+                    std::string(1000, ']')}, ok, {"hook Stop {}"}},
+        RequestCase{"NoSuchTile", {"POST /hook/GONE/Stop HTTP/1.1\r\n\r\n"},
+                    "HTTP/1.1 404 Not Found\r\nContent-Type: application/json\r\nContent-Length: " +
+                        std::to_string(gone.size()) + "\r\nConnection: close\r\n\r\n" + gone,
+                    {}, "  hook: no tile GONE\n"},
+        RequestCase{"NoSuchTileEscaped", {"POST /feed/G\"\x01\\ HTTP/1.1\r\n\r\n"},
+                    "HTTP/1.1 404 Not Found\r\nContent-Type: application/json\r\nContent-Length: " +
+                        std::to_string(escapedGone.size()) + "\r\nConnection: close\r\n\r\n" + escapedGone,
+                    {}, "  feed: no tile G\"\\\n"},
+        RequestCase{"IdentifyWithoutId", {"GET /identify HTTP/1.1\r\n\r\n"}, card, {}},
+        RequestCase{"HeadNotUtf8", {"POST /hook/T1/Stop\xff HTTP/1.1\r\n\r\n"}, ok, {}},
+        RequestCase{"OriginRefused", {"POST /hook/T1/Stop HTTP/1.1\r\nOrigin: https://example.com\r\n\r\n"}, forbidden, {},
+                    "hook server: refused a request of a web page"},
+        RequestCase{"ForeignHostRefused", {"POST /hook/T1/Stop HTTP/1.1\r\nHost: example.com:{port}\r\n\r\n"}, forbidden, {}},
+        RequestCase{"OtherPortRefused", {"POST /hook/T1/Stop HTTP/1.1\r\nHost: 127.0.0.1:1\r\n\r\n"}, forbidden, {}},
+        RequestCase{"LocalhostHost", {"POST /hook/T1/Stop HTTP/1.1\r\nhost:\tLocalHost:{port}\r\n\r\n"}, ok, {"hook Stop {}"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HookServerTest, NameCardEscapesLabelAndDeviceIdAndIgnoresOrigin) {
+    owner->browserLabels["d<&>\"'123456"] = "<b>Work & Play</b>";
+    owner->publish();
+    const std::string answer = exchange(owner->server.port(), {"GET /identify?id=x&id=d<&>\"'123456 HTTP/1.1\r\n"
+                                                               "Origin: https://example.com\r\n\r\n"});
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer;
+    EXPECT_NE(answer.find("<title>&lt;b&gt;Work &amp; Play&lt;/b&gt;</title>"), std::string::npos) << answer;
+    EXPECT_NE(answer.find("&middot; d&lt;&amp;&gt;&quot;&#39;12</div>"), std::string::npos) << answer;
+}
+
+TEST_F(HookServerTest, RoutesBeforeTheFirstSnapshotAndOwnerDropsUnknownMetrics) {
+    EXPECT_EQ(exchange(owner->server.port(), {"POST /metrics/T9 HTTP/1.1\r\n\r\n"}), ok);
+    loop.runPending();
+    EXPECT_NE(logged().find("  metrics: dropped, no tile T9\n"), std::string::npos);
+    auto& tile = owner->open("T1", folder.path());
+    const std::string body = "{\"metrics\":[{\"label\":\"Users\",\"value\":3}]}";
+    EXPECT_EQ(exchange(owner->server.port(), {"POST /metrics/T1 HTTP/1.1\r\nContent-Length: " +
+                                              std::to_string(body.size()) + "\r\n\r\n" + body}), ok);
+    loop.runPending();
+    ASSERT_EQ(tile.live->metrics().size(), 1u);
+    EXPECT_EQ(tile.live->metrics()[0].value, "3");
+    EXPECT_EQ(owner->layouts, 1u);
+}
+
+TEST_F(HookServerTest, AllPortsTakenLeavesPortZero) {
+    std::vector<int> held;
+    for (int port = HookServer::firstPort; port <= HookServer::lastPort; ++port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // A port this test cannot bind is held by someone else: taken all the same.
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::close(fd);
+        else held.push_back(fd);
+    }
+    HookServer server({HookServer::firstPort, HookServer::lastPort, &loop, {}});
+    server.start();
+    EXPECT_EQ(server.port(), 0);
+    EXPECT_NE(logged().find("  hook server: no free port in 7790...7820, tiles will not show status\n"), std::string::npos);
+    for (int fd : held) ::close(fd);
+    EXPECT_NE(logged().find("  hook server on 127.0.0.1:" + std::to_string(owner->server.port()) + "\n"), std::string::npos);
+}
+
+TEST_F(HookServerTest, SilentClientIsClosedUnansweredAfterTenSeconds) {
+    std::atomic<size_t> accepted = 0;
+    HookServer server({0, 0, &loop, countingLookup(accepted)});
+    server.start();
+    const int fd = connectTo(server.port());
+    ::send(fd, "POST /hook/T1", 13, MSG_NOSIGNAL);
+    ASSERT_TRUE(loop.runUntil([&] { return accepted == 1; }, 10s));
+    loop.advance(9900ms);
+    EXPECT_TRUE(silentFor(fd, 600)) << "closed before the deadline";
+    loop.advance(200ms);
+    EXPECT_EQ(answerOf(fd), "");
+    ::close(fd);
+}
+
+TEST_F(HookServerTest, ConnectionsPastTheLimitWaitInTheBacklog) {
+    std::atomic<size_t> accepted = 0;
+    HookServer server({0, 0, &loop, countingLookup(accepted)});
+    server.start();
+    std::vector<int> idle;
+    for (size_t i = 0; i < HookServer::connectionLimit; ++i) idle.push_back(connectTo(server.port()));
+    ASSERT_TRUE(loop.runUntil([&] { return accepted == HookServer::connectionLimit; }, 10s));
+    const int waiting = connectTo(server.port());
+    ::send(waiting, "GET /x HTTP/1.1\r\n\r\n", 19, MSG_NOSIGNAL);
+    EXPECT_TRUE(silentFor(waiting, 300)) << "answered past the limit";
+    ::close(idle.back());
+    idle.pop_back();
+    EXPECT_EQ(answerOf(waiting), ok);
+    for (int fd : idle) ::close(fd);
+    ::close(waiting);
+}
+
+TEST_F(HookServerTest, OtherUsersAndUnknownPeersAreRefusedAndLoggedOnce) {
+    for (std::optional<uid_t> peer : {std::optional<uid_t>(::geteuid() + 1), std::optional<uid_t>()}) {
+        HookServer server({0, 0, &loop, [&](const sockaddr_in&, const sockaddr_in&) { return peer; }});
+        server.onHook = [](auto&&...) { ADD_FAILURE() << "a refused request ran"; };
+        server.start();
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(exchange(server.port(), {"POST /hook/T1/Stop HTTP/1.1\r\n\r\n"}), forbidden);
+        loop.runPending();
+    }
+    const std::string log = logged();
+    const std::string line = "hook server: refused a connection of user " + std::to_string(::geteuid() + 1);
+    EXPECT_EQ(log.find(line), log.rfind(line));
+    EXPECT_NE(log.find("hook server: refused a connection of an unknown user"), std::string::npos);
+}
+
+// As root, a child that becomes nobody makes a real connection of another user.
+TEST_F(HookServerTest, ConnectionOfNobodyIsRefused) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const uint16_t port = owner->server.port();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) ::_exit(2);
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::_exit(3);
+        ::send(fd, "GET /hook/T1/Stop HTTP/1.1\r\n\r\n", 30, MSG_NOSIGNAL);
+        char answer[256];
+        const ssize_t n = ::read(fd, answer, sizeof answer);
+        (void)!::write(pipe[1], answer, n > 0 ? static_cast<size_t>(n) : 0);
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    EXPECT_EQ(answerOf(pipe[0]), forbidden);
+    ::close(pipe[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+}
+
+TEST_F(HookServerTest, FakeClaudeHooksArriveAsSent) {
+    testing::FakeClaudeHome home;
+    const std::string id = "3F2504E0-4F89-11D3-9A0C-0305E82C3301";
+    auto& tile = owner->open(id, folder.path());
+    platform::runtime::ChildProcess::Options process;
+    process.arguments = {home.claudePath(), "-p", "--settings", HookTexts::hookSettings(id, owner->server.port())};
+    ASSERT_TRUE(ProcessCapture::run(process, 60s));
+    const auto calls = home.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    std::vector<std::string> sent;
+    for (const auto& hook : calls[0].hooks) sent.push_back("hook " + hook.event + " " + nlohmann::json::parse(hook.input).dump());
+    ASSERT_TRUE(loop.runUntil([&] { return tile.events.size() >= sent.size(); }, 30s));
+    std::sort(sent.begin(), sent.end());
+    std::sort(tile.events.begin(), tile.events.end());
+    EXPECT_EQ(tile.events, sent);
+    for (const char* event : {"hook SessionStart ", "hook UserPromptSubmit ", "hook Stop "}) {
+        EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [&](const auto& e) { return e.starts_with(event); })) << event;
+    }
+}
+
+}  // namespace
+}  // namespace quiltdeck
