@@ -1,6 +1,7 @@
 #include "quiltdeck/sessions/HookServer.h"
 
 #include <arpa/inet.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -40,7 +41,7 @@ struct HookServer::Connection {
     enum class Phase { reading, writing, draining };
     int fd = -1;
     Phase phase = Phase::reading;
-    bool watched = false;
+    uint32_t watched = 0;  // the events asked of epoll; none before it knows the descriptor
     std::string buffer;
     size_t headEnd = std::string::npos;
     bool headIsText = true;
@@ -98,11 +99,12 @@ void HookServer::Connections::listen(bool on) {
 }
 
 void HookServer::Connections::watch(uint64_t id, Connection& connection, uint32_t events) {
+    if (connection.watched == events) return;
     epoll_event event{};
     event.events = events;
     event.data.u64 = id;
     ::epoll_ctl(epoll_, connection.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, connection.fd, &event);
-    connection.watched = true;
+    connection.watched = events;
 }
 
 void HookServer::Connections::acceptAll() {
@@ -133,11 +135,13 @@ void HookServer::Connections::acceptAll() {
         const std::optional<uid_t> owner = server_.options_.peerOwner(peer, local);
         if (owner != ::geteuid()) {
             server_.logOnce(server_.loggedForeignPeer_,
-                            owner ? "hook server: refused a connection of user " + std::to_string(*owner)
-                                  : std::string("hook server: refused a connection of an unknown user"));
+                            owner ? "hook server: refused a connection from user " + std::to_string(*owner)
+                                  : std::string("hook server: refused a connection from an unknown user"));
             answer(id, connection, HookRequest::statusReply("403 Forbidden"));
         } else {
+            // curl sends at once: the request is often in already.
             watch(id, connection, EPOLLIN);
+            read(id, connection);
         }
     }
     listen(false);
@@ -193,7 +197,7 @@ void HookServer::Connections::complete(uint64_t id, Connection& connection) {
     const std::shared_ptr<const HookSnapshot> snapshot = server_.snapshot();
     HookRequest::Answer result = HookRequest::answer(head, body, server_.port_, snapshot.get());
     if (!result.log.empty()) Log::write(result.log);
-    if (result.fromWebPage) server_.logOnce(server_.loggedWebPage_, "hook server: refused a request of a web page");
+    if (result.fromWebPage) server_.logOnce(server_.loggedWebPage_, "hook server: refused a request from a web page");
     // Queued before the answer goes out, and never waited for.
     if (result.route) server_.deliver(std::move(*result.route));
     std::string().swap(connection.buffer);
@@ -275,7 +279,11 @@ HookServer::HookServer() : HookServer(Options{}) {}
 
 HookServer::HookServer(Options options)
     : options_(std::move(options)), loop_(options_.loop ? *options_.loop : platform::runtime::MainLoop::main()) {
-    if (!options_.peerOwner) options_.peerOwner = &PeerOwner::lookup;
+    if (!options_.peerOwner) {
+        options_.peerOwner = [owners = std::make_shared<PeerOwner>()](const sockaddr_in& peer, const sockaddr_in& local) {
+            return owners->lookup(peer, local);
+        };
+    }
 }
 
 HookServer::~HookServer() {
@@ -325,6 +333,7 @@ void HookServer::start() {
 }
 
 void HookServer::serve(std::stop_token stop) {
+    ::pthread_setname_np(::pthread_self(), "hook server");
     const int epoll = ::epoll_create1(EPOLL_CLOEXEC);
     if (epoll < 0) return;
     epoll_event event{};

@@ -50,7 +50,7 @@ public:
         // Where the closures run, and whose clock the deadlines follow; the
         // program's loop when none.
         platform::runtime::MainLoop* loop = nullptr;
-        // PeerOwner::lookup when none.
+        // A PeerOwner's lookup when none; called on the server's thread only.
         PeerLookup peerOwner;
     };
 

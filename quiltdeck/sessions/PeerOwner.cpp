@@ -17,68 +17,6 @@ namespace quiltdeck {
 
 namespace {
 
-enum class Answer { found, notFound, unavailable };
-
-// One exact lookup (no dump) of the socket whose local end is `peer`.
-Answer askNetlink(const sockaddr_in& peer, const sockaddr_in& local, uid_t& owner) {
-    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
-    if (fd < 0) return Answer::unavailable;
-    // The kernel answers a single lookup while sending; the limit only guards
-    // against a kernel that does not.
-    const timeval wait{0, 200000};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-
-    struct {
-        nlmsghdr header;
-        inet_diag_req_v2 request;
-    } message{};
-    message.header.nlmsg_len = sizeof message;
-    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST;
-    message.header.nlmsg_seq = 1;
-    message.request.sdiag_family = AF_INET;
-    message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = ~0u;
-    message.request.id.idiag_sport = peer.sin_port;
-    message.request.id.idiag_dport = local.sin_port;
-    message.request.id.idiag_src[0] = peer.sin_addr.s_addr;
-    message.request.id.idiag_dst[0] = local.sin_addr.s_addr;
-    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
-    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
-
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    Answer answer = Answer::unavailable;
-    if (::sendto(fd, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) ==
-        static_cast<ssize_t>(sizeof message)) {
-        alignas(nlmsghdr) char reply[8192];
-        ssize_t length;
-        do {
-            length = ::recv(fd, reply, sizeof reply, 0);
-        } while (length < 0 && errno == EINTR);
-        auto* header = reinterpret_cast<nlmsghdr*>(reply);
-        for (int left = static_cast<int>(length); length > 0 && NLMSG_OK(header, left); header = NLMSG_NEXT(header, left)) {
-            // ENOENT also stands for a kernel without TCP diagnostics: the
-            // table in /proc decides then.
-            if (header->nlmsg_type == NLMSG_ERROR) break;
-            if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
-                continue;
-            const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-            // A socket no process holds any more (closed, TIME_WAIT) reports
-            // no inode and, for TIME_WAIT, user 0: it proves nothing.
-            if (found->idiag_inode == 0) {
-                answer = Answer::notFound;
-            } else {
-                owner = found->idiag_uid;
-                answer = Answer::found;
-            }
-            break;
-        }
-    }
-    ::close(fd);
-    return answer;
-}
-
 std::string readTcpTable() {
     std::string table;
     const int fd = ::open("/proc/net/tcp", O_RDONLY | O_CLOEXEC);
@@ -109,6 +47,66 @@ bool sameEnd(std::string_view field, const sockaddr_in& end) {
 }
 
 }  // namespace
+
+PeerOwner::PeerOwner() : netlink_(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+    // The kernel answers a single lookup while sending; the limit only guards
+    // against a kernel that does not.
+    const timeval wait{0, 200000};
+    if (netlink_ >= 0) ::setsockopt(netlink_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+}
+
+PeerOwner::~PeerOwner() {
+    if (netlink_ >= 0) ::close(netlink_);
+}
+
+// One exact lookup (no dump) of the socket whose local end is `peer`.
+PeerOwner::Answer PeerOwner::askNetlink(const sockaddr_in& peer, const sockaddr_in& local, uid_t& owner) {
+    if (netlink_ < 0) return Answer::unavailable;
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message{};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST;
+    message.header.nlmsg_seq = ++sequence_;
+    message.request.sdiag_family = AF_INET;
+    message.request.sdiag_protocol = IPPROTO_TCP;
+    message.request.idiag_states = ~0u;
+    message.request.id.idiag_sport = peer.sin_port;
+    message.request.id.idiag_dport = local.sin_port;
+    message.request.id.idiag_src[0] = peer.sin_addr.s_addr;
+    message.request.id.idiag_dst[0] = local.sin_addr.s_addr;
+    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(netlink_, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) !=
+        static_cast<ssize_t>(sizeof message))
+        return Answer::unavailable;
+    alignas(nlmsghdr) char reply[8192];
+    for (;;) {
+        const ssize_t length = ::recv(netlink_, reply, sizeof reply, 0);
+        if (length < 0 && errno == EINTR) continue;
+        if (length <= 0) return Answer::unavailable;
+        auto* header = reinterpret_cast<nlmsghdr*>(reply);
+        for (int left = static_cast<int>(length); NLMSG_OK(header, left); header = NLMSG_NEXT(header, left)) {
+            // A late answer to an earlier question.
+            if (header->nlmsg_seq != sequence_) continue;
+            // ENOENT also stands for a kernel without TCP diagnostics: the
+            // table in /proc decides then.
+            if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+                return Answer::unavailable;
+            const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+            // A socket no process holds any more (closed, TIME_WAIT) reports
+            // no inode and, for TIME_WAIT, user 0: it proves nothing.
+            if (found->idiag_inode == 0) return Answer::notFound;
+            owner = found->idiag_uid;
+            return Answer::found;
+        }
+    }
+}
 
 std::optional<uid_t> PeerOwner::findInTcpTable(std::string_view table, const sockaddr_in& peer,
                                                const sockaddr_in& local) {

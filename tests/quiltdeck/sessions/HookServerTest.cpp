@@ -57,9 +57,9 @@ bool silentFor(int fd, int waitMs) {
 }
 
 HookServer::PeerLookup countingLookup(std::atomic<size_t>& accepted) {
-    return [&accepted](const sockaddr_in& peer, const sockaddr_in& local) {
+    return [&accepted, owners = std::make_shared<PeerOwner>()](const sockaddr_in& peer, const sockaddr_in& local) {
         ++accepted;
-        return PeerOwner::lookup(peer, local);
+        return owners->lookup(peer, local);
     };
 }
 
@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"IdentifyWithoutId", {"GET /identify HTTP/1.1\r\n\r\n"}, card, {}},
         RequestCase{"HeadNotUtf8", {"POST /hook/T1/Stop\xff HTTP/1.1\r\n\r\n"}, ok, {}},
         RequestCase{"OriginRefused", {"POST /hook/T1/Stop HTTP/1.1\r\nOrigin: https://example.com\r\n\r\n"}, forbidden, {},
-                    "hook server: refused a request of a web page"},
+                    "hook server: refused a request from a web page"},
         RequestCase{"ForeignHostRefused", {"POST /hook/T1/Stop HTTP/1.1\r\nHost: example.com:{port}\r\n\r\n"}, forbidden, {}},
         RequestCase{"OtherPortRefused", {"POST /hook/T1/Stop HTTP/1.1\r\nHost: 127.0.0.1:1\r\n\r\n"}, forbidden, {}},
         RequestCase{"LocalhostHost", {"POST /hook/T1/Stop HTTP/1.1\r\nhost:\tLocalHost:{port}\r\n\r\n"}, ok, {"hook Stop {}"}}),
@@ -277,9 +277,9 @@ TEST_F(HookServerTest, OtherUsersAndUnknownPeersAreRefusedAndLoggedOnce) {
         loop.runPending();
     }
     const std::string log = logged();
-    const std::string line = "hook server: refused a connection of user " + std::to_string(::geteuid() + 1);
+    const std::string line = "hook server: refused a connection from user " + std::to_string(::geteuid() + 1);
     EXPECT_EQ(log.find(line), log.rfind(line));
-    EXPECT_NE(log.find("hook server: refused a connection of an unknown user"), std::string::npos);
+    EXPECT_NE(log.find("hook server: refused a connection from an unknown user"), std::string::npos);
 }
 
 // As root, a child that becomes nobody makes a real connection of another user.

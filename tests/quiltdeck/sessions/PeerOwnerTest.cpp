@@ -33,12 +33,13 @@ TEST(PeerOwnerTest, FindsTheOwnerOfALiveLoopbackPeerOnly) {
     const int accepted = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
     ::getsockname(accepted, reinterpret_cast<sockaddr*>(&local), &length);
 
-    EXPECT_EQ(PeerOwner::lookup(peer, local), ::geteuid());
+    PeerOwner owners;
+    EXPECT_EQ(owners.lookup(peer, local), ::geteuid());
     EXPECT_EQ(PeerOwner::findInTcpTable(testing::readFile("/proc/net/tcp"), peer, local), ::geteuid());
-    EXPECT_EQ(PeerOwner::lookup(local, peer), ::geteuid()) << "the accepted end is ours too";
-    EXPECT_EQ(PeerOwner::lookup(loopback(1), local), std::nullopt);
+    EXPECT_EQ(owners.lookup(local, peer), ::geteuid()) << "the accepted end is ours too";
+    EXPECT_EQ(owners.lookup(loopback(1), local), std::nullopt);
     ::close(client);
-    EXPECT_EQ(PeerOwner::lookup(peer, local), std::nullopt);
+    EXPECT_EQ(owners.lookup(peer, local), std::nullopt);
     ::close(accepted);
     ::close(listener);
 }
