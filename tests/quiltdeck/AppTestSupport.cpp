@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "quiltdeck/shell/Log.h"
+
 extern char** environ;
 
 namespace quiltdeck::testing {
@@ -52,6 +54,11 @@ std::string readFile(const std::filesystem::path& path) {
     std::stringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+std::string logContents() {
+    Log::flush();
+    return readFile(Log::url());
 }
 
 void writeFile(const std::filesystem::path& path, const std::string& content) {

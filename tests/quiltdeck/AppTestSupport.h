@@ -25,6 +25,8 @@ private:
 };
 
 std::string readFile(const std::filesystem::path& path);
+// The application log as it stands, every entry written so far included.
+std::string logContents();
 void writeFile(const std::filesystem::path& path, const std::string& content);
 // writeFile with the missing parent folders made first.
 void makeFile(const std::filesystem::path& path, const std::string& content = "");

@@ -88,13 +88,9 @@ std::string replaced(std::string text, std::string_view from, std::string_view t
 
 class HookServerTest : public ::testing::Test {
 protected:
-    static std::string wholeLog() {
-        Log::flush();
-        return testing::readFile(Log::url());
-    }
-    std::string logged() { return wholeLog().substr(logStart); }
+    std::string logged() { return testing::logContents().substr(logStart); }
 
-    size_t logStart = wholeLog().size();
+    size_t logStart = testing::logContents().size();
     testing::TempFolder folder;
     Store store{folder.path()};
     VirtualMainLoop loop;

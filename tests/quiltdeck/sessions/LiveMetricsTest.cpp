@@ -8,7 +8,6 @@
 
 #include "platform/runtime/VirtualMainLoop.h"
 #include "quiltdeck/AppTestSupport.h"
-#include "quiltdeck/shell/Log.h"
 
 namespace quiltdeck {
 namespace {
@@ -23,11 +22,7 @@ Store::Metric m(std::string label, std::string value = {}, std::optional<std::st
 
 class LiveMetricsTest : public ::testing::Test {
 protected:
-    static std::string wholeLog() {
-        Log::flush();
-        return testing::readFile(Log::url());
-    }
-    std::string logged() { return wholeLog().substr(logStart); }
+    std::string logged() { return testing::logContents().substr(logStart); }
     Date now() const { return Date{1e8 + std::chrono::duration<double>(loop.now().time_since_epoch()).count()}; }
     std::unique_ptr<LiveMetrics> make() {
         auto live = std::make_unique<LiveMetrics>("12345678-abcd", folder.path().string(), [this] { return exited; },
@@ -44,7 +39,7 @@ protected:
         return shown;
     }
 
-    size_t logStart = wholeLog().size();
+    size_t logStart = testing::logContents().size();
     testing::TempFolder folder;
     testing::TempFolder stateFolder;
     Store store{stateFolder.path()};
@@ -68,7 +63,7 @@ TEST_P(LiveMetricsBody, ChecksAndNormalises) {
     const BodyCase& c = GetParam();
     auto live = make();
     live->applyMetrics({{"metrics", {{{"label", "Old"}}}}});
-    logStart = wholeLog().size();
+    logStart = testing::logContents().size();
     live->applyMetrics(c.body);
     const std::vector<Store::Metric> old{m("Old")};
     EXPECT_EQ(live->metrics(), c.applied ? c.metrics : old);
