@@ -200,12 +200,12 @@ void HookServer::Connections::complete(uint64_t id, Connection& connection) {
     if (result.fromWebPage) server_.logOnce(server_.loggedWebPage_, "hook server: refused a request from a web page");
     // Queued before the answer goes out, and never waited for.
     if (result.route) server_.deliver(std::move(*result.route));
-    std::string().swap(connection.buffer);
     answer(id, connection, std::move(result.response));
 }
 
 void HookServer::Connections::answer(uint64_t id, Connection& connection, std::string response) {
     connection.phase = Connection::Phase::writing;
+    std::string().swap(connection.buffer);
     connection.out = std::move(response);
     connection.sent = 0;
     write(id, connection);

@@ -165,7 +165,9 @@ LiveMetrics::LiveMetrics(std::string sessionId, std::string cwd, std::function<b
       isExited_(std::move(isExited)),
       clock_(std::move(services.clock)),
       loop_(services.loop ? *services.loop : platform::runtime::MainLoop::main()),
-      store_(services.store ? *services.store : Store::shared()) {}
+      store_(services.store ? *services.store : Store::shared()) {
+    if (!clock_) clock_ = &Date::now;
+}
 
 LiveMetrics::~LiveMetrics() { stop(); }
 
@@ -242,7 +244,7 @@ void LiveMetrics::scheduleMetrics() {
 }
 
 void LiveMetrics::refreshMetrics(bool force) {
-    if (metricsBusy_ || isExited_()) return;
+    if (metricsBusy_ || (isExited_ && isExited_())) return;
     const Date now = clock_();
     std::vector<MetricResult> due;
     for (size_t position = 0; position < metrics_.size(); ++position) {
@@ -281,7 +283,7 @@ void LiveMetrics::applyMetricResults(const std::vector<MetricResult>& results) {
 }
 
 void LiveMetrics::refreshFeed(bool force) {
-    if (feedBusy_ || isExited_() || !feed_) return;
+    if (feedBusy_ || (isExited_ && isExited_()) || !feed_) return;
     if (!force && feed_->updatedAt && clock_().sinceReference - feed_->updatedAt->sinceReference < feed_->every) return;
     feedBusy_ = true;
     platform::runtime::WorkerPool::shared().submit(
