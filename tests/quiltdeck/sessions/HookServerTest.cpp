@@ -161,7 +161,6 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"ExtraBodyBytesCut", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 7\r\n\r\n{\"a\":1}{\"b\":2}"}, ok,
                     {"hook Stop {\"a\":1}"}},
         RequestCase{"EarlyCloseUnanswered", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 10\r\n\r\n{\"a"}, "", {}, {}, true},
-        RequestCase{"HeadCutShortUnanswered", {"POST /hook/T1/Stop HTTP/1.1\r\n"}, "", {}, {}, true},
         RequestCase{"GetRoutedLikePost", {"GET /hook/T1/Stop HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n\r\n"}, ok, {"hook Stop {}"}},
         RequestCase{"TwoPiecesRunNothing", {"POST /hook/T1 HTTP/1.1\r\n\r\n"}, ok, {}},
         RequestCase{"UnknownRouteRunsNothing", {"POST /status/T1 HTTP/1.1\r\n\r\n"}, ok, {}},
@@ -287,12 +286,7 @@ TEST_F(HookServerTest, ConnectionOfNobodyIsRefused) {
     const pid_t child = ::fork();
     if (child == 0) {
         if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) ::_exit(2);
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::_exit(3);
+        const int fd = connectTo(port);
         ::send(fd, "GET /hook/T1/Stop HTTP/1.1\r\n\r\n", 30, MSG_NOSIGNAL);
         char answer[256];
         const ssize_t n = ::read(fd, answer, sizeof answer);
