@@ -110,7 +110,7 @@ void HookServer::Connections::watch(uint64_t id, Connection& connection, uint32_
 void HookServer::Connections::acceptAll() {
     // Past the limit, new connections wait in the listener's backlog.
     while (open_.size() < connectionLimit) {
-        sockaddr_in peer{}, local{};
+        sockaddr_in peer{};
         socklen_t length = sizeof peer;
         const int fd = ::accept4(server_.listener_, reinterpret_cast<sockaddr*>(&peer), &length,
                                  SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -122,8 +122,6 @@ void HookServer::Connections::acceptAll() {
             }
             return;
         }
-        length = sizeof local;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
         const uint64_t id = nextId_++;
         Connection& connection = open_[id];
         connection.fd = fd;
@@ -132,16 +130,18 @@ void HookServer::Connections::acceptAll() {
 
         // The tile id and the port are in the assistant's command line, which
         // every user can read: only this user's programs may post.
-        const std::optional<uid_t> owner = server_.options_.peerOwner(peer, local);
+        const std::optional<uid_t> owner = server_.options_.peerOwner(peer, server_.address_);
         if (owner != ::geteuid()) {
             server_.logOnce(server_.loggedForeignPeer_,
                             owner ? "hook server: refused a connection from user " + std::to_string(*owner)
                                   : std::string("hook server: refused a connection from an unknown user"));
             answer(id, connection, HookRequest::statusReply("403 Forbidden"));
         } else {
-            // curl sends at once: the request is often in already.
-            watch(id, connection, EPOLLIN);
+            // curl sends at once: the request is often in already, and then
+            // epoll never needs to know the connection.
             read(id, connection);
+            auto found = open_.find(id);
+            if (found != open_.end() && found->second.phase == Connection::Phase::reading) watch(id, found->second, EPOLLIN);
         }
     }
     listen(false);
@@ -221,7 +221,8 @@ void HookServer::Connections::write(uint64_t id, Connection& connection) {
         connection.sent += static_cast<size_t>(n);
     }
     // Closing with unread bytes would reset the connection and could take the
-    // answer with it: the peer gets our end first, and a moment to finish.
+    // answer with it; closing first, even with none, gave clients rare stalls
+    // of a retransmission. The peer gets our end first, and a moment to finish.
     ::shutdown(connection.fd, SHUT_WR);
     std::string().swap(connection.out);
     connection.phase = Connection::Phase::draining;
@@ -328,6 +329,7 @@ void HookServer::start() {
     socklen_t length = sizeof address;
     ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
+    address_ = address;
     thread_ = std::jthread([this](std::stop_token stop) { serve(stop); });
     Log::write("hook server on 127.0.0.1:" + std::to_string(port_));
 }

@@ -91,6 +91,7 @@ private:
     Options options_;
     platform::runtime::MainLoop& loop_;
     uint16_t port_ = 0;
+    sockaddr_in address_{};  // what the listener is bound to: every connection's local end
     int listener_ = -1;
     mutable std::mutex snapshotMutex_;
     std::shared_ptr<const HookSnapshot> snapshot_;
