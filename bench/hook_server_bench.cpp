@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -146,6 +147,14 @@ double threadSeconds(const std::string& name) {
     return 0;
 }
 
+// CPU seconds of the whole process so far.
+double processSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 struct Round {
     const char* name;
     int posts;
@@ -195,7 +204,7 @@ int main(int argc, char** argv) {
         }
         std::vector<std::thread> threads;
         const auto start = Clock::now();
-        const double serverStart = threadSeconds("hook server");
+        const double serverStart = threadSeconds("hook server"), processStart = processSeconds();
         for (int client = 0; client < clients; ++client) {
             threads.emplace_back([&, client] {
                 for (const std::string& text : requests[static_cast<size_t>(client)]) {
@@ -209,6 +218,7 @@ int main(int argc, char** argv) {
         loop.runUntil([&] { return finished == clients && delivered >= expected; }, std::chrono::minutes(5));
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const double serverSeconds = threadSeconds("hook server") - serverStart;
+        const double cores = (processSeconds() - processStart) / seconds;
         for (auto& thread : threads) thread.join();
         seqBase += round.posts;
 
@@ -219,8 +229,9 @@ int main(int argc, char** argv) {
         std::printf("  %-7s x %d posts of %zu bytes: %.0f posts/s  p50 %.2f ms  p99 %.2f ms  max %.2f ms  failed %d\n",
                     round.name, round.posts, hookBody(0, 0, round.bodySize).size(), double(all.size()) / seconds, at(0.5),
                     at(0.99), all.empty() ? 0.0 : all.back() / 1000, failed.load());
-        std::printf("          server thread %.1f us of CPU per post; closure calls %zu of %zu, out of per-client order %zu\n",
-                    serverSeconds * 1e6 / double(std::max<size_t>(all.size(), 1)), delivered, expected, outOfOrder);
+        std::printf("          server thread %.1f us of CPU per post, the process ran on %.2f cores on average\n",
+                    serverSeconds * 1e6 / double(std::max<size_t>(all.size(), 1)), cores);
+        std::printf("          closure calls %zu of %zu, out of per-client order %zu\n", delivered, expected, outOfOrder);
     }
     return outOfOrder == 0 ? 0 : 1;
 }
