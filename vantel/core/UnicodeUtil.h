@@ -77,6 +77,7 @@ public:
     static bool isExtendedPictographic(char32_t c) {
         return (ucd::properties(c).flags & ucd::flagExtendedPictographic) != 0;
     }
+    static bool isAlphabetic(char32_t c) { return (ucd::properties(c).flags & ucd::flagAlphabetic) != 0; }
 };
 
 }  // namespace vantel
