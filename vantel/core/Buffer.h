@@ -20,6 +20,7 @@
 #include "vantel/core/CircularBufferLineList.h"
 #include "vantel/core/Position.h"
 #include "vantel/core/SemanticPrompt.h"
+#include "vantel/core/SerialNumber.h"
 
 namespace vantel {
 
@@ -115,6 +116,9 @@ public:
     ~Buffer();
     Buffer(const Buffer&) = delete;
     Buffer& operator=(const Buffer&) = delete;
+
+    // Taken when the buffer is made and never reused (caches key by it, not by address).
+    uint64_t serial() const { return serial_; }
 
     // Lines.
     CircularBufferLineList& lines() { return *lines_; }
@@ -258,6 +262,7 @@ private:
     void reflow(int oldCols, int newCols, int newRows, int oldX);
 
     std::unique_ptr<CircularBufferLineList> lines_;
+    const uint64_t serial_ = makeSerialNumber();
     int yDisp_ = 0;
     int x_ = 0;
     int y_ = 0;

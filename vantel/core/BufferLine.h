@@ -12,6 +12,7 @@
 #include "vantel/core/BidiPresentationState.h"
 #include "vantel/core/CharData.h"
 #include "vantel/core/Ref.h"
+#include "vantel/core/SerialNumber.h"
 #include "vantel/core/SemanticPrompt.h"
 #include "vantel/core/TerminalImage.h"
 
@@ -153,6 +154,8 @@ public:
     Buffer* owningBuffer() const { return owningBuffer_; }
     void setOwningBuffer(Buffer* buffer) { owningBuffer_ = buffer; }
 
+    // Taken when the line is made and never reused; with generation() it names what the line holds.
+    uint64_t serial() const { return serial_; }
     // Change counters: readers compare them for equality only.
     uint64_t generation() const { return generation_; }
     uint64_t recycleGeneration() const { return recycleAndFlags_ >> recycleShift; }
@@ -220,10 +223,11 @@ private:
     void settleAround(int from, int count);
     void settleBefore(int from);
 
-    // 40 bytes, then the cells when the line was made with make().
+    // 48 bytes, then the cells when the line was made with make().
     CharData* data_ = nullptr;
     Buffer* owningBuffer_ = nullptr;
     std::unique_ptr<Extras> extras_;
+    uint64_t serial_ = makeSerialNumber();
     uint32_t generation_ = 0;
     uint32_t recycleAndFlags_ = 0;
     static constexpr uint16_t maximumRefCount = 0xFFFF;

@@ -149,6 +149,19 @@ TEST(BufferLineTest, RangeCopyWithinALineAndMarksTravel) {
     EXPECT_FALSE(source->semanticHardContinuationGroup().has_value());
 }
 
+// Caches key lines by serial: a line made where a freed one lived, or a copy, is another line.
+TEST(BufferLineTest, SerialsAreNeverReused) {
+    LineRef first = BufferLine::make(10);
+    const uint64_t firstSerial = first->serial();
+    const BufferLine* firstAddress = first.get();
+    first = LineRef();
+    LineRef second = BufferLine::make(10);
+    EXPECT_NE(second->serial(), firstSerial) << (second.get() == firstAddress ? "same address" : "new address");
+    EXPECT_NE(BufferLine::copyOf(*second)->serial(), second->serial());
+    BufferLine onHeap(10);
+    EXPECT_GT(onHeap.serial(), second->serial());
+}
+
 TEST(BufferLineTest, StaysCompact) {
     // A scroll-back line costs its cells plus a small header and one ring slot.
     EXPECT_LE(sizeof(BufferLine) + sizeof(LineRef), 64u);
