@@ -20,6 +20,7 @@
 #include "vantel/core/SearchService.h"
 #include "vantel/core/SelectionService.h"
 #include "vantel/core/Terminal.h"
+#include "vantel/view/BidiRowLayout.h"
 #include "vantel/view/CaretView.h"
 #include "vantel/view/ImageBand.h"
 #include "vantel/view/InlineImages.h"
@@ -229,6 +230,25 @@ public:
     // pointer code sets them.
     std::optional<std::vector<Terminal::LinkMatch::RowRange>> linkHighlightRange;
     bool commandActive = false;
+
+    // --- Bidirectional rows (TerminalViewBidi.cpp) ------------------------------------------
+    // Rows are absolute buffer rows. Every consumer goes through these, so that a row draws,
+    // hit-tests and places its caret the same way.
+    // The row's layout by its bidi state; null when it shows in logical order (always so under
+    // BidiHostPolicy::legacyLeftToRight).
+    std::shared_ptr<const BidiRowLayout> bidiRowLayout(int row);
+    // Where a logical column of the row is shown (the caret's column).
+    int logicalToVisualCol(int row, int col);
+    // The logical column shown at a visual column of the row (mouse hit-testing and selection).
+    int visualToLogicalCol(int row, int col);
+    // Dirty screen rows start...end widened to whole bidi paragraphs, still within the screen;
+    // the buffer rows too when they were widened (what the GPU path redraws).
+    struct RedrawRows {
+        int first = 0;
+        int last = 0;
+        std::optional<std::pair<int, int>> bufferRows;
+    };
+    RedrawRows bidiRedrawRows(int start, int end);
 
     // --- Seams of the display scheduling, caret, blinking, focus and progress bar ---------
     // Redraws the whole view; the scheduler will coalesce this.

@@ -2,6 +2,8 @@
 
 #include "vantel/core/UnicodeUtil.h"
 #include "vantel/graphics/KittyPlaceholders.h"
+#include "vantel/view/FallbackFontCache.h"
+#include "vantel/view/TerminalBidi.h"
 #include "vantel/view/TerminalView.h"
 
 namespace vantel {
@@ -11,6 +13,14 @@ namespace {
 bool isPowerlineShape(char32_t c) { return c >= 0xE0B0 && c <= 0xE0B6 && ((0x55u >> (c - 0xE0B0)) & 1); }
 bool isBoxDrawing(char32_t c) { return c >= 0x2500 && c <= 0x257F; }
 bool isBlockElement(char32_t c) { return BlockElementMapping::rects(static_cast<uint32_t>(c)).has_value(); }
+
+// Text that a row in visual order shapes on its own: letters that join (their forms are chosen
+// per cell) and clusters, whose parts must not be reordered or joined with their neighbours.
+bool shapesAlone(char32_t first, const Character& cluster) {
+    auto in = [first](char32_t lo, char32_t hi) { return first >= lo && first <= hi; };
+    return cluster.size() > 1 || in(0x0600, 0x06FF) || in(0x0750, 0x077F) || in(0x0870, 0x08FF) ||
+           in(0xFB50, 0xFDFF) || in(0xFE70, 0xFEFC);
+}
 
 // The segment under construction.
 class SegmentBuilder {
@@ -62,14 +72,28 @@ public:
 
     ViewLineInfo build(const BufferLine& line, int cols) {
         if (const TerminalImageList* images = line.images()) info_.images = *images;
-        // Visual order comes from the bidi layout; until it exists rows are laid out left to right.
+        std::shared_ptr<const BidiRowLayout> layout;
+        if (view_.bidiHostPolicy() == BidiHostPolicy::respectTerminal) {
+            layout = view_.bidiRowLayout(row_);
+            directionOverride_ = layout || TerminalBidi::mayNeedBidi(line, cols, terminal_);
+        }
         int visualColumn = 0;
-        for (int col = 0; col < cols;) {
-            const CharData& cell = line[col];
-            int width = cell.width < 2 ? 1 : cell.width;
-            addCell(cell, col, width, visualColumn);
-            col += width;
-            visualColumn += width;
+        if (layout) {
+            // Visual order: each visual cell reads its logical cell, and may show another text.
+            for (const BidiCell& visual : layout->visualCells) {
+                const CharData& cell = line[visual.logicalCol];
+                addCell(cell, visual.logicalCol, visual.width, visualColumn, visual.display ? &*visual.display : nullptr,
+                        true);
+                visualColumn += visual.width;
+            }
+        } else {
+            for (int col = 0; col < cols;) {
+                const CharData& cell = line[col];
+                int width = cell.width < 2 ? 1 : cell.width;
+                addCell(cell, col, width, visualColumn, nullptr, false);
+                col += width;
+                visualColumn += width;
+            }
         }
         flushPending();
         emitSegment();
@@ -77,7 +101,7 @@ public:
     }
 
 private:
-    void addCell(const CharData& cell, int col, int width, int visualColumn) {
+    void addCell(const CharData& cell, int col, int width, int visualColumn, const Character* display, bool bidiRow) {
         const CharacterStyle style = cell.attribute.style;
         bool highlighted = isHighlighted(cell, col, width);
         bool selected = selection_ && col < selection_->second && selection_->first < col + width;
@@ -96,7 +120,7 @@ private:
             openRun(cell.attribute, highlighted, selected, hidden);
         }
 
-        const char32_t first = firstScalar(cell);
+        const char32_t first = display ? displayedScalar(*display) : firstScalar(cell);
         if (view_.customBlockGlyphs() && !hidden && cluster_.size() <= 1 && addCustomGlyph(first, visualColumn, width)) {
             return;
         }
@@ -104,6 +128,10 @@ private:
         if (hidden) {
             pending_.push_back(u' ');
             pendingLengths_.push_back(1);
+            return;
+        }
+        if (bidiRow && shapesAlone(first, cluster_)) {
+            addShapedAlone(first, visualColumn, width);
             return;
         }
         size_t before = pending_.size();
@@ -133,6 +161,28 @@ private:
         return first;
     }
 
+    // The same for the text a bidi layout shows in place of the cell's own.
+    char32_t displayedScalar(const Character& display) {
+        cluster_.clear();
+        if (display.empty()) return U' ';
+        if (display.size() > 1) cluster_.assign(display, 0, TerminalView::maxCellScalars);
+        return display.front();
+    }
+
+    // A piece of its own in a segment of its own, in the font that has its glyphs.
+    void addShapedAlone(char32_t first, int visualColumn, int width) {
+        flushPending();
+        emitSegment();
+        builder_.start(visualColumn, width);
+        const Character text = cluster_.empty() ? Character(1, first) : cluster_;
+        std::u16string units;
+        for (char32_t c : text) appendUtf16(units, c);
+        TextAttributes attributes = run_;
+        attributes.font = resolvedFont(text, run_.font ? run_.font : view_.fontSet().normal);
+        const int lengths[] = {static_cast<int>(units.size())};
+        builder_.append(units, attributes, lengths);
+    }
+
     bool isHighlighted(const CharData& cell, int col, int width) const {
         auto hovered = [&] {
             if (!view_.linkHighlightRange) return false;
@@ -160,6 +210,8 @@ private:
         runSelected_ = selected;
         runHidden_ = hidden;
         run_ = view_.getAttributes(attribute, highlighted);
+        // The text is already in the order it shows in.
+        run_.leftToRightOverride = directionOverride_;
         if (selected) {
             Rgba foreground = view_.selectedTextForegroundColor();
             run_.selectionBackground = view_.selectedTextBackgroundColor();
@@ -238,6 +290,7 @@ private:
     std::vector<int> pendingLengths_;
     Character cluster_;
     bool runOpen_ = false;
+    bool directionOverride_ = false;
     Attribute runAttribute_;
     bool runHighlighted_ = false, runSelected_ = false, runHidden_ = false;
     TextAttributes run_;

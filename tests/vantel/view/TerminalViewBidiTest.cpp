@@ -1,0 +1,165 @@
+// Bidirectional rows in the view: built in visual order, drawn where the layout says, and mapped
+// back for the pointer and the selection.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "vantel/view/HeadlessTerminalRenderer.h"
+#include "vantel/view/TerminalBidi.h"
+#include "vantel/view/TerminalView.h"
+
+using namespace vantel;
+using platform::gfx::Rect;
+
+namespace {
+
+constexpr BidiPresentationState explicitLeftToRight{BidiSupportMode::explicit_, false, BidiDirection::leftToRight,
+                                                    false};
+constexpr BidiPresentationState rightToLeft{BidiSupportMode::implicit, false, BidiDirection::rightToLeft, false};
+
+// A 10 × 3 view (8 × 16 cells and the scroller's 15 points).
+struct View {
+    TerminalView view{Rect{0, 0, 95, 48}};
+    Terminal& terminal() { return view.getTerminal(); }
+    ViewLineInfo build(int row = 0) {
+        Buffer& b = terminal().buffer();
+        return view.buildAttributedString(row, b.lines()[row], terminal().cols());
+    }
+};
+
+// Each segment as "column:text", trailing blanks dropped.
+std::string segments(const ViewLineInfo& info) {
+    std::string out;
+    for (const ViewLineSegment& s : info.segments) {
+        std::u16string text = s.attributedString.text;
+        while (!text.empty() && text.back() == u' ') text.pop_back();
+        std::string utf8;
+        for (char16_t c : text) appendUtf8(utf8, c);
+        if (!out.empty()) out += ' ';
+        out += std::to_string(s.column);
+        out += ':';
+        out += utf8;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(TerminalViewBidi, RowsAreBuiltInVisualOrder) {
+    struct Case {
+        const char* name;
+        const char* bytes;
+        BidiPresentationState state;
+        BidiHostPolicy policy;
+        std::string expected;
+        bool override_;
+    } cases[] = {
+        {"latin", "ab c", {}, BidiHostPolicy::respectTerminal, "0:ab c", false},
+        {"hebrew after latin", "ab \xD7\x90\xD7\x91", {}, BidiHostPolicy::respectTerminal, "0:ab \xD7\x91\xD7\x90", true},
+        {"legacy policy keeps the logical order", "ab \xD7\x90\xD7\x91", {}, BidiHostPolicy::legacyLeftToRight,
+         "0:ab \xD7\x90\xD7\x91", false},
+        {"explicit left-to-right rows are not reordered", "ab \xD7\x90\xD7\x91", explicitLeftToRight,
+         BidiHostPolicy::respectTerminal, "0:ab \xD7\x90\xD7\x91", true},
+        // Joining letters show their forms, each shaped on its own, at the right margin.
+        {"arabic in a right-to-left row", "\xD8\xA8\xD8\xA8", rightToLeft, BidiHostPolicy::respectTerminal,
+         "0: 8:\xEF\xBA\x90 9:\xEF\xBA\x91", true},
+    };
+    for (const Case& tc : cases) {
+        View v;
+        v.view.setBidiHostPolicy(tc.policy);
+        v.terminal().feed(tc.bytes);
+        v.terminal().buffer().lines()[0].setBidiState(tc.state);
+        ViewLineInfo info = v.build();
+        EXPECT_EQ(segments(info), tc.expected) << tc.name;
+        ASSERT_FALSE(info.segments.empty());
+        EXPECT_EQ(info.segments[0].attributedString.runs[0].attributes.leftToRightOverride, tc.override_) << tc.name;
+    }
+}
+
+// The pointer's visual column selects the logical cell shown there, and the selection is drawn
+// where that cell shows.
+TEST(TerminalViewBidi, ClickingAVisualColumnSelectsTheLogicalCellUnderIt) {
+    View v;
+    v.terminal().feed("ab \xD7\x90\xD7\x91\xD7\x92");  // shown as "ab גבא"
+    struct Case {
+        int visual;
+        int logical;
+        const char* text;
+    } cases[] = {{0, 0, "a"}, {3, 5, "\xD7\x92"}, {4, 4, "\xD7\x91"}, {5, 3, "\xD7\x90"}, {7, 7, ""}};
+    for (const Case& tc : cases) {
+        const int col = v.view.visualToLogicalCol(0, tc.visual);
+        EXPECT_EQ(col, tc.logical);
+        EXPECT_EQ(v.view.logicalToVisualCol(0, col), tc.visual);
+        v.view.selection().setSelection({col, 0}, {col + 1, 0});
+        v.view.selection().setActive(true);
+        EXPECT_EQ(v.view.selection().getSelectedText(), tc.text) << tc.visual;
+        // The selected run's background stands at the visual column.
+        int selectedVisual = -1;
+        for (const ViewLineSegment& s : v.build().segments) {
+            size_t at = 0;
+            for (const AttributedText::Run& run : s.attributedString.runs) {
+                if (run.attributes.selectionBackground) selectedVisual = s.column + s.cellOrdinal(at) * s.columnWidth;
+                at += run.length;
+            }
+        }
+        EXPECT_EQ(selectedVisual, tc.visual);
+    }
+    v.view.setBidiHostPolicy(BidiHostPolicy::legacyLeftToRight);
+    EXPECT_EQ(v.view.visualToLogicalCol(0, 3), 3);
+    EXPECT_EQ(v.view.logicalToVisualCol(-1, 4), 4);
+}
+
+// The caret's column after right-to-left text is left of the text.
+TEST(TerminalViewBidi, CaretColumn) {
+    View v;
+    v.terminal().feed("\xD7\x90\xD7\x91");
+    EXPECT_EQ(v.view.logicalToVisualCol(0, v.terminal().buffer().x()), 10 - 1 - 2);
+    EXPECT_EQ(v.view.logicalToVisualCol(1, 0), 0) << "an empty row";
+}
+
+TEST(TerminalViewBidi, RedrawRowsCoverWholeParagraphs) {
+    View v;
+    v.terminal().feed("0123456789ab\r\nx");  // screen rows 0 and 1 are one paragraph
+    struct Case {
+        int start, end;
+        int first, last;
+        bool widened;
+    } cases[] = {{1, 1, 0, 1, true}, {2, 2, 2, 2, true}, {-1, 1, -1, 1, false}, {2, 1, 2, 1, false}, {1, 5, 1, 5, false}};
+    for (const Case& tc : cases) {
+        TerminalView::RedrawRows rows = v.view.bidiRedrawRows(tc.start, tc.end);
+        EXPECT_EQ(std::tuple(rows.first, rows.last, rows.bufferRows.has_value()),
+                  std::tuple(tc.first, tc.last, tc.widened)) << tc.start << "," << tc.end;
+    }
+    // A paragraph that starts in the scroll-back: the screen rows stop at the top.
+    v.terminal().feed("\r\n0123456789abcdefghijklmno\r\nx");
+    TerminalView::RedrawRows rows = v.view.bidiRedrawRows(0, 0);
+    EXPECT_EQ(std::tuple(rows.first, rows.last), std::tuple(0, 1));
+    EXPECT_EQ(rows.bufferRows, std::pair(3, 5));
+}
+
+// Drawn: a row of Hebrew and Latin puts each glyph where the layout shows its cell. Row 1 holds
+// the expected picture as plain left-to-right text; the ink of every cell must match.
+TEST(TerminalViewBidi, GlyphsAreDrawnAtTheirVisualColumns) {
+    HeadlessTerminalRenderer renderer({12, 2, 13, "monospace", 2});
+    renderer.feed("ab \xD7\x90\xD7\x91\xD7\x92 cd\r\nab \xD7\x92\xD7\x91\xD7\x90 cd");
+    renderer.terminal().buffer().lines()[1].setBidiState(explicitLeftToRight);
+    const platform::gfx::Canvas& canvas = renderer.render();
+    const double cw = renderer.cell().width * 2, ch = renderer.cell().height * 2;
+    const uint32_t background = canvas.pixel(canvas.pixelWidth() - 1, canvas.pixelHeight() - 1);
+    auto coverage = [&](int col, int row) {
+        double sum = 0;
+        for (int y = int(row * ch); y < int((row + 1) * ch); ++y) {
+            for (int x = int(col * cw); x < int((col + 1) * cw); ++x) {
+                const uint32_t p = canvas.pixel(x, y);
+                for (int shift : {0, 8, 16}) sum += std::abs(int((p >> shift) & 255) - int((background >> shift) & 255));
+            }
+        }
+        return sum;
+    };
+    for (int col = 0; col < 12; ++col) {
+        EXPECT_NEAR(coverage(col, 0), coverage(col, 1), 0.02 * coverage(col, 1) + 1) << "column " << col;
+    }
+    // The letters differ enough for the comparison to tell them apart.
+    EXPECT_GT(std::abs(coverage(3, 1) - coverage(5, 1)), 0.1 * coverage(5, 1));
+}

@@ -1,0 +1,44 @@
+// The view's side of the bidi layout: which rows get one, and the column maps for the caret
+// and the pointer.
+#include "vantel/view/TerminalBidi.h"
+#include "vantel/view/TerminalView.h"
+
+namespace vantel {
+
+std::shared_ptr<const BidiRowLayout> TerminalView::bidiRowLayout(int row) {
+    if (!terminal_ || !fontSet_.normal || bidiHostPolicy_ != BidiHostPolicy::respectTerminal || row < 0) {
+        return nullptr;
+    }
+    Buffer& buffer = terminal_->buffer();
+    if (row >= buffer.lines().count()) return nullptr;
+    return TerminalBidi::rowLayout(row, buffer, terminal_->cols(), *terminal_, *fontSet_.normal);
+}
+
+int TerminalView::logicalToVisualCol(int row, int col) {
+    auto layout = bidiRowLayout(row);
+    return layout ? layout->visualCol(col) : col;
+}
+
+int TerminalView::visualToLogicalCol(int row, int col) {
+    auto layout = bidiRowLayout(row);
+    return layout ? layout->logicalCol(col) : col;
+}
+
+TerminalView::RedrawRows TerminalView::bidiRedrawRows(int start, int end) {
+    RedrawRows rows{start, end, std::nullopt};
+    if (!terminal_) return rows;
+    Buffer& buffer = terminal_->buffer();
+    const int count = buffer.lines().count();
+    if (count == 0 || start < 0 || start > end || end >= terminal_->rows()) return rows;
+    const int yDisp = buffer.yDisp();
+    const int first = std::clamp(yDisp + start, 0, count - 1);
+    const int last = std::max(std::min(yDisp + end, count - 1), first);
+    const TerminalBidi::RowRange widened = TerminalBidi::renderingDependencyRange(
+        {first, last}, buffer, terminal_->options().maximumBidiParagraphRows);
+    rows.first = std::max(0, widened.first - yDisp);
+    rows.last = std::min(terminal_->rows() - 1, widened.last - yDisp);
+    rows.bufferRows = std::make_pair(widened.first, widened.last);
+    return rows;
+}
+
+}  // namespace vantel
