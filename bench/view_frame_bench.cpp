@@ -1,8 +1,11 @@
 // Prints what a terminal view's frame costs: a dense screen fed as bytes (every cell printable, eight
 // colours, runs of bold, underline and background) drawn through a headless window, at 120×38 and
 // 200×60, 13 pt, scale 1 and 2. For each: the cold first frame (fresh view, every cache empty), the
-// warm median of full redraws, and the warm median of redrawing one dirty row. Fonts come from the
-// test fontconfig file, like the tests'.
+// warm median of full redraws, and the warm median of redrawing one dirty row. Then bidirectional
+// text: a 200×60 screen of mixed Arabic, Hebrew and Latin words redrawn with the bidi caches emptied
+// before each frame and with them warm, and the same screen in Latin words alone, drawn with bidi
+// layout and without it (the legacy left-to-right policy). Fonts come from the test fontconfig
+// file, like the tests'.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -15,6 +18,7 @@
 #include "vantel/view/FallbackFontCache.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
 #include "vantel/view/ShapedLineCache.h"
+#include "vantel/view/TerminalBidi.h"
 
 namespace {
 
@@ -111,6 +115,76 @@ void clearSharedCaches() {
 
 int fullRounds = 41;
 
+// Rows of words from the lists, each row on its own line (no soft wraps), about as wide as the screen.
+std::string wordScreen(int cols, int rows, bool mixed) {
+    static const char* latin[] = {"status", "build", "ok", "src/main.cpp", "(done)", "error:", "42", "value", "[x]"};
+    static const char* hebrew[] = {"\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", "\xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D",
+                                   "\xD7\x91\xD7\x93\xD7\x99\xD7\xA7\xD7\x94", "\xD7\xA7\xD7\x95\xD7\x91\xD7\xA5"};
+    static const char* arabic[] = {"\xD8\xB3\xD9\x84\xD8\xA7\xD9\x85", "\xD9\x85\xD9\x84\xD9\x81",
+                                   "\xD8\xA8\xD9\x86\xD8\xA7\xD8\xA1", "\xD8\xAE\xD8\xB7\xD8\xA3"};
+    // Columns of each word, to fill a row without wrapping it.
+    auto width = [](const char* word) {
+        int n = 0;
+        for (const char* p = word; *p; ++p) n += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
+        return n;
+    };
+    uint64_t state = 7;
+    std::string bytes = "\x1b[H\x1b[2J";
+    for (int r = 0; r < rows; ++r) {
+        bytes += "\x1b[" + std::to_string(r + 1) + ";1H";
+        int used = 0;
+        for (;;) {
+            uint64_t v = nextRandom(state);
+            const char* word = latin[v % 9];
+            if (mixed && (v >> 8) % 3 == 1) word = hebrew[(v >> 16) % 4];
+            if (mixed && (v >> 8) % 3 == 2) word = arabic[(v >> 16) % 4];
+            if (used + width(word) + 1 > cols) break;
+            bytes += word;
+            bytes += ' ';
+            used += width(word) + 1;
+        }
+    }
+    return bytes;
+}
+
+void measureBidi(int cols, int rows) {
+    vantel::HeadlessTerminalRenderer::Options options;
+    options.cols = cols;
+    options.rows = rows;
+    options.fontSize = 13;
+    vantel::HeadlessTerminalRenderer mixed(options), latin(options);
+    mixed.feed(wordScreen(cols, rows, true));
+    latin.feed(wordScreen(cols, rows, false));
+    mixed.render();
+    latin.render();
+    auto redraw = [](vantel::HeadlessTerminalRenderer& renderer) {
+        auto& window = renderer.window();
+        window.invalidate(window.bounds());
+        auto start = Clock::now();
+        window.displayIfNeeded();
+        return msSince(start);
+    };
+    std::vector<double> cold, warm, withBidi, withoutBidi;
+    for (int i = 0; i < fullRounds; ++i) {
+        vantel::TerminalBidi::emptyCaches();
+        cold.push_back(redraw(mixed));
+        warm.push_back(redraw(mixed));
+        // Interleaved, taking turns at going first, each after a frame of the same screen, so
+        // that the load of the machine and the processor's caches fall on both alike.
+        redraw(latin);
+        for (int k = 0; k < 2; ++k) {
+            const bool on = (k == 0) == (i % 2 == 0);
+            latin.view().setBidiHostPolicy(on ? vantel::BidiHostPolicy::respectTerminal
+                                              : vantel::BidiHostPolicy::legacyLeftToRight);
+            (on ? withBidi : withoutBidi).push_back(redraw(latin));
+        }
+    }
+    std::printf("  %3dx%-3d mixed Arabic, Hebrew, Latin: cold bidi caches %7.3f ms   warm %7.3f ms\n", cols, rows,
+                median(cold), median(warm));
+    std::printf("  %3dx%-3d Latin only: with bidi %7.3f ms   without %7.3f ms   overhead %+.1f %%\n", cols, rows,
+                median(withBidi), median(withoutBidi), (median(withBidi) / median(withoutBidi) - 1) * 100);
+}
+
 void measure(int cols, int rows, double scale) {
     vantel::HeadlessTerminalRenderer::Options options;
     options.cols = cols;
@@ -178,8 +252,8 @@ void measureShapes(int cols, int rows, double scale) {
 
 }  // namespace
 
-// Arguments such as 200x60@2 or shapes@1 pick configurations; none runs all six. --rounds N sets the number
-// of full redraws (for a profiler).
+// Arguments such as 200x60@2, shapes@1 or bidi pick configurations; none runs them all. --rounds N
+// sets the number of full redraws (for a profiler).
 int main(int argc, char** argv) {
     std::vector<std::string> picked;
     for (int i = 1; i < argc; ++i) {
@@ -201,6 +275,10 @@ int main(int argc, char** argv) {
     for (double scale : {1.0, 2.0}) {
         std::string name = "shapes@" + std::to_string(int(scale));
         if (picked.empty() || std::find(picked.begin(), picked.end(), name) != picked.end()) measureShapes(200, 60, scale);
+    }
+    if (picked.empty() || std::find(picked.begin(), picked.end(), "bidi") != picked.end()) {
+        std::printf("bidirectional text, 13 pt, scale 1, full redraws\n");
+        measureBidi(200, 60);
     }
     return 0;
 }

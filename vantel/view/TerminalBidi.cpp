@@ -70,6 +70,7 @@ struct CachedParagraph {
     std::vector<TerminalBidi::Cell> cells;
     std::vector<std::optional<BidiRowLayout>> rowsByOffset;
     BidiDirection baseDirection = BidiDirection::leftToRight;
+    bool hasPotentialRTL = true;
 
     bool matches(const std::vector<TerminalBidi::Cell>& other, int firstRow) const {
         if (cells.size() != other.size()) return false;
@@ -104,19 +105,20 @@ void storeIdentity(const ParagraphKey& key, const TerminalBidi::ParagraphResultR
     c.paragraphCache.insert_or_assign(key, result);
 }
 
-TerminalBidi::ParagraphResultRef emptyResult(BidiDirection base) {
-    static const auto leftToRight = std::make_shared<const TerminalBidi::ParagraphResult>();
-    static const auto rightToLeft = [] {
+// The result of every paragraph without right-to-left candidates and a left-to-right fallback.
+TerminalBidi::ParagraphResultRef withoutCandidates() {
+    static const auto shared = [] {
         TerminalBidi::ParagraphResult r;
-        r.baseDirection = BidiDirection::rightToLeft;
+        r.hasPotentialRTL = false;
         return std::make_shared<const TerminalBidi::ParagraphResult>(std::move(r));
     }();
-    return base == BidiDirection::rightToLeft ? rightToLeft : leftToRight;
+    return shared;
 }
 
 TerminalBidi::ParagraphResultRef rebase(const CachedParagraph& cached, TerminalBidi::RowRange bounds, uint64_t revision) {
     TerminalBidi::ParagraphResult result;
     result.baseDirection = cached.baseDirection;
+    result.hasPotentialRTL = cached.hasPotentialRTL;
     for (size_t i = 0; i < cached.rowsByOffset.size(); ++i) {
         if (!cached.rowsByOffset[i]) continue;
         BidiRowLayout layout = *cached.rowsByOffset[i];
@@ -241,9 +243,8 @@ TerminalBidi::ParagraphResultRef TerminalBidi::paragraphResult(int row, Buffer& 
         hasPotentialRTL = mayNeedBidi(lines[r], cols, terminal);
     }
     if (!hasPotentialRTL && state.fallbackDirection == BidiDirection::leftToRight) {
-        ParagraphResultRef empty = emptyResult(BidiDirection::leftToRight);
-        storeIdentity(key, empty);
-        return empty;
+        storeIdentity(key, withoutCandidates());
+        return withoutCandidates();
     }
 
     const int rowCount = bounds->last - bounds->first + 1;
@@ -286,6 +287,7 @@ TerminalBidi::ParagraphResultRef TerminalBidi::paragraphResult(int row, Buffer& 
         buildParagraph(*bounds, cells, ranges, usedColumns, cols, state, hasPotentialRTL, revision);
     auto entry = std::make_shared<CachedParagraph>();
     entry->baseDirection = built.baseDirection;
+    entry->hasPotentialRTL = built.hasPotentialRTL;
     entry->rowsByOffset.resize(static_cast<size_t>(rowCount));
     for (const auto& [r, layout] : built.rows) entry->rowsByOffset[static_cast<size_t>(r - bounds->first)] = layout;
     entry->cells = std::move(cells);
@@ -307,6 +309,7 @@ TerminalBidi::ParagraphResult TerminalBidi::buildParagraph(RowRange bounds, cons
                                                            const BidiPresentationState& state, bool hasPotentialRTL,
                                                            uint64_t revision) {
     ParagraphResult result;
+    result.hasPotentialRTL = hasPotentialRTL;
     BidiDirection base = state.fallbackDirection;
     if (state.autodetectDirection) base = detectedBaseDirection(cells, state.fallbackDirection);
     result.baseDirection = base;
@@ -357,19 +360,30 @@ std::optional<BidiRowLayout> TerminalBidi::explicitRightToLeftLayout(int row, Bu
 
 std::shared_ptr<const BidiRowLayout> TerminalBidi::rowLayout(int row, Buffer& buffer, int cols,
                                                              const Terminal& terminal,
-                                                             const platform::gfx::Font& font) {
+                                                             const platform::gfx::Font& font, bool* mayNeedBidi) {
     CircularBufferLineList& lines = buffer.lines();
     if (row < 0 || row >= lines.count()) return nullptr;
     const BidiPresentationState state = lines[row].bidiState();
+    std::shared_ptr<const BidiRowLayout> layout;
+    ParagraphResultRef result;
     if (state.supportMode == BidiSupportMode::explicit_) {
-        if (state.fallbackDirection != BidiDirection::rightToLeft) return nullptr;
-        auto layout = explicitRightToLeftLayout(row, buffer, cols, terminal);
-        return layout ? std::make_shared<const BidiRowLayout>(std::move(*layout)) : nullptr;
+        if (state.fallbackDirection == BidiDirection::rightToLeft) {
+            if (auto explicitLayout = explicitRightToLeftLayout(row, buffer, cols, terminal)) {
+                layout = std::make_shared<const BidiRowLayout>(std::move(*explicitLayout));
+            }
+        }
+    } else {
+        result = paragraphResult(row, buffer, cols, terminal, font);
+        // Shares ownership of the paragraph it belongs to.
+        if (const BidiRowLayout* own = result ? result->row(row) : nullptr) layout = {result, own};
     }
-    ParagraphResultRef result = paragraphResult(row, buffer, cols, terminal, font);
-    const BidiRowLayout* layout = result ? result->row(row) : nullptr;
-    // Shares ownership of the paragraph it belongs to.
-    return layout ? std::shared_ptr<const BidiRowLayout>(result, layout) : nullptr;
+    if (mayNeedBidi) {
+        // A paragraph found without candidates spares the row its scan.
+        if (layout) *mayNeedBidi = true;
+        else if (result && !result->hasPotentialRTL) *mayNeedBidi = false;
+        else *mayNeedBidi = TerminalBidi::mayNeedBidi(lines[row], cols, terminal);
+    }
+    return layout;
 }
 
 TerminalBidi::RowRange TerminalBidi::renderingDependencyRange(RowRange rows, Buffer& buffer, int maximumRows) {

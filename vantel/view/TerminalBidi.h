@@ -51,6 +51,8 @@ public:
     struct ParagraphResult {
         std::map<int, BidiRowLayout> rows;  // a row without an entry is shown in logical order
         BidiDirection baseDirection = BidiDirection::leftToRight;
+        // False when no row of the paragraph holds a right-to-left candidate.
+        bool hasPotentialRTL = true;
         const BidiRowLayout* row(int absoluteRow) const {
             auto it = rows.find(absoluteRow);
             return it == rows.end() ? nullptr : &it->second;
@@ -80,9 +82,11 @@ public:
     static std::optional<BidiRowLayout> explicitRightToLeftLayout(int row, Buffer& buffer, int cols,
                                                                   const Terminal& terminal);
     // What every consumer (rows, caret, hit-testing) asks: the row's layout by its bidi state,
-    // or null when the row is shown in logical order.
+    // or null when the row is shown in logical order. `mayNeedBidi`, when given, receives
+    // mayNeedBidi() of the row, from the paragraph's cached result where that tells.
     static std::shared_ptr<const BidiRowLayout> rowLayout(int row, Buffer& buffer, int cols, const Terminal& terminal,
-                                                          const platform::gfx::Font& font);
+                                                          const platform::gfx::Font& font,
+                                                          bool* mayNeedBidi = nullptr);
     // A range of changed rows widened to whole paragraphs: every row whose layout the change can move.
     static RowRange renderingDependencyRange(RowRange rows, Buffer& buffer, int maximumRows);
     // The revision of the paragraph holding `row`; 0 when the row is out of range, explicit or in no paragraph.

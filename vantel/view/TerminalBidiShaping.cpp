@@ -93,9 +93,11 @@ bool joinsForward(const std::vector<TerminalBidi::Cell>& cells, size_t i) {
 TerminalBidi::Joining TerminalBidi::joiningType(char32_t s) {
     if (s == zeroWidthNonJoiner) return Joining::none;
     const auto& table = ucd::unicode17JoiningRanges;
-    auto it = std::upper_bound(table.begin(), table.end(), s,
-                               [](char32_t c, const ucd::JoiningRange& r) { return c < r.first; });
-    if (it != table.begin() && s <= std::prev(it)->last) return static_cast<Joining>(std::prev(it)->type);
+    if (s >= table.front().first && s <= table.back().last) {
+        auto it = std::upper_bound(table.begin(), table.end(), s,
+                                   [](char32_t c, const ucd::JoiningRange& r) { return c < r.first; });
+        if (it != table.begin() && s <= std::prev(it)->last) return static_cast<Joining>(std::prev(it)->type);
+    }
     const GeneralCategory gc = UnicodeUtil::generalCategory(s);
     if (gc == GeneralCategory::Mn || gc == GeneralCategory::Me || gc == GeneralCategory::Cf) return Joining::transparent;
     return Joining::none;

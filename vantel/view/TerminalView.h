@@ -235,8 +235,9 @@ public:
     // Rows are absolute buffer rows. Every consumer goes through these, so that a row draws,
     // hit-tests and places its caret the same way.
     // The row's layout by its bidi state; null when it shows in logical order (always so under
-    // BidiHostPolicy::legacyLeftToRight).
-    std::shared_ptr<const BidiRowLayout> bidiRowLayout(int row);
+    // BidiHostPolicy::legacyLeftToRight). `mayNeedBidi`, when given, tells whether the row holds
+    // right-to-left candidates (false under the legacy policy).
+    std::shared_ptr<const BidiRowLayout> bidiRowLayout(int row, bool* mayNeedBidi = nullptr);
     // Where a logical column of the row is shown (the caret's column).
     int logicalToVisualCol(int row, int col);
     // The logical column shown at a visual column of the row (mouse hit-testing and selection).

@@ -5,13 +5,14 @@
 
 namespace vantel {
 
-std::shared_ptr<const BidiRowLayout> TerminalView::bidiRowLayout(int row) {
+std::shared_ptr<const BidiRowLayout> TerminalView::bidiRowLayout(int row, bool* mayNeedBidi) {
+    if (mayNeedBidi) *mayNeedBidi = false;
     if (!terminal_ || !fontSet_.normal || bidiHostPolicy_ != BidiHostPolicy::respectTerminal || row < 0) {
         return nullptr;
     }
     Buffer& buffer = terminal_->buffer();
     if (row >= buffer.lines().count()) return nullptr;
-    return TerminalBidi::rowLayout(row, buffer, terminal_->cols(), *terminal_, *fontSet_.normal);
+    return TerminalBidi::rowLayout(row, buffer, terminal_->cols(), *terminal_, *fontSet_.normal, mayNeedBidi);
 }
 
 int TerminalView::logicalToVisualCol(int row, int col) {

@@ -3,7 +3,6 @@
 #include "vantel/core/UnicodeUtil.h"
 #include "vantel/graphics/KittyPlaceholders.h"
 #include "vantel/view/FallbackFontCache.h"
-#include "vantel/view/TerminalBidi.h"
 #include "vantel/view/TerminalView.h"
 
 namespace vantel {
@@ -72,11 +71,8 @@ public:
 
     ViewLineInfo build(const BufferLine& line, int cols) {
         if (const TerminalImageList* images = line.images()) info_.images = *images;
-        std::shared_ptr<const BidiRowLayout> layout;
-        if (view_.bidiHostPolicy() == BidiHostPolicy::respectTerminal) {
-            layout = view_.bidiRowLayout(row_);
-            directionOverride_ = layout || TerminalBidi::mayNeedBidi(line, cols, terminal_);
-        }
+        // Without a layout the override is on for rows that hold right-to-left candidates.
+        std::shared_ptr<const BidiRowLayout> layout = view_.bidiRowLayout(row_, &directionOverride_);
         int visualColumn = 0;
         if (layout) {
             // Visual order: each visual cell reads its logical cell, and may show another text.
