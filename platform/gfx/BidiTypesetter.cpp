@@ -50,7 +50,9 @@ std::optional<std::vector<BidiTypesetter::Glyph>> BidiTypesetter::line(int start
     for (int32_t run = 0; run < runs; ++run) {
         int32_t logicalStart = 0, runLength = 0;
         if (ubidi_getVisualRun(line.get(), run, &logicalStart, &runLength) != UBIDI_RTL) continue;
-        for (int32_t i = logicalStart; i < logicalStart + runLength && i < length; ++i) rightToLeft[static_cast<size_t>(i)] = true;
+        for (int32_t i = logicalStart; i < logicalStart + runLength && i < length; ++i) {
+            rightToLeft[static_cast<size_t>(i)] = true;
+        }
     }
     std::vector<int32_t> visualMap(static_cast<size_t>(ubidi_getResultLength(line.get())));
     if (U_FAILURE(status)) return std::nullopt;

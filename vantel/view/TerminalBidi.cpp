@@ -115,7 +115,8 @@ TerminalBidi::ParagraphResultRef withoutCandidates() {
     return shared;
 }
 
-TerminalBidi::ParagraphResultRef rebase(const CachedParagraph& cached, TerminalBidi::RowRange bounds, uint64_t revision) {
+TerminalBidi::ParagraphResultRef rebase(const CachedParagraph& cached, TerminalBidi::RowRange bounds,
+                                        uint64_t revision) {
     TerminalBidi::ParagraphResult result;
     result.baseDirection = cached.baseDirection;
     result.hasPotentialRTL = cached.hasPotentialRTL;

@@ -125,11 +125,12 @@ public:
     static std::unique_ptr<platform::gfx::BidiTypesetter> makeTypesetter(const std::vector<Cell>& cells,
                                                                          BidiDirection direction);
     // The order of cells lo..<hi as one line of the typeset paragraph.
-    static std::optional<VisualOrder> computeVisualOrder(int lo, int hi, const platform::gfx::BidiTypesetter& typesetter,
+    static std::optional<VisualOrder> computeVisualOrder(int lo, int hi,
+                                                         const platform::gfx::BidiTypesetter& typesetter,
                                                          BidiDirection baseDirection);
     // The order read from glyph positions; offsets without a glyph are placed beside their neighbours.
-    static std::optional<VisualOrder> visualOrderFromGlyphs(const std::vector<platform::gfx::BidiTypesetter::Glyph>& glyphs,
-                                                            int lo, int n, BidiDirection baseDirection);
+    static std::optional<VisualOrder> visualOrderFromGlyphs(
+        const std::vector<platform::gfx::BidiTypesetter::Glyph>& glyphs, int lo, int n, BidiDirection baseDirection);
 
     // --- Caches -----------------------------------------------------------------------------
 

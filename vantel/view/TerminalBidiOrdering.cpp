@@ -85,7 +85,8 @@ std::unique_ptr<BidiTypesetter> TerminalBidi::makeTypesetter(const std::vector<C
     return BidiTypesetter::make(std::move(proxy), direction == BidiDirection::rightToLeft);
 }
 
-std::optional<TerminalBidi::VisualOrder> TerminalBidi::computeVisualOrder(int lo, int hi, const BidiTypesetter& typesetter,
+std::optional<TerminalBidi::VisualOrder> TerminalBidi::computeVisualOrder(int lo, int hi,
+                                                                          const BidiTypesetter& typesetter,
                                                                           BidiDirection baseDirection) {
     const int n = hi - lo;
     if (n <= 0) return VisualOrder{};

@@ -99,8 +99,8 @@ TerminalBidi::Joining TerminalBidi::joiningType(char32_t s) {
         if (it != table.begin() && s <= std::prev(it)->last) return static_cast<Joining>(std::prev(it)->type);
     }
     const GeneralCategory gc = UnicodeUtil::generalCategory(s);
-    if (gc == GeneralCategory::Mn || gc == GeneralCategory::Me || gc == GeneralCategory::Cf) return Joining::transparent;
-    return Joining::none;
+    const bool mark = gc == GeneralCategory::Mn || gc == GeneralCategory::Me || gc == GeneralCategory::Cf;
+    return mark ? Joining::transparent : Joining::none;
 }
 
 std::vector<std::optional<Character>> TerminalBidi::shapeArabic(const std::vector<Cell>& cells) {

@@ -77,9 +77,8 @@ public:
         if (layout) {
             // Visual order: each visual cell reads its logical cell, and may show another text.
             for (const BidiCell& visual : layout->visualCells) {
-                const CharData& cell = line[visual.logicalCol];
-                addCell(cell, visual.logicalCol, visual.width, visualColumn, visual.display ? &*visual.display : nullptr,
-                        true);
+                const Character* display = visual.display ? &*visual.display : nullptr;
+                addCell(line[visual.logicalCol], visual.logicalCol, visual.width, visualColumn, display, true);
                 visualColumn += visual.width;
             }
         } else {

@@ -5,26 +5,17 @@
 using namespace vantel;
 
 TEST(BidiPresentationStateTest, PresentationModeAndPacking) {
-    using Mode = BidiPresentationMode;
-    constexpr auto explicit_ = BidiSupportMode::explicit_;
-    constexpr auto implicit = BidiSupportMode::implicit;
-    constexpr auto ltr = BidiDirection::leftToRight;
-    constexpr auto rtl = BidiDirection::rightToLeft;
-    struct Case {
-        BidiPresentationState state;
-        Mode mode;
+    using M = BidiPresentationMode;
+    constexpr auto ex = BidiSupportMode::explicit_, im = BidiSupportMode::implicit;
+    constexpr auto ltr = BidiDirection::leftToRight, rtl = BidiDirection::rightToLeft;
+    const std::pair<BidiPresentationState, M> cases[] = {
+        {{ex, true, ltr, false}, M::explicitLeftToRight},     {{ex, false, rtl, false}, M::explicitRightToLeft},
+        {{im, false, ltr, false}, M::implicitLeftToRight},    {{im, false, rtl, true}, M::implicitRightToLeft},
+        {{im, true, ltr, false}, M::implicitAutoLeftToRight}, {{im, true, rtl, false}, M::implicitAutoRightToLeft},
     };
-    const Case cases[] = {
-        {{explicit_, true, ltr, false}, Mode::explicitLeftToRight},
-        {{explicit_, false, rtl, false}, Mode::explicitRightToLeft},
-        {{implicit, false, ltr, false}, Mode::implicitLeftToRight},
-        {{implicit, false, rtl, true}, Mode::implicitRightToLeft},
-        {{implicit, true, ltr, false}, Mode::implicitAutoLeftToRight},
-        {{implicit, true, rtl, false}, Mode::implicitAutoRightToLeft},
-    };
-    EXPECT_EQ(BidiPresentationState().presentationMode(), Mode::implicitAutoLeftToRight);
-    for (const Case& a : cases) {
-        EXPECT_EQ(a.state.presentationMode(), a.mode) << int(a.mode);
-        for (const Case& b : cases) EXPECT_EQ(a.state == b.state, a.state.packed() == b.state.packed());
+    EXPECT_EQ(BidiPresentationState().presentationMode(), M::implicitAutoLeftToRight);
+    for (const auto& [state, mode] : cases) {
+        EXPECT_EQ(state.presentationMode(), mode) << int(mode);
+        for (const auto& other : cases) EXPECT_EQ(state == other.first, state.packed() == other.first.packed());
     }
 }

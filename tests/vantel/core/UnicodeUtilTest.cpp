@@ -96,31 +96,21 @@ TEST(UnicodeUtilTest, TextPresentation) {
 // The tables hold Unicode 17.0 where that data exists: characters new in 17.0, the one
 // category change, and the emoji properties as 17.0 has them.
 TEST(UnicodeUtilTest, Unicode17Properties) {
-    struct Case {
-        char32_t c;
-        GeneralCategory category;
-        bool alphabetic;
-        bool emoji;
-        bool pictographic;
-    };
-    const Case cases[] = {
-        {0x10940, GeneralCategory::Lo, true, false, false},   // new script in 17.0
-        {0x0295, GeneralCategory::Lo, true, false, false},    // Ll before 17.0
-        {0x1FAEF, GeneralCategory::So, false, true, true},    // new emoji
-        {0x05D0, GeneralCategory::Lo, true, false, false},    // HEBREW LETTER ALEF
-        {0x0661, GeneralCategory::Nd, false, false, false},   // ARABIC-INDIC DIGIT ONE
-        {0x0030, GeneralCategory::Nd, false, true, false},    // a keycap base, not pictographic
-        {0x2701, GeneralCategory::So, false, false, false},   // no longer pictographic in 17.0
-        {0x1F600, GeneralCategory::So, false, true, true},
-        {0x0645, GeneralCategory::Lo, true, false, false},
-        {0x064E, GeneralCategory::Mn, true, false, false},    // FATHA is Other_Alphabetic
-        {0x110000, GeneralCategory::Cn, false, false, false},
+    using G = GeneralCategory;
+    // Scalar, category, Alphabetic, Emoji, Extended_Pictographic.
+    const std::tuple<char32_t, G, bool, bool, bool> cases[] = {
+        {0x10940, G::Lo, true, false, false},   // a script new in 17.0
+        {0x0295, G::Lo, true, false, false},    // Ll before 17.0
+        {0x1FAEF, G::So, false, true, true},    // a new emoji
+        {0x2701, G::So, false, false, false},   // no longer pictographic
+        {0x05D0, G::Lo, true, false, false},    {0x0661, G::Nd, false, false, false},
+        {0x0030, G::Nd, false, true, false},    {0x064E, G::Mn, true, false, false},
+        {0x110000, G::Cn, false, false, false},
     };
     EXPECT_STREQ(ucd::unicodeVersion, "17.0.0");
-    for (const Case& tc : cases) {
-        EXPECT_EQ(UnicodeUtil::generalCategory(tc.c), tc.category) << hex(tc.c);
-        EXPECT_EQ(UnicodeUtil::isAlphabetic(tc.c), tc.alphabetic) << hex(tc.c);
-        EXPECT_EQ(UnicodeUtil::isEmoji(tc.c), tc.emoji) << hex(tc.c);
-        EXPECT_EQ(UnicodeUtil::isExtendedPictographic(tc.c), tc.pictographic) << hex(tc.c);
+    for (const auto& [c, category, alphabetic, emoji, pictographic] : cases) {
+        EXPECT_EQ(std::tuple(UnicodeUtil::generalCategory(c), UnicodeUtil::isAlphabetic(c), UnicodeUtil::isEmoji(c),
+                             UnicodeUtil::isExtendedPictographic(c)),
+                  std::tuple(category, alphabetic, emoji, pictographic)) << hex(c);
     }
 }
