@@ -65,12 +65,12 @@ struct KeyHash {
     }
 };
 
-// A laid-out paragraph by its content: rows relative to its first row.
+// A laid-out paragraph by its content: its cells with rows relative to its first row, and the
+// layout made for it (shared with the identity cache, not copied).
 struct CachedParagraph {
     std::vector<TerminalBidi::Cell> cells;
-    std::vector<std::optional<BidiRowLayout>> rowsByOffset;
-    BidiDirection baseDirection = BidiDirection::leftToRight;
-    bool hasPotentialRTL = true;
+    TerminalBidi::ParagraphResultRef laidOut;
+    int firstRow = 0;  // of laidOut
 
     bool matches(const std::vector<TerminalBidi::Cell>& other, int firstRow) const {
         if (cells.size() != other.size()) return false;
@@ -118,13 +118,12 @@ TerminalBidi::ParagraphResultRef withoutCandidates() {
 TerminalBidi::ParagraphResultRef rebase(const CachedParagraph& cached, TerminalBidi::RowRange bounds,
                                         uint64_t revision) {
     TerminalBidi::ParagraphResult result;
-    result.baseDirection = cached.baseDirection;
-    result.hasPotentialRTL = cached.hasPotentialRTL;
-    for (size_t i = 0; i < cached.rowsByOffset.size(); ++i) {
-        if (!cached.rowsByOffset[i]) continue;
-        BidiRowLayout layout = *cached.rowsByOffset[i];
+    result.baseDirection = cached.laidOut->baseDirection;
+    result.hasPotentialRTL = cached.laidOut->hasPotentialRTL;
+    for (const auto& [row, laidOut] : cached.laidOut->rows) {
+        BidiRowLayout layout = laidOut;
         layout.paragraphRevision = revision;
-        result.rows.emplace(bounds.first + static_cast<int>(i), std::move(layout));
+        result.rows.emplace(bounds.first + (row - cached.firstRow), std::move(layout));
     }
     return std::make_shared<const TerminalBidi::ParagraphResult>(std::move(result));
 }
@@ -250,7 +249,7 @@ TerminalBidi::ParagraphResultRef TerminalBidi::paragraphResult(int row, Buffer& 
 
     const int rowCount = bounds->last - bounds->first + 1;
     std::vector<Cell> cells;
-    cells.reserve(static_cast<size_t>(std::min(cols, 80) * rowCount));
+    cells.reserve(static_cast<size_t>(std::clamp(cols, 0, 80) * rowCount));
     std::vector<std::pair<int, int>> ranges(static_cast<size_t>(rowCount));
     std::vector<int> usedColumns(static_cast<size_t>(rowCount));
     for (int r = bounds->first; r <= bounds->last; ++r) {
@@ -273,27 +272,25 @@ TerminalBidi::ParagraphResultRef TerminalBidi::paragraphResult(int row, Buffer& 
     {
         std::lock_guard lock(c.cacheLock);
         auto it = c.contentCache.find(contentKey);
-        if (it != c.contentCache.end()) {
-            cached = it->second;
-            ++c.statistics.contentHits;
-        }
+        if (it != c.contentCache.end()) cached = it->second;
     }
     if (cached && cached->matches(cells, bounds->first)) {
+        {
+            std::lock_guard lock(c.cacheLock);
+            ++c.statistics.contentHits;
+        }
         ParagraphResultRef result = rebase(*cached, *bounds, revision);
         storeIdentity(key, result);
         return result;
     }
 
-    ParagraphResult built =
-        buildParagraph(*bounds, cells, ranges, usedColumns, cols, state, hasPotentialRTL, revision);
+    ParagraphResultRef result = std::make_shared<const ParagraphResult>(
+        buildParagraph(*bounds, cells, ranges, usedColumns, cols, state, hasPotentialRTL, revision));
     auto entry = std::make_shared<CachedParagraph>();
-    entry->baseDirection = built.baseDirection;
-    entry->hasPotentialRTL = built.hasPotentialRTL;
-    entry->rowsByOffset.resize(static_cast<size_t>(rowCount));
-    for (const auto& [r, layout] : built.rows) entry->rowsByOffset[static_cast<size_t>(r - bounds->first)] = layout;
     entry->cells = std::move(cells);
     for (Cell& cell : entry->cells) cell.row -= bounds->first;
-    ParagraphResultRef result = std::make_shared<const ParagraphResult>(std::move(built));
+    entry->laidOut = result;
+    entry->firstRow = bounds->first;
     {
         std::lock_guard lock(c.cacheLock);
         ++c.statistics.builds;

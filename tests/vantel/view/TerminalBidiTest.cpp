@@ -174,6 +174,11 @@ TEST_F(TerminalBidiTest, CachesByIdentityAndByContent) {
     EXPECT_EQ(std::tuple(stats().builds, stats().contentHits), std::tuple(2u, 1u));
     EXPECT_EQ(moved->row(3)->visualCells, edited->row(1)->visualCells);
     EXPECT_EQ(moved->row(3)->paragraphRevision, TerminalBidi::layoutRevision(3, b, 500));
+    // No columns: nothing to lay out, and nothing breaks.
+    b.lines()[5].setBidiState(rightToLeftFallback);
+    auto none = TerminalBidi::paragraphResult(5, b, -3, *t, *font);
+    ASSERT_TRUE(none && none->row(5));
+    EXPECT_TRUE(none->row(5)->visualCells.empty());
 }
 
 // Scrolling in a full ring moves every row to another index and recycles the oldest line.
