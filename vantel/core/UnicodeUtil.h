@@ -71,13 +71,13 @@ public:
 
     static GeneralCategory generalCategory(char32_t c) { return ucd::properties(c).generalCategory; }
     static uint8_t canonicalCombiningClass(char32_t c) { return ucd::properties(c).combiningClass; }
+    static bool isAlphabetic(char32_t c) { return (ucd::properties(c).flags & ucd::flagAlphabetic) != 0; }
     static EastAsianWidth eastAsianWidth(char32_t c) { return ucd::properties(c).eastAsianWidth; }
     static bool isEmoji(char32_t c) { return (ucd::properties(c).flags & ucd::flagEmoji) != 0; }
     static bool isEmojiPresentation(char32_t c) { return (ucd::properties(c).flags & ucd::flagEmojiPresentation) != 0; }
     static bool isExtendedPictographic(char32_t c) {
         return (ucd::properties(c).flags & ucd::flagExtendedPictographic) != 0;
     }
-    static bool isAlphabetic(char32_t c) { return (ucd::properties(c).flags & ucd::flagAlphabetic) != 0; }
 };
 
 }  // namespace vantel
