@@ -147,6 +147,25 @@ TEST_F(TerminalBidiTest, ParagraphBoundsAndWidening) {
     EXPECT_FALSE(paragraph(t, 2));
 }
 
+// The terminal's own limit: a wrapped run of Hebrew one row longer than it is shown in logical
+// order, row by row, and not widened; at the limit it is one paragraph.
+TEST_F(TerminalBidiTest, ParagraphsPastTheTerminalsLimitHaveNoLayout) {
+    for (int limit : {3, 4}) {
+        TestTerminal t(4, 5, [limit](TerminalOptions& o) { o.maximumBidiParagraphRows = limit; });
+        // Thirteen letters over four rows of four columns.
+        t.feed("\xD7\x90\xD7\x91\xD7\x92\xD7\x93\xD7\x94\xD7\x95\xD7\x96\xD7\x97\xD7\x98\xD7\x99\xD7\x9A"
+               "\xD7\x9B\xD7\x9C");
+        Buffer& b = t->buffer();
+        ASSERT_TRUE(b.lines()[3].isWrapped());
+        for (int row = 0; row < 4; ++row) {
+            EXPECT_EQ(paragraph(t, row) != nullptr, limit == 4) << limit << " " << row;
+            EXPECT_EQ(layout(t, row) != nullptr, limit == 4) << limit << " " << row;
+        }
+        EXPECT_EQ(TerminalBidi::renderingDependencyRange({1, 1}, b, limit),
+                  (limit == 4 ? RowRange{0, 3} : RowRange{1, 1}));
+    }
+}
+
 TEST_F(TerminalBidiTest, CachesByIdentityAndByContent) {
     TestTerminal t(6, 6);
     Buffer& b = t->buffer();

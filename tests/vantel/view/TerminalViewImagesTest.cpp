@@ -1,8 +1,12 @@
 // Shapes and images in the view's frame: bytes fed to a headless terminal view, pixels read back.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "vantel/core/Base64.h"
+#include "vantel/core/Character.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
+#include "vantel/view/generated/BoxDrawingLines.h"
 
 using namespace vantel;
 
@@ -51,6 +55,65 @@ TEST(TerminalViewImages, ShapesReplaceFontGlyphs) {
         }
         EXPECT_EQ(shapeEdges, scale == 1 ? 1 : 2);  // the light line's thickness
         EXPECT_NE(fontEdges, shapeEdges);  // the font's line is thicker
+    }
+}
+
+// An 80 × 24 screen of box characters drawn by the view: wherever two neighbouring cells face
+// each other with arms of one kind, the pixels on both sides of their border (two each way) are
+// inked alike along the whole border, at scales 1, 1.5 and 2. Diagonals, which reach past their
+// corners by design, are left out.
+TEST(TerminalViewImages, NoSeamsAcrossAWholeScreenOfBoxCharacters) {
+    constexpr int cols = 80, rows = 24;
+    std::vector<uint32_t> screen(cols * rows);
+    uint32_t state = 2026;
+    std::string bytes;
+    for (int r = 0; r < rows; ++r) {
+        bytes += "\x1b[" + std::to_string(r + 1) + ";1H";
+        for (int c = 0; c < cols; ++c) {
+            uint32_t& code = screen[r * cols + c];
+            do {
+                state = state * 1103515245 + 12345;
+                code = 0x2500 + (state >> 16) % 128;
+            } while (code >= 0x2571 && code <= 0x2573);
+            appendUtf8(bytes, code);
+        }
+    }
+    auto arm = [](uint32_t code, int shift) { return (boxDrawingLines[code - 0x2500] >> shift) & 0xFF; };
+    for (double scale : {1.0, 1.5, 2.0}) {
+        HeadlessTerminalRenderer view({cols, rows, 13, "monospace", scale});
+        view.view().setNativeBackgroundColor({0, 0, 0, 1});
+        view.view().setNativeForegroundColor({1, 1, 1, 1});
+        view.feed(bytes);
+        const platform::gfx::Canvas& canvas = view.render();
+        const auto cell = view.cell();
+        // The view lays cells on whole device pixels from the row's origin.
+        const int cw = int(std::lround(cell.width * scale)), ch = int(std::lround(cell.height * scale));
+        auto rowTop = [&](int r) {
+            return canvas.pixelHeight() - int(std::lround((rows - r - 1) * cell.height * scale)) - ch;
+        };
+        auto inked = [&](int x, int y) { return (canvas.pixel(x, y) & 0xFFFFFF) != 0; };
+        int joins = 0, seams = 0;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < cols; ++c) {
+                const uint32_t here = screen[r * cols + c];
+                if (c + 1 < cols && arm(here, 8) != 0 && arm(here, 8) == arm(screen[r * cols + c + 1], 24)) {
+                    ++joins;
+                    const int border = (c + 1) * cw;
+                    for (int y = rowTop(r) + 1; y < rowTop(r) + ch - 1; ++y) {
+                        for (int x = border - 2; x <= border; ++x) seams += inked(x, y) != inked(x + 1, y);
+                    }
+                }
+                if (r + 1 < rows && arm(here, 16) != 0 && arm(here, 16) == arm(screen[(r + 1) * cols + c], 0)) {
+                    ++joins;
+                    const int border = rowTop(r + 1);
+                    for (int x = c * cw + 1; x < (c + 1) * cw - 1; ++x) {
+                        for (int y = border - 2; y <= border; ++y) seams += inked(x, y) != inked(x, y + 1);
+                    }
+                }
+            }
+        }
+        EXPECT_GT(joins, 400) << scale;
+        EXPECT_EQ(seams, 0) << scale;
     }
 }
 
