@@ -3,14 +3,15 @@
 // 200×60, 13 pt, scale 1 and 2. For each: the cold first frame (fresh view, every cache empty), the
 // warm median of full redraws, and the warm median of redrawing one dirty row. Then bidirectional
 // text: a 200×60 screen of mixed Arabic, Hebrew and Latin words redrawn with the bidi caches emptied
-// before each frame and with them warm, and the same screen in Latin words alone, drawn with bidi
-// layout and without it (the legacy left-to-right policy). Fonts come from the test fontconfig
-// file, like the tests'.
+// before each frame, with them warm, and in logical order (the legacy left-to-right policy); and the
+// same screen in Latin words alone, drawn with bidi layout and without it. Fonts come from the test
+// fontconfig file, like the tests'.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,22 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Wall time, or with --cpu the thread's processor time, which a loaded machine does not inflate
+// by descheduling the benchmark.
+bool cpuTime = false;
 
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+struct Clock {
+    static double now() {
+        if (cpuTime) {
+            timespec t{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+            return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+        }
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
+};
+
+double msSince(double start) { return Clock::now() - start; }
 
 // splitmix64: the same screen on every run.
 uint64_t nextRandom(uint64_t& state) {
@@ -164,11 +176,14 @@ void measureBidi(int cols, int rows) {
         window.displayIfNeeded();
         return msSince(start);
     };
-    std::vector<double> cold, warm, withBidi, withoutBidi;
+    std::vector<double> cold, warm, mixedLogical, withBidi, withoutBidi;
     for (int i = 0; i < fullRounds; ++i) {
         vantel::TerminalBidi::emptyCaches();
         cold.push_back(redraw(mixed));
         warm.push_back(redraw(mixed));
+        mixed.view().setBidiHostPolicy(vantel::BidiHostPolicy::legacyLeftToRight);
+        mixedLogical.push_back(redraw(mixed));
+        mixed.view().setBidiHostPolicy(vantel::BidiHostPolicy::respectTerminal);
         // Interleaved, taking turns at going first, each after a frame of the same screen, so
         // that the load of the machine and the processor's caches fall on both alike.
         redraw(latin);
@@ -179,8 +194,9 @@ void measureBidi(int cols, int rows) {
             (on ? withBidi : withoutBidi).push_back(redraw(latin));
         }
     }
-    std::printf("  %3dx%-3d mixed Arabic, Hebrew, Latin: cold bidi caches %7.3f ms   warm %7.3f ms\n", cols, rows,
-                median(cold), median(warm));
+    std::printf("  %3dx%-3d mixed Arabic, Hebrew, Latin: cold bidi caches %7.3f ms   warm %7.3f ms   "
+                "logical order %7.3f ms\n",
+                cols, rows, median(cold), median(warm), median(mixedLogical));
     std::printf("  %3dx%-3d Latin only: with bidi %7.3f ms   without %7.3f ms   overhead %+.1f %%\n", cols, rows,
                 median(withBidi), median(withoutBidi), (median(withBidi) / median(withoutBidi) - 1) * 100);
 }
@@ -253,17 +269,20 @@ void measureShapes(int cols, int rows, double scale) {
 }  // namespace
 
 // Arguments such as 200x60@2, shapes@1 or bidi pick configurations; none runs them all. --rounds N
-// sets the number of full redraws (for a profiler).
+// sets the number of full redraws (for a profiler); --cpu times the thread's processor time.
 int main(int argc, char** argv) {
     std::vector<std::string> picked;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--rounds" && i + 1 < argc) {
             fullRounds = std::max(1, std::atoi(argv[++i]));
+        } else if (std::string(argv[i]) == "--cpu") {
+            cpuTime = true;
         } else {
             picked.push_back(argv[i]);
         }
     }
-    std::printf("view frame: dense screen, 13 pt, through a headless window\n");
+    std::printf("view frame: dense screen, 13 pt, through a headless window (%s)\n",
+                cpuTime ? "thread processor time" : "wall time");
     for (auto [cols, rows] : {std::pair{120, 38}, std::pair{200, 60}}) {
         for (double scale : {1.0, 2.0}) {
             std::string name = std::to_string(cols) + "x" + std::to_string(rows) + "@" + std::to_string(int(scale));
