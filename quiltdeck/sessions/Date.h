@@ -13,6 +13,9 @@ struct Date {
     double sinceReference = 0;
 
     static Date now();
+    // The moments before and after every other, as the platform's calendar has them.
+    static constexpr Date distantPast() { return Date{-63114076800.0}; }
+    static constexpr Date distantFuture() { return Date{63113904000.0}; }
     static Date fromUnixSeconds(double seconds) { return Date{seconds - unixSecondsAtReference}; }
     double unixSeconds() const { return sinceReference + unixSecondsAtReference; }
 

@@ -1,0 +1,155 @@
+#include "quiltdeck/sessions/ScreenScrape.h"
+
+#include <unicode/uregex.h>
+
+#include <array>
+
+#include "quiltdeck/shell/Shorten.h"
+#include "vantel/core/Character.h"
+#include "vantel/core/Terminal.h"
+
+namespace quiltdeck {
+
+namespace {
+
+// Written as ICU patterns, all matched without regard to case.
+constexpr std::array<std::u16string_view, 4> patternTexts = {
+    u"Do you want to|Would you like to|1\\.\\s*Yes|\\(y/n\\)|Approve|awaiting your|Press Enter to continue|"
+    u"trust this folder|Enter to confirm",
+    u"esc to interrupt|ctrl\\+c to (stop|interrupt)",
+    u"Doyouwantto|Wouldyouliketo|1\\.Yes|trustthisfolder|Entertoconfirm|PressEntertocontinue",
+    u"esctointerrupt",
+};
+
+// The compiled patterns, shared by the process; a null entry did not compile.
+const std::array<URegularExpression*, 4>& sharedPatterns() {
+    static const std::array<URegularExpression*, 4> compiled = [] {
+        std::array<URegularExpression*, 4> made{};
+        for (size_t i = 0; i < patternTexts.size(); ++i) {
+            UErrorCode status = U_ZERO_ERROR;
+            UParseError parseError;
+            made[i] = uregex_open(patternTexts[i].data(), static_cast<int32_t>(patternTexts[i].size()),
+                                  UREGEX_CASE_INSENSITIVE, &parseError, &status);
+            if (U_FAILURE(status) && made[i]) {
+                uregex_close(made[i]);
+                made[i] = nullptr;
+            }
+        }
+        return made;
+    }();
+    return compiled;
+}
+
+// A regular expression carries its match state, so each thread has its own clones.
+URegularExpression* matcher(ScreenScrape::Pattern pattern) {
+    struct Holder {
+        std::array<URegularExpression*, 4> regex{};
+        ~Holder() {
+            for (auto* r : regex) {
+                if (r) uregex_close(r);
+            }
+        }
+    };
+    thread_local Holder holder;
+    const auto index = static_cast<size_t>(pattern);
+    if (!holder.regex[index] && sharedPatterns()[index]) {
+        UErrorCode status = U_ZERO_ERROR;
+        holder.regex[index] = uregex_clone(sharedPatterns()[index], &status);
+        if (U_FAILURE(status)) holder.regex[index] = nullptr;
+    }
+    return holder.regex[index];
+}
+
+std::u16string utf16(std::u32string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (char32_t c : text) {
+        if (c >= 0x10000 && c <= 0x10FFFF) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+        }
+    }
+    return out;
+}
+
+bool isIntroducer(char32_t c) {
+    return c == U'[' || c == U']' || c == U'(' || c == U')' || c == U'#' || c == U';' || c == U'?';
+}
+bool isDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
+bool isFinal(char32_t c) {
+    return isDigit(c) || (c >= U'A' && c <= U'P') || (c >= U'R' && c <= U'T') || c == U'Z' || c == U'c' ||
+           (c >= U'f' && c <= U'n') || c == U't' || c == U'q' || c == U'r' || c == U'y' || c == U'=' ||
+           c == U'>' || c == U'<';
+}
+
+// Length of the sequence that starts with the ESC at `at`, 0 when none does.
+// The regular expression it stands for backtracks only into the digits: the
+// introducers never match a final character, so the longest run of them is
+// the only one that can lead to a match.
+size_t escapeLength(std::u32string_view text, size_t at) {
+    size_t i = at + 1;
+    while (i < text.size() && isIntroducer(text[i])) ++i;
+    size_t lastDigit = std::u32string_view::npos;
+    while (i < text.size() && (isDigit(text[i]) || text[i] == U';')) {
+        if (isDigit(text[i])) lastDigit = i;
+        ++i;
+    }
+    if (i < text.size() && isFinal(text[i])) return i + 1 - at;
+    return lastDigit == std::u32string_view::npos ? 0 : lastDigit + 1 - at;
+}
+
+}  // namespace
+
+bool ScreenScrape::matches(Pattern pattern, std::u32string_view text) {
+    URegularExpression* regex = matcher(pattern);
+    if (!regex || text.empty()) return false;
+    const std::u16string units = utf16(text);
+    UErrorCode status = U_ZERO_ERROR;
+    uregex_setText(regex, units.data(), static_cast<int32_t>(units.size()), &status);
+    const bool found = U_SUCCESS(status) && uregex_find(regex, 0, &status) && U_SUCCESS(status);
+    // The matcher must not keep pointing at the text that goes away now.
+    UErrorCode resetStatus = U_ZERO_ERROR;
+    static const UChar empty[1] = {0};
+    uregex_setText(regex, empty, 0, &resetStatus);
+    return found;
+}
+
+std::u32string ScreenScrape::withoutEscapes(std::u32string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == U'\x1b') {
+            if (const size_t length = escapeLength(text, i)) {
+                i += length;
+                continue;
+            }
+        }
+        out += text[i++];
+    }
+    return out;
+}
+
+std::u32string ScreenScrape::packed(std::u32string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (char32_t c : text) {
+        if (!isWhiteSpace(c)) out += c;
+    }
+    return out;
+}
+
+std::u32string ScreenScrape::activeScreen(vantel::Terminal& terminal) {
+    auto& buffer = terminal.buffer();
+    auto& lines = buffer.lines();
+    std::string text;
+    for (int row = 0; row < terminal.rows() && buffer.yBase() + row < lines.count(); ++row) {
+        if (row > 0) text += '\n';
+        text += lines[buffer.yBase() + row].translateToString(true);
+    }
+    return vantel::fromUtf8(text);
+}
+
+}  // namespace quiltdeck

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vantel {
+class Terminal;
+}
+
+namespace quiltdeck {
+
+// Reading the assistant's state from what it prints: the status phrases, the
+// escape sequences to ignore, and packed text (every white-space character
+// removed), in which words that the assistant placed with cursor movements
+// instead of blanks still read as phrases. Text is in Unicode scalars.
+class ScreenScrape {
+public:
+    ScreenScrape() = delete;
+
+    enum class Pattern {
+        waiting,        // a question to the user, on cleaned text
+        busy,           // the interrupt hint, on a chunk or cleaned text
+        waitingPacked,  // the same questions, on packed text
+        busyPacked,     // the hint, on packed text
+    };
+
+    // Case-insensitive search for the pattern anywhere in the text.
+    static bool matches(Pattern pattern, std::u32string_view text);
+
+    // The text without the control sequences the scraper ignores: ESC, then
+    // any of "[]()#;?", then digits and ';', then one final character.
+    static std::u32string withoutEscapes(std::u32string_view text);
+    // The text without white space (the Unicode White_Space characters).
+    static std::u32string packed(std::u32string_view text);
+    // The rows of the terminal's active screen as they stand, whatever part
+    // of the scroll-back is shown: trimmed on the right, joined with "\n".
+    static std::u32string activeScreen(vantel::Terminal& terminal);
+
+    // The last `count` scalars of the text (all of it when shorter).
+    static std::u32string_view last(std::u32string_view text, size_t count) {
+        return text.size() > count ? text.substr(text.size() - count) : text;
+    }
+};
+
+}  // namespace quiltdeck

@@ -1,0 +1,293 @@
+#include "quiltdeck/sessions/StatusMachine.h"
+
+#include <nlohmann/json.hpp>
+
+#include "platform/runtime/NotificationCenter.h"
+#include "quiltdeck/sessions/ScreenScrape.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/Shorten.h"
+#include "vantel/core/Character.h"
+
+namespace quiltdeck {
+
+namespace {
+
+using Pattern = ScreenScrape::Pattern;
+using nlohmann::json;
+
+constexpr int promptTitleLength = 68;
+constexpr int renameLength = 48;
+
+std::string text(const json& body, const char* key) {
+    if (!body.is_object()) return {};
+    const auto found = body.find(key);
+    return found != body.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+const json& object(const json& body, const char* key) {
+    static const json empty = json::object();
+    if (!body.is_object()) return empty;
+    const auto found = body.find(key);
+    return found != body.end() && found->is_object() ? *found : empty;
+}
+
+// The last component of a path as the platform's path strings give it:
+// trailing slashes ignored, "/" for the root alone.
+std::string lastPathComponent(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    if (path == "/") return "/";
+    const size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+bool contains(std::u32string_view text, std::u32string_view phrase) {
+    return text.find(phrase) != std::u32string_view::npos;
+}
+
+}  // namespace
+
+StatusMachine::StatusMachine(std::string cwd, bool isShell, Tile tile)
+    : StatusMachine(std::move(cwd), isShell, std::move(tile), Services{}) {}
+
+StatusMachine::StatusMachine(std::string cwd, bool isShell, Tile tile, Services services)
+    : cwd_(std::move(cwd)),
+      isShell_(isShell),
+      tile_(std::move(tile)),
+      loop_(services.loop ? *services.loop : platform::runtime::MainLoop::main()),
+      store_(services.store ? *services.store : Store::shared()),
+      notifications_(services.notifications ? *services.notifications
+                                            : platform::runtime::NotificationCenter::defaultCenter()),
+      home_(services.home ? *services.home : homeFolder().string()),
+      status_(isShell ? SessionStatus::idle : SessionStatus::busy) {}
+
+StatusMachine::~StatusMachine() {
+    if (settleTimer_) settleTimer_->cancel();
+    if (trustReturn_) trustReturn_->cancel();
+}
+
+bool StatusMachine::settlePending() const { return settleTimer_ && !settleTimer_->isCancelled(); }
+
+// --- Status ---------------------------------------------------------------------------------
+
+void StatusMachine::set(SessionStatus status, std::optional<std::string> tool) {
+    bool changed = status != status_ || (tool && *tool != tool_);
+    if (status == SessionStatus::busy && finished_) {
+        finished_ = false;
+        changed = true;
+    }
+    if (status == SessionStatus::waiting) waitingSince_ = loop_.now();
+    status_ = status;
+    if (tool) tool_ = std::move(*tool);
+    if (changed) this->changed();
+}
+
+void StatusMachine::handleHook(std::string_view event, const json& body) {
+    const std::string sessionId = text(body, "session_id");
+    if (!sessionId.empty() && sessionId != claudeSessionId_) {
+        claudeSessionId_ = sessionId;
+        if (onSessionId) onSessionId();
+    }
+    if (status_ == SessionStatus::exited) return;
+
+    if (event == "UserPromptSubmit") {
+        const std::string prompt = trimWhiteSpace(text(body, "prompt"));
+        if (!prompt.empty()) {
+            const bool first = lastPrompt_.empty();
+            lastPrompt_ = prompt;
+            if (first && !title.pinned) {
+                title.text = shorten(prompt, promptTitleLength);
+                title.dirty = true;
+                title.lastTitleAt = Date::distantPast();
+            }
+        }
+        quietByHook_ = false;
+        set(SessionStatus::busy, "");
+    } else if (event == "PreToolUse") {
+        quietByHook_ = false;
+        set(SessionStatus::busy, toolLabel(text(body, "tool_name"), object(body, "tool_input")));
+    } else if (event == "PostToolUse") {
+        quietByHook_ = false;
+        set(SessionStatus::busy, "");
+    } else if (event == "Notification") {
+        const std::string type = text(body, "notification_type");
+        if (type != "idle_prompt" && type != "auth_success") {
+            quietByHook_ = false;
+            set(SessionStatus::waiting, "");
+        }
+    } else if (event == "Stop") {
+        if ((status_ == SessionStatus::busy || status_ == SessionStatus::waiting) && !lastPrompt_.empty())
+            finished_ = true;
+        quietByHook_ = true;
+        set(SessionStatus::idle, "");
+        title.dirty = true;
+    } else if (event == "SessionStart") {
+        quietByHook_ = true;
+        set(SessionStatus::idle, "");
+    }
+    changed();
+}
+
+std::string StatusMachine::toolLabel(std::string_view name, const json& input) {
+    const std::string tool(name);
+    if (tool == "Bash") return "Bash: " + shorten(text(input, "command"), 38);
+    if (tool == "Edit" || tool == "Write" || tool == "Read") return tool + ": " + lastPathComponent(text(input, "file_path"));
+    if (tool == "Task" || tool == "Agent") return "Agent: " + shorten(text(input, "description"), 30);
+    if (tool == "Grep" || tool == "Glob") return tool + ": " + shorten(text(input, "pattern"), 24);
+    return tool;
+}
+
+// --- Output ---------------------------------------------------------------------------------
+
+void StatusMachine::absorb(std::span<const uint8_t> bytes) {
+    if (isShell_) return;
+    // Each chunk alone: a character split over two chunks becomes replacement characters.
+    const std::u32string chunk =
+        vantel::fromUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+
+    if (!sawNoConversation_) {
+        carry_ += chunk;
+        sawNoConversation_ = contains(carry_, noConversationPhrase);
+        carry_ = ScreenScrape::last(carry_, noConversationPhrase.size() - 1);
+    }
+    if (status_ == SessionStatus::exited) return;
+
+    frame_ += chunk;
+    if (!booted_) noteBoot(chunk);
+    if (frame_.size() > frameLimit) frame_.erase(0, frame_.size() - frameLimit);
+    // The hint on the chunk alone, so that the cost per chunk stays with the chunk.
+    if (status_ != SessionStatus::waiting && ScreenScrape::matches(Pattern::busy, chunk)) set(SessionStatus::busy);
+    scheduleSettle();
+}
+
+void StatusMachine::scheduleSettle() {
+    if (settleTimer_) settleTimer_->cancel();
+    settleTimer_ = loop_.postAfter(settleDelay, [this] {
+        settleTimer_.reset();
+        settle();
+        changed();
+    });
+}
+
+bool StatusMachine::inputSince(platform::runtime::TimePoint moment) const {
+    std::optional<platform::runtime::TimePoint> last = tile_.lastInputAt ? tile_.lastInputAt() : std::nullopt;
+    if (trustInputAt_ && (!last || *trustInputAt_ > *last)) last = trustInputAt_;
+    return last && *last > moment;
+}
+
+SessionStatus StatusMachine::statusFromScreen() const {
+    const std::u32string screen = tile_.screenText ? tile_.screenText() : std::u32string();
+    const bool hint = ScreenScrape::matches(Pattern::busy, screen) ||
+                      ScreenScrape::matches(Pattern::busyPacked, ScreenScrape::packed(screen));
+    if (!hint) return SessionStatus::idle;
+    // After Stop or SessionStart a hint left on the screen does not start a turn.
+    if (quietByHook_ && status_ != SessionStatus::busy) return SessionStatus::idle;
+    return SessionStatus::busy;
+}
+
+void StatusMachine::settle() {
+    if (status_ == SessionStatus::exited) return;
+    const std::u32string cleaned = ScreenScrape::withoutEscapes(frame_);
+    const std::u32string tail(ScreenScrape::last(cleaned, tailLimit));
+    frame_.clear();
+
+    if (contains(tail, U"Operation not permitted")) notifications_.post(std::string(accessDeniedNotification));
+    const std::u32string packedTail = ScreenScrape::packed(tail);
+
+    if (!trustAnswered_ && store_.autoTrustHome() && cwd_ == home_ && contains(packedTail, U"trustthisfolder") &&
+        contains(packedTail, U"Accessingworkspace")) {
+        answerTrust();
+        return;
+    }
+
+    // A question stays until a hook moves on, or the user answers it.
+    if (status_ == SessionStatus::waiting && !inputSince(waitingSince_)) {
+        title.dirty = true;
+        return;
+    }
+
+    SessionStatus next;
+    if (ScreenScrape::matches(Pattern::waiting, tail) || ScreenScrape::matches(Pattern::waitingPacked, packedTail))
+        next = SessionStatus::waiting;
+    else
+        next = statusFromScreen();
+    set(next);
+    title.dirty = true;
+}
+
+void StatusMachine::answerTrust() {
+    trustAnswered_ = true;
+    // Cursor down to "Yes, I trust this folder", then confirm.
+    if (tile_.send) tile_.send("\x1b[B");
+    trustInputAt_ = loop_.now();
+    trustReturn_ = loop_.postAfter(trustReturnDelay, [this] {
+        if (tile_.send) tile_.send("\r");
+        trustInputAt_ = loop_.now();
+    });
+}
+
+void StatusMachine::noteBoot(std::u32string_view chunk) {
+    bootBuffer_ += chunk;
+    if (bootBuffer_.size() > bootLimit) bootBuffer_.erase(0, bootBuffer_.size() - bootLimit);
+    const std::u32string packed = ScreenScrape::packed(ScreenScrape::withoutEscapes(bootBuffer_));
+    if (contains(packed, U"ClaudeCode") || contains(packed, U"trustthisfolder") || contains(packed, U"\u203A") ||
+        contains(packed, U"Tipsforgettingstarted") || packed.size() >= bootTextLength)
+        markBooted();
+}
+
+void StatusMachine::markBooted() {
+    if (booted_) return;
+    booted_ = true;
+    bootBuffer_.clear();
+    if (onBoot) onBoot();
+}
+
+// --- The end --------------------------------------------------------------------------------
+
+void StatusMachine::stop() {
+    if (settleTimer_) settleTimer_->cancel();
+    settleTimer_.reset();
+}
+
+void StatusMachine::exited(std::string text) {
+    if (status_ == SessionStatus::exited) return;
+    stop();
+    markBooted();
+    set(SessionStatus::exited, std::move(text));
+}
+
+// --- Titles ---------------------------------------------------------------------------------
+
+void StatusMachine::rename(std::string_view text) {
+    std::string shortened = shorten(text, renameLength);
+    if (shortened.empty()) return;
+    title.text = shortened;
+    title.pinned = true;
+    title.userNamed = true;
+    title.dirty = false;
+    title.lastTitleAt = Date::distantFuture();
+    if (cwd_ != home_) store_.setTileName(cwd_, std::move(shortened));
+    changed();
+    if (onPersist) onPersist();
+}
+
+void StatusMachine::applyAiTitle(std::string_view text) {
+    if (title.pinned) return;
+    title.text = shorten(text, promptTitleLength);
+    title.pinned = true;
+    title.dirty = false;
+    title.lastTitleAt = Date::distantFuture();
+    changed();
+    if (onPersist) onPersist();
+}
+
+void StatusMachine::unpinTitle() {
+    title.pinned = false;
+    title.userNamed = false;
+    title.lastTitleAt = Date::distantPast();
+    title.dirty = true;
+    store_.setTileName(cwd_, std::nullopt);
+    changed();
+}
+
+}  // namespace quiltdeck

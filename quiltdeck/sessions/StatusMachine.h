@@ -1,0 +1,170 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/runtime/MainLoop.h"
+#include "quiltdeck/sessions/Date.h"
+#include "quiltdeck/sessions/SessionStatus.h"
+
+namespace platform::runtime {
+class NotificationCenter;
+}
+
+namespace quiltdeck {
+
+class Store;
+
+// What an assistant tile is doing, read from two sources: the hook events its
+// assistant posts (exact, and first in rank), and its output. A chunk that
+// shows the interrupt hint makes the tile busy at once; once the output has
+// been quiet for a moment, a settle decides between waiting (a question in
+// the output since the last settle), busy (the hint on the screen as it
+// stands) and idle. The same pass answers the folder-trust question when the
+// user allowed it for the home folder, and the output tells when the start
+// screen has appeared. Titles (first prompt, renames, automatic titles) are
+// decided here too. Shell tiles keep the status they were made with until
+// they end. Main loop only.
+class StatusMachine {
+public:
+    static constexpr platform::runtime::Duration settleDelay = std::chrono::milliseconds(350);
+    static constexpr platform::runtime::Duration trustReturnDelay = std::chrono::milliseconds(250);
+    static constexpr size_t frameLimit = 20000;
+    static constexpr size_t tailLimit = 3000;
+    static constexpr size_t bootLimit = 6000;
+    // This much visible text without a start-screen marker also counts as booted.
+    static constexpr size_t bootTextLength = 1501;
+    static constexpr std::string_view accessDeniedNotification = "bl.accessDenied";
+    static constexpr std::u32string_view noConversationPhrase = U"No conversation found";
+
+    struct Services {
+        platform::runtime::MainLoop* loop = nullptr;                      // the program's loop when none
+        Store* store = nullptr;                                           // Store::shared() when none
+        platform::runtime::NotificationCenter* notifications = nullptr;  // the default centre when none
+        std::optional<std::string> home;                                  // homeFolder() when none
+    };
+
+    // What the machine reads of its tile and writes to it.
+    struct Tile {
+        // The rows of the active screen as they stand (not where the user has
+        // scrolled to), trimmed on the right and joined with "\n".
+        std::function<std::u32string()> screenText;
+        // When the user last typed, pasted or clicked into the tile; none before that.
+        std::function<std::optional<platform::runtime::TimePoint>()> lastInputAt;
+        // Text typed into the tile as if by the user.
+        std::function<void(std::string_view)> send;
+    };
+
+    // The title and what decides the next one.
+    struct Title {
+        std::string text;
+        // The screen changed since the last title decision.
+        bool dirty = false;
+        // Distant future stops automatic titles; distant past allows one at once.
+        Date lastTitleAt = Date::distantPast();
+        // Fixed: neither the first prompt nor an automatic title changes it.
+        bool pinned = false;
+        // Chosen by a person (or by the assistant on the person's request).
+        bool userNamed = false;
+    };
+
+    StatusMachine(std::string cwd, bool isShell, Tile tile);
+    StatusMachine(std::string cwd, bool isShell, Tile tile, Services services);
+    ~StatusMachine();
+    StatusMachine(const StatusMachine&) = delete;
+    StatusMachine& operator=(const StatusMachine&) = delete;
+
+    std::function<void()> onChange;
+    std::function<void()> onSessionId;
+    std::function<void()> onPersist;
+    std::function<void()> onBoot;
+
+    // --- What comes in ------------------------------------------------------------------
+    // One chunk of output, after the terminal has taken it.
+    void absorb(std::span<const uint8_t> bytes);
+    // A hook event with its JSON body (an object; anything else counts as empty).
+    void handleHook(std::string_view event, const nlohmann::json& body);
+    // The child ended: the status becomes `exited` with `text` as its label, for good.
+    void exited(std::string text);
+    // The tile hands over to another (its resumed conversation is gone): no
+    // more settles, and nothing else changes.
+    void stop();
+    void markBooted();
+
+    // --- Titles ---------------------------------------------------------------------------
+    Title title;
+    // A person's title (or the assistant's on their request): pinned, and kept
+    // for the folder unless it is the home folder. A blank text changes nothing.
+    void rename(std::string_view text);
+    // An automatic title; ignored while the title is pinned.
+    void applyAiTitle(std::string_view text);
+    // Gives the title back to automatic naming and forgets the folder's name.
+    void unpinTitle();
+
+    // --- What the tile shows ------------------------------------------------------------------
+    SessionStatus status() const { return status_; }
+    // The assistant stopped after working on a prompt; cleared when busy again.
+    bool finished() const { return finished_; }
+    const std::string& tool() const { return tool_; }
+    const std::string& lastPrompt() const { return lastPrompt_; }
+    const std::optional<std::string>& claudeSessionId() const { return claudeSessionId_; }
+    void setClaudeSessionId(std::optional<std::string> id) { claudeSessionId_ = std::move(id); }
+    bool booted() const { return booted_; }
+    bool trustAnswered() const { return trustAnswered_; }
+    // Some chunk showed "No conversation found", also split over chunks.
+    bool sawNoConversation() const { return sawNoConversation_; }
+    bool settlePending() const;
+
+    // The label of a tool call for the tile: "Bash: <command>", "Read: <file>" ...
+    static std::string toolLabel(std::string_view name, const nlohmann::json& input);
+
+private:
+    void set(SessionStatus status, std::optional<std::string> tool = std::nullopt);
+    void settle();
+    void noteBoot(std::u32string_view text);
+    void answerTrust();
+    void scheduleSettle();
+    bool inputSince(platform::runtime::TimePoint moment) const;
+    SessionStatus statusFromScreen() const;
+    void changed() {
+        if (onChange) onChange();
+    }
+
+    const std::string cwd_;
+    const bool isShell_;
+    Tile tile_;
+    platform::runtime::MainLoop& loop_;
+    Store& store_;
+    platform::runtime::NotificationCenter& notifications_;
+    const std::string home_;
+
+    SessionStatus status_;
+    bool finished_ = false;
+    std::string tool_;
+    std::string lastPrompt_;
+    std::optional<std::string> claudeSessionId_;
+    bool booted_ = false;
+    bool trustAnswered_ = false;
+    bool sawNoConversation_ = false;
+    // The last hook that set a status was Stop or SessionStart: the assistant
+    // said it is done, and only a chunk with the hint or a hook makes it busy.
+    bool quietByHook_ = false;
+    // When `waiting` was last decided; input after it lets a settle decide again.
+    platform::runtime::TimePoint waitingSince_{};
+    std::optional<platform::runtime::TimePoint> trustInputAt_;
+
+    std::u32string bootBuffer_;
+    std::u32string frame_;
+    // The end of the output so far, for phrases split over chunks.
+    std::u32string carry_;
+    std::shared_ptr<platform::runtime::WorkItem> settleTimer_;
+    std::shared_ptr<platform::runtime::WorkItem> trustReturn_;
+};
+
+}  // namespace quiltdeck

@@ -1,0 +1,365 @@
+#include "quiltdeck/sessions/StatusMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <unicode/uregex.h>
+
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "platform/runtime/NotificationCenter.h"
+#include "platform/runtime/VirtualMainLoop.h"
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/sessions/ScreenScrape.h"
+#include "quiltdeck/sessions/Store.h"
+#include "vantel/core/Terminal.h"
+
+namespace quiltdeck {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+using S = SessionStatus;
+
+// Pieces of an assistant's screen, drawn the way it draws them: rows
+// rewritten in place with cursor moves, the footer written once per turn.
+const std::string idleFooter = "\x1b[38;3H? for shortcuts\x1b[K";
+const std::string busyFooter = "\x1b[38;3Hesc to interrupt\x1b[K";
+const std::string spinner = "\x1b[33;1H\xE2\x9C\xBB";
+const std::string dialog =
+    "\x1b[30;1H Bash command\x1b[31;1H Do\x1b[1Cyou\x1b[1Cwant\x1b[1Cto\x1b[1Cproceed?\x1b[32;1H \xE2\x9D\xAF 1. Yes"
+    "\x1b[33;1H   2. Yes, and don't ask again\x1b[34;1H   3. No\x1b[38;3H\x1b[K";
+const std::string dotOn = "\x1b[30;1H\xE2\x97\x8F";
+const std::string dotOff = "\x1b[30;1H ";
+const std::string dialogGone = "\x1b[30;1H\x1b[J";
+const std::string interrupted = "\x1b[30;1H\xE2\x8E\xBF  Interrupted \xC2\xB7 What should Claude do instead?\x1b[K";
+
+struct Step {
+    enum Kind { output, hook, input, expect } kind;
+    double at;
+    std::string text;  // output bytes, or the hook's event
+    json body = json::object();
+    S status = S::busy;
+    bool finished = false;
+};
+
+Step out(double at, std::string bytes) { return {Step::output, at, std::move(bytes)}; }
+Step hook(double at, std::string event, json body = json::object()) { return {Step::hook, at, std::move(event), body}; }
+Step key(double at) { return {Step::input, at, {}}; }
+Step expect(double at, S status, bool finished = false) { return {Step::expect, at, {}, {}, status, finished}; }
+// The spinner turning every 113 ms from `from` to `to`.
+std::vector<Step> spin(double from, double to) {
+    std::vector<Step> steps;
+    for (double t = from; t < to; t += 0.113) steps.push_back(out(t, spinner));
+    return steps;
+}
+std::vector<Step> blink(double from, double to) {
+    std::vector<Step> steps;
+    bool on = false;
+    for (double t = from; t < to; t += 0.6) steps.push_back(out(t, (on = !on) ? dotOn : dotOff));
+    return steps;
+}
+std::vector<Step> join(std::initializer_list<std::vector<Step>> parts) {
+    std::vector<Step> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    std::stable_sort(all.begin(), all.end(), [](const Step& a, const Step& b) { return a.at < b.at; });
+    return all;
+}
+
+const json prompt = {{"prompt", "list the files"}};
+const json permission = {{"notification_type", "permission_prompt"}};
+
+class StatusMachineTest : public ::testing::Test {
+protected:
+    StatusMachineTest() { make(folder.path().string()); }
+
+    void make(const std::string& cwd, bool isShell = false) {
+        StatusMachine::Tile tile;
+        tile.screenText = [this] { return ScreenScrape::activeScreen(terminal); };
+        tile.lastInputAt = [this] { return lastInput; };
+        tile.send = [this](std::string_view text) { sent.emplace_back(text); };
+        machine = std::make_unique<StatusMachine>(cwd, isShell, tile,
+                                                  StatusMachine::Services{&loop, &store, &notifications, home.string()});
+        machine->onChange = [this] { ++changes; };
+        machine->onBoot = [this] { ++boots; };
+    }
+    void advanceTo(double seconds) {
+        const auto due = start + std::chrono::duration_cast<platform::runtime::Duration>(
+                                     std::chrono::duration<double>(seconds));
+        if (due > loop.now()) loop.advance(due - loop.now());
+        loop.runPending();
+    }
+    void feed(std::string_view bytes) {
+        terminal.feed(bytes);
+        machine->absorb({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+    }
+    void run(const std::vector<Step>& steps) {
+        for (const auto& step : steps) {
+            advanceTo(step.at);
+            SCOPED_TRACE("at " + std::to_string(step.at));
+            switch (step.kind) {
+                case Step::output: feed(step.text); break;
+                case Step::hook: machine->handleHook(step.text, step.body); break;
+                case Step::input: lastInput = loop.now(); break;
+                case Step::expect:
+                    EXPECT_EQ(rawValue(machine->status()), rawValue(step.status));
+                    EXPECT_EQ(machine->finished(), step.finished);
+                    break;
+            }
+            loop.runPending();
+        }
+    }
+
+    testing::TempFolder folder;
+    testing::TempFolder stateFolder;
+    std::filesystem::path home = folder.path() / "home";
+    Store store{stateFolder.path()};
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::NotificationCenter notifications{&loop};
+    platform::runtime::TimePoint start = loop.now();
+    vantel::Terminal terminal{nullptr, [] {
+                                  vantel::TerminalOptions options;
+                                  options.cols = 120;
+                                  options.rows = 38;
+                                  return options;
+                              }()};
+    std::optional<platform::runtime::TimePoint> lastInput;
+    std::vector<std::string> sent;
+    std::unique_ptr<StatusMachine> machine;
+    int changes = 0;
+    int boots = 0;
+};
+
+struct TraceCase {
+    const char* name;
+    std::vector<Step> steps;
+    friend void PrintTo(const TraceCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class StatusTrace : public StatusMachineTest, public ::testing::WithParamInterface<TraceCase> {};
+
+TEST_P(StatusTrace, FollowsHooksAndScreen) { run(GetParam().steps); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Traces, StatusTrace,
+    ::testing::Values(
+        TraceCase{"SpinnerPauseMidTurnStaysBusy",
+                  join({{hook(0, "UserPromptSubmit", prompt), out(0.01, busyFooter)}, spin(0.02, 1.0),
+                        {expect(1.43, S::busy)}, spin(1.44, 2.0), {expect(2.5, S::busy)}})},
+        TraceCase{"ShortTurnThenStopIsIdleAndFinished",
+                  {hook(0, "UserPromptSubmit", prompt), out(0.01, busyFooter + spinner), expect(0.4, S::busy),
+                   out(0.5, "\x1b[30;1H\xE2\x8F\xBA done" + idleFooter), hook(0.5, "Stop"),
+                   expect(0.51, S::idle, true), expect(0.9, S::idle, true)}},
+        TraceCase{"BlinkingDialogWaitsThroughNotificationUntilPostToolUse",
+                  join({{hook(0, "UserPromptSubmit", prompt), out(0.01, busyFooter),
+                         hook(0.2, "PreToolUse", {{"tool_name", "Bash"}}), out(0.3, dialog), expect(0.7, S::waiting),
+                         expect(1.3, S::waiting), hook(6.7, "Notification", permission), expect(7.2, S::waiting),
+                         hook(8.0, "PostToolUse"), out(8.05, dialogGone + busyFooter), expect(8.5, S::busy)},
+                        blink(0.9, 7.9)})},
+        TraceCase{"InterruptRedrawsTheFooterWithoutAHook",
+                  join({{hook(0, "UserPromptSubmit", prompt), out(0.01, busyFooter)}, spin(0.02, 1.0),
+                        {key(1.0), out(1.1, interrupted + idleFooter), expect(1.5, S::idle)}})},
+        TraceCase{"WithoutHooksTheScreenDecides",
+                  join({{out(0, "\x1b[1;1HClaude\x1b[1CCode v2" + idleFooter), expect(0.4, S::idle),
+                         out(1.0, busyFooter), expect(1.01, S::busy), expect(1.6, S::busy), out(3.0, dialog),
+                         expect(3.4, S::waiting), expect(4.9, S::waiting), key(5.0),
+                         out(5.05, dialogGone + busyFooter + spinner), expect(5.5, S::busy), out(6.0, idleFooter),
+                         expect(6.4, S::idle)},
+                        blink(3.6, 5.0)})},
+        TraceCase{"HintDuringADialogWaitsForTheSettle",
+                  {out(0, dialog), expect(0.4, S::waiting), out(1.0, busyFooter), expect(1.01, S::waiting),
+                   expect(1.4, S::waiting)}},
+        TraceCase{"AfterStopAHintLeftOnScreenStaysIdle",
+                  {hook(0, "UserPromptSubmit", prompt), out(0.01, busyFooter), hook(0.3, "Stop"),
+                   out(0.31, spinner), expect(0.7, S::idle, true), out(1.0, busyFooter + spinner),
+                   expect(1.01, S::busy), expect(1.4, S::busy)}},
+        TraceCase{"PackedQuestionWaits", {out(0, "Would\x1b[1Cyou\x1b[1Clike\x1b[1Cto go on"), expect(0.4, S::waiting)}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StatusMachineTest, HookRules) {
+    machine->handleHook("Notification", {{"notification_type", "idle_prompt"}});
+    EXPECT_EQ(machine->status(), S::busy);
+    EXPECT_EQ(changes, 1);
+
+    machine->handleHook("Stop", json::object());  // no prompt yet
+    EXPECT_FALSE(machine->finished());
+    machine->handleHook("UserPromptSubmit", {{"prompt", "  fix   the build  \n"}, {"session_id", "s-1"}});
+    EXPECT_EQ(machine->title.text, "fix the build");
+    EXPECT_EQ(machine->lastPrompt(), "fix   the build");
+    EXPECT_EQ(machine->claudeSessionId(), "s-1");
+    machine->handleHook("UserPromptSubmit", {{"prompt", "second"}});
+    EXPECT_EQ(machine->title.text, "fix the build");
+    machine->handleHook("PreToolUse", {{"tool_name", "Read"}, {"tool_input", {{"file_path", "/a/b/c.txt"}}}});
+    EXPECT_EQ(machine->tool(), "Read: c.txt");
+    machine->handleHook("Stop", json::object());
+    EXPECT_TRUE(machine->finished());
+    EXPECT_EQ(machine->tool(), "");
+    machine->handleHook("PostToolUse", json::object());
+    EXPECT_FALSE(machine->finished());
+    machine->handleHook("SessionStart", {{"session_id", 7}});
+    EXPECT_EQ(machine->status(), S::idle);
+    EXPECT_EQ(machine->claudeSessionId(), "s-1");
+    machine->handleHook("Stop", json::object());
+    EXPECT_FALSE(machine->finished());
+
+    machine->exited("session ended");
+    const int before = changes;
+    machine->handleHook("UserPromptSubmit", {{"prompt", "x"}, {"session_id", "s-2"}});
+    EXPECT_EQ(machine->status(), S::exited);
+    EXPECT_EQ(machine->claudeSessionId(), "s-2");
+    EXPECT_EQ(changes, before);
+    feed("esc to interrupt");
+    EXPECT_EQ(machine->status(), S::exited);
+}
+
+TEST_F(StatusMachineTest, ToolLabels) {
+    const std::vector<std::tuple<std::string, json, std::string>> cases = {
+        {"Bash", {{"command", "ls -la"}}, "Bash: ls -la"},
+        {"Bash", json::object(), "Bash: "},
+        {"Bash", {{"command", std::string(50, 'x')}}, "Bash: " + std::string(37, 'x') + "\xE2\x80\xA6"},
+        {"Edit", {{"file_path", "/src/main.cpp"}}, "Edit: main.cpp"},
+        {"Write", {{"file_path", 3}}, "Write: "},
+        {"Task", {{"description", "look around"}}, "Agent: look around"},
+        {"Glob", {{"pattern", "**/*.h"}}, "Glob: **/*.h"},
+        {"WebFetch", {{"url", "x"}}, "WebFetch"},
+    };
+    for (const auto& [name, input, label] : cases) EXPECT_EQ(StatusMachine::toolLabel(name, input), label) << name;
+}
+
+TEST_F(StatusMachineTest, TitlesFromPromptsRenamesAndSuggestions) {
+    machine->title.pinned = true;
+    machine->handleHook("UserPromptSubmit", prompt);
+    EXPECT_EQ(machine->title.text, "");
+
+    machine->rename("  \n ");
+    EXPECT_EQ(machine->title.text, "");
+    machine->rename("Build fixer");
+    EXPECT_TRUE(machine->title.userNamed);
+    EXPECT_EQ(store.tileNames().at(folder.path().string()), "Build fixer");
+    machine->applyAiTitle("Something else");
+    EXPECT_EQ(machine->title.text, "Build fixer");
+    machine->unpinTitle();
+    EXPECT_EQ(store.tileNames().count(folder.path().string()), 0u);
+    machine->applyAiTitle("Suggested");
+    machine->applyAiTitle("Second suggestion");
+    EXPECT_EQ(machine->title.text, "Suggested");
+    EXPECT_FALSE(machine->title.userNamed);
+
+    make(home.string());
+    machine->rename("Home tile");
+    EXPECT_EQ(machine->title.text, "Home tile");
+    EXPECT_EQ(store.tileNames().count(home.string()), 0u);
+}
+
+TEST_F(StatusMachineTest, TrustIsAnsweredOnceInTheHomeFolderOnly) {
+    const std::string trust = "Accessing workspace:\r\n\r\n\xE2\x9D\xAF No, exit\r\n  Yes, I trust this folder\r\n"
+                              "Enter to confirm \xC2\xB7 Esc to cancel";
+    auto after = [this](double seconds) {
+        loop.advance(std::chrono::duration_cast<platform::runtime::Duration>(std::chrono::duration<double>(seconds)));
+        loop.runPending();
+    };
+    store.setAutoTrustHome(true);
+    feed(trust);
+    after(0.36);
+    EXPECT_EQ(machine->status(), S::waiting);
+    EXPECT_TRUE(sent.empty());
+
+    make(home.string());
+    store.setAutoTrustHome(false);
+    feed(trust);
+    after(0.36);
+    EXPECT_EQ(machine->status(), S::waiting);
+    store.setAutoTrustHome(true);
+    feed(trust);
+    after(0.36);
+    EXPECT_EQ(sent, std::vector<std::string>{"\x1b[B"});
+    after(0.23);
+    EXPECT_EQ(sent.size(), 1u);
+    after(0.02);
+    EXPECT_EQ(sent, (std::vector<std::string>{"\x1b[B", "\r"}));
+    // The answer counts as the user's: the screen that follows decides.
+    feed("\x1b[2J\x1b[H\xE2\x9D\xAF\xC2\xA0" + idleFooter);
+    after(0.36);
+    EXPECT_EQ(machine->status(), S::idle);
+    feed(trust);
+    after(1.0);
+    EXPECT_EQ(sent.size(), 2u);
+    EXPECT_EQ(machine->status(), S::waiting);
+}
+
+TEST_F(StatusMachineTest, BootMarkersAndTheLengthFallback) {
+    feed("\x1b[1;1HClaude\x1b[1CCode v2.1");
+    EXPECT_TRUE(machine->booted());
+    make(folder.path().string());
+    feed(std::string(1500, 'x'));
+    EXPECT_FALSE(machine->booted());
+    feed("\x1b[31m \x1b[0m");
+    EXPECT_FALSE(machine->booted());
+    feed("y");
+    EXPECT_TRUE(machine->booted());
+    EXPECT_EQ(boots, 2);
+    machine->markBooted();
+    EXPECT_EQ(boots, 2);
+}
+
+TEST_F(StatusMachineTest, NoConversationSeenAcrossChunksAndAfterASettle) {
+    feed("No conver");
+    advanceTo(1.0);
+    feed("sation found with session ID: x\r\n");
+    EXPECT_TRUE(machine->sawNoConversation());
+    make(folder.path().string(), true);
+    feed("No conversation found");
+    EXPECT_FALSE(machine->sawNoConversation());
+}
+
+TEST_F(StatusMachineTest, AccessRefusalIsAnnounced) {
+    int denied = 0;
+    auto subscription = notifications.subscribe("bl.accessDenied", [&](const auto&) { ++denied; });
+    feed("ls: cannot open directory '.': Operation not permitted\r\n");
+    advanceTo(0.4);
+    EXPECT_EQ(denied, 1);
+}
+
+TEST_F(StatusMachineTest, ShellTilesKeepTheirStatus) {
+    make(folder.path().string(), true);
+    feed(busyFooter + dialog);
+    advanceTo(1.0);
+    EXPECT_EQ(machine->status(), S::idle);
+    EXPECT_FALSE(machine->settlePending());
+}
+
+// The scraper's escape rule is one regular expression; the hand-written
+// matcher must remove exactly what it removes.
+TEST(ScreenScrapeTest, EscapesAreRemovedAsThePatternRemovesThem) {
+    const std::vector<std::pair<std::u32string, std::u32string>> cases = {
+        {U"a\x1b[31mb", U"ab"},        {U"\x1b[?25h", U""},         {U"x\x1b[12", U"x"},
+        {U"\x1b]0;title", U"itle"},    {U"\x1b[;;x", U"\x1b[;;x"},  {U"\x1b(B.", U"."},
+        {U"\x1b[1;2Q", U"Q"}, {U"\x1b\x1b[H", U"\x1b"},     {U"\x1b[38;5;1m\x1b[K!", U"!"},
+    };
+    for (const auto& [in, want] : cases) EXPECT_EQ(ScreenScrape::withoutEscapes(in), want);
+    EXPECT_EQ(ScreenScrape::packed(U"a b\u00A0c\n\td"), U"abcd");
+
+    const std::u16string pattern = u"\x1b[\\[\\]()#;?]*[0-9;]*[0-9A-PR-TZcf-ntqry=><]";
+    UErrorCode status = U_ZERO_ERROR;
+    URegularExpression* regex = uregex_open(pattern.data(), static_cast<int32_t>(pattern.size()), 0, nullptr, &status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    const std::u16string alphabet = u"\x1b\x1b[]()#;?0129AQRZcemx ";
+    std::mt19937 random(29);
+    for (int round = 0; round < 3000; ++round) {
+        std::u16string text;
+        for (int i = random() % 12; i > 0; --i) text += alphabet[random() % alphabet.size()];
+        uregex_setText(regex, text.data(), static_cast<int32_t>(text.size()), &status);
+        char16_t replaced[64];
+        const int32_t length = uregex_replaceAll(regex, u"", 0, replaced, 64, &status);
+        ASSERT_TRUE(U_SUCCESS(status));
+        const std::u32string expected(replaced, replaced + length);
+        EXPECT_EQ(ScreenScrape::withoutEscapes(std::u32string(text.begin(), text.end())), expected);
+    }
+    uregex_close(regex);
+    EXPECT_TRUE(ScreenScrape::matches(ScreenScrape::Pattern::waiting, U"1.   YES"));
+    EXPECT_TRUE(ScreenScrape::matches(ScreenScrape::Pattern::busy, U"Ctrl+C to stop"));
+    EXPECT_FALSE(ScreenScrape::matches(ScreenScrape::Pattern::busy, U"ctrl+c to quit"));
+}
+
+}  // namespace
+}  // namespace quiltdeck
