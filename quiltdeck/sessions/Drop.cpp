@@ -1,0 +1,188 @@
+#include "quiltdeck/sessions/Drop.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/gfx/ImageDecoder.h"
+#include "platform/gfx/PngEncoder.h"
+#include "quiltdeck/sessions/ShellCommand.h"
+#include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Shorten.h"
+#include "vantel/core/Character.h"
+
+namespace quiltdeck {
+
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isPlainPathCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("_@%+=:,./-").find(c) != std::string_view::npos;
+}
+
+void sendFramed(const Drop::Send& send, std::string_view body) {
+    std::string framed;
+    framed.reserve(Drop::pasteStart.size() + body.size() + Drop::pasteEnd.size());
+    framed += Drop::pasteStart;
+    framed += body;
+    framed += Drop::pasteEnd;
+    send(framed);
+}
+
+// Whole writes, retried after interruptions; false on any failure or a short write.
+bool writeAll(int fd, const std::vector<uint8_t>& bytes, std::string& reason) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            reason = n < 0 ? std::strerror(errno) : "short write";
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+const std::vector<std::string>& Drop::types() {
+    static const std::vector<std::string> accepted = {"text/uri-list", "image/png", "image/tiff",
+                                                      "text/plain;charset=utf-8"};
+    return accepted;
+}
+
+std::optional<std::string> Drop::pathFromUri(std::string_view uri) {
+    constexpr std::string_view scheme = "file://";
+    if (uri.size() < scheme.size()) return std::nullopt;
+    for (size_t i = 0; i < scheme.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(uri[i])) != scheme[i]) return std::nullopt;
+    }
+    std::string_view rest = uri.substr(scheme.size());
+    const size_t slash = rest.find('/');
+    if (slash == std::string_view::npos) return std::nullopt;
+    const std::string_view host = rest.substr(0, slash);
+    if (!host.empty() && host != "localhost") return std::nullopt;
+    rest = rest.substr(slash);
+    // A query or fragment is not part of a file's path.
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    std::string path;
+    path.reserve(rest.size());
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() && hexValue(rest[i + 1]) >= 0 && hexValue(rest[i + 2]) >= 0) {
+            const char decoded = static_cast<char>(hexValue(rest[i + 1]) * 16 + hexValue(rest[i + 2]));
+            if (decoded == '\0') return std::nullopt;
+            path += decoded;
+            i += 2;
+        } else {
+            path += rest[i];
+        }
+    }
+    return path;
+}
+
+std::string Drop::quotePath(std::string_view path) {
+    bool plain = !path.empty();
+    for (const char32_t c : vantel::fromUtf8(path)) {
+        if (isWhiteSpace(c) || (c < 0x80 && !isPlainPathCharacter(static_cast<char>(c)))) {
+            plain = false;
+            break;
+        }
+    }
+    return plain ? std::string(path) : ShellCommand::quoteForShell(path);
+}
+
+std::string Drop::pasteSafe(std::string_view text) {
+    std::u32string scalars = vantel::fromUtf8(text);
+    std::erase_if(scalars, [](char32_t c) {
+        const bool c0 = c < 0x20 && c != U'\t' && c != U'\n' && c != U'\r';
+        const bool c1 = c >= 0x80 && c <= 0x9F;
+        return c0 || c1;
+    });
+    return vantel::toUtf8(scalars);
+}
+
+std::optional<std::filesystem::path> Drop::saveImage(const std::vector<uint8_t>& png,
+                                                     const std::filesystem::path& folder, int64_t unixSeconds,
+                                                     std::string& reason) {
+    for (int attempt = 1; attempt <= nameAttempts; ++attempt) {
+        const std::string name = std::to_string(unixSeconds) +
+                                 (attempt == 1 ? std::string() : "-" + std::to_string(attempt)) + "-dropped.png";
+        const std::filesystem::path path = folder / name;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            reason = std::strerror(errno);
+            return std::nullopt;
+        }
+        bool written = writeAll(fd, png, reason);
+        if (::close(fd) != 0 && written) {
+            reason = std::strerror(errno);
+            written = false;
+        }
+        if (!written) {
+            ::unlink(path.c_str());
+            return std::nullopt;
+        }
+        return path;
+    }
+    reason = "no free name";
+    return std::nullopt;
+}
+
+bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
+                 int64_t unixSeconds) {
+    std::string paths;
+    for (const auto& uri : content.uris) {
+        if (auto path = pathFromUri(uri)) {
+            const std::string safe = pasteSafe(*path);
+            if (safe.empty()) continue;
+            paths += quotePath(safe);
+            paths += ' ';
+        }
+    }
+    if (!paths.empty()) {
+        sendFramed(send, paths);
+        return true;
+    }
+
+    if (content.png || content.tiff) {
+        std::vector<uint8_t> png;
+        if (content.png) {
+            png = *content.png;
+        } else {
+            const auto decoded = platform::gfx::ImageDecoder::decode(*content.tiff);
+            auto encoded = decoded.status == platform::gfx::ImageDecoder::Status::decoded
+                               ? platform::gfx::encodePng(decoded.image)
+                               : std::nullopt;
+            if (!encoded) return false;
+            png = std::move(*encoded);
+        }
+        std::string reason;
+        const auto saved = saveImage(png, dropsFolder, unixSeconds, reason);
+        if (!saved) {
+            Log::write("drop: cannot save image (" + reason + ")");
+            return false;
+        }
+        sendFramed(send, quotePath(pasteSafe(saved->string())) + " ");
+        return true;
+    }
+
+    if (!content.text) return false;
+    const std::string text = pasteSafe(*content.text);
+    if (text.empty()) return false;
+    sendFramed(send, text);
+    return true;
+}
+
+}  // namespace quiltdeck

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quiltdeck {
+
+// Files, images and text dropped onto a tile or pasted into it, turned into
+// text typed into the tile as one bracketed paste: file paths ready for a
+// command line, an image saved under the drops folder with its path typed,
+// or the text itself. The markers are always sent, whatever the program in
+// the tile asked for, and what goes between them loses the controls a paste
+// never carries, so nothing in it can end the paste early.
+class Drop {
+public:
+    Drop() = delete;
+
+    static constexpr std::string_view pasteStart = "\x1b[200~";
+    static constexpr std::string_view pasteEnd = "\x1b[201~";
+    // How many "<secs>-<n>-dropped.png" names are tried after "<secs>-dropped.png".
+    static constexpr int nameAttempts = 1000;
+
+    // What a pasteboard offers, in the order it is tried.
+    struct Content {
+        std::vector<std::string> uris;  // text/uri-list entries; only local file URIs count
+        std::optional<std::vector<uint8_t>> png;
+        std::optional<std::vector<uint8_t>> tiff;
+        std::optional<std::string> text;
+    };
+
+    // The content types a tile accepts, in that order: file URIs, PNG, TIFF, text.
+    static const std::vector<std::string>& types();
+
+    using Send = std::function<void(std::string_view)>;
+    // Sends the first kind of content that applies; true when something was
+    // sent. An image is saved in `dropsFolder`, named by `unixSeconds`.
+    static bool paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
+                      int64_t unixSeconds);
+
+    // The path of a local file URI (percent escapes decoded); nothing for any
+    // other scheme, a remote host, or an escape that decodes to NUL.
+    static std::optional<std::string> pathFromUri(std::string_view uri);
+    // The path as one shell word: quoted when it holds white space or any ASCII
+    // character but letters, digits and "_@%+=:,./-".
+    static std::string quotePath(std::string_view path);
+    // Without C0 controls (but HT, LF and CR) and C1 controls; invalid UTF-8 replaced.
+    static std::string pasteSafe(std::string_view text);
+    // Writes the bytes to a new file "<secs>-dropped.png" (then "<secs>-2-dropped.png" ...),
+    // never over an existing one. Nothing, with the reason, when that fails.
+    static std::optional<std::filesystem::path> saveImage(const std::vector<uint8_t>& png,
+                                                          const std::filesystem::path& folder, int64_t unixSeconds,
+                                                          std::string& reason);
+};
+
+}  // namespace quiltdeck
