@@ -11,7 +11,10 @@
 // FAKE_CLAUDE_ANSWER (the one-shot answer), FAKE_CLAUDE_EXIT (its exit code),
 // FAKE_CLAUDE_DELAY (seconds to wait before answering), FAKE_CLAUDE_NOTIFY (a
 // notification type to send as a Notification hook), FAKE_CLAUDE_SESSION_ID,
-// FAKE_CLAUDE_TOOL and FAKE_CLAUDE_TOOL_INPUT (the tool of the tool hooks).
+// FAKE_CLAUDE_TOOL and FAKE_CLAUDE_TOOL_INPUT (the tool of the tool hooks),
+// FAKE_CLAUDE_RESUME_EXIT_DELAY (seconds between "No conversation found" and
+// the exit). On a terminal the session is drawn as the real CLI draws it
+// (FakeClaudeScreen.cpp); without one it reads one prompt per line.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -36,15 +39,22 @@
 #include <thread>
 #include <vector>
 
+#include "support/FakeClaude.h"
+
 extern char** environ;
 
-namespace {
+namespace fake {
 
-using nlohmann::json;
-
-std::string variable(const char* name, const std::string& fallback = {}) {
+std::string variable(const char* name, const std::string& fallback) {
     const char* value = std::getenv(name);
     return value ? value : fallback;
+}
+
+double seconds(const char* name, double fallback) {
+    const std::string text = variable(name);
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == '\0' && value >= 0 ? value : fallback;
 }
 
 std::string home() { return variable("HOME", "/tmp"); }
@@ -277,36 +287,27 @@ int runHook(const std::string& command, const std::string& input, std::string& o
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-class HookRunner {
-public:
-    HookRunner(const json& settings, std::string sessionId) : settings_(settings), sessionId_(std::move(sessionId)) {}
-
-    void fire(const std::string& event, json fields, const std::string& tool = {}) {
-        if (!settings_.is_object() || !settings_.contains("hooks") || !settings_["hooks"].is_object()) return;
-        const json& hooks = settings_["hooks"];
-        if (!hooks.contains(event) || !hooks[event].is_array()) return;
-        json body = {{"session_id", sessionId_},
-                     {"transcript_path", conversationFolder() + "/" + sessionId_ + ".jsonl"},
-                     {"cwd", currentFolder()},
-                     {"hook_event_name", event}};
-        body.update(fields);
-        const std::string input = dump(body);
-        for (const auto& group : hooks[event]) {
-            if (!group.is_object() || !matches(group, tool) || !group.contains("hooks") || !group["hooks"].is_array()) continue;
-            for (const auto& hook : group["hooks"]) {
-                if (!hook.is_object() || hook.value("type", "") != "command" || !hook.contains("command")) continue;
-                if (!hook["command"].is_string()) continue;
-                std::string output;
-                const int code = runHook(hook["command"].get<std::string>(), input, output);
-                logRecord({{"hook", event}, {"input", input}, {"exit", code}, {"output", output}});
-            }
+void HookRunner::fire(const std::string& event, json fields, const std::string& tool) {
+    if (!settings_.is_object() || !settings_.contains("hooks") || !settings_["hooks"].is_object()) return;
+    const json& hooks = settings_["hooks"];
+    if (!hooks.contains(event) || !hooks[event].is_array()) return;
+    json body = {{"session_id", sessionId_},
+                 {"transcript_path", conversationFolder() + "/" + sessionId_ + ".jsonl"},
+                 {"cwd", currentFolder()},
+                 {"hook_event_name", event}};
+    body.update(fields);
+    const std::string input = dump(body);
+    for (const auto& group : hooks[event]) {
+        if (!group.is_object() || !matches(group, tool) || !group.contains("hooks") || !group["hooks"].is_array()) continue;
+        for (const auto& hook : group["hooks"]) {
+            if (!hook.is_object() || hook.value("type", "") != "command" || !hook.contains("command")) continue;
+            if (!hook["command"].is_string()) continue;
+            std::string output;
+            const int code = runHook(hook["command"].get<std::string>(), input, output);
+            logRecord({{"hook", event}, {"input", input}, {"exit", code}, {"output", output}});
         }
     }
-
-private:
-    json settings_;
-    std::string sessionId_;
-};
+}
 
 std::optional<json> loadSettings(const std::string& text) {
     std::string source = text;
@@ -351,7 +352,8 @@ int session(const Options& options) {
     if (options.resume) {
         struct stat info{};
         if (::stat((conversationFolder() + "/" + *options.resume + ".jsonl").c_str(), &info) != 0) {
-            std::cout << "No conversation found with session ID: " << *options.resume << "\n";
+            std::cout << "No conversation found with session ID: " << *options.resume << "\n" << std::flush;
+            std::this_thread::sleep_for(std::chrono::duration<double>(seconds("FAKE_CLAUDE_RESUME_EXIT_DELAY", 0)));
             return 1;
         }
         sessionId = *options.resume;
@@ -379,7 +381,9 @@ int session(const Options& options) {
         return std::atoi(variable("FAKE_CLAUDE_EXIT", "0").c_str());
     }
 
-    // Interactive: one prompt per line until the input ends.
+    if (::isatty(0) && ::isatty(1)) return runScreen(hooks);
+
+    // Interactive without a terminal: one prompt per line until the input ends.
     std::cout << "Claude Code (fake) " << sessionId << "\n> " << std::flush;
     std::string all;
     for (std::string line; std::getline(std::cin, line);) {
@@ -394,9 +398,10 @@ int session(const Options& options) {
     return 0;
 }
 
-}  // namespace
+}  // namespace fake
 
 int main(int argc, char** argv) {
+    using namespace fake;
     std::vector<std::string> args(argv + 1, argv + argc);
     logRecord({{"argv", args}, {"cwd", currentFolder()}});
     for (const auto& arg : args) {
