@@ -12,6 +12,8 @@
 #include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/StatusMachine.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/sessions/ProcessCapture.h"
+#include "support/FakeClaudeHome.h"
 #include "support/SessionReplay.h"
 #include "vantel/core/Terminal.h"
 
@@ -53,6 +55,8 @@ private:
     std::unique_ptr<StatusMachine> machine_;
 };
 
+std::vector<std::string> statusesOf(const testing::ReplayResult& result);
+
 testing::ReplayResult replayFile(const std::string& path) {
     std::string error;
     const auto recording = testing::readSessionRecording(path, &error);
@@ -68,10 +72,7 @@ testing::ReplayResult replayFile(const std::string& path) {
 TEST(SessionReplayTest, TheFakesRecordingGivesItsTimeline) {
     const auto result = replayFile(QUILTDECK_TEST_DATA "/sessions/fake-session.jsonl");
     EXPECT_TRUE(result.misses.empty()) << ::testing::PrintToString(result.misses) << "\n" << result.describe();
-    std::vector<std::string> statuses;
-    for (const auto& change : result.timeline)
-        statuses.push_back(std::string(rawValue(change.status)) + (change.finished ? "+" : ""));
-    EXPECT_EQ(statuses, (std::vector<std::string>{"busy", "idle", "busy", "idle+", "busy", "waiting", "busy", "idle+",
+    EXPECT_EQ(statusesOf(result), (std::vector<std::string>{"busy", "idle", "busy", "idle+", "busy", "waiting", "busy", "idle+",
                                                   "busy", "idle", "exited"}))
         << result.describe();
 }
@@ -83,6 +84,67 @@ TEST(SessionReplayTest, TheNamedRecordingMeetsItsExpectations) {
     const auto result = replayFile(path);
     std::cout << result.describe();
     EXPECT_TRUE(result.misses.empty()) << ::testing::PrintToString(result.misses);
+}
+
+std::vector<std::string> statusesOf(const testing::ReplayResult& result) {
+    std::vector<std::string> statuses;
+    for (const auto& change : result.timeline)
+        statuses.push_back(std::string(rawValue(change.status)) + (change.finished ? "+" : ""));
+    return statuses;
+}
+
+// The fake on a terminal, recorded live: keys in the trust question's first
+// moment are lost, an interrupt or a refused permission posts no hook, Ctrl+C
+// at a permission question does nothing, and the screen alone gives the
+// statuses the hooks do not.
+TEST(SessionReplayTest, TheFakeRecordedLive) {
+    testing::FakeClaudeHome home;
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"FAKE_CLAUDE_TRUST", "1"}, {"FAKE_CLAUDE_TURN", "1.0"}, {"FAKE_CLAUDE_PERMISSION_NOTIFY", "0.4"},
+             {"FAKE_CLAUDE_IDLE_NOTIFY", "1.0"}})
+        home.setVariable(name, value);
+    testing::TempFolder project;
+    testing::writeFile(project / "script.jsonl", R"({"t":0.2,"in":"\r"}
+{"t":1.0,"in":"\u001b[B"}
+{"t":1.2,"in":"\r"}
+{"t":2.0,"in":"hi\r"}
+{"t":4.5,"in":"permission please\r"}
+{"t":5.2,"in":"\u0003"}
+{"t":5.5,"in":"\u001b"}
+{"t":6.5,"in":"again\r"}
+{"t":6.6,"in":"\u0003"}
+{"t":8.5,"in":"/exit\r"}
+)");
+    platform::runtime::ChildProcess::Options process;
+    process.arguments = {QUILTDECK_RECORDER, "--script", (project / "script.jsonl").string(),
+                         (project / "out.jsonl").string()};
+    process.directory = project.path().string();
+    ASSERT_TRUE(ProcessCapture::run(process, std::chrono::seconds(60)));
+
+    const auto recording = testing::readSessionRecording((project / "out.jsonl").string());
+    ASSERT_TRUE(recording);
+    std::vector<std::string> hooks;
+    std::optional<int> exit;
+    for (const auto& record : recording->records) {
+        if (record.kind == testing::SessionRecord::Kind::hook)
+            hooks.push_back(record.event + (record.body.contains("notification_type")
+                                                ? ":" + record.body["notification_type"].get<std::string>()
+                                                : ""));
+        if (record.kind == testing::SessionRecord::Kind::exit) exit = record.status;
+    }
+    EXPECT_EQ(hooks, (std::vector<std::string>{"SessionStart", "UserPromptSubmit", "PreToolUse", "PostToolUse", "Stop",
+                                               "Notification:idle_prompt", "UserPromptSubmit", "PreToolUse",
+                                               "Notification:permission_prompt", "UserPromptSubmit"}));
+    EXPECT_EQ(exit, 0);
+
+    testing::TempFolder state;
+    Store store(state.path());
+    platform::runtime::VirtualMainLoop loop;
+    MachineTarget target(*recording, loop, store);
+    const auto result = testing::replay(*recording, loop, target);
+    EXPECT_EQ(statusesOf(result), (std::vector<std::string>{"busy", "idle", "waiting", "idle", "busy", "idle+",
+                                                            "busy", "waiting", "idle", "busy", "idle", "exited"}))
+        << result.describe();
 }
 
 }  // namespace
