@@ -116,8 +116,9 @@ std::optional<std::filesystem::path> Drop::saveImage(const std::vector<uint8_t>&
                                                      const std::filesystem::path& folder, int64_t unixSeconds,
                                                      std::string& reason) {
     for (int attempt = 1; attempt <= nameAttempts; ++attempt) {
-        const std::string name = std::to_string(unixSeconds) +
-                                 (attempt == 1 ? std::string() : "-" + std::to_string(attempt)) + "-dropped.png";
+        std::string name = std::to_string(unixSeconds);
+        if (attempt > 1) name.append("-").append(std::to_string(attempt));
+        name += "-dropped.png";
         const std::filesystem::path path = folder / name;
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0) {
