@@ -89,12 +89,14 @@ std::string readAll(int fd) {
 }
 
 // The folder key of the conversation files: every character but ASCII
-// letters and digits becomes '-'.
+// letters and digits becomes one '-', a character of several UTF-8 bytes too.
 std::string folderKey(const std::string& folder) {
-    std::string key = folder;
-    for (char& c : key) {
+    std::string key;
+    for (const char c : folder) {
         const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!keep) c = '-';
+        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+        if (keep) key += c;
+        else if (!continuation) key += '-';
     }
     return key;
 }

@@ -91,6 +91,12 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (mode == "store") {  // the store first: it logs while nothing of the log exists yet
+        Store& store = Store::shared();
+        Log::flush();
+        say("readOnly=" + std::to_string(store.readOnly()));
+        return 0;
+    }
     if (mode == "save-loop") {
         Store& store = Store::shared();
         store.setAiTitles(false);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
@@ -56,6 +57,28 @@ INSTANTIATE_TEST_SUITE_P(
         FakeCase{"ResumeGone", {"-p", "--resume", "gone"}, {}, 1, "No conversation found with session ID: gone\n"},
         FakeCase{"DroppedFlagRefused", {"-p", "--chrome"}, {"FAKE_CLAUDE_HELP_DROP=--chrome"}, 1, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The conversation folder's key: one '-' for each character that is not an
+// ASCII letter or digit, whatever its length in UTF-8.
+TEST(FakeClaudeResume, FindsConversationsUnderTheFolderKey) {
+    testing::FakeClaudeHome home;
+    const std::string folder = home.path() + "/my_app.v2 \u00F6\U0001F600";
+    std::filesystem::create_directories(folder);
+    std::string key;
+    for (char c : home.path()) key += std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
+    key += "-my-app-v2---";
+    std::filesystem::create_directories(home.path() + "/.claude/projects/" + key);
+    std::ofstream(home.path() + "/.claude/projects/" + key + "/known.jsonl") << "{}\n";
+    for (const auto& [id, status] : {std::pair{"known", 0}, std::pair{"gone", 1}}) {
+        platform::runtime::ChildProcess::Options process;
+        process.arguments = {home.claudePath(), "-p", "--resume", id};
+        process.directory = folder;
+        process.environment = std::vector<std::string>{"HOME=" + home.path()};
+        const auto result = ProcessCapture::run(process, 30s);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->status, status) << id << ": " << result->output;
+    }
+}
 
 }  // namespace
 }  // namespace quiltdeck

@@ -137,6 +137,15 @@ TEST_F(LogRunTest, LaunchReadsTheStoredLanguageAndLogsABrokenDocument) {
     EXPECT_LT(log().find("); copy set aside as state.json.broken-", line), log().find('\n', line));
 }
 
+// The log's path comes from the state folder; a store built first logs through
+// a log that is made while the store is still being built.
+TEST_F(LogRunTest, StoreBuiltBeforeTheLogLogsItsBrokenDocument) {
+    writeFile(state / "state.json", "[]");
+    const auto result = runChild({"store"}, env());
+    EXPECT_EQ(result.output, "readOnly=0\n");
+    EXPECT_NE(log().find("  state.json failed to decode ("), std::string::npos) << log();
+}
+
 TEST_F(LogRunTest, SecondProcessGetsAReadOnlyStore) {
     auto holder = testing::startChild({"launch", "wait"}, env());
     EXPECT_EQ(holder.readLine(), "working readOnly=0 held=0");
