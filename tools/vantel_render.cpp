@@ -61,6 +61,10 @@ int main(int argc, char** argv) {
     }
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     vantel::HeadlessTerminalRenderer renderer(options);
+    if (!renderer.view().font()) {
+        std::fprintf(stderr, "vantel-render: no font to draw with\n");
+        return 1;
+    }
     renderer.feed(bytes);
     renderer.render();
     if (!renderer.writePng(paths[1])) {

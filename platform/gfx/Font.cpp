@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 
 #include "platform/gfx/FontFace.h"
 
@@ -169,6 +170,10 @@ FontRef Font::create(std::string_view family, double size, FontTraits traits) {
     std::unique_ptr<FontFace> face = FontFace::open(match, request, size, traits);
     if (match) FcPatternDestroy(match);
     FcPatternDestroy(request);
+    if (!face) {
+        std::fprintf(stderr, "fonts: no font found for \"%.*s\" (fontconfig knows none, or it cannot be read)\n",
+                     static_cast<int>(family.size()), family.data());
+    }
     return adopt(std::move(face), std::string(family), size, traits);
 }
 

@@ -11,7 +11,7 @@ HeadlessTerminalRenderer::HeadlessTerminalRenderer(const Options& options) {
     platform::gfx::FontRef font = platform::gfx::Font::create(options.fontFamily, options.fontSize);
     if (!font) font = platform::gfx::Font::systemFont(options.fontSize);
     double scale = std::isfinite(options.scale) && options.scale > 0 ? options.scale : 1.0;
-    platform::gfx::Size cell = computeFontDimensions(*font, 1, scale);
+    platform::gfx::Size cell = font ? computeFontDimensions(*font, 1, scale) : TerminalView::fontlessCellSize;
     int cols = std::clamp(options.cols, Terminal::MINIMUM_COLS, Terminal::MAXIMUM_COLS);
     int rows = std::clamp(options.rows, Terminal::MINIMUM_ROWS, Terminal::MAXIMUM_ROWS);
     platform::gfx::Size size{cols * cell.width, rows * cell.height};

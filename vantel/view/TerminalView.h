@@ -53,6 +53,8 @@ public:
     // The default selection colours.
     static constexpr Rgba defaultSelectedTextBackgroundColor{0, 166 / 255.0, 178 / 255.0, 1};
     static constexpr Rgba defaultSelectedTextForegroundColor{0, 0, 0, 1};
+    // The cell size when no font can be found at all; such a view shows only its background colour.
+    static constexpr Size fontlessCellSize{8, 16};
 
     // Without a font, the system's monospaced font at its size; without options, the defaults.
     TerminalView(const Rect& frame, FontRef font, const TerminalOptions& options);
@@ -121,6 +123,7 @@ public:
     bool fontSmoothing() const { return fontSmoothing_; }
     void setFontSmoothing(bool on) { fontSmoothing_ = on; }
     double lineSpacing() const { return lineSpacing_; }
+    // A spacing that is not finite or not above 0 becomes 1.
     void setLineSpacing(double spacing);
     // The cell size for the current fonts, line spacing and backing scale; stores nothing.
     Size computeFontDimensions() const;
@@ -174,6 +177,7 @@ public:
     // How a cell attribute draws; cached. `withUrl` marks a highlighted hyperlink cell.
     TextAttributes getAttributes(const Attribute& attribute, bool withUrl);
     size_t cachedAttributeCount(bool withUrl) const { return (withUrl ? urlAttributes_ : attributes_).size(); }
+    size_t cachedTrueColorCount() const { return trueColors_.size(); }
     // The same with the caller's colours, uncached (the caret's character).
     TextAttributes getAttributedValue(const Attribute& attribute, Rgba usingFg, Rgba andBg);
     // The selected columns of an absolute row, as a half-open range.

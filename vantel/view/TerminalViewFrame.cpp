@@ -28,7 +28,7 @@ TerminalView::Rgba TerminalView::nativeSkipBackground() const {
 void TerminalView::drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, int bufferOffset) {
     if (!cellDimension_ || !terminal_) return;
     const Rect area = dirtyRect.intersection(bounds());
-    if (area.isEmpty()) {
+    if (area.isEmpty() || !fontSet_.normal) {
         canvas.clear(dirtyRect);
         return;
     }

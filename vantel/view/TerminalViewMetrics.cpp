@@ -17,11 +17,14 @@ int cellsIn(double length, double cell) {
 }  // namespace
 
 TerminalView::Size TerminalView::computeFontDimensions() const {
+    // Without any font the grid still has cells, drawn empty.
+    if (!fontSet_.normal) return fontlessCellSize;
     return vantel::computeFontDimensions(*fontSet_.normal, lineSpacing_, backingScale());
 }
 
 void TerminalView::setLineSpacing(double spacing) {
-    lineSpacing_ = spacing;
+    // A spacing that is not finite or not above 0 is the default, as the cell size takes it.
+    lineSpacing_ = std::isfinite(spacing) && spacing > 0 ? spacing : 1.0;
     resetFont();
 }
 

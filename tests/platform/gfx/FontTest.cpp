@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <string_view>
+#include <vector>
 
 #include "platform/gfx/FontFace.h"
 
@@ -74,4 +79,45 @@ TEST(Font, ColourStrikeMetricsAreScaledToTheSize) {
     uint32_t g = emoji->glyphIndex(0x1F600);
     EXPECT_NEAR(emoji->inkBounds(g).height, 128 * 13.0 / 109, 0.01);
     EXPECT_NEAR(emoji->advance(g), 2550 * 13.0 / 2048, 1e-9);  // hmtx, not the strike
+}
+
+namespace {
+
+// A copy of DejaVu Sans Mono whose OS/2 table asks for its typographic metrics (1556 / -492 / 410,
+// unlike hhea's 1901 / -483 / 0), renamed "DejaVu Sans Typo" so that it is asked for by name.
+std::string fontWithTypoMetrics(const std::string& from) {
+    std::ifstream in(from, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto u16 = [&](size_t at) { return static_cast<unsigned>(static_cast<uint8_t>(bytes[at]) << 8 | static_cast<uint8_t>(bytes[at + 1])); };
+    auto u32 = [&](size_t at) { return u16(at) << 16 | u16(at + 2); };
+    for (unsigned i = 0, tables = u16(4); i < tables; ++i) {
+        size_t entry = 12 + 16 * i, offset = u32(entry + 8), length = u32(entry + 12);
+        std::string_view tag(&bytes[entry], 4);
+        if (tag == "OS/2") bytes[offset + 63] |= static_cast<char>(0x80);  // fsSelection bit 7
+        if (tag != "name") continue;
+        for (std::string_view mono : {std::string_view("Mono"), std::string_view("\0M\0o\0n\0o", 8)}) {
+            for (size_t at = offset; at + mono.size() <= offset + length; ++at) {
+                if (std::string_view(&bytes[at], mono.size()) != mono) continue;
+                for (size_t k = 0; k < mono.size(); ++k) {
+                    if (mono[k]) bytes[at + k] = "Typo"[mono.size() == 4 ? k : k / 2];
+                }
+            }
+        }
+    }
+    std::string path = ::testing::TempDir() + "DejaVuSansTypo.ttf";
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+}  // namespace
+
+TEST(Font, TypographicMetricsWhenTheFaceAsksForThem) {
+    std::string path = fontWithTypoMetrics(Font::systemFont()->filePath());
+    ASSERT_TRUE(FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(path.c_str())));
+    FontRef font = Font::create("DejaVu Sans Typo", 12);
+    ASSERT_EQ(font->family(), "DejaVu Sans Typo");
+    double unit = 12.0 / 2048;
+    EXPECT_DOUBLE_EQ(font->ascent(), 1556 * unit);
+    EXPECT_DOUBLE_EQ(font->descent(), 492 * unit);
+    EXPECT_DOUBLE_EQ(font->leading(), 410 * unit);
 }

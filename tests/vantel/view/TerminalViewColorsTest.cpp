@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "vantel/view/ColorUtilities.h"
 #include "vantel/view/TerminalView.h"
 
@@ -32,6 +34,7 @@ TEST(TerminalViewColors, PaletteIndexAndFace) {
     } cases[] = {
         {1, true, true, 9, fonts.bold},    {7, true, true, 7, fonts.bold},     {9, true, true, 9, fonts.bold},
         {9, false, true, 9, fonts.normal}, {9, false, false, 1, fonts.bold},   {12, true, false, 4, fonts.bold},
+        {12, false, false, 4, fonts.bold},
         {196, false, false, 196, fonts.normal}, {255, true, false, 255, fonts.bold},
     };
     for (const Case& c : cases) {
@@ -57,6 +60,68 @@ TEST(TerminalViewColors, PaletteChangesReachTheView) {
     EXPECT_EQ(colour(5), (Rgba{1, 0, 0, 1}));
     view.getTerminal().feed("\x1b]104\x1b\\");
     EXPECT_EQ(colour(5), (Rgba{0, 1, 0, 1}));
+}
+
+// A palette change remakes only its own slot, a change of all of them every slot; installColors
+// with another count than 16 still drops the cached slots. The palette is changed behind the
+// view's back so that a stale slot shows.
+TEST(TerminalViewColors, PaletteSlotsAreRemadeAsTold) {
+    TerminalView view(Rect{0, 0, 200, 100});
+    Terminal& t = view.getTerminal();
+    auto colour = [&](int code) { return view.mapColor(Color8::ansi256(uint8_t(code)), true, false, true); };
+    const Color red(65535, 0, 0), green(0, 65535, 0), blue(0, 0, 65535), original6 = t.ansiColors[6];
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        std::vector<std::pair<int, Color>> expected;
+    } cases[] = {
+        {"slot 5", [&] { view.colorChanged(t, 5); }, {{5, red}, {6, original6}}},
+        {"all slots", [&] { view.colorChanged(t, std::nullopt); }, {{5, red}, {6, green}}},
+        {"15 colours", [&] { view.installColors(std::vector<Color>(15, blue)); }, {{5, red}, {6, green}}},
+    };
+    for (const Case& c : cases) {
+        view.resetCaches();
+        t.resetAllColors();
+        colour(5), colour(6);  // cached
+        t.ansiColors[5] = red;
+        t.ansiColors[6] = green;
+        c.change();
+        for (auto [code, expected] : c.expected) EXPECT_EQ(colour(code), makeRgba(expected)) << c.what << " " << code;
+    }
+}
+
+// Under reverse video the defaults swap; the inverted default is opaque, the default as it is.
+TEST(TerminalViewColors, DefaultColoursUnderReverseVideo) {
+    TerminalView view(Rect{0, 0, 200, 100});
+    const Rgba fg{0.9, 0.9, 0.9, 1}, bg{0.1, 0.1, 0.3, 0.5}, opaqueBg{0.1, 0.1, 0.3, 1};
+    view.setNativeForegroundColor(fg);
+    view.setNativeBackgroundColor(bg);
+    struct Case {
+        bool reverse;
+        Color8 color;
+        bool isFg;
+        Rgba expected;
+    } cases[] = {
+        {false, Color8::defaultColor(), true, fg},           {false, Color8::defaultColor(), false, bg},
+        {false, Color8::defaultInvertedColor(), true, opaqueBg}, {false, Color8::defaultInvertedColor(), false, fg},
+        {true, Color8::defaultColor(), true, bg},            {true, Color8::defaultColor(), false, fg},
+        {true, Color8::defaultInvertedColor(), true, fg},    {true, Color8::defaultInvertedColor(), false, opaqueBg},
+    };
+    for (const Case& c : cases) {
+        view.getTerminal().feed(c.reverse ? "\x1b[?5h" : "\x1b[?5l");
+        EXPECT_EQ(view.mapColor(c.color, c.isFg, false, true), c.expected) << c.reverse << c.isFg;
+    }
+}
+
+// The 4097th distinct true colour empties the cache before it is stored.
+TEST(TerminalViewColors, TrueColourCacheIsBounded) {
+    TerminalView view(Rect{0, 0, 200, 100});
+    for (int i = 0; i < 4096; ++i) view.mapColor(Color8::trueColor(uint8_t(i), uint8_t(i >> 8), 7), true, false, true);
+    EXPECT_EQ(view.cachedTrueColorCount(), 4096u);
+    view.mapColor(Color8::trueColor(1, 0, 7), true, false, true);
+    EXPECT_EQ(view.cachedTrueColorCount(), 4096u);  // a hit stores nothing
+    EXPECT_EQ(view.mapColor(Color8::trueColor(1, 2, 3), true, false, true), Rgba::fromBytes(1, 2, 3));
+    EXPECT_EQ(view.cachedTrueColorCount(), 1u);
 }
 
 TEST(TerminalViewAttributes, DecorationsAndInverse) {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <set>
 
+#include "platform/ui/Sound.h"
+#include "platform/ui/Workspace.h"
 #include "vantel/view/ColorUtilities.h"
 
 using namespace vantel;
@@ -48,6 +50,7 @@ TEST(TerminalView, SetUpFromItsFrameWithTheEngineColours) {
     EXPECT_EQ(view.nativeForegroundColor(), makeRgba(Color::defaultForeground));
     EXPECT_EQ(view.layerBackgroundColor(), view.nativeBackgroundColor());
     EXPECT_EQ(view.backingScale(), 1.0);  // no window, no screen
+    EXPECT_EQ(view.getTerminal().options().termName, "xterm-256color");
 
     TerminalView empty(Rect{});  // no size: the startup options' own grid
     EXPECT_EQ(empty.getTerminal().cols(), 80);
@@ -55,6 +58,48 @@ TEST(TerminalView, SetUpFromItsFrameWithTheEngineColours) {
     EXPECT_EQ(empty.getEffectiveWidth(Size{10, 10}), 0);  // narrower than the scroller
     empty.scroller().setHidden(true);
     EXPECT_EQ(empty.getEffectiveWidth(Size{100, 10}), 100);
+}
+
+// What a new view starts with.
+TEST(TerminalView, Defaults) {
+    TerminalView view(gridFrame(10, 3));
+    EXPECT_EQ(std::tuple(view.useBrightColors, view.backspaceSendsControlH, view.allowMouseReporting,
+                         view.notifyUpdateChanges, view.optionAsMetaKey, view.commandActive),
+              std::tuple(true, false, true, false, true, false));
+    EXPECT_EQ(std::tuple(view.linkReporting, view.linkHighlightMode(), view.bellStyle, view.bidiHostPolicy()),
+              std::tuple(LinkReporting::implicit, LinkHighlightMode::hoverWithModifier, BellStyle::sound,
+                         BidiHostPolicy::respectTerminal));
+    EXPECT_EQ(std::tuple(view.customBlockGlyphs(), view.antiAliasCustomBlockGlyphs(), view.fontSmoothing(),
+                         view.textBlinkVisible, view.disableFullRedrawOnAnyChanges),
+              std::tuple(true, false, true, true, true));
+    EXPECT_EQ(std::tuple(view.lineSpacing(), view.scrollSensitivity()), std::tuple(1.0, 1.0));
+    EXPECT_EQ(view.selectedTextBackgroundColor(), (Rgba{0, 166 / 255.0, 178 / 255.0, 1}));
+    EXPECT_EQ(view.selectedTextForegroundColor(), (Rgba{0, 0, 0, 1}));
+    EXPECT_EQ(view.scroller().style(), platform::ui::Scroller::Style::overlay);
+    EXPECT_FALSE(view.linkHighlightRange.has_value());
+    EXPECT_EQ(view.terminalDelegate, nullptr);
+}
+
+// An owner that overrides only what it must gets the defaults: links open through the workspace
+// (a file link only when the file exists), the bell is the alert sound, clipboard reads get nothing.
+TEST(TerminalView, DelegateDefaults) {
+    TerminalView view(gridFrame(10, 3));
+    RecordingDelegate owner;
+    std::vector<std::string> opened;
+    int beeps = 0;
+    platform::ui::Workspace::setOpener([&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
+    platform::ui::Sound::setBeeper([&] { ++beeps; });
+    owner.requestOpenLink(view, "https://example.com/a", {});
+    owner.requestOpenLink(view, "/no/such/file:12", {});
+    owner.bell(view);
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/a"});
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(owner.clipboardRead(view), std::nullopt);
+    platform::ui::Workspace::setOpener(nullptr);
+    platform::ui::Sound::setBeeper(nullptr);
 }
 
 TEST(TerminalView, ProcessSizeChangeFollowsTheGridWithoutAReset) {
@@ -116,6 +161,19 @@ TEST(TerminalView, FontSetters) {
     EXPECT_EQ(view.getSelection(), std::nullopt);
     EXPECT_EQ(view.caretFrame(), (Rect{0, 0, 16, 31}));
     EXPECT_EQ(view.getTerminal().cols(), 80);
+}
+
+// A line spacing that is not finite or not above 0 is the default; a usable one is kept.
+TEST(TerminalView, UnusableLineSpacingsAreTheDefault) {
+    struct Case {
+        double spacing, stored, cellHeight;
+    } cases[] = {{std::nan(""), 1, ch}, {INFINITY, 1, ch}, {-2, 1, ch}, {0, 1, ch}, {1.5, 1.5, 23}};
+    for (const Case& c : cases) {
+        TerminalView view(gridFrame(10, 3));
+        view.setLineSpacing(c.spacing);
+        EXPECT_EQ(view.lineSpacing(), c.stored) << c.spacing;
+        EXPECT_EQ(view.cellDimension(), (Size{cw, c.cellHeight})) << c.spacing;
+    }
 }
 
 // Clamps, with values that are not finite ignored.
