@@ -120,4 +120,6 @@ TEST(Font, TypographicMetricsWhenTheFaceAsksForThem) {
     EXPECT_DOUBLE_EQ(font->ascent(), 1556 * unit);
     EXPECT_DOUBLE_EQ(font->descent(), 492 * unit);
     EXPECT_DOUBLE_EQ(font->leading(), 410 * unit);
+    font.reset();
+    FcConfigAppFontClear(nullptr);  // the other tests see only the test fonts
 }
