@@ -1,8 +1,10 @@
 #include "platform/gfx/Font.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -104,7 +106,7 @@ std::string fontWithTypoMetrics(const std::string& from) {
             }
         }
     }
-    std::string path = ::testing::TempDir() + "DejaVuSansTypo.ttf";
+    std::string path = ::testing::TempDir() + "DejaVuSansTypo-" + std::to_string(getpid()) + ".ttf";
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
@@ -122,4 +124,5 @@ TEST(Font, TypographicMetricsWhenTheFaceAsksForThem) {
     EXPECT_DOUBLE_EQ(font->leading(), 410 * unit);
     font.reset();
     FcConfigAppFontClear(nullptr);  // the other tests see only the test fonts
+    std::remove(path.c_str());
 }
