@@ -50,7 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at += n;
     }
     for (int row = 0; row < terminal.rows(); ++row) {
-        if (auto* line = terminal.getLine(row)) (void)line->translateToString(true);
+        auto* line = terminal.getLine(row);
+        if (!line) continue;
+        (void)line->translateToString(true);
+        // However many marks arrive, a cell holds a cluster of at most 32 scalars.
+        for (int col = 0; col < line->count(); ++col) {
+            if (terminal.getCharacter((*line)[col]).size() > 32) std::abort();
+        }
     }
     terminal.garbageCollectPayload();
     if (terminal.payloadCodes().size() > options.maximumPayloadCodes) std::abort();

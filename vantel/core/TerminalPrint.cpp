@@ -17,6 +17,9 @@ namespace {
 constexpr char32_t zeroWidthJoiner = 0x200D;
 constexpr char32_t textPresentationSelector = 0xFE0E;
 constexpr char32_t emojiPresentationSelector = 0xFE0F;
+// The most scalars one cell holds; marks past them are dropped, so a flood of marks on one
+// character costs neither memory nor time per mark.
+constexpr size_t maximumClusterScalars = 32;
 
 bool isContinuationByte(uint8_t byte) { return (byte & 0xC0) == 0x80; }
 
@@ -535,6 +538,12 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
         if (!isSingleGraphemeCluster(text, s)) {
             rememberJoin(key, -1);
             return false;
+        }
+        if (text.size() >= maximumClusterScalars) {
+            // Dropped; remembered as a join that changes nothing, so the next one is a cache hit.
+            // Selectors and flags may change the width on a hit, so they are decided each time.
+            if (!selector && !isRegionalIndicator(s)) rememberJoin(key, cell.code);
+            return true;
         }
         Character joined(text);
         joined.push_back(s);

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <any>
+#include <chrono>
 #include <random>
 #include <string>
 #include <vector>
@@ -381,4 +385,64 @@ TEST(TerminalPrintTest, GraphemeTableIsBounded) {
     EXPECT_EQ(cells[2].code, known) << "clusters seen before still resolve";
     EXPECT_EQ(cells[4].code, 0x1F9A9) << "a new scalar above U+FFFF is stored as itself";
     EXPECT_EQ(t->getCharacter(cells[4]), U"\U0001F9A9");
+}
+
+// A cell holds at most 32 scalars: later marks are dropped however they arrive, while what
+// does not join still prints in the next cell.
+TEST(TerminalPrintTest, ClusterOfOneCellStopsAtThirtyTwoScalars) {
+    const std::string acute = "\u0301";
+    const std::u32string capped = std::u32string(U"a").append(31, U'\u0301');
+    struct Case {
+        const char* name;
+        std::vector<std::string> feeds;
+        std::u32string first;
+        std::u32string second;
+    } cases[] = {
+        {"one feed", {"a" + repeat(acute, 100)}, capped, U""},
+        {"a mark per feed", [&] {
+             std::vector<std::string> feeds{"a"};
+             for (int i = 0; i < 100; ++i) feeds.push_back(acute);
+             return feeds;
+         }(),
+         capped, U""},
+        {"varied marks", {"a" + repeat("\u0300\u0301\u0302\u0323", 20)},
+         [] {
+             std::u32string cell = U"a";
+             for (int i = 0; i < 8; ++i) cell += U"\u0300\u0301\u0302\u0323";
+             return cell.substr(0, 32);
+         }(),
+         U""},
+        {"a letter after a full cell prints", {"a" + repeat(acute, 40) + "b"}, capped, U"b"},
+        {"a second mark run after a letter has its own room", {"a" + repeat(acute, 40) + "b" + repeat(acute, 40)},
+         capped, std::u32string(U"b").append(31, U'\u0301')},
+        {"a joiner past the cap is dropped, the emoji after it stands alone",
+         {"a" + repeat(acute, 31) + "\u200d\U0001F600"}, capped, U"\U0001F600"},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(10, 2);
+        for (const auto& part : c.feeds) t.feed(part);
+        EXPECT_EQ(t->getCharacter(t.cell(0, 0)), c.first) << c.name;
+        if (c.second.empty()) {
+            EXPECT_EQ(t.cell(1, 0).code, 0) << c.name;
+            EXPECT_EQ(t.cursor().first, 1) << c.name;
+        } else {
+            EXPECT_EQ(t->getCharacter(t.cell(1, 0)), c.second) << c.name;
+            EXPECT_EQ(t.cursor().first, 1 + t.cell(1, 0).width) << c.name;
+        }
+    }
+}
+
+// A flood of marks on one character costs no more than the capped cell: 8 MiB of them take
+// well under a second and almost no memory (32 KiB took 1.1 GiB and 1.6 s before).
+TEST(TerminalPrintTest, FloodOfMarksOnOneCellIsCheap) {
+    TestTerminal t(80, 25);
+    const std::string piece = repeat("\u0301", 32 * 1024);
+    const size_t heapBefore = ::mallinfo2().uordblks;
+    const auto start = std::chrono::steady_clock::now();
+    t.feed("a");
+    for (int i = 0; i < 128; ++i) t.feed(piece);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    const size_t heapAfter = ::mallinfo2().uordblks;
+    EXPECT_LT(heapAfter - std::min(heapAfter, heapBefore), size_t{1} << 20);
+    EXPECT_EQ(t->getCharacter(t.cell(0, 0)).size(), 32u);
 }
