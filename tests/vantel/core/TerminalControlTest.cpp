@@ -56,11 +56,32 @@ TEST(TerminalControlTest, LineFeedInMarginModeScrollsOnlyFromInsideTheMargins) {
 // NEL is an index decided at the cursor's column, then a carriage return: at the region's
 // bottom inside the margins it scrolls their columns.
 TEST(TerminalControlTest, NextLineScrollsFromInsideTheMargins) {
-    TestTerminal t(10, 6);
-    t.fillRows();
-    t.feed("\x1b[?69h\x1b[3;8s\x1b[2;5r\x1b[5;4HA\x1b" "EB\x1b[?6n");
-    EXPECT_EQ(t.rows(), (std::vector<std::string>{"r0", "r1", "r2", std::string("r3\0A", 4), "r4B", "r5"}));
-    EXPECT_EQ(t.delegate.replies(), "\x1b[?5;4;1R");
+    const std::string margins = "\x1b[?69h\x1b[3;8s\x1b[2;5r";
+    const std::vector<std::string> unchanged = {"r0", "r1", "r2", "r3", "r4", "r5"};
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::string> rows;
+        const char* reply;
+    } cases[] = {
+        {"at the region bottom inside the margins", margins + "\x1b[5;4HA\x1b" "EB\x1b[?6n",
+         {"r0", "r1", "r2", std::string("r3\0A", 4), "r4B", "r5"}, "\x1b[?5;4;1R"},
+        {"left of the margins: no scroll, column 1", margins + "\x1b[5;2H\x1b" "E\x1b[?6n", unchanged,
+         "\x1b[?5;1;1R"},
+        {"right of the margins: no scroll, the left margin", margins + "\x1b[5;10H\x1b" "E\x1b[?6n", unchanged,
+         "\x1b[?5;3;1R"},
+        {"origin mode returns to the left margin", margins + "\x1b[?6h\x1b[2;1H\x1b" "E\x1b[6n", unchanged,
+         "\x1b[3;1R"},
+        {"without margin mode to column 1", "\x1b[2;5r\x1b[5;4H\x1b" "E\x1b[6n",
+         {"r0", "r2", "r3", "r4", "", "r5"}, "\x1b[5;1R"},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(10, 6);
+        t.fillRows();
+        t.feed(c.input);
+        EXPECT_EQ(t.rows(), c.rows) << c.name;
+        EXPECT_EQ(t.delegate.replies(), c.reply) << c.name;
+    }
 }
 
 TEST(TerminalControlTest, LineFeedEndsAPendingWrap) {

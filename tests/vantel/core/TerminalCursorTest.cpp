@@ -75,6 +75,9 @@ TEST(TerminalCursorTest, OriginModeHoldsAbsolutePositionsInTheRegion) {
          "\x1b[?1;3;1R\x1b[5;4R"},
         {"HPA counts from the left margin", margins + "\x1b[2`\x1b[6n", "\x1b[1;2R"},
         {"HPA stops at the right margin", margins + "\x1b[20`\x1b[6n", "\x1b[1;5R"},
+        {"HPA without margin mode", origin + "\x1b[20`\x1b[6n", "\x1b[1;12R"},
+        {"VPA leaves the column, HPA the row", margins + "\x1b[3;4H\x1b[5d\x1b[2`\x1b[6n", "\x1b[5;2R"},
+        {"without origin mode nothing is offset", "\x1b[4;8r\x1b[2d\x1b[3`\x1b[6n", "\x1b[2;3R"},
     };
     for (const auto& c : cases) {
         TestTerminal t(12, 10);

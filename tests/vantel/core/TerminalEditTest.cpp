@@ -102,6 +102,9 @@ TEST(TerminalEditTest, LineEditsOutsideTheMargins) {
         {"DL left of the margins", "\x1b[2;4s\x1b[2;1H\x1b[M", unchanged},
         {"IL left of the margins", "\x1b[2;4s\x1b[3;1H\x1b[L", unchanged},
         {"DL right of the margins", "\x1b[2;4s\x1b[2;6H\x1b[M", unchanged},
+        {"DL, IL, DL in a row", "\x1b[2;4s\x1b[2;1H\x1b[M\x1b[3;1H\x1b[L\x1b[2;6H\x1b[M", unchanged},
+        {"DL inside the margins moves only their columns", "\x1b[2;4s\x1b[2;2H\x1b[M",
+         {"abcde", "flmnj", "kqrso", "pvwxt", std::string("u\0\0\0y", 5), ""}},
         {"IL waiting to wrap at the edge", "\x1b[6;10s\x1b[1;6HABCDE\x1b[L",
          {"abcde", "fghijABCDE", "klmno", "pqrst", "uvwxy", ""}},
     };

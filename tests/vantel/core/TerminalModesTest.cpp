@@ -9,6 +9,12 @@ namespace {
 
 std::string quoted(const char* text) { return ::testing::PrintToString(std::string(text)); }
 
+// Counts the size changes the host hears of.
+struct SizeCountingDelegate : vantel::testing::RecordingDelegate {
+    void sizeChanged(Terminal& source) override { sizes.emplace_back(source.cols(), source.rows()); }
+    std::vector<std::pair<int, int>> sizes;
+};
+
 }  // namespace
 
 TEST(TerminalModesTest, DelegateHearsOfRealChangesOnly) {
@@ -43,7 +49,7 @@ TEST(TerminalModesTest, ModesReachBothBuffers) {
 // DECCOLM changes the width and clears the page; the modes and the scroll-back stay, so the
 // program can switch back.
 TEST(TerminalModesTest, ColumnModeNeedsPermissionAndKeepsTheModes) {
-    TestTerminal t(80, 10, vantel::testing::scrollback(100));
+    vantel::testing::TestTerminalOf<SizeCountingDelegate> t(80, 10, vantel::testing::scrollback(100));
     t.feed("\x1b[?3h");
     EXPECT_EQ(t->cols(), 80);
     for (int i = 0; i < 15; ++i) t.feed("line " + std::to_string(i) + "\r\n");
@@ -61,6 +67,14 @@ TEST(TerminalModesTest, ColumnModeNeedsPermissionAndKeepsTheModes) {
     t.feed("\x1b[?3l\x1b[?3$p");
     EXPECT_EQ(t->cols(), 80);
     EXPECT_EQ(t.delegate.replies(), "\x1b[?3;2$y");
+    EXPECT_EQ(t.delegate.sizes, (std::vector<std::pair<int, int>>{{132, 10}, {80, 10}}));
+
+    // On the alternate screen only that screen is blanked; the normal one keeps its text.
+    t.feed("\x1b[Hkept\x1b[?1049h\x1b[5;5Halt\x1b[?3h");
+    EXPECT_EQ(t.rows(), std::vector<std::string>(10, ""));
+    EXPECT_EQ(t.cursor(), std::make_pair(0, 0));
+    t.feed("\x1b[?1049l");
+    EXPECT_EQ(t.row(0), "kept");
 }
 
 TEST(TerminalModesTest, AlternateScreenKeepsTheNormalCursor) {

@@ -269,7 +269,7 @@ TEST(TerminalPrintTest, WithoutAutowrapTheCursorStaysOnTheLastColumn) {
          e8 + "\u231a\ufe0ex", 9},
     };
     for (const auto& c : cases) {
-        TestTerminal t(10, 3);
+        TestTerminal t(10, 4);
         t.feed("\x1b[?7l");
         for (const auto& part : c.feeds) t.feed(part);
         EXPECT_EQ(t.row(0), c.row0) << c.name;

@@ -87,11 +87,32 @@ TEST(TerminalRectanglesTest, OriginModeOffsetsTheRectangleAndTheCopyDestination)
 
 // Once margin mode is off the left margin no longer moves a rectangle, as it no longer moves CUP.
 TEST(TerminalRectanglesTest, LeftMarginCountsOnlyInMarginMode) {
+    const std::string setUp = "\x1b[5;7r\x1b[?69h\x1b[5;7s\x1b[?6h\x1b[1;1HX\x1b[?69l\x1b[r";
     TestTerminal t(12, 8);
-    t.feed("\x1b[5;7r\x1b[?69h\x1b[5;7s\x1b[?6h\x1b[1;1HX\x1b[?69l\x1b[r\x1b[1;1;5;5;5;5*y");
+    t.feed(setUp + "\x1b[1;1;5;5;5;5*y");
     EXPECT_EQ(t.delegate.replies(), "\x1bP1!~0058\x1b\\");
-    t.feed("\x1b[5;5;5;5$z");
-    EXPECT_EQ(t.cell(4, 4).code, ' ');
+
+    // Each operation on row 5, column 5 reaches the X there, not the cell four columns right.
+    struct Case {
+        const char* name;
+        const char* input;
+        std::pair<int, int> changed;
+        int32_t code;
+    } cases[] = {
+        {"DECERA", "\x1b[5;5;5;5$z", {4, 4}, ' '},
+        {"DECSERA", "\x1b[5;5;5;5${", {4, 4}, ' '},
+        {"DECFRA", "\x1b[42;5;5;5;5$x", {4, 4}, '*'},
+        {"DECCRA source", "\x1b[5;5;5;5;1;1;1;1$v", {0, 0}, 'X'},
+    };
+    for (const auto& c : cases) {
+        TestTerminal r(12, 8);
+        r.feed(setUp + "\x1b[5;9H+" + c.input);
+        EXPECT_EQ(r.cell(c.changed.first, c.changed.second).code, c.code) << c.name;
+        EXPECT_EQ(r.cell(8, 4).code, '+') << c.name;
+    }
+    TestTerminal report(12, 8);
+    report.feed(setUp + "\x1b[1;5H\x1b[6n");
+    EXPECT_EQ(report.delegate.replies(), "\x1b[1;5R");
 }
 
 TEST(TerminalRectanglesTest, PresentationDirection) {

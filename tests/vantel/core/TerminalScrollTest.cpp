@@ -204,11 +204,23 @@ TEST(TerminalScrollTest, MarginsLimitLineMovesToTheirColumns) {
 
 // At the region's top a cursor left of the margins moves nothing, as one right of them.
 TEST(TerminalScrollTest, ReverseIndexLeftOfTheMarginsAtTheRegionTop) {
-    TestTerminal t(10, 6);
-    t.fillRows();
-    t.feed("\x1b[2;5r\x1b[?69h\x1b[3;8s\x1b[2;1H\x1bM\x1b[6n");
-    EXPECT_EQ(t.rows(), Rows({"r0", "r1", "r2", "r3", "r4", "r5"}));
-    EXPECT_EQ(t.delegate.replies(), "\x1b[2;1R");
+    const std::string margins = "\x1b[2;5r\x1b[?69h\x1b[3;8s";
+    struct Case {
+        const char* name;
+        std::string input;
+        const char* reply;
+    } cases[] = {
+        {"left of the margins at the region top", margins + "\x1b[2;1H\x1bM\x1b[6n", "\x1b[2;1R"},
+        {"right of the margins at the region top", margins + "\x1b[2;10H\x1bM\x1b[6n", "\x1b[2;10R"},
+        {"left of the margins below the region top", margins + "\x1b[4;1H\x1bM\x1b[6n", "\x1b[3;1R"},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(10, 6);
+        t.fillRows();
+        t.feed(c.input);
+        EXPECT_EQ(t.rows(), Rows({"r0", "r1", "r2", "r3", "r4", "r5"})) << c.name;
+        EXPECT_EQ(t.delegate.replies(), c.reply) << c.name;
+    }
 }
 
 TEST(TerminalScrollTest, ColumnScrollsInsideTheMargins) {
