@@ -22,6 +22,7 @@
 
 #include "platform/runtime/GLibMainLoop.h"
 #include "vantel/core/Base64.h"
+#include "vantel/core/Character.h"
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/host/HeadlessTerminal.h"
 
@@ -125,11 +126,40 @@ Result feedFromChild(const Settings& settings, vantel::TerminalOptions options, 
                   std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(settings.seconds)));
     Result result{headless.received, std::chrono::duration<double>(Clock::now() - start).count(), {}};
     ticker->cancel();
+    const auto figures = headless.process().writeFigures();
     headless.process().terminate();
     ::unlink(path);
-    char note[96];
-    std::snprintf(note, sizeof note, "longest loop stall %.1f ms",
-                  std::chrono::duration<double, std::milli>(longestStall).count());
+    char note[160];
+    std::snprintf(note, sizeof note, "longest loop stall %.1f ms, replies queued at most %.1f MiB, %zu dropped",
+                  std::chrono::duration<double, std::milli>(longestStall).count(),
+                  figures.peakQueuedBytes / 1048576.0, figures.droppedReplies);
+    result.note = note;
+    return result;
+}
+
+// Pastes of 4 KiB to a child that reads nothing: what the host queues for it stays bounded.
+Result sendToSilentChild(const Settings& settings) {
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scope(loop);
+    vantel::TerminalOptions options;
+    vantel::HeadlessTerminal headless(nullptr, std::move(options), [](std::optional<int32_t>) {});
+    headless.process().startProcess("/bin/sh", {"-c", "stty raw -echo; exec sleep 1000"});
+    loop.runUntil([] { return false; }, std::chrono::milliseconds(200));
+    const std::string paste(4096, 'p');
+    Result result;
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::duration<double>(settings.seconds);
+    while (result.fed < settings.bytes && Clock::now() < deadline) {
+        headless.process().send({reinterpret_cast<const uint8_t*>(paste.data()), paste.size()});
+        result.fed += paste.size();
+        if (result.fed % (1 << 20) == 0) loop.runUntil([] { return false; }, std::chrono::milliseconds(0));
+    }
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const auto figures = headless.process().writeFigures();
+    headless.process().terminate();
+    char note[128];
+    std::snprintf(note, sizeof note, "queued at most %.1f MiB, %zu pastes refused", figures.peakQueuedBytes / 1048576.0,
+                  figures.refusedInputs);
     result.note = note;
     return result;
 }
@@ -157,6 +187,26 @@ std::vector<Stream> streams() {
                  return piece;
              });
          }},
+        {"marks-mixed", "letters, each with 40 marks from U+0300..U+036F in a varying order",
+         [](const Settings& s) {
+             return feedHeadless(s, sized(80, 25), repeating([](uint64_t n) {
+                 std::string unit(1, static_cast<char>('a' + n % 26));
+                 uint64_t state = n * 0x9E3779B97F4A7C15ull + 1;
+                 for (int i = 0; i < 40; ++i) {
+                     state ^= state << 13;
+                     state ^= state >> 7;
+                     state ^= state << 17;
+                     vantel::appendUtf8(unit, static_cast<char32_t>(0x300 + state % 0x70));
+                 }
+                 return unit + (n % 80 == 79 ? "\r\n" : "");
+             }));
+         }},
+        {"letters", "lines of letters, fed in-process: the figure marks compare with",
+         [](const Settings& s) {
+             return feedHeadless(s, sized(80, 25), repeating([](uint64_t n) {
+                 return "line " + std::to_string(n) + " the quick brown fox jumps over the lazy dog\r\n";
+             }));
+         }},
         {"kitty-bomb", "a=T of a zlib-compressed 10000x10000 image, a new id each time",
          [](const Settings& s) {
              const std::string body = zlibBomb();
@@ -170,6 +220,19 @@ std::vector<Stream> streams() {
              return feedHeadless(s, sized(80, 25), repeating([](uint64_t n) {
                  return "\x1b_Ga=t,q=2,f=24,s=1,v=1,i=" + std::to_string(n + 1) + ";CgoU\x1b\\";
              }));
+         }},
+        {"kitty-file", "t=f of a 400 MB sparse file that claims a 1x1 image, over and over",
+         [](const Settings& s) {
+             char path[] = "/tmp/hostile-bench-sparse-XXXXXX";
+             const int fd = ::mkstemp(path);
+             if (fd < 0 || ::ftruncate(fd, off_t{400} << 20) != 0) return Result{0, 0, "no sparse file"};
+             ::close(fd);
+             const std::string name = vantel::Base64::encode({reinterpret_cast<const uint8_t*>(path), std::strlen(path)});
+             Result result = feedHeadless(s, sized(80, 25), repeating([name](uint64_t n) {
+                 return "\x1b_Ga=t,q=2,t=f,f=32,s=1,v=1,i=" + std::to_string(n % 1000 + 1) + ";" + name + "\x1b\\";
+             }));
+             ::unlink(path);
+             return result;
          }},
         {"sixel", "DCS q \"1;1;9999;9999 #1!9999~ ST, kept by the headless host",
          [](const Settings& s) {
@@ -190,10 +253,13 @@ std::vector<Stream> streams() {
                  return std::to_string(h.terminal().payloadCodes().size()) + " payload codes held";
              });
          }},
-        {"replies", "DA queries from a child that never reads (real child)",
+        {"replies", "DA and OSC 4 queries from a child that never reads (real child)",
          [](const Settings& s) {
-             return feedFromChild(s, sized(80, 25), repeating([](uint64_t) { return std::string("\x1b[c"); }));
+             return feedFromChild(s, sized(80, 25),
+                                  repeating([](uint64_t) { return std::string("\x1b[c\x1b]4;1;?\x07"); }));
          }},
+        {"input", "the host sends 4 KiB pastes to a child that never reads (real child)",
+         [](const Settings& s) { return sendToSilentChild(s); }},
         {"plain", "lines of letters (real child): the delivery path's own pace, for comparison",
          [](const Settings& s) {
              return feedFromChild(s, sized(80, 25), repeating([](uint64_t n) {
@@ -215,6 +281,13 @@ void runInChild(const Stream& stream, const Settings& settings) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(pipeFds[0]);
+        // The host's log lines (a refused paste, dropped replies) would drown the table.
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        if (quiet >= 0) {
+            ::dup2(quiet, STDOUT_FILENO);
+            ::dup2(quiet, STDERR_FILENO);
+            ::close(quiet);
+        }
         rlimit cap{settings.capBytes, settings.capBytes};
         ::setrlimit(RLIMIT_AS, &cap);
         // A stream that ignores the time cap (one slow command) is stopped from outside.
