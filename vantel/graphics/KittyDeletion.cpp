@@ -155,7 +155,7 @@ void KittyGraphics::deletePlacementsByImageIdRange(uint32_t min, uint32_t max) {
 }
 
 KittyGraphics::KeySet KittyGraphics::removeKittyPlacements(Buffer& buffer, int firstLine, int endLine,
-                                                           const ImageTest& test) {
+                                                           const ImageTest& test, bool otherPicturesToo) {
     KeySet removed;
     auto& lines = buffer.lines();
     firstLine = std::max(firstLine, 0);
@@ -171,7 +171,8 @@ KittyGraphics::KeySet KittyGraphics::removeKittyPlacements(Buffer& buffer, int f
         TerminalImageList kept;
         bool changed = false;
         for (const auto& image : *images) {
-            const KittyPlacementImage* kitty = asKittyImage(image);
+            const KittyPlacementImage* kitty =
+                otherPicturesToo ? dynamic_cast<const KittyPlacementImage*>(image.get()) : asKittyImage(image);
             if (kitty && test(*kitty)) {
                 changed = true;
                 if (auto key = kitty->key()) removed.insert(*key);

@@ -86,6 +86,10 @@ public:
     void enforceKittyImageMemory(const KittyGraphicsPayload* keep);
     // The cache limit of the options, as a byte count between 0 and 4 GiB.
     int64_t imageBudgetBytes() const;
+    // For a picture the host puts on the lines itself (the bands of an inline image): a token
+    // each of its pieces keeps in `source`, so its `bytes` count against the budget while any
+    // piece lives, and eviction takes the pieces off the lines like Kitty slices.
+    std::shared_ptr<const KittyGraphicsPayload> holdShownPicture(int64_t bytes);
     std::unordered_set<uint32_t> collectUsedKittyImageIds();
     void collectUsedKittyImageIds(Buffer& buffer, std::unordered_set<uint32_t>& into);
     void cleanupUnusedKittyImages();
@@ -122,8 +126,10 @@ public:
     void deletePlacementsInRow(int64_t row);
     void deletePlacementsWithZIndex(int64_t zIndex);
     void deletePlacementsByImageIdRange(uint32_t min, uint32_t max);
-    // Takes the Kitty images passing the test off lines [first, last) of a buffer.
-    KeySet removeKittyPlacements(Buffer& buffer, int firstLine, int endLine, const ImageTest& test);
+    // Takes the Kitty images passing the test off lines [first, last) of a buffer; with
+    // `otherPicturesToo`, the host's other pictures (Sixel bands) as well.
+    KeySet removeKittyPlacements(Buffer& buffer, int firstLine, int endLine, const ImageTest& test,
+                                 bool otherPicturesToo = false);
     KeySet removePlacementRecords(const RecordTest& test);
     KeySet removeKittyPlacementsByKey(const KeySet& keys);
 

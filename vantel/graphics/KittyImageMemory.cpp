@@ -1,5 +1,7 @@
 #include "vantel/graphics/KittyImageMemory.h"
 
+#include <algorithm>
+
 namespace vantel {
 
 void KittyImageMemory::Release::operator()(const KittyGraphicsPayload* payload) const {
@@ -9,6 +11,14 @@ void KittyImageMemory::Release::operator()(const KittyGraphicsPayload* payload) 
 
 KittyImageMemory::Payload KittyImageMemory::hold(KittyGraphicsPayload payload) {
     const auto bytes = static_cast<int64_t>(payload.byteSize());
+    return hold(std::move(payload), bytes);
+}
+
+KittyImageMemory::Payload KittyImageMemory::holdElsewhere(int64_t bytes) {
+    return hold(KittyGraphicsPayload{}, std::max<int64_t>(bytes, 0));
+}
+
+KittyImageMemory::Payload KittyImageMemory::hold(KittyGraphicsPayload payload, int64_t bytes) {
     auto* held = new KittyGraphicsPayload(std::move(payload));
     Payload shared(held, Release{weak_from_this()});
     entries_[held] = order_.insert(order_.end(), Entry{held, bytes});

@@ -19,6 +19,9 @@ public:
 
     // The payload, counted until its last copy goes.
     Payload hold(KittyGraphicsPayload payload);
+    // A token for `bytes` that live elsewhere (pictures the host made and put on the lines),
+    // counted and evicted like a payload until its last copy goes.
+    Payload holdElsewhere(int64_t bytes);
     // Stored, put or shown: it becomes the most recently used. Payloads not held here are ignored.
     void touch(const Payload& payload);
 
@@ -42,6 +45,7 @@ private:
         void operator()(const KittyGraphicsPayload* payload) const;
     };
 
+    Payload hold(KittyGraphicsPayload payload, int64_t bytes);
     void released(const KittyGraphicsPayload* payload);
 
     std::list<Entry> order_;  // evictable, least recently used first

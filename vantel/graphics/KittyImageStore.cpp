@@ -67,6 +67,10 @@ int64_t KittyGraphics::imageBudgetBytes() const {
     return std::clamp<int64_t>(terminal_.options().kittyImageCacheLimitBytes, 0, int64_t{1} << 32);
 }
 
+std::shared_ptr<const KittyGraphicsPayload> KittyGraphics::holdShownPicture(int64_t bytes) {
+    return memory_->holdElsewhere(bytes);
+}
+
 void KittyGraphics::evictStoredImage(uint32_t imageId) {
     auto found = state_.imagesById.find(imageId);
     if (found == state_.imagesById.end()) return;
@@ -105,9 +109,9 @@ void KittyGraphics::enforceKittyImageMemory(const KittyGraphicsPayload* keep) {
     for (uint32_t id : storedIds) evictStoredImage(id);
     KeySet removed;
     for (Buffer* buffer : {&terminal_.normalBuffer(), &terminal_.altBuffer()}) {
-        removed.merge(removeKittyPlacements(*buffer, 0, buffer->lines().count(), [&](const KittyPlacementImage& image) {
-            return evicting.contains(image.source.get());
-        }));
+        removed.merge(removeKittyPlacements(
+            *buffer, 0, buffer->lines().count(),
+            [&](const KittyPlacementImage& image) { return evicting.contains(image.source.get()); }, true));
     }
     for (const auto& key : removed) state_.placementsByKey.erase(key);
     // Whatever still holds one of them (a line copy somewhere) keeps it; it is not ours to free again.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/ImageDecoder.h"
@@ -159,12 +161,21 @@ void InlineImages::insertImage(Terminal& terminal, const InlineImageView& view, 
     if (context) storePlacementRecord(terminal, *context, startCol, startLine, layout->cols, layout->rows);
 
     const int bandWidth = static_cast<int>(layout->width), bandHeight = static_cast<int>(view.cell.height);
+    std::vector<Image> pictures;
+    int64_t pictureBytes = 0;
+    // Bands without pixels are skipped, line feeds and all.
+    for (int i = 0; bandWidth > 0 && bandHeight > 0 && i < layout->rows; ++i) {
+        pictures.push_back(band(image, *layout, i, view.cell.height, scale));
+        pictureBytes += static_cast<int64_t>(pictures.back().pixels.size() * sizeof(uint32_t));
+    }
+    // The bands count against the terminal's image budget, like the engine's own images.
+    KittyGraphics* kitty = kittyGraphicsOf(terminal);
+    const std::shared_ptr<const KittyGraphicsPayload> held =
+        kitty && !pictures.empty() ? kitty->holdShownPicture(pictureBytes) : nullptr;
     bool scrolled = false;
-    for (int i = 0; i < layout->rows; ++i) {
-        // A band without pixels is skipped, line feed and all.
-        if (bandWidth <= 0 || bandHeight <= 0) continue;
-        auto piece = std::make_shared<ImageBand>(band(image, *layout, i, view.cell.height, scale), bandWidth,
-                                                 bandHeight, buffer.x());
+    for (Image& picture : pictures) {
+        auto piece = std::make_shared<ImageBand>(std::move(picture), bandWidth, bandHeight, buffer.x());
+        piece->source = held;
         if (context) {
             piece->kittyIsKitty = true;
             piece->kittyImageId = context->imageId;
@@ -187,6 +198,8 @@ void InlineImages::insertImage(Terminal& terminal, const InlineImageView& view, 
         scrolled = scrolled || buffer.yBase() != yBase || buffer.totalLinesTrimmed() != linesTop;
     }
     if (scrolled) terminal.updateFullScreen();
+    // Past the budget the least recently shown images go, from the lines and the store.
+    if (held) kitty->enforceKittyImageMemory(held.get());
 
     if (context && context->cursorPolicy == 0 && !context->isRelative) {
         const int col = startCol + std::max(layout->cols, 1);

@@ -215,3 +215,45 @@ TEST(InlineImages, EncodedImagesRefusalsAndBounds) {
     }
     EXPECT_EQ(refused.bands(0).size(), InlineImages::maximumImagesPerLine);
 }
+
+// Bands count against the terminal's image budget together with the engine's own images: past
+// it the least recently shown leave the lines (and the store), the newest picture stays, and
+// what the lines let go of is no longer counted.
+TEST(InlineImages, BandsStayWithinTheImageBudget) {
+    installGraphicsProtocols();
+    constexpr int64_t bandBytes = 80 * 16 * 4;
+    constexpr int64_t budget = 8 * bandBytes;
+    TestTerminal t(10, 5, [](TerminalOptions& o) {
+        o.kittyImageCacheLimitBytes = budget;
+        o.scrollback = 100;
+    });
+    KittyGraphics& kitty = *kittyGraphicsOf(*t);
+    t.feed("\x1b_Ga=t,q=2,f=24,s=1,v=1,i=1;CgoU\x1b\\");
+    ASSERT_TRUE(kitty.state().imagesById.contains(1));
+
+    auto bandsHeld = [&] {
+        std::vector<const ImageBand*> bands;
+        Buffer& buffer = t->normalBuffer();
+        for (int line = 0; line < buffer.lines().count(); ++line) {
+            if (const TerminalImageList* images = buffer.lines()[line].images()) {
+                for (const auto& image : *images) bands.push_back(dynamic_cast<const ImageBand*>(image.get()));
+            }
+        }
+        return bands;
+    };
+    for (int i = 0; i < 40; ++i) {
+        const auto shade = static_cast<uint8_t>(i);
+        InlineImages::createImageFromBitmap(*t, view1, rgba(80, 16, {shade, 0, 0, 255}), 80, 16);
+        ASSERT_LE(kitty.memory().heldBytes(), budget) << "after picture " << i;
+    }
+    const auto bands = bandsHeld();
+    EXPECT_EQ(kitty.memory().heldBytes(), static_cast<int64_t>(bands.size()) * bandBytes);
+    EXPECT_GE(bands.size(), 6u);
+    EXPECT_LE(bands.size(), 8u);
+    EXPECT_EQ(bands.back()->image.pixels[0], 0xFF270000u) << "the newest picture is kept";
+    EXPECT_FALSE(kitty.state().imagesById.contains(1)) << "the stored image was the oldest";
+
+    t.feed("\x1b" "c");
+    EXPECT_TRUE(bandsHeld().empty());
+    EXPECT_EQ(kitty.memory().heldBytes(), 0);
+}
