@@ -25,6 +25,7 @@
 #include "vantel/core/Character.h"
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/host/HeadlessTerminal.h"
+#include "vantel/view/InlineImages.h"
 
 namespace {
 
@@ -65,12 +66,23 @@ struct Result {
     std::string note;
 };
 
+// Puts bitmaps on the lines as a terminal view does (a 100 x 25 view of 8 x 16 point cells at
+// scale 2), instead of keeping them as the headless host does.
+class ViewLikeHeadless : public vantel::HeadlessTerminal {
+public:
+    using HeadlessTerminal::HeadlessTerminal;
+    void createImageFromBitmap(vantel::Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override {
+        vantel::InlineImages::createImageFromBitmap(source, {{800, 400}, {8, 16}, 2}, bytes, width, height);
+    }
+};
+
 // Feeds in-process, through the host's own entry for child output.
+template <class Host = vantel::HeadlessTerminal>
 Result feedHeadless(const Settings& settings, vantel::TerminalOptions options, Generator next,
                     const std::function<std::string(vantel::HeadlessTerminal&)>& describe = {}) {
     platform::runtime::GLibMainLoop loop;
     platform::runtime::ScopedMainLoop scope(loop);
-    vantel::HeadlessTerminal headless(nullptr, std::move(options), [](std::optional<int32_t>) {});
+    Host headless(nullptr, std::move(options), [](std::optional<int32_t>) {});
     Result result;
     const auto start = Clock::now();
     const auto deadline = start + std::chrono::duration<double>(settings.seconds);
@@ -242,6 +254,16 @@ std::vector<Stream> streams() {
                  size_t bytes = 0;
                  for (const auto& image : h.images()) bytes += image.bytes.size();
                  return std::to_string(h.images().size()) + " images kept, " + std::to_string(bytes >> 20) + " MiB";
+             });
+         }},
+        {"sixel-view", "the same Sixel stream on every row in turn, put on the lines as the view puts it",
+         [](const Settings& s) {
+             return feedHeadless<ViewLikeHeadless>(s, sized(80, 25), repeating([](uint64_t n) {
+                 return "\x1b[" + std::to_string(n % 25 + 1) + "H\x1bPq\"1;1;9999;9999#1!9999~\x1b\\";
+             }), [](vantel::HeadlessTerminal& h) {
+                 const vantel::KittyGraphics* kitty = vantel::kittyGraphicsOf(h.terminal());
+                 return kitty ? std::to_string(kitty->memory().heldBytes() >> 20) + " MiB of pictures on the lines"
+                              : std::string("no graphics");
              });
          }},
         {"links", "OSC 8 with a new target each time",
