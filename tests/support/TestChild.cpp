@@ -122,10 +122,17 @@ int main(int argc, char** argv) {
     } else if (mode == "stubborn") {
         ::signal(SIGTERM, SIG_IGN);
         ::signal(SIGHUP, SIG_IGN);
+        // A child of its own in the same group, as deaf to the signals.
+        const pid_t grandchild = ::fork();
+        if (grandchild == 0) {
+            for (;;) ::pause();
+        }
+        writeLine("grandchild:" + std::to_string(grandchild));
         writeLine("READY");
         for (;;) ::pause();
     } else if (mode == "flood" && argc > 2) {
-        flood("\x1b[c", std::strtoull(argv[2], nullptr, 10));
+        const bool colours = argc > 3 && std::strcmp(argv[3], "osc4") == 0;
+        flood(colours ? "\x1b]4;1;?\x07" : "\x1b[c", std::strtoull(argv[2], nullptr, 10));
         for (;;) ::pause();
     } else if (mode == "inherited") {
         listSignalState();

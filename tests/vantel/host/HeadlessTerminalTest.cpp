@@ -124,6 +124,22 @@ TEST_F(HeadlessTerminalTest, UnreadRepliesStopAtTheLimitUserInputStillQueues) {
     headless.process().terminate();
 }
 
+// Colour queries fill the queue as DA does and stop at the same limit; the log tells of the
+// drops when they begin and counts them when the child's queue closes.
+TEST_F(HeadlessTerminalTest, UnreadColourRepliesStopAtTheLimitAndAreCountedInTheLog) {
+    ::testing::internal::CaptureStdout();
+    headless.process().startProcess(testChild, {"flood", "400000", "osc4"});
+    const bool ended = runUntil([&] { return headless.saw("END"); });
+    const auto figures = headless.process().writeFigures();
+    headless.process().terminate();
+    const std::string log = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(ended);
+    EXPECT_LE(figures.peakQueuedBytes, LocalProcess::writeQueueLimit);
+    EXPECT_GT(figures.droppedReplies, 0u);
+    EXPECT_NE(log.find("Dropping replies to the child: it leaves its input unread"), std::string::npos) << log;
+    EXPECT_NE(log.find("Dropped " + std::to_string(figures.droppedReplies) + " replies ("), std::string::npos) << log;
+}
+
 TEST_F(HeadlessTerminalTest, UserInputReachesTheChild) {
     headless.process().startProcess("/bin/sh", {"-c", "read line; echo \"got:$line\""});
     headless.send("hello\r");

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
 #include <chrono>
 #include <map>
 #include <optional>
@@ -231,6 +232,15 @@ TEST(LocalProcessTerminateTest, ChildThatIgnoresTerminateIsKilledAfterTheGrace) 
     EXPECT_TRUE(waitFor(loop, [&] { return loop.pendingReapCount() == 0; }));
     EXPECT_NE(::kill(pid, 0), 0);
     EXPECT_TRUE(collector.exits.empty());
+    // The group goes with it: the grandchild is killed too (gone, or a zombie left to init).
+    const auto grandchild = collector.lines("grandchild:");
+    ASSERT_EQ(grandchild.size(), 1u);
+    const std::string stat = "/proc/" + grandchild[0] + "/stat";
+    EXPECT_TRUE(waitFor(loop, [&] {
+        std::ifstream file(stat);
+        std::string pidField, name, state;
+        return !(file >> pidField >> name >> state) || state == "Z";
+    }));
 }
 
 TEST_F(LocalProcessTest, WritesArriveInOrderFromAnyThread) {
