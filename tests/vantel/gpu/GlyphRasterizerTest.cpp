@@ -47,6 +47,24 @@ TEST(GlyphRasterizer, GreyGlyphsAreWhiteAndCroppedToTheirInk) {
     }
 }
 
+// Smoothing hints lightly but stays grayscale: LCD output would tint grey glyphs and make them
+// pass for colour.
+TEST(GlyphRasterizer, SmoothedGlyphsStayGrey) {
+    auto font = Font::create("monospace", 13);
+    GlyphRasterizer smooth, plain;
+    plain.fontSmoothing = false;
+    bool differ = false;
+    for (char32_t c = '!'; c <= '~'; ++c) {
+        uint16_t glyph = static_cast<uint16_t>(font->glyphIndex(c));
+        std::optional<GlyphBitmap> bitmap = smooth.rasterize(*font, glyph);
+        ASSERT_TRUE(bitmap);
+        EXPECT_FALSE(bitmap->isColor) << static_cast<char>(c);
+        EXPECT_FALSE(GlyphRasterizer::hasColor(bitmap->pixels)) << static_cast<char>(c);
+        differ = differ || bitmap->pixels != plain.rasterize(*font, glyph)->pixels;
+    }
+    EXPECT_TRUE(differ);  // the hinting shows somewhere
+}
+
 TEST(GlyphRasterizer, NothingWithoutInkOrBeyondTheLimit) {
     GlyphRasterizer rasterizer;
     auto font = Font::systemFont();

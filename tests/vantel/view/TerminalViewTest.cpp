@@ -5,7 +5,9 @@
 #include <cmath>
 #include <set>
 
+#include "platform/ui/Screen.h"
 #include "platform/ui/Sound.h"
+#include "platform/ui/headless/HeadlessWindow.h"
 #include "platform/ui/Workspace.h"
 #include "vantel/view/ColorUtilities.h"
 
@@ -161,6 +163,28 @@ TEST(TerminalView, FontSetters) {
     EXPECT_EQ(view.getSelection(), std::nullopt);
     EXPECT_EQ(view.caretFrame(), (Rect{0, 0, 16, 31}));
     EXPECT_EQ(view.getTerminal().cols(), 80);
+}
+
+// The backing scale is the window's, else the main screen's, else 1; the cell width is rounded to
+// its device pixels (14 pt: 8.43 points, so 8 at scale 1 and 8.5 at scale 2), and a new scale lays
+// the grid out again.
+TEST(TerminalView, CellSizeFollowsTheBackingScale) {
+    platform::ui::Screen::setMainBackingScaleFactor(2);
+    TerminalView view(Rect{0, 0, 100 + scrollerWidth, 170}, platform::gfx::Font::systemFont(14));
+    EXPECT_EQ(view.backingScale(), 2);
+    EXPECT_EQ(view.cellDimension(), (Size{8.5, 17}));
+    EXPECT_EQ(view.getTerminal().cols(), 11);
+    platform::ui::Screen::setMainBackingScaleFactor(std::nullopt);
+
+    platform::ui::headless::HeadlessWindow window({100 + scrollerWidth, 170}, 1);
+    window.setContentView(&view);
+    EXPECT_EQ(view.cellDimension(), (Size{8, 17}));
+    EXPECT_EQ(view.getTerminal().cols(), 12);
+    window.setBackingScaleFactor(2);
+    EXPECT_EQ(view.cellDimension(), (Size{8.5, 17}));
+    EXPECT_EQ(view.getTerminal().cols(), 11);
+    EXPECT_EQ(view.caretFrame().width, 8.5);
+    window.setContentView(nullptr);
 }
 
 // A line spacing that is not finite or not above 0 is the default; a usable one is kept.
