@@ -200,6 +200,27 @@ TEST(TerminalView, UnusableLineSpacingsAreTheDefault) {
     }
 }
 
+// selectNone drops an active selection back to character mode without anchors; an inactive one
+// is left as it is.
+TEST(TerminalView, SelectNoneTouchesOnlyAnActiveSelection) {
+    using Mode = SelectionService::SelectionMode;
+    for (bool active : {true, false}) {
+        TerminalView view(gridFrame(10, 3));
+        SelectionService& selection = view.selection();
+        selection.setSelection({1, 0}, {4, 0});
+        selection.setActive(active);
+        selection.selectionMode = Mode::word;
+        selection.selectingRows = true;
+        selection.wordSelectionAnchor = std::pair(Position{1, 0}, Position{4, 0});
+        view.selectNone();
+        EXPECT_FALSE(view.selectionActive());
+        EXPECT_EQ(selection.selectionMode, active ? Mode::character : Mode::word);
+        EXPECT_EQ(selection.selectingRows, !active);
+        EXPECT_EQ(selection.wordSelectionAnchor.has_value(), !active);
+        EXPECT_EQ(view.getSelection(), std::nullopt);
+    }
+}
+
 // Clamps, with values that are not finite ignored.
 TEST(TerminalView, OpacityAndSensitivityClamp) {
     TerminalView view(gridFrame(10, 3));
