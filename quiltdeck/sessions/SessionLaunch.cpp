@@ -101,11 +101,15 @@ std::vector<std::string> SessionLaunch::environment(std::string_view id, bool ha
     return variables;
 }
 
+// One '-' per character, however many UTF-8 bytes it takes.
 std::string SessionLaunch::folderKey(std::string_view folder) {
-    std::string key(folder);
-    for (char& c : key) {
+    std::string key;
+    key.reserve(folder.size());
+    for (const char c : folder) {
         const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!keep) c = '-';
+        const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+        if (keep) key += c;
+        else if (!continuation) key += '-';
     }
     return key;
 }

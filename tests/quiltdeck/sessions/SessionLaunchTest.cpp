@@ -135,7 +135,8 @@ TEST(SessionLaunchTest, EnvironmentOrder) {
 
 TEST(SessionLaunchTest, LatestConversationOfAFolder) {
     EXPECT_EQ(SessionLaunch::folderKey("/Users/a.b/my_app"), "-Users-a-b-my-app");
-    EXPECT_EQ(SessionLaunch::folderKey("/tmp/caf\xC3\xA9 x"), "-tmp-caf---x");
+    EXPECT_EQ(SessionLaunch::folderKey("/tmp/caf\xC3\xA9 x"), "-tmp-caf--x");
+    EXPECT_EQ(SessionLaunch::folderKey("/\xE6\x97\xA5\xF0\x9F\x98\x80"), "---");
     testing::TempFolder home;
     EXPECT_EQ(SessionLaunch::latestSessionId("/w/p", home.path()), std::nullopt);
     const auto folder = home.path() / ".claude/projects/-w-p";
