@@ -236,8 +236,9 @@ std::optional<int32_t> Terminal::internedCode(const Character& ch) {
     if (ch == U"\r\n") return 10;
     auto it = charToIndexMap_.find(ch);
     if (it != charToIndexMap_.end()) return it->second;
-    if (graphemeTableFull()) return std::nullopt;
+    if (graphemeTableFull() || internedClusterScalars_ + ch.size() > maximumInternedClusterScalars) return std::nullopt;
     const int32_t index = lastCharIndex_++;
+    internedClusterScalars_ += ch.size();
     charToIndexMap_.emplace(ch, index);
     indexToCharMap_.emplace(index, ch);
     return index;

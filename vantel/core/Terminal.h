@@ -239,8 +239,11 @@ public:
 
     // --- Grapheme interning and cell makers ------------------------------------------------
     // Clusters and scalars above U+FFFF get codes above 0x400000, never reused. The table is
-    // bounded so that a stream of distinct clusters cannot take all memory.
+    // bounded so that a stream of distinct clusters cannot take all memory: in entries, and in
+    // the scalars its clusters hold (ordinary text averages a few per cluster; a stream of long
+    // ones fills it with fewer entries).
     static constexpr int32_t maximumInternedGraphemes = 1 << 16;
+    static constexpr size_t maximumInternedClusterScalars = 1 << 18;
     int32_t code(const Character& ch);
     // The code of a character, or nothing when it needs a new entry and the table is full.
     std::optional<int32_t> internedCode(const Character& ch);
@@ -615,6 +618,7 @@ private:
     }
     std::array<std::pair<char32_t, int32_t>, 256> recentScalarCodes_{};
     int32_t lastCharIndex_ = 0x400001;
+    size_t internedClusterScalars_ = 0;
 
     std::unordered_set<uint16_t> payloadCodes_;
     std::unique_ptr<GraphicsProtocols> graphics_;

@@ -446,3 +446,24 @@ TEST(TerminalPrintTest, FloodOfMarksOnOneCellIsCheap) {
     EXPECT_LT(heapAfter - std::min(heapAfter, heapBefore), size_t{1} << 20);
     EXPECT_EQ(t->getCharacter(t.cell(0, 0)).size(), 32u);
 }
+
+// Long clusters fill the table by the scalars they hold, before its count of entries: past
+// that a new cluster keeps its base character, while those seen before still resolve.
+TEST(TerminalPrintTest, LongClustersStopAtTheTablesScalarBound) {
+    TestTerminal t(40, 5);
+    t.feed("e\u0301");
+    const int32_t known = t.cell(0, 0).code;
+    // Every cell takes 31 new clusters of 2 to 32 scalars (527 in all).
+    const int cells = static_cast<int>(Terminal::maximumInternedClusterScalars / 527) + 2;
+    std::string stream;
+    for (int cell = 0; cell < cells; ++cell) {
+        stream += "\r";
+        appendUtf8(stream, static_cast<char32_t>(0x4E00 + cell));
+        for (int mark = 0; mark < 31; ++mark) appendUtf8(stream, static_cast<char32_t>(0x300 + (cell + mark) % 0x70));
+    }
+    t.feed(stream);
+    EXPECT_FALSE(t->graphemeTableFull()) << "far from the count of entries";
+    t.feed("\x1b[H" "o\u0302\u0323 e\u0301");
+    EXPECT_EQ(t.cell(0, 0).code, 'o') << "a new cluster keeps its base character";
+    EXPECT_EQ(t.cell(2, 0).code, known) << "clusters seen before still resolve";
+}
