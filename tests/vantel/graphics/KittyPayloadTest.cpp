@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -178,6 +179,32 @@ TEST_F(KittyMedia, TemporaryFilesNeedTheMarkerInTheirNameAndAreDeleted) {
         {"/dev/shmem/x", false}, {"/home/x", false},  {"/dev/shm", false},
     };
     for (const auto& [path, inside] : paths) EXPECT_EQ(isKittyTempPath(path), inside) << path;
+}
+
+// A folder beside the user's temporary folder, whose name merely starts like it, is no
+// temporary folder: a marked file there is neither read nor deleted.
+TEST_F(KittyMedia, MarkedFileBesideTheTemporaryFolderStays) {
+    const std::string base = "/var/tmp/kitty-tmp-" + std::to_string(::getpid());
+    const std::filesystem::path temporary = base, beside = base + "verifyprobe";
+    std::filesystem::create_directories(temporary);
+    std::filesystem::create_directories(beside);
+    const auto victim = beside / "tty-graphics-protocol-victim";
+    std::ofstream(victim, std::ios::binary) << "\x0a\x14\x1e";
+    const auto inside = temporary / "tty-graphics-protocol-image";
+    std::ofstream(inside, std::ios::binary) << "\x0a\x14\x1e";
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous ? previous : "";
+    ::setenv("TMPDIR", base.c_str(), 1);
+    const std::string besideResult = load("t=t,f=24,s=1,v=1", victim.string());
+    const std::string insideResult = load("t=t,f=24,s=1,v=1", inside.string());
+    if (previous) ::setenv("TMPDIR", saved.c_str(), 1);
+    else ::unsetenv("TMPDIR");
+    EXPECT_EQ(besideResult, "EINVAL: bad temp path");
+    EXPECT_TRUE(std::filesystem::exists(victim));
+    EXPECT_EQ(insideResult, "ok:\x0a\x14\x1e\xff");
+    EXPECT_FALSE(std::filesystem::exists(inside));
+    std::filesystem::remove_all(temporary);
+    std::filesystem::remove_all(beside);
 }
 
 TEST(KittySharedMemory, ReadsTheRightSizeAndUnlinksWhatItRead) {

@@ -217,8 +217,13 @@ TEST(HeadlessTerminalImageTest, KeptBitmapsStayWithinTheImageBudget) {
     size_t kept = 0;
     for (const auto& image : headless.images()) kept += image.bytes.size();
     EXPECT_LE(kept, size_t{1} << 20);
+    EXPECT_LE(headless.imageBytes(), 1 << 20);
     ASSERT_FALSE(headless.images().empty());
     EXPECT_EQ(headless.images().back().width, 7) << "the newest image is kept, the oldest go";
+    // A smaller budget applies at once; none at all keeps nothing.
+    headless.setImageBudgetBytes(0);
+    EXPECT_TRUE(headless.images().empty());
+    EXPECT_EQ(headless.imageBytes(), 0);
 }
 
 }  // namespace
