@@ -12,6 +12,7 @@ packages=(
   libcairo2-dev libfreetype-dev libfontconfig-dev libharfbuzz-dev
   libgdk-pixbuf-2.0-dev librsvg2-common webp-pixbuf-loader
   fonts-dejavu-core fonts-noto-color-emoji
+  libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri  # the GPU path; Mesa's llvmpipe in tests
   curl  # the hook commands post with it (tests run them through the fake assistant)
 )
 
