@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace vantel {
@@ -25,6 +27,18 @@ struct GpuError {
 
     std::string description() const;
     friend bool operator==(const GpuError&, const GpuError&) = default;
+};
+
+// Something made, or why it could not be.
+template <typename T>
+struct GpuResult {
+    std::shared_ptr<T> value;
+    std::optional<GpuError> error;
+
+    explicit operator bool() const { return value != nullptr; }
+    static GpuResult failure(GpuError::Kind kind, std::string payload = {}) {
+        return {nullptr, GpuError{kind, std::move(payload)}};
+    }
 };
 
 }  // namespace vantel
