@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+
+#include "platform/gfx/Rgba.h"
+#include "vantel/gpu/GpuRendererRecoveryReport.h"
+
+namespace vantel {
+
+class GpuRenderer;
+class Terminal;
+
+// The terminal view's side of a GPU renderer: what the renderer reads each frame and what it
+// reports. The renderer holds it weakly and calls it on the main thread only.
+class GpuRendererHost {
+public:
+    virtual ~GpuRendererHost() = default;
+
+    virtual const Terminal& gpuTerminal() const = 0;
+    virtual bool gpuFontSmoothing() const = 0;
+    // The view's scale override, when set; else its backing scale (the window's, else the main
+    // screen's, else 1) is used.
+    virtual std::optional<double> gpuScaleFactorOverride() const = 0;
+    virtual double gpuBackingScale() const = 0;
+    virtual bool gpuCaretTracksFocus() const = 0;
+    virtual bool gpuHasFocus() const = 0;
+    virtual platform::gfx::Rgba gpuNativeForegroundColor() const = 0;
+    virtual platform::gfx::Rgba gpuNativeBackgroundColor() const = 0;
+
+    // Whether the view can draw at all now (the coordinator asks before retrying).
+    virtual bool isGpuRendererEligibleForRetry() const = 0;
+    virtual void gpuRendererDidPresent(GpuRenderer& renderer, std::chrono::system_clock::time_point date) = 0;
+    virtual void gpuRendererRequiresRecovery(GpuRenderer& renderer, const GpuRendererRecoveryReport& report) = 0;
+    // The renderer's coordinator became idle: a retired renderer may go now.
+    virtual void gpuRendererBecameIdle(GpuRenderer& renderer) = 0;
+};
+
+}  // namespace vantel
