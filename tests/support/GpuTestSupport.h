@@ -17,7 +17,7 @@
 namespace platform::gpu::testing {
 
 inline std::shared_ptr<Device> sharedTestDevice(std::string* whyNot) {
-    ::setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    ::setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
     static std::string failure;
     auto device = Device::systemDefault();
     if (!device && failure.empty()) Device::makeHeadless(&failure);
