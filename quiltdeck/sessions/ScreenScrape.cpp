@@ -2,6 +2,7 @@
 
 #include <unicode/uregex.h>
 
+#include <algorithm>
 #include <array>
 
 #include "quiltdeck/shell/Shorten.h"
@@ -149,7 +150,10 @@ std::u32string ScreenScrape::activeScreen(vantel::Terminal& terminal) {
         if (row > 0) text += '\n';
         text += lines[buffer.yBase() + row].translateToString(true);
     }
-    return vantel::fromUtf8(text);
+    std::u32string screen = vantel::fromUtf8(text);
+    // Cells never written (a cursor move went over them) read as blanks, as they look.
+    std::replace(screen.begin(), screen.end(), U'\0', U' ');
+    return screen;
 }
 
 }  // namespace quiltdeck

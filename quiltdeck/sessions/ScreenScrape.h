@@ -33,7 +33,8 @@ public:
     // The text without white space (the Unicode White_Space characters).
     static std::u32string packed(std::u32string_view text);
     // The rows of the terminal's active screen as they stand, whatever part
-    // of the scroll-back is shown: trimmed on the right, joined with "\n".
+    // of the scroll-back is shown: trimmed on the right, joined with "\n",
+    // cells never written as blanks.
     static std::u32string activeScreen(vantel::Terminal& terminal);
 
     // The last `count` scalars of the text (all of it when shorter).

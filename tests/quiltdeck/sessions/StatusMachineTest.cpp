@@ -173,6 +173,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {hook(0, "UserPromptSubmit", prompt), out(0.01, busyFooter), hook(0.3, "Stop"),
                    out(0.31, spinner), expect(0.7, S::idle, true), out(1.0, busyFooter + spinner),
                    expect(1.01, S::busy), expect(1.4, S::busy)}},
+        TraceCase{"HintPlacedWithCursorMoves",
+                  {out(0, idleFooter), expect(0.4, S::idle),
+                   out(1.0, "\x1b[36;3Hesc\x1b[1Cto\x1b[1Cinterrupt"), expect(1.01, S::idle),
+                   expect(1.4, S::busy)}},
         TraceCase{"PackedQuestionWaits", {out(0, "Would\x1b[1Cyou\x1b[1Clike\x1b[1Cto go on"), expect(0.4, S::waiting)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
