@@ -115,6 +115,11 @@ LocalProcess::DeliveryFigures LocalProcess::deliveryFigures() {
     return figures_;
 }
 
+bool LocalProcess::hasPendingOutput() {
+    std::lock_guard lock(pendingLock_);
+    return pendingScheduled_;
+}
+
 LocalProcess::WriteFigures LocalProcess::writeFigures() {
     size_t queued = 0;
     if (auto channel = currentChannel()) {

@@ -110,6 +110,11 @@ public:
     void setDelegate(LocalProcessDelegate* delegate) { delegate_ = delegate; }
     platform::runtime::MainLoop& dispatchQueue() const { return dispatchQueue_; }
     DeliveryFigures deliveryFigures();
+    // Output read from the child that the delegate has not had yet (delivery on
+    // the program's main loop). With childfd() at -1 as well, the reader has
+    // seen the end and everything has been delivered: the exit report can come
+    // before that, so an owner that needs the last output waits for it.
+    bool hasPendingOutput();
     WriteFigures writeFigures();
 
 private:

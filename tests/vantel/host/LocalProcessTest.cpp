@@ -315,6 +315,18 @@ TEST_F(LocalProcessTest, TenMebibytesArriveOnceInOrderWithBackPressureAndShortPa
     for (const auto& [pass, span] : passes) EXPECT_LE(span.second - span.first, 4ms + slack) << "pass " << pass;
 }
 
+// The exit report may come first; once the reader has seen the end and
+// nothing waits for the delegate, every byte has been delivered.
+TEST_F(LocalProcessTest, AfterTheEndNoOutputWaits) {
+    constexpr size_t total = 1024 * 1024;
+    collector.output.reserve(total);
+    process.startProcess(testChild, {"pattern", std::to_string(total)});
+    ASSERT_TRUE(runUntil([&] { return !collector.exits.empty(); }));
+    ASSERT_TRUE(runUntil([&] { return process.childfd() < 0 && !process.hasPendingOutput(); }));
+    EXPECT_EQ(collector.output.size(), total);
+    EXPECT_TRUE(collector.output == expectedPattern(total));
+}
+
 TEST_F(LocalProcessTest, OutputAfterTheExitReportResumesAfterBackPressure) {
     // The shell exits at once; its background child writes 5 MiB afterwards.
     constexpr size_t total = 5 * 1024 * 1024;
