@@ -100,7 +100,7 @@ std::vector<std::string> statusesOf(const testing::ReplayResult& result) {
 TEST(SessionReplayTest, TheFakeRecordedLive) {
     testing::FakeClaudeHome home;
     for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
-             {"FAKE_CLAUDE_TRUST", "1"}, {"FAKE_CLAUDE_TURN", "1.0"}, {"FAKE_CLAUDE_PERMISSION_NOTIFY", "0.4"},
+             {"FAKE_CLAUDE_TRUST", "1"}, {"FAKE_CLAUDE_TURN", "2.0"}, {"FAKE_CLAUDE_PERMISSION_NOTIFY", "0.4"},
              {"FAKE_CLAUDE_IDLE_NOTIFY", "1.0"}})
         home.setVariable(name, value);
     testing::TempFolder project;
@@ -108,12 +108,12 @@ TEST(SessionReplayTest, TheFakeRecordedLive) {
 {"t":1.0,"in":"\u001b[B"}
 {"t":1.2,"in":"\r"}
 {"t":2.0,"in":"hi\r"}
-{"t":4.5,"in":"permission please\r"}
-{"t":5.2,"in":"\u0003"}
-{"t":5.5,"in":"\u001b"}
-{"t":6.5,"in":"again\r"}
-{"t":6.6,"in":"\u0003"}
-{"t":8.5,"in":"/exit\r"}
+{"t":5.5,"in":"permission please\r"}
+{"t":6.9,"in":"\u0003"}
+{"t":7.2,"in":"\u001b"}
+{"t":8.0,"in":"again\r"}
+{"t":8.1,"in":"\u0003"}
+{"t":9.5,"in":"/exit\r"}
 )");
     platform::runtime::ChildProcess::Options process;
     process.arguments = {QUILTDECK_RECORDER, "--script", (project / "script.jsonl").string(),
