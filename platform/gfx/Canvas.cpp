@@ -219,6 +219,8 @@ void Canvas::stroke(const Path& path, Rgba color, const StrokeStyle& style) {
     cairo_set_line_width(cairo_, style.width);
     static constexpr cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_ROUND, CAIRO_LINE_CAP_SQUARE};
     cairo_set_line_cap(cairo_, caps[static_cast<int>(style.cap)]);
+    static constexpr cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_ROUND, CAIRO_LINE_JOIN_BEVEL};
+    cairo_set_line_join(cairo_, joins[static_cast<int>(style.join)]);
     bool dashesUsable = std::all_of(style.dashes.begin(), style.dashes.end(),
                                     [](double d) { return std::isfinite(d) && d >= 0; }) &&
                         std::any_of(style.dashes.begin(), style.dashes.end(), [](double d) { return d > 0; });

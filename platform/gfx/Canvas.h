@@ -22,10 +22,12 @@ struct RasterGlyph;
 
 struct StrokeStyle {
     enum class Cap { butt, round, square };
+    enum class Join { miter, round, bevel };
     double width = 1;
     std::vector<double> dashes;  // on, off, ... in points; empty for a solid line
     double dashPhase = 0;
     Cap cap = Cap::butt;
+    Join join = Join::miter;
 };
 
 // One glyph to draw: its id, its pen position in user space, and a scale applied to the font

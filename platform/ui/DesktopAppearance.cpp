@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 namespace platform::ui {
 
@@ -80,5 +81,31 @@ bool DesktopAppearance::prefersDark() {
 }
 
 void DesktopAppearance::setOverride(std::optional<bool> prefersDark) { overridden() = prefersDark; }
+
+namespace {
+
+struct ApplicationLook {
+    DesktopAppearance::Applier applier;
+    std::optional<bool> dark;
+};
+
+ApplicationLook& applicationLook() {
+    static ApplicationLook look;
+    return look;
+}
+
+}  // namespace
+
+void DesktopAppearance::setApplier(Applier applier) {
+    applicationLook().applier = std::move(applier);
+    if (applicationLook().applier && applicationLook().dark) applicationLook().applier(*applicationLook().dark);
+}
+
+void DesktopAppearance::applyApplicationDark(bool dark) {
+    applicationLook().dark = dark;
+    if (applicationLook().applier) applicationLook().applier(dark);
+}
+
+std::optional<bool> DesktopAppearance::applicationDark() { return applicationLook().dark; }
 
 }  // namespace platform::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 namespace platform::ui {
@@ -12,6 +13,15 @@ public:
     static bool prefersDark();
     // What prefersDark() answers instead of asking the desktop (tests); none asks again.
     static void setOverride(std::optional<bool> prefersDark);
+
+    // The palette the application draws in, handed to the toolkit (its dark-theme preference) so
+    // that its own widgets match. The toolkit backend installs the applier; without one the
+    // choice is only remembered.
+    using Applier = std::function<void(bool dark)>;
+    static void setApplier(Applier applier);
+    static void applyApplicationDark(bool dark);
+    // What was last applied; none before the first call.
+    static std::optional<bool> applicationDark();
 };
 
 }  // namespace platform::ui

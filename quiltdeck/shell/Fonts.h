@@ -1,16 +1,17 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string_view>
 #include <utility>
-#include <array>
 
 #include "platform/gfx/Font.h"
+#include "platform/gfx/InterfaceFont.h"
 
 namespace quiltdeck {
 
-// The terminal font rule: the stored choice when fontconfig has that family,
-// else the system's monospaced font.
+// The application's own fonts and the rules that pick the interface and the
+// terminal fonts. Main thread.
 class Fonts {
 public:
     Fonts() = delete;
@@ -24,6 +25,15 @@ public:
                                                        {"Menlo", "Menlo"},
                                                        {"Courier", "Courier New"}}};
     static constexpr std::string_view didChange = "quiltdeck.font";
+
+    // Adds the font files of the resource folder's "fonts" (every .ttf, then every
+    // .otf) to this process once; later calls do nothing. The number of files
+    // added by this call; a file that cannot be read is skipped.
+    static int registerBundled();
+
+    // The interface font: the carried Inter face of the weight (regular, medium,
+    // semibold, bold) when fontconfig has it, else the system font of that weight.
+    static platform::gfx::InterfaceFont ui(double size, platform::gfx::FontWeight weight);
 
     // With the stored choice of the process's store.
     static platform::gfx::FontRef terminal(double size);

@@ -43,7 +43,22 @@ void Theme::resolve() {
         case ThemeMode::dark: state().isDark = true; break;
         case ThemeMode::light: state().isDark = false; break;
     }
+    platform::ui::DesktopAppearance::applyApplicationDark(state().isDark);
     platform::runtime::NotificationCenter::defaultCenter().post(std::string(didChange));
+}
+
+platform::gfx::Rgba Theme::status(SessionStatus status) {
+    using platform::gfx::Rgba;
+    // Dark, then light palette, in the order of SessionStatus.
+    static constexpr std::array<std::array<Rgba, 2>, 4> colors = {{
+        {Rgba::fromBytes(75, 75, 83), Rgba::fromBytes(196, 196, 202)},
+        {Rgba::fromBytes(106, 155, 234), Rgba::fromBytes(59, 111, 212)},
+        {Rgba::fromBytes(224, 162, 71), Rgba::fromBytes(169, 112, 15)},
+        {Rgba::fromBytes(92, 92, 100), Rgba::fromBytes(176, 176, 183)},
+    }};
+    const size_t index = static_cast<size_t>(status);
+    if (index >= colors.size()) return colors[0][isDark() ? 0 : 1];
+    return colors[index][isDark() ? 0 : 1];
 }
 
 }  // namespace quiltdeck

@@ -3,6 +3,9 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/gfx/Rgba.h"
+#include "quiltdeck/sessions/SessionStatus.h"
+
 namespace quiltdeck {
 
 enum class ThemeMode { system, dark, light };
@@ -24,9 +27,12 @@ public:
     static void setMode(ThemeMode mode);
     // Dark until the first resolve().
     static bool isDark();
-    // Follows the mode (for `system`, the desktop's preference, else light) and
-    // posts didChange, also when nothing changed.
+    // Follows the mode (for `system`, the desktop's preference, else light), hands
+    // the result to the toolkit's dark-theme preference and posts didChange, also
+    // when nothing changed.
     static void resolve();
+    // The colour of a status in dots, lines and counts, in the palette now in force.
+    static platform::gfx::Rgba status(SessionStatus status);
 };
 
 }  // namespace quiltdeck

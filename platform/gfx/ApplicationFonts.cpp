@@ -1,0 +1,58 @@
+#include "platform/gfx/ApplicationFonts.h"
+
+#include <fontconfig/fontconfig.h>
+#include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
+
+#include <cctype>
+
+namespace platform::gfx {
+
+namespace {
+
+bool sameFamily(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ApplicationFonts::add(const std::filesystem::path& file) {
+    return FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(file.c_str())) == FcTrue;
+}
+
+void ApplicationFonts::changed() {
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    if (map && PANGO_IS_FC_FONT_MAP(map)) pango_fc_font_map_config_changed(PANGO_FC_FONT_MAP(map));
+}
+
+std::optional<std::string> ApplicationFonts::faceName(std::string_view family, FontWeight weight) {
+    FcPattern* pattern = FcPatternCreate();
+    const std::string name(family);
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcPatternAddDouble(pattern, FC_WEIGHT, FcWeightFromOpenTypeDouble(static_cast<double>(weight)));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (!match) return std::nullopt;
+    std::optional<std::string> face;
+    bool ofFamily = false;
+    FcChar8* value = nullptr;
+    // A face lists several family names (its own and its typographic family); any may match.
+    for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &value) == FcResultMatch; ++i) {
+        if (sameFamily(reinterpret_cast<const char*>(value), family)) ofFamily = true;
+    }
+    if (ofFamily && FcPatternGetString(match, FC_POSTSCRIPT_NAME, 0, &value) == FcResultMatch)
+        face = reinterpret_cast<const char*>(value);
+    FcPatternDestroy(match);
+    return face;
+}
+
+}  // namespace platform::gfx
