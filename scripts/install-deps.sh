@@ -14,6 +14,10 @@ packages=(
   fonts-dejavu-core fonts-noto-color-emoji
   libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri  # the GPU path; Mesa's llvmpipe in tests
   curl  # the hook commands post with it (tests run them through the fake assistant)
+  libpango1.0-dev  # interface text; the program's own fonts are announced to Pango
+  fonts-inter fonts-jetbrains-mono  # the fonts the program carries (copied at build time)
+  desktop-file-utils  # the install check validates the desktop entry
+  dbus gsettings-desktop-schemas  # desktop-settings tests: a private session bus, the interface schema
 )
 
 missing=()
