@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform::ui {
+
+class Window;
+
+// A message with buttons, shown modal over a window (or alone) through Modals: one modal at a
+// time, the first button the default, Escape (or closing it) answers `cancelled`.
+struct Alert {
+    enum class Style { informational, warning, critical };
+    static constexpr int cancelled = -1;
+
+    std::string messageText;
+    std::string informativeText;
+    Style style = Style::warning;
+    std::vector<std::string> buttons;
+
+    // The index of the button that ended it, or `cancelled`.
+    using Completion = std::function<void(int button)>;
+    // Shows it over the window once the modals before it have been answered.
+    void present(Window* window, Completion completion) const;
+};
+
+// A folder chooser: the chosen folder's path, or nothing when cancelled.
+struct FolderChooser {
+    std::string title;
+    std::string acceptLabel;
+    std::string initialFolder;
+
+    using Completion = std::function<void(std::optional<std::string> folder)>;
+    void present(Window* window, Completion completion) const;
+};
+
+// What the About panel shows.
+struct AboutInfo {
+    std::string programName;
+    std::string version;
+    std::string comments;
+    std::string copyright;
+    std::string website;
+    std::string iconName;
+};
+
+}  // namespace platform::ui

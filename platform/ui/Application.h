@@ -1,0 +1,79 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace platform::ui {
+
+// What the application object asks of the program.
+class ApplicationDelegate {
+public:
+    enum class TerminateReply { now, cancel, later };
+
+    virtual ~ApplicationDelegate() = default;
+    virtual void applicationDidFinishLaunching() {}
+    // A quit request (menu, key, close button, session end). `later`: the delegate answers with
+    // Application::replyToApplicationShouldTerminate.
+    virtual TerminateReply applicationShouldTerminate() { return TerminateReply::now; }
+    // The termination step, once, after a quit was accepted.
+    virtual void applicationWillTerminate() {}
+    // Another start of the program handed over to this one: show the main window.
+    virtual void applicationShouldPresent() {}
+};
+
+// The process's application object: registers the program on the session bus so that a second
+// start hands over to the first, runs the program's main loop (MainLoop::main()) until a quit is
+// accepted, and turns SIGTERM, SIGHUP and SIGINT into a quit that asks nothing. Main thread.
+class Application {
+public:
+    static Application& shared();
+
+    void setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
+    ApplicationDelegate* delegate() const { return delegate_; }
+
+    enum class Registration {
+        primary,     // this process is the program (also when it could not register)
+        handedOver,  // another process is: it was asked to present itself
+    };
+    // With `unique` and a session bus, claims the application id; when another process holds it,
+    // asks that one to present itself. Without a bus, or not unique, every process is primary.
+    Registration registerInstance(const std::string& applicationId, bool unique);
+
+    // Tells the delegate the launch is done, then runs the loop until the application ends; the
+    // exit code.
+    int run();
+    // The launch alone, for a caller that drives the loop itself (tests).
+    void finishLaunching();
+
+    // A quit request: asks the delegate, then ends now, never, or when it replies.
+    void terminate();
+    void replyToApplicationShouldTerminate(bool shouldTerminate);
+    bool terminationPending() const { return terminationPending_; }
+    // Ends without asking: the termination step, then the loop stops.
+    void terminateWithoutAsking();
+    // Delivers a termination signal as the signal handlers do.
+    void handleSignal(int signal);
+    // Routes SIGTERM, SIGHUP and SIGINT through the program's GLib main loop to handleSignal.
+    void installSignalHandlers();
+
+    bool terminated() const { return terminated_; }
+    int exitCode() const { return exitCode_; }
+    // The last signal that ended the application.
+    std::optional<int> endingSignal() const { return endingSignal_; }
+
+    // Back to a new application object's state (tests).
+    void reset();
+
+private:
+    void finishTermination();
+
+    ApplicationDelegate* delegate_ = nullptr;
+    bool launched_ = false;
+    bool terminationPending_ = false;
+    bool terminated_ = false;
+    int exitCode_ = 0;
+    std::optional<int> endingSignal_;
+    void* registered_ = nullptr;  // the GApplication, kept for the process's life
+};
+
+}  // namespace platform::ui

@@ -1,0 +1,57 @@
+#include "platform/ui/headless/HeadlessModals.h"
+
+#include <utility>
+
+namespace platform::ui::headless {
+
+HeadlessModals* HeadlessModals::current() { return dynamic_cast<HeadlessModals*>(&Modals::presenter()); }
+
+void HeadlessModals::showAlert(const Alert& alert, Window* window, std::function<void(int)> answer) {
+    alert_ = alert;
+    window_ = window;
+    alertAnswer_ = std::move(answer);
+}
+
+void HeadlessModals::showFolderChooser(const FolderChooser& chooser, Window* window,
+                                       std::function<void(std::optional<std::string>)> answer) {
+    chooser_ = chooser;
+    window_ = window;
+    chooserAnswer_ = std::move(answer);
+}
+
+void HeadlessModals::cancelShown() {
+    if (alert_) clickButton(Alert::cancelled);
+    else if (chooser_) chooseFolder(std::nullopt);
+}
+
+void HeadlessModals::showAbout(const AboutInfo& info, Window*) { abouts_.push_back(info); }
+
+bool HeadlessModals::clickButton(int index) {
+    if (!alert_) return false;
+    auto answer = std::move(alertAnswer_);
+    alert_.reset();
+    window_ = nullptr;
+    // The answer may show the next modal, which lands in the fields just cleared.
+    if (answer) answer(index);
+    return true;
+}
+
+bool HeadlessModals::chooseFolder(std::optional<std::string> folder) {
+    if (!chooser_) return false;
+    auto answer = std::move(chooserAnswer_);
+    chooser_.reset();
+    window_ = nullptr;
+    if (answer) answer(std::move(folder));
+    return true;
+}
+
+void HeadlessModals::forget() {
+    alert_.reset();
+    chooser_.reset();
+    window_ = nullptr;
+    alertAnswer_ = nullptr;
+    chooserAnswer_ = nullptr;
+    abouts_.clear();
+}
+
+}  // namespace platform::ui::headless

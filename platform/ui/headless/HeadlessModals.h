@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/Modals.h"
+
+namespace platform::ui::headless {
+
+// Modals with no display: the panel shown is held until a test answers it.
+class HeadlessModals : public ModalPresenter {
+public:
+    void showAlert(const Alert& alert, Window* window, std::function<void(int)> answer) override;
+    void showFolderChooser(const FolderChooser& chooser, Window* window,
+                           std::function<void(std::optional<std::string>)> answer) override;
+    void cancelShown() override;
+    void showAbout(const AboutInfo& info, Window* window) override;
+
+    // The one the headless presenter holds, when Modals uses it.
+    static HeadlessModals* current();
+
+    const std::optional<Alert>& shownAlert() const { return alert_; }
+    const std::optional<FolderChooser>& shownChooser() const { return chooser_; }
+    Window* shownOver() const { return window_; }
+    const std::vector<AboutInfo>& abouts() const { return abouts_; }
+    // The user's answers; false when nothing of that kind is shown.
+    bool clickButton(int index);
+    bool chooseFolder(std::optional<std::string> folder);
+    void forget();
+
+private:
+    std::optional<Alert> alert_;
+    std::optional<FolderChooser> chooser_;
+    Window* window_ = nullptr;
+    std::function<void(int)> alertAnswer_;
+    std::function<void(std::optional<std::string>)> chooserAnswer_;
+    std::vector<AboutInfo> abouts_;
+};
+
+}  // namespace platform::ui::headless
