@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string_view>
+
+#include "platform/ui/Menu.h"
+
+namespace quiltdeck {
+
+// Every command of the menu bar.
+enum class MenuCommand {
+    newSession, newShell, renameTile, closeTile, showHistory,
+    newTab, nextTab, prevTab,
+    toggleZoom, zoomLarger, zoomSmaller, jumpToAttention, interrupt,
+    showBrowsers, showSettings, focusTile, quit,
+    copy, paste, selectAll,
+    showGuide, openLicence, openThirdParty, openPrivacy, showLog, about, checkForUpdates,
+};
+
+// Who carries the commands out (the application delegate).
+class MenuCommands {
+public:
+    virtual ~MenuCommands() = default;
+    // `tag` is the tile index (0 to 8) for focusTile, else 0.
+    virtual void perform(MenuCommand command, int tag) = 0;
+    virtual bool isEnabled(MenuCommand command) const = 0;
+};
+
+// The menu bar in the interface language of the moment: Session (ending with Quit),
+// Edit and Help (ending with About and Check for Updates), titles looked up when
+// built. Each shortcut is Ctrl+Shift and the key, with Alt added where the
+// command's key is a shifted one (New Shell, Next and Previous Tab), so every one
+// is apart from what the programs in the tiles get. Tile 1 to 9 are hidden items:
+// shortcuts only. `commands` must outlive the menu bar.
+platform::ui::MenuBar buildMenuBar(MenuCommands& commands);
+
+}  // namespace quiltdeck
