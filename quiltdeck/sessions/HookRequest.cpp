@@ -67,14 +67,23 @@ std::string_view requestPath(std::string_view head) {
     return pieces.size() < 2 ? std::string_view("/") : pieces[1];
 }
 
+bool equalIgnoringCase(std::string_view text, std::string_view lowered) {
+    return text.size() == lowered.size() && startsWithIgnoringCase(text, lowered);
+}
+
 // A web page cannot hide its Origin, nor choose a Host of ours through DNS.
-// curl sends no Origin, and 127.0.0.1:port as its Host.
+// curl sends no Origin, and 127.0.0.1:port as its Host. A page that learnt a
+// tile id could still have its browser fetch a route without an Origin (an
+// image): browsers mark such requests as coming from another site, curl sends
+// no such mark.
 bool fromWebPage(std::string_view head, uint16_t port) {
     const std::vector<std::string_view> lines = headLines(head);
     std::string ours(1, ':');
     ours += std::to_string(port);
     for (size_t i = 1; i < lines.size(); ++i) {
         if (headerValue(lines[i], "origin:")) return true;
+        auto site = headerValue(lines[i], "sec-fetch-site:");
+        if (site && !equalIgnoringCase(*site, "none") && !equalIgnoringCase(*site, "same-origin")) return true;
         auto host = headerValue(lines[i], "host:");
         if (host && !(host->ends_with(ours) && host->size() == 9 + ours.size() &&
                       (startsWithIgnoringCase(*host, "127.0.0.1") || startsWithIgnoringCase(*host, "localhost"))))
@@ -100,12 +109,6 @@ bool nestedWithinLimit(std::string_view text) {
         }
     }
     return true;
-}
-
-json dictionary(std::string_view body) {
-    if (!nestedWithinLimit(body)) return json::object();
-    json parsed = json::parse(body, nullptr, false);
-    return parsed.is_object() ? std::move(parsed) : json::object();
 }
 
 std::string jsonEscaped(std::string_view text) {
@@ -162,18 +165,25 @@ std::optional<HookRequest::Route> route(const std::vector<std::string_view>& pie
     if (pieces.size() == 2 && pieces[0] == "feed") kind = Kind::feed;
     if (pieces.size() == 3 && pieces[0] == "hook") kind = Kind::hook;
     if (!kind) return std::nullopt;
-    HookRequest::Route route{*kind, std::string(pieces[1]), {}, dictionary(body)};
+    HookRequest::Route route{*kind, std::string(pieces[1]), {}, std::string(body)};
     if (*kind == Kind::hook) route.detail = pieces[2];
-    if (*kind == Kind::rename) {
-        auto title = route.body.find("title");
-        if (title == route.body.end() || !title->is_string()) return std::nullopt;
-        route.detail = title->get<std::string>();
-        route.body = json::object();
-    }
     return route;
 }
 
 }  // namespace
+
+json HookRequest::dictionary(std::string_view body) {
+    if (!nestedWithinLimit(body)) return json::object();
+    json parsed = json::parse(body, nullptr, false);
+    return parsed.is_object() ? std::move(parsed) : json::object();
+}
+
+std::optional<std::string> HookRequest::renameTitle(std::string_view body) {
+    const json parsed = dictionary(body);
+    auto title = parsed.find("title");
+    if (title == parsed.end() || !title->is_string()) return std::nullopt;
+    return title->get<std::string>();
+}
 
 uint64_t HookRequest::contentLength(std::string_view head) {
     for (std::string_view line : headLines(head)) {

@@ -20,12 +20,13 @@ public:
     static constexpr size_t bodyLimit = 1'000'000;
 
     enum class Kind { hook, rename, metrics, feed };
-    // What runs on the main loop for a request.
+    // What runs on the main loop for a request. The body is parsed there, not
+    // on the server's thread: a large one would hold up every answer behind it.
     struct Route {
         Kind kind = Kind::hook;
         std::string tileId;
-        std::string detail;  // the event of a hook, the title of a rename
-        nlohmann::json body = nlohmann::json::object();
+        std::string detail;  // the event of a hook
+        std::string body;    // as sent
     };
     struct Answer {
         std::string response;
@@ -38,6 +39,12 @@ public:
     // `snapshot` is null until the owner has published one; the tile check
     // is skipped until then.
     static Answer answer(std::string_view head, std::string_view body, uint16_t port, const HookSnapshot* snapshot);
+
+    // The body as a JSON object; an empty one when it is not an object or is
+    // nested deeper than any hook event.
+    static nlohmann::json dictionary(std::string_view body);
+    // The title a rename's body asks for; nothing when it has no string "title".
+    static std::optional<std::string> renameTitle(std::string_view body);
 
     // The first Content-Length line's value: 0 when missing, not a number or
     // negative; UINT64_MAX (above every limit) when too large for 64 bits.

@@ -34,6 +34,8 @@ constexpr Duration acceptPause = std::chrono::milliseconds(100);
 constexpr int longestWaitMs = 250;
 // Reads per readiness report, so one fast sender cannot hold the thread.
 constexpr int readsPerTurn = 32;
+// Accepts per readiness report of the listener, for the same reason.
+constexpr int acceptsPerTurn = 64;
 
 }  // namespace
 
@@ -68,6 +70,7 @@ public:
 
 private:
     TimePoint now() const { return server_.loop_.now(); }
+    void refuse(int fd);
     void read(uint64_t id, Connection& connection);
     bool readHead(Connection& connection, size_t searchFrom);
     void complete(uint64_t id, Connection& connection);
@@ -108,8 +111,10 @@ void HookServer::Connections::watch(uint64_t id, Connection& connection, uint32_
 }
 
 void HookServer::Connections::acceptAll() {
-    // Past the limit, new connections wait in the listener's backlog.
-    while (open_.size() < connectionLimit) {
+    // Past the limit, new connections wait in the listener's backlog; past a
+    // turn's worth, the connections already open get their turn first.
+    for (int turn = 0; turn < acceptsPerTurn; ++turn) {
+        if (open_.size() >= connectionLimit) return listen(false);
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
         const int fd = ::accept4(server_.listener_, reinterpret_cast<sockaddr*>(&peer), &length,
@@ -122,12 +127,6 @@ void HookServer::Connections::acceptAll() {
             }
             return;
         }
-        const uint64_t id = nextId_++;
-        Connection& connection = open_[id];
-        connection.fd = fd;
-        connection.deadline = now() + requestDeadline;
-        requestDeadlines_.emplace_back(connection.deadline, id);
-
         // The tile id and the port are in the assistant's command line, which
         // every user can read: only this user's programs may post.
         const std::optional<uid_t> owner = server_.options_.peerOwner(peer, server_.address_);
@@ -135,16 +134,31 @@ void HookServer::Connections::acceptAll() {
             server_.logOnce(server_.loggedForeignPeer_,
                             owner ? "hook server: refused a connection from user " + std::to_string(*owner)
                                   : std::string("hook server: refused a connection from an unknown user"));
-            answer(id, connection, HookRequest::statusReply("403 Forbidden"));
-        } else {
-            // curl sends at once: the request is often in already, and then
-            // epoll never needs to know the connection.
-            read(id, connection);
-            auto found = open_.find(id);
-            if (found != open_.end() && found->second.phase == Connection::Phase::reading) watch(id, found->second, EPOLLIN);
+            refuse(fd);
+            continue;
         }
+        const uint64_t id = nextId_++;
+        Connection& connection = open_[id];
+        connection.fd = fd;
+        connection.deadline = now() + requestDeadline;
+        requestDeadlines_.emplace_back(connection.deadline, id);
+        // curl sends at once: the request is often in already, and then
+        // epoll never needs to know the connection.
+        read(id, connection);
+        auto found = open_.find(id);
+        if (found != open_.end() && found->second.phase == Connection::Phase::reading) watch(id, found->second, EPOLLIN);
     }
-    listen(false);
+}
+
+// Another user's connection takes no slot: its answer is sent if the socket
+// takes it at once, and it is closed. What it sent is read first, so that the
+// close does not reset the connection over its answer.
+void HookServer::Connections::refuse(int fd) {
+    const std::string forbidden = HookRequest::statusReply("403 Forbidden");
+    (void)!::send(fd, forbidden.data(), forbidden.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(fd, SHUT_WR);
+    (void)!::recv(fd, chunk_.data(), chunk_.size(), MSG_DONTWAIT);
+    ::close(fd);
 }
 
 void HookServer::Connections::handle(uint64_t id) {
@@ -279,13 +293,7 @@ int HookServer::Connections::waitMs() const {
 HookServer::HookServer() : HookServer(Options{}) {}
 
 HookServer::HookServer(Options options)
-    : options_(std::move(options)), loop_(options_.loop ? *options_.loop : platform::runtime::MainLoop::main()) {
-    if (!options_.peerOwner) {
-        options_.peerOwner = [owners = std::make_shared<PeerOwner>()](const sockaddr_in& peer, const sockaddr_in& local) {
-            return owners->lookup(peer, local);
-        };
-    }
-}
+    : options_(std::move(options)), loop_(options_.loop ? *options_.loop : platform::runtime::MainLoop::main()) {}
 
 HookServer::~HookServer() {
     if (thread_.joinable()) {
@@ -330,6 +338,13 @@ void HookServer::start() {
     ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
     address_ = address;
+    if (!options_.peerOwner) {
+        // Decides, with the listener there, how peers will be looked up.
+        options_.peerOwner = [owners = std::make_shared<PeerOwner>(address_)](const sockaddr_in& peer,
+                                                                              const sockaddr_in& local) {
+            return owners->lookup(peer, local);
+        };
+    }
     thread_ = std::jthread([this](std::stop_token stop) { serve(stop); });
     Log::write("hook server on 127.0.0.1:" + std::to_string(port_));
 }
@@ -386,16 +401,17 @@ void HookServer::deliver(HookRequest::Route route) {
         if (alive.expired()) return;
         switch (route.kind) {
             case HookRequest::Kind::hook:
-                if (onHook) onHook(route.tileId, route.detail, route.body);
+                if (onHook) onHook(route.tileId, route.detail, HookRequest::dictionary(route.body));
                 break;
             case HookRequest::Kind::rename:
-                if (onRename) onRename(route.tileId, route.detail);
+                if (!onRename) break;
+                if (std::optional<std::string> title = HookRequest::renameTitle(route.body)) onRename(route.tileId, *title);
                 break;
             case HookRequest::Kind::metrics:
-                if (onMetrics) onMetrics(route.tileId, route.body);
+                if (onMetrics) onMetrics(route.tileId, HookRequest::dictionary(route.body));
                 break;
             case HookRequest::Kind::feed:
-                if (onFeed) onFeed(route.tileId, route.body);
+                if (onFeed) onFeed(route.tileId, HookRequest::dictionary(route.body));
                 break;
         }
     });

@@ -25,8 +25,9 @@ namespace quiltdeck {
 // by the wall.
 //
 // One thread of its own serves every connection: one request each, answered
-// and closed. Only peers of this user are served; pages in a web browser are
-// refused. The thread never waits for the main loop: it checks tile ids and
+// and closed. Only peers of this user are served: another user's connection is
+// answered 403 and closed at accept, holding no slot. Pages in a web browser
+// are refused. The thread never waits for the main loop: it checks tile ids and
 // browser labels against the snapshot the owner publishes, and hands each
 // routed request to the main loop in routing order, answering at once.
 class HookServer {
@@ -72,7 +73,8 @@ public:
     void publish(HookSnapshot snapshot);
 
     // Set by the owner and run on the main loop, each read when its request
-    // comes to run. The body is the request's JSON object, else empty.
+    // comes to run. The body is the request's JSON object, else empty; it is
+    // parsed there, so that a large one holds up no answer.
     std::function<void(const std::string& tileId, const std::string& event, const nlohmann::json& body)> onHook;
     std::function<void(const std::string& tileId, const std::string& title)> onRename;
     std::function<void(const std::string& tileId, const nlohmann::json& body)> onMetrics;

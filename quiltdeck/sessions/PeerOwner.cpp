@@ -8,28 +8,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quiltdeck {
 
 namespace {
-
-std::string readTcpTable() {
-    std::string table;
-    const int fd = ::open("/proc/net/tcp", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return table;
-    char chunk[65536];
-    ssize_t n;
-    // The table of a busy machine is large; a bound keeps the read short.
-    while (table.size() < (size_t{64} << 20) && ((n = ::read(fd, chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR))) {
-        if (n > 0) table.append(chunk, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return table;
-}
 
 template <class Number>
 bool parseNumber(std::string_view text, Number& value, int base) {
@@ -48,7 +36,18 @@ bool sameEnd(std::string_view field, const sockaddr_in& end) {
 
 }  // namespace
 
-PeerOwner::PeerOwner() : netlink_(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+PeerOwner::PeerOwner(const sockaddr_in& listener) : PeerOwner(listener, Source::diagnostics) {
+    // The listener is there for as long as lookups are made: diagnostics that
+    // cannot find it do not work here.
+    uid_t owner = 0;
+    if (askNetlink(listener, sockaddr_in{}, owner) == Answer::found) return;
+    source_ = Source::tcpTable;
+    if (netlink_ >= 0) ::close(std::exchange(netlink_, -1));
+}
+
+PeerOwner::PeerOwner(const sockaddr_in&, Source source) : source_(source) {
+    if (source_ != Source::diagnostics) return;
+    netlink_ = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     // The kernel answers a single lookup while sending; the limit only guards
     // against a kernel that does not.
     const timeval wait{0, 200000};
@@ -94,8 +93,11 @@ PeerOwner::Answer PeerOwner::askNetlink(const sockaddr_in& peer, const sockaddr_
         for (int left = static_cast<int>(length); NLMSG_OK(header, left); header = NLMSG_NEXT(header, left)) {
             // A late answer to an earlier question.
             if (header->nlmsg_seq != sequence_) continue;
-            // ENOENT also stands for a kernel without TCP diagnostics: the
-            // table in /proc decides then.
+            // Diagnostics that found the listener say ENOENT only of a socket
+            // that is gone: a peer that reset before it was asked about.
+            if (header->nlmsg_type == NLMSG_ERROR && header->nlmsg_len >= NLMSG_LENGTH(sizeof(nlmsgerr)) &&
+                static_cast<const nlmsgerr*>(NLMSG_DATA(header))->error == -ENOENT)
+                return Answer::notFound;
             if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
                 return Answer::unavailable;
             const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
@@ -134,17 +136,29 @@ std::optional<uid_t> PeerOwner::findInTcpTable(std::string_view table, const soc
     return std::nullopt;
 }
 
-std::optional<uid_t> PeerOwner::lookup(const sockaddr_in& peer, const sockaddr_in& local) {
-    uid_t owner = 0;
-    switch (askNetlink(peer, local, owner)) {
-        case Answer::found:
-            return owner;
-        case Answer::notFound:
-            return std::nullopt;
-        case Answer::unavailable:
-            break;
+std::string PeerOwner::readTable(const char* path, size_t sizeLimit, std::chrono::milliseconds timeLimit) {
+    std::string table;
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return table;
+    const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+    char chunk[65536];
+    while (table.size() < sizeLimit && std::chrono::steady_clock::now() < deadline) {
+        const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, sizeLimit - table.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        table.append(chunk, static_cast<size_t>(n));
     }
-    return findInTcpTable(readTcpTable(), peer, local);
+    ::close(fd);
+    return table;
+}
+
+std::optional<uid_t> PeerOwner::lookup(const sockaddr_in& peer, const sockaddr_in& local) {
+    if (source_ == Source::tcpTable)
+        return findInTcpTable(readTable("/proc/net/tcp", tableSizeLimit, tableTimeLimit), peer, local);
+    uid_t owner = 0;
+    // A failed question proves nothing either: the peer stays unknown.
+    if (askNetlink(peer, local, owner) == Answer::found) return owner;
+    return std::nullopt;
 }
 
 }  // namespace quiltdeck

@@ -3,10 +3,13 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <deque>
+#include <functional>
 #include <thread>
 
 #include "platform/runtime/VirtualMainLoop.h"
@@ -57,8 +60,9 @@ bool silentFor(int fd, int waitMs) {
 }
 
 HookServer::PeerLookup countingLookup(std::atomic<size_t>& accepted) {
-    return [&accepted, owners = std::make_shared<PeerOwner>()](const sockaddr_in& peer, const sockaddr_in& local) {
+    return [&accepted, owners = std::shared_ptr<PeerOwner>()](const sockaddr_in& peer, const sockaddr_in& local) mutable {
         ++accepted;
+        if (!owners) owners = std::make_shared<PeerOwner>(local);  // the listener's address
         return owners->lookup(peer, local);
     };
 }
@@ -84,6 +88,63 @@ std::string exchange(uint16_t port, const std::vector<std::string>& pieces, bool
 std::string replaced(std::string text, std::string_view from, std::string_view to) {
     for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
     return text;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// A request sent whole and its answer, given up at `limit` as curl's own
+// time limit would; "" then.
+std::string postWithin(uint16_t port, const std::string& request, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    auto left = [&] { return static_cast<int>(std::max<int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count())); };
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EINPROGRESS) {
+        pollfd entry{fd, POLLOUT, 0};
+        if (::poll(&entry, 1, left()) == 1 &&
+            ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+            char chunk[4096];
+            for (entry = {fd, POLLIN, 0}; ::poll(&entry, 1, left()) == 1;) {
+                const ssize_t n = ::read(fd, chunk, sizeof chunk);
+                if (n <= 0) break;
+                answer.append(chunk, static_cast<size_t>(n));
+            }
+        }
+    }
+    ::close(fd);
+    return Clock::now() < deadline ? answer : std::string();
+}
+
+// Runs `body` in a forked child that acts as user nobody, after raising its
+// descriptor limit; the child's status is 0 when it could become nobody. The
+// test must be root.
+pid_t asNobody(const std::function<void()>& body) {
+    const pid_t child = ::fork();
+    if (child != 0) return child;
+    const rlimit descriptors{20000, 20000};
+    if (::setrlimit(RLIMIT_NOFILE, &descriptors) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+        ::setresuid(65534, 65534, 65534) != 0)
+        ::_exit(2);
+    body();
+    ::_exit(0);
+}
+
+int waitFor(pid_t child) {
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+sockaddr_in loopbackPort(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
 }
 
 class HookServerTest : public ::testing::Test {
@@ -185,6 +246,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "hook server: refused a request from a web page"},
         RequestCase{"ForeignHostRefused", {"POST /hook/T1/Stop HTTP/1.1\r\nHost: example.com:{port}\r\n\r\n"}, forbidden, {}},
         RequestCase{"OtherPortRefused", {"POST /hook/T1/Stop HTTP/1.1\r\nHost: 127.0.0.1:1\r\n\r\n"}, forbidden, {}},
+        RequestCase{"CrossSiteFetchRefused", {"GET /hook/T1/Stop HTTP/1.1\r\nSec-Fetch-Site: cross-site\r\n\r\n"},
+                    forbidden, {}, "hook server: refused a request from a web page"},
+        RequestCase{"SameSiteFetchRefused", {"GET /rename/T1 HTTP/1.1\r\nsec-fetch-site:same-site\r\n\r\n"}, forbidden, {}},
+        RequestCase{"SameOriginFetchServed", {"GET /hook/T1/Stop HTTP/1.1\r\nSec-Fetch-Site: same-origin\r\n\r\n"}, ok,
+                    {"hook Stop {}"}},
+        RequestCase{"UserTypedFetchServed", {"GET /hook/T1/Stop HTTP/1.1\r\nSec-Fetch-Site: None\r\n\r\n"}, ok,
+                    {"hook Stop {}"}},
+        RequestCase{"IdentifyFromAnotherSite", {"GET /identify HTTP/1.1\r\nSec-Fetch-Site: cross-site\r\n\r\n"}, card, {}},
         RequestCase{"LocalhostHost", {"POST /hook/T1/Stop HTTP/1.1\r\nhost:\tLocalHost:{port}\r\n\r\n"}, ok, {"hook Stop {}"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -299,6 +368,102 @@ TEST_F(HookServerTest, ConnectionOfNobodyIsRefused) {
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_EQ(status, 0);
+}
+
+// Another user's connections that reset at once leave nothing to look up. They
+// must not make the server read the system's socket table for each (any user
+// can make that table large): this user's posts go on being answered.
+TEST_F(HookServerTest, ResetsOfAnotherUserHoldUpNoPost) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    owner->open("T1", folder.path());
+    const uint16_t port = owner->server.port();
+    const std::string post = "POST /hook/T1/Stop HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                             "\r\nContent-Length: 2\r\n\r\n{}";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t attacker = asNobody([&] {
+        // 3,000 sockets of its own make the table large.
+        const int own = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in ownAddress = loopbackPort(0);
+        socklen_t length = sizeof ownAddress;
+        ::bind(own, reinterpret_cast<sockaddr*>(&ownAddress), length);
+        ::listen(own, 4096);
+        ::getsockname(own, reinterpret_cast<sockaddr*>(&ownAddress), &length);
+        for (int i = 0; i < 1500; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&ownAddress), length);
+            ::accept4(own, nullptr, nullptr, SOCK_CLOEXEC);
+        }
+        (void)!::write(ready[1], "r", 1);
+        const sockaddr_in server = loopbackPort(port);
+        const linger reset{1, 0};
+        for (const auto end = Clock::now() + 2s; Clock::now() < end;) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+            ::close(fd);
+        }
+    });
+    ::close(ready[1]);
+    char byte;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    for (int i = 0; i < 3; ++i) {
+        std::this_thread::sleep_for(400ms);
+        EXPECT_EQ(postWithin(port, post, 2s), ok) << "post " << i;
+    }
+    EXPECT_EQ(waitFor(attacker), 0);
+    const auto start = Clock::now();
+    EXPECT_EQ(postWithin(port, post, 2s), ok);
+    EXPECT_LT(Clock::now() - start, 10ms);
+    loop.runPending();
+    EXPECT_EQ(owner->tiles[0].events.size(), 4u);
+}
+
+// Refused connections take no slot, even when their user keeps them open and
+// opens new ones as fast as they are answered.
+TEST_F(HookServerTest, HeldConnectionsOfAnotherUserLeaveRoomForPosts) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    owner->open("T1", folder.path());
+    const uint16_t port = owner->server.port();
+    const std::string post = "POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}";
+    constexpr size_t held = 2000;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    std::vector<pollfd> entries(held);
+    std::deque<int> answered;
+    const pid_t attacker = asNobody([&] {
+        const sockaddr_in server = loopbackPort(port);
+        auto open = [&] {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+            return fd;
+        };
+        for (auto& entry : entries) entry = {open(), POLLIN, 0};
+        (void)!::write(ready[1], "r", 1);
+        for (const auto end = Clock::now() + 3s; Clock::now() < end;) {
+            if (::poll(entries.data(), entries.size(), 20) <= 0) continue;
+            for (auto& entry : entries) {
+                if (!entry.revents) continue;
+                // Answered: kept open all the same, and renewed.
+                answered.push_back(entry.fd);
+                if (answered.size() > 12000) {
+                    ::close(answered.front());
+                    answered.pop_front();
+                }
+                entry = {open(), POLLIN, 0};
+            }
+        }
+    });
+    ::close(ready[1]);
+    char byte;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    for (int i = 0; i < 10; ++i) {
+        std::this_thread::sleep_for(200ms);
+        EXPECT_EQ(postWithin(port, post, 2s), ok) << "post " << i;
+    }
+    EXPECT_EQ(waitFor(attacker), 0);
 }
 
 TEST_F(HookServerTest, FakeClaudeHooksArriveAsSent) {

@@ -33,14 +33,56 @@ TEST(PeerOwnerTest, FindsTheOwnerOfALiveLoopbackPeerOnly) {
     const int accepted = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
     ::getsockname(accepted, reinterpret_cast<sockaddr*>(&local), &length);
 
-    PeerOwner owners;
-    EXPECT_EQ(owners.lookup(peer, local), ::geteuid());
+    // This machine has socket diagnostics; the table is the other source.
+    EXPECT_EQ(PeerOwner(address).source(), PeerOwner::Source::diagnostics);
+    for (PeerOwner::Source source : {PeerOwner::Source::diagnostics, PeerOwner::Source::tcpTable}) {
+        PeerOwner owners(address, source);
+        EXPECT_EQ(owners.lookup(peer, local), ::geteuid());
+        EXPECT_EQ(owners.lookup(loopback(1), local), std::nullopt);
+    }
     EXPECT_EQ(PeerOwner::findInTcpTable(testing::readFile("/proc/net/tcp"), peer, local), ::geteuid());
-    EXPECT_EQ(owners.lookup(loopback(1), local), std::nullopt);
     ::close(client);
-    EXPECT_EQ(owners.lookup(peer, local), std::nullopt);
+    for (PeerOwner::Source source : {PeerOwner::Source::diagnostics, PeerOwner::Source::tcpTable})
+        EXPECT_EQ(PeerOwner(address, source).lookup(peer, local), std::nullopt);
     ::close(accepted);
     ::close(listener);
+}
+
+// Without a listener to find, diagnostics are not trusted: the table decides.
+TEST(PeerOwnerTest, DiagnosticsThatCannotFindTheListenerAreNotUsed) {
+    EXPECT_EQ(PeerOwner(loopback(1)).source(), PeerOwner::Source::tcpTable);
+}
+
+// A peer that resets before it is looked up is unknown at once: no table is read.
+TEST(PeerOwnerTest, PeerGoneBeforeTheLookupIsUnknownAtOnce) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    PeerOwner owners(address);
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), length), 0);
+    const linger reset{1, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(client);
+    sockaddr_in peer{};
+    const int accepted = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    ASSERT_GE(accepted, 0);
+    EXPECT_EQ(owners.lookup(peer, address), std::nullopt);
+    ::close(accepted);
+    ::close(listener);
+}
+
+TEST(PeerOwnerTest, TableReadStopsAtItsSizeAndTimeLimits) {
+    using namespace std::chrono_literals;
+    EXPECT_EQ(PeerOwner::readTable("/dev/zero", 100'000, 10s).size(), 100'000u);
+    const auto start = std::chrono::steady_clock::now();
+    const size_t read = PeerOwner::readTable("/dev/zero", size_t{1} << 40, 20ms).size();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_GT(read, 0u);
+    EXPECT_EQ(PeerOwner::readTable("/nonexistent", 100, 10s), "");
 }
 
 TEST(PeerOwnerTest, ReadsTheTableInKernelByteOrder) {
