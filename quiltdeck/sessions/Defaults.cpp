@@ -4,7 +4,9 @@
 #include <system_error>
 
 #include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/sessions/JsonNesting.h"
 #include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/Log.h"
 
 namespace quiltdeck {
 
@@ -17,6 +19,23 @@ Defaults& Defaults::standard() {
 
 std::filesystem::path Defaults::standardFile() { return configFolder() / "quiltdeck" / "defaults.json"; }
 
+namespace {
+
+// Deeper than anything written here; printing a value recurses once per level.
+constexpr int nestingLimit = 8;
+
+// What this program writes: strings, numbers, booleans and lists of strings.
+bool isKeptShape(const Json& value) {
+    if (value.is_string() || value.is_number() || value.is_boolean()) return true;
+    if (!value.is_array()) return false;
+    for (const Json& element : value) {
+        if (!element.is_string()) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 Defaults::Defaults(std::filesystem::path file) : file_(std::move(file)) {
     int error = 0;
     const auto bytes = readWholeFile(file_, fileSizeLimit, &error);
@@ -24,8 +43,16 @@ Defaults::Defaults(std::filesystem::path file) : file_(std::move(file)) {
         readOnly_ = error != ENOENT;
         return;
     }
+    if (!jsonNestedWithin(*bytes, nestingLimit)) {
+        Log::write(file_.filename().string() + " ignored: nested deeper than " + std::to_string(nestingLimit) +
+                   " levels");
+        return;
+    }
     Json parsed = Json::parse(*bytes, nullptr, false);
-    if (parsed.is_object()) values_ = std::move(parsed);
+    if (!parsed.is_object()) return;
+    for (auto& [key, value] : parsed.items()) {
+        if (isKeptShape(value)) values_[key] = std::move(value);
+    }
 }
 
 std::optional<std::vector<std::string>> Defaults::stringArray(std::string_view key) const {

@@ -21,8 +21,10 @@ public:
     static Defaults& standard();
     static std::filesystem::path standardFile();
 
-    // Loads the file; a missing or undecodable one starts empty. One that exists
-    // but cannot be read is never replaced: changes then stay in memory.
+    // Loads the file, keeping only entries of the shapes this program writes; a
+    // missing or undecodable one, or one nested too deeply, starts empty. One
+    // that exists but cannot be read (or is not a regular file) is never
+    // replaced: changes then stay in memory.
     explicit Defaults(std::filesystem::path file);
 
     // Nothing when the key is missing or its value is not an array of strings.

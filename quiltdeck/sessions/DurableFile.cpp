@@ -38,12 +38,29 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+int openRegularFile(const std::filesystem::path& path, int flags, mode_t mode) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
+    if (fd < 0) {
+        // A FIFO without a reader, opened for writing.
+        if (errno == ENXIO) errno = EINVAL;
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int code = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = code;
+        return -1;
+    }
+    return fd;
+}
+
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error) {
     auto fail = [&](int code) -> std::optional<std::string> {
         if (error) *error = code;
         return std::nullopt;
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openRegularFile(path, O_RDONLY);
     if (fd < 0) return fail(errno);
     std::string bytes;
     char chunk[65536];

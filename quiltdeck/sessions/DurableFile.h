@@ -13,8 +13,16 @@ namespace quiltdeck {
 // Writes every byte, resuming after interruptions and short writes.
 bool writeAll(int fd, std::string_view bytes);
 
-// The whole content of a file of at most `limit` bytes; nothing when it cannot be
-// read, with the reason in `error` (an errno value; EFBIG when it is too large).
+// Opens `path` with `flags` and O_CLOEXEC | O_NONBLOCK (a FIFO or a device never
+// holds the open up), and keeps it only when it is a regular file: -1 with
+// errno set otherwise (EISDIR for a folder, EINVAL for anything else that is not
+// a regular file). With O_CREAT, a new file gets `mode`.
+int openRegularFile(const std::filesystem::path& path, int flags, mode_t mode = 0644);
+
+// The whole content of a regular file of at most `limit` bytes; nothing when it
+// cannot be read, with the reason in `error` (an errno value; EFBIG when it is
+// too large, EISDIR for a folder, EINVAL for anything else that is not a
+// regular file). Never waits on a FIFO or a device.
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error = nullptr);
 
 // Replaces the file with `bytes` so that a reader, or the file after a crash or a

@@ -7,23 +7,13 @@
 #include <cerrno>
 #include <memory>
 
+#include "quiltdeck/sessions/DurableFile.h"
+
 namespace quiltdeck {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// O_NONBLOCK so that opening a FIFO returns at once; fstat then turns it away.
-int openRegularFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // Fills up to `size` bytes; fewer only at the end of the file. -1 on an error.
 ssize_t readFull(int fd, char* buffer, size_t size) {
@@ -63,7 +53,7 @@ bool isFolder(const fs::path& path) {
 }
 
 std::optional<std::string> readHead(const fs::path& path, size_t count) {
-    const int fd = openRegularFile(path);
+    const int fd = openRegularFile(path, O_RDONLY);
     if (fd < 0) return std::nullopt;
     std::string bytes(count, '\0');
     const ssize_t n = readFull(fd, bytes.data(), count);
@@ -86,7 +76,7 @@ std::optional<std::string> readRegularFile(const fs::path& path, size_t limit) {
 }
 
 bool readChunks(const fs::path& path, size_t chunkSize, const std::function<bool(std::string_view)>& chunk) {
-    const int fd = openRegularFile(path);
+    const int fd = openRegularFile(path, O_RDONLY);
     if (fd < 0 || chunkSize == 0) {
         if (fd >= 0) ::close(fd);
         return false;

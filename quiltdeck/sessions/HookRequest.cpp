@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "quiltdeck/sessions/JsonNesting.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Character.h"
@@ -92,25 +93,6 @@ bool fromWebPage(std::string_view head, uint16_t port) {
     return false;
 }
 
-bool nestedWithinLimit(std::string_view text) {
-    int depth = 0;
-    bool inString = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inString) {
-            if (c == '\\') ++i;
-            else if (c == '"') inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > nestingLimit) return false;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return true;
-}
-
 std::string jsonEscaped(std::string_view text) {
     const std::string quoted = json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace);
     return quoted.substr(1, quoted.size() - 2);
@@ -173,7 +155,7 @@ std::optional<HookRequest::Route> route(const std::vector<std::string_view>& pie
 }  // namespace
 
 json HookRequest::dictionary(std::string_view body) {
-    if (!nestedWithinLimit(body)) return json::object();
+    if (!jsonNestedWithin(body, nestingLimit)) return json::object();
     json parsed = json::parse(body, nullptr, false);
     return parsed.is_object() ? std::move(parsed) : json::object();
 }

@@ -85,7 +85,8 @@ void Store::load() {
         // A file that is there but cannot be read must never be replaced.
         if (readError != ENOENT) {
             readOnly_ = true;
-            Log::write(std::string("state.json unreadable (") + std::strerror(readError) +
+            Log::write(std::string("state.json unreadable (") +
+                       (readError == EINVAL ? "not a regular file" : std::strerror(readError)) +
                        "); changes will not be saved");
         }
         return;

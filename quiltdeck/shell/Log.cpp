@@ -5,10 +5,12 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -16,6 +18,7 @@
 #include <string>
 #include <system_error>
 
+#include "quiltdeck/sessions/DurableFile.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/AppVersion.h"
 #include "quiltdeck/shell/LogWriter.h"
@@ -36,6 +39,8 @@ LogWriter& writer() {
     static LogWriter* const instance = new LogWriter(Log::url());
     return *instance;
 }
+
+bool markerWritten = false;
 
 const std::filesystem::path& markerPath() {
     static const std::filesystem::path path = Store::processDir() / "running";
@@ -131,11 +136,17 @@ void Log::flush() { writer().flush(); }
 bool Log::beginRun() {
     std::error_code ignored;
     std::filesystem::create_directories(Store::processDir(), ignored);
-    const bool unclean = std::filesystem::exists(markerPath(), ignored);
-    if (const int fd = ::open(markerPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); fd >= 0) {
-        const ssize_t written = ::write(fd, "1", 1);
+    struct stat marker {};
+    const bool unclean = ::lstat(markerPath().c_str(), &marker) == 0 && S_ISREG(marker.st_mode);
+    // Truncated only once it is known to be a regular file of its own.
+    if (const int fd = openRegularFile(markerPath(), O_WRONLY | O_CREAT | O_NOFOLLOW); fd >= 0) {
+        const bool written = ::ftruncate(fd, 0) == 0 && ::write(fd, "1", 1) == 1;
         (void)written;
         ::close(fd);
+        markerWritten = true;
+    } else if (errno == ELOOP || errno == EINVAL || errno == EISDIR) {
+        std::fprintf(stderr, "quiltdeck: %s is not a regular file; running without a run marker\n",
+                     markerPath().c_str());
     }
     std::string line = "launch Quiltdeck " + AppVersion::shortVersion() + " (" + AppVersion::build() + ") on " +
                        systemVersion();
@@ -148,7 +159,7 @@ bool Log::beginRun() {
 void Log::endRun() {
     write("quit");
     flush();
-    ::unlink(markerPath().c_str());
+    if (markerWritten) ::unlink(markerPath().c_str());
 }
 
 void Log::installCrashHandlers() {
@@ -157,7 +168,7 @@ void Log::installCrashHandlers() {
         // A write to a pipe whose reader is gone fails instead of killing the program.
         ::signal(SIGPIPE, SIG_IGN);
         // Close-on-exec: children must not inherit a descriptor on our log.
-        crashFD = ::open(url().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        crashFD = openRegularFile(url(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW);
         std::set_terminate(uncaughtExceptionHandler);
         void* warmUp[1];
         ::backtrace(warmUp, 1);  // loads the unwinder now rather than in a crash

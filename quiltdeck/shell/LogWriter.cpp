@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <system_error>
 #include <vector>
@@ -27,16 +28,12 @@ bool readExactly(int fd, char* into, size_t size, off_t offset) {
     return true;
 }
 
-// Keeps the last `keep` bytes of the file behind `appendFd`; a file that cannot
-// be read is left as it is.
-void trimToTail(const std::filesystem::path& file, int appendFd, off_t size, size_t keep) {
-    const int readFd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (readFd < 0) return;
+// Keeps the last `keep` bytes of the file behind `fd` (opened for reading and
+// appending); a file that cannot be read is left as it is.
+void trimToTail(int fd, off_t size, size_t keep) {
     std::vector<char> tail(keep);
-    const bool read = readExactly(readFd, tail.data(), keep, size - static_cast<off_t>(keep));
-    ::close(readFd);
-    if (!read || ::ftruncate(appendFd, 0) != 0) return;
-    writeAll(appendFd, std::string_view(tail.data(), tail.size()));
+    if (!readExactly(fd, tail.data(), keep, size - static_cast<off_t>(keep)) || ::ftruncate(fd, 0) != 0) return;
+    writeAll(fd, std::string_view(tail.data(), tail.size()));
 }
 
 }  // namespace
@@ -108,17 +105,24 @@ void LogWriter::run(std::stop_token stop) {
 }
 
 void LogWriter::writeBatch(std::deque<std::string>& batch) {
-    int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (withoutFile_) return;
+    int fd = openRegularFile(file_, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW);
     if (fd < 0 && errno == ENOENT) {
         std::error_code ignored;
         std::filesystem::create_directories(file_.parent_path(), ignored);
-        fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd = openRegularFile(file_, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW);
+    }
+    // A link, a FIFO or a device at the name is not ours to write to or trim.
+    if (fd < 0 && (errno == ELOOP || errno == EINVAL || errno == EISDIR)) {
+        withoutFile_ = true;
+        std::fprintf(stderr, "quiltdeck: %s is not a regular file; running without a log file\n", file_.c_str());
+        return;
     }
     if (fd < 0) return;  // best effort: the entries are lost
     for (const std::string& text : batch) {
         struct stat info {};
         if (::fstat(fd, &info) == 0 && static_cast<uintmax_t>(info.st_size) > trimThreshold)
-            trimToTail(file_, fd, info.st_size, trimKeep);
+            trimToTail(fd, info.st_size, trimKeep);
         writeAll(fd, text);
     }
     ::close(fd);

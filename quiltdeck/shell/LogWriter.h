@@ -19,6 +19,10 @@ namespace quiltdeck {
 // Before each entry, a file above `trimThreshold` bytes is cut in place to its
 // last `trimKeep` bytes (truncated, then written), so that descriptors opened
 // on it elsewhere keep appending to the same file.
+//
+// Only a regular file is written: when a symbolic link, a FIFO, a device or a
+// folder sits at the name, the writer says so once on standard error and drops
+// every entry from then on.
 class LogWriter {
 public:
     static constexpr uintmax_t trimThreshold = 1'000'000;
@@ -54,6 +58,7 @@ private:
     size_t dropped_ = 0;
     uint64_t appendedCount_ = 0;
     uint64_t writtenCount_ = 0;
+    bool withoutFile_ = false;  // the writer's thread only
     std::jthread thread_;  // last: starts once the rest is ready
 };
 

@@ -1,10 +1,12 @@
 #include "quiltdeck/AppTestSupport.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -97,7 +99,8 @@ int Child::wait() {
     return status;
 }
 
-Child startChild(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
+Child startChild(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                 bool withErrors) {
     // Everything the child needs is built before fork: after it only exec follows.
     std::vector<std::string> strings = {QUILTDECK_TEST_APP_CHILD};
     strings.insert(strings.end(), args.begin(), args.end());
@@ -119,6 +122,7 @@ Child startChild(const std::vector<std::string>& args, const std::map<std::strin
     child.pid = ::fork();
     if (child.pid == 0) {
         ::dup2(out[1], STDOUT_FILENO);
+        if (withErrors) ::dup2(out[1], STDERR_FILENO);
         ::dup2(in[0], STDIN_FILENO);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
@@ -138,6 +142,29 @@ ChildResult runChild(const std::vector<std::string>& args, const std::map<std::s
     char buffer[4096];
     ssize_t n;
     while ((n = ::read(child.output, buffer, sizeof buffer)) > 0) result.output.append(buffer, static_cast<size_t>(n));
+    result.status = child.wait();
+    return result;
+}
+
+ChildResult runChildWithin(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                           std::chrono::milliseconds limit) {
+    Child child = startChild(args, env, true);
+    ::close(child.input);
+    child.input = -1;
+    ChildResult result;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    char buffer[4096];
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd entry{child.output, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+            ::kill(child.pid, SIGKILL);
+            break;
+        }
+        const ssize_t n = ::read(child.output, buffer, sizeof buffer);
+        if (n <= 0) break;
+        result.output.append(buffer, static_cast<size_t>(n));
+    }
     result.status = child.wait();
     return result;
 }

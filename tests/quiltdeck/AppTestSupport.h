@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -54,12 +55,18 @@ struct Child {
     // The raw wait status; closes the pipes.
     int wait();
 };
-Child startChild(const std::vector<std::string>& args, const std::map<std::string, std::string>& env);
+// `withErrors`: its stderr goes to the same pipe as its stdout.
+Child startChild(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                 bool withErrors = false);
 
 struct ChildResult {
     int status = 0;
     std::string output;
 };
 ChildResult runChild(const std::vector<std::string>& args, const std::map<std::string, std::string>& env);
+// The same with its stderr in the output, killed (SIGKILL) when it has not
+// ended within `limit`.
+ChildResult runChildWithin(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                           std::chrono::milliseconds limit);
 
 }  // namespace quiltdeck::testing

@@ -45,5 +45,35 @@ TEST(Defaults, UnreadableFileIsNeverReplaced) {
     EXPECT_TRUE(std::filesystem::is_directory(dir / "defaults.json/x"));
 }
 
+// Only the shapes written here are kept; a document nested too deeply is
+// ignored with a log line: either way, the next save cannot crash and stores
+// the capability probe's answer.
+TEST(Defaults, KeepsOnlyItsOwnShapesAndIgnoresDeepDocuments) {
+    struct Case {
+        const char* name;
+        std::string content;
+        std::string saved;
+        bool ignored;
+    };
+    const std::string probe = "\"claude.flags./usr/bin/claude:1\":[\"--a\"]";
+    const Case cases[] = {
+        {"deep", "{\"x\":" + std::string(100'000, '[') + std::string(100'000, ']') + "}", "{" + probe + "}", true},
+        {"nine levels", "{\"x\":[[[[[[[[1]]]]]]]]}", "{" + probe + "}", true},
+        {"shapes", R"({"a":["x"],"b":1,"c":"s","d":true,"e":{"f":1},"g":[1],"h":[["x"]],"i":null})",
+         R"({"a":["x"],"b":1,"c":"s",)" + probe + R"(,"d":true})", false},
+    };
+    for (const Case& c : cases) {
+        TempFolder dir;
+        const size_t logStart = testing::logContents().size();
+        writeFile(dir / "defaults.json", c.content);
+        Defaults defaults(dir / "defaults.json");
+        defaults.setStringArray("claude.flags./usr/bin/claude:1", {"--a"});
+        EXPECT_EQ(testing::readFile(dir / "defaults.json"), c.saved) << c.name;
+        EXPECT_EQ(testing::logContents().find("  defaults.json ignored: nested deeper than 8 levels\n", logStart) !=
+                      std::string::npos,
+                  c.ignored) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace quiltdeck

@@ -1,15 +1,22 @@
 #include "quiltdeck/sessions/Store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <thread>
 
 #include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/sessions/Defaults.h"
 #include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/LoginItem.h"
 
 namespace quiltdeck {
 namespace {
@@ -307,6 +314,42 @@ TEST(DurableFile, FailedReplaceKeepsTheOldAndLeavesNoTemporary) {
     EXPECT_TRUE(writeFileDurably(dir / "file", "two"));
     EXPECT_EQ(readFile(dir / "file"), "two");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+// A FIFO where a state file should be is turned away at once: nothing waits
+// for a writer that never comes. (Should a call wait all the same, a writer
+// comes after three seconds, and the time shows it.)
+TEST(StateFiles, FifoAtAPathIsTurnedAwayAtOnce) {
+    TempFolder dir;
+    testing::ScopedVariable config("XDG_CONFIG_HOME", (dir / "config").string());
+    const size_t logStart = testing::logContents().size();
+    struct Case {
+        const char* name;
+        std::filesystem::path path;
+        std::function<void()> call;
+    };
+    const Case cases[] = {
+        {"state.json", dir / "state/state.json", [&] { EXPECT_TRUE(Store(dir / "state").readOnly()); }},
+        {"defaults.json", Defaults::standardFile(), [] { EXPECT_TRUE(Defaults(Defaults::standardFile()).readOnly()); }},
+        {"autostart entry", LoginItem::file(), [] { EXPECT_FALSE(LoginItem::enabled()); }},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::create_directories(c.path.parent_path());
+        ASSERT_EQ(::mkfifo(c.path.c_str(), 0600), 0) << c.name;
+        std::atomic<bool> returned = false;
+        std::thread writer([&] {
+            for (int i = 0; i < 30 && !returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!returned) ::close(::open(c.path.c_str(), O_RDWR | O_NONBLOCK));
+        });
+        const auto start = std::chrono::steady_clock::now();
+        c.call();
+        returned = true;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.name;
+        writer.join();
+    }
+    EXPECT_NE(testing::logContents().find("  state.json unreadable (not a regular file); changes will not be saved\n",
+                                          logStart),
+              std::string::npos);
 }
 
 }  // namespace

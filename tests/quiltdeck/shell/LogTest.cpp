@@ -1,6 +1,7 @@
 #include "quiltdeck/shell/Log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -189,6 +190,40 @@ TEST_F(LogRunTest, UnreadableDocumentIsLoggedAndKept) {
     EXPECT_NE(log().find("  state.json unreadable (Is a directory); changes will not be saved\n"), std::string::npos)
         << log();
     EXPECT_TRUE(std::filesystem::is_directory(state / "state.json"));
+}
+
+// The log and the run marker are written only as regular files of their own:
+// what a link points to stays as it is, and a FIFO holds nothing up.
+TEST_F(LogRunTest, LogAndMarkerAreWrittenOnlyAsRegularFiles) {
+    struct Case {
+        const char* name;
+        const char* at;   // in the state folder
+        bool link;        // else a FIFO
+        const char* said;
+    };
+    const Case cases[] = {
+        {"linked log", "log.txt", true, "log.txt is not a regular file; running without a log file\n"},
+        {"linked marker", "running", true, "running is not a regular file; running without a run marker\n"},
+        {"log FIFO", "log.txt", false, "log.txt is not a regular file; running without a log file\n"},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder, elsewhere;
+        const auto target = elsewhere / "kept";
+        const std::string content(2'700'000, 'k');
+        writeFile(target, content);
+        if (c.link) std::filesystem::create_symlink(target, folder / c.at);
+        else ASSERT_EQ(::mkfifo((folder / c.at).c_str(), 0600), 0);
+        const auto result =
+            testing::runChildWithin({"run"}, {{"QUILTDECK_STATE_DIR", folder.path().string()}}, std::chrono::seconds(20));
+        EXPECT_TRUE(WIFEXITED(result.status) && WEXITSTATUS(result.status) == 0) << c.name;
+        EXPECT_NE(result.output.find(c.said), std::string::npos) << c.name << ": " << result.output;
+        EXPECT_TRUE(readFile(target) == content) << c.name << ": the target changed";
+        if (std::string_view(c.at) != "log.txt") {
+            EXPECT_NE(readFile(folder / "log.txt").find("  quit\n"), std::string::npos) << c.name;
+        }
+        EXPECT_EQ(std::filesystem::symlink_status(folder / c.at).type(),
+                  c.link ? std::filesystem::file_type::symlink : std::filesystem::file_type::fifo) << c.name;
+    }
 }
 
 }  // namespace
