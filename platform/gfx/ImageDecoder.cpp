@@ -38,8 +38,10 @@ const char* formatOf(std::span<const uint8_t> data) {
     return nullptr;
 }
 
+bool isRaster(std::string_view format) { return format != "svg" && format != "ico"; }
+
 struct SizeCheck {
-    int64_t sideLimit = ImageDecoder::maxSide;
+    const ImageDecoder::Request& request;
     bool refused = false;
 };
 
@@ -47,7 +49,9 @@ struct SizeCheck {
 // allocates or decodes pixels.
 void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer data) {
     auto* check = static_cast<SizeCheck*>(data);
-    if (!ImageDecoder::withinLimits(width, height) || width > check->sideLimit || height > check->sideLimit) {
+    const ImageDecoder::Request& request = check->request;
+    if (!ImageDecoder::withinLimits(width, height) || width > request.sideLimit || height > request.sideLimit ||
+        (request.accepts && !request.accepts(width, height))) {
         check->refused = true;
         gdk_pixbuf_loader_set_size(loader, 0, 0);
     }
@@ -84,15 +88,25 @@ bool ImageDecoder::withinLimits(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width <= maxSide && height <= maxSide && width * height * 4 <= maxDecodedBytes;
 }
 
-ImageDecoder::Result ImageDecoder::decode(std::span<const uint8_t> data) { return decode(data, maxSide); }
+ImageDecoder::Result ImageDecoder::decode(std::span<const uint8_t> data) { return decode(data, Request{}); }
 
 ImageDecoder::Result ImageDecoder::decode(std::span<const uint8_t> data, int64_t sideLimit) {
+    Request request;
+    request.sideLimit = sideLimit;
+    return decode(data, request);
+}
+
+ImageDecoder::Result ImageDecoder::decode(std::span<const uint8_t> data, const Request& request) {
     Result result;
     const char* format = formatOf(data);
     if (!format) return result;
+    if (request.rasterOnly && !isRaster(format)) {
+        result.status = Status::refused;
+        return result;
+    }
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(format, nullptr);
     if (!loader) return result;
-    SizeCheck check{sideLimit};
+    SizeCheck check{request};
     g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &check);
 
     // Written in slices so that a refusal in the header stops the rest from being fed.

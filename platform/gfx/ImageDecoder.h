@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "platform/gfx/Image.h"
@@ -22,9 +23,22 @@ public:
         Image image;  // set when decoded
     };
 
+    // What one decode accepts, beyond the limits.
+    struct Request {
+        // Images wider or higher are refused (images shown small).
+        int64_t sideLimit = maxSide;
+        // Only PNG, JPEG, GIF, BMP, TIFF and WebP, for images that programs send: their decoding
+        // takes time in proportion to their pixels, while a small drawing with filters can take
+        // minutes. Other formats are refused unread.
+        bool rasterOnly = false;
+        // Asked with the size the header gives; false refuses the image before any pixel is decoded.
+        std::function<bool(int64_t width, int64_t height)> accepts;
+    };
+
     static Result decode(std::span<const uint8_t> data);
     // The same, refusing also images wider or higher than `sideLimit` (images shown small).
     static Result decode(std::span<const uint8_t> data, int64_t sideLimit);
+    static Result decode(std::span<const uint8_t> data, const Request& request);
 
     // Whether an image of this size may be decoded (4 bytes per pixel).
     static bool withinLimits(int64_t width, int64_t height);

@@ -141,7 +141,17 @@ void InlineImages::createImageFromBitmap(Terminal& terminal, const InlineImageVi
 
 void InlineImages::createImage(Terminal& terminal, const InlineImageView& view, std::span<const uint8_t> data,
                                ImageSizeRequest width, ImageSizeRequest height, bool preserveAspectRatio) {
-    ImageDecoder::Result decoded = ImageDecoder::decode(data);
+    // Programs send these: raster formats only, and an image the layout would drop is refused
+    // from its header, before its pixels are decoded.
+    ImageDecoder::Request request;
+    request.rasterOnly = true;
+    const int maximumRows = terminal.buffer().lines().maxLength();
+    request.accepts = [&](int64_t naturalWidth, int64_t naturalHeight) {
+        return layout(Size{double(naturalWidth), double(naturalHeight)}, width, height, preserveAspectRatio, view,
+                      maximumRows)
+            .has_value();
+    };
+    ImageDecoder::Result decoded = ImageDecoder::decode(data, request);
     if (decoded.status != ImageDecoder::Status::decoded) return;
     insertImage(terminal, view, decoded.image, width, height, preserveAspectRatio);
 }
@@ -160,7 +170,9 @@ void InlineImages::insertImage(Terminal& terminal, const InlineImageView& view, 
     const int startLine = buffer.y() + buffer.yBase();
     if (context) storePlacementRecord(terminal, *context, startCol, startLine, layout->cols, layout->rows);
 
-    const int bandWidth = static_cast<int>(layout->width), bandHeight = static_cast<int>(view.cell.height);
+    // Whole device pixels, rounded up: a narrow picture keeps its last column, and one less than a
+    // point wide is still drawn.
+    const double bandWidth = std::ceil(layout->width * scale - 1e-9) / scale, bandHeight = view.cell.height;
     std::vector<Image> pictures;
     int64_t pictureBytes = 0;
     // Bands without pixels are skipped, line feeds and all.

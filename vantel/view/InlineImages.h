@@ -60,7 +60,8 @@ public:
     // natural size, or the frame's width when it is wider than the frame.
     static void createImageFromBitmap(Terminal& terminal, const InlineImageView& view, std::span<const uint8_t> bytes,
                                       int width, int height);
-    // An encoded image file; nothing when it does not decode.
+    // An encoded image file of a raster format; nothing when it does not decode, or when its
+    // header gives a size the layout drops.
     static void createImage(Terminal& terminal, const InlineImageView& view, std::span<const uint8_t> data,
                             ImageSizeRequest width, ImageSizeRequest height, bool preserveAspectRatio);
     static void insertImage(Terminal& terminal, const InlineImageView& view, const platform::gfx::Image& image,

@@ -42,8 +42,7 @@ void RowImageRenderer::draw(std::span<const KittyPlacementImage* const> images, 
         // Kitty's offsets count downwards; the view's y grows upwards.
         const double offsetY = image->kittyPixelOffsetY / scale;
         if (const auto* band = dynamic_cast<const ImageBand*>(image)) {
-            canvas.drawImage(band->image, Rect{x, rowTop - band->pixelHeight - offsetY, double(band->pixelWidth),
-                                               double(band->pixelHeight)});
+            canvas.drawImage(band->image, Rect{x, rowTop - band->height - offsetY, band->width, band->height});
             continue;
         }
         // A slice of the engine's own: its row of the whole placement, sized in device pixels.

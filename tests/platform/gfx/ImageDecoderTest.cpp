@@ -91,3 +91,34 @@ TEST(ImageDecoder, OtherDataIsNotHandedToADecoder) {
         EXPECT_EQ(ImageDecoder::decode(bytesOf(text)).status, ImageDecoder::Status::failed) << text;
     }
 }
+
+// For images programs send: only raster formats, and the caller's own check of the header's size,
+// both before any pixel is decoded.
+TEST(ImageDecoder, RequestsRefuseDrawingsAndSizesTheCallerDoesNotWant) {
+    std::pair<int64_t, int64_t> asked{};
+    ImageDecoder::Request raster;
+    raster.rasterOnly = true;
+    ImageDecoder::Request small = raster;
+    small.accepts = [&](int64_t width, int64_t height) {
+        asked = {width, height};
+        return width <= 2;
+    };
+    struct Case {
+        const char* name;
+        Bytes data;
+        const ImageDecoder::Request& request;
+        ImageDecoder::Status status;
+    } cases[] = {
+        {"png", encoded("png"), raster, ImageDecoder::Status::decoded},
+        {"gif", Bytes(gif, gif + sizeof gif - 1), raster, ImageDecoder::Status::decoded},
+        {"svg", svgOfSize(4, 3), raster, ImageDecoder::Status::refused},
+        {"ico", encoded("ico"), raster, ImageDecoder::Status::refused},
+        {"pngTooWideForTheCaller", encoded("png"), small, ImageDecoder::Status::refused},
+        {"gifNarrowEnough", Bytes(gif, gif + sizeof gif - 1), small, ImageDecoder::Status::decoded},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ImageDecoder::decode(c.data, c.request).status, c.status) << c.name;
+    EXPECT_EQ(asked, (std::pair<int64_t, int64_t>{1, 1}));
+    ImageDecoder::decode(encoded("webp"), small);
+    EXPECT_EQ(asked, (std::pair<int64_t, int64_t>{3, 2}));
+}
+

@@ -1,11 +1,16 @@
 #include "vantel/view/InlineImages.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "platform/gfx/Canvas.h"
+#include "platform/gfx/ImageDecoder.h"
 #include "support/TerminalTestSupport.h"
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/ImageBand.h"
@@ -25,6 +30,35 @@ const InlineImageView view1{{80, 80}, {8, 16}, 1};
 std::vector<uint8_t> rgba(int width, int height, std::array<uint8_t, 4> pixel = {10, 200, 30, 255}) {
     std::vector<uint8_t> out;
     for (int i = 0; i < width * height; ++i) out.insert(out.end(), pixel.begin(), pixel.end());
+    return out;
+}
+
+// A grey PNG of one bit per pixel: small however large it says it is, and whole.
+std::vector<uint8_t> greyPng(uint32_t width, uint32_t height) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto be32 = [&](uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+    };
+    auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+        be32(static_cast<uint32_t>(data.size()));
+        const size_t start = out.size();
+        out.insert(out.end(), type, type + 4);
+        out.insert(out.end(), data.begin(), data.end());
+        be32(static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
+    };
+    std::vector<uint8_t> header;
+    out.swap(header);
+    be32(width), be32(height);
+    out.insert(out.end(), {1, 0, 0, 0, 0});  // one bit, grey
+    out.swap(header);
+    const std::vector<uint8_t> rows(size_t{height} * (1 + (width + 7) / 8), 0);
+    uLongf size = compressBound(rows.size());
+    std::vector<uint8_t> compressed(size);
+    compress2(compressed.data(), &size, rows.data(), rows.size(), 9);
+    compressed.resize(size);
+    chunk("IHDR", header);
+    chunk("IDAT", compressed);
+    chunk("IEND", {});
     return out;
 }
 
@@ -257,3 +291,34 @@ TEST(InlineImages, BandsStayWithinTheImageBudget) {
     EXPECT_TRUE(bandsHeld().empty());
     EXPECT_EQ(kitty.memory().heldBytes(), 0);
 }
+
+// A program's image that the layout would drop is refused from its header's size: an 8192 × 8192
+// picture never has its 192 MiB of pixels decoded. Each runs in a child of its own, so that the
+// child's peak memory is the image's.
+TEST(InlineImages, ImagesTheLayoutDropsAreNeverDecoded) {
+    platform::gfx::ImageDecoder::decode(greyPng(1, 1));  // the decoder's modules are loaded before the fork
+    struct Case {
+        uint32_t side;
+        int bands;
+    } cases[] = {{8192, 0}, {40, 3}};
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> png = greyPng(c.side, c.side);
+        const long pageKiB = ::sysconf(_SC_PAGESIZE) / 1024;
+        long pages = 0, resident = 0;
+        std::ifstream("/proc/self/statm") >> pages >> resident;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            Screen s;
+            InlineImages::createImage(*s.t, view1, png, R::automatic(), R::automatic(), true);
+            int bands = 0;
+            for (int row = 0; row < 5; ++row) bands += static_cast<int>(s.bands(row).size());
+            ::_exit(bands);
+        }
+        int status = 0;
+        rusage usage{};
+        ASSERT_EQ(::wait4(child, &status, 0, &usage), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.bands) << c.side;
+        EXPECT_LT(usage.ru_maxrss - resident * pageKiB, 64 * 1024) << c.side << ": peak KiB above the parent's";
+    }
+}
+

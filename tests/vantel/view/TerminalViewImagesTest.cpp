@@ -1,6 +1,7 @@
 // Shapes and images in the view's frame: bytes fed to a headless terminal view, pixels read back.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 #include "vantel/core/Base64.h"
@@ -145,3 +146,42 @@ TEST(TerminalViewImages, KittyPlacementsByZIndex) {
         EXPECT_EQ(view.pixel(2, 1), 0xFF00FF00u) << z;
     }
 }
+
+// A picture keeps every device pixel at any backing scale: its bands are whole device pixels wide,
+// rounded up, so a narrow one keeps its last column and one narrower than a point is still drawn
+// and moves the cursor as at scale 1.
+TEST(TerminalViewImages, NarrowPicturesKeepEveryPixelColumnAtEveryScale) {
+    for (int width : {48, 7, 2, 1}) {
+        // `width` pixels wide, eight high, red.
+        const std::string sixel = "\x1bPq\"1;1;" + std::to_string(width) + ";8#1;2;100;0;0#1!" + std::to_string(width) +
+                                  "~-#1!" + std::to_string(width) + "B\x1b\\";
+        for (double scale : {1.0, 2.0, 3.0}) {
+            View view(scale);
+            const platform::gfx::Canvas& canvas = view.draw(sixel + "x");
+            int red = 0;
+            for (int y = 0; y < canvas.pixelHeight(); ++y) {
+                for (int x = 0; x < canvas.pixelWidth(); ++x) red += canvas.pixel(x, y) == 0xFFFF0000u;
+            }
+            EXPECT_EQ(red, width * 8) << width << " pixels at scale " << scale;
+            EXPECT_EQ(view.renderer.terminal().getCursorLocation(), std::pair(1, 1)) << width << " at " << scale;
+        }
+    }
+}
+
+// Images that programs send are decoded from raster formats only: a small drawing with blur filters
+// (seconds to decode) passes through the stream at once and shows nothing.
+TEST(TerminalViewImages, ProgramImagesAreNeverDrawings) {
+    std::string svg =
+        "<svg xmlns='http://www.w3.org/2000/svg' width='4000' height='4000'><filter id='f'>"
+        "<feGaussianBlur stdDeviation='300'/><feGaussianBlur stdDeviation='300'/></filter>";
+    for (int i = 0; i < 4; ++i) svg += "<rect filter='url(#f)' width='4000' height='4000' fill='red'/>";
+    svg += "</svg>";
+    View view;
+    const auto start = std::chrono::steady_clock::now();
+    view.draw("\x1b]1337;File=inline=1;width=2;height=1:" +
+              Base64::encode({reinterpret_cast<const uint8_t*>(svg.data()), svg.size()}) + "\x07x");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(view.renderer.terminal().getCursorLocation(), std::pair(1, 0));
+    EXPECT_EQ(view.renderer.terminal().getLine(0)->images(), nullptr);
+}
+
