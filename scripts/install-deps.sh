@@ -18,6 +18,8 @@ packages=(
   fonts-inter fonts-jetbrains-mono  # the fonts the program carries (copied at build time)
   desktop-file-utils  # the install check validates the desktop entry
   dbus gsettings-desktop-schemas  # desktop-settings tests: a private session bus, the interface schema
+  libgtk-3-dev  # the real window: GTK 3 under platform/ui/gtk
+  xvfb xdotool x11-utils imagemagick openbox  # the window smoke tests run a real window on Xvfb
 )
 
 missing=()

@@ -1,5 +1,5 @@
 // Feeds a file of bytes to a headless terminal view and writes the frame it draws as a PNG:
-//   vantel-render [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--scale S] in.bin out.png
+//   vantel-render [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--scale S] [--caret] in.bin out.png
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,7 +13,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: vantel-render [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--scale S] "
+                 "usage: vantel-render [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--scale S] [--caret] "
                  "in.bin out.png\n");
     return 2;
 }
@@ -35,6 +35,10 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         double value = 0;
         bool hasValue = i + 1 < argc;
+        if (arg == "--caret") {
+            options.showCaret = true;
+            continue;
+        }
         if (arg == "--cols" && hasValue && number(argv[i + 1], value)) {
             options.cols = static_cast<int>(value);
         } else if (arg == "--rows" && hasValue && number(argv[i + 1], value)) {

@@ -88,6 +88,22 @@ void Canvas::restore() {
     state_.pop_back();
 }
 
+void Canvas::beginTransparencyLayer() {
+    save();
+    cairo_push_group(cairo_);
+    // Glyphs must land in the group, not be blitted into the surface beneath it.
+    state_.back().clipIsBox = false;
+    cleared_.reset();
+}
+
+void Canvas::endTransparencyLayer(double opacity) {
+    if (state_.size() < 2) return;
+    cairo_pop_group_to_source(cairo_);
+    cairo_paint_with_alpha(cairo_, std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 1.0);
+    restore();
+    cleared_.reset();
+}
+
 // Non-finite or degenerate transforms would put Cairo into its error state for good, so they are ignored.
 void Canvas::translate(double dx, double dy) {
     if (std::isfinite(dx) && std::isfinite(dy)) cairo_translate(cairo_, dx, dy);

@@ -78,6 +78,10 @@ public:
     void setAntialias(bool on);
     bool antialias() const { return state_.back().antialias; }
     void setFontSmoothing(bool on) { state_.back().fontSmoothing = on; }
+    // What is drawn from here to the matching end is composited in one go at `opacity` (a view
+    // fading as a whole). They nest like save and restore.
+    void beginTransparencyLayer();
+    void endTransparencyLayer(double opacity);
     bool fontSmoothing() const { return state_.back().fontSmoothing; }
 
     // Replaces the rectangle's pixels by the clear colour: transparent unless a layer colour was

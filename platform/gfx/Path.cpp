@@ -1,5 +1,8 @@
 #include "platform/gfx/Path.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace platform::gfx {
 
 int Path::valueCount(Verb verb) {
@@ -38,6 +41,18 @@ void Path::addRect(const Rect& r) {
     lineTo({r.maxX(), r.y});
     lineTo({r.maxX(), r.maxY()});
     lineTo({r.x, r.maxY()});
+    close();
+}
+
+void Path::addRoundedRect(const Rect& r, double radius) {
+    if (r.isEmpty()) return;
+    radius = std::clamp(radius, 0.0, std::min(r.width, r.height) / 2);
+    constexpr double quarter = M_PI / 2;
+    moveTo({r.x + radius, r.y});
+    arc({r.maxX() - radius, r.y + radius}, radius, -quarter, 0);
+    arc({r.maxX() - radius, r.maxY() - radius}, radius, 0, quarter);
+    arc({r.x + radius, r.maxY() - radius}, radius, quarter, 2 * quarter);
+    arc({r.x + radius, r.y + radius}, radius, 2 * quarter, 3 * quarter);
     close();
 }
 

@@ -17,6 +17,8 @@ public:
     // Angles in radians from the x axis; `clockwise` as seen with y up.
     void arc(Point center, double radius, double startAngle, double endAngle, bool clockwise = false);
     void addRect(const Rect& r);
+    // A rectangle with quarter-circle corners; the radius is cut to half the shorter side.
+    void addRoundedRect(const Rect& r, double radius);
     void close();
 
     bool isEmpty() const { return verbs_.empty(); }

@@ -1,35 +1,69 @@
 #pragma once
 
+#include <functional>
+
+#include "platform/ui/View.h"
+
 namespace platform::ui {
 
-// The state of a vertical scroller beside a scrolling view: whether it can be used, where its knob
-// stands (0 top ... 1 bottom), how much of the track the knob takes, and its look. A model: the
-// toolkit backend shows it; the headless backend keeps just the values.
-class Scroller {
+// A vertical scroller beside a scrolling view, drawn by us: a slot and a knob whose place shows
+// the value (0 top ... 1 bottom) and whose length shows the knob proportion. A press on the knob
+// drags it (the action runs with hitPart() knob as the value moves); a press in the slot above or
+// below the knob pages (decrementPage, incrementPage). The overlay style shows a thin knob and no
+// slot; the legacy style a slot and a wider knob, and takes more room. Headless it behaves the
+// same; tests drive it with mouse events.
+class Scroller : public View {
 public:
     enum class Style { legacy, overlay };
+    enum class Part { noPart, decrementPage, knob, incrementPage, decrementLine, incrementLine, knobSlot };
 
     // The width a scroller of the regular size takes beside the content, in points.
-    static constexpr double regularWidth = 15;
-    static double scrollerWidth(Style) { return regularWidth; }
+    static constexpr double overlayWidth = 15;
+    static constexpr double legacyWidth = 17;
+    static double scrollerWidth(Style style) { return style == Style::legacy ? legacyWidth : overlayWidth; }
+    // A knob is never shorter than this.
+    static constexpr double minimumKnobLength = 18;
+
+    explicit Scroller(const Rect& frame = {});
 
     bool isEnabled() const { return enabled_; }
-    void setEnabled(bool enabled) { enabled_ = enabled; }
+    void setEnabled(bool enabled);
     double doubleValue() const { return value_; }
+    // Clamped to 0...1; a value that is not finite is ignored.
     void setDoubleValue(double value);
     double knobProportion() const { return knobProportion_; }
     void setKnobProportion(double proportion);
-    bool isHidden() const { return hidden_; }
-    void setHidden(bool hidden) { hidden_ = hidden; }
     Style style() const { return style_; }
-    void setStyle(Style style) { style_ = style; }
+    void setStyle(Style style);
+
+    // The action, run when the user moves the scroller; hitPart() tells how.
+    std::function<void(Scroller&)> action;
+    Part hitPart() const { return hitPart_; }
+    // The part under a point of the scroller (its own coordinates).
+    Part testPart(Point point) const;
+    Rect rectForPart(Part part) const;
+
+    void draw(gfx::Canvas& canvas, const Rect& dirty) override;
+    void mouseDown(const MouseEvent& event) override;
+    void mouseDragged(const MouseEvent& event) override;
+    void mouseUp(const MouseEvent& event) override;
+
+    static constexpr gfx::Rgba knobColor{0, 0, 0, 0.45};
+    static constexpr gfx::Rgba slotColor{0, 0, 0, 0.08};
 
 private:
+    // The knob's length and the distance it can travel.
+    double knobLength() const;
+    double travel() const { return std::max(0.0, bounds().height - knobLength()); }
+    void fire(Part part);
+
     bool enabled_ = false;
     double value_ = 0;
     double knobProportion_ = 0;
-    bool hidden_ = false;
     Style style_ = Style::overlay;
+    Part hitPart_ = Part::noPart;
+    // While the knob is dragged: where in the knob it was taken (from its top edge).
+    std::optional<double> dragGrip_;
 };
 
 }  // namespace platform::ui

@@ -36,6 +36,7 @@ View::~View() {
         sub->superview_ = nullptr;
         sub->setWindow(nullptr);
     }
+    if (window_) window_->viewWillLeave(*this);
     if (window_ && window_->contentView_ == this) {
         window_->invalidate(window_->bounds());
         window_->contentView_ = nullptr;
@@ -59,18 +60,28 @@ void View::setFrameOrigin(Point origin) {
 
 void View::setFrameSize(Size size) {
     if (window_) window_->invalidate(convertToWindow(bounds()));
+    const Size old{frame_.width, frame_.height};
     frame_.width = usableLength(size.width);
     frame_.height = usableLength(size.height);
     setNeedsDisplay();
+    if (old.width != frame_.width || old.height != frame_.height) resizeSubviews(old);
 }
 
-void View::addSubview(View* view) {
-    if (!view || view == this) return;
+void View::addSubview(View* view) { addSubview(view, nullptr); }
+
+void View::addSubview(View* view, View* below) {
+    if (!view || view == this || view == below) return;
     for (View* a = superview_; a; a = a->superview_) {
         if (a == view) return;  // a view cannot hold its own ancestor
     }
-    view->removeFromSuperview();
-    subviews_.push_back(view);
+    if (view->superview_ == this) {
+        // A move within this view keeps it in the window.
+        std::erase(subviews_, view);
+    } else {
+        view->removeFromSuperview();
+    }
+    auto at = std::find(subviews_.begin(), subviews_.end(), below);
+    subviews_.insert(at, view);
     view->superview_ = this;
     view->setWindow(window_);
     view->setNeedsDisplay();
@@ -130,7 +141,9 @@ std::optional<double> View::backingScaleFactor() const {
 
 void View::setWindow(Window* window) {
     if (window_ == window) return;
+    if (window_) window_->viewWillLeave(*this);
     window_ = window;
+    if (window_ && !animations_.empty()) window_->viewDidAnimate(*this);
     for (View* sub : subviews_) sub->setWindow(window);
     viewDidMoveToWindow();
     if (window) {
@@ -138,6 +151,13 @@ void View::setWindow(Window* window) {
         pendingDisplay_ = false;
         setNeedsDisplay();
     }
+}
+
+void View::notifyKeyStateChanged() {
+    windowDidChangeKeyState();
+    // A copy: a view may change the tree when told.
+    std::vector<View*> subviews = subviews_;
+    for (View* sub : subviews) sub->notifyKeyStateChanged();
 }
 
 void View::notifyBackingPropertiesChanged() {
@@ -168,6 +188,13 @@ View::Rect View::convertToWindow(const Rect& r) const {
     return spanning(convertToWindow(Point{r.x, r.y}), convertToWindow(Point{r.maxX(), r.maxY()}));
 }
 
+View::Point View::convertFromWindow(Point p) const {
+    std::vector<const View*> chain;
+    for (const View* v = this; v; v = v->superview_) chain.push_back(v);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) p = (*it)->fromSuperview(p);
+    return p;
+}
+
 View::Rect View::convertFromWindow(const Rect& r) const {
     std::vector<const View*> chain;
     for (const View* v = this; v; v = v->superview_) chain.push_back(v);
@@ -177,6 +204,122 @@ View::Rect View::convertFromWindow(const Rect& r) const {
         b = (*it)->fromSuperview(b);
     }
     return spanning(a, b);
+}
+
+// --- Events ------------------------------------------------------------------------------------
+
+bool View::isFirstResponder() const { return window_ && window_->firstResponder() == this; }
+
+void View::keyDown(const KeyEvent& event) {
+    if (superview_) superview_->keyDown(event);
+}
+
+void View::keyUp(const KeyEvent& event) {
+    if (superview_) superview_->keyUp(event);
+}
+
+void View::flagsChanged(const KeyEvent& event) {
+    if (superview_) superview_->flagsChanged(event);
+}
+
+void View::mouseDown(const MouseEvent& event) {
+    if (superview_) superview_->mouseDown(event);
+}
+
+void View::mouseUp(const MouseEvent& event) {
+    if (superview_) superview_->mouseUp(event);
+}
+
+void View::mouseDragged(const MouseEvent& event) {
+    if (superview_) superview_->mouseDragged(event);
+}
+
+void View::mouseMoved(const MouseEvent& event) {
+    if (superview_) superview_->mouseMoved(event);
+}
+
+void View::scrollWheel(const ScrollEvent& event) {
+    if (superview_) superview_->scrollWheel(event);
+}
+
+View* View::hitTest(Point p) {
+    if (hidden_) return nullptr;
+    if (!(p.x >= frame_.x && p.x < frame_.maxX() && p.y >= frame_.y && p.y < frame_.maxY())) return nullptr;
+    // A point in the superview's coordinates, whatever its flipping: through the window.
+    const Point inSelf = fromSuperview(p);
+    // Subviews' frames are in this view's coordinates; the topmost (last added) first.
+    for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
+        if (View* hit = (*it)->hitTest(inSelf)) return hit;
+    }
+    return this;
+}
+
+TextInputContext* View::inputContext() const { return window_ ? window_->textInputContext() : nullptr; }
+
+// --- Opacity and animations -------------------------------------------------------------------
+
+void View::setOpacity(double opacity) {
+    opacity = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : opacity_;
+    if (opacity == opacity_) return;
+    opacity_ = opacity;
+    setNeedsDisplay();
+}
+
+void View::addAnimation(const std::string& key, Animation animation) {
+    animation.beginTime = animationNow();
+    auto it = std::find_if(animations_.begin(), animations_.end(), [&](const auto& a) { return a.first == key; });
+    if (it != animations_.end()) {
+        it->second = std::move(animation);
+    } else {
+        animations_.emplace_back(key, std::move(animation));
+    }
+    setNeedsDisplay();
+    if (window_) window_->viewDidAnimate(*this);
+}
+
+void View::removeAnimation(const std::string& key) {
+    auto it = std::find_if(animations_.begin(), animations_.end(), [&](const auto& a) { return a.first == key; });
+    if (it == animations_.end()) return;
+    animations_.erase(it);
+    setNeedsDisplay();
+}
+
+void View::removeAllAnimations() {
+    if (animations_.empty()) return;
+    animations_.clear();
+    setNeedsDisplay();
+}
+
+const Animation* View::animation(const std::string& key) const {
+    for (const auto& [name, animation] : animations_) {
+        if (name == key) return &animation;
+    }
+    return nullptr;
+}
+
+std::optional<double> View::presentationValue(const std::string& key) const {
+    const Animation* running = animation(key);
+    if (!running) return std::nullopt;
+    const double elapsed = std::chrono::duration<double>(animationNow() - running->beginTime).count();
+    return running->valueAt(elapsed);
+}
+
+double View::presentationOpacity() const {
+    const double value = presentationValue("opacity").value_or(opacity_);
+    return std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : opacity_;
+}
+
+void View::collectEndedAnimations(std::vector<std::function<void()>>& completions) {
+    const runtime::TimePoint now = animationNow();
+    auto ended = [&](const std::pair<std::string, Animation>& a) {
+        return a.second.hasEnded(std::chrono::duration<double>(now - a.second.beginTime).count());
+    };
+    for (auto& a : animations_) {
+        if (ended(a) && a.second.completion) completions.push_back(std::move(a.second.completion));
+    }
+    const size_t before = animations_.size();
+    animations_.erase(std::remove_if(animations_.begin(), animations_.end(), ended), animations_.end());
+    if (animations_.size() != before) setNeedsDisplay();
 }
 
 }  // namespace platform::ui

@@ -2,15 +2,20 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/Rect.h"
 #include "platform/gfx/Rgba.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Events.h"
 
 namespace platform::ui {
 
 class Window;
+class TextInputClient;
+class TextInputContext;
 
 // A rectangle of a window that draws itself. Its frame is in its superview's coordinates, its
 // bounds in its own: points with y up and the origin at the lower-left corner, unless the view
@@ -44,6 +49,8 @@ public:
     const std::vector<View*>& subviews() const { return subviews_; }
     // Adds on top of the others; a view in another superview moves here.
     void addSubview(View* view);
+    // Adds just below `sibling` (on top when it is not a subview).
+    void addSubview(View* view, View* below);
     void removeFromSuperview();
     Window* window() const { return window_; }
     bool isHidden() const { return hidden_; }
@@ -76,20 +83,77 @@ public:
     // Coordinate conversion to and from the window (y up, origin at the lower-left corner).
     Point convertToWindow(Point p) const;
     Rect convertToWindow(const Rect& r) const;
+    Point convertFromWindow(Point p) const;
     Rect convertFromWindow(const Rect& r) const;
+
+    // --- Events (the responder chain) ---------------------------------------------------------
+    // Key events go to the window's first responder, pointer events to the view under the pointer
+    // (or, while a button is held, to the view it was pressed on). What a view does not handle goes
+    // on to its superview.
+    virtual bool acceptsFirstResponder() const { return false; }
+    // Asked when the view is to get (or lose) the keyboard; false refuses.
+    virtual bool becomeFirstResponder() { return true; }
+    virtual bool resignFirstResponder() { return true; }
+    bool isFirstResponder() const;
+    virtual void keyDown(const KeyEvent& event);
+    virtual void keyUp(const KeyEvent& event);
+    virtual void flagsChanged(const KeyEvent& event);
+    virtual void mouseDown(const MouseEvent& event);
+    virtual void mouseUp(const MouseEvent& event);
+    virtual void mouseDragged(const MouseEvent& event);
+    // Only to views that want them (wantsMouseMoved), as entered and exited are.
+    virtual void mouseMoved(const MouseEvent& event);
+    virtual void mouseEntered(const MouseEvent&) {}
+    virtual void mouseExited(const MouseEvent&) {}
+    virtual void scrollWheel(const ScrollEvent& event);
+    // The deepest visible view under a point of the superview's coordinates; null for none. A view
+    // that never takes the pointer (a caret, a bar drawn over text) overrides it to return null.
+    virtual View* hitTest(Point pointInSuperview);
+    // Whether the pointer's moves over the view are reported (mouseMoved, entered, exited).
+    bool wantsMouseMoved() const { return wantsMouseMoved_; }
+    void setWantsMouseMoved(bool wants) { wantsMouseMoved_ = wants; }
+    // The pointer's shape over the view by its name ("text" is the I-beam); none: the superview's.
+    virtual std::optional<std::string> cursorName() const { return std::nullopt; }
+    // The view's side of the input method, when it takes text.
+    virtual TextInputClient* textInputClient() { return nullptr; }
+    // The window's input method; null outside a window.
+    TextInputContext* inputContext() const;
+
+    // --- Opacity and animations ------------------------------------------------------------------
+    // The view and its subviews are composited at this opacity (0...1).
+    double opacity() const { return opacity_; }
+    void setOpacity(double opacity);
+    // Animations run by key; the key "opacity" animates the opacity. Adding under a key that is
+    // taken replaces that animation. An animation stamps its begin time when it is added.
+    void addAnimation(const std::string& key, Animation animation);
+    void removeAnimation(const std::string& key);
+    void removeAllAnimations();
+    const Animation* animation(const std::string& key) const;
+    bool hasAnimations() const { return !animations_.empty(); }
+    // The animated value of a key now; none when no animation of that key runs.
+    std::optional<double> presentationValue(const std::string& key) const;
+    // The opacity shown now.
+    double presentationOpacity() const;
 
 protected:
     // Told after the view (or an ancestor) entered or left a window.
     virtual void viewDidMoveToWindow() {}
     // Told when the window's backing scale changed, or the view entered a window.
     virtual void viewDidChangeBackingProperties() {}
+    // Told when the view's window became or stopped being the key window.
+    virtual void windowDidChangeKeyState() {}
+    // Told after the frame size changed, with the old size: lays out subviews.
+    virtual void resizeSubviews(Size /*oldSize*/) {}
 
 private:
     friend class Window;
     void setWindow(Window* window);
     void notifyBackingPropertiesChanged();
+    void notifyKeyStateChanged();
     Point toSuperview(Point p) const;
     Point fromSuperview(Point p) const;
+    // On a frame tick: drops ended animations (their completions are returned to be run).
+    void collectEndedAnimations(std::vector<std::function<void()>>& completions);
 
     Rect frame_;
     View* superview_ = nullptr;
@@ -101,6 +165,9 @@ private:
     bool pendingDisplay_ = false;
     std::optional<gfx::Rgba> layerBackgroundColor_;
     std::vector<Rect> rectsBeingDrawn_;
+    bool wantsMouseMoved_ = false;
+    double opacity_ = 1;
+    std::vector<std::pair<std::string, Animation>> animations_;
 };
 
 // A string such as "{{0, 0}, {80, 16}}" for diagnostics.

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
+#include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
+#include "platform/ui/headless/HeadlessTextInputContext.h"
 
 namespace platform::ui {
 
@@ -22,11 +25,16 @@ bool finite(const gfx::Rect& r) {
 
 }  // namespace
 
-Window::Window(Size size, double backingScaleFactor) : size_(usableSize(size)), scale_(usableScale(backingScaleFactor)) {
+Window::Window(Size size, double backingScaleFactor)
+    : size_(usableSize(size)),
+      scale_(usableScale(backingScaleFactor)),
+      textInput_(std::make_unique<headless::HeadlessTextInputContext>()),
+      frameClock_(std::make_unique<LoopFrameClock>()) {
     rebuildSurface();
 }
 
 Window::~Window() {
+    frameClock_->stop();
     if (contentView_) contentView_->setWindow(nullptr);
 }
 
@@ -75,6 +83,7 @@ void Window::invalidate(const Rect& rect) {
     dirty_.erase(std::remove_if(dirty_.begin(), dirty_.end(), [&](const Rect& d) { return r.contains(d); }),
                  dirty_.end());
     dirty_.push_back(r);
+    didInvalidate(r);
     if (dirty_.size() > maxDirtyRects) {
         Rect all;
         for (const Rect& d : dirty_) all = all.united(d);
@@ -106,6 +115,10 @@ void Window::display() {
 
 void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible) {
     if (view.isHidden()) return;
+    // A view fading as a whole: it and its subviews are drawn into a layer shown at its opacity.
+    const double opacity = view.presentationOpacity();
+    if (opacity <= 0) return;
+    if (opacity < 1) canvas.beginTransparencyLayer();
     Rect frame = view.convertToWindow(view.bounds());
     Rect area = visible.intersection(frame);
     std::vector<Rect> rects;
@@ -138,6 +151,211 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
     // A copy: drawing may add or remove views.
     std::vector<View*> subviews = view.subviews();
     for (View* sub : subviews) drawView(*sub, canvas, dirty, inner);
+    if (opacity < 1) canvas.endTransparencyLayer(opacity);
+}
+
+// --- Keyboard focus --------------------------------------------------------------------------------
+
+bool Window::makeFirstResponder(View* view) {
+    if (view == firstResponder_) return true;
+    if (view && (view->window() != this || !view->acceptsFirstResponder())) return false;
+    if (firstResponder_ && !firstResponder_->resignFirstResponder()) return false;
+    firstResponder_ = nullptr;
+    if (view && view->becomeFirstResponder()) firstResponder_ = view;
+    textInput_->setClient(firstResponder_ ? firstResponder_->textInputClient() : nullptr);
+    return firstResponder_ == view;
+}
+
+void Window::setKeyWindow(bool key) {
+    if (key == keyWindow_) return;
+    keyWindow_ = key;
+    if (key) textInput_->focusIn();
+    else textInput_->focusOut();
+    if (contentView_) contentView_->notifyKeyStateChanged();
+}
+
+void Window::setTextInputContext(std::unique_ptr<TextInputContext> context) {
+    if (!context) context = std::make_unique<headless::HeadlessTextInputContext>();
+    textInput_ = std::move(context);
+    textInput_->setClient(firstResponder_ ? firstResponder_->textInputClient() : nullptr);
+    if (keyWindow_) textInput_->focusIn();
+}
+
+// --- Events ------------------------------------------------------------------------------------
+
+void Window::sendKeyEvent(const KeyEvent& event) {
+    if (!firstResponder_) return;
+    switch (event.type) {
+    case KeyEvent::Type::down: firstResponder_->keyDown(event); break;
+    case KeyEvent::Type::up:
+        // Input methods also follow releases; one that takes it keeps it from the view.
+        if (firstResponder_->textInputClient() && textInput_->filterKeyEvent(event)) return;
+        firstResponder_->keyUp(event);
+        break;
+    case KeyEvent::Type::flagsChanged: firstResponder_->flagsChanged(event); break;
+    }
+}
+
+View* Window::viewAt(gfx::Point p) const {
+    if (!contentView_) return nullptr;
+    // The content view's frame is the window's bounds, so window points are its superview's.
+    return contentView_->hitTest(p);
+}
+
+View* Window::trackingViewFor(View* view) {
+    for (View* v = view; v; v = v->superview()) {
+        if (v->wantsMouseMoved()) return v;
+    }
+    return nullptr;
+}
+
+int Window::clickCountFor(const MouseEvent& event) {
+    const double distance = SystemSettings::doubleClickDistance();
+    const bool near = std::fabs(event.locationInWindow.x - lastPress_.location.x) <= distance &&
+                      std::fabs(event.locationInWindow.y - lastPress_.location.y) <= distance;
+    const bool soon = event.timestamp - lastPress_.timestamp <= SystemSettings::doubleClickInterval() &&
+                      event.timestamp >= lastPress_.timestamp;
+    const int count = event.button == lastPress_.button && near && soon ? lastPress_.count + 1 : 1;
+    lastPress_ = LastPress{event.button, event.locationInWindow, event.timestamp, count};
+    return count;
+}
+
+void Window::updateHover(View* under, const MouseEvent& event) {
+    hoverView_ = under;
+    View* tracking = trackingViewFor(under);
+    if (tracking != trackingView_) {
+        MouseEvent crossing = event;
+        if (View* old = trackingView_) {
+            trackingView_ = nullptr;
+            crossing.type = MouseEvent::Type::exited;
+            old->mouseExited(crossing);
+        }
+        trackingView_ = tracking;
+        if (tracking) {
+            crossing.type = MouseEvent::Type::entered;
+            tracking->mouseEntered(crossing);
+        }
+    }
+    updateCursor();
+}
+
+void Window::updateCursor() {
+    std::string name = "default";
+    for (View* v = hoverView_; v; v = v->superview()) {
+        if (auto wanted = v->cursorName()) {
+            name = *wanted;
+            break;
+        }
+    }
+    if (name == cursorName_) return;
+    cursorName_ = name;
+    applyCursor(name);
+}
+
+void Window::sendMouseEvent(MouseEvent event) {
+    switch (event.type) {
+    case MouseEvent::Type::down: {
+        event.clickCount = clickCountFor(event);
+        View* target = viewAt(event.locationInWindow);
+        updateHover(target, event);
+        if (!target) return;
+        mouseDownView_ = target;
+        // A press moves the keyboard to the nearest view that takes it.
+        for (View* v = target; v; v = v->superview()) {
+            if (v->acceptsFirstResponder()) {
+                makeFirstResponder(v);
+                break;
+            }
+        }
+        if (mouseDownView_) mouseDownView_->mouseDown(event);
+        break;
+    }
+    case MouseEvent::Type::up: {
+        event.clickCount = lastPress_.count;
+        View* target = mouseDownView_ ? mouseDownView_ : viewAt(event.locationInWindow);
+        mouseDownView_ = nullptr;
+        if (target) target->mouseUp(event);
+        updateHover(viewAt(event.locationInWindow), event);
+        break;
+    }
+    case MouseEvent::Type::dragged:
+        if (mouseDownView_) {
+            event.clickCount = lastPress_.count;
+            mouseDownView_->mouseDragged(event);
+            break;
+        }
+        event.type = MouseEvent::Type::moved;
+        [[fallthrough]];
+    case MouseEvent::Type::moved: {
+        updateHover(viewAt(event.locationInWindow), event);
+        if (trackingView_) trackingView_->mouseMoved(event);
+        break;
+    }
+    case MouseEvent::Type::entered:
+        updateHover(viewAt(event.locationInWindow), event);
+        break;
+    case MouseEvent::Type::exited: pointerLeft(event.timestamp); break;
+    }
+}
+
+void Window::sendScrollEvent(const ScrollEvent& event) {
+    if (View* target = viewAt(event.locationInWindow)) target->scrollWheel(event);
+}
+
+void Window::pointerLeft(double timestamp) {
+    MouseEvent event;
+    event.type = MouseEvent::Type::exited;
+    event.timestamp = timestamp;
+    hoverView_ = nullptr;
+    if (View* old = std::exchange(trackingView_, nullptr)) old->mouseExited(event);
+    updateCursor();
+}
+
+void Window::viewWillLeave(View& view) {
+    auto within = [&](View* v) {
+        for (; v; v = v->superview()) {
+            if (v == &view) return true;
+        }
+        return false;
+    };
+    if (within(firstResponder_)) {
+        firstResponder_ = nullptr;
+        textInput_->setClient(nullptr);
+    }
+    if (within(hoverView_)) hoverView_ = nullptr;
+    if (within(trackingView_)) trackingView_ = nullptr;
+    if (within(mouseDownView_)) mouseDownView_ = nullptr;
+    std::erase(animatingViews_, &view);
+}
+
+// --- Animations --------------------------------------------------------------------------------
+
+void Window::setFrameClock(std::unique_ptr<FrameClock> clock) {
+    const bool running = frameClock_->isRunning();
+    frameClock_->stop();
+    frameClock_ = clock ? std::move(clock) : std::make_unique<LoopFrameClock>();
+    if (running) frameClock_->start([this] { frameTick(); });
+}
+
+void Window::viewDidAnimate(View& view) {
+    if (std::find(animatingViews_.begin(), animatingViews_.end(), &view) == animatingViews_.end()) {
+        animatingViews_.push_back(&view);
+    }
+    if (!frameClock_->isRunning()) frameClock_->start([this] { frameTick(); });
+}
+
+void Window::frameTick() {
+    std::vector<std::function<void()>> completions;
+    // A copy: completions and redraws may add or drop views.
+    std::vector<View*> views = animatingViews_;
+    for (View* view : views) {
+        if (std::find(animatingViews_.begin(), animatingViews_.end(), view) == animatingViews_.end()) continue;
+        view->setNeedsDisplay();
+        view->collectEndedAnimations(completions);
+        if (!view->hasAnimations()) std::erase(animatingViews_, view);
+    }
+    if (animatingViews_.empty()) frameClock_->stop();
+    for (auto& completion : completions) completion();
 }
 
 }  // namespace platform::ui

@@ -1,10 +1,16 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/Rect.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Events.h"
+#include "platform/ui/TextInput.h"
 
 namespace platform::ui {
 
@@ -13,8 +19,13 @@ class View;
 // A window: one content view filling it, a backing scale, and a surface (a Canvas of the window's
 // size times the scale) that the views draw into. Views mark rectangles dirty; displayIfNeeded()
 // draws exactly those, parents before children, each view clipped to them. Window coordinates
-// are points with y up and the origin at the lower-left corner. A backend derives from it: it
-// schedules the drawing (scheduleDisplay) and shows what was drawn (didDisplay). Main thread only.
+// are points with y up and the origin at the lower-left corner.
+//
+// It also routes events: keys to the first responder, the pointer to the view under it (or the
+// view a held button was pressed on), with click counts by the system's double-click time and
+// distance; it keeps the input method and the key-window state, and ticks the frame clock while a
+// view animates. A backend derives from it: it schedules the drawing (scheduleDisplay), shows what
+// was drawn (didDisplay) and feeds the events in. Main thread only.
 class Window {
 public:
     using Rect = gfx::Rect;
@@ -35,6 +46,8 @@ public:
     void setSize(Size size);
     double backingScaleFactor() const { return scale_; }
     void setBackingScaleFactor(double scale);
+    const std::string& title() const { return title_; }
+    virtual void setTitle(const std::string& title) { title_ = title; }
 
     // The view that fills the window (not owned; it must outlive its time here).
     View* contentView() const { return contentView_; }
@@ -52,22 +65,89 @@ public:
     // What the views drew.
     const gfx::Canvas& surface() const { return *surface_; }
 
+    // --- Keyboard focus -------------------------------------------------------------------------
+    View* firstResponder() const { return firstResponder_; }
+    // Moves the keyboard to `view` (null: to nobody). False when the current first responder
+    // refuses to let go or the view refuses to take it.
+    bool makeFirstResponder(View* view);
+    // The window the user types into. The backend follows the toolkit; tests set it.
+    bool isKeyWindow() const { return keyWindow_; }
+    void setKeyWindow(bool key);
+    // The input method (the headless one until a backend installs its own).
+    TextInputContext* textInputContext() const { return textInput_.get(); }
+    void setTextInputContext(std::unique_ptr<TextInputContext> context);
+
+    // --- Events in ------------------------------------------------------------------------------
+    void sendKeyEvent(const KeyEvent& event);
+    // Downs get their click count here (the event's own is ignored).
+    void sendMouseEvent(MouseEvent event);
+    void sendScrollEvent(const ScrollEvent& event);
+    // The pointer left the window (also ends what entered and moved expect).
+    void pointerLeft(double timestamp = 0);
+    // The view the pointer is over, and the one a held button was pressed on.
+    View* viewUnderPointer() const { return hoverView_; }
+    View* mouseDownView() const { return mouseDownView_; }
+    // The pointer's shape now, by name; the backend shows it.
+    const std::string& cursorName() const { return cursorName_; }
+    // Looks again which pointer shape the view under the pointer wants.
+    void updateCursor();
+
+    // --- Animations ------------------------------------------------------------------------------
+    FrameClock& frameClock() { return *frameClock_; }
+    void setFrameClock(std::unique_ptr<FrameClock> clock);
+
+    // Asked to close (the user clicked the close button); the backend calls it. Without a handler
+    // the window stays.
+    std::function<void()> onCloseRequest;
+
 protected:
     // Something became dirty while nothing was: a backend arranges a call of displayIfNeeded.
     virtual void scheduleDisplay() {}
+    // A rectangle (window points, whole device pixels) was added to what must be drawn.
+    virtual void didInvalidate(const Rect& /*rect*/) {}
     // The surface holds new pixels in these rectangles (window points).
     virtual void didDisplay(const std::vector<Rect>& /*rects*/) {}
+    // The pointer's shape changed.
+    virtual void applyCursor(const std::string& /*name*/) {}
 
 private:
     friend class View;
     void drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible);
     void rebuildSurface();
+    // A view leaves the window: forget every pointer to it.
+    void viewWillLeave(View& view);
+    void viewDidAnimate(View& view);
+    void frameTick();
+    View* viewAt(gfx::Point locationInWindow) const;
+    // The nearest view at or above `view` that wants pointer moves.
+    static View* trackingViewFor(View* view);
+    void updateHover(View* under, const MouseEvent& event);
+    int clickCountFor(const MouseEvent& event);
 
     Size size_;
     double scale_;
+    std::string title_;
     View* contentView_ = nullptr;
     std::unique_ptr<gfx::Canvas> surface_;
     std::vector<Rect> dirty_;
+
+    View* firstResponder_ = nullptr;
+    bool keyWindow_ = false;
+    std::unique_ptr<TextInputContext> textInput_;
+
+    View* hoverView_ = nullptr;
+    View* trackingView_ = nullptr;
+    View* mouseDownView_ = nullptr;
+    std::string cursorName_ = "default";
+    struct LastPress {
+        uint8_t button = 0;
+        gfx::Point location;
+        double timestamp = -1e9;
+        int count = 0;
+    } lastPress_;
+
+    std::unique_ptr<FrameClock> frameClock_;
+    std::vector<View*> animatingViews_;
 };
 
 }  // namespace platform::ui

@@ -82,7 +82,8 @@ void Terminal::cmdWindowOptions(std::span<const int> pars) {
     }
     if (auto kind = reportKind(pars)) {
         if (auto answer = tdel_->windowCommand(*this, Command{*kind})) {
-            sendResponse(std::span<const uint8_t>(*answer));
+            // An empty answer: the host declines to report, and nothing goes out.
+            if (!answer->empty()) sendResponse(std::span<const uint8_t>(*answer));
             return;
         }
         const auto cell = tdel_->cellSizeInPixels(*this).value_or(std::make_pair(10, 16));

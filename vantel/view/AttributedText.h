@@ -14,6 +14,7 @@ struct AttributedText {
     struct Run {
         uint32_t length = 0;  // UTF-16 units
         TextAttributes attributes;
+        friend bool operator==(const Run&, const Run&) = default;
     };
 
     std::u16string text;
@@ -21,6 +22,8 @@ struct AttributedText {
 
     // Appends text; it joins the last run when the attributes are equal.
     void append(std::u16string_view piece, const TextAttributes& attributes);
+
+    friend bool operator==(const AttributedText&, const AttributedText&) = default;
 };
 
 }  // namespace vantel

@@ -1,12 +1,160 @@
 #include "vantel/view/CaretView.h"
 
+#include <cmath>
+
+#include "vantel/core/UnicodeUtil.h"
+#include "vantel/view/GlyphSlotFit.h"
+#include "vantel/view/PowerlineRenderer.h"
+#include "vantel/view/ShapedLineCache.h"
+#include "vantel/view/TerminalView.h"
+
 namespace vantel {
+
+using platform::gfx::Rgba;
+
+namespace {
+
+bool isBlinking(CursorStyle style) {
+    return style == CursorStyle::blinkBlock || style == CursorStyle::blinkUnderline || style == CursorStyle::blinkBar;
+}
+
+bool isBlock(CursorStyle style) { return style == CursorStyle::blinkBlock || style == CursorStyle::steadyBlock; }
+bool isUnderline(CursorStyle style) {
+    return style == CursorStyle::blinkUnderline || style == CursorStyle::steadyUnderline;
+}
+
+std::u16string utf16(const std::u32string& text) {
+    std::u16string out;
+    for (char32_t c : text) {
+        if (c > 0xFFFF) {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 CaretView::CaretView(const Rect& frame, CursorStyle cursorStyle, TerminalView* terminal)
     : View(frame), style(cursorStyle), terminal_(terminal) {
     setNeedsDisplay();
 }
 
-void CaretView::updateCursorStyle() { setNeedsDisplay(); }
+bool CaretView::currentFocus() const { return tracksFocus && terminal_ ? terminal_->hasFocus() : true; }
+
+void CaretView::setText(const CharData& ch) {
+    const int width = std::max(1, static_cast<int>(ch.width));
+    const bool visible = !ch.attribute.style.contains(CharacterStyle::blink) || !terminal_ || terminal_->textBlinkVisible;
+    std::u32string scalars(1, U' ');
+    std::optional<uint32_t> powerline;
+    if (visible) {
+        if (ch.code > 0 && PowerlineRenderer::glyph(static_cast<uint32_t>(ch.code))) {
+            powerline = static_cast<uint32_t>(ch.code);
+        }
+        if (terminal_ && ch.code > 0) {
+            scalars = UnicodeUtil::textPresentationAdjusted(terminal_->getTerminal().getCharacter(ch));
+        }
+    }
+    if (scalars.empty()) scalars.push_back(U' ');
+    AttributedText text;
+    TextAttributes attributes;
+    if (terminal_) {
+        attributes = terminal_->getAttributedValue(ch.attribute, terminal_->effectiveCaretColor(),
+                                                   terminal_->effectiveCaretTextColor());
+    }
+    text.append(utf16(scalars), attributes);
+    // The caret follows every redraw pass: it repaints only when what it shows changed.
+    if (hasText_ && text == text_ && width == glyphColumnWidth_ && powerline == powerlineCodePoint_) return;
+    text_ = std::move(text);
+    glyphColumnWidth_ = width;
+    powerlineCodePoint_ = powerline;
+    hasText_ = true;
+    setNeedsDisplay();
+}
+
+void CaretView::updateCursorStyle() {
+    const bool focus = currentFocus();
+    if (isBlinking(style)) {
+        updateAnimation(focus);
+    } else {
+        removeAllAnimations();
+        setOpacity(1);
+    }
+    setNeedsDisplay();
+}
+
+void CaretView::updateAnimation(bool blink) {
+    removeAllAnimations();
+    setOpacity(1);
+    if (!blink) return;
+    platform::ui::Animation fade = platform::ui::Animation::basic(1, 0, blinkDuration);
+    fade.autoreverses = true;
+    fade.repeatCount = platform::ui::Animation::infinite;
+    fade.timing = platform::ui::TimingFunction::easeIn();
+    addAnimation(blinkAnimationKey, std::move(fade));
+}
+
+void CaretView::draw(platform::gfx::Canvas& canvas, const Rect&) { drawCursor(canvas, currentFocus()); }
+
+void CaretView::drawCursor(platform::gfx::Canvas& canvas, bool hasFocus) {
+    if (!hasText_ || !terminal_) return;
+    const Rect b = bounds();
+    canvas.save();
+    canvas.clip(b);
+    canvas.clear(b);
+    const Rgba color = terminal_->effectiveCaretColor();
+    if (!hasFocus) {
+        // Every style shows the same hollow box without focus, and no character.
+        platform::gfx::Path box;
+        box.addRect(b);
+        platform::gfx::StrokeStyle stroke;
+        stroke.width = hollowLineWidth;
+        canvas.stroke(box, color, stroke);
+        canvas.restore();
+        return;
+    }
+    Rect shape = b;
+    if (isUnderline(style)) shape = Rect{0, 0, b.width, 2};
+    else if (!isBlock(style)) shape = Rect{0, 0, 2, b.height};
+    canvas.fill(shape, color);
+    if (!isBlock(style)) {
+        canvas.restore();
+        return;
+    }
+    const Rgba textColor = terminal_->effectiveCaretTextColor();
+    const std::optional<platform::gfx::Size> cell = terminal_->cellDimension();
+    if (powerlineCodePoint_ && terminal_->customBlockGlyphs()) {
+        const double scale = terminal_->backingScale();
+        if (scale > 0 && cell) {
+            PowerlineRenderItem item{0, glyphColumnWidth_, *powerlineCodePoint_, textColor};
+            PowerlineRenderer::drawItems({&item, 1}, {0, 0}, BufferLine::RenderLineMode::single,
+                                         {b.width / glyphColumnWidth_, b.height}, scale, canvas);
+        }
+        canvas.restore();
+        return;
+    }
+    const platform::gfx::Font& normal = *terminal_->fontSet().normal;
+    const double baseline = std::ceil(normal.descent() + normal.leading());
+    std::shared_ptr<const ShapedLine> shaped = cachedShapedLine(text_);
+    std::vector<platform::gfx::GlyphPlacement> placements;
+    canvas.setFontSmoothing(terminal_->fontSmoothing());
+    for (const ShapedLine::Run& run : shaped->runs) {
+        const platform::gfx::GlyphRun& glyphs = run.glyphs;
+        if (!glyphs.font) continue;
+        placements.clear();
+        for (const platform::gfx::ShapedGlyph& g : glyphs.glyphs) {
+            GlyphSlotFit fit = glyphColumnWidth_ < 2
+                                   ? GlyphSlotFit{}
+                                   : glyphSlotFit(*glyphs.font, g.glyph, glyphColumnWidth_, cell, normal);
+            placements.push_back({g.glyph, {g.x + fit.dx, baseline + g.y + fit.dy}, fit.scale});
+        }
+        canvas.drawGlyphs(*glyphs.font, placements, textColor);
+    }
+    canvas.restore();
+}
 
 }  // namespace vantel

@@ -4,19 +4,27 @@
 
 #include "platform/gfx/Rgba.h"
 #include "platform/ui/View.h"
+#include "vantel/core/CharData.h"
 #include "vantel/core/TerminalOptions.h"
+#include "vantel/view/AttributedText.h"
 
 namespace vantel {
 
 class TerminalView;
 
-// The cursor: a small subview that its terminal view places over the cursor cell. It holds the
-// caret's colours, style and focus; its drawing, the character under it and its blinking come
-// with the caret's own work (updateCursorStyle is where they start).
+// The cursor: a small subview that its terminal view places over the cursor cell. It draws the
+// block, underline or bar of its style in the caret colour, the character under a block in the
+// caret text colour (a filled powerline separator as its shape), and a hollow box without focus.
+// A blinking style with focus fades its opacity out and back (0.7 s each way, ease-in) until the
+// style or the focus changes. It never takes the pointer.
 class CaretView : public platform::ui::View {
 public:
     // A toolkit's highlight blue, until a theme sets the caret colour.
     static constexpr platform::gfx::Rgba systemSelectedControlColor = platform::gfx::Rgba::fromBytes(0x35, 0x84, 0xE4);
+    static constexpr const char* blinkAnimationKey = "opacity";
+    static constexpr double blinkDuration = 0.7;
+    // The hollow box's stroke; inside the clip half of it shows.
+    static constexpr double hollowLineWidth = 3;
 
     CaretView(const Rect& frame, CursorStyle cursorStyle, TerminalView* terminal);
 
@@ -30,11 +38,29 @@ public:
     std::optional<platform::gfx::Rgba> defaultCaretTextColor;
     std::optional<platform::gfx::Rgba> caretTextColor;
 
-    // Applies the style and focus, and redraws.
+    // The character shown inside a block caret.
+    void setText(const CharData& ch);
+    // Applies the style and focus to the blink and redraws.
     void updateCursorStyle();
+    // Starts (true) or stops the blink.
+    void updateAnimation(bool blink);
+    void drawCursor(platform::gfx::Canvas& canvas, bool hasFocus);
+
+    int glyphColumnWidth() const { return glyphColumnWidth_; }
+    std::optional<uint32_t> powerlineCodePoint() const { return powerlineCodePoint_; }
+    const AttributedText& text() const { return text_; }
+
+    void draw(platform::gfx::Canvas& canvas, const Rect& dirty) override;
+    View* hitTest(Point) override { return nullptr; }
 
 private:
+    bool currentFocus() const;
+
     TerminalView* terminal_;
+    AttributedText text_;
+    bool hasText_ = false;
+    int glyphColumnWidth_ = 1;
+    std::optional<uint32_t> powerlineCodePoint_;
 };
 
 }  // namespace vantel

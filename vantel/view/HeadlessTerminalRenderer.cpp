@@ -19,6 +19,7 @@ HeadlessTerminalRenderer::HeadlessTerminalRenderer(const Options& options) {
     view_ = std::make_unique<TerminalView>(platform::gfx::Rect{0, 0, size.width, size.height}, font);
     // The grid fills the window: no room is kept for a scroller.
     view_->scroller().setHidden(true);
+    view_->caretView()->setHidden(!options.showCaret);
     window_->setContentView(view_.get());
     view_->processSizeChange(size);
 }
@@ -33,6 +34,8 @@ void HeadlessTerminalRenderer::feed(std::string_view text) {
 }
 
 const platform::gfx::Canvas& HeadlessTerminalRenderer::render() {
+    // What the coalesced redraw would do, now.
+    view_->updateDisplay(true);
     window_->displayIfNeeded();
     return window_->surface();
 }

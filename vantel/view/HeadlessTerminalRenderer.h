@@ -21,6 +21,8 @@ public:
         double fontSize = platform::gfx::Font::systemFontSize;
         std::string fontFamily = "monospace";
         double scale = 1;
+        // Whether the caret is drawn (as an unfocused hollow box, the view having no keyboard).
+        bool showCaret = false;
     };
 
     explicit HeadlessTerminalRenderer(const Options& options);

@@ -13,7 +13,11 @@ namespace vantel {
 using platform::gfx::Font;
 
 TerminalView::TerminalView(const Rect& frame, FontRef font, const TerminalOptions& options)
-    : View(frame), startupOptions_(options), fontSet_(FontSet::make(font ? std::move(font) : Font::systemFont())) {
+    : View(frame),
+      loop_(platform::runtime::MainLoop::main()),
+      scheduler_(loop_),
+      startupOptions_(options),
+      fontSet_(FontSet::make(font ? std::move(font) : Font::systemFont())) {
     setup();
 }
 
@@ -23,6 +27,11 @@ TerminalView::TerminalView(const Rect& frame, FontRef font)
 TerminalView::TerminalView(const Rect& frame) : TerminalView(frame, nullptr, TerminalOptions::defaultOptions()) {}
 
 TerminalView::~TerminalView() {
+    lifetime_.reset();
+    for (auto* timer : {&displayTimer_, &progressTimer_}) {
+        if (*timer) (*timer)->cancel();
+    }
+    stopTextBlinking();
     // The engine outlives the view's other members only by a moment: it must not call back.
     if (terminal_) terminal_->setDelegate(nullptr);
 }
@@ -43,8 +52,35 @@ void TerminalView::setup() {
 }
 
 void TerminalView::setupScroller() {
+    if (!scroller_.superview()) {
+        addSubview(&scroller_);
+        scroller_.action = [this](platform::ui::Scroller&) { scrollerActivated(); };
+    }
     scroller_.setStyle(platform::ui::Scroller::Style::overlay);
-    updateScroller();
+    scroller_.setKnobProportion(0.1);
+    scroller_.setEnabled(false);
+    layoutScrollerAndProgressBar();
+    // The bar stays above the scroller.
+    if (progressBar_) addSubview(progressBar_.get());
+}
+
+void TerminalView::setupProgressBar() {
+    progressBar_ = std::make_unique<TerminalProgressBarView>(Rect{});
+    addSubview(progressBar_.get());
+    layoutScrollerAndProgressBar();
+}
+
+void TerminalView::layoutScrollerAndProgressBar() {
+    const Rect b = bounds();
+    const double width = platform::ui::Scroller::scrollerWidth(scroller_.style());
+    scroller_.setFrame(Rect{std::max(0.0, b.width - width), 0, width, b.height});
+    // Along the top edge: the view is not flipped.
+    if (progressBar_) progressBar_->setFrame(Rect{0, b.height - 2, b.width, 2});
+}
+
+void TerminalView::setScrollerStyle(platform::ui::Scroller::Style style) {
+    scroller_.setStyle(style);
+    layoutScrollerAndProgressBar();
 }
 
 double TerminalView::backingScale() const {
@@ -145,6 +181,10 @@ void TerminalView::setBidiHostPolicy(BidiHostPolicy policy) {
 void TerminalView::setLinkHighlightMode(LinkHighlightMode mode) {
     linkHighlightMode_ = mode;
     linkHighlightRange.reset();
+    // Pointer moves matter while links light up under the pointer or the program tracks every move.
+    const bool tracking = terminal_->mouseMode == Terminal::MouseMode::anyEvent || commandActive ||
+                          mode == LinkHighlightMode::hover;
+    setWantsMouseMoved(tracking);
     fullRedraw();
 }
 
@@ -163,16 +203,8 @@ void TerminalView::fullRedraw() {
     queuePendingDisplay();
 }
 
-void TerminalView::queuePendingDisplay() { setNeedsDisplay(); }
-
 void TerminalView::draw(Canvas& canvas, const Rect& dirty) {
     drawTerminalContents(dirty, canvas, terminal_->buffer().yDisp());
-}
-
-// --- The engine's callbacks ------------------------------------------------------------------
-
-void TerminalView::send(Terminal&, std::span<const uint8_t> data) {
-    if (terminalDelegate) terminalDelegate->send(*this, data);
 }
 
 void TerminalViewDelegate::requestOpenLink(TerminalView&, const std::string& link,

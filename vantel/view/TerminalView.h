@@ -3,6 +3,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <span>
@@ -15,7 +16,10 @@
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/Font.h"
 #include "platform/gfx/Rgba.h"
+#include "platform/runtime/MainLoop.h"
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Scroller.h"
+#include "platform/ui/TextInput.h"
 #include "platform/ui/View.h"
 #include "vantel/core/SearchService.h"
 #include "vantel/core/SelectionService.h"
@@ -25,7 +29,9 @@
 #include "vantel/view/ImageBand.h"
 #include "vantel/view/InlineImages.h"
 #include "vantel/view/KittyPictureCache.h"
+#include "vantel/host/LoopScheduler.h"
 #include "vantel/view/RowImageRenderer.h"
+#include "vantel/view/TerminalProgressBarView.h"
 #include "vantel/view/TerminalViewDelegate.h"
 #include "vantel/view/TerminalViewFontSet.h"
 #include "vantel/view/TerminalViewSettings.h"
@@ -35,10 +41,13 @@
 namespace vantel {
 
 // The view that shows one Terminal and is its host (its TerminalDelegate). It owns the engine,
-// the selection and search services, the caret and the scroller; it turns cells into attributed
-// rows and draws them on the cell grid. Coordinates are the views' y-up points: screen row r spans
-// y = height − (r + 1) × cell height up to y + cell height. Main thread only.
-class TerminalView : public platform::ui::View, public TerminalDelegate {
+// the selection and search services, the caret, the scroller and the progress bar; it turns cells
+// into attributed rows and draws them on the cell grid. Output fed to it is drawn in coalesced
+// passes on the program's main loop (at once right after user input); its timers (redraws, text
+// blinking, progress expiry) run there too, and only while they have something to do.
+// Coordinates are the views' y-up points: screen row r spans y = height − (r + 1) × cell height up
+// to y + cell height. Main thread only.
+class TerminalView : public platform::ui::View, public TerminalDelegate, public platform::ui::TextInputClient {
 public:
     using FontSet = TerminalViewFontSet;
     using Rgba = platform::gfx::Rgba;
@@ -107,6 +116,8 @@ public:
     bool disableFullRedrawOnAnyChanges = false;
     bool optionAsMetaKey = true;
     BellStyle bellStyle = BellStyle::sound;
+    // Whether programs may read the clipboard (OSC 52 queries). Off: they get no answer at all.
+    bool allowClipboardRead = false;
     // The system's text colours: black on white.
     void configureNativeColors();
 
@@ -147,6 +158,8 @@ public:
     // The width left for text beside the scroller (the whole width when it is hidden), never negative.
     double getEffectiveWidth(Size size) const;
     void setFrameSize(Size size) override;
+    // The size that shows the grid exactly, the scroller beside it.
+    Rect getOptimalFrameSize() const;
     // The window's backing scale, else the main screen's, else 1.
     double backingScale() const;
 
@@ -157,6 +170,82 @@ public:
     // 0 at the top of the scroll-back, 1 at the bottom (and always 0 in the alternate screen).
     double scrollPosition() const;
     void updateScroller();
+    platform::ui::Scroller::Style scrollerStyle() const { return scroller_.style(); }
+    void setScrollerStyle(platform::ui::Scroller::Style style);
+    // The scroller's action: pages or follows the knob by its hit part.
+    void scrollerActivated();
+    // The user moved away from the bottom of the scroll-back.
+    bool userScrolling() const { return userScrolling_; }
+    // Shows the buffer from `row` (clamped to the scroll-back); tells the owner and the scroller.
+    void scrollTo(int row, bool notifyAccessibility = true);
+    // A position 0...1 from the scroller; one that is not finite is ignored.
+    void scroll(double toPosition);
+    void scrollUp(int lines);
+    void scrollDown(int lines);
+    // In the alternate screen these send Page Up and Page Down to the program instead.
+    void pageUp();
+    void pageDown();
+    // The normal screen's scroll-back: a new size (none: no scroll-back), or emptied.
+    void changeScrollback(std::optional<int> lines);
+    void clearScrollback();
+
+    // --- Feeding and sending ----------------------------------------------------------------
+    // Output of the program: parsed, then drawn at once right after user input, else coalesced.
+    void feed(std::span<const uint8_t> bytes);
+    void feed(std::string_view text);
+    // Input of the user for the program: stamps the time of input, brings the caret into view,
+    // notes a submitted command line and hands the bytes to the owner.
+    void send(std::span<const uint8_t> data);
+    void send(std::string_view text);
+    // Left or Right for the line-editing commands, swapped on a right-to-left line when the
+    // program asked for it.
+    void sendHorizontalKey(bool left);
+    // How long after user input fed output is drawn at once.
+    static constexpr uint64_t interactiveInputDisplayWindowNs = 150'000'000;
+    // The main loop's clock, in nanoseconds, at the last user input; 0: never.
+    uint64_t lastUserInputUptimeNs() const;
+
+    // --- Display scheduling -----------------------------------------------------------------
+    static constexpr platform::runtime::Duration displayCoalescingDelay{16'670'000};
+    // Asks for a redraw 16.67 ms from now unless one is asked already; nothing while the program
+    // holds output back (synchronized output).
+    void queuePendingDisplay();
+    bool pendingDisplay() const { return pendingDisplay_; }
+    // Turns the engine's dirty rows into rectangles to redraw, now.
+    void updateDisplay(bool notifyAccessibility);
+    // How many times updateDisplay found rows to draw, or the cursor alone (diagnostics).
+    uint64_t displayUpdateCount() const { return displayUpdates_; }
+    // The caret follows the cursor: shown or not, its frame and the character under it.
+    void updateCursorPosition();
+    // Marks the rows of a previous and a new link highlight dirty.
+    void invalidateLinkHighlight(const std::optional<std::vector<Terminal::LinkMatch::RowRange>>& oldRange,
+                                 const std::optional<std::vector<Terminal::LinkMatch::RowRange>>& newRange);
+    // Payload codes of links are given back to the process at most this often.
+    static constexpr platform::runtime::Duration payloadCollectionInterval{1'000'000'000};
+
+    // --- Focus and the window ---------------------------------------------------------------
+    // The view has the keyboard and its window is the key window (or it has no window).
+    bool hasFocus() const;
+    void setHasFocus(bool focus);
+    bool acceptsFirstResponder() const override { return true; }
+    bool becomeFirstResponder() override;
+    bool resignFirstResponder() override;
+    // Scrolls back to the live screen when the caret is out of view (not during synchronized output).
+    void ensureCaretIsVisible();
+    std::optional<std::string> cursorName() const override { return "text"; }
+
+    // --- Bell and progress ------------------------------------------------------------------
+    static constexpr const char* visualBellAnimationKey = "visualBell";
+    static constexpr double visualBellDuration = 0.2;
+    static constexpr double progressReportExpirySeconds = 15;
+    // Flashes the view with its foreground colour.
+    void flashVisualBell();
+    // The flash layers showing now (each removes itself when its flash ends).
+    size_t visualBellCount() const { return bellFlashes_.size(); }
+    platform::ui::View* visualBellView() const { return bellFlashes_.empty() ? nullptr : bellFlashes_.back().get(); }
+    TerminalProgressBarView* progressBarView() const { return progressBar_.get(); }
+    std::optional<uint8_t> lastProgressValue() const { return lastProgressValue_; }
+    bool progressReportTimerRunning() const { return progressTimer_ != nullptr; }
 
     // --- Colours --------------------------------------------------------------------------
     Rgba mapColor(const Attribute::Color& color, bool isFg, bool isBold, bool useBrightColors);
@@ -255,32 +344,82 @@ public:
     };
     RedrawRows bidiRedrawRows(int start, int end);
 
-    // --- Seams of the display scheduling, caret, blinking, focus and progress bar ---------
-    // Redraws the whole view; the scheduler will coalesce this.
-    void queuePendingDisplay();
-    // The caret follows the cursor (with the display scheduling).
-    void updateCursorPosition() {}
-    // Text blinking shows or hides blinking cells.
+    // --- Text blinking (TerminalViewBlink.cpp) -----------------------------------------------
+    static constexpr platform::runtime::Duration textBlinkInterval{700'000'000};
+    // Whether blinking text shows at this moment.
     bool textBlinkVisible = true;
+    // Starts or stops the blink timer: it runs while blinking cells are on screen, the view is in
+    // a window, the application is active and the desktop does not ask for reduced motion.
+    void updateTextBlinkLifecycle();
+    void stopTextBlinking();
+    bool textBlinkTimerRunning() const { return textBlinkTimer_ != nullptr; }
+    // Absolute lines on screen that hold a blinking cell, in order.
+    std::vector<int> visibleBlinkRows();
 
-    // --- The engine's callbacks -----------------------------------------------------------
+    // --- Text input (what the keyboard half builds on) ---------------------------------------
+    platform::ui::TextInputClient* textInputClient() override { return this; }
+    void insertText(std::string_view utf8, platform::ui::TextRange replacementRange) override;
+    void setMarkedText(std::string_view utf8, platform::ui::TextRange selectedRange,
+                       platform::ui::TextRange replacementRange) override;
+    void unmarkText() override;
+    bool hasMarkedText() const override { return !markedText_.empty(); }
+    platform::ui::TextRange markedRange() const override;
+    platform::ui::TextRange selectedRange() const override;
+    Rect firstRectForCharacterRange(platform::ui::TextRange range) override;
+    const std::string& markedText() const { return markedText_; }
+    // The input method first; keys it leaves that type text, and Return, Tab, Backspace and
+    // Escape, reach the program as typed. The full keyboard (function keys, modifiers, the Kitty
+    // protocol) replaces this.
+    void keyDown(const platform::ui::KeyEvent& event) override;
+
+    // --- The engine's callbacks (TerminalViewCallbacks.cpp) -----------------------------------
+    void showCursor(Terminal& source) override;
+    void hideCursor(Terminal& source) override;
+    void setTerminalTitle(Terminal& source, const std::string& title) override;
+    std::optional<std::vector<uint8_t>> windowCommand(Terminal& source, const WindowManipulationCommand& command) override;
+    void sizeChanged(Terminal& source) override;
     void send(Terminal& source, std::span<const uint8_t> data) override;
+    void scrolled(Terminal& source, int yDisp) override;
+    void linefeed(Terminal& source) override;
+    void bufferActivated(Terminal& source) override;
+    void bell(Terminal& source) override;
+    void selectionChanged(Terminal& source) override;
+    std::optional<std::pair<int, int>> cellSizeInPixels(Terminal& source) override;
+    void mouseModeChanged(Terminal& source) override;
+    void cursorStyleChanged(Terminal& source, CursorStyle newStyle) override;
     void colorChanged(Terminal& source, std::optional<int> index) override;
     void setForegroundColor(Terminal& source, const Color& color) override;
     void setBackgroundColor(Terminal& source, const Color& color) override;
     void synchronizedOutputChanged(Terminal& source, bool active) override;
     void hostCurrentDirectoryUpdated(Terminal& source) override;
+    void iTermContent(Terminal& source, std::span<const uint8_t> content) override;
+    void clipboardCopy(Terminal& source, const std::vector<uint8_t>& content) override;
+    std::optional<std::vector<uint8_t>> clipboardRead(Terminal& source) override;
+    void progressReport(Terminal& source, const ProgressReport& report) override;
 
 protected:
     void viewDidChangeBackingProperties() override;
+    void viewDidMoveToWindow() override;
+    void windowDidChangeKeyState() override;
+    void resizeSubviews(Size oldSize) override;
 
 private:
     void setup();
     void setupScroller();
-    void setupProgressBar() {}
+    void setupProgressBar();
     void setupFocusNotification() {}
-    void setupTextBlinking() {}
+    void setupTextBlinking();
+    void layoutScrollerAndProgressBar();
     void fullRedraw();
+    void updateUserScrollingState(int row, const Buffer& buffer);
+    bool shouldDisplayImmediatelyAfterUserInput() const;
+    void displayImmediately();
+    void collectPayloadIfLinksWereAdded();
+    void markRowsDirty(const std::vector<int>& absoluteRows);
+    void textBlinkTick();
+    void clearProgressReport();
+    void handleProgressReport(const ProgressReport& report);
+    double windowOrScreenScale() const;
     // The engine resize with the owner's notice and the scroller: resize() without the reset.
     void resizeGrid(int cols, int rows);
     void layerColorChanged();
@@ -298,6 +437,12 @@ private:
     KittyPictureCache kittyPictures_;
     RowImageRenderer::VirtualPlacements framePlacements_;
 
+    // The loop the view's timers run on, the engine's scheduler on it, and a token that queued
+    // work checks so that it never reaches a view that is gone.
+    platform::runtime::MainLoop& loop_;
+    LoopScheduler scheduler_;
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+
     // Construction state.
     TerminalOptions startupOptions_;
     FontSet fontSet_;
@@ -311,6 +456,8 @@ private:
     std::unique_ptr<SearchService> search_;
     std::unique_ptr<CaretView> caretView_;
     platform::ui::Scroller scroller_;
+    std::unique_ptr<TerminalProgressBarView> progressBar_;
+    std::vector<std::unique_ptr<platform::ui::View>> bellFlashes_;
 
     // Colours.
     Rgba nativeFg_{0, 0, 0, 1};
@@ -334,7 +481,32 @@ private:
     BidiHostPolicy bidiHostPolicy_ = BidiHostPolicy::respectTerminal;
     LinkHighlightMode linkHighlightMode_ = LinkHighlightMode::hoverWithModifier;
     double scrollSensitivity_ = 1.0;
+
+    // Display scheduling and input.
     bool pendingDisplay_ = false;
+    std::shared_ptr<platform::runtime::WorkItem> displayTimer_;
+    uint64_t displayUpdates_ = 0;
+    mutable std::mutex userInputLock_;
+    uint64_t lastUserInputUptimeNs_ = 0;
+    bool userScrolling_ = false;
+    size_t payloadCodesAtCollection_ = 0;
+    std::optional<int64_t> lastPayloadCollectionNs_;
+
+    // Focus.
+    bool hasFocus_ = false;
+
+    // Text blinking.
+    std::shared_ptr<platform::runtime::WorkItem> textBlinkTimer_;
+    std::vector<platform::runtime::NotificationCenter::Subscription> textBlinkObservers_;
+    bool textBlinkApplicationActive_ = true;
+
+    // Progress reports.
+    std::shared_ptr<platform::runtime::WorkItem> progressTimer_;
+    std::optional<uint8_t> lastProgressValue_;
+
+    // Text being composed by the input method (UTF-8), with its cursor in UTF-16 units.
+    std::string markedText_;
+    platform::ui::TextRange markedSelection_;
 };
 
 }  // namespace vantel

@@ -91,7 +91,7 @@ void TerminalView::setupOptions(double width, double height) {
             terminal_->setup(false);
         }
     } else {
-        terminal_ = std::make_unique<Terminal>(this, options);
+        terminal_ = std::make_unique<Terminal>(this, options, &scheduler_);
         // The engine's colours reach the native ones through the colour callbacks.
         terminal_->setBackgroundColor(Color::defaultBackground);
         terminal_->setForegroundColor(Color::defaultForeground);
@@ -101,7 +101,7 @@ void TerminalView::setupOptions(double width, double height) {
     Size cell = *cellDimension_;
     if (!caretView_) {
         caretView_ = std::make_unique<CaretView>(Rect{0, 0, cell.width, cell.height}, terminal_->options().cursorStyle, this);
-        addSubview(caretView_.get());
+        addSubview(caretView_.get(), &scroller_);
     } else {
         caretView_->setFrameSize(cell);
         caretView_->updateCursorStyle();
@@ -118,9 +118,24 @@ double TerminalView::getEffectiveWidth(Size size) const {
 
 void TerminalView::setFrameSize(Size size) {
     View::setFrameSize(size);
+    layoutScrollerAndProgressBar();
     if (cellDimension_) processSizeChange(Size{frame().width, frame().height});
     setNeedsDisplay();
     updateCursorPosition();
+}
+
+void TerminalView::resizeSubviews(Size) {
+    // Only on a real change of size: the selection no longer matches the grid.
+    updateScroller();
+    if (selection_) selection_->setActive(false);
+    layoutScrollerAndProgressBar();
+}
+
+TerminalView::Rect TerminalView::getOptimalFrameSize() const {
+    const double scrollerWidth =
+        scroller_.isHidden() ? 0 : platform::ui::Scroller::scrollerWidth(scroller_.style());
+    const Size cell = cellDimension_.value_or(Size{});
+    return Rect{0, 0, cell.width * terminal_->cols() + scrollerWidth, cell.height * terminal_->rows()};
 }
 
 // --- Scroll-back ------------------------------------------------------------------------------

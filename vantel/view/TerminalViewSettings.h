@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace vantel {
 
@@ -17,6 +20,39 @@ enum class LinkHighlightMode : uint8_t { hover, hoverWithModifier, always, alway
 // Whether rows are laid out as the terminal's bidi state asks, or always left to right.
 enum class BidiHostPolicy : uint8_t { respectTerminal, legacyLeftToRight };
 
+// What a bell (BEL from the program) does: nothing, the owner's sound, a flash of the view, or both.
 enum class BellStyle : uint8_t { none, sound, visual, soundAndVisual };
+
+inline constexpr std::array<BellStyle, 4> allBellStyles{BellStyle::none, BellStyle::sound, BellStyle::visual,
+                                                        BellStyle::soundAndVisual};
+
+// The tag a setting is saved under, and the name a menu shows.
+constexpr std::string_view tagName(BellStyle style) {
+    switch (style) {
+    case BellStyle::none: return "none";
+    case BellStyle::sound: return "sound";
+    case BellStyle::visual: return "visual";
+    case BellStyle::soundAndVisual: return "soundAndVisual";
+    }
+    return "none";
+}
+
+constexpr std::string_view displayName(BellStyle style) {
+    switch (style) {
+    case BellStyle::none: return "None";
+    case BellStyle::sound: return "Sound";
+    case BellStyle::visual: return "Visual";
+    case BellStyle::soundAndVisual: return "Sound and Visual";
+    }
+    return "None";
+}
+
+// The style saved under a tag, compared exactly; none for any other text.
+constexpr std::optional<BellStyle> bellStyleFromTag(std::string_view tag) {
+    for (BellStyle style : allBellStyles) {
+        if (tagName(style) == tag) return style;
+    }
+    return std::nullopt;
+}
 
 }  // namespace vantel

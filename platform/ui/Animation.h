@@ -1,0 +1,86 @@
+#pragma once
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/runtime/MainLoop.h"
+
+namespace platform::ui {
+
+// The pace of an animation: a cubic Bézier from (0, 0) to (1, 1) through two control points,
+// as style sheets write it.
+struct TimingFunction {
+    double x1 = 0, y1 = 0, x2 = 1, y2 = 1;
+
+    static constexpr TimingFunction linear() { return {0, 0, 1, 1}; }
+    static constexpr TimingFunction easeIn() { return {0.42, 0, 1, 1}; }
+    static constexpr TimingFunction easeOut() { return {0, 0, 0.58, 1}; }
+    static constexpr TimingFunction easeInEaseOut() { return {0.42, 0, 0.58, 1}; }
+
+    // The progress (0...1) at a fraction of the duration (0...1).
+    double apply(double fraction) const;
+    friend constexpr bool operator==(const TimingFunction&, const TimingFunction&) = default;
+};
+
+// A value that changes with time: from one number to another, or through key frames, over a
+// duration, optionally played back again (auto-reverse) and repeated. It is evaluated at the time
+// asked, so its value never depends on how often frames come.
+struct Animation {
+    static constexpr double infinite = std::numeric_limits<double>::infinity();
+
+    // from → to.
+    static Animation basic(double from, double to, double duration);
+    // Through `values` at `keyTimes` (fractions of the duration, ascending, as many as values),
+    // linearly between them.
+    static Animation keyFrames(std::vector<double> values, std::vector<double> keyTimes, double duration);
+
+    std::vector<double> values;
+    std::vector<double> keyTimes;
+    double duration = 0;
+    TimingFunction timing = TimingFunction::linear();
+    bool autoreverses = false;
+    // How many times it plays (fractions allowed); 0 counts as once.
+    double repeatCount = 1;
+    // Called once when the animation ends by itself (not when it is removed).
+    std::function<void()> completion;
+    // Set when it is added to a view.
+    runtime::TimePoint beginTime{};
+
+    // Seconds from the start to the end, all repeats and reversals included.
+    double activeDuration() const;
+    // The value `elapsed` seconds after the start; none once it has ended.
+    std::optional<double> valueAt(double elapsed) const;
+    bool hasEnded(double elapsed) const { return elapsed >= activeDuration(); }
+};
+
+// Frame ticks for running animations. The window starts it while one of its views animates and
+// stops it when none does, so an idle window gets no ticks. The toolkit backend ticks with the
+// display; the default ticks about 60 times a second on the program's main loop (the virtual
+// clock in tests).
+class FrameClock {
+public:
+    virtual ~FrameClock() = default;
+    virtual void start(std::function<void()> tick) = 0;
+    virtual void stop() = 0;
+    virtual bool isRunning() const = 0;
+};
+
+class LoopFrameClock : public FrameClock {
+public:
+    static constexpr runtime::Duration interval{16'666'667};
+    ~LoopFrameClock() override { stop(); }
+    void start(std::function<void()> tick) override;
+    void stop() override;
+    bool isRunning() const override { return timer_ != nullptr; }
+
+private:
+    std::shared_ptr<runtime::WorkItem> timer_;
+};
+
+// The time animations are measured on: the program's main loop's clock.
+runtime::TimePoint animationNow();
+
+}  // namespace platform::ui

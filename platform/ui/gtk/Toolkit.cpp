@@ -1,0 +1,115 @@
+#include "platform/ui/gtk/Toolkit.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/ui/Pasteboard.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Sound.h"
+#include "platform/ui/SystemSettings.h"
+#include "platform/ui/Workspace.h"
+
+namespace platform::ui::gtk {
+
+namespace {
+
+bool startedFlag = false;
+
+// Pasteboard::general() on the CLIPBOARD selection. Another program's copy reaches the
+// pasteboard's cached text as soon as the toolkit tells of the new owner, so reads never wait.
+class ClipboardBackend : public Pasteboard::Backend {
+public:
+    explicit ClipboardBackend(Pasteboard& board) : board_(board), clipboard_(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD)) {
+        g_signal_connect(clipboard_, "owner-change", G_CALLBACK(onOwnerChange), this);
+        refresh();
+    }
+    ~ClipboardBackend() override { g_signal_handlers_disconnect_by_data(clipboard_, this); }
+
+    void write(const std::optional<std::string>& text) override {
+        if (text) {
+            gtk_clipboard_set_text(clipboard_, text->data(), static_cast<gint>(text->size()));
+        } else {
+            gtk_clipboard_clear(clipboard_);
+        }
+    }
+    void read(std::function<void(std::optional<std::string>)> done) override {
+        auto* pending = new std::function<void(std::optional<std::string>)>(std::move(done));
+        gtk_clipboard_request_text(clipboard_, onText, pending);
+    }
+
+private:
+    static void onText(GtkClipboard*, const gchar* text, gpointer data) {
+        std::unique_ptr<std::function<void(std::optional<std::string>)>> done(
+            static_cast<std::function<void(std::optional<std::string>)>*>(data));
+        (*done)(text ? std::optional<std::string>(text) : std::nullopt);
+    }
+    static void onOwnerChange(GtkClipboard*, GdkEvent*, ClipboardBackend* self) { self->refresh(); }
+    void refresh() {
+        Pasteboard* board = &board_;
+        read([board](std::optional<std::string> text) { board->contentDidChange(std::move(text)); });
+    }
+
+    Pasteboard& board_;
+    GtkClipboard* clipboard_;
+};
+
+void readSettings() {
+    GtkSettings* settings = gtk_settings_get_default();
+    if (!settings) return;
+    gint clickTime = 400, clickDistance = 5;
+    gboolean animations = TRUE;
+    g_object_get(settings, "gtk-double-click-time", &clickTime, "gtk-double-click-distance", &clickDistance,
+                 "gtk-enable-animations", &animations, nullptr);
+    SystemSettings::setDoubleClickInterval(clickTime / 1000.0);
+    SystemSettings::setDoubleClickDistance(clickDistance);
+    SystemSettings::setReduceMotion(!animations);
+}
+
+void onSettingChanged(GtkSettings*, GParamSpec*, gpointer) { readSettings(); }
+
+void followScreenScale() {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
+    if (!monitor && display && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+    if (monitor) Screen::setMainBackingScaleFactor(gdk_monitor_get_scale_factor(monitor));
+}
+
+}  // namespace
+
+bool Toolkit::started() { return startedFlag; }
+
+bool Toolkit::start(int* argc, char*** argv) {
+    if (startedFlag) return true;
+    if (!gtk_init_check(argc, argv)) return false;
+    startedFlag = true;
+    Sound::setBeeper([] {
+        if (GdkDisplay* display = gdk_display_get_default()) gdk_display_beep(display);
+    });
+    Workspace::setOpener([](const std::string& url) {
+        GError* error = nullptr;
+        const bool opened = gtk_show_uri_on_window(nullptr, url.c_str(), GDK_CURRENT_TIME, &error);
+        if (error) {
+            std::fprintf(stderr, "Could not open %s: %s\n", url.c_str(), error->message);
+            g_error_free(error);
+        }
+        return opened;
+    });
+    followScreenScale();
+    Pasteboard::general().setBackend(std::make_unique<ClipboardBackend>(Pasteboard::general()));
+    readSettings();
+    if (GtkSettings* settings = gtk_settings_get_default()) {
+        for (const char* name : {"notify::gtk-double-click-time", "notify::gtk-double-click-distance",
+                                 "notify::gtk-enable-animations"}) {
+            g_signal_connect(settings, name, G_CALLBACK(onSettingChanged), nullptr);
+        }
+    }
+    // Until a window is active, the program is not the one the user works in.
+    SystemSettings::setApplicationActive(false);
+    return true;
+}
+
+}  // namespace platform::ui::gtk

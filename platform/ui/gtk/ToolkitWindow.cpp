@@ -1,0 +1,377 @@
+#include "platform/ui/gtk/ToolkitWindow.h"
+
+#include <gtk/gtk.h>
+
+#include <cmath>
+#include <set>
+
+#include "platform/ui/SystemSettings.h"
+#include "platform/ui/View.h"
+#include "platform/ui/gtk/GtkEvents.h"
+
+namespace platform::ui::gtk {
+
+namespace {
+
+// How many toolkit windows are active: the application is active while one is.
+int& activeWindows() {
+    static int count = 0;
+    return count;
+}
+
+// UTF-16 units in the first `chars` characters of a UTF-8 string.
+size_t utf16Units(const char* text, int chars) {
+    size_t units = 0;
+    const char* p = text;
+    for (int i = 0; i < chars && *p; ++i) {
+        units += g_utf8_get_char(p) > 0xFFFF ? 2 : 1;
+        p = g_utf8_next_char(p);
+    }
+    return units;
+}
+
+// The toolkit's input method for one window, fed by the window and answering its client.
+class InputMethod : public TextInputContext {
+public:
+    explicit InputMethod(GtkWidget* area) : area_(area), context_(gtk_im_multicontext_new()) {
+        g_signal_connect(context_, "commit", G_CALLBACK(onCommit), this);
+        g_signal_connect(context_, "preedit-changed", G_CALLBACK(onPreeditChanged), this);
+        g_signal_connect(context_, "preedit-end", G_CALLBACK(onPreeditEnd), this);
+        g_signal_connect(context_, "retrieve-surrounding", G_CALLBACK(onRetrieveSurrounding), this);
+        g_signal_connect(context_, "delete-surrounding", G_CALLBACK(onDeleteSurrounding), this);
+    }
+    ~InputMethod() override {
+        g_signal_handlers_disconnect_by_data(context_, this);
+        gtk_im_context_set_client_window(context_, nullptr);
+        g_object_unref(context_);
+    }
+
+    void realize() { gtk_im_context_set_client_window(context_, gtk_widget_get_window(area_)); }
+    void unrealize() { gtk_im_context_set_client_window(context_, nullptr); }
+
+    // The toolkit's event behind the neutral one being handed round, so the input method sees
+    // the real thing.
+    void setCurrentEvent(GdkEventKey* event) { current_ = event; }
+
+    bool filterKeyEvent(const KeyEvent& event) override {
+        if (current_ && current_->keyval == event.keyval && current_->hardware_keycode == event.hardwareKeycode) {
+            return gtk_im_context_filter_keypress(context_, current_);
+        }
+        // A key made up by the program: give the input method a toolkit event of it.
+        GdkEvent* made = gdk_event_new(event.type == KeyEvent::Type::up ? GDK_KEY_RELEASE : GDK_KEY_PRESS);
+        GdkWindow* window = gtk_widget_get_window(area_);
+        made->key.window = window ? GDK_WINDOW(g_object_ref(window)) : nullptr;
+        made->key.keyval = event.keyval;
+        made->key.hardware_keycode = event.hardwareKeycode;
+        made->key.time = static_cast<guint32>(event.timestamp * 1000);
+        const bool taken = gtk_im_context_filter_keypress(context_, &made->key);
+        gdk_event_free(made);
+        return taken;
+    }
+    void focusIn() override { gtk_im_context_focus_in(context_); }
+    void focusOut() override { gtk_im_context_focus_out(context_); }
+    void reset() override { gtk_im_context_reset(context_); }
+    void setCursorLocation(const gfx::Rect& rect) override {
+        // Widget coordinates have y down.
+        const int height = gtk_widget_get_allocated_height(area_);
+        GdkRectangle area{static_cast<int>(std::floor(rect.x)), static_cast<int>(std::floor(height - rect.maxY())),
+                          static_cast<int>(std::ceil(rect.width)), static_cast<int>(std::ceil(rect.height))};
+        gtk_im_context_set_cursor_location(context_, &area);
+    }
+
+private:
+    static void onCommit(GtkIMContext*, const char* text, InputMethod* self) {
+        if (self->client() && text) self->client()->insertText(text, TextRange{});
+    }
+    static void onPreeditChanged(GtkIMContext* context, InputMethod* self) {
+        gchar* text = nullptr;
+        gint cursor = 0;
+        gtk_im_context_get_preedit_string(context, &text, nullptr, &cursor);
+        if (self->client()) {
+            if (text && *text) {
+                self->client()->setMarkedText(text, TextRange{utf16Units(text, cursor), 0}, TextRange{});
+            } else {
+                self->client()->unmarkText();
+            }
+        }
+        g_free(text);
+    }
+    static void onPreeditEnd(GtkIMContext*, InputMethod* self) {
+        if (self->client() && self->client()->hasMarkedText()) self->client()->unmarkText();
+    }
+    static gboolean onRetrieveSurrounding(GtkIMContext*, InputMethod*) { return FALSE; }
+    static gboolean onDeleteSurrounding(GtkIMContext*, gint, gint, InputMethod*) { return FALSE; }
+
+    GtkWidget* area_;
+    GtkIMContext* context_;
+    GdkEventKey* current_ = nullptr;
+};
+
+// Ticks with the widget's frame clock while started.
+class WidgetFrameClock : public FrameClock {
+public:
+    explicit WidgetFrameClock(GtkWidget* widget) : widget_(widget) {}
+    ~WidgetFrameClock() override { stop(); }
+    void start(std::function<void()> tick) override {
+        tick_ = std::move(tick);
+        if (id_ == 0) id_ = gtk_widget_add_tick_callback(widget_, onTick, this, nullptr);
+    }
+    void stop() override {
+        if (id_ != 0) gtk_widget_remove_tick_callback(widget_, id_);
+        id_ = 0;
+    }
+    bool isRunning() const override { return id_ != 0; }
+
+private:
+    static gboolean onTick(GtkWidget*, GdkFrameClock*, gpointer data) {
+        auto* self = static_cast<WidgetFrameClock*>(data);
+        // The tick may stop the clock; a copy keeps the callable alive meanwhile.
+        auto tick = self->tick_;
+        if (tick) tick();
+        return G_SOURCE_CONTINUE;
+    }
+
+    GtkWidget* widget_;
+    guint id_ = 0;
+    std::function<void()> tick_;
+};
+
+uint8_t buttonIndex(guint button) {
+    switch (button) {
+    case 1: return MouseEvent::left;
+    case 2: return MouseEvent::middle;
+    case 3: return MouseEvent::right;
+    default: return static_cast<uint8_t>(std::min<guint>(button, 255));
+    }
+}
+
+}  // namespace
+
+struct ToolkitWindow::Impl {
+    ToolkitWindow& owner;
+    GtkWidget* window = nullptr;
+    GtkWidget* area = nullptr;
+    InputMethod* inputMethod = nullptr;  // owned by the Window
+    std::set<guint16> keysDown;
+    bool active = false;
+
+    explicit Impl(ToolkitWindow& o) : owner(o) {}
+
+    double height() const { return owner.size().height; }
+    gfx::Point location(double x, double y) const { return {x, height() - y}; }
+
+    static gboolean onDraw(GtkWidget*, cairo_t* cr, Impl* self) {
+        self->owner.displayIfNeeded();
+        const gfx::Canvas& surface = self->owner.surface();
+        const double scale = surface.scale();
+        cairo_save(cr);
+        // Our surface is in device pixels already: one of ours on one of the screen's.
+        cairo_scale(cr, 1 / scale, 1 / scale);
+        cairo_set_source_surface(cr, surface.surface(), 0, 0);
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        return TRUE;
+    }
+    static void onSizeAllocate(GtkWidget* widget, GdkRectangle* allocation, Impl* self) {
+        self->owner.setBackingScaleFactor(gtk_widget_get_scale_factor(widget));
+        self->owner.setSize(Size{double(allocation->width), double(allocation->height)});
+    }
+    static void onScaleFactor(GtkWidget* widget, GParamSpec*, Impl* self) {
+        self->owner.setBackingScaleFactor(gtk_widget_get_scale_factor(widget));
+    }
+    static void onRealize(GtkWidget*, Impl* self) {
+        self->inputMethod->realize();
+        self->owner.applyCursor(self->owner.cursorName());
+    }
+    static void onUnrealize(GtkWidget*, Impl* self) { self->inputMethod->unrealize(); }
+    static void onActive(GtkWidget* window, GParamSpec*, Impl* self) {
+        const bool active = gtk_window_is_active(GTK_WINDOW(window));
+        if (active == self->active) return;
+        self->active = active;
+        activeWindows() += active ? 1 : -1;
+        self->owner.setKeyWindow(active);
+        SystemSettings::setApplicationActive(activeWindows() > 0);
+    }
+    static gboolean onDelete(GtkWidget*, GdkEvent*, Impl* self) {
+        // The owner decides; the window never goes by itself.
+        if (auto handler = self->owner.onCloseRequest) handler();
+        return TRUE;
+    }
+    static gboolean onKey(GtkWidget*, GdkEventKey* event, Impl* self) {
+        const bool pressed = event->type == GDK_KEY_PRESS;
+        bool repeat = false;
+        if (pressed) repeat = !self->keysDown.insert(event->hardware_keycode).second;
+        else self->keysDown.erase(event->hardware_keycode);
+        self->inputMethod->setCurrentEvent(event);
+        self->owner.sendKeyEvent(keyEventFrom(*event, repeat));
+        self->inputMethod->setCurrentEvent(nullptr);
+        self->updateInputCursor();
+        return TRUE;
+    }
+    static gboolean onButton(GtkWidget* widget, GdkEventButton* event, Impl* self) {
+        // Double and triple presses come as their own events besides the plain ones: the window
+        // counts clicks itself.
+        if (event->type != GDK_BUTTON_PRESS && event->type != GDK_BUTTON_RELEASE) return TRUE;
+        if (event->type == GDK_BUTTON_PRESS) gtk_widget_grab_focus(widget);
+        MouseEvent mouse;
+        mouse.type = event->type == GDK_BUTTON_PRESS ? MouseEvent::Type::down : MouseEvent::Type::up;
+        mouse.button = buttonIndex(event->button);
+        mouse.locationInWindow = self->location(event->x, event->y);
+        mouse.modifiers = modifiersFromState(event->state);
+        mouse.timestamp = event->time / 1000.0;
+        self->owner.sendMouseEvent(mouse);
+        return TRUE;
+    }
+    static gboolean onMotion(GtkWidget*, GdkEventMotion* event, Impl* self) {
+        MouseEvent mouse;
+        const guint held = event->state & (GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK);
+        mouse.type = held ? MouseEvent::Type::dragged : MouseEvent::Type::moved;
+        mouse.button = (held & GDK_BUTTON1_MASK) ? MouseEvent::left
+                       : (held & GDK_BUTTON3_MASK) ? MouseEvent::right
+                                                   : MouseEvent::middle;
+        mouse.locationInWindow = self->location(event->x, event->y);
+        mouse.modifiers = modifiersFromState(event->state);
+        mouse.timestamp = event->time / 1000.0;
+        self->owner.sendMouseEvent(mouse);
+        return TRUE;
+    }
+    static gboolean onCrossing(GtkWidget*, GdkEventCrossing* event, Impl* self) {
+        if (event->detail == GDK_NOTIFY_INFERIOR) return FALSE;
+        MouseEvent mouse;
+        mouse.type = event->type == GDK_ENTER_NOTIFY ? MouseEvent::Type::entered : MouseEvent::Type::exited;
+        mouse.locationInWindow = self->location(event->x, event->y);
+        mouse.modifiers = modifiersFromState(event->state);
+        mouse.timestamp = event->time / 1000.0;
+        self->owner.sendMouseEvent(mouse);
+        return FALSE;
+    }
+    static gboolean onScroll(GtkWidget*, GdkEventScroll* event, Impl* self) {
+        ScrollEvent scroll;
+        scroll.locationInWindow = self->location(event->x, event->y);
+        scroll.modifiers = modifiersFromState(event->state);
+        scroll.timestamp = event->time / 1000.0;
+        switch (event->direction) {
+        case GDK_SCROLL_UP: scroll.deltaY = 1; break;
+        case GDK_SCROLL_DOWN: scroll.deltaY = -1; break;
+        case GDK_SCROLL_LEFT: scroll.deltaX = 1; break;
+        case GDK_SCROLL_RIGHT: scroll.deltaX = -1; break;
+        case GDK_SCROLL_SMOOTH: {
+            GdkDevice* device = gdk_event_get_source_device(reinterpret_cast<GdkEvent*>(event));
+            scroll.hasPreciseDeltas = device && gdk_device_get_source(device) == GDK_SOURCE_TOUCHPAD;
+            scroll.deltaX = -event->delta_x;
+            scroll.deltaY = -event->delta_y;
+            break;
+        }
+        }
+        if (scroll.deltaX == 0 && scroll.deltaY == 0) return TRUE;
+        self->owner.sendScrollEvent(scroll);
+        return TRUE;
+    }
+
+    void updateInputCursor() {
+        TextInputClient* client = inputMethod->client();
+        if (!client) return;
+        inputMethod->setCursorLocation(client->firstRectForCharacterRange(client->selectedRange()));
+    }
+};
+
+ToolkitWindow::ToolkitWindow(Size size, const std::string& title)
+    : Window(size, 1), impl_(std::make_unique<Impl>(*this)) {
+    Impl& d = *impl_;
+    d.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    g_object_ref_sink(d.window);
+    d.area = gtk_drawing_area_new();
+    gtk_widget_set_can_focus(d.area, TRUE);
+    gtk_widget_add_events(d.area, GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_BUTTON_PRESS_MASK |
+                                      GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
+                                      GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK |
+                                      GDK_FOCUS_CHANGE_MASK);
+    gtk_container_add(GTK_CONTAINER(d.window), d.area);
+    gtk_window_set_default_size(GTK_WINDOW(d.window), static_cast<int>(std::lround(size.width)),
+                                static_cast<int>(std::lround(size.height)));
+    gtk_window_set_title(GTK_WINDOW(d.window), title.c_str());
+    Window::setTitle(title);
+
+    auto input = std::make_unique<InputMethod>(d.area);
+    d.inputMethod = input.get();
+    setTextInputContext(std::move(input));
+    setFrameClock(std::make_unique<WidgetFrameClock>(d.area));
+
+    g_signal_connect(d.area, "draw", G_CALLBACK(Impl::onDraw), &d);
+    g_signal_connect(d.area, "size-allocate", G_CALLBACK(Impl::onSizeAllocate), &d);
+    g_signal_connect(d.area, "notify::scale-factor", G_CALLBACK(Impl::onScaleFactor), &d);
+    g_signal_connect(d.area, "realize", G_CALLBACK(Impl::onRealize), &d);
+    g_signal_connect(d.area, "unrealize", G_CALLBACK(Impl::onUnrealize), &d);
+    g_signal_connect(d.area, "key-press-event", G_CALLBACK(Impl::onKey), &d);
+    g_signal_connect(d.area, "key-release-event", G_CALLBACK(Impl::onKey), &d);
+    g_signal_connect(d.area, "button-press-event", G_CALLBACK(Impl::onButton), &d);
+    g_signal_connect(d.area, "button-release-event", G_CALLBACK(Impl::onButton), &d);
+    g_signal_connect(d.area, "motion-notify-event", G_CALLBACK(Impl::onMotion), &d);
+    g_signal_connect(d.area, "enter-notify-event", G_CALLBACK(Impl::onCrossing), &d);
+    g_signal_connect(d.area, "leave-notify-event", G_CALLBACK(Impl::onCrossing), &d);
+    g_signal_connect(d.area, "scroll-event", G_CALLBACK(Impl::onScroll), &d);
+    g_signal_connect(d.window, "notify::is-active", G_CALLBACK(Impl::onActive), &d);
+    g_signal_connect(d.window, "delete-event", G_CALLBACK(Impl::onDelete), &d);
+}
+
+ToolkitWindow::~ToolkitWindow() {
+    Impl& d = *impl_;
+    // Nothing may call back into a window that is going.
+    g_signal_handlers_disconnect_by_data(d.area, &d);
+    g_signal_handlers_disconnect_by_data(d.window, &d);
+    if (d.active) {
+        activeWindows() -= 1;
+        SystemSettings::setApplicationActive(activeWindows() > 0);
+    }
+    setFrameClock(nullptr);
+    setTextInputContext(nullptr);
+    gtk_widget_destroy(d.window);
+    g_object_unref(d.window);
+}
+
+void ToolkitWindow::show() {
+    gtk_widget_show_all(impl_->window);
+    gtk_widget_grab_focus(impl_->area);
+    gtk_window_present(GTK_WINDOW(impl_->window));
+}
+
+void ToolkitWindow::setTitle(const std::string& title) {
+    Window::setTitle(title);
+    gtk_window_set_title(GTK_WINDOW(impl_->window), title.c_str());
+}
+
+void ToolkitWindow::setMinimumSize(Size size) {
+    gtk_widget_set_size_request(impl_->area, static_cast<int>(std::ceil(size.width)),
+                                static_cast<int>(std::ceil(size.height)));
+}
+
+void ToolkitWindow::setResizeIncrements(Size base, Size increment) {
+    GdkGeometry hints{};
+    hints.base_width = static_cast<int>(std::lround(base.width));
+    hints.base_height = static_cast<int>(std::lround(base.height));
+    hints.width_inc = std::max(1, static_cast<int>(std::lround(increment.width)));
+    hints.height_inc = std::max(1, static_cast<int>(std::lround(increment.height)));
+    gtk_window_set_geometry_hints(GTK_WINDOW(impl_->window), nullptr, &hints,
+                                  static_cast<GdkWindowHints>(GDK_HINT_BASE_SIZE | GDK_HINT_RESIZE_INC));
+}
+
+void ToolkitWindow::didInvalidate(const Rect& rect) {
+    // Widget coordinates have y down.
+    const int x = static_cast<int>(std::floor(rect.x));
+    const int y = static_cast<int>(std::floor(size().height - rect.maxY()));
+    const int right = static_cast<int>(std::ceil(rect.maxX()));
+    const int bottom = static_cast<int>(std::ceil(size().height - rect.y));
+    gtk_widget_queue_draw_area(impl_->area, x, y, right - x, bottom - y);
+}
+
+void ToolkitWindow::applyCursor(const std::string& name) {
+    GdkWindow* window = gtk_widget_get_window(impl_->area);
+    if (!window) return;
+    GdkCursor* cursor = gdk_cursor_new_from_name(gdk_window_get_display(window), name.c_str());
+    gdk_window_set_cursor(window, cursor);
+    if (cursor) g_object_unref(cursor);
+}
+
+}  // namespace platform::ui::gtk

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/ui/Window.h"
+
+namespace platform::ui::gtk {
+
+// A Window shown on screen: a GtkWindow holding one GtkDrawingArea that shows what the views
+// drew. Dirty rectangles become queued draws of the area, the area's size and scale factor are
+// the window's, and its key, button, motion, crossing and scroll events reach the views as
+// neutral events. Each window has its own input method (a GtkIMMulticontext) and its own frame
+// clock (the widget's). Start the Toolkit first.
+class ToolkitWindow : public Window {
+public:
+    ToolkitWindow(Size size, const std::string& title);
+    ~ToolkitWindow() override;
+
+    void show();
+    void setTitle(const std::string& title) override;
+    // The smallest size the user may give the window, in points.
+    void setMinimumSize(Size size);
+    // Lets the window manager resize in steps of a cell beyond a base size.
+    void setResizeIncrements(Size base, Size increment);
+
+    struct Impl;
+
+protected:
+    void didInvalidate(const Rect& rect) override;
+    void applyCursor(const std::string& name) override;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform::ui::gtk

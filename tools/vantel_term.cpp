@@ -1,0 +1,163 @@
+// One terminal in a window: a local-process terminal view running the user's shell, or a program.
+//   vantel-term [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--dump-screen] [-- program [args...]]
+// The window starts at the grid's size, follows resizes and the program's titles, and closes when
+// the program ends. --dump-screen prints the last screen on standard output at the end. The exit
+// status is the program's.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/runtime/MainLoop.h"
+#include "platform/ui/gtk/Toolkit.h"
+#include "platform/ui/gtk/ToolkitWindow.h"
+#include "vantel/view/LocalProcessTerminalView.h"
+
+extern char** environ;
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: vantel-term [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--dump-screen] "
+                 "[-- program [args...]]\n");
+    return 2;
+}
+
+// The program's own environment with the terminal's variables in place of any it had.
+std::vector<std::string> childEnvironment() {
+    std::vector<std::string> env;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string text = *entry;
+        if (text.rfind("TERM=", 0) == 0 || text.rfind("COLORTERM=", 0) == 0) continue;
+        env.push_back(text);
+    }
+    env.push_back("TERM=xterm-256color");
+    env.push_back("COLORTERM=truecolor");
+    return env;
+}
+
+void dumpScreen(vantel::Terminal& terminal) {
+    vantel::Buffer& buffer = terminal.buffer();
+    for (int row = buffer.yBase(); row < buffer.yBase() + terminal.rows(); ++row) {
+        const std::string text = buffer.lines()[row].translateToString(
+            true, 0, -1, true, [&](const vantel::CharData& cell) { return terminal.getCharacter(cell); });
+        std::string printable;
+        for (char c : text) printable += c == '\0' ? ' ' : c;
+        std::printf("%s\n", printable.c_str());
+    }
+    std::fflush(stdout);
+}
+
+class Owner : public vantel::LocalProcessTerminalViewDelegate {
+public:
+    explicit Owner(platform::ui::gtk::ToolkitWindow& window) : window_(window) {}
+    void sizeChanged(vantel::LocalProcessTerminalView&, int, int) override {}
+    void setTerminalTitle(vantel::LocalProcessTerminalView&, const std::string& title) override {
+        window_.setTitle(title.empty() ? "vantel-term" : title);
+    }
+    void hostCurrentDirectoryUpdate(vantel::TerminalView&, const std::optional<std::string>&) override {}
+    void processTerminated(vantel::TerminalView&, std::optional<int32_t> exitCode) override {
+        status = exitCode;
+        ended = true;
+        platform::runtime::MainLoop::main().quit();
+    }
+    std::optional<int32_t> status;
+    bool ended = false;
+
+private:
+    platform::ui::gtk::ToolkitWindow& window_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vantel::TerminalOptions options;
+    options.rows = 24;
+    double fontSize = platform::gfx::Font::systemFontSize;
+    std::string family = "monospace";
+    bool dump = false;
+    int at = 1;
+    for (; at < argc; ++at) {
+        const std::string arg = argv[at];
+        auto number = [&](double& target) {
+            if (at + 1 >= argc) return false;
+            char* end = nullptr;
+            target = std::strtod(argv[++at], &end);
+            return end && *end == '\0' && target > 0 && target < 1e5;
+        };
+        double value = 0;
+        if (arg == "--") {
+            ++at;
+            break;
+        } else if (arg == "--cols" && number(value)) {
+            options.cols = static_cast<int>(value);
+        } else if (arg == "--rows" && number(value)) {
+            options.rows = static_cast<int>(value);
+        } else if (arg == "--font-size" && number(value)) {
+            fontSize = value;
+        } else if (arg == "--font" && at + 1 < argc) {
+            family = argv[++at];
+        } else if (arg == "--dump-screen") {
+            dump = true;
+        } else {
+            return usage();
+        }
+    }
+    std::string program;
+    std::vector<std::string> args;
+    if (at < argc) {
+        program = argv[at];
+        args.assign(argv + at + 1, argv + argc);
+    } else {
+        const char* shell = std::getenv("SHELL");
+        program = shell && *shell ? shell : "/bin/sh";
+    }
+
+    // The toolkit sees none of the arguments: they belong to the program ("--" included).
+    int toolkitArgc = 1;
+    char** toolkitArgv = argv;
+    if (!platform::ui::gtk::Toolkit::start(&toolkitArgc, &toolkitArgv)) {
+        std::fprintf(stderr, "vantel-term: cannot open the display\n");
+        return 1;
+    }
+
+    platform::gfx::FontRef font = platform::gfx::Font::create(family, fontSize);
+    if (!font) font = platform::gfx::Font::systemFont(fontSize);
+    vantel::LocalProcessTerminalView view(platform::gfx::Rect{}, font, options);
+    const platform::gfx::Rect optimal = view.getOptimalFrameSize();
+    platform::ui::gtk::ToolkitWindow window({optimal.width, optimal.height}, "vantel-term");
+    window.setContentView(&view);
+    const platform::gfx::Size cell = *view.cellDimension();
+    const double scroller = optimal.width - cell.width * view.getTerminal().cols();
+    window.setResizeIncrements({scroller, 0}, cell);
+    window.setMinimumSize({scroller + cell.width * 2, cell.height});
+    Owner owner(window);
+    view.processDelegate = &owner;
+    window.onCloseRequest = [&] {
+        // Closing the window ends the program; no exit report follows.
+        view.terminate();
+        platform::runtime::MainLoop::main().quit();
+    };
+    window.makeFirstResponder(&view);
+    window.show();
+    view.startProcess(program, args, childEnvironment());
+    if (!view.process().running()) {
+        std::fprintf(stderr, "vantel-term: cannot start %s\n", program.c_str());
+        return 127;
+    }
+    platform::runtime::MainLoop::main().run();
+    // The last output that came with the exit.
+    platform::runtime::MainLoop::main().runUntil([] { return false; }, std::chrono::milliseconds(50));
+    if (dump) dumpScreen(view.getTerminal());
+    view.processDelegate = nullptr;
+    if (!owner.ended) view.terminate();
+    if (!owner.status) return owner.ended ? 1 : 0;
+    return WIFEXITED(*owner.status) ? WEXITSTATUS(*owner.status)
+                                    : 128 + (WIFSIGNALED(*owner.status) ? WTERMSIG(*owner.status) : 0);
+}

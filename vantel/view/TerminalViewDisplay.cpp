@@ -1,0 +1,125 @@
+// Display scheduling: the engine's dirty rows become rectangles to redraw, coalesced to one pass
+// per 16.67 ms while output streams in, none while synchronized output holds it back; the caret
+// follows the cursor in the same pass.
+#include <algorithm>
+#include <set>
+
+#include "vantel/view/TerminalView.h"
+
+namespace vantel {
+
+void TerminalView::queuePendingDisplay() {
+    if (!terminal_ || terminal_->synchronizedOutputActive()) return;
+    if (pendingDisplay_) return;
+    pendingDisplay_ = true;
+    std::weak_ptr<int> alive = lifetime_;
+    displayTimer_ = loop_.postAfter(displayCoalescingDelay, [this, alive] {
+        if (alive.expired()) return;
+        displayTimer_.reset();
+        updateTextBlinkLifecycle();
+        updateDisplay(true);
+        pendingDisplay_ = false;
+    });
+}
+
+void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
+    if (!terminal_) return;
+    if (terminal_->synchronizedOutputActive()) {
+        pendingDisplay_ = false;
+        return;
+    }
+    ++displayUpdates_;
+    updateCursorPosition();
+    const Buffer& buffer = terminal_->buffer();
+    const std::optional<std::pair<int, int>> dirty = terminal_->getUpdateRange();
+    if (!dirty) {
+        if (notifyUpdateChanges && terminalDelegate) {
+            const int row = buffer.yDisp() + buffer.y();
+            terminalDelegate->rangeChanged(*this, row, row);
+        }
+        pendingDisplay_ = false;
+        return;
+    }
+    const auto [start, end] = *dirty;
+    if (notifyUpdateChanges && terminalDelegate) terminalDelegate->rangeChanged(*this, start, end);
+    terminal_->clearUpdateRange();
+
+    const RedrawRows rows = bidiRedrawRows(start, end);
+    const Rect b = bounds();
+    Rect rect = b;
+    if (buffer.yDisp() == buffer.yBase() && cellDimension_) {
+        const double cellHeight = cellDimension_->height;
+        rect = Rect{0, b.height - (rows.last + 1) * cellHeight, b.width, (rows.last - rows.first + 1) * cellHeight};
+        if (rows.last == terminal_->rows() - 1) {
+            // The strip below the last row goes with it.
+            rect.height += rect.y;
+            rect.y = 0;
+        } else {
+            // A row's glyphs may reach into the row below it.
+            rect.y -= cellHeight;
+            rect.height += cellHeight;
+            if (rect.y < 0) {
+                rect.height += rect.y;
+                rect.y = 0;
+            }
+        }
+    }
+    setNeedsDisplay(rect);
+    collectPayloadIfLinksWereAdded();
+    pendingDisplay_ = false;
+}
+
+void TerminalView::collectPayloadIfLinksWereAdded() {
+    // Codes of links that left every line go back to the process-wide table, at most once a second.
+    if (terminal_->payloadCodes().size() <= payloadCodesAtCollection_) return;
+    const int64_t now = loop_.now().time_since_epoch().count();
+    if (lastPayloadCollectionNs_ && now - *lastPayloadCollectionNs_ < payloadCollectionInterval.count()) return;
+    lastPayloadCollectionNs_ = now;
+    terminal_->garbageCollectPayload();
+    payloadCodesAtCollection_ = terminal_->payloadCodes().size();
+}
+
+void TerminalView::updateCursorPosition() {
+    if (!terminal_ || !caretView_ || !cellDimension_) return;
+    Buffer& buffer = terminal_->buffer();
+    const int cursorRow = buffer.yBase() + buffer.y();
+    if (cursorRow >= buffer.yDisp() + terminal_->rows() || terminal_->cursorHidden) {
+        caretView_->removeFromSuperview();
+        return;
+    }
+    // The scroller and the bar stay above the caret.
+    if (caretView_->superview() != this) addSubview(caretView_.get(), &scroller_);
+    const int screenRow = cursorRow - buffer.yDisp();
+    const Size cell = *cellDimension_;
+    const int column = logicalToVisualCol(cursorRow, buffer.x());
+    double factor = 1;
+    CharData ch{};
+    if (cursorRow >= 0 && cursorRow < buffer.lines().count()) {
+        const BufferLine& line = buffer.lines()[cursorRow];
+        if (line.renderMode() != BufferLine::RenderLineMode::single) factor = 2;
+        const int x = std::clamp(buffer.x(), 0, std::max(0, line.count() - 1));
+        if (line.count() > 0) ch = line[x];
+    }
+    caretView_->setFrameOrigin(Point{column * cell.width * factor, bounds().height - (screenRow + 1) * cell.height});
+    const int width = ch.width < 2 ? 1 : ch.width;
+    const Size size{cell.width * factor * width, caretView_->frame().height};
+    if (size != Size{caretView_->frame().width, caretView_->frame().height}) caretView_->setFrameSize(size);
+    caretView_->setText(ch);
+}
+
+void TerminalView::invalidateLinkHighlight(const std::optional<std::vector<Terminal::LinkMatch::RowRange>>& oldRange,
+                                           const std::optional<std::vector<Terminal::LinkMatch::RowRange>>& newRange) {
+    std::set<int64_t> rows;
+    for (const auto* ranges : {&oldRange, &newRange}) {
+        if (!*ranges) continue;
+        for (const auto& r : **ranges) rows.insert(r.row);
+    }
+    const int yDisp = terminal_->buffer().yDisp();
+    for (int64_t row : rows) {
+        const int64_t screenRow = row - yDisp;
+        if (screenRow < 0 || screenRow >= terminal_->rows()) continue;
+        terminal_->updateRange(static_cast<int>(screenRow), false);
+    }
+}
+
+}  // namespace vantel

@@ -1,0 +1,197 @@
+// Bytes through the view both ways, and the view's place in the scroll-back.
+#include <algorithm>
+#include <cmath>
+
+#include "vantel/view/TerminalBidi.h"
+#include "vantel/view/TerminalView.h"
+
+namespace vantel {
+
+namespace {
+
+uint64_t nanoseconds(platform::runtime::TimePoint time) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+    return ns > 0 ? static_cast<uint64_t>(ns) : 0;
+}
+
+std::span<const uint8_t> bytesOf(std::string_view text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+// --- Feeding ---------------------------------------------------------------------------------
+
+void TerminalView::feed(std::span<const uint8_t> bytes) {
+    search_->invalidate();
+    if (allowMouseReporting) selection_->setActive(false);
+    terminal_->parser().parse(bytes);
+    if (shouldDisplayImmediatelyAfterUserInput()) {
+        displayImmediately();
+    } else {
+        queuePendingDisplay();
+    }
+}
+
+void TerminalView::feed(std::string_view text) { feed(bytesOf(text)); }
+
+uint64_t TerminalView::lastUserInputUptimeNs() const {
+    std::lock_guard lock(userInputLock_);
+    return lastUserInputUptimeNs_;
+}
+
+bool TerminalView::shouldDisplayImmediatelyAfterUserInput() const {
+    if (terminal_->synchronizedOutputActive()) return false;
+    const uint64_t last = lastUserInputUptimeNs();
+    if (last == 0) return false;
+    const uint64_t now = nanoseconds(loop_.now());
+    return now >= last && now - last <= interactiveInputDisplayWindowNs;
+}
+
+void TerminalView::displayImmediately() {
+    auto run = [this] {
+        updateTextBlinkLifecycle();
+        updateDisplay(true);
+        pendingDisplay_ = false;
+    };
+    if (loop_.isLoopThread()) return run();
+    if (pendingDisplay_) return;
+    pendingDisplay_ = true;
+    std::weak_ptr<int> alive = lifetime_;
+    loop_.post([alive, run] {
+        if (!alive.expired()) run();
+    });
+}
+
+// --- Sending ---------------------------------------------------------------------------------
+
+void TerminalView::send(std::span<const uint8_t> data) {
+    {
+        std::lock_guard lock(userInputLock_);
+        // 0 means never: a clock that starts at 0 (the tests' virtual one) still counts.
+        lastUserInputUptimeNs_ = std::max<uint64_t>(nanoseconds(loop_.now()), 1);
+    }
+    ensureCaretIsVisible();
+    if (terminal_->scanUserInputForSubmission(data) &&
+        terminal_->buffer().semanticInput == SemanticInputState::armed) {
+        terminal_->buffer().semanticInput = SemanticInputState::submitted;
+    }
+    if (terminalDelegate) terminalDelegate->send(*this, data);
+}
+
+void TerminalView::send(std::string_view text) { send(bytesOf(text)); }
+
+void TerminalView::sendHorizontalKey(bool left) {
+    Buffer& buffer = terminal_->buffer();
+    const int row = buffer.yBase() + buffer.y();
+    bool rightToLeft = false;
+    if (bidiHostPolicy_ == BidiHostPolicy::respectTerminal && row >= 0 && row < buffer.lines().count()) {
+        const BidiPresentationState state = buffer.lines()[row].bidiState();
+        if (state.supportMode == BidiSupportMode::explicit_) {
+            rightToLeft = state.fallbackDirection == BidiDirection::rightToLeft;
+        } else if (auto paragraph = TerminalBidi::paragraphResult(row, buffer, terminal_->cols(), *terminal_,
+                                                                  *fontSet_.normal)) {
+            rightToLeft = paragraph->baseDirection == BidiDirection::rightToLeft;
+        } else {
+            rightToLeft = state.fallbackDirection == BidiDirection::rightToLeft;
+        }
+    }
+    const bool swap = terminal_->bidiArrowKeySwap && rightToLeft;
+    const bool sendLeft = left != swap;
+    const char* sequence = terminal_->applicationCursor ? (sendLeft ? "\x1bOD" : "\x1bOC")
+                                                        : (sendLeft ? "\x1b[D" : "\x1b[C");
+    send(std::string_view(sequence));
+}
+
+// --- Scroll-back -----------------------------------------------------------------------------
+
+void TerminalView::updateUserScrollingState(int row, const Buffer& buffer) {
+    const int maximum = std::max(0, buffer.lines().count() - buffer.rows());
+    userScrolling_ = row < maximum;
+    terminal_->userScrolling = userScrolling_;
+}
+
+void TerminalView::scrollTo(int row, bool notifyAccessibility) {
+    Buffer& buffer = terminal_->buffer();
+    const int maximum = std::max(0, buffer.lines().count() - buffer.rows());
+    const int target = row < 0 ? 0 : std::min(row, maximum);
+    updateUserScrollingState(target, buffer);
+    if (target == buffer.yDisp()) return;
+    buffer.setYDisp(target);
+    terminal_->updateRange(0, false);
+    terminal_->updateRange(terminal_->rows(), false);
+    updateDisplay(notifyAccessibility);
+    if (terminalDelegate) terminalDelegate->scrolled(*this, scrollPosition());
+    updateScroller();
+    setNeedsDisplay();
+}
+
+void TerminalView::scroll(double toPosition) {
+    // A position from outside may be anything: not finite is ignored, the rest clamped first.
+    if (!std::isfinite(toPosition)) return;
+    Buffer& buffer = terminal_->buffer();
+    const int maximum = std::max(0, buffer.lines().count() - buffer.rows());
+    const int target = std::clamp(static_cast<int>(std::clamp(toPosition, 0.0, 1.0) * maximum), 0, maximum);
+    if (target == buffer.yDisp()) {
+        updateUserScrollingState(buffer.yDisp(), buffer);
+    } else {
+        scrollTo(target, true);
+    }
+}
+
+void TerminalView::scrollUp(int lines) { scrollTo(std::max(0, terminal_->buffer().yDisp() - lines), true); }
+
+void TerminalView::scrollDown(int lines) {
+    const Buffer& buffer = terminal_->buffer();
+    const int last = buffer.lines().count() - buffer.rows();
+    scrollTo(std::max(0, std::min(buffer.yDisp() + lines, last)), true);
+}
+
+void TerminalView::pageUp() {
+    if (terminal_->isCurrentBufferAlternate()) return send(std::string_view("\x1b[5~"));
+    scrollUp(terminal_->rows());
+}
+
+void TerminalView::pageDown() {
+    if (terminal_->isCurrentBufferAlternate()) return send(std::string_view("\x1b[6~"));
+    scrollDown(terminal_->rows());
+}
+
+void TerminalView::changeScrollback(std::optional<int> lines) {
+    terminal_->normalBuffer().changeHistorySize(lines);
+    TerminalOptions options = terminal_->options();
+    options.scrollback = lines.value_or(0);
+    terminal_->setOptions(std::move(options));
+    for (int row = 0; row < terminal_->rows(); ++row) terminal_->updateRange(row, false);
+    updateScroller();
+    if (terminalDelegate) terminalDelegate->scrolled(*this, scrollPosition());
+    queuePendingDisplay();
+}
+
+void TerminalView::clearScrollback() {
+    terminal_->normalBuffer().clearScrollback();
+    for (int row = 0; row < terminal_->rows(); ++row) terminal_->updateRange(row, false);
+    updateScroller();
+    if (terminalDelegate) terminalDelegate->scrolled(*this, scrollPosition());
+    queuePendingDisplay();
+}
+
+void TerminalView::scrollerActivated() {
+    switch (scroller_.hitPart()) {
+    case platform::ui::Scroller::Part::decrementPage:
+        pageUp();
+        scroller_.setDoubleValue(scrollPosition());
+        break;
+    case platform::ui::Scroller::Part::knob: scroll(scroller_.doubleValue()); break;
+    case platform::ui::Scroller::Part::incrementPage:
+        pageDown();
+        scroller_.setDoubleValue(scrollPosition());
+        break;
+    case platform::ui::Scroller::Part::noPart: std::printf("Scroller .noPart clicked\n"); break;
+    case platform::ui::Scroller::Part::decrementLine: std::printf("Scroller .decrementLine clicked\n"); break;
+    case platform::ui::Scroller::Part::incrementLine: std::printf("Scroller .incrementLine clicked\n"); break;
+    case platform::ui::Scroller::Part::knobSlot: std::printf("Scroller .knobSlot clicked\n"); break;
+    }
+}
+
+}  // namespace vantel

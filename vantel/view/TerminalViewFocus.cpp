@@ -1,0 +1,53 @@
+// Focus: the caret shows whether the view has the keyboard in the key window, and the program
+// hears of first-responder changes when it asked for focus reports.
+#include "platform/ui/Window.h"
+#include "vantel/view/TerminalView.h"
+
+namespace vantel {
+
+bool TerminalView::hasFocus() const { return hasFocus_ && (!window() || window()->isKeyWindow()); }
+
+void TerminalView::setHasFocus(bool focus) {
+    hasFocus_ = focus;
+    caretView_->focused = focus;
+    caretView_->updateCursorStyle();
+}
+
+bool TerminalView::becomeFirstResponder() {
+    if (!View::becomeFirstResponder()) return false;
+    setHasFocus(true);
+    caretView_->updateCursorStyle();
+    terminal_->reportedFocusState = true;
+    if (terminal_->sendFocus) terminal_->sendFocusReport();
+    return true;
+}
+
+bool TerminalView::resignFirstResponder() {
+    if (!View::resignFirstResponder()) return false;
+    // A blinking caret stops visible.
+    caretView_->removeAllAnimations();
+    caretView_->setOpacity(1);
+    setHasFocus(false);
+    terminal_->reportedFocusState = false;
+    if (terminal_->sendFocus) terminal_->sendFocusReport();
+    return true;
+}
+
+void TerminalView::windowDidChangeKeyState() {
+    // Only the caret's look changes; the program hears of first-responder changes alone.
+    caretView_->updateCursorStyle();
+}
+
+void TerminalView::viewDidMoveToWindow() {
+    caretView_->updateCursorStyle();
+    updateTextBlinkLifecycle();
+}
+
+void TerminalView::ensureCaretIsVisible() {
+    if (terminal_->synchronizedOutputActive()) return;
+    const Buffer& buffer = terminal_->buffer();
+    const int row = buffer.yBase() + buffer.y();
+    if (row < buffer.yDisp() || row >= buffer.yDisp() + terminal_->rows()) scrollTo(buffer.yBase(), true);
+}
+
+}  // namespace vantel
