@@ -32,7 +32,7 @@ struct PayloadKind {
     std::string_view description;
 };
 
-inline constexpr std::array<PayloadKind, 7> payloadKinds{{
+inline constexpr std::array<PayloadKind, 8> payloadKinds{{
     {"ascii", "plain ASCII source text in CR LF lines, some tab-indented, some wider than 80 columns"},
     {"utf8", "mixed UTF-8: accents, combining marks, Greek, Cyrillic, CJK, emoji with ZWJ, flags, modifiers"},
     {"sgr", "words with SGR: 256-colour and true-colour fore- and background, bold, italic, underline, inverse"},
@@ -40,6 +40,7 @@ inline constexpr std::array<PayloadKind, 7> payloadKinds{{
     {"cursor", "cursor motion: CUP, CUU/CUD/CUF/CUB, CHA, VPA, CNL/CPL, DECSC/DECRC, BS and HT between short writes"},
     {"scroll", "scrolling of the full screen and of top and bottom DECSTBM regions: LF at the margin, SU/SD, RI, IL/DL"},
     {"wide", "wide characters only: CJK ideographs, Hangul, fullwidth forms and emoji, wrapping at odd columns"},
+    {"tui", "full-screen frames of a text-mode program: box-drawing borders, two panes, meters, half synchronized"},
 }};
 
 inline bool isPayloadName(std::string_view name) {
@@ -336,6 +337,70 @@ inline void wide(std::string& out, Rng& rng, const Geometry& g, size_t target) {
     }
 }
 
+// One row of a pane, exactly `width` columns: coloured words, or a meter like [|||||    ] 42%.
+inline void paneRow(std::string& out, Rng& rng, int width) {
+    int used = 0;
+    if (width >= 12 && rng.chance(30)) {
+        const int inner = width - 7;
+        const int filled = rng.below(inner + 1);
+        out += "\x1b[1m[\x1b[32m";
+        out.append(static_cast<size_t>(filled), '|');
+        out += "\x1b[0m";
+        out.append(static_cast<size_t>(inner - filled), ' ');
+        out += ']';
+        std::string percent = std::to_string(filled * 100 / std::max(inner, 1)) + "%";
+        while (percent.size() < 5) percent.insert(percent.begin(), ' ');
+        out += percent;
+        used = width;
+    }
+    while (used < width) {
+        if (rng.chance(40)) sgr(out, rng);
+        std::string_view word = rng.pick(proseWords);
+        if (used + static_cast<int>(word.size()) > width) word = word.substr(0, static_cast<size_t>(width - used));
+        out += word;
+        used += static_cast<int>(word.size());
+        if (used < width) {
+            out += ' ';
+            ++used;
+        }
+    }
+    out += "\x1b[0m";
+}
+
+// Full-screen frames as a text-mode program draws them: a box-drawing border with a title, two
+// panes split by a vertical line, and half of the frames inside synchronized output.
+inline void tui(std::string& out, Rng& rng, const Geometry& g, size_t target) {
+    static constexpr std::string_view horizontal = "\xe2\x94\x80", vertical = "\xe2\x94\x82";
+    auto line = [&](int count) {
+        for (int i = 0; i < count; ++i) out += horizontal;
+    };
+    while (out.size() < target) {
+        const bool synchronized = rng.chance(50);
+        if (synchronized) out += "\x1b[?2026h";
+        out += "\x1b[?25l";
+        const int split = std::clamp(g.cols / 2 + rng.between(-3, 3), 2, std::max(2, g.cols - 2));
+        const int left = split - 2, right = g.cols - split - 1;
+        for (int row = 1; row <= g.rows; ++row) {
+            cup(out, row, 1);
+            if (row == 1 || row == g.rows) {
+                out += row == 1 ? "\xe2\x94\x8c" : "\xe2\x94\x94";
+                line(left);
+                out += row == 1 ? "\xe2\x94\xac" : "\xe2\x94\xb4";
+                line(right);
+                out += row == 1 ? "\xe2\x94\x90" : "\xe2\x94\x98";
+            } else {
+                out += vertical;
+                paneRow(out, rng, left);
+                out += vertical;
+                paneRow(out, rng, right);
+                out += vertical;
+            }
+        }
+        out += "\x1b[0m\x1b[?25h";
+        if (synchronized) out += "\x1b[?2026l";
+    }
+}
+
 }  // namespace detail
 
 // The seed of the engine benchmark's payloads.
@@ -364,6 +429,8 @@ inline Payload makePayload(std::string_view name, const Geometry& g, size_t targ
         detail::scrolling(p.bytes, rng, g, targetBytes);
     } else if (name == "wide") {
         detail::wide(p.bytes, rng, g, targetBytes);
+    } else if (name == "tui") {
+        detail::tui(p.bytes, rng, g, targetBytes);
     } else {
         return p;
     }

@@ -89,6 +89,9 @@ GLibMainLoop::GLibMainLoop(ContextChoice choice) : ownContext_(choice == Context
     reinterpret_cast<QueueSource*>(queueSource_)->loop = this;
     // Work may run a nested loop (runUntil) that must still see the queue.
     g_source_set_can_recurse(queueSource_, TRUE);
+    // Just below the toolkit's redraw: work that never stops coming (children flooding their
+    // terminals) must not keep windows from painting; input events still come first.
+    g_source_set_priority(queueSource_, queuePriority);
     g_source_attach(queueSource_, context_);
 }
 

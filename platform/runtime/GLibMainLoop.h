@@ -16,6 +16,10 @@ namespace platform::runtime {
 // the context, descriptors are GLib unix-fd sources. No display is needed.
 class GLibMainLoop : public MainLoop {
 public:
+    // Posted work and timers run at this GLib priority: after the toolkit's layout and redraw
+    // (G_PRIORITY_HIGH_IDLE + 10 and + 20), before its idle work.
+    static constexpr int queuePriority = 100 + 21;
+
     enum class ContextChoice { own, programDefault };
     explicit GLibMainLoop(ContextChoice choice = ContextChoice::own);
     ~GLibMainLoop() override;

@@ -48,8 +48,9 @@ public:
     void mouseDragged(const MouseEvent& event) override;
     void mouseUp(const MouseEvent& event) override;
 
-    static constexpr gfx::Rgba knobColor{0, 0, 0, 0.45};
-    static constexpr gfx::Rgba slotColor{0, 0, 0, 0.08};
+    // Grey: it shows on dark and on light backgrounds alike.
+    static constexpr gfx::Rgba knobColor{0.55, 0.55, 0.55, 0.8};
+    static constexpr gfx::Rgba slotColor{0.5, 0.5, 0.5, 0.15};
 
 private:
     // The knob's length and the distance it can travel.

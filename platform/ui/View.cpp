@@ -110,6 +110,8 @@ void View::setLayerBackgroundColor(std::optional<gfx::Rgba> color) {
 }
 
 void View::setNeedsDisplay(const Rect& rect) {
+    // A hidden view shows nothing; it is drawn again when it is shown.
+    if (hidden_) return;
     Rect r = rect.intersection(bounds());
     if (r.isEmpty()) return;
     if (window_) {

@@ -22,6 +22,8 @@ namespace vantel {
 
 using platform::runtime::MainLoop;
 
+std::atomic<int> LocalProcess::busyDeliveries_{0};
+
 namespace {
 
 void printLine(std::string line) {
@@ -96,6 +98,12 @@ LocalProcess::LocalProcess(LocalProcessDelegate* delegate, MainLoop* dispatchQue
 LocalProcess::~LocalProcess() {
     closeChannel();
     lifetime_.reset();
+    {
+        // A delivery still scheduled will never run: it no longer shares the loop.
+        std::lock_guard lock(pendingLock_);
+        if (pendingScheduled_) busyDeliveries_.fetch_sub(1);
+        pendingScheduled_ = false;
+    }
     // The child is not signalled, only reaped once it ends.
     letGoOfChild();
 }
@@ -368,7 +376,10 @@ bool LocalProcess::enqueueReceivedData(std::vector<uint8_t> chunk) {
             if (!readSuspendedForBackpressure_) ++figures_.suspensions;
             readSuspendedForBackpressure_ = true;
         }
-        if (!pendingScheduled_) pendingScheduled_ = schedule = true;
+        if (!pendingScheduled_) {
+            pendingScheduled_ = schedule = true;
+            busyDeliveries_.fetch_add(1);
+        }
         mayGoOn = pendingBytes_ < pendingHighWaterBytes;
     }
     if (schedule) scheduleDrain();
@@ -384,7 +395,14 @@ void LocalProcess::scheduleDrain() {
 
 void LocalProcess::drainReceivedData() {
     const auto start = dispatchQueue_.now();
+    // Children delivering at the same time share the loop's time: each pass gets its part of the
+    // slice, so one child's flood never keeps another's echo waiting longer than one round.
+    const uint64_t slice =
+        std::max(pendingTimeSliceNs / static_cast<uint64_t>(std::max(busyDeliveries_.load(), 1)), smallestSliceNs);
     std::weak_ptr<int> alive = lifetime_;
+    auto passEnded = [&] {
+        if (drainPassObserver_) drainPassObserver_(dispatchQueue_.now() - start);
+    };
     std::unique_lock lock(pendingLock_);
     ++figures_.drainPasses;
     for (;;) {
@@ -394,8 +412,11 @@ void LocalProcess::drainReceivedData() {
                 pendingChunkIndex_ = 0;
                 pendingBytes_ = 0;
                 pendingScheduled_ = false;
+                busyDeliveries_.fetch_sub(1);
                 std::vector<uint8_t>().swap(deliveringChunk_);
                 deliveredOffset_ = 0;
+                lock.unlock();
+                passEnded();
                 return;
             }
             deliveringChunk_ = std::move(pendingChunks_[pendingChunkIndex_++]);
@@ -430,9 +451,10 @@ void LocalProcess::drainReceivedData() {
         const auto now = dispatchQueue_.now();
         adaptPieceSize(piece, std::chrono::duration_cast<std::chrono::nanoseconds>(now - pieceStart));
         if (static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - start).count()) >=
-            pendingTimeSliceNs) {
+            slice) {
             // Yield the loop to other work; `pendingScheduled_` stays set.
             scheduleDrain();
+            passEnded();
             return;
         }
         lock.lock();

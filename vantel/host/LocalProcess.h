@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,8 +34,10 @@ public:
 
 // One child program on a new pseudo-terminal. An I/O thread reads the master
 // without blocking and hands the bytes to the delivery loop. On the program's
-// main loop they are queued and delivered in passes of about 4 ms, a read split
-// into pieces small enough to keep to that, and reading stops while 4 MiB wait
+// main loop they are queued and delivered in passes of about 4 ms, shared between
+// the children delivering at the same time (so one child's flood delays another's
+// echo by one round at most), a read split into pieces small enough to keep to
+// that, and reading stops while 4 MiB wait
 // and resumes at 1 MiB. On any other loop each read waits until the delegate
 // has taken it. Writes go out in order on the I/O thread, at most 4 MiB of them
 // waiting: past that the engine's replies are dropped, and user input has a
@@ -116,6 +119,10 @@ public:
     // before that, so an owner that needs the last output waits for it.
     bool hasPendingOutput();
     WriteFigures writeFigures();
+    // Told, on the delivery loop, how long each delivery pass took (benchmarks, diagnostics).
+    void setDrainPassObserver(std::function<void(std::chrono::nanoseconds)> observer) {
+        drainPassObserver_ = std::move(observer);
+    }
 
 private:
     struct Channel;
@@ -140,6 +147,10 @@ private:
 
     static constexpr size_t pendingChunkFlushThreshold = 32;
     static constexpr uint64_t pendingTimeSliceNs = 4'000'000;
+    // The least a pass gets however many children deliver at once.
+    static constexpr uint64_t smallestSliceNs = 250'000;
+    // Processes with a delivery scheduled, on any loop: they split the time slice between them.
+    static std::atomic<int> busyDeliveries_;
     static constexpr size_t pendingHighWaterBytes = 4'194'304;
     static constexpr size_t pendingLowWaterBytes = 1'048'576;
     // A delivered piece should take about this long (twice it at most before it
@@ -186,6 +197,7 @@ private:
     std::vector<uint8_t> deliveringChunk_;
     size_t deliveredOffset_ = 0;
     size_t pieceBytes_ = smallestPiece;
+    std::function<void(std::chrono::nanoseconds)> drainPassObserver_;
 
     std::mutex writeFiguresMutex_;
     WriteFigures writeFigures_;

@@ -28,7 +28,7 @@ TerminalView::TerminalView(const Rect& frame) : TerminalView(frame, nullptr, Ter
 
 TerminalView::~TerminalView() {
     lifetime_.reset();
-    for (auto* timer : {&displayTimer_, &progressTimer_}) {
+    for (auto* timer : {&displayTimer_, &progressTimer_, &caretBlinkResume_}) {
         if (*timer) (*timer)->cancel();
     }
     stopTextBlinking();

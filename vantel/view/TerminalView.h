@@ -137,7 +137,8 @@ public:
     // A spacing that is not finite or not above 0 becomes 1.
     void setLineSpacing(double spacing);
     // The cell size for the current fonts, line spacing and backing scale; stores nothing.
-    Size computeFontDimensions() const;
+    // Virtual so that a test can give the view a cell of any size (resetFont() applies it).
+    virtual Size computeFontDimensions() const;
     // Applies a font or line-spacing change: caches, cell size, grid (without a terminal reset),
     // caret and a redraw.
     void resetFont();
@@ -232,6 +233,9 @@ public:
     bool resignFirstResponder() override;
     // Scrolls back to the live screen when the caret is out of view (not during synchronized output).
     void ensureCaretIsVisible();
+    // While the user types, a blinking caret stays solid; it blinks again this long after the
+    // last input (and nothing ticks meanwhile).
+    static constexpr platform::runtime::Duration caretBlinkHoldAfterInput{500'000'000};
     std::optional<std::string> cursorName() const override { return "text"; }
 
     // --- Bell and progress ------------------------------------------------------------------
@@ -351,6 +355,8 @@ public:
     // Starts or stops the blink timer: it runs while blinking cells are on screen, the view is in
     // a window, the application is active and the desktop does not ask for reduced motion.
     void updateTextBlinkLifecycle();
+    // Registers the observers of activity and reduced motion (once) and starts what applies.
+    void setupTextBlinking();
     void stopTextBlinking();
     bool textBlinkTimerRunning() const { return textBlinkTimer_ != nullptr; }
     // Absolute lines on screen that hold a blinking cell, in order.
@@ -408,13 +414,13 @@ private:
     void setupScroller();
     void setupProgressBar();
     void setupFocusNotification() {}
-    void setupTextBlinking();
     void layoutScrollerAndProgressBar();
     void fullRedraw();
     void updateUserScrollingState(int row, const Buffer& buffer);
     bool shouldDisplayImmediatelyAfterUserInput() const;
     void displayImmediately();
     void collectPayloadIfLinksWereAdded();
+    void holdCaretBlink();
     void markRowsDirty(const std::vector<int>& absoluteRows);
     void textBlinkTick();
     void clearProgressReport();
@@ -494,6 +500,7 @@ private:
 
     // Focus.
     bool hasFocus_ = false;
+    std::shared_ptr<platform::runtime::WorkItem> caretBlinkResume_;
 
     // Text blinking.
     std::shared_ptr<platform::runtime::WorkItem> textBlinkTimer_;

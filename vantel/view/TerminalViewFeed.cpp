@@ -72,6 +72,7 @@ void TerminalView::send(std::span<const uint8_t> data) {
         lastUserInputUptimeNs_ = std::max<uint64_t>(nanoseconds(loop_.now()), 1);
     }
     ensureCaretIsVisible();
+    holdCaretBlink();
     if (terminal_->scanUserInputForSubmission(data) &&
         terminal_->buffer().semanticInput == SemanticInputState::armed) {
         terminal_->buffer().semanticInput = SemanticInputState::submitted;

@@ -43,6 +43,18 @@ void TerminalView::viewDidMoveToWindow() {
     updateTextBlinkLifecycle();
 }
 
+void TerminalView::holdCaretBlink() {
+    if (!caretView_->hasAnimations() && !caretBlinkResume_) return;
+    caretView_->updateAnimation(false);
+    if (caretBlinkResume_) caretBlinkResume_->cancel();
+    std::weak_ptr<int> alive = lifetime_;
+    caretBlinkResume_ = loop_.postAfter(caretBlinkHoldAfterInput, [this, alive] {
+        if (alive.expired()) return;
+        caretBlinkResume_.reset();
+        caretView_->updateCursorStyle();
+    });
+}
+
 void TerminalView::ensureCaretIsVisible() {
     if (terminal_->synchronizedOutputActive()) return;
     const Buffer& buffer = terminal_->buffer();

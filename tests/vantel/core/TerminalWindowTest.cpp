@@ -61,6 +61,11 @@ TEST(TerminalWindowTest, SizeReportsAskTheHostFirst) {
     t.delegate.answer = std::vector<uint8_t>{'o', 'k'};
     t.feed("\x1b[18t");
     EXPECT_EQ(t.delegate.replies(), "ok");
+    // An empty answer declines: no reply at all, not even the engine's own.
+    t.delegate.clear();
+    t.delegate.answer = std::vector<uint8_t>{};
+    t.feed("\x1b[14t\x1b[16t");
+    EXPECT_EQ(t.delegate.replies(), "");
 }
 
 TEST(TerminalWindowTest, TitleStack) {

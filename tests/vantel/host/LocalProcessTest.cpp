@@ -400,6 +400,45 @@ TEST(LocalProcessVirtualClockTest, SlowConsumerGetsPiecesThatKeepPassesShort) {
     EXPECT_GT(passes.size(), 100u);
 }
 
+// Two children flooding at once split the slice: each pass of either takes about 2 ms, so the
+// other one waits one short round, not a whole slice.
+TEST(LocalProcessVirtualClockTest, ChildrenDeliveringTogetherShareTheSlice) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    constexpr size_t total = 2 * 1024 * 1024;
+    Collector first, second;
+    LocalProcess a(&first), b(&second);
+    std::vector<std::chrono::nanoseconds> bothBusy;
+    bool started = false;
+    auto consume = [&](std::span<const uint8_t>) {
+        if (!started) {
+            // Let both backlogs build before anything is delivered.
+            const auto limit = Clock::now() + testing::childTimeout;
+            while ((a.deliveryFigures().peakPendingBytes < total / 2 || b.deliveryFigures().peakPendingBytes < total / 2) &&
+                   Clock::now() < limit) {
+                std::this_thread::sleep_for(1ms);
+            }
+            started = true;
+        }
+        loop.skipTime(500us);
+    };
+    first.onData = consume;
+    second.onData = consume;
+    auto observe = [&](std::chrono::nanoseconds pass) {
+        if (first.output.size() < total / 2 && second.output.size() < total / 2) bothBusy.push_back(pass);
+    };
+    a.setDrainPassObserver(observe);
+    b.setDrainPassObserver(observe);
+    a.startProcess(testChild, {"pattern", std::to_string(total)});
+    b.startProcess(testChild, {"pattern", std::to_string(total)});
+    ASSERT_TRUE(waitFor(loop, [&] { return first.output.size() >= total && second.output.size() >= total; }));
+    EXPECT_TRUE(first.output == expectedPattern(total));
+    EXPECT_TRUE(second.output == expectedPattern(total));
+    ASSERT_GT(bothBusy.size(), 10u);
+    // The first pass began while its child was the only one busy.
+    for (size_t i = 1; i < bothBusy.size(); ++i) EXPECT_LE(bothBusy[i], 2ms + 500us) << i;
+}
+
 TEST(LocalProcessOtherQueueTest, DeliversOnTheGivenLoopsThread) {
     GLibMainLoop mainLoop;
     ScopedMainLoop scope(mainLoop);

@@ -1,0 +1,245 @@
+// The window's routing of keys, pointer and scroll events, focus and pointer shapes, and the
+// frame ticks of animations.
+#include <gtest/gtest.h>
+
+#include "platform/runtime/VirtualMainLoop.h"
+#include "platform/ui/Scroller.h"
+#include "platform/ui/SystemSettings.h"
+#include "platform/ui/View.h"
+#include "platform/ui/headless/HeadlessTextInputContext.h"
+#include "platform/ui/headless/HeadlessWindow.h"
+
+using namespace platform::ui;
+using namespace std::chrono_literals;
+using platform::gfx::Point;
+using platform::gfx::Rect;
+using platform::runtime::ScopedMainLoop;
+using platform::runtime::VirtualMainLoop;
+
+namespace {
+
+// Writes what it gets into a shared log.
+class LoggingView : public View, public TextInputClient {
+public:
+    LoggingView(const char* name, const Rect& frame, std::string& log) : View(frame), name_(name), log_(log) {}
+    bool takesKeys = true;
+    bool letsGo = true;
+    std::optional<std::string> cursor;
+    bool acceptsFirstResponder() const override { return takesKeys; }
+    bool resignFirstResponder() override { return letsGo; }
+    void keyDown(const KeyEvent& e) override {
+        if (inputContext() && inputContext()->filterKeyEvent(e)) return;
+        note("key " + e.characters);
+    }
+    void keyUp(const KeyEvent& e) override { note("up " + e.characters); }
+    void mouseDown(const MouseEvent& e) override { note("down" + std::to_string(e.clickCount)); }
+    void mouseDragged(const MouseEvent&) override { note("drag"); }
+    void mouseUp(const MouseEvent&) override { note("up"); }
+    void mouseMoved(const MouseEvent&) override { note("moved"); }
+    void mouseEntered(const MouseEvent&) override { note("entered"); }
+    void mouseExited(const MouseEvent&) override { note("exited"); }
+    void scrollWheel(const ScrollEvent& e) override { note("scroll " + std::to_string(int(e.deltaY))); }
+    std::optional<std::string> cursorName() const override { return cursor; }
+    TextInputClient* textInputClient() override { return this; }
+    void insertText(std::string_view text, TextRange) override { note("text " + std::string(text)); }
+    void setMarkedText(std::string_view text, TextRange, TextRange) override { note("marked " + std::string(text)); }
+    void unmarkText() override { note("unmark"); }
+    bool hasMarkedText() const override { return false; }
+    TextRange markedRange() const override { return {}; }
+    TextRange selectedRange() const override { return {0, 0}; }
+    Rect firstRectForCharacterRange(TextRange) override { return convertToWindow(bounds()); }
+
+private:
+    void note(const std::string& what) { log_ += std::string(log_.empty() ? "" : ", ") + name_ + ":" + what; }
+    const char* name_;
+    std::string& log_;
+};
+
+MouseEvent mouse(MouseEvent::Type type, Point at, double time = 0, uint8_t button = MouseEvent::left) {
+    MouseEvent e;
+    e.type = type;
+    e.locationInWindow = at;
+    e.timestamp = time;
+    e.button = button;
+    return e;
+}
+
+KeyEvent key(const char* text, KeyEvent::Type type = KeyEvent::Type::down) {
+    KeyEvent e;
+    e.type = type;
+    e.key = Key::character;
+    e.characters = text;
+    return e;
+}
+
+// A 200 × 100 window: a left view and a right one (the right one holding a small inner view).
+struct Scene {
+    VirtualMainLoop loop;
+    ScopedMainLoop scoped{loop};
+    headless::HeadlessWindow window{{200, 100}, 1};
+    std::string log;
+    LoggingView root{"root", Rect{}, log};
+    LoggingView left{"left", Rect{0, 0, 100, 100}, log};
+    LoggingView right{"right", Rect{100, 0, 100, 100}, log};
+    LoggingView inner{"inner", Rect{10, 10, 20, 20}, log};
+
+    Scene() {
+        root.takesKeys = false;
+        window.setContentView(&root);
+        root.addSubview(&left);
+        root.addSubview(&right);
+        right.addSubview(&inner);
+        inner.takesKeys = false;
+    }
+    std::string take() { return std::exchange(log, ""); }
+};
+
+}  // namespace
+
+TEST(WindowEvents, KeysGoToTheFirstResponderThroughItsInputMethod) {
+    Scene s;
+    s.window.sendKeyEvent(key("a"));
+    EXPECT_EQ(s.take(), "");  // nobody has the keyboard
+    EXPECT_FALSE(s.window.makeFirstResponder(&s.inner));
+    EXPECT_TRUE(s.window.makeFirstResponder(&s.left));
+    s.left.letsGo = false;
+    EXPECT_FALSE(s.window.makeFirstResponder(&s.right));
+    EXPECT_EQ(s.window.firstResponder(), &s.left);
+    s.left.letsGo = true;
+    auto& im = static_cast<headless::HeadlessTextInputContext&>(*s.window.textInputContext());
+    EXPECT_EQ(im.client(), &s.left);
+    // The input method takes what it wants and commits through the client.
+    im.onKey = [&](const KeyEvent& e) {
+        if (e.characters != "'") return false;
+        im.preedit("'", 1);
+        return true;
+    };
+    s.window.sendKeyEvent(key("'"));
+    s.window.sendKeyEvent(key("x"));
+    im.commit("\xc3\xa9");
+    s.window.sendKeyEvent(key("x", KeyEvent::Type::up));
+    EXPECT_EQ(s.take(), "left:marked ', left:key x, left:text \xc3\xa9, left:up x");
+    // Focus of the window reaches the input method.
+    s.window.setKeyWindow(true);
+    EXPECT_TRUE(im.focused);
+    s.window.setKeyWindow(false);
+    EXPECT_FALSE(im.focused);
+}
+
+TEST(WindowEvents, PressesDragsAndReleasesStayWithTheViewPressed) {
+    Scene s;
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::down, {50, 50}));
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::dragged, {150, 50}));
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::up, {150, 50}));
+    EXPECT_EQ(s.take(), "left:down1, left:drag, left:up");
+    EXPECT_EQ(s.window.firstResponder(), &s.left);
+    // The inner view takes no keyboard: the press gives it to the view around it.
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::down, {115, 15}));
+    EXPECT_EQ(s.take(), "inner:down1");
+    EXPECT_EQ(s.window.firstResponder(), &s.right);
+    s.window.sendScrollEvent(ScrollEvent{{150, 90}, 0, 3});
+    EXPECT_EQ(s.take(), "right:scroll 3");
+}
+
+TEST(WindowEvents, ClickCountsFollowTheDoubleClickTimeAndDistance) {
+    SystemSettings::setDoubleClickInterval(0.4);
+    SystemSettings::setDoubleClickDistance(5);
+    struct Press {
+        double time;
+        Point at;
+        uint8_t button;
+        int count;
+    } presses[] = {
+        {0, {50, 50}, 0, 1},   {0.3, {52, 53}, 0, 2}, {0.6, {50, 50}, 0, 3}, {1.1, {50, 50}, 0, 1},
+        {1.2, {57, 50}, 0, 1}, {1.3, {57, 50}, 1, 1}, {1.4, {57, 50}, 0, 1},
+    };
+    Scene s;
+    for (const Press& p : presses) {
+        s.window.sendMouseEvent(mouse(MouseEvent::Type::down, p.at, p.time, p.button));
+        s.window.sendMouseEvent(mouse(MouseEvent::Type::up, p.at, p.time, p.button));
+        EXPECT_EQ(s.take(), "left:down" + std::to_string(p.count) + ", left:up") << p.time;
+    }
+}
+
+TEST(WindowEvents, PointerMovesReachOnlyViewsThatWantThemAndPickTheCursor) {
+    Scene s;
+    s.right.setWantsMouseMoved(true);
+    s.right.cursor = "text";
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::moved, {50, 50}));
+    EXPECT_EQ(s.take(), "");
+    EXPECT_EQ(s.window.cursorName(), "default");
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::moved, {150, 50}));
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::moved, {115, 15}));  // the inner view: still inside
+    EXPECT_EQ(s.take(), "right:entered, right:moved, right:moved");
+    EXPECT_EQ(s.window.cursorName(), "text");
+    s.window.pointerLeft();
+    EXPECT_EQ(s.take(), "right:exited");
+    EXPECT_EQ(s.window.cursorName(), "default");
+    // A view that goes is forgotten.
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::down, {150, 50}));
+    s.right.removeFromSuperview();
+    EXPECT_EQ(s.window.mouseDownView(), nullptr);
+    EXPECT_EQ(s.window.firstResponder(), nullptr);
+}
+
+// Ticks run while a view animates and stop after its last animation ended (its completion runs).
+TEST(WindowEvents, FrameTicksOnlyWhileSomethingAnimates) {
+    Scene s;
+    s.window.displayIfNeeded();
+    EXPECT_FALSE(s.window.frameClock().isRunning());
+    bool completed = false;
+    Animation fade = Animation::basic(1, 0, 0.1);
+    fade.completion = [&] { completed = true; };
+    s.left.addAnimation("opacity", fade);
+    EXPECT_TRUE(s.window.frameClock().isRunning());
+    s.loop.advance(50ms);
+    EXPECT_NEAR(s.left.presentationOpacity(), 0.5, 0.01);
+    EXPECT_TRUE(s.window.needsDisplay());
+    // Drawn as a whole at that opacity.
+    s.left.setLayerBackgroundColor(platform::gfx::Rgba{1, 0, 0, 1});
+    s.window.displayIfNeeded();
+    EXPECT_NEAR(s.window.pixel(50, 50) >> 24, 128, 3);
+    s.loop.advance(100ms);
+    EXPECT_TRUE(completed);
+    EXPECT_FALSE(s.left.hasAnimations());
+    EXPECT_FALSE(s.window.frameClock().isRunning());
+    EXPECT_EQ(s.loop.pendingTimerCount(), 0u);
+}
+
+TEST(Scroller, PartsDragsAndWidths) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scoped(loop);
+    headless::HeadlessWindow window({15, 100}, 1);
+    Scroller scroller(Rect{0, 0, 15, 100});
+    window.setContentView(&scroller);
+    std::vector<Scroller::Part> parts;
+    scroller.action = [&](Scroller& s) { parts.push_back(s.hitPart()); };
+    EXPECT_EQ(scroller.testPart({7, 50}), Scroller::Part::noPart);  // disabled
+    scroller.setEnabled(true);
+    scroller.setKnobProportion(0.25);
+    scroller.setDoubleValue(0.5);
+    // The knob: 25 points long, halfway down the 75 it can travel.
+    EXPECT_EQ(scroller.rectForPart(Scroller::Part::knob), (Rect{0, 100 - 37.5 - 25, 15, 25}));
+    EXPECT_EQ(scroller.testPart({7, 90}), Scroller::Part::decrementPage);
+    EXPECT_EQ(scroller.testPart({7, 50}), Scroller::Part::knob);
+    EXPECT_EQ(scroller.testPart({7, 10}), Scroller::Part::incrementPage);
+    window.sendMouseEvent(mouse(MouseEvent::Type::down, {7, 90}));
+    window.sendMouseEvent(mouse(MouseEvent::Type::up, {7, 90}));
+    window.sendMouseEvent(mouse(MouseEvent::Type::down, {7, 10}, 1));
+    window.sendMouseEvent(mouse(MouseEvent::Type::up, {7, 10}, 1));
+    // Grabbing the knob and dragging it to the top, and past it.
+    window.sendMouseEvent(mouse(MouseEvent::Type::down, {7, 50}, 2));
+    window.sendMouseEvent(mouse(MouseEvent::Type::dragged, {7, 50 + 37.5 / 2}, 2));
+    EXPECT_DOUBLE_EQ(scroller.doubleValue(), 0.25);
+    window.sendMouseEvent(mouse(MouseEvent::Type::dragged, {7, 500}, 2));
+    window.sendMouseEvent(mouse(MouseEvent::Type::up, {7, 500}, 2));
+    EXPECT_EQ(scroller.doubleValue(), 0);
+    EXPECT_EQ(parts, (std::vector<Scroller::Part>{Scroller::Part::decrementPage, Scroller::Part::incrementPage,
+                                                  Scroller::Part::knob, Scroller::Part::knob}));
+    EXPECT_EQ(Scroller::scrollerWidth(Scroller::Style::overlay), 15);
+    EXPECT_EQ(Scroller::scrollerWidth(Scroller::Style::legacy), 17);
+    // Values from outside are clamped, or ignored when not finite.
+    scroller.setDoubleValue(7);
+    scroller.setKnobProportion(std::nan(""));
+    EXPECT_EQ(std::pair(scroller.doubleValue(), scroller.knobProportion()), std::pair(1.0, 0.25));
+}

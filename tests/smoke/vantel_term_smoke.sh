@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The real window: vantel-term runs sh on a virtual X display; xdotool types a command into it;
+# the screen it leaves (--dump-screen) must show the command's output, and a screenshot of the
+# display must not be blank. Xvfb, the window manager and vantel-term are started here and ended
+# here, each by its own process id.
+#   tests/smoke/vantel_term_smoke.sh path/to/vantel-term [screenshot.png]
+set -euo pipefail
+term="$1"
+shot="${2:-vantel_term_smoke.png}"
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "vantel_term_smoke: $*" >&2; exit 1; }
+# Waits up to $1 tenths of a second for the command that follows to succeed.
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
+# Xvfb picks a free display and writes its number to descriptor 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+# Focus needs a window manager.
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+
+# GTK and fontconfig keep allocations for the life of the process; they are not ours to free.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+"$term" --cols 60 --rows 12 --dump-screen -- /bin/sh >"$work/screen" 2>"$work/term.log" &
+app=$!
+window=""
+for _ in $(seq 100); do
+    window="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | head -n1 || true)"
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+[ -n "$window" ] || fail "no window: $(cat "$work/term.log")"
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+
+word="road-$RANDOM"
+xdotool type --delay 20 "echo $word"
+xdotool key Return
+sleep 1
+import -window root "$shot"
+colours="$(identify -format '%k' "$shot")"
+[ "$colours" -gt 2 ] || fail "the screenshot is blank ($colours colours)"
+
+xdotool type --delay 20 "exit"
+xdotool key Return
+within 100 bash -c "! kill -0 $app" || fail "vantel-term did not close with its shell"
+status=0
+wait "$app" || status=$?
+app=""
+[ "$status" -eq 0 ] || fail "vantel-term ended with $status: $(cat "$work/term.log")"
+grep -qx "$word" "$work/screen" || fail "the screen does not show $word:
+$(cat "$work/screen")"
+echo "vantel_term_smoke: $word shown; screenshot $shot ($colours colours)"

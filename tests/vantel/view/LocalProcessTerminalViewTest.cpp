@@ -1,0 +1,178 @@
+// A terminal view running its own child on a real pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/ui/Pasteboard.h"
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "support/ViewTestSupport.h"
+#include "vantel/view/LocalProcessTerminalView.h"
+
+using namespace vantel;
+using namespace std::chrono_literals;
+using platform::gfx::Rect;
+using platform::gfx::Size;
+using platform::runtime::ScopedMainLoop;
+using platform::runtime::VirtualMainLoop;
+using platform::ui::headless::HeadlessWindow;
+using vantel::testing::FixedCellView;
+using vantel::testing::gridOptions;
+
+namespace {
+
+class ProcessOwner : public LocalProcessTerminalViewDelegate {
+public:
+    void sizeChanged(LocalProcessTerminalView&, int cols, int rows) override { sizes.emplace_back(cols, rows); }
+    void setTerminalTitle(LocalProcessTerminalView&, const std::string& title) override { titles.push_back(title); }
+    void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<std::string>&) override {}
+    void processTerminated(TerminalView&, std::optional<int32_t> exitCode) override {
+        exits.push_back(exitCode);
+        onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
+    }
+    std::vector<std::pair<int, int>> sizes;
+    std::vector<std::string> titles;
+    std::vector<std::optional<int32_t>> exits;
+    std::thread::id mainThread = std::this_thread::get_id();
+    bool onMainThread = true;
+};
+
+// The screen's text, rows joined by newlines, trailing blanks cut.
+std::string screenText(TerminalView& view) {
+    Terminal& t = view.getTerminal();
+    std::string out;
+    for (int row = 0; row < t.rows(); ++row) {
+        std::string line = t.buffer().lines()[t.buffer().yBase() + row].translateToString(
+            true, 0, -1, true, [&](const CharData& cell) { return t.getCharacter(cell); });
+        out += line + "\n";
+    }
+    return out;
+}
+
+struct Running {
+    VirtualMainLoop loop;
+    ScopedMainLoop scoped{loop};
+    ProcessOwner owner;
+
+    bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, 30s); }
+};
+
+// Sizes its children's terminals itself: 30 + n rows and 70 + n columns at its n-th asking.
+class CountingSizeView : public LocalProcessTerminalView {
+public:
+    using LocalProcessTerminalView::LocalProcessTerminalView;
+    winsize getWindowSize() override {
+        ++asked;
+        return winsize{static_cast<unsigned short>(30 + asked), static_cast<unsigned short>(70 + asked), 0, 0};
+    }
+    int asked = 0;
+};
+
+// Takes the child's bytes without showing them.
+class TappingView : public LocalProcessTerminalView {
+public:
+    using LocalProcessTerminalView::LocalProcessTerminalView;
+    void dataReceived(std::span<const uint8_t> slice) override { tapped.append(slice.begin(), slice.end()); }
+    std::string tapped;
+};
+
+}  // namespace
+
+TEST(LocalProcessTerminalView, WindowSizeInDevicePixels) {
+    struct Case {
+        Size cell;
+        int cols, rows;
+        double scale;  // 0: no window
+        winsize expected;
+    } cases[] = {
+        {{8, 16}, 80, 25, 2, {25, 80, 1280, 800}},
+        {{8, 16}, 80, 25, 0, {25, 80, 640, 400}},
+        {{7.5, 16.2}, 80, 24, 1, {24, 80, 600, 388}},
+        // The record holds 16 bits: larger sizes are clamped.
+        {{40, 80}, 4096, 2048, 2, {2048, 4096, 65535, 65535}},
+    };
+    for (const Case& c : cases) {
+        Running r;
+        FixedCellView<LocalProcessTerminalView> view(c.cell, Rect{}, nullptr, gridOptions(c.cols, c.rows));
+        // In a window as a subview, so that its empty frame keeps the grid.
+        std::optional<HeadlessWindow> window;
+        platform::ui::View holder(Rect{0, 0, 100, 100});
+        if (c.scale > 0) {
+            window.emplace(Size{100, 100}, c.scale);
+            window->setContentView(&holder);
+            holder.addSubview(&view);
+        }
+        const winsize size = view.getWindowSize();
+        EXPECT_EQ(std::tuple(size.ws_row, size.ws_col, size.ws_xpixel, size.ws_ypixel),
+                  std::tuple(c.expected.ws_row, c.expected.ws_col, c.expected.ws_xpixel, c.expected.ws_ypixel))
+            << c.cols << " at " << c.scale;
+        view.removeFromSuperview();
+    }
+}
+
+TEST(LocalProcessTerminalView, ARunningChildHearsOfSizesTheOwnerToo) {
+    Running r;
+    CountingSizeView view(Rect{0, 0, 400, 200});
+    view.processDelegate = &r.owner;
+    // Before the start: the grid changes, the child's terminal is not touched, the owner not told.
+    view.setFrameSize({500, 300});
+    EXPECT_TRUE(r.owner.sizes.empty());
+    EXPECT_EQ(view.asked, 0);
+    view.startProcess("/bin/sh", {"-c", "stty size; read line; stty size"});
+    ASSERT_TRUE(r.waitFor([&] { return screenText(view).find("31 71") != std::string::npos; }));
+    view.setFrameSize({300, 200});
+    EXPECT_EQ(view.asked, 2);
+    EXPECT_EQ(r.owner.sizes.size(), 1u);
+    view.send(std::string_view("\n"));
+    EXPECT_TRUE(r.waitFor([&] { return screenText(view).find("32 72") != std::string::npos; }));
+    EXPECT_TRUE(r.waitFor([&] { return !r.owner.exits.empty(); }));
+    view.processDelegate = nullptr;
+}
+
+TEST(LocalProcessTerminalView, TheExitArrivesOnceAndNeverAfterTerminate) {
+    Running r;
+    LocalProcessTerminalView view(Rect{0, 0, 400, 200});
+    view.processDelegate = &r.owner;
+    view.startProcess("/bin/sh", {"-c", "printf 'hello\\033]2;a title\\007'; exit 3"});
+    ASSERT_TRUE(r.waitFor([&] { return !r.owner.exits.empty(); }));
+    r.loop.runUntil([] { return false; }, 200ms);
+    ASSERT_EQ(r.owner.exits.size(), 1u);
+    EXPECT_EQ(r.owner.exits[0], 3 << 8);
+    EXPECT_TRUE(r.owner.onMainThread);
+    EXPECT_EQ(r.owner.titles, (std::vector<std::string>{"a title"}));
+    EXPECT_NE(screenText(view).find("hello"), std::string::npos);
+
+    view.startProcess("/bin/sh", {"-c", "sleep 30"});
+    ASSERT_TRUE(view.process().running());
+    view.terminate();
+    r.loop.runUntil([] { return false; }, 300ms);
+    EXPECT_EQ(r.owner.exits.size(), 1u);
+    view.processDelegate = nullptr;
+}
+
+TEST(LocalProcessTerminalView, AnOverrideThatDoesNotFeedShowsNothing) {
+    Running r;
+    TappingView view(Rect{0, 0, 400, 200});
+    view.processDelegate = &r.owner;
+    view.startProcess("/bin/sh", {"-c", "printf 'one '; printf 'two'"});
+    ASSERT_TRUE(r.waitFor([&] { return !r.owner.exits.empty(); }));
+    r.loop.runUntil([&] { return view.tapped == "one two"; }, 5s);
+    EXPECT_EQ(view.tapped, "one two");
+    EXPECT_EQ(screenText(view).find("one"), std::string::npos);
+    view.processDelegate = nullptr;
+}
+
+// The clipboard as programs see it: copies of valid text go to the pasteboard; reads answer from
+// its copy, and only when the owner allows them.
+TEST(LocalProcessTerminalView, ClipboardThroughThePasteboard) {
+    Running r;
+    LocalProcessTerminalView view(Rect{0, 0, 400, 200});
+    auto& board = platform::ui::Pasteboard::general();
+    board.setString("before");
+    view.feed("\x1b]52;c;/w==\x07");  // not UTF-8: not copied
+    EXPECT_EQ(board.string(), "before");
+    view.feed("\x1b]52;c;aGk=\x07");
+    EXPECT_EQ(board.string(), "hi");
+    EXPECT_EQ(view.clipboardRead(static_cast<TerminalView&>(view)), (std::vector<uint8_t>{'h', 'i'}));
+    board.clearContents();
+    EXPECT_EQ(view.clipboardRead(static_cast<TerminalView&>(view)), std::nullopt);
+}

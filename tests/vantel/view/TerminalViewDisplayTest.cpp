@@ -1,0 +1,201 @@
+// Display scheduling on the virtual clock: coalescing, synchronized output, the immediate redraw
+// after input, the rectangles invalidated, and nothing running at rest.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "support/ViewTestSupport.h"
+
+using namespace vantel;
+using namespace std::chrono_literals;
+using platform::gfx::Rect;
+using platform::gfx::Size;
+using platform::runtime::ScopedMainLoop;
+using platform::runtime::VirtualMainLoop;
+using platform::ui::headless::HeadlessWindow;
+using vantel::testing::FixedCellView;
+using vantel::testing::gridOptions;
+
+namespace {
+
+constexpr Size cell{8, 16};
+
+// A 20 × 10 view filling a headless window, drawn once, with the caret hidden so that only the
+// rows the program changes become dirty.
+struct Screen {
+    VirtualMainLoop loop;
+    ScopedMainLoop scoped{loop};
+    HeadlessWindow window{{20 * cell.width, 10 * cell.height}, 1};
+    FixedCellView<> view{cell, Rect{0, 0, 20 * cell.width, 10 * cell.height}, nullptr, gridOptions(20, 10)};
+
+    Screen() {
+        view.scroller().setHidden(true);
+        view.processSizeChange({20 * cell.width, 10 * cell.height});
+        window.setContentView(&view);
+        view.feed("\x1b[?25l");
+        settle();
+    }
+    void settle() {
+        loop.advance(20ms);
+        window.displayIfNeeded();
+    }
+    // The dirty rectangles as screen rows (top row first), and whether they reach the bottom edge.
+    Rect dirty() const {
+        Rect all;
+        for (const Rect& r : window.dirtyRects()) all = all.united(r);
+        return all;
+    }
+};
+
+}  // namespace
+
+TEST(TerminalViewDisplay, NothingIsDrawnUnderSynchronizedOutputEverythingAfterIt) {
+    Screen s;
+    s.view.feed("\x1b[3;1H");
+    s.settle();
+    const uint64_t updates = s.view.displayUpdateCount();
+    s.view.feed("\x1b[?2026hheld back\x1b[8;1Hand this");
+    s.loop.advance(500ms);
+    EXPECT_FALSE(s.window.needsDisplay());
+    EXPECT_FALSE(s.view.pendingDisplay());
+    EXPECT_EQ(s.view.displayUpdateCount(), updates);
+    s.view.feed("\x1b[?2026l");
+    EXPECT_TRUE(s.view.pendingDisplay());
+    s.loop.advance(17ms);
+    EXPECT_EQ(s.view.displayUpdateCount(), updates + 1);
+    // The end of synchronized output redraws the whole screen.
+    EXPECT_EQ(s.dirty(), s.window.bounds());
+}
+
+TEST(TerminalViewDisplay, RequestsWithinOneFrameAreCoalesced) {
+    Screen s;
+    const uint64_t updates = s.view.displayUpdateCount();
+    s.view.feed("a");
+    s.loop.advance(10ms);
+    s.view.feed("b");
+    s.view.queuePendingDisplay();
+    s.loop.advance(6ms);
+    EXPECT_EQ(s.view.displayUpdateCount(), updates);
+    s.loop.advance(1ms);
+    EXPECT_EQ(s.view.displayUpdateCount(), updates + 1);
+    s.loop.advance(100ms);
+    EXPECT_EQ(s.view.displayUpdateCount(), updates + 1);
+}
+
+TEST(TerminalViewDisplay, AnEchoRightAfterInputIsDrawnInTheFeedCall) {
+    struct Case {
+        std::chrono::milliseconds after;
+        bool drawnAtOnce;
+    } cases[] = {{0ms, true}, {150ms, true}, {151ms, false}, {200ms, false}};
+    for (const Case& c : cases) {
+        Screen s;
+        const uint64_t updates = s.view.displayUpdateCount();
+        s.view.send(std::string_view("x"));
+        s.loop.skipTime(c.after);
+        s.view.feed("x");
+        EXPECT_EQ(s.view.displayUpdateCount(), updates + (c.drawnAtOnce ? 1 : 0)) << c.after.count();
+        EXPECT_EQ(s.window.needsDisplay(), c.drawnAtOnce) << c.after.count();
+        EXPECT_EQ(s.view.pendingDisplay(), !c.drawnAtOnce) << c.after.count();
+    }
+    // Under synchronized output even an echo waits.
+    Screen s;
+    s.view.send(std::string_view("x"));
+    s.view.feed("\x1b[?2026hx");
+    EXPECT_FALSE(s.window.needsDisplay());
+}
+
+TEST(TerminalViewDisplay, OnlyTheDirtyRowsAreInvalidated) {
+    struct Case {
+        const char* place;
+        Rect expected;
+    } cases[] = {
+        // A middle row takes the row below it along.
+        {"\x1b[4;1H", {0, 5 * cell.height, 20 * cell.width, 2 * cell.height}},
+        // The last row reaches down to the bottom edge.
+        {"\x1b[10;1H", {0, 0, 20 * cell.width, cell.height}},
+        {"\x1b[1;1H", {0, 8 * cell.height, 20 * cell.width, 2 * cell.height}},
+    };
+    for (const Case& c : cases) {
+        Screen s;
+        s.view.feed(c.place);
+        s.settle();
+        s.view.feed("x");
+        s.loop.advance(17ms);
+        EXPECT_EQ(s.dirty(), c.expected) << c.place;
+    }
+}
+
+TEST(TerminalViewDisplay, ScrolledBackAnyDirtyRowRedrawsTheWholeFrame) {
+    Screen s;
+    for (int i = 0; i < 30; ++i) s.view.feed("line\r\n");
+    s.settle();
+    s.view.scrollTo(0);
+    EXPECT_TRUE(s.view.userScrolling());
+    s.settle();
+    s.view.feed("more");
+    s.loop.advance(17ms);
+    EXPECT_EQ(s.dirty(), s.window.bounds());
+}
+
+TEST(TerminalViewDisplay, TheOwnerHearsTheChangedRowsWhenItAsks) {
+    Screen s;
+    vantel::testing::RecordingViewOwner owner;
+    s.view.terminalDelegate = &owner;
+    s.view.feed("\x1b[5;1Hx");
+    s.loop.advance(17ms);
+    EXPECT_TRUE(owner.ranges.empty());
+    s.view.notifyUpdateChanges = true;
+    s.view.feed("x");
+    s.loop.advance(17ms);
+    s.view.updateDisplay(false);  // nothing dirty: the cursor's row
+    EXPECT_EQ(owner.ranges, (std::vector<std::pair<int, int>>{{4, 4}, {4, 4}}));
+    s.view.terminalDelegate = nullptr;
+}
+
+// Eight views on a wall that have drawn their output leave no timer and no frame tick behind.
+TEST(TerminalViewDisplay, IdleViewsCostNothing) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scoped(loop);
+    HeadlessWindow window({8 * 100, 200}, 1);
+    platform::ui::View wall(Rect{0, 0, 8 * 100, 200});
+    window.setContentView(&wall);
+    std::vector<std::unique_ptr<TerminalView>> views;
+    for (int i = 0; i < 8; ++i) {
+        views.push_back(std::make_unique<TerminalView>(Rect{i * 100.0, 0, 100, 200}));
+        wall.addSubview(views.back().get());
+        views.back()->feed("\x1b[1mhello\x1b[m\r\n$ ");
+    }
+    loop.advance(1s);
+    window.displayIfNeeded();
+    EXPECT_EQ(loop.pendingTimerCount(), 0u);
+    EXPECT_FALSE(window.frameClock().isRunning());
+    // The view with the keyboard blinks its caret: that one animation ticks, nothing else.
+    window.setKeyWindow(true);
+    window.makeFirstResponder(views[0].get());
+    EXPECT_TRUE(window.frameClock().isRunning());
+    window.makeFirstResponder(nullptr);
+    loop.advance(100ms);
+    EXPECT_FALSE(window.frameClock().isRunning());
+    EXPECT_EQ(loop.pendingTimerCount(), 0u);
+}
+
+// Codes of links that left the screen go back to the process after a redraw, at most once a second.
+TEST(TerminalViewDisplay, LinkCodesAreCollectedAfterRedrawsAtMostOnceASecond) {
+    Screen s;
+    Terminal& t = s.view.getTerminal();
+    auto linkThenClear = [&](const char* url) {
+        s.view.feed(std::string("\x1b]8;;") + url + "\x1b\\link\x1b]8;;\x1b\\\x1b[2J");
+    };
+    linkThenClear("http://one");
+    EXPECT_EQ(t.payloadCodes().size(), 1u);
+    s.loop.advance(17ms);
+    EXPECT_EQ(t.payloadCodes().size(), 0u);
+    linkThenClear("http://two");
+    s.loop.advance(17ms);
+    EXPECT_EQ(t.payloadCodes().size(), 1u);  // within the second
+    s.loop.advance(1s);
+    s.view.feed("x");
+    s.loop.advance(17ms);
+    EXPECT_EQ(t.payloadCodes().size(), 0u);
+}
