@@ -123,16 +123,18 @@ KeyEvent keyEventFrom(const GdkEventKey& event, bool isRepeat) {
     key.modifiers = modifiersAfter(key.key, pressed, modifiersFromState(event.state));
     key.isRepeat = isRepeat;
     key.timestamp = event.time / 1000.0;
+    // The control characters these keys type; the others type their symbol's character.
+    char control = 0;
     switch (key.key) {
     case Key::returnKey:
-    case Key::keypadEnter: key.characters = "\r"; break;
-    case Key::tab: key.characters = "\t"; break;
-    case Key::backspace: key.characters = "\x7f"; break;
-    case Key::escape: key.characters = "\x1b"; break;
-    default:
-        if (!isModifierKey(key.key)) key.characters = utf8FromKeyval(event.keyval);
-        break;
+    case Key::keypadEnter: control = '\r'; break;
+    case Key::tab: control = '\t'; break;
+    case Key::backspace: control = '\x7f'; break;
+    case Key::escape: control = '\x1b'; break;
+    default: break;
     }
+    if (control) key.characters = std::string(1, control);
+    else if (!isModifierKey(key.key)) key.characters = utf8FromKeyval(event.keyval);
     key.charactersIgnoringModifiers = key.characters;
     // Control turns the ASCII letters and @[\]^_ into their control characters, as typed text.
     if ((key.modifiers & Modifier::control) && key.characters.size() == 1) {
