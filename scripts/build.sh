@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds one build type: release (default), asan or fuzz.
-#   scripts/build.sh [release|asan|fuzz] [extra cmake args...]
+# Configures and builds one build type: release (default), asan, fuzz or bytewise (every
+# parser walks its input one byte at a time through its table, to test the table alone).
+#   scripts/build.sh [release|asan|fuzz|bytewise] [extra cmake args...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind="${1:-release}"; shift || true
@@ -9,9 +10,13 @@ if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCH
 case "$kind" in
   release) args=(-DCMAKE_BUILD_TYPE=Release) ;;
   asan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILTDECK_SANITIZE=ON -DQUILTDECK_BENCH=OFF) ;;
+  bytewise) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTEL_PARSER_BYTE_AT_A_TIME=ON -DQUILTDECK_BENCH=OFF) ;;
   fuzz)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILTDECK_FUZZ=ON -DQUILTDECK_BENCH=OFF
                  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   *) echo "unknown build kind: $kind" >&2; exit 2 ;;
 esac
 cmake -S . -B "build/$kind" -G Ninja "${launcher[@]}" "${args[@]}" "$@"
-cmake --build "build/$kind"
+targets=()
+# The bytewise build is for the engine's own tests only.
+[ "$kind" = bytewise ] && targets=(--target vantel_core_tests vantel_graphics_tests)
+cmake --build "build/$kind" "${targets[@]}"

@@ -59,7 +59,6 @@ struct Attribute {
         static constexpr Color defaultInvertedColor() { return Color{Kind::defaultInvertedColor, 0, 0, 0}; }
 
         constexpr bool isAnsi256() const { return kind == Kind::ansi256; }
-        constexpr bool isTrueColor() const { return kind == Kind::trueColor; }
         constexpr bool isDefault() const { return kind == Kind::defaultColor; }
         constexpr bool isDefaultInverted() const { return kind == Kind::defaultInvertedColor; }
         constexpr uint8_t code() const { return red; }

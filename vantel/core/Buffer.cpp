@@ -23,7 +23,8 @@ Buffer::Buffer(int cols, int rows, int tabStopWidth, std::optional<int> scrollba
       scrollback_(scrollback) {
     marginRight = cols - 1;
     scrollBottom_ = rows - 1;
-    scroll = [](bool) { std::puts("This should be set after creating a buffer"); };
+    // Replaced by the owning terminal; a buffer on its own has nothing to scroll its region.
+    scroll = [](bool) { noteInconsistency(Inconsistency::bufferScrollMissing); };
     installRing(getCorrectBufferLength(rows));
     setupTabStops(-1, tabStopWidth);
 }

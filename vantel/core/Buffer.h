@@ -1,9 +1,5 @@
 #pragma once
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -23,88 +19,6 @@
 #include "vantel/core/SerialNumber.h"
 
 namespace vantel {
-
-// Writes cells made from one template cell with the code (and width) replaced: runs of
-// printable ASCII, and single characters of any kind.
-// Made once per run of text: the template is kept in registers, since rebuilding it through
-// memory for every short word stalls on store forwarding.
-class CellWriter {
-public:
-    CellWriter() : CellWriter(CharData()) {}
-    explicit CellWriter(const CharData& cell) {
-#if defined(__SSE2__)
-        // The code is the first field of a cell; two cells are 48 bytes, three 16-byte stores.
-        static_assert(sizeof(CharData) == 24);
-        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&cell));
-        tail_ = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const unsigned char*>(&cell) + 16));
-        first_ = _mm_and_si128(low, _mm_set_epi32(-1, -1, -1, 0));
-        middle_ = _mm_unpacklo_epi64(tail_, first_);
-        firstWithoutWidth_ = _mm_and_si128(low, _mm_set_epi32(-1, -1, ~0xFF, 0));
-        last_ = _mm_unpacklo_epi64(_mm_srli_si128(first_, 8), tail_);
-#else
-        blank_ = cell;
-        blank_.code = 0;
-#endif
-    }
-
-    void write(CharData* cells, const uint8_t* bytes, int n) const {
-#if defined(__SSE2__)
-        auto* out = reinterpret_cast<unsigned char*>(cells);
-        if (n >= 2 && n <= 8) {
-            // Words between escape sequences: four pair writes whatever the length, the last
-            // ones moved back to overlap, so no branch depends on how long the word is.
-            for (int k = 0; k < 8; k += 2) writePair(out, bytes, std::min(k, n - 2));
-            return;
-        }
-        int i = 0;
-        for (; i + 2 <= n; i += 2, out += 48) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(first_, _mm_cvtsi32_si128(bytes[i])));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                             _mm_or_si128(middle_, _mm_slli_si128(_mm_cvtsi32_si128(bytes[i + 1]), 8)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), last_);
-        }
-        if (i < n) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(first_, _mm_cvtsi32_si128(bytes[i])));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), tail_);
-        }
-#else
-        for (int i = 0; i < n; ++i) {
-            CharData cell = blank_;
-            cell.code = bytes[i];
-            std::memcpy(static_cast<void*>(cells + i), &cell, sizeof cell);
-        }
-#endif
-    }
-
-    // One cell of any character: the template with this code and width.
-    void writeOne(CharData* cell, int32_t code, int8_t width) const {
-#if defined(__SSE2__)
-        const uint64_t head = static_cast<uint32_t>(code) | static_cast<uint64_t>(static_cast<uint8_t>(width)) << 32;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cell),
-                         _mm_or_si128(firstWithoutWidth_, _mm_cvtsi64_si128(static_cast<long long>(head))));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(reinterpret_cast<unsigned char*>(cell) + 16), tail_);
-#else
-        CharData written = blank_;
-        written.code = code;
-        written.width = width;
-        std::memcpy(static_cast<void*>(cell), &written, sizeof written);
-#endif
-    }
-
-private:
-#if defined(__SSE2__)
-    void writePair(unsigned char* out, const uint8_t* bytes, int at) const {
-        unsigned char* pair = out + 24 * at;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(pair), _mm_or_si128(first_, _mm_cvtsi32_si128(bytes[at])));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(pair + 16),
-                         _mm_or_si128(middle_, _mm_slli_si128(_mm_cvtsi32_si128(bytes[at + 1]), 8)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(pair + 32), last_);
-    }
-    __m128i first_, middle_, last_, tail_, firstWithoutWidth_;
-#else
-    CharData blank_;
-#endif
-};
 
 // One screen of a terminal with its scroll-back: the line ring, cursor, scroll
 // region, margins, tab stops, saved cursor and the prompt state of shell integration.
@@ -171,8 +85,10 @@ public:
     Attribute savedAttr = Attribute::defaultAttribute;
     const CharSetTable* savedCharset = nullptr;  // none: no translation
 
-    // Print-path state that travels with the screen.
+    // The buffer's own attribute. No cell takes it: the print path's spacers and insert-mode
+    // blanks follow the character written, so nothing is reverse video unasked.
     Attribute curAttr = Attribute::empty;
+    // Print-path state that travels with the screen.
     bool insertMode = false;
     bool marginMode = false;
     bool wraparound = false;

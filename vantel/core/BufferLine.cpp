@@ -240,7 +240,7 @@ void BufferLine::setCell(int index, const CharData& cell) {
     if (size_ == 0) return;
     settle();
     if (index >= size_ || index < 0) {
-        std::puts("BufferLine: You passed an index out of range, adjusting to prevent crash, but you should debug");
+        noteInconsistency(Inconsistency::cellIndexOutOfRange);
         index = size_ - 1;
     }
     data_[index] = cell;
@@ -457,6 +457,7 @@ void BufferLine::resize(int cols, const CharData& fillData) {
 }
 
 void BufferLine::clear(const Attribute& attribute) {
+    checkNotBeingWritten();
     // Almost always the default attribute: a byte compare answers before the field-wise one.
     static constexpr Attribute defaultAttribute{};
     const CharData blank(0, 1, TinyAtom(), 0, attribute);

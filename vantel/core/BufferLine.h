@@ -11,6 +11,7 @@
 
 #include "vantel/core/BidiPresentationState.h"
 #include "vantel/core/CharData.h"
+#include "vantel/core/Consistency.h"
 #include "vantel/core/Ref.h"
 #include "vantel/core/SerialNumber.h"
 #include "vantel/core/SemanticPrompt.h"
@@ -52,7 +53,8 @@ public:
         if (index >= size_) return size_ > 0 ? data_[size_ - 1] : CharData::Null;
         return data_[index];
     }
-    // Writes the cell; an index at or beyond count writes the last cell (and says so).
+    // Writes the cell; an index at or beyond count writes the last cell (and counts the
+    // inconsistency).
     void setCell(int index, const CharData& cell);
     // Direct access for the hot paths; both writers count as a change.
     const CharData* cells() const {
@@ -66,13 +68,23 @@ public:
         return data_;
     }
     // The cells for a writer that writes from `from` on, as far as it gets, and then reports
-    // what it wrote with noteCellsWritten. Until then the line must not be read: after a
-    // clear, the cells it writes still count as old ones.
+    // what it wrote with noteCellsWritten. Until then the line must not be read or changed
+    // otherwise: after a clear, the cells it writes still count as old ones (checked builds
+    // stop at any such access).
     CharData* cellsForWriting(int from) {
+        checkNotBeingWritten();
         if (recycleAndFlags_ & staleBit) settleBefore(from);
+#if defined(VANTEL_CHECKS)
+        beingWritten_ = true;
+#endif
         return data_;
     }
     void noteCellsWritten(int from, int count) {
+#if defined(VANTEL_CHECKS)
+        VANTEL_ASSERT(beingWritten_);
+        beingWritten_ = false;
+#endif
+        if (count == 0) return;
         ++generation_;
         if (recycleAndFlags_ & staleBit) {
             if (from + count >= nullFrom_) {
@@ -87,6 +99,7 @@ public:
     // The cells `from` to `from + count - 1`, which the caller is about to overwrite: after a
     // clear, the old cells after them stay unblanked until something reads them.
     CharData* mutableCells(int from, int count) {
+        checkNotBeingWritten();
         if (recycleAndFlags_ & staleBit) settleAround(from, count);
         ++generation_;
         if (from + count > nullFrom_) nullFrom_ = static_cast<uint16_t>(std::min(from + count, int(size_)));
@@ -217,7 +230,13 @@ private:
     static constexpr uint32_t staleBit = 1u << flagBits;
     static constexpr int recycleShift = flagBits + 1;
     void settle() const {
+        checkNotBeingWritten();
         if (recycleAndFlags_ & staleBit) const_cast<BufferLine*>(this)->settleAll();
+    }
+    void checkNotBeingWritten() const {
+#if defined(VANTEL_CHECKS)
+        VANTEL_ASSERT(!beingWritten_);
+#endif
     }
     void settleAll();
     void settleAround(int from, int count);
@@ -238,6 +257,10 @@ private:
     // Every cell from here to the end is CharData::Null, so a clear can stop here (with
     // staleBit set, every cell from staleFrom_ on reads as one).
     uint16_t nullFrom_ = 0;
+#if defined(VANTEL_CHECKS)
+    // Between cellsForWriting and noteCellsWritten.
+    bool beingWritten_ = false;
+#endif
 };
 
 }  // namespace vantel

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "vantel/core/Buffer.h"
+#include "vantel/core/CellWriter.h"
 
 namespace vantel {
 
@@ -49,8 +50,11 @@ void Buffer::insertCharacter(CharData ch, const PayloadResolver& resolvePayload)
     const int row = yBase_ + y_;
     if (row < 0 || row >= lines_->count()) return;
     BufferLine& line = (*lines_)[row];
-    const CharData blank(curAttr, 0, 1);
     if (insertMode) {
+        // The blanks an insertion opens are what erasing leaves: default foreground on the
+        // character's background, no style.
+        const CharData blank(0, 1, TinyAtom(), 0,
+                             Attribute(Attribute::Color::defaultColor(), ch.attribute.bg, CharacterStyle()));
         line.insertCells(std::min(x_, right), width, right, blank);
         // A wide character pushed into the last column lost its second half.
         const int last = std::min(right, line.count() - 1);
@@ -61,12 +65,20 @@ void Buffer::insertCharacter(CharData ch, const PayloadResolver& resolvePayload)
     const std::optional<TinyAtom> payload = resolvePayload ? resolvePayload() : std::nullopt;
     ch.payload = payload.value_or(TinyAtom());
     ch.semanticContentCode = semanticContent.code();
-    line.setCell(x_, ch);
-    ++x_;
-    for (int i = 1; i < width && x_ < cols_; ++i) {
-        line.setCell(x_, CharData(0, 0, ch.payload, ch.semanticContentCode, curAttr));
-        ++x_;
+    // The character, then the spacers of a wide one (the same cell without code or width) up
+    // to the screen's edge.
+    const int count = std::max(1, std::min(width, cols_ - x_));
+    const CellWriter writer(ch);
+    if (x_ + count <= line.count()) {
+        CharData* cells = line.mutableCells(x_, count);
+        writer.writeOne(cells, ch.code, ch.width);
+        for (int i = 1; i < count; ++i) writer.writeSpacer(cells + i);
+    } else {
+        // A row narrower than the screen: the guarded write repairs the index.
+        line.setCell(x_, ch);
+        for (int i = 1; i < count; ++i) line.setCell(x_ + i, CharData(0, 0, ch.payload, ch.semanticContentCode, ch.attribute));
     }
+    x_ += count;
 }
 
 int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attribute,

@@ -14,7 +14,7 @@ void appendUtf8(std::string& out, char32_t scalar);
 void appendUtf16(std::u16string& out, char32_t scalar);
 std::string toUtf8(std::u32string_view scalars);
 
-// Decodes UTF-8; each malformed sequence becomes U+FFFD.
+// Decodes UTF-8; each malformed sequence (as the print path reads it) becomes one U+FFFD.
 std::u32string fromUtf8(std::string_view bytes);
 
 // Strict validation (no surrogates, no overlongs, nothing above U+10FFFF).

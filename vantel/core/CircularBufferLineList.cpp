@@ -103,14 +103,11 @@ void CircularBufferLineList::splice(int start, int deleteCount, const std::vecto
 }
 
 bool CircularBufferLineList::shiftElements(int start, int count, int offset) {
-    auto refuse = [&](const char* reason) {
-        std::printf("Assertion at start=%d count=%d offset=%d: %s\n", start, count, offset, reason);
+    // Lines the ring does not hold, or a move onto line 0 or before it.
+    if (count < 0 || start < 0 || start >= count_ || start + offset <= 0) {
+        noteInconsistency(Inconsistency::ringShiftRefused);
         return false;
-    };
-    if (count < 0) return refuse("count < 0");
-    if (start < 0) return refuse("start < 0");
-    if (start >= count_) return refuse("start >= self.count");
-    if (start + offset <= 0) return refuse("start+offset <= 0");
+    }
     if (offset > 0) {
         for (int i = count - 1; i >= 0; --i) array_[slot(start + i + offset)] = std::move(array_[slot(start + i)]);
         const int expanded = start + count + offset - count_;

@@ -139,29 +139,21 @@ TransitionTable buildVt500TransitionTable() {
     return b.result;
 }
 
-int64_t controlByteFrom(const uint8_t* bytes, int64_t from, int64_t length) {
-    return static_cast<int64_t>(bytescan::firstControlByte(bytes, static_cast<size_t>(from), static_cast<size_t>(length)));
-}
-
-// The controls (0x00-0x1F) the ground state calls errors, one bit each.
-uint32_t groundErrorControls() {
-    static const uint32_t mask = [] {
-        uint32_t bits = 0;
-        const TransitionTable& table = TransitionTable::shared();
-        for (uint32_t c = 0; c < 0x20; ++c) {
-            if (static_cast<ParserAction>(table.table[c] >> 4) == ParserAction::error) bits |= 1u << c;
-        }
-        return bits;
-    }();
-    return mask;
-}
-
 bool profilingEnabled() {
     static const bool enabled = [] {
         const char* value = std::getenv("VANTEL_PROFILE");
         return value && std::string_view(value) == "1";
     }();
     return enabled;
+}
+
+constexpr bool isStringState(ParserState state) {
+    return state == ParserState::oscString || state == ParserState::apcString;
+}
+
+// One decimal digit into a parameter, which saturates at 65535.
+inline int accumulateDigit(int parameter, unsigned digit) {
+    return std::min(parameter * 10 + static_cast<int>(digit), 65535);
 }
 
 }  // namespace
@@ -174,8 +166,8 @@ const TransitionTable& TransitionTable::shared() {
 EscapeSequenceParser::EscapeSequenceParser(Terminal* terminal)
     : terminal_(terminal), table_(TransitionTable::shared()) {
     errorHandler = [](const ParsingState& state) { return state; };
-    csiHandlerFallback = [](std::span<const int>, std::string_view, uint8_t code) {
-        std::printf("Cannot handle ESC-%d\n", code);
+    csiHandlerFallback = [this](std::span<const int>, std::string_view, uint8_t code) {
+        if (terminal_) terminal_->log("Cannot handle ESC-" + std::to_string(code));
     };
 }
 
@@ -185,6 +177,7 @@ void EscapeSequenceParser::clearSequence() {
     osc_.clear();
     apc_.clear();
     stringTooLong_ = false;
+    payloadBegun_ = false;
     dcsLength_ = 0;
     collectCount_ = 0;
     parsCount_ = 1;
@@ -210,353 +203,98 @@ struct EscapeSequenceParser::SmallState {
     int collectCount;
     bool limit;
     bool tooLong;
+    bool payloadBegun;
     size_t dcsLength;
     size_t oscLength;
     size_t apcLength;
 };
 
-void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
-    const bool profiling = profilingEnabled();
-    if (profiling) std::fprintf(stderr, "Parser.Parse begin %zu\n", data.size());
+// One call's walk over its bytes: the state, where the pending print run and DCS payload
+// start (both end with the call), and what an aborting error handler needs to put back.
+struct EscapeSequenceParser::Walk {
+    Walk(const EscapeSequenceParser& p, Bytes data)
+        : data(data),
+          bytes(data.data()),
+          length(static_cast<int64_t>(data.size())),
+          state(p.currentState_),
+          entry{p.currentState_, p.pars_, p.parsTxt_, p.parsCount_, p.collect_, p.collectCount_,
+                p.parameterLimitExceeded_, p.stringTooLong_, p.payloadBegun_, p.dcsLength_, p.osc_.size(),
+                p.apc_.size()} {}
 
-    const SmallState entryState{currentState_, pars_,   parsTxt_,       parsCount_,  collect_,
-                                collectCount_, parameterLimitExceeded_, stringTooLong_, dcsLength_,
-                                osc_.size(),   apc_.size()};
-    std::string oscBackup, apcBackup;
-    bool oscCleared = false, apcCleared = false;
-    std::unique_ptr<DcsHandler> dcsBackup;
-    bool dcsReplaced = false;
-    auto keepOriginals = [&] {
-        if (!oscCleared) {
-            oscCleared = true;
-            oscBackup = osc_.substr(0, entryState.oscLength);
-        }
-        if (!apcCleared) {
-            apcCleared = true;
-            apcBackup = apc_.substr(0, entryState.apcLength);
-        }
-    };
-    auto releaseDcsHandler = [&] {
-        if (!dcsReplaced) {
-            dcsReplaced = true;
-            dcsBackup = std::move(activeDcsHandler_);
-        }
-        activeDcsHandler_.reset();
-    };
-
-    const uint8_t* bytes = data.data();
-    const int64_t length = static_cast<int64_t>(data.size());
-    ParserState state = currentState_;
+    Bytes data;
+    const uint8_t* bytes;
+    int64_t length;
+    ParserState state;
     int64_t printStart = -1;
-    // Whether the pending print run is printable ASCII only, which the terminal prints
-    // without looking at each byte again.
+    // The pending print run is printable ASCII only, which the terminal prints without
+    // looking at each byte again.
     bool printAscii = false;
     int64_t dcsStart = -1;
+    bool aborted = false;
 
-    auto flushPrint = [&](int64_t end) {
-        if (printStart >= 0) {
-            print(data.subspan(printStart, end - printStart), printAscii);
-            printStart = -1;
-        }
-    };
-    auto putDcs = [&](int64_t end) {
-        if (dcsStart >= 0 && activeDcsHandler_ && end > dcsStart) {
-            dcsLength_ += static_cast<size_t>(end - dcsStart);
-            if (dcsLength_ > maximumStringLength) {
-                // Too long to be anything sensible: drop the whole string.
-                releaseDcsHandler();
-            } else {
-                activeDcsHandler_->put(data.subspan(dcsStart, end - dcsStart));
-            }
-        }
-        dcsStart = -1;
-    };
-    auto appendString = [&](std::string& target, int64_t from, int64_t to) {
-        if (stringTooLong_) return;
-        if (target.size() + static_cast<size_t>(to - from) > maximumStringLength) {
-            stringTooLong_ = true;
-            return;
-        }
-        target.append(reinterpret_cast<const char*>(bytes + from), static_cast<size_t>(to - from));
-    };
-    auto clearAll = [&] {
-        keepOriginals();
-        clearSequence();
-    };
+    const SmallState entry;
+    bool stringsKept = false;
+    std::string oscKept, apcKept;
+    bool dcsKept = false;
+    std::unique_ptr<DcsHandler> dcsHandlerKept;
+};
 
-    for (int64_t i = 0; i < length; ++i) {
-        if (state == ParserState::ground && printStart < 0) {
-            i = groundRun(bytes, i, length);
-            if (i == length) break;
-        }
-        uint8_t c = bytes[i];
-
-        if (state == ParserState::ground && c >= 0x20) {
-            if (printStart < 0) {
-                printStart = i;
-                printAscii = true;
-            }
-            int64_t end = static_cast<int64_t>(
-                bytescan::printableAsciiEnd(bytes, static_cast<size_t>(i), static_cast<size_t>(length)));
-            if (end < length && bytes[end] >= 0x7F) {
-                printAscii = false;
-                end = controlByteFrom(bytes, end + 1, length);
-            }
-            i = end - 1;
-            continue;
-        }
-        if (state == ParserState::csiParam && c >= '0' && c <= '9') {
-            if (!parameterLimitExceeded_) {
-                int& p = pars_[parsCount_ - 1];
-                int digit = c - '0';
-                p = std::min(p * 10 + digit, 65535);
-            }
-            continue;
-        }
-
-        // Complete "ESC [ ... final" sequences of the ordinary shape skip the table; anything
-        // else (controls inside, more than 24 parameters, a cut at the end of the data) takes it.
-        if (c == 0x1B && i + 2 < length && bytes[i + 1] == '[' && state != ParserState::oscString &&
-            state != ParserState::apcString && state != ParserState::dcsPassthrough) {
-            // What ESC does in these states; repeating it is harmless when the table takes over.
-            flushPrint(i);
-            keepOriginals();
-            clearSequence();
-            resetPrintState();
-            dcsStart = -1;
-            if (const int64_t final = loadCsi(bytes, i + 2, length); final > 0) {
-                dispatchCsi(bytes[final], std::span<const int>(pars_.data(), parsCount_),
-                            std::string_view(collect_.data(), collectCount_));
-                state = ParserState::ground;
-                i = final;
-                continue;
-            }
-            clearSequence();
-        }
-
-        const uint8_t transition = table_.table[(static_cast<int>(state) << 8) | (c < 0xA0 ? c : 0xA0)];
-        ParserState next = static_cast<ParserState>(transition & 0x0F);
-        switch (static_cast<ParserAction>(transition >> 4)) {
-        case ParserAction::ignore:
-            if (printStart >= 0) {
-                flushPrint(i);
-            } else {
-                putDcs(i);
-            }
-            dcsStart = -1;
-            break;
-        case ParserAction::error: {
-            if (c >= 0xA0) {
-                if (state == ParserState::ground) {
-                    if (printStart < 0) printStart = i;
-                    printAscii = false;
-                    next = state;
-                    break;
-                }
-                if (state == ParserState::csiIgnore || state == ParserState::dcsIgnore) {
-                    next = state;
-                    break;
-                }
-                if (state == ParserState::dcsPassthrough) {
-                    if (dcsStart < 0) dcsStart = i;
-                    next = state;
-                    break;
-                }
-            }
-            ParsingState report;
-            report.position = i;
-            report.code = c;
-            report.currentState = state;
-            report.print = printStart;
-            report.dcs = dcsStart;
-            report.osc = osc_;
-            report.apc = apc_;
-            report.collect.assign(collect_.data(), collectCount_);
-            ParsingState answer = errorHandler ? errorHandler(report) : report;
-            if (answer.abort) {
-                currentState_ = entryState.state;
-                pars_ = entryState.pars;
-                parsTxt_ = entryState.parsTxt;
-                parsCount_ = entryState.parsCount;
-                collect_ = entryState.collect;
-                collectCount_ = entryState.collectCount;
-                parameterLimitExceeded_ = entryState.limit;
-                stringTooLong_ = entryState.tooLong;
-                dcsLength_ = entryState.dcsLength;
-                if (oscCleared) osc_ = std::move(oscBackup);
-                else osc_.resize(entryState.oscLength);
-                if (apcCleared) apc_ = std::move(apcBackup);
-                else apc_.resize(entryState.apcLength);
-                if (dcsReplaced) activeDcsHandler_ = std::move(dcsBackup);
-                return;
-            }
-            break;
-        }
-        case ParserAction::print:
-            if (printStart < 0) printStart = i;
-            printAscii = false;
-            break;
-        case ParserAction::execute:
-            flushPrint(i);
-            dispatchExecute(c);
-            break;
-        case ParserAction::oscStart:
-            flushPrint(i);
-            keepOriginals();
-            if (next == ParserState::apcString) apc_.clear();
-            else osc_.clear();
-            stringTooLong_ = false;
-            break;
-        case ParserAction::oscPut: {
-            std::string& target = state == ParserState::apcString ? apc_ : osc_;
-            int64_t j = i;
-            while (j < length) {
-                uint8_t d = bytes[j];
-                if (d == 0x07 || d == 0x18 || d == 0x1B) break;
-                if (d < 0x20) {
-                    // Other controls inside a string are skipped.
-                    ++j;
-                    continue;
-                }
-                int64_t runEnd = j;
-                while (runEnd < length && bytes[runEnd] >= 0x20) ++runEnd;
-                appendString(target, j, runEnd);
-                j = runEnd;
-            }
-            i = j - 1;
-            break;
-        }
-        case ParserAction::oscEnd:
-            if (c == 0x1B) next = ParserState::escape;
-            // CAN and SUB cancel the string; one that outgrew the limit is dropped whole.
-            if (c != 0x18 && c != 0x1A && !stringTooLong_) dispatchString(state == ParserState::apcString);
-            keepOriginals();
-            clearSequence();
-            resetPrintState();
-            dcsStart = -1;
-            break;
-        case ParserAction::csiDispatch:
-            if (!parameterLimitExceeded_) {
-                dispatchCsi(c, std::span<const int>(pars_.data(), parsCount_),
-                            std::string_view(collect_.data(), collectCount_));
-            }
-            break;
-        case ParserAction::param:
-            if (c == ';' || c == ':') {
-                if (parsCount_ >= maximumParameters || parameterLimitExceeded_) {
-                    parameterLimitExceeded_ = true;
-                } else {
-                    parsTxt_[parsCount_ - 1] = static_cast<char>(c);
-                    pars_[parsCount_++] = 0;
-                }
-            } else if (!parameterLimitExceeded_) {
-                int& p = pars_[parsCount_ - 1];
-                int digit = c - '0';
-                p = std::min(p * 10 + digit, 65535);
-            }
-            break;
-        case ParserAction::collect:
-            if (collectCount_ < maximumCollect) {
-                collect_[collectCount_++] = static_cast<char>(c);
-            } else {
-                // Nothing meaningful has this many intermediates; refuse the sequence.
-                parameterLimitExceeded_ = true;
-            }
-            break;
-        case ParserAction::escDispatch:
-            dispatchEsc(std::string_view(collect_.data(), collectCount_), c);
-            break;
-        case ParserAction::clear:
-            flushPrint(i);
-            clearAll();
-            resetPrintState();
-            dcsStart = -1;
-            break;
-        case ParserAction::dcsHook:
-            if (!parameterLimitExceeded_) {
-                std::unique_ptr<DcsHandler> handler =
-                    dispatchDcs(std::string_view(collect_.data(), collectCount_), c,
-                                std::span<const int>(pars_.data(), parsCount_));
-                releaseDcsHandler();
-                activeDcsHandler_ = std::move(handler);
-                dcsLength_ = 0;
-                if (activeDcsHandler_) {
-                    activeDcsHandler_->hook(std::string_view(collect_.data(), collectCount_),
-                                            std::span<const int>(pars_.data(), parsCount_), c);
-                }
-                parameterLimitExceeded_ = false;
-            }
-            break;
-        case ParserAction::dcsPut:
-            if (dcsStart < 0) dcsStart = i;
-            break;
-        case ParserAction::dcsUnhook:
-            if (activeDcsHandler_) {
-                putDcs(i);
-                if (activeDcsHandler_) activeDcsHandler_->unhook();
-                releaseDcsHandler();
-            }
-            if (c == 0x1B) next = ParserState::escape;
-            keepOriginals();
-            clearSequence();
-            resetPrintState();
-            dcsStart = -1;
-            break;
-        }
-        if (state == ParserState::dcsPassthrough && next != ParserState::dcsPassthrough &&
-            static_cast<ParserAction>(transition >> 4) != ParserAction::dcsUnhook) {
-            // Cancelled (SUB or a C1 introducer): the payload never reaches its handler.
-            dcsStart = -1;
-            releaseDcsHandler();
-        }
-        state = next;
+void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
+    if (byteAtATime_) {
+        for (size_t i = 0; i < data.size(); ++i) walk(data.subspan(i, 1), false);
+        return;
     }
+    walk(data, true);
+}
 
-    if (state == ParserState::ground) flushPrint(length);
-    if (state == ParserState::dcsPassthrough) putDcs(length);
-    currentState_ = state;
+void EscapeSequenceParser::walk(Bytes data, bool fastPaths) {
+    const bool profiling = profilingEnabled();
+    if (profiling) std::fprintf(stderr, "Parser.Parse begin %zu\n", data.size());
+    Walk w(*this, data);
+    for (int64_t i = 0; i < w.length; ++i) {
+        if (fastPaths) {
+            if (w.state == ParserState::ground) i = groundRun(w, i);
+            else if (w.state == ParserState::csiParam) i = parameterRun(w, i);
+            else if (payloadBegun_ && isStringState(w.state)) i = stringRun(w, i);
+            if (i == w.length) break;
+        }
+        step(w, i);
+        if (w.aborted) return;
+    }
+    if (w.state == ParserState::ground) flushPrint(w, w.length);
+    if (w.state == ParserState::dcsPassthrough) putDcs(w, w.length);
+    currentState_ = w.state;
     if (profiling) std::fprintf(stderr, "Parser.Parse end\n");
 }
 
-void EscapeSequenceParser::resetPrintState() {
-    if (terminal_) terminal_->resetReadingBuffer();
-    else if (printStateReset) printStateReset();
-}
-
-void EscapeSequenceParser::print(Bytes run, bool ascii) {
-    if (terminal_) {
-        if (ascii) terminal_->handlePrintAscii(run);
-        else terminal_->handlePrint(run);
-    } else if (printHandler) {
-        printHandler(run);
-    }
-}
-
-// The ground state's common traffic without the table: text runs and complete CSI sequences
-// of the ordinary shape, one after the other. Returns the index of the first byte it leaves
-// to the general loop (any other control, or a CSI it cannot take whole), or length.
-int64_t EscapeSequenceParser::groundRun(const uint8_t* bytes, int64_t from, int64_t length) {
-    int64_t i = from;
+// Text, and complete "ESC [ ... final" sequences of the ordinary shape, one after the other.
+// Every byte from 0x20 up is text here, 0x7F and the 8-bit controls included: the print side
+// decodes UTF-8. Stops at any other control, or at a CSI it cannot take whole; a pending
+// print run stays open only at the one control the table calls an error (its byte joins the
+// run).
+int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
+    const uint8_t* bytes = w.bytes;
+    const int64_t length = w.length;
     while (i < length) {
-        const uint8_t c = bytes[i];
-        if (c >= 0x20) {
+        if (bytes[i] >= 0x20) {
+            if (w.printStart < 0) {
+                w.printStart = i;
+                w.printAscii = true;
+            }
             int64_t end = static_cast<int64_t>(
                 bytescan::printableAsciiEnd(bytes, static_cast<size_t>(i), static_cast<size_t>(length)));
-            bool ascii = true;
             if (end < length && bytes[end] >= 0x7F) {
-                ascii = false;
-                end = controlByteFrom(bytes, end + 1, length);
+                w.printAscii = false;
+                end = static_cast<int64_t>(
+                    bytescan::firstControlByte(bytes, static_cast<size_t>(end + 1), static_cast<size_t>(length)));
             }
-            // A control the table calls an error leaves the run open: the general loop takes it.
-            if (end < length && bytes[end] < 0x20 && (groundErrorControls() >> bytes[end] & 1)) return i;
-            print(Bytes(bytes + i, static_cast<size_t>(end - i)), ascii);
             i = end;
             continue;
         }
-        // Leftover OSC or APC text needs the general loop, which keeps a copy for an abort.
-        if (c != 0x1B || i + 2 >= length || bytes[i + 1] != '[' || !osc_.empty() || !apc_.empty()) return i;
-        clearSequence();
-        resetPrintState();
+        if (bytes[i] == 0x19) return i;
+        flushPrint(w, i);
+        if (bytes[i] != 0x1B || i + 2 >= length || bytes[i + 1] != '[') return i;
+        beginSequence(w, i);
         const int64_t final = loadCsi(bytes, i + 2, length);
         if (final < 0) {
             clearSequence();
@@ -565,6 +303,35 @@ int64_t EscapeSequenceParser::groundRun(const uint8_t* bytes, int64_t from, int6
         dispatchCsi(bytes[final], std::span<const int>(pars_.data(), parsCount_),
                     std::string_view(collect_.data(), collectCount_));
         i = final + 1;
+    }
+    return i;
+}
+
+// Parameter digits of a CSI sequence that the ground run could not take whole (cut by the
+// end of a read, or with a control inside).
+int64_t EscapeSequenceParser::parameterRun(Walk& w, int64_t i) {
+    for (unsigned digit; i < w.length && (digit = w.bytes[i] - unsigned('0')) < 10; ++i) {
+        if (!parameterLimitExceeded_) pars_[parsCount_ - 1] = accumulateDigit(pars_[parsCount_ - 1], digit);
+    }
+    return i;
+}
+
+// The rest of an OSC or APC payload after its first byte, up to the BEL, CAN or ESC that
+// ends it; other controls are skipped, every byte from 0x20 up is payload.
+int64_t EscapeSequenceParser::stringRun(Walk& w, int64_t i) {
+    std::string& target = w.state == ParserState::apcString ? apc_ : osc_;
+    const uint8_t* bytes = w.bytes;
+    while (i < w.length) {
+        const uint8_t c = bytes[i];
+        if (c == 0x07 || c == 0x18 || c == 0x1B) break;
+        if (c < 0x20) {
+            ++i;
+            continue;
+        }
+        int64_t end = i + 1;
+        while (end < w.length && bytes[end] >= 0x20) ++end;
+        appendString(w, target, i, end);
+        i = end;
     }
     return i;
 }
@@ -583,7 +350,7 @@ int64_t EscapeSequenceParser::loadCsi(const uint8_t* bytes, int64_t from, int64_
         const uint8_t c = bytes[i];
         const unsigned digit = static_cast<unsigned>(c) - '0';
         if (digit < 10) {
-            value = std::min(value * 10 + static_cast<int>(digit), 65535);
+            value = accumulateDigit(value, digit);
         } else if (c == ';' || c == ':') {
             if (parsCount_ >= maximumParameters) return -1;
             pars_[parsCount_ - 1] = value;
@@ -601,6 +368,261 @@ int64_t EscapeSequenceParser::loadCsi(const uint8_t* bytes, int64_t from, int64_
     }
     if (i < length && bytes[i] >= 0x40 && bytes[i] <= 0x7E) return i;
     return -1;
+}
+
+// The table entry for c in `state`, with the two decisions the parse loop takes itself: in
+// ground every byte from 0x20 up is text, and once an OSC, APC or DCS string has its first
+// payload byte, 0x80-0x9F are payload (UTF-8 continuation bytes, not C1 controls), as are
+// the other controls of an OSC or APC string except BEL, CAN and ESC. So a string reads the
+// same however the stream is cut.
+uint8_t EscapeSequenceParser::transition(ParserState state, uint8_t c) const {
+    if (state == ParserState::ground && c >= 0x20) return entry(ParserAction::print, state);
+    if (payloadBegun_) {
+        if (isStringState(state) && c != 0x07 && c != 0x18 && c != 0x1B) return entry(ParserAction::oscPut, state);
+        if (state == ParserState::dcsPassthrough && c >= 0x80 && c < 0xA0) return entry(ParserAction::dcsPut, state);
+    }
+    return table_.table[(static_cast<int>(state) << 8) | (c < 0xA0 ? c : 0xA0)];
+}
+
+[[gnu::always_inline]] inline void EscapeSequenceParser::step(Walk& w, int64_t i) {
+    const uint8_t c = w.bytes[i];
+    const uint8_t transition = this->transition(w.state, c);
+    const auto action = static_cast<ParserAction>(transition >> 4);
+    ParserState next = static_cast<ParserState>(transition & 0x0F);
+    switch (action) {
+    case ParserAction::ignore: actIgnore(w, i); break;
+    case ParserAction::error:
+        actError(w, i, c, next);
+        if (w.aborted) return;
+        break;
+    case ParserAction::print: actPrint(w, i); break;
+    case ParserAction::execute:
+        flushPrint(w, i);
+        dispatchExecute(c);
+        break;
+    case ParserAction::oscStart: actOscStart(w, i, next); break;
+    case ParserAction::oscPut: actOscPut(w, i, c); break;
+    case ParserAction::oscEnd: actOscEnd(w, i, c, next); break;
+    case ParserAction::csiDispatch: actCsiDispatch(c); break;
+    case ParserAction::param: actParam(c); break;
+    case ParserAction::collect: actCollect(c); break;
+    case ParserAction::escDispatch: dispatchEsc(std::string_view(collect_.data(), collectCount_), c); break;
+    case ParserAction::clear: beginSequence(w, i); break;
+    case ParserAction::dcsHook: actDcsHook(w, c); break;
+    case ParserAction::dcsPut: actDcsPut(w, i); break;
+    case ParserAction::dcsUnhook: actDcsUnhook(w, i, c, next); break;
+    }
+    if (w.state == ParserState::dcsPassthrough && next != ParserState::dcsPassthrough &&
+        action != ParserAction::dcsUnhook) {
+        // Cancelled (SUB, or a C1 introducer before any payload): the payload never reaches
+        // its handler.
+        w.dcsStart = -1;
+        dropDcsHandler(w);
+    }
+    w.state = next;
+}
+
+void EscapeSequenceParser::actIgnore(Walk& w, int64_t i) {
+    if (w.printStart >= 0) flushPrint(w, i);
+    else putDcs(w, i);
+}
+
+void EscapeSequenceParser::actError(Walk& w, int64_t i, uint8_t c, ParserState& next) {
+    if (c >= 0xA0) {
+        // Bytes some states take as data.
+        if (w.state == ParserState::csiIgnore || w.state == ParserState::dcsIgnore) {
+            next = w.state;
+            return;
+        }
+        if (w.state == ParserState::dcsPassthrough) {
+            actDcsPut(w, i);
+            next = w.state;
+            return;
+        }
+    }
+    ParsingState report;
+    report.position = i;
+    report.code = c;
+    report.currentState = w.state;
+    report.print = w.printStart;
+    report.dcs = w.dcsStart;
+    report.osc = osc_;
+    report.apc = apc_;
+    report.collect.assign(collect_.data(), collectCount_);
+    const ParsingState answer = errorHandler ? errorHandler(report) : report;
+    if (answer.abort) return abort(w);
+    // In ground the byte stays in the print run (opening one), as it does inside a run of
+    // text, so the print side sees the same bytes however the stream is cut.
+    if (w.state == ParserState::ground) actPrint(w, i);
+}
+
+void EscapeSequenceParser::actPrint(Walk& w, int64_t i) {
+    if (w.printStart < 0) w.printStart = i;
+    w.printAscii = false;
+}
+
+void EscapeSequenceParser::actOscStart(Walk& w, int64_t i, ParserState next) {
+    flushPrint(w, i);
+    keepStrings(w);
+    if (next == ParserState::apcString) apc_.clear();
+    else osc_.clear();
+    stringTooLong_ = false;
+    payloadBegun_ = false;
+}
+
+// One payload byte; the string run takes the rest of the payload in one go.
+void EscapeSequenceParser::actOscPut(Walk& w, int64_t i, uint8_t c) {
+    payloadBegun_ = true;
+    if (c >= 0x20) appendString(w, w.state == ParserState::apcString ? apc_ : osc_, i, i + 1);
+}
+
+void EscapeSequenceParser::actOscEnd(Walk& w, int64_t i, uint8_t c, ParserState& next) {
+    if (c == 0x1B) next = ParserState::escape;
+    // CAN and SUB cancel the string; one that outgrew the limit is dropped whole.
+    if (c != 0x18 && c != 0x1A && !stringTooLong_) dispatchString(w.state == ParserState::apcString);
+    beginSequence(w, i);
+}
+
+void EscapeSequenceParser::actCsiDispatch(uint8_t c) {
+    if (parameterLimitExceeded_) return;
+    dispatchCsi(c, std::span<const int>(pars_.data(), parsCount_), std::string_view(collect_.data(), collectCount_));
+}
+
+void EscapeSequenceParser::actParam(uint8_t c) {
+    if (c == ';' || c == ':') {
+        if (parsCount_ >= maximumParameters || parameterLimitExceeded_) {
+            parameterLimitExceeded_ = true;
+        } else {
+            parsTxt_[parsCount_ - 1] = static_cast<char>(c);
+            pars_[parsCount_++] = 0;
+        }
+    } else if (!parameterLimitExceeded_) {
+        pars_[parsCount_ - 1] = accumulateDigit(pars_[parsCount_ - 1], c - unsigned('0'));
+    }
+}
+
+void EscapeSequenceParser::actCollect(uint8_t c) {
+    if (collectCount_ < maximumCollect) {
+        collect_[collectCount_++] = static_cast<char>(c);
+    } else {
+        // Nothing meaningful has this many intermediates; refuse the sequence.
+        parameterLimitExceeded_ = true;
+    }
+}
+
+void EscapeSequenceParser::actDcsHook(Walk& w, uint8_t c) {
+    if (parameterLimitExceeded_) return;
+    const std::string_view collect(collect_.data(), collectCount_);
+    const std::span<const int> pars(pars_.data(), parsCount_);
+    std::unique_ptr<DcsHandler> handler = dispatchDcs(collect, c, pars);
+    dropDcsHandler(w);
+    activeDcsHandler_ = std::move(handler);
+    dcsLength_ = 0;
+    payloadBegun_ = false;
+    if (activeDcsHandler_) activeDcsHandler_->hook(collect, pars, c);
+}
+
+// The payload is handed over later, as one slice.
+void EscapeSequenceParser::actDcsPut(Walk& w, int64_t i) {
+    payloadBegun_ = true;
+    if (w.dcsStart < 0) w.dcsStart = i;
+}
+
+void EscapeSequenceParser::actDcsUnhook(Walk& w, int64_t i, uint8_t c, ParserState& next) {
+    if (activeDcsHandler_) {
+        putDcs(w, i);
+        if (activeDcsHandler_) activeDcsHandler_->unhook();
+        dropDcsHandler(w);
+    }
+    if (c == 0x1B) next = ParserState::escape;
+    beginSequence(w, i);
+}
+
+void EscapeSequenceParser::flushPrint(Walk& w, int64_t end) {
+    if (w.printStart < 0) return;
+    print(w.data.subspan(w.printStart, end - w.printStart), w.printAscii);
+    w.printStart = -1;
+}
+
+void EscapeSequenceParser::putDcs(Walk& w, int64_t end) {
+    if (w.dcsStart >= 0 && activeDcsHandler_ && end > w.dcsStart) {
+        dcsLength_ += static_cast<size_t>(end - w.dcsStart);
+        if (dcsLength_ > maximumStringLength) {
+            // Too long to be anything sensible: drop the whole string.
+            dropDcsHandler(w);
+        } else {
+            activeDcsHandler_->put(w.data.subspan(w.dcsStart, end - w.dcsStart));
+        }
+    }
+    w.dcsStart = -1;
+}
+
+void EscapeSequenceParser::appendString(Walk& w, std::string& target, int64_t from, int64_t to) {
+    if (stringTooLong_) return;
+    if (target.size() + static_cast<size_t>(to - from) > maximumStringLength) {
+        stringTooLong_ = true;
+        return;
+    }
+    target.append(reinterpret_cast<const char*>(w.bytes + from), static_cast<size_t>(to - from));
+}
+
+// What every ESC, CSI and DCS introducer and every string end does: the pending text is
+// handed over, the sequence buffers start empty and the print side drops a cut character.
+[[gnu::always_inline]] inline void EscapeSequenceParser::beginSequence(Walk& w, int64_t i) {
+    flushPrint(w, i);
+    keepStrings(w);
+    clearSequence();
+    resetPrintState();
+    w.dcsStart = -1;
+}
+
+void EscapeSequenceParser::keepStrings(Walk& w) {
+    if (w.stringsKept || (osc_.empty() && apc_.empty())) return;
+    w.stringsKept = true;
+    w.oscKept = osc_.substr(0, w.entry.oscLength);
+    w.apcKept = apc_.substr(0, w.entry.apcLength);
+}
+
+void EscapeSequenceParser::dropDcsHandler(Walk& w) {
+    if (!w.dcsKept) {
+        w.dcsKept = true;
+        w.dcsHandlerKept = std::move(activeDcsHandler_);
+    }
+    activeDcsHandler_.reset();
+}
+
+// An error handler asked to stop: the parser goes back to how this call found it.
+void EscapeSequenceParser::abort(Walk& w) {
+    w.aborted = true;
+    const SmallState& entry = w.entry;
+    currentState_ = entry.state;
+    pars_ = entry.pars;
+    parsTxt_ = entry.parsTxt;
+    parsCount_ = entry.parsCount;
+    collect_ = entry.collect;
+    collectCount_ = entry.collectCount;
+    parameterLimitExceeded_ = entry.limit;
+    stringTooLong_ = entry.tooLong;
+    payloadBegun_ = entry.payloadBegun;
+    dcsLength_ = entry.dcsLength;
+    if (w.stringsKept) {
+        osc_ = std::move(w.oscKept);
+        apc_ = std::move(w.apcKept);
+    } else {
+        osc_.resize(entry.oscLength);
+        apc_.resize(entry.apcLength);
+    }
+    if (w.dcsKept) activeDcsHandler_ = std::move(w.dcsHandlerKept);
+}
+
+void EscapeSequenceParser::resetPrintState() {
+    if (terminal_) terminal_->resetReadingBuffer();
+    else if (printStateReset) printStateReset();
+}
+
+void EscapeSequenceParser::print(Bytes run, bool ascii) {
+    if (terminal_) terminal_->handlePrint(run, ascii);
+    else if (printHandler) printHandler(run);
 }
 
 void EscapeSequenceParser::dispatchString(bool apcString) {

@@ -87,6 +87,10 @@ public:
     EscapeSequenceParser& operator=(const EscapeSequenceParser&) = delete;
 
     void parse(std::span<const uint8_t> data);
+    // Test mode: every byte goes through the table on its own, as if each arrived in a read of
+    // its own, with none of the fast paths. Builds with VANTEL_PARSER_BYTE_AT_A_TIME start so.
+    void setByteAtATime(bool on) { byteAtATime_ = on; }
+    bool byteAtATime() const { return byteAtATime_; }
     void reset();
 
     // Dispatch of finished sequences to the terminal.
@@ -111,7 +115,6 @@ public:
     std::function<void(uint8_t command, Bytes content)> apcHandlerFallback;
 
     Terminal* terminal() const { return terminal_; }
-    void setTerminal(Terminal* terminal) { terminal_ = terminal; }
 
     ParserState currentState() const { return currentState_; }
     ParserState initialState = ParserState::ground;
@@ -129,10 +132,39 @@ public:
 
 private:
     struct SmallState;
+    struct Walk;
+    void walk(Bytes data, bool fastPaths);
+    // Fast paths, each taking the common traffic of one state without the table; each returns
+    // the index of the first byte it leaves to the table walk.
+    int64_t groundRun(Walk& w, int64_t i);
+    int64_t parameterRun(Walk& w, int64_t i);
+    int64_t stringRun(Walk& w, int64_t i);
+    int64_t loadCsi(const uint8_t* bytes, int64_t from, int64_t length);
+    // The table walk: one byte, its action and the next state.
+    uint8_t transition(ParserState state, uint8_t c) const;
+    void step(Walk& w, int64_t i);
+    void actIgnore(Walk& w, int64_t i);
+    void actError(Walk& w, int64_t i, uint8_t c, ParserState& next);
+    void actPrint(Walk& w, int64_t i);
+    void actOscStart(Walk& w, int64_t i, ParserState next);
+    void actOscPut(Walk& w, int64_t i, uint8_t c);
+    void actOscEnd(Walk& w, int64_t i, uint8_t c, ParserState& next);
+    void actCsiDispatch(uint8_t c);
+    void actParam(uint8_t c);
+    void actCollect(uint8_t c);
+    void actDcsHook(Walk& w, uint8_t c);
+    void actDcsPut(Walk& w, int64_t i);
+    void actDcsUnhook(Walk& w, int64_t i, uint8_t c, ParserState& next);
+    // Shared pieces of the actions.
+    void flushPrint(Walk& w, int64_t end);
+    void putDcs(Walk& w, int64_t end);
+    void appendString(Walk& w, std::string& target, int64_t from, int64_t to);
+    void beginSequence(Walk& w, int64_t i);
+    void keepStrings(Walk& w);
+    void dropDcsHandler(Walk& w);
+    void abort(Walk& w);
     void clearSequence();
     void dispatchString(bool apcString);
-    int64_t loadCsi(const uint8_t* bytes, int64_t from, int64_t length);
-    int64_t groundRun(const uint8_t* bytes, int64_t from, int64_t length);
     void print(Bytes run, bool ascii);
     void resetPrintState();
 
@@ -149,7 +181,14 @@ private:
     std::array<char, maximumCollect> collect_{};
     int collectCount_ = 0;
     bool parameterLimitExceeded_ = false;
+    // The OSC, APC or DCS string in progress has had its first payload byte.
+    bool payloadBegun_ = false;
     std::unique_ptr<DcsHandler> activeDcsHandler_;
+#ifdef VANTEL_PARSER_BYTE_AT_A_TIME
+    bool byteAtATime_ = true;
+#else
+    bool byteAtATime_ = false;
+#endif
 };
 
 }  // namespace vantel

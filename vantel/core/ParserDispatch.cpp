@@ -317,9 +317,7 @@ void Terminal::configureParser(EscapeSequenceParser& p) {
     p.escHandlerFallback = [this](std::string_view collect, uint8_t code) {
         log("Vantel: Unknown ESC Code: ESC + " + byteAsCharacter(code) + " txt=" + text::byteList(collect));
     };
-    p.executeHandlerFallback = [this] {
-        if (!silentLog) std::printf("Info: Vantel: Unknown EXECUTE code\n");
-    };
+    p.executeHandlerFallback = [this] { log("Vantel: Unknown EXECUTE code"); };
     p.oscHandlerFallback = [this](int64_t code, std::span<const uint8_t>) {
         log("Vantel: Unknown OSC code: " + std::to_string(code));
     };
@@ -330,45 +328,6 @@ void Terminal::configureParser(EscapeSequenceParser& p) {
         log("Vantel: Parsing error, state: " + state.description());
         return state;
     };
-}
-
-void Terminal::oscSetTitle(int code, std::span<const uint8_t> data) {
-    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-    std::string title = isValidUtf8(text) ? std::string(text) : std::string();
-    if (code == 1) {
-        iconTitle = title;
-        if (tdel_) tdel_->setTerminalIconTitle(*this, iconTitle);
-    } else {
-        terminalTitle = title;
-        if (tdel_) tdel_->setTerminalTitle(*this, terminalTitle);
-    }
-}
-
-void Terminal::restoreBidiPrivateModes(std::span<const int> pars) {
-    BidiPresentationState state = currentBidiState;
-    BidiStateProperties changed;
-    for (int mode : pars) {
-        auto saved = savedBidiPrivateModes.find(mode);
-        if (saved == savedBidiPrivateModes.end()) continue;
-        switch (mode) {
-        case 1243: bidiArrowKeySwap = saved->second; break;
-        case 2501:
-            state.autodetectDirection = saved->second;
-            changed.insert(BidiStateProperty::autodetectDirection);
-            break;
-        case 2500:
-            state.boxMirroring = saved->second;
-            changed.insert(BidiStateProperty::boxMirroring);
-            break;
-        default: break;
-        }
-    }
-    if (changed.empty()) return;
-    currentBidiState = state;
-    normalBuffer_->defaultBidiState = state;
-    altBuffer_->defaultBidiState = state;
-    applyCurrentBidiStateAtParagraphStart(changed);
-    updateFullScreen();
 }
 
 }  // namespace vantel

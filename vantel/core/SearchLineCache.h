@@ -42,7 +42,6 @@ public:
     const SearchLineText& line(int row);
     void setLineInCache(int row, SearchLineText entry);
     SearchLineText translateBufferLineToStringWithWrap(int lineIndex, bool trimRight) const;
-    bool hasLines() const { return linesCache_.has_value(); }
 
     double lastAccessTimestamp = 0;
     // Seconds on a monotonic clock; tests replace it.

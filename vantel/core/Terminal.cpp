@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "vantel/core/CellWriter.h"
 #include "vantel/core/SelectionService.h"
 
 namespace vantel {
@@ -31,7 +32,8 @@ const Terminal::BidiStateProperties& Terminal::allBidiStateProperties() {
 }
 
 Terminal::Terminal(TerminalDelegate* delegate, TerminalOptions options, Scheduler* scheduler)
-    : tdel_(delegate), scheduler_(scheduler), options_(std::move(options)) {
+    : tdel_(delegate), scheduler_(scheduler), options_(std::move(options)),
+      cellWriters_(std::make_unique<CellWriterCache>()) {
     installedColors = Color::terminalAppColors();
     rebuildAnsiPalette(false);
     currentBidiState = options_.initialBidiState;

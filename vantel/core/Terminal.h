@@ -28,6 +28,8 @@
 
 namespace vantel {
 
+class CellWriter;
+class CellWriterCache;
 class SelectionService;
 
 struct CharacterHash {
@@ -78,7 +80,6 @@ public:
     TerminalDelegate* delegate() const { return tdel_; }
     void setDelegate(TerminalDelegate* delegate) { tdel_ = delegate; }
     Scheduler* scheduler() const { return scheduler_; }
-    void setScheduler(Scheduler* scheduler) { scheduler_ = scheduler; }
 
     void feed(std::span<const uint8_t> bytes);
     void feed(std::string_view text);
@@ -268,7 +269,6 @@ public:
     void updateKittyRelativePlacementsForCurrentBuffer();
     // The image protocols of this terminal, or null when none are installed.
     GraphicsProtocols* graphics() const { return graphics_.get(); }
-    void setGraphics(std::unique_ptr<GraphicsProtocols> graphics) { graphics_ = std::move(graphics); }
 
     // --- Buffers -------------------------------------------------------------------------
     void resetNormalBuffer();
@@ -285,10 +285,8 @@ public:
     // parser's dispatch with the parameters it received.
     // ====================================================================================
 
-    // Print path (TerminalPrint.cpp).
-    void handlePrint(std::span<const uint8_t> data);
-    // The same for a run known to hold only printable ASCII (0x20-0x7E).
-    void handlePrintAscii(std::span<const uint8_t> data);
+    // Print path (TerminalPrint.cpp). printableAscii tells that the run holds only 0x20-0x7E.
+    void handlePrint(std::span<const uint8_t> data, bool printableAscii = false);
     void resetReadingBuffer() { putbackBuffer_.clear(); }
     std::optional<std::pair<int, int>> combiningTarget(Buffer& buffer);
     std::optional<TinyAtom> resolveActiveHyperlink();
@@ -365,13 +363,13 @@ public:
     void cmdSetMode(std::span<const int> pars, std::string_view collect);
     void cmdResetMode(std::span<const int> pars, std::string_view collect);
     void cmdSavePrivateModes(std::span<const int> pars);
-    void csiPHandler(std::span<const int> pars, std::string_view collect);
     void setMode(int mode, std::string_view collect);
     void resetMode(int mode, std::string_view collect);
     // DECRQM: decMode answers for the DEC private table.
     void cmdDecRqm(std::span<const int> pars, bool decMode);
 
-    // Soft reset, DECSCL and the rest of the CSI p family (TerminalSoftReset.cpp, with csiPHandler).
+    // Soft reset, DECSCL and the rest of the CSI p family (TerminalSoftReset.cpp).
+    void csiPHandler(std::span<const int> pars, std::string_view collect);
     void cmdSoftReset();
     void softReset() { cmdSoftReset(); }
 
@@ -628,17 +626,12 @@ private:
 
     // --- Private state of the handler files (add new members in the section of the file that uses them) ---
     // TerminalPrint.cpp
-    size_t printAsciiRun(std::span<const uint8_t> data, size_t start);
-    size_t printFastRun(std::span<const uint8_t> data, size_t start);
-    void printAsciiWrapping(std::span<const uint8_t> data);
-    const CellWriter& asciiWriter(TinyAtom payload, uint8_t semanticCode);
-    // The writer for the current attribute, kept between runs: building one from a cell just
-    // assembled field by field costs more than most runs of text between escape sequences.
-    CellWriter asciiWriter_;
-    Attribute asciiWriterAttribute_;
-    TinyAtom asciiWriterPayload_;
-    uint8_t asciiWriterSemanticCode_ = 0;
-    bool asciiWriterValid_ = false;
+    bool writeAsciiInRow(std::span<const uint8_t> data);
+    size_t writeAscii(std::span<const uint8_t> data);
+    size_t writeRun(std::span<const uint8_t> data, size_t start);
+    size_t printCharacter(std::span<const uint8_t> data, size_t i);
+    const CellWriter& cellWriter(TinyAtom payload, uint8_t semanticCode);
+    std::unique_ptr<CellWriterCache> cellWriters_;
     bool joinInRun(CharData* cells, int lastX, int& x, int right, char32_t scalar, bool& afterJoiner);
     bool isLoneRegionalIndicator(int32_t cellCode) const;
     bool cellBeforeCursorEndsWithJoiner();
@@ -653,8 +646,10 @@ private:
     void holdCursorAtRightMargin();
     // The column of the cell the cursor follows: x - 1, or x while a write held the cursor there.
     int columnBeforeCursor(const Buffer& buffer, const BufferLine& line) const;
+    bool cursorHeldOn(const BufferLine& line) const;
     const BufferLine* heldLine_ = nullptr;
     int heldColumn_ = -1;
+    uint64_t heldGeneration_ = 0;
     // The hyperlink resolver of new cells; an empty one while no link is open.
     const Buffer::PayloadResolver& payloadResolver() const { return activeHyperlink ? payloadResolver_ : noPayload_; }
     Buffer::PayloadResolver payloadResolver_ = [this] { return resolveActiveHyperlink(); };
@@ -677,8 +672,9 @@ private:
     void enterAlternateScreen();
     void finishScreenSwitch();
     void applyBidiState(const BidiPresentationState& state, const BidiStateProperties& changed);
-    void applyFallbackDirection(BidiDirection direction);
     KeyboardModeState& activeKeyboardMode() { return isCurrentBufferAlternate() ? keyboardModeAlt : keyboardModeNormal; }
+    // TerminalRectangles.cpp
+    void applyFallbackDirection(BidiDirection direction);
     // TerminalOsc.cpp / TerminalSemantic.cpp / TerminalLinks.cpp
     void markCurrentSemanticPrompt(SemanticPromptKind kind);
     void clearEchoedEnterContinuationBeforeOutput();

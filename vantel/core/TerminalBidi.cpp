@@ -28,4 +28,31 @@ void Terminal::applyCurrentBidiStateAtParagraphStart(const BidiStateProperties& 
     for (int r = row + 1; r < lines.count() && lines[r].isWrapped(); ++r) lines[r].setBidiState(state);
 }
 
+void Terminal::restoreBidiPrivateModes(std::span<const int> pars) {
+    BidiPresentationState state = currentBidiState;
+    BidiStateProperties changed;
+    for (int mode : pars) {
+        auto saved = savedBidiPrivateModes.find(mode);
+        if (saved == savedBidiPrivateModes.end()) continue;
+        switch (mode) {
+        case 1243: bidiArrowKeySwap = saved->second; break;
+        case 2501:
+            state.autodetectDirection = saved->second;
+            changed.insert(BidiStateProperty::autodetectDirection);
+            break;
+        case 2500:
+            state.boxMirroring = saved->second;
+            changed.insert(BidiStateProperty::boxMirroring);
+            break;
+        default: break;
+        }
+    }
+    if (changed.empty()) return;
+    currentBidiState = state;
+    normalBuffer_->defaultBidiState = state;
+    altBuffer_->defaultBidiState = state;
+    applyCurrentBidiStateAtParagraphStart(changed);
+    updateFullScreen();
+}
+
 }  // namespace vantel

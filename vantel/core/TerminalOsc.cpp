@@ -186,4 +186,16 @@ void Terminal::osciTerm2(std::span<const uint8_t> data) {
     }
 }
 
+void Terminal::oscSetTitle(int code, std::span<const uint8_t> data) {
+    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    std::string title = isValidUtf8(text) ? std::string(text) : std::string();
+    if (code == 1) {
+        iconTitle = title;
+        if (tdel_) tdel_->setTerminalIconTitle(*this, iconTitle);
+    } else {
+        terminalTitle = title;
+        if (tdel_) tdel_->setTerminalTitle(*this, terminalTitle);
+    }
+}
+
 }  // namespace vantel

@@ -1,4 +1,14 @@
-// Print path: UTF-8 decoding, graphemes, widths, wrapping and the ASCII fast path.
+// Print path: the printable runs the parser hands over become cells, in three steps.
+//   decode:   every byte goes through the one UTF-8 decoder (Utf8.h); a character cut off at
+//             the end of a run waits in the put-back bytes for the next run.
+//   classify: a run of printable ASCII, a character that takes a cell (or two) of its own, a
+//             character that joins the cell before the cursor, or one that is dropped.
+//   write:    one cell writer (CellWriter.h) makes every new cell from a template of the
+//             attribute, hyperlink and semantic content: whole stretches of a row of ASCII and
+//             plain characters in the fast steps, one character with wrapping, insert mode
+//             and spacers in Buffer::insertCharacter. (A join rewrites the cell it joins.)
+// The common cases never leave the fast steps: runs of ASCII (writeAsciiInRow, writeAscii),
+// and runs of plain characters with joins seen before (writeRun).
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -6,9 +16,11 @@
 #include <string>
 
 #include "vantel/core/ByteScan.h"
+#include "vantel/core/CellWriter.h"
 #include "vantel/core/GraphemeBreaker.h"
 #include "vantel/core/Terminal.h"
 #include "vantel/core/UnicodeUtil.h"
+#include "vantel/core/Utf8.h"
 
 namespace vantel {
 
@@ -21,8 +33,6 @@ constexpr char32_t emojiPresentationSelector = 0xFE0F;
 // character costs neither memory nor time per mark.
 constexpr size_t maximumClusterScalars = 32;
 
-bool isContinuationByte(uint8_t byte) { return (byte & 0xC0) == 0x80; }
-
 bool isRegionalIndicator(char32_t s) { return s >= 0x1F1E6 && s <= 0x1F1FF; }
 
 // Selectors, joiners and modifiers that always belong to the character before them.
@@ -31,17 +41,8 @@ bool alwaysJoins(char32_t s) {
            (s >= 0x1F3FB && s <= 0x1F3FF) || (s >= 0xE0100 && s <= 0xE01EF);
 }
 
-// Sequence length of a lead byte: 0 or 1 for single bytes, else 2 to 4.
-int sequenceLength(uint8_t lead) { return UnicodeUtil::first[lead] & 0x0F; }
-
-// The scalar of a complete sequence, or nothing for overlong forms, surrogates and
-// values past U+10FFFF.
-std::optional<char32_t> decodeSequence(const uint8_t* bytes, int length) {
-    uint32_t value = bytes[0] & (0x7F >> length);
-    for (int i = 1; i < length; ++i) value = value * 64 + (bytes[i] & 0x3F);
-    static constexpr uint32_t smallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (value < smallest[length] || !isUnicodeScalar(value)) return std::nullopt;
-    return static_cast<char32_t>(value);
+int scalarWidth(char32_t s) {
+    return s < UnicodeUtil::lowPlaneSize ? UnicodeUtil::lowPlaneWidths()[s] : UnicodeUtil::computeColumnWidth(s);
 }
 
 // How the print path treats a scalar: its width when it always takes a cell of its own,
@@ -51,7 +52,7 @@ constexpr uint8_t joinsOrSkips = 0xFF;
 constexpr char32_t printClassLimit = 0x40000;
 
 uint8_t computePrintClass(char32_t s) {
-    const int width = s < UnicodeUtil::lowPlaneSize ? UnicodeUtil::lowPlaneWidths()[s] : UnicodeUtil::computeColumnWidth(s);
+    const int width = scalarWidth(s);
     if (width <= 0 || alwaysJoins(s) || isRegionalIndicator(s)) return joinsOrSkips;
     if (s >= 0x300 && UnicodeUtil::canonicalCombiningClass(s) != 0) return joinsOrSkips;
     return static_cast<uint8_t>(width);
@@ -83,146 +84,68 @@ size_t printableAsciiEnd(std::span<const uint8_t> data, size_t start, size_t lim
     return bytescan::printableAsciiEnd(data.data(), start, length);
 }
 
-// The scalar of the complete, well-formed UTF-8 sequence at bytes (at most `available`
-// bytes long), or notWellFormed.
-constexpr char32_t notWellFormed = 0xFFFFFFFF;
-
-char32_t decodeWellFormed(const uint8_t* bytes, size_t available) {
-    const uint8_t lead = bytes[0];
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        if (available < 2 || !isContinuationByte(bytes[1])) return notWellFormed;
-        return static_cast<char32_t>((lead & 0x1F) << 6 | (bytes[1] & 0x3F));
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if (available < 3 || !isContinuationByte(bytes[1]) || !isContinuationByte(bytes[2])) return notWellFormed;
-        const char32_t value = (lead & 0x0F) << 12 | (bytes[1] & 0x3F) << 6 | (bytes[2] & 0x3F);
-        if (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF)) return notWellFormed;
-        return value;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if (available < 4 || !isContinuationByte(bytes[1]) || !isContinuationByte(bytes[2]) ||
-            !isContinuationByte(bytes[3])) {
-            return notWellFormed;
-        }
-        const char32_t value = (lead & 0x07) << 18 | (bytes[1] & 0x3F) << 12 | (bytes[2] & 0x3F) << 6 | (bytes[3] & 0x3F);
-        if (value < 0x10000 || value > 0x10FFFF) return notWellFormed;
-        return value;
-    }
-    return notWellFormed;
-}
-
-// Whether data[i...] starts with printable ASCII or a complete character that takes a cell
-// of its own (the kinds the fast run prints).
-bool startsPlainCharacter(std::span<const uint8_t> data, size_t i) {
+// The width of the character at data[i...] when it is printable ASCII or a complete
+// character that takes a cell of its own (the kinds writeRun prints), else 0.
+int plainCharacterWidth(std::span<const uint8_t> data, size_t i) {
     const uint8_t lead = data[i];
-    if (lead >= 0x20 && lead < 0x7F) return true;
-    const int length = sequenceLength(lead);
-    if (length < 2 || i + length > data.size()) return false;
-    for (int k = 1; k < length; ++k) {
-        if (!isContinuationByte(data[i + k])) return false;
-    }
-    const auto scalar = decodeSequence(data.data() + i, length);
-    return scalar && printClass(*scalar) != joinsOrSkips;
-}
-
-int scalarWidth(char32_t s) {
-    return s < UnicodeUtil::lowPlaneSize ? UnicodeUtil::lowPlaneWidths()[s] : UnicodeUtil::computeColumnWidth(s);
+    if (lead >= 0x20 && lead < 0x7F) return 1;
+    if (lead < 0x80) return 0;
+    const utf8::Sequence sequence = utf8::decode(data.data() + i, data.size() - i);
+    if (!sequence.isScalar()) return 0;
+    const uint8_t printWidth = printClass(sequence.scalar);
+    return printWidth == joinsOrSkips ? 0 : printWidth;
 }
 
 }  // namespace
 
-void Terminal::handlePrint(std::span<const uint8_t> data) {
+void Terminal::handlePrint(std::span<const uint8_t> data, bool printableAscii) {
     Buffer& b = *buffer_;
+    size_t i = 0;
+    if (printableAscii && putbackBuffer_.empty() && !b.insertMode && !(charset && charset->size > 0)) {
+        if (writeAsciiInRow(data)) return;
+        i = writeAscii(data);
+        if (i == data.size()) return;
+    }
     updateRange(b.y());
-    size_t i = putbackBuffer_.empty() ? 0 : finishPutback(data);
+    if (!putbackBuffer_.empty()) i = finishPutback(data);
     const size_t n = data.size();
     while (i < n) {
-        if (const size_t next = printFastRun(data, i); next > i) {
-            i = next;
-            continue;
-        }
-        const uint8_t lead = data[i];
-        if (lead < 0x80) {
-            i = printAsciiRun(data, i);
-            continue;
-        }
-        const int length = sequenceLength(lead);
-        if (length < 2) {
-            printSingleByte(lead);
-            ++i;
-            continue;
-        }
-        int have = 1;
-        while (have < length && i + have < n && isContinuationByte(data[i + have])) ++have;
-        if (have < length) {
-            if (i + have == n) {
-                // Cut off by the end of the run: the next run may complete it.
-                putbackBuffer_.assign(data.begin() + i, data.end());
-                break;
-            }
-            // Broken sequence: show the lead byte, drop the continuation bytes seen so far,
-            // and read the byte that broke it afresh.
-            printSingleByte(lead);
-            i += have;
-            continue;
-        }
-        if (auto scalar = decodeSequence(data.data() + i, length)) printScalar(*scalar);
-        else printSingleByte(lead);
-        i += length;
+        i = writeRun(data, i);
+        if (i < n) i = printCharacter(data, i);
     }
     if (!b.wraparound) holdCursorAtRightMargin();
     updateRange(b.y());
 }
 
-void Terminal::handlePrintAscii(std::span<const uint8_t> data) {
+// A run of printable ASCII that fits the rest of the cursor's row: the commonest run of all,
+// words and lines between escape sequences, written at once. False leaves it to writeAscii.
+[[gnu::always_inline]] inline bool Terminal::writeAsciiInRow(std::span<const uint8_t> data) {
     Buffer& b = *buffer_;
-    if (!putbackBuffer_.empty() || b.insertMode || (charset && charset->size > 0)) {
-        handlePrint(data);
-        return;
-    }
-    // Short runs between escape sequences mostly fit the rest of the row: no wrap to plan.
     const int x = b.x();
-    const int lastX = x + static_cast<int>(data.size()) - 1;
     const int right = b.marginMode ? b.marginRight : cols_ - 1;
-    if (data.size() <= 256 && lastX <= right) {
-        const int row = b.yBase() + b.y();
-        if (row >= 0 && row < b.lines().count()) {
-            BufferLine& line = b.lines()[row];
-            if (lastX < line.count()) {
-                const TinyAtom payload =
-                    activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
-                const int count = static_cast<int>(data.size());
-                asciiWriter(payload, b.semanticContent.code()).write(line.mutableCells(x, count), data.data(), count);
-                b.setX(lastX + 1);
-                if (lastX == right && !b.wraparound) holdCursorAtRightMargin();
-                updateRange(b.y());
-                return;
-            }
-        }
-    }
-    printAsciiWrapping(data);
+    if (data.size() > static_cast<size_t>(std::max(right - x + 1, 0))) return false;
+    const int row = b.yBase() + b.y();
+    if (row < 0 || row >= b.lines().count()) return false;
+    BufferLine& line = b.lines()[row];
+    const int count = static_cast<int>(data.size());
+    if (x + count > line.count()) return false;
+    const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
+    cellWriter(payload, b.semanticContent.code()).write(line.mutableCells(x, count), data.data(), count);
+    b.setX(x + count);
+    if (!b.wraparound) holdCursorAtRightMargin();
+    updateRange(b.y());
+    return true;
 }
 
-const CellWriter& Terminal::asciiWriter(TinyAtom payload, uint8_t semanticCode) {
-    // A byte compare of the attribute: a false mismatch only rebuilds the writer.
-    if (!asciiWriterValid_ || payload.code != asciiWriterPayload_.code || semanticCode != asciiWriterSemanticCode_ ||
-        std::memcmp(&curAttr, &asciiWriterAttribute_, sizeof(Attribute)) != 0) {
-        asciiWriter_ = CellWriter(CharData(0, 1, payload, semanticCode, curAttr));
-        asciiWriterAttribute_ = curAttr;
-        asciiWriterPayload_ = payload;
-        asciiWriterSemanticCode_ = semanticCode;
-        asciiWriterValid_ = true;
-    }
-    return asciiWriter_;
-}
-
-void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
+// A run of printable ASCII over several rows, as whole stretches of cells per row. Returns
+// how many bytes it wrote: all of them unless the cursor is held at the margin without
+// wraparound or a row is narrower than the screen, where the other steps take over.
+size_t Terminal::writeAscii(std::span<const uint8_t> data) {
     Buffer& b = *buffer_;
     const int startY = b.y();
-    updateRange(startY);
     const int limit = b.marginMode ? b.marginRight : cols_ - 1;
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
-    const CellWriter& writer = asciiWriter(payload, b.semanticContent.code());
+    const CellWriter& writer = cellWriter(payload, b.semanticContent.code());
     const uint8_t* bytes = data.data();
     const size_t n = data.size();
     size_t i = 0;
@@ -238,18 +161,19 @@ void Terminal::printAsciiWrapping(std::span<const uint8_t> data) {
         BufferLine& line = b.lines()[row];
         const int right = std::min(limit, line.count() - 1);
         if (x > right) break;
-        const size_t count = std::min(n - i, static_cast<size_t>(right - x + 1));
-        writer.write(line.mutableCells(x, static_cast<int>(count)), bytes + i, static_cast<int>(count));
-        b.setX(x + static_cast<int>(count));
-        i += count;
+        const int count = static_cast<int>(std::min(n - i, static_cast<size_t>(right - x + 1)));
+        writer.write(line.mutableCells(x, count), bytes + i, count);
+        b.setX(x + count);
+        i += static_cast<size_t>(count);
     }
-    if (i < n) {
-        // A cursor held at the margin, or a row shorter than the screen.
-        handlePrint(data.subspan(i));
-        return;
-    }
-    if (!b.wraparound) holdCursorAtRightMargin();
+    if (i == n && !b.wraparound) holdCursorAtRightMargin();
+    updateRange(startY);
     if (b.y() != startY) updateRange(b.y());
+    return i;
+}
+
+const CellWriter& Terminal::cellWriter(TinyAtom payload, uint8_t semanticCode) {
+    return cellWriters_->writerFor(curAttr, payload, semanticCode);
 }
 
 // Without autowrap a write into the last usable column leaves the cursor on that column. The
@@ -262,11 +186,18 @@ void Terminal::holdCursorAtRightMargin() {
     const int row = b.yBase() + b.y();
     heldLine_ = row >= 0 && row < b.lines().count() ? &b.lines()[row] : nullptr;
     heldColumn_ = right;
+    heldGeneration_ = heldLine_ ? heldLine_->generation() : 0;
+}
+
+// Held only while the row is as the write left it: a later write that merely advanced the
+// cursor to the last column does not make the last column's cell the one before the cursor.
+bool Terminal::cursorHeldOn(const BufferLine& line) const {
+    return &line == heldLine_ && line.generation() == heldGeneration_;
 }
 
 int Terminal::columnBeforeCursor(const Buffer& buffer, const BufferLine& line) const {
     const int x = buffer.x();
-    if (!buffer.wraparound && &line == heldLine_ && x == heldColumn_ && x < line.count()) {
+    if (!buffer.wraparound && x == heldColumn_ && cursorHeldOn(line) && x < line.count()) {
         // Still the written cell, or the second half of a wide one.
         const CharData& cell = line[x];
         if (cell.code != 0 || cell.width == 0) return x;
@@ -274,44 +205,40 @@ int Terminal::columnBeforeCursor(const Buffer& buffer, const BufferLine& line) c
     return x - 1;
 }
 
-// Completes the sequence kept from the previous run; returns how many bytes of data it used.
+// Completes the character kept from the previous run; returns how many bytes of data it used.
 size_t Terminal::finishPutback(std::span<const uint8_t> data) {
-    const uint8_t lead = putbackBuffer_[0];
-    const size_t length = static_cast<size_t>(sequenceLength(lead));
-    size_t used = 0;
-    while (putbackBuffer_.size() < length) {
-        if (used == data.size()) return used;  // still incomplete; keep waiting
-        if (!isContinuationByte(data[used])) {
-            putbackBuffer_.clear();
-            printSingleByte(lead);
-            return used;
-        }
-        putbackBuffer_.push_back(data[used++]);
+    std::array<uint8_t, 4> bytes{};
+    const size_t kept = putbackBuffer_.size();
+    const size_t more = std::min(bytes.size() - kept, data.size());
+    std::copy(putbackBuffer_.begin(), putbackBuffer_.end(), bytes.begin());
+    std::copy_n(data.begin(), more, bytes.begin() + kept);
+    const utf8::Sequence sequence = utf8::decode(bytes.data(), kept + more);
+    if (sequence.isCut()) {
+        // Still incomplete; keep waiting.
+        putbackBuffer_.insert(putbackBuffer_.end(), data.begin(), data.begin() + more);
+        return more;
     }
-    auto scalar = decodeSequence(putbackBuffer_.data(), static_cast<int>(length));
     putbackBuffer_.clear();
-    if (scalar) printScalar(*scalar);
-    else printSingleByte(lead);
-    return used;
+    if (sequence.isScalar()) printScalar(sequence.scalar);
+    else printSingleByte(bytes[0]);
+    // A byte that broke the character is read again as the start of the next.
+    return sequence.length - kept;
 }
 
-// Prints the ASCII bytes from start on; returns the index after them.
-size_t Terminal::printAsciiRun(std::span<const uint8_t> data, size_t start) {
-    // Only printable ASCII takes the fast path; controls and DEL are dropped one by one below.
-    const size_t end = printableAsciiEnd(data, start);
-    if (end == start) {
-        printSingleByte(data[start]);
-        return start + 1;
+// One character that writeRun left: decoded, then printed by the general rules.
+size_t Terminal::printCharacter(std::span<const uint8_t> data, size_t i) {
+    const utf8::Sequence sequence = utf8::decode(data.data() + i, data.size() - i);
+    if (sequence.isCut()) {
+        // Cut off by the end of the run: the next run may complete it.
+        putbackBuffer_.assign(data.begin() + static_cast<std::ptrdiff_t>(i), data.end());
+    } else if (sequence.isScalar() && sequence.scalar >= 0x80) {
+        printScalar(sequence.scalar);
+    } else {
+        // ASCII, or the lead byte of a broken sequence, which shows as itself (a byte that
+        // broke the sequence starts the next one).
+        printSingleByte(data[i]);
     }
-    size_t done = start;
-    // A designated set without replacements (US ASCII, as "ESC ( B" selects) translates nothing.
-    if (!charset || charset->size == 0) {
-        done += static_cast<size_t>(buffer_->insertAsciiRun(data.subspan(start, end - start), curAttr,
-                                                            payloadResolver()));
-    }
-    // Translated sets, insert mode and a cursor held at the margin without wraparound.
-    for (; done < end; ++done) printSingleByte(data[done]);
-    return end;
+    return i + sequence.length;
 }
 
 bool Terminal::cellBeforeCursorEndsWithJoiner() {
@@ -322,38 +249,41 @@ bool Terminal::cellBeforeCursorEndsWithJoiner() {
     return !text.empty() && text.back() == zeroWidthJoiner;
 }
 
-// Prints printable ASCII and well-formed characters that each take a cell of their own,
-// wrapping as needed; returns where it stopped (start when it printed nothing). Joining
-// characters, broken UTF-8, translated sets, insert mode and a cursor held at the margin
-// without wraparound are left to the general path.
-size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
+// Writes printable ASCII and well-formed characters that each take a cell of their own,
+// and joins onto them that were seen before, row by row, wrapping as needed; returns where
+// it stopped (start when it wrote nothing). Other joining characters, broken UTF-8,
+// controls, translated sets, insert mode and a cursor held at the margin without wraparound
+// are left to printCharacter.
+size_t Terminal::writeRun(std::span<const uint8_t> data, size_t start) {
     Buffer& b = *buffer_;
     if (b.insertMode || (charset && charset->size > 0)) return start;
     const size_t n = data.size();
     const uint8_t* bytes = data.data();
     const int limit = b.marginMode ? b.marginRight : cols_ - 1;
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
-    const uint8_t semanticCode = b.semanticContent.code();
-    const CharData cell(0, 1, payload, semanticCode, curAttr);
-    const CellWriter& writer = asciiWriter(payload, semanticCode);
-    const CharData wideSpacer(0, 0, payload, semanticCode, b.curAttr);
+    const CellWriter& writer = cellWriter(payload, b.semanticContent.code());
     const bool regionalWide = options_.regionalIndicatorWidth == RegionalIndicatorWidth::wide;
 
-    // Whether the cell before the cursor ends with a joiner, which the next character
-    // would join; only asked when that character is not ASCII.
+    // Whether the cell before the cursor was looked at: a character that is not ASCII joins
+    // it when it ends with a joiner. Only needed before this run wrote anything.
     bool beforeCursorChecked = false;
-    bool stop = false;
     size_t i = start;
-    while (i < n && !stop) {
+    while (i < n) {
         if (b.x() > limit) {
             // Only a character that takes a cell wraps; a joining one attaches to the last column.
-            if (!b.wraparound || !startsPlainCharacter(data, i)) break;
+            // One wider than the margins leaves the wrap to the general path, which wraps once.
+            const int width = plainCharacterWidth(data, i);
+            if (!b.wraparound || width == 0 || (b.marginMode ? b.marginLeft : 0) + width - 1 > limit) break;
             if (bytes[i] >= 0x80 && !beforeCursorChecked && cellBeforeCursorEndsWithJoiner()) break;
             b.wrapCursorToNextRow();
             beforeCursorChecked = true;  // a fresh row: nothing to join
         }
         const int row = b.yBase() + b.y();
         if (row < 0 || row >= b.lines().count()) break;
+        if (!beforeCursorChecked && bytes[i] >= 0x80) {
+            beforeCursorChecked = true;
+            if (cellBeforeCursorEndsWithJoiner()) break;
+        }
         BufferLine& line = b.lines()[row];
         const int right = std::min(limit, line.count() - 1);
         const int firstX = b.x();
@@ -364,45 +294,31 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
         int lastX = -1;
         // Whether that cell ends with a joiner, so the next character may join it too.
         bool afterJoiner = false;
+        bool stop = false;
         // Written directly; the line is told what changed once, below.
         CharData* cells = line.cellsForWriting(firstX);
         while (i < n && x <= right) {
             const uint8_t lead = bytes[i];
             if (lead >= 0x20 && lead < 0x7F) {
+                afterJoiner = false;
                 if (i + 1 == n || static_cast<uint8_t>(bytes[i + 1] - 0x20) >= 0x5F) {
                     // A lone ASCII character, like the space between words of other scripts.
                     writer.writeOne(cells + x, lead, 1);
                     lastX = x++;
                     ++i;
-                    afterJoiner = false;
-                    beforeCursorChecked = true;
                     continue;
                 }
-                const size_t limit = std::min(n, i + static_cast<size_t>(right - x + 1));
-                CharData* target = cells + x;
-                size_t end = i;
-                if (limit - i >= 16) {
-                    // Long runs: find the end first, then fill; short ones check as they go.
-                    end = printableAsciiEnd(data, i, limit - i);
-                    writer.write(target, bytes + i, static_cast<int>(end - i));
-                } else {
-                    for (; end < limit && static_cast<uint8_t>(bytes[end] - 0x20) < 0x5F; ++end) {
-                        target[end - i] = cell;
-                        target[end - i].code = bytes[end];
-                    }
-                }
+                const size_t end = printableAsciiEnd(data, i, static_cast<size_t>(right - x + 1));
                 const int count = static_cast<int>(end - i);
-                if (count > 0) {
-                    lastX = x + count - 1;
-                    afterJoiner = false;
-                }
+                writer.write(cells + x, bytes + i, count);
                 x += count;
+                lastX = x - 1;
                 i = end;
-                beforeCursorChecked = true;
                 continue;
             }
-            const char32_t scalar = decodeWellFormed(bytes + i, n - i);
-            if (scalar == notWellFormed) break;
+            const char32_t scalar = utf8::decode(bytes + i, n - i).scalar;
+            if (scalar >= utf8::Sequence::invalid) break;
+            const uint32_t length = utf8::wellFormedLength(lead);
             uint8_t width = printClass(scalar);
             if (isRegionalIndicator(scalar) && lastX >= 0 && !afterJoiner && regionalWide &&
                 !isLoneRegionalIndicator(cells[lastX].code)) {
@@ -413,35 +329,29 @@ size_t Terminal::printFastRun(std::span<const uint8_t> data, size_t start) {
                 // Joins seen before, onto a character of this run, stay here; the rest takes
                 // the general path.
                 if (lastX < 0 || !joinInRun(cells, lastX, x, right, scalar, afterJoiner)) break;
-                i += static_cast<size_t>(sequenceLength(lead));
+                i += length;
                 continue;
             }
             if (x + width - 1 > right) {
-                // Nothing printed on this row yet: the general path wraps (or drops) it.
+                // Nothing written on this row yet: the general path wraps (or drops) it.
                 stop = x == firstX && rowStart == i;
                 break;
             }
-            if (!beforeCursorChecked) {
-                beforeCursorChecked = true;
-                b.setX(x);
-                if (cellBeforeCursorEndsWithJoiner()) {
-                    stop = true;
-                    break;
-                }
-            }
             writer.writeOne(cells + x, scalar <= 0xFFFF ? static_cast<int32_t>(scalar) : scalarCode(scalar),
                             static_cast<int8_t>(width));
-            if (width == 2) cells[x + 1] = wideSpacer;
+            // The second half of a wide character: the same cell without code or width.
+            if (width == 2) writer.writeSpacer(cells + x + 1);
             lastX = x;
             afterJoiner = false;
             x += width;
-            i += static_cast<size_t>(sequenceLength(lead));
+            i += length;
         }
+        line.noteCellsWritten(firstX, x - firstX);
         if (x != firstX) {
-            line.noteCellsWritten(firstX, x - firstX);
             b.setX(x);
+            beforeCursorChecked = true;  // the cell before the cursor is this run's own
         }
-        if (i == rowStart || i == n) break;
+        if (stop || i == rowStart || i == n) break;
         // Stopped before the right limit: something the general path must handle.
         if (x <= right) break;
     }
@@ -523,6 +433,8 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
     Buffer& b = *buffer_;
     BufferLine& line = b.lines()[row];
     CharData cell = line[col];
+    // A join changes the row, not where the cursor is held.
+    const bool held = cursorHeldOn(line);
     char32_t scratch;
     std::u32string_view text;
     const bool selector = s == textPresentationSelector || s == emojiPresentationSelector;
@@ -583,6 +495,7 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
     }
     cell.setValue(joinedCode, width);
     line.setCell(col, cell);
+    if (held) heldGeneration_ = line.generation();
     updateRange(row - b.yBase());
     return true;
 }

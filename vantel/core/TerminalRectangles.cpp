@@ -103,10 +103,7 @@ void Terminal::csiX(std::span<const int> pars, std::string_view collect) {
 
 void Terminal::csiZ(std::span<const int> pars, std::string_view collect) {
     if (collect == "$") return cmdDECERA(pars);
-    if (collect == "'") {
-        std::printf("TODO: Enable Locator Reporting (DECELR)\n");
-        std::fflush(stdout);
-    }
+    if (collect == "'") log("TODO: Enable Locator Reporting (DECELR)");
 }
 
 void Terminal::csiOpenBrace(std::span<const int> pars, std::string_view collect) {

@@ -11,8 +11,6 @@ namespace vantel {
 
 namespace {
 
-const char* boolText(bool value) { return value ? "true" : "false"; }
-
 // Copies the cells left...right of src into dst at the same columns.
 void copySpan(BufferLine& dst, BufferLine& src, int left, int right) { dst.copyFrom(src, left, left, right - left + 1); }
 
@@ -69,9 +67,8 @@ void Terminal::scroll(bool isWrapped) {
     const int top = b.yBase() + b.scrollTop();
     const int bottom = b.yBase() + b.scrollBottom();
     if (bottom >= lines.count()) {
-        std::printf("scroll: bottomRow %d >= lines.count %d, state: yBase=%d scrollTop=%d scrollBottom=%d isAlternate=%s\n",
-                    bottom, lines.count(), b.yBase(), b.scrollTop(), b.scrollBottom(),
-                    boolText(isCurrentBufferAlternate()));
+        noteInconsistency(Inconsistency::scrollRegionOutsideRing);
+        VANTEL_ASSERT(bottom < lines.count());
         return;
     }
     const BidiPresentationState bidi = isWrapped && bottom >= 0 ? lines[bottom].bidiState() : currentBidiState;
@@ -144,8 +141,8 @@ void Terminal::scroll(bool isWrapped) {
     } else {
         prepareBlankLine();
         if (bottom > top && !lines.shiftElements(top + 1, bottom - top, -1)) {
-            std::printf("Assertion on scroll, state was: bottomRow=%d topRow=%d yDisp=%d linesTop=%d isAlternate=%s\n",
-                        bottom, top, b.yDisp(), b.totalLinesTrimmed(), boolText(isCurrentBufferAlternate()));
+            noteInconsistency(Inconsistency::scrollShiftRefused);
+            VANTEL_ASSERT(!"the ring holds the scroll region");
         }
         lines.set(bottom, BufferLine::copyOf(*blankLine_));
         adjustSelectionsForInPlaceScroll(top, bottom, 1);
@@ -184,10 +181,8 @@ void Terminal::reverseIndex() {
     const int start = b.yBase() + y;
     const int end = b.yBase() + b.scrollBottom();
     if (start >= lines.count()) {
-        std::printf("reverseIndex: start index %d >= lines.count %d, state: y=%d yBase=%d scrollTop=%d scrollBottom=%d "
-                    "isAlternate=%s\n",
-                    start, lines.count(), y, b.yBase(), b.scrollTop(), b.scrollBottom(),
-                    boolText(isCurrentBufferAlternate()));
+        noteInconsistency(Inconsistency::scrollRegionOutsideRing);
+        VANTEL_ASSERT(start < lines.count());
         return;
     }
     if (marginsNarrowed()) {
@@ -207,8 +202,8 @@ void Terminal::reverseIndex() {
         selectionsInvalidateForColumnRestrictedScroll(start, end, left, right);
     } else {
         if (!lines.shiftElements(start, b.scrollBottom() - y, 1)) {
-            std::printf("Assertion on reverseIndex, state was: y=%d scrollTop=%d  yDisp=%d linesTop=%d isAlternate=%s\n", y,
-                        b.scrollTop(), b.yDisp(), b.totalLinesTrimmed(), boolText(isCurrentBufferAlternate()));
+            noteInconsistency(Inconsistency::scrollShiftRefused);
+            VANTEL_ASSERT(!"the ring holds the scroll region");
         }
         lines.set(start, b.getBlankLine(eraseAttribute()));
         adjustSelectionsForInPlaceScroll(start, end, -1);

@@ -107,8 +107,7 @@ void Terminal::cmdCsiM(std::span<const int> pars, std::string_view collect, std:
             case 49: attr.bg = AttrColor::defaultColor(); break;
             case 59: attr.setUnderlineColor(std::nullopt); break;
             default:
-                std::printf("Unknown SGR attribute: %d %s\n", p, text::decimalList(pars).c_str());
-                std::fflush(stdout);
+                if (!silentLog) log("Unknown SGR attribute: " + std::to_string(p) + " " + text::decimalList(pars));
                 break;
             }
         }

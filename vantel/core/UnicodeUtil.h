@@ -75,9 +75,6 @@ public:
     static EastAsianWidth eastAsianWidth(char32_t c) { return ucd::properties(c).eastAsianWidth; }
     static bool isEmoji(char32_t c) { return (ucd::properties(c).flags & ucd::flagEmoji) != 0; }
     static bool isEmojiPresentation(char32_t c) { return (ucd::properties(c).flags & ucd::flagEmojiPresentation) != 0; }
-    static bool isExtendedPictographic(char32_t c) {
-        return (ucd::properties(c).flags & ucd::flagExtendedPictographic) != 0;
-    }
 };
 
 }  // namespace vantel

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "vantel/core/Buffer.h"
+#include "vantel/core/CellWriter.h"
 
 using namespace vantel;
 

@@ -53,6 +53,8 @@ TEST(TerminalCoreTest, UnknownSequencesAreLoggedOnlyWhenAsked) {
         {"\x1b[?41l\x1b[99l\x1b[>5l", ""},
         {"\x1b[99h", "Info: Unhandled verbatim setMode with 99 and []\n"},
         {"\x1b[>5h", "Info: Unhandled setMode (SM) with 5 and [62]\n"},
+        {"\x1b[999m", "Info: Unknown SGR attribute: 999 [999]\n"},
+        {"\x1b['z", "Info: TODO: Enable Locator Reporting (DECELR)\n"},
     };
     for (const auto& c : cases) {
         TestTerminal t;

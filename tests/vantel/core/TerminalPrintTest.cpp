@@ -267,6 +267,10 @@ TEST(TerminalPrintTest, WithoutAutowrapTheCursorStaysOnTheLastColumn) {
         {"REP repeats the held character", {"\x1b[1;9Hab\x1b[3b"}, e8 + "ab", 9},
         {"a text selector narrows the character before the cursor", {"\x1b[1;9H\u231a", "\ufe0e", "x"},
          e8 + "\u231a\ufe0ex", 9},
+        {"a later write that only reaches the last column holds nothing", {"\x1b[1;10Hx\x1b[1;1Habcdefghi", "\u0301"},
+         "abcdefghi\u0301x", 9},
+        {"a second mark joins the held character too", {"\x1b[1;9Hxe", "\u0301", "\u0323"},
+         e8 + "xe\u0301\u0323", 9},
     };
     for (const auto& c : cases) {
         TestTerminal t(10, 4);
@@ -466,4 +470,66 @@ TEST(TerminalPrintTest, LongClustersStopAtTheTablesScalarBound) {
     t.feed("\x1b[H" "o\u0302\u0323 e\u0301");
     EXPECT_EQ(t.cell(0, 0).code, 'o') << "a new cluster keeps its base character";
     EXPECT_EQ(t.cell(2, 0).code, known) << "clusters seen before still resolve";
+}
+
+// The second half of a wide character has the character's own attribute, whichever step wrote
+// it; the blanks insert mode opens have what erasing leaves. Neither is reverse video unasked.
+TEST(TerminalPrintTest, SpacersAndInsertBlanksTakeTheAttributeOfWhatIsWritten) {
+    const Attribute red(Attribute::Color::defaultColor(), Attribute::Color::ansi256(1), CharacterStyle());
+    const Attribute green(Attribute::Color::defaultColor(), Attribute::Color::ansi256(2), CharacterStyle());
+    const Attribute redBold(Attribute::Color::defaultColor(), Attribute::Color::ansi256(1),
+                            CharacterStyle(CharacterStyle::bold));
+    struct Case {
+        const char* name;
+        std::string input;
+        int col;  // the cell looked at, on row 0
+        Attribute attribute;
+    } cases[] = {
+        {"a run of plain characters", "\x1b[41m\u4e2d" "a", 1, red},
+        {"one character alone", "\x1b[41m\u4e2d", 1, red},
+        {"the general path (insert mode)", "\x1b[4h\x1b[41m\u4e2d" "a", 1, red},
+        {"the general path (a designated set)", "\x1b(0\x1b[41m\u4e2d" "a", 1, red},
+        {"after a joiner", "x\u200d\x1b[41m\u4e2d", 2, red},
+        {"a wide character wrapped to the next row", "\x1b[1;10H\x1b[41m\u4e2d\x1b[1;1H", -1, red},
+        {"REP of a wide character (it repeats the spacer)", "\x1b[1;41m\u4e2d\x1b[0m\x1b[b", 2, redBold},
+        {"an emoji selector widening its character", "\x1b[41m#\ufe0f", 1, red},
+        {"a wide character pushed into the last column by insert mode", "abcdefgh\u4e2d\x1b[1;1H\x1b[4h\x1b[42mZ", 9,
+         green},
+        {"the same with the default background", "abcdefgh\u4e2d\x1b[1;1H\x1b[4hZ", 9, Attribute::defaultAttribute},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(10, 3);
+        t.feed(c.input);
+        const CharData cell = c.col >= 0 ? t.cell(c.col, 0) : t.cell(1, 1);
+        EXPECT_EQ(cell.attribute, c.attribute) << c.name;
+        EXPECT_NE(cell.attribute.bg, Attribute::Color::defaultInvertedColor()) << c.name;
+    }
+}
+
+// A control byte inside a run of text is dropped, wherever the reads end; it never takes a cell.
+TEST(TerminalPrintTest, ControlBytesInsideTextTakeNoCell) {
+    for (const std::string input : {"ab\x19" "cd", "\xe2\x82\x19\xac" "cd", "ab\x7f" "cd", "\x19" "abcd"}) {
+        for (size_t split = 0; split < input.size(); ++split) {
+            TestTerminal t(10, 2);
+            if (split) t.feed(input.substr(0, split));
+            t.feed(input.substr(split));
+            const std::string row = t.row(0);
+            EXPECT_EQ(row.find_first_of(std::string("\x19\x7f", 2)), std::string::npos) << "split at " << split;
+            EXPECT_EQ(row.substr(row.size() - 2), "cd") << "split at " << split;
+        }
+    }
+}
+
+// With margins a single column wide, a wide character that follows a full row wraps once, as
+// the general rules say, and leaves the row above alone.
+TEST(TerminalPrintTest, AWideCharacterWiderThanTheMarginsWrapsOnce) {
+    const std::string input = "\x1b[?69h\x1b[10;10s" "abcdefghij\u4e2d";
+    for (size_t split = 0; split < input.size(); ++split) {
+        TestTerminal t(10, 2);
+        if (split) t.feed(input.substr(0, split));
+        t.feed(input.substr(split));
+        EXPECT_EQ(t.row(0), "abcdefghij") << "split at " << split;
+        EXPECT_EQ(t.row(1), empty(9) + "\u4e2d") << "split at " << split;
+        EXPECT_TRUE(t.wrapped(1)) << "split at " << split;
+    }
 }

@@ -131,3 +131,26 @@ TEST(TerminalStreamTest, UnterminatedStringsStayBounded) {
     t->feed("\x1b]2;after\x07");
     EXPECT_EQ(t.delegate.events, std::vector<std::string>{"title:after"});
 }
+
+// A title whose UTF-8 a read of the pseudo-terminal cuts: the whole title, nothing on the screen.
+TEST(TerminalStreamTest, TitlesWithUtf8CutByAReadStayWhole) {
+    struct Case {
+        std::string input;
+        std::string title;
+    } cases[] = {
+        {"\x1b]0;\xe2\x9c\xb3 name\x07", "\xe2\x9c\xb3 name"},   // 9C is ST
+        {"\x1b]2;\xe2\x9d\xaf go\x1b\\", "\xe2\x9d\xaf go"},     // 9D is OSC
+        {"\x1b]0;\xe2\x9b\xb0 peak\x07", "\xe2\x9b\xb0 peak"},   // 9B is CSI
+        {"\x1b]2;\xf0\x9f\x98\x80\x07", "\xf0\x9f\x98\x80"},     // 9F is APC, 98 SOS, 80 a C1
+    };
+    for (const auto& c : cases) {
+        for (size_t split = 0; split < c.input.size(); ++split) {
+            TestTerminal t(20, 3);
+            if (split) t.feed(c.input.substr(0, split));
+            t.feed(c.input.substr(split));
+            EXPECT_EQ(t->terminalTitle, c.title) << "split at " << split;
+            EXPECT_EQ(t.delegate.events, std::vector<std::string>{"title:" + c.title}) << "split at " << split;
+            EXPECT_EQ(t.rows(), std::vector<std::string>(3, "")) << "split at " << split;
+        }
+    }
+}
