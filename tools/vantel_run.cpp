@@ -1,13 +1,21 @@
 // Runs a program on a pseudo-terminal behind the Vantel engine, with no window, and
 // prints the screen it leaves behind as text:
 //   vantel-run [--cols N] [--rows N] [--scrollback N] [--timeout SECONDS] [--all] -- program [args...]
-// --all also prints the scroll-back above the screen. The exit status is the program's.
+// --all also prints the scroll-back above the screen. The program is found on PATH as a shell
+// finds it and gets the caller's environment, with TERM and COLORTERM set for the engine. The
+// exit status is the program's; one that cannot be started gets a line on standard error and
+// the status a shell gives (127 not found, 126 not executable).
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/wait.h>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/runtime/GLibMainLoop.h"
@@ -15,6 +23,56 @@
 #include "vantel/host/HeadlessTerminal.h"
 
 namespace {
+
+// Where a program to start lives, or why it cannot be started.
+struct Program {
+    std::string path;
+    std::string error;  // empty when path can be started
+    int status = 0;     // the exit status for the error
+};
+
+Program findProgram(const std::string& name) {
+    auto check = [](const std::string& path) -> Program {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) return {path, std::strerror(errno), 127};
+        if (S_ISDIR(info.st_mode)) return {path, std::strerror(EISDIR), 126};
+        if (::access(path.c_str(), X_OK) != 0) return {path, std::strerror(EACCES), 126};
+        return {path, "", 0};
+    };
+    if (name.empty()) return {name, "command not found", 127};
+    if (name.find('/') != std::string::npos) return check(name);
+    const char* variable = std::getenv("PATH");
+    const std::string_view directories = variable ? variable : "/usr/local/bin:/usr/bin:/bin";
+    std::optional<Program> notExecutable;
+    for (size_t at = 0; at <= directories.size();) {
+        size_t end = directories.find(':', at);
+        if (end == std::string_view::npos) end = directories.size();
+        // An empty entry is the current directory.
+        const std::string directory(end > at ? directories.substr(at, end - at) : ".");
+        Program candidate = check(directory + "/" + name);
+        if (candidate.error.empty()) return candidate;
+        if (candidate.status == 126 && !notExecutable) notExecutable = candidate;
+        at = end + 1;
+    }
+    if (notExecutable) return *notExecutable;
+    return {name, "command not found", 127};
+}
+
+// The caller's environment with the engine's TERM and COLORTERM in place of its own.
+std::vector<std::string> childEnvironment() {
+    std::vector<std::string> engine;
+    for (const std::string& entry : vantel::Terminal::getEnvironmentVariables("xterm-256color", true)) {
+        if (entry.starts_with("TERM=") || entry.starts_with("COLORTERM=")) engine.push_back(entry);
+    }
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string_view text(*entry);
+        if (text.starts_with("TERM=") || text.starts_with("COLORTERM=")) continue;
+        env.emplace_back(text);
+    }
+    env.insert(env.end(), engine.begin(), engine.end());
+    return env;
+}
 
 int usage() {
     std::fprintf(stderr,
@@ -57,6 +115,11 @@ int main(int argc, char** argv) {
     if (at >= argc) return usage();
     const std::string program = argv[at];
     const std::vector<std::string> args(argv + at + 1, argv + argc);
+    const Program found = findProgram(program);
+    if (!found.error.empty()) {
+        std::fprintf(stderr, "vantel-run: %s: %s\n", program.c_str(), found.error.c_str());
+        return found.status;
+    }
 
     vantel::installGraphicsProtocols();
     platform::runtime::GLibMainLoop loop;
@@ -67,7 +130,7 @@ int main(int argc, char** argv) {
         status = exitCode;
         ended = true;
     });
-    headless.process().startProcess(program, args);
+    headless.process().startProcess(found.path, args, childEnvironment(), program);
     const bool finished = loop.runUntil([&] { return ended; },
                                         std::chrono::duration_cast<platform::runtime::Duration>(
                                             std::chrono::duration<double>(timeout)));

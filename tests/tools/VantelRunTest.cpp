@@ -1,0 +1,87 @@
+// vantel-run as a user runs it: programs found on PATH, the caller's environment passed on,
+// and one clear line for a program that cannot be started.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct ToolRun {
+    std::string out;
+    std::string err;
+    int status = -1;
+};
+
+// Runs vantel-run through the shell with `arguments` (already quoted) and `environment`
+// assignments in front.
+ToolRun runTool(const std::string& environment, const std::string& arguments) {
+    // Tests run as processes side by side: a file of this process's own.
+    static int calls = 0;
+    const std::string errFile =
+        ::testing::TempDir() + "vantel-run-stderr-" + std::to_string(::getpid()) + "-" + std::to_string(++calls);
+    const std::string command = environment + " " + VANTEL_RUN + " --cols 40 --rows 3 --timeout 20 " + arguments +
+                                " 2>" + errFile + "; echo \"status=$?\"";
+    ToolRun run;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+        ::pclose(pipe);
+    }
+    const size_t at = run.out.rfind("status=");
+    if (at != std::string::npos) {
+        run.status = std::atoi(run.out.c_str() + at + 7);
+        run.out.erase(at);
+    }
+    std::ifstream err(errFile);
+    std::stringstream text;
+    text << err.rdbuf();
+    run.err = text.str();
+    std::remove(errFile.c_str());
+    return run;
+}
+
+}  // namespace
+
+TEST(VantelRunTest, StartsProgramsFromPathWithTheCallersEnvironment) {
+    const ToolRun run = runTool("VANTEL_RUN_PROBE=seen TERM=dumb COLORTERM=no",
+                            "-- sh -c 'echo \"$VANTEL_RUN_PROBE $TERM $COLORTERM\"; exit 3'");
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "seen xterm-256color truecolor");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 3) << "the program's own status";
+}
+
+TEST(VantelRunTest, AProgramThatCannotStartGetsOneLineAndTheShellsStatus) {
+    struct Case {
+        const char* arguments;
+        const char* line;
+        int status;
+    } cases[] = {
+        {"-- vantel-run-no-such-program", "vantel-run: vantel-run-no-such-program: command not found\n", 127},
+        {"-- /nonexistent/program", "vantel-run: /nonexistent/program: No such file or directory\n", 127},
+        {"-- /", "vantel-run: /: Is a directory\n", 126},
+        {"-- NOT_EXECUTABLE", "vantel-run: NOT_EXECUTABLE: Permission denied\n", 126},
+    };
+    const std::string plainFile = ::testing::TempDir() + "vantel-run-plain-file-" + std::to_string(::getpid());
+    std::ofstream(plainFile) << "echo never\n";
+    ASSERT_EQ(::chmod(plainFile.c_str(), 0644), 0);
+    auto expand = [&](std::string text) {
+        if (const size_t at = text.find("NOT_EXECUTABLE"); at != std::string::npos) text.replace(at, 14, plainFile);
+        return text;
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = runTool("", expand(c.arguments));
+        EXPECT_EQ(run.err, expand(c.line)) << c.arguments;
+        EXPECT_EQ(run.status, c.status) << c.arguments;
+        EXPECT_EQ(run.out, "") << "no screen for a program that never ran: " << c.arguments;
+    }
+    std::remove(plainFile.c_str());
+    const ToolRun empty = runTool("PATH=", "-- ls");
+    EXPECT_EQ(empty.err, "vantel-run: ls: command not found\n") << "an empty PATH searches only the current directory";
+}
