@@ -267,11 +267,11 @@ void EscapeSequenceParser::walk(Bytes data, bool fastPaths) {
     if (profiling) std::fprintf(stderr, "Parser.Parse end\n");
 }
 
-// Text, and complete "ESC [ ... final" sequences of the ordinary shape, one after the other.
-// Every byte from 0x20 up is text here, 0x7F and the 8-bit controls included: the print side
-// decodes UTF-8. Stops at any other control, or at a CSI it cannot take whole; a pending
-// print run stays open only at the one control the table calls an error (its byte joins the
-// run).
+// Text, controls, and complete "ESC [ ... final" sequences of the ordinary shape, one after
+// the other. Every byte from 0x20 up is text here, 0x7F and the 8-bit controls included: the
+// print side decodes UTF-8. Stops at any other ESC, at a CSI it cannot take whole, and at the
+// one control the table calls an error, where a pending print run stays open (its byte joins
+// the run).
 int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
     const uint8_t* bytes = w.bytes;
     const int64_t length = w.length;
@@ -293,7 +293,12 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
         }
         if (bytes[i] == 0x19) return i;
         flushPrint(w, i);
-        if (bytes[i] != 0x1B || i + 2 >= length || bytes[i + 1] != '[') return i;
+        if (bytes[i] != 0x1B) {
+            // Every other control executes and stays in ground.
+            dispatchExecute(bytes[i++]);
+            continue;
+        }
+        if (i + 2 >= length || bytes[i + 1] != '[') return i;
         beginSequence(w, i);
         const int64_t final = loadCsi(bytes, i + 2, length);
         if (final < 0) {
