@@ -4,8 +4,8 @@
 // warm median of full redraws, and the warm median of redrawing one dirty row. Then bidirectional
 // text: a 200×60 screen of mixed Arabic, Hebrew and Latin words redrawn with the bidi caches emptied
 // before each frame, with them warm, and in logical order (the legacy left-to-right policy); and the
-// same screen in Latin words alone, drawn with bidi layout and without it. Fonts come from the test
-// fontconfig file, like the tests'.
+// same screen in Latin words alone, drawn with bidi layout and without it. Then 16 and 17 large Kitty
+// pictures shown through placeholder cells. Fonts come from the test fontconfig file, like the tests'.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "platform/gfx/GlyphCache.h"
+#include "platform/gfx/PngEncoder.h"
+#include "vantel/core/Base64.h"
 #include "vantel/view/FallbackFontCache.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
 #include "vantel/view/ShapedLineCache.h"
@@ -266,6 +268,41 @@ void measureShapes(int cols, int rows, double scale) {
                 scale, shapes, letters, shapes / letters);
 }
 
+// Kitty pictures shown through placeholder cells: `count` stored 2048 × 2048 PNG images, each with a
+// virtual placement of one cell, and every cell of the screen a placeholder of the next image in
+// turn. The first frame makes every picture; the next ones find them made, however many there are.
+void measurePictures(int cols, int rows, int count) {
+    vantel::HeadlessTerminalRenderer::Options options;
+    options.cols = cols;
+    options.rows = rows;
+    options.fontSize = 13;
+    vantel::HeadlessTerminalRenderer renderer(options);
+    std::string bytes;
+    for (int id = 1; id <= count; ++id) {
+        platform::gfx::Image picture;
+        picture.width = picture.height = 2048;
+        picture.pixels.assign(size_t{2048} * 2048, platform::gfx::Image::premultipliedPixel(uint8_t(id * 15), 80, 160, 255));
+        const auto png = platform::gfx::encodePng(picture).value_or(std::vector<uint8_t>{});
+        const std::string number = std::to_string(id);
+        bytes += "\x1b_Ga=t,q=2,f=100,i=" + number + ";" + vantel::Base64::encode(png) + "\x1b\\";
+        bytes += "\x1b_Ga=p,q=2,U=1,i=" + number + ",p=1,c=1,r=1\x1b\\";
+    }
+    bytes += "\x1b[H";
+    for (int cell = 0; cell < cols * rows; ++cell) bytes += "\x1b[38;5;" + std::to_string(1 + cell % count) + "m\xf4\x8e\xbb\xae";
+    renderer.feed(bytes);
+    auto frame = [&] {
+        auto& window = renderer.window();
+        window.invalidate(window.bounds());
+        auto start = Clock::now();
+        window.displayIfNeeded();
+        return msSince(start);
+    };
+    const double first = frame();
+    const double next = std::min(frame(), frame());
+    std::printf("  %3dx%-3d %2d pictures alternating cell by cell: first frame %9.1f ms   next frames %9.1f ms\n", cols,
+                rows, count, first, next);
+}
+
 }  // namespace
 
 // Arguments such as 200x60@2, shapes@1 or bidi pick configurations; none runs them all. --rounds N
@@ -298,6 +335,12 @@ int main(int argc, char** argv) {
     if (picked.empty() || std::find(picked.begin(), picked.end(), "bidi") != picked.end()) {
         std::printf("bidirectional text, 13 pt, scale 1, full redraws\n");
         measureBidi(200, 60);
+    }
+    if (picked.empty() || std::find(picked.begin(), picked.end(), "pictures") != picked.end()) {
+        std::printf("Kitty pictures through placeholder cells, 13 pt, scale 1\n");
+        for (auto [cols, rows] : {std::pair{80, 24}, std::pair{200, 60}}) {
+            for (int count : {16, 17}) measurePictures(cols, rows, count);
+        }
     }
     return 0;
 }

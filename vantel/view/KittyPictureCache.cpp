@@ -14,35 +14,56 @@ Image pictureOf(const KittyGraphicsPayload& payload) {
     return pixels ? Image::fromRgba(pixels->bytes, pixels->width, pixels->height) : Image{};
 }
 
+size_t bytesOf(const Image& image) { return image.pixels.size() * sizeof(uint32_t); }
+
 }  // namespace
+
+void KittyPictureCache::beginFrame(size_t capacityBytes) {
+    ++frame_;
+    capacityBytes_ = capacityBytes;
+}
 
 const Image* KittyPictureCache::picture(const std::shared_ptr<const KittyGraphicsPayload>& payload) {
     if (!payload) return nullptr;
     auto found = entries_.find(payload.get());
     // An address freed and used again by another payload is not the same picture.
-    if (found != entries_.end() && found->second.payload.lock() == payload) {
-        return found->second.image.isEmpty() ? nullptr : &found->second.image;
+    if (found != entries_.end() && found->second->payload.lock() == payload) {
+        order_.splice(order_.end(), order_, found->second);
+        found->second->frame = frame_;
+        return found->second->image.isEmpty() ? nullptr : &found->second->image;
     }
-    if (found != entries_.end()) {
-        bytes_ -= found->second.image.pixels.size() * 4;
-        entries_.erase(found);
-    }
+    if (found != entries_.end()) erase(found->second);
     // Pictures of payloads that are gone (their images deleted) make room first.
-    std::erase_if(entries_, [this](const auto& item) {
-        if (!item.second.payload.expired()) return false;
-        bytes_ -= item.second.image.pixels.size() * 4;
-        return true;
-    });
+    for (auto it = order_.begin(); it != order_.end();) {
+        auto next = std::next(it);
+        if (it->payload.expired()) erase(it);
+        it = next;
+    }
     Image image = pictureOf(*payload);
-    const size_t bytes = image.pixels.size() * 4;
-    if (entries_.size() >= capacity || bytes_ + bytes > capacityBytes) clear();
-    bytes_ += bytes;
-    const Entry& entry = entries_.emplace(payload.get(), Entry{payload, std::move(image)}).first->second;
-    return entry.image.isEmpty() ? nullptr : &entry.image;
+    ++made_;
+    bytes_ += bytesOf(image);
+    order_.push_back(Entry{payload.get(), payload, std::move(image), frame_});
+    entries_[payload.get()] = std::prev(order_.end());
+    makeRoom();
+    return order_.back().image.isEmpty() ? nullptr : &order_.back().image;
+}
+
+// The least recently used go first; what this frame has drawn stays, over the budget if need be.
+void KittyPictureCache::makeRoom() {
+    while ((entries_.size() > capacity || bytes_ > capacityBytes_) && order_.front().frame != frame_) {
+        erase(order_.begin());
+    }
+}
+
+void KittyPictureCache::erase(Order::iterator entry) {
+    bytes_ -= bytesOf(entry->image);
+    entries_.erase(entry->key);
+    order_.erase(entry);
 }
 
 void KittyPictureCache::clear() {
     entries_.clear();
+    order_.clear();
     bytes_ = 0;
 }
 

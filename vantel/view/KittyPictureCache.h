@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <list>
 #include <memory>
 #include <unordered_map>
 
@@ -11,25 +13,44 @@ namespace vantel {
 
 // The pictures of Kitty payloads, made once per payload for drawing: PNG decoded, straight alpha
 // premultiplied. A picture lives while its payload does and the cache has room: pictures of payloads
-// gone are dropped when a new one is made, and past `capacity` pictures or `capacityBytes` the cache
-// is emptied wholesale. Main thread only.
+// gone are dropped when a new one is made, and past `capacity` pictures or the byte budget the least
+// recently used go one at a time, never one the frame being drawn has used, so a frame that shows
+// more than the budget holds still makes each picture once. Main thread only.
 class KittyPictureCache {
 public:
-    static constexpr size_t capacity = 64;
-    static constexpr size_t capacityBytes = size_t{256} << 20;
+    static constexpr size_t capacity = 1024;
+    // The terminal's image budget by default; a view sets its own terminal's.
+    static constexpr size_t defaultCapacityBytes = size_t{320} << 20;
 
+    // Pictures asked for from now on belong to a new frame. `capacityBytes`: the byte budget, at
+    // least the image store's so that what the store keeps can be shown without remaking it.
+    void beginFrame(size_t capacityBytes = defaultCapacityBytes);
     // The payload's picture; null when it does not decode.
     const platform::gfx::Image* picture(const std::shared_ptr<const KittyGraphicsPayload>& payload);
     size_t count() const { return entries_.size(); }
+    size_t bytes() const { return bytes_; }
+    // Pictures made so far (each a decode or a conversion of a payload).
+    uint64_t made() const { return made_; }
     void clear();
 
 private:
     struct Entry {
+        const KittyGraphicsPayload* key;
         std::weak_ptr<const KittyGraphicsPayload> payload;
         platform::gfx::Image image;  // empty when the payload does not decode
+        uint64_t frame = 0;          // the last frame that used it
     };
-    std::unordered_map<const KittyGraphicsPayload*, Entry> entries_;
+    using Order = std::list<Entry>;  // least recently used first
+
+    void erase(Order::iterator entry);
+    void makeRoom();
+
+    Order order_;
+    std::unordered_map<const KittyGraphicsPayload*, Order::iterator> entries_;
     size_t bytes_ = 0;
+    size_t capacityBytes_ = defaultCapacityBytes;
+    uint64_t frame_ = 1;
+    uint64_t made_ = 0;
 };
 
 }  // namespace vantel

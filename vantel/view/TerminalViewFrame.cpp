@@ -51,9 +51,13 @@ void TerminalView::drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, i
         clearedDownTo = y;
     };
     framePlacements_.clear();
-    if (const KittyGraphics* kitty = kittyGraphicsOf(*terminal_); kitty && !kitty->state().placementsByKey.empty()) {
+    const KittyGraphics* kitty = kittyGraphicsOf(*terminal_);
+    if (kitty && !kitty->state().placementsByKey.empty()) {
         framePlacements_ = RowImageRenderer::virtualPlacements(kitty->state(), terminal_->isCurrentBufferAlternate());
     }
+    // Pictures hold as much as the store: what it keeps is shown without being made again.
+    kittyPictures_.beginFrame(kitty ? static_cast<size_t>(kitty->imageBudgetBytes())
+                                    : KittyPictureCache::defaultCapacityBytes);
     int lineCount = terminal_->buffer().lines().count();
     for (int row = std::max(first, 0); row <= last && row < lineCount; ++row) {
         clearDownTo(b.height - (row - bufferOffset + 1 + clearAhead) * cellHeight);
