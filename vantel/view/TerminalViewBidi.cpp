@@ -12,7 +12,11 @@ std::shared_ptr<const BidiRowLayout> TerminalView::bidiRowLayout(int row, bool* 
     }
     Buffer& buffer = terminal_->buffer();
     if (row >= buffer.lines().count()) return nullptr;
-    return TerminalBidi::rowLayout(row, buffer, terminal_->cols(), *terminal_, *fontSet_.normal, mayNeedBidi);
+    // A double-width or double-height row shows half its columns, each twice as wide: its text
+    // is laid out over the cells it shows, so that a right-to-left one ends at the right edge.
+    int cols = terminal_->cols();
+    if (buffer.lines()[row].renderMode() != BufferLine::RenderLineMode::single) cols /= 2;
+    return TerminalBidi::rowLayout(row, buffer, cols, *terminal_, *fontSet_.normal, mayNeedBidi);
 }
 
 int TerminalView::logicalToVisualCol(int row, int col) {

@@ -36,6 +36,19 @@ std::string segments(const ViewLineInfo& info) {
     return out;
 }
 
+// How far the device pixels of a box differ from the background (the last pixel), over all channels.
+double ink(const platform::gfx::Canvas& canvas, double x, double y, double width, double height) {
+    const uint32_t background = canvas.pixel(canvas.pixelWidth() - 1, canvas.pixelHeight() - 1);
+    double sum = 0;
+    for (int py = int(y); py < int(y + height); ++py) {
+        for (int px = int(x); px < int(x + width); ++px) {
+            const uint32_t p = canvas.pixel(px, py);
+            for (int shift : {0, 8, 16}) sum += std::abs(int((p >> shift) & 255) - int((background >> shift) & 255));
+        }
+    }
+    return sum;
+}
+
 }  // namespace
 
 TEST(TerminalViewBidi, RowsAreBuiltInVisualOrder) {
@@ -131,20 +144,41 @@ TEST(TerminalViewBidi, GlyphsAreDrawnAtTheirVisualColumns) {
     renderer.terminal().buffer().lines()[1].setBidiState(explicitLeftToRight);
     const platform::gfx::Canvas& canvas = renderer.render();
     const double cw = renderer.cell().width * 2, ch = renderer.cell().height * 2;
-    const uint32_t background = canvas.pixel(canvas.pixelWidth() - 1, canvas.pixelHeight() - 1);
-    auto coverage = [&](int col, int row) {
-        double sum = 0;
-        for (int y = int(row * ch); y < int((row + 1) * ch); ++y) {
-            for (int x = int(col * cw); x < int((col + 1) * cw); ++x) {
-                const uint32_t p = canvas.pixel(x, y);
-                for (int shift : {0, 8, 16}) sum += std::abs(int((p >> shift) & 255) - int((background >> shift) & 255));
-            }
-        }
-        return sum;
-    };
+    auto coverage = [&](int col, int row) { return ink(canvas, col * cw, row * ch, cw, ch); };
     for (int col = 0; col < 12; ++col) {
         EXPECT_NEAR(coverage(col, 0), coverage(col, 1), 0.02 * coverage(col, 1) + 1) << "column " << col;
     }
     // The letters differ enough for the comparison to tell them apart.
     EXPECT_GT(std::abs(coverage(3, 1) - coverage(5, 1)), 0.1 * coverage(5, 1));
 }
+
+// A double-width or double-height row lays its text out over the cells it shows: four Hebrew
+// letters on 30 columns end at the right edge, in reverse order. Each case's last rows hold the
+// expected picture, the letters already reversed and laid out left to right.
+TEST(TerminalViewBidi, DoubledRowsEndAtTheRightEdge) {
+    const std::string hebrew = "\xD7\x90\xD7\x91\xD7\x92\xD7\x93", reversed = std::string(11, ' ') + "\xD7\x93\xD7\x92\xD7\x91\xD7\x90";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int rows;  // of the row under test; as many expected rows follow
+    } cases[] = {
+        {"double width", "\x1b#6" + hebrew + "\r\n\x1b#6" + reversed, 1},
+        {"double height", "\x1b#3" + hebrew + "\r\n\x1b#4" + hebrew + "\r\n\x1b#3" + reversed + "\r\n\x1b#4" + reversed, 2},
+    };
+    for (const Case& c : cases) {
+        HeadlessTerminalRenderer renderer({30, 4, 13, "monospace", 1});
+        renderer.feed(c.bytes);
+        for (int row = c.rows; row < 2 * c.rows; ++row) renderer.terminal().buffer().lines()[row].setBidiState(explicitLeftToRight);
+        const platform::gfx::Canvas& canvas = renderer.render();
+        const double cw = renderer.cell().width * 2, ch = renderer.cell().height;
+        auto coverage = [&](int doubleCell, int row) { return ink(canvas, doubleCell * cw, row * ch, cw, ch); };
+        for (int row = 0; row < c.rows; ++row) {
+            for (int cell = 0; cell < 15; ++cell) {
+                const double expected = coverage(cell, c.rows + row);
+                EXPECT_EQ(expected > 0, cell >= 11) << c.name << ": double cell " << cell;
+                EXPECT_NEAR(coverage(cell, row), expected, 0.02 * expected + 1) << c.name << ": double cell " << cell;
+            }
+        }
+    }
+}
+
