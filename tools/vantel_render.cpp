@@ -1,5 +1,7 @@
 // Feeds a file of bytes to a headless terminal view and writes the frame it draws as a PNG:
 //   vantel-render [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--scale S] [--caret] in.bin out.png
+// A frame that a picture cannot hold whole (16384 pixels a side) is refused, exit status 2.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -7,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gfx/Canvas.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
 
 namespace {
@@ -24,6 +27,30 @@ bool number(const char* text, double& out) {
     if (!end || *end != '\0' || !(value > 0) || value > 1e6) return false;
     out = value;
     return true;
+}
+
+// Says when the grid was raised to its minimum (or lowered to its maximum); refuses, with one line,
+// a frame that no canvas holds whole, or that has no pixel at all.
+bool frameFits(const vantel::HeadlessTerminalRenderer::Options& options) {
+    const auto frame = vantel::HeadlessTerminalRenderer::frameFor(options);
+    auto bounded = [](const char* option, int asked, int got) {
+        if (asked != got) {
+            std::fprintf(stderr, "vantel-render: %s %d %s to the %s of %d\n", option, asked,
+                         got > asked ? "raised" : "lowered", got > asked ? "minimum" : "maximum", got);
+        }
+    };
+    bounded("--cols", options.cols, frame.cols);
+    bounded("--rows", options.rows, frame.rows);
+    constexpr int limit = platform::gfx::Canvas::maxPixelSide;
+    auto fits = [&](int count, const char* unit, double pixels, const char* side) {
+        if (pixels >= 1 && std::ceil(pixels - 1e-9) <= limit) return true;
+        std::fprintf(stderr, "vantel-render: %d %s of %g x %g points (font size %g) at scale %g make a frame ", count,
+                     unit, frame.cell.width, frame.cell.height, options.fontSize, frame.scale);
+        if (pixels < 1) std::fprintf(stderr, "less than one pixel %s\n", side);
+        else std::fprintf(stderr, "%.0f pixels %s, past the limit of %d\n", std::ceil(pixels - 1e-9), side, limit);
+        return false;
+    };
+    return fits(frame.cols, "columns", frame.pixelWidth, "wide") && fits(frame.rows, "rows", frame.pixelHeight, "high");
 }
 
 }  // namespace
@@ -58,6 +85,7 @@ int main(int argc, char** argv) {
         ++i;
     }
     if (paths.size() != 2) return usage();
+    if (!frameFits(options)) return 2;
     std::ifstream in(paths[0], std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "vantel-render: cannot read %s\n", paths[0].c_str());

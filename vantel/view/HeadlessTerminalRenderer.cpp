@@ -7,14 +7,36 @@
 
 namespace vantel {
 
-HeadlessTerminalRenderer::HeadlessTerminalRenderer(const Options& options) {
+namespace {
+
+platform::gfx::FontRef fontFor(const HeadlessTerminalRenderer::Options& options) {
     platform::gfx::FontRef font = platform::gfx::Font::create(options.fontFamily, options.fontSize);
-    if (!font) font = platform::gfx::Font::systemFont(options.fontSize);
-    double scale = std::isfinite(options.scale) && options.scale > 0 ? options.scale : 1.0;
-    platform::gfx::Size cell = font ? computeFontDimensions(*font, 1, scale) : TerminalView::fontlessCellSize;
-    int cols = std::clamp(options.cols, Terminal::MINIMUM_COLS, Terminal::MAXIMUM_COLS);
-    int rows = std::clamp(options.rows, Terminal::MINIMUM_ROWS, Terminal::MAXIMUM_ROWS);
-    platform::gfx::Size size{cols * cell.width, rows * cell.height};
+    return font ? font : platform::gfx::Font::systemFont(options.fontSize);
+}
+
+HeadlessTerminalRenderer::Frame frameWith(const platform::gfx::FontRef& font,
+                                          const HeadlessTerminalRenderer::Options& options) {
+    HeadlessTerminalRenderer::Frame frame;
+    frame.scale = std::isfinite(options.scale) && options.scale > 0 ? options.scale : 1.0;
+    frame.cell = font ? computeFontDimensions(*font, 1, frame.scale) : TerminalView::fontlessCellSize;
+    frame.cols = std::clamp(options.cols, Terminal::MINIMUM_COLS, Terminal::MAXIMUM_COLS);
+    frame.rows = std::clamp(options.rows, Terminal::MINIMUM_ROWS, Terminal::MAXIMUM_ROWS);
+    frame.pixelWidth = frame.cols * frame.cell.width * frame.scale;
+    frame.pixelHeight = frame.rows * frame.cell.height * frame.scale;
+    return frame;
+}
+
+}  // namespace
+
+HeadlessTerminalRenderer::Frame HeadlessTerminalRenderer::frameFor(const Options& options) {
+    return frameWith(fontFor(options), options);
+}
+
+HeadlessTerminalRenderer::HeadlessTerminalRenderer(const Options& options) {
+    platform::gfx::FontRef font = fontFor(options);
+    const Frame frame = frameWith(font, options);
+    const double scale = frame.scale;
+    platform::gfx::Size size{frame.cols * frame.cell.width, frame.rows * frame.cell.height};
     window_ = std::make_unique<platform::ui::headless::HeadlessWindow>(size, scale);
     view_ = std::make_unique<TerminalView>(platform::gfx::Rect{0, 0, size.width, size.height}, font);
     // The grid fills the window: no room is kept for a scroller.

@@ -25,6 +25,18 @@ public:
         bool showCaret = false;
     };
 
+    // What the options come to: the grid within the terminal's bounds, the cell and the frame's
+    // size in device pixels (not limited to what a canvas can hold).
+    struct Frame {
+        int cols = 0;
+        int rows = 0;
+        platform::gfx::Size cell;
+        double scale = 1;
+        double pixelWidth = 0;
+        double pixelHeight = 0;
+    };
+    static Frame frameFor(const Options& options);
+
     explicit HeadlessTerminalRenderer(const Options& options);
 
     TerminalView& view() { return *view_; }

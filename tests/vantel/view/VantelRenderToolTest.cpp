@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,6 +16,16 @@ int run(const std::string& arguments, const std::string& environment = "") {
     std::string command = environment + " " + QUILTDECK_VANTEL_RENDER + " " + arguments + " 2>/dev/null";
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The exit status and what the tool said on stderr.
+std::pair<int, std::string> runSaying(const std::string& arguments) {
+    FILE* pipe = ::popen((std::string(QUILTDECK_VANTEL_RENDER) + " " + arguments + " 2>&1").c_str(), "r");
+    std::string said;
+    char chunk[256];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) said.append(chunk, n);
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, said};
 }
 
 // A path of its own for each test process: ctest runs the tests side by side.
@@ -67,3 +78,35 @@ TEST(VantelRenderTool, RefusesWhatItCannotUse) {
     std::remove(in.c_str());
     std::remove(noFonts.c_str());
 }
+
+// A frame no picture holds whole (16384 pixels a side), or one without a pixel, is refused with one
+// line naming the grid, the cell's size, the font size and the scale; a grid raised to its minimum
+// is drawn, and said so.
+TEST(VantelRenderTool, RefusesFramesPastThePictureLimit) {
+    std::string in = scratch("frame.bin"), out = scratch("frame.png");
+    std::ofstream(in, std::ios::binary) << "x";
+    struct Case {
+        std::string options;
+        int status;
+        std::string said;
+    } cases[] = {
+        {"--cols 4000", 2, "vantel-render: 4000 columns of 8 x 16 points (font size 13) at scale 1 make a frame 32000 "
+                           "pixels wide, past the limit of 16384\n"},
+        {"--font-size 500", 2, " pixels wide, past the limit of 16384\n"},
+        {"--scale 1000000", 2, " at scale 1e+06 make a frame "},
+        {"--rows 1100", 2, "1100 rows of 8 x 16 points (font size 13) at scale 1 make a frame 17600 pixels high"},
+        {"--scale 0.0001", 2, "make a frame less than one pixel wide\n"},
+        {"--cols 1 --rows 2", 0, "vantel-render: --cols 1 raised to the minimum of 2\n"},
+        {"--cols 2048 --rows 2", 0, ""},  // 16384 pixels wide: just within
+    };
+    for (const Case& c : cases) {
+        const auto [status, said] = runSaying("--font-size 13 " + c.options + " " + in + " " + out);
+        EXPECT_EQ(status, c.status) << c.options;
+        if (c.said.empty()) EXPECT_EQ(said, "") << c.options;
+        else EXPECT_NE(said.find(c.said), std::string::npos) << c.options << ": " << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.said.empty() ? 0 : 1) << c.options;
+        std::remove(out.c_str());
+    }
+    std::remove(in.c_str());
+}
+
