@@ -208,10 +208,14 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
     const int placementCol = buffer.x();
     const int placementRow = buffer.y() + buffer.yBase();
 
-    const auto spans = spansFor(shown, columns, rows, preserveAspectRatio, offsets, cell);
+    auto spans = spansFor(shown, columns, rows, preserveAspectRatio, offsets, cell);
+    // A placement covers at most the lines the buffer holds, the screen and its scroll-back: a
+    // taller one would only scroll all of them out, a line at a time. Its picture keeps its size.
+    const int capacity = std::max(1, buffer.lines().maxLength());
+    if (spans) spans->rows = std::min(spans->rows, capacity);
     if (terminal_.delegate()) {
         // Without a cell size, a side not given in cells takes one cell.
-        const Spans laid = spans.value_or(Spans{std::max(columns, 1), std::max(rows, 1), 0, 0});
+        const Spans laid = spans.value_or(Spans{std::max(columns, 1), std::clamp(rows, 1, capacity), 0, 0});
         const auto imageSize = pixelSizeOf(shown);
         const int pixelWidth = laid.pixelWidth > 0 ? laid.pixelWidth : imageSize ? imageSize->first : 0;
         const int pixelHeight = laid.pixelHeight > 0 ? laid.pixelHeight : imageSize ? imageSize->second : 0;

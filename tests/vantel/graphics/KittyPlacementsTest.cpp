@@ -159,6 +159,24 @@ TEST(KittyPlacementCursor, IndexesWithoutACellSize) {
     EXPECT_EQ(t.placements(), "1:1@3,2");
 }
 
+// A placement's rows are clamped to what the screen and its scroll-back hold: with a cell size (as the
+// view gives) "before" stays on the screen; without one, at most that many lines scroll.
+TEST(KittyPlacementCursor, RowsAreClampedToWhatTheBufferHolds) {
+    for (bool withCellSize : {true, false}) {
+        KittyTerminal t(20, 5, [](TerminalOptions& o) { o.scrollback = 3; });
+        if (withCellSize) t.delegate.cellSize = std::pair(10, 20);
+        t.feed("\r\nbefore\r\n" + kittyApc("a=T,q=2,f=32,s=1,v=1,i=1,p=1,c=65535,r=65535", base64(std::string("\xff\0\0\xff", 4))) +
+               "after");
+        EXPECT_EQ(t.state().placementsByKey.at({1, 1}).rows, 8) << withCellSize;
+        EXPECT_LE(t->buffer().totalLinesTrimmed(), 8) << withCellSize;
+        // The cursor went to the last cell, where "after" wraps and scrolls one line.
+        if (withCellSize) {
+            EXPECT_EQ(t.row(0), "before");
+            EXPECT_EQ(t.row(4), "fter");
+        }
+    }
+}
+
 // Once the scroll-back ring is full every scroll drops its oldest line: the lines
 // carry the slices, the records follow them and a child keeps its offset.
 TEST(KittyPlacementCursor, RecordsFollowLinesWhenTheRingDropsItsOldest) {
