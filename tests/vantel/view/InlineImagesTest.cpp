@@ -322,3 +322,65 @@ TEST(InlineImages, ImagesTheLayoutDropsAreNeverDecoded) {
     }
 }
 
+// Floods of pictures stay within the terminal's image budget, plus the newest picture, at any backing
+// scale: 1 × 1 PNGs each asked 4095 pixels wide, and Sixels as wide as the screen, line after line
+// into the scroll-back. Pages of ordinary pictures keep every band.
+TEST(InlineImages, FloodsStayWithinTheImageBudget) {
+    installGraphicsProtocols();
+    const std::vector<uint8_t> pixel = greyPng(1, 1);
+    auto widePng = [&](Terminal& t, const InlineImageView& view) {
+        InlineImages::createImage(t, view, pixel, R::pixels(4095), R::pixels(1), false);
+    };
+    auto wideSixel = [](Terminal& t, const InlineImageView& view) {
+        InlineImages::createImageFromBitmap(t, view, rgba(640, 6), 640, 6);
+    };
+    auto ordinary = [](Terminal& t, const InlineImageView& view) {
+        InlineImages::createImageFromBitmap(t, view, rgba(160, 64), 160, 64);
+    };
+    struct Case {
+        const char* name;
+        double scale;
+        int64_t budget;
+        std::function<void(Terminal&, const InlineImageView&)> send;
+        int64_t newest;  // the bytes of one picture's bands
+        size_t bands;    // all kept; 0: some went
+    } cases[] = {
+        {"wide PNGs", 1, 4 << 20, widePng, 4095 * 16 * 4, 0},
+        {"wide PNGs at scale 2", 2, 4 << 20, widePng, 4095 * 32 * 4, 0},
+        {"screen-wide Sixels", 1, 4 << 20, wideSixel, 640 * 16 * 4, 0},
+        {"screen-wide Sixels at scale 2", 2, 4 << 20, wideSixel, 640 * 32 * 4, 0},
+        {"ordinary pictures at scale 2", 2, 320 << 20, ordinary, 2 * 160 * 32 * 4, 400},
+    };
+    for (const Case& c : cases) {
+        TestTerminal t(80, 24, [&](TerminalOptions& o) {
+            o.kittyImageCacheLimitBytes = c.budget;
+            o.scrollback = 1000;
+        });
+        const InlineImageView view{{640, 384}, {8, 16}, c.scale};
+        auto bandBytes = [&] {
+            int64_t bytes = 0;
+            size_t count = 0;
+            Buffer& buffer = t->normalBuffer();
+            for (int line = 0; line < buffer.lines().count(); ++line) {
+                if (const TerminalImageList* images = buffer.lines()[line].images()) {
+                    for (const auto& image : *images) {
+                        bytes += static_cast<int64_t>(dynamic_cast<const ImageBand&>(*image).image.pixels.size() * 4);
+                        ++count;
+                    }
+                }
+            }
+            return std::pair(bytes, count);
+        };
+        int64_t most = 0;
+        for (int i = 0; i < 200; ++i) {
+            c.send(*t, view);
+            most = std::max(most, bandBytes().first);
+        }
+        EXPECT_LE(most, c.budget + c.newest) << c.name;
+        EXPECT_LE(kittyGraphicsOf(*t)->memory().heldBytes(), c.budget + c.newest) << c.name;
+        if (c.bands) {
+            EXPECT_EQ(bandBytes(), std::pair(c.newest * 200, c.bands)) << c.name;
+        }
+    }
+}
+
