@@ -185,3 +185,20 @@ TEST(TerminalViewImages, ProgramImagesAreNeverDrawings) {
     EXPECT_EQ(view.renderer.terminal().getLine(0)->images(), nullptr);
 }
 
+// A Kitty placement of one pixel asking for 65535 × 65535 cells covers what the screen and the
+// scroll-back hold at most: the screen still shows the line before it.
+TEST(TerminalViewImages, HugePlacementLeavesTheScreenInPlace) {
+    View view;
+    view.draw("\r\nbefore\r\n\x1b_Ga=T,q=2,f=32,s=1,v=1,c=65535,r=65535;" + Base64::encode(std::vector<uint8_t>{255, 0, 0, 255}) +
+              "\x1b\\after");
+    Terminal& terminal = view.renderer.terminal();
+    std::string screen = "|";
+    for (int row = 0; row < terminal.rows(); ++row) {
+        screen += terminal.getLine(row)->translateToString(true, 0, -1, true,
+                                                           [&](const CharData& c) { return terminal.getCharacter(c); });
+        screen += '|';
+    }
+    EXPECT_NE(screen.find("|before|"), std::string::npos) << screen;
+    EXPECT_LE(terminal.buffer().yBase(), 1);
+}
+
