@@ -9,50 +9,43 @@
 
 #include "platform/runtime/NotificationCenter.h"
 #include "quiltdeck/AppTestSupport.h"
-#include "quiltdeck/sessions/ScreenScrape.h"
-#include "quiltdeck/sessions/StatusMachine.h"
-#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/sessions/ProcessCapture.h"
+#include "quiltdeck/sessions/Session.h"
+#include "quiltdeck/sessions/Store.h"
 #include "support/FakeClaudeHome.h"
 #include "support/SessionReplay.h"
-#include "vantel/core/Terminal.h"
 
 namespace quiltdeck {
 namespace {
 
-// The status rules beside a terminal of the recording's size.
-class MachineTarget : public testing::ReplayTarget {
+// A tile without a child, of the recording's size, fed what was recorded.
+class SessionTarget : public testing::ReplayTarget {
 public:
-    MachineTarget(const testing::SessionRecording& recording, platform::runtime::VirtualMainLoop& loop, Store& store)
-        : loop_(loop), terminal_(nullptr, options(recording)) {
-        StatusMachine::Tile tile;
-        tile.screenText = [this] { return ScreenScrape::activeScreen(terminal_); };
-        tile.lastInputAt = [this] { return lastInput_; };
-        machine_ = std::make_unique<StatusMachine>(recording.cwd, false, tile,
-                                                   StatusMachine::Services{&loop, &store, &notifications_, "/nowhere"});
+    SessionTarget(const testing::SessionRecording& recording, platform::runtime::VirtualMainLoop& loop, Store& store)
+        : notifications_(&loop) {
+        Session::Arguments arguments;
+        arguments.cwd = recording.cwd;
+        arguments.name = "replay";
+        arguments.id = recording.tile;
+        Session::Services services;
+        services.loop = &loop;
+        services.store = &store;
+        services.notifications = &notifications_;
+        services.home = "/nowhere";
+        services.startChild = false;
+        session_ = Session::open(arguments, services);
+        session_->view().resize(recording.cols, recording.rows);
     }
-    void output(std::span<const uint8_t> bytes) override {
-        terminal_.feed(bytes);
-        machine_->absorb(bytes);
-    }
-    void input(std::span<const uint8_t>) override { lastInput_ = loop_.now(); }
-    void hook(const std::string& event, const nlohmann::json& body) override { machine_->handleHook(event, body); }
-    void exit(int) override { machine_->exited("session ended"); }
-    SessionStatus status() const override { return machine_->status(); }
-    bool finished() const override { return machine_->finished(); }
+    void output(std::span<const uint8_t> bytes) override { session_->view().dataReceived(bytes); }
+    void input(std::span<const uint8_t> bytes) override { session_->view().send(bytes); }
+    void hook(const std::string& event, const nlohmann::json& body) override { session_->handleHook(event, body); }
+    void exit(int rawStatus) override { session_->processTerminated(session_->view(), rawStatus); }
+    SessionStatus status() const override { return session_->status(); }
+    bool finished() const override { return session_->finished(); }
 
 private:
-    static vantel::TerminalOptions options(const testing::SessionRecording& recording) {
-        vantel::TerminalOptions options;
-        options.cols = recording.cols;
-        options.rows = recording.rows;
-        return options;
-    }
-    platform::runtime::VirtualMainLoop& loop_;
-    platform::runtime::NotificationCenter notifications_{&loop_};
-    vantel::Terminal terminal_;
-    std::optional<platform::runtime::TimePoint> lastInput_;
-    std::unique_ptr<StatusMachine> machine_;
+    platform::runtime::NotificationCenter notifications_;
+    std::shared_ptr<Session> session_;
 };
 
 std::vector<std::string> statusesOf(const testing::ReplayResult& result);
@@ -65,7 +58,8 @@ testing::ReplayResult replayFile(const std::string& path) {
     testing::TempFolder state;
     Store store(state.path());
     platform::runtime::VirtualMainLoop loop;
-    MachineTarget target(*recording, loop, store);
+    platform::runtime::ScopedMainLoop scoped(loop);
+    SessionTarget target(*recording, loop, store);
     return testing::replay(*recording, loop, target);
 }
 
@@ -140,7 +134,8 @@ TEST(SessionReplayTest, TheFakeRecordedLive) {
     testing::TempFolder state;
     Store store(state.path());
     platform::runtime::VirtualMainLoop loop;
-    MachineTarget target(*recording, loop, store);
+    platform::runtime::ScopedMainLoop scoped(loop);
+    SessionTarget target(*recording, loop, store);
     const auto result = testing::replay(*recording, loop, target);
     EXPECT_EQ(statusesOf(result), (std::vector<std::string>{"busy", "idle", "waiting", "idle", "busy", "idle+",
                                                             "busy", "waiting", "idle", "busy", "idle", "exited"}))

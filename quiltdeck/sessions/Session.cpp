@@ -1,0 +1,278 @@
+#include "quiltdeck/sessions/Session.h"
+
+#include <unicode/uchar.h>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/runtime/NotificationCenter.h"
+#include "quiltdeck/sessions/HookTexts.h"
+#include "quiltdeck/sessions/ScreenScrape.h"
+#include "quiltdeck/sessions/SessionLaunch.h"
+#include "quiltdeck/sessions/ShellCommand.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/sessions/Uuid.h"
+#include "quiltdeck/shell/AnsiPalette.h"
+#include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/Fonts.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Theme.h"
+#include "vantel/core/Character.h"
+
+namespace quiltdeck {
+
+namespace {
+
+using Rgba = platform::gfx::Rgba;
+
+std::string lastPathComponent(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    if (path == "/") return "/";
+    const size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string capitalized(const std::string& text) {
+    std::u32string scalars = vantel::fromUtf8(text);
+    if (!scalars.empty()) scalars[0] = static_cast<char32_t>(u_toupper(static_cast<UChar32>(scalars[0])));
+    return vantel::toUtf8(scalars);
+}
+
+constexpr Rgba rgb(int r, int g, int b) { return Rgba{r / 255.0, g / 255.0, b / 255.0, 1}; }
+
+vantel::TerminalOptions tileOptions() {
+    vantel::TerminalOptions options;
+    options.cols = Session::columns;
+    options.rows = Session::rowCount;
+    options.termName = "xterm-256color";
+    options.scrollback = Session::scrollback;
+    return options;
+}
+
+}  // namespace
+
+std::shared_ptr<Session> Session::open(Arguments arguments) { return open(std::move(arguments), Services{}); }
+
+std::shared_ptr<Session> Session::open(Arguments arguments, Services services) {
+    std::shared_ptr<Session> session(new Session(arguments, std::move(services)));
+    session->build(arguments);
+    return session;
+}
+
+Session::Session(Arguments arguments, Services services)
+    : services_(std::move(services)),
+      loop_(services_.loop ? *services_.loop : platform::runtime::MainLoop::main()),
+      store_(services_.store ? *services_.store : Store::shared()),
+      id_(arguments.id && !arguments.id->empty() ? *arguments.id : newUuid()),
+      name_(arguments.name),
+      cwd_(arguments.cwd),
+      isShell_(arguments.isShell),
+      hookPort_(arguments.hookPort) {
+    if (isShell_) {
+        command_ = arguments.command;
+        if (arguments.name != "shell" && !arguments.command) name_ += " (shell)";
+    } else {
+        continueLatest_ = arguments.continueLatest;
+        browser_ = arguments.browser;
+        resumeId_ = arguments.resume;
+    }
+}
+
+std::string Session::firstTitle(const Arguments& arguments, const Store& store) {
+    if (arguments.command) return arguments.name;
+    if (auto stored = store.tileNames().find(arguments.cwd); stored != store.tileNames().end()) return stored->second;
+    if (arguments.isShell) return arguments.name == "shell" ? "shell" : lastPathComponent(arguments.cwd);
+    return capitalized(lastPathComponent(arguments.cwd));
+}
+
+void Session::build(const Arguments& arguments) {
+    std::weak_ptr<Session> weak = weak_from_this();
+
+    StatusMachine::Tile tile;
+    tile.screenText = [this] { return ScreenScrape::activeScreen(view_->getTerminal()); };
+    tile.lastInputAt = [this]() -> std::optional<platform::runtime::TimePoint> {
+        const uint64_t last = view_->lastUserInputUptimeNs();
+        if (last == 0) return std::nullopt;
+        return platform::runtime::TimePoint(std::chrono::nanoseconds(last));
+    };
+    tile.send = [this](std::string_view text) { view_->send(text); };
+    machine_ = std::make_unique<StatusMachine>(
+        cwd_, isShell_, std::move(tile),
+        StatusMachine::Services{&loop_, &store_, services_.notifications, services_.home});
+    machine_->setClaudeSessionId(arguments.resume);
+    machine_->title.text = firstTitle(arguments, store_);
+    // The machine lives as long as the session: its callbacks may use `this`.
+    machine_->onChange = [this] {
+        if (onChange) onChange();
+    };
+    machine_->onSessionId = [this] {
+        if (onSessionId) onSessionId();
+    };
+    machine_->onPersist = [this] {
+        if (onPersist) onPersist();
+    };
+    machine_->onBoot = [this] {
+        if (onBoot) onBoot();
+    };
+
+    LiveMetrics::Services metricServices;
+    if (services_.clock) metricServices.clock = services_.clock;
+    metricServices.loop = &loop_;
+    metricServices.store = &store_;
+    metrics_ = std::make_unique<LiveMetrics>(id_, cwd_, [this] { return status() == SessionStatus::exited; },
+                                             metricServices);
+    metrics_->onChange = [this] {
+        if (onChange) onChange();
+    };
+
+    view_ = std::make_unique<TappedTerminalView>(platform::gfx::Rect{0, 0, 900, 600}, Fonts::terminal(fontSize, store_.fontName()),
+                                                 tileOptions());
+    view_->processDelegate = this;
+    view_->setNativeBackgroundColor(Theme::isDark() ? rgb(17, 17, 19) : rgb(24, 24, 28));
+    view_->setNativeForegroundColor(rgb(228, 228, 231));
+    view_->installColors(AnsiPalette::current());
+    view_->hideScroller();
+    const auto optimal = view_->getOptimalFrameSize();
+    view_->setFrameSize({optimal.width, optimal.height});
+    view_->onBytes = [weak, &loop = loop_](std::span<const uint8_t> slice) {
+        loop.post([weak, bytes = std::vector<uint8_t>(slice.begin(), slice.end())] {
+            if (auto session = weak.lock()) session->machine_->absorb(bytes);
+        });
+    };
+
+    auto& title = machine_->title;
+    const bool storedName = store_.tileNames().count(cwd_) > 0;
+    if (arguments.title && !arguments.title->empty()) {
+        title.text = *arguments.title;
+        if (arguments.userNamed) {
+            title.userNamed = title.pinned = true;
+            title.lastTitleAt = Date::distantFuture();
+        } else {
+            title.dirty = true;
+            title.lastTitleAt = Date::distantPast();
+        }
+    } else if (storedName) {
+        title.userNamed = title.pinned = true;
+        title.lastTitleAt = Date::distantFuture();
+    }
+
+    if (services_.startChild) start();
+
+    loop_.postAfter(bootFallback, [weak] {
+        if (auto session = weak.lock()) session->machine_->markBooted();
+    });
+    if (arguments.carryOver) metrics_->carryOver();
+}
+
+Session::~Session() {
+    view_->onBytes = nullptr;
+    view_->processDelegate = nullptr;
+}
+
+// --- Start ------------------------------------------------------------------------------------
+
+std::string Session::commandText() const {
+    const std::string shell = services_.shell ? *services_.shell : ShellCommand::loginShell();
+    if (isShell_) return SessionLaunch::shellCommand(command_, shell);
+    SessionLaunch::Assistant assistant;
+    assistant.id = id_;
+    assistant.name = name_;
+    assistant.hookPort = hookPort_;
+    assistant.resumeId = resumeId_;
+    assistant.continueLatest = continueLatest_;
+    assistant.latestSessionId = [this] {
+        return SessionLaunch::latestSessionId(cwd_, services_.home ? *services_.home : homeFolder().string());
+    };
+    assistant.permissionMode = store_.permissionMode();
+    if (browser_) assistant.browserBinding = HookTexts::browserBinding(browser_->deviceId, browser_->label(store_));
+    const auto capabilities = services_.capabilities ? services_.capabilities() : ClaudeCapabilities::snapshot();
+    return SessionLaunch::assistantCommand(assistant, capabilities, shell);
+}
+
+std::vector<std::string> Session::environment() const { return SessionLaunch::environment(id_); }
+
+void Session::start() {
+    Log::write("tile open " + shortId() + " " + (isShell_ ? "shell" : "claude") + " in " + cwd_ +
+               (resumeId_ ? " (resume)" : ""));
+    const std::string shell = services_.shell ? *services_.shell : ShellCommand::loginShell();
+    const std::vector<std::string> args = {"-lc", commandText()};
+    if (services_.spawn)
+        services_.spawn(*view_, shell, args, environment(), cwd_);
+    else
+        view_->startProcess(shell, args, environment(), std::nullopt, cwd_);
+    store_.remember(cwd_);
+    // No child at all (a child may have come and gone already: it has a pid).
+    if (view_->process().shellPid() <= 0) {
+        // Reported like an exec that failed, once the owner has set its callbacks.
+        std::weak_ptr<Session> weak = weak_from_this();
+        loop_.post([weak] {
+            if (auto session = weak.lock()) session->exited(failedStartStatus);
+        });
+    }
+}
+
+// --- The end ----------------------------------------------------------------------------------
+
+void Session::processTerminated(vantel::TerminalView&, std::optional<int32_t> exitCode) {
+    awaitEndOfOutput(exitCode.value_or(0), loop_.now() + outputGrace);
+}
+
+// The exit can be reported before the child's last output has been read: the
+// output goes to the status rules first.
+void Session::awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint deadline) {
+    auto& process = view_->process();
+    const bool delivered = process.childfd() < 0 && !process.hasPendingOutput();
+    std::weak_ptr<Session> weak = weak_from_this();
+    if (delivered || loop_.now() >= deadline) {
+        // Queued behind the output that the last delivery handed on.
+        loop_.post([weak, rawStatus] {
+            if (auto session = weak.lock()) session->exited(rawStatus);
+        });
+        return;
+    }
+    loop_.postAfter(std::chrono::milliseconds(2), [weak, rawStatus, deadline] {
+        if (auto session = weak.lock()) session->awaitEndOfOutput(rawStatus, deadline);
+    });
+}
+
+void Session::exited(int32_t rawStatus) {
+    if (exitHandled_) return;
+    exitHandled_ = true;
+    const int32_t code = rawStatus >= 256 ? rawStatus >> 8 : rawStatus;
+    Log::write("tile exit " + shortId() + " code " + std::to_string(code));
+    if (resumeId_ && code != 0 && machine_->sawNoConversation()) {
+        Log::write("tile " + shortId() + ": saved conversation is gone, starting fresh");
+        machine_->setClaudeSessionId(std::nullopt);
+        metrics_->stop();
+        machine_->stop();
+        std::weak_ptr<Session> weak = weak_from_this();
+        loop_.post([weak] {
+            if (auto session = weak.lock(); session && session->onResumeFailed) session->onResumeFailed();
+        });
+        return;
+    }
+    metrics_->stop();
+    machine_->exited(code == 0 ? t("session_ended") : t("session_ended_code", {code}));
+}
+
+void Session::kill() {
+    machine_->stop();
+    metrics_->stop();
+    view_->terminate();
+}
+
+std::string Session::screenText() {
+    auto& terminal = view_->getTerminal();
+    std::string text;
+    bool first = true;
+    for (int row = 0; row < terminal.rows(); ++row) {
+        const vantel::BufferLine* line = terminal.getLine(row);
+        if (!line) continue;
+        if (!first) text += '\n';
+        first = false;
+        text += line->translateToString(true, 0, -1, false);
+    }
+    return text;
+}
+
+}  // namespace quiltdeck

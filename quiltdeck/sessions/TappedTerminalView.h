@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "vantel/view/LocalProcessTerminalView.h"
+
+namespace quiltdeck {
+
+// A tile's terminal view: the library's local-process view with a tap on its
+// output, and without a scroller or progress bar of its own. The terminal
+// always takes the bytes before the tap sees them.
+class TappedTerminalView : public vantel::LocalProcessTerminalView {
+public:
+    explicit TappedTerminalView(const Rect& frame);
+    TappedTerminalView(const Rect& frame, FontRef font, const vantel::TerminalOptions& options);
+
+    std::function<void(std::span<const uint8_t>)> onBytes;
+
+    void dataReceived(std::span<const uint8_t> slice) override;
+    void hideScroller();
+    void hideProgressBar();
+
+protected:
+    void resizeSubviews(Size oldSize) override;
+};
+
+}  // namespace quiltdeck

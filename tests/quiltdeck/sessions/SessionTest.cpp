@@ -1,0 +1,346 @@
+#include "quiltdeck/sessions/Session.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/runtime/GLibMainLoop.h"
+#include "platform/runtime/NotificationCenter.h"
+#include "platform/runtime/VirtualMainLoop.h"
+#include "platform/ui/Scroller.h"
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/sessions/HookServer.h"
+#include "quiltdeck/sessions/HookTexts.h"
+#include "quiltdeck/sessions/SessionLaunch.h"
+#include "quiltdeck/sessions/ShellCommand.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Theme.h"
+#include "support/FakeClaudeHome.h"
+
+namespace quiltdeck {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+std::span<const uint8_t> bytes(std::string_view text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+// Sessions without a child, on the virtual clock: the test feeds them.
+class SessionTest : public ::testing::Test {
+protected:
+    std::shared_ptr<Session> open(Session::Arguments arguments, bool startChild = false) {
+        if (arguments.cwd.empty()) arguments.cwd = (folder.path() / "project").string();
+        Session::Services services;
+        services.loop = &loop;
+        services.store = &store;
+        services.notifications = &notifications;
+        services.home = folder.path().string();
+        services.shell = "/bin/bash";
+        services.startChild = startChild;
+        services.spawn = spawn;
+        services.capabilities = [] { return ClaudeCapabilities::Snapshot{true, {"--settings"}}; };
+        auto session = Session::open(std::move(arguments), services);
+        session->onChange = [this] { ++changes; };
+        session->onResumeFailed = [this] { ++resumeFailures; };
+        return session;
+    }
+    void exitWith(Session& session, int32_t raw) {
+        session.processTerminated(session.view(), raw);
+        loop.runPending();
+    }
+    std::string logged() {
+        Log::flush();
+        return testing::logContents().substr(logStart);
+    }
+
+    size_t logStart = testing::logContents().size();
+    testing::TempFolder folder;
+    testing::TempFolder stateFolder;
+    Store store{stateFolder.path()};
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    platform::runtime::NotificationCenter notifications{&loop};
+    Session::Services::Spawn spawn;
+    int changes = 0;
+    int resumeFailures = 0;
+};
+
+struct OpenCase {
+    const char* name;
+    Session::Arguments arguments;
+    std::string storedName;  // for the folder, when not empty
+    std::string expectName, expectTitle;
+    bool pinned = false, dirty = false;
+    SessionStatus status = SessionStatus::busy;
+    friend void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
+};
+
+Session::Arguments shell(std::string name, std::optional<std::string> command = {}) {
+    Session::Arguments a;
+    a.name = std::move(name);
+    a.isShell = true;
+    a.command = std::move(command);
+    return a;
+}
+Session::Arguments assistant(std::optional<std::string> title = {}, bool userNamed = false) {
+    Session::Arguments a;
+    a.name = "project";
+    a.title = std::move(title);
+    a.userNamed = userNamed;
+    return a;
+}
+
+class SessionOpen : public SessionTest, public ::testing::WithParamInterface<OpenCase> {};
+
+TEST_P(SessionOpen, NamesTitlesAndStatus) {
+    const auto& c = GetParam();
+    if (!c.storedName.empty()) store.setTileName((folder.path() / "project").string(), c.storedName);
+    auto session = open(c.arguments);
+    EXPECT_EQ(session->name(), c.expectName);
+    EXPECT_EQ(session->title().text, c.expectTitle);
+    EXPECT_EQ(session->title().pinned, c.pinned);
+    EXPECT_EQ(session->title().userNamed, c.pinned);
+    EXPECT_EQ(session->title().dirty, c.dirty);
+    EXPECT_EQ(session->title().lastTitleAt, c.pinned ? Date::distantFuture() : Date::distantPast());
+    EXPECT_EQ(session->status(), c.status);
+    EXPECT_EQ(session->id().size(), 36u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SessionOpen,
+    ::testing::Values(OpenCase{"ShellNamedShell", shell("shell"), "", "shell", "shell", false, false, SessionStatus::idle},
+                      OpenCase{"ShellWithAnotherName", shell("work"), "", "work (shell)", "project", false, false,
+                               SessionStatus::idle},
+                      OpenCase{"ShellWithACommand", shell("tests", "make test"), "", "tests", "tests", false, false,
+                               SessionStatus::idle},
+                      OpenCase{"AssistantTakesTheFolder", assistant(), "", "project", "Project"},
+                      OpenCase{"StoredFolderName", assistant(), "Backend", "project", "Backend", true},
+                      OpenCase{"TitleNotUserNamed", assistant("Refactor"), "", "project", "Refactor", false, true},
+                      OpenCase{"TitleUserNamed", assistant("Refactor", true), "", "project", "Refactor", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SessionTest, ExitCodesAndTheirTexts) {
+    const std::vector<std::pair<int32_t, std::string>> cases = {
+        {0, "session ended"}, {256, "session ended with error 1"}, {15, "session ended with error 15"},
+        {127 << 8, "session ended with error 127"}};
+    for (const auto& [raw, text] : cases) {
+        auto session = open(assistant());
+        exitWith(*session, raw);
+        EXPECT_EQ(session->status(), SessionStatus::exited) << raw;
+        EXPECT_EQ(session->tool(), text);
+        EXPECT_TRUE(session->booted());
+    }
+    EXPECT_NE(logged().find(" code 1\n"), std::string::npos);
+}
+
+TEST_F(SessionTest, AGoneConversationHandsOverInsteadOfEnding) {
+    Session::Arguments resumed = assistant();
+    resumed.resume = "gone-id";
+    auto session = open(resumed);
+    EXPECT_EQ(session->claudeSessionId(), "gone-id");
+    // The message, a settle that empties the output, then the exit.
+    session->view().dataReceived(bytes("No conversation found with session ID: gone-id\r\n"));
+    loop.advance(2s);
+    exitWith(*session, 1 << 8);
+    EXPECT_EQ(resumeFailures, 1);
+    EXPECT_NE(session->status(), SessionStatus::exited);
+    EXPECT_EQ(session->claudeSessionId(), std::nullopt);
+    EXPECT_NE(logged().find(": saved conversation is gone, starting fresh"), std::string::npos);
+
+    // The message and the exit in one go: the exit waits for the output before it.
+    auto quick = open(resumed);
+    quick->view().dataReceived(bytes("No conversation "));
+    quick->view().dataReceived(bytes("found\r\n"));
+    quick->processTerminated(quick->view(), 1 << 8);
+    loop.runPending();
+    EXPECT_EQ(resumeFailures, 2);
+
+    // Without a resume id, the same exit ends the tile.
+    auto fresh = open(assistant());
+    fresh->view().dataReceived(bytes("No conversation found\r\n"));
+    exitWith(*fresh, 1 << 8);
+    EXPECT_EQ(fresh->status(), SessionStatus::exited);
+    EXPECT_EQ(resumeFailures, 2);
+}
+
+TEST_F(SessionTest, AChildThatCannotStartEndsAsAFailedExec) {
+    spawn = [](auto&...) {};  // as if the fork failed
+    auto session = open(assistant(), true);
+    EXPECT_EQ(session->status(), SessionStatus::busy);
+    loop.runPending();
+    EXPECT_EQ(session->status(), SessionStatus::exited);
+    EXPECT_EQ(session->tool(), "session ended with error 127");
+}
+
+TEST_F(SessionTest, TheTerminalTakesTheOutputFirst) {
+    auto session = open(shell("shell"));
+    session->view().onBytes = nullptr;
+    session->view().dataReceived(bytes("hello\r\n  world"));
+    const std::string screen = session->screenText();
+    EXPECT_EQ(screen.substr(0, 14), "hello\n  world\n");
+    EXPECT_EQ(std::count(screen.begin(), screen.end(), '\n'), session->view().getTerminal().rows() - 1);
+    std::string seen;
+    session->view().onBytes = [&](std::span<const uint8_t> slice) {
+        seen = session->screenText().substr(0, 5);
+        (void)slice;
+    };
+    session->view().dataReceived(bytes("\x1b[Hjelly"));
+    EXPECT_EQ(seen, "jelly");
+}
+
+TEST_F(SessionTest, ViewLooksAndBoots) {
+    Theme::setMode(ThemeMode::light);
+    Theme::resolve();
+    auto session = open(assistant());
+    auto& view = session->view();
+    EXPECT_EQ(view.nativeBackgroundColor(), (platform::gfx::Rgba{24 / 255.0, 24 / 255.0, 28 / 255.0, 1}));
+    // The grid follows the view's first frame; the view is then sized to fit it.
+    const auto optimal = view.getOptimalFrameSize();
+    EXPECT_EQ(view.frame().width, optimal.width);
+    EXPECT_EQ(view.frame().height, optimal.height);
+    EXPECT_EQ(view.getTerminal().options().scrollback, 8000);
+    EXPECT_EQ(view.getTerminal().options().termName, "xterm-256color");
+    auto scrollersHidden = [&] {
+        for (auto* subview : view.subviews()) {
+            if (dynamic_cast<platform::ui::Scroller*>(subview) && !subview->isHidden()) return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(scrollersHidden());
+    view.setFrameSize({500, 300});
+    EXPECT_TRUE(scrollersHidden());
+    Theme::setMode(ThemeMode::dark);
+    Theme::resolve();
+
+    int boots = 0;
+    session->onBoot = [&] { ++boots; };
+    loop.advance(11s);
+    EXPECT_FALSE(session->booted());
+    loop.advance(1s);
+    EXPECT_TRUE(session->booted());
+    EXPECT_EQ(boots, 1);
+}
+
+TEST_F(SessionTest, CommandTextAndEnvironment) {
+    auto tile = open(shell("tests", "echo 'hi'"));
+    EXPECT_EQ(tile->commandText(), SessionLaunch::shellCommand("echo 'hi'", "/bin/bash"));
+    auto session = open(assistant());
+    EXPECT_EQ(session->commandText(),
+              std::string(ShellCommand::pathExport) + SessionLaunch::missingAssistantGuard("/bin/bash") +
+                  "exec claude --settings " + ShellCommand::quoteForShell(HookTexts::hookSettings(session->id(), 0)));
+    const auto env = session->environment();
+    EXPECT_EQ(env.back(), "QUILTDECK_SESSION=" + session->id());
+    EXPECT_EQ(env[env.size() - 2], "QUILTDECK=1");
+}
+
+// --- With the fake assistant, its hooks through the hook server -----------------------------
+
+class SessionWithFake : public ::testing::Test {
+protected:
+    SessionWithFake() {
+        for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+                 {"FAKE_CLAUDE_TURN", "0.8"}, {"FAKE_CLAUDE_PERMISSION_NOTIFY", "0.5"},
+                 {"FAKE_CLAUDE_IDLE_NOTIFY", "30"}})
+            home.setVariable(name, value);
+        options.firstPort = options.lastPort = 0;
+        options.loop = &loop;
+        server = std::make_unique<HookServer>(options);
+        server->start();
+        server->onHook = [this](const std::string& tile, const std::string& event, const json& body) {
+            for (auto& session : sessions) {
+                if (session->id() == tile) return session->handleHook(event, body);
+            }
+        };
+    }
+    ~SessionWithFake() override {
+        for (auto& session : sessions) session->kill();
+        sessions.clear();
+        server.reset();
+    }
+    std::shared_ptr<Session> open(std::optional<std::string> resume = {}, std::optional<std::string> cwd = {}) {
+        Session::Arguments arguments;
+        arguments.cwd = cwd.value_or(project.path().string());
+        arguments.name = "fake";
+        arguments.hookPort = server->port();
+        arguments.resume = std::move(resume);
+        Session::Services services;
+        services.loop = &loop;
+        services.store = &store;
+        services.capabilities = [] { return ClaudeCapabilities::Snapshot{}; };
+        sessions.push_back(Session::open(arguments, services));
+        sessions.back()->onResumeFailed = [this] { ++resumeFailures; };
+        return sessions.back();
+    }
+    bool waitFor(const std::function<bool()>& done, platform::runtime::Duration timeout = 15s) {
+        return loop.runUntil(done, timeout);
+    }
+    bool waitFor(Session& session, SessionStatus status, bool finished = false) {
+        return waitFor([&] { return session.status() == status && session.finished() == finished; });
+    }
+
+    testing::FakeClaudeHome home;
+    testing::TempFolder project;
+    testing::TempFolder stateFolder;
+    Store store{stateFolder.path()};
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    HookServer::Options options;
+    std::unique_ptr<HookServer> server;
+    std::vector<std::shared_ptr<Session>> sessions;
+    int resumeFailures = 0;
+};
+
+TEST_F(SessionWithFake, ATileThroughPromptsPermissionInterruptAndExit) {
+    auto session = open();
+    ASSERT_TRUE(waitFor([&] { return session->booted(); }));
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle));
+    EXPECT_TRUE(session->claudeSessionId());
+
+    session->view().send("list the files\r");
+    ASSERT_TRUE(waitFor(*session, SessionStatus::busy));
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle, true));
+    EXPECT_EQ(session->title().text, "list the files");
+
+    session->view().send("ask permission\r");
+    ASSERT_TRUE(waitFor(*session, SessionStatus::waiting));
+    session->view().send("\r");
+    ASSERT_TRUE(waitFor(*session, SessionStatus::busy));
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle, true));
+
+    session->view().send("go on\r");
+    ASSERT_TRUE(waitFor(*session, SessionStatus::busy));
+    session->view().send("\x1b");
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle));
+
+    session->view().send("/exit\r");
+    ASSERT_TRUE(waitFor(*session, SessionStatus::exited));
+    EXPECT_EQ(session->tool(), "session ended");
+}
+
+// In the home folder, with the user's leave, the trust question is answered
+// for them once, and the tile goes on to its prompt.
+TEST_F(SessionWithFake, TheHomeFolderIsTrustedForTheUser) {
+    home.setVariable("FAKE_CLAUDE_TRUST", "1");
+    store.setAutoTrustHome(true);
+    auto session = open(std::nullopt, home.path());
+    ASSERT_TRUE(waitFor([&] { return session->booted(); }));
+    ASSERT_TRUE(waitFor([&] { return testing::readFile(home.logPath()).find("\"trusted\":true") != std::string::npos; }));
+    ASSERT_TRUE(waitFor([&] { return session->screenText().find("v2.1.328") != std::string::npos; }));
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle));
+}
+
+TEST_F(SessionWithFake, AMissingConversationRestartsTheTile) {
+    for (const char* delay : {"0", "2"}) {
+        home.setVariable("FAKE_CLAUDE_RESUME_EXIT_DELAY", delay);
+        const int before = resumeFailures;
+        auto session = open("no-such-conversation");
+        ASSERT_TRUE(waitFor([&] { return resumeFailures > before; })) << delay;
+        EXPECT_NE(session->status(), SessionStatus::exited);
+    }
+}
+
+}  // namespace
+}  // namespace quiltdeck
