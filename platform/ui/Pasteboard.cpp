@@ -14,12 +14,14 @@ Pasteboard& Pasteboard::find() {
 
 void Pasteboard::clearContents() {
     cached_.reset();
+    items_ = {};
     ++changeCount_;
     if (backend_) backend_->write(std::nullopt);
 }
 
 void Pasteboard::setString(std::string text) {
     cached_ = std::move(text);
+    items_ = {};
     ++changeCount_;
     if (backend_) backend_->write(cached_);
 }
@@ -36,6 +38,15 @@ void Pasteboard::requestString(std::function<void(std::optional<std::string>)> d
 void Pasteboard::contentDidChange(std::optional<std::string> text) {
     if (text == cached_) return;
     cached_ = std::move(text);
+    ++changeCount_;
+}
+
+void Pasteboard::itemsDidChange(Items items) {
+    for (auto* image : {&items.png, &items.tiff}) {
+        if (*image && (*image)->size() > itemBytesLimit) image->reset();
+    }
+    if (items == items_) return;
+    items_ = std::move(items);
     ++changeCount_;
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform::ui {
 
@@ -13,6 +16,17 @@ namespace platform::ui {
 // to. Without a backend (tests, headless) the text lives in memory. Main thread only.
 class Pasteboard {
 public:
+    // What a pasteboard offers beside text, for drops and pastes into a terminal: the entries of
+    // a URI list ("text/uri-list"), and image bytes as PNG and as TIFF.
+    struct Items {
+        std::vector<std::string> uris;
+        std::optional<std::vector<uint8_t>> png;
+        std::optional<std::vector<uint8_t>> tiff;
+        friend bool operator==(const Items&, const Items&) = default;
+    };
+    // Image bytes above this are not kept.
+    static constexpr size_t itemBytesLimit = size_t{64} << 20;
+
     // Where the text really lives (the toolkit's clipboard).
     class Backend {
     public:
@@ -34,13 +48,19 @@ public:
     // Bumped by every change of the content, ours or another program's.
     int changeCount() const { return changeCount_; }
 
+    // The URIs and images last seen on the clipboard (or carried by a drag).
+    const Items& items() const { return items_; }
+
     // The backend tells the pasteboard what the clipboard holds now (another program took it).
     void contentDidChange(std::optional<std::string> text);
+    // Likewise for the items; images above the limit are left out.
+    void itemsDidChange(Items items);
     void setBackend(std::unique_ptr<Backend> backend) { backend_ = std::move(backend); }
     Backend* backend() const { return backend_.get(); }
 
 private:
     std::optional<std::string> cached_;
+    Items items_;
     int changeCount_ = 0;
     std::unique_ptr<Backend> backend_;
 };

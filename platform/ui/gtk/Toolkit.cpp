@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/ui/Pasteboard.h"
+#include "platform/ui/gtk/PasteboardData.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Sound.h"
 #include "platform/ui/SystemSettings.h"
@@ -23,7 +24,8 @@ bool startedFlag = false;
 // pasteboard's cached text as soon as the toolkit tells of the new owner, so reads never wait.
 class ClipboardBackend : public Pasteboard::Backend {
 public:
-    explicit ClipboardBackend(Pasteboard& board) : board_(board), clipboard_(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD)) {
+    explicit ClipboardBackend(Pasteboard& board)
+        : board_(board), clipboard_(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD)) {
         g_signal_connect(clipboard_, "owner-change", G_CALLBACK(onOwnerChange), this);
         refresh();
     }
@@ -51,10 +53,52 @@ private:
     void refresh() {
         Pasteboard* board = &board_;
         read([board](std::optional<std::string> text) { board->contentDidChange(std::move(text)); });
+        refreshItems();
+    }
+
+    // The URIs and images of a new owner, read in the background and kept beside the text.
+    struct ItemsRead {
+        ClipboardBackend* self;
+        std::weak_ptr<int> alive;
+        uint64_t generation;
+        Pasteboard::Items items;
+        int pending = 0;
+    };
+    void refreshItems() {
+        auto* read = new ItemsRead{this, alive_, ++generation_, {}, 0};
+        gtk_clipboard_request_targets(clipboard_, onTargets, read);
+    }
+    static bool current(const ItemsRead& read) {
+        return !read.alive.expired() && read.generation == read.self->generation_;
+    }
+    static void onTargets(GtkClipboard* clipboard, GdkAtom* atoms, gint count, gpointer data) {
+        std::shared_ptr<ItemsRead> read(static_cast<ItemsRead*>(data));
+        if (!current(*read)) return;
+        std::vector<GdkAtom> wanted;
+        for (const char* target : itemTargets) {
+            const GdkAtom atom = gdk_atom_intern_static_string(target);
+            for (gint i = 0; i < count; ++i) {
+                if (atoms[i] == atom) wanted.push_back(atom);
+            }
+        }
+        if (wanted.empty()) return read->self->board_.itemsDidChange({});
+        read->pending = static_cast<int>(wanted.size());
+        for (GdkAtom atom : wanted)
+            gtk_clipboard_request_contents(clipboard, atom, onContents, new std::shared_ptr<ItemsRead>(read));
+    }
+    static void onContents(GtkClipboard*, GtkSelectionData* selection, gpointer data) {
+        std::unique_ptr<std::shared_ptr<ItemsRead>> holder(static_cast<std::shared_ptr<ItemsRead>*>(data));
+        ItemsRead& read = **holder;
+        if (!current(read)) return;
+        std::optional<std::string> ignored;
+        addSelectionData(selection, read.items, ignored);
+        if (--read.pending == 0) read.self->board_.itemsDidChange(std::move(read.items));
     }
 
     Pasteboard& board_;
     GtkClipboard* clipboard_;
+    uint64_t generation_ = 0;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 void readSettings() {
