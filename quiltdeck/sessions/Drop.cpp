@@ -6,9 +6,13 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "platform/gfx/ImageDecoder.h"
 #include "platform/gfx/PngEncoder.h"
+#include "platform/ui/Pasteboard.h"
+#include "quiltdeck/sessions/Session.h"
+#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/sessions/ShellCommand.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
@@ -139,6 +143,26 @@ std::optional<std::filesystem::path> Drop::saveImage(const std::vector<uint8_t>&
     }
     reason = "no free name";
     return std::nullopt;
+}
+
+Drop::Content Drop::contentOf(const platform::ui::Pasteboard& pasteboard) {
+    Content content;
+    content.uris = pasteboard.items().uris;
+    content.png = pasteboard.items().png;
+    content.tiff = pasteboard.items().tiff;
+    content.text = pasteboard.string();
+    return content;
+}
+
+bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session) {
+    return paste(pasteboard, session, Store::shared().dir() / "drops");
+}
+
+bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session,
+                 const std::filesystem::path& dropsFolder) {
+    return paste(
+        contentOf(pasteboard), [&session](std::string_view text) { session.view().send(text); }, dropsFolder,
+        static_cast<int64_t>(std::time(nullptr)));
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,

@@ -8,7 +8,13 @@
 #include <string_view>
 #include <vector>
 
+namespace platform::ui {
+class Pasteboard;
+}
+
 namespace quiltdeck {
+
+class Session;
 
 // Files, images and text dropped onto a tile or pasted into it, turned into
 // text typed into the tile as one bracketed paste: file paths ready for a
@@ -41,6 +47,13 @@ public:
     // sent. An image is saved in `dropsFolder`, named by `unixSeconds`.
     static bool paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
                       int64_t unixSeconds);
+
+    // What the pasteboard (the clipboard, or the one that stands for a drag)
+    // holds, typed into the tile; images go to the store's drops folder.
+    static bool paste(const platform::ui::Pasteboard& pasteboard, Session& session);
+    static bool paste(const platform::ui::Pasteboard& pasteboard, Session& session,
+                      const std::filesystem::path& dropsFolder);
+    static Content contentOf(const platform::ui::Pasteboard& pasteboard);
 
     // The path of a local file URI (percent escapes decoded); nothing for any
     // other scheme, a remote host, or an escape that decodes to NUL.

@@ -7,11 +7,17 @@
 #include <unistd.h>
 
 #include "platform/gfx/ImageDecoder.h"
+#include "platform/runtime/GLibMainLoop.h"
+#include "platform/ui/Pasteboard.h"
+#include "quiltdeck/sessions/Session.h"
+#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/shell/Log.h"
 
 namespace quiltdeck {
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr int64_t secs = 1700000000;
 const std::string start = "\x1b[200~";
@@ -164,6 +170,35 @@ TEST_F(DropImage, AShortWriteLeavesNoFile) {
     EXPECT_FALSE(saved_path);
     EXPECT_FALSE(reason.empty());
     EXPECT_TRUE(std::filesystem::is_empty(drops.path()));
+}
+
+// A paste from the clipboard reaches the tile's child framed, whatever the
+// child asked for; an end marker inside the text does not end it.
+TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
+    testing::TempFolder state, project;
+    Store store(state.path());
+    Session::Arguments arguments;
+    arguments.cwd = project.path().string();
+    arguments.name = "shell";
+    arguments.isShell = true;
+    Session::Services services;
+    services.loop = &loop;
+    services.store = &store;
+    services.spawn = [](TappedTerminalView& view, auto&&...) {
+        view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo ready; exec cat -v"});
+    };
+    auto session = Session::open(arguments, services);
+    ASSERT_TRUE(loop.runUntil([&] { return session->screenText().find("ready") != std::string::npos; }, 15s));
+
+    platform::ui::Pasteboard board;
+    board.contentDidChange("hello\x1b[201~world");
+    EXPECT_TRUE(Drop::paste(board, *session, state.path()));
+    EXPECT_TRUE(loop.runUntil(
+        [&] { return session->screenText().find("^[[200~hello[201~world^[[201~") != std::string::npos; }, 15s))
+        << session->screenText();
+    session->kill();
 }
 
 }  // namespace
