@@ -1,6 +1,7 @@
 #include "quiltdeck/sessions/Session.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <nlohmann/json.hpp>
 
@@ -8,6 +9,7 @@
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Scroller.h"
+#include "vantel/view/TerminalProgressBarView.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/HookServer.h"
 #include "quiltdeck/sessions/HookTexts.h"
@@ -205,7 +207,9 @@ TEST_F(SessionTest, ViewLooksAndBoots) {
     EXPECT_EQ(view.getTerminal().options().termName, "xterm-256color");
     auto scrollersHidden = [&] {
         for (auto* subview : view.subviews()) {
-            if (dynamic_cast<platform::ui::Scroller*>(subview) && !subview->isHidden()) return false;
+            const bool bar = dynamic_cast<platform::ui::Scroller*>(subview) ||
+                             dynamic_cast<vantel::TerminalProgressBarView*>(subview);
+            if (bar && !subview->isHidden()) return false;
         }
         return true;
     };
@@ -330,6 +334,16 @@ TEST_F(SessionWithFake, TheHomeFolderIsTrustedForTheUser) {
     ASSERT_TRUE(waitFor([&] { return testing::readFile(home.logPath()).find("\"trusted\":true") != std::string::npos; }));
     ASSERT_TRUE(waitFor([&] { return session->screenText().find("v2.1.328") != std::string::npos; }));
     ASSERT_TRUE(waitFor(*session, SessionStatus::idle));
+}
+
+TEST_F(SessionWithFake, KillEndsTheChildWithoutAnExitReport) {
+    auto session = open();
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle));
+    const pid_t pid = session->view().process().shellPid();
+    session->kill();
+    EXPECT_TRUE(waitFor([&] { return ::kill(pid, 0) != 0; }));
+    loop.runUntil([] { return false; }, 700ms);
+    EXPECT_EQ(session->status(), SessionStatus::idle);
 }
 
 TEST_F(SessionWithFake, AMissingConversationRestartsTheTile) {
