@@ -6,6 +6,7 @@
 
 #include "platform/runtime/NotificationCenter.h"
 #include "quiltdeck/sessions/HookTexts.h"
+#include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/SessionLaunch.h"
 #include "quiltdeck/sessions/ShellCommand.h"
@@ -24,13 +25,6 @@ namespace quiltdeck {
 namespace {
 
 using Rgba = platform::gfx::Rgba;
-
-std::string lastPathComponent(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-    if (path == "/") return "/";
-    const size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
 
 std::string capitalized(const std::string& text) {
     std::u32string scalars = vantel::fromUtf8(text);

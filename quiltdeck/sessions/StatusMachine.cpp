@@ -4,6 +4,7 @@
 
 #include "platform/runtime/NotificationCenter.h"
 #include "quiltdeck/sessions/ScreenScrape.h"
+#include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Shorten.h"
@@ -30,15 +31,6 @@ const json& object(const json& body, const char* key) {
     if (!body.is_object()) return empty;
     const auto found = body.find(key);
     return found != body.end() && found->is_object() ? *found : empty;
-}
-
-// The last component of a path as the platform's path strings give it:
-// trailing slashes ignored, "/" for the root alone.
-std::string lastPathComponent(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-    if (path == "/") return "/";
-    const size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 bool contains(std::u32string_view text, std::u32string_view phrase) {
