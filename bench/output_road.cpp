@@ -4,8 +4,8 @@
 // delivery passes, how late a 1 ms heartbeat on the main loop runs, frames per second, memory
 // after long output, and the time from a key to its echo drawn, alone and beside views flooding.
 //
-//   output_road [--mib N] [--payload NAME]... [--grid COLSxROWS]... [--scale S]... [--window]
-//               [--no-latency] [--no-memory] [--memory-mib N]
+//   output_road [--mib N] [--reps N] [--payload NAME]... [--grid COLSxROWS]... [--scale S]...
+//               [--window] [--no-latency] [--no-memory] [--memory-mib N]
 //   output_road --child NAME COLS ROWS BYTES    (the writer the runs start)
 //
 // Headless, the window draws what is dirty at most 60 times a second, as a compositor would.
@@ -46,6 +46,7 @@ using platform::runtime::TimePoint;
 using Geometry = vantel::bench::Geometry;
 
 constexpr size_t blockBytes = 4 << 20;
+constexpr auto frameInterval = std::chrono::nanoseconds(16'666'667);
 
 std::string selfPath;
 
@@ -110,6 +111,8 @@ size_t residentBytes() {
 struct FrameLog {
     size_t frames = 0;
     TimePoint last{};
+    // Time spent drawing frames (headless windows only).
+    Clock::duration drawing{};
     std::function<void()> onFrame;
     void frame() {
         ++frames;
@@ -118,15 +121,15 @@ struct FrameLog {
     }
 };
 
-// Draws what is dirty on the next turn of the main loop, as a compositor that never makes a
-// frame wait would: the frame rate is then the view's own.
-class EagerWindow : public platform::ui::Window {
+// Draws what is dirty as a toolkit's idle frame clock does: at once when the last frame is a
+// frame's time ago, else when that time is up (so at most 60 frames a second).
+class PacedWindow : public platform::ui::Window {
 public:
-    EagerWindow(Size size, double scale, FrameLog& log) : Window(size, scale), log_(log) {
+    PacedWindow(Size size, double scale, FrameLog& log) : Window(size, scale), log_(log) {
         // What the base made dirty before this class existed.
         if (needsDisplay()) scheduleDisplay();
     }
-    ~EagerWindow() override {
+    ~PacedWindow() override {
         if (pending_) pending_->cancel();
     }
 
@@ -135,9 +138,13 @@ protected:
         if (pending_) return;
         pending_ = std::make_shared<platform::runtime::WorkItem>([this] {
             pending_.reset();
+            const TimePoint start = Clock::now();
             displayIfNeeded();
+            log_.drawing += Clock::now() - start;
         });
-        MainLoop::main().post(pending_);
+        const TimePoint due = log_.last + frameInterval;
+        if (due <= Clock::now()) MainLoop::main().post(pending_);
+        else MainLoop::main().postAt(due, pending_);
     }
     void didDisplay(const std::vector<Rect>&) override { log_.frame(); }
 
@@ -158,7 +165,7 @@ private:
 };
 
 std::unique_ptr<platform::ui::Window> makeWindow(bool real, platform::gfx::Size size, double scale, FrameLog& log) {
-    if (!real) return std::make_unique<EagerWindow>(size, scale, log);
+    if (!real) return std::make_unique<PacedWindow>(size, scale, log);
     auto window = std::make_unique<ShownWindow>(size, log);
     window->show();
     return window;
@@ -234,6 +241,8 @@ private:
 struct ViewRun {
     double mibps = 0;
     double fps = 0;
+    double drawShare = 0;
+    double deliverShare = 0;
     Stats drain;
     Stats late;
     bool complete = false;
@@ -269,6 +278,10 @@ ViewRun runView(bool real, const std::string& name, Geometry g, double scale, si
     const double elapsed = seconds(*lastFrame - view.firstByte);
     result.mibps = bytes / 1048576.0 / elapsed;
     result.fps = (stage.log.frames - framesBefore) / elapsed;
+    result.drawShare = seconds(stage.log.drawing) / elapsed;
+    double delivering = 0;
+    for (double d : result.drain.values) delivering += d / 1000;
+    result.deliverShare = delivering / elapsed;
     return result;
 }
 
@@ -377,7 +390,8 @@ void runLatency(bool real, int floods) {
     };
     for (int i = 0; i < 200; ++i) {
         if (i % 50 == 49) typed.send(std::string_view("\r"));
-        MainLoop::main().runUntil([] { return false; }, 10ms);
+        // A brisk typist's pace.
+        MainLoop::main().runUntil([] { return false; }, 50ms);
         expected = static_cast<char>('a' + i % 26);
         platform::ui::KeyEvent key;
         key.key = platform::ui::Key::character;
@@ -402,7 +416,7 @@ void runLatency(bool real, int floods) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: output_road [--mib N] [--payload NAME]... [--grid COLSxROWS]... [--scale S]... [--window] "
+                 "usage: output_road [--mib N] [--reps N] [--payload NAME]... [--grid COLSxROWS]... [--scale S]... [--window] "
                  "[--no-latency] [--no-memory] [--memory-mib N]\n");
     return 2;
 }
@@ -412,6 +426,11 @@ int usage() {
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     selfPath = argv[0];
+    if (argc == 3 && std::strcmp(argv[1], "--memory-run") == 0) {
+        vantel::installGraphicsProtocols();
+        runMemory(false, std::strtoull(argv[2], nullptr, 10));
+        return 0;
+    }
     if (argc == 6 && std::strcmp(argv[1], "--child") == 0) {
         return runChild(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::strtoull(argv[5], nullptr, 10));
     }
@@ -420,6 +439,7 @@ int main(int argc, char** argv) {
     if (n > 0) selfPath.assign(resolved, static_cast<size_t>(n));
 
     size_t mib = 64, memoryMib = 1024;
+    int reps = 3;
     std::vector<std::string> payloads;
     std::vector<Geometry> grids;
     std::vector<double> scales;
@@ -429,6 +449,8 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--mib" && hasValue) {
             mib = std::strtoull(argv[++i], nullptr, 10);
+        } else if (arg == "--reps" && hasValue) {
+            reps = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--memory-mib" && hasValue) {
             memoryMib = std::strtoull(argv[++i], nullptr, 10);
         } else if (arg == "--payload" && hasValue) {
@@ -465,17 +487,23 @@ int main(int argc, char** argv) {
     }
     vantel::installGraphicsProtocols();
 
-    std::printf("output_road: %zu MiB per run, %s; MiB/s from the first byte to the last frame\n", mib,
-                real ? "a GTK window" : "headless, a window that draws as soon as something is dirty");
-    std::printf("%-6s %-7s %-5s %9s %9s %6s %9s %17s %17s %6s\n", "", "grid", "scale", "view", "headless", "ratio",
-                "engine", "drain p99/max ms", "late p99/max ms", "fps");
+    std::printf("output_road: %zu MiB per run, best of %d, %s; MiB/s from the first byte to the last frame\n", mib, reps,
+                real ? "a GTK window" : "headless, frames paced as a toolkit's frame clock paces them");
+    std::printf("%-6s %-7s %-5s %9s %9s %6s %9s %17s %17s %6s %13s\n", "", "grid", "scale", "view", "headless", "ratio",
+                "engine", "drain p99/max ms", "late p99/max ms", "fps", "feed/draw %");
     for (const std::string& name : payloads) {
         for (const Geometry& g : grids) {
             const size_t bytes = runBytes(name, g, mib << 20);
-            const double headless = runHeadless(name, g, bytes);
             const double engine = runEngine(name, g, bytes);
             for (double scale : scales) {
-                ViewRun run = runView(real, name, g, scale > 0 ? scale : 1, bytes);
+                // The best of a few runs each, taking turns: other work on the machine falls on both.
+                double headless = 0;
+                ViewRun run;
+                for (int rep = 0; rep < reps; ++rep) {
+                    headless = std::max(headless, runHeadless(name, g, bytes));
+                    ViewRun candidate = runView(real, name, g, scale > 0 ? scale : 1, bytes);
+                    if (candidate.complete && (!run.complete || candidate.mibps > run.mibps)) run = std::move(candidate);
+                }
                 char grid[16], scaleText[16];
                 std::snprintf(grid, sizeof grid, "%dx%d", g.cols, g.rows);
                 if (scale > 0) std::snprintf(scaleText, sizeof scaleText, "%.0f", scale);
@@ -484,10 +512,10 @@ int main(int argc, char** argv) {
                     std::printf("%-6s %-7s %-5s   did not finish\n", name.c_str(), grid, scaleText);
                     continue;
                 }
-                std::printf("%-6s %-7s %-5s %9.1f %9.1f %5.2fx %9.1f %8.2f/%-8.2f %8.2f/%-8.2f %6.1f\n", name.c_str(),
-                            grid, scaleText, run.mibps, headless, run.mibps / headless, engine,
+                std::printf("%-6s %-7s %-5s %9.1f %9.1f %5.2fx %9.1f %8.2f/%-8.2f %8.2f/%-8.2f %6.1f %6.0f/%-6.0f\n",
+                            name.c_str(), grid, scaleText, run.mibps, headless, run.mibps / headless, engine,
                             run.drain.percentile(99), run.drain.max(), run.late.percentile(99), run.late.max(),
-                            run.fps);
+                            run.fps, run.deliverShare * 100, run.drawShare * 100);
             }
         }
     }
@@ -498,6 +526,11 @@ int main(int argc, char** argv) {
         runLatency(real, 0);
         runLatency(real, 8);
     }
-    if (memory) runMemory(real, memoryMib);
+    if (memory) {
+        // In a process of its own, so that nothing of the runs above is in the figures.
+        std::fflush(stdout);
+        const std::string command = "'" + selfPath + "' --memory-run " + std::to_string(memoryMib);
+        if (std::system(command.c_str()) != 0) std::printf("output_road: the memory run failed\n");
+    }
     return 0;
 }
