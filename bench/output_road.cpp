@@ -253,17 +253,20 @@ ViewRun runView(bool real, const std::string& name, Geometry g, double scale, si
     Stage stage(real, g, scale);
     RoadView& view = *stage.view;
     view.process().setDrainPassObserver([&](std::chrono::nanoseconds d) { result.drain.add(ms(d)); });
-    std::optional<TimePoint> lastFrame;
+    std::optional<TimePoint> lastFrame, firstFrame;
+    size_t frames = 0;
     stage.log.onFrame = [&] {
-        if (view.received >= bytes && !lastFrame) lastFrame = stage.log.last;
+        if (view.received == 0 || lastFrame) return;
+        // Frames from the first one after the first byte: their rate is intervals over time.
+        if (!firstFrame) firstFrame = stage.log.last;
+        ++frames;
+        if (view.received >= bytes) lastFrame = stage.log.last;
     };
-    size_t framesBefore = 0;
     Heartbeat heartbeat;
     heartbeat.start();
     view.startProcess(selfPath, childArgs(name, g, bytes));
     MainLoop::main().runUntil(
         [&] {
-            if (view.received == 0) framesBefore = stage.log.frames;
             // Output that leaves nothing dirty (the last frame already drawn) still needs a frame.
             if (view.received >= bytes && !lastFrame && !stage.window->needsDisplay() && !view.pendingDisplay()) {
                 lastFrame = Clock::now();
@@ -277,7 +280,7 @@ ViewRun runView(bool real, const std::string& name, Geometry g, double scale, si
     result.complete = true;
     const double elapsed = seconds(*lastFrame - view.firstByte);
     result.mibps = bytes / 1048576.0 / elapsed;
-    result.fps = (stage.log.frames - framesBefore) / elapsed;
+    if (frames > 1 && firstFrame) result.fps = (frames - 1) / seconds(*lastFrame - *firstFrame);
     result.drawShare = seconds(stage.log.drawing) / elapsed;
     double delivering = 0;
     for (double d : result.drain.values) delivering += d / 1000;
