@@ -9,7 +9,6 @@
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Scroller.h"
-#include "vantel/view/TerminalProgressBarView.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/HookServer.h"
 #include "quiltdeck/sessions/HookTexts.h"
@@ -19,6 +18,7 @@
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Theme.h"
 #include "support/FakeClaudeHome.h"
+#include "vantel/view/TerminalProgressBarView.h"
 
 namespace quiltdeck {
 namespace {
@@ -45,7 +45,6 @@ protected:
         services.spawn = spawn;
         services.capabilities = [] { return ClaudeCapabilities::Snapshot{true, {"--settings"}}; };
         auto session = Session::open(std::move(arguments), services);
-        session->onChange = [this] { ++changes; };
         session->onResumeFailed = [this] { ++resumeFailures; };
         return session;
     }
@@ -66,7 +65,6 @@ protected:
     platform::runtime::ScopedMainLoop scoped{loop};
     platform::runtime::NotificationCenter notifications{&loop};
     Session::Services::Spawn spawn;
-    int changes = 0;
     int resumeFailures = 0;
 };
 
