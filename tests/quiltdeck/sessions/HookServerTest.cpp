@@ -31,13 +31,18 @@ const std::string ok =
 const std::string tooLarge = "HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 const std::string forbidden = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 
-int connectTo(uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_in loopbackPort(uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return address;
+}
+
+int connectTo(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopbackPort(port);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     return fd;
 }
 
@@ -98,12 +103,9 @@ std::string postWithin(uint16_t port, const std::string& request, std::chrono::m
     const auto deadline = Clock::now() + limit;
     auto left = [&] { return static_cast<int>(std::max<int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count())); };
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in address = loopbackPort(port);
     std::string answer;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EINPROGRESS) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 || errno == EINPROGRESS) {
         pollfd entry{fd, POLLOUT, 0};
         if (::poll(&entry, 1, left()) == 1 &&
             ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
@@ -119,32 +121,32 @@ std::string postWithin(uint16_t port, const std::string& request, std::chrono::m
     return Clock::now() < deadline ? answer : std::string();
 }
 
-// Runs `body` in a forked child that acts as user nobody, after raising its
-// descriptor limit; the child's status is 0 when it could become nobody. The
+// Runs `body` in a forked child that acts as user nobody, its descriptor limit raised first, and
+// returns once the child calls `ready`. The child's status is 0 when it could become nobody. The
 // test must be root.
-pid_t asNobody(const std::function<void()>& body) {
+pid_t asNobody(const std::function<void(const std::function<void()>& ready)>& body) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
     const pid_t child = ::fork();
-    if (child != 0) return child;
-    const rlimit descriptors{20000, 20000};
-    if (::setrlimit(RLIMIT_NOFILE, &descriptors) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-        ::setresuid(65534, 65534, 65534) != 0)
-        ::_exit(2);
-    body();
-    ::_exit(0);
+    if (child == 0) {
+        const rlimit descriptors{20000, 20000};
+        if (::setrlimit(RLIMIT_NOFILE, &descriptors) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(2);
+        body([&] { (void)!::write(ready[1], "r", 1); });
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte;
+    (void)!::read(ready[0], &byte, 1);
+    ::close(ready[0]);
+    return child;
 }
 
 int waitFor(pid_t child) {
     int status = -1;
     ::waitpid(child, &status, 0);
     return status;
-}
-
-sockaddr_in loopbackPort(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
 }
 
 class HookServerTest : public ::testing::Test {
@@ -379,9 +381,7 @@ TEST_F(HookServerTest, ResetsOfAnotherUserHoldUpNoPost) {
     const uint16_t port = owner->server.port();
     const std::string post = "POST /hook/T1/Stop HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                              "\r\nContent-Length: 2\r\n\r\n{}";
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t attacker = asNobody([&] {
+    const pid_t attacker = asNobody([&](const std::function<void()>& ready) {
         // 3,000 sockets of its own make the table large.
         const int own = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in ownAddress = loopbackPort(0);
@@ -394,7 +394,7 @@ TEST_F(HookServerTest, ResetsOfAnotherUserHoldUpNoPost) {
             ::connect(fd, reinterpret_cast<sockaddr*>(&ownAddress), length);
             ::accept4(own, nullptr, nullptr, SOCK_CLOEXEC);
         }
-        (void)!::write(ready[1], "r", 1);
+        ready();
         const sockaddr_in server = loopbackPort(port);
         const linger reset{1, 0};
         for (const auto end = Clock::now() + 2s; Clock::now() < end;) {
@@ -404,10 +404,6 @@ TEST_F(HookServerTest, ResetsOfAnotherUserHoldUpNoPost) {
             ::close(fd);
         }
     });
-    ::close(ready[1]);
-    char byte;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    ::close(ready[0]);
     for (int i = 0; i < 3; ++i) {
         std::this_thread::sleep_for(400ms);
         EXPECT_EQ(postWithin(port, post, 2s), ok) << "post " << i;
@@ -428,11 +424,9 @@ TEST_F(HookServerTest, HeldConnectionsOfAnotherUserLeaveRoomForPosts) {
     const uint16_t port = owner->server.port();
     const std::string post = "POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}";
     constexpr size_t held = 2000;
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
     std::vector<pollfd> entries(held);
     std::deque<int> answered;
-    const pid_t attacker = asNobody([&] {
+    const pid_t attacker = asNobody([&](const std::function<void()>& ready) {
         const sockaddr_in server = loopbackPort(port);
         auto open = [&] {
             const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -440,7 +434,7 @@ TEST_F(HookServerTest, HeldConnectionsOfAnotherUserLeaveRoomForPosts) {
             return fd;
         };
         for (auto& entry : entries) entry = {open(), POLLIN, 0};
-        (void)!::write(ready[1], "r", 1);
+        ready();
         for (const auto end = Clock::now() + 3s; Clock::now() < end;) {
             if (::poll(entries.data(), entries.size(), 20) <= 0) continue;
             for (auto& entry : entries) {
@@ -455,10 +449,6 @@ TEST_F(HookServerTest, HeldConnectionsOfAnotherUserLeaveRoomForPosts) {
             }
         }
     });
-    ::close(ready[1]);
-    char byte;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    ::close(ready[0]);
     for (int i = 0; i < 10; ++i) {
         std::this_thread::sleep_for(200ms);
         EXPECT_EQ(postWithin(port, post, 2s), ok) << "post " << i;

@@ -53,28 +53,6 @@ TEST(PeerOwnerTest, DiagnosticsThatCannotFindTheListenerAreNotUsed) {
     EXPECT_EQ(PeerOwner(loopback(1)).source(), PeerOwner::Source::tcpTable);
 }
 
-// A peer that resets before it is looked up is unknown at once: no table is read.
-TEST(PeerOwnerTest, PeerGoneBeforeTheLookupIsUnknownAtOnce) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    PeerOwner owners(address);
-    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), length), 0);
-    const linger reset{1, 0};
-    ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    ::close(client);
-    sockaddr_in peer{};
-    const int accepted = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
-    ASSERT_GE(accepted, 0);
-    EXPECT_EQ(owners.lookup(peer, address), std::nullopt);
-    ::close(accepted);
-    ::close(listener);
-}
-
 TEST(PeerOwnerTest, TableReadStopsAtItsSizeAndTimeLimits) {
     using namespace std::chrono_literals;
     EXPECT_EQ(PeerOwner::readTable("/dev/zero", 100'000, 10s).size(), 100'000u);
