@@ -441,7 +441,7 @@ TEST_F(HookServerTest, HeldConnectionsOfAnotherUserLeaveRoomForPosts) {
                 if (!entry.revents) continue;
                 // Answered: kept open all the same, and renewed.
                 answered.push_back(entry.fd);
-                if (answered.size() > 12000) {
+                if (answered.size() > 4000) {
                     ::close(answered.front());
                     answered.pop_front();
                 }
