@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/gpu/Device.h"
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessTextInputContext.h"
@@ -53,6 +55,20 @@ void Window::setBackingScaleFactor(double scale) {
     rebuildSurface();
     if (contentView_) contentView_->notifyBackingPropertiesChanged();
 }
+
+void Window::setVisible(bool visible) {
+    if (visible == visible_) return;
+    visible_ = visible;
+    runtime::NotificationCenter::defaultCenter().post(didChangeVisibilityNotification, this);
+}
+
+void Window::setMiniaturized(bool miniaturized) {
+    if (miniaturized == miniaturized_) return;
+    miniaturized_ = miniaturized;
+    if (!miniaturized) runtime::NotificationCenter::defaultCenter().post(didDeminiaturizeNotification, this);
+}
+
+std::shared_ptr<gpu::Device> Window::gpuDevice() { return gpu::Device::systemDefault(); }
 
 void Window::setContentView(View* view) {
     if (view == contentView_) return;

@@ -12,6 +12,10 @@
 #include "platform/ui/Events.h"
 #include "platform/ui/TextInput.h"
 
+namespace platform::gpu {
+class Device;
+}
+
 namespace platform::ui {
 
 class View;
@@ -100,6 +104,28 @@ public:
     // the window stays.
     std::function<void()> onCloseRequest;
 
+    // --- Visibility and the GPU -----------------------------------------------------------------
+    // Shown on screen (mapped), and iconified. A headless window counts as shown until told
+    // otherwise; a backend follows the toolkit. A change of either posts its notification on the
+    // default centre with the window (a Window*) as the object; iconified posts only when it ends.
+    static constexpr const char* didChangeVisibilityNotification = "platform.ui.Window.didChangeVisibility";
+    static constexpr const char* didDeminiaturizeNotification = "platform.ui.Window.didDeminiaturize";
+    bool isVisible() const { return visible_; }
+    void setVisible(bool visible);
+    bool isMiniaturized() const { return miniaturized_; }
+    void setMiniaturized(bool miniaturized);
+    // The user is dragging the window's size. Only headless windows are told (tests).
+    bool inLiveResize() const { return inLiveResize_; }
+    void setInLiveResize(bool live) { inLiveResize_ = live; }
+
+    // The device GPU views in this window draw with: the process's headless device unless a
+    // backend has one of its own; none when there is none.
+    virtual std::shared_ptr<gpu::Device> gpuDevice();
+    // A backend whose device comes once it is on screen says so until then, and posts
+    // gpuDeviceDidChangeNotification when the device came or failed to come.
+    static constexpr const char* gpuDeviceDidChangeNotification = "platform.ui.Window.gpuDeviceDidChange";
+    virtual bool gpuDeviceIsPending() const { return false; }
+
 protected:
     // Something became dirty while nothing was: a backend arranges a call of displayIfNeeded.
     virtual void scheduleDisplay() {}
@@ -148,6 +174,10 @@ private:
 
     std::unique_ptr<FrameClock> frameClock_;
     std::vector<View*> animatingViews_;
+
+    bool visible_ = true;
+    bool miniaturized_ = false;
+    bool inLiveResize_ = false;
 };
 
 }  // namespace platform::ui
