@@ -199,6 +199,7 @@ TEST(GpuRendererHosting, AnotherWindowRecoversUntilItsFirstFrame) {
     EXPECT_TRUE(stage.hosting().gpuView()->frameRequested());
 
     HeadlessWindow other({60, 30}, 2);
+    stage.window.setContentView(nullptr);
     other.setContentView(&holder);
     EXPECT_NE(stage.hosting().gpuRenderer(), first);
     EXPECT_EQ(stage.hosting().gpuRendererStatus().state, State::recovering);
