@@ -1,6 +1,9 @@
 // Feeds a file of bytes to a headless terminal view and writes the frame it draws as a PNG:
-//   vantel-render [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--scale S] [--caret] in.bin out.png
+//   vantel-render [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--scale S] [--caret] [--gpu] in.bin out.png
 // A frame that a picture cannot hold whole (16384 pixels a side) is refused, exit status 2.
+// --gpu draws the frame with the GPU renderer (its presented frame is read back); when that cannot
+// be made, the reason is printed and the view draws it itself.
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +13,8 @@
 #include <vector>
 
 #include "platform/gfx/Canvas.h"
+#include "platform/runtime/MainLoop.h"
+#include "vantel/gpu/GpuTerminalRenderer.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
 
 namespace {
@@ -17,7 +22,7 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: vantel-render [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--scale S] [--caret] "
-                 "in.bin out.png\n");
+                 "[--gpu] in.bin out.png\n");
     return 2;
 }
 
@@ -58,12 +63,17 @@ bool frameFits(const vantel::HeadlessTerminalRenderer::Options& options) {
 int main(int argc, char** argv) {
     vantel::HeadlessTerminalRenderer::Options options;
     std::vector<std::string> paths;
+    bool gpu = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         double value = 0;
         bool hasValue = i + 1 < argc;
         if (arg == "--caret") {
             options.showCaret = true;
+            continue;
+        }
+        if (arg == "--gpu") {
+            gpu = true;
             continue;
         }
         if (arg == "--cols" && hasValue && number(argv[i + 1], value)) {
@@ -97,8 +107,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vantel-render: no font to draw with\n");
         return 1;
     }
+    vantel::TerminalView& view = renderer.view();
+    if (gpu) {
+        vantel::GpuTerminalRenderer::install();
+        if (auto error = view.setUseGpu(true))
+            std::fprintf(stderr, "vantel-render: no GPU renderer (%s); the view draws the frame\n",
+                         error->description().c_str());
+    }
     renderer.feed(bytes);
     renderer.render();
+    if (view.isUsingGpuRenderer()) {
+        // The frame shows once the GPU has presented it.
+        auto healthy = [&] { return view.gpuRendererStatus().state == vantel::GpuRendererStatus::State::healthy; };
+        if (!platform::runtime::MainLoop::main().runUntil(healthy, std::chrono::seconds(10)))
+            std::fprintf(stderr, "vantel-render: the GPU frame did not arrive\n");
+        renderer.render();
+    }
     if (!renderer.writePng(paths[1])) {
         std::fprintf(stderr, "vantel-render: cannot write %s\n", paths[1].c_str());
         return 1;

@@ -1,8 +1,11 @@
 // One terminal in a window: a local-process terminal view running the user's shell, or a program.
-//   vantel-term [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--dump-screen] [-- program [args...]]
+//   vantel-term [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--dump-screen] [--gpu]
+//               [-- program [args...]]
 // The window starts at the grid's size, follows resizes and the program's titles, and closes when
-// the program ends. --dump-screen prints the last screen on standard output at the end. The exit
-// status is the program's.
+// the program ends. --dump-screen prints the last screen on standard output at the end. --gpu
+// draws through the GPU renderer and reports its status on standard error as it changes; when the
+// renderer cannot be made, the reason is reported and the view draws itself. The exit status is
+// the program's.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +17,10 @@
 #include <vector>
 
 #include "platform/runtime/MainLoop.h"
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/gtk/Toolkit.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
+#include "vantel/gpu/GpuTerminalRenderer.h"
 #include "vantel/view/LocalProcessTerminalView.h"
 
 extern char** environ;
@@ -24,7 +29,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: vantel-term [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--dump-screen] "
+                 "usage: vantel-term [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--dump-screen] [--gpu] "
                  "[-- program [args...]]\n");
     return 2;
 }
@@ -82,6 +87,7 @@ int main(int argc, char** argv) {
     double fontSize = platform::gfx::Font::systemFontSize;
     std::string family = "monospace";
     bool dump = false;
+    bool gpu = false;
     int at = 1;
     for (; at < argc; ++at) {
         const std::string arg = argv[at];
@@ -105,6 +111,8 @@ int main(int argc, char** argv) {
             family = argv[++at];
         } else if (arg == "--dump-screen") {
             dump = true;
+        } else if (arg == "--gpu") {
+            gpu = true;
         } else {
             return usage();
         }
@@ -145,6 +153,23 @@ int main(int argc, char** argv) {
         platform::runtime::MainLoop::main().quit();
     };
     window.makeFirstResponder(&view);
+    platform::runtime::NotificationCenter::Subscription gpuStatus;
+    if (gpu) {
+        vantel::GpuTerminalRenderer::install();
+        gpuStatus = platform::runtime::NotificationCenter::defaultCenter().subscribe(
+            vantel::terminalViewGpuRendererStatusDidChange,
+            [&view, last = std::string()](const platform::runtime::Notification&) mutable {
+                static const char* const names[] = {"disabled", "waitingForFirstFrame", "healthy", "recovering",
+                                                    "fellBackToCoreGraphics"};
+                const std::string state = names[static_cast<int>(view.gpuRendererStatus().state)];
+                if (state == last) return;
+                last = state;
+                std::fprintf(stderr, "vantel-term: GPU renderer %s\n", state.c_str());
+            });
+        if (auto error = view.setUseGpu(true))
+            std::fprintf(stderr, "vantel-term: no GPU renderer (%s); the view draws itself\n",
+                         error->description().c_str());
+    }
     window.show();
     view.startProcess(program, args, childEnvironment());
     if (!view.process().running()) {

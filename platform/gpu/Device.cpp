@@ -87,11 +87,11 @@ bool Device::makeCurrent() { return !lost_ && context_->makeCurrent(); }
 
 bool Device::makeCurrentForCleanup() { return context_->isAlive() && context_->makeCurrent(); }
 
-void Device::loseContext(const std::string& reason) {
+void Device::loseContext(const std::string& reason, bool expected) {
     if (lost_) return;
     lost_ = true;
     lossReason_ = reason;
-    SystemLog::write(LogLevel::error, "", "GPU device lost: " + reason);
+    SystemLog::write(expected ? LogLevel::info : LogLevel::error, "", "GPU device lost: " + reason);
     // Pending work learns it at the next poll.
     CompletionPoller::shared().poll();
 }

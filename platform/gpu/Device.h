@@ -60,8 +60,9 @@ public:
 
     bool isLost() const { return lost_; }
     const std::string& lossReason() const { return lossReason_; }
-    // The context was reset or destroyed (the toolkit's, or a test's simulated reset).
-    void loseContext(const std::string& reason);
+    // The context was reset or destroyed (the toolkit's, or a test's simulated reset). A context
+    // that went on purpose (its window closed) is logged as information, not as an error.
+    void loseContext(const std::string& reason, bool expected = false);
     // Asks a robust context for its reset status; a reset loses the device. True when lost.
     bool checkForReset();
     // Waits until the GPU has done all work given so far, then lets completed work finish.

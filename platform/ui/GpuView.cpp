@@ -7,6 +7,7 @@
 #include "platform/gpu/Device.h"
 #include "platform/gpu/Drawable.h"
 #include "platform/gpu/Texture.h"
+#include "platform/ui/Window.h"
 
 namespace platform::ui {
 
@@ -18,7 +19,16 @@ constexpr size_t drawablePoolSize = 3;
 GpuView::GpuView(const Rect& frame, std::shared_ptr<gpu::Device> device)
     : View(frame), device_(std::move(device)), self_(std::make_shared<GpuView*>(this)) {}
 
-GpuView::~GpuView() = default;
+GpuView::~GpuView() {
+    if (registeredWindow_) registeredWindow_->removeGpuView(this);
+}
+
+void GpuView::viewDidMoveToWindow() {
+    if (registeredWindow_ == window()) return;
+    if (registeredWindow_) registeredWindow_->removeGpuView(this);
+    registeredWindow_ = window();
+    if (registeredWindow_) registeredWindow_->addGpuView(this);
+}
 
 void GpuView::setDevice(std::shared_ptr<gpu::Device> device) {
     if (device == device_) return;
@@ -51,9 +61,15 @@ void GpuView::drawFrame() {
     current_.reset();
 }
 
-void GpuView::draw(gfx::Canvas& canvas, const Rect& /*dirty*/) {
+void GpuView::draw(gfx::Canvas& canvas, const Rect& dirty) {
     if (frameRequested_) drawFrame();
-    if (hasPresentedFrame()) canvas.drawImage(presentedImage_, bounds());
+    // A window that shows the frame itself needs to see through its surface here.
+    if (presentedTexture_) {
+        canvas.setClearColor({0, 0, 0, 0});
+        canvas.clear(dirty);
+    } else if (!presentedImage_.isEmpty()) {
+        canvas.drawImage(presentedImage_, bounds());
+    }
 }
 
 std::shared_ptr<gpu::Texture> GpuView::takeTexture(int width, int height) {
@@ -87,6 +103,16 @@ std::optional<gpu::RenderPassDescriptor> GpuView::currentRenderPassDescriptor() 
 }
 
 void GpuView::show(gpu::Drawable& drawable) {
+    Window* shownIn = window();
+    if (shownIn && shownIn->composesGpuViews() && shownIn->gpuDevice() == device_) {
+        presentedTexture_ = drawable.texture();
+        presentedImage_ = {};
+        ++presentedFrameCount_;
+        View::setNeedsDisplay(bounds());
+        shownIn->gpuViewDidPresent(*this);
+        return;
+    }
+    presentedTexture_.reset();
     auto& texture = *drawable.texture();
     auto bytes = texture.readBytes(0, 0, texture.width(), texture.height());
     if (bytes.empty()) return;

@@ -71,11 +71,17 @@ public:
     std::optional<gpu::RenderPassDescriptor> currentRenderPassDescriptor();
 
     // What the view shows: the last presented frame, rows from the top.
-    bool hasPresentedFrame() const { return !presentedImage_.isEmpty(); }
+    bool hasPresentedFrame() const { return !presentedImage_.isEmpty() || presentedTexture_; }
     const gfx::Image& presentedImage() const { return presentedImage_; }
     uint64_t presentedFrameCount() const { return presentedFrameCount_; }
 
+    // The texture of the last presented frame, while the window shows frames itself.
+    const std::shared_ptr<gpu::Texture>& presentedTexture() const { return presentedTexture_; }
+
     TestHooks testHooks;
+
+protected:
+    void viewDidMoveToWindow() override;
 
 private:
     void drawFrame();
@@ -91,6 +97,8 @@ private:
     std::shared_ptr<gpu::Drawable> current_;
     std::vector<std::shared_ptr<gpu::Texture>> pool_;
     gfx::Image presentedImage_;
+    std::shared_ptr<gpu::Texture> presentedTexture_;
+    Window* registeredWindow_ = nullptr;
     uint64_t presentedFrameCount_ = 0;
     // Presentation callbacks check it: a frame may complete after the view is gone.
     std::shared_ptr<GpuView*> self_;

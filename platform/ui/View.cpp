@@ -100,7 +100,17 @@ void View::setHidden(bool hidden) {
     if (hidden == hidden_) return;
     if (hidden && window_) window_->invalidate(convertToWindow(bounds()));
     hidden_ = hidden;
-    if (!hidden) setNeedsDisplay();
+    if (hidden) return;
+    setNeedsDisplay();
+    bool ancestorHidden = false;
+    for (View* a = superview_; a; a = a->superview_) ancestorHidden = ancestorHidden || a->hidden_;
+    if (!ancestorHidden) notifyUnhidden();
+}
+
+void View::notifyUnhidden() {
+    if (hidden_) return;
+    viewDidUnhide();
+    for (View* sub : subviews_) sub->notifyUnhidden();
 }
 
 void View::setLayerBackgroundColor(std::optional<gfx::Rgba> color) {

@@ -144,11 +144,14 @@ protected:
     virtual void windowDidChangeKeyState() {}
     // Told after the frame size changed, with the old size: lays out subviews.
     virtual void resizeSubviews(Size /*oldSize*/) {}
+    // Told when the view shows again: it or an ancestor was unhidden, and it is not hidden itself.
+    virtual void viewDidUnhide() {}
 
 private:
     friend class Window;
     void setWindow(Window* window);
     void notifyBackingPropertiesChanged();
+    void notifyUnhidden();
     void notifyKeyStateChanged();
     Point toSuperview(Point p) const;
     Point fromSuperview(Point p) const;

@@ -70,6 +70,16 @@ void Window::setMiniaturized(bool miniaturized) {
 
 std::shared_ptr<gpu::Device> Window::gpuDevice() { return gpu::Device::systemDefault(); }
 
+void Window::addGpuView(GpuView* view) {
+    if (!view || std::find(gpuViews_.begin(), gpuViews_.end(), view) != gpuViews_.end()) return;
+    gpuViews_.push_back(view);
+    gpuViewsChanged();
+}
+
+void Window::removeGpuView(GpuView* view) {
+    if (std::erase(gpuViews_, view)) gpuViewsChanged();
+}
+
 void Window::setContentView(View* view) {
     if (view == contentView_) return;
     if (contentView_) contentView_->setWindow(nullptr);

@@ -19,6 +19,7 @@ class Device;
 namespace platform::ui {
 
 class View;
+class GpuView;
 
 // A window: one content view filling it, a backing scale, and a surface (a Canvas of the window's
 // size times the scale) that the views draw into. Views mark rectangles dirty; displayIfNeeded()
@@ -125,6 +126,20 @@ public:
     // gpuDeviceDidChangeNotification when the device came or failed to come.
     static constexpr const char* gpuDeviceDidChangeNotification = "platform.ui.Window.gpuDeviceDidChange";
     virtual bool gpuDeviceIsPending() const { return false; }
+    // A backend that shows GPU views' frames itself (from their textures, on its own GPU device)
+    // says so; elsewhere a GPU view reads its frames back into the surface.
+    virtual bool composesGpuViews() const { return false; }
+    // The GPU views in this window (they enter and leave themselves), and a new frame of one.
+    const std::vector<GpuView*>& gpuViews() const { return gpuViews_; }
+    void addGpuView(GpuView* view);
+    void removeGpuView(GpuView* view);
+    virtual void gpuViewDidPresent(GpuView& /*view*/) {}
+
+protected:
+    // A GPU view entered or left the window.
+    virtual void gpuViewsChanged() {}
+
+public:
 
 protected:
     // Something became dirty while nothing was: a backend arranges a call of displayIfNeeded.
@@ -175,6 +190,7 @@ private:
     std::unique_ptr<FrameClock> frameClock_;
     std::vector<View*> animatingViews_;
 
+    std::vector<GpuView*> gpuViews_;
     bool visible_ = true;
     bool miniaturized_ = false;
     bool inLiveResize_ = false;

@@ -27,6 +27,7 @@ TerminalView::TerminalView(const Rect& frame, FontRef font)
 TerminalView::TerminalView(const Rect& frame) : TerminalView(frame, nullptr, TerminalOptions::defaultOptions()) {}
 
 TerminalView::~TerminalView() {
+    gpu_.reset();
     lifetime_.reset();
     for (auto* timer : {&displayTimer_, &progressTimer_, &caretBlinkResume_}) {
         if (*timer) (*timer)->cancel();
@@ -124,13 +125,17 @@ void TerminalView::setNativeBackgroundColor(Rgba color) {
     settingBg_ = false;
 }
 
-void TerminalView::layerColorChanged() { setLayerBackgroundColor(effectiveNativeBackgroundColor()); }
+void TerminalView::layerColorChanged() {
+    // The GPU view paints every pixel; under it the layer stays clear.
+    setLayerBackgroundColor(gpu_->gpuView() ? Rgba{0, 0, 0, 0} : effectiveNativeBackgroundColor());
+}
 
 void TerminalView::setBackgroundOpacity(double opacity) {
     if (!std::isfinite(opacity)) return;
     Rgba color = nativeBg_;
     color.alpha = std::clamp(opacity, 0.0, 1.0);
     setNativeBackgroundColor(color);
+    gpu_->setLayerOpaque(color.alpha >= 1.0);
     colorsChanged();
 }
 
@@ -150,6 +155,7 @@ void TerminalView::setCaretTextColor(std::optional<Rgba> color) {
 void TerminalView::setCaretViewTracksFocus(bool tracks) {
     caretView_->tracksFocus = tracks;
     caretView_->updateCursorStyle();
+    gpu_->queueGpuDisplay();
 }
 
 void TerminalView::setSelectedTextBackgroundColor(Rgba color) {
@@ -204,6 +210,7 @@ void TerminalView::fullRedraw() {
 }
 
 void TerminalView::draw(Canvas& canvas, const Rect& dirty) {
+    if (gpu_->gpuView()) return;
     drawTerminalContents(dirty, canvas, terminal_->buffer().yDisp());
 }
 

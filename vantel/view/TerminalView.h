@@ -26,6 +26,7 @@
 #include "vantel/core/Terminal.h"
 #include "vantel/view/BidiRowLayout.h"
 #include "vantel/view/CaretView.h"
+#include "vantel/view/GpuRendererHosting.h"
 #include "vantel/view/ImageBand.h"
 #include "vantel/view/InlineImages.h"
 #include "vantel/view/KittyPictureCache.h"
@@ -47,7 +48,10 @@ namespace vantel {
 // blinking, progress expiry) run there too, and only while they have something to do.
 // Coordinates are the views' y-up points: screen row r spans y = height − (r + 1) × cell height up
 // to y + cell height. Main thread only.
-class TerminalView : public platform::ui::View, public TerminalDelegate, public platform::ui::TextInputClient {
+class TerminalView : public platform::ui::View,
+                     public TerminalDelegate,
+                     public platform::ui::TextInputClient,
+                     private GpuRendererHosting::Owner {
 public:
     using FontSet = TerminalViewFontSet;
     using Rgba = platform::gfx::Rgba;
@@ -281,7 +285,7 @@ public:
     // --- Drawing --------------------------------------------------------------------------
     void draw(Canvas& canvas, const Rect& dirty) override;
     // The frame clears its dirty rectangle (to the layer colour) before it draws.
-    bool isOpaque() const override { return true; }
+    bool isOpaque() const override { return !(gpu_ && gpu_->gpuView()); }
     // Paints every buffer row that meets the dirty rectangle; `bufferOffset` is the display
     // offset of the rows shown.
     void drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, int bufferOffset);
@@ -403,13 +407,56 @@ public:
     std::optional<std::vector<uint8_t>> clipboardRead(Terminal& source) override;
     void progressReport(Terminal& source, const ProgressReport& report) override;
 
+    // --- The GPU renderer (TerminalViewGpu.cpp) --------------------------------------------------
+    // Draws through the GPU renderer instead of the view's own drawing, or back. The error when
+    // the renderer cannot be made (nothing changes then); after the switch nothing fails outwards:
+    // failures end in a new renderer or in the view's own drawing, and the status says which.
+    // The notification terminalViewGpuRendererStatusDidChange carries the view (a TerminalView*).
+    [[nodiscard]] std::optional<GpuError> setUseGpu(bool enabled) { return gpu_->setUseGpu(enabled); }
+    bool isUsingGpuRenderer() const { return gpu_->isUsingGpuRenderer(); }
+    const GpuRendererStatus& gpuRendererStatus() const { return gpu_->gpuRendererStatus(); }
+    GpuBufferingMode gpuBufferingMode() const { return gpu_->gpuBufferingMode(); }
+    void setGpuBufferingMode(GpuBufferingMode mode) { gpu_->setGpuBufferingMode(mode); }
+    // Drawn at this scale instead of the window's; a value that is not finite is ignored.
+    std::optional<double> gpuScaleFactorOverride() const { return gpu_->gpuScaleFactorOverride(); }
+    void setGpuScaleFactorOverride(std::optional<double> scale) { gpu_->setGpuScaleFactorOverride(scale); }
+    void drawGpuFrameNow() { gpu_->drawGpuFrameNow(); }
+    bool isGpuRendererEligibleForRetry() const { return gpu_->isGpuRendererEligibleForRetry(); }
+    // A GPU frame 16.67 ms from now (with a GPU view).
+    void queueGpuDisplay() { gpu_->queueGpuDisplay(); }
+    // Absolute buffer lines the renderer must rebuild, and the cursor last handed to it; each
+    // display pass replaces them.
+    const std::optional<std::pair<int, int>>& gpuDirtyRange() const { return gpu_->gpuDirtyRange; }
+    const std::optional<GpuRendererHosting::RenderedCursor>& lastRenderedCursor() const {
+        return gpu_->lastRenderedCursor;
+    }
+    GpuRendererHosting& gpuHosting() { return *gpu_; }
+
 protected:
+    void viewDidUnhide() override;
     void viewDidChangeBackingProperties() override;
     void viewDidMoveToWindow() override;
     void windowDidChangeKeyState() override;
     void resizeSubviews(Size oldSize) override;
 
 private:
+    // --- GpuRendererHosting::Owner ---------------------------------------------------------------
+    platform::ui::View& hostingView() override { return *this; }
+    std::any hostingNotificationObject() override { return this; }
+    const Terminal& hostingTerminal() const override { return *terminal_; }
+    bool hostingFontSmoothing() const override { return fontSmoothing_; }
+    double hostingBackingScale() const override { return backingScale(); }
+    bool hostingCaretTracksFocus() const override { return caretView_->tracksFocus; }
+    bool hostingHasFocus() const override { return hasFocus(); }
+    Rgba hostingNativeForeground() const override { return nativeFg_; }
+    Rgba hostingNativeBackground() const override { return nativeBg_; }
+    platform::ui::View* hostingCaretView() override { return caretView_.get(); }
+    platform::ui::View* hostingScroller() override { return &scroller_; }
+    void hostingHideCaret() override;
+    void hostingRestoreCaret() override;
+    // The display pass's GPU branch: what the renderer repaints instead of a rectangle.
+    void updateGpuDisplay(const RedrawRows& rows, int start, int end);
+
     void setup();
     void setupScroller();
     void setupProgressBar();
@@ -514,6 +561,9 @@ private:
     // Text being composed by the input method (UTF-8), with its cursor in UTF-16 units.
     std::string markedText_;
     platform::ui::TextRange markedSelection_;
+
+    // The GPU renderer's hosting; made with the view (before its setup), gone first.
+    std::shared_ptr<GpuRendererHosting> gpu_ = GpuRendererHosting::make(*this);
 };
 
 }  // namespace vantel

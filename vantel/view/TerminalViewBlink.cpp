@@ -18,6 +18,7 @@ void TerminalView::setupTextBlinking() {
                                                        if (alive.expired()) return;
                                                        textBlinkApplicationActive_ = true;
                                                        updateTextBlinkLifecycle();
+                                                       if (isGpuRendererEligibleForRetry()) gpu_->requestFrame();
                                                    }));
     textBlinkObservers_.push_back(center.subscribe(SystemSettings::applicationWillResignActiveNotification,
                                                    [this, alive](const platform::runtime::Notification&) {

@@ -11,10 +11,14 @@ namespace vantel {
 using Kind = WindowManipulationCommand::Kind;
 
 void TerminalView::showCursor(Terminal&) {
-    if (!caretView_->superview()) addSubview(caretView_.get(), &scroller_);
+    if (gpu_->isUsingGpuRenderer()) gpu_->queueGpuDisplay();
+    else if (!caretView_->superview()) addSubview(caretView_.get(), &scroller_);
 }
 
-void TerminalView::hideCursor(Terminal&) { caretView_->removeFromSuperview(); }
+void TerminalView::hideCursor(Terminal&) {
+    if (gpu_->isUsingGpuRenderer()) gpu_->queueGpuDisplay();
+    else caretView_->removeFromSuperview();
+}
 
 void TerminalView::setTerminalTitle(Terminal&, const std::string& title) {
     if (terminalDelegate) terminalDelegate->setTerminalTitle(*this, title);
@@ -112,8 +116,17 @@ void TerminalView::flashVisualBell() {
 }
 
 void TerminalView::selectionChanged(Terminal&) {
-    // The selection can reach any row on screen.
-    fullRedraw();
+    if (!gpu_->gpuView()) {
+        // The selection can reach any row on screen.
+        fullRedraw();
+        return;
+    }
+    const Buffer& buffer = terminal_->buffer();
+    const int first = buffer.yDisp();
+    const int last = std::min(first + terminal_->rows() - 1, buffer.lines().count() - 1);
+    if (buffer.lines().count() > 0 && first <= last) gpu_->gpuDirtyRange = std::make_pair(first, last);
+    else gpu_->gpuDirtyRange.reset();
+    gpu_->queueGpuDisplay();
 }
 
 std::optional<std::pair<int, int>> TerminalView::cellSizeInPixels(Terminal&) {
@@ -135,6 +148,7 @@ void TerminalView::cursorStyleChanged(Terminal&, CursorStyle newStyle) {
     caretView_->updateCursorStyle();
     if (cellDimension_) caretView_->setFrameSize(*cellDimension_);
     caretView_->updateCursorStyle();
+    if (gpu_->isUsingGpuRenderer()) gpu_->queueGpuDisplay();
 }
 
 void TerminalView::iTermContent(Terminal&, std::span<const uint8_t> content) {

@@ -124,6 +124,7 @@ void TerminalView::setCursorColor(Terminal&, const std::optional<Color>& color, 
     } else {
         setCaretTextColor(makeRgba(*textColor));
     }
+    gpu_->queueGpuDisplay();
 }
 
 }  // namespace vantel

@@ -37,6 +37,15 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
             const int row = buffer.yDisp() + buffer.y();
             terminalDelegate->rangeChanged(*this, row, row);
         }
+        // The GPU path draws the cursor: a frame when it moved.
+        if (gpu_->gpuView()) {
+            const GpuRendererHosting::RenderedCursor cursor{buffer.x(), buffer.yBase() + buffer.y(),
+                                                            terminal_->cursorHidden};
+            if (gpu_->lastRenderedCursor != cursor) {
+                gpu_->lastRenderedCursor = cursor;
+                gpu_->requestFrame();
+            }
+        }
         pendingDisplay_ = false;
         return;
     }
@@ -45,6 +54,12 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
     terminal_->clearUpdateRange();
 
     const RedrawRows rows = bidiRedrawRows(start, end);
+    if (gpu_->gpuView()) {
+        updateGpuDisplay(rows, start, end);
+        collectPayloadIfLinksWereAdded();
+        pendingDisplay_ = false;
+        return;
+    }
     const Rect b = bounds();
     Rect rect = b;
     if (buffer.yDisp() == buffer.yBase() && cellDimension_) {
@@ -67,6 +82,29 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
     setNeedsDisplay(rect);
     collectPayloadIfLinksWereAdded();
     pendingDisplay_ = false;
+}
+
+void TerminalView::updateGpuDisplay(const RedrawRows& rows, int start, int end) {
+    const Buffer& buffer = terminal_->buffer();
+    const int count = buffer.lines().count();
+    auto& range = gpu_->gpuDirtyRange;
+    if (count == 0) {
+        range.reset();
+    } else if (rows.bufferRows) {
+        range = rows.bufferRows;
+    } else {
+        // Rows off the screen, or inverted: what of them lies in the buffer, else the screen.
+        const int last = count - 1, yDisp = buffer.yDisp();
+        const int lastVisible = std::min(yDisp + terminal_->rows() - 1, last);
+        const auto [first, final] = start <= end ? std::make_pair(std::max(0, std::min(start + yDisp, last)),
+                                                                  std::min(end + yDisp, last))
+                                                 : std::make_pair(yDisp, lastVisible);
+        if (first <= final) range = std::make_pair(first, final);
+        else range.reset();
+    }
+    gpu_->lastRenderedCursor = GpuRendererHosting::RenderedCursor{buffer.x(), buffer.yBase() + buffer.y(),
+                                                                  terminal_->cursorHidden};
+    gpu_->requestFrame();
 }
 
 void TerminalView::collectPayloadIfLinksWereAdded() {

@@ -11,6 +11,7 @@ void TerminalView::setHasFocus(bool focus) {
     hasFocus_ = focus;
     caretView_->focused = focus;
     caretView_->updateCursorStyle();
+    gpu_->queueGpuDisplay();
 }
 
 bool TerminalView::becomeFirstResponder() {
@@ -36,9 +37,11 @@ bool TerminalView::resignFirstResponder() {
 void TerminalView::windowDidChangeKeyState() {
     // Only the caret's look changes; the program hears of first-responder changes alone.
     caretView_->updateCursorStyle();
+    gpu_->queueGpuDisplay();
 }
 
 void TerminalView::viewDidMoveToWindow() {
+    gpu_->viewDidMoveToWindow();
     caretView_->updateCursorStyle();
     updateTextBlinkLifecycle();
 }

@@ -120,7 +120,8 @@ void TerminalView::setFrameSize(Size size) {
     View::setFrameSize(size);
     layoutScrollerAndProgressBar();
     if (cellDimension_) processSizeChange(Size{frame().width, frame().height});
-    setNeedsDisplay();
+    // During a live resize the GPU frame waits for the coalesced pass; the caret still follows.
+    if (!gpu_->frameSizeChanged() && !gpu_->isUsingGpuRenderer()) setNeedsDisplay();
     updateCursorPosition();
 }
 

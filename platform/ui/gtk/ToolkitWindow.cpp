@@ -5,8 +5,11 @@
 #include <cmath>
 #include <set>
 
+#include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/GpuView.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
+#include "platform/ui/gtk/GpuCompositor.h"
 #include "platform/ui/gtk/GtkEvents.h"
 
 namespace platform::ui::gtk {
@@ -48,6 +51,12 @@ public:
 
     void realize() { gtk_im_context_set_client_window(context_, gtk_widget_get_window(area_)); }
     void unrealize() { gtk_im_context_set_client_window(context_, nullptr); }
+    // The widget that takes the keys changed (the GL area took the drawing area's place, or back).
+    void setWidget(GtkWidget* area) {
+        unrealize();
+        area_ = area;
+        if (gtk_widget_get_realized(area_)) realize();
+    }
 
     // The toolkit's event behind the neutral one being handed round, so the input method sees
     // the real thing.
@@ -121,6 +130,13 @@ public:
         id_ = 0;
     }
     bool isRunning() const override { return id_ != 0; }
+    void setWidget(GtkWidget* widget) {
+        const bool running = id_ != 0;
+        auto tick = tick_;
+        stop();
+        widget_ = widget;
+        if (running) start(std::move(tick));
+    }
 
 private:
     static gboolean onTick(GtkWidget*, GdkFrameClock*, gpointer data) {
@@ -150,8 +166,14 @@ uint8_t buttonIndex(guint button) {
 struct ToolkitWindow::Impl {
     ToolkitWindow& owner;
     GtkWidget* window = nullptr;
+    // The widget in the window: the drawing area, or the compositor's GL area.
     GtkWidget* area = nullptr;
-    InputMethod* inputMethod = nullptr;  // owned by the Window
+    GtkWidget* drawing = nullptr;
+    std::unique_ptr<GpuCompositor> compositor;
+    int pendingStops = 0;
+    GtkRequisition minimum{-1, -1};
+    InputMethod* inputMethod = nullptr;       // owned by the Window
+    WidgetFrameClock* frameClock = nullptr;  // owned by the Window
     std::set<guint16> keysDown;
     bool active = false;
 
@@ -186,6 +208,95 @@ struct ToolkitWindow::Impl {
         self->owner.applyCursor(self->owner.cursorName());
     }
     static void onUnrealize(GtkWidget*, Impl* self) { self->inputMethod->unrealize(); }
+    static gboolean onMap(GtkWidget*, GdkEvent* event, Impl* self) {
+        self->owner.setVisible(event->type == GDK_MAP);
+        return FALSE;
+    }
+    static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, Impl* self) {
+        self->owner.setMiniaturized(event->new_window_state & GDK_WINDOW_STATE_ICONIFIED);
+        return FALSE;
+    }
+
+    void connectArea(GtkWidget* widget) {
+        gtk_widget_set_can_focus(widget, TRUE);
+        gtk_widget_add_events(widget, GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_BUTTON_PRESS_MASK |
+                                          GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
+                                          GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK |
+                                          GDK_FOCUS_CHANGE_MASK);
+        g_signal_connect(widget, "size-allocate", G_CALLBACK(onSizeAllocate), this);
+        g_signal_connect(widget, "notify::scale-factor", G_CALLBACK(onScaleFactor), this);
+        g_signal_connect(widget, "realize", G_CALLBACK(onRealize), this);
+        g_signal_connect(widget, "unrealize", G_CALLBACK(onUnrealize), this);
+        g_signal_connect(widget, "key-press-event", G_CALLBACK(onKey), this);
+        g_signal_connect(widget, "key-release-event", G_CALLBACK(onKey), this);
+        g_signal_connect(widget, "button-press-event", G_CALLBACK(onButton), this);
+        g_signal_connect(widget, "button-release-event", G_CALLBACK(onButton), this);
+        g_signal_connect(widget, "motion-notify-event", G_CALLBACK(onMotion), this);
+        g_signal_connect(widget, "enter-notify-event", G_CALLBACK(onCrossing), this);
+        g_signal_connect(widget, "leave-notify-event", G_CALLBACK(onCrossing), this);
+        g_signal_connect(widget, "scroll-event", G_CALLBACK(onScroll), this);
+    }
+
+    // Puts `next` in the window in place of the widget there; keys, the input method and the
+    // frame clock follow it.
+    void useWidget(GtkWidget* next) {
+        if (next == area) return;
+        GtkWidget* previous = area;
+        const bool focused = gtk_widget_has_focus(previous);
+        g_object_ref(previous);
+        gtk_container_remove(GTK_CONTAINER(window), previous);
+        area = next;
+        gtk_widget_set_size_request(next, minimum.width, minimum.height);
+        gtk_container_add(GTK_CONTAINER(window), next);
+        gtk_widget_show(next);
+        inputMethod->setWidget(next);
+        frameClock->setWidget(next);
+        if (focused) gtk_widget_grab_focus(next);
+        g_object_unref(previous);
+        owner.invalidate(owner.bounds());
+    }
+
+    // The GL area comes with the first wish for a device and goes in once the window is
+    // realized; when its device came or failed to come, the views hear of it.
+    void startCompositor() {
+        compositor = std::make_unique<GpuCompositor>(owner, [this] { compositorChanged(); });
+        connectArea(compositor->widget());
+        if (gtk_widget_get_realized(window)) attachCompositor();
+        else g_signal_connect(window, "realize", G_CALLBACK(onWindowRealize), this);
+    }
+    static void onWindowRealize(GtkWidget* widget, Impl* self) {
+        g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(onWindowRealize), self);
+        if (self->compositor) self->attachCompositor();
+    }
+    // Only when a 3.3 core context can be had: a context the toolkit made for a window stays with
+    // it for its painting, and a bad one spoils the window.
+    void attachCompositor() {
+        std::string why;
+        if (!GpuCompositor::contextsAvailable(&why)) return compositor->fail(why);
+        useWidget(compositor->widget());
+    }
+    void compositorChanged() {
+        runtime::NotificationCenter::defaultCenter().post(Window::gpuDeviceDidChangeNotification,
+                                                          static_cast<Window*>(&owner));
+        // A failed area gives its place back (not inside its own signal).
+        if (compositor && compositor->hasFailed()) scheduleStopCompositor();
+    }
+    void scheduleStopCompositor() {
+        ++pendingStops;
+        g_idle_add(
+            [](gpointer data) -> gboolean {
+                static_cast<Impl*>(data)->stopCompositor();
+                return G_SOURCE_REMOVE;
+            },
+            this);
+    }
+    void stopCompositor() {
+        --pendingStops;
+        if (!compositor || !(compositor->hasFailed() || owner.gpuViews().empty())) return;
+        useWidget(drawing);
+        g_signal_handlers_disconnect_by_data(compositor->widget(), this);
+        compositor.reset();
+    }
     static void onActive(GtkWidget* window, GParamSpec*, Impl* self) {
         const bool active = gtk_window_is_active(GTK_WINDOW(window));
         if (active == self->active) return;
@@ -282,12 +393,9 @@ ToolkitWindow::ToolkitWindow(Size size, const std::string& title)
     Impl& d = *impl_;
     d.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(d.window);
-    d.area = gtk_drawing_area_new();
-    gtk_widget_set_can_focus(d.area, TRUE);
-    gtk_widget_add_events(d.area, GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_BUTTON_PRESS_MASK |
-                                      GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
-                                      GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK |
-                                      GDK_FOCUS_CHANGE_MASK);
+    d.drawing = gtk_drawing_area_new();
+    g_object_ref_sink(d.drawing);
+    d.area = d.drawing;
     gtk_container_add(GTK_CONTAINER(d.window), d.area);
     gtk_window_set_default_size(GTK_WINDOW(d.window), static_cast<int>(std::lround(size.width)),
                                 static_cast<int>(std::lround(size.height)));
@@ -297,30 +405,29 @@ ToolkitWindow::ToolkitWindow(Size size, const std::string& title)
     auto input = std::make_unique<InputMethod>(d.area);
     d.inputMethod = input.get();
     setTextInputContext(std::move(input));
-    setFrameClock(std::make_unique<WidgetFrameClock>(d.area));
+    auto clock = std::make_unique<WidgetFrameClock>(d.area);
+    d.frameClock = clock.get();
+    setFrameClock(std::move(clock));
 
-    g_signal_connect(d.area, "draw", G_CALLBACK(Impl::onDraw), &d);
-    g_signal_connect(d.area, "size-allocate", G_CALLBACK(Impl::onSizeAllocate), &d);
-    g_signal_connect(d.area, "notify::scale-factor", G_CALLBACK(Impl::onScaleFactor), &d);
-    g_signal_connect(d.area, "realize", G_CALLBACK(Impl::onRealize), &d);
-    g_signal_connect(d.area, "unrealize", G_CALLBACK(Impl::onUnrealize), &d);
-    g_signal_connect(d.area, "key-press-event", G_CALLBACK(Impl::onKey), &d);
-    g_signal_connect(d.area, "key-release-event", G_CALLBACK(Impl::onKey), &d);
-    g_signal_connect(d.area, "button-press-event", G_CALLBACK(Impl::onButton), &d);
-    g_signal_connect(d.area, "button-release-event", G_CALLBACK(Impl::onButton), &d);
-    g_signal_connect(d.area, "motion-notify-event", G_CALLBACK(Impl::onMotion), &d);
-    g_signal_connect(d.area, "enter-notify-event", G_CALLBACK(Impl::onCrossing), &d);
-    g_signal_connect(d.area, "leave-notify-event", G_CALLBACK(Impl::onCrossing), &d);
-    g_signal_connect(d.area, "scroll-event", G_CALLBACK(Impl::onScroll), &d);
+    g_signal_connect(d.drawing, "draw", G_CALLBACK(Impl::onDraw), &d);
+    d.connectArea(d.drawing);
     g_signal_connect(d.window, "notify::is-active", G_CALLBACK(Impl::onActive), &d);
     g_signal_connect(d.window, "delete-event", G_CALLBACK(Impl::onDelete), &d);
+    gtk_widget_add_events(d.window, GDK_STRUCTURE_MASK);
+    g_signal_connect(d.window, "map-event", G_CALLBACK(Impl::onMap), &d);
+    g_signal_connect(d.window, "unmap-event", G_CALLBACK(Impl::onMap), &d);
+    g_signal_connect(d.window, "window-state-event", G_CALLBACK(Impl::onWindowState), &d);
+    // Not on screen until the toolkit maps it.
+    setVisible(false);
 }
 
 ToolkitWindow::~ToolkitWindow() {
     Impl& d = *impl_;
     // Nothing may call back into a window that is going.
-    g_signal_handlers_disconnect_by_data(d.area, &d);
+    g_signal_handlers_disconnect_by_data(d.drawing, &d);
+    if (d.compositor) g_signal_handlers_disconnect_by_data(d.compositor->widget(), &d);
     g_signal_handlers_disconnect_by_data(d.window, &d);
+    while (d.pendingStops > 0 && g_idle_remove_by_data(&d)) --d.pendingStops;
     if (d.active) {
         activeWindows() -= 1;
         SystemSettings::setApplicationActive(activeWindows() > 0);
@@ -329,6 +436,8 @@ ToolkitWindow::~ToolkitWindow() {
     setTextInputContext(nullptr);
     gtk_widget_destroy(d.window);
     g_object_unref(d.window);
+    d.compositor.reset();
+    g_object_unref(d.drawing);
 }
 
 void ToolkitWindow::show() {
@@ -343,8 +452,8 @@ void ToolkitWindow::setTitle(const std::string& title) {
 }
 
 void ToolkitWindow::setMinimumSize(Size size) {
-    gtk_widget_set_size_request(impl_->area, static_cast<int>(std::ceil(size.width)),
-                                static_cast<int>(std::ceil(size.height)));
+    impl_->minimum = {static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height))};
+    gtk_widget_set_size_request(impl_->area, impl_->minimum.width, impl_->minimum.height);
 }
 
 void ToolkitWindow::setResizeIncrements(Size base, Size increment) {
@@ -363,7 +472,31 @@ void ToolkitWindow::didInvalidate(const Rect& rect) {
     const int y = static_cast<int>(std::floor(size().height - rect.maxY()));
     const int right = static_cast<int>(std::ceil(rect.maxX()));
     const int bottom = static_cast<int>(std::ceil(size().height - rect.y));
-    gtk_widget_queue_draw_area(impl_->area, x, y, right - x, bottom - y);
+    if (impl_->compositor && impl_->area == impl_->compositor->widget()) impl_->compositor->queueRender();
+    else gtk_widget_queue_draw_area(impl_->area, x, y, right - x, bottom - y);
+}
+
+void ToolkitWindow::didDisplay(const std::vector<Rect>& rects) {
+    if (impl_->compositor) impl_->compositor->surfaceChanged(rects);
+}
+
+std::shared_ptr<gpu::Device> ToolkitWindow::gpuDevice() {
+    if (!impl_->compositor) impl_->startCompositor();
+    return impl_->compositor ? impl_->compositor->device() : nullptr;
+}
+
+bool ToolkitWindow::gpuDeviceIsPending() const { return impl_->compositor && impl_->compositor->isPending(); }
+
+bool ToolkitWindow::composesGpuViews() const { return impl_->compositor && impl_->compositor->device(); }
+
+void ToolkitWindow::gpuViewDidPresent(GpuView&) {
+    if (impl_->compositor) impl_->compositor->queueRender();
+}
+
+void ToolkitWindow::gpuViewsChanged() {
+    // The GL area stays only while the window holds GPU views.
+    if (impl_ && impl_->compositor && !impl_->compositor->isPending() && gpuViews().empty())
+        impl_->scheduleStopCompositor();
 }
 
 void ToolkitWindow::applyCursor(const std::string& name) {

@@ -8,7 +8,9 @@
 namespace platform::ui::gtk {
 
 // A Window shown on screen: a GtkWindow holding one GtkDrawingArea that shows what the views
-// drew. Dirty rectangles become queued draws of the area, the area's size and scale factor are
+// drew; while the window holds GPU views a GtkGLArea takes the drawing area's place and shows
+// their frames under what the views drew (GpuCompositor). Its GL context, made when the area is
+// realized, is the GPU device of the window's views. Dirty rectangles become queued draws of the area, the area's size and scale factor are
 // the window's, and its key, button, motion, crossing and scroll events reach the views as
 // neutral events. Each window has its own input method (a GtkIMMulticontext) and its own frame
 // clock (the widget's). Start the Toolkit first.
@@ -26,8 +28,15 @@ public:
 
     struct Impl;
 
+    std::shared_ptr<gpu::Device> gpuDevice() override;
+    bool gpuDeviceIsPending() const override;
+    bool composesGpuViews() const override;
+    void gpuViewDidPresent(GpuView& view) override;
+
 protected:
     void didInvalidate(const Rect& rect) override;
+    void didDisplay(const std::vector<Rect>& rects) override;
+    void gpuViewsChanged() override;
     void applyCursor(const std::string& name) override;
 
 private:

@@ -8,12 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
 
-int run(const std::string& arguments, const std::string& environment = "") {
-    std::string command = environment + " " + QUILTDECK_VANTEL_RENDER + " " + arguments + " 2>/dev/null";
+int run(const std::string& arguments, const std::string& environment = "", const std::string& errors = "/dev/null") {
+    std::string command = environment + " " + QUILTDECK_VANTEL_RENDER + " " + arguments + " 2>" + errors;
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -53,6 +54,28 @@ TEST(VantelRenderTool, WritesTheFrameAsAPng) {
     cairo_surface_destroy(png);
     std::remove(in.c_str());
     std::remove(out.c_str());
+}
+
+// --gpu: the frame the GPU renderer presented, cleared to the background the bytes set; with
+// VANTEL_PROFILE=1 the renderer's timed signposts go to standard error.
+TEST(VantelRenderTool, DrawsWithTheGpuRenderer) {
+    std::string in = scratch("in.bin"), out = scratch("gpu.png"), errors = scratch("errors.txt");
+    std::ofstream(in, std::ios::binary) << "\x1b]11;rgb:20/40/80\x07X";
+    ASSERT_EQ(run("--cols 10 --rows 2 --gpu " + in + " " + out, "LIBGL_ALWAYS_SOFTWARE=1 VANTEL_PROFILE=1", errors), 0);
+    std::ifstream text(errors);
+    const std::string log((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
+    if (log.find("no GPU renderer") != std::string::npos) {
+        if (std::getenv("QUILTDECK_REQUIRE_GPU")) FAIL() << log;
+        GTEST_SKIP() << log;
+    }
+    EXPECT_NE(log.find("MetalProfile begin Metal.Draw #"), std::string::npos) << log;
+    EXPECT_NE(log.find("MetalProfile end Metal.Draw #"), std::string::npos) << log;
+    cairo_surface_t* png = cairo_image_surface_create_from_png(out.c_str());
+    ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+    cairo_surface_flush(png);
+    EXPECT_EQ(reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(png))[3], 0xff204080u);
+    cairo_surface_destroy(png);
+    for (const auto& path : {in, out, errors}) std::remove(path.c_str());
 }
 
 TEST(VantelRenderTool, RefusesWhatItCannotUse) {

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The GPU path in a real window: vantel-term --gpu runs sh on a virtual X display; its renderer
+# must report healthy frames and the window must show the colour the shell set as background.
+# Then again with OpenGL held at 3.0 (MESA_GL_VERSION_OVERRIDE): the view must fall back to its
+# own drawing and still show the shell's output. Xvfb, the window manager and each vantel-term are
+# started and ended here, each by its own process id.
+#   tests/smoke/vantel_term_gpu_smoke.sh path/to/vantel-term [screenshot-prefix]
+set -euo pipefail
+term="$1"
+prefix="${2:-vantel_term_gpu_smoke}"
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "vantel_term_gpu_smoke: $*" >&2; exit 1; }
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+export LIBGL_ALWAYS_SOFTWARE=1
+
+# Runs vantel-term --gpu (with the environment given first), types a command that sets the
+# background to rgb(32, 64, 128) and prints a word, shoots the window, and ends the shell.
+run() {
+    local name="$1"; shift
+    env "$@" "$term" --gpu --cols 60 --rows 12 --dump-screen -- /bin/sh >"$work/$name.screen" 2>"$work/$name.log" &
+    app=$!
+    local window=""
+    for _ in $(seq 100); do
+        window="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | head -n1 || true)"
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    [ -n "$window" ] || fail "$name: no window: $(cat "$work/$name.log")"
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    word="gpu-$RANDOM"
+    xdotool type --delay 20 "printf '\\033]11;rgb:20/40/80\\007'; echo $word"
+    xdotool key Return
+    sleep 1.5
+    import -window "$window" "$prefix-$name.png"
+    xdotool type --delay 20 "exit"
+    xdotool key Return
+    within 100 bash -c "! kill -0 $app" || fail "$name: vantel-term did not close with its shell"
+    local status=0
+    wait "$app" || status=$?
+    app=""
+    [ "$status" -eq 0 ] || fail "$name: vantel-term ended with $status: $(cat "$work/$name.log")"
+    grep -qx "$word" "$work/$name.screen" || fail "$name: the shell did not print $word"
+}
+
+# The colour at a point of a screenshot, as r,g,b.
+colour() { convert "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:; }
+
+run gpu
+grep -q "GPU renderer healthy" "$work/gpu.log" || fail "gpu: no healthy frame: $(cat "$work/gpu.log")"
+[ "$(colour "$prefix-gpu.png" 200 60)" = "32,64,128" ] || fail "gpu: the window does not show the GPU frame ($(colour "$prefix-gpu.png" 200 60))"
+
+run fallback MESA_GL_VERSION_OVERRIDE=3.0
+grep -q "GPU renderer fellBackToCoreGraphics" "$work/fallback.log" ||
+    fail "fallback: the view did not fall back: $(cat "$work/fallback.log")"
+colours="$(identify -format '%k' "$prefix-fallback.png")"
+[ "$colours" -gt 2 ] || fail "fallback: the window is blank ($colours colours)"
+[ "$(colour "$prefix-fallback.png" 200 60)" = "32,64,128" ] || fail "fallback: the view's background is not shown"
+echo "vantel_term_gpu_smoke: healthy GPU frames; the fallback shows the shell ($colours colours)"
