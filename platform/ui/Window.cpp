@@ -352,6 +352,11 @@ void Window::viewWillLeave(View& view) {
     if (within(trackingView_)) trackingView_ = nullptr;
     if (within(mouseDownView_)) mouseDownView_ = nullptr;
     std::erase(animatingViews_, &view);
+    // A content view that goes elsewhere is no longer this window's content.
+    if (contentView_ == &view) {
+        contentView_ = nullptr;
+        invalidate(bounds());
+    }
 }
 
 // --- Animations --------------------------------------------------------------------------------

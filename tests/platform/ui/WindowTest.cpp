@@ -87,3 +87,20 @@ TEST(Window, HiddenViewsAndClippedChildrenDrawNothing) {
     EXPECT_EQ(window.pixel(16, 40 - 16), 0u);
 }
 
+
+// A content view that moves into another window, or under another view, leaves its first window
+// without a content view instead of a view it no longer shows.
+TEST(Window, AContentViewThatMovesOnLeavesItsWindow) {
+    headless::HeadlessWindow first({20, 20}, 1), second({20, 20}, 1);
+    View moving(Rect{0, 0, 20, 20}), holder(Rect{0, 0, 20, 20});
+    first.setContentView(&moving);
+    second.setContentView(&moving);
+    EXPECT_EQ(first.contentView(), nullptr);
+    EXPECT_EQ(moving.window(), &second);
+    holder.addSubview(&moving);
+    EXPECT_EQ(second.contentView(), nullptr);
+    EXPECT_EQ(moving.window(), nullptr);
+    first.setContentView(&holder);
+    EXPECT_EQ(moving.window(), &first);
+    first.displayIfNeeded();
+}
