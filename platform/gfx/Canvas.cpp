@@ -1,6 +1,7 @@
 #include "platform/gfx/Canvas.h"
 
 #include <cairo.h>
+#include <pango/pangocairo.h>
 
 #include <algorithm>
 #include <cmath>
@@ -270,6 +271,20 @@ void Canvas::drawImage(const Image& image, const Rect& rect) {
     cairo_fill(cairo_);
     cairo_restore(cairo_);
     cairo_surface_destroy(source);
+}
+
+void Canvas::drawTextLayout(PangoLayout* layout, Point topLeft, Rgba color) {
+    cleared_.reset();
+    if (!layout || !std::isfinite(topLeft.x) || !std::isfinite(topLeft.y)) return;
+    cairo_save(cairo_);
+    cairo_translate(cairo_, topLeft.x, topLeft.y);
+    cairo_matrix_t m;
+    cairo_get_matrix(cairo_, &m);
+    // Pango lays lines out downwards: in y-up user space the text would stand on its head.
+    if (m.xx * m.yy - m.xy * m.yx < 0) cairo_scale(cairo_, 1, -1);
+    setSource(cairo_, color);
+    pango_cairo_show_layout(cairo_, layout);
+    cairo_restore(cairo_);
 }
 
 void Canvas::drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color) {

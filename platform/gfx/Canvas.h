@@ -15,6 +15,7 @@
 
 struct _cairo;
 struct _cairo_surface;
+struct _PangoLayout;
 
 namespace platform::gfx {
 
@@ -96,6 +97,9 @@ public:
     // Draws the image scaled into the rectangle, upright.
     void drawImage(const Image& image, const Rect& rect);
     void drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);
+    // Draws interface text laid out by Pango, upright, the layout's top-left corner at `topLeft`
+    // (user space). Runs without a colour of their own take `color`.
+    void drawTextLayout(_PangoLayout* layout, Point topLeft, Rgba color);
     // Draws a rendered mask as it is, untransformed, with its top-left pixel on device pixel
     // (x, y): coverage tinted with the colour, colour pixels taking only its alpha.
     void drawMask(const RasterGlyph& mask, int x, int y, Rgba color);

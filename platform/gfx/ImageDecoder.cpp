@@ -3,6 +3,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -54,6 +55,13 @@ void onSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
         (request.accepts && !request.accepts(width, height))) {
         check->refused = true;
         gdk_pixbuf_loader_set_size(loader, 0, 0);
+        return;
+    }
+    const int longer = std::max(width, height);
+    if (request.fitSide > 0 && longer > request.fitSide) {
+        const double scale = static_cast<double>(request.fitSide) / longer;
+        gdk_pixbuf_loader_set_size(loader, std::max(1, static_cast<int>(std::lround(width * scale))),
+                                   std::max(1, static_cast<int>(std::lround(height * scale))));
     }
 }
 

@@ -33,6 +33,9 @@ public:
         bool rasterOnly = false;
         // Asked with the size the header gives; false refuses the image before any pixel is decoded.
         std::function<bool(int64_t width, int64_t height)> accepts;
+        // Above 0: scaled down on decoding, proportionally, to fit a square of this many pixels (a
+        // thumbnail). SVG is drawn at that size; other formats are scaled once read.
+        int fitSide = 0;
     };
 
     static Result decode(std::span<const uint8_t> data);

@@ -59,13 +59,18 @@ std::optional<Branding::Logo> Branding::logo(const std::string& cwd, const Store
     return std::nullopt;
 }
 
-std::optional<platform::gfx::Image> Branding::loadImage(const std::string& path) {
+std::optional<platform::gfx::Image> Branding::loadImage(const std::string& path) { return loadImage(path, 0); }
+
+std::optional<platform::gfx::Image> Branding::loadImage(const std::string& path, int fitSide) {
     if (path.empty()) return std::nullopt;
     const std::optional<std::string> bytes = readRegularFile(path, logoFileLimit);
     if (!bytes) return std::nullopt;
     using platform::gfx::ImageDecoder;
-    ImageDecoder::Result result = ImageDecoder::decode(
-        std::span(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()), logoSideLimit);
+    ImageDecoder::Request request;
+    request.sideLimit = logoSideLimit;
+    request.fitSide = fitSide;
+    ImageDecoder::Result result =
+        ImageDecoder::decode(std::span(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()), request);
     if (result.status != ImageDecoder::Status::decoded) return std::nullopt;
     return std::move(result.image);
 }

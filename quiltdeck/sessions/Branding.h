@@ -56,6 +56,9 @@ public:
     static std::optional<Logo> logo(const std::string& cwd, const Store::StringMap& tileLogos, std::string_view home);
     // A regular file of at most logoFileLimit bytes holding an image within logoSideLimit.
     static std::optional<platform::gfx::Image> loadImage(const std::string& path);
+    // The same, scaled down to fit a square of `fitSide` pixels as it is decoded: a thumbnail
+    // costs a thumbnail's memory once decoded.
+    static std::optional<platform::gfx::Image> loadImage(const std::string& path, int fitSide);
 
     // Scanned candidates scoring 4 or more, best first, ties in discovery order.
     static std::vector<std::string> candidates(const std::string& cwd);

@@ -80,6 +80,32 @@ TEST(ImageDecoder, RefusesOversizeImagesBeforeDecodingPixels) {
     for (const Case& c : cases) EXPECT_EQ(ImageDecoder::decode(c.data).status, c.status) << c.name;
 }
 
+// Thumbnails keep their proportions and never grow; the limits still refuse before decoding.
+TEST(ImageDecoder, ScalesDownToFitAThumbnail) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        int64_t sideLimit;
+        ImageDecoder::Status status;
+        int width, height;
+    } cases[] = {
+        {"widePng", pngOfSize(2000, 1000), 4096, ImageDecoder::Status::decoded, 104, 52},
+        {"tallSvg", svgOfSize(300, 600), 4096, ImageDecoder::Status::decoded, 52, 104},
+        {"smallStays", pngOfSize(40, 30), 4096, ImageDecoder::Status::decoded, 40, 30},
+        {"thinNeverZero", pngOfSize(4000, 2), 4096, ImageDecoder::Status::decoded, 104, 1},
+        {"pastTheLimit", pngOfSize(5000, 10), 4096, ImageDecoder::Status::refused, 0, 0},
+    };
+    for (const Case& c : cases) {
+        ImageDecoder::Request request;
+        request.sideLimit = c.sideLimit;
+        request.fitSide = 104;
+        const ImageDecoder::Result result = ImageDecoder::decode(c.data, request);
+        EXPECT_EQ(result.status, c.status) << c.name;
+        EXPECT_EQ(result.image.width, c.width) << c.name;
+        EXPECT_EQ(result.image.height, c.height) << c.name;
+    }
+}
+
 TEST(ImageDecoder, LimitsAreSixteenThousandPixelsAndAQuarterGigabyte) {
     EXPECT_TRUE(ImageDecoder::withinLimits(16384, 4096));  // exactly 256 MiB
     for (auto [w, h] : {std::pair{16384, 4097}, {16385, 1}, {1, 16385}, {0, 10}}) EXPECT_FALSE(ImageDecoder::withinLimits(w, h));
