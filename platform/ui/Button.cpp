@@ -1,0 +1,154 @@
+#include "platform/ui/Button.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/ui/ControlDrawing.h"
+
+namespace platform::ui {
+
+namespace {
+
+// Room around the title, per bezel, on each side: the same in every backend, which draws its
+// widget inside the frame these give.
+constexpr double checkBoxSide = 14;
+constexpr double checkBoxGap = 4;
+
+struct Padding {
+    double horizontal, vertical;
+};
+
+Padding paddingFor(bool bordered, Button::BezelStyle bezel, Button::ControlSize size) {
+    if (bezel == Button::BezelStyle::badge) return {6, 2};
+    if (!bordered || bezel != Button::BezelStyle::rounded) return {4, 3};
+    return size == Button::ControlSize::small ? Padding{10, 4} : Padding{12, 6};
+}
+
+}  // namespace
+
+Button::Button(Type type, const Rect& frame) : Control(frame), type_(type), font_(gfx::InterfaceFont::system(13, gfx::FontWeight::regular)) {}
+
+void Button::setTitle(std::string title) {
+    if (title_ == title && !attributedTitle_) return;
+    title_ = std::move(title);
+    attributedTitle_.reset();
+    changed();
+}
+
+void Button::setAttributedTitle(RichText title) {
+    title_ = title.string();
+    attributedTitle_ = std::move(title);
+    changed();
+}
+
+void Button::setFont(gfx::InterfaceFont font) {
+    if (font_ == font) return;
+    font_ = std::move(font);
+    changed();
+}
+
+void Button::setContentTintColor(std::optional<gfx::Rgba> color) {
+    if (tint_ == color) return;
+    tint_ = color;
+    changed();
+}
+
+void Button::setImage(std::optional<gfx::Image> image) {
+    image_ = std::move(image);
+    changed();
+}
+
+void Button::setBordered(bool bordered) {
+    if (bordered_ == bordered) return;
+    bordered_ = bordered;
+    changed();
+}
+
+void Button::setBezelStyle(BezelStyle style) {
+    if (bezel_ == style) return;
+    bezel_ = style;
+    changed();
+}
+
+void Button::setControlSize(ControlSize size) {
+    if (size_ == size) return;
+    size_ = size;
+    font_.size = size == ControlSize::small ? 11 : 13;
+    changed();
+}
+
+void Button::setShowsFocusRing(bool shows) {
+    if (focusRing_ == shows) return;
+    focusRing_ = shows;
+    changed();
+}
+
+void Button::setLook(std::optional<Look> look) {
+    if (look_ == look) return;
+    look_ = std::move(look);
+    changed();
+}
+
+void Button::setState(State state) {
+    if (state_ == state) return;
+    state_ = state;
+    changed();
+}
+
+void Button::setKeyEquivalent(KeyEquivalent key) { keyEquivalent_ = key; }
+
+bool Button::performClick() {
+    if (!isUsable()) return false;
+    if (type_ == Type::checkBox) setState(state_ == State::on ? State::off : State::on);
+    return sendAction();
+}
+
+RichText Button::shownTitle() const {
+    if (attributedTitle_) return *attributedTitle_;
+    TextAttributes attributes;
+    attributes.font = font_;
+    attributes.color = tint_.value_or(drawing::text);
+    return RichText(title_, attributes);
+}
+
+View::Size Button::fittingSize() const {
+    if (image_ && !image_->isEmpty() && title_.empty()) return {double(image_->width), double(image_->height)};
+    const Size text = shownTitle().measure();
+    if (type_ == Type::checkBox) {
+        return {checkBoxSide + (text.width > 0 ? checkBoxGap + text.width : 0), std::max(checkBoxSide + 2, text.height)};
+    }
+    const Padding pad = paddingFor(bordered_, bezel_, size_);
+    return {text.width + 2 * pad.horizontal, text.height + 2 * pad.vertical};
+}
+
+void Button::draw(gfx::Canvas& canvas, const Rect&) {
+    if (peer()) return;  // the toolkit's widget shows it
+    const Rect box = bounds();
+    const double alpha = isEnabled() ? 1.0 : 0.5;
+    if (look_) {
+        if (look_->fill) canvas.fill(box, *look_->fill);
+        drawing::strokeInside(canvas, box, look_->borderColor, look_->borderWidth);
+    } else if (bordered_ && type_ == Type::push) {
+        drawing::bezel(canvas, box, alpha);
+    }
+    if (image_ && !image_->isEmpty()) {
+        const double scale = std::min(box.width / image_->width, box.height / image_->height);
+        const double w = image_->width * scale, h = image_->height * scale;
+        canvas.drawImage(*image_, Rect{(box.width - w) / 2, (box.height - h) / 2, w, h});
+    }
+    const RichText title = shownTitle();
+    const Size text = title.measure();
+    double x = (box.width - text.width) / 2;
+    if (type_ == Type::checkBox) {
+        const double y = (box.height - checkBoxSide) / 2;
+        const gfx::Rgba ink = tint_.value_or(drawing::text);
+        drawing::strokeInside(canvas, Rect{0, y, checkBoxSide, checkBoxSide}, ink, 1);
+        if (state_ == State::on) canvas.fill(Rect{3, y + 3, checkBoxSide - 6, checkBoxSide - 6}, ink);
+        x = checkBoxSide + checkBoxGap;
+    }
+    // The stand-in's views are unflipped unless a subclass says so: centre the line vertically.
+    const double y = (box.height - text.height) / 2;
+    title.draw(canvas, Rect{x, y, text.width + 1, text.height}, isFlipped(), {});
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,44 @@
+#include "platform/ui/Control.h"
+
+namespace platform::ui {
+
+Control::~Control() = default;
+
+void Control::setEnabled(bool enabled) {
+    if (enabled_ == enabled) return;
+    enabled_ = enabled;
+    changed();
+}
+
+void Control::setToolTip(std::string toolTip) {
+    if (toolTip_ == toolTip) return;
+    toolTip_ = std::move(toolTip);
+    changed();
+}
+
+void Control::setPeer(std::unique_ptr<ControlPeer> peer) {
+    peer_ = std::move(peer);
+    if (peer_) peer_->update();
+}
+
+bool Control::isUsable() const {
+    if (!enabled_) return false;
+    for (const View* v = this; v; v = v->superview()) {
+        if (v->isHidden()) return false;
+    }
+    return true;
+}
+
+bool Control::sendAction() {
+    if (!isUsable()) return false;
+    // A copy: the action may replace itself or end the control's owner.
+    if (Action action = action_) action(*this);
+    return true;
+}
+
+void Control::changed() {
+    if (peer_) peer_->update();
+    setNeedsDisplay();
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/ui/View.h"
+
+namespace platform::ui {
+
+class Control;
+
+// The toolkit's widget behind a control. The control keeps every property; the peer shows them
+// and turns the user's use of the widget into calls of the control (performClick, choose, ...).
+class ControlPeer {
+public:
+    virtual ~ControlPeer() = default;
+    // A property of the control changed.
+    virtual void update() = 0;
+};
+
+// A standard control (button, pop-up, label, ...) placed by its frame like any view. It holds its
+// state in memory, so without a toolkit (headless) it is its own stand-in and draws a plain
+// likeness of itself; with one, a peer shows the real widget over the window. Main thread.
+class Control : public View {
+public:
+    using Action = std::function<void(Control& sender)>;
+
+    using View::View;
+    ~Control() override;
+
+    bool isEnabled() const { return enabled_; }
+    void setEnabled(bool enabled);
+    int tag() const { return tag_; }
+    void setTag(int tag) { tag_ = tag; }
+    // A name for the control's role ("noPill" keeps a button's own look).
+    const std::string& identifier() const { return identifier_; }
+    void setIdentifier(std::string identifier) { identifier_ = std::move(identifier); }
+    const std::string& toolTip() const { return toolTip_; }
+    void setToolTip(std::string toolTip);
+
+    // What the control does when used.
+    void setAction(Action action) { action_ = std::move(action); }
+    bool hasAction() const { return static_cast<bool>(action_); }
+
+    // The size the control wants for its content, the same in every backend.
+    virtual Size fittingSize() const = 0;
+    void sizeToFit() { setFrameSize(fittingSize()); }
+
+    ControlPeer* peer() const { return peer_.get(); }
+    void setPeer(std::unique_ptr<ControlPeer> peer);
+
+protected:
+    // Runs the action once; false while the control is disabled or hidden.
+    bool sendAction();
+    // A shown property changed: the peer updates, the stand-in redraws.
+    void changed();
+    bool isUsable() const;
+
+private:
+    bool enabled_ = true;
+    int tag_ = 0;
+    std::string identifier_;
+    std::string toolTip_;
+    Action action_;
+    std::unique_ptr<ControlPeer> peer_;
+};
+
+}  // namespace platform::ui

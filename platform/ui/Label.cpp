@@ -1,0 +1,112 @@
+#include "platform/ui/Label.h"
+
+#include <algorithm>
+
+namespace platform::ui {
+
+Label::Label(const Rect& frame) : Control(frame), font_(gfx::InterfaceFont::system(13, gfx::FontWeight::regular)) {}
+
+void Label::setText(std::string text) {
+    if (text_ == text && !richText_) return;
+    text_ = std::move(text);
+    richText_.reset();
+    changed();
+}
+
+void Label::setRichText(RichText text) {
+    text_ = text.string();
+    richText_ = std::move(text);
+    changed();
+}
+
+void Label::setFont(gfx::InterfaceFont font) {
+    if (font_ == font) return;
+    font_ = std::move(font);
+    changed();
+}
+
+void Label::setTextColor(gfx::Rgba color) {
+    if (color_ == color) return;
+    color_ = color;
+    changed();
+}
+
+void Label::setAlignment(TextAlignment alignment) {
+    if (alignment_ == alignment) return;
+    alignment_ = alignment;
+    changed();
+}
+
+void Label::setWraps(bool wraps) {
+    if (wraps_ == wraps) return;
+    wraps_ = wraps;
+    changed();
+}
+
+void Label::setMaximumLines(int lines) {
+    lines = std::max(0, lines);
+    if (maximumLines_ == lines) return;
+    maximumLines_ = lines;
+    changed();
+}
+
+void Label::setTruncation(Truncation truncation) {
+    if (truncation_ == truncation) return;
+    truncation_ = truncation;
+    changed();
+}
+
+void Label::setSelectable(bool selectable) {
+    if (selectable_ == selectable) return;
+    selectable_ = selectable;
+    changed();
+}
+
+void Label::setPreferredMaxLayoutWidth(std::optional<double> width) {
+    if (preferredWidth_ == width) return;
+    preferredWidth_ = width;
+    changed();
+}
+
+bool Label::clickLink(gfx::Point point) {
+    const std::string url = shownText().linkAt(point, layoutOptions(frame().width));
+    if (url.empty()) return false;
+    if (onLink) onLink(url);
+    return true;
+}
+
+RichText Label::shownText() const {
+    if (richText_) return *richText_;
+    TextAttributes attributes;
+    attributes.font = font_;
+    attributes.color = color_;
+    attributes.paragraph.alignment = alignment_;
+    return RichText(text_, attributes);
+}
+
+TextLayoutOptions Label::layoutOptions(std::optional<double> width) const {
+    TextLayoutOptions options;
+    options.width = width;
+    options.wraps = wraps_;
+    options.maximumLines = maximumLines_;
+    options.truncation = truncation_;
+    return options;
+}
+
+View::Size Label::fittingSize() const {
+    // A wrapping label keeps its width; a single line is as wide as its text.
+    std::optional<double> width;
+    if (wraps_) width = preferredWidth_ ? preferredWidth_ : std::optional<double>(frame().width);
+    TextLayoutOptions options = layoutOptions(width);
+    options.truncation = Truncation::none;
+    const Size size = shownText().measure(options);
+    return {wraps_ && width ? std::max(size.width, 0.0) : size.width, size.height};
+}
+
+void Label::draw(gfx::Canvas& canvas, const Rect&) {
+    if (peer()) return;
+    const Rect box = bounds();
+    shownText().draw(canvas, box, isFlipped(), layoutOptions(box.width));
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/Image.h"
+#include "platform/gfx/InterfaceFont.h"
+#include "platform/ui/Control.h"
+#include "platform/ui/RichText.h"
+
+namespace platform::ui {
+
+// A row of segments, each a text or an image; one is selected, or each acts like a button.
+class SegmentedControl : public Control {
+public:
+    enum class Tracking { selectOne, momentary };
+
+    struct Segment {
+        std::string label;
+        std::optional<gfx::Image> image;
+        // 0: as wide as its content.
+        double width = 0;
+        bool enabled = true;
+        std::string toolTip;
+    };
+
+    explicit SegmentedControl(const Rect& frame = {});
+
+    const std::vector<Segment>& segments() const { return segments_; }
+    void setSegments(std::vector<Segment> segments);
+    Tracking tracking() const { return tracking_; }
+    void setTracking(Tracking tracking);
+    // -1 for none.
+    int selectedSegment() const { return selected_; }
+    // Selects without running the action; an index outside the segments selects none.
+    void setSelectedSegment(int index);
+    const gfx::InterfaceFont& font() const { return font_; }
+    void setFont(gfx::InterfaceFont font);
+
+    // The user clicks a segment: a selecting control selects it, then the action runs. False
+    // for a disabled segment or control or an index outside.
+    bool choose(int index);
+    // Selected when selecting; in a momentary control, the segment clicked last.
+    int clickedSegment() const { return clicked_; }
+
+    // The width a segment takes.
+    double widthOfSegment(int index) const;
+    Size fittingSize() const override;
+    void draw(gfx::Canvas& canvas, const Rect& dirty) override;
+
+private:
+    RichText labelText(const Segment& segment) const;
+
+    std::vector<Segment> segments_;
+    Tracking tracking_ = Tracking::selectOne;
+    int selected_ = -1;
+    int clicked_ = -1;
+    gfx::InterfaceFont font_;
+};
+
+}  // namespace platform::ui
