@@ -13,6 +13,10 @@ constexpr std::string_view rawValues[Lang::count] = {"en", "et", "de", "fr", "es
 constexpr std::string_view promptNames[Lang::count] = {"English", "Estonian", "German", "French",
                                                        "Spanish", "Italian",  "Portuguese", "Dutch",
                                                        "Polish",  "Russian",  "Chinese"};
+// As the language picker offers them.
+constexpr std::string_view ownNames[Lang::count] = {"English",  "Eesti",      "Deutsch", "Français",
+                                                    "Español",  "Italiano",   "Português", "Nederlands",
+                                                    "Polski",   "Русский",    "中文"};
 
 constexpr int unset = -1;
 std::atomic<int> currentIndex{unset};
@@ -28,6 +32,8 @@ std::optional<Lang> Lang::fromRawValue(std::string_view raw) {
 std::string_view Lang::rawValue() const { return rawValues[index()]; }
 
 std::string_view Lang::promptLanguage() const { return promptNames[index()]; }
+
+std::string_view Lang::ownName() const { return ownNames[index()]; }
 
 Lang Lang::current() {
     int index = currentIndex.load(std::memory_order_acquire);

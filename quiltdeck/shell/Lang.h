@@ -25,6 +25,8 @@ public:
     std::string_view rawValue() const;
     // The language's English name, for prompts that ask the assistant to answer in it.
     std::string_view promptLanguage() const;
+    // The language's name in itself ("Deutsch", "中文"), as the language picker shows it.
+    std::string_view ownName() const;
     constexpr int index() const { return code_; }
     constexpr Code code() const { return code_; }
     friend constexpr bool operator==(Lang, Lang) = default;

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
@@ -95,6 +96,11 @@ int main(int argc, char** argv) {
         Store& store = Store::shared();
         Log::flush();
         say("readOnly=" + std::to_string(store.readOnly()));
+        return 0;
+    }
+    if (mode == "bar") {  // what a new top bar takes from the stored language and AI-titles setting
+        BarView bar({0, 0, 1200, BarView::height});
+        say(bar.languagePicker().titleOfSelectedItem() + (bar.aiToggle().state() == platform::ui::Button::State::on ? " on" : " off"));
         return 0;
     }
     if (mode == "save-loop") {

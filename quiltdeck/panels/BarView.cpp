@@ -1,0 +1,189 @@
+#include "quiltdeck/panels/BarView.h"
+
+#include <string>
+
+#include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/panels/PillButton.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/AppVersion.h"
+#include "quiltdeck/shell/Fonts.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Lang.h"
+
+namespace quiltdeck {
+
+using platform::gfx::FontWeight;
+using platform::ui::Button;
+using platform::ui::RichText;
+using platform::ui::TextAttributes;
+
+namespace {
+
+constexpr int primaryTag = 1;
+constexpr double pillY = 13;
+constexpr double pillHeight = 26;
+constexpr double pillRadius = 13;
+constexpr double pillPadding = 24;
+constexpr double pillGap = 8;
+constexpr double centreY = 26;
+
+void callIfSet(const std::function<void()>& callback) {
+    if (callback) callback();
+}
+
+}  // namespace
+
+BarView::BarView(const Rect& frame) : View(frame) {
+    addSubview(&material_);
+    addSubview(&brand_);
+
+    const std::string version = AppVersion::shortVersion();
+    version_.setText("v" + version);
+    const std::string build = AppVersion::build();
+    version_.setToolTip("Quiltdeck " + version + (build.empty() ? "" : " (" + build + ")"));
+    addSubview(&version_);
+
+    const std::array<std::function<void()>*, 5> callbacks = {&onNew, &onBrowsers, &onHistory, &onSettings, &onGuide};
+    for (size_t i = 0; i < pills().size(); ++i) {
+        Button& pill = *pills()[i];
+        pill.setBordered(false);
+        pill.setBezelStyle(Button::BezelStyle::regularSquare);
+        pill.setShowsFocusRing(false);
+        pill.setTag(i == 0 ? primaryTag : 0);
+        std::function<void()>* callback = callbacks[i];
+        pill.setAction([callback](platform::ui::Control&) { callIfSet(*callback); });
+        addSubview(&pill);
+        styleButton(pill);
+    }
+
+    aiToggle_.setState(Store::shared().aiTitles() ? Button::State::on : Button::State::off);
+    aiToggle_.setIdentifier(std::string(noPill));
+    aiToggle_.setAction([this](platform::ui::Control&) {
+        if (onToggleAI) onToggleAI(aiToggle_.state() == Button::State::on);
+    });
+    addSubview(&aiToggle_);
+
+    counts_.setAlignment(platform::ui::TextAlignment::right);
+    addSubview(&counts_);
+
+    for (Lang lang : Lang::allCases()) languagePicker_.addItem(std::string(lang.ownName()));
+    languagePicker_.selectItem(Lang::current().index());
+    if (languagePicker_.indexOfSelectedItem() < 0) languagePicker_.selectItem(0);
+    languagePicker_.setControlSize(Button::ControlSize::small);
+    languagePicker_.setFont(Fonts::ui(11, FontWeight::regular));
+    languagePicker_.setAction([this](platform::ui::Control&) { pickLanguage(); });
+    addSubview(&languagePicker_);
+
+    addSubview(&hairline_);
+    applyTheme();
+    themeObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
+        std::string(Theme::didChange), [this](const platform::runtime::Notification&) { applyTheme(); });
+}
+
+void BarView::setFrameSize(Size size) {
+    View::setFrameSize(size);
+    layout();
+}
+
+void BarView::styleButton(Button& button) {
+    const bool primary = button.tag() == primaryTag;
+    Button::Look look = PillButton::lookFor(primary);
+    // The radius belongs to the layout.
+    if (button.look()) look.cornerRadius = button.look()->cornerRadius;
+    button.setLook(look);
+    button.setAttributedTitle(RichText(button.title(), PillButton::titleAttributes(primary)));
+}
+
+void BarView::applyTheme() {
+    newButton_.setTitle(t("new_session"));
+    browsersButton_.setTitle(t("browsers"));
+    historyButton_.setTitle(t("history"));
+    settingsButton_.setTitle(t("settings"));
+    guideButton_.setTitle(t("guide"));
+    aiToggle_.setTitle(t("ai_titles"));
+
+    setLayerBackgroundColor(std::nullopt);
+    material_.setLayerBackgroundColor(PanelColors::panelBackground());
+    hairline_.setLayerBackgroundColor(PanelColors::hairline());
+    aiToggle_.setFont(Fonts::ui(12, FontWeight::regular));
+    aiToggle_.setContentTintColor(PanelColors::mutedText());
+    counts_.setFont(Fonts::ui(12, FontWeight::regular));
+    counts_.setTextColor(PanelColors::mutedText());
+    version_.setFont(Fonts::ui(11, FontWeight::regular));
+    version_.setTextColor(PanelColors::mutedText());
+    for (Button* pill : pills()) styleButton(*pill);
+    layout();
+}
+
+RichText BarView::countsLine(int total, int busy, int waiting, int done) {
+    using C = PanelColors;
+    TextAttributes strong;
+    strong.font = Fonts::ui(12, FontWeight::semibold);
+    strong.color = C::strongText();
+    TextAttributes weak;
+    weak.font = Fonts::ui(12, FontWeight::regular);
+    weak.color = C::mutedText();
+    const std::string separator = " \u00B7 ";
+    // A number, a blank and the text of a key.
+    auto counted = [](std::string number, std::string_view key) { return number.append(1, ' ').append(t(key)); };
+    RichText line;
+    line.append(std::to_string(total), strong).append(counted("", "tiles").append(separator), weak);
+    line.append(std::to_string(busy), strong).append(counted("", "working").append(separator), weak);
+    line.append(std::to_string(waiting), strong).append(counted("", "waiting_for_you"), weak);
+    if (done > 0) {
+        TextAttributes finished = strong;
+        finished.color = C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75));
+        line.append(separator, weak).append(counted(std::to_string(done), "done_for_you"), finished);
+    }
+    return line;
+}
+
+void BarView::update(int total, int busy, int waiting, int done) {
+    counts_.setRichText(countsLine(total, busy, waiting, done));
+    layout();
+}
+
+void BarView::pickLanguage() {
+    const int index = languagePicker_.indexOfSelectedItem();
+    if (index < 0 || index >= Lang::count) return;
+    const Lang lang = Lang::allCases()[static_cast<size_t>(index)];
+    Lang::setCurrent(lang);
+    Store::shared().setLanguage(std::string(lang.rawValue()));
+    platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+}
+
+void BarView::layout() {
+    const double width = frame().width;
+    brand_.setFrame({84, 0, 200, height});
+
+    version_.sizeToFit();
+    const Rect version = version_.frame();
+    const double versionX = 84 + BrandView::wordX + brand_.wordFrame().width + 8;
+    version_.setFrameOrigin({versionX, 27 - version.height / 2});
+
+    double x = versionX + version.width + 16;
+    for (Button* pill : pills()) {
+        const double pillWidth = pill->fittingSize().width + pillPadding;
+        pill->setFrame({x, pillY, pillWidth, pillHeight});
+        Button::Look look = pill->look().value_or(Button::Look{});
+        look.cornerRadius = pillRadius;
+        pill->setLook(look);
+        x += pillWidth + pillGap;
+    }
+
+    aiToggle_.sizeToFit();
+    aiToggle_.setFrameOrigin({x + 6, centreY - aiToggle_.frame().height / 2});
+
+    languagePicker_.sizeToFit();
+    const Rect picker = languagePicker_.frame();
+    languagePicker_.setFrameOrigin({width - picker.width - 14, centreY - picker.height / 2});
+
+    counts_.sizeToFit();
+    const Rect counts = counts_.frame();
+    counts_.setFrameOrigin({languagePicker_.frame().x - counts.width - 16, centreY - counts.height / 2});
+
+    material_.setFrame(bounds());
+    hairline_.setFrame({0, height - 1, width, 1});
+}
+
+}  // namespace quiltdeck

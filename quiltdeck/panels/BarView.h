@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/PopUpButton.h"
+#include "platform/ui/RichText.h"
+#include "platform/ui/View.h"
+#include "quiltdeck/panels/BrandView.h"
+
+namespace quiltdeck {
+
+// The strip across the top of the main window: brand and version, five pills (new session,
+// browsers, history, settings, guide), the AI-titles check box, and right-aligned the counts
+// line and the language pop-up, on a flat ground closed by a hairline. It keeps no state of its
+// own: its owner sets the callbacks, the frame, and the counts; the only thing it changes by
+// itself is the interface language. Main thread.
+class BarView : public platform::ui::View {
+public:
+    static constexpr double height = 52;
+
+    explicit BarView(const Rect& frame = {});
+
+    bool isFlipped() const override { return true; }
+    void setFrameSize(Size size) override;
+
+    // Rebuilds the counts line and lays the bar out.
+    void update(int total, int busy, int waiting, int done);
+    // Re-reads every title and colour (on each Theme.didChange, which follows language changes).
+    void applyTheme();
+    void layout();
+
+    // "3 tiles · 1 working · 0 waiting for you · 2 done" with the numbers strong; the done part
+    // only when done is above 0.
+    static platform::ui::RichText countsLine(int total, int busy, int waiting, int done);
+
+    std::function<void()> onNew;
+    std::function<void()> onBrowsers;
+    std::function<void()> onSettings;
+    std::function<void()> onHistory;
+    std::function<void()> onGuide;
+    // The check box's new state.
+    std::function<void(bool)> onToggleAI;
+
+    BrandView& brand() { return brand_; }
+    platform::ui::Label& version() { return version_; }
+    platform::ui::Button& newButton() { return newButton_; }
+    platform::ui::Button& browsersButton() { return browsersButton_; }
+    platform::ui::Button& historyButton() { return historyButton_; }
+    platform::ui::Button& settingsButton() { return settingsButton_; }
+    platform::ui::Button& guideButton() { return guideButton_; }
+    platform::ui::Button& aiToggle() { return aiToggle_; }
+    platform::ui::PopUpButton& languagePicker() { return languagePicker_; }
+    platform::ui::Label& counts() { return counts_; }
+    platform::ui::View& hairline() { return hairline_; }
+    platform::ui::View& material() { return material_; }
+
+private:
+    // The pills in the order they stand.
+    std::array<platform::ui::Button*, 5> pills() {
+        return {&newButton_, &browsersButton_, &historyButton_, &settingsButton_, &guideButton_};
+    }
+    void styleButton(platform::ui::Button& button);
+    void pickLanguage();
+
+    platform::ui::View material_;
+    BrandView brand_;
+    platform::ui::Label version_;
+    platform::ui::Button newButton_;
+    platform::ui::Button browsersButton_;
+    platform::ui::Button historyButton_;
+    platform::ui::Button settingsButton_;
+    platform::ui::Button guideButton_;
+    platform::ui::Button aiToggle_{platform::ui::Button::Type::checkBox};
+    platform::ui::Label counts_;
+    platform::ui::PopUpButton languagePicker_;
+    platform::ui::View hairline_;
+    platform::runtime::NotificationCenter::Subscription themeObserver_;
+};
+
+}  // namespace quiltdeck

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/gfx/Rgba.h"
+#include "quiltdeck/shell/Theme.h"
+
+namespace quiltdeck {
+
+// The colour pairs the windows share, dark / light, read from Theme at each call: a view
+// applying them never keeps one across a theme change.
+class PanelColors {
+public:
+    PanelColors() = delete;
+
+    static platform::gfx::Rgba pick(platform::gfx::Rgba dark, platform::gfx::Rgba light) {
+        return Theme::isDark() ? dark : light;
+    }
+    static platform::gfx::Rgba rgb(uint8_t r, uint8_t g, uint8_t b) { return platform::gfx::Rgba::fromBytes(r, g, b); }
+
+    static platform::gfx::Rgba strongText() { return pick(rgb(233, 235, 237), rgb(20, 22, 26)); }
+    static platform::gfx::Rgba mutedText() { return pick(rgb(158, 163, 169), rgb(109, 114, 120)); }
+    // Hairlines and the borders of pills and thumbnails.
+    static platform::gfx::Rgba hairline() { return pick({1, 1, 1, 0.08}, {0, 0, 0, 0.10}); }
+    static platform::gfx::Rgba controlBackground() { return pick(rgb(25, 27, 29), rgb(255, 255, 255)); }
+    static platform::gfx::Rgba panelBackground() { return pick(rgb(18, 19, 21), rgb(244, 243, 241)); }
+};
+
+}  // namespace quiltdeck

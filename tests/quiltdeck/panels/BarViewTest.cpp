@@ -1,0 +1,193 @@
+#include "quiltdeck/panels/BarView.h"
+
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/Lang.h"
+
+namespace quiltdeck {
+namespace {
+
+using platform::gfx::FontWeight;
+using platform::gfx::Rect;
+using platform::gfx::Rgba;
+using platform::ui::Button;
+using testing::rgb;
+
+class BarViewTest : public testing::PanelTest {
+protected:
+    ~BarViewTest() override {
+        Lang::setCurrent(Lang::en);
+        Store::shared().setLanguage("en");
+    }
+};
+
+// The counts line: its text, and which runs are strong (semibold), weak or the green done run.
+TEST_F(BarViewTest, CountsLine) {
+    struct Case {
+        int total, busy, waiting, done;
+        const char* text;
+    } cases[] = {
+        {3, 1, 0, 2, "3 tiles \u00B7 1 working \u00B7 0 waiting for you \u00B7 2 done"},
+        {0, 0, 0, 0, "0 tiles \u00B7 0 working \u00B7 0 waiting for you"},
+        {1, 0, 0, -1, "1 tiles \u00B7 0 working \u00B7 0 waiting for you"},
+        {12, 10, 2, 1, "12 tiles \u00B7 10 working \u00B7 2 waiting for you \u00B7 1 done"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(BarView::countsLine(c.total, c.busy, c.waiting, c.done).string(), c.text);
+
+    for (bool dark : {true, false}) {
+        setDark(dark);
+        const platform::ui::RichText line = BarView::countsLine(3, 1, 0, 2);
+        const std::string text = line.string();
+        struct Run {
+            std::string at;
+            FontWeight weight;
+            Rgba color;
+        } runs[] = {
+            {"3", FontWeight::semibold, dark ? rgb(233, 235, 237) : rgb(20, 22, 26)},
+            {" tiles", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(109, 114, 120)},
+            {"1 working", FontWeight::semibold, dark ? rgb(233, 235, 237) : rgb(20, 22, 26)},
+            {" waiting", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(109, 114, 120)},
+            {"2 done", FontWeight::semibold, dark ? rgb(95, 176, 122) : rgb(46, 125, 75)},
+            {"done", FontWeight::semibold, dark ? rgb(95, 176, 122) : rgb(46, 125, 75)},
+        };
+        for (const Run& run : runs) {
+            const auto& attributes = testing::runAt(line, text.find(run.at));
+            EXPECT_EQ(attributes.font.weight, run.weight) << run.at;
+            EXPECT_EQ(attributes.font.size, 12) << run.at;
+            EXPECT_EQ(attributes.color, run.color) << run.at << (dark ? " dark" : " light");
+        }
+    }
+}
+
+TEST_F(BarViewTest, LayoutPlacesEveryPart) {
+    BarView bar({0, 0, 1200, BarView::height});
+    bar.update(3, 1, 0, 2);
+    EXPECT_EQ(bar.brand().frame(), (Rect{84, 0, 200, 52}));
+    const Rect version = bar.version().frame();
+    EXPECT_DOUBLE_EQ(version.x, 84 + 24.2 + bar.brand().wordFrame().width + 8);
+    EXPECT_GT(bar.brand().wordFrame().width, 40);
+    EXPECT_DOUBLE_EQ(version.y + version.height / 2, 27);
+    EXPECT_EQ(bar.version().text().substr(0, 1), "v");
+
+    double x = version.x + version.width + 16;
+    Button* pills[] = {&bar.newButton(), &bar.browsersButton(), &bar.historyButton(), &bar.settingsButton(), &bar.guideButton()};
+    for (Button* pill : pills) {
+        const Rect frame = pill->frame();
+        EXPECT_DOUBLE_EQ(frame.x, x) << pill->title();
+        EXPECT_EQ(frame.y, 13) << pill->title();
+        EXPECT_EQ(frame.height, 26) << pill->title();
+        EXPECT_DOUBLE_EQ(frame.width, pill->fittingSize().width + 24) << pill->title();
+        EXPECT_EQ(pill->look()->cornerRadius, 13) << pill->title();
+        x += frame.width + 8;
+    }
+    EXPECT_DOUBLE_EQ(bar.aiToggle().frame().x, x + 6);
+    EXPECT_DOUBLE_EQ(bar.aiToggle().frame().y + bar.aiToggle().frame().height / 2, 26);
+    const Rect picker = bar.languagePicker().frame();
+    EXPECT_DOUBLE_EQ(picker.maxX(), 1200 - 14);
+    EXPECT_DOUBLE_EQ(picker.y + picker.height / 2, 26);
+    EXPECT_DOUBLE_EQ(bar.counts().frame().maxX(), picker.x - 16);
+    EXPECT_GT(bar.counts().frame().width, 100);
+    EXPECT_EQ(bar.hairline().frame(), (Rect{0, 51, 1200, 1}));
+    EXPECT_EQ(bar.material().frame(), (Rect{0, 0, 1200, 52}));
+
+    // A wider window moves only what is right-aligned.
+    bar.setFrame({0, 0, 1400, BarView::height});
+    EXPECT_DOUBLE_EQ(bar.languagePicker().frame().maxX(), 1400 - 14);
+    EXPECT_DOUBLE_EQ(bar.newButton().frame().x, version.x + version.width + 16);
+}
+
+TEST_F(BarViewTest, PillsTitlesAndRoles) {
+    BarView bar({0, 0, 1200, BarView::height});
+    EXPECT_EQ(bar.newButton().title(), "new session");
+    EXPECT_EQ(bar.guideButton().title(), "guide");
+    EXPECT_EQ(bar.aiToggle().title(), "AI titles");
+    EXPECT_EQ(bar.newButton().tag(), 1);
+    EXPECT_EQ(bar.historyButton().tag(), 0);
+    EXPECT_EQ(bar.newButton().look()->fill, rgb(237, 239, 241));
+    EXPECT_EQ(bar.historyButton().look()->fill, rgb(25, 27, 29));
+    EXPECT_EQ(bar.aiToggle().identifier(), "noPill");
+    EXPECT_FALSE(bar.aiToggle().look());
+    ASSERT_EQ(bar.languagePicker().items().size(), 11u);
+    EXPECT_EQ(bar.languagePicker().items()[2], "Deutsch");
+    EXPECT_EQ(bar.languagePicker().items()[10], "中文");
+    EXPECT_EQ(bar.languagePicker().titleOfSelectedItem(), "English");
+}
+
+TEST_F(BarViewTest, ThemeSwitchRecoloursTheBar) {
+    BarView bar({0, 0, 1200, BarView::height});
+    for (bool dark : {false, true}) {
+        setDark(dark);
+        const std::string name = dark ? "dark" : "light";
+        EXPECT_EQ(bar.newButton().look()->fill, dark ? rgb(237, 239, 241) : rgb(20, 22, 26)) << name;
+        EXPECT_EQ(bar.browsersButton().look()->fill, dark ? rgb(25, 27, 29) : rgb(255, 255, 255)) << name;
+        EXPECT_EQ(testing::runAt(*bar.newButton().attributedTitle(), 0).color, dark ? rgb(11, 12, 13) : rgb(255, 255, 255)) << name;
+        EXPECT_EQ(bar.hairline().layerBackgroundColor(), dark ? (Rgba{1, 1, 1, 0.08}) : (Rgba{0, 0, 0, 0.10})) << name;
+        EXPECT_EQ(bar.version().textColor(), dark ? rgb(158, 163, 169) : rgb(109, 114, 120)) << name;
+        EXPECT_EQ(bar.aiToggle().contentTintColor(), dark ? rgb(158, 163, 169) : rgb(109, 114, 120)) << name;
+        EXPECT_EQ(bar.material().layerBackgroundColor(), dark ? rgb(18, 19, 21) : rgb(244, 243, 241)) << name;
+        EXPECT_EQ(bar.brand().ink(), dark ? rgb(233, 235, 237) : rgb(20, 22, 26)) << name;
+        // The radius stays the layout's.
+        EXPECT_EQ(bar.newButton().look()->cornerRadius, 13) << name;
+    }
+}
+
+TEST_F(BarViewTest, ChoosingALanguageStoresItAndTitlesFollow) {
+    BarView bar({0, 0, 1200, BarView::height});
+    int languageChanges = 0;
+    // As the application delegate does: a language change is followed by a theme notification.
+    auto relay = platform::runtime::NotificationCenter::defaultCenter().subscribe(std::string(Lang::didChange), [&](const auto&) {
+        ++languageChanges;
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Theme::didChange));
+    });
+    EXPECT_TRUE(bar.languagePicker().choose(2));
+    loop_.runPending();
+    EXPECT_EQ(Store::shared().language(), "de");
+    EXPECT_EQ(Lang::current(), Lang::de);
+    EXPECT_EQ(languageChanges, 1);
+    EXPECT_EQ(bar.newButton().title(), "neue Sitzung");
+    EXPECT_EQ(bar.guideButton().title(), "Anleitung");
+    // The counts follow at the next update.
+    bar.update(1, 0, 0, 0);
+    EXPECT_NE(bar.counts().text().find("1 "), std::string::npos);
+    EXPECT_EQ(bar.counts().text(), BarView::countsLine(1, 0, 0, 0).string());
+    EXPECT_FALSE(bar.languagePicker().choose(11));
+    EXPECT_FALSE(bar.languagePicker().choose(-1));
+    loop_.runPending();
+    EXPECT_EQ(languageChanges, 1);
+}
+
+TEST_F(BarViewTest, ClicksReachTheirCallbacksOnlyWhenSet) {
+    BarView bar({0, 0, 1200, BarView::height});
+    // Nothing set: every click does nothing.
+    for (Button* b : {&bar.newButton(), &bar.browsersButton(), &bar.historyButton(), &bar.settingsButton(), &bar.guideButton(), &bar.aiToggle()})
+        EXPECT_TRUE(b->performClick());
+    std::string calls;
+    bar.onNew = [&] { calls += "new "; };
+    bar.onBrowsers = [&] { calls += "browsers "; };
+    bar.onHistory = [&] { calls += "history "; };
+    bar.onSettings = [&] { calls += "settings "; };
+    bar.onGuide = [&] { calls += "guide "; };
+    bar.onToggleAI = [&](bool on) { calls += on ? "ai:on " : "ai:off "; };
+    const bool storedOn = bar.aiToggle().state() == Button::State::on;
+    for (Button* b : {&bar.newButton(), &bar.browsersButton(), &bar.historyButton(), &bar.settingsButton(), &bar.guideButton(), &bar.aiToggle(), &bar.aiToggle()})
+        b->performClick();
+    EXPECT_EQ(calls, std::string("new browsers history settings guide ") + (storedOn ? "ai:off ai:on " : "ai:on ai:off "));
+}
+
+// A new bar takes the stored language (an unknown code is English) and AI-titles setting.
+TEST(BarViewLaunch, TakesTheStoredLanguageAndAiTitles) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"language":"xx"})", "English on\n"},
+        {R"({"language":"de","aiTitles":false})", "Deutsch off\n"},
+        {R"({"language":"zh"})", "中文 on\n"},
+    };
+    for (const auto& [document, output] : cases) {
+        testing::TempFolder state;
+        testing::writeFile(state / "state.json", document);
+        EXPECT_EQ(testing::runChild({"bar"}, {{"QUILTDECK_STATE_DIR", state.path().string()}}).output, output) << document;
+    }
+}
+
+}  // namespace
+}  // namespace quiltdeck
