@@ -35,6 +35,7 @@ const char* formatOf(std::span<const uint8_t> data) {
     if (startsWith(data, "II*\0"sv) || startsWith(data, "MM\0*"sv)) return "tiff";
     if (startsWith(data, "\0\0\1\0"sv)) return "ico";
     if (startsWith(data, "RIFF"sv) && startsWith(data, "WEBP"sv, 8)) return "webp";
+    if (startsWith(data, "icns"sv)) return "icns";
     if (looksLikeSvg(data)) return "svg";
     return nullptr;
 }
@@ -91,6 +92,25 @@ Image toImage(GdkPixbuf* pixbuf) {
 }
 
 }  // namespace
+
+bool ImageDecoder::readsMimeType(std::string_view mimeType) {
+    // The loaders of the formats recognised above, by the types they declare.
+    static constexpr std::string_view recognised[] = {"png", "jpeg", "gif", "bmp", "tiff", "ico", "webp", "svg", "icns"};
+    GSList* formats = gdk_pixbuf_get_formats();
+    bool reads = false;
+    for (GSList* item = formats; item && !reads; item = item->next) {
+        auto* format = static_cast<GdkPixbufFormat*>(item->data);
+        gchar* name = gdk_pixbuf_format_get_name(format);
+        const bool known = std::find(std::begin(recognised), std::end(recognised), std::string_view(name)) != std::end(recognised);
+        g_free(name);
+        if (!known) continue;
+        gchar** types = gdk_pixbuf_format_get_mime_types(format);
+        for (gchar** type = types; type && *type && !reads; ++type) reads = mimeType == *type;
+        g_strfreev(types);
+    }
+    g_slist_free(formats);
+    return reads;
+}
 
 bool ImageDecoder::withinLimits(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width <= maxSide && height <= maxSide && width * height * 4 <= maxDecodedBytes;

@@ -3,13 +3,14 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string_view>
 
 #include "platform/gfx/Image.h"
 
 namespace platform::gfx {
 
 // Decodes the encoded images the view shows (inline images, logos): PNG, JPEG, GIF (first frame),
-// BMP, TIFF, ICO, WebP and SVG. The format is recognised from the leading bytes; nothing else is
+// BMP, TIFF, ICO, WebP and SVG, and ICNS where the system has a loader for it. The format is recognised from the leading bytes; nothing else is
 // handed to a decoder. The size is read before any pixel is decoded, and an image beyond the limits
 // is refused at that point. Safe on any thread.
 class ImageDecoder {
@@ -42,6 +43,10 @@ public:
     // The same, refusing also images wider or higher than `sideLimit` (images shown small).
     static Result decode(std::span<const uint8_t> data, int64_t sideLimit);
     static Result decode(std::span<const uint8_t> data, const Request& request);
+
+    // Whether images of a MIME type ("image/png") are recognised and a loader reads them: what a
+    // file chooser may offer.
+    static bool readsMimeType(std::string_view mimeType);
 
     // Whether an image of this size may be decoded (4 bytes per pixel).
     static bool withinLimits(int64_t width, int64_t height);

@@ -111,6 +111,29 @@ TEST(ImageDecoder, LimitsAreSixteenThousandPixelsAndAQuarterGigabyte) {
     for (auto [w, h] : {std::pair{16384, 4097}, {16385, 1}, {1, 16385}, {0, 10}}) EXPECT_FALSE(ImageDecoder::withinLimits(w, h));
 }
 
+// An icon set holding one 256 x 256 PNG, as the system's loader reads it.
+TEST(ImageDecoder, ReadsIconSetsWhereALoaderDoes) {
+    const Bytes png = pngOfSize(256, 256);
+    auto bigEndian = [](Bytes& out, uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+    };
+    Bytes icns = bytesOf("icns");
+    bigEndian(icns, static_cast<uint32_t>(16 + png.size()));
+    for (char c : std::string("ic08")) icns.push_back(static_cast<uint8_t>(c));
+    bigEndian(icns, static_cast<uint32_t>(8 + png.size()));
+    icns.insert(icns.end(), png.begin(), png.end());
+    const ImageDecoder::Result result = ImageDecoder::decode(icns);
+    EXPECT_EQ(result.status == ImageDecoder::Status::decoded, ImageDecoder::readsMimeType("image/x-icns"));
+    EXPECT_EQ(result.image.width, result.status == ImageDecoder::Status::decoded ? 256 : 0);
+}
+
+TEST(ImageDecoder, MimeTypesOfferedAreTheOnesItReads) {
+    for (const char* type : {"image/png", "image/jpeg", "image/svg+xml", "image/tiff", "image/webp"})
+        EXPECT_TRUE(ImageDecoder::readsMimeType(type)) << type;
+    for (const char* type : {"image/x-portable-anymap", "image/x-xpixmap", "text/plain", ""})
+        EXPECT_FALSE(ImageDecoder::readsMimeType(type)) << type;
+}
+
 TEST(ImageDecoder, OtherDataIsNotHandedToADecoder) {
     for (std::string_view text : {"", "hello", "/* XPM */\nstatic char * x[] = {\"1 1 1 1\", \"a c #FF0000\", \"a\"};",
                                   "P1\n1 1\n1\n", "<html><body>no image</body></html>"}) {
