@@ -1,0 +1,112 @@
+#include "quiltdeck/panels/GuideWindow.h"
+
+#include "platform/gfx/Font.h"
+#include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Lang.h"
+
+namespace quiltdeck {
+namespace {
+
+using platform::ui::RichText;
+
+class GuideWindowTest : public testing::PanelTest {
+protected:
+    ~GuideWindowTest() override {
+        Lang::setCurrent(Lang::en);
+        Store::shared().setFontName("SF Mono");
+    }
+
+    // The key column's paragraphs: those with the key tab stop.
+    static std::vector<RichText::Paragraph> keyParagraphs(const RichText& text) {
+        std::vector<RichText::Paragraph> rows;
+        for (const auto& paragraph : text.paragraphs())
+            if (paragraph.style.tabStops == std::vector<double>{GuideWindow::keyColumn}) rows.push_back(paragraph);
+        return rows;
+    }
+    static std::string keyOf(const RichText& text, const RichText::Paragraph& row) {
+        const std::string line = text.string().substr(row.begin, row.end - row.begin);
+        return line.substr(0, line.find('\t'));
+    }
+};
+
+TEST_F(GuideWindowTest, FifteenKeyRowsStayTheSameInEveryLanguage) {
+    const RichText english = GuideWindow::body();
+    Lang::setCurrent(Lang::de);
+    const RichText german = GuideWindow::body();
+    const auto englishRows = keyParagraphs(english), germanRows = keyParagraphs(german);
+    ASSERT_EQ(englishRows.size(), 15u);
+    ASSERT_EQ(germanRows.size(), 15u);
+    for (size_t i = 0; i < 15; ++i) {
+        EXPECT_EQ(keyOf(english, englishRows[i]), GuideWindow::keyRows[i].keys);
+        EXPECT_EQ(keyOf(german, germanRows[i]), GuideWindow::keyRows[i].keys);
+    }
+    // Title, headings and descriptions follow the language.
+    EXPECT_EQ(german.string().find(t("guide_title")), 0u);
+    EXPECT_NE(german.string().find(t("guide_h_keys") + "\n"), std::string::npos);
+    EXPECT_NE(german.string().find(t("guide_k_new") + "\n"), std::string::npos);
+    EXPECT_EQ(german.string().find("Tiles\n"), std::string::npos);
+    EXPECT_EQ(GuideWindow::title(), "Anleitung");
+    Lang::setCurrent(Lang::ru);
+    EXPECT_EQ(GuideWindow::title(), "Руководство");
+    Lang::setCurrent(Lang::en);
+    EXPECT_EQ(GuideWindow::title(), "Guide");
+}
+
+// The key column uses the terminal font of the settings at 12.5 points: its own face when it
+// has one, else the system's monospaced font.
+TEST_F(GuideWindowTest, KeyColumnFontFollowsTheTerminalFont) {
+    const std::string monospace = platform::gfx::Font::systemFont(12.5)->family();
+    for (const char* stored : {"SF Mono", "Nonexistent Mono", "Menlo"}) {
+        Store::shared().setFontName(stored);
+        const RichText body = GuideWindow::body();
+        const auto rows = keyParagraphs(body);
+        ASSERT_FALSE(rows.empty());
+        const auto& key = *body.attributesAt(rows[0].begin);
+        EXPECT_EQ(key.font.family, monospace) << stored;
+        EXPECT_EQ(key.font.size, 12.5) << stored;
+        const auto& description = *body.attributesAt(rows[0].end - 1);
+        EXPECT_EQ(description.font.size, 13) << stored;
+        EXPECT_EQ(description.color, testing::rgb(158, 163, 169)) << stored;
+    }
+}
+
+// Every key text fits its column, and a wrapped description goes on under itself.
+TEST_F(GuideWindowTest, KeysFitTheirColumnAndDescriptionsWrapUnderThemselves) {
+    const RichText body = GuideWindow::body();
+    for (const auto& row : GuideWindow::keyRows) {
+        platform::ui::TextAttributes attributes = *body.attributesAt(keyParagraphs(body)[0].begin);
+        EXPECT_LT(RichText(std::string(row.keys), attributes).measure().width + 8, GuideWindow::keyColumn) << row.keys;
+    }
+    platform::ui::TextLayoutOptions options;
+    options.width = GuideWindow::width - 48;
+    const auto frames = body.layout(options);
+    const auto paragraphs = body.paragraphs();
+    int wrapped = 0;
+    for (size_t i = 0; i < paragraphs.size(); ++i) {
+        if (paragraphs[i].style.headIndent != GuideWindow::keyColumn) continue;
+        EXPECT_NEAR(frames[i].lineStarts[0], 0, 0.5);
+        for (size_t line = 1; line < frames[i].lineStarts.size(); ++line, ++wrapped)
+            EXPECT_NEAR(frames[i].lineStarts[line], GuideWindow::keyColumn, 0.5) << body.string().substr(paragraphs[i].begin, 30);
+    }
+    EXPECT_GT(wrapped, 0);
+}
+
+TEST_F(GuideWindowTest, PanelContent) {
+    GuideWindow guide;
+    guide.build();
+    EXPECT_EQ(guide.content().frame(), (platform::gfx::Rect{0, 0, 560, 640}));
+    EXPECT_EQ(guide.text().frame(), (platform::gfx::Rect{0, 0, 560, 584}));
+    EXPECT_EQ(guide.text().textInset(), (platform::gfx::Size{24, 20}));
+    EXPECT_FALSE(guide.text().drawsBackground());
+    EXPECT_EQ(guide.text().text(), GuideWindow::body());
+    ASSERT_TRUE(guide.closeButton());
+    EXPECT_EQ(guide.closeButton()->frame(), (platform::gfx::Rect{446, 596, 90, 28}));
+    EXPECT_TRUE(guide.closeButton()->accent());
+    EXPECT_EQ(guide.closeButton()->title(), "Close");
+    EXPECT_EQ(guide.closeButton()->look()->cornerRadius, 14);
+}
+
+}  // namespace
+}  // namespace quiltdeck
