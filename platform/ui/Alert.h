@@ -36,6 +36,18 @@ struct FolderChooser {
     void present(Window* window, Completion completion) const;
 };
 
+// A chooser of one file among the given MIME types, beside whatever else is open: the chosen
+// file's path, or nothing when cancelled.
+struct FileChooser {
+    std::string title;
+    std::string message;
+    std::string initialFolder;
+    std::vector<std::string> mimeTypes;
+
+    using Completion = std::function<void(std::optional<std::string> file)>;
+    void present(Window* window, Completion completion) const;
+};
+
 // What the About panel shows.
 struct AboutInfo {
     std::string programName;

@@ -16,8 +16,12 @@ struct PendingChooser {
     FolderChooser chooser;
     FolderChooser::Completion completion;
 };
+struct PendingFileChooser {
+    FileChooser chooser;
+    FileChooser::Completion completion;
+};
 struct Pending {
-    std::variant<PendingAlert, PendingChooser> panel;
+    std::variant<PendingAlert, PendingChooser, PendingFileChooser> panel;
     Window* window;
 };
 
@@ -61,6 +65,14 @@ void showNext() {
             if (completion) completion(button);
             showNext();
         });
+    } else if (auto* file = std::get_if<PendingFileChooser>(&next.panel)) {
+        auto completion = std::move(file->completion);
+        presenter->showFileChooser(file->chooser, next.window,
+                                   [completion, generation, answered](std::optional<std::string> path) {
+                                       if (!takeAnswer(answered, generation)) return;
+                                       if (completion) completion(std::move(path));
+                                       showNext();
+                                   });
     } else {
         auto& chooser = std::get<PendingChooser>(next.panel);
         auto completion = std::move(chooser.completion);
@@ -91,6 +103,15 @@ void Modals::present(const FolderChooser& chooser, Window* window, FolderChooser
     showNext();
 }
 
+void Modals::present(const FileChooser& chooser, Window* window, FileChooser::Completion completion) {
+    queue().waiting.push_back({PendingFileChooser{chooser, std::move(completion)}, window});
+    showNext();
+}
+
+void ModalPresenter::showFileChooser(const FileChooser&, Window*, std::function<void(std::optional<std::string>)> answer) {
+    answer(std::nullopt);
+}
+
 void Modals::showAbout(const AboutInfo& info, Window* window) { queue().presenter->showAbout(info, window); }
 
 bool Modals::isShowing() { return queue().showing; }
@@ -112,6 +133,10 @@ void Modals::reset() {
 void Alert::present(Window* window, Completion completion) const { Modals::present(*this, window, std::move(completion)); }
 
 void FolderChooser::present(Window* window, Completion completion) const {
+    Modals::present(*this, window, std::move(completion));
+}
+
+void FileChooser::present(Window* window, Completion completion) const {
     Modals::present(*this, window, std::move(completion));
 }
 

@@ -21,6 +21,9 @@ public:
     virtual void showAlert(const Alert& alert, Window* window, std::function<void(int)> answer) = 0;
     virtual void showFolderChooser(const FolderChooser& chooser, Window* window,
                                    std::function<void(std::optional<std::string>)> answer) = 0;
+    // A toolkit without file choosers answers nothing chosen.
+    virtual void showFileChooser(const FileChooser& chooser, Window* window,
+                                 std::function<void(std::optional<std::string>)> answer);
     virtual void cancelShown() = 0;
     // Not modal and not queued.
     virtual void showAbout(const AboutInfo& info, Window* window) = 0;
@@ -37,6 +40,7 @@ public:
 
     static void present(const Alert& alert, Window* window, Alert::Completion completion);
     static void present(const FolderChooser& chooser, Window* window, FolderChooser::Completion completion);
+    static void present(const FileChooser& chooser, Window* window, FileChooser::Completion completion);
     static void showAbout(const AboutInfo& info, Window* window);
 
     // A modal is shown now (a sheet is attached, in the application's words).

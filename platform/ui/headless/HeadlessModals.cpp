@@ -19,9 +19,17 @@ void HeadlessModals::showFolderChooser(const FolderChooser& chooser, Window* win
     chooserAnswer_ = std::move(answer);
 }
 
+void HeadlessModals::showFileChooser(const FileChooser& chooser, Window* window,
+                                     std::function<void(std::optional<std::string>)> answer) {
+    fileChooser_ = chooser;
+    window_ = window;
+    fileAnswer_ = std::move(answer);
+}
+
 void HeadlessModals::cancelShown() {
     if (alert_) clickButton(Alert::cancelled);
     else if (chooser_) chooseFolder(std::nullopt);
+    else if (fileChooser_) chooseFile(std::nullopt);
 }
 
 void HeadlessModals::showAbout(const AboutInfo& info, Window*) { abouts_.push_back(info); }
@@ -45,7 +53,18 @@ bool HeadlessModals::chooseFolder(std::optional<std::string> folder) {
     return true;
 }
 
+bool HeadlessModals::chooseFile(std::optional<std::string> file) {
+    if (!fileChooser_) return false;
+    auto answer = std::move(fileAnswer_);
+    fileChooser_.reset();
+    window_ = nullptr;
+    if (answer) answer(std::move(file));
+    return true;
+}
+
 void HeadlessModals::forget() {
+    fileChooser_.reset();
+    fileAnswer_ = nullptr;
     alert_.reset();
     chooser_.reset();
     window_ = nullptr;

@@ -15,6 +15,8 @@ public:
     void showAlert(const Alert& alert, Window* window, std::function<void(int)> answer) override;
     void showFolderChooser(const FolderChooser& chooser, Window* window,
                            std::function<void(std::optional<std::string>)> answer) override;
+    void showFileChooser(const FileChooser& chooser, Window* window,
+                         std::function<void(std::optional<std::string>)> answer) override;
     void cancelShown() override;
     void showAbout(const AboutInfo& info, Window* window) override;
 
@@ -23,19 +25,23 @@ public:
 
     const std::optional<Alert>& shownAlert() const { return alert_; }
     const std::optional<FolderChooser>& shownChooser() const { return chooser_; }
+    const std::optional<FileChooser>& shownFileChooser() const { return fileChooser_; }
     Window* shownOver() const { return window_; }
     const std::vector<AboutInfo>& abouts() const { return abouts_; }
     // The user's answers; false when nothing of that kind is shown.
     bool clickButton(int index);
     bool chooseFolder(std::optional<std::string> folder);
+    bool chooseFile(std::optional<std::string> file);
     void forget();
 
 private:
     std::optional<Alert> alert_;
     std::optional<FolderChooser> chooser_;
+    std::optional<FileChooser> fileChooser_;
     Window* window_ = nullptr;
     std::function<void(int)> alertAnswer_;
     std::function<void(std::optional<std::string>)> chooserAnswer_;
+    std::function<void(std::optional<std::string>)> fileAnswer_;
     std::vector<AboutInfo> abouts_;
 };
 

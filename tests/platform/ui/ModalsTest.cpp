@@ -47,6 +47,33 @@ TEST_F(ModalsTest, OneAtATimeInTheOrderAsked) {
     EXPECT_EQ(answers, (std::vector<std::string>{"first 1", "second -1", "third /srv", "fourth 0"}));
 }
 
+// An image chooser waits its turn like any modal, and a toolkit without file choosers answers none.
+TEST_F(ModalsTest, FileChoosersWaitTheirTurn) {
+    std::vector<std::string> answers;
+    alert("first").present(nullptr, [&](int) { answers.push_back("alert"); });
+    const FileChooser images{"Logo", "Choose an image", "/srv", {"image/png", "image/svg+xml"}};
+    images.present(nullptr, [&](std::optional<std::string> file) { answers.push_back(file.value_or("none")); });
+    auto* shown = HeadlessModals::current();
+    EXPECT_FALSE(shown->chooseFile("/srv/a.png"));  // not shown yet
+    shown->clickButton(0);
+    ASSERT_TRUE(shown->shownFileChooser());
+    EXPECT_EQ(shown->shownFileChooser()->mimeTypes.size(), 2u);
+    EXPECT_TRUE(shown->chooseFile("/srv/logo.png"));
+    images.present(nullptr, [&](std::optional<std::string> file) { answers.push_back(file.value_or("none")); });
+    Modals::cancelShowing();
+
+    struct Plain : ModalPresenter {
+        void showAlert(const Alert&, Window*, std::function<void(int)>) override {}
+        void showFolderChooser(const FolderChooser&, Window*, std::function<void(std::optional<std::string>)>) override {}
+        void cancelShown() override {}
+        void showAbout(const AboutInfo&, Window*) override {}
+    };
+    Modals::setPresenter(std::make_shared<Plain>());
+    images.present(nullptr, [&](std::optional<std::string> file) { answers.push_back(file.value_or("none")); });
+    EXPECT_FALSE(Modals::isShowing());
+    EXPECT_EQ(answers, (std::vector<std::string>{"alert", "/srv/logo.png", "none", "none"}));
+}
+
 // A toolkit may report a dialog's end twice (a response, then its destruction): one answer counts.
 class TwiceAnswering : public ModalPresenter {
 public:
