@@ -18,7 +18,13 @@ void Control::setToolTip(std::string toolTip) {
 
 void Control::setPeer(std::unique_ptr<ControlPeer> peer) {
     peer_ = std::move(peer);
+    peerWindow_ = window();
     if (peer_) peer_->update();
+}
+
+void Control::viewDidMoveToWindow() {
+    // The widget belongs to the old window's toolkit; the new window makes its own.
+    if (peer_ && window() != peerWindow_) setPeer(nullptr);
 }
 
 bool Control::isUsable() const {

@@ -48,9 +48,11 @@ public:
     void sizeToFit() { setFrameSize(fittingSize()); }
 
     ControlPeer* peer() const { return peer_.get(); }
+    // Set by the toolkit of the window the control is in; dropped when the control leaves it.
     void setPeer(std::unique_ptr<ControlPeer> peer);
 
 protected:
+    void viewDidMoveToWindow() override;
     // Runs the action once; false while the control is disabled or hidden.
     bool sendAction();
     // A shown property changed: the peer updates, the stand-in redraws.
@@ -64,6 +66,7 @@ private:
     std::string toolTip_;
     Action action_;
     std::unique_ptr<ControlPeer> peer_;
+    Window* peerWindow_ = nullptr;
 };
 
 }  // namespace platform::ui

@@ -100,6 +100,22 @@ TEST(Button, TellsItsPeerOfChanges) {
     EXPECT_EQ(updates, 5);
 }
 
+// A toolkit's widget belongs to the window it was made in.
+TEST(Button, DropsItsPeerWhenItLeavesTheWindow) {
+    headless::HeadlessWindow window({100, 100}, 1);
+    View content;
+    window.setContentView(&content);
+    Button button;
+    content.addSubview(&button);
+    int updates = 0;
+    button.setPeer(std::make_unique<CountingPeer>(updates));
+    button.setFrame({10, 10, 50, 20});
+    EXPECT_TRUE(button.peer());
+    button.removeFromSuperview();
+    EXPECT_FALSE(button.peer());
+    window.setContentView(nullptr);
+}
+
 // Sizes to fit: the title's measure plus a margin that depends on the kind of button.
 TEST(Button, FittingSizes) {
     Button push, pill, small, checkBox(Button::Type::checkBox), image;
