@@ -41,34 +41,18 @@ void Button::setAttributedTitle(RichText title) {
     changed();
 }
 
-void Button::setFont(gfx::InterfaceFont font) {
-    if (font_ == font) return;
-    font_ = std::move(font);
-    changed();
-}
+void Button::setFont(gfx::InterfaceFont font) { setProperty(font_, std::move(font)); }
 
-void Button::setContentTintColor(std::optional<gfx::Rgba> color) {
-    if (tint_ == color) return;
-    tint_ = color;
-    changed();
-}
+void Button::setContentTintColor(std::optional<gfx::Rgba> color) { setProperty(tint_, std::move(color)); }
 
 void Button::setImage(std::optional<gfx::Image> image) {
     image_ = std::move(image);
     changed();
 }
 
-void Button::setBordered(bool bordered) {
-    if (bordered_ == bordered) return;
-    bordered_ = bordered;
-    changed();
-}
+void Button::setBordered(bool bordered) { setProperty(bordered_, bordered); }
 
-void Button::setBezelStyle(BezelStyle style) {
-    if (bezel_ == style) return;
-    bezel_ = style;
-    changed();
-}
+void Button::setBezelStyle(BezelStyle style) { setProperty(bezel_, style); }
 
 void Button::setControlSize(ControlSize size) {
     if (size_ == size) return;
@@ -77,23 +61,11 @@ void Button::setControlSize(ControlSize size) {
     changed();
 }
 
-void Button::setShowsFocusRing(bool shows) {
-    if (focusRing_ == shows) return;
-    focusRing_ = shows;
-    changed();
-}
+void Button::setShowsFocusRing(bool shows) { setProperty(focusRing_, shows); }
 
-void Button::setLook(std::optional<Look> look) {
-    if (look_ == look) return;
-    look_ = std::move(look);
-    changed();
-}
+void Button::setLook(std::optional<Look> look) { setProperty(look_, std::move(look)); }
 
-void Button::setState(State state) {
-    if (state_ == state) return;
-    state_ = state;
-    changed();
-}
+void Button::setState(State state) { setProperty(state_, state); }
 
 void Button::setKeyEquivalent(KeyEquivalent key) { keyEquivalent_ = key; }
 

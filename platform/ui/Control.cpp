@@ -4,17 +4,9 @@ namespace platform::ui {
 
 Control::~Control() = default;
 
-void Control::setEnabled(bool enabled) {
-    if (enabled_ == enabled) return;
-    enabled_ = enabled;
-    changed();
-}
+void Control::setEnabled(bool enabled) { setProperty(enabled_, enabled); }
 
-void Control::setToolTip(std::string toolTip) {
-    if (toolTip_ == toolTip) return;
-    toolTip_ = std::move(toolTip);
-    changed();
-}
+void Control::setToolTip(std::string toolTip) { setProperty(toolTip_, std::move(toolTip)); }
 
 void Control::setPeer(std::unique_ptr<ControlPeer> peer) {
     peer_ = std::move(peer);

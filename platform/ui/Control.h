@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/ui/View.h"
 
@@ -57,6 +58,13 @@ protected:
     bool sendAction();
     // A shown property changed: the peer updates, the stand-in redraws.
     void changed();
+    // Sets a shown property; tells only of a change.
+    template <class T, class V>
+    void setProperty(T& field, V&& value) {
+        if (field == value) return;
+        field = std::forward<V>(value);
+        changed();
+    }
     bool isUsable() const;
 
 private:

@@ -19,29 +19,13 @@ void Label::setRichText(RichText text) {
     changed();
 }
 
-void Label::setFont(gfx::InterfaceFont font) {
-    if (font_ == font) return;
-    font_ = std::move(font);
-    changed();
-}
+void Label::setFont(gfx::InterfaceFont font) { setProperty(font_, std::move(font)); }
 
-void Label::setTextColor(gfx::Rgba color) {
-    if (color_ == color) return;
-    color_ = color;
-    changed();
-}
+void Label::setTextColor(gfx::Rgba color) { setProperty(color_, color); }
 
-void Label::setAlignment(TextAlignment alignment) {
-    if (alignment_ == alignment) return;
-    alignment_ = alignment;
-    changed();
-}
+void Label::setAlignment(TextAlignment alignment) { setProperty(alignment_, alignment); }
 
-void Label::setWraps(bool wraps) {
-    if (wraps_ == wraps) return;
-    wraps_ = wraps;
-    changed();
-}
+void Label::setWraps(bool wraps) { setProperty(wraps_, wraps); }
 
 void Label::setMaximumLines(int lines) {
     lines = std::max(0, lines);
@@ -50,23 +34,11 @@ void Label::setMaximumLines(int lines) {
     changed();
 }
 
-void Label::setTruncation(Truncation truncation) {
-    if (truncation_ == truncation) return;
-    truncation_ = truncation;
-    changed();
-}
+void Label::setTruncation(Truncation truncation) { setProperty(truncation_, truncation); }
 
-void Label::setSelectable(bool selectable) {
-    if (selectable_ == selectable) return;
-    selectable_ = selectable;
-    changed();
-}
+void Label::setSelectable(bool selectable) { setProperty(selectable_, selectable); }
 
-void Label::setPreferredMaxLayoutWidth(std::optional<double> width) {
-    if (preferredWidth_ == width) return;
-    preferredWidth_ = width;
-    changed();
-}
+void Label::setPreferredMaxLayoutWidth(std::optional<double> width) { setProperty(preferredWidth_, std::move(width)); }
 
 bool Label::clickLink(gfx::Point point) {
     const std::string url = shownText().linkAt(point, layoutOptions(frame().width));

@@ -37,17 +37,9 @@ void PopUpButton::selectItem(int index) {
 
 std::string PopUpButton::titleOfSelectedItem() const { return selected_ >= 0 ? items_[static_cast<size_t>(selected_)] : std::string(); }
 
-void PopUpButton::setFont(gfx::InterfaceFont font) {
-    if (font_ == font) return;
-    font_ = std::move(font);
-    changed();
-}
+void PopUpButton::setFont(gfx::InterfaceFont font) { setProperty(font_, std::move(font)); }
 
-void PopUpButton::setControlSize(Button::ControlSize size) {
-    if (size_ == size) return;
-    size_ = size;
-    changed();
-}
+void PopUpButton::setControlSize(Button::ControlSize size) { setProperty(size_, size); }
 
 bool PopUpButton::choose(int index) {
     if (index < 0 || index >= static_cast<int>(items_.size()) || !isUsable()) return false;

@@ -17,23 +17,11 @@ void RichTextView::setTextInset(Size inset) {
     changed();
 }
 
-void RichTextView::setSelectable(bool selectable) {
-    if (selectable_ == selectable) return;
-    selectable_ = selectable;
-    changed();
-}
+void RichTextView::setSelectable(bool selectable) { setProperty(selectable_, selectable); }
 
-void RichTextView::setDrawsBackground(bool draws) {
-    if (drawsBackground_ == draws) return;
-    drawsBackground_ = draws;
-    changed();
-}
+void RichTextView::setDrawsBackground(bool draws) { setProperty(drawsBackground_, draws); }
 
-void RichTextView::setBackgroundColor(gfx::Rgba color) {
-    if (background_ == color) return;
-    background_ = color;
-    changed();
-}
+void RichTextView::setBackgroundColor(gfx::Rgba color) { setProperty(background_, color); }
 
 View::Size RichTextView::documentSize() const {
     const double width = std::max(0.0, frame().width - 2 * inset_.width);

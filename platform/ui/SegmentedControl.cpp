@@ -35,11 +35,7 @@ void SegmentedControl::setSelectedSegment(int index) {
     changed();
 }
 
-void SegmentedControl::setFont(gfx::InterfaceFont font) {
-    if (font_ == font) return;
-    font_ = std::move(font);
-    changed();
-}
+void SegmentedControl::setFont(gfx::InterfaceFont font) { setProperty(font_, std::move(font)); }
 
 bool SegmentedControl::choose(int index) {
     if (index < 0 || index >= static_cast<int>(segments_.size()) || !segments_[static_cast<size_t>(index)].enabled || !isUsable()) {

@@ -19,17 +19,9 @@ void Spinner::stopAnimation() {
     changed();
 }
 
-void Spinner::setStyle(Style style) {
-    if (style_ == style) return;
-    style_ = style;
-    changed();
-}
+void Spinner::setStyle(Style style) { setProperty(style_, style); }
 
-void Spinner::setHidesWhenStopped(bool hides) {
-    if (hidesWhenStopped_ == hides) return;
-    hidesWhenStopped_ = hides;
-    changed();
-}
+void Spinner::setHidesWhenStopped(bool hides) { setProperty(hidesWhenStopped_, hides); }
 
 View::Size Spinner::fittingSize() const { return style_ == Style::small ? Size{16, 16} : Size{32, 32}; }
 
