@@ -7,6 +7,8 @@
 #include <map>
 #include <tuple>
 
+#include <time.h>
+
 #include <unicode/uchar.h>
 #include <unicode/uregex.h>
 #include <unicode/uset.h>
@@ -31,8 +33,15 @@ constexpr int implicitLinkContextCells = 4096;
 constexpr int seamContextColumns = 96;
 // Regular-expression work per attempt, in ICU's time-limit units (about a millisecond each).
 constexpr int32_t implicitLinkTimeLimit = 50;
-// Wall-clock budget of one search, for text that defeats the start-position filter.
+// Processor-time budget of one search, for text that defeats the start-position filter. Time the
+// thread spends preempted does not count, so a loaded machine finds the same links.
 constexpr std::chrono::milliseconds implicitLinkSearchBudget{50};
+
+std::chrono::nanoseconds threadCpuTime() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
 
 // The compiled pattern, shared by the process; null when it does not compile.
 const URegularExpression* sharedImplicitLinkRegex() {
@@ -161,7 +170,7 @@ bool forEachImplicitLinkMatch(const std::u16string& text, int32_t stopAt, Visit&
     UErrorCode status = U_ZERO_ERROR;
     const int32_t length = static_cast<int32_t>(text.size());
     uregex_setText(regex, text.data(), length, &status);
-    const auto deadline = std::chrono::steady_clock::now() + implicitLinkSearchBudget;
+    const auto deadline = threadCpuTime() + implicitLinkSearchBudget;
     const MatchStarts starts(text);
     bool stopped = false;
     int32_t at = 0;
@@ -177,7 +186,7 @@ bool forEachImplicitLinkMatch(const std::u16string& text, int32_t stopAt, Visit&
             U16_NEXT(text.data(), afterNext, length, following);
         }
         if (starts.mayStartAt(at, resumedAt, c, previous, following)) {
-            if (std::chrono::steady_clock::now() > deadline) break;
+            if (threadCpuTime() > deadline) break;
             if (uregex_lookingAt(regex, at, &status) && U_SUCCESS(status)) {
                 const int32_t end = uregex_end(regex, 0, &status);
                 if (U_FAILURE(status)) break;
