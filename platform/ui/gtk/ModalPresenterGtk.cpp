@@ -1,0 +1,109 @@
+#include "platform/ui/gtk/ModalPresenterGtk.h"
+
+#include <gtk/gtk.h>
+
+#include <memory>
+
+namespace platform::ui::gtk {
+
+namespace {
+
+GtkMessageType messageType(Alert::Style style) {
+    switch (style) {
+        case Alert::Style::informational: return GTK_MESSAGE_INFO;
+        case Alert::Style::warning: return GTK_MESSAGE_WARNING;
+        case Alert::Style::critical: return GTK_MESSAGE_ERROR;
+    }
+    return GTK_MESSAGE_WARNING;
+}
+
+template <typename Answer>
+struct Pending {
+    Answer answer;
+    GtkWidget** shown;
+};
+
+}  // namespace
+
+void ModalPresenterGtk::showAlert(const Alert& alert, Window* window, std::function<void(int)> answer) {
+    GtkWindow* parent = lookup_ ? lookup_(window) : nullptr;
+    GtkWidget* dialog = gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                                               messageType(alert.style), GTK_BUTTONS_NONE, "%s",
+                                               alert.messageText.c_str());
+    if (!alert.informativeText.empty())
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", alert.informativeText.c_str());
+    // GTK lays the last added button out rightmost, the place of the default one: add them in
+    // reverse so the first reads rightmost, as the platform shows defaults.
+    for (int i = static_cast<int>(alert.buttons.size()) - 1; i >= 0; --i)
+        gtk_dialog_add_button(GTK_DIALOG(dialog), alert.buttons[static_cast<size_t>(i)].c_str(), i);
+    if (alert.buttons.empty()) gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", 0);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), 0);
+    gtk_window_set_title(GTK_WINDOW(dialog), "Quiltdeck");
+    auto* pending = new Pending<std::function<void(int)>>{std::move(answer), &shown_};
+    g_signal_connect_data(
+        dialog, "response", G_CALLBACK(+[](GtkDialog* dialog, gint response, gpointer data) {
+            auto* pending = static_cast<Pending<std::function<void(int)>>*>(data);
+            auto answer = std::move(pending->answer);
+            pending->answer = nullptr;
+            if (*pending->shown == GTK_WIDGET(dialog)) *pending->shown = nullptr;
+            gtk_widget_destroy(GTK_WIDGET(dialog));
+            if (answer) answer(response >= 0 ? response : Alert::cancelled);
+        }),
+        pending, [](gpointer data, GClosure*) { delete static_cast<Pending<std::function<void(int)>>*>(data); },
+        GConnectFlags(0));
+    shown_ = dialog;
+    gtk_window_present(GTK_WINDOW(dialog));
+}
+
+void ModalPresenterGtk::showFolderChooser(const FolderChooser& chooser, Window* window,
+                                          std::function<void(std::optional<std::string>)> answer) {
+    GtkWindow* parent = lookup_ ? lookup_(window) : nullptr;
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        chooser.title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "Cancel", GTK_RESPONSE_CANCEL,
+        chooser.acceptLabel.empty() ? "Open" : chooser.acceptLabel.c_str(), GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+    if (!chooser.initialFolder.empty())
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), chooser.initialFolder.c_str());
+    using Answer = std::function<void(std::optional<std::string>)>;
+    auto* pending = new Pending<Answer>{std::move(answer), &shown_};
+    g_signal_connect_data(
+        dialog, "response", G_CALLBACK(+[](GtkDialog* dialog, gint response, gpointer data) {
+            auto* pending = static_cast<Pending<Answer>*>(data);
+            std::optional<std::string> folder;
+            if (response == GTK_RESPONSE_ACCEPT) {
+                if (gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))) {
+                    folder = name;
+                    g_free(name);
+                }
+            }
+            auto answer = std::move(pending->answer);
+            pending->answer = nullptr;
+            if (*pending->shown == GTK_WIDGET(dialog)) *pending->shown = nullptr;
+            gtk_widget_destroy(GTK_WIDGET(dialog));
+            if (answer) answer(std::move(folder));
+        }),
+        pending, [](gpointer data, GClosure*) { delete static_cast<Pending<Answer>*>(data); }, GConnectFlags(0));
+    shown_ = dialog;
+    gtk_window_present(GTK_WINDOW(dialog));
+}
+
+void ModalPresenterGtk::cancelShown() {
+    if (shown_) gtk_dialog_response(GTK_DIALOG(shown_), GTK_RESPONSE_DELETE_EVENT);
+}
+
+void ModalPresenterGtk::showAbout(const AboutInfo& info, Window* window) {
+    GtkWidget* dialog = gtk_about_dialog_new();
+    GtkAboutDialog* about = GTK_ABOUT_DIALOG(dialog);
+    gtk_about_dialog_set_program_name(about, info.programName.c_str());
+    gtk_about_dialog_set_version(about, info.version.c_str());
+    if (!info.comments.empty()) gtk_about_dialog_set_comments(about, info.comments.c_str());
+    if (!info.copyright.empty()) gtk_about_dialog_set_copyright(about, info.copyright.c_str());
+    if (!info.website.empty()) gtk_about_dialog_set_website(about, info.website.c_str());
+    if (!info.iconName.empty()) gtk_about_dialog_set_logo_icon_name(about, info.iconName.c_str());
+    if (GtkWindow* parent = lookup_ ? lookup_(window) : nullptr) gtk_window_set_transient_for(GTK_WINDOW(dialog), parent);
+    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+    gtk_window_present(GTK_WINDOW(dialog));
+}
+
+}  // namespace platform::ui::gtk
