@@ -85,6 +85,9 @@ struct KeyEvent {
     // (Shift and AltGr kept, as the layout gives them); empty for keys that type nothing.
     std::string characters;
     std::string charactersIgnoringModifiers;
+    // What the key types with no modifier at all, on the layout's first level ("=" for the key
+    // that types "+" with Shift on a US layout): menu shortcuts match it.
+    std::string unshiftedCharacters;
     // The toolkit's symbol (an X keysym) and the hardware code of the key (evdev code + 8 on X11).
     uint32_t keyval = 0;
     uint16_t hardwareKeycode = 0;

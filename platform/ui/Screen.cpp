@@ -20,4 +20,17 @@ void Screen::setMainBackingScaleFactor(std::optional<double> scale) {
     mainScale() = scale;
 }
 
+namespace {
+
+std::optional<gfx::Rect>& workArea() {
+    static std::optional<gfx::Rect> area;
+    return area;
+}
+
+}  // namespace
+
+std::optional<gfx::Rect> Screen::mainWorkArea() { return workArea(); }
+
+void Screen::setMainWorkArea(std::optional<gfx::Rect> area) { workArea() = area; }
+
 }  // namespace platform::ui

@@ -210,6 +210,7 @@ void Window::setTextInputContext(std::unique_ptr<TextInputContext> context) {
 // --- Events ------------------------------------------------------------------------------------
 
 void Window::sendKeyEvent(const KeyEvent& event) {
+    if (event.type == KeyEvent::Type::down && keyDownMonitor && keyDownMonitor(event)) return;
     if (!firstResponder_) return;
     switch (event.type) {
     case KeyEvent::Type::down: firstResponder_->keyDown(event); break;

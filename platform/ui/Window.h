@@ -8,6 +8,7 @@
 
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/Rect.h"
+#include "platform/gfx/Rgba.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Events.h"
 #include "platform/ui/TextInput.h"
@@ -20,6 +21,7 @@ namespace platform::ui {
 
 class View;
 class GpuView;
+struct MenuBar;
 
 // A window: one content view filling it, a backing scale, and a surface (a Canvas of the window's
 // size times the scale) that the views draw into. Views mark rectangles dirty; displayIfNeeded()
@@ -140,6 +142,21 @@ protected:
     virtual void gpuViewsChanged() {}
 
 public:
+    // --- What a program's main window adds ------------------------------------------------------
+    // Sees every key press before the first responder does; true swallows the press.
+    std::function<bool(const KeyEvent&)> keyDownMonitor;
+    // The menus a toolkit shows above the content; replaced whole, null for none.
+    virtual void setMenuBar(std::shared_ptr<const MenuBar> bar) { menuBar_ = std::move(bar); }
+    const std::shared_ptr<const MenuBar>& menuBar() const { return menuBar_; }
+    // The smallest size the user may give the window, in points.
+    virtual void setMinimumSize(Size size) { minimumSize_ = size; }
+    Size minimumSize() const { return minimumSize_; }
+    // What shows where the content view draws nothing.
+    virtual void setBackgroundColor(gfx::Rgba color) { backgroundColor_ = color; }
+    gfx::Rgba backgroundColor() const { return backgroundColor_; }
+    // Shows the window and brings it to the front; how often that was asked.
+    virtual void present() { ++presentCount_; }
+    int presentCount() const { return presentCount_; }
 
 protected:
     // Something became dirty while nothing was: a backend arranges a call of displayIfNeeded.
@@ -168,6 +185,10 @@ private:
     Size size_;
     double scale_;
     std::string title_;
+    std::shared_ptr<const MenuBar> menuBar_;
+    Size minimumSize_{0, 0};
+    gfx::Rgba backgroundColor_{1, 1, 1, 1};
+    int presentCount_ = 0;
     View* contentView_ = nullptr;
     std::unique_ptr<gfx::Canvas> surface_;
     std::vector<Rect> dirty_;

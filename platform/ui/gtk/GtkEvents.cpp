@@ -136,6 +136,16 @@ KeyEvent keyEventFrom(const GdkEventKey& event, bool isRepeat) {
     if (control) key.characters = std::string(1, control);
     else if (!isModifierKey(key.key)) key.characters = utf8FromKeyval(event.keyval);
     key.charactersIgnoringModifiers = key.characters;
+    key.unshiftedCharacters = key.characters;
+    if (!isModifierKey(key.key)) {
+        guint unshifted = 0;
+        GdkKeymap* keymap = gdk_keymap_get_for_display(gdk_display_get_default());
+        if (keymap && gdk_keymap_translate_keyboard_state(keymap, event.hardware_keycode, GdkModifierType(0),
+                                                          event.group, &unshifted, nullptr, nullptr, nullptr)) {
+            const std::string text = utf8FromKeyval(unshifted);
+            if (!text.empty()) key.unshiftedCharacters = text;
+        }
+    }
     // Control turns the ASCII letters and @[\]^_ into their control characters, as typed text.
     if ((key.modifiers & Modifier::control) && key.characters.size() == 1) {
         const char c = key.characters[0];

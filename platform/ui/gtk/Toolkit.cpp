@@ -7,12 +7,16 @@
 #include <optional>
 #include <string>
 
+#include "platform/ui/DesktopAppearance.h"
+#include "platform/ui/Modals.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/gtk/PasteboardData.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Sound.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/Workspace.h"
+#include "platform/ui/gtk/ModalPresenterGtk.h"
+#include "platform/ui/gtk/ToolkitWindow.h"
 
 namespace platform::ui::gtk {
 
@@ -119,7 +123,16 @@ void followScreenScale() {
     GdkDisplay* display = gdk_display_get_default();
     GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
     if (!monitor && display && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
-    if (monitor) Screen::setMainBackingScaleFactor(gdk_monitor_get_scale_factor(monitor));
+    if (!monitor) return;
+    Screen::setMainBackingScaleFactor(gdk_monitor_get_scale_factor(monitor));
+    GdkRectangle area{};
+    gdk_monitor_get_workarea(monitor, &area);
+    // Window points have y up from the bottom of the screen.
+    GdkRectangle whole{};
+    gdk_monitor_get_geometry(monitor, &whole);
+    Screen::setMainWorkArea(gfx::Rect{static_cast<double>(area.x - whole.x),
+                                      static_cast<double>(whole.y + whole.height - (area.y + area.height)),
+                                      static_cast<double>(area.width), static_cast<double>(area.height)});
 }
 
 }  // namespace
@@ -151,6 +164,17 @@ bool Toolkit::start(int* argc, char*** argv) {
             g_signal_connect(settings, name, G_CALLBACK(onSettingChanged), nullptr);
         }
     }
+    Modals::setPresenter(std::make_shared<ModalPresenterGtk>([](Window* window) -> GtkWindow* {
+        auto* shown = dynamic_cast<ToolkitWindow*>(window);
+        return shown ? shown->nativeWindow() : nullptr;
+    }));
+    DesktopAppearance::setApplier([](bool dark) {
+        if (GtkSettings* settings = gtk_settings_get_default())
+            g_object_set(settings, "gtk-application-prefer-dark-theme", dark ? TRUE : FALSE, nullptr);
+    });
+    // F10 and Alt with a letter belong to the programs in the windows, not to the menu bar.
+    if (GtkSettings* settings = gtk_settings_get_default())
+        g_object_set(settings, "gtk-menu-bar-accel", "", "gtk-enable-mnemonics", FALSE, nullptr);
     // Until a window is active, the program is not the one the user works in.
     SystemSettings::setApplicationActive(false);
     return true;

@@ -2,7 +2,9 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "platform/runtime/NotificationCenter.h"
@@ -11,6 +13,7 @@
 #include "platform/ui/View.h"
 #include "platform/ui/gtk/GpuCompositor.h"
 #include "platform/ui/gtk/GtkEvents.h"
+#include "platform/ui/gtk/MenuBarWidget.h"
 
 namespace platform::ui::gtk {
 
@@ -174,6 +177,9 @@ struct ToolkitWindow::Impl {
     GtkRequisition minimum{-1, -1};
     InputMethod* inputMethod = nullptr;       // owned by the Window
     WidgetFrameClock* frameClock = nullptr;  // owned by the Window
+    GtkWidget* box = nullptr;  // the menu bar above the area
+    GtkWidget* menuBar = nullptr;
+    GtkCssProvider* background = nullptr;
     std::set<guint16> keysDown;
     bool active = false;
 
@@ -244,10 +250,10 @@ struct ToolkitWindow::Impl {
         GtkWidget* previous = area;
         const bool focused = gtk_widget_has_focus(previous);
         g_object_ref(previous);
-        gtk_container_remove(GTK_CONTAINER(window), previous);
+        gtk_container_remove(GTK_CONTAINER(box), previous);
         area = next;
         gtk_widget_set_size_request(next, minimum.width, minimum.height);
-        gtk_container_add(GTK_CONTAINER(window), next);
+        gtk_box_pack_end(GTK_BOX(box), next, TRUE, TRUE, 0);
         gtk_widget_show(next);
         inputMethod->setWidget(next);
         frameClock->setWidget(next);
@@ -396,7 +402,9 @@ ToolkitWindow::ToolkitWindow(Size size, const std::string& title)
     d.drawing = gtk_drawing_area_new();
     g_object_ref_sink(d.drawing);
     d.area = d.drawing;
-    gtk_container_add(GTK_CONTAINER(d.window), d.area);
+    d.box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_box_pack_end(GTK_BOX(d.box), d.area, TRUE, TRUE, 0);
+    gtk_container_add(GTK_CONTAINER(d.window), d.box);
     gtk_window_set_default_size(GTK_WINDOW(d.window), static_cast<int>(std::lround(size.width)),
                                 static_cast<int>(std::lround(size.height)));
     gtk_window_set_title(GTK_WINDOW(d.window), title.c_str());
@@ -434,6 +442,7 @@ ToolkitWindow::~ToolkitWindow() {
     }
     setFrameClock(nullptr);
     setTextInputContext(nullptr);
+    if (d.background) g_object_unref(d.background);
     gtk_widget_destroy(d.window);
     g_object_unref(d.window);
     d.compositor.reset();
@@ -452,9 +461,44 @@ void ToolkitWindow::setTitle(const std::string& title) {
 }
 
 void ToolkitWindow::setMinimumSize(Size size) {
+    Window::setMinimumSize(size);
     impl_->minimum = {static_cast<int>(std::ceil(size.width)), static_cast<int>(std::ceil(size.height))};
     gtk_widget_set_size_request(impl_->area, impl_->minimum.width, impl_->minimum.height);
 }
+
+void ToolkitWindow::setMenuBar(std::shared_ptr<const MenuBar> bar) {
+    Window::setMenuBar(bar);
+    Impl& d = *impl_;
+    if (d.menuBar) gtk_widget_destroy(d.menuBar);
+    d.menuBar = bar ? makeMenuBarWidget(std::move(bar)) : nullptr;
+    if (!d.menuBar) return;
+    gtk_box_pack_start(GTK_BOX(d.box), d.menuBar, FALSE, FALSE, 0);
+    gtk_box_reorder_child(GTK_BOX(d.box), d.menuBar, 0);
+    // The menus never take the keyboard from the views.
+    gtk_widget_set_can_focus(d.menuBar, FALSE);
+}
+
+void ToolkitWindow::setBackgroundColor(gfx::Rgba color) {
+    Window::setBackgroundColor(color);
+    Impl& d = *impl_;
+    if (!d.background) {
+        d.background = gtk_css_provider_new();
+        gtk_style_context_add_provider(gtk_widget_get_style_context(d.window), GTK_STYLE_PROVIDER(d.background),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    }
+    auto byte = [](double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+    char css[96];
+    std::snprintf(css, sizeof css, "window { background-color: rgb(%d,%d,%d); }", byte(color.red), byte(color.green),
+                  byte(color.blue));
+    gtk_css_provider_load_from_data(d.background, css, -1, nullptr);
+}
+
+void ToolkitWindow::present() {
+    Window::present();
+    show();
+}
+
+GtkWindow* ToolkitWindow::nativeWindow() const { return GTK_WINDOW(impl_->window); }
 
 void ToolkitWindow::setResizeIncrements(Size base, Size increment) {
     GdkGeometry hints{};

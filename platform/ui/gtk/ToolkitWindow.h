@@ -5,11 +5,13 @@
 
 #include "platform/ui/Window.h"
 
+typedef struct _GtkWindow GtkWindow;
+
 namespace platform::ui::gtk {
 
 // A Window shown on screen: a GtkWindow holding one GtkDrawingArea that shows what the views
 // drew; while the window holds GPU views a GtkGLArea takes the drawing area's place and shows
-// their frames under what the views drew (GpuCompositor). Its GL context, made when the area is
+// their frames under what the views drew (GpuCompositor), under the menu bar when one is set. Its GL context, made when the area is
 // realized, is the GPU device of the window's views. Dirty rectangles become queued draws of the area, the area's size and scale factor are
 // the window's, and its key, button, motion, crossing and scroll events reach the views as
 // neutral events. Each window has its own input method (a GtkIMMulticontext) and its own frame
@@ -22,7 +24,13 @@ public:
     void show();
     void setTitle(const std::string& title) override;
     // The smallest size the user may give the window, in points.
-    void setMinimumSize(Size size);
+    void setMinimumSize(Size size) override;
+    // A GtkMenuBar above the drawing area.
+    void setMenuBar(std::shared_ptr<const MenuBar> bar) override;
+    void setBackgroundColor(gfx::Rgba color) override;
+    void present() override;
+    // The GtkWindow, for dialogs shown over it.
+    GtkWindow* nativeWindow() const;
     // Lets the window manager resize in steps of a cell beyond a base size.
     void setResizeIncrements(Size base, Size increment);
 
