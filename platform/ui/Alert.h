@@ -26,7 +26,8 @@ struct Alert {
     void present(Window* window, Completion completion) const;
 };
 
-// A folder chooser: the chosen folder's path, or nothing when cancelled.
+// A folder chooser: the chosen folder's path, or nothing when cancelled. An empty accept label
+// is the toolkit's own "Open".
 struct FolderChooser {
     std::string title;
     std::string acceptLabel;

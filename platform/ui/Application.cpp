@@ -85,6 +85,14 @@ void Application::finishTermination() {
     runtime::MainLoop::main().quit();
 }
 
+void Application::exit(int code) {
+    if (terminated_) return;
+    terminated_ = true;
+    terminationPending_ = false;
+    exitCode_ = code;
+    runtime::MainLoop::main().quit();
+}
+
 void Application::handleSignal(int signal) {
     if (signal != SIGTERM && signal != SIGHUP && signal != SIGINT) return;
     endingSignal_ = signal;

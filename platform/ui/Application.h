@@ -51,6 +51,8 @@ public:
     bool terminationPending() const { return terminationPending_; }
     // Ends without asking: the termination step, then the loop stops.
     void terminateWithoutAsking();
+    // Ends the run with this exit code without the termination step (the program did its own).
+    void exit(int code);
     // Delivers a termination signal as the signal handlers do.
     void handleSignal(int signal);
     // Routes SIGTERM, SIGHUP and SIGINT through the program's GLib main loop to handleSignal.

@@ -59,8 +59,9 @@ void ModalPresenterGtk::showFolderChooser(const FolderChooser& chooser, Window* 
                                           std::function<void(std::optional<std::string>)> answer) {
     GtkWindow* parent = lookup_ ? lookup_(window) : nullptr;
     GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        chooser.title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "Cancel", GTK_RESPONSE_CANCEL,
-        chooser.acceptLabel.empty() ? "Open" : chooser.acceptLabel.c_str(), GTK_RESPONSE_ACCEPT, nullptr);
+        chooser.title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, g_dgettext("gtk30", "_Cancel"),
+        GTK_RESPONSE_CANCEL, chooser.acceptLabel.empty() ? g_dgettext("gtk30", "_Open") : chooser.acceptLabel.c_str(),
+        GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     if (!chooser.initialFolder.empty())

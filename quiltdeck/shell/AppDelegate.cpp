@@ -1,0 +1,420 @@
+#include "quiltdeck/shell/AppDelegate.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+
+#include "platform/gfx/PngEncoder.h"
+#include "platform/runtime/MainLoop.h"
+#include "platform/ui/Modals.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Workspace.h"
+#include "quiltdeck/sessions/Browsers.h"
+#include "quiltdeck/sessions/ClaudeCapabilities.h"
+#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/AppVersion.h"
+#include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/Fonts.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/LaunchOptions.h"
+#include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/LoginItem.h"
+#include "quiltdeck/shell/Resources.h"
+#include "quiltdeck/shell/Theme.h"
+#include "quiltdeck/shell/Updater.h"
+
+namespace quiltdeck {
+
+namespace fs = std::filesystem;
+using platform::runtime::MainLoop;
+using platform::runtime::NotificationCenter;
+using platform::ui::Alert;
+using platform::ui::Application;
+using platform::ui::KeyEvent;
+using platform::ui::Modals;
+namespace Modifier = platform::ui::Modifier;
+
+namespace {
+
+std::string folderName(const std::string& path) {
+    const fs::path p(path);
+    const std::string name = p.filename().string();
+    return name.empty() ? p.parent_path().filename().string() : name;
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate(WindowMaker makeWindow, GridController::TileFactory makeTile,
+                         HookServer::Options hookOptions)
+    : makeWindow_(std::move(makeWindow)),
+      grid_(std::make_unique<GridController>(std::move(makeTile), std::move(hookOptions))) {}
+
+AppDelegate::~AppDelegate() {
+    observers_.clear();
+    if (window_) {
+        window_->keyDownMonitor = nullptr;
+        window_->onCloseRequest = nullptr;
+        window_->setContentView(nullptr);
+    }
+    // The tiles and the hook server go before the window they are shown in.
+    grid_.reset();
+    window_.reset();
+}
+
+platform::gfx::Rgba AppDelegate::windowBackground(bool dark) {
+    return dark ? platform::gfx::Rgba::fromBytes(11, 12, 13) : platform::gfx::Rgba::fromBytes(233, 232, 230);
+}
+
+void AppDelegate::after(double seconds, std::function<void()> work) {
+    std::weak_ptr<int> alive = alive_;
+    MainLoop::main().postAfter(std::chrono::duration_cast<platform::runtime::Duration>(std::chrono::duration<double>(seconds)),
+                               [alive, work = std::move(work)] {
+                                   if (!alive.expired()) work();
+                               });
+}
+
+// --- Launch ---------------------------------------------------------------------------------------
+
+void AppDelegate::applicationDidFinishLaunching() {
+    if (launched_) return;
+    launched_ = true;
+    const bool unclean = Log::beginRun();
+    LoginItem::apply();
+    // Nothing here is kept from reading a folder (no access alert), and an installed program is
+    // never in a place it could update itself from: both checks of the launch are left out.
+    Fonts::registerBundled();
+    const auto mode = themeModeFrom(Store::shared().themeMode()).value_or(ThemeMode::system);
+    Theme::setMode(mode);
+    Store::shared().setThemeMode(std::string(rawValue(mode)));
+    Theme::resolve();
+    Updater::shared().start();
+    makeWindow();
+
+    std::weak_ptr<int> alive = alive_;
+    grid_->onSessionsChanged = [this, alive] {
+        if (!alive.expired()) updateWindowTitle();
+    };
+    grid_->onNewRequested = [this, alive] {
+        if (!alive.expired()) openPicker(false);
+    };
+    window_->keyDownMonitor = [this, alive](const KeyEvent& event) {
+        return !alive.expired() && handleKeyDown(event);
+    };
+    auto& center = NotificationCenter::defaultCenter();
+    observers_.push_back(center.subscribe(std::string(Theme::didChange), [this, alive](const auto&) {
+        if (!alive.expired()) applyTheme();
+    }));
+    buildMenu();
+    observers_.push_back(center.subscribe(std::string(Lang::didChange), [this, alive](const auto&) {
+        if (alive.expired()) return;
+        buildMenu();
+        updateWindowTitle();
+        NotificationCenter::defaultCenter().post(std::string(Theme::didChange));
+    }));
+    window_->present();
+    grid_->viewDidLoad();
+
+    ClaudeCapabilities::probe([this, alive] {
+        if (!alive.expired()) afterCapabilities();
+    });
+
+    const auto snapshot = env("SNAPSHOT");
+    if (snapshot) startSnapshotMode(*snapshot);
+    if (unclean && !snapshot) after(1.5, [this] { showUncleanRunAlert(); });
+    after(20.0, [] { Browsers::shared().refresh(false); });
+}
+
+void AppDelegate::makeWindow() {
+    platform::gfx::Size size = windowSize;
+    if (const auto area = platform::ui::Screen::mainWorkArea()) {
+        size.width = std::min(size.width, area->width);
+        size.height = std::min(size.height, area->height);
+    }
+    window_ = makeWindow_(size);
+    window_->setTitle("Quiltdeck");
+    window_->setMinimumSize(minimumWindowSize);
+    applyTheme();
+    window_->setContentView(&grid_->view());
+    std::weak_ptr<int> alive = alive_;
+    window_->onCloseRequest = [this, alive] {
+        if (!alive.expired()) windowShouldClose();
+    };
+}
+
+void AppDelegate::applyTheme() {
+    if (!window_) return;
+    const auto background = windowBackground(Theme::isDark());
+    window_->setBackgroundColor(background);
+    grid_->view().setBackground(background);
+}
+
+void AppDelegate::afterCapabilities() {
+    if (env("OPEN")) openStartupSessions();
+    else grid_->restoreOpenTiles();
+    tilesOpened_ = true;
+}
+
+void AppDelegate::openStartupSessions() {
+    const auto value = env("OPEN");
+    if (!value) return;
+    for (const fs::path& folder : startupFolders(*value, homeFolder())) {
+        std::error_code error;
+        if (!fs::exists(folder, error)) continue;
+        TileRequest request;
+        request.cwd = folder.string();
+        request.name = folderName(request.cwd);
+        grid_->open(std::move(request));
+    }
+}
+
+void AppDelegate::showUncleanRunAlert() {
+    Alert alert;
+    alert.messageText = t("crash_title");
+    alert.informativeText = t("crash_info");
+    alert.buttons = {t("ok"), t("menu_show_log")};
+    alert.present(window_.get(), [](int button) {
+        if (button == 1) platform::ui::Workspace::openFile(Log::url().string());
+    });
+}
+
+void AppDelegate::updateWindowTitle() {
+    if (!window_) return;
+    const size_t waiting = grid_->waitingCount();
+    window_->setTitle(waiting > 0 ? "Quiltdeck (" + std::to_string(waiting) + " " + t("waiting_for_you") + ")"
+                                  : std::string("Quiltdeck"));
+}
+
+void AppDelegate::applicationShouldPresent() {
+    if (window_) window_->present();
+}
+
+// --- Snapshot mode --------------------------------------------------------------------------------
+
+void AppDelegate::startSnapshotMode(const std::string& path) {
+    const std::string action = env("SNAPSHOT_ACTION").value_or("");
+    if (action == "zoom") {
+        after(3.0, [this] {
+            // Nothing zooms on this wall yet: only the stored zoom scale is set.
+            if (!grid_->sessions().empty()) Store::shared().setZoomScale(1.4);
+        });
+    } else if (action == "tabs") {
+        after(3.0, [this] {
+            if (grid_->sessions().size() < 2) return;
+            grid_->sessions()[1]->setWall(std::string(snapshotWall));
+            grid_->saveOpenTiles();
+        });
+    }
+    after(snapshotDelay(env("SNAPSHOT_DELAY")), [this, path] { captureSnapshot(path); });
+}
+
+void AppDelegate::captureSnapshot(const std::string& path) {
+    if (!window_ || !window_->contentView()) {
+        Application::shared().exit(2);
+        return;
+    }
+    window_->display();
+    const auto png = platform::gfx::encodePng(window_->surface().image());
+    if (!png) {
+        Application::shared().exit(2);
+        return;
+    }
+    int code = 0;
+    const std::string_view bytes(reinterpret_cast<const char*>(png->data()), png->size());
+    if (!writeFileDurably(path, bytes)) {
+        std::cerr << "quiltdeck: cannot write " << path << ": " << std::strerror(errno) << "\n";
+        code = 1;
+    }
+    grid_->killAll();
+    Log::endRun();
+    Application::shared().exit(code);
+}
+
+// --- Keys -----------------------------------------------------------------------------------------
+
+std::string AppDelegate::shortcutKey(const KeyEvent& event) {
+    if (event.key == platform::ui::Key::returnKey || event.key == platform::ui::Key::keypadEnter) return "Return";
+    std::string key = !event.unshiftedCharacters.empty() ? event.unshiftedCharacters : event.charactersIgnoringModifiers;
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
+}
+
+bool AppDelegate::handleKeyDown(const KeyEvent& event) {
+    if (event.type != KeyEvent::Type::down) return false;
+    if (event.key == platform::ui::Key::escape) {
+        if (Modals::isShowing()) {
+            Modals::cancelShowing();
+            pickerOpen_ = false;
+            return true;
+        }
+        if (grid_->escapePressed()) return true;
+    }
+    const bool control = event.modifiers & Modifier::control, shift = event.modifiers & Modifier::shift,
+               alt = event.modifiers & Modifier::alt, super = event.modifiers & Modifier::super;
+    const std::string key = shortcutKey(event);
+    // Stop Claude: Ctrl+Shift+S, also with no tile to send it to.
+    if (key == "s" && control && shift && !alt && !super) {
+        if (WallTile* tile = grid_->activeSession()) tile->send("\x1b");
+        return true;
+    }
+    const auto bar = window_ ? window_->menuBar() : nullptr;
+    if (!bar) return false;
+    const platform::ui::MenuItem* item = bar->itemForShortcut(key, control, shift, alt, super);
+    if (!item) return false;
+    platform::ui::MenuBar::perform(*item);
+    // Taken even when disabled: Ctrl+Shift+C never reaches the tile as an interrupt.
+    return true;
+}
+
+void AppDelegate::buildMenu() {
+    if (window_) window_->setMenuBar(std::make_shared<platform::ui::MenuBar>(buildMenuBar(*this)));
+}
+
+// --- Menu commands --------------------------------------------------------------------------------
+
+bool AppDelegate::isEnabled(MenuCommand command) const {
+    switch (command) {
+        // Until the wall and the panels have them.
+        case MenuCommand::renameTile:
+        case MenuCommand::showHistory:
+        case MenuCommand::newTab:
+        case MenuCommand::nextTab:
+        case MenuCommand::prevTab:
+        case MenuCommand::toggleZoom:
+        case MenuCommand::zoomLarger:
+        case MenuCommand::zoomSmaller:
+        case MenuCommand::jumpToAttention:
+        case MenuCommand::showBrowsers:
+        case MenuCommand::showSettings:
+        case MenuCommand::showGuide: return false;
+        case MenuCommand::checkForUpdates: return Updater::shared().canCheckForUpdates();
+        default: return true;
+    }
+}
+
+void AppDelegate::perform(MenuCommand command, int tag) {
+    WallTile* active = grid_->activeSession();
+    switch (command) {
+        case MenuCommand::newSession: openPicker(false); break;
+        case MenuCommand::newShell: {
+            TileRequest request;
+            request.cwd = homeFolder().string();
+            request.name = t("shell");
+            request.isShell = true;
+            grid_->open(std::move(request));
+            break;
+        }
+        case MenuCommand::closeTile:
+            if (Modals::isShowing()) {
+                Modals::cancelShowing();
+                pickerOpen_ = false;
+            } else if (const auto id = grid_->activeId()) {
+                grid_->requestClose(*id);
+            }
+            break;
+        case MenuCommand::interrupt:
+            if (active) active->send("\x1b");
+            break;
+        case MenuCommand::focusTile:
+            if (tag >= 0) grid_->focus(static_cast<size_t>(tag));
+            break;
+        case MenuCommand::quit: Application::shared().terminate(); break;
+        case MenuCommand::copy:
+            if (active) active->copySelection();
+            break;
+        case MenuCommand::paste:
+            if (active) active->paste();
+            break;
+        case MenuCommand::selectAll:
+            if (active) active->selectAll();
+            break;
+        case MenuCommand::openLicence: openBundled("LICENSE.txt"); break;
+        case MenuCommand::openThirdParty: openBundled("THIRD-PARTY-LICENSES.txt"); break;
+        case MenuCommand::openPrivacy: openBundled("PRIVACY.md"); break;
+        case MenuCommand::showLog: platform::ui::Workspace::openFile(Log::url().string()); break;
+        case MenuCommand::about:
+            Modals::showAbout({"Quiltdeck", AppVersion::shortVersion(),
+                               "Claude Code sessions side by side, each in a terminal tile.",
+                               "Copyright © the Quiltdeck authors", "", "org.quiltdeck.Quiltdeck"},
+                              window_.get());
+            break;
+        case MenuCommand::checkForUpdates: Updater::shared().checkForUpdates(); break;
+        default: break;
+    }
+}
+
+void AppDelegate::openBundled(std::string_view name) {
+    if (const auto file = Resources::url(name)) platform::ui::Workspace::openFile(file->string());
+}
+
+void AppDelegate::openPicker(bool shell) {
+    if (pickerOpen_ || Modals::isShowing()) return;
+    pickerOpen_ = true;
+    platform::ui::FolderChooser chooser{t("menu_new"), "", homeFolder().string()};
+    std::weak_ptr<int> alive = alive_;
+    chooser.present(window_.get(), [this, alive, shell](std::optional<std::string> folder) {
+        if (alive.expired()) return;
+        pickerOpen_ = false;
+        if (!folder) return;
+        TileRequest request;
+        request.cwd = *folder;
+        request.name = folderName(*folder);
+        request.isShell = shell;
+        grid_->open(std::move(request));
+    });
+}
+
+// --- Quit -----------------------------------------------------------------------------------------
+
+platform::ui::ApplicationDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
+    if (grid_->liveCount() == 0 || quitConfirmed_ || Updater::shared().installing()) return TerminateReply::now;
+    confirmQuit(false);
+    return TerminateReply::later;
+}
+
+bool AppDelegate::windowShouldClose() {
+    confirmQuit(true);
+    return false;
+}
+
+void AppDelegate::confirmQuit(bool fromWindow) {
+    const size_t live = grid_->liveCount();
+    if (live < 1) {
+        if (fromWindow) {
+            quitConfirmed_ = true;
+            Application::shared().terminate();
+        } else {
+            Application::shared().replyToApplicationShouldTerminate(true);
+        }
+        return;
+    }
+    Alert alert;
+    alert.messageText = t("quit_q");
+    alert.informativeText = t("quit_info", {static_cast<int>(live)});
+    alert.style = Alert::Style::warning;
+    alert.buttons = {t("quit"), t("cancel")};
+    std::weak_ptr<int> alive = alive_;
+    alert.present(window_.get(), [this, alive, fromWindow](int button) {
+        if (!fromWindow) {
+            Application::shared().replyToApplicationShouldTerminate(button == 0);
+            return;
+        }
+        if (button != 0 || alive.expired()) return;
+        quitConfirmed_ = true;
+        Application::shared().terminate();
+    });
+}
+
+void AppDelegate::applicationWillTerminate() {
+    grid_->recordExitedTiles();
+    grid_->saveOpenTiles();
+    grid_->killAll();
+    Log::endRun();
+}
+
+}  // namespace quiltdeck

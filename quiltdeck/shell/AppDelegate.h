@@ -1,0 +1,93 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Events.h"
+#include "platform/ui/Window.h"
+#include "quiltdeck/shell/AppMenus.h"
+#include "quiltdeck/wall/GridController.h"
+
+namespace quiltdeck {
+
+// The application: the launch sequence that builds the main window around the
+// wall, the key handling ahead of the tiles, the menu bar and its commands, the
+// quit confirmation and the termination step, the snapshot mode, and the window
+// title. Works on platform::ui alone: the program hands it toolkit windows, tests
+// headless ones. Main thread.
+class AppDelegate : public platform::ui::ApplicationDelegate, public MenuCommands {
+public:
+    using WindowMaker = std::function<std::unique_ptr<platform::ui::Window>(platform::gfx::Size size)>;
+
+    static constexpr platform::gfx::Size windowSize{1720, 1080};
+    static constexpr platform::gfx::Size minimumWindowSize{900, 600};
+    // The wall the "tabs" snapshot step moves the second tile to.
+    static constexpr std::string_view snapshotWall = "Snapshot";
+
+    AppDelegate(WindowMaker makeWindow, GridController::TileFactory makeTile, HookServer::Options hookOptions = {});
+    ~AppDelegate() override;
+
+    // --- Application ------------------------------------------------------------------------
+    void applicationDidFinishLaunching() override;
+    TerminateReply applicationShouldTerminate() override;
+    void applicationWillTerminate() override;
+    void applicationShouldPresent() override;
+
+    // The close button: asks to quit, never closes the window alone.
+    bool windowShouldClose();
+    bool quitConfirmed() const { return quitConfirmed_; }
+
+    // "Quiltdeck", or "Quiltdeck (n waiting for you)".
+    void updateWindowTitle();
+    // The folders of OPEN that exist, as tiles.
+    void openStartupSessions();
+    // Runs ahead of the tiles for every key press; true when it took the press.
+    bool handleKeyDown(const platform::ui::KeyEvent& event);
+    // The menu bar anew, in the interface language of the moment.
+    void buildMenu();
+    // New Session: a folder chooser, then a tile there (none while a sheet is up).
+    void openPicker(bool shell);
+
+    // --- Menu commands -----------------------------------------------------------------------
+    void perform(MenuCommand command, int tag) override;
+    bool isEnabled(MenuCommand command) const override;
+
+    platform::ui::Window* window() const { return window_.get(); }
+    GridController& grid() { return *grid_; }
+    // The assistant CLI's flags are known and the tiles were opened or restored.
+    bool tilesOpened() const { return tilesOpened_; }
+
+    // The window's background for the palette in force.
+    static platform::gfx::Rgba windowBackground(bool dark);
+    // The key a press stands for in the menus' shortcuts: its unshifted character, or "Return".
+    static std::string shortcutKey(const platform::ui::KeyEvent& event);
+
+private:
+    void makeWindow();
+    void applyTheme();
+    void afterCapabilities();
+    void confirmQuit(bool fromWindow);
+    void startSnapshotMode(const std::string& path);
+    void captureSnapshot(const std::string& path);
+    void showUncleanRunAlert();
+    void openBundled(std::string_view name);
+    // Runs `work` after `seconds` on the main loop while this delegate lives.
+    void after(double seconds, std::function<void()> work);
+
+    WindowMaker makeWindow_;
+    std::unique_ptr<GridController> grid_;
+    std::unique_ptr<platform::ui::Window> window_;
+    bool pickerOpen_ = false;
+    bool quitConfirmed_ = false;
+    bool launched_ = false;
+    bool tilesOpened_ = false;
+    std::vector<platform::runtime::NotificationCenter::Subscription> observers_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace quiltdeck

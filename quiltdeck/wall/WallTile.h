@@ -1,0 +1,71 @@
+#pragma once
+
+#include <functional>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/ui/View.h"
+#include "quiltdeck/sessions/BrowserInfo.h"
+#include "quiltdeck/sessions/SessionStatus.h"
+#include "quiltdeck/sessions/Store.h"
+
+namespace quiltdeck {
+
+// What opening a tile asks for; the empty values mean: no browser, no conversation
+// to resume, no title, not named by a person, no command, the wall on show, a new id.
+struct TileRequest {
+    std::string cwd;
+    std::string name;
+    bool isShell = false;
+    std::optional<BrowserInfo> browser;
+    std::optional<std::string> resume;
+    std::optional<std::string> title;
+    bool userNamed = false;
+    std::optional<std::string> command;
+    std::optional<std::string> wall;
+    bool continueLatest = false;
+    bool carryOver = false;
+    std::optional<std::string> id;
+};
+
+// One tile of the wall as the grid sees it: a session, its child and its terminal
+// view. Main thread.
+class WallTile {
+public:
+    virtual ~WallTile() = default;
+
+    virtual const std::string& id() const = 0;
+    virtual SessionStatus status() const = 0;
+    virtual std::string title() const = 0;
+    // The tile's terminal view: the grid places it, the keyboard goes to it.
+    virtual platform::ui::View& view() = 0;
+    virtual const std::string& wall() const = 0;
+    virtual void setWall(std::string wall) = 0;
+
+    // Typed into the tile as the user's own input.
+    virtual void send(std::string_view text) = 0;
+    // Pastes what the general pasteboard holds (files, an image, text).
+    virtual void paste() = 0;
+    virtual void copySelection() = 0;
+    virtual void selectAll() = 0;
+    // Ends the child: its timers stop, it gets SIGTERM, no exit report follows. Also
+    // for a tile whose child has already exited.
+    virtual void kill() = 0;
+    // What the store keeps of it (the open tiles, the history).
+    virtual Store::ClosedTile record() const = 0;
+
+    // What the hook server hands on.
+    virtual void handleHook(const std::string& event, const nlohmann::json& body) = 0;
+    virtual void rename(const std::string& title) = 0;
+    virtual void applyMetrics(const nlohmann::json& body) = 0;
+    virtual void applyFeed(const nlohmann::json& body) = 0;
+
+    // Set by the grid.
+    std::function<void()> onChange;       // anything the tile shows changed
+    std::function<void()> onPersist;      // the open tiles should be saved
+    std::function<void()> onResumeFailed; // the conversation to resume is gone
+};
+
+}  // namespace quiltdeck

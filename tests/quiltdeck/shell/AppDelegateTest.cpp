@@ -1,0 +1,479 @@
+#include "quiltdeck/shell/AppDelegate.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+
+#include "platform/ui/Screen.h"
+#include "platform/ui/Workspace.h"
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/sessions/ClaudeCapabilities.h"
+#include "quiltdeck/sessions/Defaults.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Resources.h"
+#include "quiltdeck/shell/Theme.h"
+#include "quiltdeck/shell/Updater.h"
+#include "quiltdeck/shell/AppDelegateTestSupport.h"
+#include "support/FakeClaudeHome.h"
+
+namespace quiltdeck {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::ui::Key;
+using platform::ui::KeyEvent;
+using testing::HeadlessApp;
+using testing::ScopedVariable;
+using platform::ui::Alert;
+namespace Modifier = platform::ui::Modifier;
+
+KeyEvent press(std::string key, platform::ui::ModifierFlags modifiers, Key which = Key::character) {
+    KeyEvent event;
+    event.key = which;
+    event.characters = key;
+    event.charactersIgnoringModifiers = key;
+    event.unshiftedCharacters = key;
+    event.modifiers = modifiers;
+    return event;
+}
+constexpr auto ctrlShift = Modifier::control | Modifier::shift;
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    AppDelegateTest() {
+        ClaudeCapabilities::reset();
+        Store::shared().setOpenTiles({});
+        Store::shared().setThemeMode("system");
+        ::unsetenv("QUILTDECK_OPEN");
+        ::unsetenv("BRIGHTLOOM_OPEN");
+        ::unsetenv("QUILTDECK_SNAPSHOT");
+        platform::ui::Workspace::setOpener([this](const std::string& url) {
+            opened.push_back(url);
+            return true;
+        });
+        logStart = logged().size();
+    }
+    ~AppDelegateTest() override {
+        app.reset();
+        platform::ui::Workspace::setOpener(nullptr);
+        platform::ui::Screen::setMainWorkArea(std::nullopt);
+        ClaudeCapabilities::reset();
+    }
+
+    std::string logged() { return testing::logContents().substr(logStart); }
+
+    // Launches and waits until the tiles were opened or restored.
+    HeadlessApp& launch() {
+        if (!app) app.emplace();
+        app->application().finishLaunching();
+        EXPECT_TRUE(app->loop.runUntil([&] { return app->delegate->tilesOpened(); }, 60s));
+        return *app;
+    }
+    testing::FakeTile& openTile(const std::string& name, SessionStatus status = SessionStatus::busy) {
+        TileRequest request;
+        request.cwd = home.path() + "/" + name;
+        std::filesystem::create_directories(request.cwd);
+        request.name = name;
+        app->grid().open(request);
+        app->tiles.back()->setStatus(status);
+        return *app->tiles.back();
+    }
+    bool key(KeyEvent event) { return app->delegate->handleKeyDown(event); }
+
+    testing::FakeClaudeHome home;
+    std::optional<HeadlessApp> app;
+    std::vector<std::string> opened;
+    size_t logStart = 0;
+};
+
+TEST_F(AppDelegateTest, LaunchBuildsTheWindowInTheStoredTheme) {
+    Store::shared().setThemeMode("blue");
+    platform::ui::Screen::setMainWorkArea(platform::gfx::Rect{0, 0, 1280, 2000});
+    launch();
+    auto& window = app->window();
+    EXPECT_EQ(window.size(), (platform::gfx::Size{1280, 1080}));
+    EXPECT_EQ(window.minimumSize(), (platform::gfx::Size{900, 600}));
+    EXPECT_EQ(window.title(), "Quiltdeck");
+    EXPECT_EQ(window.presentCount(), 1);
+    EXPECT_EQ(window.contentView(), &app->grid().view());
+    EXPECT_EQ(Store::shared().themeMode(), "system");
+    ASSERT_TRUE(window.menuBar());
+    EXPECT_EQ(window.menuBar()->menus.size(), 3u);
+    EXPECT_NE(logged().find("launch Quiltdeck"), std::string::npos);
+
+    Theme::setMode(ThemeMode::light);
+    Theme::resolve();
+    app->loop.runPending();
+    EXPECT_EQ(window.backgroundColor(), AppDelegate::windowBackground(false));
+    Theme::setMode(ThemeMode::dark);
+    Theme::resolve();
+    app->loop.runPending();
+    EXPECT_EQ(window.backgroundColor(), platform::gfx::Rgba::fromBytes(11, 12, 13));
+}
+
+TEST_F(AppDelegateTest, OpenNamesTheStartupFoldersAndSkipsTheRestore) {
+    for (const char* folder : {"a", "b"}) std::filesystem::create_directories(home.path() + "/" + folder);
+    std::filesystem::create_directories(home.path() + "/restored");
+    Store::ClosedTile saved;
+    saved.cwd = home.path() + "/restored";
+    saved.title = "Restored";
+    const struct {
+        const char* quiltdeck;  // null: unset
+        const char* brightloom;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"~/a, ~/b,,", "~/restored", {"a", "b"}},
+        {nullptr, "~/b", {"b"}},
+        {"", "~/a", {}},
+        {"~/missing,~bob/a,~/a", nullptr, {"a"}},
+        {nullptr, nullptr, {"restored"}},
+    };
+    for (const auto& test : cases) {
+        Store::shared().setOpenTiles({saved});
+        if (test.quiltdeck) ::setenv("QUILTDECK_OPEN", test.quiltdeck, 1);
+        else ::unsetenv("QUILTDECK_OPEN");
+        if (test.brightloom) ::setenv("BRIGHTLOOM_OPEN", test.brightloom, 1);
+        else ::unsetenv("BRIGHTLOOM_OPEN");
+        app.reset();
+        launch();
+        std::vector<std::string> names;
+        for (const auto& tile : app->grid().sessions()) names.push_back(tile->record().cwd.substr(home.path().size() + 1));
+        EXPECT_EQ(names, test.names) << (test.quiltdeck ? test.quiltdeck : "unset");
+    }
+    ::unsetenv("QUILTDECK_OPEN");
+    ::unsetenv("BRIGHTLOOM_OPEN");
+}
+
+TEST_F(AppDelegateTest, ACachedProbeRestoresBeforeTheProbeEnds) {
+    std::filesystem::create_directories(home.path() + "/kept");
+    Store::ClosedTile saved;
+    saved.cwd = home.path() + "/kept";
+    saved.claudeSessionId = "0d3c2f4e-1111-2222-3333-444455556666";
+    saved.tileId = "tile-kept";
+    Store::shared().setOpenTiles({saved});
+    Defaults::standard().setStringArray("claude.flags." + ClaudeCapabilities::binaryKey().value(), {"--resume"});
+    app.emplace();
+    app->application().finishLaunching();
+    // No turn of the loop yet: the cache answered at once.
+    ASSERT_TRUE(app->delegate->tilesOpened());
+    ASSERT_EQ(app->tiles.size(), 1u);
+    EXPECT_EQ(app->tiles[0]->id(), "tile-kept");
+    EXPECT_EQ(app->tiles[0]->request.resume, saved.claudeSessionId);
+    EXPECT_TRUE(home.calls().empty());
+    // The refresh in the background still runs the CLI once.
+    EXPECT_TRUE(app->loop.runUntil([&] { return logged().find("  claude found") != std::string::npos; }, 60s));
+}
+
+TEST_F(AppDelegateTest, UncleanPreviousRunIsToldAfterOneAndAHalfSeconds) {
+    for (const bool snapshot : {false, true}) {
+        testing::writeFile(Store::processDir() / "running", "1");
+        std::optional<ScopedVariable> snapshotPath;
+        if (snapshot) snapshotPath.emplace("QUILTDECK_SNAPSHOT", home.path() + "/shot.png");
+        app.reset();
+        launch();
+        app->loop.advance(1400ms);
+        EXPECT_FALSE(app->modals().shownAlert());
+        app->loop.advance(200ms);
+        if (snapshot) {
+            EXPECT_FALSE(app->modals().shownAlert());
+            continue;
+        }
+        ASSERT_TRUE(app->modals().shownAlert());
+        EXPECT_EQ(app->modals().shownAlert()->messageText, t("crash_title"));
+        EXPECT_EQ(app->modals().shownAlert()->buttons, (std::vector<std::string>{t("ok"), t("menu_show_log")}));
+        EXPECT_EQ(app->modals().shownOver(), &app->window());
+        app->modals().clickButton(1);
+        EXPECT_EQ(opened, std::vector<std::string>{"file://" + Log::url().string()});
+    }
+}
+
+TEST_F(AppDelegateTest, KeysAheadOfTheTiles) {
+    launch();
+    // No tile yet: Stop Claude still takes the key.
+    EXPECT_TRUE(key(press("s", ctrlShift)));
+    auto& first = openTile("one");
+    openTile("two");
+    app->grid().focus(0);
+    const struct {
+        KeyEvent event;
+        bool taken;
+        std::string sent;
+    } cases[] = {
+        {press("s", ctrlShift), true, "\x1b"},
+        {press("s", ctrlShift | Modifier::alt), false, ""},
+        {press("s", Modifier::control), false, ""},
+        {press("c", ctrlShift), true, ""},
+        {press("v", ctrlShift), true, ""},
+        {press("a", ctrlShift), true, ""},
+        {press("=", ctrlShift), true, ""},  // Larger Zoomed Tile, disabled: taken all the same
+        {press("5", ctrlShift), true, ""},  // no fifth tile: nothing
+        {press("x", ctrlShift), false, ""},
+        {press("\x1b", 0, Key::escape), false, ""},
+    };
+    for (const auto& test : cases) {
+        first.sent.clear();
+        EXPECT_EQ(key(test.event), test.taken) << test.event.unshiftedCharacters;
+        EXPECT_EQ(first.sent, test.sent) << test.event.unshiftedCharacters;
+    }
+    EXPECT_EQ(first.copies, 1);
+    EXPECT_EQ(first.pastes, 1);
+    EXPECT_EQ(first.selectAlls, 1);
+
+    // Ctrl+Shift+2 makes the second tile the one keys go to.
+    EXPECT_TRUE(key(press("2", ctrlShift)));
+    EXPECT_EQ(app->grid().activeId(), app->tiles[1]->id());
+    EXPECT_EQ(app->window().firstResponder(), &app->tiles[1]->view());
+}
+
+TEST_F(AppDelegateTest, NewSessionAndShell) {
+    launch();
+    std::filesystem::create_directories(home.path() + "/project");
+    EXPECT_TRUE(key(press("n", ctrlShift)));
+    ASSERT_TRUE(app->modals().shownChooser());
+    // Asked again while the chooser is up: nothing more.
+    key(press("n", ctrlShift));
+    EXPECT_EQ(platform::ui::Modals::waiting(), 0u);
+    app->modals().chooseFolder(home.path() + "/project");
+    ASSERT_EQ(app->tiles.size(), 1u);
+    EXPECT_EQ(app->tiles[0]->request.name, "project");
+    EXPECT_FALSE(app->tiles[0]->request.isShell);
+
+    // Escape ends the chooser as a cancel; Ctrl+Shift+W with a sheet up ends the sheet, not the tile.
+    key(press("n", ctrlShift));
+    EXPECT_TRUE(key(press("\x1b", 0, Key::escape)));
+    EXPECT_FALSE(platform::ui::Modals::isShowing());
+    key(press("n", ctrlShift));
+    EXPECT_TRUE(key(press("w", ctrlShift)));
+    EXPECT_FALSE(platform::ui::Modals::isShowing());
+    EXPECT_EQ(app->grid().sessions().size(), 1u);
+
+    EXPECT_TRUE(key(press("n", ctrlShift | Modifier::alt)));
+    ASSERT_EQ(app->tiles.size(), 2u);
+    EXPECT_FALSE(platform::ui::Modals::isShowing());
+    EXPECT_TRUE(app->tiles[1]->request.isShell);
+    EXPECT_EQ(app->tiles[1]->request.name, t("shell"));
+    EXPECT_EQ(app->tiles[1]->request.cwd, home.path());
+}
+
+TEST_F(AppDelegateTest, CloseTileAsksWhileTheTileRuns) {
+    launch();
+    auto& live = openTile("live");
+    auto& ended = openTile("ended", SessionStatus::exited);
+    app->grid().focus(1);
+    key(press("w", ctrlShift));
+    EXPECT_FALSE(platform::ui::Modals::isShowing());
+    EXPECT_EQ(app->grid().sessions().size(), 1u);
+    EXPECT_EQ(Store::shared().closed().front().cwd, ended.request.cwd);
+
+    app->grid().focus(0);
+    key(press("w", ctrlShift));
+    ASSERT_TRUE(app->modals().shownAlert());
+    EXPECT_EQ(app->modals().shownAlert()->messageText, t("close_tile_q", {"live"}));
+    app->modals().clickButton(1);
+    EXPECT_EQ(live.kills, 0);
+    key(press("w", ctrlShift));
+    app->modals().clickButton(0);
+    EXPECT_TRUE(app->grid().sessions().empty());
+    EXPECT_EQ(Store::shared().closed().front().cwd, live.request.cwd);
+    EXPECT_TRUE(Store::shared().openTiles().empty());
+}
+
+TEST_F(AppDelegateTest, GermanMenusAfterTheLanguageChanges) {
+    launch();
+    openTile("one");
+    openTile("two");
+    Lang::setCurrent(Lang::de);
+    platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+    app->loop.runPending();
+    Lang::setCurrent(Lang::en);
+    EXPECT_EQ(app->window().menuBar()->menus[0].title, *L10n::text("menu_session", Lang::de));
+    EXPECT_TRUE(key(press("2", ctrlShift)));
+    EXPECT_EQ(app->grid().activeId(), app->tiles[1]->id());
+}
+
+TEST_F(AppDelegateTest, WindowTitleCountsWaitingTiles) {
+    launch();
+    auto& one = openTile("one");
+    auto& two = openTile("two");
+    EXPECT_EQ(app->window().title(), "Quiltdeck");
+    one.setStatus(SessionStatus::waiting);
+    two.setStatus(SessionStatus::waiting);
+    EXPECT_EQ(app->window().title(), "Quiltdeck (2 waiting for you)");
+    two.setStatus(SessionStatus::exited);
+    EXPECT_EQ(app->window().title(), "Quiltdeck (1 waiting for you)");
+}
+
+TEST_F(AppDelegateTest, HelpMenuOpensDocumentsAndTheLog) {
+    launch();
+    const auto& bar = *app->window().menuBar();
+    for (const char* title : {"Licence Agreement", "Privacy Notes", "Show Log", "About Quiltdeck"})
+        platform::ui::MenuBar::perform(*bar.itemWithTitle(title));
+    EXPECT_EQ(opened, (std::vector<std::string>{"file://" + (Resources::folder() / "LICENSE.txt").string(),
+                                                "file://" + (Resources::folder() / "PRIVACY.md").string(),
+                                                "file://" + Log::url().string()}));
+    ASSERT_EQ(app->modals().abouts().size(), 1u);
+    EXPECT_EQ(app->modals().abouts()[0].programName, "Quiltdeck");
+    EXPECT_FALSE(bar.itemWithTitle("Check for Updates…")->enabled);
+    EXPECT_FALSE(bar.itemWithTitle("Rename Tile")->enabled);
+}
+
+TEST_F(AppDelegateTest, AnotherStartPresentsTheWindow) {
+    launch();
+    app->application().delegate()->applicationShouldPresent();
+    EXPECT_EQ(app->window().presentCount(), 2);
+}
+
+// --- Quit ----------------------------------------------------------------------------------------
+
+TEST_F(AppDelegateTest, QuitWithOnlyExitedTilesEndsAtOnce) {
+    launch();
+    auto& ended = openTile("ended", SessionStatus::exited);
+    auto& alsoEnded = openTile("also", SessionStatus::exited);
+    key(press("q", ctrlShift));
+    EXPECT_FALSE(platform::ui::Modals::isShowing());
+    EXPECT_TRUE(app->application().terminated());
+    EXPECT_EQ(ended.kills, 1);
+    EXPECT_EQ(alsoEnded.kills, 1);
+    // Exited tiles go to the history, and none is saved to reopen.
+    EXPECT_EQ(Store::shared().closed()[0].cwd, alsoEnded.request.cwd);
+    EXPECT_EQ(Store::shared().closed()[1].cwd, ended.request.cwd);
+    EXPECT_TRUE(Store::shared().openTiles().empty());
+}
+
+TEST_F(AppDelegateTest, QuitWithLiveTilesAsksEachTime) {
+    launch();
+    auto& one = openTile("one");
+    auto& two = openTile("two", SessionStatus::waiting);
+    auto& ended = openTile("ended", SessionStatus::exited);
+    key(press("q", ctrlShift));
+    ASSERT_TRUE(app->modals().shownAlert());
+    const auto alert = *app->modals().shownAlert();
+    EXPECT_EQ(alert.messageText, "Quit Quiltdeck?");
+    EXPECT_EQ(alert.informativeText, t("quit_info", {2}));
+    EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Quit", "Cancel"}));
+    // A second request while it is up asks nothing more.
+    key(press("q", ctrlShift));
+    EXPECT_EQ(platform::ui::Modals::waiting(), 0u);
+    app->modals().clickButton(1);
+    EXPECT_FALSE(app->application().terminated());
+    EXPECT_EQ(one.kills, 0);
+
+    key(press("q", ctrlShift));
+    ASSERT_TRUE(app->modals().shownAlert());
+    app->modals().clickButton(0);
+    EXPECT_TRUE(app->application().terminated());
+    EXPECT_FALSE(app->delegate->quitConfirmed());
+    for (auto* tile : {&one, &two, &ended}) EXPECT_EQ(tile->kills, 1);
+    ASSERT_EQ(Store::shared().openTiles().size(), 2u);
+    EXPECT_EQ(Store::shared().openTiles()[0].tileId, one.id());
+    EXPECT_EQ(Store::shared().openTiles()[1].tileId, two.id());
+    EXPECT_EQ(Store::shared().closed().front().cwd, ended.request.cwd);
+    const std::string log = logged();
+    EXPECT_TRUE(log.ends_with("  quit\n")) << log;
+    EXPECT_EQ(log.find("CRASH"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Store::processDir() / "running"));
+}
+
+TEST_F(AppDelegateTest, CloseButtonAsksToQuitAndNeverClosesAlone) {
+    const struct {
+        bool live;
+        std::optional<int> button;  // none: no alert expected
+        bool terminated;
+    } cases[] = {{true, 1, false}, {true, Alert::cancelled, false}, {true, 0, true}, {false, std::nullopt, true}};
+    for (const auto& test : cases) {
+        app.reset();
+        Store::shared().setOpenTiles({});
+        launch();
+        openTile("tile", test.live ? SessionStatus::idle : SessionStatus::exited);
+        ASSERT_TRUE(app->window().onCloseRequest);
+        app->window().onCloseRequest();
+        if (test.button) {
+            ASSERT_TRUE(app->modals().shownAlert());
+            app->modals().clickButton(*test.button);
+        }
+        // Confirmed once: the quit request that follows asks no more.
+        EXPECT_FALSE(platform::ui::Modals::isShowing());
+        EXPECT_EQ(app->application().terminated(), test.terminated);
+        EXPECT_EQ(app->delegate->quitConfirmed(), test.terminated);
+    }
+}
+
+TEST_F(AppDelegateTest, QuitWhileAnUpdateInstallsAsksNothing) {
+    launch();
+    openTile("live");
+    Updater::shared().willInstallUpdate({"9.9"});
+    key(press("q", ctrlShift));
+    EXPECT_FALSE(platform::ui::Modals::isShowing());
+    EXPECT_TRUE(app->application().terminated());
+}
+
+TEST_F(AppDelegateTest, TerminationSignalsQuitWithoutAsking) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        app.reset();
+        Store::shared().setOpenTiles({});
+        launch();
+        auto& live = openTile("live");
+        app->application().handleSignal(signal);
+        EXPECT_FALSE(platform::ui::Modals::isShowing());
+        EXPECT_TRUE(app->application().terminated());
+        EXPECT_EQ(app->application().exitCode(), 0);
+        EXPECT_EQ(live.kills, 1);
+        EXPECT_EQ(Store::shared().openTiles().size(), 1u);
+    }
+}
+
+// --- Snapshot mode -------------------------------------------------------------------------------
+
+TEST_F(AppDelegateTest, SnapshotAfterTheDelay) {
+    const struct {
+        const char* delay;  // null: unset
+        platform::runtime::Duration at;
+    } cases[] = {{"2.5", 2500ms}, {" 2.5", 6000ms}, {"2.5s", 6000ms}, {nullptr, 6000ms}};
+    for (const auto& test : cases) {
+        const std::string path = home.path() + "/shot.png";
+        std::filesystem::remove(path);
+        ScopedVariable snapshot("QUILTDECK_SNAPSHOT", path);
+        ScopedVariable delay("QUILTDECK_SNAPSHOT_DELAY", test.delay ? test.delay : "");
+        if (!test.delay) ::unsetenv("QUILTDECK_SNAPSHOT_DELAY");
+        app.reset();
+        launch();
+        auto& tile = openTile("tile");
+        app->loop.advance(test.at - 10ms);
+        EXPECT_FALSE(app->application().terminated()) << (test.delay ? test.delay : "unset");
+        app->loop.advance(10ms);
+        EXPECT_TRUE(app->application().terminated());
+        EXPECT_EQ(app->application().exitCode(), 0);
+        EXPECT_TRUE(std::filesystem::exists(path));
+        EXPECT_EQ(tile.kills, 1);
+        EXPECT_FALSE(std::filesystem::exists(Store::processDir() / "running"));
+    }
+}
+
+TEST_F(AppDelegateTest, SnapshotThatCannotBeWrittenExitsOne) {
+    ScopedVariable snapshot("QUILTDECK_SNAPSHOT", home.path() + "/missing/shot.png");
+    ScopedVariable delay("QUILTDECK_SNAPSHOT_DELAY", "1");
+    launch();
+    app->loop.advance(1s);
+    EXPECT_TRUE(app->application().terminated());
+    EXPECT_EQ(app->application().exitCode(), 1);
+}
+
+TEST_F(AppDelegateTest, SnapshotTabsStepMovesTheSecondTile) {
+    for (const int count : {1, 2}) {
+        ScopedVariable snapshot("QUILTDECK_SNAPSHOT", home.path() + "/shot.png");
+        ScopedVariable action("QUILTDECK_SNAPSHOT_ACTION", "tabs");
+        app.reset();
+        launch();
+        for (int i = 0; i < count; ++i) openTile("tile" + std::to_string(i));
+        app->loop.advance(3s);
+        for (auto* tile : app->tiles) {
+            const bool moved = count == 2 && tile == app->tiles[1];
+            EXPECT_EQ(tile->wall(), moved ? std::string(AppDelegate::snapshotWall) : "") << count;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quiltdeck

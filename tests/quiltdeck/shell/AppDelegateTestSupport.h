@@ -1,0 +1,108 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/runtime/VirtualMainLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Modals.h"
+#include "platform/ui/headless/HeadlessModals.h"
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/sessions/Uuid.h"
+#include "quiltdeck/shell/AppDelegate.h"
+
+namespace quiltdeck::testing {
+
+// A tile with no child: what the grid and the shell do to it is recorded.
+class FakeTile : public WallTile {
+public:
+    class TileView : public platform::ui::View {
+    public:
+        bool acceptsFirstResponder() const override { return true; }
+    };
+
+    explicit FakeTile(const TileRequest& request)
+        : request(request), id_(request.id.value_or(newUuid())), title_(request.title.value_or(request.name)) {}
+
+    const std::string& id() const override { return id_; }
+    SessionStatus status() const override { return status_; }
+    std::string title() const override { return title_; }
+    platform::ui::View& view() override { return view_; }
+    const std::string& wall() const override { return wall_; }
+    void setWall(std::string wall) override { wall_ = std::move(wall); }
+    void send(std::string_view text) override { sent += text; }
+    void paste() override { ++pastes; }
+    void copySelection() override { ++copies; }
+    void selectAll() override { ++selectAlls; }
+    void kill() override { ++kills; }
+    Store::ClosedTile record() const override {
+        Store::ClosedTile record;
+        record.title = title_;
+        record.cwd = request.cwd;
+        record.isShell = request.isShell;
+        record.claudeSessionId = request.resume;
+        record.userNamed = request.userNamed;
+        return record;
+    }
+    void handleHook(const std::string& event, const nlohmann::json&) override { hooks.push_back(event); }
+    void rename(const std::string& title) override { title_ = title; }
+    void applyMetrics(const nlohmann::json&) override {}
+    void applyFeed(const nlohmann::json&) override {}
+
+    // Changes the status as the session would, telling the grid.
+    void setStatus(SessionStatus status) {
+        status_ = status;
+        if (onChange) onChange();
+    }
+
+    TileRequest request;
+    std::string sent;
+    int pastes = 0, copies = 0, selectAlls = 0, kills = 0;
+    std::vector<std::string> hooks;
+
+private:
+    std::string id_;
+    std::string title_;
+    std::string wall_;
+    SessionStatus status_ = SessionStatus::busy;
+    TileView view_;
+};
+
+// An application delegate on headless windows and fake tiles, on the virtual clock.
+class HeadlessApp {
+public:
+    HeadlessApp()
+        : delegate(std::make_unique<AppDelegate>(
+              [](platform::gfx::Size size) { return std::make_unique<platform::ui::headless::HeadlessWindow>(size, 1); },
+              [this](const TileRequest& request, uint16_t) {
+                  auto tile = std::make_unique<FakeTile>(request);
+                  tiles.push_back(tile.get());
+                  return tile;
+              },
+              HookServer::Options{0, 0, &loop, {}})) {
+        platform::ui::Modals::reset();
+        platform::ui::Application::shared().reset();
+        platform::ui::Application::shared().setDelegate(delegate.get());
+    }
+    ~HeadlessApp() {
+        platform::ui::Application::shared().reset();
+        platform::ui::Modals::reset();
+        delegate.reset();
+        loop.runPending();
+    }
+
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    std::vector<FakeTile*> tiles;  // every tile made, closed ones too while they live
+    std::unique_ptr<AppDelegate> delegate;
+
+    platform::ui::headless::HeadlessModals& modals() { return *platform::ui::headless::HeadlessModals::current(); }
+    platform::ui::Window& window() { return *delegate->window(); }
+    GridController& grid() { return delegate->grid(); }
+    platform::ui::Application& application() { return platform::ui::Application::shared(); }
+};
+
+}  // namespace quiltdeck::testing

@@ -1,0 +1,145 @@
+#include "quiltdeck/wall/GridController.h"
+
+#include <gtest/gtest.h>
+
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/shell/AppDelegateTestSupport.h"
+
+namespace quiltdeck {
+namespace {
+
+using testing::FakeTile;
+
+class GridControllerTest : public ::testing::Test {
+protected:
+    GridControllerTest() { Store::shared().setOpenTiles({}); }
+
+    std::unique_ptr<GridController> makeGrid() {
+        auto grid = std::make_unique<GridController>(
+            [this](const TileRequest& request, uint16_t) {
+                auto tile = std::make_unique<FakeTile>(request);
+                tiles.push_back(tile.get());
+                return tile;
+            },
+            HookServer::Options{0, 0, &loop, {}});
+        grid->viewDidLoad();
+        return grid;
+    }
+    TileRequest request(const std::string& name) {
+        TileRequest made;
+        made.cwd = (folder / name).string();
+        std::filesystem::create_directories(made.cwd);
+        made.name = name + " (shell)";
+        return made;
+    }
+
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    testing::TempFolder folder;
+    std::vector<FakeTile*> tiles;
+};
+
+TEST_F(GridControllerTest, CellsShareTheViewEqually) {
+    using platform::gfx::Rect;
+    const platform::gfx::Size size{1000, 600};
+    const struct {
+        size_t index, count;
+        Rect frame;
+    } cases[] = {
+        {0, 1, {8, 8, 984, 584}},
+        {0, 2, {8, 8, 488, 584}},
+        {1, 2, {504, 8, 488, 584}},
+        {0, 3, {8, 304, 488, 288}},  // two columns, two rows: the first row on top
+        {2, 3, {8, 8, 488, 288}},
+        {3, 3, {}},
+        {0, 0, {}},
+    };
+    for (const auto& test : cases)
+        EXPECT_EQ(GridView::cellFrame(test.index, test.count, size), test.frame) << test.index << "/" << test.count;
+}
+
+TEST_F(GridControllerTest, HookDeliveriesReachTheTileWithThatId) {
+    auto grid = makeGrid();
+    auto& tile = static_cast<FakeTile&>(grid->open(request("a")));
+    grid->hooks().onHook(tile.id(), "Stop", nlohmann::json::object());
+    grid->hooks().onHook("nobody", "Stop", nlohmann::json::object());
+    grid->hooks().onRename(tile.id(), "Renamed");
+    grid->hooks().onMetrics("nobody", nlohmann::json::object());
+    grid->hooks().onFeed("nobody", nlohmann::json::object());
+    EXPECT_EQ(tile.hooks, std::vector<std::string>{"Stop"});
+    EXPECT_EQ(tile.title(), "Renamed");
+    const std::string log = testing::logContents();
+    EXPECT_NE(log.find("metrics: dropped, no tile nobody\n"), std::string::npos);
+    EXPECT_NE(log.find("feed: dropped, no tile nobody\n"), std::string::npos);
+}
+
+TEST_F(GridControllerTest, RecordsOfSavedAndExitedTiles) {
+    auto grid = makeGrid();
+    auto& live = static_cast<FakeTile&>(grid->open(request("live")));
+    live.setWall("Second");
+    auto& ended = static_cast<FakeTile&>(grid->open(request("ended")));
+    ended.setStatus(SessionStatus::exited);
+    grid->saveOpenTiles();
+    ASSERT_EQ(Store::shared().openTiles().size(), 1u);
+    const auto saved = Store::shared().openTiles()[0];
+    EXPECT_EQ(saved.tileId, live.id());
+    EXPECT_EQ(saved.wall, "Second");
+    EXPECT_EQ(saved.name, "live");  // the folder's name, never the session's
+    grid->recordExitedTiles();
+    const auto recorded = Store::shared().closed().front();
+    EXPECT_EQ(recorded.cwd, ended.request.cwd);
+    EXPECT_EQ(recorded.tileId, std::nullopt);
+    EXPECT_EQ(recorded.wall, std::nullopt);  // the main wall
+}
+
+TEST_F(GridControllerTest, RestoreKeepsIdsAndLeavesMissingFoldersInTheHistory) {
+    Store::ClosedTile kept, gone;
+    kept.cwd = (folder / "kept").string();
+    std::filesystem::create_directories(kept.cwd);
+    kept.tileId = "tile-1";
+    kept.claudeSessionId = "conversation";
+    gone.cwd = (folder / "gone").string();
+    gone.tileId = "tile-2";
+    Store::shared().setOpenTiles({kept, gone});
+    auto grid = makeGrid();
+    grid->restoreOpenTiles();
+    ASSERT_EQ(grid->sessions().size(), 1u);
+    EXPECT_EQ(tiles[0]->id(), "tile-1");
+    EXPECT_EQ(tiles[0]->request.resume, "conversation");
+    EXPECT_TRUE(tiles[0]->request.carryOver);
+    EXPECT_EQ(Store::shared().closed().front().cwd, gone.cwd);
+    ASSERT_EQ(Store::shared().openTiles().size(), 1u);
+    EXPECT_EQ(Store::shared().openTiles()[0].tileId, "tile-1");
+    EXPECT_NE(testing::logContents().find("reopen: folder missing, kept in history: " + gone.cwd), std::string::npos);
+}
+
+TEST_F(GridControllerTest, ClosingTheActiveTileMakesTheFirstActive) {
+    auto grid = makeGrid();
+    grid->open(request("a"));
+    grid->open(request("b"));
+    grid->open(request("c"));
+    grid->focus(2);
+    // Not in a window: closing asks nothing.
+    grid->requestClose(tiles[2]->id());
+    EXPECT_EQ(grid->sessions().size(), 2u);
+    EXPECT_EQ(grid->activeId(), tiles[0]->id());
+    grid->focus(7);
+    EXPECT_EQ(grid->activeId(), tiles[0]->id());
+    grid->close("unknown");
+    EXPECT_EQ(grid->sessions().size(), 2u);
+}
+
+TEST_F(GridControllerTest, AResumeThatFailsStartsTheTileAfresh) {
+    auto grid = makeGrid();
+    TileRequest resumed = request("a");
+    resumed.resume = "old";
+    auto& tile = static_cast<FakeTile&>(grid->open(resumed));
+    const std::string id = tile.id();
+    tile.onResumeFailed();
+    ASSERT_EQ(grid->sessions().size(), 1u);
+    EXPECT_EQ(tiles.back()->id(), id);
+    EXPECT_EQ(tiles.back()->request.resume, std::nullopt);
+}
+
+}  // namespace
+}  // namespace quiltdeck
