@@ -1,14 +1,72 @@
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/runtime/MainLoop.h"
+#include "platform/ui/Alert.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/gtk/Toolkit.h"
+#include "platform/ui/gtk/ToolkitWindow.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/AppDelegate.h"
+#include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/ToolModes.h"
+
+namespace {
+
+constexpr const char* applicationId = "org.quiltdeck.Quiltdeck";
+
+// Another process has the state folder: said on standard error and, with a display, in an alert.
+int alreadyRunning(const std::string& folder, int* argc, char*** argv) {
+    const std::string message = "Quiltdeck is already running with " + folder;
+    std::cerr << message << "\n";
+    if (platform::ui::gtk::Toolkit::start(argc, argv)) {
+        platform::ui::Alert alert{message, "", platform::ui::Alert::Style::critical, {"OK"}};
+        alert.present(nullptr, [](int) { platform::runtime::MainLoop::main().quit(); });
+        platform::runtime::MainLoop::main().run();
+    }
+    return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (const auto code = quiltdeck::runToolMode(arguments, std::cerr)) return *code;
-    std::cerr << "quiltdeck: the window is not built yet\n";
-    return 1;
+
+    auto& application = platform::ui::Application::shared();
+    // One program per user on the default state folder: a second start hands over to the first.
+    // A state folder of one's own (QUILTDECK_STATE_DIR) runs apart.
+    const bool unique = !quiltdeck::env("STATE_DIR");
+    if (application.registerInstance(applicationId, unique) == platform::ui::Application::Registration::handedOver)
+        return 0;
+    // The folder's lock before anything is written there: a refused start leaves the log and the
+    // run marker to the process that has them.
+    int toolkitArgc = 1;
+    const auto& folder = quiltdeck::Store::processDir();
+    if (quiltdeck::Store::heldElsewhere(folder)) return alreadyRunning(folder.string(), &toolkitArgc, &argv);
+    // Taken in the meantime by a start just as quick: refused all the same.
+    if (quiltdeck::Store::shared().heldByAnotherProcess()) return alreadyRunning(folder.string(), &toolkitArgc, &argv);
+    if (!platform::ui::gtk::Toolkit::start(&toolkitArgc, &argv)) {
+        std::cerr << "quiltdeck: cannot open the display\n";
+        return 1;
+    }
+
+    int code = 0;
+    {
+        quiltdeck::AppDelegate delegate(
+            [](platform::gfx::Size size) {
+                return std::make_unique<platform::ui::gtk::ToolkitWindow>(size, "Quiltdeck");
+            },
+            nullptr);
+        application.setDelegate(&delegate);
+        application.installSignalHandlers();
+        code = application.run();
+        application.setDelegate(nullptr);
+        // The tiles, the hook server and its thread end with the delegate, before the process does.
+    }
+    return code;
 }
 
 #if defined(__SANITIZE_ADDRESS__)

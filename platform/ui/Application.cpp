@@ -16,6 +16,7 @@ Application& Application::shared() {
 }
 
 Application::Registration Application::registerInstance(const std::string& applicationId, bool unique) {
+    if (!g_get_prgname() || applicationId != g_get_prgname()) g_set_prgname(applicationId.c_str());
     // Without a bus address GIO would try to start a bus of its own.
     if (!unique || !std::getenv("DBUS_SESSION_BUS_ADDRESS") || registered_) return Registration::primary;
     if (!g_application_id_is_valid(applicationId.c_str())) return Registration::primary;

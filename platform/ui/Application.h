@@ -35,8 +35,9 @@ public:
         primary,     // this process is the program (also when it could not register)
         handedOver,  // another process is: it was asked to present itself
     };
-    // With `unique` and a session bus, claims the application id; when another process holds it,
-    // asks that one to present itself. Without a bus, or not unique, every process is primary.
+    // Names the program by the application id (window classes, the desktop entry). With `unique`
+    // and a session bus, claims the id; when another process holds it, asks that one to present
+    // itself. Without a bus, or not unique, every process is primary.
     Registration registerInstance(const std::string& applicationId, bool unique);
 
     // Tells the delegate the launch is done, then runs the loop until the application ends; the

@@ -63,6 +63,14 @@ Store::~Store() {
     if (lockFd_ >= 0) ::close(lockFd_);
 }
 
+bool Store::heldElsewhere(const fs::path& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);  // releases the lock if it was taken here
+    return held;
+}
+
 // Two processes on one folder would overwrite each other's changes and resume
 // the same conversations; the second one only reads.
 void Store::lockFolder() {

@@ -112,6 +112,10 @@ public:
     // neither has to construct the other.
     static const std::filesystem::path& processDir();
 
+    // Whether another process holds the folder's lock now; asks without taking it and without
+    // writing anything, so a program can refuse to start before it touches the folder.
+    static bool heldElsewhere(const std::filesystem::path& dir);
+
     explicit Store(std::filesystem::path dir);
     ~Store();
     Store(const Store&) = delete;

@@ -100,13 +100,18 @@ size_t GridController::waitingCount() const {
                                              [](const auto& tile) { return tile->status() == SessionStatus::waiting; }));
 }
 
-WallTile& GridController::open(TileRequest request) {
+WallTile* GridController::open(TileRequest request) {
+    if (!makeTile_) return nullptr;
     // The id is known to the hook server before the child starts, so its first hook finds the tile.
     if (!request.id) request.id = newUuid();
     HookSnapshot next = snapshot();
     next.tileIds.insert(*request.id);
     hooks_->publish(std::move(next));
     std::unique_ptr<WallTile> made = makeTile_(request, hooks_->port());
+    if (!made) {
+        publishTiles();
+        return nullptr;
+    }
     WallTile& tile = *made;
     tile.setWall(request.wall.value_or(""));
     std::weak_ptr<int> alive = alive_;
@@ -140,7 +145,7 @@ WallTile& GridController::open(TileRequest request) {
     relayout();
     changed();
     saveOpenTiles();
-    return tile;
+    return &tile;
 }
 
 void GridController::reopen(const Store::ClosedTile& record, bool resume) {

@@ -47,7 +47,8 @@ public:
     // The wall's own "new tile" request.
     std::function<void()> onNewRequested;
 
-    WallTile& open(TileRequest request);
+    // The new tile, appended; null when no tile could be made.
+    WallTile* open(TileRequest request);
     // Reopens the tiles saved at the last quit, with their conversations, then
     // saves the list again.
     void restoreOpenTiles();

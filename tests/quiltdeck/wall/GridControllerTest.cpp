@@ -60,7 +60,7 @@ TEST_F(GridControllerTest, CellsShareTheViewEqually) {
 
 TEST_F(GridControllerTest, HookDeliveriesReachTheTileWithThatId) {
     auto grid = makeGrid();
-    auto& tile = static_cast<FakeTile&>(grid->open(request("a")));
+    auto& tile = static_cast<FakeTile&>(*grid->open(request("a")));
     grid->hooks().onHook(tile.id(), "Stop", nlohmann::json::object());
     grid->hooks().onHook("nobody", "Stop", nlohmann::json::object());
     grid->hooks().onRename(tile.id(), "Renamed");
@@ -75,9 +75,9 @@ TEST_F(GridControllerTest, HookDeliveriesReachTheTileWithThatId) {
 
 TEST_F(GridControllerTest, RecordsOfSavedAndExitedTiles) {
     auto grid = makeGrid();
-    auto& live = static_cast<FakeTile&>(grid->open(request("live")));
+    auto& live = static_cast<FakeTile&>(*grid->open(request("live")));
     live.setWall("Second");
-    auto& ended = static_cast<FakeTile&>(grid->open(request("ended")));
+    auto& ended = static_cast<FakeTile&>(*grid->open(request("ended")));
     ended.setStatus(SessionStatus::exited);
     grid->saveOpenTiles();
     ASSERT_EQ(Store::shared().openTiles().size(), 1u);
@@ -133,7 +133,7 @@ TEST_F(GridControllerTest, AResumeThatFailsStartsTheTileAfresh) {
     auto grid = makeGrid();
     TileRequest resumed = request("a");
     resumed.resume = "old";
-    auto& tile = static_cast<FakeTile&>(grid->open(resumed));
+    auto& tile = static_cast<FakeTile&>(*grid->open(resumed));
     const std::string id = tile.id();
     tile.onResumeFailed();
     ASSERT_EQ(grid->sessions().size(), 1u);

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# The program in a real window on a virtual X display, on a session bus of its own (run it under
+# dbus-run-session): the window comes up; a second start hands over to the first and exits 0; a
+# start on the same state folder outside the bus's uniqueness is refused with exit 1 and leaves
+# the log alone; Ctrl+Shift+Q and SIGTERM each end it with exit 0, "quit" last in the log and no
+# run marker. Xvfb, the window manager and every program started here are ended here, each by its
+# own process id.
+#   tests/smoke/quiltdeck_smoke.sh path/to/quiltdeck [screenshot.png]
+set -euo pipefail
+app_bin="$1"
+shot="${2:-quiltdeck_smoke.png}"
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""; other=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$other"; stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "quiltdeck_smoke: $*" >&2; exit 1; }
+# Waits up to $1 tenths of a second for the command that follows to succeed.
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+mkdir -p "$HOME"
+unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
+state="$HOME/.quiltdeck"
+# GTK and fontconfig keep allocations for the life of the process; they are not ours to free.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+start() {
+    "$app_bin" >"$work/app.out" 2>"$work/app.err" &
+    app=$!
+    timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' >/dev/null 2>&1 ||
+        fail "no window: $(cat "$work/app.err")"
+    within 50 test -f "$state/running" || fail "no run marker"
+}
+# Waits for the program to end; its exit status in $status.
+ended() {
+    within 100 bash -c "! kill -0 $app" || fail "the program did not end"
+    status=0
+    wait "$app" || status=$?
+    app=""
+}
+log_ends_cleanly() {
+    tail -n1 "$state/log.txt" | grep -q '  quit$' || fail "the log does not end with quit: $(tail -n3 "$state/log.txt")"
+    ! grep -q CRASH "$state/log.txt" || fail "a CRASH line: $(grep CRASH "$state/log.txt")"
+    [ ! -e "$state/running" ] || fail "the run marker was left"
+}
+
+# --- The window, and a second start that hands over --------------------------------------------
+start
+sleep 1
+import -window root "$shot"
+colours="$(identify -format '%k' "$shot")"
+[ "$colours" -gt 2 ] || fail "the screenshot is blank ($colours colours)"
+
+status=0
+timeout 20 "$app_bin" >"$work/second.out" 2>"$work/second.err" || status=$?
+[ "$status" -eq 0 ] || fail "a second start ended with $status: $(cat "$work/second.err")"
+kill -0 "$app" || fail "the first program ended with the second start"
+
+# --- The same folder outside the bus's uniqueness: refused, the log left alone -----------------
+lines="$(wc -l <"$state/log.txt")"
+QUILTDECK_STATE_DIR="$state" "$app_bin" >"$work/refused.out" 2>"$work/refused.err" &
+other=$!
+refused() { grep -q "Quiltdeck is already running with $state" "$work/refused.err"; }
+within 100 refused || fail "no refusal on standard error: $(cat "$work/refused.err")"
+# Its alert takes Return.
+for _ in $(seq 50); do
+    kill -0 "$other" 2>/dev/null || break
+    xdotool key Return 2>/dev/null || true
+    sleep 0.2
+done
+status=0
+wait "$other" || status=$?
+other=""
+[ "$status" -eq 1 ] || fail "a refused start ended with $status"
+[ "$(wc -l <"$state/log.txt")" -eq "$lines" ] || fail "the refused start wrote to the log: $(tail -n +$((lines + 1)) "$state/log.txt")"
+[ -e "$state/running" ] || fail "the refused start removed the run marker"
+kill -0 "$app" || fail "the first program ended with the refused start"
+
+# --- Ctrl+Shift+Q with no tile running: it ends at once --------------------------------------
+window="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | head -n1)"
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+xdotool key ctrl+shift+q
+ended
+[ "$status" -eq 0 ] || fail "Ctrl+Shift+Q: exit status $status"
+log_ends_cleanly
+
+# --- SIGTERM alike ----------------------------------------------------------------------------
+start
+kill -TERM "$app"
+ended
+[ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
+log_ends_cleanly
+
+echo "quiltdeck_smoke: window, hand-over, refusal, Ctrl+Shift+Q and SIGTERM; screenshot $shot ($colours colours)"
