@@ -1,9 +1,11 @@
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/runtime/MainLoop.h"
+#include "platform/runtime/WorkerPool.h"
 #include "platform/ui/Alert.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/gtk/Toolkit.h"
@@ -11,6 +13,7 @@
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/AppDelegate.h"
 #include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/ToolModes.h"
 
 namespace {
@@ -65,6 +68,13 @@ int main(int argc, char** argv) {
         code = application.run();
         application.setDelegate(nullptr);
         // The tiles, the hook server and its thread end with the delegate, before the process does.
+    }
+    // Work still running on the pool's threads (a probe, a one-shot call) would hand its result to
+    // a main loop that the end of the process takes down: it gets a moment, then the process ends
+    // without running its static destructors.
+    if (!platform::runtime::WorkerPool::shared().waitIdle(std::chrono::seconds(2))) {
+        quiltdeck::Log::flush();
+        std::_Exit(code);
     }
     return code;
 }

@@ -61,10 +61,13 @@ void WorkerPool::work() {
         if (jobs_.empty()) continue;
         auto job = std::move(jobs_.front());
         jobs_.pop_front();
+        ++running_;
         lock.unlock();
         job();
         job = nullptr;
         lock.lock();
+        --running_;
+        if (running_ == 0 && jobs_.empty()) idleChanged_.notify_all();
     }
     // Leaves its handle to be joined by the next caller; the destructor may
     // already have taken it.
@@ -73,6 +76,16 @@ void WorkerPool::work() {
         finished_.push_back(std::move(self->second));
         threads_.erase(self);
     }
+}
+
+bool WorkerPool::waitIdle(Duration timeout) {
+    bool idle = false;
+    {
+        std::unique_lock lock(mutex_);
+        idle = idleChanged_.wait_for(lock, timeout, [this] { return running_ == 0 && jobs_.empty(); });
+    }
+    joinFinished();
+    return idle;
 }
 
 void WorkerPool::joinFinished() {

@@ -29,6 +29,10 @@ public:
     // Any thread. A job must not throw.
     void submit(std::function<void()> job);
     size_t threadCount();
+    // Waits until no job is queued or running, at most `timeout`; whether that came. Finished
+    // threads are joined. For a program about to end: a job still running then may hand its
+    // result to a loop that is gone.
+    bool waitIdle(Duration timeout);
 
     // The program's pool; it lives to the end of the process.
     static WorkerPool& shared();
@@ -45,6 +49,8 @@ private:
     std::map<std::thread::id, std::thread> threads_;
     std::vector<std::thread> finished_;
     size_t idle_ = 0;
+    size_t running_ = 0;
+    std::condition_variable idleChanged_;
     bool stopping_ = false;
 };
 

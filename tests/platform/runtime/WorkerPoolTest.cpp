@@ -51,3 +51,18 @@ TEST(WorkerPoolTest, IdleThreadsEndAndTheDestructorRunsWhatIsQueued) {
 
 }  // namespace
 }  // namespace platform::runtime
+
+TEST(WorkerPoolTest, WaitIdleWaitsForRunningJobsUpToItsLimit) {
+    platform::runtime::WorkerPool pool(4);
+    EXPECT_TRUE(pool.waitIdle(std::chrono::milliseconds(0)));
+    std::atomic<bool> release{false};
+    std::atomic<int> done{0};
+    pool.submit([&] {
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ++done;
+    });
+    EXPECT_FALSE(pool.waitIdle(std::chrono::milliseconds(50)));
+    release = true;
+    EXPECT_TRUE(pool.waitIdle(std::chrono::seconds(10)));
+    EXPECT_EQ(done, 1);
+}
