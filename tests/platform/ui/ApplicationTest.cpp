@@ -126,6 +126,7 @@ TEST_F(ApplicationTest, WithoutABusOrUniquenessEveryStartIsPrimary) {
     int status = -1;
     auto exitWatch = loop.watchChild(pid, [&](int raw) { status = raw; });
     loop.runUntil([&] { return status != -1 && delegate.presented > 0; }, std::chrono::seconds(20));
+    g_test_dbus_stop(bus);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 3) std::_Exit(12);
     std::_Exit(delegate.presented == 1 ? 0 : 13);
 }

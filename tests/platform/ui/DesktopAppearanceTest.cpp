@@ -93,8 +93,13 @@ protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
 
-// Exits 1 for dark, 0 for light.
-[[noreturn]] void exitWithPreference() { std::exit(DesktopAppearance::prefersDark() ? 1 : 0); }
+// Exits 1 for dark, 0 for light. The private bus is stopped first: its daemon must not outlive
+// the process and hold the test's pipes open.
+[[noreturn]] void exitWithPreference(GTestDBus* bus = nullptr) {
+    const bool dark = DesktopAppearance::prefersDark();
+    if (bus) g_test_dbus_stop(bus);
+    std::_Exit(dark ? 1 : 0);
+}
 
 void withoutSchemas() {
     ::setenv("GSETTINGS_SCHEMA_DIR", "/nonexistent", 1);
@@ -114,7 +119,7 @@ TEST_F(DesktopAppearanceTest, PortalColourScheme) {
                 GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
                 g_test_dbus_up(bus);
                 FakePortal portal(g_variant_new_uint32(test.scheme));
-                exitWithPreference();
+                exitWithPreference(bus);
             },
             ::testing::ExitedWithCode(test.dark), "")
             << test.scheme;
@@ -128,7 +133,7 @@ TEST_F(DesktopAppearanceTest, PortalAnswerOfAnotherTypeIsNoPreference) {
             GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
             g_test_dbus_up(bus);
             FakePortal portal(g_variant_new_string("dark"));
-            exitWithPreference();
+            exitWithPreference(bus);
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -139,7 +144,7 @@ TEST_F(DesktopAppearanceTest, NoPortalAndNoSchemaIsLight) {
             withoutSchemas();
             GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
             g_test_dbus_up(bus);
-            exitWithPreference();
+            exitWithPreference(bus);
         },
         ::testing::ExitedWithCode(0), "");
     EXPECT_EXIT(
