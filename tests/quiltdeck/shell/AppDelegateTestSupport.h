@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/runtime/VirtualMainLoop.h"
+#include "platform/runtime/WorkerPool.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Modals.h"
 #include "platform/ui/headless/HeadlessModals.h"
@@ -88,6 +89,8 @@ public:
         platform::ui::Application::shared().setDelegate(delegate.get());
     }
     ~HeadlessApp() {
+        // The capability probe's refresh may still run: it hands its result to this loop.
+        platform::runtime::WorkerPool::shared().waitIdle(std::chrono::seconds(60));
         platform::ui::Application::shared().reset();
         platform::ui::Modals::reset();
         delegate.reset();
