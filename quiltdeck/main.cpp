@@ -15,6 +15,7 @@
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/ToolModes.h"
+#include "quiltdeck/wall/SessionTile.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
             [](platform::gfx::Size size) {
                 return std::make_unique<platform::ui::gtk::ToolkitWindow>(size, "Quiltdeck");
             },
-            nullptr);
+            quiltdeck::SessionTile::make);
         application.setDelegate(&delegate);
         application.installSignalHandlers();
         code = application.run();

@@ -140,11 +140,13 @@ WallTile* GridController::open(TileRequest request) {
         discard(std::move(gone));
     };
     sessions_.push_back(std::move(made));
-    if (!activeId_) activeId_ = id;
+    // A new tile takes the keyboard; restored ones leave it where it was.
+    if (!restoring_ || !activeId_) activeId_ = id;
     publishTiles();
     relayout();
     changed();
     saveOpenTiles();
+    if (!restoring_) focusActive();
     return &tile;
 }
 

@@ -2,8 +2,10 @@
 # The program in a real window on a virtual X display, on a session bus of its own (run it under
 # dbus-run-session): the window comes up; a second start hands over to the first and exits 0; a
 # start on the same state folder outside the bus's uniqueness is refused with exit 1 and leaves
-# the log alone; Ctrl+Shift+Q and SIGTERM each end it with exit 0, "quit" last in the log and no
-# run marker. Xvfb, the window manager and every program started here are ended here, each by its
+# the log alone; a shell tile gets Alt+s and F10 (the menu bar never takes them); Ctrl+Shift+Q
+# asks while the tile runs and Return quits; the next start restores the tile and SIGTERM ends
+# it; each end has exit 0, the tile in state.json, no tile's child left, "quit" last in the log and
+# no run marker. Xvfb, the window manager and every program started here are ended here, each by its
 # own process id.
 #   tests/smoke/quiltdeck_smoke.sh path/to/quiltdeck [screenshot.png]
 set -euo pipefail
@@ -40,7 +42,7 @@ openbox >"$work/wm.log" 2>&1 &
 wm=$!
 within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
 
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" SHELL=/bin/bash
 # No accessibility bus: nothing here reads it.
 export NO_AT_BRIDGE=1
 mkdir -p "$HOME"
@@ -101,19 +103,47 @@ other=""
 [ -e "$state/running" ] || fail "the refused start removed the run marker"
 kill -0 "$app" || fail "the first program ended with the refused start"
 
-# --- Ctrl+Shift+Q with no tile running: it ends at once --------------------------------------
+# --- A shell tile gets the keys the menu bar leaves alone ----------------------------------------
 window="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | head -n1)"
 xdotool windowactivate --sync "$window" 2>/dev/null || true
+xdotool key ctrl+shift+alt+n
+within 100 bash -c "pgrep -P $app >/dev/null" || fail "the shell tile started no child"
+sleep 1
+xdotool type --delay 20 "cat -v > keys.txt"
+xdotool key Return
+tile_cat() { for shell in $(pgrep -P "$app"); do pgrep -x -P "$shell" cat && return 0; done; return 1; }
+within 50 tile_cat || fail "cat -v did not start in the tile"
+xdotool key F10 alt+s
+xdotool type --delay 20 "x"
+xdotool key Return ctrl+d
+within 50 grep -q 'x$' "$HOME/keys.txt" || fail "the keys did not reach the tile: $(cat "$HOME/keys.txt" 2>/dev/null)"
+grep -q '\^\[sx$' "$HOME/keys.txt" || fail "Alt+s did not reach the tile as ESC s: $(cat -A "$HOME/keys.txt")"
+children="$(pgrep -P "$app" | tr '\n' ' ')"
+
+# --- Ctrl+Shift+Q while the tile runs: asked, Return quits ---------------------------------------
 xdotool key ctrl+shift+q
+sleep 0.5
+kill -0 "$app" || fail "Ctrl+Shift+Q quit without asking"
+xdotool key Return
 ended
 [ "$status" -eq 0 ] || fail "Ctrl+Shift+Q: exit status $status"
 log_ends_cleanly
+grep -q '"tileId"' "$state/state.json" || fail "state.json holds no tile: $(cat "$state/state.json")"
+for child in $children; do
+    within 50 bash -c "! kill -0 $child" || fail "the tile's child $child was left running"
+done
 
-# --- SIGTERM alike ----------------------------------------------------------------------------
+# --- The tile comes back; SIGTERM ends it without asking -----------------------------------------
 start
+within 100 bash -c "pgrep -P $app >/dev/null" || fail "the saved tile was not restored"
+children="$(pgrep -P "$app" | tr '\n' ' ')"
 kill -TERM "$app"
 ended
 [ "$status" -eq 0 ] || fail "SIGTERM: exit status $status"
 log_ends_cleanly
+grep -q '"tileId"' "$state/state.json" || fail "state.json lost the tile at SIGTERM"
+for child in $children; do
+    within 50 bash -c "! kill -0 $child" || fail "the tile's child $child was left running"
+done
 
-echo "quiltdeck_smoke: window, hand-over, refusal, Ctrl+Shift+Q and SIGTERM; screenshot $shot ($colours colours)"
+echo "quiltdeck_smoke: window, hand-over, refusal, keys in a tile, Ctrl+Shift+Q and SIGTERM; screenshot $shot ($colours colours)"

@@ -1,0 +1,72 @@
+#include "quiltdeck/wall/SessionTile.h"
+
+#include "platform/ui/Pasteboard.h"
+#include "quiltdeck/sessions/Drop.h"
+
+namespace quiltdeck {
+
+std::unique_ptr<WallTile> SessionTile::make(const TileRequest& request, uint16_t hookPort) {
+    Session::Arguments arguments;
+    arguments.cwd = request.cwd;
+    arguments.name = request.name;
+    arguments.isShell = request.isShell;
+    arguments.browser = request.isShell ? std::nullopt : request.browser;
+    arguments.hookPort = hookPort;
+    arguments.resume = request.resume;
+    arguments.title = request.title;
+    arguments.userNamed = request.userNamed;
+    arguments.command = request.command;
+    arguments.continueLatest = request.continueLatest;
+    arguments.carryOver = request.carryOver;
+    arguments.id = request.id;
+    return std::make_unique<SessionTile>(Session::open(std::move(arguments)));
+}
+
+SessionTile::SessionTile(std::shared_ptr<Session> session) : session_(std::move(session)) {
+    // The grid sets its callbacks on the tile after this; the session calls through them then.
+    session_->onChange = [this] {
+        if (onChange) onChange();
+    };
+    session_->onPersist = [this] {
+        if (onPersist) onPersist();
+    };
+    session_->onSessionId = [this] {
+        if (onPersist) onPersist();
+    };
+    session_->onResumeFailed = [this] {
+        if (onResumeFailed) onResumeFailed();
+    };
+}
+
+SessionTile::~SessionTile() {
+    session_->onChange = nullptr;
+    session_->onPersist = nullptr;
+    session_->onSessionId = nullptr;
+    session_->onResumeFailed = nullptr;
+}
+
+void SessionTile::send(std::string_view text) { session_->view().send(text); }
+
+void SessionTile::paste() { Drop::paste(platform::ui::Pasteboard::general(), *session_); }
+
+void SessionTile::copySelection() {
+    if (auto text = session_->view().getSelection(); text && !text->empty())
+        platform::ui::Pasteboard::general().setString(std::move(*text));
+}
+
+void SessionTile::selectAll() { session_->view().selectAll(); }
+
+Store::ClosedTile SessionTile::record() const {
+    Store::ClosedTile record;
+    record.title = session_->title().text;
+    record.name = session_->name();
+    record.cwd = session_->cwd();
+    record.isShell = session_->isShell();
+    if (session_->browser()) record.browserId = session_->browser()->deviceId;
+    record.claudeSessionId = session_->claudeSessionId();
+    if (!session_->lastPrompt().empty()) record.lastPrompt = session_->lastPrompt();
+    record.userNamed = session_->title().userNamed;
+    return record;
+}
+
+}  // namespace quiltdeck

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+
+#include "quiltdeck/sessions/Session.h"
+#include "quiltdeck/wall/WallTile.h"
+
+namespace quiltdeck {
+
+// A wall tile that is a Session: the grid's calls reach the session, the
+// session's callbacks reach the grid.
+class SessionTile : public WallTile {
+public:
+    // The grid's tile factory: a session started in the request's folder.
+    static std::unique_ptr<WallTile> make(const TileRequest& request, uint16_t hookPort);
+
+    explicit SessionTile(std::shared_ptr<Session> session);
+    ~SessionTile() override;
+
+    Session& session() { return *session_; }
+
+    const std::string& id() const override { return session_->id(); }
+    SessionStatus status() const override { return session_->status(); }
+    std::string title() const override { return session_->title().text; }
+    platform::ui::View& view() override { return session_->view(); }
+    const std::string& wall() const override { return session_->wall; }
+    void setWall(std::string wall) override { session_->wall = std::move(wall); }
+    void send(std::string_view text) override;
+    void paste() override;
+    void copySelection() override;
+    void selectAll() override;
+    void kill() override { session_->kill(); }
+    Store::ClosedTile record() const override;
+    void handleHook(const std::string& event, const nlohmann::json& body) override { session_->handleHook(event, body); }
+    void rename(const std::string& title) override { session_->rename(title); }
+    void applyMetrics(const nlohmann::json& body) override { session_->applyMetrics(body); }
+    void applyFeed(const nlohmann::json& body) override { session_->applyFeed(body); }
+
+private:
+    std::shared_ptr<Session> session_;
+};
+
+}  // namespace quiltdeck
