@@ -8,8 +8,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vantel::bench {
@@ -30,9 +32,12 @@ struct Payload {
 struct PayloadKind {
     std::string_view name;
     std::string_view description;
+    // The payload is this fraction of the others' size: a peer scrolling every two bytes would
+    // take minutes for a full one, and a few hundred thousand scrolls are steady enough.
+    int sizeDivisor = 1;
 };
 
-inline constexpr std::array<PayloadKind, 8> payloadKinds{{
+inline constexpr std::array<PayloadKind, 19> payloadKinds{{
     {"ascii", "plain ASCII source text in CR LF lines, some tab-indented, some wider than 80 columns"},
     {"utf8", "mixed UTF-8: accents, combining marks, Greek, Cyrillic, CJK, emoji with ZWJ, flags, modifiers"},
     {"sgr", "words with SGR: 256-colour and true-colour fore- and background, bold, italic, underline, inverse"},
@@ -41,14 +46,33 @@ inline constexpr std::array<PayloadKind, 8> payloadKinds{{
     {"scroll", "scrolling of the full screen and of top and bottom DECSTBM regions: LF at the margin, SU/SD, RI, IL/DL"},
     {"wide", "wide characters only: CJK ideographs, Hangul, fullwidth forms and emoji, wrapping at odd columns"},
     {"tui", "full-screen frames of a text-mode program: box-drawing borders, two panes, meters, half synchronized"},
+    {"lf", "y LF over and over at the bottom of the full screen: a scroll into the scroll-back every two bytes", 8},
+    {"lf-top", "y LF at the bottom of a region from the first row to the row above the last (1-23 at 24 rows)", 8},
+    {"lf-top-half", "y LF at the bottom of a region over the upper half (1-12 at 24 rows)", 8},
+    {"lf-bot", "y LF at the bottom of a region from the second row to the last (2-24 at 24 rows)", 8},
+    {"lf-bot-half", "y LF at the bottom of a region over the lower half (13-24 at 24 rows)", 8},
+    {"alt-top", "as lf-top on the alternate screen", 8},
+    {"alt-top-half", "as lf-top-half on the alternate screen", 8},
+    {"alt-bot", "as lf-bot on the alternate screen", 8},
+    {"alt-bot-half", "as lf-bot-half on the alternate screen", 8},
+    {"sgr-cell", "every cell of the screen written with its own 256-colour SGR pair, screen after screen"},
+    {"cup-char", "CUP to a random cell and one character there, over and over"},
 }};
 
-inline bool isPayloadName(std::string_view name) {
+inline const PayloadKind* findPayloadKind(std::string_view name) {
     for (const PayloadKind& kind : payloadKinds) {
-        if (kind.name == name) return true;
+        if (kind.name == name) return &kind;
     }
-    return false;
+    return nullptr;
 }
+
+// Bytes of the payload `name` when the others are `bytes` long.
+inline size_t payloadSize(std::string_view name, size_t bytes) {
+    const PayloadKind* kind = findPayloadKind(name);
+    return kind ? bytes / static_cast<size_t>(kind->sizeDivisor) : bytes;
+}
+
+inline bool isPayloadName(std::string_view name) { return findPayloadKind(name) != nullptr; }
 
 // splitmix64: tiny, fast and the same on every platform (std distributions are not).
 class Rng {
@@ -401,6 +425,89 @@ inline void tui(std::string& out, Rng& rng, const Geometry& g, size_t target) {
     }
 }
 
+// Rows of words on every row of the screen, so rows that a scroll must leave alone hold text.
+inline void fillScreen(std::string& out, Rng& rng, const Geometry& g) {
+    out += "\x1b[H";
+    for (int row = 1; row <= g.rows; ++row) {
+        std::string text = "row " + std::to_string(row);
+        const size_t columns = static_cast<size_t>(rng.between(g.cols / 4, g.cols - 1));
+        while (true) {
+            const std::string_view word = rng.pick(proseWords);
+            if (text.size() + 1 + word.size() > columns) break;
+            text += ' ';
+            text += word;
+        }
+        out += text;
+        if (row < g.rows) out += "\r\n";
+    }
+}
+
+// The rows of a scroll region in one of four shapes: anchored at the top or the bottom
+// of the screen, taking all rows but one or half of them (1-23, 1-12, 2-24, 13-24 at 24 rows).
+struct RegionShape {
+    bool top;
+    bool half;
+};
+
+inline std::pair<int, int> regionRows(const Geometry& g, RegionShape shape) {
+    const int half = std::max(g.rows / 2, 1);
+    if (shape.top) return {1, shape.half ? half : g.rows - 1};
+    return {shape.half ? half + 1 : 2, g.rows};
+}
+
+// `y` LF without end at the bottom of a region (none: the full screen), on either screen:
+// a scroll every two bytes.
+inline void lineFeeds(std::string& out, Rng& rng, const Geometry& g, size_t target, std::optional<RegionShape> shape,
+                      bool alternate) {
+    if (alternate) out += "\x1b[?1049h";
+    fillScreen(out, rng, g);
+    int bottom = g.rows;
+    if (shape) {
+        const auto [first, last] = regionRows(g, *shape);
+        out += "\x1b[";
+        appendInt(out, first);
+        out += ';';
+        appendInt(out, last);
+        out += 'r';
+        bottom = last;
+    }
+    cup(out, bottom, 1);
+    // A CR before the column reaches the edge: engines differ on a line feed in the
+    // pending-wrap column, and their screens should agree.
+    const int run = std::max(g.cols - 1, 1);
+    for (int column = 0; out.size() < target; ++column) {
+        if (column == run) {
+            out += '\r';
+            column = 0;
+        }
+        out += "y\n";
+    }
+}
+
+// A frame may stop after any row once the target is reached.
+inline void sgrCells(std::string& out, Rng& rng, const Geometry& g, size_t target) {
+    while (out.size() < target) {
+        out += "\x1b[H";
+        for (int row = 0; row < g.rows && out.size() < target; ++row) {
+            for (int col = 0; col < g.cols; ++col) {
+                out += "\x1b[38;5;";
+                appendInt(out, rng.below(256));
+                out += ";48;5;";
+                appendInt(out, rng.below(256));
+                out += 'm';
+                out += static_cast<char>('!' + rng.below(94));
+            }
+        }
+    }
+}
+
+inline void cupChars(std::string& out, Rng& rng, const Geometry& g, size_t target) {
+    while (out.size() < target) {
+        cup(out, rng.between(1, g.rows), rng.between(1, g.cols));
+        out += static_cast<char>('!' + rng.below(94));
+    }
+}
+
 }  // namespace detail
 
 // The seed of the engine benchmark's payloads.
@@ -431,6 +538,19 @@ inline Payload makePayload(std::string_view name, const Geometry& g, size_t targ
         detail::wide(p.bytes, rng, g, targetBytes);
     } else if (name == "tui") {
         detail::tui(p.bytes, rng, g, targetBytes);
+    } else if (name == "lf") {
+        detail::lineFeeds(p.bytes, rng, g, targetBytes, std::nullopt, false);
+    } else if (name.starts_with("lf-") || name.starts_with("alt-")) {
+        const bool alternate = name.starts_with("alt-");
+        const std::string_view shape = name.substr(alternate ? 4 : 3);
+        const bool top = shape.starts_with("top");
+        const bool half = shape.ends_with("-half");
+        if (shape != (top ? "top" : "bot") && shape != (top ? "top-half" : "bot-half")) return p;
+        detail::lineFeeds(p.bytes, rng, g, targetBytes, detail::RegionShape{top, half}, alternate);
+    } else if (name == "sgr-cell") {
+        detail::sgrCells(p.bytes, rng, g, targetBytes);
+    } else if (name == "cup-char") {
+        detail::cupChars(p.bytes, rng, g, targetBytes);
     } else {
         return p;
     }

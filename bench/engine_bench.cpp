@@ -274,7 +274,7 @@ void usage(std::FILE* out) {
                  "  --show-screens   print each engine's final screen\n"
                  "payloads:\n");
     for (const auto& kind : vantel::bench::payloadKinds) {
-        std::fprintf(out, "  %-8s %.*s\n", std::string(kind.name).c_str(), static_cast<int>(kind.description.size()),
+        std::fprintf(out, "  %-12s %.*s\n", std::string(kind.name).c_str(), static_cast<int>(kind.description.size()),
                      kind.description.data());
     }
 }
@@ -386,7 +386,15 @@ int runThroughput(const Options& options) {
                     "warm-up\n",
                     g.cols, g.rows, scrollbackLimit, static_cast<double>(options.payloadBytes) / mebibyte,
                     chunkBytes / 1024, options.reps);
-        std::printf("%-8s", "payload");
+        bool smaller = false;
+        for (std::string_view name : options.payloads) {
+            smaller = smaller || vantel::bench::payloadSize(name, options.payloadBytes) != options.payloadBytes;
+        }
+        if (smaller) {
+            std::printf("(the lf and alt payloads are %.2f MiB: a scroll every two bytes)\n",
+                        static_cast<double>(vantel::bench::payloadSize("lf", options.payloadBytes)) / mebibyte);
+        }
+        std::printf("%-12s", "payload");
         for (const EngineKind* kind : options.engines) {
             std::printf(" %10.*s", static_cast<int>(kind->name.size()), kind->name.data());
         }
@@ -394,8 +402,9 @@ int runThroughput(const Options& options) {
         std::vector<std::string> notes;
         bool unchecked = false;
         for (std::string_view name : options.payloads) {
-            const Payload payload = vantel::bench::makePayload(name, g, options.payloadBytes, seed);
-            std::printf("%-8.*s", static_cast<int>(name.size()), name.data());
+            const Payload payload =
+                vantel::bench::makePayload(name, g, vantel::bench::payloadSize(name, options.payloadBytes), seed);
+            std::printf("%-12.*s", static_cast<int>(name.size()), name.data());
             std::fflush(stdout);
             std::vector<Run> runs;
             double vantel = 0, bestPeer = 0;

@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     }
     vantel::bench::Geometry geometry{positional[0], positional[1]};
     const int rounds = positional[2];
-    auto payload = vantel::bench::makePayload(argv[1], geometry, 8 << 20, vantel::bench::benchmarkSeed);
+    auto payload = vantel::bench::makePayload(argv[1], geometry, vantel::bench::payloadSize(argv[1], 8 << 20),
+                                              vantel::bench::benchmarkSeed);
     std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(payload.bytes.data()), payload.bytes.size());
 
     Sink sink;

@@ -93,6 +93,43 @@ TEST(BenchPayloadsTest, EveryPayloadIsDeterministicWellFormedAndEndsInItsMarker)
     }
 }
 
+TEST(BenchPayloadsTest, LineFeedPayloadsScrollTheirRegionAndNeverReachTheEdge) {
+    const struct {
+        const char* name;
+        Geometry g;
+        const char* start;  // the region, the cursor on its bottom row and the first line feed
+        bool alternate;
+    } cases[] = {
+        {"lf", {80, 24}, "\x1b[24;1Hy\n", false},
+        {"lf-top", {80, 24}, "\x1b[1;23r\x1b[23;1Hy\n", false},
+        {"lf-top-half", {80, 24}, "\x1b[1;12r\x1b[12;1Hy\n", false},
+        {"lf-bot", {80, 24}, "\x1b[2;24r\x1b[24;1Hy\n", false},
+        {"lf-bot-half", {80, 24}, "\x1b[13;24r\x1b[24;1Hy\n", false},
+        {"alt-top", {200, 60}, "\x1b[1;59r\x1b[59;1Hy\n", true},
+        {"alt-top-half", {200, 60}, "\x1b[1;30r\x1b[30;1Hy\n", true},
+        {"alt-bot", {200, 60}, "\x1b[2;60r\x1b[60;1Hy\n", true},
+        {"alt-bot-half", {200, 60}, "\x1b[31;60r\x1b[60;1Hy\n", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(payloadSize(c.name, 8 << 20), size_t{1} << 20);
+        const std::string bytes = makePayload(c.name, c.g, 64 * 1024, 5).bytes;
+        EXPECT_EQ(bytes.starts_with("\x1b[?1049h"), c.alternate);
+        // Every row of the screen holds text before the stream starts.
+        const size_t stream = bytes.find(c.start);
+        ASSERT_NE(stream, std::string::npos);
+        EXPECT_NE(bytes.rfind("row " + std::to_string(c.g.rows) + " ", stream), std::string::npos);
+        // A CR comes before the next y would land in the last column.
+        int column = 0, widest = 0;
+        for (size_t i = stream + std::string_view(c.start).size() - 2; bytes[i] != '\x1b'; ++i) {
+            if (bytes[i] == '\r') column = 0;
+            if (bytes[i] == 'y') widest = std::max(widest, ++column);
+        }
+        EXPECT_EQ(widest, c.g.cols - 1);
+    }
+    EXPECT_EQ(payloadSize("ascii", 8 << 20), size_t{8} << 20);
+}
+
 TEST(BenchPayloadsTest, ScrollbackFillIsOneRowPerLine) {
     for (const Geometry g : {Geometry{80, 24}, Geometry{200, 60}, Geometry{2, 1}}) {
         const std::string fill = scrollbackFill(g, 500, 3);
