@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace vantel {
 
@@ -67,6 +69,8 @@ void CircularBufferLineList::recycle(const Attribute& clearAttribute) {
     if (onLineRecycled) onLineRecycled(hadImages);
     // Steady output recycles line after line, each far back in memory: fetch the cells of
     // one a little ahead, whose header came some recycles ago, and the header of one further on.
+    // A ring of a few screens (the alternate screen) is still in the cache.
+    if (count_ <= prefetchAbove) return;
     if (BufferLine* soon = array_[slot(count_ + 2)].get()) soon->prefetchForClear();
     if (BufferLine* later = array_[slot(count_ + 8)].get()) __builtin_prefetch(later, 1);
 }
@@ -122,6 +126,53 @@ bool CircularBufferLineList::shiftElements(int start, int count, int offset) {
         for (int i = 0; i < count; ++i) array_[slot(start + i + offset)] = std::move(array_[slot(start + i)]);
     }
     return true;
+}
+
+void CircularBufferLineList::moveLine(int from, int to) {
+    if (from == to || from < 0 || to < 0 || from >= count_ || to >= count_) return;
+    // A permutation of the references: they are relocated as bytes (a Ref is one pointer), so
+    // no count changes and a run of slots moves with one memmove.
+    static_assert(sizeof(LineRef) == sizeof(BufferLine*) && std::is_standard_layout_v<LineRef>);
+    auto relocate = [](LineRef* dst, const LineRef* src, int n) {
+        std::memmove(static_cast<void*>(dst), static_cast<const void*>(src), static_cast<size_t>(n) * sizeof(LineRef));
+    };
+    LineRef* base = array_.data();
+    const int length = static_cast<int>(array_.size());
+    alignas(LineRef) unsigned char held[sizeof(LineRef)];
+    const int first = slot(from), last = slot(to);
+    std::memcpy(held, static_cast<const void*>(base + first), sizeof(LineRef));
+    if (from < to && first < last) {
+        relocate(base + first, base + first + 1, last - first);  // no seam in between
+    } else if (from > to && last < first) {
+        relocate(base + last + 1, base + last, first - last);
+    } else if (from < to) {
+        // Lines from+1...to step down one place, run by contiguous run of slots.
+        for (int i = from + 1; i <= to;) {
+            const int at = slot(i);
+            if (at == 0) {
+                relocate(base + length - 1, base, 1);
+                ++i;
+                continue;
+            }
+            const int run = std::min(to - i + 1, length - at);
+            relocate(base + at - 1, base + at, run);
+            i += run;
+        }
+    } else {
+        // Lines to...from-1 step up one place, from the last down.
+        for (int i = from - 1; i >= to;) {
+            const int at = slot(i);
+            if (at == length - 1) {
+                relocate(base, base + at, 1);
+                --i;
+                continue;
+            }
+            const int run = std::min(i - to + 1, at + 1);
+            relocate(base + at - run + 2, base + at - run + 1, run);
+            i -= run;
+        }
+    }
+    std::memcpy(static_cast<void*>(base + last), held, sizeof(LineRef));
 }
 
 void CircularBufferLineList::trimStart(int n) {

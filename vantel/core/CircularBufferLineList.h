@@ -40,8 +40,16 @@ public:
     void push(LineRef line);
     // Turns the oldest line of a full ring into a blank newest line in place.
     void recycle(const Attribute& clearAttribute);
+    // Turns a full ring by one place: the first line becomes the last, unchanged.
+    void rotate() {
+        if (isFull() && count_ > 0 && ++startIndex_ >= count_) startIndex_ = 0;
+    }
     void splice(int start, int deleteCount, const std::vector<LineRef>& items, const std::function<void(int)>& change);
     bool shiftElements(int start, int count, int offset);
+    // Moves the line at `from` to `to`; the lines between step one place toward `from`.
+    // References move, nothing is counted or told: O(|to - from|), bounded by the region a
+    // scroll turns rather than by the ring.
+    void moveLine(int from, int to);
 
     // Drops the last line (its object stays in its slot).
     void pop() {
@@ -68,6 +76,9 @@ private:
         if (i >= n && i < 2 * n) return static_cast<int>(i - n);
         return static_cast<int>((i % n + n) % n);
     }
+
+    // Rings longer than this recycle lines that have left the processor's caches.
+    static constexpr int prefetchAbove = 512;
 
     std::vector<LineRef> array_;
     int64_t startIndex_ = 0;

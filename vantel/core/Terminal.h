@@ -663,7 +663,14 @@ private:
     Attribute eraseAttribute() const;
     CharData eraseCell() const;
     bool marginsNarrowed() const;
-    void adjustSelectionsForInPlaceScroll(int top, int bottom, int lines);
+    void adjustSelectionsForInPlaceScroll(int top, int bottom, int lines) {
+        if (!selections_.empty()) adjustSelectionsInPlace(top, bottom, lines);
+    }
+    void adjustSelectionsInPlace(int top, int bottom, int lines);
+    // The three kinds of scroll(isWrapped:).
+    void scrollColumns(int top, int bottom);
+    void scrollIntoScrollback(int bottom, bool isWrapped, const BidiPresentationState& bidi);
+    void scrollInPlace(int top, int bottom, bool isWrapped, const BidiPresentationState& bidi);
     void markEditedRegion();
     void shiftColumns(int n, bool insert);
     // TerminalModes.cpp / TerminalSgr.cpp / TerminalReports.cpp

@@ -20,6 +20,14 @@ void unwrapLine(CircularBufferLineList& lines, int row) {
     if (line.isWrapped()) line.setWrapped(false);
 }
 
+// The blank of scrolled-in rows with the default background: a constant, read without
+// waiting for the stores that assemble an attribute from curAttr.
+constexpr Attribute defaultBlank(Attribute::Color::defaultColor(), Attribute::Color::defaultColor(), CharacterStyle());
+
+// Turning the ring costs about what moving this many rows does (measured at 24 and 60 rows):
+// the seam then moves, so row lookups branch differently on every line feed.
+constexpr int turnCost = 32;
+
 }  // namespace
 
 Attribute Terminal::eraseAttribute() const {
@@ -32,8 +40,7 @@ bool Terminal::marginsNarrowed() const {
     return marginMode && (buffer_->marginLeft >= 1 || buffer_->marginRight < cols_ - 1);
 }
 
-void Terminal::adjustSelectionsForInPlaceScroll(int top, int bottom, int lines) {
-    if (selections_.empty()) return;
+void Terminal::adjustSelectionsInPlace(int top, int bottom, int lines) {
     // Copy: a selection may unregister itself while it adjusts.
     const std::vector<SelectionService*> current = selections_;
     for (SelectionService* selection : current) selection->adjustForInPlaceScroll(top, bottom, lines);
@@ -72,80 +79,13 @@ void Terminal::scroll(bool isWrapped) {
         return;
     }
     const BidiPresentationState bidi = isWrapped && bottom >= 0 ? lines[bottom].bidiState() : currentBidiState;
-    const Attribute blankAttribute = eraseAttribute();
-    // The template copied into new rows; a full ring recycles instead and never needs it.
-    auto prepareBlankLine = [&] {
-        if (blankLine_->count() != cols_ || (cols_ > 0 && !(blankLine_->cells()[0].attribute == blankAttribute))) {
-            blankLine_ = BufferLine::make(cols_, CharData(blankAttribute, 0, 1), false, bidi);
-        }
-        blankLine_->setWrapped(isWrapped);
-        blankLine_->setBidiState(bidi);
-    };
 
     if (marginsNarrowed()) {
-        const int left = b.marginLeft, right = b.marginRight;
-        for (int r = top; r < bottom; ++r) {
-            BufferLine& row = lines[r];
-            BufferLine& below = lines[r + 1];
-            copySpan(row, below, left, right);
-            row.setBidiState(below.bidiState());
-            row.setWrapped(false);
-            b.clearImagesFromLine(r);
-            row.setRenderMode(BufferLine::RenderLineMode::single);
-        }
-        BufferLine& last = lines[bottom];
-        last.fill(CharData(blankAttribute, 0, 1), left, right - left + 1);
-        last.setWrapped(false);
-        last.setBidiState(currentBidiState);
-        b.clearImagesFromLine(bottom);
-        last.setRenderMode(BufferLine::RenderLineMode::single);
-        selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
-    } else if (b.scrollTop() == 0) {
-        const int count = lines.count();
-        bool droppedOldest = false;
-        if (bottom == count - 1 && lines.isFull()) {
-            // A full ring turns its oldest line into the new bottom line: no allocation.
-            // With the default background the blank is a constant, read without waiting for
-            // the stores that just assembled blankAttribute.
-            static constexpr Attribute defaultBlank(Attribute::Color::defaultColor(), Attribute::Color::defaultColor(),
-                                                    CharacterStyle());
-            lines.recycle(curAttr.bg.isDefault() ? defaultBlank : blankAttribute);
-            lines[count - 1].setRowState(isWrapped, bidi, BufferLine::RenderLineMode::single);
-            droppedOldest = true;
-        } else {
-            prepareBlankLine();
-            const bool wasFull = lines.isFull();
-            if (bottom == count - 1) {
-                lines.push(BufferLine::copyOf(*blankLine_));
-            } else if (wasFull) {
-                // The oldest line leaves the ring anyway: it becomes the new blank row.
-                LineRef reused = b.blankLineForReuse(0, blankAttribute);
-                reused->setWrapped(isWrapped);
-                reused->setBidiState(bidi);
-                lines.splice(bottom + 1, 0, {reused}, {});
-            } else {
-                lines.splice(bottom + 1, 0, {BufferLine::copyOf(*blankLine_)}, {});
-            }
-            if (wasFull) {
-                droppedOldest = true;
-            } else {
-                b.setYBase(b.yBase() + 1);
-                if (!userScrolling) b.setYDisp(b.yDisp() + 1);
-            }
-        }
-        if (droppedOldest) {
-            if (b.hasScrollback()) b.setLinesTop(b.totalLinesTrimmed() + 1);
-            adjustSelectionsForInPlaceScroll(0, count - 1, 1);
-            if (userScrolling) b.setYDisp(std::max(b.yDisp() - 1, 0));
-        }
+        scrollColumns(top, bottom);
+    } else if (b.scrollTop() == 0 && (b.hasScrollback() || !lines.isFull())) {
+        scrollIntoScrollback(bottom, isWrapped, bidi);
     } else {
-        prepareBlankLine();
-        if (bottom > top && !lines.shiftElements(top + 1, bottom - top, -1)) {
-            noteInconsistency(Inconsistency::scrollShiftRefused);
-            VANTEL_ASSERT(!"the ring holds the scroll region");
-        }
-        lines.set(bottom, BufferLine::copyOf(*blankLine_));
-        adjustSelectionsForInPlaceScroll(top, bottom, 1);
+        scrollInPlace(top, bottom, isWrapped, bidi);
     }
 
     if (!userScrolling) b.setYDisp(b.yBase());
@@ -158,6 +98,90 @@ void Terminal::scroll(bool isWrapped) {
     }
     if (b.hasAnyImages()) updateKittyRelativePlacementsForCurrentBuffer();
     if (tdel_) tdel_->scrolled(*this, buffer_->yDisp());
+}
+
+// Column-restricted scroll: inside the margins each row takes the cells of the row below.
+void Terminal::scrollColumns(int top, int bottom) {
+    Buffer& b = *buffer_;
+    CircularBufferLineList& lines = b.lines();
+    const int left = b.marginLeft, right = b.marginRight;
+    for (int r = top; r < bottom; ++r) {
+        BufferLine& row = lines[r];
+        BufferLine& below = lines[r + 1];
+        copySpan(row, below, left, right);
+        row.setBidiState(below.bidiState());
+        row.setWrapped(false);
+        b.clearImagesFromLine(r);
+        row.setRenderMode(BufferLine::RenderLineMode::single);
+    }
+    BufferLine& last = lines[bottom];
+    last.fill(CharData(eraseAttribute(), 0, 1), left, right - left + 1);
+    last.setWrapped(false);
+    last.setBidiState(currentBidiState);
+    b.clearImagesFromLine(bottom);
+    last.setRenderMode(BufferLine::RenderLineMode::single);
+    selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
+}
+
+// The region starts at the screen's top: its top line joins the scroll-back where it stands.
+// Only the rows below the region, if any, step down one place to make room for the new
+// bottom line: O(rows below), O(1) for a full-screen region.
+void Terminal::scrollIntoScrollback(int bottom, bool isWrapped, const BidiPresentationState& bidi) {
+    Buffer& b = *buffer_;
+    CircularBufferLineList& lines = b.lines();
+    const int count = lines.count();
+    if (lines.isFull()) {
+        // The oldest line leaves the ring anyway: it becomes the new bottom line, no allocation.
+        const bool plain = curAttr.bg.isDefault();
+        lines.recycle(plain ? defaultBlank : eraseAttribute());
+        if (bottom < count - 1) lines.moveLine(count - 1, bottom);
+        BufferLine& fresh = lines[bottom];
+        if (fresh.count() != cols_) fresh.resize(cols_, CharData(plain ? defaultBlank : eraseAttribute(), 0, 1));
+        fresh.setRowState(isWrapped, bidi, BufferLine::RenderLineMode::single);
+        if (b.hasScrollback()) b.setLinesTop(b.totalLinesTrimmed() + 1);
+        // Ring rows up to the bottom lost one place; those below kept theirs.
+        adjustSelectionsForInPlaceScroll(0, bottom, 1);
+        if (userScrolling) b.setYDisp(std::max(b.yDisp() - 1, 0));
+        return;
+    }
+    // The template copied into new rows.
+    const Attribute blankAttribute = eraseAttribute();
+    if (blankLine_->count() != cols_ || (cols_ > 0 && !(blankLine_->cells()[0].attribute == blankAttribute))) {
+        blankLine_ = BufferLine::make(cols_, CharData(blankAttribute, 0, 1), false, bidi);
+    }
+    blankLine_->setWrapped(isWrapped);
+    blankLine_->setBidiState(bidi);
+    lines.push(BufferLine::copyOf(*blankLine_));
+    if (bottom < count - 1) {
+        lines.moveLine(count, bottom + 1);
+        adjustSelectionsForInPlaceScroll(bottom + 1, count, -1);
+    }
+    b.setYBase(b.yBase() + 1);
+    if (!userScrolling) b.setYDisp(b.yDisp() + 1);
+}
+
+// Nothing reaches the scroll-back: the region's top line is dropped and comes back blank as
+// its bottom line, O(region height). When the ring holds just the screen, turning all of it
+// and putting back the rows outside the region is O(rows outside): taken when that is less.
+void Terminal::scrollInPlace(int top, int bottom, bool isWrapped, const BidiPresentationState& bidi) {
+    Buffer& b = *buffer_;
+    CircularBufferLineList& lines = b.lines();
+    const int count = lines.count();
+    const Attribute& blank = curAttr.bg.isDefault() ? defaultBlank : eraseAttribute();
+    if (b.hasAnyImages()) b.clearImagesFromLine(top);
+    BufferLine& fresh = lines[top];
+    fresh.clear(blank);
+    fresh.destroySemanticState();
+    if (fresh.count() != cols_) fresh.resize(cols_, CharData(blank, 0, 1));
+    fresh.setRowState(isWrapped, bidi, BufferLine::RenderLineMode::single);
+    if (b.yBase() == 0 && lines.isFull() && top + (count - 1 - bottom) + turnCost < bottom - top) {
+        if (top > 0) lines.moveLine(top, 0);
+        lines.rotate();
+        if (bottom < count - 1) lines.moveLine(count - 1, bottom);
+    } else {
+        lines.moveLine(top, bottom);
+    }
+    adjustSelectionsForInPlaceScroll(top, bottom, 1);
 }
 
 void Terminal::emitLineFeed() {
@@ -200,6 +224,11 @@ void Terminal::reverseIndex() {
         b.clearImagesFromLine(start);
         first.setRenderMode(BufferLine::RenderLineMode::single);
         selectionsInvalidateForColumnRestrictedScroll(start, end, left, right);
+    } else if (end < lines.count()) {
+        // The region's bottom line leaves: it comes back blank as the top one.
+        b.blankLineForReuse(end, eraseAttribute());
+        lines.moveLine(end, start);
+        adjustSelectionsForInPlaceScroll(start, end, -1);
     } else {
         if (!lines.shiftElements(start, b.scrollBottom() - y, 1)) {
             noteInconsistency(Inconsistency::scrollShiftRefused);
@@ -215,7 +244,7 @@ void Terminal::reverseIndex() {
 // Moves rows `first`..`last` (ring rows) one row at a time, `passes` times: down, toward
 // `last`, opening a blank row at `first`, or up, opening it at `last`. Blanks carry `blank`.
 // With `columnsOnly` just the margin columns move and overlapping selections are dropped;
-// otherwise whole rows move (the row that leaves is reused as the blank one).
+// otherwise whole rows move (the row that leaves is reused as the blank one), O(rows) a pass.
 void Terminal::shiftRows(int first, int last, int passes, bool down, bool columnsOnly, const Attribute& blank) {
     Buffer& b = *buffer_;
     CircularBufferLineList& lines = b.lines();
@@ -232,9 +261,8 @@ void Terminal::shiftRows(int first, int last, int passes, bool down, bool column
         return;
     }
     for (int pass = 0; pass < passes; ++pass) {
-        LineRef row = b.blankLineForReuse(from, blank);
-        lines.splice(from, 1, {}, {});
-        lines.splice(to, 0, {row}, {});
+        b.blankLineForReuse(from, blank);
+        lines.moveLine(from, to);
     }
 }
 

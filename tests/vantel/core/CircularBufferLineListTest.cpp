@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "vantel/core/CircularBufferLineList.h"
 
 using namespace vantel;
@@ -132,3 +136,30 @@ TEST(CircularBufferLineListTest, TrimStartAndPop) {
     EXPECT_EQ(ring.list.count(), 0);
 }
 
+
+// Moves across the seam of the slots, for every place the ring can start: the same order as
+// moving an element of a plain array, and every line object still held exactly once.
+TEST(CircularBufferLineListTest, MoveLineKeepsOrderAcrossTheSeam) {
+    const struct {
+        int from, to;
+    } moves[] = {{0, 6}, {6, 0}, {1, 5}, {5, 1}, {2, 3}, {3, 2}, {4, 4}, {0, 1}, {6, 5}, {-1, 2}, {2, 7}};
+    for (int start = 0; start < 7; ++start) {
+        for (const auto& m : moves) {
+            Ring ring(7);
+            for (int i = 0; i < 7 + start; ++i) ring.list.push(named(static_cast<char>('A' + i)));
+            std::string expected = contents(ring.list);
+            std::vector<LineRef> held;
+            for (int i = 0; i < 7; ++i) held.push_back(ring.list.ref(i));
+            ring.list.moveLine(m.from, m.to);
+            if (m.from >= 0 && m.to < 7) {
+                const char moved = expected[static_cast<size_t>(m.from)];
+                expected.erase(static_cast<size_t>(m.from), 1);
+                expected.insert(static_cast<size_t>(m.to), 1, moved);
+            }
+            EXPECT_EQ(contents(ring.list), expected) << "start " << start << ", " << m.from << " to " << m.to;
+            for (int i = 0; i < 7; ++i) {
+                EXPECT_EQ(std::count(held.begin(), held.end(), ring.list.ref(i)), 1) << "start " << start;
+            }
+        }
+    }
+}
