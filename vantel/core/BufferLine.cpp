@@ -113,7 +113,8 @@ BufferLine::BufferLine(InlineCells, int cols, const CharData& fill, bool isWrapp
 void BufferLine::fillNew(int cols, const CharData& fill, bool isWrapped, BidiPresentationState bidiState) {
     size_ = static_cast<uint16_t>(cols);
     fillCells(data_, cols, fill);
-    nullFrom_ = fill == CharData::Null ? 0 : size_;
+    if (fill == CharData::Null) noteAllNull();
+    else nullFrom_ = size_;
     setFlags(isWrapped ? wrappedBit : 0);
     setBidiState(bidiState);
     generation_ = 0;
@@ -222,6 +223,7 @@ void BufferLine::copyFrom(const BufferLine& line) {
     if (line.size_ > 0) std::memcpy(static_cast<void*>(data_), line.data_, sizeof(CharData) * line.size_);
     size_ = line.size_;
     nullFrom_ = line.nullFrom_;
+    nullBefore_ = line.nullBefore_;
     const uint32_t keepRender = flags() & (3u << renderShift);
     setFlags((line.flags() & ~(3u << renderShift)) | keepRender);
     const bool sourceHasState = line.extras_ && (!line.extras_->marks.empty() || line.extras_->hardContinuationGroup);
@@ -245,6 +247,7 @@ void BufferLine::setCell(int index, const CharData& cell) {
     }
     data_[index] = cell;
     noteWritten(index + 1);
+    noteWrittenFrom(index);
     ++generation_;
 }
 
@@ -316,7 +319,8 @@ std::string BufferLine::debugDescription() const {
 void BufferLine::fill(const CharData& cell) {
     settle();
     fillCells(data_, size_, cell);
-    nullFrom_ = cell == CharData::Null ? 0 : size_;
+    if (cell == CharData::Null) noteAllNull();
+    else nullFrom_ = size_, nullBefore_ = 0;
     ++generation_;
 }
 
@@ -329,7 +333,7 @@ void BufferLine::replaceCells(int start, int end, const CharData& fillData) {
     start = std::clamp(start, 0, int(size_));
     end = std::clamp(end, start, int(size_));
     fillCells(data_ + start, end - start, fillData);
-    if (!(fillData == CharData::Null)) noteWritten(end);
+    if (!(fillData == CharData::Null)) noteWritten(end), noteWrittenFrom(start);
     else if (start <= nullFrom_ && end >= nullFrom_) nullFrom_ = static_cast<uint16_t>(start);
     ++generation_;
 }
@@ -347,6 +351,7 @@ void BufferLine::insertCells(int pos, int n, int rightMargin, const CharData& fi
         fillCells(data_ + pos, room, fillData);
     }
     noteWritten(rightMargin + 1);
+    noteWrittenFrom(pos);
     marksShift(pos, n, rightMargin);
     ++generation_;
 }
@@ -364,6 +369,7 @@ void BufferLine::deleteCells(int pos, int n, int rightMargin, const CharData& fi
         fillCells(data_ + pos, room, fillData);
     }
     noteWritten(rightMargin + 1);
+    noteWrittenFrom(pos);
     marksShift(pos, -n, rightMargin);
     ++generation_;
 }
@@ -379,6 +385,7 @@ void BufferLine::copyFrom(BufferLine& source, int srcCol, int dstCol, int len) {
     const int n = std::max(0, std::min({len, int(source.size_) - srcCol, int(size_) - dstCol}));
     if (n > 0) std::memmove(static_cast<void*>(data_ + dstCol), source.data_ + srcCol, sizeof(CharData) * n);
     noteWritten(dstCol + n);
+    if (n > 0) noteWrittenFrom(dstCol);
 
     std::vector<SemanticMark> moving;
     if (source.hasSemanticMarks()) {
@@ -441,6 +448,7 @@ void BufferLine::resize(int cols, const CharData& fillData) {
         // The block stays; the cells past the new end are simply no longer part of the row.
         size_ = static_cast<uint16_t>(cols);
         if (nullFrom_ > size_) nullFrom_ = size_;
+        if (nullBefore_ > size_) nullBefore_ = static_cast<uint8_t>(size_);
         marksClampTo(cols);
     } else {
         if (capacity() < cols) {
@@ -450,6 +458,7 @@ void BufferLine::resize(int cols, const CharData& fillData) {
             data_ = block;
         }
         fillCells(data_ + size_, cols - size_, fillData);
+        if (!(fillData == CharData::Null)) noteWrittenFrom(size_);
         size_ = static_cast<uint16_t>(cols);
         if (!(fillData == CharData::Null)) nullFrom_ = size_;
     }
@@ -465,13 +474,15 @@ void BufferLine::clear(const Attribute& attribute) {
     // stored in part waits for the store.
     uint32_t flags = recycleAndFlags_ + (1u << recycleShift);
     if (std::memcmp(&attribute, &defaultAttribute, sizeof(Attribute)) == 0 || blank == CharData::Null) {
-        // Only the cells written since the last clear can differ from the blank; they are
-        // blanked when the line is next used.
-        if (nullFrom_ > 0) flags |= staleBit;
-        staleFrom_ = 0;
+        // Only the cells written since the line was last blank can differ from the blank; they
+        // are blanked when the line is next used.
+        staleFrom_ = std::min<uint16_t>(nullBefore_, nullFrom_);
+        if (staleFrom_ < nullFrom_) flags |= staleBit;
+        else flags &= ~staleBit;
     } else {
         fillCells(data_, size_, blank);
         nullFrom_ = size_;
+        nullBefore_ = 0;
         flags &= ~staleBit;
     }
     recycleAndFlags_ = flags;
@@ -485,6 +496,7 @@ void BufferLine::clear(const Attribute& attribute) {
 void BufferLine::settleAll() {
     fillCells(data_ + staleFrom_, nullFrom_ - staleFrom_, CharData::Null);
     nullFrom_ = staleFrom_;
+    if (nullFrom_ <= nullBefore_) noteAllNull();
     recycleAndFlags_ &= ~staleBit;
 }
 
@@ -494,6 +506,7 @@ void BufferLine::settleBefore(int from) {
         settleAll();
     } else if (from > staleFrom_) {
         fillCells(data_ + staleFrom_, from - staleFrom_, CharData::Null);
+        if (nullBefore_ >= staleFrom_) raiseNullBefore(from);
         staleFrom_ = static_cast<uint16_t>(from);
     }
 }
@@ -503,14 +516,30 @@ void BufferLine::settleAround(int from, int count) {
     const int stale = staleFrom_;
     const int first = std::clamp(from, 0, int(size_));
     const int end = std::clamp(from + std::max(count, 0), first, int(size_));
-    if (end <= stale) return;  // before the old cells: they stay as they are
+    // Nothing was written since the clear: every cell before the old ones is blank.
+    const bool onlyOld = nullBefore_ >= stale;
+    if (end <= stale) {
+        // Before the old cells: they stay as they are, unless they are few and all there is.
+        // Then they go now, and the line knows it holds just what is written: a column of
+        // output that moves along recycled lines rewrites no blank cells.
+        if (onlyOld && nullFrom_ - stale <= shortStaleCells) {
+            fillCells(data_ + stale, nullFrom_ - stale, CharData::Null);
+            noteAllNull();
+            staleFrom_ = 0;
+            recycleAndFlags_ &= ~staleBit;
+        }
+        return;
+    }
     if (first >= nullFrom_) {
         // After them: the written cells will extend nullFrom_ past them, so they go now.
         settleAll();
         return;
     }
     // Only one stretch of old cells is remembered: those before the range are blanked now.
-    if (first > stale) fillCells(data_ + stale, first - stale, CharData::Null);
+    if (first > stale) {
+        fillCells(data_ + stale, first - stale, CharData::Null);
+        if (onlyOld) raiseNullBefore(first);
+    }
     if (end < nullFrom_) {
         staleFrom_ = static_cast<uint16_t>(end);
         return;

@@ -65,6 +65,7 @@ public:
         settle();
         ++generation_;
         nullFrom_ = size_;
+        nullBefore_ = 0;
         return data_;
     }
     // The cells for a writer that writes from `from` on, as far as it gets, and then reports
@@ -95,6 +96,7 @@ public:
             }
         }
         noteWritten(from + count);
+        noteWrittenFrom(from);
     }
     // The cells `from` to `from + count - 1`, which the caller is about to overwrite: after a
     // clear, the old cells after them stay unblanked until something reads them.
@@ -103,6 +105,7 @@ public:
         if (recycleAndFlags_ & staleBit) settleAround(from, count);
         ++generation_;
         if (from + count > nullFrom_) nullFrom_ = static_cast<uint16_t>(std::min(from + count, int(size_)));
+        noteWrittenFrom(from);
         return data_ + from;
     }
 
@@ -174,17 +177,28 @@ public:
     uint64_t recycleGeneration() const { return recycleAndFlags_ >> recycleShift; }
     void touch() { ++generation_; }
 
-    // Asks the processor for the cells the next writer after a clear rewrites (a recycled line is cold).
+    // Asks the processor for the cells the next writer after a clear rewrites (a recycled line is cold):
+    // the first 64 at most, where output starts (old cells past the last write are never
+    // blanked, so nullFrom_ only grows, and fetching all of it would crowd out what is
+    // written); of a line with just a few written cells away from its start (a column of
+    // output), only those.
     void prefetchForClear() const {
-        const char* from = reinterpret_cast<const char*>(data_);
-        // At most the first 64 cells: old cells past the last write are never blanked, so
-        // nullFrom_ only grows, and fetching all of it would crowd out what is written.
-        const char* to = reinterpret_cast<const char*>(data_ + std::min<int>(nullFrom_, 64));
-        for (const char* p = from; p < to; p += 64) __builtin_prefetch(p, 1);
+        const int stale = std::min<int>(nullBefore_, nullFrom_);
+        if (stale >= leadingCells && nullFrom_ - stale <= shortStaleCells) prefetchCells(stale, nullFrom_);
+        else prefetchCells(0, std::min<int>(nullFrom_, 64));
+    }
+    void prefetchCells(int from, int to) const {
+        const char* end = reinterpret_cast<const char*>(data_ + to);
+        for (const char* p = reinterpret_cast<const char*>(data_ + from); p < end; p += 64) {
+            __builtin_prefetch(p, 1);
+            // A loop of prefetches alone has no effect the compiler must keep: it may drop it.
+            asm volatile("" : : "r"(p));
+        }
     }
 
-    // Intrusive reference count (see Ref). A line never has more than a few references; one
-    // that reached the ceiling stays there, so the line is kept rather than freed too early.
+    // Intrusive reference count (see Ref). A line never has more than a few references (its
+    // slot, a moment in two slots, the prompt's start); one that reached the ceiling stays
+    // there, so the line is kept rather than freed too early.
     void retain() {
         if (refCount_ != maximumRefCount) ++refCount_;
     }
@@ -214,6 +228,18 @@ private:
     CharData* inlineCells() const { return reinterpret_cast<CharData*>(const_cast<BufferLine*>(this) + 1); }
     void noteWritten(int end) {
         if (end > nullFrom_) nullFrom_ = static_cast<uint16_t>(std::min(end, int(size_)));
+    }
+    void noteWrittenFrom(int from) {
+        if (from < nullBefore_) nullBefore_ = static_cast<uint8_t>(std::max(from, 0));
+    }
+    // Cells before `column` are now blank in memory as well.
+    void raiseNullBefore(int column) {
+        nullBefore_ = static_cast<uint8_t>(std::max<int>(nullBefore_, std::min({column, int(size_), maximumNullBefore})));
+    }
+    // Every cell is CharData::Null in memory.
+    void noteAllNull() {
+        nullFrom_ = 0;
+        nullBefore_ = static_cast<uint8_t>(std::min<int>(size_, maximumNullBefore));
     }
 
     // Low bits of recycleAndFlags_: wrap flag, render mode and the packed bidi state;
@@ -249,8 +275,18 @@ private:
     uint64_t serial_ = makeSerialNumber();
     uint32_t generation_ = 0;
     uint32_t recycleAndFlags_ = 0;
-    static constexpr uint16_t maximumRefCount = 0xFFFF;
-    uint16_t refCount_ = 0;
+    static constexpr uint8_t maximumRefCount = 0xFF;
+    uint8_t refCount_ = 0;
+    // Every cell before this one is CharData::Null in memory, whatever was written since: a
+    // clear leaves just the cells from here to nullFrom_ stale, so a row written again from
+    // its middle (text after an indent, a column of output) blanks little or nothing. A row
+    // wider than the maximum vouches for its first cells only.
+    static constexpr int maximumNullBefore = 0xFF;
+    // Old cells a writer to their left blanks at once when they are all a line holds.
+    static constexpr int shortStaleCells = 16;
+    // Written cells at least this far from a row's start are away from where output starts.
+    static constexpr int leadingCells = 8;
+    uint8_t nullBefore_ = 0;
     // With staleBit set, the cells from here to nullFrom_ hold old text that reads as blank.
     uint16_t staleFrom_ = 0;
     uint16_t size_ = 0;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <vector>
 
 #include "vantel/core/Buffer.h"
 #include "vantel/core/BufferLine.h"
@@ -170,7 +172,8 @@ TEST(BufferLineTest, StaysCompact) {
 }
 
 // A clear to blank cells leaves the old cells in place until the line is next used, and a
-// writer that overwrites a range blanks only the rest. Random edits on a line against the same
+// writer that overwrites a range blanks only the rest; cells that were blank before the first
+// one written are not blanked again. Random edits on a line against the same
 // edits on a reference line that is filled instead of cleared, read back through every reader.
 TEST(BufferLineTest, ClearedCellsReadBlankThroughEveryReader) {
     std::mt19937 rng(7);
@@ -197,7 +200,8 @@ TEST(BufferLineTest, ClearedCellsReadBlankThroughEveryReader) {
         }
     };
     for (int round = 0; round < 600; ++round) {
-        const int cols = 1 + pick(30);
+        // Now and then a row wider than the blank cells a line keeps count of at its start.
+        const int cols = round % 6 == 5 ? 200 + pick(120) : 1 + pick(30);
         LineRef line = BufferLine::make(cols), reference = BufferLine::make(cols);
         LineRef other = BufferLine::make(1 + pick(30));
         other->fill(cell('o'));
@@ -275,3 +279,51 @@ TEST(BufferLineDeathTest, ALineIsNotReadWhileAWriterHoldsItsCells) {
     }
 }
 #endif
+
+// Writes after clears on either side of the old cells, through both writers, then a clear and
+// a read: nothing written before the last clear shows, whichever cells the line counted blank.
+TEST(BufferLineTest, WritesAroundOldCellsLeaveNothingAfterTheNextClear) {
+    // 'w': mutableCells over from...to-1, 'n': cellsForWriting and noteCellsWritten, 'x': clear.
+    struct Step {
+        char kind;
+        int from = 0, to = 0;
+    };
+    const struct {
+        const char* name;
+        int cols;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"left of a few old cells", 40, {{'w', 30, 31}, {'x'}, {'w', 5, 6}, {'x'}}},
+        {"left of a few old cells, then right of them", 40, {{'w', 30, 31}, {'x'}, {'w', 5, 6}, {'w', 35, 36}, {'x'}}},
+        {"left of many old cells, then into them", 40, {{'w', 10, 40}, {'x'}, {'w', 2, 3}, {'w', 20, 22}, {'x'}}},
+        {"just left of many old cells, then into them", 40, {{'w', 10, 40}, {'x'}, {'w', 8, 10}, {'w', 20, 22}, {'x'}}},
+        {"left of many old cells, then into them by the other writer", 40,
+         {{'w', 10, 40}, {'x'}, {'w', 2, 3}, {'n', 20, 22}, {'x'}}},
+        {"into the old cells, then left of them", 40, {{'w', 10, 30}, {'x'}, {'w', 15, 16}, {'w', 3, 4}, {'x'}}},
+        {"past the old cells", 40, {{'w', 5, 6}, {'x'}, {'w', 30, 31}, {'x'}, {'w', 2, 3}, {'x'}}},
+        {"twice cleared, unread", 40, {{'w', 12, 20}, {'x'}, {'x'}, {'w', 3, 4}, {'x'}}},
+        {"a wide row, far right", 300, {{'w', 280, 281}, {'x'}, {'w', 290, 291}, {'x'}, {'w', 270, 271}, {'x'}}},
+        {"a wide row, across the counted cells", 300, {{'w', 250, 262}, {'x'}, {'w', 100, 101}, {'x'}}},
+    };
+    for (const auto& c : cases) {
+        LineRef line = BufferLine::make(c.cols), reference = BufferLine::make(c.cols);
+        char next = 'a';
+        for (const Step& step : c.steps) {
+            for (BufferLine* target : {line.get(), reference.get()}) {
+                if (step.kind == 'x') {
+                    if (target == line.get()) target->clear(Attribute());
+                    else target->fill(CharData::Null);
+                    continue;
+                }
+                const int count = step.to - step.from;
+                CharData* cells = step.kind == 'w' ? target->mutableCells(step.from, count)
+                                                   : target->cellsForWriting(step.from) + step.from;
+                for (int i = 0; i < count; ++i) cells[i] = cell(static_cast<char32_t>(next));
+                if (step.kind == 'n') target->noteCellsWritten(step.from, count);
+            }
+            ++next;
+        }
+        EXPECT_EQ(line->getData(), reference->getData()) << c.name;
+        EXPECT_EQ(text(*line), std::string(static_cast<size_t>(c.cols), '\0')) << c.name;
+    }
+}
