@@ -55,8 +55,8 @@ void CircularBufferLineList::push(LineRef line) {
     if (onLinePushed) onLinePushed(hasImages);
 }
 
-void CircularBufferLineList::recycle(const Attribute& clearAttribute) {
-    if (!isFull() || count_ == 0) return;  // only a full ring recycles
+BufferLine* CircularBufferLineList::recycle(const Attribute& clearAttribute) {
+    if (!isFull() || count_ == 0) return nullptr;  // only a full ring recycles
     LineRef& line = array_[slot(count_)];
     if (++startIndex_ >= count_) startIndex_ %= count_;
     bool hadImages = false;
@@ -70,9 +70,11 @@ void CircularBufferLineList::recycle(const Attribute& clearAttribute) {
     // Steady output recycles line after line, each far back in memory: fetch the cells of
     // one a little ahead, whose header came some recycles ago, and the header of one further on.
     // A ring of a few screens (the alternate screen) is still in the cache.
-    if (count_ <= prefetchAbove) return;
-    if (BufferLine* soon = array_[slot(count_ + 2)].get()) soon->prefetchForClear();
-    if (BufferLine* later = array_[slot(count_ + 8)].get()) __builtin_prefetch(later, 1);
+    if (count_ > prefetchAbove) {
+        if (BufferLine* soon = array_[slot(count_ + 2)].get()) soon->prefetchForClear();
+        if (BufferLine* later = array_[slot(count_ + 8)].get()) __builtin_prefetch(later, 1);
+    }
+    return line.get();
 }
 
 void CircularBufferLineList::splice(int start, int deleteCount, const std::vector<LineRef>& items,

@@ -38,8 +38,9 @@ public:
     bool isFull() const { return count_ == static_cast<int>(array_.size()); }
 
     void push(LineRef line);
-    // Turns the oldest line of a full ring into a blank newest line in place.
-    void recycle(const Attribute& clearAttribute);
+    // Turns the oldest line of a full ring into a blank newest line in place; returns it (null
+    // when its slot was never filled).
+    BufferLine* recycle(const Attribute& clearAttribute);
     // Turns a full ring by one place: the first line becomes the last, unchanged.
     void rotate() {
         if (isFull() && count_ > 0 && ++startIndex_ >= count_) startIndex_ = 0;

@@ -132,12 +132,11 @@ void Terminal::scrollIntoScrollback(int bottom, bool isWrapped, const BidiPresen
     const int count = lines.count();
     if (lines.isFull()) {
         // The oldest line leaves the ring anyway: it becomes the new bottom line, no allocation.
-        const bool plain = curAttr.bg.isDefault();
-        lines.recycle(plain ? defaultBlank : eraseAttribute());
-        if (bottom < count - 1) lines.moveLine(count - 1, bottom);
-        BufferLine& fresh = lines[bottom];
-        if (fresh.count() != cols_) fresh.resize(cols_, CharData(plain ? defaultBlank : eraseAttribute(), 0, 1));
+        BufferLine* recycled = curAttr.bg.isDefault() ? lines.recycle(defaultBlank) : lines.recycle(eraseAttribute());
+        BufferLine& fresh = recycled ? *recycled : lines[count - 1];
+        if (fresh.count() != cols_) fresh.resize(cols_, CharData(eraseAttribute(), 0, 1));
         fresh.setRowState(isWrapped, bidi, BufferLine::RenderLineMode::single);
+        if (bottom < count - 1) lines.moveLine(count - 1, bottom);
         if (b.hasScrollback()) b.setLinesTop(b.totalLinesTrimmed() + 1);
         // Ring rows up to the bottom lost one place; those below kept theirs.
         adjustSelectionsForInPlaceScroll(0, bottom, 1);
@@ -163,16 +162,16 @@ void Terminal::scrollIntoScrollback(int bottom, bool isWrapped, const BidiPresen
 // Nothing reaches the scroll-back: the region's top line is dropped and comes back blank as
 // its bottom line, O(region height). When the ring holds just the screen, turning all of it
 // and putting back the rows outside the region is O(rows outside): taken when that is less.
-void Terminal::scrollInPlace(int top, int bottom, bool isWrapped, const BidiPresentationState& bidi) {
+inline void Terminal::scrollInPlace(int top, int bottom, bool isWrapped, const BidiPresentationState& bidi) {
     Buffer& b = *buffer_;
     CircularBufferLineList& lines = b.lines();
     const int count = lines.count();
-    const Attribute& blank = curAttr.bg.isDefault() ? defaultBlank : eraseAttribute();
     if (b.hasAnyImages()) b.clearImagesFromLine(top);
     BufferLine& fresh = lines[top];
-    fresh.clear(blank);
+    if (curAttr.bg.isDefault()) fresh.clear(defaultBlank);
+    else fresh.clear(eraseAttribute());
     fresh.destroySemanticState();
-    if (fresh.count() != cols_) fresh.resize(cols_, CharData(blank, 0, 1));
+    if (fresh.count() != cols_) fresh.resize(cols_, CharData(eraseAttribute(), 0, 1));
     fresh.setRowState(isWrapped, bidi, BufferLine::RenderLineMode::single);
     if (b.yBase() == 0 && lines.isFull() && top + (count - 1 - bottom) + turnCost < bottom - top) {
         if (top > 0) lines.moveLine(top, 0);
