@@ -327,7 +327,9 @@ public:
     // Scrolling (TerminalScroll.cpp).
     void cmdIndex();
     void scroll(bool isWrapped);
-    void emitLineFeed();
+    void emitLineFeed() {
+        if (tdel_) tdel_->linefeed(*this);
+    }
     void reverseIndex();
     void cmdScrollDown(std::span<const int> pars);
     void cmdScrollUp(std::span<const int> pars, std::string_view collect);
@@ -492,8 +494,15 @@ public:
     // Shell integration (TerminalSemantic.cpp).
     void semanticNoteAlternateScreenSwitch();
     void resetSemanticPromptState(bool clearingScreenMarks);
-    // Told by line feed and index whether the cursor went on to the next line.
-    void finishSemanticLineAdvance(bool movedToNextLine);
+    // Told by line feed and index whether the cursor went on to the next line. Only a prompt
+    // being typed (or about to be) cares: plain output skips the call.
+    void finishSemanticLineAdvance(bool movedToNextLine) {
+        const SemanticInputState input = buffer_->semanticInput;
+        if (movedToNextLine && (input == SemanticInputState::prompt || input == SemanticInputState::armed)) {
+            markPromptLineAdvance();
+        }
+    }
+    void markPromptLineAdvance();
     // Host setting: when a click may move the shell's cursor inside its prompt.
     SemanticPromptClickBehavior semanticPromptClickBehavior = SemanticPromptClickBehavior::enabled();
     SemanticPromptClickMode semanticPromptClickMode() const { return buffer_->semanticClickMode; }

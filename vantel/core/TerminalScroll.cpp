@@ -183,10 +183,6 @@ inline void Terminal::scrollInPlace(int top, int bottom, bool isWrapped, const B
     adjustSelectionsForInPlaceScroll(top, bottom, 1);
 }
 
-void Terminal::emitLineFeed() {
-    if (tdel_) tdel_->linefeed(*this);
-}
-
 void Terminal::reverseIndex() {
     restrictCursor();
     Buffer& b = *buffer_;

@@ -265,12 +265,10 @@ void Terminal::clearEchoedEnterContinuationBeforeOutput() {
     if (line.semanticHardContinuationGroup()) line.setSemanticHardContinuationGroup(std::nullopt);
 }
 
-void Terminal::finishSemanticLineAdvance(bool movedToNextLine) {
-    if (!movedToNextLine) return;
+void Terminal::markPromptLineAdvance() {
     Buffer& b = *buffer_;
     const int row = b.y() + b.yBase();
     if (row < 0 || row >= b.lines().count()) return;
-    if (b.semanticInput != SemanticInputState::prompt && b.semanticInput != SemanticInputState::armed) return;
     BufferLine& line = b.lines()[row];
     const uint64_t group = b.activeSemanticGroupID;
     const auto previous = line.semanticHardContinuationGroup();
