@@ -143,6 +143,9 @@ void Terminal::handlePrint(std::span<const uint8_t> data, bool printableAscii) {
 size_t Terminal::writeAscii(std::span<const uint8_t> data) {
     Buffer& b = *buffer_;
     const int startY = b.y();
+    // The first row is marked before a wrap at the region's bottom scrolls it away, the last
+    // one after: both hold new text, and with scroll-back their numbers differ.
+    updateRange(startY);
     const int limit = b.marginMode ? b.marginRight : cols_ - 1;
     const TinyAtom payload = activeHyperlink ? resolveActiveHyperlink().value_or(TinyAtom()) : TinyAtom();
     const CellWriter& writer = cellWriter(payload, b.semanticContent.code());
@@ -167,8 +170,7 @@ size_t Terminal::writeAscii(std::span<const uint8_t> data) {
         i += static_cast<size_t>(count);
     }
     if (i == n && !b.wraparound) holdCursorAtRightMargin();
-    updateRange(startY);
-    if (b.y() != startY) updateRange(b.y());
+    updateRange(b.y());
     return i;
 }
 

@@ -47,9 +47,8 @@ public:
     int dropped = 0;  // scroll-back lines that fell off the limit
     Dirty dirty;
 
-    // Marks the row it starts on, and the row it ends on when that is another one.
+    // Marks the row it starts on before it writes, and the row it ends on after.
     void print(const std::string& text) {
-        const int startY = y;
         mark(y, false);
         for (char c : text) {
             if (x >= cols_) {
@@ -62,7 +61,7 @@ public:
             }
             screen[y].text[x++] = c;
         }
-        if (y != startY) mark(y, false);
+        mark(y, false);
     }
     void lineFeed() {
         if (y == bottom_) scroll(false);

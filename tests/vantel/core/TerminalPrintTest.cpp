@@ -41,6 +41,29 @@ TEST(TerminalPrintTest, PrintingPastTheLastColumnWrapsOntoAMarkedRow) {
     EXPECT_EQ(crlf.row(2), "");
 }
 
+// Text that wraps at the bottom of the screen scrolls it: the row it started on and the row
+// it ended on are dirty, in the numbering that follows the scroll-back.
+TEST(TerminalPrintTest, TextWrappingAtTheBottomMarksEveryRowItWroteOn) {
+    const struct {
+        const char* name;
+        const char* setup;
+        int firstRow;  // counted with the view's offset, before the scroll
+        int lastRow;
+    } cases[] = {
+        {"into the scroll-back", "", 2, 3},
+        {"on the alternate screen, whose scroll marks its rows", "\x1b[?1049h", 0, 2},
+        {"twice, into the scroll-back", "", 2, 4},
+    };
+    for (const auto& c : cases) {
+        TestTerminal t(10, 3, vantel::testing::scrollback(100));
+        t.feed(c.setup);
+        t.feed("\x1b[3;1H");
+        t->clearUpdateRange();
+        t.feed(repeat("x", c.lastRow == 4 ? 25 : 15));
+        EXPECT_EQ(t->getScrollInvariantUpdateRange(), std::make_pair(c.firstRow, c.lastRow)) << c.name;
+    }
+}
+
 TEST(TerminalPrintTest, ClustersWidthsAndSelectors) {
     struct Case {
         const char* name;
