@@ -175,6 +175,12 @@ void LookPopover::loadView() {
     root_.setFrame({0, 0, width, y + 40});
 }
 
+void LookPopover::show(platform::ui::Window& parent, const Rect& anchor) {
+    window = &parent;
+    dismiss = [this] { popover_.close(); };
+    popover_.show(view(), parent, anchor);
+}
+
 void LookPopover::finish() {
     if (onChange_) onChange_();
     if (dismiss) dismiss();

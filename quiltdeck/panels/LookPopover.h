@@ -10,6 +10,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/Popover.h"
 
 namespace platform::ui {
 class Window;
@@ -83,7 +84,12 @@ public:
     void resetLogo();
     void noLogo();
 
-    // Set by the host: closes the popover after a choice.
+    // Shows the content in a popover at `anchor` (points of `parent`, a tile's frame); a click
+    // outside closes it without a change.
+    void show(platform::ui::Window& parent, const platform::gfx::Rect& anchor);
+    platform::ui::Popover& popover() { return popover_; }
+
+    // Closes the popover after a choice (show() sets it; a host of its own may set another).
     std::function<void()> dismiss;
     // The window the chooser belongs to; none is fine.
     platform::ui::Window* window = nullptr;
@@ -108,6 +114,7 @@ private:
     platform::ui::Button pickFile_;
     platform::ui::Button logoAutomatic_;
     platform::ui::Button noLogo_;
+    platform::ui::Popover popover_;
 };
 
 }  // namespace quiltdeck

@@ -2,6 +2,7 @@
 
 #include "platform/ui/Modals.h"
 #include "platform/ui/headless/HeadlessModals.h"
+#include "platform/ui/headless/HeadlessPopovers.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/sessions/Branding.h"
@@ -176,6 +177,25 @@ TEST_F(LookPopoverTest, ImageChooserStartsInTheFolderAndOnlyAChoiceCounts) {
     EXPECT_EQ(Store::shared().tileLogos().at(cwd()), "/srv/pictures/mine.png");
     EXPECT_EQ(changes_, 1);
     EXPECT_EQ(dismissals_, 1);
+}
+
+// In its popover: a choice closes it, a click outside closes it without a change.
+TEST_F(LookPopoverTest, ShownInAPopoverAtTheTile) {
+    platform::ui::headless::HeadlessWindow parent({1200, 800}, 2);
+    auto look = popover();
+    look->show(parent, {40, 300, 400, 280});
+    ASSERT_TRUE(look->popover().isShown());
+    EXPECT_EQ(look->popover().window()->size(), (platform::gfx::Size{436, 144}));
+    EXPECT_EQ(look->window, &parent);
+    look->swatches()[2]->performClick();
+    EXPECT_FALSE(look->popover().isShown());
+    EXPECT_EQ(Store::shared().tileColors().at(cwd()), "D6A96A");
+
+    auto again = popover();
+    again->show(parent, {40, 300, 400, 280});
+    static_cast<platform::ui::headless::PopoverWindow*>(again->popover().window())->clickOutside();
+    EXPECT_FALSE(again->popover().isShown());
+    EXPECT_EQ(changes_, 1);
 }
 
 TEST(LookPopoverHex, SixUppercaseDigits) {
