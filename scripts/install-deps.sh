@@ -12,6 +12,7 @@ packages=(
   libcairo2-dev libfreetype-dev libfontconfig-dev libharfbuzz-dev
   libgdk-pixbuf-2.0-dev librsvg2-common webp-pixbuf-loader
   fonts-dejavu-core fonts-noto-color-emoji
+  fonts-noto-cjk  # the program's Chinese, Japanese and Korean text: the language pop-up offers 中文
   libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri  # the GPU path; Mesa's llvmpipe in tests
   curl  # the hook commands post with it (tests run them through the fake assistant)
   libpango1.0-dev  # interface text; the program's own fonts are announced to Pango

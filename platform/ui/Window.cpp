@@ -6,6 +6,7 @@
 
 #include "platform/gpu/Device.h"
 #include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessTextInputContext.h"
@@ -36,6 +37,12 @@ Window::Window(Size size, double backingScaleFactor)
 }
 
 Window::~Window() {
+    // A sheet going with its window is off screen; a window going with its sheet leaves it alone.
+    if (sheetParent_) sheetParent_->endSheet(*this, cancelled);
+    if (sheet_) {
+        sheet_->sheetParent_ = nullptr;
+        sheet_ = nullptr;
+    }
     frameClock_->stop();
     if (contentView_) contentView_->setWindow(nullptr);
 }
@@ -210,7 +217,11 @@ void Window::setTextInputContext(std::unique_ptr<TextInputContext> context) {
 // --- Events ------------------------------------------------------------------------------------
 
 void Window::sendKeyEvent(const KeyEvent& event) {
-    if (event.type == KeyEvent::Type::down && keyDownMonitor && keyDownMonitor(event)) return;
+    if (event.type == KeyEvent::Type::down) {
+        // A copy: the monitor may replace itself (a sheet it ends gets its own back).
+        if (auto monitor = keyDownMonitor; monitor && monitor(event)) return;
+        if (performKeyEquivalent(event)) return;
+    }
     if (!firstResponder_) return;
     switch (event.type) {
     case KeyEvent::Type::down: firstResponder_->keyDown(event); break;
@@ -388,6 +399,65 @@ void Window::frameTick() {
     }
     if (animatingViews_.empty()) frameClock_->stop();
     for (auto& completion : completions) completion();
+}
+
+}  // namespace platform::ui
+
+namespace platform::ui {
+
+namespace {
+
+Button* buttonWithKey(View& view, Button::KeyEquivalent key) {
+    if (view.isHidden()) return nullptr;
+    if (auto* button = dynamic_cast<Button*>(&view); button && button->keyEquivalent() == key && button->isEnabled()) {
+        return button;
+    }
+    for (View* sub : view.subviews()) {
+        if (Button* found = buttonWithKey(*sub, key)) return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool Window::performKeyEquivalent(const KeyEvent& event) {
+    if (event.type != KeyEvent::Type::down || !contentView_) return false;
+    const ModifierFlags held = event.modifiers & (Modifier::shift | Modifier::control | Modifier::alt | Modifier::super);
+    if (held != 0) return false;
+    Button::KeyEquivalent key = Button::KeyEquivalent::none;
+    if (event.key == Key::returnKey || event.key == Key::keypadEnter) key = Button::KeyEquivalent::returnKey;
+    if (event.key == Key::escape) key = Button::KeyEquivalent::escape;
+    if (key == Button::KeyEquivalent::none) return false;
+    Button* button = buttonWithKey(*contentView_, key);
+    return button && button->performClick();
+}
+
+void Window::beginSheet(Window& sheet, std::function<void(int)> completion) {
+    if (&sheet == this || sheet.sheetParent_) return;
+    if (sheet_) endSheet(*sheet_, cancelled);
+    sheet_ = &sheet;
+    sheet.sheetParent_ = this;
+    sheetCompletion_ = std::move(completion);
+    sheetKeyMonitor_ = std::move(sheet.keyDownMonitor);
+    sheetCloseRequest_ = std::move(sheet.onCloseRequest);
+    // The application's key handling sees the sheet's keys (Escape ends it there).
+    sheet.keyDownMonitor = [this, own = sheetKeyMonitor_](const KeyEvent& event) {
+        if (own && own(event)) return true;
+        return keyDownMonitor && keyDownMonitor(event);
+    };
+    sheet.onCloseRequest = [this, &sheet] { endSheet(sheet, cancelled); };
+    presentSheet(sheet);
+}
+
+void Window::endSheet(Window& sheet, int response) {
+    if (sheet_ != &sheet) return;
+    sheet_ = nullptr;
+    sheet.sheetParent_ = nullptr;
+    sheet.keyDownMonitor = std::move(sheetKeyMonitor_);
+    sheet.onCloseRequest = std::move(sheetCloseRequest_);
+    dismissSheet(sheet);
+    // Last: the completion may let the sheet and its owner go.
+    if (auto completion = std::move(sheetCompletion_)) completion(response);
 }
 
 }  // namespace platform::ui

@@ -158,6 +158,24 @@ public:
     virtual void present() { ++presentCount_; }
     int presentCount() const { return presentCount_; }
 
+    // --- Sheets and panels -----------------------------------------------------------------------
+    // A name for the window's role ("bl.sheet" marks the application's sheets).
+    const std::string& identifier() const { return identifier_; }
+    void setIdentifier(std::string identifier) { identifier_ = std::move(identifier); }
+    // A window shown modal over this one, at most one at a time. Its key presses reach this
+    // window's keyDownMonitor too, and its close button ends it (response `cancelled`).
+    static constexpr int cancelled = -1;
+    Window* attachedSheet() const { return sheet_; }
+    Window* sheetParent() const { return sheetParent_; }
+    // Shows `sheet` over this window; one already attached ends first (its completion runs). The
+    // completion gets the response once the sheet is off screen.
+    void beginSheet(Window& sheet, std::function<void(int response)> completion);
+    // Ends `sheet` when it is this window's sheet; nothing otherwise.
+    void endSheet(Window& sheet, int response = 0);
+    // Return or Escape, with no modifier, clicks a usable button of the window that carries it as
+    // its key equivalent; true when one did.
+    bool performKeyEquivalent(const KeyEvent& event);
+
 protected:
     // Something became dirty while nothing was: a backend arranges a call of displayIfNeeded.
     virtual void scheduleDisplay() {}
@@ -167,6 +185,9 @@ protected:
     virtual void didDisplay(const std::vector<Rect>& /*rects*/) {}
     // The pointer's shape changed.
     virtual void applyCursor(const std::string& /*name*/) {}
+    // The toolkit shows a sheet modal over this window (centred on it), and takes it away.
+    virtual void presentSheet(Window& sheet) { sheet.present(); }
+    virtual void dismissSheet(Window& /*sheet*/) {}
 
 private:
     friend class View;
@@ -189,6 +210,13 @@ private:
     Size minimumSize_{0, 0};
     gfx::Rgba backgroundColor_{1, 1, 1, 1};
     int presentCount_ = 0;
+    std::string identifier_;
+    Window* sheet_ = nullptr;
+    Window* sheetParent_ = nullptr;
+    std::function<void(int)> sheetCompletion_;
+    // What the sheet's own key monitor and close button were before it was attached.
+    std::function<bool(const KeyEvent&)> sheetKeyMonitor_;
+    std::function<void()> sheetCloseRequest_;
     View* contentView_ = nullptr;
     std::unique_ptr<gfx::Canvas> surface_;
     std::vector<Rect> dirty_;

@@ -33,6 +33,13 @@ void callIfSet(const std::function<void()>& callback) {
 
 }  // namespace
 
+void BarView::Rule::setColor(platform::gfx::Rgba color) {
+    color_ = color;
+    setNeedsDisplay();
+}
+
+void BarView::Rule::draw(platform::gfx::Canvas& canvas, const Rect&) { canvas.fill(bounds(), color_); }
+
 BarView::BarView(const Rect& frame) : View(frame) {
     addSubview(&material_);
     addSubview(&brand_);
@@ -104,7 +111,7 @@ void BarView::applyTheme() {
 
     setLayerBackgroundColor(std::nullopt);
     material_.setLayerBackgroundColor(PanelColors::panelBackground());
-    hairline_.setLayerBackgroundColor(PanelColors::hairline());
+    hairline_.setColor(PanelColors::hairline());
     aiToggle_.setFont(Fonts::ui(12, FontWeight::regular));
     aiToggle_.setContentTintColor(PanelColors::mutedText());
     counts_.setFont(Fonts::ui(12, FontWeight::regular));

@@ -22,6 +22,17 @@ class BarView : public platform::ui::View {
 public:
     static constexpr double height = 52;
 
+    // The bottom rule: its colour drawn over the ground (a translucent one too).
+    class Rule : public platform::ui::View {
+    public:
+        const platform::gfx::Rgba& color() const { return color_; }
+        void setColor(platform::gfx::Rgba color);
+        void draw(platform::gfx::Canvas& canvas, const Rect& dirty) override;
+
+    private:
+        platform::gfx::Rgba color_{0, 0, 0, 0};
+    };
+
     explicit BarView(const Rect& frame = {});
 
     bool isFlipped() const override { return true; }
@@ -55,7 +66,7 @@ public:
     platform::ui::Button& aiToggle() { return aiToggle_; }
     platform::ui::PopUpButton& languagePicker() { return languagePicker_; }
     platform::ui::Label& counts() { return counts_; }
-    platform::ui::View& hairline() { return hairline_; }
+    Rule& hairline() { return hairline_; }
     platform::ui::View& material() { return material_; }
 
 private:
@@ -77,7 +88,7 @@ private:
     platform::ui::Button aiToggle_{platform::ui::Button::Type::checkBox};
     platform::ui::Label counts_;
     platform::ui::PopUpButton languagePicker_;
-    platform::ui::View hairline_;
+    Rule hairline_;
     platform::runtime::NotificationCenter::Subscription themeObserver_;
 };
 

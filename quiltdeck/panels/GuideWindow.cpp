@@ -2,7 +2,9 @@
 
 #include <glib.h>
 
+#include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
 
@@ -98,6 +100,22 @@ RichText GuideWindow::body() {
     heading("guide_h_privacy");
     para("guide_privacy_1");
     return text;
+}
+
+void GuideWindow::present(platform::ui::Window& window) {
+    build();
+    panel_ = platform::ui::WindowMaker::make({width, height}, title());
+    panel_->setContentView(&content_);
+    std::weak_ptr<GuideWindow> weak = weak_from_this();
+    close_->setAction([weak](platform::ui::Control&) {
+        if (auto self = weak.lock()) self->dismiss();
+    });
+    Sheets::present(*panel_, window, shared_from_this());
+}
+
+void GuideWindow::dismiss() {
+    if (!panel_) return;
+    if (platform::ui::Window* parent = panel_->sheetParent()) parent->endSheet(*panel_);
 }
 
 void GuideWindow::build() {

@@ -8,14 +8,15 @@
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/RichText.h"
 #include "platform/ui/RichTextView.h"
+#include "platform/ui/Window.h"
 #include "quiltdeck/panels/PillButton.h"
 
 namespace quiltdeck {
 
 // The guide: one styled text (title, introduction, sections, the table of keys) in a sheet over
 // the main window, built anew at every presentation in the language, theme and terminal font of
-// that moment. Main thread.
-class GuideWindow {
+// that moment. A new one for every request; the sheet keeps it alive while it is up. Main thread.
+class GuideWindow : public std::enable_shared_from_this<GuideWindow> {
 public:
     static constexpr double width = 560;
     static constexpr double height = 640;
@@ -44,8 +45,16 @@ public:
         {"Ctrl+Shift+C / V", "guide_k_copy"},
     }};
 
+    static std::shared_ptr<GuideWindow> make() { return std::make_shared<GuideWindow>(); }
     GuideWindow();
     ~GuideWindow();
+
+    // Builds the panel and shows it as a sheet of `window` (ending the sheet there first).
+    void present(platform::ui::Window& window);
+    // Ends the sheet (the close button).
+    void dismiss();
+    // The panel while it exists.
+    platform::ui::Window* panel() const { return panel_.get(); }
 
     // "Guide" in the current language: the text of "guide" with its first letter upper-cased.
     static std::string title();
@@ -63,6 +72,8 @@ private:
     platform::ui::FlippedView content_;
     platform::ui::RichTextView text_;
     std::unique_ptr<PillButton> close_;
+    // Last: the window goes before the views it shows.
+    std::unique_ptr<platform::ui::Window> panel_;
 };
 
 }  // namespace quiltdeck

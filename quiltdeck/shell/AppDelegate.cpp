@@ -15,6 +15,7 @@
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/AppVersion.h"
 #include "quiltdeck/shell/Env.h"
@@ -55,6 +56,9 @@ AppDelegate::AppDelegate(WindowMaker makeWindow, GridController::TileFactory mak
 
 AppDelegate::~AppDelegate() {
     observers_.clear();
+    // A sheet ends before the window it is shown over, and lets its owner go.
+    if (window_ && window_->attachedSheet()) window_->endSheet(*window_->attachedSheet(), platform::ui::Window::cancelled);
+    guide_.reset();
     if (window_) {
         window_->keyDownMonitor = nullptr;
         window_->onCloseRequest = nullptr;
@@ -101,6 +105,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     grid_->onNewRequested = [this, alive] {
         if (!alive.expired()) openPicker(false);
     };
+    grid_->onGuideRequested = [this, alive] {
+        if (!alive.expired()) showGuide();
+    };
     window_->keyDownMonitor = [this, alive](const KeyEvent& event) {
         return !alive.expired() && handleKeyDown(event);
     };
@@ -138,7 +145,7 @@ void AppDelegate::makeWindow() {
     window_->setTitle("Quiltdeck");
     window_->setMinimumSize(minimumWindowSize);
     applyTheme();
-    window_->setContentView(&grid_->view());
+    window_->setContentView(&grid_->root());
     std::weak_ptr<int> alive = alive_;
     window_->onCloseRequest = [this, alive] {
         if (!alive.expired()) windowShouldClose();
@@ -247,6 +254,12 @@ std::string AppDelegate::shortcutKey(const KeyEvent& event) {
 bool AppDelegate::handleKeyDown(const KeyEvent& event) {
     if (event.type != KeyEvent::Type::down) return false;
     if (event.key == platform::ui::Key::escape) {
+        // The application's own sheets end on Escape, whichever window has the keyboard.
+        if (platform::ui::Window* sheet = window_ ? window_->attachedSheet() : nullptr;
+            sheet && sheet->identifier() == Sheets::identifier) {
+            window_->endSheet(*sheet, platform::ui::Window::cancelled);
+            return true;
+        }
         if (Modals::isShowing()) {
             Modals::cancelShowing();
             pickerOpen_ = false;
@@ -290,8 +303,7 @@ bool AppDelegate::isEnabled(MenuCommand command) const {
         case MenuCommand::zoomSmaller:
         case MenuCommand::jumpToAttention:
         case MenuCommand::showBrowsers:
-        case MenuCommand::showSettings:
-        case MenuCommand::showGuide: return false;
+        case MenuCommand::showSettings: return false;
         case MenuCommand::checkForUpdates: return Updater::shared().canCheckForUpdates();
         default: return true;
     }
@@ -344,8 +356,15 @@ void AppDelegate::perform(MenuCommand command, int tag) {
                               window_.get());
             break;
         case MenuCommand::checkForUpdates: Updater::shared().checkForUpdates(); break;
+        case MenuCommand::showGuide: showGuide(); break;
         default: break;
     }
+}
+
+void AppDelegate::showGuide() {
+    if (!window_) return;
+    guide_ = GuideWindow::make();
+    guide_->present(*window_);
 }
 
 void AppDelegate::openBundled(std::string_view name) {

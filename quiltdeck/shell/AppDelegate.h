@@ -10,6 +10,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Events.h"
 #include "platform/ui/Window.h"
+#include "quiltdeck/panels/GuideWindow.h"
 #include "quiltdeck/shell/AppMenus.h"
 #include "quiltdeck/wall/GridController.h"
 
@@ -52,6 +53,9 @@ public:
     void buildMenu();
     // New Session: a folder chooser, then a tile there (none while a sheet is up).
     void openPicker(bool shell);
+    // A new guide over the main window, kept as the current one.
+    void showGuide();
+    GuideWindow* guide() const { return guide_.get(); }
 
     // --- Menu commands -----------------------------------------------------------------------
     void perform(MenuCommand command, int tag) override;
@@ -82,6 +86,7 @@ private:
     WindowMaker makeWindow_;
     std::unique_ptr<GridController> grid_;
     std::unique_ptr<platform::ui::Window> window_;
+    std::shared_ptr<GuideWindow> guide_;
     bool pickerOpen_ = false;
     bool quitConfirmed_ = false;
     bool launched_ = false;

@@ -25,9 +25,32 @@ std::string lastComponent(const std::string& path) {
 
 }  // namespace
 
+GridController::RootView::RootView(BarView& bar, GridView& grid) : bar_(bar), grid_(grid) {
+    addSubview(&grid_);
+    addSubview(&bar_);
+}
+
+void GridController::RootView::setFrameSize(Size size) {
+    FlippedView::setFrameSize(size);
+    const double width = frame().width, height = frame().height;
+    bar_.setFrame({0, 0, width, BarView::height});
+    grid_.setFrame({0, BarView::height, width, std::max(0.0, height - BarView::height)});
+}
+
 GridController::GridController(TileFactory makeTile, HookServer::Options hookOptions)
     : makeTile_(std::move(makeTile)), hooks_(std::make_unique<HookServer>(std::move(hookOptions))) {
     savedAtLaunch_ = Store::shared().openTiles();
+    auto relay = [](const std::function<void()>& callback) {
+        return [&callback] {
+            if (callback) callback();
+        };
+    };
+    bar_.onNew = relay(onNewRequested);
+    bar_.onGuide = relay(onGuideRequested);
+    bar_.onHistory = relay(onHistoryRequested);
+    bar_.onSettings = relay(onSettingsRequested);
+    bar_.onBrowsers = relay(onBrowsersRequested);
+    bar_.onToggleAI = [](bool on) { Store::shared().setAiTitles(on); };
 }
 
 GridController::~GridController() {
@@ -66,6 +89,8 @@ void GridController::viewDidLoad() {
         }
     };
     publishTiles();
+    // The first count, in the theme resolved by now.
+    recount();
 }
 
 WallTile* GridController::session(const std::string& id) const {
@@ -288,7 +313,15 @@ HookSnapshot GridController::snapshot() const {
 
 void GridController::publishTiles() { hooks_->publish(snapshot()); }
 
+void GridController::recount() {
+    auto count = [this](auto&& pick) { return static_cast<int>(std::count_if(sessions_.begin(), sessions_.end(), pick)); };
+    bar_.update(static_cast<int>(sessions_.size()), count([](const auto& t) { return t->status() == SessionStatus::busy; }),
+                count([](const auto& t) { return t->status() == SessionStatus::waiting; }),
+                count([](const auto& t) { return t->finished(); }));
+}
+
 void GridController::changed() {
+    recount();
     if (onSessionsChanged) onSessionsChanged();
 }
 

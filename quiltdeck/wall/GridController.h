@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/FlippedView.h"
+#include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/sessions/HookServer.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/wall/GridView.h"
@@ -33,6 +35,9 @@ public:
     void viewDidLoad();
 
     GridView& view() { return view_; }
+    // The window's content: the top bar above the grid.
+    platform::ui::View& root() { return root_; }
+    BarView& bar() { return bar_; }
     HookServer& hooks() { return *hooks_; }
     const std::vector<std::unique_ptr<WallTile>>& sessions() const { return sessions_; }
     WallTile* session(const std::string& id) const;
@@ -44,8 +49,12 @@ public:
 
     // Told whenever tiles come or go or a tile's status changes.
     std::function<void()> onSessionsChanged;
-    // The wall's own "new tile" request.
+    // The wall's own "new tile" request (also the bar's new-session pill), and the bar's others.
     std::function<void()> onNewRequested;
+    std::function<void()> onGuideRequested;
+    std::function<void()> onHistoryRequested;
+    std::function<void()> onSettingsRequested;
+    std::function<void()> onBrowsersRequested;
 
     // The new tile, appended; null when no tile could be made.
     WallTile* open(TileRequest request);
@@ -73,6 +82,7 @@ public:
 private:
     Store::ClosedTile recordOf(const WallTile& tile, bool withWall, bool withId) const;
     void relayout();
+    void recount();
     HookSnapshot snapshot() const;
     void discard(std::unique_ptr<WallTile> tile);
     void publishTiles();
@@ -80,7 +90,20 @@ private:
 
     TileFactory makeTile_;
     std::unique_ptr<HookServer> hooks_;
+    // Lays the bar along the top and the grid under it.
+    class RootView : public platform::ui::FlippedView {
+    public:
+        RootView(BarView& bar, GridView& grid);
+        void setFrameSize(Size size) override;
+
+    private:
+        BarView& bar_;
+        GridView& grid_;
+    };
+
     GridView view_;
+    BarView bar_;
+    RootView root_{bar_, view_};
     std::vector<std::unique_ptr<WallTile>> sessions_;
     mutable std::optional<std::string> activeId_;
     std::vector<Store::ClosedTile> savedAtLaunch_;

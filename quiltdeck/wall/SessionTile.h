@@ -21,6 +21,7 @@ public:
 
     const std::string& id() const override { return session_->id(); }
     SessionStatus status() const override { return session_->status(); }
+    bool finished() const override { return session_->finished(); }
     std::string title() const override { return session_->title().text; }
     platform::ui::View& view() override { return session_->view(); }
     const std::string& wall() const override { return session_->wall; }

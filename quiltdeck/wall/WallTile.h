@@ -38,6 +38,8 @@ public:
 
     virtual const std::string& id() const = 0;
     virtual SessionStatus status() const = 0;
+    // The assistant finished a turn and nothing happened since (the bar counts it done).
+    virtual bool finished() const { return false; }
     virtual std::string title() const = 0;
     // The tile's terminal view: the grid places it, the keyboard goes to it.
     virtual platform::ui::View& view() = 0;

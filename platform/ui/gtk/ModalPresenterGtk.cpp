@@ -89,8 +89,60 @@ void ModalPresenterGtk::showFolderChooser(const FolderChooser& chooser, Window* 
     gtk_window_present(GTK_WINDOW(dialog));
 }
 
+void ModalPresenterGtk::showFileChooser(const FileChooser& chooser, Window* window,
+                                        std::function<void(std::optional<std::string>)> answer) {
+    GtkWindow* parent = lookup_ ? lookup_(window) : nullptr;
+    const std::string& title = chooser.title.empty() ? chooser.message : chooser.title;
+    GtkFileChooserNative* native =
+        gtk_file_chooser_native_new(title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_OPEN, nullptr, nullptr);
+    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(native), FALSE);
+    if (!chooser.mimeTypes.empty()) {
+        GtkFileFilter* filter = gtk_file_filter_new();
+        gtk_file_filter_set_name(filter, title.c_str());
+        for (const std::string& type : chooser.mimeTypes) gtk_file_filter_add_mime_type(filter, type.c_str());
+        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(native), filter);
+    }
+    if (!chooser.initialFolder.empty())
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(native), chooser.initialFolder.c_str());
+    struct Shown {
+        std::function<void(std::optional<std::string>)> answer;
+        ModalPresenterGtk* presenter;
+        // Ends the showing once: the answer, then the chooser goes.
+        void finish(GtkFileChooserNative* native, std::optional<std::string> file) {
+            auto told = std::move(answer);
+            answer = nullptr;
+            if (presenter->native_ == native) {
+                presenter->native_ = nullptr;
+                presenter->cancelNative_ = nullptr;
+            }
+            g_object_unref(native);
+            if (told) told(std::move(file));
+        }
+    };
+    auto* shown = new Shown{std::move(answer), this};
+    g_signal_connect_data(
+        native, "response", G_CALLBACK(+[](GtkNativeDialog* dialog, gint response, gpointer data) {
+            std::optional<std::string> file;
+            if (response == GTK_RESPONSE_ACCEPT) {
+                if (gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog))) {
+                    file = name;
+                    g_free(name);
+                }
+            }
+            static_cast<Shown*>(data)->finish(GTK_FILE_CHOOSER_NATIVE(dialog), std::move(file));
+        }),
+        shown, [](gpointer data, GClosure*) { delete static_cast<Shown*>(data); }, GConnectFlags(0));
+    native_ = native;
+    cancelNative_ = [native, shown] {
+        gtk_native_dialog_hide(GTK_NATIVE_DIALOG(native));
+        shown->finish(native, std::nullopt);
+    };
+    gtk_native_dialog_show(GTK_NATIVE_DIALOG(native));
+}
+
 void ModalPresenterGtk::cancelShown() {
     if (shown_) gtk_dialog_response(GTK_DIALOG(shown_), GTK_RESPONSE_DELETE_EVENT);
+    else if (auto cancel = cancelNative_) cancel();
 }
 
 void ModalPresenterGtk::showAbout(const AboutInfo& info, Window* window) {

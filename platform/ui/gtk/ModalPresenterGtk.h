@@ -10,8 +10,9 @@ typedef struct _GtkWidget GtkWidget;
 namespace platform::ui::gtk {
 
 // Alerts as modal GtkMessageDialogs (first button the default, Escape or the close button
-// cancels), folder choosers as GtkFileChooserDialogs, About as a GtkAboutDialog; each over the
-// toolkit window of the Window given.
+// cancels), folder choosers as GtkFileChooserDialogs, file choosers as the desktop's own
+// (GtkFileChooserNative, not modal), About as a GtkAboutDialog; each over the toolkit window of
+// the Window given.
 class ModalPresenterGtk : public ModalPresenter {
 public:
     using WindowLookup = std::function<GtkWindow*(Window*)>;
@@ -20,12 +21,17 @@ public:
     void showAlert(const Alert& alert, Window* window, std::function<void(int)> answer) override;
     void showFolderChooser(const FolderChooser& chooser, Window* window,
                            std::function<void(std::optional<std::string>)> answer) override;
+    void showFileChooser(const FileChooser& chooser, Window* window,
+                         std::function<void(std::optional<std::string>)> answer) override;
     void cancelShown() override;
     void showAbout(const AboutInfo& info, Window* window) override;
 
 private:
     WindowLookup lookup_;
     GtkWidget* shown_ = nullptr;
+    // The native file chooser shown now, and how to answer it when it is cancelled from here.
+    void* native_ = nullptr;
+    std::function<void()> cancelNative_;
 };
 
 }  // namespace platform::ui::gtk

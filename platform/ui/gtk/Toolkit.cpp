@@ -14,8 +14,10 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Sound.h"
 #include "platform/ui/SystemSettings.h"
+#include "platform/ui/WindowMaker.h"
 #include "platform/ui/Workspace.h"
 #include "platform/ui/gtk/ModalPresenterGtk.h"
+#include "platform/ui/gtk/PopoverPresenterGtk.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
 
 namespace platform::ui::gtk {
@@ -168,6 +170,11 @@ bool Toolkit::start(int* argc, char*** argv) {
         auto* shown = dynamic_cast<ToolkitWindow*>(window);
         return shown ? shown->nativeWindow() : nullptr;
     }));
+    // Panels and popovers are toolkit windows too.
+    WindowMaker::install([](gfx::Size size, const std::string& title) -> std::unique_ptr<Window> {
+        return std::make_unique<ToolkitWindow>(size, title);
+    });
+    Popover::setPresenter(std::make_shared<PopoverPresenterGtk>());
     DesktopAppearance::setApplier([](bool dark) {
         if (GtkSettings* settings = gtk_settings_get_default())
             g_object_set(settings, "gtk-application-prefer-dark-theme", dark ? TRUE : FALSE, nullptr);

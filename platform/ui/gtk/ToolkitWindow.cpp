@@ -11,6 +11,7 @@
 #include "platform/ui/GpuView.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
+#include "platform/ui/gtk/ControlHost.h"
 #include "platform/ui/gtk/GpuCompositor.h"
 #include "platform/ui/gtk/GtkEvents.h"
 #include "platform/ui/gtk/MenuBarWidget.h"
@@ -178,6 +179,13 @@ struct ToolkitWindow::Impl {
     InputMethod* inputMethod = nullptr;       // owned by the Window
     WidgetFrameClock* frameClock = nullptr;  // owned by the Window
     GtkWidget* box = nullptr;  // the menu bar above the area
+    // The area with the controls' widgets laid over it.
+    GtkWidget* overlay = nullptr;
+    GtkWidget* fixed = nullptr;
+    std::unique_ptr<ControlHost> controls;
+    // A popover: the user working anywhere else closes it.
+    std::function<void()> outsideClick;
+    guint outsideIdle = 0;
     GtkWidget* menuBar = nullptr;
     GtkCssProvider* background = nullptr;
     std::set<guint16> keysDown;
@@ -205,6 +213,30 @@ struct ToolkitWindow::Impl {
     static void onSizeAllocate(GtkWidget* widget, GdkRectangle* allocation, Impl* self) {
         self->owner.setBackingScaleFactor(gtk_widget_get_scale_factor(widget));
         self->owner.setSize(Size{double(allocation->width), double(allocation->height)});
+        self->controls->schedulePlacement();
+    }
+    // Keys for a widget of the controls (a text view, a pop-up) pass the window's key handling
+    // first, as the drawing area's keys do.
+    static gboolean onWindowKey(GtkWidget* window, GdkEventKey* event, Impl* self) {
+        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
+        if (!focus || focus == self->area || event->type != GDK_KEY_PRESS) return FALSE;
+        const KeyEvent key = keyEventFrom(*event, false);
+        if (auto monitor = self->owner.keyDownMonitor; monitor && monitor(key)) return TRUE;
+        return self->owner.performKeyEquivalent(key);
+    }
+    static gboolean onFocusOut(GtkWidget*, GdkEventFocus*, Impl* self) {
+        // Not inside the toolkit's own handling of the event: the popover's window may go.
+        if (self->outsideClick && !self->outsideIdle) {
+            self->outsideIdle = g_idle_add(
+                [](gpointer data) -> gboolean {
+                    auto* impl = static_cast<Impl*>(data);
+                    impl->outsideIdle = 0;
+                    if (auto click = impl->outsideClick) click();
+                    return G_SOURCE_REMOVE;
+                },
+                self);
+        }
+        return FALSE;
     }
     static void onScaleFactor(GtkWidget* widget, GParamSpec*, Impl* self) {
         self->owner.setBackingScaleFactor(gtk_widget_get_scale_factor(widget));
@@ -250,10 +282,10 @@ struct ToolkitWindow::Impl {
         GtkWidget* previous = area;
         const bool focused = gtk_widget_has_focus(previous);
         g_object_ref(previous);
-        gtk_container_remove(GTK_CONTAINER(box), previous);
+        gtk_container_remove(GTK_CONTAINER(overlay), previous);
         area = next;
         gtk_widget_set_size_request(next, minimum.width, minimum.height);
-        gtk_box_pack_end(GTK_BOX(box), next, TRUE, TRUE, 0);
+        gtk_container_add(GTK_CONTAINER(overlay), next);
         gtk_widget_show(next);
         inputMethod->setWidget(next);
         frameClock->setWidget(next);
@@ -403,8 +435,15 @@ ToolkitWindow::ToolkitWindow(Size size, const std::string& title)
     g_object_ref_sink(d.drawing);
     d.area = d.drawing;
     d.box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    gtk_box_pack_end(GTK_BOX(d.box), d.area, TRUE, TRUE, 0);
+    d.overlay = gtk_overlay_new();
+    gtk_container_add(GTK_CONTAINER(d.overlay), d.area);
+    d.fixed = gtk_fixed_new();
+    gtk_overlay_add_overlay(GTK_OVERLAY(d.overlay), d.fixed);
+    // Where no control lies, the pointer reaches the area under the controls' layer.
+    gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(d.overlay), d.fixed, TRUE);
+    gtk_box_pack_end(GTK_BOX(d.box), d.overlay, TRUE, TRUE, 0);
     gtk_container_add(GTK_CONTAINER(d.window), d.box);
+    d.controls = std::make_unique<ControlHost>(*this, d.fixed);
     gtk_window_set_default_size(GTK_WINDOW(d.window), static_cast<int>(std::lround(size.width)),
                                 static_cast<int>(std::lround(size.height)));
     gtk_window_set_title(GTK_WINDOW(d.window), title.c_str());
@@ -421,6 +460,8 @@ ToolkitWindow::ToolkitWindow(Size size, const std::string& title)
     d.connectArea(d.drawing);
     g_signal_connect(d.window, "notify::is-active", G_CALLBACK(Impl::onActive), &d);
     g_signal_connect(d.window, "delete-event", G_CALLBACK(Impl::onDelete), &d);
+    g_signal_connect(d.window, "key-press-event", G_CALLBACK(Impl::onWindowKey), &d);
+    g_signal_connect(d.window, "focus-out-event", G_CALLBACK(Impl::onFocusOut), &d);
     gtk_widget_add_events(d.window, GDK_STRUCTURE_MASK);
     g_signal_connect(d.window, "map-event", G_CALLBACK(Impl::onMap), &d);
     g_signal_connect(d.window, "unmap-event", G_CALLBACK(Impl::onMap), &d);
@@ -431,6 +472,13 @@ ToolkitWindow::ToolkitWindow(Size size, const std::string& title)
 
 ToolkitWindow::~ToolkitWindow() {
     Impl& d = *impl_;
+    // Off its parent while this window can still be taken off screen.
+    if (Window* parent = sheetParent()) parent->endSheet(*this, cancelled);
+    d.outsideClick = nullptr;
+    if (d.outsideIdle) g_source_remove(d.outsideIdle);
+    // The controls give their widgets back while the window still holds them.
+    setContentView(nullptr);
+    d.controls.reset();
     // Nothing may call back into a window that is going.
     g_signal_handlers_disconnect_by_data(d.drawing, &d);
     if (d.compositor) g_signal_handlers_disconnect_by_data(d.compositor->widget(), &d);
@@ -518,7 +566,45 @@ void ToolkitWindow::didInvalidate(const Rect& rect) {
     const int bottom = static_cast<int>(std::ceil(size().height - rect.y));
     if (impl_->compositor && impl_->area == impl_->compositor->widget()) impl_->compositor->queueRender();
     else gtk_widget_queue_draw_area(impl_->area, x, y, right - x, bottom - y);
+    // Views may have moved, come or gone: their controls' widgets follow.
+    impl_->controls->schedulePlacement();
 }
+
+GtkWidget* ToolkitWindow::contentWidget() const { return impl_->area; }
+
+void ToolkitWindow::presentSheet(Window& sheet) {
+    auto* panel = dynamic_cast<ToolkitWindow*>(&sheet);
+    if (!panel) return Window::presentSheet(sheet);
+    GtkWindow* native = panel->nativeWindow();
+    gtk_window_set_transient_for(native, nativeWindow());
+    gtk_window_set_modal(native, TRUE);
+    gtk_window_set_type_hint(native, GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_position(native, GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk_window_set_resizable(native, FALSE);
+    gtk_window_set_skip_taskbar_hint(native, TRUE);
+    panel->present();
+}
+
+void ToolkitWindow::dismissSheet(Window& sheet) {
+    auto* panel = dynamic_cast<ToolkitWindow*>(&sheet);
+    if (!panel) return;
+    gtk_widget_hide(GTK_WIDGET(panel->nativeWindow()));
+    gtk_window_set_transient_for(panel->nativeWindow(), nullptr);
+    gtk_window_present(nativeWindow());
+}
+
+void ToolkitWindow::becomePopover(ToolkitWindow& parent, std::function<void()> outsideClick) {
+    GtkWindow* native = nativeWindow();
+    gtk_window_set_decorated(native, FALSE);
+    gtk_window_set_resizable(native, FALSE);
+    gtk_window_set_transient_for(native, parent.nativeWindow());
+    gtk_window_set_type_hint(native, GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_skip_taskbar_hint(native, TRUE);
+    gtk_window_set_skip_pager_hint(native, TRUE);
+    impl_->outsideClick = std::move(outsideClick);
+}
+
+void ToolkitWindow::moveTo(int x, int y) { gtk_window_move(nativeWindow(), x, y); }
 
 void ToolkitWindow::didDisplay(const std::vector<Rect>& rects) {
     if (impl_->compositor) impl_->compositor->surfaceChanged(rects);

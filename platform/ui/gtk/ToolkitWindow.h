@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/ui/Window.h"
 
 typedef struct _GtkWindow GtkWindow;
+typedef struct _GtkWidget GtkWidget;
 
 namespace platform::ui::gtk {
 
@@ -31,6 +33,13 @@ public:
     void present() override;
     // The GtkWindow, for dialogs shown over it.
     GtkWindow* nativeWindow() const;
+    // The widget the views draw in: its origin is the content's top-left corner.
+    GtkWidget* contentWidget() const;
+    // Undecorated, kept above `parent`; when the user works anywhere else, `outsideClick` runs
+    // (on a later turn of the loop).
+    void becomePopover(ToolkitWindow& parent, std::function<void()> outsideClick);
+    // The window's top-left corner on the screen, in the toolkit's units.
+    void moveTo(int x, int y);
     // Lets the window manager resize in steps of a cell beyond a base size.
     void setResizeIncrements(Size base, Size increment);
 
@@ -46,6 +55,9 @@ protected:
     void didDisplay(const std::vector<Rect>& rects) override;
     void gpuViewsChanged() override;
     void applyCursor(const std::string& name) override;
+    // Modal, transient for this window and centred on it.
+    void presentSheet(Window& sheet) override;
+    void dismissSheet(Window& sheet) override;
 
 private:
     std::unique_ptr<Impl> impl_;

@@ -122,7 +122,7 @@ TEST_F(BarViewTest, ThemeSwitchRecoloursTheBar) {
         EXPECT_EQ(bar.newButton().look()->fill, dark ? rgb(237, 239, 241) : rgb(20, 22, 26)) << name;
         EXPECT_EQ(bar.browsersButton().look()->fill, dark ? rgb(25, 27, 29) : rgb(255, 255, 255)) << name;
         EXPECT_EQ(testing::runAt(*bar.newButton().attributedTitle(), 0).color, dark ? rgb(11, 12, 13) : rgb(255, 255, 255)) << name;
-        EXPECT_EQ(bar.hairline().layerBackgroundColor(), dark ? (Rgba{1, 1, 1, 0.08}) : (Rgba{0, 0, 0, 0.10})) << name;
+        EXPECT_EQ(bar.hairline().color(), dark ? (Rgba{1, 1, 1, 0.08}) : (Rgba{0, 0, 0, 0.10})) << name;
         EXPECT_EQ(bar.version().textColor(), dark ? rgb(158, 163, 169) : rgb(109, 114, 120)) << name;
         EXPECT_EQ(bar.aiToggle().contentTintColor(), dark ? rgb(158, 163, 169) : rgb(109, 114, 120)) << name;
         EXPECT_EQ(bar.material().layerBackgroundColor(), dark ? rgb(18, 19, 21) : rgb(244, 243, 241)) << name;

@@ -8,6 +8,9 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Workspace.h"
 #include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/panels/BarView.h"
+#include "quiltdeck/panels/GuideWindow.h"
+#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/sessions/Defaults.h"
 #include "quiltdeck/shell/L10n.h"
@@ -97,7 +100,10 @@ TEST_F(AppDelegateTest, LaunchBuildsTheWindowInTheStoredTheme) {
     EXPECT_EQ(window.minimumSize(), (platform::gfx::Size{900, 600}));
     EXPECT_EQ(window.title(), "Quiltdeck");
     EXPECT_EQ(window.presentCount(), 1);
-    EXPECT_EQ(window.contentView(), &app->grid().view());
+    // The top bar along the top, the wall under it.
+    EXPECT_EQ(window.contentView(), &app->grid().root());
+    EXPECT_EQ(app->grid().bar().frame(), (platform::gfx::Rect{0, 0, 1280, 52}));
+    EXPECT_EQ(app->grid().view().frame(), (platform::gfx::Rect{0, 52, 1280, 1028}));
     EXPECT_EQ(Store::shared().themeMode(), "system");
     ASSERT_TRUE(window.menuBar());
     EXPECT_EQ(window.menuBar()->menus.size(), 3u);
@@ -303,6 +309,45 @@ TEST_F(AppDelegateTest, WindowTitleCountsWaitingTiles) {
     EXPECT_EQ(app->window().title(), "Quiltdeck (2 waiting for you)");
     two.setStatus(SessionStatus::exited);
     EXPECT_EQ(app->window().title(), "Quiltdeck (1 waiting for you)");
+    // The bar counts the same tiles.
+    EXPECT_EQ(app->grid().bar().counts().text(), BarView::countsLine(2, 0, 1, 0).string());
+}
+
+// The guide comes from the bar's pill and from the Help menu, over any other sheet, and goes with
+// its close button or Escape, wherever the keyboard is.
+TEST_F(AppDelegateTest, GuideSheetFromTheBarAndTheMenu) {
+    launch();
+    auto& window = app->window();
+    EXPECT_TRUE(app->grid().bar().guideButton().performClick());
+    platform::ui::Window* sheet = window.attachedSheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->title(), "Guide");
+    EXPECT_EQ(sheet->identifier(), "bl.sheet");
+    EXPECT_EQ(sheet->size(), (platform::gfx::Size{560, 640}));
+    EXPECT_EQ(sheet, app->delegate->guide()->panel());
+
+    // Escape pressed in the guide's own window.
+    sheet->sendKeyEvent(press("\x1b", 0, Key::escape));
+    EXPECT_EQ(window.attachedSheet(), nullptr);
+    EXPECT_EQ(Sheets::ownerCount(), 0u);
+
+    // Another sheet up: the guide ends it first.
+    platform::ui::headless::HeadlessWindow other({300, 200}, 1);
+    int otherEnded = 0;
+    Sheets::present(other, window, nullptr, [&](int) { ++otherEnded; });
+    platform::ui::MenuBar::perform(*window.menuBar()->itemWithTitle(t("menu_readme")));
+    EXPECT_EQ(otherEnded, 1);
+    ASSERT_TRUE(window.attachedSheet());
+    EXPECT_EQ(window.attachedSheet()->title(), "Guide");
+    app->delegate->guide()->closeButton()->performClick();
+    EXPECT_EQ(window.attachedSheet(), nullptr);
+
+    // A sheet that is not the application's own stays on Escape.
+    platform::ui::headless::HeadlessWindow foreign({300, 200}, 1);
+    window.beginSheet(foreign, nullptr);
+    EXPECT_FALSE(key(press("\x1b", 0, Key::escape)));
+    EXPECT_EQ(window.attachedSheet(), &foreign);
+    window.endSheet(foreign);
 }
 
 TEST_F(AppDelegateTest, HelpMenuOpensDocumentsAndTheLog) {

@@ -1,0 +1,506 @@
+#include "platform/ui/gtk/ControlHost.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "platform/ui/Button.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/PangoText.h"
+#include "platform/ui/PopUpButton.h"
+#include "platform/ui/RichTextView.h"
+#include "platform/ui/SegmentedControl.h"
+#include "platform/ui/Spinner.h"
+#include "platform/ui/Window.h"
+
+namespace platform::ui::gtk {
+
+namespace {
+
+std::string cssColour(const gfx::Rgba& c) {
+    char text[64];
+    auto byte = [](double v) { return static_cast<int>(std::lround(std::clamp(std::isnan(v) ? 0.0 : v, 0.0, 1.0) * 255)); };
+    std::snprintf(text, sizeof text, "rgba(%d,%d,%d,%.3f)", byte(c.red), byte(c.green), byte(c.blue),
+                  std::clamp(std::isnan(c.alpha) ? 0.0 : c.alpha, 0.0, 1.0));
+    return text;
+}
+
+std::string cssFont(const gfx::InterfaceFont& font) {
+    char text[256];
+    // Pixels, not points: one point is one pixel at scale 1, as everywhere else.
+    std::snprintf(text, sizeof text, "font-family: \"%s\"; font-weight: %d; font-size: %.2fpx;", font.family.c_str(),
+                  static_cast<int>(font.weight), font.size);
+    return text;
+}
+
+GdkPixbuf* pixbufOf(const gfx::Image& image) {
+    if (image.isEmpty()) return nullptr;
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, image.width, image.height);
+    if (!pixbuf) return nullptr;
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
+    for (int y = 0; y < image.height; ++y) {
+        guchar* out = pixels + static_cast<ptrdiff_t>(y) * stride;
+        for (int x = 0; x < image.width; ++x, out += 4) {
+            const uint32_t p = image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)];
+            const uint32_t a = p >> 24;
+            // Straight alpha from premultiplied.
+            auto channel = [a](uint32_t c) { return static_cast<guchar>(a ? std::min<uint32_t>(255, (c * 255 + a / 2) / a) : 0); };
+            out[0] = channel(p >> 16 & 0xFF);
+            out[1] = channel(p >> 8 & 0xFF);
+            out[2] = channel(p & 0xFF);
+            out[3] = static_cast<guchar>(a);
+        }
+    }
+    return pixbuf;
+}
+
+void setInterfaceFontOptions(GtkWidget* widget) {
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    gtk_widget_set_font_options(widget, options);
+    cairo_font_options_destroy(options);
+}
+
+// A toolkit widget that shows one control, in the host's GtkFixed.
+class WidgetPeer : public ControlPeer {
+public:
+    WidgetPeer(Control& control, GtkWidget* fixed, GtkWidget* widget)
+        : control_(control), fixed_(fixed), widget_(widget), css_(gtk_css_provider_new()) {
+        g_object_ref_sink(widget_);
+        gtk_style_context_add_provider(gtk_widget_get_style_context(widget_), GTK_STYLE_PROVIDER(css_),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+        setInterfaceFontOptions(widget_);
+        gtk_fixed_put(GTK_FIXED(fixed_), widget_, 0, 0);
+    }
+    ~WidgetPeer() override {
+        g_signal_handlers_disconnect_by_data(widget_, this);
+        gtk_widget_destroy(widget_);
+        g_object_unref(widget_);
+        g_object_unref(css_);
+    }
+
+    void place(const gfx::Rect& topLeftFrame, bool visible) {
+        const int x = static_cast<int>(std::lround(topLeftFrame.x)), y = static_cast<int>(std::lround(topLeftFrame.y));
+        const int w = std::max(1, static_cast<int>(std::lround(topLeftFrame.width)));
+        const int h = std::max(1, static_cast<int>(std::lround(topLeftFrame.height)));
+        if (x != x_ || y != y_) gtk_fixed_move(GTK_FIXED(fixed_), widget_, x, y);
+        if (w != w_ || h != h_) gtk_widget_set_size_request(widget_, w, h);
+        x_ = x, y_ = y, w_ = w, h_ = h;
+        if (visible && !gtk_widget_get_visible(widget_)) gtk_widget_show_all(widget_);
+        if (!visible && gtk_widget_get_visible(widget_)) gtk_widget_hide(widget_);
+        afterPlace();
+    }
+
+    void update() override {
+        gtk_widget_set_sensitive(widget_, control_.isEnabled());
+        gtk_widget_set_tooltip_text(widget_, control_.toolTip().empty() ? nullptr : control_.toolTip().c_str());
+        const std::string css = "* { padding: 0; margin: 0; min-height: 0; min-width: 0; }\n" + style();
+        if (css != appliedCss_) {
+            gtk_css_provider_load_from_data(css_, css.c_str(), -1, nullptr);
+            appliedCss_ = css;
+        }
+        sync();
+    }
+
+protected:
+    // The widget's own properties from the control's.
+    virtual void sync() = 0;
+    // CSS for the widget beyond the common rules.
+    virtual std::string style() const { return {}; }
+    virtual void afterPlace() {}
+
+    // Signals the peer sends while it copies the control's state are not the user's doing.
+    struct Quiet {
+        explicit Quiet(bool& flag) : flag_(flag) { flag_ = true; }
+        ~Quiet() { flag_ = false; }
+        bool& flag_;
+    };
+
+    Control& control_;
+    GtkWidget* fixed_;
+    GtkWidget* widget_;
+    GtkCssProvider* css_;
+    bool syncing_ = false;
+    int x_ = -1, y_ = -1, w_ = -1, h_ = -1;
+
+private:
+    std::string appliedCss_;
+};
+
+class ButtonPeer : public WidgetPeer {
+public:
+    ButtonPeer(Button& button, GtkWidget* fixed)
+        : WidgetPeer(button, fixed, button.type() == Button::Type::checkBox ? gtk_check_button_new() : gtk_button_new()),
+          button_(button) {
+        g_signal_connect(widget_, button.type() == Button::Type::checkBox ? "toggled" : "clicked", G_CALLBACK(onClicked), this);
+    }
+
+protected:
+    void sync() override {
+        Quiet quiet(syncing_);
+        if (button_.type() == Button::Type::checkBox) {
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget_), button_.state() == Button::State::on);
+        }
+        const bool showsImage = button_.image() && !button_.image()->isEmpty() && button_.title().empty();
+        if (showsImage) showImage();
+        else showTitle();
+        gtk_widget_set_focus_on_click(widget_, button_.showsFocusRing());
+    }
+    std::string style() const override {
+        std::string css;
+        const auto& look = button_.look();
+        if (look) {
+            css += "button, checkbutton { background-image: none; box-shadow: none; text-shadow: none; outline: none;";
+            css += " background-color: " + (look->fill ? cssColour(*look->fill) : std::string("transparent")) + ";";
+            css += " border: " + std::to_string(look->borderWidth) + "px solid " + cssColour(look->borderColor) + ";";
+            css += " border-radius: " + std::to_string(look->cornerRadius) + "px; }\n";
+        } else if (!button_.isBordered()) {
+            css += "button { background: none; border: none; box-shadow: none; }\n";
+        }
+        if (button_.type() == Button::Type::checkBox && button_.contentTintColor()) {
+            css += "check { color: " + cssColour(*button_.contentTintColor()) + "; }\n";
+        }
+        if (!button_.showsFocusRing()) css += "* { outline: none; }\n";
+        return css;
+    }
+    void afterPlace() override {
+        if (button_.image() && button_.title().empty()) showImage();
+    }
+
+private:
+    GtkWidget* childLabel() {
+        GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget_));
+        if (child && GTK_IS_LABEL(child)) return child;
+        if (child) gtk_container_remove(GTK_CONTAINER(widget_), child);
+        GtkWidget* label = gtk_label_new(nullptr);
+        setInterfaceFontOptions(label);
+        gtk_container_add(GTK_CONTAINER(widget_), label);
+        gtk_widget_show(label);
+        return label;
+    }
+    void showTitle() {
+        GtkWidget* label = childLabel();
+        const RichText title = button_.shownTitle();
+        const std::string text = title.string();
+        gtk_label_set_text(GTK_LABEL(label), text.c_str());
+        gtk_label_set_attributes(GTK_LABEL(label), pango::attributes(title, 0, text.size()).get());
+        gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+    }
+    void showImage() {
+        GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget_));
+        if (child && !GTK_IS_IMAGE(child)) {
+            gtk_container_remove(GTK_CONTAINER(widget_), child);
+            child = nullptr;
+        }
+        if (!child) {
+            child = gtk_image_new();
+            gtk_container_add(GTK_CONTAINER(widget_), child);
+            gtk_widget_show(child);
+        }
+        // Scaled proportionally into the button, at the window's scale.
+        const gfx::Image& image = *button_.image();
+        const double box = std::max(1, std::min(w_, h_));
+        const double fit = std::min(box / image.width, box / image.height);
+        const int scale = std::max(1, gtk_widget_get_scale_factor(widget_));
+        GdkPixbuf* full = pixbufOf(image);
+        if (!full) return;
+        const int pw = std::max(1, static_cast<int>(std::lround(image.width * fit * scale)));
+        const int ph = std::max(1, static_cast<int>(std::lround(image.height * fit * scale)));
+        GdkPixbuf* scaled = gdk_pixbuf_scale_simple(full, pw, ph, GDK_INTERP_BILINEAR);
+        g_object_unref(full);
+        if (!scaled) return;
+        cairo_surface_t* surface = gdk_cairo_surface_create_from_pixbuf(scaled, scale, nullptr);
+        gtk_image_set_from_surface(GTK_IMAGE(child), surface);
+        cairo_surface_destroy(surface);
+        g_object_unref(scaled);
+    }
+    static void onClicked(GtkWidget* widget, ButtonPeer* self) {
+        if (self->syncing_) return;
+        if (self->button_.type() == Button::Type::checkBox) {
+            const bool active = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget));
+            if (active == (self->button_.state() == Button::State::on)) return;
+        }
+        // The control may go in its action: nothing of this peer is used afterwards.
+        self->button_.performClick();
+    }
+
+    Button& button_;
+};
+
+class PopUpPeer : public WidgetPeer {
+public:
+    PopUpPeer(PopUpButton& popUp, GtkWidget* fixed) : WidgetPeer(popUp, fixed, gtk_combo_box_text_new()), popUp_(popUp) {
+        g_signal_connect(widget_, "changed", G_CALLBACK(onChanged), this);
+    }
+
+protected:
+    void sync() override {
+        Quiet quiet(syncing_);
+        if (shownItems_ != popUp_.items()) {
+            gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(widget_));
+            for (const std::string& item : popUp_.items()) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(widget_), item.c_str());
+            shownItems_ = popUp_.items();
+        }
+        gtk_combo_box_set_active(GTK_COMBO_BOX(widget_), popUp_.indexOfSelectedItem());
+    }
+    std::string style() const override {
+        return "combobox, combobox * { " + cssFont(popUp_.font()) + " }\ncombobox button { padding: 0 4px; min-height: 0; }\n";
+    }
+
+private:
+    static void onChanged(GtkComboBox* box, PopUpPeer* self) {
+        if (self->syncing_) return;
+        const int index = gtk_combo_box_get_active(box);
+        if (index == self->popUp_.indexOfSelectedItem()) return;
+        self->popUp_.choose(index);
+    }
+
+    PopUpButton& popUp_;
+    std::vector<std::string> shownItems_;
+};
+
+class SegmentedPeer : public WidgetPeer {
+public:
+    SegmentedPeer(SegmentedControl& control, GtkWidget* fixed)
+        : WidgetPeer(control, fixed, gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0)), segmented_(control) {
+        gtk_style_context_add_class(gtk_widget_get_style_context(widget_), "linked");
+    }
+
+protected:
+    void sync() override {
+        Quiet quiet(syncing_);
+        const auto& segments = segmented_.segments();
+        if (buttons_.size() != segments.size()) rebuild();
+        for (size_t i = 0; i < segments.size(); ++i) {
+            GtkWidget* button = buttons_[i];
+            gtk_button_set_label(GTK_BUTTON(button), segments[i].image ? nullptr : segments[i].label.c_str());
+            gtk_widget_set_sensitive(button, segments[i].enabled);
+            gtk_widget_set_size_request(button, static_cast<int>(std::lround(segmented_.widthOfSegment(static_cast<int>(i)))), -1);
+            gtk_widget_set_tooltip_text(button, segments[i].toolTip.empty() ? nullptr : segments[i].toolTip.c_str());
+            if (segments[i].image) {
+                GdkPixbuf* pixbuf = pixbufOf(*segments[i].image);
+                gtk_button_set_image(GTK_BUTTON(button), pixbuf ? gtk_image_new_from_pixbuf(pixbuf) : nullptr);
+                if (pixbuf) g_object_unref(pixbuf);
+            }
+            if (GTK_IS_TOGGLE_BUTTON(button)) {
+                gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), segmented_.selectedSegment() == static_cast<int>(i));
+            }
+        }
+    }
+    std::string style() const override { return "button { " + cssFont(segmented_.font()) + " padding: 0 4px; }\n"; }
+
+private:
+    void rebuild() {
+        for (GtkWidget* button : buttons_) gtk_widget_destroy(button);
+        buttons_.clear();
+        const bool selecting = segmented_.tracking() == SegmentedControl::Tracking::selectOne;
+        for (size_t i = 0; i < segmented_.segments().size(); ++i) {
+            GtkWidget* button = selecting ? gtk_toggle_button_new() : gtk_button_new();
+            g_object_set_data(G_OBJECT(button), "segment", GINT_TO_POINTER(static_cast<int>(i)));
+            g_signal_connect(button, "clicked", G_CALLBACK(onClicked), this);
+            gtk_style_context_add_provider(gtk_widget_get_style_context(button), GTK_STYLE_PROVIDER(css_),
+                                           GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+            gtk_box_pack_start(GTK_BOX(widget_), button, TRUE, TRUE, 0);
+            gtk_widget_show(button);
+            buttons_.push_back(button);
+        }
+    }
+    static void onClicked(GtkWidget* button, SegmentedPeer* self) {
+        if (self->syncing_) return;
+        const int index = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "segment"));
+        if (!self->segmented_.choose(index)) self->update();  // refused: show the state as it is
+    }
+
+    SegmentedControl& segmented_;
+    std::vector<GtkWidget*> buttons_;
+};
+
+std::string escapedMarkup(const std::string& text) {
+    gchar* escaped = g_markup_escape_text(text.c_str(), static_cast<gssize>(text.size()));
+    std::string result(escaped);
+    g_free(escaped);
+    return result;
+}
+
+class LabelPeer : public WidgetPeer {
+public:
+    LabelPeer(Label& label, GtkWidget* fixed) : WidgetPeer(label, fixed, gtk_label_new(nullptr)), label_(label) {
+        g_signal_connect(widget_, "activate-link", G_CALLBACK(onLink), this);
+        gtk_label_set_xalign(GTK_LABEL(widget_), 0);
+        gtk_label_set_yalign(GTK_LABEL(widget_), 0);
+    }
+
+protected:
+    void sync() override {
+        const RichText text = label_.shownText();
+        const std::string whole = text.string();
+        bool links = false;
+        for (const auto& run : text.runs()) links = links || !run.attributes.link.empty();
+        if (links) {
+            // Links need markup; the styling still comes from the attributes.
+            std::string markup;
+            for (const auto& run : text.runs()) {
+                if (run.attributes.link.empty()) markup += escapedMarkup(run.text);
+                else markup += "<a href=\"" + escapedMarkup(run.attributes.link) + "\">" + escapedMarkup(run.text) + "</a>";
+            }
+            gtk_label_set_markup(GTK_LABEL(widget_), markup.c_str());
+        } else {
+            gtk_label_set_text(GTK_LABEL(widget_), whole.c_str());
+        }
+        gtk_label_set_attributes(GTK_LABEL(widget_), pango::attributes(text, 0, whole.size()).get());
+        gtk_label_set_line_wrap(GTK_LABEL(widget_), label_.wraps());
+        gtk_label_set_line_wrap_mode(GTK_LABEL(widget_), PANGO_WRAP_WORD_CHAR);
+        gtk_label_set_lines(GTK_LABEL(widget_), label_.maximumLines() > 0 ? label_.maximumLines() : -1);
+        gtk_label_set_ellipsize(GTK_LABEL(widget_), label_.truncation() == Truncation::tail     ? PANGO_ELLIPSIZE_END
+                                                    : label_.truncation() == Truncation::middle ? PANGO_ELLIPSIZE_MIDDLE
+                                                                                                : PANGO_ELLIPSIZE_NONE);
+        gtk_label_set_selectable(GTK_LABEL(widget_), label_.isSelectable());
+        const TextAlignment alignment = text.empty() ? label_.alignment() : text.runs()[0].attributes.paragraph.alignment;
+        gtk_label_set_xalign(GTK_LABEL(widget_), alignment == TextAlignment::left ? 0.0f : alignment == TextAlignment::center ? 0.5f : 1.0f);
+        gtk_label_set_justify(GTK_LABEL(widget_), alignment == TextAlignment::left     ? GTK_JUSTIFY_LEFT
+                                                  : alignment == TextAlignment::center ? GTK_JUSTIFY_CENTER
+                                                                                       : GTK_JUSTIFY_RIGHT);
+    }
+
+private:
+    static gboolean onLink(GtkLabel*, const gchar* uri, LabelPeer* self) {
+        if (self->label_.onLink && uri) self->label_.onLink(uri);
+        return TRUE;
+    }
+
+    Label& label_;
+};
+
+class SpinnerPeer : public WidgetPeer {
+public:
+    SpinnerPeer(Spinner& spinner, GtkWidget* fixed) : WidgetPeer(spinner, fixed, gtk_spinner_new()), spinner_(spinner) {}
+
+protected:
+    void sync() override {
+        if (spinner_.isAnimating()) gtk_spinner_start(GTK_SPINNER(widget_));
+        else gtk_spinner_stop(GTK_SPINNER(widget_));
+        gtk_widget_set_opacity(widget_, spinner_.isAnimating() || !spinner_.hidesWhenStopped() ? 1 : 0);
+    }
+
+private:
+    Spinner& spinner_;
+};
+
+class TextViewPeer : public WidgetPeer {
+public:
+    TextViewPeer(RichTextView& view, GtkWidget* fixed)
+        : WidgetPeer(view, fixed, gtk_scrolled_window_new(nullptr, nullptr)), view_(view), text_(gtk_text_view_new()) {
+        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(widget_), GTK_POLICY_NEVER, GTK_POLICY_ALWAYS);
+        gtk_text_view_set_editable(GTK_TEXT_VIEW(text_), FALSE);
+        gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(text_), FALSE);
+        gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(text_), GTK_WRAP_WORD_CHAR);
+        setInterfaceFontOptions(text_);
+        gtk_style_context_add_provider(gtk_widget_get_style_context(text_), GTK_STYLE_PROVIDER(css_),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+        gtk_container_add(GTK_CONTAINER(widget_), text_);
+        gtk_widget_show(text_);
+    }
+
+protected:
+    void sync() override {
+        const gfx::Size inset = view_.textInset();
+        const int horizontal = static_cast<int>(std::lround(inset.width)), vertical = static_cast<int>(std::lround(inset.height));
+        gtk_text_view_set_left_margin(GTK_TEXT_VIEW(text_), horizontal);
+        gtk_text_view_set_right_margin(GTK_TEXT_VIEW(text_), horizontal);
+        gtk_text_view_set_top_margin(GTK_TEXT_VIEW(text_), vertical);
+        gtk_text_view_set_bottom_margin(GTK_TEXT_VIEW(text_), vertical);
+        if (!(shown_ == view_.text())) fill();
+    }
+    std::string style() const override {
+        if (view_.drawsBackground()) return "textview text, scrolledwindow { background-color: " + cssColour(view_.backgroundColor()) + "; }\n";
+        return "textview, textview text, scrolledwindow { background-color: transparent; }\n";
+    }
+
+private:
+    // One tag per run: the same attributes the measure uses, paragraph styles included.
+    void fill() {
+        shown_ = view_.text();
+        GtkTextBuffer* buffer = gtk_text_buffer_new(nullptr);
+        GtkTextIter end;
+        for (const RichText::Run& run : shown_.runs()) {
+            const TextAttributes& a = run.attributes;
+            GdkRGBA colour{a.color.red, a.color.green, a.color.blue, a.color.alpha};
+            GtkTextTag* tag = gtk_text_buffer_create_tag(buffer, nullptr, "font-desc", pango::fontDescription(a.font).get(),
+                                                         "foreground-rgba", &colour, "letter-spacing",
+                                                         static_cast<int>(std::lround(a.kern * PANGO_SCALE)), "underline",
+                                                         a.underline ? PANGO_UNDERLINE_SINGLE : PANGO_UNDERLINE_NONE,
+                                                         "pixels-above-lines", static_cast<int>(std::lround(a.paragraph.spacingBefore)),
+                                                         "pixels-below-lines", static_cast<int>(std::lround(a.paragraph.spacingAfter)),
+                                                         "pixels-inside-wrap", static_cast<int>(std::lround(a.paragraph.lineSpacing)),
+                                                         "indent", -static_cast<int>(std::lround(a.paragraph.headIndent)), nullptr);
+            if (!a.paragraph.tabStops.empty()) {
+                PangoTabArray* tabs = pango_tab_array_new(static_cast<int>(a.paragraph.tabStops.size()), FALSE);
+                for (size_t i = 0; i < a.paragraph.tabStops.size(); ++i)
+                    pango_tab_array_set_tab(tabs, static_cast<int>(i), PANGO_TAB_LEFT, static_cast<int>(std::lround(a.paragraph.tabStops[i] * PANGO_SCALE)));
+                g_object_set(tag, "tabs", tabs, nullptr);
+                pango_tab_array_free(tabs);
+            }
+            gtk_text_buffer_get_end_iter(buffer, &end);
+            gtk_text_buffer_insert_with_tags(buffer, &end, run.text.c_str(), static_cast<gint>(run.text.size()), tag, nullptr);
+        }
+        gtk_text_view_set_buffer(GTK_TEXT_VIEW(text_), buffer);
+        g_object_unref(buffer);
+    }
+
+    RichTextView& view_;
+    GtkWidget* text_;
+    RichText shown_;
+};
+
+std::unique_ptr<WidgetPeer> makePeer(Control& control, GtkWidget* fixed) {
+    if (auto* popUp = dynamic_cast<PopUpButton*>(&control)) return std::make_unique<PopUpPeer>(*popUp, fixed);
+    if (auto* button = dynamic_cast<Button*>(&control)) return std::make_unique<ButtonPeer>(*button, fixed);
+    if (auto* segmented = dynamic_cast<SegmentedControl*>(&control)) return std::make_unique<SegmentedPeer>(*segmented, fixed);
+    if (auto* label = dynamic_cast<Label*>(&control)) return std::make_unique<LabelPeer>(*label, fixed);
+    if (auto* spinner = dynamic_cast<Spinner*>(&control)) return std::make_unique<SpinnerPeer>(*spinner, fixed);
+    if (auto* text = dynamic_cast<RichTextView*>(&control)) return std::make_unique<TextViewPeer>(*text, fixed);
+    return nullptr;
+}
+
+void placeAll(View& view, bool visible, double windowHeight, GtkWidget* fixed) {
+    visible = visible && !view.isHidden();
+    if (auto* control = dynamic_cast<Control*>(&view)) {
+        if (!control->peer() && visible) {
+            if (auto peer = makePeer(*control, fixed)) control->setPeer(std::move(peer));
+        }
+        if (auto* peer = dynamic_cast<WidgetPeer*>(control->peer())) {
+            const gfx::Rect frame = control->convertToWindow(control->bounds());
+            peer->place({frame.x, windowHeight - frame.maxY(), frame.width, frame.height}, visible);
+        }
+    }
+    for (View* sub : view.subviews()) placeAll(*sub, visible, windowHeight, fixed);
+}
+
+}  // namespace
+
+ControlHost::ControlHost(Window& window, GtkWidget* fixed) : window_(window), fixed_(fixed) {}
+
+ControlHost::~ControlHost() {
+    if (idle_) g_source_remove(idle_);
+}
+
+void ControlHost::schedulePlacement() {
+    if (!idle_) idle_ = g_idle_add_full(G_PRIORITY_HIGH_IDLE, onIdle, this, nullptr);
+}
+
+gboolean ControlHost::onIdle(gpointer data) {
+    auto* self = static_cast<ControlHost*>(data);
+    self->idle_ = 0;
+    self->place();
+    return G_SOURCE_REMOVE;
+}
+
+void ControlHost::place() {
+    if (View* content = window_.contentView()) placeAll(*content, true, window_.size().height, fixed_);
+}
+
+}  // namespace platform::ui::gtk

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The window chrome in a real window on a virtual X display, on a session bus of its own (run it
+# under dbus-run-session), with a temporary HOME and XDG folders: the top bar is shot as a PNG in
+# English; a click on its guide pill opens a window titled "Guide", shot too, and Escape closes
+# it; then, with the language set to "zh", the bar is shot again (a CJK font must be installed,
+# or its texts show as boxes). Xvfb, the window manager and the program are started and ended
+# here, each by its own process id.
+#   tests/smoke/chrome_smoke.sh path/to/quiltdeck output-folder
+set -euo pipefail
+app_bin="$1"
+out="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "chrome_smoke: $*" >&2; exit 1; }
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+fc-list :lang=zh family | grep -q . || fail "no font for Chinese text (scripts/install-deps.sh installs fonts-noto-cjk)"
+mkdir -p "$out"
+
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
+unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
+state="$HOME/.quiltdeck"
+mkdir -p "$state"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+# Starts the program in a language; the window's id in $window.
+start() {
+    printf '{"language":"%s","onboarded":true}\n' "$1" >"$state/state.json"
+    "$app_bin" >"$work/app.out" 2>"$work/app.err" &
+    app=$!
+    window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' 2>/dev/null | head -n1)" ||
+        fail "no window: $(cat "$work/app.err")"
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    sleep 1
+}
+# The menu bar and the top bar of the window, as a PNG.
+shoot_bar() {
+    import -window "$window" "$work/window.png"
+    convert "$work/window.png" -crop "x110+0+0" +repage "$1"
+    [ "$(identify -format '%k' "$1")" -gt 8 ] || fail "$1 is nearly blank"
+}
+finish() {
+    kill -TERM "$app"
+    within 100 bash -c "! kill -0 $app" || fail "the program did not end"
+    wait "$app" || true
+    app=""
+}
+
+start en
+shoot_bar "$out/bar-en.png"
+import -window "$window" "$work/window.png"
+read -r x y < <("$here/find_pill.py" "$work/window.png" 4) || fail "no guide pill in the bar"
+xdotool mousemove --window "$window" "$x" "$y" click 1
+guide="$(timeout 10 xdotool search --sync --onlyvisible --name '^Guide$' 2>/dev/null | head -n1)" ||
+    fail "the guide pill opened no window titled Guide"
+sleep 0.5
+import -window "$guide" "$out/guide-en.png"
+xdotool windowactivate --sync "$guide" 2>/dev/null || true
+xdotool key Escape
+within 50 bash -c "! xdotool search --onlyvisible --name '^Guide\$' >/dev/null" || fail "Escape left the guide open"
+kill -0 "$app" || fail "the program ended with the guide"
+finish
+
+start zh
+shoot_bar "$out/bar-zh.png"
+finish
+echo "chrome_smoke: guide opened by its pill and closed by Escape; bars in $out/bar-en.png and $out/bar-zh.png"
