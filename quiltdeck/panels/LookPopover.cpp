@@ -92,6 +92,7 @@ std::unique_ptr<platform::ui::Label> LookPopover::heading(const std::string& tex
 void LookPopover::loadView() {
     loaded_ = true;
     const Store& store = Store::shared();
+    root_.setLayerBackgroundColor(PanelColors::panelBackground());
     headings_.push_back(heading(t("colour"), 16));
 
     swatchRow_.setFrame({16, 40, 404, 28});
