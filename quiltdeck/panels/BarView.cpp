@@ -170,7 +170,8 @@ void BarView::layout() {
 
     double x = versionX + version.width + 16;
     for (Button* pill : pills()) {
-        const double pillWidth = pill->fittingSize().width + pillPadding;
+        // The title's own width and 12 points on either side.
+        const double pillWidth = pill->shownTitle().measure().width + pillPadding;
         pill->setFrame({x, pillY, pillWidth, pillHeight});
         Button::Look look = pill->look().value_or(Button::Look{});
         look.cornerRadius = pillRadius;

@@ -77,7 +77,7 @@ TEST_F(BarViewTest, LayoutPlacesEveryPart) {
         EXPECT_DOUBLE_EQ(frame.x, x) << pill->title();
         EXPECT_EQ(frame.y, 13) << pill->title();
         EXPECT_EQ(frame.height, 26) << pill->title();
-        EXPECT_DOUBLE_EQ(frame.width, pill->fittingSize().width + 24) << pill->title();
+        EXPECT_DOUBLE_EQ(frame.width, pill->attributedTitle()->measure().width + 24) << pill->title();
         EXPECT_EQ(pill->look()->cornerRadius, 13) << pill->title();
         x += frame.width + 8;
     }
