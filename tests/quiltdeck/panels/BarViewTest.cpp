@@ -149,7 +149,6 @@ TEST_F(BarViewTest, ChoosingALanguageStoresItAndTitlesFollow) {
     EXPECT_EQ(bar.guideButton().title(), "Anleitung");
     // The counts follow at the next update.
     bar.update(1, 0, 0, 0);
-    EXPECT_NE(bar.counts().text().find("1 "), std::string::npos);
     EXPECT_EQ(bar.counts().text(), BarView::countsLine(1, 0, 0, 0).string());
     EXPECT_FALSE(bar.languagePicker().choose(11));
     EXPECT_FALSE(bar.languagePicker().choose(-1));
