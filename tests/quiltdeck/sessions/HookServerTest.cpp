@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <deque>
 #include <functional>
 #include <thread>
 
@@ -143,10 +142,16 @@ pid_t asNobody(const std::function<void(const std::function<void()>& ready)>& bo
     return child;
 }
 
+// The child's status; a child still running 30 s on is killed, so a hang fails the test instead
+// of holding the run.
 int waitFor(pid_t child) {
     int status = -1;
+    for (const auto end = Clock::now() + 30s; Clock::now() < end; std::this_thread::sleep_for(10ms)) {
+        if (::waitpid(child, &status, WNOHANG) == child) return status;
+    }
+    ::kill(child, SIGKILL);
     ::waitpid(child, &status, 0);
-    return status;
+    return -1;
 }
 
 class HookServerTest : public ::testing::Test {
@@ -409,11 +414,17 @@ TEST_F(HookServerTest, ResetsOfAnotherUserHoldUpNoPost) {
         EXPECT_EQ(postWithin(port, post, 2s), ok) << "post " << i;
     }
     EXPECT_EQ(waitFor(attacker), 0);
-    const auto start = Clock::now();
-    EXPECT_EQ(postWithin(port, post, 2s), ok);
-    EXPECT_LT(Clock::now() - start, 10ms);
+    // A server still busy with the flood answers every post late; the quickest of a few tells
+    // that apart from a machine that preempted one of them.
+    auto quickest = Clock::duration::max();
+    for (int i = 0; i < 5; ++i) {
+        const auto start = Clock::now();
+        EXPECT_EQ(postWithin(port, post, 2s), ok);
+        quickest = std::min(quickest, Clock::now() - start);
+    }
+    EXPECT_LT(quickest, 10ms);
     loop.runPending();
-    EXPECT_EQ(owner->tiles[0].events.size(), 4u);
+    EXPECT_EQ(owner->tiles[0].events.size(), 8u);
 }
 
 // Refused connections take no slot, even when their user keeps them open and
@@ -424,8 +435,11 @@ TEST_F(HookServerTest, HeldConnectionsOfAnotherUserLeaveRoomForPosts) {
     const uint16_t port = owner->server.port();
     const std::string post = "POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}";
     constexpr size_t held = 2000;
+    // Everything the child uses is allocated before the fork: a forked copy of this threaded
+    // process must not take the allocator's locks.
     std::vector<pollfd> entries(held);
-    std::deque<int> answered;
+    std::vector<int> answered(4000, -1);
+    size_t answeredNext = 0;
     const pid_t attacker = asNobody([&](const std::function<void()>& ready) {
         const sockaddr_in server = loopbackPort(port);
         auto open = [&] {
@@ -440,11 +454,9 @@ TEST_F(HookServerTest, HeldConnectionsOfAnotherUserLeaveRoomForPosts) {
             for (auto& entry : entries) {
                 if (!entry.revents) continue;
                 // Answered: kept open all the same, and renewed.
-                answered.push_back(entry.fd);
-                if (answered.size() > 4000) {
-                    ::close(answered.front());
-                    answered.pop_front();
-                }
+                int& slot = answered[answeredNext++ % answered.size()];
+                if (slot >= 0) ::close(slot);
+                slot = entry.fd;
                 entry = {open(), POLLIN, 0};
             }
         }
