@@ -1,7 +1,5 @@
 #include "quiltdeck/panels/LookPopover.h"
 
-#include <cctype>
-#include <cstdio>
 #include <filesystem>
 
 #include "platform/gfx/ImageDecoder.h"
@@ -11,6 +9,7 @@
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Tints.h"
 
 namespace quiltdeck {
 
@@ -21,23 +20,10 @@ using platform::ui::Button;
 
 namespace {
 
-// The tints of the tiles, dark and light theme, in the order blue, green, amber, rose, violet,
-// teal, brown, olive.
-constexpr std::array<uint32_t, 8> darkTints = {0x7AA2E0, 0x86C1A6, 0xD6A96A, 0xC58FA8, 0x9B9BD8, 0x74C0C7, 0xC49A7A, 0xA9BE7C};
-constexpr std::array<uint32_t, 8> lightTints = {0x3C6FB5, 0x2F7D5C, 0x9A6B1E, 0x94486B, 0x5A5AA8, 0x246E76, 0x8A5530, 0x5B7429};
-
-const std::array<uint32_t, 8>& palette() { return Theme::isDark() ? darkTints : lightTints; }
-
-Rgba colourOf(uint32_t rgb) {
-    return Rgba::fromBytes(static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb));
-}
-
-bool sameHex(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
-    }
-    return true;
+// A stored colour is the palette entry it parses to, in either case.
+bool sameColour(const std::string& stored, uint32_t entry) {
+    const auto value = Tints::parse(stored);
+    return value && (*value & 0xFFFFFFu) == entry;
 }
 
 const std::string* storedFor(const Store::StringMap& map, const std::string& cwd) {
@@ -67,12 +53,6 @@ LookPopover::LookPopover(std::string cwd, std::function<void()> onChange) : cwd_
 
 LookPopover::~LookPopover() = default;
 
-std::string LookPopover::hexColour(uint32_t rgb) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%X", rgb & 0xFFFFFFu);
-    return text;
-}
-
 platform::ui::FlippedView& LookPopover::view() {
     if (!loaded_) loadView();
     return root_;
@@ -98,12 +78,13 @@ void LookPopover::loadView() {
     swatchRow_.setFrame({16, 40, 404, 28});
     root_.addSubview(&swatchRow_);
     const std::string* storedColour = storedFor(store.tileColors(), cwd_);
-    for (size_t i = 0; i < palette().size(); ++i) {
+    const auto& palette = Tints::current();
+    for (size_t i = 0; i < palette.size(); ++i) {
         auto swatch = std::make_unique<Button>(Button::Type::push, Rect{36.0 * static_cast<double>(i), 0, 28, 28});
-        const bool selected = storedColour && sameHex(*storedColour, hexColour(palette()[i]));
+        const bool selected = storedColour && sameColour(*storedColour, palette[i]);
         swatch->setBordered(false);
         Button::Look look;
-        look.fill = colourOf(palette()[i]);
+        look.fill = Tints::colour(palette[i]);
         look.cornerRadius = 8;
         look.borderWidth = selected ? 2.5 : 0;
         look.borderColor = PanelColors::strongText();
@@ -189,8 +170,9 @@ void LookPopover::finish() {
 
 void LookPopover::pickColour(int index) {
     // The palette of the theme at the time of the click.
-    if (index < 0 || index >= static_cast<int>(palette().size())) return;
-    Store::shared().setTileColor(cwd_, hexColour(palette()[static_cast<size_t>(index)]));
+    const auto& palette = Tints::current();
+    if (index < 0 || index >= static_cast<int>(palette.size())) return;
+    Store::shared().setTileColor(cwd_, Tints::hex(palette[static_cast<size_t>(index)]));
     finish();
 }
 

@@ -35,9 +35,6 @@ public:
     LookPopover(std::string cwd, std::function<void()> onChange);
     ~LookPopover();
 
-    // Six uppercase hexadecimal digits of a 24-bit colour, as the store keeps a tint.
-    static std::string hexColour(uint32_t rgb);
-
     const std::string& cwd() const { return cwd_; }
     const std::vector<std::string>& candidates() const { return candidates_; }
 

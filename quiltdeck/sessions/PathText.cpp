@@ -56,4 +56,12 @@ std::string lowerCased(std::string_view text) {
     return result;
 }
 
+std::string upperCased(std::string_view text) {
+    icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    unicode.toUpper(icu::Locale::getRoot());
+    std::string result;
+    unicode.toUTF8String(result);
+    return result;
+}
+
 }  // namespace quiltdeck

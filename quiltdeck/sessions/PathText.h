@@ -21,7 +21,8 @@ std::string lastPathComponent(std::string_view path);
 // The path without its last component ("/a" of "/a/shop", "/" of "/a").
 std::string deletingLastPathComponent(std::string_view path);
 
-// Unicode lower case, independent of the interface language.
+// Unicode lower and upper case, independent of the interface language.
 std::string lowerCased(std::string_view text);
+std::string upperCased(std::string_view text);
 
 }  // namespace quiltdeck

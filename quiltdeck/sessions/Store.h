@@ -77,7 +77,7 @@ public:
         double zoomScale = 1.0;
         StringMap browserCache;  // device id -> browser name
         std::string markStyle = "converge";
-        StringMap tileColors;  // folder -> lower-case hex RGB, no leading zeros
+        StringMap tileColors;  // folder -> hex RGB (written upper-case, read either)
         StringMap tileLogos;   // folder -> image path; "" = no logo at all
         StringMap tileNames;   // folder -> tile name
         std::vector<ClosedTile> closed;

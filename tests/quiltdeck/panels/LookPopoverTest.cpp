@@ -7,6 +7,7 @@
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/sessions/Branding.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/Tints.h"
 #include "support/PngOfSize.h"
 
 namespace quiltdeck {
@@ -199,8 +200,8 @@ TEST_F(LookPopoverTest, ShownInAPopoverAtTheTile) {
 }
 
 TEST(LookPopoverHex, SixUppercaseDigits) {
-    EXPECT_EQ(LookPopover::hexColour(0x7AA2E0), "7AA2E0");
-    EXPECT_EQ(LookPopover::hexColour(0x2F7D5C), "2F7D5C");
+    EXPECT_EQ(Tints::hex(0x7AA2E0), "7AA2E0");
+    EXPECT_EQ(Tints::hex(0x2F7D5C), "2F7D5C");
 }
 
 }  // namespace

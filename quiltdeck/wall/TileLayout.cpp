@@ -1,0 +1,186 @@
+#include "quiltdeck/wall/TileLayout.h"
+
+#include <algorithm>
+
+#include "quiltdeck/sessions/PathText.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Shorten.h"
+
+namespace quiltdeck {
+
+namespace {
+
+using Rgba = platform::gfx::Rgba;
+
+Rgba rgb(uint8_t r, uint8_t g, uint8_t b) { return Rgba::fromBytes(r, g, b); }
+Rgba pick(bool dark, Rgba d, Rgba l) { return dark ? d : l; }
+
+}  // namespace
+
+size_t TileLayout::shownFeedRows(bool hasFeed, size_t items, bool zoomed) {
+    if (!hasFeed) return 0;
+    return std::min(items, zoomed ? zoomedFeedRows : feedRows);
+}
+
+double TileLayout::feedHeight(bool hasFeed, size_t items, bool zoomed) {
+    if (!hasFeed) return 0;
+    const size_t rows = std::min(std::max<size_t>(items, 1), zoomed ? zoomedFeedRows : feedRows);
+    return 20 + feedRowHeight * static_cast<double>(rows);
+}
+
+std::vector<TileLayout::Chip> TileLayout::chips(size_t count, double tileWidth) {
+    std::vector<Chip> chips;
+    if (count == 0) return chips;
+    const double n = static_cast<double>(count);
+    const double width = std::min(std::max((tileWidth - 40) / n, 72.0), 170.0);
+    double x = std::max((tileWidth - n * width) / 2, 20.0);
+    for (size_t i = 0; i < count; ++i, x += width) chips.push_back({Rect{x, 54, width, 19}, Rect{x, 72, width, 12}});
+    return chips;
+}
+
+TileLayout::Rect TileLayout::feedSourceFrame(double top, double tileWidth) { return {20, top + 2, tileWidth - 40, 12}; }
+
+TileLayout::Rect TileLayout::feedRowFrame(double top, size_t row, double tileWidth) {
+    return {20, top + 14 + feedRowHeight * static_cast<double>(row), tileWidth - 40, feedRowHeight};
+}
+
+TileLayout::HeaderFrames TileLayout::header(const HeaderInput& in) {
+    HeaderFrames f;
+    const double w = in.tile.width, h = in.tile.height;
+    f.dot = {20, 23, 6, 6};
+    f.index = {36, 26 - in.index.height / 2, in.index.width, in.index.height};
+    double x = 36 + in.index.width + 13;
+    if (in.logoVisible) {
+        f.logo = {x, 13, 26, 26};
+        x += 37;
+    }
+    f.close = {w - 20 - 22, 15, 22, 22};
+    f.move = {w - 48 - 22, 15, 22, 22};
+    double r = w - 80;
+    if (in.badge) {
+        const double pill = in.badge->width + 18;
+        f.badgePill = {r - pill, 16, pill, 20};
+        f.badge = {f.badgePill.x + 9, 26 - in.badge->height / 2, in.badge->width, in.badge->height};
+        r -= pill + 12;
+    }
+    const double available = r - x;
+    f.title = {x, 12, std::max(available, minimumTitleWidth), 18};
+    f.sub = {x, 31, std::max(available, minimumTitleWidth), 14};
+    if (in.editing) {
+        const double buttons = in.save.width + in.cancel.width + in.suggest.width + 16;
+        const double editor = std::max(available - buttons - 12, minimumEditorWidth);
+        f.editorBack = {x - 8, 11, editor + 8, 30};
+        f.editor = {x, 16, editor - 10, 20};
+        f.cancel = {r - in.cancel.width, 15, in.cancel.width, 22};
+        f.save = {f.cancel.x - 8 - in.save.width, 15, in.save.width, 22};
+        f.suggest = {f.save.x - 8 - in.suggest.width, 15, in.suggest.width, 22};
+    }
+    const double inset = terminalInset(in.dark);
+    f.scaler = {inset, in.bodyTop, std::max(0.0, w - 2 * inset), std::max(0.0, h - in.bodyTop - inset)};
+    f.scalerCornerRadius = inset;
+    f.grip = {w - 26, h - 26, 22, 22};
+    return f;
+}
+
+TileLayout::DeadVeilFrames TileLayout::deadVeil(Size veil, std::optional<double> resumeFittedWidth, double restartFittedWidth) {
+    DeadVeilFrames f;
+    const double vw = veil.width, m = veil.height / 2;
+    f.label = {24, m - 48, std::max(vw - 48, 40.0), 20};
+    f.detail = {40, m - 24, std::max(vw - 80, 40.0), 34};
+    const double resume = resumeFittedWidth ? *resumeFittedWidth + 24 : 0;
+    const double restart = restartFittedWidth + 24;
+    const double gap = resumeFittedWidth ? 10 : 0;
+    const double x0 = (vw - resume - gap - restart) / 2;
+    if (resumeFittedWidth) f.resume = Rect{x0, m + 18, resume, 28};
+    f.restart = {x0 + resume + gap, m + 18, restart, 28};
+    return f;
+}
+
+std::string TileLayout::statusWord(SessionStatus status, bool finished) {
+    switch (status) {
+    case SessionStatus::idle: return t(finished ? "st_done" : "st_idle");
+    case SessionStatus::busy: return t("st_busy");
+    case SessionStatus::waiting: return t("st_waiting");
+    case SessionStatus::exited: return t("st_exited");
+    }
+    return t("st_idle");
+}
+
+std::string TileLayout::subLine(std::string_view name, std::string_view word, std::string_view tool,
+                                std::string_view shortFolder) {
+    std::string line(name);
+    line.append("   ").append(word);
+    if (!tool.empty()) line.append("   ").append(tool);
+    line.append("   ").append(shortFolder);
+    return line;
+}
+
+std::string TileLayout::shortFolder(std::string_view cwd, std::string_view home) {
+    // Only a leading home folder: "/home/alice" is not inside "/home/al".
+    const std::string path = abbreviatingHome(cwd, home);
+    if (characterCount(path) <= folderLimit) return path;
+    std::vector<std::string_view> pieces;
+    std::string_view rest = path;
+    while (!rest.empty()) {
+        const size_t slash = rest.find('/');
+        const std::string_view piece = rest.substr(0, slash);
+        if (!piece.empty()) pieces.push_back(piece);
+        if (slash == std::string_view::npos) break;
+        rest.remove_prefix(slash + 1);
+    }
+    std::string shortened = "\u2026/";
+    for (size_t i = pieces.size() > 2 ? pieces.size() - 2 : 0; i < pieces.size(); ++i) {
+        if (shortened.size() > 4) shortened += '/';
+        shortened += pieces[i];
+    }
+    return shortened;
+}
+
+std::string TileLayout::feedSource(std::string_view label, std::optional<std::string> updatedAt, bool noItems) {
+    std::string text = upperCased(label);
+    if (updatedAt) text += "   " + *updatedAt;
+    if (noItems) text += "   " + t("feed_loading");
+    return text;
+}
+
+std::string TileLayout::metricValue(std::string_view value) { return value.empty() ? "\u2026" : std::string(value); }
+
+std::string TileLayout::metricName(std::string_view label) { return upperCased(label); }
+
+std::string TileLayout::deadDetail(std::string_view lastPrompt) {
+    if (lastPrompt.empty()) return t("no_conversation");
+    return t("last_prompt") + shorten(lastPrompt, 120);
+}
+
+TileLayout::Chrome TileLayout::chrome(const ChromeInput& in) {
+    Chrome c;
+    const bool dark = in.dark;
+    if (in.dropHover) {
+        c.borderWidth = 2;
+        c.border = pick(dark, rgb(142, 155, 174), rgb(83, 96, 122));
+    } else if (in.status == SessionStatus::waiting) {
+        c.border = pick(dark, rgb(224, 162, 71), rgb(169, 112, 15));
+        c.border.alpha = 0.8;
+    } else {
+        c.border = dark ? Rgba{1, 1, 1, in.zoomed ? 0.16 : 0.08} : Rgba{0, 0, 0, in.zoomed ? 0.18 : 0.10};
+    }
+    c.shadowOpacity = dark ? (in.zoomed ? 0.62 : 0.32) : (in.zoomed ? 0.22 : 0.10);
+    c.shadowRadius = in.zoomed ? 56 : 14;
+    c.shadowOffsetY = in.zoomed ? -18 : -4;
+    switch (in.status) {
+    case SessionStatus::busy: c.dot = pick(dark, rgb(106, 155, 234), rgb(59, 111, 212)); break;
+    case SessionStatus::waiting: c.dot = pick(dark, rgb(224, 162, 71), rgb(169, 112, 15)); break;
+    case SessionStatus::idle: c.dot = in.finished ? doneGreen(dark) : in.tint; break;
+    case SessionStatus::exited: c.dot = pick(dark, rgb(92, 92, 100), rgb(176, 176, 183)); break;
+    }
+    return c;
+}
+
+Rgba TileLayout::cardGround(bool dark) { return pick(dark, rgb(18, 19, 21), rgb(244, 243, 241)); }
+Rgba TileLayout::terminalGround(bool dark) { return pick(dark, rgb(17, 17, 19), rgb(24, 24, 28)); }
+Rgba TileLayout::terminalText() { return rgb(228, 228, 231); }
+Rgba TileLayout::primaryText(bool dark) { return pick(dark, rgb(233, 235, 237), rgb(20, 22, 26)); }
+Rgba TileLayout::secondaryText(bool dark) { return pick(dark, rgb(158, 163, 169), rgb(109, 114, 120)); }
+Rgba TileLayout::doneGreen(bool dark) { return pick(dark, rgb(95, 176, 122), rgb(46, 125, 75)); }
+
+}  // namespace quiltdeck

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/gfx/Rect.h"
+#include "platform/gfx/Rgba.h"
+#include "quiltdeck/sessions/SessionStatus.h"
+
+namespace quiltdeck {
+
+// The geometry, texts and chrome colours of a tile card, as pure functions of
+// what the card shows: the card itself only measures its labels and applies
+// the results. Every rectangle is in the tile's flipped coordinates (origin at
+// the top left, y downwards), in points.
+class TileLayout {
+public:
+    TileLayout() = delete;
+
+    using Rect = platform::gfx::Rect;
+    using Size = platform::gfx::Size;
+    using Rgba = platform::gfx::Rgba;
+
+    static constexpr double headerHeight = 52;
+    static constexpr double headerWithMetrics = 86;
+    static constexpr double cornerRadius = 16;
+    static constexpr size_t feedRows = 4;
+    static constexpr size_t zoomedFeedRows = 3;
+    static constexpr double feedRowHeight = 19;
+    static constexpr size_t folderLimit = 48;
+
+    // --- The header, the feed band and the body ---------------------------------------------------
+    // Where the feed band starts: under the title row, and under the metric chips when there are any.
+    static double bandTop(size_t metricCount) { return metricCount > 0 ? headerWithMetrics : headerHeight; }
+    // Rows of headlines shown: none without a feed, else the items (at least one row's room) capped
+    // at four, three while zoomed.
+    static size_t shownFeedRows(bool hasFeed, size_t items, bool zoomed);
+    // 20 + 19 per row; an empty feed keeps one row's room, so it is never under 39.
+    static double feedHeight(bool hasFeed, size_t items, bool zoomed);
+    // Light theme: the terminal sits 10 pt in from the card's sides and bottom, rounded 10.
+    static double terminalInset(bool dark) { return dark ? 0 : 10; }
+
+    // The metric chips under the title row: a value over its upper-case name.
+    struct Chip {
+        Rect value;
+        Rect name;
+    };
+    // Chips share the width less 40, each 72 to 170 wide, centred while they fit and from x 20
+    // otherwise (running past the right edge).
+    static std::vector<Chip> chips(size_t count, double tileWidth);
+    static Rect feedSourceFrame(double bandTop, double tileWidth);
+    static Rect feedRowFrame(double bandTop, size_t row, double tileWidth);
+
+    // What the header layout needs measured.
+    struct HeaderInput {
+        Size tile;
+        Size index;                  // the wall number's fitted size
+        bool logoVisible = false;
+        std::optional<Size> badge;   // the badge's fitted size, when it shows
+        bool editing = false;        // the rename editor is open
+        Size save, cancel, suggest;  // the editor buttons' fitted sizes
+        double bodyTop = headerHeight;
+        bool dark = true;
+    };
+    struct HeaderFrames {
+        Rect dot, index, logo, close, move;
+        Rect badgePill, badge;
+        Rect title, sub;
+        // Only while editing.
+        Rect editorBack, editor, save, cancel, suggest;
+        // The terminal's scaler, the launch and dead veils over it, and the zoomed tile's grip.
+        Rect scaler, grip;
+        double scalerCornerRadius = 0;
+    };
+    static constexpr double minimumTitleWidth = 40;
+    static constexpr double minimumEditorWidth = 80;
+    static HeaderFrames header(const HeaderInput& input);
+
+    // The exited session's veil: its title and detail, and the buttons centred under them.
+    struct DeadVeilFrames {
+        Rect label, detail;
+        std::optional<Rect> resume;
+        Rect restart;
+    };
+    static DeadVeilFrames deadVeil(Size veil, std::optional<double> resumeFittedWidth, double restartFittedWidth);
+
+    // --- Texts ----------------------------------------------------------------------------------
+    // "done" only while a finished session is idle.
+    static std::string statusWord(SessionStatus status, bool finished);
+    // Name, status word, tool (when there is one) and short folder, three spaces apart.
+    static std::string subLine(std::string_view name, std::string_view word, std::string_view tool,
+                               std::string_view shortFolder);
+    // The folder with a leading home folder as "~"; past 48 characters, "…/" and its last two
+    // components.
+    static std::string shortFolder(std::string_view cwd, std::string_view home);
+    // The feed's upper-case label, then its update time and, without items, the loading note.
+    static std::string feedSource(std::string_view label, std::optional<std::string> updatedAt, bool noItems);
+    static std::string metricValue(std::string_view value);
+    static std::string metricName(std::string_view label);
+    // The dead veil's second line: the last request, or that there was no conversation.
+    static std::string deadDetail(std::string_view lastPrompt);
+
+    // --- Chrome ---------------------------------------------------------------------------------
+    struct ChromeInput {
+        SessionStatus status = SessionStatus::idle;
+        bool finished = false;
+        bool zoomed = false;
+        bool dropHover = false;
+        bool dark = true;
+        Rgba tint;
+    };
+    struct Chrome {
+        double borderWidth = 1;
+        Rgba border;
+        double shadowOpacity = 0;
+        double shadowRadius = 0;
+        double shadowOffsetY = 0;  // y up: negative falls below the card
+        Rgba dot;
+    };
+    static Chrome chrome(const ChromeInput& input);
+    // The colours of the card that do not follow the status.
+    static Rgba cardGround(bool dark);
+    static Rgba terminalGround(bool dark);
+    static Rgba terminalText();
+    static Rgba primaryText(bool dark);
+    static Rgba secondaryText(bool dark);
+    static Rgba doneGreen(bool dark);
+    // The wash's strongest alpha, along its bottom edge.
+    static double washAlpha(bool dark) { return dark ? 0.18 : 0.14; }
+};
+
+}  // namespace quiltdeck

@@ -1,0 +1,250 @@
+#include "quiltdeck/wall/TileLayout.h"
+
+#include <gtest/gtest.h>
+
+namespace quiltdeck {
+namespace {
+
+using Rect = platform::gfx::Rect;
+using Size = platform::gfx::Size;
+using platform::gfx::Rgba;
+
+TEST(TileLayoutTest, BodyStartsUnderHeaderAndFeedBand) {
+    struct Case {
+        size_t metrics;
+        bool hasFeed;
+        size_t items;
+        bool zoomed;
+        double feedH;
+        size_t rows;
+    };
+    const std::vector<Case> cases = {
+        {0, false, 0, false, 0, 0},  {1, false, 0, true, 0, 0},   {0, true, 0, false, 39, 0},
+        {0, true, 1, false, 39, 1},  {3, true, 3, true, 77, 3},   {0, true, 6, false, 96, 4},
+        {2, true, 6, true, 77, 3},   {0, true, 4, false, 96, 4},
+    };
+    for (const Case& c : cases) {
+        const double feedH = TileLayout::feedHeight(c.hasFeed, c.items, c.zoomed);
+        EXPECT_EQ(feedH, c.feedH) << c.items << " zoomed " << c.zoomed;
+        EXPECT_EQ(TileLayout::shownFeedRows(c.hasFeed, c.items, c.zoomed), c.rows) << c.items;
+        TileLayout::HeaderInput in;
+        in.tile = {500, 400};
+        in.bodyTop = TileLayout::bandTop(c.metrics) + feedH;
+        const auto frames = TileLayout::header(in);
+        EXPECT_EQ(frames.scaler.y, (c.metrics ? 86 : 52) + c.feedH) << c.metrics;
+    }
+}
+
+TEST(TileLayoutTest, LightThemeInsetsTheTerminal) {
+    for (const bool dark : {true, false}) {
+        TileLayout::HeaderInput in;
+        in.tile = {500, 400};
+        in.dark = dark;
+        const auto f = TileLayout::header(in);
+        const double i = dark ? 0 : 10;
+        EXPECT_EQ(f.scaler, (Rect{i, 52, 500 - 2 * i, 348 - i}));
+        EXPECT_EQ(f.scalerCornerRadius, i);
+    }
+    TileLayout::HeaderInput tiny;
+    tiny.tile = {10, 40};
+    tiny.dark = false;
+    EXPECT_EQ(TileLayout::header(tiny).scaler, (Rect{10, 52, 0, 0}));
+}
+
+TEST(TileLayoutTest, HeaderFrames) {
+    TileLayout::HeaderInput in;
+    in.tile = {600, 400};
+    in.index = {9, 18};
+    const auto plain = TileLayout::header(in);
+    EXPECT_EQ(plain.dot, (Rect{20, 23, 6, 6}));
+    EXPECT_EQ(plain.index, (Rect{36, 17, 9, 18}));
+    EXPECT_EQ(plain.close, (Rect{558, 15, 22, 22}));
+    EXPECT_EQ(plain.move, (Rect{530, 15, 22, 22}));
+    EXPECT_EQ(plain.grip, (Rect{574, 374, 22, 22}));
+    // No badge: the title block ends 80 points short of the right edge.
+    EXPECT_EQ(plain.title, (Rect{58, 12, 600 - 80 - 58, 18}));
+    EXPECT_EQ(plain.sub, (Rect{58, 31, 600 - 80 - 58, 14}));
+
+    in.logoVisible = true;
+    in.badge = Size{50, 13};
+    const auto full = TileLayout::header(in);
+    EXPECT_EQ(full.logo, (Rect{58, 13, 26, 26}));
+    EXPECT_EQ(full.badgePill, (Rect{520 - 68, 16, 68, 20}));
+    EXPECT_EQ(full.badge, (Rect{461, 19.5, 50, 13}));
+    // A visible badge costs its fitted width and 30 more.
+    EXPECT_EQ(full.title, (Rect{95, 12, 600 - 80 - 80 - 95, 18}));
+}
+
+TEST(TileLayoutTest, NarrowTileKeepsMinimumWidths) {
+    struct Case {
+        double width;
+        bool editing;
+        double title, editor;
+    };
+    const std::vector<Case> cases = {
+        {120, false, 40, 0},
+        {120, true, 40, 80},
+        {700, true, 700 - 80 - 58, 700 - 80 - 58 - (40 + 50 + 60 + 16) - 12},
+    };
+    for (const Case& c : cases) {
+        TileLayout::HeaderInput in;
+        in.tile = {c.width, 300};
+        in.index = {9, 18};
+        in.editing = c.editing;
+        in.save = {40, 22};
+        in.cancel = {50, 22};
+        in.suggest = {60, 22};
+        const auto f = TileLayout::header(in);
+        EXPECT_EQ(f.title.width, c.title) << c.width;
+        EXPECT_EQ(f.sub.width, c.title) << c.width;
+        if (!c.editing) continue;
+        EXPECT_EQ(f.editorBack, (Rect{50, 11, c.editor + 8, 30})) << c.width;
+        EXPECT_EQ(f.editor, (Rect{58, 16, c.editor - 10, 20})) << c.width;
+        const double r = c.width - 80;
+        EXPECT_EQ(f.cancel, (Rect{r - 50, 15, 50, 22}));
+        EXPECT_EQ(f.save, (Rect{r - 50 - 8 - 40, 15, 40, 22}));
+        EXPECT_EQ(f.suggest, (Rect{r - 50 - 8 - 40 - 8 - 60, 15, 60, 22}));
+    }
+}
+
+TEST(TileLayoutTest, MetricChips) {
+    struct Case {
+        size_t count;
+        double tileWidth;
+        double chipWidth, firstX;
+    };
+    const std::vector<Case> cases = {
+        {1, 400, 170, 115}, {5, 300, 72, 20}, {2, 400, 170, 30}, {3, 400, 120, 20}, {0, 400, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const auto chips = TileLayout::chips(c.count, c.tileWidth);
+        ASSERT_EQ(chips.size(), c.count);
+        for (size_t i = 0; i < chips.size(); ++i) {
+            const double x = c.firstX + c.chipWidth * static_cast<double>(i);
+            EXPECT_EQ(chips[i].value, (Rect{x, 54, c.chipWidth, 19})) << c.count << " on " << c.tileWidth;
+            EXPECT_EQ(chips[i].name, (Rect{x, 72, c.chipWidth, 12}));
+        }
+    }
+}
+
+TEST(TileLayoutTest, FeedBandFrames) {
+    EXPECT_EQ(TileLayout::feedSourceFrame(52, 400), (Rect{20, 54, 360, 12}));
+    EXPECT_EQ(TileLayout::feedRowFrame(86, 0, 400), (Rect{20, 100, 360, 19}));
+    EXPECT_EQ(TileLayout::feedRowFrame(86, 3, 400), (Rect{20, 157, 360, 19}));
+}
+
+TEST(TileLayoutTest, DeadVeilButtonsAreCentred) {
+    const auto both = TileLayout::deadVeil({400, 300}, 176.0, 56.0);
+    EXPECT_EQ(both.label, (Rect{24, 102, 352, 20}));
+    EXPECT_EQ(both.detail, (Rect{40, 126, 320, 34}));
+    ASSERT_TRUE(both.resume);
+    EXPECT_EQ(*both.resume, (Rect{55, 168, 200, 28}));
+    EXPECT_EQ(both.restart, (Rect{265, 168, 80, 28}));
+    const auto alone = TileLayout::deadVeil({400, 300}, std::nullopt, 56.0);
+    EXPECT_FALSE(alone.resume);
+    EXPECT_EQ(alone.restart, (Rect{160, 168, 80, 28}));
+    const auto narrow = TileLayout::deadVeil({30, 10}, std::nullopt, 56.0);
+    EXPECT_EQ(narrow.label.width, 40);
+    EXPECT_EQ(narrow.detail.width, 40);
+}
+
+// "/" and `count` copies of a letter.
+std::string component(size_t count, char letter) {
+    std::string text(count + 1, letter);
+    text[0] = '/';
+    return text;
+}
+
+TEST(TileLayoutTest, ShortFolder) {
+    const std::string home = "/home/al";
+    const std::string accents = "/\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9";
+    struct Case {
+        std::string cwd, shown;
+    };
+    const std::vector<Case> cases = {
+        {"/home/al", "~"},
+        {"/home/al/", "~/"},
+        {"/home/al/shop", "~/shop"},
+        {"/home/alice/x", "/home/alice/x"},
+        {"/srv/home/al/x", "/srv/home/al/x"},
+        {component(47, 'a'), component(47, 'a')},
+        {component(37, 'a').append("/client/web"), "\u2026/client/web"},
+        {component(60, 'a'), std::string("\u2026").append(component(60, 'a'))},
+        // 48 characters in 63 bytes: shown whole.
+        {component(20, 'a').append(component(10, 'b')).append(accents), component(20, 'a').append(component(10, 'b')).append(accents)},
+    };
+    EXPECT_EQ(cases[5].cwd.size(), 48u);
+    EXPECT_EQ(cases[6].cwd.size(), 49u);
+    for (const Case& c : cases) EXPECT_EQ(TileLayout::shortFolder(c.cwd, home), c.shown) << c.cwd;
+}
+
+TEST(TileLayoutTest, SubLineAndStatusWord) {
+    struct Case {
+        SessionStatus status;
+        bool finished;
+        std::string word;
+    };
+    const std::vector<Case> cases = {
+        {SessionStatus::idle, true, "done"},        {SessionStatus::idle, false, "idle"},
+        {SessionStatus::busy, true, "working"},     {SessionStatus::waiting, false, "NEEDS YOU"},
+        {SessionStatus::exited, true, "ended"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(TileLayout::statusWord(c.status, c.finished), c.word);
+    EXPECT_EQ(TileLayout::subLine("Shop", "working", "Bash", "~/shop"), "Shop   working   Bash   ~/shop");
+    EXPECT_EQ(TileLayout::subLine("Shop", "idle", "", "~/shop"), "Shop   idle   ~/shop");
+}
+
+TEST(TileLayoutTest, FeedAndMetricTexts) {
+    EXPECT_EQ(TileLayout::feedSource("News", std::nullopt, true), "NEWS   loading\u2026");
+    EXPECT_EQ(TileLayout::feedSource("News", std::string("14:05"), false), "NEWS   14:05");
+    EXPECT_EQ(TileLayout::feedSource("straße", std::string("14:05"), true), "STRASSE   14:05   loading\u2026");
+    EXPECT_EQ(TileLayout::metricValue(""), "\u2026");
+    EXPECT_EQ(TileLayout::metricValue("42"), "42");
+    EXPECT_EQ(TileLayout::metricName("open prs"), "OPEN PRS");
+    EXPECT_EQ(TileLayout::deadDetail(""), "No conversation was started.");
+    EXPECT_EQ(TileLayout::deadDetail("fix   the\nbuild"), "Last request: fix the build");
+}
+
+TEST(TileLayoutTest, ChromeColours) {
+    const Rgba tint = Rgba::fromBytes(1, 2, 3);
+    auto chrome = [&](SessionStatus status, bool finished, bool zoomed, bool drop, bool dark) {
+        return TileLayout::chrome({status, finished, zoomed, drop, dark, tint});
+    };
+    const auto waiting = chrome(SessionStatus::waiting, false, false, false, true);
+    EXPECT_EQ(waiting.border, (Rgba{224 / 255.0, 162 / 255.0, 71 / 255.0, 0.8}));
+    EXPECT_EQ(waiting.borderWidth, 1);
+    for (const SessionStatus status : {SessionStatus::waiting, SessionStatus::busy, SessionStatus::exited}) {
+        const auto hover = chrome(status, false, true, true, false);
+        EXPECT_EQ(hover.borderWidth, 2);
+        EXPECT_EQ(hover.border, Rgba::fromBytes(83, 96, 122));
+    }
+    const auto zoomed = chrome(SessionStatus::busy, false, true, false, true);
+    EXPECT_EQ(zoomed.shadowOpacity, 0.62);
+    EXPECT_EQ(zoomed.shadowRadius, 56);
+    EXPECT_EQ(zoomed.shadowOffsetY, -18);
+    EXPECT_EQ(zoomed.border, (Rgba{1, 1, 1, 0.16}));
+    const auto light = chrome(SessionStatus::busy, false, false, false, false);
+    EXPECT_EQ(light.shadowOpacity, 0.10);
+    EXPECT_EQ(light.shadowRadius, 14);
+    EXPECT_EQ(light.shadowOffsetY, -4);
+    EXPECT_EQ(light.border, (Rgba{0, 0, 0, 0.10}));
+
+    struct Dot {
+        SessionStatus status;
+        bool finished;
+        Rgba dark;
+    };
+    const std::vector<Dot> dots = {
+        {SessionStatus::idle, true, Rgba::fromBytes(95, 176, 122)},
+        {SessionStatus::idle, false, tint},
+        {SessionStatus::busy, true, Rgba::fromBytes(106, 155, 234)},
+        {SessionStatus::waiting, false, Rgba::fromBytes(224, 162, 71)},
+        {SessionStatus::exited, false, Rgba::fromBytes(92, 92, 100)},
+    };
+    for (const Dot& d : dots) EXPECT_EQ(chrome(d.status, d.finished, false, false, true).dot, d.dark);
+    EXPECT_EQ(TileLayout::cardGround(false), Rgba::fromBytes(244, 243, 241));
+    EXPECT_EQ(TileLayout::terminalGround(false), Rgba::fromBytes(24, 24, 28));
+}
+
+}  // namespace
+}  // namespace quiltdeck
