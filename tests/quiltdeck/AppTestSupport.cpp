@@ -58,6 +58,12 @@ std::string readFile(const std::filesystem::path& path) {
     return content.str();
 }
 
+bool processRunning(pid_t pid) {
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
 std::string logContents() {
     Log::flush();
     return readFile(Log::url());

@@ -26,6 +26,8 @@ private:
 };
 
 std::string readFile(const std::filesystem::path& path);
+// Alive and not a zombie waiting for its parent.
+bool processRunning(pid_t pid);
 // The application log as it stands, every entry written so far included.
 std::string logContents();
 void writeFile(const std::filesystem::path& path, const std::string& content);
