@@ -13,7 +13,11 @@
 // notification type to send as a Notification hook), FAKE_CLAUDE_SESSION_ID,
 // FAKE_CLAUDE_TOOL and FAKE_CLAUDE_TOOL_INPUT (the tool of the tool hooks),
 // FAKE_CLAUDE_RESUME_EXIT_DELAY (seconds between "No conversation found" and
-// the exit). On a terminal the session is drawn as the real CLI draws it
+// the exit), FAKE_CLAUDE_LOGIN_TERMINAL (the sign-in address as a terminal
+// shows it: an OSC 8 link in bright blue), FAKE_CLAUDE_LOGIN_QUIET (no
+// "Paste code" prompt), FAKE_CLAUDE_EMAIL (the account a good code signs in),
+// FAKE_CLAUDE_STATUS_HANG (the sign-in status never ends).
+// On a terminal the session is drawn as the real CLI draws it
 // (FakeClaudeScreen.cpp); without one it reads one prompt per line.
 
 #include <fcntl.h>
@@ -24,6 +28,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -171,13 +176,65 @@ int printHelp() {
     return 0;
 }
 
+// --- Sign-in ---------------------------------------------------------------------------
+
+std::string credentialsPath() { return home() + "/.claude/.fake-credentials.json"; }
+
+std::optional<std::string> signedInEmail() {
+    std::ifstream file(credentialsPath());
+    if (!file) return std::nullopt;
+    json saved = json::parse(file, nullptr, false);
+    if (saved.is_discarded() || !saved.is_object() || !saved.contains("email") || !saved["email"].is_string())
+        return std::nullopt;
+    return saved["email"].get<std::string>();
+}
+
 int authStatus() {
-    const bool loggedIn = !variable("ANTHROPIC_API_KEY").empty();
+    if (!variable("FAKE_CLAUDE_STATUS_HANG").empty()) {
+        for (;;) ::pause();
+    }
     using ordered = nlohmann::ordered_json;
-    ordered status = loggedIn ? ordered{{"loggedIn", true}, {"authMethod", "api_key"}, {"apiKeySource", "ANTHROPIC_API_KEY"}}
-                              : ordered{{"loggedIn", false}, {"authMethod", "none"}};
+    ordered status;
+    if (const auto email = signedInEmail()) {
+        status = ordered{{"loggedIn", true}, {"authMethod", "claude.ai"}, {"apiProvider", "firstParty"},
+                         {"email", *email}, {"subscriptionType", "max"}};
+    } else if (!variable("ANTHROPIC_API_KEY").empty()) {
+        status = ordered{{"loggedIn", true}, {"authMethod", "api_key"}, {"apiKeySource", "ANTHROPIC_API_KEY"}};
+    } else {
+        status = ordered{{"loggedIn", false}, {"authMethod", "none"}};
+    }
     std::cout << status.dump(2) << "\n";
-    return loggedIn ? 0 : 1;
+    return status["loggedIn"].get<bool>() ? 0 : 1;
+}
+
+// What the sign-in prints on a pipe, then the code read from standard input:
+// "good" signs in, anything else (or the end of the input) fails.
+int authLogin(bool console) {
+    const std::string url = console ? "https://platform.claude.com/oauth/authorize?code=true&client_id=9d1c250a-e61b"
+                                      "-44d9-88ed-5944d1962f5e&response_type=code&scope=org%3Acreate_api_key&state=fake"
+                                    : "https://claude.com/cai/oauth/authorize?code=true&client_id=9d1c250a-e61b-44d9"
+                                      "-88ed-5944d1962f5e&response_type=code&redirect_uri=https%3A%2F%2Fplatform.claude"
+                                      ".com%2Foauth%2Fcode%2Fcallback&scope=user%3Ainference&state=fake";
+    std::string text = "Opening browser to sign in\u2026\n";
+    // On a terminal the address is a link in bright blue.
+    const std::string shown = variable("FAKE_CLAUDE_LOGIN_TERMINAL").empty()
+                                  ? url
+                                  : "\x1b]8;;" + url + "\x1b\\\x1b[94m" + url + "\x1b[39m\x1b]8;;\x1b\\";
+    text += "If the browser didn't open, visit: " + shown + "\n";
+    if (variable("FAKE_CLAUDE_LOGIN_QUIET").empty()) text += "Paste code here if prompted > ";
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    std::string code;
+    const bool got = static_cast<bool>(std::getline(std::cin, code));
+    logRecord({{"stdin", got ? code + "\n" : code}});
+    if (got && code == "good") {
+        ::mkdir((home() + "/.claude").c_str(), 0700);
+        std::ofstream(credentialsPath()) << dump({{"email", variable("FAKE_CLAUDE_EMAIL", "a@b")}}) << "\n";
+        std::cout << "\nLogin successful.\n";
+        return 0;
+    }
+    std::cout << "\nOAuth error: Invalid code\n";
+    return 1;
 }
 
 // --- Options ---------------------------------------------------------------------------
@@ -410,6 +467,8 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") return printHelp();
     }
     if (args.size() >= 2 && args[0] == "auth" && args[1] == "status") return authStatus();
+    if (args.size() >= 2 && args[0] == "auth" && args[1] == "login")
+        return authLogin(std::find(args.begin(), args.end(), "--console") != args.end());
     Options options;
     if (const int refused = parse(args, options)) return refused;
     return session(options);

@@ -81,6 +81,28 @@ public:
     }
     void removeClaude() const { std::filesystem::remove(claudePath()); }
 
+    // The fake curl at ~/.fake-bin/curl, first on the login shell's search
+    // path; what it serves installs the fake `claude`.
+    void installCurl() {
+        const std::string at = path_ + "/.fake-bin/curl";
+        std::filesystem::create_directories(path_ + "/.fake-bin");
+        std::filesystem::copy_file(QUILTDECK_FAKE_CURL, at, std::filesystem::copy_options::overwrite_existing);
+        ::chmod(at.c_str(), 0755);
+        curlInstalled_ = true;
+        setVariable("FAKE_CURL_CLAUDE", QUILTDECK_FAKE_CLAUDE);
+    }
+    // The arguments of every call of the fake curl so far.
+    std::vector<std::vector<std::string>> curlCalls() const {
+        std::vector<std::vector<std::string>> result;
+        std::ifstream log(path_ + "/.fake-bin/curl.log");
+        for (std::string line; std::getline(log, line);) {
+            auto record = nlohmann::json::parse(line, nullptr, false);
+            if (!record.is_discarded() && record.contains("argv"))
+                result.push_back(record["argv"].get<std::vector<std::string>>());
+        }
+        return result;
+    }
+
     // Every call logged so far, in order of their start.
     std::vector<Call> calls() const {
         std::vector<Call> result;
@@ -108,6 +130,7 @@ private:
     void writeProfile() const {
         std::ofstream profile(path_ + "/.profile", std::ios::trunc);
         profile << "PATH=\"$HOME/.local/bin:$PATH\"; export PATH\n";
+        if (curlInstalled_) profile << "PATH=\"$HOME/.fake-bin:$PATH\"; export PATH\n";
         for (const auto& [name, value] : variables_) {
             profile << "export " << name << "=" << ShellCommand::quoteForShell(value) << "\n";
         }
@@ -116,6 +139,7 @@ private:
     std::string path_;
     std::map<std::string, std::optional<std::string>> saved_;
     std::map<std::string, std::string> variables_;
+    bool curlInstalled_ = false;
 };
 
 }  // namespace quiltdeck::testing
