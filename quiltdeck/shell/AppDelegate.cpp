@@ -12,6 +12,7 @@
 #include "platform/ui/Modals.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Workspace.h"
+#include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/sessions/DurableFile.h"
@@ -160,6 +161,7 @@ void AppDelegate::applyTheme() {
 }
 
 void AppDelegate::afterCapabilities() {
+    Setup::shared().start();
     if (env("OPEN")) openStartupSessions();
     else grid_->restoreOpenTiles();
     tilesOpened_ = true;
@@ -208,6 +210,8 @@ void AppDelegate::startSnapshotMode(const std::string& path) {
             // Nothing zooms on this wall yet: only the stored zoom scale is set.
             if (!grid_->sessions().empty()) Store::shared().setZoomScale(1.4);
         });
+    } else if (action == "login") {
+        after(2.0, [] { Setup::shared().login(false); });
     } else if (action == "tabs") {
         after(3.0, [this] {
             if (grid_->sessions().size() < 2) return;
@@ -430,6 +434,7 @@ void AppDelegate::confirmQuit(bool fromWindow) {
 }
 
 void AppDelegate::applicationWillTerminate() {
+    Setup::shared().cancelJob();
     grid_->recordExitedTiles();
     grid_->saveOpenTiles();
     grid_->killAll();

@@ -7,6 +7,7 @@
 
 #include "platform/ui/Screen.h"
 #include "platform/ui/Workspace.h"
+#include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/panels/GuideWindow.h"
@@ -518,6 +519,23 @@ TEST_F(AppDelegateTest, SnapshotTabsStepMovesTheSecondTile) {
             EXPECT_EQ(tile->wall(), moved ? std::string(AppDelegate::snapshotWall) : "") << count;
         }
     }
+}
+
+// The sign-in the login step starts is cancelled with the rest at termination.
+TEST_F(AppDelegateTest, SnapshotLoginStepSignsInAndQuitCancelsIt) {
+    ScopedVariable snapshot("QUILTDECK_SNAPSHOT", home.path() + "/shot.png");
+    ScopedVariable action("QUILTDECK_SNAPSHOT_ACTION", "login");
+    launch();
+    auto& setup = quiltdeck::Setup::shared();
+    EXPECT_TRUE(setup.polling());
+    app->loop.advance(2s - 10ms);
+    EXPECT_EQ(setup.job(), quiltdeck::Setup::Job::none);
+    app->loop.advance(10ms);
+    EXPECT_EQ(setup.job(), quiltdeck::Setup::Job::loggingIn);
+    ASSERT_TRUE(app->loop.runUntil([&] { return setup.awaitingCode(); }, 60s));
+    app->application().handleSignal(SIGTERM);
+    EXPECT_NE(logged().find("login: cancelled"), std::string::npos);
+    EXPECT_TRUE(app->loop.runUntil([&] { return setup.job() == quiltdeck::Setup::Job::none; }, 60s));
 }
 
 }  // namespace
