@@ -34,11 +34,23 @@ std::string lowercased(std::string_view text) {
 
 }  // namespace
 
-Setup& Setup::shared() {
-    // Lives to the end of the process, as the work it hands out may.
-    static auto* instance = new std::shared_ptr<Setup>(make(SetupProbe::loginShell()));
-    return **instance;
+namespace {
+
+// Lives to the end of the process, as the work it hands out may.
+std::shared_ptr<Setup>& sharedSetup() {
+    static auto* instance = new std::shared_ptr<Setup>();
+    return *instance;
 }
+
+}  // namespace
+
+Setup& Setup::shared() {
+    auto& instance = sharedSetup();
+    if (!instance) instance = make(SetupProbe::loginShell());
+    return *instance;
+}
+
+void Setup::setShared(std::shared_ptr<Setup> setup) { sharedSetup() = std::move(setup); }
 
 std::shared_ptr<Setup> Setup::make(std::unique_ptr<SetupProbe> probe) {
     return std::shared_ptr<Setup>(new Setup(std::move(probe)));

@@ -33,6 +33,8 @@ public:
     static Setup& shared();
     // One of its own with the given questions (tests).
     static std::shared_ptr<Setup> make(std::unique_ptr<SetupProbe> probe);
+    // Puts another in the process's place (tests); none brings the usual one back.
+    static void setShared(std::shared_ptr<Setup> setup);
     ~Setup();
     Setup(const Setup&) = delete;
     Setup& operator=(const Setup&) = delete;

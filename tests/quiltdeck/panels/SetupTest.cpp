@@ -2,13 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/panels/ScriptedSetupProbe.h"
 #include "quiltdeck/shell/Log.h"
 #include "support/FakeClaudeHome.h"
 
@@ -20,44 +17,9 @@ using namespace std::chrono_literals;
 using SetupState = Setup;
 using Stage = SetupState::Stage;
 using Status = SetupProbe::Status;
-
-// Answers from a script, one per probe (the last repeats); a gate can hold a
-// probe until the test lets it go.
-class ScriptedProbe : public SetupProbe {
-public:
-    struct Script {
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::deque<std::pair<Status, bool>> answers;
-        std::pair<Status, bool> last{{}, true};
-        int probes = 0;
-        bool held = false;
-    };
-
-    explicit ScriptedProbe(std::shared_ptr<Script> script) : script_(std::move(script)) {}
-
-    Status probe() override {
-        std::unique_lock lock(script_->mutex);
-        ++script_->probes;
-        script_->changed.notify_all();
-        script_->changed.wait(lock, [&] { return !script_->held; });
-        if (!script_->answers.empty()) {
-            script_->last = script_->answers.front();
-            script_->answers.pop_front();
-        }
-        return script_->last.first;
-    }
-    bool fullDiskAccess() override {
-        std::lock_guard lock(script_->mutex);
-        return script_->last.second;
-    }
-
-private:
-    std::shared_ptr<Script> script_;
-};
+using testing::ScriptedProbe;
 
 Status notFound() { return {}; }
-
 Status signedOut() { return {true, false, std::nullopt, std::nullopt}; }
 Status signedIn(std::string email, std::string method = "claude.ai") { return {true, true, email, method}; }
 

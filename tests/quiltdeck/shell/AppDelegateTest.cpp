@@ -7,6 +7,7 @@
 
 #include "platform/ui/Screen.h"
 #include "platform/ui/Workspace.h"
+#include "quiltdeck/panels/ScriptedSetupProbe.h"
 #include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/BarView.h"
@@ -58,9 +59,14 @@ protected:
             return true;
         });
         logStart = logged().size();
+        // The CLI found and signed out, without a login shell on a worker
+        // thread while the tests change the environment.
+        setupScript->last = {{true, false, std::nullopt, std::nullopt}, true};
+        quiltdeck::Setup::setShared(quiltdeck::Setup::make(std::make_unique<testing::ScriptedProbe>(setupScript)));
     }
     ~AppDelegateTest() override {
         app.reset();
+        quiltdeck::Setup::setShared(nullptr);
         platform::ui::Workspace::setOpener(nullptr);
         platform::ui::Screen::setMainWorkArea(std::nullopt);
         ClaudeCapabilities::reset();
@@ -87,6 +93,7 @@ protected:
     bool key(KeyEvent event) { return app->delegate->handleKeyDown(event); }
 
     testing::FakeClaudeHome home;
+    std::shared_ptr<testing::ScriptedProbe::Script> setupScript = std::make_shared<testing::ScriptedProbe::Script>();
     std::optional<HeadlessApp> app;
     std::vector<std::string> opened;
     size_t logStart = 0;
@@ -528,6 +535,7 @@ TEST_F(AppDelegateTest, SnapshotLoginStepSignsInAndQuitCancelsIt) {
     launch();
     auto& setup = quiltdeck::Setup::shared();
     EXPECT_TRUE(setup.polling());
+    EXPECT_TRUE(app->loop.runUntil([&] { return setup.stage() == quiltdeck::Setup::Stage::needsLogin; }, 60s));
     app->loop.advance(2s - 10ms);
     EXPECT_EQ(setup.job(), quiltdeck::Setup::Job::none);
     app->loop.advance(10ms);
