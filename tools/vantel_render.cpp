@@ -102,22 +102,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (gpu) vantel::GpuTerminalRenderer::install();
+    options.gpu = gpu;
     vantel::HeadlessTerminalRenderer renderer(options);
     if (!renderer.view().font()) {
         std::fprintf(stderr, "vantel-render: no font to draw with\n");
         return 1;
     }
     vantel::TerminalView& view = renderer.view();
-    if (gpu) {
-        vantel::GpuTerminalRenderer::install();
-        if (auto error = view.setUseGpu(true))
-            std::fprintf(stderr, "vantel-render: no GPU renderer (%s); the view draws the frame\n",
-                         error->description().c_str());
-    }
+    if (const auto& error = renderer.gpuError())
+        std::fprintf(stderr, "vantel-render: no GPU renderer (%s); the view draws the frame\n",
+                     error->description().c_str());
     renderer.feed(bytes);
     renderer.render();
     if (view.isUsingGpuRenderer()) {
-        // The frame shows once the GPU has presented it.
+        // The renderer counts as healthy once the host has heard of its presented frame.
         auto healthy = [&] { return view.gpuRendererStatus().state == vantel::GpuRendererStatus::State::healthy; };
         if (!platform::runtime::MainLoop::main().runUntil(healthy, std::chrono::seconds(10)))
             std::fprintf(stderr, "vantel-render: the GPU frame did not arrive\n");

@@ -7,10 +7,20 @@
 namespace vantel {
 
 std::optional<GlyphBitmap> GlyphRasterizer::rasterize(const platform::gfx::Font& font, uint16_t glyph) const {
+    return rasterize(font, glyph, font.size(), font.size());
+}
+
+std::optional<GlyphBitmap> GlyphRasterizer::rasterize(const platform::gfx::Font& font, uint32_t glyph, double sizeX,
+                                                      double sizeY, bool* inkless) const {
+    if (inkless) *inkless = false;
     // FreeType's bitmap box is the outline's box rounded out to whole pixels, as pixelBox says.
     std::optional<platform::gfx::RasterGlyph> raster =
-        platform::gfx::RasterGlyph::render(font, glyph, font.size(), font.size(), fontSmoothing);
-    if (!raster || raster->width <= 0 || raster->height <= 0) return std::nullopt;
+        platform::gfx::RasterGlyph::render(font, glyph, sizeX, sizeY, fontSmoothing);
+    if (!raster) return std::nullopt;
+    if (raster->width <= 0 || raster->height <= 0) {
+        if (inkless) *inkless = true;
+        return std::nullopt;
+    }
     GlyphBitmap bitmap;
     bitmap.width = raster->width;
     bitmap.height = raster->height;

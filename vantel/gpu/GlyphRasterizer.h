@@ -18,6 +18,11 @@ public:
     // The glyph at the font's own size (the caller passes a font already scaled to device pixels).
     // Nothing for a glyph without ink, or one whose bitmap would pass 4096 pixels on a side.
     std::optional<GlyphBitmap> rasterize(const platform::gfx::Font& font, uint16_t glyph) const;
+    // The glyph at `sizeX` by `sizeY` device pixels per em (a doubled row's glyphs are drawn wide
+    // or tall, not stretched). `inkless`, when given, says whether nothing came because the glyph
+    // has no ink (rather than being too large).
+    std::optional<GlyphBitmap> rasterize(const platform::gfx::Font& font, uint32_t glyph, double sizeX, double sizeY,
+                                         bool* inkless = nullptr) const;
 
     // Pixels whose blue, green and red bytes are not all equal: white drawn through coverage alone
     // leaves them equal.

@@ -2,14 +2,17 @@
 
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "platform/gfx/Rgba.h"
 #include "vantel/gpu/GpuRendererRecoveryReport.h"
+#include "vantel/gpu/GpuRendererStatus.h"
 
 namespace vantel {
 
 class GpuRenderer;
 class Terminal;
+class TerminalView;
 
 // The terminal view's side of a GPU renderer: what the renderer reads each frame and what it
 // reports. The renderer holds it weakly and calls it on the main thread only.
@@ -27,6 +30,11 @@ public:
     virtual bool gpuHasFocus() const = 0;
     virtual platform::gfx::Rgba gpuNativeForegroundColor() const = 0;
     virtual platform::gfx::Rgba gpuNativeBackgroundColor() const = 0;
+    // The view whose rows the renderer draws; none for a host whose frames are only cleared.
+    virtual TerminalView* gpuTerminalView() { return nullptr; }
+    // The absolute buffer rows changed since the last frame; taking them leaves none behind.
+    virtual std::optional<std::pair<int, int>> takeGpuDirtyRange() { return std::nullopt; }
+    virtual GpuBufferingMode gpuBufferingMode() const { return GpuBufferingMode::perRowPersistent; }
 
     // Whether the view can draw at all now (the coordinator asks before retrying).
     virtual bool isGpuRendererEligibleForRetry() const = 0;

@@ -50,6 +50,7 @@ GpuResult<GpuTerminalRenderer> GpuTerminalRenderer::make(const std::shared_ptr<p
     renderer->view_ = view;
     view->setDevice(device);
 
+    renderer->bufferPool_ = std::make_shared<GpuBufferPool>(device);
     renderer->commandQueue_ = device->makeCommandQueue();
     if (!renderer->commandQueue_) return Result::failure(Kind::commandQueueUnavailable);
 
@@ -191,6 +192,12 @@ void GpuTerminalRenderer::draw(platform::ui::GpuView& view) {
         return;
     }
 
+    DrawData data;
+    {
+        auto interval = signpost("Metal.BuildDrawData");
+        data = buildDrawData(scale);
+    }
+
     const auto background = terminal.reverseColors ? host->gpuNativeForegroundColor() : host->gpuNativeBackgroundColor();
     pass->clearColor = {background.red, background.green, background.blue, background.alpha};
     pass->loadAction = platform::gpu::LoadAction::clear;
@@ -224,8 +231,10 @@ void GpuTerminalRenderer::draw(platform::ui::GpuView& view) {
             renderer->frameCoordinator().complete(frame, trackedStatus(buffer.status()), buffer.error());
     });
 
+    bufferPool_->beginFrame();
     encoder->setVertexViewport(static_cast<float>(view.drawableSize().width),
                                static_cast<float>(view.drawableSize().height));
+    encode(data, *encoder);
     encoder->endEncoding();
     encodeSignpost.reset();
     auto commitSignpost = signpost("Metal.Commit");
@@ -233,6 +242,8 @@ void GpuTerminalRenderer::draw(platform::ui::GpuView& view) {
         if (auto renderer = weak.lock()) renderer->recordPresentedFrame();
     });
     commandBuffer->present(drawable);
+    // The frame's pooled buffers come back once the GPU is done with them.
+    bufferPool_->commit(*commandBuffer);
     commandBuffer->commit();
 }
 

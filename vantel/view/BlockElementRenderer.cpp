@@ -13,12 +13,8 @@ using platform::gfx::Rect;
 using platform::gfx::Rgba;
 using platform::gfx::Size;
 
-namespace {
-
-// Fills the rectangles of one item whose cells (all its columns) start at `origin`, the
-// bottom-left corner. `snap` grows them outwards to whole device pixels.
-void fillRects(std::span<const BlockElementRect> rects, Point origin, Size size, double scale, bool snap, Rgba color,
-               Canvas& canvas) {
+void BlockElementRenderer::fillRects(std::span<const BlockElementRect> rects, Point origin, Size size, double scale,
+                                     bool snap, Rgba color, Canvas& canvas) {
     const double top = origin.y + size.height;
     const double eighthWidth = size.width * 0.125, eighthHeight = size.height * 0.125;
     for (const BlockElementRect& r : rects) {
@@ -35,8 +31,6 @@ void fillRects(std::span<const BlockElementRect> rects, Point origin, Size size,
         canvas.fill(rect, fill);
     }
 }
-
-}  // namespace
 
 void BlockElementRenderer::draw(std::span<const BlockElementRenderItem> items, Point lineOrigin, Size cellSize,
                                 double scale, bool antialias, Canvas& canvas) {

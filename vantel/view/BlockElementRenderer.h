@@ -24,6 +24,12 @@ public:
     // to whole device pixels; with it the edges stay where the eighths fall.
     static void draw(std::span<const BlockElementRenderItem> items, platform::gfx::Point lineOrigin,
                      platform::gfx::Size cellSize, double scale, bool antialias, platform::gfx::Canvas& canvas);
+    // Fills the rectangles of one item whose cells (all its columns) start at `origin`, the
+    // bottom-left corner, in `color` scaled by each rectangle's shade. `snap` grows them outwards
+    // to whole device pixels of `scale`.
+    static void fillRects(std::span<const BlockElementRect> rects, platform::gfx::Point origin,
+                          platform::gfx::Size size, double scale, bool snap, platform::gfx::Rgba color,
+                          platform::gfx::Canvas& canvas);
 };
 
 }  // namespace vantel

@@ -46,32 +46,39 @@ CaretView::CaretView(const Rect& frame, CursorStyle cursorStyle, TerminalView* t
 
 bool CaretView::currentFocus() const { return tracksFocus && terminal_ ? terminal_->hasFocus() : true; }
 
-void CaretView::setText(const CharData& ch) {
-    const int width = std::max(1, static_cast<int>(ch.width));
-    const bool visible = !ch.attribute.style.contains(CharacterStyle::blink) || !terminal_ || terminal_->textBlinkVisible;
+CaretView::Content CaretView::contentFor(const CharData& ch, TerminalView* terminal) {
+    Content content;
+    content.glyphColumnWidth = std::max(1, static_cast<int>(ch.width));
+    const bool visible = !ch.attribute.style.contains(CharacterStyle::blink) || !terminal || terminal->textBlinkVisible;
     std::u32string scalars(1, U' ');
-    std::optional<uint32_t> powerline;
     if (visible) {
         if (ch.code > 0 && PowerlineRenderer::glyph(static_cast<uint32_t>(ch.code))) {
-            powerline = static_cast<uint32_t>(ch.code);
+            content.powerlineCodePoint = static_cast<uint32_t>(ch.code);
         }
-        if (terminal_ && ch.code > 0) {
-            scalars = UnicodeUtil::textPresentationAdjusted(terminal_->getTerminal().getCharacter(ch));
+        if (terminal && ch.code > 0) {
+            scalars = UnicodeUtil::textPresentationAdjusted(terminal->getTerminal().getCharacter(ch));
         }
     }
     if (scalars.empty()) scalars.push_back(U' ');
-    AttributedText text;
     TextAttributes attributes;
-    if (terminal_) {
-        attributes = terminal_->getAttributedValue(ch.attribute, terminal_->effectiveCaretColor(),
-                                                   terminal_->effectiveCaretTextColor());
+    if (terminal) {
+        attributes = terminal->getAttributedValue(ch.attribute, terminal->effectiveCaretColor(),
+                                                  terminal->effectiveCaretTextColor());
     }
-    text.append(utf16(scalars), attributes);
+    content.text.append(utf16(scalars), attributes);
+    return content;
+}
+
+void CaretView::setText(const CharData& ch) {
+    Content content = contentFor(ch, terminal_);
     // The caret follows every redraw pass: it repaints only when what it shows changed.
-    if (hasText_ && text == text_ && width == glyphColumnWidth_ && powerline == powerlineCodePoint_) return;
-    text_ = std::move(text);
-    glyphColumnWidth_ = width;
-    powerlineCodePoint_ = powerline;
+    if (hasText_ && content.text == text_ && content.glyphColumnWidth == glyphColumnWidth_ &&
+        content.powerlineCodePoint == powerlineCodePoint_) {
+        return;
+    }
+    text_ = std::move(content.text);
+    glyphColumnWidth_ = content.glyphColumnWidth;
+    powerlineCodePoint_ = content.powerlineCodePoint;
     hasText_ = true;
     setNeedsDisplay();
 }
@@ -104,8 +111,9 @@ void CaretView::drawCursor(platform::gfx::Canvas& canvas, bool hasFocus) {
     if (!hasText_ || !terminal_) return;
     const Rect b = bounds();
     canvas.save();
+    // No clearing: the window has just repainted the terminal view beneath, and a bar or an
+    // underline leaves the rest of its cell (and the character in it) showing.
     canvas.clip(b);
-    canvas.clear(b);
     const Rgba color = terminal_->effectiveCaretColor();
     if (!hasFocus) {
         // Every style shows the same hollow box without focus, and no character.

@@ -38,6 +38,15 @@ public:
     std::optional<platform::gfx::Rgba> defaultCaretTextColor;
     std::optional<platform::gfx::Rgba> caretTextColor;
 
+    // What a block caret shows of a cell: its character in the caret colours (a space while
+    // blinking text is hidden), its column width, and its code point when it is a filled
+    // powerline separator.
+    struct Content {
+        AttributedText text;
+        int glyphColumnWidth = 1;
+        std::optional<uint32_t> powerlineCodePoint;
+    };
+    static Content contentFor(const CharData& ch, TerminalView* terminal);
     // The character shown inside a block caret.
     void setText(const CharData& ch);
     // Applies the style and focus to the blink and redraws.

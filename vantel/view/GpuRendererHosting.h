@@ -37,6 +37,7 @@ public:
         // The object of the status notification.
         virtual std::any hostingNotificationObject() = 0;
         virtual const Terminal& hostingTerminal() const = 0;
+        virtual TerminalView* hostingTerminalView() = 0;
         virtual bool hostingFontSmoothing() const = 0;
         virtual double hostingBackingScale() const = 0;
         virtual bool hostingCaretTracksFocus() const = 0;
@@ -63,7 +64,7 @@ public:
     [[nodiscard]] std::optional<GpuError> setUseGpu(bool enabled);
     bool isUsingGpuRenderer() const { return useGpuRenderer_; }
     const GpuRendererStatus& gpuRendererStatus() const { return status_; }
-    GpuBufferingMode gpuBufferingMode() const { return bufferingMode_; }
+    GpuBufferingMode gpuBufferingMode() const override { return bufferingMode_; }
     void setGpuBufferingMode(GpuBufferingMode mode) { bufferingMode_ = mode; }
     // A value that is not finite is ignored; a real change redraws.
     void setGpuScaleFactorOverride(std::optional<double> scale);
@@ -110,6 +111,8 @@ public:
     bool gpuHasFocus() const override { return owner_.hostingHasFocus(); }
     platform::gfx::Rgba gpuNativeForegroundColor() const override { return owner_.hostingNativeForeground(); }
     platform::gfx::Rgba gpuNativeBackgroundColor() const override { return owner_.hostingNativeBackground(); }
+    TerminalView* gpuTerminalView() override { return owner_.hostingTerminalView(); }
+    std::optional<std::pair<int, int>> takeGpuDirtyRange() override { return std::exchange(gpuDirtyRange, std::nullopt); }
     bool isGpuRendererEligibleForRetry() const override;
     void gpuRendererDidPresent(GpuRenderer& renderer, std::chrono::system_clock::time_point date) override;
     void gpuRendererRequiresRecovery(GpuRenderer& renderer, const GpuRendererRecoveryReport& report) override;

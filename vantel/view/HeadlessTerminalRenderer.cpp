@@ -1,7 +1,11 @@
 #include "vantel/view/HeadlessTerminalRenderer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+
+#include "platform/gpu/Device.h"
+#include "platform/ui/GpuView.h"
 
 #include "vantel/view/FontDimensions.h"
 
@@ -44,6 +48,7 @@ HeadlessTerminalRenderer::HeadlessTerminalRenderer(const Options& options) {
     view_->caretView()->setHidden(!options.showCaret);
     window_->setContentView(view_.get());
     view_->processSizeChange(size);
+    if (options.gpu) gpuError_ = view_->setUseGpu(true);
 }
 
 void HeadlessTerminalRenderer::feed(std::span<const uint8_t> bytes) {
@@ -58,7 +63,17 @@ void HeadlessTerminalRenderer::feed(std::string_view text) {
 const platform::gfx::Canvas& HeadlessTerminalRenderer::render() {
     // What the coalesced redraw would do, now.
     view_->updateDisplay(true);
+    const std::shared_ptr<platform::ui::GpuView> gpu = view_->gpuHosting().gpuView();
+    const uint64_t presented = gpu ? gpu->presentedFrameCount() : 0;
+    const bool gpuFrame = gpu && gpu->frameRequested();
     window_->displayIfNeeded();
+    if (gpuFrame) {
+        // The GPU finishes the frame, the loop hands it over, and the window shows it.
+        if (gpu->device()) gpu->device()->finish();
+        platform::runtime::MainLoop::main().runUntil([&] { return gpu->presentedFrameCount() > presented; },
+                                                     std::chrono::seconds(10));
+        window_->displayIfNeeded();
+    }
     return window_->surface();
 }
 

@@ -23,6 +23,9 @@ public:
         double scale = 1;
         // Whether the caret is drawn (as an unfocused hollow box, the view having no keyboard).
         bool showCaret = false;
+        // Frames come from the GPU renderer (a renderer library must have installed its factory);
+        // when it cannot be made the view draws them itself and gpuError() says why.
+        bool gpu = false;
     };
 
     // What the options come to: the grid within the terminal's bounds, the cell and the frame's
@@ -47,13 +50,16 @@ public:
 
     void feed(std::span<const uint8_t> bytes);
     void feed(std::string_view text);
-    // Draws what changed since the last render (the whole view after a feed).
+    // Draws what changed since the last render (the whole view after a feed). On the GPU path it
+    // waits (at most 10 s) for the frame to be presented and shows it.
     const platform::gfx::Canvas& render();
+    const std::optional<GpuError>& gpuError() const { return gpuError_; }
     bool writePng(const std::string& path) const { return window_->writePng(path); }
 
 private:
     std::unique_ptr<platform::ui::headless::HeadlessWindow> window_;
     std::unique_ptr<TerminalView> view_;
+    std::optional<GpuError> gpuError_;
 };
 
 }  // namespace vantel

@@ -6,13 +6,13 @@ namespace vantel {
 
 using platform::gfx::Image;
 
-namespace {
-
-Image pictureOf(const KittyGraphicsPayload& payload) {
+Image KittyPictureCache::makePicture(const KittyGraphicsPayload& payload) {
     if (!payload.isPng()) return Image::fromRgba(payload.bytes, payload.width, payload.height);
     std::optional<KittyPixels> pixels = decodePngToRgba(payload.bytes);
     return pixels ? Image::fromRgba(pixels->bytes, pixels->width, pixels->height) : Image{};
 }
+
+namespace {
 
 size_t bytesOf(const Image& image) { return image.pixels.size() * sizeof(uint32_t); }
 
@@ -39,7 +39,7 @@ const Image* KittyPictureCache::picture(const std::shared_ptr<const KittyGraphic
         if (it->payload.expired()) erase(it);
         it = next;
     }
-    Image image = pictureOf(*payload);
+    Image image = makePicture(*payload);
     ++made_;
     bytes_ += bytesOf(image);
     order_.push_back(Entry{payload.get(), payload, std::move(image), frame_});

@@ -22,6 +22,10 @@ public:
     // The terminal's image budget by default; a view sets its own terminal's.
     static constexpr size_t defaultCapacityBytes = size_t{320} << 20;
 
+    // A payload's picture, made now: PNG decoded within the decoder's limits, straight alpha
+    // premultiplied. Empty when it does not decode.
+    static platform::gfx::Image makePicture(const KittyGraphicsPayload& payload);
+
     // Pictures asked for from now on belong to a new frame. `capacityBytes`: the byte budget, at
     // least the image store's so that what the store keeps can be shown without remaking it.
     void beginFrame(size_t capacityBytes = defaultCapacityBytes);

@@ -33,26 +33,35 @@ RowImageRenderer::Lists RowImageRenderer::sort(const TerminalImageList* images) 
     return lists;
 }
 
+Rect RowImageRenderer::imageRect(const KittyPlacementImage& image, double rowTop, const Geometry& geometry) {
+    const Size cell = geometry.cell;
+    const double scale = geometry.scale > 0 ? geometry.scale : 1.0;
+    const double x = image.col * cell.width + image.kittyPixelOffsetX / scale;
+    // Kitty's offsets count downwards; the view's y grows upwards.
+    const double offsetY = image.kittyPixelOffsetY / scale;
+    if (const auto* band = dynamic_cast<const ImageBand*>(&image)) {
+        return Rect{x, rowTop - band->height - offsetY, band->width, band->height};
+    }
+    // A slice of the engine's own: its row of the whole placement, sized in device pixels.
+    const double width = image.pixelWidth / scale, height = image.pixelHeight / scale;
+    const double top = rowTop + image.sliceRow * cell.height - offsetY;
+    return Rect{x, top - height, width, height};
+}
+
 void RowImageRenderer::draw(std::span<const KittyPlacementImage* const> images, double rowTop,
                             const Geometry& geometry, Canvas& canvas, KittyPictureCache& pictures) {
     const Size cell = geometry.cell;
-    const double scale = geometry.scale > 0 ? geometry.scale : 1.0;
     for (const KittyPlacementImage* image : images) {
-        const double x = image->col * cell.width + image->kittyPixelOffsetX / scale;
-        // Kitty's offsets count downwards; the view's y grows upwards.
-        const double offsetY = image->kittyPixelOffsetY / scale;
+        const Rect rect = imageRect(*image, rowTop, geometry);
         if (const auto* band = dynamic_cast<const ImageBand*>(image)) {
-            canvas.drawImage(band->image, Rect{x, rowTop - band->height - offsetY, band->width, band->height});
+            canvas.drawImage(band->image, rect);
             continue;
         }
-        // A slice of the engine's own: its row of the whole placement, sized in device pixels.
         const platform::gfx::Image* picture = pictures.picture(image->source);
         if (!picture) continue;
-        const double width = image->pixelWidth / scale, height = image->pixelHeight / scale;
-        const double top = rowTop + image->sliceRow * cell.height - offsetY;
         canvas.save();
         canvas.clip(Rect{0, rowTop - cell.height, canvas.size().width, cell.height});
-        canvas.drawImage(*picture, Rect{x, top - height, width, height});
+        canvas.drawImage(*picture, rect);
         canvas.restore();
     }
 }
@@ -69,29 +78,38 @@ RowImageRenderer::VirtualPlacements RowImageRenderer::virtualPlacements(const Ki
     return placements;
 }
 
+const KittyPlacementRecord* RowImageRenderer::placementFor(const KittyPlaceholderCell& cell,
+                                                           const VirtualPlacements& placements) {
+    auto list = placements.find(cell.imageId);
+    if (list == placements.end()) return nullptr;
+    auto record = std::find_if(list->second.begin(), list->second.end(), [&](const KittyPlacementRecord& r) {
+        return (cell.placementId == 0 || r.placementId == cell.placementId) && r.cols > 0 && r.rows > 0 &&
+               cell.placeholderCol < r.cols && cell.placeholderRow < r.rows;
+    });
+    return record == list->second.end() ? nullptr : &*record;
+}
+
+Rect RowImageRenderer::placeholderGrid(const KittyPlaceholderCell& cell, const KittyPlacementRecord& record,
+                                       double rowBottom, const Geometry& geometry) {
+    const Size size = geometry.cell;
+    const double scale = geometry.scale > 0 ? geometry.scale : 1.0;
+    return Rect{(cell.col - cell.placeholderCol) * size.width + record.pixelOffsetX / scale,
+                rowBottom + (cell.placeholderRow - (record.rows - 1)) * size.height - record.pixelOffsetY / scale,
+                record.cols * size.width, record.rows * size.height};
+}
+
 void RowImageRenderer::drawPlaceholders(std::span<const KittyPlaceholderCell> cells,
                                         const VirtualPlacements& placements, const KittyGraphicsState& state,
                                         double rowBottom, const Geometry& geometry, Canvas& canvas,
                                         KittyPictureCache& pictures) {
     const Size cell = geometry.cell;
-    const double scale = geometry.scale > 0 ? geometry.scale : 1.0;
     for (const KittyPlaceholderCell& placeholder : cells) {
-        auto list = placements.find(placeholder.imageId);
-        if (list == placements.end()) continue;
-        auto record = std::find_if(list->second.begin(), list->second.end(), [&](const KittyPlacementRecord& r) {
-            return (placeholder.placementId == 0 || r.placementId == placeholder.placementId) && r.cols > 0 &&
-                   r.rows > 0 && placeholder.placeholderCol < r.cols && placeholder.placeholderRow < r.rows;
-        });
+        const KittyPlacementRecord* record = placementFor(placeholder, placements);
         auto stored = state.imagesById.find(placeholder.imageId);
-        if (record == list->second.end() || stored == state.imagesById.end()) continue;
+        if (!record || stored == state.imagesById.end()) continue;
         const platform::gfx::Image* picture = pictures.picture(stored->second.payload);
         if (!picture) continue;
-        // The placement's grid: its top-left cell lies placeholderCol columns left and
-        // placeholderRow rows above this one.
-        const Rect grid{(placeholder.col - placeholder.placeholderCol) * cell.width + record->pixelOffsetX / scale,
-                        rowBottom + (placeholder.placeholderRow - (record->rows - 1)) * cell.height -
-                            record->pixelOffsetY / scale,
-                        record->cols * cell.width, record->rows * cell.height};
+        const Rect grid = placeholderGrid(placeholder, *record, rowBottom, geometry);
         if (grid.isEmpty()) continue;
         const Rect fitted =
             InlineImages::kittyAspectFitRect(Size{double(picture->width), double(picture->height)}, grid);

@@ -36,6 +36,9 @@ public:
     // placement's picture, clipped to the row; pixel offsets move right and down.
     static void draw(std::span<const KittyPlacementImage* const> images, double rowTop, const Geometry& geometry,
                      platform::gfx::Canvas& canvas, KittyPictureCache& pictures);
+    // Where an image of the row whose top edge is at `rowTop` is drawn: an image band at its
+    // size, a Kitty slice as its whole placement (clipped to the row when drawn).
+    static platform::gfx::Rect imageRect(const KittyPlacementImage& image, double rowTop, const Geometry& geometry);
 
     // The virtual placements of one screen by image id, each list by placement id.
     using VirtualPlacements = std::unordered_map<uint32_t, std::vector<KittyPlacementRecord>>;
@@ -43,6 +46,14 @@ public:
 
     // Each placeholder cell shows its own part of its placement's picture, fitted into the
     // placement's grid of cells. `rowBottom` is the row's bottom edge.
+    // The placement a placeholder cell shows: the first of its image whose placement id matches
+    // (any, for id 0) and that covers the cell's placeholder row and column; none without one.
+    static const KittyPlacementRecord* placementFor(const KittyPlaceholderCell& cell,
+                                                     const VirtualPlacements& placements);
+    // The placement's grid of cells, its top-left cell placeholderCol columns left of and
+    // placeholderRow rows above the cell, moved by the pixel offsets.
+    static platform::gfx::Rect placeholderGrid(const KittyPlaceholderCell& cell, const KittyPlacementRecord& record,
+                                               double rowBottom, const Geometry& geometry);
     static void drawPlaceholders(std::span<const KittyPlaceholderCell> cells, const VirtualPlacements& placements,
                                  const KittyGraphicsState& state, double rowBottom, const Geometry& geometry,
                                  platform::gfx::Canvas& canvas, KittyPictureCache& pictures);

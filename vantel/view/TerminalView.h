@@ -444,6 +444,7 @@ private:
     platform::ui::View& hostingView() override { return *this; }
     std::any hostingNotificationObject() override { return this; }
     const Terminal& hostingTerminal() const override { return *terminal_; }
+    TerminalView* hostingTerminalView() override { return this; }
     bool hostingFontSmoothing() const override { return fontSmoothing_; }
     double hostingBackingScale() const override { return backingScale(); }
     bool hostingCaretTracksFocus() const override { return caretView_->tracksFocus; }

@@ -44,6 +44,7 @@ public:
     View& hostingView() override { return *this; }
     std::any hostingNotificationObject() override { return static_cast<View*>(this); }
     const Terminal& hostingTerminal() const override { return terminal; }
+    TerminalView* hostingTerminalView() override { return nullptr; }
     bool hostingFontSmoothing() const override { return true; }
     double hostingBackingScale() const override { return window() ? window()->backingScaleFactor() : 1; }
     bool hostingCaretTracksFocus() const override { return false; }
