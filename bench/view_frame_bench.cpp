@@ -17,7 +17,10 @@
 
 #include "platform/gfx/GlyphCache.h"
 #include "platform/gfx/PngEncoder.h"
+#include "platform/gpu/Device.h"
+#include "platform/ui/GpuView.h"
 #include "vantel/core/Base64.h"
+#include "vantel/gpu/GpuTerminalRenderer.h"
 #include "vantel/view/FallbackFontCache.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
 #include "vantel/view/ShapedLineCache.h"
@@ -303,10 +306,153 @@ void measurePictures(int cols, int rows, int count) {
                 rows, count, first, next);
 }
 
+
+// The GPU path's draw-data build beside the view's own frames, on the dense screen: cold (a new
+// renderer, every row and glyph made), warm (nothing changed), one dirty row, and scrolled by a
+// line (every row built again from warm caches); with the rows built and glyphs rasterised by
+// each, and the whole GPU frame (build, encoding and llvmpipe's drawing) for information.
+struct CpuFrames {
+    double cold = 0, warm = 0, row = 0;
+};
+
+CpuFrames cpuFrames(int cols, int rows, double scale, const std::string& screen) {
+    vantel::HeadlessTerminalRenderer::Options options;
+    options.cols = cols;
+    options.rows = rows;
+    options.fontSize = 13;
+    options.scale = scale;
+    std::vector<double> cold, full, row;
+    for (int i = 0; i < 5; ++i) {
+        clearSharedCaches();
+        vantel::HeadlessTerminalRenderer renderer(options);
+        renderer.feed(screen);
+        auto start = Clock::now();
+        renderer.render();
+        cold.push_back(msSince(start));
+    }
+    vantel::HeadlessTerminalRenderer renderer(options);
+    renderer.feed(screen);
+    renderer.render();
+    auto& window = renderer.window();
+    for (int i = 0; i < fullRounds; ++i) {
+        window.invalidate(window.bounds());
+        auto start = Clock::now();
+        window.displayIfNeeded();
+        full.push_back(msSince(start));
+    }
+    const double cellHeight = renderer.cell().height;
+    for (int i = 0; i < 10 * fullRounds; ++i) {
+        const int r = i % rows;
+        renderer.view().setNeedsDisplay({0, window.size().height - (r + 1) * cellHeight, window.size().width, cellHeight});
+        auto start = Clock::now();
+        window.displayIfNeeded();
+        row.push_back(msSince(start));
+    }
+    return {median(cold), median(full), median(row)};
+}
+
+struct GpuStage {
+    std::unique_ptr<vantel::HeadlessTerminalRenderer> headless;
+    vantel::GpuTerminalRenderer* renderer = nullptr;
+    double scale = 1;
+
+    GpuStage(int cols, int rows, double pixelScale, const std::string& screen, vantel::GpuBufferingMode mode)
+        : scale(pixelScale) {
+        vantel::HeadlessTerminalRenderer::Options options;
+        options.cols = cols;
+        options.rows = rows;
+        options.fontSize = 13;
+        options.scale = scale;
+        options.gpu = true;
+        headless = std::make_unique<vantel::HeadlessTerminalRenderer>(options);
+        renderer = dynamic_cast<vantel::GpuTerminalRenderer*>(headless->view().gpuHosting().gpuRenderer());
+        headless->view().setGpuBufferingMode(mode);
+        // Twice: a screen's worth of scroll-back to scroll into.
+        headless->feed(screen + "\r\n" + screen);
+        headless->view().updateDisplay(true);
+    }
+    // Milliseconds of one build, and the rows built and glyphs rasterised by it.
+    double build(uint64_t& rowsBuilt, uint64_t& glyphs) {
+        const auto before = renderer->statistics();
+        auto start = Clock::now();
+        vantel::DrawData data = renderer->buildDrawData(scale);
+        const double ms = msSince(start);
+        rowsBuilt = renderer->statistics().rowsBuilt - before.rowsBuilt;
+        glyphs = renderer->statistics().glyphsRasterized - before.glyphsRasterized;
+        return ms;
+    }
+};
+
+void measureGpu(int cols, int rows, double scale) {
+    const std::string screen = denseScreen(cols, rows);
+    const CpuFrames cpu = cpuFrames(cols, rows, scale, screen);
+    std::printf("  %3dx%-3d scale %.0f   view's own frame: cold %7.3f ms   warm %7.3f ms   one row %6.4f ms\n", cols, rows,
+                scale, cpu.cold, cpu.warm, cpu.row);
+    for (auto mode : {vantel::GpuBufferingMode::perRowPersistent, vantel::GpuBufferingMode::perFrameAggregated}) {
+        const char* name = mode == vantel::GpuBufferingMode::perRowPersistent ? "per row " : "per frame";
+        uint64_t rowsBuilt = 0, glyphs = 0, coldRows = 0, coldGlyphs = 0;
+        std::vector<double> cold, warm, one, scrolled, frame;
+        for (int i = 0; i < 5; ++i) {
+            vantel::FallbackFontCache::shared().clear();
+            GpuStage fresh(cols, rows, scale, screen, mode);
+            if (!fresh.renderer) {
+                std::printf("  no GPU renderer: %s\n",
+                            fresh.headless->gpuError() ? fresh.headless->gpuError()->description().c_str() : "?");
+                return;
+            }
+            cold.push_back(fresh.build(coldRows, coldGlyphs));
+        }
+        GpuStage stage(cols, rows, scale, screen, mode);
+        stage.build(rowsBuilt, glyphs);
+        uint64_t warmRows = 0, warmGlyphs = 0, oneRows = 0, oneGlyphs = 0, scrollRows = 0, scrollGlyphs = 0;
+        for (int i = 0; i < fullRounds; ++i) {
+            uint64_t r = 0, g = 0;
+            warm.push_back(stage.build(r, g));
+            warmRows += r, warmGlyphs += g;
+        }
+        vantel::TerminalView& view = stage.headless->view();
+        const int yDisp = view.getTerminal().buffer().yDisp();
+        for (int i = 0; i < 10 * fullRounds; ++i) {
+            view.gpuHosting().gpuDirtyRange = std::make_pair(yDisp + i % rows, yDisp + i % rows);
+            uint64_t r = 0, g = 0;
+            one.push_back(stage.build(r, g));
+            oneRows += r, oneGlyphs += g;
+        }
+        for (int i = 0; i < fullRounds; ++i) {
+            if (i % 2 == 0) view.scrollUp(1);
+            else view.scrollDown(1);
+            uint64_t r = 0, g = 0;
+            scrolled.push_back(stage.build(r, g));
+            scrollRows += r, scrollGlyphs += g;
+        }
+        // The whole frame on llvmpipe: for information only.
+        auto& gpuView = *view.gpuHosting().gpuView();
+        for (int i = 0; i < 11; ++i) {
+            view.gpuHosting().gpuDirtyRange = std::make_pair(yDisp, yDisp);
+            auto start = Clock::now();
+            gpuView.draw();
+            gpuView.device()->finish();
+            frame.push_back(msSince(start));
+        }
+        std::printf("    %s cold %7.3f ms (%3llu rows, %5llu glyphs; %.2f x view)   warm %6.4f ms (%llu rows, %llu glyphs; "
+                    "%.3f x view)\n",
+                    name, median(cold), static_cast<unsigned long long>(coldRows),
+                    static_cast<unsigned long long>(coldGlyphs), median(cold) / cpu.cold, median(warm),
+                    static_cast<unsigned long long>(warmRows), static_cast<unsigned long long>(warmGlyphs),
+                    median(warm) / cpu.warm);
+        std::printf("              one row %6.4f ms (%.2f rows, %llu glyphs; %.2f x view)   scrolled %7.3f ms (%.0f rows, %llu "
+                    "glyphs; %.2f x view warm)   GPU frame %7.3f ms\n",
+                    median(one), double(oneRows) / (10 * fullRounds), static_cast<unsigned long long>(oneGlyphs),
+                    median(one) / cpu.row, median(scrolled), double(scrollRows) / fullRounds,
+                    static_cast<unsigned long long>(scrollGlyphs), median(scrolled) / cpu.warm, median(frame));
+    }
+}
+
 }  // namespace
 
-// Arguments such as 200x60@2, shapes@1 or bidi pick configurations; none runs them all. --rounds N
-// sets the number of full redraws (for a profiler); --cpu times the thread's processor time.
+// Arguments such as 200x60@2, shapes@1 or bidi pick configurations; none runs them all. "gpu" (or
+// gpu80x24@1 and the like) runs the GPU path's figures instead. --rounds N sets the number of full
+// redraws (for a profiler); --cpu times the thread's processor time.
 int main(int argc, char** argv) {
     std::vector<std::string> picked;
     for (int i = 1; i < argc; ++i) {
@@ -317,6 +463,26 @@ int main(int argc, char** argv) {
         } else {
             picked.push_back(argv[i]);
         }
+    }
+    // The GPU path only when asked for: "gpu", or "gpu80x24@1" and the like.
+    std::vector<std::string> gpuPicked;
+    for (const std::string& p : picked) {
+        if (p.rfind("gpu", 0) == 0) gpuPicked.push_back(p.substr(3));
+    }
+    if (!gpuPicked.empty()) {
+        ::setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+        vantel::GpuTerminalRenderer::install();
+        std::printf("GPU path: draw-data builds beside the view's own frames, dense screen, 13 pt\n");
+        for (auto [cols, rows] : {std::pair{80, 24}, std::pair{200, 60}}) {
+            for (double scale : {1.0, 2.0}) {
+                const std::string name = std::to_string(cols) + "x" + std::to_string(rows) + "@" + std::to_string(int(scale));
+                if (std::find(gpuPicked.begin(), gpuPicked.end(), "") != gpuPicked.end() ||
+                    std::find(gpuPicked.begin(), gpuPicked.end(), name) != gpuPicked.end()) {
+                    measureGpu(cols, rows, scale);
+                }
+            }
+        }
+        return 0;
     }
     std::printf("view frame: dense screen, 13 pt, through a headless window (%s)\n",
                 cpuTime ? "thread processor time" : "wall time");

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "vantel/core/BufferLine.h"
@@ -44,6 +45,8 @@ struct RowDrawData {
     std::vector<ImageDraw> otherImageDraws;
 
     void append(const RowDrawData& row);
+    // Room for these rows' lists besides what is here.
+    void reserveFor(std::span<const RowDrawData* const> rows);
     bool hasImages() const {
         return !underImageDraws.empty() || !placeholderImageDraws.empty() || !overImageDraws.empty() ||
                !otherImageDraws.empty();

@@ -82,6 +82,7 @@ public:
     static constexpr int maximumRebuildPasses = 5;
     // Textures of pictures beyond this many bytes: those a pass did not draw go.
     static constexpr size_t pictureTextureBudgetBytes = size_t{256} << 20;
+    size_t pictureTextureBudget = pictureTextureBudgetBytes;  // tests lower it
     // One frame's draw data at `scale`: passes repeat while an atlas grows or resets, at most six,
     // the last with both atlases frozen.
     DrawData buildDrawData(double scale);

@@ -37,6 +37,23 @@ std::shared_ptr<platform::gpu::Buffer> rowBuffer(platform::gpu::Device& device, 
 
 }  // namespace
 
+void RowDrawData::reserveFor(std::span<const RowDrawData* const> rows) {
+    auto reserve = [&](auto& list, auto member) {
+        size_t total = list.size();
+        for (const RowDrawData* row : rows) total += (row->*member).size();
+        list.reserve(total);
+    };
+    reserve(backgroundCells, &RowDrawData::backgroundCells);
+    reserve(powerlineJoinCells, &RowDrawData::powerlineJoinCells);
+    reserve(glyphCellsGray, &RowDrawData::glyphCellsGray);
+    reserve(glyphCellsColor, &RowDrawData::glyphCellsColor);
+    reserve(decorationCells, &RowDrawData::decorationCells);
+    reserve(underImageDraws, &RowDrawData::underImageDraws);
+    reserve(placeholderImageDraws, &RowDrawData::placeholderImageDraws);
+    reserve(overImageDraws, &RowDrawData::overImageDraws);
+    reserve(otherImageDraws, &RowDrawData::otherImageDraws);
+}
+
 void RowDrawData::append(const RowDrawData& row) {
     auto add = [](auto& to, const auto& from) { to.insert(to.end(), from.begin(), from.end()); };
     add(backgroundCells, row.backgroundCells);
@@ -159,7 +176,8 @@ DrawData GpuTerminalRenderer::buildDrawDataPass(double scale) {
     }
 
     DrawData result;
-    if (mode == GpuBufferingMode::perFrameAggregated) result.frame.emplace();
+    // The aggregated mode gathers the rows' lists once they are known, each list reserved whole.
+    std::vector<const RowDrawData*> gathered;
     const int maximumRows = terminal.options().maximumBidiParagraphRows;
     for (int row = first; row <= last; ++row) {
         const LineRef& line = buffer.lines().ref(row);
@@ -192,8 +210,13 @@ DrawData GpuTerminalRenderer::buildDrawDataPass(double scale) {
             if (complete) entry.buffers = buffers;
             result.rows.push_back(std::move(buffers));
         } else {
-            result.frame->append(*entry.data);
+            gathered.push_back(&*entry.data);
         }
+    }
+    if (mode == GpuBufferingMode::perFrameAggregated) {
+        FrameDrawData& frame = result.frame.emplace();
+        frame.reserveFor(gathered);
+        for (const RowDrawData* row : gathered) frame.append(*row);
     }
 
     CursorDrawData cursor = buildCursorDrawData(scale, cell->width, cell->height, normal->descent(), normal->leading(),

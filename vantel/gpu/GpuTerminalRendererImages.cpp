@@ -88,7 +88,7 @@ void GpuTerminalRenderer::pruneTextureCaches() {
 }
 
 void GpuTerminalRenderer::trimTextureCaches() {
-    if (pictureBytes_ <= pictureTextureBudgetBytes) return;
+    if (pictureBytes_ <= pictureTextureBudget) return;
     // Pictures kept by the scroll-back pile up (a stream of Sixel images): past the budget, what
     // this pass did not draw goes, and is made again if it comes back into view.
     for (PictureTextures* cache : {&imageTextures_, &kittyTextures_}) {

@@ -135,6 +135,21 @@ TEST(TerminalViewFocus, CaretShapes) {
     }
 }
 
+// A bar or an underline leaves the rest of its cell as the view drew it: the background and the
+// character in it, not a hole.
+TEST(TerminalViewFocus, ThinCaretsLeaveTheirCellShowing) {
+    for (const char* style : {"\x1b[6 q", "\x1b[4 q", "\x1b[2 q"}) {
+        Focused f;
+        f.view.setNativeBackgroundColor({0, 0, 1, 1});
+        f.view.feed(std::string(style) + "\x1b[H");
+        f.window.makeFirstResponder(&f.view);
+        f.window.displayIfNeeded();
+        const uint32_t inside = f.window.pixel(6, 6);  // past a bar, above an underline
+        const bool block = std::string(style) == "\x1b[2 q";
+        EXPECT_EQ(inside, block ? 0xFFFF0000u : 0xFF0000FFu) << style;
+    }
+}
+
 // A blinking caret fades out over 0.7 s (ease-in) and back; a focus change starts it afresh.
 TEST(TerminalViewFocus, CaretBlink) {
     Focused f;
