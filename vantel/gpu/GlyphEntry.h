@@ -54,7 +54,8 @@ struct CustomGlyphKey {
 
 struct CustomGlyphKeyHash {
     size_t operator()(const CustomGlyphKey& key) const {
-        uint64_t h = (uint64_t{key.codePoint} << 32 | static_cast<uint32_t>(key.baseThicknessPx)) * 0x9E3779B97F4A7C15ull;
+        uint64_t h =
+            (uint64_t{key.codePoint} << 32 | static_cast<uint32_t>(key.baseThicknessPx)) * 0x9E3779B97F4A7C15ull;
         h ^= (uint64_t(static_cast<uint32_t>(key.cellWidthPx)) << 32 | static_cast<uint32_t>(key.cellHeightPx)) *
              0xC2B2AE3D27D4EB4Full;
         h ^= (uint64_t(static_cast<uint32_t>(key.scale)) << 1 | (key.antiAlias ? 1 : 0)) * 0x165667B19E3779F9ull;

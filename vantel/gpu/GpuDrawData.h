@@ -36,8 +36,8 @@ struct ImageDraw {
 struct RowDrawData {
     std::vector<ColorCell> backgroundCells;
     std::vector<ColorCell> powerlineJoinCells;
-    std::vector<TextCell> glyphCellsGray;  // sampled from the grayscale atlas
-    std::vector<TextCell> glyphCellsColor;  // sampled from the colour atlas
+    std::vector<TextCell> glyphCellsGray;    // sampled from the grayscale atlas
+    std::vector<TextCell> glyphCellsColor;   // sampled from the colour atlas
     std::vector<ColorCell> decorationCells;  // underlines and strikethroughs
     std::vector<ImageDraw> underImageDraws;
     std::vector<ImageDraw> placeholderImageDraws;

@@ -81,9 +81,12 @@ void GpuGeometry::appendUnderlineSegments(double x0, double x1, double yCenter, 
         if (auto cut = clip(transformRect(mode, pivotY, ax0, ay0, ax1, ay1), clipRect)) appendSolid(*cut, color, out);
     };
     switch (style) {
-    case UnderlineStyle::none: return;
+    case UnderlineStyle::none:
+        return;
     case UnderlineStyle::single:
-    case UnderlineStyle::double_: add(x0, yCenter - h, x1, yCenter + h); return;
+    case UnderlineStyle::double_:
+        add(x0, yCenter - h, x1, yCenter + h);
+        return;
     case UnderlineStyle::curly: {
         if (x1 <= x0 || !(m > 0)) return;
         for (double x = x0; x < x1;) {
@@ -112,8 +115,8 @@ std::optional<ImageDraw> GpuGeometry::imageDraw(std::shared_ptr<platform::gpu::T
     if (!texture || !usable(rect.x) || !usable(rect.y) || !usable(rect.width) || !usable(rect.height)) {
         return std::nullopt;
     }
-    const Box box = transformRect(mode, pivotY, rect.minX() * scale, rect.minY() * scale, rect.maxX() * scale,
-                                  rect.maxY() * scale);
+    const Box box =
+        transformRect(mode, pivotY, rect.minX() * scale, rect.minY() * scale, rect.maxX() * scale, rect.maxY() * scale);
     Quad quad{box.x0, box.y0, box.x1, box.y1, f(uv.minX()), f(uv.minY()), f(uv.maxX()), f(uv.maxY())};
     const std::optional<Quad> cut = clip(quad, clipRect);
     if (!cut) return std::nullopt;
@@ -146,7 +149,8 @@ void GpuGeometry::appendQuad(const Quad& q, Float4 color, std::vector<GlyphVerte
 }
 
 TextCell GpuGeometry::textCell(const Quad& q, Float4 color) {
-    return TextCell{{q.x0, q.y0}, {q.x1 - q.x0, q.y1 - q.y0}, {q.uMin, q.vMin}, {q.uMax - q.uMin, q.vMax - q.vMin}, color};
+    return TextCell{
+        {q.x0, q.y0}, {q.x1 - q.x0, q.y1 - q.y0}, {q.uMin, q.vMin}, {q.uMax - q.uMin, q.vMax - q.vMin}, color};
 }
 
 void GpuGeometry::appendCoverage(std::span<const Box> boxes, Float4 color, std::vector<ColorVertex>& out) {

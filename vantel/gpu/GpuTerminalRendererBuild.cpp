@@ -7,8 +7,8 @@
 #include "platform/gpu/Buffer.h"
 #include "platform/gpu/Device.h"
 #include "platform/runtime/SystemLog.h"
-#include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/gpu/GpuTerminalRenderer.h"
+#include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/TerminalBidi.h"
 #include "vantel/view/TerminalView.h"
 

@@ -31,8 +31,8 @@ bool isUnderline(CursorStyle style) {
 
 GpuTerminalRenderer::CursorDrawData GpuTerminalRenderer::buildCursorDrawData(double scale, double cellWidth,
                                                                              double cellHeight, double lineDescent,
-                                                                             double lineLeading, int yDisp, int firstRow,
-                                                                             int lastRow) {
+                                                                             double lineLeading, int yDisp,
+                                                                             int firstRow, int lastRow) {
     CursorDrawData result;
     auto host = host_.lock();
     TerminalView* view = host ? host->gpuTerminalView() : nullptr;
@@ -68,14 +68,15 @@ GpuTerminalRenderer::CursorDrawData GpuTerminalRenderer::buildCursorDrawData(dou
     if (!focused) {
         // Every style shows the same hollow box without focus.
         const float t = static_cast<float>(std::max(1.0, CaretView::hollowLineWidth / 2 * scale));
-        const Box edges[] = {{x0, y0, x1, y0 + t}, {x0, y1 - t, x1, y1}, {x0, y0 + t, x0 + t, y1 - t},
-                             {x1 - t, y0 + t, x1, y1 - t}};
+        const Box edges[] = {
+            {x0, y0, x1, y0 + t}, {x0, y1 - t, x1, y1}, {x0, y0 + t, x0 + t, y1 - t}, {x1 - t, y0 + t, x1, y1 - t}};
         GpuGeometry::appendCoverage(edges, caretColor, result.colorVertices);
         return result;
     }
     const float t = static_cast<float>(std::max(1.0, 2 * scale));
-    const Box shape = isBlock(style) ? Box{x0, y0, x1, y1} : isUnderline(style) ? Box{x0, y0, x1, y0 + t}
-                                                                               : Box{x0, y0, x0 + t, y1};
+    const Box shape = isBlock(style)       ? Box{x0, y0, x1, y1}
+                      : isUnderline(style) ? Box{x0, y0, x1, y0 + t}
+                                           : Box{x0, y0, x0 + t, y1};
     GpuGeometry::appendCoverage({&shape, 1}, caretColor, result.colorVertices);
     if (!isBlock(style)) return result;
 
@@ -99,7 +100,9 @@ GpuTerminalRenderer::CursorDrawData GpuTerminalRenderer::buildCursorDrawData(dou
                         entry->region.y / side,
                         (entry->region.x + entry->region.width) / side,
                         (entry->region.y + entry->region.height) / side};
-        if (auto cut = GpuGeometry::clip(quad, clip)) GpuGeometry::appendQuad(*cut, textColor, result.glyphVerticesGray);
+        if (auto cut = GpuGeometry::clip(quad, clip)) {
+            GpuGeometry::appendQuad(*cut, textColor, result.glyphVerticesGray);
+        }
         return result;
     }
     const platform::gfx::Font& normal = *view->fontSet().normal;
@@ -109,10 +112,10 @@ GpuTerminalRenderer::CursorDrawData GpuTerminalRenderer::buildCursorDrawData(dou
         const platform::gfx::GlyphRun& glyphs = run.glyphs;
         if (!glyphs.font) continue;
         for (const platform::gfx::ShapedGlyph& g : glyphs.glyphs) {
-            const GlyphSlotFit fit = content.glyphColumnWidth < 2 ? GlyphSlotFit{}
-                                                                   : glyphSlotFit(*glyphs.font, g.glyph,
-                                                                                  content.glyphColumnWidth,
-                                                                                  view->cellDimension(), normal);
+            const GlyphSlotFit fit =
+                content.glyphColumnWidth < 2
+                    ? GlyphSlotFit{}
+                    : glyphSlotFit(*glyphs.font, g.glyph, content.glyphColumnWidth, view->cellDimension(), normal);
             const double size = glyphs.font->size() * scale * fit.scale;
             auto entry = glyphEntry(glyphs.font, g.glyph, size, size);
             if (!entry || entry->width <= 0 || entry->height <= 0) continue;

@@ -26,7 +26,8 @@ std::optional<GlyphEntry> GpuTerminalRenderer::glyphEntry(const platform::gfx::F
         return found->second;
     }
     bool inkless = false;
-    std::optional<GlyphBitmap> bitmap = rasterizer_.rasterize(*font, glyph, key.sizeX64 / 64.0, key.sizeY64 / 64.0, &inkless);
+    std::optional<GlyphBitmap> bitmap =
+        rasterizer_.rasterize(*font, glyph, key.sizeX64 / 64.0, key.sizeY64 / 64.0, &inkless);
     if (!bitmap) {
         // A space stays a space: remembered, so rows of blanks rasterise nothing.
         if (inkless) {

@@ -4,8 +4,8 @@
 
 #include "platform/gpu/Device.h"
 #include "platform/gpu/Texture.h"
-#include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/gpu/GpuTerminalRenderer.h"
+#include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/ImageBand.h"
 #include "vantel/view/KittyPictureCache.h"
 #include "vantel/view/TerminalView.h"
@@ -90,10 +90,11 @@ void GpuTerminalRenderer::pruneTextureCaches() {
 void GpuTerminalRenderer::trimTextureCaches() {
     if (pictureBytes_ <= pictureTextureBudget) return;
     // Pictures kept by the scroll-back pile up (a stream of Sixel images): past the budget, what
-    // this pass did not draw goes, and is made again if it comes back into view.
+    // this pass did not draw goes, and is made again if it comes back into view. A row the pass
+    // took from the cache still holds its textures (they count as drawn).
     for (PictureTextures* cache : {&imageTextures_, &kittyTextures_}) {
         std::erase_if(*cache, [this](const auto& item) {
-            if (item.second.lastPass == passSerial_) return false;
+            if (item.second.lastPass == passSerial_ || item.second.texture.use_count() > 1) return false;
             pictureBytes_ -= item.second.bytes;
             return true;
         });

@@ -101,23 +101,27 @@ RowDrawData GpuTerminalRenderer::buildRowDrawData(int row, const PassContext& pa
             if (!antiAlias) {
                 const int width = item.columnWidth * cellWidthPx;
                 auto entry = customGlyphEntry(item.codePoint, width, cellHeightPx, scale, 0, false);
-                if (entry) place(*entry, item.column * cellWidthPx, rowBottomSnapped, width, cellHeightPx, item.foregroundColor);
+                if (entry) {
+                    place(*entry, item.column * cellWidthPx, rowBottomSnapped, width, cellHeightPx,
+                          item.foregroundColor);
+                }
                 continue;
             }
             const double width = item.columnWidth * cellWidth * scale;
             const int widthPx = std::max(1, static_cast<int>(std::lround(width)));
             auto entry = customGlyphEntry(item.codePoint, widthPx, cellHeightPx, scale, 0, true);
-            if (entry) place(*entry, item.column * cellWidth * scale, rowBottomPx, width, cellHeightPx, item.foregroundColor);
+            if (entry) {
+                place(*entry, item.column * cellWidth * scale, rowBottomPx, width, cellHeightPx, item.foregroundColor);
+            }
         }
         for (const PowerlineRenderItem& item : info.powerlineGlyphs) {
-            auto entry =
-                customGlyphEntry(item.codePoint, item.columnWidth * cellWidthPx, cellHeightPx, scale, 0, true);
+            auto entry = customGlyphEntry(item.codePoint, item.columnWidth * cellWidthPx, cellHeightPx, scale, 0, true);
             if (!entry) continue;
-            const Box box =
-                place(*entry, item.column * cellWidthPx, rowBottomSnapped, entry->width, entry->height, item.foregroundColor);
+            const Box box = place(*entry, item.column * cellWidthPx, rowBottomSnapped, entry->width, entry->height,
+                                  item.foregroundColor);
             // The column beside the flat side takes the shape's colour, so no seam shows.
             auto join = PowerlineRenderer::devicePixelJoinRect(item.codePoint,
-                                                                Rect{box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0});
+                                                               Rect{box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0});
             if (!join) continue;
             const Box joinBox{static_cast<float>(join->minX()), static_cast<float>(join->minY()),
                               static_cast<float>(join->maxX()), static_cast<float>(join->maxY())};
@@ -166,9 +170,9 @@ RowDrawData GpuTerminalRenderer::buildRowDrawData(int row, const PassContext& pa
                 auto picture = isBand ? texture(owner(image)) : payloadTexture(image->source);
                 if (!picture) continue;
                 // A slice shows its row of the whole placement: clipped to the row.
-                auto draw = GpuGeometry::imageDraw(std::move(picture), RowImageRenderer::imageRect(*image, rowTop, geometry),
-                                                   Rect{0, 0, 1, 1}, mode, isBand ? rowClip : std::optional(band),
-                                                   pivotY, scale);
+                auto draw = GpuGeometry::imageDraw(
+                    std::move(picture), RowImageRenderer::imageRect(*image, rowTop, geometry), Rect{0, 0, 1, 1}, mode,
+                    isBand ? rowClip : std::optional(band), pivotY, scale);
                 if (draw) out.push_back(std::move(*draw));
             }
         };
@@ -236,7 +240,9 @@ RowDrawData GpuTerminalRenderer::buildRowDrawData(int row, const PassContext& pa
             // Decorations cover every cell of the run, a wide cell's whole slot.
             if ((a.underlineStyle || a.strikethroughStyle) && run.length > 0) {
                 const double length = std::ceil(segment.columnWidth * cellWidth);
-                auto lineWidth = [scale](double thickness) { return std::max(0.5, std::round(thickness * scale) / scale); };
+                auto lineWidth = [scale](double thickness) {
+                    return std::max(0.5, std::round(thickness * scale) / scale);
+                };
                 for (int o = segment.cellOrdinal(start), last = segment.cellOrdinal(end - 1); o <= last; ++o) {
                     const double x = (segment.column + o * segment.columnWidth) * cellWidth;
                     if (a.underlineStyle) {
@@ -248,10 +254,9 @@ RowDrawData GpuTerminalRenderer::buildRowDrawData(int row, const PassContext& pa
                                                              w * scale, c, drawn, scale, mode, pivotY, rowClip,
                                                              data.decorationCells);
                         if (style == UnderlineStyle::double_) {
-                            GpuGeometry::appendUnderlineSegments(x * scale, (x + length) * scale,
-                                                                 (baselineY + p - (w + 1)) * scale, w * scale, c,
-                                                                 UnderlineStyle::single, scale, mode, pivotY, rowClip,
-                                                                 data.decorationCells);
+                            GpuGeometry::appendUnderlineSegments(
+                                x * scale, (x + length) * scale, (baselineY + p - (w + 1)) * scale, w * scale, c,
+                                UnderlineStyle::single, scale, mode, pivotY, rowClip, data.decorationCells);
                         }
                     }
                     if (a.strikethroughStyle) {
@@ -294,8 +299,9 @@ RowDrawData GpuTerminalRenderer::buildRowDrawData(int row, const PassContext& pa
                 platform::gfx::Size{double(picture->width()), double(picture->height())}, grid);
             const Rect visible = fitted.intersection(Rect{cell.col * cellWidth, rowY, cellWidth, cellHeight});
             if (visible.isEmpty() || fitted.isEmpty()) continue;
-            const Rect uv{(visible.minX() - fitted.minX()) / fitted.width, (visible.minY() - fitted.minY()) / fitted.height,
-                          visible.width / fitted.width, visible.height / fitted.height};
+            const Rect uv{(visible.minX() - fitted.minX()) / fitted.width,
+                          (visible.minY() - fitted.minY()) / fitted.height, visible.width / fitted.width,
+                          visible.height / fitted.height};
             auto draw = GpuGeometry::imageDraw(std::move(picture), visible, uv, mode, rowClip, pivotY, scale);
             if (draw) data.placeholderImageDraws.push_back(std::move(*draw));
         }

@@ -82,7 +82,8 @@ TEST(GpuDrawData, RowsFollowTheirLinesAndParagraphs) {
         std::function<void(GpuScreen&)> change;
         int rebuilt;
     } cases[] = {
-        {"another line object", [](GpuScreen& g) { g.buffer().lines().set(1, BufferLine::make(g.terminal().cols())); }, 1},
+        {"another line object", [](GpuScreen& g) { g.buffer().lines().set(1, BufferLine::make(g.terminal().cols())); },
+         1},
         {"a new generation", [](GpuScreen& g) { g.buffer().lines()[2].touch(); }, 1},
         // The wrapped row's paragraph changes under the first row of it.
         {"a paragraph revision", [](GpuScreen& g) { g.buffer().lines()[5].touch(); }, 2},
@@ -108,7 +109,10 @@ TEST(GpuDrawData, FrameWideChangesRebuildEveryRow) {
     } cases[] = {
         {"scrolled up a line", [](GpuScreen& g) { g.view().scrollUp(1); }},
         {"scrolled down a line", [](GpuScreen& g) { g.view().scrollDown(1); }},
-        {"resized", [](GpuScreen& g) { g.view().setFrameSize({g.view().frame().width, g.view().frame().height - g.cell().height}); }},
+        {"resized",
+         [](GpuScreen& g) {
+             g.view().setFrameSize({g.view().frame().width, g.view().frame().height - g.cell().height});
+         }},
         {"another font", [](GpuScreen& g) { g.view().setFont(platform::gfx::Font::create("monospace", 15)); }},
         {"the alternate screen", [](GpuScreen& g) { g.view().feed("\x1b[?1049h"); }},
         {"a Kitty image stored", [](GpuScreen& g) { g.view().feed("\x1b_Ga=t,f=32,s=1,v=1,i=7,q=2;AAAA/w==\x1b\\"); }},
@@ -183,7 +187,8 @@ TEST(GpuDrawData, AtlasChangesRepeatThePass) {
         EXPECT_EQ(s.renderer().statistics().passes - passes, 6u);
         const std::vector<std::string> atlas = messages(log, "MetalAtlas");
         for (int pass = 1; pass <= 5; ++pass) {
-            const std::string line = "glyph atlas changed during frame build; rebuild pass " + std::to_string(pass) + "/5";
+            const std::string line =
+                "glyph atlas changed during frame build; rebuild pass " + std::to_string(pass) + "/5";
             EXPECT_EQ(std::count(atlas.begin(), atlas.end(), line), 1) << line;
         }
         EXPECT_EQ(std::count(atlas.begin(), atlas.end(),
@@ -255,36 +260,40 @@ TEST(GpuBufferPool, SizeClassesIdleBuffersAndFences) {
 // rows it built.
 TEST(GpuDrawData, EncodingSetsOnlyWhatIsDrawn) {
     GPU_TEST_DEVICE(device);
-    GpuScreen s(20, 6);
-    s.feed("\x1b[?25lplain text \x1b[41m red \x1b[0m\xf0\x9f\x98\x80");
-    s.frame();
-    s.device().testHooks.recordCommands = true;
-    s.device().encoderLogs.clear();
-    s.feed("\x1b[2;1Hmore");
-    s.frame();
-    s.device().testHooks.recordCommands = false;
-    ASSERT_EQ(s.device().encoderLogs.size(), 1u);
-    const std::vector<std::string>& log = s.device().encoderLogs[0];
-    auto count = [&](const std::string& line) { return std::count(log.begin(), log.end(), line); };
-    auto starting = [&](const std::string& prefix) {
-        return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-    };
-    EXPECT_EQ(count("pipeline terminal_text_vertex+terminal_text_fragment"), 0);  // no pictures, no cursor glyph
-    EXPECT_EQ(starting("pipeline terminal_color_vertex+"), 0);                    // no cursor
-    EXPECT_EQ(count("pipeline terminal_cell_text_vertex+terminal_text_fragment_gray"), 1);
-    EXPECT_EQ(count("pipeline terminal_cell_text_vertex+terminal_text_fragment"), 1);
-    EXPECT_EQ(starting("fragment texture 0 r8Unorm"), 1);     // the grayscale atlas, once
-    EXPECT_EQ(starting("fragment texture 0 bgra8Unorm"), 1);  // the colour atlas, once
-    EXPECT_EQ(count("pipeline terminal_cell_color_vertex+terminal_color_fragment"), 1);  // backgrounds only
+    for (auto mode : {GpuBufferingMode::perRowPersistent, GpuBufferingMode::perFrameAggregated}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        GpuScreen s(20, 6);
+        s.view().setGpuBufferingMode(mode);
+        s.feed("\x1b[?25lplain text \x1b[41m red \x1b[0m\xf0\x9f\x98\x80");
+        s.frame();
+        s.device().testHooks.recordCommands = true;
+        s.device().encoderLogs.clear();
+        s.feed("\x1b[2;1Hmore");
+        s.frame();
+        s.device().testHooks.recordCommands = false;
+        ASSERT_EQ(s.device().encoderLogs.size(), 1u);
+        const std::vector<std::string>& log = s.device().encoderLogs[0];
+        auto count = [&](const std::string& line) { return std::count(log.begin(), log.end(), line); };
+        auto starting = [&](const std::string& prefix) {
+            return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+        };
+        EXPECT_EQ(count("pipeline terminal_text_vertex+terminal_text_fragment"), 0);  // no pictures, no cursor glyph
+        EXPECT_EQ(starting("pipeline terminal_color_vertex+"), 0);                    // no cursor
+        EXPECT_EQ(count("pipeline terminal_cell_text_vertex+terminal_text_fragment_gray"), 1);
+        EXPECT_EQ(count("pipeline terminal_cell_text_vertex+terminal_text_fragment"), 1);
+        EXPECT_EQ(starting("fragment texture 0 r8Unorm"), 1);     // the grayscale atlas, once
+        EXPECT_EQ(starting("fragment texture 0 bgra8Unorm"), 1);  // the colour atlas, once
+        EXPECT_EQ(count("pipeline terminal_cell_color_vertex+terminal_color_fragment"), 1);  // backgrounds only
 
-    const uint64_t before = s.rowsBuilt();
-    s.device().testHooks.failCommandBuffer = true;
-    s.feed("\x1b[3;1Hthird");
-    s.gpuView().draw();
-    s.device().testHooks.failCommandBuffer = false;
-    EXPECT_GT(s.rowsBuilt(), before);  // built, not drawn
-    const uint64_t built = s.rowsBuilt();
-    s.loop.runPending();
-    s.frame();
-    EXPECT_EQ(s.rowsBuilt(), built);  // drawn from the row cache
+        const uint64_t before = s.rowsBuilt();
+        s.device().testHooks.failCommandBuffer = true;
+        s.feed("\x1b[3;1Hthird");
+        s.gpuView().draw();
+        s.device().testHooks.failCommandBuffer = false;
+        EXPECT_GT(s.rowsBuilt(), before);  // built, not drawn
+        const uint64_t built = s.rowsBuilt();
+        s.loop.runPending();
+        s.frame();
+        EXPECT_EQ(s.rowsBuilt(), built);  // drawn from the row cache
+    }
 }

@@ -54,12 +54,9 @@ TEST(GpuGeometry, SnappingTakesThePixelsTheViewFills) {
         Box box;
         std::optional<Box> expected;
     } cases[] = {
-        {{0.5f, 0.5f, 1.5f, 1.5f}, Box{0, 1, 1, 2}},
-        {{0.4f, 0.4f, 1.6f, 1.6f}, Box{0, 0, 2, 2}},
-        {{0.6f, 0.6f, 1.6f, 1.6f}, Box{1, 1, 2, 2}},
-        {{0.2f, 0.2f, 0.8f, 0.8f}, Box{0, 0, 1, 1}},
-        {{0, 0, 1.5f, 1.5f}, Box{0, 0, 1, 2}},
-        {{0.6f, 0.6f, 1.4f, 1.4f}, std::nullopt},
+        {{0.5f, 0.5f, 1.5f, 1.5f}, Box{0, 1, 1, 2}}, {{0.4f, 0.4f, 1.6f, 1.6f}, Box{0, 0, 2, 2}},
+        {{0.6f, 0.6f, 1.6f, 1.6f}, Box{1, 1, 2, 2}}, {{0.2f, 0.2f, 0.8f, 0.8f}, Box{0, 0, 1, 1}},
+        {{0, 0, 1.5f, 1.5f}, Box{0, 0, 1, 2}},       {{0.6f, 0.6f, 1.4f, 1.4f}, std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(GpuGeometry::snapped(c.box), c.expected) << c.box.x0 << " " << c.box.x1;
 
@@ -67,7 +64,8 @@ TEST(GpuGeometry, SnappingTakesThePixelsTheViewFills) {
     for (const Case& c : cases) {
         platform::gfx::Canvas canvas({4, 4}, 1);
         canvas.setAntialias(false);
-        canvas.fill(Rect{c.box.x0, c.box.y0, c.box.x1 - c.box.x0, c.box.y1 - c.box.y0}, platform::gfx::Rgba{1, 0, 0, 1});
+        canvas.fill(Rect{c.box.x0, c.box.y0, c.box.x1 - c.box.x0, c.box.y1 - c.box.y0},
+                    platform::gfx::Rgba{1, 0, 0, 1});
         for (int y = 0; y < 4; ++y) {
             for (int x = 0; x < 4; ++x) {
                 const bool filled = (canvas.pixel(x, 3 - y) >> 24) != 0;
@@ -109,7 +107,8 @@ TEST(GpuGeometry, DecorationRectangles) {
     }
     // A curly line is a row of steps; a clip that cuts a step away keeps the others.
     std::vector<ColorCell> curl, clipped;
-    GpuGeometry::appendUnderlineSegments(0, 16, 10, 1, white, UnderlineStyle::curly, 2, Mode::single, 0, std::nullopt, curl);
+    GpuGeometry::appendUnderlineSegments(0, 16, 10, 1, white, UnderlineStyle::curly, 2, Mode::single, 0, std::nullopt,
+                                         curl);
     GpuGeometry::appendUnderlineSegments(0, 16, 10, 1, white, UnderlineStyle::curly, 2, Mode::single, 0,
                                          ClipRect{0, 0, 16, 11}, clipped);
     EXPECT_EQ(curl.size(), 8u);
@@ -130,7 +129,8 @@ TEST(GpuGeometry, PictureQuads) {
     // The minimum corner takes (uMin, vMin), six vertices in the fixed order, white.
     auto whole = GpuGeometry::imageDraw(texture, Rect{1, 2, 3, 4}, Rect{0, 0, 1, 1}, Mode::single, std::nullopt, 0, 2);
     ASSERT_TRUE(whole);
-    const float expected[6][4] = {{2, 4, 0, 0}, {8, 4, 1, 0}, {2, 12, 0, 1}, {8, 4, 1, 0}, {8, 12, 1, 1}, {2, 12, 0, 1}};
+    const float expected[6][4] = {{2, 4, 0, 0}, {8, 4, 1, 0},  {2, 12, 0, 1},
+                                  {8, 4, 1, 0}, {8, 12, 1, 1}, {2, 12, 0, 1}};
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(whole->vertices[i].position, (Float2{expected[i][0], expected[i][1]})) << i;
         EXPECT_EQ(whole->vertices[i].texCoord, (Float2{expected[i][2], expected[i][3]})) << i;
@@ -143,8 +143,8 @@ TEST(GpuGeometry, PictureQuads) {
                                         ClipRect{0, 0, 10, 10}, 0, 1));
     EXPECT_TRUE(GpuGeometry::imageDraw(texture, Rect{2, 0, 0, 10}, Rect{0, 0, 1, 1}, Mode::single, std::nullopt, 0, 1));
     // On a double-width row a picture at column 3 (24 points) lands at twice its x and width.
-    auto wide = GpuGeometry::imageDraw(texture, Rect{24, 0, 10, 10}, Rect{0, 0, 1, 1}, Mode::doubleWidth,
-                                       std::nullopt, 0, 1);
+    auto wide =
+        GpuGeometry::imageDraw(texture, Rect{24, 0, 10, 10}, Rect{0, 0, 1, 1}, Mode::doubleWidth, std::nullopt, 0, 1);
     ASSERT_TRUE(wide);
     EXPECT_EQ(wide->vertices[0].position.x, 48);
     EXPECT_EQ(wide->vertices[1].position.x, 68);
@@ -181,10 +181,14 @@ TEST(GpuGeometry, UnderlineStylesResolveAsTheViewDoes) {
         std::optional<int> vantel;
         UnderlineStyle expected;
     } cases[] = {
-        {0x09, std::nullopt, UnderlineStyle::double_}, {0x201, std::nullopt, UnderlineStyle::dashed},
-        {0x301, std::nullopt, UnderlineStyle::dotted}, {0x401, std::nullopt, UnderlineStyle::dashed},
-        {1, 3, UnderlineStyle::curly},                 {0x09, 17, UnderlineStyle::double_},
-        {0, std::nullopt, UnderlineStyle::none},       {std::nullopt, std::nullopt, UnderlineStyle::none},
+        {0x09, std::nullopt, UnderlineStyle::double_},
+        {0x201, std::nullopt, UnderlineStyle::dashed},
+        {0x301, std::nullopt, UnderlineStyle::dotted},
+        {0x401, std::nullopt, UnderlineStyle::dashed},
+        {1, 3, UnderlineStyle::curly},
+        {0x09, 17, UnderlineStyle::double_},
+        {0, std::nullopt, UnderlineStyle::none},
+        {std::nullopt, std::nullopt, UnderlineStyle::none},
     };
     for (const Case& c : cases) {
         TextAttributes attributes;

@@ -38,7 +38,9 @@ struct Exact {
 };
 
 Exact cells(double col0, double row0, double col1, double row1) { return {Exact::Unit::cells, col0, row0, col1, row1}; }
-Exact points(double x0, double y0, double x1, double y1, int inset) { return {Exact::Unit::points, x0, y0, x1, y1, inset}; }
+Exact points(double x0, double y0, double x1, double y1, int inset) {
+    return {Exact::Unit::points, x0, y0, x1, y1, inset};
+}
 Exact pixels(double originX, double originY, double x0, double y0, double x1, double y1, int inset) {
     return {Exact::Unit::pixels, x0, y0, x1, y1, inset, originX, originY};
 }
@@ -49,8 +51,8 @@ struct Screen {
     int rows = 6;
     std::string bytes;
     std::vector<Exact> exact;
-    bool caret = false;        // the caret is drawn (the view's own drawing shows it only then)
-    bool focused = false;      // drawn as if the view had the keyboard
+    bool caret = false;                          // the caret is drawn (the view's own drawing shows it only then)
+    bool focused = false;                        // drawn as if the view had the keyboard
     std::function<void(TerminalView&)> prepare;  // after the bytes, before drawing
 };
 
@@ -63,8 +65,8 @@ std::string kittyRgba(int id, int width, int height, const std::function<std::ar
             rgba.insert(rgba.end(), p.begin(), p.end());
         }
     }
-    return "\x1b_Ga=T,f=32,q=2,i=" + std::to_string(id) + ",s=" + std::to_string(width) + ",v=" +
-           std::to_string(height) + keys + ";" + Base64::encode(rgba) + "\x1b\\";
+    return "\x1b_Ga=T,f=32,q=2,i=" + std::to_string(id) + ",s=" + std::to_string(width) +
+           ",v=" + std::to_string(height) + keys + ";" + Base64::encode(rgba) + "\x1b\\";
 }
 
 // Four quadrants of solid colour: interiors that filtering leaves alone.
@@ -117,45 +119,56 @@ Screen screen(std::string name, int cols, int rows, std::string bytes, std::vect
 
 std::vector<Screen> screens() {
     std::vector<Screen> list;
-    list.push_back(screen("sgr", 30, 6,
-                    std::string(hidden) +
-                        "plain \x1b[1mbold\x1b[0m \x1b[2mdim\x1b[0m \x1b[3mitalic\x1b[0m \x1b[7minverse\x1b[0m\r\n"
-                        "\x1b[31mred\x1b[32m green\x1b[33m yellow\x1b[34m blue\x1b[35m magenta\x1b[0m\r\n"
-                        "\x1b[1;91mbright\x1b[0;44m  on blue  \x1b[0m \x1b[9mstrike\x1b[0m\r\n"
-                        "\x1b[42m      \x1b[0m \x1b[45;30m black on magenta \x1b[0m",
-                    {cells(0, 3, 6, 4), cells(11, 2, 22, 3)}));
+    list.push_back(
+        screen("sgr", 30, 6,
+               std::string(hidden) +
+                   "plain \x1b[1mbold\x1b[0m \x1b[2mdim\x1b[0m \x1b[3mitalic\x1b[0m \x1b[7minverse\x1b[0m\r\n"
+                   "\x1b[31mred\x1b[32m green\x1b[33m yellow\x1b[34m blue\x1b[35m magenta\x1b[0m\r\n"
+                   "\x1b[1;91mbright\x1b[0;44m  on blue  \x1b[0m \x1b[9mstrike\x1b[0m\r\n"
+                   "\x1b[42m      \x1b[0m \x1b[45;30m black on magenta \x1b[0m",
+               {cells(0, 3, 6, 4), cells(11, 2, 22, 3)}));
     std::string colors = hidden;
     for (int i = 0; i < 24; ++i) colors += "\x1b[48;5;" + std::to_string(16 + i * 9) + "m ";
     colors += "\x1b[0m\r\n";
-    for (int i = 0; i < 24; ++i) colors += "\x1b[48;2;" + std::to_string(i * 10) + ";120;" + std::to_string(240 - i * 10) + "m ";
+    for (int i = 0; i < 24; ++i)
+        colors += "\x1b[48;2;" + std::to_string(i * 10) + ";120;" + std::to_string(240 - i * 10) + "m ";
     colors += "\x1b[0m\r\n";
     for (int i = 0; i < 24; ++i) colors += "\x1b[38;5;" + std::to_string(160 + i) + "m#";
     colors += "\r\n\x1b[38;2;255;128;0mtrue orange \x1b[38;2;0;200;255mtrue cyan\x1b[0m";
     list.push_back(screen("colors", 24, 5, colors, {cells(0, 0, 24, 2)}));
     list.push_back(screen("wide", 24, 4,
-                    std::string(hidden) + "ab\xe6\xbc\xa2\xe5\xad\x97" "cd\r\n"
-                                          "\xf0\x9f\x98\x80 smile \xf0\x9f\x8e\x89 party\r\n"
-                                          "x\xe2\x9d\xa4\xef\xb8\x8fy \xe2\x9c\x85 done",
-                    {}));
+                          std::string(hidden) + "ab\xe6\xbc\xa2\xe5\xad\x97"
+                                                "cd\r\n"
+                                                "\xf0\x9f\x98\x80 smile \xf0\x9f\x8e\x89 party\r\n"
+                                                "x\xe2\x9d\xa4\xef\xb8\x8fy \xe2\x9c\x85 done",
+                          {}));
     std::string shapes = hidden;
-    shapes += "\x1b[36m\xe2\x94\x8c\xe2\x94\x80\xe2\x94\x80\xe2\x94\xac\xe2\x94\x80\xe2\x94\x90 "
-              "\xe2\x95\x94\xe2\x95\x90\xe2\x95\x97\r\n"
-              "\xe2\x94\x82" "ab\xe2\x94\x82" "c\xe2\x94\x82 \xe2\x95\x91x\xe2\x95\x91\r\n"
-              "\xe2\x94\x94\xe2\x94\x80\xe2\x94\x80\xe2\x94\xb4\xe2\x94\x80\xe2\x94\x98 "
-              "\xe2\x95\x9a\xe2\x95\x90\xe2\x95\x9d\x1b[0m\r\n";
-    shapes += "\x1b[33m\xe2\x96\x88\xe2\x96\x93\xe2\x96\x92\xe2\x96\x91\xe2\x96\x80\xe2\x96\x84\xe2\x96\x8c\xe2\x96\x90"
-              "\xe2\x96\x96\xe2\x96\x9f\x1b[0m\r\n";
-    shapes += "\x1b[30;42m main \x1b[32;44m\xee\x82\xb0\x1b[37;44m src \x1b[34;49m\xee\x82\xb0\x1b[0m "
-              "\x1b[31;43m\xee\x82\xb4 x \x1b[33;49m\xee\x82\xb4\x1b[0m \xee\x82\xb1\r\n";
-    list.push_back(screen("shapes", 24, 6, shapes, {cells(0, 0, 7, 1), cells(7, 0, 10, 1), cells(0, 2, 7, 3), cells(7, 2, 10, 3), cells(0, 1, 1, 2),
-                            cells(3, 1, 4, 2), cells(5, 1, 6, 2), cells(7, 1, 8, 2), cells(9, 1, 10, 2), cells(0, 3, 10, 4),
-                            cells(6, 4, 7, 5), cells(12, 4, 13, 5), cells(14, 4, 15, 5), cells(18, 4, 19, 5)}));
+    shapes +=
+        "\x1b[36m\xe2\x94\x8c\xe2\x94\x80\xe2\x94\x80\xe2\x94\xac\xe2\x94\x80\xe2\x94\x90 "
+        "\xe2\x95\x94\xe2\x95\x90\xe2\x95\x97\r\n"
+        "\xe2\x94\x82"
+        "ab\xe2\x94\x82"
+        "c\xe2\x94\x82 \xe2\x95\x91x\xe2\x95\x91\r\n"
+        "\xe2\x94\x94\xe2\x94\x80\xe2\x94\x80\xe2\x94\xb4\xe2\x94\x80\xe2\x94\x98 "
+        "\xe2\x95\x9a\xe2\x95\x90\xe2\x95\x9d\x1b[0m\r\n";
+    shapes +=
+        "\x1b[33m\xe2\x96\x88\xe2\x96\x93\xe2\x96\x92\xe2\x96\x91\xe2\x96\x80\xe2\x96\x84\xe2\x96\x8c\xe2\x96\x90"
+        "\xe2\x96\x96\xe2\x96\x9f\x1b[0m\r\n";
+    shapes +=
+        "\x1b[30;42m main \x1b[32;44m\xee\x82\xb0\x1b[37;44m src \x1b[34;49m\xee\x82\xb0\x1b[0m "
+        "\x1b[31;43m\xee\x82\xb4 x \x1b[33;49m\xee\x82\xb4\x1b[0m \xee\x82\xb1\r\n";
+    list.push_back(
+        screen("shapes", 24, 6, shapes,
+               {cells(0, 0, 7, 1), cells(7, 0, 10, 1), cells(0, 2, 7, 3), cells(7, 2, 10, 3), cells(0, 1, 1, 2),
+                cells(3, 1, 4, 2), cells(5, 1, 6, 2), cells(7, 1, 8, 2), cells(9, 1, 10, 2), cells(0, 3, 10, 4),
+                cells(6, 4, 7, 5), cells(12, 4, 13, 5), cells(14, 4, 15, 5), cells(18, 4, 19, 5)}));
     list.push_back(screen("decorations", 24, 6,
-                    std::string(hidden) + "\x1b[4msingle\x1b[0m \x1b[4:2mdouble\x1b[0m\r\n"
-                                          "\x1b[4:3mcurly\x1b[0m \x1b[4:4mdotted\x1b[0m \x1b[4:5mdashed\x1b[0m\r\n"
-                                          "\x1b[9mstrike\x1b[0m \x1b[4;58;2;255;0;0mred under\x1b[0m\r\n"
-                                          "\x1b[4m\xe6\xbc\xa2\xe5\xad\x97\x1b[0m \x1b[9m\xe6\xbc\xa2\x1b[0m wide",
-                    {}));
+                          std::string(hidden) +
+                              "\x1b[4msingle\x1b[0m \x1b[4:2mdouble\x1b[0m\r\n"
+                              "\x1b[4:3mcurly\x1b[0m \x1b[4:4mdotted\x1b[0m \x1b[4:5mdashed\x1b[0m\r\n"
+                              "\x1b[9mstrike\x1b[0m \x1b[4;58;2;255;0;0mred under\x1b[0m\r\n"
+                              "\x1b[4m\xe6\xbc\xa2\xe5\xad\x97\x1b[0m \x1b[9m\xe6\xbc\xa2\x1b[0m wide",
+                          {}));
 
     // Every cursor style, with the keyboard and without.
     const char* styles[] = {"blinkBlock", "steadyBlock", "blinkUnderline", "steadyUnderline", "blinkBar", "steadyBar"};
@@ -191,11 +204,14 @@ std::vector<Screen> screens() {
     // Kitty: a picture placed at the cursor, a half-transparent one with a Y offset, and one
     // through placeholder cells.
     std::string kitty = std::string(hidden) + "\x1b[44m" + std::string(20, ' ') + "\x1b[0m\r";
-    kitty += kittyRgba(1, 24, 24, [](int x, int y) { return quadrants(x, y, 24, 24, 255); }, ",C=1");
+    kitty += kittyRgba(
+        1, 24, 24, [](int x, int y) { return quadrants(x, y, 24, 24, 255); }, ",C=1");
     kitty += "\x1b[1;8H";
-    kitty += kittyRgba(2, 16, 16, [](int x, int y) { return quadrants(x, y, 16, 16, 128); }, ",C=1,Y=5");
+    kitty += kittyRgba(
+        2, 16, 16, [](int x, int y) { return quadrants(x, y, 16, 16, 128); }, ",C=1,Y=5");
     kitty += "\x1b[4;1H";
-    kitty += kittyRgba(3, 32, 16, [](int x, int y) { return quadrants(x, y, 32, 16, 255); }, ",U=1,c=4,r=2");
+    kitty += kittyRgba(
+        3, 32, 16, [](int x, int y) { return quadrants(x, y, 32, 16, 255); }, ",U=1,c=4,r=2");
     kitty += "\x1b[38;5;3m" + placeholder(0, 0) + placeholder(0, 1) + placeholder(0, 2) + placeholder(0, 3) + "\r\n" +
              placeholder(1, 0) + placeholder(1, 1) + placeholder(1, 2) + placeholder(1, 3) + "\x1b[0m";
     // The quadrants of each picture: the first and the half-transparent one at their own pixels,
@@ -214,9 +230,9 @@ std::vector<Screen> screens() {
     selection.prepare = [](TerminalView& view) { view.selection().setSelection({7, 0}, {8, 1}); };
     list.push_back(selection);
 
-    list.push_back(screen("double", 24, 6,
-                    std::string(hidden) + "normal row\r\n\x1b#3Double top\r\n\x1b#4Double top\r\n\x1b#6Wide row\r\nend",
-                    {}));
+    list.push_back(screen(
+        "double", 24, 6,
+        std::string(hidden) + "normal row\r\n\x1b#3Double top\r\n\x1b#4Double top\r\n\x1b#6Wide row\r\nend", {}));
 
     // A Hebrew row with the cursor in it: the caret stands at the visual column.
     Screen hebrew = screen("hebrew", 24, 3,
@@ -230,7 +246,8 @@ std::vector<Screen> screens() {
 int channelDifference(uint32_t a, uint32_t b) {
     int worst = 0;
     for (int shift = 0; shift < 32; shift += 8) {
-        worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
+        worst =
+            std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
     }
     return worst;
 }
@@ -292,15 +309,16 @@ TEST(GpuParity, BothPathsDrawTheSameScreens) {
                     if (d <= 4) ++close;
                     // What matches shows dimmed; small differences yellow, large ones red.
                     const uint32_t c = cpu.image.pixels[i];
-                    const uint8_t grey = static_cast<uint8_t>((((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF)) / 12);
+                    const uint8_t grey =
+                        static_cast<uint8_t>((((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF)) / 12);
                     diff.pixels[i] = d <= 1   ? platform::gfx::Image::premultipliedPixel(grey, grey, grey, 255)
                                      : d <= 4 ? platform::gfx::Image::premultipliedPixel(230, 200, 0, 255)
                                               : platform::gfx::Image::premultipliedPixel(
                                                     255, static_cast<uint8_t>(std::max(0, 80 - d)), 40, 255);
                     for (const Exact& e : screen.exact) {
-                        const double sx = e.unit == Exact::Unit::cells ? cell.width * scale
+                        const double sx = e.unit == Exact::Unit::cells    ? cell.width * scale
                                           : e.unit == Exact::Unit::points ? scale
-                                                                           : 1;
+                                                                          : 1;
                         const double sy = e.unit == Exact::Unit::cells ? cell.height * scale : sx;
                         const double ox = e.originX * scale, oy = e.originY * scale;
                         if (x >= ox + e.x0 * sx + e.inset && x < ox + e.x1 * sx - e.inset &&

@@ -35,7 +35,8 @@ Box bounds(const std::vector<ColorVertex>& vertices) {
     return box;
 }
 
-std::string kittyImage(const std::string& keys, int width, int height, const std::function<std::array<uint8_t, 4>(int, int)>& pixel) {
+std::string kittyImage(const std::string& keys, int width, int height,
+                       const std::function<std::array<uint8_t, 4>(int, int)>& pixel) {
     std::vector<uint8_t> rgba;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -66,7 +67,11 @@ TEST(ShaperCache, KeepsItsBoundInFirstInOrder) {
     EXPECT_FALSE(cache.shape(u"", font));
     auto first = cache.shape(u"t0", font);
     ASSERT_TRUE(first);
-    for (int i = 1; i < 2048; ++i) ASSERT_TRUE(cache.shape(u"t" + std::u16string(std::to_string(i).begin(), std::to_string(i).end()), font));
+    auto text = [](int i) {
+        const std::string digits = std::to_string(i);
+        return u"t" + std::u16string(digits.begin(), digits.end());
+    };
+    for (int i = 1; i < 2048; ++i) ASSERT_TRUE(cache.shape(text(i), font));
     EXPECT_EQ(cache.count(), 2048u);
     EXPECT_EQ(cache.shape(u"t0", font), first);  // a hit: the same run, the order unchanged
     EXPECT_EQ(cache.order().front().text, u"t0");
@@ -106,7 +111,8 @@ TEST(GpuGlyphs, AtlasesForEachKindOfGlyph) {
     EXPECT_EQ(s.renderer().statistics().glyphsRasterized, rasterised);
     // A shape as large as the atlas can be: everything else goes, and comes back on next use.
     const int64_t side = s.renderer().grayscaleAtlas().maxSize();
-    ASSERT_TRUE(s.renderer().customGlyphEntry(0x2588, static_cast<int>(side - 2), static_cast<int>(side - 2), 1, 0, false));
+    ASSERT_TRUE(
+        s.renderer().customGlyphEntry(0x2588, static_cast<int>(side - 2), static_cast<int>(side - 2), 1, 0, false));
     EXPECT_EQ(s.renderer().glyphCacheCount(), 0u);
     EXPECT_TRUE(s.renderer().rowCache().empty());
     s.build();
@@ -143,7 +149,8 @@ TEST(GpuShapes, ShapesAsCoverage) {
     struct Case {
         uint32_t codePoint;
         int coverage;
-    } cases[] = {{0x2588, 255}, {0x2593, 191}, {0x2592, 128}, {0x2591, 64}, {0xE0B1, -1}, {0xE0B3, -1}, {0xE0B5, -1}, {'A', -1}};
+    } cases[] = {{0x2588, 255}, {0x2593, 191}, {0x2592, 128}, {0x2591, 64},
+                 {0xE0B1, -1},  {0xE0B3, -1},  {0xE0B5, -1},  {'A', -1}};
     for (const Case& c : cases) EXPECT_EQ(coverageAtCentre(c.codePoint), c.coverage) << std::hex << c.codePoint;
     EXPECT_TRUE(renderer.customGlyphEntry(0xE0B0, 8, 16, 1, 0, true));
     const size_t before = renderer.customGlyphCacheCount();
@@ -181,7 +188,8 @@ TEST(GpuImages, TexturesAreUprightAndPremultiplied) {
     EXPECT_EQ(texture->height(), 1);
     EXPECT_EQ(s.renderer().payloadTexture(one), texture);  // made once
 
-    auto twoRows = std::make_shared<KittyGraphicsPayload>(KittyGraphicsPayload::rgba({255, 0, 0, 255, 0, 0, 255, 255}, 1, 2));
+    auto twoRows =
+        std::make_shared<KittyGraphicsPayload>(KittyGraphicsPayload::rgba({255, 0, 0, 255, 0, 0, 255, 255}, 1, 2));
     auto upright = s.renderer().payloadTexture(twoRows);
     ASSERT_TRUE(upright);
     EXPECT_EQ(upright->readBytes(0, 0, 1, 1), (std::vector<uint8_t>{255, 0, 0, 255}));  // blue, bottom row first
@@ -199,7 +207,9 @@ TEST(GpuImages, TexturesAreUprightAndPremultiplied) {
 TEST(GpuImages, ARetransmittedPictureShowsItsNewPixels) {
     GPU_TEST_DEVICE(device);
     GpuScreen s(20, 4);
-    auto lowerHalfBlue = [](int, int y) { return y < 4 ? std::array<uint8_t, 4>{255, 0, 0, 255} : std::array<uint8_t, 4>{0, 0, 255, 255}; };
+    auto lowerHalfBlue = [](int, int y) {
+        return y < 4 ? std::array<uint8_t, 4>{255, 0, 0, 255} : std::array<uint8_t, 4>{0, 0, 255, 255};
+    };
     s.feed("\x1b[?25l" + kittyImage("a=t,i=5", 8, 8, red) + "\x1b_Ga=p,U=1,i=5,c=1,r=1,q=2\x1b\\\x1b[38;5;5m" +
            placeholderCell(0));
     s.frame();
@@ -219,8 +229,8 @@ TEST(GpuImages, PlaceholderOffsetsCountDownwards) {
     GPU_TEST_DEVICE(device);
     auto topOf = [](int offset) {
         GpuScreen s(20, 4);
-        s.feed("\x1b[?25l" + kittyImage("a=t,i=6", 8, 16, red) + "\x1b_Ga=p,U=1,i=6,c=1,r=1,q=2,Y=" +
-               std::to_string(offset) + "\x1b\\\x1b[38;5;6m" + placeholderCell(0));
+        s.feed("\x1b[?25l" + kittyImage("a=t,i=6", 8, 16, red) +
+               "\x1b_Ga=p,U=1,i=6,c=1,r=1,q=2,Y=" + std::to_string(offset) + "\x1b\\\x1b[38;5;6m" + placeholderCell(0));
         s.build();
         const RowDrawData& row = *s.renderer().rowCache().at(0).data;
         EXPECT_EQ(row.placeholderImageDraws.size(), 1u);
@@ -244,6 +254,8 @@ TEST(GpuImages, PicturesOffScreenGoPastTheBudget) {
     s.feed("\r\n\r\n\r\n\r\n\r\n" + sixel);
     s.build();
     EXPECT_EQ(s.renderer().imageTextureCount(), 1u);  // the one on screen
+    s.build();
+    EXPECT_EQ(s.renderer().imageTextureCount(), 1u);  // its row, taken from the cache, still draws it
     s.renderer().pictureTextureBudget = GpuTerminalRenderer::pictureTextureBudgetBytes;
     s.view().scrollUp(5);
     s.build();
@@ -270,13 +282,14 @@ TEST(GpuCursor, ShapesAndPlaces) {
             const char* bytes;
             Box expected;  // in cells from the top-left; heights in pixels when not a cell
         } cases[] = {
-            {"\x1b[2 q\x1b[1;1H\xe6\xbc\xa2\x1b[1;1H", {0, 0, 2, 1}},    // a wide cell: two cells
-            {"\x1b[2 q\x1b[2;1H\x1b#6ab\x1b[2;2H", {2, 1, 4, 2}},         // doubled: twice as wide
+            {"\x1b[2 q\x1b[1;1H\xe6\xbc\xa2\x1b[1;1H", {0, 0, 2, 1}},  // a wide cell: two cells
+            {"\x1b[2 q\x1b[2;1H\x1b#6ab\x1b[2;2H", {2, 1, 4, 2}},      // doubled: twice as wide
         };
         for (const Case& c : cases) {
             s.feed(c.bytes);
             const Box got = bounds(cursor().colorVertices);
-            EXPECT_EQ(got, (Box{c.expected.x0 * cw, top - c.expected.y1 * ch, c.expected.x1 * cw, top - c.expected.y0 * ch}))
+            EXPECT_EQ(got,
+                      (Box{c.expected.x0 * cw, top - c.expected.y1 * ch, c.expected.x1 * cw, top - c.expected.y0 * ch}))
                 << c.bytes << " @" << scale;
         }
         s.feed("\x1b[3;1H\x1b#5\x1b[6 q");

@@ -40,9 +40,7 @@ struct GpuScreen {
     TerminalView& view() { return headless->view(); }
     Terminal& terminal() { return view().getTerminal(); }
     Buffer& buffer() { return terminal().buffer(); }
-    GpuTerminalRenderer& renderer() {
-        return *dynamic_cast<GpuTerminalRenderer*>(view().gpuHosting().gpuRenderer());
-    }
+    GpuTerminalRenderer& renderer() { return *dynamic_cast<GpuTerminalRenderer*>(view().gpuHosting().gpuRenderer()); }
     platform::ui::GpuView& gpuView() { return *view().gpuHosting().gpuView(); }
     platform::gpu::Device& device() { return *gpuView().device(); }
     platform::gfx::Size cell() { return headless->cell(); }

@@ -73,7 +73,15 @@ TEST(VantelRenderTool, DrawsWithTheGpuRenderer) {
     cairo_surface_t* png = cairo_image_surface_create_from_png(out.c_str());
     ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
     cairo_surface_flush(png);
-    EXPECT_EQ(reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(png))[3], 0xff204080u);
+    const auto* pixels = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(png));
+    const int stride = cairo_image_surface_get_stride(png) / 4;
+    EXPECT_EQ(pixels[stride * 15 + 70], 0xff204080u);  // the background, cleared
+    // The row drawn on the GPU too: the letter in the first cell.
+    int ink = 0;
+    for (int y = 0; y < 14; ++y) {
+        for (int x = 0; x < 7; ++x) ink += pixels[y * stride + x] != 0xff204080u;
+    }
+    EXPECT_GT(ink, 5);
     cairo_surface_destroy(png);
     for (const auto& path : {in, out, errors}) std::remove(path.c_str());
 }
