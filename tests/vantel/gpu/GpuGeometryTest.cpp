@@ -1,52 +1,17 @@
-// Row geometry on the GPU path: doubling, clipping with texture coordinates, the pixels a filled
-// rectangle covers, decoration rectangles, picture quads and coverage.
+// Row geometry on the GPU path: the pixels a filled rectangle covers, decoration rectangles and
+// picture quads.
 #include <gtest/gtest.h>
 
 #include "platform/gfx/Canvas.h"
 #include "platform/gpu/Device.h"
 #include "support/GpuTestSupport.h"
 #include "vantel/gpu/GpuGeometry.h"
-#include "vantel/view/InlineImages.h"
-#include "vantel/view/TerminalView.h"
 
 using namespace vantel;
 using Box = GpuGeometry::Box;
 using Quad = GpuGeometry::Quad;
 using Mode = BufferLine::RenderLineMode;
 using platform::gfx::Rect;
-
-TEST(GpuGeometry, RowsDoubleAboutTheirPivot) {
-    struct Case {
-        Mode mode;
-        double pivot;
-        Box expected;
-    } cases[] = {
-        {Mode::single, 0, {10, 20, 30, 40}},
-        {Mode::doubleWidth, 0, {20, 20, 60, 40}},
-        {Mode::doubledTop, 40, {20, 0, 60, 40}},    // the upper half stays in the row
-        {Mode::doubledDown, 20, {20, 20, 60, 60}},  // the lower half
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(GpuGeometry::transformRect(c.mode, c.pivot, 10, 20, 30, 40), c.expected) << int(c.mode);
-    }
-    EXPECT_EQ(GpuGeometry::transformRect(Mode::single, 0, 30, 40, 10, 20), (Box{10, 20, 30, 40}));
-}
-
-TEST(GpuGeometry, ClippingCutsTextureCoordinatesInProportion) {
-    const Quad quad{0, 0, 100, 50, 0.2f, 0.4f, 0.6f, 0.8f};
-    EXPECT_EQ(GpuGeometry::clip(quad, std::nullopt), quad);
-    const auto left = GpuGeometry::clip(quad, ClipRect{-10, -10, 50, 100});
-    ASSERT_TRUE(left);
-    EXPECT_EQ(left->x1, 50);
-    EXPECT_FLOAT_EQ(left->uMin, 0.2f);
-    EXPECT_FLOAT_EQ(left->uMax, 0.4f);  // halfway
-    EXPECT_FLOAT_EQ(left->vMax, 0.8f);
-    const auto top = GpuGeometry::clip(quad, ClipRect{0, 25, 100, 50});
-    ASSERT_TRUE(top);
-    EXPECT_FLOAT_EQ(top->vMin, 0.6f);
-    EXPECT_FALSE(GpuGeometry::clip(quad, ClipRect{200, 0, 300, 50}));
-    EXPECT_FALSE(GpuGeometry::clip(Quad{5, 0, 5, 50}, ClipRect{0, 0, 100, 100}));
-}
 
 // The pixels the view's own drawing fills without antialiasing, counted from the bottom.
 TEST(GpuGeometry, SnappingTakesThePixelsTheViewFills) {
@@ -148,52 +113,4 @@ TEST(GpuGeometry, PictureQuads) {
     ASSERT_TRUE(wide);
     EXPECT_EQ(wide->vertices[0].position.x, 48);
     EXPECT_EQ(wide->vertices[1].position.x, 68);
-    // 200 × 100 fitted into 50 × 50: 50 × 25, centred.
-    EXPECT_EQ(InlineImages::kittyAspectFitRect({200, 100}, Rect{0, 0, 50, 50}), (Rect{0, 12.5, 50, 25}));
-}
-
-// An antialiased fill covers a pixel in the share it covers: 1.5 pixels wide is one whole pixel
-// and one at half, the corner of two such edges at three quarters.
-TEST(GpuGeometry, CoverageAsTheViewFillsIt) {
-    const Box edges[] = {{0, 0, 4, 1.5f}, {0, 1.5f, 1.5f, 4}};
-    std::vector<ColorVertex> out;
-    GpuGeometry::appendCoverage(edges, Float4{1, 0, 0, 1}, out);
-    ASSERT_EQ(out.size() % 6, 0u);
-    auto alphaAt = [&](float x, float y) {
-        float alpha = 0;
-        for (size_t i = 0; i < out.size(); i += 6) {
-            const float x0 = out[i].position.x, y0 = out[i].position.y, x1 = out[i + 4].position.x,
-                        y1 = out[i + 4].position.y;
-            if (x >= x0 && x < x1 && y >= y0 && y < y1) alpha = out[i].color.w;
-        }
-        return alpha;
-    };
-    EXPECT_FLOAT_EQ(alphaAt(0.5f, 0.5f), 1);
-    EXPECT_FLOAT_EQ(alphaAt(2.5f, 1.5f), 128 / 255.0f);
-    EXPECT_FLOAT_EQ(alphaAt(1.5f, 1.5f), 192 / 255.0f);
-    EXPECT_FLOAT_EQ(alphaAt(0.5f, 3.5f), 1);
-    EXPECT_FLOAT_EQ(alphaAt(2.5f, 3.5f), 0);
-}
-
-TEST(GpuGeometry, UnderlineStylesResolveAsTheViewDoes) {
-    struct Case {
-        std::optional<int> platform;
-        std::optional<int> vantel;
-        UnderlineStyle expected;
-    } cases[] = {
-        {0x09, std::nullopt, UnderlineStyle::double_},
-        {0x201, std::nullopt, UnderlineStyle::dashed},
-        {0x301, std::nullopt, UnderlineStyle::dotted},
-        {0x401, std::nullopt, UnderlineStyle::dashed},
-        {1, 3, UnderlineStyle::curly},
-        {0x09, 17, UnderlineStyle::double_},
-        {0, std::nullopt, UnderlineStyle::none},
-        {std::nullopt, std::nullopt, UnderlineStyle::none},
-    };
-    for (const Case& c : cases) {
-        TextAttributes attributes;
-        attributes.underlineStyle = c.platform;
-        attributes.vantelUnderlineStyle = c.vantel;
-        EXPECT_EQ(TerminalView::resolveUnderlineStyle(attributes), c.expected) << c.platform.value_or(-1);
-    }
 }

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "GpuScreenSupport.h"
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/Image.h"
 #include "platform/gfx/PngEncoder.h"
 #include "platform/runtime/VirtualMainLoop.h"
-#include "support/GpuTestSupport.h"
 #include "vantel/core/Base64.h"
 #include "vantel/gpu/GpuTerminalRenderer.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
@@ -24,6 +24,7 @@
 using namespace vantel;
 using platform::runtime::ScopedMainLoop;
 using platform::runtime::VirtualMainLoop;
+using vantel::testing::kittyImage;
 
 namespace {
 
@@ -56,19 +57,6 @@ struct Screen {
     std::function<void(TerminalView&)> prepare;  // after the bytes, before drawing
 };
 
-std::string kittyRgba(int id, int width, int height, const std::function<std::array<uint8_t, 4>(int, int)>& pixel,
-                      const std::string& keys) {
-    std::vector<uint8_t> rgba;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            auto p = pixel(x, y);
-            rgba.insert(rgba.end(), p.begin(), p.end());
-        }
-    }
-    return "\x1b_Ga=T,f=32,q=2,i=" + std::to_string(id) + ",s=" + std::to_string(width) +
-           ",v=" + std::to_string(height) + keys + ";" + Base64::encode(rgba) + "\x1b\\";
-}
-
 // Four quadrants of solid colour: interiors that filtering leaves alone.
 std::array<uint8_t, 4> quadrants(int x, int y, int width, int height, uint8_t alpha) {
     const bool right = x >= width / 2, bottom = y >= height / 2;
@@ -78,31 +66,11 @@ std::array<uint8_t, 4> quadrants(int x, int y, int width, int height, uint8_t al
     return {240, 220, 30, alpha};
 }
 
-std::string utf8(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-    return out;
-}
-
-// A placeholder cell of image `id` at placement row and column (their diacritics), the image id in
-// the foreground colour.
+// A placeholder cell of the image whose id is the foreground colour, at a placement row and column
+// (their diacritics).
 std::string placeholder(int row, int col) {
-    static const char32_t diacritics[] = {0x0305, 0x030D, 0x030E, 0x0310, 0x0312, 0x033D};
-    return utf8(0x10EEEE) + utf8(diacritics[row]) + utf8(diacritics[col]);
+    static const char* diacritics[] = {"\xcc\x85", "\xcc\x8d", "\xcc\x8e", "\xcc\x90"};
+    return std::string("\xf4\x8e\xbb\xae") + diacritics[row] + diacritics[col];
 }
 
 const char* hidden = "\x1b[?25l";
@@ -204,14 +172,11 @@ std::vector<Screen> screens() {
     // Kitty: a picture placed at the cursor, a half-transparent one with a Y offset, and one
     // through placeholder cells.
     std::string kitty = std::string(hidden) + "\x1b[44m" + std::string(20, ' ') + "\x1b[0m\r";
-    kitty += kittyRgba(
-        1, 24, 24, [](int x, int y) { return quadrants(x, y, 24, 24, 255); }, ",C=1");
+    kitty += kittyImage("a=T,i=1,C=1", 24, 24, [](int x, int y) { return quadrants(x, y, 24, 24, 255); });
     kitty += "\x1b[1;8H";
-    kitty += kittyRgba(
-        2, 16, 16, [](int x, int y) { return quadrants(x, y, 16, 16, 128); }, ",C=1,Y=5");
+    kitty += kittyImage("a=T,i=2,C=1,Y=5", 16, 16, [](int x, int y) { return quadrants(x, y, 16, 16, 128); });
     kitty += "\x1b[4;1H";
-    kitty += kittyRgba(
-        3, 32, 16, [](int x, int y) { return quadrants(x, y, 32, 16, 255); }, ",U=1,c=4,r=2");
+    kitty += kittyImage("a=T,i=3,U=1,c=4,r=2", 32, 16, [](int x, int y) { return quadrants(x, y, 32, 16, 255); });
     kitty += "\x1b[38;5;3m" + placeholder(0, 0) + placeholder(0, 1) + placeholder(0, 2) + placeholder(0, 3) + "\r\n" +
              placeholder(1, 0) + placeholder(1, 1) + placeholder(1, 2) + placeholder(1, 3) + "\x1b[0m";
     // The quadrants of each picture: the first and the half-transparent one at their own pixels,

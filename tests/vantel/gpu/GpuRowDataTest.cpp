@@ -11,7 +11,6 @@
 
 #include "GpuScreenSupport.h"
 #include "platform/gpu/Texture.h"
-#include "vantel/core/Base64.h"
 #include "vantel/gpu/GpuGeometry.h"
 #include "vantel/gpu/ShaperCache.h"
 #include "vantel/graphics/KittyGraphicsPayload.h"
@@ -19,6 +18,7 @@
 using namespace vantel;
 using namespace std::chrono_literals;
 using vantel::testing::GpuScreen;
+using vantel::testing::kittyImage;
 using Box = GpuGeometry::Box;
 
 namespace {
@@ -33,19 +33,6 @@ Box bounds(const std::vector<ColorVertex>& vertices) {
         box.x1 = std::max(box.x1, v.position.x), box.y1 = std::max(box.y1, v.position.y);
     }
     return box;
-}
-
-std::string kittyImage(const std::string& keys, int width, int height,
-                       const std::function<std::array<uint8_t, 4>(int, int)>& pixel) {
-    std::vector<uint8_t> rgba;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            auto p = pixel(x, y);
-            rgba.insert(rgba.end(), p.begin(), p.end());
-        }
-    }
-    return "\x1b_Gf=32,q=2,s=" + std::to_string(width) + ",v=" + std::to_string(height) + "," + keys + ";" +
-           Base64::encode(rgba) + "\x1b\\";
 }
 
 std::array<uint8_t, 4> red(int, int) { return {255, 0, 0, 255}; }

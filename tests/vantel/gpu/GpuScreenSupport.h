@@ -5,19 +5,37 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/gpu/Device.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/GpuView.h"
 #include "support/GpuTestSupport.h"
+#include "vantel/core/Base64.h"
 #include "vantel/gpu/GpuTerminalRenderer.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
 
 namespace vantel::testing {
+
+// A Kitty graphics command sending straight RGBA pixels, with the keys given (action, id, ...).
+inline std::string kittyImage(const std::string& keys, int width, int height,
+                              const std::function<std::array<uint8_t, 4>(int, int)>& pixel) {
+    std::vector<uint8_t> rgba;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto p = pixel(x, y);
+            rgba.insert(rgba.end(), p.begin(), p.end());
+        }
+    }
+    return "\x1b_Gf=32,q=2,s=" + std::to_string(width) + ",v=" + std::to_string(height) + "," + keys + ";" +
+           Base64::encode(rgba) + "\x1b\\";
+}
 
 struct GpuScreen {
     platform::runtime::VirtualMainLoop loop;

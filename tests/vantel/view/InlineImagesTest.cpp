@@ -87,6 +87,7 @@ TEST(InlineImages, KittyAspectFitRect) {
         Rect rect, expected;
     } cases[] = {{{200, 100}, {0, 0, 100, 100}, {0, 25, 100, 50}},
                  {{100, 200}, {10, 10, 100, 100}, {35, 10, 50, 100}},
+                 {{200, 100}, {0, 0, 50, 50}, {0, 12.5, 50, 25}},
                  {{0, 100}, {0, 0, 100, 100}, {0, 0, 100, 100}}};
     for (const Case& c : cases) EXPECT_EQ(InlineImages::kittyAspectFitRect(c.image, c.rect), c.expected);
 }

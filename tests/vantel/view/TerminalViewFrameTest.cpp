@@ -246,6 +246,7 @@ TEST(TerminalViewFrame, ResolveUnderlineStyle) {
     } cases[] = {
         {0x09, std::nullopt, UnderlineStyle::double_}, {0x0101, std::nullopt, UnderlineStyle::dotted},
         {0x0201, std::nullopt, UnderlineStyle::dashed}, {0x0401, std::nullopt, UnderlineStyle::dashed},
+        {0x0301, std::nullopt, UnderlineStyle::dotted},  // the dot bit is looked at first
         {0x02, std::nullopt, UnderlineStyle::single},  {0, std::nullopt, UnderlineStyle::none},
         {1, 3, UnderlineStyle::curly},                 {1, 9, UnderlineStyle::single},
         {std::nullopt, std::nullopt, UnderlineStyle::none},
