@@ -132,6 +132,13 @@ TEST(GpuTerminalRenderer, StartsEmptyWithoutACoordinator) {
     EXPECT_EQ(renderer.grayscaleAtlas().format(), GlyphAtlasFormat::grayscale);
     EXPECT_EQ(renderer.colorAtlas().format(), GlyphAtlasFormat::bgra);
     EXPECT_EQ(renderer.sampler()->descriptor().minFilter, platform::gpu::SamplerFilter::linear);
+    // Every cache starts empty.
+    EXPECT_TRUE(renderer.rowCache().empty());
+    EXPECT_FALSE(renderer.cacheSignature());
+    EXPECT_EQ(renderer.shaperCache().count(), 0u);
+    EXPECT_EQ(renderer.glyphCacheCount() + renderer.customGlyphCacheCount(), 0u);
+    EXPECT_EQ(renderer.imageTextureCount() + renderer.kittyTextureCount(), 0u);
+    EXPECT_EQ(renderer.bufferPool().availableTotal(), 0u);
 
     auto own = platform::gpu::Device::makeHeadless();
     auto owned = std::make_shared<GpuView>(platform::gfx::Rect{0, 0, 10, 10}, own);
