@@ -50,6 +50,13 @@ void Button::setImage(std::optional<gfx::Image> image) {
     changed();
 }
 
+void Button::setSymbol(std::string name, double size) {
+    if (name == symbolName_ && size == symbolSize_) return;
+    symbolName_ = std::move(name);
+    symbolSize_ = std::isfinite(size) && size > 0 ? size : 16;
+    changed();
+}
+
 void Button::setBordered(bool bordered) { setProperty(bordered_, bordered); }
 
 void Button::setBezelStyle(BezelStyle style) { setProperty(bezel_, style); }
@@ -85,12 +92,35 @@ RichText Button::shownTitle() const {
 
 View::Size Button::fittingSize() const {
     if (image_ && !image_->isEmpty() && title_.empty()) return {double(image_->width), double(image_->height)};
+    if (!symbolName_.empty() && title_.empty()) return {symbolSize_, symbolSize_};
     const Size text = shownTitle().measure();
     if (type_ == Type::checkBox) {
         return {checkBoxSide + (text.width > 0 ? checkBoxGap + text.width : 0), std::max(checkBoxSide + 2, text.height)};
     }
     const Padding pad = paddingFor(bordered_, bezel_, size_);
     return {text.width + 2 * pad.horizontal, text.height + 2 * pad.vertical};
+}
+
+void Button::drawSymbol(gfx::Canvas& canvas, const Rect& box) const {
+    // A likeness: a cross for closing, a chevron for going back, a dot for the rest.
+    const double half = std::min(symbolSize_, std::min(box.width, box.height)) / 2 * 0.6;
+    const gfx::Point c{box.width / 2, box.height / 2};
+    const gfx::Rgba ink = tint_.value_or(drawing::text);
+    gfx::Path path;
+    if (symbolName_.rfind("window-close", 0) == 0) {
+        path.moveTo({c.x - half, c.y - half});
+        path.lineTo({c.x + half, c.y + half});
+        path.moveTo({c.x - half, c.y + half});
+        path.lineTo({c.x + half, c.y - half});
+    } else if (symbolName_.rfind("go-previous", 0) == 0) {
+        path.moveTo({c.x + half / 2, c.y - half});
+        path.lineTo({c.x - half / 2, c.y});
+        path.lineTo({c.x + half / 2, c.y + half});
+    } else {
+        canvas.fill(Rect{c.x - 2, c.y - 2, 4, 4}, ink);
+        return;
+    }
+    canvas.stroke(path, ink, drawing::line(1.5));
 }
 
 void Button::draw(gfx::Canvas& canvas, const Rect&) {
@@ -108,6 +138,7 @@ void Button::draw(gfx::Canvas& canvas, const Rect&) {
         const double w = image_->width * scale, h = image_->height * scale;
         canvas.drawImage(*image_, Rect{(box.width - w) / 2, (box.height - h) / 2, w, h});
     }
+    if (!symbolName_.empty()) drawSymbol(canvas, box);
     const RichText title = shownTitle();
     const Size text = title.measure();
     double x = (box.width - text.width) / 2;

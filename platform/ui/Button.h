@@ -50,6 +50,12 @@ public:
     const std::optional<gfx::Image>& image() const { return image_; }
     // Shown alone, scaled proportionally into the button.
     void setImage(std::optional<gfx::Image> image);
+    // A symbolic icon of the desktop's icon theme by name ("window-close-symbolic"), shown alone
+    // at `symbolSize` points in the content tint; the stand-in draws a likeness of the ones it
+    // knows. Empty: none.
+    const std::string& symbolName() const { return symbolName_; }
+    double symbolSize() const { return symbolSize_; }
+    void setSymbol(std::string name, double size);
 
     bool isBordered() const { return bordered_; }
     void setBordered(bool bordered);
@@ -78,12 +84,16 @@ public:
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
 private:
+    void drawSymbol(gfx::Canvas& canvas, const Rect& box) const;
+
     Type type_;
     std::string title_;
     std::optional<RichText> attributedTitle_;
     gfx::InterfaceFont font_;
     std::optional<gfx::Rgba> tint_;
     std::optional<gfx::Image> image_;
+    std::string symbolName_;
+    double symbolSize_ = 16;
     bool bordered_ = true;
     BezelStyle bezel_ = BezelStyle::rounded;
     ControlSize size_ = ControlSize::regular;

@@ -11,6 +11,11 @@ namespace {
 constexpr double segmentPadding = 8;
 constexpr double height = 24;
 
+gfx::Size imageSizeOf(const SegmentedControl::Segment& segment) {
+    if (segment.imageSize) return *segment.imageSize;
+    return {double(segment.image->width), double(segment.image->height)};
+}
+
 }  // namespace
 
 SegmentedControl::SegmentedControl(const Rect& frame)
@@ -58,7 +63,7 @@ double SegmentedControl::widthOfSegment(int index) const {
     const Segment& segment = segments_[static_cast<size_t>(index)];
     if (segment.width > 0) return segment.width;
     double content = labelText(segment).measure().width;
-    if (segment.image && !segment.image->isEmpty()) content = std::max(content, double(segment.image->width));
+    if (segment.image && !segment.image->isEmpty()) content = std::max(content, imageSizeOf(segment).width);
     return content + 2 * segmentPadding;
 }
 
@@ -79,8 +84,9 @@ void SegmentedControl::draw(gfx::Canvas& canvas, const Rect&) {
         canvas.fill(cell, i == selected_ ? gfx::Rgba{0.75, 0.8, 0.9, 1} : gfx::Rgba{0.94, 0.94, 0.94, 1});
         drawing::strokeInside(canvas, cell, gfx::Rgba{0.6, 0.6, 0.6, 1}, 1);
         if (segment.image && !segment.image->isEmpty()) {
-            const double s = std::min(1.0, std::min((w - 4) / segment.image->width, (box.height - 4) / segment.image->height));
-            const double iw = segment.image->width * s, ih = segment.image->height * s;
+            const Size natural = imageSizeOf(segment);
+            const double s = std::min(1.0, std::min((w - 4) / natural.width, (box.height - 4) / natural.height));
+            const double iw = natural.width * s, ih = natural.height * s;
             canvas.drawImage(*segment.image, Rect{x + (w - iw) / 2, (box.height - ih) / 2, iw, ih});
         } else {
             const RichText label = labelText(segment);

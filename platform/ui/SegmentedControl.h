@@ -19,6 +19,9 @@ public:
     struct Segment {
         std::string label;
         std::optional<gfx::Image> image;
+        // The image's size in points (its pixels may be more, for the window's scale); none: one
+        // pixel a point.
+        std::optional<gfx::Size> imageSize;
         // 0: as wide as its content.
         double width = 0;
         bool enabled = true;

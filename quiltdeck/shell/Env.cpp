@@ -21,9 +21,20 @@ std::filesystem::path homeFolder() {
     return "/";
 }
 
-std::filesystem::path configFolder() {
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/') return config;
-    return homeFolder() / ".config";
+namespace {
+
+// An XDG base folder: the variable when it holds an absolute path, else its default below home.
+std::filesystem::path xdgFolder(const char* variable, const char* fallback) {
+    if (const char* value = std::getenv(variable); value && value[0] == '/') return value;
+    return homeFolder() / fallback;
 }
+
+}  // namespace
+
+std::filesystem::path configFolder() { return xdgFolder("XDG_CONFIG_HOME", ".config"); }
+
+std::filesystem::path dataFolder() { return xdgFolder("XDG_DATA_HOME", ".local/share"); }
+
+std::filesystem::path cacheFolder() { return xdgFolder("XDG_CACHE_HOME", ".cache"); }
 
 }  // namespace quiltdeck

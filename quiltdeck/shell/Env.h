@@ -16,5 +16,9 @@ std::filesystem::path homeFolder();
 
 // $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
 std::filesystem::path configFolder();
+// $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+std::filesystem::path dataFolder();
+// $XDG_CACHE_HOME when it is an absolute path, else ~/.cache.
+std::filesystem::path cacheFolder();
 
 }  // namespace quiltdeck

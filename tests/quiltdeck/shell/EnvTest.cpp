@@ -37,5 +37,20 @@ TEST(Env, ConfigFolderIsAnAbsoluteXdgConfigHomeElseDotConfig) {
     }
 }
 
+TEST(Env, DataAndCacheFoldersFollowTheirXdgVariables) {
+    const std::string home = homeFolder().string();
+    struct Case {
+        const char* variable;
+        std::filesystem::path (*folder)();
+        const char* fallback;
+    } cases[] = {{"XDG_DATA_HOME", dataFolder, "/.local/share"}, {"XDG_CACHE_HOME", cacheFolder, "/.cache"}};
+    for (const Case& c : cases) {
+        for (const std::string value : {"/x/y", "relative", ""}) {
+            ScopedVariable set(c.variable, value);
+            EXPECT_EQ(c.folder(), value == "/x/y" ? value : home + c.fallback) << c.variable << " " << value;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quiltdeck
