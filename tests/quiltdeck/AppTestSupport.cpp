@@ -28,6 +28,10 @@ struct ProcessFolders {
         std::filesystem::create_directories(root / "home");
         ::setenv("HOME", (root / "home").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
+        // Dates are shown in local time: the tests' is UTC.
+        ::setenv("TZ", "UTC", 1);
         ::setenv("QUILTDECK_STATE_DIR", (root / "state").c_str(), 1);
         ::unsetenv("BRIGHTLOOM_STATE_DIR");
     }

@@ -1,0 +1,251 @@
+#include "quiltdeck/panels/ReaderWindow.h"
+
+#include <glib.h>
+
+#include <algorithm>
+
+#include "platform/ui/Workspace.h"
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/Fonts.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Theme.h"
+
+namespace quiltdeck {
+
+using platform::gfx::FontWeight;
+using platform::gfx::Rect;
+using platform::gfx::Size;
+using platform::ui::Button;
+using platform::ui::KeyEvent;
+using platform::ui::RichText;
+using platform::ui::TextAttributes;
+using platform::ui::WebView;
+
+namespace {
+
+struct ParsedURL {
+    std::string scheme;
+    bool hasHost = false;
+};
+
+// Nothing when the text is not an absolute URL.
+std::optional<ParsedURL> parse(std::string_view url) {
+    const std::string text(url);
+    GUri* uri = g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr);
+    if (!uri) return std::nullopt;
+    ParsedURL parsed;
+    if (const char* scheme = g_uri_get_scheme(uri)) {
+        gchar* lower = g_ascii_strdown(scheme, -1);
+        parsed.scheme = lower;
+        g_free(lower);
+    }
+    const char* host = g_uri_get_host(uri);
+    parsed.hasHost = host && *host;
+    g_uri_unref(uri);
+    return parsed;
+}
+
+// Allowed to be shown or opened; every refusal is logged.
+bool allowed(const ParsedURL& url) {
+    if ((url.scheme == "http" || url.scheme == "https") && url.hasHost) return true;
+    Log::write("reader: refused " + url.scheme + " link");
+    return false;
+}
+
+}  // namespace
+
+// Lays the header out whenever the window gives it a new size.
+class ReaderWindow::Content : public platform::ui::FlippedView {
+public:
+    explicit Content(ReaderWindow& reader) : reader_(reader) {}
+    void setFrameSize(Size size) override {
+        FlippedView::setFrameSize(size);
+        reader_.layout();
+    }
+
+private:
+    ReaderWindow& reader_;
+};
+
+ReaderWindow& ReaderWindow::shared() {
+    // For the life of the process: its page and history outlive every link.
+    static auto* reader = new ReaderWindow();
+    return *reader;
+}
+
+ReaderWindow::ReaderWindow() = default;
+
+ReaderWindow::~ReaderWindow() {
+    if (web_) {
+        web_->decidePolicy = nullptr;
+        web_->onStart = web_->onFinish = web_->onFail = nullptr;
+    }
+    if (panel_) {
+        panel_->keyDownMonitor = nullptr;
+        panel_->onCloseRequest = nullptr;
+        panel_->setContentView(nullptr);
+    }
+}
+
+// --- Pure parts ------------------------------------------------------------------------------------
+
+bool ReaderWindow::acceptsURL(std::string_view url) {
+    const auto parsed = parse(url);
+    return parsed && allowed(*parsed);
+}
+
+Rect ReaderWindow::insetFrame(const Rect& over) {
+    const double dx = over.width * 0.08, dy = over.height * 0.06;
+    return {over.x + dx, over.y + dy, std::max(0.0, over.width - 2 * dx), std::max(0.0, over.height - 2 * dy)};
+}
+
+ReaderWindow::Layout ReaderWindow::layoutFor(Size content, double openFittedWidth) {
+    // No window buttons sit in the content here, so the header starts at the left edge.
+    Layout layout;
+    layout.back = {16, 16, 22, 22};
+    const double w = openFittedWidth + 8;
+    layout.open = {content.width - 20 - w, 16, w, 22};
+    layout.spinner = {layout.open.x - 26, 19, 16, 16};
+    const double labels = std::max(60.0, layout.spinner.x - 10 - 46);
+    layout.source = {46, 10, labels, 12};
+    layout.title = {46, 24, labels, 18};
+    layout.web = {0, headerHeight, content.width, std::max(0.0, content.height - headerHeight)};
+    return layout;
+}
+
+// --- Building --------------------------------------------------------------------------------------
+
+void ReaderWindow::build() {
+    panel_ = std::make_unique<platform::ui::headless::HeadlessWindow>(buildSize, 1);
+    panel_->setMinimumSize(minimumSize);
+    std::weak_ptr<int> alive = alive_;
+    panel_->keyDownMonitor = [this, alive](const KeyEvent& event) {
+        if (alive.expired() || event.type != KeyEvent::Type::down || event.key != platform::ui::Key::escape) return false;
+        hide();
+        return true;
+    };
+    panel_->onCloseRequest = [this, alive] {
+        if (!alive.expired()) hide();
+    };
+    content_ = std::make_unique<Content>(*this);
+    content_->setFrame({0, 0, buildSize.width, buildSize.height});
+
+    web_ = std::make_unique<WebView>();
+    web_->setUserAgent(std::string(userAgent));
+    web_->decidePolicy = [this, alive](const WebView::Navigation& navigation) {
+        return alive.expired() ? WebView::Policy::cancel : decide(navigation);
+    };
+    web_->onStart = [this, alive](WebView&) {
+        if (alive.expired()) return;
+        progress_.startAnimation();
+        layout();
+    };
+    web_->onFinish = [this, alive](WebView&) {
+        if (alive.expired()) return;
+        progress_.stopAnimation();
+        layout();
+    };
+    web_->onFail = [this, alive](WebView&) {
+        if (!alive.expired()) progress_.stopAnimation();
+    };
+    content_->addSubview(web_.get());
+
+    for (platform::ui::Label* label : {&sourceLabel_, &titleLabel_}) {
+        label->setTruncation(platform::ui::Truncation::tail);
+        label->setMaximumLines(1);
+        content_->addSubview(label);
+    }
+    backButton_.setTitle("");
+    backButton_.setSymbol("go-previous-symbolic", 12);
+    backButton_.setBordered(false);
+    backButton_.setToolTip(t("reader_back"));
+    backButton_.setAction([this, alive](platform::ui::Control&) {
+        if (!alive.expired()) goBack();
+    });
+    content_->addSubview(&backButton_);
+    openButton_.setTitle(t("open_in_browser"));
+    openButton_.setBezelStyle(Button::BezelStyle::rounded);
+    openButton_.setControlSize(Button::ControlSize::small);
+    openButton_.setAction([this, alive](platform::ui::Control&) {
+        if (!alive.expired()) openInBrowser();
+    });
+    content_->addSubview(&openButton_);
+    progress_.setStyle(platform::ui::Spinner::Style::small);
+    progress_.setHidesWhenStopped(true);
+    content_->addSubview(&progress_);
+    panel_->setContentView(content_.get());
+}
+
+// --- Opening ---------------------------------------------------------------------------------------
+
+void ReaderWindow::open(const std::string& url, const std::string& title, const std::string& source, platform::ui::Window& over) {
+    const auto parsed = parse(url);
+    if (!parsed || !allowed(*parsed)) return;
+    current_ = url;
+    if (!WebView::engineAvailable()) {
+        platform::ui::Workspace::open(url);
+        return;
+    }
+    if (!panel_) build();
+    TextAttributes sourceStyle;
+    sourceStyle.font = Fonts::ui(9.5, FontWeight::semibold);
+    sourceStyle.kern = 0.6;
+    sourceStyle.color = PanelColors::mutedText();
+    gchar* upper = g_utf8_strup(source.c_str(), static_cast<gssize>(source.size()));
+    sourceLabel_.setRichText(RichText(upper ? upper : "", sourceStyle));
+    g_free(upper);
+    TextAttributes titleStyle;
+    titleStyle.font = Fonts::ui(14, FontWeight::semibold);
+    titleStyle.kern = -0.15;
+    titleStyle.color = PanelColors::strongText();
+    titleLabel_.setRichText(RichText(title, titleStyle));
+    const Rect frame = insetFrame({0, 0, over.size().width, over.size().height});
+    panel_->setSize({std::max(frame.width, minimumSize.width), std::max(frame.height, minimumSize.height)});
+    panel_->setBackgroundColor(PanelColors::panelBackground());
+    content_->setLayerBackgroundColor(PanelColors::panelBackground());
+    web_->load(url, loadTimeout);
+    panel_->present();
+    layout();
+}
+
+void ReaderWindow::layout() {
+    if (!panel_ || !web_ || !content_) return;
+    const Layout frames = layoutFor({content_->frame().width, content_->frame().height}, openButton_.fittingSize().width);
+    backButton_.setFrame(frames.back);
+    backButton_.setContentTintColor(PanelColors::mutedText());
+    backButton_.setEnabled(web_->canGoBack());
+    openButton_.setFrame(frames.open);
+    progress_.setFrame(frames.spinner);
+    sourceLabel_.setFrame(frames.source);
+    titleLabel_.setFrame(frames.title);
+    web_->setFrame(frames.web);
+}
+
+WebView::Policy ReaderWindow::decide(const WebView::Navigation& navigation) {
+    if (navigation.newWindow) {
+        // A link meant for a new window opens here, never outside.
+        if (acceptsURL(navigation.url)) web_->load(navigation.url, loadTimeout);
+        return WebView::Policy::cancel;
+    }
+    if (navigation.mainFrame && !acceptsURL(navigation.url)) return WebView::Policy::cancel;
+    return WebView::Policy::allow;
+}
+
+void ReaderWindow::goBack() {
+    if (web_) web_->goBack();
+}
+
+void ReaderWindow::openInBrowser() {
+    std::optional<std::string> url = web_ ? web_->url() : std::nullopt;
+    if (!url) url = current_;
+    if (url && acceptsURL(*url)) platform::ui::Workspace::open(*url);
+}
+
+void ReaderWindow::hide() {
+    if (panel_) panel_->setVisible(false);
+}
+
+}  // namespace quiltdeck

@@ -1,0 +1,154 @@
+#include "quiltdeck/panels/HistoryWindow.h"
+
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/shell/L10n.h"
+
+namespace quiltdeck {
+namespace {
+
+using Tile = Store::ClosedTile;
+
+Tile tile(std::string title, std::string cwd) {
+    Tile record;
+    record.title = std::move(title);
+    record.name = "name";
+    record.cwd = std::move(cwd);
+    record.closedAt = Date{0};
+    return record;
+}
+
+TEST(HistoryRows, DatesReadDayMonthAndTimeInTheLanguage) {
+    // 2001-01-01 00:00 UTC, and the tests' zone is UTC.
+    EXPECT_EQ(HistoryWindow::formatDate(Date{0}, Lang::en), "1. Jan 00:00");
+    EXPECT_EQ(HistoryWindow::formatDate(Date{86400.0 * 45 + 3600 * 13 + 60 * 7}, Lang::en), "15. Feb 13:07");
+    EXPECT_EQ(HistoryWindow::formatDate(Date{0}, Lang::de), "1. Jan. 00:00");
+    EXPECT_EQ(HistoryWindow::formatDate(Date{0}, Lang::fr), "1. janv. 00:00");
+}
+
+TEST(HistoryRows, DetailLinesJoinWhatTheRecordHas) {
+    const std::string home = "/home/al";
+    Tile shell = tile("t", "/home/al/x");
+    shell.isShell = true;
+    Tile marked = tile("t", "/srv/y");
+    marked.browserId = "dev";
+    marked.claudeSessionId = "s";
+    const std::string date = "   1. Jan 00:00";
+    struct Case {
+        Tile record;
+        std::string expected;
+    } cases[] = {
+        {shell, "name (shell)   ~/x" + date},
+        {tile("t", "/home/al"), "name   ~" + date},
+        // Only the whole leading home folder is written "~".
+        {tile("t", "/home/alice/x"), "name   /home/alice/x" + date},
+        {tile("t", "/srv/home/al/z"), "name   /srv/home/al/z" + date},
+        {marked, "name   /srv/y" + date + "   " + t("with_browser") + "   " + t("resumable")},
+    };
+    for (const Case& c : cases) EXPECT_EQ(HistoryWindow::detailLine(c.record, home), c.expected) << c.record.cwd;
+}
+
+TEST(HistoryRows, APromptIsShortenedOnALineOfItsOwn) {
+    Tile record = tile("Title", "/srv/y");
+    record.lastPrompt = std::string(50, 'a') + "  \n\t " + std::string(100, 'b');
+    const auto text = HistoryWindow::rowText(record, "/home/u");
+    const std::string shown = text.string();
+    const std::string prompt = shown.substr(shown.rfind('\n') + 1);
+    EXPECT_EQ(prompt, std::string(50, 'a') + " " + std::string(58, 'b') + "…");
+    EXPECT_EQ(shown.find("Title\n"), 0u);
+    EXPECT_EQ(text.runs()[0].attributes.font.size, 13);
+    EXPECT_EQ(text.runs()[0].attributes.font.weight, platform::gfx::FontWeight::semibold);
+    EXPECT_EQ(text.runs().back().attributes.color, testing::rgb(158, 163, 169));
+    record.lastPrompt.reset();
+    const std::string without = HistoryWindow::rowText(record, "/home/u").string();
+    EXPECT_EQ(std::count(without.begin(), without.end(), '\n'), 1);
+}
+
+class HistoryWindowTest : public testing::PanelTest {
+protected:
+    HistoryWindowTest() { setClosed({}); }
+    ~HistoryWindowTest() override { setClosed({}); }
+    static void setClosed(const std::vector<Tile>& records) {
+        while (!Store::shared().closed().empty()) Store::shared().removeClosed(0);
+        for (auto it = records.rbegin(); it != records.rend(); ++it) Store::shared().recordClosed(*it);
+    }
+    std::shared_ptr<HistoryWindow> make() {
+        auto history = std::make_shared<HistoryWindow>();
+        history->home = "/home/u";
+        history->onReopen = [this](const Tile& record) { reopened_.push_back(record.title); };
+        history->build();
+        return history;
+    }
+    static std::vector<std::string> titles(const std::vector<Tile>& records) {
+        std::vector<std::string> out;
+        for (const Tile& record : records) out.push_back(record.title);
+        return out;
+    }
+    std::vector<std::string> reopened_;
+};
+
+TEST_F(HistoryWindowTest, AnEmptyHistoryShowsItsLineAndDoesNothing) {
+    auto history = make();
+    ASSERT_EQ(history->table().numberOfRows(), 1);
+    EXPECT_EQ(history->table().rows()[0].text.string(), t("history_empty"));
+    EXPECT_EQ(history->table().selectedRow(), -1);
+    history->table().clickRow(0, 1);
+    history->reopenButton().performClick();
+    history->forgetButton().performClick();
+    EXPECT_TRUE(reopened_.empty());
+    EXPECT_TRUE(Store::shared().closed().empty());
+}
+
+// Row 0, the newest, is selected at once; Reopen hands it on and keeps it in the history; a
+// double click reopens the row clicked.
+TEST_F(HistoryWindowTest, ReopenHandsTheRecordOnAndKeepsIt) {
+    setClosed({tile("newest", "/a"), tile("older", "/b")});
+    auto history = make();
+    EXPECT_EQ(history->table().selectedRow(), 0);
+    EXPECT_EQ(history->table().rowHeight(), 58);
+    EXPECT_EQ(history->reopenButton().keyEquivalent(), platform::ui::Button::KeyEquivalent::returnKey);
+    EXPECT_EQ(history->closeButton().keyEquivalent(), platform::ui::Button::KeyEquivalent::escape);
+    EXPECT_FALSE(history->closeButton().look());  // no pills here
+    history->reopenButton().performClick();
+    history->table().clickRow(1, 1);
+    history->table().clickRow(1, 2);
+    EXPECT_EQ(reopened_, (std::vector<std::string>{"newest", "older"}));
+    EXPECT_EQ(Store::shared().closed().size(), 2u);
+}
+
+TEST_F(HistoryWindowTest, RemovingWritesAtOnceAndTheLastBringsTheEmptyLine) {
+    setClosed({tile("one", "/a"), tile("two", "/b")});
+    auto history = make();
+    history->table().selectRow(1);
+    history->forgetButton().performClick();
+    EXPECT_EQ(titles(Store::shared().closed()), std::vector<std::string>{"one"});
+    EXPECT_NE(testing::readFile(Store::shared().file()).find("\"one\""), std::string::npos);
+    EXPECT_EQ(testing::readFile(Store::shared().file()).find("\"two\""), std::string::npos);
+    EXPECT_EQ(history->table().numberOfRows(), 1);
+    EXPECT_EQ(history->table().selectedRow(), -1);
+    history->table().selectRow(0);
+    history->forgetButton().performClick();
+    EXPECT_TRUE(Store::shared().closed().empty());
+    EXPECT_EQ(history->table().rows()[0].text.string(), t("history_empty"));
+}
+
+// A tile closed while the sheet is open moves the store's list on: Remove still takes the record
+// shown in the row, and nothing when that record is already gone.
+TEST_F(HistoryWindowTest, RemoveTakesTheRecordShownAfterATileClosed) {
+    setClosed({tile("A", "/a"), tile("B", "/b")});
+    auto history = make();
+    Store::shared().recordClosed(tile("C", "/c"));
+    history->table().selectRow(0);  // shows A
+    history->forgetButton().performClick();
+    EXPECT_EQ(titles(Store::shared().closed()), (std::vector<std::string>{"C", "B"}));
+    EXPECT_EQ(titles(history->entries()), (std::vector<std::string>{"C", "B"}));
+    // B vanishes from the store behind the sheet's back.
+    Store::shared().removeClosed(1);
+    history->table().selectRow(1);
+    history->forgetButton().performClick();
+    EXPECT_EQ(titles(Store::shared().closed()), std::vector<std::string>{"C"});
+    EXPECT_EQ(titles(history->entries()), std::vector<std::string>{"C"});
+}
+
+}  // namespace
+}  // namespace quiltdeck

@@ -1,0 +1,166 @@
+#include "quiltdeck/panels/ReaderWindow.h"
+
+#include "platform/ui/Workspace.h"
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/panels/PanelTestSupport.h"
+
+namespace quiltdeck {
+namespace {
+
+using platform::gfx::Rect;
+using platform::ui::KeyEvent;
+using platform::ui::WebView;
+
+TEST(ReaderLinks, OnlyHttpAndHttpsPagesWithAHost) {
+    struct Case {
+        const char* url;
+        bool accepted;
+        const char* logged;  // the refusal's scheme; null: nothing logged
+    } cases[] = {
+        {"http://example.org/a", true, nullptr},
+        {"https://example.org", true, nullptr},
+        {"HTTPS://EXAMPLE.ORG/x?y#z", true, nullptr},
+        {"https://", false, "https"},
+        {"http:///path", false, "http"},
+        {"file:///etc/passwd", false, "file"},
+        {"javascript:alert(1)", false, "javascript"},
+        {"data:text/html,<b>x</b>", false, "data"},
+        {"quiltdeck-custom://open", false, "quiltdeck-custom"},
+        {"not a url", false, nullptr},
+        {"", false, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::string before = testing::logContents();
+        EXPECT_EQ(ReaderWindow::acceptsURL(c.url), c.accepted) << c.url;
+        const std::string added = testing::logContents().substr(before.size());
+        if (c.logged) EXPECT_NE(added.find("reader: refused " + std::string(c.logged) + " link"), std::string::npos) << c.url;
+        else EXPECT_EQ(added.find("reader: refused"), std::string::npos) << c.url;
+    }
+}
+
+// Back at 16, labels at 46 and at least 60 wide, the open button fitted and 20 from the right,
+// the spinner 26 before it, the page under the 54-point header.
+TEST(ReaderLayout, TheHeaderKeepsItsPlacesAtEveryWidth) {
+    struct Case {
+        platform::gfx::Size content;
+        double fitted;
+        Rect open, spinner, source, web;
+    } cases[] = {
+        {{1000, 700}, 92, {880, 16, 100, 22}, {854, 19, 16, 16}, {46, 10, 798, 12}, {0, 54, 1000, 646}},
+        {{200, 40}, 92, {80, 16, 100, 22}, {54, 19, 16, 16}, {46, 10, 60, 12}, {0, 54, 200, 0}},
+    };
+    for (const Case& c : cases) {
+        const auto layout = ReaderWindow::layoutFor(c.content, c.fitted);
+        EXPECT_EQ(layout.back, (Rect{16, 16, 22, 22}));
+        EXPECT_EQ(layout.open, c.open);
+        EXPECT_EQ(layout.spinner, c.spinner);
+        EXPECT_EQ(layout.source, c.source);
+        EXPECT_EQ(layout.title, (Rect{46, 24, c.source.width, 18}));
+        EXPECT_EQ(layout.web, c.web);
+    }
+    EXPECT_EQ(ReaderWindow::insetFrame({100, 50, 1000, 500}), (Rect{180, 80, 840, 440}));
+}
+
+class ReaderWindowTest : public testing::PanelTest {
+protected:
+    ReaderWindowTest() {
+        platform::ui::Workspace::setOpener([this](const std::string& url) {
+            launched_.push_back(url);
+            return true;
+        });
+        WebView::setEngineAvailable(true);
+    }
+    ~ReaderWindowTest() override {
+        platform::ui::Workspace::setOpener(nullptr);
+        WebView::setEngineAvailable(false);
+    }
+    std::vector<std::string> requested() const {
+        std::vector<std::string> urls;
+        if (reader_.web()) {
+            for (const auto& request : reader_.web()->requests()) urls.push_back(request.url);
+        }
+        return urls;
+    }
+
+    platform::ui::headless::HeadlessWindow main_{{1500, 1000}, 1};
+    ReaderWindow reader_;
+    std::vector<std::string> launched_;
+};
+
+TEST_F(ReaderWindowTest, OpensThePageWithItsHeader) {
+    reader_.open("https://news.test/a", "A headline", "Tech news", main_);
+    ASSERT_TRUE(reader_.panel());
+    EXPECT_EQ(requested(), std::vector<std::string>{"https://news.test/a"});
+    EXPECT_EQ(reader_.web()->requests()[0].timeoutSeconds, 60);
+    EXPECT_EQ(reader_.web()->userAgent(), ReaderWindow::userAgent);
+    EXPECT_EQ(reader_.sourceLabel().text(), "TECH NEWS");
+    EXPECT_EQ(reader_.sourceLabel().richText()->runs()[0].attributes.kern, 0.6);
+    EXPECT_EQ(reader_.titleLabel().text(), "A headline");
+    EXPECT_EQ(reader_.panel()->size(), (platform::gfx::Size{1260, 880}));
+    EXPECT_EQ(reader_.panel()->minimumSize(), ReaderWindow::minimumSize);
+    EXPECT_FALSE(reader_.backButton().isEnabled());
+    EXPECT_EQ(reader_.backButton().symbolName(), "go-previous-symbolic");
+    EXPECT_TRUE(launched_.empty());
+    // A second headline replaces page and header; an empty source leaves the first line empty.
+    reader_.open("https://news.test/b", "Another", "", main_);
+    EXPECT_EQ(reader_.sourceLabel().text(), "");
+    EXPECT_EQ(reader_.titleLabel().text(), "Another");
+    EXPECT_EQ(*reader_.current(), "https://news.test/b");
+}
+
+// Links for a new window load in the reader; following a link enables back; Open in Browser
+// opens the page shown; Escape hides and keeps the history.
+TEST_F(ReaderWindowTest, NavigatesInsideAndHandsOnThePageShown) {
+    reader_.open("https://news.test/a", "A", "S", main_);
+    WebView& web = *reader_.web();
+    EXPECT_FALSE(web.followLink("https://other.test/blank", true));
+    EXPECT_EQ(*web.url(), "https://other.test/blank");
+    EXPECT_TRUE(reader_.backButton().isEnabled());
+    EXPECT_TRUE(launched_.empty());
+    reader_.openButton().performClick();
+    EXPECT_EQ(launched_, std::vector<std::string>{"https://other.test/blank"});
+    KeyEvent escape;
+    escape.key = platform::ui::Key::escape;
+    reader_.panel()->sendKeyEvent(escape);
+    EXPECT_FALSE(reader_.panel()->isVisible());
+    reader_.open("https://news.test/c", "C", "S", main_);
+    EXPECT_TRUE(reader_.web()->canGoBack());
+    reader_.backButton().performClick();
+    EXPECT_EQ(*web.url(), "https://other.test/blank");
+}
+
+TEST_F(ReaderWindowTest, OtherSchemesLoadAndLaunchNothing) {
+    reader_.open("file:///etc/passwd", "x", "y", main_);
+    EXPECT_FALSE(reader_.panel());
+    EXPECT_FALSE(reader_.current());
+    reader_.open("https://news.test/a", "A", "S", main_);
+    WebView& web = *reader_.web();
+    EXPECT_FALSE(web.followLink("javascript:alert(document.cookie)"));
+    EXPECT_FALSE(web.followLink("file:///etc/passwd", true));
+    EXPECT_FALSE(web.followLink("data:text/html,hi"));
+    EXPECT_EQ(*web.url(), "https://news.test/a");
+    EXPECT_EQ(requested(), std::vector<std::string>{"https://news.test/a"});
+    EXPECT_TRUE(launched_.empty());
+    EXPECT_NE(testing::logContents().find("reader: refused javascript link"), std::string::npos);
+}
+
+// Without a web engine the link goes to the default browser, checked the same way.
+TEST_F(ReaderWindowTest, WithoutAnEngineTheBrowserOpensTheLink) {
+    WebView::setEngineAvailable(false);
+    reader_.open("https://news.test/a", "A", "S", main_);
+    reader_.open("javascript:alert(1)", "A", "S", main_);
+    EXPECT_EQ(launched_, std::vector<std::string>{"https://news.test/a"});
+    EXPECT_FALSE(reader_.panel());
+}
+
+TEST_F(ReaderWindowTest, ANarrowWindowKeepsTheLabelsSixtyWide) {
+    reader_.open("https://news.test/a", "A", "S", main_);
+    reader_.panel()->setSize({200, 400});
+    EXPECT_EQ(reader_.sourceLabel().frame().width, 60);
+    EXPECT_EQ(reader_.titleLabel().frame().x, 46);
+    EXPECT_EQ(reader_.web()->frame(), (Rect{0, 54, 200, 346}));
+}
+
+}  // namespace
+}  // namespace quiltdeck
