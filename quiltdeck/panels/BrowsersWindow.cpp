@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Fonts.h"
@@ -80,6 +82,19 @@ void BrowsersWindow::build() {
         if (auto self = weak.lock()) self->rebuild();
     });
     rebuild();
+}
+
+void BrowsersWindow::present(platform::ui::Window& window) {
+    panel_ = platform::ui::WindowMaker::make(size, t("connected_browsers"));
+    panel_->setBackgroundColor(PanelColors::panelBackground());
+    build();
+    browsers_.refresh(false);
+    panel_->setContentView(&content_);
+    std::weak_ptr<BrowsersWindow> weak = weak_from_this();
+    // Once the sheet is gone, list changes leave the panel alone.
+    Sheets::present(*panel_, window, shared_from_this(), [weak](int) {
+        if (auto self = weak.lock()) self->observer_.cancel();
+    });
 }
 
 // --- The list ------------------------------------------------------------------------------------------
@@ -184,6 +199,8 @@ void BrowsersWindow::commitLabel(int tag, const std::string& deviceId, const std
     Store::shared().setLabel(text, deviceId);
 }
 
-void BrowsersWindow::close() {}
+void BrowsersWindow::close() {
+    if (panel_ && panel_->sheetParent()) panel_->sheetParent()->endSheet(*panel_);
+}
 
 }  // namespace quiltdeck

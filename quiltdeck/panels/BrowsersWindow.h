@@ -36,6 +36,8 @@ public:
     BrowsersWindow(const BrowsersWindow&) = delete;
     BrowsersWindow& operator=(const BrowsersWindow&) = delete;
 
+    // Builds the sheet, asks for a listing unless one is fresh, and shows it over `window`.
+    void present(platform::ui::Window& window);
     // The sheet's content and the list, which follows the service from now until the sheet ends
     // (present builds it).
     void build();

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
+#include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
@@ -117,6 +119,15 @@ void HistoryWindow::build() {
     if (!entries_.empty()) table_.selectRow(0);
 }
 
+void HistoryWindow::present(platform::ui::Window& window) {
+    panel_ = platform::ui::WindowMaker::make(size, t("closed_tiles"));
+    panel_->setBackgroundColor(PanelColors::panelBackground());
+    build();
+    panel_->setContentView(&content_);
+    Sheets::present(*panel_, window, shared_from_this());
+    panel_->makeFirstResponder(&table_);
+}
+
 void HistoryWindow::reload() {
     std::vector<platform::ui::TableView::Row> rows;
     if (entries_.empty()) {
@@ -155,6 +166,8 @@ void HistoryWindow::forgetSelected() {
     reload();
 }
 
-void HistoryWindow::dismiss() {}
+void HistoryWindow::dismiss() {
+    if (panel_ && panel_->sheetParent()) panel_->sheetParent()->endSheet(*panel_);
+}
 
 }  // namespace quiltdeck

@@ -35,6 +35,8 @@ public:
     // The home folder the paths are shortened by; $HOME unless a test says.
     std::string home;
 
+    // Builds the sheet and shows it over `window`.
+    void present(platform::ui::Window& window);
     // The sheet's content with a fresh copy of the store's list (present builds it).
     void build();
 

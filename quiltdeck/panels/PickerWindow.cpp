@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "platform/runtime/MainLoop.h"
+#include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/shell/Env.h"
@@ -195,6 +197,33 @@ void PickerWindow::build() {
     table_.selectRow(0);
 }
 
+void PickerWindow::present(platform::ui::Window& window) {
+    reloadProjects();
+    panel_ = platform::ui::WindowMaker::make(size, "");
+    panel_->setBackgroundColor(PanelColors::panelBackground());
+    build();
+    panel_->setContentView(&content_);
+    std::weak_ptr<PickerWindow> weak = weak_from_this();
+    // Ahead of the widgets: the search field never sees the keys the picker takes.
+    panel_->keyDownMonitor = [weak](const KeyEvent& event) {
+        auto self = weak.lock();
+        return self && self->handleKey(event);
+    };
+    showing_ = true;
+    Sheets::present(*panel_, window, shared_from_this(), [weak](int) {
+        if (auto self = weak.lock()) self->cleanUp();
+    });
+    panel_->makeFirstResponder(&search_);
+    platform::runtime::MainLoop::main().post([weak] {
+        auto self = weak.lock();
+        if (self && !self->shown_.empty() && self->table_.selectedRow() < 0) self->table_.selectRow(0);
+    });
+    browsersToken_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
+        std::string(Browsers::didChange), [weak](const auto&) {
+            if (auto self = weak.lock()) self->rebuildChips();
+        });
+}
+
 // --- The list ------------------------------------------------------------------------------------------
 
 void PickerWindow::reloadProjects() {
@@ -301,10 +330,12 @@ void PickerWindow::dismiss() {
     // Kept alive until the sheet's end has run its course.
     auto keep = shared_from_this();
     cleanUp();
+    if (panel_ && panel_->sheetParent()) panel_->sheetParent()->endSheet(*panel_);
 }
 
 void PickerWindow::cleanUp() {
     if (cleanedUp_) return;
+    auto keep = shared_from_this();
     cleanedUp_ = true;
     showing_ = false;
     browsersToken_.cancel();

@@ -51,6 +51,9 @@ public:
     std::function<std::vector<Project>()> listProjects;
     std::string home;
 
+    // Builds the sheet and shows it over `window`; every end of the sheet cleans up once.
+    void present(platform::ui::Window& window);
+
 
     // --- What the sheet does (its controls and its key handler call these) ------------------------
     void reloadProjects();

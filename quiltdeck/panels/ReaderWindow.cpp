@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "platform/ui/Workspace.h"
-#include "platform/ui/headless/HeadlessWindow.h"
+#include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
@@ -119,7 +119,7 @@ ReaderWindow::Layout ReaderWindow::layoutFor(Size content, double openFittedWidt
 // --- Building --------------------------------------------------------------------------------------
 
 void ReaderWindow::build() {
-    panel_ = std::make_unique<platform::ui::headless::HeadlessWindow>(buildSize, 1);
+    panel_ = platform::ui::WindowMaker::make(buildSize, "");
     panel_->setMinimumSize(minimumSize);
     std::weak_ptr<int> alive = alive_;
     panel_->keyDownMonitor = [this, alive](const KeyEvent& event) {

@@ -6,8 +6,10 @@
 
 #include "platform/gfx/Canvas.h"
 #include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/Mark.h"
 #include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
@@ -205,6 +207,14 @@ void SettingsWindow::build(double scale) {
     close_.setAttributedTitle(platform::ui::RichText(close_.title(), PillButton::titleAttributes(false)));
 }
 
+void SettingsWindow::present(platform::ui::Window& window) {
+    panel_ = platform::ui::WindowMaker::make(size, t("menu_settings"));
+    panel_->setBackgroundColor(PanelColors::panelBackground());
+    build(window.backingScaleFactor());
+    panel_->setContentView(&content_);
+    Sheets::present(*panel_, window, shared_from_this());
+}
+
 // --- Actions ---------------------------------------------------------------------------------------
 
 void SettingsWindow::pickTheme() {
@@ -250,6 +260,8 @@ void SettingsWindow::toggleLogin() {
     LoginItem::apply();
 }
 
-void SettingsWindow::close() {}
+void SettingsWindow::close() {
+    if (panel_ && panel_->sheetParent()) panel_->sheetParent()->endSheet(*panel_);
+}
 
 }  // namespace quiltdeck

@@ -37,6 +37,8 @@ public:
     SettingsWindow(const SettingsWindow&) = delete;
     SettingsWindow& operator=(const SettingsWindow&) = delete;
 
+    // Builds the sheet and shows it over `window`.
+    void present(platform::ui::Window& window);
     // The sheet's content from the stored values, in the theme of the moment, with the mark
     // images drawn at `scale` (present builds it at the window's).
     void build(double scale = 1);

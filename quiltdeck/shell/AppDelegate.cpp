@@ -60,6 +60,10 @@ AppDelegate::~AppDelegate() {
     // A sheet ends before the window it is shown over, and lets its owner go.
     if (window_ && window_->attachedSheet()) window_->endSheet(*window_->attachedSheet(), platform::ui::Window::cancelled);
     guide_.reset();
+    picker_.reset();
+    historyPanel_.reset();
+    settingsPanel_.reset();
+    browsersPanel_.reset();
     if (window_) {
         window_->keyDownMonitor = nullptr;
         window_->onCloseRequest = nullptr;
@@ -108,6 +112,15 @@ void AppDelegate::applicationDidFinishLaunching() {
     };
     grid_->onGuideRequested = [this, alive] {
         if (!alive.expired()) showGuide();
+    };
+    grid_->onHistoryRequested = [this, alive] {
+        if (!alive.expired()) showHistory();
+    };
+    grid_->onSettingsRequested = [this, alive] {
+        if (!alive.expired()) showSettings();
+    };
+    grid_->onBrowsersRequested = [this, alive] {
+        if (!alive.expired()) showBrowsers();
     };
     window_->keyDownMonitor = [this, alive](const KeyEvent& event) {
         return !alive.expired() && handleKeyDown(event);
@@ -266,7 +279,6 @@ bool AppDelegate::handleKeyDown(const KeyEvent& event) {
         }
         if (Modals::isShowing()) {
             Modals::cancelShowing();
-            pickerOpen_ = false;
             return true;
         }
         if (grid_->escapePressed()) return true;
@@ -298,16 +310,13 @@ bool AppDelegate::isEnabled(MenuCommand command) const {
     switch (command) {
         // Until the wall and the panels have them.
         case MenuCommand::renameTile:
-        case MenuCommand::showHistory:
         case MenuCommand::newTab:
         case MenuCommand::nextTab:
         case MenuCommand::prevTab:
         case MenuCommand::toggleZoom:
         case MenuCommand::zoomLarger:
         case MenuCommand::zoomSmaller:
-        case MenuCommand::jumpToAttention:
-        case MenuCommand::showBrowsers:
-        case MenuCommand::showSettings: return false;
+        case MenuCommand::jumpToAttention: return false;
         case MenuCommand::checkForUpdates: return Updater::shared().canCheckForUpdates();
         default: return true;
     }
@@ -328,7 +337,8 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::closeTile:
             if (Modals::isShowing()) {
                 Modals::cancelShowing();
-                pickerOpen_ = false;
+            } else if (platform::ui::Window* sheet = window_ ? window_->attachedSheet() : nullptr) {
+                window_->endSheet(*sheet, platform::ui::Window::cancelled);
             } else if (const auto id = grid_->activeId()) {
                 grid_->requestClose(*id);
             }
@@ -361,6 +371,9 @@ void AppDelegate::perform(MenuCommand command, int tag) {
             break;
         case MenuCommand::checkForUpdates: Updater::shared().checkForUpdates(); break;
         case MenuCommand::showGuide: showGuide(); break;
+        case MenuCommand::showHistory: showHistory(); break;
+        case MenuCommand::showSettings: showSettings(); break;
+        case MenuCommand::showBrowsers: showBrowsers(); break;
         default: break;
     }
 }
@@ -376,20 +389,46 @@ void AppDelegate::openBundled(std::string_view name) {
 }
 
 void AppDelegate::openPicker(bool shell) {
-    if (pickerOpen_ || Modals::isShowing()) return;
-    pickerOpen_ = true;
-    platform::ui::FolderChooser chooser{t("menu_new"), "", homeFolder().string()};
+    if (!window_ || picker_ || window_->attachedSheet() || Modals::isShowing()) return;
+    Browsers::shared().refresh(false);
+    auto picker = std::make_shared<PickerWindow>(shell);
     std::weak_ptr<int> alive = alive_;
-    chooser.present(window_.get(), [this, alive, shell](std::optional<std::string> folder) {
+    picker->onClose = [this, alive] {
+        if (!alive.expired()) picker_.reset();
+    };
+    picker->onChoose = [this, alive](const Project& project, bool shell, const std::optional<BrowserInfo>& browser) {
         if (alive.expired()) return;
-        pickerOpen_ = false;
-        if (!folder) return;
         TileRequest request;
-        request.cwd = *folder;
-        request.name = folderName(*folder);
+        request.cwd = project.dir;
+        request.name = folderName(project.dir);
         request.isShell = shell;
+        request.browser = browser;
         grid_->open(std::move(request));
-    });
+    };
+    picker_ = picker;
+    picker->present(*window_);
+}
+
+void AppDelegate::showHistory() {
+    if (!window_) return;
+    historyPanel_ = std::make_shared<HistoryWindow>();
+    std::weak_ptr<int> alive = alive_;
+    historyPanel_->onReopen = [this, alive](const Store::ClosedTile& record) {
+        if (!alive.expired()) grid_->reopen(record, true);
+    };
+    historyPanel_->present(*window_);
+}
+
+void AppDelegate::showSettings() {
+    if (!window_) return;
+    settingsPanel_ = std::make_shared<SettingsWindow>();
+    settingsPanel_->present(*window_);
+}
+
+void AppDelegate::showBrowsers() {
+    if (!window_) return;
+    browsersPanel_ = std::make_shared<BrowsersWindow>(grid_->hooks().port());
+    browsersPanel_->present(*window_);
 }
 
 // --- Quit -----------------------------------------------------------------------------------------

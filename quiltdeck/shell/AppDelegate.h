@@ -10,7 +10,11 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Events.h"
 #include "platform/ui/Window.h"
+#include "quiltdeck/panels/BrowsersWindow.h"
 #include "quiltdeck/panels/GuideWindow.h"
+#include "quiltdeck/panels/HistoryWindow.h"
+#include "quiltdeck/panels/PickerWindow.h"
+#include "quiltdeck/panels/SettingsWindow.h"
 #include "quiltdeck/shell/AppMenus.h"
 #include "quiltdeck/wall/GridController.h"
 
@@ -51,8 +55,17 @@ public:
     bool handleKeyDown(const platform::ui::KeyEvent& event);
     // The menu bar anew, in the interface language of the moment.
     void buildMenu();
-    // New Session: a folder chooser, then a tile there (none while a sheet is up).
+    // New Session and New Shell from the picker: the chosen folder as a tile, with the chosen
+    // browser. None while a picker is open or a sheet is over the window.
     void openPicker(bool shell);
+    // Each a new panel over the main window, kept as the current one of its kind.
+    void showHistory();
+    void showSettings();
+    void showBrowsers();
+    PickerWindow* picker() const { return picker_.get(); }
+    HistoryWindow* historyPanel() const { return historyPanel_.get(); }
+    SettingsWindow* settingsPanel() const { return settingsPanel_.get(); }
+    BrowsersWindow* browsersPanel() const { return browsersPanel_.get(); }
     // A new guide over the main window, kept as the current one.
     void showGuide();
     GuideWindow* guide() const { return guide_.get(); }
@@ -87,7 +100,10 @@ private:
     std::unique_ptr<GridController> grid_;
     std::unique_ptr<platform::ui::Window> window_;
     std::shared_ptr<GuideWindow> guide_;
-    bool pickerOpen_ = false;
+    std::shared_ptr<PickerWindow> picker_;
+    std::shared_ptr<HistoryWindow> historyPanel_;
+    std::shared_ptr<SettingsWindow> settingsPanel_;
+    std::shared_ptr<BrowsersWindow> browsersPanel_;
     bool quitConfirmed_ = false;
     bool launched_ = false;
     bool tilesOpened_ = false;

@@ -144,5 +144,26 @@ TEST_F(BrowsersWindowTest, RefreshAndIdentifyAllAskTheService) {
     EXPECT_NE(browsers_.requests.back().prompt.find("identify?id=" + one_.deviceId), std::string::npos);
 }
 
+
+// A list fetched less than a minute ago shows at once without a new listing; after Escape the
+// panel no longer follows the service.
+TEST_F(BrowsersWindowTest, TheSheetShowsAFreshListAndLetsGoWhenItEnds) {
+    listed({one_});
+    const size_t calls = browsers_.requests.size();
+    platform::ui::headless::HeadlessWindow main({1200, 900}, 1);
+    auto panel = std::make_shared<BrowsersWindow>(4711, *browsers_.browsers);
+    panel->present(main);
+    ASSERT_EQ(main.attachedSheet(), panel->panel());
+    EXPECT_EQ(panel->panel()->title(), t("connected_browsers"));
+    EXPECT_EQ(browsers_.requests.size(), calls);
+    EXPECT_EQ(panel->rows().size(), 1u);
+    platform::ui::KeyEvent escape;
+    escape.key = platform::ui::Key::escape;
+    panel->panel()->sendKeyEvent(escape);
+    EXPECT_FALSE(main.attachedSheet());
+    listed({one_, two_});
+    EXPECT_EQ(panel->rows().size(), 1u);
+}
+
 }  // namespace
 }  // namespace quiltdeck

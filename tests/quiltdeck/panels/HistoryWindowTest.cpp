@@ -2,6 +2,7 @@
 
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
+#include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/shell/L10n.h"
 
 namespace quiltdeck {
@@ -148,6 +149,33 @@ TEST_F(HistoryWindowTest, RemoveTakesTheRecordShownAfterATileClosed) {
     history->forgetButton().performClick();
     EXPECT_EQ(titles(Store::shared().closed()), std::vector<std::string>{"C"});
     EXPECT_EQ(titles(history->entries()), std::vector<std::string>{"C"});
+}
+
+
+// On the sheet: Return reopens the newest at once; a double click reopens its row and ends the
+// sheet; Escape ends it.
+TEST_F(HistoryWindowTest, TheSheetReopensOnReturnAndDoubleClick) {
+    setClosed({tile("newest", "/a"), tile("older", "/b")});
+    platform::ui::headless::HeadlessWindow main({1200, 900}, 1);
+    platform::ui::KeyEvent key;
+    key.key = platform::ui::Key::returnKey;
+    auto first = make();
+    first->present(main);
+    ASSERT_EQ(main.attachedSheet(), first->panel());
+    EXPECT_EQ(first->panel()->title(), t("closed_tiles"));
+    first->panel()->sendKeyEvent(key);
+    EXPECT_FALSE(main.attachedSheet());
+    auto second = make();
+    second->present(main);
+    second->table().clickRow(1, 1);
+    second->table().clickRow(1, 2);
+    EXPECT_FALSE(main.attachedSheet());
+    auto third = make();
+    third->present(main);
+    key.key = platform::ui::Key::escape;
+    third->panel()->sendKeyEvent(key);
+    EXPECT_FALSE(main.attachedSheet());
+    EXPECT_EQ(reopened_, (std::vector<std::string>{"newest", "older"}));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "quiltdeck/panels/PickerWindow.h"
 
+#include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/panels/ScriptedBrowsers.h"
 #include "quiltdeck/shell/L10n.h"
 
@@ -281,6 +283,49 @@ TEST_F(PickerWindowTest, BuildsTheSheetAsLaidOut) {
     EXPECT_EQ(light->content().layerBackgroundColor(), testing::rgb(244, 243, 241));
     EXPECT_EQ(light->kind().selectedSegment(), 1);
     EXPECT_TRUE(light->chipRow().isHidden());
+}
+
+// On the sheet: one key handler ahead of the search field takes the picker's keys and lets the
+// others type; each end of the sheet, whoever ends it, cleans up once.
+TEST_F(PickerWindowTest, TheSheetsKeysAndEveryEnd) {
+    platform::ui::headless::HeadlessWindow main({1200, 800}, 1);
+    auto picker = make();
+    picker->present(main);
+    platform::ui::Window* sheet = main.attachedSheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet, picker->panel());
+    EXPECT_EQ(sheet->identifier(), "bl.sheet");
+    EXPECT_EQ(sheet->size(), PickerWindow::size);
+    EXPECT_EQ(sheet->firstResponder(), &picker->search());
+    EXPECT_TRUE(picker->isShowing());
+    KeyEvent typed = press(Key::character);
+    typed.characters = "~";
+    sheet->sendKeyEvent(typed);
+    EXPECT_EQ(picker->search().stringValue(), "~");
+    sheet->sendKeyEvent(press(Key::down));
+    EXPECT_EQ(picker->table().selectedRow(), 1);
+    EXPECT_EQ(picker->search().stringValue(), "~");
+    sheet->sendKeyEvent(press(Key::tab));
+    EXPECT_EQ(sheet->firstResponder(), &picker->search());
+    sheet->sendKeyEvent(press(Key::returnKey, Modifier::shift));
+    EXPECT_EQ(chosen_, (std::vector<Choice>{{"/home/u/work/shop", true, ""}}));
+    EXPECT_FALSE(main.attachedSheet());
+    EXPECT_EQ(closes_, 1);
+
+    // Ended by another sheet over the same window: onClose all the same, once.
+    auto second = make();
+    second->present(main);
+    platform::ui::headless::HeadlessWindow other({300, 200}, 1);
+    Sheets::present(other, main, nullptr);
+    EXPECT_EQ(closes_, 2);
+    EXPECT_FALSE(second->isShowing());
+    second->dismiss();
+    EXPECT_EQ(closes_, 2);
+    main.endSheet(other);
+    // Its list no longer follows the browsers.
+    browsers_.list({{"d1", "One"}});
+    loop_.runPending();
+    EXPECT_EQ(second->chips().size(), 1u);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/shell/L10n.h"
+#include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/LoginItem.h"
@@ -172,6 +174,20 @@ TEST_F(SettingsWindowTest, CloseIsAPillAndTheBoxesAreNot) {
     ASSERT_NE(note, settings->texts().end());
     EXPECT_EQ((*note)->frame().maxY(), 538);
     EXPECT_EQ((*note)->textColor(), testing::rgb(158, 163, 169));
+}
+
+
+TEST_F(SettingsWindowTest, EscapeClosesTheSheet) {
+    platform::ui::headless::HeadlessWindow main({1200, 900}, 2);
+    auto settings = std::make_shared<SettingsWindow>();
+    settings->present(main);
+    ASSERT_EQ(main.attachedSheet(), settings->panel());
+    EXPECT_EQ(settings->panel()->title(), t("menu_settings"));
+    EXPECT_EQ(settings->markPicker().segments()[1].image->width, 44);
+    platform::ui::KeyEvent escape;
+    escape.key = platform::ui::Key::escape;
+    settings->panel()->sendKeyEvent(escape);
+    EXPECT_FALSE(main.attachedSheet());
 }
 
 }  // namespace

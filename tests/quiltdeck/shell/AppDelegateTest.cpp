@@ -12,6 +12,7 @@
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/panels/GuideWindow.h"
+#include "quiltdeck/panels/PickerWindow.h"
 #include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/sessions/Defaults.h"
@@ -243,32 +244,133 @@ TEST_F(AppDelegateTest, KeysAheadOfTheTiles) {
 
 TEST_F(AppDelegateTest, NewSessionAndShell) {
     launch();
-    std::filesystem::create_directories(home.path() + "/project");
+    std::filesystem::create_directories(home.path() + "/project/.git");
     EXPECT_TRUE(key(press("n", ctrlShift)));
-    ASSERT_TRUE(app->modals().shownChooser());
-    // Asked again while the chooser is up: nothing more.
+    PickerWindow* picker = app->delegate->picker();
+    ASSERT_TRUE(picker);
+    platform::ui::Window* sheet = app->window().attachedSheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet, picker->panel());
+    EXPECT_EQ(sheet->identifier(), "bl.sheet");
+    EXPECT_EQ(sheet->firstResponder(), &picker->search());
+    // Asked again while the picker is up: nothing more.
     key(press("n", ctrlShift));
-    EXPECT_EQ(platform::ui::Modals::waiting(), 0u);
-    app->modals().chooseFolder(home.path() + "/project");
+    EXPECT_EQ(app->delegate->picker(), picker);
+    // Typed into the search field, the keys pass the picker; Return opens the first match.
+    for (const char* letter : {"p", "r", "o", "j"}) sheet->sendKeyEvent(press(letter, 0));
+    EXPECT_EQ(picker->search().stringValue(), "proj");
+    sheet->sendKeyEvent(press("\r", 0, Key::returnKey));
     ASSERT_EQ(app->tiles.size(), 1u);
     EXPECT_EQ(app->tiles[0]->request.name, "project");
+    EXPECT_EQ(app->tiles[0]->request.cwd, home.path() + "/project");
     EXPECT_FALSE(app->tiles[0]->request.isShell);
+    EXPECT_FALSE(app->tiles[0]->request.browser);
+    EXPECT_FALSE(app->delegate->picker());
+    EXPECT_FALSE(app->window().attachedSheet());
+    EXPECT_EQ(Sheets::ownerCount(), 0u);
 
-    // Escape ends the chooser as a cancel; Ctrl+Shift+W with a sheet up ends the sheet, not the tile.
+    // Shift+Return from the home row opens a shell there.
     key(press("n", ctrlShift));
-    EXPECT_TRUE(key(press("\x1b", 0, Key::escape)));
-    EXPECT_FALSE(platform::ui::Modals::isShowing());
+    app->window().attachedSheet()->sendKeyEvent(press("\r", Modifier::shift, Key::returnKey));
+    ASSERT_EQ(app->tiles.size(), 2u);
+    EXPECT_TRUE(app->tiles[1]->request.isShell);
+    EXPECT_EQ(app->tiles[1]->request.cwd, home.path());
+
+    // Escape ends the picker as a cancel; Ctrl+Shift+W with a sheet up ends the sheet, not the tile.
+    key(press("n", ctrlShift));
+    app->window().attachedSheet()->sendKeyEvent(press("\x1b", 0, Key::escape));
+    EXPECT_FALSE(app->window().attachedSheet());
+    EXPECT_FALSE(app->delegate->picker());
     key(press("n", ctrlShift));
     EXPECT_TRUE(key(press("w", ctrlShift)));
-    EXPECT_FALSE(platform::ui::Modals::isShowing());
-    EXPECT_EQ(app->grid().sessions().size(), 1u);
+    EXPECT_FALSE(app->window().attachedSheet());
+    EXPECT_FALSE(app->delegate->picker());
+    EXPECT_EQ(app->grid().sessions().size(), 2u);
 
     EXPECT_TRUE(key(press("n", ctrlShift | Modifier::alt)));
-    ASSERT_EQ(app->tiles.size(), 2u);
-    EXPECT_FALSE(platform::ui::Modals::isShowing());
-    EXPECT_TRUE(app->tiles[1]->request.isShell);
-    EXPECT_EQ(app->tiles[1]->request.name, t("shell"));
-    EXPECT_EQ(app->tiles[1]->request.cwd, home.path());
+    ASSERT_EQ(app->tiles.size(), 3u);
+    EXPECT_FALSE(app->window().attachedSheet());
+    EXPECT_TRUE(app->tiles[2]->request.isShell);
+    EXPECT_EQ(app->tiles[2]->request.name, t("shell"));
+    EXPECT_EQ(app->tiles[2]->request.cwd, home.path());
+}
+
+// Ctrl+Shift+, over the picker ends the picker's sheet; the picker cleans up all the same, so
+// New Session opens one again.
+TEST_F(AppDelegateTest, APickerEndedByAnotherSheetLetsNewSessionOpenOneAgain) {
+    launch();
+    key(press("n", ctrlShift));
+    ASSERT_TRUE(app->delegate->picker());
+    app->window().attachedSheet()->sendKeyEvent(press(",", ctrlShift));
+    ASSERT_TRUE(app->delegate->settingsPanel());
+    EXPECT_EQ(app->window().attachedSheet(), app->delegate->settingsPanel()->panel());
+    EXPECT_FALSE(app->delegate->picker());
+    key(press("\x1b", 0, Key::escape));
+    EXPECT_FALSE(app->window().attachedSheet());
+    EXPECT_TRUE(key(press("n", ctrlShift)));
+    ASSERT_TRUE(app->delegate->picker());
+    EXPECT_EQ(app->window().attachedSheet(), app->delegate->picker()->panel());
+}
+
+// History, settings and browsers open from their menu items, their shortcuts and the bar, each
+// a new panel replacing the last; Escape ends each.
+TEST_F(AppDelegateTest, PanelsFromTheMenusTheShortcutsAndTheBar) {
+    launch();
+    struct Case {
+        const char* shortcut;
+        const char* title;
+        platform::ui::Button* (*pill)(BarView&);
+    } cases[] = {
+        {"y", "menu_history", [](BarView& bar) { return &bar.historyButton(); }},
+        {",", "menu_settings", [](BarView& bar) { return &bar.settingsButton(); }},
+        {"b", "menu_browsers", [](BarView& bar) { return &bar.browsersButton(); }},
+    };
+    for (const Case& c : cases) {
+        auto& window = app->window();
+        const platform::ui::MenuItem* item = window.menuBar()->itemWithTitle(t(c.title));
+        ASSERT_TRUE(item) << c.title;
+        EXPECT_TRUE(item->enabled) << c.title;
+        std::vector<platform::ui::Window*> shown;
+        EXPECT_TRUE(key(press(c.shortcut, ctrlShift)));
+        shown.push_back(window.attachedSheet());
+        platform::ui::MenuBar::perform(*item);
+        shown.push_back(window.attachedSheet());
+        EXPECT_TRUE(c.pill(app->grid().bar())->performClick());
+        shown.push_back(window.attachedSheet());
+        for (size_t i = 0; i < shown.size(); ++i) {
+            ASSERT_TRUE(shown[i]) << c.title << " " << i;
+            EXPECT_EQ(shown[i]->identifier(), "bl.sheet");
+            if (i) {
+                EXPECT_NE(shown[i], shown[i - 1]) << c.title;  // made anew each time
+            }
+        }
+        EXPECT_EQ(Sheets::ownerCount(), 1u);
+        window.attachedSheet()->sendKeyEvent(press("\x1b", 0, Key::escape));
+        EXPECT_FALSE(window.attachedSheet()) << c.title;
+        EXPECT_EQ(Sheets::ownerCount(), 0u);
+    }
+    EXPECT_EQ(app->delegate->browsersPanel()->hookPort(), app->grid().hooks().port());
+}
+
+// Reopen from the history reopens the record with its conversation.
+TEST_F(AppDelegateTest, HistoryReopensWithTheConversation) {
+    launch();
+    Store::ClosedTile record;
+    record.title = "old work";
+    record.name = "work";
+    record.cwd = home.path() + "/work";
+    record.claudeSessionId = "conversation-1";
+    std::filesystem::create_directories(record.cwd);
+    Store::shared().recordClosed(record);
+    key(press("y", ctrlShift));
+    ASSERT_TRUE(app->window().attachedSheet());
+    app->window().attachedSheet()->sendKeyEvent(press("\r", 0, Key::returnKey));
+    EXPECT_FALSE(app->window().attachedSheet());
+    ASSERT_EQ(app->tiles.size(), 1u);
+    EXPECT_EQ(app->tiles[0]->request.cwd, record.cwd);
+    EXPECT_EQ(app->tiles[0]->request.resume, "conversation-1");
+    EXPECT_EQ(Store::shared().closed().front().title, "old work");
+    Store::shared().removeClosed(0);
 }
 
 TEST_F(AppDelegateTest, CloseTileAsksWhileTheTileRuns) {
