@@ -20,6 +20,7 @@ packages=(
   desktop-file-utils  # the install check validates the desktop entry
   dbus gsettings-desktop-schemas  # desktop-settings tests: a private session bus, the interface schema
   libgtk-3-dev  # the real window: GTK 3 under platform/ui/gtk
+  libwebkit2gtk-4.1-dev  # the reader's web view (optional at build time)
   xvfb xdotool x11-utils imagemagick openbox  # the window smoke tests run a real window on Xvfb
 )
 

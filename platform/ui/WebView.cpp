@@ -21,6 +21,11 @@ void WebView::setEngineAvailable(bool available) { engine() = available; }
 
 void WebView::setUserAgent(std::string agent) { setProperty(userAgent_, std::move(agent)); }
 
+void WebView::setStorageFolders(std::string data, std::string cache) {
+    dataFolder_ = std::move(data);
+    cacheFolder_ = std::move(cache);
+}
+
 WebView::Policy WebView::navigationRequested(const Navigation& navigation) {
     if (!decidePolicy) return Policy::allow;
     auto decide = decidePolicy;

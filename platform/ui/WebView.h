@@ -37,6 +37,11 @@ public:
 
     const std::string& userAgent() const { return userAgent_; }
     void setUserAgent(std::string agent);
+    // Where the engine keeps cookies, storage and its cache; set before the view is first shown.
+    // Empty: the engine's own defaults.
+    const std::string& dataFolder() const { return dataFolder_; }
+    const std::string& cacheFolder() const { return cacheFolder_; }
+    void setStorageFolders(std::string data, std::string cache);
 
     // Loads a page into the view, in its history.
     void load(const std::string& url, double timeoutSeconds = 60);
@@ -82,6 +87,8 @@ private:
     void show(const std::string& url);
 
     std::string userAgent_;
+    std::string dataFolder_;
+    std::string cacheFolder_;
     std::vector<Request> requests_;
     std::optional<std::string> url_;
     bool canGoBack_ = false;

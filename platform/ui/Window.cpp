@@ -420,6 +420,11 @@ Button* buttonWithKey(View& view, Button::KeyEquivalent key) {
 
 }  // namespace
 
+void Window::setScreenFrame(const Rect& frame) {
+    screenFrame_ = frame;
+    setSize({frame.width, frame.height});
+}
+
 bool Window::performKeyEquivalent(const KeyEvent& event) {
     if (event.type != KeyEvent::Type::down || !contentView_) return false;
     const ModifierFlags held = event.modifiers & (Modifier::shift | Modifier::control | Modifier::alt | Modifier::super);

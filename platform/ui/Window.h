@@ -158,6 +158,19 @@ public:
     virtual void present() { ++presentCount_; }
     int presentCount() const { return presentCount_; }
 
+    // --- A window of its own over another (the reader) ---------------------------------------------
+    // Its frame on the screen in points, from the screen's top-left corner; none where the display
+    // server does not tell a program (Wayland) or nothing has placed it yet.
+    virtual std::optional<Rect> screenFrame() const { return screenFrame_; }
+    // Sizes the window to the frame and, where the display server lets a program place windows,
+    // moves it there.
+    virtual void setScreenFrame(const Rect& frame);
+    // Kept above `parent` and brought along with it; null: a window of its own.
+    virtual void setTransientFor(Window* parent) { transientFor_ = parent; }
+    Window* transientFor() const { return transientFor_; }
+    // Takes the window off the screen; present() shows it again.
+    virtual void orderOut() { setVisible(false); }
+
     // --- Sheets and panels -----------------------------------------------------------------------
     // A name for the window's role ("bl.sheet" marks the application's sheets).
     const std::string& identifier() const { return identifier_; }
@@ -211,6 +224,8 @@ private:
     gfx::Rgba backgroundColor_{1, 1, 1, 1};
     int presentCount_ = 0;
     std::string identifier_;
+    std::optional<Rect> screenFrame_;
+    Window* transientFor_ = nullptr;
     Window* sheet_ = nullptr;
     Window* sheetParent_ = nullptr;
     std::function<void(int)> sheetCompletion_;

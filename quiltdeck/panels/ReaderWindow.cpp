@@ -135,6 +135,7 @@ void ReaderWindow::build() {
 
     web_ = std::make_unique<WebView>();
     web_->setUserAgent(std::string(userAgent));
+    web_->setStorageFolders((dataFolder() / "quiltdeck/web").string(), (cacheFolder() / "quiltdeck/web").string());
     web_->decidePolicy = [this, alive](const WebView::Navigation& navigation) {
         return alive.expired() ? WebView::Policy::cancel : decide(navigation);
     };
@@ -202,8 +203,11 @@ void ReaderWindow::open(const std::string& url, const std::string& title, const 
     titleStyle.kern = -0.15;
     titleStyle.color = PanelColors::strongText();
     titleLabel_.setRichText(RichText(title, titleStyle));
-    const Rect frame = insetFrame({0, 0, over.size().width, over.size().height});
-    panel_->setSize({std::max(frame.width, minimumSize.width), std::max(frame.height, minimumSize.height)});
+    // Over the window the link came from; where the screen position is unknown, only the size.
+    const Rect under = over.screenFrame().value_or(Rect{0, 0, over.size().width, over.size().height});
+    const Rect frame = insetFrame(under);
+    panel_->setTransientFor(&over);
+    panel_->setScreenFrame({frame.x, frame.y, std::max(frame.width, minimumSize.width), std::max(frame.height, minimumSize.height)});
     panel_->setBackgroundColor(PanelColors::panelBackground());
     content_->setLayerBackgroundColor(PanelColors::panelBackground());
     web_->load(url, loadTimeout);
@@ -245,7 +249,7 @@ void ReaderWindow::openInBrowser() {
 }
 
 void ReaderWindow::hide() {
-    if (panel_) panel_->setVisible(false);
+    if (panel_) panel_->orderOut();
 }
 
 }  // namespace quiltdeck

@@ -14,122 +14,14 @@
 #include "platform/ui/SegmentedControl.h"
 #include "platform/ui/Spinner.h"
 #include "platform/ui/Window.h"
+#include "platform/ui/gtk/TableViewPeer.h"
+#include "platform/ui/gtk/TextFieldPeer.h"
+#include "platform/ui/gtk/WebViewPeer.h"
+#include "platform/ui/gtk/WidgetPeer.h"
 
 namespace platform::ui::gtk {
 
 namespace {
-
-std::string cssColour(const gfx::Rgba& c) {
-    char text[64];
-    auto byte = [](double v) { return static_cast<int>(std::lround(std::clamp(std::isnan(v) ? 0.0 : v, 0.0, 1.0) * 255)); };
-    std::snprintf(text, sizeof text, "rgba(%d,%d,%d,%.3f)", byte(c.red), byte(c.green), byte(c.blue),
-                  std::clamp(std::isnan(c.alpha) ? 0.0 : c.alpha, 0.0, 1.0));
-    return text;
-}
-
-std::string cssFont(const gfx::InterfaceFont& font) {
-    char text[256];
-    // Pixels, not points: one point is one pixel at scale 1, as everywhere else.
-    std::snprintf(text, sizeof text, "font-family: \"%s\"; font-weight: %d; font-size: %.2fpx;", font.family.c_str(),
-                  static_cast<int>(font.weight), font.size);
-    return text;
-}
-
-GdkPixbuf* pixbufOf(const gfx::Image& image) {
-    if (image.isEmpty()) return nullptr;
-    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, image.width, image.height);
-    if (!pixbuf) return nullptr;
-    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-    guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
-    for (int y = 0; y < image.height; ++y) {
-        guchar* out = pixels + static_cast<ptrdiff_t>(y) * stride;
-        for (int x = 0; x < image.width; ++x, out += 4) {
-            const uint32_t p = image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)];
-            const uint32_t a = p >> 24;
-            // Straight alpha from premultiplied.
-            auto channel = [a](uint32_t c) { return static_cast<guchar>(a ? std::min<uint32_t>(255, (c * 255 + a / 2) / a) : 0); };
-            out[0] = channel(p >> 16 & 0xFF);
-            out[1] = channel(p >> 8 & 0xFF);
-            out[2] = channel(p & 0xFF);
-            out[3] = static_cast<guchar>(a);
-        }
-    }
-    return pixbuf;
-}
-
-void setInterfaceFontOptions(GtkWidget* widget) {
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    gtk_widget_set_font_options(widget, options);
-    cairo_font_options_destroy(options);
-}
-
-// A toolkit widget that shows one control, in the host's GtkFixed.
-class WidgetPeer : public ControlPeer {
-public:
-    WidgetPeer(Control& control, GtkWidget* fixed, GtkWidget* widget)
-        : control_(control), fixed_(fixed), widget_(widget), css_(gtk_css_provider_new()) {
-        g_object_ref_sink(widget_);
-        gtk_style_context_add_provider(gtk_widget_get_style_context(widget_), GTK_STYLE_PROVIDER(css_),
-                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
-        setInterfaceFontOptions(widget_);
-        gtk_fixed_put(GTK_FIXED(fixed_), widget_, 0, 0);
-    }
-    ~WidgetPeer() override {
-        g_signal_handlers_disconnect_by_data(widget_, this);
-        gtk_widget_destroy(widget_);
-        g_object_unref(widget_);
-        g_object_unref(css_);
-    }
-
-    void place(const gfx::Rect& topLeftFrame, bool visible) {
-        const int x = static_cast<int>(std::lround(topLeftFrame.x)), y = static_cast<int>(std::lround(topLeftFrame.y));
-        const int w = std::max(1, static_cast<int>(std::lround(topLeftFrame.width)));
-        const int h = std::max(1, static_cast<int>(std::lround(topLeftFrame.height)));
-        if (x != x_ || y != y_) gtk_fixed_move(GTK_FIXED(fixed_), widget_, x, y);
-        if (w != w_ || h != h_) gtk_widget_set_size_request(widget_, w, h);
-        x_ = x, y_ = y, w_ = w, h_ = h;
-        if (visible && !gtk_widget_get_visible(widget_)) gtk_widget_show_all(widget_);
-        if (!visible && gtk_widget_get_visible(widget_)) gtk_widget_hide(widget_);
-        afterPlace();
-    }
-
-    void update() override {
-        gtk_widget_set_sensitive(widget_, control_.isEnabled());
-        gtk_widget_set_tooltip_text(widget_, control_.toolTip().empty() ? nullptr : control_.toolTip().c_str());
-        const std::string css = "* { padding: 0; margin: 0; min-height: 0; min-width: 0; }\n" + style();
-        if (css != appliedCss_) {
-            gtk_css_provider_load_from_data(css_, css.c_str(), -1, nullptr);
-            appliedCss_ = css;
-        }
-        sync();
-    }
-
-protected:
-    // The widget's own properties from the control's.
-    virtual void sync() = 0;
-    // CSS for the widget beyond the common rules.
-    virtual std::string style() const { return {}; }
-    virtual void afterPlace() {}
-
-    // Signals the peer sends while it copies the control's state are not the user's doing.
-    struct Quiet {
-        explicit Quiet(bool& flag) : flag_(flag) { flag_ = true; }
-        ~Quiet() { flag_ = false; }
-        bool& flag_;
-    };
-
-    Control& control_;
-    GtkWidget* fixed_;
-    GtkWidget* widget_;
-    GtkCssProvider* css_;
-    bool syncing_ = false;
-    int x_ = -1, y_ = -1, w_ = -1, h_ = -1;
-
-private:
-    std::string appliedCss_;
-};
 
 class ButtonPeer : public WidgetPeer {
 public:
@@ -146,7 +38,8 @@ protected:
             gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget_), button_.state() == Button::State::on);
         }
         const bool showsImage = button_.image() && !button_.image()->isEmpty() && button_.title().empty();
-        if (showsImage) showImage();
+        if (!button_.symbolName().empty() && button_.title().empty()) showSymbol();
+        else if (showsImage) showImage();
         else showTitle();
         gtk_widget_set_focus_on_click(widget_, button_.showsFocusRing());
     }
@@ -164,11 +57,15 @@ protected:
         if (button_.type() == Button::Type::checkBox && button_.contentTintColor()) {
             css += "check { color: " + cssColour(*button_.contentTintColor()) + "; }\n";
         }
+        // A symbolic icon takes the tint as its colour.
+        if (!button_.symbolName().empty() && button_.contentTintColor()) {
+            css += "button, button image { color: " + cssColour(*button_.contentTintColor()) + "; }\n";
+        }
         if (!button_.showsFocusRing()) css += "* { outline: none; }\n";
         return css;
     }
     void afterPlace() override {
-        if (button_.image() && button_.title().empty()) showImage();
+        if (button_.image() && button_.title().empty() && button_.symbolName().empty()) showImage();
     }
 
 private:
@@ -189,6 +86,20 @@ private:
         gtk_label_set_text(GTK_LABEL(label), text.c_str());
         gtk_label_set_attributes(GTK_LABEL(label), pango::attributes(title, 0, text.size()).get());
         gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+    }
+    void showSymbol() {
+        GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget_));
+        if (child && !GTK_IS_IMAGE(child)) {
+            gtk_container_remove(GTK_CONTAINER(widget_), child);
+            child = nullptr;
+        }
+        if (!child) {
+            child = gtk_image_new();
+            gtk_container_add(GTK_CONTAINER(widget_), child);
+            gtk_widget_show(child);
+        }
+        gtk_image_set_from_icon_name(GTK_IMAGE(child), button_.symbolName().c_str(), GTK_ICON_SIZE_BUTTON);
+        gtk_image_set_pixel_size(GTK_IMAGE(child), static_cast<int>(std::lround(button_.symbolSize())));
     }
     void showImage() {
         GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget_));
@@ -283,8 +194,18 @@ protected:
             gtk_widget_set_tooltip_text(button, segments[i].toolTip.empty() ? nullptr : segments[i].toolTip.c_str());
             if (segments[i].image) {
                 GdkPixbuf* pixbuf = pixbufOf(*segments[i].image);
-                gtk_button_set_image(GTK_BUTTON(button), pixbuf ? gtk_image_new_from_pixbuf(pixbuf) : nullptr);
-                if (pixbuf) g_object_unref(pixbuf);
+                GtkWidget* image = nullptr;
+                if (pixbuf) {
+                    // An image drawn for the window's scale shows at its size in points.
+                    const double points = segments[i].imageSize ? segments[i].imageSize->width : segments[i].image->width;
+                    const int scale = std::max(1, static_cast<int>(std::lround(segments[i].image->width / std::max(1.0, points))));
+                    cairo_surface_t* surface = gdk_cairo_surface_create_from_pixbuf(pixbuf, scale, nullptr);
+                    image = gtk_image_new_from_surface(surface);
+                    cairo_surface_destroy(surface);
+                    g_object_unref(pixbuf);
+                }
+                gtk_button_set_image(GTK_BUTTON(button), image);
+                gtk_button_set_always_show_image(GTK_BUTTON(button), TRUE);
             }
             if (GTK_IS_TOGGLE_BUTTON(button)) {
                 gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), segmented_.selectedSegment() == static_cast<int>(i));
@@ -463,6 +384,9 @@ std::unique_ptr<WidgetPeer> makePeer(Control& control, GtkWidget* fixed) {
     if (auto* label = dynamic_cast<Label*>(&control)) return std::make_unique<LabelPeer>(*label, fixed);
     if (auto* spinner = dynamic_cast<Spinner*>(&control)) return std::make_unique<SpinnerPeer>(*spinner, fixed);
     if (auto* text = dynamic_cast<RichTextView*>(&control)) return std::make_unique<TextViewPeer>(*text, fixed);
+    if (auto* table = dynamic_cast<TableView*>(&control)) return std::make_unique<TableViewPeer>(*table, fixed);
+    if (auto* field = dynamic_cast<TextField*>(&control)) return std::make_unique<TextFieldPeer>(*field, fixed);
+    if (auto* web = dynamic_cast<WebView*>(&control)) return makeWebViewPeer(*web, fixed);
     return nullptr;
 }
 

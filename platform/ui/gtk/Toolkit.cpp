@@ -15,10 +15,12 @@
 #include "platform/ui/Sound.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/WindowMaker.h"
+#include "platform/ui/WebView.h"
 #include "platform/ui/Workspace.h"
 #include "platform/ui/gtk/ModalPresenterGtk.h"
 #include "platform/ui/gtk/PopoverPresenterGtk.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
+#include "platform/ui/gtk/WebViewPeer.h"
 
 namespace platform::ui::gtk {
 
@@ -158,6 +160,7 @@ bool Toolkit::start(int* argc, char*** argv) {
         return opened;
     });
     followScreenScale();
+    WebView::setEngineAvailable(webEngineBuiltIn());
     Pasteboard::general().setBackend(std::make_unique<ClipboardBackend>(Pasteboard::general()));
     readSettings();
     if (GtkSettings* settings = gtk_settings_get_default()) {

@@ -1,6 +1,9 @@
 #include "platform/ui/gtk/ToolkitWindow.h"
 
 #include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -605,6 +608,44 @@ void ToolkitWindow::becomePopover(ToolkitWindow& parent, std::function<void()> o
 }
 
 void ToolkitWindow::moveTo(int x, int y) { gtk_window_move(nativeWindow(), x, y); }
+
+namespace {
+
+// Only an X11 server lets a program say where its windows go and tells where they are.
+bool placesWindows(GtkWindow* window) {
+#ifdef GDK_WINDOWING_X11
+    return GDK_IS_X11_DISPLAY(gtk_widget_get_display(GTK_WIDGET(window)));
+#else
+    (void)window;
+    return false;
+#endif
+}
+
+}  // namespace
+
+std::optional<gfx::Rect> ToolkitWindow::screenFrame() const {
+    if (!placesWindows(nativeWindow()) || !gtk_widget_get_visible(impl_->window)) return std::nullopt;
+    int x = 0, y = 0, width = 0, height = 0;
+    gtk_window_get_position(nativeWindow(), &x, &y);
+    gtk_window_get_size(nativeWindow(), &width, &height);
+    return gfx::Rect{double(x), double(y), double(width), double(height)};
+}
+
+void ToolkitWindow::setScreenFrame(const Rect& frame) {
+    const int width = std::max(impl_->minimum.width, static_cast<int>(std::lround(frame.width)));
+    const int height = std::max(impl_->minimum.height, static_cast<int>(std::lround(frame.height)));
+    gtk_window_set_default_size(nativeWindow(), width, height);
+    gtk_window_resize(nativeWindow(), width, height);
+    if (placesWindows(nativeWindow())) moveTo(static_cast<int>(std::lround(frame.x)), static_cast<int>(std::lround(frame.y)));
+}
+
+void ToolkitWindow::setTransientFor(Window* parent) {
+    Window::setTransientFor(parent);
+    auto* shown = dynamic_cast<ToolkitWindow*>(parent);
+    gtk_window_set_transient_for(nativeWindow(), shown ? shown->nativeWindow() : nullptr);
+}
+
+void ToolkitWindow::orderOut() { gtk_widget_hide(impl_->window); }
 
 void ToolkitWindow::didDisplay(const std::vector<Rect>& rects) {
     if (impl_->compositor) impl_->compositor->surfaceChanged(rects);

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/ui/Window.h"
@@ -40,6 +41,12 @@ public:
     void becomePopover(ToolkitWindow& parent, std::function<void()> outsideClick);
     // The window's top-left corner on the screen, in the toolkit's units.
     void moveTo(int x, int y);
+    // A window of its own: decorated, resizable, placed by us where the display server lets
+    // programs place windows (X11), hidden rather than closed.
+    std::optional<Rect> screenFrame() const override;
+    void setScreenFrame(const Rect& frame) override;
+    void setTransientFor(Window* parent) override;
+    void orderOut() override;
     // Lets the window manager resize in steps of a cell beyond a base size.
     void setResizeIncrements(Size base, Size increment);
 

@@ -23,6 +23,12 @@ public:
     uint32_t pixel(int x, int y) const { return surface().pixel(x, y); }
     bool writePng(const std::string& path) const { return surface().writePng(path); }
 
+    // Shown when presented, as a toolkit's window is once it is mapped.
+    void present() override {
+        Window::present();
+        setVisible(true);
+    }
+
 protected:
     void scheduleDisplay() override { displayScheduled_ = true; }
     void didDisplay(const std::vector<Rect>& rects) override;

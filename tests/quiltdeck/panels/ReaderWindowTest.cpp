@@ -98,12 +98,19 @@ TEST_F(ReaderWindowTest, OpensThePageWithItsHeader) {
     EXPECT_EQ(reader_.sourceLabel().richText()->runs()[0].attributes.kern, 0.6);
     EXPECT_EQ(reader_.titleLabel().text(), "A headline");
     EXPECT_EQ(reader_.panel()->size(), (platform::gfx::Size{1260, 880}));
+    EXPECT_EQ(reader_.panel()->transientFor(), &main_);
+    EXPECT_EQ(reader_.web()->dataFolder(), std::string(std::getenv("XDG_DATA_HOME")) + "/quiltdeck/web");
+    EXPECT_EQ(reader_.web()->cacheFolder(), std::string(std::getenv("XDG_CACHE_HOME")) + "/quiltdeck/web");
     EXPECT_EQ(reader_.panel()->minimumSize(), ReaderWindow::minimumSize);
     EXPECT_FALSE(reader_.backButton().isEnabled());
     EXPECT_EQ(reader_.backButton().symbolName(), "go-previous-symbolic");
     EXPECT_TRUE(launched_.empty());
     // A second headline replaces page and header; an empty source leaves the first line empty.
+    // Moved by the user meanwhile: back to the inset frame over the window, where it stands now.
+    reader_.panel()->setScreenFrame({0, 0, 600, 500});
+    main_.setScreenFrame({100, 50, 1500, 1000});
     reader_.open("https://news.test/b", "Another", "", main_);
+    EXPECT_EQ(reader_.panel()->screenFrame(), (Rect{220, 110, 1260, 880}));
     EXPECT_EQ(reader_.sourceLabel().text(), "");
     EXPECT_EQ(reader_.titleLabel().text(), "Another");
     EXPECT_EQ(*reader_.current(), "https://news.test/b");

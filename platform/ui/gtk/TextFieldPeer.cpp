@@ -1,0 +1,107 @@
+#include "platform/ui/gtk/TextFieldPeer.h"
+
+#include <optional>
+
+#include "platform/ui/Window.h"
+
+namespace platform::ui::gtk {
+
+TextFieldPeer::TextFieldPeer(TextField& field, GtkWidget* fixed) : WidgetPeer(field, fixed, gtk_entry_new()), field_(field) {
+    g_signal_connect(widget_, "changed", G_CALLBACK(onChanged), this);
+    g_signal_connect(widget_, "notify::cursor-position", G_CALLBACK(onCaret), this);
+    g_signal_connect(widget_, "notify::selection-bound", G_CALLBACK(onCaret), this);
+    g_signal_connect(widget_, "activate", G_CALLBACK(onActivate), this);
+    g_signal_connect(widget_, "key-press-event", G_CALLBACK(onKey), this);
+    g_signal_connect(widget_, "focus-in-event", G_CALLBACK(onFocusIn), this);
+    g_signal_connect(widget_, "focus-out-event", G_CALLBACK(onFocusOut), this);
+}
+
+TextRange TextFieldPeer::entrySelection() const {
+    gint start = 0, end = 0;
+    if (gtk_editable_get_selection_bounds(GTK_EDITABLE(widget_), &start, &end)) {
+        return {static_cast<size_t>(start), static_cast<size_t>(end - start)};
+    }
+    return {static_cast<size_t>(gtk_editable_get_position(GTK_EDITABLE(widget_))), 0};
+}
+
+void TextFieldPeer::sync() {
+    Quiet quiet(syncing_);
+    // Only a different text is set: setting it again would move the user's caret.
+    if (field_.stringValue() != gtk_entry_get_text(GTK_ENTRY(widget_))) gtk_entry_set_text(GTK_ENTRY(widget_), field_.stringValue().c_str());
+    const TextRange wanted = field_.selectedRange();
+    if (!(entrySelection() == wanted)) {
+        gtk_editable_select_region(GTK_EDITABLE(widget_), static_cast<gint>(wanted.location), static_cast<gint>(wanted.location + wanted.length));
+    }
+    gtk_entry_set_placeholder_text(GTK_ENTRY(widget_), field_.placeholder().c_str());
+    gtk_entry_set_has_frame(GTK_ENTRY(widget_), field_.isBordered());
+    gtk_editable_set_editable(GTK_EDITABLE(widget_), field_.isEditable());
+}
+
+std::string TextFieldPeer::style() const {
+    std::string css = "entry { " + cssFont(field_.font());
+    if (field_.textColor()) css += " color: " + cssColour(*field_.textColor()) + "; caret-color: " + cssColour(*field_.textColor()) + ";";
+    if (!field_.isBordered() || !field_.drawsBackground()) css += " background: transparent; border: none; box-shadow: none;";
+    if (!field_.isBordered()) css += " padding: 0 2px;";
+    else css += " padding: 0 6px;";
+    css += " }\n";
+    if (!field_.showsFocusRing()) css += "entry, entry:focus { outline: none; box-shadow: none; }\n";
+    return css;
+}
+
+void TextFieldPeer::afterPlace() {
+    // The window's first responder has the toolkit's keyboard focus once its widget shows.
+    Window* window = field_.window();
+    if (!focusAsked_ && window && window->firstResponder() == &field_ && gtk_widget_get_visible(widget_)) {
+        focusAsked_ = true;
+        gtk_widget_grab_focus(widget_);
+    }
+}
+
+void TextFieldPeer::onChanged(GtkEditable* editable, TextFieldPeer* self) {
+    if (self->syncing_) return;
+    const std::string text = gtk_entry_get_text(GTK_ENTRY(editable));
+    self->field_.userEdited(text, self->entrySelection());
+}
+
+void TextFieldPeer::onCaret(GObject*, GParamSpec*, TextFieldPeer* self) {
+    if (self->syncing_) return;
+    Quiet quiet(self->syncing_);
+    self->field_.userSelected(self->entrySelection());
+}
+
+void TextFieldPeer::onActivate(GtkEntry*, TextFieldPeer* self) {
+    if (self->syncing_) return;
+    self->field_.userCommand(TextField::Command::insertNewline);
+}
+
+gboolean TextFieldPeer::onKey(GtkWidget*, GdkEventKey* event, TextFieldPeer* self) {
+    const bool shift = event->state & GDK_SHIFT_MASK;
+    std::optional<TextField::Command> command;
+    switch (event->keyval) {
+        case GDK_KEY_Tab:
+        case GDK_KEY_KP_Tab: command = shift ? TextField::Command::insertBacktab : TextField::Command::insertTab; break;
+        case GDK_KEY_ISO_Left_Tab: command = TextField::Command::insertBacktab; break;
+        case GDK_KEY_Escape: command = TextField::Command::cancelOperation; break;
+        case GDK_KEY_Up:
+        case GDK_KEY_KP_Up: command = TextField::Command::moveUp; break;
+        case GDK_KEY_Down:
+        case GDK_KEY_KP_Down: command = TextField::Command::moveDown; break;
+        default: break;
+    }
+    // Return comes as the entry's activate; what no one takes goes on to the entry.
+    if (!command || !self->field_.onCommand) return FALSE;
+    return self->field_.userCommand(*command);
+}
+
+gboolean TextFieldPeer::onFocusIn(GtkWidget*, GdkEventFocus*, TextFieldPeer* self) {
+    self->field_.userBeganEditing();
+    return FALSE;
+}
+
+gboolean TextFieldPeer::onFocusOut(GtkWidget*, GdkEventFocus*, TextFieldPeer* self) {
+    // Leaving with a changed text commits it; the control may go in its action.
+    self->field_.userEndedEditing();
+    return FALSE;
+}
+
+}  // namespace platform::ui::gtk

@@ -1,0 +1,137 @@
+#include "platform/ui/gtk/WebViewPeer.h"
+
+#if QUILTDECK_WEBKIT
+#include <webkit2/webkit2.h>
+
+#include <filesystem>
+#endif
+
+namespace platform::ui::gtk {
+
+#if QUILTDECK_WEBKIT
+
+namespace {
+
+// A WebKitWebView in its own context, whose data and cache live in the view's folders. Loads and
+// back steps of the program go to the engine; the engine's navigations are put to the view's
+// policy and its progress is reported to the view.
+class WebKitPeer : public WidgetPeer, public WebView::Engine {
+public:
+    WebKitPeer(WebView& view, GtkWidget* fixed) : WidgetPeer(view, fixed, makeWebView(view)), view_(view) {
+        g_signal_connect(widget_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+        g_signal_connect(widget_, "load-changed", G_CALLBACK(onLoadChanged), this);
+        g_signal_connect(widget_, "load-failed", G_CALLBACK(onLoadFailed), this);
+        g_signal_connect(widget_, "notify::uri", G_CALLBACK(onUri), this);
+        view_.setEngine(this);
+        // What was asked before the widget existed.
+        if (!view.requests().empty()) load(view.requests().back());
+    }
+    ~WebKitPeer() override { view_.setEngine(nullptr); }
+
+    void load(const WebView::Request& request) override {
+        // The engine keeps its own network time limits; the request's is not settable here.
+        webkit_web_view_load_uri(WEBKIT_WEB_VIEW(widget_), request.url.c_str());
+    }
+    void goBack() override { webkit_web_view_go_back(WEBKIT_WEB_VIEW(widget_)); }
+
+protected:
+    void sync() override {
+        WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(widget_));
+        const char* agent = webkit_settings_get_user_agent(settings);
+        if (!view_.userAgent().empty() && (!agent || view_.userAgent() != agent)) {
+            webkit_settings_set_user_agent(settings, view_.userAgent().c_str());
+        }
+    }
+
+private:
+    static GtkWidget* makeWebView(WebView& view) {
+        WebKitWebsiteDataManager* data = nullptr;
+        if (!view.dataFolder().empty()) {
+            std::error_code ignored;
+            std::filesystem::create_directories(view.dataFolder(), ignored);
+            std::filesystem::create_directories(view.cacheFolder(), ignored);
+            data = webkit_website_data_manager_new("base-data-directory", view.dataFolder().c_str(), "base-cache-directory",
+                                                   view.cacheFolder().c_str(), nullptr);
+        } else {
+            data = webkit_website_data_manager_new(nullptr);
+        }
+        WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(data);
+        if (!view.dataFolder().empty()) {
+            // Cookies kept from one run to the next.
+            const std::string cookies = (std::filesystem::path(view.dataFolder()) / "cookies.sqlite").string();
+            webkit_cookie_manager_set_persistent_storage(webkit_website_data_manager_get_cookie_manager(data), cookies.c_str(),
+                                                         WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+        }
+        GtkWidget* web = webkit_web_view_new_with_context(context);
+        g_object_unref(context);
+        g_object_unref(data);
+        WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(web));
+        webkit_settings_set_enable_back_forward_navigation_gestures(settings, TRUE);
+        if (!view.userAgent().empty()) webkit_settings_set_user_agent(settings, view.userAgent().c_str());
+        return web;
+    }
+
+    void reportPage() {
+        const char* uri = webkit_web_view_get_uri(WEBKIT_WEB_VIEW(widget_));
+        view_.didCommit(uri ? uri : "", webkit_web_view_can_go_back(WEBKIT_WEB_VIEW(widget_)));
+    }
+
+    static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type, WebKitPeer* self) {
+        if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) return FALSE;
+        WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+        const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+        WebView::Navigation navigation;
+        navigation.url = uri ? uri : "";
+        navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+        // The engine does not say which frame navigates: every navigation is judged as the page's.
+        navigation.mainFrame = true;
+        // Held: the policy may load another page in this view before it answers.
+        g_object_ref(decision);
+        const WebView::Policy policy = self->view_.navigationRequested(navigation);
+        if (policy == WebView::Policy::allow) webkit_policy_decision_use(decision);
+        else webkit_policy_decision_ignore(decision);
+        g_object_unref(decision);
+        return TRUE;
+    }
+    static void onLoadChanged(WebKitWebView* web, WebKitLoadEvent event, WebKitPeer* self) {
+        switch (event) {
+            case WEBKIT_LOAD_STARTED: {
+                const char* uri = webkit_web_view_get_uri(web);
+                self->view_.didStart(uri ? uri : "");
+                break;
+            }
+            case WEBKIT_LOAD_COMMITTED: self->reportPage(); break;
+            case WEBKIT_LOAD_FINISHED:
+                self->reportPage();
+                self->view_.didFinish();
+                break;
+            default: break;
+        }
+    }
+    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, WebKitPeer* self) {
+        self->view_.didFail();
+        return FALSE;  // the engine shows what it shows
+    }
+    static void onUri(GObject*, GParamSpec*, WebKitPeer* self) {
+        if (webkit_web_view_get_uri(WEBKIT_WEB_VIEW(self->widget_))) self->reportPage();
+    }
+
+    WebView& view_;
+};
+
+}  // namespace
+
+std::unique_ptr<WidgetPeer> makeWebViewPeer(WebView& view, GtkWidget* fixed) { return std::make_unique<WebKitPeer>(view, fixed); }
+
+bool webEngineBuiltIn() { return true; }
+
+#else
+
+std::unique_ptr<WidgetPeer> makeWebViewPeer(WebView&, GtkWidget*) { return nullptr; }
+
+bool webEngineBuiltIn() { return false; }
+
+#endif
+
+}  // namespace platform::ui::gtk

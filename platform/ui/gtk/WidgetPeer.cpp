@@ -1,0 +1,94 @@
+#include "platform/ui/gtk/WidgetPeer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace platform::ui::gtk {
+
+std::string cssColour(const gfx::Rgba& c) {
+    char text[64];
+    auto byte = [](double v) { return static_cast<int>(std::lround(std::clamp(std::isnan(v) ? 0.0 : v, 0.0, 1.0) * 255)); };
+    std::snprintf(text, sizeof text, "rgba(%d,%d,%d,%.3f)", byte(c.red), byte(c.green), byte(c.blue),
+                  std::clamp(std::isnan(c.alpha) ? 0.0 : c.alpha, 0.0, 1.0));
+    return text;
+}
+
+std::string cssFont(const gfx::InterfaceFont& font) {
+    char text[256];
+    // Pixels, not points: one point is one pixel at scale 1, as everywhere else.
+    std::snprintf(text, sizeof text, "font-family: \"%s\"; font-weight: %d; font-size: %.2fpx;", font.family.c_str(),
+                  static_cast<int>(font.weight), font.size);
+    return text;
+}
+
+GdkPixbuf* pixbufOf(const gfx::Image& image) {
+    if (image.isEmpty()) return nullptr;
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, image.width, image.height);
+    if (!pixbuf) return nullptr;
+    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
+    for (int y = 0; y < image.height; ++y) {
+        guchar* out = pixels + static_cast<ptrdiff_t>(y) * stride;
+        for (int x = 0; x < image.width; ++x, out += 4) {
+            const uint32_t p = image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)];
+            const uint32_t a = p >> 24;
+            // Straight alpha from premultiplied.
+            auto channel = [a](uint32_t c) { return static_cast<guchar>(a ? std::min<uint32_t>(255, (c * 255 + a / 2) / a) : 0); };
+            out[0] = channel(p >> 16 & 0xFF);
+            out[1] = channel(p >> 8 & 0xFF);
+            out[2] = channel(p & 0xFF);
+            out[3] = static_cast<guchar>(a);
+        }
+    }
+    return pixbuf;
+}
+
+void setInterfaceFontOptions(GtkWidget* widget) {
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    gtk_widget_set_font_options(widget, options);
+    cairo_font_options_destroy(options);
+}
+
+WidgetPeer::WidgetPeer(Control& control, GtkWidget* fixed, GtkWidget* widget)
+    : control_(control), fixed_(fixed), widget_(widget), css_(gtk_css_provider_new()) {
+    g_object_ref_sink(widget_);
+    gtk_style_context_add_provider(gtk_widget_get_style_context(widget_), GTK_STYLE_PROVIDER(css_),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+    setInterfaceFontOptions(widget_);
+    gtk_fixed_put(GTK_FIXED(fixed_), widget_, 0, 0);
+}
+
+WidgetPeer::~WidgetPeer() {
+    g_signal_handlers_disconnect_by_data(widget_, this);
+    gtk_widget_destroy(widget_);
+    g_object_unref(widget_);
+    g_object_unref(css_);
+}
+
+void WidgetPeer::place(const gfx::Rect& topLeftFrame, bool visible) {
+    const int x = static_cast<int>(std::lround(topLeftFrame.x)), y = static_cast<int>(std::lround(topLeftFrame.y));
+    const int w = std::max(1, static_cast<int>(std::lround(topLeftFrame.width)));
+    const int h = std::max(1, static_cast<int>(std::lround(topLeftFrame.height)));
+    if (x != x_ || y != y_) gtk_fixed_move(GTK_FIXED(fixed_), widget_, x, y);
+    if (w != w_ || h != h_) gtk_widget_set_size_request(widget_, w, h);
+    x_ = x, y_ = y, w_ = w, h_ = h;
+    if (visible && !gtk_widget_get_visible(widget_)) gtk_widget_show_all(widget_);
+    if (!visible && gtk_widget_get_visible(widget_)) gtk_widget_hide(widget_);
+    afterPlace();
+}
+
+void WidgetPeer::update() {
+    gtk_widget_set_sensitive(widget_, control_.isEnabled());
+    gtk_widget_set_tooltip_text(widget_, control_.toolTip().empty() ? nullptr : control_.toolTip().c_str());
+    const std::string css = "* { padding: 0; margin: 0; min-height: 0; min-width: 0; }\n" + style();
+    if (css != appliedCss_) {
+        gtk_css_provider_load_from_data(css_, css.c_str(), -1, nullptr);
+        appliedCss_ = css;
+    }
+    sync();
+}
+
+}  // namespace platform::ui::gtk

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+#include "platform/gfx/Image.h"
+#include "platform/gfx/InterfaceFont.h"
+#include "platform/gfx/Rect.h"
+#include "platform/gfx/Rgba.h"
+#include "platform/ui/Control.h"
+
+namespace platform::ui::gtk {
+
+// CSS values of our colours and fonts (pixels, as one point is one pixel at scale 1).
+std::string cssColour(const gfx::Rgba& colour);
+std::string cssFont(const gfx::InterfaceFont& font);
+// A premultiplied image as a straight-alpha pixbuf; null for an empty one. The caller owns it.
+GdkPixbuf* pixbufOf(const gfx::Image& image);
+// Interface text laid out as the measure lays it out: no hinting of metrics or outlines.
+void setInterfaceFontOptions(GtkWidget* widget);
+
+// A toolkit widget that shows one control, in the window's GtkFixed of controls (ControlHost).
+class WidgetPeer : public ControlPeer {
+public:
+    WidgetPeer(Control& control, GtkWidget* fixed, GtkWidget* widget);
+    ~WidgetPeer() override;
+
+    // Moves the widget to the control's frame (top-left origin, window points) and shows or hides it.
+    void place(const gfx::Rect& topLeftFrame, bool visible);
+    void update() override;
+
+protected:
+    // The widget's own properties from the control's.
+    virtual void sync() = 0;
+    // CSS for the widget beyond the common rules.
+    virtual std::string style() const { return {}; }
+    virtual void afterPlace() {}
+
+    // Signals the peer sends while it copies the control's state are not the user's doing.
+    struct Quiet {
+        explicit Quiet(bool& flag) : flag_(flag) { flag_ = true; }
+        ~Quiet() { flag_ = false; }
+        bool& flag_;
+    };
+
+    Control& control_;
+    GtkWidget* fixed_;
+    GtkWidget* widget_;
+    GtkCssProvider* css_;
+    bool syncing_ = false;
+    int x_ = -1, y_ = -1, w_ = -1, h_ = -1;
+
+private:
+    std::string appliedCss_;
+};
+
+}  // namespace platform::ui::gtk

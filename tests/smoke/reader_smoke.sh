@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The reader in a real window on a virtual X display, on a session bus of its own (run it under
+# dbus-run-session), against a loopback HTTP server: a page's link meant for a new window loads in
+# the reader and enables back; Open in Browser hands on the page shown; a javascript: link and a
+# file: link load nothing and launch nothing; Escape hides the reader and the next headline shows
+# it again with its history. The reader is shot as a PNG. When the web engine's sandbox cannot
+# start here, this test (never the program) turns it off. Xvfb, the window manager, the server and
+# the probe are started and ended here, each by its own process id.
+#   tests/smoke/reader_smoke.sh path/to/reader-probe output-folder
+set -euo pipefail
+probe_bin="$1"
+out="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+xvfb=""; wm=""; server=""; probe=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    exec 5>&- 2>/dev/null || true
+    stop "$probe"; stop "$server"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "reader_smoke: $*" >&2
+    echo "--- probe output:" >&2; cat "$work/probe.out" >&2 || true
+    echo "--- probe errors:" >&2; tail -n 20 "$work/probe.err" >&2 || true
+    exit 1
+}
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+mkdir -p "$out"
+
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+
+"$here/loopback_http.py" "$here/reader_site" "$work/port" &
+server=$!
+within 50 test -s "$work/port" || fail "the loopback server did not start"
+site="http://127.0.0.1:$(cat "$work/port")"
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_CACHE_HOME="$work/home/.cache" NO_AT_BRIDGE=1 QUILTDECK_STATE_DIR="$work/home/state"
+mkdir -p "$HOME"
+# The engine's web process runs in a bubblewrap sandbox; where that cannot start (a container
+# without user namespaces), the test runs the engine without it.
+if ! bwrap --ro-bind / / --dev /dev --proc /proc true >/dev/null 2>&1; then
+    export WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS=1
+fi
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+mkfifo "$work/in"
+"$probe_bin" "$site/first.html" <"$work/in" >"$work/probe.out" 2>"$work/probe.err" &
+probe=$!
+exec 5>"$work/in"
+say() { echo "$1" >&5; }
+# Waits for a state line of the probe that holds every word given.
+shows() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do
+        local line
+        line="$(grep '^state ' "$work/probe.out" | tail -n1)"
+        local all=1
+        for word in "$@"; do [[ " $line " == *" $word "* ]] || all=0; done
+        [ "$all" = 1 ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+last_state() { grep '^state ' "$work/probe.out" | tail -n1; }
+
+shows 200 "url=$site/first.html" back=0 visible=1 loading=0 || fail "the first page did not show"
+reader=""
+for id in $(xdotool search --onlyvisible --pid "$probe" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$id")" = "Reader probe" ] || reader="$id"
+done
+[ -n "$reader" ] || fail "no reader window"
+eval "$(xdotool getwindowgeometry --shell "$reader")"
+[ "$WIDTH" -ge 520 ] && [ "$HEIGHT" -ge 400 ] || fail "the reader is ${WIDTH}x$HEIGHT"
+# A point of the page, at a fraction of its height below the 54-point header.
+click_page() {
+    xdotool mousemove --window "$reader" $((WIDTH / 2)) $((54 + (HEIGHT - 54) * $1 / 100)) click 1
+}
+
+# A link meant for a new window loads here, and back is enabled.
+click_page 50
+shows 100 "url=$site/second.html" back=1 loading=0 || fail "the new-window link did not load in the reader: $(last_state)"
+[ "$(xdotool search --onlyvisible --pid "$probe" 2>/dev/null | wc -l)" -eq 2 ] || fail "another window opened"
+sleep 0.5
+import -window "$reader" "$out/reader.png"
+[ "$(identify -format '%k' "$out/reader.png")" -gt 8 ] || fail "the reader's shot is nearly blank"
+
+# Open in Browser hands on the page shown, not the headline's link.
+say browser
+within 50 grep -qx "launched $site/second.html" "$work/probe.out" || fail "Open in Browser did not hand on the page shown"
+
+# A javascript:, a file: and a mailto: link (the page's thirds) load and launch nothing.
+click_page 16
+click_page 50
+click_page 84
+sleep 1.5
+shows 1 "url=$site/second.html" back=1 || fail "a refused link changed the page: $(last_state)"
+[ "$(grep -c '^launched ' "$work/probe.out")" -eq 1 ] || fail "a refused link reached the browser"
+
+# Escape hides; the next headline shows the reader again with its back history.
+xdotool windowactivate --sync "$reader" 2>/dev/null || true
+xdotool key Escape
+shows 50 visible=0 || fail "Escape did not hide the reader: $(last_state)"
+say "open $site/third.html"
+shows 100 "url=$site/third.html" back=1 visible=1 loading=0 || fail "the next headline did not show with its history: $(last_state)"
+
+say quit
+within 100 bash -c "! kill -0 $probe" || fail "the probe did not end"
+status=0
+wait "$probe" || status=$?
+probe=""
+[ "$status" -eq 0 ] || fail "the probe ended with $status"
+grep -q "reader: refused mailto link" "$QUILTDECK_STATE_DIR/log.txt" ||
+    fail "the mailto: link was not refused: $(cat "$QUILTDECK_STATE_DIR/log.txt" 2>/dev/null)"
+echo "reader_smoke: new-window link inside, back, Open in Browser, refused links, Escape and history; shot in $out/reader.png"
