@@ -262,6 +262,14 @@ void PickerWindow::rebuildChips() {
     auto addChip = [&](const std::string& title, int tag, bool selected) {
         auto chip = std::make_unique<Button>();
         chip->setBezelStyle(Button::BezelStyle::badge);
+        chip->setShowsFocusRing(false);
+        // A small rounded plate in the panel's colours, filled when chosen.
+        Button::Look plate;
+        if (selected) plate.fill = C::controlBackground();
+        plate.borderWidth = 1;
+        plate.borderColor = C::hairline();
+        plate.cornerRadius = 6;
+        chip->setLook(plate);
         chip->setTag(tag);
         chip->setContentTintColor(selected ? C::strongText() : C::mutedText());
         chip->setAttributedTitle(RichText(title, styled(Fonts::ui(11, selected ? FontWeight::semibold : FontWeight::regular),

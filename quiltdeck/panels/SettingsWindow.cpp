@@ -1,5 +1,6 @@
 #include "quiltdeck/panels/SettingsWindow.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -78,10 +79,8 @@ int SettingsWindow::permIndex(std::string_view stored) {
 }
 
 platform::gfx::Image SettingsWindow::markImage(int style, platform::gfx::Rgba ink, double scale) {
+    // A canvas of its own counts y upwards, as the mark is drawn.
     platform::gfx::Canvas canvas({markImageSize, markImageSize}, scale);
-    // The mark is drawn y-up.
-    canvas.translate(0, markImageSize);
-    canvas.scaleBy(1, -1);
     Mark::draw(canvas, markImageSize, ink, std::nullopt, allMarkStyles[static_cast<size_t>(style) % allMarkStyles.size()]);
     return canvas.image();
 }
@@ -94,7 +93,10 @@ Label& SettingsWindow::addText(std::string_view key, const Rect& frame, bool hea
     label->setFont(Fonts::ui(heading ? 13 : 11, heading ? FontWeight::semibold : FontWeight::regular));
     label->setTextColor(heading ? PanelColors::strongText() : PanelColors::mutedText());
     label->setWraps(!heading);
-    if (heading) label->setMaximumLines(1);
+    // A note keeps to its frame: the lines that do not fit are cut, never drawn over the next row.
+    const double lineHeight = heading ? frame.height : 13;
+    label->setMaximumLines(std::max(1, static_cast<int>(frame.height / lineHeight)));
+    label->setTruncation(platform::ui::Truncation::tail);
     content_.addSubview(label.get());
     texts_.push_back(std::move(label));
     return *texts_.back();

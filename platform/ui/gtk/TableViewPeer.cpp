@@ -44,6 +44,9 @@ void TableViewPeer::fill() {
         gtk_widget_set_margin_start(label, 6);
         gtk_widget_set_margin_end(label, 6);
         GtkWidget* item = gtk_list_box_row_new();
+        // The table's rules reach the row itself (a provider styles only its own widget).
+        gtk_style_context_add_provider(gtk_widget_get_style_context(item), GTK_STYLE_PROVIDER(css_),
+                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
         gtk_widget_set_size_request(item, -1, height);
         gtk_container_add(GTK_CONTAINER(item), label);
         gtk_widget_show_all(item);
@@ -65,7 +68,9 @@ void TableViewPeer::sync() {
 
 std::string TableViewPeer::style() const {
     if (table_.drawsBackground()) return "list, scrolledwindow { background-color: " + cssColour(table_.backgroundColor()) + "; }\n";
-    return "list, scrolledwindow, row { background-color: transparent; }\nrow:selected { background-color: alpha(@theme_selected_bg_color, 0.35); }\n";
+    // A quiet highlight that leaves the rows' own text colours readable in either theme.
+    return "list, scrolledwindow, row { background-color: transparent; }\n"
+           "row:selected, row:selected:focus { background-color: rgba(128, 128, 128, 0.22); }\n";
 }
 
 void TableViewPeer::onRowSelected(GtkListBox*, GtkListBoxRow* row, TableViewPeer* self) {

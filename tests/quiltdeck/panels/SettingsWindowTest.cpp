@@ -121,6 +121,20 @@ TEST_F(SettingsWindowTest, TheLogoOpensAsConvergeAndStoresChevrons) {
     EXPECT_EQ(drain(), std::vector<std::string>{std::string(Theme::didChange)});
 }
 
+// The converge mark narrows upwards, as the bar draws it: more ink in the lower half.
+TEST_F(SettingsWindowTest, TheLogoImagesStandUpright) {
+    const auto image = SettingsWindow::markImage(3, platform::gfx::Rgba{0, 0, 0, 1}, 2);
+    ASSERT_EQ(image.height, 44);
+    auto ink = [&](int from, int to) {
+        int count = 0;
+        for (int y = from; y < to; ++y) {
+            for (int x = 0; x < image.width; ++x) count += (image.pixels[static_cast<size_t>(y * image.width + x)] >> 24) > 128;
+        }
+        return count;
+    };
+    EXPECT_GT(ink(22, 44), ink(0, 22));
+}
+
 TEST_F(SettingsWindowTest, DarkStoresResolvesAndReopensSelected) {
     setDark(false);
     auto settings = make();

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The panels in a real window on a virtual X display, on a session bus of its own (run it under
+# dbus-run-session), with a temporary HOME and XDG folders: Ctrl+Shift+N opens the project picker;
+# typing a folder's name and Shift+Return opens a shell tile in that folder. The picker, the
+# history, the settings and the browsers sheets are shot as PNGs (Escape ends each). Xvfb, the
+# window manager and the program are started and ended here, each by its own process id.
+#   tests/smoke/panels_smoke.sh path/to/quiltdeck output-folder
+set -euo pipefail
+app_bin="$1"
+out="$2"
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "panels_smoke: $*" >&2; exit 1; }
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+mkdir -p "$out"
+
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
+unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
+state="$HOME/.quiltdeck"
+mkdir -p "$state" "$HOME/Projects/marmalade/.git" "$HOME/Projects/quince/.git"
+# Two closed tiles for the history and two browsers known from an earlier listing (no assistant
+# CLI runs here, so a new listing fails and the known ones stay); the dark theme.
+cat >"$state/state.json" <<EOF
+{"onboarded":true,"themeMode":"dark",
+ "browserCache":{"0f3a9c2e-77aa-4d1b":"Chrome","9b1e44d0-1c2d-4e5f":"Chrome"},
+ "browserLabels":{"0f3a9c2e-77aa-4d1b":"Work"},"browserAccounts":{"9b1e44d0-1c2d-4e5f":"me@example.org"},
+ "closed":[
+ {"title":"Fix the build","name":"quince","cwd":"$HOME/Projects/quince","isShell":false,"closedAt":786000000,
+  "claudeSessionId":"s-1","lastPrompt":"make the tests pass again and    explain what was wrong"},
+ {"title":"shell","name":"marmalade","cwd":"$HOME/Projects/marmalade","isShell":true,"closedAt":785990000}]}
+EOF
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+"$app_bin" >"$work/app.out" 2>"$work/app.err" &
+app=$!
+window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' 2>/dev/null | head -n1)" ||
+    fail "no window: $(cat "$work/app.err")"
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+sleep 1
+
+# The window of the program that is not the main one: the sheet.
+sheet_id() {
+    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+        [ "$id" = "$window" ] || { echo "$id"; return 0; }
+    done
+    return 1
+}
+# Opens a sheet with a key, shoots it, and ends it with Escape.
+shoot() {
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    xdotool key "$1"
+    within 50 sheet_id || fail "$1 opened no sheet"
+    local sheet
+    sheet="$(sheet_id)"
+    sleep 0.7
+    import -window "$sheet" "$out/$2.png"
+    [ "$(identify -format '%k' "$out/$2.png")" -gt 8 ] || fail "$out/$2.png is nearly blank"
+    xdotool key Escape
+    within 50 bash -c "! xdotool search --onlyvisible --pid $app 2>/dev/null | grep -vx $window" || fail "Escape left the $2 sheet open"
+}
+
+# --- The picker: Ctrl+Shift+N, a folder's name, Shift+Return: a shell tile there ----------------
+xdotool key ctrl+shift+n
+within 50 sheet_id || fail "Ctrl+Shift+N opened no picker"
+picker="$(sheet_id)"
+sleep 0.7
+import -window "$picker" "$out/picker.png"
+xdotool type --delay 30 "marma"
+sleep 0.5
+import -window "$picker" "$out/picker-filtered.png"
+xdotool key shift+Return
+within 50 bash -c "! xdotool search --onlyvisible --pid $app 2>/dev/null | grep -vx $window" || fail "the picker stayed open"
+tile_in() {
+    for child in $(pgrep -P "$app"); do
+        [ "$(readlink "/proc/$child/cwd")" = "$1" ] && return 0
+    done
+    return 1
+}
+within 100 tile_in "$HOME/Projects/marmalade" || fail "no shell tile in the folder: $(for c in $(pgrep -P "$app"); do readlink /proc/$c/cwd; done)"
+sleep 0.5
+
+shoot ctrl+shift+y history
+shoot ctrl+shift+comma settings
+shoot ctrl+shift+b browsers
+
+kill -TERM "$app"
+within 100 bash -c "! kill -0 $app" || fail "the program did not end"
+wait "$app" || true
+app=""
+echo "panels_smoke: Ctrl+Shift+N, a name and Shift+Return opened a shell tile in the folder; sheets shot in $out"
