@@ -132,7 +132,14 @@ TEST_F(ReaderWindowTest, NavigatesInsideAndHandsOnThePageShown) {
     reader_.panel()->sendKeyEvent(escape);
     EXPECT_FALSE(reader_.panel()->isVisible());
     reader_.open("https://news.test/c", "C", "S", main_);
+    EXPECT_TRUE(reader_.panel()->isVisible());
     EXPECT_TRUE(reader_.web()->canGoBack());
+    // The title bar's close button only hides it too.
+    reader_.panel()->onCloseRequest();
+    EXPECT_FALSE(reader_.panel()->isVisible());
+    reader_.open("https://news.test/d", "D", "S", main_);
+    EXPECT_TRUE(reader_.panel()->isVisible());
+    reader_.backButton().performClick();
     reader_.backButton().performClick();
     EXPECT_EQ(*web.url(), "https://other.test/blank");
 }

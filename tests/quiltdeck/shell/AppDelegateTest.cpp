@@ -330,20 +330,22 @@ TEST_F(AppDelegateTest, PanelsFromTheMenusTheShortcutsAndTheBar) {
         const platform::ui::MenuItem* item = window.menuBar()->itemWithTitle(t(c.title));
         ASSERT_TRUE(item) << c.title;
         EXPECT_TRUE(item->enabled) << c.title;
-        std::vector<platform::ui::Window*> shown;
+        // Each sheet in turn: the application's own, and a new window each time.
+        std::vector<uintptr_t> shown;
+        auto check = [&](int step) {
+            platform::ui::Window* sheet = window.attachedSheet();
+            ASSERT_TRUE(sheet) << c.title << " " << step;
+            EXPECT_EQ(sheet->identifier(), "bl.sheet");
+            shown.push_back(reinterpret_cast<uintptr_t>(sheet));
+        };
         EXPECT_TRUE(key(press(c.shortcut, ctrlShift)));
-        shown.push_back(window.attachedSheet());
+        check(0);
         platform::ui::MenuBar::perform(*item);
-        shown.push_back(window.attachedSheet());
+        check(1);
         EXPECT_TRUE(c.pill(app->grid().bar())->performClick());
-        shown.push_back(window.attachedSheet());
-        for (size_t i = 0; i < shown.size(); ++i) {
-            ASSERT_TRUE(shown[i]) << c.title << " " << i;
-            EXPECT_EQ(shown[i]->identifier(), "bl.sheet");
-            if (i) {
-                EXPECT_NE(shown[i], shown[i - 1]) << c.title;  // made anew each time
-            }
-        }
+        check(2);
+        EXPECT_NE(shown[0], shown[1]) << c.title;
+        EXPECT_NE(shown[1], shown[2]) << c.title;
         EXPECT_EQ(Sheets::ownerCount(), 1u);
         window.attachedSheet()->sendKeyEvent(press("\x1b", 0, Key::escape));
         EXPECT_FALSE(window.attachedSheet()) << c.title;
