@@ -389,14 +389,8 @@ void AppDelegate::openBundled(std::string_view name) {
 }
 
 void AppDelegate::openPicker(bool shell) {
-    if (!window_ || picker_ || window_->attachedSheet() || Modals::isShowing()) return;
-    Browsers::shared().refresh(false);
-    auto picker = std::make_shared<PickerWindow>(shell);
     std::weak_ptr<int> alive = alive_;
-    picker->onClose = [this, alive] {
-        if (!alive.expired()) picker_.reset();
-    };
-    picker->onChoose = [this, alive](const Project& project, bool shell, const std::optional<BrowserInfo>& browser) {
+    presentPicker(shell, [this, alive](const Project& project, bool shell, const std::optional<BrowserInfo>& browser) {
         if (alive.expired()) return;
         TileRequest request;
         request.cwd = project.dir;
@@ -404,7 +398,18 @@ void AppDelegate::openPicker(bool shell) {
         request.isShell = shell;
         request.browser = browser;
         grid_->open(std::move(request));
+    });
+}
+
+void AppDelegate::presentPicker(bool shell, PickerWindow::ChooseHandler choose) {
+    if (!window_ || picker_ || window_->attachedSheet() || Modals::isShowing()) return;
+    Browsers::shared().refresh(false);
+    auto picker = std::make_shared<PickerWindow>(shell);
+    std::weak_ptr<int> alive = alive_;
+    picker->onClose = [this, alive] {
+        if (!alive.expired()) picker_.reset();
     };
+    picker->onChoose = std::move(choose);
     picker_ = picker;
     picker->present(*window_);
 }

@@ -93,6 +93,9 @@ private:
     void captureSnapshot(const std::string& path);
     void showUncleanRunAlert();
     void openBundled(std::string_view name);
+    // A picker over the main window whose choice goes to `choose`; none while one is open or a sheet
+    // or a modal is up.
+    void presentPicker(bool shell, PickerWindow::ChooseHandler choose);
     // Runs `work` after `seconds` on the main loop while this delegate lives.
     void after(double seconds, std::function<void()> work);
 
