@@ -23,14 +23,8 @@ TextAttributes styled(double size, FontWeight weight, platform::gfx::Rgba color)
     return attributes;
 }
 
-// The terminal font of the settings, as interface text: its family at 12.5 points.
-platform::gfx::InterfaceFont keyFont() {
-    platform::gfx::InterfaceFont font;
-    font.size = 12.5;
-    if (auto terminal = Fonts::terminal(font.size)) font.family = terminal->family();
-    else font.family = "monospace";
-    return font;
-}
+// The terminal font of the settings, as interface text, at 12.5 points.
+platform::gfx::InterfaceFont keyFont() { return Fonts::terminalText(12.5); }
 
 }  // namespace
 

@@ -42,6 +42,21 @@ public:
     // Checks at once and (re)starts the poll.
     void start();
 
+    // What the onboarding card shows, taken at once.
+    struct Snapshot {
+        Stage stage = Stage::probing;
+        bool fullDisk = true;
+        std::optional<std::string> email;
+        Job job = Job::none;
+        std::string progress;
+        bool awaitingCode = false;
+        std::optional<std::string> loginURL;
+        std::optional<std::string> lastError;
+    };
+    Snapshot snapshot() const {
+        return {stage_, fullDisk_, email_, job_, progress_, awaitingCode_, loginURL_, lastError_};
+    }
+
     Stage stage() const { return stage_; }
     // No grant is needed for folders here, so this holds unless a probe says otherwise.
     bool fullDisk() const { return fullDisk_; }

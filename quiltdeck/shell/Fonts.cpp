@@ -66,6 +66,14 @@ platform::gfx::InterfaceFont Fonts::ui(double size, FontWeight weight) {
 
 platform::gfx::FontRef Fonts::terminal(double size) { return terminal(size, Store::shared().fontName()); }
 
+platform::gfx::InterfaceFont Fonts::terminalText(double size) {
+    platform::gfx::InterfaceFont font;
+    font.size = size;
+    if (auto terminal = Fonts::terminal(size)) font.family = terminal->family();
+    else font.family = "monospace";
+    return font;
+}
+
 platform::gfx::FontRef Fonts::terminal(double size, std::string_view storedChoice) {
     registerBundled();
     for (const auto& choice : choices) {

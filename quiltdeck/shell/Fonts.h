@@ -37,6 +37,8 @@ public:
 
     // With the stored choice of the process's store.
     static platform::gfx::FontRef terminal(double size);
+    // The same face for interface text (Pango): its family, else "monospace".
+    static platform::gfx::InterfaceFont terminalText(double size);
     static platform::gfx::FontRef terminal(double size, std::string_view storedChoice);
 };
 
