@@ -11,7 +11,9 @@
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/Uuid.h"
 #include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Theme.h"
 
 namespace quiltdeck {
 
@@ -51,6 +53,13 @@ GridController::GridController(TileFactory makeTile, HookServer::Options hookOpt
     bar_.onSettings = relay(onSettingsRequested);
     bar_.onBrowsers = relay(onBrowsersRequested);
     bar_.onToggleAI = [](bool on) { Store::shared().setAiTitles(on); };
+    empty_.onOpenProject = relay(onNewRequested);
+    view_.setEmptyView(&empty_, [this](double width) { return empty_.layoutContent(width, false); });
+    // The card took these first (it subscribed when it was made) and knows its new height.
+    auto& center = platform::runtime::NotificationCenter::defaultCenter();
+    for (std::string_view name : {Setup::didChange, Theme::didChange, Lang::didChange}) {
+        observers_.push_back(center.subscribe(std::string(name), [this](const auto&) { view_.layoutTiles(); }));
+    }
 }
 
 GridController::~GridController() {
@@ -137,6 +146,8 @@ WallTile* GridController::open(TileRequest request) {
         publishTiles();
         return nullptr;
     }
+    // The first assistant tile ends the first run: an empty wall shows the short message from then on.
+    if (!request.isShell && !Store::shared().onboarded()) Store::shared().setOnboarded(true);
     WallTile& tile = *made;
     tile.setWall(request.wall.value_or(""));
     std::weak_ptr<int> alive = alive_;

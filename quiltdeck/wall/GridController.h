@@ -9,6 +9,7 @@
 
 #include "platform/ui/FlippedView.h"
 #include "quiltdeck/panels/BarView.h"
+#include "quiltdeck/panels/OnboardingView.h"
 #include "quiltdeck/sessions/HookServer.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/wall/GridView.h"
@@ -38,6 +39,8 @@ public:
     // The window's content: the top bar above the grid.
     platform::ui::View& root() { return root_; }
     BarView& bar() { return bar_; }
+    // What the wall shows while it has no tiles.
+    OnboardingView& emptyCard() { return empty_; }
     HookServer& hooks() { return *hooks_; }
     const std::vector<std::unique_ptr<WallTile>>& sessions() const { return sessions_; }
     WallTile* session(const std::string& id) const;
@@ -102,6 +105,7 @@ private:
     };
 
     GridView view_;
+    OnboardingView empty_;
     BarView bar_;
     RootView root_{bar_, view_};
     std::vector<std::unique_ptr<WallTile>> sessions_;
@@ -109,6 +113,7 @@ private:
     std::vector<Store::ClosedTile> savedAtLaunch_;
     bool restoring_ = false;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    std::vector<platform::runtime::NotificationCenter::Subscription> observers_;
 };
 
 }  // namespace quiltdeck

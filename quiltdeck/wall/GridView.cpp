@@ -30,8 +30,23 @@ void GridView::setTiles(std::vector<platform::ui::View*> tiles) {
     layoutTiles();
 }
 
+void GridView::setEmptyView(platform::ui::View* view, std::function<double(double width)> heightFor) {
+    if (empty_ && empty_ != view) empty_->removeFromSuperview();
+    empty_ = view;
+    emptyHeight_ = std::move(heightFor);
+    if (empty_) addSubview(empty_);
+    layoutTiles();
+}
+
 void GridView::layoutTiles() {
     for (size_t i = 0; i < tiles_.size(); ++i) tiles_[i]->setFrame(cellFrame(i, tiles_.size(), Size{frame().width, frame().height}));
+    if (empty_) {
+        empty_->setHidden(!tiles_.empty());
+        if (tiles_.empty()) {
+            const double height = emptyHeight_ ? emptyHeight_(frame().width) : 0;
+            empty_->setFrame({0, std::round(std::max(0.0, (frame().height - height) / 2)), frame().width, height});
+        }
+    }
     setNeedsDisplay(bounds());
 }
 

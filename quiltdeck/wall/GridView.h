@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "platform/ui/View.h"
@@ -16,6 +17,9 @@ public:
 
     // The views in wall order; they become this view's subviews and are laid out.
     void setTiles(std::vector<platform::ui::View*> tiles);
+    // Shown across the view, centred, while there are no tiles, as tall as
+    // `heightFor` says for the view's width.
+    void setEmptyView(platform::ui::View* view, std::function<double(double width)> heightFor);
     void layoutTiles();
     // The cell of tile i of n in a view of this size (y up, the first row on top).
     static Rect cellFrame(size_t index, size_t count, Size size);
@@ -27,6 +31,8 @@ public:
 
 private:
     std::vector<platform::ui::View*> tiles_;
+    platform::ui::View* empty_ = nullptr;
+    std::function<double(double)> emptyHeight_;
     platform::gfx::Rgba background_{0, 0, 0, 1};
 };
 

@@ -141,5 +141,33 @@ TEST_F(GridControllerTest, AResumeThatFailsStartsTheTileAfresh) {
     EXPECT_EQ(tiles.back()->request.resume, std::nullopt);
 }
 
+// The setup card stands centred on the empty wall and asks for a new tile from its last step.
+TEST_F(GridControllerTest, EmptyWallShowsTheSetupCard) {
+    Store::shared().setOnboarded(false);
+    auto grid = makeGrid();
+    grid->view().setFrame({0, 0, 1000, 900});
+    auto& card = grid->emptyCard();
+    EXPECT_FALSE(card.isHidden());
+    const double height = card.layoutContent(1000, false);
+    EXPECT_EQ(card.frame(), platform::gfx::Rect(0, std::round((900 - height) / 2), 1000, height));
+    int asked = 0;
+    grid->onNewRequested = [&] { ++asked; };
+    card.tapOpen();
+    EXPECT_EQ(asked, 1);
+
+    TileRequest shell = request("s");
+    shell.isShell = true;
+    grid->open(shell);
+    EXPECT_TRUE(card.isHidden());
+    EXPECT_FALSE(Store::shared().onboarded());
+    TileRequest assistant = request("a");
+    assistant.isShell = false;
+    grid->open(assistant);
+    EXPECT_TRUE(Store::shared().onboarded());
+    for (auto* tile : std::vector<FakeTile*>(tiles)) grid->close(tile->id());
+    EXPECT_FALSE(card.isHidden());
+    Store::shared().setOnboarded(false);
+}
+
 }  // namespace
 }  // namespace quiltdeck

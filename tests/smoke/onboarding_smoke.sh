@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The setup card in a real window on a virtual X display, on a session bus of its own (run it
+# under dbus-run-session), with a temporary HOME where no `claude` is installed and a fake curl
+# comes first on the login shell's search path: the card offers "Install now"; a click on it runs
+# the installer the fake curl serves, which puts the fake `claude` in ~/.local/bin, and the card
+# moves on to the sign-in step, whose "Sign in with Claude" button is then the card's main button.
+# Both states are shot as PNGs. Xvfb, the window manager and the program are started and ended
+# here, each by its own process id.
+#   tests/smoke/onboarding_smoke.sh path/to/quiltdeck path/to/fake_curl path/to/fake_claude output-folder
+set -euo pipefail
+app_bin="$1"
+fake_curl="$2"
+fake_claude="$3"
+out="$4"
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "onboarding_smoke: $*" >&2; exit 1; }
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+for place in /opt/homebrew/bin /usr/local/bin; do
+    [ ! -e "$place/claude" ] || fail "a claude in $place would be found before any install"
+done
+mkdir -p "$out"
+
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
+unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR ANTHROPIC_API_KEY
+state="$HOME/.quiltdeck"
+mkdir -p "$state" "$HOME/.fake-bin" "$HOME/tmp"
+cp "$fake_curl" "$HOME/.fake-bin/curl"
+# The login shell finds the fake curl first; what it serves copies the fake claude.
+cat >"$HOME/.profile" <<PROFILE
+PATH="\$HOME/.fake-bin:\$HOME/.local/bin:\$PATH"; export PATH
+export FAKE_CURL_CLAUDE='$fake_claude' TMPDIR="\$HOME/tmp"
+PROFILE
+printf '{"themeMode":"dark","language":"en"}\n' >"$state/state.json"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+log="$state/log.txt"
+logged() { grep -q "  $1\$" "$log"; }
+
+"$app_bin" >"$work/app.out" 2>"$work/app.err" &
+app=$!
+window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' 2>/dev/null | head -n1)" ||
+    fail "no window: $(cat "$work/app.err")"
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+within 200 logged "setup stage: needsInstall" || fail "no install offered: $(tail -n5 "$log")"
+sleep 1
+
+# The bar ends 52 points under the menu bar: the card's main button lies below both.
+import -window "$window" "$out/install.png"
+read -r x y < <("$here/find_button.py" "$out/install.png" 110) || fail "no Install now button on the card"
+xdotool mousemove --window "$window" "$x" "$y" click 1
+within 300 logged "install: exited 0, last line: ✓ Claude Code successfully installed!" ||
+    fail "the install did not end well: $(tail -n5 "$log")"
+within 100 logged "setup stage: needsLogin" || fail "the setup did not move on to the sign-in: $(tail -n5 "$log")"
+[ -x "$HOME/.local/bin/claude" ] || fail "the installer did not put claude in ~/.local/bin"
+[ -z "$(ls -A "$HOME/tmp")" ] || fail "the installer's download was left: $(ls -A "$HOME/tmp")"
+sleep 1
+
+# The main button is now the sign-in step's, one row further down.
+import -window "$window" "$out/sign-in.png"
+read -r x2 y2 < <("$here/find_button.py" "$out/sign-in.png" 110) || fail "no Sign in with Claude button on the card"
+[ "$y2" -gt "$y" ] || fail "the card's main button did not move to the sign-in step ($y -> $y2)"
+
+kill -TERM "$app"
+within 100 bash -c "! kill -0 $app" || fail "the program did not end"
+wait "$app" || true
+app=""
+echo "onboarding_smoke: Install now with the fake curl leads to Sign in with Claude; shots in $out"
