@@ -114,6 +114,10 @@ void Canvas::scaleBy(double sx, double sy) {
     if (std::isfinite(sx) && std::isfinite(sy) && sx != 0 && sy != 0) cairo_scale(cairo_, sx, sy);
 }
 
+void Canvas::rotate(double radians) {
+    if (std::isfinite(radians)) cairo_rotate(cairo_, radians);
+}
+
 Point Canvas::userToDevice(Point p) const {
     cairo_user_to_device(cairo_, &p.x, &p.y);
     return p;
@@ -249,6 +253,53 @@ void Canvas::stroke(const Path& path, Rgba color, const StrokeStyle& style) {
     }
     cairo_stroke(cairo_);
     cairo_set_dash(cairo_, nullptr, 0, 0);
+}
+
+namespace {
+
+void addStops(cairo_pattern_t* pattern, std::span<const GradientStop> stops) {
+    for (const GradientStop& stop : stops) {
+        const Rgba& c = stop.color;
+        cairo_pattern_add_color_stop_rgba(pattern, unit(stop.location), unit(c.red), unit(c.green), unit(c.blue), unit(c.alpha));
+    }
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+}
+
+}  // namespace
+
+void Canvas::fillLinearGradient(const Rect& rect, Point start, Point end, std::span<const GradientStop> stops) {
+    cleared_.reset();
+    if (!finite(rect) || rect.isEmpty() || stops.empty()) return;
+    if (!std::isfinite(start.x) || !std::isfinite(start.y) || !std::isfinite(end.x) || !std::isfinite(end.y)) return;
+    if (stops.size() == 1) return fill(rect, stops.front().color);
+    cairo_pattern_t* pattern = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
+    addStops(pattern, stops);
+    cairo_set_source(cairo_, pattern);
+    cairo_rectangle(cairo_, rect.x, rect.y, rect.width, rect.height);
+    cairo_fill(cairo_);
+    cairo_pattern_destroy(pattern);
+}
+
+void Canvas::fillRadialGradient(const Rect& rect, Point center, double radiusX, double radiusY,
+                                std::span<const GradientStop> stops) {
+    cleared_.reset();
+    if (!finite(rect) || rect.isEmpty() || stops.empty()) return;
+    if (!std::isfinite(center.x) || !std::isfinite(center.y)) return;
+    if (!(std::isfinite(radiusX) && radiusX > 0 && std::isfinite(radiusY) && radiusY > 0)) {
+        return fill(rect, stops.back().color);
+    }
+    if (stops.size() == 1) return fill(rect, stops.front().color);
+    // A circle of radius 1 in a space scaled to the ellipse.
+    cairo_pattern_t* pattern = cairo_pattern_create_radial(0, 0, 0, 0, 0, 1);
+    addStops(pattern, stops);
+    cairo_matrix_t matrix;
+    cairo_matrix_init(&matrix, radiusX, 0, 0, radiusY, center.x, center.y);
+    cairo_matrix_invert(&matrix);
+    cairo_pattern_set_matrix(pattern, &matrix);
+    cairo_set_source(cairo_, pattern);
+    cairo_rectangle(cairo_, rect.x, rect.y, rect.width, rect.height);
+    cairo_fill(cairo_);
+    cairo_pattern_destroy(pattern);
 }
 
 void Canvas::drawImage(const Image& image, const Rect& rect) {

@@ -31,6 +31,12 @@ struct StrokeStyle {
     Join join = Join::miter;
 };
 
+// A colour of a gradient at a fraction (0...1) of its way from start to end.
+struct GradientStop {
+    double location = 0;
+    Rgba color;
+};
+
 // One glyph to draw: its id, its pen position in user space, and a scale applied to the font
 // size (1 for the font's own size).
 struct GlyphPlacement {
@@ -72,6 +78,8 @@ public:
     void restore();
     void translate(double dx, double dy);
     void scaleBy(double sx, double sy);
+    // Turns user space by `radians` (counter-clockwise as seen with y up).
+    void rotate(double radians);
     Point userToDevice(Point p) const;
     void clip(const Rect& rect);
     // Clips to the area the rectangles cover together; one rectangle is the same as clip(rect).
@@ -94,6 +102,13 @@ public:
     enum class FillRule { winding, evenOdd };
     void fill(const Path& path, Rgba color, FillRule rule = FillRule::winding);
     void stroke(const Path& path, Rgba color, const StrokeStyle& style);
+    // Fills the rectangle with colours that change along the line from `start` to `end` (user
+    // space), constant beyond its ends. Fewer than two stops: the one colour, or nothing.
+    void fillLinearGradient(const Rect& rect, Point start, Point end, std::span<const GradientStop> stops);
+    // Fills the rectangle with colours that change from `center` outwards to an ellipse of the
+    // given radii, the last colour beyond it.
+    void fillRadialGradient(const Rect& rect, Point center, double radiusX, double radiusY,
+                            std::span<const GradientStop> stops);
     // Draws the image scaled into the rectangle, upright.
     void drawImage(const Image& image, const Rect& rect);
     void drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);

@@ -82,7 +82,8 @@ std::optional<double> Animation::valueAt(double elapsed) const {
     size_t segment = 0;
     while (segment + 2 < values.size() && progress > keyTime(segment + 1)) ++segment;
     const double t0 = keyTime(segment), t1 = keyTime(segment + 1);
-    const double f = t1 > t0 ? std::clamp((progress - t0) / (t1 - t0), 0.0, 1.0) : 1.0;
+    double f = t1 > t0 ? std::clamp((progress - t0) / (t1 - t0), 0.0, 1.0) : 1.0;
+    if (timingFunctions.size() + 1 == values.size()) f = timingFunctions[segment].apply(f);
     return values[segment] + (values[segment + 1] - values[segment]) * f;
 }
 

@@ -40,7 +40,10 @@ struct Animation {
     std::vector<double> values;
     std::vector<double> keyTimes;
     double duration = 0;
+    // The pace of the whole play.
     TimingFunction timing = TimingFunction::linear();
+    // The pace within each key-frame segment, one per segment; otherwise linear segments.
+    std::vector<TimingFunction> timingFunctions;
     bool autoreverses = false;
     // How many times it plays (fractions allowed); 0 counts as once.
     double repeatCount = 1;

@@ -99,6 +99,7 @@ AttrListPtr attributes(const RichText& text, size_t begin, size_t end) {
         if (style.color.alpha < 1) insert(list.get(), pango_attr_foreground_alpha_new(std::max<guint16>(1, channel(style.color.alpha))), a, b);
         if (style.kern != 0) insert(list.get(), pango_attr_letter_spacing_new(units(style.kern)), a, b);
         if (style.underline) insert(list.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE), a, b);
+        if (style.tabularDigits) insert(list.get(), pango_attr_font_features_new("tnum 1"), a, b);
     }
     return list;
 }

@@ -38,6 +38,8 @@ struct TextAttributes {
     // Points added after each character (negative tightens).
     double kern = 0;
     bool underline = false;
+    // Digits of one width (the font's "tnum" feature), so numbers that change do not shift.
+    bool tabularDigits = false;
     // A link target; empty for plain text.
     std::string link;
     // Of the paragraph that starts with this run.

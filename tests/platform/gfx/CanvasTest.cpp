@@ -181,3 +181,44 @@ TEST(Canvas, ClipToSeveralRectanglesLeavesTheGapBetween) {
     EXPECT_EQ(alphaAt(c, 15, 5), 0);
     EXPECT_EQ(alphaAt(c, 25, 5), 255);
 }
+
+TEST(Canvas, GradientsRunFromStartToEnd) {
+    const std::vector<GradientStop> stops = {{0, Rgba{1, 0, 0, 1}}, {1, Rgba{1, 0, 0, 0}}};
+    // y up: from the bottom edge (strong) to the top edge (clear).
+    Canvas linear({20, 100}, 1);
+    linear.fillLinearGradient({0, 0, 20, 100}, {0, 0}, {0, 100}, stops);
+    EXPECT_GT(alphaAt(linear, 10, 99), 250);
+    EXPECT_NEAR(alphaAt(linear, 10, 50), 128, 3);
+    EXPECT_LT(alphaAt(linear, 10, 0), 4);
+
+    Canvas radial({100, 60}, 2);
+    radial.fillRadialGradient({0, 0, 100, 60}, {50, 30}, 50, 30, stops);
+    EXPECT_GT(alphaAt(radial, 100, 60), 250);
+    EXPECT_NEAR(alphaAt(radial, 150, 60), 128, 4);  // halfway along x
+    EXPECT_NEAR(alphaAt(radial, 100, 90), 128, 4);  // halfway along y: an ellipse
+    EXPECT_EQ(alphaAt(radial, 1, 1), 0);
+
+    // Degenerate input: nothing drawn, or the last colour, and no error state.
+    Canvas odd({10, 10}, 1);
+    odd.fillLinearGradient({0, 0, 10, 10}, {0, NAN}, {0, 10}, stops);
+    odd.fillRadialGradient({0, 0, 10, 10}, {5, 5}, 0, 5, {});
+    EXPECT_TRUE(inkBox(odd).isEmpty());
+    odd.fillRadialGradient({0, 0, 10, 10}, {5, 5}, 0, 5, stops);
+    EXPECT_EQ(alphaAt(odd, 5, 5), 0);
+    odd.fill({0, 0, 10, 10}, white);
+    EXPECT_EQ(odd.pixel(5, 5), 0xFFFFFFFFu);
+}
+
+TEST(Canvas, RotationTurnsCounterClockwiseWithYUp) {
+    Canvas canvas({40, 40}, 1);
+    canvas.translate(20, 20);
+    canvas.rotate(M_PI / 2);
+    canvas.rotate(NAN);
+    // A bar along +x turns to +y (up on screen).
+    canvas.fill({0, -1, 15, 2}, white);
+    const auto box = inkBox(canvas);
+    EXPECT_EQ(box.x0, 19);
+    EXPECT_EQ(box.x1, 21);
+    EXPECT_EQ(box.y0, 5);
+    EXPECT_EQ(box.y1, 20);
+}

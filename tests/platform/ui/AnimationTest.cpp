@@ -53,3 +53,19 @@ TEST(Animation, ValuesOverTime) {
     EXPECT_EQ(twice.activeDuration(), 2);
     EXPECT_TRUE(std::isinf(fade.activeDuration()));
 }
+
+TEST(Animation, EachKeyFrameSegmentHasItsOwnPace) {
+    Animation stretch = Animation::keyFrames({0.18, 0.42, 0.18}, {0, 0.5, 1}, 1.8);
+    stretch.timingFunctions = {TimingFunction::easeInEaseOut(), TimingFunction::easeInEaseOut()};
+    stretch.repeatCount = Animation::infinite;
+    const double ease = TimingFunction::easeInEaseOut().apply(0.2 / 0.9);
+    struct Case {
+        double at, value;
+    } cases[] = {
+        {0, 0.18}, {0.2, 0.18 + 0.24 * ease}, {0.45, 0.30}, {0.9, 0.42}, {1.1, 0.42 - 0.24 * ease}, {1.8, 0.18}, {3.6 + 0.45, 0.30},
+    };
+    for (const Case& c : cases) EXPECT_NEAR(*stretch.valueAt(c.at), c.value, 1e-6) << c.at;
+    // A list that does not match the segments leaves them linear.
+    stretch.timingFunctions = {TimingFunction::easeIn()};
+    EXPECT_NEAR(*stretch.valueAt(0.2), 0.18 + 0.24 * (0.2 / 0.9), 1e-6);
+}

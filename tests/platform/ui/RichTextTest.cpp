@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+
+#include "platform/gfx/ApplicationFonts.h"
 
 using namespace platform::ui;
 using platform::gfx::FontWeight;
@@ -117,4 +120,17 @@ TEST(RichText, FindsTheLinkUnderAPoint) {
     EXPECT_EQ(text.linkAt({before + 5, 5}, {}), "https://example.org");
     EXPECT_EQ(text.linkAt({2, 5}, {}), "");
     EXPECT_EQ(text.linkAt({before + 5, 500}, {}), "");
+}
+
+TEST(RichText, TabularDigitsShareOneWidth) {
+    // Inter draws proportional digits unless asked for its tabular ones.
+    const std::filesystem::path inter = "/usr/share/fonts/opentype/inter/Inter-Regular.otf";
+    ASSERT_TRUE(platform::gfx::ApplicationFonts::add(inter));
+    platform::gfx::ApplicationFonts::changed();
+    TextAttributes a;
+    a.font = InterfaceFont{"Inter", FontWeight::regular, 15, std::nullopt};
+    const double ones = RichText("1111", a).measure().width, zeros = RichText("0000", a).measure().width;
+    EXPECT_LT(ones + 2, zeros);
+    a.tabularDigits = true;
+    EXPECT_EQ(RichText("1111", a).measure().width, RichText("0000", a).measure().width);
 }
