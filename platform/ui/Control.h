@@ -39,6 +39,8 @@ public:
     void setIdentifier(std::string identifier) { identifier_ = std::move(identifier); }
     const std::string& toolTip() const { return toolTip_; }
     void setToolTip(std::string toolTip);
+    // Drawn by itself (no toolkit widget), its tool tip is the window's to show.
+    std::string toolTipText() const override { return peer_ ? std::string() : toolTip_; }
 
     // What the control does when used.
     void setAction(Action action) { action_ = std::move(action); }
@@ -47,6 +49,12 @@ public:
     // The size the control wants for its content, the same in every backend.
     virtual Size fittingSize() const = 0;
     void sizeToFit() { setFrameSize(fittingSize()); }
+
+    // Drawn by the control itself in the view tree, never by a toolkit's widget over the window:
+    // for controls inside views that other views must be able to cover (a tile under the zoom
+    // scrim). Such a control is its own stand-in in every backend.
+    bool isDrawnInline() const { return drawnInline_; }
+    void setDrawnInline(bool drawnInline);
 
     ControlPeer* peer() const { return peer_.get(); }
     // Set by the toolkit of the window the control is in; dropped when the control leaves it.
@@ -75,6 +83,7 @@ private:
     Action action_;
     std::unique_ptr<ControlPeer> peer_;
     Window* peerWindow_ = nullptr;
+    bool drawnInline_ = false;
 };
 
 }  // namespace platform::ui

@@ -111,7 +111,12 @@ struct MouseEvent {
     gfx::Point locationInWindow;
     ModifierFlags modifiers = 0;
     double timestamp = 0;
+    // Entered, moved and exited of a tracking area carry its number; 0 for the view's own.
+    int trackingArea = 0;
 };
+
+// What a drag from another program (or within this one) does when dropped.
+enum class DragOperation : uint8_t { none, copy };
 
 // Scrolling by wheel or touchpad. Deltas point where the content moves: positive y scrolls up
 // (towards older lines). A wheel gives whole notches (±1 per notch, or fractions for smooth

@@ -155,6 +155,7 @@ void View::setWindow(Window* window) {
     if (window_ == window) return;
     if (window_) window_->viewWillLeave(*this);
     window_ = window;
+    if (window_ && !trackingAreas_.empty()) window_->trackingAreasChanged(*this);
     if (window_ && !animations_.empty()) window_->viewDidAnimate(*this);
     for (View* sub : subviews_) sub->setWindow(window);
     viewDidMoveToWindow();
@@ -332,6 +333,21 @@ void View::collectEndedAnimations(std::vector<std::function<void()>>& completion
     const size_t before = animations_.size();
     animations_.erase(std::remove_if(animations_.begin(), animations_.end(), ended), animations_.end());
     if (animations_.size() != before) setNeedsDisplay();
+}
+
+// --- Tracking areas -----------------------------------------------------------------------------
+
+int View::addTrackingArea(const Rect& rect) {
+    const int number = nextTrackingArea_++;
+    trackingAreas_.push_back({number, rect});
+    if (window_) window_->trackingAreasChanged(*this);
+    return number;
+}
+
+void View::removeTrackingArea(int area) {
+    const size_t before = trackingAreas_.size();
+    std::erase_if(trackingAreas_, [&](const TrackingArea& a) { return a.number == area; });
+    if (trackingAreas_.size() != before && window_) window_->trackingAreasChanged(*this);
 }
 
 }  // namespace platform::ui

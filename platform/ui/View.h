@@ -14,6 +14,7 @@
 namespace platform::ui {
 
 class Window;
+class Pasteboard;
 class TextInputClient;
 class TextInputContext;
 
@@ -135,6 +136,43 @@ public:
     // The opacity shown now.
     double presentationOpacity() const;
 
+    // --- Tracking areas --------------------------------------------------------------------------
+    // A rectangle of the view (its own coordinates) whose pointer crossings and moves reach the
+    // view as mouseEntered, mouseMoved and mouseExited with the area's number, whatever lies on
+    // top of it, while the view is shown in a window. Numbers start at 1.
+    int addTrackingArea(const Rect& rect);
+    // An area that holds the pointer is exited first.
+    void removeTrackingArea(int area);
+    struct TrackingArea {
+        int number = 0;
+        Rect rect;
+    };
+    const std::vector<TrackingArea>& trackingAreas() const { return trackingAreas_; }
+
+    // --- Tool tips ---------------------------------------------------------------------------------
+    // The text a toolkit shows when the pointer rests on the view; empty: the superview's.
+    virtual std::string toolTipText() const { return {}; }
+
+    // --- Drops --------------------------------------------------------------------------------------
+    // A drag over the view: the types it offers (MIME names), where it is, and, once dropped,
+    // what it carries (the text and the items of a pasteboard).
+    struct DraggingInfo {
+        std::vector<std::string> types;
+        gfx::Point locationInWindow;
+        const Pasteboard* pasteboard = nullptr;
+    };
+    // The drags the view takes: any of these types. Empty: none (drags go on to its superview).
+    void registerForDraggedTypes(std::vector<std::string> types) { draggedTypes_ = std::move(types); }
+    void unregisterDraggedTypes() { draggedTypes_.clear(); }
+    const std::vector<std::string>& registeredDraggedTypes() const { return draggedTypes_; }
+    // A drag of a registered type came over the view; the answer holds while it moves there.
+    virtual DragOperation draggingEntered(const DraggingInfo&) { return DragOperation::none; }
+    virtual void draggingExited(const DraggingInfo&) {}
+    // Dropped here (only after an answer other than none); true when it was taken.
+    virtual bool performDragOperation(const DraggingInfo&) { return false; }
+    // The drag session is over, dropped here or elsewhere, or given up.
+    virtual void draggingEnded(const DraggingInfo&) {}
+
 protected:
     // Told after the view (or an ancestor) entered or left a window.
     virtual void viewDidMoveToWindow() {}
@@ -171,6 +209,9 @@ private:
     bool wantsMouseMoved_ = false;
     double opacity_ = 1;
     std::vector<std::pair<std::string, Animation>> animations_;
+    std::vector<TrackingArea> trackingAreas_;
+    int nextTrackingArea_ = 1;
+    std::vector<std::string> draggedTypes_;
 };
 
 // A string such as "{{0, 0}, {80, 16}}" for diagnostics.

@@ -291,6 +291,11 @@ void Window::updateCursor() {
 }
 
 void Window::sendMouseEvent(MouseEvent event) {
+    if (event.type != MouseEvent::Type::exited) {
+        pointer_ = event.locationInWindow;
+        // A copy of the event: the areas get their own types and numbers.
+        updateTrackingAreas(pointer_, event);
+    }
     switch (event.type) {
     case MouseEvent::Type::down: {
         event.clickCount = clickCountFor(event);
@@ -345,6 +350,8 @@ void Window::pointerLeft(double timestamp) {
     event.type = MouseEvent::Type::exited;
     event.timestamp = timestamp;
     hoverView_ = nullptr;
+    pointer_.reset();
+    updateTrackingAreas(std::nullopt, event);
     if (View* old = std::exchange(trackingView_, nullptr)) old->mouseExited(event);
     updateCursor();
 }
@@ -363,7 +370,11 @@ void Window::viewWillLeave(View& view) {
     if (within(hoverView_)) hoverView_ = nullptr;
     if (within(trackingView_)) trackingView_ = nullptr;
     if (within(mouseDownView_)) mouseDownView_ = nullptr;
+    if (within(dragDestination_)) dragDestination_ = nullptr;
+    if (within(dragEntered_)) dragEntered_ = nullptr;
     std::erase(animatingViews_, &view);
+    std::erase(trackingOwners_, &view);
+    std::erase_if(insideAreas_, [&](const InsideArea& a) { return a.view == &view; });
     // A content view that goes elsewhere is no longer this window's content.
     if (contentView_ == &view) {
         contentView_ = nullptr;
@@ -463,6 +474,120 @@ void Window::endSheet(Window& sheet, int response) {
     dismissSheet(sheet);
     // Last: the completion may let the sheet and its owner go.
     if (auto completion = std::move(sheetCompletion_)) completion(response);
+}
+
+// --- Tracking areas, tool tips and drags ---------------------------------------------------------
+
+namespace {
+
+bool shown(const View& view) {
+    for (const View* v = &view; v; v = v->superview()) {
+        if (v->isHidden()) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Window::trackingAreasChanged(View& view) {
+    if (view.trackingAreas().empty()) {
+        std::erase(trackingOwners_, &view);
+    } else if (std::find(trackingOwners_.begin(), trackingOwners_.end(), &view) == trackingOwners_.end()) {
+        trackingOwners_.push_back(&view);
+    }
+    // An area that went away is left; one that came under the pointer is entered at the next move.
+    std::erase_if(insideAreas_, [&](const InsideArea& a) {
+        if (a.view != &view) return false;
+        for (const View::TrackingArea& area : view.trackingAreas()) {
+            if (area.number == a.area) return false;
+        }
+        return true;
+    });
+}
+
+void Window::updateTrackingAreas(const std::optional<gfx::Point>& location, const MouseEvent& event) {
+    if (trackingOwners_.empty() && insideAreas_.empty()) return;
+    std::vector<InsideArea> now;
+    if (location) {
+        for (View* view : trackingOwners_) {
+            if (!shown(*view)) continue;
+            const gfx::Point p = view->convertFromWindow(*location);
+            for (const View::TrackingArea& area : view->trackingAreas()) {
+                if (p.x >= area.rect.x && p.x < area.rect.maxX() && p.y >= area.rect.y && p.y < area.rect.maxY())
+                    now.push_back({view, area.number});
+            }
+        }
+    }
+    const std::vector<InsideArea> before = std::exchange(insideAreas_, now);
+    // Each call below may change the tree: every view is looked for again first.
+    auto stillHere = [&](View* view) { return std::find(trackingOwners_.begin(), trackingOwners_.end(), view) != trackingOwners_.end(); };
+    MouseEvent crossing = event;
+    for (const InsideArea& a : before) {
+        if (std::find(now.begin(), now.end(), a) != now.end() || !stillHere(a.view)) continue;
+        crossing.type = MouseEvent::Type::exited;
+        crossing.trackingArea = a.area;
+        a.view->mouseExited(crossing);
+    }
+    for (const InsideArea& a : now) {
+        if (!stillHere(a.view)) continue;
+        crossing.trackingArea = a.area;
+        if (std::find(before.begin(), before.end(), a) == before.end()) {
+            crossing.type = MouseEvent::Type::entered;
+            a.view->mouseEntered(crossing);
+        }
+        if (event.type == MouseEvent::Type::moved && stillHere(a.view)) {
+            crossing.type = MouseEvent::Type::moved;
+            a.view->mouseMoved(crossing);
+        }
+    }
+}
+
+std::optional<Window::ToolTip> Window::toolTipAt(gfx::Point location) const {
+    for (View* v = viewAt(location); v; v = v->superview()) {
+        std::string text = v->toolTipText();
+        if (!text.empty()) return ToolTip{std::move(text), v->convertToWindow(v->bounds())};
+    }
+    return std::nullopt;
+}
+
+DragOperation Window::dragMoved(const std::vector<std::string>& types, gfx::Point location) {
+    View* destination = nullptr;
+    for (View* v = viewAt(location); v && !destination; v = v->superview()) {
+        for (const std::string& type : v->registeredDraggedTypes()) {
+            if (std::find(types.begin(), types.end(), type) != types.end()) {
+                destination = v;
+                break;
+            }
+        }
+    }
+    View::DraggingInfo info{types, location, nullptr};
+    if (destination != dragEntered_) {
+        if (View* old = std::exchange(dragEntered_, nullptr)) {
+            dragDestination_ = nullptr;
+            old->draggingExited(info);
+        }
+        dragEntered_ = destination;
+        dragOperation_ = destination ? destination->draggingEntered(info) : DragOperation::none;
+    }
+    dragDestination_ = dragOperation_ != DragOperation::none ? dragEntered_ : nullptr;
+    return dragDestination_ ? dragOperation_ : DragOperation::none;
+}
+
+void Window::dragLeft() {
+    View::DraggingInfo info;
+    dragDestination_ = nullptr;
+    dragOperation_ = DragOperation::none;
+    if (View* old = std::exchange(dragEntered_, nullptr)) old->draggingExited(info);
+}
+
+bool Window::dragDropped(const Pasteboard& content, gfx::Point location) {
+    View::DraggingInfo info{{}, location, &content};
+    View* destination = std::exchange(dragDestination_, nullptr);
+    dragOperation_ = DragOperation::none;
+    const bool taken = destination && destination->performDragOperation(info);
+    // Unless the view went in its own handling (leaving the window forgets it).
+    if (View* entered = std::exchange(dragEntered_, nullptr)) entered->draggingEnded(info);
+    return taken;
 }
 
 }  // namespace platform::ui

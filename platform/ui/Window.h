@@ -21,6 +21,7 @@ namespace platform::ui {
 
 class View;
 class GpuView;
+class Pasteboard;
 struct MenuBar;
 
 // A window: one content view filling it, a backing scale, and a surface (a Canvas of the window's
@@ -98,6 +99,28 @@ public:
     const std::string& cursorName() const { return cursorName_; }
     // Looks again which pointer shape the view under the pointer wants.
     void updateCursor();
+    // Where the pointer was last seen over the window; none once it left.
+    const std::optional<gfx::Point>& pointerLocation() const { return pointer_; }
+    // The tool tip of the view under a point (the nearest one up the tree that has one), and that
+    // view's rectangle in window points.
+    struct ToolTip {
+        std::string text;
+        Rect rect;
+    };
+    std::optional<ToolTip> toolTipAt(gfx::Point locationInWindow) const;
+
+    // --- Drags over the window (the backend feeds them in) -------------------------------------
+    // The drag moved to a point, offering these types: the nearest view at or above the one there
+    // that registered one of them is entered (the one before exited); the answer is what a drop
+    // would do there.
+    DragOperation dragMoved(const std::vector<std::string>& types, gfx::Point locationInWindow);
+    // The drag left the window (or was given up): the view it was over is exited.
+    void dragLeft();
+    // Dropped at a point with this content: the destination performs it if it had accepted, and
+    // is told the session ended. True when it took the drop.
+    bool dragDropped(const Pasteboard& content, gfx::Point locationInWindow);
+    // The view the drag is over now, if it accepted it.
+    View* dragDestination() const { return dragDestination_; }
 
     // --- Animations ------------------------------------------------------------------------------
     FrameClock& frameClock() { return *frameClock_; }
@@ -209,6 +232,10 @@ private:
     // A view leaves the window: forget every pointer to it.
     void viewWillLeave(View& view);
     void viewDidAnimate(View& view);
+    // A view in the window gained or lost tracking areas.
+    void trackingAreasChanged(View& view);
+    // Crossings and moves of the tracking areas for the pointer at `location` (none: it left).
+    void updateTrackingAreas(const std::optional<gfx::Point>& location, const MouseEvent& event);
     void frameTick();
     View* viewAt(gfx::Point locationInWindow) const;
     // The nearest view at or above `view` that wants pointer moves.
@@ -244,6 +271,17 @@ private:
     View* trackingView_ = nullptr;
     View* mouseDownView_ = nullptr;
     std::string cursorName_ = "default";
+    std::optional<gfx::Point> pointer_;
+    std::vector<View*> trackingOwners_;
+    struct InsideArea {
+        View* view;
+        int area;
+        friend bool operator==(const InsideArea&, const InsideArea&) = default;
+    };
+    std::vector<InsideArea> insideAreas_;
+    View* dragDestination_ = nullptr;
+    View* dragEntered_ = nullptr;
+    DragOperation dragOperation_ = DragOperation::none;
     struct LastPress {
         uint8_t button = 0;
         gfx::Point location;

@@ -12,6 +12,7 @@
 
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/GpuView.h"
+#include "platform/ui/Pasteboard.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
 #include "platform/ui/gtk/ControlHost.h"
@@ -193,6 +194,9 @@ struct ToolkitWindow::Impl {
     GtkCssProvider* background = nullptr;
     std::set<guint16> keysDown;
     bool active = false;
+    // A drag leaves the area just before it is dropped there: the leave waits a turn.
+    guint dragLeaveIdle = 0;
+    gfx::Point dropLocation;
 
     explicit Impl(ToolkitWindow& o) : owner(o) {}
 
@@ -276,6 +280,122 @@ struct ToolkitWindow::Impl {
         g_signal_connect(widget, "enter-notify-event", G_CALLBACK(onCrossing), this);
         g_signal_connect(widget, "leave-notify-event", G_CALLBACK(onCrossing), this);
         g_signal_connect(widget, "scroll-event", G_CALLBACK(onScroll), this);
+        gtk_widget_set_has_tooltip(widget, TRUE);
+        g_signal_connect(widget, "query-tooltip", G_CALLBACK(onQueryTooltip), this);
+        // Drops are the views' to take: no default handling of motion, highlight or drop.
+        static const GtkTargetEntry targets[] = {
+            {const_cast<gchar*>("text/uri-list"), 0, 0},  {const_cast<gchar*>("image/png"), 0, 0},
+            {const_cast<gchar*>("image/tiff"), 0, 0},     {const_cast<gchar*>("UTF8_STRING"), 0, 0},
+            {const_cast<gchar*>("text/plain;charset=utf-8"), 0, 0}, {const_cast<gchar*>("text/plain"), 0, 0},
+            {const_cast<gchar*>("STRING"), 0, 0},
+        };
+        gtk_drag_dest_set(widget, static_cast<GtkDestDefaults>(0), targets, G_N_ELEMENTS(targets), GDK_ACTION_COPY);
+        g_signal_connect(widget, "drag-motion", G_CALLBACK(onDragMotion), this);
+        g_signal_connect(widget, "drag-leave", G_CALLBACK(onDragLeave), this);
+        g_signal_connect(widget, "drag-drop", G_CALLBACK(onDragDrop), this);
+        g_signal_connect(widget, "drag-data-received", G_CALLBACK(onDragData), this);
+    }
+
+    static gboolean onQueryTooltip(GtkWidget*, gint x, gint y, gboolean keyboard, GtkTooltip* tooltip, Impl* self) {
+        if (keyboard) return FALSE;
+        const auto tip = self->owner.toolTipAt(self->location(x, y));
+        if (!tip) return FALSE;
+        gtk_tooltip_set_text(tooltip, tip->text.c_str());
+        // Widget coordinates have y down; the tip stays up while the pointer is on that view.
+        GdkRectangle area{static_cast<int>(std::floor(tip->rect.x)), static_cast<int>(std::floor(self->height() - tip->rect.maxY())),
+                          static_cast<int>(std::ceil(tip->rect.width)), static_cast<int>(std::ceil(tip->rect.height))};
+        gtk_tooltip_set_tip_area(tooltip, &area);
+        return TRUE;
+    }
+
+    // The neutral names of what a drag offers: text in any of its encodings is one type.
+    static std::vector<std::string> offeredTypes(GdkDragContext* context) {
+        std::vector<std::string> types;
+        auto add = [&](const std::string& type) {
+            if (std::find(types.begin(), types.end(), type) == types.end()) types.push_back(type);
+        };
+        for (GList* t = gdk_drag_context_list_targets(context); t; t = t->next) {
+            gchar* name = gdk_atom_name(GDK_POINTER_TO_ATOM(t->data));
+            const std::string type = name ? name : "";
+            g_free(name);
+            if (type == "UTF8_STRING" || type == "STRING" || type == "TEXT" || type.rfind("text/plain", 0) == 0) {
+                add("text/plain;charset=utf-8");
+            } else if (!type.empty()) {
+                add(type);
+            }
+        }
+        return types;
+    }
+    // The target asked for at a drop, in the order a terminal prefers: files, images, text.
+    static GdkAtom dropTarget(GdkDragContext* context) {
+        GList* offered = gdk_drag_context_list_targets(context);
+        for (const char* wanted : {"text/uri-list", "image/png", "image/tiff", "UTF8_STRING", "text/plain;charset=utf-8",
+                                   "text/plain", "STRING"}) {
+            const GdkAtom atom = gdk_atom_intern_static_string(wanted);
+            if (g_list_find(offered, GDK_ATOM_TO_POINTER(atom))) return atom;
+        }
+        return GDK_NONE;
+    }
+    void cancelDragLeave() {
+        if (dragLeaveIdle) g_source_remove(dragLeaveIdle);
+        dragLeaveIdle = 0;
+    }
+    static gboolean onDragMotion(GtkWidget*, GdkDragContext* context, gint x, gint y, guint time, Impl* self) {
+        self->cancelDragLeave();
+        const DragOperation operation = self->owner.dragMoved(offeredTypes(context), self->location(x, y));
+        gdk_drag_status(context, operation == DragOperation::copy ? GDK_ACTION_COPY : static_cast<GdkDragAction>(0), time);
+        return TRUE;
+    }
+    static void onDragLeave(GtkWidget*, GdkDragContext*, guint, Impl* self) {
+        self->cancelDragLeave();
+        self->dragLeaveIdle = g_idle_add(
+            [](gpointer data) -> gboolean {
+                auto* impl = static_cast<Impl*>(data);
+                impl->dragLeaveIdle = 0;
+                impl->owner.dragLeft();
+                return G_SOURCE_REMOVE;
+            },
+            self);
+    }
+    static gboolean onDragDrop(GtkWidget* widget, GdkDragContext* context, gint x, gint y, guint time, Impl* self) {
+        self->cancelDragLeave();
+        const GdkAtom target = dropTarget(context);
+        if (target == GDK_NONE || !self->owner.dragDestination()) {
+            self->owner.dragLeft();
+            gtk_drag_finish(context, FALSE, FALSE, time);
+            return TRUE;
+        }
+        self->dropLocation = self->location(x, y);
+        gtk_drag_get_data(widget, context, target, time);
+        return TRUE;
+    }
+    static void onDragData(GtkWidget*, GdkDragContext* context, gint, gint, GtkSelectionData* data, guint, guint time,
+                           Impl* self) {
+        Pasteboard content;
+        gchar* name = gdk_atom_name(gtk_selection_data_get_target(data));
+        const std::string type = name ? name : "";
+        g_free(name);
+        Pasteboard::Items items;
+        if (type == "text/uri-list") {
+            if (gchar** uris = gtk_selection_data_get_uris(data)) {
+                for (gchar** u = uris; *u; ++u) items.uris.emplace_back(*u);
+                g_strfreev(uris);
+            }
+        } else if (type == "image/png" || type == "image/tiff") {
+            gint length = 0;
+            const guchar* bytes = gtk_selection_data_get_data_with_length(data, &length);
+            if (bytes && length > 0) {
+                std::vector<uint8_t> image(bytes, bytes + length);
+                if (type == "image/png") items.png = std::move(image);
+                else items.tiff = std::move(image);
+            }
+        } else if (guchar* text = gtk_selection_data_get_text(data)) {
+            content.contentDidChange(std::string(reinterpret_cast<const char*>(text)));
+            g_free(text);
+        }
+        content.itemsDidChange(std::move(items));
+        const bool taken = self->owner.dragDropped(content, self->dropLocation);
+        gtk_drag_finish(context, taken, FALSE, time);
     }
 
     // Puts `next` in the window in place of the widget there; keys, the input method and the
@@ -479,6 +599,7 @@ ToolkitWindow::~ToolkitWindow() {
     if (Window* parent = sheetParent()) parent->endSheet(*this, cancelled);
     d.outsideClick = nullptr;
     if (d.outsideIdle) g_source_remove(d.outsideIdle);
+    d.cancelDragLeave();
     // The controls give their widgets back while the window still holds them.
     setContentView(nullptr);
     d.controls.reset();

@@ -116,6 +116,20 @@ TEST(Button, DropsItsPeerWhenItLeavesTheWindow) {
     window.setContentView(nullptr);
 }
 
+// A control drawn inline never takes a toolkit's widget, and shows its tool tip itself.
+TEST(Label, DrawnInlineKeepsNoPeer) {
+    Label label;
+    label.setToolTip("Shop");
+    int updates = 0;
+    label.setPeer(std::make_unique<CountingPeer>(updates));
+    EXPECT_EQ(label.toolTipText(), "");
+    label.setDrawnInline(true);
+    EXPECT_FALSE(label.peer());
+    label.setPeer(std::make_unique<CountingPeer>(updates));
+    EXPECT_FALSE(label.peer());
+    EXPECT_EQ(label.toolTipText(), "Shop");
+}
+
 // Sizes to fit: the title's measure plus a margin that depends on the kind of button.
 TEST(Button, FittingSizes) {
     Button push, pill, small, checkBox(Button::Type::checkBox), image;
