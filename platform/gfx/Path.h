@@ -23,6 +23,12 @@ public:
 
     bool isEmpty() const { return verbs_.empty(); }
 
+    // The length of the outline (curves measured along a fine polyline).
+    double length() const;
+    // The part of the outline from one fraction of its length to another (0...1), as a stroke
+    // draws it: pieces of lines and arcs, curves as polylines. Empty when `to` <= `from`.
+    Path trimmed(double from, double to) const;
+
     struct Element {
         Verb verb;
         const double* values;  // move, line: x y; curve: 6; arc: cx cy r start end clockwise
