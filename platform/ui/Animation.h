@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/runtime/MainLoop.h"
@@ -40,6 +41,9 @@ struct Animation {
     std::vector<double> values;
     std::vector<double> keyTimes;
     double duration = 0;
+    // The property it animates ("opacity", or one a view draws by); empty: the key it is added
+    // under, so several animations of one property can run under keys of their own.
+    std::string keyPath;
     // The pace of the whole play.
     TimingFunction timing = TimingFunction::linear();
     // The pace within each key-frame segment, one per segment; otherwise linear segments.

@@ -310,11 +310,15 @@ const Animation* View::animation(const std::string& key) const {
     return nullptr;
 }
 
-std::optional<double> View::presentationValue(const std::string& key) const {
-    const Animation* running = animation(key);
-    if (!running) return std::nullopt;
-    const double elapsed = std::chrono::duration<double>(animationNow() - running->beginTime).count();
-    return running->valueAt(elapsed);
+std::optional<double> View::presentationValue(const std::string& property) const {
+    const runtime::TimePoint now = animationNow();
+    for (auto it = animations_.rbegin(); it != animations_.rend(); ++it) {
+        const Animation& running = it->second;
+        if ((running.keyPath.empty() ? it->first : running.keyPath) != property) continue;
+        const double elapsed = std::chrono::duration<double>(now - running.beginTime).count();
+        if (auto value = running.valueAt(elapsed)) return value;
+    }
+    return std::nullopt;
 }
 
 double View::presentationOpacity() const {

@@ -124,15 +124,17 @@ public:
     // The view and its subviews are composited at this opacity (0...1).
     double opacity() const { return opacity_; }
     void setOpacity(double opacity);
-    // Animations run by key; the key "opacity" animates the opacity. Adding under a key that is
-    // taken replaces that animation. An animation stamps its begin time when it is added.
+    // Animations run by key; an animation of the property "opacity" (its key path, or its key)
+    // animates the opacity. Adding under a key that is taken replaces that animation. An
+    // animation stamps its begin time when it is added.
     void addAnimation(const std::string& key, Animation animation);
     void removeAnimation(const std::string& key);
     void removeAllAnimations();
     const Animation* animation(const std::string& key) const;
     bool hasAnimations() const { return !animations_.empty(); }
-    // The animated value of a key now; none when no animation of that key runs.
-    std::optional<double> presentationValue(const std::string& key) const;
+    // The animated value of a property now (the last added animation of it that runs); none when
+    // no animation of it runs.
+    std::optional<double> presentationValue(const std::string& property) const;
     // The opacity shown now.
     double presentationOpacity() const;
 

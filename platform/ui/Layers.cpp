@@ -1,0 +1,283 @@
+#include "platform/ui/Layers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <list>
+#include <tuple>
+
+#include "platform/gfx/BoxBlur.h"
+
+namespace platform::ui {
+
+namespace {
+
+double unitFraction(double v, double fallback) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : fallback; }
+
+int pixels(double points, double scale) { return std::max(1, static_cast<int>(std::ceil(points * scale - 1e-9))); }
+
+// Makes a canvas's user space the flipped one of a layer of that height.
+void flip(gfx::Canvas& canvas, double height) {
+    canvas.translate(0, height);
+    canvas.scaleBy(1, -1);
+}
+
+uint64_t mix(uint64_t hash, uint64_t value) { return (hash ^ value) * 1099511628211ull; }
+
+uint64_t bitsOf(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+uint64_t signatureOf(const gfx::Path& path) {
+    uint64_t hash = 1469598103934665603ull;
+    path.forEach([&](const gfx::Path::Element& e) {
+        hash = mix(hash, static_cast<uint64_t>(e.verb));
+        const int count = e.verb == gfx::Path::Verb::close                                  ? 0
+                          : e.verb == gfx::Path::Verb::move || e.verb == gfx::Path::Verb::line ? 2
+                                                                                            : 6;
+        for (int i = 0; i < count; ++i) hash = mix(hash, bitsOf(e.values[i]));
+    });
+    return hash;
+}
+
+}  // namespace
+
+void drawImageFlipped(gfx::Canvas& canvas, const gfx::Image& image, const gfx::Rect& rect) {
+    canvas.save();
+    // Back to y up for a moment: the reflection maps the rectangle onto itself.
+    canvas.translate(0, rect.y + rect.maxY());
+    canvas.scaleBy(1, -1);
+    canvas.drawImage(image, rect);
+    canvas.restore();
+}
+
+// --- GradientLayer -------------------------------------------------------------------------------
+
+GradientLayer::GradientLayer(const Rect& frame) : View(frame) {}
+
+void GradientLayer::setType(Type type) {
+    if (type == type_) return;
+    type_ = type;
+    forget();
+    setNeedsDisplay();
+}
+
+void GradientLayer::setStops(std::vector<gfx::GradientStop> stops) {
+    stops_ = std::move(stops);
+    forget();
+    setNeedsDisplay();
+}
+
+void GradientLayer::setPoints(Point start, Point end) {
+    start_ = start;
+    end_ = end;
+    forget();
+    setNeedsDisplay();
+}
+
+void GradientLayer::draw(gfx::Canvas& canvas, const Rect&) {
+    const Rect box = bounds();
+    if (box.isEmpty() || stops_.empty()) return;
+    const double scale = canvas.scale();
+    if (!cache_ || cache_->width != pixels(box.width, scale) || cache_->height != pixels(box.height, scale)) {
+        gfx::Canvas image({box.width, box.height}, scale);
+        flip(image, box.height);
+        const Point start{start_.x * box.width, start_.y * box.height};
+        const Point end{end_.x * box.width, end_.y * box.height};
+        if (type_ == Type::axial) {
+            image.fillLinearGradient(box, start, end, stops_);
+        } else {
+            image.fillRadialGradient(box, start, std::fabs(end.x - start.x), std::fabs(end.y - start.y), stops_);
+        }
+        cache_ = image.image();
+    }
+    drawImageFlipped(canvas, *cache_, box);
+}
+
+// --- ShapeLayer ----------------------------------------------------------------------------------
+
+ShapeLayer::ShapeLayer(const Rect& frame) : View(frame) {}
+
+void ShapeLayer::setPath(gfx::Path path) {
+    path_ = std::move(path);
+    pathSignature_ = signatureOf(path_);
+    setNeedsDisplay();
+}
+
+void ShapeLayer::setFillColor(std::optional<gfx::Rgba> color) {
+    if (color == fill_) return;
+    fill_ = color;
+    setNeedsDisplay();
+}
+
+void ShapeLayer::setStrokeColor(std::optional<gfx::Rgba> color) {
+    if (color == stroke_) return;
+    stroke_ = color;
+    setNeedsDisplay();
+}
+
+void ShapeLayer::setLineWidth(double width) {
+    width = std::isfinite(width) ? std::max(0.0, width) : lineWidth_;
+    if (width == lineWidth_) return;
+    lineWidth_ = width;
+    setNeedsDisplay();
+}
+
+void ShapeLayer::setLineCap(gfx::StrokeStyle::Cap cap) {
+    if (cap == lineCap_) return;
+    lineCap_ = cap;
+    setNeedsDisplay();
+}
+
+void ShapeLayer::setStrokeStart(double fraction) {
+    strokeStart_ = unitFraction(fraction, strokeStart_);
+    setNeedsDisplay();
+}
+
+void ShapeLayer::setStrokeEnd(double fraction) {
+    strokeEnd_ = unitFraction(fraction, strokeEnd_);
+    setNeedsDisplay();
+}
+
+void ShapeLayer::setRotation(double radians) {
+    if (!std::isfinite(radians) || radians == rotation_) return;
+    rotation_ = radians;
+    setNeedsDisplay();
+}
+
+void ShapeLayer::setShadow(std::optional<Shadow> shadow) {
+    if (shadow == shadow_) return;
+    shadow_ = shadow;
+    setNeedsDisplay();
+}
+
+double ShapeLayer::presentationStrokeStart() const {
+    return unitFraction(presentationValue(strokeStartKey).value_or(strokeStart_), strokeStart_);
+}
+
+double ShapeLayer::presentationStrokeEnd() const {
+    return unitFraction(presentationValue(strokeEndKey).value_or(strokeEnd_), strokeEnd_);
+}
+
+double ShapeLayer::presentationRotation() const {
+    const double value = presentationValue(rotationKey).value_or(rotation_);
+    return std::isfinite(value) ? value : rotation_;
+}
+
+void ShapeLayer::draw(gfx::Canvas& canvas, const Rect&) {
+    const double start = presentationStrokeStart(), end = presentationStrokeEnd();
+    if (end <= start || path_.isEmpty()) return;
+    const gfx::Path shape = start <= 0 && end >= 1 ? path_ : path_.trimmed(start, end);
+    const Rect box = bounds();
+    canvas.save();
+    // Counter-clockwise on screen: the canvas is y down here.
+    canvas.translate(box.width / 2, box.height / 2);
+    canvas.rotate(-presentationRotation());
+    canvas.translate(-box.width / 2, -box.height / 2);
+    if (shadow_ && shadow_->opacity > 0 && shadow_->color.alpha > 0) {
+        drawImageFlipped(canvas, shadowImage(shape, start, end, canvas.scale()), box);
+    }
+    drawShape(canvas, shape);
+    canvas.restore();
+}
+
+void ShapeLayer::drawShape(gfx::Canvas& canvas, const gfx::Path& shape) const {
+    if (fill_) canvas.fill(shape, *fill_);
+    if (stroke_ && lineWidth_ > 0) {
+        gfx::StrokeStyle style;
+        style.width = lineWidth_;
+        style.cap = lineCap_;
+        style.join = gfx::StrokeStyle::Join::round;
+        canvas.stroke(shape, *stroke_, style);
+    }
+}
+
+const gfx::Image& ShapeLayer::shadowImage(const gfx::Path& shape, double start, double end, double scale) const {
+    // The stretch counts in 1/256ths: a blurred copy hides the difference, and a shape that
+    // breathes between two lengths comes back to the same few copies.
+    auto step = [](double v) { return static_cast<int>(std::lround(v * 256)); };
+    const Rect box = bounds();
+    gfx::Rgba color = shadow_->color;
+    color.alpha *= std::clamp(shadow_->opacity, 0.0, 1.0);
+    using Key = std::tuple<uint64_t, int, int, int, int, int, uint64_t, uint64_t, uint64_t, uint32_t, uint64_t>;
+    const Key key{pathSignature_,
+                  step(start),
+                  step(end),
+                  pixels(box.width, scale),
+                  pixels(box.height, scale),
+                  static_cast<int>(lineCap_),
+                  bitsOf(scale),
+                  bitsOf(lineWidth_),
+                  bitsOf(shadow_->radius),
+                  color.premultipliedArgb(),
+                  (fill_ ? 1u : 0u) | (stroke_ ? 2u : 0u)};
+    static std::list<std::pair<Key, gfx::Image>> cache;
+    for (auto it = cache.begin(); it != cache.end(); ++it) {
+        if (it->first != key) continue;
+        cache.splice(cache.begin(), cache, it);
+        return cache.front().second;
+    }
+    gfx::Canvas canvas({box.width, box.height}, scale);
+    flip(canvas, box.height);
+    if (fill_) canvas.fill(shape, color);
+    if (stroke_ && lineWidth_ > 0) {
+        gfx::StrokeStyle style;
+        style.width = lineWidth_;
+        style.cap = lineCap_;
+        style.join = gfx::StrokeStyle::Join::round;
+        canvas.stroke(shape, color, style);
+    }
+    gfx::Image image = canvas.image();
+    gfx::boxBlur(image, std::max(1, static_cast<int>(std::lround(shadow_->radius * scale / 2))), 3);
+    cache.emplace_front(key, std::move(image));
+    if (cache.size() > 160) cache.pop_back();
+    return cache.front().second;
+}
+
+// --- TextLayer -----------------------------------------------------------------------------------
+
+TextLayer::TextLayer(const Rect& frame) : View(frame) {}
+
+void TextLayer::setString(std::string string) {
+    if (string == string_) return;
+    string_ = std::move(string);
+    setNeedsDisplay();
+}
+
+void TextLayer::setFont(gfx::InterfaceFont font) {
+    if (font == font_) return;
+    font_ = std::move(font);
+    setNeedsDisplay();
+}
+
+void TextLayer::setForegroundColor(gfx::Rgba color) {
+    if (color == color_) return;
+    color_ = color;
+    setNeedsDisplay();
+}
+
+void TextLayer::setAlignment(TextAlignment alignment) {
+    if (alignment == alignment_) return;
+    alignment_ = alignment;
+    setNeedsDisplay();
+}
+
+RichText TextLayer::shownText() const {
+    TextAttributes attributes;
+    attributes.font = font_;
+    attributes.color = color_;
+    attributes.paragraph.alignment = alignment_;
+    return RichText(string_, attributes);
+}
+
+void TextLayer::draw(gfx::Canvas& canvas, const Rect&) {
+    if (string_.empty()) return;
+    TextLayoutOptions options;
+    options.width = bounds().width;
+    options.wraps = false;
+    shownText().draw(canvas, bounds(), true, options);
+}
+
+}  // namespace platform::ui

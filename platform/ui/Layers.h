@@ -1,0 +1,149 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/Canvas.h"
+#include "platform/gfx/InterfaceFont.h"
+#include "platform/gfx/Path.h"
+#include "platform/ui/RichText.h"
+#include "platform/ui/View.h"
+
+namespace platform::ui {
+
+// Views that only draw, as the parts of an animated picture: they never take the pointer, they
+// are flipped (origin at the top left), and the properties they draw by can be animated by key
+// path like the opacity (View::addAnimation). Main thread.
+
+// A gradient filling the bounds: along the line from the start point to the end point, or
+// outwards from the start point to an ellipse whose radii are the two points' distance along each
+// axis. Points are in the unit square of the bounds ((0, 0) top left, (1, 1) bottom right). The
+// drawn gradient is kept per pixel size and redrawn only when a property changes.
+class GradientLayer : public View {
+public:
+    enum class Type { axial, radial };
+
+    explicit GradientLayer(const Rect& frame = {});
+
+    bool isFlipped() const override { return true; }
+    View* hitTest(Point) override { return nullptr; }
+
+    Type type() const { return type_; }
+    void setType(Type type);
+    const std::vector<gfx::GradientStop>& stops() const { return stops_; }
+    void setStops(std::vector<gfx::GradientStop> stops);
+    Point startPoint() const { return start_; }
+    Point endPoint() const { return end_; }
+    void setPoints(Point start, Point end);
+
+    void draw(gfx::Canvas& canvas, const Rect& dirty) override;
+
+private:
+    void forget() { cache_.reset(); }
+
+    Type type_ = Type::axial;
+    std::vector<gfx::GradientStop> stops_;
+    Point start_{0.5, 0};
+    Point end_{0.5, 1};
+    std::optional<gfx::Image> cache_;
+};
+
+// A path filled and stroked, shown between two fractions of its length (strokeStart,
+// strokeEnd), turned about the bounds' centre, with an optional shadow of what is drawn. The
+// shadow is the drawn shape blurred, kept for the process per shape, stretch, size and scale.
+class ShapeLayer : public View {
+public:
+    // Animatable key paths.
+    static constexpr const char* rotationKey = "transform.rotation.z";
+    static constexpr const char* strokeStartKey = "strokeStart";
+    static constexpr const char* strokeEndKey = "strokeEnd";
+
+    struct Shadow {
+        gfx::Rgba color{0, 0, 0, 1};
+        double opacity = 0;
+        double radius = 3;  // the blur, about twice the deviation of a Gaussian
+        friend bool operator==(const Shadow&, const Shadow&) = default;
+    };
+
+    explicit ShapeLayer(const Rect& frame = {});
+
+    bool isFlipped() const override { return true; }
+    View* hitTest(Point) override { return nullptr; }
+
+    // In the layer's own (flipped) coordinates.
+    const gfx::Path& path() const { return path_; }
+    void setPath(gfx::Path path);
+    const std::optional<gfx::Rgba>& fillColor() const { return fill_; }
+    void setFillColor(std::optional<gfx::Rgba> color);
+    const std::optional<gfx::Rgba>& strokeColor() const { return stroke_; }
+    void setStrokeColor(std::optional<gfx::Rgba> color);
+    double lineWidth() const { return lineWidth_; }
+    void setLineWidth(double width);
+    gfx::StrokeStyle::Cap lineCap() const { return lineCap_; }
+    void setLineCap(gfx::StrokeStyle::Cap cap);
+    double strokeStart() const { return strokeStart_; }
+    void setStrokeStart(double fraction);
+    double strokeEnd() const { return strokeEnd_; }
+    void setStrokeEnd(double fraction);
+    // Radians, counter-clockwise on screen.
+    double rotation() const { return rotation_; }
+    void setRotation(double radians);
+    const std::optional<Shadow>& shadow() const { return shadow_; }
+    void setShadow(std::optional<Shadow> shadow);
+
+    // What is drawn now, animations included.
+    double presentationStrokeStart() const;
+    double presentationStrokeEnd() const;
+    double presentationRotation() const;
+
+    void draw(gfx::Canvas& canvas, const Rect& dirty) override;
+
+private:
+    // Draws with the flipped canvas of the layer: shadow, fill, stroke.
+    void drawShape(gfx::Canvas& canvas, const gfx::Path& shape) const;
+    const gfx::Image& shadowImage(const gfx::Path& shape, double start, double end, double scale) const;
+
+    gfx::Path path_;
+    uint64_t pathSignature_ = 0;
+    std::optional<gfx::Rgba> fill_;
+    std::optional<gfx::Rgba> stroke_;
+    double lineWidth_ = 1;
+    gfx::StrokeStyle::Cap lineCap_ = gfx::StrokeStyle::Cap::butt;
+    double strokeStart_ = 0;
+    double strokeEnd_ = 1;
+    double rotation_ = 0;
+    std::optional<Shadow> shadow_;
+};
+
+// One line of text at the top of the bounds, aligned in them, in one font and colour.
+class TextLayer : public View {
+public:
+    explicit TextLayer(const Rect& frame = {});
+
+    bool isFlipped() const override { return true; }
+    View* hitTest(Point) override { return nullptr; }
+
+    const std::string& string() const { return string_; }
+    void setString(std::string string);
+    const gfx::InterfaceFont& font() const { return font_; }
+    void setFont(gfx::InterfaceFont font);
+    const gfx::Rgba& foregroundColor() const { return color_; }
+    void setForegroundColor(gfx::Rgba color);
+    TextAlignment alignment() const { return alignment_; }
+    void setAlignment(TextAlignment alignment);
+
+    RichText shownText() const;
+    void draw(gfx::Canvas& canvas, const Rect& dirty) override;
+
+private:
+    std::string string_;
+    gfx::InterfaceFont font_ = gfx::InterfaceFont::system(12, gfx::FontWeight::regular);
+    gfx::Rgba color_{1, 1, 1, 1};
+    TextAlignment alignment_ = TextAlignment::left;
+};
+
+// Draws an image into a rectangle of a flipped view's canvas, its top row at the top.
+void drawImageFlipped(gfx::Canvas& canvas, const gfx::Image& image, const gfx::Rect& rect);
+
+}  // namespace platform::ui
