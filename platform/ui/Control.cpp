@@ -8,15 +8,7 @@ void Control::setEnabled(bool enabled) { setProperty(enabled_, enabled); }
 
 void Control::setToolTip(std::string toolTip) { setProperty(toolTip_, std::move(toolTip)); }
 
-void Control::setDrawnInline(bool drawnInline) {
-    if (drawnInline == drawnInline_) return;
-    drawnInline_ = drawnInline;
-    if (drawnInline_) peer_.reset();
-    setNeedsDisplay();
-}
-
 void Control::setPeer(std::unique_ptr<ControlPeer> peer) {
-    if (drawnInline_) peer.reset();
     peer_ = std::move(peer);
     peerWindow_ = window();
     if (peer_) peer_->update();

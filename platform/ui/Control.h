@@ -50,12 +50,6 @@ public:
     virtual Size fittingSize() const = 0;
     void sizeToFit() { setFrameSize(fittingSize()); }
 
-    // Drawn by the control itself in the view tree, never by a toolkit's widget over the window:
-    // for controls inside views that other views must be able to cover (a tile under the zoom
-    // scrim). Such a control is its own stand-in in every backend.
-    bool isDrawnInline() const { return drawnInline_; }
-    void setDrawnInline(bool drawnInline);
-
     ControlPeer* peer() const { return peer_.get(); }
     // Set by the toolkit of the window the control is in; dropped when the control leaves it.
     void setPeer(std::unique_ptr<ControlPeer> peer);
@@ -83,7 +77,6 @@ private:
     Action action_;
     std::unique_ptr<ControlPeer> peer_;
     Window* peerWindow_ = nullptr;
-    bool drawnInline_ = false;
 };
 
 }  // namespace platform::ui

@@ -393,7 +393,7 @@ std::unique_ptr<WidgetPeer> makePeer(Control& control, GtkWidget* fixed) {
 void placeAll(View& view, bool visible, double windowHeight, GtkWidget* fixed) {
     visible = visible && !view.isHidden();
     if (auto* control = dynamic_cast<Control*>(&view)) {
-        if (!control->peer() && visible && !control->isDrawnInline()) {
+        if (!control->peer() && visible) {
             if (auto peer = makePeer(*control, fixed)) control->setPeer(std::move(peer));
         }
         if (auto* peer = dynamic_cast<WidgetPeer*>(control->peer())) {

@@ -116,17 +116,14 @@ TEST(Button, DropsItsPeerWhenItLeavesTheWindow) {
     window.setContentView(nullptr);
 }
 
-// A control drawn inline never takes a toolkit's widget, and shows its tool tip itself.
-TEST(Label, DrawnInlineKeepsNoPeer) {
+// A control without a toolkit's widget shows its tool tip itself.
+TEST(Label, ToolTipWithoutAWidget) {
     Label label;
     label.setToolTip("Shop");
     int updates = 0;
     label.setPeer(std::make_unique<CountingPeer>(updates));
     EXPECT_EQ(label.toolTipText(), "");
-    label.setDrawnInline(true);
-    EXPECT_FALSE(label.peer());
-    label.setPeer(std::make_unique<CountingPeer>(updates));
-    EXPECT_FALSE(label.peer());
+    label.setPeer(nullptr);
     EXPECT_EQ(label.toolTipText(), "Shop");
 }
 
