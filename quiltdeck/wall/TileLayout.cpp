@@ -1,6 +1,11 @@
 #include "quiltdeck/wall/TileLayout.h"
 
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
+
 #include <algorithm>
+#include <memory>
 
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/shell/L10n.h"
@@ -140,6 +145,18 @@ std::string TileLayout::feedSource(std::string_view label, std::optional<std::st
     std::string text = upperCased(label);
     if (updatedAt) text += "   " + *updatedAt;
     if (noItems) text += "   " + t("feed_loading");
+    return text;
+}
+
+std::string TileLayout::shortTime(Date date, Lang lang, const std::optional<std::string>& zone) {
+    const icu::Locale locale(std::string(lang.rawValue()).c_str());
+    std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, locale));
+    if (!format) return {};
+    if (zone) format->adoptTimeZone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(*zone)));
+    icu::UnicodeString shown;
+    format->format(static_cast<UDate>(date.unixSeconds() * 1000.0), shown);
+    std::string text;
+    shown.toUTF8String(text);
     return text;
 }
 

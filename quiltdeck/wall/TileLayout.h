@@ -8,7 +8,9 @@
 
 #include "platform/gfx/Rect.h"
 #include "platform/gfx/Rgba.h"
+#include "quiltdeck/sessions/Date.h"
 #include "quiltdeck/sessions/SessionStatus.h"
+#include "quiltdeck/shell/Lang.h"
 
 namespace quiltdeck {
 
@@ -98,6 +100,9 @@ public:
     static std::string shortFolder(std::string_view cwd, std::string_view home);
     // The feed's upper-case label, then its update time and, without items, the loading note.
     static std::string feedSource(std::string_view label, std::optional<std::string> updatedAt, bool noItems);
+    // A time of day in the language's short style ("2:05 PM", "14:05"), in the given time zone
+    // (an id such as "UTC"; none: the system's).
+    static std::string shortTime(Date date, Lang lang, const std::optional<std::string>& zone = std::nullopt);
     static std::string metricValue(std::string_view value);
     static std::string metricName(std::string_view label);
     // The dead veil's second line: the last request, or that there was no conversation.

@@ -198,6 +198,11 @@ TEST(TileLayoutTest, FeedAndMetricTexts) {
     EXPECT_EQ(TileLayout::feedSource("News", std::nullopt, true), "NEWS   loading\u2026");
     EXPECT_EQ(TileLayout::feedSource("News", std::string("14:05"), false), "NEWS   14:05");
     EXPECT_EQ(TileLayout::feedSource("straße", std::string("14:05"), true), "STRASSE   14:05   loading\u2026");
+    const Date afternoon = Date::fromUnixSeconds(1700000000);  // 2023-11-14 22:13:20 UTC
+    EXPECT_EQ(TileLayout::shortTime(afternoon, Lang::de, std::string("UTC")), "22:13");
+    const std::string english = TileLayout::shortTime(afternoon, Lang::en, std::string("UTC"));
+    EXPECT_EQ(english.substr(0, 5), "10:13");
+    EXPECT_NE(english.find("PM"), std::string::npos);
     EXPECT_EQ(TileLayout::metricValue(""), "\u2026");
     EXPECT_EQ(TileLayout::metricValue("42"), "42");
     EXPECT_EQ(TileLayout::metricName("open prs"), "OPEN PRS");
