@@ -140,14 +140,14 @@ void Session::build(const Arguments& arguments) {
         title.text = *arguments.title;
         if (arguments.userNamed) {
             title.userNamed = title.pinned = true;
-            title.lastTitleAt = Date::distantFuture();
+            title.lastTitleAt = StatusMachine::Title::distantFuture;
         } else {
             title.dirty = true;
-            title.lastTitleAt = Date::distantPast();
+            title.lastTitleAt = StatusMachine::Title::distantPast;
         }
     } else if (storedName) {
         title.userNamed = title.pinned = true;
-        title.lastTitleAt = Date::distantFuture();
+        title.lastTitleAt = StatusMachine::Title::distantFuture;
     }
 
     if (services_.startChild) start();

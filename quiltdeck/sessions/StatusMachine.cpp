@@ -90,7 +90,7 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
             if (first && !title.pinned) {
                 title.text = shorten(prompt, promptTitleLength);
                 title.dirty = true;
-                title.lastTitleAt = Date::distantPast();
+                title.lastTitleAt = Title::distantPast;
             }
         }
         quietByHook_ = false;
@@ -257,7 +257,7 @@ void StatusMachine::rename(std::string_view text) {
     title.pinned = true;
     title.userNamed = true;
     title.dirty = false;
-    title.lastTitleAt = Date::distantFuture();
+    title.lastTitleAt = Title::distantFuture;
     if (cwd_ != home_) store_.setTileName(cwd_, std::move(shortened));
     changed();
     if (onPersist) onPersist();
@@ -268,7 +268,7 @@ void StatusMachine::applyAiTitle(std::string_view text) {
     title.text = shorten(text, promptTitleLength);
     title.pinned = true;
     title.dirty = false;
-    title.lastTitleAt = Date::distantFuture();
+    title.lastTitleAt = Title::distantFuture;
     changed();
     if (onPersist) onPersist();
 }
@@ -276,7 +276,7 @@ void StatusMachine::applyAiTitle(std::string_view text) {
 void StatusMachine::unpinTitle() {
     title.pinned = false;
     title.userNamed = false;
-    title.lastTitleAt = Date::distantPast();
+    title.lastTitleAt = Title::distantPast;
     title.dirty = true;
     store_.setTileName(cwd_, std::nullopt);
     changed();

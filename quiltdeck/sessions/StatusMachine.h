@@ -66,8 +66,12 @@ public:
         std::string text;
         // The screen changed since the last title decision.
         bool dirty = false;
-        // Distant future stops automatic titles; distant past allows one at once.
-        Date lastTitleAt = Date::distantPast();
+        // When the tile was last sent for an automatic title, on the main loop's clock.
+        // The distant future stops automatic titles; the distant past allows one at once.
+        // Compare them, never subtract them.
+        static constexpr platform::runtime::TimePoint distantPast = platform::runtime::TimePoint::min();
+        static constexpr platform::runtime::TimePoint distantFuture = platform::runtime::TimePoint::max();
+        platform::runtime::TimePoint lastTitleAt = distantPast;
         // Fixed: neither the first prompt nor an automatic title changes it.
         bool pinned = false;
         // Chosen by a person (or by the assistant on the person's request).

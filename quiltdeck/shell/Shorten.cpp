@@ -39,6 +39,13 @@ std::string firstCharacters(std::string_view text, size_t count) {
     return vantel::toUtf8(std::u32string_view(scalars).substr(0, bounds[count]));
 }
 
+std::string lastCharacters(std::string_view text, size_t count) {
+    const std::u32string scalars = vantel::fromUtf8(text);
+    const std::vector<size_t> bounds = vantel::graphemeBoundaries(scalars);
+    if (bounds.size() <= count + 1) return vantel::toUtf8(scalars);
+    return vantel::toUtf8(std::u32string_view(scalars).substr(bounds[bounds.size() - 1 - count]));
+}
+
 size_t characterCount(std::string_view text) {
     const std::vector<size_t> bounds = vantel::graphemeBoundaries(vantel::fromUtf8(text));
     return bounds.empty() ? 0 : bounds.size() - 1;

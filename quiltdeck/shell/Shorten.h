@@ -19,6 +19,8 @@ bool isWhiteSpace(char32_t c);
 std::string trimWhiteSpace(std::string_view text);
 // The first `count` characters of the text (all of it when it has fewer).
 std::string firstCharacters(std::string_view text, size_t count);
+// The last `count` characters of the text (all of it when it has fewer).
+std::string lastCharacters(std::string_view text, size_t count);
 size_t characterCount(std::string_view text);
 
 }  // namespace quiltdeck

@@ -16,7 +16,8 @@
 // the exit), FAKE_CLAUDE_LOGIN_TERMINAL (the sign-in address as a terminal
 // shows it: an OSC 8 link in bright blue), FAKE_CLAUDE_LOGIN_QUIET (no
 // "Paste code" prompt), FAKE_CLAUDE_EMAIL (the account a good code signs in),
-// FAKE_CLAUDE_STATUS_HANG (the sign-in status never ends).
+// FAKE_CLAUDE_STATUS_HANG (the sign-in status never ends), FAKE_CLAUDE_UNREAD
+// (seconds after which a one-shot run exits with 1, its input unread).
 // On a terminal the session is drawn as the real CLI draws it
 // (FakeClaudeScreen.cpp); without one it reads one prompt per line.
 
@@ -428,6 +429,11 @@ int session(const Options& options) {
     hooks.fire("SessionStart", {{"source", options.resume ? "resume" : "startup"}});
 
     if (options.print) {
+        // A CLI that fails before it reads its input, after a while.
+        if (const std::string unread = variable("FAKE_CLAUDE_UNREAD"); !unread.empty()) {
+            std::this_thread::sleep_for(std::chrono::duration<double>(std::atof(unread.c_str())));
+            return 1;
+        }
         std::string prompt = readAll(0);
         logRecord({{"stdin", prompt}});
         for (const auto& word : options.prompt) prompt += (prompt.empty() ? "" : " ") + word;

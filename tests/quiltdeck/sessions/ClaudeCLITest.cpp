@@ -69,6 +69,15 @@ TEST_F(ClaudeCLITest, TimeOutGivesNothingWithTheInputClosed) {
     EXPECT_EQ(calls[0].input, "slow question");  // read to its end before the wait
 }
 
+TEST_F(ClaudeCLITest, ACliThatExitsWithoutReadingALongPromptIsAFailedRun) {
+    // It leaves once the prompt is being written; the prompt is longer than a pipe holds, so the
+    // write meets a reader that is gone.
+    home.setVariable("FAKE_CLAUDE_UNREAD", "0.3");
+    const std::string prompt(100 * 1024, 'p');
+    for (int run = 0; run < 3; ++run) EXPECT_EQ(ask(prompt), std::nullopt);
+    EXPECT_EQ(home.calls().size(), 3u);
+}
+
 class ClaudeCLIFailure : public ClaudeCLITest, public ::testing::WithParamInterface<std::array<const char*, 2>> {};
 
 TEST_P(ClaudeCLIFailure, GivesNothing) {

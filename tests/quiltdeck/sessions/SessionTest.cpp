@@ -104,7 +104,7 @@ TEST_P(SessionOpen, NamesTitlesAndStatus) {
     EXPECT_EQ(session->title().pinned, c.pinned);
     EXPECT_EQ(session->title().userNamed, c.pinned);
     EXPECT_EQ(session->title().dirty, c.dirty);
-    EXPECT_EQ(session->title().lastTitleAt, c.pinned ? Date::distantFuture() : Date::distantPast());
+    EXPECT_EQ(session->title().lastTitleAt, c.pinned ? StatusMachine::Title::distantFuture : StatusMachine::Title::distantPast);
     EXPECT_EQ(session->status(), c.status);
     EXPECT_EQ(session->id().size(), 36u);
 }
