@@ -75,6 +75,13 @@ void Window::setMiniaturized(bool miniaturized) {
     if (!miniaturized) runtime::NotificationCenter::defaultCenter().post(didDeminiaturizeNotification, this);
 }
 
+void Window::fullScreenDidChange(bool fullScreen) {
+    if (fullScreen == fullScreen_) return;
+    fullScreen_ = fullScreen;
+    runtime::NotificationCenter::defaultCenter().post(
+        fullScreen ? didEnterFullScreenNotification : didExitFullScreenNotification, this);
+}
+
 std::shared_ptr<gpu::Device> Window::gpuDevice() { return gpu::Device::systemDefault(); }
 
 void Window::addGpuView(GpuView* view) {
@@ -291,6 +298,10 @@ void Window::updateCursor() {
 }
 
 void Window::sendMouseEvent(MouseEvent event) {
+    // A drag with no view pressed is a move; the monitor sees it before any view, tracking
+    // areas included. A copy: the monitor may replace itself.
+    const bool move = event.type == MouseEvent::Type::moved || (event.type == MouseEvent::Type::dragged && !mouseDownView_);
+    if (auto monitor = mouseMovedMonitor; monitor && move) monitor(event);
     if (event.type != MouseEvent::Type::exited) {
         pointer_ = event.locationInWindow;
         // A copy of the event: the areas get their own types and numbers.
@@ -418,6 +429,8 @@ namespace platform::ui {
 
 namespace {
 
+constexpr Key fullScreenKey = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 10);
+
 Button* buttonWithKey(View& view, Button::KeyEquivalent key) {
     if (view.isHidden()) return nullptr;
     if (auto* button = dynamic_cast<Button*>(&view); button && button->keyEquivalent() == key && button->isEnabled()) {
@@ -437,9 +450,14 @@ void Window::setScreenFrame(const Rect& frame) {
 }
 
 bool Window::performKeyEquivalent(const KeyEvent& event) {
-    if (event.type != KeyEvent::Type::down || !contentView_) return false;
+    if (event.type != KeyEvent::Type::down) return false;
     const ModifierFlags held = event.modifiers & (Modifier::shift | Modifier::control | Modifier::alt | Modifier::super);
     if (held != 0) return false;
+    if (event.key == fullScreenKey && allowsFullScreen_) {
+        toggleFullScreen();
+        return true;
+    }
+    if (!contentView_) return false;
     Button::KeyEquivalent key = Button::KeyEquivalent::none;
     if (event.key == Key::returnKey || event.key == Key::keypadEnter) key = Button::KeyEquivalent::returnKey;
     if (event.key == Key::escape) key = Button::KeyEquivalent::escape;

@@ -95,6 +95,12 @@ public:
     // The view the pointer is over, and the one a held button was pressed on.
     View* viewUnderPointer() const { return hoverView_; }
     View* mouseDownView() const { return mouseDownView_; }
+    // Sees every pointer move with no button held before the view under the pointer does; the
+    // move goes on to the views whatever the monitor does.
+    std::function<void(const MouseEvent&)> mouseMovedMonitor;
+    // Where the pointer is now, in window points, read from the window rather than from the event
+    // being handled; none while unknown. A headless window says pointerLocation().
+    virtual std::optional<gfx::Point> mouseLocationOutsideOfEventStream() const { return pointer_; }
     // The pointer's shape now, by name; the backend shows it.
     const std::string& cursorName() const { return cursorName_; }
     // Looks again which pointer shape the view under the pointer wants.
@@ -140,6 +146,21 @@ public:
     void setVisible(bool visible);
     bool isMiniaturized() const { return miniaturized_; }
     void setMiniaturized(bool miniaturized);
+    // --- Full screen -----------------------------------------------------------------------------
+    // Whether the window covers its screen, as the window manager last reported it. Entering and
+    // leaving post these on the default centre with the window (a Window*) as the object.
+    static constexpr const char* didEnterFullScreenNotification = "platform.ui.Window.didEnterFullScreen";
+    static constexpr const char* didExitFullScreenNotification = "platform.ui.Window.didExitFullScreen";
+    bool isFullScreen() const { return fullScreen_; }
+    // Asks to enter or leave full screen. A toolkit's window manager answers later and
+    // isFullScreen follows its answer; a headless window changes at once.
+    virtual void setFullScreen(bool fullScreen) { fullScreenDidChange(fullScreen); }
+    void toggleFullScreen() { setFullScreen(!fullScreen_); }
+    // A window that allows it goes full screen and back with F11 (no modifier held), which
+    // then reaches no view. Off by default: panels and sheets keep their size.
+    bool allowsFullScreen() const { return allowsFullScreen_; }
+    void setAllowsFullScreen(bool allows) { allowsFullScreen_ = allows; }
+
     // The user is dragging the window's size. Only headless windows are told (tests).
     bool inLiveResize() const { return inLiveResize_; }
     void setInLiveResize(bool live) { inLiveResize_ = live; }
@@ -209,7 +230,7 @@ public:
     // Ends `sheet` when it is this window's sheet; nothing otherwise.
     void endSheet(Window& sheet, int response = 0);
     // Return or Escape, with no modifier, clicks a usable button of the window that carries it as
-    // its key equivalent; true when one did.
+    // its key equivalent; F11 toggles full screen where it is allowed. True when one was used.
     bool performKeyEquivalent(const KeyEvent& event);
 
 protected:
@@ -221,6 +242,9 @@ protected:
     virtual void didDisplay(const std::vector<Rect>& /*rects*/) {}
     // The pointer's shape changed.
     virtual void applyCursor(const std::string& /*name*/) {}
+    // The window manager put the window in full screen or took it out: the flag follows, and the
+    // notification is posted when it changed.
+    void fullScreenDidChange(bool fullScreen);
     // The toolkit shows a sheet modal over this window (centred on it), and takes it away.
     virtual void presentSheet(Window& sheet) { sheet.present(); }
     virtual void dismissSheet(Window& /*sheet*/) {}
@@ -295,6 +319,8 @@ private:
     std::vector<GpuView*> gpuViews_;
     bool visible_ = true;
     bool miniaturized_ = false;
+    bool fullScreen_ = false;
+    bool allowsFullScreen_ = false;
     bool inLiveResize_ = false;
 };
 

@@ -158,6 +158,7 @@ void AppDelegate::makeWindow() {
     window_ = makeWindow_(size);
     window_->setTitle("Quiltdeck");
     window_->setMinimumSize(minimumWindowSize);
+    window_->setAllowsFullScreen(true);
     applyTheme();
     window_->setContentView(&grid_->root());
     std::weak_ptr<int> alive = alive_;

@@ -259,6 +259,8 @@ struct ToolkitWindow::Impl {
     }
     static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, Impl* self) {
         self->owner.setMiniaturized(event->new_window_state & GDK_WINDOW_STATE_ICONIFIED);
+        if (event->changed_mask & GDK_WINDOW_STATE_FULLSCREEN)
+            self->owner.fullScreenDidChange(event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN);
         return FALSE;
     }
 
@@ -625,6 +627,25 @@ void ToolkitWindow::show() {
     gtk_widget_show_all(impl_->window);
     gtk_widget_grab_focus(impl_->area);
     gtk_window_present(GTK_WINDOW(impl_->window));
+}
+
+// The window manager answers with a window-state event (EWMH _NET_WM_STATE_FULLSCREEN).
+void ToolkitWindow::setFullScreen(bool fullScreen) {
+    if (fullScreen) gtk_window_fullscreen(GTK_WINDOW(impl_->window));
+    else gtk_window_unfullscreen(GTK_WINDOW(impl_->window));
+}
+
+std::optional<gfx::Point> ToolkitWindow::mouseLocationOutsideOfEventStream() const {
+    // Asked of the toplevel and moved into the area: the area may draw in its parent's window.
+    GdkWindow* window = gtk_widget_get_window(impl_->window);
+    GdkSeat* seat = window ? gdk_display_get_default_seat(gdk_window_get_display(window)) : nullptr;
+    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+    if (!pointer) return Window::mouseLocationOutsideOfEventStream();
+    int x = 0, y = 0, inAreaX = 0, inAreaY = 0;
+    gdk_window_get_device_position(window, pointer, &x, &y, nullptr);
+    if (!gtk_widget_translate_coordinates(impl_->window, impl_->area, x, y, &inAreaX, &inAreaY))
+        return Window::mouseLocationOutsideOfEventStream();
+    return impl_->location(inAreaX, inAreaY);
 }
 
 void ToolkitWindow::setTitle(const std::string& title) {

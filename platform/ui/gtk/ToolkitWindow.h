@@ -26,6 +26,8 @@ public:
 
     void show();
     void setTitle(const std::string& title) override;
+    void setFullScreen(bool fullScreen) override;
+    std::optional<gfx::Point> mouseLocationOutsideOfEventStream() const override;
     // The smallest size the user may give the window, in points.
     void setMinimumSize(Size size) override;
     // A GtkMenuBar above the drawing area.

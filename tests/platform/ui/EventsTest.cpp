@@ -2,6 +2,7 @@
 // frame ticks of animations.
 #include <gtest/gtest.h>
 
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Scroller.h"
 #include "platform/ui/SystemSettings.h"
@@ -180,6 +181,74 @@ TEST(WindowEvents, PointerMovesReachOnlyViewsThatWantThemAndPickTheCursor) {
     s.right.removeFromSuperview();
     EXPECT_EQ(s.window.mouseDownView(), nullptr);
     EXPECT_EQ(s.window.firstResponder(), nullptr);
+}
+
+TEST(WindowEvents, TheMoveMonitorSeesEveryMoveFirstAndPassesItOn) {
+    Scene s;
+    s.right.setWantsMouseMoved(true);
+    std::vector<Point> seen;
+    s.window.mouseMovedMonitor = [&](const MouseEvent& e) {
+        s.log += std::string(s.log.empty() ? "" : ", ") + "monitor";
+        seen.push_back(e.locationInWindow);
+    };
+    EXPECT_EQ(s.window.mouseLocationOutsideOfEventStream(), std::nullopt);
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::moved, {150, 50}));
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::moved, {50, 99}));  // over a view that wants no moves
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::down, {50, 20}));
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::dragged, {60, 20}));
+    s.window.sendMouseEvent(mouse(MouseEvent::Type::up, {60, 20}));
+    EXPECT_EQ(s.take(), "monitor, right:entered, right:moved, monitor, right:exited, left:down1, left:drag, left:up");
+    EXPECT_EQ(seen, (std::vector<Point>{{150, 50}, {50, 99}}));
+    EXPECT_EQ(s.window.mouseLocationOutsideOfEventStream(), (Point{60, 20}));
+    s.window.pointerLeft();
+    EXPECT_EQ(s.window.mouseLocationOutsideOfEventStream(), std::nullopt);
+}
+
+TEST(WindowEvents, FullScreenFlipsPostsAndF11TogglesWhereAllowed) {
+    Scene s;
+    headless::HeadlessWindow other{{10, 10}, 1};
+    std::vector<std::string> posted;
+    auto& center = platform::runtime::NotificationCenter::defaultCenter();
+    auto record = [&](const char* what) {
+        return [&, what](const platform::runtime::Notification& n) {
+            const auto* from = std::any_cast<Window*>(&n.object);
+            posted.push_back(std::string(what) + (from && *from == &other ? " other" : ""));
+        };
+    };
+    auto entered = center.subscribe(Window::didEnterFullScreenNotification, record("enter"));
+    auto exited = center.subscribe(Window::didExitFullScreenNotification, record("exit"));
+    KeyEvent f11;
+    f11.key = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 10);
+    s.left.takesKeys = true;
+    s.window.makeFirstResponder(&s.left);
+    s.take();
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool fullScreen;
+        std::vector<std::string> posted;
+        std::string reachedView;
+    };
+    KeyEvent shiftF11 = f11;
+    shiftF11.modifiers = Modifier::shift;
+    const Step steps[] = {
+        {"F11 where not allowed reaches the view", [&] { s.window.sendKeyEvent(f11); }, false, {}, "left:key "},
+        {"allowed", [&] { s.window.setAllowsFullScreen(true); }, false, {}, ""},
+        {"F11 enters", [&] { s.window.sendKeyEvent(f11); }, true, {"enter"}, ""},
+        {"asked again: nothing", [&] { s.window.setFullScreen(true); }, true, {}, ""},
+        {"Shift+F11 is the view's", [&] { s.window.sendKeyEvent(shiftF11); }, true, {}, "left:key "},
+        {"another window enters", [&] { other.setFullScreen(true); }, true, {"enter other"}, ""},
+        {"F11 leaves", [&] { s.window.sendKeyEvent(f11); }, false, {"exit"}, ""},
+        {"the other leaves", [&] { other.toggleFullScreen(); }, false, {"exit other"}, ""},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        s.loop.runPending();
+        EXPECT_EQ(s.window.isFullScreen(), step.fullScreen) << step.name;
+        EXPECT_EQ(std::exchange(posted, {}), step.posted) << step.name;
+        EXPECT_EQ(s.take(), step.reachedView) << step.name;
+    }
 }
 
 // Ticks run while a view animates and stop after its last animation ended (its completion runs).
