@@ -112,6 +112,8 @@ void TextField::userEndedEditing() {
     editing_ = false;
     changed();
     if (text_ != committed_) commit();
+    // A copy: the handler may end the field's owner.
+    if (auto ended = onEndEditing) ended(*this);
 }
 
 bool TextField::userCommand(Command command) {

@@ -56,6 +56,8 @@ public:
     std::function<void(TextField&)> onTextChange;
     // A key command; true when it was taken. What is not taken: Return commits, the rest goes on.
     std::function<bool(TextField&, Command)> onCommand;
+    // The field gave up the keyboard (after its commit, if any), for whatever reason.
+    std::function<void(TextField&)> onEndEditing;
 
     // The user's use of the field, as the toolkit reports it (tests call them as a user would).
     // Typing replaces the selection, then the caret stands after the typed text.

@@ -92,7 +92,12 @@ TEST(TextField, LeavingCommitsAChangedText) {
     content.addSubview(&field);
     content.addSubview(&other);
     std::vector<std::string> commits;
+    int ends = 0;
     field.setAction([&](Control& sender) { commits.push_back(static_cast<TextField&>(sender).stringValue()); });
+    field.onEndEditing = [&](TextField&) {
+        ++ends;
+        EXPECT_FALSE(field.isEditing());
+    };
     field.setStringValue("kept");
     for (const char* typed : {"", "x"}) {
         ASSERT_TRUE(window.makeFirstResponder(&field));
@@ -106,6 +111,8 @@ TEST(TextField, LeavingCommitsAChangedText) {
     window.sendKeyEvent(key(Key::returnKey));
     window.makeFirstResponder(&other);
     EXPECT_EQ(commits, (std::vector<std::string>{"keptx", "keptx"}));
+    // Every end of editing is told, with or without a commit.
+    EXPECT_EQ(ends, 3);
     field.setEditable(false);
     EXPECT_FALSE(window.makeFirstResponder(&field));
     window.setContentView(nullptr);
