@@ -236,6 +236,29 @@ const gfx::Image& ShapeLayer::shadowImage(const gfx::Path& shape, double start, 
     return cache.front().second;
 }
 
+// --- ImageLayer ----------------------------------------------------------------------------------
+
+ImageLayer::ImageLayer(const Rect& frame) : View(frame) {}
+
+void ImageLayer::setImage(std::optional<gfx::Image> image) {
+    if (image && image->isEmpty()) image.reset();
+    image_ = std::move(image);
+    setNeedsDisplay();
+}
+
+View::Rect ImageLayer::imageRect() const {
+    const Rect box = bounds();
+    if (!image_ || box.isEmpty()) return {};
+    const double fit = std::min(box.width / image_->width, box.height / image_->height);
+    const double w = image_->width * fit, h = image_->height * fit;
+    return {(box.width - w) / 2, (box.height - h) / 2, w, h};
+}
+
+void ImageLayer::draw(gfx::Canvas& canvas, const Rect&) {
+    const Rect rect = imageRect();
+    if (!rect.isEmpty()) drawImageFlipped(canvas, *image_, rect);
+}
+
 // --- TextLayer -----------------------------------------------------------------------------------
 
 TextLayer::TextLayer(const Rect& frame) : View(frame) {}

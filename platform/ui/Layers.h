@@ -143,6 +143,23 @@ private:
     TextAlignment alignment_ = TextAlignment::left;
 };
 
+// An image scaled proportionally, up or down, to fit the bounds, centred in them.
+class ImageLayer : public View {
+public:
+    explicit ImageLayer(const Rect& frame = {});
+
+    bool isFlipped() const override { return true; }
+    const std::optional<gfx::Image>& image() const { return image_; }
+    void setImage(std::optional<gfx::Image> image);
+    // Where the image is drawn in the bounds; empty without one.
+    Rect imageRect() const;
+
+    void draw(gfx::Canvas& canvas, const Rect& dirty) override;
+
+private:
+    std::optional<gfx::Image> image_;
+};
+
 // Draws an image into a rectangle of a flipped view's canvas, its top row at the top.
 void drawImageFlipped(gfx::Canvas& canvas, const gfx::Image& image, const gfx::Rect& rect);
 

@@ -1,0 +1,133 @@
+#include "platform/ui/Layers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/runtime/VirtualMainLoop.h"
+#include "platform/ui/FlippedView.h"
+#include "platform/ui/headless/HeadlessWindow.h"
+
+using namespace platform::ui;
+using platform::gfx::Rect;
+using platform::gfx::Rgba;
+
+namespace {
+
+struct Scene {
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    headless::HeadlessWindow window{{100, 100}, 1};
+    FlippedView root;
+    Scene() { window.setContentView(&root); }
+    ~Scene() { window.setContentView(nullptr); }
+    int alpha(int x, int y) const { return static_cast<int>(window.pixel(x, y) >> 24); }
+    // How many pixels in each quarter around (50, 50): right-top, left-top, left-bottom, right-bottom.
+    std::array<int, 4> quarters() const {
+        std::array<int, 4> count{};
+        for (int y = 0; y < 100; ++y) {
+            for (int x = 0; x < 100; ++x) {
+                if (alpha(x, y) < 200) continue;
+                const bool right = x >= 50, top = y < 50;
+                count[right && top ? 0 : top ? 1 : !right ? 2 : 3] += 1;
+            }
+        }
+        return count;
+    }
+};
+
+platform::gfx::Path ring() {
+    platform::gfx::Path path;
+    // Counter-clockwise on screen in the flipped layer.
+    path.arc({50, 50}, 30, 0, -2 * M_PI, true);
+    return path;
+}
+
+TEST(ShapeLayer, StrokesAStretchTurnedAboutItsCentre) {
+    Scene s;
+    ShapeLayer shape({0, 0, 100, 100});
+    s.root.addSubview(&shape);
+    shape.setPath(ring());
+    shape.setStrokeColor(Rgba{1, 1, 1, 1});
+    shape.setLineWidth(4);
+    shape.setStrokeEnd(0.25);
+    struct Case {
+        double rotation;
+        int quarter;
+    } cases[] = {{0, 0}, {M_PI / 2, 1}, {M_PI, 2}, {-M_PI / 2, 3}};
+    for (const Case& c : cases) {
+        shape.setRotation(c.rotation);
+        s.window.display();
+        const auto q = s.quarters();
+        for (int i = 0; i < 4; ++i) {
+            if (i == c.quarter) EXPECT_GT(q[size_t(i)], 100) << c.rotation;
+            else EXPECT_LT(q[size_t(i)], 8) << c.rotation << " quarter " << i;
+        }
+    }
+    // An animation of the stretch wins over the value while it runs.
+    Animation longer = Animation::basic(1, 1, 10);
+    longer.keyPath = ShapeLayer::strokeEndKey;
+    shape.addAnimation("longer", longer);
+    EXPECT_EQ(shape.presentationStrokeEnd(), 1);
+    shape.setStrokeStart(1);
+    s.window.display();
+    EXPECT_EQ(s.quarters(), (std::array<int, 4>{}));
+}
+
+TEST(ShapeLayer, ShadowReachesPastTheShape) {
+    Scene s;
+    ShapeLayer dot({0, 0, 100, 100});
+    s.root.addSubview(&dot);
+    platform::gfx::Path circle;
+    circle.arc({50, 50}, 5, 0, 2 * M_PI);
+    dot.setPath(circle);
+    dot.setFillColor(Rgba{1, 0.5, 0, 1});
+    s.window.display();
+    EXPECT_EQ(s.alpha(50, 62), 0);
+    dot.setShadow(ShapeLayer::Shadow{Rgba{1, 0.5, 0, 1}, 0.9, 8});
+    s.window.display();
+    EXPECT_GT(s.alpha(50, 58), 20);
+    EXPECT_GT(s.alpha(50, 62), 0);
+    EXPECT_EQ(s.alpha(50, 50), 255);
+}
+
+TEST(ImageLayer, FitsProportionallyAndCentres) {
+    platform::gfx::Image wide;
+    wide.width = 40;
+    wide.height = 20;
+    wide.pixels.assign(800, 0xFFFFFFFF);
+    struct Case {
+        Rect frame;
+        Rect drawn;
+    } cases[] = {
+        {{0, 0, 26, 26}, {0, 6.5, 26, 13}},
+        {{0, 0, 100, 20}, {30, 0, 40, 20}},
+        {{0, 0, 0, 10}, {}},
+    };
+    ImageLayer layer;
+    EXPECT_EQ(layer.imageRect(), Rect{});
+    layer.setImage(wide);
+    for (const Case& c : cases) {
+        layer.setFrame(c.frame);
+        EXPECT_EQ(layer.imageRect(), c.drawn);
+    }
+    layer.setImage(platform::gfx::Image{});
+    EXPECT_FALSE(layer.image());
+}
+
+TEST(GradientLayer, RadialFromTheCentreToTheEdges) {
+    Scene s;
+    GradientLayer glow({0, 0, 100, 100});
+    s.root.addSubview(&glow);
+    glow.setType(GradientLayer::Type::radial);
+    glow.setStops({{0, Rgba{1, 0, 0, 1}}, {1, Rgba{1, 0, 0, 0}}});
+    glow.setPoints({0.5, 0.5}, {1, 1});
+    s.window.display();
+    EXPECT_GT(s.alpha(50, 50), 245);
+    EXPECT_NEAR(s.alpha(75, 50), 128, 6);
+    EXPECT_NEAR(s.alpha(50, 25), 128, 6);
+    EXPECT_LT(s.alpha(99, 50), 6);
+    EXPECT_EQ(s.alpha(1, 1), 0);
+}
+
+}  // namespace
