@@ -72,9 +72,16 @@ within 200 logged "setup stage: needsInstall" || fail "no install offered: $(tai
 sleep 1
 
 # The bar ends 52 points under the menu bar: the card's main button lies below both.
-import -window "$window" "$out/install.png"
-read -r x y < <("$here/find_button.py" "$out/install.png" 110) || fail "no Install now button on the card"
-xdotool mousemove --window "$window" "$x" "$y" click 1
+# A loaded machine can still be placing the window or the card when the shot is taken: shoot and
+# click again while the click starts nothing.
+started=""
+for _ in 1 2 3; do
+    import -window "$window" "$out/install.png"
+    read -r x y < <("$here/find_button.py" "$out/install.png" 110) || fail "no Install now button on the card"
+    xdotool mousemove --window "$window" "$x" "$y" click 1
+    if within 50 logged "install: started"; then started=1; break; fi
+done
+[ -n "$started" ] || fail "Install now started nothing: $(tail -n5 "$log")"
 within 300 logged "install: exited 0, last line: ✓ Claude Code successfully installed!" ||
     fail "the install did not end well: $(tail -n5 "$log")"
 within 100 logged "setup stage: needsLogin" || fail "the setup did not move on to the sign-in: $(tail -n5 "$log")"
