@@ -18,6 +18,8 @@ public:
     virtual ~ControlPeer() = default;
     // A property of the control changed.
     virtual void update() = 0;
+    // The control became its window's first responder: the widget takes the toolkit's keyboard.
+    virtual void focus() {}
 };
 
 // A standard control (button, pop-up, label, ...) placed by its frame like any view. It holds its

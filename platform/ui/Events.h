@@ -55,6 +55,17 @@ enum class Key : uint16_t {
     keypadEquals,
     keypadSeparator,
     keypadBegin,
+    // The keypad's navigation keys (Num Lock off).
+    keypadLeft,
+    keypadRight,
+    keypadUp,
+    keypadDown,
+    keypadHome,
+    keypadEnd,
+    keypadPageUp,
+    keypadPageDown,
+    keypadInsert,
+    keypadDelete,
     // Modifier keys themselves (they arrive as flagsChanged, never as a key press).
     shiftLeft,
     shiftRight,

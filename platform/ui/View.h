@@ -96,6 +96,9 @@ public:
     virtual bool becomeFirstResponder() { return true; }
     virtual bool resignFirstResponder() { return true; }
     bool isFirstResponder() const;
+    // A key press offered before keyDown, from the first responder up through its superviews:
+    // menu shortcuts. True takes the key: keyDown does not see it.
+    virtual bool performKeyEquivalent(const KeyEvent&) { return false; }
     virtual void keyDown(const KeyEvent& event);
     virtual void keyUp(const KeyEvent& event);
     virtual void flagsChanged(const KeyEvent& event);

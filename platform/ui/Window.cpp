@@ -203,6 +203,7 @@ bool Window::makeFirstResponder(View* view) {
     firstResponder_ = nullptr;
     if (view && view->becomeFirstResponder()) firstResponder_ = view;
     textInput_->setClient(firstResponder_ ? firstResponder_->textInputClient() : nullptr);
+    firstResponderDidChange();
     return firstResponder_ == view;
 }
 
@@ -224,6 +225,7 @@ void Window::setTextInputContext(std::unique_ptr<TextInputContext> context) {
 // --- Events ------------------------------------------------------------------------------------
 
 void Window::sendKeyEvent(const KeyEvent& event) {
+    noteKeyPress(event);
     if (event.type == KeyEvent::Type::down) {
         // A copy: the monitor may replace itself (a sheet it ends gets its own back).
         if (auto monitor = keyDownMonitor; monitor && monitor(event)) return;
@@ -451,6 +453,10 @@ void Window::setScreenFrame(const Rect& frame) {
 
 bool Window::performKeyEquivalent(const KeyEvent& event) {
     if (event.type != KeyEvent::Type::down) return false;
+    // The views' own shortcuts first, from the one that has the keyboard up.
+    for (View* v = firstResponder_; v; v = v->superview()) {
+        if (v->performKeyEquivalent(event)) return true;
+    }
     const ModifierFlags held = event.modifiers & (Modifier::shift | Modifier::control | Modifier::alt | Modifier::super);
     if (held != 0) return false;
     if (event.key == fullScreenKey && allowsFullScreen_) {

@@ -92,6 +92,13 @@ public:
     void sendScrollEvent(const ScrollEvent& event);
     // The pointer left the window (also ends what entered and moved expect).
     void pointerLeft(double timestamp = 0);
+    // The modifiers of the key press being handled (the last one the window saw): what an action
+    // run by a key reads as the current event's (Shift+Return searching backward).
+    ModifierFlags currentKeyModifiers() const { return currentKeyModifiers_; }
+    // A backend tells of a key press that one of its widgets handles itself.
+    void noteKeyPress(const KeyEvent& event) {
+        if (event.type == KeyEvent::Type::down) currentKeyModifiers_ = event.modifiers;
+    }
     // The view the pointer is over, and the one a held button was pressed on.
     View* viewUnderPointer() const { return hoverView_; }
     View* mouseDownView() const { return mouseDownView_; }
@@ -229,8 +236,10 @@ public:
     void beginSheet(Window& sheet, std::function<void(int response)> completion);
     // Ends `sheet` when it is this window's sheet; nothing otherwise.
     void endSheet(Window& sheet, int response = 0);
-    // Return or Escape, with no modifier, clicks a usable button of the window that carries it as
-    // its key equivalent; F11 toggles full screen where it is allowed. True when one was used.
+    // A press offered before the first responder's keyDown: first to the views from the first
+    // responder up (View::performKeyEquivalent, menu shortcuts); then F11 toggles full screen where
+    // it is allowed, and Return or Escape, with no modifier, clicks a usable button of the window
+    // that carries it as its key equivalent; true when one took it.
     bool performKeyEquivalent(const KeyEvent& event);
 
 protected:
@@ -248,6 +257,8 @@ protected:
     // The toolkit shows a sheet modal over this window (centred on it), and takes it away.
     virtual void presentSheet(Window& sheet) { sheet.present(); }
     virtual void dismissSheet(Window& /*sheet*/) {}
+    // The first responder changed (a backend moves the toolkit's keyboard focus along).
+    virtual void firstResponderDidChange() {}
 
 private:
     friend class View;
@@ -306,6 +317,7 @@ private:
     View* dragDestination_ = nullptr;
     View* dragEntered_ = nullptr;
     DragOperation dragOperation_ = DragOperation::none;
+    ModifierFlags currentKeyModifiers_ = 0;
     struct LastPress {
         uint8_t button = 0;
         gfx::Point location;

@@ -18,26 +18,16 @@ Key keyFromKeyval(guint keyval) {
     case GDK_KEY_BackSpace: return Key::backspace;
     case GDK_KEY_Escape: return Key::escape;
     case GDK_KEY_space: return Key::space;
-    case GDK_KEY_Delete:
-    case GDK_KEY_KP_Delete: return Key::deleteForward;
-    case GDK_KEY_Insert:
-    case GDK_KEY_KP_Insert: return Key::insert;
-    case GDK_KEY_Home:
-    case GDK_KEY_KP_Home: return Key::home;
-    case GDK_KEY_End:
-    case GDK_KEY_KP_End: return Key::end;
-    case GDK_KEY_Page_Up:
-    case GDK_KEY_KP_Page_Up: return Key::pageUp;
-    case GDK_KEY_Page_Down:
-    case GDK_KEY_KP_Page_Down: return Key::pageDown;
-    case GDK_KEY_Left:
-    case GDK_KEY_KP_Left: return Key::left;
-    case GDK_KEY_Right:
-    case GDK_KEY_KP_Right: return Key::right;
-    case GDK_KEY_Up:
-    case GDK_KEY_KP_Up: return Key::up;
-    case GDK_KEY_Down:
-    case GDK_KEY_KP_Down: return Key::down;
+    case GDK_KEY_Delete: return Key::deleteForward;
+    case GDK_KEY_Insert: return Key::insert;
+    case GDK_KEY_Home: return Key::home;
+    case GDK_KEY_End: return Key::end;
+    case GDK_KEY_Page_Up: return Key::pageUp;
+    case GDK_KEY_Page_Down: return Key::pageDown;
+    case GDK_KEY_Left: return Key::left;
+    case GDK_KEY_Right: return Key::right;
+    case GDK_KEY_Up: return Key::up;
+    case GDK_KEY_Down: return Key::down;
     case GDK_KEY_KP_Decimal: return Key::keypadDecimal;
     case GDK_KEY_KP_Divide: return Key::keypadDivide;
     case GDK_KEY_KP_Multiply: return Key::keypadMultiply;
@@ -47,6 +37,16 @@ Key keyFromKeyval(guint keyval) {
     case GDK_KEY_KP_Equal: return Key::keypadEquals;
     case GDK_KEY_KP_Separator: return Key::keypadSeparator;
     case GDK_KEY_KP_Begin: return Key::keypadBegin;
+    case GDK_KEY_KP_Left: return Key::keypadLeft;
+    case GDK_KEY_KP_Right: return Key::keypadRight;
+    case GDK_KEY_KP_Up: return Key::keypadUp;
+    case GDK_KEY_KP_Down: return Key::keypadDown;
+    case GDK_KEY_KP_Home: return Key::keypadHome;
+    case GDK_KEY_KP_End: return Key::keypadEnd;
+    case GDK_KEY_KP_Page_Up: return Key::keypadPageUp;
+    case GDK_KEY_KP_Page_Down: return Key::keypadPageDown;
+    case GDK_KEY_KP_Insert: return Key::keypadInsert;
+    case GDK_KEY_KP_Delete: return Key::keypadDelete;
     case GDK_KEY_Shift_L: return Key::shiftLeft;
     case GDK_KEY_Shift_R: return Key::shiftRight;
     case GDK_KEY_Control_L: return Key::controlLeft;

@@ -94,8 +94,15 @@ gboolean TextFieldPeer::onKey(GtkWidget*, GdkEventKey* event, TextFieldPeer* sel
 }
 
 gboolean TextFieldPeer::onFocusIn(GtkWidget*, GdkEventFocus*, TextFieldPeer* self) {
+    // A click into the entry gives the field the window's keyboard too (it begins editing then).
+    Window* window = self->field_.window();
+    if (window && window->firstResponder() != &self->field_ && window->makeFirstResponder(&self->field_)) return FALSE;
     self->field_.userBeganEditing();
     return FALSE;
+}
+
+void TextFieldPeer::focus() {
+    if (gtk_widget_get_visible(widget_) && !gtk_widget_has_focus(widget_)) gtk_widget_grab_focus(widget_);
 }
 
 gboolean TextFieldPeer::onFocusOut(GtkWidget*, GdkEventFocus*, TextFieldPeer* self) {

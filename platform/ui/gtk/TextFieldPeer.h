@@ -11,6 +11,8 @@ namespace platform::ui::gtk {
 class TextFieldPeer : public WidgetPeer {
 public:
     TextFieldPeer(TextField& field, GtkWidget* fixed);
+    // The field became its window's first responder: the entry takes the toolkit's keyboard.
+    void focus() override;
 
 protected:
     void sync() override;

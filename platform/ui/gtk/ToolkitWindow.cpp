@@ -11,6 +11,7 @@
 #include <set>
 
 #include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/Control.h"
 #include "platform/ui/GpuView.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/SystemSettings.h"
@@ -18,6 +19,7 @@
 #include "platform/ui/gtk/ControlHost.h"
 #include "platform/ui/gtk/GpuCompositor.h"
 #include "platform/ui/gtk/GtkEvents.h"
+#include "platform/ui/gtk/InputMethod.h"
 #include "platform/ui/gtk/MenuBarWidget.h"
 
 namespace platform::ui::gtk {
@@ -29,100 +31,6 @@ int& activeWindows() {
     static int count = 0;
     return count;
 }
-
-// UTF-16 units in the first `chars` characters of a UTF-8 string.
-size_t utf16Units(const char* text, int chars) {
-    size_t units = 0;
-    const char* p = text;
-    for (int i = 0; i < chars && *p; ++i) {
-        units += g_utf8_get_char(p) > 0xFFFF ? 2 : 1;
-        p = g_utf8_next_char(p);
-    }
-    return units;
-}
-
-// The toolkit's input method for one window, fed by the window and answering its client.
-class InputMethod : public TextInputContext {
-public:
-    explicit InputMethod(GtkWidget* area) : area_(area), context_(gtk_im_multicontext_new()) {
-        g_signal_connect(context_, "commit", G_CALLBACK(onCommit), this);
-        g_signal_connect(context_, "preedit-changed", G_CALLBACK(onPreeditChanged), this);
-        g_signal_connect(context_, "preedit-end", G_CALLBACK(onPreeditEnd), this);
-        g_signal_connect(context_, "retrieve-surrounding", G_CALLBACK(onRetrieveSurrounding), this);
-        g_signal_connect(context_, "delete-surrounding", G_CALLBACK(onDeleteSurrounding), this);
-    }
-    ~InputMethod() override {
-        g_signal_handlers_disconnect_by_data(context_, this);
-        gtk_im_context_set_client_window(context_, nullptr);
-        g_object_unref(context_);
-    }
-
-    void realize() { gtk_im_context_set_client_window(context_, gtk_widget_get_window(area_)); }
-    void unrealize() { gtk_im_context_set_client_window(context_, nullptr); }
-    // The widget that takes the keys changed (the GL area took the drawing area's place, or back).
-    void setWidget(GtkWidget* area) {
-        unrealize();
-        area_ = area;
-        if (gtk_widget_get_realized(area_)) realize();
-    }
-
-    // The toolkit's event behind the neutral one being handed round, so the input method sees
-    // the real thing.
-    void setCurrentEvent(GdkEventKey* event) { current_ = event; }
-
-    bool filterKeyEvent(const KeyEvent& event) override {
-        if (current_ && current_->keyval == event.keyval && current_->hardware_keycode == event.hardwareKeycode) {
-            return gtk_im_context_filter_keypress(context_, current_);
-        }
-        // A key made up by the program: give the input method a toolkit event of it.
-        GdkEvent* made = gdk_event_new(event.type == KeyEvent::Type::up ? GDK_KEY_RELEASE : GDK_KEY_PRESS);
-        GdkWindow* window = gtk_widget_get_window(area_);
-        made->key.window = window ? GDK_WINDOW(g_object_ref(window)) : nullptr;
-        made->key.keyval = event.keyval;
-        made->key.hardware_keycode = event.hardwareKeycode;
-        made->key.time = static_cast<guint32>(event.timestamp * 1000);
-        const bool taken = gtk_im_context_filter_keypress(context_, &made->key);
-        gdk_event_free(made);
-        return taken;
-    }
-    void focusIn() override { gtk_im_context_focus_in(context_); }
-    void focusOut() override { gtk_im_context_focus_out(context_); }
-    void reset() override { gtk_im_context_reset(context_); }
-    void setCursorLocation(const gfx::Rect& rect) override {
-        // Widget coordinates have y down.
-        const int height = gtk_widget_get_allocated_height(area_);
-        GdkRectangle area{static_cast<int>(std::floor(rect.x)), static_cast<int>(std::floor(height - rect.maxY())),
-                          static_cast<int>(std::ceil(rect.width)), static_cast<int>(std::ceil(rect.height))};
-        gtk_im_context_set_cursor_location(context_, &area);
-    }
-
-private:
-    static void onCommit(GtkIMContext*, const char* text, InputMethod* self) {
-        if (self->client() && text) self->client()->insertText(text, TextRange{});
-    }
-    static void onPreeditChanged(GtkIMContext* context, InputMethod* self) {
-        gchar* text = nullptr;
-        gint cursor = 0;
-        gtk_im_context_get_preedit_string(context, &text, nullptr, &cursor);
-        if (self->client()) {
-            if (text && *text) {
-                self->client()->setMarkedText(text, TextRange{utf16Units(text, cursor), 0}, TextRange{});
-            } else {
-                self->client()->unmarkText();
-            }
-        }
-        g_free(text);
-    }
-    static void onPreeditEnd(GtkIMContext*, InputMethod* self) {
-        if (self->client() && self->client()->hasMarkedText()) self->client()->unmarkText();
-    }
-    static gboolean onRetrieveSurrounding(GtkIMContext*, InputMethod*) { return FALSE; }
-    static gboolean onDeleteSurrounding(GtkIMContext*, gint, gint, InputMethod*) { return FALSE; }
-
-    GtkWidget* area_;
-    GtkIMContext* context_;
-    GdkEventKey* current_ = nullptr;
-};
 
 // Ticks with the widget's frame clock while started.
 class WidgetFrameClock : public FrameClock {
@@ -228,6 +136,7 @@ struct ToolkitWindow::Impl {
         GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
         if (!focus || focus == self->area || event->type != GDK_KEY_PRESS) return FALSE;
         const KeyEvent key = keyEventFrom(*event, false);
+        self->owner.noteKeyPress(key);
         if (auto monitor = self->owner.keyDownMonitor; monitor && monitor(key)) return TRUE;
         return self->owner.performKeyEquivalent(key);
     }
@@ -475,6 +384,8 @@ struct ToolkitWindow::Impl {
     }
     static gboolean onKey(GtkWidget*, GdkEventKey* event, Impl* self) {
         const bool pressed = event->type == GDK_KEY_PRESS;
+        // A lock key changes its state when pressed; its release changes nothing.
+        if (!pressed && (event->keyval == GDK_KEY_Caps_Lock || event->keyval == GDK_KEY_Num_Lock)) return TRUE;
         bool repeat = false;
         if (pressed) repeat = !self->keysDown.insert(event->hardware_keycode).second;
         else self->keysDown.erase(event->hardware_keycode);
@@ -810,6 +721,18 @@ void ToolkitWindow::gpuViewsChanged() {
     // The GL area stays only while the window holds GPU views.
     if (impl_ && impl_->compositor && !impl_->compositor->isPending() && gpuViews().empty())
         impl_->scheduleStopCompositor();
+}
+
+void ToolkitWindow::firstResponderDidChange() {
+    Impl& d = *impl_;
+    // A control's widget takes the toolkit's keyboard (one still to be made takes it when made);
+    // any other view has it through the drawing area.
+    if (auto* control = dynamic_cast<Control*>(firstResponder())) {
+        if (control->peer()) control->peer()->focus();
+        d.controls->schedulePlacement();
+    } else if (!gtk_widget_has_focus(d.area)) {
+        gtk_widget_grab_focus(d.area);
+    }
 }
 
 void ToolkitWindow::applyCursor(const std::string& name) {

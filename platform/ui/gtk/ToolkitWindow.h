@@ -64,6 +64,7 @@ protected:
     void didDisplay(const std::vector<Rect>& rects) override;
     void gpuViewsChanged() override;
     void applyCursor(const std::string& name) override;
+    void firstResponderDidChange() override;
     // Modal, transient for this window and centred on it.
     void presentSheet(Window& sheet) override;
     void dismissSheet(Window& sheet) override;
