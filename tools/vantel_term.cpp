@@ -1,17 +1,19 @@
 // One terminal in a window: a local-process terminal view running the user's shell, or a program.
-//   vantel-term [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--dump-screen] [--gpu]
+//   vantel-term [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--dump-screen] [--gpu] [--debug]
 //               [-- program [args...]]
 // The window starts at the grid's size, follows resizes and the program's titles, and closes when
-// the program ends. --dump-screen prints the last screen on standard output at the end. --gpu
-// draws through the GPU renderer and reports its status on standard error as it changes; when the
-// renderer cannot be made, the reason is reported and the view draws itself. The exit status is
-// the program's.
+// the program ends. --dump-screen prints the last screen on standard output at the end, and when
+// the view was scrolled back then, the rows it showed after a line "-- scrolled back N lines --".
+// --gpu draws through the GPU renderer and reports its status on standard error as it changes;
+// when the renderer cannot be made, the reason is reported and the view draws itself. --debug
+// opens a second window with the buffer's debug view. The exit status is the program's.
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "platform/ui/gtk/ToolkitWindow.h"
 #include "vantel/gpu/GpuTerminalRenderer.h"
 #include "vantel/view/LocalProcessTerminalView.h"
+#include "vantel/view/TerminalDebugView.h"
 
 extern char** environ;
 
@@ -30,7 +33,7 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: vantel-term [--cols N] [--rows N] [--font-size PT] [--font FAMILY] [--dump-screen] [--gpu] "
-                 "[-- program [args...]]\n");
+                 "[--debug] [-- program [args...]]\n");
     return 2;
 }
 
@@ -47,14 +50,23 @@ std::vector<std::string> childEnvironment() {
     return env;
 }
 
-void dumpScreen(vantel::Terminal& terminal) {
+void dumpRows(vantel::Terminal& terminal, int first) {
     vantel::Buffer& buffer = terminal.buffer();
-    for (int row = buffer.yBase(); row < buffer.yBase() + terminal.rows(); ++row) {
+    for (int row = first; row < first + terminal.rows() && row < buffer.lines().count(); ++row) {
         const std::string text = buffer.lines()[row].translateToString(
             true, 0, -1, true, [&](const vantel::CharData& cell) { return terminal.getCharacter(cell); });
         std::string printable;
         for (char c : text) printable += c == '\0' ? ' ' : c;
         std::printf("%s\n", printable.c_str());
+    }
+}
+
+void dumpScreen(vantel::Terminal& terminal) {
+    vantel::Buffer& buffer = terminal.buffer();
+    dumpRows(terminal, buffer.yBase());
+    if (buffer.yDisp() < buffer.yBase()) {
+        std::printf("-- scrolled back %d lines --\n", buffer.yBase() - buffer.yDisp());
+        dumpRows(terminal, buffer.yDisp());
     }
     std::fflush(stdout);
 }
@@ -88,6 +100,7 @@ int main(int argc, char** argv) {
     std::string family = "monospace";
     bool dump = false;
     bool gpu = false;
+    bool debug = false;
     int at = 1;
     for (; at < argc; ++at) {
         const std::string arg = argv[at];
@@ -113,6 +126,8 @@ int main(int argc, char** argv) {
             dump = true;
         } else if (arg == "--gpu") {
             gpu = true;
+        } else if (arg == "--debug") {
+            debug = true;
         } else {
             return usage();
         }
@@ -171,6 +186,16 @@ int main(int argc, char** argv) {
                          error->description().c_str());
     }
     window.show();
+    // The buffer's slots beside the terminal, following its display updates.
+    // The window goes first: it shows the view.
+    std::unique_ptr<vantel::TerminalDebugView> debugView;
+    std::unique_ptr<platform::ui::gtk::ToolkitWindow> debugWindow;
+    if (debug) {
+        debugWindow = std::make_unique<platform::ui::gtk::ToolkitWindow>(platform::gfx::Size{720, 480}, "vantel-term debug");
+        debugView = std::make_unique<vantel::TerminalDebugView>(platform::gfx::Rect{0, 0, 720, 480}, view);
+        debugWindow->setContentView(debugView.get());
+        debugWindow->show();
+    }
     view.startProcess(program, args, childEnvironment());
     if (!view.process().running()) {
         std::fprintf(stderr, "vantel-term: cannot start %s\n", program.c_str());
@@ -180,6 +205,8 @@ int main(int argc, char** argv) {
     // The last output that came with the exit.
     platform::runtime::MainLoop::main().runUntil([] { return false; }, std::chrono::milliseconds(50));
     if (dump) dumpScreen(view.getTerminal());
+    debugWindow.reset();
+    debugView.reset();
     view.processDelegate = nullptr;
     if (!owner.ended) view.terminate();
     if (!owner.status) return owner.ended ? 1 : 0;

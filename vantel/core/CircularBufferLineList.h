@@ -36,6 +36,13 @@ public:
     int maxLength() const { return maxLength_; }
     void setMaxLength(int newMax);
     bool isFull() const { return count_ == static_cast<int>(array_.size()); }
+    // The ring's slots and where index 0 lies among them (diagnostics).
+    int capacity() const { return static_cast<int>(array_.size()); }
+    int64_t startIndex() const { return startIndex_; }
+    // The line stored in a slot, by slot number; null when empty or out of range.
+    BufferLine* lineInSlot(int slotIndex) const {
+        return slotIndex >= 0 && slotIndex < capacity() ? array_[slotIndex].get() : nullptr;
+    }
 
     void push(LineRef line);
     // Turns the oldest line of a full ring into a blank newest line in place; returns it (null

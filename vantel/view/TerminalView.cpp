@@ -7,6 +7,9 @@
 #include "platform/ui/Sound.h"
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/ColorUtilities.h"
+#include "vantel/view/DictationOverlayTextView.h"
+#include "vantel/view/TerminalDebugView.h"
+#include "vantel/view/TerminalFindBarView.h"
 
 namespace vantel {
 
@@ -29,7 +32,7 @@ TerminalView::TerminalView(const Rect& frame) : TerminalView(frame, nullptr, Ter
 TerminalView::~TerminalView() {
     gpu_.reset();
     lifetime_.reset();
-    for (auto* timer : {&displayTimer_, &progressTimer_, &caretBlinkResume_}) {
+    for (auto* timer : {&displayTimer_, &progressTimer_, &caretBlinkResume_, &pendingSemanticClick_, &autoScrollTimer_}) {
         if (*timer) (*timer)->cancel();
     }
     stopTextBlinking();

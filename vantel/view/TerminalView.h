@@ -19,11 +19,14 @@
 #include "platform/runtime/MainLoop.h"
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Scroller.h"
+#include "platform/ui/SystemSettings.h"
 #include "platform/ui/TextInput.h"
 #include "platform/ui/View.h"
 #include "vantel/core/SearchService.h"
 #include "vantel/core/SelectionService.h"
 #include "vantel/core/Terminal.h"
+#include "vantel/core/SearchOptions.h"
+#include "vantel/graphics/KittyKeyEvent.h"
 #include "vantel/view/BidiRowLayout.h"
 #include "vantel/view/CaretView.h"
 #include "vantel/view/GpuRendererHosting.h"
@@ -48,6 +51,10 @@ namespace vantel {
 // blinking, progress expiry) run there too, and only while they have something to do.
 // Coordinates are the views' y-up points: screen row r spans y = height − (r + 1) × cell height up
 // to y + cell height. Main thread only.
+class DictationOverlayTextView;
+class TerminalDebugView;
+class TerminalFindBarView;
+
 class TerminalView : public platform::ui::View,
                      public TerminalDelegate,
                      public platform::ui::TextInputClient,
@@ -366,21 +373,182 @@ public:
     // Absolute lines on screen that hold a blinking cell, in order.
     std::vector<int> visibleBlinkRows();
 
-    // --- Text input (what the keyboard half builds on) ---------------------------------------
+    // --- Keyboard (TerminalViewKeyboard.cpp) --------------------------------------------------
+    // Keys become bytes for the program: the legacy sequences and the Kitty keyboard protocol
+    // through the encoder, Alt as Meta (ESC prefix) while optionAsMetaKey is on, Control through
+    // its mapping, text and editing keys through interpretKeyEvents. Super stands for the
+    // Command key of the modifier bits; Control is the link modifier.
+    using KeyEvent = platform::ui::KeyEvent;
+    using ModifierFlags = platform::ui::ModifierFlags;
+    // A key down handed to the input method while Kitty flags are set, kept so that the text or
+    // command it produces is encoded as that key.
+    struct PendingKittyKeyEvent {
+        KeyEvent event;
+        KittyKeyboardEventType eventType = KittyKeyboardEventType::press;
+    };
+    std::optional<PendingKittyKeyEvent> pendingKittyKeyEvent;
+    // An input-method composition is open.
+    bool kittyIsComposing = false;
+    // Menu shortcuts, Ctrl+Shift with a letter: C copy, V paste, A select all, F find, G next,
+    // H previous, E find the selection. Taken whenever they match, enabled or not, so that a
+    // disabled Copy never reaches the program as an interrupt.
+    bool performKeyEquivalent(const KeyEvent& event) override;
+    void keyDown(const KeyEvent& event) override;
+    void keyUp(const KeyEvent& event) override;
+    void flagsChanged(const KeyEvent& event) override;
+    // The input method first; else the key bindings (a command selector for doCommand); else a
+    // printable key without Control or Super types its text.
+    void interpretKeyEvents(const KeyEvent& event);
+    // An editing command by its selector name ("insertNewline:", "moveLeft:", ...).
+    void doCommand(std::string_view selector);
+    // The key's selector in the key bindings, if it has one.
+    static std::optional<std::string_view> keyBindingSelector(const KeyEvent& event);
+    static std::optional<KittyFunctionalKey> kittyFunctionalKey(const KeyEvent& event);
+    // The text of a keypad key that types one (digits, operators, =, separator).
+    static std::optional<std::string> kittyTextForFunctionalKey(KittyFunctionalKey key, const KeyEvent& event);
+    std::optional<KittyKeyEvent> kittyTextEvent(const KeyEvent& event, KittyKeyboardEventType eventType,
+                                                std::optional<std::string> text) const;
+    // Encodes under the active screen's flags and sends; false when the encoder gives nothing.
+    bool sendKittyEvent(const KittyKeyEvent& event);
+    // The legacy Control mapping of one ASCII character; empty for anything else.
+    static std::string applyControlToEventCharacters(std::string_view characters);
+    // The unshifted character of a key of the US layout by its hardware code (evdev + 8).
+    static std::optional<char32_t> kittyBaseLayoutKey(uint16_t hardwareKeycode);
+    // Shift, Control, Alt (only while optionAsMetaKey is on and never for AltGr), Super, Caps Lock.
+    KittyKeyboardModifiers kittyModifiers(ModifierFlags modifiers) const;
+
+    // --- Text input (TerminalViewTextInput.cpp) ---------------------------------------------
+    using TextRange = platform::ui::TextRange;
     platform::ui::TextInputClient* textInputClient() override { return this; }
-    void insertText(std::string_view utf8, platform::ui::TextRange replacementRange) override;
-    void setMarkedText(std::string_view utf8, platform::ui::TextRange selectedRange,
-                       platform::ui::TextRange replacementRange) override;
+    void insertText(std::string_view utf8, TextRange replacementRange) override;
+    // A paste is framed as a bracketed paste when the program asks for that, and it loses its
+    // control characters first (filterPastedText).
+    void insertText(std::string_view utf8, TextRange replacementRange, bool isPaste);
+    void setMarkedText(std::string_view utf8, TextRange selectedRange, TextRange replacementRange) override;
     void unmarkText() override;
     bool hasMarkedText() const override { return !markedText_.empty(); }
-    platform::ui::TextRange markedRange() const override;
-    platform::ui::TextRange selectedRange() const override;
-    Rect firstRectForCharacterRange(platform::ui::TextRange range) override;
+    TextRange markedRange() const override;
+    // The selection (or the cursor) as linear cell indices: row × columns + column.
+    TextRange selectedRange() const override;
+    // The caret's frame in window points.
+    Rect firstRectForCharacterRange(TextRange range) override;
+    // The marked text over a range of it (UTF-16 units); none outside it.
+    std::optional<std::string> attributedSubstring(TextRange range, TextRange* actualRange = nullptr) const;
+    static const std::vector<std::string>& validAttributesForMarkedText();
+    // The linear cell index under a window point.
+    size_t characterIndex(Point windowPoint) const;
     const std::string& markedText() const { return markedText_; }
-    // The input method first; keys it leaves that type text, and Return, Tab, Backspace and
-    // Escape, reach the program as typed. The full keyboard (function keys, modifiers, the Kitty
-    // protocol) replaces this.
-    void keyDown(const platform::ui::KeyEvent& event) override;
+    TextRange markedSelectedRange() const { return markedSelection_; }
+    // The view that shows the marked text over the terminal; null without marked text.
+    DictationOverlayTextView* markedTextOverlay() const { return markedTextOverlay_.get(); }
+    // Non-empty, and no scalar below U+0020 nor in U+007F...U+009F.
+    static bool isPlainPrintableText(std::string_view text);
+    // What of pasted text may reach the program: every C0 control but HT, LF and CR, and every C1
+    // control, dropped (so a pasted ESC [ 2 0 1 ~ cannot end a bracketed paste early); malformed
+    // UTF-8 becomes U+FFFD.
+    static std::string filterPastedText(std::string_view text);
+
+    // --- Mouse (TerminalViewMouse.cpp) --------------------------------------------------------
+    using MouseEvent = platform::ui::MouseEvent;
+    using ScrollEvent = platform::ui::ScrollEvent;
+    struct MouseHit {
+        Position grid;    // column and buffer row (bidi rows mapped to the logical column)
+        Position pixels;  // from the top-left corner of the view
+    };
+    MouseHit calculateMouseHit(Point inView);
+    // Button code and modifier bits of a report; 3 for a release.
+    int encodeMouseEvent(const MouseEvent& event, bool overwriteRelease) const;
+    // Sends the press or release report of an event.
+    void sharedMouseEvent(const MouseEvent& event);
+    void mouseDown(const MouseEvent& event) override;
+    void mouseUp(const MouseEvent& event) override;
+    void mouseDragged(const MouseEvent& event) override;
+    void mouseMoved(const MouseEvent& event) override;
+    void mouseExited(const MouseEvent& event) override;
+    // The payload string of the cell under the event (an OSC 8 link), if any.
+    std::optional<std::string> getPayload(const MouseEvent& event);
+    // A small label at the view's origin showing the link of a payload.
+    void previewUrl(const std::string& payload);
+    void turnOffUrlPreview();
+    platform::ui::View* urlPreview() const { return urlPreview_.get(); }
+    void updateHoverLink(Position at, std::optional<bool> commandOverride);
+    // Pointer moves are wanted while the program tracks every move, the link modifier is held or
+    // links light up under the pointer.
+    void startTracking();
+    void deregisterTrackingInterest();
+    // The press: whether a selection was active, whether it dragged, its clicks, and whether it
+    // started the local gestures (a semantic-prompt click may follow).
+    SemanticPromptPointerSnapshot pointerPressSnapshot;
+    bool didSelectionDrag = false;
+    // How long a single click on a prompt waits for a second one (the double-click interval).
+    double semanticClickCoalescingDelay = platform::ui::SystemSettings::doubleClickInterval();
+    int semanticDeferralScheduleCount = 0;
+    bool hasPendingSemanticClick() const { return pendingSemanticClick_ != nullptr; }
+
+    // --- Links (TerminalViewLinks.cpp) -------------------------------------------------------
+    // The payload string of the cell at a buffer position (the left half of a wide character
+    // answers for its right half).
+    std::optional<std::string> payloadString(Position at);
+    // The link a click at a buffer position opens, by the highlight mode.
+    std::optional<LinkPayload> linkForClick(Position at, bool hasCommandModifier);
+
+    // --- Wheel and auto-scroll (TerminalViewScrolling.cpp) -------------------------------------
+    // A wheel notch scrolls this many lines; a touchpad's unit this many cell heights.
+    static constexpr double wheelLinesPerNotch = 3;
+    static constexpr double touchpadCellHeightsPerUnit = 3;
+    static constexpr platform::runtime::Duration selectionAutoScrollInterval{50'000'000};
+    void scrollWheel(const ScrollEvent& event) override;
+    // Lines (positive: up) of one wheel event by the event's vertical delta in lines or points.
+    void scrollWheelBy(double dy, bool precise, const ScrollEvent& event);
+    double scrollAccumulator = 0;
+    // Lines per tick of the selection auto-scroll (negative: towards older lines); 0 idle.
+    int autoScrollDelta = 0;
+    std::optional<Point> lastSelectionDragPoint;
+    void startSelectionAutoScrollTimer();
+    void stopSelectionAutoScrollTimer();
+    bool selectionAutoScrollTimerRunning() const { return autoScrollTimer_ != nullptr; }
+    void scrollingTimerElapsed();
+
+    // --- Find (TerminalViewFind.cpp) ----------------------------------------------------------
+    TerminalFindBarView* findBar() const { return findBar_.get(); }
+    std::string findBarTerm;
+    SearchOptions findBarOptions;
+    // Tags of the find menu commands: show, next, previous, use selection, hide.
+    static constexpr int findTagShow = 1, findTagNext = 2, findTagPrevious = 3, findTagSetSearchString = 7,
+                         findTagHide = 11;
+    void performFindPanelAction(int tag);
+    void performTextFinderAction(int tag);
+    TerminalFindBarView& ensureFindBar();
+    // The bar keeps this far from the view's top and right edges (and from the left while it fits).
+    static constexpr double findBarMargin = 8;
+    void showFindBar(bool prefillSelection);
+    void hideFindBar();
+    void handleFindBarSearchChanged(const std::string& term);
+    void performFind(bool next);
+    bool findNext(const std::string& term, const SearchOptions& options, bool scrollToResult);
+    bool findPrevious(const std::string& term, const SearchOptions& options, bool scrollToResult);
+    void clearSearch();
+
+    // --- Clipboard and menus (TerminalViewClipboard.cpp) ---------------------------------------
+    // A menu item as validation sees it: its action's selector name and tag.
+    struct UserInterfaceItem {
+        std::string action;
+        int tag = 0;
+        std::string description;
+    };
+    // The selected text to the clipboard, even when empty.
+    void copy();
+    // The clipboard's text, once it arrives, pasted (an empty paste when it holds no text).
+    void paste();
+    // Declared for the menus; never enabled, does nothing.
+    void cut() {}
+    bool validateUserInterfaceItem(const UserInterfaceItem& item);
+    // Runs an enabled menu action ("copy:", "performFindPanelAction:" ...); false when disabled.
+    bool performMenuAction(const UserInterfaceItem& item);
+
+    // --- Debug view (TerminalDebugView.cpp) ---------------------------------------------------
+    // Updated after every display update while set; not owned.
+    TerminalDebugView* debug = nullptr;
 
     // --- The engine's callbacks (TerminalViewCallbacks.cpp) -----------------------------------
     void showCursor(Terminal& source) override;
@@ -562,6 +730,37 @@ private:
     // Text being composed by the input method (UTF-8), with its cursor in UTF-16 units.
     std::string markedText_;
     platform::ui::TextRange markedSelection_;
+    std::unique_ptr<DictationOverlayTextView> markedTextOverlay_;
+    void refreshMarkedTextOverlay();
+
+    // Keyboard.
+    bool sendLegacyKey(const KeyEvent& event, bool& handled);
+    void sendKittyKeyDown(const KeyEvent& event, KittyKeyboardFlags flags);
+    bool pageKey(const KeyEvent& event);
+
+    // Mouse.
+    bool reportingTestPasses(const MouseEvent& event) const;
+    // The screen row of a hit with the view where it stands now.
+    int screenRowOf(const MouseHit& hit) const;
+    void sendMouseReport(int flags, const MouseHit& hit);
+    void sendMouseReport(int flags, const MouseHit& hit, int screenRow);
+    // A press reported to the program; its release is owed to it.
+    bool pressReported_ = false;
+    // A press with the link modifier over a link: neither it nor its drags are reported.
+    bool pressOnLink_ = false;
+    // Where the press hit, for a drag that starts a selection.
+    std::optional<Position> pressPosition_;
+    // While a mouse report goes out through the engine: its bytes are user input.
+    bool sendingUserReport_ = false;
+    std::shared_ptr<platform::runtime::WorkItem> pendingSemanticClick_;
+    std::unique_ptr<platform::ui::View> urlPreview_;
+    std::shared_ptr<platform::runtime::WorkItem> autoScrollTimer_;
+
+    // Find.
+    std::unique_ptr<TerminalFindBarView> findBar_;
+    void prepareSearch();
+    void layoutFindBar();
+    void setFindPasteboardFromSelection();
 
     // The GPU renderer's hosting; made with the view (before its setup), gone first.
     std::shared_ptr<GpuRendererHosting> gpu_ = GpuRendererHosting::make(*this);

@@ -58,6 +58,8 @@ void TerminalView::sizeChanged(Terminal& source) {
 }
 
 void TerminalView::send(Terminal&, std::span<const uint8_t> data) {
+    // A mouse report the view asked the engine to write is the user's input.
+    if (sendingUserReport_) return send(data);
     // Replies of the engine: not user input, so no stamp and no scrolling.
     if (terminalDelegate) terminalDelegate->send(*this, data);
 }

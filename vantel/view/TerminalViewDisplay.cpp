@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <set>
 
+#include "vantel/view/TerminalDebugView.h"
 #include "vantel/view/TerminalView.h"
 
 namespace vantel {
@@ -47,6 +48,7 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
             }
         }
         pendingDisplay_ = false;
+        if (debug) debug->update();
         return;
     }
     const auto [start, end] = *dirty;
@@ -82,6 +84,7 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
     setNeedsDisplay(rect);
     collectPayloadIfLinksWereAdded();
     pendingDisplay_ = false;
+    if (debug) debug->update();
 }
 
 void TerminalView::updateGpuDisplay(const RedrawRows& rows, int start, int end) {

@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <any>
 #include <cctype>
 #include <cstdlib>
 
@@ -110,6 +112,54 @@ std::optional<TerminalView::LinkPayload> TerminalView::urlAndParamsFrom(std::str
         if (keyValue.size() == 2) result.params[std::string(keyValue[0])] = std::string(keyValue[1]);
     }
     return result;
+}
+
+std::optional<std::string> TerminalView::payloadString(Position at) {
+    Buffer& buffer = terminal_->buffer();
+    if (at.row < 0 || at.row >= buffer.lines().count()) return std::nullopt;
+    BufferLine& line = buffer.lines()[at.row];
+    const int last = std::min(terminal_->cols() - 1, line.count() - 1);
+    if (last < 0) return std::nullopt;
+    auto stringAt = [&](int col) -> std::optional<std::string> {
+        const CharData& cell = line[col];
+        if (cell.payload.code == 0) return std::nullopt;
+        std::any value = cell.payload.target();
+        if (const auto* text = std::any_cast<std::string>(&value)) return *text;
+        return std::nullopt;
+    };
+    const int col = std::clamp(at.col, 0, last);
+    if (line[col].payload.code != 0) return stringAt(col);
+    // The right half of a wide character: its left half carries the payload.
+    if (line[col].code == 0 && col > 0) return stringAt(col - 1);
+    return std::nullopt;
+}
+
+std::optional<TerminalView::LinkPayload> TerminalView::linkForClick(Position at, bool hasCommandModifier) {
+    const bool implicitAllowed = (linkHighlightMode_ == LinkHighlightMode::hover ||
+                                  (linkHighlightMode_ == LinkHighlightMode::hoverWithModifier && hasCommandModifier)) &&
+                                 linkHighlightRange.has_value();
+    Buffer& buffer = terminal_->buffer();
+    if (at.row < 0 || at.row >= buffer.lines().count()) return std::nullopt;
+    const auto match = terminal_->linkMatch(Terminal::LinkLookupLocation::buffer(at),
+                                            implicitAllowed ? Terminal::LinkLookupMode::explicitAndImplicit
+                                                            : Terminal::LinkLookupMode::explicitOnly);
+    if (!match) return std::nullopt;
+    bool passes = false;
+    switch (linkHighlightMode_) {
+    case LinkHighlightMode::hover: passes = linkHighlightRange && match->rowRanges == *linkHighlightRange; break;
+    case LinkHighlightMode::hoverWithModifier:
+        passes = hasCommandModifier && linkHighlightRange && match->rowRanges == *linkHighlightRange;
+        break;
+    case LinkHighlightMode::always: passes = match->isExplicit; break;
+    case LinkHighlightMode::alwaysWithModifier: passes = match->isExplicit && hasCommandModifier; break;
+    }
+    if (!passes) return std::nullopt;
+    if (match->isExplicit) {
+        if (auto payload = payloadString(at)) {
+            if (auto split = urlAndParamsFrom(*payload)) return split;
+        }
+    }
+    return LinkPayload{match->text, {}};
 }
 
 std::optional<std::string> TerminalView::getSelection() {

@@ -119,6 +119,7 @@ double TerminalView::getEffectiveWidth(Size size) const {
 void TerminalView::setFrameSize(Size size) {
     View::setFrameSize(size);
     layoutScrollerAndProgressBar();
+    layoutFindBar();
     if (cellDimension_) processSizeChange(Size{frame().width, frame().height});
     // During a live resize the GPU frame waits for the coalesced pass; the caret still follows.
     if (!gpu_->frameSizeChanged() && !gpu_->isUsingGpuRenderer()) setNeedsDisplay();

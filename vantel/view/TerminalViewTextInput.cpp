@@ -1,12 +1,15 @@
-// The view's side of the input method, and the few keys a shell needs until the full keyboard
-// takes over: text the input method commits, Return, Tab, Backspace, Escape, the arrows and
-// control characters.
+// The view's side of the input method: committed and pasted text, the marked text and its
+// overlay, and the ranges and rectangles input methods ask for.
+#include <algorithm>
+#include <cmath>
+
+#include "vantel/core/Character.h"
+#include "vantel/core/EscapeSequences.h"
+#include "vantel/view/DictationOverlayTextView.h"
 #include "vantel/view/TerminalView.h"
 
 namespace vantel {
 
-using platform::ui::Key;
-using platform::ui::KeyEvent;
 namespace Modifier = platform::ui::Modifier;
 using platform::ui::TextRange;
 
@@ -14,30 +17,105 @@ namespace {
 
 size_t utf16Length(std::string_view utf8) {
     size_t units = 0;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if ((c & 0xC0) == 0x80) continue;
-        units += c >= 0xF0 ? 2 : 1;
-    }
+    for (char32_t c : fromUtf8(utf8)) units += c > 0xFFFF ? 2 : 1;
     return units;
 }
 
+// Bytes [begin, end) of the UTF-8 text that hold UTF-16 units [from, from + length).
+std::string utf16Slice(std::string_view utf8, size_t from, size_t length) {
+    std::string out;
+    size_t unit = 0;
+    for (char32_t c : fromUtf8(utf8)) {
+        const size_t width = c > 0xFFFF ? 2 : 1;
+        if (unit >= from && unit + width <= from + length) appendUtf8(out, c);
+        unit += width;
+    }
+    return out;
+}
+
+bool isSingleScalar(std::string_view text) { return fromUtf8(text).size() == 1; }
+
 }  // namespace
 
-void TerminalView::insertText(std::string_view utf8, TextRange) {
-    if (hasMarkedText()) unmarkText();
-    if (!utf8.empty()) send(utf8);
+bool TerminalView::isPlainPrintableText(std::string_view text) {
+    if (text.empty()) return false;
+    for (char32_t c : fromUtf8(text)) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return false;
+    }
+    return true;
+}
+
+std::string TerminalView::filterPastedText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : fromUtf8(text)) {
+        const bool c0 = c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+        const bool c1 = c >= 0x80 && c <= 0x9F;
+        if (!c0 && !c1) appendUtf8(out, c);
+    }
+    return out;
+}
+
+void TerminalView::insertText(std::string_view utf8, TextRange replacementRange) {
+    insertText(utf8, replacementRange, false);
+}
+
+void TerminalView::insertText(std::string_view utf8, TextRange, bool isPaste) {
+    markedText_.clear();
+    markedSelection_ = TextRange{};
+    refreshMarkedTextOverlay();
+    const std::string text = isPaste ? filterPastedText(utf8) : std::string(utf8);
+    const bool bracketed = isPaste && terminal_->bracketedPasteMode;
+    auto sendFramed = [&] {
+        std::vector<uint8_t> framed(EscapeSequences::bracketedPasteStart);
+        framed.insert(framed.end(), text.begin(), text.end());
+        framed.insert(framed.end(), EscapeSequences::bracketedPasteEnd.begin(), EscapeSequences::bracketedPasteEnd.end());
+        send(std::span<const uint8_t>(framed));
+    };
+    if (terminal_->keyboardEnhancementFlags().empty()) {
+        if (bracketed) return sendFramed();
+        if (!text.empty()) send(std::string_view(text));
+        return;
+    }
+    if (bracketed) {
+        pendingKittyKeyEvent.reset();
+        return sendFramed();
+    }
+    const std::optional<PendingKittyKeyEvent> pending = std::exchange(pendingKittyKeyEvent, std::nullopt);
+    kittyIsComposing = false;
+    if (pending) {
+        const ModifierFlags m = pending->event.modifiers;
+        const bool option = (m & Modifier::alt) && !(m & Modifier::altGraph);
+        // Characters composed with Alt while it is not Meta are plain text.
+        if (!optionAsMetaKey && option && !(m & (Modifier::control | Modifier::super)) && isPlainPrintableText(text)) {
+            return send(std::string_view(text));
+        }
+        if (isSingleScalar(text)) {
+            if (auto kitty = kittyTextEvent(pending->event, pending->eventType, text); kitty && sendKittyEvent(*kitty)) {
+                return;
+            }
+        }
+    }
+    // Text of an input method, several characters, or a paste without the bracket.
+    KittyKeyEvent kitty;
+    kitty.key = KittyKey::none();
+    kitty.text = text;
+    sendKittyEvent(kitty);
 }
 
 void TerminalView::setMarkedText(std::string_view utf8, TextRange selected, TextRange) {
     markedText_ = std::string(utf8);
     markedSelection_ = selected;
-    if (markedText_.empty()) unmarkText();
+    // Composing until the input method ends it, even with nothing marked.
+    kittyIsComposing = true;
+    refreshMarkedTextOverlay();
 }
 
 void TerminalView::unmarkText() {
     markedText_.clear();
     markedSelection_ = TextRange{};
+    kittyIsComposing = false;
+    refreshMarkedTextOverlay();
 }
 
 TextRange TerminalView::markedRange() const {
@@ -46,39 +124,80 @@ TextRange TerminalView::markedRange() const {
 }
 
 TextRange TerminalView::selectedRange() const {
-    return markedText_.empty() ? TextRange{0, 0} : markedSelection_;
+    const int cols = terminal_->cols();
+    auto index = [cols](Position p) { return static_cast<int64_t>(p.row) * cols + p.col; };
+    if (selection_->active()) {
+        const int64_t a = index(selection_->start());
+        const int64_t b = index(selection_->end());
+        if (a != b) return TextRange{static_cast<size_t>(std::max<int64_t>(0, std::min(a, b))),
+                                     static_cast<size_t>(a > b ? a - b : b - a)};
+    }
+    const Buffer& buffer = terminal_->buffer();
+    return TextRange{static_cast<size_t>(std::max<int64_t>(0, index({buffer.x(), buffer.yBase() + buffer.y()}))), 0};
+}
+
+std::optional<std::string> TerminalView::attributedSubstring(TextRange range, TextRange* actualRange) const {
+    if (markedText_.empty() || range.isNone()) return std::nullopt;
+    const size_t length = utf16Length(markedText_);
+    if (range.location >= length) return std::nullopt;
+    const size_t clipped = std::min(length - range.location, range.length);
+    if (clipped == 0) return std::nullopt;
+    if (actualRange) *actualRange = TextRange{range.location, clipped};
+    return utf16Slice(markedText_, range.location, clipped);
+}
+
+const std::vector<std::string>& TerminalView::validAttributesForMarkedText() {
+    static const std::vector<std::string> names{"underline style", "marked clause segment", "glyph info"};
+    return names;
 }
 
 TerminalView::Rect TerminalView::firstRectForCharacterRange(TextRange) {
     // The candidate window goes beside the caret.
+    if (!window()) return Rect{};
     return caretView_->convertToWindow(caretView_->bounds());
 }
 
-void TerminalView::keyDown(const KeyEvent& event) {
-    if (auto* context = inputContext(); context && context->filterKeyEvent(event)) return;
-    if (event.modifiers & Modifier::super) return;
-    const bool applicationCursor = terminal_->applicationCursor;
-    std::string_view typed;
-    switch (event.key) {
-    case Key::returnKey:
-    case Key::keypadEnter: typed = "\r"; break;
-    case Key::tab: typed = (event.modifiers & Modifier::shift) ? "\x1b[Z" : "\t"; break;
-    case Key::backspace: typed = backspaceSendsControlH ? "\x08" : "\x7f"; break;
-    case Key::escape: typed = "\x1b"; break;
-    case Key::up: typed = applicationCursor ? "\x1bOA" : "\x1b[A"; break;
-    case Key::down: typed = applicationCursor ? "\x1bOB" : "\x1b[B"; break;
-    case Key::right: typed = applicationCursor ? "\x1bOC" : "\x1b[C"; break;
-    case Key::left: typed = applicationCursor ? "\x1bOD" : "\x1b[D"; break;
-    default: typed = event.characters; break;
+size_t TerminalView::characterIndex(Point windowPoint) const {
+    const Size cell = cellDimension_.value_or(fontlessCellSize);
+    const Point p = convertFromWindow(windowPoint);
+    const double col = std::trunc(p.x / cell.width);
+    const double row = std::trunc((frame().height - p.y) / cell.height);
+    const double index = row * terminal_->cols() + col;
+    return std::isfinite(index) && index > 0 ? static_cast<size_t>(index) : 0;
+}
+
+void TerminalView::refreshMarkedTextOverlay() {
+    if (markedText_.empty()) {
+        if (markedTextOverlay_) {
+            markedTextOverlay_->removeFromSuperview();
+            markedTextOverlay_.reset();
+        }
+        return;
     }
-    if (typed.empty()) return;
-    std::string bytes;
-    // Alt as Meta: ESC before what the key types; AltGr text stays text.
-    if ((event.modifiers & Modifier::alt) && optionAsMetaKey && !(event.modifiers & Modifier::altGraph)) {
-        bytes.push_back('\x1b');
+    if (!markedTextOverlay_) {
+        markedTextOverlay_ = std::make_unique<DictationOverlayTextView>(Rect{});
+        addSubview(markedTextOverlay_.get());
     }
-    bytes.append(typed);
-    send(std::string_view(bytes));
+    const Size cell = cellDimension_.value_or(fontlessCellSize);
+    DictationOverlayTextView::Style style;
+    const FontRef& font = fontSet_.normal;
+    if (font) {
+        style.fontFamily = font->family();
+        style.fontSize = font->size();
+        // Letters stand on the cell grid: each is followed by what its cell has to spare.
+        style.kern = std::max(0.0, cell.width - font->advance(font->glyphIndex(U'W')));
+    }
+    style.foreground = effectiveNativeForegroundColor();
+    style.lineHeight = cell.height;
+    style.width = std::max(cell.width, frame().width - 8);
+    const Rect caret = caretFrame();
+    style.firstLineIndent = caret.minX() >= 4 ? caret.minX() - 4 : 0;
+    markedTextOverlay_->overlayBackgroundColor = effectiveNativeBackgroundColor();
+    markedTextOverlay_->setText(markedText_, style);
+    const double height = markedTextOverlay_->usedHeight();
+    // The overlay's top edge is level with the caret's.
+    markedTextOverlay_->setFrame(Rect{4, caret.maxY() - height, style.width, height});
+    markedTextOverlay_->setNeedsDisplay();
 }
 
 }  // namespace vantel
