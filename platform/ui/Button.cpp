@@ -102,7 +102,7 @@ View::Size Button::fittingSize() const {
 }
 
 void Button::drawSymbol(gfx::Canvas& canvas, const Rect& box) const {
-    // A likeness: a cross for closing, a chevron for going back, a dot for the rest.
+    // A likeness: a cross for closing, chevrons for going back, up and down, a dot for the rest.
     const double half = std::min(symbolSize_, std::min(box.width, box.height)) / 2 * 0.6;
     const gfx::Point c{box.width / 2, box.height / 2};
     const gfx::Rgba ink = tint_.value_or(drawing::text);
@@ -116,6 +116,12 @@ void Button::drawSymbol(gfx::Canvas& canvas, const Rect& box) const {
         path.moveTo({c.x + half / 2, c.y - half});
         path.lineTo({c.x - half / 2, c.y});
         path.lineTo({c.x + half / 2, c.y + half});
+    } else if (symbolName_.rfind("go-up", 0) == 0 || symbolName_.rfind("go-down", 0) == 0) {
+        // Up is towards the top edge whether or not the view is flipped.
+        const double dy = (symbolName_.rfind("go-up", 0) == 0) == isFlipped() ? half / 2 : -half / 2;
+        path.moveTo({c.x - half, c.y + dy});
+        path.lineTo({c.x, c.y - dy});
+        path.lineTo({c.x + half, c.y + dy});
     } else {
         canvas.fill(Rect{c.x - 2, c.y - 2, 4, 4}, ink);
         return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/gfx/Path.h"
+#include "platform/ui/Window.h"
 
 namespace vantel {
 
@@ -11,18 +12,18 @@ using platform::ui::Control;
 using platform::ui::TextField;
 
 TerminalFindBarView::TerminalFindBarView(const Rect& frame) : View(frame) {
-    searchField.setSearchField(true);
     searchField.setPlaceholder("Find");
-    searchField.onTextChanged = [this](TextField& field) {
+    searchField.onTextChange = [this](TextField& field) {
         if (auto changed = onSearchChanged) changed(field.stringValue());
     };
-    searchField.onCommand = [this](TextField&, std::string_view selector, platform::ui::ModifierFlags modifiers) {
-        if (selector == TextField::cancelOperation) {
+    searchField.onCommand = [this](TextField& field, TextField::Command command) {
+        if (command == TextField::Command::cancelOperation) {
             if (auto close = onClose) close();
             return true;
         }
-        if (selector == TextField::insertNewline) {
-            searchFieldAction(modifiers);
+        if (command == TextField::Command::insertNewline) {
+            // Shift-Return goes backward: the modifiers of the key that brought the command.
+            searchFieldAction(field.window() ? field.window()->currentKeyModifiers() : 0);
             return true;
         }
         return false;
@@ -30,7 +31,7 @@ TerminalFindBarView::TerminalFindBarView(const Rect& frame) : View(frame) {
     auto configureButton = [](platform::ui::Button& button, const char* symbol, const char* tooltip,
                               std::function<void()>* what) {
         // Toolbar buttons: the symbol alone, no bezel, small.
-        button.setSymbolName(symbol);
+        button.setSymbol(symbol, symbolSize);
         button.setBordered(false);
         button.setControlSize(platform::ui::Button::ControlSize::small);
         button.setShowsFocusRing(false);
@@ -39,9 +40,9 @@ TerminalFindBarView::TerminalFindBarView(const Rect& frame) : View(frame) {
             if (auto run = *what) run();
         });
     };
-    configureButton(previousButton, "chevron.up", "Previous", &onFindPrevious);
-    configureButton(nextButton, "chevron.down", "Next", &onFindNext);
-    configureButton(closeButton, "xmark", "Close", &onClose);
+    configureButton(previousButton, "go-up-symbolic", "Previous", &onFindPrevious);
+    configureButton(nextButton, "go-down-symbolic", "Next", &onFindNext);
+    configureButton(closeButton, "window-close-symbolic", "Close", &onClose);
     auto configureOption = [this](platform::ui::Button& box, const char* title, const char* tooltip) {
         box.setTitle(title);
         // Small: the 11-point system font.
@@ -86,10 +87,7 @@ double TerminalFindBarView::checkBoxWidth(const platform::ui::Button& box) {
 
 double TerminalFindBarView::minimumWidth() const {
     double width = 2 * horizontalInset + minimumFieldWidth;
-    for (const Control* control : {static_cast<const Control*>(&previousButton), static_cast<const Control*>(&nextButton),
-                                   static_cast<const Control*>(&closeButton)}) {
-        width += spacing + control->fittingSize().width;
-    }
+    width += 3 * (spacing + buttonSide);
     for (const platform::ui::Button* box : {&caseSensitiveButton, &regexButton, &wholeWordButton}) {
         width += spacing + checkBoxWidth(*box);
     }
@@ -97,11 +95,8 @@ double TerminalFindBarView::minimumWidth() const {
 }
 
 double TerminalFindBarView::preferredHeight() const {
-    double tallest = searchField.fittingSize().height;
-    for (const Control* control : {static_cast<const Control*>(&previousButton),
-                                   static_cast<const Control*>(&caseSensitiveButton)}) {
-        tallest = std::max(tallest, control->fittingSize().height);
-    }
+    const double tallest = std::max({searchField.fittingSize().height, buttonSide,
+                                     caseSensitiveButton.fittingSize().height});
     return tallest + 2 * verticalInset;
 }
 
@@ -116,17 +111,17 @@ void TerminalFindBarView::layoutRow() {
     const double middle = b.height / 2;
     auto place = [&](Control& control, double width) {
         // Every control gets at least the buttons' height: a toolkit's check box needs the room.
-        const double height = std::max(control.fittingSize().height, previousButton.fittingSize().height);
+        const double height = std::max(control.fittingSize().height, buttonSide);
         control.setFrame(Rect{x, std::round(middle - height / 2), width, height});
         x += width + spacing;
     };
     place(searchField, fieldWidth);
-    place(previousButton, previousButton.fittingSize().width);
-    place(nextButton, nextButton.fittingSize().width);
+    place(previousButton, buttonSide);
+    place(nextButton, buttonSide);
     place(caseSensitiveButton, checkBoxWidth(caseSensitiveButton));
     place(regexButton, checkBoxWidth(regexButton));
     place(wholeWordButton, checkBoxWidth(wholeWordButton));
-    place(closeButton, closeButton.fittingSize().width);
+    place(closeButton, buttonSide);
 }
 
 void TerminalFindBarView::draw(platform::gfx::Canvas& canvas, const Rect&) {

@@ -22,6 +22,9 @@ public:
     static constexpr double verticalInset = 6;
     static constexpr double minimumFieldWidth = 200;
     static constexpr double cornerRadius = 8;
+    // The icon buttons' square, and the symbol in it.
+    static constexpr double buttonSide = 22;
+    static constexpr double symbolSize = 16;
 
     explicit TerminalFindBarView(const Rect& frame = {});
     ~TerminalFindBarView() override;

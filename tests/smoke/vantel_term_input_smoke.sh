@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The input half in a real window: vantel-term runs `cat -v` with bracketed paste on below 40
+# lines of output. xdotool types a word, double-clicks it, copies it with Ctrl+Shift+C and pastes
+# it with Ctrl+Shift+V: the screen must show ^[[200~word^[[201~. The wheel's button 4 then
+# scrolls back. A second run opens the find bar (Ctrl+Shift+F), types into its field, closes it
+# with Escape and types into the terminal again: the term must not reach the program. Xvfb, the
+# window manager and vantel-term are started and ended here, each by its own process id.
+#   tests/smoke/vantel_term_input_smoke.sh path/to/vantel-term [screenshot-prefix]
+set -euo pipefail
+term="$1"
+shots="${2:-vantel_term_input_smoke}"
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "vantel_term_input_smoke: $*" >&2; exit 1; }
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+export GTK_IM_MODULE=gtk-im-context-simple
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+# Starts vantel-term on `cat -v` after 40 lines, 60 × 12; sets $app and $window.
+start() {
+    "$term" --cols 60 --rows 12 --dump-screen -- /bin/sh -c "seq 1 40; $1 exec cat -v" >"$work/screen" 2>"$work/term.log" &
+    app=$!
+    window=""
+    for _ in $(seq 100); do
+        window="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null | head -n1 || true)"
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    [ -n "$window" ] || fail "no window: $(cat "$work/term.log")"
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    sleep 0.3
+}
+# Ends vantel-term by closing its window (the window manager's Alt+F4) and waits for it.
+finish() {
+    xdotool key alt+F4
+    within 100 bash -c "! kill -0 $app" || fail "vantel-term did not close"
+    local status=0
+    wait "$app" || status=$?
+    app=""
+    [ "$status" -eq 0 ] || fail "vantel-term ended with $status: $(cat "$work/term.log")"
+}
+
+# --- Copy and paste a word, then scroll back with the wheel ---------------------------------------
+start 'printf "\033[?2004h";'
+eval "$(xdotool getwindowgeometry --shell "$window")"
+cell=$((HEIGHT / 12))
+xdotool type --delay 30 "word"
+sleep 0.3
+# The word is on the last row; a double click on its second letter selects it.
+xdotool mousemove --window "$window" $((WIDTH / 60 + 2)) $((11 * cell + cell / 2))
+xdotool click --repeat 2 --delay 80 1
+sleep 0.3
+import -window root "$shots-selected.png"
+xdotool key ctrl+shift+c
+sleep 0.3
+xdotool key ctrl+shift+v
+sleep 0.5
+xdotool key Return
+sleep 0.3
+import -window root "$shots-pasted.png"
+xdotool click 4
+sleep 0.5
+import -window root "$shots-scrolled.png"
+finish
+grep -qF 'word^[[200~word^[[201~' "$work/screen" || fail "the paste is not framed on screen:
+$(cat "$work/screen")"
+grep -qx -- '-- scrolled back 3 lines --' "$work/screen" || fail "button 4 did not scroll back 3 lines:
+$(cat "$work/screen")"
+
+# --- The find bar takes the keys while it is open --------------------------------------------------
+start ''
+xdotool key ctrl+shift+f
+sleep 0.5
+xdotool type --delay 50 "qz"
+sleep 0.3
+import -window root "$shots-find.png"
+xdotool key Return
+xdotool key Escape
+sleep 0.3
+xdotool type --delay 30 "back"
+xdotool key Return
+sleep 0.3
+finish
+# The terminal's echo and cat's line.
+[ "$(grep -cx back "$work/screen")" -ge 2 ] || fail "typing after Escape did not reach the program:
+$(cat "$work/screen")"
+if grep -q 'qz' "$work/screen"; then fail "the find term reached the program:
+$(cat "$work/screen")"; fi
+echo "vantel_term_input_smoke: paste framed, wheel scrolled back, find bar took its keys; screenshots $shots-*.png"

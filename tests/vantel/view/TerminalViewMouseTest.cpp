@@ -1,0 +1,257 @@
+// The left button and the pointer: mouse reports, the local selection gestures and their
+// auto-scroll, links, and the deferred click on a shell prompt.
+#include <gtest/gtest.h>
+
+#include "support/InputTestSupport.h"
+
+using namespace vantel;
+using namespace vantel::testing;
+using namespace std::chrono_literals;
+using Type = platform::ui::MouseEvent::Type;
+
+namespace {
+
+class LinkOwner : public RecordingViewOwner {
+public:
+    void requestOpenLink(TerminalView&, const std::string& link, const std::map<std::string, std::string>&) override {
+        links.push_back(link);
+    }
+    std::vector<std::string> links;
+};
+
+// Presses apart in time never make a double click.
+double later() {
+    static double t = 100;
+    return t += 10;
+}
+
+constexpr const char* sgr = "\x1b[?1006h";
+constexpr const char* linkText = "\x1b]8;;https://example.com/\x07link\x1b]8;;\x07";
+
+}  // namespace
+
+TEST(TerminalViewMouse, ReportsByMode) {
+    struct Case {
+        const char* name;
+        const char* mode;
+        ModifierFlags modifiers;
+        std::string press, drag, release;
+    } cases[] = {
+        // vt200 reports presses and releases; a drag selects locally.
+        {"vt200", "\x1b[?1000h", 0, "\x1b[<0;2;1M", "", "\x1b[<0;5;2m"},
+        {"vt200 with Control", "\x1b[?1000h", Mod::control, "\x1b[<16;2;1M", "", "\x1b[<16;5;2m"},
+        {"button tracking", "\x1b[?1002h", 0, "\x1b[<0;2;1M", "\x1b[<32;5;2M", "\x1b[<0;5;2m"},
+        {"any event", "\x1b[?1003h", Mod::alt, "\x1b[<8;2;1M", "\x1b[<40;5;2M", "\x1b[<8;5;2m"},
+        // x10 reports presses only, without modifiers.
+        {"x10", "\x1b[?9h", Mod::control, "\x1b[<0;2;1M", "", ""},
+        {"off", "", 0, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        InputFixture f;
+        f.view.feed(std::string(c.mode) + sgr);
+        f.take();
+        const double t = later();
+        f.mouse(Type::down, f.at(1, 0), c.modifiers, t);
+        EXPECT_EQ(f.take(), c.press) << c.name;
+        f.mouse(Type::dragged, f.at(4, 1), c.modifiers, t);
+        EXPECT_EQ(f.take(), c.drag) << c.name;
+        EXPECT_EQ(f.view.selectionActive(), c.drag.empty()) << c.name << ": a drag not reported selects";
+        f.mouse(Type::up, f.at(4, 1), c.modifiers, t);
+        EXPECT_EQ(f.take(), c.release) << c.name;
+    }
+}
+
+TEST(TerminalViewMouse, ShiftGivesTheLocalGesturesBackUnlessTheProgramClaimsIt) {
+    for (bool claimed : {false, true}) {
+        InputFixture f;
+        f.view.feed("0123456789abcdef");
+        f.view.feed(std::string("\x1b[?1000h") + sgr);
+        f.view.selection().setSelection({1, 0}, {3, 0});
+        f.view.getTerminal().mouseShiftCapture = claimed;
+        f.take();
+        f.click(f.at(6, 1), Mod::shift, later());
+        if (claimed) {
+            EXPECT_EQ(f.take(), "\x1b[<4;7;2M\x1b[<4;7;2m");
+        } else {
+            EXPECT_EQ(f.take(), "");
+            EXPECT_EQ(f.view.selection().end(), (Position{6, 1})) << "Shift-click extends";
+        }
+    }
+}
+
+TEST(TerminalViewMouse, MotionNeedsReportingAllowed) {
+    for (bool allowed : {true, false}) {
+        InputFixture f;
+        f.view.feed(std::string("\x1b[?1003h") + sgr);
+        f.view.allowMouseReporting = allowed;
+        f.take();
+        f.mouse(Type::moved, f.at(2, 3));
+        EXPECT_EQ(f.take(), allowed ? "\x1b[<35;3;4M" : "");
+    }
+}
+
+TEST(TerminalViewMouse, ClicksCountAndSelect) {
+    InputFixture f(20, 4);
+    f.view.feed("one two three");
+    const double t = later();
+    f.click(f.at(5, 0), 0, t);
+    EXPECT_FALSE(f.view.selectionActive());
+    f.click(f.at(5, 0), 0, t + 0.1);
+    EXPECT_EQ(f.view.getSelection().value_or(""), "two");
+    f.click(f.at(5, 0), 0, t + 0.2);
+    EXPECT_EQ(f.view.getSelection().value_or(""), "one two three");
+    // A single click elsewhere drops it.
+    f.click(f.at(5, 2), 0, later());
+    EXPECT_FALSE(f.view.selectionActive());
+    // A fast drag selects from where the press was, whatever the first drag event says.
+    const double d = later();
+    f.mouse(Type::down, f.at(0, 0), 0, d);
+    f.mouse(Type::dragged, f.at(7, 0), 0, d);
+    f.mouse(Type::up, f.at(7, 0), 0, d);
+    EXPECT_EQ(f.view.getSelection().value_or(""), "one two");
+}
+
+TEST(TerminalViewMouse, AClickLandsOnTheLogicalCellShownUnderIt) {
+    InputFixture f;
+    f.view.feed("ab \xD7\x90\xD7\x91\xD7\x92");  // shown as "ab גבא"
+    const platform::gfx::Point visual3 = f.view.convertFromWindow(f.at(3, 0));
+    EXPECT_EQ(f.view.calculateMouseHit(visual3).grid, (Position{5, 0}));
+    f.view.setBidiHostPolicy(BidiHostPolicy::legacyLeftToRight);
+    EXPECT_EQ(f.view.calculateMouseHit(visual3).grid, (Position{3, 0}));
+    // Outside the view: clamped to the grid and the buffer.
+    EXPECT_EQ(f.view.calculateMouseHit({-40, 500}).grid, (Position{0, 0}));
+    EXPECT_EQ(f.view.calculateMouseHit({500, -40}).grid, (Position{9, 3}));
+}
+
+TEST(TerminalViewMouse, LinksOpenOnClickWithTheModifierAndTheProgramHearsNothing) {
+    struct Case {
+        const char* mode;
+        bool drag;
+        std::string sent;
+        size_t opened;
+    } cases[] = {
+        {"", false, "", 1},
+        {"\x1b[?1000h", false, "", 1},
+        {"\x1b[?1002h", false, "", 1},
+        // Its drags are not reported either; a drag selects, and opens nothing.
+        {"\x1b[?1002h", true, "", 0},
+    };
+    for (const Case& c : cases) {
+        InputFixture f;
+        LinkOwner owner;
+        f.view.terminalDelegate = &owner;
+        f.view.feed(std::string(linkText) + c.mode + sgr);
+        const double t = later();
+        f.mouse(Type::down, f.at(1, 0), Mod::control, t);
+        if (c.drag) f.mouse(Type::dragged, f.at(3, 1), Mod::control, t);
+        f.mouse(Type::up, f.at(c.drag ? 3 : 1, c.drag ? 1 : 0), Mod::control, t);
+        EXPECT_EQ(owner.sent, c.sent) << c.mode;
+        ASSERT_EQ(owner.links.size(), c.opened) << c.mode;
+        if (c.opened) {
+            EXPECT_EQ(owner.links[0], "https://example.com/");
+        }
+        f.view.terminalDelegate = nullptr;
+    }
+    // Without the modifier the press is the program's, and so is its release.
+    InputFixture f;
+    LinkOwner owner;
+    f.view.terminalDelegate = &owner;
+    f.view.feed(std::string(linkText) + "\x1b[?1000h" + sgr);
+    f.click(f.at(1, 0), 0, later());
+    EXPECT_EQ(owner.sent, "\x1b[<0;2;1M\x1b[<0;2;1m");
+    EXPECT_TRUE(owner.links.empty());
+    f.view.terminalDelegate = nullptr;
+}
+
+TEST(TerminalViewMouse, LinkLookup) {
+    InputFixture f(40, 4);
+    // A wide character carrying a link, then a link whose payload has no parameters part.
+    f.view.feed("\x1b]8;id=1;https://wide.example/\x07\xe4\xb8\xad\x1b]8;;\x07 https://plain.example/x");
+    EXPECT_EQ(f.view.payloadString({1, 0}).value_or(""), "id=1;https://wide.example/") << "the right half";
+    EXPECT_FALSE(f.view.payloadString({0, 40}).has_value()) << "past the buffer";
+    EXPECT_FALSE(f.view.linkForClick({0, 40}, true).has_value());
+    f.view.setLinkHighlightMode(LinkHighlightMode::alwaysWithModifier);
+    EXPECT_FALSE(f.view.linkForClick({1, 0}, false).has_value());
+    auto clicked = f.view.linkForClick({1, 0}, true);
+    ASSERT_TRUE(clicked.has_value());
+    EXPECT_EQ(clicked->url, "https://wide.example/");
+    EXPECT_EQ(clicked->params.at("id"), "1");
+    // Detected links are never clicked in the always modes; in hover mode only the highlighted one.
+    EXPECT_FALSE(f.view.linkForClick({6, 0}, true).has_value());
+    f.view.setLinkHighlightMode(LinkHighlightMode::hover);
+    f.view.linkHighlightRange = std::vector<Terminal::LinkMatch::RowRange>{{0, {0, 2}}};
+    EXPECT_FALSE(f.view.linkForClick({6, 0}, false).has_value()) << "not the highlighted link";
+    f.view.updateHoverLink({6, 0}, std::nullopt);
+    clicked = f.view.linkForClick({6, 0}, false);
+    ASSERT_TRUE(clicked.has_value());
+    EXPECT_EQ(clicked->url.substr(0, 8), "https://");
+    EXPECT_TRUE(clicked->params.empty());
+}
+
+TEST(TerminalViewMouse, TheLinkModifierShowsTheLinkUnderThePointer) {
+    InputFixture f;
+    f.view.feed(linkText);
+    f.mouse(Type::moved, f.at(1, 0));
+    f.window.sendKeyEvent(modifierKey(Key::controlLeft, Mod::control));
+    EXPECT_TRUE(f.view.commandActive);
+    ASSERT_NE(f.view.urlPreview(), nullptr);
+    EXPECT_TRUE(f.view.linkHighlightRange.has_value());
+    f.window.sendKeyEvent(modifierKey(Key::controlLeft, 0));
+    EXPECT_FALSE(f.view.commandActive);
+    EXPECT_EQ(f.view.urlPreview(), nullptr);
+    EXPECT_FALSE(f.view.linkHighlightRange.has_value());
+}
+
+TEST(TerminalViewMouse, APromptClickWaitsForASecondClick) {
+    for (int clicks : {1, 2}) {
+        InputFixture f(20, 4);
+        f.view.feed("\x1b]133;A;cl=line\x07$ \x1b]133;B\x07" "abc");
+        f.take();
+        const double t = later();
+        f.click(f.at(3, 0), 0, t);
+        EXPECT_EQ(f.view.semanticDeferralScheduleCount, 1);
+        EXPECT_TRUE(f.view.hasPendingSemanticClick());
+        if (clicks == 2) f.click(f.at(3, 0), 0, t + 0.05);
+        f.loop.advance(2s);
+        EXPECT_FALSE(f.view.hasPendingSemanticClick());
+        // The single click moves the shell's cursor; a double click selects a word instead.
+        EXPECT_EQ(f.take(), clicks == 1 ? "\x1b[D\x1b[D" : "") << clicks;
+        EXPECT_EQ(f.view.semanticDeferralScheduleCount, 1);
+    }
+}
+
+TEST(TerminalViewMouse, DraggingPastAnEdgeScrollsWhileThePointerStands) {
+    {
+        InputFixture f;
+        for (int i = 0; i < 20; ++i) f.view.feed("line " + std::to_string(i) + "\r\n");
+        const int bottom = f.view.getTerminal().buffer().yDisp();
+        const double t = later();
+        f.mouse(Type::down, f.at(2, 1), 0, t);
+        // Two rows above the top edge.
+        f.mouse(Type::dragged, {22, f.window.size().height + 2 * 20 + 10}, 0, t);
+        EXPECT_EQ(f.view.autoScrollDelta, -3);
+        EXPECT_TRUE(f.view.selectionAutoScrollTimerRunning());
+        const Position before = f.view.selection().end();
+        f.loop.advance(50ms);
+        EXPECT_EQ(f.view.getTerminal().buffer().yDisp(), bottom - 3);
+        EXPECT_LT(f.view.selection().end().row, before.row) << "the selection grows with the scrolling";
+        f.loop.advance(50ms);
+        EXPECT_EQ(f.view.getTerminal().buffer().yDisp(), bottom - 6);
+        // Back inside, the timer stops; the release ends it all.
+        f.mouse(Type::dragged, f.at(2, 2), 0, t);
+        EXPECT_FALSE(f.view.selectionAutoScrollTimerRunning());
+        f.mouse(Type::up, f.at(2, 2), 0, t);
+        EXPECT_EQ(f.view.autoScrollDelta, 0);
+    }
+    {
+        InputFixture f(10, 50);
+        for (int i = 0; i < 100; ++i) f.view.feed("line\r\n");
+        f.view.scrollTo(10);
+        const double t = later();
+        f.mouse(Type::down, f.at(2, 10), 0, t);
+        // Twelve rows below the last screen row.
+        f.mouse(Type::dragged, {22, -(12 * 20 + 10.0)}, 0, t);
+        EXPECT_EQ(f.view.autoScrollDelta, 50);
+        f.mouse(Type::up, f.at(2, 10), 0, t);
+    }
+}
