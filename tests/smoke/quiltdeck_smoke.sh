@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # The program in a real window on a virtual X display, on a session bus of its own (run it under
 # dbus-run-session): the window comes up; a second start hands over to the first and exits 0; a
-# start on the same state folder outside the bus's uniqueness is refused with exit 1 and leaves
-# the log alone; a shell tile gets Alt+s and F10 (the menu bar never takes them) and ESC for
-# Ctrl+Shift+S; Ctrl+Shift+Q
-# asks while the tile runs and Return quits; the next start restores the tile and SIGTERM ends
-# it; each end has exit 0, the tile in state.json, no tile's child left, "quit" last in the log and
-# no run marker. Xvfb, the window manager and every program started here are ended here, each by its
-# own process id.
+# start on the same state folder outside the bus's uniqueness is refused with exit 1 and leaves the
+# log alone; a shell tile gets F10 as ESC [21~ and Alt+s as ESC s (the menu bar never takes them)
+# and ESC for Ctrl+Shift+S; Ctrl+Shift+Q asks while the tile runs and Return quits; the next start
+# restores the tile and SIGTERM ends it; each end has exit 0, the tile in state.json, no tile's
+# child left, "quit" last in the log and no run marker. Xvfb, the window manager and every program
+# started here are ended here, each by its own process id.
 #   tests/smoke/quiltdeck_smoke.sh path/to/quiltdeck [screenshot.png]
 set -euo pipefail
 app_bin="$1"
@@ -119,7 +118,8 @@ xdotool key F10 alt+s ctrl+shift+s
 xdotool type --delay 20 "x"
 xdotool key Return ctrl+d
 within 50 grep -q 'x$' "$HOME/keys.txt" || fail "the keys did not reach the tile: $(cat "$HOME/keys.txt" 2>/dev/null)"
-grep -q '\^\[s\^\[x$' "$HOME/keys.txt" || fail "Alt+s and Ctrl+Shift+S did not reach the tile as ESC s, ESC: $(cat -A "$HOME/keys.txt")"
+grep -q '\^\[\[21~\^\[s\^\[x$' "$HOME/keys.txt" ||
+    fail "F10, Alt+s and Ctrl+Shift+S did not reach the tile as ESC [21~, ESC s, ESC: $(cat -A "$HOME/keys.txt")"
 children="$(pgrep -P "$app" | tr '\n' ' ')"
 
 # --- Ctrl+Shift+Q while the tile runs: asked, Return quits ---------------------------------------
