@@ -123,6 +123,85 @@ TEST(TerminalViewMouse, AClickLandsOnTheLogicalCellShownUnderIt) {
     EXPECT_EQ(f.view.calculateMouseHit({500, -40}).grid, (Position{9, 3}));
 }
 
+TEST(TerminalViewMouse, TheRowsBidiStateChoosesTheColumnMapping) {
+    using Mode = BidiSupportMode;
+    constexpr auto ltr = BidiDirection::leftToRight, rtl = BidiDirection::rightToLeft;
+    struct Case {
+        const char* name;
+        const char* text;
+        BidiPresentationState state;
+        int visual, logical;
+    } cases[] = {
+        {"implicit, a Hebrew run", "ab \xD7\x90\xD7\x91\xD7\x92", {Mode::implicit, true, ltr, false}, 3, 5},
+        {"implicit, Latin only: no layout", "abc", {Mode::implicit, true, ltr, false}, 3, 3},
+        {"implicit, right-to-left fallback puts the blank tail at the left", "abc", {Mode::implicit, false, rtl, false}, 0, 11},
+        {"explicit right-to-left mirrors the whole row", "abc", {Mode::explicit_, false, rtl, false}, 2, 9},
+        {"explicit right-to-left, the last column", "abc", {Mode::explicit_, false, rtl, false}, 11, 0},
+        {"explicit left-to-right keeps Hebrew in place", "ab \xD7\x90\xD7\x91\xD7\x92", {Mode::explicit_, false, ltr, false}, 3, 3},
+    };
+    for (const Case& c : cases) {
+        InputFixture f(12, 4);
+        f.view.feed(c.text);
+        f.view.getTerminal().buffer().lines()[0].setBidiState(c.state);
+        EXPECT_EQ(f.view.calculateMouseHit(f.view.convertFromWindow(f.at(c.visual, 0))).grid, (Position{c.logical, 0})) << c.name;
+    }
+}
+
+TEST(TerminalViewMouse, GesturesOnARightToLeftRunUseTheCellsShownUnderThePointer) {
+    // "ab " then two Hebrew words, the first a link: logical columns 3-4 and 6-7 are shown
+    // reversed, so visual columns 3..7 hold logical 7, 6, 5, 4, 3.
+    const std::string row = "ab \x1b]8;;https://aleph.example/\x07\xD7\x90\xD7\x91\x1b]8;;\x07 \xD7\x92\xD7\x93";
+    enum class Gesture { doubleClick, drag, click, linkClick };
+    struct Case {
+        const char* name;
+        const char* mode;
+        Gesture gesture;
+        int from, to;  // visual columns
+        std::string selection, sent;
+        size_t opened;
+    } cases[] = {
+        {"a double click selects the word shown there", "", Gesture::doubleClick, 3, 3, "\xD7\x92\xD7\x93", "", 0},
+        {"the other word", "", Gesture::doubleClick, 7, 7, "\xD7\x90\xD7\x91", "", 0},
+        {"a drag ends at the logical cell under the pointer", "", Gesture::drag, 0, 4, "ab \xD7\x90\xD7\x91 ", "", 0},
+        {"a drag back into the left-to-right text", "", Gesture::drag, 6, 1, "b \xD7\x90", "", 0},
+        {"reports carry the logical column", "\x1b[?1000h", Gesture::click, 3, 3, "", "\x1b[<0;8;1M\x1b[<0;8;1m", 0},
+        {"the link is where its letters are shown", "", Gesture::linkClick, 7, 7, "", "", 1},
+        {"the link's own columns show another word", "", Gesture::linkClick, 3, 3, "", "", 0},
+    };
+    for (const Case& c : cases) {
+        InputFixture f(12, 4);
+        LinkOwner owner;
+        f.view.terminalDelegate = &owner;
+        f.view.feed(row + c.mode + sgr);
+        owner.sent.clear();
+        const double t = later();
+        switch (c.gesture) {
+        case Gesture::doubleClick:
+            f.click(f.at(c.from, 0), 0, t);
+            f.click(f.at(c.from, 0), 0, t + 0.1);
+            break;
+        case Gesture::drag:
+            f.mouse(Type::down, f.at(c.from, 0), 0, t);
+            f.mouse(Type::dragged, f.at(c.to, 0), 0, t);
+            f.mouse(Type::up, f.at(c.to, 0), 0, t);
+            break;
+        case Gesture::click: f.click(f.at(c.from, 0), 0, t); break;
+        case Gesture::linkClick: f.click(f.at(c.from, 0), Mod::control, t); break;
+        }
+        EXPECT_EQ(f.view.getSelection().value_or(""), c.selection) << c.name;
+        EXPECT_EQ(owner.sent, c.sent) << c.name;
+        EXPECT_EQ(owner.links.size(), c.opened) << c.name;
+        if (c.gesture == Gesture::linkClick) {
+            // The pointer resting there with the modifier previews the same link, or none.
+            f.mouse(Type::moved, f.at(c.from, 0), Mod::control, later());
+            f.window.sendKeyEvent(modifierKey(Key::controlLeft, Mod::control));
+            EXPECT_EQ(f.view.urlPreview() != nullptr, c.opened == 1) << c.name;
+            f.window.sendKeyEvent(modifierKey(Key::controlLeft, 0));
+        }
+        f.view.terminalDelegate = nullptr;
+    }
+}
+
 TEST(TerminalViewMouse, LinksOpenOnClickWithTheModifierAndTheProgramHearsNothing) {
     struct Case {
         const char* mode;
