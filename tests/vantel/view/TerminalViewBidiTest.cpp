@@ -118,6 +118,31 @@ TEST(TerminalViewBidi, CaretColumn) {
               std::tuple(10 - 1 - 2, 3, 0));
 }
 
+// The caret view itself stands over the visual column of the cursor's cell.
+TEST(TerminalViewBidi, TheCaretStandsOverItsCellsVisualColumn) {
+    struct Case {
+        const char* name;
+        const char* text;  // ends with the cursor where it is wanted
+        BidiHostPolicy policy;
+        int visual;
+    } cases[] = {
+        {"on the last Hebrew letter", "ab \xD7\x90\xD7\x91\xD7\x92\x1b[1;6H", respect, 3},
+        {"on the first Hebrew letter", "ab \xD7\x90\xD7\x91\xD7\x92\x1b[1;4H", respect, 5},
+        {"on Latin before the run", "ab \xD7\x90\xD7\x91\xD7\x92\x1b[1;2H", respect, 1},
+        {"after the text of a right-to-left row", "\xD7\x90\xD7\x91", respect, 10 - 1 - 2},
+        {"legacy policy: logical column", "ab \xD7\x90\xD7\x91\xD7\x92\x1b[1;6H", legacy, 5},
+    };
+    for (const Case& c : cases) {
+        View v;
+        v.view.setBidiHostPolicy(c.policy);
+        v.terminal().feed(c.text);
+        v.view.updateCursorPosition();
+        ASSERT_NE(v.view.caretView(), nullptr);
+        const double cellWidth = v.view.caretView()->frame().width;
+        EXPECT_DOUBLE_EQ(v.view.caretView()->frame().x, c.visual * cellWidth) << c.name;
+    }
+}
+
 TEST(TerminalViewBidi, RedrawRowsCoverWholeParagraphs) {
     View v;
     v.terminal().feed("0123456789ab\r\nx");  // screen rows 0 and 1 are one paragraph
