@@ -140,9 +140,23 @@ void GLibMainLoop::dispatchQueue() {
     std::vector<LoopQueue::Task> batch;
     batch.swap(spareBatch_);
     queue_.takeReady(Clock::now(), batch);
-    for (auto& task : batch) runTaskContained(task);
+    for (auto& task : batch) {
+        runTaskContained(task);
+        runTimersDueNow();
+    }
     batch.clear();
     if (batch.capacity() > spareBatch_.capacity()) batch.swap(spareBatch_);
+}
+
+void GLibMainLoop::runTimersDueNow() {
+    // A timer that came due during a long task (a pass of a flooding child's output, a frame)
+    // runs before the next task of the batch instead of after all of them. Timers due by the
+    // time of this call only, so one that re-arms itself at once waits for the next task.
+    const TimePoint limit = Clock::now();
+    while (auto timer = queue_.popTimerDueBy(limit)) {
+        LoopQueue::Task task{nullptr, std::move(timer->second)};
+        runTaskContained(task);
+    }
 }
 
 std::shared_ptr<Watch> GLibMainLoop::watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) {

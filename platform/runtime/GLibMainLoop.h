@@ -41,6 +41,7 @@ public:
     void dispatchQueue();
 
 private:
+    void runTimersDueNow();
     void wakeIfElsewhere(bool needed);
     void enterFromThisThread() { homeThread_.store(std::this_thread::get_id()); }
 

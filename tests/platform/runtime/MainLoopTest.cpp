@@ -218,6 +218,25 @@ TEST(GLibMainLoopTest, DelayedWorkWaitsAtLeastItsDelay) {
     EXPECT_GE(ranAt - start, 30ms);
 }
 
+TEST(GLibMainLoopTest, ATimerDueDuringLongWorkRunsBeforeTheRestOfTheBatch) {
+    GLibMainLoop loop;
+    std::vector<std::string> order;
+    const TimePoint due = Clock::now() + 5ms;
+    loop.postAt(due, std::make_shared<WorkItem>([&] { order.push_back("timer"); }));
+    loop.post([&] {
+        order.push_back("long");
+        std::this_thread::sleep_until(due + 10ms);
+    });
+    loop.post([&] { order.push_back("next"); });
+    loop.post([&] {
+        order.push_back("last");
+        // Due at once but posted from inside the batch: it waits for the next task or batch.
+        loop.postAfter(0ms, [&] { order.push_back("re-armed"); });
+    });
+    EXPECT_TRUE(loop.runUntil([&] { return order.size() == 5; }, patience));
+    EXPECT_EQ(order, (std::vector<std::string>{"long", "timer", "next", "last", "re-armed"}));
+}
+
 TEST(GLibMainLoopTest, RunReturnsAfterQuitFromAnotherThread) {
     GLibMainLoop loop;
     std::thread quitter([&] {
