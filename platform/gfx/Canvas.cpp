@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/gfx/GlyphBlitter.h"
 #include "platform/gfx/GlyphCache.h"
@@ -192,6 +193,30 @@ void Canvas::clear(const Rect& rect) {
     cairo_restore(cairo_);
     cleared_.reset();
     if (box) cleared_ = ClearedBox{*box, color};
+}
+
+void Canvas::movePixels(int x0, int y0, int x1, int y1, int dy) {
+    x0 = std::max(x0, 0), y0 = std::max(y0, 0);
+    x1 = std::min(x1, pixelWidth_), y1 = std::min(y1, pixelHeight_);
+    if (x0 >= x1 || y0 >= y1 || dy == 0 || std::abs(dy) >= y1 - y0) return;
+    cleared_.reset();
+    cairo_surface_flush(surface_);
+    unsigned char* data = cairo_image_surface_get_data(surface_);
+    const ptrdiff_t stride = cairo_image_surface_get_stride(surface_);
+    const int rows = y1 - y0 - std::abs(dy);
+    const int from = dy > 0 ? y0 : y0 - dy, to = from + dy;
+    const size_t width = static_cast<size_t>(x1 - x0) * 4;
+    if (static_cast<ptrdiff_t>(width) == stride) {
+        // Whole rows lie back to back: one move.
+        std::memmove(data + to * stride, data + from * stride, width * static_cast<size_t>(rows));
+    } else if (dy > 0) {
+        for (int row = rows - 1; row >= 0; --row)
+            std::memmove(data + (to + row) * stride + x0 * 4, data + (from + row) * stride + x0 * 4, width);
+    } else {
+        for (int row = 0; row < rows; ++row)
+            std::memmove(data + (to + row) * stride + x0 * 4, data + (from + row) * stride + x0 * 4, width);
+    }
+    cairo_surface_mark_dirty_rectangle(surface_, x0, y0, x1 - x0, y1 - y0);
 }
 
 void Canvas::fill(const Rect& rect, Rgba color) {

@@ -97,6 +97,10 @@ public:
     // set (part of the graphics state).
     void clear(const Rect& rect);
     void setClearColor(Rgba color) { state_.back().clearColor = color; }
+    // Moves the pixels of the device-pixel box [x0, x1) × [y0, y1) down by `dy` device pixels (up
+    // when negative), ignoring transform and clip. What moves past the box's edge is dropped; the
+    // rows the move uncovers keep their old pixels.
+    void movePixels(int x0, int y0, int x1, int y1, int dy);
     Rgba clearColor() const { return state_.back().clearColor; }
     void fill(const Rect& rect, Rgba color);
     enum class FillRule { winding, evenOdd };

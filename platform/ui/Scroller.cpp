@@ -22,15 +22,28 @@ void Scroller::setEnabled(bool enabled) {
 void Scroller::setDoubleValue(double value) {
     value = unit(value, value_);
     if (value == value_) return;
+    const Rect before = rectForPart(Part::knob);
     value_ = value;
-    setNeedsDisplay();
+    knobChanged(before);
 }
 
 void Scroller::setKnobProportion(double proportion) {
     proportion = unit(proportion, knobProportion_);
     if (proportion == knobProportion_) return;
+    const Rect before = rectForPart(Part::knob);
     knobProportion_ = proportion;
-    setNeedsDisplay();
+    knobChanged(before);
+}
+
+void Scroller::knobChanged(const Rect& before) {
+    if (!enabled_) return;
+    setNeedsDisplay(before);
+    setNeedsDisplay(rectForPart(Part::knob));
+}
+
+Scroller::Rect Scroller::paintedBounds() const {
+    if (!enabled_) return Rect{};
+    return style_ == Style::legacy ? bounds() : rectForPart(Part::knob);
 }
 
 void Scroller::setStyle(Style style) {

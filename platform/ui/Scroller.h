@@ -44,6 +44,8 @@ public:
     Rect rectForPart(Part part) const;
 
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
+    // Nothing while disabled; the overlay style paints only its knob.
+    Rect paintedBounds() const override;
     void mouseDown(const MouseEvent& event) override;
     void mouseDragged(const MouseEvent& event) override;
     void mouseUp(const MouseEvent& event) override;
@@ -57,6 +59,8 @@ private:
     double knobLength() const;
     double travel() const { return std::max(0.0, bounds().height - knobLength()); }
     void fire(Part part);
+    // The knob moved or changed length: only where it was and where it is are drawn again.
+    void knobChanged(const Rect& before);
 
     bool enabled_ = false;
     double value_ = 0;

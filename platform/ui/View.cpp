@@ -138,6 +138,11 @@ bool View::needsDisplay() const {
                        [&](const Rect& d) { return d.intersects(mine); });
 }
 
+bool View::scrollRect(const Rect& rect, double dy) {
+    if (!window_) return false;
+    return window_->scrollView(*this, rect, dy);
+}
+
 void View::draw(gfx::Canvas&, const Rect&) {}
 
 void View::pending(const std::string& message) const {

@@ -70,6 +70,15 @@ public:
     void setNeedsDisplay() { setNeedsDisplay(bounds()); }
     // Whether a part of the view waits to be drawn.
     bool needsDisplay() const;
+    // Moves what the window shows of `rect` by `dy` points along the view's y axis, instead of
+    // drawing it again: what leaves the rectangle is dropped, what it uncovers is marked dirty,
+    // and dirty parts move along. Views drawn over the rectangle are drawn again where they were
+    // and where their pixels went. False when the pixels cannot be moved (the view or an ancestor
+    // hidden or fading, the view not opaque there, edges or distance not on whole device pixels,
+    // the rectangle not wholly visible); the rectangle is then marked dirty instead.
+    bool scrollRect(const Rect& rect, double dy);
+    // The part of the bounds the view paints over what lies below it (all of it unless said).
+    virtual Rect paintedBounds() const { return bounds(); }
     // Draws `dirty` (the union of rectsBeingDrawn()); the canvas is in the view's coordinates and
     // clipped to `dirty`.
     virtual void draw(gfx::Canvas& canvas, const Rect& dirty);

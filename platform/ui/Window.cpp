@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <utility>
 
 #include "platform/gpu/Device.h"
@@ -108,6 +109,7 @@ void Window::setContentView(View* view) {
 void Window::rebuildSurface() {
     surface_ = std::make_unique<gfx::Canvas>(size_, scale_);
     dirty_.clear();
+    moved_.clear();
     invalidate(bounds());
 }
 
@@ -132,10 +134,86 @@ void Window::invalidate(const Rect& rect) {
     if (wasClean) scheduleDisplay();
 }
 
+bool Window::scrollView(View& view, const Rect& rect, double dy) {
+    const Rect area = view.convertToWindow(rect);
+    // The distance along the window's y axis (a flipped view counts the other way).
+    const double moveBy = view.convertToWindow(gfx::Point{0, dy}).y - view.convertToWindow(gfx::Point{0, 0}).y;
+    auto redraw = [&] {
+        view.setNeedsDisplay(rect);
+        return false;
+    };
+    if (!finite(area) || area.isEmpty() || !std::isfinite(moveBy)) return redraw();
+    auto onPixels = [this](double v) { return std::fabs(v * scale_ - std::round(v * scale_)) < 1e-6; };
+    if (!onPixels(area.minX()) || !onPixels(area.minY()) || !onPixels(area.maxX()) || !onPixels(area.maxY()) ||
+        !onPixels(moveBy)) {
+        return redraw();
+    }
+    for (const View* v = &view; v; v = v->superview()) {
+        if (v->isHidden() || v->presentationOpacity() < 1) return redraw();
+    }
+    const bool opaque = view.isOpaque() || (view.layerBackgroundColor() && view.layerBackgroundColor()->alpha >= 1);
+    if (!opaque || !visibleRect(view).contains(area) || std::fabs(moveBy) >= area.height) return redraw();
+    if (moveBy == 0) return true;
+
+    const int x0 = static_cast<int>(std::lround(area.minX() * scale_));
+    const int x1 = static_cast<int>(std::lround(area.maxX() * scale_));
+    const int y0 = static_cast<int>(std::lround((size_.height - area.maxY()) * scale_));
+    const int y1 = static_cast<int>(std::lround((size_.height - area.minY()) * scale_));
+    // Window y grows upwards, device rows downwards.
+    surface_->movePixels(x0, y0, x1, y1, -static_cast<int>(std::lround(moveBy * scale_)));
+    moved_.push_back(area);
+    didMovePixels(area);
+
+    auto shifted = [&](const Rect& r) { return Rect{r.x, r.y + moveBy, r.width, r.height}.intersection(area); };
+    std::vector<Rect> again;
+    for (const Rect& d : dirty_) {
+        if (d.intersects(area)) again.push_back(shifted(d.intersection(area)));
+    }
+    again.push_back(moveBy > 0 ? Rect{area.x, area.y, area.width, moveBy}
+                               : Rect{area.x, area.maxY() + moveBy, area.width, -moveBy});
+    // What other views painted over the area moved with it: they are drawn again where they were
+    // and where their pixels went.
+    std::vector<Rect> over;
+    paintedOver(view, area, over);
+    for (const Rect& o : over) {
+        again.push_back(o);
+        again.push_back(shifted(o));
+    }
+    for (const Rect& r : again) invalidate(r);
+    return true;
+}
+
+Window::Rect Window::visibleRect(const View& view) const {
+    Rect visible = view.convertToWindow(view.bounds()).intersection(bounds());
+    for (const View* a = view.superview(); a; a = a->superview()) {
+        if (a->clipsToBounds()) visible = visible.intersection(a->convertToWindow(a->bounds()));
+    }
+    return visible;
+}
+
+void Window::paintedOver(const View& view, const Rect& area, std::vector<Rect>& rects) const {
+    // Views draw parents first, then subviews in order: everything after `view` in that order
+    // lies over it.
+    bool after = false;
+    std::function<void(const View&)> walk = [&](const View& v) {
+        if (v.isHidden()) return;
+        if (&v == &view) {
+            after = true;
+        } else if (after) {
+            const Rect painted = v.convertToWindow(v.paintedBounds()).intersection(area);
+            if (!painted.isEmpty()) rects.push_back(painted);
+        }
+        for (const View* sub : v.subviews()) walk(*sub);
+    };
+    if (contentView_) walk(*contentView_);
+}
+
 void Window::displayIfNeeded() {
-    if (dirty_.empty()) return;
+    if (dirty_.empty() && moved_.empty()) return;
     std::vector<Rect> rects = std::move(dirty_);
     dirty_.clear();
+    std::vector<Rect> moved = std::move(moved_);
+    moved_.clear();
     gfx::Canvas& canvas = *surface_;
     // The window itself is transparent: what no view paints stays clear. A content view with a
     // layer colour, or an opaque one, paints all of it anyway.
@@ -144,7 +222,8 @@ void Window::displayIfNeeded() {
     if (!covered) {
         for (const Rect& r : rects) canvas.clear(r);
     }
-    if (contentView_) drawView(*contentView_, canvas, rects, bounds());
+    if (contentView_ && !rects.empty()) drawView(*contentView_, canvas, rects, bounds());
+    rects.insert(rects.end(), moved.begin(), moved.end());
     didDisplay(rects);
 }
 

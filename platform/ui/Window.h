@@ -247,6 +247,9 @@ protected:
     virtual void scheduleDisplay() {}
     // A rectangle (window points, whole device pixels) was added to what must be drawn.
     virtual void didInvalidate(const Rect& /*rect*/) {}
+    // The surface's pixels in a rectangle (window points, whole device pixels) were moved; the
+    // next didDisplay lists it too.
+    virtual void didMovePixels(const Rect& /*rect*/) {}
     // The surface holds new pixels in these rectangles (window points).
     virtual void didDisplay(const std::vector<Rect>& /*rects*/) {}
     // The pointer's shape changed.
@@ -263,6 +266,12 @@ protected:
 private:
     friend class View;
     void drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible);
+    // View::scrollRect: `rect` in the view's coordinates.
+    bool scrollView(View& view, const Rect& rect, double dy);
+    // Where `view` shows in the window: its bounds cut by the ancestors that clip and the window.
+    Rect visibleRect(const View& view) const;
+    // Visible views drawn after `view` over `area`: the window rectangles they paint there.
+    void paintedOver(const View& view, const Rect& area, std::vector<Rect>& rects) const;
     void rebuildSurface();
     // A view leaves the window: forget every pointer to it.
     void viewWillLeave(View& view);
@@ -297,6 +306,8 @@ private:
     View* contentView_ = nullptr;
     std::unique_ptr<gfx::Canvas> surface_;
     std::vector<Rect> dirty_;
+    // Rectangles whose pixels moved since the last display.
+    std::vector<Rect> moved_;
 
     View* firstResponder_ = nullptr;
     bool keyWindow_ = false;

@@ -614,6 +614,8 @@ void ToolkitWindow::setResizeIncrements(Size base, Size increment) {
                                   static_cast<GdkWindowHints>(GDK_HINT_BASE_SIZE | GDK_HINT_RESIZE_INC));
 }
 
+void ToolkitWindow::didMovePixels(const Rect& rect) { didInvalidate(rect); }
+
 void ToolkitWindow::didInvalidate(const Rect& rect) {
     // Widget coordinates have y down.
     const int x = static_cast<int>(std::floor(rect.x));

@@ -222,3 +222,38 @@ TEST(Canvas, RotationTurnsCounterClockwiseWithYUp) {
     EXPECT_EQ(box.y0, 5);
     EXPECT_EQ(box.y1, 20);
 }
+
+TEST(Canvas, MovedPixelsKeepTheirRowsOrderAndStayInTheBox) {
+    struct Case {
+        const char* name;
+        int x0, y0, x1, y1, dy;
+    };
+    // A 6 × 8 canvas whose pixel (x, y) holds x + 16 y in its blue byte.
+    const std::vector<Case> cases = {
+        {"whole rows down", 0, 1, 6, 7, 2},
+        {"whole rows up", 0, 0, 6, 8, -3},
+        {"part of the rows down", 1, 2, 4, 8, 1},
+        {"part of the rows up", 2, 0, 5, 5, -2},
+        {"farther than the box: nothing", 0, 0, 6, 3, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas canvas({6, 8}, 1);
+        auto value = [](int x, int y) { return 0xFF000000u | static_cast<uint32_t>(x + 16 * y); };
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 6; ++x) {
+                canvas.fill(Rect{double(x), double(7 - y), 1, 1}, Rgba::fromBytes(0, 0, value(x, y) & 0xFF));
+            }
+        }
+        canvas.movePixels(c.x0, c.y0, c.x1, c.y1, c.dy);
+        const bool moves = std::abs(c.dy) < c.y1 - c.y0;
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 6; ++x) {
+                const bool inBox = x >= c.x0 && x < c.x1 && y >= c.y0 && y < c.y1;
+                const int from = y - c.dy;
+                const bool arrived = moves && inBox && from >= c.y0 && from < c.y1;
+                EXPECT_EQ(canvas.pixel(x, y), arrived ? value(x, from) : value(x, y)) << x << ", " << y;
+            }
+        }
+    }
+}

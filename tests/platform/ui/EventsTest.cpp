@@ -312,3 +312,22 @@ TEST(Scroller, PartsDragsAndWidths) {
     scroller.setKnobProportion(std::nan(""));
     EXPECT_EQ(std::pair(scroller.doubleValue(), scroller.knobProportion()), std::pair(1.0, 0.25));
 }
+
+TEST(Scroller, AMovingKnobRedrawsWhereItWasAndIsAndPaintsOnlyItself) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scoped(loop);
+    headless::HeadlessWindow window({15, 100}, 1);
+    Scroller scroller(Rect{0, 0, 15, 100});
+    window.setContentView(&scroller);
+    EXPECT_TRUE(scroller.paintedBounds().isEmpty());  // disabled: nothing
+    scroller.setEnabled(true);
+    scroller.setKnobProportion(0.25);
+    window.displayIfNeeded();
+    const Rect before = scroller.rectForPart(Scroller::Part::knob);
+    EXPECT_EQ(scroller.paintedBounds(), before);
+    scroller.setDoubleValue(1);
+    const Rect after = scroller.rectForPart(Scroller::Part::knob);
+    EXPECT_EQ(window.dirtyRects(), (std::vector<Rect>{before, after}));
+    scroller.setStyle(Scroller::Style::legacy);
+    EXPECT_EQ(scroller.paintedBounds(), scroller.bounds());
+}

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 
@@ -103,4 +108,120 @@ TEST(Window, AContentViewThatMovesOnLeavesItsWindow) {
     first.setContentView(&holder);
     EXPECT_EQ(moving.window(), &first);
     first.displayIfNeeded();
+}
+
+namespace {
+
+// A view of stripes one point high, each its own colour, so that a move shows where each went.
+class StripesView : public View {
+public:
+    using View::View;
+    bool isOpaque() const override { return opaque; }
+    bool opaque = true;
+    void draw(platform::gfx::Canvas& canvas, const Rect& dirty) override {
+        ++draws;
+        canvas.clear(dirty);
+        for (int y = 0; y < bounds().height; ++y) {
+            canvas.fill(Rect{0, double(y), bounds().width, 1}, Rgba{(shift + y) % 7 / 7.0, 0, 1, 1});
+        }
+    }
+    // What the stripes show moves up by one per step.
+    int shift = 0;
+    int draws = 0;
+};
+
+}  // namespace
+
+TEST(Window, MovedPixelsLandWhereTheyWouldBeDrawnAndWhatTheyUncoverIsDirty) {
+    struct Case {
+        const char* name;
+        double scale;
+        double dy;
+        Rect uncovered;
+    };
+    const std::vector<Case> cases = {
+        {"up, scale 1", 1, 2, Rect{0, 0, 10, 2}},
+        {"down, scale 1", 1, -3, Rect{0, 17, 10, 3}},
+        {"up, scale 2", 2, 1.5, Rect{0, 0, 10, 1.5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        headless::HeadlessWindow window({10, 20}, c.scale);
+        StripesView view(Rect{0, 0, 10, 20});
+        window.setContentView(&view);
+        window.displayIfNeeded();
+        ASSERT_TRUE(view.scrollRect(view.bounds(), c.dy));
+        EXPECT_EQ(window.dirtyRects(), (std::vector<Rect>{c.uncovered}));
+        // What stayed equals the stripes drawn one move later.
+        headless::HeadlessWindow fresh({10, 20}, c.scale);
+        View root(Rect{0, 0, 10, 20});
+        StripesView later(Rect{0, c.dy, 10, 20});
+        root.addSubview(&later);
+        fresh.setContentView(&root);
+        fresh.displayIfNeeded();
+        const int dirtyTop = static_cast<int>((20 - c.uncovered.maxY()) * c.scale);
+        const int dirtyBottom = static_cast<int>((20 - c.uncovered.minY()) * c.scale);
+        for (int y = 0; y < 20 * c.scale; ++y) {
+            if (y >= dirtyTop && y < dirtyBottom) continue;
+            ASSERT_EQ(window.pixel(3, y), fresh.pixel(3, y)) << "row " << y;
+        }
+    }
+}
+
+TEST(Window, MovingPixelsCarriesDirtyPartsAndRedrawsViewsOnTop) {
+    headless::HeadlessWindow window({20, 20}, 1);
+    StripesView view(Rect{0, 0, 20, 20});
+    PaintView caret(Rect{4, 5, 2, 3}, Rgba{1, 1, 1, 1});
+    view.addSubview(&caret);
+    window.setContentView(&view);
+    window.displayIfNeeded();
+    window.invalidate(Rect{0, 10, 20, 1});
+    ASSERT_TRUE(view.scrollRect(Rect{0, 2, 20, 16}, 4));
+    std::vector<Rect> dirty = window.dirtyRects();
+    auto has = [&](const Rect& r) { return std::find(dirty.begin(), dirty.end(), r) != dirty.end(); };
+    EXPECT_TRUE(has(Rect{0, 10, 20, 1}));  // where it was dirty stays dirty
+    EXPECT_TRUE(has(Rect{0, 14, 20, 1}));  // and where its pixels went
+    EXPECT_TRUE(has(Rect{0, 2, 20, 4}));   // uncovered
+    EXPECT_TRUE(has(Rect{4, 5, 2, 3}));    // the caret where it is
+    EXPECT_TRUE(has(Rect{4, 9, 2, 3}));    // and where its pixels went
+    // Outside the rectangle nothing moved.
+    EXPECT_FALSE(std::any_of(dirty.begin(), dirty.end(), [](const Rect& r) { return r.maxY() > 18 || r.minY() < 2; }));
+}
+
+TEST(Window, PixelsThatCannotMoveAreDrawnAgain) {
+    struct Case {
+        const char* name;
+        std::function<void(View& root, StripesView& view, View& clip)> setUp;
+        Rect rect;
+        double dy;
+    };
+    const std::vector<Case> cases = {
+        {"translucent view", [](View&, StripesView& v, View&) { v.opaque = false; }, Rect{0, 0, 10, 10}, 2},
+        {"hidden ancestor", [](View& root, StripesView&, View&) { root.setHidden(true); }, Rect{0, 0, 10, 10}, 2},
+        {"fading view", [](View&, StripesView& v, View&) { v.setOpacity(0.5); }, Rect{0, 0, 10, 10}, 2},
+        {"half a device pixel", [](View&, StripesView&, View&) {}, Rect{0, 0, 10, 10}, 0.25},
+        {"edge off the pixels", [](View&, StripesView&, View&) {}, Rect{0, 0.25, 10, 10}, 1},
+        {"moved out entirely", [](View&, StripesView&, View&) {}, Rect{0, 0, 10, 10}, 10},
+        {"cut by a clipping ancestor", [](View&, StripesView&, View& clip) { clip.setFrameSize({10, 5}); },
+         Rect{0, 0, 10, 10}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        headless::HeadlessWindow window({10, 20}, 2);
+        View root(Rect{0, 0, 10, 20});
+        View clip(Rect{0, 0, 10, 20});
+        clip.setClipsToBounds(true);
+        StripesView view(Rect{0, 0, 10, 20});
+        root.addSubview(&clip);
+        clip.addSubview(&view);
+        window.setContentView(&root);
+        window.displayIfNeeded();
+        c.setUp(root, view, clip);
+        window.displayIfNeeded();
+        EXPECT_FALSE(view.scrollRect(c.rect, c.dy));
+        if (!root.isHidden() && c.rect.minY() == 0 && c.name != std::string("cut by a clipping ancestor")) {
+            EXPECT_TRUE(std::any_of(window.dirtyRects().begin(), window.dirtyRects().end(),
+                                    [&](const Rect& r) { return r.contains(view.convertToWindow(c.rect)); }));
+        }
+    }
 }
