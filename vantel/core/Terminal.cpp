@@ -269,6 +269,7 @@ void Terminal::refresh(int startRow, int endRow) {
 }
 
 void Terminal::updateFullScreen() {
+    ++fullScreenUpdates_;
     refreshStart_ = 0;
     refreshEnd_ = rows_;
     scrollInvariantRefreshStart_ = buffer_->yDisp();

@@ -132,6 +132,8 @@ public:
     std::optional<std::pair<int, int>> getUpdateRange() const;
     std::optional<std::pair<int, int>> getScrollInvariantUpdateRange() const;
     void clearUpdateRange();
+    // Counts updateFullScreen calls: every row asked to draw anew, whatever its lines hold.
+    uint64_t fullScreenUpdateCount() const { return fullScreenUpdates_; }
 
     void sendResponse(std::span<const uint8_t> bytes);
     void sendResponse(std::string_view text);
@@ -593,6 +595,7 @@ private:
     int refreshEnd_ = -1;
     int scrollInvariantRefreshStart_ = INT_MAX;
     int scrollInvariantRefreshEnd_ = -1;
+    uint64_t fullScreenUpdates_ = 0;
 
     Color foregroundColor_ = Color::defaultForeground;
     Color backgroundColor_ = Color::defaultBackground;

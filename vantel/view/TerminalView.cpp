@@ -214,7 +214,8 @@ void TerminalView::fullRedraw() {
 
 void TerminalView::draw(Canvas& canvas, const Rect& dirty) {
     if (gpu_->gpuView()) return;
-    drawTerminalContents(dirty, canvas, terminal_->buffer().yDisp());
+    drawTerminalContents(dirty, canvas, terminal_->buffer().yDisp(), true);
+    drawRowAbove_.clear();
 }
 
 void TerminalViewDelegate::requestOpenLink(TerminalView&, const std::string& link,

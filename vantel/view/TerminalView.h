@@ -29,6 +29,7 @@
 #include "vantel/graphics/KittyKeyEvent.h"
 #include "vantel/view/BidiRowLayout.h"
 #include "vantel/view/CaretView.h"
+#include "vantel/view/DrawnRows.h"
 #include "vantel/view/GpuRendererHosting.h"
 #include "vantel/view/ImageBand.h"
 #include "vantel/view/InlineImages.h"
@@ -227,6 +228,8 @@ public:
     void updateDisplay(bool notifyAccessibility);
     // How many times updateDisplay found rows to draw, or the cursor alone (diagnostics).
     uint64_t displayUpdateCount() const { return displayUpdates_; }
+    // How many of them moved drawn rows on the surface instead of drawing them (diagnostics).
+    uint64_t rowMoveCount() const { return rowMoves_; }
     // The caret follows the cursor: shown or not, its frame and the character under it.
     void updateCursorPosition();
     // Marks the rows of a previous and a new link highlight dirty.
@@ -649,11 +652,43 @@ private:
     void addColorsAndDecorations(TextAttributes& attributes, const Attribute& attribute, Rgba foreground,
                                  Rgba background);
     Rgba nativeSkipBackground() const;
-    void drawRow(int row, Canvas& canvas, int bufferOffset, double baselineOffset);
+    // What a drawn row's look hangs on besides its stamp.
+    struct RowLook {
+        bool blinks = false;
+        bool reusable = true;
+    };
+    RowLook drawRow(int row, Canvas& canvas, int bufferOffset, double baselineOffset);
+    // `intoWindow`: drawing the window's surface, whose bands are remembered.
+    void drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, int bufferOffset, bool intoWindow);
+    // The rows of one part of the dirty area.
+    void drawRows(const Rect& area, Canvas& canvas, int bufferOffset, bool intoWindow);
+
+    // --- Moving drawn rows (TerminalViewDrawnRows.cpp) -----------------------------------------
+    // What an absolute row looks like now, blinking text in the current phase.
+    DrawnRows::Stamp rowStamp(int row) const;
+    // The same for a row just drawn with `look`.
+    DrawnRows::Stamp drawnStamp(int row, const RowLook& look) const;
+    // A band was drawn (whole when the window drew all of it): `above` is the row drawn just
+    // before it in the same pass, none when there was none.
+    void recordDrawnBand(int band, const std::optional<DrawnRows::Stamp>& above, const DrawnRows::Stamp& stamp);
+    // After output on the live screen: when the rows moved, moves their drawn pixels and marks
+    // dirty what must still be drawn. False when nothing was moved.
+    bool moveDrawnRows();
+    // The bands' stamps hold for this cell size, frame and scale only.
+    bool drawnGeometryHolds();
+    uint64_t highlightStamp(int row) const;
     void drawSegment(const ViewLineSegment& segment, double rowBottom, double baselineOffset, Canvas& canvas);
     // What sizing and drawing images takes of the view: the window's scale, 1 without a window.
     InlineImageView imageView() const;
     RowImageRenderer::Geometry imageGeometry() const;
+
+    // What the window's surface shows of each screen row, the bands whose row above must draw
+    // with them (what it reaches into them), the engine's full-screen updates seen so far, and
+    // what the stamps hold for (cell size, frame size, scale).
+    DrawnRows drawnRows_;
+    std::vector<bool> drawRowAbove_;
+    uint64_t fullScreenUpdatesSeen_ = 0;
+    std::array<double, 5> drawnGeometry_{};
 
     // Pictures of Kitty payloads, and the virtual placements of the frame being drawn.
     KittyPictureCache kittyPictures_;
@@ -708,6 +743,7 @@ private:
     bool pendingDisplay_ = false;
     std::shared_ptr<platform::runtime::WorkItem> displayTimer_;
     uint64_t displayUpdates_ = 0;
+    uint64_t rowMoves_ = 0;
     mutable std::mutex userInputLock_;
     uint64_t lastUserInputUptimeNs_ = 0;
     bool userScrolling_ = false;

@@ -62,6 +62,12 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
         pendingDisplay_ = false;
         return;
     }
+    // Rows that only moved are moved on the surface, not drawn again.
+    if (moveDrawnRows()) {
+        collectPayloadIfLinksWereAdded();
+        pendingDisplay_ = false;
+        return;
+    }
     const Rect b = bounds();
     Rect rect = b;
     if (buffer.yDisp() == buffer.yBase() && cellDimension_) {

@@ -41,6 +41,8 @@ void TerminalView::windowDidChangeKeyState() {
 }
 
 void TerminalView::viewDidMoveToWindow() {
+    // Another surface, or none: nothing drawn is there.
+    drawnRows_.forgetAll();
     gpu_->viewDidMoveToWindow();
     caretView_->updateCursorStyle();
     updateTextBlinkLifecycle();

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/FallbackFontCache.h"
@@ -26,18 +28,61 @@ TerminalView::Rgba TerminalView::nativeSkipBackground() const {
 }
 
 void TerminalView::drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, int bufferOffset) {
+    drawTerminalContents(dirtyRect, canvas, bufferOffset, false);
+}
+
+void TerminalView::drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, int bufferOffset, bool intoWindow) {
     if (!cellDimension_ || !terminal_) return;
     const Rect area = dirtyRect.intersection(bounds());
     if (area.isEmpty() || !fontSet_.normal) {
         canvas.clear(dirtyRect);
         return;
     }
+    framePlacements_.clear();
+    const KittyGraphics* kitty = kittyGraphicsOf(*terminal_);
+    if (kitty && !kitty->state().placementsByKey.empty()) {
+        framePlacements_ = RowImageRenderer::virtualPlacements(kitty->state(), terminal_->isCurrentBufferAlternate());
+    }
+    // Pictures hold as much as the store: what it keeps is shown without being made again.
+    kittyPictures_.beginFrame(kitty ? static_cast<size_t>(kitty->imageBudgetBytes())
+                                    : KittyPictureCache::defaultCapacityBytes);
+    // Parts of the dirty area far apart (a caret at the top, a new row at the bottom) are drawn
+    // apart: the rows between them are left alone.
+    const double cellHeight = cellDimension_->height;
+    const Rect b = bounds();
+    auto firstRow = [&](const Rect& r) { return rowsIn(b.maxY() - r.maxY(), cellHeight); };
+    auto lastRow = [&](const Rect& r) { return static_cast<int>(std::ceil((b.maxY() - r.minY()) / cellHeight - 1e-9)) - 1; };
+    std::vector<Rect> parts;
+    for (const Rect& r : intoWindow ? rectsBeingDrawn() : std::vector<Rect>{}) {
+        const Rect part = r.intersection(area);
+        if (!part.isEmpty()) parts.push_back(part);
+    }
+    if (parts.empty()) parts.push_back(area);
+    std::sort(parts.begin(), parts.end(), [](const Rect& x, const Rect& y) { return x.maxY() > y.maxY(); });
+    std::vector<Rect> merged;
+    for (const Rect& part : parts) {
+        if (!merged.empty() && firstRow(part) <= lastRow(merged.back()) + 1) {
+            merged.back() = merged.back().united(part);
+        } else {
+            merged.push_back(part);
+        }
+    }
+    for (const Rect& part : merged) drawRows(part, canvas, bufferOffset, intoWindow);
+    const Rect strip{0, 0, b.width, std::fmod(b.height, cellHeight)};
+    if (strip.intersects(area)) canvas.fill(strip, nativeSkipBackground());
+}
+
+void TerminalView::drawRows(const Rect& area, Canvas& canvas, int bufferOffset, bool intoWindow) {
     const platform::gfx::Font& normal = *fontSet_.normal;
     const double baselineOffset = std::ceil(normal.descent() + normal.leading());
     const double cellHeight = cellDimension_->height;
     const Rect b = bounds();
     int first = bufferOffset + rowsIn(b.maxY() - area.maxY(), cellHeight);
-    int last = bufferOffset + rowsIn(b.maxY() - area.minY(), cellHeight);
+    const int last = bufferOffset + static_cast<int>(std::ceil((b.maxY() - area.minY()) / cellHeight - 1e-9)) - 1;
+    // The row above, when what it draws into the first band must be there as in a full frame.
+    const int firstBand = first - bufferOffset;
+    const bool withRowAbove = intoWindow && firstBand > 0 && firstBand < static_cast<int>(drawRowAbove_.size()) &&
+                              drawRowAbove_[firstBand] && first - 1 >= 0;
 
     // The dirty rectangle is cleared a few rows ahead of the drawing, so the pixels a row draws
     // over are still in the processor's cache; what a row draws into the rows below it lands after
@@ -50,25 +95,24 @@ void TerminalView::drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, i
         canvas.clear(Rect{area.x, y, area.width, clearedDownTo - y});
         clearedDownTo = y;
     };
-    framePlacements_.clear();
-    const KittyGraphics* kitty = kittyGraphicsOf(*terminal_);
-    if (kitty && !kitty->state().placementsByKey.empty()) {
-        framePlacements_ = RowImageRenderer::virtualPlacements(kitty->state(), terminal_->isCurrentBufferAlternate());
+    const int lineCount = terminal_->buffer().lines().count();
+    std::optional<DrawnRows::Stamp> above;
+    if (withRowAbove) {
+        clearDownTo(b.height - (first - bufferOffset + clearAhead) * cellHeight);
+        above = drawnStamp(first - 1, drawRow(first - 1, canvas, bufferOffset, baselineOffset));
     }
-    // Pictures hold as much as the store: what it keeps is shown without being made again.
-    kittyPictures_.beginFrame(kitty ? static_cast<size_t>(kitty->imageBudgetBytes())
-                                    : KittyPictureCache::defaultCapacityBytes);
-    int lineCount = terminal_->buffer().lines().count();
     for (int row = std::max(first, 0); row <= last && row < lineCount; ++row) {
         clearDownTo(b.height - (row - bufferOffset + 1 + clearAhead) * cellHeight);
-        drawRow(row, canvas, bufferOffset, baselineOffset);
+        const RowLook look = drawRow(row, canvas, bufferOffset, baselineOffset);
+        if (!intoWindow) continue;
+        const DrawnRows::Stamp stamp = drawnStamp(row, look);
+        recordDrawnBand(row - bufferOffset, above, stamp);
+        above = stamp;
     }
     clearDownTo(area.minY());
-    const Rect strip{0, 0, b.width, std::fmod(b.height, cellHeight)};
-    if (strip.intersects(area)) canvas.fill(strip, nativeSkipBackground());
 }
 
-void TerminalView::drawRow(int row, Canvas& canvas, int bufferOffset, double baselineOffset) {
+TerminalView::RowLook TerminalView::drawRow(int row, Canvas& canvas, int bufferOffset, double baselineOffset) {
     BufferLine& line = terminal_->buffer().lines()[row];
     const double cellWidth = cellDimension_->width, cellHeight = cellDimension_->height;
     const double y = bounds().height - (row - bufferOffset + 1) * cellHeight;
@@ -137,6 +181,9 @@ void TerminalView::drawRow(int row, Canvas& canvas, int bufferOffset, double bas
     RowImageRenderer::draw(images.others, y + cellHeight, geometry, canvas, kittyPictures_);
 
     if (mode != BufferLine::RenderLineMode::single) canvas.restore();
+    // Placeholder cells show pictures found in the graphics store, not in the line; scaled
+    // pictures are filtered by where they land, so moved they would not match a fresh drawing.
+    return RowLook{info.blinks, info.kittyPlaceholders.empty() && info.images.empty()};
 }
 
 void TerminalView::drawSegment(const ViewLineSegment& segment, double rowBottom, double baselineOffset,

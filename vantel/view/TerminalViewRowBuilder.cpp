@@ -101,8 +101,9 @@ private:
         bool highlighted = isHighlighted(cell, col, width);
         bool selected = selection_ && col < selection_->second && selection_->first < col + width;
         // Concealed text is hidden like blinked-off text; copying still gets it.
-        bool hidden = (style.contains(CharacterStyle::blink) && !view_.textBlinkVisible) ||
-                      style.contains(CharacterStyle::invisible);
+        const bool blinks = style.contains(CharacterStyle::blink);
+        info_.blinks = info_.blinks || blinks;
+        bool hidden = (blinks && !view_.textBlinkVisible) || style.contains(CharacterStyle::invisible);
 
         if (!builder_.isOpen() || builder_.columnWidth() != width) {
             flushPending();

@@ -41,6 +41,8 @@ struct ViewLineInfo {
     std::vector<BoxDrawingRenderItem> boxDrawings;
     std::vector<BlockElementRenderItem> blockElements;
     std::vector<PowerlineRenderItem> powerlineGlyphs;
+    // Some cell blinks: the row looks different in each phase of the blink.
+    bool blinks = false;
 };
 
 }  // namespace vantel
