@@ -24,6 +24,9 @@ public:
     // Draws the glyph with its top-left pixel at (x, y), inside `clip`. Coverage glyphs are tinted
     // with `color` (premultiplied); colour glyphs keep their colours and take only its alpha.
     static void blit(const RasterGlyph& glyph, const Target& target, int x, int y, uint32_t color, Box clip);
+    // Whether coverage glyphs may go eight pixels at a time where the processor can (the result is
+    // the same to the bit; tests compare the two ways).
+    static bool wideVectorsAllowed;
 };
 
 }  // namespace platform::gfx

@@ -121,3 +121,41 @@ INSTANTIATE_TEST_SUITE_P(
                       BlitCase{"emoji", "emoji", 0x1F680, {0, 0, 0, 1}, 0xFF336699},
                       BlitCase{"translucentEmoji", "emoji", 0x1F600, {0, 0, 0, 0.3}, 0x80100800}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Eight pixels at a time or four, the blit is the same to the bit: masks of every width and
+// offset, runs of empty and solid coverage, opaque and translucent colours, clipped edges.
+TEST(GlyphBlit, WideVectorsGiveTheSameBits) {
+    uint64_t state = 7;
+    auto next = [&] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(state >> 33);
+    };
+    for (int round = 0; round < 300; ++round) {
+        RasterGlyph glyph;
+        glyph.width = 1 + static_cast<int>(next() % 37);
+        glyph.height = 1 + static_cast<int>(next() % 9);
+        glyph.stride = glyph.width + static_cast<int>(next() % 4);
+        glyph.pixels.resize(static_cast<size_t>(glyph.stride) * glyph.height);
+        for (auto& c : glyph.pixels) {
+            const uint32_t kind = next() % 4;
+            c = static_cast<uint8_t>(kind == 0 ? 0 : kind == 1 ? 255 : next());
+        }
+        const uint32_t alpha = next() % 3 == 0 ? next() % 256 : 255;
+        auto channel = [&] { return alpha ? next() % (alpha + 1) : 0; };
+        const uint32_t color = alpha << 24 | channel() << 16 | channel() << 8 | channel();
+        const int x = static_cast<int>(next() % 40) - 4, y = static_cast<int>(next() % 12) - 2;
+        const GlyphBlitter::Box clip{static_cast<int>(next() % 6), 0, 40 - static_cast<int>(next() % 6), 12};
+        std::vector<uint32_t> background(40 * 12);
+        for (auto& p : background) {
+            const uint32_t a = next() % 256;
+            p = a << 24 | (next() % (a + 1)) << 16 | (next() % (a + 1)) << 8 | (next() % (a + 1));
+        }
+        std::vector<uint32_t> wide = background, narrow = background;
+        GlyphBlitter::wideVectorsAllowed = true;
+        GlyphBlitter::blit(glyph, {wide.data(), 40, 40, 12}, x, y, color, clip);
+        GlyphBlitter::wideVectorsAllowed = false;
+        GlyphBlitter::blit(glyph, {narrow.data(), 40, 40, 12}, x, y, color, clip);
+        GlyphBlitter::wideVectorsAllowed = true;
+        ASSERT_EQ(wide, narrow) << "round " << round;
+    }
+}
