@@ -1,7 +1,8 @@
 // Prints what a terminal view's frame costs: a dense screen fed as bytes (every cell printable, eight
 // colours, runs of bold, underline and background) drawn through a headless window, at 120×38 and
 // 200×60, 13 pt, scale 1 and 2. For each: the cold first frame (fresh view, every cache empty), the
-// warm median of full redraws, and the warm median of redrawing one dirty row. Then bidirectional
+// warm median of full redraws, the warm median of redrawing one dirty row, and the median frame of
+// output that scrolls the screen by one dense line (rows moved on the surface). Then bidirectional
 // text: a 200×60 screen of mixed Arabic, Hebrew and Latin words redrawn with the bidi caches emptied
 // before each frame, with them warm, and in logical order (the legacy left-to-right policy); and the
 // same screen in Latin words alone, drawn with bidi layout and without it. Then 16 and 17 large Kitty
@@ -55,27 +56,30 @@ uint64_t nextRandom(uint64_t& state) {
 
 // Every cell printable; a new look every 4 to 19 cells: one of eight foregrounds, sometimes bold,
 // underlined or on a coloured background.
+std::string denseRow(int cols, uint64_t& state) {
+    std::string bytes;
+    int left = 0;
+    for (int c = 0; c < cols; ++c) {
+        if (left == 0) {
+            uint64_t v = nextRandom(state);
+            bytes += "\x1b[0;3" + std::to_string(v % 8);
+            if ((v >> 8) % 4 == 0) bytes += ";1";
+            if ((v >> 12) % 5 == 0) bytes += ";4";
+            if ((v >> 16) % 6 == 0) bytes += ";4" + std::to_string((v >> 20) % 8);
+            bytes += "m";
+            left = 4 + static_cast<int>((v >> 24) % 16);
+        }
+        bytes.push_back(static_cast<char>('!' + nextRandom(state) % 94));
+        --left;
+    }
+    return bytes + "\x1b[0m";
+}
+
 std::string denseScreen(int cols, int rows) {
     uint64_t state = 42;
     std::string bytes = "\x1b[H\x1b[2J";
-    for (int r = 0; r < rows; ++r) {
-        bytes += "\x1b[" + std::to_string(r + 1) + ";1H";
-        int left = 0;
-        for (int c = 0; c < cols; ++c) {
-            if (left == 0) {
-                uint64_t v = nextRandom(state);
-                bytes += "\x1b[0;3" + std::to_string(v % 8);
-                if ((v >> 8) % 4 == 0) bytes += ";1";
-                if ((v >> 12) % 5 == 0) bytes += ";4";
-                if ((v >> 16) % 6 == 0) bytes += ";4" + std::to_string((v >> 20) % 8);
-                bytes += "m";
-                left = 4 + static_cast<int>((v >> 24) % 16);
-            }
-            bytes.push_back(static_cast<char>('!' + nextRandom(state) % 94));
-            --left;
-        }
-    }
-    return bytes + "\x1b[0m";
+    for (int r = 0; r < rows; ++r) bytes += "\x1b[" + std::to_string(r + 1) + ";1H" + denseRow(cols, state);
+    return bytes;
 }
 
 // A frame such as htop or mc draws, every cell a shape: double-lined panels split by light lines,
@@ -239,8 +243,24 @@ void measure(int cols, int rows, double scale) {
         window.displayIfNeeded();
         row.push_back(msSince(start));
     }
-    std::printf("  %3dx%-3d scale %.0f   cold %7.3f ms (+ %6.3f ms view and feed)   warm %7.3f ms   one row %6.4f ms\n",
-                cols, rows, scale, cold, setup, median(full), median(row));
+    // Output that scrolls the screen by a line a frame: the rows move on the surface, the new one
+    // is drawn (and the first, which lost what the row above it reached into it).
+    uint64_t state = 43;
+    std::vector<std::string> lines;
+    for (int r = 0; r < rows; ++r) lines.push_back(denseRow(cols, state));
+    std::vector<double> scrolled;
+    renderer.feed("\x1b[" + std::to_string(rows) + ";1H");
+    renderer.render();
+    for (int i = 0; i < fullRounds; ++i) {
+        renderer.view().feed("\r\n" + lines[static_cast<size_t>(i) % lines.size()]);
+        start = Clock::now();
+        renderer.view().updateDisplay(false);
+        window.displayIfNeeded();
+        scrolled.push_back(msSince(start));
+    }
+    std::printf("  %3dx%-3d scale %.0f   cold %7.3f ms (+ %6.3f ms view and feed)   warm %7.3f ms   one row %6.4f ms"
+                "   scroll by a line %7.3f ms\n",
+                cols, rows, scale, cold, setup, median(full), median(row), median(scrolled));
 }
 
 // The warm median of full redraws of one screen.
