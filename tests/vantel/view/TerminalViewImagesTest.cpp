@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <tuple>
 
 #include "vantel/core/Base64.h"
 #include "vantel/core/Character.h"
@@ -144,6 +145,22 @@ TEST(TerminalViewImages, KittyPlacementsByZIndex) {
                   "\x1b\\\xe2\x96\x88");
         EXPECT_EQ(view.pixel(1, 1), z == 0 ? 0xFF00FF00u : 0xFFFFFFFFu) << z;
         EXPECT_EQ(view.pixel(2, 1), 0xFF00FF00u) << z;
+    }
+}
+
+// A Kitty placement asked for in cells covers those cells at every backing scale, whatever the
+// picture's own size.
+TEST(TerminalViewImages, KittyPlacementCoversItsCellsAtEveryScale) {
+    std::string rgba;
+    for (int i = 0; i < 256; ++i) rgba += std::string("\x00\xff\x00\xff", 4);
+    const std::string encoded = Base64::encode({reinterpret_cast<const uint8_t*>(rgba.data()), rgba.size()});
+    for (double scale : {1.0, 2.0}) {
+        View view(scale);
+        view.draw("\x1b[2;2H\x1b_Ga=T,q=2,f=32,s=16,v=16,c=8,r=2,C=1;" + encoded + "\x1b\\");
+        for (auto [col, row, green] : {std::tuple{1, 1, true}, {8, 1, true}, {8, 2, true}, {1, 2, true},
+                                       {9, 1, false}, {4, 3, false}, {0, 1, false}}) {
+            EXPECT_EQ(view.pixel(col, row) == 0xFF00FF00u, green) << col << "," << row << " at scale " << scale;
+        }
     }
 }
 
