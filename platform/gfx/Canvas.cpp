@@ -60,6 +60,24 @@ uint32_t Canvas::pixel(int x, int y) const {
     return reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride)[x];
 }
 
+Image Canvas::copyPixels(int x, int y, int width, int height) const {
+    Image out;
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + std::max(width, 0), pixelWidth_), y1 = std::min(y + std::max(height, 0), pixelHeight_);
+    if (x1 <= x0 || y1 <= y0) return out;
+    cairo_surface_flush(surface_);
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    const int stride = cairo_image_surface_get_stride(surface_);
+    out.width = x1 - x0;
+    out.height = y1 - y0;
+    out.pixels.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
+    for (int row = 0; row < out.height; ++row) {
+        const auto* line = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y0 + row) * stride) + x0;
+        std::copy(line, line + out.width, out.pixels.begin() + static_cast<ptrdiff_t>(row) * out.width);
+    }
+    return out;
+}
+
 bool Canvas::writePng(const std::string& path) const {
     return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
@@ -153,6 +171,13 @@ void Canvas::clip(std::span<const Rect> rects) {
     for (const Rect& r : rects) {
         if (finite(r) && !r.isEmpty()) cairo_rectangle(cairo_, r.x, r.y, r.width, r.height);
     }
+    cairo_clip(cairo_);
+    state_.back().clipIsBox = false;
+}
+
+void Canvas::clip(const Path& path) {
+    if (path.isEmpty()) return;
+    addPath(path);
     cairo_clip(cairo_);
     state_.back().clipIsBox = false;
 }

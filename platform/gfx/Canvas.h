@@ -70,6 +70,8 @@ public:
     bool writePng(const std::string& path) const;
     // A copy of the pixels.
     Image image() const;
+    // A copy of a box of device pixels (from the top-left), cut at the surface; empty outside it.
+    Image copyPixels(int x, int y, int width, int height) const;
     // The Cairo image surface, for a backend that shows it.
     _cairo_surface* surface() const { return surface_; }
 
@@ -84,6 +86,8 @@ public:
     void clip(const Rect& rect);
     // Clips to the area the rectangles cover together; one rectangle is the same as clip(rect).
     void clip(std::span<const Rect> rects);
+    // Clips to the inside of a path (glyphs are then drawn through Cairo).
+    void clip(const Path& path);
     void setAntialias(bool on);
     bool antialias() const { return state_.back().antialias; }
     void setFontSmoothing(bool on) { state_.back().fontSmoothing = on; }

@@ -87,6 +87,36 @@ std::optional<double> Animation::valueAt(double elapsed) const {
     return values[segment] + (values[segment + 1] - values[segment]) * f;
 }
 
+namespace {
+
+std::vector<AnimationContext*>& openGroups() {
+    static std::vector<AnimationContext*> groups;
+    return groups;
+}
+
+// Posts the group's completion when the last animation holding it lets go.
+struct GroupTicket {
+    std::function<void()> completion;
+    ~GroupTicket() {
+        if (completion) runtime::MainLoop::main().post(std::move(completion));
+    }
+};
+
+}  // namespace
+
+void AnimationContext::runAnimationGroup(const std::function<void(AnimationContext&)>& changes,
+                                         std::function<void()> completion) {
+    AnimationContext context;
+    auto ticket = std::make_shared<GroupTicket>();
+    ticket->completion = std::move(completion);
+    context.ticket_ = ticket;
+    openGroups().push_back(&context);
+    if (changes) changes(context);
+    openGroups().pop_back();
+}
+
+AnimationContext* AnimationContext::current() { return openGroups().empty() ? nullptr : openGroups().back(); }
+
 void LoopFrameClock::start(std::function<void()> tick) {
     stop();
     timer_ = runtime::MainLoop::main().scheduleRepeating(interval, std::move(tick));

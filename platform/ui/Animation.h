@@ -20,6 +20,8 @@ struct TimingFunction {
     static constexpr TimingFunction easeIn() { return {0.42, 0, 1, 1}; }
     static constexpr TimingFunction easeOut() { return {0, 0, 0.58, 1}; }
     static constexpr TimingFunction easeInEaseOut() { return {0.42, 0, 0.58, 1}; }
+    // What layers animate with when nothing else is asked for.
+    static constexpr TimingFunction systemDefault() { return {0.25, 0.1, 0.25, 1}; }
 
     // The progress (0...1) at a fraction of the duration (0...1).
     double apply(double fraction) const;
@@ -61,6 +63,31 @@ struct Animation {
     // The value `elapsed` seconds after the start; none once it has ended.
     std::optional<double> valueAt(double elapsed) const;
     bool hasEnded(double elapsed) const { return elapsed >= activeDuration(); }
+};
+
+// An animation group: frames set through View::animator() inside `changes` move from where they
+// stand to their new place over the group's duration on its curve, one step per frame tick (the
+// view's frame is set at each step, so its layout follows). Frames set through
+// View::setFrameImplicitly move only when the group allows implicit animation. Outside a group,
+// and in a group of no duration, frames are set at once. Groups nest; the innermost counts. The
+// completion runs on the main loop once every animation the group started has ended or was
+// replaced (at the next turn when it started none). Main thread.
+class AnimationContext {
+public:
+    double duration = 0.25;
+    TimingFunction timing = TimingFunction::systemDefault();
+    bool allowsImplicitAnimation = false;
+
+    static void runAnimationGroup(const std::function<void(AnimationContext&)>& changes,
+                                  std::function<void()> completion = {});
+    // The innermost group being run; null outside one.
+    static AnimationContext* current();
+
+    // Held by every animation the group starts; the completion is posted when the last goes.
+    std::shared_ptr<void> ticket() const { return ticket_; }
+
+private:
+    std::shared_ptr<void> ticket_;
 };
 
 // Frame ticks for running animations. The window starts it while one of its views animates and

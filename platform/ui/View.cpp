@@ -44,26 +44,39 @@ View::~View() {
 }
 
 void View::setFrame(const Rect& frame) {
+    frameAnimation_.reset();
+    applyFrame(frame);
+}
+
+void View::applyFrame(const Rect& frame) {
+    const bool wasStepping = std::exchange(steppingFrame_, true);
+    applyFrameNow(frame);
+    steppingFrame_ = wasStepping;
+}
+
+void View::applyFrameNow(const Rect& frame) {
     setFrameOrigin({frame.x, frame.y});
     Size size{usableLength(frame.width), usableLength(frame.height)};
     if (size.width != frame_.width || size.height != frame_.height) setFrameSize(size);
 }
 
 void View::setFrameOrigin(Point origin) {
+    if (!steppingFrame_) frameAnimation_.reset();
     origin = {usableCoordinate(origin.x), usableCoordinate(origin.y)};
     if (origin.x == frame_.x && origin.y == frame_.y) return;
-    if (window_) window_->invalidate(convertToWindow(bounds()));
+    invalidateVisual();
     frame_.x = origin.x;
     frame_.y = origin.y;
-    setNeedsDisplay();
+    invalidateVisual();
 }
 
 void View::setFrameSize(Size size) {
-    if (window_) window_->invalidate(convertToWindow(bounds()));
+    if (!steppingFrame_) frameAnimation_.reset();
+    invalidateVisual();
     const Size old{frame_.width, frame_.height};
     frame_.width = usableLength(size.width);
     frame_.height = usableLength(size.height);
-    setNeedsDisplay();
+    invalidateVisual();
     if (old.width != frame_.width || old.height != frame_.height) resizeSubviews(old);
 }
 
@@ -87,9 +100,30 @@ void View::addSubview(View* view, View* below) {
     view->setNeedsDisplay();
 }
 
+void View::addSubview(View* view, Ordering ordering, View* sibling) {
+    const bool isSibling = sibling && sibling->superview_ == this && sibling != view;
+    if (ordering == Ordering::below) {
+        addSubview(view, isSibling ? sibling : (subviews_.empty() ? nullptr : subviews_.front()));
+        // Below everything: a view that was the bottom one stays there.
+        if (!isSibling && view && view->superview_ == this && subviews_.front() != view) {
+            std::erase(subviews_, view);
+            subviews_.insert(subviews_.begin(), view);
+        }
+        return;
+    }
+    if (!isSibling) {
+        addSubview(view, nullptr);
+        return;
+    }
+    const auto at = std::find(subviews_.begin(), subviews_.end(), sibling);
+    View* next = at + 1 != subviews_.end() ? *(at + 1) : nullptr;
+    if (next == view) next = at + 2 < subviews_.end() ? *(at + 2) : nullptr;
+    addSubview(view, next);
+}
+
 void View::removeFromSuperview() {
     if (!superview_) return;
-    if (window_) window_->invalidate(convertToWindow(bounds()));
+    invalidateVisual();
     auto& siblings = superview_->subviews_;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
     superview_ = nullptr;
@@ -98,10 +132,10 @@ void View::removeFromSuperview() {
 
 void View::setHidden(bool hidden) {
     if (hidden == hidden_) return;
-    if (hidden && window_) window_->invalidate(convertToWindow(bounds()));
+    if (hidden) invalidateVisual();
     hidden_ = hidden;
     if (hidden) return;
-    setNeedsDisplay();
+    invalidateVisual();
     bool ancestorHidden = false;
     for (View* a = superview_; a; a = a->superview_) ancestorHidden = ancestorHidden || a->hidden_;
     if (!ancestorHidden) notifyUnhidden();
@@ -117,6 +151,53 @@ void View::setLayerBackgroundColor(std::optional<gfx::Rgba> color) {
     if (color == layerBackgroundColor_) return;
     layerBackgroundColor_ = color;
     setNeedsDisplay();
+}
+
+void View::setCornerRadius(double radius) {
+    radius = std::isfinite(radius) ? std::max(radius, 0.0) : 0.0;
+    if (radius == cornerRadius_) return;
+    cornerRadius_ = radius;
+    invalidateVisual();
+}
+
+void View::setBorder(double width, gfx::Rgba color) {
+    width = std::isfinite(width) ? std::max(width, 0.0) : 0.0;
+    if (width == borderWidth_ && color == borderColor_) return;
+    borderWidth_ = width;
+    borderColor_ = color;
+    setNeedsDisplay();
+}
+
+void View::setShadow(const Shadow& shadow) {
+    if (shadow == shadow_) return;
+    invalidateVisual();
+    shadow_ = shadow;
+    if (!std::isfinite(shadow_.radius) || shadow_.radius < 0) shadow_.radius = 0;
+    if (!std::isfinite(shadow_.opacity)) shadow_.opacity = 0;
+    shadow_.opacity = std::clamp(shadow_.opacity, 0.0, 1.0);
+    shadow_.offset = {usableCoordinate(shadow_.offset.x), usableCoordinate(shadow_.offset.y)};
+    invalidateVisual();
+}
+
+double View::shadowOutset() const {
+    if (shadow_.opacity <= 0 || shadow_.color.alpha <= 0) return 0;
+    // Three box passes of half the radius reach about one and a half radii.
+    return std::ceil(1.5 * shadow_.radius) + std::max(std::fabs(shadow_.offset.x), std::fabs(shadow_.offset.y)) + 1;
+}
+
+View::Rect View::visualFrame() const {
+    const double e = shadowOutset();
+    return Rect{frame_.x - e, frame_.y - e, frame_.width + 2 * e, frame_.height + 2 * e};
+}
+
+void View::invalidateVisual() {
+    if (hidden_) return;
+    if (!window_) {
+        pendingDisplay_ = true;
+        return;
+    }
+    const double e = shadowOutset();
+    window_->invalidate(convertToWindow(Rect{-e, -e, frame_.width + 2 * e, frame_.height + 2 * e}));
 }
 
 void View::setNeedsDisplay(const Rect& rect) {
@@ -159,9 +240,11 @@ std::optional<double> View::backingScaleFactor() const {
 void View::setWindow(Window* window) {
     if (window_ == window) return;
     if (window_) window_->viewWillLeave(*this);
+    // Out of a window nothing ticks: a move ends where it was going.
+    if (!window && frameAnimation_) setFrame(frameAnimation_->to);
     window_ = window;
     if (window_ && !trackingAreas_.empty()) window_->trackingAreasChanged(*this);
-    if (window_ && !animations_.empty()) window_->viewDidAnimate(*this);
+    if (window_ && hasAnimations()) window_->viewDidAnimate(*this);
     for (View* sub : subviews_) sub->setWindow(window);
     viewDidMoveToWindow();
     if (window) {
@@ -329,6 +412,41 @@ std::optional<double> View::presentationValue(const std::string& property) const
 double View::presentationOpacity() const {
     const double value = presentationValue("opacity").value_or(opacity_);
     return std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : opacity_;
+}
+
+void View::animateFrame(const Rect& target, bool implicit) {
+    const AnimationContext* group = AnimationContext::current();
+    const bool animates = group && group->duration > 0 && window_ && (!implicit || group->allowsImplicitAnimation);
+    if (!animates) {
+        setFrame(target);
+        return;
+    }
+    const runtime::TimePoint now = animationNow();
+    const Rect from = frameAnimation_ ? frameAt(*frameAnimation_, now) : frame_;
+    // The same destination keeps its move; a new one starts where the view stands.
+    if (frameAnimation_ && frameAnimation_->to == target) return;
+    if (!frameAnimation_ && from == target) return;
+    frameAnimation_ = FrameAnimation{from, target, group->duration, group->timing, now, group->ticket()};
+    window_->viewDidAnimate(*this);
+}
+
+View::Rect View::frameAt(const FrameAnimation& a, runtime::TimePoint now) const {
+    const double elapsed = std::chrono::duration<double>(now - a.begin).count();
+    if (!(elapsed < a.duration)) return a.to;
+    const double p = a.timing.apply(std::max(elapsed, 0.0) / a.duration);
+    auto mix = [p](double from, double to) { return from + (to - from) * p; };
+    return Rect{mix(a.from.x, a.to.x), mix(a.from.y, a.to.y), mix(a.from.width, a.to.width),
+                mix(a.from.height, a.to.height)};
+}
+
+void View::stepFrameAnimation() {
+    if (!frameAnimation_) return;
+    const runtime::TimePoint now = animationNow();
+    const Rect next = frameAt(*frameAnimation_, now);
+    const bool ended = next == frameAnimation_->to;
+    // Taken first: setting the frame may start another move of this view.
+    std::optional<FrameAnimation> running = ended ? std::exchange(frameAnimation_, std::nullopt) : std::nullopt;
+    applyFrame(next);
 }
 
 void View::collectEndedAnimations(std::vector<std::function<void()>>& completions) {

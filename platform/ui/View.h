@@ -52,6 +52,10 @@ public:
     void addSubview(View* view);
     // Adds just below `sibling` (on top when it is not a subview).
     void addSubview(View* view, View* below);
+    // Adds just above or below `sibling`; without a sibling (or one that is not a subview), on top
+    // of every subview or under all of them. A subview moved this way stays in the window.
+    enum class Ordering { below, above };
+    void addSubview(View* view, Ordering ordering, View* sibling);
     void removeFromSuperview();
     Window* window() const { return window_; }
     bool isHidden() const { return hidden_; }
@@ -64,6 +68,34 @@ public:
     // (a translucent colour stays translucent). None: the view draws over what lies below it.
     const std::optional<gfx::Rgba>& layerBackgroundColor() const { return layerBackgroundColor_; }
     void setLayerBackgroundColor(std::optional<gfx::Rgba> color);
+
+    // --- Layer style ---------------------------------------------------------------------------
+    // A shadow cast by the view's shape (its bounds, rounded), drawn under it and its subviews.
+    struct Shadow {
+        gfx::Rgba color{0, 0, 0, 1};
+        double opacity = 0;
+        // The blur as layers give it: about twice the deviation of a Gaussian.
+        double radius = 3;
+        // In y-up points whatever the view's flipping: a negative y falls below the view.
+        Point offset{0, -3};
+        // The shape's corner radius; none: the view's own.
+        std::optional<double> cornerRadius;
+        friend bool operator==(const Shadow&, const Shadow&) = default;
+    };
+    // Rounds the layer colour and the border; with clipsToBounds the subviews are cut at the
+    // rounded shape too (the view's own drawing is not).
+    double cornerRadius() const { return cornerRadius_; }
+    void setCornerRadius(double radius);
+    // Drawn inside the bounds, over the subviews.
+    double borderWidth() const { return borderWidth_; }
+    const gfx::Rgba& borderColor() const { return borderColor_; }
+    void setBorder(double width, gfx::Rgba color);
+    const Shadow& shadow() const { return shadow_; }
+    void setShadow(const Shadow& shadow);
+    // The shadow's reach beyond the frame on each side; 0 without a shadow.
+    double shadowOutset() const;
+    // The area the view paints in its superview's coordinates: its frame and its shadow.
+    Rect visualFrame() const;
 
     // Display. Rectangles are in the view's coordinates and cut at its bounds.
     void setNeedsDisplay(const Rect& rect);
@@ -143,12 +175,29 @@ public:
     void removeAnimation(const std::string& key);
     void removeAllAnimations();
     const Animation* animation(const std::string& key) const;
-    bool hasAnimations() const { return !animations_.empty(); }
+    bool hasAnimations() const { return !animations_.empty() || frameAnimation_; }
     // The animated value of a property now (the last added animation of it that runs); none when
     // no animation of it runs.
     std::optional<double> presentationValue(const std::string& property) const;
     // The opacity shown now.
     double presentationOpacity() const;
+
+    // Frames through the open animation group (AnimationContext): animator().setFrame moves the
+    // view from where it stands now; setFrame itself always sets at once and ends a running move.
+    class Animator {
+    public:
+        explicit Animator(View& view) : view_(view) {}
+        void setFrame(const Rect& frame) { view_.animateFrame(frame, false); }
+
+    private:
+        View& view_;
+    };
+    Animator animator() { return Animator(*this); }
+    // Moves only inside a group that allows implicit animation; at once otherwise.
+    void setFrameImplicitly(const Rect& frame) { animateFrame(frame, true); }
+    bool isAnimatingFrame() const { return frameAnimation_.has_value(); }
+    // Where the view is going: the end of its running move, else its frame.
+    Rect targetFrame() const { return frameAnimation_ ? frameAnimation_->to : frame_; }
 
     // --- Tracking areas --------------------------------------------------------------------------
     // A rectangle of the view (its own coordinates) whose pointer crossings and moves reach the
@@ -198,6 +247,8 @@ protected:
     virtual void resizeSubviews(Size /*oldSize*/) {}
     // Told when the view shows again: it or an ancestor was unhidden, and it is not hidden itself.
     virtual void viewDidUnhide() {}
+    // Everything the view paints (its shadow too) must be drawn again.
+    void invalidateVisual();
 
 private:
     friend class Window;
@@ -209,6 +260,21 @@ private:
     Point fromSuperview(Point p) const;
     // On a frame tick: drops ended animations (their completions are returned to be run).
     void collectEndedAnimations(std::vector<std::function<void()>>& completions);
+    void animateFrame(const Rect& frame, bool implicit);
+    // On a frame tick: the frame of the running move now; its end once it is over.
+    void stepFrameAnimation();
+    // Sets the frame without ending the running move.
+    void applyFrame(const Rect& frame);
+    void applyFrameNow(const Rect& frame);
+    bool steppingFrame_ = false;
+    struct FrameAnimation {
+        Rect from, to;
+        double duration = 0;
+        TimingFunction timing;
+        runtime::TimePoint begin{};
+        std::shared_ptr<void> ticket;
+    };
+    Rect frameAt(const FrameAnimation& animation, runtime::TimePoint now) const;
 
     Rect frame_;
     View* superview_ = nullptr;
@@ -216,6 +282,10 @@ private:
     std::vector<View*> subviews_;
     bool hidden_ = false;
     bool clipsToBounds_ = false;
+    double cornerRadius_ = 0;
+    double borderWidth_ = 0;
+    gfx::Rgba borderColor_{0, 0, 0, 1};
+    Shadow shadow_;
     // Outside a window: the view must be drawn once it enters one.
     bool pendingDisplay_ = false;
     std::optional<gfx::Rgba> layerBackgroundColor_;
@@ -226,6 +296,7 @@ private:
     std::vector<TrackingArea> trackingAreas_;
     int nextTrackingArea_ = 1;
     std::vector<std::string> draggedTypes_;
+    std::optional<FrameAnimation> frameAnimation_;
 };
 
 // A string such as "{{0, 0}, {80, 16}}" for diagnostics.

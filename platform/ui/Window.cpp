@@ -8,6 +8,7 @@
 #include "platform/gpu/Device.h"
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/LayerDrawing.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessTextInputContext.h"
@@ -239,6 +240,7 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
     if (opacity <= 0) return;
     if (opacity < 1) canvas.beginTransparencyLayer();
     Rect frame = view.convertToWindow(view.bounds());
+    drawShadowOf(view, canvas, dirty, visible, frame);
     Rect area = visible.intersection(frame);
     std::vector<Rect> rects;
     Rect all;
@@ -258,19 +260,95 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         view.rectsBeingDrawn_.clear();
         for (const Rect& r : rects) view.rectsBeingDrawn_.push_back(view.convertFromWindow(r));
         Rect dirtyInView = view.convertFromWindow(all);
-        if (view.layerBackgroundColor()) {
-            canvas.setClearColor(*view.layerBackgroundColor());
-            if (!view.isOpaque()) canvas.clear(dirtyInView);
+        if (const auto& color = view.layerBackgroundColor()) {
+            canvas.setClearColor(*color);
+            if (view.cornerRadius() > 0 || (color->alpha < 1 && view.superview())) {
+                // Composited over what lies beneath, in the rounded shape.
+                canvas.fill(roundedRectPath(view.bounds(), view.cornerRadius()), *color);
+            } else if (!view.isOpaque()) {
+                canvas.clear(dirtyInView);
+            }
         }
         view.draw(canvas, dirtyInView);
         view.rectsBeingDrawn_.clear();
         canvas.restore();
     }
     Rect inner = view.clipsToBounds() ? area : visible;
-    // A copy: drawing may add or remove views.
-    std::vector<View*> subviews = view.subviews();
-    for (View* sub : subviews) drawView(*sub, canvas, dirty, inner);
+    if (view.clipsToBounds() && view.cornerRadius() > 0) {
+        drawSubviewsInRoundedShape(view, canvas, dirty, inner, frame);
+    } else {
+        // A copy: drawing may add or remove views.
+        std::vector<View*> subviews = view.subviews();
+        for (View* sub : subviews) drawView(*sub, canvas, dirty, inner);
+    }
+    if (!rects.empty() && view.borderWidth() > 0 && view.borderColor().alpha > 0) {
+        canvas.save();
+        canvas.clip(rects);
+        const double w = view.borderWidth(), half = w / 2;
+        const Rect edge{frame.x + half, frame.y + half, std::max(0.0, frame.width - w), std::max(0.0, frame.height - w)};
+        gfx::StrokeStyle style;
+        style.width = w;
+        canvas.stroke(roundedRectPath(edge, std::max(0.0, view.cornerRadius() - half)), view.borderColor(), style);
+        canvas.restore();
+    }
     if (opacity < 1) canvas.endTransparencyLayer(opacity);
+}
+
+void Window::drawShadowOf(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible,
+                          const Rect& frame) {
+    const View::Shadow& shadow = view.shadow();
+    const double outset = view.shadowOutset();
+    if (outset <= 0) return;
+    const Rect shape{frame.x + shadow.offset.x, frame.y + shadow.offset.y, frame.width, frame.height};
+    const Rect reach = visible.intersection(Rect{frame.x - outset, frame.y - outset, frame.width + 2 * outset,
+                                                 frame.height + 2 * outset});
+    std::vector<Rect> rects;
+    for (const Rect& d : dirty) {
+        Rect r = d.intersection(reach);
+        if (!r.isEmpty()) rects.push_back(r);
+    }
+    if (rects.empty()) return;
+    gfx::Rgba color = shadow.color;
+    color.alpha *= shadow.opacity;
+    canvas.save();
+    canvas.clip(rects);
+    drawShadow(canvas, shape, shadow.cornerRadius.value_or(view.cornerRadius()), shadow.radius, color);
+    canvas.restore();
+}
+
+// The body of a rounded shape is three boxes, where drawing keeps its box clips and its fast
+// glyphs; only the four corners are drawn through the rounded clip.
+void Window::drawSubviewsInRoundedShape(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty,
+                                        const Rect& inner, const Rect& frame) {
+    const double r = std::min(view.cornerRadius(), std::min(frame.width, frame.height) / 2);
+    const Rect boxes[] = {{frame.x, frame.y + r, frame.width, frame.height - 2 * r},
+                          {frame.x + r, frame.y, frame.width - 2 * r, r},
+                          {frame.x + r, frame.maxY() - r, frame.width - 2 * r, r}};
+    const Rect corners[] = {{frame.x, frame.y, r, r},
+                            {frame.maxX() - r, frame.y, r, r},
+                            {frame.x, frame.maxY() - r, r, r},
+                            {frame.maxX() - r, frame.maxY() - r, r, r}};
+    auto cut = [&](const auto& pieces) {
+        std::vector<Rect> out;
+        for (const Rect& d : dirty) {
+            for (const Rect& piece : pieces) {
+                Rect c = d.intersection(piece);
+                if (!c.isEmpty()) out.push_back(c);
+            }
+        }
+        return out;
+    };
+    std::vector<View*> subviews = view.subviews();
+    const std::vector<Rect> body = cut(boxes);
+    if (!body.empty()) {
+        for (View* sub : subviews) drawView(*sub, canvas, body, inner);
+    }
+    const std::vector<Rect> cornerRects = cut(corners);
+    if (cornerRects.empty()) return;
+    canvas.save();
+    canvas.clip(roundedRectPath(frame, r));
+    for (View* sub : subviews) drawView(*sub, canvas, cornerRects, inner);
+    canvas.restore();
 }
 
 // --- Keyboard focus --------------------------------------------------------------------------------
@@ -496,6 +574,7 @@ void Window::frameTick() {
     std::vector<View*> views = animatingViews_;
     for (View* view : views) {
         if (std::find(animatingViews_.begin(), animatingViews_.end(), view) == animatingViews_.end()) continue;
+        view->stepFrameAnimation();
         view->setNeedsDisplay();
         view->collectEndedAnimations(completions);
         if (!view->hasAnimations()) std::erase(animatingViews_, view);

@@ -272,6 +272,10 @@ private:
     Rect visibleRect(const View& view) const;
     // Visible views drawn after `view` over `area`: the window rectangles they paint there.
     void paintedOver(const View& view, const Rect& area, std::vector<Rect>& rects) const;
+    void drawShadowOf(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible,
+                      const Rect& frame);
+    void drawSubviewsInRoundedShape(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty,
+                                    const Rect& inner, const Rect& frame);
     void rebuildSurface();
     // A view leaves the window: forget every pointer to it.
     void viewWillLeave(View& view);
