@@ -49,6 +49,24 @@ struct FileChooser {
     void present(Window* window, Completion completion) const;
 };
 
+// A one-line question: a title, an entry holding `initial` (it has the keyboard), and buttons
+// of which the first is the default (Return). The answer is the entry's text when the first
+// button ended it, nothing otherwise.
+struct TextPrompt {
+    std::string title;
+    std::string initial;
+    std::vector<std::string> buttons;
+    // The entry's size in points.
+    double fieldWidth = 260;
+    double fieldHeight = 24;
+
+    using Completion = std::function<void(std::optional<std::string> text)>;
+    // Modal over the window once the modals before it have been answered.
+    void present(Window* window, Completion completion) const;
+    // Modal to the whole program, now: returns once it is answered.
+    std::optional<std::string> runModal() const;
+};
+
 // What the About panel shows.
 struct AboutInfo {
     std::string programName;

@@ -33,6 +33,8 @@ struct MenuItem {
     bool hidden = false;
     bool enabled = true;
     bool separator = false;
+    // Shown with a check mark.
+    bool checked = false;
 
     static MenuItem separatorItem() {
         MenuItem item;

@@ -20,8 +20,12 @@ struct PendingFileChooser {
     FileChooser chooser;
     FileChooser::Completion completion;
 };
+struct PendingPrompt {
+    TextPrompt prompt;
+    TextPrompt::Completion completion;
+};
 struct Pending {
-    std::variant<PendingAlert, PendingChooser, PendingFileChooser> panel;
+    std::variant<PendingAlert, PendingChooser, PendingFileChooser, PendingPrompt> panel;
     Window* window;
 };
 
@@ -73,6 +77,14 @@ void showNext() {
                                        if (completion) completion(std::move(path));
                                        showNext();
                                    });
+    } else if (auto* prompt = std::get_if<PendingPrompt>(&next.panel)) {
+        auto completion = std::move(prompt->completion);
+        presenter->showTextPrompt(prompt->prompt, next.window,
+                                  [completion, generation, answered](std::optional<std::string> text) {
+                                      if (!takeAnswer(answered, generation)) return;
+                                      if (completion) completion(std::move(text));
+                                      showNext();
+                                  });
     } else {
         auto& chooser = std::get<PendingChooser>(next.panel);
         auto completion = std::move(chooser.completion);
@@ -108,6 +120,17 @@ void Modals::present(const FileChooser& chooser, Window* window, FileChooser::Co
     showNext();
 }
 
+void Modals::present(const TextPrompt& prompt, Window* window, TextPrompt::Completion completion) {
+    queue().waiting.push_back({PendingPrompt{prompt, std::move(completion)}, window});
+    showNext();
+}
+
+void ModalPresenter::showTextPrompt(const TextPrompt&, Window*, std::function<void(std::optional<std::string>)> answer) {
+    answer(std::nullopt);
+}
+
+std::optional<std::string> ModalPresenter::runTextPrompt(const TextPrompt&) { return std::nullopt; }
+
 void ModalPresenter::showFileChooser(const FileChooser&, Window*, std::function<void(std::optional<std::string>)> answer) {
     answer(std::nullopt);
 }
@@ -138,6 +161,16 @@ void FolderChooser::present(Window* window, Completion completion) const {
 
 void FileChooser::present(Window* window, Completion completion) const {
     Modals::present(*this, window, std::move(completion));
+}
+
+void TextPrompt::present(Window* window, Completion completion) const {
+    Modals::present(*this, window, std::move(completion));
+}
+
+std::optional<std::string> TextPrompt::runModal() const {
+    // Kept alive while it runs, even if another is installed meanwhile.
+    std::shared_ptr<ModalPresenter> presenter = queue().presenter;
+    return presenter->runTextPrompt(*this);
 }
 
 }  // namespace platform::ui

@@ -24,6 +24,11 @@ public:
     // A toolkit without file choosers answers nothing chosen.
     virtual void showFileChooser(const FileChooser& chooser, Window* window,
                                  std::function<void(std::optional<std::string>)> answer);
+    // A toolkit without text prompts answers nothing.
+    virtual void showTextPrompt(const TextPrompt& prompt, Window* window,
+                                std::function<void(std::optional<std::string>)> answer);
+    // The prompt alone, modal to the program; returns its answer.
+    virtual std::optional<std::string> runTextPrompt(const TextPrompt& prompt);
     virtual void cancelShown() = 0;
     // Not modal and not queued.
     virtual void showAbout(const AboutInfo& info, Window* window) = 0;
@@ -41,6 +46,7 @@ public:
     static void present(const Alert& alert, Window* window, Alert::Completion completion);
     static void present(const FolderChooser& chooser, Window* window, FolderChooser::Completion completion);
     static void present(const FileChooser& chooser, Window* window, FileChooser::Completion completion);
+    static void present(const TextPrompt& prompt, Window* window, TextPrompt::Completion completion);
     static void showAbout(const AboutInfo& info, Window* window);
 
     // A modal is shown now (a sheet is attached, in the application's words).

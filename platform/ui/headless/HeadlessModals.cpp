@@ -26,8 +26,33 @@ void HeadlessModals::showFileChooser(const FileChooser& chooser, Window* window,
     fileAnswer_ = std::move(answer);
 }
 
+void HeadlessModals::showTextPrompt(const TextPrompt& prompt, Window* window,
+                                    std::function<void(std::optional<std::string>)> answer) {
+    prompt_ = prompt;
+    window_ = window;
+    promptAnswer_ = std::move(answer);
+}
+
+std::optional<std::string> HeadlessModals::runTextPrompt(const TextPrompt& prompt) {
+    ranPrompts_.push_back(prompt);
+    if (modalAnswers_.empty()) return std::nullopt;
+    std::optional<std::string> answer = std::move(modalAnswers_.front());
+    modalAnswers_.erase(modalAnswers_.begin());
+    return answer;
+}
+
+bool HeadlessModals::answerPrompt(std::optional<std::string> text) {
+    if (!prompt_) return false;
+    auto answer = std::move(promptAnswer_);
+    prompt_.reset();
+    window_ = nullptr;
+    if (answer) answer(std::move(text));
+    return true;
+}
+
 void HeadlessModals::cancelShown() {
-    if (alert_) clickButton(Alert::cancelled);
+    if (prompt_) answerPrompt(std::nullopt);
+    else if (alert_) clickButton(Alert::cancelled);
     else if (chooser_) chooseFolder(std::nullopt);
     else if (fileChooser_) chooseFile(std::nullopt);
 }
@@ -71,6 +96,10 @@ void HeadlessModals::forget() {
     alertAnswer_ = nullptr;
     chooserAnswer_ = nullptr;
     abouts_.clear();
+    prompt_.reset();
+    promptAnswer_ = nullptr;
+    ranPrompts_.clear();
+    modalAnswers_.clear();
 }
 
 }  // namespace platform::ui::headless

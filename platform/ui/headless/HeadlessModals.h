@@ -17,6 +17,10 @@ public:
                            std::function<void(std::optional<std::string>)> answer) override;
     void showFileChooser(const FileChooser& chooser, Window* window,
                          std::function<void(std::optional<std::string>)> answer) override;
+    void showTextPrompt(const TextPrompt& prompt, Window* window,
+                        std::function<void(std::optional<std::string>)> answer) override;
+    // Answers with the next of the answers a test queued; cancelled when there is none.
+    std::optional<std::string> runTextPrompt(const TextPrompt& prompt) override;
     void cancelShown() override;
     void showAbout(const AboutInfo& info, Window* window) override;
 
@@ -26,12 +30,18 @@ public:
     const std::optional<Alert>& shownAlert() const { return alert_; }
     const std::optional<FolderChooser>& shownChooser() const { return chooser_; }
     const std::optional<FileChooser>& shownFileChooser() const { return fileChooser_; }
+    const std::optional<TextPrompt>& shownPrompt() const { return prompt_; }
+    // The prompts run modally so far, and the answers the next ones get.
+    const std::vector<TextPrompt>& ranPrompts() const { return ranPrompts_; }
+    void queueModalAnswer(std::optional<std::string> text) { modalAnswers_.push_back(std::move(text)); }
     Window* shownOver() const { return window_; }
     const std::vector<AboutInfo>& abouts() const { return abouts_; }
     // The user's answers; false when nothing of that kind is shown.
     bool clickButton(int index);
     bool chooseFolder(std::optional<std::string> folder);
     bool chooseFile(std::optional<std::string> file);
+    // The first button with the entry holding `text`, or nothing for Cancel.
+    bool answerPrompt(std::optional<std::string> text);
     void forget();
 
 private:
@@ -43,6 +53,10 @@ private:
     std::function<void(std::optional<std::string>)> chooserAnswer_;
     std::function<void(std::optional<std::string>)> fileAnswer_;
     std::vector<AboutInfo> abouts_;
+    std::optional<TextPrompt> prompt_;
+    std::function<void(std::optional<std::string>)> promptAnswer_;
+    std::vector<TextPrompt> ranPrompts_;
+    std::vector<std::optional<std::string>> modalAnswers_;
 };
 
 }  // namespace platform::ui::headless

@@ -109,5 +109,27 @@ TEST_F(ModalsTest, ResetForgetsWithoutAnswering) {
     EXPECT_EQ(answered, 0);
 }
 
+TEST_F(ModalsTest, TextPromptsQueueWithTheOthersOrRunAlone) {
+    std::vector<std::string> answers;
+    alert("first").present(nullptr, [&](int) { answers.push_back("alert"); });
+    TextPrompt prompt{"Name for the new tab", "old", {"OK", "Cancel"}};
+    prompt.present(nullptr, [&](std::optional<std::string> text) { answers.push_back(text.value_or("none")); });
+    auto* shown = HeadlessModals::current();
+    EXPECT_FALSE(shown->shownPrompt());
+    shown->clickButton(0);
+    ASSERT_TRUE(shown->shownPrompt());
+    EXPECT_EQ(shown->shownPrompt()->initial, "old");
+    EXPECT_TRUE(shown->answerPrompt("typed"));
+    prompt.present(nullptr, [&](std::optional<std::string> text) { answers.push_back(text.value_or("none")); });
+    Modals::cancelShowing();
+    EXPECT_EQ(answers, (std::vector<std::string>{"alert", "typed", "none"}));
+    // Alone: answered before it returns, from what the test queued; cancelled without.
+    shown->queueModalAnswer("alone");
+    EXPECT_EQ(prompt.runModal(), "alone");
+    EXPECT_EQ(prompt.runModal(), std::nullopt);
+    EXPECT_EQ(shown->ranPrompts().size(), 2u);
+    EXPECT_FALSE(Modals::isShowing());
+}
+
 }  // namespace
 }  // namespace platform::ui

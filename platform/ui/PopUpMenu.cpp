@@ -1,0 +1,60 @@
+#include "platform/ui/PopUpMenu.h"
+
+#include <utility>
+
+#include "platform/ui/View.h"
+
+namespace platform::ui {
+
+namespace {
+
+std::shared_ptr<MenuPresenter>& installed() {
+    static std::shared_ptr<MenuPresenter> presenter = std::make_shared<headless::HeadlessMenus>();
+    return presenter;
+}
+
+}  // namespace
+
+void PopUpMenu::setPresenter(std::shared_ptr<MenuPresenter> presenter) {
+    installed() = presenter ? std::move(presenter) : std::make_shared<headless::HeadlessMenus>();
+}
+
+MenuPresenter& PopUpMenu::presenter() { return *installed(); }
+
+void PopUpMenu::popUp(const Menu& menu, const View& view, gfx::Point location) {
+    // Kept alive while it shows, even if another is installed meanwhile.
+    std::shared_ptr<MenuPresenter> presenter = installed();
+    presenter->popUp(menu, view.window(), view.convertToWindow(location));
+}
+
+namespace headless {
+
+HeadlessMenus* HeadlessMenus::current() { return dynamic_cast<HeadlessMenus*>(&PopUpMenu::presenter()); }
+
+void HeadlessMenus::popUp(const Menu& menu, Window* window, gfx::Point locationInWindow) {
+    shown_ = menu;
+    window_ = window;
+    location_ = locationInWindow;
+    ++popUps_;
+}
+
+bool HeadlessMenus::pick(std::string_view title) {
+    if (!shown_) return false;
+    for (const MenuItem& item : shown_->items) {
+        if (item.separator || item.title != title) continue;
+        // Gone before the action runs, as a real menu is; the action may pop up another.
+        const MenuItem chosen = item;
+        dismiss();
+        return MenuBar::perform(chosen);
+    }
+    return false;
+}
+
+void HeadlessMenus::dismiss() {
+    shown_.reset();
+    window_ = nullptr;
+}
+
+}  // namespace headless
+
+}  // namespace platform::ui
