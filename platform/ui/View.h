@@ -133,6 +133,8 @@ public:
     // (or, while a button is held, to the view it was pressed on). What a view does not handle goes
     // on to its superview.
     virtual bool acceptsFirstResponder() const { return false; }
+    // A one-line text field being edited, which takes Escape before the window's key handling does.
+    virtual bool isFieldEditor() const { return false; }
     // Asked when the view is to get (or lose) the keyboard; false refuses.
     virtual bool becomeFirstResponder() { return true; }
     virtual bool resignFirstResponder() { return true; }

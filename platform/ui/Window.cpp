@@ -364,6 +364,8 @@ bool Window::makeFirstResponder(View* view) {
     return firstResponder_ == view;
 }
 
+bool Window::isEditingText() const { return firstResponder_ && firstResponder_->isFieldEditor(); }
+
 void Window::setKeyWindow(bool key) {
     if (key == keyWindow_) return;
     keyWindow_ = key;

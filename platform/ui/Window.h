@@ -78,6 +78,9 @@ public:
     // Moves the keyboard to `view` (null: to nobody). False when the current first responder
     // refuses to let go or the view refuses to take it.
     bool makeFirstResponder(View* view);
+    // A text field is being edited: the first responder is a field editor, or (in a toolkit's
+    // window) one of its text entries has the keyboard.
+    virtual bool isEditingText() const;
     // The window the user types into. The backend follows the toolkit; tests set it.
     bool isKeyWindow() const { return keyWindow_; }
     void setKeyWindow(bool key);

@@ -102,6 +102,8 @@ public:
     // --- What the tile shows ------------------------------------------------------------------
     SessionStatus status() const { return machine_->status(); }
     bool finished() const { return machine_->finished(); }
+    // The user has seen the finished turn (the tile was zoomed); nothing is told.
+    void clearFinished() { machine_->clearFinished(); }
     const std::string& tool() const { return machine_->tool(); }
     const std::string& lastPrompt() const { return machine_->lastPrompt(); }
     const std::optional<std::string>& claudeSessionId() const { return machine_->claudeSessionId(); }

@@ -113,8 +113,10 @@ public:
 
     // --- What the tile shows ------------------------------------------------------------------
     SessionStatus status() const { return status_; }
-    // The assistant stopped after working on a prompt; cleared when busy again.
+    // The assistant stopped after working on a prompt; cleared when busy again,
+    // and by the wall once the user has looked at the tile.
     bool finished() const { return finished_; }
+    void clearFinished() { finished_ = false; }
     const std::string& tool() const { return tool_; }
     const std::string& lastPrompt() const { return lastPrompt_; }
     const std::optional<std::string>& claudeSessionId() const { return claudeSessionId_; }

@@ -171,7 +171,6 @@ void AppDelegate::applyTheme() {
     if (!window_) return;
     const auto background = windowBackground(Theme::isDark());
     window_->setBackgroundColor(background);
-    grid_->view().setBackground(background);
 }
 
 void AppDelegate::afterCapabilities() {
@@ -192,6 +191,7 @@ void AppDelegate::openStartupSessions() {
         request.name = folderName(request.cwd);
         grid_->open(std::move(request));
     }
+    grid_->launchTilesOpened();
 }
 
 void AppDelegate::showUncleanRunAlert() {
@@ -221,16 +221,18 @@ void AppDelegate::startSnapshotMode(const std::string& path) {
     const std::string action = env("SNAPSHOT_ACTION").value_or("");
     if (action == "zoom") {
         after(3.0, [this] {
-            // Nothing zooms on this wall yet: only the stored zoom scale is set.
-            if (!grid_->sessions().empty()) Store::shared().setZoomScale(1.4);
+            const auto tiles = grid_->sessions();
+            if (tiles.empty()) return;
+            Store::shared().setZoomScale(1.4);
+            grid_->zoom(tiles.front()->id());
         });
     } else if (action == "login") {
         after(2.0, [] { Setup::shared().login(false); });
     } else if (action == "tabs") {
         after(3.0, [this] {
-            if (grid_->sessions().size() < 2) return;
-            grid_->sessions()[1]->setWall(std::string(snapshotWall));
-            grid_->saveOpenTiles();
+            const auto tiles = grid_->sessions();
+            if (tiles.size() < 2) return;
+            grid_->move(tiles[1]->id(), std::string(snapshotWall));
         });
     }
     after(snapshotDelay(env("SNAPSHOT_DELAY")), [this, path] { captureSnapshot(path); });
@@ -309,15 +311,8 @@ void AppDelegate::buildMenu() {
 
 bool AppDelegate::isEnabled(MenuCommand command) const {
     switch (command) {
-        // Until the wall and the panels have them.
-        case MenuCommand::renameTile:
-        case MenuCommand::newTab:
-        case MenuCommand::nextTab:
-        case MenuCommand::prevTab:
-        case MenuCommand::toggleZoom:
-        case MenuCommand::zoomLarger:
-        case MenuCommand::zoomSmaller:
-        case MenuCommand::jumpToAttention: return false;
+        // Until the tile has it.
+        case MenuCommand::renameTile: return false;
         case MenuCommand::checkForUpdates: return Updater::shared().canCheckForUpdates();
         default: return true;
     }
@@ -347,9 +342,21 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::interrupt:
             if (active) active->send("\x1b");
             break;
-        case MenuCommand::focusTile:
-            if (tag >= 0) grid_->focus(static_cast<size_t>(tag));
+        case MenuCommand::focusTile: grid_->focus(tag); break;
+        case MenuCommand::newTab: grid_->newWall(); break;
+        case MenuCommand::nextTab: grid_->nextWall(1); break;
+        case MenuCommand::prevTab: grid_->nextWall(-1); break;
+        case MenuCommand::toggleZoom:
+            if (grid_->zoomId()) {
+                grid_->unzoom();
+            } else if (const auto id = grid_->activeId()) {
+                grid_->zoom(*id);
+            }
             break;
+        // Only while a tile is zoomed; the store keeps the scale within its bounds.
+        case MenuCommand::zoomLarger: grid_->changeZoomScale(0.1); break;
+        case MenuCommand::zoomSmaller: grid_->changeZoomScale(-0.1); break;
+        case MenuCommand::jumpToAttention: grid_->jumpToAttention(); break;
         case MenuCommand::quit: Application::shared().terminate(); break;
         case MenuCommand::copy:
             if (active) active->copySelection();

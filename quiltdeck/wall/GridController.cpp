@@ -6,9 +6,13 @@
 #include <filesystem>
 
 #include "platform/runtime/MainLoop.h"
+#include "platform/ui/Animation.h"
 #include "platform/ui/Modals.h"
 #include "platform/ui/Window.h"
+#include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/sessions/Browsers.h"
+#include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/Uuid.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
@@ -17,55 +21,91 @@
 
 namespace quiltdeck {
 
-namespace {
+using platform::runtime::MainLoop;
+using platform::runtime::NotificationCenter;
+using platform::ui::AnimationContext;
+using platform::ui::View;
 
-std::string lastComponent(const std::string& path) {
-    const std::filesystem::path p(path);
-    const std::string name = p.filename().string();
-    return name.empty() ? p.parent_path().filename().string() : name;
-}
-
-}  // namespace
-
-GridController::RootView::RootView(BarView& bar, GridView& grid) : bar_(bar), grid_(grid) {
-    addSubview(&grid_);
-    addSubview(&bar_);
-}
-
-void GridController::RootView::setFrameSize(Size size) {
-    FlippedView::setFrameSize(size);
-    const double width = frame().width, height = frame().height;
-    bar_.setFrame({0, 0, width, BarView::height});
-    grid_.setFrame({0, BarView::height, width, std::max(0.0, height - BarView::height)});
-}
+// A tile and its card. The card goes first: it shows the session's terminal.
+struct GridController::Entry {
+    std::unique_ptr<WallTile> session;
+    std::unique_ptr<TileView> tile;
+    ~Entry() {
+        tile.reset();
+        session.reset();
+    }
+};
 
 GridController::GridController(TileFactory makeTile, HookServer::Options hookOptions)
     : makeTile_(std::move(makeTile)), hooks_(std::make_unique<HookServer>(std::move(hookOptions))) {
+    currentWall_ = Store::shared().currentWall();
     savedAtLaunch_ = Store::shared().openTiles();
-    auto relay = [](const std::function<void()>& callback) {
-        return [&callback] {
-            if (callback) callback();
-        };
+    std::weak_ptr<int> alive = alive_;
+
+    // From the bottom: bar, empty card, tab bar, (the tiles), blur, scrim.
+    root_.onResize = [this, alive] {
+        if (!alive.expired()) relayout();
     };
-    bar_.onNew = relay(onNewRequested);
-    bar_.onGuide = relay(onGuideRequested);
-    bar_.onHistory = relay(onHistoryRequested);
-    bar_.onSettings = relay(onSettingsRequested);
-    bar_.onBrowsers = relay(onBrowsersRequested);
+    root_.addSubview(&bar_);
+    bar_.onNew = [this, alive] {
+        if (!alive.expired() && onNewRequested) onNewRequested();
+    };
+    bar_.onBrowsers = [this, alive] {
+        if (!alive.expired() && onBrowsersRequested) onBrowsersRequested();
+    };
     bar_.onToggleAI = [](bool on) { Store::shared().setAiTitles(on); };
-    empty_.onOpenProject = relay(onNewRequested);
-    view_.setEmptyView(&empty_, [this](double width) { return empty_.layoutContent(width, false); });
-    // The card took these first (it subscribed when it was made) and knows its new height.
-    auto& center = platform::runtime::NotificationCenter::defaultCenter();
-    for (std::string_view name : {Setup::didChange, Theme::didChange, Lang::didChange}) {
-        observers_.push_back(center.subscribe(std::string(name), [this](const auto&) { view_.layoutTiles(); }));
+    bar_.onSettings = [this, alive] {
+        if (!alive.expired() && onSettingsRequested) onSettingsRequested();
+    };
+    bar_.onHistory = [this, alive] {
+        if (!alive.expired() && onHistoryRequested) onHistoryRequested();
+    };
+    bar_.onGuide = [this, alive] {
+        if (!alive.expired() && onGuideRequested) onGuideRequested();
+    };
+    empty_.onOpenProject = [this, alive] {
+        if (!alive.expired() && onNewRequested) onNewRequested();
+    };
+    root_.addSubview(&empty_);
+    root_.addSubview(&tabs_);
+    tabs_.onSelect = [this, alive](const std::string& wall) {
+        if (!alive.expired()) showWall(wall);
+    };
+    tabs_.onNew = [this, alive] {
+        if (!alive.expired()) newWall();
+    };
+    tabs_.onRename = [this, alive](const std::string& wall) {
+        if (!alive.expired()) renameWall(wall);
+    };
+    tabs_.onRemove = [this, alive](const std::string& wall) {
+        if (!alive.expired()) removeWall(wall);
+    };
+    if (!WallModel::wallExists(currentWall_, Store::shared().walls())) currentWall_.clear();
+    reloadTabs();
+    auto& center = NotificationCenter::defaultCenter();
+    observers_.push_back(center.subscribe(std::string(Setup::didChange), [this, alive](const auto&) {
+        if (!alive.expired()) relayout();
+    }));
+    scrimBlur_.setHidden(true);
+    root_.addSubview(&scrimBlur_);
+    scrim_.setHidden(true);
+    scrim_.onClick = [this, alive] {
+        if (!alive.expired()) unzoom();
+    };
+    root_.addSubview(&scrim_);
+    applyTheme();
+    for (const std::string_view name : {Theme::didChange, Lang::didChange}) {
+        observers_.push_back(center.subscribe(std::string(name), [this, alive](const auto&) {
+            if (!alive.expired()) applyTheme();
+        }));
     }
 }
 
 GridController::~GridController() {
+    observers_.clear();
     // The hook server's closures must find nothing once the tiles are gone.
     hooks_.reset();
-    sessions_.clear();
+    entries_.clear();
 }
 
 void GridController::viewDidLoad() {
@@ -98,24 +138,51 @@ void GridController::viewDidLoad() {
         }
     };
     publishTiles();
-    // The first count, in the theme resolved by now.
-    recount();
+}
+
+// --- State ---------------------------------------------------------------------------------------
+
+GridController::Entry* GridController::entry(const std::string& id) const {
+    const auto it = entries_.find(id);
+    return it == entries_.end() ? nullptr : it->second.get();
 }
 
 WallTile* GridController::session(const std::string& id) const {
-    for (const auto& tile : sessions_) {
-        if (tile->id() == id) return tile.get();
+    const Entry* e = entry(id);
+    return e ? e->session.get() : nullptr;
+}
+
+TileView* GridController::tile(const std::string& id) const {
+    const Entry* e = entry(id);
+    return e ? e->tile.get() : nullptr;
+}
+
+std::vector<WallTile*> GridController::sessions() const {
+    std::vector<WallTile*> ordered;
+    for (const WallModel::Tile& t : model_.tiles()) {
+        if (WallTile* s = session(t.id)) ordered.push_back(s);
     }
-    return nullptr;
+    return ordered;
+}
+
+void GridController::syncModel() {
+    for (const WallModel::Tile& t : model_.tiles()) {
+        const WallTile* s = session(t.id);
+        if (!s) continue;
+        WallModel::Tile* record = model_.find(t.id);
+        record->status = s->status();
+        record->finished = s->finished();
+        record->wall = s->wall();
+    }
+}
+
+const WallModel& GridController::model() {
+    syncModel();
+    return model_;
 }
 
 std::optional<std::string> GridController::activeId() const {
-    if (platform::ui::Window* window = view_.window()) {
-        for (const auto& tile : sessions_) {
-            if (window->firstResponder() == &tile->view()) activeId_ = tile->id();
-        }
-    }
-    if (activeId_ && !session(*activeId_)) activeId_.reset();
+    if (activeId_ && !entry(*activeId_)) return std::nullopt;
     return activeId_;
 }
 
@@ -125,65 +192,246 @@ WallTile* GridController::activeSession() const {
 }
 
 size_t GridController::liveCount() const {
-    return static_cast<size_t>(std::count_if(sessions_.begin(), sessions_.end(),
-                                             [](const auto& tile) { return tile->status() != SessionStatus::exited; }));
+    size_t live = 0;
+    for (const auto& [id, e] : entries_) live += e->session->status() != SessionStatus::exited;
+    return live;
 }
 
 size_t GridController::waitingCount() const {
-    return static_cast<size_t>(std::count_if(sessions_.begin(), sessions_.end(),
-                                             [](const auto& tile) { return tile->status() == SessionStatus::waiting; }));
+    size_t waiting = 0;
+    for (const auto& [id, e] : entries_) waiting += e->session->status() == SessionStatus::waiting;
+    return waiting;
+}
+
+// --- Opening -------------------------------------------------------------------------------------
+
+void GridController::publishTiles() {
+    HookSnapshot snapshot;
+    for (const auto& [id, e] : entries_) snapshot.tileIds.insert(id);
+    for (const BrowserInfo& browser : Browsers::shared().list()) snapshot.browserLabels.emplace(browser.deviceId, browser.label());
+    hooks_->publish(std::move(snapshot));
 }
 
 WallTile* GridController::open(TileRequest request) {
     if (!makeTile_) return nullptr;
-    // The id is known to the hook server before the child starts, so its first hook finds the tile.
-    if (!request.id) request.id = newUuid();
-    HookSnapshot next = snapshot();
-    next.tileIds.insert(*request.id);
+    // A free id is kept; a taken one (or none) gives a new one. Either way the hook
+    // server knows it before the child starts, so the child's first hook finds the tile.
+    if (!request.id || entry(*request.id)) request.id = newUuid();
+    const std::string id = *request.id;
+    HookSnapshot next;
+    for (const auto& [known, e] : entries_) next.tileIds.insert(known);
+    next.tileIds.insert(id);
     hooks_->publish(std::move(next));
     std::unique_ptr<WallTile> made = makeTile_(request, hooks_->port());
     if (!made) {
         publishTiles();
         return nullptr;
     }
-    // The first assistant tile ends the first run: an empty wall shows the short message from then on.
-    if (!request.isShell && !Store::shared().onboarded()) Store::shared().setOnboarded(true);
-    WallTile& tile = *made;
-    tile.setWall(request.wall.value_or(""));
+    if (made->id() != id) {
+        // The factory chose its own id: it is the tile's from now on.
+        request.id = made->id();
+    }
+    const std::string tileId = made->id();
+    if (!made->isShell() && !Store::shared().onboarded()) Store::shared().setOnboarded(true);
+    auto e = std::make_unique<Entry>();
+    e->session = std::move(made);
+    e->tile = std::make_unique<TileView>(*e->session);
+    WallTile& s = *e->session;
+    TileView& card = *e->tile;
+
+    const std::string wall = request.wall.value_or(currentWall_);
+    s.setWall(wall);
+    if (wall != currentWall_ && !restoring_) showWall(wall);
+    wireTile(tileId, s, card);
+
+    WallModel::Tile record{tileId, wall, s.status(), s.finished()};
+    model_.insert(std::move(record), request.at);
+    entries_[tileId] = std::move(e);
+    root_.addSubview(&card, &scrimBlur_);
+    publishTiles();
+
+    const bool wasZoomed = zoomId_.has_value();
+    if (wasZoomed) {
+        zoomId_.reset();
+        hideScrim();
+        for (const auto& [other, oe] : entries_) {
+            if (other != tileId) oe->tile->setZoomed(false);
+        }
+    }
+    activeId_ = tileId;
+    reindex();
+    relayout();
+    card.refresh();
+    if (onSessionsChanged) onSessionsChanged();
+    saveOpenTiles();
+    if (wasZoomed) {
+        zoom(tileId);
+    } else {
+        focusActive();
+    }
+    return &s;
+}
+
+void GridController::wireTile(const std::string& id, WallTile& s, TileView& card) {
     std::weak_ptr<int> alive = alive_;
-    const std::string id = tile.id();
-    tile.onChange = [this, alive] {
-        if (!alive.expired()) changed();
+    card.onClick = [this, alive, id] {
+        if (!alive.expired()) zoom(id);
     };
-    tile.onPersist = [this, alive] {
+    card.onCloseRequested = [this, alive, id] {
+        if (!alive.expired()) requestClose(id);
+    };
+    card.onResizeCorner = [this, alive](Point corner) {
+        if (!alive.expired()) resizeZoom(corner);
+    };
+    card.onMoveRequested = [this, alive, id](View& anchor) {
+        if (!alive.expired()) showMoveMenu(id, anchor);
+    };
+    card.onDragBegan = [this, alive, id] {
+        if (!alive.expired()) dragBegan(id);
+    };
+    card.onDragMoved = [this, alive](Point p) {
+        if (!alive.expired()) dragMoved(p);
+    };
+    card.onDragEnded = [this, alive](Point p) {
+        if (!alive.expired()) dragEnded(p);
+    };
+    card.onActivated = [this, alive, id] {
+        if (!alive.expired()) activeId_ = id;
+    };
+    // A conversation the assistant no longer has starts afresh in the same place.
+    s.onResumeFailed = [this, alive, id] {
+        if (alive.expired()) return;
+        // Inside the session's own exit: the restart goes on the next turn.
+        MainLoop::main().post([this, alive, id] {
+            if (!alive.expired()) restart(id, false);
+        });
+    };
+    s.onChange = [this, alive, id] {
+        if (alive.expired()) return;
+        if (TileView* t = tile(id)) t->refresh();
+        updateCounts();
+    };
+    s.onPersist = [this, alive] {
         if (!alive.expired()) saveOpenTiles();
     };
-    tile.onResumeFailed = [this, alive, id] {
-        if (alive.expired()) return;
-        WallTile* failed = session(id);
-        if (!failed) return;
-        // Started again in its place, without the conversation that is gone.
-        Store::ClosedTile record = recordOf(*failed, true, true);
-        record.claudeSessionId.reset();
-        record.lastPrompt.reset();
-        const auto at = std::find_if(sessions_.begin(), sessions_.end(), [&](const auto& t) { return t->id() == id; });
-        std::unique_ptr<WallTile> gone = std::move(*at);
-        sessions_.erase(at);
-        gone->kill();
-        gone->view().removeFromSuperview();
-        reopen(record, false);
-        // This runs inside the tile's own callback: it goes on the next turn.
-        discard(std::move(gone));
-    };
-    sessions_.push_back(std::move(made));
-    // A new tile takes the keyboard; restored ones leave it where it was.
-    if (!restoring_ || !activeId_) activeId_ = id;
+}
+
+void GridController::restart(const std::string& id, bool resume) {
+    WallTile* s = session(id);
+    if (!s) return;
+    const Store::ClosedTile r = s->record();
+    TileRequest request;
+    request.cwd = r.cwd;
+    request.name = lastPathComponent(r.cwd);
+    request.isShell = r.isShell;
+    if (r.browserId) {
+        for (const BrowserInfo& browser : Browsers::shared().list()) {
+            if (browser.deviceId == *r.browserId) {
+                request.browser = browser;
+                break;
+            }
+        }
+    }
+    if (resume) {
+        request.resume = r.claudeSessionId;
+        request.continueLatest = !r.claudeSessionId;
+    }
+    const auto at = model_.indexOf(id);
+    if (at) request.at = static_cast<long>(*at);
+    request.wall = s->wall();
+    request.carryOver = true;
+    close(id);
+    open(std::move(request));
+}
+
+void GridController::rebind(const std::string& id, std::optional<BrowserInfo> browser) {
+    WallTile* s = session(id);
+    if (!s) return;
+    const Store::ClosedTile r = s->record();
+    Log::write("rebind " + id.substr(0, 8) + " to " + (browser ? browser->label() : std::string("no browser")) +
+               ", resume " + (r.claudeSessionId ? r.claudeSessionId->substr(0, 8) : std::string("none")));
+    TileRequest request;
+    request.cwd = r.cwd;
+    request.name = lastPathComponent(r.cwd);
+    request.browser = std::move(browser);
+    request.resume = r.claudeSessionId;
+    request.title = s->title();
+    request.userNamed = r.userNamed.value_or(false);
+    if (const auto at = model_.indexOf(id)) request.at = static_cast<long>(*at);
+    request.wall = s->wall();
+    request.carryOver = true;
+    close(id);
+    open(std::move(request));
+}
+
+// --- Closing, history, saving ----------------------------------------------------------------------
+
+Store::ClosedTile GridController::recordOf(const WallTile& tile, WallModel::Maker maker) const {
+    const Store::ClosedTile r = tile.record();
+    WallModel::Facts facts;
+    facts.id = tile.id();
+    facts.title = tile.title();
+    facts.cwd = r.cwd;
+    facts.isShell = r.isShell;
+    facts.browserId = r.browserId;
+    facts.claudeSessionId = r.claudeSessionId;
+    facts.lastPrompt = r.lastPrompt.value_or("");
+    facts.userNamed = r.userNamed.value_or(false);
+    facts.wall = tile.wall();
+    return WallModel::record(facts, maker);
+}
+
+void GridController::requestClose(const std::string& id) {
+    WallTile* s = session(id);
+    if (!s) return;
+    platform::ui::Window* window = root_.window();
+    if (s->status() == SessionStatus::exited || !window) {
+        close(id);
+        return;
+    }
+    platform::ui::Alert alert;
+    alert.messageText = t("close_tile_q", {s->title()});
+    alert.informativeText = t(s->isShell() ? "close_shell_info" : "close_claude_info");
+    alert.style = platform::ui::Alert::Style::warning;
+    alert.buttons = {t("close"), t("cancel")};
+    std::weak_ptr<int> alive = alive_;
+    alert.present(window, [this, alive, id](int button) {
+        if (button == 0 && !alive.expired()) close(id);
+    });
+}
+
+void GridController::close(const std::string& id) {
+    Entry* e = entry(id);
+    if (!e) return;
+    Store::shared().recordClosed(recordOf(*e->session, WallModel::Maker::close));
+    e->session->kill();
+    model_.remove(id);
+    e->tile->removeFromSuperview();
+    if (zoomId_ == id) {
+        zoomId_.reset();
+        hideScrim();
+    }
+    if (activeId_ == id) activeId_ = model_.firstOnWall(currentWall_);
+    if (dragId_ == id) dragId_.reset();
+    discard(id);
     publishTiles();
+    reindex();
     relayout();
-    changed();
+    if (onSessionsChanged) onSessionsChanged();
     saveOpenTiles();
-    if (!restoring_) focusActive();
-    return &tile;
+    focusActive();
+}
+
+void GridController::discard(const std::string& id) {
+    auto it = entries_.find(id);
+    if (it == entries_.end()) return;
+    // The tile may still be on the way out of an event or a callback of its own.
+    std::shared_ptr<Entry> gone(std::move(it->second));
+    entries_.erase(it);
+    gone->session->onChange = nullptr;
+    gone->session->onPersist = nullptr;
+    gone->session->onResumeFailed = nullptr;
+    MainLoop::main().post([gone] {});
 }
 
 void GridController::reopen(const Store::ClosedTile& record, bool resume) {
@@ -193,147 +441,162 @@ void GridController::reopen(const Store::ClosedTile& record, bool resume) {
         Store::shared().recordClosed(record);
         return;
     }
+    const WallModel::Reopen choices =
+        model_.reopenChoices(record, resume, restoring_, Store::shared().walls(), Browsers::shared().list());
     TileRequest request;
     request.cwd = record.cwd;
     request.name = record.name;
     request.isShell = record.isShell;
     request.title = record.title;
-    if (record.browserId) {
-        for (const BrowserInfo& browser : Browsers::shared().list()) {
-            if (browser.deviceId == *record.browserId) request.browser = browser;
-        }
-    }
-    if (resume) {
-        request.resume = record.claudeSessionId;
-        request.continueLatest = !record.claudeSessionId && record.lastPrompt && !record.lastPrompt->empty();
-    }
-    request.userNamed = record.userNamed.value_or(false);
-    request.wall = record.wall;
+    request.browser = choices.browser;
+    request.resume = choices.resume;
+    request.continueLatest = choices.continueLatest;
+    request.userNamed = choices.userNamed;
+    request.wall = choices.wall;
     request.carryOver = true;
-    if (record.tileId && !session(*record.tileId)) request.id = record.tileId;
+    request.id = choices.id;
     open(std::move(request));
 }
 
 void GridController::restoreOpenTiles() {
+    launchSettled_ = true;
     if (savedAtLaunch_.empty()) return;
     restoring_ = true;
-    for (const auto& record : savedAtLaunch_) reopen(record, true);
+    for (const Store::ClosedTile& record : savedAtLaunch_) reopen(record, true);
     restoring_ = false;
     saveOpenTiles();
-    if (!sessions_.empty() && !activeSession()) activeId_ = sessions_.front()->id();
+    if (zoomId_) unzoom();
+    activeId_ = model_.activeFor(currentWall_, activeId_);
+    reindex();
     relayout();
     focusActive();
-}
-
-Store::ClosedTile GridController::recordOf(const WallTile& tile, bool withWall, bool withId) const {
-    Store::ClosedTile record = tile.record();
-    record.name = lastComponent(record.cwd);
-    record.closedAt = Date::now();
-    if (record.lastPrompt && record.lastPrompt->empty()) record.lastPrompt.reset();
-    record.wall = withWall && !tile.wall().empty() ? std::optional(tile.wall()) : std::nullopt;
-    record.tileId = withId ? std::optional(tile.id()) : std::nullopt;
-    return record;
 }
 
 void GridController::saveOpenTiles() {
     if (restoring_) return;
     std::vector<Store::ClosedTile> open;
-    for (const auto& tile : sessions_) {
-        if (tile->status() != SessionStatus::exited) open.push_back(recordOf(*tile, true, true));
+    if (!launchSettled_) {
+        // Not restored yet: a save now must not lose the last run's tiles.
+        for (const Store::ClosedTile& saved : savedAtLaunch_) {
+            if (!saved.tileId || !entry(*saved.tileId)) open.push_back(saved);
+        }
+    }
+    for (const WallTile* s : sessions()) {
+        if (s->status() != SessionStatus::exited) open.push_back(recordOf(*s, WallModel::Maker::open));
     }
     Store::shared().setOpenTiles(std::move(open));
 }
 
 void GridController::recordExitedTiles() {
-    for (const auto& tile : sessions_) {
-        if (tile->status() == SessionStatus::exited) Store::shared().recordClosed(recordOf(*tile, true, false));
+    for (const WallTile* s : sessions()) {
+        if (s->status() == SessionStatus::exited) Store::shared().recordClosed(recordOf(*s, WallModel::Maker::exited));
     }
-}
-
-void GridController::requestClose(const std::string& id) {
-    WallTile* tile = session(id);
-    if (!tile) return;
-    platform::ui::Window* window = view_.window();
-    if (tile->status() == SessionStatus::exited || !window) {
-        close(id);
-        return;
-    }
-    platform::ui::Alert alert;
-    alert.messageText = t("close_tile_q", {tile->title()});
-    alert.informativeText = t(tile->record().isShell ? "close_shell_info" : "close_claude_info");
-    alert.buttons = {t("close"), t("cancel")};
-    std::weak_ptr<int> alive = alive_;
-    alert.present(window, [this, alive, id](int button) {
-        if (button == 0 && !alive.expired()) close(id);
-    });
-}
-
-void GridController::close(const std::string& id) {
-    const auto at = std::find_if(sessions_.begin(), sessions_.end(), [&](const auto& t) { return t->id() == id; });
-    if (at == sessions_.end()) return;
-    Store::shared().recordClosed(recordOf(**at, false, false));
-    std::unique_ptr<WallTile> tile = std::move(*at);
-    sessions_.erase(at);
-    tile->kill();
-    tile->view().removeFromSuperview();
-    if (activeId_ == id) activeId_ = sessions_.empty() ? std::nullopt : std::optional(sessions_.front()->id());
-    publishTiles();
-    relayout();
-    changed();
-    saveOpenTiles();
-    focusActive();
-    discard(std::move(tile));
-}
-
-void GridController::discard(std::unique_ptr<WallTile> tile) {
-    // The tile may still be on the way out of an event or a callback of its own.
-    platform::runtime::MainLoop::main().post([gone = std::shared_ptr<WallTile>(std::move(tile))] {});
-}
-
-void GridController::focus(size_t index) {
-    if (index >= sessions_.size()) return;
-    activeId_ = sessions_[index]->id();
-    if (platform::ui::Window* window = view_.window()) window->makeFirstResponder(&sessions_[index]->view());
-}
-
-void GridController::focusActive() {
-    std::weak_ptr<int> alive = alive_;
-    platform::runtime::MainLoop::main().post([this, alive] {
-        if (alive.expired()) return;
-        WallTile* tile = activeSession();
-        platform::ui::Window* window = view_.window();
-        if (tile && window) window->makeFirstResponder(&tile->view());
-    });
 }
 
 void GridController::killAll() {
-    for (const auto& tile : sessions_) tile->kill();
+    for (const auto& [id, e] : entries_) e->session->kill();
+}
+
+// --- Layout --------------------------------------------------------------------------------------
+
+WallGeometry GridController::geometry() {
+    WallGeometry g;
+    g.width = root_.bounds().width;
+    g.height = root_.bounds().height;
+    // Full screen (and the bar's auto-hide) are not the wall's yet: no inset.
+    g.top = 0;
+    g.barHidden = barHidden_;
+    g.count = model_.countOnWall(currentWall_);
+    return g;
 }
 
 void GridController::relayout() {
-    std::vector<platform::ui::View*> views;
-    for (const auto& tile : sessions_) views.push_back(&tile->view());
-    view_.setTiles(std::move(views));
+    syncModel();
+    const WallGeometry g = geometry();
+    bar_.setFrameImplicitly(g.barFrame());
+    tabs_.setFrameImplicitly(g.tabBarFrame());
+    scrim_.setFrameImplicitly(g.gridArea());
+    scrimBlur_.setFrameImplicitly(g.gridArea());
+    // Tiles of other walls are only hidden: they cost nothing here.
+    for (const auto& [id, e] : entries_) e->tile->setHidden(e->session->wall() != currentWall_);
+    empty_.setHidden(g.count > 0);
+    if (g.count == 0) {
+        const double height = empty_.layoutContent(g.emptyCardWidth(), false);
+        empty_.setFrameImplicitly(g.emptyCardFrame(height));
+        empty_.layoutContent(empty_.bounds().width, true);
+        return;
+    }
+    size_t slot = 0;
+    for (const WallModel::Tile& t : model_.tiles()) {
+        if (t.wall != currentWall_) continue;
+        const size_t at = slot++;
+        TileView* card = tile(t.id);
+        if (!card || t.id == layoutSkip_ || t.id == dragId_) continue;
+        if (t.id == zoomId_) {
+            card->setZoomed(true);
+            card->animator().setFrame(g.zoomFrame(Store::shared().zoomScale()));
+        } else {
+            card->setZoomed(false);
+            card->animator().setFrame(g.slotFrame(at));
+        }
+    }
 }
 
-HookSnapshot GridController::snapshot() const {
-    HookSnapshot snapshot;
-    for (const auto& tile : sessions_) snapshot.tileIds.insert(tile->id());
-    return snapshot;
+void GridController::animateLayout() {
+    AnimationContext::runAnimationGroup([this](AnimationContext& context) {
+        context.duration = zoomDuration;
+        context.timing = zoomCurve;
+        context.allowsImplicitAnimation = true;
+        relayout();
+    });
 }
 
-void GridController::publishTiles() { hooks_->publish(snapshot()); }
-
-void GridController::recount() {
-    auto count = [this](auto&& pick) { return static_cast<int>(std::count_if(sessions_.begin(), sessions_.end(), pick)); };
-    bar_.update(static_cast<int>(sessions_.size()), count([](const auto& t) { return t->status() == SessionStatus::busy; }),
-                count([](const auto& t) { return t->status() == SessionStatus::waiting; }),
-                count([](const auto& t) { return t->finished(); }));
+void GridController::animateLayout(const std::string& skip) {
+    layoutSkip_ = skip;
+    AnimationContext::runAnimationGroup([this](AnimationContext& context) {
+        context.duration = reorderDuration;
+        context.allowsImplicitAnimation = true;
+        relayout();
+    });
+    layoutSkip_.reset();
 }
 
-void GridController::changed() {
-    recount();
+std::optional<size_t> GridController::slotIndex(Point point) { return geometry().slotIndex(point); }
+
+void GridController::resizeZoom(Point corner) {
+    if (!zoomId_) return;
+    TileView* card = tile(*zoomId_);
+    if (!card) return;
+    const Rect f = card->frame();
+    const auto scale = geometry().gripScale(corner, Point{f.x + f.width / 2, f.y + f.height / 2});
+    // No grid area to scale against: nothing changes.
+    if (!scale) return;
+    Store::shared().setZoomScale(*scale);
+    relayout();
+}
+
+void GridController::applyTheme() {
+    using C = PanelColors;
+    root_.setLayerBackgroundColor(C::pick(C::rgb(11, 12, 13), C::rgb(233, 232, 230)));
+    tabs_.restyle();
+    scrim_.setLayerBackgroundColor(Theme::isDark() ? platform::gfx::Rgba{0.02, 0.02, 0.024, 0.62}
+                                                   : platform::gfx::Rgba{0.42, 0.42, 0.45, 0.32});
+    scrimBlur_.setTint(Theme::isDark() ? platform::gfx::Rgba{0, 0, 0, 0.12} : platform::gfx::Rgba{1, 1, 1, 0.18});
+    empty_.applyTheme();
+    relayout();
+    updateCounts();
+}
+
+void GridController::updateCounts() {
+    const WallModel::Counts counts = model().counts();
+    bar_.update(counts.total, counts.busy, counts.waiting, counts.done);
+    reloadTabs();
     if (onSessionsChanged) onSessionsChanged();
+}
+
+void GridController::hideScrim() {
+    scrim_.setHidden(true);
+    scrimBlur_.setHidden(true);
 }
 
 }  // namespace quiltdeck

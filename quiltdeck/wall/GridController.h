@@ -2,30 +2,70 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/BlurView.h"
 #include "platform/ui/FlippedView.h"
 #include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/panels/OnboardingView.h"
 #include "quiltdeck/sessions/HookServer.h"
 #include "quiltdeck/sessions/Store.h"
-#include "quiltdeck/wall/GridView.h"
+#include "quiltdeck/wall/TabsView.h"
+#include "quiltdeck/wall/TileView.h"
+#include "quiltdeck/wall/WallGeometry.h"
+#include "quiltdeck/wall/WallModel.h"
 #include "quiltdeck/wall/WallTile.h"
 
 namespace quiltdeck {
 
-// The tile wall, as far as the application shell needs it: the open tiles in
-// order, each one's terminal view in an equal cell of the grid's view, the active
-// tile (the one last clicked or focused), the hook server wired to the tiles, and
-// the operations that open, restore, save, record and close tiles. One wall;
-// nothing zooms. Main thread.
+// The click-catching layer behind a zoomed tile.
+class ScrimView : public platform::ui::FlippedView {
+public:
+    using FlippedView::FlippedView;
+    std::function<void()> onClick;
+    void mouseDown(const platform::ui::MouseEvent&) override {
+        if (onClick) onClick();
+    }
+    void mouseUp(const platform::ui::MouseEvent&) override {}
+    void mouseDragged(const platform::ui::MouseEvent&) override {}
+};
+
+// The wall's root view: its size changes lay the wall out again.
+class WallView : public platform::ui::FlippedView {
+public:
+    using FlippedView::FlippedView;
+    std::function<void()> onResize;
+    void setFrameSize(Size size) override {
+        FlippedView::setFrameSize(size);
+        if (onResize) onResize();
+    }
+};
+
+// The tile wall, the main window's content: every tile of every wall in one
+// order (the model), one card per tile, the current wall, the active and the
+// zoomed tile, the top bar, the tab bar, the blur and scrim behind a zoomed
+// tile, the empty card, and the hook server wired to the tiles. Tiles come into
+// being only through `open` and end only through `close`; opening and closing
+// end with the order renumbered, laid out, told, saved, then focused or zoomed.
+// Callbacks handed to tiles, sessions, prompts and the hook server hold the
+// controller weakly and do nothing once it is gone. Main thread.
 class GridController {
 public:
+    using Point = platform::gfx::Point;
+    using Rect = platform::gfx::Rect;
     // Makes the tile's session and starts its child; `hookPort` is the hook server's.
     using TileFactory = std::function<std::unique_ptr<WallTile>(const TileRequest& request, uint16_t hookPort)>;
+
+    static constexpr double zoomDuration = 0.22;
+    static constexpr platform::ui::TimingFunction zoomCurve{0.2, 1.18, 0.3, 1.0};
+    static constexpr double reorderDuration = 0.14;
+    static constexpr double dragOpacity = 0.92;
+    static constexpr double dragShadowRadius = 36;
 
     GridController(TileFactory makeTile, HookServer::Options hookOptions = {});
     ~GridController();
@@ -35,85 +75,134 @@ public:
     // Starts the hook server, then hands its requests to the tiles.
     void viewDidLoad();
 
-    GridView& view() { return view_; }
-    // The window's content: the top bar above the grid.
+    // The window's content: the bar, the tab bar and the wall under them.
+    platform::ui::View& view() { return root_; }
     platform::ui::View& root() { return root_; }
-    BarView& bar() { return bar_; }
-    // What the wall shows while it has no tiles.
-    OnboardingView& emptyCard() { return empty_; }
     HookServer& hooks() { return *hooks_; }
-    const std::vector<std::unique_ptr<WallTile>>& sessions() const { return sessions_; }
+    BarView& bar() { return bar_; }
+    TabsView& tabs() { return tabs_; }
+    OnboardingView& emptyCard() { return empty_; }
+    ScrimView& scrim() { return scrim_; }
+    platform::ui::BlurView& scrimBlur() { return scrimBlur_; }
+
+    // --- State --------------------------------------------------------------------------------
+    // Every tile of every wall, in wall order.
+    std::vector<WallTile*> sessions() const;
     WallTile* session(const std::string& id) const;
-    // The tile whose view has the keyboard, else the one that had it last.
+    TileView* tile(const std::string& id) const;
+    const WallModel& model();
+    const std::string& currentWall() const { return currentWall_; }
     std::optional<std::string> activeId() const;
     WallTile* activeSession() const;
+    const std::optional<std::string>& zoomId() const { return zoomId_; }
+    const std::optional<std::string>& dragId() const { return dragId_; }
     size_t liveCount() const;
     size_t waitingCount() const;
 
-    // Told whenever tiles come or go or a tile's status changes.
+    // Told after every change of the tiles and every count update.
     std::function<void()> onSessionsChanged;
-    // The wall's own "new tile" request (also the bar's new-session pill), and the bar's others.
     std::function<void()> onNewRequested;
-    std::function<void()> onGuideRequested;
-    std::function<void()> onHistoryRequested;
-    std::function<void()> onSettingsRequested;
     std::function<void()> onBrowsersRequested;
+    std::function<void()> onSettingsRequested;
+    std::function<void()> onHistoryRequested;
+    std::function<void()> onGuideRequested;
+    std::function<void(const std::string& id)> onChangeFolderRequested;
 
-    // The new tile, appended; null when no tile could be made.
+    // --- Opening, closing, saving -------------------------------------------------------------------
+    // The new tile; null when no tile could be made.
     WallTile* open(TileRequest request);
-    // Reopens the tiles saved at the last quit, with their conversations, then
-    // saves the list again.
-    void restoreOpenTiles();
-    void reopen(const Store::ClosedTile& record, bool resume);
-    // The live tiles to the store's open-tile list (not while restoring).
-    void saveOpenTiles();
-    // Every exited tile into the closed-tile history.
-    void recordExitedTiles();
-    // Asks first (with a sheet) when the tile is live.
     void requestClose(const std::string& id);
-    // Records the tile in the history, kills it and takes it off the wall.
     void close(const std::string& id);
-    // The keyboard to the tile at that position; nothing past the end.
-    void focus(size_t index);
-    // The keyboard to the active tile, on the next turn of the main loop.
-    void focusActive();
-    // Nothing zooms on this wall: Escape is never taken.
-    bool escapePressed() { return false; }
+    void reopen(const Store::ClosedTile& record, bool resume);
+    void restoreOpenTiles();
+    // The start-up folders took the place of the restore: from now on the live tiles alone are saved.
+    void launchTilesOpened() { launchSettled_ = true; }
+    void saveOpenTiles();
+    void recordExitedTiles();
+    // A fresh tile in the tile's place: resumed (or the folder's latest conversation) or not.
+    void restart(const std::string& id, bool resume);
+    void rebind(const std::string& id, std::optional<BrowserInfo> browser);
     // Every tile's child ends (quit, snapshot): timers stop, SIGTERM, no exit report.
     void killAll();
 
-private:
-    Store::ClosedTile recordOf(const WallTile& tile, bool withWall, bool withId) const;
+    // --- Walls ----------------------------------------------------------------------------------
+    void showWall(const std::string& wall);
+    void nextWall(int delta);
+    std::string addWall(const std::string& name);
+    void newWall();
+    void renameWall(const std::string& wall);
+    void removeWall(const std::string& wall);
+    void move(const std::string& id, const std::string& wall);
+    void moveFolder(const std::string& id, const std::string& path);
+    void confirmMove(const std::string& id, const std::string& wall);
+    void showMoveMenu(const std::string& id, platform::ui::View& anchor);
+    void reloadTabs();
+    void reindex();
+
+    // --- Zoom, focus, attention ------------------------------------------------------------------
+    void zoom(const std::string& id);
+    void unzoom();
+    // Escape: true when it un-zoomed (the key is taken).
+    bool escapePressed();
+    // Zooms the tile at that 0-based position of the wall shown.
+    void focus(long index);
+    // The keyboard to the active tile's terminal, on the next turn of the main loop.
+    void focusActive();
+    void jumpToAttention();
+    // The zoomed tile's scale by `delta` (clamped by the store), animated; only while zoomed.
+    void changeZoomScale(double delta);
+
+    // --- Drag -------------------------------------------------------------------------------------
+    void dragBegan(const std::string& id);
+    void dragMoved(Point point);
+    void dragEnded(Point point);
+
+    // --- Layout -----------------------------------------------------------------------------------
     void relayout();
-    void recount();
-    HookSnapshot snapshot() const;
-    void discard(std::unique_ptr<WallTile> tile);
+    void animateLayout();
+    void animateLayout(const std::string& skip);
+    std::optional<size_t> slotIndex(Point point);
+    void resizeZoom(Point corner);
+    void applyTheme();
+    void updateCounts();
+    WallGeometry geometry();
+
+private:
+    struct Entry;
+
+    Entry* entry(const std::string& id) const;
+    void wireTile(const std::string& id, WallTile& session, TileView& tile);
+    Store::ClosedTile recordOf(const WallTile& tile, WallModel::Maker maker) const;
+    void syncModel();
     void publishTiles();
-    void changed();
+    void discard(const std::string& id);
+    void hideScrim();
 
     TileFactory makeTile_;
     std::unique_ptr<HookServer> hooks_;
-    // Lays the bar along the top and the grid under it.
-    class RootView : public platform::ui::FlippedView {
-    public:
-        RootView(BarView& bar, GridView& grid);
-        void setFrameSize(Size size) override;
 
-    private:
-        BarView& bar_;
-        GridView& grid_;
-    };
-
-    GridView view_;
-    OnboardingView empty_;
+    WallView root_;
     BarView bar_;
-    RootView root_{bar_, view_};
-    std::vector<std::unique_ptr<WallTile>> sessions_;
-    mutable std::optional<std::string> activeId_;
-    std::vector<Store::ClosedTile> savedAtLaunch_;
+    OnboardingView empty_;
+    TabsView tabs_;
+    platform::ui::BlurView scrimBlur_;
+    ScrimView scrim_;
+
+    WallModel model_;
+    std::map<std::string, std::unique_ptr<Entry>> entries_;
+    std::string currentWall_;
+    std::optional<std::string> activeId_;
+    std::optional<std::string> zoomId_;
+    bool barHidden_ = false;
     bool restoring_ = false;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    // Until the restore (or the start-up folders), saves keep the last run's tiles too.
+    bool launchSettled_ = false;
+    std::vector<Store::ClosedTile> savedAtLaunch_;
+    std::optional<std::string> dragId_;
+    std::optional<std::string> layoutSkip_;
+
     std::vector<platform::runtime::NotificationCenter::Subscription> observers_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace quiltdeck

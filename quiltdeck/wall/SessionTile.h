@@ -21,11 +21,19 @@ public:
 
     const std::string& id() const override { return session_->id(); }
     SessionStatus status() const override { return session_->status(); }
-    bool finished() const override { return session_->finished(); }
     std::string title() const override { return session_->title().text; }
     platform::ui::View& view() override { return session_->view(); }
     const std::string& wall() const override { return session_->wall; }
     void setWall(std::string wall) override { session_->wall = std::move(wall); }
+    bool finished() const override { return session_->finished(); }
+    void clearFinished() override { session_->clearFinished(); }
+    std::string name() const override { return session_->name(); }
+    std::string cwd() const override { return session_->cwd(); }
+    bool isShell() const override { return session_->isShell(); }
+    std::string tool() const override { return session_->tool(); }
+    size_t metricCount() const override { return session_->metrics().size(); }
+    bool hasFeed() const override { return session_->feed().has_value(); }
+    vantel::TerminalView* terminal() override { return &session_->view(); }
     void send(std::string_view text) override;
     void paste() override;
     void copySelection() override;

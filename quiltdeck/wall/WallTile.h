@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/ui/View.h"
+#include "vantel/view/TerminalView.h"
 #include "quiltdeck/sessions/BrowserInfo.h"
 #include "quiltdeck/sessions/SessionStatus.h"
 #include "quiltdeck/sessions/Store.h"
@@ -25,6 +26,8 @@ struct TileRequest {
     bool userNamed = false;
     std::optional<std::string> command;
     std::optional<std::string> wall;
+    // Where in the wall order the tile goes; none (or past the end): last.
+    std::optional<long> at;
     bool continueLatest = false;
     bool carryOver = false;
     std::optional<std::string> id;
@@ -38,13 +41,25 @@ public:
 
     virtual const std::string& id() const = 0;
     virtual SessionStatus status() const = 0;
-    // The assistant finished a turn and nothing happened since (the bar counts it done).
-    virtual bool finished() const { return false; }
     virtual std::string title() const = 0;
     // The tile's terminal view: the grid places it, the keyboard goes to it.
     virtual platform::ui::View& view() = 0;
     virtual const std::string& wall() const = 0;
     virtual void setWall(std::string wall) = 0;
+
+    // What the tile's card shows; the defaults suit a tile without a session.
+    // A finished turn not yet seen by the user; the wall clears it when the tile is zoomed.
+    virtual bool finished() const { return false; }
+    virtual void clearFinished() {}
+    virtual std::string name() const { return record().name; }
+    virtual std::string cwd() const { return record().cwd; }
+    virtual bool isShell() const { return record().isShell; }
+    // The running tool's label, or how the child ended.
+    virtual std::string tool() const { return {}; }
+    virtual size_t metricCount() const { return 0; }
+    virtual bool hasFeed() const { return false; }
+    // The terminal the tile's scaler fits; none for a tile without one.
+    virtual vantel::TerminalView* terminal() { return nullptr; }
 
     // Typed into the tile as the user's own input.
     virtual void send(std::string_view text) = 0;

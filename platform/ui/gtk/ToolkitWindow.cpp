@@ -559,6 +559,13 @@ std::optional<gfx::Point> ToolkitWindow::mouseLocationOutsideOfEventStream() con
     return impl_->location(inAreaX, inAreaY);
 }
 
+bool ToolkitWindow::isEditingText() const {
+    if (Window::isEditingText()) return true;
+    // A GTK entry over the drawing area (a rename field, a control's peer) counts as a field editor.
+    GtkWidget* focus = impl_->window ? gtk_window_get_focus(GTK_WINDOW(impl_->window)) : nullptr;
+    return focus && GTK_IS_ENTRY(focus) && gtk_widget_has_focus(focus);
+}
+
 void ToolkitWindow::setTitle(const std::string& title) {
     Window::setTitle(title);
     gtk_window_set_title(GTK_WINDOW(impl_->window), title.c_str());

@@ -54,6 +54,7 @@ public:
 
     struct Impl;
 
+    bool isEditingText() const override;
     std::shared_ptr<gpu::Device> gpuDevice() override;
     bool gpuDeviceIsPending() const override;
     bool composesGpuViews() const override;

@@ -225,6 +225,8 @@ TEST_F(AppDelegateTest, KeysAheadOfTheTiles) {
         {press("=", ctrlShift), true, ""},  // Larger Zoomed Tile, disabled: taken all the same
         {press("5", ctrlShift), true, ""},  // no fifth tile: nothing
         {press("x", ctrlShift), false, ""},
+        // focus(0) zoomed the first tile: Escape un-zooms and is taken; then nothing is zoomed.
+        {press("\x1b", 0, Key::escape), true, ""},
         {press("\x1b", 0, Key::escape), false, ""},
     };
     for (const auto& test : cases) {
@@ -239,6 +241,8 @@ TEST_F(AppDelegateTest, KeysAheadOfTheTiles) {
     // Ctrl+Shift+2 makes the second tile the one keys go to.
     EXPECT_TRUE(key(press("2", ctrlShift)));
     EXPECT_EQ(app->grid().activeId(), app->tiles[1]->id());
+    EXPECT_EQ(app->grid().zoomId(), app->tiles[1]->id());
+    app->loop.runPending();
     EXPECT_EQ(app->window().firstResponder(), &app->tiles[1]->view());
 }
 

@@ -1,0 +1,148 @@
+// Zoom, focus and attention, and dragging tiles to reorder them or onto another wall's tab.
+#include "platform/runtime/MainLoop.h"
+#include "platform/ui/Window.h"
+#include "quiltdeck/shell/Theme.h"
+#include "quiltdeck/wall/GridController.h"
+
+namespace quiltdeck {
+
+using platform::runtime::MainLoop;
+
+void GridController::zoom(const std::string& id) {
+    activeId_ = id;
+    zoomId_ = id;
+    if (WallTile* s = session(id); s && s->finished()) {
+        s->clearFinished();
+        if (s->onChange) s->onChange();
+    }
+    scrimBlur_.setHidden(false);
+    scrim_.setHidden(false);
+    if (TileView* card = tile(id)) {
+        // The zoomed tile over the scrim; the bar and the tab bar over everything.
+        root_.addSubview(&scrimBlur_);
+        root_.addSubview(&scrim_);
+        root_.addSubview(card);
+        root_.addSubview(&bar_);
+        root_.addSubview(&tabs_);
+    }
+    animateLayout();
+    focusActive();
+}
+
+void GridController::unzoom() {
+    zoomId_.reset();
+    hideScrim();
+    animateLayout();
+    focusActive();
+}
+
+bool GridController::escapePressed() {
+    if (!zoomId_) return false;
+    // A text field being edited (a rename, a prompt) gets its Escape.
+    if (platform::ui::Window* window = root_.window(); window && window->isEditingText()) return false;
+    unzoom();
+    return true;
+}
+
+void GridController::focus(long index) {
+    if (const auto id = model_.atSlot(currentWall_, index)) zoom(*id);
+}
+
+void GridController::focusActive() {
+    if (!activeId_) return;
+    WallTile* s = session(*activeId_);
+    if (!s) return;
+    if (zoomId_ == activeId_ && s->finished()) {
+        s->clearFinished();
+        if (s->onChange) s->onChange();
+    }
+    std::weak_ptr<int> alive = alive_;
+    const std::string id = *activeId_;
+    MainLoop::main().post([this, alive, id] {
+        if (alive.expired()) return;
+        WallTile* active = session(id);
+        platform::ui::Window* window = root_.window();
+        if (active && window) window->makeFirstResponder(&active->view());
+    });
+}
+
+void GridController::jumpToAttention() {
+    syncModel();
+    const auto id = model_.attentionPick(currentWall_, zoomId_);
+    if (!id) return;
+    const std::string wall = session(*id)->wall();
+    if (wall != currentWall_) showWall(wall);
+    zoom(*id);
+}
+
+void GridController::changeZoomScale(double delta) {
+    if (!zoomId_) return;
+    Store::shared().setZoomScale(Store::shared().zoomScale() + delta);
+    animateLayout();
+}
+
+// --- Drag ----------------------------------------------------------------------------------------
+
+void GridController::dragBegan(const std::string& id) {
+    if (zoomId_) return;
+    TileView* card = tile(id);
+    if (!card) return;
+    dragId_ = id;
+    // Over every tile, under the bar and the tab bar (raised, so the tabs stay drop targets).
+    root_.addSubview(card, &scrimBlur_);
+    root_.addSubview(&bar_);
+    root_.addSubview(&tabs_);
+    card->setOpacity(dragOpacity);
+    platform::ui::View::Shadow shadow = card->shadow();
+    shadow.opacity = Theme::isDark() ? 0.6 : 0.25;
+    shadow.radius = dragShadowRadius;
+    card->setShadow(shadow);
+}
+
+void GridController::dragMoved(Point p) {
+    if (!dragId_) return;
+    TileView* card = tile(*dragId_);
+    if (!card) return;
+    const Rect f = card->frame();
+    card->setFrameOrigin(Point{p.x - f.width / 2, p.y - (card->headerHeightNow() + card->feedH()) / 2});
+    const Rect bar = tabs_.frame();
+    if (p.x >= bar.x && p.x < bar.maxX() && p.y >= bar.y && p.y < bar.maxY()) {
+        tabs_.highlight(tabs_.wallAt(tabs_.convertFromWindow(root_.convertToWindow(p))));
+        return;
+    }
+    if (tabs_.dropTarget()) tabs_.highlight(std::nullopt);
+    const auto target = slotIndex(p);
+    if (!target) return;
+    syncModel();
+    const auto from = model_.slotOf(*dragId_);
+    if (!from || *from == *target) return;
+    if (!model_.moveToSlot(*dragId_, currentWall_, *target)) return;
+    reindex();
+    animateLayout(*dragId_);
+}
+
+void GridController::dragEnded(Point p) {
+    if (!dragId_) return;
+    const std::string id = *dragId_;
+    TileView* card = tile(id);
+    if (!card) {
+        dragId_.reset();
+        return;
+    }
+    dragId_.reset();
+    card->setOpacity(1);
+    card->refreshChrome();
+    root_.addSubview(card, &scrimBlur_);
+    activeId_ = id;
+    if (tabs_.dropTarget()) tabs_.highlight(std::nullopt);
+    animateLayout();
+    saveOpenTiles();
+    focusActive();
+    const Rect bar = tabs_.frame();
+    if (p.x >= bar.x && p.x < bar.maxX() && p.y >= bar.y && p.y < bar.maxY()) {
+        const auto wall = tabs_.wallAt(tabs_.convertFromWindow(root_.convertToWindow(p)));
+        if (wall && *wall != currentWall_) confirmMove(id, *wall);
+    }
+}
+
+}  // namespace quiltdeck
