@@ -35,7 +35,7 @@ double ScalerView::targetSize(double m, bool zoomed) {
 }
 
 void ScalerView::fit() {
-    if (!terminal_ || tooSmall()) return;
+    if (!hosted_ || tooSmall()) return;
     if (resizeWork_) resizeWork_->cancel();
     std::weak_ptr<int> alive = alive_;
     resizeWork_ = MainLoop::main().postAfter(fitDelay, [this, alive] {
@@ -51,19 +51,27 @@ void ScalerView::setFrameSize(Size size) {
 }
 
 void ScalerView::applyFit() {
-    if (!terminal_ || tooSmall()) return;
+    if (!hosted_ || tooSmall()) return;
     ++fits_;
-    const double size = targetSize(Store::shared().minFontSize(), interactive_);
-    // The font before the frame: the new columns and rows come from the new cell once.
-    const auto& font = terminal_->font();
-    if (!font || std::fabs(font->size() - size) > 0.01) {
-        Fonts::registerBundled();
-        terminal_->setFont(Fonts::terminal(size));
-    }
     const Rect wanted{inset, inset, std::max(bounds().width - 2 * inset, 1.0), std::max(bounds().height - 2 * inset, 1.0)};
-    if (terminal_->frame() == wanted) return;
-    terminal_->setFrame(wanted);
-    terminal_->setNeedsDisplay();
+    const bool moves = hosted_->frame() != wanted;
+    if (terminal_) {
+        const double size = targetSize(Store::shared().minFontSize(), interactive_);
+        const auto& font = terminal_->font();
+        if (!font || std::fabs(font->size() - size) > 0.01) {
+            Fonts::registerBundled();
+            // Font and frame together: the new columns and rows come from the new cell, once.
+            if (moves) {
+                terminal_->setFont(Fonts::terminal(size), wanted);
+            } else {
+                terminal_->setFont(Fonts::terminal(size));
+            }
+        }
+    }
+    if (!moves) return;
+    if (hosted_->frame() != wanted) hosted_->setFrame(wanted);
+    hosted_->setNeedsDisplay();
+    if (!terminal_) return;
     blankWatch_ = 0;
     watchBlank();
 }

@@ -105,6 +105,26 @@ void TerminalView::setFont(FontRef font) {
     selectNone();
 }
 
+void TerminalView::setFont(FontRef font, const Rect& frame) {
+    const Rect now = this->frame();
+    if (frame.width == now.width && frame.height == now.height) {
+        setFont(std::move(font));
+        setFrameOrigin({frame.x, frame.y});
+        return;
+    }
+    fontSet_ = FontSet::make(font ? std::move(font) : Font::systemFont());
+    // The new cell without a layout of its own: the frame's change lays the grid out with it.
+    resetCaches();
+    cellDimension_ = computeFontDimensions();
+    if (caretView_) {
+        caretView_->setFrameSize(*cellDimension_);
+        caretView_->updateCursorStyle();
+    }
+    setFrame(frame);
+    selectNone();
+    setNeedsDisplay();
+}
+
 void TerminalView::resetFontSize() {
     fontSet_ = FontSet::make(Font::systemFont());
     resetFont();

@@ -89,6 +89,9 @@ public:
     const FontRef& font() const { return fontSet_.normal; }
     // A new font set from the font, the grid laid out again, and the selection dropped.
     void setFont(FontRef font);
+    // A new font and a new frame together: the grid is laid out once, for both, so a child
+    // hears of one size change.
+    void setFont(FontRef font, const Rect& frame);
     // Back to the system's monospaced font; the selection stays.
     void resetFontSize();
     Rgba nativeForegroundColor() const { return nativeFg_; }

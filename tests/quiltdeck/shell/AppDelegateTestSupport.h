@@ -58,6 +58,14 @@ public:
         status_ = status;
         if (onChange) onChange();
     }
+    bool finished() const override { return finished_; }
+    void clearFinished() override { finished_ = false; }
+    // A turn ended: idle and finished, as the session tells it.
+    void finishTurn() {
+        status_ = SessionStatus::idle;
+        finished_ = true;
+        if (onChange) onChange();
+    }
 
     TileRequest request;
     std::string sent;
@@ -69,6 +77,7 @@ private:
     std::string title_;
     std::string wall_;
     SessionStatus status_ = SessionStatus::busy;
+    bool finished_ = false;
     TileView view_;
 };
 

@@ -1,0 +1,178 @@
+// The grid with real sessions: their terminals in the tiles' scalers, shell tiles and the fake
+// assistant behind a real hook server.
+#include <gtest/gtest.h>
+
+#include "platform/runtime/GLibMainLoop.h"
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/sessions/ClaudeCapabilities.h"
+#include "quiltdeck/wall/SessionTile.h"
+#include "quiltdeck/wall/WallTestSupport.h"
+#include "support/FakeClaudeHome.h"
+
+namespace quiltdeck {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::unique_ptr<WallTile> sessionTile(const TileRequest& request, uint16_t port, platform::runtime::MainLoop* loop,
+                                      bool startChild) {
+    Session::Arguments arguments;
+    arguments.cwd = request.cwd;
+    arguments.name = request.name;
+    arguments.isShell = request.isShell;
+    arguments.hookPort = port;
+    arguments.resume = request.resume;
+    arguments.title = request.title;
+    arguments.id = request.id;
+    Session::Services services;
+    services.loop = loop;
+    services.startChild = startChild;
+    services.capabilities = [] { return ClaudeCapabilities::Snapshot{}; };
+    return std::make_unique<SessionTile>(Session::open(std::move(arguments), services));
+}
+
+// Ticks when the test says, as the toolkit's frame clock does once per frame.
+class ManualFrameClock : public platform::ui::FrameClock {
+public:
+    void start(std::function<void()> tick) override { tick_ = std::move(tick); }
+    void stop() override { tick_ = nullptr; }
+    bool isRunning() const override { return static_cast<bool>(tick_); }
+    void tick() {
+        if (auto t = tick_) t();
+    }
+
+private:
+    std::function<void()> tick_;
+};
+
+// On the virtual clock, without children: the terminals are real.
+class GridTerminals : public ::testing::Test {
+protected:
+    GridTerminals() {
+        auto clock = std::make_unique<ManualFrameClock>();
+        frames = clock.get();
+        window.setFrameClock(std::move(clock));
+        testing::resetWallState();
+        grid = std::make_unique<GridController>(
+            [this](const TileRequest& request, uint16_t port) { return sessionTile(request, port, &loop, false); },
+            HookServer::Options{0, 0, &loop, {}});
+        grid->viewDidLoad();
+        window.setContentView(&grid->view());
+    }
+    ~GridTerminals() override {
+        grid.reset();
+        loop.runPending();
+    }
+    WallTile* open(const std::string& name) {
+        TileRequest request;
+        request.cwd = (folder / name).string();
+        std::filesystem::create_directories(request.cwd);
+        request.name = name;
+        return grid->open(request);
+    }
+
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    testing::TempFolder folder;
+    platform::ui::headless::HeadlessWindow window{{1720, 1080}, 1};
+    ManualFrameClock* frames = nullptr;
+    std::unique_ptr<GridController> grid;
+};
+
+TEST_F(GridTerminals, AZoomRefitsItsTerminalOnceAfterTheLastTick) {
+    for (const char* name : {"a", "b", "c", "d"}) open(name);
+    loop.advance(1s);
+    WallTile* tile = grid->sessions()[1];
+    TileView& card = *grid->tile(tile->id());
+    vantel::TerminalView& terminal = *tile->terminal();
+    EXPECT_EQ(terminal.frame(), (platform::gfx::Rect{18, 18, 833 - 36, 468 - 52 - 36}));
+    EXPECT_NEAR(terminal.font()->size(), 11.5, 0.01);
+    const int fits = card.scaler().fitCount();
+    const int columns = terminal.getTerminal().cols();
+    grid->zoom(tile->id());
+    // The animation sets the frame at every tick; the fit waits for the last one.
+    int ticks = 0;
+    while (card.isAnimatingFrame() && ticks < 100) {
+        loop.advance(16ms);
+        frames->tick();
+        ++ticks;
+        EXPECT_EQ(card.scaler().fitCount(), fits);
+    }
+    EXPECT_GE(ticks, 13);
+    loop.advance(79ms);
+    EXPECT_EQ(card.scaler().fitCount(), fits);
+    loop.advance(2ms);
+    EXPECT_EQ(card.scaler().fitCount(), fits + 1);
+    EXPECT_NEAR(terminal.font()->size(), 15.5, 0.01);
+    EXPECT_NE(terminal.getTerminal().cols(), columns);
+    loop.advance(1s);
+    EXPECT_EQ(card.scaler().fitCount(), fits + 1);
+}
+
+// With children and the hook server, on the program's kind of loop.
+class GridChildren : public ::testing::Test {
+protected:
+    GridChildren() {
+        testing::resetWallState();
+        home.setVariable("FAKE_CLAUDE_IDLE_NOTIFY", "30");
+        HookServer::Options options;
+        options.firstPort = options.lastPort = 0;
+        options.loop = &loop;
+        grid = std::make_unique<GridController>(
+            [this](const TileRequest& request, uint16_t port) { return sessionTile(request, port, &loop, true); },
+            options);
+        grid->viewDidLoad();
+        window.setContentView(&grid->view());
+    }
+    ~GridChildren() override {
+        grid->killAll();
+        grid.reset();
+        loop.runUntil([] { return false; }, 100ms);
+    }
+
+    testing::FakeClaudeHome home;
+    testing::TempFolder project;
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    platform::ui::headless::HeadlessWindow window{{1720, 1080}, 1};
+    std::unique_ptr<GridController> grid;
+};
+
+TEST_F(GridChildren, TheAssistantsFirstHookFindsItsTile) {
+    TileRequest request;
+    request.cwd = project.path().string();
+    request.name = "project";
+    WallTile* tile = grid->open(request);
+    ASSERT_TRUE(tile);
+    // SessionStart comes from the child at once: its tile was known before the child began.
+    ASSERT_TRUE(loop.runUntil([&] { return tile->record().claudeSessionId.has_value(); }, 15s));
+    ASSERT_TRUE(loop.runUntil([&] { return tile->status() == SessionStatus::idle; }, 15s));
+    EXPECT_EQ(grid->model().counts().busy, 0);
+    // Typed into the zoomed tile, the turn shows on the wall's counts.
+    grid->zoom(tile->id());
+    dynamic_cast<SessionTile&>(*tile).send("list the files\r");
+    ASSERT_TRUE(loop.runUntil([&] { return tile->status() == SessionStatus::busy; }, 15s));
+    EXPECT_EQ(grid->model().counts().busy, 1);
+    ASSERT_TRUE(loop.runUntil([&] { return tile->finished(); }, 15s));
+    EXPECT_EQ(grid->model().counts().done, 1);
+    grid->focusActive();
+    EXPECT_FALSE(tile->finished());
+}
+
+TEST_F(GridChildren, AShellTileRunsInItsFolderAndClosesIntoTheHistory) {
+    TileRequest request;
+    request.cwd = project.path().string();
+    request.name = "project";
+    request.isShell = true;
+    WallTile* tile = grid->open(request);
+    tile->send("echo marker-$((6*7))\r");
+    auto& session = dynamic_cast<SessionTile&>(*tile).session();
+    ASSERT_TRUE(loop.runUntil([&] { return session.screenText().find("marker-42") != std::string::npos; }, 15s));
+    EXPECT_FALSE(Store::shared().onboarded());
+    grid->close(tile->id());
+    EXPECT_EQ(Store::shared().closed().front().cwd, project.path().string());
+    EXPECT_TRUE(grid->sessions().empty());
+}
+
+}  // namespace
+}  // namespace quiltdeck
