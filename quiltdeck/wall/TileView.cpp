@@ -5,12 +5,13 @@
 
 #include "platform/ui/SystemSettings.h"
 #include "quiltdeck/panels/PanelColors.h"
-#include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Theme.h"
+#include "quiltdeck/shell/Tints.h"
+#include "quiltdeck/wall/TileLayout.h"
 
 namespace quiltdeck {
 
@@ -77,7 +78,7 @@ TileView::~TileView() {
     if (session_.view().superview() == &scaler_) session_.view().removeFromSuperview();
 }
 
-double TileView::headerHeightNow() const { return session_.metricCount() > 0 ? headerWithMetrics : headerHeight; }
+double TileView::headerHeightNow() const { return TileLayout::bandTop(session_.metricCount()); }
 
 void TileView::setIndexText(std::string text) {
     if (text == indexText_) return;
@@ -101,8 +102,8 @@ void TileView::refresh() {
 }
 
 void TileView::applyTheme() {
-    card_.setLayerBackgroundColor(C::pick(C::rgb(18, 19, 21), C::rgb(244, 243, 241)));
-    scaler_.setLayerBackgroundColor(C::pick(C::rgb(17, 17, 19), C::rgb(24, 24, 28)));
+    card_.setLayerBackgroundColor(TileLayout::cardGround(Theme::isDark()));
+    scaler_.setLayerBackgroundColor(TileLayout::terminalGround(Theme::isDark()));
     indexLabel_.setFont(platform::gfx::InterfaceFont::system(15, FontWeight::bold));
     indexLabel_.setTextColor(C::strongText());
     closeButton_.setTint(C::mutedText());
@@ -113,65 +114,22 @@ void TileView::applyTheme() {
 }
 
 void TileView::refreshChrome() {
-    const bool dark = Theme::isDark();
-    const SessionStatus status = session_.status();
-    if (status == SessionStatus::waiting) {
-        Rgba waiting = C::pick(C::rgb(224, 162, 71), C::rgb(169, 112, 15));
-        waiting.alpha = 0.8;
-        card_.setBorder(1, waiting);
-    } else {
-        card_.setBorder(1, dark ? Rgba{1, 1, 1, zoomed_ ? 0.16 : 0.08} : Rgba{0, 0, 0, zoomed_ ? 0.18 : 0.10});
-    }
+    TileLayout::ChromeInput input;
+    input.status = session_.status();
+    input.finished = session_.finished();
+    input.zoomed = zoomed_;
+    input.dark = Theme::isDark();
+    input.tint = Tints::tint(session_.cwd());
+    const TileLayout::Chrome chrome = TileLayout::chrome(input);
+    card_.setBorder(chrome.borderWidth, chrome.border);
     Shadow shadow;
     shadow.color = Rgba{0, 0, 0, 1};
-    shadow.opacity = dark ? (zoomed_ ? 0.62 : 0.32) : (zoomed_ ? 0.22 : 0.10);
-    shadow.radius = zoomed_ ? 56 : 14;
-    shadow.offset = {0, zoomed_ ? -18.0 : -4.0};
+    shadow.opacity = chrome.shadowOpacity;
+    shadow.radius = chrome.shadowRadius;
+    shadow.offset = {0, chrome.shadowOffsetY};
     shadow.cornerRadius = cornerRadius;
     setShadow(shadow);
-    Rgba dot;
-    switch (status) {
-    case SessionStatus::busy:
-    case SessionStatus::waiting: dot = Theme::status(status); break;
-    case SessionStatus::idle:
-        dot = session_.finished() ? C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75)) : C::mutedText();
-        break;
-    case SessionStatus::exited: dot = C::pick(C::rgb(92, 92, 100), C::rgb(176, 176, 183)); break;
-    }
-    dot_.setLayerBackgroundColor(dot);
-}
-
-std::string TileView::shortFolder(const std::string& cwd, const std::string& home) {
-    // Every occurrence of the home folder becomes "~".
-    std::string path;
-    size_t from = 0;
-    while (!home.empty()) {
-        const size_t at = cwd.find(home, from);
-        if (at == std::string::npos) break;
-        path.append(cwd, from, at - from);
-        path += '~';
-        from = at + home.size();
-    }
-    path.append(cwd, from, std::string::npos);
-    // Characters, not bytes.
-    size_t characters = 0;
-    for (unsigned char c : path) characters += (c & 0xc0) != 0x80;
-    if (characters <= 48) return path;
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    while (start <= path.size()) {
-        const size_t slash = std::min(path.find('/', start), path.size());
-        if (slash > start) pieces.push_back(path.substr(start, slash - start));
-        start = slash + 1;
-    }
-    std::string tail;
-    for (size_t i = pieces.size() > 2 ? pieces.size() - 2 : 0; i < pieces.size(); ++i) {
-        if (!tail.empty()) tail += '/';
-        tail += pieces[i];
-    }
-    std::string shortened = "\u2026/";
-    shortened += tail;
-    return shortened;
+    dot_.setLayerBackgroundColor(chrome.dot);
 }
 
 void TileView::refreshLabels() {
@@ -181,16 +139,8 @@ void TileView::refreshLabels() {
     titleStyle.color = C::strongText();
     titleStyle.kern = -0.15;
     titleLabel_.setRichText(platform::ui::RichText(title.empty() ? session_.name() : title, titleStyle));
-    std::string word;
-    switch (session_.status()) {
-    case SessionStatus::idle: word = t(session_.finished() ? "st_done" : "st_idle"); break;
-    case SessionStatus::busy: word = t("st_busy"); break;
-    case SessionStatus::waiting: word = t("st_waiting"); break;
-    case SessionStatus::exited: word = t("st_exited"); break;
-    }
-    std::string sub = session_.name() + "   " + word;
-    if (const std::string tool = session_.tool(); !tool.empty()) sub += "   " + tool;
-    sub += "   " + shortFolder(session_.cwd(), homeFolder().string());
+    const std::string sub = TileLayout::subLine(session_.name(), TileLayout::statusWord(session_.status(), session_.finished()),
+                                                session_.tool(), TileLayout::shortFolder(session_.cwd(), homeFolder().string()));
     platform::ui::TextAttributes subStyle;
     subStyle.font = Fonts::ui(11.5, FontWeight::regular);
     subStyle.color = C::mutedText();
@@ -204,25 +154,24 @@ void TileView::setFrameSize(Size size) {
 }
 
 void TileView::layout() {
-    const double w = bounds().width, h = bounds().height;
+    TileLayout::HeaderInput input;
+    input.tile = Size{bounds().width, bounds().height};
+    input.index = indexLabel_.fittingSize();
+    input.bodyTop = headerHeightNow() + feedH();
+    input.dark = Theme::isDark();
+    const TileLayout::HeaderFrames f = TileLayout::header(input);
     card_.setFrame(bounds());
-    dot_.setFrame(Rect{20, 23, 6, 6});
-    const Size index = indexLabel_.fittingSize();
-    indexLabel_.setFrame(Rect{36, 26 - index.height / 2, index.width, index.height});
-    const double x = 36 + index.width + 13;
-    closeButton_.setFrame(Rect{w - 20 - 22, 15, 22, 22});
+    dot_.setFrame(f.dot);
+    indexLabel_.setFrame(f.index);
+    closeButton_.setFrame(f.close);
     closeButton_.setCornerRadius(11);
-    moveButton_.setFrame(Rect{w - 48 - 22, 15, 22, 22});
-    const double available = w - 80 - x;
-    titleLabel_.setFrame(Rect{x, 12, std::max(available, 40.0), 18});
-    subLabel_.setFrame(Rect{x, 31, std::max(available, 40.0), 14});
-    // The terminal runs edge to edge under the header in the dark theme, inset in the light one.
-    const double inset = Theme::isDark() ? 0 : 10;
-    const double top = headerHeightNow() + feedH();
-    scaler_.setFrame(Rect{inset, top, std::max(0.0, w - 2 * inset), std::max(0.0, h - top - inset)});
-    scaler_.setCornerRadius(inset);
+    moveButton_.setFrame(f.move);
+    titleLabel_.setFrame(f.title);
+    subLabel_.setFrame(f.sub);
+    scaler_.setFrame(f.scaler);
+    scaler_.setCornerRadius(f.scalerCornerRadius);
     grip_.setHidden(!zoomed_);
-    grip_.setFrame(Rect{w - 26, h - 26, 22, 22});
+    grip_.setFrame(f.grip);
     // In front of the scaler, always.
     card_.addSubview(&grip_);
 }

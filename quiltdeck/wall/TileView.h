@@ -25,8 +25,6 @@ namespace quiltdeck {
 // callbacks the grid sets. Flipped. Main thread.
 class TileView : public platform::ui::View {
 public:
-    static constexpr double headerHeight = 52;
-    static constexpr double headerWithMetrics = 86;
     static constexpr double cornerRadius = 16;
     static constexpr double dragThreshold = 8;
 
@@ -76,10 +74,6 @@ public:
     platform::ui::View& dot() { return dot_; }
     bool clickPending() const { return static_cast<bool>(pendingClick_); }
     bool isDragging() const { return dragging_; }
-
-    // The folder as the sub line shows it: the home folder as "~", and a path
-    // longer than 48 characters cut to its last two folders after "…/".
-    static std::string shortFolder(const std::string& cwd, const std::string& home);
 
     void setFrameSize(Size size) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;

@@ -109,10 +109,11 @@ TEST_F(AppDelegateTest, LaunchBuildsTheWindowInTheStoredTheme) {
     EXPECT_EQ(window.minimumSize(), (platform::gfx::Size{900, 600}));
     EXPECT_EQ(window.title(), "Quiltdeck");
     EXPECT_EQ(window.presentCount(), 1);
-    // The top bar along the top, the wall under it.
+    // The top bar along the top, the tab bar under it, the wall under both.
     EXPECT_EQ(window.contentView(), &app->grid().root());
     EXPECT_EQ(app->grid().bar().frame(), (platform::gfx::Rect{0, 0, 1280, 52}));
-    EXPECT_EQ(app->grid().view().frame(), (platform::gfx::Rect{0, 52, 1280, 1028}));
+    EXPECT_EQ(app->grid().tabs().frame(), (platform::gfx::Rect{0, 52, 1280, 38}));
+    EXPECT_EQ(app->grid().geometry().gridArea(), (platform::gfx::Rect{0, 90, 1280, 990}));
     EXPECT_EQ(Store::shared().themeMode(), "system");
     ASSERT_TRUE(window.menuBar());
     EXPECT_EQ(window.menuBar()->menus.size(), 3u);

@@ -14,26 +14,6 @@ namespace {
 using platform::gfx::Rect;
 using platform::gfx::Rgba;
 
-TEST(TileViewFolder, ShortenedAfterFortyEightCharacters) {
-    const std::string home = "/home/ann";
-    const std::string long60 = "/srv/" + std::string(41, 'x') + "/client/web";  // 60 characters
-    const std::string exactly48 = "/srv/" + std::string(43, 'y');
-    struct Case {
-        const char* name;
-        std::string cwd, shown;
-    };
-    const Case cases[] = {
-        {"TheHomeFolder", home, "~"},
-        {"InsideHome", home + "/code/app", "~/code/app"},
-        {"Long", long60, "\u2026/client/web"},
-        {"Exactly48", exactly48, exactly48},
-        {"FortyNine", exactly48 + "z", "\u2026/srv/" + std::string(43, 'y') + "z"},
-        {"OneLongPiece", "/" + std::string(60, 'q'), "\u2026/" + std::string(60, 'q')},
-        {"CountsCharactersNotBytes", "/" + std::string(40, 'a') + "/\u00e9\u00e9\u00e9\u00e9", "/" + std::string(40, 'a') + "/\u00e9\u00e9\u00e9\u00e9"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(TileView::shortFolder(c.cwd, home), c.shown) << c.name;
-}
-
 class TileViewTest : public ::testing::Test {
 protected:
     TileViewTest() {
