@@ -262,7 +262,8 @@ WallTile* GridController::open(TileRequest request) {
     reindex();
     relayout();
     card.refresh();
-    if (onSessionsChanged) onSessionsChanged();
+    // The bar's counts and the tabs' badges follow the tiles; told at the end of it.
+    updateCounts();
     saveOpenTiles();
     if (wasZoomed) {
         zoom(tileId);
@@ -417,7 +418,7 @@ void GridController::close(const std::string& id) {
     publishTiles();
     reindex();
     relayout();
-    if (onSessionsChanged) onSessionsChanged();
+    updateCounts();
     saveOpenTiles();
     focusActive();
 }

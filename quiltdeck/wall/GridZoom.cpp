@@ -88,8 +88,9 @@ void GridController::dragBegan(const std::string& id) {
     TileView* card = tile(id);
     if (!card) return;
     dragId_ = id;
-    // Over every tile, under the bar and the tab bar (raised, so the tabs stay drop targets).
-    root_.addSubview(card, &scrimBlur_);
+    // Over every tile (a tile zoomed before stays above the hidden scrim), under the bar and the
+    // tab bar, raised over it so that the tabs stay drop targets.
+    root_.addSubview(card);
     root_.addSubview(&bar_);
     root_.addSubview(&tabs_);
     card->setOpacity(dragOpacity);

@@ -3,6 +3,8 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace platform::ui::gtk {
 
@@ -23,7 +25,76 @@ struct Pending {
     GtkWidget** shown;
 };
 
+// A dialog with the prompt's title over an entry holding its initial text; the first button is
+// the default, which Return in the entry activates.
+GtkWidget* promptDialog(const TextPrompt& prompt, GtkWindow* parent, GtkWidget** entry) {
+    GtkWidget* dialog = gtk_dialog_new();
+    if (parent) gtk_window_set_transient_for(GTK_WINDOW(dialog), parent);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
+    gtk_window_set_title(GTK_WINDOW(dialog), "Quiltdeck");
+    gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
+    GtkWidget* box = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+    gtk_container_set_border_width(GTK_CONTAINER(box), 12);
+    gtk_box_set_spacing(GTK_BOX(box), 10);
+    GtkWidget* title = gtk_label_new(prompt.title.c_str());
+    gtk_label_set_xalign(GTK_LABEL(title), 0);
+    gtk_box_pack_start(GTK_BOX(box), title, FALSE, FALSE, 0);
+    *entry = gtk_entry_new();
+    gtk_entry_set_text(GTK_ENTRY(*entry), prompt.initial.c_str());
+    gtk_entry_set_activates_default(GTK_ENTRY(*entry), TRUE);
+    gtk_widget_set_size_request(*entry, static_cast<int>(prompt.fieldWidth), static_cast<int>(prompt.fieldHeight));
+    gtk_box_pack_start(GTK_BOX(box), *entry, FALSE, FALSE, 0);
+    const std::vector<std::string> buttons = prompt.buttons.empty() ? std::vector<std::string>{"OK"} : prompt.buttons;
+    // As with alerts: the first button rightmost, the place of the default.
+    for (int i = static_cast<int>(buttons.size()) - 1; i >= 0; --i)
+        gtk_dialog_add_button(GTK_DIALOG(dialog), buttons[static_cast<size_t>(i)].c_str(), i);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), 0);
+    gtk_widget_show_all(box);
+    gtk_widget_grab_focus(*entry);
+    return dialog;
+}
+
+std::optional<std::string> promptAnswer(GtkWidget* entry, gint response) {
+    if (response != 0) return std::nullopt;
+    return std::string(gtk_entry_get_text(GTK_ENTRY(entry)));
+}
+
 }  // namespace
+
+void ModalPresenterGtk::showTextPrompt(const TextPrompt& prompt, Window* window,
+                                       std::function<void(std::optional<std::string>)> answer) {
+    GtkWidget* entry = nullptr;
+    GtkWidget* dialog = promptDialog(prompt, lookup_ ? lookup_(window) : nullptr, &entry);
+    struct Shown {
+        std::function<void(std::optional<std::string>)> answer;
+        GtkWidget** shown;
+        GtkWidget* entry;
+    };
+    auto* pending = new Shown{std::move(answer), &shown_, entry};
+    g_signal_connect_data(
+        dialog, "response", G_CALLBACK(+[](GtkDialog* dialog, gint response, gpointer data) {
+            auto* pending = static_cast<Shown*>(data);
+            std::optional<std::string> text = promptAnswer(pending->entry, response);
+            auto answer = std::move(pending->answer);
+            pending->answer = nullptr;
+            if (*pending->shown == GTK_WIDGET(dialog)) *pending->shown = nullptr;
+            gtk_widget_destroy(GTK_WIDGET(dialog));
+            if (answer) answer(std::move(text));
+        }),
+        pending, [](gpointer data, GClosure*) { delete static_cast<Shown*>(data); }, GConnectFlags(0));
+    shown_ = dialog;
+    gtk_window_present(GTK_WINDOW(dialog));
+}
+
+std::optional<std::string> ModalPresenterGtk::runTextPrompt(const TextPrompt& prompt) {
+    GtkWidget* entry = nullptr;
+    GtkWidget* dialog = promptDialog(prompt, nullptr, &entry);
+    const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    std::optional<std::string> text = promptAnswer(entry, response);
+    gtk_widget_destroy(dialog);
+    return text;
+}
 
 void ModalPresenterGtk::showAlert(const Alert& alert, Window* window, std::function<void(int)> answer) {
     GtkWindow* parent = lookup_ ? lookup_(window) : nullptr;

@@ -11,8 +11,8 @@ namespace platform::ui::gtk {
 
 // Alerts as modal GtkMessageDialogs (first button the default, Escape or the close button
 // cancels), folder choosers as GtkFileChooserDialogs, file choosers as the desktop's own
-// (GtkFileChooserNative, not modal), About as a GtkAboutDialog; each over the toolkit window of
-// the Window given.
+// (GtkFileChooserNative, not modal), text prompts as dialogs with an entry (Return is the first
+// button), About as a GtkAboutDialog; each over the toolkit window of the Window given.
 class ModalPresenterGtk : public ModalPresenter {
 public:
     using WindowLookup = std::function<GtkWindow*(Window*)>;
@@ -23,6 +23,9 @@ public:
                            std::function<void(std::optional<std::string>)> answer) override;
     void showFileChooser(const FileChooser& chooser, Window* window,
                          std::function<void(std::optional<std::string>)> answer) override;
+    void showTextPrompt(const TextPrompt& prompt, Window* window,
+                        std::function<void(std::optional<std::string>)> answer) override;
+    std::optional<std::string> runTextPrompt(const TextPrompt& prompt) override;
     void cancelShown() override;
     void showAbout(const AboutInfo& info, Window* window) override;
 

@@ -17,6 +17,7 @@
 #include "platform/ui/WindowMaker.h"
 #include "platform/ui/WebView.h"
 #include "platform/ui/Workspace.h"
+#include "platform/ui/gtk/MenuPresenterGtk.h"
 #include "platform/ui/gtk/ModalPresenterGtk.h"
 #include "platform/ui/gtk/PopoverPresenterGtk.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
@@ -178,6 +179,7 @@ bool Toolkit::start(int* argc, char*** argv) {
         return std::make_unique<ToolkitWindow>(size, title);
     });
     Popover::setPresenter(std::make_shared<PopoverPresenterGtk>());
+    PopUpMenu::setPresenter(std::make_shared<MenuPresenterGtk>());
     DesktopAppearance::setApplier([](bool dark) {
         if (GtkSettings* settings = gtk_settings_get_default())
             g_object_set(settings, "gtk-application-prefer-dark-theme", dark ? TRUE : FALSE, nullptr);

@@ -276,6 +276,10 @@ TEST_F(GridZoomDrag, DragsStartAtEightPoints) {
 
 TEST_F(GridZoomDrag, DraggingReordersLiveAndSavesAtTheDrop) {
     tiles(4);
+    // Zoomed once, a tile stays over the (hidden) scrim: the dragged tile still goes over it.
+    grid->zoom(idOf("3"));
+    grid->unzoom();
+    settle();
     const Point slot3 = headerOf("3");
     mouse(platform::ui::MouseEvent::Type::down, headerOf("1"));
     mouse(platform::ui::MouseEvent::Type::dragged, {headerOf("1").x + 20, headerOf("1").y});

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# The wall in a real window on a virtual X display, on a session bus of its own (run it under
+# dbus-run-session): four shell tiles restored from state.json, three on Main and one on a second
+# wall; Ctrl+Shift+Return zooms the active tile over the scrim (the screenshot darkens beside it)
+# and Escape ends the zoom; xdotool drags the first tile's header onto the third slot; after
+# Ctrl+Shift+Q (asked, Return), state.json holds the new order and the walls. Xvfb, the window
+# manager and the program are started and ended here, each by its own process id.
+#   tests/smoke/wall_smoke.sh path/to/quiltdeck output-folder
+set -euo pipefail
+app_bin="$1"
+out="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "wall_smoke: $*" >&2; exit 1; }
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+mkdir -p "$out"
+
+Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
+unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
+state="$HOME/.quiltdeck"
+mkdir -p "$state"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+# --- Four shell tiles on two walls, as the last run left them -------------------------------------
+record() {  # folder, wall (or "")
+    mkdir -p "$HOME/$1"
+    local wall=""
+    [ -n "$2" ] && wall=",\"wall\":\"$2\""
+    printf '{"title":"%s","name":"%s","cwd":"%s","isShell":true,"closedAt":0,"userNamed":false,"tileId":"id-%s"%s}' \
+        "$1" "$1" "$HOME/$1" "$1" "$wall"
+}
+printf '{"themeMode":"dark","onboarded":true,"walls":["Second"],"currentWall":"","openTiles":[%s,%s,%s,%s]}\n' \
+    "$(record one "")" "$(record side Second)" "$(record two "")" "$(record three "")" >"$state/state.json"
+
+"$app_bin" >"$work/app.out" 2>"$work/app.err" &
+app=$!
+window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' 2>/dev/null | head -n1)" ||
+    fail "no window: $(cat "$work/app.err")"
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+children() { pgrep -P "$app" | wc -l; }
+within 150 bash -c "[ \$(pgrep -P $app | wc -l) -ge 4 ]" || fail "the four tiles were not restored: $(children) children"
+sleep 1.5
+
+eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT of the window's inside
+shot() { import -window root "$1"; }
+shot "$out/restored.png"
+# The content starts under the menu bar: found from the first card's top edge (108 in the wall).
+card_top="$("$here/find_cards.py" "$out/restored.png" $((X + 30)) $((Y + 1)))" || fail "no tile cards on the screen"
+top=$((card_top - 108))
+content_h=$((Y + HEIGHT - top))
+# Three tiles: two columns, two rows of cells in the grid area under the bar and the tab bar.
+cell_w=$(( (WIDTH - 54) / 2 )); cell_h=$(( (content_h - 90 - 54) / 2 ))
+header() {  # slot (0-based) -> "x y" of the middle of its header on the screen
+    local column=$(($1 % 2)) row=$(($1 / 2))
+    echo "$((X + 18 + column * (cell_w + 18) + cell_w / 2)) $((top + 90 + 18 + row * (cell_h + 18) + 20))"
+}
+mean() {  # the mean brightness of a box of a screenshot (0...1)
+    convert "$1" -crop "$4x$5+$2+$3" -colorspace gray -format '%[fx:mean]' info:
+}
+
+# --- Ctrl+Shift+Return zooms; the scrim darkens the wall beside the tile ------------------------
+probe=($((X + WIDTH - 18 - cell_w + 10)) $((top + 90 + 18)) $((cell_w - 40 < 260 ? cell_w - 40 : 260)) 60)
+before="$(mean "$out/restored.png" "${probe[@]}")"
+xdotool key ctrl+shift+Return
+sleep 1
+shot "$out/zoomed.png"
+after="$(mean "$out/zoomed.png" "${probe[@]}")"
+awk -v b="$before" -v a="$after" 'BEGIN { exit !(a < b * 0.8) }' ||
+    fail "the scrim did not darken the wall: mean $before before, $after zoomed"
+xdotool key Escape
+sleep 1
+shot "$out/unzoomed.png"
+back="$(mean "$out/unzoomed.png" "${probe[@]}")"
+awk -v b="$before" -v a="$back" 'BEGIN { exit !(a > b * 0.9) }' || fail "Escape left the scrim: mean $back"
+
+# --- Drag the first tile's header onto the third slot --------------------------------------------
+read -r fx fy <<<"$(header 0)"
+read -r tx ty <<<"$(header 2)"
+xdotool mousemove --sync "$fx" "$fy"
+xdotool mousedown 1
+for step in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove --sync $((fx + (tx - fx) * step / 10)) $((fy + (ty - fy) * step / 10))
+    sleep 0.05
+done
+shot "$out/dragging.png"
+xdotool mouseup 1
+sleep 1
+shot "$out/dropped.png"
+
+# --- Quit: asked while the tiles run; the order and the walls are saved -------------------------
+xdotool key ctrl+shift+q
+sleep 0.5
+xdotool key Return
+within 100 bash -c "! kill -0 $app" || fail "the program did not quit"
+status=0
+wait "$app" || status=$?
+app=""
+[ "$status" -eq 0 ] || fail "exit status $status"
+python3 - "$state/state.json" <<'PY' || fail "state.json: $(cat "$state/state.json")"
+import json, sys
+state = json.load(open(sys.argv[1]))
+tiles = [(t["name"], t.get("wall", "")) for t in state["openTiles"]]
+main = [n for n, w in tiles if w == ""]
+assert main == ["two", "three", "one"], tiles
+assert [n for n, w in tiles if w == "Second"] == ["side"], tiles
+assert state["walls"] == ["Second"], state["walls"]
+assert state["currentWall"] == "", state["currentWall"]
+PY
+echo "wall_smoke: four tiles restored on two walls, zoom darkens ($before -> $after), drag from slot 1 to slot 3 saved; shots in $out"
