@@ -2,7 +2,8 @@
 # The wall in a real window on a virtual X display, on a session bus of its own (run it under
 # dbus-run-session): four shell tiles restored from state.json, three on Main and one on a second
 # wall; Ctrl+Shift+Return zooms the active tile over the scrim (the screenshot darkens beside it)
-# and Escape ends the zoom; xdotool drags the first tile's header onto the third slot; after
+# and Escape ends the zoom; xdotool drags the first tile's header onto the third slot;
+# Ctrl+Shift+T asks for a new tab's name (typed with spaces around it) and shows that tab; after
 # Ctrl+Shift+Q (asked, Return), state.json holds the new order and the walls. Xvfb, the window
 # manager and the program are started and ended here, each by its own process id.
 #   tests/smoke/wall_smoke.sh path/to/quiltdeck output-folder
@@ -114,6 +115,15 @@ xdotool mouseup 1
 sleep 1
 shot "$out/dropped.png"
 
+# --- Ctrl+Shift+T asks for a new tab's name in the toolkit's dialog -------------------------------
+xdotool key ctrl+shift+t
+within 50 xdotool search --onlyvisible --name '^Quiltdeck$' --pid "$app" >/dev/null || true
+sleep 0.8
+xdotool type --delay 20 "  Third "
+xdotool key Return
+sleep 0.8
+shot "$out/new-tab.png"
+
 # --- Quit: asked while the tiles run; the order and the walls are saved -------------------------
 xdotool key ctrl+shift+q
 sleep 0.5
@@ -130,7 +140,7 @@ tiles = [(t["name"], t.get("wall", "")) for t in state["openTiles"]]
 main = [n for n, w in tiles if w == ""]
 assert main == ["two", "three", "one"], tiles
 assert [n for n, w in tiles if w == "Second"] == ["side"], tiles
-assert state["walls"] == ["Second"], state["walls"]
-assert state["currentWall"] == "", state["currentWall"]
+assert state["walls"] == ["Second", "Third"], state["walls"]
+assert state["currentWall"] == "Third", state["currentWall"]
 PY
-echo "wall_smoke: four tiles restored on two walls, zoom darkens ($before -> $after), drag from slot 1 to slot 3 saved; shots in $out"
+echo "wall_smoke: four tiles restored on two walls, zoom darkens ($before -> $after), drag from slot 1 to slot 3, a new tab from the prompt, all saved; shots in $out"
