@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "platform/gfx/BoxBlur.h"
 #include "platform/gfx/Canvas.h"
@@ -79,10 +80,14 @@ bool BlurView::capture(gfx::Canvas& canvas, const Box& box, int bx, int by, int 
         for (int x = 0; x < std::min(bw, reduced.width); ++x) {
             uint32_t& kept = beneath_.pixels[static_cast<size_t>((by + y) * beneath_.width + bx + x)];
             const uint32_t fresh = reduced.pixels[static_cast<size_t>(y * reduced.width + x)];
-            if (kept != fresh) {
-                kept = fresh;
-                changed = true;
+            if (kept == fresh) continue;
+            // Text drawn under another clip differs in its antialiasing by a few levels: only a
+            // real change blurs again.
+            for (int c = 0; c < 32 && !changed; c += 8) {
+                const int a = static_cast<int>((kept >> c) & 0xff), b = static_cast<int>((fresh >> c) & 0xff);
+                changed = std::abs(a - b) > significantChange;
             }
+            kept = fresh;
         }
     }
     return changed;

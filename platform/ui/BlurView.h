@@ -19,6 +19,8 @@ public:
     static constexpr int reduction = 4;
     static constexpr int blurRadius = 3;  // quarter pixels, three passes
     static constexpr runtime::Duration minimumInterval = std::chrono::milliseconds(100);
+    // A block of the kept copy counts as changed when a channel moved by more than this.
+    static constexpr int significantChange = 6;
 
     explicit BlurView(const Rect& frame = {});
     ~BlurView() override;
