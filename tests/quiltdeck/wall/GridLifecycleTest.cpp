@@ -330,5 +330,37 @@ TEST_F(GridLifecycle, HooksReachTilesOnWallsNotShownAndLateMetricsAreLogged) {
     EXPECT_EQ(logged.find("metrics: dropped", logged.find("metrics: dropped") + 1), std::string::npos);
 }
 
+// Work left on the loop by tiles, cards, scalers, prompts and the grid finds them gone and does
+// nothing (run it under the address sanitizer to see it reach no freed memory).
+TEST_F(GridLifecycle, LateWorkFindsNothingOnceItsOwnerIsGone) {
+    makeGrid();
+    open("a");
+    open("b");
+    TileView& card = this->card("a");
+    // A header click waiting for the double-click time, a fit, a focus and a close question.
+    platform::ui::MouseEvent press;
+    press.type = platform::ui::MouseEvent::Type::down;
+    press.clickCount = 1;
+    press.locationInWindow = card.convertToWindow(platform::gfx::Point{100, 20});
+    card.mouseDown(press);
+    press.type = platform::ui::MouseEvent::Type::up;
+    card.mouseUp(press);
+    ASSERT_TRUE(card.clickPending());
+    card.scaler().fit();
+    grid->focusActive();
+    grid->requestClose(idOf("b"));
+    grid->newWall();
+    // The tile goes first, then the whole grid.
+    grid->close(idOf("a"));
+    loop.advance(std::chrono::seconds(2));
+    EXPECT_FALSE(grid->zoomId());
+    grid->focusActive();
+    grid.reset();
+    modals().clickButton(0);
+    modals().answerPrompt(std::string("Late"));
+    loop.advance(std::chrono::seconds(5));
+    EXPECT_TRUE(Store::shared().walls().empty());
+}
+
 }  // namespace
 }  // namespace quiltdeck
