@@ -264,8 +264,9 @@ void ImageLayer::draw(gfx::Canvas& canvas, const Rect&) {
 TextLayer::TextLayer(const Rect& frame) : View(frame) {}
 
 void TextLayer::setString(std::string string) {
-    if (string == string_) return;
+    if (string == string_ && !richText_) return;
     string_ = std::move(string);
+    richText_.reset();
     setNeedsDisplay();
 }
 
@@ -287,7 +288,27 @@ void TextLayer::setAlignment(TextAlignment alignment) {
     setNeedsDisplay();
 }
 
+void TextLayer::setRichText(RichText text) {
+    if (richText_ == text) return;
+    string_ = text.string();
+    richText_ = std::move(text);
+    setNeedsDisplay();
+}
+
+void TextLayer::setTruncation(Truncation truncation) {
+    if (truncation == truncation_) return;
+    truncation_ = truncation;
+    setNeedsDisplay();
+}
+
+View::Size TextLayer::fittingSize() const {
+    TextLayoutOptions options;
+    options.wraps = false;
+    return shownText().measure(options);
+}
+
 RichText TextLayer::shownText() const {
+    if (richText_) return *richText_;
     TextAttributes attributes;
     attributes.font = font_;
     attributes.color = color_;
@@ -300,6 +321,8 @@ void TextLayer::draw(gfx::Canvas& canvas, const Rect&) {
     TextLayoutOptions options;
     options.width = bounds().width;
     options.wraps = false;
+    options.truncation = truncation_;
+    options.maximumLines = truncation_ == Truncation::none ? 0 : 1;
     shownText().draw(canvas, bounds(), true, options);
 }
 

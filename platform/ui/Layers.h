@@ -116,7 +116,9 @@ private:
     std::optional<Shadow> shadow_;
 };
 
-// One line of text at the top of the bounds, aligned in them, in one font and colour.
+// One line of text at the top of the bounds, aligned in them, in one font and colour, or styled
+// text whose runs (fonts, colours, kerning) Pango lays out as attributes, never as markup. A text
+// wider than the bounds runs past them, or is cut with an ellipsis at its end.
 class TextLayer : public View {
 public:
     explicit TextLayer(const Rect& frame = {});
@@ -132,8 +134,15 @@ public:
     void setForegroundColor(gfx::Rgba color);
     TextAlignment alignment() const { return alignment_; }
     void setAlignment(TextAlignment alignment);
+    // Styled text in place of the string (which becomes its characters), font and colour.
+    const std::optional<RichText>& richText() const { return richText_; }
+    void setRichText(RichText text);
+    Truncation truncation() const { return truncation_; }
+    void setTruncation(Truncation truncation);
 
     RichText shownText() const;
+    // The size of the whole line, uncut.
+    Size fittingSize() const;
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
 private:
@@ -141,6 +150,8 @@ private:
     gfx::InterfaceFont font_ = gfx::InterfaceFont::system(12, gfx::FontWeight::regular);
     gfx::Rgba color_{1, 1, 1, 1};
     TextAlignment alignment_ = TextAlignment::left;
+    std::optional<RichText> richText_;
+    Truncation truncation_ = Truncation::none;
 };
 
 // An image scaled proportionally, up or down, to fit the bounds, centred in them.

@@ -44,10 +44,8 @@ TileView::TileView(WallTile& session) : session_(session) {
         if (onMoveRequested) onMoveRequested(button);
     };
     card_.addSubview(&moveButton_);
-    for (platform::ui::Label* label : {&indexLabel_, &titleLabel_, &subLabel_}) {
+    for (platform::ui::TextLayer* label : {&indexLabel_, &titleLabel_, &subLabel_}) {
         label->setTruncation(platform::ui::Truncation::tail);
-        label->setMaximumLines(1);
-        label->setWraps(false);
         card_.addSubview(label);
     }
     scaler_.setTerminal(&session_.view(), session_.terminal());
@@ -83,7 +81,7 @@ double TileView::headerHeightNow() const { return TileLayout::bandTop(session_.m
 void TileView::setIndexText(std::string text) {
     if (text == indexText_) return;
     indexText_ = std::move(text);
-    indexLabel_.setText(indexText_);
+    indexLabel_.setString(indexText_);
     layout();
 }
 
@@ -105,7 +103,7 @@ void TileView::applyTheme() {
     card_.setLayerBackgroundColor(TileLayout::cardGround(Theme::isDark()));
     scaler_.setLayerBackgroundColor(TileLayout::terminalGround(Theme::isDark()));
     indexLabel_.setFont(platform::gfx::InterfaceFont::system(15, FontWeight::bold));
-    indexLabel_.setTextColor(C::strongText());
+    indexLabel_.setForegroundColor(C::strongText());
     closeButton_.setTint(C::mutedText());
     moveButton_.setTint(C::mutedText());
     grip_.setTint(C::mutedText());

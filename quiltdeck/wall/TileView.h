@@ -8,7 +8,7 @@
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/DrawnButton.h"
 #include "platform/ui/FlippedView.h"
-#include "platform/ui/Label.h"
+#include "platform/ui/Layers.h"
 #include "platform/ui/View.h"
 #include "quiltdeck/wall/ScalerView.h"
 #include "quiltdeck/wall/WallTile.h"
@@ -66,9 +66,9 @@ public:
     ScalerView& scaler() { return scaler_; }
     ResizeGrip& grip() { return grip_; }
     platform::ui::FlippedView& card() { return card_; }
-    platform::ui::Label& titleLabel() { return titleLabel_; }
-    platform::ui::Label& subLabel() { return subLabel_; }
-    platform::ui::Label& indexLabel() { return indexLabel_; }
+    platform::ui::TextLayer& titleLabel() { return titleLabel_; }
+    platform::ui::TextLayer& subLabel() { return subLabel_; }
+    platform::ui::TextLayer& indexLabel() { return indexLabel_; }
     platform::ui::DrawnButton& closeButton() { return closeButton_; }
     platform::ui::DrawnButton& moveButton() { return moveButton_; }
     platform::ui::View& dot() { return dot_; }
@@ -87,9 +87,10 @@ private:
     WallTile& session_;
     platform::ui::FlippedView card_;
     platform::ui::View dot_;
-    platform::ui::Label indexLabel_;
-    platform::ui::Label titleLabel_;
-    platform::ui::Label subLabel_;
+    // Drawn in the card (never toolkit widgets): a scrim or a dragged tile lies over them.
+    platform::ui::TextLayer indexLabel_;
+    platform::ui::TextLayer titleLabel_;
+    platform::ui::TextLayer subLabel_;
     platform::ui::DrawnButton closeButton_;
     platform::ui::DrawnButton moveButton_;
     ScalerView scaler_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/ui/Layers.h"
 #include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 
@@ -144,6 +145,49 @@ TEST_F(LayerStyleTest, TranslucentColourCompositesOverWhatLiesBeneath) {
     EXPECT_EQ(pixel >> 24, 0xffu);
     EXPECT_NEAR(double((pixel >> 16) & 0xff), 127.5, 1);
     EXPECT_EQ(pixel & 0xffff, 0u);
+}
+
+// Dark pixels in a band of rows, column by column from the left.
+std::vector<int> inkColumns(headless::HeadlessWindow& window, int width, int top, int bottom) {
+    window.displayIfNeeded();
+    std::vector<int> columns;
+    for (int x = 0; x < width; ++x) {
+        int dark = 0;
+        for (int y = top; y < bottom; ++y) dark += (window.pixel(x, y) & 0xff) < 128;
+        columns.push_back(dark);
+    }
+    return columns;
+}
+
+TEST_F(LayerStyleTest, TextLayerTakesStyledTextAndCutsItsTail) {
+    TextLayer layer(Rect{0, 0, 80, 30});
+    layer.setForegroundColor(Rgba{0, 0, 0, 1});
+    layer.setString("WWWWWWWWWWWWWWWWWWWWWWWW");
+    root.addSubview(&layer);
+    const double plainWidth = layer.fittingSize().width;
+    EXPECT_GT(plainWidth, 80);  // the whole line, not the bounds
+    // Styled text brings its own font; the string follows its characters.
+    TextAttributes big;
+    big.font = platform::gfx::InterfaceFont::system(24, platform::gfx::FontWeight::regular);
+    layer.setRichText(RichText("WWWWWWWWWWWWWWWWWWWWWWWW", big));
+    EXPECT_EQ(layer.string(), "WWWWWWWWWWWWWWWWWWWWWWWW");
+    EXPECT_GT(layer.fittingSize().width, plainWidth * 1.5);
+    // The same characters as a plain string drop the styled text.
+    layer.setString("WWWWWWWWWWWWWWWWWWWWWWWW");
+    EXPECT_FALSE(layer.richText());
+    EXPECT_EQ(layer.fittingSize().width, plainWidth);
+    // Cut at the tail, the last columns of the bounds show the ellipsis's dots, not a letter.
+    const std::vector<int> uncut = inkColumns(window, 80, 0, 30);
+    layer.setTruncation(Truncation::tail);
+    const std::vector<int> cut = inkColumns(window, 80, 0, 30);
+    EXPECT_NE(uncut, cut);
+    int inkUncut = 0, inkCut = 0;
+    for (int x = 0; x < 80; ++x) {
+        inkUncut += uncut[x];
+        inkCut += cut[x];
+    }
+    EXPECT_LT(inkCut, inkUncut);
+    EXPECT_GT(inkCut, 0);
 }
 
 }  // namespace

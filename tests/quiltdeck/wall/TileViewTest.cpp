@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/runtime/VirtualMainLoop.h"
+#include "platform/ui/Control.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/shell/AppDelegateTestSupport.h"
 #include "quiltdeck/shell/L10n.h"
@@ -44,9 +45,11 @@ TEST_F(TileViewTest, LayoutOfTheCard) {
     EXPECT_TRUE(tile.grip().isHidden());
     // The grip stays in front of the scaler.
     EXPECT_EQ(tile.card().subviews().back(), &tile.grip());
-    // A narrow tile still gives its labels 40 points.
+    // A narrow tile still gives its labels 40 points; they are drawn in the card, never widgets.
     tile.setFrame(Rect{0, 0, 100, 300});
     EXPECT_EQ(tile.titleLabel().frame().width, 40);
+    EXPECT_EQ(tile.titleLabel().truncation(), platform::ui::Truncation::tail);
+    EXPECT_EQ(dynamic_cast<platform::ui::Control*>(&tile.titleLabel()), nullptr);
     // The light theme insets the terminal by 10 with rounded corners.
     Theme::setMode(ThemeMode::light);
     Theme::resolve();
@@ -89,11 +92,11 @@ TEST_F(TileViewTest, ChromeFollowsTheStatusAndTheZoom) {
     session.finishTurn();
     tile.refresh();
     EXPECT_EQ(tile.dot().layerBackgroundColor(), Rgba::fromBytes(95, 176, 122));
-    EXPECT_NE(tile.subLabel().text().find(t("st_done")), std::string::npos);
+    EXPECT_NE(tile.subLabel().string().find(t("st_done")), std::string::npos);
     session.setStatus(SessionStatus::exited);
     tile.refresh();
     EXPECT_EQ(tile.dot().layerBackgroundColor(), Rgba::fromBytes(92, 92, 100));
-    EXPECT_NE(tile.subLabel().text().find(t("st_exited")), std::string::npos);
+    EXPECT_NE(tile.subLabel().string().find(t("st_exited")), std::string::npos);
 }
 
 TEST_F(TileViewTest, TheSameZoomTwiceDoesNothing) {
@@ -108,9 +111,9 @@ TEST_F(TileViewTest, TheSameZoomTwiceDoesNothing) {
 
 TEST_F(TileViewTest, LabelsAndButtons) {
     tile.setIndexText("3");
-    EXPECT_EQ(tile.indexLabel().text(), "3");
-    EXPECT_EQ(tile.titleLabel().text(), "project");
-    EXPECT_NE(tile.subLabel().text().find("/tmp/project"), std::string::npos);
+    EXPECT_EQ(tile.indexLabel().string(), "3");
+    EXPECT_EQ(tile.titleLabel().string(), "project");
+    EXPECT_NE(tile.subLabel().string().find("/tmp/project"), std::string::npos);
     int closes = 0;
     platform::ui::View* anchor = nullptr;
     tile.onCloseRequested = [&] { ++closes; };
