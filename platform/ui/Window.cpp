@@ -122,7 +122,11 @@ void Window::invalidate(const Rect& rect) {
     Rect r = Rect{x0, y0, x1 - x0, y1 - y0}.intersection(bounds());
     if (r.isEmpty()) return;
     bool wasClean = dirty_.empty();
-    if (std::any_of(dirty_.begin(), dirty_.end(), [&](const Rect& d) { return d.contains(r); })) return;
+    if (std::any_of(dirty_.begin(), dirty_.end(), [&](const Rect& d) { return d.contains(r); })) {
+        // Already to be drawn, but a view in it may have moved since the last call.
+        didChangeWithinDirty();
+        return;
+    }
     dirty_.erase(std::remove_if(dirty_.begin(), dirty_.end(), [&](const Rect& d) { return r.contains(d); }),
                  dirty_.end());
     dirty_.push_back(r);

@@ -253,6 +253,8 @@ protected:
     // The surface's pixels in a rectangle (window points, whole device pixels) were moved; the
     // next didDisplay lists it too.
     virtual void didMovePixels(const Rect& /*rect*/) {}
+    // A view changed inside what was already to be drawn (it may have moved, come or gone).
+    virtual void didChangeWithinDirty() {}
     // The surface holds new pixels in these rectangles (window points).
     virtual void didDisplay(const std::vector<Rect>& /*rects*/) {}
     // The pointer's shape changed.

@@ -635,6 +635,9 @@ void ToolkitWindow::didInvalidate(const Rect& rect) {
     impl_->controls->schedulePlacement();
 }
 
+// Placement may have run since the region became dirty: the widgets follow this change too.
+void ToolkitWindow::didChangeWithinDirty() { impl_->controls->schedulePlacement(); }
+
 GtkWidget* ToolkitWindow::contentWidget() const { return impl_->area; }
 
 void ToolkitWindow::presentSheet(Window& sheet) {

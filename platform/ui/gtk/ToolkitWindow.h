@@ -63,6 +63,7 @@ public:
 protected:
     void didInvalidate(const Rect& rect) override;
     void didMovePixels(const Rect& rect) override;
+    void didChangeWithinDirty() override;
     void didDisplay(const std::vector<Rect>& rects) override;
     void gpuViewsChanged() override;
     void applyCursor(const std::string& name) override;

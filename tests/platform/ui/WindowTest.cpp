@@ -130,6 +130,21 @@ public:
     int draws = 0;
 };
 
+// Counts what a backend hears of changes: new dirt, and changes inside what was already dirty.
+class CountingWindow : public headless::HeadlessWindow {
+public:
+    using HeadlessWindow::HeadlessWindow;
+    int invalidated = 0;
+    int changedWithinDirty = 0;
+
+protected:
+    void didInvalidate(const Rect& rect) override {
+        ++invalidated;
+        HeadlessWindow::didInvalidate(rect);
+    }
+    void didChangeWithinDirty() override { ++changedWithinDirty; }
+};
+
 }  // namespace
 
 TEST(Window, MovedPixelsLandWhereTheyWouldBeDrawnAndWhatTheyUncoverIsDirty) {
@@ -224,4 +239,36 @@ TEST(Window, PixelsThatCannotMoveAreDrawnAgain) {
                                     [&](const Rect& r) { return r.contains(view.convertToWindow(c.rect)); }));
         }
     }
+// A backend that places widgets after each change must hear of a view that moves, shows or hides
+// inside a region already waiting to be drawn, or its widget stays where it was.
+TEST(Window, ChangesInsideADirtyRegionStillReachTheBackend) {
+    CountingWindow window({200, 200}, 1);
+    View root(Rect{0, 0, 200, 200});
+    PaintView child(Rect{10, 10, 20, 20});
+    root.addSubview(&child);
+    window.setContentView(&root);
+    window.displayIfNeeded();
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+    };
+    const std::vector<Case> cases = {
+        {"moved", [&] { child.setFrame(Rect{40, 40, 20, 20}); }},
+        {"hidden", [&] { child.setHidden(true); }},
+        {"shown", [&] { child.setHidden(false); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window.invalidate(Rect{0, 0, 200, 200});
+        const int before = window.changedWithinDirty, fresh = window.invalidated;
+        c.change();
+        EXPECT_GT(window.changedWithinDirty, before);
+        EXPECT_EQ(window.invalidated, fresh);  // nothing new to draw
+        window.displayIfNeeded();
+    }
+    // Outside any dirty region the change is new dirt, not a change within it.
+    const int before = window.changedWithinDirty;
+    child.setFrame(Rect{100, 100, 20, 20});
+    EXPECT_EQ(window.changedWithinDirty, before);
+    EXPECT_GT(window.invalidated, 0);
 }

@@ -157,8 +157,9 @@ TEST_F(GridControllerTest, EmptyWallShowsTheSetupCard) {
     grid->view().setFrame({0, 0, 1000, 900});
     auto& card = grid->emptyCard();
     EXPECT_FALSE(card.isHidden());
-    const double height = card.layoutContent(1000, false);
-    EXPECT_EQ(card.frame(), platform::gfx::Rect(0, std::round((900 - height) / 2), 1000, height));
+    // 40 in from either side, centred in the grid under the bar and tabs (90), lifted by 20.
+    const double height = std::ceil(card.layoutContent(920, false));
+    EXPECT_EQ(card.frame(), platform::gfx::Rect(40, 90 + std::max(24.0, (810 - height) / 2 - 20), 920, height));
     int asked = 0;
     grid->onNewRequested = [&] { ++asked; };
     card.tapOpen();
