@@ -180,6 +180,7 @@ bool Window::scrollView(View& view, const Rect& rect, double dy) {
     // and where their pixels went.
     std::vector<Rect> over;
     paintedOver(view, area, over);
+    decorationsIn(view, area, over);
     for (const Rect& o : over) {
         again.push_back(o);
         again.push_back(shifted(o));
@@ -205,12 +206,42 @@ void Window::paintedOver(const View& view, const Rect& area, std::vector<Rect>& 
         if (&v == &view) {
             after = true;
         } else if (after) {
-            const Rect painted = v.convertToWindow(v.paintedBounds()).intersection(area);
+            // A shadow reaches past the bounds.
+            const double e = v.shadowOutset();
+            Rect reach = v.paintedBounds();
+            reach = Rect{reach.x - e, reach.y - e, reach.width + 2 * e, reach.height + 2 * e};
+            const Rect painted = v.convertToWindow(reach).intersection(area);
             if (!painted.isEmpty()) rects.push_back(painted);
         }
         for (const View* sub : v.subviews()) walk(*sub);
     };
     if (contentView_) walk(*contentView_);
+}
+
+void Window::decorationsIn(const View& view, const Rect& area, std::vector<Rect>& rects) const {
+    // The view's and its ancestors' rounded corners show what lies beneath, and their borders are
+    // drawn over the subviews: none of those pixels may travel with the content.
+    auto add = [&](const Rect& r) {
+        const Rect cut = r.intersection(area);
+        if (!cut.isEmpty()) rects.push_back(cut);
+    };
+    for (const View* v = &view; v; v = v->superview()) {
+        const Rect f = v->convertToWindow(v->bounds());
+        const double r = std::min({v->cornerRadius(), f.width / 2, f.height / 2});
+        if (r > 0) {
+            add(Rect{f.minX(), f.minY(), r, r});
+            add(Rect{f.maxX() - r, f.minY(), r, r});
+            add(Rect{f.minX(), f.maxY() - r, r, r});
+            add(Rect{f.maxX() - r, f.maxY() - r, r, r});
+        }
+        const double w = std::min({v->borderWidth(), f.width, f.height});
+        if (w > 0 && v->borderColor().alpha > 0) {
+            add(Rect{f.minX(), f.minY(), f.width, w});
+            add(Rect{f.minX(), f.maxY() - w, f.width, w});
+            add(Rect{f.minX(), f.minY(), w, f.height});
+            add(Rect{f.maxX() - w, f.minY(), w, f.height});
+        }
+    }
 }
 
 void Window::displayIfNeeded() {

@@ -277,6 +277,8 @@ private:
     Rect visibleRect(const View& view) const;
     // Visible views drawn after `view` over `area`: the window rectangles they paint there.
     void paintedOver(const View& view, const Rect& area, std::vector<Rect>& rects) const;
+    // Rounded corners and borders of `view` and its ancestors over `area`: window rectangles.
+    void decorationsIn(const View& view, const Rect& area, std::vector<Rect>& rects) const;
     void drawShadowOf(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible,
                       const Rect& frame);
     void drawSubviewsInRoundedShape(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty,

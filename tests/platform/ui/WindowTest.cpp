@@ -239,6 +239,8 @@ TEST(Window, PixelsThatCannotMoveAreDrawnAgain) {
                                     [&](const Rect& r) { return r.contains(view.convertToWindow(c.rect)); }));
         }
     }
+}
+
 // A backend that places widgets after each change must hear of a view that moves, shows or hides
 // inside a region already waiting to be drawn, or its widget stays where it was.
 TEST(Window, ChangesInsideADirtyRegionStillReachTheBackend) {
@@ -271,4 +273,66 @@ TEST(Window, ChangesInsideADirtyRegionStillReachTheBackend) {
     child.setFrame(Rect{100, 100, 20, 20});
     EXPECT_EQ(window.changedWithinDirty, before);
     EXPECT_GT(window.invalidated, 0);
+}
+
+// Rounded corners and borders around the moved content, and shadows over it, stay where they are:
+// after the move and a display the window shows what a fresh drawing of the moved content shows.
+TEST(Window, MovedPixelsLeaveCornersBordersAndShadowsInPlace) {
+    struct Case {
+        const char* name;
+        std::function<void(View& frame, StripesView& view, View& above)> setUp;
+    };
+    const std::vector<Case> cases = {
+        {"rounded clipping around", [](View& f, StripesView&, View&) {
+             f.setClipsToBounds(true);
+             f.setCornerRadius(8);
+         }},
+        {"a border around", [](View& f, StripesView&, View&) {
+             f.setBorder(2, Rgba{1, 1, 0, 1});
+         }},
+        {"its own border", [](View&, StripesView& v, View&) {
+             v.setBorder(3, Rgba{0, 1, 0, 1});
+         }},
+        {"a shadow over it", [](View&, StripesView&, View& a) {
+             View::Shadow shadow;
+             shadow.opacity = 1;
+             shadow.radius = 4;
+             shadow.offset = {0, -2};
+             a.setShadow(shadow);
+         }},
+    };
+    auto scene = [](headless::HeadlessWindow& window, View& root, View& frame, StripesView& view, View& above,
+                    const Case& c) {
+        root.setLayerBackgroundColor(Rgba{1, 1, 1, 1});
+        frame.setLayerBackgroundColor(Rgba{0, 0, 0, 1});
+        root.addSubview(&frame);
+        frame.addSubview(&view);
+        above.setLayerBackgroundColor(Rgba{1, 0, 0, 1});
+        root.addSubview(&above);
+        c.setUp(frame, view, above);
+        window.setContentView(&root);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        headless::HeadlessWindow window({60, 60}, 1);
+        View root(Rect{0, 0, 60, 60}), frame(Rect{10, 10, 40, 40}), above(Rect{20, 28, 20, 6});
+        StripesView view(Rect{0, 0, 40, 40});
+        view.shift = 14;
+        scene(window, root, frame, view, above, c);
+        window.displayIfNeeded();
+        ASSERT_TRUE(view.scrollRect(view.bounds(), 3));
+        view.shift = 11;  // what each row shows after the move
+        window.displayIfNeeded();
+
+        headless::HeadlessWindow fresh({60, 60}, 1);
+        View freshRoot(Rect{0, 0, 60, 60}), freshFrame(Rect{10, 10, 40, 40}), freshAbove(Rect{20, 28, 20, 6});
+        StripesView later(Rect{0, 0, 40, 40});
+        later.shift = 11;
+        scene(fresh, freshRoot, freshFrame, later, freshAbove, c);
+        fresh.displayIfNeeded();
+        int differing = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 60; ++x) differing += window.pixel(x, y) != fresh.pixel(x, y);
+        EXPECT_EQ(differing, 0);
+    }
 }
