@@ -495,11 +495,12 @@ void Window::updateCursor() {
 
 void Window::sendMouseEvent(MouseEvent event) {
     // A drag with no view pressed is a move; the monitor sees it before any view, tracking
-    // areas included. A copy: the monitor may replace itself.
+    // areas included, and reads the pointer where the move took it. A copy: the monitor may
+    // replace itself.
     const bool move = event.type == MouseEvent::Type::moved || (event.type == MouseEvent::Type::dragged && !mouseDownView_);
+    if (event.type != MouseEvent::Type::exited) pointer_ = event.locationInWindow;
     if (auto monitor = mouseMovedMonitor; monitor && move) monitor(event);
     if (event.type != MouseEvent::Type::exited) {
-        pointer_ = event.locationInWindow;
         // A copy of the event: the areas get their own types and numbers.
         updateTrackingAreas(pointer_, event);
     }

@@ -168,8 +168,13 @@ struct ToolkitWindow::Impl {
     }
     static gboolean onWindowState(GtkWidget*, GdkEventWindowState* event, Impl* self) {
         self->owner.setMiniaturized(event->new_window_state & GDK_WINDOW_STATE_ICONIFIED);
-        if (event->changed_mask & GDK_WINDOW_STATE_FULLSCREEN)
-            self->owner.fullScreenDidChange(event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN);
+        if (event->changed_mask & GDK_WINDOW_STATE_FULLSCREEN) {
+            const bool full = event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN;
+            // Full screen belongs to the views: the menu bar steps aside, so the pointer meets the
+            // views at the top edge. Its shortcuts are the views' keys and keep working.
+            if (self->menuBar) gtk_widget_set_visible(self->menuBar, !full);
+            self->owner.fullScreenDidChange(full);
+        }
         return FALSE;
     }
 
@@ -587,6 +592,7 @@ void ToolkitWindow::setMenuBar(std::shared_ptr<const MenuBar> bar) {
     gtk_box_reorder_child(GTK_BOX(d.box), d.menuBar, 0);
     // The menus never take the keyboard from the views.
     gtk_widget_set_can_focus(d.menuBar, FALSE);
+    if (isFullScreen()) gtk_widget_hide(d.menuBar);
 }
 
 void ToolkitWindow::setBackgroundColor(gfx::Rgba color) {

@@ -190,6 +190,8 @@ TEST(WindowEvents, TheMoveMonitorSeesEveryMoveFirstAndPassesItOn) {
     s.window.mouseMovedMonitor = [&](const MouseEvent& e) {
         s.log += std::string(s.log.empty() ? "" : ", ") + "monitor";
         seen.push_back(e.locationInWindow);
+        // The window already knows where the move went.
+        EXPECT_EQ(s.window.mouseLocationOutsideOfEventStream(), e.locationInWindow);
     };
     EXPECT_EQ(s.window.mouseLocationOutsideOfEventStream(), std::nullopt);
     s.window.sendMouseEvent(mouse(MouseEvent::Type::moved, {150, 50}));
