@@ -103,6 +103,9 @@ GridController::GridController(TileFactory makeTile, HookServer::Options hookOpt
 
 GridController::~GridController() {
     observers_.clear();
+    for (auto* timer : {&titleTimer_, &barHideTimer_}) {
+        if (*timer) (*timer)->cancel();
+    }
     // The hook server's closures must find nothing once the tiles are gone.
     hooks_.reset();
     entries_.clear();
@@ -110,6 +113,7 @@ GridController::~GridController() {
 
 void GridController::viewDidLoad() {
     hooks_->start();
+    setupBarAutoHide();
     std::weak_ptr<int> alive = alive_;
     hooks_->onHook = [this, alive](const std::string& id, const std::string& event, const nlohmann::json& body) {
         if (alive.expired()) return;
@@ -138,6 +142,7 @@ void GridController::viewDidLoad() {
         }
     };
     publishTiles();
+    startTitleLoop();
 }
 
 // --- State ---------------------------------------------------------------------------------------
@@ -295,6 +300,14 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
     };
     card.onDragEnded = [this, alive](Point p) {
         if (!alive.expired()) dragEnded(p);
+    };
+    card.onSuggestName = [this, alive, id](TileView::SuggestDone done) {
+        WallTile* target = alive.expired() ? nullptr : session(id);
+        if (target) {
+            suggestName(*target, std::move(done));
+        } else if (done) {
+            done(std::nullopt);
+        }
     };
     card.onActivated = [this, alive, id] {
         if (!alive.expired()) activeId_ = id;
@@ -504,8 +517,7 @@ WallGeometry GridController::geometry() {
     WallGeometry g;
     g.width = root_.bounds().width;
     g.height = root_.bounds().height;
-    // Full screen (and the bar's auto-hide) are not the wall's yet: no inset.
-    g.top = 0;
+    g.top = topInset();
     g.barHidden = barHidden_;
     g.count = model_.countOnWall(currentWall_);
     return g;

@@ -44,6 +44,11 @@ public:
         FlippedView::setFrameSize(size);
         if (onResize) onResize();
     }
+    std::function<void()> onWindowChange;
+    void viewDidMoveToWindow() override {
+        FlippedView::viewDidMoveToWindow();
+        if (onWindowChange) onWindowChange();
+    }
 };
 
 // The tile wall, the main window's content: every tile of every wall in one
@@ -157,6 +162,38 @@ public:
     void dragMoved(Point point);
     void dragEnded(Point point);
 
+    // --- Automatic titles -------------------------------------------------------------------------
+    // Runs the assistant CLI once with `prompt`; `done` gets its output, or none when the run failed.
+    // The CLI's one-shot run (no tools, no browser, 60 s) unless a test sets another.
+    using OneShot = std::function<void(std::string prompt, std::function<void(std::optional<std::string>)> done)>;
+    OneShot runOneShot;
+    // Ticks every 5 s on the main loop for as long as the controller lives.
+    void startTitleLoop();
+    // Asks for names of every tile that needs one, in one run, unless automatic titles are
+    // off, the CLI is not set up or an earlier batch is still out.
+    void tickTitles();
+    bool titleBusy() const { return titleBusy_; }
+    // One name for one tile, for its rename editor; names nothing and stamps nothing.
+    void suggestName(WallTile& session, std::function<void(std::optional<std::string>)> done);
+
+    // --- The bars in full screen -----------------------------------------------------------------
+    static constexpr platform::runtime::Duration barHideDelay = std::chrono::seconds(3);
+    static constexpr double barSlideDuration = 0.16;
+    // The strip along the window's top edge that brings the bars back.
+    static constexpr double revealZone = 4;
+    // Follows the window's full screen and every pointer move.
+    void setupBarAutoHide();
+    void pointerMoved();
+    // (Re)arms the hide while the window is in full screen; cancels it either way.
+    void scheduleBarHide();
+    void setBar(bool hidden);
+    // Cancels a pending hide and shows the bars.
+    void showBar(bool permanent);
+    bool barHidden() const { return barHidden_; }
+    bool barHidePending() const { return barHideTimer_ != nullptr; }
+    // 24 in full screen with the bars shown, else 0.
+    double topInset() const;
+
     // --- Layout -----------------------------------------------------------------------------------
     void relayout();
     void animateLayout();
@@ -200,6 +237,10 @@ private:
     std::vector<Store::ClosedTile> savedAtLaunch_;
     std::optional<std::string> dragId_;
     std::optional<std::string> layoutSkip_;
+    bool titleBusy_ = false;
+    std::shared_ptr<platform::runtime::WorkItem> titleTimer_;
+    std::shared_ptr<platform::runtime::WorkItem> barHideTimer_;
+    platform::ui::Window* monitoredWindow_ = nullptr;
 
     std::vector<platform::runtime::NotificationCenter::Subscription> observers_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

@@ -34,6 +34,13 @@ public:
     size_t metricCount() const override { return session_->metrics().size(); }
     bool hasFeed() const override { return session_->feed().has_value(); }
     vantel::TerminalView* terminal() override { return &session_->view(); }
+    StatusMachine::Title* titleState() override { return &session_->title(); }
+    std::string lastPrompt() const override { return session_->lastPrompt(); }
+    bool hasResumeId() const override { return session_->resumeId().has_value(); }
+    std::string screenText() override { return session_->screenText(); }
+    Namer aiTitleNamer() override {
+        return [session = session_](std::string_view name) { session->apply(name); };
+    }
     void send(std::string_view text) override;
     void paste() override;
     void copySelection() override;

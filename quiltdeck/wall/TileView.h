@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/runtime/MainLoop.h"
@@ -62,6 +63,9 @@ public:
     std::function<void()> onDragBegan;
     std::function<void(Point)> onDragMoved;
     std::function<void(Point)> onDragEnded;
+    // The rename editor's Suggest button asks for a name; `done` gets it, or none.
+    using SuggestDone = std::function<void(std::optional<std::string> name)>;
+    std::function<void(SuggestDone done)> onSuggestName;
 
     ScalerView& scaler() { return scaler_; }
     ResizeGrip& grip() { return grip_; }

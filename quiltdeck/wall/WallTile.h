@@ -10,6 +10,7 @@
 #include "vantel/view/TerminalView.h"
 #include "quiltdeck/sessions/BrowserInfo.h"
 #include "quiltdeck/sessions/SessionStatus.h"
+#include "quiltdeck/sessions/StatusMachine.h"
 #include "quiltdeck/sessions/Store.h"
 
 namespace quiltdeck {
@@ -60,6 +61,19 @@ public:
     virtual bool hasFeed() const { return false; }
     // The terminal the tile's scaler fits; none for a tile without one.
     virtual vantel::TerminalView* terminal() { return nullptr; }
+
+    // What the automatic titles read and stamp; none for a tile that never takes one.
+    virtual StatusMachine::Title* titleState() { return nullptr; }
+    // The user's last prompt; empty when there is none.
+    virtual std::string lastPrompt() const { return {}; }
+    // Started to resume a conversation.
+    virtual bool hasResumeId() const { return false; }
+    // The rows shown now, trimmed, joined with line feeds.
+    virtual std::string screenText() { return {}; }
+    // Gives the tile an automatic title (nothing when its title is pinned). The call keeps
+    // what it names alive: an answer that comes after the wall is gone still names the tile.
+    using Namer = std::function<void(std::string_view name)>;
+    virtual Namer aiTitleNamer() { return {}; }
 
     // Typed into the tile as the user's own input.
     virtual void send(std::string_view text) = 0;

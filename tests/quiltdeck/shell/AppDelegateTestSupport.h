@@ -14,6 +14,7 @@
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/sessions/Uuid.h"
 #include "quiltdeck/shell/AppDelegate.h"
+#include "quiltdeck/shell/Shorten.h"
 
 namespace quiltdeck::testing {
 
@@ -26,11 +27,13 @@ public:
     };
 
     explicit FakeTile(const TileRequest& request)
-        : request(request), id_(request.id.value_or(newUuid())), title_(request.title.value_or(request.name)) {}
+        : request(request), id_(request.id.value_or(newUuid())) {
+        titles->text = request.title.value_or(request.name);
+    }
 
     const std::string& id() const override { return id_; }
     SessionStatus status() const override { return status_; }
-    std::string title() const override { return title_; }
+    std::string title() const override { return titles->text; }
     platform::ui::View& view() override { return view_; }
     const std::string& wall() const override { return wall_; }
     void setWall(std::string wall) override { wall_ = std::move(wall); }
@@ -41,7 +44,7 @@ public:
     void kill() override { ++kills; }
     Store::ClosedTile record() const override {
         Store::ClosedTile record;
-        record.title = title_;
+        record.title = titles->text;
         record.cwd = request.cwd;
         record.isShell = request.isShell;
         record.claudeSessionId = request.resume;
@@ -49,7 +52,7 @@ public:
         return record;
     }
     void handleHook(const std::string& event, const nlohmann::json&) override { hooks.push_back(event); }
-    void rename(const std::string& title) override { title_ = title; }
+    void rename(const std::string& title) override { titles->text = title; }
     void applyMetrics(const nlohmann::json&) override {}
     void applyFeed(const nlohmann::json&) override {}
 
@@ -59,6 +62,20 @@ public:
         if (onChange) onChange();
     }
     bool finished() const override { return finished_; }
+    // What the automatic titles see; `titles` outlives the tile while a namer holds it.
+    StatusMachine::Title* titleState() override { return request.isShell ? nullptr : titles.get(); }
+    std::string lastPrompt() const override { return prompt; }
+    bool hasResumeId() const override { return request.resume.has_value(); }
+    std::string screenText() override { return screen; }
+    Namer aiTitleNamer() override {
+        return [titles = titles](std::string_view name) {
+            if (titles->pinned) return;
+            titles->text = shorten(name, 68);
+            titles->pinned = true;
+            titles->dirty = false;
+            titles->lastTitleAt = StatusMachine::Title::distantFuture;
+        };
+    }
     void clearFinished() override { finished_ = false; }
     // A turn ended: idle and finished, as the session tells it.
     void finishTurn() {
@@ -71,10 +88,12 @@ public:
     std::string sent;
     int pastes = 0, copies = 0, selectAlls = 0, kills = 0;
     std::vector<std::string> hooks;
+    std::shared_ptr<StatusMachine::Title> titles = std::make_shared<StatusMachine::Title>();
+    std::string prompt;
+    std::string screen;
 
 private:
     std::string id_;
-    std::string title_;
     std::string wall_;
     SessionStatus status_ = SessionStatus::busy;
     bool finished_ = false;

@@ -1,0 +1,80 @@
+// The wall's automatic tile titles: the tick, its answer, and the Suggest button's question.
+#include "platform/runtime/MainLoop.h"
+#include "quiltdeck/panels/Setup.h"
+#include "quiltdeck/sessions/ClaudeCLI.h"
+#include "quiltdeck/shell/Lang.h"
+#include "quiltdeck/wall/GridController.h"
+#include "quiltdeck/wall/TitleLoop.h"
+
+namespace quiltdeck {
+
+using platform::runtime::MainLoop;
+
+namespace {
+
+void runCli(std::string prompt, std::function<void(std::optional<std::string>)> done) {
+    ClaudeCLI::oneShot(std::move(prompt), {}, false, TitleLoop::timeout, std::move(done));
+}
+
+std::string textOf(WallTile& tile) {
+    return TitleLoop::candidateText(tile.lastPrompt(), [&tile] { return tile.screenText(); });
+}
+
+}  // namespace
+
+// --- Automatic titles ----------------------------------------------------------------------------
+
+void GridController::startTitleLoop() {
+    if (titleTimer_) titleTimer_->cancel();
+    std::weak_ptr<int> alive = alive_;
+    titleTimer_ = MainLoop::main().scheduleRepeating(TitleLoop::tickInterval, [this, alive] {
+        if (!alive.expired()) tickTitles();
+    });
+}
+
+void GridController::tickTitles() {
+    if (!Store::shared().aiTitles() || titleBusy_ || Setup::shared().stage() != Setup::Stage::ready) return;
+    const platform::runtime::TimePoint now = MainLoop::main().now();
+    std::vector<WallTile*> candidates;
+    for (WallTile* s : sessions()) {
+        StatusMachine::Title* title = s->titleState();
+        if (!title) continue;
+        const std::string prompt = s->lastPrompt();
+        TitleLoop::Tile facts{s->isShell(), s->status(), title->dirty, title->pinned, prompt, s->hasResumeId(),
+                              title->lastTitleAt};
+        if (TitleLoop::isCandidate(facts, now)) candidates.push_back(s);
+    }
+    if (candidates.empty()) return;
+
+    titleBusy_ = true;
+    std::vector<std::string> texts;
+    // The answer names the tiles it was asked about, whatever happened to the wall meanwhile.
+    std::vector<WallTile::Namer> namers;
+    for (WallTile* s : candidates) {
+        StatusMachine::Title* title = s->titleState();
+        title->dirty = false;
+        title->lastTitleAt = now;
+        texts.push_back(textOf(*s));
+        namers.push_back(s->aiTitleNamer());
+    }
+    const std::string prompt = TitleLoop::batchPrompt(texts, Lang::current().promptLanguage());
+    std::weak_ptr<int> alive = alive_;
+    auto answered = [this, alive, namers = std::move(namers)](std::optional<std::string> reply) {
+        if (!alive.expired()) titleBusy_ = false;
+        if (!reply) return;
+        for (const TitleLoop::Name& name : TitleLoop::parseBatchReply(*reply, namers.size())) {
+            if (const WallTile::Namer& namer = namers[name.index]) namer(name.name);
+        }
+    };
+    (runOneShot ? runOneShot : runCli)(prompt, std::move(answered));
+}
+
+void GridController::suggestName(WallTile& session, std::function<void(std::optional<std::string>)> done) {
+    const std::string prompt = TitleLoop::suggestionPrompt(textOf(session), Lang::current().promptLanguage());
+    (runOneShot ? runOneShot : runCli)(prompt, [done = std::move(done)](std::optional<std::string> reply) {
+        if (!done) return;
+        done(reply ? TitleLoop::parseSuggestion(*reply) : std::nullopt);
+    });
+}
+
+}  // namespace quiltdeck
