@@ -109,6 +109,9 @@ public:
     };
     Origin resolveKittyPlacementOrigin(const KittyGraphicsControl& control);
     void removeKittyPlacement(uint32_t imageId, uint32_t placementId);
+    // Stores the record under its key, replacing the one there; false, and nothing stored, when a
+    // new key would pass the bound on records.
+    bool recordPlacement(KittyPlacementRecord record);
     Positions collectKittyPlacementPositions(Buffer& buffer);
     std::optional<Cell> resolveKittyPlacementPosition(const KittyPlacementKey& key, const Positions& positions,
                                                       Positions& resolved, KeySet& visiting);
@@ -139,6 +142,7 @@ private:
                           const RecordTest& recordTest);
     bool takeNextChunk(const KittyGraphicsCommand& command);
     void evictStoredImage(uint32_t imageId);
+    bool hasRoomForRecord(const KittyPlacementKey& key) const;
     // False (and an error replied) when a new record would pass the limit.
     bool roomForRecord(const KittyGraphicsControl& control, const KittyPlacementKey& key);
     void attachSlice(Buffer& buffer, std::shared_ptr<KittyPlacementImage> slice, int line);

@@ -169,7 +169,7 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
         record.isVirtual = true;
         record.isAlternateBuffer = terminal_.isCurrentBufferAlternate();
         record.use = ledger_->use(*imageId);
-        state_.placementsByKey[record.key()] = record;
+        recordPlacement(std::move(record));
         return true;
     }
 
@@ -263,7 +263,7 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
             record.zIndex = clampToInt(control.zIndex, INT32_MAX);
             record.isAlternateBuffer = terminal_.isCurrentBufferAlternate();
             record.use = use;
-            state_.placementsByKey[record.key()] = record;
+            recordPlacement(std::move(record));
         }
         enforceKittyImageMemory(crop.shown.get());
     }
@@ -288,8 +288,19 @@ bool KittyGraphics::displayKittyImage(std::shared_ptr<const KittyGraphicsPayload
     return true;
 }
 
+bool KittyGraphics::hasRoomForRecord(const KittyPlacementKey& key) const {
+    return state_.placementsByKey.size() < limits_.maximumPlacements || state_.placementsByKey.contains(key);
+}
+
+bool KittyGraphics::recordPlacement(KittyPlacementRecord record) {
+    const KittyPlacementKey key = record.key();
+    if (!hasRoomForRecord(key)) return false;
+    state_.placementsByKey[key] = std::move(record);
+    return true;
+}
+
 bool KittyGraphics::roomForRecord(const KittyGraphicsControl& control, const KittyPlacementKey& key) {
-    if (state_.placementsByKey.size() < limits_.maximumPlacements || state_.placementsByKey.contains(key)) return true;
+    if (hasRoomForRecord(key)) return true;
     sendKittyError(control, "ENOSPC: too many placements");
     return false;
 }

@@ -68,10 +68,7 @@ void storePlacementRecord(Terminal& terminal, const KittyPlacementContext& conte
     record.rows = rows;
     record.zIndex = context.zIndex;
     record.isAlternateBuffer = terminal.isCurrentBufferAlternate();
-    auto& records = kitty->state().placementsByKey;
-    // The store's own bound on records holds here too.
-    if (!records.contains(record.key()) && records.size() >= kitty->limits().maximumPlacements) return;
-    records[record.key()] = record;
+    kitty->recordPlacement(std::move(record));
 }
 
 }  // namespace

@@ -176,3 +176,37 @@ TEST(KittyImageStoreLimits, ImagesScrolledAwayAreUnused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The store alone decides whether a record fits: a key it holds is replaced even at the bound, a
+// new key at the bound is refused and leaves the records as they were.
+TEST(KittyImageStoreLimits, RecordPlacementOwnsTheBound) {
+    struct Case {
+        const char* name;
+        KittyPlacementKey key;
+        bool stored;
+        size_t count;
+    } cases[] = {
+        {"key held, at the bound", {1, 1}, true, 2},
+        {"new key, at the bound", {1, 3}, false, 2},
+        {"same placement id, other image", {2, 1}, false, 2},
+    };
+    for (const Case& c : cases) {
+        Store s(1 << 20);
+        s.t.kitty().setLimits({.maximumImages = 4, .maximumPlacements = 2, .maximumImagesPerLine = 3});
+        for (uint32_t placement : {1u, 2u}) {
+            KittyPlacementRecord earlier;
+            earlier.imageId = 1, earlier.placementId = placement, earlier.col = 9;
+            ASSERT_TRUE(s.t.kitty().recordPlacement(earlier));
+        }
+        KittyPlacementRecord record;
+        record.imageId = c.key.imageId, record.placementId = c.key.placementId, record.col = 4;
+        EXPECT_EQ(s.t.kitty().recordPlacement(record), c.stored) << c.name;
+        const auto& records = s.t.state().placementsByKey;
+        EXPECT_EQ(records.size(), c.count) << c.name;
+        EXPECT_EQ(records.contains(c.key) && records.at(c.key).col == 4, c.stored) << c.name;
+    }
+}
+
+}  // namespace

@@ -385,3 +385,29 @@ TEST(InlineImages, FloodsStayWithinTheImageBudget) {
     }
 }
 
+
+// The view asks the store to record its placement: at the store's bound on records a placement
+// under a new key still shows its bands, and only its record is dropped; one under a key the store
+// holds replaces that record.
+TEST(InlineImages, KittyPlacementRecordsKeepTheStoresBound) {
+    struct Case {
+        uint32_t placementId;
+        bool recorded;
+    } cases[] = {{1, true}, {2, false}};
+    for (const Case& c : cases) {
+        Screen s;
+        s.kitty().setLimits({.maximumImages = 4, .maximumPlacements = 1, .maximumImagesPerLine = 4});
+        KittyPlacementRecord earlier;
+        earlier.imageId = 7, earlier.placementId = 1, earlier.col = 9;
+        ASSERT_TRUE(s.kitty().recordPlacement(earlier));
+        KittyPlacementContext& k = s.kitty().placementContext.emplace();
+        k.imageId = 7, k.placementId = c.placementId;
+        k.widthRequest = R::cells(2), k.heightRequest = R::cells(1), k.preserveAspectRatio = false;
+        s.bitmap(16, 16);
+        const auto& records = s.kitty().state().placementsByKey;
+        EXPECT_EQ(records.size(), 1u) << c.placementId;
+        EXPECT_EQ(records.contains({7, c.placementId}), c.recorded) << c.placementId;
+        EXPECT_EQ(records.at({7, 1}).col, c.recorded ? 0 : 9) << c.placementId;
+        EXPECT_EQ(s.bands(0).size(), 1u) << c.placementId;
+    }
+}
