@@ -136,7 +136,7 @@ void SelectionService::select(int row) {
     setActiveAndNotify();
 }
 
-void SelectionService::clearSelection() {
+void SelectionService::reset() {
     setActive(false);
     selectionMode = SelectionMode::character;
     wordSelectionAnchor.reset();
@@ -145,7 +145,7 @@ void SelectionService::clearSelection() {
 }
 
 void SelectionService::selectNone() {
-    if (active_) clearSelection();
+    if (active_) reset();
 }
 
 void SelectionService::setRowSelection(int from, int through) {
@@ -361,7 +361,7 @@ void SelectionService::adjustForInPlaceScroll(int top, int bottom, int lines) {
     const auto [lo, hi] = ordered(start_, end_);
     if (hi.row < top || lo.row > bottom) return;
     if (hi.row > bottom || lo.row < top) {
-        clearSelection();
+        reset();
         return;
     }
     // Moves every stored row inside the region with its text; one leaving the region drops the selection.
@@ -384,7 +384,7 @@ void SelectionService::adjustForInPlaceScroll(int top, int bottom, int lines) {
     std::optional<Position> newPivot = pivot;
     if (pivot && (*pivot == start_ || *pivot == end_)) newPivot->row = moved(pivot->row);
     if (leaves) {
-        clearSelection();
+        reset();
         return;
     }
     start_ = newStart;
@@ -401,7 +401,7 @@ void SelectionService::invalidateForColumnRestrictedScroll(int top, int bottom, 
     const auto [lo, hi] = ordered(start_, end_);
     const bool rowsOverlap = hi.row >= top && lo.row <= bottom;
     const bool columnsOverlap = lo.row != hi.row || (hi.col >= left && lo.col <= right);
-    if (rowsOverlap && columnsOverlap) clearSelection();
+    if (rowsOverlap && columnsOverlap) reset();
 }
 
 std::string SelectionService::debugDescription() const {

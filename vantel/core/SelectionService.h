@@ -57,6 +57,8 @@ public:
     void setSelection(Position start, Position end);
     void selectAll();
     void select(int row);
+    // Inactive, in character mode, with no word or row anchor; the range stays as it was.
+    void reset();
     void selectNone();
 
     // Extending: shift-click, from the pivot, mouse drag.
@@ -92,7 +94,6 @@ private:
     Character characterAt(Buffer& buffer, Position position) const;
     std::function<bool(const Character&)> runClassAt(Buffer& buffer, Position position) const;
     void setRowSelection(int from, int through);
-    void clearSelection();
     void recomputeRange() { hasSelectionRange_ = !(start_ == end_); }
     Buffer* buffer() const;
     int terminalCols() const;

@@ -168,12 +168,7 @@ std::optional<std::string> TerminalView::getSelection() {
 }
 
 void TerminalView::selectNone() {
-    if (!selection_->active()) return;
-    selection_->setActive(false);
-    selection_->selectionMode = SelectionService::SelectionMode::character;
-    selection_->wordSelectionAnchor.reset();
-    selection_->rowSelectionAnchor.reset();
-    selection_->selectingRows = false;
+    if (selection_->active()) selection_->reset();
 }
 
 void TerminalView::synchronizedOutputChanged(Terminal&, bool active) {

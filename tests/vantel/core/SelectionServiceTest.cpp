@@ -222,3 +222,37 @@ TEST(SelectionServiceTest, SelectNoneOnInactiveSelectionDoesNotNotify) {
     s.selectNone();
     EXPECT_EQ(t.delegate.count("selectionChanged"), 2u);
 }
+
+// After any gesture, reset leaves an inactive character selection without pivot or anchors, so a
+// later shift-click extends by characters from where the range was, not by words or rows.
+TEST(SelectionServiceTest, ResetForgetsTheGesture) {
+    using Mode = SelectionService::SelectionMode;
+    struct Case {
+        const char* name;
+        std::function<void(SelectionService&, Buffer&)> gesture;
+        Position start, end;
+    } cases[] = {
+        {"word", [](SelectionService& s, Buffer& b) { s.selectWordOrExpression({5, 0}, b); }, {4, 0}, {8, 0}},
+        {"row", [](SelectionService& s, Buffer&) { s.select(1); }, {0, 1}, {19, 1}},
+        {"drag", [](SelectionService& s, Buffer&) { s.startSelection(0, 2), s.dragExtend(0, 6); }, {2, 0}, {6, 0}},
+    };
+    for (const Case& c : cases) {
+        TestTerminal t(20, 4);
+        writeCells(t->buffer(), 0, "abc defg hij");
+        SelectionService s(*t);
+        c.gesture(s, t->buffer());
+        ASSERT_TRUE(s.active()) << c.name;
+        t.delegate.clear();
+        s.reset();
+        EXPECT_FALSE(s.active()) << c.name;
+        EXPECT_EQ(t.delegate.count("selectionChanged"), 1u) << c.name;
+        EXPECT_EQ(std::tuple(s.selectionMode, s.selectingRows, s.pivot.has_value(), s.wordSelectionAnchor.has_value(),
+                             s.rowSelectionAnchor.has_value()),
+                  std::tuple(Mode::character, false, false, false, false))
+            << c.name;
+        EXPECT_EQ(std::pair(s.start(), s.end()), std::pair(c.start, c.end)) << c.name;
+        s.shiftExtend(2, 3);
+        EXPECT_EQ(s.end(), (Position{3, 2})) << c.name;
+        EXPECT_EQ(s.selectionMode, Mode::character) << c.name;
+    }
+}
