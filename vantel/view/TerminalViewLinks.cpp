@@ -1,12 +1,8 @@
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <any>
 #include <cctype>
-#include <cstdlib>
 
+#include "platform/runtime/LocalPaths.h"
 #include "platform/ui/Workspace.h"
 #include "vantel/view/TerminalView.h"
 
@@ -45,28 +41,6 @@ bool hasScheme(std::string_view text) {
         }
     }
     return true;
-}
-
-std::string expandTilde(const std::string& path) {
-    if (path.empty() || path[0] != '~') return path;
-    size_t slash = path.find('/');
-    std::string user = path.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
-    std::string rest = slash == std::string::npos ? "" : path.substr(slash);
-    const char* home = nullptr;
-    if (user.empty()) {
-        home = std::getenv("HOME");
-        if (!home || !*home) {
-            if (const passwd* entry = getpwuid(getuid())) home = entry->pw_dir;
-        }
-    } else if (const passwd* entry = getpwnam(user.c_str())) {
-        home = entry->pw_dir;
-    }
-    return home ? std::string(home) + rest : path;
-}
-
-bool fileExistsOnDisk(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
 }
 
 // A file URL: the path percent-encoded where a URL path cannot hold it as it stands.
@@ -185,8 +159,9 @@ void TerminalView::hostCurrentDirectoryUpdated(Terminal& source) {
 std::optional<std::string> TerminalView::defaultLinkURL(const std::string& link,
                                                         const std::function<bool(const std::string&)>& fileExists) {
     if (hasScheme(link)) return link;
-    auto exists = [&](const std::string& path) { return fileExists ? fileExists(path) : fileExistsOnDisk(path); };
-    std::string path = expandTilde(link);
+    using platform::runtime::LocalPaths;
+    auto exists = [&](const std::string& path) { return fileExists ? fileExists(path) : LocalPaths::exists(path); };
+    const std::string path = LocalPaths::expandingTilde(link);
     if (!path.empty() && exists(path)) return fileURL(path);
     if (auto suffix = lineSuffixStart(path)) {
         std::string shortened = path.substr(0, *suffix);
