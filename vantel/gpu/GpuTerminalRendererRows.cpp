@@ -238,15 +238,15 @@ RowDrawData GpuTerminalRenderer::buildRowDrawData(int row, const PassContext& pa
             }
 
             // Decorations cover every cell of the run, a wide cell's whole slot.
-            if ((a.underlineStyle || a.strikethroughStyle) && run.length > 0) {
+            if (a.hasDecorations() && run.length > 0) {
                 const double length = std::ceil(segment.columnWidth * cellWidth);
                 auto lineWidth = [scale](double thickness) {
                     return std::max(0.5, std::round(thickness * scale) / scale);
                 };
                 for (int o = segment.cellOrdinal(start), last = segment.cellOrdinal(end - 1); o <= last; ++o) {
                     const double x = (segment.column + o * segment.columnWidth) * cellWidth;
-                    if (a.underlineStyle) {
-                        const UnderlineStyle style = TerminalView::resolveUnderlineStyle(a);
+                    if (a.underlineStyle != UnderlineStyle::none) {
+                        const UnderlineStyle style = a.underlineStyle;
                         const double p = normal.underlinePosition(), w = lineWidth(normal.underlineThickness());
                         const Float4 c = GpuGeometry::colorToSimd(a.underlineColor.value_or(defaultForeground));
                         const UnderlineStyle drawn = style == UnderlineStyle::double_ ? UnderlineStyle::single : style;
@@ -259,23 +259,14 @@ RowDrawData GpuTerminalRenderer::buildRowDrawData(int row, const PassContext& pa
                                 UnderlineStyle::single, scale, mode, pivotY, rowClip, data.decorationCells);
                         }
                     }
-                    if (a.strikethroughStyle) {
-                        const int v = *a.strikethroughStyle;
+                    if (a.strikethrough) {
                         const platform::gfx::Font& runFont = a.font ? *a.font : normal;
                         const double w = lineWidth(runFont.underlineThickness());
                         const double y = (runFont.xHeight() + w) / 2;
-                        const UnderlineStyle style = v & PlatformUnderline::patternDot ? UnderlineStyle::dotted
-                                                     : v & 0x600                       ? UnderlineStyle::dashed
-                                                                                       : UnderlineStyle::single;
                         const Float4 c = GpuGeometry::colorToSimd(a.strikethroughColor.value_or(defaultForeground));
                         GpuGeometry::appendUnderlineSegments(x * scale, (x + length) * scale, (baselineY + y) * scale,
-                                                             w * scale, c, style, scale, mode, pivotY, rowClip,
-                                                             data.decorationCells);
-                        if ((v & 0x09) == 0x09) {
-                            GpuGeometry::appendUnderlineSegments(x * scale, (x + length) * scale,
-                                                                 (baselineY + y - (1 + w)) * scale, w * scale, c, style,
-                                                                 scale, mode, pivotY, rowClip, data.decorationCells);
-                        }
+                                                             w * scale, c, UnderlineStyle::single, scale, mode, pivotY,
+                                                             rowClip, data.decorationCells);
                     }
                 }
             }

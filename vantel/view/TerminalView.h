@@ -306,7 +306,6 @@ public:
     // each decoration covers `slotWidth` from there.
     void drawRunAttributes(const TextAttributes& attributes, std::span<const platform::gfx::Point> positions,
                            double slotWidth, Canvas& canvas);
-    static UnderlineStyle resolveUnderlineStyle(const TextAttributes& attributes);
     // A row's cells drawn as shapes; `lineOrigin` is the row's bottom-left corner (in the row's own
     // coordinates for powerline glyphs, which snap by its render mode).
     void drawBoxDrawings(std::span<const BoxDrawingRenderItem> items, platform::gfx::Point lineOrigin, Canvas& canvas);

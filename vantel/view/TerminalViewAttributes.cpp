@@ -37,9 +37,8 @@ TextAttributes TerminalView::getAttributes(const Attribute& attribute, bool with
     if (style.contains(CharacterStyle::dim)) foreground = dimmedColor(foreground, background);
     addColorsAndDecorations(attributes, attribute, foreground, background);
     if (withUrl) {
-        attributes.underlineStyle = PlatformUnderline::single;
+        attributes.underlineStyle = UnderlineStyle::dashed;
         attributes.underlineColor = foreground;
-        attributes.vantelUnderlineStyle = static_cast<int>(UnderlineStyle::dashed);
     }
 
     if (cache.size() >= attributeCacheLimit) cache.clear();
@@ -64,17 +63,15 @@ void TerminalView::addColorsAndDecorations(TextAttributes& attributes, const Att
     attributes.background = background;
     if (style.contains(CharacterStyle::underline)) {
         // The underline bit with a style of none draws single.
-        UnderlineStyle underline = attribute.underlineStyle == UnderlineStyle::none ? UnderlineStyle::single
-                                                                                     : attribute.underlineStyle;
+        attributes.underlineStyle = attribute.underlineStyle == UnderlineStyle::none ? UnderlineStyle::single
+                                                                                      : attribute.underlineStyle;
         auto color = attribute.underlineColor();
         attributes.underlineColor =
             color ? mapColor(*color, true, style.contains(CharacterStyle::bold), useBrightColors) : foreground;
-        attributes.underlineStyle = platformUnderlineValue(underline);
-        attributes.vantelUnderlineStyle = static_cast<int>(underline);
     }
     if (style.contains(CharacterStyle::crossedOut)) {
         attributes.strikethroughColor = foreground;
-        attributes.strikethroughStyle = PlatformUnderline::single;
+        attributes.strikethrough = true;
     }
 }
 

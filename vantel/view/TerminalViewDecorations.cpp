@@ -10,18 +10,6 @@ using platform::gfx::Path;
 using platform::gfx::Point;
 using platform::gfx::StrokeStyle;
 
-UnderlineStyle TerminalView::resolveUnderlineStyle(const TextAttributes& attributes) {
-    if (attributes.vantelUnderlineStyle) {
-        if (auto style = underlineStyleFromRaw(*attributes.vantelUnderlineStyle)) return *style;
-    }
-    if (!attributes.underlineStyle) return UnderlineStyle::none;
-    int v = *attributes.underlineStyle;
-    if ((v & 0x09) == 0x09) return UnderlineStyle::double_;
-    if (v & PlatformUnderline::patternDot) return UnderlineStyle::dotted;
-    if (v & 0x600) return UnderlineStyle::dashed;
-    return v != 0 ? UnderlineStyle::single : UnderlineStyle::none;
-}
-
 namespace {
 
 // One straight line per cell, `offset` above each baseline position. A solid line through cells
@@ -62,9 +50,7 @@ Path curlsAt(std::span<const Point> positions, double offset, double length, dou
 
 void TerminalView::drawRunAttributes(const TextAttributes& attributes, std::span<const Point> positions,
                                      double slotWidth, Canvas& canvas) {
-    const bool underline = attributes.underlineStyle.has_value();
-    const bool strikethrough = attributes.strikethroughStyle.has_value();
-    if ((!underline && !strikethrough) || positions.empty() || !(slotWidth > 0)) return;
+    if (!attributes.hasDecorations() || positions.empty() || !(slotWidth > 0)) return;
     canvas.save();
     canvas.setAntialias(false);
     const double s = backingScale();
@@ -73,14 +59,14 @@ void TerminalView::drawRunAttributes(const TextAttributes& attributes, std::span
     auto lineWidth = [s](double thickness) { return std::max(0.5, std::round(thickness * s) / s); };
     const Rgba fallback = terminal_->reverseColors ? nativeBg_ : nativeFg_;
 
-    if (underline) {
+    if (attributes.underlineStyle != UnderlineStyle::none) {
         const platform::gfx::Font& normal = *fontSet_.normal;
         const double p = normal.underlinePosition();
         const double w = lineWidth(normal.underlineThickness());
         const Rgba color = attributes.underlineColor.value_or(fallback);
         StrokeStyle solid;
         solid.width = w;
-        switch (resolveUnderlineStyle(attributes)) {
+        switch (attributes.underlineStyle) {
         case UnderlineStyle::none: break;
         case UnderlineStyle::single: canvas.stroke(linesAt(positions, p, length, true), color, solid); break;
         case UnderlineStyle::dotted: {
@@ -108,18 +94,13 @@ void TerminalView::drawRunAttributes(const TextAttributes& attributes, std::span
         }
     }
 
-    if (strikethrough) {
-        const int v = *attributes.strikethroughStyle;
+    if (attributes.strikethrough) {
         const platform::gfx::Font& font = attributes.font ? *attributes.font : *fontSet_.normal;
         const double w = lineWidth(font.underlineThickness());
         const double y = (font.xHeight() + w) / 2;
-        const Rgba color = attributes.strikethroughColor.value_or(fallback);
         StrokeStyle style;
         style.width = w;
-        if (v & PlatformUnderline::patternDash) style.dashes = {2.0};
-        bool solid = style.dashes.empty();
-        canvas.stroke(linesAt(positions, y, length, solid), color, style);
-        if ((v & 0x09) == 0x09) canvas.stroke(linesAt(positions, y - (1 + w), length, solid), color, style);
+        canvas.stroke(linesAt(positions, y, length, true), attributes.strikethroughColor.value_or(fallback), style);
     }
     canvas.restore();
 }

@@ -229,7 +229,7 @@ void TerminalView::drawSegment(const ViewLineSegment& segment, double rowBottom,
     size_t start = 0;
     for (const AttributedText::Run& run : text.runs) {
         size_t end = start + run.length;
-        if ((run.attributes.underlineStyle || run.attributes.strikethroughStyle) && run.length > 0) {
+        if (run.attributes.hasDecorations() && run.length > 0) {
             positions.clear();
             for (int o = segment.cellOrdinal(start), to = segment.cellOrdinal(end - 1); o <= to; ++o) {
                 positions.push_back(Point{(segment.column + o * segment.columnWidth) * cellWidth, baseline});

@@ -217,11 +217,10 @@ private:
         }
         if (hidden) {
             run_.foreground = Rgba{0, 0, 0, 0};
-            run_.underlineStyle.reset();
+            run_.underlineStyle = UnderlineStyle::none;
             run_.underlineColor.reset();
-            run_.strikethroughStyle.reset();
+            run_.strikethrough = false;
             run_.strikethroughColor.reset();
-            run_.vantelUnderlineStyle.reset();
         }
     }
 

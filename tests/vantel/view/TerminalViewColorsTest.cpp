@@ -132,20 +132,24 @@ TEST(TerminalViewAttributes, DecorationsAndInverse) {
         const char* what;
         Attribute attribute;
         bool withUrl;
-        std::optional<int> underline, vantel, strike;
+        UnderlineStyle underline;
+        bool strike;
         std::optional<Rgba> underlineColor;
     } cases[] = {
-        {"underline bit, style none", attribute(none, underline), false, 1, 1, std::nullopt, fg},
-        {"curly, coloured", attribute(none, underline, UnderlineStyle::curly, Color8::trueColor(255, 0, 0)), false, 1, 3,
-         std::nullopt, Rgba{1, 0, 0, 1}},
-        {"double link", attribute(none, underline, UnderlineStyle::double_), true, 1, 5, std::nullopt, fg},
-        {"crossed out", attribute(none, CharacterStyle::crossedOut), false, std::nullopt, std::nullopt, 1, std::nullopt},
+        {"underline bit, style none", attribute(none, underline), false, UnderlineStyle::single, false, fg},
+        {"curly, coloured", attribute(none, underline, UnderlineStyle::curly, Color8::trueColor(255, 0, 0)), false,
+         UnderlineStyle::curly, false, Rgba{1, 0, 0, 1}},
+        {"double link", attribute(none, underline, UnderlineStyle::double_), true, UnderlineStyle::dashed, false, fg},
+        {"crossed out", attribute(none, CharacterStyle::crossedOut), false, UnderlineStyle::none, true, std::nullopt},
+        {"dotted, crossed out", attribute(none, uint8_t(underline | CharacterStyle::crossedOut), UnderlineStyle::dotted), false,
+         UnderlineStyle::dotted, true, fg},
+        {"style without the underline bit", attribute(none, CharacterStyle::none, UnderlineStyle::double_), false, UnderlineStyle::none,
+         false, std::nullopt},
     };
     for (const Case& c : cases) {
         TextAttributes a = view.getAttributes(c.attribute, c.withUrl);
         EXPECT_EQ(a.underlineStyle, c.underline) << c.what;
-        EXPECT_EQ(a.vantelUnderlineStyle, c.vantel) << c.what;
-        EXPECT_EQ(a.strikethroughStyle, c.strike) << c.what;
+        EXPECT_EQ(a.strikethrough, c.strike) << c.what;
         EXPECT_EQ(a.underlineColor, c.underlineColor) << c.what;
     }
     Attribute inverse = attribute(none, CharacterStyle::inverse);

@@ -239,23 +239,52 @@ TEST(TerminalViewFrame, Decorations) {
     }
 }
 
-TEST(TerminalViewFrame, ResolveUnderlineStyle) {
+// A run's decorations as its attributes carry them, drawn over two cells of a 40 pt font: how many
+// pixel rows hold ink, in how many bands, whether the line has gaps. No underline still draws the
+// strikethrough.
+TEST(TerminalViewFrame, DecorationsDrawTheStyleTheRunCarries) {
     struct Case {
-        std::optional<int> platform, vantel;
-        UnderlineStyle style;
+        UnderlineStyle underline;
+        bool strikethrough;
+        int bands;  // -1: the line wanders over more than two rows (curly)
+        bool gaps;
     } cases[] = {
-        {0x09, std::nullopt, UnderlineStyle::double_}, {0x0101, std::nullopt, UnderlineStyle::dotted},
-        {0x0201, std::nullopt, UnderlineStyle::dashed}, {0x0401, std::nullopt, UnderlineStyle::dashed},
-        {0x0301, std::nullopt, UnderlineStyle::dotted},  // the dot bit is looked at first
-        {0x02, std::nullopt, UnderlineStyle::single},  {0, std::nullopt, UnderlineStyle::none},
-        {1, 3, UnderlineStyle::curly},                 {1, 9, UnderlineStyle::single},
-        {std::nullopt, std::nullopt, UnderlineStyle::none},
+        {UnderlineStyle::none, false, 0, false},   {UnderlineStyle::none, true, 1, false},
+        {UnderlineStyle::single, false, 1, false}, {UnderlineStyle::double_, false, 2, false},
+        {UnderlineStyle::dotted, false, 1, true},  {UnderlineStyle::dashed, false, 1, true},
+        {UnderlineStyle::curly, false, -1, false}, {UnderlineStyle::single, true, 2, false},
     };
+    Frame f(4, 2, 1, 40);
+    TerminalView& view = f.renderer.view();
+    const double cell = f.cw, baseline = f.ch;
+    const platform::gfx::Point positions[] = {{0, baseline}, {cell, baseline}};
     for (const Case& c : cases) {
+        Canvas canvas({4 * cell, 2 * baseline}, 1);
         TextAttributes a;
-        a.underlineStyle = c.platform;
-        a.vantelUnderlineStyle = c.vantel;
-        EXPECT_EQ(TerminalView::resolveUnderlineStyle(a), c.style) << c.platform.value_or(-1) << " " << c.vantel.value_or(-1);
+        a.underlineStyle = c.underline;
+        a.strikethrough = c.strikethrough;
+        a.underlineColor = a.strikethroughColor = Rgba{1, 1, 1, 1};
+        view.drawRunAttributes(a, positions, cell, canvas);
+        std::set<int> rows;
+        int litColumns = 0;
+        for (int x = 0; x < int(2 * cell); ++x) {
+            bool lit = false;
+            for (int y = 0; y < canvas.pixelHeight(); ++y) {
+                if (canvas.pixel(x, y) >> 24) rows.insert(y), lit = true;
+            }
+            litColumns += lit;
+        }
+        int bands = 0;
+        for (int y : rows) bands += !rows.contains(y - 1);
+        const std::string what = std::to_string(int(c.underline)) + (c.strikethrough ? " struck" : "");
+        if (c.bands < 0) {
+            EXPECT_GT(rows.size(), 2u) << what;
+        } else {
+            EXPECT_EQ(bands, c.bands) << what;
+        }
+        if (c.bands != 0) {
+            EXPECT_EQ(litColumns < int(2 * cell), c.gaps) << what << " " << litColumns;
+        }
     }
 }
 

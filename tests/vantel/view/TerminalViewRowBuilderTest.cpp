@@ -135,7 +135,7 @@ TEST(TerminalViewRowBuilder, HiddenCellsShowNothing) {
         const TextAttributes& a = info.segments[0].attributedString.runs[0].attributes;
         EXPECT_EQ(trimmed(info.segments[0].attributedString.text), c.hidden ? u"" : u"hide") << c.bytes;
         EXPECT_EQ(a.foreground->alpha == 0, c.hidden) << c.bytes;
-        EXPECT_EQ(a.underlineStyle.has_value() || a.strikethroughStyle.has_value(), !c.hidden) << c.bytes;
+        EXPECT_EQ(a.hasDecorations(), !c.hidden) << c.bytes;
         EXPECT_EQ(r.view.getTerminal().getText({0, 0}, {4, 0}), "hide");
     }
 }
@@ -162,6 +162,6 @@ TEST(TerminalViewRowBuilder, PlaceholdersAndHighlightedLinks) {
     EXPECT_EQ(trimmed(text.text), u"  lnk");
     ASSERT_GE(text.runs.size(), 3u);
     EXPECT_EQ(text.runs[1].length, 2u);
-    EXPECT_EQ(text.runs[1].attributes.vantelUnderlineStyle, 5);
-    EXPECT_FALSE(text.runs[2].attributes.vantelUnderlineStyle.has_value());
+    EXPECT_EQ(text.runs[1].attributes.underlineStyle, UnderlineStyle::dashed);
+    EXPECT_EQ(text.runs[2].attributes.underlineStyle, UnderlineStyle::none);
 }
