@@ -122,6 +122,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     grid_->onBrowsersRequested = [this, alive] {
         if (!alive.expired()) showBrowsers();
     };
+    grid_->onChangeFolderRequested = [this, alive](const std::string& id) {
+        if (!alive.expired()) openFolderPicker(id);
+    };
     window_->keyDownMonitor = [this, alive](const KeyEvent& event) {
         return !alive.expired() && handleKeyDown(event);
     };
@@ -406,6 +409,14 @@ void AppDelegate::openPicker(bool shell) {
         request.isShell = shell;
         request.browser = browser;
         grid_->open(std::move(request));
+    });
+}
+
+void AppDelegate::openFolderPicker(const std::string& tileId) {
+    std::weak_ptr<int> alive = alive_;
+    // The tile keeps its kind and its browser: the picker's shell choice and browser are not used.
+    presentPicker(false, [this, alive, tileId](const Project& project, bool, const std::optional<BrowserInfo>&) {
+        if (!alive.expired()) grid_->moveFolder(tileId, project.dir);
     });
 }
 

@@ -58,6 +58,9 @@ public:
     // New Session and New Shell from the picker: the chosen folder as a tile, with the chosen
     // browser. None while a picker is open or a sheet is over the window.
     void openPicker(bool shell);
+    // A tile's change of folder: the picked folder replaces the tile by one there, in its place.
+    // None while a picker is open or a sheet is over the window.
+    void openFolderPicker(const std::string& tileId);
     // Each a new panel over the main window, kept as the current one of its kind.
     void showHistory();
     void showSettings();

@@ -317,6 +317,102 @@ TEST_F(AppDelegateTest, APickerEndedByAnotherSheetLetsNewSessionOpenOneAgain) {
     EXPECT_EQ(app->window().attachedSheet(), app->delegate->picker()->panel());
 }
 
+// A tile's change of folder goes through the picker to a new tile there, in the old one's place,
+// of the old one's kind whatever the picker was told; a tile gone by then is left alone.
+TEST_F(AppDelegateTest, ChangeFolderReplacesTheTileInItsPlace) {
+    launch();
+    std::filesystem::create_directories(home.path() + "/elsewhere/.git");
+    struct Case {
+        const char* name;
+        bool shellTile;
+        int modifiers;
+        bool closedFirst;
+    };
+    const std::vector<Case> cases = {
+        {"an assistant stays one after Shift+Return", false, Modifier::shift, false},
+        {"a shell stays one after Return", true, 0, false},
+        {"a tile closed while the picker was up", false, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& tile : app->grid().sessions()) app->grid().close(tile->id());
+        openTile("a");
+        testing::FakeTile& middle = openTile("b");
+        middle.request.isShell = c.shellTile;
+        openTile("c");
+        const std::string id = middle.id();
+        ASSERT_TRUE(app->grid().onChangeFolderRequested);
+        app->grid().onChangeFolderRequested(id);
+        PickerWindow* picker = app->delegate->picker();
+        ASSERT_TRUE(picker);
+        // Asked again while it is up: the same picker.
+        app->grid().onChangeFolderRequested(id);
+        EXPECT_EQ(app->delegate->picker(), picker);
+        if (c.closedFirst) app->grid().close(id);
+        const size_t made = app->tiles.size();
+        platform::ui::Window* sheet = app->window().attachedSheet();
+        ASSERT_TRUE(sheet);
+        for (const char* letter : {"e", "l", "s", "e"}) sheet->sendKeyEvent(press(letter, 0));
+        sheet->sendKeyEvent(press("\r", c.modifiers, Key::returnKey));
+        EXPECT_FALSE(app->delegate->picker());
+        EXPECT_FALSE(app->window().attachedSheet());
+        std::vector<std::string> folders;
+        for (const auto& tile : app->grid().sessions()) folders.push_back(tile->record().cwd.substr(home.path().size() + 1));
+        if (c.closedFirst) {
+            EXPECT_EQ(app->tiles.size(), made);
+            EXPECT_EQ(folders, (std::vector<std::string>{"a", "c"}));
+            continue;
+        }
+        ASSERT_EQ(app->tiles.size(), made + 1);
+        EXPECT_EQ(folders, (std::vector<std::string>{"a", "elsewhere", "c"}));
+        EXPECT_EQ(app->tiles.back()->request.isShell, c.shellTile);
+        EXPECT_EQ(app->tiles.back()->request.name, "elsewhere");
+        EXPECT_FALSE(app->grid().session(id));
+    }
+    // Escape changes nothing.
+    const std::string id = app->grid().sessions()[0]->id();
+    app->grid().onChangeFolderRequested(id);
+    app->window().attachedSheet()->sendKeyEvent(press("\x1b", 0, Key::escape));
+    EXPECT_FALSE(app->delegate->picker());
+    EXPECT_TRUE(app->grid().session(id));
+}
+
+// The wall's commands from the menus: Tile n zooms the n-th tile of the wall shown, Zoom toggles the
+// active one, Larger and Smaller act only while a tile is zoomed, Next Waiting jumps to a waiting tile.
+TEST_F(AppDelegateTest, WallCommandsFromTheMenus) {
+    launch();
+    const std::string a = openTile("a", SessionStatus::idle).id();
+    const std::string b = openTile("b", SessionStatus::busy).id();
+    const std::string c = openTile("c", SessionStatus::waiting).id();
+    Store::shared().setZoomScale(1.0);
+    struct Step {
+        const char* name;
+        MenuCommand command;
+        int tag;
+        std::optional<std::string> zoomed;
+        double scale;
+    };
+    const std::vector<Step> steps = {
+        {"larger with nothing zoomed", MenuCommand::zoomLarger, 0, std::nullopt, 1.0},
+        {"tile 2", MenuCommand::focusTile, 1, b, 1.0},
+        {"larger", MenuCommand::zoomLarger, 0, b, 1.1},
+        {"smaller twice", MenuCommand::zoomSmaller, 0, b, 0.9},
+        {"toggle off", MenuCommand::toggleZoom, 0, std::nullopt, 0.9},
+        {"toggle on the active", MenuCommand::toggleZoom, 0, b, 0.9},
+        {"tile 9 of three", MenuCommand::focusTile, 8, b, 0.9},
+        {"next waiting", MenuCommand::jumpToAttention, 0, c, 0.9},
+        {"tile 1", MenuCommand::focusTile, 0, a, 0.9},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        ASSERT_TRUE(app->delegate->isEnabled(step.command));
+        app->delegate->perform(step.command, step.tag);
+        if (std::string(step.name) == "smaller twice") app->delegate->perform(step.command, step.tag);
+        EXPECT_EQ(app->grid().zoomId(), step.zoomed);
+        EXPECT_NEAR(Store::shared().zoomScale(), step.scale, 1e-9);
+    }
+}
+
 // History, settings and browsers open from their menu items, their shortcuts and the bar, each
 // a new panel replacing the last; Escape ends each.
 TEST_F(AppDelegateTest, PanelsFromTheMenusTheShortcutsAndTheBar) {
