@@ -109,6 +109,28 @@ TEST_F(LookPopoverTest, SwatchChoiceIsStoredAndOutlinedNextTime) {
     EXPECT_EQ(changes_, 3);
 }
 
+// The popover reads a stored colour as the tile does: the swatch it outlines is the tint the tile
+// shows, and a text the tile cannot read outlines nothing.
+TEST_F(LookPopoverTest, OutlinesTheSwatchOfTheTintTheTileShows) {
+    struct Case {
+        const char* stored;
+        std::vector<int> outlined;
+    };
+    const std::vector<Case> cases = {
+        {"7aa2e0", {0}}, {"+7AA2E0", {0}}, {"FF7AA2E0", {0}}, {"a9be7c", {7}},
+        {"#7AA2E0", {}}, {"0x7AA2E0", {}}, {"", {}}, {"1FF7AA2E0", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Store::shared().setTileColor(cwd(), c.stored);
+        auto look = popover();
+        EXPECT_EQ(outlined(*look), c.outlined);
+        if (!c.outlined.empty()) {
+            EXPECT_EQ(look->swatches()[static_cast<size_t>(c.outlined[0])]->look()->fill, Tints::tint(cwd()));
+        }
+    }
+}
+
 TEST_F(LookPopoverTest, LogoChoices) {
     addCandidates(2);
     EXPECT_FALSE(popover()->logoAutomaticButton().isEnabled());
