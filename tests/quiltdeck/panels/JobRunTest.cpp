@@ -75,7 +75,8 @@ TEST_F(JobRunTest, WriteToAClosedInputFailsWithoutSignal) {
 }
 
 TEST_F(JobRunTest, CancelReachesADescendantThatLeftTheGroup) {
-    auto run = start("setsid sleep 60 & echo $!; wait");
+    // Waiting on the sleeper itself: a bare `wait` returns 0 when the sleeper is signalled first.
+    auto run = start("setsid sleep 60 & pid=$!; echo $pid; wait $pid");
     ASSERT_TRUE(loop.runUntil([&] { return !events.empty(); }, 30s));
     const pid_t sleeper = std::stoi(events[0]);
     EXPECT_TRUE(testing::processRunning(sleeper));
