@@ -65,11 +65,19 @@ TYPED_TEST(MainLoopTest, PostsFromManyThreadsRunInOrderPerThread) {
 
 TYPED_TEST(MainLoopTest, DelayedWorkRunsByDueTimeThenPostOrder) {
     std::string order;
-    this->loop.postAfter(3ms, [&] { order += "c"; });
-    this->loop.postAfter(1ms, [&] { order += "a"; });
-    auto cancelled = this->loop.postAfter(2ms, [&] { order += "x"; });
-    this->loop.postAfter(2ms, [&] { order += "b1"; });
-    this->loop.postAfter(2ms, [&] { order += "b2"; });
+    // Due times from one reading of the clock: a thread preempted between two posts must not
+    // reorder them.
+    const TimePoint start = this->loop.now();
+    auto at = [&](Duration delay, std::function<void()> work) {
+        auto item = std::make_shared<WorkItem>(std::move(work));
+        this->loop.postAt(start + delay, item);
+        return item;
+    };
+    at(3ms, [&] { order += "c"; });
+    at(1ms, [&] { order += "a"; });
+    auto cancelled = at(2ms, [&] { order += "x"; });
+    at(2ms, [&] { order += "b1"; });
+    at(2ms, [&] { order += "b2"; });
     this->loop.post([&] { order += "now,"; });
     cancelled->cancel();
     letTimePass(this->loop, 50ms);
