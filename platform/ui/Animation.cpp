@@ -65,6 +65,11 @@ double Animation::activeDuration() const {
     return duration * (autoreverses ? 2 : 1) * count;
 }
 
+double Animation::keyTime(size_t i) const {
+    if (keyTimes.size() == values.size()) return keyTimes[i];
+    return values.size() > 1 ? double(i) / double(values.size() - 1) : 0;
+}
+
 std::optional<double> Animation::valueAt(double elapsed) const {
     if (values.empty()) return std::nullopt;
     if (!(duration > 0)) return hasEnded(elapsed) ? std::nullopt : std::optional(values.back());
@@ -74,11 +79,16 @@ std::optional<double> Animation::valueAt(double elapsed) const {
     const double cycle = duration * (autoreverses ? 2 : 1);
     double local = std::fmod(elapsed, cycle);
     if (local > duration) local = cycle - local;
-    const double progress = timing.apply(local / duration);
     if (values.size() == 1) return values.front();
-    // The key-frame segment holding the progress; without usable key times, equal segments.
-    const bool timed = keyTimes.size() == values.size();
-    auto keyTime = [&](size_t i) { return timed ? keyTimes[i] : double(i) / double(values.size() - 1); };
+    if (discrete) {
+        // The last key frame reached.
+        const double at = local / duration;
+        size_t reached = 0;
+        while (reached + 1 < values.size() && keyTime(reached + 1) <= at) ++reached;
+        return values[reached];
+    }
+    const double progress = timing.apply(local / duration);
+    // The key-frame segment holding the progress.
     size_t segment = 0;
     while (segment + 2 < values.size() && progress > keyTime(segment + 1)) ++segment;
     const double t0 = keyTime(segment), t1 = keyTime(segment + 1);
@@ -116,6 +126,26 @@ void AnimationContext::runAnimationGroup(const std::function<void(AnimationConte
 }
 
 AnimationContext* AnimationContext::current() { return openGroups().empty() ? nullptr : openGroups().back(); }
+
+std::optional<double> Animation::nextChangeAfter(double elapsed) const {
+    const double end = activeDuration();
+    if (values.empty() || hasEnded(elapsed)) return std::nullopt;
+    elapsed = std::max(elapsed, 0.0);
+    if (!(duration > 0) || values.size() == 1) return end;
+    if (!discrete) return elapsed;
+    // The key times of this play, forth and (when it reverses) back, and the next play's start.
+    const double cycle = duration * (autoreverses ? 2 : 1);
+    const double start = std::floor(elapsed / cycle) * cycle;
+    double next = start + cycle;
+    auto consider = [&](double t) {
+        if (t > elapsed && t < next) next = t;
+    };
+    for (size_t i = 1; i < values.size(); ++i) {
+        consider(start + keyTime(i) * duration);
+        if (autoreverses) consider(start + cycle - keyTime(i) * duration);
+    }
+    return std::min(next, end);
+}
 
 void LoopFrameClock::start(std::function<void()> tick) {
     stop();

@@ -51,6 +51,10 @@ struct Animation {
     // The pace within each key-frame segment, one per segment; otherwise linear segments.
     std::vector<TimingFunction> timingFunctions;
     bool autoreverses = false;
+    // Holds each key frame's value until the next key time instead of moving between them (a
+    // blink): the value changes only at key times, so nothing has to be drawn in between. The
+    // paces do not apply.
+    bool discrete = false;
     // How many times it plays (fractions allowed); 0 counts as once.
     double repeatCount = 1;
     // Called once when the animation ends by itself (not when it is removed).
@@ -63,6 +67,12 @@ struct Animation {
     // The value `elapsed` seconds after the start; none once it has ended.
     std::optional<double> valueAt(double elapsed) const;
     bool hasEnded(double elapsed) const { return elapsed >= activeDuration(); }
+    // The first time after `elapsed` (seconds from the start) at which the value changes or the
+    // animation ends: `elapsed` itself while it moves continuously, infinity when it holds for
+    // ever, none once it has ended.
+    std::optional<double> nextChangeAfter(double elapsed) const;
+    // Where key frame `i` falls in one play (0...1); equal steps without usable key times.
+    double keyTime(size_t i) const;
 };
 
 // An animation group: frames set through View::animator() inside `changes` move from where they

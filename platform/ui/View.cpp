@@ -383,12 +383,14 @@ void View::removeAnimation(const std::string& key) {
     if (it == animations_.end()) return;
     animations_.erase(it);
     setNeedsDisplay();
+    if (window_) window_->scheduleAnimationTicks();
 }
 
 void View::removeAllAnimations() {
     if (animations_.empty()) return;
     animations_.clear();
     setNeedsDisplay();
+    if (window_) window_->scheduleAnimationTicks();
 }
 
 const Animation* View::animation(const std::string& key) const {
@@ -460,6 +462,28 @@ void View::collectEndedAnimations(std::vector<std::function<void()>>& completion
     const size_t before = animations_.size();
     animations_.erase(std::remove_if(animations_.begin(), animations_.end(), ended), animations_.end());
     if (animations_.size() != before) setNeedsDisplay();
+}
+
+std::optional<runtime::TimePoint> View::nextAnimationChange(runtime::TimePoint after) const {
+    // A key time is a boundary; a tick a little past it sees the new value on either side.
+    constexpr runtime::Duration pastKeyTime{1000};
+    if (frameAnimation_) return after;
+    std::optional<runtime::TimePoint> next;
+    for (const auto& entry : animations_) {
+        const Animation& running = entry.second;
+        const double elapsed = std::chrono::duration<double>(after - running.beginTime).count();
+        runtime::TimePoint at = after;
+        if (!running.hasEnded(elapsed)) {
+            const std::optional<double> change = running.nextChangeAfter(elapsed);
+            if (!change || !std::isfinite(*change) || *change > 1e9) continue;
+            if (*change > elapsed) {
+                at = running.beginTime +
+                     std::chrono::ceil<runtime::Duration>(std::chrono::duration<double>(*change)) + pastKeyTime;
+            }
+        }
+        if (!next || at < *next) next = at;
+    }
+    return next;
 }
 
 // --- Tracking areas -----------------------------------------------------------------------------

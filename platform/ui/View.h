@@ -277,6 +277,9 @@ private:
         std::shared_ptr<void> ticket;
     };
     Rect frameAt(const FrameAnimation& animation, runtime::TimePoint now) const;
+    // When what the animations show next changes after `after`: `after` itself while one moves
+    // continuously (a frame moving too) or has ended; none when none will change.
+    std::optional<runtime::TimePoint> nextAnimationChange(runtime::TimePoint after) const;
 
     Rect frame_;
     View* superview_ = nullptr;

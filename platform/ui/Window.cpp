@@ -46,6 +46,7 @@ Window::~Window() {
         sheet_ = nullptr;
     }
     frameClock_->stop();
+    if (animationTimer_) animationTimer_->cancel();
     if (contentView_) contentView_->setWindow(nullptr);
 }
 
@@ -581,6 +582,10 @@ void Window::viewWillLeave(View& view) {
     if (within(dragDestination_)) dragDestination_ = nullptr;
     if (within(dragEntered_)) dragEntered_ = nullptr;
     std::erase(animatingViews_, &view);
+    if (animatingViews_.empty()) {
+        frameClock_->stop();
+        if (animationTimer_) std::exchange(animationTimer_, nullptr)->cancel();
+    }
     std::erase(trackingOwners_, &view);
     std::erase_if(insideAreas_, [&](const InsideArea& a) { return a.view == &view; });
     // A content view that goes elsewhere is no longer this window's content.
@@ -600,24 +605,49 @@ void Window::setFrameClock(std::unique_ptr<FrameClock> clock) {
 }
 
 void Window::viewDidAnimate(View& view) {
+    if (animatingViews_.empty()) lastAnimationTick_ = animationNow();
     if (std::find(animatingViews_.begin(), animatingViews_.end(), &view) == animatingViews_.end()) {
         animatingViews_.push_back(&view);
     }
-    if (!frameClock_->isRunning()) frameClock_->start([this] { frameTick(); });
+    scheduleAnimationTicks();
+}
+
+void Window::scheduleAnimationTicks() {
+    std::erase_if(animatingViews_, [](View* view) { return !view->hasAnimations(); });
+    const runtime::TimePoint now = animationNow();
+    std::optional<runtime::TimePoint> next;
+    for (View* view : animatingViews_) {
+        if (auto at = view->nextAnimationChange(now); at && (!next || *at < *next)) next = at;
+    }
+    if (animationTimer_) std::exchange(animationTimer_, nullptr)->cancel();
+    if (next && *next <= now) {
+        if (!frameClock_->isRunning()) frameClock_->start([this] { frameTick(); });
+        return;
+    }
+    frameClock_->stop();
+    if (!next) return;
+    animationTimer_ = runtime::MainLoop::main().postAfter(*next - now, [this] {
+        animationTimer_.reset();
+        frameTick();
+    });
 }
 
 void Window::frameTick() {
+    const runtime::TimePoint now = animationNow();
+    const runtime::TimePoint since = std::exchange(lastAnimationTick_, now);
     std::vector<std::function<void()>> completions;
     // A copy: completions and redraws may add or drop views.
     std::vector<View*> views = animatingViews_;
     for (View* view : views) {
         if (std::find(animatingViews_.begin(), animatingViews_.end(), view) == animatingViews_.end()) continue;
+        // A moving frame is drawn every tick; other animations only when they show something else
+        // than at the last tick.
+        const bool moving = view->isAnimatingFrame();
         view->stepFrameAnimation();
-        view->setNeedsDisplay();
+        if (auto at = view->nextAnimationChange(since); moving || (at && *at <= now)) view->setNeedsDisplay();
         view->collectEndedAnimations(completions);
-        if (!view->hasAnimations()) std::erase(animatingViews_, view);
     }
-    if (animatingViews_.empty()) frameClock_->stop();
+    scheduleAnimationTicks();
     for (auto& completion : completions) completion();
 }
 

@@ -287,6 +287,9 @@ private:
     // A view leaves the window: forget every pointer to it.
     void viewWillLeave(View& view);
     void viewDidAnimate(View& view);
+    // Ticks with the frame clock while an animation moves continuously; otherwise one timer for
+    // the next change (a blink's phase) and nothing while nothing changes.
+    void scheduleAnimationTicks();
     // A view in the window gained or lost tracking areas.
     void trackingAreasChanged(View& view);
     // Crossings and moves of the tracking areas for the pointer at `location` (none: it left).
@@ -349,6 +352,8 @@ private:
 
     std::unique_ptr<FrameClock> frameClock_;
     std::vector<View*> animatingViews_;
+    std::shared_ptr<runtime::WorkItem> animationTimer_;
+    runtime::TimePoint lastAnimationTick_{};
 
     std::vector<GpuView*> gpuViews_;
     bool visible_ = true;

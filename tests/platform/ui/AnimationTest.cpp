@@ -69,3 +69,44 @@ TEST(Animation, EachKeyFrameSegmentHasItsOwnPace) {
     stretch.timingFunctions = {TimingFunction::easeIn()};
     EXPECT_NEAR(*stretch.valueAt(0.2), 0.18 + 0.24 * (0.2 / 0.9), 1e-6);
 }
+
+// A discrete animation holds each key frame until the next key time, with or without reversing,
+// whatever its pace; it tells when it next changes so that nothing is drawn in between.
+TEST(Animation, DiscreteKeyFramesChangeOnlyAtKeyTimes) {
+    Animation blink = Animation::keyFrames({1, 0}, {0, 0.5}, 1.4);
+    blink.discrete = true;
+    blink.repeatCount = Animation::infinite;
+    // 0 until 0.5 s, 1 until 1 s, 2 until 2 s; back: 2 until 3 s, 1 until 3.5 s, 0; twice.
+    Animation steps = Animation::keyFrames({0, 1, 2}, {0, 0.25, 0.5}, 2);
+    steps.discrete = true;
+    steps.autoreverses = true;
+    steps.repeatCount = 2;
+    steps.timing = TimingFunction::easeIn();
+    Animation fade = Animation::basic(1, 0, 1);
+    Animation still = Animation::keyFrames({0.4}, {0}, 3);
+    struct Case {
+        const Animation* animation;
+        double at;
+        std::optional<double> value, next;
+    } cases[] = {
+        {&blink, 0, 1, 0.7},           {&blink, 0.69, 1, 0.7},     {&blink, 0.71, 0, 1.4},
+        {&blink, 1.41, 1, 2.1},        {&blink, 7000.35, 1, 7000.7},
+        {&steps, 0, 0, 0.5},           {&steps, 0.55, 1, 1},        {&steps, 1.2, 2, 3},
+        {&steps, 3.2, 1, 3.5},         {&steps, 3.6, 0, 4},         {&steps, 4.6, 1, 5},
+        {&steps, 7.9, 0, 8},           {&steps, 8, std::nullopt, std::nullopt},
+        {&fade, 0.3, 0.7, 0.3},        {&fade, 1, std::nullopt, std::nullopt},
+        {&still, 1, 0.4, 3},
+    };
+    for (const Case& c : cases) {
+        const std::optional<double> value = c.animation->valueAt(c.at);
+        const std::optional<double> next = c.animation->nextChangeAfter(c.at);
+        ASSERT_EQ(value.has_value(), c.value.has_value()) << c.at;
+        ASSERT_EQ(next.has_value(), c.next.has_value()) << c.at;
+        if (value) {
+            EXPECT_NEAR(*value, *c.value, 1e-9) << c.at;
+        }
+        if (next) {
+            EXPECT_NEAR(*next, *c.next, 1e-9) << c.at;
+        }
+    }
+}

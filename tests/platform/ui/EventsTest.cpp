@@ -277,6 +277,44 @@ TEST(WindowEvents, FrameTicksOnlyWhileSomethingAnimates) {
     EXPECT_EQ(s.loop.pendingTimerCount(), 0u);
 }
 
+// A blink (discrete key frames) draws its view only when it changes: one timer for the next
+// change, no frame ticks; a fade beside it ticks until it ends; removing the blink leaves nothing.
+TEST(WindowEvents, StepAnimationsWakeTheWindowOnlyAtTheirKeyTimes) {
+    Scene s;
+    s.window.displayIfNeeded();
+    Animation blink = Animation::keyFrames({1, 0}, {0, 0.5}, 1);
+    blink.discrete = true;
+    blink.repeatCount = Animation::infinite;
+    s.left.addAnimation("opacity", blink);
+    EXPECT_FALSE(s.window.frameClock().isRunning());
+    EXPECT_EQ(s.loop.pendingTimerCount(), 1u);
+    s.window.displayIfNeeded();
+    // Every 10 ms for 2.99 s: drawn at 0.5, 1, 1.5, 2 and 2.5 s.
+    std::vector<int> drawnAt;
+    for (int ms = 10; ms < 3000; ms += 10) {
+        s.loop.advance(10ms);
+        EXPECT_FALSE(s.window.frameClock().isRunning()) << ms;
+        if (!s.window.needsDisplay()) continue;
+        drawnAt.push_back(ms);
+        EXPECT_EQ(s.left.presentationOpacity(), (ms / 500) % 2 ? 0 : 1) << ms;
+        s.window.displayIfNeeded();
+    }
+    EXPECT_EQ(drawnAt, (std::vector<int>{510, 1010, 1510, 2010, 2510}));
+    // A fade on another view needs frames; when it ends the blink's timer is all that is left.
+    s.right.addAnimation("opacity", Animation::basic(1, 0, 0.1));
+    EXPECT_TRUE(s.window.frameClock().isRunning());
+    s.loop.advance(150ms);
+    EXPECT_FALSE(s.right.hasAnimations());
+    EXPECT_FALSE(s.window.frameClock().isRunning());
+    EXPECT_EQ(s.loop.pendingTimerCount(), 1u);
+    s.left.removeAnimation("opacity");
+    EXPECT_EQ(s.loop.pendingTimerCount(), 0u);
+    // Leaving the window takes the view's animations' timer along.
+    s.left.addAnimation("opacity", blink);
+    s.left.removeFromSuperview();
+    EXPECT_EQ(s.loop.pendingTimerCount(), 0u);
+}
+
 TEST(Scroller, PartsDragsAndWidths) {
     VirtualMainLoop loop;
     ScopedMainLoop scoped(loop);

@@ -170,14 +170,57 @@ TEST(TerminalViewDisplay, IdleViewsCostNothing) {
     window.displayIfNeeded();
     EXPECT_EQ(loop.pendingTimerCount(), 0u);
     EXPECT_FALSE(window.frameClock().isRunning());
-    // The view with the keyboard blinks its caret: that one animation ticks, nothing else.
+    // The view with the keyboard blinks its caret: one timer for the next phase, no frame ticks.
     window.setKeyWindow(true);
     window.makeFirstResponder(views[0].get());
-    EXPECT_TRUE(window.frameClock().isRunning());
+    EXPECT_FALSE(window.frameClock().isRunning());
+    EXPECT_EQ(loop.pendingTimerCount(), 1u);
     window.makeFirstResponder(nullptr);
     loop.advance(100ms);
     EXPECT_FALSE(window.frameClock().isRunning());
     EXPECT_EQ(loop.pendingTimerCount(), 0u);
+}
+
+// A view at rest is drawn only when its caret's blink changes phase (every 0.7 s with the
+// keyboard), never with a steady caret or without the keyboard, and nothing ticks meanwhile.
+TEST(TerminalViewDisplay, AnIdleViewDrawsOnlyForItsCaretsBlink) {
+    struct Case {
+        const char* name;
+        const char* style;
+        bool keyWindow, firstResponder, tracksFocus;
+        int draws;
+    } cases[] = {
+        {"blinking block", "\x1b[1 q", true, true, true, 7},
+        {"blinking bar", "\x1b[5 q", true, true, true, 7},
+        {"steady block", "\x1b[2 q", true, true, true, 0},
+        {"window not key", "\x1b[1 q", false, true, true, 0},
+        {"not the first responder", "\x1b[1 q", true, false, true, 0},
+        {"blinking without focus tracking", "\x1b[3 q", false, false, false, 7},
+    };
+    for (const Case& c : cases) {
+        VirtualMainLoop loop;
+        ScopedMainLoop scoped(loop);
+        HeadlessWindow window({200, 100}, 1);
+        TerminalView view(Rect{0, 0, 200, 100});
+        window.setContentView(&view);
+        view.feed(std::string("$ ") + c.style);
+        view.setCaretViewTracksFocus(c.tracksFocus);
+        window.setKeyWindow(c.keyWindow);
+        if (c.firstResponder) window.makeFirstResponder(&view);
+        loop.advance(100ms);
+        window.displayIfNeeded();
+        const int before = window.displayCount();
+        bool ticked = false;
+        // 0.1 s to 5.1 s: the phase changes at 0.7, 1.4, ... 4.9 s.
+        for (int step = 0; step < 500; ++step) {
+            loop.advance(10ms);
+            ticked = ticked || window.frameClock().isRunning();
+            window.displayIfNeeded();
+        }
+        EXPECT_EQ(window.displayCount() - before, c.draws) << c.name;
+        EXPECT_FALSE(ticked) << c.name;
+        EXPECT_EQ(loop.pendingTimerCount(), c.draws ? 1u : 0u) << c.name;
+    }
 }
 
 // Codes of links that left the screen go back to the process after a redraw, at most once a second.
