@@ -28,6 +28,8 @@ public:
     virtual double gpuBackingScale() const = 0;
     virtual bool gpuCaretTracksFocus() const = 0;
     virtual bool gpuHasFocus() const = 0;
+    // Typing holds a blinking cursor shown for a moment.
+    virtual bool gpuCaretBlinkHeld() const { return false; }
     virtual platform::gfx::Rgba gpuNativeForegroundColor() const = 0;
     virtual platform::gfx::Rgba gpuNativeBackgroundColor() const = 0;
     // The view whose rows the renderer draws; none for a host whose frames are only cleared.

@@ -174,7 +174,7 @@ void GpuTerminalRenderer::draw(platform::ui::GpuView& view) {
 
     const Terminal& terminal = host->gpuTerminal();
     updateCursorBlinkTimer(isBlinking(terminal.options().cursorStyle) && !terminal.cursorHidden &&
-                           (!host->gpuCaretTracksFocus() || host->gpuHasFocus()));
+                           (!host->gpuCaretTracksFocus() || host->gpuHasFocus()) && !host->gpuCaretBlinkHeld());
 
     std::shared_ptr<platform::gpu::Drawable> drawable;
     {

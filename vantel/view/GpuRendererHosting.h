@@ -42,6 +42,7 @@ public:
         virtual double hostingBackingScale() const = 0;
         virtual bool hostingCaretTracksFocus() const = 0;
         virtual bool hostingHasFocus() const = 0;
+        virtual bool hostingCaretBlinkHeld() const { return false; }
         virtual platform::gfx::Rgba hostingNativeForeground() const = 0;
         virtual platform::gfx::Rgba hostingNativeBackground() const = 0;
         // The GPU view goes below the caret, and the scroller stays above it; either may be none.
@@ -109,6 +110,7 @@ public:
     double gpuBackingScale() const override { return owner_.hostingBackingScale(); }
     bool gpuCaretTracksFocus() const override { return owner_.hostingCaretTracksFocus(); }
     bool gpuHasFocus() const override { return owner_.hostingHasFocus(); }
+    bool gpuCaretBlinkHeld() const override { return owner_.hostingCaretBlinkHeld(); }
     platform::gfx::Rgba gpuNativeForegroundColor() const override { return owner_.hostingNativeForeground(); }
     platform::gfx::Rgba gpuNativeBackgroundColor() const override { return owner_.hostingNativeBackground(); }
     TerminalView* gpuTerminalView() override { return owner_.hostingTerminalView(); }

@@ -622,6 +622,7 @@ private:
     double hostingBackingScale() const override { return backingScale(); }
     bool hostingCaretTracksFocus() const override { return caretView_->tracksFocus; }
     bool hostingHasFocus() const override { return hasFocus(); }
+    bool hostingCaretBlinkHeld() const override { return caretBlinkResume_ != nullptr; }
     Rgba hostingNativeForeground() const override { return nativeFg_; }
     Rgba hostingNativeBackground() const override { return nativeBg_; }
     platform::ui::View* hostingCaretView() override { return caretView_.get(); }

@@ -49,14 +49,21 @@ void TerminalView::viewDidMoveToWindow() {
 }
 
 void TerminalView::holdCaretBlink() {
-    if (!caretView_->hasAnimations() && !caretBlinkResume_) return;
+    // The GPU renderer draws the cursor itself and asks whether a hold is on at every frame.
+    const bool gpuCaret = gpu_->gpuRenderer() != nullptr;
+    if (!caretView_->hasAnimations() && !caretBlinkResume_ && !gpuCaret) return;
     caretView_->updateAnimation(false);
-    if (caretBlinkResume_) caretBlinkResume_->cancel();
+    if (caretBlinkResume_) {
+        caretBlinkResume_->cancel();
+    } else if (gpuCaret) {
+        gpu_->queueGpuDisplay();
+    }
     std::weak_ptr<int> alive = lifetime_;
     caretBlinkResume_ = loop_.postAfter(caretBlinkHoldAfterInput, [this, alive] {
         if (alive.expired()) return;
         caretBlinkResume_.reset();
         caretView_->updateCursorStyle();
+        if (gpu_->gpuRenderer()) gpu_->queueGpuDisplay();
     });
 }
 

@@ -345,3 +345,33 @@ TEST(GpuCursor, RightToLeftRowsPlaceItVisually) {
                                                  0, 0, 2);
     EXPECT_FLOAT_EQ(bounds(data.colorVertices).x0, static_cast<float>(visual * s.cell().width));
 }
+
+// Typing holds the GPU cursor shown, as it does the view's own caret: its blink stops at the first
+// key (a frame is asked for) and starts again, shown first, half a second after the last key.
+TEST(GpuCursor, TypingHoldsTheBlink) {
+    GPU_TEST_DEVICE(device);
+    GpuScreen s(20, 4);
+    s.view().setCaretViewTracksFocus(false);
+    s.feed("\x1b[1 q");
+    s.frame();
+    ASSERT_TRUE(s.renderer().cursorBlinkTimerRunning());
+    s.loop.advance(GpuTerminalRenderer::cursorBlinkInterval);
+    s.frame();
+    ASSERT_FALSE(s.renderer().cursorBlinkOn());
+    s.view().send(std::string_view("a"));
+    s.loop.advance(20ms);
+    EXPECT_TRUE(s.gpuView().frameRequested());
+    s.frame();
+    EXPECT_TRUE(s.renderer().cursorBlinkOn());
+    EXPECT_FALSE(s.renderer().cursorBlinkTimerRunning());
+    s.loop.advance(400ms);
+    s.view().send(std::string_view("b"));
+    s.loop.advance(400ms);
+    s.frame();
+    EXPECT_FALSE(s.renderer().cursorBlinkTimerRunning());
+    s.loop.advance(120ms);
+    EXPECT_TRUE(s.gpuView().frameRequested());
+    s.frame();
+    EXPECT_TRUE(s.renderer().cursorBlinkTimerRunning());
+    EXPECT_TRUE(s.renderer().cursorBlinkOn());
+}

@@ -31,6 +31,7 @@ public:
     double gpuBackingScale() const override { return backingScale; }
     bool gpuCaretTracksFocus() const override { return tracksFocus; }
     bool gpuHasFocus() const override { return focus; }
+    bool gpuCaretBlinkHeld() const override { return held; }
     Rgba gpuNativeForegroundColor() const override { return foreground; }
     Rgba gpuNativeBackgroundColor() const override { return background; }
     bool isGpuRendererEligibleForRetry() const override { return eligible; }
@@ -47,6 +48,7 @@ public:
     double backingScale = 1;
     bool tracksFocus = true;
     bool focus = true;
+    bool held = false;
     Rgba foreground = Rgba::fromBytes(230, 220, 40);
     Rgba background = Rgba::fromBytes(20, 30, 120);
     bool eligible = true;
@@ -269,10 +271,11 @@ TEST(GpuTerminalRenderer, TheCursorBlinksOnlyWhenItShould) {
         CursorStyle style;
         bool hidden, tracksFocus, focus;
         bool blinks;
+        bool held = false;
     } cases[] = {
         {CursorStyle::blinkBlock, false, true, true, true},     {CursorStyle::blinkBar, false, false, false, true},
         {CursorStyle::blinkUnderline, false, true, false, false}, {CursorStyle::steadyBlock, false, true, true, false},
-        {CursorStyle::blinkBlock, true, true, true, false},
+        {CursorStyle::blinkBlock, true, true, true, false},      {CursorStyle::blinkBlock, false, true, true, false, true},
     };
     for (const auto& c : cases) {
         auto options = stage.host->terminal.options();
@@ -281,6 +284,7 @@ TEST(GpuTerminalRenderer, TheCursorBlinksOnlyWhenItShould) {
         stage.host->terminal.cursorHidden = c.hidden;
         stage.host->tracksFocus = c.tracksFocus;
         stage.host->focus = c.focus;
+        stage.host->held = c.held;
         stage.frame();
         stage.view->draw();
         EXPECT_EQ(stage.renderer->cursorBlinkTimerRunning(), c.blinks);
