@@ -130,24 +130,12 @@ bool CircularBufferLineList::shiftElements(int start, int count, int offset) {
     return true;
 }
 
-void CircularBufferLineList::moveLine(int from, int to) {
-    if (from == to || from < 0 || to < 0 || from >= count_ || to >= count_) return;
-    // A permutation of the references: they are relocated as bytes (a Ref is one pointer), so
-    // no count changes and a run of slots moves with one memmove.
-    static_assert(sizeof(LineRef) == sizeof(BufferLine*) && std::is_standard_layout_v<LineRef>);
-    auto relocate = [](LineRef* dst, const LineRef* src, int n) {
-        std::memmove(static_cast<void*>(dst), static_cast<const void*>(src), static_cast<size_t>(n) * sizeof(LineRef));
-    };
+void CircularBufferLineList::moveLineAcrossSeam(int from, int to) {
     LineRef* base = array_.data();
     const int length = static_cast<int>(array_.size());
     alignas(LineRef) unsigned char held[sizeof(LineRef)];
-    const int first = slot(from), last = slot(to);
-    std::memcpy(held, static_cast<const void*>(base + first), sizeof(LineRef));
-    if (from < to && first < last) {
-        relocate(base + first, base + first + 1, last - first);  // no seam in between
-    } else if (from > to && last < first) {
-        relocate(base + last + 1, base + last, first - last);
-    } else if (from < to) {
+    std::memcpy(held, static_cast<const void*>(base + slot(from)), sizeof(LineRef));
+    if (from < to) {
         // Lines from+1...to step down one place, run by contiguous run of slots.
         for (int i = from + 1; i <= to;) {
             const int at = slot(i);
@@ -174,7 +162,7 @@ void CircularBufferLineList::moveLine(int from, int to) {
             i -= run;
         }
     }
-    std::memcpy(static_cast<void*>(base + last), held, sizeof(LineRef));
+    std::memcpy(static_cast<void*>(base + slot(to)), held, sizeof(LineRef));
 }
 
 void CircularBufferLineList::trimStart(int n) {

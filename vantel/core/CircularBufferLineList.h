@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <type_traits>
 #include <vector>
 
 #include "vantel/core/BufferLine.h"
@@ -57,7 +59,21 @@ public:
     // Moves the line at `from` to `to`; the lines between step one place toward `from`.
     // References move, nothing is counted or told: O(|to - from|), bounded by the region a
     // scroll turns rather than by the ring.
-    void moveLine(int from, int to);
+    void moveLine(int from, int to) {
+        if (from == to || from < 0 || to < 0 || from >= count_ || to >= count_) return;
+        const int first = slot(from), last = slot(to);
+        // Nearly always the slots between do not cross the end of the array: one short copy.
+        if (from < to ? first < last : last < first) {
+            LineRef* base = array_.data();
+            alignas(LineRef) unsigned char held[sizeof(LineRef)];
+            std::memcpy(held, static_cast<const void*>(base + first), sizeof(LineRef));
+            if (first < last) relocate(base + first, base + first + 1, last - first);
+            else relocate(base + last + 1, base + last, first - last);
+            std::memcpy(static_cast<void*>(base + last), held, sizeof(LineRef));
+            return;
+        }
+        moveLineAcrossSeam(from, to);
+    }
 
     // Drops the last line (its object stays in its slot).
     void pop() {
@@ -76,6 +92,13 @@ public:
 
 private:
     const LineRef& makeLine(int slotIndex);
+    void moveLineAcrossSeam(int from, int to);
+    // A permutation of the references: they are relocated as bytes (a Ref is one pointer), so
+    // no count changes.
+    static void relocate(LineRef* dst, const LineRef* src, int n) {
+        static_assert(sizeof(LineRef) == sizeof(BufferLine*) && std::is_standard_layout_v<LineRef>);
+        std::memmove(static_cast<void*>(dst), static_cast<const void*>(src), static_cast<size_t>(n) * sizeof(LineRef));
+    }
     int slot(int index) const {
         const int64_t n = static_cast<int64_t>(array_.size());
         const int64_t i = startIndex_ + index;
