@@ -187,6 +187,12 @@ public:
         if (stale >= leadingCells && nullFrom_ - stale <= shortStaleCells) prefetchCells(stale, nullFrom_);
         else prefetchCells(0, std::min<int>(nullFrom_, 64));
     }
+    // The cell at `column` and the next few, when the line has them.
+    void prefetchCellsAt(int column) const {
+        if (column >= size_) return;
+        __builtin_prefetch(data_ + column, 1);
+        if (column + 3 < size_) __builtin_prefetch(data_ + column + 3, 1);
+    }
     void prefetchCells(int from, int to) const {
         const char* end = reinterpret_cast<const char*>(data_ + to);
         for (const char* p = reinterpret_cast<const char*>(data_ + from); p < end; p += 64) {

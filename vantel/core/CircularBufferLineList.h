@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -50,6 +51,13 @@ public:
     // Turns the oldest line of a full ring into a blank newest line in place; returns it (null
     // when its slot was never filled).
     BufferLine* recycle(const Attribute& clearAttribute);
+    // Asks for the cells from `column` on of the line a full ring recycles three times from
+    // now, where the output that follows a line feed will likely start: in a big ring it has
+    // left the caches long ago. Recycling itself fetches the first cells of that line.
+    void prefetchForOutputAt(int column) const {
+        if (column <= 0 || count_ <= prefetchAbove || !isFull()) return;
+        if (const BufferLine* line = array_[slot(2)].get()) line->prefetchCellsAt(column);
+    }
     // Turns a full ring by one place: the first line becomes the last, unchanged.
     void rotate() {
         if (isFull() && count_ > 0 && ++startIndex_ >= count_) startIndex_ = 0;

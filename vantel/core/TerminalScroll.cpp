@@ -137,6 +137,7 @@ void Terminal::scrollIntoScrollback(int bottom, bool isWrapped, const BidiPresen
         if (fresh.count() != cols_) fresh.resize(cols_, CharData(eraseAttribute(), 0, 1));
         fresh.setRowState(isWrapped, bidi, BufferLine::RenderLineMode::single);
         if (bottom < count - 1) lines.moveLine(count - 1, bottom);
+        lines.prefetchForOutputAt(b.x());
         if (b.hasScrollback()) b.setLinesTop(b.totalLinesTrimmed() + 1);
         // Ring rows up to the bottom lost one place; those below kept theirs.
         adjustSelectionsForInPlaceScroll(0, bottom, 1);
