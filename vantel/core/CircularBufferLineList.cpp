@@ -11,6 +11,15 @@ namespace vantel {
 CircularBufferLineList::CircularBufferLineList(int maxLength)
     : array_(std::max(maxLength, 1)), maxLength_(std::max(maxLength, 1)) {}
 
+CircularBufferLineList::~CircularBufferLineList() {
+    // Released from the highest address down, the lines go back to the allocation cache so
+    // that the next ring takes them lowest first: side by side, so scrolling through its
+    // scroll-back stays in few pages, however this ring had come to order them.
+    std::sort(array_.begin(), array_.end(),
+              [](const LineRef& a, const LineRef& b) { return std::greater<const BufferLine*>()(a.get(), b.get()); });
+    for (LineRef& line : array_) line = nullptr;
+}
+
 const LineRef& CircularBufferLineList::makeLine(int slotIndex) {
     LineRef& line = array_[slotIndex];
     line = makeEmpty ? makeEmpty(slotIndex) : BufferLine::make(0);

@@ -17,6 +17,9 @@ namespace vantel {
 class CircularBufferLineList {
 public:
     explicit CircularBufferLineList(int maxLength);
+    ~CircularBufferLineList();
+    CircularBufferLineList(const CircularBufferLineList&) = delete;
+    CircularBufferLineList& operator=(const CircularBufferLineList&) = delete;
 
     std::function<LineRef(int slot)> makeEmpty;
     std::function<void(bool hadImages)> onLineRecycled;
