@@ -301,6 +301,13 @@ void TextLayer::setTruncation(Truncation truncation) {
     setNeedsDisplay();
 }
 
+void TextLayer::setMaximumLines(int lines) {
+    lines = std::max(lines, 1);
+    if (lines == maximumLines_) return;
+    maximumLines_ = lines;
+    setNeedsDisplay();
+}
+
 View::Size TextLayer::fittingSize() const {
     TextLayoutOptions options;
     options.wraps = false;
@@ -320,9 +327,9 @@ void TextLayer::draw(gfx::Canvas& canvas, const Rect&) {
     if (string_.empty()) return;
     TextLayoutOptions options;
     options.width = bounds().width;
-    options.wraps = false;
+    options.wraps = maximumLines_ > 1;
     options.truncation = truncation_;
-    options.maximumLines = truncation_ == Truncation::none ? 0 : 1;
+    options.maximumLines = maximumLines_ > 1 ? maximumLines_ : truncation_ == Truncation::none ? 0 : 1;
     shownText().draw(canvas, bounds(), true, options);
 }
 

@@ -139,6 +139,9 @@ public:
     void setRichText(RichText text);
     Truncation truncation() const { return truncation_; }
     void setTruncation(Truncation truncation);
+    // More than one: the text wraps in the width, up to that many lines, the last one cut.
+    int maximumLines() const { return maximumLines_; }
+    void setMaximumLines(int lines);
 
     RichText shownText() const;
     // The size of the whole line, uncut.
@@ -152,6 +155,7 @@ private:
     TextAlignment alignment_ = TextAlignment::left;
     std::optional<RichText> richText_;
     Truncation truncation_ = Truncation::none;
+    int maximumLines_ = 1;
 };
 
 // An image scaled proportionally, up or down, to fit the bounds, centred in them.

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/gfx/Image.h"
 
 namespace platform::ui {
 
@@ -35,6 +38,12 @@ struct MenuItem {
     bool separator = false;
     // Shown with a check mark.
     bool checked = false;
+    // Shown before the title, `imageSize` points square (the image holds its pixels at the
+    // window's scale or more).
+    std::shared_ptr<const gfx::Image> image;
+    double imageSize = 14;
+    // Items of a submenu the item opens; its own action is then never run.
+    std::vector<MenuItem> submenu;
 
     static MenuItem separatorItem() {
         MenuItem item;

@@ -38,16 +38,30 @@ void HeadlessMenus::popUp(const Menu& menu, Window* window, gfx::Point locationI
     ++popUps_;
 }
 
-bool HeadlessMenus::pick(std::string_view title) {
-    if (!shown_) return false;
-    for (const MenuItem& item : shown_->items) {
-        if (item.separator || item.title != title) continue;
-        // Gone before the action runs, as a real menu is; the action may pop up another.
-        const MenuItem chosen = item;
-        dismiss();
-        return MenuBar::perform(chosen);
+namespace {
+
+const MenuItem* findIn(const std::vector<MenuItem>& items, std::string_view title) {
+    for (const MenuItem& item : items) {
+        if (item.separator) continue;
+        if (item.title == title) return &item;
+        if (const MenuItem* inner = findIn(item.submenu, title)) return inner;
     }
-    return false;
+    return nullptr;
+}
+
+}  // namespace
+
+const MenuItem* HeadlessMenus::find(std::string_view title) const {
+    return shown_ ? findIn(shown_->items, title) : nullptr;
+}
+
+bool HeadlessMenus::pick(std::string_view title) {
+    const MenuItem* item = find(title);
+    if (!item || !item->submenu.empty()) return false;
+    // Gone before the action runs, as a real menu is; the action may pop up another.
+    const MenuItem chosen = *item;
+    dismiss();
+    return MenuBar::perform(chosen);
 }
 
 void HeadlessMenus::dismiss() {

@@ -47,8 +47,11 @@ public:
     Window* shownIn() const { return window_; }
     gfx::Point shownAt() const { return location_; }
     int popUpCount() const { return popUps_; }
-    // Runs the enabled item of that title and closes the menu; false when there is no such item.
+    // Runs the enabled item of that title (in the menu or one of its submenus, depth first) and
+    // closes the menu; false when there is no such item.
     bool pick(std::string_view title);
+    // The item of that title, in the menu or its submenus; null when none or nothing is shown.
+    const MenuItem* find(std::string_view title) const;
     void dismiss();
 
 private:

@@ -131,3 +131,44 @@ TEST(GradientLayer, RadialFromTheCentreToTheEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rows of the scene with any ink, from the top.
+int inkedRows(const Scene& s) {
+    int rows = 0;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 100; ++x) {
+            if (s.alpha(x, y) > 100) {
+                ++rows;
+                break;
+            }
+        }
+    }
+    return rows;
+}
+
+TEST(TextLayer, WrapsUpToItsLinesAndCutsTheLast) {
+    struct Case {
+        int lines;
+        int minimumRows, maximumRows;
+    } const cases[] = {{1, 5, 16}, {2, 17, 32}, {3, 29, 48}};
+    for (const Case& c : cases) {
+        Scene s;
+        TextLayer layer({0, 0, 100, 100});
+        layer.setForegroundColor(Rgba{0, 0, 0, 1});
+        layer.setTruncation(Truncation::tail);
+        layer.setMaximumLines(c.lines);
+        layer.setString("Last request: a long text that needs many lines in a narrow layer to be shown whole");
+        s.root.addSubview(&layer);
+        s.window.display();
+        const int rows = inkedRows(s);
+        EXPECT_GE(rows, c.minimumRows) << c.lines;
+        EXPECT_LE(rows, c.maximumRows) << c.lines;
+    }
+    TextLayer layer;
+    layer.setMaximumLines(0);
+    EXPECT_EQ(layer.maximumLines(), 1);
+}
+
+}  // namespace

@@ -65,3 +65,48 @@ TEST(MenuTest, OnlyEnabledItemsWithActionsPerform) {
 
 }  // namespace
 }  // namespace platform::ui
+
+#include "platform/ui/PopUpMenu.h"
+#include "platform/ui/View.h"
+
+namespace platform::ui {
+namespace {
+
+TEST(MenuTest, HeadlessPicksReachIntoSubmenusButNeverRunASubmenuItself) {
+    struct Case {
+        const char* title;
+        bool picked;
+        std::vector<std::string> log;
+    } const cases[] = {
+        {"Colour", false, {}},
+        {"blue", true, {"blue"}},
+        {"olive", false, {}},  // disabled
+        {"Rename", true, {"Rename"}},
+        {"Missing", false, {}},
+    };
+    PopUpMenu::setPresenter(nullptr);
+    auto* menus = headless::HeadlessMenus::current();
+    View view;
+    for (const Case& c : cases) {
+        std::vector<std::string> log;
+        Menu menu;
+        menu.items.push_back(item("Rename", {}, &log));
+        MenuItem colour = item("Colour", {}, &log);
+        colour.submenu.push_back(item("blue", {}, &log));
+        colour.submenu.back().image = std::make_shared<const gfx::Image>(gfx::Image{28, 28, std::vector<uint32_t>(28 * 28)});
+        colour.submenu.push_back(MenuItem::separatorItem());
+        colour.submenu.push_back(item("olive", {}, &log));
+        colour.submenu.back().enabled = false;
+        menu.items.push_back(std::move(colour));
+        PopUpMenu::popUp(menu, view, {0, 0});
+        ASSERT_NE(menus->find("blue"), nullptr);
+        EXPECT_EQ(menus->find("blue")->image->width, 28);
+        EXPECT_EQ(menus->pick(c.title), c.picked) << c.title;
+        EXPECT_EQ(log, c.log) << c.title;
+        menus->dismiss();
+    }
+    EXPECT_EQ(menus->find("blue"), nullptr);
+}
+
+}  // namespace
+}  // namespace platform::ui
