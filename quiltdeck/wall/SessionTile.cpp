@@ -36,6 +36,9 @@ SessionTile::SessionTile(std::shared_ptr<Session> session) : session_(std::move(
     session_->onResumeFailed = [this] {
         if (onResumeFailed) onResumeFailed();
     };
+    session_->onBoot = [this] {
+        if (onBoot) onBoot();
+    };
 }
 
 SessionTile::~SessionTile() {
@@ -43,7 +46,10 @@ SessionTile::~SessionTile() {
     session_->onPersist = nullptr;
     session_->onSessionId = nullptr;
     session_->onResumeFailed = nullptr;
+    session_->onBoot = nullptr;
 }
+
+bool SessionTile::pasteDrop(const platform::ui::Pasteboard& pasteboard) { return Drop::paste(pasteboard, *session_); }
 
 void SessionTile::send(std::string_view text) { session_->view().send(text); }
 

@@ -33,6 +33,15 @@ public:
     std::string tool() const override { return session_->tool(); }
     size_t metricCount() const override { return session_->metrics().size(); }
     bool hasFeed() const override { return session_->feed().has_value(); }
+    const std::vector<Store::Metric>& metrics() const override { return session_->metrics(); }
+    const std::optional<Store::Feed>& feed() const override { return session_->feed(); }
+    std::optional<BrowserInfo> browser() const override { return session_->browser(); }
+    std::optional<std::string> claudeSessionId() const override { return session_->claudeSessionId(); }
+    bool continueLatest() const override { return session_->continueLatest(); }
+    bool pinnedTitle() const override { return session_->title().pinned; }
+    void unpinTitle() override { session_->unpinTitle(); }
+    bool booted() const override { return session_->isShell() || session_->booted(); }
+    bool pasteDrop(const platform::ui::Pasteboard& pasteboard) override;
     vantel::TerminalView* terminal() override { return &session_->view(); }
     StatusMachine::Title* titleState() override { return &session_->title(); }
     std::string lastPrompt() const override { return session_->lastPrompt(); }

@@ -34,6 +34,11 @@ public:
     static constexpr double feedRowHeight = 19;
     static constexpr size_t folderLimit = 48;
 
+    // The point lies in the rectangle: on its top or left edge, or inside.
+    static bool holds(const Rect& rect, platform::gfx::Point point) {
+        return point.x >= rect.x && point.y >= rect.y && point.x < rect.maxX() && point.y < rect.maxY();
+    }
+
     // --- The header, the feed band and the body ---------------------------------------------------
     // Where the feed band starts: under the title row, and under the metric chips when there are any.
     static double bandTop(size_t metricCount) { return metricCount > 0 ? headerWithMetrics : headerHeight; }

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/ui/SystemSettings.h"
 #include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/sessions/Branding.h"
+#include "quiltdeck/sessions/Drop.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/AnsiPalette.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
@@ -12,24 +15,69 @@
 #include "quiltdeck/shell/Theme.h"
 #include "quiltdeck/shell/Tints.h"
 #include "quiltdeck/wall/TileLayout.h"
+#include "vantel/view/TerminalView.h"
 
 namespace quiltdeck {
 
 using platform::gfx::FontWeight;
 using platform::gfx::Rgba;
-using platform::runtime::MainLoop;
 using platform::runtime::NotificationCenter;
+using platform::ui::Button;
 using platform::ui::DrawnButton;
-using platform::ui::MouseEvent;
+using platform::ui::RichText;
+using platform::ui::TextAttributes;
+using platform::ui::TextLayer;
+using platform::ui::Truncation;
 using C = PanelColors;
+
+namespace {
+
+TextAttributes style(platform::gfx::InterfaceFont font, Rgba color, double kern = 0) {
+    TextAttributes attributes;
+    attributes.font = std::move(font);
+    attributes.color = color;
+    attributes.kern = kern;
+    return attributes;
+}
+
+// The dead veil's buttons: a pill of the panel's control colours.
+void pillLook(DrawnButton& button) {
+    button.setLayerBackgroundColor(C::controlBackground());
+    button.setBorder(1, C::hairline());
+    button.setCornerRadius(14);
+}
+
+}  // namespace
 
 TileView::TileView(WallTile& session) : session_(session) {
     setClipsToBounds(false);
     card_.setCornerRadius(cornerRadius);
     card_.setClipsToBounds(true);
     addSubview(&card_);
+    card_.addSubview(&wash_);
     dot_.setCornerRadius(3);
     card_.addSubview(&dot_);
+    logo_.setCornerRadius(6);
+    logo_.setClipsToBounds(true);
+    logo_.setHidden(true);
+    card_.addSubview(&logo_);
+    editorBack_.setCornerRadius(7);
+    editorBack_.setHidden(true);
+    card_.addSubview(&editorBack_);
+    editor_.setHidden(true);
+    editor_.setFont(Fonts::ui(14, FontWeight::semibold));
+    editor_.setShowsFocusRing(false);
+    editor_.setBordered(false);
+    editor_.setDrawsBackground(false);
+    std::weak_ptr<int> alive = alive_;
+    editor_.onCommand = [this, alive](platform::ui::TextField&, platform::ui::TextField::Command command) {
+        return !alive.expired() && editorCommand(command);
+    };
+    // Focus gone elsewhere: the editor closes without renaming (after a Return it is closed already).
+    editor_.onEndEditing = [this, alive](platform::ui::TextField&) {
+        if (!alive.expired()) endRename(false);
+    };
+    card_.addSubview(&editor_);
     closeButton_.setSymbol(DrawnButton::Symbol::xmark, 10, FontWeight::bold);
     closeButton_.setAccessibilityDescription(t("menu_close"));
     closeButton_.setToolTip(t("menu_close") + "  Ctrl+Shift+W");
@@ -44,20 +92,62 @@ TileView::TileView(WallTile& session) : session_(session) {
         if (onMoveRequested) onMoveRequested(button);
     };
     card_.addSubview(&moveButton_);
-    for (platform::ui::TextLayer* label : {&indexLabel_, &titleLabel_, &subLabel_}) {
-        label->setTruncation(platform::ui::Truncation::tail);
+    registerForDraggedTypes(Drop::types());
+    for (Button* button : {&saveButton_, &cancelButton_, &suggestButton_}) {
+        button->setBezelStyle(Button::BezelStyle::rounded);
+        button->setControlSize(Button::ControlSize::small);
+        button->setHidden(true);
+        card_.addSubview(button);
+    }
+    saveButton_.setKeyEquivalent(Button::KeyEquivalent::returnKey);
+    cancelButton_.setKeyEquivalent(Button::KeyEquivalent::escape);
+    saveButton_.setAction([this](platform::ui::Control&) { endRename(true); });
+    cancelButton_.setAction([this](platform::ui::Control&) { endRename(false); });
+    suggestButton_.setAction([this](platform::ui::Control&) { tapSuggest(); });
+    badgePill_.setCornerRadius(10);
+    card_.addSubview(&badgePill_);
+    badge_.setAlignment(platform::ui::TextAlignment::center);
+    for (TextLayer* label : {&indexLabel_, &titleLabel_, &subLabel_, &badge_, &feedSource_}) {
+        label->setTruncation(Truncation::tail);
         card_.addSubview(label);
     }
+    feedSource_.setHidden(true);
     scaler_.setTerminal(&session_.view(), session_.terminal());
     card_.addSubview(&scaler_);
     grip_.setHidden(true);
-    std::weak_ptr<int> alive = alive_;
     grip_.onDrag = [this, alive](Point locationInWindow) {
         if (alive.expired() || !superview() || !onResizeCorner) return;
         onResizeCorner(superview()->convertFromWindow(locationInWindow));
     };
     card_.addSubview(&grip_);
+    launch_.setHidden(session_.isShell() || session_.booted());
+    launch_.setCaption(t("launching"));
+    launch_.setClipsToBounds(true);
+    card_.addSubview(&launch_);
+    if (!launch_.isHidden()) launch_.start();
+    session_.onBoot = [this, alive] {
+        if (!alive.expired()) finishLaunch();
+    };
+    deadVeil_.setHidden(true);
+    card_.addSubview(&deadVeil_);
+    deadLabel_.setAlignment(platform::ui::TextAlignment::center);
+    deadLabel_.setTruncation(Truncation::tail);
+    deadVeil_.addSubview(&deadLabel_);
+    deadDetail_.setAlignment(platform::ui::TextAlignment::center);
+    deadDetail_.setTruncation(Truncation::tail);
+    deadDetail_.setMaximumLines(2);
+    deadVeil_.addSubview(&deadDetail_);
+    resumeButton_.action = [this](DrawnButton&) {
+        if (onRestart) onRestart(true);
+    };
+    restartButton_.action = [this](DrawnButton&) {
+        if (onRestart) onRestart(false);
+    };
+    deadVeil_.addSubview(&resumeButton_);
+    deadVeil_.addSubview(&restartButton_);
+    reloadLogo();
     applyTheme();
+    // Held as subscriptions: they end with the card.
     auto& center = NotificationCenter::defaultCenter();
     for (const std::string_view name : {Theme::didChange, Lang::didChange}) {
         observers_.push_back(center.subscribe(std::string(name), [this, alive](const auto&) {
@@ -65,23 +155,57 @@ TileView::TileView(WallTile& session) : session_(session) {
         }));
     }
     observers_.push_back(center.subscribe(std::string(Fonts::didChange), [this, alive](const auto&) {
-        if (!alive.expired()) scaler_.fit();
+        if (!alive.expired()) applyFont();
     }));
 }
 
 TileView::~TileView() {
     observers_.clear();
     cancelPendingClick();
+    session_.onBoot = nullptr;
+    launch_.stop();
+    if (feedTracking_) removeTrackingArea(*feedTracking_);
     // The session's terminal outlives the card it was shown in.
     if (session_.view().superview() == &scaler_) session_.view().removeFromSuperview();
 }
 
 double TileView::headerHeightNow() const { return TileLayout::bandTop(session_.metricCount()); }
 
+double TileView::feedH() const {
+    const auto& feed = session_.feed();
+    return TileLayout::feedHeight(feed.has_value(), feed ? feed->items.size() : 0, zoomed_);
+}
+
+size_t TileView::shownFeedRows() const {
+    const auto& feed = session_.feed();
+    return TileLayout::shownFeedRows(feed.has_value(), feed ? feed->items.size() : 0, zoomed_);
+}
+
+size_t TileView::visibleFeedRows() const {
+    return static_cast<size_t>(std::count_if(feedRows_.begin(), feedRows_.end(), [](const auto& row) { return !row->isHidden(); }));
+}
+
+platform::ui::View::Rect TileView::feedRect() const {
+    if (!session_.hasFeed()) return {};
+    return {0, headerHeightNow(), bounds().width, feedH()};
+}
+
+std::optional<size_t> TileView::feedRow(Point p) const {
+    const auto& feed = session_.feed();
+    if (!feed || !TileLayout::holds(feedRect(), p)) return std::nullopt;
+    const Point q{p.x - card_.frame().x, p.y - card_.frame().y};
+    for (size_t i = 0; i < feedRows_.size() && i < feed->items.size(); ++i) {
+        if (!feedRows_[i]->isHidden() && TileLayout::holds(feedRows_[i]->frame(), q)) return i;
+    }
+    return std::nullopt;
+}
+
 void TileView::setIndexText(std::string text) {
     if (text == indexText_) return;
     indexText_ = std::move(text);
-    indexLabel_.setString(indexText_);
+    TextAttributes attributes = style(platform::gfx::InterfaceFont::system(15, FontWeight::bold), C::strongText());
+    attributes.tabularDigits = true;
+    indexLabel_.setRichText(RichText(indexText_, attributes));
     layout();
 }
 
@@ -91,23 +215,18 @@ void TileView::setZoomed(bool zoomed) {
     scaler_.setInteractive(zoomed);
     scaler_.fit();
     refreshChrome();
+    // Three headline rows on the zoomed tile, four otherwise.
+    if (session_.hasFeed()) fillFeed();
     layout();
 }
 
-void TileView::refresh() {
-    refreshChrome();
-    refreshLabels();
-}
+// --- Refresh ---------------------------------------------------------------------------------------
 
-void TileView::applyTheme() {
-    card_.setLayerBackgroundColor(TileLayout::cardGround(Theme::isDark()));
-    scaler_.setLayerBackgroundColor(TileLayout::terminalGround(Theme::isDark()));
-    indexLabel_.setFont(platform::gfx::InterfaceFont::system(15, FontWeight::bold));
-    indexLabel_.setForegroundColor(C::strongText());
-    closeButton_.setTint(C::mutedText());
-    moveButton_.setTint(C::mutedText());
-    grip_.setTint(C::mutedText());
+void TileView::refresh() {
+    fillMetrics();
+    fillFeed();
     refreshChrome();
+    // Lays the card out, chips and rows included.
     refreshLabels();
 }
 
@@ -116,6 +235,7 @@ void TileView::refreshChrome() {
     input.status = session_.status();
     input.finished = session_.finished();
     input.zoomed = zoomed_;
+    input.dropHover = dropHover_;
     input.dark = Theme::isDark();
     input.tint = Tints::tint(session_.cwd());
     const TileLayout::Chrome chrome = TileLayout::chrome(input);
@@ -128,23 +248,122 @@ void TileView::refreshChrome() {
     shadow.cornerRadius = cornerRadius;
     setShadow(shadow);
     dot_.setLayerBackgroundColor(chrome.dot);
+
+    const bool exited = session_.status() == SessionStatus::exited;
+    if (deadVeil_.isHidden() != exited) return;
+    deadVeil_.setHidden(!exited);
+    if (!exited) return;
+    fillDeadVeil();
+    layout();
+}
+
+void TileView::fillDeadVeil() {
+    ++deadVeilFills_;
+    deadLabel_.setRichText(RichText(session_.title(), style(Fonts::ui(15, FontWeight::semibold), C::strongText())));
+    deadDetail_.setString(TileLayout::deadDetail(session_.lastPrompt()));
+    resumeButton_.setHidden(!session_.claudeSessionId() && !session_.continueLatest());
 }
 
 void TileView::refreshLabels() {
     const std::string title = session_.title();
-    platform::ui::TextAttributes titleStyle;
-    titleStyle.font = Fonts::ui(14, FontWeight::semibold);
-    titleStyle.color = C::strongText();
-    titleStyle.kern = -0.15;
-    titleLabel_.setRichText(platform::ui::RichText(title.empty() ? session_.name() : title, titleStyle));
-    const std::string sub = TileLayout::subLine(session_.name(), TileLayout::statusWord(session_.status(), session_.finished()),
-                                                session_.tool(), TileLayout::shortFolder(session_.cwd(), homeFolder().string()));
-    platform::ui::TextAttributes subStyle;
-    subStyle.font = Fonts::ui(11.5, FontWeight::regular);
-    subStyle.color = C::mutedText();
-    subLabel_.setRichText(platform::ui::RichText(sub, subStyle));
+    if (suggesting_ && !title.empty() && title != suggestFrom_) suggestionArrived(title);
+    const bool dark = Theme::isDark();
+    TextAttributes titleStyle = style(Fonts::ui(14, FontWeight::semibold), TileLayout::primaryText(dark), -0.15);
+    titleLabel_.setRichText(RichText(title.empty() ? session_.name() : title, titleStyle));
+
+    const bool done = session_.finished() && session_.status() == SessionStatus::idle;
+    const std::string word = TileLayout::statusWord(session_.status(), session_.finished());
+    const std::string sub = TileLayout::subLine(session_.name(), word, session_.tool(),
+                                                TileLayout::shortFolder(session_.cwd(), homeFolder().string()));
+    const TextAttributes subStyle = style(Fonts::ui(11.5, FontWeight::regular), TileLayout::secondaryText(dark));
+    RichText subText;
+    const size_t at = done ? sub.find(word) : std::string::npos;
+    if (at == std::string::npos) {
+        subText.append(sub, subStyle);
+    } else {
+        subText.append(sub.substr(0, at), subStyle);
+        subText.append(word, style(Fonts::ui(11.5, FontWeight::semibold), TileLayout::doneGreen(dark)));
+        subText.append(sub.substr(at + word.size()), subStyle);
+    }
+    subLabel_.setRichText(std::move(subText));
+
+    const std::optional<BrowserInfo> browser = session_.browser();
+    badge_.setString(browser ? browser->label() : t("no_browser"));
+    badge_.setHidden(session_.isShell());
+    badge_.setOpacity(browser ? 1.0 : 0.55);
     layout();
 }
+
+// --- Theme, font, logo -----------------------------------------------------------------------------
+
+void TileView::applyTheme() {
+    const bool dark = Theme::isDark();
+    wash_.setTint(Tints::tint(session_.cwd()));
+    card_.setLayerBackgroundColor(TileLayout::cardGround(dark));
+    scaler_.setLayerBackgroundColor(TileLayout::terminalGround(dark));
+    launch_.setGround(TileLayout::terminalGround(dark));
+    launch_.setCaption(t("launching"));
+    indexLabel_.setFont(platform::gfx::InterfaceFont::system(15, FontWeight::bold));
+    indexLabel_.setForegroundColor(C::strongText());
+    if (!indexText_.empty()) {
+        TextAttributes attributes = style(platform::gfx::InterfaceFont::system(15, FontWeight::bold), C::strongText());
+        attributes.tabularDigits = true;
+        indexLabel_.setRichText(RichText(indexText_, attributes));
+    }
+    subLabel_.setFont(Fonts::ui(11.5, FontWeight::regular));
+    subLabel_.setForegroundColor(C::mutedText());
+    badge_.setFont(Fonts::ui(10.5, FontWeight::medium));
+    badge_.setForegroundColor(C::mutedText());
+    badgePill_.setBorder(1, C::hairline());
+    badgePill_.setLayerBackgroundColor(C::controlBackground());
+    if (vantel::TerminalView* terminal = session_.terminal()) {
+        terminal->setNativeBackgroundColor(TileLayout::terminalGround(dark));
+        terminal->setNativeForegroundColor(TileLayout::terminalText());
+        terminal->installColors(AnsiPalette::current());
+        terminal->setNeedsDisplay();
+    }
+    Rgba veil = TileLayout::cardGround(dark);
+    veil.alpha = 0.9;
+    deadVeil_.setLayerBackgroundColor(veil);
+    restartButton_.setAttributedTitle(RichText(t("restart"), style(Fonts::ui(12, FontWeight::medium), C::strongText())));
+    resumeButton_.setAttributedTitle(RichText(t("resume"), style(Fonts::ui(12, FontWeight::semibold), C::strongText())));
+    pillLook(restartButton_);
+    pillLook(resumeButton_);
+    saveButton_.setTitle(t("save"));
+    cancelButton_.setTitle(t("cancel"));
+    if (!suggesting_) suggestButton_.setTitle(t("suggest_name"));
+    deadDetail_.setFont(Fonts::ui(12, FontWeight::regular));
+    deadDetail_.setForegroundColor(C::mutedText());
+    closeButton_.setTint(C::mutedText());
+    moveButton_.setTint(C::mutedText());
+    grip_.setTint(C::mutedText());
+    refreshChrome();
+    refreshLabels();
+}
+
+void TileView::applyFont() {
+    vantel::TerminalView* terminal = session_.terminal();
+    if (!terminal) return;
+    Fonts::registerBundled();
+    const double size = terminal->font() ? terminal->font()->size() : ScalerView::targetSize(Store::shared().minFontSize(), zoomed_);
+    terminal->setFont(Fonts::terminal(size));
+    // The scaler brings the size to the setting.
+    scaler_.fit();
+}
+
+void TileView::reloadLogo() {
+    const auto& logos = Store::shared().tileLogos();
+    const auto chosen = logos.find(session_.cwd());
+    std::optional<platform::gfx::Image> image;
+    if (chosen == logos.end() || !chosen->second.empty()) {
+        if (auto logo = Branding::logo(session_.cwd())) image = std::move(logo->image);
+    }
+    logo_.setImage(std::move(image));
+    logo_.setHidden(!logo_.image());
+    layout();
+}
+
+// --- Layout ----------------------------------------------------------------------------------------
 
 void TileView::setFrameSize(Size size) {
     View::setFrameSize(size);
@@ -152,91 +371,162 @@ void TileView::setFrameSize(Size size) {
 }
 
 void TileView::layout() {
+    const bool dark = Theme::isDark();
+    const double bodyTop = headerHeightNow() + feedH();
+    card_.setFrame(bounds());
+    wash_.setFrame(Rect{0, 0, bounds().width, bodyTop + 40});
+    placeMetrics();
+    placeFeed();
+
     TileLayout::HeaderInput input;
     input.tile = Size{bounds().width, bounds().height};
     input.index = indexLabel_.fittingSize();
-    input.bodyTop = headerHeightNow() + feedH();
-    input.dark = Theme::isDark();
+    input.logoVisible = !logo_.isHidden();
+    badgePill_.setHidden(badge_.isHidden());
+    if (!badge_.isHidden()) input.badge = badge_.fittingSize();
+    input.editing = isRenaming();
+    if (input.editing) {
+        input.save = saveButton_.fittingSize();
+        input.cancel = cancelButton_.fittingSize();
+        input.suggest = suggestButton_.fittingSize();
+    }
+    input.bodyTop = bodyTop;
+    input.dark = dark;
     const TileLayout::HeaderFrames f = TileLayout::header(input);
-    card_.setFrame(bounds());
     dot_.setFrame(f.dot);
     indexLabel_.setFrame(f.index);
+    if (input.logoVisible) logo_.setFrame(f.logo);
     closeButton_.setFrame(f.close);
     closeButton_.setCornerRadius(11);
     moveButton_.setFrame(f.move);
+    if (input.badge) {
+        badgePill_.setFrame(f.badgePill);
+        badge_.setFrame(f.badge);
+    }
     titleLabel_.setFrame(f.title);
     subLabel_.setFrame(f.sub);
+    if (input.editing) {
+        editorBack_.setFrame(f.editorBack);
+        editor_.setFrame(f.editor);
+        saveButton_.setFrame(f.save);
+        cancelButton_.setFrame(f.cancel);
+        suggestButton_.setFrame(f.suggest);
+    }
     scaler_.setFrame(f.scaler);
     scaler_.setCornerRadius(f.scalerCornerRadius);
     grip_.setHidden(!zoomed_);
     grip_.setFrame(f.grip);
     // In front of the scaler, always.
     card_.addSubview(&grip_);
+    launch_.setFrame(f.scaler);
+    launch_.setCornerRadius(f.scalerCornerRadius);
+    deadVeil_.setFrame(f.scaler);
+    const bool resume = !resumeButton_.isHidden();
+    const TileLayout::DeadVeilFrames d =
+        TileLayout::deadVeil(Size{f.scaler.width, f.scaler.height}, resume ? std::optional<double>(resumeButton_.fittingSize().width) : std::nullopt,
+                             restartButton_.fittingSize().width);
+    deadLabel_.setFrame(d.label);
+    deadDetail_.setFrame(d.detail);
+    if (d.resume) resumeButton_.setFrame(*d.resume);
+    restartButton_.setFrame(d.restart);
 }
 
-// --- Mouse ----------------------------------------------------------------------------------------
+// --- Metrics and headlines -------------------------------------------------------------------------
 
-void TileView::cancelPendingClick() {
-    if (pendingClick_) std::exchange(pendingClick_, nullptr)->cancel();
-}
-
-void TileView::mouseDown(const MouseEvent& event) {
-    const Point p = inTile(event.locationInWindow);
-    pressPoint_ = event.locationInWindow;
-    const double header = headerHeightNow() + feedH();
-    canDrag_ = !zoomed_ && p.y <= header;
-    dragging_ = false;
-    pressConsumed_ = false;
-    if (event.clickCount == 2 && p.y <= header) {
-        // A double click is the rename's; it never clicks.
-        pressConsumed_ = true;
-        canDrag_ = false;
-        cancelPendingClick();
+void TileView::fillMetrics() {
+    const auto& metrics = session_.metrics();
+    while (metricViews_.size() < metrics.size()) {
+        auto chip = std::make_unique<MetricChip>();
+        for (TextLayer* label : {&chip->value, &chip->label}) {
+            label->setTruncation(Truncation::tail);
+            card_.addSubview(label, &scaler_);
+        }
+        metricViews_.push_back(std::move(chip));
+    }
+    for (size_t i = 0; i < metricViews_.size(); ++i) {
+        MetricChip& chip = *metricViews_[i];
+        const bool shown = i < metrics.size();
+        // Hidden, never removed: the numbers may come back.
+        chip.value.setHidden(!shown);
+        chip.label.setHidden(!shown);
+        if (!shown) continue;
+        TextAttributes value = style(platform::gfx::InterfaceFont::system(15, FontWeight::semibold), C::strongText());
+        value.tabularDigits = true;
+        value.paragraph.alignment = platform::ui::TextAlignment::center;
+        chip.value.setRichText(RichText(TileLayout::metricValue(metrics[i].value), value));
+        TextAttributes name = style(Fonts::ui(9.5, FontWeight::semibold), C::mutedText(), 0.6);
+        name.paragraph.alignment = platform::ui::TextAlignment::center;
+        chip.label.setRichText(RichText(TileLayout::metricName(metrics[i].label), name));
     }
 }
 
-void TileView::mouseDragged(const MouseEvent& event) {
-    if (!canDrag_ || !superview()) return;
-    const Point s = superview()->convertFromWindow(event.locationInWindow);
-    if (!dragging_) {
-        const double dx = event.locationInWindow.x - pressPoint_.x, dy = event.locationInWindow.y - pressPoint_.y;
-        if (dx * dx + dy * dy < dragThreshold * dragThreshold) return;
-        dragging_ = true;
-        cancelPendingClick();
-        if (onDragBegan) onDragBegan();
+void TileView::placeMetrics() {
+    const size_t count = std::min(session_.metricCount(), metricViews_.size());
+    const std::vector<TileLayout::Chip> chips = TileLayout::chips(count, bounds().width);
+    for (size_t i = 0; i < count; ++i) {
+        metricViews_[i]->value.setFrame(chips[i].value);
+        metricViews_[i]->label.setFrame(chips[i].name);
     }
-    if (onDragMoved) onDragMoved(s);
 }
 
-void TileView::mouseUp(const MouseEvent& event) {
-    if (pressConsumed_) {
-        pressConsumed_ = false;
-        canDrag_ = false;
+void TileView::fillFeed() {
+    const auto& feed = session_.feed();
+    const size_t shown = shownFeedRows();
+    feedSource_.setHidden(!feed);
+    while (feedRows_.size() < shown) {
+        auto row = std::make_unique<TextLayer>();
+        row->setTruncation(Truncation::tail);
+        card_.addSubview(row.get(), &scaler_);
+        feedRows_.push_back(std::move(row));
+    }
+    for (size_t i = 0; i < feedRows_.size(); ++i) feedRows_[i]->setHidden(i >= shown);
+    if (!feed) return;
+    std::optional<std::string> updated;
+    if (feed->updatedAt) updated = TileLayout::shortTime(*feed->updatedAt, Lang::current());
+    feedSource_.setRichText(RichText(TileLayout::feedSource(feed->label, updated, shown == 0),
+                                     style(Fonts::ui(9.5, FontWeight::semibold), C::mutedText(), 0.6)));
+    styleFeedRows();
+}
+
+void TileView::placeFeed() {
+    const auto& feed = session_.feed();
+    if (!feed) {
+        if (feedTracking_) removeTrackingArea(*feedTracking_);
+        feedTracking_.reset();
         return;
     }
-    if (dragging_) {
-        dragging_ = false;
-        canDrag_ = false;
-        if (superview() && onDragEnded) onDragEnded(superview()->convertFromWindow(event.locationInWindow));
-        return;
+    // The zoom changes how many rows show without a refresh.
+    const size_t shown = std::min(shownFeedRows(), feedRows_.size());
+    for (size_t i = 0; i < feedRows_.size(); ++i) feedRows_[i]->setHidden(i >= shown);
+    const double top = headerHeightNow();
+    const double w = bounds().width;
+    feedSource_.setFrame(TileLayout::feedSourceFrame(top, w));
+    for (size_t i = 0; i < shown; ++i) feedRows_[i]->setFrame(TileLayout::feedRowFrame(top, i, w));
+    const Rect band = feedRect();
+    if (feedTracking_) {
+        const auto& areas = trackingAreas();
+        const auto area = std::find_if(areas.begin(), areas.end(), [this](const auto& a) { return a.number == *feedTracking_; });
+        if (area != areas.end() && area->rect == band) return;
+        removeTrackingArea(*feedTracking_);
     }
-    canDrag_ = false;
-    const double y = inTile(event.locationInWindow).y;
-    const double header = headerHeightNow() + feedH();
-    if (zoomed_ && y > header) return;
-    if (!zoomed_ && y <= header) {
-        cancelPendingClick();
-        std::weak_ptr<int> alive = alive_;
-        const auto interval = std::chrono::duration_cast<platform::runtime::Duration>(
-            std::chrono::duration<double>(platform::ui::SystemSettings::doubleClickInterval()));
-        pendingClick_ = MainLoop::main().postAfter(interval, [this, alive] {
-            if (alive.expired()) return;
-            pendingClick_.reset();
-            if (onClick) onClick();
-        });
-        return;
+    feedTracking_ = addTrackingArea(band);
+}
+
+void TileView::styleFeedRows() {
+    const auto& feed = session_.feed();
+    if (!feed) return;
+    const size_t limit = zoomed_ ? TileLayout::zoomedFeedRows : TileLayout::feedRows;
+    for (size_t i = 0; i < feedRows_.size() && i < feed->items.size() && i < limit; ++i) {
+        const Store::FeedItem& item = feed->items[i];
+        const bool linked = !item.url.empty();
+        const bool hovered = hoveredFeedRow_ == i && linked;
+        RichText text("\u203A  ", style(Fonts::ui(11.5, FontWeight::semibold), C::mutedText()));
+        TextAttributes title =
+            style(Fonts::ui(11.5, hovered ? FontWeight::semibold : FontWeight::regular), linked ? C::strongText() : C::mutedText());
+        title.underline = hovered;
+        text.append(item.title, title);
+        feedRows_[i]->setRichText(std::move(text));
     }
-    if (onClick) onClick();
 }
 
 }  // namespace quiltdeck

@@ -4,30 +4,43 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/runtime/MainLoop.h"
 #include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/Button.h"
 #include "platform/ui/DrawnButton.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/Layers.h"
+#include "platform/ui/Menu.h"
+#include "platform/ui/TextField.h"
 #include "platform/ui/View.h"
+#include "quiltdeck/sessions/BrowserInfo.h"
+#include "quiltdeck/wall/HeaderWash.h"
+#include "quiltdeck/wall/LaunchVeil.h"
 #include "quiltdeck/wall/ScalerView.h"
 #include "quiltdeck/wall/WallTile.h"
 
 namespace quiltdeck {
 
-// The card that shows one tile on the wall, as far as the wall needs it: a
-// rounded card with a header (status dot, the tile's number on its wall, title
-// and a sub line, close and move buttons) over the terminal in its scaler, and
-// the corner grip while zoomed. Its border and shadow follow the status and the
-// zoom. A press on the header clicks (after the double-click time on an
-// ordinary tile), or drags once the pointer has moved 8 points; a click on the
-// terminal of an ordinary tile clicks at once. Everything is reported through
-// callbacks the grid sets. Flipped. Main thread.
+class Browsers;
+
+// The card that shows one tile on the wall: a rounded card with a tinted header
+// (status dot, the tile's number on its wall, project logo, title and a sub line,
+// the browser badge, close and move buttons, an inline title editor), the metric
+// chips and the headline band under it, the terminal in its scaler, the corner
+// grip while zoomed, the launch veil while the assistant starts and a veil with
+// restart and resume once the session has ended. Its border and shadow follow the
+// status, the zoom and a drop hovering over it. A press on the header clicks
+// (after the double-click time on an ordinary tile), or drags once the pointer has
+// moved 8 points; a click on the terminal of an ordinary tile clicks at once.
+// Everything is reported through callbacks the grid sets; work the card leaves on
+// the loop finds it gone. Flipped. Main thread.
 class TileView : public platform::ui::View {
 public:
     static constexpr double cornerRadius = 16;
     static constexpr double dragThreshold = 8;
+    static constexpr double launchFadeDuration = 0.18;
 
     explicit TileView(WallTile& session);
     ~TileView() override;
@@ -35,23 +48,52 @@ public:
     bool isFlipped() const override { return true; }
     WallTile& session() { return session_; }
 
-    // Re-reads the session: chrome and labels.
+    // Re-reads the session: the metric chips, the headline band, chrome and labels.
     void refresh();
-    // Border, shadow and status dot from the status and the zoom.
+    // Border, shadow, status dot and the dead veil from the status, the zoom and a drop.
     void refreshChrome();
+    // The title, the sub line and the badge.
     void refreshLabels();
+    // The colours and fonts of the theme in force and the texts of the language.
     void applyTheme();
+    // The terminal font from the settings, at its current size, refitted.
+    void applyFont();
+    // The folder's logo: the user's choice, none when they chose none, else the one found.
+    void reloadLogo();
+    // Sets frames only: it runs on every animation tick.
     void layout();
     void setIndexText(std::string text);
     const std::string& indexText() const { return indexText_; }
     // The header with the metric chips when the session has metrics.
     double headerHeightNow() const;
-    // The feed band under the header (the tile's feed is not shown yet).
-    double feedH() const { return 0; }
+    // The headline band under the header; 0 without a feed.
+    double feedH() const;
+    // The band in the tile's coordinates; empty without a feed.
+    Rect feedRect() const;
+    // The shown headline row under a point of the tile.
+    std::optional<size_t> feedRow(Point pointInTile) const;
 
     bool isZoomed() const { return zoomed_; }
     // Makes the terminal take clicks and refit, and redraws the chrome; the same value does nothing.
     void setZoomed(bool zoomed);
+
+    // The title editor.
+    void beginRename();
+    void endRename(bool commit);
+    bool isRenaming() const { return !editor_.isHidden(); }
+    void suggestionArrived(std::optional<std::string> name);
+    // The launch veil fades out and stops.
+    void finishLaunch();
+
+    // The context menu of the tile and the badge's browser menu.
+    platform::ui::Menu contextMenu();
+    platform::ui::Menu browserMenu();
+    void showBrowserMenu();
+    void pickBrowser(int tag);
+    void pickColour(int tag);
+    void pickLogo();
+    // Where the browser list comes from; the shared one when none is set.
+    void setBrowsers(Browsers* browsers) { browsers_ = browsers; }
 
     std::function<void()> onClick;
     std::function<void()> onCloseRequested;
@@ -66,47 +108,128 @@ public:
     // The rename editor's Suggest button asks for a name; `done` gets it, or none.
     using SuggestDone = std::function<void(std::optional<std::string> name)>;
     std::function<void(SuggestDone done)> onSuggestName;
+    std::function<void(std::optional<BrowserInfo>)> onRebind;
+    // The dead veil's buttons: true resumes the conversation.
+    std::function<void(bool resume)> onRestart;
+    // The logo or the status dot, to anchor the look popover on.
+    std::function<void(platform::ui::View& anchor)> onLook;
+    std::function<void()> onChangeFolder;
 
     ScalerView& scaler() { return scaler_; }
     ResizeGrip& grip() { return grip_; }
     platform::ui::FlippedView& card() { return card_; }
+    HeaderWash& wash() { return wash_; }
     platform::ui::TextLayer& titleLabel() { return titleLabel_; }
     platform::ui::TextLayer& subLabel() { return subLabel_; }
     platform::ui::TextLayer& indexLabel() { return indexLabel_; }
+    platform::ui::TextLayer& badge() { return badge_; }
+    platform::ui::View& badgePill() { return badgePill_; }
+    platform::ui::ImageLayer& logo() { return logo_; }
     platform::ui::DrawnButton& closeButton() { return closeButton_; }
     platform::ui::DrawnButton& moveButton() { return moveButton_; }
     platform::ui::View& dot() { return dot_; }
+    platform::ui::TextField& editor() { return editor_; }
+    platform::ui::View& editorBack() { return editorBack_; }
+    platform::ui::Button& saveButton() { return saveButton_; }
+    platform::ui::Button& cancelButton() { return cancelButton_; }
+    platform::ui::Button& suggestButton() { return suggestButton_; }
+    platform::ui::FlippedView& deadVeil() { return deadVeil_; }
+    platform::ui::TextLayer& deadLabel() { return deadLabel_; }
+    platform::ui::TextLayer& deadDetail() { return deadDetail_; }
+    platform::ui::DrawnButton& restartButton() { return restartButton_; }
+    platform::ui::DrawnButton& resumeButton() { return resumeButton_; }
+    LaunchVeil& launchVeil() { return launch_; }
+    struct MetricChip {
+        platform::ui::TextLayer label;
+        platform::ui::TextLayer value;
+    };
+    const std::vector<std::unique_ptr<MetricChip>>& metricViews() const { return metricViews_; }
+    platform::ui::TextLayer& feedSource() { return feedSource_; }
+    const std::vector<std::unique_ptr<platform::ui::TextLayer>>& feedRows() const { return feedRows_; }
+    std::optional<size_t> hoveredFeedRow() const { return hoveredFeedRow_; }
+    std::optional<int> feedTracking() const { return feedTracking_; }
     bool clickPending() const { return static_cast<bool>(pendingClick_); }
     bool isDragging() const { return dragging_; }
+    bool isSuggesting() const { return suggesting_; }
+    bool dropHover() const { return dropHover_; }
+    // How many times the dead veil's texts were written.
+    int deadVeilFills() const { return deadVeilFills_; }
 
     void setFrameSize(Size size) override;
     void mouseDown(const platform::ui::MouseEvent& event) override;
     void mouseDragged(const platform::ui::MouseEvent& event) override;
     void mouseUp(const platform::ui::MouseEvent& event) override;
+    void mouseMoved(const platform::ui::MouseEvent& event) override;
+    void mouseExited(const platform::ui::MouseEvent& event) override;
+    std::optional<std::string> cursorName() const override;
+    platform::ui::DragOperation draggingEntered(const DraggingInfo& info) override;
+    void draggingExited(const DraggingInfo& info) override;
+    void draggingEnded(const DraggingInfo& info) override;
+    bool performDragOperation(const DraggingInfo& info) override;
 
 private:
     Point inTile(Point locationInWindow) const { return convertFromWindow(locationInWindow); }
     void cancelPendingClick();
+    // Texts and which chips and rows show (on a refresh); their frames (on every layout).
+    void fillMetrics();
+    void placeMetrics();
+    void fillFeed();
+    void placeFeed();
+    void styleFeedRows();
+    size_t shownFeedRows() const;
+    size_t visibleFeedRows() const;
+    void fillDeadVeil();
+    void setDropHover(bool hover);
+    void openHeadline(size_t row);
+    void rightMouseDown(const platform::ui::MouseEvent& event);
+    Browsers& browsers() const;
+    void tapSuggest();
+    bool editorCommand(platform::ui::TextField::Command command);
 
     WallTile& session_;
     platform::ui::FlippedView card_;
+    HeaderWash wash_;
     platform::ui::View dot_;
     // Drawn in the card (never toolkit widgets): a scrim or a dragged tile lies over them.
     platform::ui::TextLayer indexLabel_;
     platform::ui::TextLayer titleLabel_;
     platform::ui::TextLayer subLabel_;
+    platform::ui::View badgePill_;
+    platform::ui::TextLayer badge_;
+    platform::ui::ImageLayer logo_;
+    platform::ui::View editorBack_;
+    platform::ui::TextField editor_;
     platform::ui::DrawnButton closeButton_;
     platform::ui::DrawnButton moveButton_;
+    platform::ui::Button saveButton_;
+    platform::ui::Button cancelButton_;
+    platform::ui::Button suggestButton_;
+    std::vector<std::unique_ptr<MetricChip>> metricViews_;
+    platform::ui::TextLayer feedSource_;
+    std::vector<std::unique_ptr<platform::ui::TextLayer>> feedRows_;
+    std::optional<size_t> hoveredFeedRow_;
+    std::optional<int> feedTracking_;
     ScalerView scaler_;
     ResizeGrip grip_;
+    LaunchVeil launch_;
+    platform::ui::FlippedView deadVeil_;
+    platform::ui::TextLayer deadLabel_;
+    platform::ui::TextLayer deadDetail_;
+    platform::ui::DrawnButton resumeButton_;
+    platform::ui::DrawnButton restartButton_;
     std::string indexText_;
     bool zoomed_ = false;
+    Browsers* browsers_ = nullptr;
 
     Point pressPoint_;
     std::shared_ptr<platform::runtime::WorkItem> pendingClick_;
     bool canDrag_ = false;
     bool dragging_ = false;
     bool pressConsumed_ = false;
+    bool suggesting_ = false;
+    std::string suggestFrom_;
+    bool dropHover_ = false;
+    int deadVeilFills_ = 0;
 
     std::vector<platform::runtime::NotificationCenter::Subscription> observers_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

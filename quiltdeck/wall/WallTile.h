@@ -7,6 +7,10 @@
 #include <string_view>
 
 #include "platform/ui/View.h"
+
+namespace platform::ui {
+class Pasteboard;
+}
 #include "vantel/view/TerminalView.h"
 #include "quiltdeck/sessions/BrowserInfo.h"
 #include "quiltdeck/sessions/SessionStatus.h"
@@ -57,8 +61,20 @@ public:
     virtual bool isShell() const { return record().isShell; }
     // The running tool's label, or how the child ended.
     virtual std::string tool() const { return {}; }
-    virtual size_t metricCount() const { return 0; }
-    virtual bool hasFeed() const { return false; }
+    virtual size_t metricCount() const { return metrics().size(); }
+    virtual bool hasFeed() const { return feed().has_value(); }
+    virtual const std::vector<Store::Metric>& metrics() const;
+    virtual const std::optional<Store::Feed>& feed() const;
+    virtual std::optional<BrowserInfo> browser() const { return std::nullopt; }
+    virtual std::optional<std::string> claudeSessionId() const { return record().claudeSessionId; }
+    virtual bool continueLatest() const { return false; }
+    virtual bool pinnedTitle() const { return false; }
+    // Lets automatic titles apply again.
+    virtual void unpinTitle() {}
+    // The assistant has started (a shell counts as started).
+    virtual bool booted() const { return true; }
+    // Types what a drop offers into the tile as one paste; false when nothing was typed.
+    virtual bool pasteDrop(const platform::ui::Pasteboard&) { return false; }
     // The terminal the tile's scaler fits; none for a tile without one.
     virtual vantel::TerminalView* terminal() { return nullptr; }
 
@@ -97,6 +113,8 @@ public:
     std::function<void()> onChange;       // anything the tile shows changed
     std::function<void()> onPersist;      // the open tiles should be saved
     std::function<void()> onResumeFailed; // the conversation to resume is gone
+    // Set by the tile's card.
+    std::function<void()> onBoot;         // the assistant has started
 };
 
 }  // namespace quiltdeck

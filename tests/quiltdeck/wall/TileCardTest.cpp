@@ -1,0 +1,645 @@
+// The tile card as the user meets it: veils, chrome, labels, metrics and headlines, the
+// mouse, the title editor, drops and the two menus, on a headless window and the virtual clock.
+#include <gtest/gtest.h>
+
+#include "platform/runtime/NotificationCenter.h"
+#include "platform/runtime/VirtualMainLoop.h"
+#include "platform/ui/Modals.h"
+#include "platform/ui/Pasteboard.h"
+#include "platform/ui/PopUpMenu.h"
+#include "platform/ui/SystemSettings.h"
+#include "platform/ui/headless/HeadlessModals.h"
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/panels/ReaderWindow.h"
+#include "quiltdeck/sessions/Browsers.h"
+#include "quiltdeck/sessions/Drop.h"
+#include "quiltdeck/shell/AppDelegateTestSupport.h"
+#include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/Fonts.h"
+#include "quiltdeck/shell/Tints.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Theme.h"
+#include "quiltdeck/wall/TileView.h"
+
+namespace quiltdeck {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::gfx::Point;
+using platform::gfx::Rect;
+using platform::gfx::Rgba;
+using platform::ui::MouseEvent;
+using Strings = std::vector<std::string>;
+
+// A fake tile that shows what a session shows on its card.
+class CardTile : public testing::FakeTile {
+public:
+    using FakeTile::FakeTile;
+    const std::vector<Store::Metric>& metrics() const override { return metricList; }
+    const std::optional<Store::Feed>& feed() const override { return feedData; }
+    std::optional<BrowserInfo> browser() const override { return boundBrowser; }
+    std::string lastPrompt() const override { return prompt; }
+    std::optional<std::string> claudeSessionId() const override { return conversation; }
+    bool continueLatest() const override { return latest; }
+    bool pinnedTitle() const override { return pinned; }
+    void unpinTitle() override { pinned = false; }
+    bool booted() const override { return isBooted; }
+    bool pasteDrop(const platform::ui::Pasteboard& pasteboard) override {
+        const auto text = pasteboard.string();
+        if (!text) return false;
+        dropped += std::string(Drop::pasteStart) + *text + std::string(Drop::pasteEnd);
+        return true;
+    }
+    void applyMetrics(const nlohmann::json& body) override {
+        if (body.value("clear", false)) metricList.clear();
+    }
+    void applyFeed(const nlohmann::json& body) override {
+        if (body.value("clear", false)) feedData.reset();
+    }
+    std::string tool() const override { return toolName; }
+    std::string name() const override { return request.name; }
+
+    std::vector<Store::Metric> metricList;
+    std::optional<Store::Feed> feedData;
+    std::optional<BrowserInfo> boundBrowser;
+    std::string prompt;
+    std::optional<std::string> conversation;
+    bool latest = false;
+    bool pinned = false;
+    bool isBooted = true;
+    std::string toolName;
+    std::string dropped;
+};
+
+void setTheme(bool dark) {
+    Theme::setMode(dark ? ThemeMode::dark : ThemeMode::light);
+    Theme::resolve();
+}
+
+Store::Feed feedOf(size_t items, std::string url = {}) {
+    Store::Feed feed;
+    feed.label = "News";
+    for (size_t i = 0; i < items; ++i) feed.items.push_back({"Headline " + std::to_string(i), url});
+    return feed;
+}
+
+class TileCardTest : public ::testing::Test {
+protected:
+    TileCardTest() {
+        setTheme(true);
+        platform::ui::SystemSettings::setDoubleClickInterval(0.4);
+        platform::ui::PopUpMenu::setPresenter(nullptr);
+        platform::ui::Modals::reset();
+        window.setContentView(&root);
+    }
+    ~TileCardTest() override {
+        card.reset();
+        window.setContentView(nullptr);
+        platform::ui::Modals::reset();
+        loop.runPending();
+        setTheme(true);
+    }
+    static TileRequest project(const std::string& cwd = "/tmp/project", bool shell = false) {
+        TileRequest request;
+        request.cwd = cwd;
+        request.name = "project";
+        request.isShell = shell;
+        return request;
+    }
+    TileView& make(bool booted = true, bool shell = false) {
+        session.isBooted = booted;
+        session.request.isShell = shell;
+        card = std::make_unique<TileView>(session);
+        card->setFrame(Rect{0, 0, 600, 400});
+        root.addSubview(card.get());
+        return *card;
+    }
+    void mouse(MouseEvent::Type type, Point inTile, int clicks = 1, uint8_t button = MouseEvent::left) {
+        MouseEvent e;
+        e.type = type;
+        e.button = button;
+        e.clickCount = clicks;
+        e.locationInWindow = card->convertToWindow(inTile);
+        // Close enough in time for the window to count a second press as a double click.
+        e.timestamp = timestamp += 0.05;
+        window.sendMouseEvent(e);
+    }
+    void click(Point p, int clicks = 1) {
+        mouse(MouseEvent::Type::down, p, clicks);
+        mouse(MouseEvent::Type::up, p, clicks);
+    }
+    platform::ui::headless::HeadlessMenus& menus() { return *platform::ui::headless::HeadlessMenus::current(); }
+    Strings titles(const platform::ui::Menu& menu) {
+        Strings out;
+        for (const auto& item : menu.items) out.push_back(item.separator ? "-" : item.title);
+        return out;
+    }
+
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    platform::ui::headless::HeadlessWindow window{{800, 600}, 1};
+    platform::ui::FlippedView root;
+    CardTile session{project()};
+    std::unique_ptr<TileView> card;
+    double timestamp = 100;
+};
+
+// --- Veils -----------------------------------------------------------------------------------------
+
+TEST_F(TileCardTest, TheLaunchVeilShowsOnlyWhileTheAssistantStarts) {
+    struct Case {
+        const char* name;
+        bool shell, booted, veil;
+    } const cases[] = {
+        {"Starting assistant", false, false, true},
+        {"Booted assistant", false, true, false},
+        {"Shell", true, false, false},
+    };
+    for (const Case& c : cases) {
+        TileView& tile = make(c.booted, c.shell);
+        EXPECT_EQ(!tile.launchVeil().isHidden(), c.veil) << c.name;
+        EXPECT_EQ(tile.launchVeil().isRunning(), c.veil) << c.name;
+        EXPECT_EQ(tile.launchVeil().frame(), tile.scaler().frame()) << c.name;
+        EXPECT_EQ(tile.launchVeil().caption(), t("launching")) << c.name;
+    }
+}
+
+TEST_F(TileCardTest, BootFadesTheVeilEaseInThenHidesAndStopsIt) {
+    TileView& tile = make(false);
+    session.onBoot();
+    const auto* fade = tile.launchVeil().animation("leave");
+    ASSERT_NE(fade, nullptr);
+    EXPECT_EQ(fade->duration, 0.18);
+    EXPECT_EQ(fade->timing, platform::ui::TimingFunction::easeIn());
+    loop.advance(100ms);
+    window.displayIfNeeded();
+    EXPECT_FALSE(tile.launchVeil().isHidden());
+    loop.advance(200ms);
+    window.displayIfNeeded();
+    EXPECT_TRUE(tile.launchVeil().isHidden());
+    EXPECT_FALSE(tile.launchVeil().isRunning());
+    EXPECT_FALSE(tile.launchVeil().hasAnimations());
+    // A second boot leaves a hidden veil alone.
+    session.onBoot();
+    EXPECT_EQ(tile.launchVeil().animation("leave"), nullptr);
+}
+
+TEST_F(TileCardTest, TheDeadVeilIsFilledOnceAndOffersResumeWhenThereIsAConversation) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> conversation;
+        bool latest;
+        std::string prompt;
+        bool resume;
+        std::string detail;
+    } const cases[] = {
+        {"Conversation", "abc", false, "fix the tests", true, t("last_prompt") + "fix the tests"},
+        {"Latest only", std::nullopt, true, "", true, t("no_conversation")},
+        {"Neither", std::nullopt, false, "", false, t("no_conversation")},
+    };
+    for (const Case& c : cases) {
+        session.conversation = c.conversation;
+        session.latest = c.latest;
+        session.prompt = c.prompt;
+        TileView& tile = make();
+        EXPECT_TRUE(tile.deadVeil().isHidden()) << c.name;
+        session.setStatus(SessionStatus::exited);
+        tile.refresh();
+        tile.refresh();
+        EXPECT_FALSE(tile.deadVeil().isHidden()) << c.name;
+        EXPECT_EQ(tile.deadVeilFills(), 1) << c.name;
+        EXPECT_EQ(tile.deadDetail().string(), c.detail) << c.name;
+        EXPECT_EQ(!tile.resumeButton().isHidden(), c.resume) << c.name;
+        EXPECT_EQ(tile.deadVeil().frame(), tile.scaler().frame()) << c.name;
+        // The buttons stand centred.
+        const Rect r = tile.restartButton().frame();
+        const double left = c.resume ? tile.resumeButton().frame().x : r.x;
+        EXPECT_NEAR(left, tile.deadVeil().bounds().width - r.maxX(), 1e-9) << c.name;
+        int resumes = 0, fresh = 0;
+        tile.onRestart = [&](bool resume) { ++(resume ? resumes : fresh); };
+        tile.restartButton().performClick();
+        tile.resumeButton().performClick();
+        EXPECT_EQ(fresh, 1) << c.name;
+        EXPECT_EQ(resumes, c.resume ? 1 : 0) << c.name;
+        session.setStatus(SessionStatus::idle);
+        tile.refresh();
+        EXPECT_TRUE(tile.deadVeil().isHidden()) << c.name;
+    }
+}
+
+// --- Chrome and theme ------------------------------------------------------------------------------
+
+TEST_F(TileCardTest, DropHoverBorderWhateverTheStatus) {
+    TileView& tile = make();
+    platform::ui::View::DraggingInfo text;
+    text.types = {"text/plain;charset=utf-8"};
+    for (SessionStatus status : {SessionStatus::busy, SessionStatus::waiting, SessionStatus::idle}) {
+        session.setStatus(status);
+        tile.refresh();
+        ASSERT_EQ(tile.draggingEntered(text), platform::ui::DragOperation::copy);
+        EXPECT_EQ(tile.card().borderWidth(), 2);
+        EXPECT_EQ(tile.card().borderColor(), Rgba::fromBytes(142, 155, 174));
+        tile.draggingExited(text);
+        EXPECT_EQ(tile.card().borderWidth(), 1);
+    }
+    Rgba waiting = Rgba::fromBytes(224, 162, 71);
+    waiting.alpha = 0.8;
+    session.setStatus(SessionStatus::waiting);
+    tile.refresh();
+    EXPECT_EQ(tile.card().borderColor(), waiting);
+}
+
+TEST_F(TileCardTest, GoingLightTurnsTheCardButNotTheTerminal) {
+    TileView& tile = make();
+    EXPECT_EQ(tile.card().layerBackgroundColor(), Rgba::fromBytes(18, 19, 21));
+    setTheme(false);
+    platform::runtime::NotificationCenter::defaultCenter().post(std::string(Theme::didChange));
+    loop.runPending();
+    EXPECT_EQ(tile.card().layerBackgroundColor(), Rgba::fromBytes(244, 243, 241));
+    EXPECT_EQ(tile.scaler().layerBackgroundColor(), Rgba::fromBytes(24, 24, 28));
+    EXPECT_EQ(tile.launchVeil().ground(), Rgba::fromBytes(24, 24, 28));
+    EXPECT_EQ(tile.badgePill().layerBackgroundColor(), Rgba::fromBytes(255, 255, 255));
+    Rgba veil = Rgba::fromBytes(244, 243, 241);
+    veil.alpha = 0.9;
+    EXPECT_EQ(tile.deadVeil().layerBackgroundColor(), veil);
+}
+
+TEST_F(TileCardTest, TheDotByStatus) {
+    struct Case {
+        const char* name;
+        SessionStatus status;
+        bool finished;
+        bool tint;
+        Rgba dot;
+    } const cases[] = {
+        {"Idle and finished", SessionStatus::idle, true, false, Rgba::fromBytes(95, 176, 122)},
+        {"Idle", SessionStatus::idle, false, true, {}},
+        {"Busy", SessionStatus::busy, false, false, Rgba::fromBytes(106, 155, 234)},
+        {"Exited", SessionStatus::exited, false, false, Rgba::fromBytes(92, 92, 100)},
+    };
+    TileView& tile = make();
+    for (const Case& c : cases) {
+        if (c.finished) session.finishTurn();
+        else session.setStatus(c.status);
+        if (!c.finished) session.clearFinished();
+        tile.refresh();
+        EXPECT_EQ(tile.dot().layerBackgroundColor(), c.tint ? Tints::tint(session.cwd()) : c.dot) << c.name;
+    }
+}
+
+// --- Labels and layout -----------------------------------------------------------------------------
+
+TEST_F(TileCardTest, SubLineTitleAndBadge) {
+    session.toolName = "Bash";
+    TileView& tile = make();
+    EXPECT_EQ(tile.subLabel().string(), "project   " + t("st_busy") + "   Bash   /tmp/project");
+    session.rename("<b>&amp;");
+    tile.refresh();
+    EXPECT_EQ(tile.titleLabel().string(), "<b>&amp;");
+    // "done" is green only while a finished session is idle.
+    session.finishTurn();
+    tile.refresh();
+    const auto& runs = tile.subLabel().richText()->runs();
+    const auto done = std::find_if(runs.begin(), runs.end(), [](const auto& r) { return r.text == t("st_done"); });
+    ASSERT_NE(done, runs.end());
+    EXPECT_EQ(done->attributes.color, Rgba::fromBytes(95, 176, 122));
+    session.setStatus(SessionStatus::busy);
+    tile.refresh();
+    EXPECT_EQ(tile.subLabel().richText()->runs().size(), 1u);
+    // No browser: the badge is dimmed; a shell has none.
+    EXPECT_EQ(tile.badge().string(), t("no_browser"));
+    EXPECT_EQ(tile.badge().opacity(), 0.55);
+    session.boundBrowser = BrowserInfo{"dev1", "Chrome"};
+    tile.refresh();
+    EXPECT_EQ(tile.badge().opacity(), 1.0);
+    EXPECT_FALSE(tile.badgePill().isHidden());
+}
+
+TEST_F(TileCardTest, HeaderGeometry) {
+    struct Case {
+        const char* name;
+        size_t metrics;
+        std::optional<size_t> feedItems;
+        bool zoomed;
+        double bodyTop;
+    } const cases[] = {
+        {"Plain", 0, std::nullopt, false, 52},
+        {"Metrics", 1, std::nullopt, false, 86},
+        {"Empty feed", 0, 0, false, 52 + 39},
+        {"Six headlines", 0, 6, false, 52 + 96},
+        {"Six headlines zoomed", 1, 6, true, 86 + 77},
+    };
+    for (const Case& c : cases) {
+        session.metricList.assign(c.metrics, Store::Metric{"cost", "$1", {}, {}, {}});
+        session.feedData = c.feedItems ? std::optional(feedOf(*c.feedItems)) : std::nullopt;
+        TileView& tile = make();
+        tile.setZoomed(c.zoomed);
+        tile.refresh();
+        EXPECT_EQ(tile.scaler().frame().y, c.bodyTop) << c.name;
+        EXPECT_EQ(tile.wash().frame().height, c.bodyTop + 40) << c.name;
+        EXPECT_EQ(tile.feedRect().height, c.bodyTop - (c.metrics ? 86 : 52)) << c.name;
+        EXPECT_EQ(tile.feedTracking().has_value(), c.feedItems.has_value()) << c.name;
+    }
+    // The badge costs its fitted width and 30; without it the title ends 80 short of the edge.
+    session.metricList.clear();
+    session.feedData.reset();
+    TileView& shell = make(true, true);
+    EXPECT_TRUE(shell.badgePill().isHidden());
+    EXPECT_EQ(shell.titleLabel().frame().maxX(), 600 - 80);
+    TileView& tile = make();
+    EXPECT_EQ(tile.titleLabel().frame().maxX(), 600 - 80 - tile.badge().fittingSize().width - 30);
+}
+
+TEST_F(TileCardTest, ChipsAndRowsAreHiddenNeverRemoved) {
+    session.metricList.assign(3, Store::Metric{"cost", "", {}, {}, {}});
+    session.feedData = feedOf(6);
+    TileView& tile = make();
+    tile.refresh();
+    ASSERT_EQ(tile.metricViews().size(), 3u);
+    EXPECT_EQ(tile.metricViews()[0]->value.string(), "\u2026");
+    EXPECT_EQ(tile.metricViews()[0]->label.string(), "COST");
+    EXPECT_EQ(tile.feedRows().size(), 4u);
+    tile.setZoomed(true);
+    EXPECT_EQ(std::count_if(tile.feedRows().begin(), tile.feedRows().end(), [](const auto& r) { return !r->isHidden(); }), 3);
+    session.metricList.resize(1);
+    session.feedData = feedOf(0);
+    tile.refresh();
+    EXPECT_EQ(tile.metricViews().size(), 3u);
+    EXPECT_TRUE(tile.metricViews()[2]->label.isHidden());
+    EXPECT_FALSE(tile.metricViews()[0]->label.isHidden());
+    EXPECT_EQ(tile.feedRows().size(), 4u);
+    EXPECT_TRUE(tile.feedRows()[0]->isHidden());
+    EXPECT_EQ(tile.feedSource().string(), "NEWS   " + t("feed_loading"));
+    session.feedData.reset();
+    tile.refresh();
+    EXPECT_TRUE(tile.feedSource().isHidden());
+    EXPECT_FALSE(tile.feedTracking().has_value());
+}
+
+// --- Mouse -----------------------------------------------------------------------------------------
+
+TEST_F(TileCardTest, HeaderPressesByZone) {
+    session.feedData = feedOf(2);
+    session.feedData->items[0].url = "https://example.com/a";
+    TileView& tile = make();
+    tile.refresh();
+    int clicks = 0, drags = 0;
+    platform::ui::View* look = nullptr;
+    tile.onClick = [&] { ++clicks; };
+    tile.onDragBegan = [&] { ++drags; };
+    tile.onLook = [&](platform::ui::View& v) { look = &v; };
+    // A header click fires once, after the double-click time.
+    click({300, 20});
+    EXPECT_EQ(clicks, 0);
+    loop.advance(399ms);
+    EXPECT_EQ(clicks, 0);
+    loop.advance(2ms);
+    EXPECT_EQ(clicks, 1);
+    // The dot asks for the look popover.
+    click({23, 26});
+    EXPECT_EQ(look, &tile.dot());
+    // A linked headline opens the reader and nothing else; one without a link is the header's.
+    const Rect linked = tile.feedRows()[0]->frame();
+    click({linked.x + 30, linked.y + 5});
+    loop.advance(1s);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(drags, 0);
+    EXPECT_EQ(ReaderWindow::shared().current(), "https://example.com/a");
+    const Rect plain = tile.feedRows()[1]->frame();
+    click({plain.x + 30, plain.y + 5});
+    loop.advance(1s);
+    EXPECT_EQ(clicks, 2);
+    // A double click renames, and clicks nothing.
+    click({300, 20}, 1);
+    click({300, 20}, 2);
+    loop.advance(1s);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_TRUE(tile.isRenaming());
+    tile.endRename(false);
+}
+
+TEST_F(TileCardTest, HoveringALinkedHeadline) {
+    session.feedData = feedOf(2);
+    session.feedData->items[1].url = "https://example.com/b";
+    TileView& tile = make();
+    tile.refresh();
+    const Rect plain = tile.feedRows()[0]->frame(), linked = tile.feedRows()[1]->frame();
+    mouse(MouseEvent::Type::moved, {plain.x + 30, plain.y + 5});
+    EXPECT_EQ(tile.hoveredFeedRow(), 0u);
+    EXPECT_EQ(window.cursorName(), "default");
+    EXPECT_FALSE(tile.feedRows()[0]->richText()->runs().back().attributes.underline);
+    mouse(MouseEvent::Type::moved, {linked.x + 30, linked.y + 5});
+    EXPECT_EQ(window.cursorName(), "pointer");
+    EXPECT_TRUE(tile.feedRows()[1]->richText()->runs().back().attributes.underline);
+    // Between the source line and the rows: no row.
+    EXPECT_EQ(tile.feedRow({30, tile.feedSource().frame().y + 2}), std::nullopt);
+    mouse(MouseEvent::Type::moved, {300, 380});
+    EXPECT_EQ(tile.hoveredFeedRow(), std::nullopt);
+    EXPECT_FALSE(tile.feedRows()[1]->richText()->runs().back().attributes.underline);
+    EXPECT_EQ(window.cursorName(), "default");
+}
+
+// --- The title editor ------------------------------------------------------------------------------
+
+TEST_F(TileCardTest, EditorEnds) {
+    struct Case {
+        const char* name;
+        std::function<void(TileView&)> end;
+        bool renamed;
+    } const cases[] = {
+        {"Return", [](TileView& t) { t.editor().onCommand(t.editor(), platform::ui::TextField::Command::insertNewline); }, true},
+        {"Save", [](TileView& t) { t.saveButton().performClick(); }, true},
+        {"Escape", [](TileView& t) { t.editor().onCommand(t.editor(), platform::ui::TextField::Command::cancelOperation); }, false},
+        {"Focus lost", [](TileView& t) { t.editor().onEndEditing(t.editor()); }, false},
+    };
+    for (const Case& c : cases) {
+        TileView& tile = make();
+        session.rename("before");
+        int activated = 0;
+        tile.onActivated = [&] { ++activated; };
+        tile.beginRename();
+        EXPECT_TRUE(tile.titleLabel().isHidden()) << c.name;
+        EXPECT_EQ(tile.editor().stringValue(), "before") << c.name;
+        EXPECT_GE(tile.editor().frame().width, 70) << c.name;
+        EXPECT_EQ(window.firstResponder(), &tile.editor()) << c.name;
+        tile.editor().setStringValue("Shop");
+        c.end(tile);
+        EXPECT_EQ(session.title(), c.renamed ? "Shop" : "before") << c.name;
+        EXPECT_FALSE(tile.isRenaming()) << c.name;
+        EXPECT_FALSE(tile.titleLabel().isHidden()) << c.name;
+        EXPECT_EQ(activated, 1) << c.name;
+        // A closed editor ignores a second end.
+        tile.endRename(true);
+        EXPECT_EQ(activated, 1) << c.name;
+    }
+}
+
+TEST_F(TileCardTest, Suggestions) {
+    TileView& tile = make();
+    session.rename("old");
+    std::function<void(std::optional<std::string>)> answer;
+    tile.onSuggestName = [&](auto done) { answer = std::move(done); };
+    tile.beginRename();
+    tile.editor().setStringValue("typed");
+    tile.suggestButton().performClick();
+    EXPECT_TRUE(tile.isSuggesting());
+    EXPECT_FALSE(tile.suggestButton().isEnabled());
+    EXPECT_EQ(tile.editor().placeholder(), "\u2026");
+    EXPECT_EQ(tile.editor().stringValue(), "");
+    // No name: the typed text comes back.
+    answer(std::nullopt);
+    EXPECT_EQ(tile.editor().stringValue(), "typed");
+    EXPECT_FALSE(tile.isSuggesting());
+    EXPECT_TRUE(tile.suggestButton().isEnabled());
+    // An AI title that arrives meanwhile is the suggestion; the late answer is ignored.
+    tile.suggestButton().performClick();
+    session.rename("From the loop");
+    tile.refresh();
+    EXPECT_EQ(tile.editor().stringValue(), "From the loop");
+    answer("Late");
+    EXPECT_EQ(tile.editor().stringValue(), "From the loop");
+    tile.endRename(false);
+}
+
+// --- Drops -----------------------------------------------------------------------------------------
+
+TEST_F(TileCardTest, Drops) {
+    TileView& tile = make();
+    platform::ui::Pasteboard& pasteboard = platform::ui::Pasteboard::find();
+    pasteboard.setString("hello");
+    platform::ui::View::DraggingInfo info;
+    info.types = {"text/plain;charset=utf-8"};
+    info.pasteboard = &pasteboard;
+    platform::ui::View::DraggingInfo other = info;
+    other.types = {"application/x-unknown"};
+    EXPECT_EQ(tile.draggingEntered(other), platform::ui::DragOperation::none);
+    EXPECT_FALSE(tile.dropHover());
+    int activated = 0;
+    tile.onActivated = [&] { ++activated; };
+    ASSERT_EQ(tile.draggingEntered(info), platform::ui::DragOperation::copy);
+    EXPECT_TRUE(tile.performDragOperation(info));
+    EXPECT_FALSE(tile.dropHover());
+    EXPECT_EQ(session.dropped, "\x1b[200~hello\x1b[201~");
+    EXPECT_EQ(window.firstResponder(), &session.view());
+    EXPECT_EQ(activated, 1);
+    session.setStatus(SessionStatus::exited);
+    EXPECT_EQ(tile.draggingEntered(info), platform::ui::DragOperation::none);
+    EXPECT_FALSE(tile.performDragOperation(info));
+    EXPECT_EQ(activated, 1);
+}
+
+// --- Menus -----------------------------------------------------------------------------------------
+
+TEST_F(TileCardTest, ContextMenuItems) {
+    struct Case {
+        const char* name;
+        bool metrics, feed, pinned, logo;
+        Strings items;
+    } const cases[] = {
+        {"Plain", false, false, false, false,
+         {t("rename"), t("change_folder"), "-", t("colour"), t("pick_from_disk")}},
+        {"Everything", true, true, true, true,
+         {t("rename"), t("change_folder"), t("clear_metrics"), t("clear_feed"), t("unpin_title"), "-", t("colour"),
+          t("pick_from_disk"), t("logo_auto")}},
+    };
+    const std::string folder = "/tmp/menu-folder";
+    for (const Case& c : cases) {
+        session.request.cwd = folder;
+        session.metricList.assign(c.metrics ? 1 : 0, Store::Metric{"a", "1", {}, {}, {}});
+        session.feedData = c.feed ? std::optional(feedOf(1)) : std::nullopt;
+        session.pinned = c.pinned;
+        Store::shared().setTileLogo(folder, c.logo ? std::optional<std::string>("") : std::nullopt);
+        TileView& tile = make();
+        const platform::ui::Menu menu = tile.contextMenu();
+        EXPECT_EQ(titles(menu), c.items) << c.name;
+        const auto& colours = menu.items[c.items.size() - (c.logo ? 3 : 2)].submenu;
+        ASSERT_EQ(colours.size(), 10u) << c.name;
+        EXPECT_EQ(colours[0].tag, -1) << c.name;
+        EXPECT_EQ(colours[2].title, t("c_blue")) << c.name;
+        ASSERT_TRUE(colours[2].image) << c.name;
+        EXPECT_EQ(colours[2].imageSize, 14) << c.name;
+    }
+    // The right button opens it; its choices reach the session.
+    TileView& tile = make();
+    mouse(MouseEvent::Type::down, {300, 200}, 1, MouseEvent::right);
+    ASSERT_NE(menus().shown(), nullptr);
+    EXPECT_TRUE(menus().pick(t("clear_metrics")));
+    EXPECT_TRUE(session.metricList.empty());
+    mouse(MouseEvent::Type::down, {300, 200}, 1, MouseEvent::right);
+    EXPECT_TRUE(menus().pick(t("unpin_title")));
+    EXPECT_FALSE(session.pinned);
+    mouse(MouseEvent::Type::down, {300, 200}, 1, MouseEvent::right);
+    EXPECT_TRUE(menus().pick(t("logo_auto")));
+    EXPECT_EQ(Store::shared().tileLogos().count(folder), 0u);
+    (void)tile;
+}
+
+TEST_F(TileCardTest, ColoursAreStoredUpperCaseForTheFolder) {
+    const std::string folder = "/tmp/colour-folder";
+    session.request.cwd = folder;
+    TileView& tile = make();
+    mouse(MouseEvent::Type::down, {300, 200}, 1, MouseEvent::right);
+    ASSERT_TRUE(menus().pick(t("c_blue")));
+    EXPECT_EQ(Store::shared().tileColors().at(folder), "7AA2E0");
+    EXPECT_EQ(tile.wash().tint(), Rgba::fromBytes(0x7A, 0xA2, 0xE0));
+    tile.pickColour(-1);
+    EXPECT_EQ(Store::shared().tileColors().count(folder), 0u);
+}
+
+TEST_F(TileCardTest, BrowserMenuAndRebinding) {
+    const std::string device = "tile-card-dev2";
+    Store::shared().setLabel("Work", device);
+    Store::shared().setBrowserAccounts({{device, "al@example.com"}});
+    // Listed by name: Brave, then Chrome.
+    Store::shared().setBrowserCache({{"tile-card-dev1", "Chrome"}, {device, "Brave"}});
+    Browsers::Services services;
+    services.oneShot = [](Browsers::OneShotRequest, std::function<void(std::optional<std::string>)>) {};
+    services.background = [](std::function<void()>) {};
+    auto browsers = Browsers::create(services);
+    TileView& tile = make();
+    tile.setBrowsers(browsers.get());
+    std::vector<std::optional<std::string>> rebinds;
+    tile.onRebind = [&](std::optional<BrowserInfo> b) { rebinds.push_back(b ? std::optional(b->deviceId) : std::nullopt); };
+    const platform::ui::Menu menu = tile.browserMenu();
+    EXPECT_EQ(titles(menu), (Strings{t("no_browser"), "-", "Work   al@example.com", "Chrome", "-", t("rebind_note")}));
+    EXPECT_TRUE(menu.items[0].checked);
+    EXPECT_FALSE(menu.items.back().enabled);
+    // A click on the badge pops it up under the badge.
+    const Rect pill = tile.badgePill().frame();
+    click({pill.x + pill.width / 2, pill.y + pill.height / 2});
+    ASSERT_NE(menus().shown(), nullptr);
+    menus().pick(t("no_browser"));
+    EXPECT_TRUE(rebinds.empty());
+    tile.pickBrowser(0);
+    session.boundBrowser = BrowserInfo{device, "Brave"};
+    tile.pickBrowser(0);
+    tile.pickBrowser(-1);
+    EXPECT_EQ(rebinds, (std::vector<std::optional<std::string>>{device, std::nullopt}));
+}
+
+// --- Lifetime --------------------------------------------------------------------------------------
+
+TEST_F(TileCardTest, AClosedCardLeavesNothingBehind) {
+    int clicks = 0;
+    std::function<void(std::optional<std::string>)> answer;
+    {
+        TileView& tile = make(false);
+        tile.onClick = [&] { ++clicks; };
+        tile.onSuggestName = [&](auto done) { answer = std::move(done); };
+        click({300, 20});
+        tile.beginRename();
+        tile.suggestButton().performClick();
+        card.reset();
+    }
+    loop.advance(1s);
+    setTheme(false);
+    platform::runtime::NotificationCenter::defaultCenter().post(std::string(Theme::didChange));
+    platform::runtime::NotificationCenter::defaultCenter().post(std::string(Fonts::didChange));
+    loop.runPending();
+    answer("late");
+    session.onBoot ? session.onBoot() : void();
+    EXPECT_EQ(clicks, 0);
+}
+
+}  // namespace
+}  // namespace quiltdeck
