@@ -314,8 +314,6 @@ void AppDelegate::buildMenu() {
 
 bool AppDelegate::isEnabled(MenuCommand command) const {
     switch (command) {
-        // Until the tile has it.
-        case MenuCommand::renameTile: return false;
         case MenuCommand::checkForUpdates: return Updater::shared().canCheckForUpdates();
         default: return true;
     }
@@ -344,6 +342,11 @@ void AppDelegate::perform(MenuCommand command, int tag) {
             break;
         case MenuCommand::interrupt:
             if (active) active->send("\x1b");
+            break;
+        case MenuCommand::renameTile:
+            if (const auto id = grid_->activeId()) {
+                if (TileView* card = grid_->tile(*id)) card->beginRename();
+            }
             break;
         case MenuCommand::focusTile: grid_->focus(tag); break;
         case MenuCommand::newTab: grid_->newWall(); break;

@@ -9,6 +9,7 @@
 #include "platform/ui/Animation.h"
 #include "platform/ui/Modals.h"
 #include "platform/ui/Window.h"
+#include "quiltdeck/panels/LookPopover.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/sessions/Browsers.h"
@@ -312,6 +313,25 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
     card.onActivated = [this, alive, id] {
         if (!alive.expired()) activeId_ = id;
     };
+    card.onRestart = [this, alive, id](bool resume) {
+        if (alive.expired()) return;
+        // The card goes with the tile it belongs to: the restart runs once its button is done.
+        MainLoop::main().post([this, alive, id, resume] {
+            if (!alive.expired()) restart(id, resume);
+        });
+    };
+    card.onRebind = [this, alive, id](std::optional<BrowserInfo> browser) {
+        if (alive.expired()) return;
+        MainLoop::main().post([this, alive, id, browser = std::move(browser)] {
+            if (!alive.expired()) rebind(id, browser);
+        });
+    };
+    card.onChangeFolder = [this, alive, id] {
+        if (!alive.expired() && onChangeFolderRequested) onChangeFolderRequested(id);
+    };
+    card.onLook = [this, alive, id](View& anchor) {
+        if (!alive.expired()) showLook(id, anchor);
+    };
     // A conversation the assistant no longer has starts afresh in the same place.
     s.onResumeFailed = [this, alive, id] {
         if (alive.expired()) return;
@@ -376,6 +396,22 @@ void GridController::rebind(const std::string& id, std::optional<BrowserInfo> br
     request.carryOver = true;
     close(id);
     open(std::move(request));
+}
+
+void GridController::showLook(const std::string& id, View& anchor) {
+    WallTile* s = session(id);
+    platform::ui::Window* window = anchor.window();
+    if (!s || !window) return;
+    std::weak_ptr<int> alive = alive_;
+    lookPopover_ = LookPopover::make(s->cwd(), [this, alive, id] {
+        if (alive.expired()) return;
+        if (TileView* card = tile(id)) {
+            card->reloadLogo();
+            card->applyTheme();
+        }
+    });
+    lookPopover_->window = window;
+    lookPopover_->show(*window, anchor.convertToWindow(anchor.bounds()));
 }
 
 // --- Closing, history, saving ----------------------------------------------------------------------

@@ -23,6 +23,8 @@
 
 namespace quiltdeck {
 
+class LookPopover;
+
 // The click-catching layer behind a zoomed tile.
 class ScrimView : public platform::ui::FlippedView {
 public:
@@ -127,6 +129,9 @@ public:
     // A fresh tile in the tile's place: resumed (or the folder's latest conversation) or not.
     void restart(const std::string& id, bool resume);
     void rebind(const std::string& id, std::optional<BrowserInfo> browser);
+    // The folder's colour and logo, in a popover at the tile.
+    void showLook(const std::string& id, platform::ui::View& anchor);
+    LookPopover* lookPopover() const { return lookPopover_.get(); }
     // Every tile's child ends (quit, snapshot): timers stop, SIGTERM, no exit report.
     void killAll();
 
@@ -241,6 +246,7 @@ private:
     std::shared_ptr<platform::runtime::WorkItem> titleTimer_;
     std::shared_ptr<platform::runtime::WorkItem> barHideTimer_;
     platform::ui::Window* monitoredWindow_ = nullptr;
+    std::shared_ptr<LookPopover> lookPopover_;
 
     std::vector<platform::runtime::NotificationCenter::Subscription> observers_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

@@ -574,7 +574,8 @@ TEST_F(AppDelegateTest, HelpMenuOpensDocumentsAndTheLog) {
     ASSERT_EQ(app->modals().abouts().size(), 1u);
     EXPECT_EQ(app->modals().abouts()[0].programName, "Quiltdeck");
     EXPECT_FALSE(bar.itemWithTitle("Check for Updates…")->enabled);
-    EXPECT_FALSE(bar.itemWithTitle("Rename Tile")->enabled);
+    // The active tile renames itself.
+    EXPECT_TRUE(bar.itemWithTitle("Rename Tile")->enabled);
 }
 
 TEST_F(AppDelegateTest, AnotherStartPresentsTheWindow) {
@@ -749,6 +750,23 @@ TEST_F(AppDelegateTest, SnapshotLoginStepSignsInAndQuitCancelsIt) {
     app->application().handleSignal(SIGTERM);
     EXPECT_NE(logged().find("login: cancelled"), std::string::npos);
     EXPECT_TRUE(app->loop.runUntil([&] { return setup.job() == quiltdeck::Setup::Job::none; }, 60s));
+}
+
+// Rename opens the title editor of the active tile; with no tile it does nothing.
+TEST_F(AppDelegateTest, RenameOpensTheActiveTilesEditor) {
+    launch();
+    const auto* item = app->window().menuBar()->itemWithTitle(t("menu_rename"));
+    ASSERT_TRUE(item);
+    EXPECT_TRUE(app->delegate->isEnabled(MenuCommand::renameTile));
+    platform::ui::MenuBar::perform(*item);
+    openTile("a");
+    openTile("b");
+    platform::ui::MenuBar::perform(*item);
+    const auto id = app->grid().activeId();
+    ASSERT_TRUE(id);
+    for (WallTile* tile : app->grid().sessions())
+        EXPECT_EQ(app->grid().tile(tile->id())->isRenaming(), tile->id() == *id) << tile->name();
+    app->grid().tile(*id)->endRename(false);
 }
 
 }  // namespace
