@@ -114,14 +114,16 @@ public:
         return o;
     }
     const std::string& id() const override { return id_; }
-    quiltdeck::SessionStatus status() const override { return quiltdeck::SessionStatus::busy; }
+    quiltdeck::SessionStatus status() const override { return status_; }
     std::string title() const override { return cwd_; }
     platform::ui::View& view() override { return terminal_; }
     const std::string& wall() const override { return wall_; }
     void setWall(std::string wall) override { wall_ = std::move(wall); }
     std::string name() const override { return cwd_; }
     std::string cwd() const override { return cwd_; }
-    bool isShell() const override { return true; }
+    bool isShell() const override { return !assistant; }
+    bool booted() const override { return !booting; }
+    std::string tool() const override { return tool_; }
     vantel::TerminalView* terminal() override { return &terminal_; }
     void send(std::string_view text) override { terminal_.send(text); }
     void paste() override {}
@@ -141,8 +143,25 @@ public:
     void applyFeed(const nlohmann::json&) override {}
 
     BenchTerminal& terminalView() { return terminal_; }
+    // As a session tells its card: another status or tool every time.
+    void change() {
+        vary();
+        if (onChange) onChange();
+    }
+    void vary() {
+        ++changes_;
+        status_ = changes_ % 3 == 0 ? quiltdeck::SessionStatus::waiting : quiltdeck::SessionStatus::busy;
+        tool_ = changes_ % 2 ? "Bash" : "Edit";
+    }
+
+    // An assistant tile still starting: its card shows the launch veil.
+    static inline bool assistant = false;
+    static inline bool booting = false;
 
 private:
+    quiltdeck::SessionStatus status_ = quiltdeck::SessionStatus::busy;
+    std::string tool_;
+    size_t changes_ = 0;
     std::string id_, cwd_, wall_;
     BenchTerminal terminal_;
 };
@@ -387,6 +406,18 @@ void runFlood(bool real, double scale) {
     typed.terminalView().onData = [&](std::span<const uint8_t> slice) {
         if (sent && std::find(slice.begin(), slice.end(), static_cast<uint8_t>(expected)) != slice.end()) echoed = true;
     };
+    // Every chunk a flooding tile reads changes its status or tool; its card refreshes.
+    Stats refreshes;
+    for (size_t i = 1; i < wall.tiles.size(); ++i) {
+        BenchTile* tile = wall.tiles[i];
+        auto told = tile->onChange;
+        tile->onChange = [told, &refreshes] {
+            const TimePoint start = Clock::now();
+            if (told) told();
+            refreshes.add(us(Clock::now() - start));
+        };
+        tile->terminalView().onData = [tile](std::span<const uint8_t>) { tile->change(); };
+    }
     wall.log.onFrame = [&] {
         if (sent && echoed) {
             latency.add(ms(Clock::now() - *sent));
@@ -422,7 +453,59 @@ void runFlood(bool real, double scale) {
                 "heartbeat late p99 %6.2f ms   max %6.2f ms   %.0f MiB/s flooded\n",
                 fps, latency.percentile(50), latency.percentile(99), latency.max(), latency.values.size(),
                 heartbeat.lateness.percentile(99), heartbeat.lateness.max(), flooded / 1048576.0 / seconds);
+    std::printf("    a chunk's status change: card refresh and counts p50 %6.1f us   p99 %6.1f us (%zu changes)\n",
+                refreshes.percentile(50), refreshes.percentile(99), refreshes.values.size());
     std::printf("    targets: frames/s <= 60, echo p99 <= 33 ms\n");
+}
+
+// The cards alone: refresh() and layout() of each of 16 cards, over and over.
+void runCards(bool real, double scale) {
+    Wall wall(real, scale);
+    wall.open(16);
+    wall.settle(300ms);
+    const int rounds = 500;
+    TimePoint start = Clock::now();
+    for (int r = 0; r < rounds; ++r) {
+        for (BenchTile* tile : wall.tiles) {
+            tile->vary();
+            wall.grid->tile(tile->id())->refresh();
+        }
+    }
+    const double refresh = us(Clock::now() - start) / (rounds * 16.0);
+    start = Clock::now();
+    for (int r = 0; r < rounds; ++r) {
+        for (BenchTile* tile : wall.tiles) tile->change();
+    }
+    const double told = us(Clock::now() - start) / (rounds * 16.0);
+    start = Clock::now();
+    for (int r = 0; r < rounds; ++r) {
+        for (BenchTile* tile : wall.tiles) wall.grid->tile(tile->id())->layout();
+    }
+    const double layout = us(Clock::now() - start) / (rounds * 16.0);
+    std::printf("  16 cards: refresh %6.1f us a tile (with the grid's counts told: %6.1f us)   layout %6.1f us a tile\n",
+                refresh, told, layout);
+}
+
+// Sixteen assistant tiles still starting: every card runs its launch veil.
+void runVeils(bool real, double scale) {
+    BenchTile::assistant = true;
+    BenchTile::booting = true;
+    {
+        Wall wall(real, scale);
+        Stats ticks;
+        auto clock = std::make_unique<TimedFrameClock>(*wall.window, ticks);
+        TimedFrameClock& timed = *clock;
+        wall.window->setFrameClock(std::move(clock));
+        wall.open(16);
+        wall.settle(500ms);
+        timed.measuring = true;
+        wall.settle(3s);
+        timed.measuring = false;
+        std::printf("  16 launch veils running:  frame p50 %6.2f ms   p99 %6.2f ms   max %6.2f ms (%zu frames)   target p99 <= 8 ms at scale 1\n",
+                    ticks.percentile(50), ticks.percentile(99), ticks.max(), ticks.values.size());
+    }
+    BenchTile::assistant = false;
+    BenchTile::booting = false;
 }
 
 int usage() {
@@ -482,6 +565,8 @@ int main(int argc, char** argv) {
         const double s = scale > 0 ? scale : 1;
         runRelayout(real, s);
         runZoom(real, s, zooms);
+        runCards(real, s);
+        runVeils(real, s);
         if (flood) runFlood(real, s);
     }
     return 0;

@@ -206,6 +206,7 @@ void TileView::setIndexText(std::string text) {
     TextAttributes attributes = style(platform::gfx::InterfaceFont::system(15, FontWeight::bold), C::strongText());
     attributes.tabularDigits = true;
     indexLabel_.setRichText(RichText(indexText_, attributes));
+    indexSize_ = indexLabel_.fittingSize();
     layout();
 }
 
@@ -288,7 +289,11 @@ void TileView::refreshLabels() {
     subLabel_.setRichText(std::move(subText));
 
     const std::optional<BrowserInfo> browser = session_.browser();
-    badge_.setString(browser ? browser->label() : t("no_browser"));
+    const std::string badgeText = browser ? browser->label() : t("no_browser");
+    if (badgeText != badge_.string() || badgeSize_.width == 0) {
+        badge_.setString(badgeText);
+        badgeSize_ = badge_.fittingSize();
+    }
     badge_.setHidden(session_.isShell());
     badge_.setOpacity(browser ? 1.0 : 0.55);
     layout();
@@ -310,9 +315,11 @@ void TileView::applyTheme() {
         attributes.tabularDigits = true;
         indexLabel_.setRichText(RichText(indexText_, attributes));
     }
+    indexSize_ = indexLabel_.fittingSize();
     subLabel_.setFont(Fonts::ui(11.5, FontWeight::regular));
     subLabel_.setForegroundColor(C::mutedText());
     badge_.setFont(Fonts::ui(10.5, FontWeight::medium));
+    badgeSize_ = {};
     badge_.setForegroundColor(C::mutedText());
     badgePill_.setBorder(1, C::hairline());
     badgePill_.setLayerBackgroundColor(C::controlBackground());
@@ -329,6 +336,8 @@ void TileView::applyTheme() {
     resumeButton_.setAttributedTitle(RichText(t("resume"), style(Fonts::ui(12, FontWeight::semibold), C::strongText())));
     pillLook(restartButton_);
     pillLook(resumeButton_);
+    restartSize_ = restartButton_.fittingSize();
+    resumeSize_ = resumeButton_.fittingSize();
     saveButton_.setTitle(t("save"));
     cancelButton_.setTitle(t("cancel"));
     if (!suggesting_) suggestButton_.setTitle(t("suggest_name"));
@@ -380,10 +389,10 @@ void TileView::layout() {
 
     TileLayout::HeaderInput input;
     input.tile = Size{bounds().width, bounds().height};
-    input.index = indexLabel_.fittingSize();
+    input.index = indexSize_;
     input.logoVisible = !logo_.isHidden();
     badgePill_.setHidden(badge_.isHidden());
-    if (!badge_.isHidden()) input.badge = badge_.fittingSize();
+    if (!badge_.isHidden()) input.badge = badgeSize_;
     input.editing = isRenaming();
     if (input.editing) {
         input.save = saveButton_.fittingSize();
@@ -416,15 +425,16 @@ void TileView::layout() {
     scaler_.setCornerRadius(f.scalerCornerRadius);
     grip_.setHidden(!zoomed_);
     grip_.setFrame(f.grip);
-    // In front of the scaler, always.
-    card_.addSubview(&grip_);
+    // In front of the scaler, always; moved only when something came over it (a move restacks
+    // the toolkit's widgets in the card).
+    if (card_.subviews().back() != &grip_) card_.addSubview(&grip_);
     launch_.setFrame(f.scaler);
     launch_.setCornerRadius(f.scalerCornerRadius);
     deadVeil_.setFrame(f.scaler);
+    if (deadVeil_.isHidden()) return;
     const bool resume = !resumeButton_.isHidden();
-    const TileLayout::DeadVeilFrames d =
-        TileLayout::deadVeil(Size{f.scaler.width, f.scaler.height}, resume ? std::optional<double>(resumeButton_.fittingSize().width) : std::nullopt,
-                             restartButton_.fittingSize().width);
+    const TileLayout::DeadVeilFrames d = TileLayout::deadVeil(
+        Size{f.scaler.width, f.scaler.height}, resume ? std::optional<double>(resumeSize_.width) : std::nullopt, restartSize_.width);
     deadLabel_.setFrame(d.label);
     deadDetail_.setFrame(d.detail);
     if (d.resume) resumeButton_.setFrame(*d.resume);

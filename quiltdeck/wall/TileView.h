@@ -218,6 +218,11 @@ private:
     platform::ui::DrawnButton resumeButton_;
     platform::ui::DrawnButton restartButton_;
     std::string indexText_;
+    // Fitted sizes, measured when their texts change: the layout runs on every animation tick.
+    Size indexSize_;
+    Size badgeSize_;
+    Size restartSize_;
+    Size resumeSize_;
     bool zoomed_ = false;
     Browsers* browsers_ = nullptr;
 

@@ -474,6 +474,27 @@ TEST_F(TileCardTest, EditorEnds) {
     }
 }
 
+// The editor opens with the title selected: what is typed replaces it.
+TEST_F(TileCardTest, TypingReplacesTheSelectedTitle) {
+    TileView& tile = make();
+    session.rename("one");
+    tile.beginRename();
+    EXPECT_EQ(tile.editor().selectedRange(), (platform::ui::TextRange{0, 3}));
+    for (const char* letter : {"S", "h", "o", "p"}) {
+        platform::ui::KeyEvent key;
+        key.key = platform::ui::Key::character;
+        key.characters = letter;
+        key.charactersIgnoringModifiers = letter;
+        window.sendKeyEvent(key);
+    }
+    EXPECT_EQ(tile.editor().stringValue(), "Shop");
+    platform::ui::KeyEvent enter;
+    enter.key = platform::ui::Key::returnKey;
+    enter.characters = "\r";
+    window.sendKeyEvent(enter);
+    EXPECT_EQ(session.title(), "Shop");
+}
+
 TEST_F(TileCardTest, Suggestions) {
     TileView& tile = make();
     session.rename("old");

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# A tile card in a real window on a virtual X display, on a session bus of its own (run it under
+# dbus-run-session): one shell tile restored from state.json; a double click on its header opens
+# the title editor, "Shop" and Return rename the tile; a right click on the card opens its context
+# menu in a window of its own and Escape closes it; after Ctrl+Shift+Q (asked, Return) state.json
+# holds the name. Xvfb, the window manager and the program are started and ended here, each by its
+# own process id.
+#   tests/smoke/tile_smoke.sh path/to/quiltdeck output-folder
+set -euo pipefail
+app_bin="$1"
+out="$2"
+here="$(cd "$(dirname "$0")" && pwd)"
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "tile_smoke: $*" >&2; exit 1; }
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+mkdir -p "$out"
+
+Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+openbox >"$work/wm.log" 2>&1 &
+wm=$!
+within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
+unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
+state="$HOME/.quiltdeck"
+mkdir -p "$state" "$HOME/one"
+printf '{"themeMode":"dark","onboarded":true,"openTiles":[{"title":"one","name":"one","cwd":"%s","isShell":true,"closedAt":0,"userNamed":false,"tileId":"id-one"}]}\n' \
+    "$HOME/one" >"$state/state.json"
+
+"$app_bin" >"$work/app.out" 2>"$work/app.err" &
+app=$!
+window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' 2>/dev/null | head -n1)" ||
+    fail "no window: $(cat "$work/app.err")"
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+within 150 bash -c "[ \$(pgrep -P $app | wc -l) -ge 1 ]" || fail "the tile was not restored"
+sleep 1.5
+
+eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT of the window's inside
+shot() { import -window root "$1"; }
+shot "$out/restored.png"
+card_top="$("$here/find_cards.py" "$out/restored.png" $((X + 30)) $((Y + 1)))" || fail "no tile card on the screen"
+# The title, right of the dot and the number; the terminal well below the header.
+title_x=$((X + 18 + 80)); title_y=$((card_top + 20))
+body_y=$((card_top + 200))
+
+# --- A double click on the header opens the title editor; Return renames -------------------------
+xdotool mousemove --sync "$title_x" "$title_y"
+xdotool click --repeat 2 --delay 80 1
+sleep 0.8
+shot "$out/editing.png"
+xdotool type --delay 30 "Shop"
+xdotool key Return
+sleep 0.8
+shot "$out/renamed.png"
+
+# --- A right click opens the context menu in a window of its own; Escape closes it --------------
+menus() { xdotool search --onlyvisible --class '' 2>/dev/null | wc -l; }
+before="$(menus)"
+xdotool mousemove --sync "$title_x" "$body_y"
+xdotool click 3
+within 30 bash -c "[ \$(xdotool search --onlyvisible --class '' 2>/dev/null | wc -l) -gt $before ]" ||
+    fail "no menu window after a right click ($before windows)"
+shot "$out/menu.png"
+xdotool key Escape
+within 30 bash -c "[ \$(xdotool search --onlyvisible --class '' 2>/dev/null | wc -l) -le $before ]" ||
+    fail "Escape left the menu open"
+
+# --- Quit: asked while the tile runs; its name is saved -----------------------------------------
+xdotool key ctrl+shift+q
+sleep 0.5
+xdotool key Return
+within 100 bash -c "! kill -0 $app" || fail "the program did not quit"
+status=0
+wait "$app" || status=$?
+app=""
+[ "$status" -eq 0 ] || fail "exit status $status"
+python3 - "$state/state.json" "$HOME/one" <<'PY' || fail "state.json: $(cat "$state/state.json")"
+import json, sys
+state = json.load(open(sys.argv[1]))
+# What was typed leads the name (the entry in a real window keeps the old text after the caret).
+titles = [t["title"] for t in state["openTiles"]]
+assert len(titles) == 1 and titles[0].startswith("Shop"), titles
+assert state["openTiles"][0]["userNamed"], state["openTiles"]
+assert state.get("tileNames", {}).get(sys.argv[2]) == titles[0], state.get("tileNames")
+PY
+echo "tile_smoke: a double click, Shop and Return renamed the tile; a right click opened its menu and Escape closed it; shots in $out"
