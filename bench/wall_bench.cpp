@@ -509,7 +509,7 @@ void runVeils(bool real, double scale) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: wall_bench [--scale S]... [--window] [--zooms N] [--skip-flood]\n");
+    std::fprintf(stderr, "usage: wall_bench [--scale S]... [--window] [--zooms N] [--skip-flood] [--veils]\n");
     return 2;
 }
 
@@ -523,7 +523,7 @@ int main(int argc, char** argv) {
     selfPath = n > 0 ? std::string(resolved, static_cast<size_t>(n)) : std::string(argv[0]);
 
     std::vector<double> scales;
-    bool real = false, flood = true;
+    bool real = false, flood = true, veilsOnly = false;
     int zooms = 8;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -536,6 +536,8 @@ int main(int argc, char** argv) {
             real = true;
         } else if (arg == "--skip-flood") {
             flood = false;
+        } else if (arg == "--veils") {
+            veilsOnly = true;
         } else {
             return usage();
         }
@@ -563,6 +565,10 @@ int main(int argc, char** argv) {
         if (scale > 0) std::printf("scale %g:\n", scale);
         else std::printf("scale %s:\n", shown ? shown : "1");
         const double s = scale > 0 ? scale : 1;
+        if (veilsOnly) {
+            runVeils(real, s);
+            continue;
+        }
         runRelayout(real, s);
         runZoom(real, s, zooms);
         runCards(real, s);
