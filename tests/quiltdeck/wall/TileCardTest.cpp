@@ -418,6 +418,41 @@ TEST_F(TileCardTest, HeaderPressesByZone) {
     tile.endRename(false);
 }
 
+TEST_F(TileCardTest, PressesByZoomAndZone) {
+    struct Case {
+        const char* name;
+        bool zoomed, editing;
+        Point at;
+        int clicksAtOnce;
+        bool renaming;
+    } const cases[] = {
+        {"Terminal of an ordinary tile", false, false, {300, 300}, 1, false},
+        {"Title of the zoomed tile", true, false, {90, 20}, 0, true},
+        {"Header of the zoomed tile", true, false, {300, 44}, 1, false},
+        {"Terminal of the zoomed tile", true, false, {300, 300}, 0, false},
+        {"Header while editing", false, true, {300, 44}, 0, true},
+    };
+    for (const Case& c : cases) {
+        TileView& tile = make();
+        int clicks = 0, drags = 0;
+        tile.onClick = [&] { ++clicks; };
+        tile.onDragBegan = [&] { ++drags; };
+        tile.setZoomed(c.zoomed);
+        if (c.editing) tile.beginRename();
+        click(c.at);
+        EXPECT_EQ(clicks, c.clicksAtOnce) << c.name;
+        EXPECT_EQ(tile.isRenaming(), c.renaming) << c.name;
+        EXPECT_FALSE(tile.clickPending()) << c.name;
+        // A press moved 20 points on the zoomed tile's header drags nothing.
+        mouse(MouseEvent::Type::down, {300, 30});
+        mouse(MouseEvent::Type::dragged, {320, 30});
+        mouse(MouseEvent::Type::up, {320, 30});
+        EXPECT_EQ(drags, c.zoomed || c.editing ? 0 : 1) << c.name;
+        tile.endRename(false);
+        loop.advance(1s);
+    }
+}
+
 TEST_F(TileCardTest, HoveringALinkedHeadline) {
     session.feedData = feedOf(2);
     session.feedData->items[1].url = "https://example.com/b";
@@ -605,6 +640,40 @@ TEST_F(TileCardTest, ColoursAreStoredUpperCaseForTheFolder) {
     EXPECT_EQ(tile.wash().tint(), Rgba::fromBytes(0x7A, 0xA2, 0xE0));
     tile.pickColour(-1);
     EXPECT_EQ(Store::shared().tileColors().count(folder), 0u);
+}
+
+// The logo from disk: the chooser starts in the folder, takes images, and its answer becomes the
+// folder's logo; a cancel, or an answer after the card went, changes nothing.
+TEST_F(TileCardTest, LogoFromDisk) {
+    const std::string folder = "/tmp/logo-folder";
+    session.request.cwd = folder;
+    Store::shared().setTileLogo(folder, std::nullopt);
+    auto& modals = *platform::ui::headless::HeadlessModals::current();
+    TileView& tile = make();
+    EXPECT_TRUE(tile.logo().isHidden());
+    tile.pickLogo();
+    ASSERT_TRUE(modals.shownFileChooser());
+    EXPECT_EQ(modals.shownFileChooser()->initialFolder, folder);
+    EXPECT_EQ(modals.shownFileChooser()->message, t("pick_image_msg"));
+    EXPECT_NE(std::find(modals.shownFileChooser()->mimeTypes.begin(), modals.shownFileChooser()->mimeTypes.end(), "image/png"),
+              modals.shownFileChooser()->mimeTypes.end());
+    modals.chooseFile(std::nullopt);
+    EXPECT_EQ(Store::shared().tileLogos().count(folder), 0u);
+    const std::string png = std::string(QUILTDECK_TEST_DATA) + "/view/sample@1x.png";
+    tile.pickLogo();
+    modals.chooseFile(png);
+    EXPECT_EQ(Store::shared().tileLogos().at(folder), png);
+    EXPECT_FALSE(tile.logo().isHidden());
+    EXPECT_EQ(tile.logo().frame(), (Rect{36 + tile.indexLabel().frame().width + 13, 13, 26, 26}));
+    // Chosen "none": no logo even where one would be found.
+    Store::shared().setTileLogo(folder, "");
+    tile.reloadLogo();
+    EXPECT_TRUE(tile.logo().isHidden());
+    tile.pickLogo();
+    card.reset();
+    modals.chooseFile(png);
+    EXPECT_EQ(Store::shared().tileLogos().at(folder), "");
+    Store::shared().setTileLogo(folder, std::nullopt);
 }
 
 TEST_F(TileCardTest, BrowserMenuAndRebinding) {
