@@ -65,6 +65,9 @@ void TextFieldPeer::onChanged(GtkEditable* editable, TextFieldPeer* self) {
 
 void TextFieldPeer::onCaret(GObject*, GParamSpec*, TextFieldPeer* self) {
     if (self->syncing_) return;
+    // Inside the entry's own edit (a selection typed over is deleted first): the caret moves before
+    // the text is told, and a sync now would put the old text back. The change tells both.
+    if (self->field_.stringValue() != gtk_entry_get_text(GTK_ENTRY(self->widget_))) return;
     Quiet quiet(self->syncing_);
     self->field_.userSelected(self->entrySelection());
 }
