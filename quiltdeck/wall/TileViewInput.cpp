@@ -65,6 +65,8 @@ void TileView::mouseDown(const MouseEvent& event) {
         return;
     }
     if (event.button != MouseEvent::left) return;
+    // A press on a tile of a window in the background brings the window forward and acts at once.
+    if (platform::ui::Window* w = window(); w && !w->isKeyWindow()) w->present();
     const Point p = inTile(event.locationInWindow);
     pressPoint_ = event.locationInWindow;
     const double header = headerHeightNow() + feedH();

@@ -436,6 +436,8 @@ TEST_F(TileCardTest, PressesByZoomAndZone) {
         TileView& tile = make();
         int clicks = 0, drags = 0;
         tile.onClick = [&] { ++clicks; };
+        window.setKeyWindow(true);
+        const int presented = window.presentCount();
         tile.onDragBegan = [&] { ++drags; };
         tile.setZoomed(c.zoomed);
         if (c.editing) tile.beginRename();
@@ -448,6 +450,12 @@ TEST_F(TileCardTest, PressesByZoomAndZone) {
         mouse(MouseEvent::Type::dragged, {320, 30});
         mouse(MouseEvent::Type::up, {320, 30});
         EXPECT_EQ(drags, c.zoomed || c.editing ? 0 : 1) << c.name;
+        EXPECT_EQ(window.presentCount(), presented) << c.name;
+        // In a window in the background, a press brings it forward.
+        window.setKeyWindow(false);
+        mouse(MouseEvent::Type::down, {300, 300});
+        mouse(MouseEvent::Type::up, {300, 300});
+        EXPECT_EQ(window.presentCount(), presented + 1) << c.name;
         tile.endRename(false);
         loop.advance(1s);
     }
