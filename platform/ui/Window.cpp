@@ -274,7 +274,19 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
     // A view fading as a whole: it and its subviews are drawn into a layer shown at its opacity.
     const double opacity = view.presentationOpacity();
     if (opacity <= 0) return;
-    if (opacity < 1) canvas.beginTransparencyLayer();
+    if (opacity < 1) {
+        // The layer is as large as the clip: cut to where the view and its subviews may draw, or a
+        // small fading view would clear and composite a layer the size of every dirty rectangle.
+        std::vector<Rect> reach;
+        for (const Rect& d : dirty) {
+            const Rect r = d.intersection(visible);
+            if (!r.isEmpty()) reach.push_back(r);
+        }
+        if (reach.empty()) return;
+        canvas.save();
+        canvas.clip(reach);
+        canvas.beginTransparencyLayer();
+    }
     Rect frame = view.convertToWindow(view.bounds());
     drawShadowOf(view, canvas, dirty, visible, frame);
     Rect area = visible.intersection(frame);
@@ -327,7 +339,10 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         canvas.stroke(roundedRectPath(edge, std::max(0.0, view.cornerRadius() - half)), view.borderColor(), style);
         canvas.restore();
     }
-    if (opacity < 1) canvas.endTransparencyLayer(opacity);
+    if (opacity < 1) {
+        canvas.endTransparencyLayer(opacity);
+        canvas.restore();
+    }
 }
 
 void Window::drawShadowOf(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible,
