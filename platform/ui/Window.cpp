@@ -326,8 +326,7 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         drawSubviewsInRoundedShape(view, canvas, dirty, inner, frame);
     } else {
         // A copy: drawing may add or remove views.
-        std::vector<View*> subviews = view.subviews();
-        for (View* sub : subviews) drawView(*sub, canvas, dirty, inner);
+        drawSubviews(std::vector<View*>(view.subviews()), canvas, dirty, inner);
     }
     if (!rects.empty() && view.borderWidth() > 0 && view.borderColor().alpha > 0) {
         canvas.save();
@@ -391,15 +390,43 @@ void Window::drawSubviewsInRoundedShape(View& view, gfx::Canvas& canvas, const s
     };
     std::vector<View*> subviews = view.subviews();
     const std::vector<Rect> body = cut(boxes);
-    if (!body.empty()) {
-        for (View* sub : subviews) drawView(*sub, canvas, body, inner);
-    }
+    if (!body.empty()) drawSubviews(subviews, canvas, body, inner);
     const std::vector<Rect> cornerRects = cut(corners);
     if (cornerRects.empty()) return;
     canvas.save();
     canvas.clip(roundedRectPath(frame, r));
-    for (View* sub : subviews) drawView(*sub, canvas, cornerRects, inner);
+    drawSubviews(subviews, canvas, cornerRects, inner);
     canvas.restore();
+}
+
+void Window::drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canvas, const std::vector<Rect>& dirty,
+                          const Rect& visible) {
+    // Opaque square siblings that paint every pixel of their frame, in window points.
+    std::vector<Rect> covers(subviews.size());
+    for (size_t i = 0; i < subviews.size(); ++i) {
+        const View& v = *subviews[i];
+        if (!v.isHidden() && v.isOpaque() && v.cornerRadius() <= 0 && v.presentationOpacity() >= 1)
+            covers[i] = v.convertToWindow(v.bounds());
+    }
+    std::vector<Rect> shown;
+    for (size_t i = 0; i < subviews.size(); ++i) {
+        View& sub = *subviews[i];
+        // Where the view draws: its frame and shadow, unless its subviews may run past it.
+        std::optional<Rect> reach;
+        if (sub.clipsToBounds() || sub.subviews().empty()) {
+            const Rect f = sub.convertToWindow(sub.bounds());
+            const double o = sub.shadowOutset();
+            reach = Rect{f.x - o, f.y - o, f.width + 2 * o, f.height + 2 * o};
+        }
+        shown.clear();
+        for (const Rect& d : dirty) {
+            const Rect drawn = reach ? d.intersection(*reach) : d;
+            bool covered = drawn.isEmpty();
+            for (size_t j = i + 1; j < subviews.size() && !covered; ++j) covered = !covers[j].isEmpty() && covers[j].contains(drawn);
+            if (!covered) shown.push_back(d);
+        }
+        if (!shown.empty()) drawView(sub, canvas, shown, visible);
+    }
 }
 
 // --- Keyboard focus --------------------------------------------------------------------------------

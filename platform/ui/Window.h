@@ -271,6 +271,9 @@ protected:
 private:
     friend class View;
     void drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible);
+    // Draws the subviews in order, each only where no opaque sibling above it covers the dirty rectangle.
+    void drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canvas, const std::vector<Rect>& dirty,
+                      const Rect& visible);
     // View::scrollRect: `rect` in the view's coordinates.
     bool scrollView(View& view, const Rect& rect, double dy);
     // Where `view` shows in the window: its bounds cut by the ancestors that clip and the window.
