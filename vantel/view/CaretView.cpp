@@ -99,12 +99,12 @@ void CaretView::updateAnimation(bool blink) {
     removeAllAnimations();
     setOpacity(1);
     if (!blink) return;
-    // Shown, then hidden, each for blinkDuration: the opacity changes twice a cycle, so the
-    // window draws the caret twice a cycle and has no frames to tick in between.
-    platform::ui::Animation phases = platform::ui::Animation::keyFrames({1, 0}, {0, 0.5}, 2 * blinkDuration);
-    phases.discrete = true;
-    phases.repeatCount = platform::ui::Animation::infinite;
-    addAnimation(blinkAnimationKey, std::move(phases));
+    // Only the caret's own rectangle is drawn on each tick of the fade.
+    platform::ui::Animation fade = platform::ui::Animation::basic(1, 0, blinkDuration);
+    fade.autoreverses = true;
+    fade.repeatCount = platform::ui::Animation::infinite;
+    fade.timing = platform::ui::TimingFunction::easeIn();
+    addAnimation(blinkAnimationKey, std::move(fade));
 }
 
 void CaretView::draw(platform::gfx::Canvas& canvas, const Rect&) { drawCursor(canvas, currentFocus()); }

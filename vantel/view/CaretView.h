@@ -15,9 +15,8 @@ class TerminalView;
 // The cursor: a small subview that its terminal view places over the cursor cell. It draws the
 // block, underline or bar of its style in the caret colour, the character under a block in the
 // caret text colour (a filled powerline separator as its shape), and a hollow box without focus.
-// A blinking style with focus shows for 0.7 s and hides for 0.7 s (an animation of its opacity
-// that changes only at those times) until the style or the focus changes. It never takes the
-// pointer.
+// A blinking style with focus fades its opacity out and back (0.7 s each way, ease-in) until the
+// style or the focus changes. It never takes the pointer.
 class CaretView : public platform::ui::View {
 public:
     // A toolkit's highlight blue, until a theme sets the caret colour.
