@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "CacheReport.h"
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/GlyphCache.h"
 #include "vantel/view/FontDimensions.h"
@@ -109,5 +110,6 @@ int main() {
         std::printf("  emoji   hit %8.1f ns   miss %8.1f ns   (%.0fx)\n", e.hit, e.miss, e.miss / e.hit);
     }
     shapingCache();
+    printCacheCounters();
     return 0;
 }

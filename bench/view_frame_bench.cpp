@@ -16,13 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "CacheReport.h"
+#include "platform/gfx/FallbackFontCache.h"
 #include "platform/gfx/GlyphCache.h"
 #include "platform/gfx/PngEncoder.h"
 #include "platform/gpu/Device.h"
 #include "platform/ui/GpuView.h"
 #include "vantel/core/Base64.h"
 #include "vantel/gpu/GpuTerminalRenderer.h"
-#include "vantel/view/FallbackFontCache.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
 #include "vantel/view/ShapedLineCache.h"
 #include "vantel/view/TerminalBidi.h"
@@ -131,7 +132,7 @@ double median(std::vector<double> values) {
 void clearSharedCaches() {
     platform::gfx::GlyphCache::shared().clear();
     vantel::ShapedLineCache::shared().clear();
-    vantel::FallbackFontCache::shared().clear();
+    platform::gfx::FallbackFontCache::shared().clear();
 }
 
 int fullRounds = 41;
@@ -413,7 +414,7 @@ void measureGpu(int cols, int rows, double scale) {
         uint64_t rowsBuilt = 0, glyphs = 0, coldRows = 0, coldGlyphs = 0;
         std::vector<double> cold, warm, one, scrolled, frame;
         for (int i = 0; i < 5; ++i) {
-            vantel::FallbackFontCache::shared().clear();
+            platform::gfx::FallbackFontCache::shared().clear();
             GpuStage fresh(cols, rows, scale, screen, mode);
             if (!fresh.renderer) {
                 std::printf("  no GPU renderer: %s\n",
@@ -528,5 +529,6 @@ int main(int argc, char** argv) {
             for (int count : {16, 17}) measurePictures(cols, rows, count);
         }
     }
+    printCacheCounters();
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "platform/gfx/GlyphBlitter.h"
 #include "platform/gfx/GlyphCache.h"
+#include "platform/gfx/Scale.h"
 
 namespace platform::gfx {
 
@@ -33,7 +34,7 @@ bool integral(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
 }  // namespace
 
 Canvas::Canvas(Size size, double scale) {
-    scale_ = std::isfinite(scale) && scale > 0 ? scale : 1.0;
+    scale_ = usableScale(scale);
     size_ = Size{std::isfinite(size.width) && size.width > 0 ? size.width : 0.0,
                  std::isfinite(size.height) && size.height > 0 ? size.height : 0.0};
     pixelWidth_ = pixelsFor(size_.width, scale_);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "platform/gfx/HashCombine.h"
+
 namespace platform::gfx {
 
 namespace {
@@ -12,10 +14,9 @@ constexpr size_t entryOverhead = 96;
 }  // namespace
 
 size_t GlyphCache::KeyHash::operator()(const Key& k) const {
-    uint64_t h = k.fontId * 0x9E3779B97F4A7C15ull;
-    h ^= (static_cast<uint64_t>(k.glyph) << 1 | (k.smoothing ? 1 : 0)) * 0xC2B2AE3D27D4EB4Full;
-    h ^= (static_cast<uint64_t>(k.sizeX) << 32 | k.sizeY) * 0x165667B19E3779F9ull;
-    return static_cast<size_t>(h ^ (h >> 29));
+    size_t h = hashCombine(0, k.fontId);
+    h = hashCombine(h, uint64_t{k.glyph} << 1 | (k.smoothing ? 1 : 0));
+    return hashCombine(h, uint64_t{k.sizeX} << 32 | k.sizeY);
 }
 
 GlyphCache& GlyphCache::shared() {
@@ -23,10 +24,18 @@ GlyphCache& GlyphCache::shared() {
     return *cache;
 }
 
+void GlyphCache::forgetRecent() {
+    for (Recent& r : recent_) r.glyph = nullptr;
+}
+
 void GlyphCache::clear() {
     entries_.clear();
-    for (Recent& r : recent_) r.glyph = nullptr;
-    bytes_ = 0;
+    forgetRecent();
+}
+
+CacheCounters GlyphCache::counters() const {
+    auto counters = entries_.counters();
+    return {counters.hits + recentHits_, counters.misses, counters.evictions};
 }
 
 const RasterGlyph* GlyphCache::lookup(const Font& font, uint32_t glyph, double sizeX, double sizeY, bool smoothing) {
@@ -35,18 +44,22 @@ const RasterGlyph* GlyphCache::lookup(const Font& font, uint32_t glyph, double s
             static_cast<uint32_t>(std::lround(sizeY * 64)), smoothing};
     size_t hash = KeyHash{}(key);
     Recent& recent = recent_[hash % recentSlots];
-    if (recent.glyph && recent.key == key) return recent.glyph;
-    auto it = entries_.find(key);
-    if (it == entries_.end()) {
+    if (recent.glyph && recent.key == key) {
+        ++recentHits_;
+        return recent.glyph;
+    }
+    const RasterGlyph* found = entries_.find(key);
+    if (!found) {
         std::optional<RasterGlyph> rendered = RasterGlyph::render(font, glyph, key.sizeX / 64.0, key.sizeY / 64.0, smoothing);
         if (!rendered) return nullptr;
         size_t cost = rendered->pixels.size() + entryOverhead;
-        if (bytes_ + cost > capacity_) clear();
-        bytes_ += cost;
-        it = entries_.emplace(key, std::move(*rendered)).first;
+        const uint64_t evictions = entries_.counters().evictions;
+        found = &entries_.insert(key, std::move(*rendered), cost);
+        // Emptied to make room: the recent lookups point at freed glyphs.
+        if (entries_.counters().evictions != evictions) forgetRecent();
     }
     recent.key = key;
-    recent.glyph = &it->second;
+    recent.glyph = found;
     return recent.glyph;
 }
 

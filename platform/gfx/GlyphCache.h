@@ -2,8 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 
+#include "platform/gfx/BoundedCache.h"
 #include "platform/gfx/RasterGlyph.h"
 
 namespace platform::gfx {
@@ -15,7 +15,7 @@ class GlyphCache {
 public:
     static constexpr size_t capacityBytes = size_t{64} << 20;
 
-    explicit GlyphCache(size_t capacity = capacityBytes) : capacity_(capacity) {}
+    explicit GlyphCache(size_t capacity = capacityBytes) : entries_({.bytes = capacity}) {}
     // The process's cache, of capacityBytes.
     static GlyphCache& shared();
 
@@ -26,7 +26,9 @@ public:
     const RasterGlyph* lookup(const Font& font, uint32_t glyph, double sizeX, double sizeY, bool smoothing);
 
     size_t count() const { return entries_.size(); }
-    size_t byteCount() const { return bytes_; }
+    size_t byteCount() const { return entries_.bytes(); }
+    // Hits include those answered from the recent lookups.
+    CacheCounters counters() const;
     void clear();
 
 private:
@@ -48,10 +50,11 @@ private:
     };
     static constexpr size_t recentSlots = 1024;
 
-    std::unordered_map<Key, RasterGlyph, KeyHash> entries_;
+    void forgetRecent();
+
+    BoundedCache<Key, RasterGlyph, KeyHash> entries_;
     Recent recent_[recentSlots];
-    size_t capacity_;
-    size_t bytes_ = 0;
+    uint64_t recentHits_ = 0;
 };
 
 }  // namespace platform::gfx

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/gfx/FallbackFontCache.h"
 #include "platform/gfx/FontFace.h"
 
 namespace platform::gfx {
@@ -89,7 +90,7 @@ ShapedText Shaper::shape(std::u16string_view text, const FontRef& font, EmojiPre
     std::u32string cluster;
     forEachCluster(text, [&](size_t start, size_t end) {
         decode(text.substr(start, end - start), cluster);
-        FontRef chosen = FontFallback::fontFor(font, cluster, isEmojiPresentation);
+        FontRef chosen = FallbackFontCache::shared().resolve(cluster, font, isEmojiPresentation);
         if (!shaped.runs.empty() && shaped.runs.back().font == chosen) {
             shaped.runs.back().length += static_cast<uint32_t>(end - start);
         } else {

@@ -32,7 +32,7 @@ struct ShapedText {
 };
 
 // Shapes UTF-16 text with HarfBuzz, always left to right (the view orders bidi text itself).
-// Clusters the font lacks go to the fallback font, and a new run starts wherever the font changes.
+// Clusters the font lacks go to the fallback font (through FallbackFontCache), and a new run starts wherever the font changes.
 // Advances are the font's own at its size, never a bitmap strike's. Main thread only.
 class Shaper {
 public:

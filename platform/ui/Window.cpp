@@ -5,6 +5,7 @@
 #include <functional>
 #include <utility>
 
+#include "platform/gfx/Scale.h"
 #include "platform/gpu/Device.h"
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Button.h"
@@ -15,9 +16,9 @@
 
 namespace platform::ui {
 
-namespace {
+using gfx::usableScale;
 
-double usableScale(double scale) { return std::isfinite(scale) && scale > 0 ? scale : 1.0; }
+namespace {
 
 gfx::Size usableSize(gfx::Size size) {
     auto side = [](double v) { return std::isfinite(v) && v > 0 ? v : 0.0; };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/gfx/HashCombine.h"
+
 namespace vantel {
 
 using platform::gfx::Canvas;
@@ -28,10 +30,11 @@ CustomGlyphCache& CustomGlyphCache::shared() {
 }
 
 size_t CustomGlyphCache::KeyHash::operator()(const Key& k) const {
-    uint64_t a = (uint64_t{k.codePoint} << 32) ^ static_cast<uint32_t>(k.variant) ^
-                 (uint64_t{k.fractionX} << 8 | k.fractionY | uint64_t{static_cast<uint8_t>(k.kind)} << 16) << 40;
-    uint64_t b = (uint64_t{k.width64} << 32 | k.height64) ^ (uint64_t{k.scale64} * 0x9E3779B97F4A7C15ull);
-    return std::hash<uint64_t>()(a * 0xBF58476D1CE4E5B9ull ^ b);
+    using platform::gfx::hashCombine;
+    size_t h = hashCombine(0, uint64_t{k.codePoint} << 32 | static_cast<uint32_t>(k.variant));
+    h = hashCombine(h, uint64_t{k.width64} << 32 | k.height64);
+    return hashCombine(h, uint64_t{k.scale64} << 32 | uint64_t{static_cast<uint8_t>(k.kind)} << 16 |
+                              uint64_t{k.fractionX} << 8 | k.fractionY);
 }
 
 std::optional<Point> CustomGlyphCache::plainOrigin(const Canvas& canvas) {
@@ -40,11 +43,6 @@ std::optional<Point> CustomGlyphCache::plainOrigin(const Canvas& canvas) {
     const bool plain = std::fabs(unit.x - origin.x - s) < 1e-9 && std::fabs(origin.y - unit.y - s) < 1e-9 &&
                        integral(origin.x) && integral(origin.y);
     return plain ? std::optional(origin) : std::nullopt;
-}
-
-void CustomGlyphCache::clear() {
-    entries_.clear();
-    bytes_ = 0;
 }
 
 CustomGlyphCache::Placement CustomGlyphCache::place(Point deviceOrigin, double s, Kind kind, uint32_t codePoint,
@@ -110,9 +108,7 @@ const CustomGlyphCache::Entry& CustomGlyphCache::render(const Placement& placeme
         entry.dy = y0 - margin;
     }
     const size_t bytes = entry.mask.pixels.size() + sizeof(Entry) + sizeof(Key);
-    if (bytes_ + bytes > capacity_) clear();
-    bytes_ += bytes;
-    return entries_.emplace(placement.key, std::move(entry)).first->second;
+    return entries_.insert(placement.key, std::move(entry), bytes);
 }
 
 }  // namespace vantel

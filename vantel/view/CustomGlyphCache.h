@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <unordered_map>
 
+#include "platform/gfx/BoundedCache.h"
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/RasterGlyph.h"
 
@@ -21,7 +21,7 @@ public:
     static constexpr size_t capacityBytes = size_t{16} << 20;
     enum class Kind : uint8_t { boxDrawing, blockElement };
 
-    explicit CustomGlyphCache(size_t capacity = capacityBytes) : capacity_(capacity) {}
+    explicit CustomGlyphCache(size_t capacity = capacityBytes) : entries_({.bytes = capacity}) {}
     static CustomGlyphCache& shared();
 
     // Cells can be blitted on a canvas that draws user space at its backing scale alone (no row
@@ -42,15 +42,15 @@ public:
             paint(canvas, cellOrigin);
             return;
         }
-        auto found = entries_.find(placement.key);
-        const Entry& entry =
-            found != entries_.end() ? found->second : render(placement, cellSize, canvas.scale(), paint);
+        const Entry* found = entries_.find(placement.key);
+        const Entry& entry = found ? *found : render(placement, cellSize, canvas.scale(), paint);
         canvas.drawMask(entry.mask, placement.pixelX + entry.dx, placement.pixelY + entry.dy, color);
     }
 
     size_t count() const { return entries_.size(); }
-    size_t byteCount() const { return bytes_; }
-    void clear();
+    size_t byteCount() const { return entries_.bytes(); }
+    const platform::gfx::CacheCounters& counters() const { return entries_.counters(); }
+    void clear() { entries_.clear(); }
 
 private:
     struct Key {
@@ -80,9 +80,7 @@ private:
     const Entry& render(const Placement& placement, platform::gfx::Size cellSize, double scale,
                         const std::function<void(platform::gfx::Canvas&, platform::gfx::Point)>& paint);
 
-    std::unordered_map<Key, Entry, KeyHash> entries_;
-    size_t capacity_;
-    size_t bytes_ = 0;
+    platform::gfx::BoundedCache<Key, Entry, KeyHash> entries_;
 };
 
 }  // namespace vantel

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "platform/gfx/Scale.h"
 #include "platform/gpu/Device.h"
 #include "platform/ui/GpuView.h"
 
@@ -21,7 +22,7 @@ platform::gfx::FontRef fontFor(const HeadlessTerminalRenderer::Options& options)
 HeadlessTerminalRenderer::Frame frameWith(const platform::gfx::FontRef& font,
                                           const HeadlessTerminalRenderer::Options& options) {
     HeadlessTerminalRenderer::Frame frame;
-    frame.scale = std::isfinite(options.scale) && options.scale > 0 ? options.scale : 1.0;
+    frame.scale = platform::gfx::usableScale(options.scale);
     frame.cell = font ? computeFontDimensions(*font, 1, frame.scale) : TerminalView::fontlessCellSize;
     frame.cols = std::clamp(options.cols, Terminal::MINIMUM_COLS, Terminal::MAXIMUM_COLS);
     frame.rows = std::clamp(options.rows, Terminal::MINIMUM_ROWS, Terminal::MAXIMUM_ROWS);

@@ -7,6 +7,7 @@
 
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/ImageDecoder.h"
+#include "platform/gfx/Scale.h"
 #include "vantel/core/Terminal.h"
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/ImageBand.h"
@@ -77,7 +78,7 @@ std::optional<InlineImages::Layout> InlineImages::layout(Size natural, ImageSize
                                                          ImageSizeRequest heightRequest, bool preserveAspectRatio,
                                                          const InlineImageView& view, int maximumRows) {
     const Size cell = view.cell;
-    const double scale = std::isfinite(view.backingScale) && view.backingScale > 0 ? view.backingScale : 1.0;
+    const double scale = platform::gfx::usableScale(view.backingScale);
     // A side of 0 would be divided by in the aspect ratio.
     if (!(natural.width > 0) || !(natural.height > 0) || !(cell.width > 0) || !(cell.height > 0)) return std::nullopt;
     double width = requested(widthRequest, cell.width, view.frame.width, natural.width, scale);
@@ -162,7 +163,7 @@ void InlineImages::insertImage(Terminal& terminal, const InlineImageView& view, 
                              buffer.lines().maxLength());
     if (!layout) return;
     const KittyPlacementContext* context = placementContextOf(terminal);
-    const double scale = std::isfinite(view.backingScale) && view.backingScale > 0 ? view.backingScale : 1.0;
+    const double scale = platform::gfx::usableScale(view.backingScale);
     const int startCol = buffer.x();
     const int startLine = buffer.y() + buffer.yBase();
     if (context) storePlacementRecord(terminal, *context, startCol, startLine, layout->cols, layout->rows);

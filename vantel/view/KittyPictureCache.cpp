@@ -20,51 +20,23 @@ size_t bytesOf(const Image& image) { return image.pixels.size() * sizeof(uint32_
 
 void KittyPictureCache::beginFrame(size_t capacityBytes) {
     ++frame_;
-    capacityBytes_ = capacityBytes;
+    entries_.setLimits({.entries = capacity, .bytes = capacityBytes});
 }
 
 const Image* KittyPictureCache::picture(const std::shared_ptr<const KittyGraphicsPayload>& payload) {
     if (!payload) return nullptr;
-    auto found = entries_.find(payload.get());
-    // An address freed and used again by another payload is not the same picture.
-    if (found != entries_.end() && found->second->payload.lock() == payload) {
-        order_.splice(order_.end(), order_, found->second);
-        found->second->frame = frame_;
-        return found->second->image.isEmpty() ? nullptr : &found->second->image;
+    Entry* found = entries_.find(payload.get(), [&](const Entry& e) { return e.payload.lock() == payload; });
+    if (!found) {
+        // Pictures of payloads that are gone (their images deleted) make room first.
+        entries_.eraseIf([](const Entry& e) { return e.payload.expired(); });
+        Image image = makePicture(*payload);
+        const size_t bytes = bytesOf(image);
+        // The least recently used go first; what this frame has drawn stays, over the budget if need be.
+        found = &entries_.insert(payload.get(), Entry{payload, std::move(image), frame_}, bytes,
+                                 [this](const Entry& e) { return e.frame == frame_; });
     }
-    if (found != entries_.end()) erase(found->second);
-    // Pictures of payloads that are gone (their images deleted) make room first.
-    for (auto it = order_.begin(); it != order_.end();) {
-        auto next = std::next(it);
-        if (it->payload.expired()) erase(it);
-        it = next;
-    }
-    Image image = makePicture(*payload);
-    ++made_;
-    bytes_ += bytesOf(image);
-    order_.push_back(Entry{payload.get(), payload, std::move(image), frame_});
-    entries_[payload.get()] = std::prev(order_.end());
-    makeRoom();
-    return order_.back().image.isEmpty() ? nullptr : &order_.back().image;
-}
-
-// The least recently used go first; what this frame has drawn stays, over the budget if need be.
-void KittyPictureCache::makeRoom() {
-    while ((entries_.size() > capacity || bytes_ > capacityBytes_) && order_.front().frame != frame_) {
-        erase(order_.begin());
-    }
-}
-
-void KittyPictureCache::erase(Order::iterator entry) {
-    bytes_ -= bytesOf(entry->image);
-    entries_.erase(entry->key);
-    order_.erase(entry);
-}
-
-void KittyPictureCache::clear() {
-    entries_.clear();
-    order_.clear();
-    bytes_ = 0;
+    found->frame = frame_;
+    return found->image.isEmpty() ? nullptr : &found->image;
 }
 
 }  // namespace vantel

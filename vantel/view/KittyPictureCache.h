@@ -2,10 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
 #include <memory>
-#include <unordered_map>
 
+#include "platform/gfx/BoundedCache.h"
 #include "platform/gfx/Image.h"
 #include "vantel/graphics/KittyGraphicsPayload.h"
 
@@ -32,29 +31,25 @@ public:
     // The payload's picture; null when it does not decode.
     const platform::gfx::Image* picture(const std::shared_ptr<const KittyGraphicsPayload>& payload);
     size_t count() const { return entries_.size(); }
-    size_t bytes() const { return bytes_; }
+    size_t bytes() const { return entries_.bytes(); }
     // Pictures made so far (each a decode or a conversion of a payload).
-    uint64_t made() const { return made_; }
-    void clear();
+    uint64_t made() const { return entries_.counters().misses; }
+    const platform::gfx::CacheCounters& counters() const { return entries_.counters(); }
+    void clear() { entries_.clear(); }
 
 private:
     struct Entry {
-        const KittyGraphicsPayload* key;
+        // The key is the payload's address, good while this still points at it: an address freed
+        // and used again by another payload is not the same picture.
         std::weak_ptr<const KittyGraphicsPayload> payload;
         platform::gfx::Image image;  // empty when the payload does not decode
         uint64_t frame = 0;          // the last frame that used it
     };
-    using Order = std::list<Entry>;  // least recently used first
 
-    void erase(Order::iterator entry);
-    void makeRoom();
+    using Pictures = platform::gfx::BoundedCache<const KittyGraphicsPayload*, Entry>;
 
-    Order order_;
-    std::unordered_map<const KittyGraphicsPayload*, Order::iterator> entries_;
-    size_t bytes_ = 0;
-    size_t capacityBytes_ = defaultCapacityBytes;
+    Pictures entries_{{.entries = capacity, .bytes = defaultCapacityBytes}, Pictures::Eviction::leastRecentlyUsed};
     uint64_t frame_ = 1;
-    uint64_t made_ = 0;
 };
 
 }  // namespace vantel

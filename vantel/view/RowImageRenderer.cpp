@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/gfx/Scale.h"
 #include "vantel/view/ImageBand.h"
 #include "vantel/view/InlineImages.h"
 
@@ -35,7 +36,7 @@ RowImageRenderer::Lists RowImageRenderer::sort(const TerminalImageList* images) 
 
 Rect RowImageRenderer::imageRect(const KittyPlacementImage& image, double rowTop, const Geometry& geometry) {
     const Size cell = geometry.cell;
-    const double scale = geometry.scale > 0 ? geometry.scale : 1.0;
+    const double scale = platform::gfx::usableScale(geometry.scale);
     const double x = image.col * cell.width + image.kittyPixelOffsetX / scale;
     // Kitty's offsets count downwards; the view's y grows upwards.
     const double offsetY = image.kittyPixelOffsetY / scale;
@@ -92,7 +93,7 @@ const KittyPlacementRecord* RowImageRenderer::placementFor(const KittyPlaceholde
 Rect RowImageRenderer::placeholderGrid(const KittyPlaceholderCell& cell, const KittyPlacementRecord& record,
                                        double rowBottom, const Geometry& geometry) {
     const Size size = geometry.cell;
-    const double scale = geometry.scale > 0 ? geometry.scale : 1.0;
+    const double scale = platform::gfx::usableScale(geometry.scale);
     return Rect{(cell.col - cell.placeholderCol) * size.width + record.pixelOffsetX / scale,
                 rowBottom + (cell.placeholderRow - (record.rows - 1)) * size.height - record.pixelOffsetY / scale,
                 record.cols * size.width, record.rows * size.height};

@@ -1,12 +1,13 @@
 #include "vantel/view/ShapedLineCache.h"
 
-#include "vantel/core/UnicodeUtil.h"
+#include <cstring>
+
+#include "platform/gfx/HashCombine.h"
+#include "vantel/view/FallbackFontCache.h"
 
 namespace vantel {
 
 namespace {
-
-bool isEmojiPresentation(char32_t c) { return UnicodeUtil::isEmojiPresentation(c); }
 
 const platform::gfx::FontRef& fontOf(const TextAttributes& attributes) {
     static const platform::gfx::FontRef systemFont = platform::gfx::Font::systemFont();
@@ -40,10 +41,14 @@ ShapedLine ShapedLine::shape(const AttributedText& text) {
 }
 
 size_t ShapedLineCache::KeyHash::operator()(const Key& k) const {
-    uint64_t h = 0xCBF29CE484222325ull ^ k.length;
-    for (size_t i = 0; i < k.length; ++i) h = (h ^ k.text[i]) * 0x100000001B3ull;
-    for (size_t i = 0; i < k.runCount; ++i) h = (h ^ (k.runs[i].fontId << 8 | k.runs[i].length)) * 0x100000001B3ull;
-    return static_cast<size_t>(h ^ (h >> 32));
+    using platform::gfx::hashCombine;
+    // The text four units at a time (units past its length are zero, so all of it can be taken).
+    uint64_t words[sizeof(k.text) / sizeof(uint64_t)];
+    std::memcpy(words, k.text.data(), sizeof(words));
+    size_t h = k.length;
+    for (uint64_t word : words) h = hashCombine(h, word);
+    for (size_t i = 0; i < k.runCount; ++i) h = hashCombine(h, k.runs[i].fontId << 8 | k.runs[i].length);
+    return h;
 }
 
 ShapedLineCache& ShapedLineCache::shared() {
@@ -64,12 +69,8 @@ std::shared_ptr<const ShapedLine> ShapedLineCache::line(const AttributedText& te
     for (const AttributedText::Run& run : text.runs) {
         key.runs[key.runCount++] = RunKey{fontOf(run.attributes)->id(), run.length};
     }
-    auto it = entries_.find(key);
-    if (it != entries_.end()) return it->second;
-    if (entries_.size() >= capacity) entries_.clear();
-    auto line = std::make_shared<const ShapedLine>(ShapedLine::shape(text));
-    entries_.emplace(key, line);
-    return line;
+    if (auto* found = entries_.find(key)) return *found;
+    return entries_.insert(key, std::make_shared<const ShapedLine>(ShapedLine::shape(text)));
 }
 
 std::shared_ptr<const ShapedLine> cachedShapedLine(const AttributedText& text) {

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
+#include "platform/gfx/BoundedCache.h"
 #include "platform/gfx/Shaper.h"
 #include "vantel/view/AttributedText.h"
 
@@ -39,6 +39,7 @@ public:
     std::shared_ptr<const ShapedLine> line(const AttributedText& text);
 
     size_t count() const { return entries_.size(); }
+    const platform::gfx::CacheCounters& counters() const { return entries_.counters(); }
     void clear() { entries_.clear(); }
 
 private:
@@ -57,7 +58,7 @@ private:
     struct KeyHash {
         size_t operator()(const Key& k) const;
     };
-    std::unordered_map<Key, std::shared_ptr<const ShapedLine>, KeyHash> entries_;
+    platform::gfx::BoundedCache<Key, std::shared_ptr<const ShapedLine>, KeyHash> entries_{{.entries = capacity}};
 };
 
 // ShapedLineCache::shared().line(text).

@@ -1,11 +1,13 @@
 #include "vantel/view/ShapedRowCache.h"
 
+#include "platform/gfx/HashCombine.h"
+
 namespace vantel {
 
 size_t ShapedRowCache::KeyHash::operator()(const Key& k) const {
-    uint64_t h = std::hash<std::u16string>{}(k.text);
-    for (uint64_t r : k.runs) h = (h ^ r) * 0x100000001B3ull;
-    return static_cast<size_t>(h ^ (h >> 32));
+    size_t h = std::hash<std::u16string>{}(k.text);
+    for (uint64_t r : k.runs) h = platform::gfx::hashCombine(h, r);
+    return h;
 }
 
 ShapedRowCache& ShapedRowCache::shared() {
@@ -22,12 +24,8 @@ std::shared_ptr<const ShapedLine> ShapedRowCache::line(const AttributedText& tex
         key.runs.push_back((run.attributes.font ? run.attributes.font : systemFont)->id());
         key.runs.push_back(run.length);
     }
-    auto it = entries_.find(key);
-    if (it != entries_.end()) return it->second;
-    if (entries_.size() >= capacity) entries_.clear();
-    auto line = std::make_shared<const ShapedLine>(ShapedLine::shape(text));
-    entries_.emplace(std::move(key), line);
-    return line;
+    if (auto* found = entries_.find(key)) return *found;
+    return entries_.insert(key, std::make_shared<const ShapedLine>(ShapedLine::shape(text)));
 }
 
 std::shared_ptr<const ShapedLine> cachedShapedRow(const AttributedText& text) {

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "platform/gfx/BoundedCache.h"
 #include "vantel/view/ShapedLineCache.h"
 
 namespace vantel {
@@ -23,6 +23,7 @@ public:
     std::shared_ptr<const ShapedLine> line(const AttributedText& text);
 
     size_t count() const { return entries_.size(); }
+    const platform::gfx::CacheCounters& counters() const { return entries_.counters(); }
     void clear() { entries_.clear(); }
 
 private:
@@ -34,7 +35,7 @@ private:
     struct KeyHash {
         size_t operator()(const Key& k) const;
     };
-    std::unordered_map<Key, std::shared_ptr<const ShapedLine>, KeyHash> entries_;
+    platform::gfx::BoundedCache<Key, std::shared_ptr<const ShapedLine>, KeyHash> entries_{{.entries = capacity}};
 };
 
 // The layout of a segment's text from the short-run cache or the row cache, by its length.

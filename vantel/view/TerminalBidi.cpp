@@ -3,9 +3,10 @@
 
 #include <algorithm>
 #include <mutex>
-#include <unordered_map>
 
+#include "platform/gfx/BoundedCache.h"
 #include "platform/gfx/Font.h"
+#include "platform/gfx/HashCombine.h"
 #include "vantel/core/Buffer.h"
 #include "vantel/core/Terminal.h"
 
@@ -16,15 +17,11 @@ namespace {
 // Any well-mixed hash does: only equality of the results matters.
 class Hasher {
 public:
-    void add(uint64_t value) {
-        state_ ^= value + 0x9E3779B97F4A7C15ull + (state_ << 6) + (state_ >> 2);
-        state_ *= 0xFF51AFD7ED558CCDull;
-        state_ ^= state_ >> 32;
-    }
+    void add(uint64_t value) { state_ = platform::gfx::hashCombine(state_, value); }
     uint64_t value() const { return state_; }
 
 private:
-    uint64_t state_ = 0xCBF29CE484222325ull;
+    size_t state_ = 0;
 };
 
 struct ParagraphKey {
@@ -87,9 +84,11 @@ struct CachedParagraph {
 
 struct Caches {
     std::mutex cacheLock;
-    std::unordered_map<ParagraphKey, TerminalBidi::ParagraphResultRef, KeyHash> paragraphCache;
-    std::unordered_map<ParagraphContentKey, std::shared_ptr<const CachedParagraph>, KeyHash> contentCache;
-    TerminalBidi::CacheStatistics statistics;
+    platform::gfx::BoundedCache<ParagraphKey, TerminalBidi::ParagraphResultRef, KeyHash> paragraphCache{
+        {.entries = TerminalBidi::cacheCapacity}};
+    platform::gfx::BoundedCache<ParagraphContentKey, std::shared_ptr<const CachedParagraph>, KeyHash> contentCache{
+        {.entries = TerminalBidi::cacheCapacity}};
+    uint64_t builds = 0;
 };
 
 // Shared by every terminal and view for the life of the process.
@@ -101,8 +100,7 @@ Caches& caches() {
 void storeIdentity(const ParagraphKey& key, const TerminalBidi::ParagraphResultRef& result) {
     Caches& c = caches();
     std::lock_guard lock(c.cacheLock);
-    if (c.paragraphCache.size() >= TerminalBidi::cacheCapacity) c.paragraphCache.clear();
-    c.paragraphCache.insert_or_assign(key, result);
+    c.paragraphCache.insert(key, result);
 }
 
 // The result of every paragraph without right-to-left candidates and a left-to-right fallback.
@@ -231,11 +229,7 @@ TerminalBidi::ParagraphResultRef TerminalBidi::paragraphResult(int row, Buffer& 
     Caches& c = caches();
     {
         std::lock_guard lock(c.cacheLock);
-        auto it = c.paragraphCache.find(key);
-        if (it != c.paragraphCache.end()) {
-            ++c.statistics.paragraphHits;
-            return it->second;
-        }
+        if (const ParagraphResultRef* found = c.paragraphCache.find(key)) return *found;
     }
 
     bool hasPotentialRTL = false;
@@ -270,15 +264,13 @@ TerminalBidi::ParagraphResultRef TerminalBidi::paragraphResult(int row, Buffer& 
     const ParagraphContentKey contentKey{content.value(), rowCount, cols, font.id(), state};
     std::shared_ptr<const CachedParagraph> cached;
     {
+        // Equal hashes of other cells are not a hit.
         std::lock_guard lock(c.cacheLock);
-        auto it = c.contentCache.find(contentKey);
-        if (it != c.contentCache.end()) cached = it->second;
+        auto* found = c.contentCache.find(
+            contentKey, [&](const std::shared_ptr<const CachedParagraph>& p) { return p->matches(cells, bounds->first); });
+        if (found) cached = *found;
     }
-    if (cached && cached->matches(cells, bounds->first)) {
-        {
-            std::lock_guard lock(c.cacheLock);
-            ++c.statistics.contentHits;
-        }
+    if (cached) {
         ParagraphResultRef result = rebase(*cached, *bounds, revision);
         storeIdentity(key, result);
         return result;
@@ -293,9 +285,8 @@ TerminalBidi::ParagraphResultRef TerminalBidi::paragraphResult(int row, Buffer& 
     entry->firstRow = bounds->first;
     {
         std::lock_guard lock(c.cacheLock);
-        ++c.statistics.builds;
-        if (c.contentCache.size() >= cacheCapacity) c.contentCache.clear();
-        c.contentCache.insert_or_assign(contentKey, std::move(entry));
+        ++c.builds;
+        c.contentCache.insert(contentKey, std::move(entry));
     }
     storeIdentity(key, result);
     return result;
@@ -413,9 +404,14 @@ uint64_t TerminalBidi::layoutRevision(int row, Buffer& buffer, int maximumRows) 
 TerminalBidi::CacheStatistics TerminalBidi::cacheStatistics() {
     Caches& c = caches();
     std::lock_guard lock(c.cacheLock);
-    CacheStatistics statistics = c.statistics;
+    CacheStatistics statistics;
     statistics.paragraphEntries = c.paragraphCache.size();
     statistics.contentEntries = c.contentCache.size();
+    statistics.paragraphHits = c.paragraphCache.counters().hits;
+    statistics.contentHits = c.contentCache.counters().hits;
+    statistics.builds = c.builds;
+    statistics.paragraph = c.paragraphCache.counters();
+    statistics.content = c.contentCache.counters();
     return statistics;
 }
 
@@ -424,7 +420,9 @@ void TerminalBidi::emptyCaches() {
     std::lock_guard lock(c.cacheLock);
     c.paragraphCache.clear();
     c.contentCache.clear();
-    c.statistics = {};
+    c.paragraphCache.resetCounters();
+    c.contentCache.resetCounters();
+    c.builds = 0;
 }
 
 }  // namespace vantel

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/gfx/BidiTypesetter.h"
+#include "platform/gfx/BoundedCache.h"
 #include "vantel/core/BidiPresentationState.h"
 #include "vantel/core/Character.h"
 #include "vantel/view/BidiRowLayout.h"
@@ -140,6 +141,8 @@ public:
         uint64_t paragraphHits = 0;
         uint64_t contentHits = 0;
         uint64_t builds = 0;  // paragraphs laid out (not answered from a cache)
+        platform::gfx::CacheCounters paragraph;
+        platform::gfx::CacheCounters content;
     };
     static CacheStatistics cacheStatistics();
     static void emptyCaches();

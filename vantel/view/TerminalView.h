@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/gfx/BoundedCache.h"
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/Font.h"
 #include "platform/gfx/Rgba.h"
@@ -730,10 +731,10 @@ private:
     Rgba selectedTextForegroundColor_ = defaultSelectedTextForegroundColor;
 
     // Render caches, emptied together by resetCaches().
-    std::unordered_map<Attribute, TextAttributes> attributes_;
-    std::unordered_map<Attribute, TextAttributes> urlAttributes_;
+    platform::gfx::BoundedCache<Attribute, TextAttributes> attributes_{{.entries = attributeCacheLimit}};
+    platform::gfx::BoundedCache<Attribute, TextAttributes> urlAttributes_{{.entries = attributeCacheLimit}};
     std::array<std::optional<Rgba>, 256> colors_;
-    std::unordered_map<Attribute::Color, Rgba> trueColors_;
+    platform::gfx::BoundedCache<Attribute::Color, Rgba> trueColors_{{.entries = trueColorCacheLimit}};
 
     // Settings with effects.
     bool customBlockGlyphs_ = true;

@@ -16,8 +16,7 @@ const platform::gfx::FontRef& face(const TerminalViewFontSet& fonts, bool bold, 
 
 TextAttributes TerminalView::getAttributes(const Attribute& attribute, bool withUrl) {
     auto& cache = withUrl ? urlAttributes_ : attributes_;
-    auto found = cache.find(attribute);
-    if (found != cache.end()) return found->second;
+    if (const TextAttributes* found = cache.find(attribute)) return *found;
 
     const CharacterStyle style = attribute.style;
     Attribute::Color fg = attribute.fg, bg = attribute.bg;
@@ -41,9 +40,7 @@ TextAttributes TerminalView::getAttributes(const Attribute& attribute, bool with
         attributes.underlineColor = foreground;
     }
 
-    if (cache.size() >= attributeCacheLimit) cache.clear();
-    cache.emplace(attribute, attributes);
-    return attributes;
+    return cache.insert(attribute, attributes);
 }
 
 TextAttributes TerminalView::getAttributedValue(const Attribute& attribute, Rgba usingFg, Rgba andBg) {

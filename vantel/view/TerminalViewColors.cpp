@@ -29,12 +29,8 @@ TerminalView::Rgba TerminalView::mapColor(const Attribute::Color& color, bool is
         return *slot;
     }
     case Attribute::Color::Kind::trueColor: {
-        auto it = trueColors_.find(color);
-        if (it != trueColors_.end()) return it->second;
-        if (trueColors_.size() >= trueColorCacheLimit) trueColors_.clear();
-        Rgba made = Rgba::fromBytes(color.red, color.green, color.blue);
-        trueColors_.emplace(color, made);
-        return made;
+        if (const Rgba* found = trueColors_.find(color)) return *found;
+        return trueColors_.insert(color, Rgba::fromBytes(color.red, color.green, color.blue));
     }
     case Attribute::Color::Kind::defaultInvertedColor: {
         Rgba inverted = isFg ? effectiveNativeBackgroundColor() : effectiveNativeForegroundColor();

@@ -14,7 +14,7 @@ TEST(FallbackFontCache, ResolvesWithTheEnginesEmojiProperties) {
                  {U"\U0001FAE8", "Noto Color Emoji"}};
     FallbackFontCache cache;
     auto base = Font::systemFont();
-    for (const Case& c : cases) EXPECT_EQ(cache.resolve(c.character, base)->family(), c.family);
+    for (const Case& c : cases) EXPECT_EQ(cache.resolve(c.character, base, isEmojiPresentation)->family(), c.family);
     EXPECT_EQ(resolvedFont(U"A", base), base);
 }
 
