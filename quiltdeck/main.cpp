@@ -14,6 +14,7 @@
 #include "quiltdeck/shell/AppDelegate.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/StateFolder.h"
 #include "quiltdeck/shell/ToolModes.h"
 #include "quiltdeck/wall/SessionTile.h"
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
     // The folder's lock before anything is written there: a refused start leaves the log and the
     // run marker to the process that has them.
     int toolkitArgc = 1;
-    const auto& folder = quiltdeck::Store::processDir();
+    const auto& folder = quiltdeck::StateFolder::path();
     if (quiltdeck::Store::heldElsewhere(folder)) return alreadyRunning(folder.string(), &toolkitArgc, &argv);
     // Taken in the meantime by a start just as quick: refused all the same.
     if (quiltdeck::Store::shared().heldByAnotherProcess()) return alreadyRunning(folder.string(), &toolkitArgc, &argv);

@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "quiltdeck/sessions/DurableFile.h"
 #include "quiltdeck/sessions/JsonNesting.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Log.h"
 

@@ -7,7 +7,7 @@
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/PngEncoder.h"
 #include "quiltdeck/panels/Mark.h"
-#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/DurableFile.h"
 
 namespace quiltdeck {
 

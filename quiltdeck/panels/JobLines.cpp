@@ -1,6 +1,5 @@
 #include "quiltdeck/panels/JobLines.h"
 
-#include "vantel/core/Character.h"
 #include "vantel/core/Utf8.h"
 
 namespace quiltdeck {

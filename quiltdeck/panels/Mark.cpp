@@ -8,7 +8,7 @@
 #include "platform/gfx/Font.h"
 #include "platform/gfx/PngEncoder.h"
 #include "platform/gfx/Shaper.h"
-#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/DurableFile.h"
 
 namespace quiltdeck {
 

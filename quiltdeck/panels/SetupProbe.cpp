@@ -6,7 +6,7 @@
 #include "quiltdeck/sessions/ProcessCapture.h"
 #include "quiltdeck/sessions/ShellCommand.h"
 #include "quiltdeck/shell/Log.h"
-#include "vantel/core/Character.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

@@ -15,8 +15,8 @@
 #include "platform/runtime/WorkerPool.h"
 #include "quiltdeck/sessions/ProcessCapture.h"
 #include "quiltdeck/sessions/ShellCommand.h"
-#include "quiltdeck/sessions/Store.h"
-#include "vantel/core/Character.h"
+#include "quiltdeck/shell/StateFolder.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 
@@ -123,7 +123,7 @@ void ClaudeCLI::oneShot(std::string prompt, std::vector<std::string> allowedTool
                         platform::runtime::Duration timeout, Done done) {
     // The capabilities are read here, on the caller's thread, once.
     std::string command = oneShotCommand(allowedTools, chrome, ClaudeCapabilities::snapshot());
-    std::filesystem::path folder = Store::processDir() / "drops";
+    std::filesystem::path folder = StateFolder::path() / "drops";
     platform::runtime::WorkerPool::shared().submit(
         [command = std::move(command), folder = std::move(folder), prompt = std::move(prompt), timeout,
          done = std::move(done)]() mutable {

@@ -11,7 +11,7 @@
 #include "quiltdeck/sessions/ShellCommand.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Log.h"
-#include "vantel/core/Character.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <system_error>
 
-#include "quiltdeck/sessions/DurableFile.h"
 #include "quiltdeck/sessions/JsonNesting.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Log.h"
 

@@ -12,11 +12,11 @@
 #include "platform/gfx/PngEncoder.h"
 #include "platform/ui/Pasteboard.h"
 #include "quiltdeck/sessions/Session.h"
-#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/sessions/ShellCommand.h"
+#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
-#include "vantel/core/Character.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

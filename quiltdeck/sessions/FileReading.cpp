@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/DurableFile.h"
 
 namespace quiltdeck {
 

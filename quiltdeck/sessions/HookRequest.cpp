@@ -5,7 +5,7 @@
 #include "quiltdeck/sessions/JsonNesting.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Shorten.h"
-#include "vantel/core/Character.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

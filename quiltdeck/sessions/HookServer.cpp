@@ -16,7 +16,7 @@
 
 #include "quiltdeck/sessions/PeerOwner.h"
 #include "quiltdeck/shell/Log.h"
-#include "vantel/core/Character.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

@@ -10,7 +10,7 @@
 #include "quiltdeck/sessions/ShellCommand.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
-#include "vantel/core/Character.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

@@ -6,8 +6,8 @@
 #include <array>
 
 #include "quiltdeck/shell/Shorten.h"
-#include "vantel/core/Character.h"
 #include "vantel/core/Terminal.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

@@ -18,7 +18,7 @@
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Theme.h"
-#include "vantel/core/Character.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

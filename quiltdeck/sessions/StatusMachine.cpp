@@ -3,12 +3,12 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/runtime/NotificationCenter.h"
-#include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/PathText.h"
+#include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Shorten.h"
-#include "vantel/core/Character.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

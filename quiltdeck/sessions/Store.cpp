@@ -11,44 +11,18 @@
 #include <ctime>
 #include <system_error>
 
-#include "quiltdeck/sessions/DurableFile.h"
-#include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
+#include "quiltdeck/shell/StateFolder.h"
 
 namespace quiltdeck {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool nameExists(const fs::path& path) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(path, error));
-}
-
-}  // namespace
-
 Store& Store::shared() {
-    static Store* const store = new Store(processDir());
+    static Store* const store = new Store(StateFolder::path());
     return *store;
-}
-
-fs::path Store::resolveDir() {
-    if (auto folder = env("STATE_DIR")) return fs::path(*folder);
-    const fs::path home = homeFolder();
-    const fs::path folder = home / ".quiltdeck";
-    const fs::path older = home / ".brightloom";
-    if (!nameExists(folder) && nameExists(older)) {
-        std::error_code ignored;
-        fs::rename(older, folder, ignored);
-    }
-    return folder;
-}
-
-const fs::path& Store::processDir() {
-    static const fs::path folder = resolveDir();
-    return folder;
 }
 
 Store::Store(fs::path dir) : dir_(std::move(dir)), file_(dir_ / "state.json") {

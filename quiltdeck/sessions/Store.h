@@ -103,14 +103,8 @@ public:
     static constexpr double zoomScaleMax = 1.6;
     static constexpr size_t fileSizeLimit = 64u << 20;
 
-    // The process's store, on processDir(); made on first use, never destroyed.
+    // The process's store, on StateFolder::path(); made on first use, never destroyed.
     static Store& shared();
-    // The state folder by the environment and the home folder; moves ~/.brightloom
-    // to ~/.quiltdeck when only the old one exists.
-    static std::filesystem::path resolveDir();
-    // resolveDir() once per process. The log and the store both build on it, so
-    // neither has to construct the other.
-    static const std::filesystem::path& processDir();
 
     // Whether another process holds the folder's lock now; asks without taking it and without
     // writing anything, so a program can refuse to start before it touches the folder.

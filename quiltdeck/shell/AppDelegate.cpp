@@ -15,7 +15,7 @@
 #include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
-#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/AppVersion.h"

@@ -18,10 +18,10 @@
 #include <string>
 #include <system_error>
 
-#include "quiltdeck/sessions/DurableFile.h"
-#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/AppVersion.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/LogWriter.h"
+#include "quiltdeck/shell/StateFolder.h"
 
 namespace quiltdeck {
 
@@ -43,7 +43,7 @@ LogWriter& writer() {
 bool markerWritten = false;
 
 const std::filesystem::path& markerPath() {
-    static const std::filesystem::path path = Store::processDir() / "running";
+    static const std::filesystem::path path = StateFolder::path() / "running";
     return path;
 }
 
@@ -125,7 +125,7 @@ void installAlternateSignalStack() {
 }  // namespace
 
 const std::filesystem::path& Log::url() {
-    static const std::filesystem::path path = Store::processDir() / "log.txt";
+    static const std::filesystem::path path = StateFolder::path() / "log.txt";
     return path;
 }
 
@@ -135,7 +135,7 @@ void Log::flush() { writer().flush(); }
 
 bool Log::beginRun() {
     std::error_code ignored;
-    std::filesystem::create_directories(Store::processDir(), ignored);
+    std::filesystem::create_directories(StateFolder::path(), ignored);
     struct stat marker {};
     const bool unclean = ::lstat(markerPath().c_str(), &marker) == 0 && S_ISREG(marker.st_mode);
     // Truncated only once it is known to be a regular file of its own.

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/DurableFile.h"
 
 namespace quiltdeck {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <system_error>
 
-#include "quiltdeck/sessions/DurableFile.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Log.h"
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "vantel/core/Character.h"
 #include "vantel/core/GraphemeBreaker.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "quiltdeck/shell/Shorten.h"
-#include "vantel/core/Character.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 

@@ -1,10 +1,13 @@
 #pragma once
 
-// The engine's one UTF-8 decoder: the print path, text conversion and validation all read
-// sequences through it, so they agree on where a character starts and ends.
+// UTF-8: the engine's one decoder, and the conversions and validation built on it, for the
+// engine and the application alike. The print path, text conversion and validation all read
+// sequences through the decoder, so they agree on where a character starts and ends.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace vantel::utf8 {
 
@@ -74,3 +77,21 @@ inline Sequence decode(const uint8_t* bytes, size_t available) {
 }
 
 }  // namespace vantel::utf8
+
+namespace vantel {
+
+inline bool isUnicodeScalar(uint32_t value) {
+    return value < 0x110000 && (value < 0xD800 || value > 0xDFFF);
+}
+
+// UTF-8 encoding of scalars; invalid scalars become U+FFFD.
+void appendUtf8(std::string& out, char32_t scalar);
+std::string toUtf8(std::u32string_view scalars);
+
+// Decodes UTF-8; each malformed sequence (as the print path reads it) becomes one U+FFFD.
+std::u32string fromUtf8(std::string_view bytes);
+
+// Strict validation (no surrogates, no overlongs, nothing above U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
+}  // namespace vantel

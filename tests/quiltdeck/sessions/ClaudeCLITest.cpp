@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/runtime/VirtualMainLoop.h"
-#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/StateFolder.h"
 #include "support/FakeClaudeHome.h"
 
 namespace quiltdeck {
@@ -57,7 +57,7 @@ TEST_F(ClaudeCLITest, TheCliGetsThePromptByteForByteInTheDropsFolder) {
     EXPECT_EQ(calls[0].arguments,
               (std::vector<std::string>{"-p", "--chrome", "--model", "claude-haiku-4-5-20251001", "--strict-mcp-config",
                                         "--disable-slash-commands", "--allowedTools", "a'b"}));
-    EXPECT_EQ(calls[0].folder, std::filesystem::canonical(Store::processDir() / "drops").string());
+    EXPECT_EQ(calls[0].folder, std::filesystem::canonical(StateFolder::path() / "drops").string());
     EXPECT_EQ(calls[0].input, prompt);
 }
 

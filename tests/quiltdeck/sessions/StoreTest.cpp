@@ -15,8 +15,9 @@
 
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/Defaults.h"
-#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/LoginItem.h"
+#include "quiltdeck/shell/StateFolder.h"
 
 namespace quiltdeck {
 namespace {
@@ -287,20 +288,20 @@ TEST(StoreFolder, EnvironmentThenHomeWithTheOldFolderMoved) {
     EnvOverride homeVar("HOME", home.path().string());
     {
         EnvOverride q("QUILTDECK_STATE_DIR", "/q"), b("BRIGHTLOOM_STATE_DIR", "/b");
-        EXPECT_EQ(Store::resolveDir(), "/q");
+        EXPECT_EQ(StateFolder::resolve(), "/q");
     }
     {
         EnvOverride q("QUILTDECK_STATE_DIR", std::nullopt), b("BRIGHTLOOM_STATE_DIR", "/b");
-        EXPECT_EQ(Store::resolveDir(), "/b");
+        EXPECT_EQ(StateFolder::resolve(), "/b");
     }
     EnvOverride q("QUILTDECK_STATE_DIR", std::nullopt), b("BRIGHTLOOM_STATE_DIR", std::nullopt);
     writeFile((std::filesystem::create_directory(home / ".brightloom"), home / ".brightloom/state.json"), "{}");
-    EXPECT_EQ(Store::resolveDir(), home / ".quiltdeck");
+    EXPECT_EQ(StateFolder::resolve(), home / ".quiltdeck");
     EXPECT_EQ(readFile(home / ".quiltdeck/state.json"), "{}");
     EXPECT_FALSE(std::filesystem::exists(home / ".brightloom"));
     // With both present neither is touched.
     std::filesystem::create_directory(home / ".brightloom");
-    EXPECT_EQ(Store::resolveDir(), home / ".quiltdeck");
+    EXPECT_EQ(StateFolder::resolve(), home / ".quiltdeck");
     EXPECT_TRUE(std::filesystem::exists(home / ".brightloom"));
     EXPECT_TRUE(std::filesystem::exists(home / ".quiltdeck/state.json"));
 }

@@ -19,6 +19,7 @@
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Resources.h"
+#include "quiltdeck/shell/StateFolder.h"
 #include "quiltdeck/shell/Theme.h"
 #include "quiltdeck/shell/Updater.h"
 #include "quiltdeck/shell/AppDelegateTestSupport.h"
@@ -184,7 +185,7 @@ TEST_F(AppDelegateTest, ACachedProbeRestoresBeforeTheProbeEnds) {
 
 TEST_F(AppDelegateTest, UncleanPreviousRunIsToldAfterOneAndAHalfSeconds) {
     for (const bool snapshot : {false, true}) {
-        testing::writeFile(Store::processDir() / "running", "1");
+        testing::writeFile(StateFolder::path() / "running", "1");
         std::optional<ScopedVariable> snapshotPath;
         if (snapshot) snapshotPath.emplace("QUILTDECK_SNAPSHOT", home.path() + "/shot.png");
         app.reset();
@@ -632,7 +633,7 @@ TEST_F(AppDelegateTest, QuitWithLiveTilesAsksEachTime) {
     const std::string log = logged();
     EXPECT_TRUE(log.ends_with("  quit\n")) << log;
     EXPECT_EQ(log.find("CRASH"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(Store::processDir() / "running"));
+    EXPECT_FALSE(std::filesystem::exists(StateFolder::path() / "running"));
 }
 
 TEST_F(AppDelegateTest, CloseButtonAsksToQuitAndNeverClosesAlone) {
@@ -706,7 +707,7 @@ TEST_F(AppDelegateTest, SnapshotAfterTheDelay) {
         EXPECT_EQ(app->application().exitCode(), 0);
         EXPECT_TRUE(std::filesystem::exists(path));
         EXPECT_EQ(tile.kills, 1);
-        EXPECT_FALSE(std::filesystem::exists(Store::processDir() / "running"));
+        EXPECT_FALSE(std::filesystem::exists(StateFolder::path() / "running"));
     }
 }
 

@@ -1,4 +1,4 @@
-#include "quiltdeck/sessions/DurableFile.h"
+#include "quiltdeck/shell/DurableFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,0 +1,4 @@
+#pragma once
+
+#include "vantel/core/Buffer.h"
+#include "vantel/view/TerminalView.h"

@@ -1,0 +1,1 @@
+#include "quiltdeck/shell/Env.h"

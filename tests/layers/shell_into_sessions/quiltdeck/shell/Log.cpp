@@ -1,0 +1,2 @@
+#include "quiltdeck/shell/Env.h"
+  #  include "quiltdeck/sessions/Store.h"

@@ -1,0 +1,3 @@
+#include <cstdio>
+#include "vantel/view/TerminalView.h"
+#include "platform/ui/gtk/GtkWindowHost.h"
