@@ -93,7 +93,8 @@ void Defaults::saveLocked() {
     if (readOnly_) return;
     std::error_code ignored;
     std::filesystem::create_directories(file_.parent_path(), ignored);
-    writeFileDurably(file_, values_.dump(-1, ' ', false, Json::error_handler_t::replace));
+    const bool saved = writeFileDurably(file_, values_.dump(-1, ' ', false, Json::error_handler_t::replace));
+    saveReport_.record(saved, errno);
 }
 
 }  // namespace quiltdeck

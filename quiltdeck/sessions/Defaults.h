@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "quiltdeck/shell/SaveReport.h"
+
 namespace quiltdeck {
 
 // Small settings kept outside the state document, such as the assistant CLI's
@@ -45,6 +47,7 @@ private:
     mutable std::mutex mutex_;
     nlohmann::json values_ = nlohmann::json::object();
     bool readOnly_ = false;
+    SaveReport saveReport_{"defaults"};
 };
 
 }  // namespace quiltdeck

@@ -89,9 +89,10 @@ void Store::load() {
     Log::write("state.json failed to decode (" + error + "); copy set aside as " + copyName);
 }
 
-void Store::save() {
-    if (readOnly_) return;
-    writeFileDurably(file_, encode(state_), 0600);
+bool Store::save() {
+    if (readOnly_) return false;
+    const bool saved = writeFileDurably(file_, encode(state_), 0600);
+    return saveReport_.record(saved, errno);
 }
 
 std::vector<Store::Metric> Store::metrics(const std::string& folder) const {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "quiltdeck/sessions/Date.h"
+#include "quiltdeck/shell/SaveReport.h"
 
 namespace quiltdeck {
 
@@ -122,8 +123,10 @@ public:
     // Another process holds the state folder; this store is read-only.
     bool heldByAnotherProcess() const { return heldByAnotherProcess_; }
 
-    // Writes the whole document; nothing when read-only. Failures are silent.
-    void save();
+    // Writes the whole document; nothing when read-only. False when it did not reach the disk
+    // (read-only included): the first failure of a run logs "store: save failed: <cause>", the
+    // first success after one "store: saved again"; the file on disk stays the last whole one.
+    bool save();
 
     // The document as compact JSON with all 24 keys; invalid UTF-8 replaced.
     static std::string encode(const State& state);
@@ -210,6 +213,7 @@ private:
     bool readOnly_ = false;
     bool heldByAnotherProcess_ = false;
     int lockFd_ = -1;
+    SaveReport saveReport_{"store"};
 };
 
 }  // namespace quiltdeck

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -201,6 +202,86 @@ TEST_F(StoreTest, SecondStoreOnAHeldFolderOnlyReads) {
     EXPECT_FALSE(first->heldByAnotherProcess());
     first.reset();
     EXPECT_FALSE(Store(folder.path()).heldByAnotherProcess());
+}
+
+// A folder's mode stops nothing a root process writes: as root, this thread checks files as the
+// unprivileged user would (the file-system user id is the thread's own, the log writer keeps its).
+struct FilesAsNobody {
+    static constexpr uid_t nobody = 65534;
+    FilesAsNobody() : root(::geteuid() == 0) {
+        if (root) ::setfsuid(nobody);
+    }
+    ~FilesAsNobody() {
+        if (root) ::setfsuid(0);
+    }
+    bool root;
+};
+
+size_t occurrences(const std::string& text, const std::string& line) {
+    size_t count = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
+    return count;
+}
+
+// Both writers of settings in the state folder: a folder made read-only fails their saves with one
+// line, keeps the last whole file, and the first save after it is made writable again says so.
+TEST(StateFolderSaves, AReadOnlyFolderFailsOnceThenRecovers) {
+    // A writer on a folder: each call changes one setting and tells whether it reached the disk.
+    using Writer = std::function<bool(int step)>;
+    struct Case {
+        const char* subject;
+        const char* file;
+        std::function<Writer(const std::filesystem::path& dir)> open;
+    } cases[] = {
+        {"store", "state.json",
+         [](const std::filesystem::path& dir) -> Writer {
+             auto store = std::make_shared<Store>(dir);
+             return [store](int step) {
+                 store->setLanguage("l" + std::to_string(step));
+                 return store->save();
+             };
+         }},
+        {"defaults", "defaults.json",
+         [](const std::filesystem::path& dir) -> Writer {
+             auto defaults = std::make_shared<Defaults>(dir / "defaults.json");
+             return [defaults, dir](int step) {
+                 defaults->setValue("step", step);
+                 return Defaults(dir / "defaults.json").value("step") == step;
+             };
+         }},
+    };
+    for (const Case& c : cases) {
+        TempFolder temp;
+        ::chmod(temp.path().c_str(), 0755);  // the unprivileged user reaches the folder inside
+        const auto dir = temp / "state";
+        std::filesystem::create_directories(dir);
+        const size_t logStart = testing::logContents().size();
+        Writer change = c.open(dir);
+        EXPECT_TRUE(change(0)) << c.subject;
+        const std::string before = readFile(dir / c.file);
+        ::chmod(dir.c_str(), 0555);
+        for (int step : {1, 2}) {
+            bool saved;
+            {
+                FilesAsNobody nobody;
+                saved = change(step);
+            }
+            EXPECT_FALSE(saved) << c.subject << " " << step;
+            EXPECT_EQ(readFile(dir / c.file), before) << c.subject;
+        }
+        ::chmod(dir.c_str(), 0777);
+        for (int step : {3, 4}) {
+            FilesAsNobody nobody;
+            EXPECT_TRUE(change(step)) << c.subject << " " << step;
+        }
+        const std::string after = readFile(dir / c.file);
+        EXPECT_NE(after, before) << c.subject;
+        EXPECT_TRUE(nlohmann::json::accept(after)) << c.subject << ": " << after;
+        std::string log = testing::logContents();
+        log = log.size() >= logStart ? log.substr(logStart) : log;
+        EXPECT_EQ(occurrences(log, std::string(c.subject) + ": save failed: Permission denied"), 1u) << log;
+        EXPECT_EQ(occurrences(log, std::string(c.subject) + ": saved again"), 1u) << log;
+    }
 }
 
 TEST_F(StoreTest, OperationsNormaliseAndSave) {
