@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 
+#include "platform/gfx/FailureLog.h"
 #include "platform/gfx/FontFace.h"
 
 #include FT_ADVANCES_H
@@ -67,13 +67,23 @@ FontFace::~FontFace() {
     if (request) FcPatternDestroy(request);
 }
 
-std::unique_ptr<FontFace> FontFace::open(FcPattern* match, FcPattern* request, double size, FontTraits requested) {
+std::unique_ptr<FontFace> FontFace::open(FcPattern* match, FcPattern* request, double size, FontTraits requested,
+                                         std::string* error) {
+    auto fail = [error](std::string why) -> std::unique_ptr<FontFace> {
+        if (error) *error = std::move(why);
+        return nullptr;
+    };
     FT_Library library = freeTypeLibrary();
-    if (!library || !match) return nullptr;
+    if (!library) return fail("FreeType did not start");
+    if (!match) return fail("fontconfig matched no font");
     auto face = std::make_unique<FontFace>();
     face->path = patternString(match, FC_FILE);
     face->index = patternInteger(match, FC_INDEX, 0);
-    if (face->path.empty() || FT_New_Face(library, face->path.c_str(), face->index, &face->ft) != 0) return nullptr;
+    if (face->path.empty()) return fail("fontconfig's match names no file");
+    if (const FT_Error ft = FT_New_Face(library, face->path.c_str(), face->index, &face->ft); ft != 0) {
+        face->ft = nullptr;
+        return fail(face->path + " does not load in FreeType (error " + std::to_string(ft) + ")");
+    }
     FcPatternReference(match);
     face->pattern = match;
     if (request) {
@@ -95,7 +105,7 @@ std::unique_ptr<FontFace> FontFace::open(FcPattern* match, FcPattern* request, d
     }
 
     hb_blob_t* blob = hb_blob_create_from_file_or_fail(face->path.c_str());
-    if (!blob) return nullptr;
+    if (!blob) return fail(face->path + " cannot be read for shaping");
     hb_face_t* hbFace = hb_face_create(blob, static_cast<unsigned>(face->index));
     hb_blob_destroy(blob);
     face->hb = hb_font_create(hbFace);
@@ -167,12 +177,13 @@ FontRef Font::create(std::string_view family, double size, FontTraits traits) {
     FcPattern* request = requestPattern(family, size, traits);
     FcResult result = FcResultNoMatch;
     FcPattern* match = FcFontMatch(nullptr, request, &result);
-    std::unique_ptr<FontFace> face = FontFace::open(match, request, size, traits);
+    std::string error;
+    std::unique_ptr<FontFace> face = FontFace::open(match, request, size, traits, &error);
     if (match) FcPatternDestroy(match);
     FcPatternDestroy(request);
     if (!face) {
-        std::fprintf(stderr, "fonts: no font found for \"%.*s\" (fontconfig knows none, or it cannot be read)\n",
-                     static_cast<int>(family.size()), family.data());
+        const std::string name(family);
+        logFailureOnce("fonts", "font " + name, "no font for \"" + name + "\": " + error);
     }
     return adopt(std::move(face), std::string(family), size, traits);
 }

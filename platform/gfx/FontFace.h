@@ -54,8 +54,10 @@ struct FontFace {
     ~FontFace();
 
     // Opens the face a fontconfig pattern names, for `requested` traits at `size` points. Takes a
-    // reference to `request` (may be null). Null when the file cannot be read.
-    static std::unique_ptr<FontFace> open(FcPattern* match, FcPattern* request, double size, FontTraits requested);
+    // reference to `request` (may be null). Null when the file cannot be read, with the cause in
+    // `error` when given.
+    static std::unique_ptr<FontFace> open(FcPattern* match, FcPattern* request, double size, FontTraits requested,
+                                          std::string* error = nullptr);
 
     // Scales FreeType to `x` by `y` pixels per em; a bitmap-only face selects its nearest strike
     // instead. Returns the strike's pixels per em for bitmap-only faces, else 0; -1 on failure.

@@ -2,6 +2,7 @@
 
 #include <unicode/uchar.h>
 
+#include "platform/gfx/FailureLog.h"
 #include "platform/gfx/FontFace.h"
 
 namespace platform::gfx {
@@ -98,7 +99,9 @@ FontRef FontFallback::fontFor(const FontRef& base, std::u32string_view cluster,
     std::string key = path + '#' + std::to_string(index);
     auto it = face.fallbackFonts.find(key);
     if (it != face.fallbackFonts.end()) return it->second;
-    std::unique_ptr<FontFace> opened = FontFace::open(chosen, face.request, base->size(), base->traits());
+    std::string error;
+    std::unique_ptr<FontFace> opened = FontFace::open(chosen, face.request, base->size(), base->traits(), &error);
+    if (!opened) logFailureOnce("fonts", "fallback " + key, "fallback font " + path + " did not load: " + error);
     std::string family = opened ? opened->family : std::string();
     FontRef font = Font::adopt(std::move(opened), std::move(family), base->size(), base->traits());
     if (!font) return base;

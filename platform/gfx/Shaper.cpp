@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/gfx/FailureLog.h"
 #include "platform/gfx/FallbackFontCache.h"
 #include "platform/gfx/FontFace.h"
 
@@ -69,6 +70,11 @@ void shapeRun(std::u16string_view text, GlyphRun& run, double& pen) {
     hb_buffer_set_direction(buffer, HB_DIRECTION_LTR);
     hb_buffer_guess_segment_properties(buffer);
     hb_shape(run.font->face().hb, buffer, nullptr, 0);
+    if (!hb_buffer_allocation_successful(buffer)) {
+        logFailureOnce("fonts", "shaping " + run.font->filePath(),
+                       "shaping failed with " + run.font->family() + ": HarfBuzz ran out of memory; the run is not drawn");
+        return;
+    }
     unsigned count = 0;
     const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer, &count);
     const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, &count);
@@ -86,6 +92,7 @@ void shapeRun(std::u16string_view text, GlyphRun& run, double& pen) {
 
 ShapedText Shaper::shape(std::u16string_view text, const FontRef& font, EmojiPresentationTest isEmojiPresentation) {
     ShapedText shaped;
+    if (!font && !text.empty()) logFailureOnce("fonts", "shaping without a font", "shaping: no font; the text is not drawn");
     if (!font || text.empty()) return shaped;
     std::u32string cluster;
     forEachCluster(text, [&](size_t start, size_t end) {

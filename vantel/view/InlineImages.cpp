@@ -8,6 +8,7 @@
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/ImageDecoder.h"
 #include "platform/gfx/Scale.h"
+#include "platform/runtime/SystemLog.h"
 #include "vantel/core/Terminal.h"
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/ImageBand.h"
@@ -150,7 +151,15 @@ void InlineImages::createImage(Terminal& terminal, const InlineImageView& view, 
             .has_value();
     };
     ImageDecoder::Result decoded = ImageDecoder::decode(data, request);
-    if (decoded.status != ImageDecoder::Status::decoded) return;
+    if (decoded.status != ImageDecoder::Status::decoded) {
+        platform::runtime::SystemLog::write(
+            platform::runtime::LogLevel::error, "images",
+            "an inline image of " + std::to_string(data.size()) + " bytes is not shown: " +
+                (decoded.status == ImageDecoder::Status::refused
+                     ? "refused (not a raster format, or larger than the screen or the decoder takes)"
+                     : "it does not decode"));
+        return;
+    }
     insertImage(terminal, view, decoded.image, width, height, preserveAspectRatio);
 }
 

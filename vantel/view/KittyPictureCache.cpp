@@ -1,6 +1,7 @@
 #include "vantel/view/KittyPictureCache.h"
 
 #include "platform/gfx/ImageDecoder.h"
+#include "platform/runtime/SystemLog.h"
 
 namespace vantel {
 
@@ -30,6 +31,16 @@ const Image* KittyPictureCache::picture(const std::shared_ptr<const KittyGraphic
         // Pictures of payloads that are gone (their images deleted) make room first.
         entries_.eraseIf([](const Entry& e) { return e.payload.expired(); });
         Image image = makePicture(*payload);
+        // Said once per payload: the empty picture is kept like any other.
+        if (image.isEmpty()) {
+            platform::runtime::SystemLog::write(
+                platform::runtime::LogLevel::error, "images",
+                payload->isPng() ? "a Kitty picture did not decode: " + std::to_string(payload->bytes.size()) +
+                                       " bytes of PNG that libpng refuses"
+                                 : "a Kitty picture did not decode: " + std::to_string(payload->bytes.size()) +
+                                       " bytes do not make " + std::to_string(payload->width) + "x" +
+                                       std::to_string(payload->height) + " RGBA pixels");
+        }
         const size_t bytes = bytesOf(image);
         // The least recently used go first; what this frame has drawn stays, over the budget if need be.
         found = &entries_.insert(payload.get(), Entry{payload, std::move(image), frame_}, bytes,

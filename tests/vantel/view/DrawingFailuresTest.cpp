@@ -1,0 +1,66 @@
+// A picture or a text that cannot be drawn says why in the system log, once.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "platform/gfx/Shaper.h"
+#include "platform/runtime/SystemLog.h"
+#include "support/TerminalTestSupport.h"
+#include "vantel/view/InlineImages.h"
+#include "vantel/view/KittyPictureCache.h"
+
+using namespace vantel;
+using platform::runtime::ScopedLogCapture;
+
+TEST(DrawingFailures, AreSaidOnceWithTheirCause) {
+    struct Case {
+        const char* name;
+        const char* category;
+        std::function<void()> fail;  // run twice
+        const char* says;
+    } cases[] = {
+        {"a PNG that does not decode", "images",
+         [] {
+             static auto payload =
+                 std::make_shared<const KittyGraphicsPayload>(KittyGraphicsPayload::png({0x89, 'P', 'N', 'G', 0}));
+             static KittyPictureCache cache;
+             cache.beginFrame();
+             EXPECT_EQ(cache.picture(payload), nullptr);
+         },
+         "a Kitty picture did not decode: 5 bytes of PNG"},
+        {"pixels that do not fill their size", "images",
+         [] {
+             static auto payload = std::make_shared<const KittyGraphicsPayload>(
+                 KittyGraphicsPayload::rgba(std::vector<uint8_t>(12), 64, 64));
+             static KittyPictureCache cache;
+             EXPECT_EQ(cache.picture(payload), nullptr);
+         },
+         "12 bytes do not make 64x64 RGBA pixels"},
+        {"shaping without a font", "fonts",
+         [] { EXPECT_TRUE(platform::gfx::Shaper::shape(u"ab", nullptr).runs.empty()); },
+         "shaping: no font"},
+    };
+    for (const Case& c : cases) {
+        ScopedLogCapture capture;
+        c.fail();
+        c.fail();
+        const std::vector<std::string> said = capture.messages(c.category);
+        ASSERT_EQ(said.size(), 1u) << c.name;
+        EXPECT_NE(said[0].find(c.says), std::string::npos) << c.name << ": " << said[0];
+    }
+}
+
+// Each inline image is its own: every one that is not shown is said.
+TEST(DrawingFailures, InlineImagesNotShownAreSaid) {
+    vantel::testing::TestTerminal t(10, 5);
+    const InlineImageView view{{80, 80}, {8, 16}, 1};
+    ScopedLogCapture capture;
+    InlineImages::createImage(*t, view, std::vector<uint8_t>{'n', 'o'}, ImageSizeRequest::automatic(),
+                              ImageSizeRequest::automatic(), true);
+    InlineImages::createImage(*t, view, std::vector<uint8_t>{'n', 'o', '!'}, ImageSizeRequest::automatic(),
+                              ImageSizeRequest::automatic(), true);
+    const std::vector<std::string> said = capture.messages("images");
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_NE(said[0].find("an inline image of 2 bytes is not shown"), std::string::npos) << said[0];
+    EXPECT_NE(said[1].find("3 bytes"), std::string::npos) << said[1];
+}
