@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "vantel/view/ShapedLineCache.h"
+
 using namespace vantel;
 using platform::gfx::Font;
 
@@ -43,4 +45,22 @@ TEST(FallbackFontCache, The1025thEntryEmptiesTheCache) {
     cache.resolve(U"A", base);
     cache.resolve(U"A", base);
     EXPECT_EQ(cache.count(), 1u);
+}
+
+// The shaper and the cells ask one cache: a character the shaper resolved is a hit for a cell.
+TEST(FallbackFontCache, TheShaperAndTheCellsShareEntries) {
+    FallbackFontCache& shared = FallbackFontCache::shared();
+    shared.clear();
+    const auto base = Font::systemFont();
+    TextAttributes attributes;
+    attributes.font = base;
+    AttributedText text;
+    text.append(u"\u05D0\u05D1", attributes);
+    const ShapedLine line = ShapedLine::shape(text);
+    ASSERT_FALSE(line.runs.empty());
+    const size_t entries = shared.count();
+    const uint64_t hits = shared.counters().hits;
+    EXPECT_EQ(resolvedFont(U"\u05D0", base), line.runs[0].glyphs.font);
+    EXPECT_EQ(shared.count(), entries);
+    EXPECT_EQ(shared.counters().hits, hits + 1);
 }
