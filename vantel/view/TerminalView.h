@@ -37,6 +37,7 @@
 #include "vantel/view/KittyPictureCache.h"
 #include "vantel/host/LoopScheduler.h"
 #include "vantel/view/RowImageRenderer.h"
+#include "vantel/view/RowPainter.h"
 #include "vantel/view/TerminalProgressBarView.h"
 #include "vantel/view/TerminalViewDelegate.h"
 #include "vantel/view/TerminalViewFontSet.h"
@@ -661,7 +662,9 @@ private:
         bool blinks = false;
         bool reusable = true;
     };
-    RowLook drawRow(int row, Canvas& canvas, int bufferOffset, double baselineOffset);
+    RowLook drawRow(int row, Canvas& canvas, int bufferOffset, const RowPainter& painter);
+    // A painter with the view's cell, fonts, colours and pictures as they are now.
+    RowPainter rowPainter();
     // `intoWindow`: drawing the window's surface, whose bands are remembered.
     void drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, int bufferOffset, bool intoWindow);
     // The rows of one part of the dirty area.
@@ -681,7 +684,6 @@ private:
     // The bands' stamps hold for this cell size, frame and scale only.
     bool drawnGeometryHolds();
     uint64_t highlightStamp(int row) const;
-    void drawSegment(const ViewLineSegment& segment, double rowBottom, double baselineOffset, Canvas& canvas);
     // What sizing and drawing images takes of the view: the window's scale, 1 without a window.
     InlineImageView imageView() const;
     RowImageRenderer::Geometry imageGeometry() const;

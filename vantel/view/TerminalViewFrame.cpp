@@ -3,14 +3,10 @@
 #include <optional>
 
 #include "vantel/graphics/TerminalGraphics.h"
-#include "vantel/view/FallbackFontCache.h"
-#include "vantel/view/GlyphSlotFit.h"
-#include "vantel/view/ShapedRowCache.h"
 #include "vantel/view/TerminalView.h"
 
 namespace vantel {
 
-using platform::gfx::GlyphPlacement;
 using platform::gfx::Point;
 
 namespace {
@@ -73,8 +69,7 @@ void TerminalView::drawTerminalContents(const Rect& dirtyRect, Canvas& canvas, i
 }
 
 void TerminalView::drawRows(const Rect& area, Canvas& canvas, int bufferOffset, bool intoWindow) {
-    const platform::gfx::Font& normal = *fontSet_.normal;
-    const double baselineOffset = std::ceil(normal.descent() + normal.leading());
+    const RowPainter painter = rowPainter();
     const double cellHeight = cellDimension_->height;
     const Rect b = bounds();
     int first = bufferOffset + rowsIn(b.maxY() - area.maxY(), cellHeight);
@@ -99,11 +94,11 @@ void TerminalView::drawRows(const Rect& area, Canvas& canvas, int bufferOffset, 
     std::optional<DrawnRows::Stamp> above;
     if (withRowAbove) {
         clearDownTo(b.height - (first - bufferOffset + clearAhead) * cellHeight);
-        above = drawnStamp(first - 1, drawRow(first - 1, canvas, bufferOffset, baselineOffset));
+        above = drawnStamp(first - 1, drawRow(first - 1, canvas, bufferOffset, painter));
     }
     for (int row = std::max(first, 0); row <= last && row < lineCount; ++row) {
         clearDownTo(b.height - (row - bufferOffset + 1 + clearAhead) * cellHeight);
-        const RowLook look = drawRow(row, canvas, bufferOffset, baselineOffset);
+        const RowLook look = drawRow(row, canvas, bufferOffset, painter);
         if (!intoWindow) continue;
         const DrawnRows::Stamp stamp = drawnStamp(row, look);
         recordDrawnBand(row - bufferOffset, above, stamp);
@@ -112,150 +107,49 @@ void TerminalView::drawRows(const Rect& area, Canvas& canvas, int bufferOffset, 
     clearDownTo(area.minY());
 }
 
-TerminalView::RowLook TerminalView::drawRow(int row, Canvas& canvas, int bufferOffset, double baselineOffset) {
+TerminalView::RowLook TerminalView::drawRow(int row, Canvas& canvas, int bufferOffset, const RowPainter& painter) {
     BufferLine& line = terminal_->buffer().lines()[row];
-    const double cellWidth = cellDimension_->width, cellHeight = cellDimension_->height;
-    const double y = bounds().height - (row - bufferOffset + 1) * cellHeight;
-    const BufferLine::RenderLineMode mode = line.renderMode();
-    // A doubled row is clipped to its own full width, wherever the dirty rectangle starts.
-    const Rect rowRect{0, y, bounds().width, cellHeight};
-    if (mode != BufferLine::RenderLineMode::single) canvas.save();
-    switch (mode) {
-    case BufferLine::RenderLineMode::single: break;
-    case BufferLine::RenderLineMode::doubleWidth: canvas.scaleBy(2, 1); break;
-    case BufferLine::RenderLineMode::doubledTop:
-        canvas.clip(rowRect);
-        canvas.translate(0, y + cellHeight);
-        canvas.scaleBy(2, 2);
-        canvas.translate(0, -(y + cellHeight));
-        break;
-    case BufferLine::RenderLineMode::doubledDown:
-        canvas.clip(rowRect);
-        canvas.translate(0, y);
-        canvas.scaleBy(2, 2);
-        canvas.translate(0, -y);
-        break;
-    }
-
-    ViewLineInfo info = buildAttributedString(row, line, terminal_->cols());
-
-    // Backgrounds; default ones are left to the layer colour.
-    canvas.save();
-    canvas.setAntialias(false);
-    const Rgba skip = nativeSkipBackground();
-    for (const ViewLineSegment& segment : info.segments) {
-        size_t start = 0;
-        for (const AttributedText::Run& run : segment.attributedString.runs) {
-            const TextAttributes& a = run.attributes;
-            const std::optional<Rgba>& background = a.selectionBackground ? a.selectionBackground : a.background;
-            size_t end = start + run.length;
-            if (background && *background != skip && run.length > 0) {
-                int from = segment.column + segment.cellOrdinal(start) * segment.columnWidth;
-                int to = segment.column + (segment.cellOrdinal(end - 1) + 1) * segment.columnWidth;
-                if (to > from) canvas.fill(Rect{from * cellWidth, y, (to - from) * cellWidth, cellHeight}, *background);
-            }
-            start = end;
-        }
-    }
-    canvas.restore();
-
-    const RowImageRenderer::Lists images = RowImageRenderer::sort(&info.images);
-    const RowImageRenderer::Geometry geometry = imageGeometry();
-    RowImageRenderer::draw(images.kittyBelow, y + cellHeight, geometry, canvas, kittyPictures_);
-    drawBoxDrawings(info.boxDrawings, {0, y}, canvas);
-    drawBlockElements(info.blockElements, {0, y}, canvas);
-    drawPowerlineGlyphs(info.powerlineGlyphs, {0, y}, mode, canvas);
-
-    canvas.save();
-    canvas.setAntialias(true);
-    canvas.setFontSmoothing(fontSmoothing_);
-    for (const ViewLineSegment& segment : info.segments) drawSegment(segment, y, baselineOffset, canvas);
-    canvas.restore();
-    if (!info.kittyPlaceholders.empty()) {
-        if (const KittyGraphics* kitty = kittyGraphicsOf(*terminal_)) {
-            RowImageRenderer::drawPlaceholders(info.kittyPlaceholders, framePlacements_, kitty->state(), y, geometry,
-                                               canvas, kittyPictures_);
-        }
-    }
-    RowImageRenderer::draw(images.kittyAbove, y + cellHeight, geometry, canvas, kittyPictures_);
-    RowImageRenderer::draw(images.others, y + cellHeight, geometry, canvas, kittyPictures_);
-
-    if (mode != BufferLine::RenderLineMode::single) canvas.restore();
+    const double y = bounds().height - (row - bufferOffset + 1) * cellDimension_->height;
+    const ViewLineInfo info = buildAttributedString(row, line, terminal_->cols());
+    painter.paint(info, line.renderMode(), y, bounds().width, canvas);
     // Placeholder cells show pictures found in the graphics store, not in the line; scaled
     // pictures are filtered by where they land, so moved they would not match a fresh drawing.
     return RowLook{info.blinks, info.kittyPlaceholders.empty() && info.images.empty()};
 }
 
-void TerminalView::drawSegment(const ViewLineSegment& segment, double rowBottom, double baselineOffset,
-                               Canvas& canvas) {
-    const AttributedText& text = segment.attributedString;
-    if (text.text.empty()) return;
-    const double cellWidth = cellDimension_->width;
-    const double baseline = rowBottom + baselineOffset;
-    std::shared_ptr<const ShapedLine> shaped = cachedShapedRow(text);
-    const Rgba defaultForeground = effectiveNativeForegroundColor();
+RowPainter TerminalView::rowPainter() {
+    RowPainter::Look look;
+    look.cell = cellDimension_.value_or(Size{});
+    look.fonts = &fontSet_;
+    look.backingScale = backingScale();
+    look.images = imageGeometry();
+    if (fontSet_.normal) look.baselineOffset = std::ceil(fontSet_.normal->descent() + fontSet_.normal->leading());
+    look.fontSmoothing = fontSmoothing_;
+    look.antiAliasBlockElements = antiAliasCustomBlockGlyphs_;
+    look.skipBackground = nativeSkipBackground();
+    look.textColor = effectiveNativeForegroundColor();
+    look.decorationColor = terminal_->reverseColors ? nativeBg_ : nativeFg_;
+    const KittyGraphics* kitty = kittyGraphicsOf(*terminal_);
+    return RowPainter(look, {&kittyPictures_, &framePlacements_, kitty ? &kitty->state() : nullptr});
+}
 
-    std::vector<GlyphPlacement> placements;
-    // The first glyph of a cell sets its pen; later glyphs of the cell (marks) keep their offset.
-    int cellOrdinal = -1;
-    double cellPen = 0;
-    for (const ShapedLine::Run& run : shaped->runs) {
-        const platform::gfx::GlyphRun& glyphs = run.glyphs;
-        if (!glyphs.font || glyphs.glyphs.empty()) continue;
-        placements.clear();
-        placements.reserve(glyphs.glyphs.size());
-        for (const platform::gfx::ShapedGlyph& g : glyphs.glyphs) {
-            int ordinal = segment.cellOrdinal(g.cluster);
-            if (ordinal != cellOrdinal) {
-                cellOrdinal = ordinal;
-                cellPen = g.x;
-            }
-            GlyphPlacement placement{g.glyph, {(segment.column + ordinal * segment.columnWidth) * cellWidth + g.x - cellPen,
-                                               baseline + g.y}};
-            if (segment.columnWidth > 1) {
-                GlyphSlotFit fit = glyphSlotFit(*glyphs.font, g.glyph, segment.columnWidth, cellDimension_, *fontSet_.normal);
-                placement.position.x += fit.dx;
-                placement.position.y += fit.dy;
-                placement.scale = fit.scale;
-            }
-            placements.push_back(placement);
-        }
-        const TextAttributes& attributes = text.runs[run.attributeRun].attributes;
-        canvas.drawGlyphs(*glyphs.font, placements, attributes.foreground.value_or(defaultForeground));
-    }
-
-    // Decorations cover every cell of their run, a wide cell's whole slot.
-    std::vector<Point> positions;
-    size_t start = 0;
-    for (const AttributedText::Run& run : text.runs) {
-        size_t end = start + run.length;
-        if (run.attributes.hasDecorations() && run.length > 0) {
-            positions.clear();
-            for (int o = segment.cellOrdinal(start), to = segment.cellOrdinal(end - 1); o <= to; ++o) {
-                positions.push_back(Point{(segment.column + o * segment.columnWidth) * cellWidth, baseline});
-            }
-            drawRunAttributes(run.attributes, positions, segment.columnWidth * cellWidth, canvas);
-        }
-        start = end;
-    }
+void TerminalView::drawRunAttributes(const TextAttributes& attributes, std::span<const Point> positions,
+                                     double slotWidth, Canvas& canvas) {
+    if (fontSet_.normal) rowPainter().drawRunAttributes(attributes, positions, slotWidth, canvas);
 }
 
 void TerminalView::drawBoxDrawings(std::span<const BoxDrawingRenderItem> items, Point lineOrigin, Canvas& canvas) {
-    if (items.empty()) return;
-    const double scale = backingScale();
-    BoxDrawingRenderer::drawItems(items, lineOrigin, *cellDimension_, scale,
-                                  BoxDrawingRenderer::baseThicknessPx(fontSet_.normal->underlineThickness(), scale),
-                                  canvas);
+    if (fontSet_.normal && cellDimension_) rowPainter().drawBoxDrawings(items, lineOrigin, canvas);
 }
 
 void TerminalView::drawBlockElements(std::span<const BlockElementRenderItem> items, Point lineOrigin,
                                      Canvas& canvas) {
-    BlockElementRenderer::draw(items, lineOrigin, *cellDimension_, backingScale(), antiAliasCustomBlockGlyphs_, canvas);
+    if (cellDimension_) rowPainter().drawBlockElements(items, lineOrigin, canvas);
 }
 
 void TerminalView::drawPowerlineGlyphs(std::span<const PowerlineRenderItem> items, Point lineOrigin,
                                        BufferLine::RenderLineMode renderMode, Canvas& canvas) {
-    PowerlineRenderer::drawItems(items, lineOrigin, renderMode, *cellDimension_, backingScale(), canvas);
+    if (cellDimension_) rowPainter().drawPowerlineGlyphs(items, lineOrigin, renderMode, canvas);
 }
 
 }  // namespace vantel

@@ -2,7 +2,7 @@
 #include <numbers>
 
 #include "platform/gfx/Path.h"
-#include "vantel/view/TerminalView.h"
+#include "vantel/view/RowPainter.h"
 
 namespace vantel {
 
@@ -48,19 +48,19 @@ Path curlsAt(std::span<const Point> positions, double offset, double length, dou
 
 }  // namespace
 
-void TerminalView::drawRunAttributes(const TextAttributes& attributes, std::span<const Point> positions,
-                                     double slotWidth, Canvas& canvas) {
+void RowPainter::drawRunAttributes(const TextAttributes& attributes, std::span<const Point> positions,
+                                   double slotWidth, Canvas& canvas) const {
     if (!attributes.hasDecorations() || positions.empty() || !(slotWidth > 0)) return;
     canvas.save();
     canvas.setAntialias(false);
-    const double s = backingScale();
+    const double s = look_.backingScale;
     const double length = std::ceil(slotWidth);
     // Pixel-snapped line width, never below half a point.
     auto lineWidth = [s](double thickness) { return std::max(0.5, std::round(thickness * s) / s); };
-    const Rgba fallback = terminal_->reverseColors ? nativeBg_ : nativeFg_;
+    const Rgba fallback = look_.decorationColor;
 
     if (attributes.underlineStyle != UnderlineStyle::none) {
-        const platform::gfx::Font& normal = *fontSet_.normal;
+        const platform::gfx::Font& normal = *look_.fonts->normal;
         const double p = normal.underlinePosition();
         const double w = lineWidth(normal.underlineThickness());
         const Rgba color = attributes.underlineColor.value_or(fallback);
@@ -95,7 +95,7 @@ void TerminalView::drawRunAttributes(const TextAttributes& attributes, std::span
     }
 
     if (attributes.strikethrough) {
-        const platform::gfx::Font& font = attributes.font ? *attributes.font : *fontSet_.normal;
+        const platform::gfx::Font& font = attributes.font ? *attributes.font : *look_.fonts->normal;
         const double w = lineWidth(font.underlineThickness());
         const double y = (font.xHeight() + w) / 2;
         StrokeStyle style;
