@@ -45,7 +45,7 @@ void TerminalView::setup() {
     static const bool graphicsInstalled = (installGraphicsProtocols(), true);
     (void)graphicsInstalled;
     // Drawing shows the layer colour wherever a cell keeps the default background.
-    disableFullRedrawOnAnyChanges = true;
+    settings_.disableFullRedrawOnAnyChanges = true;
     setClipsToBounds(true);
     setupScroller();
     setupOptions(getEffectiveWidth(Size{bounds().width, bounds().height}), bounds().height);
@@ -192,23 +192,23 @@ void TerminalView::setSelectedTextForegroundColor(Rgba color) {
 }
 
 void TerminalView::setCustomBlockGlyphs(bool on) {
-    customBlockGlyphs_ = on;
+    settings_.customBlockGlyphs = on;
     fullRedraw();
 }
 
 void TerminalView::setAntiAliasCustomBlockGlyphs(bool on) {
-    antiAliasCustomBlockGlyphs_ = on;
+    settings_.antiAliasCustomBlockGlyphs = on;
     fullRedraw();
 }
 
 void TerminalView::setBidiHostPolicy(BidiHostPolicy policy) {
-    bidiHostPolicy_ = policy;
+    settings_.bidiHostPolicy = policy;
     fullRedraw();
     updateCursorPosition();
 }
 
 void TerminalView::setLinkHighlightMode(LinkHighlightMode mode) {
-    linkHighlightMode_ = mode;
+    settings_.linkHighlightMode = mode;
     linkHighlightRange.reset();
     // Pointer moves matter while links light up under the pointer or the program tracks every move.
     const bool tracking = terminal_->mouseMode == Terminal::MouseMode::anyEvent || commandActive ||
@@ -217,9 +217,25 @@ void TerminalView::setLinkHighlightMode(LinkHighlightMode mode) {
     fullRedraw();
 }
 
+void TerminalView::apply(const TerminalViewSettings& settings) {
+    const TerminalViewSettings before = settings_;
+    const double sensitivity = settings_.scrollSensitivity;
+    settings_ = settings;
+    settings_.scrollSensitivity = sensitivity;
+    setScrollSensitivity(settings.scrollSensitivity);
+    if (settings.bidiHostPolicy != before.bidiHostPolicy) setBidiHostPolicy(settings.bidiHostPolicy);
+    if (settings.linkHighlightMode != before.linkHighlightMode) setLinkHighlightMode(settings.linkHighlightMode);
+    // Cached attributes hold colours picked under the old choice.
+    if (settings.useBrightColors != before.useBrightColors) colorsChanged();
+    if (settings.customBlockGlyphs != before.customBlockGlyphs ||
+        settings.antiAliasCustomBlockGlyphs != before.antiAliasCustomBlockGlyphs) {
+        fullRedraw();
+    }
+}
+
 void TerminalView::setScrollSensitivity(double sensitivity) {
     if (!std::isfinite(sensitivity)) return;
-    scrollSensitivity_ = std::max(sensitivity, 0.05);
+    settings_.scrollSensitivity = std::max(sensitivity, 0.05);
 }
 
 void TerminalView::configureNativeColors() {

@@ -113,28 +113,21 @@ public:
     void setSelectedTextBackgroundColor(Rgba color);
     Rgba selectedTextForegroundColor() const { return selectedTextForegroundColor_; }
     void setSelectedTextForegroundColor(Rgba color);
-    bool customBlockGlyphs() const { return customBlockGlyphs_; }
+    bool customBlockGlyphs() const { return settings_.customBlockGlyphs; }
     void setCustomBlockGlyphs(bool on);
-    bool antiAliasCustomBlockGlyphs() const { return antiAliasCustomBlockGlyphs_; }
+    bool antiAliasCustomBlockGlyphs() const { return settings_.antiAliasCustomBlockGlyphs; }
     void setAntiAliasCustomBlockGlyphs(bool on);
-    BidiHostPolicy bidiHostPolicy() const { return bidiHostPolicy_; }
+    BidiHostPolicy bidiHostPolicy() const { return settings_.bidiHostPolicy; }
     void setBidiHostPolicy(BidiHostPolicy policy);
-    LinkHighlightMode linkHighlightMode() const { return linkHighlightMode_; }
+    LinkHighlightMode linkHighlightMode() const { return settings_.linkHighlightMode; }
     void setLinkHighlightMode(LinkHighlightMode mode);
-    double scrollSensitivity() const { return scrollSensitivity_; }
+    double scrollSensitivity() const { return settings_.scrollSensitivity; }
     // At least 0.05; a value that is not finite is ignored.
     void setScrollSensitivity(double sensitivity);
-    // Settings that are only stored.
-    bool useBrightColors = true;
-    bool backspaceSendsControlH = false;
-    bool allowMouseReporting = true;
-    LinkReporting linkReporting = LinkReporting::implicit;
-    bool notifyUpdateChanges = false;
-    bool disableFullRedrawOnAnyChanges = false;
-    bool optionAsMetaKey = true;
-    BellStyle bellStyle = BellStyle::sound;
-    // Whether programs may read the clipboard (OSC 52 queries). Off: they get no answer at all.
-    bool allowClipboardRead = false;
+    // Every setting the owner chooses, applied at once: each one that changed takes effect as its
+    // own setter's would (a redraw, the pointer tracking, the colour caches).
+    const TerminalViewSettings& settings() const { return settings_; }
+    void apply(const TerminalViewSettings& settings);
     // The system's text colours: black on white.
     void configureNativeColors();
 
@@ -148,8 +141,8 @@ public:
     // --- Fonts and cell metrics -----------------------------------------------------------
     const FontSet& fontSet() const { return fontSet_; }
     const std::optional<Size>& cellDimension() const { return cellDimension_; }
-    bool fontSmoothing() const { return fontSmoothing_; }
-    void setFontSmoothing(bool on) { fontSmoothing_ = on; }
+    bool fontSmoothing() const { return settings_.fontSmoothing; }
+    void setFontSmoothing(bool on) { settings_.fontSmoothing = on; }
     double lineSpacing() const { return lineSpacing_; }
     // A spacing that is not finite or not above 0 becomes 1.
     void setLineSpacing(double spacing);
@@ -620,7 +613,7 @@ private:
     std::any hostingNotificationObject() override { return this; }
     const Terminal& hostingTerminal() const override { return *terminal_; }
     TerminalView* hostingTerminalView() override { return this; }
-    bool hostingFontSmoothing() const override { return fontSmoothing_; }
+    bool hostingFontSmoothing() const override { return settings_.fontSmoothing; }
     double hostingBackingScale() const override { return backingScale(); }
     bool hostingCaretTracksFocus() const override { return caretView_->tracksFocus; }
     bool hostingHasFocus() const override { return hasFocus(); }
@@ -710,7 +703,6 @@ private:
     TerminalOptions startupOptions_;
     FontSet fontSet_;
     std::optional<Size> cellDimension_;
-    bool fontSmoothing_ = true;
     double lineSpacing_ = 1.0;
 
     // The engine first: the services below unregister from it when they go.
@@ -738,12 +730,7 @@ private:
     std::array<std::optional<Rgba>, 256> colors_;
     platform::gfx::BoundedCache<Attribute::Color, Rgba> trueColors_{{.entries = trueColorCacheLimit}};
 
-    // Settings with effects.
-    bool customBlockGlyphs_ = true;
-    bool antiAliasCustomBlockGlyphs_ = false;
-    BidiHostPolicy bidiHostPolicy_ = BidiHostPolicy::respectTerminal;
-    LinkHighlightMode linkHighlightMode_ = LinkHighlightMode::hoverWithModifier;
-    double scrollSensitivity_ = 1.0;
+    TerminalViewSettings settings_;
 
     // Display scheduling and input.
     bool pendingDisplay_ = false;

@@ -27,11 +27,11 @@ TextAttributes TerminalView::getAttributes(const Attribute& attribute, bool with
     }
     const bool bold = style.contains(CharacterStyle::bold);
     // Without bright colours, the bright eight show as their normal colours in the bold face.
-    const bool brightAsBold = fg.isAnsi256() && fg.code() >= 8 && fg.code() <= 15 && !useBrightColors;
+    const bool brightAsBold = fg.isAnsi256() && fg.code() >= 8 && fg.code() <= 15 && !settings_.useBrightColors;
 
     TextAttributes attributes;
     attributes.font = face(fontSet_, bold || brightAsBold, style.contains(CharacterStyle::italic));
-    Rgba foreground = mapColor(fg, true, bold, useBrightColors);
+    Rgba foreground = mapColor(fg, true, bold, settings_.useBrightColors);
     Rgba background = mapColor(bg, false, false, true);
     if (style.contains(CharacterStyle::dim)) foreground = dimmedColor(foreground, background);
     addColorsAndDecorations(attributes, attribute, foreground, background);
@@ -64,7 +64,7 @@ void TerminalView::addColorsAndDecorations(TextAttributes& attributes, const Att
                                                                                       : attribute.underlineStyle;
         auto color = attribute.underlineColor();
         attributes.underlineColor =
-            color ? mapColor(*color, true, style.contains(CharacterStyle::bold), useBrightColors) : foreground;
+            color ? mapColor(*color, true, style.contains(CharacterStyle::bold), settings_.useBrightColors) : foreground;
     }
     if (style.contains(CharacterStyle::crossedOut)) {
         attributes.strikethroughColor = foreground;

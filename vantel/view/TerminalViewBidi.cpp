@@ -7,7 +7,7 @@ namespace vantel {
 
 std::shared_ptr<const BidiRowLayout> TerminalView::bidiRowLayout(int row, bool* mayNeedBidi) {
     if (mayNeedBidi) *mayNeedBidi = false;
-    if (!terminal_ || !fontSet_.normal || bidiHostPolicy_ != BidiHostPolicy::respectTerminal || row < 0) {
+    if (!terminal_ || !fontSet_.normal || settings_.bidiHostPolicy != BidiHostPolicy::respectTerminal || row < 0) {
         return nullptr;
     }
     Buffer& buffer = terminal_->buffer();

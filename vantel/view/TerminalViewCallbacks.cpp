@@ -70,14 +70,14 @@ void TerminalView::scrolled(Terminal&, int) {
 }
 
 void TerminalView::linefeed(Terminal&) {
-    if (allowMouseReporting && selection_->active()) selectNone();
+    if (settings_.allowMouseReporting && selection_->active()) selectNone();
 }
 
 void TerminalView::bufferActivated(Terminal&) { updateScroller(); }
 
 void TerminalView::bell(Terminal&) {
-    const bool sound = bellStyle == BellStyle::sound || bellStyle == BellStyle::soundAndVisual;
-    const bool visual = bellStyle == BellStyle::visual || bellStyle == BellStyle::soundAndVisual;
+    const bool sound = settings_.bellStyle == BellStyle::sound || settings_.bellStyle == BellStyle::soundAndVisual;
+    const bool visual = settings_.bellStyle == BellStyle::visual || settings_.bellStyle == BellStyle::soundAndVisual;
     if (sound && terminalDelegate) terminalDelegate->bell(*this);
     if (visual) flashVisualBell();
 }
@@ -142,7 +142,7 @@ void TerminalView::mouseModeChanged(Terminal& source) {
     // The pointer's moves are wanted while the program tracks every move, or links light up
     // under the pointer.
     setWantsMouseMoved(source.mouseMode == Terminal::MouseMode::anyEvent || commandActive ||
-                       linkHighlightMode_ == LinkHighlightMode::hover);
+                       settings_.linkHighlightMode == LinkHighlightMode::hover);
 }
 
 void TerminalView::cursorStyleChanged(Terminal&, CursorStyle newStyle) {
@@ -163,7 +163,7 @@ void TerminalView::clipboardCopy(Terminal&, const std::vector<uint8_t>& content)
 
 std::optional<std::vector<uint8_t>> TerminalView::clipboardRead(Terminal&) {
     // Any program could read what the user copied: only when the owner allows it.
-    if (!allowClipboardRead || !terminalDelegate) return std::nullopt;
+    if (!settings_.allowClipboardRead || !terminalDelegate) return std::nullopt;
     return terminalDelegate->clipboardRead(*this);
 }
 

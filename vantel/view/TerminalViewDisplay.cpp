@@ -34,7 +34,7 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
     const Buffer& buffer = terminal_->buffer();
     const std::optional<std::pair<int, int>> dirty = terminal_->getUpdateRange();
     if (!dirty) {
-        if (notifyUpdateChanges && terminalDelegate) {
+        if (settings_.notifyUpdateChanges && terminalDelegate) {
             const int row = buffer.yDisp() + buffer.y();
             terminalDelegate->rangeChanged(*this, row, row);
         }
@@ -52,7 +52,7 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
         return;
     }
     const auto [start, end] = *dirty;
-    if (notifyUpdateChanges && terminalDelegate) terminalDelegate->rangeChanged(*this, start, end);
+    if (settings_.notifyUpdateChanges && terminalDelegate) terminalDelegate->rangeChanged(*this, start, end);
     terminal_->clearUpdateRange();
 
     const RedrawRows rows = bidiRedrawRows(start, end);

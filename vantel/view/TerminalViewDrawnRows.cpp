@@ -6,9 +6,9 @@
 namespace vantel {
 
 uint64_t TerminalView::highlightStamp(int row) const {
-    uint64_t stamp = static_cast<uint64_t>(linkHighlightMode_) * 2 + (commandActive ? 1 : 0) + 1;
-    const bool hovering = linkHighlightMode_ == LinkHighlightMode::hover ||
-                          (linkHighlightMode_ == LinkHighlightMode::hoverWithModifier && commandActive);
+    uint64_t stamp = static_cast<uint64_t>(settings_.linkHighlightMode) * 2 + (commandActive ? 1 : 0) + 1;
+    const bool hovering = settings_.linkHighlightMode == LinkHighlightMode::hover ||
+                          (settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier && commandActive);
     if (!hovering || !linkHighlightRange) return stamp;
     for (const auto& range : *linkHighlightRange) {
         if (range.row != row) continue;
@@ -25,7 +25,7 @@ DrawnRows::Stamp TerminalView::rowStamp(int row) const {
     const BufferLine& line = lines[row];
     stamp.serial = line.serial();
     stamp.generation = line.recycleGeneration() << 32 ^ line.generation();
-    if (bidiHostPolicy_ == BidiHostPolicy::respectTerminal) {
+    if (settings_.bidiHostPolicy == BidiHostPolicy::respectTerminal) {
         stamp.paragraph =
             TerminalBidi::layoutRevision(row, terminal_->buffer(), terminal_->options().maximumBidiParagraphRows);
     }

@@ -24,7 +24,7 @@ std::span<const uint8_t> bytesOf(std::string_view text) {
 
 void TerminalView::feed(std::span<const uint8_t> bytes) {
     search_->invalidate();
-    if (allowMouseReporting) selection_->setActive(false);
+    if (settings_.allowMouseReporting) selection_->setActive(false);
     terminal_->parser().parse(bytes);
     if (shouldDisplayImmediatelyAfterUserInput()) {
         displayImmediately();
@@ -86,7 +86,7 @@ void TerminalView::sendHorizontalKey(bool left) {
     Buffer& buffer = terminal_->buffer();
     const int row = buffer.yBase() + buffer.y();
     bool rightToLeft = false;
-    if (bidiHostPolicy_ == BidiHostPolicy::respectTerminal && row >= 0 && row < buffer.lines().count()) {
+    if (settings_.bidiHostPolicy == BidiHostPolicy::respectTerminal && row >= 0 && row < buffer.lines().count()) {
         const BidiPresentationState state = buffer.lines()[row].bidiState();
         if (state.supportMode == BidiSupportMode::explicit_) {
             rightToLeft = state.fallbackDirection == BidiDirection::rightToLeft;

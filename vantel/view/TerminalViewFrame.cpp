@@ -124,8 +124,8 @@ RowPainter TerminalView::rowPainter() {
     look.backingScale = backingScale();
     look.images = imageGeometry();
     if (fontSet_.normal) look.baselineOffset = std::ceil(fontSet_.normal->descent() + fontSet_.normal->leading());
-    look.fontSmoothing = fontSmoothing_;
-    look.antiAliasBlockElements = antiAliasCustomBlockGlyphs_;
+    look.fontSmoothing = settings_.fontSmoothing;
+    look.antiAliasBlockElements = settings_.antiAliasCustomBlockGlyphs;
     look.skipBackground = nativeSkipBackground();
     look.textColor = effectiveNativeForegroundColor();
     look.decorationColor = terminal_->reverseColors ? nativeBg_ : nativeFg_;

@@ -158,7 +158,7 @@ KittyKeyboardModifiers TerminalView::kittyModifiers(ModifierFlags modifiers) con
     Mods mods;
     if (modifiers & Modifier::shift) mods = mods | Mods::shift;
     if (modifiers & Modifier::control) mods = mods | Mods::ctrl;
-    if ((modifiers & Modifier::alt) && !(modifiers & Modifier::altGraph) && optionAsMetaKey) mods = mods | Mods::alt;
+    if ((modifiers & Modifier::alt) && !(modifiers & Modifier::altGraph) && settings_.optionAsMetaKey) mods = mods | Mods::alt;
     if (modifiers & Modifier::super) mods = mods | Mods::super;
     if (modifiers & Modifier::capsLock) mods = mods | Mods::capsLock;
     return mods;
@@ -189,7 +189,7 @@ std::optional<KittyKeyEvent> TerminalView::kittyTextEvent(const KeyEvent& event,
 }
 
 bool TerminalView::sendKittyEvent(const KittyKeyEvent& event) {
-    const KittyKeyboardEncoder encoder = KittyKeyboardEncoder::forTerminal(*terminal_, backspaceSendsControlH);
+    const KittyKeyboardEncoder encoder = KittyKeyboardEncoder::forTerminal(*terminal_, settings_.backspaceSendsControlH);
     const std::optional<std::vector<uint8_t>> encoded = encoder.encode(event);
     if (!encoded) return false;
     send(std::span<const uint8_t>(*encoded));
@@ -240,12 +240,12 @@ void TerminalView::keyDown(const KeyEvent& event) {
     if (command && (!option || event.charactersIgnoringModifiers != "o")) return interpretKeyEvents(event);
 
     // Functional keys through the encoder's legacy sequences.
-    if (!command && !(option && !optionAsMetaKey)) {
+    if (!command && !(option && !settings_.optionAsMetaKey)) {
         if (auto key = kittyFunctionalKey(event)) {
             Mods local;
             if (held(event, Modifier::shift)) local = local | Mods::shift;
             if (control) local = local | Mods::ctrl;
-            if (option && optionAsMetaKey) local = local | Mods::alt;
+            if (option && settings_.optionAsMetaKey) local = local | Mods::alt;
             if ((*key == FK::pageUp || *key == FK::pageDown) && local.empty() && !terminal_->applicationCursor) {
                 return *key == FK::pageUp ? pageUp() : pageDown();
             }
@@ -261,10 +261,10 @@ void TerminalView::keyDown(const KeyEvent& event) {
 
     if (command && option) {
         // Super+Alt+o toggles Alt as Meta; the key still goes to the input system.
-        optionAsMetaKey = !optionAsMetaKey;
+        settings_.optionAsMetaKey = !settings_.optionAsMetaKey;
         return interpretKeyEvents(event);
     }
-    if (option && optionAsMetaKey) {
+    if (option && settings_.optionAsMetaKey) {
         if (event.key == Key::right) return send(EscapeSequences::emacsForward);
         if (event.key == Key::left) return send(EscapeSequences::emacsBack);
         const std::string& typed = event.charactersIgnoringModifiers;
@@ -303,7 +303,7 @@ void TerminalView::sendKittyKeyDown(const KeyEvent& event, KittyKeyboardFlags fl
     pendingKittyKeyEvent.reset();
     const bool option = optionHeld(event);
     if (held(event, Modifier::super) && option && event.charactersIgnoringModifiers == "o") {
-        optionAsMetaKey = !optionAsMetaKey;
+        settings_.optionAsMetaKey = !settings_.optionAsMetaKey;
         return;
     }
     const bool reportRepeat = event.isRepeat && flags.contains(KittyKeyboardFlags::reportEvents);
@@ -317,7 +317,7 @@ void TerminalView::sendKittyKeyDown(const KeyEvent& event, KittyKeyboardFlags fl
         kitty.composing = kittyIsComposing;
         if (sendKittyEvent(kitty)) return;
     }
-    if (held(event, Modifier::control) || (option && optionAsMetaKey)) {
+    if (held(event, Modifier::control) || (option && settings_.optionAsMetaKey)) {
         if (auto kitty = kittyTextEvent(event, type, std::nullopt); kitty && sendKittyEvent(*kitty)) return;
     }
     const bool repeatAll = event.isRepeat && flags.contains(KittyKeyboardFlags::reportEvents) &&
@@ -410,7 +410,7 @@ void TerminalView::doCommand(std::string_view selector) {
     using CK = EscapeSequences::CursorKey;
     if (selector == "insertNewline:") return send(EscapeSequences::cmdRet);
     if (selector == "cancelOperation:") return send(EscapeSequences::cmdEsc);
-    if (selector == "deleteBackward:") return send(bytes(backspaceSendsControlH ? "\x08" : "\x7f"));
+    if (selector == "deleteBackward:") return send(bytes(settings_.backspaceSendsControlH ? "\x08" : "\x7f"));
     if (selector == "moveUp:") return cursor(CK::up);
     if (selector == "moveDown:") return cursor(CK::down);
     if (selector == "moveLeft:") return sendHorizontalKey(true);
@@ -442,7 +442,7 @@ void TerminalView::keyUp(const KeyEvent& event) {
     if (flags.contains(KittyKeyboardFlags::reportEvents)) {
         const bool allKeys = flags.contains(KittyKeyboardFlags::reportAllKeys);
         const std::optional<FK> key = kittyFunctionalKey(event);
-        const bool reported = held(event, Modifier::control) || allKeys || (optionHeld(event) && optionAsMetaKey) || key;
+        const bool reported = held(event, Modifier::control) || allKeys || (optionHeld(event) && settings_.optionAsMetaKey) || key;
         if (reported && key) {
             KittyKeyEvent kitty;
             kitty.key = KittyKey::functional(*key);
@@ -471,7 +471,7 @@ void TerminalView::flagsChanged(const KeyEvent& event) {
             if (auto payload = payloadString(hit.grid)) previewUrl(*payload);
             updateHoverLink(hit.grid, std::nullopt);
         }
-        if (linkHighlightMode_ == LinkHighlightMode::alwaysWithModifier) {
+        if (settings_.linkHighlightMode == LinkHighlightMode::alwaysWithModifier) {
             terminal_->updateFullScreen();
             queuePendingDisplay();
         }

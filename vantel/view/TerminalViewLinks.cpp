@@ -109,8 +109,8 @@ std::optional<std::string> TerminalView::payloadString(Position at) {
 }
 
 std::optional<TerminalView::LinkPayload> TerminalView::linkForClick(Position at, bool hasCommandModifier) {
-    const bool implicitAllowed = (linkHighlightMode_ == LinkHighlightMode::hover ||
-                                  (linkHighlightMode_ == LinkHighlightMode::hoverWithModifier && hasCommandModifier)) &&
+    const bool implicitAllowed = (settings_.linkHighlightMode == LinkHighlightMode::hover ||
+                                  (settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier && hasCommandModifier)) &&
                                  linkHighlightRange.has_value();
     Buffer& buffer = terminal_->buffer();
     if (at.row < 0 || at.row >= buffer.lines().count()) return std::nullopt;
@@ -119,7 +119,7 @@ std::optional<TerminalView::LinkPayload> TerminalView::linkForClick(Position at,
                                                             : Terminal::LinkLookupMode::explicitOnly);
     if (!match) return std::nullopt;
     bool passes = false;
-    switch (linkHighlightMode_) {
+    switch (settings_.linkHighlightMode) {
     case LinkHighlightMode::hover: passes = linkHighlightRange && match->rowRanges == *linkHighlightRange; break;
     case LinkHighlightMode::hoverWithModifier:
         passes = hasCommandModifier && linkHighlightRange && match->rowRanges == *linkHighlightRange;

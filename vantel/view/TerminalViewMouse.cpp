@@ -63,7 +63,7 @@ TerminalView::MouseHit TerminalView::calculateMouseHit(Point inView) {
     const int row = truncated((height - inView.y) / cell.height, -1'000'000, 1'000'000) + buffer.yDisp();
     hit.grid.row = std::clamp(row, 0, std::max(0, buffer.lines().count() - 1));
     // A click lands on the logical cell shown at that visual column.
-    if (bidiHostPolicy_ == BidiHostPolicy::respectTerminal) hit.grid.col = visualToLogicalCol(hit.grid.row, hit.grid.col);
+    if (settings_.bidiHostPolicy == BidiHostPolicy::respectTerminal) hit.grid.col = visualToLogicalCol(hit.grid.row, hit.grid.col);
     hit.pixels.col = truncated(inView.x, 0, static_cast<int>(frame().width));
     hit.pixels.row = truncated(height - inView.y, 0, static_cast<int>(height));
     return hit;
@@ -94,7 +94,7 @@ int TerminalView::encodeMouseEvent(const MouseEvent& event, bool overwriteReleas
 
 bool TerminalView::reportingTestPasses(const MouseEvent& event) const {
     // Shift gives the local gestures back unless the program claimed it.
-    return allowMouseReporting && !((event.modifiers & Modifier::shift) && !terminal_->mouseShiftCapture);
+    return settings_.allowMouseReporting && !((event.modifiers & Modifier::shift) && !terminal_->mouseShiftCapture);
 }
 
 int TerminalView::screenRowOf(const MouseHit& hit) const {
@@ -260,14 +260,14 @@ void TerminalView::mouseMoved(const MouseEvent& event) {
     }
     updateHoverLink(hit.grid, std::nullopt);
     // Motion reports need reporting allowed, as every other report does. The no-button code.
-    if (terminal_->mouseMode == MouseMode::anyEvent && allowMouseReporting) {
+    if (terminal_->mouseMode == MouseMode::anyEvent && settings_.allowMouseReporting) {
         sendMouseReport(encodeMouseEvent(event, true) + 32, hit);
     }
 }
 
 void TerminalView::mouseExited(const MouseEvent& event) {
     turnOffUrlPreview();
-    if (linkHighlightMode_ == LinkHighlightMode::hover || linkHighlightMode_ == LinkHighlightMode::hoverWithModifier) {
+    if (settings_.linkHighlightMode == LinkHighlightMode::hover || settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier) {
         if (auto old = std::exchange(linkHighlightRange, std::nullopt)) {
             invalidateLinkHighlight(old, std::nullopt);
             queuePendingDisplay();
@@ -284,8 +284,8 @@ std::optional<std::string> TerminalView::getPayload(const MouseEvent& event) {
 
 void TerminalView::updateHoverLink(Position at, std::optional<bool> commandOverride) {
     const bool modifier = commandOverride.value_or(commandActive);
-    const bool lights = linkHighlightMode_ == LinkHighlightMode::hover ||
-                        (linkHighlightMode_ == LinkHighlightMode::hoverWithModifier && modifier);
+    const bool lights = settings_.linkHighlightMode == LinkHighlightMode::hover ||
+                        (settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier && modifier);
     std::optional<std::vector<Terminal::LinkMatch::RowRange>> wanted;
     if (lights) {
         if (auto match = terminal_->linkMatch(Terminal::LinkLookupLocation::buffer(at),
@@ -318,10 +318,10 @@ void TerminalView::turnOffUrlPreview() {
         urlPreview_->removeFromSuperview();
         urlPreview_.reset();
     }
-    if (linkHighlightMode_ == LinkHighlightMode::hoverWithModifier) {
+    if (settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier) {
         if (auto old = std::exchange(linkHighlightRange, std::nullopt)) invalidateLinkHighlight(old, std::nullopt);
         queuePendingDisplay();
-    } else if (linkHighlightMode_ == LinkHighlightMode::alwaysWithModifier) {
+    } else if (settings_.linkHighlightMode == LinkHighlightMode::alwaysWithModifier) {
         terminal_->updateFullScreen();
         queuePendingDisplay();
     }
@@ -330,7 +330,7 @@ void TerminalView::turnOffUrlPreview() {
 void TerminalView::startTracking() { setWantsMouseMoved(true); }
 
 void TerminalView::deregisterTrackingInterest() {
-    if (terminal_->mouseMode != MouseMode::anyEvent && !commandActive && linkHighlightMode_ != LinkHighlightMode::hover) {
+    if (terminal_->mouseMode != MouseMode::anyEvent && !commandActive && settings_.linkHighlightMode != LinkHighlightMode::hover) {
         setWantsMouseMoved(false);
     }
 }

@@ -24,14 +24,14 @@ void TerminalView::scrollWheelBy(double dy, bool precise, const ScrollEvent& eve
     if (!cellDimension_ || !(cellDimension_->height > 0)) return;
     const double cellHeight = cellDimension_->height;
     const MouseMode mode = terminal_->mouseMode;
-    const bool report = allowMouseReporting && !((event.modifiers & Modifier::shift) && !terminal_->mouseShiftCapture) &&
+    const bool report = settings_.allowMouseReporting && !((event.modifiers & Modifier::shift) && !terminal_->mouseShiftCapture) &&
                         mode != MouseMode::off;
     const bool alternate = terminal_->isCurrentBufferAlternate();
     if (!report && alternate && !terminal_->alternateScrollMode) {
         scrollAccumulator = 0;
         return;
     }
-    const double d = dy * scrollSensitivity_;
+    const double d = dy * settings_.scrollSensitivity;
     double n = 0;
     if (!precise) {
         // Every wheel step moves at least one line; halves round away from zero.

@@ -23,6 +23,29 @@ enum class BidiHostPolicy : uint8_t { respectTerminal, legacyLeftToRight };
 // What a bell (BEL from the program) does: nothing, the owner's sound, a flash of the view, or both.
 enum class BellStyle : uint8_t { none, sound, visual, soundAndVisual };
 
+// What the owner of a terminal view chooses, as one value (TerminalView::apply).
+struct TerminalViewSettings {
+    bool useBrightColors = true;
+    bool backspaceSendsControlH = false;
+    bool allowMouseReporting = true;
+    LinkReporting linkReporting = LinkReporting::implicit;
+    bool notifyUpdateChanges = false;
+    bool disableFullRedrawOnAnyChanges = false;
+    bool optionAsMetaKey = true;
+    BellStyle bellStyle = BellStyle::sound;
+    // Whether programs may read the clipboard (OSC 52 queries). Off: they get no answer at all.
+    bool allowClipboardRead = false;
+    bool customBlockGlyphs = true;
+    bool antiAliasCustomBlockGlyphs = false;
+    BidiHostPolicy bidiHostPolicy = BidiHostPolicy::respectTerminal;
+    LinkHighlightMode linkHighlightMode = LinkHighlightMode::hoverWithModifier;
+    // At least 0.05; a value that is not finite leaves the one before.
+    double scrollSensitivity = 1.0;
+    bool fontSmoothing = true;
+
+    friend bool operator==(const TerminalViewSettings&, const TerminalViewSettings&) = default;
+};
+
 inline constexpr std::array<BellStyle, 4> allBellStyles{BellStyle::none, BellStyle::sound, BellStyle::visual,
                                                         BellStyle::soundAndVisual};
 

@@ -87,7 +87,7 @@ void TerminalView::insertText(std::string_view utf8, TextRange, bool isPaste) {
         const ModifierFlags m = pending->event.modifiers;
         const bool option = (m & Modifier::alt) && !(m & Modifier::altGraph);
         // Characters composed with Alt while it is not Meta are plain text.
-        if (!optionAsMetaKey && option && !(m & (Modifier::control | Modifier::super)) && isPlainPrintableText(text)) {
+        if (!settings_.optionAsMetaKey && option && !(m & (Modifier::control | Modifier::super)) && isPlainPrintableText(text)) {
             return send(std::string_view(text));
         }
         if (isSingleScalar(text)) {

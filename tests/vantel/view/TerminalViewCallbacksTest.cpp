@@ -127,7 +127,9 @@ TEST(TerminalViewCallbacks, BellStyles) {
         TerminalView view(Rect{0, 0, 200, 100});
         window.setContentView(&view);
         view.terminalDelegate = &o.owner;
-        view.bellStyle = c.style;
+        TerminalViewSettings settings = view.settings();
+        settings.bellStyle = c.style;
+        view.apply(settings);
         view.feed("\x07");
         EXPECT_EQ(o.owner.bells, c.bells);
         EXPECT_EQ(view.visualBellCount(), c.flash ? 1u : 0u);
@@ -143,7 +145,9 @@ TEST(TerminalViewCallbacks, TheVisualBellFlashesAndGoes) {
     view.setNativeForegroundColor({1, 1, 1, 1});
     view.setNativeBackgroundColor({0, 0, 0, 1});
     window.setContentView(&view);
-    view.bellStyle = BellStyle::visual;
+    TerminalViewSettings settings = view.settings();
+    settings.bellStyle = BellStyle::visual;
+    view.apply(settings);
     view.feed("\x07");
     platform::ui::View* flash = view.visualBellView();
     ASSERT_NE(flash, nullptr);
@@ -169,7 +173,9 @@ TEST(TerminalViewCallbacks, ClipboardReadsNeedPermission) {
     EXPECT_EQ(o.owner.copies, (std::vector<std::string>{"hi"}));
     EXPECT_EQ(o.owner.clipboardReads, 0);
     EXPECT_EQ(o.owner.sent, "");
-    view.allowClipboardRead = true;
+    TerminalViewSettings settings = view.settings();
+    settings.allowClipboardRead = true;
+    view.apply(settings);
     view.feed("\x1b]52;c;?\x07");
     EXPECT_EQ(o.owner.sent, "\x1b]52;c;c2VjcmV0\x1b\\");
     view.terminalDelegate = nullptr;
@@ -190,7 +196,9 @@ TEST(TerminalViewCallbacks, CursorTitleSizeAndSelectionNotices) {
     EXPECT_EQ(view.caretView()->frame().width, view.cellDimension()->width);
     // A line feed drops the selection while mouse reporting is allowed, not otherwise.
     for (bool reporting : {true, false}) {
-        view.allowMouseReporting = reporting;
+        TerminalViewSettings settings = view.settings();
+        settings.allowMouseReporting = reporting;
+        view.apply(settings);
         view.selectAll();
         view.getTerminal().feed("\n");
         EXPECT_EQ(view.selectionActive(), !reporting);

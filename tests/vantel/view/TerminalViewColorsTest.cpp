@@ -38,7 +38,9 @@ TEST(TerminalViewColors, PaletteIndexAndFace) {
         {196, false, false, 196, fonts.normal}, {255, true, false, 255, fonts.bold},
     };
     for (const Case& c : cases) {
-        view.useBrightColors = c.bright;
+        TerminalViewSettings settings = view.settings();
+        settings.useBrightColors = c.bright;
+        view.apply(settings);
         view.resetCaches();
         TextAttributes a = view.getAttributes(attribute(Color8::ansi256(uint8_t(c.code)), c.bold ? 1 : 0), false);
         EXPECT_EQ(a.foreground, makeRgba(view.getTerminal().ansiColors[size_t(c.index)])) << c.code << c.bold << c.bright;

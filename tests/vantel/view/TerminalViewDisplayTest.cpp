@@ -145,7 +145,9 @@ TEST(TerminalViewDisplay, TheOwnerHearsTheChangedRowsWhenItAsks) {
     s.view.feed("\x1b[5;1Hx");
     s.loop.advance(17ms);
     EXPECT_TRUE(owner.ranges.empty());
-    s.view.notifyUpdateChanges = true;
+    TerminalViewSettings settings = s.view.settings();
+    settings.notifyUpdateChanges = true;
+    s.view.apply(settings);
     s.view.feed("x");
     s.loop.advance(17ms);
     s.view.updateDisplay(false);  // nothing dirty: the cursor's row

@@ -129,7 +129,9 @@ TEST(TerminalViewFeed, SendingStampsInputBringsTheCaretBackAndReachesTheOwner) {
 TEST(TerminalViewFeed, FeedingDropsTheSelectionOnlyWhileMouseReportingIsAllowed) {
     for (bool reporting : {true, false}) {
         Scrolled s(3);
-        s.view.allowMouseReporting = reporting;
+        TerminalViewSettings settings = s.view.settings();
+        settings.allowMouseReporting = reporting;
+        s.view.apply(settings);
         s.view.selectAll();
         s.view.feed("y");
         EXPECT_EQ(s.view.selectionActive(), !reporting);

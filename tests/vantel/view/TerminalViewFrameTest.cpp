@@ -168,7 +168,9 @@ TEST(TerminalViewFrame, ColourRules) {
     EXPECT_PRED2(similar, f.centre(3, 0), bytes(dimmedColor(foreground, background)));
     // Selected: the selection colour behind black text. (With mouse reporting allowed, the line
     // feed below would drop the selection.)
-    f.renderer.view().allowMouseReporting = false;
+    TerminalViewSettings settings = f.renderer.view().settings();
+    settings.allowMouseReporting = false;
+    f.renderer.view().apply(settings);
     f.renderer.view().selection().setSelection({1, 1}, {3, 1});
     f.renderer.view().selection().setActive(true);
     f.draw("\r\n \xe2\x96\x88");

@@ -18,7 +18,9 @@ struct KeyCase {
 
 std::string runKey(const KeyEvent& e, const std::string& setup = "", bool optionAsMeta = true) {
     InputFixture f;
-    f.view.optionAsMetaKey = optionAsMeta;
+    TerminalViewSettings settings = f.view.settings();
+    settings.optionAsMetaKey = optionAsMeta;
+    f.view.apply(settings);
     if (!setup.empty()) f.view.feed(setup);
     f.take();
     return f.key(e);
@@ -83,7 +85,9 @@ TEST(TerminalViewKeyboard, ModesAndSettingsChangeWhatKeysSend) {
     EXPECT_EQ(runKey(pressed(Key::left, Mod::alt), "", false), "");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Unhandle selector moveWordLeft:\n");
     InputFixture f;
-    f.view.backspaceSendsControlH = true;
+    TerminalViewSettings settings = f.view.settings();
+    settings.backspaceSendsControlH = true;
+    f.view.apply(settings);
     EXPECT_EQ(f.key(controlKey(Key::backspace)), "\x08");
 }
 
@@ -112,14 +116,14 @@ TEST(TerminalViewKeyboard, SuperAltOTogglesMeta) {
     InputFixture f;
     const KeyEvent toggle = typed("o", Mod::super | Mod::alt);
     EXPECT_EQ(f.key(toggle), "");
-    EXPECT_FALSE(f.view.optionAsMetaKey);
+    EXPECT_FALSE(f.view.settings().optionAsMetaKey);
     // Without Kitty flags the key still reaches the input system.
     ASSERT_FALSE(f.inputMethod().keysSeen.empty());
     EXPECT_EQ(f.inputMethod().keysSeen.back().characters, "o");
     f.inputMethod().keysSeen.clear();
     f.view.feed("\x1b[>1u");
     EXPECT_EQ(f.key(toggle), "");
-    EXPECT_TRUE(f.view.optionAsMetaKey);
+    EXPECT_TRUE(f.view.settings().optionAsMetaKey);
     EXPECT_TRUE(f.inputMethod().keysSeen.empty()) << "with Kitty flags the toggle takes the key";
 }
 

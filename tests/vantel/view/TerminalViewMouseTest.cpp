@@ -83,7 +83,9 @@ TEST(TerminalViewMouse, MotionNeedsReportingAllowed) {
     for (bool allowed : {true, false}) {
         InputFixture f;
         f.view.feed(std::string("\x1b[?1003h") + sgr);
-        f.view.allowMouseReporting = allowed;
+        TerminalViewSettings settings = f.view.settings();
+        settings.allowMouseReporting = allowed;
+        f.view.apply(settings);
         f.take();
         f.mouse(Type::moved, f.at(2, 3));
         EXPECT_EQ(f.take(), allowed ? "\x1b[<35;3;4M" : "");

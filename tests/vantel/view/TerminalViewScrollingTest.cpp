@@ -105,7 +105,9 @@ TEST(TerminalViewScrolling, ReportsInMouseModes) {
     }
     Scrolled f;
     f.view.feed("\x1b[?1000h\x1b[?1006h");
-    f.view.allowMouseReporting = false;
+    TerminalViewSettings settings = f.view.settings();
+    settings.allowMouseReporting = false;
+    f.view.apply(settings);
     const int before = f.yDisp();
     f.scroll(-1, false, 0, f.at(2, 1));
     EXPECT_EQ(f.take(), "");

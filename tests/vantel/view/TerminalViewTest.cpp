@@ -65,14 +65,15 @@ TEST(TerminalView, SetUpFromItsFrameWithTheEngineColours) {
 // What a new view starts with.
 TEST(TerminalView, Defaults) {
     TerminalView view(gridFrame(10, 3));
-    EXPECT_EQ(std::tuple(view.useBrightColors, view.backspaceSendsControlH, view.allowMouseReporting,
-                         view.notifyUpdateChanges, view.optionAsMetaKey, view.commandActive),
+    const TerminalViewSettings& settings = view.settings();
+    EXPECT_EQ(std::tuple(settings.useBrightColors, settings.backspaceSendsControlH, settings.allowMouseReporting,
+                         settings.notifyUpdateChanges, settings.optionAsMetaKey, view.commandActive),
               std::tuple(true, false, true, false, true, false));
-    EXPECT_EQ(std::tuple(view.linkReporting, view.linkHighlightMode(), view.bellStyle, view.bidiHostPolicy()),
+    EXPECT_EQ(std::tuple(settings.linkReporting, view.linkHighlightMode(), settings.bellStyle, view.bidiHostPolicy()),
               std::tuple(LinkReporting::implicit, LinkHighlightMode::hoverWithModifier, BellStyle::sound,
                          BidiHostPolicy::respectTerminal));
     EXPECT_EQ(std::tuple(view.customBlockGlyphs(), view.antiAliasCustomBlockGlyphs(), view.fontSmoothing(),
-                         view.textBlinkVisible, view.disableFullRedrawOnAnyChanges),
+                         view.textBlinkVisible, settings.disableFullRedrawOnAnyChanges),
               std::tuple(true, false, true, true, true));
     EXPECT_EQ(std::tuple(view.lineSpacing(), view.scrollSensitivity()), std::tuple(1.0, 1.0));
     EXPECT_EQ(view.selectedTextBackgroundColor(), (Rgba{0, 166 / 255.0, 178 / 255.0, 1}));
@@ -218,6 +219,40 @@ TEST(TerminalView, SelectNoneTouchesOnlyAnActiveSelection) {
         EXPECT_EQ(selection.selectingRows, !active);
         EXPECT_EQ(selection.wordSelectionAnchor.has_value(), !active);
         EXPECT_EQ(view.getSelection(), std::nullopt);
+    }
+}
+
+// Settings applied in one call: each changed one takes effect as its setter's would; the scroll
+// sensitivity keeps its clamp; the colour choice empties the attributes picked under the old one.
+TEST(TerminalView, ApplyingSettings) {
+    struct Case {
+        const char* what;
+        std::function<void(TerminalViewSettings&)> change;
+        bool tracksPointer;
+        double sensitivity;
+        bool attributesKept;
+    } cases[] = {
+        {"nothing", [](TerminalViewSettings&) {}, false, 1, true},
+        {"links under the pointer", [](TerminalViewSettings& s) { s.linkHighlightMode = LinkHighlightMode::hover; },
+         true, 1, true},
+        {"sensitivity below the floor", [](TerminalViewSettings& s) { s.scrollSensitivity = 0.01; }, false, 0.05, true},
+        {"sensitivity not finite", [](TerminalViewSettings& s) { s.scrollSensitivity = NAN; }, false, 1, true},
+        {"bright colours off", [](TerminalViewSettings& s) { s.useBrightColors = false; }, false, 1, false},
+        {"stored ones", [](TerminalViewSettings& s) { s.bellStyle = BellStyle::visual, s.optionAsMetaKey = false; },
+         false, 1, true},
+    };
+    for (const Case& c : cases) {
+        TerminalView view(gridFrame(10, 3));
+        view.getAttributes(Attribute{}, false);
+        TerminalViewSettings settings = view.settings();
+        c.change(settings);
+        view.apply(settings);
+        EXPECT_EQ(view.wantsMouseMoved(), c.tracksPointer) << c.what;
+        EXPECT_EQ(view.scrollSensitivity(), c.sensitivity) << c.what;
+        EXPECT_EQ(view.cachedAttributeCount(false), c.attributesKept ? 1u : 0u) << c.what;
+        TerminalViewSettings expected = settings;
+        expected.scrollSensitivity = c.sensitivity;
+        EXPECT_EQ(view.settings(), expected) << c.what;
     }
 }
 

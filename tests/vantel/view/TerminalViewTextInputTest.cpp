@@ -61,7 +61,9 @@ TEST(TerminalViewTextInput, ComposedTextIsSentAsPlainText) {
     f.inputMethod().commit("\xe6\x97\xa5\xe6\x9c\xac");  // what an input method commits
     EXPECT_EQ(f.take(), "\xe6\x97\xa5\xe6\x9c\xac");
     // Alt not as Meta under Kitty flags: a character composed with Alt is plain text too.
-    f.view.optionAsMetaKey = false;
+    TerminalViewSettings settings = f.view.settings();
+    settings.optionAsMetaKey = false;
+    f.view.apply(settings);
     f.view.feed("\x1b[>1u");
     f.take();
     auto& im = f.inputMethod();
