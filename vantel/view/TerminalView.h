@@ -437,7 +437,6 @@ public:
     static const std::vector<std::string>& validAttributesForMarkedText();
     // The linear cell index under a window point.
     size_t characterIndex(Point windowPoint) const;
-    const std::string& markedText() const { return markedText_; }
     TextRange markedSelectedRange() const { return markedSelection_; }
     // The view that shows the marked text over the terminal; null without marked text.
     DictationOverlayTextView* markedTextOverlay() const { return markedTextOverlay_.get(); }
@@ -642,7 +641,6 @@ private:
     void textBlinkTick();
     void clearProgressReport();
     void handleProgressReport(const ProgressReport& report);
-    double windowOrScreenScale() const;
     // The engine resize with the owner's notice and the scroller: resize() without the reset.
     void resizeGrid(int cols, int rows);
     void layerColorChanged();
@@ -763,7 +761,6 @@ private:
     void refreshMarkedTextOverlay();
 
     // Keyboard.
-    bool sendLegacyKey(const KeyEvent& event, bool& handled);
     void sendKittyKeyDown(const KeyEvent& event, KittyKeyboardFlags flags);
     bool pageKey(const KeyEvent& event);
 
