@@ -380,13 +380,6 @@ public:
     // Command key of the modifier bits; Control is the link modifier.
     using KeyEvent = platform::ui::KeyEvent;
     using ModifierFlags = platform::ui::ModifierFlags;
-    // A key down handed to the input method while Kitty flags are set, kept so that the text or
-    // command it produces is encoded as that key.
-    struct PendingKittyKeyEvent {
-        KeyEvent event;
-        KittyKeyboardEventType eventType = KittyKeyboardEventType::press;
-    };
-    std::optional<PendingKittyKeyEvent> pendingKittyKeyEvent;
     // An input-method composition is open.
     bool kittyIsComposing = false;
     // Menu shortcuts, Ctrl+Shift with a letter: C copy, V paste, A select all, F find, G next,
@@ -475,12 +468,6 @@ public:
     // links light up under the pointer.
     void startTracking();
     void deregisterTrackingInterest();
-    // The press: whether a selection was active, whether it dragged, its clicks, and whether it
-    // started the local gestures (a semantic-prompt click may follow).
-    SemanticPromptPointerSnapshot pointerPressSnapshot;
-    bool didSelectionDrag = false;
-    // How long a single click on a prompt waits for a second one (the double-click interval).
-    double semanticClickCoalescingDelay = platform::ui::SystemSettings::doubleClickInterval();
     int semanticDeferralScheduleCount = 0;
     bool hasPendingSemanticClick() const { return pendingSemanticClick_ != nullptr; }
 
@@ -502,7 +489,6 @@ public:
     double scrollAccumulator = 0;
     // Lines per tick of the selection auto-scroll (negative: towards older lines); 0 idle.
     int autoScrollDelta = 0;
-    std::optional<Point> lastSelectionDragPoint;
     void startSelectionAutoScrollTimer();
     void stopSelectionAutoScrollTimer();
     bool selectionAutoScrollTimerRunning() const { return autoScrollTimer_ != nullptr; }
@@ -760,11 +746,23 @@ private:
     std::unique_ptr<DictationOverlayTextView> markedTextOverlay_;
     void refreshMarkedTextOverlay();
 
-    // Keyboard.
+    // Keyboard. A key down handed to the input method while Kitty flags are set is kept, so that
+    // the text or command it produces is encoded as that key.
+    struct PendingKittyKeyEvent {
+        KeyEvent event;
+        KittyKeyboardEventType eventType = KittyKeyboardEventType::press;
+    };
+    std::optional<PendingKittyKeyEvent> pendingKittyKeyEvent_;
     void sendKittyKeyDown(const KeyEvent& event, KittyKeyboardFlags flags);
     bool pageKey(const KeyEvent& event);
 
-    // Mouse.
+    // Mouse. The press: whether a selection was active, whether it dragged, its clicks, and
+    // whether it started the local gestures (a semantic-prompt click may follow).
+    SemanticPromptPointerSnapshot pointerPressSnapshot_;
+    bool didSelectionDrag_ = false;
+    // How long a single click on a prompt waits for a second one (the double-click interval).
+    double semanticClickCoalescingDelay_ = platform::ui::SystemSettings::doubleClickInterval();
+    std::optional<Point> lastSelectionDragPoint_;
     bool reportingTestPasses(const MouseEvent& event) const;
     // The screen row of a hit with the view where it stands now.
     int screenRowOf(const MouseHit& hit) const;

@@ -300,7 +300,7 @@ void TerminalView::keyDown(const KeyEvent& event) {
 }
 
 void TerminalView::sendKittyKeyDown(const KeyEvent& event, KittyKeyboardFlags flags) {
-    pendingKittyKeyEvent.reset();
+    pendingKittyKeyEvent_.reset();
     const bool option = optionHeld(event);
     if (held(event, Modifier::super) && option && event.charactersIgnoringModifiers == "o") {
         settings_.optionAsMetaKey = !settings_.optionAsMetaKey;
@@ -322,7 +322,7 @@ void TerminalView::sendKittyKeyDown(const KeyEvent& event, KittyKeyboardFlags fl
     }
     const bool repeatAll = event.isRepeat && flags.contains(KittyKeyboardFlags::reportEvents) &&
                            flags.contains(KittyKeyboardFlags::reportAllKeys);
-    pendingKittyKeyEvent = PendingKittyKeyEvent{event, repeatAll ? EventType::repeat : EventType::press};
+    pendingKittyKeyEvent_ = PendingKittyKeyEvent{event, repeatAll ? EventType::repeat : EventType::press};
     interpretKeyEvents(event);
 }
 
@@ -377,7 +377,7 @@ void TerminalView::doCommand(std::string_view selector) {
     const bool applicationCursor = terminal_->applicationCursor;
     const bool legacyComposing = terminal_->keyboardEnhancementFlags().empty() && kittyIsComposing;
     if (!legacyComposing) {
-        const Mods mods = pendingKittyKeyEvent ? kittyModifiers(pendingKittyKeyEvent->event.modifiers) : Mods();
+        const Mods mods = pendingKittyKeyEvent_ ? kittyModifiers(pendingKittyKeyEvent_->event.modifiers) : Mods();
         std::optional<FK> key;
         Mods extra;
         if (selector == "insertNewline:") key = FK::enter;

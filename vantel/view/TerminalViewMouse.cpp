@@ -122,8 +122,8 @@ void TerminalView::mouseDown(const MouseEvent& event) {
         pendingSemanticClick_->cancel();
         pendingSemanticClick_.reset();
     }
-    didSelectionDrag = false;
-    pointerPressSnapshot = SemanticPromptPointerSnapshot{selection_->active(), false, event.clickCount, false};
+    didSelectionDrag_ = false;
+    pointerPressSnapshot_ = SemanticPromptPointerSnapshot{selection_->active(), false, event.clickCount, false};
     pressReported_ = false;
     const MouseHit hit = calculateMouseHit(convertFromWindow(event.locationInWindow));
     pressPosition_ = hit.grid;
@@ -140,7 +140,7 @@ void TerminalView::mouseDown(const MouseEvent& event) {
         pressReported_ = true;
         return;
     }
-    pointerPressSnapshot.pressWasSemanticEligible = true;
+    pointerPressSnapshot_.pressWasSemanticEligible = true;
     Buffer& buffer = terminal_->buffer();
     switch (event.clickCount) {
     case 2: selection_->selectWordOrExpression(hit.grid, buffer); break;
@@ -162,13 +162,13 @@ void TerminalView::mouseUp(const MouseEvent& event) {
     if (event.button != MouseEvent::left) return View::mouseUp(event);
     stopSelectionAutoScrollTimer();
     autoScrollDelta = 0;
-    lastSelectionDragPoint.reset();
+    lastSelectionDragPoint_.reset();
     const MouseHit hit = calculateMouseHit(convertFromWindow(event.locationInWindow));
     const bool linkModifier = commandActive || (event.modifiers & Modifier::control);
     updateHoverLink(hit.grid, linkModifier);
     auto finish = [this] {
-        didSelectionDrag = false;
-        pointerPressSnapshot.pressWasSemanticEligible = false;
+        didSelectionDrag_ = false;
+        pointerPressSnapshot_.pressWasSemanticEligible = false;
         pressReported_ = false;
         pressOnLink_ = false;
         pressPosition_.reset();
@@ -178,20 +178,20 @@ void TerminalView::mouseUp(const MouseEvent& event) {
         if (reportsButtons(terminal_->mouseMode)) sendMouseReport(encodeMouseEvent(event, true), hit);
         return finish();
     }
-    if (!didSelectionDrag) {
+    if (!didSelectionDrag_) {
         if (auto link = linkForClick(hit.grid, event.modifiers & Modifier::control)) {
             if (terminalDelegate) terminalDelegate->requestOpenLink(*this, link->url, link->params);
             return finish();
         }
     }
-    if (pointerPressSnapshot.clickCount != 1) return finish();
+    if (pointerPressSnapshot_.clickCount != 1) return finish();
     SemanticPromptClickModifiers modifiers;
     if (event.modifiers & Modifier::shift) modifiers.rawValue |= SemanticPromptClickModifiers::shift;
     if (event.modifiers & Modifier::control) modifiers.rawValue |= SemanticPromptClickModifiers::control;
     if (event.modifiers & Modifier::alt) modifiers.rawValue |= SemanticPromptClickModifiers::option;
     if (event.modifiers & Modifier::super) modifiers.rawValue |= SemanticPromptClickModifiers::command;
-    SemanticPromptPointerSnapshot snapshot = pointerPressSnapshot;
-    snapshot.didDrag = didSelectionDrag;
+    SemanticPromptPointerSnapshot snapshot = pointerPressSnapshot_;
+    snapshot.didDrag = didSelectionDrag_;
     if (terminal_->mightRouteSemanticPromptClick(modifiers, snapshot)) {
         ++semanticDeferralScheduleCount;
         // Held until the click runs, so the line is found again by identity wherever it went.
@@ -204,7 +204,7 @@ void TerminalView::mouseUp(const MouseEvent& event) {
         const int col = hit.grid.col;
         std::weak_ptr<int> alive = lifetime_;
         const auto delay = std::chrono::duration_cast<platform::runtime::Duration>(
-            std::chrono::duration<double>(std::clamp(semanticClickCoalescingDelay, 0.0, 10.0)));
+            std::chrono::duration<double>(std::clamp(semanticClickCoalescingDelay_, 0.0, 10.0)));
         pendingSemanticClick_ = loop_.postAfter(delay, [this, alive, line, generation, col, modifiers, snapshot] {
             if (alive.expired()) return;
             pendingSemanticClick_.reset();
@@ -235,8 +235,8 @@ void TerminalView::mouseDragged(const MouseEvent& event) {
         selection_->startSelection();
         selection_->dragExtend(hit.grid);
     }
-    didSelectionDrag = true;
-    lastSelectionDragPoint = point;
+    didSelectionDrag_ = true;
+    lastSelectionDragPoint_ = point;
     autoScrollDelta = 0;
     const int r = hit.grid.row - terminal_->buffer().yDisp();
     const int rows = terminal_->rows();

@@ -99,8 +99,8 @@ void TerminalView::scrollingTimerElapsed() {
         scrollDown(autoScrollDelta);
     }
     // The selection keeps growing while the pointer stands still beyond the edge.
-    if (selection_->active() && lastSelectionDragPoint) {
-        selection_->dragExtend(calculateMouseHit(*lastSelectionDragPoint).grid);
+    if (selection_->active() && lastSelectionDragPoint_) {
+        selection_->dragExtend(calculateMouseHit(*lastSelectionDragPoint_).grid);
     }
     setNeedsDisplay();
 }

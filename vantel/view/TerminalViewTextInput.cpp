@@ -78,10 +78,10 @@ void TerminalView::insertText(std::string_view utf8, TextRange, bool isPaste) {
         return;
     }
     if (bracketed) {
-        pendingKittyKeyEvent.reset();
+        pendingKittyKeyEvent_.reset();
         return sendFramed();
     }
-    const std::optional<PendingKittyKeyEvent> pending = std::exchange(pendingKittyKeyEvent, std::nullopt);
+    const std::optional<PendingKittyKeyEvent> pending = std::exchange(pendingKittyKeyEvent_, std::nullopt);
     kittyIsComposing = false;
     if (pending) {
         const ModifierFlags m = pending->event.modifiers;
