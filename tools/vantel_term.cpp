@@ -22,6 +22,7 @@
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/gtk/Toolkit.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
+#include "tools/FindProgram.h"
 #include "vantel/gpu/GpuTerminalRenderer.h"
 #include "vantel/view/LocalProcessTerminalView.h"
 #include "vantel/view/TerminalDebugView.h"
@@ -142,6 +143,13 @@ int main(int argc, char** argv) {
         program = shell && *shell ? shell : "/bin/sh";
     }
 
+    // Found as a shell finds it, before any window opens for a program that cannot start.
+    const vantel::tools::Program found = vantel::tools::findProgram(program);
+    if (!found.error.empty()) {
+        std::fprintf(stderr, "vantel-term: %s: %s\n", program.c_str(), found.error.c_str());
+        return found.status;
+    }
+
     // The toolkit sees none of the arguments: they belong to the program ("--" included).
     int toolkitArgc = 1;
     char** toolkitArgv = argv;
@@ -196,7 +204,7 @@ int main(int argc, char** argv) {
         debugWindow->setContentView(debugView.get());
         debugWindow->show();
     }
-    view.startProcess(program, args, childEnvironment());
+    view.startProcess(found.path, args, childEnvironment());
     if (!view.process().running()) {
         std::fprintf(stderr, "vantel-term: cannot start %s\n", program.c_str());
         return 127;

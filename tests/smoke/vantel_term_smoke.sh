@@ -41,7 +41,16 @@ within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
 
 # GTK and fontconfig keep allocations for the life of the process; they are not ours to free.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-"$term" --cols 60 --rows 12 --dump-screen -- /bin/sh >"$work/screen" 2>"$work/term.log" &
+# A program that is not on PATH is said at once, with the status a shell gives, and no window.
+set +e
+"$term" -- quiltdeck-no-such-program 2>"$work/missing.log"
+missing=$?
+set -e
+[ "$missing" -eq 127 ] || fail "a missing program ended with $missing"
+grep -q "quiltdeck-no-such-program: command not found" "$work/missing.log" || fail "no line for a missing program: $(cat "$work/missing.log")"
+
+# "sh" is found on PATH, as a shell would find it.
+"$term" --cols 60 --rows 12 --dump-screen -- sh >"$work/screen" 2>"$work/term.log" &
 app=$!
 window=""
 for _ in $(seq 100); do
