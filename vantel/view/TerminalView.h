@@ -468,7 +468,8 @@ public:
     // links light up under the pointer.
     void startTracking();
     void deregisterTrackingInterest();
-    int semanticDeferralScheduleCount = 0;
+    // How many single clicks on a prompt were put off to wait for a second click.
+    int semanticDeferralScheduleCount() const { return semanticDeferralScheduleCount_; }
     bool hasPendingSemanticClick() const { return pendingSemanticClick_ != nullptr; }
 
     // --- Links (TerminalViewLinks.cpp) -------------------------------------------------------
@@ -488,7 +489,7 @@ public:
     void scrollWheelBy(double dy, bool precise, const ScrollEvent& event);
     double scrollAccumulator = 0;
     // Lines per tick of the selection auto-scroll (negative: towards older lines); 0 idle.
-    int autoScrollDelta = 0;
+    int autoScrollDelta() const { return autoScrollDelta_; }
     void startSelectionAutoScrollTimer();
     void stopSelectionAutoScrollTimer();
     bool selectionAutoScrollTimerRunning() const { return autoScrollTimer_ != nullptr; }
@@ -496,8 +497,9 @@ public:
 
     // --- Find (TerminalViewFind.cpp) ----------------------------------------------------------
     TerminalFindBarView* findBar() const { return findBar_.get(); }
-    std::string findBarTerm;
-    SearchOptions findBarOptions;
+    // What the find bar searches for, and how.
+    const std::string& findBarTerm() const { return findBarTerm_; }
+    const SearchOptions& findBarOptions() const { return findBarOptions_; }
     // Tags of the find menu commands: show, next, previous, use selection, hide.
     static constexpr int findTagShow = 1, findTagNext = 2, findTagPrevious = 3, findTagSetSearchString = 7,
                          findTagHide = 11;
@@ -763,6 +765,8 @@ private:
     // How long a single click on a prompt waits for a second one (the double-click interval).
     double semanticClickCoalescingDelay_ = platform::ui::SystemSettings::doubleClickInterval();
     std::optional<Point> lastSelectionDragPoint_;
+    int semanticDeferralScheduleCount_ = 0;
+    int autoScrollDelta_ = 0;
     bool reportingTestPasses(const MouseEvent& event) const;
     // The screen row of a hit with the view where it stands now.
     int screenRowOf(const MouseHit& hit) const;
@@ -782,6 +786,8 @@ private:
 
     // Find.
     std::unique_ptr<TerminalFindBarView> findBar_;
+    std::string findBarTerm_;
+    SearchOptions findBarOptions_;
     void prepareSearch();
     void layoutFindBar();
     void setFindPasteboardFromSelection();

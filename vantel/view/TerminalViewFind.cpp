@@ -65,8 +65,8 @@ TerminalFindBarView& TerminalView::ensureFindBar() {
     };
     bar.onOptionsChanged = [this, alive](SearchOptions options) {
         if (alive.expired()) return;
-        findBarOptions = options;
-        if (!findBarTerm.empty()) findNext(findBarTerm, findBarOptions, true);
+        findBarOptions_ = options;
+        if (!findBarTerm_.empty()) findNext(findBarTerm_, findBarOptions_, true);
     };
     addSubview(&bar);
     layoutFindBar();
@@ -105,10 +105,10 @@ void TerminalView::hideFindBar() {
 }
 
 void TerminalView::handleFindBarSearchChanged(const std::string& term) {
-    findBarTerm = term;
+    findBarTerm_ = term;
     if (term.empty()) return clearSearch();
     writeFindPasteboard(term);
-    findNext(term, findBarOptions, true);
+    findNext(term, findBarOptions_, true);
 }
 
 void TerminalView::performFind(bool next) {

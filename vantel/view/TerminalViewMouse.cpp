@@ -161,7 +161,7 @@ void TerminalView::mouseDown(const MouseEvent& event) {
 void TerminalView::mouseUp(const MouseEvent& event) {
     if (event.button != MouseEvent::left) return View::mouseUp(event);
     stopSelectionAutoScrollTimer();
-    autoScrollDelta = 0;
+    autoScrollDelta_ = 0;
     lastSelectionDragPoint_.reset();
     const MouseHit hit = calculateMouseHit(convertFromWindow(event.locationInWindow));
     const bool linkModifier = commandActive || (event.modifiers & Modifier::control);
@@ -193,7 +193,7 @@ void TerminalView::mouseUp(const MouseEvent& event) {
     SemanticPromptPointerSnapshot snapshot = pointerPressSnapshot_;
     snapshot.didDrag = didSelectionDrag_;
     if (terminal_->mightRouteSemanticPromptClick(modifiers, snapshot)) {
-        ++semanticDeferralScheduleCount;
+        ++semanticDeferralScheduleCount_;
         // Held until the click runs, so the line is found again by identity wherever it went.
         LineRef line;
         uint64_t generation = 0;
@@ -237,15 +237,15 @@ void TerminalView::mouseDragged(const MouseEvent& event) {
     }
     didSelectionDrag_ = true;
     lastSelectionDragPoint_ = point;
-    autoScrollDelta = 0;
+    autoScrollDelta_ = 0;
     const int r = hit.grid.row - terminal_->buffer().yDisp();
     const int rows = terminal_->rows();
     auto speed = [rows](int d) { return d <= 1 ? 1 : d <= 5 ? 3 : d <= 9 ? 10 : std::max(20, rows); };
     if (selection_->active() && r <= 0) {
-        autoScrollDelta = -speed(-r);
+        autoScrollDelta_ = -speed(-r);
         startSelectionAutoScrollTimer();
     } else if (selection_->active() && r >= rows) {
-        autoScrollDelta = speed(r - rows);
+        autoScrollDelta_ = speed(r - rows);
         startSelectionAutoScrollTimer();
     } else {
         stopSelectionAutoScrollTimer();

@@ -92,11 +92,11 @@ void TerminalView::stopSelectionAutoScrollTimer() {
 }
 
 void TerminalView::scrollingTimerElapsed() {
-    if (autoScrollDelta == 0) return;
-    if (autoScrollDelta < 0) {
-        scrollTo(std::max(terminal_->buffer().yDisp() + autoScrollDelta, 0), true);
+    if (autoScrollDelta_ == 0) return;
+    if (autoScrollDelta_ < 0) {
+        scrollTo(std::max(terminal_->buffer().yDisp() + autoScrollDelta_, 0), true);
     } else {
-        scrollDown(autoScrollDelta);
+        scrollDown(autoScrollDelta_);
     }
     // The selection keeps growing while the pointer stands still beyond the edge.
     if (selection_->active() && lastSelectionDragPoint_) {

@@ -64,7 +64,7 @@ TEST(TerminalViewFind, TheSearchFieldDrivesTheSearch) {
     f.key(typed("a"));
     f.key(typed("b"));
     f.key(typed("c"));
-    EXPECT_EQ(f.view.findBarTerm, "abc");
+    EXPECT_EQ(f.view.findBarTerm(), "abc");
     std::string match = f.selected();
     for (char& c : match) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     EXPECT_EQ(match, "abc");
@@ -92,12 +92,12 @@ TEST(TerminalViewFind, OptionsSearchAgainOnlyWithATerm) {
     Finding f;
     f.view.showFindBar(false);
     f.bar().caseSensitiveButton.performClick();
-    EXPECT_TRUE(f.view.findBarOptions.caseSensitive);
+    EXPECT_TRUE(f.view.findBarOptions().caseSensitive);
     EXPECT_FALSE(f.view.selectionActive()) << "no term: no search";
     f.bar().searchField.userEdited("ABC", {3, 0});
     EXPECT_EQ(f.view.selection().start(), (Position{0, 1}));
     f.bar().wholeWordButton.performClick();
-    EXPECT_TRUE(f.view.findBarOptions.wholeWord);
+    EXPECT_TRUE(f.view.findBarOptions().wholeWord);
     EXPECT_EQ(f.selected(), "ABC") << "searched forward again, wrapping to the one match";
     f.bar().regexButton.performClick();
     EXPECT_EQ(f.bar().options(), SearchOptions(true, true, true));

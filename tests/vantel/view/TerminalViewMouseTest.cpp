@@ -290,14 +290,14 @@ TEST(TerminalViewMouse, APromptClickWaitsForASecondClick) {
         f.take();
         const double t = later();
         f.click(f.at(3, 0), 0, t);
-        EXPECT_EQ(f.view.semanticDeferralScheduleCount, 1);
+        EXPECT_EQ(f.view.semanticDeferralScheduleCount(), 1);
         EXPECT_TRUE(f.view.hasPendingSemanticClick());
         if (clicks == 2) f.click(f.at(3, 0), 0, t + 0.05);
         f.loop.advance(2s);
         EXPECT_FALSE(f.view.hasPendingSemanticClick());
         // The single click moves the shell's cursor; a double click selects a word instead.
         EXPECT_EQ(f.take(), clicks == 1 ? "\x1b[D\x1b[D" : "") << clicks;
-        EXPECT_EQ(f.view.semanticDeferralScheduleCount, 1);
+        EXPECT_EQ(f.view.semanticDeferralScheduleCount(), 1);
     }
 }
 
@@ -310,7 +310,7 @@ TEST(TerminalViewMouse, DraggingPastAnEdgeScrollsWhileThePointerStands) {
         f.mouse(Type::down, f.at(2, 1), 0, t);
         // Two rows above the top edge.
         f.mouse(Type::dragged, {22, f.window.size().height + 2 * 20 + 10}, 0, t);
-        EXPECT_EQ(f.view.autoScrollDelta, -3);
+        EXPECT_EQ(f.view.autoScrollDelta(), -3);
         EXPECT_TRUE(f.view.selectionAutoScrollTimerRunning());
         const Position before = f.view.selection().end();
         f.loop.advance(50ms);
@@ -322,7 +322,7 @@ TEST(TerminalViewMouse, DraggingPastAnEdgeScrollsWhileThePointerStands) {
         f.mouse(Type::dragged, f.at(2, 2), 0, t);
         EXPECT_FALSE(f.view.selectionAutoScrollTimerRunning());
         f.mouse(Type::up, f.at(2, 2), 0, t);
-        EXPECT_EQ(f.view.autoScrollDelta, 0);
+        EXPECT_EQ(f.view.autoScrollDelta(), 0);
     }
     {
         InputFixture f(10, 50);
@@ -332,7 +332,7 @@ TEST(TerminalViewMouse, DraggingPastAnEdgeScrollsWhileThePointerStands) {
         f.mouse(Type::down, f.at(2, 10), 0, t);
         // Twelve rows below the last screen row.
         f.mouse(Type::dragged, {22, -(12 * 20 + 10.0)}, 0, t);
-        EXPECT_EQ(f.view.autoScrollDelta, 50);
+        EXPECT_EQ(f.view.autoScrollDelta(), 50);
         f.mouse(Type::up, f.at(2, 10), 0, t);
     }
 }
