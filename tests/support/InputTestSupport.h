@@ -101,13 +101,13 @@ struct InputFixture {
         : window({cols * cell.width, rows * cell.height}, 1), view(cell, platform::gfx::Rect{}, nullptr, gridOptions(cols, rows)) {
         view.scroller().setHidden(true);
         window.setContentView(&view);
-        view.terminalDelegate = &owner;
+        view.setTerminalDelegate(&owner);
         window.setKeyWindow(true);
         window.makeFirstResponder(&view);
         platform::ui::Pasteboard::general().clearContents();
         platform::ui::Pasteboard::find().clearContents();
     }
-    ~InputFixture() { view.terminalDelegate = nullptr; }
+    ~InputFixture() { view.setTerminalDelegate(nullptr); }
 
     platform::ui::headless::HeadlessTextInputContext& inputMethod() {
         return static_cast<platform::ui::headless::HeadlessTextInputContext&>(*window.textInputContext());

@@ -126,9 +126,9 @@ TEST_F(Toolkit, DeadKeysComposeThroughTheSimpleInputMethod) {
         f.view.feed(flags);
         f.take();
         EXPECT_EQ(f.type(GDK_KEY_dead_acute), "");
-        EXPECT_TRUE(f.view.kittyIsComposing);
+        EXPECT_TRUE(f.view.kittyIsComposing());
         EXPECT_EQ(f.type(GDK_KEY_e), "\xc3\xa9") << "plain UTF-8, flags " << (*flags ? "disambiguate" : "none");
-        EXPECT_FALSE(f.view.kittyIsComposing);
+        EXPECT_FALSE(f.view.kittyIsComposing());
         EXPECT_FALSE(f.view.hasMarkedText());
         EXPECT_EQ(f.type(GDK_KEY_a), "a");
         EXPECT_EQ(f.type(GDK_KEY_x, GDK_MOD1_MASK), *flags ? "\x1b[120;3u" : "\x1bx") << "Alt past the input method";
@@ -140,12 +140,12 @@ TEST_F(Toolkit, KeysWorkAfterACancelledComposition) {
     f.view.feed("\x1b[>1u");
     f.take();
     EXPECT_EQ(f.type(GDK_KEY_dead_grave), "");
-    EXPECT_TRUE(f.view.kittyIsComposing);
+    EXPECT_TRUE(f.view.kittyIsComposing());
     // The window loses the keyboard: the toolkit drops the composition.
     f.window.setKeyWindow(false);
     f.inputMethod->reset();
     f.window.setKeyWindow(true);
-    EXPECT_FALSE(f.view.kittyIsComposing) << "a composition given up ends";
+    EXPECT_FALSE(f.view.kittyIsComposing()) << "a composition given up ends";
     EXPECT_EQ(f.type(GDK_KEY_a, GDK_CONTROL_MASK), "\x1b[97;5u");
     EXPECT_EQ(f.type(GDK_KEY_b), "b");
 }

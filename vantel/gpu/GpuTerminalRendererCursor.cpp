@@ -81,7 +81,7 @@ GpuTerminalRenderer::CursorDrawData GpuTerminalRenderer::buildCursorDrawData(dou
     if (!isBlock(style)) return result;
 
     // The character under a block, in the caret's text colour; nothing while blinking text is off.
-    if (cell.attribute.style.contains(CharacterStyle::blink) && !view->textBlinkVisible) return result;
+    if (cell.attribute.style.contains(CharacterStyle::blink) && !view->textBlinkVisible()) return result;
     const CaretView::Content content = CaretView::contentFor(cell, view);
     const Float4 textColor = GpuGeometry::colorToSimd(view->effectiveCaretTextColor());
     const ClipRect clip{x0, y0, x1, y1};

@@ -49,7 +49,7 @@ bool CaretView::currentFocus() const { return tracksFocus && terminal_ ? termina
 CaretView::Content CaretView::contentFor(const CharData& ch, TerminalView* terminal) {
     Content content;
     content.glyphColumnWidth = std::max(1, static_cast<int>(ch.width));
-    const bool visible = !ch.attribute.style.contains(CharacterStyle::blink) || !terminal || terminal->textBlinkVisible;
+    const bool visible = !ch.attribute.style.contains(CharacterStyle::blink) || !terminal || terminal->textBlinkVisible();
     std::u32string scalars(1, U' ');
     if (visible) {
         if (ch.code > 0 && PowerlineRenderer::glyph(static_cast<uint32_t>(ch.code))) {

@@ -26,11 +26,11 @@ LocalProcessTerminalView::LocalProcessTerminalView(const Rect& frame, FontRef fo
 LocalProcessTerminalView::~LocalProcessTerminalView() {
     // The process goes first: nothing may reach a view that is half gone.
     process_.reset();
-    terminalDelegate = nullptr;
+    setTerminalDelegate(nullptr);
 }
 
 void LocalProcessTerminalView::setupProcess() {
-    terminalDelegate = this;
+    setTerminalDelegate(this);
     process_ = std::make_unique<LocalProcess>(this);
 }
 

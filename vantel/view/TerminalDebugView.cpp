@@ -46,14 +46,14 @@ std::string debugFamily() {
 
 TerminalDebugView::TerminalDebugView(const Rect& frame, TerminalView& terminal)
     : View(frame), terminalView_(terminal), terminal_(terminal.getTerminal()), family_(debugFamily()) {
-    terminalView_.debug = this;
+    terminalView_.setDebug(this);
     PangoRectangle ink;
     pango_layout_get_pixel_extents(layoutOf("W", family_, fontSize_).get(), &ink, nullptr);
     height_ = ink.height > 0 ? ink.height : fontSize_;
 }
 
 TerminalDebugView::~TerminalDebugView() {
-    if (terminalView_.debug == this) terminalView_.debug = nullptr;
+    if (terminalView_.debug() == this) terminalView_.setDebug(nullptr);
 }
 
 int TerminalDebugView::slotCount() const { return terminal_.buffer().lines().capacity(); }

@@ -209,9 +209,9 @@ void TerminalView::setBidiHostPolicy(BidiHostPolicy policy) {
 
 void TerminalView::setLinkHighlightMode(LinkHighlightMode mode) {
     settings_.linkHighlightMode = mode;
-    linkHighlightRange.reset();
+    linkHighlightRange_.reset();
     // Pointer moves matter while links light up under the pointer or the program tracks every move.
-    const bool tracking = terminal_->mouseMode == Terminal::MouseMode::anyEvent || commandActive ||
+    const bool tracking = terminal_->mouseMode == Terminal::MouseMode::anyEvent || commandActive_ ||
                           mode == LinkHighlightMode::hover;
     setWantsMouseMoved(tracking);
     fullRedraw();

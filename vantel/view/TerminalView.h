@@ -86,7 +86,9 @@ public:
     ~TerminalView() override;
 
     // --- What the owner sets --------------------------------------------------------------
-    TerminalViewDelegate* terminalDelegate = nullptr;
+    // Not owned.
+    TerminalViewDelegate* terminalDelegate() const { return terminalDelegate_; }
+    void setTerminalDelegate(TerminalViewDelegate* delegate) { terminalDelegate_ = delegate; }
 
     const FontRef& font() const { return fontSet_.normal; }
     // A new font set from the font, the grid laid out again, and the selection dropped.
@@ -336,8 +338,14 @@ public:
     void selectNone();
     // The link under the pointer (absolute rows) and whether the link modifier is held; the
     // pointer code sets them.
-    std::optional<std::vector<Terminal::LinkMatch::RowRange>> linkHighlightRange;
-    bool commandActive = false;
+    const std::optional<std::vector<Terminal::LinkMatch::RowRange>>& linkHighlightRange() const {
+        return linkHighlightRange_;
+    }
+    // Only stores the range: the caller invalidates what it covered and covers now.
+    void setLinkHighlightRange(std::optional<std::vector<Terminal::LinkMatch::RowRange>> range) {
+        linkHighlightRange_ = std::move(range);
+    }
+    bool commandActive() const { return commandActive_; }
 
     // --- Bidirectional rows (TerminalViewBidi.cpp) ------------------------------------------
     // Rows are absolute buffer rows. Every consumer goes through these, so that a row draws,
@@ -362,7 +370,9 @@ public:
     // --- Text blinking (TerminalViewBlink.cpp) -----------------------------------------------
     static constexpr platform::runtime::Duration textBlinkInterval{700'000'000};
     // Whether blinking text shows at this moment.
-    bool textBlinkVisible = true;
+    bool textBlinkVisible() const { return textBlinkVisible_; }
+    // Only the phase: nothing is redrawn.
+    void setTextBlinkVisible(bool visible) { textBlinkVisible_ = visible; }
     // Starts or stops the blink timer: it runs while blinking cells are on screen, the view is in
     // a window, the application is active and the desktop does not ask for reduced motion.
     void updateTextBlinkLifecycle();
@@ -381,7 +391,7 @@ public:
     using KeyEvent = platform::ui::KeyEvent;
     using ModifierFlags = platform::ui::ModifierFlags;
     // An input-method composition is open.
-    bool kittyIsComposing = false;
+    bool kittyIsComposing() const { return kittyIsComposing_; }
     // Menu shortcuts, Ctrl+Shift with a letter: C copy, V paste, A select all, F find, G next,
     // H previous, E find the selection. Taken whenever they match, enabled or not, so that a
     // disabled Copy never reaches the program as an interrupt.
@@ -487,7 +497,9 @@ public:
     void scrollWheel(const ScrollEvent& event) override;
     // Lines (positive: up) of one wheel event by the event's vertical delta in lines or points.
     void scrollWheelBy(double dy, bool precise, const ScrollEvent& event);
-    double scrollAccumulator = 0;
+    // What a touchpad scrolled short of a whole line, in points, kept for its next event.
+    double scrollAccumulator() const { return scrollAccumulator_; }
+    void setScrollAccumulator(double points) { scrollAccumulator_ = points; }
     // Lines per tick of the selection auto-scroll (negative: towards older lines); 0 idle.
     int autoScrollDelta() const { return autoScrollDelta_; }
     void startSelectionAutoScrollTimer();
@@ -535,7 +547,8 @@ public:
 
     // --- Debug view (TerminalDebugView.cpp) ---------------------------------------------------
     // Updated after every display update while set; not owned.
-    TerminalDebugView* debug = nullptr;
+    TerminalDebugView* debug() const { return debug_; }
+    void setDebug(TerminalDebugView* view) { debug_ = view; }
 
     // --- The engine's callbacks (TerminalViewCallbacks.cpp) -----------------------------------
     void showCursor(Terminal& source) override;
@@ -729,6 +742,10 @@ private:
     size_t payloadCodesAtCollection_ = 0;
     std::optional<int64_t> lastPayloadCollectionNs_;
 
+    // The owner's delegate and the debug view; neither is owned.
+    TerminalViewDelegate* terminalDelegate_ = nullptr;
+    TerminalDebugView* debug_ = nullptr;
+
     // Focus.
     bool hasFocus_ = false;
     std::shared_ptr<platform::runtime::WorkItem> caretBlinkResume_;
@@ -737,6 +754,7 @@ private:
     std::shared_ptr<platform::runtime::WorkItem> textBlinkTimer_;
     std::vector<platform::runtime::NotificationCenter::Subscription> textBlinkObservers_;
     bool textBlinkApplicationActive_ = true;
+    bool textBlinkVisible_ = true;
 
     // Progress reports.
     std::shared_ptr<platform::runtime::WorkItem> progressTimer_;
@@ -755,6 +773,8 @@ private:
         KittyKeyboardEventType eventType = KittyKeyboardEventType::press;
     };
     std::optional<PendingKittyKeyEvent> pendingKittyKeyEvent_;
+    // An input-method composition is open.
+    bool kittyIsComposing_ = false;
     void sendKittyKeyDown(const KeyEvent& event, KittyKeyboardFlags flags);
     bool pageKey(const KeyEvent& event);
 
@@ -767,6 +787,10 @@ private:
     std::optional<Point> lastSelectionDragPoint_;
     int semanticDeferralScheduleCount_ = 0;
     int autoScrollDelta_ = 0;
+    double scrollAccumulator_ = 0;
+    // The link under the pointer (absolute rows) and whether the link modifier is held.
+    std::optional<std::vector<Terminal::LinkMatch::RowRange>> linkHighlightRange_;
+    bool commandActive_ = false;
     bool reportingTestPasses(const MouseEvent& event) const;
     // The screen row of a hit with the view where it stands now.
     int screenRowOf(const MouseHit& hit) const;

@@ -47,7 +47,7 @@ void TerminalView::updateTextBlinkLifecycle() {
         window() && textBlinkApplicationActive_ && !SystemSettings::reduceMotion() && !rows.empty();
     if (running) {
         if (textBlinkTimer_) return;
-        textBlinkVisible = true;
+        textBlinkVisible_ = true;
         std::weak_ptr<int> alive = lifetime_;
         textBlinkTimer_ = loop_.scheduleRepeating(textBlinkInterval, [this, alive] {
             if (!alive.expired()) textBlinkTick();
@@ -55,9 +55,9 @@ void TerminalView::updateTextBlinkLifecycle() {
         return;
     }
     if (textBlinkTimer_) std::exchange(textBlinkTimer_, nullptr)->cancel();
-    if (!textBlinkVisible) {
+    if (!textBlinkVisible_) {
         // Leaving the blink always leaves the text shown.
-        textBlinkVisible = true;
+        textBlinkVisible_ = true;
         markRowsDirty(rows);
         queuePendingDisplay();
     }
@@ -65,14 +65,14 @@ void TerminalView::updateTextBlinkLifecycle() {
 
 void TerminalView::textBlinkTick() {
     // The conditions are checked by the next coalesced redraw, which this tick asks for.
-    textBlinkVisible = !textBlinkVisible;
+    textBlinkVisible_ = !textBlinkVisible_;
     markRowsDirty(visibleBlinkRows());
     queuePendingDisplay();
 }
 
 void TerminalView::stopTextBlinking() {
     if (textBlinkTimer_) std::exchange(textBlinkTimer_, nullptr)->cancel();
-    textBlinkVisible = true;
+    textBlinkVisible_ = true;
     textBlinkObservers_.clear();
 }
 

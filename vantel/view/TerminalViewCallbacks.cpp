@@ -21,7 +21,7 @@ void TerminalView::hideCursor(Terminal&) {
 }
 
 void TerminalView::setTerminalTitle(Terminal&, const std::string& title) {
-    if (terminalDelegate) terminalDelegate->setTerminalTitle(*this, title);
+    if (terminalDelegate_) terminalDelegate_->setTerminalTitle(*this, title);
 }
 
 std::optional<std::vector<uint8_t>> TerminalView::windowCommand(Terminal& source,
@@ -53,7 +53,7 @@ std::optional<std::vector<uint8_t>> TerminalView::windowCommand(Terminal& source
 }
 
 void TerminalView::sizeChanged(Terminal& source) {
-    if (terminalDelegate) terminalDelegate->sizeChanged(*this, source.cols(), source.rows());
+    if (terminalDelegate_) terminalDelegate_->sizeChanged(*this, source.cols(), source.rows());
     updateScroller();
 }
 
@@ -61,12 +61,12 @@ void TerminalView::send(Terminal&, std::span<const uint8_t> data) {
     // A mouse report the view asked the engine to write is the user's input.
     if (sendingUserReport_) return send(data);
     // Replies of the engine: not user input, so no stamp and no scrolling.
-    if (terminalDelegate) terminalDelegate->send(*this, data);
+    if (terminalDelegate_) terminalDelegate_->send(*this, data);
 }
 
 void TerminalView::scrolled(Terminal&, int) {
     updateScroller();
-    if (terminalDelegate) terminalDelegate->scrolled(*this, scrollPosition());
+    if (terminalDelegate_) terminalDelegate_->scrolled(*this, scrollPosition());
 }
 
 void TerminalView::linefeed(Terminal&) {
@@ -78,7 +78,7 @@ void TerminalView::bufferActivated(Terminal&) { updateScroller(); }
 void TerminalView::bell(Terminal&) {
     const bool sound = settings_.bellStyle == BellStyle::sound || settings_.bellStyle == BellStyle::soundAndVisual;
     const bool visual = settings_.bellStyle == BellStyle::visual || settings_.bellStyle == BellStyle::soundAndVisual;
-    if (sound && terminalDelegate) terminalDelegate->bell(*this);
+    if (sound && terminalDelegate_) terminalDelegate_->bell(*this);
     if (visual) flashVisualBell();
 }
 
@@ -141,7 +141,7 @@ std::optional<std::pair<int, int>> TerminalView::cellSizeInPixels(Terminal&) {
 void TerminalView::mouseModeChanged(Terminal& source) {
     // The pointer's moves are wanted while the program tracks every move, or links light up
     // under the pointer.
-    setWantsMouseMoved(source.mouseMode == Terminal::MouseMode::anyEvent || commandActive ||
+    setWantsMouseMoved(source.mouseMode == Terminal::MouseMode::anyEvent || commandActive_ ||
                        settings_.linkHighlightMode == LinkHighlightMode::hover);
 }
 
@@ -154,17 +154,17 @@ void TerminalView::cursorStyleChanged(Terminal&, CursorStyle newStyle) {
 }
 
 void TerminalView::iTermContent(Terminal&, std::span<const uint8_t> content) {
-    if (terminalDelegate) terminalDelegate->iTermContent(*this, content);
+    if (terminalDelegate_) terminalDelegate_->iTermContent(*this, content);
 }
 
 void TerminalView::clipboardCopy(Terminal&, const std::vector<uint8_t>& content) {
-    if (terminalDelegate) terminalDelegate->clipboardCopy(*this, content);
+    if (terminalDelegate_) terminalDelegate_->clipboardCopy(*this, content);
 }
 
 std::optional<std::vector<uint8_t>> TerminalView::clipboardRead(Terminal&) {
     // Any program could read what the user copied: only when the owner allows it.
-    if (!settings_.allowClipboardRead || !terminalDelegate) return std::nullopt;
-    return terminalDelegate->clipboardRead(*this);
+    if (!settings_.allowClipboardRead || !terminalDelegate_) return std::nullopt;
+    return terminalDelegate_->clipboardRead(*this);
 }
 
 // --- Progress reports ------------------------------------------------------------------------

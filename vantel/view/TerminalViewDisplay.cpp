@@ -34,9 +34,9 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
     const Buffer& buffer = terminal_->buffer();
     const std::optional<std::pair<int, int>> dirty = terminal_->getUpdateRange();
     if (!dirty) {
-        if (settings_.notifyUpdateChanges && terminalDelegate) {
+        if (settings_.notifyUpdateChanges && terminalDelegate_) {
             const int row = buffer.yDisp() + buffer.y();
-            terminalDelegate->rangeChanged(*this, row, row);
+            terminalDelegate_->rangeChanged(*this, row, row);
         }
         // The GPU path draws the cursor: a frame when it moved.
         if (gpu_->gpuView()) {
@@ -48,11 +48,11 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
             }
         }
         pendingDisplay_ = false;
-        if (debug) debug->update();
+        if (debug_) debug_->update();
         return;
     }
     const auto [start, end] = *dirty;
-    if (settings_.notifyUpdateChanges && terminalDelegate) terminalDelegate->rangeChanged(*this, start, end);
+    if (settings_.notifyUpdateChanges && terminalDelegate_) terminalDelegate_->rangeChanged(*this, start, end);
     terminal_->clearUpdateRange();
 
     const RedrawRows rows = bidiRedrawRows(start, end);
@@ -90,7 +90,7 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
     setNeedsDisplay(rect);
     collectPayloadIfLinksWereAdded();
     pendingDisplay_ = false;
-    if (debug) debug->update();
+    if (debug_) debug_->update();
 }
 
 void TerminalView::updateGpuDisplay(const RedrawRows& rows, int start, int end) {

@@ -6,11 +6,11 @@
 namespace vantel {
 
 uint64_t TerminalView::highlightStamp(int row) const {
-    uint64_t stamp = static_cast<uint64_t>(settings_.linkHighlightMode) * 2 + (commandActive ? 1 : 0) + 1;
+    uint64_t stamp = static_cast<uint64_t>(settings_.linkHighlightMode) * 2 + (commandActive_ ? 1 : 0) + 1;
     const bool hovering = settings_.linkHighlightMode == LinkHighlightMode::hover ||
-                          (settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier && commandActive);
-    if (!hovering || !linkHighlightRange) return stamp;
-    for (const auto& range : *linkHighlightRange) {
+                          (settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier && commandActive_);
+    if (!hovering || !linkHighlightRange_) return stamp;
+    for (const auto& range : *linkHighlightRange_) {
         if (range.row != row) continue;
         stamp = stamp * 0x100000001B3ull ^ (static_cast<uint64_t>(static_cast<uint32_t>(range.range.start)) << 32 |
                                              static_cast<uint32_t>(range.range.end));
@@ -34,7 +34,7 @@ DrawnRows::Stamp TerminalView::rowStamp(int row) const {
         stamp.selectionEnd = selected->second;
     }
     stamp.highlight = highlightStamp(row);
-    stamp.blink = textBlinkVisible ? 1 : 2;
+    stamp.blink = textBlinkVisible_ ? 1 : 2;
     return stamp;
 }
 

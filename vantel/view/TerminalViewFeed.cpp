@@ -77,7 +77,7 @@ void TerminalView::send(std::span<const uint8_t> data) {
         terminal_->buffer().semanticInput == SemanticInputState::armed) {
         terminal_->buffer().semanticInput = SemanticInputState::submitted;
     }
-    if (terminalDelegate) terminalDelegate->send(*this, data);
+    if (terminalDelegate_) terminalDelegate_->send(*this, data);
 }
 
 void TerminalView::send(std::string_view text) { send(bytesOf(text)); }
@@ -122,7 +122,7 @@ void TerminalView::scrollTo(int row, bool notifyAccessibility) {
     terminal_->updateRange(0, false);
     terminal_->updateRange(terminal_->rows(), false);
     updateDisplay(notifyAccessibility);
-    if (terminalDelegate) terminalDelegate->scrolled(*this, scrollPosition());
+    if (terminalDelegate_) terminalDelegate_->scrolled(*this, scrollPosition());
     updateScroller();
     setNeedsDisplay();
 }
@@ -165,7 +165,7 @@ void TerminalView::changeScrollback(std::optional<int> lines) {
     terminal_->setOptions(std::move(options));
     for (int row = 0; row < terminal_->rows(); ++row) terminal_->updateRange(row, false);
     updateScroller();
-    if (terminalDelegate) terminalDelegate->scrolled(*this, scrollPosition());
+    if (terminalDelegate_) terminalDelegate_->scrolled(*this, scrollPosition());
     queuePendingDisplay();
 }
 
@@ -173,7 +173,7 @@ void TerminalView::clearScrollback() {
     terminal_->normalBuffer().clearScrollback();
     for (int row = 0; row < terminal_->rows(); ++row) terminal_->updateRange(row, false);
     updateScroller();
-    if (terminalDelegate) terminalDelegate->scrolled(*this, scrollPosition());
+    if (terminalDelegate_) terminalDelegate_->scrolled(*this, scrollPosition());
     queuePendingDisplay();
 }
 

@@ -184,7 +184,7 @@ std::optional<KittyKeyEvent> TerminalView::kittyTextEvent(const KeyEvent& event,
     kitty.modifiers = kittyModifiers(event.modifiers);
     kitty.eventType = eventType;
     kitty.text = std::move(text);
-    kitty.composing = kittyIsComposing;
+    kitty.composing = kittyIsComposing_;
     return kitty;
 }
 
@@ -254,7 +254,7 @@ void TerminalView::keyDown(const KeyEvent& event) {
             kitty.modifiers = kittyModifiers(event.modifiers);
             kitty.eventType = event.isRepeat ? EventType::repeat : EventType::press;
             kitty.text = kittyTextForFunctionalKey(*key, event);
-            kitty.composing = kittyIsComposing;
+            kitty.composing = kittyIsComposing_;
             if (sendKittyEvent(kitty)) return;
         }
     }
@@ -314,7 +314,7 @@ void TerminalView::sendKittyKeyDown(const KeyEvent& event, KittyKeyboardFlags fl
         kitty.modifiers = kittyModifiers(event.modifiers);
         kitty.eventType = type;
         kitty.text = kittyTextForFunctionalKey(*key, event);
-        kitty.composing = kittyIsComposing;
+        kitty.composing = kittyIsComposing_;
         if (sendKittyEvent(kitty)) return;
     }
     if (held(event, Modifier::control) || (option && settings_.optionAsMetaKey)) {
@@ -375,7 +375,7 @@ void TerminalView::interpretKeyEvents(const KeyEvent& event) {
 
 void TerminalView::doCommand(std::string_view selector) {
     const bool applicationCursor = terminal_->applicationCursor;
-    const bool legacyComposing = terminal_->keyboardEnhancementFlags().empty() && kittyIsComposing;
+    const bool legacyComposing = terminal_->keyboardEnhancementFlags().empty() && kittyIsComposing_;
     if (!legacyComposing) {
         const Mods mods = pendingKittyKeyEvent_ ? kittyModifiers(pendingKittyKeyEvent_->event.modifiers) : Mods();
         std::optional<FK> key;
@@ -402,7 +402,7 @@ void TerminalView::doCommand(std::string_view selector) {
             KittyKeyEvent kitty;
             kitty.key = KittyKey::functional(*key);
             kitty.modifiers = mods | extra;
-            kitty.composing = kittyIsComposing;
+            kitty.composing = kittyIsComposing_;
             if (sendKittyEvent(kitty)) return;
         }
     }
@@ -448,7 +448,7 @@ void TerminalView::keyUp(const KeyEvent& event) {
             kitty.key = KittyKey::functional(*key);
             kitty.modifiers = kittyModifiers(event.modifiers);
             kitty.eventType = EventType::release;
-            kitty.composing = kittyIsComposing;
+            kitty.composing = kittyIsComposing_;
             sendKittyEvent(kitty);
         } else if (reported) {
             if (auto kitty = kittyTextEvent(event, EventType::release, std::nullopt)) {
@@ -464,7 +464,7 @@ void TerminalView::flagsChanged(const KeyEvent& event) {
     if (!held(event, Modifier::control)) {
         turnOffUrlPreview();
     } else {
-        commandActive = true;
+        commandActive_ = true;
         startTracking();
         if (platform::ui::Window* w = window(); w && w->pointerLocation()) {
             const MouseHit hit = calculateMouseHit(convertFromWindow(*w->pointerLocation()));
@@ -477,7 +477,7 @@ void TerminalView::flagsChanged(const KeyEvent& event) {
         }
     }
     const KittyKeyboardFlags flags = terminal_->keyboardEnhancementFlags();
-    if (flags.contains(KittyKeyboardFlags::reportAllKeys) && !kittyIsComposing) {
+    if (flags.contains(KittyKeyboardFlags::reportAllKeys) && !kittyIsComposing_) {
         std::optional<FK> key;
         ModifierFlags bit = 0;
         switch (event.key) {

@@ -111,7 +111,7 @@ std::optional<std::string> TerminalView::payloadString(Position at) {
 std::optional<TerminalView::LinkPayload> TerminalView::linkForClick(Position at, bool hasCommandModifier) {
     const bool implicitAllowed = (settings_.linkHighlightMode == LinkHighlightMode::hover ||
                                   (settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier && hasCommandModifier)) &&
-                                 linkHighlightRange.has_value();
+                                 linkHighlightRange_.has_value();
     Buffer& buffer = terminal_->buffer();
     if (at.row < 0 || at.row >= buffer.lines().count()) return std::nullopt;
     const auto match = terminal_->linkMatch(Terminal::LinkLookupLocation::buffer(at),
@@ -120,9 +120,9 @@ std::optional<TerminalView::LinkPayload> TerminalView::linkForClick(Position at,
     if (!match) return std::nullopt;
     bool passes = false;
     switch (settings_.linkHighlightMode) {
-    case LinkHighlightMode::hover: passes = linkHighlightRange && match->rowRanges == *linkHighlightRange; break;
+    case LinkHighlightMode::hover: passes = linkHighlightRange_ && match->rowRanges == *linkHighlightRange_; break;
     case LinkHighlightMode::hoverWithModifier:
-        passes = hasCommandModifier && linkHighlightRange && match->rowRanges == *linkHighlightRange;
+        passes = hasCommandModifier && linkHighlightRange_ && match->rowRanges == *linkHighlightRange_;
         break;
     case LinkHighlightMode::always: passes = match->isExplicit; break;
     case LinkHighlightMode::alwaysWithModifier: passes = match->isExplicit && hasCommandModifier; break;
@@ -149,11 +149,11 @@ void TerminalView::synchronizedOutputChanged(Terminal&, bool active) {
     if (active) return;
     updateScroller();
     queuePendingDisplay();
-    if (terminalDelegate) terminalDelegate->scrolled(*this, scrollPosition());
+    if (terminalDelegate_) terminalDelegate_->scrolled(*this, scrollPosition());
 }
 
 void TerminalView::hostCurrentDirectoryUpdated(Terminal& source) {
-    if (terminalDelegate) terminalDelegate->hostCurrentDirectoryUpdate(*this, source.hostCurrentDirectory);
+    if (terminalDelegate_) terminalDelegate_->hostCurrentDirectoryUpdate(*this, source.hostCurrentDirectory);
 }
 
 std::optional<std::string> TerminalView::defaultLinkURL(const std::string& link,

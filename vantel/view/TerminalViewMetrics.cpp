@@ -53,7 +53,7 @@ void TerminalView::resetFont() {
 
 void TerminalView::resizeGrid(int cols, int rows) {
     terminal_->resize(cols, rows);
-    if (terminalDelegate) terminalDelegate->sizeChanged(*this, terminal_->cols(), terminal_->rows());
+    if (terminalDelegate_) terminalDelegate_->sizeChanged(*this, terminal_->cols(), terminal_->rows());
     updateScroller();
 }
 
@@ -71,7 +71,7 @@ bool TerminalView::processSizeChange(Size newSize) {
     selection_->setActive(false);
     terminal_->resize(cols, rows);
     search_->invalidate();
-    if (terminalDelegate) terminalDelegate->sizeChanged(*this, cols, rows);
+    if (terminalDelegate_) terminalDelegate_->sizeChanged(*this, cols, rows);
     updateScroller();
     return true;
 }

@@ -129,7 +129,7 @@ void TerminalView::mouseDown(const MouseEvent& event) {
     pressPosition_ = hit.grid;
     // A press with the link modifier over a link opens it: the program hears nothing of it.
     pressOnLink_ = false;
-    if (commandActive || (event.modifiers & Modifier::control)) {
+    if (commandActive_ || (event.modifiers & Modifier::control)) {
         updateHoverLink(hit.grid, true);
         pressOnLink_ = linkForClick(hit.grid, true).has_value();
     }
@@ -164,7 +164,7 @@ void TerminalView::mouseUp(const MouseEvent& event) {
     autoScrollDelta_ = 0;
     lastSelectionDragPoint_.reset();
     const MouseHit hit = calculateMouseHit(convertFromWindow(event.locationInWindow));
-    const bool linkModifier = commandActive || (event.modifiers & Modifier::control);
+    const bool linkModifier = commandActive_ || (event.modifiers & Modifier::control);
     updateHoverLink(hit.grid, linkModifier);
     auto finish = [this] {
         didSelectionDrag_ = false;
@@ -180,7 +180,7 @@ void TerminalView::mouseUp(const MouseEvent& event) {
     }
     if (!didSelectionDrag_) {
         if (auto link = linkForClick(hit.grid, event.modifiers & Modifier::control)) {
-            if (terminalDelegate) terminalDelegate->requestOpenLink(*this, link->url, link->params);
+            if (terminalDelegate_) terminalDelegate_->requestOpenLink(*this, link->url, link->params);
             return finish();
         }
     }
@@ -255,7 +255,7 @@ void TerminalView::mouseDragged(const MouseEvent& event) {
 
 void TerminalView::mouseMoved(const MouseEvent& event) {
     const MouseHit hit = calculateMouseHit(convertFromWindow(event.locationInWindow));
-    if (commandActive) {
+    if (commandActive_) {
         if (auto payload = payloadString(hit.grid)) previewUrl(*payload);
     }
     updateHoverLink(hit.grid, std::nullopt);
@@ -268,7 +268,7 @@ void TerminalView::mouseMoved(const MouseEvent& event) {
 void TerminalView::mouseExited(const MouseEvent& event) {
     turnOffUrlPreview();
     if (settings_.linkHighlightMode == LinkHighlightMode::hover || settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier) {
-        if (auto old = std::exchange(linkHighlightRange, std::nullopt)) {
+        if (auto old = std::exchange(linkHighlightRange_, std::nullopt)) {
             invalidateLinkHighlight(old, std::nullopt);
             queuePendingDisplay();
         }
@@ -283,7 +283,7 @@ std::optional<std::string> TerminalView::getPayload(const MouseEvent& event) {
 // --- Links under the pointer --------------------------------------------------------------------
 
 void TerminalView::updateHoverLink(Position at, std::optional<bool> commandOverride) {
-    const bool modifier = commandOverride.value_or(commandActive);
+    const bool modifier = commandOverride.value_or(commandActive_);
     const bool lights = settings_.linkHighlightMode == LinkHighlightMode::hover ||
                         (settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier && modifier);
     std::optional<std::vector<Terminal::LinkMatch::RowRange>> wanted;
@@ -293,9 +293,9 @@ void TerminalView::updateHoverLink(Position at, std::optional<bool> commandOverr
             wanted = match->rowRanges;
         }
     }
-    if (wanted == linkHighlightRange) return;
-    auto old = std::exchange(linkHighlightRange, wanted);
-    invalidateLinkHighlight(old, linkHighlightRange);
+    if (wanted == linkHighlightRange_) return;
+    auto old = std::exchange(linkHighlightRange_, wanted);
+    invalidateLinkHighlight(old, linkHighlightRange_);
     queuePendingDisplay();
 }
 
@@ -311,15 +311,15 @@ void TerminalView::previewUrl(const std::string& payload) {
 }
 
 void TerminalView::turnOffUrlPreview() {
-    if (!commandActive) return;
-    commandActive = false;
+    if (!commandActive_) return;
+    commandActive_ = false;
     deregisterTrackingInterest();
     if (urlPreview_) {
         urlPreview_->removeFromSuperview();
         urlPreview_.reset();
     }
     if (settings_.linkHighlightMode == LinkHighlightMode::hoverWithModifier) {
-        if (auto old = std::exchange(linkHighlightRange, std::nullopt)) invalidateLinkHighlight(old, std::nullopt);
+        if (auto old = std::exchange(linkHighlightRange_, std::nullopt)) invalidateLinkHighlight(old, std::nullopt);
         queuePendingDisplay();
     } else if (settings_.linkHighlightMode == LinkHighlightMode::alwaysWithModifier) {
         terminal_->updateFullScreen();
@@ -330,7 +330,7 @@ void TerminalView::turnOffUrlPreview() {
 void TerminalView::startTracking() { setWantsMouseMoved(true); }
 
 void TerminalView::deregisterTrackingInterest() {
-    if (terminal_->mouseMode != MouseMode::anyEvent && !commandActive && settings_.linkHighlightMode != LinkHighlightMode::hover) {
+    if (terminal_->mouseMode != MouseMode::anyEvent && !commandActive_ && settings_.linkHighlightMode != LinkHighlightMode::hover) {
         setWantsMouseMoved(false);
     }
 }

@@ -103,7 +103,7 @@ private:
         // Concealed text is hidden like blinked-off text; copying still gets it.
         const bool blinks = style.contains(CharacterStyle::blink);
         info_.blinks = info_.blinks || blinks;
-        bool hidden = (blinks && !view_.textBlinkVisible) || style.contains(CharacterStyle::invisible);
+        bool hidden = (blinks && !view_.textBlinkVisible()) || style.contains(CharacterStyle::invisible);
 
         if (!builder_.isOpen() || builder_.columnWidth() != width) {
             flushPending();
@@ -181,8 +181,8 @@ private:
 
     bool isHighlighted(const CharData& cell, int col, int width) const {
         auto hovered = [&] {
-            if (!view_.linkHighlightRange) return false;
-            for (const auto& range : *view_.linkHighlightRange) {
+            if (!view_.linkHighlightRange()) return false;
+            for (const auto& range : *view_.linkHighlightRange()) {
                 if (range.row == row_ && range.range.start < range.range.end && range.range.start < col + width &&
                     col < range.range.end) {
                     return true;
@@ -192,9 +192,9 @@ private:
         };
         switch (view_.linkHighlightMode()) {
         case LinkHighlightMode::always: return cell.hasPayload();
-        case LinkHighlightMode::alwaysWithModifier: return cell.hasPayload() && view_.commandActive;
+        case LinkHighlightMode::alwaysWithModifier: return cell.hasPayload() && view_.commandActive();
         case LinkHighlightMode::hover: return hovered();
-        case LinkHighlightMode::hoverWithModifier: return view_.commandActive && hovered();
+        case LinkHighlightMode::hoverWithModifier: return view_.commandActive() && hovered();
         }
         return false;
     }

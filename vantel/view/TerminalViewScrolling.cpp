@@ -28,20 +28,20 @@ void TerminalView::scrollWheelBy(double dy, bool precise, const ScrollEvent& eve
                         mode != MouseMode::off;
     const bool alternate = terminal_->isCurrentBufferAlternate();
     if (!report && alternate && !terminal_->alternateScrollMode) {
-        scrollAccumulator = 0;
+        scrollAccumulator_ = 0;
         return;
     }
     const double d = dy * settings_.scrollSensitivity;
     double n = 0;
     if (!precise) {
         // Every wheel step moves at least one line; halves round away from zero.
-        scrollAccumulator = 0;
+        scrollAccumulator_ = 0;
         n = std::round(d);
         if (n == 0) n = dy > 0 ? 1 : -1;
     } else {
-        const double a = d + scrollAccumulator;
+        const double a = d + scrollAccumulator_;
         n = std::trunc(a / cellHeight);
-        scrollAccumulator = a - n * cellHeight;
+        scrollAccumulator_ = a - n * cellHeight;
         if (n == 0) return;
     }
     const bool up = n > 0;

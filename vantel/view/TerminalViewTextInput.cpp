@@ -82,7 +82,7 @@ void TerminalView::insertText(std::string_view utf8, TextRange, bool isPaste) {
         return sendFramed();
     }
     const std::optional<PendingKittyKeyEvent> pending = std::exchange(pendingKittyKeyEvent_, std::nullopt);
-    kittyIsComposing = false;
+    kittyIsComposing_ = false;
     if (pending) {
         const ModifierFlags m = pending->event.modifiers;
         const bool option = (m & Modifier::alt) && !(m & Modifier::altGraph);
@@ -107,14 +107,14 @@ void TerminalView::setMarkedText(std::string_view utf8, TextRange selected, Text
     markedText_ = std::string(utf8);
     markedSelection_ = selected;
     // Composing until the input method ends it, even with nothing marked.
-    kittyIsComposing = true;
+    kittyIsComposing_ = true;
     refreshMarkedTextOverlay();
 }
 
 void TerminalView::unmarkText() {
     markedText_.clear();
     markedSelection_ = TextRange{};
-    kittyIsComposing = false;
+    kittyIsComposing_ = false;
     refreshMarkedTextOverlay();
 }
 

@@ -33,7 +33,7 @@ protected:
         Store::shared().setMinFontSize(11.5);
         window.setContentView(&root);
         root.addSubview(&scaler);
-        terminal.terminalDelegate = &owner;
+        terminal.setTerminalDelegate(&owner);
         scaler.setTerminal(&terminal, &terminal);
         // As a tile's first layout does.
         scaler.fit();

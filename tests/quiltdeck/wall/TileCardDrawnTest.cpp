@@ -31,7 +31,7 @@ using platform::gfx::Rgba;
 class BusyTile : public testing::FakeTile {
 public:
     explicit BusyTile(const TileRequest& request) : FakeTile(request) {
-        screen.terminalDelegate = &owner;
+        screen.setTerminalDelegate(&owner);
         metricList = {{"cost", "$1.84", {}, {}, {}}, {"tests", "212", {}, {}, {}}};
         feedData = Store::Feed{"News", "", 300, {{"Release notes are out", "https://example.com/a"},
                                                  {"A plain headline", ""},

@@ -15,7 +15,7 @@ TEST(TerminalDebugView, ShowsEverySlotOfTheRing) {
     for (int i = 0; i < 120; ++i) view.feed("row " + std::to_string(i) + "\r\n");
     view.scrollTo(50);
     TerminalDebugView debug(platform::gfx::Rect{0, 0, 400, 300}, view);
-    EXPECT_EQ(view.debug, &debug);
+    EXPECT_EQ(view.debug(), &debug);
     EXPECT_EQ(debug.statusLine(), "WAITING");
     ASSERT_EQ(debug.slotCount(), 100);
     const Buffer& buffer = view.getTerminal().buffer();

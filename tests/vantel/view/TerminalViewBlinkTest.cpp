@@ -43,9 +43,9 @@ TEST(TerminalViewBlink, BlinksWhileItCanMatter) {
     EXPECT_EQ(b.view.visibleBlinkRows(), (std::vector<int>{1}));
     EXPECT_TRUE(b.view.textBlinkTimerRunning());
     b.loop.advance(700ms);
-    EXPECT_FALSE(b.view.textBlinkVisible);
+    EXPECT_FALSE(b.view.textBlinkVisible());
     b.loop.advance(700ms);
-    EXPECT_TRUE(b.view.textBlinkVisible);
+    EXPECT_TRUE(b.view.textBlinkVisible());
 }
 
 TEST(TerminalViewBlink, StopsAndShowsTheTextWhenItCannotMatter) {
@@ -61,12 +61,12 @@ TEST(TerminalViewBlink, StopsAndShowsTheTextWhenItCannotMatter) {
     for (const Case& c : cases) {
         Blinking b;
         b.loop.advance(700ms);
-        ASSERT_FALSE(b.view.textBlinkVisible) << c.what;
+        ASSERT_FALSE(b.view.textBlinkVisible()) << c.what;
         b.window.displayIfNeeded();
         c.change(b);
         b.loop.advance(20ms);
         EXPECT_FALSE(b.view.textBlinkTimerRunning()) << c.what;
-        EXPECT_TRUE(b.view.textBlinkVisible) << c.what;
+        EXPECT_TRUE(b.view.textBlinkVisible()) << c.what;
         // The hidden rows are drawn again, once.
         if (b.view.window()) {
             EXPECT_TRUE(b.window.needsDisplay()) << c.what;

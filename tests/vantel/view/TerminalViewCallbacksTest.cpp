@@ -40,7 +40,7 @@ TEST(TerminalViewCallbacks, SizeReportsInDevicePixels) {
     for (const Case& c : cases) {
         Owned o;
         FixedCellView<> view(Size{7.5, 16.2}, Rect{}, nullptr, gridOptions(80, 24));
-        view.terminalDelegate = &o.owner;
+        view.setTerminalDelegate(&o.owner);
         std::optional<HeadlessWindow> window;
         view.scroller().setHidden(true);
         if (c.scale > 0) {
@@ -52,7 +52,7 @@ TEST(TerminalViewCallbacks, SizeReportsInDevicePixels) {
         if (c.eightBit) view.feed("\x1b G");
         view.feed("\x1b[14t\x1b[16t");
         EXPECT_EQ(o.owner.sent, c.expected) << c.scale;
-        view.terminalDelegate = nullptr;
+        view.setTerminalDelegate(nullptr);
     }
     Owned o;
     HeadlessWindow window({600, 389}, 2);
@@ -126,14 +126,14 @@ TEST(TerminalViewCallbacks, BellStyles) {
         HeadlessWindow window({200, 100}, 1);
         TerminalView view(Rect{0, 0, 200, 100});
         window.setContentView(&view);
-        view.terminalDelegate = &o.owner;
+        view.setTerminalDelegate(&o.owner);
         TerminalViewSettings settings = view.settings();
         settings.bellStyle = c.style;
         view.apply(settings);
         view.feed("\x07");
         EXPECT_EQ(o.owner.bells, c.bells);
         EXPECT_EQ(view.visualBellCount(), c.flash ? 1u : 0u);
-        view.terminalDelegate = nullptr;
+        view.setTerminalDelegate(nullptr);
     }
 }
 
@@ -167,7 +167,7 @@ TEST(TerminalViewCallbacks, TheVisualBellFlashesAndGoes) {
 TEST(TerminalViewCallbacks, ClipboardReadsNeedPermission) {
     Owned o;
     TerminalView view(Rect{0, 0, 200, 100});
-    view.terminalDelegate = &o.owner;
+    view.setTerminalDelegate(&o.owner);
     o.owner.clipboard = "secret";
     view.feed("\x1b]52;c;aGk=\x07\x1b]52;c;?\x07");
     EXPECT_EQ(o.owner.copies, (std::vector<std::string>{"hi"}));
@@ -178,13 +178,13 @@ TEST(TerminalViewCallbacks, ClipboardReadsNeedPermission) {
     view.apply(settings);
     view.feed("\x1b]52;c;?\x07");
     EXPECT_EQ(o.owner.sent, "\x1b]52;c;c2VjcmV0\x1b\\");
-    view.terminalDelegate = nullptr;
+    view.setTerminalDelegate(nullptr);
 }
 
 TEST(TerminalViewCallbacks, CursorTitleSizeAndSelectionNotices) {
     Owned o;
     TerminalView view(Rect{0, 0, 200, 100});
-    view.terminalDelegate = &o.owner;
+    view.setTerminalDelegate(&o.owner);
     view.feed("\x1b]2;hello\x07");
     EXPECT_EQ(o.owner.titles, (std::vector<std::string>{"hello"}));
     view.feed("\x1b[?25l");
@@ -203,7 +203,7 @@ TEST(TerminalViewCallbacks, CursorTitleSizeAndSelectionNotices) {
         view.getTerminal().feed("\n");
         EXPECT_EQ(view.selectionActive(), !reporting);
     }
-    view.terminalDelegate = nullptr;
+    view.setTerminalDelegate(nullptr);
 }
 
 // Any-event tracking, or links lit under the pointer, make the view want the pointer's moves.

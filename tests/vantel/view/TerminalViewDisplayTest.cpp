@@ -141,7 +141,7 @@ TEST(TerminalViewDisplay, ScrolledBackAnyDirtyRowRedrawsTheWholeFrame) {
 TEST(TerminalViewDisplay, TheOwnerHearsTheChangedRowsWhenItAsks) {
     Screen s;
     vantel::testing::RecordingViewOwner owner;
-    s.view.terminalDelegate = &owner;
+    s.view.setTerminalDelegate(&owner);
     s.view.feed("\x1b[5;1Hx");
     s.loop.advance(17ms);
     EXPECT_TRUE(owner.ranges.empty());
@@ -152,7 +152,7 @@ TEST(TerminalViewDisplay, TheOwnerHearsTheChangedRowsWhenItAsks) {
     s.loop.advance(17ms);
     s.view.updateDisplay(false);  // nothing dirty: the cursor's row
     EXPECT_EQ(owner.ranges, (std::vector<std::pair<int, int>>{{4, 4}, {4, 4}}));
-    s.view.terminalDelegate = nullptr;
+    s.view.setTerminalDelegate(nullptr);
 }
 
 // Eight views on a wall that have drawn their output leave no timer and no frame tick behind.

@@ -265,9 +265,9 @@ void randomAction(uint64_t& state, Stage& moved, Stage& full, VirtualMainLoop& l
         range.range.end = range.range.start + 1 + static_cast<int>(pick(cols / 2));
         for (Stage* s : {&moved, &full}) {
             s->view.setLinkHighlightMode(LinkHighlightMode::hover);
-            auto old = s->view.linkHighlightRange;
-            s->view.linkHighlightRange = std::vector<Terminal::LinkMatch::RowRange>{range};
-            s->view.invalidateLinkHighlight(old, s->view.linkHighlightRange);
+            auto old = s->view.linkHighlightRange();
+            s->view.setLinkHighlightRange(std::vector<Terminal::LinkMatch::RowRange>{range});
+            s->view.invalidateLinkHighlight(old, s->view.linkHighlightRange());
             s->view.queuePendingDisplay();
         }
         break;

@@ -29,10 +29,10 @@ struct Scrolled {
     RecordingViewOwner owner;
 
     explicit Scrolled(int lines = 100) {
-        view.terminalDelegate = &owner;
+        view.setTerminalDelegate(&owner);
         for (int i = 1; i < lines; ++i) view.feed("x\r\n");
     }
-    ~Scrolled() { view.terminalDelegate = nullptr; }
+    ~Scrolled() { view.setTerminalDelegate(nullptr); }
     Buffer& buffer() { return view.getTerminal().buffer(); }
 };
 

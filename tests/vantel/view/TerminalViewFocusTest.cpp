@@ -33,10 +33,10 @@ struct Focused {
         view.setNativeBackgroundColor({0, 0, 0, 1});
         view.setCaretColor({1, 0, 0, 1});
         window.setContentView(&view);
-        view.terminalDelegate = &owner;
+        view.setTerminalDelegate(&owner);
         window.setKeyWindow(true);
     }
-    ~Focused() { view.terminalDelegate = nullptr; }
+    ~Focused() { view.setTerminalDelegate(nullptr); }
     // The red of a device pixel of the caret cell (column 0, row 0).
     int caretRed(int x, int y) {
         window.displayIfNeeded();
@@ -204,11 +204,11 @@ TEST(TerminalViewFocus, CaretText) {
     f.view.feed("\r\x1b[5m\xee\x82\xb0\x1b[m\x1b[D");
     f.view.updateDisplay(false);
     EXPECT_EQ(caret.powerlineCodePoint(), 0xE0B0u);
-    f.view.textBlinkVisible = false;
+    f.view.setTextBlinkVisible(false);
     f.view.updateDisplay(false);
     EXPECT_EQ(shown(), u" ");
     EXPECT_EQ(caret.powerlineCodePoint(), std::nullopt);
-    f.view.textBlinkVisible = true;
+    f.view.setTextBlinkVisible(true);
     // The outline separator has no shape of its own: it stays text.
     f.view.feed("\r\xee\x82\xb1\x1b[D");
     f.view.updateDisplay(false);

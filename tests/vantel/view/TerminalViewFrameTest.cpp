@@ -181,7 +181,7 @@ TEST(TerminalViewFrame, ColourRules) {
 TEST(TerminalViewFrame, BlinkHiddenAndConcealedCellsDrawNothing) {
     for (const char* bytes : {"\x1b[5;4;9mXY", "\x1b[8;4;9mXY"}) {
         Frame f;
-        f.renderer.view().textBlinkVisible = false;
+        f.renderer.view().setTextBlinkVisible(false);
         f.draw(bytes);
         EXPECT_TRUE(f.ink().isEmpty()) << bytes;
     }

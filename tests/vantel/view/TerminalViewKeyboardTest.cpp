@@ -227,7 +227,7 @@ TEST(TerminalViewKeyboard, DeadKeysComposeThroughTheInputMethod) {
         EXPECT_TRUE(f.view.hasMarkedText());
         EXPECT_EQ(f.key(typed("e")), "\xc3\xa9") << "flags: " << (*flags ? "disambiguate" : "none");
         EXPECT_FALSE(f.view.hasMarkedText());
-        EXPECT_FALSE(f.view.kittyIsComposing);
+        EXPECT_FALSE(f.view.kittyIsComposing());
     }
 }
 
@@ -237,12 +237,12 @@ TEST(TerminalViewKeyboard, KeysWorkAfterACancelledComposition) {
     f.take();
     auto& im = f.inputMethod();
     im.preedit("\xc2\xb4", 1);
-    EXPECT_TRUE(f.view.kittyIsComposing);
+    EXPECT_TRUE(f.view.kittyIsComposing());
     // The input method gives up: first an empty preedit, then its end.
     f.view.setMarkedText("", {0, 0}, {});
-    EXPECT_TRUE(f.view.kittyIsComposing) << "composing until the input method ends it";
+    EXPECT_TRUE(f.view.kittyIsComposing()) << "composing until the input method ends it";
     im.endPreedit();
-    EXPECT_FALSE(f.view.kittyIsComposing);
+    EXPECT_FALSE(f.view.kittyIsComposing());
     EXPECT_EQ(f.key(typed("a", Mod::control)), "\x1b[97;5u");
     EXPECT_EQ(f.key(typed("x")), "x");
 }

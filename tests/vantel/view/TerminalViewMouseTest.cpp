@@ -173,7 +173,7 @@ TEST(TerminalViewMouse, GesturesOnARightToLeftRunUseTheCellsShownUnderThePointer
     for (const Case& c : cases) {
         InputFixture f(12, 4);
         LinkOwner owner;
-        f.view.terminalDelegate = &owner;
+        f.view.setTerminalDelegate(&owner);
         f.view.feed(row + c.mode + sgr);
         owner.sent.clear();
         const double t = later();
@@ -200,7 +200,7 @@ TEST(TerminalViewMouse, GesturesOnARightToLeftRunUseTheCellsShownUnderThePointer
             EXPECT_EQ(f.view.urlPreview() != nullptr, c.opened == 1) << c.name;
             f.window.sendKeyEvent(modifierKey(Key::controlLeft, 0));
         }
-        f.view.terminalDelegate = nullptr;
+        f.view.setTerminalDelegate(nullptr);
     }
 }
 
@@ -220,7 +220,7 @@ TEST(TerminalViewMouse, LinksOpenOnClickWithTheModifierAndTheProgramHearsNothing
     for (const Case& c : cases) {
         InputFixture f;
         LinkOwner owner;
-        f.view.terminalDelegate = &owner;
+        f.view.setTerminalDelegate(&owner);
         f.view.feed(std::string(linkText) + c.mode + sgr);
         const double t = later();
         f.mouse(Type::down, f.at(1, 0), Mod::control, t);
@@ -231,17 +231,17 @@ TEST(TerminalViewMouse, LinksOpenOnClickWithTheModifierAndTheProgramHearsNothing
         if (c.opened) {
             EXPECT_EQ(owner.links[0], "https://example.com/");
         }
-        f.view.terminalDelegate = nullptr;
+        f.view.setTerminalDelegate(nullptr);
     }
     // Without the modifier the press is the program's, and so is its release.
     InputFixture f;
     LinkOwner owner;
-    f.view.terminalDelegate = &owner;
+    f.view.setTerminalDelegate(&owner);
     f.view.feed(std::string(linkText) + "\x1b[?1000h" + sgr);
     f.click(f.at(1, 0), 0, later());
     EXPECT_EQ(owner.sent, "\x1b[<0;2;1M\x1b[<0;2;1m");
     EXPECT_TRUE(owner.links.empty());
-    f.view.terminalDelegate = nullptr;
+    f.view.setTerminalDelegate(nullptr);
 }
 
 TEST(TerminalViewMouse, LinkLookup) {
@@ -260,7 +260,7 @@ TEST(TerminalViewMouse, LinkLookup) {
     // Detected links are never clicked in the always modes; in hover mode only the highlighted one.
     EXPECT_FALSE(f.view.linkForClick({6, 0}, true).has_value());
     f.view.setLinkHighlightMode(LinkHighlightMode::hover);
-    f.view.linkHighlightRange = std::vector<Terminal::LinkMatch::RowRange>{{0, {0, 2}}};
+    f.view.setLinkHighlightRange(std::vector<Terminal::LinkMatch::RowRange>{{0, {0, 2}}});
     EXPECT_FALSE(f.view.linkForClick({6, 0}, false).has_value()) << "not the highlighted link";
     f.view.updateHoverLink({6, 0}, std::nullopt);
     clicked = f.view.linkForClick({6, 0}, false);
@@ -274,13 +274,13 @@ TEST(TerminalViewMouse, TheLinkModifierShowsTheLinkUnderThePointer) {
     f.view.feed(linkText);
     f.mouse(Type::moved, f.at(1, 0));
     f.window.sendKeyEvent(modifierKey(Key::controlLeft, Mod::control));
-    EXPECT_TRUE(f.view.commandActive);
+    EXPECT_TRUE(f.view.commandActive());
     ASSERT_NE(f.view.urlPreview(), nullptr);
-    EXPECT_TRUE(f.view.linkHighlightRange.has_value());
+    EXPECT_TRUE(f.view.linkHighlightRange().has_value());
     f.window.sendKeyEvent(modifierKey(Key::controlLeft, 0));
-    EXPECT_FALSE(f.view.commandActive);
+    EXPECT_FALSE(f.view.commandActive());
     EXPECT_EQ(f.view.urlPreview(), nullptr);
-    EXPECT_FALSE(f.view.linkHighlightRange.has_value());
+    EXPECT_FALSE(f.view.linkHighlightRange().has_value());
 }
 
 TEST(TerminalViewMouse, APromptClickWaitsForASecondClick) {

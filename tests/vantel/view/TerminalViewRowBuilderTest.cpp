@@ -100,7 +100,7 @@ TEST(TerminalViewRowBuilder, CustomGlyphItems) {
     for (const Case& c : cases) {
         Row r;
         r.view.setCustomBlockGlyphs(c.custom);
-        r.view.textBlinkVisible = !c.blinkOff;
+        r.view.setTextBlinkVisible(!c.blinkOff);
         ViewLineInfo info = r.build(c.blinkOff ? "\x1b[5m\xe2\x94\x8c\xe2\x96\x80\xee\x82\xb0\xee\x82\xb1x"
                                                : "\xe2\x94\x8c\xe2\x96\x80\xee\x82\xb0\xee\x82\xb1x");
         EXPECT_EQ(info.boxDrawings.size(), c.boxes);
@@ -130,7 +130,7 @@ TEST(TerminalViewRowBuilder, HiddenCellsShowNothing) {
     };
     for (const Case& c : cases) {
         Row r;
-        r.view.textBlinkVisible = c.blinkVisible;
+        r.view.setTextBlinkVisible(c.blinkVisible);
         ViewLineInfo info = r.build(c.bytes);
         const TextAttributes& a = info.segments[0].attributedString.runs[0].attributes;
         EXPECT_EQ(trimmed(info.segments[0].attributedString.text), c.hidden ? u"" : u"hide") << c.bytes;

@@ -33,7 +33,7 @@ TEST(TerminalViewScrolling, WheelStepsInLines) {
         const int before = f.yDisp();
         f.view.scrollWheelBy(c.dy, false, ScrollEvent{});
         EXPECT_EQ(before - f.yDisp(), c.moved) << c.dy;
-        EXPECT_EQ(f.view.scrollAccumulator, 0);
+        EXPECT_EQ(f.view.scrollAccumulator(), 0);
     }
     // A notch of the wheel is three lines; scrolling down is negative.
     Scrolled f;
@@ -54,9 +54,9 @@ TEST(TerminalViewScrolling, TouchpadDeltasAccumulate) {
     EXPECT_EQ(f.yDisp(), before);
     f.view.scrollWheelBy(0.4 * cellHeight, true, ScrollEvent{});
     EXPECT_EQ(f.yDisp(), before - 1);
-    EXPECT_NEAR(f.view.scrollAccumulator, 0.2 * cellHeight, 1e-9);
+    EXPECT_NEAR(f.view.scrollAccumulator(), 0.2 * cellHeight, 1e-9);
     // A touchpad's unit is three cell heights.
-    f.view.scrollAccumulator = 0;
+    f.view.setScrollAccumulator(0);
     f.scroll(-1, true);
     EXPECT_EQ(f.yDisp(), before + 2);
 }
@@ -78,10 +78,10 @@ TEST(TerminalViewScrolling, TheAlternateScreen) {
     f.scroll(-1);
     EXPECT_EQ(f.take(), "\x1bOB\x1bOB\x1bOB");
     f.view.feed("\x1b[?1007l");
-    f.view.scrollAccumulator = 7;
+    f.view.setScrollAccumulator(7);
     f.scroll(1, true);
     EXPECT_EQ(f.take(), "");
-    EXPECT_EQ(f.view.scrollAccumulator, 0) << "nothing happens and the remainder goes";
+    EXPECT_EQ(f.view.scrollAccumulator(), 0) << "nothing happens and the remainder goes";
 }
 
 TEST(TerminalViewScrolling, ReportsInMouseModes) {

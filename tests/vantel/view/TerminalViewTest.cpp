@@ -67,20 +67,20 @@ TEST(TerminalView, Defaults) {
     TerminalView view(gridFrame(10, 3));
     const TerminalViewSettings& settings = view.settings();
     EXPECT_EQ(std::tuple(settings.useBrightColors, settings.backspaceSendsControlH, settings.allowMouseReporting,
-                         settings.notifyUpdateChanges, settings.optionAsMetaKey, view.commandActive),
+                         settings.notifyUpdateChanges, settings.optionAsMetaKey, view.commandActive()),
               std::tuple(true, false, true, false, true, false));
     EXPECT_EQ(std::tuple(settings.linkReporting, view.linkHighlightMode(), settings.bellStyle, view.bidiHostPolicy()),
               std::tuple(LinkReporting::implicit, LinkHighlightMode::hoverWithModifier, BellStyle::sound,
                          BidiHostPolicy::respectTerminal));
     EXPECT_EQ(std::tuple(view.customBlockGlyphs(), view.antiAliasCustomBlockGlyphs(), view.fontSmoothing(),
-                         view.textBlinkVisible, settings.disableFullRedrawOnAnyChanges),
+                         view.textBlinkVisible(), settings.disableFullRedrawOnAnyChanges),
               std::tuple(true, false, true, true, true));
     EXPECT_EQ(std::tuple(view.lineSpacing(), view.scrollSensitivity()), std::tuple(1.0, 1.0));
     EXPECT_EQ(view.selectedTextBackgroundColor(), (Rgba{0, 166 / 255.0, 178 / 255.0, 1}));
     EXPECT_EQ(view.selectedTextForegroundColor(), (Rgba{0, 0, 0, 1}));
     EXPECT_EQ(view.scroller().style(), platform::ui::Scroller::Style::overlay);
-    EXPECT_FALSE(view.linkHighlightRange.has_value());
-    EXPECT_EQ(view.terminalDelegate, nullptr);
+    EXPECT_FALSE(view.linkHighlightRange().has_value());
+    EXPECT_EQ(view.terminalDelegate(), nullptr);
 }
 
 // An owner that overrides only what it must gets the defaults: links open through the workspace
@@ -108,7 +108,7 @@ TEST(TerminalView, DelegateDefaults) {
 TEST(TerminalView, ProcessSizeChangeFollowsTheGridWithoutAReset) {
     TerminalView view(gridFrame(20, 10));
     RecordingDelegate owner;
-    view.terminalDelegate = &owner;
+    view.setTerminalDelegate(&owner);
     Terminal& t = view.getTerminal();
     t.feed("\x1b[2;5r\x1b[?25l");
     view.selectAll();
@@ -120,7 +120,7 @@ TEST(TerminalView, ProcessSizeChangeFollowsTheGridWithoutAReset) {
     EXPECT_EQ(owner.sizes, (std::vector<std::pair<int, int>>{{20, 12}}));
     EXPECT_EQ(t.rows(), 12);
     EXPECT_TRUE(t.cursorHidden);
-    view.terminalDelegate = nullptr;
+    view.setTerminalDelegate(nullptr);
 }
 
 // A font change lays the grid out again without the soft reset that resize() does, so a zoom
@@ -304,7 +304,7 @@ TEST(TerminalView, ScrollBackQuantities) {
 TEST(TerminalView, EngineNoticesReachTheOwner) {
     TerminalView view(gridFrame(10, 3));
     RecordingDelegate owner;
-    view.terminalDelegate = &owner;
+    view.setTerminalDelegate(&owner);
     Terminal& t = view.getTerminal();
     t.feed("\x1b[?2026h");
     t.feed("\x1b[?2026l");
@@ -314,7 +314,7 @@ TEST(TerminalView, EngineNoticesReachTheOwner) {
     EXPECT_EQ(owner.directory, "file:///tmp");
     t.feed("\x1b[6n");
     EXPECT_EQ(owner.sent, "\x1b[1;1R");
-    view.terminalDelegate = nullptr;
+    view.setTerminalDelegate(nullptr);
 }
 
 TEST(TerminalView, UrlAndParamsFromPayloads) {

@@ -101,12 +101,12 @@ TEST(TerminalViewTextInput, MarkedTextAndComposingState) {
     f.view.setMarkedText("", {0, 0}, {});
     EXPECT_EQ(f.view.markedTextOverlay(), nullptr);
     EXPECT_FALSE(f.view.hasMarkedText());
-    EXPECT_TRUE(f.view.kittyIsComposing);
+    EXPECT_TRUE(f.view.kittyIsComposing());
     f.view.insertText("x", {});
     EXPECT_EQ(f.take(), "x");
-    EXPECT_TRUE(f.view.kittyIsComposing) << "legacy text leaves it";
+    EXPECT_TRUE(f.view.kittyIsComposing()) << "legacy text leaves it";
     f.view.unmarkText();
-    EXPECT_FALSE(f.view.kittyIsComposing);
+    EXPECT_FALSE(f.view.kittyIsComposing());
     EXPECT_EQ(f.take(), "") << "unmarking sends nothing";
 }
 
