@@ -206,7 +206,13 @@ void View::setNeedsDisplay(const Rect& rect) {
     Rect r = rect.intersection(bounds());
     if (r.isEmpty()) return;
     if (window_) {
-        window_->invalidate(convertToWindow(r));
+        // What a clipping ancestor cuts away is never drawn: a large layer in a small view (a glow
+        // in a tile) leaves no more to draw again than the view shows.
+        Rect w = convertToWindow(r);
+        for (const View* a = superview_; a && !w.isEmpty(); a = a->superview_) {
+            if (a->clipsToBounds_) w = w.intersection(a->convertToWindow(a->bounds()));
+        }
+        if (!w.isEmpty()) window_->invalidate(w);
     } else {
         pendingDisplay_ = true;
     }

@@ -20,6 +20,22 @@ using gfx::usableScale;
 
 namespace {
 
+// What of `from` lies outside `cut`, as up to four rectangles added to `out`.
+void subtract(const gfx::Rect& from, const gfx::Rect& cut, std::vector<gfx::Rect>& out) {
+    const gfx::Rect c = cut.isEmpty() ? gfx::Rect{} : from.intersection(cut);
+    if (c.isEmpty()) {
+        if (!from.isEmpty()) out.push_back(from);
+        return;
+    }
+    auto add = [&](const gfx::Rect& r) {
+        if (r.width > 0 && r.height > 0) out.push_back(r);
+    };
+    add({from.x, from.y, from.width, c.y - from.y});
+    add({from.x, c.maxY(), from.width, from.maxY() - c.maxY()});
+    add({from.x, c.y, c.x - from.x, c.height});
+    add({c.maxX(), c.y, from.maxX() - c.maxX(), c.height});
+}
+
 gfx::Size usableSize(gfx::Size size) {
     auto side = [](double v) { return std::isfinite(v) && v > 0 ? v : 0.0; };
     return {side(size.width), side(size.height)};
@@ -275,7 +291,10 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
     // A view fading as a whole: it and its subviews are drawn into a layer shown at its opacity.
     const double opacity = view.presentationOpacity();
     if (opacity <= 0) return;
-    if (opacity < 1) {
+    const bool layered = opacity < 1 && !(view.drawsItsOpacity() && view.subviews().empty() &&
+                                          !view.layerBackgroundColor() && view.borderWidth() <= 0 &&
+                                          view.shadowOutset() <= 0);
+    if (layered) {
         // The layer is as large as the clip: cut to where the view and its subviews may draw, or a
         // small fading view would clear and composite a layer the size of every dirty rectangle.
         std::vector<Rect> reach;
@@ -339,7 +358,7 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         canvas.stroke(roundedRectPath(edge, std::max(0.0, view.cornerRadius() - half)), view.borderColor(), style);
         canvas.restore();
     }
-    if (opacity < 1) {
+    if (layered) {
         canvas.endTransparencyLayer(opacity);
         canvas.restore();
     }
@@ -353,10 +372,31 @@ void Window::drawShadowOf(View& view, gfx::Canvas& canvas, const std::vector<Rec
     const Rect shape{frame.x + shadow.offset.x, frame.y + shadow.offset.y, frame.width, frame.height};
     const Rect reach = visible.intersection(Rect{frame.x - outset, frame.y - outset, frame.width + 2 * outset,
                                                  frame.height + 2 * outset});
+    // Where an opaque ground of the view or of a subview will cover it, the shadow need not be
+    // drawn: inside that frame, a device pixel in from its edges and clear of its rounded corners.
+    std::vector<Rect> covered;
+    const double px = 1 / std::max(1.0, canvas.scale());
+    auto coverBy = [&](const View& v) {
+        const auto& ground = v.layerBackgroundColor();
+        if (v.isHidden() || !ground || ground->alpha < 1 || v.presentationOpacity() < 1) return;
+        const Rect f = v.convertToWindow(v.bounds());
+        const double r = std::min(v.cornerRadius(), std::min(f.width, f.height) / 2);
+        covered.push_back(Rect{f.x + r + px, f.y + px, f.width - 2 * (r + px), f.height - 2 * px});
+        covered.push_back(Rect{f.x + px, f.y + r + px, f.width - 2 * px, f.height - 2 * (r + px)});
+    };
+    coverBy(view);
+    for (const View* sub : view.subviews()) coverBy(*sub);
     std::vector<Rect> rects;
     for (const Rect& d : dirty) {
-        Rect r = d.intersection(reach);
-        if (!r.isEmpty()) rects.push_back(r);
+        std::vector<Rect> pieces{d.intersection(reach)};
+        for (const Rect& c : covered) {
+            std::vector<Rect> left;
+            for (const Rect& p : pieces) subtract(p, c, left);
+            pieces = std::move(left);
+        }
+        for (const Rect& p : pieces) {
+            if (!p.isEmpty()) rects.push_back(p);
+        }
     }
     if (rects.empty()) return;
     gfx::Rgba color = shadow.color;

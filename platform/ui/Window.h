@@ -40,7 +40,7 @@ public:
     using Size = gfx::Size;
 
     // More dirty rectangles than this are merged into their bounding box.
-    static constexpr size_t maxDirtyRects = 8;
+    static constexpr size_t maxDirtyRects = 32;
 
     // A scale that is not finite or not above 0 is 1.
     Window(Size size, double backingScaleFactor);

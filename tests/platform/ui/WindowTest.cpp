@@ -46,7 +46,7 @@ TEST(Window, DirtyRectanglesGrowToDevicePixelsAndMerge) {
     window.invalidate(Rect{0, 0, std::nan(""), 4});
     EXPECT_EQ(window.dirtyRects().size(), 2u);
     EXPECT_EQ(window.dirtyRects()[1], (Rect{0, 90, 100, 10}));
-    for (int i = 0; i < 20; ++i) window.invalidate(Rect{double(i * 4), 50, 1, 1});
+    for (int i = 0; i < 40; ++i) window.invalidate(Rect{double(i * 2), 50, 1, 1});
     ASSERT_EQ(window.dirtyRects().size(), 1u);  // too many: their bounding box
     EXPECT_EQ(window.dirtyRects()[0], (Rect{0, 1, 100, 99}));
 }
