@@ -353,10 +353,9 @@ void Canvas::fillRadialGradient(const Rect& rect, Point center, double radiusX, 
     cairo_pattern_destroy(pattern);
 }
 
-void Canvas::drawImage(const Image& image, const Rect& rect, double opacity) {
+void Canvas::drawImage(const Image& image, const Rect& rect) {
     cleared_.reset();
-    opacity = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 1.0;
-    if (opacity <= 0 || image.isEmpty() || !finite(rect) || rect.isEmpty() ||
+    if (image.isEmpty() || !finite(rect) || rect.isEmpty() ||
         image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
         return;
     }
@@ -371,13 +370,7 @@ void Canvas::drawImage(const Image& image, const Rect& rect, double opacity) {
     cairo_pattern_set_extend(cairo_get_source(cairo_), CAIRO_EXTEND_PAD);
     cairo_pattern_set_filter(cairo_get_source(cairo_), CAIRO_FILTER_GOOD);
     cairo_rectangle(cairo_, 0, 0, image.width, image.height);
-    if (opacity < 1) {
-        // The same pixels as the image drawn into a layer shown at that opacity, without the layer.
-        cairo_clip(cairo_);
-        cairo_paint_with_alpha(cairo_, opacity);
-    } else {
-        cairo_fill(cairo_);
-    }
+    cairo_fill(cairo_);
     cairo_restore(cairo_);
     cairo_surface_destroy(source);
 }

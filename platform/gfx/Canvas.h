@@ -117,8 +117,8 @@ public:
     // given radii, the last colour beyond it.
     void fillRadialGradient(const Rect& rect, Point center, double radiusX, double radiusY,
                             std::span<const GradientStop> stops);
-    // Draws the image scaled into the rectangle, upright, at an opacity (0 to 1).
-    void drawImage(const Image& image, const Rect& rect, double opacity = 1);
+    // Draws the image scaled into the rectangle, upright.
+    void drawImage(const Image& image, const Rect& rect);
     void drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);
     // Draws interface text laid out by Pango, upright, the layout's top-left corner at `topLeft`
     // (user space). Runs without a colour of their own take `color`.

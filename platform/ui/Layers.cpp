@@ -44,12 +44,12 @@ uint64_t signatureOf(const gfx::Path& path) {
 
 }  // namespace
 
-void drawImageFlipped(gfx::Canvas& canvas, const gfx::Image& image, const gfx::Rect& rect, double opacity) {
+void drawImageFlipped(gfx::Canvas& canvas, const gfx::Image& image, const gfx::Rect& rect) {
     canvas.save();
     // Back to y up for a moment: the reflection maps the rectangle onto itself.
     canvas.translate(0, rect.y + rect.maxY());
     canvas.scaleBy(1, -1);
-    canvas.drawImage(image, rect, opacity);
+    canvas.drawImage(image, rect);
     canvas.restore();
 }
 
@@ -93,7 +93,7 @@ void GradientLayer::draw(gfx::Canvas& canvas, const Rect&) {
         }
         cache_ = image.image();
     }
-    drawImageFlipped(canvas, *cache_, box, presentationOpacity());
+    drawImageFlipped(canvas, *cache_, box);
 }
 
 // --- ShapeLayer ----------------------------------------------------------------------------------

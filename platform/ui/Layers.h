@@ -37,7 +37,6 @@ public:
     Point endPoint() const { return end_; }
     void setPoints(Point start, Point end);
 
-    bool drawsItsOpacity() const override { return true; }
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
 private:
@@ -177,6 +176,6 @@ private:
 };
 
 // Draws an image into a rectangle of a flipped view's canvas, its top row at the top.
-void drawImageFlipped(gfx::Canvas& canvas, const gfx::Image& image, const gfx::Rect& rect, double opacity = 1);
+void drawImageFlipped(gfx::Canvas& canvas, const gfx::Image& image, const gfx::Rect& rect);
 
 }  // namespace platform::ui

@@ -291,10 +291,7 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
     // A view fading as a whole: it and its subviews are drawn into a layer shown at its opacity.
     const double opacity = view.presentationOpacity();
     if (opacity <= 0) return;
-    const bool layered = opacity < 1 && !(view.drawsItsOpacity() && view.subviews().empty() &&
-                                          !view.layerBackgroundColor() && view.borderWidth() <= 0 &&
-                                          view.shadowOutset() <= 0);
-    if (layered) {
+    if (opacity < 1) {
         // The layer is as large as the clip: cut to where the view and its subviews may draw, or a
         // small fading view would clear and composite a layer the size of every dirty rectangle.
         std::vector<Rect> reach;
@@ -358,7 +355,7 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         canvas.stroke(roundedRectPath(edge, std::max(0.0, view.cornerRadius() - half)), view.borderColor(), style);
         canvas.restore();
     }
-    if (layered) {
+    if (opacity < 1) {
         canvas.endTransparencyLayer(opacity);
         canvas.restore();
     }
@@ -379,10 +376,18 @@ void Window::drawShadowOf(View& view, gfx::Canvas& canvas, const std::vector<Rec
     auto coverBy = [&](const View& v) {
         const auto& ground = v.layerBackgroundColor();
         if (v.isHidden() || !ground || ground->alpha < 1 || v.presentationOpacity() < 1) return;
-        const Rect f = v.convertToWindow(v.bounds());
+        Rect f = v.convertToWindow(v.bounds());
+        if (&v != &view && view.clipsToBounds()) f = f.intersection(frame);
         const double r = std::min(v.cornerRadius(), std::min(f.width, f.height) / 2);
-        covered.push_back(Rect{f.x + r + px, f.y + px, f.width - 2 * (r + px), f.height - 2 * px});
-        covered.push_back(Rect{f.x + px, f.y + r + px, f.width - 2 * px, f.height - 2 * (r + px)});
+        // Whole device pixels inwards: a clip edge through a pixel would leave part of its shadow out.
+        auto add = [&](double x0, double y0, double x1, double y1) {
+            const double s = canvas.scale();
+            x0 = std::ceil(x0 * s) / s, y0 = std::ceil(y0 * s) / s;
+            x1 = std::floor(x1 * s) / s, y1 = std::floor(y1 * s) / s;
+            if (x1 > x0 && y1 > y0) covered.push_back(Rect{x0, y0, x1 - x0, y1 - y0});
+        };
+        add(f.x + r + px, f.y + px, f.maxX() - r - px, f.maxY() - px);
+        add(f.x + px, f.y + r + px, f.maxX() - px, f.maxY() - r - px);
     };
     coverBy(view);
     for (const View* sub : view.subviews()) coverBy(*sub);

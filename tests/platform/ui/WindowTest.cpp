@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -334,5 +335,95 @@ TEST(Window, MovedPixelsLeaveCornersBordersAndShadowsInPlace) {
         for (int y = 0; y < 60; ++y)
             for (int x = 0; x < 60; ++x) differing += window.pixel(x, y) != fresh.pixel(x, y);
         EXPECT_EQ(differing, 0);
+    }
+}
+
+// A view's dirty area ends where a clipping ancestor cuts it, and dirty areas apart from each
+// other (sixteen animated tiles) stay apart rather than becoming their bounding box.
+TEST(Window, DirtyAreasStopAtClippingAncestorsAndManyStayApart) {
+    headless::HeadlessWindow window({400, 400}, 1);
+    View root(Rect{0, 0, 400, 400}), tile(Rect{10, 10, 50, 40});
+    View glow(Rect{-100, -100, 300, 300});
+    tile.setClipsToBounds(true);
+    root.addSubview(&tile);
+    tile.addSubview(&glow);
+    std::vector<View> spots(16);
+    for (size_t i = 0; i < spots.size(); ++i) {
+        spots[i].setFrame(Rect{100 + double(i % 4) * 70, 100 + double(i / 4) * 70, 20, 20});
+        root.addSubview(&spots[i]);
+    }
+    window.setContentView(&root);
+    window.displayIfNeeded();
+    glow.setNeedsDisplay();
+    EXPECT_EQ(window.dirtyRects(), (std::vector<Rect>{{10, 10, 50, 40}}));
+    for (View& spot : spots) spot.setNeedsDisplay();
+    EXPECT_EQ(window.dirtyRects().size(), 17u);
+    window.setContentView(nullptr);
+}
+
+// Redrawing part of a shadowed view draws the pixels drawing the whole window does, however the
+// view's or its subviews' opaque grounds cover the shadow (where they do not, it is drawn).
+TEST(Window, PartlyRedrawnShadowsMatchAWholeDrawing) {
+    struct Case {
+        const char* name;
+        double scale;
+        bool groundOnView, clips;
+        Rect sub;
+    };
+    const Case cases[] = {
+        {"the view's own ground", 1, true, false, {}},
+        {"a rounded subview's ground", 1, false, false, {0, 0, 80, 60}},
+        {"a subview on half points", 1, false, false, {0.5, 0.5, 79, 59}},
+        {"a subview not reaching the corners", 1, false, false, {10, 10, 60, 40}},
+        {"a subview past a clipping view", 1, false, true, {-20, 10, 120, 40}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto draw = [&](bool partly) {
+            headless::HeadlessWindow window({140, 120}, c.scale);
+            View root(Rect{0, 0, 140, 120}), card(Rect{30.5, 30.25, 80, 60}), sub(c.sub);
+            root.setLayerBackgroundColor(Rgba{1, 1, 1, 1});
+            View::Shadow shadow;
+            shadow.opacity = 0.6;
+            shadow.radius = 10;
+            shadow.offset = {0, 3};
+            shadow.cornerRadius = 8;
+            card.setShadow(shadow);
+            card.setCornerRadius(8);
+            card.setClipsToBounds(c.clips);
+            if (c.groundOnView) card.setLayerBackgroundColor(Rgba{0.2, 0.3, 0.4, 1});
+            sub.setLayerBackgroundColor(Rgba{0.4, 0.3, 0.2, 1});
+            sub.setCornerRadius(8);
+            if (!c.groundOnView) card.addSubview(&sub);
+            root.addSubview(&card);
+            window.setContentView(&root);
+            window.displayIfNeeded();
+            if (partly) {
+                window.invalidate(Rect{0, 0, 140, 120});
+                window.displayIfNeeded();
+            }
+            std::vector<uint32_t> pixels = window.surface().image().pixels;
+            if (partly) {
+                // Strips across the middle, an edge and a corner.
+                for (const Rect& r : {Rect{40, 50, 60, 20}, Rect{20, 40, 30, 30}, Rect{100, 80, 20, 20}}) {
+                    window.invalidate(r);
+                    window.displayIfNeeded();
+                }
+                pixels = window.surface().image().pixels;
+            }
+            window.setContentView(nullptr);
+            return pixels;
+        };
+        // A scaled image sampled from another clip's corner may round a level apart, no more.
+        const std::vector<uint32_t> partly = draw(true), whole = draw(false);
+        ASSERT_EQ(partly.size(), whole.size());
+        int worst = 0;
+        for (size_t i = 0; i < partly.size(); ++i) {
+            for (int shift = 0; shift < 32; shift += 8) {
+                const int a = int(partly[i] >> shift & 0xFF), b = int(whole[i] >> shift & 0xFF);
+                worst = std::max(worst, std::abs(a - b));
+            }
+        }
+        EXPECT_LE(worst, 1);
     }
 }
