@@ -229,10 +229,11 @@ TEST(GLibMainLoopTest, DelayedWorkWaitsAtLeastItsDelay) {
 TEST(GLibMainLoopTest, ATimerDueDuringLongWorkRunsBeforeTheRestOfTheBatch) {
     GLibMainLoop loop;
     std::vector<std::string> order;
-    const TimePoint due = Clock::now() + 5ms;
-    loop.postAt(due, std::make_shared<WorkItem>([&] { order.push_back("timer"); }));
     loop.post([&] {
         order.push_back("long");
+        // Armed here, so it is due during this task whenever the batch began.
+        const TimePoint due = Clock::now() + 5ms;
+        loop.postAt(due, std::make_shared<WorkItem>([&] { order.push_back("timer"); }));
         std::this_thread::sleep_until(due + 10ms);
     });
     loop.post([&] { order.push_back("next"); });
