@@ -52,22 +52,52 @@ void boxBlur(Image& image, int radius, int passes, BlurEdges edges) {
     }
 }
 
+namespace {
+
+// The four channels of a pixel in 16-bit lanes: sums of up to 257 pixels stay in their lanes.
+inline uint64_t spread(uint32_t p) {
+    return (p & 0xffu) | (uint64_t(p & 0xff00u) << 8) | (uint64_t(p & 0xff0000u) << 16) |
+           (uint64_t(p & 0xff000000u) << 24);
+}
+
+}  // namespace
+
 Image downsampled(const Image& image, int factor) {
     if (factor <= 1 || image.isEmpty()) return image;
     Image out;
     out.width = (image.width + factor - 1) / factor;
     out.height = (image.height + factor - 1) / factor;
     out.pixels.assign(static_cast<size_t>(out.width) * static_cast<size_t>(out.height), 0);
+    const bool lanes = factor <= 16;
+    std::vector<uint64_t> sums(lanes ? static_cast<size_t>(out.width) : 0);
     for (int oy = 0; oy < out.height; ++oy) {
+        const int y0 = oy * factor, y1 = std::min(image.height, y0 + factor);
+        if (lanes) {
+            // Whole rows into one sum a block: every channel of a block in its own lane.
+            std::fill(sums.begin(), sums.end(), 0);
+            for (int y = y0; y < y1; ++y) {
+                const uint32_t* row = image.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width);
+                for (int ox = 0; ox < out.width; ++ox) {
+                    const int x0 = ox * factor, x1 = std::min(image.width, x0 + factor);
+                    uint64_t sum = 0;
+                    for (int x = x0; x < x1; ++x) sum += spread(row[x]);
+                    sums[static_cast<size_t>(ox)] += sum;
+                }
+            }
+        }
         for (int ox = 0; ox < out.width; ++ox) {
+            const int x0 = ox * factor, x1 = std::min(image.width, x0 + factor);
             uint32_t sum[4] = {0, 0, 0, 0};
-            uint32_t n = 0;
-            for (int y = oy * factor; y < std::min(image.height, (oy + 1) * factor); ++y) {
-                for (int x = ox * factor; x < std::min(image.width, (ox + 1) * factor); ++x) {
-                    const uint32_t p = image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) +
-                                                    static_cast<size_t>(x)];
-                    for (int c = 0; c < 4; ++c) sum[c] += (p >> (8 * c)) & 0xff;
-                    ++n;
+            const uint32_t n = static_cast<uint32_t>((y1 - y0) * (x1 - x0));
+            if (lanes) {
+                for (int c = 0; c < 4; ++c) sum[c] = static_cast<uint32_t>((sums[static_cast<size_t>(ox)] >> (16 * c)) & 0xffff);
+            } else {
+                for (int y = y0; y < y1; ++y) {
+                    for (int x = x0; x < x1; ++x) {
+                        const uint32_t p = image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) +
+                                                        static_cast<size_t>(x)];
+                        for (int c = 0; c < 4; ++c) sum[c] += (p >> (8 * c)) & 0xff;
+                    }
                 }
             }
             uint32_t word = 0;
