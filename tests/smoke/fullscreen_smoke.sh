@@ -10,36 +10,11 @@ set -euo pipefail
 app_bin="$1"
 out="$2"
 here="$(cd "$(dirname "$0")" && pwd)"
-work="$(mktemp -d)"
-xvfb=""; wm=""; app=""
-
-stop() {
-    local pid="$1"
-    [ -n "$pid" ] || return 0
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-}
-cleanup() {
-    stop "$app"; stop "$wm"; stop "$xvfb"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "fullscreen_smoke: $*" >&2; exit 1; }
-within() {
-    local tenths="$1"; shift
-    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+name=fullscreen_smoke
+. "$(dirname "$0")/desktop.sh"
 mkdir -p "$out"
 
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox >"$work/wm.log" 2>&1 &
-wm=$!
-within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+start_desktop 1600x1000
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
 export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1

@@ -1,0 +1,35 @@
+# Sourced by the window smoke tests: a temporary folder, `fail` and `within`, and a virtual X
+# display with a window manager. Xvfb, the window manager and the program (`app`) are ended at exit,
+# each by its own process id.
+#   name=some_smoke; . tests/smoke/desktop.sh; start_desktop 1600x1000
+work="$(mktemp -d)"
+xvfb=""; wm=""; app=""
+
+stop() {
+    local pid="$1"
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+cleanup() {
+    stop "$app"; stop "$wm"; stop "$xvfb"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "$name: $*" >&2; exit 1; }
+within() {
+    local tenths="$1"; shift
+    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+
+start_desktop() {
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb=$!
+    within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    export DISPLAY=":$(head -n1 "$work/display")"
+    openbox >"$work/wm.log" 2>&1 &
+    wm=$!
+    within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+}
