@@ -12,6 +12,7 @@ out="$2"
 here="$(cd "$(dirname "$0")" && pwd)"
 name=chrome_smoke
 . "$(dirname "$0")/desktop.sh"
+need_session_bus
 fc-list :lang=zh family | grep -q . || fail "no font for Chinese text (scripts/install-deps.sh installs fonts-noto-cjk)"
 mkdir -p "$out"
 

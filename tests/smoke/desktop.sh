@@ -1,7 +1,7 @@
 # Sourced by the window smoke tests: a temporary folder, `fail` and `within`, and a virtual X
 # display with a window manager. Xvfb, the window manager and the program (`app`) are ended at exit,
 # each by its own process id.
-#   name=some_smoke; . tests/smoke/desktop.sh; start_desktop 1600x1000
+#   name=some_smoke; . tests/smoke/desktop.sh; [need_session_bus;] start_desktop 1600x1000
 work="$(mktemp -d)"
 xvfb=""; wm=""; app=""
 
@@ -22,7 +22,9 @@ within() {
     for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
     return 1
 }
-[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+need_session_bus() {
+    [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
+}
 
 start_desktop() {
     Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &

@@ -10,6 +10,7 @@ app_bin="$1"
 out="$2"
 name=panels_smoke
 . "$(dirname "$0")/desktop.sh"
+need_session_bus
 mkdir -p "$out"
 
 start_desktop 1600x1000

@@ -12,6 +12,7 @@ out="$2"
 here="$(cd "$(dirname "$0")" && pwd)"
 name=tile_smoke
 . "$(dirname "$0")/desktop.sh"
+need_session_bus
 mkdir -p "$out"
 
 start_desktop 1920x1200

@@ -8,34 +8,10 @@
 set -euo pipefail
 term="$1"
 prefix="${2:-vantel_term_gpu_smoke}"
-work="$(mktemp -d)"
-xvfb=""; wm=""; app=""
+name=vantel_term_gpu_smoke
+. "$(dirname "$0")/desktop.sh"
 
-stop() {
-    local pid="$1"
-    [ -n "$pid" ] || return 0
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-}
-cleanup() {
-    stop "$app"; stop "$wm"; stop "$xvfb"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "vantel_term_gpu_smoke: $*" >&2; exit 1; }
-within() {
-    local tenths="$1"; shift
-    for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
-openbox >"$work/wm.log" 2>&1 &
-wm=$!
-within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+start_desktop 1024x768
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 export LIBGL_ALWAYS_SOFTWARE=1
