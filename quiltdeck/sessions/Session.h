@@ -13,9 +13,9 @@
 #include "quiltdeck/sessions/BrowserInfo.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/sessions/LiveMetrics.h"
-#include "quiltdeck/sessions/SessionStatus.h"
 #include "quiltdeck/sessions/StatusMachine.h"
 #include "quiltdeck/sessions/TappedTerminalView.h"
+#include "quiltdeck/shell/SessionStatus.h"
 
 namespace platform::runtime {
 class NotificationCenter;

@@ -11,7 +11,7 @@
 
 #include "platform/runtime/MainLoop.h"
 #include "quiltdeck/sessions/Date.h"
-#include "quiltdeck/sessions/SessionStatus.h"
+#include "quiltdeck/shell/SessionStatus.h"
 
 namespace platform::runtime {
 class NotificationCenter;

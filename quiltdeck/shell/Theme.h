@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "platform/gfx/Rgba.h"
-#include "quiltdeck/sessions/SessionStatus.h"
+#include "quiltdeck/shell/SessionStatus.h"
 
 namespace quiltdeck {
 

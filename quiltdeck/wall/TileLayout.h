@@ -9,8 +9,8 @@
 #include "platform/gfx/Rect.h"
 #include "platform/gfx/Rgba.h"
 #include "quiltdeck/sessions/Date.h"
-#include "quiltdeck/sessions/SessionStatus.h"
 #include "quiltdeck/shell/Lang.h"
+#include "quiltdeck/shell/SessionStatus.h"
 
 namespace quiltdeck {
 

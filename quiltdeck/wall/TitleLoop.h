@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/runtime/MainLoop.h"
-#include "quiltdeck/sessions/SessionStatus.h"
+#include "quiltdeck/shell/SessionStatus.h"
 
 namespace quiltdeck {
 

@@ -9,8 +9,8 @@
 
 #include "quiltdeck/sessions/BrowserInfo.h"
 #include "quiltdeck/sessions/Date.h"
-#include "quiltdeck/sessions/SessionStatus.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/SessionStatus.h"
 
 namespace quiltdeck {
 

@@ -11,11 +11,11 @@
 namespace platform::ui {
 class Pasteboard;
 }
-#include "vantel/view/TerminalView.h"
 #include "quiltdeck/sessions/BrowserInfo.h"
-#include "quiltdeck/sessions/SessionStatus.h"
 #include "quiltdeck/sessions/StatusMachine.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/SessionStatus.h"
+#include "vantel/view/TerminalView.h"
 
 namespace quiltdeck {
 

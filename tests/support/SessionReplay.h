@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/runtime/VirtualMainLoop.h"
-#include "quiltdeck/sessions/SessionStatus.h"
+#include "quiltdeck/shell/SessionStatus.h"
 #include "support/SessionRecording.h"
 
 namespace quiltdeck::testing {

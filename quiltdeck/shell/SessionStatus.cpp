@@ -1,4 +1,4 @@
-#include "quiltdeck/sessions/SessionStatus.h"
+#include "quiltdeck/shell/SessionStatus.h"
 
 #include <array>
 
