@@ -10,12 +10,12 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/gtk/Toolkit.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
+#include "quiltdeck/app/AppDelegate.h"
+#include "quiltdeck/app/ToolModes.h"
 #include "quiltdeck/sessions/Store.h"
-#include "quiltdeck/shell/AppDelegate.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/StateFolder.h"
-#include "quiltdeck/shell/ToolModes.h"
 #include "quiltdeck/wall/SessionTile.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/app/ToolModes.h"
 #include "quiltdeck/panels/IconWriter.h"
-#include "quiltdeck/shell/ToolModes.h"
 #include "support/CanvasInk.h"
 
 namespace quiltdeck {

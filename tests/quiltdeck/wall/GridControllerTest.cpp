@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "quiltdeck/AppTestSupport.h"
-#include "quiltdeck/shell/AppDelegateTestSupport.h"
+#include "quiltdeck/app/AppDelegateTestSupport.h"
 
 namespace quiltdeck {
 namespace {

@@ -10,15 +10,15 @@
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/headless/HeadlessModals.h"
 #include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/app/AppDelegateTestSupport.h"
 #include "quiltdeck/panels/ReaderWindow.h"
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/Drop.h"
-#include "quiltdeck/shell/AppDelegateTestSupport.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
-#include "quiltdeck/shell/Tints.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Theme.h"
+#include "quiltdeck/shell/Tints.h"
 #include "quiltdeck/wall/TileView.h"
 
 namespace quiltdeck {

@@ -4,8 +4,8 @@
 
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Control.h"
+#include "quiltdeck/app/AppDelegateTestSupport.h"
 #include "quiltdeck/panels/PanelColors.h"
-#include "quiltdeck/shell/AppDelegateTestSupport.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Theme.h"
 

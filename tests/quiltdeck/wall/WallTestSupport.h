@@ -14,8 +14,8 @@
 #include "platform/ui/headless/HeadlessModals.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/app/AppDelegateTestSupport.h"
 #include "quiltdeck/sessions/PathText.h"
-#include "quiltdeck/shell/AppDelegateTestSupport.h"
 #include "quiltdeck/shell/Theme.h"
 #include "quiltdeck/wall/GridController.h"
 

@@ -1,4 +1,4 @@
-#include "quiltdeck/shell/ToolModes.h"
+#include "quiltdeck/app/ToolModes.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -12,8 +12,8 @@
 #include "platform/ui/Modals.h"
 #include "platform/ui/headless/HeadlessModals.h"
 #include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/app/AppDelegate.h"
 #include "quiltdeck/sessions/Uuid.h"
-#include "quiltdeck/shell/AppDelegate.h"
 #include "quiltdeck/shell/Shorten.h"
 
 namespace quiltdeck::testing {

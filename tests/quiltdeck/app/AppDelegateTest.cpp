@@ -1,4 +1,4 @@
-#include "quiltdeck/shell/AppDelegate.h"
+#include "quiltdeck/app/AppDelegate.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,13 @@
 
 #include "platform/ui/Screen.h"
 #include "platform/ui/Workspace.h"
-#include "quiltdeck/panels/ScriptedSetupProbe.h"
-#include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/app/AppDelegateTestSupport.h"
 #include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/panels/GuideWindow.h"
 #include "quiltdeck/panels/PickerWindow.h"
+#include "quiltdeck/panels/ScriptedSetupProbe.h"
+#include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/sessions/Defaults.h"
@@ -22,7 +23,6 @@
 #include "quiltdeck/shell/StateFolder.h"
 #include "quiltdeck/shell/Theme.h"
 #include "quiltdeck/shell/Updater.h"
-#include "quiltdeck/shell/AppDelegateTestSupport.h"
 #include "support/FakeClaudeHome.h"
 
 namespace quiltdeck {

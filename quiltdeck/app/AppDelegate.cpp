@@ -1,4 +1,4 @@
-#include "quiltdeck/shell/AppDelegate.h"
+#include "quiltdeck/app/AppDelegate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,12 +13,12 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Workspace.h"
 #include "quiltdeck/panels/Setup.h"
+#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
-#include "quiltdeck/shell/DurableFile.h"
-#include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/AppVersion.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
