@@ -25,6 +25,14 @@ Store& Store::shared() {
     return *store;
 }
 
+namespace {
+
+// The shell's settings are the process's store's, made on first use as every other reader makes it.
+const StoredSettings& sharedSettings() { return Store::shared(); }
+[[maybe_unused]] const bool storeAnswersTheSettings = (StoredSettings::setSource(&sharedSettings), true);
+
+}  // namespace
+
 Store::Store(fs::path dir) : dir_(std::move(dir)), file_(dir_ / "state.json") {
     std::error_code ignored;
     fs::create_directories(dir_ / "drops", ignored);

@@ -10,6 +10,7 @@
 
 #include "quiltdeck/sessions/Date.h"
 #include "quiltdeck/shell/SaveReport.h"
+#include "quiltdeck/shell/StoredSettings.h"
 
 namespace quiltdeck {
 
@@ -21,10 +22,11 @@ namespace quiltdeck {
 // cannot trust the file on disk (held by another process, unreadable, or
 // undecodable and impossible to set aside) runs read-only: changes live in
 // memory and nothing is written.
-class Store {
+//
+// The process's store is also the shell's StoredSettings (its font, language, login and folder
+// colour choices).
+class Store final : public StoredSettings {
 public:
-    using StringMap = std::map<std::string, std::string>;
-
     // One tile that can be reopened.
     struct ClosedTile {
         std::string title;
@@ -73,7 +75,7 @@ public:
         bool aiTitles = true;
         StringMap browserLabels;  // device id -> the user's label
         std::string themeMode = "system";
-        std::string fontName = "SF Mono";
+        std::string fontName{defaultFontName};
         double minFontSize = 11.5;
         double zoomScale = 1.0;
         StringMap browserCache;  // device id -> browser name
@@ -82,10 +84,10 @@ public:
         StringMap tileLogos;   // folder -> image path; "" = no logo at all
         StringMap tileNames;   // folder -> tile name
         std::vector<ClosedTile> closed;
-        std::string language = "en";
+        std::string language{defaultLanguage};
         std::vector<ClosedTile> openTiles;
         bool autoTrustHome = false;
-        bool openAtLogin = true;
+        bool openAtLogin = defaultOpenAtLogin;
         std::string permissionMode = "manual";
         StringMap browserAccounts;  // device id -> account
         bool onboarded = false;
@@ -112,7 +114,7 @@ public:
     static bool heldElsewhere(const std::filesystem::path& dir);
 
     explicit Store(std::filesystem::path dir);
-    ~Store();
+    ~Store() override;
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
@@ -139,19 +141,19 @@ public:
     bool aiTitles() const { return state_.aiTitles; }
     const StringMap& browserLabels() const { return state_.browserLabels; }
     const std::string& themeMode() const { return state_.themeMode; }
-    const std::string& fontName() const { return state_.fontName; }
+    const std::string& fontName() const override { return state_.fontName; }
     double minFontSize() const { return state_.minFontSize; }
     double zoomScale() const { return state_.zoomScale; }
     const StringMap& browserCache() const { return state_.browserCache; }
     const std::string& markStyle() const { return state_.markStyle; }
-    const StringMap& tileColors() const { return state_.tileColors; }
+    const StringMap& tileColors() const override { return state_.tileColors; }
     const StringMap& tileLogos() const { return state_.tileLogos; }
     const StringMap& tileNames() const { return state_.tileNames; }
     const std::vector<ClosedTile>& closed() const { return state_.closed; }
-    const std::string& language() const { return state_.language; }
+    const std::string& language() const override { return state_.language; }
     const std::vector<ClosedTile>& openTiles() const { return state_.openTiles; }
     bool autoTrustHome() const { return state_.autoTrustHome; }
-    bool openAtLogin() const { return state_.openAtLogin; }
+    bool openAtLogin() const override { return state_.openAtLogin; }
     const std::string& permissionMode() const { return state_.permissionMode; }
     const StringMap& browserAccounts() const { return state_.browserAccounts; }
     bool onboarded() const { return state_.onboarded; }

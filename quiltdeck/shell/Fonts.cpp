@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/gfx/ApplicationFonts.h"
-#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Resources.h"
+#include "quiltdeck/shell/StoredSettings.h"
 
 namespace quiltdeck {
 
@@ -64,7 +64,7 @@ platform::gfx::InterfaceFont Fonts::ui(double size, FontWeight weight) {
     return platform::gfx::InterfaceFont::system(size, weight);
 }
 
-platform::gfx::FontRef Fonts::terminal(double size) { return terminal(size, Store::shared().fontName()); }
+platform::gfx::FontRef Fonts::terminal(double size) { return terminal(size, StoredSettings::shared().fontName()); }
 
 platform::gfx::InterfaceFont Fonts::terminalText(double size) {
     platform::gfx::InterfaceFont font;

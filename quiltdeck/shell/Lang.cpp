@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/StoredSettings.h"
 
 namespace quiltdeck {
 
@@ -38,7 +38,7 @@ std::string_view Lang::ownName() const { return ownNames[index()]; }
 Lang Lang::current() {
     int index = currentIndex.load(std::memory_order_acquire);
     if (index == unset) {
-        const Lang stored = fromRawValue(Store::shared().language()).value_or(en);
+        const Lang stored = fromRawValue(StoredSettings::shared().language()).value_or(en);
         int expected = unset;
         currentIndex.compare_exchange_strong(expected, stored.index(), std::memory_order_acq_rel);
         index = currentIndex.load(std::memory_order_acquire);

@@ -7,10 +7,10 @@
 #include <optional>
 #include <system_error>
 
-#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/StoredSettings.h"
 
 namespace quiltdeck {
 
@@ -109,7 +109,7 @@ std::string LoginItem::desktopEntry(std::string_view executable) {
            "X-GNOME-Autostart-enabled=true\n" + std::string(ownerKey) + "=true\n";
 }
 
-void LoginItem::apply() { apply(Store::shared().openAtLogin()); }
+void LoginItem::apply() { apply(StoredSettings::shared().openAtLogin()); }
 
 void LoginItem::apply(bool openAtLogin) {
     const auto content = readWholeFile(file(), entrySizeLimit);

@@ -2,17 +2,17 @@
 
 #include <cstdio>
 
-#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/StoredSettings.h"
 #include "quiltdeck/shell/Theme.h"
 
 namespace quiltdeck {
 
 const std::array<uint32_t, 8>& Tints::current() { return Theme::isDark() ? dark : light; }
 
-platform::gfx::Rgba Tints::tint(const std::string& folder) { return tint(folder, Store::shared()); }
+platform::gfx::Rgba Tints::tint(const std::string& folder) { return tint(folder, StoredSettings::shared()); }
 
-platform::gfx::Rgba Tints::tint(const std::string& folder, const Store& store) {
-    const auto& colors = store.tileColors();
+platform::gfx::Rgba Tints::tint(const std::string& folder, const StoredSettings& settings) {
+    const auto& colors = settings.tileColors();
     if (const auto found = colors.find(folder); found != colors.end()) {
         if (const auto stored = parse(found->second)) return colour(*stored);
     }

@@ -10,7 +10,7 @@
 
 namespace quiltdeck {
 
-class Store;
+class StoredSettings;
 
 // The tile tints: the accent of a tile's chrome, one of eight per theme. A
 // colour the user chose for a folder wins in both themes; otherwise the folder
@@ -33,7 +33,7 @@ public:
 
     // The folder's tint, opaque: its stored colour when it parses, else the hashed entry.
     static platform::gfx::Rgba tint(const std::string& folder);
-    static platform::gfx::Rgba tint(const std::string& folder, const Store& store);
+    static platform::gfx::Rgba tint(const std::string& folder, const StoredSettings& settings);
 
     // djb2 over the UTF-8 bytes, wrapping at 64 bits.
     static uint64_t hash(std::string_view key);

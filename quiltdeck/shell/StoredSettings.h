@@ -1,0 +1,36 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace quiltdeck {
+
+// The stored choices the shell's own pieces follow: the terminal font, the interface language,
+// opening at login and the colours chosen for folders. The state folder's store answers them for
+// the process; the shell reads them here, so it never reaches up into the store.
+class StoredSettings {
+public:
+    using StringMap = std::map<std::string, std::string>;
+
+    // What a store holds before anything is chosen.
+    static constexpr std::string_view defaultFontName = "SF Mono";
+    static constexpr std::string_view defaultLanguage = "en";
+    static constexpr bool defaultOpenAtLogin = true;
+
+    virtual ~StoredSettings() = default;
+
+    virtual const std::string& fontName() const = 0;
+    virtual const std::string& language() const = 0;
+    virtual bool openAtLogin() const = 0;
+    // Folder -> hex RGB, as the user chose it.
+    virtual const StringMap& tileColors() const = 0;
+
+    // The process's settings: what the source answers, asked at every call. The store sets itself
+    // as the source when the program is started; without a source, the defaults above.
+    static const StoredSettings& shared();
+    using Source = const StoredSettings& (*)();
+    static void setSource(Source source);
+};
+
+}  // namespace quiltdeck
