@@ -1,0 +1,5 @@
+#include "quiltdeck/shell/LoginItem.h"
+
+#if QUILTDECK_LOGIN
+#	include	"quiltdeck/sessions/Store.h"
+#endif

@@ -1,0 +1,4 @@
+#pragma once
+
+#include "platform/gfx/Rgba.h"
+#include "quiltdeck/sessions/SessionStatus.h"

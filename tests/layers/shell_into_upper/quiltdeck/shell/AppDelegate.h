@@ -1,0 +1,4 @@
+#pragma once
+
+#include "quiltdeck/shell/AppMenus.h"
+#include "quiltdeck/wall/GridController.h"
