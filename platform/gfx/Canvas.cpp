@@ -375,6 +375,31 @@ void Canvas::drawImage(const Image& image, const Rect& rect) {
     cairo_surface_destroy(source);
 }
 
+void Canvas::drawImageAtPixel(const Image& image, int x, int y, double opacity) {
+    cleared_.reset();
+    opacity = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 1.0;
+    if (opacity <= 0 || image.isEmpty() ||
+        image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
+        return;
+    }
+    cairo_surface_t* source = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())), CAIRO_FORMAT_ARGB32, image.width,
+        image.height, image.width * 4);
+    cairo_save(cairo_);
+    // Device space: a whole-pixel offset lets Pixman copy rows without sampling.
+    cairo_identity_matrix(cairo_);
+    cairo_set_source_surface(cairo_, source, x, y);
+    cairo_rectangle(cairo_, x, y, image.width, image.height);
+    if (opacity < 1) {
+        cairo_clip(cairo_);
+        cairo_paint_with_alpha(cairo_, opacity);
+    } else {
+        cairo_fill(cairo_);
+    }
+    cairo_restore(cairo_);
+    cairo_surface_destroy(source);
+}
+
 void Canvas::drawTextLayout(PangoLayout* layout, Point topLeft, Rgba color) {
     cleared_.reset();
     if (!layout || !std::isfinite(topLeft.x) || !std::isfinite(topLeft.y)) return;

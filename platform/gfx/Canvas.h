@@ -119,6 +119,9 @@ public:
                             std::span<const GradientStop> stops);
     // Draws the image scaled into the rectangle, upright.
     void drawImage(const Image& image, const Rect& rect);
+    // Composites the image as it is, untransformed, its top-left pixel on device pixel (x, y), at
+    // an opacity: the same pixels as the image drawn into a transparency layer at that opacity.
+    void drawImageAtPixel(const Image& image, int x, int y, double opacity = 1);
     void drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);
     // Draws interface text laid out by Pango, upright, the layout's top-left corner at `topLeft`
     // (user space). Runs without a colour of their own take `color`.

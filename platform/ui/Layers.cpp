@@ -42,6 +42,46 @@ uint64_t signatureOf(const gfx::Path& path) {
     return hash;
 }
 
+// Where a flipped layer's origin falls on the canvas's device pixels: the whole pixel and the
+// fraction past it. None unless the layer's points map to pixels unturned and unmirrored at the
+// canvas's scale, y down.
+struct Placement {
+    int x = 0, y = 0;
+    gfx::Point phase;
+};
+
+std::optional<Placement> placementOf(gfx::Canvas& canvas) {
+    const double s = canvas.scale();
+    const gfx::Point o = canvas.userToDevice({0, 0});
+    const gfx::Point ux = canvas.userToDevice({1, 0}), uy = canvas.userToDevice({0, 1});
+    constexpr double eps = 1e-9;
+    if (std::fabs(ux.x - o.x - s) > eps || std::fabs(ux.y - o.y) > eps || std::fabs(uy.x - o.x) > eps ||
+        std::fabs(uy.y - o.y - s) > eps || !std::isfinite(o.x) || !std::isfinite(o.y) || std::fabs(o.x) > 1e9 ||
+        std::fabs(o.y) > 1e9) {
+        return std::nullopt;
+    }
+    // A fraction within rounding of a whole pixel is that pixel.
+    auto whole = [](double v) {
+        const double r = std::round(v);
+        return std::fabs(v - r) < 1e-6 ? r : std::floor(v);
+    };
+    const double x = whole(o.x), y = whole(o.y);
+    return Placement{static_cast<int>(x), static_cast<int>(y), gfx::Point{o.x - x, o.y - y}};
+}
+
+// The whole device pixels that hold a flipped layer of `size` points at `scale`, drawn `phase`
+// pixels into its top-left pixel.
+gfx::Size phasedPixels(gfx::Size size, double scale, gfx::Point phase) {
+    return {std::max(1.0, std::ceil(phase.x + size.width * scale - 1e-6)),
+            std::max(1.0, std::ceil(phase.y + size.height * scale - 1e-6))};
+}
+
+// Makes the user space of a canvas of those pixels (at scale 1) the layer's.
+void placeLayer(gfx::Canvas& canvas, double scale, gfx::Point phase) {
+    canvas.translate(phase.x, canvas.size().height - phase.y);
+    canvas.scaleBy(scale, -scale);
+}
+
 }  // namespace
 
 void drawImageFlipped(gfx::Canvas& canvas, const gfx::Image& image, const gfx::Rect& rect) {
@@ -81,19 +121,43 @@ void GradientLayer::draw(gfx::Canvas& canvas, const Rect&) {
     const Rect box = bounds();
     if (box.isEmpty() || stops_.empty()) return;
     const double scale = canvas.scale();
-    if (!cache_ || cache_->width != pixels(box.width, scale) || cache_->height != pixels(box.height, scale)) {
-        gfx::Canvas image({box.width, box.height}, scale);
-        flip(image, box.height);
+    const std::optional<Placement> at = placementOf(canvas);
+    const std::optional<Point> phase = at ? std::optional<Point>(at->phase) : std::nullopt;
+    auto fill = [&](gfx::Canvas& image, const Rect& area) {
         const Point start{start_.x * box.width, start_.y * box.height};
         const Point end{end_.x * box.width, end_.y * box.height};
         if (type_ == Type::axial) {
-            image.fillLinearGradient(box, start, end, stops_);
+            image.fillLinearGradient(area, start, end, stops_);
         } else {
-            image.fillRadialGradient(box, start, std::fabs(end.x - start.x), std::fabs(end.y - start.y), stops_);
+            image.fillRadialGradient(area, start, std::fabs(end.x - start.x), std::fabs(end.y - start.y), stops_);
         }
-        cache_ = image.image();
+    };
+    const Size size{box.width, box.height};
+    if (!cache_ || cache_->size != size || cache_->scale != scale || cache_->phase != phase) {
+        if (phase) {
+            const gfx::Size pixels = phasedPixels(size, scale, *phase);
+            gfx::Canvas image(pixels, 1);
+            placeLayer(image, scale, *phase);
+            // Every pixel the bounds touch, whole: the window's clip to the frame gives the edges
+            // their coverage, once.
+            fill(image, {-phase->x / scale, -phase->y / scale, pixels.width / scale, pixels.height / scale});
+            cache_ = Cache{image.image(), size, scale, phase};
+        } else {
+            gfx::Canvas image(size, scale);
+            flip(image, box.height);
+            fill(image, box);
+            cache_ = Cache{image.image(), size, scale, phase};
+        }
     }
-    drawImageFlipped(canvas, *cache_, box);
+    if (at) {
+        canvas.drawImageAtPixel(cache_->image, at->x, at->y, presentationOpacity());
+    } else {
+        // Turned or mirrored: through a layer of its own at the opacity.
+        const double opacity = presentationOpacity();
+        if (opacity < 1) canvas.beginTransparencyLayer();
+        drawImageFlipped(canvas, cache_->image, box);
+        if (opacity < 1) canvas.endTransparencyLayer(opacity);
+    }
 }
 
 // --- ShapeLayer ----------------------------------------------------------------------------------

@@ -37,6 +37,8 @@ public:
     Point endPoint() const { return end_; }
     void setPoints(Point start, Point end);
 
+    // Shown at its opacity by one composite of the kept pixels, never through a layer.
+    bool drawsItsOpacity() const override { return true; }
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
 private:
@@ -46,7 +48,15 @@ private:
     std::vector<gfx::GradientStop> stops_;
     Point start_{0.5, 0};
     Point end_{0.5, 1};
-    std::optional<gfx::Image> cache_;
+    // Drawn where the bounds fall on the device pixels: the fraction of a pixel they start at
+    // (none where the canvas turns or mirrors them, and the image is scaled in).
+    struct Cache {
+        gfx::Image image;
+        Size size;
+        double scale = 0;
+        std::optional<Point> phase;
+    };
+    std::optional<Cache> cache_;
 };
 
 // A path filled and stroked, shown between two fractions of its length (strokeStart,

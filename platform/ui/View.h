@@ -109,6 +109,9 @@ public:
     // hidden or fading, the view not opaque there, edges or distance not on whole device pixels,
     // the rectangle not wholly visible); the rectangle is then marked dirty instead.
     bool scrollRect(const Rect& rect, double dy);
+    // True when draw() itself shows the view at its presentation opacity. The window then draws
+    // it without a transparency layer, as long as it has no subviews, layer colour, border or shadow.
+    virtual bool drawsItsOpacity() const { return false; }
     // The part of the bounds the view paints over what lies below it (all of it unless said).
     virtual Rect paintedBounds() const { return bounds(); }
     // Draws `dirty` (the union of rectsBeingDrawn()); the canvas is in the view's coordinates and

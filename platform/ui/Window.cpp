@@ -291,7 +291,10 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
     // A view fading as a whole: it and its subviews are drawn into a layer shown at its opacity.
     const double opacity = view.presentationOpacity();
     if (opacity <= 0) return;
-    if (opacity < 1) {
+    const bool layered = opacity < 1 && !(view.drawsItsOpacity() && view.subviews().empty() &&
+                                          !view.layerBackgroundColor() && view.borderWidth() <= 0 &&
+                                          view.shadowOutset() <= 0);
+    if (layered) {
         // The layer is as large as the clip: cut to where the view and its subviews may draw, or a
         // small fading view would clear and composite a layer the size of every dirty rectangle.
         std::vector<Rect> reach;
@@ -355,7 +358,7 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         canvas.stroke(roundedRectPath(edge, std::max(0.0, view.cornerRadius() - half)), view.borderColor(), style);
         canvas.restore();
     }
-    if (opacity < 1) {
+    if (layered) {
         canvas.endTransparencyLayer(opacity);
         canvas.restore();
     }

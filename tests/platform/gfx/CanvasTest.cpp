@@ -257,3 +257,47 @@ TEST(Canvas, MovedPixelsKeepTheirRowsOrderAndStayInTheBox) {
         }
     }
 }
+
+TEST(Canvas, ImagesAtAPixelMatchALayerAtTheirOpacity) {
+    struct Case {
+        const char* name;
+        double opacity;
+        int x, y;
+        bool clipped;
+    };
+    const std::vector<Case> cases = {
+        {"opaque", 1, 2, 3, false},      {"half", 0.5, 0, 0, false},      {"faint", 0.07, 5, 1, false},
+        {"past the edge", 0.8, 7, 6, false}, {"inside a clip", 0.6, 1, 1, true}, {"above one", 3, 2, 2, false},
+    };
+    // A 4 × 3 image of colours and alphas that round differently.
+    Image image{4, 3, {}};
+    for (int i = 0; i < 12; ++i) {
+        const uint32_t a = 40 + 18 * i;
+        image.pixels.push_back(Image::premultipliedPixel(200 - 11 * i, 30 + 17 * i, 90, a));
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas direct({10, 8}, 1), layered({10, 8}, 1);
+        for (Canvas* canvas : {&direct, &layered}) {
+            canvas->fillLinearGradient(Rect{0, 0, 10, 8}, {0, 0}, {10, 8},
+                                       std::vector<GradientStop>{{0, Rgba{0.1, 0.5, 0.9, 1}}, {1, Rgba{0.9, 0.2, 0.1, 1}}});
+            if (c.clipped) canvas->clip(Rect{2, 3, 2, 3});
+        }
+        direct.drawImageAtPixel(image, c.x, c.y, c.opacity);
+        // The same pixels through a layer: the image upright in the device rectangle.
+        layered.beginTransparencyLayer();
+        layered.drawImage(image, Rect{double(c.x), double(8 - c.y - 3), 4, 3});
+        layered.endTransparencyLayer(c.opacity);
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 10; ++x) EXPECT_EQ(direct.pixel(x, y), layered.pixel(x, y)) << x << ", " << y;
+        }
+    }
+    Canvas canvas({4, 4}, 1);
+    for (double opacity : {0.0, -1.0}) {
+        canvas.drawImageAtPixel(image, 0, 0, opacity);
+        EXPECT_EQ(canvas.pixel(0, 0), 0u) << opacity;
+    }
+    canvas.drawImageAtPixel(Image{}, 0, 0);
+    canvas.drawImageAtPixel(image, 0, 0, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(canvas.pixel(0, 0), image.pixels[0]);
+}

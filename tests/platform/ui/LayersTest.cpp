@@ -130,6 +130,61 @@ TEST(GradientLayer, RadialFromTheCentreToTheEdges) {
     EXPECT_EQ(s.alpha(1, 1), 0);
 }
 
+TEST(GradientLayer, FadingOnAnyPhaseMatchesTheGradientInALayer) {
+    struct Case {
+        const char* name;
+        double scale;
+        Rect frame;
+        double opacity;
+    } const cases[] = {
+        {"whole points", 1, {10, 20, 60, 50}, 0.55},      {"quarter points", 1, {10.25, 20.75, 60, 50}, 0.8},
+        {"half points at 2", 2, {10.5, 20.5, 61, 49}, 0.3}, {"thirds at 1.5", 1.5, {3.3, 7.7, 70.1, 40.2}, 0.9},
+        {"opaque", 2, {0.25, 0.25, 99.5, 99.5}, 1},
+    };
+    const std::vector<platform::gfx::GradientStop> stops{{0, Rgba{1, 0.4, 0.2, 0.9}}, {1, Rgba{0.2, 0.6, 1, 0.35}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::runtime::VirtualMainLoop loop;
+        platform::runtime::ScopedMainLoop scoped{loop};
+        headless::HeadlessWindow window{{100, 100}, c.scale};
+        FlippedView root;
+        root.setLayerBackgroundColor(Rgba{0.1, 0.1, 0.12, 1});
+        window.setContentView(&root);
+        root.setFrame({0, 0, 100, 100});
+        GradientLayer glow({40, 40, 20, 20});
+        glow.setType(GradientLayer::Type::radial);
+        glow.setStops(stops);
+        glow.setPoints({0.5, 0.5}, {1, 1});
+        glow.setOpacity(c.opacity);
+        root.addSubview(&glow);
+        // Drawn once elsewhere first: what is kept must follow the layer to its new place.
+        window.display();
+        glow.setFrame(c.frame);
+        window.display();
+
+        platform::gfx::Canvas expected({100, 100}, c.scale);
+        expected.fill(Rect{0, 0, 100, 100}, Rgba{0.1, 0.1, 0.12, 1});
+        expected.translate(0, 100);
+        expected.scaleBy(1, -1);
+        expected.beginTransparencyLayer();
+        const Rect& f = c.frame;
+        expected.fillRadialGradient(f, {f.x + f.width / 2, f.y + f.height / 2}, f.width / 2, f.height / 2, stops);
+        expected.endTransparencyLayer(c.opacity);
+        int worst = 0;
+        for (int y = 0; y < expected.pixelHeight(); ++y) {
+            for (int x = 0; x < expected.pixelWidth(); ++x) {
+                const uint32_t a = window.pixel(x, y), b = expected.pixel(x, y);
+                for (int shift : {0, 8, 16, 24}) {
+                    const int d = std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF));
+                    worst = std::max(worst, d);
+                }
+            }
+        }
+        EXPECT_LE(worst, 1);
+        window.setContentView(nullptr);
+    }
+}
+
 }  // namespace
 
 namespace {
