@@ -167,18 +167,21 @@ ShapeLayer::ShapeLayer(const Rect& frame) : View(frame) {}
 void ShapeLayer::setPath(gfx::Path path) {
     path_ = std::move(path);
     pathSignature_ = signatureOf(path_);
+    picture_.reset();
     setNeedsDisplay();
 }
 
 void ShapeLayer::setFillColor(std::optional<gfx::Rgba> color) {
     if (color == fill_) return;
     fill_ = color;
+    picture_.reset();
     setNeedsDisplay();
 }
 
 void ShapeLayer::setStrokeColor(std::optional<gfx::Rgba> color) {
     if (color == stroke_) return;
     stroke_ = color;
+    picture_.reset();
     setNeedsDisplay();
 }
 
@@ -186,34 +189,40 @@ void ShapeLayer::setLineWidth(double width) {
     width = std::isfinite(width) ? std::max(0.0, width) : lineWidth_;
     if (width == lineWidth_) return;
     lineWidth_ = width;
+    picture_.reset();
     setNeedsDisplay();
 }
 
 void ShapeLayer::setLineCap(gfx::StrokeStyle::Cap cap) {
     if (cap == lineCap_) return;
     lineCap_ = cap;
+    picture_.reset();
     setNeedsDisplay();
 }
 
 void ShapeLayer::setStrokeStart(double fraction) {
     strokeStart_ = unitFraction(fraction, strokeStart_);
+    picture_.reset();
     setNeedsDisplay();
 }
 
 void ShapeLayer::setStrokeEnd(double fraction) {
     strokeEnd_ = unitFraction(fraction, strokeEnd_);
+    picture_.reset();
     setNeedsDisplay();
 }
 
 void ShapeLayer::setRotation(double radians) {
     if (!std::isfinite(radians) || radians == rotation_) return;
     rotation_ = radians;
+    picture_.reset();
     setNeedsDisplay();
 }
 
 void ShapeLayer::setShadow(std::optional<Shadow> shadow) {
     if (shadow == shadow_) return;
     shadow_ = shadow;
+    picture_.reset();
     setNeedsDisplay();
 }
 
@@ -234,14 +243,40 @@ void ShapeLayer::draw(gfx::Canvas& canvas, const Rect&) {
     const double start = presentationStrokeStart(), end = presentationStrokeEnd();
     if (end <= start || path_.isEmpty()) return;
     const gfx::Path shape = start <= 0 && end >= 1 ? path_ : path_.trimmed(start, end);
+    const double rotation = presentationRotation(), opacity = presentationOpacity();
+    const bool moving = presentationValue(rotationKey) || presentationValue(strokeStartKey) ||
+                        presentationValue(strokeEndKey);
+    const std::optional<Placement> at = moving ? std::nullopt : placementOf(canvas);
+    if (!at) {
+        if (opacity < 1) canvas.beginTransparencyLayer();
+        drawTurned(canvas, canvas.scale(), shape, start, end, rotation);
+        if (opacity < 1) canvas.endTransparencyLayer(opacity);
+        return;
+    }
+    // Still: drawn once into pixels of its own and composited from them until something changes.
+    const Rect box = bounds();
+    const Size size{box.width, box.height};
+    const double scale = canvas.scale();
+    if (!picture_ || picture_->size != size || picture_->scale != scale || picture_->phase != at->phase ||
+        picture_->start != start || picture_->end != end || picture_->rotation != rotation) {
+        gfx::Canvas image(phasedPixels(size, scale, at->phase), 1);
+        placeLayer(image, scale, at->phase);
+        drawTurned(image, scale, shape, start, end, rotation);
+        picture_ = Picture{image.image(), size, scale, at->phase, start, end, rotation};
+    }
+    canvas.drawImageAtPixel(picture_->image, at->x, at->y, opacity);
+}
+
+void ShapeLayer::drawTurned(gfx::Canvas& canvas, double scale, const gfx::Path& shape, double start, double end,
+                            double rotation) const {
     const Rect box = bounds();
     canvas.save();
     // Counter-clockwise on screen: the canvas is y down here.
     canvas.translate(box.width / 2, box.height / 2);
-    canvas.rotate(-presentationRotation());
+    canvas.rotate(-rotation);
     canvas.translate(-box.width / 2, -box.height / 2);
     if (shadow_ && shadow_->opacity > 0 && shadow_->color.alpha > 0) {
-        drawImageFlipped(canvas, shadowImage(shape, start, end, canvas.scale()), box);
+        drawImageFlipped(canvas, shadowImage(shape, start, end, scale), box);
     }
     drawShape(canvas, shape);
     canvas.restore();

@@ -107,9 +107,15 @@ public:
     double presentationStrokeEnd() const;
     double presentationRotation() const;
 
+    // Shown at its opacity from its kept picture while nothing turns or stretches it; through a
+    // layer of its own otherwise.
+    bool drawsItsOpacity() const override { return true; }
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
 private:
+    // Draws the shape turned about the centre, with its shadow made for `scale` pixels a point.
+    void drawTurned(gfx::Canvas& canvas, double scale, const gfx::Path& shape, double start, double end,
+                    double rotation) const;
     // Draws with the flipped canvas of the layer: shadow, fill, stroke.
     void drawShape(gfx::Canvas& canvas, const gfx::Path& shape) const;
     const gfx::Image& shadowImage(const gfx::Path& shape, double start, double end, double scale) const;
@@ -124,6 +130,15 @@ private:
     double strokeEnd_ = 1;
     double rotation_ = 0;
     std::optional<Shadow> shadow_;
+    // What a still layer draws, where its bounds fall on the device pixels (as GradientLayer's).
+    struct Picture {
+        gfx::Image image;
+        Size size;
+        double scale = 0;
+        Point phase;
+        double start = 0, end = 0, rotation = 0;
+    };
+    std::optional<Picture> picture_;
 };
 
 // One line of text at the top of the bounds, aligned in them, in one font and colour, or styled

@@ -407,6 +407,7 @@ const Animation* View::animation(const std::string& key) const {
 }
 
 std::optional<double> View::presentationValue(const std::string& property) const {
+    if (animations_.empty()) return std::nullopt;
     const runtime::TimePoint now = animationNow();
     for (auto it = animations_.rbegin(); it != animations_.rend(); ++it) {
         const Animation& running = it->second;
@@ -418,7 +419,8 @@ std::optional<double> View::presentationValue(const std::string& property) const
 }
 
 double View::presentationOpacity() const {
-    const double value = presentationValue("opacity").value_or(opacity_);
+    // Asked for every view drawn: no clock read or key made for a view without animations.
+    const double value = animations_.empty() ? opacity_ : presentationValue("opacity").value_or(opacity_);
     return std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : opacity_;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <span>
 #include <utility>
 
 #include "platform/gfx/Scale.h"
@@ -34,6 +35,49 @@ void subtract(const gfx::Rect& from, const gfx::Rect& cut, std::vector<gfx::Rect
     add({from.x, c.maxY(), from.width, from.maxY() - c.maxY()});
     add({from.x, c.y, c.x - from.x, c.height});
     add({c.maxX(), c.y, from.maxX() - c.maxX(), c.height});
+}
+
+// The body of a frame with rounded corners as two boxes (one box without corners), `inset` in
+// from its edges and snapped inwards to whole device pixels: a pixel wholly inside is wholly
+// painted by a ground filling the shape. Added to `out` where they meet `clip` (any of them).
+void addCross(const gfx::Rect& f, double radius, double inset, double scale, std::span<const gfx::Rect> clip,
+              std::vector<gfx::Rect>& out) {
+    const double r = std::min(radius, std::min(f.width, f.height) / 2);
+    auto add = [&](double x0, double y0, double x1, double y1) {
+        x0 = std::ceil(x0 * scale) / scale, y0 = std::ceil(y0 * scale) / scale;
+        x1 = std::floor(x1 * scale) / scale, y1 = std::floor(y1 * scale) / scale;
+        if (!(x1 > x0 && y1 > y0)) return;
+        for (const gfx::Rect& c : clip) {
+            const gfx::Rect piece = gfx::Rect{x0, y0, x1 - x0, y1 - y0}.intersection(c);
+            if (!piece.isEmpty()) out.push_back(piece);
+        }
+    };
+    add(f.x + r + inset, f.y + inset, f.maxX() - r - inset, f.maxY() - inset);
+    if (r > 0) add(f.x + inset, f.y + r + inset, f.maxX() - inset, f.maxY() - r - inset);
+}
+
+// Where subviews of `view` (or theirs, a few levels down) paint their whole frame opaquely, in
+// window points, inside `clip`: what lies under those will be painted over. Only views that meet
+// `near` are looked into.
+void opaqueCovers(const View& view, std::span<const gfx::Rect> clip, const gfx::Rect& near, double scale, int depth,
+                  std::vector<gfx::Rect>& out) {
+    for (const View* sub : view.subviews()) {
+        const auto& ground = sub->layerBackgroundColor();
+        const bool opaque = sub->isOpaque() || (ground && ground->alpha >= 1);
+        const bool deeper = depth > 1 && !sub->subviews().empty();
+        if (sub->isHidden() || !(opaque || deeper)) continue;
+        const gfx::Rect f = sub->convertToWindow(sub->bounds());
+        if (!f.intersects(near) || sub->presentationOpacity() < 1) continue;
+        if (opaque) addCross(f, sub->cornerRadius(), 0, scale, clip, out);
+        if (!deeper) continue;
+        if (sub->clipsToBounds()) {
+            std::vector<gfx::Rect> inner;
+            addCross(f, sub->cornerRadius(), 0, scale, clip, inner);
+            if (!inner.empty()) opaqueCovers(*sub, inner, near, scale, depth - 1, out);
+        } else {
+            opaqueCovers(*sub, clip, near, scale, depth - 1, out);
+        }
+    }
 }
 
 gfx::Size usableSize(gfx::Size size) {
@@ -318,15 +362,31 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         rects.push_back(r);
         all = all.united(r);
     }
-    if (!rects.empty()) {
+    // What opaque subviews will paint over needs neither the ground nor the drawing of this view.
+    std::vector<Rect> own = rects;
+    if (!own.empty() && !view.subviews().empty()) {
+        std::vector<Rect> clip;
+        if (view.clipsToBounds()) addCross(frame, view.cornerRadius(), 0, canvas.scale(), std::span(&area, 1), clip);
+        else clip.push_back(visible);
+        std::vector<Rect> covers;
+        opaqueCovers(view, clip, all, canvas.scale(), 3, covers);
+        for (const Rect& c : covers) {
+            std::vector<Rect> left;
+            for (const Rect& p : own) subtract(p, c, left);
+            own = std::move(left);
+        }
+        all = Rect{};
+        for (const Rect& r : own) all = all.united(r);
+    }
+    if (!own.empty()) {
         canvas.save();
-        canvas.clip(rects);
+        canvas.clip(own);
         gfx::Point origin = view.convertToWindow(gfx::Point{0, 0});
         bool yDown = view.convertToWindow(gfx::Point{0, 1}).y < origin.y;
         canvas.translate(origin.x, origin.y);
         if (yDown) canvas.scaleBy(1, -1);
         view.rectsBeingDrawn_.clear();
-        for (const Rect& r : rects) view.rectsBeingDrawn_.push_back(view.convertFromWindow(r));
+        for (const Rect& r : own) view.rectsBeingDrawn_.push_back(view.convertFromWindow(r));
         Rect dirtyInView = view.convertFromWindow(all);
         if (const auto& color = view.layerBackgroundColor()) {
             canvas.setClearColor(*color);
@@ -348,9 +408,21 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         // A copy: drawing may add or remove views.
         drawSubviews(std::vector<View*>(view.subviews()), canvas, dirty, inner);
     }
+    // The border is stroked where the dirty rectangles reach its band; inside it there is nothing of it.
+    std::vector<Rect> edges;
     if (!rects.empty() && view.borderWidth() > 0 && view.borderColor().alpha > 0) {
+        std::vector<Rect> inside;
+        addCross(frame, view.cornerRadius(), view.borderWidth(), canvas.scale(), std::span(&area, 1), inside);
+        edges = rects;
+        for (const Rect& c : inside) {
+            std::vector<Rect> left;
+            for (const Rect& p : edges) subtract(p, c, left);
+            edges = std::move(left);
+        }
+    }
+    if (!edges.empty()) {
         canvas.save();
-        canvas.clip(rects);
+        canvas.clip(edges);
         const double w = view.borderWidth(), half = w / 2;
         const Rect edge{frame.x + half, frame.y + half, std::max(0.0, frame.width - w), std::max(0.0, frame.height - w)};
         gfx::StrokeStyle style;

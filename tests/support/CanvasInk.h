@@ -1,6 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
 
 #include "platform/gfx/Canvas.h"
 
@@ -23,6 +26,19 @@ inline InkBox inkBox(const Canvas& canvas, const Canvas* before = nullptr) {
         }
     }
     return box;
+}
+
+// The largest difference of one channel between two drawings of the same size (256 when the
+// sizes differ).
+inline int worstDifference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    if (a.size() != b.size()) return 256;
+    int worst = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            worst = std::max(worst, std::abs(int(a[i] >> shift & 0xFF) - int(b[i] >> shift & 0xFF)));
+        }
+    }
+    return worst;
 }
 
 }  // namespace platform::gfx::testing

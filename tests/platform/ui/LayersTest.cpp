@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/headless/HeadlessWindow.h"
+#include "support/CanvasInk.h"
 
 using namespace platform::ui;
 using platform::gfx::Rect;
 using platform::gfx::Rgba;
+using platform::gfx::testing::worstDifference;
 
 namespace {
 
@@ -89,6 +93,94 @@ TEST(ShapeLayer, ShadowReachesPastTheShape) {
     EXPECT_GT(s.alpha(50, 58), 20);
     EXPECT_GT(s.alpha(50, 62), 0);
     EXPECT_EQ(s.alpha(50, 50), 255);
+}
+
+TEST(ShapeLayer, AStillShapeShowsEveryChangeOfWhatItDraws) {
+    struct Case {
+        const char* name;
+        std::function<void(ShapeLayer&)> change;
+    };
+    const std::vector<Case> cases = {
+        {"stroke colour", [](ShapeLayer& l) { l.setStrokeColor(Rgba{0, 1, 0, 1}); }},
+        {"fill", [](ShapeLayer& l) { l.setFillColor(Rgba{0, 0, 1, 0.5}); }},
+        {"line width", [](ShapeLayer& l) { l.setLineWidth(6); }},
+        {"line cap", [](ShapeLayer& l) { l.setLineCap(platform::gfx::StrokeStyle::Cap::round); }},
+        {"stroke end", [](ShapeLayer& l) { l.setStrokeEnd(0.6); }},
+        {"stroke start", [](ShapeLayer& l) { l.setStrokeStart(0.1); }},
+        {"rotation", [](ShapeLayer& l) { l.setRotation(1); }},
+        {"shadow", [](ShapeLayer& l) { l.setShadow(ShapeLayer::Shadow{Rgba{1, 0, 0, 1}, 0.8, 6}); }},
+        {"path", [](ShapeLayer& l) {
+             platform::gfx::Path p;
+             p.arc({50, 50}, 20, 0, -2 * M_PI, true);
+             l.setPath(p);
+         }},
+        {"a quarter point further", [](ShapeLayer& l) { l.setFrame({10.25, 10.25, 80, 80}); }},
+    };
+    auto setUp = [](ShapeLayer& l) {
+        l.setFrame({10, 10, 80, 80});
+        l.setPath(ring());
+        l.setStrokeColor(Rgba{1, 1, 1, 1});
+        l.setLineWidth(3);
+        l.setStrokeEnd(0.3);
+        l.setOpacity(0.7);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Changed after it was drawn, and drawn changed from the start: the same pixels.
+        Scene late, early;
+        ShapeLayer changed, fresh;
+        setUp(changed);
+        setUp(fresh);
+        late.root.addSubview(&changed);
+        early.root.addSubview(&fresh);
+        late.window.display();
+        const std::vector<uint32_t> before = late.window.surface().image().pixels;
+        c.change(changed);
+        late.window.displayIfNeeded();
+        c.change(fresh);
+        early.window.display();
+        const std::vector<uint32_t> after = late.window.surface().image().pixels;
+        EXPECT_NE(after, before);
+        // A level apart at most where the window clips the redraw to several rectangles.
+        EXPECT_LE(worstDifference(after, early.window.surface().image().pixels), 1);
+    }
+}
+
+TEST(ShapeLayer, AFadingStillShapeMatchesItsDrawingInALayer) {
+    for (double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        platform::runtime::VirtualMainLoop loop;
+        platform::runtime::ScopedMainLoop scoped{loop};
+        headless::HeadlessWindow window{{100, 100}, scale};
+        FlippedView root;
+        root.setFrame({0, 0, 100, 100});
+        root.setLayerBackgroundColor(Rgba{0.1, 0.1, 0.12, 1});
+        window.setContentView(&root);
+        ShapeLayer shape({0.5, 0.25, 100, 100});
+        shape.setPath(ring());
+        shape.setStrokeColor(Rgba{1, 0.7, 0.4, 1});
+        shape.setFillColor(Rgba{0.2, 0.4, 1, 0.3});
+        shape.setLineWidth(2.5);
+        shape.setOpacity(0.6);
+        root.addSubview(&shape);
+        window.display();
+
+        platform::gfx::Canvas expected({100, 100}, scale);
+        expected.fill(Rect{0, 0, 100, 100}, Rgba{0.1, 0.1, 0.12, 1});
+        expected.translate(0, 100);
+        expected.scaleBy(1, -1);
+        expected.clip(Rect{0.5, 0.25, 100, 100});
+        expected.translate(0.5, 0.25);
+        expected.beginTransparencyLayer();
+        expected.fill(ring(), Rgba{0.2, 0.4, 1, 0.3});
+        platform::gfx::StrokeStyle style;
+        style.width = 2.5;
+        style.join = platform::gfx::StrokeStyle::Join::round;
+        expected.stroke(ring(), Rgba{1, 0.7, 0.4, 1}, style);
+        expected.endTransparencyLayer(0.6);
+        EXPECT_LE(worstDifference(window.surface().image().pixels, expected.image().pixels), 1);
+        window.setContentView(nullptr);
+    }
 }
 
 TEST(ImageLayer, FitsProportionallyAndCentres) {
@@ -170,17 +262,7 @@ TEST(GradientLayer, FadingOnAnyPhaseMatchesTheGradientInALayer) {
         const Rect& f = c.frame;
         expected.fillRadialGradient(f, {f.x + f.width / 2, f.y + f.height / 2}, f.width / 2, f.height / 2, stops);
         expected.endTransparencyLayer(c.opacity);
-        int worst = 0;
-        for (int y = 0; y < expected.pixelHeight(); ++y) {
-            for (int x = 0; x < expected.pixelWidth(); ++x) {
-                const uint32_t a = window.pixel(x, y), b = expected.pixel(x, y);
-                for (int shift : {0, 8, 16, 24}) {
-                    const int d = std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF));
-                    worst = std::max(worst, d);
-                }
-            }
-        }
-        EXPECT_LE(worst, 1);
+        EXPECT_LE(worstDifference(window.surface().image().pixels, expected.image().pixels), 1);
         window.setContentView(nullptr);
     }
 }
