@@ -3,7 +3,7 @@
 // makes, and 16 tiles flooding plain text while the active one echoes 200 keys (frames a second,
 // key to echo drawn, how late a 1 ms heartbeat on the main loop runs).
 //
-//   wall_bench [--scale S]... [--window] [--zooms N] [--skip-flood]
+//   wall_bench [--scale S]... [--window] [--zooms N] [--skip-flood] [--veils | --zoom-only | --flood-only]
 //   wall_bench --child COLS ROWS      (the endless writer the flooding tiles run)
 //
 // Headless, the window draws what is dirty at most 60 times a second, as a toolkit would. With
@@ -509,7 +509,7 @@ void runVeils(bool real, double scale) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: wall_bench [--scale S]... [--window] [--zooms N] [--skip-flood] [--veils]\n");
+    std::fprintf(stderr, "usage: wall_bench [--scale S]... [--window] [--zooms N] [--skip-flood] [--veils | --zoom-only | --flood-only]\n");
     return 2;
 }
 
@@ -523,7 +523,7 @@ int main(int argc, char** argv) {
     selfPath = n > 0 ? std::string(resolved, static_cast<size_t>(n)) : std::string(argv[0]);
 
     std::vector<double> scales;
-    bool real = false, flood = true, veilsOnly = false;
+    bool real = false, flood = true, veilsOnly = false, zoomOnly = false, floodOnly = false;
     int zooms = 8;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -538,6 +538,10 @@ int main(int argc, char** argv) {
             flood = false;
         } else if (arg == "--veils") {
             veilsOnly = true;
+        } else if (arg == "--zoom-only") {
+            zoomOnly = true;
+        } else if (arg == "--flood-only") {
+            floodOnly = true;
         } else {
             return usage();
         }
@@ -567,6 +571,14 @@ int main(int argc, char** argv) {
         const double s = scale > 0 ? scale : 1;
         if (veilsOnly) {
             runVeils(real, s);
+            continue;
+        }
+        if (zoomOnly) {
+            runZoom(real, s, zooms);
+            continue;
+        }
+        if (floodOnly) {
+            runFlood(real, s);
             continue;
         }
         runRelayout(real, s);

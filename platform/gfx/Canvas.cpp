@@ -221,6 +221,28 @@ void Canvas::clear(const Rect& rect) {
     if (box) cleared_ = ClearedBox{*box, color};
 }
 
+void Canvas::replacePixels(const Canvas& source, int sourceX, int sourceY, int width, int height, int x, int y) {
+    // Cut at this canvas, then at the source, moving both corners together.
+    const int left = std::max({0, -x, -sourceX}), up = std::max({0, -y, -sourceY});
+    x += left, sourceX += left, width -= left;
+    y += up, sourceY += up, height -= up;
+    width = std::min({width, pixelWidth_ - x, source.pixelWidth_ - sourceX});
+    height = std::min({height, pixelHeight_ - y, source.pixelHeight_ - sourceY});
+    if (&source == this || width <= 0 || height <= 0) return;
+    cleared_.reset();
+    cairo_surface_flush(surface_);
+    cairo_surface_flush(source.surface_);
+    unsigned char* to = cairo_image_surface_get_data(surface_);
+    const unsigned char* from = cairo_image_surface_get_data(source.surface_);
+    const ptrdiff_t toStride = cairo_image_surface_get_stride(surface_);
+    const ptrdiff_t fromStride = cairo_image_surface_get_stride(source.surface_);
+    for (int row = 0; row < height; ++row) {
+        std::memcpy(to + (y + row) * toStride + x * 4, from + (sourceY + row) * fromStride + sourceX * 4,
+                    static_cast<size_t>(width) * 4);
+    }
+    cairo_surface_mark_dirty_rectangle(surface_, x, y, width, height);
+}
+
 void Canvas::movePixels(int x0, int y0, int x1, int y1, int dy) {
     x0 = std::max(x0, 0), y0 = std::max(y0, 0);
     x1 = std::min(x1, pixelWidth_), y1 = std::min(y1, pixelHeight_);

@@ -122,6 +122,9 @@ public:
     // Composites the image as it is, untransformed, its top-left pixel on device pixel (x, y), at
     // an opacity: the same pixels as the image drawn into a transparency layer at that opacity.
     void drawImageAtPixel(const Image& image, int x, int y, double opacity = 1);
+    // Replaces the device pixels of a box whose top-left pixel is (x, y) by those of the same box
+    // of another canvas from (sourceX, sourceY), ignoring transform and clip; cut at both.
+    void replacePixels(const Canvas& source, int sourceX, int sourceY, int width, int height, int x, int y);
     void drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);
     // Draws interface text laid out by Pango, upright, the layout's top-left corner at `topLeft`
     // (user space). Runs without a colour of their own take `color`.

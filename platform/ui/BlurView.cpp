@@ -6,19 +6,111 @@
 
 #include "platform/gfx/BoxBlur.h"
 #include "platform/gfx/Canvas.h"
+#include "platform/ui/Window.h"
 
 namespace platform::ui {
+
+namespace {
+
+// More rectangles of change than this are merged into their bounding box.
+constexpr size_t maxChanges = 32;
+
+bool onPixel(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
+
+}  // namespace
 
 BlurView::BlurView(const Rect& frame) : View(frame) {}
 
 BlurView::~BlurView() {
     if (pending_) pending_->cancel();
+    if (registeredWindow_) registeredWindow_->removeBackdrop(this);
 }
 
 void BlurView::setTint(std::optional<gfx::Rgba> tint) {
     if (tint == tint_) return;
     tint_ = tint;
+    made_.assign(made_.size(), false);
     setNeedsDisplay();
+}
+
+void BlurView::viewDidMoveToWindow() {
+    forget();
+    if (registeredWindow_ == window()) return;
+    if (registeredWindow_) registeredWindow_->removeBackdrop(this);
+    registeredWindow_ = window();
+    if (registeredWindow_) registeredWindow_->addBackdrop(this);
+}
+
+void BlurView::viewDidChangeBackingProperties() { forget(); }
+
+// What lay beneath while it was hidden went unseen.
+void BlurView::viewDidUnhide() { forget(); }
+
+void BlurView::forget() {
+    whole_ = false;
+    covering_ = false;
+    changes_.clear();
+    stretched_.reset();
+    made_.clear();
+}
+
+std::optional<BlurView::Box> BlurView::pixelBox() const {
+    const Window* w = window();
+    if (!w) return std::nullopt;
+    const double s = w->backingScaleFactor(), top = w->size().height;
+    const Rect f = convertToWindow(bounds());
+    const double x0 = f.minX() * s, x1 = f.maxX() * s, y0 = (top - f.maxY()) * s, y1 = (top - f.minY()) * s;
+    if (!onPixel(x0) || !onPixel(x1) || !onPixel(y0) || !onPixel(y1) || x1 - x0 < 1 || y1 - y0 < 1) return std::nullopt;
+    auto px = [](double v) { return static_cast<int>(std::lround(v)); };
+    return Box{px(x0), px(y0), px(x1) - px(x0), px(y1) - px(y0)};
+}
+
+bool BlurView::canCover() const {
+    const Window* w = window();
+    if (!w || !whole_ || blurred_.isEmpty() || !blurredOpaque_) return false;
+    if (wholeScale_ != w->backingScaleFactor() || wholeFrame_ != convertToWindow(bounds())) return false;
+    for (const View* v = this; v; v = v->superview()) {
+        if (v->isHidden() || v->presentationOpacity() < 1) return false;
+        if (v != this && v->clipsToBounds() && v->cornerRadius() > 0) return false;
+    }
+    return pixelBox().has_value();
+}
+
+void BlurView::beginPass() {
+    changesDrawn_ = std::move(changes_);
+    changes_.clear();
+    covering_ = canCover();
+    bool shown = window() != nullptr;
+    for (const View* v = this; v && shown; v = v->superview()) shown = !v->isHidden();
+    // Its copies go while it is not shown.
+    if (!shown) forget();
+}
+
+std::optional<View::Rect> BlurView::beneathChanged(const Rect& rect) {
+    const Window* w = window();
+    if (!w) return std::nullopt;
+    Rect r = rect.intersection(convertToWindow(bounds()));
+    if (r.isEmpty()) return std::nullopt;
+    if (const auto box = pixelBox()) {
+        // Out to whole blocks of the kept copy, on the window's device pixels (rows from the top).
+        const double s = w->backingScaleFactor(), top = w->size().height;
+        auto out = [&](double v, int origin, int length, bool up) {
+            const double blocks = (v - origin) / reduction;
+            const int b = static_cast<int>(up ? std::ceil(blocks - 1e-6) : std::floor(blocks + 1e-6));
+            return origin + std::clamp(b * reduction, 0, length);
+        };
+        const int x0 = out(r.minX() * s, box->x, box->width, false), x1 = out(r.maxX() * s, box->x, box->width, true);
+        const int y0 = out((top - r.maxY()) * s, box->y, box->height, false);
+        const int y1 = out((top - r.minY()) * s, box->y, box->height, true);
+        r = Rect{x0 / s, top - y1 / s, (x1 - x0) / s, (y1 - y0) / s};
+    }
+    changes_.push_back(r);
+    if (changes_.size() > maxChanges) {
+        Rect all;
+        for (const Rect& c : changes_) all = all.united(c);
+        changes_.assign(1, all);
+    }
+    return r;
 }
 
 void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
@@ -29,26 +121,35 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
     const int width = static_cast<int>(std::lround(std::fabs(b.x - a.x)));
     const int height = static_cast<int>(std::lround(std::fabs(b.y - a.y)));
     if (width <= 0 || height <= 0) return;
+    const Box box{x0, y0, width, height};
     const int qw = (width + reduction - 1) / reduction, qh = (height + reduction - 1) / reduction;
     if (beneath_.width != qw || beneath_.height != qh) {
         beneath_ = gfx::Image{qw, qh, std::vector<uint32_t>(static_cast<size_t>(qw) * static_cast<size_t>(qh), 0)};
         blurred_ = {};
+        forget();
     }
     bool changed = false;
-    for (const Rect& r : rectsBeingDrawn()) {
-        const gfx::Point p = canvas.userToDevice({r.x, r.y}), q = canvas.userToDevice({r.maxX(), r.maxY()});
-        // Whole blocks only: the pixels around a dirty rectangle still hold this view's last blur.
-        auto inBlocks = [&](double v, int origin, bool up) {
-            const double blocks = (v - origin) / reduction;
-            return static_cast<int>(up ? std::ceil(blocks - 1e-6) : std::floor(blocks + 1e-6));
-        };
-        const int bx0 = std::max(0, inBlocks(std::min(p.x, q.x), x0, true));
-        const int by0 = std::max(0, inBlocks(std::min(p.y, q.y), y0, true));
-        // A rectangle reaching the view's edge takes the partial block there.
-        const double right = std::max(p.x, q.x), bottom = std::max(p.y, q.y);
-        const int bx1 = right >= x0 + width - 1e-6 ? qw : std::min(qw, inBlocks(right, x0, false));
-        const int by1 = bottom >= y0 + height - 1e-6 ? qh : std::min(qh, inBlocks(bottom, y0, false));
-        if (bx1 > bx0 && by1 > by0) changed |= capture(canvas, Box{x0, y0, width, height}, bx0, by0, bx1 - bx0, by1 - by0);
+    if (covering_) {
+        // Only what changed beneath was drawn there.
+        for (const Rect& r : rectsBeingDrawn()) {
+            for (const Rect& c : changesDrawn_) {
+                const Rect piece = r.intersection(convertFromWindow(c));
+                if (!piece.isEmpty()) changed |= captureRect(canvas, box, piece);
+            }
+        }
+    } else {
+        bool all = false;
+        const Rect mine = bounds();
+        for (const Rect& r : rectsBeingDrawn()) {
+            changed |= captureRect(canvas, box, r);
+            all = all || (r.minX() <= mine.minX() + 1e-6 && r.minY() <= mine.minY() + 1e-6 &&
+                          r.maxX() >= mine.maxX() - 1e-6 && r.maxY() >= mine.maxY() - 1e-6);
+        }
+        if (all) {
+            whole_ = true;
+            wholeFrame_ = convertToWindow(bounds());
+            wholeScale_ = canvas.scale();
+        }
     }
     if (changed || blurred_.isEmpty()) {
         stale_ = true;
@@ -60,13 +161,72 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
             scheduleBlur();
         }
     }
-    if (!blurred_.isEmpty()) {
-        const double scale = canvas.scale();
-        const double w = blurred_.width * reduction / scale, h = blurred_.height * reduction / scale;
-        // The view is not flipped: the image's top row goes to its top edge.
-        canvas.drawImage(blurred_, Rect{0, bounds().height - h, w, h});
+    if (blurred_.isEmpty()) return;
+    if (covering_ && blurredOpaque_) {
+        drawStretched(canvas, box);
+        return;
     }
+    const double scale = canvas.scale();
+    const double w = blurred_.width * reduction / scale, h = blurred_.height * reduction / scale;
+    // The view is not flipped: the image's top row goes to its top edge.
+    canvas.drawImage(blurred_, Rect{0, bounds().height - h, w, h});
     if (tint_) canvas.fill(bounds(), *tint_);
+}
+
+void BlurView::drawStretched(gfx::Canvas& canvas, const Box& box) {
+    const double scale = canvas.scale();
+    if (!stretched_ || stretched_->pixelWidth() != box.width || stretched_->pixelHeight() != box.height ||
+        stretched_->scale() != scale) {
+        stretched_ = std::make_unique<gfx::Canvas>(Size{bounds().width, bounds().height}, scale);
+        made_.clear();
+    }
+    const int tilesX = (box.width + tileSide - 1) / tileSide, tilesY = (box.height + tileSide - 1) / tileSide;
+    made_.resize(static_cast<size_t>(tilesX) * static_cast<size_t>(tilesY), false);
+    const double w = blurred_.width * reduction / scale, h = blurred_.height * reduction / scale;
+    const double top = bounds().height;
+    for (const Rect& r : rectsBeingDrawn()) {
+        // Device pixels of the view's box, rows from the top.
+        const gfx::Point p = canvas.userToDevice({r.minX(), r.minY()}), q = canvas.userToDevice({r.maxX(), r.maxY()});
+        const int rx0 = std::max(0, static_cast<int>(std::floor(std::min(p.x, q.x) + 1e-6)) - box.x);
+        const int ry0 = std::max(0, static_cast<int>(std::floor(std::min(p.y, q.y) + 1e-6)) - box.y);
+        const int rx1 = std::min(box.width, static_cast<int>(std::ceil(std::max(p.x, q.x) - 1e-6)) - box.x);
+        const int ry1 = std::min(box.height, static_cast<int>(std::ceil(std::max(p.y, q.y) - 1e-6)) - box.y);
+        if (rx1 <= rx0 || ry1 <= ry0) continue;
+        for (int ty = ry0 / tileSide; ty * tileSide < ry1; ++ty) {
+            for (int tx = rx0 / tileSide; tx * tileSide < rx1; ++tx) {
+                const size_t at = static_cast<size_t>(ty) * static_cast<size_t>(tilesX) + static_cast<size_t>(tx);
+                if (made_[at]) continue;
+                made_[at] = true;
+                // The square in the copy's points (y up), drawn as the view itself would draw it.
+                const int sx0 = tx * tileSide, sy0 = ty * tileSide;
+                const int sx1 = std::min(box.width, sx0 + tileSide), sy1 = std::min(box.height, sy0 + tileSide);
+                stretched_->save();
+                stretched_->clip(Rect{sx0 / scale, top - sy1 / scale, (sx1 - sx0) / scale, (sy1 - sy0) / scale});
+                stretched_->drawImage(blurred_, Rect{0, top - h, w, h});
+                if (tint_) stretched_->fill(bounds(), *tint_);
+                stretched_->restore();
+            }
+        }
+        canvas.replacePixels(*stretched_, rx0, ry0, rx1 - rx0, ry1 - ry0, box.x + rx0, box.y + ry0);
+    }
+}
+
+bool BlurView::captureRect(gfx::Canvas& canvas, const Box& box, const Rect& r) {
+    const gfx::Point p = canvas.userToDevice({r.x, r.y}), q = canvas.userToDevice({r.maxX(), r.maxY()});
+    // Whole blocks only: the pixels around a dirty rectangle still hold this view's last blur.
+    auto inBlocks = [&](double v, int origin, bool up) {
+        const double blocks = (v - origin) / reduction;
+        return static_cast<int>(up ? std::ceil(blocks - 1e-6) : std::floor(blocks + 1e-6));
+    };
+    const int qw = beneath_.width, qh = beneath_.height;
+    const int bx0 = std::max(0, inBlocks(std::min(p.x, q.x), box.x, true));
+    const int by0 = std::max(0, inBlocks(std::min(p.y, q.y), box.y, true));
+    // A rectangle reaching the view's edge takes the partial block there.
+    const double right = std::max(p.x, q.x), bottom = std::max(p.y, q.y);
+    const int bx1 = right >= box.x + box.width - 1e-6 ? qw : std::min(qw, inBlocks(right, box.x, false));
+    const int by1 = bottom >= box.y + box.height - 1e-6 ? qh : std::min(qh, inBlocks(bottom, box.y, false));
+    if (bx1 <= bx0 || by1 <= by0) return false;
+    return capture(canvas, box, bx0, by0, bx1 - bx0, by1 - by0);
 }
 
 bool BlurView::capture(gfx::Canvas& canvas, const Box& box, int bx, int by, int bw, int bh) {
@@ -97,6 +257,10 @@ void BlurView::blurNow() {
     if (pending_) std::exchange(pending_, nullptr)->cancel();
     blurred_ = beneath_;
     gfx::boxBlur(blurred_, blurRadius, 3, gfx::BlurEdges::extended);
+    blurredOpaque_ = std::all_of(blurred_.pixels.begin(), blurred_.pixels.end(), [](uint32_t p) { return p >> 24 == 0xff; });
+    // A blur that lets light through shows what lies beneath it: all of that is drawn again.
+    if (!blurredOpaque_) whole_ = false;
+    made_.assign(made_.size(), false);
     lastBlur_ = runtime::MainLoop::main().now();
     stale_ = false;
     ++blurCount_;

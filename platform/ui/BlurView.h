@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/gfx/Image.h"
 #include "platform/runtime/MainLoop.h"
@@ -14,6 +15,10 @@ namespace platform::ui {
 // with an optional tint on top. The blur is made again only after what lies beneath changed, and
 // at most ten times a second; meanwhile the last one stays. Reads the window's surface, so it
 // must not sit inside a view that fades as a whole.
+//
+// Once it holds an opaque blur of all it covers, the window draws the views beneath it only where
+// they asked to be drawn (it is told of every such rectangle), and the stretched, tinted blur is
+// kept at full resolution and copied, rather than stretched again each time it is drawn.
 class BlurView : public View {
 public:
     static constexpr int reduction = 4;
@@ -21,6 +26,8 @@ public:
     static constexpr runtime::Duration minimumInterval = std::chrono::milliseconds(100);
     // A block of the kept copy counts as changed when a channel moved by more than this.
     static constexpr int significantChange = 6;
+    // The stretched blur is made in squares of this many device pixels, as they are first drawn.
+    static constexpr int tileSide = 128;
 
     explicit BlurView(const Rect& frame = {});
     ~BlurView() override;
@@ -29,29 +36,71 @@ public:
     void setTint(std::optional<gfx::Rgba> tint);
     // How often the blur was made (for tests and benchmarks).
     int blurCount() const { return blurCount_; }
+    // Whether the views beneath are drawn only where they changed (for tests and benchmarks).
+    bool coversBeneath() const { return covering_; }
 
     bool isFlipped() const override { return false; }
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
     View* hitTest(Point) override { return nullptr; }
 
+protected:
+    void viewDidMoveToWindow() override;
+    void viewDidChangeBackingProperties() override;
+    void viewDidUnhide() override;
+
 private:
+    friend class Window;
     // The view in device pixels.
     struct Box {
         int x, y, width, height;
     };
+    // --- What the window asks ---
+    // It holds an opaque blur of all it covers, where it is now, in a window that lets it copy
+    // pixels (no fading or rounded clip above it).
+    bool canCover() const;
+    // A display pass begins: whether the view covers what lies beneath it in this pass, and where
+    // that changed since the last one (window points).
+    void beginPass();
+    const std::vector<Rect>& changesBeneath() const { return changesDrawn_; }
+    // What lies beneath changed in a window rectangle: the rectangle grown to whole blocks, to be
+    // drawn again.
+    std::optional<Rect> beneathChanged(const Rect& rect);
+
     // Takes the freshly drawn pixels of a run of blocks into the kept copy; true when they
     // differ from it.
     bool capture(gfx::Canvas& canvas, const Box& box, int blockX, int blockY, int blocks, int blockRows);
+    // Captures a rectangle (the view's points) in whole blocks; true when it changed.
+    bool captureRect(gfx::Canvas& canvas, const Box& box, const Rect& rect);
+    // The box when it lies on whole device pixels.
+    std::optional<Box> pixelBox() const;
     void blurNow();
     void scheduleBlur();
+    // Forgets the kept copy: the next drawing takes all of it again.
+    void forget();
+    // Copies the stretched blur into the dirty rectangles, making the squares it lacks.
+    void drawStretched(gfx::Canvas& canvas, const Box& box);
 
     std::optional<gfx::Rgba> tint_;
     gfx::Image beneath_;
     gfx::Image blurred_;
+    bool blurredOpaque_ = false;
     bool stale_ = false;
     runtime::TimePoint lastBlur_{};
     std::shared_ptr<runtime::WorkItem> pending_;
     int blurCount_ = 0;
+
+    Window* registeredWindow_ = nullptr;
+    // The kept copy holds all the view covers, at this place and scale.
+    bool whole_ = false;
+    Rect wholeFrame_;
+    double wholeScale_ = 0;
+    bool covering_ = false;
+    // Where what lies beneath changed: waiting for the next pass, and in the pass being drawn.
+    std::vector<Rect> changes_;
+    std::vector<Rect> changesDrawn_;
+    // The stretched, tinted blur at full resolution and which of its squares are made.
+    std::unique_ptr<gfx::Canvas> stretched_;
+    std::vector<bool> made_;
 };
 
 }  // namespace platform::ui

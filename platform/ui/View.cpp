@@ -88,7 +88,8 @@ void View::addSubview(View* view, View* below) {
         if (a == view) return;  // a view cannot hold its own ancestor
     }
     if (view->superview_ == this) {
-        // A move within this view keeps it in the window.
+        // A move within this view keeps it in the window; where it was in the order is drawn again.
+        view->invalidateVisual();
         std::erase(subviews_, view);
     } else {
         view->removeFromSuperview();
@@ -197,7 +198,7 @@ void View::invalidateVisual() {
         return;
     }
     const double e = shadowOutset();
-    window_->invalidate(convertToWindow(Rect{-e, -e, frame_.width + 2 * e, frame_.height + 2 * e}));
+    window_->invalidate(convertToWindow(Rect{-e, -e, frame_.width + 2 * e, frame_.height + 2 * e}), this);
 }
 
 void View::setNeedsDisplay(const Rect& rect) {
@@ -212,7 +213,7 @@ void View::setNeedsDisplay(const Rect& rect) {
         for (const View* a = superview_; a && !w.isEmpty(); a = a->superview_) {
             if (a->clipsToBounds_) w = w.intersection(a->convertToWindow(a->bounds()));
         }
-        if (!w.isEmpty()) window_->invalidate(w);
+        if (!w.isEmpty()) window_->invalidate(w, this);
     } else {
         pendingDisplay_ = true;
     }

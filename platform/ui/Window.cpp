@@ -9,6 +9,7 @@
 #include "platform/gfx/Scale.h"
 #include "platform/gpu/Device.h"
 #include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/BlurView.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/LayerDrawing.h"
 #include "platform/ui/SystemSettings.h"
@@ -87,6 +88,28 @@ gfx::Size usableSize(gfx::Size size) {
 
 bool finite(const gfx::Rect& r) {
     return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
+}
+
+// Whether `view` is drawn before `above` and not as a part of it: an ancestor, or a view that
+// comes earlier in the order where their branches part.
+bool drawnBelow(const View& view, const View& above) {
+    const View* branches[64];
+    size_t depth = 0;
+    for (const View* a = &above; a && depth < std::size(branches); a = a->superview()) branches[depth++] = a;
+    const View* child = nullptr;
+    for (const View* v = &view; v; child = v, v = v->superview()) {
+        const View* const* at = std::find(branches, branches + depth, v);
+        if (at == branches + depth) continue;
+        if (v == &above) return false;
+        if (!child) return true;
+        const View* towardsAbove = *(at - 1);
+        for (const View* sub : v->subviews()) {
+            if (sub == child) return true;
+            if (sub == towardsAbove) return false;
+        }
+        return false;
+    }
+    return false;
 }
 
 }  // namespace
@@ -176,13 +199,64 @@ void Window::rebuildSurface() {
     invalidate(bounds());
 }
 
-void Window::invalidate(const Rect& rect) {
+void Window::addBackdrop(BlurView* view) {
+    if (view && std::find(backdrops_.begin(), backdrops_.end(), view) == backdrops_.end()) backdrops_.push_back(view);
+}
+
+void Window::removeBackdrop(BlurView* view) { std::erase(backdrops_, view); }
+
+bool Window::coveredByBackdrop(const View& view, const Rect& area) const {
+    for (const BlurView* b : backdrops_) {
+        if (b->canCover() && b->convertToWindow(b->bounds()).intersects(area) && drawnBelow(view, *b)) return true;
+    }
+    return false;
+}
+
+void Window::cutByBackdrops(const std::vector<View*>& subviews, size_t first, const Rect& rect,
+                            std::vector<Rect>& out) const {
+    std::vector<Rect> pieces{rect}, left;
+    for (size_t j = first; j < subviews.size(); ++j) {
+        const auto b = std::find(backdrops_.begin(), backdrops_.end(), subviews[j]);
+        if (b == backdrops_.end() || !(*b)->covering_) continue;
+        // Under it only what changed there is drawn; it paints all the rest.
+        const Rect covers = visibleRect(**b);
+        left.clear();
+        for (const Rect& p : pieces) {
+            subtract(p, covers, left);
+            for (const Rect& changed : (*b)->changesBeneath()) {
+                const Rect c = p.intersection(covers).intersection(changed);
+                if (!c.isEmpty()) left.push_back(c);
+            }
+        }
+        std::swap(pieces, left);
+    }
+    out.insert(out.end(), pieces.begin(), pieces.end());
+}
+
+bool Window::hasCoveringBackdrop(const std::vector<View*>& views) const {
+    for (const BlurView* b : backdrops_) {
+        if (b->covering_ && std::find(views.begin(), views.end(), b) != views.end()) return true;
+    }
+    return false;
+}
+
+void Window::invalidate(const Rect& rect) { invalidate(rect, nullptr); }
+
+void Window::invalidate(const Rect& rect, const View* source) {
     if (!finite(rect) || rect.isEmpty()) return;
     // Whole device pixels, so every clip of the drawing stays a box the glyph blitter can use.
     double x0 = std::floor(rect.minX() * scale_) / scale_, y0 = std::floor(rect.minY() * scale_) / scale_;
     double x1 = std::ceil(rect.maxX() * scale_) / scale_, y1 = std::ceil(rect.maxY() * scale_) / scale_;
     Rect r = Rect{x0, y0, x1 - x0, y1 - y0}.intersection(bounds());
     if (r.isEmpty()) return;
+    // Backdrops over the source keep their copy of what lies beneath them, but for this; what they
+    // take again is drawn in whole blocks of their copy.
+    std::vector<std::pair<BlurView*, Rect>> grown;
+    for (BlurView* b : backdrops_) {
+        if (b == source || b->isHidden() || (source && !drawnBelow(*source, *b))) continue;
+        if (auto g = b->beneathChanged(r); g && !r.contains(*g)) grown.emplace_back(b, *g);
+    }
+    for (const auto& [b, g] : grown) invalidate(g, b);
     bool wasClean = dirty_.empty();
     if (std::any_of(dirty_.begin(), dirty_.end(), [&](const Rect& d) { return d.contains(r); })) {
         // Already to be drawn, but a view in it may have moved since the last call.
@@ -220,6 +294,8 @@ bool Window::scrollView(View& view, const Rect& rect, double dy) {
     }
     const bool opaque = view.isOpaque() || (view.layerBackgroundColor() && view.layerBackgroundColor()->alpha >= 1);
     if (!opaque || !visibleRect(view).contains(area) || std::fabs(moveBy) >= area.height) return redraw();
+    // Under a backdrop the window shows the backdrop's pixels, not the view's.
+    if (coveredByBackdrop(view, area)) return redraw();
     if (moveBy == 0) return true;
 
     const int x0 = static_cast<int>(std::lround(area.minX() * scale_));
@@ -247,7 +323,7 @@ bool Window::scrollView(View& view, const Rect& rect, double dy) {
         again.push_back(o);
         again.push_back(shifted(o));
     }
-    for (const Rect& r : again) invalidate(r);
+    for (const Rect& r : again) invalidate(r, &view);
     return true;
 }
 
@@ -312,6 +388,7 @@ void Window::displayIfNeeded() {
     dirty_.clear();
     std::vector<Rect> moved = std::move(moved_);
     moved_.clear();
+    for (BlurView* b : backdrops_) b->beginPass();
     gfx::Canvas& canvas = *surface_;
     // The window itself is transparent: what no view paints stays clear. A content view with a
     // layer colour, or an opaque one, paints all of it anyway.
@@ -362,7 +439,8 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         rects.push_back(r);
         all = all.united(r);
     }
-    // What opaque subviews will paint over needs neither the ground nor the drawing of this view.
+    // What opaque subviews or a covering backdrop will paint over needs neither the ground nor the
+    // drawing of this view.
     std::vector<Rect> own = rects;
     if (!own.empty() && !view.subviews().empty()) {
         std::vector<Rect> clip;
@@ -373,6 +451,11 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
         for (const Rect& c : covers) {
             std::vector<Rect> left;
             for (const Rect& p : own) subtract(p, c, left);
+            own = std::move(left);
+        }
+        if (!own.empty() && !backdrops_.empty() && hasCoveringBackdrop(view.subviews())) {
+            std::vector<Rect> left;
+            for (const Rect& r : own) cutByBackdrops(view.subviews(), 0, r, left);
             own = std::move(left);
         }
         all = Rect{};
@@ -524,10 +607,16 @@ void Window::drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canva
                           const Rect& visible) {
     // Opaque square siblings that paint every pixel of their frame, in window points.
     std::vector<Rect> covers(subviews.size());
+    // The last backdrop that covers what lies beneath it in this pass: the views before it are
+    // drawn only where they are not covered.
+    size_t backdrop = 0;
     for (size_t i = 0; i < subviews.size(); ++i) {
         const View& v = *subviews[i];
         if (!v.isHidden() && v.isOpaque() && v.cornerRadius() <= 0 && v.presentationOpacity() >= 1)
             covers[i] = v.convertToWindow(v.bounds());
+        for (const BlurView* b : backdrops_) {
+            if (b == &v && b->covering_) backdrop = i + 1;
+        }
     }
     std::vector<Rect> shown;
     for (size_t i = 0; i < subviews.size(); ++i) {
@@ -544,7 +633,9 @@ void Window::drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canva
             const Rect drawn = reach ? d.intersection(*reach) : d;
             bool covered = drawn.isEmpty();
             for (size_t j = i + 1; j < subviews.size() && !covered; ++j) covered = !covers[j].isEmpty() && covers[j].contains(drawn);
-            if (!covered) shown.push_back(d);
+            if (covered) continue;
+            if (i + 1 < backdrop) cutByBackdrops(subviews, i + 1, d, shown);
+            else shown.push_back(d);
         }
         if (!shown.empty()) drawView(sub, canvas, shown, visible);
     }

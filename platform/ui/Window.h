@@ -20,6 +20,7 @@ class Device;
 namespace platform::ui {
 
 class View;
+class BlurView;
 class GpuView;
 class Pasteboard;
 struct MenuBar;
@@ -270,6 +271,20 @@ protected:
 
 private:
     friend class View;
+    friend class BlurView;
+    // A view (none: the window itself) asks for a rectangle: backdrops drawn over the view learn
+    // that what lies beneath them changed there.
+    void invalidate(const Rect& rect, const View* source);
+    // The views that show what the window drew beneath them (BlurView) enter and leave.
+    void addBackdrop(BlurView* view);
+    void removeBackdrop(BlurView* view);
+    // A backdrop drawn over `view` that now covers what lies beneath it in `area`.
+    bool coveredByBackdrop(const View& view, const Rect& area) const;
+    bool hasCoveringBackdrop(const std::vector<View*>& views) const;
+    // What of `rect` views beneath a covering backdrop among `subviews` (from `first` on) must
+    // draw: outside it, and where what lies beneath it changed.
+    void cutByBackdrops(const std::vector<View*>& subviews, size_t first, const Rect& rect,
+                        std::vector<Rect>& out) const;
     void drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible);
     // Draws the subviews in order, each only where no opaque sibling above it covers the dirty rectangle.
     void drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canvas, const std::vector<Rect>& dirty,
@@ -359,6 +374,7 @@ private:
     runtime::TimePoint lastAnimationTick_{};
 
     std::vector<GpuView*> gpuViews_;
+    std::vector<BlurView*> backdrops_;
     bool visible_ = true;
     bool miniaturized_ = false;
     bool fullScreen_ = false;

@@ -223,6 +223,45 @@ TEST(Canvas, RotationTurnsCounterClockwiseWithYUp) {
     EXPECT_EQ(box.y1, 20);
 }
 
+TEST(Canvas, ReplacedPixelsComeFromTheSameBoxOfTheSourceCutAtBoth) {
+    struct Case {
+        const char* name;
+        int sx, sy, width, height, x, y;
+    };
+    // A 6 × 8 source whose pixel (x, y) holds x + 16 y in its blue byte, onto a 5 × 4 canvas
+    // (with a clip and a transform that the copy ignores).
+    const std::vector<Case> cases = {
+        {"inside both", 1, 2, 3, 2, 1, 1},
+        {"to the canvas's corner", 0, 0, 6, 8, 0, 0},
+        {"from left of the source", -2, 1, 4, 2, 0, 0},
+        {"to above the canvas", 2, 3, 2, 4, 3, -2},
+        {"past the canvas's right and bottom", 0, 0, 4, 4, 3, 2},
+        {"past the source's bottom", 1, 6, 3, 5, 0, 0},
+        {"empty", 1, 1, 0, 3, 1, 1},
+    };
+    auto value = [](int x, int y) { return 0xFF000000u | static_cast<uint32_t>(x + 16 * y); };
+    Canvas source({6, 8}, 1);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 6; ++x) source.fill(Rect{double(x), double(7 - y), 1, 1}, Rgba::fromBytes(0, 0, value(x, y) & 0xFF));
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas canvas({5, 4}, 1);
+        canvas.fill(Rect{0, 0, 5, 4}, Rgba{1, 0, 0, 1});
+        canvas.clip(Rect{0, 0, 1, 1});
+        canvas.translate(2, 2);
+        canvas.replacePixels(source, c.sx, c.sy, c.width, c.height, c.x, c.y);
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 5; ++x) {
+                const int fromX = x - c.x + c.sx, fromY = y - c.y + c.sy;
+                const bool copied = x >= c.x && x < c.x + c.width && y >= c.y && y < c.y + c.height && fromX >= 0 &&
+                                    fromX < 6 && fromY >= 0 && fromY < 8;
+                EXPECT_EQ(canvas.pixel(x, y), copied ? value(fromX, fromY) : 0xFFFF0000u) << x << ", " << y;
+            }
+        }
+    }
+}
+
 TEST(Canvas, MovedPixelsKeepTheirRowsOrderAndStayInTheBox) {
     struct Case {
         const char* name;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 
@@ -24,6 +27,19 @@ public:
 };
 
 int red(uint32_t pixel) { return int((pixel >> 16) & 0xff); }
+
+// A rectangle of one colour that counts how often it was drawn.
+class Square : public View {
+public:
+    Square(const Rect& frame, Rgba color) : View(frame), color(color) {}
+    bool isOpaque() const override { return true; }
+    void draw(platform::gfx::Canvas& canvas, const Rect&) override {
+        ++draws;
+        canvas.fill(bounds(), color);
+    }
+    Rgba color;
+    int draws = 0;
+};
 
 class BlurViewTest : public ::testing::Test {
 protected:
@@ -96,5 +112,134 @@ TEST_F(BlurViewTest, TintLiesOverTheBlur) {
     window.displayIfNeeded();
     EXPECT_EQ(window.pixel(100, 80), 0xff0000ffu);
 }
+
+// Stripes, a box with a square in it beneath the blur, and a card over it.
+struct Scene {
+    explicit Scene(double scale) : window({120, 80}, scale) {
+        window.setContentView(&root);
+        root.addSubview(&stripes);
+        root.addSubview(&box);
+        box.addSubview(&inner);
+        root.addSubview(&blur);
+        root.addSubview(&card);
+        blur.setTint(Rgba{0, 0, 0.2, 0.3});
+    }
+    headless::HeadlessWindow window;
+    View root;
+    StripesView stripes{Rect{0, 0, 120, 80}};
+    View box{Rect{20, 20, 40, 30}};
+    Square inner{Rect{5, 5, 12, 10}, Rgba{0, 1, 0, 1}};
+    BlurView blur{Rect{8, 8, 104, 64}};
+    Square card{Rect{30, 30, 30, 20}, Rgba{1, 0.5, 0, 1}};
+};
+
+// Counts the device pixels where two windows differ.
+int differences(const headless::HeadlessWindow& a, const headless::HeadlessWindow& b) {
+    const auto x = a.surface().image(), y = b.surface().image();
+    if (x.pixels.size() != y.pixels.size()) return -1;
+    int n = 0;
+    for (size_t i = 0; i < x.pixels.size(); ++i) n += x.pixels[i] != y.pixels[i];
+    return n;
+}
+
+class BlurCover : public ::testing::TestWithParam<double> {
+protected:
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    // Draws, lets the blur settle and draws what it asked for.
+    void settle(Scene& scene) {
+        for (int i = 0; i < 3; ++i) {
+            scene.window.displayIfNeeded();
+            loop.advance(150ms);
+        }
+        scene.window.displayIfNeeded();
+    }
+};
+
+TEST_P(BlurCover, DrawnPiecemealItShowsWhatAFreshDrawingShows) {
+    struct Case {
+        const char* name;
+        std::function<void(Scene&)> change;
+    };
+    const Case cases[] = {
+        {"card moves within the blur", [](Scene& s) { s.card.setFrameOrigin({50, 12}); }},
+        {"card moves past its edge", [](Scene& s) { s.card.setFrameOrigin({100, 62}); }},
+        {"stripes change beneath", [](Scene& s) {
+             s.stripes.shift = 2;
+             s.stripes.setNeedsDisplay(Rect{0, 0, 70, 80});
+             s.stripes.setNeedsDisplay(Rect{70, 0, 50, 80});
+         }},
+        {"a nested view beneath changes", [](Scene& s) {
+             s.inner.color = Rgba{1, 0, 0, 1};
+             s.inner.setNeedsDisplay(Rect{1, 1, 3, 3});
+             s.inner.setNeedsDisplay();
+         }},
+        {"a view beneath moves", [](Scene& s) { s.box.setFrameOrigin({61, 33}); }},
+        {"a view beneath hides", [](Scene& s) { s.box.setHidden(true); }},
+        {"a view beneath is raised over the blur", [](Scene& s) { s.root.addSubview(&s.box); }},
+        {"the card is lowered beneath the blur", [](Scene& s) { s.root.addSubview(&s.card, &s.blur); }},
+        {"the tint changes", [](Scene& s) { s.blur.setTint(Rgba{1, 1, 1, 0.25}); }},
+        {"the blur moves", [](Scene& s) { s.blur.setFrameOrigin({4, 12}); }},
+        {"the blur shrinks", [](Scene& s) { s.blur.setFrameSize({60, 40}); }},
+        {"the blur hides and shows", [](Scene& s) {
+             s.blur.setHidden(true);
+             s.window.displayIfNeeded();
+             s.inner.color = Rgba{1, 1, 0, 1};
+             s.inner.setNeedsDisplay();
+             s.window.displayIfNeeded();
+             s.blur.setHidden(false);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene drawn(GetParam());
+        settle(drawn);
+        ASSERT_TRUE(drawn.blur.coversBeneath());
+        c.change(drawn);
+        settle(drawn);
+        // The same scene drawn once from nothing.
+        Scene fresh(GetParam());
+        c.change(fresh);
+        fresh.window.displayIfNeeded();
+        EXPECT_EQ(differences(drawn.window, fresh.window), 0);
+    }
+}
+
+TEST_P(BlurCover, ViewsBeneathAreDrawnOnlyWhereTheyChanged) {
+    Scene s(GetParam());
+    settle(s);
+    ASSERT_TRUE(s.blur.coversBeneath());
+    const int blurs = s.blur.blurCount(), inner = s.inner.draws;
+    // The card over the blur moves: nothing beneath is drawn and nothing blurred again.
+    for (double x = 10; x < 80; x += 7) {
+        s.card.setFrameOrigin({x, 20});
+        s.window.displayIfNeeded();
+        loop.advance(16ms);
+    }
+    EXPECT_EQ(s.inner.draws, inner);
+    EXPECT_EQ(s.blur.blurCount(), blurs);
+    // A change beneath is drawn and blurred.
+    s.inner.color = Rgba{0, 0, 1, 1};
+    s.inner.setNeedsDisplay();
+    settle(s);
+    EXPECT_GT(s.inner.draws, inner);
+    EXPECT_EQ(s.blur.blurCount(), blurs + 1);
+    // Pixels beneath the blur are not moved: the view is drawn again instead.
+    EXPECT_FALSE(s.inner.scrollRect(s.inner.bounds(), 2));
+}
+
+TEST_P(BlurCover, ABlurThatLetsLightThroughCoversNothing) {
+    Scene s(GetParam());
+    // The stripes leave a hole: the window is clear there.
+    s.stripes.setHidden(true);
+    settle(s);
+    EXPECT_FALSE(s.blur.coversBeneath());
+    const int inner = s.inner.draws;
+    s.card.setFrameOrigin({22, 22});
+    s.window.displayIfNeeded();
+    EXPECT_GT(s.inner.draws, inner);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, BlurCover, ::testing::Values(1.0, 2.0));
 
 }  // namespace
