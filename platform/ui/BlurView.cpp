@@ -129,6 +129,11 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
         forget();
     }
     bool changed = false;
+    const Rect mine = bounds();
+    const bool all = std::any_of(rectsBeingDrawn().begin(), rectsBeingDrawn().end(), [&](const Rect& r) {
+        return r.minX() <= mine.minX() + 1e-6 && r.minY() <= mine.minY() + 1e-6 && r.maxX() >= mine.maxX() - 1e-6 &&
+               r.maxY() >= mine.maxY() - 1e-6;
+    });
     if (covering_) {
         // Only what changed beneath was drawn there.
         for (const Rect& r : rectsBeingDrawn()) {
@@ -138,13 +143,7 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
             }
         }
     } else {
-        bool all = false;
-        const Rect mine = bounds();
-        for (const Rect& r : rectsBeingDrawn()) {
-            changed |= captureRect(canvas, box, r);
-            all = all || (r.minX() <= mine.minX() + 1e-6 && r.minY() <= mine.minY() + 1e-6 &&
-                          r.maxX() >= mine.maxX() - 1e-6 && r.maxY() >= mine.maxY() - 1e-6);
-        }
+        for (const Rect& r : rectsBeingDrawn()) changed |= captureRect(canvas, box, r);
         if (all) {
             whole_ = true;
             wholeFrame_ = convertToWindow(bounds());
@@ -156,7 +155,7 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
         if (blurred_.isEmpty() || runtime::MainLoop::main().now() - lastBlur_ >= minimumInterval) {
             blurNow();
             // Drawn whole at the next pass, where only the dirty rectangles showed it now.
-            setNeedsDisplay();
+            if (!all) setNeedsDisplay();
         } else {
             scheduleBlur();
         }

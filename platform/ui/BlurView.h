@@ -36,8 +36,8 @@ public:
     void setTint(std::optional<gfx::Rgba> tint);
     // How often the blur was made (for tests and benchmarks).
     int blurCount() const { return blurCount_; }
-    // Whether the views beneath are drawn only where they changed (for tests and benchmarks).
-    bool coversBeneath() const { return covering_; }
+    // Whether the views beneath will be drawn only where they changed (for tests and benchmarks).
+    bool coversBeneath() const { return canCover(); }
 
     bool isFlipped() const override { return false; }
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
