@@ -16,6 +16,20 @@ namespace {
 
 std::atomic<uint64_t> nextFontId{1};
 
+// Fonts drawing their glyphs alike share one raster id: same file, face index and synthesis.
+uint64_t rasterIdFor(const FontFace& face, uint64_t fontId) {
+    if (!face.scalable && face.ft->num_fixed_sizes > 1) return fontId;
+    static std::unordered_map<std::string, uint64_t> ids;
+    std::string key = face.path;
+    key += '\0';
+    key += std::to_string(face.index);
+    key += face.emboldened ? 'b' : '-';
+    key += face.sheared ? 'i' : '-';
+    auto [it, inserted] = ids.try_emplace(std::move(key), 0);
+    if (inserted) it->second = nextFontId.fetch_add(1, std::memory_order_relaxed);
+    return it->second;
+}
+
 double sanitizedSize(double size) {
     if (!std::isfinite(size) || size <= 0) return Font::systemFontSize;
     return std::min(size, Font::maxSize);
@@ -158,6 +172,7 @@ void FontFace::synthesize(FT_Outline& outline, double ppemY) const {
 
 Font::Font(std::unique_ptr<FontFace> face, std::string requestFamily, double size, FontTraits traits)
     : id_(nextFontId.fetch_add(1, std::memory_order_relaxed)),
+      rasterId_(rasterIdFor(*face, id_)),
       face_(std::move(face)),
       requestFamily_(std::move(requestFamily)),
       size_(size),
@@ -256,7 +271,8 @@ FontFace::GlyphMetrics measure(FontFace& face, uint32_t glyph, double size) {
     if (FT_Get_Advance(face.ft, glyph, FT_LOAD_NO_SCALE, &advance) == 0) m.advance = advance * scale;
     double strike = face.applySize(size, size);
     if (strike < 0) return m;
-    FT_Int32 flags = face.scalable ? FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP : FT_LOAD_COLOR;
+    // A strike's metrics are read without decoding its bitmap (a PNG in colour fonts).
+    FT_Int32 flags = face.scalable ? FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP : FT_LOAD_COLOR | FT_LOAD_BITMAP_METRICS_ONLY;
     if (FT_Load_Glyph(face.ft, glyph, flags) != 0) return m;
     FT_GlyphSlot slot = face.ft->glyph;
     if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {

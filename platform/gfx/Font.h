@@ -45,6 +45,11 @@ public:
     // Serial number, never reused in the process; every cache keyed by a font uses it, so a font
     // made later at the same address is never mistaken for an old one.
     uint64_t id() const { return id_; }
+    // The same for every font made from the same face file with the same synthesis: their glyphs
+    // render alike at a given size, so rendered glyphs are shared between them (each view makes
+    // its own fonts). A bitmap face with several strikes keeps its own: which strike it scales
+    // from depends on the first size asked of it.
+    uint64_t rasterId() const { return rasterId_; }
     double size() const { return size_; }
     FontTraits traits() const { return traits_; }  // as requested
     const std::string& family() const;            // of the face, e.g. "DejaVu Sans Mono"
@@ -79,6 +84,7 @@ private:
     friend class FontFallback;
 
     uint64_t id_;
+    uint64_t rasterId_;
     std::unique_ptr<FontFace> face_;
     std::string requestFamily_;
     double size_;

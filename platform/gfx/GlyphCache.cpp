@@ -14,7 +14,7 @@ constexpr size_t entryOverhead = 96;
 }  // namespace
 
 size_t GlyphCache::KeyHash::operator()(const Key& k) const {
-    size_t h = hashCombine(0, k.fontId);
+    size_t h = hashCombine(0, k.rasterId);
     h = hashCombine(h, uint64_t{k.glyph} << 1 | (k.smoothing ? 1 : 0));
     return hashCombine(h, uint64_t{k.sizeX} << 32 | k.sizeY);
 }
@@ -40,7 +40,7 @@ CacheCounters GlyphCache::counters() const {
 
 const RasterGlyph* GlyphCache::lookup(const Font& font, uint32_t glyph, double sizeX, double sizeY, bool smoothing) {
     if (!(sizeX > 0 && sizeY > 0 && sizeX < 65536 && sizeY < 65536)) return nullptr;
-    Key key{font.id(), glyph, static_cast<uint32_t>(std::lround(sizeX * 64)),
+    Key key{font.rasterId(), glyph, static_cast<uint32_t>(std::lround(sizeX * 64)),
             static_cast<uint32_t>(std::lround(sizeY * 64)), smoothing};
     size_t hash = KeyHash{}(key);
     Recent& recent = recent_[hash % recentSlots];

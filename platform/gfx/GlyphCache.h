@@ -33,7 +33,7 @@ public:
 
 private:
     struct Key {
-        uint64_t fontId;
+        uint64_t rasterId;
         uint32_t glyph;
         uint32_t sizeX;  // 1/64 pixel per em
         uint32_t sizeY;

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <tuple>
 
 #include "platform/gfx/GlyphBlitter.h"
 #include "platform/gfx/Rgba.h"
@@ -22,8 +24,9 @@ TEST(GlyphCache, RendersAGlyphOncePerFontDeviceSizeAndSmoothing) {
     const RasterGlyph* wide = cache.lookup(*font, g, 26, 13, true);
     cache.lookup(*font, g, 26, 26, true);
     cache.lookup(*font, g, 13, 13, false);
-    cache.lookup(*font->withSize(13), g, 13, 13, true);  // an equal font is another font
-    EXPECT_EQ(cache.count(), 5u);
+    // An equal font (another view's) draws the same glyph: it is rendered once for both.
+    EXPECT_EQ(cache.lookup(*font->withSize(13), g, 13, 13, true), first);
+    EXPECT_EQ(cache.count(), 4u);
     EXPECT_GT(wide->width, first->width * 3 / 2);
     EXPECT_EQ(wide->height, first->height);
 }
@@ -50,6 +53,49 @@ TEST(GlyphCache, EmptiesWholesaleWhenFull) {
     }
     EXPECT_GT(most, 3u);
     EXPECT_LT(cache.count(), most);
+}
+
+// Fonts made apart share rendered glyphs only where they would render them alike: the same face
+// file and the same synthesis, whatever their point size (the device size is in the key).
+TEST(GlyphCache, FontsShareRenderedGlyphsOnlyWhenTheyDrawAlike) {
+    struct Case {
+        const char* name;
+        FontRef (*other)();
+        char32_t character;
+        bool shared;
+    };
+    const Case cases[] = {
+        {"the same request again", [] { return Font::systemFont(13); }, 'g', true},
+        {"another point size", [] { return Font::systemFont(20); }, 'g', true},
+        {"the bold face's own file", [] { return Font::systemFont(13)->withTraits({.bold = true}); }, 'g', false},
+        {"a slanted regular face", [] { return Font::systemFont(13)->withTraits({.italic = true}); }, 'g', false},
+        {"another family", [] { return Font::create("sans-serif", 13); }, 'g', false},
+        {"an emoji font made twice", [] { return Font::create("emoji", 13); }, U'\U0001F600', true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GlyphCache cache;
+        FontRef first = c.character == 'g' ? Font::systemFont(13) : Font::create("emoji", 13);
+        FontRef other = c.other();
+        ASSERT_TRUE(first && other);
+        const uint32_t g = first->glyphIndex(c.character);
+        const RasterGlyph* mine = cache.lookup(*first, g, 26, 26, true);
+        ASSERT_NE(mine, nullptr);
+        const RasterGlyph copy = *mine;
+        const RasterGlyph* theirs = cache.lookup(*other, other->glyphIndex(c.character), 26, 26, true);
+        ASSERT_NE(theirs, nullptr);
+        EXPECT_EQ(cache.count(), c.shared ? 1u : 2u);
+        EXPECT_EQ(first->rasterId() == other->rasterId(), c.shared);
+        // What is shared is what the other font renders by itself.
+        std::optional<RasterGlyph> own = RasterGlyph::render(*other, other->glyphIndex(c.character), 26, 26, true);
+        ASSERT_TRUE(own);
+        EXPECT_EQ(own->pixels, theirs->pixels);
+        EXPECT_EQ(std::tie(own->width, own->height, own->left, own->top),
+                  std::tie(theirs->width, theirs->height, theirs->left, theirs->top));
+        if (!c.shared) {
+            EXPECT_NE(copy.pixels, theirs->pixels);
+        }
+    }
 }
 
 // The only strike of Noto Color Emoji is 128 px high at 109 ppem; it is scaled to the size.
