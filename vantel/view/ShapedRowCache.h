@@ -13,7 +13,9 @@ namespace vantel {
 
 // Laid-out rows: texts longer than the short-run cache takes, shaped once per text, fonts and run
 // boundaries (not colours) and shared by every view, so redrawing a row that did not change, or
-// only moved (scrolling), shapes nothing. Emptied wholesale when full. Main thread only.
+// only moved (scrolling), shapes nothing. When full the least recently used row goes, one per new
+// row: output that brings new rows every frame would otherwise pay for a thousand rows freed at
+// once in one frame. Main thread only.
 class ShapedRowCache {
 public:
     static constexpr size_t capacity = 1024;
@@ -35,7 +37,8 @@ private:
     struct KeyHash {
         size_t operator()(const Key& k) const;
     };
-    platform::gfx::BoundedCache<Key, std::shared_ptr<const ShapedLine>, KeyHash> entries_{{.entries = capacity}};
+    using Entries = platform::gfx::BoundedCache<Key, std::shared_ptr<const ShapedLine>, KeyHash>;
+    Entries entries_{{.entries = capacity}, Entries::Eviction::leastRecentlyUsed};
 };
 
 // The layout of a segment's text from the short-run cache or the row cache, by its length.
