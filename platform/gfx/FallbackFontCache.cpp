@@ -22,6 +22,12 @@ FallbackFontCache& FallbackFontCache::shared() {
 FontRef FallbackFontCache::resolve(std::u32string_view cluster, const FontRef& base,
                                    EmojiPresentationTest isEmojiPresentation) {
     if (!base || cluster.empty()) return base;
+    // A lone character the base draws as text is most of every screen: answered as fontFor()
+    // would answer it, without an entry.
+    if (cluster.size() == 1 && cluster[0] != 0xFE0E && cluster[0] != 0xFE0F &&
+        !(isEmojiPresentation && isEmojiPresentation(cluster[0])) && FontFallback::covers(*base, cluster)) {
+        return base;
+    }
     if (cluster.size() > maxScalars) return FontFallback::fontFor(base, cluster, isEmojiPresentation);
     Key key{base->id(), isEmojiPresentation, {}, static_cast<uint8_t>(cluster.size())};
     std::copy(cluster.begin(), cluster.end(), key.scalars.begin());

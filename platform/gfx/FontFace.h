@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/gfx/Font.h"
 
@@ -44,6 +45,14 @@ struct FontFace {
     // Fallback list: fontconfig's sort of `request`, and the fonts made from it so far.
     FcFontSet* fallbackSet = nullptr;
     bool fallbackSorted = false;
+    // Each font of the sort with what the choice reads of it, read once: a screen of characters the
+    // base lacks asks for thousands of choices a frame.
+    struct FallbackCandidate {
+        FcPattern* pattern;  // owned by fallbackSet
+        FcCharSet* charset;  // owned by the pattern, may be null
+        bool color;
+    };
+    std::vector<FallbackCandidate> fallbackCandidates;
     std::unordered_map<std::string, FontRef> fallbackFonts;
 
     static constexpr int harfBuzzUnitsPerPoint = 1024;

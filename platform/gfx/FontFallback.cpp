@@ -2,6 +2,8 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
+
 #include "platform/gfx/FailureLog.h"
 #include "platform/gfx/FontFace.h"
 
@@ -37,7 +39,7 @@ bool prefers(Presentation presentation, bool color) {
     return presentation == Presentation::any || (presentation == Presentation::emoji) == color;
 }
 
-FcFontSet* sortedFallbacks(FontFace& face) {
+const std::vector<FontFace::FallbackCandidate>* sortedFallbacks(FontFace& face) {
     if (!face.fallbackSorted) {
         face.fallbackSorted = true;
         if (face.request) {
@@ -45,8 +47,19 @@ FcFontSet* sortedFallbacks(FontFace& face) {
             // Untrimmed: trimming would drop a colour font whose characters an earlier font covers.
             face.fallbackSet = FcFontSort(nullptr, face.request, FcFalse, nullptr, &result);
         }
+        if (FcFontSet* set = face.fallbackSet) {
+            face.fallbackCandidates.reserve(static_cast<size_t>(std::max(0, set->nfont)));
+            for (int i = 0; i < set->nfont; ++i) {
+                FontFace::FallbackCandidate candidate{set->fonts[i], nullptr, false};
+                FcBool color = FcFalse;
+                FcPatternGetBool(candidate.pattern, FC_COLOR, 0, &color);
+                candidate.color = color != FcFalse;
+                FcPatternGetCharSet(candidate.pattern, FC_CHARSET, 0, &candidate.charset);
+                face.fallbackCandidates.push_back(candidate);
+            }
+        }
     }
-    return face.fallbackSet;
+    return face.fallbackSet ? &face.fallbackCandidates : nullptr;
 }
 
 }  // namespace
@@ -71,20 +84,18 @@ FontRef FontFallback::fontFor(const FontRef& base, std::u32string_view cluster,
     if (prefers(presentation, base->isColor()) && covers(*base, cluster)) return base;
 
     FontFace& face = base->face();
-    FcFontSet* set = sortedFallbacks(face);
-    if (!set) return base;
+    const std::vector<FontFace::FallbackCandidate>* candidates = sortedFallbacks(face);
+    if (!candidates) return base;
     FcPattern* chosen = nullptr;
     // First pass: fonts of the preferred kind; second: any font.
     for (int pass = 0; pass < 2 && !chosen; ++pass) {
         if (pass == 1 && presentation == Presentation::any) break;
-        for (int i = 0; i < set->nfont && !chosen; ++i) {
-            FcPattern* candidate = set->fonts[i];
-            FcBool color = FcFalse;
-            FcPatternGetBool(candidate, FC_COLOR, 0, &color);
-            if (pass == 0 && !prefers(presentation, color)) continue;
-            FcCharSet* charset = nullptr;
-            FcPatternGetCharSet(candidate, FC_CHARSET, 0, &charset);
-            if (charsetCovers(charset, cluster)) chosen = candidate;
+        for (const FontFace::FallbackCandidate& candidate : *candidates) {
+            if (pass == 0 && !prefers(presentation, candidate.color)) continue;
+            if (charsetCovers(candidate.charset, cluster)) {
+                chosen = candidate.pattern;
+                break;
+            }
         }
     }
     if (!chosen) return base;

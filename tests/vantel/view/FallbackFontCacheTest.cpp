@@ -40,11 +40,42 @@ TEST(FallbackFontCache, AZoomedFontGetsFallbacksAtItsOwnSize) {
 TEST(FallbackFontCache, The1025thEntryEmptiesTheCache) {
     FallbackFontCache cache;
     auto base = Font::systemFont();
-    for (char32_t c = 0x100; c < 0x100 + FallbackFontCache::capacity; ++c) cache.resolve(Character(1, c), base);
+    // Ideographs: no test font has them, so each is looked for and takes an entry.
+    for (char32_t c = 0x4E00; c < 0x4E00 + FallbackFontCache::capacity; ++c) cache.resolve(Character(1, c), base);
     EXPECT_EQ(cache.count(), FallbackFontCache::capacity);
-    cache.resolve(U"A", base);
-    cache.resolve(U"A", base);
+    cache.resolve(U"\u05D0", base);
+    cache.resolve(U"\u05D0", base);
     EXPECT_EQ(cache.count(), 1u);
+}
+
+// What the base draws as text by itself is answered without an entry; everything else is looked
+// for once. Either way the answer is the one fontFor() gives.
+TEST(FallbackFontCache, OnlyCharactersTheBaseCannotDrawAsTextTakeEntries) {
+    struct Case {
+        Character cluster;
+        const char* family;
+        bool entry;
+    } cases[] = {
+        {U"A", "DejaVu Sans Mono", false},
+        {U"\u2500", "DejaVu Sans Mono", false},            // box drawing, in the base
+        {U"\u05D0", "DejaVu Sans", true},                  // Hebrew: another face
+        {U"\u4E2D", "DejaVu Sans Mono", true},             // nobody has it: the base, looked for
+        {U"\U0001F600", "Noto Color Emoji", true},         // an emoji by default
+        {U"\u2764\uFE0F", "Noto Color Emoji", true},       // two scalars
+        {U"A\u0301", "DejaVu Sans Mono", true},            // a mark: a cluster of two
+        {U"\uFE0F", "Noto Color Emoji", true},             // a lone selector asks for colour
+    };
+    auto base = Font::systemFont();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.family);
+        FallbackFontCache cache;
+        const auto font = cache.resolve(c.cluster, base, isEmojiPresentation);
+        ASSERT_TRUE(font);
+        EXPECT_EQ(font->family(), c.family);
+        EXPECT_EQ(font, platform::gfx::FontFallback::fontFor(base, c.cluster, isEmojiPresentation));
+        EXPECT_EQ(cache.count(), c.entry ? 1u : 0u);
+        EXPECT_EQ(cache.resolve(c.cluster, base, isEmojiPresentation), font);
+    }
 }
 
 // The shaper and the cells ask one cache: a character the shaper resolved is a hit for a cell.
