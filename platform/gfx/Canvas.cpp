@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,15 +32,65 @@ int pixelsFor(double points, double scale) {
 
 bool integral(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
 
+// A window's surface is written all over by every frame, and by its first one for the first time.
+// It gets a mapping of its own, made resident when it is made (instead of thousands of page
+// faults in that frame) and left out of children forked to start programs: a fork would otherwise
+// mark every page copy-on-write, and the next frame would fault each one in again. Smaller canvases
+// keep Cairo's own allocation.
+constexpr size_t residentSurfaceBytes = size_t{4} << 20;
+
+#ifdef MADV_POPULATE_WRITE
+constexpr int populateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int populateWrite = 23;
+#endif
+
+struct Mapping {
+    void* start;
+    size_t length;
+};
+const cairo_user_data_key_t mappingKey{};
+
+void unmap(void* data) {
+    auto* mapping = static_cast<Mapping*>(data);
+    ::munmap(mapping->start, mapping->length);
+    delete mapping;
+}
+
+// Null when the surface is small or the memory cannot be mapped.
+cairo_surface_t* createResidentSurface(int width, int height) {
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
+    if (stride <= 0 || height <= 0) return nullptr;
+    const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
+    if (bytes < residentSurfaceBytes) return nullptr;
+    // Fresh anonymous pages are zero: the surface starts transparent, as Cairo's own would.
+    void* start = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (start == MAP_FAILED) return nullptr;
+    ::madvise(start, bytes, MADV_DONTFORK);
+    // Older systems refuse it: the pages then fault in as they are drawn.
+    ::madvise(start, bytes, populateWrite);
+    auto* mapping = new Mapping{start, bytes};
+    cairo_surface_t* surface =
+        cairo_image_surface_create_for_data(static_cast<unsigned char*>(start), CAIRO_FORMAT_ARGB32, width, height, stride);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_set_user_data(surface, &mappingKey, mapping, unmap) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        unmap(mapping);
+        return nullptr;
+    }
+    return surface;
+}
+
 }  // namespace
 
-Canvas::Canvas(Size size, double scale) {
+Canvas::Canvas(Size size, double scale, Storage storage) {
     scale_ = usableScale(scale);
     size_ = Size{std::isfinite(size.width) && size.width > 0 ? size.width : 0.0,
                  std::isfinite(size.height) && size.height > 0 ? size.height : 0.0};
     pixelWidth_ = pixelsFor(size_.width, scale_);
     pixelHeight_ = pixelsFor(size_.height, scale_);
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_);
+    surface_ = storage == Storage::resident ? createResidentSurface(pixelWidth_, pixelHeight_) : nullptr;
+    if (!surface_) surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_);
     cairo_ = cairo_create(surface_);
     // The one place where y-up points become device pixels.
     cairo_matrix_t base;

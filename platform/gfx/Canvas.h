@@ -54,9 +54,14 @@ class Canvas {
 public:
     static constexpr int maxPixelSide = 16384;
 
+    // `resident` is for a window's surface, which every frame writes all over: from 4 MiB up its
+    // pages are made resident when it is made and are not shared with forked children, so no frame
+    // faults them in one by one (neither the first nor the one after a program is started).
+    enum class Storage { ordinary, resident };
+
     // A transparent canvas of `size` points at `scale` device pixels per point. A scale that is
     // not finite or not above 0 is 1; each side has at most maxPixelSide pixels.
-    Canvas(Size size, double scale);
+    Canvas(Size size, double scale, Storage storage = Storage::ordinary);
     ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;

@@ -193,7 +193,7 @@ void Window::setContentView(View* view) {
 }
 
 void Window::rebuildSurface() {
-    surface_ = std::make_unique<gfx::Canvas>(size_, scale_);
+    surface_ = std::make_unique<gfx::Canvas>(size_, scale_, gfx::Canvas::Storage::resident);
     dirty_.clear();
     moved_.clear();
     invalidate(bounds());

@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
 #include <functional>
 #include <vector>
 #include <limits>
+#include <utility>
 
 #include "support/CanvasInk.h"
 
@@ -339,4 +345,63 @@ TEST(Canvas, ImagesAtAPixelMatchALayerAtTheirOpacity) {
     canvas.drawImageAtPixel(Image{}, 0, 0);
     canvas.drawImageAtPixel(image, 0, 0, std::numeric_limits<double>::quiet_NaN());
     EXPECT_EQ(canvas.pixel(0, 0), image.pixels[0]);
+}
+
+namespace {
+
+// Whether the mapping holding `address` is left out of forked children (VmFlags "dc").
+bool doesNotCopyOnFork(const void* address) {
+    std::ifstream maps("/proc/self/smaps");
+    const auto at = reinterpret_cast<uintptr_t>(address);
+    bool inside = false;
+    for (std::string line; std::getline(maps, line);) {
+        unsigned long from = 0, to = 0;
+        // Only a mapping's first line reads as two hexadecimal addresses and a dash.
+        if (std::sscanf(line.c_str(), "%lx-%lx ", &from, &to) == 2) {
+            inside = at >= from && at < to;
+        } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+            return line.find(" dc") != std::string::npos;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// A resident surface (a window's) draws exactly as an ordinary canvas, starts transparent, and
+// is the ordinary kind where it is small; the same drawing gives the same pixels.
+TEST(Canvas, ResidentSurfacesDrawAsOrdinaryCanvases) {
+    struct Case {
+        const char* name;
+        Size size;
+        double scale;
+        bool ownMapping;  // kept out of forked children
+    } cases[] = {
+        {"small: the ordinary kind", {200, 100}, 1, false},
+        {"just over 4 MiB", {1025, 1024}, 1, true},
+        {"a 200x60 grid at scale 2", {1600, 960}, 2, true},
+        {"an odd width", {1601.5, 700.25}, 1.5, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas ordinary(c.size, c.scale);
+        Canvas large(c.size, c.scale, Canvas::Storage::resident);
+        EXPECT_EQ(doesNotCopyOnFork(cairo_image_surface_get_data(large.surface())), c.ownMapping);
+        EXPECT_FALSE(doesNotCopyOnFork(cairo_image_surface_get_data(ordinary.surface())));
+        ASSERT_EQ(large.pixelWidth(), ordinary.pixelWidth());
+        ASSERT_EQ(large.pixelHeight(), ordinary.pixelHeight());
+        const int w = large.pixelWidth(), h = large.pixelHeight();
+        for (auto [x, y] : {std::pair{0, 0}, std::pair{w - 1, h - 1}, std::pair{w / 2, h / 3}}) {
+            EXPECT_EQ(large.pixel(x, y), 0u);
+        }
+        for (Canvas* canvas : {&ordinary, &large}) {
+            canvas->fill(Rect{10, 10, c.size.width / 2, c.size.height / 3}, Rgba{0.2, 0.4, 0.6, 1});
+            canvas->fill(Rect{c.size.width - 40, c.size.height - 30, 40, 30}, white);
+            auto font = Font::systemFont(13);
+            std::vector<GlyphPlacement> glyphs{{font->glyphIndex('W'), {20.5, 20.25}}};
+            canvas->drawGlyphs(*font, glyphs, Rgba{1, 0, 0, 1});
+            canvas->clear(Rect{30, 30, 20, 10});
+        }
+        EXPECT_EQ(large.image().pixels, ordinary.image().pixels);
+    }
 }
