@@ -17,6 +17,31 @@
 
 namespace vantel {
 
+// A cell as its three 8-byte words, put together in registers: a cell assembled in memory
+// field by field and read back whole waits for its stores to drain. The attribute is read in
+// the pieces a copy of one stores (8, 4 and 2 bytes), so reading one just set does not wait
+// either. The last two bytes (padding) are zero.
+struct CellWords {
+    uint64_t head;       // code, width, semantic code, payload
+    uint64_t attribute;  // the attribute's first eight bytes
+    uint64_t tail;       // its last six
+};
+
+inline CellWords cellWords(int32_t code, int8_t width, TinyAtom payload, uint8_t semanticCode,
+                           const Attribute& attribute) {
+    static_assert(sizeof(Attribute) == 14 && sizeof(CharData) == 24);
+    const auto* raw = reinterpret_cast<const unsigned char*>(&attribute);
+    uint64_t first;
+    uint32_t second;
+    uint16_t third;
+    std::memcpy(&first, raw, 8);
+    std::memcpy(&second, raw + 8, 4);
+    std::memcpy(&third, raw + 12, 2);
+    return {static_cast<uint32_t>(code) | uint64_t{static_cast<uint8_t>(width)} << 32 | uint64_t{semanticCode} << 40 |
+                uint64_t{payload.code} << 48,
+            first, second | uint64_t{third} << 32};
+}
+
 // Writes cells made from one template cell with the code (and width) replaced: runs of
 // printable ASCII, and single characters of any kind.
 // Made once per run of text: the template is kept in registers, since rebuilding it through
@@ -24,6 +49,19 @@ namespace vantel {
 class CellWriter {
 public:
     CellWriter() : CellWriter(CharData()) {}
+    // The template of an ordinary cell, put together in registers (colourful output makes a
+    // writer for nearly every character).
+    CellWriter(const Attribute& attribute, TinyAtom payload, uint8_t semanticCode) {
+#if defined(__SSE2__)
+        const CellWords words = cellWords(0, 1, payload, semanticCode, attribute);
+        tail_ = _mm_cvtsi64_si128(static_cast<long long>(words.tail));
+        first_ = _mm_set_epi64x(static_cast<long long>(words.attribute), static_cast<long long>(words.head));
+        setFromFirstAndTail();
+#else
+        blank_ = CharData(0, 1, payload, semanticCode, attribute);
+        blank_.code = 0;
+#endif
+    }
     explicit CellWriter(const CharData& cell) {
 #if defined(__SSE2__)
         // The code is the first field of a cell; two cells are 48 bytes, three 16-byte stores.
@@ -31,9 +69,7 @@ public:
         const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&cell));
         tail_ = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(reinterpret_cast<const unsigned char*>(&cell) + 16));
         first_ = _mm_and_si128(low, _mm_set_epi32(-1, -1, -1, 0));
-        middle_ = _mm_unpacklo_epi64(tail_, first_);
-        firstWithoutWidth_ = _mm_and_si128(low, _mm_set_epi32(-1, -1, ~0xFF, 0));
-        last_ = _mm_unpacklo_epi64(_mm_srli_si128(first_, 8), tail_);
+        setFromFirstAndTail();
 #else
         blank_ = cell;
         blank_.code = 0;
@@ -96,6 +132,11 @@ public:
 
 private:
 #if defined(__SSE2__)
+    void setFromFirstAndTail() {
+        middle_ = _mm_unpacklo_epi64(tail_, first_);
+        firstWithoutWidth_ = _mm_and_si128(first_, _mm_set_epi32(-1, -1, ~0xFF, 0));
+        last_ = _mm_unpacklo_epi64(_mm_srli_si128(first_, 8), tail_);
+    }
     void writePair(unsigned char* out, const uint8_t* bytes, int at) const {
         unsigned char* pair = out + 24 * at;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pair), _mm_or_si128(first_, _mm_cvtsi32_si128(bytes[at])));
@@ -109,6 +150,18 @@ private:
 #endif
 };
 
+// One cell written as three words, for a lone character whose attribute may have just
+// changed (building a writer for it would cost more than the write). The same bytes as a
+// CellWriter made from these values writes.
+inline void writeCell(CharData* cell, int32_t code, int8_t width, TinyAtom payload, uint8_t semanticCode,
+                      const Attribute& attribute) {
+    const CellWords words = cellWords(code, width, payload, semanticCode, attribute);
+    auto* out = reinterpret_cast<unsigned char*>(cell);
+    std::memcpy(out, &words.head, 8);
+    std::memcpy(out + 8, &words.attribute, 8);
+    std::memcpy(out + 16, &words.tail, 8);
+}
+
 // The writer for the current attribute, payload and semantic content, kept between runs:
 // building one from a cell just assembled field by field costs more than most runs of text
 // between escape sequences.
@@ -117,7 +170,7 @@ public:
     const CellWriter& writerFor(const Attribute& attribute, TinyAtom payload, uint8_t semanticCode) {
         if (!valid_ || payload.code != payload_.code || semanticCode != semanticCode_ ||
             !sameBytes(attribute, attribute_)) {
-            writer_ = CellWriter(CharData(0, 1, payload, semanticCode, attribute));
+            writer_ = CellWriter(attribute, payload, semanticCode);
             attribute_ = attribute;
             payload_ = payload;
             semanticCode_ = semanticCode;

@@ -277,6 +277,11 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
     const int64_t length = w.length;
     while (i < length) {
         if (bytes[i] >= 0x20) {
+            if (w.printStart < 0 && i + 1 < length && bytes[i + 1] == 0x1B && bytes[i] < 0x7F && terminal_) {
+                // A lone character between sequences.
+                terminal_->printAsciiCharacter(bytes[i++]);
+                continue;
+            }
             if (w.printStart < 0) {
                 w.printStart = i;
                 w.printAscii = true;
@@ -299,6 +304,13 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
             continue;
         }
         if (i + 2 >= length || bytes[i + 1] != '[') return i;
+        if (terminal_) {
+            const int64_t end = plainCsi(bytes, i + 2, length);
+            if (end >= 0) {
+                i = end;
+                continue;
+            }
+        }
         beginSequence(w, i);
         const int64_t final = loadCsi(bytes, i + 2, length);
         if (final < 0) {
@@ -310,6 +322,43 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
         i = final + 1;
     }
     return i;
+}
+
+// A CSI sequence of digits and semicolons only, at most maximumParameters of them, whose final
+// byte is in bytes[from, length): the commonest shape by far (cursor moves, colours). It is
+// read in one pass and acted on at once, CUP and SGR without the generic dispatch. Returns
+// the index after the final byte, or -1 before touching the terminal when the bytes have any
+// other shape; the general path reads them again from the ESC.
+int64_t EscapeSequenceParser::plainCsi(const uint8_t* bytes, int64_t from, int64_t length) {
+    int count = 0;
+    int64_t i = from;
+    for (;;) {
+        int value = 0;
+        unsigned digit;
+        while ((digit = static_cast<unsigned>(bytes[i]) - '0') < 10) {
+            value = accumulateDigit(value, digit);
+            if (++i == length) return -1;
+        }
+        pars_[count++] = value;
+        if (bytes[i] != ';') break;
+        if (count == maximumParameters || ++i == length) return -1;
+        parsTxt_[count - 1] = ';';
+    }
+    const uint8_t c = bytes[i];
+    if (c < 0x40 || c > 0x7E) return -1;
+    // What the start of any sequence does; the strings are already empty in ground.
+    collectCount_ = 0;
+    parsCount_ = count;
+    parameterLimitExceeded_ = false;
+    stringTooLong_ = false;
+    payloadBegun_ = false;
+    dcsLength_ = 0;
+    terminal_->resetReadingBuffer();
+    const std::span<const int> pars(pars_.data(), count);
+    if (c == 'H') terminal_->cmdCursorPosition(pars);
+    else if (c == 'm') terminal_->selectGraphicRendition(pars);
+    else dispatchCsi(c, pars, {});
+    return i + 1;
 }
 
 // Parameter digits of a CSI sequence that the ground run could not take whole (cut by the

@@ -289,6 +289,8 @@ public:
 
     // Print path (TerminalPrint.cpp). printableAscii tells that the run holds only 0x20-0x7E.
     void handlePrint(std::span<const uint8_t> data, bool printableAscii = false);
+    // handlePrint of the one byte c, printable ASCII.
+    void printAsciiCharacter(uint8_t c);
     void resetReadingBuffer() { putbackBuffer_.clear(); }
     std::optional<std::pair<int, int>> combiningTarget(Buffer& buffer);
     std::optional<TinyAtom> resolveActiveHyperlink();
@@ -313,7 +315,19 @@ public:
     void cursorForward(int count);
     void cursorBackward(int count);
     void cmdCursorCharAbsolute(std::span<const int> pars);
-    void cmdCursorPosition(std::span<const int> pars);
+    // CUP; inline, as the parser calls it for every plain "CSI row;col H".
+    void cmdCursorPosition(std::span<const int> pars) {
+        if (originMode) return cursorPositionInOrigin(pars);
+        Buffer& b = *buffer_;
+        updateRange(b.y());
+        const int first = pars.empty() ? 0 : pars[0];
+        const int row = first > 1 ? std::min(first, rows_) - 1 : 0;
+        const int col = pars.size() > 1 && pars[1] > 1 ? std::min(pars[1], cols_) - 1 : 0;
+        b.setX(col);
+        b.setY(row);
+        updateRange(row);
+    }
+    void cursorPositionInOrigin(std::span<const int> pars);
     void cmdCharPosAbsolute(std::span<const int> pars);
     void cmdHPositionRelative(std::span<const int> pars);
     void cmdLinePosAbsolute(std::span<const int> pars);
@@ -379,6 +393,8 @@ public:
 
     // Character attributes (TerminalSgr.cpp).
     void cmdCsiM(std::span<const int> pars, std::string_view collect);
+    // SGR whose parameters were all separated by semicolons (none by colons).
+    void selectGraphicRendition(std::span<const int> pars);
     // SGR with the separator (';' or ':') that followed each parameter but the last.
     void cmdCsiM(std::span<const int> pars, std::string_view collect, std::string_view separators);
     // A colour of SGR 38, 48 or 58 starting at pars[startIndex]; length is how many parameters it spans.

@@ -78,7 +78,7 @@ void Terminal::cmdCursorCharAbsolute(std::span<const int> pars) {
     b.setX(std::min(left + std::min(positionParameter(pars, 0), cols_ - 1), cols_ - 1));
 }
 
-void Terminal::cmdCursorPosition(std::span<const int> pars) {
+void Terminal::cursorPositionInOrigin(std::span<const int> pars) {
     setCursor(positionParameter(pars, 1), positionParameter(pars, 0));
 }
 

@@ -117,6 +117,23 @@ void Terminal::handlePrint(std::span<const uint8_t> data, bool printableAscii) {
     updateRange(b.y());
 }
 
+// One printable ASCII character between two sequences (a cursor move or a colour change, a
+// character, the next sequence): what handlePrint does with it, without a run's setup.
+void Terminal::printAsciiCharacter(uint8_t c) {
+    Buffer& b = *buffer_;
+    const int x = b.x();
+    const int right = b.marginMode ? b.marginRight : cols_ - 1;
+    const int row = b.yBase() + b.y();
+    if (x > right || !putbackBuffer_.empty() || b.insertMode || (charset && charset->size > 0) || activeHyperlink ||
+        row < 0 || row >= b.lines().count() || x >= b.lines()[row].count()) {
+        return handlePrint(std::span<const uint8_t>(&c, 1), true);
+    }
+    writeCell(b.lines()[row].mutableCells(x, 1), c, 1, TinyAtom(), b.semanticContent.code(), curAttr);
+    b.setX(x + 1);
+    if (!b.wraparound) holdCursorAtRightMargin();
+    updateRange(b.y());
+}
+
 // A run of printable ASCII that fits the rest of the cursor's row: the commonest run of all,
 // words and lines between escape sequences, written at once. False leaves it to writeAscii.
 [[gnu::always_inline]] inline bool Terminal::writeAsciiInRow(std::span<const uint8_t> data) {

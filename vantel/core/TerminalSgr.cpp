@@ -36,6 +36,12 @@ UnderlineStyle underlineStyleFromSubparameter(int value) {
     }
 }
 
+// The separators of n parameters all joined by semicolons.
+std::string_view plainSeparators(int n) {
+    static constexpr std::string_view semicolons = ";;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;";
+    return semicolons.substr(0, static_cast<size_t>(std::clamp(n - 1, 0, static_cast<int>(semicolons.size()))));
+}
+
 void setUnderline(Attribute& attr, UnderlineStyle style) {
     if (style == UnderlineStyle::none) attr.style.remove(CharacterStyle::underline);
     else attr.style.insert(CharacterStyle::underline);
@@ -112,6 +118,38 @@ void Terminal::cmdCsiM(std::span<const int> pars, std::string_view collect, std:
             }
         }
         ++i;
+    }
+    curAttr = attr;
+}
+
+// The common codes in one pass; the first code it does not know sends the whole list to the
+// general path, which starts again from the attribute as it was.
+void Terminal::selectGraphicRendition(std::span<const int> pars) {
+    Attribute attr = curAttr;
+    const int n = static_cast<int>(pars.size());
+    for (int i = 0; i < n; ++i) {
+        const int p = pars[i];
+        if (p == 38 || p == 48) {
+            if (i + 2 >= n || pars[i + 1] != 5) return cmdCsiM(pars, {}, plainSeparators(n));
+            const AttrColor color = AttrColor::ansi256(colorComponent(pars[i + 2]));
+            if (p == 38) attr.fg = color;
+            else attr.bg = color;
+            i += 2;
+        } else if (p == 0) {
+            attr = Attribute::defaultAttribute;
+        } else if (p >= 30 && p <= 37) {
+            attr.fg = AttrColor::ansi256(static_cast<uint8_t>(p - 30));
+        } else if (p >= 40 && p <= 47) {
+            attr.bg = AttrColor::ansi256(static_cast<uint8_t>(p - 40));
+        } else if (p == 1) {
+            attr.style.insert(CharacterStyle::bold);
+        } else if (p == 39) {
+            attr.fg = AttrColor::defaultColor();
+        } else if (p == 49) {
+            attr.bg = AttrColor::defaultColor();
+        } else {
+            return cmdCsiM(pars, {}, plainSeparators(n));
+        }
     }
     curAttr = attr;
 }

@@ -1,0 +1,131 @@
+// CSI sequences of plain parameters (CUP, SGR and the rest) and lone characters between
+// sequences take a short way through the parser; cut anywhere, or fed one byte at a time
+// through the table, a stream must leave every cell, the cursor, the attribute and the dirty
+// rows exactly as they are.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/StreamCheck.h"
+#include "vantel/core/CellWriter.h"
+
+using namespace vantel;
+using vantel::testing::bytesOf;
+using vantel::testing::RecordingDelegate;
+using vantel::testing::terminalTranscript;
+using vantel::testing::VirtualScheduler;
+
+namespace {
+
+// Everything the short ways may touch, down to the fields the screen snapshot leaves out.
+std::string fullState(Terminal& terminal, const RecordingDelegate& delegate) {
+    std::string out = terminalTranscript(terminal, delegate);
+    for (Buffer* buffer : {&terminal.normalBuffer(), &terminal.altBuffer()}) {
+        for (int row = 0; row < buffer->lines().count(); ++row) {
+            BufferLine& line = buffer->lines()[row];
+            for (int col = 0; col < line.count(); ++col) {
+                const CharData& cell = line[col];
+                // Payload codes are handed out per process: only whether a cell has one.
+                out += std::to_string(cell.hasPayload()) + ":" + std::to_string(cell.semanticContentCode) + " ";
+            }
+            out += "\n";
+        }
+    }
+    const Attribute& attr = terminal.currentAttribute();
+    out += "attribute=" + std::to_string(attr.hash()) + "\n";
+    if (const auto range = terminal.getUpdateRange()) {
+        out += "dirty=" + std::to_string(range->first) + "-" + std::to_string(range->second) + "\n";
+    }
+    return out;
+}
+
+enum class Feed { whole, cutAt, byteAtATime };
+
+std::string run(std::string_view stream, Feed feed, size_t cut = 0) {
+    TerminalOptions options;
+    options.cols = 10;
+    options.rows = 5;
+    options.scrollback = 3;
+    RecordingDelegate delegate;
+    VirtualScheduler scheduler;
+    Terminal terminal(&delegate, options, &scheduler);
+    terminal.parser().setByteAtATime(feed == Feed::byteAtATime);
+    if (feed == Feed::cutAt) {
+        terminal.feed(bytesOf(stream.substr(0, cut)));
+        terminal.feed(bytesOf(stream.substr(cut)));
+    } else {
+        terminal.feed(bytesOf(stream));
+    }
+    return fullState(terminal, delegate);
+}
+
+}  // namespace
+
+TEST(CsiFastPathTest, EveryCutAndTheTableWalkLeaveTheSameTerminal) {
+    struct Case {
+        const char* name;
+        std::string stream;
+    } cases[] = {
+        {"CUP and lone characters", "\x1b[2;3HX\x1b[5;10HY\x1b[1;1HZ\x1b[4;7Hq"},
+        {"CUP with empty, missing and huge parameters", "\x1b[HA\x1b[;5HB\x1b[4;HC\x1b[99999;99999HD\x1b[3HE"},
+        {"CUP in origin mode inside a region", "\x1b[2;4r\x1b[?6h\x1b[2;3HX\x1b[9;9HY\x1b[HZ\x1b[?6l\x1b[r"},
+        {"256-colour pairs", "\x1b[38;5;196;48;5;21mX\x1b[38;5;7;48;5;255mY\x1b[0mZ"},
+        {"basic colours, bold, defaults", "\x1b[1;31;42mA\x1b[39;49mB\x1b[22;4mC\x1b[;34mD\x1b[mE"},
+        {"a reset in the middle of a list", "\x1b[1;31;0;44mA\x1b[45;0mB"},
+        {"incomplete and true colours", "\x1b[38;5mA\x1b[48;5;300mB\x1b[48;2;1;2;3mC\x1b[38;2;10;20mD\x1b[38;9;1mE"},
+        {"an unknown code among known ones", "\x1b[31;7;38;5;9;53;44mA\x1b[1;99999999;32mB"},
+        {"colon sub-parameters", "\x1b[38:5:200mA\x1b[4:3;48;5;1mB\x1b[58:2::1:2:3mC\x1b[38;5:1mD"},
+        {"23, 24 and 25 parameters",
+         "\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;31mA"
+         "\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;32mB"
+         "\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;33mC"
+         "\x1b[2;3;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1HD"},
+        {"controls inside the sequence", "\x1b[3\n;4HX\x1b[2;\r5HY\x1b[3\x18;4HZ\x1b[4\x1a;4Hq\x1b[1\x1b[32mW"},
+        {"DEL inside the sequence", "\x1b[3;\x7f" "4HX\x1b[3\x7f" "1mY"},
+        {"8-bit CSI", "\x9b" "2;6HX\x9b" "31mY\x9b" "HZ"},
+        {"private markers and intermediates", "\x1b[?25l\x1b[2 qX\x1b[>1;2mY\x1b[=5HZ\x1b[?1;2H!\x1b[1$H#"},
+        {"other finals", "ABCDEFGHIJ\x1b[2J\x1b[3;1HK\x1b[1K\x1b[5C\x1b[2AX\x1b[3;3f\x1b[2@Y\x1b[1P"},
+        {"a lone character before other escapes", "A\x1b" "7B\x1b" "8C\x1b" "DD\x1b]0;t\x07" "E\x1bPqF"},
+        {"DEL and text runs between sequences", "\x7f\x1b[HX\x1b[2;2Hab\x1b[3;3Hcde\x1b[1;1H \x1b[m"},
+        {"a cut character before a sequence", "ab\xe2\x1b[2;2HX\xe2\x9c\x1b[3;3HY\xe2\x9c\nZ\x1b[4;4H"},
+        {"insert mode", "abcdef\x1b[4h\x1b[1;1HX\x1b[1;3HY\x1b[4l\x1b[1;5HZ\x1b[1;1H"},
+        {"a translated character set", "\x1b(0\x1b[1;1Hq\x1b[1;2Hx\x1b(B\x1b[1;3Hq\x1b[1;1H"},
+        {"a hyperlink", "\x1b]8;;http://x\x07\x1b[2;2HL\x1b]8;;\x07\x1b[3;3HM\x1b[1;1H"},
+        {"the last column, with and without autowrap",
+         "\x1b[1;10HA\x1b[1;10HBC\x1b[?7l\x1b[2;10HD\x1b[2;10HE\x1b[3;9HFG\x1b[?7h\x1b[5;10HHI\x1b[1;1H"},
+        {"left and right margins", "\x1b[?69h\x1b[3;6s\x1b[2;6HX\x1b[2;7HY\x1b[?6h\x1b[1;9HZ\x1b[?6l\x1b[?69l\x1b[H"},
+        {"a semantic prompt", "\x1b]133;A\x07\x1b[1;1HP\x1b]133;B\x07\x1b[1;3HI\x1b]133;C\x07\x1b[2;1HO"},
+        {"the alternate screen", "\x1b[?1049h\x1b[2;2H\x1b[35mX\x1b[?1049l\x1b[3;3HY"},
+        {"scrolling below the screen", "\x1b[5;1Ha\n\x1b[5;10Hb\x1b[5;10Hcd\n\x1b[31me\x1b[5;1H"},
+    };
+    for (const Case& c : cases) {
+        const std::string expected = run(c.stream, Feed::byteAtATime);
+        ASSERT_EQ(run(c.stream, Feed::whole), expected) << c.name << ", in one read";
+        for (size_t cut = 1; cut < c.stream.size(); ++cut) {
+            ASSERT_EQ(run(c.stream, Feed::cutAt, cut), expected) << c.name << ", cut after byte " << cut;
+        }
+    }
+}
+
+// The short way for a lone character builds its cell field by field; the writer for runs
+// builds the same cell from its template.
+TEST(CsiFastPathTest, ALoneCharacterGetsTheCellOfARun) {
+    const Attribute attributes[] = {
+        Attribute::defaultAttribute,
+        Attribute(Attribute::Color::ansi256(196), Attribute::Color::trueColor(1, 2, 3),
+                  CharacterStyle(CharacterStyle::bold | CharacterStyle::italic), UnderlineStyle::curly,
+                  Attribute::Color::ansi256(4)),
+        Attribute::empty,
+    };
+    for (const Attribute& attribute : attributes) {
+        for (uint8_t semantic : {uint8_t{0}, uint8_t{6}}) {
+            const TinyAtom payload(static_cast<uint16_t>(semantic * 1000 + 7));
+            CharData written[2];
+            const uint8_t letter = 'Q';
+            CellWriter(attribute, payload, semantic).write(&written[0], &letter, 1);
+            writeCell(&written[1], 'Q', 1, payload, semantic, attribute);
+            EXPECT_EQ(written[0], written[1]);
+            EXPECT_EQ(written[0], CharData('Q', 1, payload, semantic, attribute));
+        }
+    }
+}
