@@ -277,11 +277,6 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
     const int64_t length = w.length;
     while (i < length) {
         if (bytes[i] >= 0x20) {
-            if (w.printStart < 0 && i + 1 < length && bytes[i + 1] == 0x1B && bytes[i] < 0x7F && terminal_) {
-                // A lone character between sequences.
-                terminal_->printAsciiCharacter(bytes[i++]);
-                continue;
-            }
             if (w.printStart < 0) {
                 w.printStart = i;
                 w.printAscii = true;
@@ -305,8 +300,13 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
         }
         if (i + 2 >= length || bytes[i + 1] != '[') return i;
         if (terminal_) {
-            const int64_t end = plainCsi(bytes, i + 2, length);
+            int64_t end = plainCsi(bytes, i + 2, length);
             if (end >= 0) {
+                // A lone character before the next sequence (a cursor move or a colour, then a
+                // character, over and over).
+                if (end + 1 < length && bytes[end + 1] == 0x1B && static_cast<uint8_t>(bytes[end] - 0x20) < 0x5F) {
+                    terminal_->printAsciiCharacter(bytes[end++]);
+                }
                 i = end;
                 continue;
             }

@@ -1,6 +1,7 @@
 // Character attributes (SGR), with the colon forms of underline styles and colours.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "vantel/core/TextUtil.h"
 #include "vantel/core/Terminal.h"
@@ -122,36 +123,59 @@ void Terminal::cmdCsiM(std::span<const int> pars, std::string_view collect, std:
     curAttr = attr;
 }
 
-// The common codes in one pass; the first code it does not know sends the whole list to the
-// general path, which starts again from the attribute as it was.
+// The common codes in one pass, on the attribute as three words in registers (fore- and
+// background, then style, underline style and the underline colour's first half, then its
+// second half): a copy field by field costs more than the codes themselves, and is stored
+// in the pieces the print path reads back. The first code it does not know sends the whole
+// list to the general path, which starts again from the attribute as it was.
 void Terminal::selectGraphicRendition(std::span<const int> pars) {
-    Attribute attr = curAttr;
+    static_assert(sizeof(Attribute) == 14 && sizeof(AttrColor) == 4);
+    auto* raw = reinterpret_cast<unsigned char*>(&curAttr);
+    uint64_t colors;
+    uint32_t middle;
+    uint16_t last;
+    std::memcpy(&colors, raw, 8);
+    std::memcpy(&middle, raw + 8, 4);
+    std::memcpy(&last, raw + 12, 2);
+    // A colour as its word; the palette index is its second byte.
+    const auto word = [](AttrColor color) {
+        uint32_t out;
+        std::memcpy(&out, &color, 4);
+        return uint64_t{out};
+    };
+    const uint64_t defaultColor = word(AttrColor::defaultColor());
+    const uint64_t paletteColor = word(AttrColor::ansi256(0));
+    constexpr uint64_t foreground = 0xFFFFFFFFULL, background = foreground << 32;
     const int n = static_cast<int>(pars.size());
     for (int i = 0; i < n; ++i) {
         const int p = pars[i];
         if (p == 38 || p == 48) {
             if (i + 2 >= n || pars[i + 1] != 5) return cmdCsiM(pars, {}, plainSeparators(n));
-            const AttrColor color = AttrColor::ansi256(colorComponent(pars[i + 2]));
-            if (p == 38) attr.fg = color;
-            else attr.bg = color;
+            const uint64_t color = paletteColor | uint64_t{colorComponent(pars[i + 2])} << 8;
+            colors = p == 38 ? (colors & background) | color : (colors & foreground) | color << 32;
             i += 2;
         } else if (p == 0) {
-            attr = Attribute::defaultAttribute;
+            const auto* initial = reinterpret_cast<const unsigned char*>(&Attribute::defaultAttribute);
+            std::memcpy(&colors, initial, 8);
+            std::memcpy(&middle, initial + 8, 4);
+            std::memcpy(&last, initial + 12, 2);
         } else if (p >= 30 && p <= 37) {
-            attr.fg = AttrColor::ansi256(static_cast<uint8_t>(p - 30));
+            colors = (colors & background) | paletteColor | static_cast<uint64_t>(p - 30) << 8;
         } else if (p >= 40 && p <= 47) {
-            attr.bg = AttrColor::ansi256(static_cast<uint8_t>(p - 40));
-        } else if (p == 1) {
-            attr.style.insert(CharacterStyle::bold);
+            colors = (colors & foreground) | (paletteColor | static_cast<uint64_t>(p - 40) << 8) << 32;
         } else if (p == 39) {
-            attr.fg = AttrColor::defaultColor();
+            colors = (colors & background) | defaultColor;
         } else if (p == 49) {
-            attr.bg = AttrColor::defaultColor();
+            colors = (colors & foreground) | defaultColor << 32;
+        } else if (p == 1) {
+            middle |= CharacterStyle::bold;
         } else {
             return cmdCsiM(pars, {}, plainSeparators(n));
         }
     }
-    curAttr = attr;
+    std::memcpy(raw, &colors, 8);
+    std::memcpy(raw + 8, &middle, 4);
+    std::memcpy(raw + 12, &last, 2);
 }
 
 Terminal::ExtendedColor Terminal::parseExtendedColor(std::span<const int> pars, std::string_view separators,
