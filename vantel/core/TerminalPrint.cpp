@@ -121,17 +121,21 @@ void Terminal::handlePrint(std::span<const uint8_t> data, bool printableAscii) {
 // character, the next sequence): what handlePrint does with it, without a run's setup.
 void Terminal::printAsciiCharacter(uint8_t c) {
     Buffer& b = *buffer_;
+    CircularBufferLineList& lines = b.lines();
     const int x = b.x();
-    const int right = b.marginMode ? b.marginRight : cols_ - 1;
     const int row = b.yBase() + b.y();
-    if (x > right || !putbackBuffer_.empty() || b.insertMode || (charset && charset->size > 0) || activeHyperlink ||
-        row < 0 || row >= b.lines().count() || x >= b.lines()[row].count()) {
-        return handlePrint(std::span<const uint8_t>(&c, 1), true);
+    if (row >= 0 && row < lines.count() && putbackBuffer_.empty() && !b.insertMode && !activeHyperlink &&
+        !(charset && charset->size > 0)) {
+        BufferLine& line = lines[row];
+        if (x <= (b.marginMode ? b.marginRight : cols_ - 1) && x < line.count()) {
+            writeCell(line.mutableCells(x, 1), c, 1, TinyAtom(), b.semanticContent.code(), curAttr);
+            b.setX(x + 1);
+            if (!b.wraparound) holdCursorAtRightMargin();
+            updateRange(b.y());
+            return;
+        }
     }
-    writeCell(b.lines()[row].mutableCells(x, 1), c, 1, TinyAtom(), b.semanticContent.code(), curAttr);
-    b.setX(x + 1);
-    if (!b.wraparound) holdCursorAtRightMargin();
-    updateRange(b.y());
+    handlePrint(std::span<const uint8_t>(&c, 1), true);
 }
 
 // A run of printable ASCII that fits the rest of the cursor's row: the commonest run of all,
