@@ -65,4 +65,26 @@ inline size_t printableAsciiEnd(const uint8_t* bytes, size_t from, size_t length
     return i;
 }
 
+// Whether one of the eight bytes of `word` is `byte`.
+inline bool hasByte(uint64_t word, uint8_t byte) {
+    const uint64_t x = word ^ (0x0101010101010101ULL * byte);
+    return ((x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL) != 0;
+}
+
+// For the eight bytes of `word` (read little-endian), the top bit of each byte that is no
+// decimal digit; `digits` gets the bytes with '0' taken away (0-9 for the digits).
+inline uint64_t nonDigitBytes(uint64_t word, uint64_t& digits) {
+    digits = word ^ 0x3030303030303030ULL;
+    // After the xor a digit is 0-9: adding 0x76 to a byte's low seven bits reaches its top bit
+    // from 10 up, and a top bit set already stays. No carry crosses bytes.
+    return (((digits & 0x7F7F7F7F7F7F7F7FULL) + 0x7676767676767676ULL) | digits) & 0x8080808080808080ULL;
+}
+
+// The value of the first `count` (at most three) of the digit bytes `digits` gives, without
+// a branch on the count: the digits moved up to end at the third byte, zeros before them.
+inline int smallDecimal(uint64_t digits, int count) {
+    const uint32_t v = static_cast<uint32_t>(digits << (8 * (3 - count)));
+    return static_cast<int>((v & 0xFF) * 100 + ((v >> 8) & 0xFF) * 10 + ((v >> 16) & 0xFF));
+}
+
 }  // namespace vantel::bytescan

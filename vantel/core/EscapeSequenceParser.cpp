@@ -324,6 +324,31 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
     return i;
 }
 
+// One or two parameters of at most three digits and the final byte within the eight bytes
+// at bytes[0...], `word`: both numbers from the word, with no branch on how many digits each
+// has. Returns the count of parameters read (0 when the sequence has another shape), plus
+// the final byte's offset times 256.
+int EscapeSequenceParser::shortParameters(const uint8_t* bytes, uint64_t word) {
+    uint64_t digits;
+    const uint64_t other = bytescan::nonDigitBytes(word, digits);
+    const int first = __builtin_ctzll(other | 1ULL << 63) >> 3;
+    const uint64_t rest = other & (other - 1);
+    const int second = __builtin_ctzll(rest | 1ULL << 63) >> 3;
+    const uint8_t end = bytes[first];
+    if (first > 3) return 0;
+    if (end == ';' && second - first <= 4 && static_cast<uint8_t>(bytes[second] - 0x40) <= 0x3E) {
+        pars_[0] = bytescan::smallDecimal(digits, first);
+        pars_[1] = bytescan::smallDecimal(digits >> (8 * first + 8), second - first - 1);
+        parsTxt_[0] = ';';
+        return 2 | second << 8;
+    }
+    if (static_cast<uint8_t>(end - 0x40) <= 0x3E) {
+        pars_[0] = bytescan::smallDecimal(digits, first);
+        return 1 | first << 8;
+    }
+    return 0;
+}
+
 // A CSI sequence of digits and semicolons only, at most maximumParameters of them, whose final
 // byte is in bytes[from, length): the commonest shape by far (cursor moves, colours). It is
 // read in one pass and acted on at once, CUP and SGR without the generic dispatch. Returns
@@ -332,17 +357,30 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
 int64_t EscapeSequenceParser::plainCsi(const uint8_t* bytes, int64_t from, int64_t length) {
     int count = 0;
     int64_t i = from;
-    for (;;) {
-        int value = 0;
-        unsigned digit;
-        while ((digit = static_cast<unsigned>(bytes[i]) - '0') < 10) {
-            value = accumulateDigit(value, digit);
-            if (++i == length) return -1;
+    uint64_t word;
+    if (from + 8 <= length && bytescan::hasByte((std::memcpy(&word, bytes + from, 8), word), 'H')) {
+        // Likely a cursor position: its two numbers have one to three digits from one sequence
+        // to the next (random places, as full-screen programs draw), where branches on each
+        // digit guess wrong half the time. Other sequences (colours, whose numbers mostly come
+        // in the same widths) go byte by byte, which costs them less.
+        count = shortParameters(bytes + from, word);
+        i = from + (count >> 8);
+        count &= 0xFF;
+    }
+    if (count == 0) {
+        // Byte by byte: more or longer parameters, or near the end of the read.
+        for (;;) {
+            int value = 0;
+            unsigned digit;
+            while ((digit = static_cast<unsigned>(bytes[i]) - '0') < 10) {
+                value = accumulateDigit(value, digit);
+                if (++i == length) return -1;
+            }
+            pars_[count++] = value;
+            if (bytes[i] != ';') break;
+            if (count == maximumParameters || ++i == length) return -1;
+            parsTxt_[count - 1] = ';';
         }
-        pars_[count++] = value;
-        if (bytes[i] != ';') break;
-        if (count == maximumParameters || ++i == length) return -1;
-        parsTxt_[count - 1] = ';';
     }
     const uint8_t c = bytes[i];
     if (c < 0x40 || c > 0x7E) return -1;

@@ -291,6 +291,7 @@ public:
     void handlePrint(std::span<const uint8_t> data, bool printableAscii = false);
     // handlePrint of the one byte c, printable ASCII.
     void printAsciiCharacter(uint8_t c);
+    [[gnu::noinline]] void printAsciiCharacterByRun(uint8_t c);
     void resetReadingBuffer() { putbackBuffer_.clear(); }
     std::optional<std::pair<int, int>> combiningTarget(Buffer& buffer);
     std::optional<TinyAtom> resolveActiveHyperlink();

@@ -135,8 +135,11 @@ void Terminal::printAsciiCharacter(uint8_t c) {
             return;
         }
     }
-    handlePrint(std::span<const uint8_t>(&c, 1), true);
+    printAsciiCharacterByRun(c);
 }
+
+// Kept out of the short way above, which then needs no stack frame of its own.
+void Terminal::printAsciiCharacterByRun(uint8_t c) { handlePrint(std::span<const uint8_t>(&c, 1), true); }
 
 // A run of printable ASCII that fits the rest of the cursor's row: the commonest run of all,
 // words and lines between escape sequences, written at once. False leaves it to writeAscii.

@@ -41,10 +41,10 @@ std::string fullState(Terminal& terminal, const RecordingDelegate& delegate) {
 
 enum class Feed { whole, cutAt, byteAtATime };
 
-std::string run(std::string_view stream, Feed feed, size_t cut = 0) {
+std::string run(std::string_view stream, int cols, int rows, Feed feed, size_t cut = 0) {
     TerminalOptions options;
-    options.cols = 10;
-    options.rows = 5;
+    options.cols = cols;
+    options.rows = rows;
     options.scrollback = 3;
     RecordingDelegate delegate;
     VirtualScheduler scheduler;
@@ -65,9 +65,17 @@ TEST(CsiFastPathTest, EveryCutAndTheTableWalkLeaveTheSameTerminal) {
     struct Case {
         const char* name;
         std::string stream;
+        int cols = 10;
+        int rows = 5;
     } cases[] = {
         {"CUP and lone characters", "\x1b[2;3HX\x1b[5;10HY\x1b[1;1HZ\x1b[4;7Hq"},
         {"CUP with empty, missing and huge parameters", "\x1b[HA\x1b[;5HB\x1b[4;HC\x1b[99999;99999HD\x1b[3HE"},
+        // On a screen big enough that no two of these land on the same cell.
+        {"CUP of one to four digits, empty and extra parameters",
+         "\x1b[1;1HA\x1b[3;100HB\x1b[100;3HC\x1b[1000;2HD\x1b[2;1000HE\x1b[;5HF\x1b[4;HG\x1b[0;7HI"
+         "\x1b[5;6;7HJ\x1b[6:3HK\x1b[7HL\x1b[12;9HM\x1b[13;10HN\x1b[2C\x1b[14HO\x1b[007;008HP\x1b[15;5fQ"
+         "\x1b[16;999HR\x1b[99;1HS\x1b[H",
+         120, 40},
         {"CUP in origin mode inside a region", "\x1b[2;4r\x1b[?6h\x1b[2;3HX\x1b[9;9HY\x1b[HZ\x1b[?6l\x1b[r"},
         {"256-colour pairs", "\x1b[38;5;196;48;5;21mX\x1b[38;5;7;48;5;255mY\x1b[0mZ"},
         {"basic colours, bold, defaults", "\x1b[1;31;42mA\x1b[39;49mB\x1b[22;4mC\x1b[;34mD\x1b[mE"},
@@ -99,10 +107,10 @@ TEST(CsiFastPathTest, EveryCutAndTheTableWalkLeaveTheSameTerminal) {
         {"scrolling below the screen", "\x1b[5;1Ha\n\x1b[5;10Hb\x1b[5;10Hcd\n\x1b[31me\x1b[5;1H"},
     };
     for (const Case& c : cases) {
-        const std::string expected = run(c.stream, Feed::byteAtATime);
-        ASSERT_EQ(run(c.stream, Feed::whole), expected) << c.name << ", in one read";
+        const std::string expected = run(c.stream, c.cols, c.rows, Feed::byteAtATime);
+        ASSERT_EQ(run(c.stream, c.cols, c.rows, Feed::whole), expected) << c.name << ", in one read";
         for (size_t cut = 1; cut < c.stream.size(); ++cut) {
-            ASSERT_EQ(run(c.stream, Feed::cutAt, cut), expected) << c.name << ", cut after byte " << cut;
+            ASSERT_EQ(run(c.stream, c.cols, c.rows, Feed::cutAt, cut), expected) << c.name << ", cut after byte " << cut;
         }
     }
 }
