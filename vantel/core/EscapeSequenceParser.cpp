@@ -300,16 +300,17 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
         }
         if (i + 2 >= length || bytes[i + 1] != '[') return i;
         if (terminal_) {
-            int64_t end = plainCsi(bytes, i + 2, length);
-            if (end >= 0) {
-                // A lone character before the next sequence (a cursor move or a colour, then a
-                // character, over and over).
+            // Sequences of the plain shape one after the other, each perhaps followed by a lone
+            // character (a cursor move or a colour, then a character, over and over).
+            int64_t end;
+            while ((end = plainCsi(bytes, i + 2, length)) >= 0) {
                 if (end + 1 < length && bytes[end + 1] == 0x1B && static_cast<uint8_t>(bytes[end] - 0x20) < 0x5F) {
                     terminal_->printAsciiCharacter(bytes[end++]);
                 }
                 i = end;
-                continue;
+                if (i + 2 >= length || bytes[i] != 0x1B || bytes[i + 1] != '[') break;
             }
+            if (end >= 0) continue;
         }
         beginSequence(w, i);
         const int64_t final = loadCsi(bytes, i + 2, length);
