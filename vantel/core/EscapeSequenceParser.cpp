@@ -2,6 +2,7 @@
 
 #include "vantel/core/ByteScan.h"
 #include "vantel/core/Terminal.h"
+#include "vantel/core/TerminalPrintOne.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -117,28 +117,7 @@ void Terminal::handlePrint(std::span<const uint8_t> data, bool printableAscii) {
     updateRange(b.y());
 }
 
-// One printable ASCII character between two sequences (a cursor move or a colour change, a
-// character, the next sequence): what handlePrint does with it, without a run's setup.
-void Terminal::printAsciiCharacter(uint8_t c) {
-    Buffer& b = *buffer_;
-    CircularBufferLineList& lines = b.lines();
-    const int x = b.x();
-    const int row = b.yBase() + b.y();
-    if (row >= 0 && row < lines.count() && putbackBuffer_.empty() && !b.insertMode && !activeHyperlink &&
-        !(charset && charset->size > 0)) {
-        BufferLine& line = lines[row];
-        if (x <= (b.marginMode ? b.marginRight : cols_ - 1) && x < line.count()) {
-            writeCell(line.mutableCells(x, 1), c, 1, TinyAtom(), b.semanticContent.code(), curAttr);
-            b.setX(x + 1);
-            if (!b.wraparound) holdCursorAtRightMargin();
-            updateRange(b.y());
-            return;
-        }
-    }
-    printAsciiCharacterByRun(c);
-}
-
-// Kept out of the short way above, which then needs no stack frame of its own.
+// The general way for printAsciiCharacter (TerminalPrintOne.h), kept out of its short way.
 void Terminal::printAsciiCharacterByRun(uint8_t c) { handlePrint(std::span<const uint8_t>(&c, 1), true); }
 
 // A run of printable ASCII that fits the rest of the cursor's row: the commonest run of all,
