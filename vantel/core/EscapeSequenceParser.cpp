@@ -326,6 +326,15 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
     return i;
 }
 
+namespace {
+// "38;5;" and "48;5;" as the low five bytes of a word read little-endian.
+constexpr uint64_t paletteWord(char first) {
+    return uint64_t(uint8_t(first)) | uint64_t('8') << 8 | uint64_t(';') << 16 | uint64_t('5') << 24 |
+           uint64_t(';') << 32;
+}
+constexpr uint64_t paletteForeground = paletteWord('3'), paletteBackground = paletteWord('4');
+}  // namespace
+
 // One or two parameters of at most three digits and the final byte within the eight bytes
 // at bytes[0...], `word`: both numbers from the word, with no branch on how many digits each
 // has. Returns the count of parameters read (0 when the sequence has another shape), plus
@@ -372,6 +381,29 @@ int64_t EscapeSequenceParser::plainCsi(const uint8_t* bytes, int64_t from, int64
     if (count == 0) {
         // Byte by byte: more or longer parameters, or near the end of the read.
         for (;;) {
+            if (i + 16 <= length && count + 3 <= maximumParameters) {
+                // A palette colour, "38;5;N" or "48;5;N": the index has one to three digits at
+                // random in colourful output, read from one word like a cursor position's.
+                uint64_t head, word, digits;
+                std::memcpy(&head, bytes + i, 8);
+                head &= 0xFFFFFFFFFFULL;
+                if (head == paletteForeground || head == paletteBackground) {
+                    std::memcpy(&word, bytes + i + 5, 8);
+                    const int n = __builtin_ctzll(bytescan::nonDigitBytes(word, digits) | 1ULL << 63) >> 3;
+                    if (n <= 3) {
+                        pars_[count] = head == paletteForeground ? 38 : 48;
+                        pars_[count + 1] = 5;
+                        pars_[count + 2] = bytescan::smallDecimal(digits, n);
+                        parsTxt_[count] = parsTxt_[count + 1] = ';';
+                        count += 3;
+                        i += 5 + n;
+                        if (bytes[i] != ';') break;
+                        if (count == maximumParameters || ++i == length) return -1;
+                        parsTxt_[count - 1] = ';';
+                        continue;
+                    }
+                }
+            }
             int value = 0;
             unsigned digit;
             while ((digit = static_cast<unsigned>(bytes[i]) - '0') < 10) {

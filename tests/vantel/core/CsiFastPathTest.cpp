@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "bench/BenchPayloads.h"
 #include "support/StreamCheck.h"
 #include "vantel/core/CellWriter.h"
 
@@ -78,6 +79,14 @@ TEST(CsiFastPathTest, EveryCutAndTheTableWalkLeaveTheSameTerminal) {
          120, 40},
         {"CUP in origin mode inside a region", "\x1b[2;4r\x1b[?6h\x1b[2;3HX\x1b[9;9HY\x1b[HZ\x1b[?6l\x1b[r"},
         {"256-colour pairs", "\x1b[38;5;196;48;5;21mX\x1b[38;5;7;48;5;255mY\x1b[0mZ"},
+        {"palette colours of zero to four digits, in groups up to the parameter limit",
+         "\x1b[38;5;mA\x1b[38;5;7mB\x1b[48;5;42mC\x1b[38;5;255;48;5;0mD\x1b[38;5;1234mE\x1b[1;38;5;100;4mF"
+         "\x1b[38;5;9:1mG\x1b[38;5:9mH\x1b[48;5;12;38;5;34;48;5;56;38;5;78;48;5;90;38;5;123;48;5;45;38;5;67mI"
+         "\x1b[38;5;1;38;5;2;38;5;3;38;5;4;38;5;5;38;5;6;38;5;7;38;5;8mJ\x1b[38;5;003;48;5;000mK"
+         // A group that would pass the 24th parameter, and a 25th after eight groups: both ignored.
+         "\x1b[0m\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;38;5;1mL\x1b[0m"
+         "\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;38;5;2mM"
+         "\x1b[38;5;1;38;5;2;38;5;3;38;5;4;38;5;5;38;5;6;38;5;7;38;5;8;1mN\x1b[5;1Hsixteen more bytes"},
         {"basic colours, bold, defaults", "\x1b[1;31;42mA\x1b[39;49mB\x1b[22;4mC\x1b[;34mD\x1b[mE"},
         {"a reset in the middle of a list", "\x1b[1;31;0;44mA\x1b[45;0mB"},
         {"incomplete and true colours", "\x1b[38;5mA\x1b[48;5;300mB\x1b[48;2;1;2;3mC\x1b[38;2;10;20mD\x1b[38;9;1mE"},
@@ -111,6 +120,17 @@ TEST(CsiFastPathTest, EveryCutAndTheTableWalkLeaveTheSameTerminal) {
         ASSERT_EQ(run(c.stream, c.cols, c.rows, Feed::whole), expected) << c.name << ", in one read";
         for (size_t cut = 1; cut < c.stream.size(); ++cut) {
             ASSERT_EQ(run(c.stream, c.cols, c.rows, Feed::cutAt, cut), expected) << c.name << ", cut after byte " << cut;
+        }
+    }
+}
+
+// The payloads the short ways were made for, at two sizes, against the table walk.
+TEST(CsiFastPathTest, BenchmarkPayloadsLeaveTheTerminalOfTheTableWalk) {
+    for (const char* name : {"sgr-cell", "cup-char", "sgr", "repaint", "cursor", "tui"}) {
+        for (const bench::Geometry g : {bench::Geometry{80, 24}, bench::Geometry{200, 60}}) {
+            const std::string stream = bench::makePayload(name, g, 48 * 1024, bench::benchmarkSeed).bytes;
+            EXPECT_EQ(run(stream, g.cols, g.rows, Feed::whole), run(stream, g.cols, g.rows, Feed::byteAtATime))
+                << name << " at " << g.cols << "x" << g.rows;
         }
     }
 }
