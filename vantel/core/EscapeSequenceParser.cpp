@@ -372,8 +372,8 @@ int64_t EscapeSequenceParser::plainCsi(const uint8_t* bytes, int64_t from, int64
     if (from + 8 <= length && bytescan::hasByte((std::memcpy(&word, bytes + from, 8), word), 'H')) {
         // Likely a cursor position: its two numbers have one to three digits from one sequence
         // to the next (random places, as full-screen programs draw), where branches on each
-        // digit guess wrong half the time. Other sequences (colours, whose numbers mostly come
-        // in the same widths) go byte by byte, which costs them less.
+        // digit guess wrong half the time. Other sequences go byte by byte, which costs those
+        // with numbers of steady widths less; palette colours are read as groups there.
         count = shortParameters(bytes + from, word);
         i = from + (count >> 8);
         count &= 0xFF;
@@ -384,12 +384,12 @@ int64_t EscapeSequenceParser::plainCsi(const uint8_t* bytes, int64_t from, int64
             if (i + 16 <= length && count + 3 <= maximumParameters) {
                 // A palette colour, "38;5;N" or "48;5;N": the index has one to three digits at
                 // random in colourful output, read from one word like a cursor position's.
-                uint64_t head, word, digits;
+                uint64_t head, index, digits;
                 std::memcpy(&head, bytes + i, 8);
                 head &= 0xFFFFFFFFFFULL;
                 if (head == paletteForeground || head == paletteBackground) {
-                    std::memcpy(&word, bytes + i + 5, 8);
-                    const int n = __builtin_ctzll(bytescan::nonDigitBytes(word, digits) | 1ULL << 63) >> 3;
+                    std::memcpy(&index, bytes + i + 5, 8);
+                    const int n = __builtin_ctzll(bytescan::nonDigitBytes(index, digits) | 1ULL << 63) >> 3;
                     if (n <= 3) {
                         pars_[count] = head == paletteForeground ? 38 : 48;
                         pars_[count + 1] = 5;

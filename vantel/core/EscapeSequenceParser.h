@@ -95,6 +95,8 @@ public:
 
     // Dispatch of finished sequences to the terminal.
     virtual void dispatchExecute(uint8_t code);
+    // With a terminal, CUP and SGR whose parameters are digits and semicolons only go to it
+    // directly from the parser's short way, not through dispatchCsi.
     virtual void dispatchCsi(uint8_t code, std::span<const int> pars, std::string_view collect);
     virtual void dispatchEsc(std::string_view collect, uint8_t code);
     virtual void dispatchOsc(int64_t code, std::span<const uint8_t> data);
