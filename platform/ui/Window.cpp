@@ -59,10 +59,12 @@ void addCross(const gfx::Rect& f, double radius, double inset, double scale, std
 
 // Where subviews of `view` (or theirs, a few levels down) paint their whole frame opaquely, in
 // window points, inside `clip`: what lies under those will be painted over. Only views that meet
-// `near` are looked into.
-void opaqueCovers(const View& view, std::span<const gfx::Rect> clip, const gfx::Rect& near, double scale, int depth,
+// `near` are looked into. A shown blur reads what was painted beneath it, so nothing drawn after
+// it counts: true when one was met.
+bool opaqueCovers(const View& view, std::span<const gfx::Rect> clip, const gfx::Rect& near, double scale, int depth,
                   std::vector<gfx::Rect>& out) {
     for (const View* sub : view.subviews()) {
+        if (!sub->isHidden() && dynamic_cast<const BlurView*>(sub)) return true;
         const auto& ground = sub->layerBackgroundColor();
         const bool opaque = sub->isOpaque() || (ground && ground->alpha >= 1);
         const bool deeper = depth > 1 && !sub->subviews().empty();
@@ -74,11 +76,12 @@ void opaqueCovers(const View& view, std::span<const gfx::Rect> clip, const gfx::
         if (sub->clipsToBounds()) {
             std::vector<gfx::Rect> inner;
             addCross(f, sub->cornerRadius(), 0, scale, clip, inner);
-            if (!inner.empty()) opaqueCovers(*sub, inner, near, scale, depth - 1, out);
-        } else {
-            opaqueCovers(*sub, clip, near, scale, depth - 1, out);
+            if (!inner.empty() && opaqueCovers(*sub, inner, near, scale, depth - 1, out)) return true;
+        } else if (opaqueCovers(*sub, clip, near, scale, depth - 1, out)) {
+            return true;
         }
     }
+    return false;
 }
 
 gfx::Size usableSize(gfx::Size size) {

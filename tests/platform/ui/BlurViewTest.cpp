@@ -45,6 +45,7 @@ class BlurViewTest : public ::testing::Test {
 protected:
     BlurViewTest() {
         window.setContentView(&root);
+        root.setLayerBackgroundColor(Rgba{0.2, 0.3, 0.4, 1});
         root.addSubview(&stripes);
         root.addSubview(&blur);
     }
@@ -117,6 +118,7 @@ TEST_F(BlurViewTest, TintLiesOverTheBlur) {
 struct Scene {
     explicit Scene(double scale) : window({120, 80}, scale) {
         window.setContentView(&root);
+        root.setLayerBackgroundColor(Rgba{0.2, 0.3, 0.4, 1});
         root.addSubview(&stripes);
         root.addSubview(&box);
         box.addSubview(&inner);
@@ -126,7 +128,7 @@ struct Scene {
     }
     headless::HeadlessWindow window;
     View root;
-    StripesView stripes{Rect{0, 0, 120, 80}};
+    StripesView stripes{Rect{0, 0, 64, 80}};
     View box{Rect{20, 20, 40, 30}};
     Square inner{Rect{5, 5, 12, 10}, Rgba{0, 1, 0, 1}};
     BlurView blur{Rect{8, 8, 104, 64}};
@@ -175,6 +177,11 @@ TEST_P(BlurCover, DrawnPiecemealItShowsWhatAFreshDrawingShows) {
              s.inner.setNeedsDisplay();
          }},
         {"a view beneath moves", [](Scene& s) { s.box.setFrameOrigin({61, 33}); }},
+        {"a view beneath moves out from under the card", [](Scene& s) {
+             s.box.setLayerBackgroundColor(Rgba{1, 1, 1, 1});
+             s.card.setFrameOrigin({22, 22});
+             s.box.setFrameOrigin({70, 8});
+         }},
         {"a view beneath hides", [](Scene& s) { s.box.setHidden(true); }},
         {"a view beneath is raised over the blur", [](Scene& s) { s.root.addSubview(&s.box); }},
         {"the card is lowered beneath the blur", [](Scene& s) { s.root.addSubview(&s.card, &s.blur); }},
@@ -230,7 +237,8 @@ TEST_P(BlurCover, ViewsBeneathAreDrawnOnlyWhereTheyChanged) {
 
 TEST_P(BlurCover, ABlurThatLetsLightThroughCoversNothing) {
     Scene s(GetParam());
-    // The stripes leave a hole: the window is clear there.
+    // Nothing paints the window: it is clear there.
+    s.root.setLayerBackgroundColor(std::nullopt);
     s.stripes.setHidden(true);
     settle(s);
     EXPECT_FALSE(s.blur.coversBeneath());
