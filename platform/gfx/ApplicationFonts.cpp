@@ -5,6 +5,9 @@
 #include <pango/pangofc-fontmap.h>
 
 #include <cctype>
+#include <map>
+#include <mutex>
+#include <utility>
 
 namespace platform::gfx {
 
@@ -19,18 +22,19 @@ bool sameFamily(std::string_view a, std::string_view b) {
     return true;
 }
 
-}  // namespace
-
-bool ApplicationFonts::add(const std::filesystem::path& file) {
-    return FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(file.c_str())) == FcTrue;
+// What fontconfig answered, by family and weight, until the set of fonts changes: the interface
+// asks for its faces every time it builds a styled text.
+std::map<std::pair<std::string, int>, std::optional<std::string>>& faceNames() {
+    static std::map<std::pair<std::string, int>, std::optional<std::string>> names;
+    return names;
 }
 
-void ApplicationFonts::changed() {
-    PangoFontMap* map = pango_cairo_font_map_get_default();
-    if (map && PANGO_IS_FC_FONT_MAP(map)) pango_fc_font_map_config_changed(PANGO_FC_FONT_MAP(map));
+std::mutex& faceNamesLock() {
+    static std::mutex lock;
+    return lock;
 }
 
-std::optional<std::string> ApplicationFonts::faceName(std::string_view family, FontWeight weight) {
+std::optional<std::string> matchFaceName(std::string_view family, FontWeight weight) {
     FcPattern* pattern = FcPatternCreate();
     const std::string name(family);
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
@@ -53,6 +57,32 @@ std::optional<std::string> ApplicationFonts::faceName(std::string_view family, F
         face = reinterpret_cast<const char*>(value);
     FcPatternDestroy(match);
     return face;
+}
+
+}  // namespace
+
+bool ApplicationFonts::add(const std::filesystem::path& file) {
+    const bool added = FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(file.c_str())) == FcTrue;
+    std::lock_guard lock(faceNamesLock());
+    faceNames().clear();
+    return added;
+}
+
+void ApplicationFonts::changed() {
+    {
+        std::lock_guard lock(faceNamesLock());
+        faceNames().clear();
+    }
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    if (map && PANGO_IS_FC_FONT_MAP(map)) pango_fc_font_map_config_changed(PANGO_FC_FONT_MAP(map));
+}
+
+std::optional<std::string> ApplicationFonts::faceName(std::string_view family, FontWeight weight) {
+    auto key = std::make_pair(std::string(family), static_cast<int>(weight));
+    std::lock_guard lock(faceNamesLock());
+    auto& names = faceNames();
+    if (auto it = names.find(key); it != names.end()) return it->second;
+    return names[std::move(key)] = matchFaceName(family, weight);
 }
 
 }  // namespace platform::gfx

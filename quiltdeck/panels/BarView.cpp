@@ -146,8 +146,19 @@ RichText BarView::countsLine(int total, int busy, int waiting, int done) {
 }
 
 void BarView::update(int total, int busy, int waiting, int done) {
-    counts_.setRichText(countsLine(total, busy, waiting, done));
-    layout();
+    RichText line = countsLine(total, busy, waiting, done);
+    // Counts change with every status a tile reports: only the counts are measured and placed
+    // again, and only when their line reads otherwise.
+    if (line == shownCounts_) return;
+    shownCounts_ = line;
+    counts_.setRichText(std::move(line));
+    placeCounts();
+}
+
+void BarView::placeCounts() {
+    counts_.sizeToFit();
+    const Rect counts = counts_.frame();
+    counts_.setFrameOrigin({languagePicker_.frame().x - counts.width - 16, centreY - counts.height / 2});
 }
 
 void BarView::pickLanguage() {
@@ -186,9 +197,7 @@ void BarView::layout() {
     const Rect picker = languagePicker_.frame();
     languagePicker_.setFrameOrigin({width - picker.width - 14, centreY - picker.height / 2});
 
-    counts_.sizeToFit();
-    const Rect counts = counts_.frame();
-    counts_.setFrameOrigin({languagePicker_.frame().x - counts.width - 16, centreY - counts.height / 2});
+    placeCounts();
 
     material_.setFrame(bounds());
     hairline_.setFrame({0, height - 1, width, 1});

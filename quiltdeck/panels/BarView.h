@@ -38,7 +38,7 @@ public:
     bool isFlipped() const override { return true; }
     void setFrameSize(Size size) override;
 
-    // Rebuilds the counts line and lays the bar out.
+    // Rebuilds the counts line and places it again when it reads otherwise.
     void update(int total, int busy, int waiting, int done);
     // Re-reads every title and colour (on each Theme.didChange, which follows language changes).
     void applyTheme();
@@ -75,6 +75,7 @@ private:
         return {&newButton_, &browsersButton_, &historyButton_, &settingsButton_, &guideButton_};
     }
     void styleButton(platform::ui::Button& button);
+    void placeCounts();
     void pickLanguage();
 
     platform::ui::View material_;
@@ -87,6 +88,7 @@ private:
     platform::ui::Button guideButton_;
     platform::ui::Button aiToggle_{platform::ui::Button::Type::checkBox};
     platform::ui::Label counts_;
+    platform::ui::RichText shownCounts_;
     platform::ui::PopUpButton languagePicker_;
     Rule hairline_;
     platform::runtime::NotificationCenter::Subscription themeObserver_;
