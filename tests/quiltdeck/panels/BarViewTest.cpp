@@ -1,5 +1,7 @@
 #include "quiltdeck/panels/BarView.h"
 
+#include <functional>
+
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/sessions/Store.h"
@@ -95,6 +97,34 @@ TEST_F(BarViewTest, LayoutPlacesEveryPart) {
     bar.setFrame({0, 0, 1400, BarView::height});
     EXPECT_DOUBLE_EQ(bar.languagePicker().frame().maxX(), 1400 - 14);
     EXPECT_DOUBLE_EQ(bar.newButton().frame().x, version.x + version.width + 16);
+}
+
+TEST_F(BarViewTest, CountsFollowEveryUpdateRightAlignedBeforeThePicker) {
+    BarView bar({0, 0, 1200, BarView::height});
+    struct Case {
+        const char* name;
+        int total, busy, waiting, done;
+        std::function<void()> before;
+    };
+    const Case cases[] = {
+        {"first counts", 3, 1, 0, 2, nullptr},
+        {"the same again", 3, 1, 0, 2, nullptr},
+        {"a longer line", 120, 100, 15, 5, nullptr},
+        {"a shorter line", 1, 0, 0, 0, nullptr},
+        {"the same counts in another language", 1, 0, 0, 0, [] { Lang::setCurrent(Lang::de); }},
+        {"the same counts in the light theme", 1, 0, 0, 0, [this] { setDark(false); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.before) c.before();
+        bar.update(c.total, c.busy, c.waiting, c.done);
+        const platform::ui::RichText line = BarView::countsLine(c.total, c.busy, c.waiting, c.done);
+        EXPECT_EQ(bar.counts().text(), line.string());
+        const Rect counts = bar.counts().frame();
+        EXPECT_DOUBLE_EQ(counts.maxX(), bar.languagePicker().frame().x - 16);
+        EXPECT_DOUBLE_EQ(counts.y + counts.height / 2, 26);
+        EXPECT_NEAR(counts.width, line.measure().width, 2);
+    }
 }
 
 TEST_F(BarViewTest, PillsTitlesAndRoles) {
