@@ -135,12 +135,12 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
                r.maxY() >= mine.maxY() - 1e-6;
     });
     if (covering_) {
-        // Only what changed beneath was drawn there.
-        for (const Rect& r : rectsBeingDrawn()) {
-            for (const Rect& c : changesDrawn_) {
-                const Rect piece = r.intersection(convertFromWindow(c));
-                if (!piece.isEmpty()) changed |= captureRect(canvas, box, piece);
-            }
+        // Only what changed beneath was drawn there, all of it, though views over this one may
+        // leave it less to draw.
+        const Rect shown = window()->visibleRect(*this);
+        for (const Rect& c : changesDrawn_) {
+            const Rect piece = convertFromWindow(c.intersection(shown));
+            if (!piece.isEmpty()) changed |= captureRect(canvas, box, piece);
         }
     } else {
         for (const Rect& r : rectsBeingDrawn()) changed |= captureRect(canvas, box, r);

@@ -93,6 +93,18 @@ bool finite(const gfx::Rect& r) {
     return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
 }
 
+// What of `rects` lies outside every cover; `rects` as they are when that takes too many pieces.
+std::vector<gfx::Rect> outside(const std::vector<gfx::Rect>& rects, const std::vector<gfx::Rect>& covers) {
+    std::vector<gfx::Rect> pieces = rects, left;
+    for (const gfx::Rect& c : covers) {
+        left.clear();
+        for (const gfx::Rect& p : pieces) subtract(p, c, left);
+        std::swap(pieces, left);
+        if (pieces.size() > 64) return rects;
+    }
+    return pieces;
+}
+
 // Whether `view` is drawn before `above` and not as a part of it: an ancestor, or a view that
 // comes earlier in the order where their branches part.
 bool drawnBelow(const View& view, const View& above) {
@@ -621,7 +633,24 @@ void Window::drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canva
             if (b == &v && b->covering_) backdrop = i + 1;
         }
     }
-    std::vector<Rect> shown;
+    // Where later siblings paint every pixel (an opaque view or ground): a view without subviews
+    // under them (a scrim, a blur) is drawn only around them.
+    std::vector<std::vector<Rect>> grounds(subviews.size());
+    bool anyGround = false;
+    for (size_t i = 1; i < subviews.size(); ++i) {
+        const View& v = *subviews[i];
+        const auto& ground = v.layerBackgroundColor();
+        if (v.isHidden() || v.presentationOpacity() < 1 || !(v.isOpaque() || (ground && ground->alpha >= 1))) continue;
+        addCross(v.convertToWindow(v.bounds()), v.cornerRadius(), 0, canvas.scale(), std::span(&visible, 1), grounds[i]);
+        anyGround = anyGround || !grounds[i].empty();
+    }
+    // A shown blur reads what was drawn beneath it: no sibling over it covers a view beneath it.
+    std::vector<size_t> below(subviews.size(), subviews.size());
+    for (size_t i = subviews.size(); i-- > 1;) {
+        const bool blur = !subviews[i]->isHidden() && dynamic_cast<const BlurView*>(subviews[i]);
+        below[i - 1] = blur ? i : below[i];
+    }
+    std::vector<Rect> shown, over;
     for (size_t i = 0; i < subviews.size(); ++i) {
         View& sub = *subviews[i];
         // Where the view draws: its frame and shadow, unless its subviews may run past it.
@@ -635,10 +664,17 @@ void Window::drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canva
         for (const Rect& d : dirty) {
             const Rect drawn = reach ? d.intersection(*reach) : d;
             bool covered = drawn.isEmpty();
-            for (size_t j = i + 1; j < subviews.size() && !covered; ++j) covered = !covers[j].isEmpty() && covers[j].contains(drawn);
+            for (size_t j = i + 1; j < below[i] && !covered; ++j) covered = !covers[j].isEmpty() && covers[j].contains(drawn);
             if (covered) continue;
             if (i + 1 < backdrop) cutByBackdrops(subviews, i + 1, d, shown);
             else shown.push_back(d);
+        }
+        // A blur keeps its copy whole by taking all it is given until it covers.
+        const auto* blur = dynamic_cast<const BlurView*>(&sub);
+        if (anyGround && !shown.empty() && sub.subviews().empty() && (!blur || blur->covering_)) {
+            over.clear();
+            for (size_t j = i + 1; j < below[i]; ++j) over.insert(over.end(), grounds[j].begin(), grounds[j].end());
+            if (!over.empty()) shown = outside(shown, over);
         }
         if (!shown.empty()) drawView(sub, canvas, shown, visible);
     }

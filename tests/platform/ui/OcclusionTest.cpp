@@ -43,7 +43,8 @@ TEST(OcclusionTest, ViewsUnderAnOpaqueSiblingAreLeftUndrawnWhereItCoversTheDirty
         {"Covered", true, 0, 1, {20, 20, 10, 10}, false},
         {"Partly covered", true, 0, 1, {5, 5, 30, 30}, true},
         {"Not opaque", false, 0, 1, {20, 20, 10, 10}, true},
-        {"Rounded", true, 8, 1, {20, 20, 10, 10}, true},
+        {"Rounded, inside its corners", true, 8, 1, {20, 20, 10, 10}, false},
+        {"Rounded, at a corner", true, 8, 1, {10, 10, 4, 4}, true},
         {"Fading", true, 0, 0.5, {20, 20, 10, 10}, true},
     };
     for (const Case& c : cases) {
