@@ -114,7 +114,7 @@ TEST_F(BlurViewTest, TintLiesOverTheBlur) {
     EXPECT_EQ(window.pixel(100, 80), 0xff0000ffu);
 }
 
-// Stripes, a box with a square in it beneath the blur, and a card over it.
+// Stripes, a box with a square in it beneath the blur, a translucent scrim and a card over it.
 struct Scene {
     explicit Scene(double scale) : window({120, 80}, scale) {
         window.setContentView(&root);
@@ -123,6 +123,8 @@ struct Scene {
         root.addSubview(&box);
         box.addSubview(&inner);
         root.addSubview(&blur);
+        scrim.setLayerBackgroundColor(Rgba{0, 0, 0, 0.4});
+        root.addSubview(&scrim);
         root.addSubview(&card);
         blur.setTint(Rgba{0, 0, 0.2, 0.3});
     }
@@ -132,6 +134,7 @@ struct Scene {
     View box{Rect{20, 20, 40, 30}};
     Square inner{Rect{5, 5, 12, 10}, Rgba{0, 1, 0, 1}};
     BlurView blur{Rect{8, 8, 104, 64}};
+    View scrim{Rect{8, 8, 104, 64}};
     Square card{Rect{30, 30, 30, 20}, Rgba{1, 0.5, 0, 1}};
 };
 
