@@ -448,6 +448,26 @@ void Canvas::drawImage(const Image& image, const Rect& rect) {
     cairo_surface_destroy(source);
 }
 
+void Canvas::paintImage(const Image& image, const Rect& rect) {
+    cleared_.reset();
+    if (image.isEmpty() || !finite(rect) || rect.isEmpty() ||
+        image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
+        return;
+    }
+    cairo_surface_t* source = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())), CAIRO_FORMAT_ARGB32, image.width,
+        image.height, image.width * 4);
+    cairo_save(cairo_);
+    cairo_translate(cairo_, rect.x, rect.maxY());
+    cairo_scale(cairo_, rect.width / image.width, -rect.height / image.height);
+    cairo_set_source_surface(cairo_, source, 0, 0);
+    cairo_pattern_set_extend(cairo_get_source(cairo_), CAIRO_EXTEND_NONE);
+    cairo_pattern_set_filter(cairo_get_source(cairo_), CAIRO_FILTER_GOOD);
+    cairo_paint(cairo_);
+    cairo_restore(cairo_);
+    cairo_surface_destroy(source);
+}
+
 void Canvas::drawImageAtPixel(const Image& image, int x, int y, double opacity) {
     cleared_.reset();
     opacity = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 1.0;

@@ -124,6 +124,10 @@ public:
                             std::span<const GradientStop> stops);
     // Draws the image scaled into the rectangle, upright.
     void drawImage(const Image& image, const Rect& rect);
+    // Draws the image as drawImage does, for an image whose outermost pixels are clear: samples
+    // past its edges are clear, and the clip alone bounds what is composited. Turned, the image is
+    // composited at once instead of row by row under an antialiased rectangle.
+    void paintImage(const Image& image, const Rect& rect);
     // Composites the image as it is, untransformed, its top-left pixel on device pixel (x, y), at
     // an opacity: the same pixels as the image drawn into a transparency layer at that opacity.
     void drawImageAtPixel(const Image& image, int x, int y, double opacity = 1);

@@ -78,7 +78,8 @@ gfx::Path roundedRectPath(const gfx::Rect& rect, double radius) {
     return path;
 }
 
-void drawShadow(gfx::Canvas& canvas, const gfx::Rect& shape, double cornerRadius, double radius, gfx::Rgba color) {
+void drawShadow(gfx::Canvas& canvas, const gfx::Rect& shape, double cornerRadius, double radius, gfx::Rgba color,
+                const std::optional<gfx::Rect>& within) {
     if (shape.isEmpty() || !(color.alpha > 0)) return;
     const double s = canvas.scale();
     const double corner = std::max(0.0, std::min(cornerRadius, std::min(shape.width, shape.height) / 2));
@@ -106,7 +107,9 @@ void drawShadow(gfx::Canvas& canvas, const gfx::Rect& shape, double cornerRadius
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
             if (ws[col] <= 0 || hs[row] <= 0) continue;
-            canvas.drawImage(p.pieces[size_t(row * 3 + col)], gfx::Rect{xs[col], ys[row], ws[col], hs[row]});
+            const gfx::Rect piece{xs[col], ys[row], ws[col], hs[row]};
+            if (within && !piece.intersects(*within)) continue;
+            canvas.drawImage(p.pieces[size_t(row * 3 + col)], piece);
         }
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/Path.h"
 #include "platform/gfx/Rect.h"
@@ -13,6 +15,8 @@ gfx::Path roundedRectPath(const gfx::Rect& rect, double radius);
 // The shadow of a rounded rectangle (canvas user space), blurred as a layer's shadow of `radius`
 // is: nine pieces of one small blurred template, cached by corner, blur, colour and scale, so a
 // shadow of any size costs nine image draws.
-void drawShadow(gfx::Canvas& canvas, const gfx::Rect& shape, double cornerRadius, double radius, gfx::Rgba color);
+// With `within`, only the parts that meet it are drawn (the caller clips to it).
+void drawShadow(gfx::Canvas& canvas, const gfx::Rect& shape, double cornerRadius, double radius, gfx::Rgba color,
+                const std::optional<gfx::Rect>& within = std::nullopt);
 
 }  // namespace platform::ui

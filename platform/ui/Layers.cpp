@@ -84,6 +84,36 @@ void placeLayer(gfx::Canvas& canvas, double scale, gfx::Point phase) {
 
 }  // namespace
 
+ShapeLayer::ShadowPiece ShapeLayer::inkedPiece(gfx::Image image) {
+    int x0 = image.width, y0 = image.height, x1 = 0, y1 = 0;
+    for (int y = 0; y < image.height; ++y) {
+        const uint32_t* row = image.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width);
+        for (int x = 0; x < image.width; ++x) {
+            if (row[x] == 0) continue;
+            x0 = std::min(x0, x), x1 = std::max(x1, x + 1);
+            y0 = std::min(y0, y), y1 = std::max(y1, y + 1);
+        }
+    }
+    ShadowPiece piece;
+    piece.wholeWidth = image.width, piece.wholeHeight = image.height;
+    if (x1 <= x0 || y1 <= y0) return piece;
+    // A ring of clear pixels round the ink: sampled past it, the piece gives what the whole gives.
+    piece.clearEdges = x0 >= 1 && y0 >= 1 && x1 < image.width && y1 < image.height;
+    if (!piece.clearEdges) {
+        piece.image = std::move(image);
+        return piece;
+    }
+    piece.x = x0 - 1, piece.y = y0 - 1;
+    const int w = x1 + 1 - piece.x, h = y1 + 1 - piece.y;
+    piece.image.width = w, piece.image.height = h;
+    piece.image.pixels.reserve(static_cast<size_t>(w) * static_cast<size_t>(h));
+    for (int y = piece.y; y < piece.y + h; ++y) {
+        const uint32_t* row = image.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width);
+        piece.image.pixels.insert(piece.image.pixels.end(), row + piece.x, row + piece.x + w);
+    }
+    return piece;
+}
+
 void drawImageFlipped(gfx::Canvas& canvas, const gfx::Image& image, const gfx::Rect& rect) {
     canvas.save();
     // Back to y up for a moment: the reflection maps the rectangle onto itself.
@@ -276,7 +306,21 @@ void ShapeLayer::drawTurned(gfx::Canvas& canvas, double scale, const gfx::Path& 
     canvas.rotate(-rotation);
     canvas.translate(-box.width / 2, -box.height / 2);
     if (shadow_ && shadow_->opacity > 0 && shadow_->color.alpha > 0) {
-        drawImageFlipped(canvas, shadowImage(shape, start, end, scale), box);
+        // Only the piece with ink: turned, every pixel is sampled, and most of the bounds are clear.
+        const ShadowPiece& piece = shadowImage(shape, start, end, scale);
+        if (!piece.image.isEmpty()) {
+            const double sx = box.width / piece.wholeWidth, sy = box.height / piece.wholeHeight;
+            const Rect rect{box.x + piece.x * sx, box.y + piece.y * sy, piece.image.width * sx, piece.image.height * sy};
+            if (piece.clearEdges) {
+                canvas.save();
+                canvas.translate(0, rect.y + rect.maxY());
+                canvas.scaleBy(1, -1);
+                canvas.paintImage(piece.image, rect);
+                canvas.restore();
+            } else {
+                drawImageFlipped(canvas, piece.image, rect);
+            }
+        }
     }
     drawShape(canvas, shape);
     canvas.restore();
@@ -293,7 +337,8 @@ void ShapeLayer::drawShape(gfx::Canvas& canvas, const gfx::Path& shape) const {
     }
 }
 
-const gfx::Image& ShapeLayer::shadowImage(const gfx::Path& shape, double start, double end, double scale) const {
+const ShapeLayer::ShadowPiece& ShapeLayer::shadowImage(const gfx::Path& shape, double start, double end,
+                                                       double scale) const {
     // The stretch counts in 1/256ths: a blurred copy hides the difference, and a shape that
     // breathes between two lengths comes back to the same few copies.
     auto step = [](double v) { return static_cast<int>(std::lround(v * 256)); };
@@ -312,7 +357,7 @@ const gfx::Image& ShapeLayer::shadowImage(const gfx::Path& shape, double start, 
                   bitsOf(shadow_->radius),
                   color.premultipliedArgb(),
                   (fill_ ? 1u : 0u) | (stroke_ ? 2u : 0u)};
-    static std::list<std::pair<Key, gfx::Image>> cache;
+    static std::list<std::pair<Key, ShadowPiece>> cache;
     for (auto it = cache.begin(); it != cache.end(); ++it) {
         if (it->first != key) continue;
         cache.splice(cache.begin(), cache, it);
@@ -330,7 +375,7 @@ const gfx::Image& ShapeLayer::shadowImage(const gfx::Path& shape, double start, 
     }
     gfx::Image image = canvas.image();
     gfx::boxBlur(image, std::max(1, static_cast<int>(std::lround(shadow_->radius * scale / 2))), 3);
-    cache.emplace_front(key, std::move(image));
+    cache.emplace_front(key, inkedPiece(std::move(image)));
     if (cache.size() > 160) cache.pop_back();
     return cache.front().second;
 }
@@ -366,24 +411,28 @@ void TextLayer::setString(std::string string) {
     if (string == string_ && !richText_) return;
     string_ = std::move(string);
     richText_.reset();
+    laid_.reset();
     setNeedsDisplay();
 }
 
 void TextLayer::setFont(gfx::InterfaceFont font) {
     if (font == font_) return;
     font_ = std::move(font);
+    laid_.reset();
     setNeedsDisplay();
 }
 
 void TextLayer::setForegroundColor(gfx::Rgba color) {
     if (color == color_) return;
     color_ = color;
+    laid_.reset();
     setNeedsDisplay();
 }
 
 void TextLayer::setAlignment(TextAlignment alignment) {
     if (alignment == alignment_) return;
     alignment_ = alignment;
+    laid_.reset();
     setNeedsDisplay();
 }
 
@@ -391,12 +440,14 @@ void TextLayer::setRichText(RichText text) {
     if (richText_ == text) return;
     string_ = text.string();
     richText_ = std::move(text);
+    laid_.reset();
     setNeedsDisplay();
 }
 
 void TextLayer::setTruncation(Truncation truncation) {
     if (truncation == truncation_) return;
     truncation_ = truncation;
+    laid_.reset();
     setNeedsDisplay();
 }
 
@@ -404,6 +455,7 @@ void TextLayer::setMaximumLines(int lines) {
     lines = std::max(lines, 1);
     if (lines == maximumLines_) return;
     maximumLines_ = lines;
+    laid_.reset();
     setNeedsDisplay();
 }
 
@@ -429,7 +481,11 @@ void TextLayer::draw(gfx::Canvas& canvas, const Rect&) {
     options.wraps = maximumLines_ > 1;
     options.truncation = truncation_;
     options.maximumLines = maximumLines_ > 1 ? maximumLines_ : truncation_ == Truncation::none ? 0 : 1;
-    shownText().draw(canvas, bounds(), true, options);
+    if (!laid_ || laidFor_ != options) {
+        laid_ = shownText().lay(options);
+        laidFor_ = options;
+    }
+    RichText::drawLaid(canvas, bounds(), true, *laid_);
 }
 
 }  // namespace platform::ui

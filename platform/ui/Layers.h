@@ -118,7 +118,17 @@ private:
                     double rotation) const;
     // Draws with the flipped canvas of the layer: shadow, fill, stroke.
     void drawShape(gfx::Canvas& canvas, const gfx::Path& shape) const;
-    const gfx::Image& shadowImage(const gfx::Path& shape, double start, double end, double scale) const;
+    // The blurred shape, cut to its ink and a ring of clear pixels when it keeps that far from the
+    // edges (whole otherwise), and where that piece lies in the whole image of the bounds.
+    struct ShadowPiece {
+        gfx::Image image;
+        int x = 0, y = 0;
+        int wholeWidth = 0, wholeHeight = 0;
+        // Cut, with clear pixels all round.
+        bool clearEdges = false;
+    };
+    const ShadowPiece& shadowImage(const gfx::Path& shape, double start, double end, double scale) const;
+    static ShadowPiece inkedPiece(gfx::Image image);
 
     gfx::Path path_;
     uint64_t pathSignature_ = 0;
@@ -181,6 +191,9 @@ private:
     std::optional<RichText> richText_;
     Truncation truncation_ = Truncation::none;
     int maximumLines_ = 1;
+    // Laid out once for its options; every change of what is shown forgets it.
+    std::shared_ptr<const RichText::Laid> laid_;
+    TextLayoutOptions laidFor_;
 };
 
 // An image scaled proportionally, up or down, to fit the bounds, centred in them.

@@ -49,3 +49,12 @@ struct LaidParagraph {
 std::vector<LaidParagraph> layParagraphs(const RichText& text, const TextLayoutOptions& options);
 
 }  // namespace platform::ui::pango
+
+namespace platform::ui {
+
+struct RichText::Laid {
+    TextLayoutOptions options;
+    std::vector<pango::LaidParagraph> paragraphs;
+};
+
+}  // namespace platform::ui

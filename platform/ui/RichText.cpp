@@ -140,11 +140,20 @@ gfx::Size RichText::measure(const TextLayoutOptions& options, std::optional<doub
 }
 
 void RichText::draw(gfx::Canvas& canvas, const gfx::Rect& rect, bool flipped, const TextLayoutOptions& options) const {
+    drawLaid(canvas, rect, flipped, Laid{options, pango::layParagraphs(*this, options)});
+}
+
+std::shared_ptr<const RichText::Laid> RichText::lay(const TextLayoutOptions& options) const {
+    return std::make_shared<const Laid>(Laid{options, pango::layParagraphs(*this, options)});
+}
+
+void RichText::drawLaid(gfx::Canvas& canvas, const gfx::Rect& rect, bool flipped, const Laid& text) {
+    const TextLayoutOptions& options = text.options;
     double y = 0;
     const bool pangoAligns = options.width && (options.wraps || options.truncation != Truncation::none);
     canvas.save();
     canvas.clip(rect);
-    for (const pango::LaidParagraph& laid : pango::layParagraphs(*this, options)) {
+    for (const pango::LaidParagraph& laid : text.paragraphs) {
         const LineBoxes boxes = lineBoxes(laid);
         y += laid.paragraph.style.spacingBefore;
         double x = rect.x;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +57,8 @@ struct TextLayoutOptions {
     // 0: as many as the text needs.
     int maximumLines = 0;
     Truncation truncation = Truncation::none;
+
+    friend bool operator==(const TextLayoutOptions&, const TextLayoutOptions&) = default;
 };
 
 // Styled text: runs of UTF-8 with their attributes. Every fitted or sized-to-fit text of the
@@ -105,6 +108,10 @@ public:
     std::vector<ParagraphFrame> layout(const TextLayoutOptions& options) const;
     // Draws the text into `rect` of a view (flipped or not), its first line at the top.
     void draw(gfx::Canvas& canvas, const gfx::Rect& rect, bool flipped, const TextLayoutOptions& options) const;
+    // The text laid out at some options, to be drawn again and again while neither changes.
+    struct Laid;
+    std::shared_ptr<const Laid> lay(const TextLayoutOptions& options) const;
+    static void drawLaid(gfx::Canvas& canvas, const gfx::Rect& rect, bool flipped, const Laid& laid);
     // The link under a point given from the text's top-left corner (y downwards); empty for none.
     std::string linkAt(gfx::Point point, const TextLayoutOptions& options) const;
 

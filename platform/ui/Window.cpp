@@ -67,7 +67,8 @@ bool opaqueCovers(const View& view, std::span<const gfx::Rect> clip, const gfx::
         if (!sub->isHidden() && dynamic_cast<const BlurView*>(sub)) return true;
         const auto& ground = sub->layerBackgroundColor();
         const bool opaque = sub->isOpaque() || (ground && ground->alpha >= 1);
-        const bool deeper = depth > 1 && !sub->subviews().empty();
+        // What an opaque view that clips holds lies inside its own cover, nearly all of it.
+        const bool deeper = depth > 1 && !sub->subviews().empty() && !(opaque && sub->clipsToBounds());
         if (sub->isHidden() || !(opaque || deeper)) continue;
         const gfx::Rect f = sub->convertToWindow(sub->bounds());
         if (!f.intersects(near) || sub->presentationOpacity() < 1) continue;
@@ -567,11 +568,14 @@ void Window::drawShadowOf(View& view, gfx::Canvas& canvas, const std::vector<Rec
     std::vector<Rect> rects;
     for (const Rect& d : dirty) {
         std::vector<Rect> pieces{d.intersection(reach)};
-        for (const Rect& c : covered) {
+        // Apart from the pieces already taken: each is drawn on its own, once.
+        auto cut = [&](const Rect& c) {
             std::vector<Rect> left;
             for (const Rect& p : pieces) subtract(p, c, left);
             pieces = std::move(left);
-        }
+        };
+        for (const Rect& c : covered) cut(c);
+        for (size_t i = 0, taken = rects.size(); i < taken && !pieces.empty(); ++i) cut(rects[i]);
         for (const Rect& p : pieces) {
             if (!p.isEmpty()) rects.push_back(p);
         }
@@ -579,10 +583,14 @@ void Window::drawShadowOf(View& view, gfx::Canvas& canvas, const std::vector<Rec
     if (rects.empty()) return;
     gfx::Rgba color = shadow.color;
     color.alpha *= shadow.opacity;
-    canvas.save();
-    canvas.clip(rects);
-    drawShadow(canvas, shape, shadow.cornerRadius.value_or(view.cornerRadius()), shadow.radius, color);
-    canvas.restore();
+    // One box at a time: the shadow's images are composited straight into a box clip, and those
+    // that miss it cost nothing, where a clip of many boxes would make a mask for every image.
+    for (const Rect& r : rects) {
+        canvas.save();
+        canvas.clip(r);
+        drawShadow(canvas, shape, shadow.cornerRadius.value_or(view.cornerRadius()), shadow.radius, color, r);
+        canvas.restore();
+    }
 }
 
 // The body of a rounded shape is three boxes, where drawing keeps its box clips and its fast

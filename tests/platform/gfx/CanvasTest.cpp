@@ -405,3 +405,36 @@ TEST(Canvas, ResidentSurfacesDrawAsOrdinaryCanvases) {
         EXPECT_EQ(large.image().pixels, ordinary.image().pixels);
     }
 }
+
+TEST(Canvas, PaintedImagesWithClearEdgesMatchDrawnOnes) {
+    struct Case {
+        const char* name;
+        double scale, angle;
+        Rect rect;
+    };
+    const std::vector<Case> cases = {
+        {"upright", 1, 0, {3, 4, 12, 10}},           {"turned", 1, 0.7, {4, 3, 12, 10}},
+        {"turned at 2", 2, -2.1, {3.5, 4.25, 12, 10}}, {"stretched and turned", 1.5, 2.9, {2, 2, 16, 13}},
+    };
+    // Ink inside a ring of clear pixels.
+    Image image{12, 10, std::vector<uint32_t>(120, 0)};
+    for (int y = 1; y < 9; ++y) {
+        for (int x = 1; x < 11; ++x) image.pixels[size_t(y * 12 + x)] = Image::premultipliedPixel(250, 20 * x, 25 * y, 30 + 20 * x);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas painted({20, 20}, c.scale), drawn({20, 20}, c.scale);
+        for (Canvas* canvas : {&painted, &drawn}) {
+            canvas->fill(Rect{0, 0, 20, 20}, Rgba{0.1, 0.2, 0.3, 1});
+            canvas->clip(Rect{1, 1, 18, 18});
+            canvas->translate(10, 10);
+            canvas->rotate(c.angle);
+            canvas->translate(-10, -10);
+        }
+        painted.paintImage(image, c.rect);
+        drawn.drawImage(image, c.rect);
+        EXPECT_LE(platform::gfx::testing::worstDifference(painted.image().pixels, drawn.image().pixels), 1);
+        // Nothing past the clip.
+        EXPECT_EQ(painted.pixel(0, 0), drawn.pixel(0, 0));
+    }
+}

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/gfx/BoxBlur.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/headless/HeadlessWindow.h"
@@ -180,6 +181,112 @@ TEST(ShapeLayer, AFadingStillShapeMatchesItsDrawingInALayer) {
         expected.endTransparencyLayer(0.6);
         EXPECT_LE(worstDifference(window.surface().image().pixels, expected.image().pixels), 1);
         window.setContentView(nullptr);
+    }
+}
+
+TEST(ShapeLayer, ATurnedShadowMatchesTheWholeBlurredShapeTurned) {
+    struct Case {
+        const char* name;
+        double scale, rotation, margin;  // margin: room round the ring for its shadow
+    } const cases[] = {
+        {"room for the shadow", 1, 0.9, 12}, {"room at 2", 2, -2.4, 12},
+        {"the shadow reaches the edges", 1, 2.2, 3}, {"reaching them at 2", 2, 0.3, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::runtime::VirtualMainLoop loop;
+        platform::runtime::ScopedMainLoop scoped{loop};
+        headless::HeadlessWindow window{{100, 100}, c.scale};
+        FlippedView root;
+        root.setFrame({0, 0, 100, 100});
+        root.setLayerBackgroundColor(Rgba{0.1, 0.1, 0.12, 1});
+        window.setContentView(&root);
+        const double side = 44 + 2 * c.margin;
+        platform::gfx::Path arc;
+        arc.arc({side / 2, side / 2}, 20.5, 0, -2 * M_PI, true);
+        ShapeLayer shape({20, 15, side, side});
+        shape.setPath(arc);
+        shape.setStrokeColor(Rgba{1, 0.7, 0.4, 1});
+        shape.setLineWidth(2.5);
+        shape.setStrokeEnd(0.3);
+        shape.setRotation(c.rotation);
+        const ShapeLayer::Shadow shadow{Rgba{1, 0.7, 0.4, 1}, 0.7, 6};
+        shape.setShadow(shadow);
+        root.addSubview(&shape);
+        window.display();
+
+        // The shadow as a whole image of the bounds, drawn turned.
+        const platform::gfx::Path trimmed = arc.trimmed(0, 0.3);
+        platform::gfx::StrokeStyle style;
+        style.width = 2.5;
+        style.join = platform::gfx::StrokeStyle::Join::round;
+        platform::gfx::Canvas blurred({side, side}, c.scale);
+        blurred.translate(0, side);
+        blurred.scaleBy(1, -1);
+        blurred.stroke(trimmed, Rgba{1, 0.7, 0.4, 0.7}, style);
+        platform::gfx::Image image = blurred.image();
+        platform::gfx::boxBlur(image, static_cast<int>(std::lround(6 * c.scale / 2)), 3);
+        platform::gfx::Canvas expected({100, 100}, c.scale);
+        expected.fill(Rect{0, 0, 100, 100}, Rgba{0.1, 0.1, 0.12, 1});
+        expected.translate(0, 100);
+        expected.scaleBy(1, -1);
+        expected.clip(Rect{20, 15, side, side});
+        expected.translate(20 + side / 2, 15 + side / 2);
+        expected.rotate(-c.rotation);
+        expected.translate(-side / 2, -side / 2);
+        drawImageFlipped(expected, image, {0, 0, side, side});
+        expected.stroke(trimmed, Rgba{1, 0.7, 0.4, 1}, style);
+        EXPECT_LE(worstDifference(window.surface().image().pixels, expected.image().pixels), 1);
+        window.setContentView(nullptr);
+    }
+}
+
+TEST(TextLayer, ShowsEveryChangeOfWhatItDraws) {
+    struct Case {
+        const char* name;
+        std::function<void(TextLayer&)> change;
+    };
+    const std::vector<Case> cases = {
+        {"string", [](TextLayer& l) { l.setString("stopping"); }},
+        {"font", [](TextLayer& l) { l.setFont(platform::gfx::InterfaceFont::system(15, platform::gfx::FontWeight::bold)); }},
+        {"colour", [](TextLayer& l) { l.setForegroundColor(Rgba{1, 0, 0, 1}); }},
+        {"alignment", [](TextLayer& l) { l.setAlignment(TextAlignment::right); }},
+        {"truncation", [](TextLayer& l) { l.setTruncation(Truncation::tail); }},
+        {"lines", [](TextLayer& l) { l.setMaximumLines(3); }},
+        {"styled text", [](TextLayer& l) {
+             TextAttributes a;
+             a.font = platform::gfx::InterfaceFont::system(12, platform::gfx::FontWeight::regular);
+             a.color = Rgba{0, 1, 0, 1};
+             l.setRichText(RichText("styled", a));
+         }},
+        {"width", [](TextLayer& l) { l.setFrame({0, 10, 60, 40}); }},
+    };
+    auto setUp = [](TextLayer& l) {
+        l.setFrame({0, 10, 100, 40});
+        l.setForegroundColor(Rgba{1, 1, 1, 1});
+        l.setString("starting the assistant in a narrow layer");
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene late, early;
+        TextLayer changed, fresh;
+        setUp(changed);
+        setUp(fresh);
+        late.root.addSubview(&changed);
+        early.root.addSubview(&fresh);
+        late.window.display();
+        const std::vector<uint32_t> before = late.window.surface().image().pixels;
+        // Drawn again unchanged: the same.
+        changed.setNeedsDisplay();
+        late.window.displayIfNeeded();
+        EXPECT_EQ(late.window.surface().image().pixels, before);
+        c.change(changed);
+        late.window.displayIfNeeded();
+        c.change(fresh);
+        early.window.display();
+        const std::vector<uint32_t> after = late.window.surface().image().pixels;
+        EXPECT_NE(after, before);
+        EXPECT_LE(worstDifference(after, early.window.surface().image().pixels), 1);
     }
 }
 

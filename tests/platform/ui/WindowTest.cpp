@@ -10,6 +10,7 @@
 
 #include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessWindow.h"
+#include "support/CanvasInk.h"
 
 using namespace platform::ui;
 using platform::gfx::Rect;
@@ -363,6 +364,41 @@ TEST(Window, DirtyAreasStopAtClippingAncestorsAndManyStayApart) {
 
 // Redrawing part of a shadowed view draws the pixels drawing the whole window does, however the
 // view's or its subviews' opaque grounds cover the shadow (where they do not, it is drawn).
+TEST(Window, AShadowUnderOverlappingDirtyAreasIsDrawnOnce) {
+    // Dirty areas that overlap (the window keeps up to 32 apart) over a shadow's reach, drawn in one display.
+    const std::vector<std::vector<Rect>> cases = {
+        {{10, 10, 60, 40}, {40, 30, 60, 40}},
+        {{0, 0, 140, 30}, {20, 0, 30, 120}, {25, 5, 10, 10}},
+        {{100, 20, 30, 80}, {90, 80, 40, 30}},
+    };
+    for (const std::vector<Rect>& dirty : cases) {
+        SCOPED_TRACE(dirty.size());
+        auto draw = [&](bool partly) {
+            headless::HeadlessWindow window({140, 120}, 1);
+            View root(Rect{0, 0, 140, 120}), card(Rect{30.5, 30.25, 80, 60});
+            root.setLayerBackgroundColor(Rgba{1, 1, 1, 1});
+            View::Shadow shadow;
+            shadow.opacity = 0.6;
+            shadow.radius = 10;
+            shadow.offset = {0, 3};
+            card.setShadow(shadow);
+            card.setCornerRadius(8);
+            card.setLayerBackgroundColor(Rgba{0.2, 0.3, 0.4, 1});
+            root.addSubview(&card);
+            window.setContentView(&root);
+            window.displayIfNeeded();
+            if (partly) {
+                for (const Rect& r : dirty) window.invalidate(r);
+                window.displayIfNeeded();
+            }
+            std::vector<uint32_t> pixels = window.surface().image().pixels;
+            window.setContentView(nullptr);
+            return pixels;
+        };
+        EXPECT_LE(platform::gfx::testing::worstDifference(draw(true), draw(false)), 1);
+    }
+}
+
 TEST(Window, PartlyRedrawnShadowsMatchAWholeDrawing) {
     struct Case {
         const char* name;
