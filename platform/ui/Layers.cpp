@@ -179,11 +179,12 @@ void GradientLayer::draw(gfx::Canvas& canvas, const Rect&) {
             cache_ = Cache{image.image(), size, scale, phase};
         }
     }
+    // In a layer the window made, the layer shows the opacity.
+    const double opacity = drawsOwnOpacityNow() ? presentationOpacity() : 1;
     if (at) {
-        canvas.drawImageAtPixel(cache_->image, at->x, at->y, presentationOpacity());
+        canvas.drawImageAtPixel(cache_->image, at->x, at->y, opacity);
     } else {
         // Turned or mirrored: through a layer of its own at the opacity.
-        const double opacity = presentationOpacity();
         if (opacity < 1) canvas.beginTransparencyLayer();
         drawImageFlipped(canvas, cache_->image, box);
         if (opacity < 1) canvas.endTransparencyLayer(opacity);
@@ -273,7 +274,9 @@ void ShapeLayer::draw(gfx::Canvas& canvas, const Rect&) {
     const double start = presentationStrokeStart(), end = presentationStrokeEnd();
     if (end <= start || path_.isEmpty()) return;
     const gfx::Path shape = start <= 0 && end >= 1 ? path_ : path_.trimmed(start, end);
-    const double rotation = presentationRotation(), opacity = presentationOpacity();
+    const double rotation = presentationRotation();
+    // In a layer the window made, the layer shows the opacity.
+    const double opacity = drawsOwnOpacityNow() ? presentationOpacity() : 1;
     const bool moving = presentationValue(rotationKey) || presentationValue(strokeStartKey) ||
                         presentationValue(strokeEndKey);
     const std::optional<Placement> at = moving ? std::nullopt : placementOf(canvas);

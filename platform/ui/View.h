@@ -112,6 +112,13 @@ public:
     // True when draw() itself shows the view at its presentation opacity. The window then draws
     // it without a transparency layer, as long as it has no subviews, layer colour, border or shadow.
     virtual bool drawsItsOpacity() const { return false; }
+    // Whether the window leaves the opacity to draw() now: it says so, and nothing else of it
+    // (subviews, layer colour, border, shadow) needs the layer. draw() shows itself at this
+    // opacity; at 1 when the window draws it in a layer.
+    bool drawsOwnOpacityNow() const {
+        return drawsItsOpacity() && subviews().empty() && !layerBackgroundColor() && borderWidth() <= 0 &&
+               shadowOutset() <= 0;
+    }
     // The part of the bounds the view paints over what lies below it (all of it unless said).
     virtual Rect paintedBounds() const { return bounds(); }
     // Draws `dirty` (the union of rectsBeingDrawn()); the canvas is in the view's coordinates and

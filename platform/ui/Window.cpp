@@ -428,9 +428,7 @@ void Window::drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& 
     // A view fading as a whole: it and its subviews are drawn into a layer shown at its opacity.
     const double opacity = view.presentationOpacity();
     if (opacity <= 0) return;
-    const bool layered = opacity < 1 && !(view.drawsItsOpacity() && view.subviews().empty() &&
-                                          !view.layerBackgroundColor() && view.borderWidth() <= 0 &&
-                                          view.shadowOutset() <= 0);
+    const bool layered = opacity < 1 && !view.drawsOwnOpacityNow();
     if (layered) {
         // The layer is as large as the clip: cut to where the view and its subviews may draw, or a
         // small fading view would clear and composite a layer the size of every dirty rectangle.

@@ -96,6 +96,34 @@ TEST(ShapeLayer, ShadowReachesPastTheShape) {
     EXPECT_EQ(s.alpha(50, 50), 255);
 }
 
+TEST(Layers, AFadingLayerTheWindowPutsInALayerShowsItsOpacityOnce) {
+    // A border (even a clear one) or a subview makes the window draw the view in a layer at its
+    // opacity; the view must not fade itself as well.
+    for (bool glow : {true, false}) {
+        SCOPED_TRACE(glow ? "gradient" : "shape");
+        auto draw = [&](bool bordered) {
+            Scene s;
+            s.root.setLayerBackgroundColor(Rgba{0, 0, 0, 1});
+            s.root.setFrame({0, 0, 100, 100});
+            GradientLayer gradient({0, 0, 100, 100});
+            gradient.setStops({{0, Rgba{1, 1, 1, 1}}, {1, Rgba{1, 1, 1, 1}}});
+            ShapeLayer shape({0, 0, 100, 100});
+            platform::gfx::Path square;
+            square.addRect({10, 10, 80, 80});
+            shape.setPath(square);
+            shape.setFillColor(Rgba{1, 1, 1, 1});
+            View& layer = glow ? static_cast<View&>(gradient) : static_cast<View&>(shape);
+            layer.setOpacity(0.5);
+            if (bordered) layer.setBorder(1, Rgba{0, 0, 0, 0});
+            s.root.addSubview(&layer);
+            s.window.display();
+            return s.window.pixel(50, 50) & 0xFF;
+        };
+        EXPECT_NEAR(draw(false), 128, 1);
+        EXPECT_NEAR(draw(true), 128, 1);
+    }
+}
+
 TEST(ShapeLayer, AStillShapeShowsEveryChangeOfWhatItDraws) {
     struct Case {
         const char* name;
