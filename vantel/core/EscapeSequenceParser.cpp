@@ -306,7 +306,8 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
             int64_t end;
             while ((end = plainCsi(bytes, i + 2, length)) >= 0) {
                 if (end + 1 < length && bytes[end + 1] == 0x1B && static_cast<uint8_t>(bytes[end] - 0x20) < 0x5F) {
-                    terminal_->printAsciiCharacter(bytes[end++]);
+                    terminal_->printAsciiCharacter(bytes[end], bytes[end - 1] == 'H');
+                    ++end;
                 }
                 i = end;
                 if (i + 2 >= length || bytes[i] != 0x1B || bytes[i + 1] != '[') break;
@@ -339,7 +340,7 @@ constexpr uint64_t paletteForeground = paletteWord('3'), paletteBackground = pal
 // at bytes[0...], `word`: both numbers from the word, with no branch on how many digits each
 // has. Returns the count of parameters read (0 when the sequence has another shape), plus
 // the final byte's offset times 256.
-int EscapeSequenceParser::shortParameters(const uint8_t* bytes, uint64_t word) {
+[[gnu::always_inline]] inline int EscapeSequenceParser::shortParameters(const uint8_t* bytes, uint64_t word) {
     uint64_t digits;
     const uint64_t other = bytescan::nonDigitBytes(word, digits);
     const int first = __builtin_ctzll(other | 1ULL << 63) >> 3;
@@ -365,7 +366,7 @@ int EscapeSequenceParser::shortParameters(const uint8_t* bytes, uint64_t word) {
 // read in one pass and acted on at once, CUP and SGR without the generic dispatch. Returns
 // the index after the final byte, or -1 before touching the terminal when the bytes have any
 // other shape; the general path reads them again from the ESC.
-int64_t EscapeSequenceParser::plainCsi(const uint8_t* bytes, int64_t from, int64_t length) {
+[[gnu::always_inline]] inline int64_t EscapeSequenceParser::plainCsi(const uint8_t* bytes, int64_t from, int64_t length) {
     int count = 0;
     int64_t i = from;
     uint64_t word;

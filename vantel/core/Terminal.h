@@ -290,7 +290,7 @@ public:
     // Print path (TerminalPrint.cpp). printableAscii tells that the run holds only 0x20-0x7E.
     void handlePrint(std::span<const uint8_t> data, bool printableAscii = false);
     // handlePrint of the one byte c, printable ASCII (inline, in TerminalPrintOne.h).
-    inline void printAsciiCharacter(uint8_t c);
+    inline void printAsciiCharacter(uint8_t c, bool afterCursorPosition = false);
     [[gnu::noinline]] void printAsciiCharacterByRun(uint8_t c);
     void resetReadingBuffer() { putbackBuffer_.clear(); }
     std::optional<std::pair<int, int>> combiningTarget(Buffer& buffer);

@@ -10,7 +10,8 @@ namespace vantel {
 
 // One printable ASCII character between two sequences (a cursor move or a colour change, a
 // character, the next sequence): what handlePrint does with it, without a run's setup.
-inline void Terminal::printAsciiCharacter(uint8_t c) {
+// afterCursorPosition: the sequence before it was a CUP.
+inline void Terminal::printAsciiCharacter(uint8_t c, bool afterCursorPosition) {
     Buffer& b = *buffer_;
     CircularBufferLineList& lines = b.lines();
     const int x = b.x();
@@ -22,7 +23,8 @@ inline void Terminal::printAsciiCharacter(uint8_t c) {
             writeCell(line.mutableCells(x, 1), c, 1, TinyAtom(), b.semanticContent.code(), curAttr);
             b.setX(x + 1);
             if (!b.wraparound) holdCursorAtRightMargin();
-            updateRange(b.y());
+            // A CUP has just marked the row it moved to.
+            if (!afterCursorPosition) updateRange(b.y());
             return;
         }
     }
