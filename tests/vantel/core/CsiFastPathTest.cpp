@@ -51,6 +51,8 @@ std::string run(std::string_view stream, int cols, int rows, Feed feed, size_t c
     VirtualScheduler scheduler;
     Terminal terminal(&delegate, options, &scheduler);
     terminal.parser().setByteAtATime(feed == Feed::byteAtATime);
+    // A new terminal has every row to draw: start clean, so the rows each way marks compare.
+    terminal.clearUpdateRange();
     if (feed == Feed::cutAt) {
         terminal.feed(bytesOf(stream.substr(0, cut)));
         terminal.feed(bytesOf(stream.substr(cut)));
@@ -78,6 +80,9 @@ TEST(CsiFastPathTest, EveryCutAndTheTableWalkLeaveTheSameTerminal) {
          "\x1b[16;999HR\x1b[99;1HS\x1b[H",
          120, 40},
         {"CUP in origin mode inside a region", "\x1b[2;4r\x1b[?6h\x1b[2;3HX\x1b[9;9HY\x1b[HZ\x1b[?6l\x1b[r"},
+        // The row the character lands on is marked once, by the CUP before it.
+        {"a lone character after CUP in origin mode", "\x1b[2;5r\x1b[?6h\x1b[3;3HX\x1b[m"},
+        {"a lone character after line feeds and SGR", "\n\n\x1b[1mX\x1b[m"},
         {"256-colour pairs", "\x1b[38;5;196;48;5;21mX\x1b[38;5;7;48;5;255mY\x1b[0mZ"},
         {"palette colours of zero to four digits, in groups up to the parameter limit",
          "\x1b[38;5;mA\x1b[38;5;7mB\x1b[48;5;42mC\x1b[38;5;255;48;5;0mD\x1b[38;5;1234mE\x1b[1;38;5;100;4mF"
