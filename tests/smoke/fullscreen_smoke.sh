@@ -67,10 +67,21 @@ hidden_top="$(card_top "$out/fullscreen-hidden.png" 30 0)" || fail "no tile card
 [ "$hidden_top" -eq 18 ] || fail "after 3 s without a move the cards start at $hidden_top, not at the top"
 
 # --- The top edge brings them back within 0.2 s ---------------------------------------------------
-xdotool mousemove 800 0
-sleep 0.2
-shot "$out/fullscreen-revealed.png"
-revealed_top="$(card_top "$out/fullscreen-revealed.png" 30 $((24 + 90)))" || fail "no tile cards after the reveal"
+reveal() {
+    xdotool mousemove 800 0
+    sleep 0.2
+    shot "$out/fullscreen-revealed.png"
+    revealed_top="$(card_top "$out/fullscreen-revealed.png" 30 $((24 + 90)))" || fail "no tile cards after the reveal"
+}
+reveal
+if [ "$revealed_top" -ne "$bars_top" ]; then
+    # One more try after the bars hide again: a loaded machine can hold the X server or the program
+    # past 0.2 s once; a reveal that is slow every time still fails.
+    echo "fullscreen_smoke: 0.2 s after the top edge the cards started at $revealed_top; trying once more"
+    xdotool mousemove --sync 800 500
+    sleep 3.2
+    reveal
+fi
 [ "$revealed_top" -eq "$bars_top" ] || fail "0.2 s after the top edge the cards start at $revealed_top"
 
 # --- F11 again: the window as before, and no hide follows ----------------------------------------
