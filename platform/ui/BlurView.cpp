@@ -35,6 +35,7 @@ void BlurView::setTint(std::optional<gfx::Rgba> tint) {
 
 void BlurView::viewDidMoveToWindow() {
     forget();
+    unseen_.clear();
     if (registeredWindow_ == window()) return;
     if (registeredWindow_) registeredWindow_->removeBackdrop(this);
     registeredWindow_ = window();
@@ -47,6 +48,8 @@ void BlurView::viewDidChangeBackingProperties() { forget(); }
 void BlurView::viewDidUnhide() { forget(); }
 
 void BlurView::forget() {
+    fresh_ = true;
+    fromSurface_ = false;
     whole_ = false;
     covering_ = false;
     changes_.clear();
@@ -79,11 +82,45 @@ bool BlurView::canCover() const {
 void BlurView::beginPass() {
     changesDrawn_ = std::move(changes_);
     changes_.clear();
+    unseen_.clear();
     covering_ = canCover();
     bool shown = window() != nullptr;
     for (const View* v = this; v && shown; v = v->superview()) shown = !v->isHidden();
     // Its copies go while it is not shown.
     if (!shown) forget();
+}
+
+void BlurView::notUnderSurface(const Rect& rect) {
+    unseen_.push_back(rect);
+    if (unseen_.size() > maxChanges) {
+        Rect all;
+        for (const Rect& c : unseen_) all = all.united(c);
+        unseen_.assign(1, all);
+    }
+}
+
+bool BlurView::takeFromSurface(const gfx::Canvas& surface) {
+    const Window* w = window();
+    const auto box = pixelBox();
+    if (!w || !box || box->x < 0 || box->y < 0 || box->x + box->width > surface.pixelWidth() ||
+        box->y + box->height > surface.pixelHeight()) {
+        return false;
+    }
+    gfx::Image reduced = gfx::downsampled(surface.copyPixels(box->x, box->y, box->width, box->height), reduction);
+    const int qw = (box->width + reduction - 1) / reduction, qh = (box->height + reduction - 1) / reduction;
+    if (reduced.width != qw || reduced.height != qh) return false;
+    beneath_ = std::move(reduced);
+    blurNow();
+    if (!blurredOpaque_) {
+        // The pass takes all it draws and blurs that.
+        blurred_ = {};
+        return false;
+    }
+    whole_ = true;
+    wholeFrame_ = convertToWindow(bounds());
+    wholeScale_ = w->backingScaleFactor();
+    fromSurface_ = true;
+    return true;
 }
 
 std::optional<View::Rect> BlurView::beneathChanged(const Rect& rect) {
@@ -150,9 +187,12 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
             wholeScale_ = canvas.scale();
         }
     }
+    // What the surface lacked is in the first blur.
+    const bool atOnce = std::exchange(fromSurface_, false);
+    fresh_ = false;
     if (changed || blurred_.isEmpty()) {
         stale_ = true;
-        if (blurred_.isEmpty() || runtime::MainLoop::main().now() - lastBlur_ >= minimumInterval) {
+        if (blurred_.isEmpty() || atOnce || runtime::MainLoop::main().now() - lastBlur_ >= minimumInterval) {
             blurNow();
             // Drawn whole at the next pass, where only the dirty rectangles showed it now.
             if (!all) setNeedsDisplay();

@@ -62,6 +62,11 @@ private:
     // that changed since the last one (window points).
     void beginPass();
     const std::vector<Rect>& changesBeneath() const { return changesDrawn_; }
+    // Before it is first drawn: where the window's surface may not hold what lies beneath it.
+    void notUnderSurface(const Rect& rect);
+    // Takes all it covers from the surface as last drawn; false when it cannot cover with that
+    // (not on whole pixels, or the blur lets light through).
+    bool takeFromSurface(const gfx::Canvas& surface);
     // What lies beneath changed in a window rectangle: the rectangle grown to whole blocks, to be
     // drawn again.
     std::optional<Rect> beneathChanged(const Rect& rect);
@@ -98,6 +103,11 @@ private:
     // Where what lies beneath changed: waiting for the next pass, and in the pass being drawn.
     std::vector<Rect> changes_;
     std::vector<Rect> changesDrawn_;
+    // Not drawn since it appeared: its own pixels are not on the surface.
+    bool fresh_ = true;
+    std::vector<Rect> unseen_;
+    // This pass's copy came from the surface: what the pass takes again is blurred at once.
+    bool fromSurface_ = false;
     // The stretched, tinted blur at full resolution and which of its squares are made.
     std::unique_ptr<gfx::Canvas> stretched_;
     std::vector<bool> made_;

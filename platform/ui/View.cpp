@@ -136,6 +136,7 @@ void View::setHidden(bool hidden) {
     if (hidden) invalidateVisual();
     hidden_ = hidden;
     if (hidden) return;
+    if (window_) shownAtPass_ = window_->passes_;
     invalidateVisual();
     bool ancestorHidden = false;
     for (View* a = superview_; a; a = a->superview_) ancestorHidden = ancestorHidden || a->hidden_;
@@ -144,6 +145,7 @@ void View::setHidden(bool hidden) {
 
 void View::notifyUnhidden() {
     if (hidden_) return;
+    if (window_) shownAtPass_ = window_->passes_;
     viewDidUnhide();
     for (View* sub : subviews_) sub->notifyUnhidden();
 }
@@ -250,6 +252,7 @@ void View::setWindow(Window* window) {
     // Out of a window nothing ticks: a move ends where it was going.
     if (!window && frameAnimation_) setFrame(frameAnimation_->to);
     window_ = window;
+    if (window_) shownAtPass_ = window_->passes_;
     if (window_ && !trackingAreas_.empty()) window_->trackingAreasChanged(*this);
     if (window_ && hasAnimations()) window_->viewDidAnimate(*this);
     for (View* sub : subviews_) sub->setWindow(window);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -296,6 +297,9 @@ private:
     Window* window_ = nullptr;
     std::vector<View*> subviews_;
     bool hidden_ = false;
+    // The window's display passes when the view last came into it or was shown: a view that came
+    // after the last pass has none of its pixels on the window's surface.
+    uint64_t shownAtPass_ = 0;
     bool clipsToBounds_ = false;
     double cornerRadius_ = 0;
     double borderWidth_ = 0;

@@ -269,7 +269,12 @@ void Window::invalidate(const Rect& rect, const View* source) {
     // take again is drawn in whole blocks of their copy.
     std::vector<std::pair<BlurView*, Rect>> grown;
     for (BlurView* b : backdrops_) {
-        if (b == source || b->isHidden() || (source && !drawnBelow(*source, *b))) continue;
+        if (b == source) continue;
+        const bool beneath = !source || drawnBelow(*source, *b);
+        // Until a backdrop is first drawn, it notes where the surface will not hold what lies
+        // beneath it: what views beneath asked for, and where views over it last drew.
+        if (b->fresh_ && (beneath || source->shownAtPass_ < passes_)) b->notUnderSurface(r);
+        if (b->isHidden() || !beneath) continue;
         if (auto g = b->beneathChanged(r); g && !r.contains(*g)) grown.emplace_back(b, *g);
     }
     for (const auto& [b, g] : grown) invalidate(g, b);
@@ -351,7 +356,7 @@ Window::Rect Window::visibleRect(const View& view) const {
     return visible;
 }
 
-void Window::paintedOver(const View& view, const Rect& area, std::vector<Rect>& rects) const {
+void Window::paintedOver(const View& view, const Rect& area, std::vector<Rect>& rects, bool onSurface) const {
     // Views draw parents first, then subviews in order: everything after `view` in that order
     // lies over it.
     bool after = false;
@@ -359,7 +364,7 @@ void Window::paintedOver(const View& view, const Rect& area, std::vector<Rect>& 
         if (v.isHidden()) return;
         if (&v == &view) {
             after = true;
-        } else if (after) {
+        } else if (after && (!onSurface || v.shownAtPass_ < passes_)) {
             // A shadow reaches past the bounds.
             const double e = v.shadowOutset();
             Rect reach = v.paintedBounds();
@@ -400,6 +405,9 @@ void Window::decorationsIn(const View& view, const Rect& area, std::vector<Rect>
 
 void Window::displayIfNeeded() {
     if (dirty_.empty() && moved_.empty()) return;
+    for (BlurView* b : backdrops_) {
+        if (b->fresh_) takeBeneathFromSurface(*b);
+    }
     std::vector<Rect> rects = std::move(dirty_);
     dirty_.clear();
     std::vector<Rect> moved = std::move(moved_);
@@ -415,7 +423,27 @@ void Window::displayIfNeeded() {
     }
     if (contentView_ && !rects.empty()) drawView(*contentView_, canvas, rects, bounds());
     rects.insert(rects.end(), moved.begin(), moved.end());
+    ++passes_;
     didDisplay(rects);
+}
+
+void Window::takeBeneathFromSurface(BlurView& backdrop) {
+    // Nothing has been drawn yet, or it is not shown whole on whole pixels.
+    if (passes_ == 0) return;
+    for (const View* v = &backdrop; v; v = v->superview()) {
+        if (v->isHidden() || v->presentationOpacity() < 1) return;
+        if (v != &backdrop && v->clipsToBounds() && v->cornerRadius() > 0) return;
+    }
+    const Rect area = backdrop.convertToWindow(backdrop.bounds());
+    if (visibleRect(backdrop) != area) return;
+    std::vector<Rect> unseen = backdrop.unseen_;
+    paintedOver(backdrop, area, unseen, true);
+    decorationsIn(backdrop, area, unseen);
+    if (!backdrop.takeFromSurface(*surface_)) return;
+    // There the views beneath are drawn and taken in this pass, in whole blocks of its copy.
+    for (const Rect& r : unseen) {
+        if (const auto grown = backdrop.beneathChanged(r)) invalidate(*grown, &backdrop);
+    }
 }
 
 void Window::display() {

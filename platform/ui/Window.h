@@ -294,7 +294,11 @@ private:
     // Where `view` shows in the window: its bounds cut by the ancestors that clip and the window.
     Rect visibleRect(const View& view) const;
     // Visible views drawn after `view` over `area`: the window rectangles they paint there.
-    void paintedOver(const View& view, const Rect& area, std::vector<Rect>& rects) const;
+    // With `onSurface`, only views shown through a pass since, whose pixels the surface may hold.
+    void paintedOver(const View& view, const Rect& area, std::vector<Rect>& rects, bool onSurface = false) const;
+    // A backdrop that has just appeared takes what lies beneath it from the surface, where the
+    // surface holds it; where it does not, the views beneath are drawn in this pass.
+    void takeBeneathFromSurface(BlurView& backdrop);
     // Rounded corners and borders of `view` and its ancestors over `area`: window rectangles.
     void decorationsIn(const View& view, const Rect& area, std::vector<Rect>& rects) const;
     void drawShadowOf(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible,
@@ -375,6 +379,8 @@ private:
 
     std::vector<GpuView*> gpuViews_;
     std::vector<BlurView*> backdrops_;
+    // Display passes run.
+    uint64_t passes_ = 0;
     bool visible_ = true;
     bool miniaturized_ = false;
     bool fullScreen_ = false;

@@ -215,6 +215,58 @@ TEST_P(BlurCover, DrawnPiecemealItShowsWhatAFreshDrawingShows) {
     }
 }
 
+TEST_P(BlurCover, AppearingOverADrawnWindowItShowsWhatAFreshDrawingShows) {
+    struct Case {
+        const char* name;
+        bool cardBeneath;  // the card lies beneath the blur until it appears
+        std::function<void(Scene&)> change;  // just before it appears, not yet drawn
+        bool innerDrawn;  // the views beneath are drawn again where the square lies
+    };
+    // The card clear of the square, so that only a change draws it.
+    auto place = [](Scene& s, bool cardBeneath) {
+        s.card.setFrameOrigin({70, 45});
+        if (cardBeneath) s.root.addSubview(&s.card, &s.blur);
+    };
+    const Case cases[] = {
+        {"nothing changed", false, [](Scene&) {}, false},
+        {"a view beneath changed", false, [](Scene& s) {
+             s.inner.color = Rgba{1, 0, 0, 1};
+             s.inner.setNeedsDisplay();
+         }, true},
+        {"a view beneath moved", false, [](Scene& s) { s.box.setFrameOrigin({61, 33}); }, true},
+        {"the ground changed", false, [](Scene& s) { s.root.setLayerBackgroundColor(Rgba{0.5, 0.1, 0.1, 1}); }, true},
+        {"the card over it moved away", false, [](Scene& s) { s.card.setFrameOrigin({75, 40}); }, false},
+        {"the card is raised over it and moves", true, [](Scene& s) {
+             s.root.addSubview(&s.card);
+             s.card.setFrameOrigin({12, 14});
+         }, true},
+        {"a view beneath moved across its edge", false, [](Scene& s) { s.box.setFrameOrigin({0, 40}); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene drawn(GetParam());
+        place(drawn, c.cardBeneath);
+        drawn.blur.setHidden(true);
+        drawn.scrim.setHidden(true);
+        settle(drawn);
+        const int inner = drawn.inner.draws;
+        c.change(drawn);
+        drawn.blur.setHidden(false);
+        drawn.scrim.setHidden(false);
+        drawn.window.displayIfNeeded();
+        EXPECT_TRUE(drawn.blur.coversBeneath());
+        EXPECT_EQ(drawn.inner.draws > inner, c.innerDrawn);
+        Scene fresh(GetParam());
+        place(fresh, c.cardBeneath);
+        c.change(fresh);
+        fresh.window.displayIfNeeded();
+        EXPECT_EQ(differences(drawn.window, fresh.window), 0) << "first frame";
+        settle(drawn);
+        settle(fresh);
+        EXPECT_EQ(differences(drawn.window, fresh.window), 0) << "settled";
+    }
+}
+
 TEST_P(BlurCover, ViewsBeneathAreDrawnOnlyWhereTheyChanged) {
     Scene s(GetParam());
     settle(s);
