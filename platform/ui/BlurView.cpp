@@ -109,13 +109,12 @@ bool BlurView::takeFromSurface(const gfx::Canvas& surface) {
     gfx::Image reduced = gfx::downsampled(surface.copyPixels(box->x, box->y, box->width, box->height), reduction);
     const int qw = (box->width + reduction - 1) / reduction, qh = (box->height + reduction - 1) / reduction;
     if (reduced.width != qw || reduced.height != qh) return false;
+    // A blur of opaque pixels is opaque.
+    if (!std::all_of(reduced.pixels.begin(), reduced.pixels.end(), [](uint32_t p) { return p >> 24 == 0xff; })) return false;
     beneath_ = std::move(reduced);
-    blurNow();
-    if (!blurredOpaque_) {
-        // The pass takes all it draws and blurs that.
-        blurred_ = {};
-        return false;
-    }
+    // Blurred once the pass has drawn what the surface lacks; until then only its opacity counts.
+    blurred_ = beneath_;
+    blurredOpaque_ = true;
     whole_ = true;
     wholeFrame_ = convertToWindow(bounds());
     wholeScale_ = w->backingScaleFactor();
@@ -190,7 +189,7 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
     // What the surface lacked is in the first blur.
     const bool atOnce = std::exchange(fromSurface_, false);
     fresh_ = false;
-    if (changed || blurred_.isEmpty()) {
+    if (changed || blurred_.isEmpty() || atOnce) {
         stale_ = true;
         if (blurred_.isEmpty() || atOnce || runtime::MainLoop::main().now() - lastBlur_ >= minimumInterval) {
             blurNow();

@@ -272,8 +272,9 @@ void Window::invalidate(const Rect& rect, const View* source) {
         if (b == source) continue;
         const bool beneath = !source || drawnBelow(*source, *b);
         // Until a backdrop is first drawn, it notes where the surface will not hold what lies
-        // beneath it: what views beneath asked for, and where views over it last drew.
-        if (b->fresh_ && (beneath || source->shownAtPass_ < passes_)) b->notUnderSurface(r);
+        // beneath it: what views drawn in the last pass asked for (beneath it, or over it, whose
+        // pixels are there). Views shown since are looked for when it is drawn.
+        if (b->fresh_ && (!source || source->shownAtPass_ < passes_)) b->notUnderSurface(r);
         if (b->isHidden() || !beneath) continue;
         if (auto g = b->beneathChanged(r); g && !r.contains(*g)) grown.emplace_back(b, *g);
     }
@@ -438,6 +439,23 @@ void Window::takeBeneathFromSurface(BlurView& backdrop) {
     if (visibleRect(backdrop) != area) return;
     std::vector<Rect> unseen = backdrop.unseen_;
     paintedOver(backdrop, area, unseen, true);
+    // Views beneath it shown since the last pass.
+    bool reached = false;
+    std::function<void(const View&)> walk = [&](const View& v) {
+        if (reached || v.isHidden()) return;
+        if (&v == &backdrop) {
+            reached = true;
+            return;
+        }
+        if (v.shownAtPass_ >= passes_) {
+            const double e = v.shadowOutset();
+            const Rect p = v.paintedBounds();
+            const Rect r = v.convertToWindow(Rect{p.x - e, p.y - e, p.width + 2 * e, p.height + 2 * e}).intersection(area);
+            if (!r.isEmpty()) unseen.push_back(r);
+        }
+        for (const View* sub : v.subviews()) walk(*sub);
+    };
+    if (contentView_) walk(*contentView_);
     decorationsIn(backdrop, area, unseen);
     if (!backdrop.takeFromSurface(*surface_)) return;
     // There the views beneath are drawn and taken in this pass, in whole blocks of its copy.

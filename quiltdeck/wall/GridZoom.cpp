@@ -18,12 +18,17 @@ void GridController::zoom(const std::string& id) {
     scrimBlur_.setHidden(false);
     scrim_.setHidden(false);
     if (TileView* card = tile(id)) {
-        // The zoomed tile over the scrim; the bar and the tab bar over everything.
-        root_.addSubview(&scrimBlur_);
-        root_.addSubview(&scrim_);
-        root_.addSubview(card);
-        root_.addSubview(&bar_);
-        root_.addSubview(&tabs_);
+        // The zoomed tile over the scrim; the bar and the tab bar over everything. Where they
+        // already are on top they stay: a bar moved in the order is drawn again with all beneath it.
+        const auto& order = root_.subviews();
+        const bool barsOnTop = order.size() >= 2 && order[order.size() - 2] == &bar_ && order.back() == &tabs_;
+        root_.addSubview(&scrimBlur_, barsOnTop ? &bar_ : nullptr);
+        root_.addSubview(&scrim_, barsOnTop ? &bar_ : nullptr);
+        root_.addSubview(card, barsOnTop ? &bar_ : nullptr);
+        if (!barsOnTop) {
+            root_.addSubview(&bar_);
+            root_.addSubview(&tabs_);
+        }
     }
     animateLayout();
     focusActive();

@@ -240,6 +240,11 @@ TEST_P(BlurCover, AppearingOverADrawnWindowItShowsWhatAFreshDrawingShows) {
              s.root.addSubview(&s.card);
              s.card.setFrameOrigin({12, 14});
          }, true},
+        {"a view beneath hidden, moved and shown again", false, [](Scene& s) {
+             s.box.setHidden(true);
+             s.box.setFrameOrigin({50, 12});
+             s.box.setHidden(false);
+         }, true},
         {"a view beneath moved across its edge", false, [](Scene& s) { s.box.setFrameOrigin({0, 40}); }, true},
     };
     for (const Case& c : cases) {
