@@ -426,22 +426,34 @@ void Canvas::fillRadialGradient(const Rect& rect, Point center, double radiusX, 
     cairo_pattern_destroy(pattern);
 }
 
-void Canvas::drawImage(const Image& image, const Rect& rect) {
-    cleared_.reset();
+namespace {
+
+// Saves the state and sets the image as the source, its top row at the rectangle's top edge,
+// stretched to the rectangle; null (nothing saved) when there is nothing to draw. The caller
+// restores and destroys the surface.
+cairo_surface_t* setStretchedImageSource(cairo_t* cairo, const Image& image, const Rect& rect, cairo_extend_t extend) {
     if (image.isEmpty() || !finite(rect) || rect.isEmpty() ||
         image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
-        return;
+        return nullptr;
     }
     cairo_surface_t* source = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())), CAIRO_FORMAT_ARGB32, image.width,
         image.height, image.width * 4);
-    cairo_save(cairo_);
-    // The image's top row goes to the rectangle's top edge.
-    cairo_translate(cairo_, rect.x, rect.maxY());
-    cairo_scale(cairo_, rect.width / image.width, -rect.height / image.height);
-    cairo_set_source_surface(cairo_, source, 0, 0);
-    cairo_pattern_set_extend(cairo_get_source(cairo_), CAIRO_EXTEND_PAD);
-    cairo_pattern_set_filter(cairo_get_source(cairo_), CAIRO_FILTER_GOOD);
+    cairo_save(cairo);
+    cairo_translate(cairo, rect.x, rect.maxY());
+    cairo_scale(cairo, rect.width / image.width, -rect.height / image.height);
+    cairo_set_source_surface(cairo, source, 0, 0);
+    cairo_pattern_set_extend(cairo_get_source(cairo), extend);
+    cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_GOOD);
+    return source;
+}
+
+}  // namespace
+
+void Canvas::drawImage(const Image& image, const Rect& rect) {
+    cleared_.reset();
+    cairo_surface_t* source = setStretchedImageSource(cairo_, image, rect, CAIRO_EXTEND_PAD);
+    if (!source) return;
     cairo_rectangle(cairo_, 0, 0, image.width, image.height);
     cairo_fill(cairo_);
     cairo_restore(cairo_);
@@ -450,19 +462,8 @@ void Canvas::drawImage(const Image& image, const Rect& rect) {
 
 void Canvas::paintImage(const Image& image, const Rect& rect) {
     cleared_.reset();
-    if (image.isEmpty() || !finite(rect) || rect.isEmpty() ||
-        image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
-        return;
-    }
-    cairo_surface_t* source = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())), CAIRO_FORMAT_ARGB32, image.width,
-        image.height, image.width * 4);
-    cairo_save(cairo_);
-    cairo_translate(cairo_, rect.x, rect.maxY());
-    cairo_scale(cairo_, rect.width / image.width, -rect.height / image.height);
-    cairo_set_source_surface(cairo_, source, 0, 0);
-    cairo_pattern_set_extend(cairo_get_source(cairo_), CAIRO_EXTEND_NONE);
-    cairo_pattern_set_filter(cairo_get_source(cairo_), CAIRO_FILTER_GOOD);
+    cairo_surface_t* source = setStretchedImageSource(cairo_, image, rect, CAIRO_EXTEND_NONE);
+    if (!source) return;
     cairo_paint(cairo_);
     cairo_restore(cairo_);
     cairo_surface_destroy(source);
