@@ -124,6 +124,34 @@ TEST(Layers, AFadingLayerTheWindowPutsInALayerShowsItsOpacityOnce) {
     }
 }
 
+// A layer changed after it was drawn shows what one drawn changed from the start shows: a level
+// apart at most where the window clips the redraw to several rectangles. With `redrawUnchanged`,
+// a redraw before the change must leave the pixels as they were.
+template <typename Layer>
+void expectChangeShownAsDrawnFresh(const std::function<void(Layer&)>& setUp, const std::function<void(Layer&)>& change,
+                                   bool redrawUnchanged) {
+    Scene late, early;
+    Layer changed, fresh;
+    setUp(changed);
+    setUp(fresh);
+    late.root.addSubview(&changed);
+    early.root.addSubview(&fresh);
+    late.window.display();
+    const std::vector<uint32_t> before = late.window.surface().image().pixels;
+    if (redrawUnchanged) {
+        changed.setNeedsDisplay();
+        late.window.displayIfNeeded();
+        EXPECT_EQ(late.window.surface().image().pixels, before);
+    }
+    change(changed);
+    late.window.displayIfNeeded();
+    change(fresh);
+    early.window.display();
+    const std::vector<uint32_t> after = late.window.surface().image().pixels;
+    EXPECT_NE(after, before);
+    EXPECT_LE(worstDifference(after, early.window.surface().image().pixels), 1);
+}
+
 TEST(ShapeLayer, AStillShapeShowsEveryChangeOfWhatItDraws) {
     struct Case {
         const char* name;
@@ -155,23 +183,7 @@ TEST(ShapeLayer, AStillShapeShowsEveryChangeOfWhatItDraws) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        // Changed after it was drawn, and drawn changed from the start: the same pixels.
-        Scene late, early;
-        ShapeLayer changed, fresh;
-        setUp(changed);
-        setUp(fresh);
-        late.root.addSubview(&changed);
-        early.root.addSubview(&fresh);
-        late.window.display();
-        const std::vector<uint32_t> before = late.window.surface().image().pixels;
-        c.change(changed);
-        late.window.displayIfNeeded();
-        c.change(fresh);
-        early.window.display();
-        const std::vector<uint32_t> after = late.window.surface().image().pixels;
-        EXPECT_NE(after, before);
-        // A level apart at most where the window clips the redraw to several rectangles.
-        EXPECT_LE(worstDifference(after, early.window.surface().image().pixels), 1);
+        expectChangeShownAsDrawnFresh<ShapeLayer>(setUp, c.change, false);
     }
 }
 
@@ -296,25 +308,7 @@ TEST(TextLayer, ShowsEveryChangeOfWhatItDraws) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Scene late, early;
-        TextLayer changed, fresh;
-        setUp(changed);
-        setUp(fresh);
-        late.root.addSubview(&changed);
-        early.root.addSubview(&fresh);
-        late.window.display();
-        const std::vector<uint32_t> before = late.window.surface().image().pixels;
-        // Drawn again unchanged: the same.
-        changed.setNeedsDisplay();
-        late.window.displayIfNeeded();
-        EXPECT_EQ(late.window.surface().image().pixels, before);
-        c.change(changed);
-        late.window.displayIfNeeded();
-        c.change(fresh);
-        early.window.display();
-        const std::vector<uint32_t> after = late.window.surface().image().pixels;
-        EXPECT_NE(after, before);
-        EXPECT_LE(worstDifference(after, early.window.surface().image().pixels), 1);
+        expectChangeShownAsDrawnFresh<TextLayer>(setUp, c.change, true);
     }
 }
 
