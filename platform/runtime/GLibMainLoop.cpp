@@ -139,11 +139,14 @@ void GLibMainLoop::dispatchQueue() {
     // Reuse one batch's storage; a nested dispatch finds it taken and makes its own.
     std::vector<LoopQueue::Task> batch;
     batch.swap(spareBatch_);
-    queue_.takeReady(Clock::now(), batch);
+    // Timers stay in their heap and are taken one at a time: one taken into the batch ahead of
+    // time would run after a later one that came due during an earlier task.
+    queue_.takeQueued(batch);
     for (auto& task : batch) {
         runTaskContained(task);
         runTimersDueNow();
     }
+    if (batch.empty()) runTimersDueNow();
     batch.clear();
     if (batch.capacity() > spareBatch_.capacity()) batch.swap(spareBatch_);
 }

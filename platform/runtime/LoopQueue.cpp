@@ -36,12 +36,17 @@ void LoopQueue::dropCancelledTop() {
     }
 }
 
-void LoopQueue::takeReady(TimePoint now, std::vector<Task>& batch) {
+void LoopQueue::takeQueued(std::vector<Task>& batch) {
     std::lock_guard lock(mutex_);
     while (!fifo_.empty()) {
         batch.push_back(std::move(fifo_.front()));
         fifo_.pop_front();
     }
+}
+
+void LoopQueue::takeReady(TimePoint now, std::vector<Task>& batch) {
+    takeQueued(batch);
+    std::lock_guard lock(mutex_);
     for (dropCancelledTop(); !timers_.empty() && timers_.front().due <= now; dropCancelledTop()) {
         std::pop_heap(timers_.begin(), timers_.end(), Later());
         batch.push_back(Task{nullptr, std::move(timers_.back().item)});

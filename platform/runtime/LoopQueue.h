@@ -34,6 +34,8 @@ public:
     // Moves the work queued so far, then the timers due by `now` in time order,
     // into `batch`.
     void takeReady(TimePoint now, std::vector<Task>& batch);
+    // Moves the work queued so far, and no timer, into `batch`.
+    void takeQueued(std::vector<Task>& batch);
     // The earliest live timer due by `limit`, removed from the heap.
     std::optional<std::pair<TimePoint, std::shared_ptr<WorkItem>>> popTimerDueBy(TimePoint limit);
     bool hasQueuedWork();

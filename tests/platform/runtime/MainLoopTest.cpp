@@ -246,6 +246,22 @@ TEST(GLibMainLoopTest, ATimerDueDuringLongWorkRunsBeforeTheRestOfTheBatch) {
     EXPECT_EQ(order, (std::vector<std::string>{"long", "timer", "next", "last", "re-armed"}));
 }
 
+// A timer already due when the loop woke still runs before a later one that came due while the
+// first one worked.
+TEST(GLibMainLoopTest, TimersDueTogetherKeepTheirOrderWhenALaterOneComesDueMeanwhile) {
+    GLibMainLoop loop;
+    std::string order;
+    const TimePoint start = Clock::now();
+    loop.postAt(start, std::make_shared<WorkItem>([&] {
+        order += "a";
+        std::this_thread::sleep_until(start + 80ms);
+    }));
+    loop.postAt(start, std::make_shared<WorkItem>([&] { order += "b"; }));
+    loop.postAt(start + 60ms, std::make_shared<WorkItem>([&] { order += "c"; }));
+    EXPECT_TRUE(loop.runUntil([&] { return order.size() == 3; }, patience));
+    EXPECT_EQ(order, "abc");
+}
+
 TEST(GLibMainLoopTest, RunReturnsAfterQuitFromAnotherThread) {
     GLibMainLoop loop;
     std::thread quitter([&] {
