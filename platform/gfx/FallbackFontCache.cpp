@@ -28,6 +28,8 @@ FontRef FallbackFontCache::resolve(std::u32string_view cluster, const FontRef& b
         !(isEmojiPresentation && isEmojiPresentation(cluster[0])) && FontFallback::covers(*base, cluster)) {
         return base;
     }
+    // So is one that no font of the fallback list has (a screen of ideographs without a font for them).
+    if (cluster.size() == 1 && !FontFallback::anyFallbackHas(*base, cluster[0])) return base;
     if (cluster.size() > maxScalars) return FontFallback::fontFor(base, cluster, isEmojiPresentation);
     Key key{base->id(), isEmojiPresentation, {}, static_cast<uint8_t>(cluster.size())};
     std::copy(cluster.begin(), cluster.end(), key.scalars.begin());

@@ -23,7 +23,8 @@ public:
     static FallbackFontCache& shared();
 
     // FontFallback::fontFor(base, cluster, isEmojiPresentation), once per key; a single character
-    // the base covers and that is not an emoji by default is the base, and takes no entry.
+    // the base covers and that is not an emoji by default, or that no fallback font has, is the
+    // base, and takes no entry.
     FontRef resolve(std::u32string_view cluster, const FontRef& base,
                     EmojiPresentationTest isEmojiPresentation = FontFallback::icuEmojiPresentation);
 

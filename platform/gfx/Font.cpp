@@ -76,6 +76,7 @@ FT_Library freeTypeLibrary() {
 FontFace::~FontFace() {
     if (hb) hb_font_destroy(hb);
     if (ft) FT_Done_Face(ft);
+    if (fallbackUnion) FcCharSetDestroy(fallbackUnion);
     if (fallbackSet) FcFontSetDestroy(fallbackSet);
     if (pattern) FcPatternDestroy(pattern);
     if (request) FcPatternDestroy(request);

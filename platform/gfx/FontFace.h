@@ -53,6 +53,9 @@ struct FontFace {
         bool color;
     };
     std::vector<FallbackCandidate> fallbackCandidates;
+    // Every character some candidate has: a character outside it is drawn by the base, found
+    // without walking the list (screens of characters no font has would walk it for each).
+    FcCharSet* fallbackUnion = nullptr;
     std::unordered_map<std::string, FontRef> fallbackFonts;
 
     static constexpr int harfBuzzUnitsPerPoint = 1024;

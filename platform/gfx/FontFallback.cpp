@@ -49,12 +49,14 @@ const std::vector<FontFace::FallbackCandidate>* sortedFallbacks(FontFace& face) 
         }
         if (FcFontSet* set = face.fallbackSet) {
             face.fallbackCandidates.reserve(static_cast<size_t>(std::max(0, set->nfont)));
+            face.fallbackUnion = FcCharSetCreate();
             for (int i = 0; i < set->nfont; ++i) {
                 FontFace::FallbackCandidate candidate{set->fonts[i], nullptr, false};
                 FcBool color = FcFalse;
                 FcPatternGetBool(candidate.pattern, FC_COLOR, 0, &color);
                 candidate.color = color != FcFalse;
                 FcPatternGetCharSet(candidate.pattern, FC_CHARSET, 0, &candidate.charset);
+                if (candidate.charset && face.fallbackUnion) FcCharSetMerge(face.fallbackUnion, candidate.charset, nullptr);
                 face.fallbackCandidates.push_back(candidate);
             }
         }
@@ -75,6 +77,14 @@ bool FontFallback::covers(const Font& font, std::u32string_view cluster) {
         if (!needsNoGlyph(c) && font.glyphIndex(c) == 0) return false;
     }
     return true;
+}
+
+bool FontFallback::anyFallbackHas(const Font& base, char32_t c) {
+    if (needsNoGlyph(c)) return true;
+    FontFace& face = base.face();
+    if (!sortedFallbacks(face)) return false;
+    // Without the union (out of memory) every candidate may have it.
+    return !face.fallbackUnion || FcCharSetHasChar(face.fallbackUnion, c);
 }
 
 FontRef FontFallback::fontFor(const FontRef& base, std::u32string_view cluster,

@@ -24,6 +24,10 @@ public:
     static FontRef fontFor(const FontRef& base, std::u32string_view cluster,
                            EmojiPresentationTest isEmojiPresentation = icuEmojiPresentation);
 
+    // Whether some font of the base's fallback list has `c` (true for selectors and joiners, which
+    // need no glyph). When none has it, fontFor() answers the base for `c` alone.
+    static bool anyFallbackHas(const Font& base, char32_t c);
+
     // Whether the font has every scalar of the cluster that needs a glyph.
     static bool covers(const Font& font, std::u32string_view cluster);
 };

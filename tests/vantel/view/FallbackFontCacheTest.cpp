@@ -40,8 +40,8 @@ TEST(FallbackFontCache, AZoomedFontGetsFallbacksAtItsOwnSize) {
 TEST(FallbackFontCache, The1025thEntryEmptiesTheCache) {
     FallbackFontCache cache;
     auto base = Font::systemFont();
-    // Ideographs: no test font has them, so each is looked for and takes an entry.
-    for (char32_t c = 0x4E00; c < 0x4E00 + FallbackFontCache::capacity; ++c) cache.resolve(Character(1, c), base);
+    // Ideographs with a mark: clusters of two are always looked for, and take an entry each.
+    for (char32_t c = 0x4E00; c < 0x4E00 + FallbackFontCache::capacity; ++c) cache.resolve(Character{c, 0x301}, base);
     EXPECT_EQ(cache.count(), FallbackFontCache::capacity);
     cache.resolve(U"\u05D0", base);
     cache.resolve(U"\u05D0", base);
@@ -59,7 +59,8 @@ TEST(FallbackFontCache, OnlyCharactersTheBaseCannotDrawAsTextTakeEntries) {
         {U"A", "DejaVu Sans Mono", false},
         {U"\u2500", "DejaVu Sans Mono", false},            // box drawing, in the base
         {U"\u05D0", "DejaVu Sans", true},                  // Hebrew: another face
-        {U"\u4E2D", "DejaVu Sans Mono", true},             // nobody has it: the base, looked for
+        {U"\u4E2D", "DejaVu Sans Mono", false},            // nobody has it: the base, no entry
+        {U"\u4E2D\u0301", "DejaVu Sans Mono", true},       // nobody has it, with a mark: looked for
         {U"\U0001F600", "Noto Color Emoji", true},         // an emoji by default
         {U"\u2764\uFE0F", "Noto Color Emoji", true},       // two scalars
         {U"A\u0301", "DejaVu Sans Mono", true},            // a mark: a cluster of two
@@ -94,4 +95,47 @@ TEST(FallbackFontCache, TheShaperAndTheCellsShareEntries) {
     EXPECT_EQ(resolvedFont(U"\u05D0", base), line.runs[0].glyphs.font);
     EXPECT_EQ(shared.count(), entries);
     EXPECT_EQ(shared.counters().hits, hits + 1);
+}
+
+// A lone character no fallback font has is answered without walking the list; every answer, in
+// every range, is still the one fontFor() gives.
+TEST(FallbackFontCache, LoneCharactersNoFontHasAreTheBaseWithoutAnEntry) {
+    struct Range {
+        char32_t first, last;
+        const char* what;
+        bool someoneHasSome;  // some character of the range is in a fallback font
+    } ranges[] = {
+        {0x20, 0x24F, "Latin", true},
+        {0x0590, 0x05FF, "Hebrew", true},
+        {0x2190, 0x27BF, "arrows to dingbats", true},
+        {0x4E00, 0x4FFF, "ideographs", false},
+        {0xAC00, 0xADFF, "Hangul", false},
+        {0xE000, 0xE0FF, "private use", false},
+        {0xFE00, 0xFE0F, "selectors", true},
+        {0xFF01, 0xFF5E, "fullwidth forms", false},
+        {0x1F300, 0x1F6FF, "emoji", true},
+        {0x10FF00, 0x10FFFD, "the last plane", false},
+    };
+    const auto base = Font::systemFont();
+    for (auto test : {isEmojiPresentation, static_cast<platform::gfx::EmojiPresentationTest>(nullptr)}) {
+        for (const Range& r : ranges) {
+            SCOPED_TRACE(r.what);
+            FallbackFontCache cache;
+            bool someoneHas = false;
+            for (char32_t c = r.first; c <= r.last; ++c) {
+                const Character one(1, c);
+                const size_t before = cache.count();
+                const auto font = cache.resolve(one, base, test);
+                ASSERT_EQ(font, platform::gfx::FontFallback::fontFor(base, one, test)) << std::hex << uint32_t(c);
+                const bool has = platform::gfx::FontFallback::anyFallbackHas(*base, c);
+                someoneHas = someoneHas || has;
+                // No font has it: the base, and nothing stored.
+                if (!has) {
+                    ASSERT_EQ(font, base) << std::hex << uint32_t(c);
+                    ASSERT_EQ(cache.count(), before) << std::hex << uint32_t(c);
+                }
+            }
+            EXPECT_EQ(someoneHas, r.someoneHasSome);
+        }
+    }
 }
