@@ -133,6 +133,47 @@ WIDE void tintRowsWide(const RasterGlyph& glyph, const GlyphBlitter::Target& tar
     }
 }
 
+// Colour glyphs eight pixels at a time, each with exactly composite4's arithmetic. Runs of clear
+// pixels are skipped and runs of opaque ones stored, as compositing them would leave or give.
+WIDE void compositeRowsWide(const RasterGlyph& glyph, const GlyphBlitter::Target& target, int x, int y, int x0,
+                            int x1, int y0, int y1, uint32_t alpha) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i alpha16 = _mm256_set1_epi16(static_cast<short>(alpha));
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    const bool scaled = alpha != 255;
+    const __m128i alpha8 = _mm_set1_epi16(static_cast<short>(alpha));
+    for (int row = y0; row < y1; ++row) {
+        const auto* bgra =
+            reinterpret_cast<const uint32_t*>(glyph.pixels.data() + static_cast<size_t>(row - y) * glyph.stride) - x;
+        uint32_t* out = target.pixels + static_cast<ptrdiff_t>(row) * target.stride;
+        int col = x0;
+        for (; col + 8 <= x1; col += 8) {
+            const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bgra + col));
+            if (_mm256_testz_si256(s, s)) continue;
+            if (!scaled && _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(s, opaque), opaque)) == -1) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + col), s);
+                continue;
+            }
+            __m256i slo = _mm256_unpacklo_epi8(s, zero), shi = _mm256_unpackhi_epi8(s, zero);
+            if (scaled) {
+                slo = divideBy255x8(_mm256_mullo_epi16(slo, alpha16));
+                shi = divideBy255x8(_mm256_mullo_epi16(shi, alpha16));
+            }
+            const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(out + col));
+            const __m256i lo = over8(slo, _mm256_unpacklo_epi8(d, zero));
+            const __m256i hi = over8(shi, _mm256_unpackhi_epi8(d, zero));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + col), _mm256_packus_epi16(lo, hi));
+        }
+        for (; col + 4 <= x1; col += 4) composite4(bgra + col, out + col, alpha8, scaled);
+        for (; col < x1; ++col) {
+            uint32_t s = bgra[col];
+            if (s == 0) continue;
+            if (scaled) s = multiply(s, alpha);
+            out[col] = over(s, out[col]);
+        }
+    }
+}
+
 bool hasWideVectors() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
@@ -150,8 +191,12 @@ void GlyphBlitter::blit(const RasterGlyph& glyph, const Target& target, int x, i
     if (x0 >= x1 || y0 >= y1 || (color >> 24) == 0) return;
     uint32_t alpha = color >> 24;
 #if defined(__x86_64__)
-    if (!glyph.color && wideVectorsAllowed && hasWideVectors()) {
-        tintRowsWide(glyph, target, x, y, x0, x1, y0, y1, color);
+    if (wideVectorsAllowed && hasWideVectors()) {
+        if (glyph.color) {
+            compositeRowsWide(glyph, target, x, y, x0, x1, y0, y1, alpha);
+        } else {
+            tintRowsWide(glyph, target, x, y, x0, x1, y0, y1, color);
+        }
         return;
     }
 #endif

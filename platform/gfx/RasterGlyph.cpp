@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/gfx/FontFace.h"
 
@@ -51,46 +56,6 @@ RasterGlyph copyBitmap(FT_GlyphSlot slot) {
     return out;
 }
 
-// Area-averages (a box filter) `source` by fx, fy into a box of `width` x `height`; each output
-// pixel takes what lies under it, so the partial last row and column come out partly transparent.
-RasterGlyph resample(const RasterGlyph& source, double fx, double fy, int width, int height) {
-    RasterGlyph out;
-    out.color = source.color;
-    out.width = width;
-    out.height = height;
-    out.stride = strideFor(width, out.color);
-    out.pixels.assign(static_cast<size_t>(out.stride) * static_cast<size_t>(height), 0);
-    int channels = source.color ? 4 : 1;
-    // Horizontal pass into floats, then the vertical pass.
-    std::vector<float> columns(static_cast<size_t>(source.height) * static_cast<size_t>(width) * channels, 0.f);
-    for (int x = 0; x < width; ++x) {
-        double from = x / fx, to = (x + 1) / fx;
-        for (int sx = static_cast<int>(from); sx < source.width && sx < to; ++sx) {
-            auto weight = static_cast<float>((std::min<double>(sx + 1, to) - std::max<double>(sx, from)) * fx);
-            if (weight <= 0) continue;
-            for (int y = 0; y < source.height; ++y) {
-                const uint8_t* p = &source.pixels[static_cast<size_t>(y) * source.stride + static_cast<size_t>(sx) * channels];
-                float* q = &columns[(static_cast<size_t>(y) * width + x) * channels];
-                for (int c = 0; c < channels; ++c) q[c] += weight * p[c];
-            }
-        }
-    }
-    for (int y = 0; y < height; ++y) {
-        double from = y / fy, to = (y + 1) / fy;
-        uint8_t* row = out.pixels.data() + static_cast<size_t>(y) * out.stride;
-        for (int sy = static_cast<int>(from); sy < source.height && sy < to; ++sy) {
-            auto weight = static_cast<float>((std::min<double>(sy + 1, to) - std::max<double>(sy, from)) * fy);
-            if (weight <= 0) continue;
-            const float* q = &columns[static_cast<size_t>(sy) * width * channels];
-            for (int i = 0; i < width * channels; ++i) {
-                float v = row[i] + weight * q[i];
-                row[i] = static_cast<uint8_t>(std::min(255.f, v + 0.5f));
-            }
-        }
-    }
-    return out;
-}
-
 std::optional<RasterGlyph> renderOutline(FontFace& face, uint32_t glyph, double sizeX, double sizeY, bool smoothing) {
     if (face.applySize(sizeX, sizeY) < 0) return std::nullopt;
     FT_Int32 flags = smoothing ? FT_LOAD_TARGET_LIGHT : FT_LOAD_NO_HINTING;
@@ -127,13 +92,93 @@ std::optional<RasterGlyph> renderFromStrike(FontFace& face, uint32_t glyph, doub
     if (source.width == 0 || width < 1 || height < 1) return RasterGlyph{};
     // The box starts at the scaled corner, rounded, and is as tall as the scaled bitmap: a 128 px
     // strike at 109 ppem drawn at 13 ppem stays within 16 rows.
-    RasterGlyph out = resample(source, fx, fy, static_cast<int>(width), static_cast<int>(height));
+    RasterGlyph out = RasterGlyph::resample(source, fx, fy, static_cast<int>(width), static_cast<int>(height));
     out.left = static_cast<int>(std::lround(source.left * fx));
     out.top = static_cast<int>(std::lround(source.top * fy));
     return out;
 }
 
 }  // namespace
+
+RasterGlyph RasterGlyph::resample(const RasterGlyph& source, double fx, double fy, int width, int height) {
+    RasterGlyph out;
+    out.color = source.color;
+    out.width = width;
+    out.height = height;
+    out.stride = strideFor(width, out.color);
+    out.pixels.assign(static_cast<size_t>(out.stride) * static_cast<size_t>(height), 0);
+    int channels = source.color ? 4 : 1;
+    // Horizontal pass into floats, then the vertical pass. The source columns under each output
+    // column and their weights are worked out once, and the source read row by row.
+    struct Tap {
+        int sx;
+        float weight;
+    };
+    std::vector<Tap> taps;
+    std::vector<size_t> firstTap(static_cast<size_t>(width) + 1, 0);
+    for (int x = 0; x < width; ++x) {
+        double from = x / fx, to = (x + 1) / fx;
+        for (int sx = static_cast<int>(from); sx < source.width && sx < to; ++sx) {
+            auto weight = static_cast<float>((std::min<double>(sx + 1, to) - std::max<double>(sx, from)) * fx);
+            if (weight > 0) taps.push_back({sx, weight});
+        }
+        firstTap[static_cast<size_t>(x) + 1] = taps.size();
+    }
+    std::vector<float> columns(static_cast<size_t>(source.height) * static_cast<size_t>(width) * channels, 0.f);
+    // Sums kept in registers, added in the same order as ever, so the floats are the same.
+    auto horizontal = [&]<int n>() {
+        for (int y = 0; y < source.height; ++y) {
+            const uint8_t* line = &source.pixels[static_cast<size_t>(y) * source.stride];
+            float* q = &columns[static_cast<size_t>(y) * width * n];
+            for (int x = 0; x < width; ++x, q += n) {
+                float sum[n] = {};
+                for (size_t t = firstTap[static_cast<size_t>(x)]; t < firstTap[static_cast<size_t>(x) + 1]; ++t) {
+                    const uint8_t* p = line + static_cast<size_t>(taps[t].sx) * n;
+                    for (int c = 0; c < n; ++c) sum[c] += taps[t].weight * p[c];
+                }
+                for (int c = 0; c < n; ++c) q[c] = sum[c];
+            }
+        }
+    };
+    if (channels == 4) {
+#if defined(__SSE2__)
+        // The four channels of a pixel side by side: the same products and sums, lane by lane.
+        const __m128i zero = _mm_setzero_si128();
+        for (int y = 0; y < source.height; ++y) {
+            const uint8_t* line = &source.pixels[static_cast<size_t>(y) * source.stride];
+            float* q = &columns[static_cast<size_t>(y) * width * 4];
+            for (int x = 0; x < width; ++x, q += 4) {
+                __m128 sum = _mm_setzero_ps();
+                for (size_t t = firstTap[static_cast<size_t>(x)]; t < firstTap[static_cast<size_t>(x) + 1]; ++t) {
+                    int32_t pixel;
+                    std::memcpy(&pixel, line + static_cast<size_t>(taps[t].sx) * 4, 4);
+                    __m128i wide = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(pixel), zero), zero);
+                    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(taps[t].weight), _mm_cvtepi32_ps(wide)));
+                }
+                _mm_storeu_ps(q, sum);
+            }
+        }
+#else
+        horizontal.template operator()<4>();
+#endif
+    } else {
+        horizontal.template operator()<1>();
+    }
+    for (int y = 0; y < height; ++y) {
+        double from = y / fy, to = (y + 1) / fy;
+        uint8_t* row = out.pixels.data() + static_cast<size_t>(y) * out.stride;
+        for (int sy = static_cast<int>(from); sy < source.height && sy < to; ++sy) {
+            auto weight = static_cast<float>((std::min<double>(sy + 1, to) - std::max<double>(sy, from)) * fy);
+            if (weight <= 0) continue;
+            const float* q = &columns[static_cast<size_t>(sy) * width * channels];
+            for (int i = 0; i < width * channels; ++i) {
+                float v = row[i] + weight * q[i];
+                row[i] = static_cast<uint8_t>(std::min(255.f, v + 0.5f));
+            }
+        }
+    }
+    return out;
+}
 
 std::optional<RasterGlyph> RasterGlyph::render(const Font& font, uint32_t glyph, double sizeX, double sizeY,
                                                bool smoothing) {

@@ -28,6 +28,11 @@ struct RasterGlyph {
     // the bitmap would pass maxSide on a side or the size is not usable.
     static std::optional<RasterGlyph> render(const Font& font, uint32_t glyph, double sizeX, double sizeY,
                                              bool smoothing);
+
+    // Area-averages (a box filter) `source` by fx, fy into a box of `width` x `height`; each output
+    // pixel takes what lies under it, so the partial last row and column come out partly
+    // transparent. How strikes are scaled.
+    static RasterGlyph resample(const RasterGlyph& source, double fx, double fy, int width, int height);
 };
 
 }  // namespace platform::gfx
