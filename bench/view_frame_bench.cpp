@@ -6,7 +6,9 @@
 // text: a 200×60 screen of mixed Arabic, Hebrew and Latin words redrawn with the bidi caches emptied
 // before each frame, with them warm, and in logical order (the legacy left-to-right policy); and the
 // same screen in Latin words alone, drawn with bidi layout and without it. Then 16 and 17 large Kitty
-// pictures shown through placeholder cells. Fonts come from the test fontconfig file, like the tests'.
+// pictures shown through placeholder cells. Frames of a flood of new output (output_road's wide
+// and sgr payloads) at 200×60: the first, and the median and 99th percentile of the rest. Fonts
+// come from the test fontconfig file, like the tests'.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchPayloads.h"
 #include "CacheReport.h"
 #include "platform/gfx/FallbackFontCache.h"
 #include "platform/gfx/GlyphCache.h"
@@ -262,6 +265,38 @@ void measure(int cols, int rows, double scale) {
     std::printf("  %3dx%-3d scale %.0f   cold %7.3f ms (+ %6.3f ms view and feed)   warm %7.3f ms   one row %6.4f ms"
                 "   scroll by a line %7.3f ms\n",
                 cols, rows, scale, cold, setup, median(full), median(row), median(scrolled));
+}
+
+// Frames of a flood of output_road's payloads: each frame follows 64 KiB of new output, so every
+// row holds text the caches have not seen. The first frame (every cache empty, the first sight of
+// each emoji) apart; then the median and the 99th percentile of the next ones.
+void measureFlood(const char* payload, int cols, int rows, double scale) {
+    constexpr size_t piece = 64 * 1024;
+    constexpr int frames = 160;
+    const vantel::bench::Payload bytes =
+        vantel::bench::makePayload(payload, {cols, rows}, piece * (frames + 1), 1);
+    vantel::HeadlessTerminalRenderer::Options options;
+    options.cols = cols;
+    options.rows = rows;
+    options.fontSize = 13;
+    options.scale = scale;
+    clearSharedCaches();
+    vantel::HeadlessTerminalRenderer renderer(options);
+    renderer.render();
+    auto& window = renderer.window();
+    std::vector<double> times;
+    for (size_t at = 0; at < bytes.bytes.size() && times.size() <= frames; at += piece) {
+        renderer.view().feed(std::string_view(bytes.bytes).substr(at, piece));
+        auto start = Clock::now();
+        renderer.view().updateDisplay(false);
+        window.displayIfNeeded();
+        times.push_back(msSince(start));
+    }
+    const double first = times.front();
+    times.erase(times.begin());
+    std::sort(times.begin(), times.end());
+    std::printf("  %-5s %3dx%-3d scale %.0f   first %7.3f ms   p50 %7.3f ms   p99 %7.3f ms\n", payload, cols, rows, scale,
+                first, times[times.size() / 2], times[times.size() * 99 / 100]);
 }
 
 // The warm median of full redraws of one screen.
@@ -512,6 +547,15 @@ int main(int argc, char** argv) {
             std::string name = std::to_string(cols) + "x" + std::to_string(rows) + "@" + std::to_string(int(scale));
             bool wanted = picked.empty() || std::find(picked.begin(), picked.end(), name) != picked.end();
             if (wanted) measure(cols, rows, scale);
+        }
+    }
+    std::printf("frames of a flood of new output (64 KiB a frame)\n");
+    for (const char* payload : {"wide", "sgr"}) {
+        for (double scale : {1.0, 2.0}) {
+            const std::string name = std::string(payload) + "@" + std::to_string(int(scale));
+            if (picked.empty() || std::find(picked.begin(), picked.end(), name) != picked.end()) {
+                measureFlood(payload, 200, 60, scale);
+            }
         }
     }
     std::printf("box drawing and block elements against letters, warm full frames\n");
