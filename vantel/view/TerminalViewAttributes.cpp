@@ -7,6 +7,19 @@ namespace {
 
 bool isDefaultKind(const Attribute::Color& c) { return c.isDefault() || c.isDefaultInverted(); }
 
+bool isTrueColor(const Attribute::Color& c) { return c.kind == Attribute::Color::Kind::trueColor; }
+
+// A true colour is its bytes; mapColor's cache is for callers that look the same ones up again.
+platform::gfx::Rgba colorOf(TerminalView& view, const Attribute::Color& color, bool isFg, bool isBold, bool useBright) {
+    if (isTrueColor(color)) return platform::gfx::Rgba::fromBytes(color.red, color.green, color.blue);
+    return view.mapColor(color, isFg, isBold, useBright);
+}
+
+bool hasTrueColor(const Attribute& attribute) {
+    const std::optional<Attribute::Color> underline = attribute.underlineColor();
+    return isTrueColor(attribute.fg) || isTrueColor(attribute.bg) || (underline && isTrueColor(*underline));
+}
+
 const platform::gfx::FontRef& face(const TerminalViewFontSet& fonts, bool bold, bool italic) {
     if (bold) return italic ? fonts.boldItalic : fonts.bold;
     return italic ? fonts.italic : fonts.normal;
@@ -16,7 +29,12 @@ const platform::gfx::FontRef& face(const TerminalViewFontSet& fonts, bool bold, 
 
 TextAttributes TerminalView::getAttributes(const Attribute& attribute, bool withUrl) {
     auto& cache = withUrl ? urlAttributes_ : attributes_;
-    if (const TextAttributes* found = cache.find(attribute)) return *found;
+    // Output that sets true colours of its own brings thousands of attributes seen once: made
+    // each time, they neither churn the cache nor empty it every few frames.
+    const bool uncached = hasTrueColor(attribute);
+    if (!uncached) {
+        if (const TextAttributes* found = cache.find(attribute)) return *found;
+    }
 
     const CharacterStyle style = attribute.style;
     Attribute::Color fg = attribute.fg, bg = attribute.bg;
@@ -31,8 +49,8 @@ TextAttributes TerminalView::getAttributes(const Attribute& attribute, bool with
 
     TextAttributes attributes;
     attributes.font = face(fontSet_, bold || brightAsBold, style.contains(CharacterStyle::italic));
-    Rgba foreground = mapColor(fg, true, bold, settings_.useBrightColors);
-    Rgba background = mapColor(bg, false, false, true);
+    Rgba foreground = colorOf(*this, fg, true, bold, settings_.useBrightColors);
+    Rgba background = colorOf(*this, bg, false, false, true);
     if (style.contains(CharacterStyle::dim)) foreground = dimmedColor(foreground, background);
     addColorsAndDecorations(attributes, attribute, foreground, background);
     if (withUrl) {
@@ -40,6 +58,7 @@ TextAttributes TerminalView::getAttributes(const Attribute& attribute, bool with
         attributes.underlineColor = foreground;
     }
 
+    if (uncached) return attributes;
     return cache.insert(attribute, attributes);
 }
 
@@ -64,7 +83,7 @@ void TerminalView::addColorsAndDecorations(TextAttributes& attributes, const Att
                                                                                       : attribute.underlineStyle;
         auto color = attribute.underlineColor();
         attributes.underlineColor =
-            color ? mapColor(*color, true, style.contains(CharacterStyle::bold), settings_.useBrightColors) : foreground;
+            color ? colorOf(*this, *color, true, style.contains(CharacterStyle::bold), settings_.useBrightColors) : foreground;
     }
     if (style.contains(CharacterStyle::crossedOut)) {
         attributes.strikethroughColor = foreground;

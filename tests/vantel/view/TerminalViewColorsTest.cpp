@@ -166,8 +166,48 @@ TEST(TerminalViewAttributes, CachesAreBounded) {
         if (i == 4096) {
             EXPECT_EQ(view.cachedAttributeCount(false), 4096u);
         }
-        view.getAttributes(attribute(Color8::trueColor(uint8_t(i), uint8_t(i >> 8), 0), 0), false);
+        // 4097 distinct pairs of palette colours (true colours are not cached).
+        view.getAttributes(Attribute(Color8::ansi256(uint8_t(i)), Color8::ansi256(uint8_t(i >> 8)), CharacterStyle()), false);
     }
     EXPECT_EQ(view.cachedAttributeCount(false), 1u);
     EXPECT_EQ(view.cachedAttributeCount(true), 1u);
+}
+
+// Attributes with a true colour anywhere are made each time and stored nowhere, the colour cache
+// included; what they give is what the colours say, also under inverse and dim. Palette-only
+// attributes are still cached.
+TEST(TerminalViewAttributes, TrueColourAttributesAreMadeUncached) {
+    TerminalView view(Rect{0, 0, 200, 100});
+    const Rgba fg = view.nativeForegroundColor(), bg = view.nativeBackgroundColor();
+    const Rgba red = Rgba::fromBytes(200, 10, 20), blue = Rgba::fromBytes(5, 6, 250);
+    const Rgba palette1 = view.mapColor(Color8::ansi256(1), true, false, true);
+    const uint8_t underline = CharacterStyle::underline;
+    struct Case {
+        const char* what;
+        Attribute attribute;
+        Rgba foreground, background;
+        std::optional<Rgba> underlineColor;
+        bool cached;
+    } cases[] = {
+        {"true foreground", Attribute(Color8::trueColor(200, 10, 20), none, CharacterStyle()), red, bg, std::nullopt, false},
+        {"true background", Attribute(none, Color8::trueColor(5, 6, 250), CharacterStyle()), fg, blue, std::nullopt, false},
+        {"true underline", attribute(Color8::ansi256(1), underline, UnderlineStyle::curly, Color8::trueColor(5, 6, 250)),
+         palette1, bg, blue, false},
+        {"inverse", Attribute(Color8::trueColor(200, 10, 20), Color8::trueColor(5, 6, 250), CharacterStyle(CharacterStyle::inverse)),
+         blue, red, std::nullopt, false},
+        {"dim", Attribute(Color8::trueColor(200, 10, 20), Color8::trueColor(5, 6, 250), CharacterStyle(CharacterStyle::dim)),
+         dimmedColor(red, blue), blue, std::nullopt, false},
+        {"palette only", attribute(Color8::ansi256(1), underline), palette1, bg, palette1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        view.resetCaches();
+        const TextAttributes a = view.getAttributes(c.attribute, false);
+        EXPECT_EQ(a.foreground, c.foreground);
+        EXPECT_EQ(a.background, c.background);
+        EXPECT_EQ(a.underlineColor, c.underlineColor);
+        EXPECT_EQ(view.getAttributes(c.attribute, false), a);
+        EXPECT_EQ(view.cachedAttributeCount(false), c.cached ? 1u : 0u);
+        EXPECT_EQ(view.cachedTrueColorCount(), 0u);
+    }
 }
