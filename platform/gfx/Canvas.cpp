@@ -32,6 +32,12 @@ int pixelsFor(double points, double scale) {
 
 bool integral(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
 
+// The pixel Cairo stores for an opaque colour: each channel to 16 bits, rounded, then its top byte.
+uint32_t opaquePixel(Rgba c) {
+    auto byte = [](double v) { return static_cast<uint32_t>(static_cast<uint16_t>(unit(v) * 65535.0 + 0.5)) >> 8; };
+    return 0xFF000000u | byte(c.red) << 16 | byte(c.green) << 8 | byte(c.blue);
+}
+
 // A window's surface is written all over by every frame, and by its first one for the first time.
 // It gets a mapping of its own, made resident when it is made (instead of thousands of page
 // faults in that frame) and left out of children forked to start programs: a fork would otherwise
@@ -321,6 +327,21 @@ void Canvas::movePixels(int x0, int y0, int x1, int y1, int dy) {
 void Canvas::fill(const Rect& rect, Rgba color) {
     cleared_.reset();
     if (!finite(rect) || rect.isEmpty()) return;
+    // An opaque colour over whole pixels inside a box clip (a row's backgrounds) is stored straight
+    // into them: what Cairo's fill gives, without making and rasterising a path for it.
+    if (unit(color.alpha) == 1.0) {
+        if (std::optional<std::array<int, 4>> box = deviceBox(rect)) {
+            const auto [x0, y0, x1, y1] = *box;
+            if (x0 >= x1 || y0 >= y1) return;
+            cairo_surface_flush(surface_);
+            auto* pixels = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface_));
+            const ptrdiff_t stride = cairo_image_surface_get_stride(surface_) / 4;
+            const uint32_t pixel = opaquePixel(color);
+            for (int y = y0; y < y1; ++y) std::fill(pixels + y * stride + x0, pixels + y * stride + x1, pixel);
+            cairo_surface_mark_dirty_rectangle(surface_, x0, y0, x1 - x0, y1 - y0);
+            return;
+        }
+    }
     setSource(cairo_, color);
     cairo_rectangle(cairo_, rect.x, rect.y, rect.width, rect.height);
     cairo_fill(cairo_);

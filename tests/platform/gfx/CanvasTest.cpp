@@ -438,3 +438,73 @@ TEST(Canvas, PaintedImagesWithClearEdgesMatchDrawnOnes) {
         EXPECT_EQ(painted.pixel(0, 0), drawn.pixel(0, 0));
     }
 }
+
+// A rectangle on whole pixels filled with an opaque colour gives the pixels Cairo's own fill of
+// the same path gives: flipped, scaled, clipped to a box, to several boxes, inside a transparency
+// layer, translucent, outside the canvas, with channels out of range.
+TEST(Canvas, FilledRectanglesEqualCairosFillOfTheSamePath) {
+    struct Case {
+        const char* what;
+        double scale;
+        Rect rect;
+        Rgba color;
+        std::function<void(Canvas&)> setUp;
+    } cases[] = {
+        {"whole pixels", 1, {3, 4, 10, 6}, {0.2, 0.4, 0.6, 1}, [](Canvas&) {}},
+        {"scale 2, half points", 2, {3.5, 4.5, 10, 6}, {0.9, 0.1, 0.3, 1}, [](Canvas&) {}},
+        {"flipped, y up", 2, {1, 2, 7, 3}, {0.123456, 0.654321, 0.999, 1},
+         [](Canvas& c) {
+             c.translate(0, 20);
+             c.scaleBy(1, -1);
+         }},
+        {"clipped to a box", 1, {0, 0, 30, 20}, {0.33, 0.66, 0.01, 1}, [](Canvas& c) { c.clip(Rect{5, 3, 10, 8}); }},
+        {"clipped to two boxes", 2, {0, 0, 30, 20}, {0.7, 0.2, 0.2, 1},
+         [](Canvas& c) {
+             const Rect boxes[] = {{1, 1, 5, 5}, {12, 8, 6, 4}};
+             c.clip(std::span<const Rect>(boxes));
+         }},
+        {"in a transparency layer", 1, {2, 2, 9, 9}, {0.1, 0.8, 0.3, 1}, [](Canvas& c) { c.beginTransparencyLayer(); }},
+        {"translucent", 1, {2, 2, 9, 9}, {0.1, 0.8, 0.3, 0.5}, [](Canvas&) {}},
+        {"outside", 1, {40, 40, 5, 5}, {1, 0, 0, 1}, [](Canvas&) {}},
+        {"clamped channels", 1, {2, 2, 9, 9}, {1.5, -0.5, std::numeric_limits<double>::quiet_NaN(), 1}, [](Canvas&) {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Canvas direct({30, 20}, c.scale), throughCairo({30, 20}, c.scale);
+        for (Canvas* canvas : {&direct, &throughCairo}) {
+            canvas->fill(Rect{0, 0, 30, 20}, Rgba{0.25, 0.5, 0.75, 0.5});
+            canvas->save();
+            c.setUp(*canvas);
+        }
+        direct.fill(c.rect, c.color);
+        Path path;
+        path.addRect(c.rect);
+        throughCairo.fill(path, c.color);
+        for (Canvas* canvas : {&direct, &throughCairo}) {
+            if (std::string(c.what) == "in a transparency layer") canvas->endTransparencyLayer(1);
+            canvas->restore();
+        }
+        int differing = 0;
+        for (int y = 0; y < direct.pixelHeight(); ++y) {
+            for (int x = 0; x < direct.pixelWidth(); ++x) differing += direct.pixel(x, y) != throughCairo.pixel(x, y);
+        }
+        EXPECT_EQ(differing, 0);
+    }
+}
+
+// Every 8-bit level of every channel, and colours between them, land as Cairo stores them.
+TEST(Canvas, OpaqueFillsStoreCairosBytesForEveryLevel) {
+    Canvas direct({48, 16}, 1), throughCairo({48, 16}, 1);
+    for (int i = 0; i < 256 * 3; ++i) {
+        const double level = (i % 256) / 255.0 + (i / 256 == 2 ? 0.0019 : i / 256 == 1 ? -0.0019 : 0.0);
+        const Rgba color{level, 1 - level, level / 3, 1};
+        const Rect cell{double(i % 48), double(i / 48), 1, 1};
+        direct.fill(cell, color);
+        Path path;
+        path.addRect(cell);
+        throughCairo.fill(path, color);
+    }
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 48; ++x) ASSERT_EQ(direct.pixel(x, y), throughCairo.pixel(x, y)) << x << "," << y;
+    }
+}
