@@ -111,7 +111,7 @@ void GLibMainLoop::wakeIfElsewhere(bool needed) {
     if (needed && !g_main_context_is_owner(context_)) g_main_context_wakeup(context_);
 }
 
-void GLibMainLoop::post(std::function<void()> work) { wakeIfElsewhere(queue_.push(std::move(work))); }
+void GLibMainLoop::post(std::function<void()> work) { wakeIfElsewhere(queue_.push(std::move(work), Clock::now())); }
 
 void GLibMainLoop::postAt(TimePoint due, std::shared_ptr<WorkItem> item) {
     wakeIfElsewhere(queue_.pushAt(due, std::move(item)));
@@ -139,27 +139,26 @@ void GLibMainLoop::dispatchQueue() {
     // Reuse one batch's storage; a nested dispatch finds it taken and makes its own.
     std::vector<LoopQueue::Task> batch;
     batch.swap(spareBatch_);
-    // Timers stay in their heap and are taken one at a time: one taken into the batch ahead of
-    // time would run after a later one that came due during an earlier task.
+    // GLib runs the queue only when nothing above it is ready.
+    sourceAboveReady_ = false;
     queue_.takeQueued(batch);
-    for (auto& task : batch) {
-        runTaskContained(task);
-        runTimersDueNow();
-    }
-    if (batch.empty()) runTimersDueNow();
+    queue_.runBatch(batch, *this);
     batch.clear();
     if (batch.capacity() > spareBatch_.capacity()) batch.swap(spareBatch_);
 }
 
-void GLibMainLoop::runTimersDueNow() {
-    // A timer that came due during a long task (a pass of a flooding child's output, a frame)
-    // runs before the next task of the batch instead of after all of them. Timers due by the
-    // time of this call only, so one that re-arms itself at once waits for the next task.
-    const TimePoint limit = Clock::now();
-    while (auto timer = queue_.popTimerDueBy(limit)) {
-        LoopQueue::Task task{nullptr, std::move(timer->second)};
-        runTaskContained(task);
-    }
+bool GLibMainLoop::shouldYield() {
+    const TimePoint current = Clock::now();
+    if (sourceAboveReady_ || queue_.hasTimerDueBy(current)) return true;
+    // A source above the queue that is ready (the toolkit's frame clock, input) waits for the
+    // work in progress too. GLib is asked now and then only: preparing the context's sources
+    // costs more than a delivered piece of plain text. The answer holds for the rest of the
+    // batch.
+    if (current - lastSourceCheck_ < sourceCheckInterval || !g_main_context_is_owner(context_)) return false;
+    lastSourceCheck_ = current;
+    int priority = G_MAXINT;
+    sourceAboveReady_ = g_main_context_prepare(context_, &priority) && priority < queuePriority;
+    return sourceAboveReady_;
 }
 
 std::shared_ptr<Watch> GLibMainLoop::watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) {

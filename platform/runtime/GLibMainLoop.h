@@ -29,6 +29,7 @@ public:
     void postAt(TimePoint due, std::shared_ptr<WorkItem> item) override;
     std::shared_ptr<Watch> watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) override;
     TimePoint now() const override { return Clock::now(); }
+    bool shouldYield() override;
     bool isLoopThread() const override;
     void run() override;
     void quit() override;
@@ -41,7 +42,8 @@ public:
     void dispatchQueue();
 
 private:
-    void runTimersDueNow();
+    static constexpr Duration sourceCheckInterval = std::chrono::microseconds(500);
+
     void wakeIfElsewhere(bool needed);
     void enterFromThisThread() { homeThread_.store(std::this_thread::get_id()); }
 
@@ -53,6 +55,8 @@ private:
     std::atomic<std::thread::id> homeThread_;
     LoopQueue queue_;
     std::vector<LoopQueue::Task> spareBatch_;
+    TimePoint lastSourceCheck_{};
+    bool sourceAboveReady_ = false;
 };
 
 }  // namespace platform::runtime

@@ -6,17 +6,17 @@
 
 namespace platform::runtime {
 
-bool LoopQueue::push(std::function<void()> work) {
+bool LoopQueue::push(std::function<void()> work, TimePoint queuedAt) {
     std::lock_guard lock(mutex_);
     const bool wasIdle = fifo_.empty();
-    fifo_.push_back(Task{std::move(work), nullptr});
+    fifo_.push_back(Task{std::move(work), nullptr, queuedAt});
     return wasIdle;
 }
 
-bool LoopQueue::pushItem(std::shared_ptr<WorkItem> item) {
+bool LoopQueue::pushItem(std::shared_ptr<WorkItem> item, TimePoint queuedAt) {
     std::lock_guard lock(mutex_);
     const bool wasIdle = fifo_.empty();
-    fifo_.push_back(Task{nullptr, std::move(item)});
+    fifo_.push_back(Task{nullptr, std::move(item), queuedAt});
     return wasIdle;
 }
 
@@ -44,20 +44,51 @@ void LoopQueue::takeQueued(std::vector<Task>& batch) {
     }
 }
 
-void LoopQueue::takeReady(TimePoint now, std::vector<Task>& batch) {
-    takeQueued(batch);
-    std::lock_guard lock(mutex_);
-    for (dropCancelledTop(); !timers_.empty() && timers_.front().due <= now; dropCancelledTop()) {
-        std::pop_heap(timers_.begin(), timers_.end(), Later());
-        batch.push_back(Task{nullptr, std::move(timers_.back().item)});
-        timers_.pop_back();
+size_t LoopQueue::runBatch(std::vector<Task>& batch, const MainLoop& clock) {
+    size_t ran = 0;
+    if (!batch.empty()) {
+        const TimePoint before = batch.front().queuedAt - Duration(1);
+        ran += runTimersDueBy([before] { return before; });
     }
+    for (size_t i = 0; i < batch.size(); ++i) {
+        runTaskContained(batch[i]);
+        ++ran;
+        const Duration margin(i + 1 == batch.size() ? 0 : 1);
+        ran += runTimersDueBy([&clock, margin] { return clock.now() - margin; });
+    }
+    if (batch.empty()) ran += runTimersDueBy([&clock] { return clock.now(); });
+    return ran;
 }
 
-std::optional<std::pair<TimePoint, std::shared_ptr<WorkItem>>> LoopQueue::popTimerDueBy(TimePoint limit) {
+size_t LoopQueue::runTimersDueBy(const std::function<TimePoint()>& limit) {
+    // The limit is read again after each timer, so one that came due while another ran (a
+    // heartbeat during a frame) goes next; the stamp keeps a timer re-armed at once for later.
+    const uint64_t armedBefore = timerStamp();
+    size_t ran = 0;
+    while (auto timer = popTimerDueBy(limit(), armedBefore)) {
+        Task task{nullptr, std::move(timer->second)};
+        runTaskContained(task);
+        ++ran;
+    }
+    return ran;
+}
+
+uint64_t LoopQueue::timerStamp() {
+    std::lock_guard lock(mutex_);
+    return nextOrder_;
+}
+
+bool LoopQueue::hasTimerDueBy(TimePoint limit) {
     std::lock_guard lock(mutex_);
     dropCancelledTop();
-    if (timers_.empty() || timers_.front().due > limit) return std::nullopt;
+    return !timers_.empty() && timers_.front().due <= limit;
+}
+
+std::optional<std::pair<TimePoint, std::shared_ptr<WorkItem>>> LoopQueue::popTimerDueBy(TimePoint limit,
+                                                                                       uint64_t armedBefore) {
+    std::lock_guard lock(mutex_);
+    dropCancelledTop();
+    if (timers_.empty() || timers_.front().due > limit || timers_.front().order >= armedBefore) return std::nullopt;
     std::pop_heap(timers_.begin(), timers_.end(), Later());
     auto result = std::make_pair(timers_.back().due, std::move(timers_.back().item));
     timers_.pop_back();

@@ -12,13 +12,15 @@
 
 namespace platform::runtime {
 
-// The queue both loops share: posted work in order and a heap of timers. Only
-// the waiting differs between them. Thread-safe.
+// The queue both loops share: posted work in order and a heap of timers, and
+// the order they run in. Only the waiting differs between the loops. Thread-safe.
 class LoopQueue {
 public:
     struct Task {
         std::function<void()> work;
         std::shared_ptr<WorkItem> item;
+        // On the loop's clock; timers due before it run ahead of the task.
+        TimePoint queuedAt{};
         void run() {
             if (item) item->perform();
             else if (work) work();
@@ -27,17 +29,26 @@ public:
 
     // Each returns whether the loop may need waking: the queue was idle before,
     // or the new timer is the earliest one.
-    bool push(std::function<void()> work);
-    bool pushItem(std::shared_ptr<WorkItem> item);
+    bool push(std::function<void()> work, TimePoint queuedAt);
+    bool pushItem(std::shared_ptr<WorkItem> item, TimePoint queuedAt);
     bool pushAt(TimePoint due, std::shared_ptr<WorkItem> item);
 
-    // Moves the work queued so far, then the timers due by `now` in time order,
-    // into `batch`.
-    void takeReady(TimePoint now, std::vector<Task>& batch);
-    // Moves the work queued so far, and no timer, into `batch`.
+    // Moves the work queued so far into `batch`; timers stay until they run.
     void takeQueued(std::vector<Task>& batch);
-    // The earliest live timer due by `limit`, removed from the heap.
-    std::optional<std::pair<TimePoint, std::shared_ptr<WorkItem>>> popTimerDueBy(TimePoint limit);
+    // Runs `batch` and the timers as they come due, `clock` telling the time: a due
+    // timer runs before work queued after it came due, and waits for no more than
+    // the task in progress (a long one does not hold it behind the rest of the
+    // batch). Timers due at the very time a task ends wait for the batch's end, so
+    // that a virtual clock standing still keeps posted work ahead of them. Returns
+    // how many ran.
+    size_t runBatch(std::vector<Task>& batch, const MainLoop& clock);
+    // The earliest live timer due by `limit`, removed from the heap; with
+    // `armedBefore`, only one armed before that stamp (see `timerStamp`).
+    std::optional<std::pair<TimePoint, std::shared_ptr<WorkItem>>> popTimerDueBy(
+        TimePoint limit, uint64_t armedBefore = UINT64_MAX);
+    // Orders timers by when they were armed: those armed from now on have this stamp or later.
+    uint64_t timerStamp();
+    bool hasTimerDueBy(TimePoint limit);
     bool hasQueuedWork();
     size_t queuedCount();
     std::optional<TimePoint> nextDue();
@@ -56,6 +67,8 @@ private:
         }
     };
     void dropCancelledTop();
+    // Runs the live timers armed before the call and due by `limit()`, earliest first.
+    size_t runTimersDueBy(const std::function<TimePoint()>& limit);
 
     std::mutex mutex_;
     std::deque<Task> fifo_;

@@ -62,8 +62,9 @@ public:
 
 // The loop that stands in for the program's main queue: everything of the
 // interface and every terminal runs on its thread, and other threads hand work
-// to it. Posting is safe from any thread and first in, first out; delayed work
-// runs on a monotonic clock once due, after the work queued before it became due.
+// to it. Posting is safe from any thread and first in, first out. Delayed work
+// runs on a monotonic clock once due, before work queued after it came due; of
+// the work queued before, it waits for the task in progress only.
 class MainLoop {
 public:
     MainLoop() = default;
@@ -99,6 +100,10 @@ public:
 
     // --- Clock, thread and running -------------------------------------------------------
     virtual TimePoint now() const = 0;
+    // Whether long work on the loop's thread (a pass of a child's output) should end
+    // early and post the rest: a timer is due, or on a toolkit's loop something it
+    // runs first (a frame, input) is ready.
+    virtual bool shouldYield() = 0;
     virtual bool isLoopThread() const = 0;
     // Runs the loop until quit() is called, from any thread; a quit that comes
     // before the run ends the next run at once.

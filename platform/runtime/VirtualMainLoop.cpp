@@ -61,7 +61,7 @@ void VirtualMainLoop::wake() {
 }
 
 void VirtualMainLoop::post(std::function<void()> work) {
-    queue_.push(std::move(work));
+    queue_.push(std::move(work), now());
     wake();
 }
 
@@ -125,9 +125,8 @@ size_t VirtualMainLoop::runPending(size_t maxRounds) {
     std::vector<LoopQueue::Task> batch;
     for (size_t round = 0; round < maxRounds; ++round) {
         batch.clear();
-        queue_.takeReady(now(), batch);
-        for (auto& task : batch) runTaskContained(task);
-        const size_t ran = batch.size() + dispatchReadyDescriptors(0);
+        queue_.takeQueued(batch);
+        const size_t ran = queue_.runBatch(batch, *this) + dispatchReadyDescriptors(0);
         if (ran == 0) break;
         total += ran;
     }

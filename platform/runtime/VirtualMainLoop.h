@@ -23,6 +23,7 @@ public:
     void postAt(TimePoint due, std::shared_ptr<WorkItem> item) override;
     std::shared_ptr<Watch> watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) override;
     TimePoint now() const override { return TimePoint(Duration(nowNs_.load())); }
+    bool shouldYield() override { return queue_.hasTimerDueBy(now()); }
     bool isLoopThread() const override { return homeThread_.load() == std::this_thread::get_id(); }
     void run() override;
     void quit() override;

@@ -405,6 +405,17 @@ void LocalProcess::drainReceivedData() {
     };
     std::unique_lock lock(pendingLock_);
     ++figures_.drainPasses;
+    // What came due on the loop (a timer, a frame) goes first: the pass ends after a piece when
+    // it is due, and at once when it was due at the start, though not twice in a row, so that a
+    // loop that always has something due still gets output delivered.
+    if (!passEndedEmpty_ && dispatchQueue_.shouldYield()) {
+        passEndedEmpty_ = true;
+        lock.unlock();
+        scheduleDrain();
+        passEnded();
+        return;
+    }
+    passEndedEmpty_ = false;
     for (;;) {
         if (deliveredOffset_ >= deliveringChunk_.size()) {
             if (pendingChunkIndex_ >= pendingChunks_.size()) {
@@ -451,7 +462,8 @@ void LocalProcess::drainReceivedData() {
         const auto now = dispatchQueue_.now();
         adaptPieceSize(piece, std::chrono::duration_cast<std::chrono::nanoseconds>(now - pieceStart));
         if (static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - start).count()) >=
-            slice) {
+                slice ||
+            dispatchQueue_.shouldYield()) {
             // Yield the loop to other work; `pendingScheduled_` stays set.
             scheduleDrain();
             passEnded();

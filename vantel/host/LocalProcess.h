@@ -37,11 +37,11 @@ public:
 // main loop they are queued and delivered in passes of about 4 ms, shared between
 // the children delivering at the same time (so one child's flood delays another's
 // echo by one round at most), a read split into pieces small enough to keep to
-// that, and reading stops while 4 MiB wait
-// and resumes at 1 MiB. On any other loop each read waits until the delegate
-// has taken it. Writes go out in order on the I/O thread, at most 4 MiB of them
-// waiting: past that the engine's replies are dropped, and user input has a
-// room of its own. The process is created, driven and destroyed on its
+// that; a pass ends early when the loop has a timer or a frame due. Reading
+// stops while 4 MiB wait and resumes at 1 MiB. On any other loop each read
+// waits until the delegate has taken it. Writes go out in order on the I/O
+// thread, at most 4 MiB of them waiting: past that the engine's replies are
+// dropped, and user input has a room of its own. The process is created, driven and destroyed on its
 // delivery loop's thread; `send` may be called from any thread.
 class LocalProcess {
 public:
@@ -197,6 +197,8 @@ private:
     std::vector<uint8_t> deliveringChunk_;
     size_t deliveredOffset_ = 0;
     size_t pieceBytes_ = smallestPiece;
+    // The last pass ended before delivering anything, to let due work run.
+    bool passEndedEmpty_ = false;
     std::function<void(std::chrono::nanoseconds)> drainPassObserver_;
 
     std::mutex writeFiguresMutex_;

@@ -1,3 +1,4 @@
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -5,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -24,6 +26,9 @@ void letTimePass(VirtualMainLoop& loop, Duration d) { loop.advance(d); }
 void letTimePass(GLibMainLoop& loop, Duration d) {
     loop.runUntil([] { return false; }, d);
 }
+// Time spent inside work: skipped on the virtual clock, slept through on GLib.
+void spendTime(VirtualMainLoop& loop, Duration d) { loop.skipTime(d); }
+void spendTime(GLibMainLoop&, Duration d) { std::this_thread::sleep_for(d); }
 bool runTimersUntil(VirtualMainLoop& loop, const std::function<bool()>& done) {
     for (int step = 0; step < 100000 && !done(); ++step) loop.advance(1ms);
     return done();
@@ -82,6 +87,60 @@ TYPED_TEST(MainLoopTest, DelayedWorkRunsByDueTimeThenPostOrder) {
     cancelled->cancel();
     letTimePass(this->loop, 50ms);
     EXPECT_EQ(order, "now,ab1b2c");
+}
+
+// A due timer goes before work queued after it came due, and waits for the task in progress
+// only, not for the rest of the batch; one armed by its own run waits for the next task.
+TYPED_TEST(MainLoopTest, ADueTimerWaitsForTheTaskInProgressOnly) {
+    struct Case {
+        const char* name;
+        std::function<void(TypeParam&, std::string&)> setUp;
+        std::string expected;
+    };
+    auto timer = [](TypeParam& loop, Duration delay, std::string& order, std::string mark) {
+        loop.postAt(loop.now() + delay, std::make_shared<WorkItem>([&order, mark] { order += mark; }));
+    };
+    const Case cases[] = {
+        {"due during a task",
+         [&](TypeParam& loop, std::string& order) {
+             loop.post([&] {
+                 order += "a";
+                 timer(loop, 2ms, order, "T");
+                 spendTime(loop, 5ms);
+                 loop.post([&] { order += "c"; });
+             });
+             loop.post([&] { order += "b"; });
+         },
+         "aTbc"},
+        {"due before the work was queued",
+         [&](TypeParam& loop, std::string& order) {
+             timer(loop, 1ms, order, "T");
+             spendTime(loop, 3ms);
+             loop.post([&] { order += "a"; });
+         },
+         "Ta"},
+        {"re-armed by its own run",
+         [&](TypeParam& loop, std::string& order) {
+             loop.post([&] {
+                 order += "a";
+                 loop.postAt(loop.now(), std::make_shared<WorkItem>([&] {
+                     order += "T";
+                     timer(loop, -1us, order, "R");
+                 }));
+                 spendTime(loop, 1ms);
+             });
+             loop.post([&] { order += "b"; });
+             loop.post([&] { order += "c"; });
+         },
+         "aTbRc"},
+    };
+    for (const Case& c : cases) {
+        TypeParam loop;
+        std::string order;
+        c.setUp(loop, order);
+        EXPECT_TRUE(runTimersUntil(loop, [&] { return order.size() == c.expected.size(); })) << c.name;
+        EXPECT_EQ(order, c.expected) << c.name;
+    }
 }
 
 TYPED_TEST(MainLoopTest, RepeatingTimerRunsUntilCancelledFromInside) {
@@ -260,6 +319,62 @@ TEST(GLibMainLoopTest, TimersDueTogetherKeepTheirOrderWhenALaterOneComesDueMeanw
     loop.postAt(start + 60ms, std::make_shared<WorkItem>([&] { order += "c"; }));
     EXPECT_TRUE(loop.runUntil([&] { return order.size() == 3; }, patience));
     EXPECT_EQ(order, "abc");
+}
+
+TEST(VirtualMainLoopTest, TimersDueTogetherLetTheFirstOnesWorkGoFirst) {
+    VirtualMainLoop loop;
+    std::string order;
+    const TimePoint due = loop.now() + 5ms;
+    loop.postAt(due, std::make_shared<WorkItem>([&] {
+        order += "1";
+        loop.post([&] { order += "a"; });
+        loop.post([&] { order += "b"; });
+    }));
+    loop.postAt(due, std::make_shared<WorkItem>([&] { order += "2"; }));
+    loop.advance(10ms);
+    EXPECT_EQ(order, "1ab2");
+}
+
+// Long work asks whether to stop early: a due timer, or a GLib source above the queue that is
+// ready (a frame, input), but not one below it.
+TEST(GLibMainLoopTest, ShouldYieldForADueTimerOrAReadySourceAboveTheQueue) {
+    struct Case {
+        const char* name;
+        std::optional<Duration> timerIn;
+        std::optional<int> sourcePriority;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"nothing waits", std::nullopt, std::nullopt, false},
+        {"a timer not due yet", 1s, std::nullopt, false},
+        {"a due timer", 0ms, std::nullopt, true},
+        {"input", std::nullopt, G_PRIORITY_DEFAULT, true},
+        {"a frame", std::nullopt, GLibMainLoop::queuePriority - 1, true},
+        {"idle work", std::nullopt, G_PRIORITY_DEFAULT_IDLE, false},
+    };
+    for (const Case& c : cases) {
+        GLibMainLoop loop;
+        std::optional<bool> answer;
+        loop.post([&] {
+            std::shared_ptr<WorkItem> timer;
+            if (c.timerIn) timer = loop.postAfter(*c.timerIn, [] {});
+            GSource* source = nullptr;
+            if (c.sourcePriority) {
+                source = g_idle_source_new();
+                g_source_set_priority(source, *c.sourcePriority);
+                g_source_set_callback(source, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+                g_source_attach(source, loop.context());
+            }
+            answer = loop.shouldYield();
+            if (timer) timer->cancel();
+            if (source) {
+                g_source_destroy(source);
+                g_source_unref(source);
+            }
+        });
+        EXPECT_TRUE(loop.runUntil([&] { return answer.has_value(); }, patience)) << c.name;
+        EXPECT_EQ(answer, c.expected) << c.name;
+    }
 }
 
 TEST(GLibMainLoopTest, RunReturnsAfterQuitFromAnotherThread) {

@@ -439,6 +439,52 @@ TEST(LocalProcessVirtualClockTest, ChildrenDeliveringTogetherShareTheSlice) {
     for (size_t i = 1; i < bothBusy.size(); ++i) EXPECT_LE(bothBusy[i], 2ms + 500us) << i;
 }
 
+// A timer that comes due ends the pass after the piece in progress and runs next; one already
+// due when a pass begins ends it before any piece, but never two passes in a row. Each piece
+// takes 1 ms; in the log "p" is a piece, "|" a new pass, "T" a timer.
+TEST(LocalProcessVirtualClockTest, ADueTimerEndsThePassAndRunsNext) {
+    struct Case {
+        std::chrono::nanoseconds dueIn;
+        int rearms;
+        std::string expected;
+    };
+    for (const Case& c : {Case{500us, 0, "pT|p"}, Case{1500us, 0, "ppT|p"}, Case{3500us, 0, "ppppT|p"},
+                          Case{1500us, 2, "ppTT|pT|p"}}) {
+        VirtualMainLoop loop;
+        ScopedMainLoop scope(loop);
+        Collector collector;
+        LocalProcess process(&collector);
+        constexpr size_t total = 1024 * 1024;
+        std::string log;
+        size_t lastPass = 0;
+        int rearms = c.rearms;
+        std::function<void()> tick = [&] {
+            log += "T";
+            if (rearms-- > 0) loop.postAt(loop.now(), std::make_shared<platform::runtime::WorkItem>(tick));
+        };
+        collector.onData = [&](std::span<const uint8_t>) {
+            const size_t pass = process.deliveryFigures().drainPasses;
+            if (log.empty()) {
+                // A backlog, so that only the timer ends passes early.
+                const auto limit = Clock::now() + testing::childTimeout;
+                while (process.deliveryFigures().peakPendingBytes < total / 2 && Clock::now() < limit) {
+                    std::this_thread::sleep_for(1ms);
+                }
+                loop.postAt(loop.now() + c.dueIn, std::make_shared<platform::runtime::WorkItem>(tick));
+            } else if (pass != lastPass) {
+                log += "|";
+            }
+            lastPass = pass;
+            log += "p";
+            loop.skipTime(1ms);
+        };
+        process.startProcess(testChild, {"pattern", std::to_string(total)});
+        ASSERT_TRUE(waitFor(loop, [&] { return collector.output.size() >= total; }));
+        EXPECT_TRUE(collector.output == expectedPattern(total));
+        EXPECT_EQ(log.substr(0, c.expected.size()), c.expected) << "due in " << c.dueIn.count() << " ns";
+    }
+}
+
 TEST(LocalProcessOtherQueueTest, DeliversOnTheGivenLoopsThread) {
     GLibMainLoop mainLoop;
     ScopedMainLoop scope(mainLoop);
