@@ -30,7 +30,7 @@ start() {
     printf '{"language":"%s","onboarded":true}\n' "$1" >"$state/state.json"
     "$app_bin" >"$work/app.out" 2>"$work/app.err" &
     app=$!
-    window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' 2>/dev/null | head -n1)" ||
+    window="$(wait_window '^Quiltdeck' 20)" ||
         fail "no window: $(cat "$work/app.err")"
     xdotool windowactivate --sync "$window" 2>/dev/null || true
     sleep 1
@@ -53,7 +53,7 @@ shoot_bar "$out/bar-en.png"
 import -window "$window" "$work/window.png"
 read -r x y < <("$here/find_pill.py" "$work/window.png" 4) || fail "no guide pill in the bar"
 xdotool mousemove --window "$window" "$x" "$y" click 1
-guide="$(timeout 10 xdotool search --sync --onlyvisible --name '^Guide$' 2>/dev/null | head -n1)" ||
+guide="$(wait_window '^Guide$' 10)" ||
     fail "the guide pill opened no window titled Guide"
 sleep 0.5
 import -window "$guide" "$out/guide-en.png"

@@ -22,6 +22,18 @@ within() {
     for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
     return 1
 }
+# Prints the first visible window whose name matches, waiting up to $2 seconds (20). `xdotool
+# search` dies on an X error when a window goes away while it looks, as windows do while a program
+# starts, so it is asked again rather than trusted once.
+wait_window() {
+    local pattern="$1" found=""
+    for _ in $(seq $((${2:-20} * 10))); do
+        found="$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -n1 || true)"
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
 need_session_bus() {
     [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
 }

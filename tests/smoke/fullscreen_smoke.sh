@@ -34,7 +34,7 @@ printf '{"themeMode":"dark","onboarded":true,"openTiles":[%s,%s]}\n' "$(record o
 
 "$app_bin" >"$work/app.out" 2>"$work/app.err" &
 app=$!
-window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' 2>/dev/null | head -n1)" ||
+window="$(wait_window '^Quiltdeck' 20)" ||
     fail "no window: $(cat "$work/app.err")"
 xdotool windowactivate --sync "$window" 2>/dev/null || true
 within 150 bash -c "[ \$(pgrep -P $app | wc -l) -ge 2 ]" || fail "the tiles were not restored"

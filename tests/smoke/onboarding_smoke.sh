@@ -41,7 +41,7 @@ logged() { grep -q "  $1\$" "$log"; }
 
 "$app_bin" >"$work/app.out" 2>"$work/app.err" &
 app=$!
-window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' 2>/dev/null | head -n1)" ||
+window="$(wait_window '^Quiltdeck' 20)" ||
     fail "no window: $(cat "$work/app.err")"
 xdotool windowactivate --sync "$window" 2>/dev/null || true
 within 200 logged "setup stage: needsInstall" || fail "no install offered: $(tail -n5 "$log")"

@@ -54,7 +54,8 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 start() {
     "$app_bin" >"$work/app.out" 2>"$work/app.err" &
     app=$!
-    timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' >/dev/null 2>&1 ||
+    # Asked again and again: `xdotool search` dies on a window that goes away while it looks.
+    within 200 bash -c "xdotool search --onlyvisible --name '^Quiltdeck' | grep -q ." ||
         fail "no window: $(cat "$work/app.err")"
     within 50 test -f "$state/running" || fail "no run marker"
 }

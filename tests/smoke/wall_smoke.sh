@@ -38,7 +38,7 @@ printf '{"themeMode":"dark","onboarded":true,"walls":["Second"],"currentWall":""
 
 "$app_bin" >"$work/app.out" 2>"$work/app.err" &
 app=$!
-window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quiltdeck' 2>/dev/null | head -n1)" ||
+window="$(wait_window '^Quiltdeck' 20)" ||
     fail "no window: $(cat "$work/app.err")"
 xdotool windowactivate --sync "$window" 2>/dev/null || true
 children() { pgrep -P "$app" | wc -l; }
