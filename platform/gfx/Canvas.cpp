@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/gfx/BoxBlur.h"
 #include "platform/gfx/GlyphBlitter.h"
 #include "platform/gfx/GlyphCache.h"
 #include "platform/gfx/Scale.h"
@@ -134,6 +135,17 @@ Image Canvas::copyPixels(int x, int y, int width, int height) const {
         std::copy(line, line + out.width, out.pixels.begin() + static_cast<ptrdiff_t>(row) * out.width);
     }
     return out;
+}
+
+Image Canvas::downsampledPixels(int x, int y, int width, int height, int factor) const {
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + std::max(width, 0), pixelWidth_), y1 = std::min(y + std::max(height, 0), pixelHeight_);
+    if (x1 <= x0 || y1 <= y0) return {};
+    cairo_surface_flush(surface_);
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    const int stride = cairo_image_surface_get_stride(surface_);
+    const auto* first = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(y0) * stride) + x0;
+    return downsampled(first, stride / 4, x1 - x0, y1 - y0, factor);
 }
 
 bool Canvas::writePng(const std::string& path) const {
@@ -296,6 +308,24 @@ void Canvas::replacePixels(const Canvas& source, int sourceX, int sourceY, int w
     for (int row = 0; row < height; ++row) {
         std::memcpy(to + (y + row) * toStride + x * 4, from + (sourceY + row) * fromStride + sourceX * 4,
                     static_cast<size_t>(width) * 4);
+    }
+    cairo_surface_mark_dirty_rectangle(surface_, x, y, width, height);
+}
+
+void Canvas::replacePixels(const uint32_t* source, ptrdiff_t stride, int sourceX, int sourceY, int width, int height, int x,
+                           int y) {
+    const int left = std::max(0, -x), up = std::max(0, -y);
+    x += left, sourceX += left, width -= left;
+    y += up, sourceY += up, height -= up;
+    width = std::min(width, pixelWidth_ - x);
+    height = std::min(height, pixelHeight_ - y);
+    if (!source || width <= 0 || height <= 0) return;
+    cleared_.reset();
+    cairo_surface_flush(surface_);
+    unsigned char* to = cairo_image_surface_get_data(surface_);
+    const ptrdiff_t toStride = cairo_image_surface_get_stride(surface_);
+    for (int row = 0; row < height; ++row) {
+        std::memcpy(to + (y + row) * toStride + x * 4, source + (sourceY + row) * stride + sourceX, static_cast<size_t>(width) * 4);
     }
     cairo_surface_mark_dirty_rectangle(surface_, x, y, width, height);
 }

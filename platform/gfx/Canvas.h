@@ -77,6 +77,9 @@ public:
     Image image() const;
     // A copy of a box of device pixels (from the top-left), cut at the surface; empty outside it.
     Image copyPixels(int x, int y, int width, int height) const;
+    // The same box averaged over blocks of `factor` × `factor` pixels from its top-left corner
+    // (the last ones may be partial), read in place.
+    Image downsampledPixels(int x, int y, int width, int height, int factor) const;
     // The Cairo image surface, for a backend that shows it.
     _cairo_surface* surface() const { return surface_; }
 
@@ -134,6 +137,9 @@ public:
     // Replaces the device pixels of a box whose top-left pixel is (x, y) by those of the same box
     // of another canvas from (sourceX, sourceY), ignoring transform and clip; cut at both.
     void replacePixels(const Canvas& source, int sourceX, int sourceY, int width, int height, int x, int y);
+    // The same from pixels held elsewhere: rows of premultiplied words, `stride` words apart, the
+    // source box taken to be inside them.
+    void replacePixels(const uint32_t* source, ptrdiff_t stride, int sourceX, int sourceY, int width, int height, int x, int y);
     void drawGlyphs(const Font& font, std::span<const GlyphPlacement> glyphs, Rgba color);
     // Draws interface text laid out by Pango, upright, the layout's top-left corner at `topLeft`
     // (user space). Runs without a colour of their own take `color`.

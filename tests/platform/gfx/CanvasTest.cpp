@@ -13,6 +13,7 @@
 #include <limits>
 #include <utility>
 
+#include "platform/gfx/BoxBlur.h"
 #include "support/CanvasInk.h"
 
 using namespace platform::gfx;
@@ -265,6 +266,53 @@ TEST(Canvas, ReplacedPixelsComeFromTheSameBoxOfTheSourceCutAtBoth) {
                 EXPECT_EQ(canvas.pixel(x, y), copied ? value(fromX, fromY) : 0xFFFF0000u) << x << ", " << y;
             }
         }
+    }
+}
+
+TEST(Canvas, PixelsHeldElsewhereReplaceTheBoxCutAtTheCanvas) {
+    struct Case {
+        const char* name;
+        int sx, sy, width, height, x, y;
+    };
+    // Rows of 6 words, 8 of them, pixel (x, y) holding x + 16 y in its blue byte, onto 5 × 4.
+    const std::vector<Case> cases = {
+        {"inside", 1, 2, 3, 2, 1, 1},           {"to the corner", 0, 0, 5, 4, 0, 0},
+        {"from left of the canvas", 1, 1, 4, 2, -2, 0}, {"to above the canvas", 2, 3, 2, 4, 3, -2},
+        {"past the right and bottom", 0, 0, 4, 4, 3, 2}, {"empty", 1, 1, 0, 3, 1, 1},
+    };
+    auto value = [](int x, int y) { return 0xFF000000u | static_cast<uint32_t>(x + 16 * y); };
+    std::vector<uint32_t> rows;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 6; ++x) rows.push_back(value(x, y));
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas canvas({5, 4}, 1);
+        canvas.fill(Rect{0, 0, 5, 4}, Rgba{1, 0, 0, 1});
+        canvas.clip(Rect{0, 0, 1, 1});
+        canvas.replacePixels(rows.data(), 6, c.sx, c.sy, c.width, c.height, c.x, c.y);
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 5; ++x) {
+                const bool copied = x >= c.x && x < c.x + c.width && y >= c.y && y < c.y + c.height;
+                EXPECT_EQ(canvas.pixel(x, y), copied ? value(x - c.x + c.sx, y - c.y + c.sy) : 0xFFFF0000u) << x << ", " << y;
+            }
+        }
+    }
+}
+
+// Read in place, the box averages what a copy of it averages, cut at the surface alike.
+TEST(Canvas, DownsampledPixelsAverageWhatACopyOfThemAverages) {
+    Canvas canvas({13, 9}, 2);
+    for (int i = 0; i < 20; ++i) canvas.fill(Rect{i * 0.65, i * 0.4, 1.3, 2.1}, Rgba::fromBytes(uint8_t(i * 12), uint8_t(200 - i * 9), 90));
+    struct Box {
+        int x, y, width, height, factor;
+    };
+    for (const Box& b : {Box{0, 0, 26, 18, 4}, Box{3, 5, 11, 9, 4}, Box{-3, -2, 12, 9, 2}, Box{20, 10, 12, 12, 3}, Box{30, 0, 4, 4, 2}}) {
+        const Image expected = downsampled(canvas.copyPixels(b.x, b.y, b.width, b.height), b.factor);
+        const Image inPlace = canvas.downsampledPixels(b.x, b.y, b.width, b.height, b.factor);
+        EXPECT_EQ(inPlace.width, expected.width) << b.x << "," << b.y;
+        EXPECT_EQ(inPlace.height, expected.height) << b.x << "," << b.y;
+        EXPECT_EQ(inPlace.pixels, expected.pixels) << b.x << "," << b.y;
     }
 }
 
