@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/gfx/BoxBlur.h"
+#include "platform/gfx/Image.h"
 #include "platform/gfx/Canvas.h"
 #include "platform/ui/Window.h"
 
@@ -29,6 +30,7 @@ BlurView::~BlurView() {
 void BlurView::setTint(std::optional<gfx::Rgba> tint) {
     if (tint == tint_) return;
     tint_ = tint;
+    tinted_ = {};
     made_.assign(made_.size(), false);
     setNeedsDisplay();
 }
@@ -36,6 +38,10 @@ void BlurView::setTint(std::optional<gfx::Rgba> tint) {
 void BlurView::viewDidMoveToWindow() {
     forget();
     unseen_.clear();
+    if (!window()) {
+        enlarged_.reset();
+        made_.clear();
+    }
     if (registeredWindow_ == window()) return;
     if (registeredWindow_) registeredWindow_->removeBackdrop(this);
     registeredWindow_ = window();
@@ -53,8 +59,7 @@ void BlurView::forget() {
     whole_ = false;
     covering_ = false;
     changes_.clear();
-    stretched_.reset();
-    made_.clear();
+    made_.assign(made_.size(), false);
 }
 
 std::optional<BlurView::Box> BlurView::pixelBox() const {
@@ -106,7 +111,7 @@ bool BlurView::takeFromSurface(const gfx::Canvas& surface) {
         box->y + box->height > surface.pixelHeight()) {
         return false;
     }
-    gfx::Image reduced = gfx::downsampled(surface.copyPixels(box->x, box->y, box->width, box->height), reduction);
+    gfx::Image reduced = surface.downsampledPixels(box->x, box->y, box->width, box->height, reduction);
     const int qw = (box->width + reduction - 1) / reduction, qh = (box->height + reduction - 1) / reduction;
     if (reduced.width != qw || reduced.height != qh) return false;
     // A blur of opaque pixels is opaque.
@@ -114,6 +119,8 @@ bool BlurView::takeFromSurface(const gfx::Canvas& surface) {
     beneath_ = std::move(reduced);
     // Blurred once the pass has drawn what the surface lacks; until then only its opacity counts.
     blurred_ = beneath_;
+    tinted_ = {};
+    made_.assign(made_.size(), false);
     blurredOpaque_ = true;
     whole_ = true;
     wholeFrame_ = convertToWindow(bounds());
@@ -162,6 +169,8 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
     if (beneath_.width != qw || beneath_.height != qh) {
         beneath_ = gfx::Image{qw, qh, std::vector<uint32_t>(static_cast<size_t>(qw) * static_cast<size_t>(qh), 0)};
         blurred_ = {};
+        tinted_ = {};
+        made_.clear();
         forget();
     }
     bool changed = false;
@@ -174,12 +183,14 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
         // Only what changed beneath was drawn there, all of it, though views over this one may
         // leave it less to draw.
         const Rect shown = window()->visibleRect(*this);
+        std::vector<Rect> pieces;
         for (const Rect& c : changesDrawn_) {
             const Rect piece = convertFromWindow(c.intersection(shown));
-            if (!piece.isEmpty()) changed |= captureRect(canvas, box, piece);
+            if (!piece.isEmpty()) pieces.push_back(piece);
         }
+        changed = captureRects(canvas, box, pieces);
     } else {
-        for (const Rect& r : rectsBeingDrawn()) changed |= captureRect(canvas, box, r);
+        changed = captureRects(canvas, box, rectsBeingDrawn());
         if (all) {
             whole_ = true;
             wholeFrame_ = convertToWindow(bounds());
@@ -200,8 +211,8 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
         }
     }
     if (blurred_.isEmpty()) return;
-    if (covering_ && blurredOpaque_) {
-        drawStretched(canvas, box);
+    if (blurredOpaque_ && replacesPixels(canvas)) {
+        drawEnlarged(canvas, box);
         return;
     }
     const double scale = canvas.scale();
@@ -211,68 +222,124 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
     if (tint_) canvas.fill(bounds(), *tint_);
 }
 
-void BlurView::drawStretched(gfx::Canvas& canvas, const Box& box) {
-    const double scale = canvas.scale();
-    if (!stretched_ || stretched_->pixelWidth() != box.width || stretched_->pixelHeight() != box.height ||
-        stretched_->scale() != scale) {
-        stretched_ = std::make_unique<gfx::Canvas>(Size{bounds().width, bounds().height}, scale);
+bool BlurView::replacesPixels(const gfx::Canvas& canvas) const {
+    for (const View* v = this; v; v = v->superview()) {
+        if (v->presentationOpacity() < 1) return false;
+        if (v != this && v->clipsToBounds() && v->cornerRadius() > 0) return false;
+    }
+    const gfx::Point a = canvas.userToDevice({0, 0});
+    const gfx::Point b = canvas.userToDevice({bounds().width, bounds().height});
+    return onPixel(a.x) && onPixel(a.y) && onPixel(b.x) && onPixel(b.y);
+}
+
+const gfx::Image& BlurView::tintedBlur() {
+    if (!tint_) return blurred_;
+    if (tinted_.isEmpty()) {
+        // The tint composited as a fill composites it, at the blur's own size: enlarging is
+        // linear, so the tint may as well come before it.
+        gfx::Canvas small(Size{double(blurred_.width), double(blurred_.height)}, 1);
+        small.drawImageAtPixel(blurred_, 0, 0);
+        small.fill(Rect{0, 0, double(blurred_.width), double(blurred_.height)}, *tint_);
+        tinted_ = small.image();
+    }
+    return tinted_;
+}
+
+void BlurView::drawEnlarged(gfx::Canvas& canvas, const Box& box) {
+    const gfx::Image& image = tintedBlur();
+    if (!enlarged_ || enlargedWidth_ != box.width || enlargedHeight_ != box.height) {
+        // Not zeroed: a square is written whole before it is read.
+        enlarged_.reset(new uint32_t[static_cast<size_t>(box.width) * static_cast<size_t>(box.height)]);
+        enlargedWidth_ = box.width;
+        enlargedHeight_ = box.height;
         made_.clear();
     }
     const int tilesX = (box.width + tileSide - 1) / tileSide, tilesY = (box.height + tileSide - 1) / tileSide;
     made_.resize(static_cast<size_t>(tilesX) * static_cast<size_t>(tilesY), false);
-    const double w = blurred_.width * reduction / scale, h = blurred_.height * reduction / scale;
-    const double top = bounds().height;
     for (const Rect& r : rectsBeingDrawn()) {
         // Device pixels of the view's box, rows from the top.
         const gfx::Point p = canvas.userToDevice({r.minX(), r.minY()}), q = canvas.userToDevice({r.maxX(), r.maxY()});
-        const int rx0 = std::max(0, static_cast<int>(std::floor(std::min(p.x, q.x) + 1e-6)) - box.x);
-        const int ry0 = std::max(0, static_cast<int>(std::floor(std::min(p.y, q.y) + 1e-6)) - box.y);
-        const int rx1 = std::min(box.width, static_cast<int>(std::ceil(std::max(p.x, q.x) - 1e-6)) - box.x);
-        const int ry1 = std::min(box.height, static_cast<int>(std::ceil(std::max(p.y, q.y) - 1e-6)) - box.y);
-        if (rx1 <= rx0 || ry1 <= ry0) continue;
-        for (int ty = ry0 / tileSide; ty * tileSide < ry1; ++ty) {
-            for (int tx = rx0 / tileSide; tx * tileSide < rx1; ++tx) {
-                const size_t at = static_cast<size_t>(ty) * static_cast<size_t>(tilesX) + static_cast<size_t>(tx);
-                if (made_[at]) continue;
-                made_[at] = true;
-                // The square in the copy's points (y up), drawn as the view itself would draw it.
-                const int sx0 = tx * tileSide, sy0 = ty * tileSide;
-                const int sx1 = std::min(box.width, sx0 + tileSide), sy1 = std::min(box.height, sy0 + tileSide);
-                stretched_->save();
-                stretched_->clip(Rect{sx0 / scale, top - sy1 / scale, (sx1 - sx0) / scale, (sy1 - sy0) / scale});
-                stretched_->drawImage(blurred_, Rect{0, top - h, w, h});
-                if (tint_) stretched_->fill(bounds(), *tint_);
-                stretched_->restore();
+        const int x0 = std::max(0, static_cast<int>(std::floor(std::min(p.x, q.x) + 1e-6)) - box.x);
+        const int y0 = std::max(0, static_cast<int>(std::floor(std::min(p.y, q.y) + 1e-6)) - box.y);
+        const int x1 = std::min(box.width, static_cast<int>(std::ceil(std::max(p.x, q.x) - 1e-6)) - box.x);
+        const int y1 = std::min(box.height, static_cast<int>(std::ceil(std::max(p.y, q.y) - 1e-6)) - box.y);
+        if (x1 <= x0 || y1 <= y0) continue;
+        for (int ty = y0 / tileSide; ty * tileSide < y1; ++ty) {
+            const int sy = ty * tileSide, sy1 = std::min(box.height, sy + tileSide);
+            // Squares side by side that are still to be made are made in one go.
+            for (int tx = x0 / tileSide; tx * tileSide < x1;) {
+                const size_t row = static_cast<size_t>(ty) * static_cast<size_t>(tilesX);
+                if (made_[row + static_cast<size_t>(tx)]) {
+                    ++tx;
+                    continue;
+                }
+                const int first = tx;
+                for (; tx * tileSide < x1 && !made_[row + static_cast<size_t>(tx)]; ++tx) made_[row + static_cast<size_t>(tx)] = true;
+                const int sx = first * tileSide, sx1 = std::min(box.width, tx * tileSide);
+                gfx::enlargedInto(image, reduction, sx, sy, sx1, sy1, enlarged_.get() + static_cast<ptrdiff_t>(sy) * box.width + sx,
+                                  box.width);
             }
         }
-        canvas.replacePixels(*stretched_, rx0, ry0, rx1 - rx0, ry1 - ry0, box.x + rx0, box.y + ry0);
+        canvas.replacePixels(enlarged_.get(), box.width, x0, y0, x1 - x0, y1 - y0, box.x + x0, box.y + y0);
     }
 }
 
-bool BlurView::captureRect(gfx::Canvas& canvas, const Box& box, const Rect& r) {
-    const gfx::Point p = canvas.userToDevice({r.x, r.y}), q = canvas.userToDevice({r.maxX(), r.maxY()});
+bool BlurView::captureRects(gfx::Canvas& canvas, const Box& box, const std::vector<Rect>& rects) {
     // Whole blocks only: the pixels around a dirty rectangle still hold this view's last blur.
     auto inBlocks = [&](double v, int origin, bool up) {
         const double blocks = (v - origin) / reduction;
         return static_cast<int>(up ? std::ceil(blocks - 1e-6) : std::floor(blocks + 1e-6));
     };
     const int qw = beneath_.width, qh = beneath_.height;
-    const int bx0 = std::max(0, inBlocks(std::min(p.x, q.x), box.x, true));
-    const int by0 = std::max(0, inBlocks(std::min(p.y, q.y), box.y, true));
-    // A rectangle reaching the view's edge takes the partial block there.
-    const double right = std::max(p.x, q.x), bottom = std::max(p.y, q.y);
-    const int bx1 = right >= box.x + box.width - 1e-6 ? qw : std::min(qw, inBlocks(right, box.x, false));
-    const int by1 = bottom >= box.y + box.height - 1e-6 ? qh : std::min(qh, inBlocks(bottom, box.y, false));
-    if (bx1 <= bx0 || by1 <= by0) return false;
-    return capture(canvas, box, bx0, by0, bx1 - bx0, by1 - by0);
+    // Rectangles overlap (the same change told twice, dirty areas grown to blocks): each block
+    // is read once.
+    std::vector<uint8_t> marked;
+    for (const Rect& r : rects) {
+        const gfx::Point p = canvas.userToDevice({r.x, r.y}), q = canvas.userToDevice({r.maxX(), r.maxY()});
+        const int bx0 = std::max(0, inBlocks(std::min(p.x, q.x), box.x, true));
+        const int by0 = std::max(0, inBlocks(std::min(p.y, q.y), box.y, true));
+        // A rectangle reaching the view's edge takes the partial block there.
+        const double right = std::max(p.x, q.x), bottom = std::max(p.y, q.y);
+        const int bx1 = right >= box.x + box.width - 1e-6 ? qw : std::min(qw, inBlocks(right, box.x, false));
+        const int by1 = bottom >= box.y + box.height - 1e-6 ? qh : std::min(qh, inBlocks(bottom, box.y, false));
+        if (bx1 <= bx0 || by1 <= by0) continue;
+        if (marked.empty()) marked.assign(static_cast<size_t>(qw) * static_cast<size_t>(qh), 0);
+        for (int y = by0; y < by1; ++y) {
+            std::fill_n(marked.begin() + static_cast<ptrdiff_t>(y) * qw + bx0, bx1 - bx0, uint8_t{1});
+        }
+    }
+    if (marked.empty()) return false;
+    // Runs of marked blocks, as tall as the rows below repeat them.
+    bool changed = false;
+    for (int y = 0; y < qh; ++y) {
+        uint8_t* row = marked.data() + static_cast<ptrdiff_t>(y) * qw;
+        for (int x = 0; x < qw;) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            int end = x;
+            while (end < qw && row[end]) ++end;
+            int rows = 1;
+            auto same = [&](int below) {
+                const uint8_t* r = marked.data() + static_cast<ptrdiff_t>(below) * qw;
+                return std::all_of(r + x, r + end, [](uint8_t m) { return m == 1; }) && (x == 0 || !r[x - 1]) &&
+                       (end == qw || !r[end]);
+            };
+            while (y + rows < qh && same(y + rows)) ++rows;
+            for (int k = 1; k < rows; ++k) std::fill_n(marked.begin() + static_cast<ptrdiff_t>(y + k) * qw + x, end - x, uint8_t{0});
+            changed |= capture(canvas, box, x, y, end - x, rows);
+            x = end;
+        }
+    }
+    return changed;
 }
 
 bool BlurView::capture(gfx::Canvas& canvas, const Box& box, int bx, int by, int bw, int bh) {
     // Blocks on the view's right and bottom edges may be partial.
     const int w = std::min(bw * reduction, box.width - bx * reduction);
     const int h = std::min(bh * reduction, box.height - by * reduction);
-    const gfx::Image pixels = canvas.copyPixels(box.x + bx * reduction, box.y + by * reduction, w, h);
-    const gfx::Image reduced = gfx::downsampled(pixels, reduction);
+    const gfx::Image reduced = canvas.downsampledPixels(box.x + bx * reduction, box.y + by * reduction, w, h, reduction);
     bool changed = false;
     for (int y = 0; y < std::min(bh, reduced.height); ++y) {
         for (int x = 0; x < std::min(bw, reduced.width); ++x) {
@@ -298,6 +365,7 @@ void BlurView::blurNow() {
     blurredOpaque_ = std::all_of(blurred_.pixels.begin(), blurred_.pixels.end(), [](uint32_t p) { return p >> 24 == 0xff; });
     // A blur that lets light through shows what lies beneath it: all of that is drawn again.
     if (!blurredOpaque_) whole_ = false;
+    tinted_ = {};
     made_.assign(made_.size(), false);
     lastBlur_ = runtime::MainLoop::main().now();
     stale_ = false;

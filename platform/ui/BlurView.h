@@ -17,8 +17,9 @@ namespace platform::ui {
 // must not sit inside a view that fades as a whole.
 //
 // Once it holds an opaque blur of all it covers, the window draws the views beneath it only where
-// they asked to be drawn (it is told of every such rectangle), and the stretched, tinted blur is
-// kept at full resolution and copied, rather than stretched again each time it is drawn.
+// they asked to be drawn (it is told of every such rectangle). An opaque blur on whole device
+// pixels is tinted at its own resolution, enlarged into a kept copy at full resolution as its
+// squares are first drawn, and copied from there.
 class BlurView : public View {
 public:
     static constexpr int reduction = 4;
@@ -26,7 +27,7 @@ public:
     static constexpr runtime::Duration minimumInterval = std::chrono::milliseconds(100);
     // A block of the kept copy counts as changed when a channel moved by more than this.
     static constexpr int significantChange = 6;
-    // The stretched blur is made in squares of this many device pixels, as they are first drawn.
+    // The enlarged blur is made in squares of this many device pixels, as they are first drawn.
     static constexpr int tileSide = 128;
 
     explicit BlurView(const Rect& frame = {});
@@ -74,16 +75,21 @@ private:
     // Takes the freshly drawn pixels of a run of blocks into the kept copy; true when they
     // differ from it.
     bool capture(gfx::Canvas& canvas, const Box& box, int blockX, int blockY, int blocks, int blockRows);
-    // Captures a rectangle (the view's points) in whole blocks; true when it changed.
-    bool captureRect(gfx::Canvas& canvas, const Box& box, const Rect& rect);
+    // Captures rectangles (the view's points) in whole blocks, each block once; true when they changed.
+    bool captureRects(gfx::Canvas& canvas, const Box& box, const std::vector<Rect>& rects);
     // The box when it lies on whole device pixels.
     std::optional<Box> pixelBox() const;
     void blurNow();
     void scheduleBlur();
     // Forgets the kept copy: the next drawing takes all of it again.
     void forget();
-    // Copies the stretched blur into the dirty rectangles, making the squares it lacks.
-    void drawStretched(gfx::Canvas& canvas, const Box& box);
+    // Whether its pixels may be written straight into the window's: opaque, on whole device
+    // pixels, with nothing above it that fades it or clips it round.
+    bool replacesPixels(const gfx::Canvas& canvas) const;
+    // The blur with its tint over it, at the blur's resolution.
+    const gfx::Image& tintedBlur();
+    // Copies the enlarged, tinted blur into the rectangles being drawn, making the squares it lacks.
+    void drawEnlarged(gfx::Canvas& canvas, const Box& box);
 
     std::optional<gfx::Rgba> tint_;
     gfx::Image beneath_;
@@ -108,8 +114,12 @@ private:
     std::vector<Rect> unseen_;
     // This pass's copy came from the surface: what the pass takes again is blurred at once.
     bool fromSurface_ = false;
-    // The stretched, tinted blur at full resolution and which of its squares are made.
-    std::unique_ptr<gfx::Canvas> stretched_;
+    // The tinted blur, made when first drawn after the blur or the tint changed.
+    gfx::Image tinted_;
+    // The tinted blur enlarged to the view's device pixels, and which of its squares are made.
+    // The memory stays while the view keeps its size: zoomed again, the blur needs it again.
+    std::unique_ptr<uint32_t[]> enlarged_;
+    int enlargedWidth_ = 0, enlargedHeight_ = 0;
     std::vector<bool> made_;
 };
 

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
+#include "platform/gfx/BoxBlur.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 
@@ -306,6 +309,54 @@ TEST_P(BlurCover, ABlurThatLetsLightThroughCoversNothing) {
     s.card.setFrameOrigin({22, 22});
     s.window.displayIfNeeded();
     EXPECT_GT(s.inner.draws, inner);
+}
+
+// The blur written into the window's pixels is what stretching its blocks over the view with
+// the canvas's own filter, and filling the tint over that, showed: within two levels.
+TEST_P(BlurCover, ItsPixelsAreTheBlocksStretchedAndTinted) {
+    const double scale = GetParam();
+    Scene s(scale);
+    s.blur.setHidden(true);
+    s.scrim.setHidden(true);
+    s.card.setHidden(true);
+    settle(s);
+    const int x = int(8 * scale), y = int(8 * scale), w = int(104 * scale), h = int(64 * scale);
+    platform::gfx::Image blocks = s.window.surface().downsampledPixels(x, y, w, h, BlurView::reduction);
+    platform::gfx::boxBlur(blocks, BlurView::blurRadius, 3, platform::gfx::BlurEdges::extended);
+    platform::gfx::Canvas expected({104, 64}, scale);
+    expected.drawImage(blocks, Rect{0, 0, 104, 64});
+    expected.fill(Rect{0, 0, 104, 64}, *s.blur.tint());
+    s.blur.setHidden(false);
+    settle(s);
+    ASSERT_TRUE(s.blur.coversBeneath());
+    int worst = 0;
+    for (int row = 0; row < h; ++row) {
+        for (int col = 0; col < w; ++col) {
+            const uint32_t a = s.window.pixel(x + col, y + row), b = expected.pixel(col, row);
+            for (int c = 0; c < 32; c += 8) worst = std::max(worst, std::abs(int((a >> c) & 0xff) - int((b >> c) & 0xff)));
+        }
+    }
+    EXPECT_LE(worst, 2);
+}
+
+// A view over the blur shows each change of its own at once, the blur's kept pixels around it
+// unchanged, as a fresh drawing shows them.
+TEST_P(BlurCover, AViewOverItRefreshesAroundTheKeptBlur) {
+    Scene drawn(GetParam());
+    settle(drawn);
+    ASSERT_TRUE(drawn.blur.coversBeneath());
+    const int blurs = drawn.blur.blurCount();
+    const Rgba colors[] = {{0, 0, 1, 1}, {1, 1, 1, 1}, {0.3, 0.6, 0.1, 1}};
+    for (const Rgba& color : colors) {
+        drawn.card.color = color;
+        drawn.card.setNeedsDisplay();
+        drawn.window.displayIfNeeded();
+        Scene fresh(GetParam());
+        fresh.card.color = color;
+        settle(fresh);
+        EXPECT_EQ(differences(drawn.window, fresh.window), 0) << color.red << " " << color.green << " " << color.blue;
+    }
+    EXPECT_EQ(drawn.blur.blurCount(), blurs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, BlurCover, ::testing::Values(1.0, 2.0));
