@@ -15,11 +15,11 @@ void GridController::zoom(const std::string& id) {
         s->clearFinished();
         if (s->onChange) s->onChange();
     }
-    scrimBlur_.setHidden(false);
-    scrim_.setHidden(false);
     if (TileView* card = tile(id)) {
         // The zoomed tile over the scrim; the bar and the tab bar over everything. Where they
         // already are on top they stay: a bar moved in the order is drawn again with all beneath it.
+        // The blur and the scrim move while still hidden: a shown scrim passing beneath the blur
+        // would count as all of the wall changing beneath it, to be drawn and read again.
         const auto& order = root_.subviews();
         const bool barsOnTop = order.size() >= 2 && order[order.size() - 2] == &bar_ && order.back() == &tabs_;
         root_.addSubview(&scrimBlur_, barsOnTop ? &bar_ : nullptr);
@@ -30,6 +30,8 @@ void GridController::zoom(const std::string& id) {
             root_.addSubview(&tabs_);
         }
     }
+    scrimBlur_.setHidden(false);
+    scrim_.setHidden(false);
     animateLayout();
     focusActive();
 }

@@ -83,6 +83,36 @@ TEST_F(GridZoomDrag, ZoomUnzoomAndTheScrim) {
     EXPECT_TRUE(card("2").grip().isHidden());
 }
 
+// A zoom's first frame takes what lies beneath the blur from the window as drawn: a tile away
+// from the zoomed one is not drawn again for it, whether the zoom raises the bars (the first) or
+// finds them on top (the next).
+TEST_F(GridZoomDrag, AZoomLeavesTheTilesAwayFromItsCardUndrawn) {
+    class Counted : public platform::ui::View {
+    public:
+        using View::View;
+        void draw(platform::gfx::Canvas&, const Rect&) override { ++draws; }
+        int draws = 0;
+    };
+    tiles(9);
+    Counted counted{Rect{40, 80, 30, 30}};
+    card("9").addSubview(&counted);
+    window.displayIfNeeded();
+    for (const char* name : {"1", "2", "1"}) {
+        SCOPED_TRACE(name);
+        grid->zoom(idOf(name));
+        counted.draws = 0;
+        window.displayIfNeeded();
+        EXPECT_TRUE(grid->scrimBlur().coversBeneath());
+        EXPECT_EQ(counted.draws, 0);
+        settle();
+        window.displayIfNeeded();
+        grid->unzoom();
+        settle();
+        window.displayIfNeeded();
+    }
+    counted.removeFromSuperview();
+}
+
 TEST_F(GridZoomDrag, EscapeUnzoomsUnlessATextFieldIsEdited) {
     tiles(2);
     EXPECT_FALSE(grid->escapePressed());
