@@ -137,6 +137,19 @@ Image Canvas::copyPixels(int x, int y, int width, int height) const {
     return out;
 }
 
+void Canvas::readPixels(int x, int y, int width, int height, uint32_t* out, ptrdiff_t stride) const {
+    const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    const int x1 = std::min(x + std::max(width, 0), pixelWidth_), y1 = std::min(y + std::max(height, 0), pixelHeight_);
+    if (!out || x1 <= x0 || y1 <= y0) return;
+    cairo_surface_flush(surface_);
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    const int surfaceStride = cairo_image_surface_get_stride(surface_);
+    for (int row = y0; row < y1; ++row) {
+        const auto* line = reinterpret_cast<const uint32_t*>(data + static_cast<ptrdiff_t>(row) * surfaceStride) + x0;
+        std::memcpy(out + (row - y) * stride + (x0 - x), line, static_cast<size_t>(x1 - x0) * 4);
+    }
+}
+
 Image Canvas::downsampledPixels(int x, int y, int width, int height, int factor) const {
     const int x0 = std::max(x, 0), y0 = std::max(y, 0);
     const int x1 = std::min(x + std::max(width, 0), pixelWidth_), y1 = std::min(y + std::max(height, 0), pixelHeight_);

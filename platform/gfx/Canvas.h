@@ -77,6 +77,9 @@ public:
     Image image() const;
     // A copy of a box of device pixels (from the top-left), cut at the surface; empty outside it.
     Image copyPixels(int x, int y, int width, int height) const;
+    // The same box written into rows `stride` words apart, the first word being pixel (x, y);
+    // what lies outside the surface is left as it is.
+    void readPixels(int x, int y, int width, int height, uint32_t* out, ptrdiff_t stride) const;
     // The same box averaged over blocks of `factor` × `factor` pixels from its top-left corner
     // (the last ones may be partial), read in place.
     Image downsampledPixels(int x, int y, int width, int height, int factor) const;

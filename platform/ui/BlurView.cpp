@@ -18,6 +18,16 @@ constexpr size_t maxChanges = 32;
 
 bool onPixel(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
 
+// Adds a rectangle to a list, merged into their bounding box once too many.
+void noteIn(std::vector<View::Rect>& rects, const View::Rect& rect) {
+    rects.push_back(rect);
+    if (rects.size() > maxChanges) {
+        View::Rect all;
+        for (const View::Rect& c : rects) all = all.united(c);
+        rects.assign(1, all);
+    }
+}
+
 }  // namespace
 
 BlurView::BlurView(const Rect& frame) : View(frame) {}
@@ -41,6 +51,7 @@ void BlurView::viewDidMoveToWindow() {
     if (!window()) {
         enlarged_.reset();
         made_.clear();
+        full_.reset();
     }
     if (registeredWindow_ == window()) return;
     if (registeredWindow_) registeredWindow_->removeBackdrop(this);
@@ -60,6 +71,17 @@ void BlurView::forget() {
     covering_ = false;
     changes_.clear();
     made_.assign(made_.size(), false);
+    fullWhole_ = false;
+    untaken_.clear();
+    staleFull_.clear();
+}
+
+void BlurView::keepFull(const Box& box) {
+    if (full_ && fullWidth_ == box.width && fullHeight_ == box.height) return;
+    full_.reset(new uint32_t[static_cast<size_t>(box.width) * static_cast<size_t>(box.height)]);
+    fullWidth_ = box.width;
+    fullHeight_ = box.height;
+    fullWhole_ = false;
 }
 
 std::optional<BlurView::Box> BlurView::pixelBox() const {
@@ -88,11 +110,54 @@ void BlurView::beginPass() {
     changesDrawn_ = std::move(changes_);
     changes_.clear();
     unseen_.clear();
-    covering_ = canCover();
+    // Changes of the last pass it was not drawn for never reached the full copy.
+    for (const Rect& r : untaken_) noteIn(staleFull_, r);
+    untaken_ = changesDrawn_;
     bool shown = window() != nullptr;
     for (const View* v = this; v && shown; v = v->superview()) shown = !v->isHidden();
+    restoring_ = false;
+    if (shown) {
+        covering_ = canCover();
+        return;
+    }
+    // Hidden since the last pass with a whole copy: what lay beneath goes back, and the views
+    // beneath are drawn where it changed since the copy was taken.
+    const bool back = fullWhole_ && canPutBack();
+
+    std::vector<Rect> stale = std::move(staleFull_);
     // Its copies go while it is not shown.
-    if (!shown) forget();
+    forget();
+    restoring_ = back;
+    covering_ = back;
+    if (back) changesDrawn_.insert(changesDrawn_.end(), stale.begin(), stale.end());
+}
+
+bool BlurView::canPutBack() const {
+    const Window* w = window();
+    if (!w || !full_ || wholeScale_ != w->backingScaleFactor() || wholeFrame_ != convertToWindow(bounds())) return false;
+    for (const View* v = this; v; v = v->superview()) {
+        if (v != this && v->isHidden()) return false;
+        if (v->presentationOpacity() < 1) return false;
+        if (v != this && v->clipsToBounds() && v->cornerRadius() > 0) return false;
+    }
+    const auto box = pixelBox();
+    return box && box->width == fullWidth_ && box->height == fullHeight_ && box->x >= 0 && box->y >= 0 &&
+           box->x + box->width <= w->surface().pixelWidth() && box->y + box->height <= w->surface().pixelHeight();
+}
+
+void BlurView::putBack(gfx::Canvas& canvas, const std::vector<Rect>& rects) {
+    const Window* w = window();
+    const auto box = pixelBox();
+    if (!restoring_ || !w || !box || !full_) return;
+    const double s = w->backingScaleFactor(), top = w->size().height;
+    auto px = [](double v) { return static_cast<int>(std::lround(v)); };
+    for (const Rect& r : rects) {
+        const int x0 = px(r.minX() * s), x1 = px(r.maxX() * s), y0 = px((top - r.maxY()) * s), y1 = px((top - r.minY()) * s);
+        const int cx0 = std::max(x0, box->x), cy0 = std::max(y0, box->y);
+        const int cx1 = std::min(x1, box->x + box->width), cy1 = std::min(y1, box->y + box->height);
+        if (cx1 <= cx0 || cy1 <= cy0) continue;
+        canvas.replacePixels(full_.get(), box->width, cx0 - box->x, cy0 - box->y, cx1 - cx0, cy1 - cy0, cx0, cy0);
+    }
 }
 
 void BlurView::notUnderSurface(const Rect& rect) {
@@ -117,6 +182,9 @@ bool BlurView::takeFromSurface(const gfx::Canvas& surface) {
     // A blur of opaque pixels is opaque.
     if (!std::all_of(reduced.pixels.begin(), reduced.pixels.end(), [](uint32_t p) { return p >> 24 == 0xff; })) return false;
     beneath_ = std::move(reduced);
+    keepFull(*box);
+    surface.readPixels(box->x, box->y, box->width, box->height, full_.get(), box->width);
+    fullWhole_ = true;
     // Blurred once the pass has drawn what the surface lacks; until then only its opacity counts.
     blurred_ = beneath_;
     tinted_ = {};
@@ -173,6 +241,8 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
         made_.clear();
         forget();
     }
+    keepFull(box);
+    untaken_.clear();
     bool changed = false;
     const Rect mine = bounds();
     const bool all = std::any_of(rectsBeingDrawn().begin(), rectsBeingDrawn().end(), [&](const Rect& r) {
@@ -195,6 +265,8 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
             whole_ = true;
             wholeFrame_ = convertToWindow(bounds());
             wholeScale_ = canvas.scale();
+            fullWhole_ = true;
+            staleFull_.clear();
         }
     }
     // What the surface lacked is in the first blur.
@@ -340,6 +412,10 @@ bool BlurView::capture(gfx::Canvas& canvas, const Box& box, int bx, int by, int 
     const int w = std::min(bw * reduction, box.width - bx * reduction);
     const int h = std::min(bh * reduction, box.height - by * reduction);
     const gfx::Image reduced = canvas.downsampledPixels(box.x + bx * reduction, box.y + by * reduction, w, h, reduction);
+    if (full_ && fullWidth_ == box.width && fullHeight_ == box.height) {
+        canvas.readPixels(box.x + bx * reduction, box.y + by * reduction, w, h,
+                          full_.get() + static_cast<ptrdiff_t>(by * reduction) * box.width + bx * reduction, box.width);
+    }
     bool changed = false;
     for (int y = 0; y < std::min(bh, reduced.height); ++y) {
         for (int x = 0; x < std::min(bw, reduced.width); ++x) {

@@ -19,7 +19,9 @@ namespace platform::ui {
 // Once it holds an opaque blur of all it covers, the window draws the views beneath it only where
 // they asked to be drawn (it is told of every such rectangle). An opaque blur on whole device
 // pixels is tinted at its own resolution, enlarged into a kept copy at full resolution as its
-// squares are first drawn, and copied from there.
+// squares are first drawn, and copied from there. It also keeps what lies beneath it at full
+// resolution: hidden, it puts that back where nothing beneath changed since, and the window draws
+// the views beneath only where they did.
 class BlurView : public View {
 public:
     static constexpr int reduction = 4;
@@ -71,6 +73,12 @@ private:
     // What lies beneath changed in a window rectangle: the rectangle grown to whole blocks, to be
     // drawn again.
     std::optional<Rect> beneathChanged(const Rect& rect);
+    // Hidden since the last pass with a copy of all that lies beneath it, as last drawn: until the
+    // next pass puts that back it keeps learning where it changed.
+    bool restores() const { return fullWhole_ && isHidden(); }
+    // In a pass that puts back what lay beneath it: writes its copy into the window rectangles
+    // where they meet it, before anything is drawn.
+    void putBack(gfx::Canvas& canvas, const std::vector<Rect>& rects);
 
     // Takes the freshly drawn pixels of a run of blocks into the kept copy; true when they
     // differ from it.
@@ -116,6 +124,20 @@ private:
     bool fromSurface_ = false;
     // The tinted blur, made when first drawn after the blur or the tint changed.
     gfx::Image tinted_;
+    // What lies beneath at full resolution (the view's device pixels), whole once all of it was
+    // taken; and whether this pass puts it back.
+    std::unique_ptr<uint32_t[]> full_;
+    int fullWidth_ = 0, fullHeight_ = 0;
+    bool fullWhole_ = false;
+    bool restoring_ = false;
+    // Changes told for this pass, until it is drawn and takes them; and those it never took
+    // (it was not drawn: all of them lay under views over it), where the full copy is stale.
+    std::vector<Rect> untaken_;
+    std::vector<Rect> staleFull_;
+    // Makes room for the full copy at the box's size (its contents then unknown).
+    void keepFull(const Box& box);
+    // The full copy fits where the view is now, on a surface it may be written into.
+    bool canPutBack() const;
     // The tinted blur enlarged to the view's device pixels, and which of its squares are made.
     // The memory stays while the view keeps its size: zoomed again, the blur needs it again.
     std::unique_ptr<uint32_t[]> enlarged_;

@@ -223,7 +223,8 @@ void Window::removeBackdrop(BlurView* view) { std::erase(backdrops_, view); }
 
 bool Window::coveredByBackdrop(const View& view, const Rect& area) const {
     for (const BlurView* b : backdrops_) {
-        if (b->canCover() && b->convertToWindow(b->bounds()).intersects(area) && drawnBelow(view, *b)) return true;
+        if ((b->canCover() || b->restores()) && b->convertToWindow(b->bounds()).intersects(area) && drawnBelow(view, *b))
+            return true;
     }
     return false;
 }
@@ -275,7 +276,8 @@ void Window::invalidate(const Rect& rect, const View* source) {
         // beneath it: what views drawn in the last pass asked for (beneath it, or over it, whose
         // pixels are there). Views shown since are looked for when it is drawn.
         if (b->fresh_ && (!source || source->shownAtPass_ < passes_)) b->notUnderSurface(r);
-        if (b->isHidden() || !beneath) continue;
+        // Hidden, it still learns of changes until it has put back what lay beneath it.
+        if ((b->isHidden() && !b->restores()) || !beneath) continue;
         if (auto g = b->beneathChanged(r); g && !r.contains(*g)) grown.emplace_back(b, *g);
     }
     for (const auto& [b, g] : grown) invalidate(g, b);
@@ -419,6 +421,14 @@ void Window::displayIfNeeded() {
     // layer colour, or an opaque one, paints all of it anyway.
     bool covered = contentView_ && !contentView_->isHidden() &&
                    (contentView_->layerBackgroundColor() || contentView_->isOpaque());
+    // A backdrop hidden since the last pass puts back what lay beneath it, before anything is
+    // drawn: the views beneath then draw only where they changed, over it. Only where the content
+    // view paints all it is given: elsewhere what left the changed places must be cleared.
+    for (BlurView* b : backdrops_) {
+        if (!b->restoring_) continue;
+        if (covered) b->putBack(canvas, rects);
+        else b->restoring_ = b->covering_ = false;
+    }
     if (!covered) {
         for (const Rect& r : rects) canvas.clear(r);
     }

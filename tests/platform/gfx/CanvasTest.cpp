@@ -316,6 +316,27 @@ TEST(Canvas, DownsampledPixelsAverageWhatACopyOfThemAverages) {
     }
 }
 
+// Read into rows of its own, a box holds what a copy of it holds; words for pixels outside the
+// surface are left as they were.
+TEST(Canvas, ReadPixelsHoldWhatACopyHoldsAndLeaveTheRestAlone) {
+    Canvas canvas({7, 5}, 2);
+    for (int i = 0; i < 9; ++i) canvas.fill(Rect{i * 0.7, i * 0.5, 1.5, 1.1}, Rgba::fromBytes(uint8_t(30 * i), 90, uint8_t(250 - 20 * i)));
+    struct Box {
+        int x, y, width, height;
+    };
+    for (const Box& b : {Box{0, 0, 14, 10}, Box{3, 2, 5, 4}, Box{-2, -3, 6, 7}, Box{10, 7, 8, 6}, Box{20, 0, 3, 3}}) {
+        std::vector<uint32_t> rows(size_t(b.width * b.height), 0x01020304u);
+        canvas.readPixels(b.x, b.y, b.width, b.height, rows.data(), b.width);
+        for (int y = 0; y < b.height; ++y) {
+            for (int x = 0; x < b.width; ++x) {
+                const int px = b.x + x, py = b.y + y;
+                const bool inside = px >= 0 && px < 14 && py >= 0 && py < 10;
+                EXPECT_EQ(rows[size_t(y * b.width + x)], inside ? canvas.pixel(px, py) : 0x01020304u) << px << "," << py;
+            }
+        }
+    }
+}
+
 TEST(Canvas, MovedPixelsKeepTheirRowsOrderAndStayInTheBox) {
     struct Case {
         const char* name;

@@ -359,6 +359,91 @@ TEST_P(BlurCover, AViewOverItRefreshesAroundTheKeptBlur) {
     EXPECT_EQ(drawn.blur.blurCount(), blurs);
 }
 
+// Hidden where it covered, it puts back what lay beneath it: the views beneath are drawn only
+// where they changed since it took them, and the window shows what a fresh drawing without it
+// shows.
+TEST_P(BlurCover, HiddenItPutsBackWhatLayBeneathIt) {
+    struct Case {
+        const char* name;
+        std::function<void(Scene&)> before, after;
+        bool innerDrawn;
+    };
+    auto recolour = [](Scene& s) {
+        s.inner.color = Rgba{0, 0, 1, 1};
+        s.inner.setNeedsDisplay();
+    };
+    const Case cases[] = {
+        {"nothing changed", nullptr, nullptr, false},
+        {"a view beneath changed while it showed", recolour, nullptr, false},
+        {"a view beneath changed as it went", nullptr, recolour, true},
+        {"the card moved as it went", nullptr, [](Scene& s) { s.card.setFrameOrigin({70, 40}); }, false},
+        {"a view beneath moved as it went", nullptr, [](Scene& s) { s.box.setFrameOrigin({30, 24}); }, true},
+        {"a view beneath scrolled as it went", nullptr, [](Scene& s) { s.inner.scrollRect(s.inner.bounds(), 2); }, true},
+        {"the stripes changed while it showed", [](Scene& s) {
+             s.stripes.shift = 2;
+             s.stripes.setNeedsDisplay();
+         }, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene drawn(GetParam());
+        settle(drawn);
+        ASSERT_TRUE(drawn.blur.coversBeneath());
+        if (c.before) {
+            c.before(drawn);
+            settle(drawn);
+        }
+        const int inner = drawn.inner.draws;
+        drawn.blur.setHidden(true);
+        drawn.scrim.setHidden(true);
+        if (c.after) c.after(drawn);
+        drawn.window.displayIfNeeded();
+        EXPECT_EQ(drawn.inner.draws > inner, c.innerDrawn);
+        Scene fresh(GetParam());
+        if (c.before) c.before(fresh);
+        if (c.after) c.after(fresh);
+        fresh.blur.setHidden(true);
+        fresh.scrim.setHidden(true);
+        settle(fresh);
+        EXPECT_EQ(differences(drawn.window, fresh.window), 0);
+        // Shown again, it takes what lies beneath afresh.
+        drawn.blur.setHidden(false);
+        drawn.scrim.setHidden(false);
+        settle(drawn);
+        fresh.blur.setHidden(false);
+        fresh.scrim.setHidden(false);
+        settle(fresh);
+        EXPECT_EQ(differences(drawn.window, fresh.window), 0) << "shown again";
+    }
+}
+
+// A change beneath that the card over the blur hides whole never reaches the blur's copy: it is
+// drawn again when the blur goes.
+TEST_P(BlurCover, AChangeHiddenUnderACardIsDrawnWhenTheBlurGoes) {
+    Scene drawn(GetParam());
+    Square under{Rect{35, 33, 10, 8}, Rgba{1, 0, 1, 1}};
+    drawn.root.addSubview(&under, &drawn.blur);
+    settle(drawn);
+    ASSERT_TRUE(drawn.blur.coversBeneath());
+    under.color = Rgba{0, 1, 1, 1};
+    under.setNeedsDisplay();
+    settle(drawn);
+    drawn.card.setFrameOrigin({70, 40});
+    drawn.blur.setHidden(true);
+    drawn.scrim.setHidden(true);
+    drawn.window.displayIfNeeded();
+    Scene fresh(GetParam());
+    Square under2{Rect{35, 33, 10, 8}, Rgba{0, 1, 1, 1}};
+    fresh.root.addSubview(&under2, &fresh.blur);
+    fresh.card.setFrameOrigin({70, 40});
+    fresh.blur.setHidden(true);
+    fresh.scrim.setHidden(true);
+    settle(fresh);
+    EXPECT_EQ(differences(drawn.window, fresh.window), 0);
+    under.removeFromSuperview();
+    under2.removeFromSuperview();
+}
+
 INSTANTIATE_TEST_SUITE_P(Scales, BlurCover, ::testing::Values(1.0, 2.0));
 
 }  // namespace
