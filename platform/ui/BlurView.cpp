@@ -120,11 +120,17 @@ void BlurView::beginPass() {
         covering_ = canCover();
         return;
     }
-    // Hidden since the last pass with a whole copy: what lay beneath goes back, and the views
-    // beneath are drawn where it changed since the copy was taken.
+    // Hidden with a whole copy: what lay beneath goes back, and the views beneath are drawn where
+    // it changed since the copy was taken.
     const bool back = fullWhole_ && canPutBack();
-
     std::vector<Rect> stale = std::move(staleFull_);
+    if (back && stale.empty() && changesDrawn_.empty()) {
+        // Nothing beneath changed: the copy holds, pass after pass (a tile leaving the zoom moves
+        // over what lay beneath), until something beneath changes.
+        restoring_ = covering_ = true;
+        untaken_.clear();
+        return;
+    }
     // Its copies go while it is not shown.
     forget();
     restoring_ = back;

@@ -21,7 +21,7 @@ namespace platform::ui {
 // pixels is tinted at its own resolution, enlarged into a kept copy at full resolution as its
 // squares are first drawn, and copied from there. It also keeps what lies beneath it at full
 // resolution: hidden, it puts that back where nothing beneath changed since, and the window draws
-// the views beneath only where they did.
+// the views beneath only where they did; while nothing beneath changes, it goes on doing so.
 class BlurView : public View {
 public:
     static constexpr int reduction = 4;
@@ -73,8 +73,8 @@ private:
     // What lies beneath changed in a window rectangle: the rectangle grown to whole blocks, to be
     // drawn again.
     std::optional<Rect> beneathChanged(const Rect& rect);
-    // Hidden since the last pass with a copy of all that lies beneath it, as last drawn: until the
-    // next pass puts that back it keeps learning where it changed.
+    // Hidden with a copy of all that lies beneath it, as last drawn: while it puts that back,
+    // until something beneath changes, it keeps learning where it changed.
     bool restores() const { return fullWhole_ && isHidden(); }
     // In a pass that puts back what lay beneath it: writes its copy into the window rectangles
     // where they meet it, before anything is drawn.

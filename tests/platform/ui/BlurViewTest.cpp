@@ -417,6 +417,47 @@ TEST_P(BlurCover, HiddenItPutsBackWhatLayBeneathIt) {
     }
 }
 
+// Hidden, it goes on putting back what lay beneath it as the card over it moves, until something
+// beneath changes; after that the views beneath are drawn as usual. Every frame shows what a
+// fresh drawing shows.
+TEST_P(BlurCover, HiddenItPutsBackUntilSomethingBeneathChanges) {
+    Scene drawn(GetParam());
+    settle(drawn);
+    ASSERT_TRUE(drawn.blur.coversBeneath());
+    drawn.blur.setHidden(true);
+    drawn.scrim.setHidden(true);
+    struct Step {
+        const char* name;
+        Rect card;
+        bool recolour, innerDrawn;
+    };
+    const Step steps[] = {
+        {"hidden", {30, 30, 30, 20}, false, false},
+        {"the card moves over the square", {22, 24, 30, 20}, false, false},
+        {"the card moves away", {70, 40, 30, 20}, false, false},
+        {"the card moves back, the square changes", {24, 26, 30, 20}, true, true},
+        {"the card moves away again", {70, 10, 30, 20}, false, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const int inner = drawn.inner.draws;
+        drawn.card.setFrame(step.card);
+        if (step.recolour) {
+            drawn.inner.color = Rgba{0, 0, 1, 1};
+            drawn.inner.setNeedsDisplay();
+        }
+        drawn.window.displayIfNeeded();
+        EXPECT_EQ(drawn.inner.draws > inner, step.innerDrawn);
+        Scene fresh(GetParam());
+        fresh.blur.setHidden(true);
+        fresh.scrim.setHidden(true);
+        fresh.card.setFrame(step.card);
+        fresh.inner.color = drawn.inner.color;
+        settle(fresh);
+        EXPECT_EQ(differences(drawn.window, fresh.window), 0);
+    }
+}
+
 // A change beneath that the card over the blur hides whole never reaches the blur's copy: it is
 // drawn again when the blur goes.
 TEST_P(BlurCover, AChangeHiddenUnderACardIsDrawnWhenTheBlurGoes) {
