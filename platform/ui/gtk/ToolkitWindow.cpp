@@ -484,6 +484,14 @@ ToolkitWindow::ToolkitWindow(Size size, const std::string& title)
     gtk_overlay_set_overlay_pass_through(GTK_OVERLAY(d.overlay), d.fixed, TRUE);
     gtk_box_pack_end(GTK_BOX(d.box), d.overlay, TRUE, TRUE, 0);
     gtk_container_add(GTK_CONTAINER(d.window), d.box);
+    // The drawing area paints every pixel under it: the window's background is not filled in
+    // first on every frame (a pass of the X server over all that changed). The menu bar, which
+    // may leave its background to the window, paints the window's colour itself.
+    gtk_widget_set_app_paintable(d.window, TRUE);
+    d.background = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(d.background, "window, menubar { background-color: @theme_bg_color; }", -1, nullptr);
+    gtk_style_context_add_provider(gtk_widget_get_style_context(d.window), GTK_STYLE_PROVIDER(d.background),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     d.controls = std::make_unique<ControlHost>(*this, d.fixed);
     gtk_window_set_default_size(GTK_WINDOW(d.window), static_cast<int>(std::lround(size.width)),
                                 static_cast<int>(std::lround(size.height)));
@@ -592,20 +600,17 @@ void ToolkitWindow::setMenuBar(std::shared_ptr<const MenuBar> bar) {
     gtk_box_reorder_child(GTK_BOX(d.box), d.menuBar, 0);
     // The menus never take the keyboard from the views.
     gtk_widget_set_can_focus(d.menuBar, FALSE);
+    gtk_style_context_add_provider(gtk_widget_get_style_context(d.menuBar), GTK_STYLE_PROVIDER(d.background),
+                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     if (isFullScreen()) gtk_widget_hide(d.menuBar);
 }
 
 void ToolkitWindow::setBackgroundColor(gfx::Rgba color) {
     Window::setBackgroundColor(color);
     Impl& d = *impl_;
-    if (!d.background) {
-        d.background = gtk_css_provider_new();
-        gtk_style_context_add_provider(gtk_widget_get_style_context(d.window), GTK_STYLE_PROVIDER(d.background),
-                                       GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    }
     auto byte = [](double v) { return static_cast<int>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
     char css[96];
-    std::snprintf(css, sizeof css, "window { background-color: rgb(%d,%d,%d); }", byte(color.red), byte(color.green),
+    std::snprintf(css, sizeof css, "window, menubar { background-color: rgb(%d,%d,%d); }", byte(color.red), byte(color.green),
                   byte(color.blue));
     gtk_css_provider_load_from_data(d.background, css, -1, nullptr);
 }
