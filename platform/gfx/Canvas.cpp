@@ -90,13 +90,27 @@ cairo_surface_t* createResidentSurface(int width, int height) {
 
 }  // namespace
 
-Canvas::Canvas(Size size, double scale, Storage storage) {
+Canvas::Canvas(Size size, double scale, Storage storage) : Canvas(size, scale, SurfaceMaker{}, storage) {}
+
+Canvas::Canvas(Size size, double scale, const SurfaceMaker& make, Storage storage) {
     scale_ = usableScale(scale);
     size_ = Size{std::isfinite(size.width) && size.width > 0 ? size.width : 0.0,
                  std::isfinite(size.height) && size.height > 0 ? size.height : 0.0};
     pixelWidth_ = pixelsFor(size_.width, scale_);
     pixelHeight_ = pixelsFor(size_.height, scale_);
-    surface_ = storage == Storage::resident ? createResidentSurface(pixelWidth_, pixelHeight_) : nullptr;
+    if (cairo_surface_t* image = make ? make(pixelWidth_, pixelHeight_) : nullptr) {
+        double sx = 0, sy = 0;
+        if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) cairo_surface_get_device_scale(image, &sx, &sy);
+        const bool fits = cairo_surface_status(image) == CAIRO_STATUS_SUCCESS &&
+                          cairo_surface_get_type(image) == CAIRO_SURFACE_TYPE_IMAGE &&
+                          cairo_image_surface_get_format(image) == CAIRO_FORMAT_ARGB32 &&
+                          cairo_image_surface_get_width(image) == pixelWidth_ &&
+                          cairo_image_surface_get_height(image) == pixelHeight_ && sx == 1 && sy == 1 &&
+                          (pixelWidth_ == 0 || pixelHeight_ == 0 || cairo_image_surface_get_data(image));
+        if (fits) surface_ = image;
+        else cairo_surface_destroy(image);
+    }
+    if (!surface_ && storage == Storage::resident) surface_ = createResidentSurface(pixelWidth_, pixelHeight_);
     if (!surface_) surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth_, pixelHeight_);
     cairo_ = cairo_create(surface_);
     // The one place where y-up points become device pixels.

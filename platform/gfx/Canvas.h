@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -62,6 +63,12 @@ public:
     // A transparent canvas of `size` points at `scale` device pixels per point. A scale that is
     // not finite or not above 0 is 1; each side has at most maxPixelSide pixels.
     Canvas(Size size, double scale, Storage storage = Storage::ordinary);
+    // Draws into the image surface `make` gives for the canvas's pixel width and height (one a
+    // toolkit shares with its display server, say), taking its reference. One that is not an
+    // ARGB32 image of exactly those pixels at device scale 1 is released, and the canvas makes
+    // its own as the constructor above does.
+    using SurfaceMaker = std::function<_cairo_surface*(int width, int height)>;
+    Canvas(Size size, double scale, const SurfaceMaker& make, Storage storage = Storage::ordinary);
     ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
@@ -171,7 +178,7 @@ private:
     double scale_;
     int pixelWidth_;
     int pixelHeight_;
-    _cairo_surface* surface_;
+    _cairo_surface* surface_ = nullptr;
     _cairo* cairo_;
     std::vector<State> state_;
     // The box last cleared and its colour, while nothing has been drawn since: a view clearing

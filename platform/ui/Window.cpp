@@ -208,8 +208,14 @@ void Window::setContentView(View* view) {
     view->setWindow(this);
 }
 
+std::unique_ptr<gfx::Canvas> Window::makeSurface(Size size, double scale) {
+    return std::make_unique<gfx::Canvas>(size, scale, gfx::Canvas::Storage::resident);
+}
+
 void Window::rebuildSurface() {
-    surface_ = std::make_unique<gfx::Canvas>(size_, scale_, gfx::Canvas::Storage::resident);
+    // The old one goes first: a window's surface is large.
+    surface_.reset();
+    surface_ = makeSurface(size_, scale_);
     dirty_.clear();
     moved_.clear();
     invalidate(bounds());

@@ -258,6 +258,11 @@ protected:
     virtual void didChangeWithinDirty() {}
     // The surface holds new pixels in these rectangles (window points).
     virtual void didDisplay(const std::vector<Rect>& /*rects*/) {}
+    // A surface of the window's size and scale; a backend may give one its display server reads
+    // without a copy. Not asked during the window's construction.
+    virtual std::unique_ptr<gfx::Canvas> makeSurface(Size size, double scale);
+    // Takes a new surface from makeSurface (the backend's choice changed) and draws all of it.
+    void replaceSurface() { rebuildSurface(); }
     // The pointer's shape changed.
     virtual void applyCursor(const std::string& /*name*/) {}
     // The window manager put the window in full screen or took it out: the flag follows, and the

@@ -105,6 +105,8 @@ struct ToolkitWindow::Impl {
     // A drag leaves the area just before it is dropped there: the leave waits a turn.
     guint dragLeaveIdle = 0;
     gfx::Point dropLocation;
+    // The surface is an image the display server shares (while the drawing area is realized).
+    bool sharesSurface = false;
 
     explicit Impl(ToolkitWindow& o) : owner(o) {}
 
@@ -157,11 +159,22 @@ struct ToolkitWindow::Impl {
     static void onScaleFactor(GtkWidget* widget, GParamSpec*, Impl* self) {
         self->owner.setBackingScaleFactor(gtk_widget_get_scale_factor(widget));
     }
-    static void onRealize(GtkWidget*, Impl* self) {
+    static void onRealize(GtkWidget* widget, Impl* self) {
         self->inputMethod->realize();
         self->owner.applyCursor(self->owner.cursorName());
+        if (widget == self->drawing) {
+            self->sharesSurface = true;
+            self->owner.replaceSurface();
+        }
     }
-    static void onUnrealize(GtkWidget*, Impl* self) { self->inputMethod->unrealize(); }
+    static void onUnrealize(GtkWidget* widget, Impl* self) {
+        self->inputMethod->unrealize();
+        // The shared image belongs to the display of the area's window.
+        if (widget == self->drawing && self->sharesSurface) {
+            self->sharesSurface = false;
+            self->owner.replaceSurface();
+        }
+    }
     static gboolean onMap(GtkWidget*, GdkEvent* event, Impl* self) {
         self->owner.setVisible(event->type == GDK_MAP);
         return FALSE;
@@ -633,6 +646,19 @@ void ToolkitWindow::setResizeIncrements(Size base, Size increment) {
 }
 
 void ToolkitWindow::didMovePixels(const Rect& rect) { didInvalidate(rect); }
+
+std::unique_ptr<gfx::Canvas> ToolkitWindow::makeSurface(Size size, double scale) {
+    GdkWindow* area = impl_ && impl_->sharesSurface ? gtk_widget_get_window(impl_->drawing) : nullptr;
+    if (!area) return Window::makeSurface(size, scale);
+    // With X11's shared memory, an image the server reads where it lies: a frame reaches the
+    // window without a copy into the toolkit's buffer first. Elsewhere an ordinary image.
+    return std::make_unique<gfx::Canvas>(
+        size, scale,
+        [area](int width, int height) {
+            return gdk_window_create_similar_image_surface(area, CAIRO_FORMAT_ARGB32, width, height, 1);
+        },
+        gfx::Canvas::Storage::resident);
+}
 
 void ToolkitWindow::didInvalidate(const Rect& rect) {
     // Widget coordinates have y down.

@@ -14,11 +14,13 @@ namespace platform::ui::gtk {
 
 // A Window shown on screen: a GtkWindow holding one GtkDrawingArea that shows what the views
 // drew; while the window holds GPU views a GtkGLArea takes the drawing area's place and shows
-// their frames under what the views drew (GpuCompositor), under the menu bar when one is set. Its GL context, made when the area is
-// realized, is the GPU device of the window's views. Dirty rectangles become queued draws of the area, the area's size and scale factor are
-// the window's, and its key, button, motion, crossing and scroll events reach the views as
-// neutral events. Each window has its own input method (a GtkIMMulticontext) and its own frame
-// clock (the widget's). Start the Toolkit first.
+// their frames under what the views drew (GpuCompositor), under the menu bar when one is set. Its
+// GL context, made when the area is realized, is the GPU device of the window's views. On X11 the
+// views draw into an image the server shares, so a frame is not copied on its way. Dirty
+// rectangles become queued draws of the area, the area's size and scale factor are the window's,
+// and its key, button, motion, crossing and scroll events reach the views as neutral events. Each
+// window has its own input method (a GtkIMMulticontext) and its own frame clock (the widget's).
+// Start the Toolkit first.
 class ToolkitWindow : public Window {
 public:
     ToolkitWindow(Size size, const std::string& title);
@@ -61,6 +63,7 @@ public:
     void gpuViewDidPresent(GpuView& view) override;
 
 protected:
+    std::unique_ptr<gfx::Canvas> makeSurface(Size size, double scale) override;
     void didInvalidate(const Rect& rect) override;
     void didMovePixels(const Rect& rect) override;
     void didChangeWithinDirty() override;

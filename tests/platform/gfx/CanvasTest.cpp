@@ -577,3 +577,69 @@ TEST(Canvas, OpaqueFillsStoreCairosBytesForEveryLevel) {
         for (int x = 0; x < 48; ++x) ASSERT_EQ(direct.pixel(x, y), throughCairo.pixel(x, y)) << x << "," << y;
     }
 }
+
+// A surface given from outside (one a display server shares) is drawn into where it fits the
+// canvas; any other is released and the canvas makes its own.
+TEST(Canvas, DrawsIntoAGivenSurfaceOnlyWhereItFits) {
+    struct Case {
+        const char* name;
+        double scale;
+        std::function<cairo_surface_t*(int, int)> make;
+        bool adopted;
+    };
+    const auto image = [](cairo_format_t format, int dw, int dh, double deviceScale) {
+        return [=](int w, int h) {
+            cairo_surface_t* s = cairo_image_surface_create(format, w + dw, h + dh);
+            cairo_surface_set_device_scale(s, deviceScale, deviceScale);
+            return s;
+        };
+    };
+    const std::vector<Case> cases = {
+        {"fits", 1, image(CAIRO_FORMAT_ARGB32, 0, 0, 1), true},
+        {"fits at scale 2", 2, image(CAIRO_FORMAT_ARGB32, 0, 0, 1), true},
+        {"a pixel too wide", 1, image(CAIRO_FORMAT_ARGB32, 1, 0, 1), false},
+        {"a pixel too short", 2, image(CAIRO_FORMAT_ARGB32, 0, -1, 1), false},
+        {"no alpha", 1, image(CAIRO_FORMAT_RGB24, 0, 0, 1), false},
+        {"scaled already", 2, image(CAIRO_FORMAT_ARGB32, 0, 0, 2), false},
+        {"not an image", 1,
+         [](int w, int h) {
+             const cairo_rectangle_t extents{0, 0, double(w), double(h)};
+             return cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+         },
+         false},
+        {"none given", 1, [](int, int) { return static_cast<cairo_surface_t*>(nullptr); }, false},
+        {"in error", 1, [](int, int) { return cairo_image_surface_create(CAIRO_FORMAT_ARGB32, -1, -1); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cairo_surface_t* given = nullptr;
+        int askedWidth = 0, askedHeight = 0;
+        {
+            Canvas canvas(Size{10.5, 7}, c.scale, [&](int w, int h) {
+                askedWidth = w;
+                askedHeight = h;
+                given = c.make(w, h);
+                if (given) cairo_surface_reference(given);
+                return given;
+            });
+            EXPECT_EQ(askedWidth, canvas.pixelWidth());
+            EXPECT_EQ(askedHeight, canvas.pixelHeight());
+            EXPECT_EQ(canvas.surface() == given, c.adopted);
+            ASSERT_NE(canvas.surface(), nullptr);
+            EXPECT_EQ(cairo_image_surface_get_width(canvas.surface()), canvas.pixelWidth());
+            // Drawn where it lies either way: row zero at the top, in device pixels.
+            canvas.fill(Rect{0, 6, 1, 1}, white);
+            EXPECT_EQ(canvas.pixel(0, 0), 0xffffffffu);
+            EXPECT_EQ(canvas.pixel(0, canvas.pixelHeight() - 1), 0u);
+            if (c.adopted) {
+                cairo_surface_flush(given);
+                EXPECT_EQ(*reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(given)), 0xffffffffu);
+            }
+        }
+        // The canvas let go of the reference it took, adopted or not.
+        if (given && cairo_surface_status(given) == CAIRO_STATUS_SUCCESS) {
+            EXPECT_EQ(cairo_surface_get_reference_count(given), 1u);
+            cairo_surface_destroy(given);
+        }
+    }
+}
