@@ -222,6 +222,9 @@ struct Stage {
         window->setContentView(view.get());
         // A tile the user does not type into: no caret blinks.
         window->setKeyWindow(true);
+        // The window is up and has drawn before output comes, as a tile's is: making it (in a
+        // toolkit, its surface shared with the display server) is not the road's cost.
+        MainLoop::main().runUntil([] { return false; }, 300ms);
     }
     ~Stage() {
         view->terminate();
