@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -112,6 +113,33 @@ inline constexpr Attribute Attribute::empty{Attribute::Color::defaultColor(), At
                                             CharacterStyle()};
 
 static_assert(sizeof(Attribute) == 14, "attributes stay packed");
+
+// An attribute's bytes in the pieces a copy of one moves (8, 4 and 2): the hot paths work on
+// them in registers, and one just stored is read back without waiting for its stores to drain.
+struct AttributeWords {
+    uint64_t first;
+    uint32_t second;
+    uint16_t third;
+
+    static AttributeWords of(const Attribute& attribute) {
+        const auto* raw = reinterpret_cast<const unsigned char*>(&attribute);
+        AttributeWords words;
+        std::memcpy(&words.first, raw, 8);
+        std::memcpy(&words.second, raw + 8, 4);
+        std::memcpy(&words.third, raw + 12, 2);
+        return words;
+    }
+    void storeInto(Attribute& attribute) const {
+        auto* raw = reinterpret_cast<unsigned char*>(&attribute);
+        std::memcpy(raw, &first, 8);
+        std::memcpy(raw + 8, &second, 4);
+        std::memcpy(raw + 12, &third, 2);
+    }
+    // Without branches; padding that differs counts as a difference.
+    bool sameAs(const AttributeWords& other) const {
+        return ((first ^ other.first) | (second ^ other.second) | static_cast<uint64_t>(third ^ other.third)) == 0;
+    }
+};
 
 }  // namespace vantel
 

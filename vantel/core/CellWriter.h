@@ -30,16 +30,10 @@ struct CellWords {
 inline CellWords cellWords(int32_t code, int8_t width, TinyAtom payload, uint8_t semanticCode,
                            const Attribute& attribute) {
     static_assert(sizeof(Attribute) == 14 && sizeof(CharData) == 24);
-    const auto* raw = reinterpret_cast<const unsigned char*>(&attribute);
-    uint64_t first;
-    uint32_t second;
-    uint16_t third;
-    std::memcpy(&first, raw, 8);
-    std::memcpy(&second, raw + 8, 4);
-    std::memcpy(&third, raw + 12, 2);
+    const AttributeWords words = AttributeWords::of(attribute);
     return {static_cast<uint32_t>(code) | uint64_t{static_cast<uint8_t>(width)} << 32 | uint64_t{semanticCode} << 40 |
                 uint64_t{payload.code} << 48,
-            first, second | uint64_t{third} << 32};
+            words.first, words.second | uint64_t{words.third} << 32};
 }
 
 // Writes cells made from one template cell with the code (and width) replaced: runs of
@@ -184,19 +178,7 @@ private:
     // so that comparing an attribute just copied does not wait for the stores to drain. A
     // false mismatch (padding) only rebuilds the writer.
     static bool sameBytes(const Attribute& a, const Attribute& b) {
-        static_assert(sizeof(Attribute) == 14);
-        const auto* p = reinterpret_cast<const char*>(&a);
-        const auto* q = reinterpret_cast<const char*>(&b);
-        uint64_t a0, b0;
-        uint32_t a1, b1;
-        uint16_t a2, b2;
-        std::memcpy(&a0, p, 8);
-        std::memcpy(&b0, q, 8);
-        std::memcpy(&a1, p + 8, 4);
-        std::memcpy(&b1, q + 8, 4);
-        std::memcpy(&a2, p + 12, 2);
-        std::memcpy(&b2, q + 12, 2);
-        return ((a0 ^ b0) | (a1 ^ b1) | static_cast<uint64_t>(a2 ^ b2)) == 0;
+        return AttributeWords::of(a).sameAs(AttributeWords::of(b));
     }
 
     CellWriter writer_;

@@ -130,13 +130,9 @@ void Terminal::cmdCsiM(std::span<const int> pars, std::string_view collect, std:
 // list to the general path, which starts again from the attribute as it was.
 void Terminal::selectGraphicRendition(std::span<const int> pars) {
     static_assert(sizeof(Attribute) == 14 && sizeof(AttrColor) == 4);
-    auto* raw = reinterpret_cast<unsigned char*>(&curAttr);
-    uint64_t colors;
-    uint32_t middle;
-    uint16_t last;
-    std::memcpy(&colors, raw, 8);
-    std::memcpy(&middle, raw + 8, 4);
-    std::memcpy(&last, raw + 12, 2);
+    AttributeWords words = AttributeWords::of(curAttr);
+    uint64_t& colors = words.first;
+    uint32_t& middle = words.second;
     // A colour as its word; the palette index is its second byte.
     const auto word = [](AttrColor color) {
         uint32_t out;
@@ -155,10 +151,7 @@ void Terminal::selectGraphicRendition(std::span<const int> pars) {
             colors = p == 38 ? (colors & background) | color : (colors & foreground) | color << 32;
             i += 2;
         } else if (p == 0) {
-            const auto* initial = reinterpret_cast<const unsigned char*>(&Attribute::defaultAttribute);
-            std::memcpy(&colors, initial, 8);
-            std::memcpy(&middle, initial + 8, 4);
-            std::memcpy(&last, initial + 12, 2);
+            words = AttributeWords::of(Attribute::defaultAttribute);
         } else if (p >= 30 && p <= 37) {
             colors = (colors & background) | paletteColor | static_cast<uint64_t>(p - 30) << 8;
         } else if (p >= 40 && p <= 47) {
@@ -173,9 +166,7 @@ void Terminal::selectGraphicRendition(std::span<const int> pars) {
             return cmdCsiM(pars, {}, plainSeparators(n));
         }
     }
-    std::memcpy(raw, &colors, 8);
-    std::memcpy(raw + 8, &middle, 4);
-    std::memcpy(raw + 12, &last, 2);
+    words.storeInto(curAttr);
 }
 
 Terminal::ExtendedColor Terminal::parseExtendedColor(std::span<const int> pars, std::string_view separators,
