@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs="$(nproc)"
-export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+# handle_abort: an abort (a failed check, std::terminate, a driver giving up) prints its stack.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:handle_abort=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 # A test that fails is run once more: on a loaded machine a timing slip or a sanitizer hiccup in
 # a driver thread should not fail the run, but every such test is named again at the very end,
@@ -38,7 +39,7 @@ for kind in release asan; do
            sed -E 's/^[[:space:]]+[0-9]+ - ([^ ]+).*/\1/' || true)"
   for name in $names; do
     report="$(awk -v name="$name" '
-        $0 ~ "^ *[0-9]+/[0-9]+ Test +#[0-9]+: " { inside = (index($0, " " name " ") > 0 && $0 !~ / Passed +[0-9.]+ sec$/) }
+        $0 ~ "^ *([0-9]+/[0-9]+ )?Test +#[0-9]+: " { inside = (index($0, " " name " ") > 0 && $0 !~ / Passed +[0-9.]+ sec$/) }
         inside' "$log" | grep -E "$why" | head -n 24 | cut -c1-240 || true)"
     failed+="$kind $name:"$'\n'"$report"$'\n'
   done
