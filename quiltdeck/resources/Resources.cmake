@@ -50,8 +50,9 @@ list(APPEND _outputs ${_icon_outputs})
 # The desktop entry names the installed program by its full path, so it is made at install time;
 # the build tree gets one naming the program there, for checking.
 set(QUILTDECK_DESKTOP_TEMPLATE ${_resources}/${QUILTDECK_APP_ID}.desktop.in)
-set(QUILTDECK_EXEC ${CMAKE_BINARY_DIR}/bin/quiltdeck)
-configure_file(${QUILTDECK_DESKTOP_TEMPLATE} ${CMAKE_BINARY_DIR}/share/applications/${QUILTDECK_APP_ID}.desktop @ONLY)
+include(${_resources}/DesktopExec.cmake)
+quiltdeck_desktop_exec(QUILTDECK_EXEC "${CMAKE_BINARY_DIR}/bin/quiltdeck")
+configure_file("${QUILTDECK_DESKTOP_TEMPLATE}" "${CMAKE_BINARY_DIR}/share/applications/${QUILTDECK_APP_ID}.desktop" @ONLY)
 
 add_custom_target(quiltdeck_resources ALL DEPENDS ${_outputs})
 
@@ -66,11 +67,14 @@ foreach(i RANGE ${_last})
   install(FILES ${QUILTDECK_ICONSET_DIR}/${file}
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME ${QUILTDECK_APP_ID}.png)
 endforeach()
+# The build's own paths go into the install script as bracket arguments: taken as they stand,
+# whatever they hold (spaces, quotes, `$`, `;`).
 install(CODE "
-  set(QUILTDECK_EXEC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quiltdeck\")
+  include([==[${_resources}/DesktopExec.cmake]==])
+  quiltdeck_desktop_exec(QUILTDECK_EXEC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quiltdeck\")
   set(QUILTDECK_APP_ID ${QUILTDECK_APP_ID})
-  configure_file(${QUILTDECK_DESKTOP_TEMPLATE} ${CMAKE_BINARY_DIR}/installed.desktop @ONLY)
-  file(INSTALL ${CMAKE_BINARY_DIR}/installed.desktop
+  configure_file([==[${QUILTDECK_DESKTOP_TEMPLATE}]==] [==[${CMAKE_BINARY_DIR}/installed.desktop]==] @ONLY)
+  file(INSTALL [==[${CMAKE_BINARY_DIR}/installed.desktop]==]
        DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\"
        RENAME ${QUILTDECK_APP_ID}.desktop)
 ")
