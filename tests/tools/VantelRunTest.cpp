@@ -10,7 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/ShellWord.h"
+
 namespace {
+
+using vantel::testing::shellWord;
 
 struct ToolRun {
     std::string out;
@@ -25,8 +29,8 @@ ToolRun runTool(const std::string& environment, const std::string& arguments) {
     static int calls = 0;
     const std::string errFile =
         ::testing::TempDir() + "vantel-run-stderr-" + std::to_string(::getpid()) + "-" + std::to_string(++calls);
-    const std::string command = environment + " " + VANTEL_RUN + " --cols 40 --rows 3 --timeout 20 " + arguments +
-                                " 2>" + errFile + "; echo \"status=$?\"";
+    const std::string command = environment + " " + shellWord(VANTEL_RUN) + " --cols 40 --rows 3 --timeout 20 " +
+                                arguments + " 2>" + shellWord(errFile) + "; echo \"status=$?\"";
     ToolRun run;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char buffer[4096];
@@ -71,13 +75,14 @@ TEST(VantelRunTest, AProgramThatCannotStartGetsOneLineAndTheShellsStatus) {
     const std::string plainFile = ::testing::TempDir() + "vantel-run-plain-file-" + std::to_string(::getpid());
     std::ofstream(plainFile) << "echo never\n";
     ASSERT_EQ(::chmod(plainFile.c_str(), 0644), 0);
-    auto expand = [&](std::string text) {
-        if (const size_t at = text.find("NOT_EXECUTABLE"); at != std::string::npos) text.replace(at, 14, plainFile);
+    // The plain file's path: quoted on the command line, as it stands in the message.
+    auto expand = [&](std::string text, const std::string& file) {
+        if (const size_t at = text.find("NOT_EXECUTABLE"); at != std::string::npos) text.replace(at, 14, file);
         return text;
     };
     for (const auto& c : cases) {
-        const ToolRun run = runTool("", expand(c.arguments));
-        EXPECT_EQ(run.err, expand(c.line)) << c.arguments;
+        const ToolRun run = runTool("", expand(c.arguments, shellWord(plainFile)));
+        EXPECT_EQ(run.err, expand(c.line, plainFile)) << c.arguments;
         EXPECT_EQ(run.status, c.status) << c.arguments;
         EXPECT_EQ(run.out, "") << "no screen for a program that never ran: " << c.arguments;
     }

@@ -36,6 +36,9 @@ using testing::ScopedVariable;
 using platform::ui::Alert;
 namespace Modifier = platform::ui::Modifier;
 
+// The URL a file is opened by: its path percent-encoded, wherever the checkout lies.
+std::string fileURL(const std::filesystem::path& path) { return platform::ui::Workspace::fileURL(path.string()); }
+
 KeyEvent press(std::string key, platform::ui::ModifierFlags modifiers, Key which = Key::character) {
     KeyEvent event;
     event.key = which;
@@ -202,7 +205,7 @@ TEST_F(AppDelegateTest, UncleanPreviousRunIsToldAfterOneAndAHalfSeconds) {
         EXPECT_EQ(app->modals().shownAlert()->buttons, (std::vector<std::string>{t("ok"), t("menu_show_log")}));
         EXPECT_EQ(app->modals().shownOver(), &app->window());
         app->modals().clickButton(1);
-        EXPECT_EQ(opened, std::vector<std::string>{"file://" + Log::url().string()});
+        EXPECT_EQ(opened, std::vector<std::string>{fileURL(Log::url())});
     }
 }
 
@@ -569,9 +572,8 @@ TEST_F(AppDelegateTest, HelpMenuOpensDocumentsAndTheLog) {
     const auto& bar = *app->window().menuBar();
     for (const char* title : {"Licence Agreement", "Privacy Notes", "Show Log", "About Quiltdeck"})
         platform::ui::MenuBar::perform(*bar.itemWithTitle(title));
-    EXPECT_EQ(opened, (std::vector<std::string>{"file://" + (Resources::folder() / "LICENSE.txt").string(),
-                                                "file://" + (Resources::folder() / "PRIVACY.md").string(),
-                                                "file://" + Log::url().string()}));
+    EXPECT_EQ(opened, (std::vector<std::string>{fileURL(Resources::folder() / "LICENSE.txt"),
+                                                fileURL(Resources::folder() / "PRIVACY.md"), fileURL(Log::url())}));
     ASSERT_EQ(app->modals().abouts().size(), 1u);
     EXPECT_EQ(app->modals().abouts()[0].programName, "Quiltdeck");
     EXPECT_FALSE(bar.itemWithTitle("Check for Updates…")->enabled);

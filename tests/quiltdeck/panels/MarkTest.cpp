@@ -9,6 +9,7 @@
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/app/ToolModes.h"
 #include "quiltdeck/panels/IconWriter.h"
+#include "quiltdeck/sessions/ShellCommand.h"
 #include "support/CanvasInk.h"
 
 namespace quiltdeck {
@@ -146,15 +147,16 @@ TEST(ToolModesTest, FlagsAndExitCodes) {
 // The program itself, with no display at all.
 TEST(ToolModesTest, ProgramWritesWithoutADisplay) {
     TempFolder folder;
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + std::string(QUILTDECK_APP) +
-                                " --write-iconset " + (folder / "set").string() + " 2>" + (folder / "err").string();
+    auto q = [](const std::filesystem::path& path) { return ShellCommand::quoteForShell(path.string()); };
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + q(QUILTDECK_APP) + " --write-iconset " +
+                                q(folder / "set") + " 2>" + q(folder / "err");
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_EQ(WEXITSTATUS(status), 0) << testing::readFile(folder / "err");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "set"), {}), 10);
 
-    const std::string failing = "env -u DISPLAY " + std::string(QUILTDECK_APP) + " --write-mark-preview " +
-                                (folder / "no" / "p.png").string() + " 2>" + (folder / "err").string();
+    const std::string failing = "env -u DISPLAY " + q(QUILTDECK_APP) + " --write-mark-preview " +
+                                q(folder / "no" / "p.png") + " 2>" + q(folder / "err");
     const int failed = std::system(failing.c_str());
     ASSERT_TRUE(WIFEXITED(failed));
     EXPECT_EQ(WEXITSTATUS(failed), 1);

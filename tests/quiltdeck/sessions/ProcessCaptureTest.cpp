@@ -1,4 +1,5 @@
 #include "quiltdeck/sessions/ProcessCapture.h"
+#include "quiltdeck/sessions/ShellCommand.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -89,7 +90,7 @@ int liveMembers(pid_t group) {
 TEST(ProcessCaptureTest, ATimeOutEndsTheWholeGroup) {
     const std::string pidFile = std::filesystem::temp_directory_path() / ("capture-" + std::to_string(::getpid()));
     platform::runtime::ChildProcess::Options process;
-    process.arguments = {"/bin/sh", "-c", "echo $$ > " + pidFile + "; sleep 100 & sleep 100"};
+    process.arguments = {"/bin/sh", "-c", "echo $$ > " + ShellCommand::quoteForShell(pidFile) + "; sleep 100 & sleep 100"};
     EXPECT_FALSE(ProcessCapture::run(process, 500ms));
     pid_t group = 0;
     std::ifstream(pidFile) >> group;

@@ -29,7 +29,10 @@ TEST(LoginItem, ApplyWritesOneFileAndRemovesOnlyOurs) {
     EXPECT_TRUE(file.string().ends_with("/autostart/quiltdeck.desktop"));
     LoginItem::apply(true);
     const std::string first = readFile(file);
-    EXPECT_NE(first.find("\nExec=/"), std::string::npos);
+    // This very program, quoted where its path needs it (a folder with a space, say).
+    const auto program = std::filesystem::read_symlink("/proc/self/exe").string();
+    EXPECT_TRUE(program.starts_with('/'));
+    EXPECT_NE(first.find("\nExec=" + LoginItem::execValue(program) + "\n"), std::string::npos) << first;
     LoginItem::apply(true);
     EXPECT_EQ(readFile(file), first);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file.parent_path()), {}), 1);

@@ -11,17 +11,23 @@
 #include <iterator>
 #include <string>
 
+#include "support/ShellWord.h"
+
 namespace {
 
+using vantel::testing::shellWord;
+
+// `arguments` and `environment` are command-line text, their paths already quoted.
 int run(const std::string& arguments, const std::string& environment = "", const std::string& errors = "/dev/null") {
-    std::string command = environment + " " + QUILTDECK_VANTEL_RENDER + " " + arguments + " 2>" + errors;
+    std::string command =
+        environment + " " + shellWord(QUILTDECK_VANTEL_RENDER) + " " + arguments + " 2>" + shellWord(errors);
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // The exit status and what the tool said on stderr.
 std::pair<int, std::string> runSaying(const std::string& arguments) {
-    FILE* pipe = ::popen((std::string(QUILTDECK_VANTEL_RENDER) + " " + arguments + " 2>&1").c_str(), "r");
+    FILE* pipe = ::popen((shellWord(QUILTDECK_VANTEL_RENDER) + " " + arguments + " 2>&1").c_str(), "r");
     std::string said;
     char chunk[256];
     for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) said.append(chunk, n);
@@ -40,7 +46,7 @@ std::string scratch(const std::string& name) {
 TEST(VantelRenderTool, WritesTheFrameAsAPng) {
     std::string in = scratch("in.bin"), out = scratch("out.png");
     std::ofstream(in, std::ios::binary) << "\x1b[41mX\x1b[m done";
-    ASSERT_EQ(run("--cols 20 --rows 4 --scale 2 " + in + " " + out), 0);
+    ASSERT_EQ(run("--cols 20 --rows 4 --scale 2 " + shellWord(in) + " " + shellWord(out)), 0);
     cairo_surface_t* png = cairo_image_surface_create_from_png(out.c_str());
     ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
     EXPECT_EQ(cairo_image_surface_get_width(png), 320);
@@ -61,7 +67,9 @@ TEST(VantelRenderTool, WritesTheFrameAsAPng) {
 TEST(VantelRenderTool, DrawsWithTheGpuRenderer) {
     std::string in = scratch("in.bin"), out = scratch("gpu.png"), errors = scratch("errors.txt");
     std::ofstream(in, std::ios::binary) << "\x1b]11;rgb:20/40/80\x07X";
-    ASSERT_EQ(run("--cols 10 --rows 2 --gpu " + in + " " + out, "LIBGL_ALWAYS_SOFTWARE=1 VANTEL_PROFILE=1", errors), 0);
+    ASSERT_EQ(run("--cols 10 --rows 2 --gpu " + shellWord(in) + " " + shellWord(out), "LIBGL_ALWAYS_SOFTWARE=1 VANTEL_PROFILE=1",
+                  errors),
+              0);
     std::ifstream text(errors);
     const std::string log((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
     if (log.find("no GPU renderer") != std::string::npos) {
@@ -93,11 +101,11 @@ TEST(VantelRenderTool, RefusesWhatItCannotUse) {
         std::string arguments;
         int status;
     } cases[] = {
-        {in, 2},                                        // no output
-        {"--cols 0 " + in + " " + out, 2},              // not a usable number
-        {"--colour 3 " + in + " " + out, 2},            // no such option
-        {in + ".missing " + out, 1},                    // nothing to read
-        {in + " " + ::testing::TempDir() + "no/such/folder/x.png", 1},
+        {shellWord(in), 2},                                          // no output
+        {"--cols 0 " + shellWord(in) + " " + shellWord(out), 2},     // not a usable number
+        {"--colour 3 " + shellWord(in) + " " + shellWord(out), 2},   // no such option
+        {shellWord(in + ".missing") + " " + shellWord(out), 1},      // nothing to read
+        {shellWord(in) + " " + shellWord(::testing::TempDir() + "no/such/folder/x.png"), 1},
     };
     for (const Case& c : cases) EXPECT_EQ(run(c.arguments), c.status) << c.arguments;
 
@@ -105,7 +113,7 @@ TEST(VantelRenderTool, RefusesWhatItCannotUse) {
     std::string noFonts = scratch("no-fonts.conf");
     std::ofstream(noFonts) << "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" << scratch("no-fonts-cache")
                            << "</cachedir></fontconfig>\n";
-    EXPECT_EQ(run(in + " " + out, "FONTCONFIG_FILE=" + noFonts), 1);
+    EXPECT_EQ(run(shellWord(in) + " " + shellWord(out), "FONTCONFIG_FILE=" + shellWord(noFonts)), 1);
     std::remove(in.c_str());
     std::remove(noFonts.c_str());
 }
@@ -131,7 +139,7 @@ TEST(VantelRenderTool, RefusesFramesPastThePictureLimit) {
         {"--cols 2048 --rows 2", 0, ""},  // 16384 pixels wide: just within
     };
     for (const Case& c : cases) {
-        const auto [status, said] = runSaying("--font-size 13 " + c.options + " " + in + " " + out);
+        const auto [status, said] = runSaying("--font-size 13 " + c.options + " " + shellWord(in) + " " + shellWord(out));
         EXPECT_EQ(status, c.status) << c.options;
         if (c.said.empty()) EXPECT_EQ(said, "") << c.options;
         else EXPECT_NE(said.find(c.said), std::string::npos) << c.options << ": " << said;
