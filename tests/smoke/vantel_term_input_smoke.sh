@@ -30,10 +30,17 @@ start() {
     xdotool windowactivate --sync "$window" 2>/dev/null || true
     sleep 0.3
 }
-# Ends vantel-term by closing its window (the window manager's Alt+F4) and waits for it.
+# Ends vantel-term by closing its window (the window manager's Alt+F4) and waits for it. The key
+# goes to the window with the focus, so the window is activated first, and once more if a loaded
+# machine let the first key go elsewhere.
 finish() {
-    xdotool key alt+F4
-    within 100 bash -c "! kill -0 $app" || fail "vantel-term did not close"
+    local closed=""
+    for _ in 1 2 3; do
+        xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+        xdotool key alt+F4
+        if within 70 bash -c "! kill -0 $app"; then closed=yes; break; fi
+    done
+    [ -n "$closed" ] || fail "vantel-term did not close"
     local status=0
     wait "$app" || status=$?
     app=""
