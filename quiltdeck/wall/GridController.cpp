@@ -247,7 +247,9 @@ WallTile* GridController::open(TileRequest request) {
 
     const std::string wall = request.wall.value_or(currentWall_);
     s.setWall(wall);
-    if (wall != currentWall_ && !restoring_) showWall(wall);
+    // Only the user's own actions change the wall shown.
+    if (wall != currentWall_ && !restoring_ && !request.automatic) showWall(wall);
+    const bool elsewhere = wall != currentWall_ && request.automatic;
     wireTile(tileId, s, card);
 
     WallModel::Tile record{tileId, wall, s.status(), s.finished()};
@@ -256,7 +258,8 @@ WallTile* GridController::open(TileRequest request) {
     root_.addSubview(&card, &scrimBlur_);
     publishTiles();
 
-    const bool wasZoomed = zoomId_.has_value();
+    // A tile started out of sight leaves the zoom and the focus where they are.
+    const bool wasZoomed = zoomId_.has_value() && !elsewhere;
     if (wasZoomed) {
         zoomId_.reset();
         hideScrim();
@@ -264,7 +267,7 @@ WallTile* GridController::open(TileRequest request) {
             if (other != tileId) oe->tile->setZoomed(false);
         }
     }
-    activeId_ = tileId;
+    if (!elsewhere) activeId_ = tileId;
     reindex();
     relayout();
     card.refresh();
@@ -273,7 +276,7 @@ WallTile* GridController::open(TileRequest request) {
     saveOpenTiles();
     if (wasZoomed) {
         zoom(tileId);
-    } else {
+    } else if (!elsewhere) {
         focusActive();
     }
     return &s;
@@ -337,7 +340,7 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
         if (alive.expired()) return;
         // Inside the session's own exit: the restart goes on the next turn.
         MainLoop::main().post([this, alive, id] {
-            if (!alive.expired()) restart(id, false);
+            if (!alive.expired()) restart(id, false, true);
         });
     };
     s.onChange = [this, alive, id] {
@@ -350,7 +353,7 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
     };
 }
 
-void GridController::restart(const std::string& id, bool resume) {
+void GridController::restart(const std::string& id, bool resume, bool automatic) {
     WallTile* s = session(id);
     if (!s) return;
     const Store::ClosedTile r = s->record();
@@ -374,6 +377,7 @@ void GridController::restart(const std::string& id, bool resume) {
     if (at) request.at = static_cast<long>(*at);
     request.wall = s->wall();
     request.carryOver = true;
+    request.automatic = automatic;
     close(id);
     open(std::move(request));
 }

@@ -127,7 +127,8 @@ public:
     void saveOpenTiles();
     void recordExitedTiles();
     // A fresh tile in the tile's place: resumed (or the folder's latest conversation) or not.
-    void restart(const std::string& id, bool resume);
+    // `automatic`: the program's own restart, which leaves the wall shown as it is.
+    void restart(const std::string& id, bool resume, bool automatic = false);
     void rebind(const std::string& id, std::optional<BrowserInfo> browser);
     // The folder's colour and logo, in a popover at the tile.
     void showLook(const std::string& id, platform::ui::View& anchor);

@@ -36,6 +36,9 @@ struct TileRequest {
     bool continueLatest = false;
     bool carryOver = false;
     std::optional<std::string> id;
+    // Started by the program itself, not by the user (a conversation found gone): it
+    // never changes the wall shown, and on another wall it takes neither focus nor zoom.
+    bool automatic = false;
 };
 
 // One tile of the wall as the grid sees it: a session, its child and its terminal

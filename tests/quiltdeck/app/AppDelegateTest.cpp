@@ -686,6 +686,43 @@ TEST_F(AppDelegateTest, TerminationSignalsQuitWithoutAsking) {
     }
 }
 
+// Quit on another wall with a Main tile whose conversation is gone: its fresh start at the next
+// launch happens out of sight, and the wall shown stays.
+TEST_F(AppDelegateTest, AnAutomaticRestartAtLaunchKeepsTheWallShown) {
+    launch();
+    auto& main = openTile("main", SessionStatus::idle);
+    main.request.resume = "gone-conversation";
+    app->grid().addWall("Second");
+    app->grid().showWall("Second");
+    openTile("second", SessionStatus::idle);
+    app->application().handleSignal(SIGTERM);
+    ASSERT_EQ(Store::shared().openTiles().size(), 2u);
+    ASSERT_EQ(Store::shared().currentWall(), "Second");
+
+    app.reset();
+    launch();
+    ASSERT_EQ(app->tiles.size(), 2u);
+    testing::FakeTile& restored = *app->tiles[0];
+    const std::string secondId = app->tiles[1]->id();
+    EXPECT_EQ(restored.wall(), "");
+    EXPECT_EQ(app->grid().activeId(), secondId);
+    ASSERT_TRUE(restored.onResumeFailed);
+    restored.onResumeFailed();
+    app->loop.runPending();
+
+    ASSERT_EQ(app->tiles.size(), 3u);
+    const testing::FakeTile& fresh = *app->tiles[2];
+    EXPECT_EQ(fresh.request.resume, std::nullopt);
+    EXPECT_EQ(fresh.wall(), "");
+    EXPECT_EQ(app->grid().currentWall(), "Second");
+    EXPECT_EQ(Store::shared().currentWall(), "Second");
+    EXPECT_EQ(app->grid().activeId(), secondId);
+    EXPECT_EQ(app->grid().tabs().current(), "Second");
+    EXPECT_TRUE(app->grid().tile(fresh.id())->isHidden());
+    Store::shared().setWalls({});
+    Store::shared().setCurrentWall("");
+}
+
 // --- Snapshot mode -------------------------------------------------------------------------------
 
 TEST_F(AppDelegateTest, SnapshotAfterTheDelay) {
