@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <filesystem>
@@ -14,7 +15,9 @@
 
 #include "platform/runtime/WorkerPool.h"
 #include "quiltdeck/sessions/ProcessCapture.h"
+#include "quiltdeck/sessions/SessionLaunch.h"
 #include "quiltdeck/sessions/ShellCommand.h"
+#include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/StateFolder.h"
 #include "vantel/core/Utf8.h"
 
@@ -77,10 +80,20 @@ private:
     std::jthread thread_;  // last: starts once the rest is ready
 };
 
+// Runs under way; the last one to end clears what they left.
+std::atomic<int> runsUnderWay{0};
+
 std::optional<std::string> runOnce(const std::string& command, const std::filesystem::path& folder,
                                    std::string prompt, platform::runtime::Duration timeout) {
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
+    ++runsUnderWay;
+    struct Clear {
+        const std::filesystem::path& folder;
+        ~Clear() {
+            if (--runsUnderWay == 0) ClaudeCLI::removeConversations(folder);
+        }
+    } clear{folder};
     int input[2];
     if (::pipe2(input, O_CLOEXEC) != 0) return std::nullopt;
     ::fcntl(input[1], F_SETFL, ::fcntl(input[1], F_GETFL) | O_NONBLOCK);
@@ -109,6 +122,7 @@ std::string ClaudeCLI::oneShotCommand(const std::vector<std::string>& allowedToo
     }
     if (capabilities.allows("--strict-mcp-config")) text += " --strict-mcp-config";
     if (capabilities.allows("--disable-slash-commands")) text += " --disable-slash-commands";
+    if (capabilities.allows("--no-session-persistence")) text += " --no-session-persistence";
     if (!allowedTools.empty() && capabilities.allows("--allowedTools")) {
         text += " --allowedTools";
         for (const auto& tool : allowedTools) {
@@ -117,6 +131,19 @@ std::string ClaudeCLI::oneShotCommand(const std::vector<std::string>& allowedToo
         }
     }
     return text;
+}
+
+std::filesystem::path ClaudeCLI::conversationsOf(const std::filesystem::path& folder,
+                                                 const std::filesystem::path& home) {
+    // The CLI keys its files by the folder as the system names it, links resolved.
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(folder, error);
+    return home / ".claude" / "projects" / SessionLaunch::folderKey((error ? folder : real).string());
+}
+
+void ClaudeCLI::removeConversations(const std::filesystem::path& folder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(conversationsOf(folder, homeFolder()), ignored);
 }
 
 void ClaudeCLI::oneShot(std::string prompt, std::vector<std::string> allowedTools, bool chrome,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,9 +27,18 @@ public:
     // Returns at once; the run takes a worker thread. `done` runs on the main
     // loop with the output (trailing newline kept), or nothing when the CLI
     // cannot start, exits non-zero, outlives `timeout` or answers in bytes
-    // that are not UTF-8. Its folder is "drops" in the state folder.
+    // that are not UTF-8. Its folder is "drops" in the state folder. A run
+    // asks the CLI to save no conversation where it can; whatever conversation
+    // files the runs leave there are removed once none is under way, so they
+    // never crowd the user's own list of conversations to resume.
     static void oneShot(std::string prompt, std::vector<std::string> allowedTools, bool chrome,
                         platform::runtime::Duration timeout, Done done);
+
+    // Where the CLI keeps the conversations started in `folder`.
+    static std::filesystem::path conversationsOf(const std::filesystem::path& folder,
+                                                 const std::filesystem::path& home);
+    // Removes them all (they are the one-shot runs' own), under this user's home.
+    static void removeConversations(const std::filesystem::path& folder);
 
     // The shell text of a run; the prompt is never part of it.
     static std::string oneShotCommand(const std::vector<std::string>& allowedTools, bool chrome,

@@ -482,6 +482,7 @@ void GridController::discard(const std::string& id) {
     // The tile may still be on the way out of an event or a callback of its own.
     std::shared_ptr<Entry> gone(std::move(it->second));
     entries_.erase(it);
+    titleFailedPrompts_.erase(id);
     gone->session->onChange = nullptr;
     gone->session->onPersist = nullptr;
     gone->session->onResumeFailed = nullptr;

@@ -244,6 +244,8 @@ private:
     std::optional<std::string> dragId_;
     std::optional<std::string> layoutSkip_;
     bool titleBusy_ = false;
+    // Tile id to its prompt when the last answer about it named nothing.
+    std::map<std::string, std::string> titleFailedPrompts_;
     std::shared_ptr<platform::runtime::WorkItem> titleTimer_;
     std::shared_ptr<platform::runtime::WorkItem> barHideTimer_;
     platform::ui::Window* monitoredWindow_ = nullptr;

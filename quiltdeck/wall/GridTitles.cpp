@@ -41,7 +41,9 @@ void GridController::tickTitles() {
         if (!title) continue;
         const std::string prompt = s->lastPrompt();
         TitleLoop::Tile facts{s->isShell(), s->status(), title->dirty, title->pinned, prompt, s->hasResumeId(),
-                              title->lastTitleAt};
+                              title->lastTitleAt, std::nullopt};
+        const auto failed = titleFailedPrompts_.find(s->id());
+        if (failed != titleFailedPrompts_.end()) facts.failedPrompt = failed->second;
         if (TitleLoop::isCandidate(facts, now)) candidates.push_back(s);
     }
     if (candidates.empty()) return;
@@ -50,20 +52,33 @@ void GridController::tickTitles() {
     std::vector<std::string> texts;
     // The answer names the tiles it was asked about, whatever happened to the wall meanwhile.
     std::vector<WallTile::Namer> namers;
+    // Each tile's id and prompt as asked, for an answer that names it not.
+    std::vector<std::pair<std::string, std::string>> asked;
     for (WallTile* s : candidates) {
         StatusMachine::Title* title = s->titleState();
         title->dirty = false;
         title->lastTitleAt = now;
         texts.push_back(textOf(*s));
         namers.push_back(s->aiTitleNamer());
+        asked.emplace_back(s->id(), s->lastPrompt());
     }
     const std::string prompt = TitleLoop::batchPrompt(texts, Lang::current().promptLanguage());
     std::weak_ptr<int> alive = alive_;
-    auto answered = [this, alive, namers = std::move(namers)](std::optional<std::string> reply) {
+    auto answered = [this, alive, namers = std::move(namers), asked = std::move(asked)](std::optional<std::string> reply) {
         if (!alive.expired()) titleBusy_ = false;
-        if (!reply) return;
-        for (const TitleLoop::Name& name : TitleLoop::parseBatchReply(*reply, namers.size())) {
-            if (const WallTile::Namer& namer = namers[name.index]) namer(name.name);
+        std::vector<bool> named(namers.size(), false);
+        if (reply) {
+            for (const TitleLoop::Name& name : TitleLoop::parseBatchReply(*reply, namers.size())) {
+                if (const WallTile::Namer& namer = namers[name.index]) namer(name.name);
+                named[name.index] = true;
+            }
+        }
+        if (alive.expired()) return;
+        // A failed answer is not asked for again until there is something new to name.
+        for (size_t i = 0; i < asked.size(); ++i) {
+            const auto& [id, prompt] = asked[i];
+            if (named[i]) titleFailedPrompts_.erase(id);
+            else if (session(id)) titleFailedPrompts_[id] = prompt;
         }
     };
     (runOneShot ? runOneShot : runCli)(prompt, std::move(answered));

@@ -95,6 +95,9 @@ bool isBlank(std::string_view line) {
 bool TitleLoop::isCandidate(const Tile& tile, platform::runtime::TimePoint now) {
     if (tile.isShell || tile.status == SessionStatus::exited || !tile.titleDirty || tile.pinnedTitle) return false;
     if (tile.lastPrompt.empty() && !tile.hasResumeId) return false;
+    // The distant past is the reset a first prompt or an unpinned title makes.
+    const bool reset = tile.lastTitleAt == platform::runtime::TimePoint::min();
+    if (tile.failedPrompt && *tile.failedPrompt == tile.lastPrompt && !reset) return false;
     // Compared, not subtracted: the distant past is the clock's minimum.
     return tile.lastTitleAt < now - minimumGap;
 }

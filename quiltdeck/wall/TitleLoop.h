@@ -38,6 +38,9 @@ public:
         std::string_view lastPrompt;
         bool hasResumeId = false;
         platform::runtime::TimePoint lastTitleAt = platform::runtime::TimePoint::min();
+        // The prompt the tile had when an answer last failed to name it: until the prompt
+        // changes, it is not asked about again (unless its title was reset since).
+        std::optional<std::string_view> failedPrompt;
     };
     static bool isCandidate(const Tile& tile, platform::runtime::TimePoint now);
 

@@ -1,7 +1,8 @@
 // A stand-in for the assistant CLI, installed as `claude` in a test HOME. It
 // answers what the application relies on: the help text with its flags, the
 // sign-in status, one-shot answers on standard input, the flags' values, a
-// resume of a conversation file, and the hooks of a settings text, run the
+// resume of a conversation file (a one-shot run saves one too, unless told
+// --no-session-persistence), and the hooks of a settings text, run the
 // way the real CLI runs them. Every call is logged (JSON lines) to
 // $HOME/.local/bin/claude.log, so a different `claude` earlier on the search
 // path leaves the log empty and the test fails.
@@ -138,6 +139,7 @@ const std::vector<HelpLine>& helpLines() {
         {{"-c", "--continue"}, "  -c, --continue                       Continue the most recent conversation"},
         {{"--strict-mcp-config"}, "  --strict-mcp-config                  Only use servers from --mcp-config"},
         {{"--disable-slash-commands"}, "  --disable-slash-commands             Disable all skills"},
+        {{"--no-session-persistence"}, "  --no-session-persistence             Save no conversation file (with --print)"},
         {{"--allowedTools"}, "  --allowedTools <tools...>            Tools to allow without asking"},
         {{"--model"}, "  --model <model>                      Model for the current session"},
         {{"--permission-mode"}, "  --permission-mode <mode>             Permission mode for the session"},
@@ -243,6 +245,7 @@ int authLogin(bool console) {
 struct Options {
     bool print = false;
     bool chrome = false;
+    bool persist = true;
     std::optional<std::string> name, settings, resume, permissionMode, appendedPrompt, model;
     std::vector<std::string> allowedTools;
     std::vector<std::string> prompt;
@@ -271,6 +274,7 @@ int parse(const std::vector<std::string>& args, Options& options) {
         bool ok = true;
         if (arg == "-p" || arg == "--print") options.print = true;
         else if (arg == "--chrome") options.chrome = true;
+        else if (arg == "--no-session-persistence") options.persist = false;
         else if (arg == "--strict-mcp-config" || arg == "--disable-slash-commands" || arg == "-c" || arg == "--continue") {}
         else if (arg == "-n" || arg == "--name") ok = value(options.name);
         else if (arg == "--settings") ok = value(options.settings);
@@ -438,7 +442,7 @@ int session(const Options& options) {
         logRecord({{"stdin", prompt}});
         for (const auto& word : options.prompt) prompt += (prompt.empty() ? "" : " ") + word;
         firePromptHooks(hooks, prompt);
-        appendTranscript(sessionId, prompt);
+        if (options.persist) appendTranscript(sessionId, prompt);
         const std::string delay = variable("FAKE_CLAUDE_DELAY");
         if (!delay.empty()) std::this_thread::sleep_for(std::chrono::duration<double>(std::atof(delay.c_str())));
         const std::string answer = variable("FAKE_CLAUDE_ANSWER", "fake answer") + "\n";

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include "platform/runtime/VirtualMainLoop.h"
+#include "quiltdeck/sessions/Defaults.h"
 #include "quiltdeck/shell/StateFolder.h"
 #include "support/FakeClaudeHome.h"
 
@@ -17,12 +21,13 @@ TEST(ClaudeCLICommand, WritesOnlyAllowedFlagsAndQuotesTools) {
     const ClaudeCapabilities::Snapshot unprobed, nothing{true, {}},
         withoutStrict{true, {"--chrome", "--model", "--disable-slash-commands", "--allowedTools"}};
     EXPECT_EQ(ClaudeCLI::oneShotCommand({"a'b", "mcp__x"}, true, unprobed),
-              start + " --chrome" + model + " --strict-mcp-config --disable-slash-commands --allowedTools 'a'\\''b' "
-                                            "'mcp__x'");
+              start + " --chrome" + model +
+                  " --strict-mcp-config --disable-slash-commands --no-session-persistence --allowedTools 'a'\\''b' "
+                  "'mcp__x'");
     EXPECT_EQ(ClaudeCLI::oneShotCommand({"t"}, true, withoutStrict),
               start + " --chrome" + model + " --disable-slash-commands --allowedTools 't'");
     EXPECT_EQ(ClaudeCLI::oneShotCommand({}, false, unprobed),
-              start + model + " --strict-mcp-config --disable-slash-commands");
+              start + model + " --strict-mcp-config --disable-slash-commands --no-session-persistence");
     EXPECT_EQ(ClaudeCLI::oneShotCommand({"t"}, true, nothing), start);
     EXPECT_EQ(start.substr(start.size() - 17), ";  exec claude -p");
 }
@@ -56,7 +61,8 @@ TEST_F(ClaudeCLITest, TheCliGetsThePromptByteForByteInTheDropsFolder) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].arguments,
               (std::vector<std::string>{"-p", "--chrome", "--model", "claude-haiku-4-5-20251001", "--strict-mcp-config",
-                                        "--disable-slash-commands", "--allowedTools", "a'b"}));
+                                        "--disable-slash-commands", "--no-session-persistence", "--allowedTools",
+                                        "a'b"}));
     EXPECT_EQ(calls[0].folder, std::filesystem::canonical(StateFolder::path() / "drops").string());
     EXPECT_EQ(calls[0].input, prompt);
 }
@@ -76,6 +82,73 @@ TEST_F(ClaudeCLITest, ACliThatExitsWithoutReadingALongPromptIsAFailedRun) {
     const std::string prompt(100 * 1024, 'p');
     for (int run = 0; run < 3; ++run) EXPECT_EQ(ask(prompt), std::nullopt);
     EXPECT_EQ(home.calls().size(), 3u);
+}
+
+// The app's own questions never show up among the user's conversations: asked not to save one
+// where the CLI lists the flag, cleared from the app's folder where it does not.
+TEST_F(ClaudeCLITest, TitleRunsLeaveNoConversationFiles) {
+    const struct {
+        const char* name;
+        const char* dropped;
+        bool flagPassed;
+    } cases[] = {{"listed", "", true}, {"not listed", "--no-session-persistence", false}};
+    const std::filesystem::path projects = std::filesystem::path(home.path()) / ".claude" / "projects";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        home.setVariable("FAKE_CLAUDE_HELP_DROP", c.dropped);
+        home.setVariable("FAKE_CLAUDE_ANSWER", "1: Shop E-mails");
+        ClaudeCapabilities::reset();
+        // The same program file under other variables: its cached answer no longer holds.
+        Defaults::standard().remove("claude.flags." + ClaudeCapabilities::binaryKey().value_or(""));
+        bool probed = false;
+        ClaudeCapabilities::probe([&] { probed = true; });
+        ASSERT_TRUE(loop.runUntil([&] { return probed; }, 60s));
+        const size_t before = home.calls().size();
+        int answered = 0;
+        for (int run = 0; run < 20; ++run) {
+            ClaudeCLI::oneShot("Below is one Claude Code terminal session.\n### 1\nfix the invoices " +
+                                   std::to_string(run) + "\n",
+                               {}, false, 60s, [&](std::optional<std::string> answer) {
+                                   EXPECT_EQ(answer, "1: Shop E-mails\n");
+                                   ++answered;
+                               });
+        }
+        ASSERT_TRUE(loop.runUntil([&] { return answered == 20; }, 120s));
+        const auto calls = home.calls();
+        ASSERT_EQ(calls.size(), before + 20);
+        for (size_t i = before; i < calls.size(); ++i) {
+            const auto& arguments = calls[i].arguments;
+            EXPECT_EQ(std::count(arguments.begin(), arguments.end(), "--no-session-persistence"), c.flagPassed ? 1 : 0);
+        }
+        std::vector<std::string> left;
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(projects, error);
+             !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+            left.push_back(it->path().string());
+        EXPECT_TRUE(left.empty()) << left.front();
+    }
+}
+
+// Only the app's own folder is cleared: the user's conversations elsewhere stay.
+TEST_F(ClaudeCLITest, ClearsOnlyTheConversationsOfItsOwnFolder) {
+    const std::filesystem::path projects = std::filesystem::path(home.path()) / ".claude" / "projects";
+    const std::filesystem::path drops = StateFolder::path() / "drops";
+    std::filesystem::create_directories(drops);
+    const std::filesystem::path own = ClaudeCLI::conversationsOf(drops, home.path());
+    EXPECT_EQ(own.parent_path(), projects);
+    const std::filesystem::path user = projects / "-home-user-work";
+    for (const auto& folder : {own, user}) {
+        std::filesystem::create_directories(folder / "subagents");
+        std::ofstream(folder / "a.jsonl") << "{}\n";
+    }
+    ClaudeCLI::removeConversations(drops);
+    EXPECT_FALSE(std::filesystem::exists(own));
+    EXPECT_TRUE(std::filesystem::exists(user / "a.jsonl"));
+    EXPECT_TRUE(std::filesystem::exists(user / "subagents"));
+    // Through a link the CLI sees the real folder, and so does the clearing.
+    const std::filesystem::path link = std::filesystem::path(home.path()) / "drops-link";
+    std::filesystem::create_directory_symlink(drops, link);
+    EXPECT_EQ(ClaudeCLI::conversationsOf(link, home.path()), own);
 }
 
 class ClaudeCLIFailure : public ClaudeCLITest, public ::testing::WithParamInterface<std::array<const char*, 2>> {};

@@ -47,6 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FakeClaude,
     ::testing::Values(
         FakeCase{"HelpListsFlags", {"--help"}, {}, 0, "  --permission-mode <mode>"},
+        FakeCase{"HelpListsNoPersistence", {"--help"}, {}, 0, "  --no-session-persistence "},
         FakeCase{"SignedIn", {"auth", "status", "--json"}, {"ANTHROPIC_API_KEY=k"}, 0,
                  "\"loggedIn\": true,\n  \"authMethod\": \"api_key\",\n  \"apiKeySource\": \"ANTHROPIC_API_KEY\""},
         FakeCase{"SignedOut", {"auth", "status", "--json"}, {}, 1, "\"loggedIn\": false,\n  \"authMethod\": \"none\""},
@@ -57,6 +58,27 @@ INSTANTIATE_TEST_SUITE_P(
         FakeCase{"ResumeGone", {"-p", "--resume", "gone"}, {}, 1, "No conversation found with session ID: gone\n"},
         FakeCase{"DroppedFlagRefused", {"-p", "--chrome"}, {"FAKE_CLAUDE_HELP_DROP=--chrome"}, 1, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A one-shot run files its conversation as the CLI does, unless told not to.
+TEST(FakeClaudePersistence, APrintRunSavesItsConversationUnlessToldNot) {
+    for (const bool persist : {true, false}) {
+        testing::FakeClaudeHome home;
+        platform::runtime::ChildProcess::Options process;
+        process.arguments = {home.claudePath(), "-p"};
+        if (!persist) process.arguments.push_back("--no-session-persistence");
+        process.directory = "/tmp";
+        process.environment = std::vector<std::string>{"HOME=" + home.path()};
+        const auto result = ProcessCapture::run(process, 30s);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->status, 0);
+        size_t files = 0;
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(home.path() + "/.claude/projects", error);
+             !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+            files += it->is_regular_file();
+        EXPECT_EQ(files, persist ? 1u : 0u) << persist;
+    }
+}
 
 // The conversation folder's key: one '-' for each character that is not an
 // ASCII letter or digit, whatever its length in UTF-8.

@@ -223,8 +223,49 @@ TEST_F(GridTitles, AFailedRunIsNotRetriedUntilTheTileIsDirtyAgain) {
     loop.advance(60s);
     EXPECT_EQ(prompts.size(), 1u);
     tile.titles->dirty = true;
+    tile.prompt = "and the refunds";
     loop.advance(5s);
     EXPECT_EQ(prompts.size(), 2u);
+}
+
+// Every end of a turn makes a tile dirty again: after an answer that did not name it, only a new
+// prompt (or a title reset by the session) brings another run, so the runs stay bounded.
+TEST_F(GridTitles, AFailedAnswerIsNotAskedForAgainUntilThePromptChanges) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> reply;
+        std::function<void(FakeTile&)> then;
+        bool askedAgain;
+    };
+    const Case cases[] = {
+        {"no answer, dirty again", std::nullopt, [](FakeTile&) {}, false},
+        {"no usable line, dirty again", "I cannot name that.", [](FakeTile&) {}, false},
+        {"the other tile named, dirty again", "2: Northwind Rent", [](FakeTile&) {}, false},
+        {"no answer, a new prompt", std::nullopt, [](FakeTile& t) { t.prompt = "now the refunds"; }, true},
+        {"no answer, unpinned",
+         std::nullopt, [](FakeTile& t) { t.titles->lastTitleAt = StatusMachine::Title::distantPast; }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (WallTile* s : grid->sessions()) grid->close(s->id());
+        prompts.clear();
+        replies.clear();
+        FakeTile& shop = asking("shop", "answer the mails");
+        asking("rent", "sum up the rent");
+        grid->tickTitles();
+        ASSERT_EQ(replies.size(), 1u);
+        replies[0](c.reply);
+        for (int turn = 0; turn < 20; ++turn) {
+            shop.titles->dirty = true;
+            loop.advance(35s);
+        }
+        EXPECT_EQ(prompts.size(), 1u);
+        c.then(shop);
+        shop.titles->dirty = true;
+        loop.advance(35s);
+        EXPECT_EQ(prompts.size(), c.askedAgain ? 2u : 1u);
+        for (size_t i = 1; i < replies.size(); ++i) replies[i](std::nullopt);
+    }
 }
 
 TEST_F(GridTitles, AnAnswerAfterTheWallIsGoneStillNamesItsTiles) {
@@ -328,8 +369,9 @@ TEST_F(GridTitlesCli, ACliThatLeavesWithoutReadingItsPromptIsAFailedRun) {
     EXPECT_GT(TitleLoop::batchPrompt(std::vector<std::string>(60, std::string(1800, 'a')), language()).size(),
               100u * 1024);
     for (FakeTile* tile : tiles) EXPECT_FALSE(tile->titles->pinned);
-    // Still here, and the next dirty tile is asked about again.
+    // Still here, and the next dirty tile with a new prompt is asked about again.
     tiles[0]->titles->dirty = true;
+    tiles[0]->prompt = "a new question";
     loop.advance(35s);
     EXPECT_TRUE(grid->titleBusy());
     ASSERT_TRUE(loop.runUntil([&] { return !grid->titleBusy(); }, 60s));

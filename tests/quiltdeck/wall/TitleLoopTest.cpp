@@ -43,6 +43,13 @@ TEST(TitleLoop, TakesOnlyDirtyUnpinnedAssistantTilesWithSomethingToNameAfterTheG
         {"asked 29 s ago", [&](auto& t) { t.lastTitleAt = now - 29s; }, false},
         {"never asked", [](auto& t) { t.lastTitleAt = TimePoint::min(); }, true},
         {"named by the assistant", [](auto& t) { t.lastTitleAt = TimePoint::max(); }, false},
+        {"failed on this prompt",
+         [&](auto& t) { t.failedPrompt = "fix the invoices", t.lastTitleAt = now - 1h; }, false},
+        {"failed on an earlier prompt", [&](auto& t) { t.failedPrompt = "fix", t.lastTitleAt = now - 1h; }, true},
+        {"failed, then its title reset", [](auto& t) { t.failedPrompt = "fix the invoices"; }, true},
+        {"resumed, failed without a prompt",
+         [&](auto& t) { t.lastPrompt = "", t.hasResumeId = true, t.failedPrompt = "", t.lastTitleAt = now - 1h; },
+         false},
     };
     for (const Case& c : cases) {
         TitleLoop::Tile tile = ready;
