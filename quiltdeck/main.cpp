@@ -38,7 +38,7 @@ int alreadyRunning(const std::string& folder, int* argc, char*** argv) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (const auto code = quiltdeck::runToolMode(arguments, std::cerr)) return *code;
+    if (const auto code = quiltdeck::runToolMode(arguments, std::cout, std::cerr)) return *code;
 
     auto& application = platform::ui::Application::shared();
     // One program per user on the default state folder: a second start hands over to the first.

@@ -9,6 +9,7 @@
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/app/ToolModes.h"
 #include "quiltdeck/panels/IconWriter.h"
+#include "quiltdeck/shell/AppVersion.h"
 #include "quiltdeck/sessions/ShellCommand.h"
 #include "support/CanvasInk.h"
 
@@ -136,11 +137,54 @@ TEST(ToolModesTest, FlagsAndExitCodes) {
     for (const auto& test : cases) {
         std::filesystem::remove_all(icons);
         std::filesystem::remove(preview);
-        std::ostringstream errors;
-        EXPECT_EQ(runToolMode(test.arguments, errors), test.code) << ::testing::PrintToString(test.arguments);
+        std::ostringstream out, errors;
+        EXPECT_EQ(runToolMode(test.arguments, out, errors), test.code) << ::testing::PrintToString(test.arguments);
+        EXPECT_EQ(out.str(), "");
         EXPECT_EQ(std::filesystem::exists(icons), test.iconsWritten);
         EXPECT_EQ(std::filesystem::exists(preview), test.previewWritten);
         EXPECT_EQ(errors.str(), test.errors);
+    }
+}
+
+TEST(ToolModesTest, HelpVersionAndUnknownOptions) {
+    const std::string unknown = "Try 'quiltdeck --help' for what the program accepts.\n";
+    const struct {
+        std::vector<std::string> arguments;
+        std::optional<int> code;
+        bool usage;
+        std::string errors;
+    } cases[] = {
+        {{"--help"}, 0, true, ""},
+        {{"-h"}, 0, true, ""},
+        {{"--", "--help"}, std::nullopt, false, ""},
+        {{"--frobnicate"}, 2, false, "quiltdeck: unknown option --frobnicate\n" + unknown},
+        {{"--help", "-x"}, 2, false, "quiltdeck: unknown option -x\n" + unknown},
+        {{"--HELP"}, 2, false, "quiltdeck: unknown option --HELP\n" + unknown},
+        {{"--write-iconset=x"}, 2, false, "quiltdeck: unknown option --write-iconset=x\n" + unknown},
+        {{"folder"}, std::nullopt, false, ""},
+        {{"-"}, std::nullopt, false, ""},
+    };
+    for (const auto& test : cases) {
+        std::ostringstream out, errors;
+        EXPECT_EQ(runToolMode(test.arguments, out, errors), test.code) << ::testing::PrintToString(test.arguments);
+        EXPECT_EQ(out.str(), test.usage ? usageText() : "") << ::testing::PrintToString(test.arguments);
+        EXPECT_EQ(errors.str(), test.errors) << ::testing::PrintToString(test.arguments);
+    }
+    // A tool flag's value is never read as an option.
+    TempFolder folder;
+    const std::string named = (folder / "-h").string();
+    std::ostringstream out, errors;
+    EXPECT_EQ(runToolMode(std::vector<std::string>{"--write-iconset", named}, out, errors), 0);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(named), {}), 10);
+
+    std::ostringstream version;
+    EXPECT_EQ(runToolMode(std::vector<std::string>{"--version"}, version, errors), 0);
+    EXPECT_EQ(version.str(), "quiltdeck " + AppVersion::shortVersion() + "\n");
+    // The usage names the tool modes and every variable the program reads.
+    for (const char* word : {"--write-iconset", "--write-mark-preview", "--help", "QUILTDECK_STATE_DIR", "QUILTDECK_OPEN",
+                             "QUILTDECK_SNAPSHOT ", "QUILTDECK_SNAPSHOT_DELAY", "QUILTDECK_SNAPSHOT_ACTION"}) {
+        EXPECT_NE(usageText().find(word), std::string::npos) << word;
     }
 }
 
@@ -162,6 +206,31 @@ TEST(ToolModesTest, ProgramWritesWithoutADisplay) {
     EXPECT_EQ(WEXITSTATUS(failed), 1);
     EXPECT_EQ(testing::readFile(folder / "err"),
               "quiltdeck: cannot write " + (folder / "no" / "p.png").string() + ": No such file or directory\n");
+}
+
+TEST(ToolModesTest, ProgramPrintsItsUsageOrRefusesAnUnknownOption) {
+    TempFolder folder;
+    auto q = [](const std::filesystem::path& path) { return ShellCommand::quoteForShell(path.string()); };
+    const struct {
+        const char* option;
+        int code;
+        bool usage;
+        std::string errors;
+    } cases[] = {
+        {"--help", 0, true, ""},
+        {"--bogus", 2, false, "quiltdeck: unknown option --bogus\nTry 'quiltdeck --help' for what the program accepts.\n"},
+    };
+    for (const auto& test : cases) {
+        // With a display unset and a state folder of its own: a start would say it has no display.
+        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QUILTDECK_STATE_DIR=" + q(folder / "state") + " " +
+                                    q(QUILTDECK_APP) + " " + test.option + " >" + q(folder / "out") + " 2>" + q(folder / "err");
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), test.code) << test.option;
+        EXPECT_EQ(testing::readFile(folder / "out"), test.usage ? usageText() : "") << test.option;
+        EXPECT_EQ(testing::readFile(folder / "err"), test.errors) << test.option;
+        EXPECT_FALSE(std::filesystem::exists(folder / "state")) << test.option;
+    }
 }
 
 }  // namespace
