@@ -182,15 +182,13 @@ int main(int argc, char** argv) {
         gpuStatus = platform::runtime::NotificationCenter::defaultCenter().subscribe(
             vantel::terminalViewGpuRendererStatusDidChange,
             [&view, last = std::string()](const platform::runtime::Notification&) mutable {
-                static const char* const names[] = {"disabled", "waitingForFirstFrame", "healthy", "recovering",
-                                                    "fellBackToCoreGraphics"};
-                const std::string state = names[static_cast<int>(view.gpuRendererStatus().state)];
+                const std::string state = vantel::describe(view.gpuRendererStatus().state);
                 if (state == last) return;
                 last = state;
                 std::fprintf(stderr, "vantel-term: GPU renderer %s\n", state.c_str());
             });
         if (auto error = view.setUseGpu(true))
-            std::fprintf(stderr, "vantel-term: no GPU renderer (%s); the view draws itself\n",
+            std::fprintf(stderr, "vantel-term: no GPU renderer (%s); the CPU renderer draws the view\n",
                          error->description().c_str());
     }
     window.show();

@@ -53,7 +53,7 @@ grep -q "GPU renderer healthy" "$work/gpu.log" || fail "gpu: no healthy frame: $
 [ "$(colour "$prefix-gpu.png" 200 60)" = "32,64,128" ] || fail "gpu: the window does not show the GPU frame ($(colour "$prefix-gpu.png" 200 60))"
 
 run fallback MESA_GL_VERSION_OVERRIDE=3.0
-grep -q "GPU renderer fellBackToCoreGraphics" "$work/fallback.log" ||
+grep -q "GPU renderer fell back to the CPU renderer" "$work/fallback.log" ||
     fail "fallback: the view did not fall back: $(cat "$work/fallback.log")"
 colours="$(identify -format '%k' "$prefix-fallback.png")"
 [ "$colours" -gt 2 ] || fail "fallback: the window is blank ($colours colours)"

@@ -18,7 +18,7 @@ using platform::runtime::SystemLog;
 
 namespace {
 
-constexpr const char* logCategory = "MetalAtlas";
+constexpr const char* logCategory = "GpuAtlas";
 // Far beyond any texture; keeps the gutter arithmetic from overflowing.
 constexpr int64_t largestGlyphSide = int64_t(1) << 30;
 

@@ -30,7 +30,7 @@ struct AtlasRegion {
 // growth (doubling up to maxSize) carries every glyph over without reading the texture back or
 // rasterising again, and a write uploads only the glyph and its one-texel gutter. When even
 // maxSize cannot hold what a frame needs, the atlas empties itself (didReset). A frozen atlas
-// neither grows nor resets. Main thread only; logs in the "MetalAtlas" category.
+// neither grows nor resets. Main thread only; logs in the "GpuAtlas" category.
 class GlyphAtlas {
 public:
     static constexpr int64_t minimumSize = 256;

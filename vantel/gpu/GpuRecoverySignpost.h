@@ -6,10 +6,10 @@
 
 namespace vantel {
 
-// Timed begin and end lines in the log's "MetalProfile" category, written only when the
+// Timed begin and end lines in the log's "GpuProfile" category, written only when the
 // environment variable VANTEL_PROFILE is "1" (read once).
 struct GpuRecoverySignpost {
-    static constexpr const char* category = "MetalProfile";
+    static constexpr const char* category = "GpuProfile";
     static bool isEnabled();
 
     // Writes "begin <name> #<id>" and returns the interval's id; 0 (and nothing written) when

@@ -156,7 +156,7 @@ void GpuTerminalRenderer::recordPresentedFrame() {
 }
 
 void GpuTerminalRenderer::draw(platform::ui::GpuView& view) {
-    auto drawSignpost = signpost("Metal.Draw");
+    auto drawSignpost = signpost("Gpu.Draw");
     auto& coordinator = frameCoordinator();
     const auto token = coordinator.beginFrame();
     if (!token) return;
@@ -178,12 +178,12 @@ void GpuTerminalRenderer::draw(platform::ui::GpuView& view) {
 
     std::shared_ptr<platform::gpu::Drawable> drawable;
     {
-        auto interval = signpost("Metal.CurrentDrawable");
+        auto interval = signpost("Gpu.CurrentDrawable");
         drawable = view.currentDrawable();
     }
     std::optional<platform::gpu::RenderPassDescriptor> pass;
     if (drawable) {
-        auto interval = signpost("Metal.RenderPass");
+        auto interval = signpost("Gpu.RenderPass");
         pass = view.currentRenderPassDescriptor();
     }
     if (!drawable || !pass) {
@@ -194,7 +194,7 @@ void GpuTerminalRenderer::draw(platform::ui::GpuView& view) {
 
     DrawData data;
     {
-        auto interval = signpost("Metal.BuildDrawData");
+        auto interval = signpost("Gpu.BuildDrawData");
         data = buildDrawData(scale);
     }
 
@@ -202,7 +202,7 @@ void GpuTerminalRenderer::draw(platform::ui::GpuView& view) {
     pass->clearColor = {background.red, background.green, background.blue, background.alpha};
     pass->loadAction = platform::gpu::LoadAction::clear;
 
-    auto encodeSignpost = signpost("Metal.Encode");
+    auto encodeSignpost = signpost("Gpu.Encode");
     auto commandBuffer = commandQueue_->commandBuffer();
     if (!commandBuffer) {
         coordinator.refuse(*token, GpuFrameRefusalReason::missingCommandBuffer);
@@ -237,7 +237,7 @@ void GpuTerminalRenderer::draw(platform::ui::GpuView& view) {
     encode(data, *encoder);
     encoder->endEncoding();
     encodeSignpost.reset();
-    auto commitSignpost = signpost("Metal.Commit");
+    auto commitSignpost = signpost("Gpu.Commit");
     drawable->addPresentedHandler([weak] {
         if (auto renderer = weak.lock()) renderer->recordPresentedFrame();
     });

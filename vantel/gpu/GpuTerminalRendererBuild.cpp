@@ -19,7 +19,7 @@ using platform::runtime::SystemLog;
 
 namespace {
 
-constexpr const char* atlasCategory = "MetalAtlas";
+constexpr const char* atlasCategory = "GpuAtlas";
 
 template <typename Record>
 std::shared_ptr<platform::gpu::Buffer> rowBuffer(platform::gpu::Device& device, const std::vector<Record>& records,

@@ -69,7 +69,7 @@ GpuRendererHosting::~GpuRendererHosting() {
 
 bool GpuRendererHosting::liveResizeThrottleEnabled() {
     static const bool enabled = [] {
-        const char* value = std::getenv("VANTEL_METAL_LIVE_RESIZE_THROTTLE");
+        const char* value = std::getenv("VANTEL_GPU_LIVE_RESIZE_THROTTLE");
         if (!value) return true;
         const std::string_view v(value);
         return !(v == "0" || v == "false" || v == "FALSE");
@@ -313,7 +313,7 @@ void GpuRendererHosting::replaceGpuRendererAfterFailure() {
 
 void GpuRendererHosting::disableGpuRendererAfterRebindFailure(const GpuError& error) {
     SystemLog::write(LogLevel::error, "",
-                     "Vantel: Metal renderer rebind failed; falling back to CoreGraphics: " + error.description());
+                     "Vantel: GPU renderer rebind failed; falling back to the CPU renderer: " + error.description());
     retireGpuRenderer(gpuRenderer_);
     if (gpuView_) detach(gpuView_);
     gpuView_.reset();
@@ -326,7 +326,7 @@ void GpuRendererHosting::disableGpuRendererAfterRebindFailure(const GpuError& er
     // Default-background cells must not show what lies behind the view.
     restoreLayerColor();
     owner_.hostingView().setNeedsDisplay();
-    if (status_.state != State::fellBackToCoreGraphics) setState(State::fellBackToCoreGraphics);
+    if (status_.state != State::fellBackToCpu) setState(State::fellBackToCpu);
     closeRecoverySignpost();
 }
 
@@ -356,9 +356,9 @@ void GpuRendererHosting::logGpuRecovery(const GpuRendererRecoveryReport& report,
     char duration[32];
     std::snprintf(duration, sizeof duration, "%.3f", report.failureDuration);
     SystemLog::write(LogLevel::error, "",
-                     "Vantel Metal recovery reason=" + std::string(rawValue(report.reason)) + " duration=" + duration +
+                     "Vantel GPU recovery reason=" + std::string(rawValue(report.reason)) + " duration=" + duration +
                          " status=" + status + " error=" + error +
-                         " action=" + (willFallBack ? "core-graphics" : "replace-metal"));
+                         " action=" + (willFallBack ? "cpu-renderer" : "replace-gpu-renderer"));
 }
 
 // --- Status ----------------------------------------------------------------------------------------------
@@ -381,7 +381,7 @@ void GpuRendererHosting::setGpuRendererStatus(GpuRendererStatus status) {
 
 void GpuRendererHosting::openRecoverySignpost() {
     if (recoverySignpostId_ == 0 && GpuRecoverySignpost::isEnabled())
-        recoverySignpostId_ = GpuRecoverySignpost::begin("Metal.Recovery");
+        recoverySignpostId_ = GpuRecoverySignpost::begin("Gpu.Recovery");
 }
 
 void GpuRendererHosting::closeRecoverySignpost() {

@@ -86,7 +86,7 @@ TEST(GlyphAtlas, GrowsAndKeepsEarlierGlyphs) {
         EXPECT_EQ(atlas->data()[static_cast<size_t>((r.y + 5) * 2048 + r.x + 7)], 20 + i);
     }
     expectMirrored(*atlas);
-    EXPECT_EQ(log.messages("MetalAtlas"), (std::vector<std::string>{"glyph atlas (grayscale) grow: 1024 -> 2048"}));
+    EXPECT_EQ(log.messages("GpuAtlas"), (std::vector<std::string>{"glyph atlas (grayscale) grow: 1024 -> 2048"}));
 }
 
 // At its largest the atlas empties itself, logs that once, and starts again at the corner.
@@ -111,7 +111,7 @@ TEST(GlyphAtlas, ResetsAtItsLargestAndFreezes) {
     EXPECT_FALSE(atlas->ensureRegion(200, 100));
     EXPECT_FALSE(atlas->ensureRegion(200, 100));
     EXPECT_FALSE(atlas->didReset());
-    EXPECT_EQ(log.messages("MetalAtlas"),
+    EXPECT_EQ(log.messages("GpuAtlas"),
               (std::vector<std::string>{"glyph atlas (grayscale) reset at size 256: glyph working set exceeds capacity",
                                         "glyph atlas (grayscale) frozen and full; glyphs will be skipped this frame"}));
 }
@@ -125,8 +125,8 @@ TEST(GlyphAtlas, AGrowthTheDeviceCannotMakeEndsInAReset) {
     EXPECT_FALSE(atlas->ensureRegion(device->maxTextureSize(), 4));
     EXPECT_TRUE(atlas->didReset());
     EXPECT_EQ(atlas->size(), 1024);
-    ASSERT_EQ(log.messages("MetalAtlas").size(), 2u);
-    EXPECT_EQ(log.messages("MetalAtlas")[0],
+    ASSERT_EQ(log.messages("GpuAtlas").size(), 2u);
+    EXPECT_EQ(log.messages("GpuAtlas")[0],
               "glyph atlas (grayscale) grow to " + std::to_string(beyond) + " failed: texture allocation");
 }
 

@@ -169,7 +169,7 @@ TEST(GpuDrawData, AtlasChangesRepeatThePass) {
         s.build();
         EXPECT_EQ(s.renderer().statistics().passes - passes, 2u);
         EXPECT_EQ(s.renderer().grayscaleAtlas().size(), 2048);
-        EXPECT_EQ(messages(log, "MetalAtlas"),
+        EXPECT_EQ(messages(log, "GpuAtlas"),
                   (std::vector<std::string>{"glyph atlas (grayscale) grow: 1024 -> 2048",
                                             "glyph atlas changed during frame build; rebuild pass 1/5"}));
     }
@@ -185,7 +185,7 @@ TEST(GpuDrawData, AtlasChangesRepeatThePass) {
         const uint64_t passes = s.renderer().statistics().passes;
         DrawData data = s.build();
         EXPECT_EQ(s.renderer().statistics().passes - passes, 6u);
-        const std::vector<std::string> atlas = messages(log, "MetalAtlas");
+        const std::vector<std::string> atlas = messages(log, "GpuAtlas");
         for (int pass = 1; pass <= 5; ++pass) {
             const std::string line =
                 "glyph atlas changed during frame build; rebuild pass " + std::to_string(pass) + "/5";

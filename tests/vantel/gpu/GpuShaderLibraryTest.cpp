@@ -55,7 +55,7 @@ TEST(GpuShaderLibrary, BrokenSourcesGiveTheirErrors) {
     ASSERT_FALSE(compileError);
     EXPECT_EQ(compileError.error->kind, GpuError::Kind::shaderCompilationFailed);
     EXPECT_EQ(compileError.error->description().rfind(
-                  "Failed to compile Metal shader source: terminal_color_fragment: ", 0),
+                  "Failed to compile OpenGL shader source: terminal_color_fragment: ", 0),
               0u)
         << compileError.error->description();
 
@@ -64,7 +64,7 @@ TEST(GpuShaderLibrary, BrokenSourcesGiveTheirErrors) {
     auto missing = GpuShaderLibrary::makeLibrary(*device, sources);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error->description(),
-              "Metal library missing required function: terminal_text_vertex, terminal_cell_text_vertex, "
+              "OpenGL shader programs missing required function: terminal_text_vertex, terminal_cell_text_vertex, "
               "terminal_text_fragment, terminal_text_fragment_gray, terminal_color_vertex, "
               "terminal_cell_color_vertex, terminal_color_fragment");
 
@@ -75,7 +75,7 @@ TEST(GpuShaderLibrary, BrokenSourcesGiveTheirErrors) {
     ASSERT_TRUE(mismatched);
     auto pipelines = GpuShaderLibrary::makePipelines(*device, *mismatched.value, PixelFormat::bgra8Unorm);
     ASSERT_FALSE(pipelines);
-    EXPECT_EQ(pipelines.error->description(), "Failed to create Metal pipeline: text/color/cell");
+    EXPECT_EQ(pipelines.error->description(), "Failed to link OpenGL program: text/color/cell");
     ASSERT_EQ(log.messages("").size(), 1u);
     EXPECT_EQ(log.messages("")[0].rfind("GPU pipeline terminal_color_vertex+terminal_color_fragment failed: ", 0), 0u);
 }

@@ -160,16 +160,16 @@ TEST(GpuRendererHosting, RecoveriesReplaceThenFallBack) {
         stage.recover();
         const bool fellBack = apartMs < 30'000;
         EXPECT_EQ(stage.hosting().isUsingGpuRenderer(), !fellBack);
-        EXPECT_EQ(stage.hosting().gpuRendererStatus().state, fellBack ? State::fellBackToCoreGraphics : State::healthy);
+        EXPECT_EQ(stage.hosting().gpuRendererStatus().state, fellBack ? State::fellBackToCpu : State::healthy);
         const auto lines = log.messages("");
         ASSERT_EQ(lines.size(), fellBack ? 3u : 2u);
-        EXPECT_EQ(lines[0], "Vantel Metal recovery reason=missingDrawable duration=1.000 status=none error=none "
-                            "action=replace-metal");
+        EXPECT_EQ(lines[0], "Vantel GPU recovery reason=missingDrawable duration=1.000 status=none error=none "
+                            "action=replace-gpu-renderer");
         if (!fellBack) continue;
-        EXPECT_EQ(lines[1], "Vantel Metal recovery reason=missingDrawable duration=1.000 status=none error=none "
-                            "action=core-graphics");
-        EXPECT_EQ(lines[2], "Vantel: Metal renderer rebind failed; falling back to CoreGraphics: Failed to create "
-                            "Metal command queue.");
+        EXPECT_EQ(lines[1], "Vantel GPU recovery reason=missingDrawable duration=1.000 status=none error=none "
+                            "action=cpu-renderer");
+        EXPECT_EQ(lines[2], "Vantel: GPU renderer rebind failed; falling back to the CPU renderer: The OpenGL 3.3 "
+                            "context keeps failing.");
         // The fallback paints the background again, and the CPU picture shows.
         EXPECT_EQ(stage.view.layerBackgroundColor(), stage.view.background);
         stage.window.displayIfNeeded();
@@ -260,7 +260,7 @@ TEST(GpuRendererHosting, AResetReplacesThenFallsBack) {
             EXPECT_EQ(stage.window.pixel(30, 15), stage.view.background.premultipliedArgb());
         }
     }
-    EXPECT_EQ(stage.hosting().gpuRendererStatus().state, State::fellBackToCoreGraphics);
+    EXPECT_EQ(stage.hosting().gpuRendererStatus().state, State::fellBackToCpu);
     stage.window.displayIfNeeded();
     EXPECT_EQ(stage.window.pixel(30, 15), stage.view.cpuColor.premultipliedArgb());
     EXPECT_TRUE(stage.window.writePng(::testing::TempDir() + "gpu-fallback.png"));
@@ -345,7 +345,7 @@ TEST(GpuRendererHosting, DevicesMissingOrComingLater) {
     window.setContentView(&view);
     auto error = view.hosting->setUseGpu(true);
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->description(), "No Metal device is available.");
+    EXPECT_EQ(error->description(), "No OpenGL 3.3 context is available.");
     EXPECT_FALSE(view.hosting->isUsingGpuRenderer());
     EXPECT_EQ(view.hosting->gpuRendererStatus().state, State::disabled);
 
@@ -371,7 +371,7 @@ TEST(GpuRendererHosting, DevicesMissingOrComingLater) {
     NotificationCenter::defaultCenter().post(platform::ui::Window::gpuDeviceDidChangeNotification,
                                              static_cast<platform::ui::Window*>(&window));
     loop.runPending();
-    EXPECT_EQ(view.hosting->gpuRendererStatus().state, State::fellBackToCoreGraphics);
-    EXPECT_EQ(log.messages(""), std::vector<std::string>{"Vantel: Metal renderer rebind failed; falling back to "
-                                                         "CoreGraphics: No Metal device is available."});
+    EXPECT_EQ(view.hosting->gpuRendererStatus().state, State::fellBackToCpu);
+    EXPECT_EQ(log.messages(""), std::vector<std::string>{"Vantel: GPU renderer rebind failed; falling back to "
+                                                         "the CPU renderer: No OpenGL 3.3 context is available."});
 }

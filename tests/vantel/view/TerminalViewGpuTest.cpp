@@ -163,7 +163,7 @@ TEST(TerminalViewGpu, FramesClearToTheBackgroundAndFallBackToTheViewsPicture) {
             EXPECT_EQ(s.view.gpuRendererStatus().state, State::healthy);
         }
     }
-    EXPECT_EQ(s.view.gpuRendererStatus().state, State::fellBackToCoreGraphics);
+    EXPECT_EQ(s.view.gpuRendererStatus().state, State::fellBackToCpu);
     EXPECT_EQ(s.view.layerBackgroundColor(), Rgba::fromBytes(20, 30, 110));
     s.settle();
     EXPECT_EQ(s.pixelOfCell(0, 0), foreground);  // the blocks, drawn by the view

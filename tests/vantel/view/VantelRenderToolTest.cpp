@@ -76,8 +76,8 @@ TEST(VantelRenderTool, DrawsWithTheGpuRenderer) {
         if (std::getenv("QUILTDECK_REQUIRE_GPU")) FAIL() << log;
         GTEST_SKIP() << log;
     }
-    EXPECT_NE(log.find("MetalProfile begin Metal.Draw #"), std::string::npos) << log;
-    EXPECT_NE(log.find("MetalProfile end Metal.Draw #"), std::string::npos) << log;
+    EXPECT_NE(log.find("GpuProfile begin Gpu.Draw #"), std::string::npos) << log;
+    EXPECT_NE(log.find("GpuProfile end Gpu.Draw #"), std::string::npos) << log;
     cairo_surface_t* png = cairo_image_surface_create_from_png(out.c_str());
     ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
     cairo_surface_flush(png);
