@@ -15,6 +15,7 @@
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/LoginItem.h"
+#include "quiltdeck/shell/StoredSettings.h"
 #include "quiltdeck/shell/Theme.h"
 
 namespace quiltdeck {
@@ -138,7 +139,7 @@ void SettingsWindow::build(double scale) {
     int fontIndex = -1;
     for (size_t i = 0; i < Fonts::choices.size(); ++i) {
         fontPicker_.addItem(std::string(Fonts::choices[i].label));
-        if (Fonts::choices[i].label == store.fontName()) fontIndex = static_cast<int>(i);
+        if (Fonts::choices[i].label == Fonts::choiceOf(store.fontName())) fontIndex = static_cast<int>(i);
     }
     fontPicker_.selectItem(fontIndex);
     fontPicker_.setAction(action(&SettingsWindow::pickFont));
@@ -230,7 +231,7 @@ void SettingsWindow::pickTheme() {
 
 void SettingsWindow::pickFont() {
     std::string title = fontPicker_.titleOfSelectedItem();
-    if (fontPicker_.indexOfSelectedItem() < 0) title = "SF Mono";
+    if (fontPicker_.indexOfSelectedItem() < 0) title = std::string(StoredSettings::defaultFontName);
     Store::shared().setFontName(std::move(title));
     post(Fonts::didChange);
 }

@@ -74,8 +74,13 @@ platform::gfx::InterfaceFont Fonts::terminalText(double size) {
     return font;
 }
 
+std::string_view Fonts::choiceOf(std::string_view stored) {
+    return stored == StoredSettings::formerDefaultFontName ? carriedTerminalFont : stored;
+}
+
 platform::gfx::FontRef Fonts::terminal(double size, std::string_view storedChoice) {
     registerBundled();
+    storedChoice = choiceOf(storedChoice);
     for (const auto& choice : choices) {
         if (choice.label != storedChoice || !choice.family) continue;
         // fontconfig always answers with some face; only the family asked for counts.

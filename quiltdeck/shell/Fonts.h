@@ -20,10 +20,15 @@ public:
         std::string_view label;
         std::optional<std::string_view> family;  // none: the system's monospaced font
     };
-    static constexpr std::array<Choice, 4> choices = {{{"SF Mono", std::nullopt},
-                                                       {"JetBrains Mono", "JetBrains Mono"},
+    // The terminal font the program carries, which tiles use unless another is chosen.
+    static constexpr std::string_view carriedTerminalFont = "JetBrains Mono";
+    static constexpr std::array<Choice, 4> choices = {{{"Monospace", std::nullopt},
+                                                       {carriedTerminalFont, carriedTerminalFont},
                                                        {"Menlo", "Menlo"},
                                                        {"Courier", "Courier New"}}};
+    // The choice a stored label stands for: the label itself, except the name earlier versions
+    // stored for the default, which is the carried font.
+    static std::string_view choiceOf(std::string_view stored);
     static constexpr std::string_view didChange = "quiltdeck.font";
 
     // Adds the font files of the resource folder's "fonts" (every .ttf, then every

@@ -14,7 +14,9 @@ public:
     using StringMap = std::map<std::string, std::string>;
 
     // What a store holds before anything is chosen.
-    static constexpr std::string_view defaultFontName = "SF Mono";
+    static constexpr std::string_view defaultFontName = "JetBrains Mono";
+    // What earlier versions stored for the default terminal font; it reads as the default.
+    static constexpr std::string_view formerDefaultFontName = "SF Mono";
     static constexpr std::string_view defaultLanguage = "en";
     static constexpr bool defaultOpenAtLogin = true;
 

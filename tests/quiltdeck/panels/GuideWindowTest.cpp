@@ -15,7 +15,7 @@ class GuideWindowTest : public testing::PanelTest {
 protected:
     ~GuideWindowTest() override {
         Lang::setCurrent(Lang::en);
-        Store::shared().setFontName("SF Mono");
+        Store::shared().setFontName(std::string(StoredSettings::defaultFontName));
     }
 
     // The key column's paragraphs: those with the key tab stop.
@@ -58,7 +58,7 @@ TEST_F(GuideWindowTest, FifteenKeyRowsStayTheSameInEveryLanguage) {
 // has one, else the system's monospaced font.
 TEST_F(GuideWindowTest, KeyColumnFontFollowsTheTerminalFont) {
     const std::string monospace = platform::gfx::Font::systemFont(12.5)->family();
-    for (const char* stored : {"SF Mono", "Nonexistent Mono", "Menlo"}) {
+    for (const char* stored : {"Monospace", "Nonexistent Mono", "Menlo"}) {
         Store::shared().setFontName(stored);
         const RichText body = GuideWindow::body();
         const auto rows = keyParagraphs(body);

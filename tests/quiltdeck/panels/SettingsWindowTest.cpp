@@ -62,7 +62,7 @@ protected:
     ~SettingsWindowTest() override {
         Store& store = Store::shared();
         store.setMinFontSize(11.5);
-        store.setFontName("SF Mono");
+        store.setFontName(std::string(StoredSettings::defaultFontName));
         store.setMarkStyle("converge");
         store.setPermissionMode("manual");
         store.setAutoTrustHome(false);

@@ -44,7 +44,7 @@ TEST(StoredSettings, ShellReadersFollowTheStore) {
              const auto font = Fonts::terminal(12);
              return font && font->family() == "JetBrains Mono";
          }},
-        {"the system's font", [&] { store.setFontName("SF Mono"); },
+        {"the system's font", [&] { store.setFontName("Monospace"); },
          [&] {
              const auto font = Fonts::terminal(12);
              const auto system = platform::gfx::Font::systemFont(12);

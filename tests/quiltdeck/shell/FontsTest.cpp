@@ -4,6 +4,8 @@
 
 #include "platform/gfx/ApplicationFonts.h"
 #include "quiltdeck/shell/Resources.h"
+#include "quiltdeck/shell/StoredSettings.h"
+#include "support/ForeignPlatformWords.h"
 
 namespace quiltdeck {
 namespace {
@@ -48,6 +50,33 @@ TEST(FontsTest, MissingCarriedFontsFallBackToTheSystemFont) {
     // Only the family decides: a family fontconfig substitutes is no face of its own.
     EXPECT_FALSE(platform::gfx::ApplicationFonts::faceName("Quiltdeck No Such Family", FontWeight::regular));
     EXPECT_EQ(platform::gfx::ApplicationFonts::faceName("inter", FontWeight::bold), "Inter-Bold");
+}
+
+// The default is the carried face, also as earlier versions stored it; the system's monospaced
+// font is a choice of its own, and no choice names another desktop's font.
+TEST(FontsTest, TheDefaultChoiceIsTheCarriedFont) {
+    const std::string monospace = platform::gfx::Font::systemFont(12)->family();
+    const struct {
+        const char* stored;
+        std::string_view choice;
+        std::string family;
+    } cases[] = {
+        {"JetBrains Mono", "JetBrains Mono", "JetBrains Mono"},
+        {"SF Mono", "JetBrains Mono", "JetBrains Mono"},
+        {"Monospace", "Monospace", monospace},
+        {"Comic Sans", "Comic Sans", monospace},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Fonts::choiceOf(c.stored), c.choice) << c.stored;
+        EXPECT_EQ(Fonts::terminal(12, c.stored)->family(), c.family) << c.stored;
+    }
+    EXPECT_EQ(StoredSettings::defaultFontName, Fonts::carriedTerminalFont);
+    bool listed = false;
+    for (const auto& choice : Fonts::choices) {
+        EXPECT_EQ(testing_support::foreignPlatformWord(choice.label), std::nullopt) << choice.label;
+        listed = listed || choice.label == StoredSettings::defaultFontName;
+    }
+    EXPECT_TRUE(listed);
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ TEST(ThemeTest, SystemModeReadsTheDesktopOnlyWhenResolving) {
 
 TEST(ThemeTest, TerminalFontFallsBackToMonospace) {
     const auto system = platform::gfx::Font::systemFont(12.5);
-    for (const char* choice : {"SF Mono", "Menlo", "Courier", "Comic Sans"}) {
+    for (const char* choice : {"Monospace", "Menlo", "Courier", "Comic Sans"}) {
         const auto font = Fonts::terminal(12.5, choice);
         ASSERT_TRUE(font);
         EXPECT_EQ(font->family(), system->family()) << choice;
