@@ -484,7 +484,7 @@ void AppDelegate::confirmQuit(bool fromWindow) {
     }
     Alert alert;
     alert.messageText = t("quit_q");
-    alert.informativeText = t("quit_info", {static_cast<int>(live)});
+    alert.informativeText = tCount("quit_info", static_cast<long long>(live));
     alert.style = Alert::Style::warning;
     alert.buttons = {t("quit"), t("cancel")};
     std::weak_ptr<int> alive = alive_;

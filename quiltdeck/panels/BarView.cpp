@@ -134,7 +134,8 @@ RichText BarView::countsLine(int total, int busy, int waiting, int done) {
     // A number, a blank and the text of a key.
     auto counted = [](std::string number, std::string_view key) { return number.append(1, ' ').append(t(key)); };
     RichText line;
-    line.append(std::to_string(total), strong).append(counted("", "tiles").append(separator), weak);
+    // The noun agrees with its number in the interface language ("1 tile", "5 плиток").
+    line.append(std::to_string(total), strong).append(std::string(" ").append(tCount("tiles", total)).append(separator), weak);
     line.append(std::to_string(busy), strong).append(counted("", "working").append(separator), weak);
     line.append(std::to_string(waiting), strong).append(counted("", "waiting_for_you"), weak);
     if (done > 0) {

@@ -1,5 +1,11 @@
 #include "quiltdeck/shell/L10n.h"
 
+#include <unicode/locid.h>
+#include <unicode/plurrule.h>
+
+#include <array>
+#include <memory>
+
 namespace quiltdeck {
 
 const L10n::Table& L10n::table() {
@@ -22,6 +28,43 @@ std::optional<std::string_view> L10n::text(std::string_view key, Lang lang) {
     return std::nullopt;
 }
 
+namespace {
+
+// The rules of each language, made once. Portuguese counts as Portugal's, as its texts are written.
+const icu::PluralRules* pluralRules(Lang lang) {
+    static const auto rules = [] {
+        std::array<std::unique_ptr<icu::PluralRules>, Lang::count> made;
+        for (Lang each : Lang::allCases()) {
+            const std::string name = each == Lang::pt ? std::string("pt_PT") : std::string(each.rawValue());
+            UErrorCode status = U_ZERO_ERROR;
+            std::unique_ptr<icu::PluralRules> one(icu::PluralRules::forLocale(icu::Locale(name.c_str()), status));
+            if (U_SUCCESS(status)) made[static_cast<size_t>(each.index())] = std::move(one);
+        }
+        return made;
+    }();
+    return rules[static_cast<size_t>(lang.index())].get();
+}
+
+}  // namespace
+
+std::string L10n::pluralCategory(Lang lang, long long count) {
+    const icu::PluralRules* rules = pluralRules(lang);
+    if (!rules) return "other";
+    // Beyond what a double holds exactly the category no longer matters.
+    std::string category;
+    return rules->select(static_cast<double>(count)).toUTF8String(category);
+}
+
+std::optional<std::string_view> L10n::text(std::string_view key, Lang lang, long long count) {
+    const std::string category = pluralCategory(lang, count);
+    for (const L10nPluralEntry& entry : l10nPluralEntries()) {
+        if (entry.key != key || entry.category != category) continue;
+        if (const char* form = entry.texts[lang.index()]) return form;
+        break;
+    }
+    return text(key, lang);
+}
+
 std::string L10n::format(std::string_view text, std::span<const L10nArg> args) {
     std::string out;
     out.reserve(text.size());
@@ -39,6 +82,12 @@ std::string L10n::format(std::string_view text, std::span<const L10nArg> args) {
 }
 
 std::string t(std::string_view key) { return std::string(L10n::text(key, Lang::current()).value_or(key)); }
+
+std::string tCount(std::string_view key, long long count) {
+    const std::string text(L10n::text(key, Lang::current(), count).value_or(key));
+    const L10nArg arg(count);
+    return L10n::format(text, std::span<const L10nArg>(&arg, 1));
+}
 
 std::string t(std::string_view key, std::initializer_list<L10nArg> args) {
     return L10n::format(t(key), std::span<const L10nArg>(args.begin(), args.size()));

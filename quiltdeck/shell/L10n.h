@@ -39,6 +39,11 @@ public:
 
     // The key's text in `lang`, else in English; nothing for a key not in the table.
     static std::optional<std::string_view> text(std::string_view key, Lang lang);
+    // The same for a count: the key's form for the count's plural category in `lang` when the
+    // table has one, else the key's own text.
+    static std::optional<std::string_view> text(std::string_view key, Lang lang, long long count);
+    // The plural category of `count` in `lang` by CLDR's rules: "one", "few", "many", "other"…
+    static std::string pluralCategory(Lang lang, long long count);
 
     // Fills "%@" and "%d" with the arguments in order; a placeholder without an
     // argument becomes empty. Nothing else in the text has a meaning, so a table
@@ -50,5 +55,7 @@ public:
 std::string t(std::string_view key);
 // The same with its placeholders filled.
 std::string t(std::string_view key, std::initializer_list<L10nArg> args);
+// The key's text for `count` in the current language (its plural form), with "%d" filled by it.
+std::string tCount(std::string_view key, long long count);
 
 }  // namespace quiltdeck

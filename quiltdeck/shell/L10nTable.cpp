@@ -70,7 +70,7 @@ constexpr L10nEntry kEntries[] = {
       "AI 标题"}},
     {"tiles",
      {"tiles",
-      "paanid",
+      "paani",
       "Kacheln",
       "tuiles",
       "mosaicos",
@@ -1326,7 +1326,7 @@ constexpr L10nEntry kEntries[] = {
     {"quit_info",
      {"%d tiles are running. Their conversations will be resumed the next time you open the app, but anything Claude is doing right now is interrupted.",
       "Töötavaid paane: %d. Nende vestlused jätkuvad, kui rakenduse järgmine kord avad, kuid kõik, mida Claude praegu teeb, katkestatakse.",
-      "Laufende Kacheln: %d. Ihre Gespräche werden beim nächsten Öffnen der App fortgesetzt, aber alles, was Claude gerade tut, wird unterbrochen.",
+      "%d Kacheln laufen. Ihre Gespräche werden beim nächsten Öffnen der App fortgesetzt, aber alles, was Claude gerade tut, wird unterbrochen.",
       "Tuiles en cours : %d. Leurs conversations reprendront à la prochaine ouverture de l'app, mais tout ce que Claude fait en ce moment sera interrompu.",
       "Mosaicos en marcha: %d. Sus conversaciones se reanudarán la próxima vez que abras la app, pero lo que Claude esté haciendo ahora se interrumpirá.",
       "Riquadri attivi: %d. Le loro conversazioni riprenderanno alla prossima apertura dell'app, ma tutto ciò che Claude sta facendo ora verrà interrotto.",
@@ -2025,17 +2025,17 @@ constexpr L10nEntry kEntries[] = {
       "Логотип",
       "徽标"}},
     {"logo_note",
-     {"The mark in the bar. The dock icon changes after running ./bundle.sh again.",
-      "Märk ribal. Doki ikoon muutub pärast ./bundle.sh uuesti käivitamist.",
-      "Das Zeichen in der Leiste. Das Dock-Symbol ändert sich, nachdem ./bundle.sh erneut ausgeführt wurde.",
-      "La marque dans la barre. L'icône du Dock change après une nouvelle exécution de ./bundle.sh.",
-      "La marca de la barra. El icono del Dock cambia tras volver a ejecutar ./bundle.sh.",
-      "Il marchio nella barra. L'icona nel Dock cambia dopo aver eseguito di nuovo ./bundle.sh.",
-      "A marca na barra. O ícone na Dock muda depois de voltar a executar ./bundle.sh.",
-      "Het merkteken in de balk. Het Dock-symbool verandert nadat je ./bundle.sh opnieuw hebt uitgevoerd.",
-      "Znak na pasku. Ikona w Docku zmieni się po ponownym uruchomieniu ./bundle.sh.",
-      "Знак на панели. Значок в Dock изменится после повторного запуска ./bundle.sh.",
-      "栏中的标志。重新运行 ./bundle.sh 后，程序坞图标才会改变。"}},
+     {"The mark in the bar. The application's icon stays as it is.",
+      "Märk ribal. Rakenduse ikoon jääb samaks.",
+      "Das Zeichen in der Leiste. Das Symbol der Anwendung bleibt, wie es ist.",
+      "La marque dans la barre. L'icône de l'application ne change pas.",
+      "La marca de la barra. El icono de la aplicación no cambia.",
+      "Il marchio nella barra. L'icona dell'applicazione non cambia.",
+      "A marca na barra. O ícone da aplicação não muda.",
+      "Het merkteken in de balk. Het pictogram van de app blijft hetzelfde.",
+      "Znak na pasku. Ikona aplikacji się nie zmienia.",
+      "Знак на панели. Значок приложения не меняется.",
+      "栏中的标志。应用程序图标保持不变。"}},
     {"language",
      {"Language",
       "Keel",
@@ -2653,8 +2653,44 @@ constexpr L10nEntry kEntries[] = {
       "在 Quiltdeck 中为它命名"}},
 };
 
+// Texts that change with a count, by the language's plural category ("one", "few", "many"; CLDR's
+// rules through ICU). A count whose category has no text here, or a language that has no such
+// category (nullptr), reads the key's own text, which is the "other" form.
+constexpr L10nPluralEntry kPluralEntries[] = {
+    {"tiles", "one",
+     {"tile", "paan", "Kachel", "tuile", "mosaico", "riquadro", "mosaico", "tegel", "kafelek", "плитка", nullptr}},
+    {"tiles", "few",
+     {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "kafelki", "плитки", nullptr}},
+    {"tiles", "many",
+     {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "kafelków", "плиток", nullptr}},
+    {"quit_info", "one",
+     {"%d tile is running. Its conversation will be resumed the next time you open the app, but anything Claude is doing right now is interrupted.",
+      "%d paan töötab. Selle vestlus jätkub, kui rakenduse järgmine kord avad, kuid kõik, mida Claude praegu teeb, katkestatakse.",
+      "%d Kachel läuft. Ihr Gespräch wird beim nächsten Öffnen der App fortgesetzt, aber alles, was Claude gerade tut, wird unterbrochen.",
+      "%d tuile en cours. Sa conversation reprendra à la prochaine ouverture de l'app, mais tout ce que Claude fait en ce moment sera interrompu.",
+      "%d mosaico en marcha. Su conversación se reanudará la próxima vez que abras la app, pero lo que Claude esté haciendo ahora se interrumpirá.",
+      "%d riquadro attivo. La sua conversazione riprenderà alla prossima apertura dell'app, ma tutto ciò che Claude sta facendo ora verrà interrotto.",
+      "%d mosaico em execução. A conversa será retomada da próxima vez que abrires a app, mas o que o Claude estiver a fazer agora é interrompido.",
+      "%d actieve tegel. Het gesprek wordt hervat wanneer je de app weer opent, maar alles wat Claude nu doet, wordt onderbroken.",
+      "Działa %d kafelek. Jego rozmowa zostanie wznowiona przy następnym otwarciu aplikacji, ale wszystko, co Claude teraz robi, zostanie przerwane.",
+      "Запущена %d плитка. Разговор продолжится при следующем открытии приложения, но всё, что Claude делает прямо сейчас, будет прервано.",
+      nullptr}},
+    {"quit_info", "few",
+     {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+      "Działają %d kafelki. Ich rozmowy zostaną wznowione przy następnym otwarciu aplikacji, ale wszystko, co Claude teraz robi, zostanie przerwane.",
+      "Запущены %d плитки. Их разговоры продолжатся при следующем открытии приложения, но всё, что Claude делает прямо сейчас, будет прервано.",
+      nullptr}},
+    {"quit_info", "many",
+     {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+      "Działa %d kafelków. Ich rozmowy zostaną wznowione przy następnym otwarciu aplikacji, ale wszystko, co Claude teraz robi, zostanie przerwane.",
+      "Запущено %d плиток. Их разговоры продолжатся при следующем открытии приложения, но всё, что Claude делает прямо сейчас, будет прервано.",
+      nullptr}},
+};
+
 }  // namespace
 
 std::span<const L10nEntry> l10nEntries() { return kEntries; }
+
+std::span<const L10nPluralEntry> l10nPluralEntries() { return kPluralEntries; }
 
 }  // namespace quiltdeck

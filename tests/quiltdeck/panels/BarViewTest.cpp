@@ -32,7 +32,7 @@ TEST_F(BarViewTest, CountsLine) {
     } cases[] = {
         {3, 1, 0, 2, "3 tiles \u00B7 1 working \u00B7 0 waiting for you \u00B7 2 done"},
         {0, 0, 0, 0, "0 tiles \u00B7 0 working \u00B7 0 waiting for you"},
-        {1, 0, 0, -1, "1 tiles \u00B7 0 working \u00B7 0 waiting for you"},
+        {1, 0, 0, -1, "1 tile \u00B7 0 working \u00B7 0 waiting for you"},
         {12, 10, 2, 1, "12 tiles \u00B7 10 working \u00B7 2 waiting for you \u00B7 1 done"},
     };
     for (const Case& c : cases) EXPECT_EQ(BarView::countsLine(c.total, c.busy, c.waiting, c.done).string(), c.text);

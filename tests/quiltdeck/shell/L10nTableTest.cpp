@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ForeignPlatformWords.h"
+
 #include <set>
 #include <string>
 #include <string_view>
@@ -63,6 +65,19 @@ TEST(L10nTable, NoTextNamesTheMac) {
             std::string_view text = raw;
             for (std::string_view word : {"⌘", "⇧", "Mac", "macOS", "Cmd"})
                 EXPECT_EQ(text.find(word), std::string_view::npos) << entry.key << ": " << text;
+        }
+    }
+}
+
+// Nothing of another desktop in any language: its dock, file manager, drawing layers, fonts, name.
+TEST(L10nTable, NoTextNamesAnotherDesktopsThings) {
+    for (const auto& entry : l10nEntries()) {
+        for (const char* raw : entry.texts)
+            EXPECT_EQ(testing_support::foreignPlatformWord(raw), std::nullopt) << entry.key << ": " << raw;
+    }
+    for (const auto& entry : l10nPluralEntries()) {
+        for (const char* raw : entry.texts) {
+            if (raw) EXPECT_EQ(testing_support::foreignPlatformWord(raw), std::nullopt) << entry.key << ": " << raw;
         }
     }
 }

@@ -45,5 +45,59 @@ TEST_F(L10nTest, OnlyAtAndDPlaceholdersAreFilledInOrder) {
     EXPECT_EQ(t("session_ended_code", {2}), "Sitzung mit Fehler 2 beendet");
 }
 
+// The counts a user meets: one, a few, many, and 21, which Russian reads as one.
+TEST_F(L10nTest, CountsChooseTheLanguagesPluralForms) {
+    const struct {
+        Lang lang;
+        long long count;
+        const char* tiles;
+        const char* quitStart;
+    } cases[] = {
+        {Lang::en, 1, "tile", "1 tile is running. Its conversation"},
+        {Lang::en, 2, "tiles", "2 tiles are running. Their conversations"},
+        {Lang::en, 5, "tiles", "5 tiles are running."},
+        {Lang::en, 21, "tiles", "21 tiles are running."},
+        {Lang::de, 1, "Kachel", "1 Kachel läuft. Ihr Gespräch"},
+        {Lang::de, 2, "Kacheln", "2 Kacheln laufen. Ihre Gespräche"},
+        {Lang::de, 5, "Kacheln", "5 Kacheln laufen."},
+        {Lang::de, 21, "Kacheln", "21 Kacheln laufen."},
+        {Lang::ru, 1, "плитка", "Запущена 1 плитка."},
+        {Lang::ru, 2, "плитки", "Запущены 2 плитки."},
+        {Lang::ru, 5, "плиток", "Запущено 5 плиток."},
+        {Lang::ru, 21, "плитка", "Запущена 21 плитка."},
+        {Lang::ru, 0, "плиток", "Запущено 0 плиток."},
+        {Lang::pl, 22, "kafelki", "Działają 22 kafelki."},
+        {Lang::pl, 25, "kafelków", "Działa 25 kafelków."},
+        {Lang::fr, 0, "tuile", "0 tuile en cours."},
+        {Lang::zh, 1, "磁贴", "有 1 个磁贴正在运行。"},
+    };
+    for (const auto& c : cases) {
+        Lang::setCurrent(c.lang);
+        SCOPED_TRACE(std::string(c.lang.rawValue()) + " " + std::to_string(c.count));
+        EXPECT_EQ(tCount("tiles", c.count), c.tiles);
+        EXPECT_EQ(tCount("quit_info", c.count).rfind(c.quitStart, 0), 0u) << tCount("quit_info", c.count);
+    }
+    Lang::setCurrent(Lang::en);
+    EXPECT_EQ(tCount("no_such_key", 1), "no_such_key");
+}
+
+// A form is written only for a category the language has, and carries the key's placeholders.
+TEST_F(L10nTest, PluralFormsBelongToTheirLanguagesCategories) {
+    const long long samples[] = {0, 1, 2, 3, 4, 5, 11, 12, 21, 22, 25, 101, 1000000};
+    for (const L10nPluralEntry& entry : l10nPluralEntries()) {
+        ASSERT_TRUE(L10n::text(entry.key, Lang::en)) << entry.key;
+        for (Lang lang : Lang::allCases()) {
+            const char* form = entry.texts[lang.index()];
+            if (!form) continue;
+            SCOPED_TRACE(std::string(entry.key) + " " + entry.category + " " + std::string(lang.rawValue()));
+            bool used = false;
+            for (long long n : samples) used = used || L10n::pluralCategory(lang, n) == entry.category;
+            EXPECT_TRUE(used);
+            const std::string own(*L10n::text(entry.key, lang));
+            EXPECT_EQ(std::string_view(form).find("%d") != std::string_view::npos, own.find("%d") != std::string::npos);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quiltdeck
