@@ -1,9 +1,11 @@
 #include "quiltdeck/panels/HistoryWindow.h"
 
 #include <unicode/locid.h>
-#include <unicode/smpdtfmt.h>
+#include <unicode/datefmt.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 
 #include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
@@ -41,12 +43,19 @@ HistoryWindow::~HistoryWindow() {
 // --- Pure parts ------------------------------------------------------------------------------------
 
 std::string HistoryWindow::formatDate(Date date, Lang lang) {
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Locale locale(std::string(lang.rawValue()).c_str());
-    icu::SimpleDateFormat format(icu::UnicodeString::fromUTF8("d. MMM HH:mm"), locale, status);
-    if (U_FAILURE(status)) return {};
+    // One formatter per language, made at its first use: the pattern comes from the language's
+    // own data (order, punctuation, 12 or 24 hours). Main thread.
+    static std::array<std::unique_ptr<icu::DateFormat>, Lang::count> formats;
+    auto& format = formats[static_cast<size_t>(lang.index())];
+    if (!format) {
+        UErrorCode status = U_ZERO_ERROR;
+        const icu::Locale locale(std::string(lang.rawValue()).c_str());
+        format.reset(icu::DateFormat::createInstanceForSkeleton(icu::UnicodeString::fromUTF8("MMMdjmm"), locale, status));
+        if (U_FAILURE(status)) format.reset();
+        if (!format) return {};
+    }
     icu::UnicodeString shown;
-    format.format(static_cast<UDate>(date.unixSeconds() * 1000.0), shown);
+    format->format(static_cast<UDate>(date.unixSeconds() * 1000.0), shown);
     std::string text;
     return shown.toUTF8String(text);
 }

@@ -48,7 +48,8 @@ public:
     // The row of a record: title; name (" (shell)"), folder, date and marks; the last prompt.
     static platform::ui::RichText rowText(const Store::ClosedTile& record, const std::string& home);
     static std::string detailLine(const Store::ClosedTile& record, const std::string& home);
-    // "d. MMM HH:mm" in the language's locale and the local time zone.
+    // Day, short month and time as the language writes them ("Dec 7, 9:36 PM", "7. Dez., 21:36"),
+    // in the local time zone.
     static std::string formatDate(Date date, Lang lang);
 
     // --- What tests look at ----------------------------------------------------------------------------

@@ -20,11 +20,22 @@ Tile tile(std::string title, std::string cwd) {
 }
 
 TEST(HistoryRows, DatesReadDayMonthAndTimeInTheLanguage) {
-    // 2001-01-01 00:00 UTC, and the tests' zone is UTC.
-    EXPECT_EQ(HistoryWindow::formatDate(Date{0}, Lang::en), "1. Jan 00:00");
-    EXPECT_EQ(HistoryWindow::formatDate(Date{86400.0 * 45 + 3600 * 13 + 60 * 7}, Lang::en), "15. Feb 13:07");
-    EXPECT_EQ(HistoryWindow::formatDate(Date{0}, Lang::de), "1. Jan. 00:00");
-    EXPECT_EQ(HistoryWindow::formatDate(Date{0}, Lang::fr), "1. janv. 00:00");
+    // 2001-01-01 00:00 UTC, and the tests' zone is UTC. Each language's own order, punctuation
+    // and clock (English: month first and twelve hours, with a narrow space before "AM").
+    const Date afternoon{86400.0 * 45 + 3600 * 13 + 60 * 7};
+    const struct {
+        Date date;
+        Lang lang;
+        const char* shown;
+    } cases[] = {
+        {Date{0}, Lang::en, "Jan 1, 12:00\u202FAM"},
+        {afternoon, Lang::en, "Feb 15, 1:07\u202FPM"},
+        {Date{0}, Lang::de, "1. Jan., 00:00"},
+        {afternoon, Lang::de, "15. Feb., 13:07"},
+        {Date{0}, Lang::fr, "1 janv., 00:00"},
+        {Date{0}, Lang::ru, "1 янв., 00:00"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HistoryWindow::formatDate(c.date, c.lang), c.shown) << c.lang.rawValue();
 }
 
 TEST(HistoryRows, DetailLinesJoinWhatTheRecordHas) {
@@ -34,7 +45,7 @@ TEST(HistoryRows, DetailLinesJoinWhatTheRecordHas) {
     Tile marked = tile("t", "/srv/y");
     marked.browserId = "dev";
     marked.claudeSessionId = "s";
-    const std::string date = "   1. Jan 00:00";
+    const std::string date = "   Jan 1, 12:00\u202FAM";
     struct Case {
         Tile record;
         std::string expected;
