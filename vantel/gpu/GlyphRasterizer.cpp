@@ -42,7 +42,9 @@ std::optional<GlyphBitmap> GlyphRasterizer::rasterize(const platform::gfx::Font&
             *out++ = coverage;
         }
     }
-    bitmap.isColor = raster->color && hasColor(bitmap.pixels);
+    // A glyph from a colour table carries its own colours even where they are greys (a black heart,
+    // a white circle): tinting it with the text colour would paint it over.
+    bitmap.isColor = raster->color;
     return bitmap;
 }
 

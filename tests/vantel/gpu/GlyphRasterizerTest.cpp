@@ -76,3 +76,15 @@ TEST(GlyphRasterizer, NothingWithoutInkOrBeyondTheLimit) {
     ASSERT_TRUE(smile);
     EXPECT_TRUE(smile->isColor);
 }
+
+// Colour glyphs whose pixels are all greys still come from the colour table: they keep their own
+// colours, whatever the text colour.
+TEST(GlyphRasterizer, GreyColourGlyphsAreColourGlyphs) {
+    GlyphRasterizer rasterizer;
+    auto emoji = Font::create("emoji", 26);
+    for (char32_t c : {U'\U0001F5A4', U'\u2B1B', U'\u26AB', U'\u26AA', U'\U0001F90D', U'\U0001F3F4'}) {
+        std::optional<GlyphBitmap> bitmap = rasterizer.rasterize(*emoji, static_cast<uint16_t>(emoji->glyphIndex(c)));
+        ASSERT_TRUE(bitmap) << std::hex << static_cast<uint32_t>(c);
+        EXPECT_TRUE(bitmap->isColor) << std::hex << static_cast<uint32_t>(c);
+    }
+}
