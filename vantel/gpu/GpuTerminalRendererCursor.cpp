@@ -38,7 +38,7 @@ GpuTerminalRenderer::CursorDrawData GpuTerminalRenderer::buildCursorDrawData(dou
     TerminalView* view = host ? host->gpuTerminalView() : nullptr;
     if (!view) return result;
     Terminal& terminal = view->getTerminal();
-    if (terminal.cursorHidden) return result;
+    if (terminal.cursorHidden || !view->showsCaret()) return result;
     Buffer& buffer = terminal.buffer();
     const int line = buffer.yBase() + buffer.y();
     if (line < 0 || line < firstRow || line > lastRow || line >= buffer.lines().count()) return result;

@@ -46,7 +46,7 @@ HeadlessTerminalRenderer::HeadlessTerminalRenderer(const Options& options) {
     view_ = std::make_unique<TerminalView>(platform::gfx::Rect{0, 0, size.width, size.height}, font);
     // The grid fills the window: no room is kept for a scroller.
     view_->scroller().setHidden(true);
-    view_->caretView()->setHidden(!options.showCaret);
+    view_->setShowsCaret(options.showCaret);
     window_->setContentView(view_.get());
     view_->processSizeChange(size);
     if (options.gpu) gpuError_ = view_->setUseGpu(true);

@@ -168,6 +168,10 @@ public:
     SelectionService& selection() { return *selection_; }
     SearchService& search() { return *search_; }
     CaretView* caretView() const { return caretView_.get(); }
+    // Whether the caret is drawn at all, on either drawing path (a picture of the screen may leave it
+    // out); the program's own cursor mode applies on top.
+    bool showsCaret() const { return showsCaret_; }
+    void setShowsCaret(bool shows);
     // The width left for text beside the scroller (the whole width when it is hidden), never negative.
     double getEffectiveWidth(Size size) const;
     void setFrameSize(Size size) override;
@@ -709,6 +713,7 @@ private:
     std::unique_ptr<SelectionService> selection_;
     std::unique_ptr<SearchService> search_;
     std::unique_ptr<CaretView> caretView_;
+    bool showsCaret_ = true;
     platform::ui::Scroller scroller_;
     std::unique_ptr<TerminalProgressBarView> progressBar_;
     std::vector<std::unique_ptr<platform::ui::View>> bellFlashes_;

@@ -11,8 +11,19 @@ void TerminalView::hostingHideCaret() {
 }
 
 void TerminalView::hostingRestoreCaret() {
-    caretView_->setHidden(false);
+    caretView_->setHidden(!showsCaret_);
     caretView_->updateCursorStyle();
+}
+
+void TerminalView::setShowsCaret(bool shows) {
+    if (showsCaret_ == shows) return;
+    showsCaret_ = shows;
+    // While the renderer draws the cursor, the caret view stays hidden and the next frame follows.
+    if (isUsingGpuRenderer()) {
+        if (gpu_->gpuView()) gpu_->requestFrame();
+        return;
+    }
+    caretView_->setHidden(!shows);
 }
 
 void TerminalView::viewDidUnhide() {

@@ -94,6 +94,73 @@ TEST(VantelRenderTool, DrawsWithTheGpuRenderer) {
     for (const auto& path : {in, out, errors}) std::remove(path.c_str());
 }
 
+// Both drawing paths leave the caret out unless --caret asks for it, and then draw the same one.
+TEST(VantelRenderTool, BothPathsShowTheCaretOnlyWhenAsked) {
+    std::string in = scratch("caret.bin"), errors = scratch("caret-errors.txt");
+    std::ofstream(in, std::ios::binary) << "abc";  // the cursor stands visible in the fourth cell
+    struct Picture {
+        std::vector<uint32_t> pixels;
+        int width = 0, height = 0;
+        uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    };
+    auto render = [&](const std::string& options, const std::string& name) {
+        const std::string out = scratch(name);
+        EXPECT_EQ(run("--cols 10 --rows 2 " + options + " " + shellWord(in) + " " + shellWord(out),
+                      "LIBGL_ALWAYS_SOFTWARE=1", errors),
+                  0);
+        Picture picture;
+        cairo_surface_t* png = cairo_image_surface_create_from_png(out.c_str());
+        if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS) {
+            cairo_surface_flush(png);
+            picture.width = cairo_image_surface_get_width(png);
+            picture.height = cairo_image_surface_get_height(png);
+            for (int y = 0; y < picture.height; ++y) {
+                const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(png) +
+                                                                    y * cairo_image_surface_get_stride(png));
+                picture.pixels.insert(picture.pixels.end(), row, row + picture.width);
+            }
+        }
+        cairo_surface_destroy(png);
+        std::remove(out.c_str());
+        return picture;
+    };
+    const Picture cpu = render("", "caret-cpu.png"), gpu = render("--gpu", "caret-gpu.png");
+    std::ifstream text(errors);
+    const std::string log((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
+    if (log.find("no GPU renderer") != std::string::npos) {
+        if (std::getenv("QUILTDECK_REQUIRE_GPU")) FAIL() << log;
+        GTEST_SKIP() << log;
+    }
+    const Picture cpuCaret = render("--caret", "caret-cpu-shown.png"), gpuCaret = render("--caret --gpu", "caret-gpu-shown.png");
+    ASSERT_EQ(cpu.width, 80);
+    ASSERT_EQ(cpu.height, 32);
+    for (const Picture* p : {&gpu, &cpuCaret, &gpuCaret}) ASSERT_EQ(std::pair(p->width, p->height), std::pair(80, 32));
+    // The cursor's cell: 8 x 16 pixels from (24, 0).
+    const uint32_t ground = cpu.at(70, 24);
+    auto inked = [&](const Picture& p) {
+        int ink = 0;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 24; x < 32; ++x) ink += p.at(x, y) != ground;
+        }
+        return ink;
+    };
+    EXPECT_EQ(inked(cpu), 0);
+    EXPECT_EQ(inked(gpu), 0);
+    EXPECT_GT(inked(cpuCaret), 8);
+    EXPECT_EQ(inked(gpuCaret), inked(cpuCaret));
+    auto channelGap = [](uint32_t a, uint32_t b) {
+        int gap = 0;
+        for (int shift = 0; shift < 32; shift += 8)
+            gap = std::max(gap, std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)));
+        return gap;
+    };
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 24; x < 32; ++x) EXPECT_LE(channelGap(cpuCaret.at(x, y), gpuCaret.at(x, y)), 1) << x << "," << y;
+    }
+    std::remove(in.c_str());
+    std::remove(errors.c_str());
+}
+
 TEST(VantelRenderTool, RefusesWhatItCannotUse) {
     std::string in = scratch("in.bin"), out = scratch("out.png");
     std::ofstream(in, std::ios::binary) << "x";
