@@ -199,6 +199,18 @@ std::vector<Screen> screens() {
         "double", 24, 6,
         std::string(hidden) + "normal row\r\n\x1b#3Double top\r\n\x1b#4Double top\r\n\x1b#6Wide row\r\nend", {}));
 
+    // Colour emoji whose pixels are greys, and a family sequence, under red text: their own colours
+    // on both paths.
+    list.push_back(screen("grey-emoji", 24, 3,
+                          std::string(hidden) +
+                              "\x1b[31m\xf0\x9f\x96\xa4\xe2\xac\x9b\xe2\x9a\xab\xf0\x9f\x8f\xb4\xe2\x9a\xaa"
+                              "\xf0\x9f\xa4\x8d x\r\n"
+                              "\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x91\xa7 family\x1b[0m",
+                          {}));
+
+    // A visible cursor in a picture that leaves the caret out: neither path draws it.
+    list.push_back(screen("caret-left-out", 12, 3, "abc xyz\x1b[1;4H", {cells(2, 0, 5, 1)}));
+
     // A Hebrew row with the cursor in it: the caret stands at the visual column.
     Screen hebrew = screen("hebrew", 24, 3,
                            "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d \xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d abc\x1b[2 q\x1b[1;2H");
