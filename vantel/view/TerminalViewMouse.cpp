@@ -62,6 +62,11 @@ TerminalView::MouseHit TerminalView::calculateMouseHit(Point inView) {
     hit.grid.col = truncated(inView.x / cell.width, 0, terminal_->cols() - 1);
     const int row = truncated((height - inView.y) / cell.height, -1'000'000, 1'000'000) + buffer.yDisp();
     hit.grid.row = std::clamp(row, 0, std::max(0, buffer.lines().count() - 1));
+    // A double-width or double-height row shows each cell twice as wide, and only its first half.
+    if (hit.grid.row < buffer.lines().count() &&
+        buffer.lines()[hit.grid.row].renderMode() != BufferLine::RenderLineMode::single) {
+        hit.grid.col = truncated(inView.x / (cell.width * 2), 0, std::max(0, (terminal_->cols() + 1) / 2 - 1));
+    }
     // A click lands on the logical cell shown at that visual column.
     if (settings_.bidiHostPolicy == BidiHostPolicy::respectTerminal) hit.grid.col = visualToLogicalCol(hit.grid.row, hit.grid.col);
     hit.pixels.col = truncated(inView.x, 0, static_cast<int>(frame().width));

@@ -204,6 +204,67 @@ TEST(TerminalViewMouse, GesturesOnARightToLeftRunUseTheCellsShownUnderThePointer
     }
 }
 
+// On a double-width or double-height row every glyph covers two cells of the grid: the pointer's
+// column is halved there for selection, reports and links, on left-to-right and right-to-left rows.
+TEST(TerminalViewMouse, DoubledRowsHalveThePointersColumn) {
+    enum class Gesture { drag, click, linkClick };
+    struct Case {
+        const char* name;
+        const char* row;  // the doubled row's bytes after its ESC # sequence
+        const char* doubling;
+        Gesture gesture;
+        int from, to;  // doubled glyphs, from the left, as shown
+        std::string selection, sent;
+        size_t opened = 0;
+    } cases[] = {
+        // A drag ends before the cell under the pointer, as on any row.
+        {"a drag over the first two glyphs", "abcdef", "\x1b#6", Gesture::drag, 0, 2, "ab", ""},
+        {"the same on a double-height row", "abcdef", "\x1b#3", Gesture::drag, 0, 2, "ab", ""},
+        {"its lower half", "abcdef", "\x1b#4", Gesture::drag, 1, 3, "bc", ""},
+        {"a click on the third glyph reports column 3", "abcdef\x1b[?1000h", "\x1b#6", Gesture::click, 2, 2, "",
+         "\x1b[<0;3;1M\x1b[<0;3;1m"},
+        {"a link under the fourth glyph", "abc\x1b]8;;https://example.com/\x07" "d\x1b]8;;\x07" "ef", "\x1b#6",
+         Gesture::linkClick, 3, 3, "", "", 1},
+        {"no link under the third", "abc\x1b]8;;https://example.com/\x07" "d\x1b]8;;\x07" "ef", "\x1b#6",
+         Gesture::linkClick, 2, 2, "", "", 0},
+        // "ab " and three Hebrew letters, shown "ab גבא": the fourth glyph shown is the last letter.
+        {"right to left: reports the logical column", "ab \xD7\x90\xD7\x91\xD7\x92\x1b[?1000h", "\x1b#6",
+         Gesture::click, 3, 3, "", "\x1b[<0;6;1M\x1b[<0;6;1m"},
+        {"right to left: a drag over the Latin glyphs", "ab \xD7\x90\xD7\x91\xD7\x92", "\x1b#6", Gesture::drag, 0,
+         2, "ab", ""},
+    };
+    for (const Case& c : cases) {
+        InputFixture f(12, 4);
+        LinkOwner owner;
+        f.view.setTerminalDelegate(&owner);
+        f.view.feed(std::string(c.doubling) + c.row + sgr);
+        owner.sent.clear();
+        // The middle of the right half of a doubled glyph: the single-width column the bug took.
+        auto glyph = [&](int index) {
+            return platform::gfx::Point{index * 2 * InputFixture::cell.width + 1.5 * InputFixture::cell.width,
+                                        f.window.size().height - InputFixture::cell.height / 2};
+        };
+        const double t = later();
+        switch (c.gesture) {
+        case Gesture::drag:
+            f.mouse(Type::down, glyph(c.from), 0, t);
+            f.mouse(Type::dragged, glyph(c.to), 0, t);
+            f.mouse(Type::up, glyph(c.to), 0, t);
+            break;
+        case Gesture::click: f.click(glyph(c.from), 0, t); break;
+        case Gesture::linkClick: f.click(glyph(c.from), Mod::control, t); break;
+        }
+        EXPECT_EQ(f.view.getSelection().value_or(""), c.selection) << c.name;
+        EXPECT_EQ(owner.sent, c.sent) << c.name;
+        EXPECT_EQ(owner.links.size(), c.opened) << c.name;
+        f.view.setTerminalDelegate(nullptr);
+    }
+    // Past the shown half of a doubled row the pointer stays on its last glyph.
+    InputFixture f(12, 4);
+    f.view.feed("\x1b#6abcdef");
+    EXPECT_EQ(f.view.calculateMouseHit({115, 70}).grid, (Position{5, 0}));
+}
+
 TEST(TerminalViewMouse, LinksOpenOnClickWithTheModifierAndTheProgramHearsNothing) {
     struct Case {
         const char* mode;
