@@ -51,21 +51,25 @@ KeyValues parseKeyValues(std::string_view text) {
     return values;
 }
 
+// A number in 1...high gives its request; one past high (even past 64 bits) is too large, and anything
+// else (not a number, 0, negative) asks for the natural size.
+ImageSizeRequest boundedDimension(std::string_view number, int64_t high, ImageSizeRequest (*make)(int)) {
+    const std::optional<int64_t> n = text::parseInteger(number);
+    if (n && *n >= 1 && *n <= high) return make(static_cast<int>(*n));
+    if (n) return *n > high ? ImageSizeRequest::tooLarge() : ImageSizeRequest::automatic();
+    std::string_view digits = number.starts_with('+') ? number.substr(1) : number;
+    const bool overflowing =
+        !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return overflowing ? ImageSizeRequest::tooLarge() : ImageSizeRequest::automatic();
+}
+
 ImageSizeRequest parseDimension(const KeyValues& args, std::string_view key) {
     auto found = args.find(key);
     if (found == args.end() || found->second == "auto") return ImageSizeRequest::automatic();
     std::string_view value = found->second;
-    auto within = [](std::optional<int64_t> n, int64_t high) { return n && *n >= 1 && *n <= high; };
-    if (value.ends_with('%')) {
-        auto n = text::parseInteger(value.substr(0, value.size() - 1));
-        return within(n, 100) ? ImageSizeRequest::percent(static_cast<int>(*n)) : ImageSizeRequest::automatic();
-    }
-    if (value.ends_with("px")) {
-        auto n = text::parseInteger(value.substr(0, value.size() - 2));
-        return within(n, 4095) ? ImageSizeRequest::pixels(static_cast<int>(*n)) : ImageSizeRequest::automatic();
-    }
-    auto n = text::parseInteger(value);
-    return within(n, 199) ? ImageSizeRequest::cells(static_cast<int>(*n)) : ImageSizeRequest::automatic();
+    if (value.ends_with('%')) return boundedDimension(value.substr(0, value.size() - 1), 100, ImageSizeRequest::percent);
+    if (value.ends_with("px")) return boundedDimension(value.substr(0, value.size() - 2), 4095, ImageSizeRequest::pixels);
+    return boundedDimension(value, 199, ImageSizeRequest::cells);
 }
 
 }  // namespace

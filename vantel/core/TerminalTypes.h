@@ -19,13 +19,16 @@ struct ProgressReport {
 
 // A requested image dimension of an inline file.
 struct ImageSizeRequest {
-    enum class Kind : uint8_t { automatic, cells, pixels, percent };
+    // tooLarge: a number past what a terminal draws; the host drops the image rather than show it at
+    // its natural size.
+    enum class Kind : uint8_t { automatic, cells, pixels, percent, tooLarge };
     Kind kind = Kind::automatic;
     int value = 0;
     static ImageSizeRequest automatic() { return {Kind::automatic, 0}; }
     static ImageSizeRequest cells(int n) { return {Kind::cells, n}; }
     static ImageSizeRequest pixels(int n) { return {Kind::pixels, n}; }
     static ImageSizeRequest percent(int n) { return {Kind::percent, n}; }
+    static ImageSizeRequest tooLarge() { return {Kind::tooLarge, 0}; }
     friend bool operator==(const ImageSizeRequest&, const ImageSizeRequest&) = default;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,8 @@ double requested(ImageSizeRequest request, double cell, double frame, double nat
         case Kind::pixels: return request.value;
         case Kind::percent: return request.value * 0.01 * frame;
         case Kind::automatic: return natural / backingScale;
+        // Past every limit: the layout refuses the image.
+        case Kind::tooLarge: return std::numeric_limits<double>::infinity();
     }
     return 0;
 }

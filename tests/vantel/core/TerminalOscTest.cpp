@@ -251,9 +251,11 @@ TEST(TerminalOscTest, InlineFiles) {
         bool preserve;
     } cases[] = {
         {"inline=1;width=50%;height=3", R::percent(50), R::cells(3), true},
-        {"inline=1;width=200;height=199", R::automatic(), R::cells(199), true},
-        {"inline=1;width=4096px;height=4095px", R::automatic(), R::pixels(4095), true},
-        {"inline=1;width=0%;height=101%", R::automatic(), R::automatic(), true},
+        {"inline=1;width=200;height=199", R::tooLarge(), R::cells(199), true},
+        {"inline=1;width=4096px;height=4095px", R::tooLarge(), R::pixels(4095), true},
+        {"inline=1;width=0%;height=101%", R::automatic(), R::tooLarge(), true},
+        {"inline=1;width=65535;height=+99999999999999999999px", R::tooLarge(), R::tooLarge(), true},
+        {"inline=1;width=-5;height=0px", R::automatic(), R::automatic(), true},
         {"inline=1;width=auto;height=+7", R::automatic(), R::cells(7), true},
         {"inline=1;width=x;preserveAspectRatio=0", R::automatic(), R::automatic(), false},
         {"inline=1;width=5;width=6", R::cells(6), R::automatic(), true},

@@ -112,6 +112,8 @@ TEST(InlineImages, LayoutFromRequests) {
         {R::pixels(0), R::pixels(0), false, 1, Layout{0, 0, 0, 0, {0, 0, 0, 0}}},
         // Past eight frames, more rows than the buffer holds, or a natural side of 0: dropped.
         {R::cells(65535), R::automatic(), true, 1, std::nullopt},
+        {R::tooLarge(), R::automatic(), true, 1, std::nullopt},
+        {R::cells(1), R::tooLarge(), false, 1, std::nullopt},
         {R::automatic(), R::pixels(641), false, 1, std::nullopt},
         {R::percent(900), R::cells(1), true, 1, std::nullopt},
         {R::automatic(), R::cells(31), false, 1, std::nullopt},

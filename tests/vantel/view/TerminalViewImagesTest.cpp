@@ -1,4 +1,5 @@
 // Shapes and images in the view's frame: bytes fed to a headless terminal view, pixels read back.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -32,6 +33,26 @@ struct View {
     bool inked(int col, int row, double fx, double fy) const { return (pixel(col, row, fx, fy) & 0xFFFFFF) != 0; }
     HeadlessTerminalRenderer renderer;
 };
+
+// An opaque red PNG, Base64-encoded for OSC 1337.
+std::string redPngBase64(int width, int height) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    std::vector<uint8_t> png;
+    cairo_surface_write_to_png_stream(
+        surface,
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            auto* bytes = static_cast<std::vector<uint8_t>*>(closure);
+            bytes->insert(bytes->end(), data, data + length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &png);
+    cairo_surface_destroy(surface);
+    return Base64::encode(png);
+}
 
 // Eight pixels wide, six high, red: one sixel column repeated.
 const char* redSixel = "\x1bPq\"1;1;8;6#1;2;100;0;0#1!8~\x1b\\";
@@ -219,3 +240,24 @@ TEST(TerminalViewImages, HugePlacementLeavesTheScreenInPlace) {
     EXPECT_LE(terminal.buffer().yBase(), 1);
 }
 
+
+// A size past what the engine takes is a request too large to draw, not one for the natural size:
+// the image is dropped and the text after it lands where it would with no image at all.
+TEST(TerminalViewImages, OversizedInlineRequestsDrawNothing) {
+    const std::string png = redPngBase64(6, 6);
+    for (const char* size : {"width=65535", "width=4096px", "width=101%", "height=200", "width=99999999999999999999"}) {
+        View view;
+        const auto& canvas = view.draw(std::string("\x1b]1337;File=inline=1;") + size + ":" + png + "\x07x");
+        EXPECT_EQ(view.renderer.terminal().getCursorLocation(), std::pair(1, 0)) << size;
+        for (int row = 0; row < 5; ++row) EXPECT_EQ(view.renderer.terminal().getLine(row)->images(), nullptr) << size;
+        bool red = false;
+        for (int y = 0; y < canvas.pixelHeight() && !red; ++y) {
+            for (int x = 0; x < canvas.pixelWidth() && !red; ++x) red = (canvas.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+        }
+        EXPECT_FALSE(red) << size;
+    }
+    // The same picture at a size within the limits is shown.
+    View shown;
+    shown.draw("\x1b]1337;File=inline=1;width=2:" + png + "\x07x");
+    EXPECT_NE(shown.renderer.terminal().getLine(0)->images(), nullptr);
+}
