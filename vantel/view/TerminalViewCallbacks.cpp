@@ -1,7 +1,6 @@
 // What the view does with the engine's reports: most go on to the owner, some change the view,
 // and two window reports are answered here. Also the visual bell and the progress bar's reports.
 #include <cmath>
-#include <cstdio>
 
 #include "platform/ui/Window.h"
 #include "vantel/view/TerminalView.h"
@@ -45,8 +44,8 @@ std::optional<std::vector<uint8_t>> TerminalView::windowCommand(Terminal& source
                      static_cast<long>(cellDimension_->width * scale));
     }
     case Kind::resizeWindowTo:
-        std::printf("Request to resize to %dx%d\n", command.first, command.second);
-        std::fflush(stdout);
+        // A program can send these without end: a diagnostic, silent unless the engine's log is on.
+        source.log("Request to resize to " + std::to_string(command.first) + "x" + std::to_string(command.second));
         return std::nullopt;
     default: return std::nullopt;
     }

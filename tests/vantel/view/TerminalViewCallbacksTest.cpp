@@ -61,6 +61,26 @@ TEST(TerminalViewCallbacks, SizeReportsInDevicePixels) {
     EXPECT_EQ(view.cellSizeInPixels(view.getTerminal()), std::make_pair(15, 32));
 }
 
+// Requests to resize the window in pixels are not acted on, and a program that sends them without
+// end prints nothing: the diagnostic goes to the engine's log, silent unless it is switched on.
+TEST(TerminalViewCallbacks, ResizeRequestsPrintNothing) {
+    Owned o;
+    FixedCellView<> view(Size{7.5, 16.2}, Rect{}, nullptr, gridOptions(80, 24));
+    std::string requests;
+    for (int i = 0; i < 10000; ++i) requests += "\x1b[4;" + std::to_string(i % 900) + ";" + std::to_string(i) + "t";
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    for (int i = 0; i < 100; ++i) view.feed(requests);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(view.getTerminal().cols(), 80);
+
+    view.getTerminal().silentLog = false;
+    ::testing::internal::CaptureStdout();
+    view.feed("\x1b[4;300;500t");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Info: Request to resize to 500x300\n");
+}
+
 TEST(TerminalViewCallbacks, ProgressReports) {
     using State = ProgressReport::State;
     struct Case {
