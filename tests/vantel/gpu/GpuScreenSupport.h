@@ -50,6 +50,8 @@ struct GpuScreen {
         options.scale = scale;
         options.fontSize = fontSize;
         options.gpu = true;
+        // The renderer's own cursor is under test here.
+        options.showCaret = true;
         headless = std::make_unique<HeadlessTerminalRenderer>(options);
         view().setNativeForegroundColor(platform::gfx::Rgba::fromBytes(220, 220, 210));
         view().setNativeBackgroundColor(platform::gfx::Rgba::fromBytes(0, 0, 0));
