@@ -118,6 +118,31 @@ bool ScreenScrape::matches(Pattern pattern, std::u32string_view text) {
     return found;
 }
 
+bool ScreenScrape::asksUser(std::u32string_view text) {
+    return matches(Pattern::waiting, text) || matches(Pattern::waitingPacked, packed(text));
+}
+
+std::u32string_view ScreenScrape::row(std::u32string_view screen, size_t row) {
+    size_t start = 0;
+    for (; row > 0; --row) {
+        start = screen.find(U'\n', start);
+        if (start == std::u32string_view::npos) return {};
+        ++start;
+    }
+    return screen.substr(start, screen.find(U'\n', start) - start);
+}
+
+std::optional<size_t> ScreenScrape::lastQuestionRow(std::u32string_view screen) {
+    std::optional<size_t> found;
+    size_t index = 0;
+    for (size_t start = 0; start <= screen.size(); ++index) {
+        const size_t end = std::min(screen.find(U'\n', start), screen.size());
+        if (asksUser(screen.substr(start, end - start))) found = index;
+        start = end + 1;
+    }
+    return found;
+}
+
 std::u32string ScreenScrape::withoutEscapes(std::u32string_view text) {
     std::u32string out;
     out.reserve(text.size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,12 @@ public:
 
     // Case-insensitive search for the pattern anywhere in the text.
     static bool matches(Pattern pattern, std::u32string_view text);
+    // The text asks the user something: the waiting pattern on it, or on it packed.
+    static bool asksUser(std::u32string_view text);
+    // Row `row` of a screen (rows joined with "\n"); empty past the last row.
+    static std::u32string_view row(std::u32string_view screen, size_t row);
+    // The index of the last row of a screen that asks the user something.
+    static std::optional<size_t> lastQuestionRow(std::u32string_view screen);
 
     // The text without the control sequences the scraper ignores: ESC, then
     // any of "[]()#;?", then digits and ';', then one final character.

@@ -95,16 +95,20 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
         }
         quietByHook_ = false;
         set(SessionStatus::busy, "");
+        rearmSettle();
     } else if (event == "PreToolUse") {
         quietByHook_ = false;
         set(SessionStatus::busy, toolLabel(text(body, "tool_name"), object(body, "tool_input")));
+        rearmSettle();
     } else if (event == "PostToolUse") {
         quietByHook_ = false;
         set(SessionStatus::busy, "");
+        rearmSettle();
     } else if (event == "Notification") {
         const std::string type = text(body, "notification_type");
         if (type != "idle_prompt" && type != "auth_success") {
             quietByHook_ = false;
+            noteQuestion(screen());
             set(SessionStatus::waiting, "");
         }
     } else if (event == "Stop") {
@@ -116,6 +120,8 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
     } else if (event == "SessionStart") {
         quietByHook_ = true;
         set(SessionStatus::idle, "");
+        // The assistant is up: its start screen may be one it has no marker for.
+        markBooted();
     }
     changed();
 }
@@ -154,21 +160,46 @@ void StatusMachine::absorb(std::span<const uint8_t> bytes) {
 
 void StatusMachine::scheduleSettle() {
     if (settleTimer_) settleTimer_->cancel();
-    settleTimer_ = loop_.postAfter(settleDelay, [this] {
+    platform::runtime::Duration delay = settleDelay;
+    // A key at a question is answered soon, however long the output goes on;
+    // while the question stays, every `redecideDelay` of output looks again.
+    if (status_ == SessionStatus::waiting) {
+        if (const auto input = lastInput(); input && *input > waitingSince_) {
+            const auto now = loop_.now();
+            const auto latest = std::max(*input, lastSettleAt_) + redecideDelay;
+            if (latest < now + delay) delay = latest > now ? latest - now : platform::runtime::Duration::zero();
+        }
+    }
+    settleTimer_ = loop_.postAfter(delay, [this] {
         settleTimer_.reset();
         settle();
         changed();
     });
 }
 
-bool StatusMachine::inputSince(platform::runtime::TimePoint moment) const {
+// A settle armed by the output before a hook that starts work would read a
+// screen the assistant has not redrawn yet (no hint: idle for a moment); it
+// comes again a settle's delay after the hook instead.
+void StatusMachine::rearmSettle() {
+    if (settlePending()) scheduleSettle();
+}
+
+std::optional<platform::runtime::TimePoint> StatusMachine::lastInput() const {
     std::optional<platform::runtime::TimePoint> last = tile_.lastInputAt ? tile_.lastInputAt() : std::nullopt;
     if (trustInputAt_ && (!last || *trustInputAt_ > *last)) last = trustInputAt_;
+    return last;
+}
+
+bool StatusMachine::inputSince(platform::runtime::TimePoint moment) const {
+    const auto last = lastInput();
     return last && *last > moment;
 }
 
-SessionStatus StatusMachine::statusFromScreen() const {
-    const std::u32string screen = tile_.screenText ? tile_.screenText() : std::u32string();
+std::u32string StatusMachine::screen() const { return tile_.screenText ? tile_.screenText() : std::u32string(); }
+
+void StatusMachine::noteQuestion(std::u32string_view screen) { questionRow_ = ScreenScrape::lastQuestionRow(screen); }
+
+SessionStatus StatusMachine::statusFromScreen(std::u32string_view screen) const {
     const bool hint = ScreenScrape::matches(Pattern::busy, screen) ||
                       ScreenScrape::matches(Pattern::busyPacked, ScreenScrape::packed(screen));
     if (!hint) return SessionStatus::idle;
@@ -179,6 +210,7 @@ SessionStatus StatusMachine::statusFromScreen() const {
 
 void StatusMachine::settle() {
     if (status_ == SessionStatus::exited) return;
+    lastSettleAt_ = loop_.now();
     const std::u32string cleaned = ScreenScrape::withoutEscapes(frame_);
     const std::u32string tail(ScreenScrape::last(cleaned, tailLimit));
     frame_.clear();
@@ -192,18 +224,27 @@ void StatusMachine::settle() {
         return;
     }
 
-    // A question stays until a hook moves on, or the user answers it.
+    const std::u32string shown = screen();
+    // A question stays until a hook moves on, or the user answers it. It is
+    // followed on the screen meanwhile: a redraw may move it.
     if (status_ == SessionStatus::waiting && !inputSince(waitingSince_)) {
+        noteQuestion(shown);
         title.dirty = true;
         return;
     }
 
-    SessionStatus next;
-    if (ScreenScrape::matches(Pattern::waiting, tail) || ScreenScrape::matches(Pattern::waitingPacked, packedTail))
-        next = SessionStatus::waiting;
-    else
-        next = statusFromScreen();
-    set(next);
+    if (ScreenScrape::matches(Pattern::waiting, tail) || ScreenScrape::matches(Pattern::waitingPacked, packedTail)) {
+        noteQuestion(shown);
+        set(SessionStatus::waiting);
+    } else if (status_ == SessionStatus::waiting && questionRow_ &&
+               ScreenScrape::asksUser(ScreenScrape::row(shown, *questionRow_))) {
+        // A key the assistant ignores there (Ctrl+C) leaves the question on
+        // the screen; the key still counts, so the next settle looks again.
+    } else {
+        const SessionStatus next = statusFromScreen(shown);
+        // Whatever ended the turn (an interrupt posts no hook), its tool is over.
+        set(next, next == SessionStatus::idle ? std::optional<std::string>("") : std::nullopt);
+    }
     title.dirty = true;
 }
 
@@ -222,8 +263,9 @@ void StatusMachine::noteBoot(std::u32string_view chunk) {
     bootBuffer_ += chunk;
     if (bootBuffer_.size() > bootLimit) bootBuffer_.erase(0, bootBuffer_.size() - bootLimit);
     const std::u32string packed = ScreenScrape::packed(ScreenScrape::withoutEscapes(bootBuffer_));
+    // Either prompt sign: a narrow tile's banner leaves out the program's name.
     if (contains(packed, U"ClaudeCode") || contains(packed, U"trustthisfolder") || contains(packed, U"\u203A") ||
-        contains(packed, U"Tipsforgettingstarted") || packed.size() >= bootTextLength)
+        contains(packed, U"\u276F") || contains(packed, U"Tipsforgettingstarted") || packed.size() >= bootTextLength)
         markBooted();
 }
 

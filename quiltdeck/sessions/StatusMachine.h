@@ -26,14 +26,21 @@ class Store;
 // shows the interrupt hint makes the tile busy at once; once the output has
 // been quiet for a moment, a settle decides between waiting (a question in
 // the output since the last settle), busy (the hint on the screen as it
-// stands) and idle. The same pass answers the folder-trust question when the
-// user allowed it for the home folder, and the output tells when the start
-// screen has appeared. Titles (first prompt, renames, automatic titles) are
-// decided here too. Shell tiles keep the status they were made with until
-// they end. Main loop only.
+// stands) and idle. A question holds until a hook moves on or the user
+// types; then it holds while the screen still shows it, and the decision
+// comes at most `redecideDelay` after the key however busy the output. A
+// hook that starts work drops a settle armed before it, and whatever ends a
+// turn clears the tool. The same pass answers the folder-trust question when
+// the user allowed it for the home folder, and the output (its prompt sign)
+// or the SessionStart hook tells when the assistant is ready. Titles (first
+// prompt, renames, automatic titles) are decided here too. Shell tiles keep
+// the status they were made with until they end. Main loop only.
 class StatusMachine {
 public:
     static constexpr platform::runtime::Duration settleDelay = std::chrono::milliseconds(350);
+    // After the user's key at a question, the latest a settle comes, even
+    // while the output goes on (a spinner redrawn all the time).
+    static constexpr platform::runtime::Duration redecideDelay = std::chrono::milliseconds(600);
     static constexpr platform::runtime::Duration trustReturnDelay = std::chrono::milliseconds(250);
     static constexpr size_t frameLimit = 20000;
     static constexpr size_t tailLimit = 3000;
@@ -136,8 +143,12 @@ private:
     void noteBoot(std::u32string_view text);
     void answerTrust();
     void scheduleSettle();
+    std::optional<platform::runtime::TimePoint> lastInput() const;
     bool inputSince(platform::runtime::TimePoint moment) const;
-    SessionStatus statusFromScreen() const;
+    std::u32string screen() const;
+    SessionStatus statusFromScreen(std::u32string_view screen) const;
+    void rearmSettle();
+    void noteQuestion(std::u32string_view screen);
     void changed() {
         if (onChange) onChange();
     }
@@ -163,6 +174,9 @@ private:
     bool quietByHook_ = false;
     // When `waiting` was last decided; input after it lets a settle decide again.
     platform::runtime::TimePoint waitingSince_{};
+    // The screen row of the question the tile waits on (its last row that asks).
+    std::optional<size_t> questionRow_;
+    platform::runtime::TimePoint lastSettleAt_{};
     std::optional<platform::runtime::TimePoint> trustInputAt_;
 
     std::u32string bootBuffer_;

@@ -1,7 +1,10 @@
 // The fake CLI's interactive session on a terminal, drawn the way version
 // 2.1.328 of the real one draws: a header, then a region at the bottom
 // (prompt between two rules, a footer) that is rewritten in place with
-// cursor moves, only where it changed; what is said goes above it.
+// cursor moves, only where it changed; what is said goes above it. The
+// header names the program and its version; on a terminal narrower than 70
+// columns it is the narrow banner instead: a block logo, the model and
+// billing lines and the folder, without the name.
 //
 // A prompt starts a turn: UserPromptSubmit, a spinner turning every 113 ms
 // with a 0.44 s pause after every nine turns, "esc to interrupt" written
@@ -14,7 +17,8 @@
 // no hook at all. "/exit" ends with code 0.
 //
 // Variables: FAKE_CLAUDE_TRUST=1 (the folder-trust question first; keys in
-// its first 0.35 s are lost), FAKE_CLAUDE_TURN (seconds a turn works, 1.5),
+// its first 0.35 s are lost), FAKE_CLAUDE_BANNER ("narrow" or "wide" at any
+// width), FAKE_CLAUDE_TURN (seconds a turn works, 1.5),
 // FAKE_CLAUDE_PERMISSION_NOTIFY (6.4), FAKE_CLAUDE_IDLE_NOTIFY (60),
 // FAKE_CLAUDE_ANSWER, FAKE_CLAUDE_TOOL, FAKE_CLAUDE_TOOL_INPUT.
 
@@ -50,6 +54,7 @@ constexpr auto blinkPeriod = 600ms;
 constexpr auto trustDeafTime = 350ms;
 constexpr auto interruptDelay = 80ms;
 constexpr auto loneEscapeWait = 50ms;
+constexpr int narrowBannerColumns = 70;
 
 const std::string prompt = "\xE2\x9D\xAF\xC2\xA0";  // "❯" and a no-break space
 const std::string pointer = "\xE2\x9D\xAF ";
@@ -175,6 +180,7 @@ private:
     HookRunner& hooks_;
     State state_ = State::idle;
     int ruleWidth_ = 79;
+    bool narrowBanner_ = false;
     std::vector<std::string> region_;
     size_t cursorRow_ = 0;
     std::string pending_;
@@ -335,6 +341,17 @@ void Session::redraw() {
 
 void Session::showMain() {
     state_ = State::idle;
+    if (narrowBanner_) {
+        std::string folder = " ";
+        folder += currentFolder();
+        const std::vector<std::string> logo = {" \xE2\x96\x9B\xE2\x96\x80\xE2\x96\x80\xE2\x96\x9C",
+                                               " \xE2\x96\x8C\xE2\x96\x88\xE2\x96\x88\xE2\x96\x90",
+                                               " \xE2\x96\x99\xE2\x96\x84\xE2\x96\x84\xE2\x96\x9F"};
+        std::vector<std::string> lines = logo;
+        lines.insert(lines.end(), {" fake-model-1", " API usage billing", folder, ""});
+        printAbove(lines, idleRegion());
+        return;
+    }
     printAbove({" \xE2\x9C\xBB Claude\x1b[1CCode\x1b[1Cv2.1.328", "   " + currentFolder(), ""}, idleRegion());
 }
 
@@ -590,6 +607,8 @@ int Session::run() {
     }
     winsize size{};
     if (::ioctl(1, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) ruleWidth_ = std::min<int>(size.ws_col - 1, 119);
+    const std::string banner = variable("FAKE_CLAUDE_BANNER");
+    narrowBanner_ = banner == "narrow" || (banner != "wide" && size.ws_col > 0 && size.ws_col < narrowBannerColumns);
     out("\x1b[?2004h");
 
     if (variable("FAKE_CLAUDE_TRUST") == "1") {

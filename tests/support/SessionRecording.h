@@ -8,6 +8,7 @@
 //   {"t":1.25,"hook":"Stop","body":{…}}
 //   {"t":9.5,"exit":0}              the raw wait status
 //   {"t":2.0,"expect":"busy","finished":false}   what the tile should show then
+//   {"t":3.0,"expect":"idle","tool":""}           ... with the tool's label too
 // Expectations are written by hand (or by the test that made the recording).
 
 #include <algorithm>
@@ -34,6 +35,7 @@ struct SessionRecord {
     nlohmann::json body;            // hook
     int status = 0;                 // exit
     std::optional<bool> finished;   // expect
+    std::optional<std::string> tool;  // expect
 };
 
 struct SessionRecording {
@@ -78,6 +80,7 @@ inline std::optional<SessionRecord> recordFrom(const nlohmann::json& record) {
         entry.kind = SessionRecord::Kind::expect;
         entry.event = record["expect"];
         if (record.contains("finished")) entry.finished = record["finished"].get<bool>();
+        if (record.contains("tool")) entry.tool = record["tool"].get<std::string>();
     } else {
         return std::nullopt;
     }

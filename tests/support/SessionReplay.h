@@ -26,6 +26,8 @@ public:
     virtual void exit(int rawStatus) = 0;
     virtual SessionStatus status() const = 0;
     virtual bool finished() const = 0;
+    // The running tool's label, as the tile's header shows it.
+    virtual std::string tool() const = 0;
 };
 
 struct ReplayResult {
@@ -80,11 +82,14 @@ inline ReplayResult replay(const SessionRecording& recording, platform::runtime:
             case SessionRecord::Kind::expect: {
                 const bool statusHolds = rawValue(target.status()) == record.event;
                 const bool finishedHolds = !record.finished || *record.finished == target.finished();
-                if (!statusHolds || !finishedHolds) {
+                const bool toolHolds = !record.tool || *record.tool == target.tool();
+                if (!statusHolds || !finishedHolds || !toolHolds) {
                     std::ostringstream miss;
                     miss << "at " << record.t << " expected " << record.event
-                         << (record.finished ? (*record.finished ? " finished" : " not finished") : "") << ", shows "
-                         << rawValue(target.status()) << (target.finished() ? " finished" : "");
+                         << (record.finished ? (*record.finished ? " finished" : " not finished") : "")
+                         << (record.tool ? " tool \"" + *record.tool + "\"" : "") << ", shows "
+                         << rawValue(target.status()) << (target.finished() ? " finished" : "") << " tool \""
+                         << target.tool() << "\"";
                     result.misses.push_back(miss.str());
                 }
                 break;

@@ -42,6 +42,7 @@ public:
     void exit(int rawStatus) override { session_->processTerminated(session_->view(), rawStatus); }
     SessionStatus status() const override { return session_->status(); }
     bool finished() const override { return session_->finished(); }
+    std::string tool() const override { return session_->tool(); }
 
 private:
     platform::runtime::NotificationCenter notifications_;
@@ -50,17 +51,21 @@ private:
 
 std::vector<std::string> statusesOf(const testing::ReplayResult& result);
 
+testing::ReplayResult replayRecording(const testing::SessionRecording& recording) {
+    testing::TempFolder state;
+    Store store(state.path());
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
+    SessionTarget target(recording, loop, store);
+    return testing::replay(recording, loop, target);
+}
+
 testing::ReplayResult replayFile(const std::string& path) {
     std::string error;
     const auto recording = testing::readSessionRecording(path, &error);
     EXPECT_TRUE(recording) << error;
     if (!recording) return {};
-    testing::TempFolder state;
-    Store store(state.path());
-    platform::runtime::VirtualMainLoop loop;
-    platform::runtime::ScopedMainLoop scoped(loop);
-    SessionTarget target(*recording, loop, store);
-    return testing::replay(*recording, loop, target);
+    return replayRecording(*recording);
 }
 
 TEST(SessionReplayTest, TheFakesRecordingGivesItsTimeline) {
@@ -142,5 +147,202 @@ TEST(SessionReplayTest, TheFakeRecordedLive) {
         << result.describe();
 }
 
+// --- Recordings made here: an assistant's screen at 120 x 38, its region at
+// the bottom rewritten in place, the way the CLI draws it --------------------
+
+using nlohmann::json;
+using Kind = testing::SessionRecord::Kind;
+
+std::string at(int row, const std::string& text) { return "\x1b[" + std::to_string(row) + ";1H" + text + "\x1b[K"; }
+std::string rule() {
+    std::string line;
+    for (int i = 0; i < 119; ++i) line += "\xE2\x94\x80";
+    return line;
+}
+// The region's rows go; what comes next is drawn from its top.
+const std::string clearRegion = "\x1b[27;1H\x1b[J";
+const std::string banner =
+    "\x1b[H\x1b[2J" + at(1, " \xE2\x9C\xBB Claude\x1b[1CCode\x1b[1Cv2.1.0") + at(2, "   /work/project");
+std::string promptBox(const std::string& footer) {
+    return at(34, rule()) + at(35, "\xE2\x9D\xAF\xC2\xA0") + at(36, rule()) + at(37, footer);
+}
+const std::string idleRegion = promptBox("  ? for shortcuts");
+std::string busyRegion(const std::string& toolLine) {
+    return clearRegion + (toolLine.empty() ? "" : at(30, "\xE2\x8F\xBA " + toolLine)) +
+           at(32, "\xE2\x9C\xBB Running\xE2\x80\xA6") + promptBox("  esc to interrupt");
+}
+// The spinner's glyph alone, as a redraw writes it.
+std::string spinner(int frame) {
+    static const char* const glyphs[] = {"\xC2\xB7", "\xE2\x9C\xA2", "\xE2\x9C\xB3", "\xE2\x9C\xB6"};
+    return std::string("\x1b[32;1H") + glyphs[frame % 4];
+}
+const std::string dialog = clearRegion + at(27, rule()) + at(28, " \xE2\x97\x8F Bash command") + at(29, "   sleep 12") +
+                           at(31, " Do you want to proceed?") + at(32, " \xE2\x9D\xAF 1. Yes") +
+                           at(33, "   2. Yes, and don't ask again for sleep commands") +
+                           at(34, "   3. No, and tell Claude what to do differently (esc)") + at(36, " Esc to cancel");
+std::string blink(int frame) { return frame % 2 ? "\x1b[28;2H\xE2\x97\x8F" : "\x1b[28;2H "; }
+// The question hides the cursor, moves it to its pointer and shows it again.
+std::string cursorRedraw(int) { return "\x1b[?25l\x1b[32;2H\x1b[?25h"; }
+const std::string interrupted =
+    clearRegion + at(27, "  \xE2\x8E\xBF  Interrupted \xC2\xB7 What should Claude do instead?") + idleRegion;
+const json sleepTool = {{"tool_name", "Bash"}, {"tool_input", {{"command", "sleep 12"}}}};
+const json permission = {{"notification_type", "permission_prompt"}};
+
+class Script {
+public:
+    Script() {
+        recording_.tile = "replayed-tile";
+        recording_.cwd = "/work/project";
+    }
+    Script& out(double t, const std::string& bytes) { return add(t, Kind::output, bytes); }
+    Script& in(double t, const std::string& bytes) { return add(t, Kind::input, bytes); }
+    Script& hook(double t, const std::string& event, const json& body = json::object()) {
+        testing::SessionRecord record;
+        record.t = t;
+        record.kind = Kind::hook;
+        record.event = event;
+        record.body = body;
+        recording_.records.push_back(std::move(record));
+        return *this;
+    }
+    Script& expect(double t, SessionStatus status, std::optional<std::string> tool = std::nullopt) {
+        testing::SessionRecord record;
+        record.t = t;
+        record.kind = Kind::expect;
+        record.event = rawValue(status);
+        record.tool = std::move(tool);
+        recording_.records.push_back(std::move(record));
+        return *this;
+    }
+    // `frame(n)` every `period` seconds from `from`, until before `to`.
+    Script& every(double from, double to, double period, const std::function<std::string(int)>& frame) {
+        int n = 0;
+        for (double t = from; t < to - 1e-9; t = from + ++n * period) out(t, frame(n));
+        return *this;
+    }
+    // The banner and the prompt, then a turn that starts at 1.0 and runs
+    // `sleep 12` from 1.5, or asks first: its region drawn 20 ms after each
+    // hook, the spinner turning every 110 ms until `spinUntil`.
+    Script& toolTurn(bool asks, double spinUntil = 0) {
+        out(0, banner + idleRegion).hook(0.05, "SessionStart");
+        hook(1.0, "UserPromptSubmit", {{"prompt", "wait a while"}}).out(1.02, busyRegion(""));
+        every(1.13, 1.5, 0.11, spinner).hook(1.5, "PreToolUse", sleepTool);
+        return asks ? out(1.52, dialog) : out(1.52, busyRegion("Bash(sleep 12)")).every(1.63, spinUntil, 0.11, spinner);
+    }
+    testing::SessionRecording recording() const {
+        testing::SessionRecording sorted = recording_;
+        std::stable_sort(sorted.records.begin(), sorted.records.end(),
+                         [](const auto& a, const auto& b) { return a.t < b.t; });
+        return sorted;
+    }
+
+private:
+    Script& add(double t, Kind kind, const std::string& bytes) {
+        testing::SessionRecord record;
+        record.t = t;
+        record.kind = kind;
+        record.bytes.assign(bytes.begin(), bytes.end());
+        recording_.records.push_back(std::move(record));
+        return *this;
+    }
+    testing::SessionRecording recording_;
+};
+
+// The timeline from `from` on.
+std::vector<testing::ReplayResult::Change> changesFrom(const testing::ReplayResult& result, double from) {
+    std::vector<testing::ReplayResult::Change> changes;
+    for (const auto& change : result.timeline)
+        if (change.t >= from) changes.push_back(change);
+    return changes;
+}
+
+// Return at the question: the tool runs 5 s with its spinner redrawn every
+// 110 ms. The tile is busy within a second, not when the tool ends.
+TEST(SessionReplayScripts, AnApprovedToolShowsWorkWithinASecondOfReturn) {
+    Script script;
+    script.toolTurn(true).every(2.12, 5.0, 0.6, blink).hook(4.0, "Notification", permission);
+    script.in(5.0, "\r").out(5.03, busyRegion("Bash(sleep 12)")).every(5.14, 10.0, 0.11, spinner);
+    script.hook(10.1, "PostToolUse").out(10.2, clearRegion + at(27, "\xE2\x8F\xBA Done.") + idleRegion);
+    script.hook(10.2, "Stop");
+    script.expect(2.0, SessionStatus::waiting).expect(4.95, SessionStatus::waiting);
+    for (double t : {6.0, 7.5, 9.0, 10.05}) script.expect(t, SessionStatus::busy);
+    const auto result = replayRecording(script.recording());
+    EXPECT_TRUE(result.misses.empty()) << ::testing::PrintToString(result.misses) << "\n" << result.describe();
+    const auto after = changesFrom(result, 5.0);
+    ASSERT_GE(after.size(), 2u) << result.describe();
+    EXPECT_EQ(after[0].status, SessionStatus::busy) << result.describe();
+    EXPECT_LE(after[0].t, 6.0) << result.describe();
+    EXPECT_EQ(after[1].status, SessionStatus::idle) << result.describe();
+    EXPECT_GE(after[1].t, 10.2) << result.describe();
+}
+
+// Ctrl+C at a question does nothing there: the question stays, its cursor
+// redrawn for a minute, and so does waiting. Escape ends it.
+TEST(SessionReplayScripts, CtrlCAtAQuestionKeepsItWaitingUntilEscape) {
+    Script script;
+    script.toolTurn(true).hook(2.4, "Notification", permission);
+    script.in(3.0, "\x03").every(3.05, 63.0, 0.5, cursorRedraw);
+    script.in(63.5, "\x1b").out(63.58, interrupted);
+    for (double t : {2.0, 3.2, 3.7, 4.5, 10.0, 30.0, 63.4}) script.expect(t, SessionStatus::waiting);
+    script.expect(64.5, SessionStatus::idle, "");
+    const auto result = replayRecording(script.recording());
+    EXPECT_TRUE(result.misses.empty()) << ::testing::PrintToString(result.misses) << "\n" << result.describe();
+    EXPECT_EQ(statusesOf(result), (std::vector<std::string>{"busy", "idle", "busy", "waiting", "idle"}))
+        << result.describe();
+    const auto after = changesFrom(result, 63.5);
+    ASSERT_EQ(after.size(), 1u) << result.describe();
+    EXPECT_LE(after[0].t, 64.5) << result.describe();
+}
+
+// The prompt's hook comes 0.34 s after the last echo, its turn drawn 20 ms
+// later: busy from the hook to the end of the turn, without an idle between.
+TEST(SessionReplayScripts, APromptsHookRightAfterItsEchoShowsNoIdleBetween) {
+    Script script;
+    script.out(0, banner + idleRegion).hook(0.05, "SessionStart");
+    const std::string typed = "list the files";
+    for (size_t i = 0; i < typed.size(); ++i) {
+        const double t = 1.0 + 0.05 * static_cast<double>(i);
+        script.in(t, typed.substr(i, 1)).out(t + 0.01, at(35, "\xE2\x9D\xAF\xC2\xA0" + typed.substr(0, i + 1)));
+    }
+    script.in(1.8, "\r").out(1.8, at(35, "\xE2\x9D\xAF\xC2\xA0"));
+    script.hook(2.14, "UserPromptSubmit", {{"prompt", typed}});
+    script.out(2.16, at(25, "> " + typed) + busyRegion("")).every(2.27, 4.0, 0.11, spinner);
+    script.out(4.0, clearRegion + at(27, "\xE2\x8F\xBA Three files.") + idleRegion).hook(4.0, "Stop");
+    const auto result = replayRecording(script.recording());
+    EXPECT_EQ(statusesOf(result), (std::vector<std::string>{"busy", "idle", "busy", "idle+"})) << result.describe();
+    const auto after = changesFrom(result, 1.8);
+    ASSERT_EQ(after.size(), 2u) << result.describe();
+    EXPECT_NEAR(after[0].t, 2.14, 1e-6) << result.describe();
+    EXPECT_NEAR(after[1].t, 4.0, 1e-6) << result.describe();
+}
+
+// An interrupt posts no hook: the settle that finds the prompt again ends the
+// turn, and the tool with it.
+TEST(SessionReplayScripts, WhateverEndsATurnClearsItsTool) {
+    struct Case {
+        const char* name;
+        bool atQuestion;
+        std::string key;
+        SessionStatus before;
+    } const cases[] = {
+        // The wall's Stop (Ctrl+Shift+S) hands the tile an Escape.
+        {"Stop", false, "\x1b", SessionStatus::busy},
+        {"Escape during the tool", false, "\x1b", SessionStatus::busy},
+        {"Ctrl+C during the tool", false, "\x03", SessionStatus::busy},
+        {"Escape at the question", true, "\x1b", SessionStatus::waiting},
+    };
+    for (const Case& c : cases) {
+        Script script;
+        script.toolTurn(c.atQuestion, 3.0);
+        if (c.atQuestion) script.every(2.12, 3.0, 0.6, blink);
+        script.expect(2.9, c.before, "Bash: sleep 12");
+        script.in(3.0, c.key).out(3.08, interrupted).expect(4.0, SessionStatus::idle, "");
+        // Long after, as the user finds the tile.
+        script.expect(60.0, SessionStatus::idle, "");
+        const auto result = replayRecording(script.recording());
+        EXPECT_TRUE(result.misses.empty()) << c.name << ": " << ::testing::PrintToString(result.misses) << "\n"
+                                           << result.describe();
+    }
+}
 }  // namespace
 }  // namespace quiltdeck

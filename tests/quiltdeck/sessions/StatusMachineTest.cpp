@@ -306,6 +306,33 @@ TEST_F(StatusMachineTest, BootMarkersAndTheLengthFallback) {
     EXPECT_EQ(boots, 2);
 }
 
+// The narrow banner names no program: the prompt sign that follows it, or the
+// start hook, tells that the assistant is ready.
+TEST_F(StatusMachineTest, ReadyAtEitherPromptSignOrTheStartHook) {
+    const std::string narrowBanner = "\x1b[2J\x1b[H \xE2\x96\x9B\xE2\x96\x80\xE2\x96\x80\xE2\x96\x9C\r\n"
+                                     " \xE2\x96\x99\xE2\x96\x84\xE2\x96\x84\xE2\x96\x9F\r\n"
+                                     " fake-model-1\r\n API usage billing\r\n /work/project\r\n\r\n";
+    struct Case {
+        const char* name;
+        std::string prompt;
+        bool startHook;
+    } const cases[] = {
+        {"Heavy angle prompt", "\xE2\x9D\xAF\xC2\xA0", false},
+        {"Single angle prompt", "\xE2\x80\xBA ", false},
+        {"Start hook before any prompt", "", true},
+    };
+    for (const Case& c : cases) {
+        make(folder.path().string());
+        const int before = boots;
+        feed(narrowBanner);
+        EXPECT_FALSE(machine->booted()) << c.name;
+        if (c.startHook) machine->handleHook("SessionStart", json::object());
+        feed("\x1b[20;1H" + c.prompt);
+        EXPECT_TRUE(machine->booted()) << c.name;
+        EXPECT_EQ(boots, before + 1) << c.name;
+    }
+}
+
 TEST_F(StatusMachineTest, NoConversationSeenAcrossChunksAndAfterASettle) {
     feed("No conver");
     advanceTo(1.0);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/runtime/GLibMainLoop.h"
+#include "platform/ui/FlippedView.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/wall/SessionTile.h"
+#include "quiltdeck/wall/TileView.h"
 #include "quiltdeck/wall/WallTestSupport.h"
 #include "support/FakeClaudeHome.h"
 
@@ -115,9 +117,12 @@ protected:
     GridChildren() {
         testing::resetWallState();
         home.setVariable("FAKE_CLAUDE_IDLE_NOTIFY", "30");
-        HookServer::Options options;
         options.firstPort = options.lastPort = 0;
         options.loop = &loop;
+        makeGrid();
+    }
+    // The grid as a launch makes it, from what the store holds then.
+    void makeGrid() {
         grid = std::make_unique<GridController>(
             [this](const TileRequest& request, uint16_t port) { return sessionTile(request, port, &loop, true); },
             options);
@@ -134,6 +139,7 @@ protected:
     testing::TempFolder project;
     platform::runtime::GLibMainLoop loop;
     platform::runtime::ScopedMainLoop scoped{loop};
+    HookServer::Options options;
     platform::ui::headless::HeadlessWindow window{{1720, 1080}, 1};
     std::unique_ptr<GridController> grid;
 };
@@ -172,6 +178,76 @@ TEST_F(GridChildren, AShellTileRunsInItsFolderAndClosesIntoTheHistory) {
     grid->close(tile->id());
     EXPECT_EQ(Store::shared().closed().front().cwd, project.path().string());
     EXPECT_TRUE(grid->sessions().empty());
+}
+
+// Sixteen tiles (four columns) come back at launch, each assistant drawing its
+// narrow banner: every one is ready within a second or so, and no veil is left
+// after 3 s.
+TEST_F(GridChildren, ARestoredWallOfSixteenShowsNoVeilAfterThreeSeconds) {
+    home.setVariable("FAKE_CLAUDE_BANNER", "narrow");
+    std::vector<Store::ClosedTile> saved(16);
+    for (size_t i = 0; i < saved.size(); ++i) {
+        saved[i].name = "p" + std::to_string(i);
+        saved[i].cwd = (project / saved[i].name).string();
+        std::filesystem::create_directories(saved[i].cwd);
+    }
+    Store::shared().setOpenTiles(saved);
+    grid->killAll();
+    makeGrid();
+    grid->restoreOpenTiles();
+    ASSERT_EQ(grid->sessions().size(), 16u);
+    loop.runUntil([] { return false; }, 3s);
+    window.displayIfNeeded();
+    for (WallTile* tile : grid->sessions()) {
+        EXPECT_TRUE(tile->booted()) << tile->record().cwd;
+        EXPECT_TRUE(grid->tile(tile->id())->launchVeil().isHidden()) << tile->record().cwd;
+    }
+}
+
+// A tile's card at 40 columns, its assistant drawing the narrow banner (no
+// name or version) and its hooks reaching nobody: the prompt alone tells that
+// it is ready, and the veil is gone within 1.5 s of it.
+TEST(NarrowTileCard, TheVeilEndsWithinASecondAndAHalfOfThePrompt) {
+    testing::resetWallState();
+    testing::FakeClaudeHome home;
+    testing::TempFolder project;
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped{loop};
+    platform::ui::headless::HeadlessWindow window{{800, 600}, 1};
+    platform::ui::FlippedView root;
+    window.setContentView(&root);
+
+    Session::Arguments arguments;
+    arguments.cwd = project.path().string();
+    arguments.name = "project";
+    Session::Services services;
+    services.loop = &loop;
+    services.capabilities = [] { return ClaudeCapabilities::Snapshot{}; };
+    services.spawn = [](TappedTerminalView& view, const std::string& shell, const std::vector<std::string>& args,
+                        const std::vector<std::string>& environment, const std::string& cwd) {
+        view.resize(40, 24);
+        view.startProcess(shell, args, environment, std::nullopt, cwd);
+    };
+    auto session = Session::open(arguments, services);
+    SessionTile tile(session);
+    // Never laid out: the card keeps the terminal at 40 columns.
+    TileView card(tile);
+    root.addSubview(&card);
+    ASSERT_FALSE(card.launchVeil().isHidden());
+
+    auto prompted = [&] { return session->screenText().find("\xE2\x9D\xAF") != std::string::npos; };
+    ASSERT_TRUE(loop.runUntil(prompted, 15s));
+    const auto promptAt = platform::runtime::Clock::now();
+    EXPECT_TRUE(loop.runUntil([&] { return card.launchVeil().isHidden(); }, 3s));
+    EXPECT_LE(platform::runtime::Clock::now() - promptAt, 1500ms);
+    EXPECT_EQ(session->view().getTerminal().cols(), 40);
+    const std::string screen = session->screenText();
+    EXPECT_NE(screen.find("fake-model-1"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find("Claude"), std::string::npos) << screen;
+    card.removeFromSuperview();
+    window.setContentView(nullptr);
+    session->kill();
+    loop.runUntil([] { return false; }, 100ms);
 }
 
 }  // namespace
