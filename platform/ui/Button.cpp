@@ -12,7 +12,7 @@ namespace {
 // Room around the title, per bezel, on each side: the same in every backend, which draws its
 // widget inside the frame these give.
 constexpr double checkBoxSide = 14;
-constexpr double checkBoxGap = 4;
+constexpr double checkBoxGap = Button::checkBoxTitleX - checkBoxSide;
 
 struct Padding {
     double horizontal, vertical;
@@ -70,6 +70,13 @@ void Button::setControlSize(ControlSize size) {
 
 void Button::setShowsFocusRing(bool shows) { setProperty(focusRing_, shows); }
 
+void Button::setWrapsTitle(bool wraps) { setProperty(wrapsTitle_, wraps); }
+
+std::optional<double> Button::titleWrapWidth() const {
+    if (!wrapsTitle_ || type_ != Type::checkBox) return std::nullopt;
+    return std::max(1.0, frame().width - checkBoxTitleX);
+}
+
 void Button::setLook(std::optional<Look> look) { setProperty(look_, std::move(look)); }
 
 void Button::setState(State state) { setProperty(state_, state); }
@@ -86,16 +93,18 @@ RichText Button::shownTitle() const {
     if (attributedTitle_) return *attributedTitle_;
     TextAttributes attributes;
     attributes.font = font_;
-    attributes.color = tint_.value_or(drawing::text);
+    attributes.color = tint_.value_or(drawing::text());
     return RichText(title_, attributes);
 }
 
 View::Size Button::fittingSize() const {
     if (image_ && !image_->isEmpty() && title_.empty()) return {double(image_->width), double(image_->height)};
     if (!symbolName_.empty() && title_.empty()) return {symbolSize_, symbolSize_};
-    const Size text = shownTitle().measure();
+    const Size text = shownTitle().measure(titleWrapWidth());
     if (type_ == Type::checkBox) {
-        return {checkBoxSide + (text.width > 0 ? checkBoxGap + text.width : 0), std::max(checkBoxSide + 2, text.height)};
+        const double width = checkBoxSide + (text.width > 0 ? checkBoxGap + text.width : 0);
+        // The toolkit's box stands 2 points clear of the line above and below.
+        return {titleWrapWidth() ? frame().width : width, std::max(checkBoxSide + 4, text.height)};
     }
     const Padding pad = paddingFor(bordered_, bezel_, size_);
     return {text.width + 2 * pad.horizontal, text.height + 2 * pad.vertical};
@@ -105,7 +114,7 @@ void Button::drawSymbol(gfx::Canvas& canvas, const Rect& box) const {
     // A likeness: a cross for closing, chevrons for going back, up and down, a dot for the rest.
     const double half = std::min(symbolSize_, std::min(box.width, box.height)) / 2 * 0.6;
     const gfx::Point c{box.width / 2, box.height / 2};
-    const gfx::Rgba ink = tint_.value_or(drawing::text);
+    const gfx::Rgba ink = tint_.value_or(drawing::text());
     gfx::Path path;
     if (symbolName_.rfind("window-close", 0) == 0) {
         path.moveTo({c.x - half, c.y - half});
@@ -146,18 +155,24 @@ void Button::draw(gfx::Canvas& canvas, const Rect&) {
     }
     if (!symbolName_.empty()) drawSymbol(canvas, box);
     const RichText title = shownTitle();
-    const Size text = title.measure();
+    const Size text = title.measure(titleWrapWidth());
     double x = (box.width - text.width) / 2;
+    // The stand-in's views are unflipped unless a subclass says so: centre the lines vertically.
+    const double y = (box.height - text.height) / 2;
     if (type_ == Type::checkBox) {
-        const double y = (box.height - checkBoxSide) / 2;
-        const gfx::Rgba ink = tint_.value_or(drawing::text);
-        drawing::strokeInside(canvas, Rect{0, y, checkBoxSide, checkBoxSide}, ink, 1);
-        if (state_ == State::on) canvas.fill(Rect{3, y + 3, checkBoxSide - 6, checkBoxSide - 6}, ink);
+        // The box stands by the first line.
+        const double firstLine = std::min(text.height, checkBoxSide + 2);
+        const double lineCentre = isFlipped() ? y + firstLine / 2 : y + text.height - firstLine / 2;
+        const double boxY = lineCentre - checkBoxSide / 2;
+        const gfx::Rgba ink = tint_.value_or(drawing::text());
+        drawing::strokeInside(canvas, Rect{0, boxY, checkBoxSide, checkBoxSide}, ink, 1);
+        if (state_ == State::on) canvas.fill(Rect{3, boxY + 3, checkBoxSide - 6, checkBoxSide - 6}, ink);
         x = checkBoxSide + checkBoxGap;
     }
-    // The stand-in's views are unflipped unless a subclass says so: centre the line vertically.
-    const double y = (box.height - text.height) / 2;
-    title.draw(canvas, Rect{x, y, text.width + 1, text.height}, isFlipped(), {});
+    TextLayoutOptions options;
+    options.width = titleWrapWidth();
+    options.wraps = options.width.has_value();
+    title.draw(canvas, Rect{x, y, options.width.value_or(text.width + 1), text.height}, isFlipped(), options);
 }
 
 }  // namespace platform::ui

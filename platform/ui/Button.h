@@ -64,6 +64,10 @@ public:
     ControlSize controlSize() const { return size_; }
     // Small also picks the small system font (11 pt) for a plain title.
     void setControlSize(ControlSize size);
+    // A check box's title wraps to more lines within the frame's width; its fitting size keeps
+    // that width and is as tall as the lines.
+    bool wrapsTitle() const { return wrapsTitle_; }
+    void setWrapsTitle(bool wraps);
     bool showsFocusRing() const { return focusRing_; }
     void setShowsFocusRing(bool shows);
     const std::optional<Look>& look() const { return look_; }
@@ -80,6 +84,9 @@ public:
 
     // The title as shown: the styled title, else the plain one in the button's font.
     RichText shownTitle() const;
+    // Where a check box's title starts after its box, and the width its title wraps at.
+    static constexpr double checkBoxTitleX = 18;
+    std::optional<double> titleWrapWidth() const;
     Size fittingSize() const override;
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
@@ -98,6 +105,7 @@ private:
     BezelStyle bezel_ = BezelStyle::rounded;
     ControlSize size_ = ControlSize::regular;
     bool focusRing_ = true;
+    bool wrapsTitle_ = false;
     std::optional<Look> look_;
     State state_ = State::off;
     KeyEquivalent keyEquivalent_ = KeyEquivalent::none;

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,9 @@ public:
     virtual void update() = 0;
     // The control became its window's first responder: the widget takes the toolkit's keyboard.
     virtual void focus() {}
+    // Where the toolkit shows the widget, in window points from the top-left; none when it does
+    // not show it. The toolkit may give a widget more room than its frame when its content needs it.
+    virtual std::optional<gfx::Rect> shownFrame() const { return std::nullopt; }
 };
 
 // A standard control (button, pop-up, label, ...) placed by its frame like any view. It holds its

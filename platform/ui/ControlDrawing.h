@@ -6,13 +6,18 @@
 
 namespace platform::ui::drawing {
 
+// The stand-ins follow the palette the application draws in (DesktopAppearance), as the toolkit's
+// own widgets do: light controls with dark text, or dark controls with light text.
+bool dark();
 // Text of a stand-in without a colour of its own.
-inline constexpr gfx::Rgba text{0, 0, 0, 0.85};
+gfx::Rgba text();
 
 gfx::StrokeStyle line(double width);
 // A border of `width` drawn inside the rectangle.
 void strokeInside(gfx::Canvas& canvas, const gfx::Rect& rect, gfx::Rgba color, double width);
 // The grey box of a bordered control.
 void bezel(gfx::Canvas& canvas, const gfx::Rect& rect, double alpha = 1);
+// The fill of a selected segment of a control without colours of its own.
+gfx::Rgba selectedFill();
 
 }  // namespace platform::ui::drawing

@@ -50,7 +50,7 @@ bool PopUpButton::choose(int index) {
 RichText PopUpButton::itemText(const std::string& title) const {
     TextAttributes attributes;
     attributes.font = font_;
-    attributes.color = drawing::text;
+    attributes.color = drawing::text();
     return RichText(title, attributes);
 }
 
@@ -79,7 +79,9 @@ void PopUpButton::draw(gfx::Canvas& canvas, const Rect&) {
     arrow.moveTo({cx - 4, cy + 2});
     arrow.lineTo({cx, cy - 2});
     arrow.lineTo({cx + 4, cy + 2});
-    canvas.stroke(arrow, gfx::Rgba{0, 0, 0, 0.6}, drawing::line(1.5));
+    gfx::Rgba ink = drawing::text();
+    ink.alpha *= 0.7;
+    canvas.stroke(arrow, ink, drawing::line(1.5));
 }
 
 }  // namespace platform::ui

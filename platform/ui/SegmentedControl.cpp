@@ -42,6 +42,8 @@ void SegmentedControl::setSelectedSegment(int index) {
 
 void SegmentedControl::setFont(gfx::InterfaceFont font) { setProperty(font_, std::move(font)); }
 
+void SegmentedControl::setLook(std::optional<Look> look) { setProperty(look_, std::move(look)); }
+
 bool SegmentedControl::choose(int index) {
     if (index < 0 || index >= static_cast<int>(segments_.size()) || !segments_[static_cast<size_t>(index)].enabled || !isUsable()) {
         return false;
@@ -51,10 +53,10 @@ bool SegmentedControl::choose(int index) {
     return sendAction();
 }
 
-RichText SegmentedControl::labelText(const Segment& segment) const {
+RichText SegmentedControl::labelText(const Segment& segment, bool selected) const {
     TextAttributes attributes;
     attributes.font = font_;
-    attributes.color = drawing::text;
+    attributes.color = look_ ? (selected ? look_->selectedText : look_->text) : drawing::text();
     return RichText(segment.label, attributes);
 }
 
@@ -62,6 +64,12 @@ double SegmentedControl::widthOfSegment(int index) const {
     if (index < 0 || index >= static_cast<int>(segments_.size())) return 0;
     const Segment& segment = segments_[static_cast<size_t>(index)];
     if (segment.width > 0) return segment.width;
+    return neededWidthOfSegment(index);
+}
+
+double SegmentedControl::neededWidthOfSegment(int index) const {
+    if (index < 0 || index >= static_cast<int>(segments_.size())) return 0;
+    const Segment& segment = segments_[static_cast<size_t>(index)];
     double content = labelText(segment).measure().width;
     if (segment.image && !segment.image->isEmpty()) content = std::max(content, imageSizeOf(segment).width);
     return content + 2 * segmentPadding;
@@ -81,15 +89,21 @@ void SegmentedControl::draw(gfx::Canvas& canvas, const Rect&) {
         const Segment& segment = segments_[static_cast<size_t>(i)];
         const double w = widthOfSegment(i);
         const Rect cell{x, 0, w, box.height};
-        canvas.fill(cell, i == selected_ ? gfx::Rgba{0.75, 0.8, 0.9, 1} : gfx::Rgba{0.94, 0.94, 0.94, 1});
-        drawing::strokeInside(canvas, cell, gfx::Rgba{0.6, 0.6, 0.6, 1}, 1);
+        const bool selected = i == selected_;
+        if (look_) {
+            canvas.fill(cell, selected ? look_->selectedFill : look_->fill);
+            drawing::strokeInside(canvas, cell, look_->border, 1);
+        } else {
+            drawing::bezel(canvas, cell);
+            if (selected) canvas.fill(Rect{cell.x + 1, cell.y + 1, cell.width - 2, cell.height - 2}, drawing::selectedFill());
+        }
         if (segment.image && !segment.image->isEmpty()) {
             const Size natural = imageSizeOf(segment);
             const double s = std::min(1.0, std::min((w - 4) / natural.width, (box.height - 4) / natural.height));
             const double iw = natural.width * s, ih = natural.height * s;
             canvas.drawImage(*segment.image, Rect{x + (w - iw) / 2, (box.height - ih) / 2, iw, ih});
         } else {
-            const RichText label = labelText(segment);
+            const RichText label = labelText(segment, selected);
             const Size text = label.measure();
             label.draw(canvas, Rect{x + (w - text.width) / 2, (box.height - text.height) / 2, text.width + 1, text.height}, isFlipped(), {});
         }

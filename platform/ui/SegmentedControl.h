@@ -28,6 +28,17 @@ public:
         std::string toolTip;
     };
 
+    // Colours drawn in place of the toolkit's own: every segment's fill and title, the selected
+    // segment's, and the border around them.
+    struct Look {
+        gfx::Rgba fill;
+        gfx::Rgba text;
+        gfx::Rgba selectedFill;
+        gfx::Rgba selectedText;
+        gfx::Rgba border;
+        friend bool operator==(const Look&, const Look&) = default;
+    };
+
     explicit SegmentedControl(const Rect& frame = {});
 
     const std::vector<Segment>& segments() const { return segments_; }
@@ -40,6 +51,8 @@ public:
     void setSelectedSegment(int index);
     const gfx::InterfaceFont& font() const { return font_; }
     void setFont(gfx::InterfaceFont font);
+    const std::optional<Look>& look() const { return look_; }
+    void setLook(std::optional<Look> look);
 
     // The user clicks a segment: a selecting control selects it, then the action runs. False
     // for a disabled segment or control or an index outside.
@@ -49,17 +62,20 @@ public:
 
     // The width a segment takes.
     double widthOfSegment(int index) const;
+    // The width its label or image needs with the segment's margins, whatever width it was given.
+    double neededWidthOfSegment(int index) const;
     Size fittingSize() const override;
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
 private:
-    RichText labelText(const Segment& segment) const;
+    RichText labelText(const Segment& segment, bool selected = false) const;
 
     std::vector<Segment> segments_;
     Tracking tracking_ = Tracking::selectOne;
     int selected_ = -1;
     int clicked_ = -1;
     gfx::InterfaceFont font_;
+    std::optional<Look> look_;
 };
 
 }  // namespace platform::ui

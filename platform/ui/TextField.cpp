@@ -185,7 +185,7 @@ void TextField::mouseDown(const MouseEvent&) {
 RichText TextField::shownText() const {
     TextAttributes attributes;
     attributes.font = font_;
-    attributes.color = textColor_.value_or(drawing::text);
+    attributes.color = textColor_.value_or(drawing::text());
     if (!text_.empty()) return RichText(text_, attributes);
     attributes.color = placeholderColor;
     return RichText(placeholder_, attributes);
@@ -220,7 +220,7 @@ void TextField::draw(gfx::Canvas& canvas, const Rect&) {
         TextAttributes attributes;
         attributes.font = font_;
         const double x = inset + RichText(text_.substr(0, byteOffset(selection_.location)), attributes).measure().width;
-        canvas.fill(Rect{std::min(x, box.width - 1), (box.height - size.height) / 2, 1, size.height}, textColor_.value_or(drawing::text));
+        canvas.fill(Rect{std::min(x, box.width - 1), (box.height - size.height) / 2, 1, size.height}, textColor_.value_or(drawing::text()));
     }
     canvas.restore();
 }

@@ -84,8 +84,21 @@ private:
         const RichText title = button_.shownTitle();
         const std::string text = title.string();
         gtk_label_set_text(GTK_LABEL(label), text.c_str());
-        gtk_label_set_attributes(GTK_LABEL(label), pango::attributes(title, 0, text.size()).get());
-        gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+        if (button_.attributedTitle() || button_.contentTintColor()) {
+            gtk_label_set_attributes(GTK_LABEL(label), pango::attributes(title, 0, text.size()).get());
+        } else {
+            // A plain title in the button's font and the theme's own colour for its button, which
+            // follows the light or dark theme.
+            pango::AttrListPtr font(pango_attr_list_new());
+            pango_attr_list_insert(font.get(), pango_attr_font_desc_new(pango::fontDescription(button_.font()).get()));
+            gtk_label_set_attributes(GTK_LABEL(label), font.get());
+        }
+        // A wrapping title takes the lines it needs in the width it is given; others end in "…".
+        const bool wraps = button_.titleWrapWidth().has_value();
+        gtk_label_set_line_wrap(GTK_LABEL(label), wraps);
+        gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+        gtk_label_set_xalign(GTK_LABEL(label), wraps ? 0.0f : 0.5f);
+        gtk_label_set_ellipsize(GTK_LABEL(label), wraps ? PANGO_ELLIPSIZE_NONE : PANGO_ELLIPSIZE_END);
     }
     void showSymbol() {
         GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget_));
@@ -161,6 +174,10 @@ protected:
     std::string style() const override {
         return "combobox, combobox * { " + cssFont(popUp_.font()) + " }\ncombobox button { padding: 0 4px; min-height: 0; }\n";
     }
+    // The inner button's own padding and height would make the pop-up taller than its frame.
+    std::string innerStyle() const override {
+        return "button { padding: 0 4px 0 8px; min-height: 0; }\ncellview { " + cssFont(popUp_.font()) + " }\n";
+    }
 
 private:
     static void onChanged(GtkComboBox* box, PopUpPeer* self) {
@@ -212,7 +229,19 @@ protected:
             }
         }
     }
-    std::string style() const override { return "button { " + cssFont(segmented_.font()) + " padding: 0 4px; }\n"; }
+    std::string style() const override {
+        std::string css = "button { " + cssFont(segmented_.font()) + " padding: 0 4px; }\n";
+        if (const auto& look = segmented_.look()) {
+            // The selected segment stands out by its own fill in either theme.
+            css += "button { background-image: none; box-shadow: none; text-shadow: none; -gtk-icon-shadow: none;"
+                   " background-color: " + cssColour(look->fill) + "; color: " + cssColour(look->text) +
+                   "; border-color: " + cssColour(look->border) + "; }\n";
+            css += "button:hover { background-color: " + cssColour(look->fill) + "; }\n";
+            css += "button:checked, button:checked:hover { background-color: " + cssColour(look->selectedFill) +
+                   "; color: " + cssColour(look->selectedText) + "; }\n";
+        }
+        return css;
+    }
 
 private:
     void rebuild() {

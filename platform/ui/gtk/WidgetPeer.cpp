@@ -66,6 +66,7 @@ WidgetPeer::~WidgetPeer() {
     gtk_widget_destroy(widget_);
     g_object_unref(widget_);
     g_object_unref(css_);
+    if (innerCss_) g_object_unref(innerCss_);
 }
 
 void WidgetPeer::place(const gfx::Rect& topLeftFrame, bool visible) {
@@ -80,6 +81,38 @@ void WidgetPeer::place(const gfx::Rect& topLeftFrame, bool visible) {
     afterPlace();
 }
 
+std::optional<gfx::Rect> WidgetPeer::shownFrame() const {
+    if (!gtk_widget_get_visible(widget_) || !gtk_widget_get_mapped(widget_)) return std::nullopt;
+    GtkWidget* top = gtk_widget_get_toplevel(widget_);
+    int x = 0, y = 0;
+    if (!top || !gtk_widget_translate_coordinates(widget_, top, 0, 0, &x, &y)) return std::nullopt;
+    GtkAllocation allocation;
+    gtk_widget_get_allocation(widget_, &allocation);
+    return gfx::Rect{double(x), double(y), double(allocation.width), double(allocation.height)};
+}
+
+namespace {
+
+// A provider on a widget styles that widget alone: the rules for its inner widgets (a pop-up's
+// button) go to each of them.
+void addProviderToDescendants(GtkWidget* widget, GtkCssProvider* css) {
+    if (!GTK_IS_CONTAINER(widget)) return;
+    gtk_container_forall(
+        GTK_CONTAINER(widget),
+        [](GtkWidget* child, gpointer data) {
+            auto* provider = static_cast<GtkCssProvider*>(data);
+            if (!g_object_get_data(G_OBJECT(child), "quiltdeck-css")) {
+                gtk_style_context_add_provider(gtk_widget_get_style_context(child), GTK_STYLE_PROVIDER(provider),
+                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+                g_object_set_data(G_OBJECT(child), "quiltdeck-css", provider);
+            }
+            addProviderToDescendants(child, provider);
+        },
+        css);
+}
+
+}  // namespace
+
 void WidgetPeer::update() {
     gtk_widget_set_sensitive(widget_, control_.isEnabled());
     gtk_widget_set_tooltip_text(widget_, control_.toolTip().empty() ? nullptr : control_.toolTip().c_str());
@@ -89,6 +122,15 @@ void WidgetPeer::update() {
         appliedCss_ = css;
     }
     sync();
+    const std::string inner = innerStyle();
+    if (!inner.empty()) {
+        if (!innerCss_) innerCss_ = gtk_css_provider_new();
+        if (inner != appliedInnerCss_) {
+            gtk_css_provider_load_from_data(innerCss_, inner.c_str(), -1, nullptr);
+            appliedInnerCss_ = inner;
+        }
+        addProviderToDescendants(widget_, innerCss_);
+    }
 }
 
 }  // namespace platform::ui::gtk

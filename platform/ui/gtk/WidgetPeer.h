@@ -29,12 +29,15 @@ public:
     // Moves the widget to the control's frame (top-left origin, window points) and shows or hides it.
     void place(const gfx::Rect& topLeftFrame, bool visible);
     void update() override;
+    std::optional<gfx::Rect> shownFrame() const override;
 
 protected:
     // The widget's own properties from the control's.
     virtual void sync() = 0;
     // CSS for the widget beyond the common rules.
     virtual std::string style() const { return {}; }
+    // CSS for the widgets inside it, which its own rules do not reach.
+    virtual std::string innerStyle() const { return {}; }
     virtual void afterPlace() {}
 
     // Signals the peer sends while it copies the control's state are not the user's doing.
@@ -53,6 +56,8 @@ protected:
 
 private:
     std::string appliedCss_;
+    GtkCssProvider* innerCss_ = nullptr;
+    std::string appliedInnerCss_;
 };
 
 }  // namespace platform::ui::gtk

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ui/Button.h"
+#include "platform/ui/DesktopAppearance.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/RichTextView.h"
@@ -145,6 +146,54 @@ TEST(Button, FittingSizes) {
     EXPECT_EQ(empty.fittingSize().width, 14);
 }
 
+// A wrapping check box keeps its frame's width and takes the lines its title needs there.
+TEST(Button, AWrappingCheckBoxTitleTakesTheLinesItNeeds) {
+    struct Case {
+        double width;
+        bool wraps;
+        int lines;
+    } cases[] = {{2000, true, 1}, {260, true, 2}, {140, true, 4}, {140, false, 1}};
+    Button one(Button::Type::checkBox);
+    one.setTitle("x");
+    const double line = one.shownTitle().measure().height;
+    for (const Case& c : cases) {
+        Button box(Button::Type::checkBox, Rect{0, 0, c.width, 20});
+        box.setTitle("Answer the folder-trust question for my home folder automatically");
+        box.setWrapsTitle(c.wraps);
+        const auto size = box.fittingSize();
+        SCOPED_TRACE(std::to_string(c.width) + (c.wraps ? " wrapping" : ""));
+        if (c.wraps) {
+            EXPECT_EQ(size.width, c.width);
+        }
+        // As many lines as the case says (a measure rounds up to whole points).
+        EXPECT_GT(size.height, line * (c.lines - 1) + 1);
+        EXPECT_LE(size.height, std::max(18.0, line * c.lines + 1));
+        EXPECT_EQ(box.titleWrapWidth().has_value(), c.wraps);
+    }
+    // Only a check box wraps.
+    Button push(Button::Type::push, Rect{0, 0, 60, 20});
+    push.setTitle("a long enough title for two lines");
+    push.setWrapsTitle(true);
+    EXPECT_FALSE(push.titleWrapWidth());
+}
+
+// Without colours of their own the stand-ins draw as the toolkit's widgets do in the palette the
+// application applied: dark controls with light titles, or the reverse.
+TEST(Button, PlainTitlesFollowTheAppliedPalette) {
+    for (bool dark : {false, true}) {
+        DesktopAppearance::applyApplicationDark(dark);
+        Button plain;
+        plain.setTitle("Close");
+        const auto colour = plain.shownTitle().runs()[0].attributes.color;
+        EXPECT_EQ(colour.red > 0.5, dark) << dark;
+        Button tinted;
+        tinted.setTitle("Close");
+        tinted.setContentTintColor(platform::gfx::Rgba{1, 0, 0, 1});
+        EXPECT_EQ(tinted.shownTitle().runs()[0].attributes.color, (platform::gfx::Rgba{1, 0, 0, 1}));
+    }
+    DesktopAppearance::applyApplicationDark(false);
+}
+
 TEST(PopUpButton, ChoosingSelectsThenActsAndOutsideChangesNothing) {
     PopUpButton popUp;
     EXPECT_EQ(popUp.indexOfSelectedItem(), -1);
@@ -184,6 +233,26 @@ TEST(SegmentedControl, SelectingAndMomentarySegments) {
     control.setSegments({segment("a", 50), segment("b")});
     EXPECT_EQ(control.widthOfSegment(0), 50);
     EXPECT_EQ(control.fittingSize().width, 50 + control.widthOfSegment(1));
+    // What a segment needs, whatever width it was given.
+    control.setSegments({segment("a segment far too long for its width", 40), segment("b")});
+    EXPECT_GT(control.neededWidthOfSegment(0), 40);
+    EXPECT_EQ(control.neededWidthOfSegment(1), control.widthOfSegment(1));
+    EXPECT_EQ(control.neededWidthOfSegment(2), 0);
+}
+
+// A look of its own: every segment on its fill, the selected one on its own, titles to match.
+TEST(SegmentedControl, DrawsItsOwnLook) {
+    platform::ui::headless::HeadlessWindow window({200, 30}, 1);
+    SegmentedControl control(Rect{0, 0, 200, 30});
+    control.setSegments({segment("", 100), segment("", 100)});
+    const auto fill = platform::gfx::Rgba::fromBytes(25, 27, 29), selected = platform::gfx::Rgba::fromBytes(70, 75, 84);
+    control.setLook(SegmentedControl::Look{fill, {1, 1, 1, 1}, selected, {1, 1, 1, 1}, {0, 0, 0, 0}});
+    control.setSelectedSegment(1);
+    window.setContentView(&control);
+    window.display();
+    EXPECT_EQ(window.pixel(50, 15) & 0xFFFFFF, 0x191B1Du);
+    EXPECT_EQ(window.pixel(150, 15) & 0xFFFFFF, 0x464B54u);
+    window.setContentView(nullptr);
 }
 
 TEST(Label, FitsPlainWrappedAndCutText) {
