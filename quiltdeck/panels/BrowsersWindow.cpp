@@ -1,6 +1,7 @@
 #include "quiltdeck/panels/BrowsersWindow.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
@@ -46,11 +47,10 @@ BrowsersWindow::~BrowsersWindow() {
 }
 
 void BrowsersWindow::build() {
-    using C = PanelColors;
     std::weak_ptr<BrowsersWindow> weak = weak_from_this();
+    const double inner = size.width - 32;
     content_.setFrame({0, 0, size.width, size.height});
-    content_.setLayerBackgroundColor(C::panelBackground());
-    stack_.setFrame({16, 40, 648, 250});
+    stack_.setFrame({16, 40, inner, 250});
     stack_.setSpacing(8);
     stack_.setAlignment(platform::ui::StackView::Alignment::leading);
     content_.addSubview(&stack_);
@@ -63,25 +63,45 @@ void BrowsersWindow::build() {
     };
     for (const Spec& spec : {Spec{&refresh_, "refresh", &BrowsersWindow::refresh, {16, 300, 100, 26}, Button::KeyEquivalent::none},
                              Spec{&identifyAll_, "identify_all", &BrowsersWindow::identifyAll, {124, 300, 130, 26}, Button::KeyEquivalent::none},
-                             Spec{&close_, "close", &BrowsersWindow::close, {574, 300, 90, 26}, Button::KeyEquivalent::escape}}) {
-        spec.button->setFrame(spec.frame);
+                             Spec{&close_, "close", &BrowsersWindow::close, {size.width - 106, 300, 90, 26}, Button::KeyEquivalent::escape}}) {
         spec.button->setTitle(t(spec.key));
+        // At least as wide as the sheet's design, wider where the language's title needs it.
+        platform::gfx::Rect frame = spec.frame;
+        frame.width = std::max(frame.width, std::ceil(spec.button->fittingSize().width));
+        spec.button->setFrame(frame);
         spec.button->setKeyEquivalent(spec.keyEquivalent);
         spec.button->setAction([weak, method = spec.method](platform::ui::Control&) {
             if (auto self = weak.lock()) ((*self).*method)();
         });
         content_.addSubview(spec.button);
     }
-    note_.setFrame({16, 334, 648, 34});
+    identifyAll_.setFrameOrigin({refresh_.frame().maxX() + 8, identifyAll_.frame().y});
+    close_.setFrameOrigin({size.width - 16 - close_.frame().width, close_.frame().y});
+    note_.setFrame({16, 334, inner, 34});
     note_.setText(t("browsers_note"));
     note_.setFont(InterfaceFont::system(11, FontWeight::regular));
-    note_.setTextColor(C::mutedText());
     note_.setWraps(true);
     content_.addSubview(&note_);
     observer_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(std::string(Browsers::didChange), [weak](const auto&) {
         if (auto self = weak.lock()) self->rebuild();
     });
     rebuild();
+    applyTheme();
+    themeObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(std::string(Theme::didChange), [weak](const auto&) {
+        if (auto self = weak.lock()) self->applyTheme();
+    });
+}
+
+void BrowsersWindow::applyTheme() {
+    using C = PanelColors;
+    content_.setLayerBackgroundColor(C::panelBackground());
+    if (panel_) panel_->setBackgroundColor(C::panelBackground());
+    note_.setTextColor(C::mutedText());
+    if (message_) message_->setTextColor(C::mutedText());
+    for (const auto& row : rows_) {
+        row->device.setTextColor(C::mutedText());
+        row->account.setTextColor(C::mutedText());
+    }
 }
 
 void BrowsersWindow::present(platform::ui::Window& window) {
@@ -122,10 +142,6 @@ BrowsersWindow::Row& BrowsersWindow::makeRow(const std::string& deviceId) {
     });
     row->account.setFont(Fonts::ui(11, FontWeight::regular));
     row->account.setTextColor(C::mutedText());
-    row->line.addArrangedSubview(&row->device);
-    row->line.addArrangedSubview(&row->field, fieldWidth);
-    row->line.addArrangedSubview(&row->identify);
-    row->line.addArrangedSubview(&row->account);
     rows_.push_back(std::move(row));
     return *rows_.back();
 }
@@ -137,6 +153,22 @@ void BrowsersWindow::updateRow(Row& row, size_t index) {
     row.identify.setTag(static_cast<int>(index));
     row.field.setPlaceholder(account.empty() ? browser.name : account);
     row.account.setText(account);
+    // The field gives up width for a long account or a language's wide button, down to its
+    // smallest; past that the account is cut in its middle.
+    const double spacing = row.line.spacing();
+    // The toolkit sets each glyph of a monospaced line on a whole pixel, so the line takes up to
+    // half a point more per character than it measures.
+    const double deviceWidth = std::ceil(row.device.fittingSize().width + 0.5 * static_cast<double>(row.device.text().size()));
+    const double fixed = deviceWidth + row.identify.fittingSize().width + 3 * spacing;
+    const double room = stack_.frame().width - fixed;
+    const double accountWidth = std::ceil(row.account.fittingSize().width);
+    const double field = std::clamp(room - accountWidth, smallestFieldWidth, fieldWidth);
+    row.account.setTruncation(platform::ui::Truncation::middle);
+    // Arranged again in place (the field keeps its keyboard and caret), with the widths of now.
+    row.line.addArrangedSubview(&row.device, deviceWidth);
+    row.line.addArrangedSubview(&row.field, field);
+    row.line.addArrangedSubview(&row.identify);
+    row.line.addArrangedSubview(&row.account, std::max(0.0, std::min(accountWidth, room - field)));
     row.line.layout();
 }
 
@@ -158,6 +190,9 @@ void BrowsersWindow::rebuild() {
         if (!message_) {
             message_ = std::make_unique<Label>();
             message_->setTextColor(PanelColors::mutedText());
+            // As wide as the list, on as many lines as the language's words need.
+            message_->setWraps(true);
+            message_->setPreferredMaxLayoutWidth(stack_.frame().width);
             stack_.addArrangedSubview(message_.get());
         }
         message_->setText(text);

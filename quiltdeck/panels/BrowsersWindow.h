@@ -23,11 +23,13 @@ class Browsers;
 // identify all and close. Every change of the browser service updates the list in place: a row
 // whose device is still listed keeps its field as it is (text, focus, caret), only vanished ones
 // go. A label is stored when its field commits (Return, or leaving it with a changed text). Plain
-// push buttons, no pills. Main thread.
+// push buttons, no pills, each as wide as its title; a row's field gives up width before the row
+// passes the list's edge. The sheet takes the colours of a new theme while it shows. Main thread.
 class BrowsersWindow : public std::enable_shared_from_this<BrowsersWindow> {
 public:
-    static constexpr platform::gfx::Size size{680, 380};
+    static constexpr platform::gfx::Size size{760, 380};
     static constexpr double fieldWidth = 420;
+    static constexpr double smallestFieldWidth = 240;
 
     // `browsers` must outlive the panel (the process's service in the program).
     explicit BrowsersWindow(uint16_t hookPort);
@@ -78,6 +80,8 @@ private:
     Row& makeRow(const std::string& deviceId);
     void updateRow(Row& row, size_t index);
     bool listed(int tag, const std::string& deviceId) const;
+    // The ground, the texts and the rows in the theme now in force.
+    void applyTheme();
 
     Browsers& browsers_;
     uint16_t hookPort_;
@@ -92,6 +96,7 @@ private:
     std::vector<std::unique_ptr<Row>> rows_;
     std::unique_ptr<platform::ui::Label> message_;
     platform::runtime::NotificationCenter::Subscription observer_;
+    platform::runtime::NotificationCenter::Subscription themeObserver_;
 };
 
 }  // namespace quiltdeck

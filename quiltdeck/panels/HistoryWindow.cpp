@@ -4,6 +4,7 @@
 #include <unicode/datefmt.h>
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <memory>
 
@@ -117,15 +118,29 @@ void HistoryWindow::build() {
     for (const Spec& spec : {Spec{&reopen_, "reopen", &HistoryWindow::reopenSelected, {12, 376, 110, 28}, Button::KeyEquivalent::returnKey},
                              Spec{&forget_, "forget", &HistoryWindow::forgetSelected, {130, 376, 150, 28}, Button::KeyEquivalent::none},
                              Spec{&close_, "close", &HistoryWindow::dismiss, {540, 376, 88, 28}, Button::KeyEquivalent::escape}}) {
-        spec.button->setFrame(spec.frame);
         spec.button->setTitle(t(spec.key));
+        // At least as wide as the sheet's design, wider where the language's title needs it.
+        platform::gfx::Rect frame = spec.frame;
+        frame.width = std::max(frame.width, std::ceil(spec.button->fittingSize().width));
+        spec.button->setFrame(frame);
         spec.button->setKeyEquivalent(spec.key_equivalent);
         spec.button->setAction(action(spec.method));
         content_.addSubview(spec.button);
     }
+    forget_.setFrameOrigin({reopen_.frame().maxX() + 8, forget_.frame().y});
+    close_.setFrameOrigin({size.width - 12 - close_.frame().width, close_.frame().y});
     entries_ = Store::shared().closed();
     reload();
     if (!entries_.empty()) table_.selectRow(0);
+    themeObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(std::string(Theme::didChange), [weak](const auto&) {
+        if (auto self = weak.lock()) self->applyTheme();
+    });
+}
+
+void HistoryWindow::applyTheme() {
+    content_.setLayerBackgroundColor(PanelColors::panelBackground());
+    if (panel_) panel_->setBackgroundColor(PanelColors::panelBackground());
+    reload();
 }
 
 void HistoryWindow::present(platform::ui::Window& window) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/RichText.h"
@@ -19,7 +20,8 @@ namespace quiltdeck {
 // The history sheet: the closed tiles, newest first, each with its title, name, folder, when it
 // was closed and what it can resume; Reopen hands the chosen record on (the sheet ends), Remove
 // from history forgets the record shown in the row. It shows a copy of the store's list, taken
-// when it is built and after each removal. Plain push buttons, no pills. Main thread.
+// when it is built and after each removal. Plain push buttons, no pills, each as wide as its
+// title; the sheet takes the colours of a new theme while it shows. Main thread.
 class HistoryWindow : public std::enable_shared_from_this<HistoryWindow> {
 public:
     static constexpr platform::gfx::Size size{640, 420};
@@ -63,6 +65,8 @@ public:
 
 private:
     void reload();
+    // The ground and the rows in the theme now in force.
+    void applyTheme();
 
     std::unique_ptr<platform::ui::Window> panel_;
     platform::ui::FlippedView content_;
@@ -71,6 +75,7 @@ private:
     platform::ui::Button forget_;
     platform::ui::Button close_;
     std::vector<Store::ClosedTile> entries_;
+    platform::runtime::NotificationCenter::Subscription themeObserver_;
 };
 
 }  // namespace quiltdeck

@@ -145,6 +145,11 @@ void LookPopover::loadView() {
         button->setBezelStyle(Button::BezelStyle::rounded);
         button->setControlSize(Button::ControlSize::small);
         const double fitted = button->fittingSize().width + 16;
+        // A language's longer titles go on to a second line rather than past the edge.
+        if (x > 16 && x + fitted > width - 16) {
+            x = 16;
+            y += 32;
+        }
         button->setFrame({x, y, fitted, 24});
         root_.addSubview(button);
         x += fitted + 8;

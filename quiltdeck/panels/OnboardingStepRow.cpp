@@ -110,7 +110,9 @@ void OnboardingStepRow::style() {
         circle.setColors(std::nullopt, 1, border, C::mutedText());
         name.setTextColor(C::strongText());
     }
-    setOpacity(done ? 0.75 : 1.0);
+    // A finished step fades its mark and rule; its texts keep their full colours, readable on
+    // the card (as the toolkit's labels always showed them).
+    for (View* drawn : std::initializer_list<View*>{&circle, &rule}) drawn->setOpacity(done ? 0.75 : 1.0);
     name.setFont(Fonts::ui(15, FontWeight::semibold));
     detail.setFont(Fonts::ui(12.5, FontWeight::regular));
     detail.setTextColor(C::mutedText());

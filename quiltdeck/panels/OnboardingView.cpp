@@ -193,8 +193,10 @@ double OnboardingView::layoutContent(double width, bool apply) {
     double y = 0;
     if (apply) title_.setFrame({0, 0, width, 30});
     if (!subtitle_.text().empty()) {
-        if (apply) subtitle_.setFrame({x, 34, boxWidth, 20});
-        y = 60;
+        // One line in most languages; a second where the words need it.
+        const double height = std::max(20.0, std::ceil(subtitle_.shownText().measure(subtitle_.layoutOptions(boxWidth)).height));
+        if (apply) subtitle_.setFrame({x, 34, boxWidth, height});
+        y = 40 + height;
     } else {
         y = 34;
     }

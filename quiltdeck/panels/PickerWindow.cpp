@@ -1,6 +1,7 @@
 #include "quiltdeck/panels/PickerWindow.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/runtime/MainLoop.h"
 #include "platform/ui/WindowMaker.h"
@@ -124,13 +125,10 @@ std::optional<BrowserInfo> PickerWindow::nextBrowser(const std::vector<BrowserIn
 // --- Building and showing ----------------------------------------------------------------------------
 
 void PickerWindow::build() {
-    using C = PanelColors;
     content_.setFrame({0, 0, size.width, size.height});
-    content_.setLayerBackgroundColor(C::panelBackground());
 
     search_.setFrame({16, 14, 388, 26});
     search_.setFont(platform::gfx::InterfaceFont::system(15, FontWeight::regular));
-    search_.setTextColor(C::strongText());
     search_.setBordered(false);
     search_.setDrawsBackground(false);
     search_.setShowsFocusRing(false);
@@ -146,13 +144,6 @@ void PickerWindow::build() {
     close_.setSymbol("window-close-symbolic", 11);
     close_.setBordered(false);
     close_.setBezelStyle(Button::BezelStyle::regularSquare);
-    close_.setContentTintColor(C::mutedText());
-    Button::Look look;
-    look.fill = C::controlBackground();
-    look.borderWidth = 1;
-    look.borderColor = C::hairline();
-    look.cornerRadius = 13;
-    close_.setLook(look);
     close_.setToolTip(t("close") + "  esc");
     close_.setAction([weak](platform::ui::Control&) {
         if (auto self = weak.lock()) self->dismiss();
@@ -185,23 +176,49 @@ void PickerWindow::build() {
     chipRow_.setSpacing(6);
     content_.addSubview(&chipRow_);
 
+    // The hint wraps where the language's words need a second line; the sheet grows by it.
     foot_.setFrame({14, 428, 596, 20});
     foot_.setFont(platform::gfx::InterfaceFont::system(11, FontWeight::regular));
-    foot_.setTextColor(C::mutedText());
     foot_.setText(t("picker_hint"));
+    foot_.setWraps(true);
+    foot_.setFrameSize({596, std::max(20.0, std::ceil(foot_.fittingSize().height))});
     content_.addSubview(&foot_);
+    content_.setFrameSize({size.width, size.height + foot_.frame().height - 20});
 
-    rebuildChips();
     chipRow_.setHidden(wantsShell_);
-    reloadTable();
+    applyTheme();
     table_.selectRow(0);
+    std::weak_ptr<PickerWindow> themed = weak_from_this();
+    themeObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(std::string(Theme::didChange), [themed](const auto&) {
+        if (auto self = themed.lock()) self->applyTheme();
+    });
+}
+
+void PickerWindow::applyTheme() {
+    using C = PanelColors;
+    content_.setLayerBackgroundColor(C::panelBackground());
+    if (panel_) panel_->setBackgroundColor(C::panelBackground());
+    search_.setTextColor(C::strongText());
+    close_.setContentTintColor(C::mutedText());
+    Button::Look look;
+    look.fill = C::controlBackground();
+    look.borderWidth = 1;
+    look.borderColor = C::hairline();
+    look.cornerRadius = 13;
+    close_.setLook(look);
+    kind_.setLook(C::segmentLook());
+    foot_.setTextColor(C::mutedText());
+    rebuildChips();
+    const int selected = table_.selectedRow();
+    reloadTable();
+    table_.selectRow(selected);
 }
 
 void PickerWindow::present(platform::ui::Window& window) {
     reloadProjects();
-    panel_ = platform::ui::WindowMaker::make(size, "");
-    panel_->setBackgroundColor(PanelColors::panelBackground());
     build();
+    panel_ = platform::ui::WindowMaker::make({content_.frame().width, content_.frame().height}, "");
+    panel_->setBackgroundColor(PanelColors::panelBackground());
     panel_->setContentView(&content_);
     std::weak_ptr<PickerWindow> weak = weak_from_this();
     // Ahead of the widgets: the search field never sees the keys the picker takes.

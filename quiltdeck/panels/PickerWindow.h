@@ -28,12 +28,14 @@ class Browsers;
 // from the keyboard by one handler on its window, ahead of its widgets: the arrows move through
 // the list, Tab and Shift+Tab through the browsers, Return opens (a shell with Shift or the Shell
 // kind), Escape cancels. A choice is one call of onChoose, then the sheet ends; every end of the
-// sheet, whoever ends it, cleans up once and calls onClose. Made anew for each showing; its
-// colours are those of the theme when it is built. Main thread.
+// sheet, whoever ends it, cleans up once and calls onClose. Made anew for each showing; it takes
+// the colours of a new theme while it shows, and grows below when its hint needs two lines.
+// Main thread.
 class PickerWindow : public std::enable_shared_from_this<PickerWindow> {
 public:
     using ChooseHandler = std::function<void(const Project& project, bool shell, const std::optional<BrowserInfo>& browser)>;
 
+    // The sheet's size with a hint of one line.
     static constexpr platform::gfx::Size size{620, 470};
     static constexpr double rowHeight = 28;
 
@@ -107,6 +109,8 @@ public:
 
 private:
     void reloadTable();
+    // The colours of the theme now in force, on the sheet, its rows and its chips.
+    void applyTheme();
     // What every end of the sheet does, once.
     void cleanUp();
 
@@ -125,6 +129,7 @@ private:
     std::vector<Project> shown_;
     std::optional<BrowserInfo> pickedBrowser_;
     platform::runtime::NotificationCenter::Subscription browsersToken_;
+    platform::runtime::NotificationCenter::Subscription themeObserver_;
     bool showing_ = false;
     bool cleanedUp_ = false;
 };

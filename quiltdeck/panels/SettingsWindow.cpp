@@ -88,16 +88,19 @@ platform::gfx::Image SettingsWindow::markImage(int style, platform::gfx::Rgba in
 
 // --- Building --------------------------------------------------------------------------------------
 
-Label& SettingsWindow::addText(std::string_view key, const Rect& frame, bool heading) {
-    auto label = std::make_unique<Label>(frame);
+namespace {
+
+// The texts of the sheet, in the order build() makes them.
+enum TextRow : size_t { appearanceHeading, themeNote, fontHeading, fontNote, logoHeading, logoNote, permHeading, permNote, trustHeading, trustNote };
+
+}  // namespace
+
+Label& SettingsWindow::addText(std::string_view key, bool heading) {
+    auto label = std::make_unique<Label>();
     label->setText(t(key));
     label->setFont(Fonts::ui(heading ? 13 : 11, heading ? FontWeight::semibold : FontWeight::regular));
-    label->setTextColor(heading ? PanelColors::strongText() : PanelColors::mutedText());
+    // A note wraps to as many lines as it needs; layout() makes it that tall.
     label->setWraps(!heading);
-    // A note keeps to its frame: the lines that do not fit are cut, never drawn over the next row.
-    const double lineHeight = heading ? frame.height : 13;
-    label->setMaximumLines(std::max(1, static_cast<int>(frame.height / lineHeight)));
-    label->setTruncation(platform::ui::Truncation::tail);
     content_.addSubview(label.get());
     texts_.push_back(std::move(label));
     return *texts_.back();
@@ -105,22 +108,21 @@ Label& SettingsWindow::addText(std::string_view key, const Rect& frame, bool hea
 
 void SettingsWindow::build(double scale) {
     const Store& store = Store::shared();
+    scale_ = scale;
     std::weak_ptr<SettingsWindow> weak = weak_from_this();
     auto action = [weak](void (SettingsWindow::*method)()) {
         return [weak, method](platform::ui::Control&) {
             if (auto self = weak.lock()) ((*self).*method)();
         };
     };
-    content_.setFrame({0, 0, size.width, size.height});
-    content_.setLayerBackgroundColor(PanelColors::panelBackground());
+    texts_.clear();
 
-    addText("appearance", {24, 24, 200, 18}, true);
-    themePicker_.setFrame({24, 52, 372, 26});
+    addText("appearance", true);
     std::vector<SegmentedControl::Segment> themes;
     for (std::string_view key : themeLabels) {
         SegmentedControl::Segment segment;
         segment.label = t(key);
-        segment.width = 118;
+        segment.width = (width - 2 * margin) / static_cast<double>(themeLabels.size());
         themes.push_back(std::move(segment));
     }
     themePicker_.setSegments(std::move(themes));
@@ -131,10 +133,9 @@ void SettingsWindow::build(double scale) {
     themePicker_.setSelectedSegment(themeIndex);
     themePicker_.setAction(action(&SettingsWindow::pickTheme));
     content_.addSubview(&themePicker_);
-    addText("theme_note", {24, 88, 372, 18}, false);
+    addText("theme_note", false);
 
-    addText("terminal_font", {24, 126, 200, 18}, true);
-    fontPicker_.setFrame({24, 152, 220, 26});
+    addText("terminal_font", true);
     fontPicker_.removeAllItems();
     int fontIndex = -1;
     for (size_t i = 0; i < Fonts::choices.size(); ++i) {
@@ -145,7 +146,6 @@ void SettingsWindow::build(double scale) {
     fontPicker_.setAction(action(&SettingsWindow::pickFont));
     content_.addSubview(&fontPicker_);
 
-    sizePicker_.setFrame({254, 152, 100, 26});
     sizePicker_.removeAllItems();
     const std::optional<std::string> sizeTitle = sizeItemTitle(store.minFontSize());
     int sizeIndex = -1;
@@ -157,63 +157,132 @@ void SettingsWindow::build(double scale) {
     sizePicker_.selectItem(sizeIndex);
     sizePicker_.setAction(action(&SettingsWindow::pickSize));
     content_.addSubview(&sizePicker_);
-    addText("font_note", {24, 188, 372, 72}, false);
+    addText("font_note", false);
 
-    addText("logo", {24, 272, 200, 18}, true);
-    markPicker_.setFrame({24, 298, 190, 30});
+    addText("logo", true);
+    markPicker_.setSelectedSegment(-1);
+    markPicker_.setAction(action(&SettingsWindow::pickMark));
+    content_.addSubview(&markPicker_);
+    addText("logo_note", false);
+
+    addText("perm_mode", true);
+    permPicker_.removeAllItems();
+    // The interface font, as the notes: the longest choice still fits the row in every language.
+    permPicker_.setFont(Fonts::ui(12, FontWeight::regular));
+    for (std::string_view key : permLabels) permPicker_.addItem(t(key));
+    permPicker_.selectItem(permIndex(store.permissionMode()));
+    permPicker_.setAction(action(&SettingsWindow::pickPerm));
+    content_.addSubview(&permPicker_);
+    addText("perm_note", false);
+
+    addText("home_trust", true);
+    for (auto [box, key, on, method] :
+         {std::tuple{&trustToggle_, "home_trust_toggle", store.autoTrustHome(), &SettingsWindow::toggleTrust},
+          std::tuple{&loginToggle_, "open_at_login", store.openAtLogin(), &SettingsWindow::toggleLogin}}) {
+        box->setTitle(t(key));
+        box->setWrapsTitle(true);
+        box->setState(on ? Button::State::on : Button::State::off);
+        box->setIdentifier(std::string(noPill));
+        box->setFont(Fonts::ui(12, FontWeight::regular));
+        box->setAction(action(method));
+        content_.addSubview(box);
+    }
+    // Under the trust box, the note that belongs to it; the login box below.
+    addText("home_trust_note", false);
+
+    close_.setTitle(t("close"));
+    close_.setKeyEquivalent(Button::KeyEquivalent::escape);
+    close_.setAction(action(&SettingsWindow::close));
+    content_.addSubview(&close_);
+    pillifyButtons(content_);
+    applyTheme();
+    layout();
+    themeObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(std::string(Theme::didChange), [weak](const auto&) {
+        if (auto self = weak.lock()) self->applyTheme();
+    });
+}
+
+void SettingsWindow::applyTheme() {
+    content_.setLayerBackgroundColor(PanelColors::panelBackground());
+    if (panel_) panel_->setBackgroundColor(PanelColors::panelBackground());
+    for (const auto& text : texts_) {
+        const bool heading = text->font().weight == FontWeight::semibold;
+        text->setTextColor(heading ? PanelColors::strongText() : PanelColors::mutedText());
+    }
+    themePicker_.setLook(PanelColors::segmentLook());
+    markPicker_.setLook(PanelColors::segmentLook());
+    // The marks are drawn in the heading colour of the theme.
+    const int selectedMark = markPicker_.selectedSegment() >= 0 ? markPicker_.selectedSegment() : markSegment(Store::shared().markStyle());
     std::vector<SegmentedControl::Segment> marks;
     for (size_t i = 0; i < allMarkStyles.size(); ++i) {
         SegmentedControl::Segment segment;
-        segment.image = markImage(static_cast<int>(i), PanelColors::strongText(), scale);
+        segment.image = markImage(static_cast<int>(i), PanelColors::strongText(), scale_);
         segment.imageSize = platform::gfx::Size{markImageSize, markImageSize};
         segment.width = 60;
         segment.toolTip = std::string(rawValue(allMarkStyles[i]));
         marks.push_back(std::move(segment));
     }
     markPicker_.setSegments(std::move(marks));
-    markPicker_.setSelectedSegment(markSegment(store.markStyle()));
-    markPicker_.setAction(action(&SettingsWindow::pickMark));
-    content_.addSubview(&markPicker_);
-    addText("logo_note", {24, 336, 372, 20}, false);
+    markPicker_.setSelectedSegment(selectedMark);
+    for (Button* box : {&trustToggle_, &loginToggle_}) box->setContentTintColor(PanelColors::strongText());
+    Button::Look pill = PillButton::lookFor(false);
+    if (close_.look()) pill.cornerRadius = close_.look()->cornerRadius;
+    close_.setLook(pill);
+    close_.setAttributedTitle(platform::ui::RichText(t("close"), PillButton::titleAttributes(false)));
+    layout();
+}
 
-    addText("perm_mode", {24, 366, 372, 18}, true);
-    permPicker_.setFrame({24, 390, 300, 26});
-    permPicker_.removeAllItems();
-    for (std::string_view key : permLabels) permPicker_.addItem(t(key));
-    permPicker_.selectItem(permIndex(store.permissionMode()));
-    permPicker_.setAction(action(&SettingsWindow::pickPerm));
-    content_.addSubview(&permPicker_);
-    addText("perm_note", {24, 420, 372, 32}, false);
-
-    addText("home_trust", {24, 460, 372, 18}, true);
-    for (auto [box, key, on, frame, method] :
-         {std::tuple{&trustToggle_, "home_trust_toggle", store.autoTrustHome(), Rect{24, 484, 372, 20}, &SettingsWindow::toggleTrust},
-          std::tuple{&loginToggle_, "open_at_login", store.openAtLogin(), Rect{24, 546, 372, 20}, &SettingsWindow::toggleLogin}}) {
-        box->setFrame(frame);
-        box->setTitle(t(key));
-        box->setState(on ? Button::State::on : Button::State::off);
-        box->setIdentifier(std::string(noPill));
-        box->setFont(Fonts::ui(12, FontWeight::regular));
-        box->setContentTintColor(PanelColors::strongText());
-        box->setAction(action(method));
-        content_.addSubview(box);
+void SettingsWindow::layout() {
+    if (texts_.size() <= trustNote) return;
+    const double rowWidth = width - 2 * margin;
+    double y = margin;
+    // A text as tall as its lines at the row's width.
+    auto text = [&](TextRow row, double after) {
+        Label& label = *texts_[row];
+        label.setFrame({margin, y, rowWidth, 0});
+        label.setFrameSize({rowWidth, std::ceil(label.fittingSize().height)});
+        y += label.frame().height + after;
+    };
+    auto control = [&](platform::ui::View& view, double x, double viewWidth, double height) {
+        view.setFrame({margin + x, y, viewWidth, height});
+    };
+    text(appearanceHeading, 10);
+    control(themePicker_, 0, rowWidth, 26);
+    y += 36;
+    text(themeNote, 20);
+    text(fontHeading, 8);
+    control(fontPicker_, 0, 220, 26);
+    control(sizePicker_, 230, 100, 26);
+    y += 36;
+    text(fontNote, 12);
+    text(logoHeading, 8);
+    control(markPicker_, 0, 60.0 * static_cast<double>(allMarkStyles.size()), 30);
+    y += 38;
+    text(logoNote, 10);
+    text(permHeading, 6);
+    control(permPicker_, 0, rowWidth, 26);
+    y += 32;
+    text(permNote, 10);
+    text(trustHeading, 6);
+    for (Button* box : {&trustToggle_, &loginToggle_}) {
+        box->setFrame({margin, y, rowWidth, 20});
+        box->setFrameSize({rowWidth, std::max(20.0, std::ceil(box->fittingSize().height))});
+        y += box->frame().height + 4;
+        if (box == &trustToggle_) text(trustNote, 8);
     }
-    // Under the trust box, the note that belongs to it; the login box below.
-    addText("home_trust_note", {24, 506, 372, 32}, false);
-
-    close_.setFrame({306, 656, 90, 28});
-    close_.setTitle(t("close"));
-    close_.setKeyEquivalent(Button::KeyEquivalent::escape);
-    close_.setAction(action(&SettingsWindow::close));
-    content_.addSubview(&close_);
-    pillifyButtons(content_);
-    close_.setAttributedTitle(platform::ui::RichText(close_.title(), PillButton::titleAttributes(false)));
+    const double closeWidth = std::max(90.0, std::ceil(close_.fittingSize().width));
+    close_.setFrame({width - margin - closeWidth, y + 24, closeWidth, 28});
+    if (Button::Look pill = close_.look().value_or(PillButton::lookFor(false)); pill.cornerRadius != 14) {
+        pill.cornerRadius = 14;  // half its height: round ends
+        close_.setLook(pill);
+    }
+    content_.setFrame({0, 0, width, close_.frame().maxY() + 16});
 }
 
 void SettingsWindow::present(platform::ui::Window& window) {
-    panel_ = platform::ui::WindowMaker::make(size, t("menu_settings"));
-    panel_->setBackgroundColor(PanelColors::panelBackground());
     build(window.backingScaleFactor());
+    panel_ = platform::ui::WindowMaker::make(size(), t("menu_settings"));
+    panel_->setBackgroundColor(PanelColors::panelBackground());
     panel_->setContentView(&content_);
     Sheets::present(*panel_, window, shared_from_this());
 }

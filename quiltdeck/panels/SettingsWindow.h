@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/Label.h"
@@ -21,10 +22,12 @@ namespace quiltdeck {
 // permission mode for new tiles, the home-folder trust answer and open at login. Every control
 // writes its value to the store at once and tells the application (theme or font notification,
 // the theme resolver, the login item); there is no Apply or Cancel. Built anew at each showing
-// from the stored values, in the theme of that moment. Main thread.
+// from the stored values; its rows stand one under the other, each note as tall as its lines, and
+// the sheet as tall as its rows. It takes the colours of a new theme while it shows. Main thread.
 class SettingsWindow : public std::enable_shared_from_this<SettingsWindow> {
 public:
-    static constexpr platform::gfx::Size size{420, 700};
+    static constexpr double width = 560;
+    static constexpr double margin = 24;
     // The stored permission modes, in the order of the menu.
     static constexpr std::array<std::string_view, 3> permModes = {"acceptEdits", "manual", "auto"};
     static constexpr std::array<std::string_view, 3> permLabels = {"perm_accept", "perm_manual", "perm_auto"};
@@ -42,6 +45,10 @@ public:
     // The sheet's content from the stored values, in the theme of the moment, with the mark
     // images drawn at `scale` (present builds it at the window's).
     void build(double scale = 1);
+    // The sheet's size, from its rows as build() placed them.
+    platform::gfx::Size size() const { return {content_.frame().width, content_.frame().height}; }
+    // The colours and mark images of the theme now in force (on every theme change).
+    void applyTheme();
 
     // --- Actions -------------------------------------------------------------------------------------
     void pickTheme();
@@ -80,7 +87,9 @@ public:
     const std::vector<std::unique_ptr<platform::ui::Label>>& texts() const { return texts_; }
 
 private:
-    platform::ui::Label& addText(std::string_view key, const platform::gfx::Rect& frame, bool heading);
+    platform::ui::Label& addText(std::string_view key, bool heading);
+    // Places the rows one under the other and sizes the sheet to them.
+    void layout();
 
     std::unique_ptr<platform::ui::Window> panel_;
     platform::ui::FlippedView content_;
@@ -93,6 +102,8 @@ private:
     platform::ui::PopUpButton permPicker_;
     platform::ui::Button close_;
     std::vector<std::unique_ptr<platform::ui::Label>> texts_;
+    double scale_ = 1;
+    platform::runtime::NotificationCenter::Subscription themeObserver_;
 };
 
 }  // namespace quiltdeck

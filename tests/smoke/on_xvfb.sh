@@ -2,6 +2,7 @@
 # Runs a program on a virtual X display with GTK's simple input method, so that dead keys compose
 # the same everywhere. Xvfb is started and ended here by its process id.
 #   tests/smoke/on_xvfb.sh program [args...]
+# XVFB_SCREEN sets the screen (800x600x24 when unset).
 set -euo pipefail
 work="$(mktemp -d)"
 xvfb=""
@@ -10,7 +11,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-800x600x24}" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "on_xvfb: Xvfb did not start: $(cat "$work/xvfb.log")" >&2; exit 1; }

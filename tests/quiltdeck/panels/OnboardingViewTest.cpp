@@ -182,18 +182,18 @@ TEST_F(OnboardingViewTest, ProbingAsksForThePrivacyLinePlusFifty) {
 
 TEST_F(OnboardingViewTest, BoxWidthMarginsAndPlaces) {
     struct Case {
-        double width, boxX, boxWidth;
-    } cases[] = {{1200, 280, 640}, {720, 40, 640}, {500, 40, 420}};
+        double width, boxX, boxWidth, subtitleHeight;
+    } cases[] = {{1200, 280, 640, 20}, {720, 40, 640, 20}, {500, 40, 420, 33}};
     for (const Case& c : cases) {
         card.setFrame({0, 0, c.width, 900});
         card.reload(with(Stage::needsInstall, Job::none));
         const auto box = card.box().frame();
         EXPECT_EQ(box.x, c.boxX) << c.width;
         EXPECT_EQ(box.width, c.boxWidth) << c.width;
-        // Below a subtitle the box starts at 60 + 18.
-        EXPECT_EQ(box.y, 78) << c.width;
+        // Below a subtitle (one line, or two where it does not fit) the box starts 24 lower.
+        EXPECT_EQ(box.y, 34 + c.subtitleHeight + 6 + 18) << c.width;
         EXPECT_EQ(card.title().frame(), platform::gfx::Rect(0, 0, c.width, 30));
-        EXPECT_EQ(card.subtitle().frame(), platform::gfx::Rect(c.boxX, 34, c.boxWidth, 20));
+        EXPECT_EQ(card.subtitle().frame(), platform::gfx::Rect(c.boxX, 34, c.boxWidth, c.subtitleHeight));
         // The rows fill the box 8 from its top and bottom.
         const auto& last = card.step(Step::openProject).frame();
         EXPECT_EQ(card.step(Step::install).frame().y, 8);
@@ -216,7 +216,10 @@ TEST_F(OnboardingViewTest, RowGeometry) {
     auto& open = card.step(Step::openProject);
     EXPECT_EQ(install.circle.frame(), platform::gfx::Rect(24, 15, 26, 26));
     EXPECT_EQ(install.name.frame(), platform::gfx::Rect(66, 18, 550, 20));
-    EXPECT_EQ(install.opacity(), 0.75);
+    // Done: its mark and rule faded, its texts whole.
+    EXPECT_EQ(install.circle.opacity(), 0.75);
+    EXPECT_EQ(install.rule.opacity(), 0.75);
+    EXPECT_EQ(install.opacity(), 1.0);
     EXPECT_EQ(install.circle.fill(), rgb(95, 176, 122));
     EXPECT_EQ(signIn.circle.fill(), rgb(237, 239, 241));
     EXPECT_EQ(open.circle.fill(), std::nullopt);

@@ -1,0 +1,127 @@
+// Every sheet, panel and card in the dark and the light theme, drawn: each control's title (and
+// each image a control shows) stands out from its ground by at least 4.5:1. A sheet that is open
+// when the theme changes takes the new colours.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/panels/PanelGallery.h"
+#include "quiltdeck/panels/PanelTestSupport.h"
+#include "support/TextContrast.h"
+
+namespace quiltdeck {
+namespace {
+
+using platform::ui::headless::HeadlessWindow;
+using Stage = Setup::Stage;
+using Job = Setup::Job;
+
+class PanelContrast : public testing::PanelTest, public ::testing::WithParamInterface<bool> {
+protected:
+    PanelContrast() { setDark(GetParam()); }
+
+    // Draws the window and reports every text of `root` under 4.5:1.
+    static void expectReadable(const std::string& piece, HeadlessWindow& window, const platform::ui::View& root) {
+        window.display();
+        auto pixel = [&](int x, int y) { return window.pixel(x, y); };
+        for (const std::string& fault :
+             testing_support::contrastFaults(root, pixel, window.backingScaleFactor(), window.size().height))
+            ADD_FAILURE() << piece << ": " << fault;
+    }
+    // A sheet's own window.
+    static HeadlessWindow& windowOf(platform::ui::Window* window) { return dynamic_cast<HeadlessWindow&>(*window); }
+    // A piece without a window of its own, in one of the test's.
+    void expectReadableAlone(const std::string& piece, platform::ui::View& root) {
+        HeadlessWindow window({root.frame().width, root.frame().height}, 2);
+        // On the main window's ground, which the card and the bar lie on.
+        platform::ui::View ground({0, 0, root.frame().width, root.frame().height});
+        ground.setLayerBackgroundColor(Theme::isDark() ? testing::rgb(11, 12, 13) : testing::rgb(233, 232, 230));
+        const platform::gfx::Rect frame = root.frame();
+        root.setFrameOrigin({0, 0});
+        ground.addSubview(&root);
+        window.setContentView(&ground);
+        expectReadable(piece, window, root);
+        window.setContentView(nullptr);
+        root.removeFromSuperview();
+        root.setFrame(frame);
+    }
+
+    HeadlessWindow main_{{1720, 1080}, 2};
+    testing::PanelGallery gallery_{main_, [this] { loop_.runPending(); }};
+};
+
+TEST_P(PanelContrast, SheetsAreReadable) {
+    auto settings = gallery_.settings();
+    expectReadable("settings", windowOf(settings->panel()), settings->content());
+    auto history = gallery_.history();
+    expectReadable("history", windowOf(history->panel()), history->content());
+    for (bool shell : {false, true}) {
+        auto picker = gallery_.picker(shell);
+        expectReadable(shell ? "shell picker" : "picker", windowOf(picker->panel()), picker->content());
+    }
+    auto browsers = gallery_.browsersPanel(true);
+    expectReadable("browsers", windowOf(browsers->panel()), browsers->content());
+    auto guide = gallery_.guide();
+    expectReadable("guide", windowOf(guide->panel()), guide->content());
+    platform::ui::WebView::setEngineAvailable(true);
+    ReaderWindow& reader = gallery_.reader();
+    expectReadable("reader", windowOf(reader.panel()), *reader.panel()->contentView());
+    reader.hide();
+    platform::ui::WebView::setEngineAvailable(false);
+}
+
+TEST_P(PanelContrast, CardsBarAndPopoverAreReadable) {
+    expectReadableAlone("bar", *gallery_.bar(1720));
+    auto look = gallery_.look();
+    expectReadableAlone("look popover", look->view());
+    const struct {
+        const char* name;
+        Stage stage;
+        Job job;
+        bool awaitingCode;
+    } states[] = {
+        {"needs install", Stage::needsInstall, Job::none, false},
+        {"waiting for the code", Stage::needsLogin, Job::loggingIn, true},
+        {"ready", Stage::ready, Job::none, false},
+    };
+    for (const auto& state : states) {
+        auto card = gallery_.card(1200, state.stage, state.job, state.awaitingCode);
+        expectReadableAlone(std::string("onboarding ") + state.name, *card);
+    }
+}
+
+// The theme changes while each sheet is open: its ground, its texts and its controls follow.
+TEST_P(PanelContrast, AnOpenSheetFollowsTheTheme) {
+    const bool dark = GetParam();
+    struct Sheet {
+        const char* name;
+        std::function<std::pair<platform::ui::Window*, platform::ui::View*>()> open;
+    };
+    std::shared_ptr<void> keep;
+    const Sheet sheets[] = {
+        {"settings", [&] { auto s = gallery_.settings(); keep = s; return std::pair{s->panel(), static_cast<platform::ui::View*>(&s->content())}; }},
+        {"history", [&] { auto s = gallery_.history(); keep = s; return std::pair{s->panel(), static_cast<platform::ui::View*>(&s->content())}; }},
+        {"picker", [&] { auto s = gallery_.picker(false); keep = s; return std::pair{s->panel(), static_cast<platform::ui::View*>(&s->content())}; }},
+        {"browsers", [&] { auto s = gallery_.browsersPanel(true); keep = s; return std::pair{s->panel(), static_cast<platform::ui::View*>(&s->content())}; }},
+    };
+    for (const Sheet& sheet : sheets) {
+        setDark(!dark);
+        auto [window, root] = sheet.open();
+        setDark(dark);
+        ASSERT_TRUE(window && root) << sheet.name;
+        EXPECT_EQ(root->layerBackgroundColor(), PanelColors::panelBackground()) << sheet.name;
+        HeadlessWindow& shown = windowOf(window);
+        expectReadable(std::string(sheet.name) + " after the switch", shown, *root);
+        // The ground as drawn, in a corner no control covers.
+        EXPECT_EQ(testing_support::colourOf(shown.pixel(2, 2) & 0xFFFFFF), PanelColors::panelBackground()) << sheet.name;
+        gallery_.endSheet();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(DarkAndLight, PanelContrast, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "dark" : "light"); });
+
+}  // namespace
+}  // namespace quiltdeck

@@ -1,0 +1,159 @@
+#pragma once
+
+// Every sheet, panel and card of the program, built with a little data (two closed tiles, two
+// browsers, two projects) over a main window, for the tests that look at all of them at once.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ui/View.h"
+#include "platform/ui/WebView.h"
+#include "platform/ui/Window.h"
+#include "quiltdeck/panels/BarView.h"
+#include "quiltdeck/panels/BrowsersWindow.h"
+#include "quiltdeck/panels/GuideWindow.h"
+#include "quiltdeck/panels/HistoryWindow.h"
+#include "quiltdeck/panels/LookPopover.h"
+#include "quiltdeck/panels/OnboardingView.h"
+#include "quiltdeck/panels/PickerWindow.h"
+#include "quiltdeck/panels/ReaderWindow.h"
+#include "quiltdeck/panels/ScriptedBrowsers.h"
+#include "quiltdeck/panels/ScriptedSetupProbe.h"
+#include "quiltdeck/panels/SettingsWindow.h"
+#include "quiltdeck/sessions/Store.h"
+
+namespace quiltdeck::testing {
+
+class PanelGallery {
+public:
+    // One piece shown: its name, its content, and the window it shows in when it has one of its
+    // own (a sheet, the reader); cards and the bar are shown in a window of the test's.
+    struct Shown {
+        std::string name;
+        platform::ui::View* root = nullptr;
+        platform::ui::Window* window = nullptr;
+    };
+
+    // `runPending` lets the browser service's answers arrive (the loop of the test).
+    PanelGallery(platform::ui::Window& main, std::function<void()> runPending) : main_(main), runPending_(std::move(runPending)) {
+        Store& store = Store::shared();
+        clearHistory();
+        Store::ClosedTile shell;
+        shell.title = "shell";
+        shell.name = "marmalade";
+        shell.cwd = "/home/u/Projects/marmalade";
+        shell.isShell = true;
+        Store::ClosedTile claude;
+        claude.title = "Fix the build";
+        claude.name = "quince";
+        claude.cwd = "/home/u/Projects/quince";
+        claude.claudeSessionId = "s-1";
+        claude.browserId = "b-1";
+        claude.lastPrompt = "make the tests pass again and explain what was wrong";
+        store.recordClosed(shell);
+        store.recordClosed(claude);
+        store.setLabel("Work", "0f3a9c2e-77aa-4d1b");
+        store.setBrowserAccounts({{"9b1e44d0-1c2d-4e5f", "me@example.org"}});
+    }
+    ~PanelGallery() {
+        endSheet();
+        clearHistory();
+        Store::shared().setLabel("", "0f3a9c2e-77aa-4d1b");
+        Store::shared().setBrowserAccounts({});
+        Store::shared().setOnboarded(false);
+    }
+    PanelGallery(const PanelGallery&) = delete;
+    PanelGallery& operator=(const PanelGallery&) = delete;
+
+    static void clearHistory() {
+        while (!Store::shared().closed().empty()) Store::shared().removeClosed(0);
+    }
+    void listBrowsers() {
+        browsers_.list({{"0f3a9c2e-77aa-4d1b", "Chrome"}, {"9b1e44d0-1c2d-4e5f", "Chrome"}});
+        runPending_();
+    }
+    void endSheet() {
+        if (platform::ui::Window* sheet = main_.attachedSheet()) main_.endSheet(*sheet);
+        runPending_();
+    }
+
+    // The sheets, each presented over the main window (the one before ends first).
+    std::shared_ptr<SettingsWindow> settings() {
+        auto settings = std::make_shared<SettingsWindow>();
+        settings->present(main_);
+        return settings;
+    }
+    std::shared_ptr<HistoryWindow> history() {
+        auto history = std::make_shared<HistoryWindow>();
+        history->home = "/home/u";
+        history->present(main_);
+        return history;
+    }
+    std::shared_ptr<PickerWindow> picker(bool shell) {
+        listBrowsers();
+        auto picker = std::make_shared<PickerWindow>(shell, *browsers_.browsers);
+        picker->home = "/home/u";
+        picker->listProjects = [] {
+            return std::vector<Project>{{"/home/u/Projects/quince", "~/Projects/quince", true, "quince"},
+                                        {"/home/u/Projects/marmalade", "~/Projects/marmalade", false, "marmalade"}};
+        };
+        picker->present(main_);
+        return picker;
+    }
+    std::shared_ptr<BrowsersWindow> browsersPanel(bool listed) {
+        if (listed) listBrowsers();
+        auto panel = std::make_shared<BrowsersWindow>(4711, *browsers_.browsers);
+        panel->present(main_);
+        if (!listed) {
+            browsers_.answer(std::nullopt);
+            runPending_();
+        }
+        return panel;
+    }
+    std::shared_ptr<GuideWindow> guide() {
+        auto guide = std::make_shared<GuideWindow>();
+        guide->present(main_);
+        return guide;
+    }
+    // With a web engine (a headless test says there is one).
+    ReaderWindow& reader() {
+        reader_.open("https://news.test/a", "A headline that says what the page is about", "Tech news", main_);
+        return reader_;
+    }
+    std::shared_ptr<LookPopover> look() {
+        auto look = LookPopover::make("/nonexistent/folder", [] {});
+        look->view().setFrameSize(look->preferredContentSize());
+        return look;
+    }
+    // The setup card in a state of the setup.
+    std::unique_ptr<OnboardingView> card(double width, Setup::Stage stage, Setup::Job job, bool awaitingCode) {
+        Store::shared().setOnboarded(false);
+        auto card = std::make_unique<OnboardingView>(platform::gfx::Rect{0, 0, width, 760}, *setup_);
+        Setup::Snapshot snapshot;
+        snapshot.stage = stage;
+        snapshot.job = job;
+        snapshot.awaitingCode = awaitingCode;
+        if (awaitingCode) snapshot.loginURL = "https://claude.ai/oauth/authorize?code=true";
+        card->reload(snapshot);
+        return card;
+    }
+    std::unique_ptr<BarView> bar(double width) {
+        auto bar = std::make_unique<BarView>(platform::gfx::Rect{0, 0, width, BarView::height});
+        bar->update(16, 9, 3, 2);
+        return bar;
+    }
+
+    ScriptedBrowsers& scriptedBrowsers() { return browsers_; }
+
+private:
+    platform::ui::Window& main_;
+    std::function<void()> runPending_;
+    ScriptedBrowsers browsers_;
+    std::shared_ptr<ScriptedProbe::Script> script_ = std::make_shared<ScriptedProbe::Script>();
+    std::shared_ptr<Setup> setup_ = Setup::make(std::make_unique<ScriptedProbe>(script_));
+    ReaderWindow reader_;
+};
+
+}  // namespace quiltdeck::testing

@@ -1,0 +1,131 @@
+// Every sheet, panel and card in every language, both themes and scales 1 and 2: each text fits
+// its frame as Pango lays it out (or wraps inside it), and no two controls overlap or leave it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/panels/PanelGallery.h"
+#include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/shell/Lang.h"
+#include "support/LayoutCheck.h"
+
+namespace quiltdeck {
+namespace {
+
+using Stage = Setup::Stage;
+using Job = Setup::Job;
+
+struct LayoutCase {
+    Lang lang;
+    bool dark;
+    double scale;
+};
+
+class PanelLayout : public testing::PanelTest, public ::testing::WithParamInterface<LayoutCase> {
+protected:
+    PanelLayout() {
+        Lang::setCurrent(GetParam().lang);
+        setDark(GetParam().dark);
+    }
+    ~PanelLayout() override { Lang::setCurrent(Lang::en); }
+
+    // The faults of a piece's content, each headed by the piece's name.
+    static void expectFits(const std::string& piece, const platform::ui::View& root) {
+        for (const std::string& fault : testing_support::layoutFaults(root)) ADD_FAILURE() << piece << ": " << fault;
+    }
+
+    platform::ui::headless::HeadlessWindow main_{{1720, 1080}, GetParam().scale};
+    testing::PanelGallery gallery_{main_, [this] { loop_.runPending(); }};
+};
+
+TEST_P(PanelLayout, SettingsFits) {
+    for (const char* mode : {"acceptEdits", "manual", "auto"}) {
+        Store::shared().setPermissionMode(mode);
+        auto settings = gallery_.settings();
+        expectFits(std::string("settings ") + mode, settings->content());
+        // The sheet is as tall as its rows.
+        EXPECT_EQ(settings->panel()->size().height, settings->closeButton().frame().maxY() + 16);
+        gallery_.endSheet();
+    }
+    Store::shared().setPermissionMode("manual");
+}
+
+TEST_P(PanelLayout, HistoryFits) {
+    expectFits("history", gallery_.history()->content());
+    gallery_.endSheet();
+    testing::PanelGallery::clearHistory();
+    expectFits("empty history", gallery_.history()->content());
+}
+
+TEST_P(PanelLayout, PickerFits) {
+    for (bool shell : {false, true}) {
+        auto picker = gallery_.picker(shell);
+        ASSERT_EQ(picker->chips().size(), 3u);
+        expectFits(shell ? "shell picker" : "picker", picker->content());
+        gallery_.endSheet();
+    }
+}
+
+TEST_P(PanelLayout, BrowsersFits) {
+    auto none = gallery_.browsersPanel(false);
+    expectFits("browsers, none", none->content());
+    gallery_.endSheet();
+    auto listed = gallery_.browsersPanel(true);
+    ASSERT_EQ(listed->rows().size(), 2u);
+    expectFits("browsers", listed->content());
+}
+
+TEST_P(PanelLayout, GuideFits) { expectFits("guide", gallery_.guide()->content()); }
+
+TEST_P(PanelLayout, ReaderHeaderFits) {
+    platform::ui::WebView::setEngineAvailable(true);
+    ReaderWindow& reader = gallery_.reader();
+    ASSERT_TRUE(reader.panel() && reader.panel()->contentView());
+    expectFits("reader", *reader.panel()->contentView());
+    reader.hide();
+    platform::ui::WebView::setEngineAvailable(false);
+}
+
+TEST_P(PanelLayout, LookPopoverFits) { expectFits("look popover", gallery_.look()->view()); }
+
+TEST_P(PanelLayout, OnboardingCardFits) {
+    const struct {
+        const char* name;
+        Stage stage;
+        Job job;
+        bool awaitingCode;
+    } states[] = {
+        {"needs install", Stage::needsInstall, Job::none, false},
+        {"installing", Stage::needsInstall, Job::installing, false},
+        {"needs sign-in", Stage::needsLogin, Job::none, false},
+        {"waiting for the code", Stage::needsLogin, Job::loggingIn, true},
+        {"ready", Stage::ready, Job::none, false},
+    };
+    for (double width : {1720.0, 960.0}) {
+        for (const auto& state : states) {
+            auto card = gallery_.card(width, state.stage, state.job, state.awaitingCode);
+            expectFits(std::string("onboarding ") + state.name + " at " + std::to_string(int(width)), *card);
+        }
+    }
+}
+
+TEST_P(PanelLayout, BarFits) { expectFits("bar", *gallery_.bar(1720)); }
+
+std::vector<LayoutCase> everyCase() {
+    std::vector<LayoutCase> cases;
+    for (Lang lang : Lang::allCases()) {
+        for (bool dark : {true, false}) {
+            for (double scale : {1.0, 2.0}) cases.push_back({lang, dark, scale});
+        }
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLanguageThemeAndScale, PanelLayout, ::testing::ValuesIn(everyCase()), [](const auto& info) {
+    const LayoutCase& c = info.param;
+    return std::string(c.lang.rawValue()) + (c.dark ? "_dark" : "_light") + (c.scale > 1 ? "_2x" : "_1x");
+});
+
+}  // namespace
+}  // namespace quiltdeck

@@ -1,0 +1,168 @@
+#pragma once
+
+// How well each control's text stands out from what lies under it, read from drawn pixels: the
+// ground is the commonest colour of the text's area, the ink the pixel that differs from it most
+// (the cores of the glyphs), and their contrast is measured as WCAG 2 measures it. Texts whose runs
+// carry colours of their own are measured with each run's colour against the drawn ground too, so
+// that a muted run beside a strong one cannot hide behind it.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/Rect.h"
+#include "platform/gfx/Rgba.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/PopUpButton.h"
+#include "platform/ui/SegmentedControl.h"
+#include "platform/ui/View.h"
+#include "support/LayoutCheck.h"
+
+namespace testing_support {
+
+// WCAG 2's relative luminance of an sRGB colour.
+inline double luminance(const platform::gfx::Rgba& c) {
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
+}
+
+inline double contrastRatio(const platform::gfx::Rgba& a, const platform::gfx::Rgba& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// An opaque pixel as 0xRRGGBB.
+inline platform::gfx::Rgba colourOf(uint32_t rgb) {
+    return {((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, 1};
+}
+
+// Reads one device pixel of a drawn window (from its top-left) as 0xRRGGBB.
+using PixelReader = std::function<uint32_t(int x, int y)>;
+
+struct Contrast {
+    double ratio = 21;
+    platform::gfx::Rgba ground{0, 0, 0, 1};
+    platform::gfx::Rgba ink{0, 0, 0, 1};
+};
+
+// The ground and the ink of a device rectangle.
+inline Contrast pixelContrast(const PixelReader& pixel, int x0, int y0, int x1, int y1) {
+    std::map<uint32_t, int> counts;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) ++counts[pixel(x, y) & 0xFFFFFF];
+    Contrast found;
+    if (counts.empty()) return found;
+    const uint32_t ground = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
+    found.ground = colourOf(ground);
+    found.ratio = 1;
+    found.ink = found.ground;
+    for (const auto& [rgb, count] : counts) {
+        const double ratio = contrastRatio(found.ground, colourOf(rgb));
+        if (ratio > found.ratio) found = {ratio, found.ground, colourOf(rgb)};
+    }
+    return found;
+}
+
+// One text of a control: where it is drawn in the window (points, y up) and the colours its
+// runs ask for (none: the toolkit chooses).
+struct DrawnText {
+    std::string name;
+    platform::gfx::Rect area;
+    std::vector<platform::gfx::Rgba> runColours;
+};
+
+namespace detail {
+
+inline std::vector<platform::gfx::Rgba> coloursOf(const platform::ui::RichText& text) {
+    std::vector<platform::gfx::Rgba> colours;
+    for (const auto& run : text.runs()) {
+        bool blank = true;
+        for (char c : run.text) blank = blank && (c == ' ' || c == '\n');
+        if (!blank) colours.push_back(run.attributes.color);
+    }
+    return colours;
+}
+
+inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>& out) {
+    using namespace platform::ui;
+    if (view.isHidden()) return;
+    const platform::gfx::Rect frame = view.convertToWindow(view.bounds());
+    if (auto* control = dynamic_cast<const Control*>(&view); control && control->isEnabled()) {
+        const std::string name = describeControl(*control);
+        if (auto* label = dynamic_cast<const Label*>(&view)) {
+            if (!label->shownText().empty()) out.push_back({name, frame, coloursOf(label->shownText())});
+        } else if (auto* popUp = dynamic_cast<const PopUpButton*>(&view)) {
+            // The selected item, left of the arrows.
+            if (!popUp->titleOfSelectedItem().empty())
+                out.push_back({name, {frame.x, frame.y, std::max(1.0, frame.width - 24), frame.height}, {}});
+        } else if (auto* button = dynamic_cast<const Button*>(&view)) {
+            const bool tinted = button->attributedTitle() || button->contentTintColor();
+            if (!button->title().empty()) {
+                platform::gfx::Rect area = frame;
+                if (button->type() == Button::Type::checkBox) {
+                    area.x += Button::checkBoxTitleX;
+                    area.width -= Button::checkBoxTitleX;
+                }
+                out.push_back({name, area, tinted ? coloursOf(button->shownTitle()) : std::vector<platform::gfx::Rgba>{}});
+            } else if (button->image() || !button->symbolName().empty()) {
+                out.push_back({name + " (its image)", frame, {}});
+            }
+        } else if (auto* segmented = dynamic_cast<const SegmentedControl*>(&view)) {
+            // Each segment on its own ground; the toolkit shares out what the frame has beyond
+            // the segments' widths.
+            const double total = segmented->fittingSize().width;
+            const double extra = std::max(0.0, frame.width - total) / std::max<size_t>(1, segmented->segments().size());
+            double x = frame.x;
+            for (int i = 0; i < static_cast<int>(segmented->segments().size()); ++i) {
+                const double w = segmented->widthOfSegment(i) + extra;
+                out.push_back({name + " segment " + std::to_string(i) + (i == segmented->selectedSegment() ? " (selected)" : ""),
+                               {x + 3, frame.y + 3, w - 6, frame.height - 6},
+                               {}});
+                x += w;
+            }
+        }
+    }
+    for (const View* sub : view.subviews()) collectTexts(*sub, out);
+}
+
+}  // namespace detail
+
+// Every text and image of the shown, enabled controls under `root` whose contrast with its drawn
+// ground stays under `minimum`, as lines that name it. `scale` device pixels a point; the window
+// is `windowHeight` points high.
+inline std::vector<std::string> contrastFaults(const platform::ui::View& root, const PixelReader& pixel, double scale,
+                                               double windowHeight, double minimum = 4.5) {
+    std::vector<DrawnText> texts;
+    for (const platform::ui::View* sub : root.subviews()) detail::collectTexts(*sub, texts);
+    std::vector<std::string> faults;
+    for (const DrawnText& text : texts) {
+        const int x0 = static_cast<int>(std::floor(text.area.x * scale)), x1 = static_cast<int>(std::ceil(text.area.maxX() * scale));
+        const int y0 = static_cast<int>(std::floor((windowHeight - text.area.maxY()) * scale));
+        const int y1 = static_cast<int>(std::ceil((windowHeight - text.area.y) * scale));
+        if (x1 <= x0 || y1 <= y0) continue;
+        const Contrast drawn = pixelContrast(pixel, x0, y0, x1, y1);
+        auto say = [&](const std::string& what, double ratio, const platform::gfx::Rgba& ink) {
+            char line[200];
+            std::snprintf(line, sizeof line, ": %s %.2f:1 (ink %d,%d,%d on %d,%d,%d)", what.c_str(), ratio, int(std::lround(ink.red * 255)),
+                          int(std::lround(ink.green * 255)), int(std::lround(ink.blue * 255)), int(std::lround(drawn.ground.red * 255)),
+                          int(std::lround(drawn.ground.green * 255)), int(std::lround(drawn.ground.blue * 255)));
+            faults.push_back(text.name + line);
+        };
+        if (drawn.ratio < minimum) say("drawn", drawn.ratio, drawn.ink);
+        for (const platform::gfx::Rgba& colour : text.runColours) {
+            // A translucent run is seen over the ground.
+            const platform::gfx::Rgba seen{colour.red * colour.alpha + drawn.ground.red * (1 - colour.alpha),
+                                           colour.green * colour.alpha + drawn.ground.green * (1 - colour.alpha),
+                                           colour.blue * colour.alpha + drawn.ground.blue * (1 - colour.alpha), 1};
+            if (const double ratio = contrastRatio(seen, drawn.ground); ratio < minimum) say("its colour", ratio, seen);
+        }
+    }
+    return faults;
+}
+
+}  // namespace testing_support
