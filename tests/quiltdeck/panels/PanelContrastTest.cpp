@@ -15,8 +15,6 @@ namespace quiltdeck {
 namespace {
 
 using platform::ui::headless::HeadlessWindow;
-using Stage = Setup::Stage;
-using Job = Setup::Job;
 
 class PanelContrast : public testing::PanelTest, public ::testing::WithParamInterface<bool> {
 protected:
@@ -76,18 +74,8 @@ TEST_P(PanelContrast, CardsBarAndPopoverAreReadable) {
     expectReadableAlone("bar", *gallery_.bar(1720));
     auto look = gallery_.look();
     expectReadableAlone("look popover", look->view());
-    const struct {
-        const char* name;
-        Stage stage;
-        Job job;
-        bool awaitingCode;
-    } states[] = {
-        {"needs install", Stage::needsInstall, Job::none, false},
-        {"waiting for the code", Stage::needsLogin, Job::loggingIn, true},
-        {"ready", Stage::ready, Job::none, false},
-    };
-    for (const auto& state : states) {
-        auto card = gallery_.card(1200, state.stage, state.job, state.awaitingCode);
+    for (const auto& state : testing::PanelGallery::cardStates) {
+        auto card = gallery_.card(1200, state);
         expectReadableAlone(std::string("onboarding ") + state.name, *card);
     }
 }

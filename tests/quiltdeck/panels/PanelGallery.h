@@ -127,6 +127,23 @@ public:
         look->view().setFrameSize(look->preferredContentSize());
         return look;
     }
+    // The states of the setup the card shows differently.
+    struct CardState {
+        const char* name;
+        Setup::Stage stage;
+        Setup::Job job;
+        bool awaitingCode;
+    };
+    static constexpr CardState cardStates[] = {
+        {"needs install", Setup::Stage::needsInstall, Setup::Job::none, false},
+        {"installing", Setup::Stage::needsInstall, Setup::Job::installing, false},
+        {"needs sign-in", Setup::Stage::needsLogin, Setup::Job::none, false},
+        {"waiting for the code", Setup::Stage::needsLogin, Setup::Job::loggingIn, true},
+        {"ready", Setup::Stage::ready, Setup::Job::none, false},
+    };
+    std::unique_ptr<OnboardingView> card(double width, const CardState& state) {
+        return card(width, state.stage, state.job, state.awaitingCode);
+    }
     // The setup card in a state of the setup.
     std::unique_ptr<OnboardingView> card(double width, Setup::Stage stage, Setup::Job job, bool awaitingCode) {
         Store::shared().setOnboarded(false);

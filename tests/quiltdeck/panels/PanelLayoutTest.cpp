@@ -13,8 +13,6 @@
 namespace quiltdeck {
 namespace {
 
-using Stage = Setup::Stage;
-using Job = Setup::Job;
 
 struct LayoutCase {
     Lang lang;
@@ -90,21 +88,9 @@ TEST_P(PanelLayout, ReaderHeaderFits) {
 TEST_P(PanelLayout, LookPopoverFits) { expectFits("look popover", gallery_.look()->view()); }
 
 TEST_P(PanelLayout, OnboardingCardFits) {
-    const struct {
-        const char* name;
-        Stage stage;
-        Job job;
-        bool awaitingCode;
-    } states[] = {
-        {"needs install", Stage::needsInstall, Job::none, false},
-        {"installing", Stage::needsInstall, Job::installing, false},
-        {"needs sign-in", Stage::needsLogin, Job::none, false},
-        {"waiting for the code", Stage::needsLogin, Job::loggingIn, true},
-        {"ready", Stage::ready, Job::none, false},
-    };
     for (double width : {1720.0, 960.0}) {
-        for (const auto& state : states) {
-            auto card = gallery_.card(width, state.stage, state.job, state.awaitingCode);
+        for (const auto& state : testing::PanelGallery::cardStates) {
+            auto card = gallery_.card(width, state);
             expectFits(std::string("onboarding ") + state.name + " at " + std::to_string(int(width)), *card);
         }
     }
