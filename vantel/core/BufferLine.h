@@ -75,16 +75,12 @@ public:
     CharData* cellsForWriting(int from) {
         checkNotBeingWritten();
         if (recycleAndFlags_ & staleBit) settleBefore(from);
-#if defined(VANTEL_CHECKS)
-        beingWritten_ = true;
-#endif
+        recycleAndFlags_ |= beingWrittenBit;
         return data_;
     }
     void noteCellsWritten(int from, int count) {
-#if defined(VANTEL_CHECKS)
-        VANTEL_ASSERT(beingWritten_);
-        beingWritten_ = false;
-#endif
+        VANTEL_ASSERT(recycleAndFlags_ & beingWrittenBit);
+        recycleAndFlags_ &= ~beingWrittenBit;
         if (count == 0) return;
         ++generation_;
         if (recycleAndFlags_ & staleBit) {
@@ -260,21 +256,21 @@ private:
     // there and read as CharData::Null. A writer that overwrites a range takes it out of them;
     // any other access blanks them first. Lines that scroll by unread are never blanked at all.
     static constexpr uint32_t staleBit = 1u << flagBits;
-    static constexpr int recycleShift = flagBits + 1;
+    // Between cellsForWriting and noteCellsWritten. Kept in every build, checked or not, so that
+    // code built with other settings than the library's agrees on the layout and on the state.
+    static constexpr uint32_t beingWrittenBit = 1u << (flagBits + 1);
+    static constexpr int recycleShift = flagBits + 2;
     void settle() const {
         checkNotBeingWritten();
         if (recycleAndFlags_ & staleBit) const_cast<BufferLine*>(this)->settleAll();
     }
-    void checkNotBeingWritten() const {
-#if defined(VANTEL_CHECKS)
-        VANTEL_ASSERT(!beingWritten_);
-#endif
-    }
+    void checkNotBeingWritten() const { VANTEL_ASSERT(!(recycleAndFlags_ & beingWrittenBit)); }
     void settleAll();
     void settleAround(int from, int count);
     void settleBefore(int from);
 
-    // 48 bytes, then the cells when the line was made with make().
+    // 48 bytes, then the cells when the line was made with make(). No member depends on a build
+    // setting: programs built with or without NDEBUG share the library's lines.
     CharData* data_ = nullptr;
     Buffer* owningBuffer_ = nullptr;
     std::unique_ptr<Extras> extras_;
@@ -299,10 +295,6 @@ private:
     // Every cell from here to the end is CharData::Null, so a clear can stop here (with
     // staleBit set, every cell from staleFrom_ on reads as one).
     uint16_t nullFrom_ = 0;
-#if defined(VANTEL_CHECKS)
-    // Between cellsForWriting and noteCellsWritten.
-    bool beingWritten_ = false;
-#endif
 };
 
 }  // namespace vantel
