@@ -1,0 +1,3 @@
+#include "quiltdeck/shell/Fonts.h"
+
+#include "../sessions/Store.h"

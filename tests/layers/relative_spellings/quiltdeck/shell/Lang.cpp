@@ -1,0 +1,3 @@
+#include "quiltdeck/shell/Lang.h"
+
+#include "quiltdeck/shell/../sessions/Store.h"

@@ -1,0 +1,3 @@
+#include "quiltdeck/shell/Log.h"
+
+#include "./quiltdeck/sessions/Session.h"

@@ -1,0 +1,3 @@
+#pragma once
+
+#include "../view/TerminalView.h"
