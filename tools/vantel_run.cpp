@@ -5,6 +5,7 @@
 // finds it and gets the caller's environment, with TERM and COLORTERM set for the engine. The
 // exit status is the program's; one that cannot be started gets a line on standard error and
 // the status a shell gives (127 not found, 126 not executable).
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -42,6 +43,30 @@ std::vector<std::string> childEnvironment() {
     }
     env.insert(env.end(), engine.begin(), engine.end());
     return env;
+}
+
+// The exit is reported as soon as the child is gone, while its last output may still wait in
+// the terminal or in the host: runs the loop until the host has read to the end of the terminal
+// and fed everything to the engine. Children of the program that keep the terminal open give no
+// end; then it stops once nothing has come for a moment.
+void feedWhatTheHostHolds(platform::runtime::MainLoop& loop, vantel::LocalProcess& process,
+                          platform::runtime::Duration timeout) {
+    constexpr auto quiet = std::chrono::milliseconds(200);
+    size_t passes = process.deliveryFigures().drainPasses;
+    auto lastDelivery = std::chrono::steady_clock::now();
+    loop.runUntil(
+        [&] {
+            if (process.childfd() < 0 && !process.hasPendingOutput()) return true;
+            const auto now = std::chrono::steady_clock::now();
+            const size_t seen = process.deliveryFigures().drainPasses;
+            if (seen != passes || process.hasPendingOutput()) {
+                passes = seen;
+                lastDelivery = now;
+                return false;
+            }
+            return now - lastDelivery >= quiet;
+        },
+        timeout);
 }
 
 int usage() {
@@ -100,12 +125,15 @@ int main(int argc, char** argv) {
         status = exitCode;
         ended = true;
     });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                                 std::chrono::duration<double>(timeout));
+    auto remaining = [&] {
+        return std::chrono::duration_cast<platform::runtime::Duration>(
+            std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero()));
+    };
     headless.process().startProcess(found.path, args, childEnvironment(), program);
-    const bool finished = loop.runUntil([&] { return ended; },
-                                        std::chrono::duration_cast<platform::runtime::Duration>(
-                                            std::chrono::duration<double>(timeout)));
-    // Let the last output that arrived with the exit reach the engine.
-    loop.runUntil([] { return false; }, std::chrono::milliseconds(50));
+    const bool finished = loop.runUntil([&] { return ended; }, remaining());
+    if (finished) feedWhatTheHostHolds(loop, headless.process(), remaining());
 
     vantel::Terminal& terminal = headless.terminal();
     vantel::Buffer& buffer = terminal.buffer();

@@ -90,3 +90,54 @@ TEST(VantelRunTest, AProgramThatCannotStartGetsOneLineAndTheShellsStatus) {
     const ToolRun empty = runTool("PATH=", "-- ls");
     EXPECT_EQ(empty.err, "vantel-run: ls: command not found\n") << "an empty PATH searches only the current directory";
 }
+
+// The exit can be reported while the host still holds the end of a flood: the screen is printed
+// only after all of it reached the engine, every time. The flood ends in letters loaded with
+// combining marks, which keep the engine busier than the terminal, so that output still waits in
+// the host when the program ends.
+TEST(VantelRunTest, TheEndOfALargeOutputIsOnThePrintedScreen) {
+    const std::string flood = ::testing::TempDir() + "vantel-run-flood-" + std::to_string(::getpid());
+    {
+        std::string plain;
+        for (int i = 0; i < 6; ++i) {
+            plain += "\x1b[1;3" + std::to_string(i + 1) + "m";
+            plain.push_back(static_cast<char>('a' + i));
+            plain += "\x1b[0m ";
+        }
+        plain += "\r\n";
+        std::string marked;
+        for (int i = 0; i < 8; ++i) {
+            marked += static_cast<char>('a' + i);
+            for (int mark = 0; mark < 30; ++mark) {
+                marked.push_back('\xcc');
+                marked.push_back(static_cast<char>(0x80 + (i + mark) % 0x30));
+            }
+        }
+        marked += "\r\n";
+        constexpr size_t total = 20'000'000, markedBytes = 1'000'000;
+        std::ofstream out(flood, std::ios::binary);
+        size_t written = 0;
+        for (; written < total - markedBytes; written += plain.size()) out << plain;
+        for (; written < total; written += marked.size()) out << marked;
+    }
+    constexpr int runs = 10;
+    int seen = 0;
+    for (int run = 0; run < runs; ++run) {
+        const std::string marker = "end of output " + std::to_string(run);
+        const ToolRun result = runTool("", "-- sh -c 'cat \"$0\"; echo \"$1\"' " + shellWord(flood) + " " + shellWord(marker));
+        EXPECT_EQ(result.status, 0) << result.err;
+        const bool shown = result.out.find(marker) != std::string::npos;
+        EXPECT_TRUE(shown) << "run " << run << " printed:\n" << result.out;
+        seen += shown;
+    }
+    EXPECT_EQ(seen, runs);
+    std::remove(flood.c_str());
+}
+
+// A child of the program that keeps the terminal open gives the host no end to read to: the
+// screen is printed once the output stops, not when the tool's time runs out.
+TEST(VantelRunTest, AChildKeepingTheTerminalOpenDoesNotHoldThePrint) {
+    const ToolRun result = runTool("", "--timeout 10 -- sh -c '(trap \"\" HUP; exec sleep 2) & echo started'");
+    EXPECT_EQ(result.out.substr(0, result.out.find('\n')), "started");
+    EXPECT_EQ(result.status, 0) << "not stopped at the time limit (124): " << result.err;
+}
