@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <ctime>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +67,28 @@ struct Result {
     std::string note;
 };
 
+// a=T of the zlib bomb, a new id each time.
+Generator kittyBombs() {
+    return repeating([body = zlibBomb()](uint64_t n) {
+        return "\x1b_Ga=T,q=2,f=32,o=z,s=10000,v=10000,c=1,r=1,i=" + std::to_string(n + 1) + ";" + body + "\x1b\\";
+    });
+}
+
+// Runs `run` with the base64 name of a sparse file of `size` bytes, removed afterwards.
+Result withSparseFile(off_t size, const std::function<Result(const std::string& name)>& run) {
+    char path[] = "/tmp/hostile-bench-sparse-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0 || ::ftruncate(fd, size) != 0) {
+        if (fd >= 0) ::close(fd);
+        ::unlink(path);
+        return Result{0, 0, "no sparse file"};
+    }
+    ::close(fd);
+    Result result = run(vantel::Base64::encode({reinterpret_cast<const uint8_t*>(path), std::strlen(path)}));
+    ::unlink(path);
+    return result;
+}
+
 // Puts bitmaps on the lines as a terminal view does (a 100 x 25 view of 8 x 16 point cells at
 // scale 2), instead of keeping them as the headless host does.
 class ViewLikeHeadless : public vantel::HeadlessTerminal {
@@ -97,6 +120,12 @@ Result feedHeadless(const Settings& settings, vantel::TerminalOptions options, G
     return result;
 }
 
+double threadCpuMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 // A real child writes the stream from a file and never reads its input.
 class CountingHeadless : public vantel::HeadlessTerminal {
 public:
@@ -123,13 +152,19 @@ Result feedFromChild(const Settings& settings, vantel::TerminalOptions options, 
     platform::runtime::GLibMainLoop loop;
     platform::runtime::ScopedMainLoop scope(loop);
     CountingHeadless headless(nullptr, std::move(options), [](std::optional<int32_t>) {});
-    // The longest the loop went without running a 1 ms tick.
+    // The longest the loop went without running a 1 ms tick, and the most processor time its
+    // thread used between two ticks (which time spent descheduled on a busy machine does not inflate).
     Clock::duration longestStall{};
+    double mostCpuMs = 0;
     auto lastTick = Clock::now();
+    double lastCpuMs = threadCpuMs();
     auto ticker = loop.scheduleRepeating(1ms, [&] {
         const auto now = Clock::now();
+        const double cpuMs = threadCpuMs();
         longestStall = std::max(longestStall, now - lastTick);
+        mostCpuMs = std::max(mostCpuMs, cpuMs - lastCpuMs);
         lastTick = now;
+        lastCpuMs = cpuMs;
     });
     const auto start = Clock::now();
     headless.process().startProcess("/bin/sh",
@@ -141,9 +176,10 @@ Result feedFromChild(const Settings& settings, vantel::TerminalOptions options, 
     const auto figures = headless.process().writeFigures();
     headless.process().terminate();
     ::unlink(path);
-    char note[160];
-    std::snprintf(note, sizeof note, "longest loop stall %.1f ms, replies queued at most %.1f MiB, %zu dropped",
-                  std::chrono::duration<double, std::milli>(longestStall).count(),
+    char note[200];
+    std::snprintf(note, sizeof note,
+                  "longest loop stall %.1f ms (%.1f ms of processor), replies queued at most %.1f MiB, %zu dropped",
+                  std::chrono::duration<double, std::milli>(longestStall).count(), mostCpuMs,
                   figures.peakQueuedBytes / 1048576.0, figures.droppedReplies);
     result.note = note;
     return result;
@@ -220,13 +256,7 @@ std::vector<Stream> streams() {
              }));
          }},
         {"kitty-bomb", "a=T of a zlib-compressed 10000x10000 image, a new id each time",
-         [](const Settings& s) {
-             const std::string body = zlibBomb();
-             return feedHeadless(s, sized(80, 25), repeating([body](uint64_t n) {
-                 return "\x1b_Ga=T,q=2,f=32,o=z,s=10000,v=10000,c=1,r=1,i=" + std::to_string(n + 1) + ";" + body +
-                        "\x1b\\";
-             }));
-         }},
+         [](const Settings& s) { return feedHeadless(s, sized(80, 25), kittyBombs()); }},
         {"kitty-count", "a=t of 1x1 images, a new id each time",
          [](const Settings& s) {
              return feedHeadless(s, sized(80, 25), repeating([](uint64_t n) {
@@ -235,16 +265,22 @@ std::vector<Stream> streams() {
          }},
         {"kitty-file", "t=f of a 400 MB sparse file that claims a 1x1 image, over and over",
          [](const Settings& s) {
-             char path[] = "/tmp/hostile-bench-sparse-XXXXXX";
-             const int fd = ::mkstemp(path);
-             if (fd < 0 || ::ftruncate(fd, off_t{400} << 20) != 0) return Result{0, 0, "no sparse file"};
-             ::close(fd);
-             const std::string name = vantel::Base64::encode({reinterpret_cast<const uint8_t*>(path), std::strlen(path)});
-             Result result = feedHeadless(s, sized(80, 25), repeating([name](uint64_t n) {
-                 return "\x1b_Ga=t,q=2,t=f,f=32,s=1,v=1,i=" + std::to_string(n % 1000 + 1) + ";" + name + "\x1b\\";
-             }));
-             ::unlink(path);
-             return result;
+             return withSparseFile(off_t{400} << 20, [&](const std::string& name) {
+                 return feedHeadless(s, sized(80, 25), repeating([name](uint64_t n) {
+                     return "\x1b_Ga=t,q=2,t=f,f=32,s=1,v=1,i=" + std::to_string(n % 1000 + 1) + ";" + name + "\x1b\\";
+                 }));
+             });
+         }},
+        {"kitty-z-pty", "the kitty-bomb stream from a real child: the load goes in steps, the loop stays free",
+         [](const Settings& s) { return feedFromChild(s, sized(80, 25), kittyBombs()); }},
+        {"kitty-f-pty", "t=f of a 400 MB file that is a 10000x10000 picture, from a real child",
+         [](const Settings& s) {
+             return withSparseFile(off_t{400'000'000}, [&](const std::string& name) {
+                 return feedFromChild(s, sized(80, 25), repeating([name](uint64_t n) {
+                     return "\x1b_Ga=t,q=2,t=f,f=32,s=10000,v=10000,i=" + std::to_string(n % 1000 + 1) + ";" + name +
+                            "\x1b\\";
+                 }));
+             });
          }},
         {"sixel", "DCS q \"1;1;9999;9999 #1!9999~ ST, kept by the headless host",
          [](const Settings& s) {

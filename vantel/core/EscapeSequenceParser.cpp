@@ -231,7 +231,9 @@ struct EscapeSequenceParser::Walk {
     // looking at each byte again.
     bool printAscii = false;
     int64_t dcsStart = -1;
+    // Set by an aborting error handler, and by a dispatch that held the input (with `held`).
     bool aborted = false;
+    bool held = false;
 
     const SmallState entry;
     bool stringsKept = false;
@@ -241,11 +243,29 @@ struct EscapeSequenceParser::Walk {
 };
 
 void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
+    if (holdingInput_) return keepHeldInput(data);
     if (byteAtATime_) {
-        for (size_t i = 0; i < data.size(); ++i) walk(data.subspan(i, 1), false);
+        for (size_t i = 0; i < data.size(); ++i) {
+            if (holdingInput_) return keepHeldInput(data.subspan(i));
+            walk(data.subspan(i, 1), false);
+        }
         return;
     }
     walk(data, true);
+}
+
+void EscapeSequenceParser::keepHeldInput(Bytes data) {
+    heldInput_.insert(heldInput_.end(), data.begin(), data.end());
+    if (heldInput_.size() > heldInputLimit && terminal_) terminal_->finishHeldInputWork();
+}
+
+void EscapeSequenceParser::releaseInput() {
+    if (!holdingInput_) return;
+    holdingInput_ = false;
+    std::vector<uint8_t> held;
+    held.swap(heldInput_);
+    parse(held);
+    if (terminal_) terminal_->inputReleased();
 }
 
 void EscapeSequenceParser::walk(Bytes data, bool fastPaths) {
@@ -260,7 +280,14 @@ void EscapeSequenceParser::walk(Bytes data, bool fastPaths) {
             if (i == w.length) break;
         }
         step(w, i);
-        if (w.aborted) return;
+        if (w.aborted) {
+            if (w.held) {
+                // Held by the sequence just dispatched: the rest waits, unparsed.
+                currentState_ = w.state;
+                heldInput_.insert(heldInput_.end(), w.bytes + i + 1, w.bytes + w.length);
+            }
+            return;
+        }
     }
     if (w.state == ParserState::ground) flushPrint(w, w.length);
     if (w.state == ParserState::dcsPassthrough) putDcs(w, w.length);
@@ -608,6 +635,7 @@ void EscapeSequenceParser::actOscEnd(Walk& w, int64_t i, uint8_t c, ParserState&
     // CAN and SUB cancel the string; one that outgrew the limit is dropped whole.
     if (c != 0x18 && c != 0x1A && !stringTooLong_) dispatchString(w.state == ParserState::apcString);
     beginSequence(w, i);
+    if (holdingInput_) w.aborted = w.held = true;
 }
 
 void EscapeSequenceParser::actCsiDispatch(uint8_t c) {

@@ -87,6 +87,17 @@ public:
     EscapeSequenceParser& operator=(const EscapeSequenceParser&) = delete;
 
     void parse(std::span<const uint8_t> data);
+    // Output can wait for the slow work of one sequence (a large picture's data, read or inflated
+    // in steps): its handler holds the input, and the parse stops right after the sequence and
+    // keeps every later byte, unparsed and in order, until the handler releases it. Releasing
+    // parses what was kept (which may hold again) and tells the terminal.
+    void holdInput() { holdingInput_ = true; }
+    void releaseInput();
+    bool holdingInput() const { return holdingInput_; }
+    size_t heldInputBytes() const { return heldInput_.size(); }
+    // Kept bytes past which the terminal is asked to finish the work at once: a host that goes on
+    // feeding while the input is held gets the work done at the old pace, never unbounded memory.
+    static constexpr size_t heldInputLimit = size_t{1} << 20;
     // Test mode: every byte goes through the table on its own, as if each arrived in a read of
     // its own, with none of the fast paths. Builds with VANTEL_PARSER_BYTE_AT_A_TIME start so.
     void setByteAtATime(bool on) { byteAtATime_ = on; }
@@ -193,6 +204,9 @@ private:
 #else
     bool byteAtATime_ = false;
 #endif
+    bool holdingInput_ = false;
+    std::vector<uint8_t> heldInput_;
+    void keepHeldInput(Bytes data);
 };
 
 }  // namespace vantel

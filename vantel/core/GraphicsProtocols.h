@@ -24,6 +24,8 @@ public:
     virtual void clearAllKittyImages() = 0;
     virtual void updateKittyRelativePlacementsForCurrentBuffer() = 0;
     virtual std::unique_ptr<DcsHandler> makeSixelHandler() = 0;
+    // Finishes at once the work that holds the terminal's input, if any.
+    virtual void finishPendingWork() {}
 
     using Factory = std::function<std::unique_ptr<GraphicsProtocols>(Terminal&)>;
     // Installed once by the graphics library; every terminal made afterwards gets an instance.

@@ -444,6 +444,20 @@ void Terminal::handleKittyGraphics(std::span<const uint8_t> content) {
     if (graphics_) graphics_->handleKittyGraphics(content);
 }
 
+bool Terminal::mayHoldInput() { return scheduler_ && tdel_ && tdel_->feedsInSteps(*this); }
+
+bool Terminal::holdsInput() const { return parser_->holdingInput(); }
+
+void Terminal::inputReleased() {
+    if (tdel_) tdel_->inputReleased(*this);
+}
+
+void Terminal::finishHeldInputWork() {
+    if (graphics_) graphics_->finishPendingWork();
+    // Whatever held the input is done with it now.
+    parser_->releaseInput();
+}
+
 void Terminal::clearKittyImages(Buffer& target, bool isAlternateBuffer) {
     if (graphics_) graphics_->clearKittyImages(target, isAlternateBuffer);
 }

@@ -272,6 +272,17 @@ public:
     // The image protocols of this terminal, or null when none are installed.
     GraphicsProtocols* graphics() const { return graphics_.get(); }
 
+    // --- Output held for slow work (see EscapeSequenceParser::holdInput) ---------------------
+    // Whether slow work of a sequence may go on in steps on the scheduler while later output
+    // waits: only with a scheduler and a delegate that feeds in steps.
+    bool mayHoldInput();
+    // Output after such a sequence waits, unparsed: a host that feeds in steps stops feeding.
+    bool holdsInput() const;
+    // Called by the parser once it parsed what was held; tells the delegate.
+    void inputReleased();
+    // Does the slow work at once and parses what waited for it.
+    void finishHeldInputWork();
+
     // --- Buffers -------------------------------------------------------------------------
     void resetNormalBuffer();
     void activateNormalBuffer(bool clearAlt);

@@ -59,6 +59,12 @@ public:
     virtual void createImageFromBitmap(Terminal&, std::vector<uint8_t>& /*bytes*/, int /*width*/, int /*height*/) {}
     virtual void createImage(Terminal&, const std::vector<uint8_t>& /*data*/, ImageSizeRequest /*width*/,
                              ImageSizeRequest /*height*/, bool /*preserveAspectRatio*/) {}
+    // Yes from a host that stops feeding while `Terminal::holdsInput()` and feeds again when told
+    // `inputReleased`: the slow work of a sequence (a large picture's data) then goes on in steps
+    // on the scheduler while the output after it waits. Others get it done as the sequence comes.
+    virtual bool feedsInSteps(Terminal&) { return false; }
+    // What waited has been parsed; the terminal may hold again (`holdsInput`).
+    virtual void inputReleased(Terminal&) {}
 };
 
 }  // namespace vantel

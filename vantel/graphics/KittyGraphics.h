@@ -16,11 +16,13 @@
 #include "vantel/graphics/KittyImageLedger.h"
 #include "vantel/graphics/KittyImageMemory.h"
 #include "vantel/graphics/KittyImageStore.h"
+#include "vantel/graphics/KittyPayloadLoader.h"
 #include "vantel/graphics/KittyPlacementImage.h"
 
 namespace vantel {
 
 class Buffer;
+class Cancellable;
 class Terminal;
 
 // The Kitty graphics protocol of one terminal: commands and replies
@@ -46,6 +48,7 @@ public:
     };
 
     explicit KittyGraphics(Terminal& terminal) : terminal_(terminal) {}
+    ~KittyGraphics();
     KittyGraphics(const KittyGraphics&) = delete;
     KittyGraphics& operator=(const KittyGraphics&) = delete;
 
@@ -66,6 +69,19 @@ public:
     void handleKittyTransmit(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload,
                              bool display);
     void handleKittyTransmitPayload(const KittyGraphicsControl& control, KittyGraphicsPayload payload, bool display);
+    // A transmission or query whose data takes more than one step goes on in steps on the
+    // terminal's scheduler while the terminal holds the output after it (when its host feeds in
+    // steps); this finishes it at once.
+    void finishPendingLoad();
+    bool loading() const { return loading_ != nullptr; }
+    // Load steps taken so far, the most work one did (KittyPayloadLoader::stepWork at most), and
+    // the bytes read on reading threads.
+    struct LoadFigures {
+        size_t steps = 0;
+        size_t largestStepWork = 0;
+        size_t bytesReadAside = 0;
+    };
+    const LoadFigures& loadFigures() const { return loadFigures_; }
     void handleKittyPut(const KittyGraphicsControl& control);
     void sendKittyOk(const KittyGraphicsControl& control, std::optional<uint32_t> imageId,
                      std::optional<uint32_t> imageNumber, std::optional<uint32_t> placementId);
@@ -141,6 +157,14 @@ private:
     void deletePlacements(const std::vector<Buffer*>& buffers, bool screenOnly, const ImageTest& imageTest,
                           const RecordTest& recordTest);
     bool takeNextChunk(const KittyGraphicsCommand& command);
+    // Loads at once or, when it takes more than one step and the terminal may hold its input,
+    // in steps; `action` is 't', 'T' or 'q'.
+    void load(std::unique_ptr<KittyPayloadLoader> loader, char action);
+    void continueLoad();
+    void scheduleLoadStep();
+    void loadStep(KittyPayloadLoader& loader);
+    void loadToEnd(KittyPayloadLoader& loader);
+    void finishLoad(KittyPayloadLoader& loader, char action);
     void evictStoredImage(uint32_t imageId);
     bool hasRoomForRecord(const KittyPlacementKey& key) const;
     // False (and an error replied) when a new record would pass the limit.
@@ -157,6 +181,12 @@ private:
     std::unordered_map<uint32_t, std::vector<uint32_t>> numbersOfImage_;
     // Set after a transfer outgrew its bound: its remaining chunks are dropped unread.
     bool discardingChunks_ = false;
+    std::unique_ptr<KittyPayloadLoader> loading_;
+    char loadingAction_ = 't';
+    std::shared_ptr<Cancellable> nextLoadStep_;
+    LoadFigures loadFigures_;
+    // Expires with this object: a step already scheduled checks it first.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 }  // namespace vantel

@@ -1,5 +1,6 @@
 // Kitty graphics commands: chunk gathering, dispatch, transmission, put and replies.
 #include <algorithm>
+#include <utility>
 
 #include "vantel/core/Terminal.h"
 #include "vantel/graphics/KittyGraphics.h"
@@ -63,11 +64,7 @@ bool KittyGraphics::takeNextChunk(const KittyGraphicsCommand& command) {
 void KittyGraphics::processKittyGraphics(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload) {
     switch (control.action) {
         case 'q':
-            if (decodeKittyPayload(control, base64Payload)) {
-                sendKittyOk(control, control.imageId, control.imageNumber, control.placementId);
-            } else {
-                sendKittyError(control, "EINVAL: bad payload");
-            }
+            load(std::make_unique<KittyPayloadLoader>(control, base64Payload, KittyPayloadLoader::Medium::inBand), 'q');
             break;
         case 't': handleKittyTransmit(control, base64Payload, false); break;
         case 'T': handleKittyTransmit(control, base64Payload, true); break;
@@ -84,12 +81,84 @@ void KittyGraphics::handleKittyTransmit(const KittyGraphicsControl& control, std
         sendKittyError(control, "EINVAL: i and I are mutually exclusive");
         return;
     }
-    KittyPayloadLoad load = loadKittyPayload(control, base64Payload);
+    load(std::make_unique<KittyPayloadLoader>(control, base64Payload), display ? 'T' : 't');
+}
+
+KittyGraphics::~KittyGraphics() {
+    if (nextLoadStep_) nextLoadStep_->cancel();
+}
+
+void KittyGraphics::load(std::unique_ptr<KittyPayloadLoader> loader, char action) {
+    loadStep(*loader);
+    if (!loader->finished() && terminal_.mayHoldInput()) {
+        loading_ = std::move(loader);
+        loadingAction_ = action;
+        terminal_.parser().holdInput();
+        scheduleLoadStep();
+        return;
+    }
+    loadToEnd(*loader);
+    finishLoad(*loader, action);
+}
+
+void KittyGraphics::scheduleLoadStep() {
+    // At once, or a little later while a thread reads the medium.
+    constexpr double readerPollSeconds = 0.002;
+    std::weak_ptr<int> alive = lifetime_;
+    nextLoadStep_ = terminal_.scheduler()->scheduleAfter(loading_->waiting() ? readerPollSeconds : 0, [this, alive] {
+        if (!alive.expired()) continueLoad();
+    });
+}
+
+void KittyGraphics::continueLoad() {
+    if (!loading_) return;
+    loadStep(*loading_);
+    if (!loading_->finished()) {
+        scheduleLoadStep();
+        return;
+    }
+    nextLoadStep_.reset();
+    // Taken first: what the release parses may start another load.
+    std::unique_ptr<KittyPayloadLoader> loader = std::move(loading_);
+    finishLoad(*loader, loadingAction_);
+    terminal_.parser().releaseInput();
+}
+
+void KittyGraphics::finishPendingLoad() {
+    if (!loading_) return;
+    if (nextLoadStep_) std::exchange(nextLoadStep_, nullptr)->cancel();
+    std::unique_ptr<KittyPayloadLoader> loader = std::move(loading_);
+    loadToEnd(*loader);
+    finishLoad(*loader, loadingAction_);
+}
+
+void KittyGraphics::loadStep(KittyPayloadLoader& loader) {
+    loader.step();
+    ++loadFigures_.steps;
+    loadFigures_.largestStepWork = std::max(loadFigures_.largestStepWork, loader.largestStepWork());
+    if (loader.finished()) loadFigures_.bytesReadAside += loader.bytesReadAside();
+}
+
+void KittyGraphics::loadToEnd(KittyPayloadLoader& loader) {
+    while (!loader.finished()) {
+        if (loader.waiting()) loader.waitForReader();
+        loadStep(loader);
+    }
+}
+
+void KittyGraphics::finishLoad(KittyPayloadLoader& loader, char action) {
+    const KittyGraphicsControl& control = loader.control();
+    KittyPayloadLoad load = loader.takeResult();
+    if (action == 'q') {
+        if (load.payload) sendKittyOk(control, control.imageId, control.imageNumber, control.placementId);
+        else sendKittyError(control, "EINVAL: bad payload");
+        return;
+    }
     if (!load.payload) {
         sendKittyError(control, load.errorMessage.empty() ? "EINVAL: bad payload" : load.errorMessage);
         return;
     }
-    handleKittyTransmitPayload(control, std::move(*load.payload), display);
+    handleKittyTransmitPayload(control, std::move(*load.payload), action == 'T');
 }
 
 void KittyGraphics::handleKittyTransmitPayload(const KittyGraphicsControl& control, KittyGraphicsPayload payload,

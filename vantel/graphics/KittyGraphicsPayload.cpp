@@ -6,6 +6,8 @@
 #include <array>
 
 #include "vantel/core/Base64.h"
+#include "vantel/graphics/KittyInflater.h"
+#include "vantel/graphics/KittyPayloadLoader.h"
 
 namespace vantel {
 
@@ -24,27 +26,12 @@ std::optional<std::vector<uint8_t>> decodeKittyBase64(std::span<const uint8_t> t
 }
 
 KittyPayloadLoad loadKittyPayload(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload) {
-    switch (control.transmission) {
-        case 'd': {
-            auto payload = decodeKittyPayload(control, base64Payload);
-            if (!payload) return {std::nullopt, "EINVAL: bad payload"};
-            return {std::move(payload), {}};
-        }
-        case 'f': return loadKittyFilePayload(control, base64Payload, false);
-        case 't': return loadKittyFilePayload(control, base64Payload, true);
-        case 's': return loadKittySharedMemoryPayload(control, base64Payload);
-        default: return {std::nullopt, "ENOTSUP: unsupported transmission"};
-    }
+    return KittyPayloadLoader(control, base64Payload).runToEnd();
 }
 
 std::optional<KittyGraphicsPayload> decodeKittyPayload(const KittyGraphicsControl& control,
                                                        std::span<const uint8_t> base64Payload) {
-    if (base64Payload.empty()) return std::nullopt;
-    auto decoded = decodeKittyBase64(base64Payload);
-    if (!decoded || decoded->size() > kittyMaximumDataBytes) return std::nullopt;
-    auto data = decompressKittyData(std::move(*decoded), control.compression, kittyInflateLimit(control));
-    if (!data) return std::nullopt;
-    return decodeKittyPayloadData(control, std::move(*data));
+    return KittyPayloadLoader(control, base64Payload, KittyPayloadLoader::Medium::inBand).runToEnd().payload;
 }
 
 size_t kittyReadLimit(const KittyGraphicsControl& control) {
@@ -79,37 +66,10 @@ std::optional<std::vector<uint8_t>> decompressKittyData(std::vector<uint8_t> dat
 }
 
 std::optional<std::vector<uint8_t>> decompressZlib(std::span<const uint8_t> data, size_t limit) {
-    constexpr size_t window = 65'536;
-    limit = std::min(limit, kittyMaximumDataBytes);
-    if (data.size() > kittyMaximumDataBytes) return std::nullopt;
-
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) return std::nullopt;
-    stream.next_in = const_cast<Bytef*>(data.data());
-    stream.avail_in = static_cast<uInt>(data.size());
-
-    std::vector<uint8_t> out;
-    // A limit below the data bound is the exact pixel size: taken at once, the buffer
-    // never doubles or shrinks by copying (untouched pages cost nothing).
-    if (limit < kittyMaximumDataBytes) out.reserve(limit + 1);
-    int status = Z_OK;
-    // Stop as soon as the output passes the limit, so a small bomb never gets far.
-    while (status == Z_OK && out.size() <= limit) {
-        const size_t used = out.size();
-        // Within what is already allocated while there is room.
-        const size_t step = out.capacity() > used ? std::min(window, out.capacity() - used) : window;
-        out.resize(used + step);
-        stream.next_out = out.data() + used;
-        stream.avail_out = static_cast<uInt>(step);
-        status = inflate(&stream, Z_NO_FLUSH);
-        out.resize(used + (step - stream.avail_out));
-        // No progress with input exhausted: the stream was cut short.
-        if (status == Z_BUF_ERROR) break;
+    KittyInflater inflater(data, limit);
+    while (!inflater.inflateSome(kittyMaximumDataBytes)) {
     }
-    inflateEnd(&stream);
-    if (status != Z_STREAM_END || out.size() > limit) return std::nullopt;
-    if (out.capacity() - out.size() > window) out.shrink_to_fit();
-    return out;
+    return inflater.take();
 }
 
 std::optional<int64_t> kittyExpectedDataSize(const KittyGraphicsControl& control) {
@@ -133,14 +93,17 @@ std::optional<KittyGraphicsPayload> decodeKittyPayloadData(const KittyGraphicsCo
     if (control.format == 32) return KittyGraphicsPayload::rgba(std::move(rawData), width, height);
 
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    const uint8_t* from = rawData.data();
-    for (uint8_t* to = pixels.data(); to != pixels.data() + pixels.size(); to += 4, from += 3) {
+    widenRgbToRgba(rawData.data(), pixels.data(), pixels.size() / 4);
+    return KittyGraphicsPayload::rgba(std::move(pixels), width, height);
+}
+
+void widenRgbToRgba(const uint8_t* from, uint8_t* to, size_t pixels) {
+    for (const uint8_t* end = to + pixels * 4; to != end; to += 4, from += 3) {
         to[0] = from[0];
         to[1] = from[1];
         to[2] = from[2];
         to[3] = 255;
     }
-    return KittyGraphicsPayload::rgba(std::move(pixels), width, height);
 }
 
 }  // namespace vantel

@@ -48,18 +48,14 @@ struct KittyPixels {
 // Standard base64; bytes outside the alphabet (line breaks, stray characters) are skipped.
 std::optional<std::vector<uint8_t>> decodeKittyBase64(std::span<const uint8_t> text);
 
-// The medium dispatcher of transmissions (a=t, a=T).
+// The medium dispatcher of transmissions (a=t, a=T), loading at once (see KittyPayloadLoader for
+// the same in steps). The file (t=f), temporary file (t=t) and shared-memory (t=s) media carry
+// the path or the object's name in the payload.
 KittyPayloadLoad loadKittyPayload(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload);
 // In-band data only, whatever the medium key says (queries use it too).
 std::optional<KittyGraphicsPayload> decodeKittyPayload(const KittyGraphicsControl& control,
                                                        std::span<const uint8_t> base64Payload);
 
-// File (t=f) and temporary file (t=t) media: the payload carries the path.
-KittyPayloadLoad loadKittyFilePayload(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload,
-                                      bool temporary);
-// Shared-memory medium (t=s): the payload carries the object's name.
-KittyPayloadLoad loadKittySharedMemoryPayload(const KittyGraphicsControl& control,
-                                              std::span<const uint8_t> base64Payload);
 // Bytes `offset` onward of a regular file, `size` of them (0: to the end). A range
 // longer than `maximumBytes` (or the data bound) is refused before anything is read.
 std::optional<std::vector<uint8_t>> readKittyFileData(const std::string& path, int64_t offset, int64_t size,
@@ -90,6 +86,8 @@ size_t kittyInflateLimit(const KittyGraphicsControl& control);
 // Checks the bytes against the format and sides; f=24 gains an opaque alpha byte per pixel.
 std::optional<KittyGraphicsPayload> decodeKittyPayloadData(const KittyGraphicsControl& control,
                                                            std::vector<uint8_t> rawData);
+// `pixels` RGB pixels of `from` as opaque RGBA into `to`.
+void widenRgbToRgba(const uint8_t* from, uint8_t* to, size_t pixels);
 // width * height * 4 (f=32) or * 3 (f=24) when both sides are 1...10000.
 std::optional<int64_t> kittyExpectedDataSize(const KittyGraphicsControl& control);
 

@@ -1,12 +1,51 @@
 #include "vantel/graphics/KittyImageMemory.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <thread>
 
 namespace vantel {
 
+namespace {
+
+// Giving back a large picture's pages takes tens of milliseconds (a 400 MB one, about 50): on
+// a thread of its own, not on the loop that let it go.
+constexpr size_t freedAsideBytes = size_t{16} << 20;
+
+// The pages go back in slices first: unmapping the whole at once would hold the address
+// space's lock for as long, and with it every page fault of the loop's thread.
+void givePagesBack(const KittyGraphicsPayload* payload) {
+    constexpr size_t slice = size_t{8} << 20;
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<uintptr_t>(payload->bytes.data());
+    const uintptr_t first = (start + page - 1) / page * page;
+    const uintptr_t end = (start + payload->bytes.size()) / page * page;
+    for (uintptr_t at = first; at < end; at += slice) {
+        ::madvise(reinterpret_cast<void*>(at), std::min<uintptr_t>(slice, end - at), MADV_DONTNEED);
+    }
+    delete payload;
+}
+
+void deletePayload(const KittyGraphicsPayload* payload) {
+    if (payload->bytes.size() >= freedAsideBytes) {
+        try {
+            std::thread(givePagesBack, payload).detach();
+            return;
+        } catch (...) {
+            // No thread to be had: freed here, as any other.
+        }
+    }
+    delete payload;
+}
+
+}  // namespace
+
 void KittyImageMemory::Release::operator()(const KittyGraphicsPayload* payload) const {
     if (auto owner = memory.lock()) owner->released(payload);
-    delete payload;
+    deletePayload(payload);
 }
 
 KittyImageMemory::Payload KittyImageMemory::hold(KittyGraphicsPayload payload) {

@@ -9,14 +9,15 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "vantel/graphics/KittyGraphicsPayload.h"
+#include "vantel/graphics/KittyMediumReader.h"
 
 namespace vantel {
 
 namespace {
 
-constexpr size_t readPiece = 65'536;
 constexpr int64_t dataLimit = static_cast<int64_t>(kittyMaximumDataBytes);
 
 bool isValidUtf8(std::span<const uint8_t> text) {
@@ -70,15 +71,6 @@ std::string userTemporaryDirectory() {
     return dir;
 }
 
-KittyPayloadLoad finishLoad(const KittyGraphicsControl& control, std::optional<std::vector<uint8_t>> data) {
-    if (!data) return {std::nullopt, "EINVAL: bad payload"};
-    auto inflated = decompressKittyData(std::move(*data), control.compression, kittyInflateLimit(control));
-    if (!inflated) return {std::nullopt, "EINVAL: bad payload"};
-    auto payload = decodeKittyPayloadData(control, std::move(*inflated));
-    if (!payload) return {std::nullopt, "EINVAL: bad payload"};
-    return {std::move(payload), {}};
-}
-
 struct FileCloser {
     int fd;
     ~FileCloser() {
@@ -115,8 +107,8 @@ bool isKittyTempPath(const std::string& path) {
     return resolvedFolder && startsWith(path, *resolvedFolder + (resolvedFolder->ends_with('/') ? "" : "/"));
 }
 
-KittyPayloadLoad loadKittyFilePayload(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload,
-                                      bool temporary) {
+KittyMediumOpening openKittyFileMedium(const KittyGraphicsControl& control, std::span<const uint8_t> base64Payload,
+                                       bool temporary) {
     bool decodedSomething = false;
     const auto path = decodeNamePayload(base64Payload, decodedSomething);
     if (!decodedSomething) return {std::nullopt, "EINVAL: bad payload"};
@@ -136,11 +128,28 @@ KittyPayloadLoad loadKittyFilePayload(const KittyGraphicsControl& control, std::
     if (control.format == 100 && !control.compression) {
         limit = std::min(limit, kittyPngReadLimit(peekFile(*resolved, control.dataOffset)));
     }
-    return finishLoad(control, readKittyFileData(*resolved, control.dataOffset, control.dataSize, temporary, limit));
+    auto reader = KittyMediumReader::openFile(*resolved, control.dataOffset, control.dataSize, temporary, limit);
+    if (!reader) return {std::nullopt, "EINVAL: bad payload"};
+    return {std::move(reader), {}};
 }
 
-std::optional<std::vector<uint8_t>> readKittyFileData(const std::string& path, int64_t offset, int64_t size,
-                                                      bool deleteAfterRead, size_t maximumBytes) {
+KittyMediumOpening openKittySharedMemoryMedium(const KittyGraphicsControl& control,
+                                               std::span<const uint8_t> base64Payload) {
+    bool decodedSomething = false;
+    const auto name = decodeNamePayload(base64Payload, decodedSomething);
+    if (!name) return {std::nullopt, "EINVAL: bad payload"};
+    const auto expected = kittyExpectedDataSize(control);
+    if (!expected && control.format != 100) return {std::nullopt, "EINVAL: bad payload"};
+    // Compressed data is smaller than the pixels it gives: only the limit applies to it.
+    const auto exactSize = control.compression ? std::nullopt : expected;
+    auto reader = KittyMediumReader::openSharedMemory(*name, exactSize, control.dataOffset, control.dataSize,
+                                                      kittyReadLimit(control));
+    if (!reader) return {std::nullopt, "EINVAL: bad payload"};
+    return {std::move(reader), {}};
+}
+
+std::optional<KittyMediumReader> KittyMediumReader::openFile(const std::string& path, int64_t offset, int64_t size,
+                                                             bool deleteAfterRead, size_t maximumBytes) {
     if (offset < 0 || size < 0) return std::nullopt;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
@@ -156,48 +165,16 @@ std::optional<std::vector<uint8_t>> readKittyFileData(const std::string& path, i
         opened.st_ino != info.st_ino) {
         return std::nullopt;
     }
-
-    auto fail = [&]() -> std::optional<std::vector<uint8_t>> {
-        if (deleteAfterRead) ::unlink(path.c_str());
-        return std::nullopt;
-    };
-    if (offset != 0 && ::lseek(file.fd, static_cast<off_t>(offset), SEEK_SET) < 0) return fail();
-
-    const int64_t amount = std::min<int64_t>(wanted, opened.st_size - offset);
-    std::vector<uint8_t> out;
-    if (amount > 0) {
-        out.resize(static_cast<size_t>(amount));
-        size_t got = 0;
-        while (got < out.size()) {
-            const ssize_t n = ::read(file.fd, out.data() + got, std::min(readPiece, out.size() - got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return fail();
-            if (n == 0) break;
-            got += static_cast<size_t>(n);
-        }
-        out.resize(got);
-    }
-    ::close(file.fd);
-    file.fd = -1;
-    if (deleteAfterRead) ::unlink(path.c_str());
-    return out;
+    const int64_t amount = std::max<int64_t>(std::min<int64_t>(wanted, opened.st_size - offset), 0);
+    KittyMediumReader reader(Kind::file, std::exchange(file.fd, -1), path, offset, static_cast<size_t>(amount),
+                             deleteAfterRead);
+    return reader;
 }
 
-KittyPayloadLoad loadKittySharedMemoryPayload(const KittyGraphicsControl& control,
-                                              std::span<const uint8_t> base64Payload) {
-    bool decodedSomething = false;
-    const auto name = decodeNamePayload(base64Payload, decodedSomething);
-    if (!name) return {std::nullopt, "EINVAL: bad payload"};
-    const auto expected = kittyExpectedDataSize(control);
-    if (!expected && control.format != 100) return {std::nullopt, "EINVAL: bad payload"};
-    // Compressed data is smaller than the pixels it gives: only the limit applies to it.
-    const auto exactSize = control.compression ? std::nullopt : expected;
-    return finishLoad(control, readKittySharedMemory(*name, exactSize, control.dataOffset, control.dataSize,
-                                                     kittyReadLimit(control)));
-}
-
-std::optional<std::vector<uint8_t>> readKittySharedMemory(const std::string& name, std::optional<int64_t> expectedSize,
-                                                          int64_t offset, int64_t size, size_t maximumBytes) {
+std::optional<KittyMediumReader> KittyMediumReader::openSharedMemory(const std::string& name,
+                                                                     std::optional<int64_t> expectedSize,
+                                                                     int64_t offset, int64_t size,
+                                                                     size_t maximumBytes) {
     if (offset < 0 || size < 0) return std::nullopt;
     // One component under the shared-memory folder, nothing that walks out of it.
     const size_t slash = name.find('/', name.starts_with('/') ? 1 : 0);
@@ -219,20 +196,99 @@ std::optional<std::vector<uint8_t>> readKittySharedMemory(const std::string& nam
     if (size != 0 && offset <= dataLimit && size <= dataLimit) end = std::min(end, offset + size);
     if (offset >= end || end > objectSize) return std::nullopt;
     if (end - offset > static_cast<int64_t>(std::min(maximumBytes, kittyMaximumDataBytes))) return std::nullopt;
+    KittyMediumReader reader(Kind::sharedMemory, std::exchange(object.fd, -1), name, offset,
+                             static_cast<size_t>(end - offset), true);
+    return reader;
+}
 
-    // Read rather than mapped: a client that shrinks the object meanwhile gives a short
-    // read here instead of a bus error.
-    std::vector<uint8_t> out(static_cast<size_t>(end - offset));
-    size_t got = 0;
-    while (got < out.size()) {
-        const ssize_t n = ::pread(object.fd, out.data() + got, std::min(readPiece, out.size() - got),
-                                  static_cast<off_t>(offset) + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::nullopt;
-        got += static_cast<size_t>(n);
+KittyMediumReader::KittyMediumReader(Kind kind, int fd, std::string name, int64_t offset, size_t amount,
+                                     bool removeAfterRead)
+    : kind_(kind), fd_(fd), name_(std::move(name)), offset_(offset), amount_(amount), removeAfterRead_(removeAfterRead) {
+    // Address space for all of it now, the pages as the steps fill them.
+    out_.reserve(amount_);
+    if (amount_ == 0) finish(false);
+}
+
+KittyMediumReader::KittyMediumReader(KittyMediumReader&& other) noexcept
+    : kind_(other.kind_),
+      fd_(std::exchange(other.fd_, -1)),
+      name_(std::move(other.name_)),
+      offset_(other.offset_),
+      amount_(other.amount_),
+      removeAfterRead_(other.removeAfterRead_),
+      failed_(other.failed_),
+      out_(std::move(other.out_)) {}
+
+KittyMediumReader& KittyMediumReader::operator=(KittyMediumReader&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        kind_ = other.kind_;
+        fd_ = std::exchange(other.fd_, -1);
+        name_ = std::move(other.name_);
+        offset_ = other.offset_;
+        amount_ = other.amount_;
+        removeAfterRead_ = other.removeAfterRead_;
+        failed_ = other.failed_;
+        out_ = std::move(other.out_);
     }
-    ::shm_unlink(name.c_str());
-    return out;
+    return *this;
+}
+
+KittyMediumReader::~KittyMediumReader() {
+    // Dropped before the end: a file or object half read is left as it is.
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool KittyMediumReader::readSome(size_t bytes) {
+    if (fd_ < 0) return true;
+    const size_t got = out_.size();
+    const size_t want = std::min(std::max<size_t>(bytes, 1), amount_ - got);
+    out_.resize(got + want);
+    ssize_t n;
+    do {
+        n = ::pread(fd_, out_.data() + got, want, static_cast<off_t>(offset_) + static_cast<off_t>(got));
+    } while (n < 0 && errno == EINTR);
+    out_.resize(got + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    if (n < 0 || (n == 0 && kind_ == Kind::sharedMemory)) {
+        // A client that shrinks an object while it is read gives a short read here, not a bus error.
+        finish(true);
+    } else if (n == 0 || out_.size() == amount_) {
+        finish(false);
+    }
+    return fd_ < 0;
+}
+
+void KittyMediumReader::finish(bool failed) {
+    failed_ = failed;
+    ::close(fd_);
+    fd_ = -1;
+    // A temporary file goes once read, and after a failed read too; an object only once read.
+    if (kind_ == Kind::file && removeAfterRead_) ::unlink(name_.c_str());
+    if (kind_ == Kind::sharedMemory && !failed) ::shm_unlink(name_.c_str());
+}
+
+std::optional<std::vector<uint8_t>> KittyMediumReader::take() {
+    if (fd_ >= 0 || failed_) return std::nullopt;
+    failed_ = true;
+    return std::move(out_);
+}
+
+std::optional<std::vector<uint8_t>> readKittyFileData(const std::string& path, int64_t offset, int64_t size,
+                                                      bool deleteAfterRead, size_t maximumBytes) {
+    auto reader = KittyMediumReader::openFile(path, offset, size, deleteAfterRead, maximumBytes);
+    if (!reader) return std::nullopt;
+    while (!reader->readSome(kittyMaximumDataBytes)) {
+    }
+    return reader->take();
+}
+
+std::optional<std::vector<uint8_t>> readKittySharedMemory(const std::string& name, std::optional<int64_t> expectedSize,
+                                                          int64_t offset, int64_t size, size_t maximumBytes) {
+    auto reader = KittyMediumReader::openSharedMemory(name, expectedSize, offset, size, maximumBytes);
+    if (!reader) return std::nullopt;
+    while (!reader->readSome(kittyMaximumDataBytes)) {
+    }
+    return reader->take();
 }
 
 }  // namespace vantel

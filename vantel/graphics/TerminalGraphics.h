@@ -25,6 +25,7 @@ public:
     void clearAllKittyImages() override;
     void updateKittyRelativePlacementsForCurrentBuffer() override;
     std::unique_ptr<DcsHandler> makeSixelHandler() override;
+    void finishPendingWork() override { kitty_.finishPendingLoad(); }
 
 private:
     Terminal& terminal_;

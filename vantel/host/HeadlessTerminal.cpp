@@ -95,6 +95,10 @@ winsize HeadlessTerminal::getWindowSize() {
 
 void HeadlessTerminal::send(Terminal&, std::span<const uint8_t> data) { process_->sendReply(data); }
 
+void HeadlessTerminal::inputReleased(Terminal&) {
+    if (!terminal_->holdsInput()) process_->resumeDelivery();
+}
+
 void HeadlessTerminal::sizeChanged(Terminal&) {
     if (process_->running()) process_->setWindowSize(getWindowSize());
 }

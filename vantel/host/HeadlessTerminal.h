@@ -71,6 +71,8 @@ public:
     void dataReceived(std::span<const uint8_t> slice) override;
     // Terminal rows and columns (clamped to 16 bits) over 16 x 16 pixels.
     winsize getWindowSize() override;
+    // Not while the terminal holds its input for slow work (a large picture's data).
+    bool readyForData() override { return !terminal_->holdsInput(); }
 
     // TerminalDelegate
     void send(Terminal& source, std::span<const uint8_t> data) override;
@@ -78,6 +80,9 @@ public:
     void mouseModeChanged(Terminal&) override {}
     void hostCurrentDirectoryUpdated(Terminal& source) override;
     void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height) override;
+    // The process stops delivering while the terminal holds its input, and goes on when it lets go.
+    bool feedsInSteps(Terminal&) override { return true; }
+    void inputReleased(Terminal&) override;
     // Not the engine's colour callback (whose index is optional): that one keeps its default.
     using TerminalDelegate::colorChanged;
     void colorChanged(Terminal&, int /*idx*/) {}

@@ -403,6 +403,16 @@ void LocalProcess::drainReceivedData() {
     auto passEnded = [&] {
         if (drainPassObserver_) drainPassObserver_(dispatchQueue_.now() - start);
     };
+    if (delegate_ && !delegate_->readyForData()) {
+        // The rest waits for resumeDelivery.
+        waitingForDelegate_ = true;
+        {
+            std::lock_guard lock(pendingLock_);
+            ++figures_.drainPasses;
+        }
+        passEnded();
+        return;
+    }
     std::unique_lock lock(pendingLock_);
     ++figures_.drainPasses;
     // What came due on the loop (a timer, a frame) goes first: the pass ends after a piece when
@@ -461,6 +471,12 @@ void LocalProcess::drainReceivedData() {
         if (alive.expired()) return;
         const auto now = dispatchQueue_.now();
         adaptPieceSize(piece, std::chrono::duration_cast<std::chrono::nanoseconds>(now - pieceStart));
+        if (delegate_ && !delegate_->readyForData()) {
+            // The rest waits for resumeDelivery.
+            waitingForDelegate_ = true;
+            passEnded();
+            return;
+        }
         if (static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - start).count()) >=
                 slice ||
             dispatchQueue_.shouldYield()) {
@@ -471,6 +487,11 @@ void LocalProcess::drainReceivedData() {
         }
         lock.lock();
     }
+}
+
+void LocalProcess::resumeDelivery() {
+    if (!std::exchange(waitingForDelegate_, false)) return;
+    scheduleDrain();
 }
 
 void LocalProcess::adaptPieceSize(size_t piece, std::chrono::nanoseconds took) {

@@ -30,6 +30,10 @@ public:
     virtual void processTerminated(LocalProcess& source, std::optional<int32_t> exitCode) = 0;
     virtual void dataReceived(std::span<const uint8_t> slice) = 0;
     virtual winsize getWindowSize() = 0;
+    // Asked on the program's main loop before each piece of output: a delegate that cannot take
+    // more now (its terminal holds its input while slow work goes on) says no, and calls
+    // LocalProcess::resumeDelivery once it can. Meanwhile output waits, with back-pressure.
+    virtual bool readyForData() { return true; }
 };
 
 // One child program on a new pseudo-terminal. An I/O thread reads the master
@@ -119,6 +123,8 @@ public:
     // before that, so an owner that needs the last output waits for it.
     bool hasPendingOutput();
     WriteFigures writeFigures();
+    // Delivers again after the delegate said it was not ready; nothing otherwise.
+    void resumeDelivery();
     // Told, on the delivery loop, how long each delivery pass took (benchmarks, diagnostics).
     void setDrainPassObserver(std::function<void(std::chrono::nanoseconds)> observer) {
         drainPassObserver_ = std::move(observer);
@@ -199,6 +205,8 @@ private:
     size_t pieceBytes_ = smallestPiece;
     // The last pass ended before delivering anything, to let due work run.
     bool passEndedEmpty_ = false;
+    // The delegate was not ready: no pass is scheduled until it says so (pendingScheduled_ stays set).
+    bool waitingForDelegate_ = false;
     std::function<void(std::chrono::nanoseconds)> drainPassObserver_;
 
     std::mutex writeFiguresMutex_;

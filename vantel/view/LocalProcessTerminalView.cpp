@@ -95,6 +95,12 @@ void LocalProcessTerminalView::processTerminated(LocalProcess&, std::optional<in
 
 void LocalProcessTerminalView::dataReceived(std::span<const uint8_t> slice) { feed(slice); }
 
+void LocalProcessTerminalView::inputReleased(Terminal& source) {
+    // Nothing new to parse: what waited is parsed already; this draws it.
+    feed(std::span<const uint8_t>());
+    if (!source.holdsInput()) process_->resumeDelivery();
+}
+
 winsize LocalProcessTerminalView::getWindowSize() {
     const double scale = backingScale();
     const Size cell = cellDimension().value_or(Size{});

@@ -71,12 +71,17 @@ public:
     void rangeChanged(TerminalView&, int, int) override {}
     // The engine's replies to the child's queries.
     void send(Terminal& source, std::span<const uint8_t> data) override;
+    // The process stops delivering while the terminal holds its input for slow work (a large
+    // picture's data), and goes on when it lets go; what waited is drawn then.
+    bool feedsInSteps(Terminal&) override { return true; }
+    void inputReleased(Terminal& source) override;
 
     // --- LocalProcessDelegate ---------------------------------------------------------------
     void processTerminated(LocalProcess& source, std::optional<int32_t> exitCode) override;
     void dataReceived(std::span<const uint8_t> slice) override;
     // The grid and its size in device pixels, each clamped to 0...65535 as the record holds.
     winsize getWindowSize() override;
+    bool readyForData() override { return !getTerminal().holdsInput(); }
 
 private:
     void setupProcess();

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -11,6 +16,7 @@
 #include "platform/runtime/VirtualMainLoop.h"
 #include "support/HostTestSupport.h"
 #include "support/TerminalTestSupport.h"
+#include "vantel/core/Base64.h"
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/host/HeadlessTerminal.h"
 
@@ -224,6 +230,57 @@ TEST(HeadlessTerminalImageTest, KeptBitmapsStayWithinTheImageBudget) {
     headless.setImageBudgetBytes(0);
     EXPECT_TRUE(headless.images().empty());
     EXPECT_EQ(headless.imageBytes(), 0);
+}
+
+// A large picture loads in steps between the host's deliveries: the host stops delivering while
+// the terminal holds the output after it, so no delivery does more than the one step the
+// command's arrival starts, and the output after the picture reaches the screen after it.
+class SteppedHeadless : public HeadlessTerminal {
+public:
+    using HeadlessTerminal::HeadlessTerminal;
+    void dataReceived(std::span<const uint8_t> slice) override {
+        if (terminal().holdsInput()) ++fedWhileHeld;
+        const size_t before = kittyGraphicsOf(terminal())->loadFigures().steps;
+        HeadlessTerminal::dataReceived(slice);
+        mostStepsInADelivery = std::max(mostStepsInADelivery, kittyGraphicsOf(terminal())->loadFigures().steps - before);
+    }
+    int fedWhileHeld = 0;
+    size_t mostStepsInADelivery = 0;
+};
+
+TEST(HeadlessTerminalImageTest, ALargePictureLoadsInStepsBetweenDeliveries) {
+    installGraphicsProtocols();
+    GLibMainLoop loop;
+    ScopedMainLoop scope(loop);
+    TerminalOptions options = sized(80, 25);
+    options.kittyImageCacheLimitBytes = 512 * 1024 * 1024;
+    SteppedHeadless headless(nullptr, options, [](std::optional<int32_t>) {});
+    const std::string zeros(size_t{4000} * 4000 * 4, '\0');
+    uLongf size = compressBound(zeros.size());
+    std::string compressed(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(compressed.data()), &size, reinterpret_cast<const Bytef*>(zeros.data()),
+              zeros.size(), 9);
+    compressed.resize(size);
+    const std::string path = ::testing::TempDir() + "headless-picture-" + std::to_string(::getpid());
+    std::ofstream(path, std::ios::binary)
+        << "before\r\n\x1b_Ga=t,q=2,f=32,o=z,s=4000,v=4000,i=9;"
+        << Base64::encode({reinterpret_cast<const uint8_t*>(compressed.data()), compressed.size()})
+        << "\x1b\\after the picture\r\n";
+    headless.process().startProcess("/bin/sh", {"-c", "cat \"$0\"; exec sleep 1000", path});
+    auto row = [&](int y) {
+        return headless.terminal().getLine(y)->translateToString(
+            true, 0, -1, true, [&](const CharData& c) { return headless.terminal().getCharacter(c); });
+    };
+    ASSERT_TRUE(waitFor(loop, [&] { return row(1) == "after the picture"; }));
+    std::remove(path.c_str());
+    const KittyGraphics& kitty = *kittyGraphicsOf(headless.terminal());
+    EXPECT_TRUE(kitty.state().imagesById.contains(9));
+    EXPECT_GT(kitty.loadFigures().steps, 64'000'000 / KittyPayloadLoader::stepWork);
+    EXPECT_LE(kitty.loadFigures().largestStepWork, KittyPayloadLoader::stepWork);
+    EXPECT_EQ(headless.mostStepsInADelivery, 1u);
+    EXPECT_EQ(headless.fedWhileHeld, 0);
+    EXPECT_EQ(row(0), "before");
+    headless.process().terminate();
 }
 
 }  // namespace
