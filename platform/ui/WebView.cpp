@@ -11,6 +11,19 @@ bool& engine() {
     return available;
 }
 
+// The URL's scheme in lower case; empty when it has none.
+std::string schemeOf(std::string_view url) {
+    std::string scheme;
+    for (const char c : url) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool more = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        if (c == ':') return scheme;
+        if (!letter && (scheme.empty() || !more)) return {};
+        scheme += static_cast<char>(letter ? c | 0x20 : c);
+    }
+    return {};
+}
+
 }  // namespace
 
 WebView::WebView(const Rect& frame) : Control(frame) {}
@@ -50,7 +63,21 @@ void WebView::goBack() {
     didFinish();
 }
 
+bool WebView::refusesLink(std::string_view url, std::string_view pageURL) {
+    const std::string scheme = schemeOf(url);
+    return scheme == "javascript" || (scheme == "file" && schemeOf(pageURL) != "file");
+}
+
+void WebView::linkRefused(const std::string& url) {
+    if (auto told = onLinkRefused) told(*this, url);
+}
+
 bool WebView::followLink(const std::string& url, bool newWindow) {
+    // As the engine does: these never reach the policy.
+    if (refusesLink(url, url_.value_or(""))) {
+        linkRefused(url);
+        return false;
+    }
     if (navigationRequested({url, true, newWindow}) == Policy::cancel) return false;
     if (newWindow) return true;  // the engine would open a window; a view shows nothing more
     show(url);
@@ -67,6 +94,7 @@ void WebView::show(const std::string& url) {
 void WebView::didStart(const std::string& url) {
     url_ = url;
     loading_ = true;
+    ++pageSerial_;
     changed();
     if (auto told = onStart) told(*this);
 }
@@ -74,6 +102,12 @@ void WebView::didStart(const std::string& url) {
 void WebView::didCommit(const std::string& url, bool canGoBack) {
     url_ = url;
     canGoBack_ = canGoBack;
+    changed();
+}
+
+void WebView::didChangeTitle(std::string title) {
+    if (title == title_) return;
+    title_ = std::move(title);
     changed();
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ui/Control.h"
@@ -12,7 +14,10 @@ namespace platform::ui {
 // A web page in a window: the toolkit's web engine where the program has one, else a stand-in
 // that keeps the requests it was given and a history of the pages it "shows", so the logic around
 // it runs without an engine. Every navigation (a load asked by the program, a link, a page's own
-// request for a new window) is put to `decidePolicy` before it starts. Main thread.
+// request for a new window) is put to `decidePolicy` before it starts, but for two kinds of link
+// that the engine settles without asking: a `javascript:` link, which a view here never runs,
+// and a `file:` link on a page that is not a file, which the engine blocks. Both are refused and
+// told to `onLinkRefused`. Main thread.
 class WebView : public Control {
 public:
     struct Navigation {
@@ -52,8 +57,17 @@ public:
     bool canGoBack() const { return canGoBack_; }
     void goBack();
     bool isLoading() const { return loading_; }
+    // The page's title; empty before the first.
+    const std::string& title() const { return title_; }
+    // Counts the pages: a new one with each load that starts.
+    uint64_t pageSerial() const { return pageSerial_; }
+
+    // Whether the view refuses a link on the page `pageURL` without asking the policy.
+    static bool refusesLink(std::string_view url, std::string_view pageURL);
 
     std::function<Policy(const Navigation&)> decidePolicy;
+    // A link refused by the view itself (see above), with its URL as the page gave it.
+    std::function<void(WebView&, const std::string& url)> onLinkRefused;
     std::function<void(WebView&)> onStart;
     std::function<void(WebView&)> onFinish;
     std::function<void(WebView&)> onFail;
@@ -65,8 +79,11 @@ public:
     void didCommit(const std::string& url, bool canGoBack);
     void didFinish();
     void didFail();
-    // The user follows a link on the page: asked, then loaded in place when allowed; false when
-    // it was cancelled.
+    void didChangeTitle(std::string title);
+    // A refused link's activation, stopped by the engine's page script.
+    void linkRefused(const std::string& url);
+    // The user follows a link on the page: refused by the view, or asked, then loaded in place when
+    // allowed; false when it was refused or cancelled.
     bool followLink(const std::string& url, bool newWindow = false);
 
     // A peer that shows pages takes the program's loads and back steps; without one the stand-in
@@ -93,6 +110,8 @@ private:
     std::optional<std::string> url_;
     bool canGoBack_ = false;
     bool loading_ = false;
+    std::string title_;
+    uint64_t pageSerial_ = 0;
     std::vector<std::string> history_;  // the stand-in's back list, the current page last
     Engine* engine_ = nullptr;
 };

@@ -48,9 +48,11 @@ std::optional<ParsedURL> parse(std::string_view url) {
     return parsed;
 }
 
+bool acceptable(const ParsedURL& url) { return (url.scheme == "http" || url.scheme == "https") && url.hasHost; }
+
 // Allowed to be shown or opened; every refusal is logged.
 bool allowed(const ParsedURL& url) {
-    if ((url.scheme == "http" || url.scheme == "https") && url.hasHost) return true;
+    if (acceptable(url)) return true;
     Log::write("reader: refused " + url.scheme + " link");
     return false;
 }
@@ -81,6 +83,7 @@ ReaderWindow::ReaderWindow() = default;
 ReaderWindow::~ReaderWindow() {
     if (web_) {
         web_->decidePolicy = nullptr;
+        web_->onLinkRefused = nullptr;
         web_->onStart = web_->onFinish = web_->onFail = nullptr;
     }
     if (panel_) {
@@ -138,6 +141,9 @@ void ReaderWindow::build() {
     web_->setStorageFolders((dataFolder() / "quiltdeck/web").string(), (cacheFolder() / "quiltdeck/web").string());
     web_->decidePolicy = [this, alive](const WebView::Navigation& navigation) {
         return alive.expired() ? WebView::Policy::cancel : decide(navigation);
+    };
+    web_->onLinkRefused = [this, alive](WebView&, const std::string& url) {
+        if (!alive.expired()) refusedOnPage(url);
     };
     web_->onStart = [this, alive](WebView&) {
         if (alive.expired()) return;
@@ -229,13 +235,27 @@ void ReaderWindow::layout() {
 }
 
 WebView::Policy ReaderWindow::decide(const WebView::Navigation& navigation) {
+    const auto parsed = parse(navigation.url);
+    const bool accepted = parsed && acceptable(*parsed);
+    if (!accepted && (navigation.newWindow || navigation.mainFrame)) refusedOnPage(navigation.url);
     if (navigation.newWindow) {
         // A link meant for a new window opens here, never outside.
-        if (acceptsURL(navigation.url)) web_->load(navigation.url, loadTimeout);
+        if (accepted) web_->load(navigation.url, loadTimeout);
         return WebView::Policy::cancel;
     }
-    if (navigation.mainFrame && !acceptsURL(navigation.url)) return WebView::Policy::cancel;
+    if (navigation.mainFrame && !accepted) return WebView::Policy::cancel;
     return WebView::Policy::allow;
+}
+
+void ReaderWindow::refusedOnPage(const std::string& url) {
+    if (!web_) return;
+    if (web_->pageSerial() != refusalsPage_) {
+        refusalsPage_ = web_->pageSerial();
+        refusalsLogged_.clear();
+    }
+    const char* peeked = g_uri_peek_scheme(url.c_str());
+    const std::string scheme = peeked ? peeked : "";
+    if (refusalsLogged_.insert(scheme).second) Log::write("reader: refused " + (scheme.empty() ? "unnamed" : scheme) + " link");
 }
 
 void ReaderWindow::goBack() {

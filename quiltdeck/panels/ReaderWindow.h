@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -18,7 +20,8 @@ namespace quiltdeck {
 // header (back, source, title, spinner, Open in Browser) above a web view. One for the run, built
 // on the first link and reused, so back history and cookies persist; Escape and the close button
 // only hide it. Only http and https pages with a host are shown or handed to the browser; any
-// other link does nothing and is logged. Without a web engine a link goes to the default browser.
+// other link does nothing and is logged, a page's links once per page and scheme (a page's
+// javascript: links never run). Without a web engine a link goes to the default browser.
 // Main thread.
 class ReaderWindow {
 public:
@@ -74,6 +77,8 @@ private:
     class Content;
     void build();
     platform::ui::WebView::Policy decide(const platform::ui::WebView::Navigation& navigation);
+    // "reader: refused <scheme> link", once per page and scheme.
+    void refusedOnPage(const std::string& url);
 
     std::unique_ptr<platform::ui::Window> panel_;
     std::unique_ptr<Content> content_;
@@ -84,6 +89,8 @@ private:
     platform::ui::Button openButton_;
     platform::ui::Spinner progress_;
     std::optional<std::string> current_;
+    uint64_t refusalsPage_ = 0;
+    std::set<std::string> refusalsLogged_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The reader in a real window on a virtual X display, on a session bus of its own (run it under
 # dbus-run-session), against a loopback HTTP server: a page's link meant for a new window loads in
-# the reader and enables back; Open in Browser hands on the page shown; a javascript: link and a
-# file: link load nothing and launch nothing; Escape hides the reader and the next headline shows
+# the reader and enables back; Open in Browser hands on the page shown; a javascript: link (its
+# script never runs: the page keeps its title and its text), a file: link and a mailto: link load
+# nothing, launch nothing and are logged once each; Escape hides the reader and the next headline shows
 # it again with its history. The reader is shot as a PNG. When the web engine's sandbox cannot
 # start here, this test (never the program) turns it off. Xvfb, the window manager, the server and
 # the probe are started and ended here, each by its own process id.
@@ -107,13 +108,19 @@ import -window "$reader" "$out/reader.png"
 say browser
 within 50 grep -qx "launched $site/second.html" "$work/probe.out" || fail "Open in Browser did not hand on the page shown"
 
-# A javascript:, a file: and a mailto: link (the page's thirds) load and launch nothing.
+# A javascript:, a file: and a mailto: link (the page's thirds) load and launch nothing; the
+# javascript: link, which would retitle the page and replace its text, runs nothing, clicked twice.
+shows 50 title=Second_page || fail "the second page has no title: $(last_state)"
+click_page 16
 click_page 16
 click_page 50
 click_page 84
 sleep 1.5
-shows 1 "url=$site/second.html" back=1 || fail "a refused link changed the page: $(last_state)"
+shows 1 "url=$site/second.html" back=1 title=Second_page || fail "a refused link changed the page: $(last_state)"
 [ "$(grep -c '^launched ' "$work/probe.out")" -eq 1 ] || fail "a refused link reached the browser"
+import -window "$reader" "$out/refused.png"
+changed="$(compare -metric AE -fuzz 10% "$out/reader.png" "$out/refused.png" null: 2>&1 || true)"
+[ "${changed%% *}" -lt $((WIDTH * HEIGHT / 100)) ] || fail "the page's text changed after the clicks ($changed pixels)"
 
 # Escape hides; the next headline shows the reader again with its back history.
 xdotool windowactivate --sync "$reader" 2>/dev/null || true
@@ -128,6 +135,9 @@ status=0
 wait "$probe" || status=$?
 probe=""
 [ "$status" -eq 0 ] || fail "the probe ended with $status"
-grep -q "reader: refused mailto link" "$QUILTDECK_STATE_DIR/log.txt" ||
-    fail "the mailto: link was not refused: $(cat "$QUILTDECK_STATE_DIR/log.txt" 2>/dev/null)"
+log="$QUILTDECK_STATE_DIR/log.txt"
+for scheme in javascript file mailto; do
+    [ "$(grep -c "reader: refused $scheme link" "$log")" -eq 1 ] ||
+        fail "the $scheme: link was not logged once: $(cat "$log" 2>/dev/null)"
+done
 echo "reader_smoke: new-window link inside, back, Open in Browser, refused links, Escape and history; shot in $out/reader.png"

@@ -4,7 +4,8 @@
 //   reader-probe URL
 //
 // It opens URL in the reader, then prints a line whenever what the reader shows changes:
-//   state url=<the page shown> back=<0|1> visible=<0|1> loading=<0|1>
+//   state url=<the page shown> back=<0|1> visible=<0|1> loading=<0|1> title=<the page's title>
+// (the title with its spaces as underscores)
 // and "launched <url>" for every page handed to the browser. Commands, one a line:
 //   open <url>     a headline's link, opened over the main window
 //   browser        the reader's Open in Browser button
@@ -14,6 +15,7 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -39,8 +41,11 @@ void report(Probe& probe) {
     const auto* web = probe.reader->web();
     const auto* panel = probe.reader->panel();
     if (!web || !panel) return;
+    std::string title = web->title();
+    std::replace(title.begin(), title.end(), ' ', '_');
     const std::string state = "state url=" + web->url().value_or("") + " back=" + (probe.reader->backButton().isEnabled() ? "1" : "0") +
-                              " visible=" + (panel->isVisible() ? "1" : "0") + " loading=" + (web->isLoading() ? "1" : "0");
+                              " visible=" + (panel->isVisible() ? "1" : "0") + " loading=" + (web->isLoading() ? "1" : "0") +
+                              " title=" + title;
     if (state == probe.lastState) return;
     probe.lastState = state;
     std::printf("%s\n", state.c_str());

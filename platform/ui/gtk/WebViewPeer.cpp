@@ -4,6 +4,7 @@
 #include <webkit2/webkit2.h>
 
 #include <filesystem>
+#include <string>
 #endif
 
 namespace platform::ui::gtk {
@@ -11,6 +12,57 @@ namespace platform::ui::gtk {
 #if QUILTDECK_WEBKIT
 
 namespace {
+
+// The world the link guard runs in: the page's own scripts cannot reach its listeners or the
+// objects it calls.
+constexpr const char* guardWorld = "quiltdeck-link-guard";
+constexpr const char* refusedChannel = "refusedLink";
+
+// Stops, before the engine acts on it, the activation of a link or a form the view refuses
+// (WebView::refusesLink): the engine runs a javascript: link and blocks a file: link without
+// asking the navigation policy. Each refusal is posted to the view.
+constexpr const char* linkGuard = R"JS((function () {
+  "use strict";
+  var refused = function (url) {
+    var scheme;
+    try { scheme = new URL(url, document.baseURI).protocol; } catch (e) { return false; }
+    return scheme === "javascript:" || (scheme === "file:" && location.protocol !== "file:");
+  };
+  var tell = function (url) {
+    try { window.webkit.messageHandlers.refusedLink.postMessage(String(url).slice(0, 2048)); } catch (e) {}
+  };
+  var linkOf = function (event) {
+    var path = event.composedPath();
+    for (var i = 0; i < path.length; ++i) {
+      var node = path[i];
+      if (node instanceof HTMLAnchorElement || node instanceof HTMLAreaElement) {
+        if (node.hasAttribute("href")) return node.href;
+      } else if (node instanceof SVGAElement) {
+        var raw = node.getAttribute("href") || node.getAttributeNS("http://www.w3.org/1999/xlink", "href");
+        if (raw !== null) return raw;
+      }
+    }
+    return null;
+  };
+  var guardLink = function (event) {
+    var url = linkOf(event);
+    if (url === null || !refused(url)) return;
+    event.preventDefault();
+    tell(url);
+  };
+  var guardForm = function (event) {
+    var form = event.target;
+    if (!(form instanceof HTMLFormElement)) return;
+    var by = event.submitter;
+    var url = by && by.hasAttribute("formaction") ? by.formAction : form.action;
+    if (!refused(url)) return;
+    event.preventDefault();
+    tell(url);
+  };
+  window.addEventListener("click", guardLink, true);
+  window.addEventListener("auxclick", guardLink, true);
+  window.addEventListener("submit", guardForm, true);
+})();)JS";
 
 // A WebKitWebView in its own context, whose data and cache live in the view's folders. Loads and
 // back steps of the program go to the engine; the engine's navigations are put to the view's
@@ -22,11 +74,25 @@ public:
         g_signal_connect(widget_, "load-changed", G_CALLBACK(onLoadChanged), this);
         g_signal_connect(widget_, "load-failed", G_CALLBACK(onLoadFailed), this);
         g_signal_connect(widget_, "notify::uri", G_CALLBACK(onUri), this);
+        g_signal_connect(widget_, "notify::title", G_CALLBACK(onTitle), this);
+        WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_));
+        g_signal_connect(content, (std::string("script-message-received::") + refusedChannel).c_str(),
+                         G_CALLBACK(onRefusedLink), this);
+        webkit_user_content_manager_register_script_message_handler_in_world(content, refusedChannel, guardWorld);
+        WebKitUserScript* guard =
+            webkit_user_script_new_for_world(linkGuard, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, guardWorld, nullptr, nullptr);
+        webkit_user_content_manager_add_script(content, guard);
+        webkit_user_script_unref(guard);
         view_.setEngine(this);
         // What was asked before the widget existed.
         if (!view.requests().empty()) load(view.requests().back());
     }
-    ~WebKitPeer() override { view_.setEngine(nullptr); }
+    ~WebKitPeer() override {
+        WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_));
+        g_signal_handlers_disconnect_by_data(content, this);
+        view_.setEngine(nullptr);
+    }
 
     void load(const WebView::Request& request) override {
         // The engine keeps its own network time limits; the request's is not settable here.
@@ -67,6 +133,11 @@ private:
         g_object_unref(data);
         WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(web));
         webkit_settings_set_enable_back_forward_navigation_gestures(settings, TRUE);
+        // Pages open no windows by themselves, and nothing loaded from a file reaches further.
+        webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+        webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
+        webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
+        webkit_settings_set_allow_top_navigation_to_data_urls(settings, FALSE);
         if (!view.userAgent().empty()) webkit_settings_set_user_agent(settings, view.userAgent().c_str());
         return web;
     }
@@ -83,6 +154,12 @@ private:
         const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
         WebView::Navigation navigation;
         navigation.url = uri ? uri : "";
+        const char* page = webkit_web_view_get_uri(WEBKIT_WEB_VIEW(self->widget_));
+        if (WebView::refusesLink(navigation.url, page ? page : "")) {
+            webkit_policy_decision_ignore(decision);
+            self->view_.linkRefused(navigation.url);
+            return TRUE;
+        }
         navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
         // The engine does not say which frame navigates: every navigation is judged as the page's.
         navigation.mainFrame = true;
@@ -115,6 +192,20 @@ private:
     }
     static void onUri(GObject*, GParamSpec*, WebKitPeer* self) {
         if (webkit_web_view_get_uri(WEBKIT_WEB_VIEW(self->widget_))) self->reportPage();
+    }
+    static void onTitle(GObject*, GParamSpec*, WebKitPeer* self) {
+        const char* title = webkit_web_view_get_title(WEBKIT_WEB_VIEW(self->widget_));
+        self->view_.didChangeTitle(title ? title : "");
+    }
+    static void onRefusedLink(WebKitUserContentManager*, WebKitJavascriptResult* result, WebKitPeer* self) {
+        JSCValue* value = webkit_javascript_result_get_js_value(result);
+        if (!value || !jsc_value_is_string(value)) return;
+        gchar* url = jsc_value_to_string(value);
+        const std::string text = url ? url : "";
+        g_free(url);
+        // Only a link the view refuses is taken at its word.
+        const char* page = webkit_web_view_get_uri(WEBKIT_WEB_VIEW(self->widget_));
+        if (WebView::refusesLink(text, page ? page : "")) self->view_.linkRefused(text);
     }
 
     WebView& view_;
