@@ -71,6 +71,8 @@ public:
     // Any thread; from now on tile ids and browser labels are taken from it.
     // Until the first one, no tile check is made.
     void publish(HookSnapshot snapshot);
+    // The last one published; null before the first. Any thread.
+    std::shared_ptr<const HookSnapshot> snapshot() const;
 
     // Set by the owner and run on the main loop, each read when its request
     // comes to run. The body is the request's JSON object, else empty; it is
@@ -85,7 +87,6 @@ private:
     class Connections;
 
     void serve(std::stop_token stop);
-    std::shared_ptr<const HookSnapshot> snapshot() const;
     // On the server's thread: queues the route's closure on the main loop.
     void deliver(HookRequest::Route route);
     void logOnce(std::atomic<bool>& logged, const std::string& line);

@@ -24,8 +24,8 @@ namespace quiltdeck {
 // one after another, the feed beside them.
 class LiveMetrics {
 public:
-    static constexpr size_t metricsLimit = 5;
-    static constexpr size_t feedItemsLimit = 3;
+    static constexpr size_t metricsLimit = Store::metricsLimit;
+    static constexpr size_t feedItemsLimit = Store::feedItemsLimit;
     static constexpr platform::runtime::Duration refreshInterval = std::chrono::seconds(15);
     static constexpr platform::runtime::Duration metricTimeout = std::chrono::seconds(20);
     static constexpr platform::runtime::Duration feedTimeout = std::chrono::seconds(25);

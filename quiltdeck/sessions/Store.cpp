@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <system_error>
 
 #include "quiltdeck/shell/DurableFile.h"
@@ -82,8 +83,12 @@ void Store::load() {
         return;
     }
     std::string error;
-    if (auto decoded = decode(*bytes, &error)) {
+    // Only what the limits keep is made: the open tiles to restore and the history behind them.
+    if (auto decoded = decode(*bytes, &error, openTilesLimit + closedLimit)) {
         state_ = std::move(*decoded);
+        if (holdToLimits(state_) > 0) {
+            Log::write("state.json: open tiles past the first " + std::to_string(openTilesLimit) + " go to the history");
+        }
         return;
     }
     if (heldByAnotherProcess_) return;  // the holder deals with it
@@ -99,8 +104,57 @@ void Store::load() {
 
 bool Store::save() {
     if (readOnly_) return false;
-    const bool saved = writeFileDurably(file_, encode(state_), 0600);
+    // A file past the read limit would leave every later run read-only.
+    size_t dropped = 0;
+    const std::optional<std::string> bytes = encodeWithin(state_, fileSizeLimit, &dropped);
+    if (dropped > 0) {
+        Log::write("store: the " + std::to_string(dropped) + " oldest history records dropped, state.json would pass " +
+                   std::to_string(fileSizeLimit >> 20) + " MiB");
+    }
+    if (!bytes) return saveReport_.record(false, EFBIG);
+    const bool saved = writeFileDurably(file_, *bytes, 0600);
     return saveReport_.record(saved, errno);
+}
+
+size_t Store::holdToLimits(State& s) {
+    std::vector<std::string> recents;
+    for (std::string& folder : s.recents) {
+        if (recents.size() == recentsLimit) break;
+        if (std::find(recents.begin(), recents.end(), folder) == recents.end()) recents.push_back(std::move(folder));
+    }
+    s.recents = std::move(recents);
+    for (auto label = s.browserLabels.begin(); label != s.browserLabels.end();) {
+        const std::string trimmed = trimWhiteSpace(label->second);
+        if (trimmed.empty()) {
+            label = s.browserLabels.erase(label);
+            continue;
+        }
+        label->second = firstCharacters(trimmed, labelLimit);
+        ++label;
+    }
+    if (std::isfinite(s.zoomScale)) s.zoomScale = std::clamp(s.zoomScale, zoomScaleMin, zoomScaleMax);
+    for (auto metrics = s.tileMetrics.begin(); metrics != s.tileMetrics.end();) {
+        if (metrics->second.empty()) {
+            metrics = s.tileMetrics.erase(metrics);
+            continue;
+        }
+        if (metrics->second.size() > metricsLimit) metrics->second.resize(metricsLimit);
+        ++metrics;
+    }
+    for (auto& [folder, feed] : s.tileFeeds) {
+        if (feed.items.size() > feedItemsLimit) feed.items.resize(feedItemsLimit);
+    }
+    size_t moved = 0;
+    if (s.openTiles.size() > openTilesLimit) {
+        // Newer than anything closed: they were open at the last save. History records carry no id.
+        const auto past = s.openTiles.begin() + static_cast<std::ptrdiff_t>(openTilesLimit);
+        moved = static_cast<size_t>(s.openTiles.end() - past);
+        for (auto tile = past; tile != s.openTiles.end(); ++tile) tile->tileId.reset();
+        s.closed.insert(s.closed.begin(), std::make_move_iterator(past), std::make_move_iterator(s.openTiles.end()));
+        s.openTiles.erase(past, s.openTiles.end());
+    }
+    if (s.closed.size() > closedLimit) s.closed.resize(closedLimit);
+    return moved;
 }
 
 std::vector<Store::Metric> Store::metrics(const std::string& folder) const {

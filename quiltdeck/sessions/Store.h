@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -101,9 +102,13 @@ public:
     static constexpr size_t recentsLimit = 24;
     static constexpr size_t closedLimit = 60;
     static constexpr size_t metricsLimit = 5;
+    static constexpr size_t feedItemsLimit = 3;
     static constexpr size_t labelLimit = 32;
+    // The open tiles a launch restores; those past them in the file go to the history.
+    static constexpr size_t openTilesLimit = 64;
     static constexpr double zoomScaleMin = 0.5;
     static constexpr double zoomScaleMax = 1.6;
+    // Read at most, and so written at most.
     static constexpr size_t fileSizeLimit = 64u << 20;
 
     // The process's store, on StateFolder::path(); made on first use, never destroyed.
@@ -128,13 +133,27 @@ public:
     // Writes the whole document; nothing when read-only. False when it did not reach the disk
     // (read-only included): the first failure of a run logs "store: save failed: <cause>", the
     // first success after one "store: saved again"; the file on disk stays the last whole one.
+    // A document past the read limit loses its oldest history first (logged); one that still
+    // does not fit is not written.
     bool save();
 
     // The document as compact JSON with all 24 keys; invalid UTF-8 replaced.
     static std::string encode(const State& state);
+    // The encoded document within `limit` bytes, the oldest history records dropped from
+    // `state` as far as needed (their number in `dropped`); nothing when it does not fit even
+    // without a history.
+    static std::optional<std::string> encodeWithin(State& state, size_t limit, size_t* dropped = nullptr);
     // Field by field: a missing or mistyped field keeps its default. Nothing, with
-    // the reason in `error`, when the bytes are not a JSON object.
-    static std::optional<State> decode(std::string_view bytes, std::string* error = nullptr);
+    // the reason in `error`, when the bytes are not a JSON object. At most `recordsKept` records
+    // of the history and of the open tiles are made (the others are still checked), so that a
+    // file of a million records costs no memory past what the limits keep.
+    static std::optional<State> decode(std::string_view bytes, std::string* error = nullptr,
+                                       size_t recordsKept = SIZE_MAX);
+    // Holds a loaded document to the limits its lists keep as entries are added: recents without
+    // duplicates and at most 24, labels trimmed to 32 characters, the zoom scale clamped, metrics
+    // at most 5 per folder and headlines 3 per feed; open tiles past 64 go to the front of the
+    // history, which keeps its 60 newest. Returns the number of open tiles moved.
+    static size_t holdToLimits(State& state);
 
     // --- Reading -------------------------------------------------------------------------
     const std::vector<std::string>& recents() const { return state_.recents; }

@@ -1,5 +1,7 @@
 // The state document's JSON form: decoded field by field, encoded whole.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -55,19 +57,24 @@ bool read(const Json& v, Store::Metric& out);
 bool read(const Json& v, Store::Feed& out);
 bool read(const Json& v, Store::FeedItem& out);
 
-// A container decodes whole or not at all.
+// A container decodes whole or not at all; past `kept` elements the rest are only checked.
 template <class T>
-bool read(const Json& v, std::vector<T>& out) {
+bool read(const Json& v, std::vector<T>& out, size_t kept) {
     if (!v.is_array()) return false;
     std::vector<T> values;
-    values.reserve(v.size());
+    values.reserve(std::min(v.size(), kept));
     for (const Json& element : v) {
         T value{};
         if (!read(element, value)) return false;
-        values.push_back(std::move(value));
+        if (values.size() < kept) values.push_back(std::move(value));
     }
     out = std::move(values);
     return true;
+}
+
+template <class T>
+bool read(const Json& v, std::vector<T>& out) {
+    return read(v, out, SIZE_MAX);
 }
 
 template <class T>
@@ -90,6 +97,14 @@ void field(const Json& object, const char* key, T& target) {
     if (found == object.end()) return;
     T value{};
     if (read(*found, value)) target = std::move(value);
+}
+
+template <class T>
+void field(const Json& object, const char* key, std::vector<T>& target, size_t kept) {
+    auto found = object.find(key);
+    if (found == object.end()) return;
+    std::vector<T> value;
+    if (read(*found, value, kept)) target = std::move(value);
 }
 
 template <class T>
@@ -199,7 +214,7 @@ OrderedJson toJsonArray(const std::vector<T>& values) {
 
 }  // namespace
 
-std::optional<Store::State> Store::decode(std::string_view bytes, std::string* error) {
+std::optional<Store::State> Store::decode(std::string_view bytes, std::string* error, size_t recordsKept) {
     Json document;
     try {
         document = Json::parse(bytes);
@@ -224,9 +239,9 @@ std::optional<Store::State> Store::decode(std::string_view bytes, std::string* e
     field(document, "tileColors", s.tileColors);
     field(document, "tileLogos", s.tileLogos);
     field(document, "tileNames", s.tileNames);
-    field(document, "closed", s.closed);
+    field(document, "closed", s.closed, recordsKept);
     field(document, "language", s.language);
-    field(document, "openTiles", s.openTiles);
+    field(document, "openTiles", s.openTiles, recordsKept);
     field(document, "autoTrustHome", s.autoTrustHome);
     field(document, "openAtLogin", s.openAtLogin);
     field(document, "permissionMode", s.permissionMode);
@@ -270,6 +285,25 @@ std::string Store::encode(const State& s) {
     for (const auto& [folder, feed] : s.tileFeeds) feeds[folder] = toJson(feed);
     o["tileFeeds"] = std::move(feeds);
     return o.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
+}
+
+std::optional<std::string> Store::encodeWithin(State& state, size_t limit, size_t* dropped) {
+    size_t gone = 0;
+    std::string bytes = encode(state);
+    // Each pass drops the oldest records whose own text covers the excess, then measures again.
+    while (bytes.size() > limit && !state.closed.empty()) {
+        const size_t excess = bytes.size() - limit;
+        size_t freed = 0;
+        while (freed < excess && !state.closed.empty()) {
+            freed += toJson(state.closed.back()).dump(-1, ' ', false, OrderedJson::error_handler_t::replace).size() + 1;
+            state.closed.pop_back();
+            ++gone;
+        }
+        bytes = encode(state);
+    }
+    if (dropped) *dropped = gone;
+    if (bytes.size() > limit) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace quiltdeck

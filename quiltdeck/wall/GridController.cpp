@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "platform/runtime/MainLoop.h"
 #include "platform/ui/Animation.h"
@@ -13,11 +14,14 @@
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/sessions/Browsers.h"
+#include "quiltdeck/sessions/HookRequest.h"
+#include "quiltdeck/sessions/HookTexts.h"
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/Uuid.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Shorten.h"
 #include "quiltdeck/shell/Theme.h"
 
 namespace quiltdeck {
@@ -211,9 +215,24 @@ size_t GridController::waitingCount() const {
 
 // --- Opening -------------------------------------------------------------------------------------
 
-void GridController::publishTiles() {
+namespace {
+
+// Whether the hook commands can carry a saved or asked-for id; one that cannot is said in the log,
+// and its tile gets a fresh one.
+bool hookable(const std::string& id) {
+    if (HookTexts::isValidTileId(id)) return true;
+    Log::write("tile id \"" + HookRequest::printable(firstCharacters(id, 64)) + "\" cannot carry hooks; the tile gets a new one");
+    return false;
+}
+
+}  // namespace
+
+void GridController::publishTiles(const std::optional<std::string>& coming) {
     HookSnapshot snapshot;
     for (const auto& [id, e] : entries_) snapshot.tileIds.insert(id);
+    // Tiles of a restore still to start are known already.
+    for (const Store::ClosedTile& record : pendingRestore_) snapshot.tileIds.insert(*record.tileId);
+    if (coming) snapshot.tileIds.insert(*coming);
     for (const BrowserInfo& browser : Browsers::shared().list()) snapshot.browserLabels.emplace(browser.deviceId, browser.label());
     hooks_->publish(std::move(snapshot));
 }
@@ -222,15 +241,14 @@ WallTile* GridController::open(TileRequest request) {
     if (!makeTile_) return nullptr;
     // A free id is kept; a taken one (or none) gives a new one. Either way the hook
     // server knows it before the child starts, so the child's first hook finds the tile.
-    if (!request.id || entry(*request.id)) request.id = newUuid();
+    if (!request.id || entry(*request.id) || !hookable(*request.id)) request.id = newUuid();
     const std::string id = *request.id;
-    HookSnapshot next;
-    for (const auto& [known, e] : entries_) next.tileIds.insert(known);
-    next.tileIds.insert(id);
-    hooks_->publish(std::move(next));
+    // A restore told the hook server every id of its tiles before the first started.
+    const bool restored = restoringOne_;
+    if (!restored) publishTiles(id);
     std::unique_ptr<WallTile> made = makeTile_(request, hooks_->port());
     if (!made) {
-        publishTiles();
+        if (!restored) publishTiles();
         return nullptr;
     }
     if (made->id() != id) {
@@ -256,6 +274,13 @@ WallTile* GridController::open(TileRequest request) {
     model_.insert(std::move(record), request.at);
     entries_[tileId] = std::move(e);
     root_.addSubview(&card, &scrimBlur_);
+    if (restored) {
+        // Laid out, counted and saved once, when the restore ends; unseen until then.
+        card.setHidden(true);
+        activeId_ = tileId;
+        card.refresh();
+        return &s;
+    }
     publishTiles();
 
     // A tile started out of sight leaves the zoom and the focus where they are.
@@ -515,15 +540,56 @@ void GridController::reopen(const Store::ClosedTile& record, bool resume) {
 
 void GridController::restoreOpenTiles() {
     launchSettled_ = true;
-    if (savedAtLaunch_.empty()) return;
+    if (savedAtLaunch_.empty() || restoring_) return;
     restoring_ = true;
-    for (const Store::ClosedTile& record : savedAtLaunch_) reopen(record, true);
+    restoreMissed_ = false;
+    // Each tile's id is settled now and the hook server learns them all at once: every child's
+    // first hook finds its tile, and the snapshot is built once for the whole restore.
+    std::set<std::string> taken;
+    for (const auto& [id, e] : entries_) taken.insert(id);
+    for (Store::ClosedTile record : savedAtLaunch_) {
+        if (!record.tileId || taken.contains(*record.tileId) || !hookable(*record.tileId)) record.tileId = newUuid();
+        taken.insert(*record.tileId);
+        pendingRestore_.push_back(std::move(record));
+    }
+    publishTiles();
+    empty_.setHidden(true);
+    restoreSome();
+}
+
+void GridController::restoreSome() {
+    // Tiles start a slice at a time: between slices the loop draws the window and answers
+    // signals, so a long list never freezes the launch.
+    MainLoop& loop = MainLoop::main();
+    const platform::runtime::TimePoint sliceEnd = loop.now() + restoreSlice;
+    while (!pendingRestore_.empty()) {
+        const Store::ClosedTile record = std::move(pendingRestore_.front());
+        pendingRestore_.pop_front();
+        restoringOne_ = true;
+        reopen(record, true);
+        restoringOne_ = false;
+        restoreMissed_ = restoreMissed_ || !entry(*record.tileId);
+        if (!pendingRestore_.empty() && (loop.now() >= sliceEnd || loop.shouldYield())) {
+            std::weak_ptr<int> alive = alive_;
+            loop.post([this, alive] {
+                if (!alive.expired()) restoreSome();
+            });
+            return;
+        }
+    }
+    finishRestore();
+}
+
+void GridController::finishRestore() {
     restoring_ = false;
+    // Tiles that did not come back (or came with ids of their own) leave the server.
+    if (restoreMissed_) publishTiles();
     saveOpenTiles();
     if (zoomId_) unzoom();
     activeId_ = model_.activeFor(currentWall_, activeId_);
     reindex();
     relayout();
+    updateCounts();
     focusActive();
 }
 

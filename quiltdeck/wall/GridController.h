@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -121,7 +122,12 @@ public:
     void requestClose(const std::string& id);
     void close(const std::string& id);
     void reopen(const Store::ClosedTile& record, bool resume);
+    // Reopens the tiles saved at the last quit, a slice of them per turn of the main loop; the
+    // wall is laid out, counted and saved once, when the last has started.
     void restoreOpenTiles();
+    bool restoring() const { return restoring_; }
+    // The time one turn of the main loop spends starting restored tiles.
+    static constexpr platform::runtime::Duration restoreSlice = std::chrono::milliseconds(12);
     // The start-up folders took the place of the restore: from now on the live tiles alone are saved.
     void launchTilesOpened() { launchSettled_ = true; }
     void saveOpenTiles();
@@ -217,7 +223,10 @@ private:
     void wireTile(const std::string& id, WallTile& session, TileView& tile);
     Store::ClosedTile recordOf(const WallTile& tile, WallModel::Maker maker) const;
     void syncModel();
-    void publishTiles();
+    // Every tile's id to the hook server, with the restore's tiles still to start and `coming`.
+    void publishTiles(const std::optional<std::string>& coming = std::nullopt);
+    void restoreSome();
+    void finishRestore();
     void discard(const std::string& id);
     void hideScrim();
 
@@ -238,6 +247,11 @@ private:
     std::optional<std::string> zoomId_;
     bool barHidden_ = false;
     bool restoring_ = false;
+    // A tile of the restore is being opened.
+    bool restoringOne_ = false;
+    bool restoreMissed_ = false;
+    // The restore's records still to start, each with the id it will have.
+    std::deque<Store::ClosedTile> pendingRestore_;
     // Until the restore (or the start-up folders), saves keep the last run's tiles too.
     bool launchSettled_ = false;
     std::vector<Store::ClosedTile> savedAtLaunch_;

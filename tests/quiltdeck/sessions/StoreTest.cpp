@@ -237,7 +237,7 @@ TEST(StateFolderSaves, AReadOnlyFolderFailsOnceThenRecovers) {
          [](const std::filesystem::path& dir) -> Writer {
              auto store = std::make_shared<Store>(dir);
              return [store](int step) {
-                 store->setLanguage("l" + std::to_string(step));
+                 store->setLanguage(std::string("l").append(std::to_string(step)));
                  return store->save();
              };
          }},
@@ -362,6 +362,118 @@ TEST_F(StoreTest, LabelsAreTrimmedAndKeep32Characters) {
         EXPECT_EQ(found == store.browserLabels().end() ? std::nullopt : std::optional(found->second), expected);
         expectSaved(store);
     }
+}
+
+// A loaded document is held to what its lists keep when entries are added; open tiles past the
+// restore's cap go to the front of the history, without their ids.
+TEST_F(StoreTest, ALoadedDocumentIsHeldToTheLimitsOfItsLists) {
+    const auto named = [](const char* prefix, int i) { return std::string(prefix).append(std::to_string(i)); };
+    nlohmann::json document = nlohmann::json::object();
+    for (int i = 0; i < 30; ++i) document["recents"].push_back(named("/r", i % 2 ? i : 0));
+    for (int i = 0; i < 100; ++i) document["closed"].push_back({{"title", named("closed ", i)}});
+    for (int i = 0; i < 70; ++i) document["openTiles"].push_back({{"title", named("open ", i)}, {"tileId", named("T", i)}});
+    document["browserLabels"] = {{"a", "  " + std::string(40, 'x') + "\n"}, {"b", " \t "}, {"c", "kept"}};
+    document["zoomScale"] = 3.0;
+    document["tileMetrics"] = {{"/seven", nlohmann::json::array()}, {"/empty", nlohmann::json::array()}};
+    for (int i = 0; i < 7; ++i) document["tileMetrics"]["/seven"].push_back({{"label", std::to_string(i)}});
+    document["tileFeeds"]["/f"] = {{"label", "F"}, {"command", "c"}, {"items", nlohmann::json::array()}};
+    for (int i = 0; i < 5; ++i) document["tileFeeds"]["/f"]["items"].push_back({{"title", std::to_string(i)}, {"url", "https://x"}});
+    writeFile(stateFile(), document.dump());
+
+    Store store(folder.path());
+    const State& s = store.state();
+    std::vector<std::string> recents = {"/r0"};
+    for (int i = 1; i < 30 && recents.size() < 24; i += 2) recents.push_back("/r" + std::to_string(i));
+    EXPECT_EQ(s.recents, recents);
+    ASSERT_EQ(s.openTiles.size(), Store::openTilesLimit);
+    EXPECT_EQ(s.openTiles.back().title, "open 63");
+    EXPECT_EQ(s.openTiles.back().tileId, "T63");
+    ASSERT_EQ(s.closed.size(), Store::closedLimit);
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(s.closed[i].title, "open " + std::to_string(64 + i));
+        EXPECT_EQ(s.closed[i].tileId, std::nullopt);
+    }
+    EXPECT_EQ(s.closed[6].title, "closed 0");
+    EXPECT_EQ(s.closed.back().title, "closed 53");
+    EXPECT_EQ(s.browserLabels, (Store::StringMap{{"a", std::string(32, 'x')}, {"c", "kept"}}));
+    EXPECT_EQ(s.zoomScale, Store::zoomScaleMax);
+    EXPECT_EQ(s.tileMetrics.size(), 1u);
+    EXPECT_EQ(s.tileMetrics.at("/seven").size(), Store::metricsLimit);
+    EXPECT_EQ(s.tileFeeds.at("/f").items.size(), Store::feedItemsLimit);
+    EXPECT_NE(testing::logContents().find("state.json: open tiles past the first 64 go to the history"), std::string::npos);
+    // Nothing is written until a change; then the held document.
+    EXPECT_EQ(readFile(stateFile()), document.dump());
+    store.setAiTitles(false);
+    expectSaved(store);
+}
+
+// Only the kept records are made, but a bad one past them still fails the list.
+TEST(StoreDecode, KeepsTheFirstRecordsAndChecksTheRest) {
+    EXPECT_EQ(Store::decode(R"({"closed":[{},{},{},{}],"openTiles":[{},{},{}]})", nullptr, 2)->closed.size(), 2u);
+    EXPECT_EQ(Store::decode(R"({"closed":[{},{},{},{}],"openTiles":[{},{},{}]})", nullptr, 2)->openTiles.size(), 2u);
+    EXPECT_TRUE(Store::decode(R"({"closed":[{},{},{},5]})", nullptr, 2)->closed.empty());
+}
+
+// Past the read limit, the oldest history goes first, as far as needed and no further; a document
+// too large without any history is not written at all.
+TEST(StoreEncode, NeverPassesTheLimitByDroppingTheOldestHistory) {
+    State s;
+    for (int i = 0; i < 50; ++i) {
+        Store::ClosedTile tile;
+        tile.title = "tile " + std::to_string(i) + std::string(100, '.');
+        s.closed.push_back(tile);
+    }
+    const size_t whole = Store::encode(s).size();
+    State one = s;
+    one.closed.resize(1);
+    State fortyNine = s;
+    fortyNine.closed.pop_back();
+    const size_t last = whole - Store::encode(fortyNine).size();
+    struct Case {
+        size_t limit;
+        std::optional<size_t> kept;  // nothing: not written
+    } cases[] = {
+        {whole, 50},
+        {whole - 1, 49},
+        {whole - last, 49},
+        {whole - last - 1, 48},
+        {Store::encode(one).size(), 1},
+        {Store::encode(State{}).size(), 0},
+        {Store::encode(State{}).size() - 1, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        State state = s;
+        size_t dropped = 0;
+        const auto bytes = Store::encodeWithin(state, c.limit, &dropped);
+        ASSERT_EQ(bytes.has_value(), c.kept.has_value()) << c.limit;
+        if (!bytes) continue;
+        EXPECT_LE(bytes->size(), c.limit);
+        EXPECT_EQ(*bytes, Store::encode(state));
+        EXPECT_EQ(state.closed.size(), *c.kept) << c.limit;
+        EXPECT_EQ(dropped, 50 - *c.kept);
+        if (!state.closed.empty()) {
+            EXPECT_EQ(state.closed.front().title, s.closed.front().title);
+        }
+    }
+}
+
+// A million empty history records (3 MB) come back as the history's 60, saved small, and the
+// next store reads the file.
+TEST_F(StoreTest, AMillionEmptyRecordsAreSavedBackSmall) {
+    std::string bytes = R"({"closed":[)";
+    for (int i = 0; i < 1'000'000; ++i) bytes += i ? ",{}" : "{}";
+    bytes += "]}";
+    writeFile(stateFile(), bytes);
+    {
+        Store store(folder.path());
+        EXPECT_EQ(store.closed().size(), Store::closedLimit);
+        store.setAiTitles(false);
+    }
+    EXPECT_LT(std::filesystem::file_size(stateFile()), 1'000'000u);
+    Store next(folder.path());
+    EXPECT_FALSE(next.readOnly());
+    EXPECT_EQ(next.closed().size(), Store::closedLimit);
+    EXPECT_FALSE(next.aiTitles());
 }
 
 TEST(StoreFolder, EnvironmentThenHomeWithTheOldFolderMoved) {

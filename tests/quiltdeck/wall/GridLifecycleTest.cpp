@@ -208,6 +208,78 @@ TEST_F(GridLifecycle, RestoreBringsTilesBackOnTheirWalls) {
     EXPECT_EQ(Store::shared().openTiles()[1].wall, "W");
 }
 
+// A long restore starts its tiles a slice of the loop's turns at a time; the hook server knows
+// every id before the first starts, a save meanwhile keeps the launch's list, and the wall is laid
+// out and saved when the last has started. A saved id the hooks cannot carry is replaced.
+TEST_F(GridLifecycle, ALongRestoreStartsItsTilesASliceAtATime) {
+    std::vector<Store::ClosedTile> saved;
+    for (int i = 0; i < 10; ++i) {
+        Store::ClosedTile r;
+        r.cwd = (folder / std::string("r").append(std::to_string(i))).string();
+        std::filesystem::create_directories(r.cwd);
+        r.tileId = i == 4 ? "not a/usable id" : std::string("ID-").append(std::to_string(i));
+        saved.push_back(r);
+    }
+    Store::shared().setOpenTiles(saved);
+    makeCost = GridController::restoreSlice / 3 + std::chrono::microseconds(1);
+    makeGrid();
+    const std::string before = testing::logContents();
+    grid->restoreOpenTiles();
+    EXPECT_TRUE(grid->restoring());
+    EXPECT_EQ(order(), (Strings{"r0", "r1", "r2"}));
+    EXPECT_TRUE(card("r0").isHidden());
+    const auto known = grid->hooks().snapshot()->tileIds;
+    EXPECT_EQ(known.size(), 10u);
+    for (const char* id : {"ID-0", "ID-3", "ID-9"}) EXPECT_TRUE(known.contains(id)) << id;
+    grid->saveOpenTiles();
+    EXPECT_EQ(Store::shared().openTiles(), saved);
+
+    loop.runPending();
+    EXPECT_FALSE(grid->restoring());
+    EXPECT_EQ(order(), (Strings{"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8", "r9"}));
+    EXPECT_FALSE(card("r0").isHidden());
+    EXPECT_GT(card("r9").frame().width, 0);
+    EXPECT_TRUE(known.contains(idOf("r4")));
+    EXPECT_EQ(idOf("r4").size(), 36u);
+    EXPECT_NE(testing::logContents().substr(before.size()).find("tile id \"not a/usable id\" cannot carry hooks"),
+              std::string::npos);
+    ASSERT_EQ(Store::shared().openTiles().size(), 10u);
+    EXPECT_EQ(Store::shared().openTiles()[4].tileId, idOf("r4"));
+    EXPECT_EQ(Store::shared().openTiles()[9].tileId, "ID-9");
+    EXPECT_EQ(grid->hooks().snapshot()->tileIds, known);
+    EXPECT_EQ(grid->activeId(), idOf("r9"));
+}
+
+// Any tile asked for with an id the hook commands cannot carry gets a fresh one, and says so.
+TEST_F(GridLifecycle, AnIdTheHooksCannotCarryIsReplaced) {
+    makeGrid();
+    struct Case {
+        const char* id;
+        bool kept;
+    } cases[] = {
+        {"3F2504E0-4F89-11D3-9A0C-0305E82C3301", true},
+        {"tile-kept", true},
+        {"two words", false},
+        {"../up", false},
+        {"quote'd", false},
+        {"", false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string before = testing::logContents();
+        TileRequest r = request(std::string("t").append(std::to_string(n++)));
+        r.id = c.id;
+        WallTile* tile = grid->open(r);
+        ASSERT_TRUE(tile) << c.id;
+        EXPECT_EQ(tile->id() == c.id, c.kept) << c.id;
+        if (!c.kept) {
+            EXPECT_EQ(tile->id().size(), 36u) << c.id;
+        }
+        EXPECT_EQ(testing::logContents().substr(before.size()).find("cannot carry hooks") != std::string::npos, !c.kept) << c.id;
+        EXPECT_TRUE(grid->hooks().snapshot()->tileIds.contains(tile->id()));
+    }
+}
+
 TEST_F(GridLifecycle, SavesBeforeTheRestoreKeepTheLastRun) {
     Store::ClosedTile last;
     last.cwd = (folder / "last").string();

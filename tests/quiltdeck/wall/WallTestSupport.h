@@ -53,6 +53,7 @@ protected:
     GridController& makeGrid(bool inWindow = true) {
         grid = std::make_unique<GridController>(
             [this](const TileRequest& request, uint16_t) {
+                loop.skipTime(makeCost);
                 auto tile = std::make_unique<FakeTile>(request);
                 made.push_back(tile.get());
                 names[tile->id()] = lastPathComponent(request.cwd);
@@ -104,6 +105,8 @@ protected:
 
     platform::runtime::VirtualMainLoop loop;
     platform::runtime::ScopedMainLoop scoped{loop};
+    // The time each tile takes to make, on the virtual clock.
+    platform::runtime::Duration makeCost{0};
     TempFolder folder;
     platform::ui::headless::HeadlessWindow window{{1720, 1080}, 1};
     std::unique_ptr<GridController> grid;

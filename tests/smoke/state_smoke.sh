@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The program on heavy state files, in a real window on a virtual X display, on a session bus of
+# its own (run it under dbus-run-session). 1,000 open shell tiles in state.json: the window is up
+# within 2 s and draws while the tiles start, SIGTERM ends the program within 1 s, and the tiles
+# over the restore's cap are in the history. 1,000,000 empty history records (3 MB): after a launch
+# and a quit the file is under 1 MB, and the next launch reads it (not read-only). Xvfb, the window
+# manager and the program are started and ended here, each by its own process id.
+#   tests/smoke/state_smoke.sh path/to/quiltdeck output-folder
+set -euo pipefail
+app_bin="$1"
+out="$2"
+name=state_smoke
+. "$(dirname "$0")/desktop.sh"
+need_session_bus
+mkdir -p "$out"
+
+start_desktop 1600x1000
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
+unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
+state="$HOME/.quiltdeck"
+mkdir -p "$state" "$HOME/project"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+milliseconds() { echo $(($(date +%s%N) / 1000000)); }
+# Starts the program; the time its window took to show in $shown_after (ms).
+start() {
+    local began
+    began="$(milliseconds)"
+    "$app_bin" >"$work/app.out" 2>"$work/app.err" &
+    app=$!
+    wait_window '^Quiltdeck' 30 >/dev/null || fail "no window: $(cat "$work/app.err")"
+    shown_after=$(($(milliseconds) - began))
+}
+# Sends SIGTERM and waits for the end; the time it took in $ended_after (ms), the status in $status.
+terminate() {
+    local began
+    began="$(milliseconds)"
+    kill -TERM "$app"
+    within 100 bash -c "! kill -0 $app" || fail "SIGTERM did not end the program"
+    ended_after=$(($(milliseconds) - began))
+    status=0
+    wait "$app" || status=$?
+    app=""
+}
+
+# --- 1,000 open tiles -----------------------------------------------------------------------------
+python3 - "$state/state.json" "$HOME/project" <<'PY'
+import json, sys, uuid
+records = [{"title": "tile %d" % i, "name": "project", "cwd": sys.argv[2], "isShell": True, "closedAt": 0,
+            "userNamed": True, "tileId": str(uuid.UUID(int=i + 1)).upper()} for i in range(1000)]
+json.dump({"themeMode": "dark", "onboarded": True, "openTiles": records}, open(sys.argv[1], "w"))
+PY
+start
+[ "$shown_after" -le 2000 ] || fail "the window took $shown_after ms to show"
+sleep 0.3
+import -window root "$out/restoring.png"
+[ "$(identify -format '%k' "$out/restoring.png")" -gt 2 ] || fail "the window did not draw while the tiles started"
+terminate
+[ "$ended_after" -le 1000 ] || fail "SIGTERM took $ended_after ms to end the program"
+[ "$status" -eq 0 ] || fail "SIGTERM ended the program with $status"
+restore_figures="window in $shown_after ms, SIGTERM obeyed in $ended_after ms"
+python3 - "$state/state.json" <<'PY' || fail "state.json after the restore: $(head -c 600 "$state/state.json")"
+import json, sys
+state = json.load(open(sys.argv[1]))
+opened = [t["title"] for t in state["openTiles"]]
+closed = [t["title"] for t in state["closed"]]
+assert opened == ["tile %d" % i for i in range(64)], opened
+assert closed == ["tile %d" % i for i in range(64, 124)], closed
+PY
+grep -q "state.json: open tiles past the first 64 go to the history" "$state/log.txt" ||
+    fail "the cap was not logged: $(tail -n 5 "$state/log.txt")"
+
+# --- 1,000,000 empty history records --------------------------------------------------------------
+python3 - "$state/state.json" <<'PY'
+import sys
+with open(sys.argv[1], "w") as f:
+    f.write('{"themeMode":"dark","onboarded":true,"closed":[' + ",".join(["{}"] * 1000000) + "]}")
+PY
+start
+sleep 1
+terminate
+[ "$status" -eq 0 ] || fail "the launch on 1,000,000 records ended with $status"
+size="$(stat -c %s "$state/state.json")"
+[ "$size" -lt 1000000 ] || fail "the saved state.json is $size bytes"
+start
+sleep 1
+terminate
+! grep -q "changes will not be saved" "$state/log.txt" || fail "a launch was read-only: $(grep "changes will not" "$state/log.txt")"
+python3 -c 'import json, sys; assert len(json.load(open(sys.argv[1]))["closed"]) == 60' "$state/state.json" ||
+    fail "the history was not held to 60 records"
+echo "$name: 1,000 open tiles ($restore_figures), the cap's rest in the history; 1,000,000 records saved back in $size bytes"
