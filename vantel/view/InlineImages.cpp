@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/gfx/Canvas.h"
+#include "platform/gfx/FailureLog.h"
 #include "platform/gfx/ImageDecoder.h"
 #include "platform/gfx/Scale.h"
-#include "platform/runtime/SystemLog.h"
 #include "vantel/core/Terminal.h"
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/view/ImageBand.h"
@@ -155,12 +157,16 @@ void InlineImages::createImage(Terminal& terminal, const InlineImageView& view, 
     };
     ImageDecoder::Result decoded = ImageDecoder::decode(data, request);
     if (decoded.status != ImageDecoder::Status::decoded) {
-        platform::runtime::SystemLog::write(
-            platform::runtime::LogLevel::error, "images",
+        // Once per picture: a program that sends the same one again and again is explained by one line.
+        const bool refused = decoded.status == ImageDecoder::Status::refused;
+        const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
+        platform::gfx::logFailureOnce(
+            "images",
+            std::string(refused ? "inline refused " : "inline undecodable ") + std::to_string(data.size()) + " " +
+                std::to_string(std::hash<std::string_view>{}(bytes)),
             "an inline image of " + std::to_string(data.size()) + " bytes is not shown: " +
-                (decoded.status == ImageDecoder::Status::refused
-                     ? "refused (not a raster format, or larger than the screen or the decoder takes)"
-                     : "it does not decode"));
+                (refused ? "refused (not a raster format, or larger than the screen or the decoder takes)"
+                         : "it does not decode"));
         return;
     }
     insertImage(terminal, view, decoded.image, width, height, preserveAspectRatio);

@@ -5,6 +5,7 @@
 
 #include "platform/gfx/Shaper.h"
 #include "platform/runtime/SystemLog.h"
+#include "support/PngOfSize.h"
 #include "support/TerminalTestSupport.h"
 #include "vantel/view/InlineImages.h"
 #include "vantel/view/KittyPictureCache.h"
@@ -63,4 +64,32 @@ TEST(DrawingFailures, InlineImagesNotShownAreSaid) {
     ASSERT_EQ(said.size(), 2u);
     EXPECT_NE(said[0].find("an inline image of 2 bytes is not shown"), std::string::npos) << said[0];
     EXPECT_NE(said[1].find("3 bytes"), std::string::npos) << said[1];
+}
+
+// However often a picture comes, not showing it is said once: a program that sends the same one
+// ten thousand times is explained by a line, and each picture of a few is said once.
+TEST(DrawingFailures, AnInlineImageNotShownIsSaidOnceHoweverOftenItComes) {
+    vantel::testing::TestTerminal t(10, 5);
+    const InlineImageView view{{80, 80}, {8, 16}, 1};
+    const auto bytes = [](std::string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+    struct Case {
+        const char* name;
+        std::vector<std::vector<uint8_t>> pictures;  // sent in turn
+        size_t said;
+        const char* says;
+    } cases[] = {
+        {"one picture that does not decode", {bytes("not a picture, sent again and again")}, 1, "it does not decode"},
+        {"one picture wider than the view takes", {quiltdeck::testing::pngOfSize(1000, 10)}, 1, "refused"},
+        {"three pictures in turn", {bytes("the first"), bytes("the second"), bytes("the third")}, 3, "not shown"},
+    };
+    for (const Case& c : cases) {
+        ScopedLogCapture capture;
+        for (size_t i = 0; i < 10'000; ++i) {
+            InlineImages::createImage(*t, view, c.pictures[i % c.pictures.size()], ImageSizeRequest::automatic(),
+                                      ImageSizeRequest::automatic(), true);
+        }
+        const std::vector<std::string> said = capture.messages("images");
+        ASSERT_EQ(said.size(), c.said) << c.name;
+        for (const std::string& line : said) EXPECT_NE(line.find(c.says), std::string::npos) << c.name << ": " << line;
+    }
 }
