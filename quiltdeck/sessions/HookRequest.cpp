@@ -139,6 +139,11 @@ std::string notFound(std::string_view tileId) {
     return withLength("HTTP/1.1 404 Not Found\r\nContent-Type: application/json\r\n", body);
 }
 
+std::string outOfRange() {
+    return withLength("HTTP/1.1 400 Bad Request\r\nContent-Type: application/json\r\n",
+                      "{\"error\":\"a number in the body is out of range\"}");
+}
+
 std::optional<HookRequest::Route> route(const std::vector<std::string_view>& pieces, std::string_view body) {
     using Kind = HookRequest::Kind;
     std::optional<Kind> kind;
@@ -198,7 +203,10 @@ HookRequest::Answer HookRequest::answer(std::string_view head, std::string_view 
     if (checked && snapshot && !snapshot->tileIds.contains(pieces[1])) {
         return {notFound(pieces[1]), std::nullopt, std::string(pieces[0]) + ": no tile " + printable(pieces[1]), false};
     }
-    return {std::string(okResponse), route(pieces, body), {}, false};
+    std::optional<Route> routed = route(pieces, body);
+    // Parsed on the main loop, such a body would arrive as nothing at all: the sender learns now.
+    if (routed && !jsonNumbersFinite(body)) return {outOfRange(), std::nullopt, {}, false, true};
+    return {std::string(okResponse), std::move(routed), {}, false};
 }
 
 std::string HookRequest::statusReply(std::string_view status) {

@@ -33,6 +33,7 @@ public:
         std::optional<Route> route;
         std::string log;         // a line for the log, when not empty
         bool fromWebPage = false;  // refused for its Origin or Host
+        bool numberOutOfRange = false;  // refused: its body holds a number no double holds
     };
 
     // `head` is the text before CR LF CR LF, empty when it is not UTF-8.

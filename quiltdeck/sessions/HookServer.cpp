@@ -212,6 +212,9 @@ void HookServer::Connections::complete(uint64_t id, Connection& connection) {
     HookRequest::Answer result = HookRequest::answer(head, body, server_.port_, snapshot.get());
     if (!result.log.empty()) Log::write(result.log);
     if (result.fromWebPage) server_.logOnce(server_.loggedWebPage_, "hook server: refused a request from a web page");
+    if (result.numberOutOfRange) {
+        server_.logOnce(server_.loggedOutOfRange_, "hook server: refused a body with a number out of range (400)");
+    }
     // Queued before the answer goes out, and never waited for.
     if (result.route) server_.deliver(std::move(*result.route));
     answer(id, connection, std::move(result.response));

@@ -100,6 +100,7 @@ private:
     std::shared_ptr<const HookSnapshot> snapshot_;
     std::atomic<bool> loggedForeignPeer_{false};
     std::atomic<bool> loggedWebPage_{false};
+    std::atomic<bool> loggedOutOfRange_{false};
     // Queued closures check it on the main thread, where it is reset.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     int wake_ = -1;

@@ -10,4 +10,8 @@ namespace quiltdeck {
 // passes when its brackets do.
 bool jsonNestedWithin(std::string_view text, int limit);
 
+// Whether every number of the JSON text (outside strings) fits a double: the grammar allows
+// 1e999, which no parser here can hold, so a document with one would be read as nothing.
+bool jsonNumbersFinite(std::string_view text);
+
 }  // namespace quiltdeck

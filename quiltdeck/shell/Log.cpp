@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "quiltdeck/shell/AppVersion.h"
 #include "quiltdeck/shell/DurableFile.h"
@@ -72,9 +73,9 @@ std::string demangled(const char* name) {
     return text;
 }
 
-// The stack at the throw. This handler's frame and the C++ runtime's frames
+// The stack at the throw, a line a frame. This handler's frame and the C++ runtime's frames
 // above the throwing code (terminate, the throw itself) are left out.
-std::string throwStack() {
+std::vector<std::string> throwStack() {
     constexpr int capacity = stackFramesLogged + 16;
     void* frames[capacity];
     const int count = ::backtrace(frames, capacity);
@@ -86,13 +87,9 @@ std::string throwStack() {
     const int shown = std::min(stackFramesLogged, count - first);
     char** symbols = shown > 0 ? ::backtrace_symbols(frames + first, shown) : nullptr;
     if (!symbols) return {};
-    std::string text;
-    for (int i = 0; i < shown; ++i) {
-        text += '\n';
-        text += symbols[i];
-    }
+    std::vector<std::string> lines(symbols, symbols + shown);
     std::free(symbols);
-    return text;
+    return lines;
 }
 
 [[noreturn]] void uncaughtExceptionHandler() {
@@ -105,8 +102,7 @@ std::string throwStack() {
             text += e.what();
         } catch (...) {
         }
-        text += throwStack();
-        Log::write(text);
+        writer().append(LogWriter::entry(text, throwStack()));
         Log::flush();  // at once on the writer's own thread
     }
     std::abort();

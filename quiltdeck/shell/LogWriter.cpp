@@ -46,7 +46,38 @@ LogWriter::~LogWriter() {
     thread_.join();
 }
 
-std::string LogWriter::entry(std::string_view message) {
+std::string LogWriter::escaped(std::string_view text) {
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        // C1 controls, U+0080 to U+009F: C2 80 to C2 9F in UTF-8.
+        if (c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+            const auto code = static_cast<unsigned char>(text[++i]);
+            out += "\\u00";
+            out += hex[code >> 4];
+            out += hex[code & 0xF];
+            continue;
+        }
+        if (c >= 0x20 && c != 0x7F) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        switch (c) {
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                out += "\\x";
+                out += hex[c >> 4];
+                out += hex[c & 0xF];
+        }
+    }
+    return out;
+}
+
+std::string LogWriter::entry(std::string_view message, std::span<const std::string> more) {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     ::gmtime_r(&now, &utc);
@@ -54,7 +85,11 @@ std::string LogWriter::entry(std::string_view message) {
     const size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
     std::string text(stamp, length);
     text += "  ";
-    text += message;
+    text += escaped(message);
+    for (const std::string& line : more) {
+        text += '\n';
+        text += escaped(line);
+    }
     text += '\n';
     return text;
 }

@@ -6,6 +6,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -35,8 +36,13 @@ public:
     LogWriter(const LogWriter&) = delete;
     LogWriter& operator=(const LogWriter&) = delete;
 
-    // "2026-12-05T18:38:32Z  message\n": UTC, whole seconds, two spaces.
-    static std::string entry(std::string_view message);
+    // "2026-12-05T18:38:32Z  message\n": UTC, whole seconds, two spaces. Control characters of
+    // the message (line breaks, tabs, escapes, C1) are written as \n, \r, \t, \xHH or \u00HH,
+    // so that an entry is one line whatever a folder name or a program's answer holds. Lines of
+    // `more` follow it each on a line of its own, escaped the same way (a call stack).
+    static std::string entry(std::string_view message, std::span<const std::string> more = {});
+    // The text with its control characters escaped as above.
+    static std::string escaped(std::string_view text);
 
     void append(std::string entry);
     // Returns once everything appended before the call is in the file; at once

@@ -29,6 +29,9 @@ const std::string ok =
     "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}";
 const std::string tooLarge = "HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 const std::string forbidden = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+const std::string outOfRange =
+    "HTTP/1.1 400 Bad Request\r\nContent-Type: application/json\r\nContent-Length: 48\r\nConnection: close\r\n\r\n"
+    "{\"error\":\"a number in the body is out of range\"}";
 
 sockaddr_in loopbackPort(uint16_t port) {
     sockaddr_in address{};
@@ -194,6 +197,10 @@ TEST_P(HookServerRequest, AnswersAndRoutes) {
     }
 }
 
+std::string posted(const std::string& path, const std::string& body) {
+    return "POST " + path + " HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
 const std::string million = "{\"a\":\"" + std::string(1'000'000 - 8, 'x') + "\"}";
 const std::string page =
     "<!doctype html><meta charset=\"utf-8\"><title>no browser</title>\n<body style=\"margin:0;height:100vh;"
@@ -261,6 +268,12 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"UserTypedFetchServed", {"GET /hook/T1/Stop HTTP/1.1\r\nSec-Fetch-Site: None\r\n\r\n"}, ok,
                     {"hook Stop {}"}},
         RequestCase{"IdentifyFromAnotherSite", {"GET /identify HTTP/1.1\r\nSec-Fetch-Site: cross-site\r\n\r\n"}, card, {}},
+        RequestCase{"MetricsNumberOutOfRange", {posted("/metrics/T1", R"({"metrics":[{"label":"n","value":1e999}]})")},
+                    outOfRange, {}, "hook server: refused a body with a number out of range (400)"},
+        RequestCase{"HookNumberOutOfRange", {posted("/hook/T1/Stop", R"({"n":-1E+400})")}, outOfRange, {}},
+        RequestCase{"IntegerOutOfRange", {posted("/hook/T1/Stop", "{\"n\":1" + std::string(400, '0') + "}")}, outOfRange, {}},
+        RequestCase{"LargeNumbersInRangeRouted", {posted("/hook/T1/Stop", R"({"a":1e308,"b":1e-999,"c":"1e999","d":[-0.5e2]})")},
+                    ok, {R"(hook Stop {"a":1e+308,"b":0.0,"c":"1e999","d":[-50.0]})"}},
         RequestCase{"LocalhostHost", {"POST /hook/T1/Stop HTTP/1.1\r\nhost:\tLocalHost:{port}\r\n\r\n"}, ok, {"hook Stop {}"}}),
     [](const auto& info) { return std::string(info.param.name); });
 

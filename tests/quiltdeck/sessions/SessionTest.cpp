@@ -175,6 +175,19 @@ TEST_F(SessionTest, AChildThatCannotStartEndsAsAFailedExec) {
     EXPECT_EQ(session->tool(), "session ended with error 127");
 }
 
+// A folder name with a line break or an escape stays on its line of the log.
+TEST_F(SessionTest, AFolderNameIsLoggedOnOneLine) {
+    spawn = [](auto&...) {};
+    Session::Arguments arguments = shell("shell");
+    arguments.cwd = (folder.path() / "two\nlines \x1b[31mred").string();
+    auto session = open(arguments, true);
+    const std::string log = logged();
+    const size_t line = log.find(" in " + folder.path().string() + "/two\\nlines \\x1b[31mred\n");
+    ASSERT_NE(line, std::string::npos) << log;
+    EXPECT_NE(log.rfind("tile open ", line), std::string::npos);
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
+}
+
 TEST_F(SessionTest, TheTerminalTakesTheOutputFirst) {
     auto session = open(shell("shell"));
     session->view().onBytes = nullptr;

@@ -29,6 +29,31 @@ TEST(LogWriter, EntryIsUtcStampTwoSpacesMessageNewline) {
     EXPECT_EQ(shape, "9999-99-99T99:99:99Z  hello\n");
 }
 
+// An entry is one line whatever its message holds: every control character is written escaped.
+TEST(LogWriter, ControlCharactersAreEscapedSoAnEntryIsOneLine) {
+    struct Case {
+        std::string_view message;
+        const char* written;
+    } cases[] = {
+        {"tile open 1234 shell in /tmp/two\nlines", "tile open 1234 shell in /tmp/two\\nlines"},
+        {"a\r\tb", "a\\r\\tb"},
+        {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
+        {std::string_view("nul\0here", 8), "nul\\x00here"},
+        {"del\x7f", "del\\x7f"},
+        {"next line\xc2\x85" "and csi\xc2\x9b", "next line\\u0085and csi\\u009b"},
+        {"caf\xc3\xa9 \xc2\xa0 \xe4\xb8\xad \\ plain", "caf\xc3\xa9 \xc2\xa0 \xe4\xb8\xad \\ plain"},
+        {"ends in a lone \xc2", "ends in a lone \xc2"},
+    };
+    for (const Case& c : cases) {
+        const std::string entry = LogWriter::entry(c.message);
+        EXPECT_EQ(entry.substr(entry.find("  ") + 2), std::string(c.written) + "\n") << c.written;
+    }
+    // Lines that follow the message (a call stack) keep their own lines, each escaped.
+    const std::vector<std::string> frames = {"frame one", "frame\ttwo"};
+    const std::string entry = LogWriter::entry("first", frames);
+    EXPECT_EQ(entry.substr(entry.find("  ") + 2), "first\nframe one\nframe\\ttwo\n");
+}
+
 TEST(LogWriter, TrimsInPlaceOnlyAboveOneMillionBytes) {
     for (size_t size : {size_t(0), size_t(1'000'000), size_t(1'000'001), size_t(2'345'678)}) {
         TempFolder dir;
