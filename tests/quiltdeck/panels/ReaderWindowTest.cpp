@@ -1,5 +1,7 @@
 #include "quiltdeck/panels/ReaderWindow.h"
 
+#include <algorithm>
+
 #include "platform/ui/Workspace.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/AppTestSupport.h"
@@ -157,6 +159,30 @@ TEST_F(ReaderWindowTest, OtherSchemesLoadAndLaunchNothing) {
     EXPECT_EQ(requested(), std::vector<std::string>{"https://news.test/a"});
     EXPECT_TRUE(launched_.empty());
     EXPECT_NE(testing::logContents().find("reader: refused javascript link"), std::string::npos);
+}
+
+// A page's refused links are logged once per page and scheme: clicking cannot fill the log.
+TEST_F(ReaderWindowTest, RefusedLinksAreLoggedOncePerPageAndScheme) {
+    reader_.open("https://news.test/a", "A", "S", main_);
+    WebView& web = *reader_.web();
+    const size_t start = testing::logContents().size();
+    const auto lines = [&] {
+        const std::string added = testing::logContents().substr(start);
+        return std::count(added.begin(), added.end(), '\n');
+    };
+    struct Step {
+        const char* link;
+        long lines;  // logged so far
+    } steps[] = {
+        {"javascript:void(document.body.textContent='x')", 1}, {"javascript:alert(1)", 1}, {"file:///etc/passwd", 2},
+        {"mailto:a@news.test", 3}, {"mailto:b@news.test", 3}, {"https://news.test/next", 3}, {"javascript:alert(2)", 4},
+    };
+    for (const Step& step : steps) {
+        web.followLink(step.link);
+        EXPECT_EQ(lines(), step.lines) << step.link;
+    }
+    EXPECT_EQ(*web.url(), "https://news.test/next");
+    EXPECT_NE(testing::logContents().find("reader: refused mailto link", start), std::string::npos);
 }
 
 // Without a web engine the link goes to the default browser, checked the same way.
