@@ -117,8 +117,9 @@ TEST_F(BrowsersTest, AnswersReplaceTheListOrLeaveItWithAnError) {
          {{"a", "Work"}, {"b", "b"}}, "3 connected"},
         {noList, {{"a", "Work"}, {"b", "b"}}, "no list (" + noList.substr(0, 120) + ")"},
         {"[]", {}, "0 connected"},
-        {"[{\"deviceId\":\"c\"},3]", {}, "no list ([{\"deviceId\":\"c\"},3]\n)"},
-        {"] nothing [", {}, "no list (] nothing [\n)"},
+        // The answer's line break is written escaped: the entry stays one line.
+        {"[{\"deviceId\":\"c\"},3]", {}, "no list ([{\"deviceId\":\"c\"},3]\\n)"},
+        {"] nothing [", {}, "no list (] nothing [\\n)"},
         {std::nullopt, {}, "no list (no output)"},
         {"[{\"deviceId\":\"c\",\"name\":7},{\"deviceId\":\"c\",\"name\":\"C\"}]", {{"c", "c"}, {"c", "C"}}, "2 connected"},
     };
