@@ -18,12 +18,7 @@ mkdir -p "$out"
 
 start_desktop 1600x1000
 
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
-export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
-unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
-state="$HOME/.quiltdeck"
-mkdir -p "$state"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+private_home
 
 # Starts the program in a language; the window's id in $window.
 start() {

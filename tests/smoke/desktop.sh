@@ -47,3 +47,14 @@ start_desktop() {
     wm=$!
     within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
 }
+
+# A home of its own in the temporary folder, with its XDG folders; the program's state folder is
+# ~/.quiltdeck, in $state. GTK and fontconfig keep allocations for the life of the process.
+private_home() {
+    export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+    export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
+    unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
+    state="$HOME/.quiltdeck"
+    mkdir -p "$state"
+    export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+}

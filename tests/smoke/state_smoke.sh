@@ -15,13 +15,8 @@ need_session_bus
 mkdir -p "$out"
 
 start_desktop 1600x1000
-
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
-export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
-unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
-state="$HOME/.quiltdeck"
-mkdir -p "$state" "$HOME/project"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+private_home
+mkdir -p "$HOME/project"
 
 milliseconds() { echo $(($(date +%s%N) / 1000000)); }
 # Starts the program; the time its window took to show in $shown_after (ms).
