@@ -195,6 +195,8 @@ TEST_F(GridChildren, ARestoredWallOfSixteenShowsNoVeilAfterThreeSeconds) {
     grid->killAll();
     makeGrid();
     grid->restoreOpenTiles();
+    // The tiles start a slice of the loop's turns at a time.
+    ASSERT_TRUE(loop.runUntil([&] { return !grid->restoring(); }, 10s));
     ASSERT_EQ(grid->sessions().size(), 16u);
     loop.runUntil([] { return false; }, 3s);
     window.displayIfNeeded();
