@@ -62,15 +62,27 @@ TileLayout::HeaderFrames TileLayout::header(const HeaderInput& in) {
     f.close = {w - 20 - 22, 15, 22, 22};
     f.move = {w - 48 - 22, 15, 22, 22};
     double r = w - 80;
+    // No more than the card holds inside its padding.
+    const double subNeeds = std::min(in.subNeeds, std::max(w - 40, 0.0));
     if (in.badge) {
         const double pill = in.badge->width + 18;
-        f.badgePill = {r - pill, 16, pill, 20};
-        f.badge = {f.badgePill.x + 9, 26 - in.badge->height / 2, in.badge->width, in.badge->height};
-        r -= pill + 12;
+        f.badgeShown = std::max(r - pill - 12 - x, minimumTitleWidth) >= subNeeds;
+        if (f.badgeShown) {
+            f.badgePill = {r - pill, 16, pill, 20};
+            f.badge = {f.badgePill.x + 9, 26 - in.badge->height / 2, in.badge->width, in.badge->height};
+            r -= pill + 12;
+        }
     }
     const double available = r - x;
     f.title = {x, 12, std::max(available, minimumTitleWidth), 18};
-    f.sub = {x, 31, std::max(available, minimumTitleWidth), 14};
+    double subX = x, subRight = x + std::max(available, minimumTitleWidth);
+    if (subRight - subX < subNeeds) {
+        // Past the buttons (whose marks sit above the line) to the card's padding, and from
+        // under the number when even that is short.
+        subRight = std::max(subRight, w - 20);
+        subX = std::clamp(subRight - subNeeds, std::min(20.0, x), x);
+    }
+    f.sub = {subX, 31, subRight - subX, 14};
     if (in.editing) {
         const double buttons = in.save.width + in.cancel.width + in.suggest.width + 16;
         const double editor = std::max(available - buttons - 12, minimumEditorWidth);
@@ -118,6 +130,97 @@ std::string TileLayout::subLine(std::string_view name, std::string_view word, st
     if (!tool.empty()) line.append("   ").append(tool);
     line.append("   ").append(shortFolder);
     return line;
+}
+
+std::string TileLayout::toolName(std::string_view tool) {
+    std::string_view name = tool.substr(0, tool.find(':'));
+    // A server's tool ("mcp__server__navigate") goes by its own name.
+    if (name.starts_with("mcp__")) {
+        if (const size_t last = name.rfind("__"); last > 3 && last + 2 < name.size()) name.remove_prefix(last + 2);
+    }
+    return shorten(name, static_cast<int>(toolNameLimit));
+}
+
+namespace {
+
+// A text's cuts, longest first, down to (not including) `down` characters: at its end ("mak…")
+// or at its start ("…/web"). Each is narrower than the one before (one character fewer, the same
+// ellipsis), though the first may be wider than the text itself.
+std::vector<std::string> cutsOf(std::string_view text, bool atStart, size_t down = 0) {
+    std::vector<std::string> forms;
+    for (size_t kept = characterCount(text); kept-- > std::max<size_t>(down + 1, 1);) {
+        if (atStart) {
+            forms.push_back("\u2026" + lastCharacters(text, kept));
+            continue;
+        }
+        std::string head = firstCharacters(text, kept);
+        while (!head.empty() && (head.back() == ' ' || head.back() == ':')) head.pop_back();
+        if (characterCount(head) <= down) break;
+        forms.push_back(std::move(head) + "\u2026");
+    }
+    return forms;
+}
+
+// Groups of forms in the order they are preferred, each group narrowing along itself.
+using Forms = std::vector<std::vector<std::string>>;
+
+// The text, its cuts, and nothing.
+Forms cuts(std::string_view text, bool atStart) {
+    return {{std::string(text)}, cutsOf(text, atStart), {std::string()}};
+}
+
+// A tool's label cut down to its name ("Bash: m…", "Bash"), then the name cut, then nothing.
+Forms toolCuts(std::string_view label, std::string_view name) {
+    if (name == label) return cuts(label, false);
+    Forms forms{{std::string(label)}};
+    if (label.starts_with(name)) forms.push_back(cutsOf(label, false, characterCount(name)));
+    forms.insert(forms.end(), {{std::string(name)}, cutsOf(name, false), {std::string()}});
+    return forms;
+}
+
+// The first form whose line fits: by halving within a group.
+std::optional<std::string> longestFitting(const Forms& groups, const std::function<std::string(const std::string&)>& line,
+                                          const std::function<bool(const std::string&)>& fits) {
+    for (const auto& forms : groups) {
+        size_t low = 0, high = forms.size();
+        while (low < high) {
+            const size_t middle = (low + high) / 2;
+            if (fits(line(forms[middle]))) high = middle;
+            else low = middle + 1;
+        }
+        if (low < forms.size()) return line(forms[low]);
+    }
+    return std::nullopt;
+}
+
+// The parts that are not empty, three spaces apart.
+std::string joined(std::initializer_list<std::string_view> parts) {
+    std::string line;
+    for (std::string_view part : parts) {
+        if (part.empty()) continue;
+        if (!line.empty()) line += "   ";
+        line += part;
+    }
+    return line;
+}
+
+}  // namespace
+
+std::string TileLayout::fittedSubLine(std::string_view name, std::string_view word, std::string_view tool,
+                                      std::string_view shortFolder, double width, const Measure& measure) {
+    auto fits = [&](const std::string& line) { return measure(line) <= width; };
+    std::string whole = subLine(name, word, tool, shortFolder);
+    if (fits(whole)) return whole;
+    if (auto line = longestFitting(
+            cuts(shortFolder, true), [&](const std::string& folder) { return joined({name, word, tool, folder}); }, fits))
+        return *line;
+    if (auto line = longestFitting(
+            cuts(name, false), [&](const std::string& shown) { return joined({shown, word, tool}); }, fits))
+        return *line;
+    if (auto line = longestFitting(
+            toolCuts(tool, toolName(tool)), [&](const std::string& shown) { return joined({word, shown}); }, fits))
+        return *line;
+    return std::string(word);
 }
 
 std::string TileLayout::shortFolder(std::string_view cwd, std::string_view home) {
@@ -187,7 +290,10 @@ TileLayout::Chrome TileLayout::chrome(const ChromeInput& in) {
     switch (in.status) {
     case SessionStatus::busy: c.dot = pick(dark, rgb(106, 155, 234), rgb(59, 111, 212)); break;
     case SessionStatus::waiting: c.dot = pick(dark, rgb(224, 162, 71), rgb(169, 112, 15)); break;
-    case SessionStatus::idle: c.dot = in.finished ? doneGreen(dark) : in.tint; break;
+    case SessionStatus::idle:
+        c.dot = in.finished ? doneGreen(dark) : in.tint;
+        c.dotRing = !in.finished;
+        break;
     case SessionStatus::exited: c.dot = pick(dark, rgb(92, 92, 100), rgb(176, 176, 183)); break;
     }
     return c;

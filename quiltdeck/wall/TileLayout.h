@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,9 +72,13 @@ public:
         Size save, cancel, suggest;  // the editor buttons' fitted sizes
         double bodyTop = headerHeight;
         bool dark = true;
+        // The least of the sub line that must show whole: the status word and the tool's name.
+        double subNeeds = 0;
     };
     struct HeaderFrames {
         Rect dot, index, logo, close, move;
+        // A tile too narrow for the sub line's needs gives up the badge.
+        bool badgeShown = false;
         Rect badgePill, badge;
         Rect title, sub;
         // Only while editing.
@@ -100,6 +105,14 @@ public:
     // Name, status word, tool (when there is one) and short folder, three spaces apart.
     static std::string subLine(std::string_view name, std::string_view word, std::string_view tool,
                                std::string_view shortFolder);
+    // The name of the tool in its label ("Bash" of "Bash: make"), at most 14 characters.
+    static constexpr size_t toolNameLimit = 14;
+    static std::string toolName(std::string_view tool);
+    // The sub line cut to `width` as `measure` finds it: the folder gives way first (from its
+    // start), then the name, then the tool down to its name; the status word stays whole.
+    using Measure = std::function<double(const std::string& line)>;
+    static std::string fittedSubLine(std::string_view name, std::string_view word, std::string_view tool,
+                                     std::string_view shortFolder, double width, const Measure& measure);
     // The folder with a leading home folder as "~"; past 48 characters, "…/" and its last two
     // components.
     static std::string shortFolder(std::string_view cwd, std::string_view home);
@@ -129,7 +142,11 @@ public:
         double shadowRadius = 0;
         double shadowOffsetY = 0;  // y up: negative falls below the card
         Rgba dot;
+        // Idle shows the folder's tint as a ring: a filled dot of any tint could pass for
+        // waiting (amber) or done (green).
+        bool dotRing = false;
     };
+    static constexpr double dotRingWidth = 1.5;
     static Chrome chrome(const ChromeInput& input);
     // The colours of the card that do not follow the status.
     static Rgba cardGround(bool dark);

@@ -248,7 +248,8 @@ void TileView::refreshChrome() {
     shadow.offset = {0, chrome.shadowOffsetY};
     shadow.cornerRadius = cornerRadius;
     setShadow(shadow);
-    dot_.setLayerBackgroundColor(chrome.dot);
+    dot_.setLayerBackgroundColor(chrome.dotRing ? std::nullopt : std::optional<Rgba>(chrome.dot));
+    dot_.setBorder(chrome.dotRing ? TileLayout::dotRingWidth : 0, chrome.dot);
 
     const bool exited = session_.status() == SessionStatus::exited;
     if (deadVeil_.isHidden() != exited) return;
@@ -272,21 +273,22 @@ void TileView::refreshLabels() {
     TextAttributes titleStyle = style(Fonts::ui(14, FontWeight::semibold), TileLayout::primaryText(dark), -0.15);
     titleLabel_.setRichText(RichText(title.empty() ? session_.name() : title, titleStyle));
 
-    const bool done = session_.finished() && session_.status() == SessionStatus::idle;
-    const std::string word = TileLayout::statusWord(session_.status(), session_.finished());
-    const std::string sub = TileLayout::subLine(session_.name(), word, session_.tool(),
-                                                TileLayout::shortFolder(session_.cwd(), homeFolder().string()));
-    const TextAttributes subStyle = style(Fonts::ui(11.5, FontWeight::regular), TileLayout::secondaryText(dark));
-    RichText subText;
-    const size_t at = done ? sub.find(word) : std::string::npos;
-    if (at == std::string::npos) {
-        subText.append(sub, subStyle);
-    } else {
-        subText.append(sub.substr(0, at), subStyle);
-        subText.append(word, style(Fonts::ui(11.5, FontWeight::semibold), TileLayout::doneGreen(dark)));
-        subText.append(sub.substr(at + word.size()), subStyle);
+    SubParts parts;
+    parts.name = session_.name();
+    parts.word = TileLayout::statusWord(session_.status(), session_.finished());
+    parts.tool = session_.tool();
+    parts.folder = TileLayout::shortFolder(session_.cwd(), homeFolder().string());
+    parts.done = session_.finished() && session_.status() == SessionStatus::idle;
+    parts.dark = dark;
+    if (parts != subParts_ || !subFittedWidth_) {
+        // Fitted again by the layout below.
+        subParts_ = std::move(parts);
+        subFittedWidth_.reset();
+        const std::string needed = subParts_.tool.empty()
+                                       ? subParts_.word
+                                       : subParts_.word + "   " + TileLayout::toolName(subParts_.tool);
+        subNeeds_ = std::ceil(subText(needed).measure().width);
     }
-    subLabel_.setRichText(std::move(subText));
 
     const std::optional<BrowserInfo> browser = session_.browser();
     const std::string badgeText = browser ? browser->label() : t("no_browser");
@@ -294,9 +296,34 @@ void TileView::refreshLabels() {
         badge_.setString(badgeText);
         badgeSize_ = badge_.fittingSize();
     }
-    badge_.setHidden(session_.isShell());
+    badgeWanted_ = !session_.isShell();
     badge_.setOpacity(browser ? 1.0 : 0.55);
     layout();
+}
+
+RichText TileView::subText(const std::string& line) const {
+    const bool dark = Theme::isDark();
+    const TextAttributes plain = style(Fonts::ui(11.5, FontWeight::regular), TileLayout::secondaryText(dark));
+    RichText text;
+    const std::string& word = subParts_.word;
+    const size_t at = subParts_.done ? line.find(word) : std::string::npos;
+    if (at == std::string::npos) {
+        text.append(line, plain);
+    } else {
+        text.append(line.substr(0, at), plain);
+        text.append(word, style(Fonts::ui(11.5, FontWeight::semibold), TileLayout::doneGreen(dark)));
+        text.append(line.substr(at + word.size()), plain);
+    }
+    return text;
+}
+
+void TileView::fitSubLine(double width) {
+    if (subFittedWidth_ == width) return;
+    subFittedWidth_ = width;
+    const SubParts& p = subParts_;
+    const std::string line = TileLayout::fittedSubLine(p.name, p.word, p.tool, p.folder, width,
+                                                       [this](const std::string& text) { return subText(text).measure().width; });
+    subLabel_.setRichText(subText(line));
 }
 
 // --- Theme, font, logo -----------------------------------------------------------------------------
@@ -391,8 +418,8 @@ void TileView::layout() {
     input.tile = Size{bounds().width, bounds().height};
     input.index = indexSize_;
     input.logoVisible = !logo_.isHidden();
-    badgePill_.setHidden(badge_.isHidden());
-    if (!badge_.isHidden()) input.badge = badgeSize_;
+    if (badgeWanted_) input.badge = badgeSize_;
+    input.subNeeds = subNeeds_;
     input.editing = isRenaming();
     if (input.editing) {
         input.save = saveButton_.fittingSize();
@@ -408,12 +435,15 @@ void TileView::layout() {
     closeButton_.setFrame(f.close);
     closeButton_.setCornerRadius(11);
     moveButton_.setFrame(f.move);
-    if (input.badge) {
+    badge_.setHidden(!f.badgeShown);
+    badgePill_.setHidden(!f.badgeShown);
+    if (f.badgeShown) {
         badgePill_.setFrame(f.badgePill);
         badge_.setFrame(f.badge);
     }
     titleLabel_.setFrame(f.title);
     subLabel_.setFrame(f.sub);
+    fitSubLine(f.sub.width);
     if (input.editing) {
         editorBack_.setFrame(f.editorBack);
         editor_.setFrame(f.editor);

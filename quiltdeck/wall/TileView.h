@@ -179,6 +179,9 @@ private:
     size_t shownFeedRows() const;
     size_t visibleFeedRows() const;
     void fillDeadVeil();
+    // A sub line as drawn: secondary text, the done word in green.
+    platform::ui::RichText subText(const std::string& line) const;
+    void fitSubLine(double width);
     void setDropHover(bool hover);
     void openHeadline(size_t row);
     void rightMouseDown(const platform::ui::MouseEvent& event);
@@ -225,6 +228,18 @@ private:
     Size resumeSize_;
     bool zoomed_ = false;
     Browsers* browsers_ = nullptr;
+    // The sub line's parts, and the width its text was last fitted to (fitted again when either
+    // changes); what it needs at least, measured with the parts.
+    struct SubParts {
+        std::string name, word, tool, folder;
+        bool done = false;
+        bool dark = true;
+        friend bool operator==(const SubParts&, const SubParts&) = default;
+    };
+    SubParts subParts_;
+    double subNeeds_ = 0;
+    std::optional<double> subFittedWidth_;
+    bool badgeWanted_ = false;
 
     Point pressPoint_;
     std::shared_ptr<platform::runtime::WorkItem> pendingClick_;

@@ -7,6 +7,7 @@
 
 #include <cairo.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "platform/gfx/Canvas.h"
@@ -16,6 +17,7 @@
 #include "quiltdeck/app/AppDelegateTestSupport.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Theme.h"
+#include "quiltdeck/shell/Tints.h"
 #include "quiltdeck/wall/TileView.h"
 #include "support/ViewTestSupport.h"
 #include "vantel/view/TerminalView.h"
@@ -130,6 +132,49 @@ TEST_F(TileCardDrawn, CornersShadowAndWash) {
         };
         const double bodyTop = 30 + card->headerHeightNow() + card->feedH();
         EXPECT_GT(tinted(bodyTop - 2), tinted(34) + 6) << dark;
+    }
+}
+
+// Whatever tint a folder takes, an idle dot cannot be taken for a waiting or a done one: it differs
+// in shape (a ring, where they are filled) or, failing that, in colour by more than a bound.
+TEST_F(TileCardDrawn, TheIdleDotIsNeverTakenForWaitingOrDone) {
+    constexpr double distinctColour = 80;  // RGB distance that reads as another colour
+    auto distance = [](Unpremultiplied a, Unpremultiplied b) {
+        return std::hypot(a.r - b.r, a.g - b.g, a.b - b.b);
+    };
+    // The dot's middle, and a point on its rim (0.6 pt inside its left edge), in the window.
+    const platform::gfx::Point middle{40 + 23, 30 + 26}, rim{40 + 20.6, 30 + 26};
+    struct Drawn {
+        Unpremultiplied middle, rim;
+        bool filled;
+    };
+    auto dotAs = [&](SessionStatus status, bool finished) {
+        if (finished) tile->finishTurn();
+        else tile->setStatus(status);
+        if (!finished) tile->clearFinished();
+        card->refresh();
+        window.display();
+        Drawn d{channels(pixel(middle.x, middle.y)), channels(pixel(rim.x, rim.y)), false};
+        d.filled = distance(d.middle, d.rim) < 30;
+        return d;
+    };
+    std::vector<uint32_t> palette(Tints::dark.begin(), Tints::dark.end());
+    palette.insert(palette.end(), Tints::light.begin(), Tints::light.end());
+    for (bool dark : {true, false}) {
+        draw(dark);
+        for (const uint32_t tint : palette) {
+            SCOPED_TRACE((dark ? "dark, tint " : "light, tint ") + Tints::hex(tint));
+            Store::shared().setTileColor(tile->cwd(), Tints::hex(tint));
+            card->applyTheme();
+            const Drawn idle = dotAs(SessionStatus::idle, false);
+            EXPECT_LT(distance(idle.rim, channels(Tints::colour(tint).premultipliedArgb())), 40);
+            for (const bool done : {false, true}) {
+                const Drawn other = dotAs(SessionStatus::waiting, done);
+                const bool shapes = !idle.filled && other.filled;
+                EXPECT_TRUE(shapes || distance(idle.rim, other.middle) > distinctColour) << (done ? "done" : "waiting");
+            }
+        }
+        Store::shared().setTileColor(tile->cwd(), std::nullopt);
     }
 }
 

@@ -19,7 +19,10 @@
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Theme.h"
 #include "quiltdeck/shell/Tints.h"
+#include "quiltdeck/wall/TileLayout.h"
 #include "quiltdeck/wall/TileView.h"
+#include "quiltdeck/wall/WallGeometry.h"
+#include "quiltdeck/app/AppDelegate.h"
 
 namespace quiltdeck {
 namespace {
@@ -283,7 +286,15 @@ TEST_F(TileCardTest, TheDotByStatus) {
         else session.setStatus(c.status);
         if (!c.finished) session.clearFinished();
         tile.refresh();
-        EXPECT_EQ(tile.dot().layerBackgroundColor(), c.tint ? Tints::tint(session.cwd()) : c.dot) << c.name;
+        // Idle is a ring in the tint; every other state a filled dot.
+        if (c.tint) {
+            EXPECT_EQ(tile.dot().layerBackgroundColor(), std::nullopt) << c.name;
+            EXPECT_EQ(tile.dot().borderColor(), Tints::tint(session.cwd())) << c.name;
+            EXPECT_EQ(tile.dot().borderWidth(), 1.5) << c.name;
+        } else {
+            EXPECT_EQ(tile.dot().layerBackgroundColor(), c.dot) << c.name;
+            EXPECT_EQ(tile.dot().borderWidth(), 0) << c.name;
+        }
     }
 }
 
@@ -312,6 +323,66 @@ TEST_F(TileCardTest, SubLineTitleAndBadge) {
     session.boundBrowser = BrowserInfo{"dev1", "Chrome"};
     tile.refresh();
     EXPECT_EQ(tile.badge().opacity(), 1.0);
+    EXPECT_FALSE(tile.badgePill().isHidden());
+}
+
+// Seventeen tiles and more stand in five columns: in the smallest window that is the narrowest tile.
+// There the sub line gives up the folder and the name, never the status word or the tool's name.
+TEST_F(TileCardTest, TheStatusWordStaysWholeOnTheNarrowestTile) {
+    WallGeometry narrowest;
+    narrowest.width = AppDelegate::minimumWindowSize.width;
+    narrowest.height = AppDelegate::minimumWindowSize.height;
+    narrowest.count = 17;
+    const double width = narrowest.cell().width;
+    const std::string folder = "/srv/" + std::string(35, 'f');
+    ASSERT_EQ(folder.size(), 40u);
+    session.request.cwd = folder;
+    session.request.name = "proj-slow";
+    TileView& tile = make();
+    tile.setIndexText("17");
+    tile.setFrame(Rect{0, 0, width, 200});
+    struct Case {
+        const char* name;
+        SessionStatus status;
+        bool finished;
+        std::string tool;
+    } const cases[] = {
+        {"idle", SessionStatus::idle, false, ""},
+        {"done", SessionStatus::idle, true, ""},
+        {"working", SessionStatus::busy, false, "Bash: make test-all --jobs 8"},
+        {"working, a long tool name", SessionStatus::busy, false, "mcp__claude-in-chrome__navigate"},
+        {"waiting", SessionStatus::waiting, false, ""},
+        {"ended", SessionStatus::exited, false, ""},
+    };
+    for (const Lang lang : Lang::allCases()) {
+        Lang::setCurrent(lang);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(lang.rawValue()) + ", " + c.name);
+            session.toolName = c.tool;
+            if (c.finished) session.finishTurn();
+            else session.setStatus(c.status);
+            if (!c.finished) session.clearFinished();
+            tile.applyTheme();
+            const std::string word = TileLayout::statusWord(c.status, c.finished);
+            const platform::ui::TextLayer& sub = tile.subLabel();
+            EXPECT_NE(sub.string().find(word), std::string::npos) << sub.string();
+            if (!c.tool.empty()) {
+                EXPECT_NE(sub.string().find(TileLayout::toolName(c.tool)), std::string::npos) << sub.string();
+            }
+            // Drawn uncut, inside the card.
+            EXPECT_LE(sub.fittingSize().width, sub.frame().width) << sub.string();
+            EXPECT_GE(sub.frame().x, 0);
+            EXPECT_LE(sub.frame().maxX(), width);
+            EXPECT_FALSE(tile.titleLabel().isHidden());
+        }
+    }
+    Lang::setCurrent(Lang::en);
+    // With room, the line is whole: name, word and folder.
+    tile.setFrame(Rect{0, 0, 700, 200});
+    session.toolName.clear();
+    session.setStatus(SessionStatus::busy);
+    tile.refresh();
+    EXPECT_EQ(tile.subLabel().string(), "proj-slow   " + t("st_busy") + "   " + folder);
     EXPECT_FALSE(tile.badgePill().isHidden());
 }
 

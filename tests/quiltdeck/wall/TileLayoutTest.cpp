@@ -1,5 +1,7 @@
 #include "quiltdeck/wall/TileLayout.h"
 
+#include "quiltdeck/shell/Shorten.h"
+
 #include <gtest/gtest.h>
 
 namespace quiltdeck {
@@ -192,6 +194,72 @@ TEST(TileLayoutTest, SubLineAndStatusWord) {
     for (const Case& c : cases) EXPECT_EQ(TileLayout::statusWord(c.status, c.finished), c.word);
     EXPECT_EQ(TileLayout::subLine("Shop", "working", "Bash", "~/shop"), "Shop   working   Bash   ~/shop");
     EXPECT_EQ(TileLayout::subLine("Shop", "idle", "", "~/shop"), "Shop   idle   ~/shop");
+}
+
+// Measured at one point per character: the line gives up the folder (from its start), then the
+// name, then the tool down to its name, and never the status word.
+TEST(TileLayoutTest, TheSubLineGivesWayPartByPart) {
+    const auto measure = [](const std::string& line) { return static_cast<double>(characterCount(line)); };
+    struct Case {
+        double width;
+        const char* tool;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {200, "Bash: make", "proj   working   Bash: make   ~/shop/web"},
+        {38, "Bash: make", "proj   working   Bash: make   \u2026hop/web"},
+        {30, "Bash: make", "proj   working   Bash: make"},
+        {26, "Bash: make", "pr\u2026   working   Bash: make"},
+        {23, "Bash: make", "working   Bash: make"},
+        {18, "Bash: make", "working   Bash: m\u2026"},
+        {17, "Bash: make", "working   Bash"},
+        {14, "Bash: make", "working   Bash"},
+        {13, "Bash: make", "working   Ba\u2026"},
+        {10, "Bash: make", "working"},
+        {3, "Bash: make", "working"},
+        {31, "mcp__chrome__navigate", "working   mcp__chrome__navigate"},
+        {24, "mcp__chrome__navigate", "working   navigate"},
+        {17, "mcp__chrome__navigate", "working   naviga\u2026"},
+        {22, "", "proj   working   \u2026/web"},
+        {16, "", "proj   working"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TileLayout::fittedSubLine("proj", "working", c.tool, "~/shop/web", c.width, measure), c.shown)
+            << c.width << " " << c.tool;
+    }
+    EXPECT_EQ(TileLayout::toolName("Bash: make test"), "Bash");
+    EXPECT_EQ(TileLayout::toolName("mcp__claude-in-chrome__navigate"), "navigate");
+    EXPECT_EQ(TileLayout::toolName("mcp__"), "mcp__");
+    EXPECT_EQ(TileLayout::toolName("NotebookEditorOfMany"), "NotebookEdito\u2026");
+}
+
+// What the sub line needs whole: past the buttons, then from under the number; the badge yields.
+TEST(TileLayoutTest, ANarrowHeaderMakesRoomForTheStatus) {
+    struct Case {
+        const char* name;
+        double width;
+        double needs;
+        bool badgeShown;
+        Rect sub;
+    };
+    const Case cases[] = {
+        {"wide", 600, 100, true, {58, 31, 600 - 80 - 80 - 58, 14}},
+        {"badge yields", 300, 100, false, {58, 31, 300 - 80 - 58, 14}},
+        {"past the buttons", 200, 100, false, {58, 31, 200 - 20 - 58, 14}},
+        {"from under the number", 160, 110, false, {30, 31, 110, 14}},
+        {"at most the card's inside", 160, 500, false, {20, 31, 120, 14}},
+    };
+    for (const Case& c : cases) {
+        TileLayout::HeaderInput in;
+        in.tile = {c.width, 300};
+        in.index = {9, 18};
+        in.badge = Size{50, 13};
+        in.subNeeds = c.needs;
+        const auto f = TileLayout::header(in);
+        EXPECT_EQ(f.badgeShown, c.badgeShown) << c.name;
+        EXPECT_EQ(f.sub, c.sub) << c.name;
+        EXPECT_GE(f.title.width, TileLayout::minimumTitleWidth) << c.name;
+    }
 }
 
 TEST(TileLayoutTest, FeedAndMetricTexts) {
