@@ -13,6 +13,7 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/Workspace.h"
 #include "quiltdeck/panels/Setup.h"
+#include "quiltdeck/panels/StateNotice.h"
 #include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
@@ -149,6 +150,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     const auto snapshot = env("SNAPSHOT");
     if (snapshot) startSnapshotMode(*snapshot);
     if (unclean && !snapshot) after(1.5, [this] { showUncleanRunAlert(); });
+    // The bar tells it in any case (it reads the process's store).
+    if (!snapshot) showStateNotice(Store::shared());
     after(20.0, [] { Browsers::shared().refresh(false); });
 }
 
@@ -205,6 +208,11 @@ void AppDelegate::showUncleanRunAlert() {
     alert.present(window_.get(), [](int button) {
         if (button == 1) platform::ui::Workspace::openFile(Log::url().string());
     });
+}
+
+void AppDelegate::showStateNotice(const Store& store) {
+    grid_->bar().setStateStore(store);
+    if (const auto alert = StateNotice::alert(store)) alert->present(window_.get(), [](int) {});
 }
 
 void AppDelegate::updateWindowTitle() {

@@ -49,6 +49,8 @@ public:
 
     // "Quiltdeck", or "Quiltdeck (n waiting for you)".
     void updateWindowTitle();
+    // While the store leaves its file alone: the bar says so for the run, and an alert at once.
+    void showStateNotice(const Store& store);
     // The folders of OPEN that exist, as tiles.
     void openStartupSessions();
     // Runs ahead of the tiles for every key press; true when it took the press.

@@ -4,6 +4,7 @@
 
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/panels/PillButton.h"
+#include "quiltdeck/panels/StateNotice.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/AppVersion.h"
 #include "quiltdeck/shell/Fonts.h"
@@ -73,6 +74,10 @@ BarView::BarView(const Rect& frame) : View(frame) {
     counts_.setAlignment(platform::ui::TextAlignment::right);
     addSubview(&counts_);
 
+    stateStore_ = &Store::shared();
+    notice_.setTruncation(platform::ui::Truncation::tail);
+    addSubview(&notice_);
+
     for (Lang lang : Lang::allCases()) languagePicker_.addItem(std::string(lang.ownName()));
     languagePicker_.selectItem(Lang::current().index());
     if (languagePicker_.indexOfSelectedItem() < 0) languagePicker_.selectItem(0);
@@ -118,8 +123,18 @@ void BarView::applyTheme() {
     counts_.setTextColor(PanelColors::mutedText());
     version_.setFont(Fonts::ui(11, FontWeight::regular));
     version_.setTextColor(PanelColors::mutedText());
+    const auto notice = stateStore_ ? StateNotice::line(*stateStore_) : std::nullopt;
+    notice_.setText(notice.value_or(""));
+    notice_.setToolTip(notice.value_or(""));
+    notice_.setFont(Fonts::ui(12, FontWeight::medium));
+    notice_.setTextColor(PanelColors::pick(PanelColors::rgb(224, 162, 71), PanelColors::rgb(169, 112, 15)));
     for (Button* pill : pills()) styleButton(*pill);
     layout();
+}
+
+void BarView::setStateStore(const Store& store) {
+    stateStore_ = &store;
+    applyTheme();
 }
 
 RichText BarView::countsLine(int total, int busy, int waiting, int done) {
@@ -160,6 +175,16 @@ void BarView::placeCounts() {
     counts_.sizeToFit();
     const Rect counts = counts_.frame();
     counts_.setFrameOrigin({languagePicker_.frame().x - counts.width - 16, centreY - counts.height / 2});
+    placeNotice();
+}
+
+// Between the check box and the counts, cut at its end where it runs short.
+void BarView::placeNotice() {
+    const double left = aiToggle_.frame().maxX() + 16, right = counts_.frame().x - 16;
+    const Size fitted = notice_.fittingSize();
+    const bool shown = !notice_.text().empty() && right - left >= minimumNoticeWidth;
+    notice_.setHidden(!shown);
+    if (shown) notice_.setFrame({left, centreY - fitted.height / 2, std::min(fitted.width, right - left), fitted.height});
 }
 
 void BarView::pickLanguage() {

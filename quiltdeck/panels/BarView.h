@@ -13,14 +13,19 @@
 
 namespace quiltdeck {
 
+class Store;
+
 // The strip across the top of the main window: brand and version, five pills (new session,
-// browsers, history, settings, guide), the AI-titles check box, and right-aligned the counts
-// line and the language pop-up, on a flat ground closed by a hairline. It keeps no state of its
-// own: its owner sets the callbacks, the frame, and the counts; the only thing it changes by
-// itself is the interface language. Main thread.
+// browsers, history, settings, guide), the AI-titles check box, the notice that changes are not
+// saved (while the store is read-only), and right-aligned the counts line and the language
+// pop-up, on a flat ground closed by a hairline. It keeps no state of its own: its owner sets the
+// callbacks, the frame, and the counts; the only thing it changes by itself is the interface
+// language. Main thread.
 class BarView : public platform::ui::View {
 public:
     static constexpr double height = 52;
+    // Less room than this between the check box and the counts, and the notice is not shown.
+    static constexpr double minimumNoticeWidth = 120;
 
     // The bottom rule: its colour drawn over the ground (a translucent one too).
     class Rule : public platform::ui::View {
@@ -42,6 +47,8 @@ public:
     void update(int total, int busy, int waiting, int done);
     // Re-reads every title and colour (on each Theme.didChange, which follows language changes).
     void applyTheme();
+    // The store whose read-only state the notice tells (the process's store unless set).
+    void setStateStore(const Store& store);
     void layout();
 
     // "3 tiles · 1 working · 0 waiting for you · 2 done" with the numbers strong; the done part
@@ -66,6 +73,8 @@ public:
     platform::ui::Button& aiToggle() { return aiToggle_; }
     platform::ui::PopUpButton& languagePicker() { return languagePicker_; }
     platform::ui::Label& counts() { return counts_; }
+    // Hidden while changes are saved, and where the bar has no room for it.
+    platform::ui::Label& notice() { return notice_; }
     Rule& hairline() { return hairline_; }
     platform::ui::View& material() { return material_; }
 
@@ -76,6 +85,7 @@ private:
     }
     void styleButton(platform::ui::Button& button);
     void placeCounts();
+    void placeNotice();
     void pickLanguage();
 
     platform::ui::View material_;
@@ -88,6 +98,8 @@ private:
     platform::ui::Button guideButton_;
     platform::ui::Button aiToggle_{platform::ui::Button::Type::checkBox};
     platform::ui::Label counts_;
+    platform::ui::Label notice_;
+    const Store* stateStore_ = nullptr;
     platform::ui::RichText shownCounts_;
     platform::ui::PopUpButton languagePicker_;
     Rule hairline_;

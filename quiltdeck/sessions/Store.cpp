@@ -63,6 +63,7 @@ void Store::lockFolder() {
     if (errno == EWOULDBLOCK) {
         heldByAnotherProcess_ = true;
         readOnly_ = true;
+        readOnlyCause_ = ReadOnlyCause::heldElsewhere;
         Log::write("state folder " + dir_.string() + " is in use by another process; changes will not be saved");
     }
     ::close(lockFd_);
@@ -76,6 +77,11 @@ void Store::load() {
         // A file that is there but cannot be read must never be replaced.
         if (readError != ENOENT) {
             readOnly_ = true;
+            // Another process's hold says more than its file does.
+            if (readOnlyCause_ == ReadOnlyCause::none) {
+                readOnlyCause_ = ReadOnlyCause::unreadable;
+                readOnlyError_ = readError;
+            }
             Log::write(std::string("state.json unreadable (") +
                        (readError == EINVAL ? "not a regular file" : std::strerror(readError)) +
                        "); changes will not be saved");
@@ -98,6 +104,7 @@ void Store::load() {
         ::unlink(file_.c_str());
     } else {
         readOnly_ = true;
+        readOnlyCause_ = ReadOnlyCause::undecodable;
     }
     Log::write("state.json failed to decode (" + error + "); copy set aside as " + copyName);
 }

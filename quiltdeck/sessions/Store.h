@@ -129,6 +129,11 @@ public:
     bool readOnly() const { return readOnly_; }
     // Another process holds the state folder; this store is read-only.
     bool heldByAnotherProcess() const { return heldByAnotherProcess_; }
+    // Why the store is read-only (none while it saves), and for an unreadable file the system's
+    // error number (EINVAL: not a regular file).
+    enum class ReadOnlyCause { none, heldElsewhere, unreadable, undecodable };
+    ReadOnlyCause readOnlyCause() const { return readOnlyCause_; }
+    int readOnlyError() const { return readOnlyError_; }
 
     // Writes the whole document; nothing when read-only. False when it did not reach the disk
     // (read-only included): the first failure of a run logs "store: save failed: <cause>", the
@@ -233,6 +238,8 @@ private:
     State state_;
     bool readOnly_ = false;
     bool heldByAnotherProcess_ = false;
+    ReadOnlyCause readOnlyCause_ = ReadOnlyCause::none;
+    int readOnlyError_ = 0;
     int lockFd_ = -1;
     SaveReport saveReport_{"store"};
 };

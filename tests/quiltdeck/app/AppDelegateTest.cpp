@@ -15,6 +15,7 @@
 #include "quiltdeck/panels/ScriptedSetupProbe.h"
 #include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/panels/Sheets.h"
+#include "quiltdeck/panels/StateNotice.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/sessions/Defaults.h"
 #include "quiltdeck/shell/L10n.h"
@@ -721,6 +722,30 @@ TEST_F(AppDelegateTest, AnAutomaticRestartAtLaunchKeepsTheWallShown) {
     EXPECT_TRUE(app->grid().tile(fresh.id())->isHidden());
     Store::shared().setWalls({});
     Store::shared().setCurrentWall("");
+}
+
+// A state file that cannot be trusted is told at once and stays told in the bar; a good one
+// shows nothing.
+TEST_F(AppDelegateTest, AStateFileLeftAloneIsToldInTheWindow) {
+    // No earlier run left unfinished: the alert of an unclean quit stays away.
+    std::filesystem::remove(StateFolder::path() / "running");
+    launch();
+    app->loop.advance(2s);
+    EXPECT_FALSE(app->modals().shownAlert());
+    EXPECT_TRUE(app->grid().bar().notice().isHidden());
+
+    testing::TempFolder folder;
+    std::filesystem::create_directory(folder / "state.json");
+    const Store broken(folder.path());
+    app->delegate->showStateNotice(broken);
+    ASSERT_TRUE(app->modals().shownAlert());
+    EXPECT_EQ(app->modals().shownAlert()->messageText, t("state_ro_title"));
+    EXPECT_NE(app->modals().shownAlert()->informativeText.find((folder / "state.json").string()), std::string::npos);
+    app->modals().clickButton(0);
+    EXPECT_FALSE(app->grid().bar().notice().isHidden());
+    EXPECT_EQ(app->grid().bar().notice().text(), StateNotice::line(broken));
+    app->delegate->showStateNotice(Store::shared());
+    EXPECT_TRUE(app->grid().bar().notice().isHidden());
 }
 
 // --- Snapshot mode -------------------------------------------------------------------------------

@@ -204,6 +204,35 @@ TEST_F(StoreTest, SecondStoreOnAHeldFolderOnlyReads) {
     EXPECT_FALSE(Store(folder.path()).heldByAnotherProcess());
 }
 
+// What makes a store read-only is kept for the window to tell.
+TEST_F(StoreTest, TellsWhyItOnlyReads) {
+    using Cause = Store::ReadOnlyCause;
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        Cause cause;
+        int error;
+    };
+    std::unique_ptr<Store> holder;
+    const Case cases[] = {
+        {"missing", [] {}, Cause::none, 0},
+        {"good", [&] { writeFile(stateFile(), R"({"language":"de"})"); }, Cause::none, 0},
+        {"undecodable, set aside", [&] { writeFile(stateFile(), "[]"); }, Cause::none, 0},
+        {"a folder", [&] { std::filesystem::create_directory(stateFile()); }, Cause::unreadable, EISDIR},
+        {"held", [&] { holder = std::make_unique<Store>(folder.path()); }, Cause::heldElsewhere, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        holder.reset();
+        std::filesystem::remove_all(stateFile());
+        c.prepare();
+        const Store store(folder.path());
+        EXPECT_EQ(store.readOnlyCause(), c.cause);
+        EXPECT_EQ(store.readOnly(), c.cause != Cause::none);
+        EXPECT_EQ(store.readOnlyError(), c.error);
+    }
+}
+
 // A folder's mode stops nothing a root process writes: as root, this thread checks files as the
 // unprivileged user would (the file-system user id is the thread's own, the log writer keeps its).
 struct FilesAsNobody {

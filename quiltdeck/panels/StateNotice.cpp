@@ -1,0 +1,58 @@
+#include "quiltdeck/panels/StateNotice.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "quiltdeck/sessions/PathText.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/L10n.h"
+
+namespace quiltdeck {
+
+namespace {
+
+std::string shown(const std::filesystem::path& path) { return abbreviatingHome(path.string(), homeFolder().string()); }
+
+// The system's reason, in the interface language where it is a common one.
+std::string readError(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM: return t("state_ro_denied");
+    case EINVAL:
+    case EISDIR: return t("state_ro_not_file");
+    default: return std::strerror(error);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> StateNotice::reason(const Store& store) {
+    switch (store.readOnlyCause()) {
+    case Store::ReadOnlyCause::none: return std::nullopt;
+    case Store::ReadOnlyCause::heldElsewhere: return t("state_ro_in_use", {shown(store.dir())});
+    case Store::ReadOnlyCause::unreadable:
+        return t("state_ro_unreadable", {shown(store.file()), readError(store.readOnlyError())});
+    case Store::ReadOnlyCause::undecodable: return t("state_ro_broken", {shown(store.file())});
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> StateNotice::line(const Store& store) {
+    const auto why = reason(store);
+    if (!why) return std::nullopt;
+    return t("state_ro_line", {*why});
+}
+
+std::optional<platform::ui::Alert> StateNotice::alert(const Store& store) {
+    const auto why = reason(store);
+    if (!why) return std::nullopt;
+    platform::ui::Alert alert;
+    alert.style = platform::ui::Alert::Style::warning;
+    alert.messageText = t("state_ro_title");
+    alert.informativeText = *why + "\n\n" + t("state_ro_info");
+    alert.buttons = {t("ok")};
+    return alert;
+}
+
+}  // namespace quiltdeck

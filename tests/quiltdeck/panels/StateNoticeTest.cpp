@@ -1,0 +1,117 @@
+// While the state file cannot be trusted the window says so: the bar's line and the alert at
+// launch, with the file's path and why, in the interface language.
+#include "quiltdeck/panels/StateNotice.h"
+
+#include <filesystem>
+#include <memory>
+
+#include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/panels/BarView.h"
+#include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Lang.h"
+
+namespace quiltdeck {
+namespace {
+
+class StateNoticeTest : public testing::PanelTest {
+protected:
+    ~StateNoticeTest() override { Lang::setCurrent(Lang::en); }
+    std::string file() const { return (folder / "state.json").string(); }
+
+    testing::TempFolder folder;
+};
+
+TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
+    struct Case {
+        const char* name;
+        std::function<std::unique_ptr<Store>()> make;
+        std::optional<std::string> reason;
+    };
+    std::unique_ptr<Store> holder;
+    const Case cases[] = {
+        {"missing", [&] { return std::make_unique<Store>(folder.path()); }, std::nullopt},
+        {"good",
+         [&] {
+             testing::writeFile(file(), R"({"language":"de"})");
+             return std::make_unique<Store>(folder.path());
+         },
+         std::nullopt},
+        {"not a file",
+         [&] {
+             std::filesystem::create_directory(file());
+             return std::make_unique<Store>(folder.path());
+         },
+         file() + " cannot be read (not a regular file)."},
+        {"in use",
+         [&] {
+             holder = std::make_unique<Store>(folder.path());
+             return std::make_unique<Store>(folder.path());
+         },
+         "Another Quiltdeck is using " + folder.path().string() + "."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(file());
+        holder.reset();
+        const auto store = c.make();
+        EXPECT_EQ(StateNotice::reason(*store), c.reason);
+        EXPECT_EQ(StateNotice::line(*store).has_value(), c.reason.has_value());
+        const auto alert = StateNotice::alert(*store);
+        ASSERT_EQ(alert.has_value(), c.reason.has_value());
+        if (!c.reason) continue;
+        EXPECT_EQ(*StateNotice::line(*store), "Changes are not saved: " + *c.reason);
+        EXPECT_EQ(alert->messageText, "Changes are not being saved");
+        EXPECT_EQ(alert->informativeText.find(*c.reason), 0u);
+        EXPECT_NE(alert->informativeText.find(t("state_ro_info")), std::string::npos);
+    }
+}
+
+TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
+    std::filesystem::create_directory(file());
+    const Store store(folder.path());
+    for (const Lang lang : Lang::allCases()) {
+        Lang::setCurrent(lang);
+        SCOPED_TRACE(std::string(lang.rawValue()));
+        const auto line = StateNotice::line(store);
+        ASSERT_TRUE(line);
+        EXPECT_NE(line->find(file()), std::string::npos);
+        EXPECT_NE(line->find(t("state_ro_not_file")), std::string::npos);
+        EXPECT_EQ(line->find("%@"), std::string::npos);
+    }
+}
+
+// The bar shows the line between the check box and the counts for as long as it holds, cut where
+// the bar is short, and not at all where it has no room.
+TEST_F(StateNoticeTest, TheBarShowsTheLineWhileChangesAreNotSaved) {
+    std::filesystem::create_directory(file());
+    const Store broken(folder.path());
+    testing::TempFolder other;
+    const Store good(other.path());
+    BarView bar(platform::gfx::Rect{0, 0, 1720, BarView::height});
+    // The process's store saves: nothing to tell.
+    EXPECT_TRUE(bar.notice().isHidden());
+    bar.setStateStore(broken);
+    ASSERT_FALSE(bar.notice().isHidden());
+    EXPECT_EQ(bar.notice().text(), *StateNotice::line(broken));
+    EXPECT_GE(bar.notice().frame().x, bar.aiToggle().frame().maxX() + 16);
+    EXPECT_LE(bar.notice().frame().maxX(), bar.counts().frame().x - 16);
+    // Another language, and the line follows.
+    Lang::setCurrent(Lang::de);
+    post(Theme::didChange);
+    EXPECT_EQ(bar.notice().text(), *StateNotice::line(broken));
+    Lang::setCurrent(Lang::en);
+    post(Theme::didChange);
+    // A bar too short for it.
+    bar.setFrameSize({900, BarView::height});
+    EXPECT_TRUE(bar.notice().isHidden());
+    bar.setFrameSize({1720, BarView::height});
+    EXPECT_FALSE(bar.notice().isHidden());
+    bar.setStateStore(good);
+    EXPECT_TRUE(bar.notice().isHidden());
+    EXPECT_EQ(bar.notice().text(), "");
+}
+
+}  // namespace
+}  // namespace quiltdeck
