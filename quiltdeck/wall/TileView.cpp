@@ -284,10 +284,11 @@ void TileView::refreshLabels() {
         // Fitted again by the layout below.
         subParts_ = std::move(parts);
         subFittedWidth_.reset();
+        subWidths_.clear();
         const std::string needed = subParts_.tool.empty()
                                        ? subParts_.word
                                        : subParts_.word + "   " + TileLayout::toolName(subParts_.tool);
-        subNeeds_ = std::ceil(subText(needed).measure().width);
+        subNeeds_ = std::ceil(subWidth(needed));
     }
 
     const std::optional<BrowserInfo> browser = session_.browser();
@@ -322,8 +323,16 @@ void TileView::fitSubLine(double width) {
     subFittedWidth_ = width;
     const SubParts& p = subParts_;
     const std::string line = TileLayout::fittedSubLine(p.name, p.word, p.tool, p.folder, width,
-                                                       [this](const std::string& text) { return subText(text).measure().width; });
+                                                       [this](const std::string& text) { return subWidth(text); });
     subLabel_.setRichText(subText(line));
+}
+
+double TileView::subWidth(const std::string& line) {
+    if (const auto found = subWidths_.find(line); found != subWidths_.end()) return found->second;
+    if (subWidths_.size() >= 256) subWidths_.clear();
+    const double width = subText(line).measure().width;
+    subWidths_.emplace(line, width);
+    return width;
 }
 
 // --- Theme, font, logo -----------------------------------------------------------------------------

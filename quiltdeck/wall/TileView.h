@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/runtime/MainLoop.h"
@@ -182,6 +183,7 @@ private:
     // A sub line as drawn: secondary text, the done word in green.
     platform::ui::RichText subText(const std::string& line) const;
     void fitSubLine(double width);
+    double subWidth(const std::string& line);
     void setDropHover(bool hover);
     void openHeadline(size_t row);
     void rightMouseDown(const platform::ui::MouseEvent& event);
@@ -239,6 +241,8 @@ private:
     SubParts subParts_;
     double subNeeds_ = 0;
     std::optional<double> subFittedWidth_;
+    // The widths of the lines tried for these parts: a resize tries the same few again.
+    std::unordered_map<std::string, double> subWidths_;
     bool badgeWanted_ = false;
 
     Point pressPoint_;
