@@ -83,9 +83,17 @@ void TerminalView::drawRows(const Rect& area, Canvas& canvas, int bufferOffset, 
     // over are still in the processor's cache; what a row draws into the rows below it lands after
     // they were cleared, just as if everything had been cleared first.
     constexpr int clearAhead = 2;
+    // Where a row's edge cuts a device pixel, two clears would each leave part of what the pixel
+    // held (a seam of the last frame's colours): the clears end between device pixels.
+    const Point origin = canvas.userToDevice({0, 0});
+    const double pixelsPerPoint = canvas.userToDevice({0, 1}).y - origin.y;
+    auto betweenPixels = [&](double y) {
+        if (pixelsPerPoint == 0) return y;
+        return (std::round(origin.y + y * pixelsPerPoint) - origin.y) / pixelsPerPoint;
+    };
     double clearedDownTo = area.maxY();
     auto clearDownTo = [&](double y) {
-        y = std::max(y, area.minY());
+        y = std::max(y == area.minY() ? y : betweenPixels(y), area.minY());
         if (y >= clearedDownTo) return;
         canvas.clear(Rect{area.x, y, area.width, clearedDownTo - y});
         clearedDownTo = y;

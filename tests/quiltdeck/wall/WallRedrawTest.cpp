@@ -1,0 +1,88 @@
+// What the wall shows after it was drawn piece by piece (zooms, floods, resizes) equals what a
+// whole drawing of the same state shows.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "quiltdeck/wall/WallRedrawSupport.h"
+
+namespace quiltdeck {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::gfx::Size;
+using testing::WallPair;
+
+// Screens of programs a wall holds: an editor, a process table, a listing, a prompt.
+const char* const editorScreen =
+    "\x1b[?1049h\x1b[H\x1b[2J\x1b[1;1H#include <stdio.h>\r\n\r\nint main(void) {\r\n    puts(\"hi\");\r\n}\r\n"
+    "\x1b[34m~\r\n~\r\n~\r\n~\r\n~\x1b[m\x1b[30;1H\x1b[7m main.c   [+]          5,1    All \x1b[m\x1b[4;5H";
+const char* const tableScreen =
+    "\x1b[H\x1b[2Jtop - 10:00:01 up 1 day,  load average: 0.52\r\n\x1b[7m  PID USER   %CPU COMMAND      \x1b[m\r\n"
+    "  101 me      3.0 quiltdeck\r\n  202 me      1.2 bash\r\n";
+const char* const listingScreen =
+    "$ ls -la\r\ntotal 12\r\ndrwxr-xr-x 2 me me 4096 .\r\n\x1b[1;34mdrwxr-xr-x\x1b[m 9 me me 4096 ..\r\n"
+    "-rw-r--r-- 1 me me  220 .profile\r\n$ ";
+
+class WallRedraw : public testing::WallTest, public ::testing::WithParamInterface<double> {
+protected:
+    // Six tiles flooding: lines of numbers (seq), of y (yes), some in colour.
+    void flood(WallPair& wall, int tick) {
+        for (size_t t = 0; t < 6; ++t) {
+            std::string bytes;
+            for (int i = 0; i < 7 + int(t) * 3; ++i) {
+                const int n = tick * 40 + i;
+                if (t % 3 == 0) bytes += std::to_string(n) + "\r\n";
+                else if (t % 3 == 1) bytes += "y\r\n";
+                else bytes += "\x1b[3" + std::to_string(1 + n % 6) + "mline " + std::to_string(n) + "\x1b[m\r\n";
+            }
+            wall.feed(t, bytes);
+        }
+    }
+    // Floods for a while at a pace that varies, then lets the wall come to rest.
+    void run(WallPair& wall, platform::runtime::Duration time) {
+        const auto end = loop.now() + time;
+        while (loop.now() < end) {
+            flood(wall, ticks++);
+            loop.advance(std::chrono::milliseconds(3 + ticks % 17));
+        }
+        loop.advance(600ms);
+    }
+    int ticks = 0;
+};
+
+// A zoomed terminal sits on fractions of a pixel and its rows are a fraction of a pixel high:
+// a row that changes and the caret that blinks are drawn again alone, and leave no seams of what
+// the pixels held before, zoomed at the sizes the grip gives it and back in its slot.
+TEST_P(WallRedraw, RowsDrawnAloneAtFractionalPlacesLeaveNoSeams) {
+    for (const double zoomScale : {0.5, 0.75, 1.0, 1.3, 1.6}) {
+        SCOPED_TRACE(zoomScale);
+        Store::shared().setZoomScale(zoomScale);
+        WallPair wall(loop, folder.path(), Size{1366, 868}, GetParam());
+        for (int i = 0; i < 3; ++i) wall.open("tile" + std::to_string(i + 1));
+        // A blinking caret; rows of text on the ground, one on a ground of its own.
+        wall.feed(1, "\x1b[1 q$ ls\r\nalpha  beta  gamma\r\n\x1b[44mon blue\x1b[K\x1b[m\r\ndelta\r\n$ ");
+        auto blinkAndCompare = [&](const std::string& label) {
+            // One row changes; the caret blinks on over it for a while.
+            wall.feed(1, "\x1b[s\x1b[2;1Halpha  BETA  gamma " + label + "\x1b[u");
+            loop.advance(2300ms);
+            // The caret's fade is drawn as it stands now in both.
+            for (testing::ScreenWall* w : {&wall.drawn, &wall.fresh}) w->tiles.at(1)->screen.caretView()->setNeedsDisplay();
+            EXPECT_EQ(wall.differences(label), 0) << label;
+        };
+        loop.advance(600ms);
+        wall.zoom(1);
+        loop.advance(600ms);
+        EXPECT_EQ(wall.differences("zoomed"), 0);
+        blinkAndCompare("zoomed-row");
+        wall.unzoom();
+        loop.advance(600ms);
+        EXPECT_EQ(wall.differences("unzoomed"), 0);
+        blinkAndCompare("unzoomed-row");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, WallRedraw, ::testing::Values(1.0, 2.0));
+
+}  // namespace
+}  // namespace quiltdeck
