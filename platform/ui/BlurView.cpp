@@ -15,6 +15,9 @@ namespace {
 
 // More rectangles of change than this are merged into their bounding box.
 constexpr size_t maxChanges = 32;
+// Changes cut by the rectangles a pass draws: more pieces than this and the pass's rectangles
+// stand for them.
+constexpr size_t maxPassPieces = 128;
 
 bool onPixel(double v) { return std::fabs(v - std::round(v)) < 1e-6; }
 
@@ -106,7 +109,7 @@ bool BlurView::canCover() const {
     return pixelBox().has_value();
 }
 
-void BlurView::beginPass() {
+void BlurView::beginPass(const std::vector<Rect>& drawn) {
     changesDrawn_ = std::move(changes_);
     changes_.clear();
     unseen_.clear();
@@ -118,6 +121,8 @@ void BlurView::beginPass() {
     restoring_ = false;
     if (shown) {
         covering_ = canCover();
+        keepWithin(drawn);
+        untaken_ = changesDrawn_;
         return;
     }
     // Hidden with a whole copy: what lay beneath goes back, and the views beneath are drawn where
@@ -136,6 +141,29 @@ void BlurView::beginPass() {
     restoring_ = back;
     covering_ = back;
     if (back) changesDrawn_.insert(changesDrawn_.end(), stale.begin(), stale.end());
+    keepWithin(drawn);
+}
+
+void BlurView::keepWithin(const std::vector<Rect>& drawn) {
+    // Every change was asked to be drawn, but a list merged into its bounding box claims more:
+    // only what the pass draws beneath is taken into the copies.
+    std::vector<Rect> pieces;
+    for (const Rect& c : changesDrawn_) {
+        for (const Rect& d : drawn) {
+            const Rect piece = c.intersection(d);
+            if (!piece.isEmpty()) pieces.push_back(piece);
+        }
+    }
+    if (pieces.size() > maxPassPieces) {
+        // Too many to cut by: all that the pass draws over the view counts as changed.
+        const Rect mine = convertToWindow(bounds());
+        pieces.clear();
+        for (const Rect& d : drawn) {
+            const Rect piece = d.intersection(mine);
+            if (!piece.isEmpty()) pieces.push_back(piece);
+        }
+    }
+    changesDrawn_ = std::move(pieces);
 }
 
 bool BlurView::canPutBack() const {

@@ -61,9 +61,10 @@ private:
     // It holds an opaque blur of all it covers, where it is now, in a window that lets it copy
     // pixels (no fading or rounded clip above it).
     bool canCover() const;
-    // A display pass begins: whether the view covers what lies beneath it in this pass, and where
-    // that changed since the last one (window points).
-    void beginPass();
+    // A display pass of these rectangles begins: whether the view covers what lies beneath it in
+    // this pass, and where that changed since the last one (window points, within the rectangles).
+    void beginPass(const std::vector<Rect>& drawn);
+    void keepWithin(const std::vector<Rect>& drawn);
     const std::vector<Rect>& changesBeneath() const { return changesDrawn_; }
     // Before it is first drawn: where the window's surface may not hold what lies beneath it.
     void notUnderSurface(const Rect& rect);

@@ -421,7 +421,7 @@ void Window::displayIfNeeded() {
     dirty_.clear();
     std::vector<Rect> moved = std::move(moved_);
     moved_.clear();
-    for (BlurView* b : backdrops_) b->beginPass();
+    for (BlurView* b : backdrops_) b->beginPass(rects);
     gfx::Canvas& canvas = *surface_;
     // The window itself is transparent: what no view paints stays clear. A content view with a
     // layer colour, or an opaque one, paints all of it anyway.

@@ -485,6 +485,61 @@ TEST_P(BlurCover, AChangeHiddenUnderACardIsDrawnWhenTheBlurGoes) {
     under2.removeFromSuperview();
 }
 
+// Small squares beneath the blur, each of its own colour, redrawn one by one.
+class Dots : public View {
+public:
+    explicit Dots(const Rect& frame) : View(frame) {}
+    static constexpr int count = 20;
+    Rect square(int i) const { return Rect{4.0 + (i % 8) * 12, 4.0 + (i / 8) * 11, 5, 5}; }
+    void draw(platform::gfx::Canvas& canvas, const Rect&) override {
+        for (int i = 0; i < count; ++i) {
+            const double v = ((i * 7 + phase) % 10) / 10.0;
+            canvas.fill(square(i), Rgba{v, 1 - v, 0.5, 1});
+        }
+    }
+    int phase = 0;
+};
+
+// More changes beneath in one frame than the blur keeps apart, in fewer rectangles than the
+// window does: what the window did not draw beneath in that frame is not taken into the blur's
+// copies, shown or hidden.
+TEST_P(BlurCover, ManySmallChangesBeneathInOneFrame) {
+    const auto change = [](Dots& dots) {
+        ++dots.phase;
+        // Each told twice, as a flood tells its rows: the window keeps one rectangle of each.
+        for (int i = 0; i < 2 * Dots::count; ++i) dots.setNeedsDisplay(dots.square(i % Dots::count));
+    };
+    for (const bool hideAfter : {false, true}) {
+        SCOPED_TRACE(hideAfter ? "hidden after" : "shown");
+        Scene drawn(GetParam());
+        Dots dots{Rect{10, 10, 100, 60}};
+        drawn.root.addSubview(&dots, &drawn.blur);
+        settle(drawn);
+        ASSERT_TRUE(drawn.blur.coversBeneath());
+        change(dots);
+        settle(drawn);
+        if (hideAfter) {
+            drawn.blur.setHidden(true);
+            drawn.scrim.setHidden(true);
+            drawn.card.setFrameOrigin({70, 40});
+            settle(drawn);
+        }
+        Scene fresh(GetParam());
+        Dots freshDots{Rect{10, 10, 100, 60}};
+        freshDots.phase = dots.phase;
+        fresh.root.addSubview(&freshDots, &fresh.blur);
+        if (hideAfter) {
+            fresh.blur.setHidden(true);
+            fresh.scrim.setHidden(true);
+            fresh.card.setFrameOrigin({70, 40});
+        }
+        settle(fresh);
+        EXPECT_EQ(differences(drawn.window, fresh.window), 0);
+        dots.removeFromSuperview();
+        freshDots.removeFromSuperview();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Scales, BlurCover, ::testing::Values(1.0, 2.0));
 
 }  // namespace

@@ -51,6 +51,43 @@ protected:
     int ticks = 0;
 };
 
+TEST_P(WallRedraw, ZoomsAmongFloodingTilesLeaveWhatAWholeDrawingShows) {
+    WallPair wall(loop, folder.path(), Size{1720, 1080}, GetParam());
+    for (int i = 0; i < 12; ++i) {
+        wall.open("tile" + std::to_string(i + 1));
+        // A steady caret: a fading one differs between any two moments.
+        wall.feed(size_t(i), "\x1b[2 q");
+    }
+    wall.feed(6, editorScreen);
+    wall.feed(7, tableScreen);
+    wall.feed(8, listingScreen);
+    wall.feed(9, "$ ");
+    wall.feed(10, editorScreen);
+    wall.feed(11, listingScreen);
+    run(wall, 200ms);
+    ASSERT_EQ(wall.differences("start"), 0);
+    struct Step {
+        int zoom;  // the tile zoomed, or -1: un-zoom
+        int millis;
+        bool resize = false;
+    };
+    const Step steps[] = {
+        {0, 2000}, {-1, 1900}, {6, 2100}, {-1, 300}, {3, 90}, {-1, 40}, {10, 1200}, {7, 700},
+        {-1, 2000}, {1, 500, true}, {-1, 150}, {8, 2000}, {2, 60}, {-1, 1800}, {11, 250}, {-1, 2200},
+        {4, 1000}, {-1, 30}, {9, 2000}, {-1, 2000}, {5, 400}, {-1, 1000},
+    };
+    int n = 0;
+    for (const Step& step : steps) {
+        const std::string label = "step" + std::to_string(++n);
+        SCOPED_TRACE(label);
+        if (step.resize) wall.resize(Size{1500, 940});
+        if (step.zoom >= 0) wall.zoom(size_t(step.zoom));
+        else wall.unzoom();
+        run(wall, std::chrono::milliseconds(step.millis));
+        EXPECT_EQ(wall.differences(label), 0);
+    }
+}
+
 // A zoomed terminal sits on fractions of a pixel and its rows are a fraction of a pixel high:
 // a row that changes and the caret that blinks are drawn again alone, and leave no seams of what
 // the pixels held before, zoomed at the sizes the grip gives it and back in its slot.
