@@ -561,7 +561,12 @@ ToolkitWindow::~ToolkitWindow() {
 }
 
 void ToolkitWindow::show() {
-    gtk_widget_show_all(impl_->window);
+    Impl& d = *impl_;
+    // The window's own widgets only: a control's widget shows while its view does (the controls'
+    // placement says so), and the menu bar stays aside in full screen. Showing them all would bring
+    // back the widgets of hidden views, over the views and taking the pointer.
+    for (GtkWidget* widget : {d.area, d.fixed, d.overlay, d.box, d.window}) gtk_widget_show(widget);
+    d.controls->schedulePlacement();
     gtk_widget_grab_focus(impl_->area);
     gtk_window_present(GTK_WINDOW(impl_->window));
 }

@@ -25,7 +25,6 @@ class ScreenTile : public FakeTile {
 public:
     explicit ScreenTile(const TileRequest& request) : FakeTile(request) {
         screen.setTerminalDelegate(&owner);
-        screen.scroller().setHidden(true);
     }
     platform::ui::View& view() override { return screen; }
     vantel::TerminalView* terminal() override { return &screen; }
@@ -140,34 +139,49 @@ public:
         fresh.window->setSize(size);
     }
 
-    // The device pixels where the piecemeal window differs from the twin drawn whole now, beyond
-    // what rasterising under other clips gives a shadow or an antialiased edge drawn in pieces (a
-    // level here and there, a few levels in a few pixels): more than eight levels a channel, or
-    // more than one level in more than a few dozen pixels. The pictures go to
-    // QUILTDECK_REDRAW_PICTURES (a folder) when they differ and it is set.
+    // The twin drawn whole now, from nothing.
+    platform::gfx::Image freshPicture() {
+        static_cast<FreshWindow&>(*fresh.window).drawFromNothing();
+        return fresh.window->surface().image();
+    }
+
+    // The device pixels where two pictures differ by more than two levels a channel, unless they
+    // are no more than a few dozen: rasterised under other clips, a shadow drawn in pieces differs
+    // by a level or two along its edges, an antialiased edge by a few levels in a few pixels.
+    static int beyondEdges(const platform::gfx::Image& a, const platform::gfx::Image& b) {
+        if (a.pixels.size() != b.pixels.size()) return -1;
+        int n = 0;
+        for (size_t i = 0; i < a.pixels.size(); ++i) {
+            if (a.pixels[i] == b.pixels[i]) continue;
+            for (int c = 0; c < 32; c += 8) {
+                if (std::abs(int((a.pixels[i] >> c) & 0xff) - int((b.pixels[i] >> c) & 0xff)) > 2) {
+                    ++n;
+                    break;
+                }
+            }
+        }
+        return n > edgePixels ? n : 0;
+    }
+
+    // How far the piecemeal window's pixels are from the twin drawn whole now (beyondEdges). The
+    // pictures go to QUILTDECK_REDRAW_PICTURES (a folder) when they differ and it is set.
     int differences(const std::string& label) {
         // The frame due now is drawn first.
         drawn.window->displayIfNeeded();
-        static_cast<FreshWindow&>(*fresh.window).drawFromNothing();
-        const auto a = drawn.window->surface().image(), b = fresh.window->surface().image();
-        if (a.pixels.size() != b.pixels.size()) return -1;
-        int far = 0, near = 0;
-        for (size_t i = 0; i < a.pixels.size(); ++i) {
-            if (a.pixels[i] == b.pixels[i]) continue;
-            int worst = 0;
-            for (int c = 0; c < 32; c += 8)
-                worst = std::max(worst, std::abs(int((a.pixels[i] >> c) & 0xff) - int((b.pixels[i] >> c) & 0xff)));
-            far += worst > 8;
-            near += worst > 1;
-        }
-        const int n = far + (near > edgePixels ? near : 0);
-        if (n > 0) {
-            if (const char* dir = std::getenv("QUILTDECK_REDRAW_PICTURES")) {
-                drawn.window->surface().writePng(std::string(dir) + "/" + label + "-drawn.png");
-                fresh.window->surface().writePng(std::string(dir) + "/" + label + "-fresh.png");
-            }
-        }
+        const platform::gfx::Image whole = freshPicture();
+        const int n = beyondEdges(drawn.window->surface().image(), whole);
+        if (n != 0) keepPictures(label, drawn.window->surface().image(), whole);
         return n;
+    }
+    static void keepPictures(const std::string& label, const platform::gfx::Image& drawnPicture,
+                             const platform::gfx::Image& freshPicture) {
+        const char* dir = std::getenv("QUILTDECK_REDRAW_PICTURES");
+        if (!dir) return;
+        for (const auto& [picture, name] : {std::pair{&drawnPicture, "-drawn.png"}, {&freshPicture, "-fresh.png"}}) {
+            platform::gfx::Canvas canvas(platform::gfx::Size{double(picture->width), double(picture->height)}, 1);
+            canvas.drawImageAtPixel(*picture, 0, 0);
+            canvas.writePng(std::string(dir) + "/" + label + name);
+        }
     }
 
     std::filesystem::path folder_;

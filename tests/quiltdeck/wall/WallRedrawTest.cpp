@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "quiltdeck/panels/OnboardingView.h"
+#include "quiltdeck/panels/ScriptedSetupProbe.h"
 #include "quiltdeck/wall/WallRedrawSupport.h"
 
 namespace quiltdeck {
@@ -24,8 +26,19 @@ const char* const listingScreen =
     "$ ls -la\r\ntotal 12\r\ndrwxr-xr-x 2 me me 4096 .\r\n\x1b[1;34mdrwxr-xr-x\x1b[m 9 me me 4096 ..\r\n"
     "-rw-r--r-- 1 me me  220 .profile\r\n$ ";
 
-class WallRedraw : public testing::WallTest, public ::testing::WithParamInterface<double> {
+// The backing scale, and the theme: the light one lays a dark terminal on a light card.
+struct Look {
+    double scale;
+    bool dark;
+    friend void PrintTo(const Look& look, std::ostream* out) { *out << look.scale << (look.dark ? " dark" : " light"); }
+};
+
+class WallRedraw : public testing::WallTest, public ::testing::WithParamInterface<Look> {
 protected:
+    WallRedraw() {
+        Theme::setMode(GetParam().dark ? ThemeMode::dark : ThemeMode::light);
+        Theme::resolve();
+    }
     // Six tiles flooding: lines of numbers (seq), of y (yes), some in colour.
     void flood(WallPair& wall, int tick) {
         for (size_t t = 0; t < 6; ++t) {
@@ -51,8 +64,10 @@ protected:
     int ticks = 0;
 };
 
+// Twelve tiles, six of them flooding, zoomed and un-zoomed one after another at varied intervals
+// (another tile zoomed over a zoomed one too), the window resized in between.
 TEST_P(WallRedraw, ZoomsAmongFloodingTilesLeaveWhatAWholeDrawingShows) {
-    WallPair wall(loop, folder.path(), Size{1720, 1080}, GetParam());
+    WallPair wall(loop, folder.path(), Size{1720, 1080}, GetParam().scale);
     for (int i = 0; i < 12; ++i) {
         wall.open("tile" + std::to_string(i + 1));
         // A steady caret: a fading one differs between any two moments.
@@ -88,38 +103,110 @@ TEST_P(WallRedraw, ZoomsAmongFloodingTilesLeaveWhatAWholeDrawingShows) {
     }
 }
 
-// A zoomed terminal sits on fractions of a pixel and its rows are a fraction of a pixel high:
-// a row that changes and the caret that blinks are drawn again alone, and leave no seams of what
-// the pixels held before, zoomed at the sizes the grip gives it and back in its slot.
+// A zoomed terminal sits on fractions of a pixel: rows that change together, a row that changes
+// alone and the caret that blinks are drawn again by themselves and leave nothing of what the
+// pixels held before, zoomed at the sizes the grip gives it and back in its slot.
 TEST_P(WallRedraw, RowsDrawnAloneAtFractionalPlacesLeaveNoSeams) {
     for (const double zoomScale : {0.5, 0.75, 1.0, 1.3, 1.6}) {
         SCOPED_TRACE(zoomScale);
+        const std::string at = std::to_string(int(zoomScale * 100)) + "-";
         Store::shared().setZoomScale(zoomScale);
-        WallPair wall(loop, folder.path(), Size{1366, 868}, GetParam());
+        WallPair wall(loop, folder.path(), Size{1366, 868}, GetParam().scale);
         for (int i = 0; i < 3; ++i) wall.open("tile" + std::to_string(i + 1));
         // A blinking caret; rows of text on the ground, one on a ground of its own.
         wall.feed(1, "\x1b[1 q$ ls\r\nalpha  beta  gamma\r\n\x1b[44mon blue\x1b[K\x1b[m\r\ndelta\r\n$ ");
         auto blinkAndCompare = [&](const std::string& label) {
-            // One row changes; the caret blinks on over it for a while.
-            wall.feed(1, "\x1b[s\x1b[2;1Halpha  BETA  gamma " + label + "\x1b[u");
+            // Rows in white go back to the ground together, then one row changes; the caret blinks
+            // over them for a while.
+            wall.feed(1, "\x1b[s\x1b[H\x1b[7m" + std::string(12, 'W') + "\x1b[K\r\n" + std::string(12, 'W') +
+                             "\x1b[K\r\n\x1b[K\r\n\x1b[K\r\n\x1b[K\r\n\x1b[K\x1b[m\x1b[u");
+            loop.advance(100ms);
+            wall.feed(1, "\x1b[s\x1b[H\x1b[K\r\n\x1b[K\r\n\x1b[K\r\n\x1b[K\r\n\x1b[K\r\n\x1b[K\x1b[u");
+            loop.advance(100ms);
+            wall.feed(1, "\x1b[s\x1b[2;1Halpha  beta  gamma " + label + "\x1b[K\x1b[u");
             loop.advance(2300ms);
             // The caret's fade is drawn as it stands now in both.
-            for (testing::ScreenWall* w : {&wall.drawn, &wall.fresh}) w->tiles.at(1)->screen.caretView()->setNeedsDisplay();
-            EXPECT_EQ(wall.differences(label), 0) << label;
+            for (testing::ScreenWall* w : {&wall.drawn, &wall.fresh}) {
+                w->tiles.at(1)->screen.caretView()->setNeedsDisplay();
+            }
+            EXPECT_EQ(wall.differences(at + label), 0) << label;
         };
         loop.advance(600ms);
         wall.zoom(1);
         loop.advance(600ms);
-        EXPECT_EQ(wall.differences("zoomed"), 0);
+        EXPECT_EQ(wall.differences(at + "zoomed"), 0);
         blinkAndCompare("zoomed-row");
         wall.unzoom();
         loop.advance(600ms);
-        EXPECT_EQ(wall.differences("unzoomed"), 0);
+        EXPECT_EQ(wall.differences(at + "unzoomed"), 0);
         blinkAndCompare("unzoomed-row");
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scales, WallRedraw, ::testing::Values(1.0, 2.0));
+// With one tile on the wall the setup card is hidden: zoomed over where it stood, the tile shows
+// nothing of it however the pointer makes the window draw, and a press where its button was
+// reaches the terminal.
+TEST_P(WallRedraw, AHiddenCardShowsNothingThroughAZoomedTile) {
+    // The CLI is not installed: the card offers to install it.
+    auto script = std::make_shared<testing::ScriptedProbe::Script>();
+    script->last = {{false, false, std::nullopt, std::nullopt}, true};
+    Setup::setShared(Setup::make(std::make_unique<testing::ScriptedProbe>(script)));
+    Setup::shared().start();
+    ASSERT_TRUE(loop.runUntil(
+        [] { return !Setup::shared().checking() && Setup::shared().stage() == Setup::Stage::needsInstall; }, 10s));
+    struct SetupGoes {
+        platform::runtime::VirtualMainLoop& loop;
+        ~SetupGoes() {
+            loop.runUntil([] { return !Setup::shared().checking(); }, 10s);
+            Setup::setShared(nullptr);
+        }
+    } setupGoes{loop};
+    WallPair wall(loop, folder.path(), Size{1366, 868}, GetParam().scale);
+    int installs = 0;
+    for (testing::ScreenWall* w : {&wall.drawn, &wall.fresh}) {
+        w->grid->emptyCard().step(OnboardingView::install).button.setAction([&](auto&) { ++installs; });
+    }
+    loop.advance(600ms);
+    platform::ui::Button& install = wall.drawn.grid->emptyCard().step(OnboardingView::install).button;
+    ASSERT_FALSE(install.isHidden());
+    const platform::gfx::Rect button = install.convertToWindow(install.bounds());
+    const platform::gfx::Point was{button.x + button.width / 2, button.y + button.height / 2};
+    wall.open("shell");
+    wall.feed(0, "\x1b[2 q$ echo hello\r\nhello\r\n$ ");
+    loop.advance(600ms);
+    ASSERT_TRUE(wall.drawn.grid->emptyCard().isHidden());
+    wall.zoom(0);
+    loop.advance(600ms);
+    vantel::TerminalView& terminal = wall.drawn.tiles.at(0)->screen;
+    const platform::gfx::Rect tile = terminal.convertToWindow(terminal.bounds());
+    ASSERT_TRUE(tile.intersects(platform::gfx::Rect{was.x, was.y, 1, 1}));
+    auto send = [&](platform::ui::MouseEvent::Type type, platform::gfx::Point at) {
+        platform::ui::MouseEvent e;
+        e.type = type;
+        e.locationInWindow = at;
+        e.timestamp = loop.now().time_since_epoch().count() / 1e9;
+        for (testing::ScreenWall* w : {&wall.drawn, &wall.fresh}) w->window->sendMouseEvent(e);
+    };
+    // Across the tile and over where the card's rows stood, a frame at a time.
+    for (int i = 0; i <= 40; ++i) {
+        const double t = i / 40.0;
+        send(platform::ui::MouseEvent::Type::moved,
+             {tile.minX() + t * tile.width, was.y + (i % 2 ? -1 : 1) * (20 + 60 * t)});
+        loop.advance(17ms);
+    }
+    send(platform::ui::MouseEvent::Type::moved, was);
+    loop.advance(600ms);
+    EXPECT_EQ(wall.differences("pointer-over-card"), 0);
+    EXPECT_EQ(wall.drawn.window->viewUnderPointer(), &terminal);
+    send(platform::ui::MouseEvent::Type::down, was);
+    EXPECT_EQ(wall.drawn.window->mouseDownView(), &terminal);
+    send(platform::ui::MouseEvent::Type::up, was);
+    loop.advance(600ms);
+    EXPECT_EQ(installs, 0);
+    EXPECT_EQ(wall.differences("pressed-over-card"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Looks, WallRedraw, ::testing::Values(Look{1, true}, Look{1, false}, Look{2, false}));
 
 }  // namespace
 }  // namespace quiltdeck
