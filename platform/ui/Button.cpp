@@ -89,6 +89,11 @@ bool Button::performClick() {
     return sendAction();
 }
 
+void Button::keyDown(const KeyEvent& event) {
+    if (isPressKey(event) && performClick()) return;
+    Control::keyDown(event);
+}
+
 RichText Button::shownTitle() const {
     if (attributedTitle_) return *attributedTitle_;
     TextAttributes attributes;
@@ -173,6 +178,7 @@ void Button::draw(gfx::Canvas& canvas, const Rect&) {
     options.width = titleWrapWidth();
     options.wraps = options.width.has_value();
     title.draw(canvas, Rect{x, y, options.width.value_or(text.width + 1), text.height}, isFlipped(), options);
+    if (isFirstResponder()) drawing::focusRingInside(canvas, box);
 }
 
 }  // namespace platform::ui

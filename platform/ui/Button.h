@@ -90,6 +90,10 @@ public:
     Size fittingSize() const override;
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
+    bool isKeyboardOperable() const override { return true; }
+    // Space or Return clicks it.
+    void keyDown(const KeyEvent& event) override;
+
 private:
     void drawSymbol(gfx::Canvas& canvas, const Rect& box) const;
 

@@ -27,6 +27,22 @@ bool Control::isUsable() const {
     return true;
 }
 
+bool Control::becomeFirstResponder() {
+    setNeedsDisplay();
+    return true;
+}
+
+bool Control::resignFirstResponder() {
+    setNeedsDisplay();
+    return true;
+}
+
+bool Control::isPressKey(const KeyEvent& event) {
+    const bool pressKey = event.key == Key::space || event.key == Key::returnKey || event.key == Key::keypadEnter ||
+                          (event.key == Key::character && event.characters == " ");
+    return pressKey && !(event.modifiers & (Modifier::shift | Modifier::control | Modifier::alt | Modifier::super));
+}
+
 bool Control::sendAction() {
     if (!isUsable()) return false;
     // A copy: the action may replace itself or end the control's owner.

@@ -52,6 +52,14 @@ public:
     void setAction(Action action) { action_ = std::move(action); }
     bool hasAction() const { return static_cast<bool>(action_); }
 
+    // A control the keyboard works (a button, a check box, a pop-up, segments): Tab and Shift+Tab
+    // reach it while it is usable, and Space (or Return) presses it while it has the keyboard.
+    virtual bool isKeyboardOperable() const { return false; }
+    bool canBecomeKeyView() const override { return (isKeyboardOperable() && isUsable() && window()) || View::canBecomeKeyView(); }
+    // The stand-in draws its focus ring while it has the keyboard.
+    bool becomeFirstResponder() override;
+    bool resignFirstResponder() override;
+
     // The size the control wants for its content, the same in every backend.
     virtual Size fittingSize() const = 0;
     void sizeToFit() { setFrameSize(fittingSize()); }
@@ -74,6 +82,8 @@ protected:
         changed();
     }
     bool isUsable() const;
+    // Space or Return with no modifier: the keys that press a focused control.
+    static bool isPressKey(const KeyEvent& event);
 
 private:
     bool enabled_ = true;

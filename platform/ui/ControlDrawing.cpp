@@ -30,4 +30,6 @@ void bezel(gfx::Canvas& canvas, const gfx::Rect& rect, double alpha) {
     strokeInside(canvas, rect, night ? gfx::Rgba{0.11, 0.11, 0.12, alpha} : gfx::Rgba{0.6, 0.6, 0.6, alpha}, 1);
 }
 
+void focusRingInside(gfx::Canvas& canvas, const gfx::Rect& rect) { strokeInside(canvas, rect, focusRing, 2); }
+
 }  // namespace platform::ui::drawing

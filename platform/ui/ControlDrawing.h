@@ -19,5 +19,8 @@ void strokeInside(gfx::Canvas& canvas, const gfx::Rect& rect, gfx::Rgba color, d
 void bezel(gfx::Canvas& canvas, const gfx::Rect& rect, double alpha = 1);
 // The fill of a selected segment of a control without colours of its own.
 gfx::Rgba selectedFill();
+// The ring round a control (or a segment) that has the keyboard.
+inline constexpr gfx::Rgba focusRing{0.21, 0.52, 0.89, 1};
+void focusRingInside(gfx::Canvas& canvas, const gfx::Rect& rect);
 
 }  // namespace platform::ui::drawing

@@ -66,6 +66,17 @@ View::Size PopUpButton::fittingSize() const {
     return {widest.width + 2 * textInset + arrowsWidth, widest.height + 2 * padding};
 }
 
+void PopUpButton::keyDown(const KeyEvent& event) {
+    const bool plain = !(event.modifiers & (Modifier::shift | Modifier::control | Modifier::alt | Modifier::super));
+    const int step = event.key == Key::up ? -1 : event.key == Key::down ? 1 : 0;
+    if (plain && step != 0) {
+        const int next = selected_ + step;
+        if (next >= 0 && next < static_cast<int>(items_.size())) choose(next);
+        return;
+    }
+    Control::keyDown(event);
+}
+
 void PopUpButton::draw(gfx::Canvas& canvas, const Rect&) {
     if (peer()) return;
     const Rect box = bounds();
@@ -82,6 +93,7 @@ void PopUpButton::draw(gfx::Canvas& canvas, const Rect&) {
     gfx::Rgba ink = drawing::text();
     ink.alpha *= 0.7;
     canvas.stroke(arrow, ink, drawing::line(1.5));
+    if (isFirstResponder()) drawing::focusRingInside(canvas, box);
 }
 
 }  // namespace platform::ui

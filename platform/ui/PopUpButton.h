@@ -35,6 +35,10 @@ public:
     Size fittingSize() const override;
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
+    bool isKeyboardOperable() const override { return true; }
+    // The up and down arrows choose the item above or below.
+    void keyDown(const KeyEvent& event) override;
+
 private:
     RichText itemText(const std::string& title) const;
 

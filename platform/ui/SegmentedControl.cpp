@@ -53,6 +53,44 @@ bool SegmentedControl::choose(int index) {
     return sendAction();
 }
 
+int SegmentedControl::usableSegmentAfter(int from, bool forward) const {
+    const int count = static_cast<int>(segments_.size());
+    for (int i = from + (forward ? 1 : -1); i >= 0 && i < count; i += forward ? 1 : -1) {
+        if (segments_[static_cast<size_t>(i)].enabled) return i;
+    }
+    return -1;
+}
+
+int SegmentedControl::focusedSegment() const {
+    const int count = static_cast<int>(segments_.size());
+    if (focused_ && *focused_ >= 0 && *focused_ < count) return *focused_;
+    if (selected_ >= 0 && segments_[static_cast<size_t>(selected_)].enabled) return selected_;
+    return usableSegmentAfter(-1, true);
+}
+
+void SegmentedControl::setFocusedSegment(int index) {
+    if (index < 0 || index >= static_cast<int>(segments_.size()) || focused_ == index) return;
+    focused_ = index;
+    changed();
+}
+
+bool SegmentedControl::advanceKeyFocus(bool forward) {
+    const int next = usableSegmentAfter(focusedSegment(), forward);
+    if (next < 0) return false;
+    setFocusedSegment(next);
+    return true;
+}
+
+void SegmentedControl::keyFocusEntered(bool forward) {
+    const int first = forward ? usableSegmentAfter(-1, true) : usableSegmentAfter(static_cast<int>(segments_.size()), false);
+    if (first >= 0) setFocusedSegment(first);
+}
+
+void SegmentedControl::keyDown(const KeyEvent& event) {
+    if (isPressKey(event) && choose(focusedSegment())) return;
+    Control::keyDown(event);
+}
+
 RichText SegmentedControl::labelText(const Segment& segment, bool selected) const {
     TextAttributes attributes;
     attributes.font = font_;
@@ -97,6 +135,7 @@ void SegmentedControl::draw(gfx::Canvas& canvas, const Rect&) {
             drawing::bezel(canvas, cell);
             if (selected) canvas.fill(Rect{cell.x + 1, cell.y + 1, cell.width - 2, cell.height - 2}, drawing::selectedFill());
         }
+        if (i == focusedSegment() && isFirstResponder()) drawing::focusRingInside(canvas, cell);
         if (segment.image && !segment.image->isEmpty()) {
             const Size natural = imageSizeOf(segment);
             const double s = std::min(1.0, std::min((w - 4) / natural.width, (box.height - 4) / natural.height));

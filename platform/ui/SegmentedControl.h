@@ -67,13 +67,29 @@ public:
     Size fittingSize() const override;
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
+    // The keyboard goes through the segments one by one: Tab, Shift+Tab and the arrows move among
+    // the usable ones, Space or Return chooses the one that has it.
+    bool isKeyboardOperable() const override { return true; }
+    // The segment that has the keyboard while the control has it: the selected one until the
+    // keyboard moves; -1 for none.
+    int focusedSegment() const;
+    // The toolkit moved its keyboard to a segment itself.
+    void setFocusedSegment(int index);
+    bool advanceKeyFocus(bool forward) override;
+    void keyFocusEntered(bool forward) override;
+    void keyDown(const KeyEvent& event) override;
+
 private:
     RichText labelText(const Segment& segment, bool selected = false) const;
 
     std::vector<Segment> segments_;
     Tracking tracking_ = Tracking::selectOne;
+    // The next usable segment from `from` (exclusive) in a direction; -1 past the ends.
+    int usableSegmentAfter(int from, bool forward) const;
+
     int selected_ = -1;
     int clicked_ = -1;
+    std::optional<int> focused_;
     gfx::InterfaceFont font_;
     std::optional<Look> look_;
 };

@@ -323,6 +323,19 @@ bool View::isFirstResponder() const { return window_ && window_->firstResponder(
 
 void View::keyDown(const KeyEvent& event) {
     if (superview_) superview_->keyDown(event);
+    // Past the top of the chain: no view took the key.
+    else if (window_) window_->keyWentUnhandled();
+}
+
+bool View::isHiddenOrHasHiddenAncestor() const {
+    for (const View* v = this; v; v = v->superview_) {
+        if (v->hidden_) return true;
+    }
+    return false;
+}
+
+bool View::canBecomeKeyView() const {
+    return window_ && acceptsFirstResponder() && !isHiddenOrHasHiddenAncestor() && frame_.width > 0 && frame_.height > 0;
 }
 
 void View::keyUp(const KeyEvent& event) {

@@ -150,6 +150,17 @@ public:
     virtual bool becomeFirstResponder() { return true; }
     virtual bool resignFirstResponder() { return true; }
     bool isFirstResponder() const;
+    // Whether Tab and Shift+Tab stop at the view (the window's key view loop): one that takes
+    // the keyboard, shown with its ancestors and not empty.
+    virtual bool canBecomeKeyView() const;
+    // Tab or Shift+Tab (or an arrow) while the view has the keyboard: a view with parts of its
+    // own (the segments of a segmented control) moves among them first; false once it is at its
+    // last part that way, and the loop moves on.
+    virtual bool advanceKeyFocus(bool /*forward*/) { return false; }
+    // The loop brings the keyboard to the view: forward from its first part, backward from its last.
+    virtual void keyFocusEntered(bool /*forward*/) {}
+    // Shown: neither the view nor an ancestor is hidden.
+    bool isHiddenOrHasHiddenAncestor() const;
     // A key press offered before keyDown, from the first responder up through its superviews:
     // menu shortcuts. True takes the key: keyDown does not see it.
     virtual bool performKeyEquivalent(const KeyEvent&) { return false; }

@@ -11,6 +11,7 @@
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/BlurView.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/KeyViewLoop.h"
 #include "platform/ui/LayerDrawing.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
@@ -751,9 +752,15 @@ void Window::drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canva
 // --- Keyboard focus --------------------------------------------------------------------------------
 
 bool Window::makeFirstResponder(View* view) {
-    if (view == firstResponder_) return true;
-    if (view && (view->window() != this || !view->acceptsFirstResponder())) return false;
-    if (firstResponder_ && !firstResponder_->resignFirstResponder()) return false;
+    if (view == firstResponder_) {
+        firstResponderDidChange();
+        return true;
+    }
+    if (view && (view->window() != this || !(view->acceptsFirstResponder() || view->canBecomeKeyView()))) return false;
+    View* const leaving = firstResponder_;
+    if (leaving && !leaving->resignFirstResponder()) return false;
+    // Letting go moved the keyboard itself (a field that ends its editing).
+    if (firstResponder_ != leaving) return firstResponder_ == view;
     firstResponder_ = nullptr;
     if (view && view->becomeFirstResponder()) firstResponder_ = view;
     textInput_->setClient(firstResponder_ ? firstResponder_->textInputClient() : nullptr);
@@ -780,23 +787,57 @@ void Window::setTextInputContext(std::unique_ptr<TextInputContext> context) {
 
 // --- Events ------------------------------------------------------------------------------------
 
-void Window::sendKeyEvent(const KeyEvent& event) {
+bool Window::sendKeyEvent(const KeyEvent& event) {
     noteKeyPress(event);
     if (event.type == KeyEvent::Type::down) {
         // A copy: the monitor may replace itself (a sheet it ends gets its own back).
-        if (auto monitor = keyDownMonitor; monitor && monitor(event)) return;
-        if (performKeyEquivalent(event)) return;
+        if (auto monitor = keyDownMonitor; monitor && monitor(event)) return true;
+        if (performKeyEquivalent(event)) return true;
     }
-    if (!firstResponder_) return;
+    if (!firstResponder_) return event.type == KeyEvent::Type::down ? performKeyboardNavigation(event) : true;
     switch (event.type) {
-    case KeyEvent::Type::down: firstResponder_->keyDown(event); break;
+    case KeyEvent::Type::down: {
+        // A key sent from inside a handler keeps the outer one's answer apart.
+        const bool outer = std::exchange(keyUnhandled_, false);
+        firstResponder_->keyDown(event);
+        const bool unhandled = std::exchange(keyUnhandled_, outer);
+        return !unhandled || performKeyboardNavigation(event);
+    }
     case KeyEvent::Type::up:
         // Input methods also follow releases; one that takes it keeps it from the view.
-        if (firstResponder_->textInputClient() && textInput_->filterKeyEvent(event)) return;
+        if (firstResponder_->textInputClient() && textInput_->filterKeyEvent(event)) return true;
         firstResponder_->keyUp(event);
         break;
     case KeyEvent::Type::flagsChanged: firstResponder_->flagsChanged(event); break;
     }
+    return true;
+}
+
+bool Window::performKeyboardNavigation(const KeyEvent& event) {
+    if (event.modifiers & (Modifier::alt | Modifier::super)) return false;
+    const bool shift = event.modifiers & Modifier::shift, control = event.modifiers & Modifier::control;
+    switch (event.key) {
+    case Key::tab: return selectKeyView(!shift);
+    case Key::left:
+    case Key::up:
+    case Key::keypadLeft:
+    case Key::keypadUp: return !shift && !control && selectKeyView(false);
+    case Key::right:
+    case Key::down:
+    case Key::keypadRight:
+    case Key::keypadDown: return !shift && !control && selectKeyView(true);
+    default: return false;
+    }
+}
+
+bool Window::selectKeyView(bool forward) {
+    if (!contentView_) return false;
+    if (firstResponder_ && firstResponder_->advanceKeyFocus(forward)) return true;
+    View* next = KeyViewLoop::next(*contentView_, firstResponder_, forward);
+    if (!next) return false;
+    next->keyFocusEntered(forward);
+    makeFirstResponder(next);
+    return true;
 }
 
 View* Window::viewAt(gfx::Point p) const {
@@ -1052,7 +1093,10 @@ bool Window::performKeyEquivalent(const KeyEvent& event) {
     }
     if (!contentView_) return false;
     Button::KeyEquivalent key = Button::KeyEquivalent::none;
-    if (event.key == Key::returnKey || event.key == Key::keypadEnter) key = Button::KeyEquivalent::returnKey;
+    // A focused button, check box or segment is pressed by Return itself.
+    const auto* focused = dynamic_cast<const Control*>(firstResponder_);
+    const bool pressesFocused = focused && focused->isKeyboardOperable() && focused->canBecomeKeyView();
+    if ((event.key == Key::returnKey || event.key == Key::keypadEnter) && !pressesFocused) key = Button::KeyEquivalent::returnKey;
     if (event.key == Key::escape) key = Button::KeyEquivalent::escape;
     if (key == Button::KeyEquivalent::none) return false;
     Button* button = buttonWithKey(*contentView_, key);

@@ -76,8 +76,10 @@ public:
 
     // --- Keyboard focus -------------------------------------------------------------------------
     View* firstResponder() const { return firstResponder_; }
-    // Moves the keyboard to `view` (null: to nobody). False when the current first responder
-    // refuses to let go or the view refuses to take it.
+    // Moves the keyboard to `view` (null: to nobody): a view that takes the keyboard or a key
+    // view. False when the current first responder refuses to let go, the view refuses to take it,
+    // or letting go moved the keyboard elsewhere (that move stands). Asked for the view that has it
+    // already, the backend puts its toolkit's keyboard there again.
     bool makeFirstResponder(View* view);
     // A text field is being edited: the first responder is a field editor, or (in a toolkit's
     // window) one of its text entries has the keyboard.
@@ -90,7 +92,14 @@ public:
     void setTextInputContext(std::unique_ptr<TextInputContext> context);
 
     // --- Events in ------------------------------------------------------------------------------
-    void sendKeyEvent(const KeyEvent& event);
+    // True when something took the key. A press that no view takes moves the keyboard when it is
+    // Tab, Shift+Tab or an arrow (selectKeyView); what is left goes back to the backend, whose
+    // toolkit may use it.
+    bool sendKeyEvent(const KeyEvent& event);
+    // Moves the keyboard to the next key view of the content (the previous one, backward) in
+    // reading order, round the ends; a view with parts of its own moves among them first. False
+    // when there is no key view.
+    bool selectKeyView(bool forward);
     // Downs get their click count here (the event's own is ignored).
     void sendMouseEvent(MouseEvent event);
     void sendScrollEvent(const ScrollEvent& event);
@@ -243,7 +252,8 @@ public:
     // A press offered before the first responder's keyDown: first to the views from the first
     // responder up (View::performKeyEquivalent, menu shortcuts); then F11 toggles full screen where
     // it is allowed, and Return or Escape, with no modifier, clicks a usable button of the window
-    // that carries it as its key equivalent; true when one took it.
+    // that carries it as its key equivalent (Return only while the keyboard is on no control that
+    // Return presses itself); true when one took it.
     bool performKeyEquivalent(const KeyEvent& event);
 
 protected:
@@ -277,6 +287,10 @@ protected:
 private:
     friend class View;
     friend class BlurView;
+    // View::keyDown passed a key beyond the top of the chain.
+    void keyWentUnhandled() { keyUnhandled_ = true; }
+    // Tab, Shift+Tab and the arrows that no view took.
+    bool performKeyboardNavigation(const KeyEvent& event);
     // A view (none: the window itself) asks for a rectangle: backdrops drawn over the view learn
     // that what lies beneath them changed there.
     void invalidate(const Rect& rect, const View* source);
@@ -351,6 +365,7 @@ private:
     std::vector<Rect> moved_;
 
     View* firstResponder_ = nullptr;
+    bool keyUnhandled_ = false;
     bool keyWindow_ = false;
     std::unique_ptr<TextInputContext> textInput_;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/Window.h"
 #include "platform/ui/Workspace.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/sessions/Store.h"
@@ -94,6 +95,18 @@ void OnboardingView::reload(const Setup::Snapshot& state) {
     reloadRows(state);
     card_.setHidden(state.stage == Stage::probing || compact(state));
     layoutContent(bounds().width, true);
+    followCodeField();
+}
+
+void OnboardingView::followCodeField() {
+    platform::ui::TextField& field = steps_[Step::signIn].codeField;
+    const bool shown = !field.isHiddenOrHasHiddenAncestor();
+    if (shown == codeFieldShown_) return;
+    codeFieldShown_ = shown;
+    platform::ui::Window* shownIn = window();
+    if (!shownIn) return;
+    if (shown) shownIn->makeFirstResponder(&field);
+    else if (shownIn->firstResponder() == &field) shownIn->makeFirstResponder(nullptr);
 }
 
 void OnboardingView::reloadTexts(const Setup::Snapshot& state) {

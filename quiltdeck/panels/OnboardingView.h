@@ -73,6 +73,8 @@ private:
     static bool compact(const Setup::Snapshot& state);
     void reloadTexts(const Setup::Snapshot& state);
     void reloadRows(const Setup::Snapshot& state);
+    // The code field takes the keyboard when it appears, and gives it back when it goes.
+    void followCodeField();
 
     Setup& setup_;
     platform::ui::Label title_;
@@ -82,6 +84,7 @@ private:
     platform::ui::Label hints_;
     platform::ui::Label privacy_;
     std::vector<platform::runtime::NotificationCenter::Subscription> observers_;
+    bool codeFieldShown_ = false;
 };
 
 }  // namespace quiltdeck

@@ -275,8 +275,10 @@ void TileView::suggestionArrived(std::optional<std::string> name) {
     editor_.setPlaceholder("");
     editor_.setStringValue(name.value_or(""));
     layout();
+    // The field has the keyboard again (asked even when it kept it: the toolkit's may have moved),
+    // with the caret after the name, to be added to or taken as it is.
     if (platform::ui::Window* w = window()) w->makeFirstResponder(&editor_);
-    editor_.setSelectedRange({0, editor_.characterCount()});
+    editor_.setSelectedRange({editor_.characterCount(), 0});
 }
 
 // --- The launch veil -------------------------------------------------------------------------------

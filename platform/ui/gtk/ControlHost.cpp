@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/ui/Button.h"
+#include "platform/ui/ControlDrawing.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/PangoText.h"
 #include "platform/ui/PopUpButton.h"
@@ -41,7 +42,8 @@ protected:
         if (!button_.symbolName().empty() && button_.title().empty()) showSymbol();
         else if (showsImage) showImage();
         else showTitle();
-        gtk_widget_set_focus_on_click(widget_, button_.showsFocusRing());
+        // A click leaves the keyboard where it is (a field being edited keeps it); Tab brings it.
+        gtk_widget_set_focus_on_click(widget_, FALSE);
     }
     std::string style() const override {
         std::string css;
@@ -61,7 +63,11 @@ protected:
         if (!button_.symbolName().empty() && button_.contentTintColor()) {
             css += "button, button image { color: " + cssColour(*button_.contentTintColor()) + "; }\n";
         }
-        if (!button_.showsFocusRing()) css += "* { outline: none; }\n";
+        // A button without the toolkit's ring (a pill) draws a ring of its own inside its shape.
+        if (!button_.showsFocusRing() || look) {
+            css += "* { outline: none; }\nbutton:focus, checkbutton:focus { box-shadow: inset 0 0 0 2px " +
+                   cssColour(drawing::focusRing) + "; }\n";
+        }
         return css;
     }
     void afterPlace() override {
@@ -159,6 +165,7 @@ class PopUpPeer : public WidgetPeer {
 public:
     PopUpPeer(PopUpButton& popUp, GtkWidget* fixed) : WidgetPeer(popUp, fixed, gtk_combo_box_text_new()), popUp_(popUp) {
         g_signal_connect(widget_, "changed", G_CALLBACK(onChanged), this);
+        gtk_widget_set_focus_on_click(widget_, FALSE);
     }
 
 protected:
@@ -228,6 +235,17 @@ protected:
                 gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), segmented_.selectedSegment() == static_cast<int>(i));
             }
         }
+        // The keyboard moved to another segment.
+        if (hasKeyboard()) focus();
+    }
+    GtkWidget* focusTarget() override {
+        const int index = segmented_.focusedSegment();
+        return index >= 0 && index < static_cast<int>(buttons_.size()) ? buttons_[static_cast<size_t>(index)] : nullptr;
+    }
+    void focusMovedTo(GtkWidget* widget) override {
+        for (size_t i = 0; i < buttons_.size(); ++i) {
+            if (buttons_[i] == widget) segmented_.setFocusedSegment(static_cast<int>(i));
+        }
     }
     std::string style() const override {
         std::string css = "button { " + cssFont(segmented_.font()) + " padding: 0 4px; }\n";
@@ -252,6 +270,7 @@ private:
             GtkWidget* button = selecting ? gtk_toggle_button_new() : gtk_button_new();
             g_object_set_data(G_OBJECT(button), "segment", GINT_TO_POINTER(static_cast<int>(i)));
             g_signal_connect(button, "clicked", G_CALLBACK(onClicked), this);
+            gtk_widget_set_focus_on_click(button, FALSE);
             gtk_style_context_add_provider(gtk_widget_get_style_context(button), GTK_STYLE_PROVIDER(css_),
                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
             gtk_box_pack_start(GTK_BOX(widget_), button, TRUE, TRUE, 0);
@@ -435,7 +454,21 @@ void placeAll(View& view, bool visible, double windowHeight, GtkWidget* fixed) {
 
 }  // namespace
 
-ControlHost::ControlHost(Window& window, GtkWidget* fixed) : window_(window), fixed_(fixed) {}
+ControlHost::ControlHost(Window& window, GtkWidget* fixed) : window_(window), fixed_(fixed) {
+    // The controls' keyboard focus shows as a clear ring (the theme's own is a faint dotted line);
+    // the toolkit draws it only once the keyboard is in use in the window.
+    static GtkCssProvider* ring = [] {
+        GtkCssProvider* provider = gtk_css_provider_new();
+        const std::string css = ".platform-controls *:focus { outline: 2px solid " + cssColour(drawing::focusRing) +
+                                "; outline-offset: -2px; -gtk-outline-radius: 4px; }\n";
+        gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+        if (GdkScreen* screen = gdk_screen_get_default())
+            gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        return provider;
+    }();
+    (void)ring;
+    gtk_style_context_add_class(gtk_widget_get_style_context(fixed_), "platform-controls");
+}
 
 ControlHost::~ControlHost() {
     if (idle_) g_source_remove(idle_);

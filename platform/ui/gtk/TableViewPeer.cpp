@@ -66,6 +66,11 @@ void TableViewPeer::sync() {
     if (std::abs(gtk_adjustment_get_value(vertical) - table_.scrollOffset()) >= 1) gtk_adjustment_set_value(vertical, table_.scrollOffset());
 }
 
+GtkWidget* TableViewPeer::focusTarget() {
+    GtkListBoxRow* selected = gtk_list_box_get_selected_row(GTK_LIST_BOX(list_));
+    return selected ? GTK_WIDGET(selected) : list_;
+}
+
 std::string TableViewPeer::style() const {
     if (table_.drawsBackground()) return "list, scrolledwindow { background-color: " + cssColour(table_.backgroundColor()) + "; }\n";
     // A quiet highlight that leaves the rows' own text colours readable in either theme.

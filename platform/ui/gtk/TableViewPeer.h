@@ -16,6 +16,8 @@ public:
 protected:
     void sync() override;
     std::string style() const override;
+    // The selected row, or the list when none is.
+    GtkWidget* focusTarget() override;
 
 private:
     void fill();

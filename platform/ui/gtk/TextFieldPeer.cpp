@@ -1,6 +1,7 @@
 #include "platform/ui/gtk/TextFieldPeer.h"
 
 #include <optional>
+#include <string>
 
 #include "platform/ui/Window.h"
 
@@ -14,6 +15,7 @@ TextFieldPeer::TextFieldPeer(TextField& field, GtkWidget* fixed) : WidgetPeer(fi
     g_signal_connect(widget_, "key-press-event", G_CALLBACK(onKey), this);
     g_signal_connect(widget_, "focus-in-event", G_CALLBACK(onFocusIn), this);
     g_signal_connect(widget_, "focus-out-event", G_CALLBACK(onFocusOut), this);
+    g_signal_connect_after(widget_, "draw", G_CALLBACK(onDrawn), this);
 }
 
 TextRange TextFieldPeer::entrySelection() const {
@@ -46,15 +48,6 @@ std::string TextFieldPeer::style() const {
     css += " }\n";
     if (!field_.showsFocusRing()) css += "entry, entry:focus { outline: none; box-shadow: none; }\n";
     return css;
-}
-
-void TextFieldPeer::afterPlace() {
-    // The window's first responder has the toolkit's keyboard focus once its widget shows.
-    Window* window = field_.window();
-    if (!focusAsked_ && window && window->firstResponder() == &field_ && gtk_widget_get_visible(widget_)) {
-        focusAsked_ = true;
-        gtk_widget_grab_focus(widget_);
-    }
 }
 
 void TextFieldPeer::onChanged(GtkEditable* editable, TextFieldPeer* self) {
@@ -104,8 +97,27 @@ gboolean TextFieldPeer::onFocusIn(GtkWidget*, GdkEventFocus*, TextFieldPeer* sel
     return FALSE;
 }
 
-void TextFieldPeer::focus() {
-    if (gtk_widget_get_visible(widget_) && !gtk_widget_has_focus(widget_)) gtk_widget_grab_focus(widget_);
+gboolean TextFieldPeer::onDrawn(GtkWidget* entry, cairo_t* cr, TextFieldPeer* self) {
+    const std::string& placeholder = self->field_.placeholder();
+    if (placeholder.empty() || !gtk_widget_has_focus(entry) || gtk_entry_get_text_length(GTK_ENTRY(entry)) > 0) return FALSE;
+    // Where the entry draws its text, in the text's colour dimmed as the toolkit dims a placeholder.
+    GdkRectangle area;
+    gtk_entry_get_text_area(GTK_ENTRY(entry), &area);
+    GtkStyleContext* style = gtk_widget_get_style_context(entry);
+    GdkRGBA colour;
+    gtk_style_context_get_color(style, gtk_style_context_get_state(style), &colour);
+    PangoLayout* layout = gtk_widget_create_pango_layout(entry, placeholder.c_str());
+    int width = 0, height = 0;
+    pango_layout_get_pixel_size(layout, &width, &height);
+    cairo_save(cr);
+    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
+    cairo_clip(cr);
+    cairo_set_source_rgba(cr, colour.red, colour.green, colour.blue, colour.alpha * 0.5);
+    cairo_move_to(cr, area.x, area.y + (area.height - height) / 2.0);
+    pango_cairo_show_layout(cr, layout);
+    cairo_restore(cr);
+    g_object_unref(layout);
+    return FALSE;
 }
 
 gboolean TextFieldPeer::onFocusOut(GtkWidget*, GdkEventFocus*, TextFieldPeer* self) {

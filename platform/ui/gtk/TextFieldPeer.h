@@ -7,17 +7,16 @@ namespace platform::ui::gtk {
 
 // A TextField as a GtkEntry: the user's edits, caret moves and focus changes go to the field as
 // they happen; Return, Tab, Shift+Tab, Escape and the arrows up and down become its commands. The
-// entry keeps its text and caret while the field's own text is the same.
+// entry keeps its text and caret while the field's own text is the same. Its placeholder shows
+// while it is empty, also while it has the keyboard (the toolkit hides it then): a field that is
+// focused when it opens still says what to type.
 class TextFieldPeer : public WidgetPeer {
 public:
     TextFieldPeer(TextField& field, GtkWidget* fixed);
-    // The field became its window's first responder: the entry takes the toolkit's keyboard.
-    void focus() override;
 
 protected:
     void sync() override;
     std::string style() const override;
-    void afterPlace() override;
 
 private:
     TextRange entrySelection() const;
@@ -27,9 +26,9 @@ private:
     static gboolean onKey(GtkWidget* entry, GdkEventKey* event, TextFieldPeer* self);
     static gboolean onFocusIn(GtkWidget* entry, GdkEventFocus* event, TextFieldPeer* self);
     static gboolean onFocusOut(GtkWidget* entry, GdkEventFocus* event, TextFieldPeer* self);
+    static gboolean onDrawn(GtkWidget* entry, cairo_t* cr, TextFieldPeer* self);
 
     TextField& field_;
-    bool focusAsked_ = false;
 };
 
 }  // namespace platform::ui::gtk

@@ -21,6 +21,7 @@
 #include "platform/ui/gtk/GtkEvents.h"
 #include "platform/ui/gtk/InputMethod.h"
 #include "platform/ui/gtk/MenuBarWidget.h"
+#include "platform/ui/gtk/WidgetPeer.h"
 
 namespace platform::ui::gtk {
 
@@ -104,6 +105,7 @@ struct ToolkitWindow::Impl {
     bool active = false;
     // A drag leaves the area just before it is dropped there: the leave waits a turn.
     guint dragLeaveIdle = 0;
+    guint focusRepairIdle = 0;
     gfx::Point dropLocation;
     // The surface is an image the display server shares (while the drawing area is realized).
     bool sharesSurface = false;
@@ -408,10 +410,51 @@ struct ToolkitWindow::Impl {
         if (pressed) repeat = !self->keysDown.insert(event->hardware_keycode).second;
         else self->keysDown.erase(event->hardware_keycode);
         self->inputMethod->setCurrentEvent(event);
-        self->owner.sendKeyEvent(keyEventFrom(*event, repeat));
+        const bool taken = self->owner.sendKeyEvent(keyEventFrom(*event, repeat));
         self->inputMethod->setCurrentEvent(nullptr);
         self->updateInputCursor();
+        // A press no view took goes on to the toolkit (the menu bar's keys, say).
+        return taken || !pressed;
+    }
+    // The toolkit moves its keyboard (Tab, Shift+Tab or an arrow that no widget took): the
+    // window's key view loop decides where, so drawn views and widgets share one order.
+    static gboolean onFocusMove(GtkWidget*, GtkDirectionType direction, Impl* self) {
+        const bool forward = direction == GTK_DIR_TAB_FORWARD || direction == GTK_DIR_DOWN || direction == GTK_DIR_RIGHT;
+        self->owner.selectKeyView(forward);
         return TRUE;
+    }
+    // The first responder follows the toolkit's keyboard into a control's widget, and out of it
+    // to the drawing area (a click there).
+    static void onSetFocus(GtkWindow*, GtkWidget* focus, Impl* self) {
+        View* current = self->owner.firstResponder();
+        if (!focus) {
+            self->scheduleFocusRepair();
+            return;
+        }
+        if (WidgetPeer* peer = WidgetPeer::of(focus)) {
+            peer->focusMovedTo(focus);
+            Control& control = peer->control();
+            if (&control != current && control.canBecomeKeyView()) self->owner.makeFirstResponder(&control);
+            return;
+        }
+        auto* control = dynamic_cast<Control*>(current);
+        if (focus == self->area && control && control->peer()) self->owner.makeFirstResponder(nullptr);
+    }
+    // The widget that had the keyboard went (hidden or destroyed): the keyboard returns to the
+    // first responder, or to the drawing area when that can no longer take it.
+    void scheduleFocusRepair() {
+        if (focusRepairIdle) return;
+        focusRepairIdle = g_idle_add(
+            [](gpointer data) -> gboolean {
+                auto* impl = static_cast<Impl*>(data);
+                impl->focusRepairIdle = 0;
+                if (gtk_window_get_focus(GTK_WINDOW(impl->window)) || !gtk_widget_get_visible(impl->window)) return G_SOURCE_REMOVE;
+                auto* control = dynamic_cast<Control*>(impl->owner.firstResponder());
+                if (control && !control->canBecomeKeyView()) impl->owner.makeFirstResponder(nullptr);
+                else impl->owner.firstResponderDidChange();
+                return G_SOURCE_REMOVE;
+            },
+            this);
     }
     static gboolean onButton(GtkWidget* widget, GdkEventButton* event, Impl* self) {
         // Double and triple presses come as their own events besides the plain ones: the window
@@ -524,6 +567,8 @@ ToolkitWindow::ToolkitWindow(Size size, const std::string& title)
     g_signal_connect(d.window, "delete-event", G_CALLBACK(Impl::onDelete), &d);
     g_signal_connect(d.window, "key-press-event", G_CALLBACK(Impl::onWindowKey), &d);
     g_signal_connect(d.window, "focus-out-event", G_CALLBACK(Impl::onFocusOut), &d);
+    g_signal_connect(d.window, "focus", G_CALLBACK(Impl::onFocusMove), &d);
+    g_signal_connect_after(d.window, "set-focus", G_CALLBACK(Impl::onSetFocus), &d);
     gtk_widget_add_events(d.window, GDK_STRUCTURE_MASK);
     g_signal_connect(d.window, "map-event", G_CALLBACK(Impl::onMap), &d);
     g_signal_connect(d.window, "unmap-event", G_CALLBACK(Impl::onMap), &d);
@@ -546,6 +591,8 @@ ToolkitWindow::~ToolkitWindow() {
     g_signal_handlers_disconnect_by_data(d.drawing, &d);
     if (d.compositor) g_signal_handlers_disconnect_by_data(d.compositor->widget(), &d);
     g_signal_handlers_disconnect_by_data(d.window, &d);
+    // The controls' widgets going may have asked for the keyboard's return.
+    if (d.focusRepairIdle) g_source_remove(d.focusRepairIdle);
     while (d.pendingStops > 0 && g_idle_remove_by_data(&d)) --d.pendingStops;
     if (d.active) {
         activeWindows() -= 1;
@@ -562,12 +609,16 @@ ToolkitWindow::~ToolkitWindow() {
 
 void ToolkitWindow::show() {
     Impl& d = *impl_;
+    // The area has the keyboard from the start: a window shown without a focus widget would have
+    // the toolkit pick its first one.
+    if (!gtk_window_get_focus(GTK_WINDOW(d.window))) gtk_window_set_focus(GTK_WINDOW(d.window), d.area);
     // The window's own widgets only: a control's widget shows while its view does (the controls'
     // placement says so), and the menu bar stays aside in full screen. Showing them all would bring
     // back the widgets of hidden views, over the views and taking the pointer.
     for (GtkWidget* widget : {d.area, d.fixed, d.overlay, d.box, d.window}) gtk_widget_show(widget);
     d.controls->schedulePlacement();
-    gtk_widget_grab_focus(impl_->area);
+    // A control that has the keyboard keeps it.
+    firstResponderDidChange();
     gtk_window_present(GTK_WINDOW(impl_->window));
 }
 

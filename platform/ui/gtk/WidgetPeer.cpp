@@ -4,7 +4,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/ui/Window.h"
+
 namespace platform::ui::gtk {
+
+namespace {
+
+// Marks a peer's widget with the peer, so the toolkit's focus finds its control.
+constexpr const char* peerKey = "platform-ui-widget-peer";
+
+}  // namespace
 
 std::string cssColour(const gfx::Rgba& c) {
     char text[64];
@@ -58,7 +67,30 @@ WidgetPeer::WidgetPeer(Control& control, GtkWidget* fixed, GtkWidget* widget)
     gtk_style_context_add_provider(gtk_widget_get_style_context(widget_), GTK_STYLE_PROVIDER(css_),
                                    GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
     setInterfaceFontOptions(widget_);
+    g_object_set_data(G_OBJECT(widget_), peerKey, this);
     gtk_fixed_put(GTK_FIXED(fixed_), widget_, 0, 0);
+}
+
+WidgetPeer* WidgetPeer::of(GtkWidget* widget) {
+    for (GtkWidget* w = widget; w; w = gtk_widget_get_parent(w)) {
+        if (auto* peer = static_cast<WidgetPeer*>(g_object_get_data(G_OBJECT(w), peerKey))) return peer;
+    }
+    return nullptr;
+}
+
+bool WidgetPeer::hasKeyboard() const {
+    Window* window = control_.window();
+    return window && window->firstResponder() == &control_;
+}
+
+void WidgetPeer::focus() {
+    GtkWidget* target = focusTarget();
+    if (!target || !gtk_widget_get_visible(widget_)) {
+        focusPending_ = true;
+        return;
+    }
+    focusPending_ = false;
+    if (!gtk_widget_has_focus(target)) gtk_widget_grab_focus(target);
 }
 
 WidgetPeer::~WidgetPeer() {
@@ -79,6 +111,11 @@ void WidgetPeer::place(const gfx::Rect& topLeftFrame, bool visible) {
     if (visible && !gtk_widget_get_visible(widget_)) gtk_widget_show_all(widget_);
     if (!visible && gtk_widget_get_visible(widget_)) gtk_widget_hide(widget_);
     afterPlace();
+    // The window's first responder has the toolkit's keyboard once its widget shows.
+    if (focusPending_ && visible) {
+        focusPending_ = false;
+        if (hasKeyboard()) focus();
+    }
 }
 
 std::optional<gfx::Rect> WidgetPeer::shownFrame() const {

@@ -30,6 +30,14 @@ public:
     void place(const gfx::Rect& topLeftFrame, bool visible);
     void update() override;
     std::optional<gfx::Rect> shownFrame() const override;
+    // The control became its window's first responder: its widget takes the toolkit's keyboard,
+    // at once or when it shows.
+    void focus() override;
+    // The toolkit's keyboard went to `widget`, this peer's widget or one inside it.
+    virtual void focusMovedTo(GtkWidget* /*widget*/) {}
+    Control& control() const { return control_; }
+    // The peer whose widget is `widget` or holds it; null for none.
+    static WidgetPeer* of(GtkWidget* widget);
 
 protected:
     // The widget's own properties from the control's.
@@ -39,6 +47,9 @@ protected:
     // CSS for the widgets inside it, which its own rules do not reach.
     virtual std::string innerStyle() const { return {}; }
     virtual void afterPlace() {}
+    // The widget inside that takes the keyboard (a segment's button, a list's selected row).
+    virtual GtkWidget* focusTarget() { return widget_; }
+    bool hasKeyboard() const;
 
     // Signals the peer sends while it copies the control's state are not the user's doing.
     struct Quiet {
@@ -58,6 +69,9 @@ private:
     std::string appliedCss_;
     GtkCssProvider* innerCss_ = nullptr;
     std::string appliedInnerCss_;
+    // The control asked for the keyboard (or may have, before the widget was made) while the
+    // widget was not shown.
+    bool focusPending_ = true;
 };
 
 }  // namespace platform::ui::gtk

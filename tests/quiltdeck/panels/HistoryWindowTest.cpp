@@ -189,5 +189,32 @@ TEST_F(HistoryWindowTest, TheSheetReopensOnReturnAndDoubleClick) {
     EXPECT_EQ(reopened_, (std::vector<std::string>{"newest", "older"}));
 }
 
+// With the keyboard alone: from the list, Tab reaches Reopen, Remove and Close in turn, and
+// Space on Remove removes the selected row while the sheet stays.
+TEST_F(HistoryWindowTest, TabToRemoveAndSpaceRemovesTheRow) {
+    setClosed({tile("newest", "/a"), tile("older", "/b")});
+    platform::ui::headless::HeadlessWindow main({1200, 900}, 1);
+    auto history = make();
+    history->present(main);
+    platform::ui::Window& sheet = *history->panel();
+    ASSERT_EQ(sheet.firstResponder(), &history->table());
+    platform::ui::KeyEvent tab;
+    tab.key = platform::ui::Key::tab;
+    const platform::ui::View* stops[] = {&history->reopenButton(), &history->forgetButton(), &history->closeButton(),
+                                         &history->table(), &history->reopenButton(), &history->forgetButton()};
+    for (const platform::ui::View* stop : stops) {
+        EXPECT_TRUE(sheet.sendKeyEvent(tab));
+        EXPECT_EQ(sheet.firstResponder(), stop);
+    }
+    platform::ui::KeyEvent space;
+    space.key = platform::ui::Key::space;
+    space.characters = " ";
+    EXPECT_TRUE(sheet.sendKeyEvent(space));
+    EXPECT_EQ(titles(Store::shared().closed()), std::vector<std::string>{"older"});
+    EXPECT_EQ(main.attachedSheet(), &sheet);
+    EXPECT_TRUE(reopened_.empty());
+    history->dismiss();
+}
+
 }  // namespace
 }  // namespace quiltdeck

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/ui/Workspace.h"
+#include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/panels/ScriptedSetupProbe.h"
@@ -330,6 +331,55 @@ TEST_F(OnboardingJobsTest, ReturnInTheCodeFieldConnects) {
         if (call.input) inputs.push_back(*call.input);
     }
     EXPECT_EQ(inputs, std::vector<std::string>{"good\n"});
+}
+
+platform::ui::KeyEvent keyPress(platform::ui::Key key, std::string text = "") {
+    platform::ui::KeyEvent event;
+    event.key = key;
+    event.characters = text;
+    event.charactersIgnoringModifiers = text;
+    return event;
+}
+
+// With the keyboard alone, in the window: Tab reaches the install button and Return presses it.
+TEST_F(OnboardingJobsTest, TabAndReturnStartTheInstall) {
+    home.removeClaude();
+    home.installCurl();
+    platform::ui::headless::HeadlessWindow window({1000, 700}, 1);
+    window.setContentView(&card);
+    setup->start();
+    ASSERT_TRUE(waitFor([&] { return setup->stage() == Stage::needsInstall && !setup->checking(); }));
+    loop_.runPending();
+    EXPECT_TRUE(window.sendKeyEvent(keyPress(platform::ui::Key::tab)));
+    EXPECT_EQ(window.firstResponder(), &card.step(Step::install).button);
+    EXPECT_TRUE(window.sendKeyEvent(keyPress(platform::ui::Key::returnKey, "\r")));
+    EXPECT_EQ(setup->job(), Job::installing);
+    window.setContentView(nullptr);
+}
+
+// After Sign in (Tab, Return), the code field has the keyboard when it appears: typing a code and
+// Return connects. Once it goes, nothing has the keyboard.
+TEST_F(OnboardingJobsTest, TheCodeFieldTakesTheKeyboardWhenItAppears) {
+    platform::ui::headless::HeadlessWindow window({1000, 700}, 1);
+    window.setContentView(&card);
+    auto& signIn = card.step(Step::signIn);
+    setup->start();
+    ASSERT_TRUE(waitFor([&] { return setup->stage() == Stage::needsLogin && !setup->checking(); }));
+    loop_.runPending();
+    window.sendKeyEvent(keyPress(platform::ui::Key::tab));
+    ASSERT_EQ(window.firstResponder(), &signIn.button);
+    window.sendKeyEvent(keyPress(platform::ui::Key::returnKey, "\r"));
+    ASSERT_TRUE(waitFor([&] { return setup->awaitingCode(); }));
+    loop_.runPending();
+    EXPECT_EQ(window.firstResponder(), &signIn.codeField);
+    for (const char* letter : {"g", "o", "o", "d"}) window.sendKeyEvent(keyPress(platform::ui::Key::character, letter));
+    EXPECT_EQ(signIn.codeField.stringValue(), "good");
+    window.sendKeyEvent(keyPress(platform::ui::Key::returnKey, "\r"));
+    ASSERT_TRUE(waitFor([&] { return setup->stage() == Stage::ready && !setup->checking(); }));
+    loop_.runPending();
+    EXPECT_EQ(card.title().text(), "Ready to go");
+    EXPECT_EQ(window.firstResponder(), nullptr);
+    window.setContentView(nullptr);
 }
 
 }  // namespace

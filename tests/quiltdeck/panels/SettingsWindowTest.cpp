@@ -204,5 +204,45 @@ TEST_F(SettingsWindowTest, EscapeClosesTheSheet) {
     EXPECT_FALSE(main.attachedSheet());
 }
 
+// With the keyboard alone: Tab stops at every theme and logo choice and every other control in
+// reading order, round to the start; Space on the light choice sets the theme and stores it.
+TEST_F(SettingsWindowTest, TabReachesEveryControlAndSpaceChangesTheTheme) {
+    setDark(true);
+    platform::ui::headless::HeadlessWindow main({1200, 900}, 1);
+    auto settings = std::make_shared<SettingsWindow>();
+    settings->present(main);
+    platform::ui::Window& sheet = *settings->panel();
+    auto& theme = settings->themePicker();
+    auto& mark = settings->markPicker();
+    struct Stop {
+        const platform::ui::View* control;
+        int segment;
+    } const stops[] = {{&theme, 0}, {&theme, 1}, {&theme, 2}, {&settings->fontPicker(), -1}, {&settings->sizePicker(), -1},
+                       {&mark, 0},  {&mark, 1},  {&mark, 2},  {&mark, 3},                    {&settings->permPicker(), -1},
+                       {&settings->trustToggle(), -1}, {&settings->loginToggle(), -1}, {&settings->closeButton(), -1},
+                       {&theme, 0}};
+    platform::ui::KeyEvent tab;
+    tab.key = platform::ui::Key::tab;
+    for (size_t i = 0; i < std::size(stops); ++i) {
+        EXPECT_TRUE(sheet.sendKeyEvent(tab)) << i;
+        EXPECT_EQ(sheet.firstResponder(), stops[i].control) << i;
+        if (stops[i].segment >= 0) {
+            EXPECT_EQ(static_cast<const platform::ui::SegmentedControl*>(stops[i].control)->focusedSegment(), stops[i].segment) << i;
+        }
+    }
+    sheet.sendKeyEvent(tab);
+    sheet.sendKeyEvent(tab);
+    platform::ui::KeyEvent space;
+    space.key = platform::ui::Key::space;
+    space.characters = " ";
+    EXPECT_TRUE(sheet.sendKeyEvent(space));
+    EXPECT_EQ(theme.selectedSegment(), 2);
+    EXPECT_EQ(Theme::mode(), ThemeMode::light);
+    EXPECT_EQ(Store::shared().themeMode(), "light");
+    EXPECT_EQ(main.attachedSheet(), &sheet);
+    settings->close();
+    setDark(true);
+}
+
 }  // namespace
 }  // namespace quiltdeck

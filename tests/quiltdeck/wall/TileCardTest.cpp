@@ -636,6 +636,37 @@ TEST_F(TileCardTest, Suggestions) {
     tile.endRename(false);
 }
 
+// A suggestion that arrives (or a failed one, which gives back what was typed) leaves the keyboard
+// in the field with the caret at the end: typed letters follow the name and Return saves it.
+TEST_F(TileCardTest, AfterASuggestionTypingAddsToTheName) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> answer;
+        std::string renamed;
+    } const cases[] = {{"named", std::string("Fix login"), "Fix loginx"}, {"no name", std::nullopt, "typedx"}};
+    for (const Case& c : cases) {
+        TileView& tile = make();
+        session.rename("old");
+        std::function<void(std::optional<std::string>)> answer;
+        tile.onSuggestName = [&](auto done) { answer = std::move(done); };
+        tile.beginRename();
+        tile.editor().setStringValue("typed");
+        tile.suggestButton().performClick();
+        answer(c.answer);
+        EXPECT_EQ(window.firstResponder(), &tile.editor()) << c.name;
+        EXPECT_EQ(tile.editor().selectedRange(), (platform::ui::TextRange{tile.editor().characterCount(), 0})) << c.name;
+        platform::ui::KeyEvent key;
+        key.key = platform::ui::Key::character;
+        key.characters = key.charactersIgnoringModifiers = "x";
+        window.sendKeyEvent(key);
+        key.key = platform::ui::Key::returnKey;
+        key.characters = key.charactersIgnoringModifiers = "\r";
+        window.sendKeyEvent(key);
+        EXPECT_EQ(session.title(), c.renamed) << c.name;
+        EXPECT_FALSE(tile.isRenaming()) << c.name;
+    }
+}
+
 // --- Drops -----------------------------------------------------------------------------------------
 
 TEST_F(TileCardTest, Drops) {

@@ -1,0 +1,71 @@
+#include "platform/ui/KeyViewLoop.h"
+
+#include <algorithm>
+
+#include "platform/ui/View.h"
+
+namespace platform::ui {
+
+namespace {
+
+struct Placed {
+    View* view;
+    gfx::Rect frame;  // window points, y up
+};
+
+void collect(View& view, View* including, std::vector<Placed>& out) {
+    if (view.isHidden()) return;
+    if (&view == including || view.canBecomeKeyView()) out.push_back({&view, view.convertToWindow(view.bounds())});
+    for (View* sub : view.subviews()) collect(*sub, including, out);
+}
+
+bool isBelow(const View* view, const View& root) {
+    for (const View* v = view; v; v = v->superview()) {
+        if (v == &root) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<View*> KeyViewLoop::inReadingOrder(View& root, View* including) {
+    std::vector<Placed> placed;
+    if (including && !isBelow(including, root)) including = nullptr;
+    // A view that lost the keyboard by being hidden still marks where the loop stands.
+    if (including && including->isHiddenOrHasHiddenAncestor()) {
+        collect(root, nullptr, placed);
+        placed.push_back({including, including->convertToWindow(including->bounds())});
+    } else {
+        collect(root, including, placed);
+    }
+    // Highest top first; ties keep the tree's order.
+    std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.frame.maxY() > b.frame.maxY(); });
+    std::vector<View*> order;
+    order.reserve(placed.size());
+    for (size_t start = 0; start < placed.size();) {
+        const double middle = placed[start].frame.maxY() - placed[start].frame.height / 2;
+        size_t end = start + 1;
+        while (end < placed.size() && placed[end].frame.maxY() > middle) ++end;
+        std::stable_sort(placed.begin() + static_cast<std::ptrdiff_t>(start), placed.begin() + static_cast<std::ptrdiff_t>(end),
+                         [](const Placed& a, const Placed& b) { return a.frame.x < b.frame.x; });
+        for (size_t i = start; i < end; ++i) order.push_back(placed[i].view);
+        start = end;
+    }
+    return order;
+}
+
+View* KeyViewLoop::next(View& root, View* from, bool forward) {
+    const std::vector<View*> order = inReadingOrder(root, from);
+    if (order.empty()) return nullptr;
+    const auto at = std::find(order.begin(), order.end(), from);
+    if (at == order.end()) return forward ? order.front() : order.back();
+    const size_t index = static_cast<size_t>(at - order.begin()), count = order.size();
+    // Round the ends; `from` itself last, and only while it still is a key view.
+    for (size_t step = 1; step <= count; ++step) {
+        View* candidate = order[(forward ? index + step : index + count - step) % count];
+        if (candidate->canBecomeKeyView()) return candidate;
+    }
+    return nullptr;
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <vector>
+
+namespace platform::ui {
+
+class View;
+
+// The views Tab and Shift+Tab move the keyboard through: every view at or below a root that can
+// become a key view, in reading order. Views whose tops lie above the middle of a row's first
+// (highest) view share its row; rows go from the top down, each from the left. Main thread.
+class KeyViewLoop {
+public:
+    KeyViewLoop() = delete;
+
+    // The key views below `root`, with `including` placed among them by its position when it is
+    // below `root` too (a view that had the keyboard and can no longer take it).
+    static std::vector<View*> inReadingOrder(View& root, View* including = nullptr);
+    // The key view after `from` (before it, backward), round the ends; from none (or a view
+    // outside the loop), the first (last). None when the loop is empty.
+    static View* next(View& root, View* from, bool forward);
+};
+
+}  // namespace platform::ui

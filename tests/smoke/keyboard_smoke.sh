@@ -1,0 +1,224 @@
+#!/usr/bin/env bash
+# The keyboard alone in a real window on a virtual X display, on a session bus of its own (run it
+# under dbus-run-session), with a temporary HOME where no `claude` is installed and a fake curl
+# comes first on the login shell's search path.
+# In English and the dark theme: on the setup card, Tab brings a ring to "Install now" and Return
+# starts the install; Tab and Return on "Sign in with Claude", then the code typed into the field
+# that has the keyboard and Return sign in. In the settings, Tab to the light theme and Space set
+# it; in the history, Tab to Remove and Space remove a row; the picker opens with its hint shown in
+# the focused search field. On a tile's title editor, Suggest clicked without a hover asks the
+# assistant, and "x" typed after the name arrives and Return name the tile.
+# In German and the light theme: the settings, the history and the picker once more.
+# Every step is shot as a PNG. Xvfb, the window manager and the program are started and ended here,
+# each by its own process id.
+#   tests/smoke/keyboard_smoke.sh path/to/quiltdeck path/to/fake_curl path/to/fake_claude output-folder
+set -euo pipefail
+app_bin="$1"
+fake_curl="$2"
+fake_claude="$3"
+out="$4"
+here="$(cd "$(dirname "$0")" && pwd)"
+name=keyboard_smoke
+. "$(dirname "$0")/desktop.sh"
+need_session_bus
+for place in /opt/homebrew/bin /usr/local/bin; do
+    [ ! -e "$place/claude" ] || fail "a claude in $place would be found before any install"
+done
+mkdir -p "$out"
+
+start_desktop 1920x1200
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
+unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR ANTHROPIC_API_KEY
+state="$HOME/.quiltdeck"
+mkdir -p "$state" "$HOME/.fake-bin" "$HOME/tmp" "$HOME/Projects/marmalade/.git"
+cp "$fake_curl" "$HOME/.fake-bin/curl"
+# The login shell finds the fake curl first; what it serves copies the fake claude, whose one-shot
+# answer (a second late) is the suggested name.
+cat >"$HOME/.profile" <<PROFILE
+PATH="\$HOME/.fake-bin:\$HOME/.local/bin:\$PATH"; export PATH
+export FAKE_CURL_CLAUDE='$fake_claude' TMPDIR="\$HOME/tmp" FAKE_CLAUDE_ANSWER='Fix the login' FAKE_CLAUDE_DELAY=1
+PROFILE
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+log="$state/log.txt"
+logged() { grep -q "  $1\$" "$log"; }
+value() { python3 -c "import json,sys; s=json.load(open('$state/state.json')); print($1)"; }
+
+window=""
+launch() {
+    "$app_bin" >>"$work/app.out" 2>>"$work/app.err" &
+    app=$!
+    window="$(wait_window '^Quiltdeck' 20)" || fail "no window: $(cat "$work/app.err")"
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+}
+quit() {
+    kill -TERM "$app"
+    within 100 bash -c "! kill -0 $app" || fail "the program did not end"
+    wait "$app" || true
+    app=""
+}
+press() { xdotool key --delay 120 "$@"; sleep 0.3; }
+# The window of the program that is not the main one: the sheet.
+sheet_id() {
+    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+        [ "$id" = "$window" ] || { echo "$id"; return 0; }
+    done
+    return 1
+}
+sheet_gone() { ! xdotool search --onlyvisible --pid "$app" 2>/dev/null | grep -vxq "$window"; }
+open_sheet() {
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    xdotool key "$1"
+    within 50 sheet_id || fail "$1 opened no sheet"
+    sheet="$(sheet_id)"
+    sleep 0.8
+}
+close_sheet() {
+    press Escape
+    within 50 sheet_gone || fail "Escape left the $1 sheet open"
+}
+# Tab until the accent pill (found in the dark theme) carries the focus ring; then it is pressed.
+tab_to_pill() {
+    local shot="$1" x y
+    import -window "$window" "$out/$shot.png"
+    read -r x y < <("$here/find_button.py" "$out/$shot.png" 110) || fail "no accent button on the card ($shot)"
+    for tab in $(seq 16); do
+        press Tab
+        import -window "$window" "$out/$shot.png"
+        if [ "$("$here/pixels.py" near 54,133,227 "$out/$shot.png" $((x - 100)) $((y - 25)) $((x + 100)) $((y + 25)))" -ge 40 ]; then
+            echo "$tab"
+            return 0
+        fi
+    done
+    fail "16 presses of Tab brought no ring to the card's button ($shot)"
+}
+# The picker opens with the hint of its empty, focused search field showing.
+check_picker() {
+    open_sheet ctrl+shift+n
+    import -window "$sheet" "$out/picker-$1.png"
+    local ink
+    ink="$("$here/pixels.py" ink "$out/picker-$1.png" 30 14 300 40)"
+    [ "$ink" -ge 80 ] || fail "the picker's search field shows no hint ($ink pixels, $1)"
+}
+
+# === English, dark: the setup card, sign-in, the sheets and a tile's name =========================
+cat >"$state/state.json" <<EOF
+{"themeMode":"dark","language":"en",
+ "closed":[
+ {"title":"Fix the build","name":"quince","cwd":"$HOME/Projects/quince","isShell":false,"closedAt":786000000},
+ {"title":"shell","name":"marmalade","cwd":"$HOME/Projects/marmalade","isShell":true,"closedAt":785990000}]}
+EOF
+launch
+within 200 logged "setup stage: needsInstall" || fail "no install offered: $(tail -n5 "$log")"
+sleep 1
+
+# --- The card: Tab to Install now, Return -----------------------------------------------------------
+tabs="$(tab_to_pill install-focused)"
+press Return
+within 50 logged "install: started" || fail "Return on the focused install button started nothing: $(tail -n5 "$log")"
+within 300 logged "setup stage: needsLogin" || fail "the install did not lead to the sign-in: $(tail -n5 "$log")"
+sleep 1
+
+# --- Sign in: Tab to its button, Return; the code field has the keyboard --------------------------
+tab_to_pill sign-in-focused >/dev/null
+press Return
+within 100 logged "login: started" || fail "Return on the focused sign-in button started nothing: $(tail -n5 "$log")"
+within 100 grep -q '"argv":\["auth","login"\]' "$HOME/.local/bin/claude.log" || fail "the sign-in did not run claude auth login"
+sleep 1.5
+import -window "$window" "$out/code.png"
+xdotool type --delay 40 "good"
+press Return
+within 150 grep -q "  setup stage: ready" "$log" || fail "the typed code and Return did not sign in: $(tail -n5 "$log")"
+sleep 1
+
+# --- Settings: Tab to Light, Space; Shift+Tab to Dark, Space ----------------------------------------
+theme_is() { within 30 bash -c "[ \"\$(python3 -c \"import json; print(json.load(open('$state/state.json'))['themeMode'])\")\" = $1 ]"; }
+open_sheet ctrl+shift+comma
+press Tab Tab Tab
+import -window "$sheet" "$out/settings-en-focused.png"
+press space
+theme_is light || fail "Space on the focused Light choice did not set the theme: $(value "s.get('themeMode')")"
+sleep 0.5
+import -window "$sheet" "$out/settings-en-light.png"
+press shift+Tab space
+theme_is dark || fail "Shift+Tab and Space did not go back to the dark theme: $(value "s.get('themeMode')")"
+close_sheet settings
+
+# --- History: Tab to Remove, Space ---------------------------------------------------------------
+open_sheet ctrl+shift+y
+press Tab Tab
+import -window "$sheet" "$out/history-en-focused.png"
+press space
+within 30 bash -c "[ \$(python3 -c \"import json; print(len(json.load(open('$state/state.json'))['closed']))\") = 1 ]" ||
+    fail "Space on the focused Remove did not remove the row: $(value "s.get('closed')")"
+import -window "$sheet" "$out/history-en-removed.png"
+close_sheet history
+
+# --- The picker: its hint shows; a shell tile in marmalade ------------------------------------------
+check_picker en
+xdotool type --delay 40 "marma"
+press shift+Return
+within 50 sheet_gone || fail "the picker stayed open"
+within 100 bash -c "for c in \$(pgrep -P $app); do [ \"\$(readlink /proc/\$c/cwd)\" = '$HOME/Projects/marmalade' ] && exit 0; done; exit 1" ||
+    fail "no shell tile in marmalade"
+sleep 1.5
+
+# --- A tile's name: Suggest clicked at once asks; "x" after the name and Return name the tile -----
+eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT of the window's inside
+import -window root "$out/tile.png"
+card_top="$("$here/find_cards.py" "$out/tile.png" $((X + 30)) $((Y + 1)))" || fail "no tile card on the screen"
+title_y=$((card_top + 20))
+xdotool mousemove --sync $((X + 98)) "$title_y"
+xdotool click --repeat 2 --delay 80 1
+sleep 0.8
+import -window root "$out/editing.png"
+field_end="$("$here/pixels.py" longest "$out/editing.png" "$title_y" "$X" $((X + WIDTH)))"
+# The one-shot question the Suggest button asks (the browsers' listing asks others).
+asked() { grep -q '### 1' "$HOME/.local/bin/claude.log" 2>/dev/null; }
+! asked || fail "a suggestion was asked for before Suggest"
+xdotool mousemove $((field_end + 25)) "$title_y" click 1
+within 50 asked || fail "Suggest clicked without a hover asked for nothing"
+sleep 0.3
+import -window root "$out/suggesting.png"
+sleep 2.5
+xdotool type --delay 40 "x"
+press Return
+sleep 0.5
+import -window root "$out/renamed.png"
+within 30 bash -c "python3 -c \"import json,sys; t=json.load(open('$state/state.json'))['openTiles']; sys.exit(t[0]['title'] != 'Fix the loginx')\"" ||
+    fail "the tile is not named with the suggestion and x: $(value "[t['title'] for t in s['openTiles']]")"
+quit
+
+# === German, light: the sheets and the picker ======================================================
+python3 - "$state/state.json" <<'PY'
+import json, sys
+s = json.load(open(sys.argv[1]))
+s.update(themeMode="light", language="de")
+s["closed"] = s.get("closed", []) + [{"title": "Zweiter", "name": "quince", "cwd": "/tmp", "isShell": True, "closedAt": 786000100}]
+json.dump(s, open(sys.argv[1], "w"))
+PY
+launch
+sleep 2
+open_sheet ctrl+shift+comma
+press Tab Tab
+import -window "$sheet" "$out/settings-de-focused.png"
+press space
+theme_is dark || fail "Space on the focused Dunkel choice did not set the theme: $(value "s.get('themeMode')")"
+sleep 0.5
+import -window "$sheet" "$out/settings-de-dark.png"
+press Tab space
+theme_is light || fail "Tab and Space did not go on to the light theme: $(value "s.get('themeMode')")"
+close_sheet settings
+before="$(value "len(s['closed'])")"
+open_sheet ctrl+shift+y
+press Tab Tab
+import -window "$sheet" "$out/history-de-focused.png"
+press space
+within 30 bash -c "[ \$(python3 -c \"import json; print(len(json.load(open('$state/state.json'))['closed']))\") = $((before - 1)) ]" ||
+    fail "Space on the focused Entfernen did not remove the row"
+close_sheet history
+check_picker de
+close_sheet picker
+quit
+echo "keyboard_smoke: the card installed and signed in, the sheets and a tile's name worked with the keyboard alone ($tabs Tabs to Install); shots in $out"
