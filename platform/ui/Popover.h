@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/gfx/Rect.h"
 
@@ -11,7 +12,7 @@ class View;
 class Window;
 
 // A small transient window of content shown next to a rectangle of another window; a click
-// outside it closes it, and so may its content. Each showing has a window of its own, made by the
+// outside it or Escape closes it, and so may its content. Each showing has a window of its own, made by the
 // toolkit's presenter (headless: held until a test clicks outside or closes it). Main thread.
 class Popover {
 public:
@@ -29,6 +30,13 @@ public:
         virtual void present(Window&) {}
     };
     static void setPresenter(std::shared_ptr<Presenter> presenter);
+
+    // Where a popover of `size` stands, all in screen points with y down: centred on the anchor,
+    // `gap` below it (above, for `above`), on the other side when its own has no room within the
+    // parent's content `window` (else within the work area) and the other has; moved sideways to
+    // lie within the window while it is no wider, and always within the work area when one is known.
+    static gfx::Rect placement(gfx::Size size, const gfx::Rect& anchor, Edge edge, const gfx::Rect& window,
+                               const std::optional<gfx::Rect>& workArea, double gap);
 
     Popover();
     ~Popover();

@@ -2,7 +2,6 @@
 
 #include <gtk/gtk.h>
 
-#include <algorithm>
 #include <cmath>
 
 #include "platform/ui/Modals.h"
@@ -27,28 +26,25 @@ std::unique_ptr<Window> PopoverPresenterGtk::makeWindow(gfx::Size size, Window& 
         // The file chooser of the content works beside the popover.
         if (!Modals::isShowing() && outsideClick) outsideClick();
     });
-    const int width = static_cast<int>(std::lround(size.width)), height = static_cast<int>(std::lround(size.height));
-    gtk_widget_set_size_request(GTK_WIDGET(window->nativeWindow()), width, height);
+    gtk_widget_set_size_request(GTK_WIDGET(window->nativeWindow()), static_cast<int>(std::lround(size.width)),
+                                static_cast<int>(std::lround(size.height)));
 
-    // The anchor on the screen: the parent's content has y down from its top-left corner.
+    // The anchor and the parent's content on the screen: the content has y down from its top-left corner.
     int originX = 0, originY = 0;
     GtkWidget* content = owner->contentWidget();
     if (GdkWindow* shown = gtk_widget_get_window(content)) gdk_window_get_origin(shown, &originX, &originY);
-    const int anchorLeft = originX + static_cast<int>(std::lround(anchor.x));
-    const int anchorTop = originY + static_cast<int>(std::lround(parent.size().height - anchor.maxY()));
-    const int anchorBottom = originY + static_cast<int>(std::lround(parent.size().height - anchor.y));
-    int x = anchorLeft + static_cast<int>(std::lround((anchor.width - size.width) / 2));
-    int y = edge == Popover::Edge::below ? anchorBottom + gap : anchorTop - gap - height;
+    const gfx::Rect parentArea{double(originX), double(originY), parent.size().width, parent.size().height};
+    const gfx::Rect onScreen{originX + anchor.x, originY + parent.size().height - anchor.maxY(), anchor.width, anchor.height};
+    std::optional<gfx::Rect> workArea;
     GdkDisplay* display = gtk_widget_get_display(content);
-    GdkMonitor* monitor = display ? gdk_display_get_monitor_at_point(display, anchorLeft, anchorTop) : nullptr;
-    if (monitor) {
+    const int anchorLeft = static_cast<int>(std::lround(onScreen.x)), anchorTop = static_cast<int>(std::lround(onScreen.y));
+    if (GdkMonitor* monitor = display ? gdk_display_get_monitor_at_point(display, anchorLeft, anchorTop) : nullptr) {
         GdkRectangle area;
         gdk_monitor_get_workarea(monitor, &area);
-        if (edge == Popover::Edge::below && y + height > area.y + area.height) y = anchorTop - gap - height;
-        if (edge == Popover::Edge::above && y < area.y) y = anchorBottom + gap;
-        x = std::clamp(x, area.x, std::max(area.x, area.x + area.width - width));
-        y = std::clamp(y, area.y, std::max(area.y, area.y + area.height - height));
+        workArea = gfx::Rect{double(area.x), double(area.y), double(area.width), double(area.height)};
     }
+    const gfx::Rect placed = Popover::placement(size, onScreen, edge, parentArea, workArea, gap);
+    const int x = static_cast<int>(std::lround(placed.x)), y = static_cast<int>(std::lround(placed.y));
     window->moveTo(x, y);
     return window;
 }

@@ -5,8 +5,8 @@
 namespace platform::ui::gtk {
 
 // Popovers as undecorated windows kept above their parent, below the anchor (above it when the
-// screen ends first), closed when the user works anywhere else; not while a chooser opened from
-// them is up.
+// window or the screen ends first) and within the parent window (Popover::placement), closed when
+// the user works anywhere else; not while a chooser opened from them is up.
 class PopoverPresenterGtk : public Popover::Presenter {
 public:
     std::unique_ptr<Window> makeWindow(gfx::Size size, Window& parent, const gfx::Rect& anchor, Popover::Edge edge,
