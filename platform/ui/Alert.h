@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/gfx/Image.h"
+
 namespace platform::ui {
 
 class Window;
@@ -67,7 +69,9 @@ struct TextPrompt {
     std::optional<std::string> runModal() const;
 };
 
-// What the About panel shows.
+// What the About panel shows. The program's own picture goes before an icon of the desktop's
+// theme (which is there only once the program is installed); the title and the close button's
+// title, when given, replace the toolkit's (in the toolkit's language, not the program's).
 struct AboutInfo {
     std::string programName;
     std::string version;
@@ -75,6 +79,9 @@ struct AboutInfo {
     std::string copyright;
     std::string website;
     std::string iconName;
+    std::optional<gfx::Image> icon;
+    std::string windowTitle;
+    std::string closeTitle;
 };
 
 }  // namespace platform::ui

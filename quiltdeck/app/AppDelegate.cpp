@@ -12,6 +12,7 @@
 #include "platform/ui/Modals.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Workspace.h"
+#include "quiltdeck/panels/IconWriter.h"
 #include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/panels/StateNotice.h"
 #include "quiltdeck/panels/Sheets.h"
@@ -385,12 +386,7 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::openThirdParty: openBundled("THIRD-PARTY-LICENSES.txt"); break;
         case MenuCommand::openPrivacy: openBundled("PRIVACY.md"); break;
         case MenuCommand::showLog: platform::ui::Workspace::openFile(Log::url().string()); break;
-        case MenuCommand::about:
-            Modals::showAbout({"Quiltdeck", AppVersion::shortVersion(),
-                               "Claude Code sessions side by side, each in a terminal tile.",
-                               "Copyright © the Quiltdeck authors", "", "org.quiltdeck.Quiltdeck"},
-                              window_.get());
-            break;
+        case MenuCommand::about: showAbout(); break;
         case MenuCommand::checkForUpdates: Updater::shared().checkForUpdates(); break;
         case MenuCommand::showGuide: showGuide(); break;
         case MenuCommand::showHistory: showHistory(); break;
@@ -398,6 +394,26 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::showBrowsers: showBrowsers(); break;
         default: break;
     }
+}
+
+namespace {
+
+// The icon About shows, in pixels: the size the toolkit gives an About panel's logo.
+constexpr int aboutIconPixels = 128;
+
+}  // namespace
+
+void AppDelegate::showAbout() {
+    platform::ui::AboutInfo about;
+    about.programName = "Quiltdeck";
+    about.version = AppVersion::shortVersion();
+    about.comments = t("about_comment");
+    about.copyright = t("about_copyright");
+    about.iconName = "org.quiltdeck.Quiltdeck";
+    about.icon = IconWriter::image(aboutIconPixels);
+    about.windowTitle = t("menu_about");
+    about.closeTitle = t("close");
+    Modals::showAbout(about, window_.get());
 }
 
 void AppDelegate::showGuide() {

@@ -72,6 +72,8 @@ public:
     SettingsWindow* settingsPanel() const { return settingsPanel_.get(); }
     BrowsersWindow* browsersPanel() const { return browsersPanel_.get(); }
     // A new guide over the main window, kept as the current one.
+    // About: the program's icon, its texts in the interface language.
+    void showAbout();
     void showGuide();
     GuideWindow* guide() const { return guide_.get(); }
 

@@ -15,6 +15,13 @@ using platform::gfx::Rgba;
 
 std::optional<std::string> IconWriter::png(int pixels) {
     if (pixels <= 0 || pixels > platform::gfx::Canvas::maxPixelSide) return std::nullopt;
+    const auto bytes = platform::gfx::encodePng(image(pixels));
+    if (!bytes) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+}
+
+platform::gfx::Image IconWriter::image(int pixels) {
+    if (pixels <= 0 || pixels > platform::gfx::Canvas::maxPixelSide) return {};
     const double p = pixels;
     platform::gfx::Canvas canvas({p, p}, 1);
     const double inset = 0.11 * p;
@@ -22,9 +29,7 @@ std::optional<std::string> IconWriter::png(int pixels) {
     canvas.translate(inset, inset);
     // Mark::draw fills the rounded tile itself when given a ground.
     Mark::draw(canvas, side, Rgba::fromBytes(237, 239, 241), Rgba::fromBytes(11, 12, 13), MarkStyle::converge);
-    const auto bytes = platform::gfx::encodePng(canvas.image());
-    if (!bytes) return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    return canvas.image();
 }
 
 std::optional<FileWriteError> IconWriter::write(const std::filesystem::path& folder) {

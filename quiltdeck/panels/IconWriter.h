@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/gfx/Image.h"
 #include "quiltdeck/panels/FileWriteError.h"
 
 namespace quiltdeck {
@@ -37,6 +38,8 @@ public:
     static std::optional<FileWriteError> write(const std::filesystem::path& folder);
     // One icon of p × p pixels as PNG bytes; nothing when it cannot be encoded.
     static std::optional<std::string> png(int pixels);
+    // The same picture; empty for a size outside what a canvas takes.
+    static platform::gfx::Image image(int pixels);
 };
 
 }  // namespace quiltdeck

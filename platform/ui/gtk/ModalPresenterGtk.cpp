@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/gtk/WidgetPeer.h"
+
 namespace platform::ui::gtk {
 
 namespace {
@@ -224,7 +226,16 @@ void ModalPresenterGtk::showAbout(const AboutInfo& info, Window* window) {
     if (!info.comments.empty()) gtk_about_dialog_set_comments(about, info.comments.c_str());
     if (!info.copyright.empty()) gtk_about_dialog_set_copyright(about, info.copyright.c_str());
     if (!info.website.empty()) gtk_about_dialog_set_website(about, info.website.c_str());
-    if (!info.iconName.empty()) gtk_about_dialog_set_logo_icon_name(about, info.iconName.c_str());
+    GdkPixbuf* logo = info.icon ? pixbufOf(*info.icon) : nullptr;
+    if (logo) {
+        gtk_about_dialog_set_logo(about, logo);
+        g_object_unref(logo);
+    } else if (!info.iconName.empty()) {
+        gtk_about_dialog_set_logo_icon_name(about, info.iconName.c_str());
+    }
+    if (!info.windowTitle.empty()) gtk_window_set_title(GTK_WINDOW(dialog), info.windowTitle.c_str());
+    GtkWidget* close = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_DELETE_EVENT);
+    if (close && GTK_IS_BUTTON(close) && !info.closeTitle.empty()) gtk_button_set_label(GTK_BUTTON(close), info.closeTitle.c_str());
     if (GtkWindow* parent = lookup_ ? lookup_(window) : nullptr) gtk_window_set_transient_for(GTK_WINDOW(dialog), parent);
     g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
     gtk_window_present(GTK_WINDOW(dialog));

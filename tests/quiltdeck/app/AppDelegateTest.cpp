@@ -582,6 +582,32 @@ TEST_F(AppDelegateTest, HelpMenuOpensDocumentsAndTheLog) {
     EXPECT_TRUE(bar.itemWithTitle("Rename Tile")->enabled);
 }
 
+// About shows the program's own icon (the desktop may not know its name) and speaks the
+// interface language, the toolkit's title and close button too.
+TEST_F(AppDelegateTest, AboutShowsTheIconInTheInterfaceLanguage) {
+    launch();
+    struct Case {
+        Lang lang;
+        const char* title;
+        const char* close;
+    } const cases[] = {{Lang::en, "About Quiltdeck", "Close"}, {Lang::de, "Über Quiltdeck", "Schließen"},
+                       {Lang::zh, "关于 Quiltdeck", "关闭"}};
+    for (const Case& c : cases) {
+        Lang::setCurrent(c.lang);
+        app->delegate->perform(MenuCommand::about, 0);
+        const platform::ui::AboutInfo& about = app->modals().abouts().back();
+        EXPECT_EQ(about.windowTitle, c.title);
+        EXPECT_EQ(about.closeTitle, c.close);
+        EXPECT_EQ(about.comments, t("about_comment"));
+        EXPECT_EQ(about.copyright, t("about_copyright"));
+        ASSERT_TRUE(about.icon);
+        EXPECT_EQ(about.icon->width, 128);
+        EXPECT_EQ(about.icon->height, 128);
+    }
+    EXPECT_NE(app->modals().abouts()[0].comments, app->modals().abouts()[1].comments);
+    Lang::setCurrent(Lang::en);
+}
+
 TEST_F(AppDelegateTest, AnotherStartPresentsTheWindow) {
     launch();
     app->application().delegate()->applicationShouldPresent();
