@@ -7,7 +7,8 @@
 # that has the keyboard and Return sign in. In the settings, Tab to the light theme and Space set
 # it; in the history, Tab to Remove and Space remove a row; the picker opens with its hint shown in
 # the focused search field. On a tile's title editor, Suggest clicked without a hover asks the
-# assistant, and "x" typed after the name arrives and Return name the tile.
+# assistant, and "x" typed after the name arrives and Return name the tile; the look popover of its
+# dot stays inside the window, under the dot, and Escape closes it.
 # In German and the light theme: the settings, the history and the picker once more.
 # Every step is shot as a PNG. Xvfb, the window manager and the program are started and ended here,
 # each by its own process id.
@@ -188,6 +189,20 @@ sleep 0.5
 import -window root "$out/renamed.png"
 within 30 bash -c "python3 -c \"import json,sys; t=json.load(open('$state/state.json'))['openTiles']; sys.exit(t[0]['title'] != 'Fix the loginx')\"" ||
     fail "the tile is not named with the suggestion and x: $(value "[t['title'] for t in s['openTiles']]")"
+
+# --- The look popover of the tile's dot, at the window's left edge: inside the window; Escape ---
+xdotool mousemove --sync $((X + 39)) "$title_y" click 1
+within 50 sheet_id || fail "a click on the tile's dot opened no look popover"
+popover="$(sheet_id)"
+sleep 0.5
+import -window root "$out/look.png"
+eval "$(xdotool getwindowgeometry --shell "$popover" | sed 's/^/POPOVER_/')"
+# (The window manager's border may count in one of the two by a pixel.)
+[ "$POPOVER_X" -ge $((X - 2)) ] && [ $((POPOVER_X + POPOVER_WIDTH)) -le $((X + WIDTH + 2)) ] ||
+    fail "the look popover at x $POPOVER_X..$((POPOVER_X + POPOVER_WIDTH)) leaves the window at $X..$((X + WIDTH))"
+[ "$POPOVER_Y" -gt "$title_y" ] || fail "the look popover at y $POPOVER_Y does not hang under the dot at $title_y"
+press Escape
+within 50 sheet_gone || fail "Escape left the look popover open"
 quit
 
 # === German, light: the sheets and the picker ======================================================
