@@ -29,11 +29,9 @@ mkdir -p "$out"
 
 start_desktop 1920x1200
 
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
-export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
-unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR ANTHROPIC_API_KEY
-state="$HOME/.quiltdeck"
-mkdir -p "$state" "$HOME/.fake-bin" "$HOME/tmp" "$HOME/Projects/marmalade/.git"
+private_home
+unset ANTHROPIC_API_KEY
+mkdir -p "$HOME/.fake-bin" "$HOME/tmp" "$HOME/Projects/marmalade/.git"
 cp "$fake_curl" "$HOME/.fake-bin/curl"
 # The login shell finds the fake curl first; what it serves copies the fake claude, whose one-shot
 # answer (a second late) is the suggested name.
@@ -41,7 +39,6 @@ cat >"$HOME/.profile" <<PROFILE
 PATH="\$HOME/.fake-bin:\$HOME/.local/bin:\$PATH"; export PATH
 export FAKE_CURL_CLAUDE='$fake_claude' TMPDIR="\$HOME/tmp" FAKE_CLAUDE_ANSWER='Fix the login' FAKE_CLAUDE_DELAY=1
 PROFILE
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 log="$state/log.txt"
 logged() { grep -q "  $1\$" "$log"; }
 value() { python3 -c "import json,sys; s=json.load(open('$state/state.json')); print($1)"; }
