@@ -50,6 +50,7 @@ void BlurView::setTint(std::optional<gfx::Rgba> tint) {
 
 void BlurView::viewDidMoveToWindow() {
     forget();
+    onSurface_ = false;
     unseen_.clear();
     if (!window()) {
         enlarged_.reset();
@@ -119,6 +120,8 @@ void BlurView::beginPass(const std::vector<Rect>& drawn) {
     bool shown = window() != nullptr;
     for (const View* v = this; v && shown; v = v->superview()) shown = !v->isHidden();
     restoring_ = false;
+    // Hiding it asked for all its place to be drawn again, in this pass.
+    if (!shown) onSurface_ = false;
     if (shown) {
         covering_ = canCover();
         keepWithin(drawn);
@@ -306,6 +309,7 @@ void BlurView::draw(gfx::Canvas& canvas, const Rect&) {
     // What the surface lacked is in the first blur.
     const bool atOnce = std::exchange(fromSurface_, false);
     fresh_ = false;
+    onSurface_ = true;
     if (changed || blurred_.isEmpty() || atOnce) {
         stale_ = true;
         if (blurred_.isEmpty() || atOnce || runtime::MainLoop::main().now() - lastBlur_ >= minimumInterval) {

@@ -120,6 +120,8 @@ private:
     std::vector<Rect> changesDrawn_;
     // Not drawn since it appeared: its own pixels are not on the surface.
     bool fresh_ = true;
+    // Its pixels are on the window's surface: it was drawn, and no pass drew its place without it.
+    bool onSurface_ = false;
     std::vector<Rect> unseen_;
     // This pass's copy came from the surface: what the pass takes again is blurred at once.
     bool fromSurface_ = false;

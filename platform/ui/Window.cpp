@@ -217,6 +217,7 @@ void Window::rebuildSurface() {
     // The old one goes first: a window's surface is large.
     surface_.reset();
     surface_ = makeSurface(size_, scale_);
+    for (BlurView* b : backdrops_) b->onSurface_ = false;
     dirty_.clear();
     moved_.clear();
     invalidate(bounds());
@@ -446,8 +447,9 @@ void Window::displayIfNeeded() {
 }
 
 void Window::takeBeneathFromSurface(BlurView& backdrop) {
-    // Nothing has been drawn yet, or it is not shown whole on whole pixels.
-    if (passes_ == 0) return;
+    // Nothing has been drawn yet, it is not shown whole on whole pixels, or the surface still holds
+    // its own picture (hidden and shown again between two passes).
+    if (passes_ == 0 || backdrop.onSurface_) return;
     for (const View* v = &backdrop; v; v = v->superview()) {
         if (v->isHidden() || v->presentationOpacity() < 1) return;
         if (v != &backdrop && v->clipsToBounds() && v->cornerRadius() > 0) return;

@@ -485,6 +485,36 @@ TEST_P(BlurCover, AChangeHiddenUnderACardIsDrawnWhenTheBlurGoes) {
     under2.removeFromSuperview();
 }
 
+// Hidden and shown again between two passes with the scrim over it, while views beneath it move:
+// the window's surface still holds their own pictures, not what lies beneath them, and nothing of
+// that is taken for it.
+TEST_P(BlurCover, HiddenAndShownAgainBetweenTwoPasses) {
+    const std::function<void(Scene&)> changes[] = {
+        [](Scene&) {},
+        [](Scene& s) { s.box.setFrameOrigin({61, 33}); },
+        [](Scene& s) {
+            s.inner.color = Rgba{1, 0, 1, 1};
+            s.inner.setNeedsDisplay();
+        },
+    };
+    for (size_t c = 0; c < std::size(changes); ++c) {
+        SCOPED_TRACE(c);
+        Scene drawn(GetParam());
+        settle(drawn);
+        ASSERT_TRUE(drawn.blur.coversBeneath());
+        drawn.blur.setHidden(true);
+        drawn.scrim.setHidden(true);
+        changes[c](drawn);
+        drawn.blur.setHidden(false);
+        drawn.scrim.setHidden(false);
+        settle(drawn);
+        Scene fresh(GetParam());
+        changes[c](fresh);
+        settle(fresh);
+        EXPECT_EQ(differences(drawn.window, fresh.window), 0);
+    }
+}
+
 // Small squares beneath the blur, each of its own colour, redrawn one by one.
 class Dots : public View {
 public:

@@ -65,7 +65,8 @@ protected:
 };
 
 // Twelve tiles, six of them flooding, zoomed and un-zoomed one after another at varied intervals
-// (another tile zoomed over a zoomed one too), the window resized in between.
+// (another tile zoomed over a zoomed one too, a tile opened while one is zoomed), the window
+// resized in between.
 TEST_P(WallRedraw, ZoomsAmongFloodingTilesLeaveWhatAWholeDrawingShows) {
     WallPair wall(loop, folder.path(), Size{1720, 1080}, GetParam().scale);
     for (int i = 0; i < 12; ++i) {
@@ -81,23 +82,30 @@ TEST_P(WallRedraw, ZoomsAmongFloodingTilesLeaveWhatAWholeDrawingShows) {
     wall.feed(11, listingScreen);
     run(wall, 200ms);
     ASSERT_EQ(wall.differences("start"), 0);
+    constexpr int unzoom = -1, open = -2;
     struct Step {
-        int zoom;  // the tile zoomed, or -1: un-zoom
+        int zoom;  // the tile zoomed, or unzoom, or open: a new tile, which takes the zoom
         int millis;
         bool resize = false;
     };
     const Step steps[] = {
-        {0, 2000}, {-1, 1900}, {6, 2100}, {-1, 300}, {3, 90}, {-1, 40}, {10, 1200}, {7, 700},
-        {-1, 2000}, {1, 500, true}, {-1, 150}, {8, 2000}, {2, 60}, {-1, 1800}, {11, 250}, {-1, 2200},
-        {4, 1000}, {-1, 30}, {9, 2000}, {-1, 2000}, {5, 400}, {-1, 1000},
+        {0, 2000}, {unzoom, 1900}, {6, 2100}, {unzoom, 300}, {3, 90}, {unzoom, 40}, {10, 1200}, {7, 700},
+        {unzoom, 2000}, {1, 500, true}, {unzoom, 150}, {8, 2000}, {2, 60}, {unzoom, 1800}, {11, 250},
+        {unzoom, 2200}, {4, 1000}, {open, 600}, {unzoom, 30}, {9, 2000}, {unzoom, 2000}, {5, 400}, {unzoom, 1000},
     };
     int n = 0;
     for (const Step& step : steps) {
         const std::string label = "step" + std::to_string(++n);
         SCOPED_TRACE(label);
         if (step.resize) wall.resize(Size{1500, 940});
-        if (step.zoom >= 0) wall.zoom(size_t(step.zoom));
-        else wall.unzoom();
+        if (step.zoom >= 0) {
+            wall.zoom(size_t(step.zoom));
+        } else if (step.zoom == open) {
+            wall.open("tile" + std::to_string(n));
+            wall.feed(wall.drawn.tiles.size() - 1, "\x1b[2 q$ ");
+        } else {
+            wall.unzoom();
+        }
         run(wall, std::chrono::milliseconds(step.millis));
         EXPECT_EQ(wall.differences(label), 0);
     }
