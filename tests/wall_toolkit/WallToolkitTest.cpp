@@ -185,8 +185,8 @@ TEST_F(WallToolkit, ZoomsAmongFloodingTilesReachTheWindowAsAWholeDrawing) {
 
 // With one tile on the wall the setup card is hidden. The tile zoomed over where the card stood
 // and the window brought to the front (as a press on a tile of a window in the background does),
-// the window shows nothing of the card's widgets however the pointer moves, and a press where its
-// button was reaches the terminal.
+// the window shows nothing of the card's widgets however the pointer moves, and a drag from where
+// its button was selects in the terminal.
 TEST_F(WallToolkit, AHiddenCardShowsNothingThroughAZoomedTile) {
     auto script = std::make_shared<testing::ScriptedProbe::Script>();
     script->last = {{false, false, std::nullopt, std::nullopt}, true};
@@ -237,10 +237,17 @@ TEST_F(WallToolkit, AHiddenCardShowsNothingThroughAZoomedTile) {
         EXPECT_EQ(settle(wall), 0);
         EXPECT_EQ(WallPair::beyondEdges(wallOf(wall, onScreen(window)), wallOf(wall, wall.freshPicture())), 0);
         EXPECT_EQ(window.viewUnderPointer(), &terminal);
+        EXPECT_EQ(window.cursorName(), "text");
+        // A drag from there, 130 points along, selects in the terminal.
         pointer("mousedown 1");
         EXPECT_TRUE(MainLoop::main().runUntil([&] { return window.mouseDownView() == &terminal; }, 3s));
+        for (int step = 1; step <= 13; ++step) {
+            pointer("", onTheScreen(window, {was.x + 10 * step, was.y}));
+            runFor(10ms);
+        }
         pointer("mouseup 1");
         runFor(300ms);
+        EXPECT_TRUE(terminal.selection().active());
         EXPECT_EQ(installs, 0);
     }
 }
