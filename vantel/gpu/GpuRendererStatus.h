@@ -30,7 +30,7 @@ constexpr const char* describe(GpuRendererStatus::State state) {
 }
 
 // Posted by a terminal view (the view as the notification's object) whenever its status is set.
-inline constexpr const char* terminalViewGpuRendererStatusDidChange = "Vantel.TerminalView.gpuRendererStatusDidChange";
+inline constexpr const char* terminalViewGpuRendererStatusDidChange = "Vantel.TerminalView.metalRendererStatusDidChange";
 
 // How the renderer keeps its draw data between frames.
 enum class GpuBufferingMode { perRowPersistent, perFrameAggregated };

@@ -69,7 +69,7 @@ GpuRendererHosting::~GpuRendererHosting() {
 
 bool GpuRendererHosting::liveResizeThrottleEnabled() {
     static const bool enabled = [] {
-        const char* value = std::getenv("VANTEL_GPU_LIVE_RESIZE_THROTTLE");
+        const char* value = std::getenv("VANTEL_METAL_LIVE_RESIZE_THROTTLE");
         if (!value) return true;
         const std::string_view v(value);
         return !(v == "0" || v == "false" || v == "FALSE");

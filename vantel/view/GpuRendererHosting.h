@@ -95,7 +95,8 @@ public:
     void viewDidUnhide();
     // The native background went opaque or not.
     void setLayerOpaque(bool opaque);
-    // VANTEL_GPU_LIVE_RESIZE_THROTTLE, read once: off only for "0", "false" and "FALSE".
+    // VANTEL_METAL_LIVE_RESIZE_THROTTLE (the name scripts already set), read once: off only for "0",
+    // "false" and "FALSE".
     static bool liveResizeThrottleEnabled();
 
     const std::shared_ptr<platform::ui::GpuView>& gpuView() const { return gpuView_; }
