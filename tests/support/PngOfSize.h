@@ -7,9 +7,8 @@
 
 namespace quiltdeck::testing {
 
-// A transparent PNG of the size, written by Cairo: small on disk however large it says it is.
-inline std::vector<uint8_t> pngOfSize(int width, int height) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+// The surface written as PNG bytes; the surface is released.
+inline std::vector<uint8_t> pngOfSurface(cairo_surface_t* surface) {
     std::vector<uint8_t> out;
     cairo_surface_write_to_png_stream(
         surface,
@@ -21,6 +20,11 @@ inline std::vector<uint8_t> pngOfSize(int width, int height) {
         &out);
     cairo_surface_destroy(surface);
     return out;
+}
+
+// A transparent PNG of the size, written by Cairo: small on disk however large it says it is.
+inline std::vector<uint8_t> pngOfSize(int width, int height) {
+    return pngOfSurface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
 }
 
 }  // namespace quiltdeck::testing

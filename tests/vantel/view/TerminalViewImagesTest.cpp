@@ -6,6 +6,7 @@
 #include <cmath>
 #include <tuple>
 
+#include "support/PngOfSize.h"
 #include "vantel/core/Base64.h"
 #include "vantel/core/Character.h"
 #include "vantel/view/HeadlessTerminalRenderer.h"
@@ -41,17 +42,7 @@ std::string redPngBase64(int width, int height) {
     cairo_set_source_rgb(cr, 1, 0, 0);
     cairo_paint(cr);
     cairo_destroy(cr);
-    std::vector<uint8_t> png;
-    cairo_surface_write_to_png_stream(
-        surface,
-        [](void* closure, const unsigned char* data, unsigned int length) {
-            auto* bytes = static_cast<std::vector<uint8_t>*>(closure);
-            bytes->insert(bytes->end(), data, data + length);
-            return CAIRO_STATUS_SUCCESS;
-        },
-        &png);
-    cairo_surface_destroy(surface);
-    return Base64::encode(png);
+    return Base64::encode(quiltdeck::testing::pngOfSurface(surface));
 }
 
 // Eight pixels wide, six high, red: one sixel column repeated.
