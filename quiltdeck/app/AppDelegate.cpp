@@ -156,15 +156,21 @@ void AppDelegate::applicationDidFinishLaunching() {
     after(20.0, [] { Browsers::shared().refresh(false); });
 }
 
-void AppDelegate::makeWindow() {
+platform::gfx::Size AppDelegate::windowSizeFor(std::optional<platform::gfx::Rect> area) {
     platform::gfx::Size size = windowSize;
-    if (const auto area = platform::ui::Screen::mainWorkArea()) {
+    if (area) {
         size.width = std::min(size.width, area->width);
-        size.height = std::min(size.height, area->height);
+        size.height = std::min(size.height, area->height - windowChromeHeight);
     }
+    return size;
+}
+
+void AppDelegate::makeWindow() {
+    const platform::gfx::Size size = windowSizeFor(platform::ui::Screen::mainWorkArea());
     window_ = makeWindow_(size);
     window_->setTitle("Quiltdeck");
-    window_->setMinimumSize(minimumWindowSize);
+    // Never more than fits the work area: a larger minimum would push the window past its edge.
+    window_->setMinimumSize({std::min(minimumWindowSize.width, size.width), std::min(minimumWindowSize.height, size.height)});
     window_->setAllowsFullScreen(true);
     applyTheme();
     window_->setContentView(&grid_->root());

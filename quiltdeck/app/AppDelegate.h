@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,7 +31,15 @@ public:
     using WindowMaker = std::function<std::unique_ptr<platform::ui::Window>(platform::gfx::Size size)>;
 
     static constexpr platform::gfx::Size windowSize{1720, 1080};
-    static constexpr platform::gfx::Size minimumWindowSize{900, 600};
+    // Small enough that the window with its title bar and menu bar fits a work area of 960 by
+    // 600 points.
+    static constexpr platform::gfx::Size minimumWindowSize{900, 480};
+    // What the desktop's title bar and the window's menu bar take of the work area's height
+    // beyond the size the window is asked for.
+    static constexpr double windowChromeHeight = 64;
+    // The window's size on a work area: the wanted size where it fits, else the work area less
+    // the window's chrome.
+    static platform::gfx::Size windowSizeFor(std::optional<platform::gfx::Rect> workArea);
     // The wall the "tabs" snapshot step moves the second tile to.
     static constexpr std::string_view snapshotWall = "Snapshot";
 

@@ -27,6 +27,8 @@ constexpr double pillRadius = 13;
 constexpr double pillPadding = 24;
 constexpr double pillGap = 8;
 constexpr double centreY = 26;
+// Between the left items and the counts, and between the counts and the language pop-up.
+constexpr double itemGap = 16;
 
 void callIfSet(const std::function<void()>& callback) {
     if (callback) callback();
@@ -137,7 +139,7 @@ void BarView::setStateStore(const Store& store) {
     applyTheme();
 }
 
-RichText BarView::countsLine(int total, int busy, int waiting, int done) {
+RichText BarView::countsLine(int total, int busy, int waiting, int done, CountsForm form) {
     using C = PanelColors;
     TextAttributes strong;
     strong.font = Fonts::ui(12, FontWeight::semibold);
@@ -148,39 +150,59 @@ RichText BarView::countsLine(int total, int busy, int waiting, int done) {
     const std::string separator = " \u00B7 ";
     // A number, a blank and the text of a key.
     auto counted = [](std::string number, std::string_view key) { return number.append(1, ' ').append(t(key)); };
+    TextAttributes finished = strong;
+    finished.color = C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75));
     RichText line;
+    if (form == CountsForm::numbers) {
+        // The numbers alone, in the colours of their parts; the full line is the tool tip.
+        line.append(std::to_string(total), strong).append(separator, weak).append(std::to_string(waiting), strong);
+        if (done > 0) line.append(separator, weak).append(std::to_string(done), finished);
+        return line;
+    }
     // The noun agrees with its number in the interface language ("1 tile", "5 плиток").
     line.append(std::to_string(total), strong).append(std::string(" ").append(tCount("tiles", total)).append(separator), weak);
-    line.append(std::to_string(busy), strong).append(counted("", "working").append(separator), weak);
+    if (form == CountsForm::full) line.append(std::to_string(busy), strong).append(counted("", "working").append(separator), weak);
     line.append(std::to_string(waiting), strong).append(counted("", "waiting_for_you"), weak);
-    if (done > 0) {
-        TextAttributes finished = strong;
-        finished.color = C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75));
-        line.append(separator, weak).append(counted(std::to_string(done), "done_for_you"), finished);
-    }
+    if (done > 0) line.append(separator, weak).append(counted(std::to_string(done), "done_for_you"), finished);
     return line;
 }
 
+BarView::CountsForm BarView::countsForm(int compaction) {
+    return compaction >= 7 ? CountsForm::numbers : compaction >= 4 ? CountsForm::short_ : CountsForm::full;
+}
+
 void BarView::update(int total, int busy, int waiting, int done) {
-    RichText line = countsLine(total, busy, waiting, done);
+    counted_[0] = total, counted_[1] = busy, counted_[2] = waiting, counted_[3] = done;
     // Counts change with every status a tile reports: only the counts are measured and placed
-    // again, and only when their line reads otherwise.
-    if (line == shownCounts_) return;
+    // again, and only when their line reads otherwise; the whole bar only when they no longer fit.
+    if (!showCounts()) return;
+    if (compaction_ < mostCompact && counts_.frame().x < aiToggle_.frame().maxX() + middleRoom()) layout();
+}
+
+double BarView::middleRoom() const { return notice_.text().empty() ? itemGap : itemGap + minimumNoticeWidth + itemGap; }
+
+bool BarView::showCounts() {
+    const auto [total, busy, waiting, done] = counted_;
+    RichText line = countsLine(total, busy, waiting, done, countsForm(compaction_));
+    if (line == shownCounts_) return false;
     shownCounts_ = line;
     counts_.setRichText(std::move(line));
+    // A shortened line says the whole of it under the pointer.
+    counts_.setToolTip(countsForm(compaction_) != CountsForm::full ? countsLine(total, busy, waiting, done).string() : std::string());
     placeCounts();
+    return true;
 }
 
 void BarView::placeCounts() {
     counts_.sizeToFit();
     const Rect counts = counts_.frame();
-    counts_.setFrameOrigin({languagePicker_.frame().x - counts.width - 16, centreY - counts.height / 2});
+    counts_.setFrameOrigin({languagePicker_.frame().x - counts.width - itemGap, centreY - counts.height / 2});
     placeNotice();
 }
 
 // Between the check box and the counts, cut at its end where it runs short.
 void BarView::placeNotice() {
-    const double left = aiToggle_.frame().maxX() + 16, right = counts_.frame().x - 16;
+    const double left = aiToggle_.frame().maxX() + itemGap, right = counts_.frame().x - itemGap;
     const Size fitted = notice_.fittingSize();
     const bool shown = !notice_.text().empty() && right - left >= minimumNoticeWidth;
     notice_.setHidden(!shown);
@@ -196,19 +218,25 @@ void BarView::pickLanguage() {
     platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
 }
 
-void BarView::layout() {
-    const double width = frame().width;
-    brand_.setFrame({84, 0, 200, height});
+double BarView::placeLeft(int compaction) {
+    // The room left of the brand is the first thing a narrow bar gives up.
+    const double inset = compaction >= 1 ? 16 : 84;
+    brand_.setFrame({inset, 0, 200, height});
+    brand_.setShowsWord(compaction < 5);
 
+    version_.setHidden(compaction >= 2);
     version_.sizeToFit();
     const Rect version = version_.frame();
-    const double versionX = 84 + BrandView::wordX + brand_.wordFrame().width + 8;
+    const double versionX = inset + brand_.inkRight() + 8;
     version_.setFrameOrigin({versionX, 27 - version.height / 2});
 
-    double x = versionX + version.width + 16;
+    double x = version_.isHidden() ? inset + brand_.inkRight() + 16 : versionX + version.width + 16;
+    // The title's own width and 12 points on either side, 7 when the bar is short of room.
+    const double padding = compaction >= 3 ? 14 : pillPadding;
+    guideButton_.setHidden(compaction >= 6);
     for (Button* pill : pills()) {
-        // The title's own width and 12 points on either side.
-        const double pillWidth = pill->shownTitle().measure().width + pillPadding;
+        if (pill->isHidden()) continue;
+        const double pillWidth = pill->shownTitle().measure().width + padding;
         pill->setFrame({x, pillY, pillWidth, pillHeight});
         Button::Look look = pill->look().value_or(Button::Look{});
         look.cornerRadius = pillRadius;
@@ -218,12 +246,24 @@ void BarView::layout() {
 
     aiToggle_.sizeToFit();
     aiToggle_.setFrameOrigin({x + 6, centreY - aiToggle_.frame().height / 2});
+    return aiToggle_.frame().maxX();
+}
 
+void BarView::layout() {
+    const double width = frame().width;
     languagePicker_.sizeToFit();
     const Rect picker = languagePicker_.frame();
     languagePicker_.setFrameOrigin({width - picker.width - 14, centreY - picker.height / 2});
 
-    placeCounts();
+    // The least given up that lets the left items and the counts stand apart.
+    for (compaction_ = 0;; ++compaction_) {
+        const double leftEnd = placeLeft(compaction_);
+        const auto [total, busy, waiting, done] = counted_;
+        const double countsWidth = countsLine(total, busy, waiting, done, countsForm(compaction_)).measure().width;
+        if (leftEnd + middleRoom() <= languagePicker_.frame().x - itemGap - countsWidth || compaction_ == mostCompact) break;
+    }
+    shownCounts_ = {};
+    showCounts();
 
     material_.setFrame(bounds());
     hairline_.setFrame({0, height - 1, width, 1});

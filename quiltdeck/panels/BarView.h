@@ -51,9 +51,17 @@ public:
     void setStateStore(const Store& store);
     void layout();
 
+    // How much of the counts line shows: all of it, without the working part, or the numbers.
+    enum class CountsForm { full, short_, numbers };
     // "3 tiles · 1 working · 0 waiting for you · 2 done" with the numbers strong; the done part
     // only when done is above 0.
-    static platform::ui::RichText countsLine(int total, int busy, int waiting, int done);
+    static platform::ui::RichText countsLine(int total, int busy, int waiting, int done, CountsForm form = CountsForm::full);
+
+    // What a narrow bar gives up so that nothing overlaps, one step after another: the room left
+    // of the brand, the version, the pills' margins, the counts' working part, the word mark, the
+    // guide pill (also in the Help menu), the counts' words. 0: nothing.
+    static constexpr int mostCompact = 7;
+    int compaction() const { return compaction_; }
 
     std::function<void()> onNew;
     std::function<void()> onBrowsers;
@@ -84,8 +92,17 @@ private:
         return {&newButton_, &browsersButton_, &historyButton_, &settingsButton_, &guideButton_};
     }
     void styleButton(platform::ui::Button& button);
+    // Places the brand, the version, the pills and the check box as `compaction` allows; where
+    // the check box ends.
+    double placeLeft(int compaction);
     void placeCounts();
     void placeNotice();
+    // Sets the counts line in the form the compaction allows; false when it reads as it did.
+    bool showCounts();
+    static CountsForm countsForm(int compaction);
+    // The room the left items leave before the counts: a gap, and the notice's least width while
+    // it has something to say.
+    double middleRoom() const;
     void pickLanguage();
 
     platform::ui::View material_;
@@ -101,6 +118,8 @@ private:
     platform::ui::Label notice_;
     const Store* stateStore_ = nullptr;
     platform::ui::RichText shownCounts_;
+    int counted_[4] = {0, 0, 0, 0};
+    int compaction_ = 0;
     platform::ui::PopUpButton languagePicker_;
     Rule hairline_;
     platform::runtime::NotificationCenter::Subscription themeObserver_;

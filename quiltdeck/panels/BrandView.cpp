@@ -1,5 +1,6 @@
 #include "quiltdeck/panels/BrandView.h"
 
+#include <algorithm>
 #include <string>
 
 #include "quiltdeck/panels/PanelColors.h"
@@ -35,6 +36,18 @@ void BrandView::applyTheme() {
     setNeedsDisplay();
 }
 
+void BrandView::setShowsWord(bool shows) {
+    if (showsWord_ == shows) return;
+    showsWord_ = shows;
+    setNeedsDisplay();
+}
+
+double BrandView::inkRight() const {
+    const Rect glyph = glyphFrame();
+    // The mark's own margin lies outside its ink: it ends where the word would start.
+    return showsWord_ ? wordFrame().maxX() : std::min(glyph.maxX(), wordX);
+}
+
 platform::ui::View::Rect BrandView::glyphFrame() const { return {glyphX, (frame().height - glyphSide) / 2, glyphSide, glyphSide}; }
 
 platform::ui::View::Rect BrandView::wordFrame() const {
@@ -51,7 +64,7 @@ void BrandView::draw(platform::gfx::Canvas& canvas, const Rect&) {
     canvas.scaleBy(scale, -scale);
     Mark::draw(canvas, markSize, ink_, std::nullopt, style_);
     canvas.restore();
-    word_.draw(canvas, wordFrame(), true, {});
+    if (showsWord_) word_.draw(canvas, wordFrame(), true, {});
 }
 
 }  // namespace quiltdeck

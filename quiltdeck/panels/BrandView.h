@@ -30,6 +30,12 @@ public:
     // The bar shows tiles and dots as they are and the converge mark for anything else.
     static MarkStyle barStyle(std::string_view stored);
 
+    // Without its word mark the view is the mark alone (a narrow bar gives the word up).
+    bool showsWord() const { return showsWord_; }
+    void setShowsWord(bool shows);
+    // Where its ink ends: after the word mark, or after the mark.
+    double inkRight() const;
+
     MarkStyle style() const { return style_; }
     platform::gfx::Rgba ink() const { return ink_; }
     const platform::ui::RichText& word() const { return word_; }
@@ -40,6 +46,7 @@ public:
 
 private:
     MarkStyle style_ = MarkStyle::converge;
+    bool showsWord_ = true;
     platform::gfx::Rgba ink_;
     platform::ui::RichText word_;
     platform::runtime::NotificationCenter::Subscription themeObserver_;

@@ -188,8 +188,10 @@ TEST_P(PanelsOnScreen, SheetsShowTheirControlsInPlaceAndReadable) {
 }
 
 TEST_P(PanelsOnScreen, CardsAndTheBarShowTheirControlsInPlaceAndReadable) {
-    auto bar = gallery_->bar(1200);
-    expectShownWellAlone("bar", *bar);
+    for (double width : {1200.0, 960.0}) {
+        auto bar = gallery_->bar(width);
+        expectShownWellAlone("bar at " + std::to_string(int(width)), *bar);
+    }
     auto look = gallery_->look();
     expectShownWellAlone("look popover", look->view());
     auto card = gallery_->card(1000, Stage::needsLogin, Job::loggingIn, true);

@@ -105,13 +105,74 @@ protected:
     size_t logStart = 0;
 };
 
+// A small screen: the window with its title bar and menu bar fits the work area, the bar gives
+// up what does not fit, and the wall lays every tile out whole inside the window.
+TEST_F(AppDelegateTest, TheWindowFitsASmallWorkArea) {
+    EXPECT_EQ(AppDelegate::windowSizeFor(std::nullopt), AppDelegate::windowSize);
+    EXPECT_EQ(AppDelegate::windowSizeFor(platform::gfx::Rect{0, 0, 2560, 1400}), AppDelegate::windowSize);
+    EXPECT_EQ(AppDelegate::windowSizeFor(platform::gfx::Rect{0, 0, 1280, 800}), (platform::gfx::Size{1280, 736}));
+    platform::ui::Screen::setMainWorkArea(platform::gfx::Rect{0, 0, 960, 600});
+    launch();
+    auto& window = app->window();
+    EXPECT_EQ(window.size(), (platform::gfx::Size{960, 536}));
+    EXPECT_LE(window.minimumSize().height + AppDelegate::windowChromeHeight, 600);
+    const platform::gfx::Rect inside = window.bounds();
+    auto within = [&](const platform::gfx::Rect& r) {
+        return r.x >= inside.x && r.y >= inside.y && r.maxX() <= inside.maxX() && r.maxY() <= inside.maxY();
+    };
+    size_t opened = 0;
+    for (size_t count : {1u, 6u, 16u}) {
+        while (opened < count) {
+            std::string name = "t";
+            name += std::to_string(opened++);
+            openTile(name);
+        }
+        app->loop.runPending();
+        SCOPED_TRACE(std::to_string(count) + " tiles");
+        BarView& bar = app->grid().bar();
+        EXPECT_GT(bar.compaction(), 0);
+        // The bar's items side by side, none over another.
+        std::vector<platform::gfx::Rect> items = {bar.convertToWindow({bar.brand().frame().x, 0, bar.brand().inkRight(), 52})};
+        for (const platform::ui::View* item :
+             std::initializer_list<const platform::ui::View*>{&app->grid().bar().version(), &app->grid().bar().counts(),
+                                                             &app->grid().bar().aiToggle(), &app->grid().bar().languagePicker()}) {
+            if (!item->isHidden()) items.push_back(item->convertToWindow(item->bounds()));
+        }
+        for (platform::ui::Button* pill : {&app->grid().bar().newButton(), &app->grid().bar().browsersButton(),
+                                           &app->grid().bar().historyButton(), &app->grid().bar().settingsButton(),
+                                           &app->grid().bar().guideButton()}) {
+            if (!pill->isHidden()) items.push_back(pill->convertToWindow(pill->bounds()));
+        }
+        for (size_t i = 0; i < items.size(); ++i) {
+            EXPECT_TRUE(within(items[i])) << "bar item " << i;
+            for (size_t j = i + 1; j < items.size(); ++j)
+                EXPECT_TRUE(items[i].intersection(items[j]).width <= 0 || items[i].intersection(items[j]).height <= 0)
+                    << "bar items " << i << " and " << j;
+        }
+        // Every tile whole, under the bars, beside the others.
+        const double gridTop = window.size().height - app->grid().geometry().gridTop();
+        std::vector<platform::gfx::Rect> tiles;
+        for (const auto& session : app->grid().sessions()) {
+            const TileView* tile = app->grid().tile(session->id());
+            ASSERT_TRUE(tile);
+            const platform::gfx::Rect frame = tile->convertToWindow(tile->bounds());
+            EXPECT_TRUE(within(frame)) << session->title();
+            EXPECT_LE(frame.maxY(), gridTop) << session->title();
+            EXPECT_GT(frame.height, 60) << session->title();
+            for (const auto& other : tiles) EXPECT_LE(frame.intersection(other).width * frame.intersection(other).height, 0);
+            tiles.push_back(frame);
+        }
+        EXPECT_EQ(tiles.size(), count);
+    }
+}
+
 TEST_F(AppDelegateTest, LaunchBuildsTheWindowInTheStoredTheme) {
     Store::shared().setThemeMode("blue");
     platform::ui::Screen::setMainWorkArea(platform::gfx::Rect{0, 0, 1280, 2000});
     launch();
     auto& window = app->window();
     EXPECT_EQ(window.size(), (platform::gfx::Size{1280, 1080}));
-    EXPECT_EQ(window.minimumSize(), (platform::gfx::Size{900, 600}));
+    EXPECT_EQ(window.minimumSize(), (platform::gfx::Size{900, 480}));
     EXPECT_EQ(window.title(), "Quiltdeck");
     EXPECT_EQ(window.presentCount(), 1);
     // The top bar along the top, the tab bar under it, the wall under both.

@@ -127,6 +127,62 @@ TEST_F(BarViewTest, CountsFollowEveryUpdateRightAlignedBeforeThePicker) {
     }
 }
 
+// A narrow bar gives up as little as it can, in order, until nothing overlaps, in every language;
+// a wide one gives up nothing. A shortened counts line says the whole of it as its tool tip.
+TEST_F(BarViewTest, ANarrowBarGivesUpWhatDoesNotFit) {
+    for (Lang lang : Lang::allCases()) {
+        Lang::setCurrent(lang);
+        post(Theme::didChange);
+        int previous = BarView::mostCompact;
+        for (double width : {900.0, 960.0, 1100.0, 1280.0, 1720.0}) {
+            BarView bar({0, 0, width, BarView::height});
+            bar.update(16, 9, 3, 2);
+            SCOPED_TRACE(std::string(lang.rawValue()) + " at " + std::to_string(int(width)));
+            // Wider, never more given up.
+            EXPECT_LE(bar.compaction(), previous);
+            previous = bar.compaction();
+            std::vector<Rect> items = {Rect{bar.brand().frame().x, 0, bar.brand().inkRight(), BarView::height}};
+            for (platform::ui::View* item : std::initializer_list<platform::ui::View*>{
+                     &bar.version(), &bar.newButton(), &bar.browsersButton(), &bar.historyButton(), &bar.settingsButton(),
+                     &bar.guideButton(), &bar.aiToggle(), &bar.counts(), &bar.languagePicker()}) {
+                if (!item->isHidden()) items.push_back(item->frame());
+            }
+            for (size_t i = 0; i < items.size(); ++i) {
+                EXPECT_GE(items[i].x, 0) << i;
+                EXPECT_LE(items[i].maxX(), width) << i;
+                for (size_t j = i + 1; j < items.size(); ++j) EXPECT_LE(items[i].intersection(items[j]).width, 0) << i << " " << j;
+            }
+            EXPECT_EQ(bar.guideButton().isHidden(), bar.compaction() >= 6);
+            EXPECT_EQ(bar.version().isHidden(), bar.compaction() >= 2);
+            const std::string whole = BarView::countsLine(16, 9, 3, 2).string();
+            if (bar.compaction() >= 4) {
+                EXPECT_NE(bar.counts().richText()->string(), whole);
+                EXPECT_EQ(bar.counts().toolTip(), whole);
+            } else {
+                EXPECT_EQ(bar.counts().richText()->string(), whole);
+                EXPECT_EQ(bar.counts().toolTip(), "");
+            }
+        }
+        EXPECT_EQ(previous, 0) << lang.rawValue();
+    }
+    Lang::setCurrent(Lang::en);
+    // The shorter lines keep the numbers that matter most.
+    EXPECT_EQ(BarView::countsLine(16, 9, 3, 2, BarView::CountsForm::short_).string(),
+              "16 tiles \u00B7 3 waiting for you \u00B7 2 done");
+    EXPECT_EQ(BarView::countsLine(16, 9, 3, 0, BarView::CountsForm::numbers).string(), "16 \u00B7 3");
+}
+
+// Counts that grow past their room make the bar give up more; a change that still fits moves
+// the counts alone.
+TEST_F(BarViewTest, CountsThatNoLongerFitLayTheBarOutAgain) {
+    BarView bar({0, 0, 1100, BarView::height});
+    bar.update(1, 0, 0, 0);
+    const int roomy = bar.compaction();
+    bar.update(12345, 12345, 12345, 12345);
+    EXPECT_GT(bar.compaction(), roomy);
+    EXPECT_GE(bar.counts().frame().x, bar.aiToggle().frame().maxX() + 16);
+}
+
 TEST_F(BarViewTest, PillsTitlesAndRoles) {
     BarView bar({0, 0, 1200, BarView::height});
     EXPECT_EQ(bar.newButton().title(), "new session");

@@ -96,7 +96,9 @@ TEST_P(PanelLayout, OnboardingCardFits) {
     }
 }
 
-TEST_P(PanelLayout, BarFits) { expectFits("bar", *gallery_.bar(1720)); }
+TEST_P(PanelLayout, BarFits) {
+    for (double width : {1720.0, 960.0}) expectFits("bar at " + std::to_string(int(width)), *gallery_.bar(width));
+}
 
 std::vector<LayoutCase> everyCase() {
     std::vector<LayoutCase> cases;
