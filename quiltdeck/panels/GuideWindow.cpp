@@ -114,16 +114,26 @@ void GuideWindow::dismiss() {
 
 void GuideWindow::build() {
     content_.setFrame({0, 0, width, height});
-    content_.setLayerBackgroundColor(PanelColors::panelBackground());
     text_.setFrame({0, 0, width, 584});
     text_.setSelectable(true);
     text_.setDrawsBackground(false);
     text_.setTextInset({24, 20});
-    text_.setText(body());
     content_.addSubview(&text_);
     close_ = PillButton::make(t("close"), nullptr, true);
     close_->setFrame({446, 596, 90, 28});
     content_.addSubview(close_.get());
+    applyTheme();
+    std::weak_ptr<GuideWindow> weak = weak_from_this();
+    themeObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(std::string(Theme::didChange), [weak](const auto&) {
+        if (auto self = weak.lock()) self->applyTheme();
+    });
+}
+
+void GuideWindow::applyTheme() {
+    content_.setLayerBackgroundColor(PanelColors::panelBackground());
+    if (panel_) panel_->setBackgroundColor(PanelColors::panelBackground());
+    text_.setText(body());
+    if (close_) close_->restyle();
 }
 
 }  // namespace quiltdeck

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/RichText.h"
 #include "platform/ui/RichTextView.h"
@@ -69,9 +70,13 @@ public:
     PillButton* closeButton() { return close_.get(); }
 
 private:
+    // The ground, the text and the pill in the theme now in force (while it shows, on each change).
+    void applyTheme();
+
     platform::ui::FlippedView content_;
     platform::ui::RichTextView text_;
     std::unique_ptr<PillButton> close_;
+    platform::runtime::NotificationCenter::Subscription themeObserver_;
     // Last: the window goes before the views it shows.
     std::unique_ptr<platform::ui::Window> panel_;
 };

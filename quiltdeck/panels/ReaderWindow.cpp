@@ -135,6 +135,9 @@ void ReaderWindow::build() {
     };
     content_ = std::make_unique<Content>(*this);
     content_->setFrame({0, 0, buildSize.width, buildSize.height});
+    themeObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(std::string(Theme::didChange), [this, alive](const auto&) {
+        if (!alive.expired()) applyTheme();
+    });
 
     web_ = std::make_unique<WebView>();
     web_->setUserAgent(std::string(userAgent));
@@ -197,35 +200,42 @@ void ReaderWindow::open(const std::string& url, const std::string& title, const 
         return;
     }
     if (!panel_) build();
-    TextAttributes sourceStyle;
-    sourceStyle.font = Fonts::ui(9.5, FontWeight::semibold);
-    sourceStyle.kern = 0.6;
-    sourceStyle.color = PanelColors::mutedText();
     gchar* upper = g_utf8_strup(source.c_str(), static_cast<gssize>(source.size()));
-    sourceLabel_.setRichText(RichText(upper ? upper : "", sourceStyle));
+    source_ = upper ? upper : "";
     g_free(upper);
-    TextAttributes titleStyle;
-    titleStyle.font = Fonts::ui(14, FontWeight::semibold);
-    titleStyle.kern = -0.15;
-    titleStyle.color = PanelColors::strongText();
-    titleLabel_.setRichText(RichText(title, titleStyle));
+    title_ = title;
     // Over the window the link came from; where the screen position is unknown, only the size.
     const Rect under = over.screenFrame().value_or(Rect{0, 0, over.size().width, over.size().height});
     const Rect frame = insetFrame(under);
     panel_->setTransientFor(&over);
     panel_->setScreenFrame({frame.x, frame.y, std::max(frame.width, minimumSize.width), std::max(frame.height, minimumSize.height)});
-    panel_->setBackgroundColor(PanelColors::panelBackground());
-    content_->setLayerBackgroundColor(PanelColors::panelBackground());
+    applyTheme();
     web_->load(url, loadTimeout);
     panel_->present();
     layout();
+}
+
+void ReaderWindow::applyTheme() {
+    if (!panel_ || !content_) return;
+    TextAttributes sourceStyle;
+    sourceStyle.font = Fonts::ui(9.5, FontWeight::semibold);
+    sourceStyle.kern = 0.6;
+    sourceStyle.color = PanelColors::mutedText();
+    sourceLabel_.setRichText(RichText(source_, sourceStyle));
+    TextAttributes titleStyle;
+    titleStyle.font = Fonts::ui(14, FontWeight::semibold);
+    titleStyle.kern = -0.15;
+    titleStyle.color = PanelColors::strongText();
+    titleLabel_.setRichText(RichText(title_, titleStyle));
+    panel_->setBackgroundColor(PanelColors::panelBackground());
+    content_->setLayerBackgroundColor(PanelColors::panelBackground());
+    backButton_.setContentTintColor(PanelColors::mutedText());
 }
 
 void ReaderWindow::layout() {
     if (!panel_ || !web_ || !content_) return;
     const Layout frames = layoutFor({content_->frame().width, content_->frame().height}, openButton_.fittingSize().width);
     backButton_.setFrame(frames.back);
-    backButton_.setContentTintColor(PanelColors::mutedText());
     backButton_.setEnabled(web_->canGoBack());
     openButton_.setFrame(frames.open);
     progress_.setFrame(frames.spinner);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/Label.h"
@@ -76,6 +77,8 @@ public:
 private:
     class Content;
     void build();
+    // The header's texts and the grounds in the theme now in force (at each opening, on each change).
+    void applyTheme();
     platform::ui::WebView::Policy decide(const platform::ui::WebView::Navigation& navigation);
     // "reader: refused <scheme> link", once per page and scheme.
     void refusedOnPage(const std::string& url);
@@ -89,6 +92,9 @@ private:
     platform::ui::Button openButton_;
     platform::ui::Spinner progress_;
     std::optional<std::string> current_;
+    std::string source_;
+    std::string title_;
+    platform::runtime::NotificationCenter::Subscription themeObserver_;
     uint64_t refusalsPage_ = 0;
     std::set<std::string> refusalsLogged_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

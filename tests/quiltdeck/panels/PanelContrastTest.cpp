@@ -93,6 +93,12 @@ TEST_P(PanelContrast, AnOpenSheetFollowsTheTheme) {
         {"history", [&] { auto s = gallery_.history(); keep = s; return std::pair{s->panel(), static_cast<platform::ui::View*>(&s->content())}; }},
         {"picker", [&] { auto s = gallery_.picker(false); keep = s; return std::pair{s->panel(), static_cast<platform::ui::View*>(&s->content())}; }},
         {"browsers", [&] { auto s = gallery_.browsersPanel(true); keep = s; return std::pair{s->panel(), static_cast<platform::ui::View*>(&s->content())}; }},
+        {"guide", [&] { auto s = gallery_.guide(); keep = s; return std::pair{s->panel(), static_cast<platform::ui::View*>(&s->content())}; }},
+        {"reader", [&] {
+             platform::ui::WebView::setEngineAvailable(true);
+             ReaderWindow& reader = gallery_.reader();
+             return std::pair{reader.panel(), reader.panel()->contentView()};
+         }},
     };
     for (const Sheet& sheet : sheets) {
         setDark(!dark);
@@ -106,6 +112,7 @@ TEST_P(PanelContrast, AnOpenSheetFollowsTheTheme) {
         EXPECT_EQ(testing_support::colourOf(shown.pixel(2, 2) & 0xFFFFFF), PanelColors::panelBackground()) << sheet.name;
         gallery_.endSheet();
     }
+    platform::ui::WebView::setEngineAvailable(false);
 }
 
 INSTANTIATE_TEST_SUITE_P(DarkAndLight, PanelContrast, ::testing::Bool(),
