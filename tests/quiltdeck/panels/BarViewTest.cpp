@@ -144,7 +144,7 @@ TEST_F(BarViewTest, ANarrowBarGivesUpWhatDoesNotFit) {
             std::vector<Rect> items = {Rect{bar.brand().frame().x, 0, bar.brand().inkRight(), BarView::height}};
             for (platform::ui::View* item : std::initializer_list<platform::ui::View*>{
                      &bar.version(), &bar.newButton(), &bar.browsersButton(), &bar.historyButton(), &bar.settingsButton(),
-                     &bar.guideButton(), &bar.aiToggle(), &bar.counts(), &bar.languagePicker()}) {
+                     &bar.guideButton(), &bar.aiToggle(), &bar.notice(), &bar.counts(), &bar.languagePicker()}) {
                 if (!item->isHidden()) items.push_back(item->frame());
             }
             for (size_t i = 0; i < items.size(); ++i) {

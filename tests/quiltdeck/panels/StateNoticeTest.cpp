@@ -103,8 +103,15 @@ TEST_F(StateNoticeTest, TheBarShowsTheLineWhileChangesAreNotSaved) {
     EXPECT_EQ(bar.notice().text(), *StateNotice::line(broken));
     Lang::setCurrent(Lang::en);
     post(Theme::didChange);
-    // A bar too short for it.
+    // A narrow bar gives up its other items before the notice.
     bar.setFrameSize({900, BarView::height});
+    ASSERT_FALSE(bar.notice().isHidden());
+    EXPECT_GT(bar.compaction(), 0);
+    EXPECT_GE(bar.notice().frame().width, BarView::minimumNoticeWidth);
+    EXPECT_GE(bar.notice().frame().x, bar.aiToggle().frame().maxX() + 16);
+    EXPECT_LE(bar.notice().frame().maxX(), bar.counts().frame().x - 16);
+    // A bar too short for it even so.
+    bar.setFrameSize({600, BarView::height});
     EXPECT_TRUE(bar.notice().isHidden());
     bar.setFrameSize({1720, BarView::height});
     EXPECT_FALSE(bar.notice().isHidden());
