@@ -66,7 +66,8 @@ TileLayout::HeaderFrames TileLayout::header(const HeaderInput& in) {
     const double subNeeds = std::min(in.subNeeds, std::max(w - 40, 0.0));
     if (in.badge) {
         const double pill = in.badge->width + 18;
-        f.badgeShown = std::max(r - pill - 12 - x, minimumTitleWidth) >= subNeeds;
+        // Only where it leaves the title its least width and the sub line what it needs.
+        f.badgeShown = r - pill - 12 - x >= std::max(subNeeds, minimumTitleWidth);
         if (f.badgeShown) {
             f.badgePill = {r - pill, 16, pill, 20};
             f.badge = {f.badgePill.x + 9, 26 - in.badge->height / 2, in.badge->width, in.badge->height};

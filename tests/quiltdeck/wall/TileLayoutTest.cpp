@@ -245,6 +245,7 @@ TEST(TileLayoutTest, ANarrowHeaderMakesRoomForTheStatus) {
     const Case cases[] = {
         {"wide", 600, 100, true, {58, 31, 600 - 80 - 80 - 58, 14}},
         {"badge yields", 300, 100, false, {58, 31, 300 - 80 - 58, 14}},
+        {"badge yields to the title's least width", 200, 20, false, {58, 31, 200 - 80 - 58, 14}},
         {"past the buttons", 200, 100, false, {58, 31, 200 - 20 - 58, 14}},
         {"from under the number", 160, 110, false, {30, 31, 110, 14}},
         {"at most the card's inside", 160, 500, false, {20, 31, 120, 14}},
@@ -259,6 +260,10 @@ TEST(TileLayoutTest, ANarrowHeaderMakesRoomForTheStatus) {
         EXPECT_EQ(f.badgeShown, c.badgeShown) << c.name;
         EXPECT_EQ(f.sub, c.sub) << c.name;
         EXPECT_GE(f.title.width, TileLayout::minimumTitleWidth) << c.name;
+        // A shown badge stands clear of the title.
+        if (f.badgeShown) {
+            EXPECT_LE(f.title.maxX(), f.badgePill.x) << c.name;
+        }
     }
 }
 
