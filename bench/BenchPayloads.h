@@ -37,7 +37,7 @@ struct PayloadKind {
     int sizeDivisor = 1;
 };
 
-inline constexpr std::array<PayloadKind, 19> payloadKinds{{
+inline constexpr std::array<PayloadKind, 20> payloadKinds{{
     {"ascii", "plain ASCII source text in CR LF lines, some tab-indented, some wider than 80 columns"},
     {"utf8", "mixed UTF-8: accents, combining marks, Greek, Cyrillic, CJK, emoji with ZWJ, flags, modifiers"},
     {"sgr", "words with SGR: 256-colour and true-colour fore- and background, bold, italic, underline, inverse"},
@@ -57,6 +57,7 @@ inline constexpr std::array<PayloadKind, 19> payloadKinds{{
     {"alt-bot-half", "as lf-bot-half on the alternate screen", 8},
     {"sgr-cell", "every cell of the screen written with its own 256-colour SGR pair, screen after screen"},
     {"cup-char", "CUP to a random cell and one character there, over and over"},
+    {"dense_cells", "every cell with its own SGR of 256-colour pair and italic or underline (1;3;4 and the like)"},
 }};
 
 inline const PayloadKind* findPayloadKind(std::string_view name) {
@@ -501,6 +502,27 @@ inline void sgrCells(std::string& out, Rng& rng, const Geometry& g, size_t targe
     }
 }
 
+// Each cell's SGR: a palette pair and styles, every one with italic or underline set, some
+// switching the others off again, so that the attribute keeps changing.
+inline void denseCells(std::string& out, Rng& rng, const Geometry& g, size_t target) {
+    static constexpr std::array<std::string_view, 8> styles{
+        ";1;3;4", ";1;3;4", ";3", ";4", ";3;4", ";22;3;24", ";22;23;4", ";1;23;4"};
+    while (out.size() < target) {
+        out += "\x1b[H";
+        for (int row = 0; row < g.rows && out.size() < target; ++row) {
+            for (int col = 0; col < g.cols; ++col) {
+                out += "\x1b[38;5;";
+                appendInt(out, rng.below(256));
+                out += ";48;5;";
+                appendInt(out, rng.below(256));
+                out += rng.pick(styles);
+                out += 'm';
+                out += static_cast<char>('!' + rng.below(94));
+            }
+        }
+    }
+}
+
 inline void cupChars(std::string& out, Rng& rng, const Geometry& g, size_t target) {
     while (out.size() < target) {
         cup(out, rng.between(1, g.rows), rng.between(1, g.cols));
@@ -551,6 +573,8 @@ inline Payload makePayload(std::string_view name, const Geometry& g, size_t targ
         detail::sgrCells(p.bytes, rng, g, targetBytes);
     } else if (name == "cup-char") {
         detail::cupChars(p.bytes, rng, g, targetBytes);
+    } else if (name == "dense_cells") {
+        detail::denseCells(p.bytes, rng, g, targetBytes);
     } else {
         return p;
     }

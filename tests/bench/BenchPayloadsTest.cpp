@@ -3,7 +3,10 @@
 // reasons that have nothing to do with their speed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "bench/BenchPayloads.h"
 
@@ -128,6 +131,56 @@ TEST(BenchPayloadsTest, LineFeedPayloadsScrollTheirRegionAndNeverReachTheEdge) {
         EXPECT_EQ(widest, c.g.cols - 1);
     }
     EXPECT_EQ(payloadSize("ascii", 8 << 20), size_t{8} << 20);
+}
+
+// Screen after screen from the home position, every cell one SGR and one printable character;
+// each SGR sets a palette pair and italic or underline, and only style codes follow the pair.
+TEST(BenchPayloadsTest, DenseCellsGiveEveryCellAPalettePairWithItalicOrUnderline) {
+    for (const Geometry g : {Geometry{80, 24}, Geometry{200, 60}}) {
+        SCOPED_TRACE(std::to_string(g.cols) + "x" + std::to_string(g.rows));
+        const Payload p = makePayload("dense_cells", g, 1 << 20, benchmarkSeed);
+        const std::string body = p.bytes.substr(0, p.bytes.rfind("\x1b[0m\x1b[r"));
+        size_t cells = 0, screens = 0, i = 0;
+        std::set<std::string> styles;
+        while (i < body.size()) {
+            if (body.compare(i, 3, "\x1b[H") == 0) {
+                // A new screen starts only once the last one is full (the payload may end short).
+                EXPECT_EQ(cells % static_cast<size_t>(g.cols * g.rows), 0u);
+                ++screens;
+                i += 3;
+                continue;
+            }
+            ASSERT_EQ(body.compare(i, 2, "\x1b["), 0) << "at byte " << i;
+            const size_t final = body.find('m', i);
+            ASSERT_NE(final, std::string::npos);
+            std::vector<int> codes;
+            for (size_t at = i + 2; at < final;) {
+                const size_t end = std::min(body.find(';', at), final);
+                codes.push_back(std::stoi(body.substr(at, end - at)));
+                at = end + 1;
+            }
+            ASSERT_GE(codes.size(), 7u);
+            EXPECT_EQ(codes[0], 38);
+            EXPECT_EQ(codes[1], 5);
+            EXPECT_EQ(codes[3], 48);
+            EXPECT_EQ(codes[4], 5);
+            EXPECT_LT(std::max(codes[2], codes[5]), 256);
+            const std::vector<int> style(codes.begin() + 6, codes.end());
+            for (int code : style) EXPECT_TRUE(code == 1 || code == 3 || code == 4 || (code >= 22 && code <= 24)) << code;
+            EXPECT_TRUE(std::count(style.begin(), style.end(), 3) + std::count(style.begin(), style.end(), 4) > 0);
+            const std::string parameters = body.substr(i + 2, final - i - 2);
+            styles.insert(parameters.substr(parameters.find(";48;5;")));
+            ASSERT_LT(final + 1, body.size());
+            EXPECT_GT(body[final + 1], ' ');
+            EXPECT_LT(body[final + 1], 0x7f);
+            ++cells;
+            i = final + 2;
+        }
+        EXPECT_GE(screens, 2u);
+        EXPECT_GE(cells, static_cast<size_t>(g.cols * g.rows));
+        // Backgrounds and style lists vary from cell to cell.
+        EXPECT_GT(styles.size(), 100u);
+    }
 }
 
 TEST(BenchPayloadsTest, ScrollbackFillIsOneRowPerLine) {

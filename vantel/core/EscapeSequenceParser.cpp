@@ -388,11 +388,11 @@ constexpr uint64_t paletteForeground = paletteWord('3'), paletteBackground = pal
     return 0;
 }
 
-// A CSI sequence of digits and semicolons only, at most maximumParameters of them, whose final
-// byte is in bytes[from, length): the commonest shape by far (cursor moves, colours). It is
-// read in one pass and acted on at once, CUP and SGR without the generic dispatch. Returns
-// the index after the final byte, or -1 before touching the terminal when the bytes have any
-// other shape; the general path reads them again from the ESC.
+// A CSI sequence of digits and semicolons only (and colons in SGR), at most maximumParameters
+// of them, whose final byte is in bytes[from, length): the commonest shape by far (cursor
+// moves, colours). It is read in one pass and acted on at once, CUP and SGR without the
+// generic dispatch. Returns the index after the final byte, or -1 before touching the terminal
+// when the bytes have any other shape; the general path reads them again from the ESC.
 [[gnu::always_inline]] inline int64_t EscapeSequenceParser::plainCsi(const uint8_t* bytes, int64_t from, int64_t length) {
     int count = 0;
     int64_t i = from;
@@ -445,8 +445,17 @@ constexpr uint64_t paletteForeground = paletteWord('3'), paletteBackground = pal
         }
     }
     const uint8_t c = bytes[i];
-    if (c < 0x40 || c > 0x7E) return -1;
-    // What the start of any sequence does; the strings are already empty in ground.
+    if (c < 0x40 || c > 0x7E) return c == ':' ? colonSgr(bytes, from, length) : -1;
+    beginPlainCsi(count);
+    const std::span<const int> pars(pars_.data(), count);
+    if (c == 'H') terminal_->cmdCursorPosition(pars);
+    else if (c == 'm') terminal_->selectGraphicRendition(pars);
+    else dispatchCsi(c, pars, {});
+    return i + 1;
+}
+
+// What the start of any sequence does; the strings are already empty in ground.
+[[gnu::always_inline]] inline void EscapeSequenceParser::beginPlainCsi(int count) {
     collectCount_ = 0;
     parsCount_ = count;
     parameterLimitExceeded_ = false;
@@ -454,10 +463,32 @@ constexpr uint64_t paletteForeground = paletteWord('3'), paletteBackground = pal
     payloadBegun_ = false;
     dcsLength_ = 0;
     terminal_->resetReadingBuffer();
-    const std::span<const int> pars(pars_.data(), count);
-    if (c == 'H') terminal_->cmdCursorPosition(pars);
-    else if (c == 'm') terminal_->selectGraphicRendition(pars);
-    else dispatchCsi(c, pars, {});
+}
+
+// An SGR with colons among its separators (underline styles, `4:3`), read again from its first
+// parameter; anything else with a colon goes the general way (-1), as plainCsi says.
+[[gnu::noinline, gnu::cold]] int64_t EscapeSequenceParser::colonSgr(const uint8_t* bytes, int64_t from, int64_t length) {
+    // A colon first is malformed.
+    if (bytes[from] == ':') return -1;
+    int count = 0;
+    uint32_t colons = 0;
+    int64_t i = from;
+    for (;;) {
+        int value = 0;
+        for (unsigned digit; (digit = static_cast<unsigned>(bytes[i]) - '0') < 10;) {
+            value = accumulateDigit(value, digit);
+            if (++i == length) return -1;
+        }
+        pars_[count++] = value;
+        const uint8_t separator = bytes[i];
+        if (separator != ';' && separator != ':') break;
+        if (separator == ':') colons |= 1u << (count - 1);
+        parsTxt_[count - 1] = static_cast<char>(separator);
+        if (count == maximumParameters || ++i == length) return -1;
+    }
+    if (bytes[i] != 'm') return -1;
+    beginPlainCsi(count);
+    terminal_->selectGraphicRendition(std::span<const int>(pars_.data(), count), colons);
     return i + 1;
 }
 

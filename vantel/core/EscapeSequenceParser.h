@@ -154,6 +154,8 @@ private:
     int64_t stringRun(Walk& w, int64_t i);
     int64_t plainCsi(const uint8_t* bytes, int64_t from, int64_t length);
     int shortParameters(const uint8_t* bytes, uint64_t word);
+    int64_t colonSgr(const uint8_t* bytes, int64_t from, int64_t length);
+    void beginPlainCsi(int count);
     int64_t loadCsi(const uint8_t* bytes, int64_t from, int64_t length);
     // The table walk: one byte, its action and the next state.
     uint8_t transition(ParserState state, uint8_t c) const;

@@ -405,8 +405,9 @@ public:
 
     // Character attributes (TerminalSgr.cpp).
     void cmdCsiM(std::span<const int> pars, std::string_view collect);
-    // SGR whose parameters were all separated by semicolons (none by colons).
-    void selectGraphicRendition(std::span<const int> pars);
+    // SGR read by the parser's short way: bit i of `colons` is set when a colon, not a
+    // semicolon, follows parameter i.
+    void selectGraphicRendition(std::span<const int> pars, uint32_t colons = 0);
     // SGR with the separator (';' or ':') that followed each parameter but the last.
     void cmdCsiM(std::span<const int> pars, std::string_view collect, std::string_view separators);
     // A colour of SGR 38, 48 or 58 starting at pars[startIndex]; length is how many parameters it spans.

@@ -1,5 +1,6 @@
 // Character attributes (SGR), with the colon forms of underline styles and colours.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -123,50 +124,158 @@ void Terminal::cmdCsiM(std::span<const int> pars, std::string_view collect, std:
     curAttr = attr;
 }
 
-// The common codes in one pass, on the attribute as three words in registers (fore- and
-// background, then style, underline style and the underline colour's first half, then its
-// second half): a copy field by field costs more than the codes themselves, and is stored
-// in the pieces the print path reads back. The first code it does not know sends the whole
-// list to the general path, which starts again from the attribute as it was.
-void Terminal::selectGraphicRendition(std::span<const int> pars) {
-    static_assert(sizeof(Attribute) == 14 && sizeof(AttrColor) == 4);
-    AttributeWords words = AttributeWords::of(curAttr);
-    uint64_t& colors = words.first;
-    uint32_t& middle = words.second;
-    // A colour as its word; the palette index is its second byte.
-    const auto word = [](AttrColor color) {
-        uint32_t out;
-        std::memcpy(&out, &color, 4);
-        return uint64_t{out};
+namespace {
+
+// The attribute in two words: the colours (fore- and background, a Color each), and the rest
+// (style, underline style and the underline colour, AttributeWords' second and third).
+struct SgrWords {
+    uint64_t colors;
+    uint64_t rest;
+};
+
+// What one code does to those words: each is kept where its mask is set and takes the bits
+// given, so a colour, a style set or cleared and a reset are the same two operations per word,
+// with no branch on which code it was. The rest's mask has its top bit set for the codes that
+// have a step (the rest itself never uses that bit).
+struct SgrStep {
+    uint64_t colorsKept = 0;
+    uint64_t colorsSet = 0;
+    uint64_t restKept = 0;
+    uint64_t restSet = 0;
+};
+
+// Codes below this may have a step; 38 and 48 go their own way.
+constexpr int sgrStepCount = 108;
+constexpr uint64_t hasStep = uint64_t{1} << 63;
+constexpr uint64_t keepAll = ~uint64_t{0};
+constexpr uint64_t foregroundWord = 0xFFFFFFFFULL, backgroundWord = foregroundWord << 32;
+constexpr uint64_t underlineStyleByte = 0xFF00;
+
+uint64_t colorWord(AttrColor color) {
+    uint32_t out;
+    std::memcpy(&out, &color, 4);
+    return out;
+}
+
+SgrWords sgrWords(const Attribute& attribute) {
+    const AttributeWords words = AttributeWords::of(attribute);
+    return {words.first, words.second | uint64_t{words.third} << 32};
+}
+
+std::array<SgrStep, sgrStepCount> makeSgrSteps() {
+    std::array<SgrStep, sgrStepCount> steps{};
+    const auto foreground = [&](int code, AttrColor color) { steps[code] = {backgroundWord, colorWord(color), keepAll, 0}; };
+    const auto background = [&](int code, AttrColor color) {
+        steps[code] = {foregroundWord, colorWord(color) << 32, keepAll, 0};
     };
-    const uint64_t defaultColor = word(AttrColor::defaultColor());
-    const uint64_t paletteColor = word(AttrColor::ansi256(0));
-    constexpr uint64_t foreground = 0xFFFFFFFFULL, background = foreground << 32;
+    const auto styles = [&](int code, uint8_t inserted, uint8_t removed) {
+        steps[code] = {keepAll, 0, ~uint64_t{removed}, inserted};
+    };
+    const auto underline = [&](int code, UnderlineStyle style) {
+        const uint64_t bit = style == UnderlineStyle::none ? 0 : CharacterStyle::underline;
+        steps[code] = {keepAll, 0, ~(underlineStyleByte | CharacterStyle::underline),
+                       bit | static_cast<uint64_t>(style) << 8};
+    };
+    const SgrWords reset = sgrWords(Attribute::defaultAttribute);
+    steps[0] = {0, reset.colors, 0, reset.rest};
+    styles(1, CharacterStyle::bold, 0);
+    styles(2, CharacterStyle::dim, 0);
+    styles(3, CharacterStyle::italic, 0);
+    underline(4, UnderlineStyle::single);
+    styles(5, CharacterStyle::blink, 0);
+    styles(7, CharacterStyle::inverse, 0);
+    styles(8, CharacterStyle::invisible, 0);
+    styles(9, CharacterStyle::crossedOut, 0);
+    underline(21, UnderlineStyle::double_);
+    styles(22, 0, CharacterStyle::bold | CharacterStyle::dim);
+    styles(23, 0, CharacterStyle::italic);
+    underline(24, UnderlineStyle::none);
+    styles(25, 0, CharacterStyle::blink);
+    styles(27, 0, CharacterStyle::inverse);
+    styles(28, 0, CharacterStyle::invisible);
+    styles(29, 0, CharacterStyle::crossedOut);
+    for (int i = 0; i < 8; ++i) {
+        foreground(30 + i, AttrColor::ansi256(static_cast<uint8_t>(i)));
+        background(40 + i, AttrColor::ansi256(static_cast<uint8_t>(i)));
+        foreground(90 + i, AttrColor::ansi256(static_cast<uint8_t>(8 + i)));
+        background(100 + i, AttrColor::ansi256(static_cast<uint8_t>(8 + i)));
+    }
+    foreground(39, AttrColor::defaultColor());
+    background(49, AttrColor::defaultColor());
+    // No underline colour: the default attribute's, above the style and underline style bytes.
+    steps[59] = {keepAll, 0, 0xFFFF, reset.rest & ~uint64_t{0xFFFF}};
+    for (SgrStep& step : steps) {
+        if (step.colorsKept | step.colorsSet | step.restKept | step.restSet) step.restKept |= hasStep;
+    }
+    return steps;
+}
+
+const std::array<SgrStep, sgrStepCount> sgrSteps = makeSgrSteps();
+
+// The codes of one SGR on the attribute's words; false at the first it leaves to the general
+// path. With `colons`, bit i of `colonBits` set says a colon follows parameter i.
+template <bool colons>
+[[gnu::always_inline]] inline bool applySgr(SgrWords& words, std::span<const int> pars, uint32_t colonBits) {
+    uint64_t colors = words.colors, rest = words.rest;
+    const uint64_t paletteColor = colorWord(AttrColor::ansi256(0));
+    const uint64_t trueColor = colorWord(AttrColor::trueColor(0, 0, 0));
     const int n = static_cast<int>(pars.size());
     for (int i = 0; i < n; ++i) {
         const int p = pars[i];
         if (p == 38 || p == 48) {
-            if (i + 2 >= n || pars[i + 1] != 5) return cmdCsiM(pars, {}, plainSeparators(n));
-            const uint64_t color = paletteColor | uint64_t{colorComponent(pars[i + 2])} << 8;
-            colors = p == 38 ? (colors & background) | color : (colors & foreground) | color << 32;
-            i += 2;
-        } else if (p == 0) {
-            words = AttributeWords::of(Attribute::defaultAttribute);
-        } else if (p >= 30 && p <= 37) {
-            colors = (colors & background) | paletteColor | static_cast<uint64_t>(p - 30) << 8;
-        } else if (p >= 40 && p <= 47) {
-            colors = (colors & foreground) | (paletteColor | static_cast<uint64_t>(p - 40) << 8) << 32;
-        } else if (p == 39) {
-            colors = (colors & background) | defaultColor;
-        } else if (p == 49) {
-            colors = (colors & foreground) | defaultColor << 32;
-        } else if (p == 1) {
-            middle |= CharacterStyle::bold;
-        } else {
-            return cmdCsiM(pars, {}, plainSeparators(n));
+            if (i + 2 >= n) [[unlikely]] return false;
+            uint64_t color;
+            if (pars[i + 1] == 5) [[likely]] {
+                if (colons && (colonBits >> i & 3)) return false;
+                color = paletteColor | uint64_t{colorComponent(pars[i + 2])} << 8;
+                i += 2;
+            } else if (pars[i + 1] == 2 && i + 4 < n) {
+                if (colons && (colonBits >> i & 15)) return false;
+                color = trueColor | uint64_t{colorComponent(pars[i + 2])} << 8 |
+                        uint64_t{colorComponent(pars[i + 3])} << 16 | uint64_t{colorComponent(pars[i + 4])} << 24;
+                i += 4;
+            } else {
+                return false;
+            }
+            colors = p == 38 ? (colors & backgroundWord) | color : (colors & foregroundWord) | color << 32;
+            continue;
         }
+        if (static_cast<unsigned>(p) >= sgrStepCount) return false;
+        const SgrStep& step = sgrSteps[p];
+        if (!(step.restKept & hasStep)) return false;
+        if (colons && (colonBits >> i & 1)) {
+            if (p != 4) return false;
+            // 4:N, an underline style; one that is not known underlines once.
+            const uint64_t style = static_cast<unsigned>(pars[i + 1]) <= 5 ? static_cast<uint64_t>(pars[i + 1]) : 1;
+            rest = (rest & ~(underlineStyleByte | CharacterStyle::underline)) |
+                   (style ? CharacterStyle::underline : 0) | style << 8;
+            ++i;
+            continue;
+        }
+        colors = (colors & step.colorsKept) | step.colorsSet;
+        rest = (rest & step.restKept) | step.restSet;
     }
-    words.storeInto(curAttr);
+    words = {colors, rest};
+    return true;
+}
+
+}  // namespace
+
+// The common codes in one pass, on the attribute as two words in registers: a copy field by
+// field costs more than the codes themselves, and the words are stored in the pieces the print
+// path reads back. Codes with a step take it; palette and true colours, and an underline style
+// after a colon (`4:3`), are read too. The first code it does not know, or a colon anywhere
+// else, sends the whole list to the general path, which starts again from the attribute as it
+// was.
+void Terminal::selectGraphicRendition(std::span<const int> pars, uint32_t colons) {
+    static_assert(sizeof(Attribute) == 14 && sizeof(AttrColor) == 4);
+    SgrWords words = sgrWords(curAttr);
+    if (colons ? applySgr<true>(words, pars, colons) : applySgr<false>(words, pars, 0)) {
+        AttributeWords{words.colors, static_cast<uint32_t>(words.rest), static_cast<uint16_t>(words.rest >> 32)}
+            .storeInto(curAttr);
+        return;
+    }
+    cmdCsiM(pars, {}, colons ? parser_->parsTxt() : plainSeparators(static_cast<int>(pars.size())));
 }
 
 Terminal::ExtendedColor Terminal::parseExtendedColor(std::span<const int> pars, std::string_view separators,

@@ -97,6 +97,20 @@ TEST(CsiFastPathTest, EveryCutAndTheTableWalkLeaveTheSameTerminal) {
         {"incomplete and true colours", "\x1b[38;5mA\x1b[48;5;300mB\x1b[48;2;1;2;3mC\x1b[38;2;10;20mD\x1b[38;9;1mE"},
         {"an unknown code among known ones", "\x1b[31;7;38;5;9;53;44mA\x1b[1;99999999;32mB"},
         {"colon sub-parameters", "\x1b[38:5:200mA\x1b[4:3;48;5;1mB\x1b[58:2::1:2:3mC\x1b[38;5:1mD"},
+        {"every style code set and cleared",
+         "\x1b[1;2;3;4;5;7;8;9mA\x1b[22;23;24;25;27;28;29mB\x1b[21mC\x1b[3;9;7mD\x1b[4;21;24mE\x1b[2;22;1mF"
+         "\x1b[58;5;3;4m\x1b[59mG\x1b[0;8;28;5mH\x1b[6;26;10mI"},
+        {"bright colours and their neighbours",
+         "\x1b[90mA\x1b[97;100mB\x1b[107;89mC\x1b[98mD\x1b[99;108mE\x1b[109;95;103mF\x1b[39;49mG"},
+        {"true colours of every length, clamped and cut short",
+         "\x1b[38;2;1;2;3mA\x1b[48;2;255;128;0;38;2;0;0;0mB\x1b[38;2;999;1000;256mC\x1b[48;2;1;2mD"
+         "\x1b[38;2mE\x1b[1;38;2;4;5;6;3mF\x1b[48;2;;;mG\x1b[38;2;7;8;9;48;5;10;4mH"},
+        {"underline styles after a colon",
+         "\x1b[4:0mA\x1b[4:1mB\x1b[4:2mC\x1b[4:3mD\x1b[4:4mE\x1b[4:5mF\x1b[4:6mG\x1b[4:99999mH\x1b[4:mI"
+         "\x1b[4:3:1mJ\x1b[1;4:2;3mK\x1b[4:3;24mL\x1b[24;4:4mM\x1b[21;4:0;4mN\x1b[38;5;4:3mO\x1b[4;4:5mP"},
+        {"colons anywhere else",
+         "\x1b[38:2::1:2:3mA\x1b[48:5:7mB\x1b[38;5:9mC\x1b[38;2;1:2;3mD\x1b[1:2mE\x1b[0:4mF\x1b[3;21:1mG"
+         "\x1b[58:2:1:2:3mH\x1b[4:3:5;31mI\x1b[2:3HJ\x1b[1;2:3HK\x1b[:mL\x1b[4::3mM"},
         {"23, 24 and 25 parameters",
          "\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;31mA"
          "\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;32mB"
@@ -131,7 +145,7 @@ TEST(CsiFastPathTest, EveryCutAndTheTableWalkLeaveTheSameTerminal) {
 
 // The payloads the short ways were made for, at two sizes, against the table walk.
 TEST(CsiFastPathTest, BenchmarkPayloadsLeaveTheTerminalOfTheTableWalk) {
-    for (const char* name : {"sgr-cell", "cup-char", "sgr", "repaint", "cursor", "tui"}) {
+    for (const char* name : {"sgr-cell", "dense_cells", "cup-char", "sgr", "repaint", "cursor", "tui"}) {
         for (const bench::Geometry g : {bench::Geometry{80, 24}, bench::Geometry{200, 60}}) {
             const std::string stream = bench::makePayload(name, g, 48 * 1024, bench::benchmarkSeed).bytes;
             EXPECT_EQ(run(stream, g.cols, g.rows, Feed::whole), run(stream, g.cols, g.rows, Feed::byteAtATime))
