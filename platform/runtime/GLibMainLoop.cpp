@@ -113,6 +113,8 @@ void GLibMainLoop::wakeIfElsewhere(bool needed) {
 
 void GLibMainLoop::post(std::function<void()> work) { wakeIfElsewhere(queue_.push(std::move(work), Clock::now())); }
 
+void GLibMainLoop::postUrgent(std::function<void()> work) { wakeIfElsewhere(queue_.pushUrgent(std::move(work))); }
+
 void GLibMainLoop::postAt(TimePoint due, std::shared_ptr<WorkItem> item) {
     wakeIfElsewhere(queue_.pushAt(due, std::move(item)));
 }
@@ -149,7 +151,7 @@ void GLibMainLoop::dispatchQueue() {
 
 bool GLibMainLoop::shouldYield() {
     const TimePoint current = Clock::now();
-    if (sourceAboveReady_ || queue_.hasTimerDueBy(current)) return true;
+    if (sourceAboveReady_ || queue_.hasUrgentWork() || queue_.hasTimerDueBy(current)) return true;
     // A source above the queue that is ready (the toolkit's frame clock, input) waits for the
     // work in progress too. GLib is asked now and then only: preparing the context's sources
     // costs more than a delivered piece of plain text. The answer holds for the rest of the

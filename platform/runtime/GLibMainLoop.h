@@ -26,6 +26,7 @@ public:
 
     void post(std::function<void()> work) override;
     using MainLoop::post;
+    void postUrgent(std::function<void()> work) override;
     void postAt(TimePoint due, std::shared_ptr<WorkItem> item) override;
     std::shared_ptr<Watch> watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) override;
     TimePoint now() const override { return Clock::now(); }

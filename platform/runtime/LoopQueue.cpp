@@ -20,6 +20,31 @@ bool LoopQueue::pushItem(std::shared_ptr<WorkItem> item, TimePoint queuedAt) {
     return wasIdle;
 }
 
+bool LoopQueue::pushUrgent(std::function<void()> work) {
+    std::lock_guard lock(mutex_);
+    const bool wasIdle = fifo_.empty() && urgent_.empty();
+    urgent_.push_back(Task{std::move(work), nullptr, {}});
+    urgentCount_.fetch_add(1, std::memory_order_release);
+    return wasIdle;
+}
+
+size_t LoopQueue::runUrgent() {
+    size_t ran = 0;
+    while (hasUrgentWork()) {
+        Task task;
+        {
+            std::lock_guard lock(mutex_);
+            if (urgent_.empty()) break;
+            task = std::move(urgent_.front());
+            urgent_.pop_front();
+            urgentCount_.fetch_sub(1, std::memory_order_release);
+        }
+        runTaskContained(task);
+        ++ran;
+    }
+    return ran;
+}
+
 bool LoopQueue::pushAt(TimePoint due, std::shared_ptr<WorkItem> item) {
     std::lock_guard lock(mutex_);
     dropCancelledTop();
@@ -45,7 +70,7 @@ void LoopQueue::takeQueued(std::vector<Task>& batch) {
 }
 
 size_t LoopQueue::runBatch(std::vector<Task>& batch, const MainLoop& clock) {
-    size_t ran = 0;
+    size_t ran = runUrgent();
     if (!batch.empty()) {
         const TimePoint before = batch.front().queuedAt - Duration(1);
         ran += runTimersDueBy([before] { return before; });
@@ -53,6 +78,7 @@ size_t LoopQueue::runBatch(std::vector<Task>& batch, const MainLoop& clock) {
     for (size_t i = 0; i < batch.size(); ++i) {
         runTaskContained(batch[i]);
         ++ran;
+        ran += runUrgent();
         const Duration margin(i + 1 == batch.size() ? 0 : 1);
         ran += runTimersDueBy([&clock, margin] { return clock.now() - margin; });
     }
@@ -69,6 +95,7 @@ size_t LoopQueue::runTimersDueBy(const std::function<TimePoint()>& limit) {
         Task task{nullptr, std::move(timer->second)};
         runTaskContained(task);
         ++ran;
+        ran += runUrgent();
     }
     return ran;
 }
@@ -97,12 +124,12 @@ std::optional<std::pair<TimePoint, std::shared_ptr<WorkItem>>> LoopQueue::popTim
 
 bool LoopQueue::hasQueuedWork() {
     std::lock_guard lock(mutex_);
-    return !fifo_.empty();
+    return !fifo_.empty() || !urgent_.empty();
 }
 
 size_t LoopQueue::queuedCount() {
     std::lock_guard lock(mutex_);
-    return fifo_.size();
+    return fifo_.size() + urgent_.size();
 }
 
 std::optional<TimePoint> LoopQueue::nextDue() {
@@ -118,11 +145,13 @@ size_t LoopQueue::liveTimerCount() {
 }
 
 void LoopQueue::clear() {
-    std::deque<Task> fifo;
+    std::deque<Task> fifo, urgent;
     std::vector<Timer> timers;
     {
         std::lock_guard lock(mutex_);
         fifo.swap(fifo_);
+        urgent.swap(urgent_);
+        urgentCount_.store(0);
         timers.swap(timers_);
     }
     // Destroyed outside the lock: captured state may post again.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -31,6 +32,9 @@ public:
     // or the new timer is the earliest one.
     bool push(std::function<void()> work, TimePoint queuedAt);
     bool pushItem(std::shared_ptr<WorkItem> item, TimePoint queuedAt);
+    // Work that goes ahead of everything queued: it runs after the task in progress, before
+    // the rest of its batch and before timers that came due meanwhile, first in, first out.
+    bool pushUrgent(std::function<void()> work);
     bool pushAt(TimePoint due, std::shared_ptr<WorkItem> item);
 
     // Moves the work queued so far into `batch`; timers stay until they run.
@@ -39,8 +43,8 @@ public:
     // timer runs before work queued after it came due, and waits for no more than
     // the task in progress (a long one does not hold it behind the rest of the
     // batch). Timers due at the very time a task ends wait for the batch's end, so
-    // that a virtual clock standing still keeps posted work ahead of them. Returns
-    // how many ran.
+    // that a virtual clock standing still keeps posted work ahead of them. Urgent
+    // work runs before each task and each round of timers. Returns how many ran.
     size_t runBatch(std::vector<Task>& batch, const MainLoop& clock);
     // The earliest live timer due by `limit`, removed from the heap; with
     // `armedBefore`, only one armed before that stamp (see `timerStamp`).
@@ -50,6 +54,8 @@ public:
     uint64_t timerStamp();
     bool hasTimerDueBy(TimePoint limit);
     bool hasQueuedWork();
+    // Cheap enough to ask after every piece of long work.
+    bool hasUrgentWork() const { return urgentCount_.load(std::memory_order_acquire) > 0; }
     size_t queuedCount();
     std::optional<TimePoint> nextDue();
     size_t liveTimerCount();
@@ -69,9 +75,13 @@ private:
     void dropCancelledTop();
     // Runs the live timers armed before the call and due by `limit()`, earliest first.
     size_t runTimersDueBy(const std::function<TimePoint()>& limit);
+    // Runs the urgent work queued, also what it queues itself.
+    size_t runUrgent();
 
     std::mutex mutex_;
     std::deque<Task> fifo_;
+    std::deque<Task> urgent_;
+    std::atomic<size_t> urgentCount_{0};
     std::vector<Timer> timers_;
     uint64_t nextOrder_ = 0;
 };

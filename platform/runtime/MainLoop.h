@@ -64,7 +64,8 @@ public:
 // interface and every terminal runs on its thread, and other threads hand work
 // to it. Posting is safe from any thread and first in, first out. Delayed work
 // runs on a monotonic clock once due, before work queued after it came due; of
-// the work queued before, it waits for the task in progress only.
+// the work queued before, it waits for the task in progress only. Urgent work
+// waits for the task in progress only, and goes before due timers too.
 class MainLoop {
 public:
     MainLoop() = default;
@@ -75,6 +76,10 @@ public:
     // --- Work -------------------------------------------------------------------------
     virtual void post(std::function<void()> work) = 0;
     void post(std::shared_ptr<WorkItem> item);
+    // Runs `work` ahead of everything queued: after the task in progress, before the rest of
+    // the queue and before timers that came due meanwhile (output the user waits for, such as
+    // the echo of a key). Long work on the loop sees it in shouldYield. Any thread.
+    virtual void postUrgent(std::function<void()> work) { post(std::move(work)); }
     // Runs `item` at `due` on this loop's clock. Any thread.
     virtual void postAt(TimePoint due, std::shared_ptr<WorkItem> item) = 0;
     std::shared_ptr<WorkItem> postAfter(Duration delay, std::function<void()> work);
@@ -101,8 +106,8 @@ public:
     // --- Clock, thread and running -------------------------------------------------------
     virtual TimePoint now() const = 0;
     // Whether long work on the loop's thread (a pass of a child's output) should end
-    // early and post the rest: a timer is due, or on a toolkit's loop something it
-    // runs first (a frame, input) is ready.
+    // early and post the rest: urgent work waits, a timer is due, or on a toolkit's
+    // loop something it runs first (a frame, input) is ready.
     virtual bool shouldYield() = 0;
     virtual bool isLoopThread() const = 0;
     // Runs the loop until quit() is called, from any thread; a quit that comes

@@ -65,6 +65,11 @@ void VirtualMainLoop::post(std::function<void()> work) {
     wake();
 }
 
+void VirtualMainLoop::postUrgent(std::function<void()> work) {
+    queue_.pushUrgent(std::move(work));
+    wake();
+}
+
 void VirtualMainLoop::postAt(TimePoint due, std::shared_ptr<WorkItem> item) {
     queue_.pushAt(due, std::move(item));
     wake();

@@ -20,10 +20,11 @@ public:
 
     void post(std::function<void()> work) override;
     using MainLoop::post;
+    void postUrgent(std::function<void()> work) override;
     void postAt(TimePoint due, std::shared_ptr<WorkItem> item) override;
     std::shared_ptr<Watch> watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) override;
     TimePoint now() const override { return TimePoint(Duration(nowNs_.load())); }
-    bool shouldYield() override { return queue_.hasTimerDueBy(now()); }
+    bool shouldYield() override { return queue_.hasUrgentWork() || queue_.hasTimerDueBy(now()); }
     bool isLoopThread() const override { return homeThread_.load() == std::this_thread::get_id(); }
     void run() override;
     void quit() override;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -140,6 +141,126 @@ TYPED_TEST(MainLoopTest, ADueTimerWaitsForTheTaskInProgressOnly) {
         c.setUp(loop, order);
         EXPECT_TRUE(runTimersUntil(loop, [&] { return order.size() == c.expected.size(); })) << c.name;
         EXPECT_EQ(order, c.expected) << c.name;
+    }
+}
+
+// Urgent work (the echo of a key) waits for the task in progress only: it goes before the rest
+// of the queue and before timers that came due meanwhile, in the order it was posted.
+TYPED_TEST(MainLoopTest, UrgentWorkWaitsForTheTaskInProgressOnly) {
+    struct Case {
+        const char* name;
+        std::function<void(TypeParam&, std::string&)> setUp;
+        std::string expected;
+    };
+    auto mark = [](std::string& order, std::string text) { return [&order, text] { order += text; }; };
+    const Case cases[] = {
+        {"posted during a task",
+         [&](TypeParam& loop, std::string& order) {
+             loop.post([&] {
+                 order += "a";
+                 loop.postUrgent(mark(order, "U"));
+             });
+             loop.post(mark(order, "b"));
+         },
+         "aUb"},
+        {"before a timer that came due meanwhile",
+         [&](TypeParam& loop, std::string& order) {
+             loop.post([&] {
+                 order += "a";
+                 loop.postAt(loop.now() + 1ms, std::make_shared<WorkItem>(mark(order, "T")));
+                 spendTime(loop, 3ms);
+                 loop.postUrgent(mark(order, "U"));
+             });
+             loop.post(mark(order, "b"));
+         },
+         "aUTb"},
+        {"several, and what they post urgently",
+         [&](TypeParam& loop, std::string& order) {
+             loop.post([&] {
+                 order += "a";
+                 loop.postUrgent([&] {
+                     order += "U";
+                     loop.postUrgent(mark(order, "W"));
+                     loop.post(mark(order, "c"));
+                 });
+                 loop.postUrgent(mark(order, "V"));
+             });
+             loop.post(mark(order, "b"));
+         },
+         "aUVWbc"},
+        {"while the loop waits",
+         [&](TypeParam& loop, std::string& order) { loop.postUrgent(mark(order, "U")); },
+         "U"},
+        {"after a timer's run",
+         [&](TypeParam& loop, std::string& order) {
+             loop.postAt(loop.now() + 1ms, std::make_shared<WorkItem>([&] {
+                 order += "T";
+                 loop.postAt(loop.now(), std::make_shared<WorkItem>(mark(order, "R")));
+                 loop.postUrgent(mark(order, "U"));
+             }));
+         },
+         "TUR"},
+    };
+    for (const Case& c : cases) {
+        TypeParam loop;
+        std::string order;
+        c.setUp(loop, order);
+        EXPECT_TRUE(runTimersUntil(loop, [&] { return order.size() == c.expected.size(); })) << c.name;
+        EXPECT_EQ(order, c.expected) << c.name;
+    }
+}
+
+TYPED_TEST(MainLoopTest, LongWorkIsToldToYieldWhileUrgentWorkWaits) {
+    std::vector<bool> answers;
+    this->loop.post([&] {
+        answers.push_back(this->loop.shouldYield());
+        this->loop.postUrgent([&] { answers.push_back(this->loop.shouldYield()); });
+        answers.push_back(this->loop.shouldYield());
+    });
+    EXPECT_TRUE(this->loop.runUntil([&] { return answers.size() == 3; }, patience));
+    EXPECT_EQ(answers, (std::vector<bool>{false, true, false}));
+}
+
+// Work posting more work, urgent or not, at random (a fixed seed per round), against a model:
+// urgent work first in its own order, then the queue in its order.
+TYPED_TEST(MainLoopTest, UrgentAndQueuedWorkFollowTheModel) {
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+        uint32_t state = seed;
+        auto next = [&state](uint32_t n) {
+            state = state * 1664525u + 1013904223u;
+            return (state >> 16) % n;
+        };
+        // Each task's children, decided up front: (urgent?, id).
+        std::vector<std::vector<std::pair<bool, int>>> children(1);
+        for (size_t task = 0; task < children.size() && children.size() < 300; ++task) {
+            const uint32_t count = next(4);
+            for (uint32_t k = 0; k < count; ++k) {
+                children[task].emplace_back(next(3) == 0, static_cast<int>(children.size()));
+                children.emplace_back();
+            }
+        }
+        std::deque<int> urgent, queued{0};
+        std::vector<int> expected;
+        while (!urgent.empty() || !queued.empty()) {
+            auto& from = urgent.empty() ? queued : urgent;
+            const int task = from.front();
+            from.pop_front();
+            expected.push_back(task);
+            for (const auto& [isUrgent, child] : children[static_cast<size_t>(task)]) {
+                (isUrgent ? urgent : queued).push_back(child);
+            }
+        }
+        std::vector<int> seen;
+        std::function<void(int)> run = [&](int task) {
+            seen.push_back(task);
+            for (const auto& [isUrgent, child] : children[static_cast<size_t>(task)]) {
+                if (isUrgent) this->loop.postUrgent([&run, child] { run(child); });
+                else this->loop.post([&run, child] { run(child); });
+            }
+        };
+        this->loop.post([&] { run(0); });
+        EXPECT_TRUE(this->loop.runUntil([&] { return seen.size() == children.size(); }, patience));
+        EXPECT_EQ(seen, expected) << "seed " << seed;
     }
 }
 
