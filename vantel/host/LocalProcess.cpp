@@ -23,6 +23,9 @@ namespace vantel {
 using platform::runtime::MainLoop;
 
 std::atomic<int> LocalProcess::busyDeliveries_{0};
+std::atomic<const LocalProcess*> LocalProcess::typedInto_{nullptr};
+std::atomic<bool> LocalProcess::typingStarted_{false};
+LocalProcess::TypingShare LocalProcess::typingShare_;
 
 namespace {
 
@@ -96,6 +99,8 @@ LocalProcess::LocalProcess(LocalProcessDelegate* delegate, MainLoop* dispatchQue
       usesMainQueue_(&dispatchQueue_ == &MainLoop::main()) {}
 
 LocalProcess::~LocalProcess() {
+    const LocalProcess* self = this;
+    typedInto_.compare_exchange_strong(self, nullptr);
     closeChannel();
     lifetime_.reset();
     {
@@ -365,7 +370,7 @@ void LocalProcess::writeHostLog(const std::vector<uint8_t>& chunk) {
 // --- Delivery on the main loop ----------------------------------------------------------------
 
 bool LocalProcess::enqueueReceivedData(std::vector<uint8_t> chunk) {
-    bool schedule = false;
+    bool schedule = false, urgent = false;
     bool mayGoOn;
     {
         std::lock_guard lock(pendingLock_);
@@ -378,30 +383,60 @@ bool LocalProcess::enqueueReceivedData(std::vector<uint8_t> chunk) {
         }
         if (!pendingScheduled_) {
             pendingScheduled_ = schedule = true;
+            urgentPass_ = interactive();
             busyDeliveries_.fetch_add(1);
         }
         mayGoOn = pendingBytes_ < pendingHighWaterBytes;
+        urgent = schedule && urgentPass_;
+        if (urgent) ++figures_.urgentPasses;
     }
-    if (schedule) scheduleDrain();
+    if (schedule) scheduleDrain(urgent);
     return mayGoOn;
 }
 
-void LocalProcess::scheduleDrain() {
+bool LocalProcess::interactive() const { return interactiveAt(lastInputNs_.load(std::memory_order_relaxed)); }
+
+bool LocalProcess::interactiveAt(int64_t lastInputNs) const {
+    if (lastInputNs == 0) return false;
+    const int64_t now = dispatchQueue_.now().time_since_epoch().count();
+    return now - lastInputNs <= std::chrono::nanoseconds(interactiveWindow).count();
+}
+
+bool LocalProcess::typedIntoElsewhere() const {
+    const LocalProcess* typed = typedInto_.load();
+    return typed && typed != this && typed->interactive();
+}
+
+std::chrono::nanoseconds LocalProcess::waitForShare() {
+    const int64_t now = dispatchQueue_.now().time_since_epoch().count();
+    TypingShare& share = typingShare_;
+    if (typingStarted_.exchange(false) || now < share.refilledAtNs) share = TypingShare{0, now};
+    const auto earned = static_cast<int64_t>(static_cast<double>(now - share.refilledAtNs) * backgroundShareWhileTyping);
+    share.creditNs = std::min<int64_t>(share.creditNs + earned, static_cast<int64_t>(pendingTimeSliceNs));
+    share.refilledAtNs = now;
+    if (share.creditNs > 0) return std::chrono::nanoseconds(0);
+    // Until the share has earned back what the passes before took, and a little more.
+    return std::chrono::nanoseconds(static_cast<int64_t>(static_cast<double>(-share.creditNs) / backgroundShareWhileTyping) +
+                                    static_cast<int64_t>(smallestSliceNs));
+}
+
+void LocalProcess::scheduleDrain(bool urgent) {
     std::weak_ptr<int> alive = lifetime_;
-    dispatchQueue_.post([this, alive] {
+    auto drain = [this, alive] {
         if (!alive.expired()) drainReceivedData();
-    });
+    };
+    if (urgent) dispatchQueue_.postUrgent(std::move(drain));
+    else dispatchQueue_.post(std::move(drain));
 }
 
 void LocalProcess::drainReceivedData() {
     const auto start = dispatchQueue_.now();
-    // Children delivering at the same time share the loop's time: each pass gets its part of the
-    // slice, so one child's flood never keeps another's echo waiting longer than one round.
-    const uint64_t slice =
-        std::max(pendingTimeSliceNs / static_cast<uint64_t>(std::max(busyDeliveries_.load(), 1)), smallestSliceNs);
     std::weak_ptr<int> alive = lifetime_;
+    bool charged = false;
     auto passEnded = [&] {
-        if (drainPassObserver_) drainPassObserver_(dispatchQueue_.now() - start);
+        const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(dispatchQueue_.now() - start);
+        if (charged) typingShare_.creditNs -= took.count();
+        if (drainPassObserver_) drainPassObserver_(took);
     };
     if (delegate_ && !delegate_->readyForData()) {
         // The rest waits for resumeDelivery.
@@ -415,10 +450,32 @@ void LocalProcess::drainReceivedData() {
     }
     std::unique_lock lock(pendingLock_);
     ++figures_.drainPasses;
+    // The echo of a key goes ahead of everything and takes the whole slice; the passes after it
+    // queue as any other.
+    const bool urgent = std::exchange(urgentPass_, false);
+    // Children delivering at the same time share the loop's time: each pass gets its part of the
+    // slice, so one child's flood never keeps another's echo waiting longer than one round.
+    const uint64_t slice =
+        urgent ? pendingTimeSliceNs
+               : std::max(pendingTimeSliceNs / static_cast<uint64_t>(std::max(busyDeliveries_.load(), 1)),
+                          smallestSliceNs);
+    // While another child is typed into, this one waits for its share of the loop.
+    charged = !urgent && usesMainQueue_ && typedIntoElsewhere();
+    if (charged) {
+        const auto wait = waitForShare();
+        if (wait.count() > 0) {
+            ++figures_.postponedPasses;
+            lock.unlock();
+            dispatchQueue_.postAfter(wait, [this, alive] {
+                if (!alive.expired()) drainReceivedData();
+            });
+            return;
+        }
+    }
     // What came due on the loop (a timer, a frame) goes first: the pass ends after a piece when
     // it is due, and at once when it was due at the start, though not twice in a row, so that a
     // loop that always has something due still gets output delivered.
-    if (!passEndedEmpty_ && dispatchQueue_.shouldYield()) {
+    if (!urgent && !passEndedEmpty_ && dispatchQueue_.shouldYield()) {
         passEndedEmpty_ = true;
         lock.unlock();
         scheduleDrain();
@@ -479,7 +536,7 @@ void LocalProcess::drainReceivedData() {
         }
         if (static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - start).count()) >=
                 slice ||
-            dispatchQueue_.shouldYield()) {
+            (!urgent && dispatchQueue_.shouldYield())) {
             // Yield the loop to other work; `pendingScheduled_` stays set.
             scheduleDrain();
             passEnded();
@@ -517,7 +574,17 @@ void LocalProcess::processTerminated(int status) {
     if (childMonitor_) std::exchange(childMonitor_, nullptr)->cancel();
 }
 
-bool LocalProcess::send(std::span<const uint8_t> data) { return queueWrite(data, false); }
+bool LocalProcess::send(std::span<const uint8_t> data) {
+    // 0 means never: a clock that starts at 0 (the tests' virtual one) still counts.
+    const int64_t previous = lastInputNs_.exchange(
+        std::max<int64_t>(dispatchQueue_.now().time_since_epoch().count(), 1), std::memory_order_relaxed);
+    if (usesMainQueue_) {
+        const LocalProcess* before = typedInto_.exchange(this);
+        // Typing that starts afresh starts the others' share afresh.
+        if (before != this || !interactiveAt(previous)) typingStarted_.store(true);
+    }
+    return queueWrite(data, false);
+}
 
 bool LocalProcess::sendReply(std::span<const uint8_t> data) { return queueWrite(data, true); }
 

@@ -41,8 +41,13 @@ public:
 // main loop they are queued and delivered in passes of about 4 ms, shared between
 // the children delivering at the same time (so one child's flood delays another's
 // echo by one round at most), a read split into pieces small enough to keep to
-// that; a pass ends early when the loop has a timer or a frame due. Reading
-// stops while 4 MiB wait and resumes at 1 MiB. On any other loop each read
+// that; a pass ends early when the loop has a timer or a frame due. Output that
+// arrives within a second of user input, while nothing of this child waits, is
+// the echo the user waits for: its pass goes ahead of the other children's (the
+// loop's urgent work) and takes the whole slice, with no due work ending it
+// early; for that second the other children's passes share a part of the
+// loop's time and wait for it. Reading stops while 4 MiB wait and resumes at
+// 1 MiB. On any other loop each read
 // waits until the delegate has taken it. Writes go out in order on the I/O
 // thread, at most 4 MiB of them waiting: past that the engine's replies are
 // dropped, and user input has a room of its own. The process is created, driven and destroyed on its
@@ -56,6 +61,11 @@ public:
     static constexpr size_t largestKeystroke = 256;
     // After terminate(), a child that has not gone is killed with its process group.
     static constexpr auto terminateGrace = std::chrono::seconds(2);
+    // Output this soon after user input goes ahead of other children's.
+    static constexpr auto interactiveWindow = std::chrono::seconds(1);
+    // Meanwhile the passes of the program's other children together take at most this share of
+    // its loop's time, so that a flood cannot keep the loop from the echo and its frame.
+    static constexpr double backgroundShareWhileTyping = 0.3;
 
     // Read-side figures, for diagnostics and tests.
     struct DeliveryFigures {
@@ -64,6 +74,10 @@ public:
         size_t resumes = 0;
         size_t highestPendingAtResume = 0;
         size_t drainPasses = 0;
+        // Passes that went ahead of the loop's queue, and passes put off while another child
+        // was typed into.
+        size_t urgentPasses = 0;
+        size_t postponedPasses = 0;
     };
     // Write-side figures.
     struct WriteFigures {
@@ -142,7 +156,13 @@ private:
     // The log line for the replies dropped since the last one, if any; with writeFiguresMutex_ held.
     std::string takeDropSummary();
     bool enqueueReceivedData(std::vector<uint8_t> chunk);
-    void scheduleDrain();
+    void scheduleDrain(bool urgent = false);
+    bool interactive() const;
+    bool interactiveAt(int64_t lastInputNs) const;
+    // Another child of the program's loop is typed into.
+    bool typedIntoElsewhere() const;
+    // How long a pass waits for the share it may take while another child is typed into.
+    std::chrono::nanoseconds waitForShare();
     void drainReceivedData();
     void adaptPieceSize(size_t piece, std::chrono::nanoseconds took);
     void processTerminated(int status);
@@ -207,6 +227,21 @@ private:
     bool passEndedEmpty_ = false;
     // The delegate was not ready: no pass is scheduled until it says so (pendingScheduled_ stays set).
     bool waitingForDelegate_ = false;
+    // The pass scheduled goes ahead of the queue (guarded by pendingLock_).
+    bool urgentPass_ = false;
+    // When user input was last sent, on the delivery loop's clock (ns); 0: never.
+    std::atomic<int64_t> lastInputNs_{0};
+    // The child of the program's loop that last had user input.
+    static std::atomic<const LocalProcess*> typedInto_;
+    // Set when typing starts afresh: the share starts again from nothing.
+    static std::atomic<bool> typingStarted_;
+    // What the other children's passes may still take of the loop while one is typed into (the
+    // program's loop's thread only).
+    struct TypingShare {
+        int64_t creditNs = 0;
+        int64_t refilledAtNs = 0;
+    };
+    static TypingShare typingShare_;
     std::function<void(std::chrono::nanoseconds)> drainPassObserver_;
 
     std::mutex writeFiguresMutex_;

@@ -485,6 +485,189 @@ TEST(LocalProcessVirtualClockTest, ADueTimerEndsThePassAndRunsNext) {
     }
 }
 
+// Moves the virtual clock a millisecond at a time (the others' passes wait on it while a child
+// is typed into) until `done` holds.
+bool advanceUntil(VirtualMainLoop& loop, const std::function<bool()>& done) {
+    const auto limit = Clock::now() + testing::childTimeout;
+    while (!done() && Clock::now() < limit) {
+        loop.advance(1ms);
+        loop.runUntil([] { return false; }, 1ms);
+    }
+    return done();
+}
+
+void sendText(LocalProcess& process, std::string_view text) {
+    process.send(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+// Waits, in real time, until every child has a backlog of at least `bytes`.
+void awaitBacklogs(const std::vector<LocalProcess*>& processes, size_t bytes) {
+    const auto limit = Clock::now() + testing::childTimeout;
+    auto built = [&] {
+        return std::all_of(processes.begin(), processes.end(),
+                           [&](LocalProcess* p) { return p->deliveryFigures().peakPendingBytes >= bytes; });
+    };
+    while (!built() && Clock::now() < limit) std::this_thread::sleep_for(1ms);
+}
+
+// The echo of a key goes ahead of the passes the flooding children have queued: once the echo
+// is read, the pass in progress ends after its piece and the echo is the next thing delivered.
+TEST(LocalProcessVirtualClockTest, TheEchoOfATypedChildGoesAheadOfFloodingChildren) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    constexpr size_t total = 2 * 1024 * 1024;
+    Collector typedInto;
+    LocalProcess typed(&typedInto);
+    std::vector<Collector> floods(3);
+    std::vector<std::unique_ptr<LocalProcess>> flooding;
+    std::vector<LocalProcess*> all;
+    for (Collector& c : floods) {
+        flooding.push_back(std::make_unique<LocalProcess>(&c));
+        all.push_back(flooding.back().get());
+    }
+    typed.startProcess("/bin/sh", {"-c", "stty -icanon; echo READY; exec cat"});
+    ASSERT_TRUE(waitFor(loop, [&] { return typedInto.saw("READY"); }));
+    size_t pieces = 0, afterEcho = 0;
+    bool sent = false;
+    for (Collector& c : floods) {
+        c.onData = [&](std::span<const uint8_t>) {
+            if (pieces++ == 0) awaitBacklogs(all, total / 2);
+            loop.skipTime(200us);
+            if (sent && !typedInto.saw("k")) ++afterEcho;
+            if (pieces == 20) {
+                sendText(typed, "k");
+                sent = true;
+                // The echo is read and waits to be delivered before this piece ends.
+                const auto limit = Clock::now() + testing::childTimeout;
+                while (typed.deliveryFigures().urgentPasses == 0 && Clock::now() < limit) std::this_thread::sleep_for(1ms);
+            }
+        };
+    }
+    for (auto& p : flooding) p->startProcess(testChild, {"pattern", std::to_string(total)});
+    ASSERT_TRUE(waitFor(loop, [&] { return typedInto.saw("k"); }));
+    EXPECT_EQ(afterEcho, 0u) << "flood pieces delivered between the echo's arrival and its delivery";
+    EXPECT_EQ(typed.deliveryFigures().urgentPasses, 1u);
+    ASSERT_TRUE(advanceUntil(loop, [&] {
+        return std::all_of(floods.begin(), floods.end(), [](const Collector& c) { return c.output.size() >= total; });
+    }));
+    for (const Collector& c : floods) EXPECT_TRUE(c.output == expectedPattern(total));
+    for (auto& p : flooding) EXPECT_EQ(p->deliveryFigures().urgentPasses, 0u);
+    typed.terminate();
+}
+
+// Only output that comes within a second of input goes ahead.
+TEST(LocalProcessVirtualClockTest, OutputLongAfterInputOrWithoutItQueuesAsAnyOther) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    Collector collector;
+    LocalProcess process(&collector);
+    process.startProcess("/bin/sh", {"-c", "stty -echo; read line; read line; echo \"late $line\""});
+    sendText(process, "first\n");
+    loop.skipTime(LocalProcess::interactiveWindow + 1ms);
+    sendText(process, "second\n");
+    // Read, then answered after more than a second: no longer an echo.
+    loop.skipTime(LocalProcess::interactiveWindow + 1ms);
+    ASSERT_TRUE(waitFor(loop, [&] { return collector.saw("late second"); }));
+    EXPECT_EQ(process.deliveryFigures().urgentPasses, 0u);
+
+    Collector quiet;
+    LocalProcess untyped(&quiet);
+    untyped.startProcess(testChild, {"pattern", "4096"});
+    ASSERT_TRUE(waitFor(loop, [&] { return quiet.output.size() >= 4096; }));
+    EXPECT_EQ(untyped.deliveryFigures().urgentPasses, 0u);
+}
+
+// While a child is typed into, the others' passes take at most their share of the loop's time,
+// waiting on the loop's clock for it; a second after the last input they take what they need.
+TEST(LocalProcessVirtualClockTest, OtherChildrenTakeTheirShareWhileOneIsTypedInto) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    constexpr size_t total = 4 * 1024 * 1024;
+    Collector typedInto;
+    LocalProcess typed(&typedInto);
+    typed.startProcess("/bin/sh", {"-c", "stty -echo; exec cat"});
+    std::vector<Collector> floods(2);
+    std::vector<std::unique_ptr<LocalProcess>> flooding;
+    std::vector<LocalProcess*> all;
+    platform::runtime::Duration busy{};
+    for (Collector& c : floods) {
+        flooding.push_back(std::make_unique<LocalProcess>(&c));
+        all.push_back(flooding.back().get());
+        c.onData = [&](std::span<const uint8_t>) {
+            busy += 1ms;
+            loop.skipTime(1ms);
+        };
+    }
+    for (auto& p : flooding) p->startProcess(testChild, {"pattern", std::to_string(total)});
+    awaitBacklogs(all, total / 2);
+    typed.send({});
+    const auto began = loop.now();
+    while (loop.now() - began < 600ms) loop.advance(1ms);
+    const auto spent = loop.now() - began;
+    // The share, the credit a pass may start with and the one piece that ends a pass.
+    EXPECT_LE(busy, spent * LocalProcess::backgroundShareWhileTyping + 4ms + 2ms);
+    EXPECT_GE(busy, spent * LocalProcess::backgroundShareWhileTyping / 2);
+    size_t postponed = 0;
+    for (auto* p : all) postponed += p->deliveryFigures().postponedPasses;
+    EXPECT_GT(postponed, 10u);
+
+    loop.advance(LocalProcess::interactiveWindow);
+    size_t quiet = 0;
+    for (auto* p : all) quiet += p->deliveryFigures().postponedPasses;
+    ASSERT_TRUE(advanceUntil(loop, [&] {
+        return std::all_of(floods.begin(), floods.end(), [](const Collector& c) { return c.output.size() >= total; });
+    }));
+    size_t later = 0;
+    for (auto* p : all) later += p->deliveryFigures().postponedPasses;
+    EXPECT_LE(later, quiet + 1);
+    for (const Collector& c : floods) EXPECT_TRUE(c.output == expectedPattern(total));
+    typed.terminate();
+}
+
+// Sixteen children writing at once while they are typed into in turn at random (a fixed seed):
+// every byte of each arrives once and in order, whichever passes went ahead or were put off.
+TEST(LocalProcessVirtualClockTest, SixteenChildrenTypedIntoByTurnsLoseAndReorderNothing) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scope(loop);
+    constexpr int count = 16;
+    std::vector<Collector> collectors(count);
+    std::vector<std::unique_ptr<LocalProcess>> processes;
+    std::vector<size_t> totals;
+    for (int i = 0; i < count; ++i) {
+        totals.push_back(size_t(64 + 48 * i) * 1024);
+        processes.push_back(std::make_unique<LocalProcess>(&collectors[i]));
+        collectors[i].onData = [&loop](std::span<const uint8_t> slice) {
+            loop.skipTime(std::chrono::microseconds(20 + slice.size() / 64));
+        };
+        processes.back()->startProcess(testChild, {"pattern", std::to_string(totals.back())});
+    }
+    uint32_t state = 7;
+    auto random = [&state](uint32_t n) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 16) % n;
+    };
+    auto finished = [&] {
+        for (int i = 0; i < count; ++i) {
+            if (collectors[i].output.size() < totals[i]) return false;
+        }
+        return true;
+    };
+    const auto limit = Clock::now() + testing::childTimeout;
+    while (!finished() && Clock::now() < limit) {
+        // Input writes nothing (no echo to tell apart from the pattern) but marks the child typed into.
+        if (random(4) == 0) processes[random(count)]->send({});
+        loop.advance(std::chrono::microseconds(200 + random(3000)));
+        loop.runUntil([] { return false; }, 1ms);
+    }
+    size_t postponed = 0;
+    for (int i = 0; i < count; ++i) {
+        EXPECT_EQ(collectors[i].output.size(), totals[i]) << "child " << i;
+        EXPECT_TRUE(collectors[i].output == expectedPattern(totals[i])) << "child " << i;
+        postponed += processes[i]->deliveryFigures().postponedPasses;
+    }
+    EXPECT_GT(postponed, 0u);
+}
+
 TEST(LocalProcessOtherQueueTest, DeliversOnTheGivenLoopsThread) {
     GLibMainLoop mainLoop;
     ScopedMainLoop scope(mainLoop);
