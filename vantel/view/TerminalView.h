@@ -224,9 +224,20 @@ public:
 
     // --- Display scheduling -----------------------------------------------------------------
     static constexpr platform::runtime::Duration displayCoalescingDelay{16'670'000};
-    // Asks for a redraw 16.67 ms from now unless one is asked already; nothing while the program
-    // holds output back (synchronized output).
+    // Asks for a redraw 16.67 ms from now unless one is asked already (paced, see below, when
+    // output streams into a view nobody types into); nothing while the program holds output
+    // back (synchronized output).
     void queuePendingDisplay();
+    // Output redrawn at most once per `interval` while the user has not typed into the view for
+    // `streamingInputQuiet`; none: every 16.67 ms. A window of many terminals paces those it does
+    // not take typing in, so that the one typed into keeps every frame.
+    static constexpr platform::runtime::Duration streamingInputQuiet{1'000'000'000};
+    void setStreamingDisplayInterval(std::optional<platform::runtime::Duration> interval);
+    std::optional<platform::runtime::Duration> streamingDisplayInterval() const { return streamingDisplayInterval_; }
+    // When the redraw asked by queuePendingDisplay comes; none while none is asked.
+    std::optional<platform::runtime::TimePoint> pendingDisplayDue() const {
+        return displayTimer_ ? std::optional(displayDue_) : std::nullopt;
+    }
     bool pendingDisplay() const { return pendingDisplay_; }
     // Turns the engine's dirty rows into rectangles to redraw, now.
     void updateDisplay(bool notifyAccessibility);
@@ -739,6 +750,13 @@ private:
     // Display scheduling and input.
     bool pendingDisplay_ = false;
     std::shared_ptr<platform::runtime::WorkItem> displayTimer_;
+    std::optional<platform::runtime::Duration> streamingDisplayInterval_;
+    // When queued output was last redrawn, and when the asked redraw comes.
+    std::optional<platform::runtime::TimePoint> lastQueuedDisplay_;
+    platform::runtime::TimePoint displayDue_{};
+    // Paced views take turns in frames by this number.
+    uint64_t streamingTurn_ = 0;
+    platform::runtime::TimePoint streamingDue(platform::runtime::TimePoint earliest) const;
     uint64_t displayUpdates_ = 0;
     uint64_t rowMoves_ = 0;
     mutable std::mutex userInputLock_;

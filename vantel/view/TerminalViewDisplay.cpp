@@ -2,6 +2,8 @@
 // per 16.67 ms while output streams in, none while synchronized output holds it back; the caret
 // follows the cursor in the same pass.
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <set>
 
 #include "vantel/view/TerminalDebugView.h"
@@ -13,14 +15,44 @@ void TerminalView::queuePendingDisplay() {
     if (!terminal_ || terminal_->synchronizedOutputActive()) return;
     if (pendingDisplay_) return;
     pendingDisplay_ = true;
+    const platform::runtime::TimePoint now = loop_.now();
+    platform::runtime::TimePoint due = now + displayCoalescingDelay;
+    if (streamingDisplayInterval_ && lastQueuedDisplay_) {
+        const uint64_t input = lastUserInputUptimeNs();
+        const bool typedInto =
+            input != 0 && now.time_since_epoch() - std::chrono::nanoseconds(input) < streamingInputQuiet;
+        if (!typedInto) due = streamingDue(due);
+    }
     std::weak_ptr<int> alive = lifetime_;
-    displayTimer_ = loop_.postAfter(displayCoalescingDelay, [this, alive] {
+    displayTimer_ = std::make_shared<platform::runtime::WorkItem>([this, alive] {
         if (alive.expired()) return;
         displayTimer_.reset();
+        lastQueuedDisplay_ = loop_.now();
         updateTextBlinkLifecycle();
         updateDisplay(true);
         pendingDisplay_ = false;
     });
+    displayDue_ = due;
+    loop_.postAt(due, displayTimer_);
+}
+
+void TerminalView::setStreamingDisplayInterval(std::optional<platform::runtime::Duration> interval) {
+    static std::atomic<uint64_t> turns{0};
+    if (interval && !streamingDisplayInterval_) streamingTurn_ = turns.fetch_add(1);
+    streamingDisplayInterval_ = interval;
+}
+
+platform::runtime::TimePoint TerminalView::streamingDue(platform::runtime::TimePoint earliest) const {
+    // Paced views take turns: the loop's time in frames of 16.67 ms, each view redrawn in the
+    // frames of its turn only, so that views paced together do not all land in one frame.
+    const int64_t frame = displayCoalescingDelay.count();
+    const int64_t turns = std::max<int64_t>(1, std::llround(double(streamingDisplayInterval_->count()) / double(frame)));
+    const int64_t from = std::max(earliest, *lastQueuedDisplay_ + *streamingDisplayInterval_ - displayCoalescingDelay)
+                             .time_since_epoch()
+                             .count();
+    int64_t slot = from / frame + (from % frame > 0 ? 1 : 0);
+    slot += (static_cast<int64_t>(streamingTurn_ % static_cast<uint64_t>(turns)) - slot % turns + turns) % turns;
+    return platform::runtime::TimePoint(platform::runtime::Duration(slot * frame));
 }
 
 void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {

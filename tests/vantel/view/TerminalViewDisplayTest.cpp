@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
+#include <set>
+#include <vector>
 
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "support/ViewTestSupport.h"
@@ -243,4 +246,106 @@ TEST(TerminalViewDisplay, LinkCodesAreCollectedAfterRedrawsAtMostOnceASecond) {
     s.view.feed("x");
     s.loop.advance(17ms);
     EXPECT_EQ(t.payloadCodes().size(), 0u);
+}
+
+namespace {
+
+// When each view drew (its update count went up), on the loop's clock, fed a character every
+// 2 ms for `span`, one millisecond at a time; and the longest wait of a character of the first
+// view for its redraw.
+struct Streamed {
+    std::vector<std::vector<std::chrono::nanoseconds>> draws;
+    std::chrono::nanoseconds longestWait{0};
+};
+
+Streamed stream(VirtualMainLoop& loop, std::vector<TerminalView*> views, std::chrono::milliseconds span) {
+    Streamed out;
+    out.draws.resize(views.size());
+    std::vector<uint64_t> seen;
+    for (TerminalView* view : views) seen.push_back(view->displayUpdateCount());
+    // When the oldest character of the first view not drawn yet came; negative: none waits.
+    std::chrono::nanoseconds waiting{-1};
+    for (std::chrono::milliseconds t{0}; t < span; t += 1ms) {
+        if (t.count() % 2 == 0) {
+            for (TerminalView* view : views) view->feed("x");
+            if (waiting.count() < 0) waiting = loop.now().time_since_epoch();
+        }
+        loop.advance(1ms);
+        const auto now = loop.now().time_since_epoch();
+        for (size_t i = 0; i < views.size(); ++i) {
+            if (views[i]->displayUpdateCount() == seen[i]) continue;
+            seen[i] = views[i]->displayUpdateCount();
+            out.draws[i].push_back(now);
+            if (i > 0 || waiting.count() < 0) continue;
+            out.longestWait = std::max(out.longestWait, now - waiting);
+            waiting = std::chrono::nanoseconds(-1);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// Output streaming into a view paced at 30 frames a second is drawn every other frame (every
+// frame once it was typed into within the last second), and no later than 100 ms after it came.
+TEST(TerminalViewDisplay, StreamingOutputIsPacedWhileNobodyTypesIntoTheView) {
+    struct Case {
+        const char* name;
+        std::optional<platform::runtime::Duration> interval;
+        std::optional<std::chrono::milliseconds> typedAgo;
+        std::chrono::milliseconds gap;
+    } cases[] = {
+        {"not paced", std::nullopt, std::nullopt, 17ms},
+        {"paced", 33'333'333ns, std::nullopt, 33ms},
+        {"paced, typed into half a second ago", 33'333'333ns, 500ms, 17ms},
+        {"paced, typed into over a second ago", 33'333'333ns, 1100ms, 33ms},
+    };
+    for (const Case& c : cases) {
+        Screen s;
+        s.view.setStreamingDisplayInterval(c.interval);
+        if (c.typedAgo) {
+            s.view.send(std::string_view("x"));
+            s.loop.advance(*c.typedAgo);
+        }
+        const Streamed result = stream(s.loop, {&s.view}, 400ms);
+        const auto& draws = result.draws[0];
+        ASSERT_GT(draws.size(), 5u) << c.name;
+        // Past the first two draws, which start from rest.
+        for (size_t i = 3; i < draws.size(); ++i) {
+            const auto gap = draws[i] - draws[i - 1];
+            EXPECT_GE(gap, c.gap - 1ms) << c.name << ", draw " << i;
+            EXPECT_LE(gap, c.gap + 1ms) << c.name << ", draw " << i;
+        }
+        EXPECT_LE(result.longestWait, 100ms) << c.name;
+    }
+}
+
+// Views paced together take turns: never drawn in the same frame, each every other one.
+TEST(TerminalViewDisplay, ViewsPacedTogetherTakeTurns) {
+    VirtualMainLoop loop;
+    ScopedMainLoop scoped{loop};
+    FixedCellView<> first{cell, Rect{0, 0, 160, 160}, nullptr, gridOptions(20, 10)};
+    FixedCellView<> second{cell, Rect{0, 0, 160, 160}, nullptr, gridOptions(20, 10)};
+    first.setStreamingDisplayInterval(33'333'333ns);
+    second.setStreamingDisplayInterval(33'333'333ns);
+    const Streamed result = stream(loop, {&first, &second}, 400ms);
+    // A draw is seen within the millisecond it came in, and frames are 16.67 ms long.
+    const auto frameOf = [](std::chrono::nanoseconds t) { return (t - 1ns).count() / 16'666'667; };
+    std::set<int64_t> framesOfFirst;
+    for (size_t i = 2; i < result.draws[0].size(); ++i) framesOfFirst.insert(frameOf(result.draws[0][i]));
+    ASSERT_GT(framesOfFirst.size(), 8u);
+    ASSERT_GT(result.draws[1].size(), 10u);
+    for (size_t i = 2; i < result.draws[1].size(); ++i) {
+        EXPECT_EQ(framesOfFirst.count(frameOf(result.draws[1][i])), 0u) << "both drawn in frame " << frameOf(result.draws[1][i]);
+    }
+    // A redraw asked for says when it comes.
+    first.feed("y");
+    ASSERT_TRUE(first.pendingDisplayDue());
+    const auto due = *first.pendingDisplayDue();
+    const uint64_t before = first.displayUpdateCount();
+    loop.advance(due - loop.now() - 1ns);
+    EXPECT_EQ(first.displayUpdateCount(), before);
+    loop.advance(1ns);
+    EXPECT_EQ(first.displayUpdateCount(), before + 1);
+    EXPECT_FALSE(first.pendingDisplayDue());
 }
