@@ -414,8 +414,33 @@ void Window::decorationsIn(const View& view, const Rect& area, std::vector<Rect>
     }
 }
 
+std::vector<Window::Rect> Window::deferAllButTyping() {
+    const bool drewAlone = std::exchange(drewTypingAlone_, false);
+    if (!drawsTypingFirst_ || drewAlone || !firstResponder_ || !lastKeyAt_ || !moved_.empty()) return {};
+    if (runtime::MainLoop::main().now() - *lastKeyAt_ > typingWindow) return {};
+    for (const BlurView* b : backdrops_) {
+        if (!b->isHidden() || b->restoring_ || b->restores()) return {};
+    }
+    for (const View* v = firstResponder_; v; v = v->superview()) {
+        if (v->isHidden()) return {};
+    }
+    const Rect area = visibleRect(*firstResponder_);
+    std::vector<Rect> now, later;
+    for (const Rect& d : dirty_) {
+        const Rect inside = d.intersection(area);
+        if (!inside.isEmpty()) now.push_back(inside);
+        subtract(d, area, later);
+    }
+    std::erase_if(later, [](const Rect& r) { return r.isEmpty(); });
+    if (now.empty() || later.empty()) return {};
+    dirty_ = std::move(now);
+    drewTypingAlone_ = true;
+    return later;
+}
+
 void Window::displayIfNeeded() {
     if (dirty_.empty() && moved_.empty()) return;
+    std::vector<Rect> later = deferAllButTyping();
     for (BlurView* b : backdrops_) {
         if (b->fresh_) takeBeneathFromSurface(*b);
     }
@@ -444,6 +469,19 @@ void Window::displayIfNeeded() {
     rects.insert(rects.end(), moved.begin(), moved.end());
     ++passes_;
     didDisplay(rects);
+    if (later.empty()) return;
+    // The rest in the next pass, as if asked for now.
+    const bool wasClean = dirty_.empty();
+    for (const Rect& r : later) {
+        dirty_.push_back(r);
+        didInvalidate(r);
+    }
+    if (dirty_.size() > maxDirtyRects) {
+        Rect all;
+        for (const Rect& d : dirty_) all = all.united(d);
+        dirty_.assign(1, all);
+    }
+    if (wasClean) scheduleDisplay();
 }
 
 void Window::takeBeneathFromSurface(BlurView& backdrop) {
@@ -791,6 +829,7 @@ void Window::setTextInputContext(std::unique_ptr<TextInputContext> context) {
 
 bool Window::sendKeyEvent(const KeyEvent& event) {
     noteKeyPress(event);
+    if (event.type == KeyEvent::Type::down) lastKeyAt_ = runtime::MainLoop::main().now();
     if (event.type == KeyEvent::Type::down) {
         // A copy: the monitor may replace itself (a sheet it ends gets its own back).
         if (auto monitor = keyDownMonitor; monitor && monitor(event)) return true;

@@ -40,7 +40,7 @@ public:
     using Rect = gfx::Rect;
     using Size = gfx::Size;
 
-    // More dirty rectangles than this are merged into their bounding box.
+    // Past this many dirty rectangles, the two whose union adds the least area are merged.
     static constexpr size_t maxDirtyRects = 32;
 
     // A scale that is not finite or not above 0 is 1.
@@ -66,8 +66,16 @@ public:
     void invalidate(const Rect& rect);
     bool needsDisplay() const { return !dirty_.empty(); }
     const std::vector<Rect>& dirtyRects() const { return dirty_; }
-    // Draws the dirty rectangles, if any, and hands them to didDisplay.
+    // Draws the dirty rectangles, if any, and hands them to didDisplay (see drawsTypingFirst).
     void displayIfNeeded();
+    // While keys came within `typingWindow`, a pass draws only the first responder's part of
+    // what is dirty when there is more elsewhere, and everything else in the pass after: the view
+    // typed into shows its echo without waiting for the rest of the window (tiles that flood
+    // beside it). Never two such passes in a row, and none while a backdrop shows or keeps what
+    // lay beneath it, or pixels were moved. Off by default.
+    static constexpr runtime::Duration typingWindow{1'000'000'000};
+    void setDrawsTypingFirst(bool on) { drawsTypingFirst_ = on; }
+    bool drawsTypingFirst() const { return drawsTypingFirst_; }
     // Draws the whole window now.
     void display();
 
@@ -294,6 +302,9 @@ private:
     // A view (none: the window itself) asks for a rectangle: backdrops drawn over the view learn
     // that what lies beneath them changed there.
     void invalidate(const Rect& rect, const View* source);
+    // With drawsTypingFirst: leaves the first responder's part of the dirty area to draw now and
+    // returns the rest, when the pass may do so.
+    std::vector<Rect> deferAllButTyping();
     // The views that show what the window drew beneath them (BlurView) enter and leave.
     void addBackdrop(BlurView* view);
     void removeBackdrop(BlurView* view);
@@ -305,6 +316,7 @@ private:
     void cutByBackdrops(const std::vector<View*>& subviews, size_t first, const Rect& rect,
                         std::vector<Rect>& out) const;
     void drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible);
+    void drawViewImpl(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible);
     // Draws the subviews in order, each only where no opaque sibling above it covers the dirty rectangle.
     void drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canvas, const std::vector<Rect>& dirty,
                       const Rect& visible);
@@ -406,6 +418,10 @@ private:
     bool fullScreen_ = false;
     bool allowsFullScreen_ = false;
     bool inLiveResize_ = false;
+    bool drawsTypingFirst_ = false;
+    // The last pass drew the first responder's part alone.
+    bool drewTypingAlone_ = false;
+    std::optional<runtime::TimePoint> lastKeyAt_;
 };
 
 }  // namespace platform::ui

@@ -172,6 +172,8 @@ void AppDelegate::makeWindow() {
     // Never more than fits the work area: a larger minimum would push the window past its edge.
     window_->setMinimumSize({std::min(minimumWindowSize.width, size.width), std::min(minimumWindowSize.height, size.height)});
     window_->setAllowsFullScreen(true);
+    // The tile typed into shows its echo in the next frame, whatever the others draw.
+    window_->setDrawsTypingFirst(true);
     applyTheme();
     window_->setContentView(&grid_->root());
     std::weak_ptr<int> alive = alive_;

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "support/CanvasInk.h"
@@ -461,5 +463,87 @@ TEST(Window, PartlyRedrawnShadowsMatchAWholeDrawing) {
             }
         }
         EXPECT_LE(worst, 1);
+    }
+}
+
+namespace {
+
+class TypedView : public PaintView {
+public:
+    using PaintView::PaintView;
+    bool acceptsFirstResponder() const override { return true; }
+    void keyDown(const KeyEvent&) override {}
+};
+
+// Paints all of itself: its pixels may be moved.
+class SolidView : public PaintView {
+public:
+    using PaintView::PaintView;
+    bool isOpaque() const override { return true; }
+};
+
+}  // namespace
+
+// A window that draws typing first draws only the first responder's dirty part in the pass after
+// a key, when more is dirty elsewhere; the rest comes in the next pass, which draws everything.
+TEST(Window, TheViewTypedIntoIsDrawnFirstAndTheRestInThePassAfter) {
+    using namespace std::chrono_literals;
+    struct Case {
+        const char* name;
+        bool on;
+        std::optional<platform::runtime::Duration> keyAgo;
+        bool typedDirty;
+        bool movedPixels;
+        bool alone;
+    } cases[] = {
+        {"a key just now", true, 0ms, true, false, true},
+        {"a key within the second", true, 999ms, true, false, true},
+        {"off", false, 0ms, true, false, false},
+        {"no key", true, std::nullopt, true, false, false},
+        {"a key over a second ago", true, 1001ms, true, false, false},
+        {"nothing of the view typed into dirty", true, 0ms, false, false, false},
+        {"pixels moved meanwhile", true, 0ms, true, true, false},
+    };
+    for (const Case& c : cases) {
+        platform::runtime::VirtualMainLoop loop;
+        platform::runtime::ScopedMainLoop scoped(loop);
+        headless::HeadlessWindow window({100, 50}, 1);
+        PaintView root(Rect{0, 0, 100, 50}, Rgba{0, 0, 0, 1});
+        TypedView typed(Rect{0, 0, 50, 50}, Rgba{1, 0, 0, 1});
+        SolidView other(Rect{50, 0, 50, 50}, Rgba{0, 1, 0, 1});
+        root.addSubview(&typed);
+        root.addSubview(&other);
+        window.setDrawsTypingFirst(c.on);
+        window.setContentView(&root);
+        window.displayIfNeeded();
+        ASSERT_TRUE(window.makeFirstResponder(&typed));
+        if (c.keyAgo) {
+            KeyEvent key;
+            key.key = Key::character;
+            key.characters = "k";
+            window.sendKeyEvent(key);
+            loop.advance(*c.keyAgo);
+        }
+        if (c.typedDirty) typed.setNeedsDisplay();
+        other.setNeedsDisplay(Rect{10, 10, 20, 20});
+        if (c.movedPixels) {
+            ASSERT_TRUE(other.scrollRect(Rect{0, 30, 50, 20}, -10)) << c.name;
+        }
+        const int typedDraws = typed.draws, otherDraws = other.draws;
+        window.displayIfNeeded();
+        EXPECT_EQ(typed.draws, typedDraws + (c.typedDirty ? 1 : 0)) << c.name;
+        EXPECT_EQ(other.draws, otherDraws + (c.alone ? 0 : 1)) << c.name;
+        EXPECT_EQ(window.needsDisplay(), c.alone) << c.name;
+        if (!c.alone) continue;
+        EXPECT_EQ(window.lastDisplayedRects(), (std::vector<Rect>{{0, 0, 50, 50}})) << c.name;
+        EXPECT_EQ(window.dirtyRects(), (std::vector<Rect>{{60, 10, 20, 20}})) << c.name;
+        EXPECT_TRUE(window.displayScheduled()) << c.name;
+        // Never twice in a row: the next pass draws everything, the view typed into too.
+        typed.setNeedsDisplay();
+        window.displayIfNeeded();
+        EXPECT_EQ(typed.draws, typedDraws + 2) << c.name;
+        EXPECT_EQ(other.draws, otherDraws + 1) << c.name;
+        EXPECT_FALSE(window.needsDisplay()) << c.name;
+        EXPECT_EQ(window.pixel(70, 25), 0xFF00FF00u) << c.name;
     }
 }

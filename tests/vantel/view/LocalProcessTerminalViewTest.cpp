@@ -1,7 +1,10 @@
 // A terminal view running its own child on a real pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/headless/HeadlessWindow.h"
@@ -175,4 +178,81 @@ TEST(LocalProcessTerminalView, ClipboardThroughThePasteboard) {
     EXPECT_EQ(view.clipboardRead(static_cast<TerminalView&>(view)), (std::vector<uint8_t>{'h', 'i'}));
     board.clearContents();
     EXPECT_EQ(view.clipboardRead(static_cast<TerminalView&>(view)), std::nullopt);
+}
+
+// Sixteen terminals in a window that draws typing first, fifteen of them flooding and paced as
+// a wall paces them, frames every 16.67 ms of the loop's clock: a key's echo is delivered ahead
+// of the floods' passes and drawn in the first frame after it arrives, alone while the floods'
+// output waits one frame; the floods keep being drawn.
+TEST(LocalProcessTerminalView, AnEchoIsDrawnInTheFrameAfterItArrivesBesideFifteenFloods) {
+    Running r;
+    HeadlessWindow window({800, 400}, 1);
+    window.setDrawsTypingFirst(true);
+    platform::ui::View root(Rect{0, 0, 800, 400});
+    std::vector<std::unique_ptr<FixedCellView<LocalProcessTerminalView>>> views;
+    for (int i = 0; i < 16; ++i) {
+        views.push_back(std::make_unique<FixedCellView<LocalProcessTerminalView>>(
+            Size{4, 8}, Rect{double(i % 4) * 200, double(i / 4) * 100, 200, 100}, nullptr, gridOptions(50, 12)));
+        views.back()->scroller().setHidden(true);
+        views.back()->setStreamingDisplayInterval(33'333'333ns);
+        root.addSubview(views.back().get());
+    }
+    window.setContentView(&root);
+    auto& typed = *views[0];
+    const Rect typedFrame = typed.frame();
+    typed.startProcess("/bin/sh", {"-c", "stty -icanon; echo READY; exec cat"});
+    for (size_t i = 1; i < views.size(); ++i) views[i]->startProcess("/usr/bin/yes", {"a line of a flood of output"});
+    ASSERT_TRUE(window.makeFirstResponder(&typed));
+    ASSERT_TRUE(r.waitFor([&] { return screenText(typed).find("READY") != std::string::npos; }));
+    const auto frameTime = 16'666'667ns;
+    auto nextFrame = [&] {
+        r.loop.advance(frameTime);
+        window.displayIfNeeded();
+    };
+    std::vector<uint64_t> floodDraws;
+    for (int i = 0; i < 20; ++i) {
+        nextFrame();
+        r.loop.runUntil([] { return false; }, 5ms);
+    }
+    for (size_t i = 1; i < views.size(); ++i) floodDraws.push_back(views[i]->displayUpdateCount());
+
+    // How many echoes had flood output to draw in their frame too (the children run in real time).
+    int framesWithFloods = 0;
+    for (const char letter : std::string("qwerty")) {
+        // The floods have output waiting (their children run in real time; the loop stands still).
+        const auto limit = std::chrono::steady_clock::now() + 30s;
+        while (!std::all_of(views.begin() + 1, views.end(), [](auto& v) { return v->process().hasPendingOutput(); }) &&
+               std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(1ms);
+        }
+        platform::ui::KeyEvent key;
+        key.key = platform::ui::Key::character;
+        key.characters = std::string(1, letter);
+        key.charactersIgnoringModifiers = key.characters;
+        key.keyval = static_cast<uint32_t>(letter);
+        window.sendKeyEvent(key);
+        // Delivered without the clock moving: ahead of the floods' passes and timers.
+        ASSERT_TRUE(r.waitFor([&] { return screenText(typed).find(letter) != std::string::npos; })) << letter;
+        ASSERT_TRUE(std::any_of(window.dirtyRects().begin(), window.dirtyRects().end(),
+                                [&](const Rect& d) { return d.intersects(typedFrame); }))
+            << letter;
+        // The floods' frames came due meanwhile: the next frame has them to draw as well.
+        r.loop.advance(frameTime);
+        const bool floodsWaiting = std::any_of(window.dirtyRects().begin(), window.dirtyRects().end(),
+                                               [&](const Rect& d) { return !typedFrame.contains(d); });
+        framesWithFloods += floodsWaiting ? 1 : 0;
+        window.displayIfNeeded();
+        if (floodsWaiting) {
+            for (const Rect& drawn : window.lastDisplayedRects()) EXPECT_TRUE(typedFrame.contains(drawn)) << letter;
+        }
+        EXPECT_TRUE(std::none_of(window.dirtyRects().begin(), window.dirtyRects().end(),
+                                 [&](const Rect& d) { return d.intersects(typedFrame); }))
+            << "the echo of " << letter << " waits for a frame";
+        nextFrame();
+        EXPECT_FALSE(window.needsDisplay()) << letter;
+    }
+    EXPECT_GE(framesWithFloods, 3);
+    // Paced, every flood was drawn while the keys were typed.
+    for (size_t i = 1; i < views.size(); ++i) EXPECT_GT(views[i]->displayUpdateCount(), floodDraws[i - 1]) << i;
+    for (auto& view : views) view->terminate();
 }
