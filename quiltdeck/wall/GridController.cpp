@@ -35,7 +35,10 @@ using platform::ui::View;
 struct GridController::Entry {
     std::unique_ptr<WallTile> session;
     std::unique_ptr<TileView> tile;
+    // A change of a tile whose output streams, shown with its terminal's next redraw.
+    std::shared_ptr<platform::runtime::WorkItem> refresh;
     ~Entry() {
+        if (refresh) refresh->cancel();
         tile.reset();
         session.reset();
     }
@@ -269,6 +272,7 @@ WallTile* GridController::open(TileRequest request) {
     if (wall != currentWall_ && !restoring_ && !request.automatic) showWall(wall);
     const bool elsewhere = wall != currentWall_ && request.automatic;
     wireTile(tileId, s, card);
+    if (vantel::TerminalView* terminal = s.terminal()) terminal->setStreamingDisplayInterval(streamingTileInterval);
 
     WallModel::Tile record{tileId, wall, s.status(), s.finished()};
     model_.insert(std::move(record), request.at);
@@ -370,7 +374,27 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
     };
     s.onChange = [this, alive, id] {
         if (alive.expired()) return;
-        if (TileView* t = tile(id)) t->refresh();
+        Entry* e = entry(id);
+        if (!e) return;
+        // While output streams into the tile, its card changes with the terminal's next redraw (paced
+        // as the terminal is, in the same frame), not with every chunk the status follows.
+        vantel::TerminalView* terminal = e->session->terminal();
+        const auto due = terminal ? terminal->pendingDisplayDue() : std::nullopt;
+        if (due && *due > MainLoop::main().now()) {
+            if (e->refresh) return;
+            e->refresh = std::make_shared<platform::runtime::WorkItem>([this, alive, id] {
+                if (alive.expired()) return;
+                Entry* later = entry(id);
+                if (!later) return;
+                later->refresh.reset();
+                later->tile->refresh();
+                updateCounts();
+            });
+            MainLoop::main().postAt(*due, e->refresh);
+            return;
+        }
+        if (e->refresh) std::exchange(e->refresh, nullptr)->cancel();
+        e->tile->refresh();
         updateCounts();
     };
     s.onPersist = [this, alive] {

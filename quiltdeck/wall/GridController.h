@@ -74,6 +74,9 @@ public:
     static constexpr double reorderDuration = 0.14;
     static constexpr double dragOpacity = 0.92;
     static constexpr double dragShadowRadius = 36;
+    // A tile's output streaming while nobody types into it is drawn this often (30 a second), so
+    // that the tile typed into keeps every frame beside tiles that flood.
+    static constexpr platform::runtime::Duration streamingTileInterval{33'333'333};
 
     GridController(TileFactory makeTile, HookServer::Options hookOptions = {});
     ~GridController();

@@ -181,3 +181,66 @@ TEST_F(GridControllerTest, EmptyWallShowsTheSetupCard) {
 
 }  // namespace
 }  // namespace quiltdeck
+
+namespace quiltdeck {
+namespace {
+
+// A tile with a terminal of its own, as a session has.
+class TerminalTile : public FakeTile {
+public:
+    using FakeTile::FakeTile;
+    vantel::TerminalView* terminal() override { return &terminalView; }
+    platform::ui::View& view() override { return terminalView; }
+    vantel::TerminalView terminalView{platform::gfx::Rect{0, 0, 400, 300}};
+};
+
+// The grid paces its tiles' streaming output, and a change of a tile whose terminal is about to
+// redraw reaches the card with that redraw (once for a burst of changes); a tile with nothing to
+// redraw shows a change at once.
+TEST_F(GridControllerTest, AStreamingTilesCardChangesWithItsTerminalsNextRedraw) {
+    using namespace std::chrono_literals;
+    TerminalTile* made = nullptr;
+    GridController grid(
+        [&](const TileRequest& r, uint16_t) {
+            auto tile = std::make_unique<TerminalTile>(r);
+            made = tile.get();
+            return tile;
+        },
+        HookServer::Options{0, 0, &loop, {}});
+    grid.viewDidLoad();
+    grid.open(request("a"));
+    ASSERT_TRUE(made);
+    TerminalTile& tile = *made;
+    EXPECT_EQ(tile.terminalView.streamingDisplayInterval(), GridController::streamingTileInterval);
+    TileView& card = *grid.tile(tile.id());
+    auto shown = [&] { return card.subLabel().richText() ? card.subLabel().richText()->string() : std::string(); };
+    // The new terminal's first redraw comes and goes.
+    loop.advance(100ms);
+    ASSERT_FALSE(tile.terminalView.pendingDisplayDue());
+
+    tile.setStatus(SessionStatus::waiting);
+    const std::string waiting = shown();
+    tile.setStatus(SessionStatus::busy);
+    const std::string busy = shown();
+    EXPECT_NE(waiting, busy);
+
+    tile.terminalView.feed("output");
+    ASSERT_TRUE(tile.terminalView.pendingDisplayDue());
+    const auto due = *tile.terminalView.pendingDisplayDue();
+    const uint64_t redraws = tile.terminalView.displayUpdateCount();
+    tile.setStatus(SessionStatus::idle);
+    tile.setStatus(SessionStatus::waiting);
+    EXPECT_EQ(shown(), busy);
+    loop.advance(due - loop.now() - 1ns);
+    EXPECT_EQ(shown(), busy);
+    loop.advance(1ns);
+    EXPECT_EQ(tile.terminalView.displayUpdateCount(), redraws + 1);
+    EXPECT_EQ(shown(), waiting);
+    // Once drawn, the next change is shown at once again.
+    tile.setStatus(SessionStatus::busy);
+    EXPECT_EQ(shown(), busy);
+    grid.killAll();
+}
+
+}  // namespace
+}  // namespace quiltdeck
