@@ -104,9 +104,29 @@ size_t escapeLength(std::u32string_view text, size_t at) {
 
 }  // namespace
 
+namespace {
+
+// Every match of the interrupt hint holds "c to" ("esc to …", "ctrl+c to …"; "cto" packed), in
+// any case: no other character folds to c, t or o. Text without it cannot match, and most of a
+// flood's output has none, so the expression is not run over it.
+bool mayHoldHint(std::u32string_view text, bool packed) {
+    const auto lower = [](char32_t c) { return c | 0x20; };
+    const size_t span = packed ? 3 : 4;
+    for (size_t i = 0; i + span <= text.size(); ++i) {
+        if (lower(text[i]) != U'c') continue;
+        const size_t t = packed ? i + 1 : i + 2;
+        if ((packed || text[i + 1] == U' ') && lower(text[t]) == U't' && lower(text[t + 1]) == U'o') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool ScreenScrape::matches(Pattern pattern, std::u32string_view text) {
     URegularExpression* regex = matcher(pattern);
     if (!regex || text.empty()) return false;
+    if ((pattern == Pattern::busy || pattern == Pattern::busyPacked) && !mayHoldHint(text, pattern == Pattern::busyPacked))
+        return false;
     const std::u16string units = utf16(text);
     UErrorCode status = U_ZERO_ERROR;
     uregex_setText(regex, units.data(), static_cast<int32_t>(units.size()), &status);

@@ -144,15 +144,24 @@ void StatusMachine::absorb(std::span<const uint8_t> bytes) {
         vantel::fromUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 
     if (!sawNoConversation_) {
-        carry_ += chunk;
-        sawNoConversation_ = contains(carry_, noConversationPhrase);
-        carry_ = ScreenScrape::last(carry_, noConversationPhrase.size() - 1);
+        // The phrase in the chunk, or over the end of the output before it and the chunk's start;
+        // the chunk is not copied into the carry whole.
+        const size_t reach = noConversationPhrase.size() - 1;
+        const std::u32string_view whole(chunk);
+        carry_ += whole.substr(0, reach);
+        sawNoConversation_ = contains(carry_, noConversationPhrase) || contains(whole, noConversationPhrase);
+        carry_ = std::u32string(ScreenScrape::last(whole.size() >= reach ? whole : std::u32string_view(carry_), reach));
     }
     if (status_ == SessionStatus::exited) return;
 
-    frame_ += chunk;
+    // The last `frameLimit` characters of the output, without moving more of them than go.
+    if (chunk.size() >= frameLimit) {
+        frame_.assign(ScreenScrape::last(chunk, frameLimit));
+    } else {
+        if (frame_.size() + chunk.size() > frameLimit) frame_.erase(0, frame_.size() + chunk.size() - frameLimit);
+        frame_ += chunk;
+    }
     if (!booted_) noteBoot(chunk);
-    if (frame_.size() > frameLimit) frame_.erase(0, frame_.size() - frameLimit);
     // The hint on the chunk alone, so that the cost per chunk stays with the chunk.
     if (status_ != SessionStatus::waiting && ScreenScrape::matches(Pattern::busy, chunk)) set(SessionStatus::busy);
     scheduleSettle();

@@ -392,5 +392,47 @@ TEST(ScreenScrapeTest, EscapesAreRemovedAsThePatternRemovesThem) {
     EXPECT_FALSE(ScreenScrape::matches(ScreenScrape::Pattern::busy, U"ctrl+c to quit"));
 }
 
+// The interrupt hint is looked for only in text that can hold it; whether it is found is what the
+// expression alone finds, over random text near the hint in every case, with characters whose
+// case folds oddly (long s, ligatures, Kelvin) among the letters.
+TEST(ScreenScrapeTest, TheHintIsFoundExactlyWhereTheExpressionFindsIt) {
+    struct Case {
+        ScreenScrape::Pattern pattern;
+        std::u16string expression;
+        std::vector<std::u32string> pieces;
+    };
+    const Case cases[] = {
+        {ScreenScrape::Pattern::busy, u"esc to interrupt|ctrl\\+c to (stop|interrupt)",
+         {U"esc to interrupt", U"ctrl+c to stop", U"ctrl+c to ", U"esc", U"ctrl+c", U" ", U"to", U"interrupt", U"stop",
+          U"music", U"c to ", U"\u017Ftop", U"\uFB05op", U"\u212A"}},
+        {ScreenScrape::Pattern::busyPacked, u"esctointerrupt",
+         {U"esctointerrupt", U"escto", U"esc", U"to", U"interrupt", U"c", U"t", U"o", U"x"}},
+    };
+    std::mt19937 random(11);
+    for (const Case& c : cases) {
+        UErrorCode status = U_ZERO_ERROR;
+        URegularExpression* regex = uregex_open(c.expression.data(), static_cast<int32_t>(c.expression.size()),
+                                                UREGEX_CASE_INSENSITIVE, nullptr, &status);
+        ASSERT_TRUE(U_SUCCESS(status));
+        int found = 0;
+        for (int round = 0; round < 4000; ++round) {
+            std::u32string text;
+            for (int i = random() % 7; i > 0; --i) text += c.pieces[random() % c.pieces.size()];
+            for (char32_t& ch : text) {
+                if (ch < 0x80 && random() % 3 == 0) ch = static_cast<char32_t>(std::toupper(static_cast<int>(ch)));
+            }
+            std::u16string units;
+            for (char32_t ch : text) units += static_cast<char16_t>(ch);
+            uregex_setText(regex, units.data(), static_cast<int32_t>(units.size()), &status);
+            const bool expected = !units.empty() && uregex_find(regex, 0, &status);
+            ASSERT_TRUE(U_SUCCESS(status));
+            found += expected;
+            EXPECT_EQ(ScreenScrape::matches(c.pattern, text), expected) << std::string(text.begin(), text.end());
+        }
+        EXPECT_GT(found, 20);
+        uregex_close(regex);
+    }
+}
+
 }  // namespace
 }  // namespace quiltdeck
