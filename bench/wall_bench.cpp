@@ -3,7 +3,8 @@
 // makes, and 16 tiles flooding plain text while the active one echoes 200 keys (frames a second,
 // key to echo drawn, how late a 1 ms heartbeat on the main loop runs).
 //
-//   wall_bench [--scale S]... [--window] [--zooms N] [--keys N] [--skip-flood] [--veils | --zoom-only | --flood-only]
+//   wall_bench [--scale S]... [--window] [--zooms N] [--keys N] [--skip-flood]
+//              [--veils | --zoom-only | --flood-only | --status-only]
 //   wall_bench --child COLS ROWS      (the endless writer the flooding tiles run)
 //
 // Headless, the window draws what is dirty at most 60 times a second, as a toolkit would. With
@@ -32,6 +33,7 @@
 #include "platform/ui/Window.h"
 #include "platform/ui/gtk/Toolkit.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
+#include "quiltdeck/sessions/StatusMachine.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Theme.h"
 #include "quiltdeck/wall/GridController.h"
@@ -492,6 +494,28 @@ void runFlood(bool real, double scale) {
     std::printf("    targets: frames/s >= 55 (<= 60), echo p99 <= 33 ms, its processor time p99 <= 16 ms\n");
 }
 
+// What an assistant tile's status machine does with each piece of a flood it is handed (16 KiB,
+// the largest piece a delivery pass gives): the main thread's processor time per piece.
+void runStatusPieces() {
+    quiltdeck::StatusMachine machine("/tmp/wall-bench-status", false, {},
+                                     {&MainLoop::main(), &quiltdeck::Store::shared(), nullptr, std::string("/tmp")});
+    machine.markBooted();
+    const std::string text =
+        vantel::bench::makePayload("ascii", vantel::bench::Geometry{120, 38}, 16 << 20, vantel::bench::benchmarkSeed).bytes;
+    constexpr size_t piece = 16384;
+    Stats cost;
+    double total = 0;
+    for (size_t at = 0; at + piece <= text.size(); at += piece) {
+        const double before = threadCpuMs();
+        machine.absorb(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data() + at), piece));
+        const double took = threadCpuMs() - before;
+        cost.add(took * 1000);
+        total += took;
+    }
+    std::printf("  status machine, a 16 KiB piece of flood output: p50 %7.1f us   p99 %7.1f us   (%.0f MiB/s)\n",
+                cost.percentile(50), cost.percentile(99), text.size() / 1048576.0 / (total / 1000));
+}
+
 // The cards alone: refresh() and layout() of each of 16 cards, over and over.
 void runCards(bool real, double scale) {
     Wall wall(real, scale);
@@ -543,7 +567,7 @@ void runVeils(bool real, double scale) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: wall_bench [--scale S]... [--window] [--zooms N] [--keys N] [--skip-flood] [--veils | --zoom-only | --flood-only]\n");
+    std::fprintf(stderr, "usage: wall_bench [--scale S]... [--window] [--zooms N] [--keys N] [--skip-flood] [--veils | --zoom-only | --flood-only | --status-only]\n");
     return 2;
 }
 
@@ -557,7 +581,7 @@ int main(int argc, char** argv) {
     selfPath = n > 0 ? std::string(resolved, static_cast<size_t>(n)) : std::string(argv[0]);
 
     std::vector<double> scales;
-    bool real = false, flood = true, veilsOnly = false, zoomOnly = false, floodOnly = false;
+    bool real = false, flood = true, veilsOnly = false, zoomOnly = false, floodOnly = false, statusOnly = false;
     int zooms = 8;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -578,6 +602,8 @@ int main(int argc, char** argv) {
             zoomOnly = true;
         } else if (arg == "--flood-only") {
             floodOnly = true;
+        } else if (arg == "--status-only") {
+            statusOnly = true;
         } else {
             return usage();
         }
@@ -617,9 +643,14 @@ int main(int argc, char** argv) {
             runFlood(real, s);
             continue;
         }
+        if (statusOnly) {
+            runStatusPieces();
+            continue;
+        }
         runRelayout(real, s);
         runZoom(real, s, zooms);
         runCards(real, s);
+        runStatusPieces();
         runVeils(real, s);
         if (flood) runFlood(real, s);
     }
