@@ -2,9 +2,10 @@
 # wall_bench in a real GTK window on a virtual X display, at scale 1 and 2 (GDK_SCALE). Xvfb and the
 # window manager are started and ended here, each by its process id. Arguments go on to wall_bench.
 #   bench/wall_bench.sh [wall_bench options]
+#   WALL_BENCH=/path/to/another/wall_bench bench/wall_bench.sh ...   (another build, to compare)
 set -euo pipefail
+bin="$(realpath -m "${WALL_BENCH:-$(dirname "$0")/../build/release/bench/wall_bench}")"
 cd "$(dirname "$0")/.."
-bin=build/release/bench/wall_bench
 [ -x "$bin" ] || { echo "build first: scripts/build.sh release" >&2; exit 2; }
 work="$(mktemp -d)"
 xvfb=""; wm=""
