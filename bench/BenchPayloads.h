@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -486,7 +487,10 @@ inline void lineFeeds(std::string& out, Rng& rng, const Geometry& g, size_t targ
 }
 
 // A frame may stop after any row once the target is reached.
-inline void sgrCells(std::string& out, Rng& rng, const Geometry& g, size_t target) {
+// Every cell of the screen written with its own SGR: a 256-colour pair, then one of `styles`
+// (none: the pair alone), and one character, screen after screen.
+inline void paletteCells(std::string& out, Rng& rng, const Geometry& g, size_t target,
+                         std::span<const std::string_view> styles = {}) {
     while (out.size() < target) {
         out += "\x1b[H";
         for (int row = 0; row < g.rows && out.size() < target; ++row) {
@@ -495,6 +499,7 @@ inline void sgrCells(std::string& out, Rng& rng, const Geometry& g, size_t targe
                 appendInt(out, rng.below(256));
                 out += ";48;5;";
                 appendInt(out, rng.below(256));
+                if (!styles.empty()) out += styles[static_cast<size_t>(rng.below(static_cast<int>(styles.size())))];
                 out += 'm';
                 out += static_cast<char>('!' + rng.below(94));
             }
@@ -502,26 +507,10 @@ inline void sgrCells(std::string& out, Rng& rng, const Geometry& g, size_t targe
     }
 }
 
-// Each cell's SGR: a palette pair and styles, every one with italic or underline set, some
-// switching the others off again, so that the attribute keeps changing.
-inline void denseCells(std::string& out, Rng& rng, const Geometry& g, size_t target) {
-    static constexpr std::array<std::string_view, 8> styles{
-        ";1;3;4", ";1;3;4", ";3", ";4", ";3;4", ";22;3;24", ";22;23;4", ";1;23;4"};
-    while (out.size() < target) {
-        out += "\x1b[H";
-        for (int row = 0; row < g.rows && out.size() < target; ++row) {
-            for (int col = 0; col < g.cols; ++col) {
-                out += "\x1b[38;5;";
-                appendInt(out, rng.below(256));
-                out += ";48;5;";
-                appendInt(out, rng.below(256));
-                out += rng.pick(styles);
-                out += 'm';
-                out += static_cast<char>('!' + rng.below(94));
-            }
-        }
-    }
-}
+// Each cell's styles: every one sets italic or underline, some switch the others off again, so
+// that the attribute keeps changing.
+inline constexpr std::array<std::string_view, 8> denseCellStyles{
+    ";1;3;4", ";1;3;4", ";3", ";4", ";3;4", ";22;3;24", ";22;23;4", ";1;23;4"};
 
 inline void cupChars(std::string& out, Rng& rng, const Geometry& g, size_t target) {
     while (out.size() < target) {
@@ -570,11 +559,11 @@ inline Payload makePayload(std::string_view name, const Geometry& g, size_t targ
         if (shape != (top ? "top" : "bot") && shape != (top ? "top-half" : "bot-half")) return p;
         detail::lineFeeds(p.bytes, rng, g, targetBytes, detail::RegionShape{top, half}, alternate);
     } else if (name == "sgr-cell") {
-        detail::sgrCells(p.bytes, rng, g, targetBytes);
+        detail::paletteCells(p.bytes, rng, g, targetBytes);
     } else if (name == "cup-char") {
         detail::cupChars(p.bytes, rng, g, targetBytes);
     } else if (name == "dense_cells") {
-        detail::denseCells(p.bytes, rng, g, targetBytes);
+        detail::paletteCells(p.bytes, rng, g, targetBytes, detail::denseCellStyles);
     } else {
         return p;
     }

@@ -297,14 +297,18 @@ void Window::invalidate(const Rect& rect, const View* source) {
     }
     dirty_.erase(std::remove_if(dirty_.begin(), dirty_.end(), [&](const Rect& d) { return r.contains(d); }),
                  dirty_.end());
-    dirty_.push_back(r);
-    didInvalidate(r);
+    addDirty(r);
+    if (wasClean) scheduleDisplay();
+}
+
+void Window::addDirty(const Rect& rect) {
+    dirty_.push_back(rect);
+    didInvalidate(rect);
     if (dirty_.size() > maxDirtyRects) {
         Rect all;
         for (const Rect& d : dirty_) all = all.united(d);
         dirty_.assign(1, all);
     }
-    if (wasClean) scheduleDisplay();
 }
 
 bool Window::scrollView(View& view, const Rect& rect, double dy) {
@@ -472,15 +476,7 @@ void Window::displayIfNeeded() {
     if (later.empty()) return;
     // The rest in the next pass, as if asked for now.
     const bool wasClean = dirty_.empty();
-    for (const Rect& r : later) {
-        dirty_.push_back(r);
-        didInvalidate(r);
-    }
-    if (dirty_.size() > maxDirtyRects) {
-        Rect all;
-        for (const Rect& d : dirty_) all = all.united(d);
-        dirty_.assign(1, all);
-    }
+    for (const Rect& r : later) addDirty(r);
     if (wasClean) scheduleDisplay();
 }
 

@@ -302,6 +302,9 @@ private:
     // A view (none: the window itself) asks for a rectangle: backdrops drawn over the view learn
     // that what lies beneath them changed there.
     void invalidate(const Rect& rect, const View* source);
+    // Adds a rectangle to what must be drawn and tells the backend; past maxDirtyRects, all become
+    // their bounding box.
+    void addDirty(const Rect& rect);
     // With drawsTypingFirst: leaves the first responder's part of the dirty area to draw now and
     // returns the rest, when the pass may do so.
     std::vector<Rect> deferAllButTyping();

@@ -36,6 +36,25 @@ bool runTimersUntil(VirtualMainLoop& loop, const std::function<bool()>& done) {
 }
 bool runTimersUntil(GLibMainLoop& loop, const std::function<bool()>& done) { return loop.runUntil(done, patience); }
 
+// Work set up on a fresh loop, and the order its marks must come in.
+template <class Loop>
+struct OrderCase {
+    const char* name;
+    std::function<void(Loop&, std::string&)> setUp;
+    std::string expected;
+};
+
+template <class Loop, size_t N>
+void expectOrders(const OrderCase<Loop> (&cases)[N]) {
+    for (const OrderCase<Loop>& c : cases) {
+        Loop loop;
+        std::string order;
+        c.setUp(loop, order);
+        EXPECT_TRUE(runTimersUntil(loop, [&] { return order.size() == c.expected.size(); })) << c.name;
+        EXPECT_EQ(order, c.expected) << c.name;
+    }
+}
+
 template <class Loop>
 class MainLoopTest : public ::testing::Test {
 protected:
@@ -93,11 +112,7 @@ TYPED_TEST(MainLoopTest, DelayedWorkRunsByDueTimeThenPostOrder) {
 // A due timer goes before work queued after it came due, and waits for the task in progress
 // only, not for the rest of the batch; one armed by its own run waits for the next task.
 TYPED_TEST(MainLoopTest, ADueTimerWaitsForTheTaskInProgressOnly) {
-    struct Case {
-        const char* name;
-        std::function<void(TypeParam&, std::string&)> setUp;
-        std::string expected;
-    };
+    using Case = OrderCase<TypeParam>;
     auto timer = [](TypeParam& loop, Duration delay, std::string& order, std::string mark) {
         loop.postAt(loop.now() + delay, std::make_shared<WorkItem>([&order, mark] { order += mark; }));
     };
@@ -135,23 +150,13 @@ TYPED_TEST(MainLoopTest, ADueTimerWaitsForTheTaskInProgressOnly) {
          },
          "aTbRc"},
     };
-    for (const Case& c : cases) {
-        TypeParam loop;
-        std::string order;
-        c.setUp(loop, order);
-        EXPECT_TRUE(runTimersUntil(loop, [&] { return order.size() == c.expected.size(); })) << c.name;
-        EXPECT_EQ(order, c.expected) << c.name;
-    }
+    expectOrders<TypeParam>(cases);
 }
 
 // Urgent work (the echo of a key) waits for the task in progress only: it goes before the rest
 // of the queue and before timers that came due meanwhile, in the order it was posted.
 TYPED_TEST(MainLoopTest, UrgentWorkWaitsForTheTaskInProgressOnly) {
-    struct Case {
-        const char* name;
-        std::function<void(TypeParam&, std::string&)> setUp;
-        std::string expected;
-    };
+    using Case = OrderCase<TypeParam>;
     auto mark = [](std::string& order, std::string text) { return [&order, text] { order += text; }; };
     const Case cases[] = {
         {"posted during a task",
@@ -201,13 +206,7 @@ TYPED_TEST(MainLoopTest, UrgentWorkWaitsForTheTaskInProgressOnly) {
          },
          "TUR"},
     };
-    for (const Case& c : cases) {
-        TypeParam loop;
-        std::string order;
-        c.setUp(loop, order);
-        EXPECT_TRUE(runTimersUntil(loop, [&] { return order.size() == c.expected.size(); })) << c.name;
-        EXPECT_EQ(order, c.expected) << c.name;
-    }
+    expectOrders<TypeParam>(cases);
 }
 
 TYPED_TEST(MainLoopTest, LongWorkIsToldToYieldWhileUrgentWorkWaits) {
