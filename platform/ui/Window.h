@@ -40,7 +40,7 @@ public:
     using Rect = gfx::Rect;
     using Size = gfx::Size;
 
-    // Past this many dirty rectangles, the two whose union adds the least area are merged.
+    // More dirty rectangles than this are merged into their bounding box.
     static constexpr size_t maxDirtyRects = 32;
 
     // A scale that is not finite or not above 0 is 1.
@@ -319,7 +319,6 @@ private:
     void cutByBackdrops(const std::vector<View*>& subviews, size_t first, const Rect& rect,
                         std::vector<Rect>& out) const;
     void drawView(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible);
-    void drawViewImpl(View& view, gfx::Canvas& canvas, const std::vector<Rect>& dirty, const Rect& visible);
     // Draws the subviews in order, each only where no opaque sibling above it covers the dirty rectangle.
     void drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canvas, const std::vector<Rect>& dirty,
                       const Rect& visible);
