@@ -86,12 +86,29 @@ TileLayout::HeaderFrames TileLayout::header(const HeaderInput& in) {
     f.sub = {subX, 31, subRight - subX, 14};
     if (in.editing) {
         const double buttons = in.save.width + in.cancel.width + in.suggest.width + 16;
-        const double editor = std::max(available - buttons - 12, minimumEditorWidth);
-        f.editorBack = {x - 8, 11, editor + 8, 30};
-        f.editor = {x, 16, editor - 10, 20};
-        f.cancel = {r - in.cancel.width, 15, in.cancel.width, 22};
-        f.save = {f.cancel.x - 8 - in.save.width, 15, in.save.width, 22};
-        f.suggest = {f.save.x - 8 - in.suggest.width, 15, in.suggest.width, 22};
+        Size save = in.save, cancel = in.cancel, suggest = in.suggest;
+        double right = r, buttonsY = 15;
+        if (available - buttons - 12 >= minimumEditorWidth) {
+            const double editor = available - buttons - 12;
+            f.editorBack = {x - 8, 11, editor + 8, 30};
+            f.editor = {x, 16, editor - 10, 20};
+        } else {
+            f.editStacked = true;
+            f.badgeShown = false;
+            right = w - 20;
+            // From under the number only when the line is short even of the editor's least.
+            const double left = std::clamp(right - minimumEditorWidth, std::min(20.0, x), x);
+            f.editorBack = {left - 8, 11, right - left + 8, 30};
+            f.editor = {left, 16, right - left - 10, 20};
+            buttonsY = 45;
+            if (buttons > right - 20) {
+                f.editSymbols = true;
+                save = cancel = suggest = in.symbolButton;
+            }
+        }
+        f.cancel = {right - cancel.width, buttonsY, cancel.width, 22};
+        f.save = {f.cancel.x - 8 - save.width, buttonsY, save.width, 22};
+        f.suggest = {f.save.x - 8 - suggest.width, buttonsY, suggest.width, 22};
     }
     const double inset = terminalInset(in.dark);
     f.scaler = {inset, in.bodyTop, std::max(0.0, w - 2 * inset), std::max(0.0, h - in.bodyTop - inset)};
@@ -108,9 +125,22 @@ TileLayout::DeadVeilFrames TileLayout::deadVeil(Size veil, std::optional<double>
     const double resume = resumeFittedWidth ? *resumeFittedWidth + 24 : 0;
     const double restart = restartFittedWidth + 24;
     const double gap = resumeFittedWidth ? 10 : 0;
-    const double x0 = (vw - resume - gap - restart) / 2;
-    if (resumeFittedWidth) f.resume = Rect{x0, m + 18, resume, 28};
-    f.restart = {x0 + resume + gap, m + 18, restart, 28};
+    const double room = std::max(vw - 32, 40.0);
+    if (resume + gap + restart <= room) {
+        const double x0 = (vw - resume - gap - restart) / 2;
+        if (resumeFittedWidth) f.resume = Rect{x0, m + 18, resume, 28};
+        f.restart = {x0 + resume + gap, m + 18, restart, 28};
+        return f;
+    }
+    // One above the other, each as wide as its title where the veil holds it.
+    double y = m + 18;
+    if (resumeFittedWidth) {
+        const double width = std::min(resume, room);
+        f.resume = Rect{(vw - width) / 2, y, width, 28};
+        y += 36;
+    }
+    const double width = std::min(restart, room);
+    f.restart = {(vw - width) / 2, y, width, 28};
     return f;
 }
 

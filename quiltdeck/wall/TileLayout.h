@@ -69,7 +69,8 @@ public:
         bool logoVisible = false;
         std::optional<Size> badge;   // the badge's fitted size, when it shows
         bool editing = false;        // the rename editor is open
-        Size save, cancel, suggest;  // the editor buttons' fitted sizes
+        Size save, cancel, suggest;  // the editor buttons' fitted sizes, in words
+        Size symbolButton;           // an editor button's size as a symbol
         double bodyTop = headerHeight;
         bool dark = true;
         // The least of the sub line that must show whole: the status word and the tool's name.
@@ -81,8 +82,12 @@ public:
         bool badgeShown = false;
         Rect badgePill, badge;
         Rect title, sub;
-        // Only while editing.
+        // Only while editing. A card too narrow for the editor and its buttons on the header's
+        // line stacks them: the editor takes the line (the badge, close and move give way), the
+        // buttons a line under it, as symbols where their words do not fit.
         Rect editorBack, editor, save, cancel, suggest;
+        bool editStacked = false;
+        bool editSymbols = false;
         // The terminal's scaler, the launch and dead veils over it, and the zoomed tile's grip.
         Rect scaler, grip;
         double scalerCornerRadius = 0;

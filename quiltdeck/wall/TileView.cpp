@@ -47,6 +47,21 @@ void pillLook(DrawnButton& button) {
     button.setCornerRadius(14);
 }
 
+// An editor button's size with `word` on it, whatever the button shows now.
+platform::gfx::Size editButtonSize(const std::string& word) {
+    static Button& measure = *[] {
+        auto* button = new Button();
+        button->setBezelStyle(Button::BezelStyle::rounded);
+        button->setControlSize(Button::ControlSize::small);
+        return button;
+    }();
+    measure.setTitle(word);
+    return measure.fittingSize();
+}
+
+// An editor button as a symbol: the symbol and the bezel's margins around it.
+constexpr platform::gfx::Size editSymbolButton{30, 22};
+
 }  // namespace
 
 TileView::TileView(WallTile& session) : session_(session) {
@@ -93,6 +108,9 @@ TileView::TileView(WallTile& session) : session_(session) {
     };
     card_.addSubview(&moveButton_);
     registerForDraggedTypes(Drop::types());
+    saveButton_.setSymbol("object-select-symbolic", 12);
+    cancelButton_.setSymbol("window-close-symbolic", 12);
+    suggestButton_.setSymbol("starred-symbolic", 12);
     for (Button* button : {&saveButton_, &cancelButton_, &suggestButton_}) {
         button->setBezelStyle(Button::BezelStyle::rounded);
         button->setControlSize(Button::ControlSize::small);
@@ -374,9 +392,7 @@ void TileView::applyTheme() {
     pillLook(resumeButton_);
     restartSize_ = restartButton_.fittingSize();
     resumeSize_ = resumeButton_.fittingSize();
-    saveButton_.setTitle(t("save"));
-    cancelButton_.setTitle(t("cancel"));
-    if (!suggesting_) suggestButton_.setTitle(t("suggest_name"));
+    showEditWords();
     deadDetail_.setFont(Fonts::ui(12, FontWeight::regular));
     deadDetail_.setForegroundColor(C::mutedText());
     closeButton_.setTint(C::mutedText());
@@ -431,9 +447,10 @@ void TileView::layout() {
     input.subNeeds = subNeeds_;
     input.editing = isRenaming();
     if (input.editing) {
-        input.save = saveButton_.fittingSize();
-        input.cancel = cancelButton_.fittingSize();
-        input.suggest = suggestButton_.fittingSize();
+        input.save = editButtonSize(t("save"));
+        input.cancel = editButtonSize(t("cancel"));
+        input.suggest = editButtonSize(suggesting_ ? "\u2026" : t("suggest_name"));
+        input.symbolButton = editSymbolButton;
     }
     input.bodyTop = bodyTop;
     input.dark = dark;
@@ -444,6 +461,9 @@ void TileView::layout() {
     closeButton_.setFrame(f.close);
     closeButton_.setCornerRadius(11);
     moveButton_.setFrame(f.move);
+    // A stacked title editor takes the line they stand on.
+    closeButton_.setHidden(f.editStacked);
+    moveButton_.setHidden(f.editStacked);
     badge_.setHidden(!f.badgeShown);
     badgePill_.setHidden(!f.badgeShown);
     if (f.badgeShown) {
@@ -459,6 +479,10 @@ void TileView::layout() {
         saveButton_.setFrame(f.save);
         cancelButton_.setFrame(f.cancel);
         suggestButton_.setFrame(f.suggest);
+        if (f.editSymbols != editSymbols_) {
+            editSymbols_ = f.editSymbols;
+            showEditWords();
+        }
     }
     scaler_.setFrame(f.scaler);
     scaler_.setCornerRadius(f.scalerCornerRadius);

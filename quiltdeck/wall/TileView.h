@@ -189,6 +189,8 @@ private:
     void rightMouseDown(const platform::ui::MouseEvent& event);
     Browsers& browsers() const;
     void tapSuggest();
+    // The title editor's words: on its buttons, or as their tool tips while they show as symbols.
+    void showEditWords();
     bool editorCommand(platform::ui::TextField::Command command);
 
     WallTile& session_;
@@ -251,6 +253,7 @@ private:
     bool dragging_ = false;
     bool pressConsumed_ = false;
     bool suggesting_ = false;
+    bool editSymbols_ = false;
     std::string suggestFrom_;
     bool dropHover_ = false;
     int deadVeilFills_ = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "platform/gfx/Canvas.h"
@@ -225,7 +226,7 @@ void TileView::beginRename() {
 void TileView::endRename(bool commit) {
     if (editor_.isHidden()) return;
     suggesting_ = false;
-    suggestButton_.setTitle(t("suggest_name"));
+    showEditWords();
     suggestButton_.setEnabled(true);
     editor_.setPlaceholder("");
     const std::string text = editor_.stringValue();
@@ -243,6 +244,16 @@ void TileView::endRename(bool commit) {
     if (onActivated) onActivated();
 }
 
+void TileView::showEditWords() {
+    const std::pair<platform::ui::Button*, std::string> words[] = {{&saveButton_, t("save")},
+                                                     {&cancelButton_, t("cancel")},
+                                                     {&suggestButton_, suggesting_ ? "\u2026" : t("suggest_name")}};
+    for (const auto& [button, word] : words) {
+        button->setTitle(editSymbols_ ? std::string() : word);
+        button->setToolTip(editSymbols_ ? word : std::string());
+    }
+}
+
 bool TileView::editorCommand(TextField::Command command) {
     switch (command) {
         case TextField::Command::insertNewline: endRename(true); return true;
@@ -253,8 +264,8 @@ bool TileView::editorCommand(TextField::Command command) {
 
 void TileView::tapSuggest() {
     suggestButton_.setEnabled(false);
-    suggestButton_.setTitle("\u2026");
     suggesting_ = true;
+    showEditWords();
     suggestFrom_ = session_.title();
     std::string typed = editor_.stringValue();
     editor_.setPlaceholder("\u2026");
@@ -271,7 +282,7 @@ void TileView::suggestionArrived(std::optional<std::string> name) {
     if (!suggesting_ || editor_.isHidden()) return;
     suggesting_ = false;
     suggestButton_.setEnabled(true);
-    suggestButton_.setTitle(t("suggest_name"));
+    showEditWords();
     editor_.setPlaceholder("");
     editor_.setStringValue(name.value_or(""));
     layout();

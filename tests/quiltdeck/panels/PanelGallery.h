@@ -22,7 +22,9 @@
 #include "quiltdeck/panels/ScriptedBrowsers.h"
 #include "quiltdeck/panels/ScriptedSetupProbe.h"
 #include "quiltdeck/panels/SettingsWindow.h"
+#include "quiltdeck/app/AppDelegateTestSupport.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/wall/TileView.h"
 
 namespace quiltdeck::testing {
 
@@ -160,6 +162,31 @@ public:
         auto bar = std::make_unique<BarView>(platform::gfx::Rect{0, 0, width, BarView::height});
         bar->update(16, 9, 3, 2);
         return bar;
+    }
+
+    // A tile's card as it shows while its title is edited, or once its program has ended (with
+    // both of its buttons).
+    enum class TileCardState { renaming, ended };
+    struct TileCard {
+        std::unique_ptr<FakeTile> tile;
+        std::unique_ptr<TileView> view;
+    };
+    TileCard tileCard(double width, TileCardState state) {
+        TileRequest request;
+        request.cwd = "/home/u/Projects/quince";
+        request.name = "quince";
+        request.title = "Fix the build";
+        request.resume = "s-1";
+        TileCard card{std::make_unique<FakeTile>(request), nullptr};
+        card.view = std::make_unique<TileView>(*card.tile);
+        card.view->setFrame({0, 0, width, 400});
+        if (state == TileCardState::renaming) {
+            card.view->beginRename();
+        } else {
+            card.tile->setStatus(SessionStatus::exited);
+            card.view->refresh();
+        }
+        return card;
     }
 
     ScriptedBrowsers& scriptedBrowsers() { return browsers_; }

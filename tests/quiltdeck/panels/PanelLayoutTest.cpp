@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/ui/DrawnButton.h"
+#include "platform/ui/FlippedView.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/panels/PanelGallery.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
@@ -13,6 +15,7 @@
 namespace quiltdeck {
 namespace {
 
+using platform::gfx::Rect;
 
 struct LayoutCase {
     Lang lang;
@@ -98,6 +101,44 @@ TEST_P(PanelLayout, OnboardingCardFits) {
 
 TEST_P(PanelLayout, BarFits) {
     for (double width : {1720.0, 960.0}) expectFits("bar at " + std::to_string(int(width)), *gallery_.bar(width));
+}
+
+// A tile's card on a roomy wall and on the narrowest a small screen lays out (four and five
+// columns at 960 points): the title editor's field and buttons, and the ended program's two
+// buttons, whole inside the card and apart.
+TEST_P(PanelLayout, TileCardFits) {
+    using State = testing::PanelGallery::TileCardState;
+    for (double width : {600.0, 400.0, 217.0, 170.0}) {
+        const std::string at = " at " + std::to_string(int(width));
+        platform::ui::FlippedView ground;
+        main_.setContentView(&ground);
+        auto renaming = gallery_.tileCard(width, State::renaming);
+        ground.addSubview(renaming.view.get());
+        expectFits("renaming tile" + at, *renaming.view);
+        renaming.view->removeFromSuperview();
+
+        auto ended = gallery_.tileCard(width, State::ended);
+        ground.addSubview(ended.view.get());
+        const platform::ui::View& veil = ended.view->deadVeil();
+        const Rect inside = veil.bounds();
+        std::vector<Rect> buttons;
+        for (const platform::ui::DrawnButton* button : {&ended.view->resumeButton(), &ended.view->restartButton()}) {
+            ASSERT_FALSE(button->isHidden()) << at;
+            const Rect frame = button->frame();
+            const std::string name = button->attributedTitle().string() + at;
+            // Whole where the veil holds it (a title longer than the card is cut at its end).
+            EXPECT_GE(frame.width + testing_support::layoutSlack, std::min(button->fittingSize().width + 24, inside.width - 32))
+                << name;
+            EXPECT_TRUE(frame.x >= inside.x - testing_support::layoutSlack && frame.maxX() <= inside.maxX() + testing_support::layoutSlack)
+                << name << " leaves the card";
+            buttons.push_back(frame);
+        }
+        EXPECT_TRUE(buttons[0].maxX() <= buttons[1].x + testing_support::layoutSlack ||
+                    buttons[0].maxY() <= buttons[1].y + testing_support::layoutSlack)
+            << at;
+        ended.view->removeFromSuperview();
+        main_.setContentView(nullptr);
+    }
 }
 
 std::vector<LayoutCase> everyCase() {

@@ -78,15 +78,26 @@ TEST(TileLayoutTest, HeaderFrames) {
 }
 
 TEST(TileLayoutTest, NarrowTileKeepsMinimumWidths) {
+    // The editor's back and field; the buttons on the header's line (y 15) or under it (y 45),
+    // in words or as symbols (30 points each), the cancel button's x.
     struct Case {
         double width;
         bool editing;
-        double title, editor;
+        double title;
+        Rect back, editor;
+        bool stacked, symbols;
+        double buttonsY, cancelX;
     };
+    const double words = 40 + 50 + 60 + 16;
     const std::vector<Case> cases = {
-        {120, false, 40, 0},
-        {120, true, 40, 80},
-        {700, true, 700 - 80 - 58, 700 - 80 - 58 - (40 + 50 + 60 + 16) - 12},
+        {120, false, 40, {}, {}, false, false, 0, 0},
+        {700, true, 700 - 80 - 58, {50, 11, 700 - 80 - 58 - words - 12 + 8, 30}, {58, 16, 700 - 80 - 58 - words - 12 - 10, 20},
+         false, false, 15, 700 - 80 - 50},
+        // Too short for the editor beside the buttons: the editor takes the line to the padding.
+        {260, true, 260 - 80 - 38 - 12 - 58, {50, 11, 260 - 20 - 58 + 8, 30}, {58, 16, 260 - 20 - 58 - 10, 20}, true, false, 45, 260 - 20 - 50},
+        {170, true, 40, {50, 11, 170 - 20 - 58 + 8, 30}, {58, 16, 170 - 20 - 58 - 10, 20}, true, true, 45, 170 - 20 - 30},
+        // Shorter than the editor's least even there: it starts under the number.
+        {120, true, 40, {12, 11, 88, 30}, {20, 16, 70, 20}, true, true, 45, 120 - 20 - 30},
     };
     for (const Case& c : cases) {
         TileLayout::HeaderInput in;
@@ -96,16 +107,29 @@ TEST(TileLayoutTest, NarrowTileKeepsMinimumWidths) {
         in.save = {40, 22};
         in.cancel = {50, 22};
         in.suggest = {60, 22};
+        in.symbolButton = {30, 22};
+        // A badge that would show beside the title.
+        if (c.stacked) in.badge = Size{20, 13};
         const auto f = TileLayout::header(in);
-        EXPECT_EQ(f.title.width, c.title) << c.width;
-        EXPECT_EQ(f.sub.width, c.title) << c.width;
+        SCOPED_TRACE(std::to_string(c.width) + (c.editing ? " editing" : ""));
+        EXPECT_EQ(f.title.width, c.title);
+        EXPECT_EQ(f.sub.width, c.title);
         if (!c.editing) continue;
-        EXPECT_EQ(f.editorBack, (Rect{50, 11, c.editor + 8, 30})) << c.width;
-        EXPECT_EQ(f.editor, (Rect{58, 16, c.editor - 10, 20})) << c.width;
-        const double r = c.width - 80;
-        EXPECT_EQ(f.cancel, (Rect{r - 50, 15, 50, 22}));
-        EXPECT_EQ(f.save, (Rect{r - 50 - 8 - 40, 15, 40, 22}));
-        EXPECT_EQ(f.suggest, (Rect{r - 50 - 8 - 40 - 8 - 60, 15, 60, 22}));
+        EXPECT_EQ(f.editorBack, c.back);
+        EXPECT_EQ(f.editor, c.editor);
+        EXPECT_EQ(f.editStacked, c.stacked);
+        EXPECT_EQ(f.editSymbols, c.symbols);
+        // A stacked editor runs over the badge's place.
+        if (c.stacked) {
+            EXPECT_FALSE(f.badgeShown);
+        }
+        const Size save = c.symbols ? Size{30, 22} : Size{40, 22}, cancel = c.symbols ? Size{30, 22} : Size{50, 22},
+                   suggest = c.symbols ? Size{30, 22} : Size{60, 22};
+        EXPECT_EQ(f.cancel, (Rect{c.cancelX, c.buttonsY, cancel.width, 22}));
+        EXPECT_EQ(f.save, (Rect{c.cancelX - 8 - save.width, c.buttonsY, save.width, 22}));
+        EXPECT_EQ(f.suggest, (Rect{f.save.x - 8 - suggest.width, c.buttonsY, suggest.width, 22}));
+        // The buttons stand clear of the editor's back.
+        EXPECT_TRUE(f.suggest.x >= f.editorBack.maxX() || f.suggest.y >= f.editorBack.maxY());
     }
 }
 
@@ -148,6 +172,21 @@ TEST(TileLayoutTest, DeadVeilButtonsAreCentred) {
     const auto narrow = TileLayout::deadVeil({30, 10}, std::nullopt, 56.0);
     EXPECT_EQ(narrow.label.width, 40);
     EXPECT_EQ(narrow.detail.width, 40);
+    // Too narrow for the two side by side: one above the other, centred, no wider than the veil
+    // less its margins.
+    const struct {
+        double width;
+        Rect resume, restart;
+    } stacked[] = {
+        {250, {25, 168, 200, 28}, {85, 204, 80, 28}},
+        {180, {16, 168, 148, 28}, {50, 204, 80, 28}},
+    };
+    for (const auto& c : stacked) {
+        const auto f = TileLayout::deadVeil({c.width, 300}, 176.0, 56.0);
+        ASSERT_TRUE(f.resume) << c.width;
+        EXPECT_EQ(*f.resume, c.resume) << c.width;
+        EXPECT_EQ(f.restart, c.restart) << c.width;
+    }
 }
 
 // "/" and `count` copies of a letter.
