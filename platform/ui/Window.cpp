@@ -23,6 +23,13 @@ using gfx::usableScale;
 
 namespace {
 
+// The rectangle grown out to whole device pixels.
+gfx::Rect outToPixels(const gfx::Rect& rect, double scale) {
+    const double x0 = std::floor(rect.minX() * scale) / scale, y0 = std::floor(rect.minY() * scale) / scale;
+    const double x1 = std::ceil(rect.maxX() * scale) / scale, y1 = std::ceil(rect.maxY() * scale) / scale;
+    return gfx::Rect{x0, y0, x1 - x0, y1 - y0};
+}
+
 // What of `from` lies outside `cut`, as up to four rectangles added to `out`.
 void subtract(const gfx::Rect& from, const gfx::Rect& cut, std::vector<gfx::Rect>& out) {
     const gfx::Rect c = cut.isEmpty() ? gfx::Rect{} : from.intersection(cut);
@@ -270,9 +277,7 @@ void Window::invalidate(const Rect& rect) { invalidate(rect, nullptr); }
 void Window::invalidate(const Rect& rect, const View* source) {
     if (!finite(rect) || rect.isEmpty()) return;
     // Whole device pixels, so every clip of the drawing stays a box the glyph blitter can use.
-    double x0 = std::floor(rect.minX() * scale_) / scale_, y0 = std::floor(rect.minY() * scale_) / scale_;
-    double x1 = std::ceil(rect.maxX() * scale_) / scale_, y1 = std::ceil(rect.maxY() * scale_) / scale_;
-    Rect r = Rect{x0, y0, x1 - x0, y1 - y0}.intersection(bounds());
+    Rect r = outToPixels(rect, scale_).intersection(bounds());
     if (r.isEmpty()) return;
     // Backdrops over the source keep their copy of what lies beneath them, but for this; what they
     // take again is drawn in whole blocks of their copy.
@@ -428,7 +433,9 @@ std::vector<Window::Rect> Window::deferAllButTyping() {
     for (const View* v = firstResponder_; v; v = v->superview()) {
         if (v->isHidden()) return {};
     }
-    const Rect area = visibleRect(*firstResponder_);
+    // Out to whole device pixels, as dirty rectangles are: a pixel the view's edge cuts is drawn
+    // in one pass with all that covers it, not in two, each leaving the other's part as it was.
+    const Rect area = outToPixels(visibleRect(*firstResponder_), scale_);
     std::vector<Rect> now, later;
     for (const Rect& d : dirty_) {
         const Rect inside = d.intersection(area);

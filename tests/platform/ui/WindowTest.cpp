@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -545,5 +546,55 @@ TEST(Window, TheViewTypedIntoIsDrawnFirstAndTheRestInThePassAfter) {
         EXPECT_EQ(other.draws, otherDraws + 1) << c.name;
         EXPECT_FALSE(window.needsDisplay()) << c.name;
         EXPECT_EQ(window.pixel(70, 25), 0xFF00FF00u) << c.name;
+    }
+}
+
+// The view typed into stands on fractions of a pixel (a tile of a wall whose width does not divide
+// evenly, a zoomed tile): the pass that draws it first and the pass after split the window on whole
+// device pixels, and the two leave what one pass over everything leaves.
+TEST(Window, DrawnFirstAtFractionsOfAPixelTheTwoPassesMeetOnWholePixels) {
+    struct Case {
+        double scale;
+        Rect typedFrame;
+    } cases[] = {
+        {1, {10.5, 7.25, 30.5, 20.4}},
+        {2, {10.25, 7.75, 30.3, 20.4}},
+        {2, {10.5, 7.5, 30, 20}},
+        {1, {10, 7, 30, 20}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scale);
+        SCOPED_TRACE(c.typedFrame.x);
+        platform::runtime::VirtualMainLoop loop;
+        platform::runtime::ScopedMainLoop scoped(loop);
+        auto onPixels = [&](const Rect& r) {
+            for (double v : {r.minX(), r.minY(), r.maxX(), r.maxY()}) {
+                if (std::fabs(v * c.scale - std::round(v * c.scale)) > 1e-9) return false;
+            }
+            return true;
+        };
+        headless::HeadlessWindow split({60, 40}, c.scale), whole({60, 40}, c.scale);
+        SolidView splitRoot(Rect{0, 0, 60, 40}, Rgba{0.2, 0.3, 0.9, 1}), wholeRoot(Rect{0, 0, 60, 40}, Rgba{0.2, 0.3, 0.9, 1});
+        TypedView splitTyped(c.typedFrame, Rgba{0.9, 0.8, 0.1, 1}), wholeTyped(c.typedFrame, Rgba{0.9, 0.8, 0.1, 1});
+        splitRoot.addSubview(&splitTyped);
+        wholeRoot.addSubview(&wholeTyped);
+        split.setDrawsTypingFirst(true);
+        split.setContentView(&splitRoot);
+        whole.setContentView(&wholeRoot);
+        split.displayIfNeeded();
+        ASSERT_TRUE(split.makeFirstResponder(&splitTyped));
+        KeyEvent key;
+        key.key = Key::character;
+        key.characters = "k";
+        split.sendKeyEvent(key);
+        // All of it asks at once (a resize, a theme): the typed view's part first.
+        splitRoot.setNeedsDisplay();
+        split.displayIfNeeded();
+        ASSERT_TRUE(split.needsDisplay());
+        for (const Rect& r : split.lastDisplayedRects()) EXPECT_TRUE(onPixels(r)) << r.x << " " << r.y << " " << r.width << " " << r.height;
+        for (const Rect& r : split.dirtyRects()) EXPECT_TRUE(onPixels(r)) << r.x << " " << r.y << " " << r.width << " " << r.height;
+        split.displayIfNeeded();
+        whole.display();
+        EXPECT_EQ(split.surface().image().pixels, whole.surface().image().pixels);
     }
 }
