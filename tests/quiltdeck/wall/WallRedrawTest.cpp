@@ -2,6 +2,7 @@
 // whole drawing of the same state shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "quiltdeck/panels/OnboardingView.h"
@@ -13,6 +14,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::gfx::Size;
+using platform::ui::View;
+using testing::PacedWindow;
 using testing::WallPair;
 
 // Screens of programs a wall holds: an editor, a process table, a listing, a prompt.
@@ -108,6 +111,95 @@ TEST_P(WallRedraw, ZoomsAmongFloodingTilesLeaveWhatAWholeDrawingShows) {
         }
         run(wall, std::chrono::milliseconds(step.millis));
         EXPECT_EQ(wall.differences(label), 0);
+    }
+}
+
+// A key typed into a tile while others flood: the window may draw the tile's echo alone and the
+// rest in the next frame. A zoom, an un-zoom or a resize comes once the echo is asked for, or once
+// it was drawn alone: the tile stands on fractions of a pixel, and the blur over the wall is shown
+// over lines that have not reached the window's surface yet.
+TEST_P(WallRedraw, AKeyTypedAmongFloodingTilesAndAZoomLeaveWhatAWholeDrawingShows) {
+    constexpr int none = -1, resize = -2;
+    struct Case {
+        const char* name;
+        int zoomedBefore;  // the tile zoomed before the key, or none
+        int then;          // the tile zoomed after the key, or none (un-zoom), or resize
+        // After the pass that drew the echo alone (never while a blur shows), or as soon as the
+        // echo is asked for.
+        bool echoDrawn;
+    } cases[] = {
+        {"zoom", none, 2, true},
+        {"zoom as the echo is asked", none, 2, false},
+        {"zoom the typed tile", none, 7, true},
+        {"un-zoom as the echo is asked", 3, none, false},
+        {"zoom another", 3, 0, false},
+        {"resize", none, resize, true},
+        {"resize as the echo is asked", none, resize, false},
+        {"resize zoomed", 1, resize, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WallPair wall(loop, folder.path(), Size{1366, 868}, GetParam().scale);
+        auto& paced = static_cast<PacedWindow&>(*wall.drawn.window);
+        paced.setDrawsTypingFirst(true);
+        for (int i = 0; i < 8; ++i) {
+            wall.open("tile" + std::to_string(i + 1));
+            wall.feed(size_t(i), "\x1b[2 q");
+        }
+        wall.feed(6, editorScreen);
+        wall.feed(7, "$ ");
+        if (c.zoomedBefore != none) wall.zoom(size_t(c.zoomedBefore));
+        run(wall, 300ms);
+        const vantel::TerminalView& typed = wall.drawn.tiles.at(7)->screen;
+        auto near = [&](const View& v, const platform::gfx::Rect& r) {
+            const platform::gfx::Rect f = v.convertToWindow(v.bounds());
+            return platform::gfx::Rect{f.x - 2, f.y - 2, f.width + 4, f.height + 4}.contains(r);
+        };
+        // The last pass drew the echo alone, and lines of the floods wait for the next one.
+        auto echoDrawnAlone = [&] {
+            const auto& drawn = paced.lastDisplayedRects();
+            if (drawn.empty() || !std::all_of(drawn.begin(), drawn.end(), [&](const auto& r) { return near(typed, r); })) {
+                return false;
+            }
+            for (size_t f = 0; f < 6; ++f) {
+                const View& screen = wall.drawn.tiles.at(f)->screen;
+                for (const auto& d : paced.dirtyRects()) {
+                    const auto piece = d.intersection(screen.convertToWindow(screen.bounds()));
+                    if (piece.width >= 100 && piece.height >= 10) return true;
+                }
+            }
+            return false;
+        };
+        auto echoAsked = [&] {
+            const auto& dirty = paced.dirtyRects();
+            const platform::gfx::Rect t = typed.convertToWindow(typed.bounds());
+            return std::any_of(dirty.begin(), dirty.end(), [&](const auto& r) { return r.intersects(t); });
+        };
+        // The floods' last lines, then the key and its echo a little later, until the moment comes.
+        bool came = false;
+        for (int later = 0; later < 34 && !came; later += 3) {
+            flood(wall, ticks++);
+            loop.advance(std::chrono::milliseconds(later));
+            for (testing::ScreenWall* w : {&wall.drawn, &wall.fresh}) {
+                w->window->makeFirstResponder(&w->tiles.at(7)->screen);
+                platform::ui::KeyEvent key;
+                key.key = platform::ui::Key::character;
+                key.characters = key.charactersIgnoringModifiers = "k";
+                w->window->sendKeyEvent(key);
+            }
+            wall.feed(7, "k");
+            for (int ms = 0; ms < 60 && !came; ++ms) {
+                loop.advance(1ms);
+                came = c.echoDrawn ? echoDrawnAlone() : echoAsked();
+            }
+            if (!came) loop.advance(1100ms);
+        }
+        EXPECT_TRUE(came);
+        if (c.then == resize) wall.resize(Size{1280, 800});
+        else if (c.then == none) wall.unzoom();
+        else wall.zoom(size_t(c.then));
+        loop.advance(900ms);
+        EXPECT_EQ(wall.differences(std::string("typed-") + c.name), 0);
     }
 }
 
