@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds one build type: release (default), asan, fuzz or bytewise (every
-# parser walks its input one byte at a time through its table, to test the table alone).
+# Configures and builds one build type: release (default, with the benchmarks), asan, fuzz (its
+# fuzzers only) or bytewise (every parser walks its input one byte at a time through its table, to
+# test the table alone; scripts/test.sh gets the same from the release build's test programs).
 #   scripts/build.sh [release|asan|fuzz|bytewise] [extra cmake args...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,7 +9,7 @@ kind="${1:-release}"; shift || true
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
 case "$kind" in
-  release) args=(-DCMAKE_BUILD_TYPE=Release) ;;
+  release) args=(-DCMAKE_BUILD_TYPE=Release -DQUILTDECK_BENCH=ON) ;;
   asan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILTDECK_SANITIZE=ON -DQUILTDECK_BENCH=OFF) ;;
   bytewise) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTEL_PARSER_BYTE_AT_A_TIME=ON -DQUILTDECK_BENCH=OFF) ;;
   fuzz)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILTDECK_FUZZ=ON -DQUILTDECK_BENCH=OFF
@@ -17,6 +18,7 @@ case "$kind" in
 esac
 cmake -S . -B "build/$kind" -G Ninja "${launcher[@]}" "${args[@]}" "$@"
 targets=()
-# The bytewise build is for the engine's own tests only.
+# The bytewise build is for the engine's own tests only, the fuzz build for its fuzzers.
 [ "$kind" = bytewise ] && targets=(--target vantel_core_tests vantel_graphics_tests)
+[ "$kind" = fuzz ] && targets=(--target fuzzers)
 cmake --build "build/$kind" "${targets[@]}"

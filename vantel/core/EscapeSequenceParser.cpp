@@ -5,6 +5,7 @@
 #include "vantel/core/TerminalPrintOne.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
@@ -163,6 +164,23 @@ const TransitionTable& TransitionTable::shared() {
     static const TransitionTable table = buildVt500TransitionTable();
     return table;
 }
+
+namespace {
+
+std::atomic<bool>& byteAtATimeDefault() {
+#ifdef VANTEL_PARSER_BYTE_AT_A_TIME
+    static std::atomic<bool> on{true};
+#else
+    static std::atomic<bool> on{false};
+#endif
+    return on;
+}
+
+}  // namespace
+
+void EscapeSequenceParser::setByteAtATimeByDefault(bool on) { byteAtATimeDefault().store(on); }
+
+bool EscapeSequenceParser::byteAtATimeByDefault() { return byteAtATimeDefault().load(); }
 
 EscapeSequenceParser::EscapeSequenceParser(Terminal* terminal)
     : terminal_(terminal), table_(TransitionTable::shared()) {

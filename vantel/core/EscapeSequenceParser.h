@@ -99,9 +99,13 @@ public:
     // feeding while the input is held gets the work done at the old pace, never unbounded memory.
     static constexpr size_t heldInputLimit = size_t{1} << 20;
     // Test mode: every byte goes through the table on its own, as if each arrived in a read of
-    // its own, with none of the fast paths. Builds with VANTEL_PARSER_BYTE_AT_A_TIME start so.
+    // its own, with none of the fast paths. Parsers start so when the default below says so.
     void setByteAtATime(bool on) { byteAtATime_ = on; }
     bool byteAtATime() const { return byteAtATime_; }
+    // What parsers made from now on start with: off, unless the library was built with
+    // VANTEL_PARSER_BYTE_AT_A_TIME; a test program turns it on to test the table alone.
+    static void setByteAtATimeByDefault(bool on);
+    static bool byteAtATimeByDefault();
     void reset();
 
     // Dispatch of finished sequences to the terminal.
@@ -201,11 +205,7 @@ private:
     // The OSC, APC or DCS string in progress has had its first payload byte.
     bool payloadBegun_ = false;
     std::unique_ptr<DcsHandler> activeDcsHandler_;
-#ifdef VANTEL_PARSER_BYTE_AT_A_TIME
-    bool byteAtATime_ = true;
-#else
-    bool byteAtATime_ = false;
-#endif
+    bool byteAtATime_ = byteAtATimeByDefault();
     bool holdingInput_ = false;
     std::vector<uint8_t> heldInput_;
     void keepHeldInput(Bytes data);

@@ -158,3 +158,19 @@ TEST(EscapeSequenceParserTest, Utf8InStringsSurvivesAnyCut) {
             << "byte at a time: " << c.input;
     }
 }
+
+// The default reaches parsers made after it is set, and only those: a test program turns it on
+// to test the table alone with the binaries it has.
+TEST(EscapeSequenceParserTest, TheByteAtATimeDefaultReachesNewParsersOnly) {
+    const bool before = EscapeSequenceParser::byteAtATimeByDefault();
+    for (bool on : {true, false, true}) {
+        const bool earlier = EscapeSequenceParser::byteAtATimeByDefault();
+        RecordingParser existing;
+        EscapeSequenceParser::setByteAtATimeByDefault(on);
+        RecordingParser made;
+        EXPECT_EQ(made.byteAtATime(), on);
+        EXPECT_EQ(existing.byteAtATime(), earlier) << "made before: " << on;
+        EXPECT_EQ(shaped(made, made.run("\x1b[1;2Hx")), shaped(made, Events{"csi::1,2:;:H", "print:x"})) << on;
+    }
+    EscapeSequenceParser::setByteAtATimeByDefault(before);
+}
