@@ -3,6 +3,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <string_view>
@@ -10,6 +11,9 @@
 namespace platform::gfx {
 
 namespace {
+
+std::atomic<uint64_t> handedToLoaders{0};
+
 
 bool startsWith(std::span<const uint8_t> data, std::string_view magic, size_t at = 0) {
     return data.size() >= at + magic.size() && std::memcmp(data.data() + at, magic.data(), magic.size()) == 0;
@@ -112,6 +116,8 @@ bool ImageDecoder::readsMimeType(std::string_view mimeType) {
     return reads;
 }
 
+uint64_t ImageDecoder::imagesHandedToLoaders() { return handedToLoaders.load(std::memory_order_relaxed); }
+
 bool ImageDecoder::withinLimits(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width <= maxSide && height <= maxSide && width * height * 4 <= maxDecodedBytes;
 }
@@ -134,6 +140,7 @@ ImageDecoder::Result ImageDecoder::decode(std::span<const uint8_t> data, const R
     }
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(format, nullptr);
     if (!loader) return result;
+    handedToLoaders.fetch_add(1, std::memory_order_relaxed);
     SizeCheck check{request};
     g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &check);
 

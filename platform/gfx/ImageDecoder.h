@@ -50,6 +50,9 @@ public:
 
     // Whether an image of this size may be decoded (4 bytes per pixel).
     static bool withinLimits(int64_t width, int64_t height);
+
+    // Images handed to a loader so far in this process (for tests and figures).
+    static uint64_t imagesHandedToLoaders();
 };
 
 }  // namespace platform::gfx

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <string>
@@ -136,7 +137,16 @@ std::optional<uid_t> PeerOwner::findInTcpTable(std::string_view table, const soc
     return std::nullopt;
 }
 
+namespace {
+
+std::atomic<uint64_t> tableReads{0};
+
+}  // namespace
+
+uint64_t PeerOwner::tablesRead() { return tableReads.load(std::memory_order_relaxed); }
+
 std::string PeerOwner::readTable(const char* path, size_t sizeLimit, std::chrono::milliseconds timeLimit) {
+    tableReads.fetch_add(1, std::memory_order_relaxed);
     std::string table;
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return table;

@@ -50,6 +50,8 @@ public:
                                                const sockaddr_in& local);
     // At most `sizeLimit` bytes of the file, read for at most `timeLimit`.
     static std::string readTable(const char* path, size_t sizeLimit, std::chrono::milliseconds timeLimit);
+    // Tables read so far in this process (for tests and figures).
+    static uint64_t tablesRead();
 
 private:
     enum class Answer { found, notFound, unavailable };

@@ -251,6 +251,9 @@ public:
     // The code of a character, or nothing when it needs a new entry and the table is full.
     std::optional<int32_t> internedCode(const Character& ch);
     bool graphemeTableFull() const { return lastCharIndex_ - 0x400001 >= maximumInternedGraphemes; }
+    // Joins of a character onto a cell decided from the cell's text, not from the known joins (for
+    // tests and figures): a flood of marks on one cell decides a few, then finds the rest known.
+    uint64_t joinsDecided() const { return joinsDecided_; }
     Character character(int32_t code) const;
     CharData makeCharData(const Attribute& attribute, int32_t code, int8_t size) const {
         return CharData(attribute, code, size);
@@ -658,6 +661,7 @@ private:
     std::array<std::pair<char32_t, int32_t>, 256> recentScalarCodes_{};
     int32_t lastCharIndex_ = 0x400001;
     size_t internedClusterScalars_ = 0;
+    uint64_t joinsDecided_ = 0;
 
     std::unordered_set<uint16_t> payloadCodes_;
     std::unique_ptr<GraphicsProtocols> graphics_;

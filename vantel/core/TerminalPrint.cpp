@@ -451,6 +451,7 @@ bool Terminal::joinWithTarget(char32_t s, int row, int col) {
         if (cached->code < 0) return false;
         joinedCode = cached->code;
     } else {
+        ++joinsDecided_;
         if (!selector) text = codeText(cell.code, scratch);
         if (!isSingleGraphemeCluster(text, s)) {
             rememberJoin(key, -1);

@@ -82,6 +82,9 @@ public:
         size_t bytesReadAside = 0;
     };
     const LoadFigures& loadFigures() const { return loadFigures_; }
+    // Images and lines visited by walks of the whole store or of a buffer's lines (for tests and
+    // figures): storing and evicting an image at the store's limits walks nothing.
+    uint64_t storeWalkSteps() const { return storeWalkSteps_; }
     void handleKittyPut(const KittyGraphicsControl& control);
     void sendKittyOk(const KittyGraphicsControl& control, std::optional<uint32_t> imageId,
                      std::optional<uint32_t> imageNumber, std::optional<uint32_t> placementId);
@@ -185,6 +188,7 @@ private:
     char loadingAction_ = 't';
     std::shared_ptr<Cancellable> nextLoadStep_;
     LoadFigures loadFigures_;
+    uint64_t storeWalkSteps_ = 0;
     // Expires with this object: a step already scheduled checks it first.
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };

@@ -44,6 +44,7 @@ const KittyGraphicsImage* KittyGraphics::updateKittyImageAccess(uint32_t imageId
 void KittyGraphics::collectUsedKittyImageIds(Buffer& buffer, std::unordered_set<uint32_t>& into) {
     if (!buffer.hasAnyImages()) return;
     auto& lines = buffer.lines();
+    storeWalkSteps_ += static_cast<uint64_t>(lines.count());
     for (int row = 0; row < lines.count(); ++row) {
         const BufferLine* line = lines.peek(row);
         const TerminalImageList* images = line ? line->images() : nullptr;
@@ -103,12 +104,14 @@ void KittyGraphics::enforceKittyImageMemory(const KittyGraphicsPayload* keep) {
     if (victims.empty()) return;
     const std::unordered_set<const KittyGraphicsPayload*> evicting(victims.begin(), victims.end());
     std::vector<uint32_t> storedIds;
+    storeWalkSteps_ += state_.imagesById.size();
     for (const auto& [id, image] : state_.imagesById) {
         if (evicting.contains(image.payload.get())) storedIds.push_back(id);
     }
     for (uint32_t id : storedIds) evictStoredImage(id);
     KeySet removed;
     for (Buffer* buffer : {&terminal_.normalBuffer(), &terminal_.altBuffer()}) {
+        storeWalkSteps_ += static_cast<uint64_t>(buffer->lines().count());
         removed.merge(removeKittyPlacements(
             *buffer, 0, buffer->lines().count(),
             [&](const KittyPlacementImage& image) { return evicting.contains(image.source.get()); }, true));
@@ -119,7 +122,9 @@ void KittyGraphics::enforceKittyImageMemory(const KittyGraphicsPayload* keep) {
 }
 
 void KittyGraphics::cleanupUnusedKittyImages() {
-    for (uint32_t id : ledger_->unusedStoredImages()) evictStoredImage(id);
+    const std::vector<uint32_t> unused = ledger_->unusedStoredImages();
+    storeWalkSteps_ += unused.size();
+    for (uint32_t id : unused) evictStoredImage(id);
 }
 
 void KittyGraphics::removeKittyImageNumbers(uint32_t imageId) {

