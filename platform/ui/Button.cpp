@@ -116,7 +116,8 @@ View::Size Button::fittingSize() const {
 }
 
 void Button::drawSymbol(gfx::Canvas& canvas, const Rect& box) const {
-    // A likeness: a cross for closing, chevrons for going back, up and down, a dot for the rest.
+    // A likeness: a cross for closing, a tick for choosing, chevrons for going back, up and down,
+    // a dot for the rest.
     const double half = std::min(symbolSize_, std::min(box.width, box.height)) / 2 * 0.6;
     const gfx::Point c{box.width / 2, box.height / 2};
     const gfx::Rgba ink = tint_.value_or(drawing::text());
@@ -126,6 +127,12 @@ void Button::drawSymbol(gfx::Canvas& canvas, const Rect& box) const {
         path.lineTo({c.x + half, c.y + half});
         path.moveTo({c.x - half, c.y + half});
         path.lineTo({c.x + half, c.y - half});
+    } else if (symbolName_.rfind("object-select", 0) == 0) {
+        // Its short stroke down to the foot, the long one up: whichever way the view is flipped.
+        const double down = isFlipped() ? half : -half;
+        path.moveTo({c.x - half, c.y});
+        path.lineTo({c.x - half / 3, c.y + down * 2 / 3});
+        path.lineTo({c.x + half, c.y - down * 2 / 3});
     } else if (symbolName_.rfind("go-previous", 0) == 0) {
         path.moveTo({c.x + half / 2, c.y - half});
         path.lineTo({c.x - half / 2, c.y});

@@ -483,6 +483,11 @@ void TileView::layout() {
             editSymbols_ = f.editSymbols;
             showEditWords();
         }
+        // Stacked, the buttons stand over the terminal's top: moved in front of it once.
+        const auto& views = card_.subviews();
+        if (f.editStacked && std::find(views.begin(), views.end(), &suggestButton_) < std::find(views.begin(), views.end(), &scaler_)) {
+            for (Button* button : {&suggestButton_, &saveButton_, &cancelButton_}) card_.addSubview(button);
+        }
     }
     scaler_.setFrame(f.scaler);
     scaler_.setCornerRadius(f.scalerCornerRadius);

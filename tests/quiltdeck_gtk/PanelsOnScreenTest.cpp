@@ -198,6 +198,11 @@ TEST_P(PanelsOnScreen, CardsAndTheBarShowTheirControlsInPlaceAndReadable) {
     expectShownWellAlone("look popover", look->view());
     auto card = gallery_->card(1000, Stage::needsLogin, Job::loggingIn, true);
     expectShownWellAlone("setup card", *card);
+    // The title editor in words, stacked, and stacked as symbols.
+    for (double width : {600.0, 260.0, 170.0}) {
+        auto tile = gallery_->tileCard(width, testing::PanelGallery::TileCardState::renaming);
+        expectShownWellAlone("renaming tile at " + std::to_string(int(width)), *tile.view);
+    }
 }
 
 // Switched while it shows: the sheet's ground, texts and toolkit controls all take the new theme.

@@ -16,6 +16,9 @@ TextFieldPeer::TextFieldPeer(TextField& field, GtkWidget* fixed) : WidgetPeer(fi
     g_signal_connect(widget_, "focus-in-event", G_CALLBACK(onFocusIn), this);
     g_signal_connect(widget_, "focus-out-event", G_CALLBACK(onFocusOut), this);
     g_signal_connect_after(widget_, "draw", G_CALLBACK(onDrawn), this);
+    // The frame gives the width: the entry's own least width (some 150 pixels) would run past a
+    // shorter frame, over what lies beside it.
+    gtk_entry_set_width_chars(GTK_ENTRY(widget_), 1);
 }
 
 TextRange TextFieldPeer::entrySelection() const {

@@ -80,6 +80,14 @@ TEST_P(PanelContrast, CardsBarAndPopoverAreReadable) {
     }
 }
 
+// The title editor's field and buttons, in words on a roomy card and as symbols on a narrow one.
+TEST_P(PanelContrast, ATileCardsEditorIsReadable) {
+    for (double width : {600.0, 170.0}) {
+        auto card = gallery_.tileCard(width, testing::PanelGallery::TileCardState::renaming);
+        expectReadableAlone("renaming tile at " + std::to_string(int(width)), *card.view);
+    }
+}
+
 // The theme changes while each sheet is open: its ground, its texts and its controls follow.
 TEST_P(PanelContrast, AnOpenSheetFollowsTheTheme) {
     const bool dark = GetParam();

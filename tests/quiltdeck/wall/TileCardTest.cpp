@@ -588,6 +588,49 @@ TEST_F(TileCardTest, EditorEnds) {
     }
 }
 
+// A card too narrow for the editor beside its buttons stacks them: the editor takes the line (move
+// and close give way until it ends), the buttons stand under it, as symbols with their words as
+// tool tips where the words do not fit, and do what they did.
+TEST_F(TileCardTest, ANarrowCardStacksTheEditor) {
+    struct Case {
+        const char* name;
+        double width;
+        bool stacked, symbols;
+    } const cases[] = {
+        {"Roomy", 600, false, false},
+        {"Stacked", 260, true, false},
+        {"Symbols", 170, true, true},
+    };
+    for (const Case& c : cases) {
+        TileView& tile = make();
+        session.rename("before");
+        tile.setFrame(Rect{0, 0, c.width, 120});
+        tile.beginRename();
+        EXPECT_EQ(tile.closeButton().isHidden(), c.stacked) << c.name;
+        EXPECT_EQ(tile.moveButton().isHidden(), c.stacked) << c.name;
+        const Rect editor = tile.editor().frame();
+        EXPECT_GE(editor.width, TileLayout::minimumEditorWidth - 10) << c.name;
+        EXPECT_LE(editor.maxX(), c.width - 20) << c.name;
+        for (platform::ui::Button* button : {&tile.saveButton(), &tile.cancelButton(), &tile.suggestButton()}) {
+            const Rect frame = button->frame();
+            EXPECT_EQ(frame.y >= editor.maxY(), c.stacked) << c.name;
+            EXPECT_GE(frame.x, 0) << c.name;
+            EXPECT_LE(frame.maxX(), c.width) << c.name;
+            EXPECT_EQ(button->title().empty(), c.symbols) << c.name;
+            EXPECT_EQ(button->toolTip().empty(), !c.symbols) << c.name;
+        }
+        if (c.symbols) {
+            EXPECT_EQ(tile.suggestButton().toolTip(), t("suggest_name"));
+        }
+        tile.editor().setStringValue("Shop");
+        tile.saveButton().performClick();
+        EXPECT_EQ(session.title(), "Shop") << c.name;
+        // Ended, the card shows its line as before.
+        EXPECT_FALSE(tile.closeButton().isHidden()) << c.name;
+        EXPECT_FALSE(tile.moveButton().isHidden()) << c.name;
+    }
+}
+
 // The editor opens with the title selected: what is typed replaces it.
 TEST_F(TileCardTest, TypingReplacesTheSelectedTitle) {
     TileView& tile = make();
