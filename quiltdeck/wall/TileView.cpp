@@ -362,6 +362,8 @@ void TileView::applyTheme() {
     scaler_.setLayerBackgroundColor(TileLayout::terminalGround(dark));
     launch_.setGround(TileLayout::terminalGround(dark));
     launch_.setCaption(t("launching"));
+    // An open title editor takes the theme too.
+    styleEditor();
     indexLabel_.setFont(platform::gfx::InterfaceFont::system(15, FontWeight::bold));
     indexLabel_.setForegroundColor(C::strongText());
     if (!indexText_.empty()) {

@@ -189,6 +189,8 @@ private:
     void rightMouseDown(const platform::ui::MouseEvent& event);
     Browsers& browsers() const;
     void tapSuggest();
+    // The title editor's field and its back in the theme now in force.
+    void styleEditor();
     // The title editor's words: on its buttons, or as their tool tips while they show as symbols.
     void showEditWords();
     bool editorCommand(platform::ui::TextField::Command command);

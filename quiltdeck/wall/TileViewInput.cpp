@@ -205,15 +205,19 @@ void TileView::openHeadline(size_t row) {
 
 // --- The title editor ------------------------------------------------------------------------------
 
-void TileView::beginRename() {
+void TileView::styleEditor() {
     const bool dark = Theme::isDark();
-    editor_.setStringValue(session_.title());
     editor_.setTextColor(TileLayout::primaryText(dark));
+    editorBack_.setLayerBackgroundColor(dark ? Rgba::fromBytes(25, 27, 29) : Rgba{1, 1, 1, 1});
+    editorBack_.setBorder(1, dark ? Rgba{1, 1, 1, 0.16} : Rgba{0, 0, 0, 0.18});
+}
+
+void TileView::beginRename() {
+    editor_.setStringValue(session_.title());
+    styleEditor();
     cancelPendingClick();
     editor_.setHidden(false);
     editorBack_.setHidden(false);
-    editorBack_.setLayerBackgroundColor(dark ? Rgba::fromBytes(25, 27, 29) : Rgba{1, 1, 1, 1});
-    editorBack_.setBorder(1, dark ? Rgba{1, 1, 1, 0.16} : Rgba{0, 0, 0, 0.18});
     for (platform::ui::Button* button : {&saveButton_, &cancelButton_, &suggestButton_}) button->setHidden(false);
     suggestButton_.setEnabled(true);
     titleLabel_.setHidden(true);

@@ -267,6 +267,19 @@ TEST_F(TileCardTest, GoingLightTurnsTheCardButNotTheTerminal) {
     EXPECT_EQ(tile.deadVeil().layerBackgroundColor(), veil);
 }
 
+// The title editor open while the theme changes takes the new one, both ways.
+TEST_F(TileCardTest, AnOpenEditorTakesANewTheme) {
+    TileView& tile = make();
+    tile.beginRename();
+    for (bool dark : {false, true}) {
+        setTheme(dark);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Theme::didChange));
+        loop.runPending();
+        EXPECT_EQ(tile.editorBack().layerBackgroundColor(), dark ? Rgba::fromBytes(25, 27, 29) : Rgba(1, 1, 1, 1)) << dark;
+        EXPECT_EQ(tile.editor().textColor(), TileLayout::primaryText(dark)) << dark;
+    }
+}
+
 TEST_F(TileCardTest, TheDotByStatus) {
     struct Case {
         const char* name;
