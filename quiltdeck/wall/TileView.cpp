@@ -302,7 +302,6 @@ void TileView::refreshLabels() {
         // Fitted again by the layout below.
         subParts_ = std::move(parts);
         subFittedWidth_.reset();
-        subWidths_.clear();
         const std::string needed = subParts_.tool.empty()
                                        ? subParts_.word
                                        : subParts_.word + "   " + TileLayout::toolName(subParts_.tool);
@@ -345,11 +344,14 @@ void TileView::fitSubLine(double width) {
     subLabel_.setRichText(subText(line));
 }
 
+// A line's width depends on its text and on whether the word is set apart, not on the theme: a
+// card whose status comes and goes measures each of its lines once.
 double TileView::subWidth(const std::string& line) {
-    if (const auto found = subWidths_.find(line); found != subWidths_.end()) return found->second;
+    std::string key = (subParts_.done ? "d" : "-") + line;
+    if (const auto found = subWidths_.find(key); found != subWidths_.end()) return found->second;
     if (subWidths_.size() >= 256) subWidths_.clear();
     const double width = subText(line).measure().width;
-    subWidths_.emplace(line, width);
+    subWidths_.emplace(std::move(key), width);
     return width;
 }
 
