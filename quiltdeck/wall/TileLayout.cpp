@@ -119,14 +119,25 @@ TileLayout::HeaderFrames TileLayout::header(const HeaderInput& in) {
 
 TileLayout::DeadVeilFrames TileLayout::deadVeil(Size veil, std::optional<double> resumeFittedWidth, double restartFittedWidth) {
     DeadVeilFrames f;
-    const double vw = veil.width, m = veil.height / 2;
-    f.label = {24, m - 48, std::max(vw - 48, 40.0), 20};
-    f.detail = {40, m - 24, std::max(vw - 80, 40.0), 34};
+    const double vw = veil.width, vh = veil.height;
     const double resume = resumeFittedWidth ? *resumeFittedWidth + 24 : 0;
     const double restart = restartFittedWidth + 24;
     const double gap = resumeFittedWidth ? 10 : 0;
     const double room = std::max(vw - 32, 40.0);
-    if (resume + gap + restart <= room) {
+    const bool sideBySide = resume + gap + restart <= room;
+    const double buttons = sideBySide || !resumeFittedWidth ? 28 : 64;
+    // Title 20 and detail 34 above the buttons (24 and 42 apart), from the middle less 48.
+    double m = vh / 2;
+    if (m - 48 < 0 || m + 18 + buttons > vh) {
+        f.showsDetail = false;
+        f.showsLabel = 28 + buttons <= vh;
+        // What is left, centred: the title 28 above the buttons, or the buttons alone.
+        const double block = (f.showsLabel ? 28 : 0) + buttons;
+        m = (vh - block) / 2 + block - buttons - 18;
+    }
+    f.label = {24, f.showsDetail ? m - 48 : m - 10, std::max(vw - 48, 40.0), 20};
+    f.detail = {40, m - 24, std::max(vw - 80, 40.0), 34};
+    if (sideBySide) {
         const double x0 = (vw - resume - gap - restart) / 2;
         if (resumeFittedWidth) f.resume = Rect{x0, m + 18, resume, 28};
         f.restart = {x0 + resume + gap, m + 18, restart, 28};

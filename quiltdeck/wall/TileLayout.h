@@ -96,11 +96,13 @@ public:
     static constexpr double minimumEditorWidth = 80;
     static HeaderFrames header(const HeaderInput& input);
 
-    // The exited session's veil: its title and detail, and the buttons centred under them.
+    // The exited session's veil: its title and detail, and the buttons centred under them. A veil
+    // too low for all of it leaves out the detail, then the title: the buttons are what it is for.
     struct DeadVeilFrames {
         Rect label, detail;
         std::optional<Rect> resume;
         Rect restart;
+        bool showsLabel = true, showsDetail = true;
     };
     static DeadVeilFrames deadVeil(Size veil, std::optional<double> resumeFittedWidth, double restartFittedWidth);
 

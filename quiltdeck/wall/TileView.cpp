@@ -508,7 +508,9 @@ void TileView::layout() {
     const TileLayout::DeadVeilFrames d = TileLayout::deadVeil(
         Size{f.scaler.width, f.scaler.height}, resume ? std::optional<double>(resumeSize_.width) : std::nullopt, restartSize_.width);
     deadLabel_.setFrame(d.label);
+    deadLabel_.setHidden(!d.showsLabel);
     deadDetail_.setFrame(d.detail);
+    deadDetail_.setHidden(!d.showsDetail);
     if (d.resume) resumeButton_.setFrame(*d.resume);
     restartButton_.setFrame(d.restart);
 }

@@ -187,6 +187,43 @@ TEST(TileLayoutTest, DeadVeilButtonsAreCentred) {
         EXPECT_EQ(*f.resume, c.resume) << c.width;
         EXPECT_EQ(f.restart, c.restart) << c.width;
     }
+    // A veil too low for everything leaves out the detail, then the title, and centres the rest;
+    // nothing it shows leaves it.
+    const struct {
+        Size veil;
+        bool resume, label, detail;
+        double labelY, firstButtonY;
+    } low[] = {
+        {{400, 96}, true, true, true, 0, 66},
+        {{400, 90}, true, true, false, 17, 45},
+        {{400, 40}, true, false, false, 0, 6},
+        {{180, 164}, true, true, true, 34, 100},
+        {{180, 130}, true, true, false, 19, 47},
+        {{180, 90}, true, false, false, 0, 13},
+        {{180, 90}, false, true, false, 17, 45},
+    };
+    for (const auto& c : low) {
+        const auto f = TileLayout::deadVeil(c.veil, c.resume ? std::optional<double>(176.0) : std::nullopt, 56.0);
+        const std::string name = std::to_string(c.veil.width) + "x" + std::to_string(c.veil.height);
+        EXPECT_EQ(f.showsLabel, c.label) << name;
+        EXPECT_EQ(f.showsDetail, c.detail) << name;
+        if (c.label) {
+            EXPECT_EQ(f.label.y, c.labelY) << name;
+        }
+        const Rect first = f.resume ? *f.resume : f.restart;
+        EXPECT_EQ(first.y, c.firstButtonY) << name;
+        for (const Rect& shown : {first, f.restart}) {
+            EXPECT_GE(shown.y, 0) << name;
+            EXPECT_LE(shown.maxY(), c.veil.height) << name;
+        }
+        if (c.label) {
+            EXPECT_GE(f.label.y, 0) << name;
+            EXPECT_LE(f.label.maxY(), first.y) << name;
+        }
+        if (c.detail) {
+            EXPECT_LE(f.detail.maxY(), first.y) << name;
+        }
+    }
 }
 
 // "/" and `count` copies of a letter.
