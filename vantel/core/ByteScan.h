@@ -87,4 +87,13 @@ inline int smallDecimal(uint64_t digits, int count) {
     return static_cast<int>((v & 0xFF) * 100 + ((v >> 8) & 0xFF) * 10 + ((v >> 16) & 0xFF));
 }
 
+// "38;5;" and "48;5;" (a palette colour's head) as the low five bytes of a word read
+// little-endian.
+constexpr uint64_t paletteWord(char first) {
+    return uint64_t(uint8_t(first)) | uint64_t('8') << 8 | uint64_t(';') << 16 | uint64_t('5') << 24 |
+           uint64_t(';') << 32;
+}
+constexpr uint64_t paletteForeground = paletteWord('3'), paletteBackground = paletteWord('4');
+constexpr uint64_t paletteHeadMask = 0xFFFFFFFFFFULL;
+
 }  // namespace vantel::bytescan

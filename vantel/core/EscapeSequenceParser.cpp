@@ -372,14 +372,8 @@ int64_t EscapeSequenceParser::groundRun(Walk& w, int64_t i) {
     return i;
 }
 
-namespace {
-// "38;5;" and "48;5;" as the low five bytes of a word read little-endian.
-constexpr uint64_t paletteWord(char first) {
-    return uint64_t(uint8_t(first)) | uint64_t('8') << 8 | uint64_t(';') << 16 | uint64_t('5') << 24 |
-           uint64_t(';') << 32;
-}
-constexpr uint64_t paletteForeground = paletteWord('3'), paletteBackground = paletteWord('4');
-}  // namespace
+using bytescan::paletteBackground;
+using bytescan::paletteForeground;
 
 // One or two parameters of at most three digits and the final byte within the eight bytes
 // at bytes[0...], `word`: both numbers from the word, with no branch on how many digits each
@@ -425,6 +419,20 @@ constexpr uint64_t paletteForeground = paletteWord('3'), paletteBackground = pal
         count &= 0xFF;
     }
     if (count == 0) {
+        if (i + 8 <= length) {
+            // Colours first: likely an SGR of a palette pair and a few style codes, read and
+            // applied at once by the terminal; it reads nothing of any other shape.
+            uint64_t head;
+            std::memcpy(&head, bytes + i, 8);
+            head &= bytescan::paletteHeadMask;
+            if (head == paletteForeground || head == paletteBackground) {
+                const int64_t end = terminal_->selectGraphicRenditionFrom(bytes + i, length - i);
+                if (end > 0) {
+                    beginPlainCsi(1);
+                    return i + end;
+                }
+            }
+        }
         // Byte by byte: more or longer parameters, or near the end of the read.
         for (;;) {
             if (i + 16 <= length && count + 3 <= maximumParameters) {

@@ -411,6 +411,10 @@ public:
     // SGR read by the parser's short way: bit i of `colons` is set when a colon, not a
     // semicolon, follows parameter i.
     void selectGraphicRendition(std::span<const int> pars, uint32_t colons = 0);
+    // An SGR of palette colours and codes of one or two digits, its parameters at bytes[0...]
+    // and its final 'm' within `available` bytes, read and applied in one pass. Returns the
+    // count of bytes after the 'm'; 0, having changed nothing, for any other shape.
+    int64_t selectGraphicRenditionFrom(const uint8_t* bytes, int64_t available);
     // SGR with the separator (';' or ':') that followed each parameter but the last.
     void cmdCsiM(std::span<const int> pars, std::string_view collect, std::string_view separators);
     // A colour of SGR 38, 48 or 58 starting at pars[startIndex]; length is how many parameters it spans.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "vantel/core/ByteScan.h"
+#include "vantel/core/EscapeSequenceParser.h"
 #include "vantel/core/TextUtil.h"
 #include "vantel/core/Terminal.h"
 
@@ -276,6 +278,59 @@ void Terminal::selectGraphicRendition(std::span<const int> pars, uint32_t colons
         return;
     }
     cmdCsiM(pars, {}, colons ? parser_->parsTxt() : plainSeparators(static_cast<int>(pars.size())));
+}
+
+// The commonest SGR of colourful output, every cell its own: "38;5;N;48;5;M" and style codes,
+// each code taken as it is read, without the list of numbers in between. Anything it does not
+// know (a code without a step, three digits, an empty parameter, a colon, true colour, a
+// final other than 'm', too many parameters or too few bytes) leaves it all to the parser's
+// other ways, which read the sequence again.
+int64_t Terminal::selectGraphicRenditionFrom(const uint8_t* bytes, int64_t available) {
+    SgrWords words = sgrWords(curAttr);
+    uint64_t colors = words.colors, rest = words.rest;
+    const uint64_t paletteColor = colorWord(AttrColor::ansi256(0));
+    int count = 0;
+    int64_t i = 0;
+    for (;;) {
+        // The widest item reads 13 bytes; the count keeps within the parser's limit.
+        if (i + 16 > available || count + 3 > EscapeSequenceParser::maximumParameters) return 0;
+        uint64_t head;
+        std::memcpy(&head, bytes + i, 8);
+        head &= bytescan::paletteHeadMask;
+        if (head == bytescan::paletteForeground || head == bytescan::paletteBackground) {
+            uint64_t index, digits;
+            std::memcpy(&index, bytes + i + 5, 8);
+            const int n = __builtin_ctzll(bytescan::nonDigitBytes(index, digits) | 1ULL << 63) >> 3;
+            if (n == 0 || n > 3) return 0;
+            const uint64_t color = paletteColor | uint64_t{colorComponent(bytescan::smallDecimal(digits, n))} << 8;
+            colors = head == bytescan::paletteForeground ? (colors & backgroundWord) | color
+                                                         : (colors & foregroundWord) | color << 32;
+            count += 3;
+            i += 5 + n;
+        } else {
+            const unsigned first = static_cast<unsigned>(bytes[i]) - '0';
+            const unsigned second = static_cast<unsigned>(bytes[i + 1]) - '0';
+            if (first >= 10) return 0;
+            unsigned code = first;
+            if (second < 10) {
+                if (static_cast<unsigned>(bytes[i + 2]) - '0' < 10) return 0;
+                code = first * 10 + second;
+                ++i;
+            }
+            ++i;
+            if (code >= sgrStepCount) return 0;
+            const SgrStep& step = sgrSteps[code];
+            if (!(step.restKept & hasStep)) return 0;
+            colors = (colors & step.colorsKept) | step.colorsSet;
+            rest = (rest & step.restKept) | step.restSet;
+            ++count;
+        }
+        if (bytes[i] == 'm') break;
+        if (bytes[i] != ';') return 0;
+        ++i;
+    }
+    AttributeWords{colors, static_cast<uint32_t>(rest), static_cast<uint16_t>(rest >> 32)}.storeInto(curAttr);
+    return i + 1;
 }
 
 Terminal::ExtendedColor Terminal::parseExtendedColor(std::span<const int> pars, std::string_view separators,

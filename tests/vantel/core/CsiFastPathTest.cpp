@@ -92,6 +92,13 @@ TEST(CsiFastPathTest, EveryCutAndTheTableWalkLeaveTheSameTerminal) {
          "\x1b[0m\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;38;5;1mL\x1b[0m"
          "\x1b[1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;38;5;2mM"
          "\x1b[38;5;1;38;5;2;38;5;3;38;5;4;38;5;5;38;5;6;38;5;7;38;5;8;1mN\x1b[5;1Hsixteen more bytes"},
+        {"a palette pair, then style codes of one and two digits and what they may not be",
+         "\x1b[38;5;1;48;5;22;1;3;4mA\x1b[48;5;200;38;5;3;22;23;24mB\x1b[38;5;9;0;107;4mC\x1b[38;5;9;01;03mD"
+         "\x1b[38;5;9;001mE\x1b[38;5;9;;3mF\x1b[38;5;9;3;mG\x1b[38;5;9;6;26mH\x1b[48;5;9;10mI\x1b[38;5;9;38;2;1;2;3mJ"
+         "\x1b[48;5;9;58;5;3mK\x1b[38;5;9;4:3mL\x1b[38;5;9;3HM\x1b[48;5;9;1;2qN\x1b[38;5;12;999mO\x1b[38;5;9;99mP"
+         "\x1b[38;5;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;38;5;2mQ"
+         "\x1b[38;5;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;3mR\x1b[38;5;7;48;5;8;1;3;4mS\x1b[0m"
+         "\x1b[48;5;100;21;9;2;7;8;5;25;27;28;29;39;49;59;31;42;95;103mT and some more text after it"},
         {"basic colours, bold, defaults", "\x1b[1;31;42mA\x1b[39;49mB\x1b[22;4mC\x1b[;34mD\x1b[mE"},
         {"a reset in the middle of a list", "\x1b[1;31;0;44mA\x1b[45;0mB"},
         {"incomplete and true colours", "\x1b[38;5mA\x1b[48;5;300mB\x1b[48;2;1;2;3mC\x1b[38;2;10;20mD\x1b[38;9;1mE"},
