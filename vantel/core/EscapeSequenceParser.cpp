@@ -419,20 +419,6 @@ using bytescan::paletteForeground;
         count &= 0xFF;
     }
     if (count == 0) {
-        if (i + 8 <= length) {
-            // Colours first: likely an SGR of a palette pair and a few style codes, read and
-            // applied at once by the terminal; it reads nothing of any other shape.
-            uint64_t head;
-            std::memcpy(&head, bytes + i, 8);
-            head &= bytescan::paletteHeadMask;
-            if (head == paletteForeground || head == paletteBackground) {
-                const int64_t end = terminal_->selectGraphicRenditionFrom(bytes + i, length - i);
-                if (end > 0) {
-                    beginPlainCsi(1);
-                    return i + end;
-                }
-            }
-        }
         // Byte by byte: more or longer parameters, or near the end of the read.
         for (;;) {
             if (i + 16 <= length && count + 3 <= maximumParameters) {
@@ -440,8 +426,18 @@ using bytescan::paletteForeground;
                 // random in colourful output, read from one word like a cursor position's.
                 uint64_t head, index, digits;
                 std::memcpy(&head, bytes + i, 8);
-                head &= 0xFFFFFFFFFFULL;
+                head &= bytescan::paletteHeadMask;
                 if (head == paletteForeground || head == paletteBackground) {
+                    if (count == 0) {
+                        // Colours first: likely an SGR of a palette pair and a few style
+                        // codes, read and applied at once by the terminal, which reads nothing
+                        // of any other shape.
+                        const int64_t end = terminal_->selectGraphicRenditionFrom(bytes + i, length - i);
+                        if (end > 0) {
+                            beginPlainCsi(1);
+                            return i + end;
+                        }
+                    }
                     std::memcpy(&index, bytes + i + 5, 8);
                     const int n = __builtin_ctzll(bytescan::nonDigitBytes(index, digits) | 1ULL << 63) >> 3;
                     if (n <= 3) {
