@@ -429,14 +429,8 @@ using bytescan::paletteForeground;
                 head &= bytescan::paletteHeadMask;
                 if (head == paletteForeground || head == paletteBackground) {
                     if (count == 0) {
-                        // Colours first: likely an SGR of a palette pair and a few style
-                        // codes, read and applied at once by the terminal, which reads nothing
-                        // of any other shape.
-                        const int64_t end = terminal_->selectGraphicRenditionFrom(bytes + i, length - i);
-                        if (end > 0) {
-                            beginPlainCsi(1);
-                            return i + end;
-                        }
+                        const int64_t end = paletteSgr(bytes, i, length);
+                        if (end >= 0) return end;
                     }
                     std::memcpy(&index, bytes + i + 5, 8);
                     const int n = __builtin_ctzll(bytescan::nonDigitBytes(index, digits) | 1ULL << 63) >> 3;
@@ -474,6 +468,16 @@ using bytescan::paletteForeground;
     else if (c == 'm') terminal_->selectGraphicRendition(pars);
     else dispatchCsi(c, pars, {});
     return i + 1;
+}
+
+// Colours first: likely an SGR of a palette pair and a few style codes, read and applied at
+// once by the terminal, which reads nothing of any other shape (-1). Out of line, so that the
+// loop it is called from keeps its shape.
+[[gnu::noinline]] int64_t EscapeSequenceParser::paletteSgr(const uint8_t* bytes, int64_t from, int64_t length) {
+    const int64_t end = terminal_->selectGraphicRenditionFrom(bytes + from, length - from);
+    if (end == 0) return -1;
+    beginPlainCsi(1);
+    return from + end;
 }
 
 // What the start of any sequence does; the strings are already empty in ground.

@@ -158,6 +158,7 @@ private:
     int64_t stringRun(Walk& w, int64_t i);
     int64_t plainCsi(const uint8_t* bytes, int64_t from, int64_t length);
     int shortParameters(const uint8_t* bytes, uint64_t word);
+    int64_t paletteSgr(const uint8_t* bytes, int64_t from, int64_t length);
     int64_t colonSgr(const uint8_t* bytes, int64_t from, int64_t length);
     void beginPlainCsi(int count);
     int64_t loadCsi(const uint8_t* bytes, int64_t from, int64_t length);
