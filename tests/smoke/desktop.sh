@@ -37,6 +37,14 @@ wait_window() {
 need_session_bus() {
     [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
 }
+# The setup tests install the fake CLI; a claude already in one of the installer's places would be
+# found first and the install never asked for.
+need_no_claude_installed() {
+    local place
+    for place in /opt/homebrew/bin /usr/local/bin; do
+        [ ! -e "$place/claude" ] || fail "a claude in $place would be found before any install"
+    done
+}
 
 start_desktop() {
     Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &

@@ -16,9 +16,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 name=onboarding_smoke
 . "$(dirname "$0")/desktop.sh"
 need_session_bus
-for place in /opt/homebrew/bin /usr/local/bin; do
-    [ ! -e "$place/claude" ] || fail "a claude in $place would be found before any install"
-done
+need_no_claude_installed
 mkdir -p "$out"
 
 start_desktop 1600x1000
