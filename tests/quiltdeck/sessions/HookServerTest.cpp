@@ -277,6 +277,25 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"LocalhostHost", {"POST /hook/T1/Stop HTTP/1.1\r\nhost:\tLocalHost:{port}\r\n\r\n"}, ok, {"hook Stop {}"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A body holding a number no double holds is refused on every route that reads one, and the
+// refusal is logged once however often it comes.
+TEST_F(HookServerTest, NumbersOutOfRangeAreRefusedOnEveryRouteAndLoggedOnce) {
+    owner->open("T1", folder.path());
+    for (int round = 0; round < 2; ++round) {
+        for (const char* path : {"/hook/T1/Stop", "/rename/T1", "/metrics/T1", "/feed/T1"}) {
+            EXPECT_EQ(exchange(owner->server.port(), {posted(path, R"({"title":"x","value":1e999})")}, false), outOfRange)
+                << path;
+        }
+    }
+    loop.runPending();
+    EXPECT_TRUE(owner->tiles[0].events.empty());
+    const std::string line = "hook server: refused a body with a number out of range (400)";
+    const std::string log = logged();
+    const size_t first = log.find(line);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(line, first + 1), std::string::npos) << log;
+}
+
 TEST_F(HookServerTest, NameCardEscapesLabelAndDeviceIdAndIgnoresOrigin) {
     owner->browserLabels["d<&>\"'123456"] = "<b>Work & Play</b>";
     owner->publish();
