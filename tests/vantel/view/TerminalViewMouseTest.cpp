@@ -263,6 +263,16 @@ TEST(TerminalViewMouse, DoubledRowsHalveThePointersColumn) {
     InputFixture f(12, 4);
     f.view.feed("\x1b#6abcdef");
     EXPECT_EQ(f.view.calculateMouseHit({115, 70}).grid, (Position{5, 0}));
+    // A click on a doubled prompt row moves the shell's cursor to the glyph clicked: from after
+    // "$ abc" to the "b", two to the left.
+    InputFixture prompt(20, 4);
+    prompt.view.feed("\x1b#6\x1b]133;A;cl=line\x07$ \x1b]133;B\x07" "abc");
+    prompt.take();
+    prompt.click({3 * 2 * InputFixture::cell.width + 1.5 * InputFixture::cell.width,
+                  prompt.window.size().height - InputFixture::cell.height / 2},
+                 0, later());
+    prompt.loop.advance(2s);
+    EXPECT_EQ(prompt.take(), "\x1b[D\x1b[D");
 }
 
 TEST(TerminalViewMouse, LinksOpenOnClickWithTheModifierAndTheProgramHearsNothing) {
