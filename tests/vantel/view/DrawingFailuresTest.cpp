@@ -77,15 +77,18 @@ TEST(DrawingFailures, AnInlineImageNotShownIsSaidOnceHoweverOftenItComes) {
         std::vector<std::vector<uint8_t>> pictures;  // sent in turn
         size_t said;
         const char* says;
+        ImageSizeRequest width = ImageSizeRequest::automatic();
     } cases[] = {
         {"one picture that does not decode", {bytes("not a picture, sent again and again")}, 1, "it does not decode"},
         {"one picture wider than the view takes", {quiltdeck::testing::pngOfSize(1000, 10)}, 1, "refused"},
         {"three pictures in turn", {bytes("the first"), bytes("the second"), bytes("the third")}, 3, "not shown"},
+        {"one picture asked at a size past the limits", {quiltdeck::testing::pngOfSize(6, 6)}, 1, "not shown",
+         ImageSizeRequest::tooLarge()},
     };
     for (const Case& c : cases) {
         ScopedLogCapture capture;
         for (size_t i = 0; i < 10'000; ++i) {
-            InlineImages::createImage(*t, view, c.pictures[i % c.pictures.size()], ImageSizeRequest::automatic(),
+            InlineImages::createImage(*t, view, c.pictures[i % c.pictures.size()], c.width,
                                       ImageSizeRequest::automatic(), true);
         }
         const std::vector<std::string> said = capture.messages("images");
