@@ -85,4 +85,21 @@ terminate
 ! grep -q "changes will not be saved" "$state/log.txt" || fail "a launch was read-only: $(grep "changes will not" "$state/log.txt")"
 python3 -c 'import json, sys; assert len(json.load(open(sys.argv[1]))["closed"]) == 60' "$state/state.json" ||
     fail "the history was not held to 60 records"
+# A state.json that cannot be read is told in the window at launch: an alert stands beside the main
+# window (both are named Quiltdeck); a good one brings none.
+windows_named() { [ "$(xdotool search --onlyvisible --name '^Quiltdeck' 2>/dev/null | wc -l)" -eq "$1" ]; }
+start
+sleep 1
+windows_named 1 || fail "a good state.json brought another window: $(xdotool search --onlyvisible --name '^Quiltdeck' | wc -l)"
+terminate
+mv "$state/state.json" "$work/state.json.good"
+mkdir "$state/state.json"
+start
+within 100 windows_named 2 || fail "no alert for a state.json that cannot be read"
+import -window root "$out/unreadable.png"
+terminate
+[ "$status" -eq 0 ] || fail "SIGTERM with the alert up ended the program with $status"
+grep -q "changes will not be saved" "$state/log.txt" || fail "the read-only launch was not logged"
+rmdir "$state/state.json"
+
 echo "$name: 1,000 open tiles ($restore_figures), the cap's rest in the history; 1,000,000 records saved back in $size bytes"
