@@ -17,16 +17,11 @@ mkdir -p "$out"
 
 start_desktop 1920x1200
 
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
-export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
-unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
-state="$HOME/.quiltdeck"
-mkdir -p "$state" "$HOME/one"
+private_home
+mkdir -p "$HOME/one"
 printf '{"themeMode":"dark","onboarded":true,"openTiles":[{"title":"one","name":"one","cwd":"%s","isShell":true,"closedAt":0,"userNamed":false,"tileId":"id-one"}]}\n' \
     "$HOME/one" >"$state/state.json"
 
-# GTK and fontconfig keep allocations for the life of the process; they are not ours to free.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 "$app_bin" >"$work/app.out" 2>"$work/app.err" &
 app=$!
 window="$(wait_window '^Quiltdeck' 20)" ||

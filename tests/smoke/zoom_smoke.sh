@@ -18,12 +18,8 @@ mkdir -p "$out"
 
 start_desktop 1920x1200
 
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
-export XDG_CACHE_HOME="$work/home/.cache" XDG_STATE_HOME="$work/home/.local/state" SHELL=/bin/bash NO_AT_BRIDGE=1
-unset QUILTDECK_STATE_DIR BRIGHTLOOM_STATE_DIR
-mkdir -p "$HOME/.quiltdeck"
-printf '{"themeMode":"light","onboarded":false,"walls":[],"currentWall":"","openTiles":[]}\n' >"$HOME/.quiltdeck/state.json"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+private_home
+printf '{"themeMode":"light","onboarded":false,"walls":[],"currentWall":"","openTiles":[]}\n' >"$state/state.json"
 
 "$app_bin" >"$work/app.out" 2>"$work/app.err" &
 app=$!
