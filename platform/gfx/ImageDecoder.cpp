@@ -14,7 +14,6 @@ namespace {
 
 std::atomic<uint64_t> handedToLoaders{0};
 
-
 bool startsWith(std::span<const uint8_t> data, std::string_view magic, size_t at = 0) {
     return data.size() >= at + magic.size() && std::memcmp(data.data() + at, magic.data(), magic.size()) == 0;
 }
