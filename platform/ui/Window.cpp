@@ -423,24 +423,38 @@ void Window::decorationsIn(const View& view, const Rect& area, std::vector<Rect>
     }
 }
 
-std::vector<Window::Rect> Window::deferAllButTyping() {
-    const bool drewAlone = std::exchange(drewTypingAlone_, false);
-    if (!drawsTypingFirst_ || drewAlone || !firstResponder_ || !lastKeyAt_ || !moved_.empty()) return {};
-    if (runtime::MainLoop::main().now() - *lastKeyAt_ > typingWindow) return {};
+std::optional<Window::Rect> Window::typingArea() const {
+    if (!drawsTypingFirst_ || !firstResponder_ || !lastKeyAt_ || !moved_.empty()) return std::nullopt;
+    if (runtime::MainLoop::main().now() - *lastKeyAt_ > typingWindow) return std::nullopt;
     for (const BlurView* b : backdrops_) {
-        if (!b->isHidden() || b->restoring_ || b->restores()) return {};
+        if (!b->isHidden() || b->restoring_ || b->restores()) return std::nullopt;
     }
     for (const View* v = firstResponder_; v; v = v->superview()) {
-        if (v->isHidden()) return {};
+        if (v->isHidden()) return std::nullopt;
     }
     // Out to whole device pixels, as dirty rectangles are: a pixel the view's edge cuts is drawn
     // in one pass with all that covers it, not in two, each leaving the other's part as it was.
-    const Rect area = outToPixels(visibleRect(*firstResponder_), scale_);
+    return outToPixels(visibleRect(*firstResponder_), scale_);
+}
+
+bool Window::holdsForEcho() {
+    if (!std::exchange(keySincePass_, false) || drewTypingAlone_) return false;
+    if (runtime::MainLoop::main().now() - *lastKeyAt_ > echoWait) return false;
+    const std::optional<Rect> area = typingArea();
+    if (!area || area->isEmpty()) return false;
+    return std::none_of(dirty_.begin(), dirty_.end(), [&](const Rect& d) { return !d.intersection(*area).isEmpty(); });
+}
+
+std::vector<Window::Rect> Window::deferAllButTyping() {
+    const bool drewAlone = std::exchange(drewTypingAlone_, false);
+    if (drewAlone) return {};
+    const std::optional<Rect> area = typingArea();
+    if (!area) return {};
     std::vector<Rect> now, later;
     for (const Rect& d : dirty_) {
-        const Rect inside = d.intersection(area);
+        const Rect inside = d.intersection(*area);
         if (!inside.isEmpty()) now.push_back(inside);
-        subtract(d, area, later);
+        subtract(d, *area, later);
     }
     std::erase_if(later, [](const Rect& r) { return r.isEmpty(); });
     if (now.empty() || later.empty()) return {};
@@ -451,6 +465,14 @@ std::vector<Window::Rect> Window::deferAllButTyping() {
 
 void Window::displayIfNeeded() {
     if (dirty_.empty() && moved_.empty()) return;
+    if (holdsForEcho()) {
+        // All of it in the next pass, as if asked for then.
+        std::vector<Rect> held = std::move(dirty_);
+        dirty_.clear();
+        for (const Rect& r : held) addDirty(r);
+        scheduleDisplay();
+        return;
+    }
     std::vector<Rect> later = deferAllButTyping();
     for (BlurView* b : backdrops_) {
         if (b->fresh_) takeBeneathFromSurface(*b);
@@ -832,7 +854,10 @@ void Window::setTextInputContext(std::unique_ptr<TextInputContext> context) {
 
 bool Window::sendKeyEvent(const KeyEvent& event) {
     noteKeyPress(event);
-    if (event.type == KeyEvent::Type::down) lastKeyAt_ = runtime::MainLoop::main().now();
+    if (event.type == KeyEvent::Type::down) {
+        lastKeyAt_ = runtime::MainLoop::main().now();
+        keySincePass_ = true;
+    }
     if (event.type == KeyEvent::Type::down) {
         // A copy: the monitor may replace itself (a sheet it ends gets its own back).
         if (auto monitor = keyDownMonitor; monitor && monitor(event)) return true;

@@ -73,7 +73,11 @@ public:
     // typed into shows its echo without waiting for the rest of the window (tiles that flood
     // beside it). Never two such passes in a row, and none while a backdrop shows or keeps what
     // lay beneath it, or pixels were moved. Off by default.
+    // The first pass after a key that finds nothing of the first responder dirty yet, within
+    // `echoWait` of the key, draws nothing and leaves all to the next: the echo is on its way, and a
+    // whole window drawn now would keep it waiting behind that pass.
     static constexpr runtime::Duration typingWindow{1'000'000'000};
+    static constexpr runtime::Duration echoWait{8'000'000};
     void setDrawsTypingFirst(bool on) { drawsTypingFirst_ = on; }
     bool drawsTypingFirst() const { return drawsTypingFirst_; }
     // Draws the whole window now.
@@ -308,6 +312,10 @@ private:
     // With drawsTypingFirst: leaves the first responder's part of the dirty area to draw now and
     // returns the rest, when the pass may do so.
     std::vector<Rect> deferAllButTyping();
+    // With drawsTypingFirst: whether this pass waits for the echo of the key just typed.
+    bool holdsForEcho();
+    // Where the first responder shows, out to whole device pixels, if typing may go first now.
+    std::optional<Rect> typingArea() const;
     // The views that show what the window drew beneath them (BlurView) enter and leave.
     void addBackdrop(BlurView* view);
     void removeBackdrop(BlurView* view);
@@ -423,6 +431,8 @@ private:
     bool drawsTypingFirst_ = false;
     // The last pass drew the first responder's part alone.
     bool drewTypingAlone_ = false;
+    // A key came since the last pass that drew (or held for its echo).
+    bool keySincePass_ = false;
     std::optional<runtime::TimePoint> lastKeyAt_;
 };
 
