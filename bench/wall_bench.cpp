@@ -449,6 +449,7 @@ void runFlood(bool real, double scale) {
         }
     };
     const size_t framesBefore = wall.log.frames;
+    const uint64_t heldBefore = wall.window->passesHeldForEcho();
     wall.log.cpu.values.clear();
     const TimePoint start = Clock::now();
     heartbeat.start();
@@ -481,6 +482,9 @@ void runFlood(bool real, double scale) {
                 heartbeat.lateness.percentile(99), heartbeat.lateness.max(), flooded / 1048576.0 / seconds);
     std::printf("    key to echo drawn, the main thread's processor time: p50 %6.2f ms   p99 %6.2f ms\n",
                 latencyCpu.percentile(50), latencyCpu.percentile(99));
+    // A pass held for an echo draws nothing: the typed-into tile had nothing new in it.
+    std::printf("    frame clock's ticks that waited for an echo not yet come: %.1f a second\n",
+                static_cast<double>(wall.window->passesHeldForEcho() - heldBefore) / seconds);
     std::printf("    key to echo delivered: p50 %6.2f ms   p99 %6.2f ms   (processor time p50 %6.2f ms   p99 %6.2f ms)\n",
                 delivered.percentile(50), delivered.percentile(99), deliveredCpu.percentile(50), deliveredCpu.percentile(99));
     if (!wall.log.cpu.values.empty()) {

@@ -466,6 +466,7 @@ std::vector<Window::Rect> Window::deferAllButTyping() {
 void Window::displayIfNeeded() {
     if (dirty_.empty() && moved_.empty()) return;
     if (holdsForEcho()) {
+        ++passesHeldForEcho_;
         // All of it in the next pass, as if asked for then.
         std::vector<Rect> held = std::move(dirty_);
         dirty_.clear();

@@ -78,6 +78,8 @@ public:
     // whole window drawn now would keep it waiting behind that pass.
     static constexpr runtime::Duration typingWindow{1'000'000'000};
     static constexpr runtime::Duration echoWait{8'000'000};
+    // How many passes waited so, for benchmarks.
+    uint64_t passesHeldForEcho() const { return passesHeldForEcho_; }
     void setDrawsTypingFirst(bool on) { drawsTypingFirst_ = on; }
     bool drawsTypingFirst() const { return drawsTypingFirst_; }
     // Draws the whole window now.
@@ -433,6 +435,7 @@ private:
     bool drewTypingAlone_ = false;
     // A key came since the last pass that drew (or held for its echo).
     bool keySincePass_ = false;
+    uint64_t passesHeldForEcho_ = 0;
     std::optional<runtime::TimePoint> lastKeyAt_;
 };
 

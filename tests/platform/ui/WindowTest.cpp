@@ -533,7 +533,7 @@ TEST(Window, TheViewTypedIntoIsDrawnFirstAndTheRestInThePassAfter) {
         {"nothing of the view typed into dirty yet", true, 0ms, false, false, Pass::held},
         {"nothing dirty yet, the key within the echo's wait", true, 8ms, false, false, Pass::held},
         {"nothing dirty, the key longer ago than an echo takes", true, 9ms, false, false, Pass::whole},
-        {"nothing dirty, a pass since the key", true, 0ms, false, false, Pass::whole, true},
+        {"nothing dirty, a pass (held) since the key", true, 0ms, false, false, Pass::whole, true},
         {"nothing dirty, pixels moved meanwhile", true, 0ms, false, true, Pass::whole},
         {"nothing dirty, off", false, 0ms, false, false, Pass::whole},
         {"pixels moved meanwhile", true, 0ms, true, true, Pass::whole},
@@ -557,10 +557,12 @@ TEST(Window, TheViewTypedIntoIsDrawnFirstAndTheRestInThePassAfter) {
             ASSERT_TRUE(other.scrollRect(Rect{0, 30, 50, 20}, -10));
         }
         const int typedDraws = typed.draws, otherDraws = other.draws, displays = window.displayCount();
+        const uint64_t held = window.passesHeldForEcho();
         window.displayIfNeeded();
         EXPECT_EQ(typed.draws, typedDraws + (c.typedDirty ? 1 : 0));
         EXPECT_EQ(other.draws, otherDraws + (c.pass == Pass::whole ? 1 : 0));
         EXPECT_EQ(window.displayCount(), displays + (c.pass == Pass::held ? 0 : 1));
+        EXPECT_EQ(window.passesHeldForEcho(), held + (c.pass == Pass::held ? 1 : 0));
         EXPECT_EQ(window.needsDisplay(), c.pass != Pass::whole);
         if (c.pass == Pass::whole) continue;
         EXPECT_TRUE(window.displayScheduled());
