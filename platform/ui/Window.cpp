@@ -438,11 +438,14 @@ std::optional<Window::Rect> Window::typingArea() const {
 }
 
 bool Window::holdsForEcho() {
-    if (!std::exchange(keySincePass_, false) || drewTypingAlone_) return false;
+    // Never two passes in a row, or keys before every frame would keep the rest from being drawn.
+    const bool heldLast = std::exchange(heldLastPass_, false);
+    if (!std::exchange(keySincePass_, false) || heldLast || drewTypingAlone_) return false;
     if (runtime::MainLoop::main().now() - *lastKeyAt_ > echoWait) return false;
     const std::optional<Rect> area = typingArea();
     if (!area || area->isEmpty()) return false;
-    return std::none_of(dirty_.begin(), dirty_.end(), [&](const Rect& d) { return !d.intersection(*area).isEmpty(); });
+    heldLastPass_ = std::none_of(dirty_.begin(), dirty_.end(), [&](const Rect& d) { return !d.intersection(*area).isEmpty(); });
+    return heldLastPass_;
 }
 
 std::vector<Window::Rect> Window::deferAllButTyping() {

@@ -75,7 +75,8 @@ public:
     // lay beneath it, or pixels were moved. Off by default.
     // The first pass after a key that finds nothing of the first responder dirty yet, within
     // `echoWait` of the key, draws nothing and leaves all to the next: the echo is on its way, and a
-    // whole window drawn now would keep it waiting behind that pass.
+    // whole window drawn now would keep it waiting behind that pass. Never two such passes in a
+    // row: keys before every frame still leave everything drawn every third frame at least.
     static constexpr runtime::Duration typingWindow{1'000'000'000};
     static constexpr runtime::Duration echoWait{8'000'000};
     // How many passes waited so, for benchmarks.
@@ -435,6 +436,7 @@ private:
     bool drewTypingAlone_ = false;
     // A key came since the last pass that drew (or held for its echo).
     bool keySincePass_ = false;
+    bool heldLastPass_ = false;
     uint64_t passesHeldForEcho_ = 0;
     std::optional<runtime::TimePoint> lastKeyAt_;
 };

@@ -612,6 +612,31 @@ TEST(Window, AnEchoThatDoesNotComeHoldsOnePassOnly) {
     EXPECT_EQ(typed.draws, 1);
 }
 
+// The worst a typist can do to the rest of the window: a key before every frame, each echoed
+// after that frame's tick, while the rest changes every frame. The rest is still drawn at least
+// every third frame (a held frame, the echo alone, then everything), so a flooded tile paced to
+// 30 frames a second shows its output within 100 ms.
+TEST(Window, KeysBeforeEveryFrameLeaveTheRestDrawnEveryThirdFrame) {
+    using namespace std::chrono_literals;
+    for (const bool echoes : {true, false}) {
+        SCOPED_TRACE(echoes);
+        TypingWindow w(true);
+        auto& [loop, scoped, window, root, typed, other] = w;
+        int longest = 0, since = 0;
+        for (int frame = 0; frame < 30; ++frame) {
+            w.key();
+            other.setNeedsDisplay(Rect{10, 10, 20, 20});
+            const int before = other.draws;
+            window.displayIfNeeded();
+            since = other.draws > before ? 0 : since + 1;
+            longest = std::max(longest, since);
+            if (echoes) typed.setNeedsDisplay();
+            loop.advance(16ms);
+        }
+        EXPECT_EQ(longest, echoes ? 2 : 1);
+    }
+}
+
 // The view typed into stands on fractions of a pixel (a tile of a wall whose width does not divide
 // evenly, a zoomed tile): the pass that draws it first and the pass after split the window on whole
 // device pixels, and the two leave what one pass over everything leaves.
