@@ -470,10 +470,8 @@ void Window::displayIfNeeded() {
     if (dirty_.empty() && moved_.empty()) return;
     if (holdsForEcho()) {
         ++passesHeldForEcho_;
-        // All of it in the next pass, as if asked for then.
-        std::vector<Rect> held = std::move(dirty_);
-        dirty_.clear();
-        for (const Rect& r : held) addDirty(r);
+        // All of it in the next pass: the backend drew nothing of it this time.
+        for (const Rect& r : dirty_) didInvalidate(r);
         scheduleDisplay();
         return;
     }
@@ -861,8 +859,6 @@ bool Window::sendKeyEvent(const KeyEvent& event) {
     if (event.type == KeyEvent::Type::down) {
         lastKeyAt_ = runtime::MainLoop::main().now();
         keySincePass_ = true;
-    }
-    if (event.type == KeyEvent::Type::down) {
         // A copy: the monitor may replace itself (a sheet it ends gets its own back).
         if (auto monitor = keyDownMonitor; monitor && monitor(event)) return true;
         if (performKeyEquivalent(event)) return true;
