@@ -75,7 +75,10 @@ protected:
 
     void make(const std::string& cwd, bool isShell = false) {
         StatusMachine::Tile tile;
-        tile.screenText = [this] { return ScreenScrape::activeScreen(terminal); };
+        tile.screenText = [this] {
+            ++screenReads;
+            return ScreenScrape::activeScreen(terminal);
+        };
         tile.lastInputAt = [this] { return lastInput; };
         tile.send = [this](std::string_view text) { sent.emplace_back(text); };
         machine = std::make_unique<StatusMachine>(cwd, isShell, tile,
@@ -128,7 +131,24 @@ protected:
     std::unique_ptr<StatusMachine> machine;
     int changes = 0;
     int boots = 0;
+    int screenReads = 0;
 };
+
+// A tile flooding output: each chunk is looked at for the busy hint alone; the whole screen is
+// read when the output settles, not with every chunk.
+TEST_F(StatusMachineTest, AFloodReadsTheScreenOnlyWhenItSettles) {
+    machine->handleHook("UserPromptSubmit", prompt);
+    const int chunks = 2000;
+    for (int i = 0; i < chunks; ++i) {
+        advanceTo(i * 0.0025);
+        feed("a line of a flood of output " + std::to_string(i) + "\r\n");
+    }
+    const int during = screenReads;
+    advanceTo(chunks * 0.0025 + 5);
+    EXPECT_LE(during, 2);
+    EXPECT_GE(screenReads, 1);
+    EXPECT_LE(screenReads, during + 2);
+}
 
 struct TraceCase {
     const char* name;
