@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds (release) and opens Quiltdeck in a window (it needs a display).
+# Installs the dependencies, builds the program and its resources (release; no tests, no benchmarks)
+# and opens Quiltdeck in a window (it needs a display).
 #   scripts/run.sh
-# The developer tool that runs one program behind the engine with no window stays at
-# build/release/tools/vantel-run (see README).
+# The tests, the benchmarks and the developer tools (vantel-run, vantel-term, vantel-render) come
+# from scripts/build.sh (see README).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh release >/dev/null
+scripts/build.sh program >/dev/null
 exec build/release/bin/quiltdeck "$@"

@@ -40,4 +40,11 @@ prefix="$base/plain" exec_line="Exec=\"$base/plain/bin/quiltdeck\"" check_prefix
 # A prefix holding a space, a per cent sign and a dollar: quoted and escaped, it still names
 # the program.
 prefix="$base/my apps 100% \$HOME" exec_line="Exec=\"$base/my apps 100%% \\\\\$HOME/bin/quiltdeck\"" check_prefix
+# scripts/run.sh builds the program and its resources alone: none of their steps may compile a
+# test program or a benchmark.
+steps="$(ninja -C "$build" -t commands quiltdeck_app quiltdeck_resources)"
+[ -n "$steps" ] || fail "ninja lists no steps for the program"
+if grep -qE '(^| |/)(tests|bench)/' <<<"$steps"; then
+  fail "building the program builds tests or benchmarks: $(grep -E '(^| |/)(tests|bench)/' <<<"$steps" | head -n 3 | cut -c1-200)"
+fi
 echo "install check: passed"
