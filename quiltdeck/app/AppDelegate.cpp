@@ -227,7 +227,8 @@ void AppDelegate::showStateNotice(const Store& store) {
 void AppDelegate::updateWindowTitle() {
     if (!window_) return;
     const size_t waiting = grid_->waitingCount();
-    window_->setTitle(waiting > 0 ? "Quiltdeck (" + std::to_string(waiting) + " " + t("waiting_for_you") + ")"
+    const auto count = static_cast<long long>(waiting);
+    window_->setTitle(waiting > 0 ? "Quiltdeck (" + std::to_string(waiting) + " " + tCount("waiting_for_you", count) + ")"
                                   : std::string("Quiltdeck"));
 }
 
