@@ -94,15 +94,11 @@ TileView::TileView(WallTile& session) : session_(session) {
     };
     card_.addSubview(&editor_);
     closeButton_.setSymbol(DrawnButton::Symbol::xmark, 10, FontWeight::bold);
-    closeButton_.setAccessibilityDescription(t("menu_close"));
-    closeButton_.setToolTip(t("menu_close") + "  Ctrl+Shift+W");
     closeButton_.action = [this](DrawnButton&) {
         if (onCloseRequested) onCloseRequested();
     };
     card_.addSubview(&closeButton_);
     moveButton_.setSymbol(DrawnButton::Symbol::stack, 11, FontWeight::semibold);
-    moveButton_.setAccessibilityDescription(t("move_to_tab"));
-    moveButton_.setToolTip(t("move_to_tab"));
     moveButton_.action = [this](DrawnButton& button) {
         if (onMoveRequested) onMoveRequested(button);
     };
@@ -401,6 +397,12 @@ void TileView::applyTheme() {
     deadDetail_.setForegroundColor(C::mutedText());
     closeButton_.setTint(C::mutedText());
     moveButton_.setTint(C::mutedText());
+    // Words too: this runs again when the language changes.
+    closeButton_.setAccessibilityDescription(t("menu_close"));
+    closeButton_.setToolTip(t("menu_close") + "  Ctrl+Shift+W");
+    moveButton_.setAccessibilityDescription(t("move_to_tab"));
+    moveButton_.setToolTip(t("move_to_tab"));
+    if (!deadVeil_.isHidden()) fillDeadVeil();
     grip_.setTint(C::mutedText());
     refreshChrome();
     refreshLabels();

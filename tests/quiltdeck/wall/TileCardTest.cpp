@@ -399,6 +399,29 @@ TEST_F(TileCardTest, TheStatusWordStaysWholeOnTheNarrowestTile) {
     EXPECT_FALSE(tile.badgePill().isHidden());
 }
 
+// A language switch says every word of a card again in the new language, whatever it shows.
+TEST_F(TileCardTest, ALanguageSwitchRedrawsTheCardsWords) {
+    session.toolName = "Bash";
+    session.prompt = "fix the tests";
+    TileView& tile = make();
+    for (const SessionStatus status : {SessionStatus::busy, SessionStatus::waiting, SessionStatus::exited}) {
+        Lang::setCurrent(Lang::en);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+        session.setStatus(status);
+        tile.refresh();
+        Lang::setCurrent(Lang::de);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+        loop.runPending();
+        const std::string word = TileLayout::statusWord(status, false);
+        EXPECT_NE(tile.subLabel().string().find(word), std::string::npos) << word << ": " << tile.subLabel().string();
+        EXPECT_EQ(tile.closeButton().toolTip(), t("menu_close") + "  Ctrl+Shift+W");
+        if (status != SessionStatus::exited) continue;
+        EXPECT_EQ(tile.deadDetail().string(), t("last_prompt") + "fix the tests");
+        EXPECT_EQ(tile.restartButton().attributedTitle().string(), t("restart"));
+    }
+    Lang::setCurrent(Lang::en);
+}
+
 TEST_F(TileCardTest, HeaderGeometry) {
     struct Case {
         const char* name;
