@@ -344,7 +344,9 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::newShell: {
             TileRequest request;
             request.cwd = homeFolder().string();
-            request.name = t("shell");
+            // The word itself, not its translation: the card says it in whatever language is current
+            // (a name stored in one language would stay in it).
+            request.name = "shell";
             request.isShell = true;
             grid_->open(std::move(request));
             break;

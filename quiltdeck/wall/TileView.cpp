@@ -285,10 +285,10 @@ void TileView::refreshLabels() {
     if (suggesting_ && !title.empty() && title != suggestFrom_) suggestionArrived(title);
     const bool dark = Theme::isDark();
     TextAttributes titleStyle = style(Fonts::ui(14, FontWeight::semibold), TileLayout::primaryText(dark), -0.15);
-    titleLabel_.setRichText(RichText(title.empty() ? session_.name() : title, titleStyle));
+    titleLabel_.setRichText(RichText(TileLayout::shownName(title.empty() ? session_.name() : title, session_.isShell()), titleStyle));
 
     SubParts parts;
-    parts.name = session_.name();
+    parts.name = TileLayout::shownName(session_.name(), session_.isShell());
     parts.word = TileLayout::statusWord(session_.status(), session_.finished());
     parts.tool = session_.tool();
     parts.folder = TileLayout::shortFolder(session_.cwd(), homeFolder().string());

@@ -405,6 +405,7 @@ TEST_F(TileCardTest, ALanguageSwitchRedrawsTheCardsWords) {
     session.prompt = "fix the tests";
     TileView& tile = make();
     for (const SessionStatus status : {SessionStatus::busy, SessionStatus::waiting, SessionStatus::exited}) {
+        SCOPED_TRACE(static_cast<int>(status));
         Lang::setCurrent(Lang::en);
         platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
         session.setStatus(status);
@@ -418,6 +419,18 @@ TEST_F(TileCardTest, ALanguageSwitchRedrawsTheCardsWords) {
         if (status != SessionStatus::exited) continue;
         EXPECT_EQ(tile.deadDetail().string(), t("last_prompt") + "fix the tests");
         EXPECT_EQ(tile.restartButton().attributedTitle().string(), t("restart"));
+    }
+    // A shell in the home folder is called "shell" in the current language; another keeps its name.
+    for (const auto& [name, shown] : {std::pair{"shell", "Shell"}, std::pair{"web (shell)", "web (shell)"}}) {
+        session.request.name = name;
+        session.request.isShell = true;
+        session.setStatus(SessionStatus::idle);
+        Lang::setCurrent(Lang::ru);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+        Lang::setCurrent(Lang::de);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+        loop.runPending();
+        EXPECT_EQ(tile.subLabel().string().rfind(std::string(shown) + "   " + t("st_idle"), 0), 0u) << tile.subLabel().string();
     }
     Lang::setCurrent(Lang::en);
 }
