@@ -7,6 +7,7 @@
 #include <cctype>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 
 namespace platform::gfx {
@@ -83,6 +84,30 @@ std::optional<std::string> ApplicationFonts::faceName(std::string_view family, F
     auto& names = faceNames();
     if (auto it = names.find(key); it != names.end()) return it->second;
     return names[std::move(key)] = matchFaceName(family, weight);
+}
+
+std::vector<std::string> ApplicationFonts::monospaceFamilies() {
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
+    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_COLOR, FC_CHARSET, nullptr);
+    FcFontSet* faces = FcFontList(nullptr, pattern, objects);
+    FcObjectSetDestroy(objects);
+    FcPatternDestroy(pattern);
+    std::set<std::string> families;
+    for (int i = 0; faces && i < faces->nfont; ++i) {
+        const FcPattern* face = faces->fonts[i];
+        FcBool color = FcFalse;
+        if (FcPatternGetBool(face, FC_COLOR, 0, &color) == FcResultMatch && color) continue;
+        FcCharSet* characters = nullptr;
+        if (FcPatternGetCharSet(face, FC_CHARSET, 0, &characters) != FcResultMatch) continue;
+        bool latin = true;
+        for (FcChar32 c : {FcChar32('A'), FcChar32('z'), FcChar32('0'), FcChar32('~')}) latin = latin && FcCharSetHasChar(characters, c);
+        FcChar8* family = nullptr;
+        if (latin && FcPatternGetString(face, FC_FAMILY, 0, &family) == FcResultMatch)
+            families.insert(reinterpret_cast<const char*>(family));
+    }
+    if (faces) FcFontSetDestroy(faces);
+    return {families.begin(), families.end()};
 }
 
 }  // namespace platform::gfx

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/gfx/InterfaceFont.h"
 
@@ -22,6 +23,10 @@ public:
     // The PostScript name of the face fontconfig picks for a family at a weight, when that face
     // really is of the family (fontconfig answers any request with some face).
     static std::optional<std::string> faceName(std::string_view family, FontWeight weight);
+    // The families of the monospaced faces fontconfig knows, the added ones too, each by its first
+    // name, sorted: what a terminal can be drawn in. Colour faces (emoji) and faces without Latin
+    // letters and digits are left out.
+    static std::vector<std::string> monospaceFamilies();
 };
 
 }  // namespace platform::gfx

@@ -227,7 +227,8 @@ void AppDelegate::showStateNotice(const Store& store) {
 void AppDelegate::updateWindowTitle() {
     if (!window_) return;
     const size_t waiting = grid_->waitingCount();
-    window_->setTitle(waiting > 0 ? "Quiltdeck (" + std::to_string(waiting) + " " + t("waiting_for_you") + ")"
+    const auto count = static_cast<long long>(waiting);
+    window_->setTitle(waiting > 0 ? "Quiltdeck (" + std::to_string(waiting) + " " + tCount("waiting_for_you", count) + ")"
                                   : std::string("Quiltdeck"));
 }
 
@@ -343,7 +344,9 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::newShell: {
             TileRequest request;
             request.cwd = homeFolder().string();
-            request.name = t("shell");
+            // The word itself, not its translation: the card says it in whatever language is current
+            // (a name stored in one language would stay in it).
+            request.name = "shell";
             request.isShell = true;
             grid_->open(std::move(request));
             break;

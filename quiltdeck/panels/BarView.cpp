@@ -148,8 +148,10 @@ RichText BarView::countsLine(int total, int busy, int waiting, int done, CountsF
     weak.font = Fonts::ui(12, FontWeight::regular);
     weak.color = C::mutedText();
     const std::string separator = " \u00B7 ";
-    // A number, a blank and the text of a key.
-    auto counted = [](std::string number, std::string_view key) { return number.append(1, ' ').append(t(key)); };
+    // A number, a blank and the key's text in the form for that number ("1 arbeitet", "2 arbeiten").
+    auto counted = [](std::string number, std::string_view key, int count) {
+        return number.append(1, ' ').append(tCount(key, count));
+    };
     TextAttributes finished = strong;
     finished.color = C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75));
     RichText line;
@@ -161,9 +163,9 @@ RichText BarView::countsLine(int total, int busy, int waiting, int done, CountsF
     }
     // The noun agrees with its number in the interface language ("1 tile", "5 плиток").
     line.append(std::to_string(total), strong).append(std::string(" ").append(tCount("tiles", total)).append(separator), weak);
-    if (form == CountsForm::full) line.append(std::to_string(busy), strong).append(counted("", "working").append(separator), weak);
-    line.append(std::to_string(waiting), strong).append(counted("", "waiting_for_you"), weak);
-    if (done > 0) line.append(separator, weak).append(counted(std::to_string(done), "done_for_you"), finished);
+    if (form == CountsForm::full) line.append(std::to_string(busy), strong).append(counted("", "working", busy).append(separator), weak);
+    line.append(std::to_string(waiting), strong).append(counted("", "waiting_for_you", waiting), weak);
+    if (done > 0) line.append(separator, weak).append(counted(std::to_string(done), "done_for_you", done), finished);
     return line;
 }
 

@@ -67,7 +67,8 @@ RichText GuideWindow::body() {
         keyAttributes.paragraph = row;
         TextAttributes descriptionAttributes = styled(13, FontWeight::regular, PanelColors::mutedText());
         descriptionAttributes.paragraph = row;
-        text.append(std::string(keyText) + "\t", keyAttributes);
+        const L10nArg click(t("guide_key_click"));
+        text.append(L10n::format(keyText, std::span<const L10nArg>(&click, 1)) + "\t", keyAttributes);
         text.append(t(description) + "\n", descriptionAttributes);
     };
 

@@ -25,13 +25,13 @@ public:
     static constexpr double keyColumn = 200;
 
     struct KeyRow {
-        std::string_view keys;  // the same in every language
+        std::string_view keys;  // the same in every language; "%@" is the mouse's word ("click")
         std::string_view description;  // a text key
     };
     static constexpr std::array<KeyRow, 15> keyRows = {{
         {"Ctrl+Shift+N", "guide_k_new"},
         {"Ctrl+Shift+Alt+N", "guide_k_shell"},
-        {"click / Ctrl+Shift+Enter", "guide_k_zoom"},
+        {"%@ / Ctrl+Shift+Enter", "guide_k_zoom"},
         {"Ctrl+Shift++ / -", "guide_k_zoomsize"},
         {"Esc", "guide_k_esc"},
         {"Ctrl+Shift+1 \u2026 9", "guide_k_jump"},

@@ -138,9 +138,10 @@ void SettingsWindow::build(double scale) {
     addText("terminal_font", true);
     fontPicker_.removeAllItems();
     int fontIndex = -1;
-    for (size_t i = 0; i < Fonts::choices.size(); ++i) {
-        fontPicker_.addItem(std::string(Fonts::choices[i].label));
-        if (Fonts::choices[i].label == Fonts::choiceOf(store.fontName())) fontIndex = static_cast<int>(i);
+    const std::vector<Fonts::Choice> fonts = Fonts::choices();
+    for (size_t i = 0; i < fonts.size(); ++i) {
+        fontPicker_.addItem(fonts[i].label);
+        if (fonts[i].label == Fonts::choiceOf(store.fontName())) fontIndex = static_cast<int>(i);
     }
     fontPicker_.selectItem(fontIndex);
     fontPicker_.setAction(action(&SettingsWindow::pickFont));

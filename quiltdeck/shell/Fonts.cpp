@@ -78,15 +78,25 @@ std::string_view Fonts::choiceOf(std::string_view stored) {
     return stored == StoredSettings::formerDefaultFontName ? carriedTerminalFont : stored;
 }
 
+std::vector<Fonts::Choice> Fonts::choices() {
+    registerBundled();
+    std::vector<Choice> offered{{std::string(systemMonospace), std::nullopt}};
+    const std::vector<std::string> families = platform::gfx::ApplicationFonts::monospaceFamilies();
+    if (std::find(families.begin(), families.end(), carriedTerminalFont) != families.end())
+        offered.push_back({std::string(carriedTerminalFont), std::string(carriedTerminalFont)});
+    for (const std::string& family : families) {
+        if (family != carriedTerminalFont) offered.push_back({family, family});
+    }
+    return offered;
+}
+
 platform::gfx::FontRef Fonts::terminal(double size, std::string_view storedChoice) {
     registerBundled();
     storedChoice = choiceOf(storedChoice);
-    for (const auto& choice : choices) {
-        if (choice.label != storedChoice || !choice.family) continue;
-        // fontconfig always answers with some face; only the family asked for counts.
-        if (!platform::gfx::ApplicationFonts::faceName(*choice.family, FontWeight::regular)) break;
-        if (auto font = platform::gfx::Font::create(*choice.family, size)) return font;
-        break;
+    // A family of its own, not one fontconfig stands in for it (it answers any name with a face).
+    if (storedChoice != systemMonospace && !storedChoice.empty() &&
+        platform::gfx::ApplicationFonts::faceName(storedChoice, FontWeight::regular)) {
+        if (auto font = platform::gfx::Font::create(std::string(storedChoice), size)) return font;
     }
     return platform::gfx::Font::systemFont(size);
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <array>
+#include <string>
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/gfx/Font.h"
 #include "platform/gfx/InterfaceFont.h"
@@ -17,15 +18,17 @@ public:
     Fonts() = delete;
 
     struct Choice {
-        std::string_view label;
-        std::optional<std::string_view> family;  // none: the system's monospaced font
+        std::string label;
+        std::optional<std::string> family;  // none: the system's monospaced font
+        bool operator==(const Choice&) const = default;
     };
     // The terminal font the program carries, which tiles use unless another is chosen.
     static constexpr std::string_view carriedTerminalFont = "JetBrains Mono";
-    static constexpr std::array<Choice, 4> choices = {{{"Monospace", std::nullopt},
-                                                       {carriedTerminalFont, carriedTerminalFont},
-                                                       {"Menlo", "Menlo"},
-                                                       {"Courier", "Courier New"}}};
+    // The system's monospaced font by the name the choices give it.
+    static constexpr std::string_view systemMonospace = "Monospace";
+    // What the settings offer: the system's monospaced font, the carried one, then every other
+    // monospaced family this system has, by name. Only fonts that are really there.
+    static std::vector<Choice> choices();
     // The choice a stored label stands for: the label itself, except the name earlier versions
     // stored for the default, which is the carried font.
     static std::string_view choiceOf(std::string_view stored);

@@ -86,15 +86,23 @@ void TabsView::restyle() {
         platform::ui::RichText text(wall.empty() ? t("tab_main") : wall, title);
         platform::ui::TextAttributes count;
         count.font = Fonts::ui(11, FontWeight::semibold);
+        // The badges are bare numbers; the tool tip says them in words, in the form for each number.
+        std::string said;
+        auto say = [&said](int n, std::string_view key) {
+            said.append(said.empty() ? "" : " \u00B7 ").append(std::to_string(n)).append(1, ' ').append(tCount(key, n));
+        };
         if (auto it = waiting_.find(wall); it != waiting_.end() && it->second > 0) {
             count.color = C::pick(C::rgb(224, 162, 71), C::rgb(169, 112, 15));
             text.append("  " + std::to_string(it->second), count);
+            say(it->second, "waiting_for_you");
         }
         if (auto it = done_.find(wall); it != done_.end() && it->second > 0) {
             count.color = C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75));
             text.append("  \u2713" + std::to_string(it->second), count);
+            say(it->second, "done_for_you");
         }
         button->setAttributedTitle(std::move(text));
+        button->setToolTip(std::move(said));
         const Rgba targetColour = C::pick(C::rgb(142, 155, 174), C::rgb(83, 96, 122));
         if (isTarget) {
             Rgba fill = targetColour;

@@ -165,6 +165,10 @@ std::string TileLayout::statusWord(SessionStatus status, bool finished) {
     return t("st_idle");
 }
 
+std::string TileLayout::shownName(std::string_view name, bool shell) {
+    return shell && name == "shell" ? t("shell") : std::string(name);
+}
+
 std::string TileLayout::subLine(std::string_view name, std::string_view word, std::string_view tool,
                                 std::string_view shortFolder) {
     std::string line(name);

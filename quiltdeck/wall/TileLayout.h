@@ -109,6 +109,9 @@ public:
     // --- Texts ----------------------------------------------------------------------------------
     // "done" only while a finished session is idle.
     static std::string statusWord(SessionStatus status, bool finished);
+    // A name or title as the card shows it: a shell in the home folder, named "shell", in the words
+    // of the current language; any other as it stands.
+    static std::string shownName(std::string_view name, bool shell);
     // Name, status word, tool (when there is one) and short folder, three spaces apart.
     static std::string subLine(std::string_view name, std::string_view word, std::string_view tool,
                                std::string_view shortFolder);

@@ -94,15 +94,11 @@ TileView::TileView(WallTile& session) : session_(session) {
     };
     card_.addSubview(&editor_);
     closeButton_.setSymbol(DrawnButton::Symbol::xmark, 10, FontWeight::bold);
-    closeButton_.setAccessibilityDescription(t("menu_close"));
-    closeButton_.setToolTip(t("menu_close") + "  Ctrl+Shift+W");
     closeButton_.action = [this](DrawnButton&) {
         if (onCloseRequested) onCloseRequested();
     };
     card_.addSubview(&closeButton_);
     moveButton_.setSymbol(DrawnButton::Symbol::stack, 11, FontWeight::semibold);
-    moveButton_.setAccessibilityDescription(t("move_to_tab"));
-    moveButton_.setToolTip(t("move_to_tab"));
     moveButton_.action = [this](DrawnButton& button) {
         if (onMoveRequested) onMoveRequested(button);
     };
@@ -289,10 +285,10 @@ void TileView::refreshLabels() {
     if (suggesting_ && !title.empty() && title != suggestFrom_) suggestionArrived(title);
     const bool dark = Theme::isDark();
     TextAttributes titleStyle = style(Fonts::ui(14, FontWeight::semibold), TileLayout::primaryText(dark), -0.15);
-    titleLabel_.setRichText(RichText(title.empty() ? session_.name() : title, titleStyle));
+    titleLabel_.setRichText(RichText(TileLayout::shownName(title.empty() ? session_.name() : title, session_.isShell()), titleStyle));
 
     SubParts parts;
-    parts.name = session_.name();
+    parts.name = TileLayout::shownName(session_.name(), session_.isShell());
     parts.word = TileLayout::statusWord(session_.status(), session_.finished());
     parts.tool = session_.tool();
     parts.folder = TileLayout::shortFolder(session_.cwd(), homeFolder().string());
@@ -401,6 +397,12 @@ void TileView::applyTheme() {
     deadDetail_.setForegroundColor(C::mutedText());
     closeButton_.setTint(C::mutedText());
     moveButton_.setTint(C::mutedText());
+    // Words too: this runs again when the language changes.
+    closeButton_.setAccessibilityDescription(t("menu_close"));
+    closeButton_.setToolTip(t("menu_close") + "  Ctrl+Shift+W");
+    moveButton_.setAccessibilityDescription(t("move_to_tab"));
+    moveButton_.setToolTip(t("move_to_tab"));
+    if (!deadVeil_.isHidden()) fillDeadVeil();
     grip_.setTint(C::mutedText());
     refreshChrome();
     refreshLabels();

@@ -1,7 +1,7 @@
 #pragma once
 
 // Words of another desktop that must not reach a user of this one: its dock, its file manager,
-// its drawing and GPU layers, its fonts and its name, also as the other languages write them.
+// its drawing and GPU layers, its fonts (and another's that this system lacks) and its name, also as the other languages write them.
 
 #include <array>
 #include <optional>
@@ -14,8 +14,9 @@ namespace testing_support {
 // a word of its own ("Machine" and "Macro" pass), "dock" at the start of a word in any case and
 // inflection ("Docku").
 inline std::optional<std::string> foreignPlatformWord(std::string_view text) {
-    static constexpr std::array<std::string_view, 10> anywhere = {
-        "bundle.sh", "Metal", "CoreGraphics", "Core Graphics", "Finder", "SF Mono", "macOS", "程序坞", "Мак", "苹果电脑"};
+    static constexpr std::array<std::string_view, 13> anywhere = {
+        "bundle.sh", "Metal", "CoreGraphics", "Core Graphics", "Finder", "SF Mono", "Menlo", "Monaco", "Courier New",
+        "macOS", "程序坞", "Мак", "苹果电脑"};
     for (std::string_view word : anywhere) {
         if (text.find(word) != std::string_view::npos) return std::string(word);
     }

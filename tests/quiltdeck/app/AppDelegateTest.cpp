@@ -362,7 +362,7 @@ TEST_F(AppDelegateTest, NewSessionAndShell) {
     ASSERT_EQ(app->tiles.size(), 3u);
     EXPECT_FALSE(app->window().attachedSheet());
     EXPECT_TRUE(app->tiles[2]->request.isShell);
-    EXPECT_EQ(app->tiles[2]->request.name, t("shell"));
+    EXPECT_EQ(app->tiles[2]->request.name, "shell");
     EXPECT_EQ(app->tiles[2]->request.cwd, home.path());
 }
 

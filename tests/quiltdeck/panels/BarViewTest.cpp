@@ -62,6 +62,75 @@ TEST_F(BarViewTest, CountsLine) {
     }
 }
 
+// Every count takes its language's form for that number, the status words as the tile count.
+TEST_F(BarViewTest, CountsAgreeWithTheirNumbersInEveryLanguage) {
+    const struct {
+        const char* lang;
+        int count;
+        const char* line;
+    } cases[] = {
+        {"en", 0, "0 tiles · 0 working · 0 waiting for you"},
+        {"en", 1, "1 tile · 1 working · 1 waiting for you · 1 done"},
+        {"en", 2, "2 tiles · 2 working · 2 waiting for you · 2 done"},
+        {"en", 5, "5 tiles · 5 working · 5 waiting for you · 5 done"},
+        {"en", 21, "21 tiles · 21 working · 21 waiting for you · 21 done"},
+        {"et", 0, "0 paani · 0 töötavad · 0 ootavad sind"},
+        {"et", 1, "1 paan · 1 töötab · 1 ootab sind · 1 valmis"},
+        {"et", 2, "2 paani · 2 töötavad · 2 ootavad sind · 2 valmis"},
+        {"et", 5, "5 paani · 5 töötavad · 5 ootavad sind · 5 valmis"},
+        {"et", 21, "21 paani · 21 töötavad · 21 ootavad sind · 21 valmis"},
+        {"de", 0, "0 Kacheln · 0 arbeiten · 0 warten auf dich"},
+        {"de", 1, "1 Kachel · 1 arbeitet · 1 wartet auf dich · 1 fertig"},
+        {"de", 2, "2 Kacheln · 2 arbeiten · 2 warten auf dich · 2 fertig"},
+        {"de", 5, "5 Kacheln · 5 arbeiten · 5 warten auf dich · 5 fertig"},
+        {"de", 21, "21 Kacheln · 21 arbeiten · 21 warten auf dich · 21 fertig"},
+        {"fr", 0, "0 tuile · 0 en cours · 0 t'attend"},
+        {"fr", 1, "1 tuile · 1 en cours · 1 t'attend · 1 terminée"},
+        {"fr", 2, "2 tuiles · 2 en cours · 2 t'attendent · 2 terminées"},
+        {"fr", 5, "5 tuiles · 5 en cours · 5 t'attendent · 5 terminées"},
+        {"fr", 21, "21 tuiles · 21 en cours · 21 t'attendent · 21 terminées"},
+        {"es", 0, "0 mosaicos · 0 trabajando · 0 te esperan"},
+        {"es", 1, "1 mosaico · 1 trabajando · 1 te espera · 1 listo"},
+        {"es", 2, "2 mosaicos · 2 trabajando · 2 te esperan · 2 listos"},
+        {"es", 5, "5 mosaicos · 5 trabajando · 5 te esperan · 5 listos"},
+        {"es", 21, "21 mosaicos · 21 trabajando · 21 te esperan · 21 listos"},
+        {"it", 0, "0 riquadri · 0 al lavoro · 0 ti aspettano"},
+        {"it", 1, "1 riquadro · 1 al lavoro · 1 ti aspetta · 1 fatto"},
+        {"it", 2, "2 riquadri · 2 al lavoro · 2 ti aspettano · 2 fatti"},
+        {"it", 5, "5 riquadri · 5 al lavoro · 5 ti aspettano · 5 fatti"},
+        {"it", 21, "21 riquadri · 21 al lavoro · 21 ti aspettano · 21 fatti"},
+        {"pt", 0, "0 mosaicos · 0 a trabalhar · 0 à tua espera"},
+        {"pt", 1, "1 mosaico · 1 a trabalhar · 1 à tua espera · 1 pronto"},
+        {"pt", 2, "2 mosaicos · 2 a trabalhar · 2 à tua espera · 2 prontos"},
+        {"pt", 5, "5 mosaicos · 5 a trabalhar · 5 à tua espera · 5 prontos"},
+        {"pt", 21, "21 mosaicos · 21 a trabalhar · 21 à tua espera · 21 prontos"},
+        {"nl", 0, "0 tegels · 0 bezig · 0 wachten op jou"},
+        {"nl", 1, "1 tegel · 1 bezig · 1 wacht op jou · 1 klaar"},
+        {"nl", 2, "2 tegels · 2 bezig · 2 wachten op jou · 2 klaar"},
+        {"nl", 5, "5 tegels · 5 bezig · 5 wachten op jou · 5 klaar"},
+        {"nl", 21, "21 tegels · 21 bezig · 21 wachten op jou · 21 klaar"},
+        {"pl", 0, "0 kafelków · 0 pracuje · 0 czeka na ciebie"},
+        {"pl", 1, "1 kafelek · 1 pracuje · 1 czeka na ciebie · 1 gotowy"},
+        {"pl", 2, "2 kafelki · 2 pracują · 2 czekają na ciebie · 2 gotowe"},
+        {"pl", 5, "5 kafelków · 5 pracuje · 5 czeka na ciebie · 5 gotowych"},
+        {"pl", 21, "21 kafelków · 21 pracuje · 21 czeka na ciebie · 21 gotowych"},
+        {"ru", 0, "0 плиток · 0 работают · 0 ждут вас"},
+        {"ru", 1, "1 плитка · 1 работает · 1 ждёт вас · 1 готова"},
+        {"ru", 2, "2 плитки · 2 работают · 2 ждут вас · 2 готовы"},
+        {"ru", 5, "5 плиток · 5 работают · 5 ждут вас · 5 готовы"},
+        {"ru", 21, "21 плитка · 21 работает · 21 ждёт вас · 21 готова"},
+        {"zh", 0, "0 磁贴 · 0 运行中 · 0 等待你"},
+        {"zh", 1, "1 磁贴 · 1 运行中 · 1 等待你 · 1 完成"},
+        {"zh", 2, "2 磁贴 · 2 运行中 · 2 等待你 · 2 完成"},
+        {"zh", 5, "5 磁贴 · 5 运行中 · 5 等待你 · 5 完成"},
+        {"zh", 21, "21 磁贴 · 21 运行中 · 21 等待你 · 21 完成"},
+    };
+    for (const auto& c : cases) {
+        Lang::setCurrent(*Lang::fromRawValue(c.lang));
+        EXPECT_EQ(BarView::countsLine(c.count, c.count, c.count, c.count).string(), c.line) << c.lang << " " << c.count;
+    }
+}
+
 TEST_F(BarViewTest, LayoutPlacesEveryPart) {
     BarView bar({0, 0, 1200, BarView::height});
     bar.update(3, 1, 0, 2);

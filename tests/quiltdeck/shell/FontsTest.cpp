@@ -71,12 +71,27 @@ TEST(FontsTest, TheDefaultChoiceIsTheCarriedFont) {
         EXPECT_EQ(Fonts::terminal(12, c.stored)->family(), c.family) << c.stored;
     }
     EXPECT_EQ(StoredSettings::defaultFontName, Fonts::carriedTerminalFont);
-    bool listed = false;
-    for (const auto& choice : Fonts::choices) {
+}
+
+// The list offers the system's monospaced font, the carried one, and the monospaced families the
+// system really has (here the tests' own fonts): each draws in itself, none is another desktop's.
+TEST(FontsTest, TheChoicesAreTheMonospacedFontsThatExist) {
+    const std::vector<Fonts::Choice> choices = Fonts::choices();
+    ASSERT_GE(choices.size(), 3u);
+    EXPECT_EQ(choices[0], (Fonts::Choice{"Monospace", std::nullopt}));
+    EXPECT_EQ(choices[1], (Fonts::Choice{"JetBrains Mono", "JetBrains Mono"}));
+    std::vector<std::string> labels;
+    for (const auto& choice : choices) {
+        labels.push_back(choice.label);
         EXPECT_EQ(testing_support::foreignPlatformWord(choice.label), std::nullopt) << choice.label;
-        listed = listed || choice.label == StoredSettings::defaultFontName;
+        if (!choice.family) continue;
+        EXPECT_EQ(choice.label, *choice.family);
+        EXPECT_EQ(Fonts::terminal(12, choice.label)->family(), *choice.family);
     }
-    EXPECT_TRUE(listed);
+    // The tests' fonts: the one monospaced DejaVu face; neither the proportional faces nor the
+    // emoji font, which fontconfig also calls monospaced.
+    const std::vector<std::string> expected = {"Monospace", "JetBrains Mono", "DejaVu Sans Mono"};
+    EXPECT_EQ(labels, expected);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "support/ForeignPlatformWords.h"
 
+#include <cctype>
 #include <set>
 #include <string>
 #include <string_view>
@@ -12,7 +13,7 @@
 namespace quiltdeck {
 namespace {
 
-enum Column { en = 0, et, de, fr, zh = 10 };
+enum Column { en = 0, et, de, fr, es, it, pt, nl, pl, ru, zh };
 
 const L10nEntry* find(std::string_view key) {
     for (const auto& entry : l10nEntries())
@@ -34,7 +35,7 @@ bool endsWith(std::string_view text, std::string_view tail) {
 
 TEST(L10nTable, HoldsEachKeyOnceInItsOrder) {
     auto entries = l10nEntries();
-    ASSERT_EQ(entries.size(), 229u);
+    ASSERT_EQ(entries.size(), 230u);
     std::set<std::string_view> keys;
     for (const auto& entry : entries) EXPECT_TRUE(keys.insert(entry.key).second) << entry.key;
     EXPECT_STREQ(entries.front().key, "new_session");
@@ -83,6 +84,42 @@ TEST(L10nTable, NoTextNamesAnotherDesktopsThings) {
     }
 }
 
+// A text the same as the English one is a word the language shares ("OK", "Logo"); any other is
+// an entry nobody translated.
+TEST(L10nTable, EveryEntryIsTranslated) {
+    const std::set<std::string_view> shared = {"ok", "shell", "logo", "browsers", "menu_session", "menu_browsers",
+                                               "menu_help", "guide", "guide_h_browsers", "guide_h_privacy",
+                                               "guide_h_tabs", "later", "recent", "theme_system", "c_amber", "c_rose",
+                                               "c_violet", "c_olive"};
+    for (const auto& entry : l10nEntries()) {
+        if (shared.contains(entry.key)) continue;
+        for (int column = 1; column < kL10nLanguageCount; ++column)
+            EXPECT_STRNE(entry.texts[column], entry.texts[en]) << entry.key << " column " << column;
+    }
+}
+
+// German speaks to the user as "du" throughout: no "Sie" or "Ihr" anywhere, not even one that means
+// "it" or "its", which reads as the formal address.
+TEST(L10nTable, GermanSaysDu) {
+    auto formal = [](std::string_view text) {
+        for (std::string_view word : {"Sie", "Ihnen", "Ihr", "Ihre", "Ihren", "Ihrem", "Ihrer", "Ihres"}) {
+            for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+                const size_t end = at + word.size();
+                const bool starts = at == 0 || !std::isalpha(static_cast<unsigned char>(text[at - 1]));
+                const bool ends = end == text.size() || !std::isalpha(static_cast<unsigned char>(text[end]));
+                if (starts && ends) return true;
+            }
+        }
+        return false;
+    };
+    for (const auto& entry : l10nEntries()) EXPECT_FALSE(formal(entry.texts[de])) << entry.key << ": " << entry.texts[de];
+    for (const auto& entry : l10nPluralEntries()) {
+        if (entry.texts[de]) {
+            EXPECT_FALSE(formal(entry.texts[de])) << entry.key << ": " << entry.texts[de];
+        }
+    }
+}
+
 TEST(L10nTable, PinnedTexts) {
     struct Row {
         const char* key;
@@ -99,6 +136,13 @@ TEST(L10nTable, PinnedTexts) {
         {"auto_pick", en, "automatic pick: "},
         {"empty_hint1", en, "Ctrl+Shift+N opens a tile · click a tile to zoom"},
         {"guide_k_tabs", en, "new tab; Ctrl+Shift+Alt+] and Ctrl+Shift+Alt+[ switch tabs"},
+        // An idle tile's word never says it waits: that is what the waiting word says.
+        {"st_idle", et, "jõude"},
+        {"st_idle", nl, "inactief"},
+        {"st_idle", ru, "неактивен"},
+        {"st_idle", es, "inactivo"},
+        {"st_idle", it, "inattivo"},
+        {"st_waiting", ru, "ЖДЁТ ВАС"},
     };
     for (const auto& row : rows) {
         const L10nEntry* entry = find(row.key);

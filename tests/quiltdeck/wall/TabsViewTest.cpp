@@ -9,6 +9,7 @@
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Theme.h"
 
 namespace quiltdeck {
@@ -78,19 +79,25 @@ TEST_F(TabsViewTest, CountsInTheTitles) {
     struct Case {
         const char* name;
         std::map<std::string, int> waiting, done;
-        std::string title;
+        std::string title, toolTip;
+        Lang lang = Lang::en;
     };
     const Case cases[] = {
-        {"Both", {{"W", 2}}, {{"W", 1}}, "W  2  \u27131"},
-        {"Zeros", {{"W", 0}}, {{"W", 0}}, "W"},
-        {"Negative", {{"W", -3}}, {}, "W"},
-        {"Absent", {{"other", 4}}, {}, "W"},
-        {"DoneOnly", {}, {{"W", 5}}, "W  \u27135"},
+        {"Both", {{"W", 2}}, {{"W", 1}}, "W  2  \u27131", "2 waiting for you \u00B7 1 done"},
+        {"Zeros", {{"W", 0}}, {{"W", 0}}, "W", ""},
+        {"Negative", {{"W", -3}}, {}, "W", ""},
+        {"Absent", {{"other", 4}}, {}, "W", ""},
+        {"DoneOnly", {}, {{"W", 5}}, "W  \u27135", "5 done"},
+        {"German", {{"W", 1}}, {{"W", 2}}, "W  1  \u27132", "1 wartet auf dich \u00B7 2 fertig", Lang::de},
+        {"Russian", {{"W", 2}}, {{"W", 21}}, "W  2  \u271321", "2 ждут вас \u00B7 21 готова", Lang::ru},
     };
     for (const Case& c : cases) {
+        Lang::setCurrent(c.lang);
         tabs.reload({"W"}, "", c.waiting, c.done);
         EXPECT_EQ(title(1), c.title) << c.name;
+        EXPECT_EQ(tabs.buttons()[1].second->toolTip(), c.toolTip) << c.name;
     }
+    Lang::setCurrent(Lang::en);
     // The counts in their colours, the name in the muted one.
     Theme::setMode(ThemeMode::dark);
     Theme::resolve();

@@ -399,6 +399,42 @@ TEST_F(TileCardTest, TheStatusWordStaysWholeOnTheNarrowestTile) {
     EXPECT_FALSE(tile.badgePill().isHidden());
 }
 
+// A language switch says every word of a card again in the new language, whatever it shows.
+TEST_F(TileCardTest, ALanguageSwitchRedrawsTheCardsWords) {
+    session.toolName = "Bash";
+    session.prompt = "fix the tests";
+    TileView& tile = make();
+    for (const SessionStatus status : {SessionStatus::busy, SessionStatus::waiting, SessionStatus::exited}) {
+        SCOPED_TRACE(static_cast<int>(status));
+        Lang::setCurrent(Lang::en);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+        session.setStatus(status);
+        tile.refresh();
+        Lang::setCurrent(Lang::de);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+        loop.runPending();
+        const std::string word = TileLayout::statusWord(status, false);
+        EXPECT_NE(tile.subLabel().string().find(word), std::string::npos) << word << ": " << tile.subLabel().string();
+        EXPECT_EQ(tile.closeButton().toolTip(), t("menu_close") + "  Ctrl+Shift+W");
+        if (status != SessionStatus::exited) continue;
+        EXPECT_EQ(tile.deadDetail().string(), t("last_prompt") + "fix the tests");
+        EXPECT_EQ(tile.restartButton().attributedTitle().string(), t("restart"));
+    }
+    // A shell in the home folder is called "shell" in the current language; another keeps its name.
+    for (const auto& [name, shown] : {std::pair{"shell", "Shell"}, std::pair{"web (shell)", "web (shell)"}}) {
+        session.request.name = name;
+        session.request.isShell = true;
+        session.setStatus(SessionStatus::idle);
+        Lang::setCurrent(Lang::ru);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+        Lang::setCurrent(Lang::de);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+        loop.runPending();
+        EXPECT_EQ(tile.subLabel().string().rfind(std::string(shown) + "   " + t("st_idle"), 0), 0u) << tile.subLabel().string();
+    }
+    Lang::setCurrent(Lang::en);
+}
+
 TEST_F(TileCardTest, HeaderGeometry) {
     struct Case {
         const char* name;
