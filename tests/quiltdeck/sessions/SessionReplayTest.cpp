@@ -40,6 +40,7 @@ public:
     void input(std::span<const uint8_t> bytes) override { session_->view().send(bytes); }
     void hook(const std::string& event, const nlohmann::json& body) override { session_->handleHook(event, body); }
     void exit(int rawStatus) override { session_->processTerminated(session_->view(), rawStatus); }
+    void resize(int cols, int rows) override { session_->view().resize(cols, rows); }
     SessionStatus status() const override { return session_->status(); }
     bool finished() const override { return session_->finished(); }
     std::string tool() const override { return session_->tool(); }
