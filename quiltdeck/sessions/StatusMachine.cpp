@@ -200,7 +200,9 @@ void StatusMachine::armSettle(platform::runtime::Duration delay) {
 // comes a settle's delay after the hook instead. One comes even without
 // output: a hook late behind its turn's output (an interrupt the user was
 // quicker with) is looked at again.
-void StatusMachine::rearmSettle() { scheduleSettle(); }
+void StatusMachine::rearmSettle() {
+    if (!isShell_) scheduleSettle();
+}
 
 std::optional<platform::runtime::TimePoint> StatusMachine::lastInput() const {
     std::optional<platform::runtime::TimePoint> last = tile_.lastInputAt ? tile_.lastInputAt() : std::nullopt;

@@ -399,6 +399,9 @@ TEST_F(StatusMachineTest, ShellTilesKeepTheirStatus) {
     advanceTo(1.0);
     EXPECT_EQ(machine->status(), S::idle);
     EXPECT_FALSE(machine->settlePending());
+    // A hook that reaches a shell tile arms no settle either.
+    machine->handleHook("PreToolUse", {{"tool_name", "Bash"}});
+    EXPECT_FALSE(machine->settlePending());
 }
 
 // The scraper's escape rule is one regular expression; the hand-written
