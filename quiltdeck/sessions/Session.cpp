@@ -234,7 +234,7 @@ void Session::exited(int32_t rawStatus) {
     exitHandled_ = true;
     const int32_t code = rawStatus >= 256 ? rawStatus >> 8 : rawStatus;
     Log::write("tile exit " + shortId() + " code " + std::to_string(code));
-    if (resumeId_ && code != 0 && machine_->sawNoConversation()) {
+    if (resumeId_ && code != 0 && machine_->showsNoConversation()) {
         Log::write("tile " + shortId() + ": saved conversation is gone, starting fresh");
         machine_->setClaudeSessionId(std::nullopt);
         metrics_->stop();

@@ -51,7 +51,8 @@ StatusMachine::StatusMachine(std::string cwd, bool isShell, Tile tile, Services 
       notifications_(services.notifications ? *services.notifications
                                             : platform::runtime::NotificationCenter::defaultCenter()),
       home_(services.home ? *services.home : homeFolder().string()),
-      status_(isShell ? SessionStatus::idle : SessionStatus::busy) {}
+      status_(isShell ? SessionStatus::idle : SessionStatus::busy),
+      busySince_(loop_.now()) {}
 
 StatusMachine::~StatusMachine() {
     if (settleTimer_) settleTimer_->cancel();
@@ -69,6 +70,7 @@ void StatusMachine::set(SessionStatus status, std::optional<std::string> tool) {
         changed = true;
     }
     if (status == SessionStatus::waiting) waitingSince_ = loop_.now();
+    if (status == SessionStatus::busy && status_ != SessionStatus::busy) busySince_ = loop_.now();
     status_ = status;
     if (tool) tool_ = std::move(*tool);
     if (changed) this->changed();
@@ -93,15 +95,15 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
                 title.lastTitleAt = Title::distantPast;
             }
         }
-        quietByHook_ = false;
+        openTurn();
         set(SessionStatus::busy, "");
         rearmSettle();
     } else if (event == "PreToolUse") {
-        quietByHook_ = false;
+        openTurn();
         set(SessionStatus::busy, toolLabel(text(body, "tool_name"), object(body, "tool_input")));
         rearmSettle();
     } else if (event == "PostToolUse") {
-        quietByHook_ = false;
+        openTurn();
         set(SessionStatus::busy, "");
         rearmSettle();
     } else if (event == "Notification") {
@@ -109,16 +111,21 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
         if (type != "idle_prompt" && type != "auth_success") {
             quietByHook_ = false;
             noteQuestion(screen());
-            set(SessionStatus::waiting, "");
+            // It names no tool (it comes a while after the question): the one asked about stays.
+            const std::string tool = text(body, "tool_name");
+            set(SessionStatus::waiting,
+                tool.empty() ? std::nullopt : std::optional(toolLabel(tool, object(body, "tool_input"))));
         }
     } else if (event == "Stop") {
         if ((status_ == SessionStatus::busy || status_ == SessionStatus::waiting) && !lastPrompt_.empty())
             finished_ = true;
         quietByHook_ = true;
+        turnByHook_ = false;
         set(SessionStatus::idle, "");
         title.dirty = true;
     } else if (event == "SessionStart") {
         quietByHook_ = true;
+        turnByHook_ = false;
         set(SessionStatus::idle, "");
         // The assistant is up: its start screen may be one it has no marker for.
         markBooted();
@@ -135,6 +142,13 @@ std::string StatusMachine::toolLabel(std::string_view name, const json& input) {
     return tool;
 }
 
+// A hook of work opens a turn, or shows that the open one goes on.
+void StatusMachine::openTurn() {
+    quietByHook_ = false;
+    turnByHook_ = true;
+    workSeenAt_ = loop_.now();
+}
+
 // --- Output ---------------------------------------------------------------------------------
 
 void StatusMachine::absorb(std::span<const uint8_t> bytes) {
@@ -143,15 +157,6 @@ void StatusMachine::absorb(std::span<const uint8_t> bytes) {
     const std::u32string chunk =
         vantel::fromUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 
-    if (!sawNoConversation_) {
-        // The phrase in the chunk, or over the end of the output before it and the chunk's start;
-        // the chunk is not copied into the carry whole.
-        const size_t reach = noConversationPhrase.size() - 1;
-        const std::u32string_view whole(chunk);
-        carry_ += whole.substr(0, reach);
-        sawNoConversation_ = contains(carry_, noConversationPhrase) || contains(whole, noConversationPhrase);
-        carry_ = std::u32string(ScreenScrape::last(whole.size() >= reach ? whole : std::u32string_view(carry_), reach));
-    }
     if (status_ == SessionStatus::exited) return;
 
     // The last `frameLimit` characters of the output, without moving more of them than go.
@@ -168,7 +173,6 @@ void StatusMachine::absorb(std::span<const uint8_t> bytes) {
 }
 
 void StatusMachine::scheduleSettle() {
-    if (settleTimer_) settleTimer_->cancel();
     platform::runtime::Duration delay = settleDelay;
     // A key at a question is answered soon, however long the output goes on;
     // while the question stays, every `redecideDelay` of output looks again.
@@ -179,6 +183,11 @@ void StatusMachine::scheduleSettle() {
             if (latest < now + delay) delay = latest > now ? latest - now : platform::runtime::Duration::zero();
         }
     }
+    armSettle(delay);
+}
+
+void StatusMachine::armSettle(platform::runtime::Duration delay) {
+    if (settleTimer_) settleTimer_->cancel();
     settleTimer_ = loop_.postAfter(delay, [this] {
         settleTimer_.reset();
         settle();
@@ -188,15 +197,33 @@ void StatusMachine::scheduleSettle() {
 
 // A settle armed by the output before a hook that starts work would read a
 // screen the assistant has not redrawn yet (no hint: idle for a moment); it
-// comes again a settle's delay after the hook instead.
+// comes a settle's delay after the hook instead. One comes even without
+// output: a hook late behind its turn's output (an interrupt the user was
+// quicker with) is looked at again.
 void StatusMachine::rearmSettle() {
-    if (settlePending()) scheduleSettle();
+    if (!isShell_) scheduleSettle();
 }
 
 std::optional<platform::runtime::TimePoint> StatusMachine::lastInput() const {
     std::optional<platform::runtime::TimePoint> last = tile_.lastInputAt ? tile_.lastInputAt() : std::nullopt;
     if (trustInputAt_ && (!last || *trustInputAt_ > *last)) last = trustInputAt_;
     return last;
+}
+
+// Whether a screen without the hint leaves the turn a hook opened going
+// (true), or the turn is over: the output since the last settle shows the
+// interrupt a key of the user's caused (a key since the work began: an
+// earlier interrupt that a redraw prints again does not count), or nothing
+// moved for `staleTurn`.
+bool StatusMachine::holdsTurn(std::u32string_view packedTail) {
+    if (!turnByHook_) return false;
+    const bool interrupted = contains(packedTail, interruptPacked) && inputSince(busySince_);
+    turnByHook_ = !interrupted && loop_.now() - workSeenAt_ < staleTurn;
+    return turnByHook_;
+}
+
+bool StatusMachine::showsNoConversation() const {
+    return !isShell_ && (sawNoConversation_ || contains(ScreenScrape::packed(screen()), noConversationPacked));
 }
 
 bool StatusMachine::inputSince(platform::runtime::TimePoint moment) const {
@@ -234,6 +261,13 @@ void StatusMachine::settle() {
     }
 
     const std::u32string shown = screen();
+    if (const size_t hash = std::hash<std::u32string>{}(shown); hash != screenHash_) {
+        screenHash_ = hash;
+        if (turnByHook_) workSeenAt_ = lastSettleAt_;
+    }
+    // Before the assistant is up, what it printed may go again before it exits.
+    if (!booted_ && !sawNoConversation_)
+        sawNoConversation_ = contains(ScreenScrape::packed(shown), noConversationPacked);
     // A question stays until a hook moves on, or the user answers it. It is
     // followed on the screen meanwhile: a redraw may move it.
     if (status_ == SessionStatus::waiting && !inputSince(waitingSince_)) {
@@ -250,9 +284,13 @@ void StatusMachine::settle() {
         // A key the assistant ignores there (Ctrl+C) leaves the question on
         // the screen; the key still counts, so the next settle looks again.
     } else {
-        const SessionStatus next = statusFromScreen(shown);
+        SessionStatus next = statusFromScreen(shown);
+        const bool held = next == SessionStatus::idle && holdsTurn(packedTail);
+        if (held) next = SessionStatus::busy;
         // Whatever ended the turn (an interrupt posts no hook), its tool is over.
         set(next, next == SessionStatus::idle ? std::optional<std::string>("") : std::nullopt);
+        // Without output the turn still ends once the screen has stood still long enough.
+        if (held) armSettle(workSeenAt_ + staleTurn - loop_.now());
     }
     title.dirty = true;
 }
@@ -288,6 +326,7 @@ void StatusMachine::markBooted() {
 // --- The end --------------------------------------------------------------------------------
 
 void StatusMachine::stop() {
+    turnByHook_ = false;
     if (settleTimer_) settleTimer_->cancel();
     settleTimer_.reset();
 }

@@ -29,12 +29,16 @@ class Store;
 // stands) and idle. A question holds until a hook moves on or the user
 // types; then it holds while the screen still shows it, and the decision
 // comes at most `redecideDelay` after the key however busy the output. A
-// hook that starts work drops a settle armed before it, and whatever ends a
-// turn clears the tool. The same pass answers the folder-trust question when
-// the user allowed it for the home folder, and the output (its prompt sign)
-// or the SessionStart hook tells when the assistant is ready. Titles (first
-// prompt, renames, automatic titles) are decided here too. Shell tiles keep
-// the status they were made with until they end. Main loop only.
+// turn that a hook opened is not ended by a screen that merely lacks the
+// hint (a small terminal has no room for it): Stop, an interrupt the output
+// shows, a question or the exit end it, or a screen unchanged for
+// `staleTurn`. A hook that starts work drops a settle armed before it, and
+// whatever ends a turn clears the tool; a Notification names no tool, so the
+// one asked about stays. The same pass answers the folder-trust question
+// when the user allowed it for the home folder, and the output (its prompt
+// sign) or the SessionStart hook tells when the assistant is ready. Titles
+// (first prompt, renames, automatic titles) are decided here too. Shell
+// tiles keep the status they were made with until they end. Main loop only.
 class StatusMachine {
 public:
     static constexpr platform::runtime::Duration settleDelay = std::chrono::milliseconds(350);
@@ -42,13 +46,19 @@ public:
     // while the output goes on (a spinner redrawn all the time).
     static constexpr platform::runtime::Duration redecideDelay = std::chrono::milliseconds(600);
     static constexpr platform::runtime::Duration trustReturnDelay = std::chrono::milliseconds(250);
+    // A working assistant redraws its spinner several times a second: a turn
+    // whose screen stood still this long is left to the screen's verdict.
+    static constexpr platform::runtime::Duration staleTurn = std::chrono::seconds(30);
     static constexpr size_t frameLimit = 20000;
     static constexpr size_t tailLimit = 3000;
     static constexpr size_t bootLimit = 6000;
     // This much visible text without a start-screen marker also counts as booted.
     static constexpr size_t bootTextLength = 1501;
     static constexpr std::string_view accessDeniedNotification = "bl.accessDenied";
-    static constexpr std::u32string_view noConversationPhrase = U"No conversation found";
+    // Packed: a narrow terminal gets the words placed with cursor moves.
+    static constexpr std::u32string_view noConversationPacked = U"Noconversationfound";
+    // The line an interrupted turn leaves ("⎿  Interrupted · What should …"), packed.
+    static constexpr std::u32string_view interruptPacked = U"\u23BFInterrupted";
 
     struct Services {
         platform::runtime::MainLoop* loop = nullptr;                      // the program's loop when none
@@ -130,8 +140,10 @@ public:
     void setClaudeSessionId(std::optional<std::string> id) { claudeSessionId_ = std::move(id); }
     bool booted() const { return booted_; }
     bool trustAnswered() const { return trustAnswered_; }
-    // Some chunk showed "No conversation found", also split over chunks.
-    bool sawNoConversation() const { return sawNoConversation_; }
+    // The terminal shows, or showed before the assistant was up, "No
+    // conversation found" (a resume of a conversation that is gone). Reads
+    // the screen: for the exit, not for every chunk.
+    bool showsNoConversation() const;
     bool settlePending() const;
 
     // The label of a tool call for the tile: "Bash: <command>", "Read: <file>" ...
@@ -143,6 +155,9 @@ private:
     void noteBoot(std::u32string_view text);
     void answerTrust();
     void scheduleSettle();
+    void armSettle(platform::runtime::Duration delay);
+    void openTurn();
+    bool holdsTurn(std::u32string_view packedTail);
     std::optional<platform::runtime::TimePoint> lastInput() const;
     bool inputSince(platform::runtime::TimePoint moment) const;
     std::u32string screen() const;
@@ -172,6 +187,14 @@ private:
     // The last hook that set a status was Stop or SessionStart: the assistant
     // said it is done, and only a chunk with the hint or a hook makes it busy.
     bool quietByHook_ = false;
+    // A hook opened the turn in progress (UserPromptSubmit, PreToolUse,
+    // PostToolUse), and when the turn last showed life (a hook of work, or a
+    // screen that changed from one settle to the next).
+    bool turnByHook_ = false;
+    platform::runtime::TimePoint workSeenAt_{};
+    size_t screenHash_ = 0;
+    // When the tile last turned busy (by a hook or by the hint).
+    platform::runtime::TimePoint busySince_{};
     // When `waiting` was last decided; input after it lets a settle decide again.
     platform::runtime::TimePoint waitingSince_{};
     // The screen row of the question the tile waits on (its last row that asks).
@@ -181,8 +204,6 @@ private:
 
     std::u32string bootBuffer_;
     std::u32string frame_;
-    // The end of the output so far, for phrases split over chunks.
-    std::u32string carry_;
     std::shared_ptr<platform::runtime::WorkItem> settleTimer_;
     std::shared_ptr<platform::runtime::WorkItem> trustReturn_;
 };

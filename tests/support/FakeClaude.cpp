@@ -2,7 +2,9 @@
 // answers what the application relies on: the help text with its flags, the
 // sign-in status, one-shot answers on standard input, the flags' values, a
 // resume of a conversation file (a one-shot run saves one too, unless told
-// --no-session-persistence), and the hooks of a settings text, run the
+// --no-session-persistence; one that is gone gets "No conversation found",
+// on a terminal narrower than 80 columns with its words placed by cursor
+// moves, as the real CLI writes it), and the hooks of a settings text, run the
 // way the real CLI runs them. Every call is logged (JSON lines) to
 // $HOME/.local/bin/claude.log, so a different `claude` earlier on the search
 // path leaves the log empty and the test fails.
@@ -26,6 +28,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -411,12 +414,36 @@ void appendTranscript(const std::string& sessionId, const std::string& prompt) {
     file << dump({{"type", "user"}, {"sessionId", sessionId}, {"message", {{"role", "user"}, {"content", prompt}}}}) << "\n";
 }
 
+// A message as the CLI writes it on a terminal narrower than 80 columns:
+// wrapped at word ends, each word after the first of a row placed with a
+// cursor move to its column (CSI n G) instead of a blank.
+std::string placedOnTerminal(const std::string& text) {
+    winsize size{};
+    if (!::isatty(1) || ::ioctl(1, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_col >= 80) return text;
+    std::string out;
+    size_t column = 0;
+    std::stringstream words(text);
+    for (std::string word; words >> word;) {
+        if (column > 0 && column + 1 + word.size() > size.ws_col) {
+            out += "\r\n";
+            column = 0;
+        }
+        if (column > 0) {
+            column += 1;
+            out += "\x1b[" + std::to_string(column + 1) + "G";
+        }
+        out += word;
+        column += word.size();
+    }
+    return out;
+}
+
 int session(const Options& options) {
     std::string sessionId = variable("FAKE_CLAUDE_SESSION_ID");
     if (options.resume) {
         struct stat info{};
         if (::stat((conversationFolder() + "/" + *options.resume + ".jsonl").c_str(), &info) != 0) {
-            std::cout << "No conversation found with session ID: " << *options.resume << "\n" << std::flush;
+            std::cout << placedOnTerminal("No conversation found with session ID: " + *options.resume) << "\n" << std::flush;
             std::this_thread::sleep_for(std::chrono::duration<double>(seconds("FAKE_CLAUDE_RESUME_EXIT_DELAY", 0)));
             return 1;
         }

@@ -4,7 +4,11 @@
 // cursor moves, only where it changed; what is said goes above it. The
 // header names the program and its version; on a terminal narrower than 70
 // columns it is the narrow banner instead: a block logo, the model and
-// billing lines and the folder, without the name.
+// billing lines and the folder, without the name. A terminal of fewer than
+// 10 rows gets no footer (no "esc to interrupt" either) and a region without
+// blank rows; below 12 rows the permission dialog is cut to its question and
+// choices. A resize clears the screen and draws everything again at the new
+// size.
 //
 // A prompt starts a turn: UserPromptSubmit, a spinner turning every 113 ms
 // with a 0.44 s pause after every nine turns, "esc to interrupt" written
@@ -23,6 +27,7 @@
 // FAKE_CLAUDE_ANSWER, FAKE_CLAUDE_TOOL, FAKE_CLAUDE_TOOL_INPUT.
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -55,6 +60,10 @@ constexpr auto trustDeafTime = 350ms;
 constexpr auto interruptDelay = 80ms;
 constexpr auto loneEscapeWait = 50ms;
 constexpr int narrowBannerColumns = 70;
+constexpr int footerRows = 10;
+constexpr int fullDialogRows = 12;
+
+volatile sig_atomic_t resized = 0;
 
 const std::string prompt = "\xE2\x9D\xAF\xC2\xA0";  // "❯" and a no-break space
 const std::string pointer = "\xE2\x9D\xAF ";
@@ -131,6 +140,11 @@ private:
     // Prints `lines` above the region, then draws `next` as the region.
     void printAbove(const std::vector<std::string>& lines, std::vector<std::string> next);
     void placeCursor();
+    // The region's lines fit the width: the region is rewritten row by row.
+    std::string fit(const std::string& line) const;
+    void measure();
+    void redrawAll();
+    bool footer() const { return rows_ >= footerRows; }
     std::string rule() const {
         std::string line;
         for (int i = 0; i < ruleWidth_; ++i) line += "\xE2\x94\x80";
@@ -180,6 +194,10 @@ private:
     HookRunner& hooks_;
     State state_ = State::idle;
     int ruleWidth_ = 79;
+    int columns_ = 80;
+    int rows_ = 24;
+    // Everything printed above the region, drawn again after a resize.
+    std::vector<std::string> transcript_;
     bool narrowBanner_ = false;
     std::vector<std::string> region_;
     size_t cursorRow_ = 0;
@@ -225,7 +243,14 @@ void Session::moveToRow(size_t row) {
     cursorRow_ = row;
 }
 
+std::string Session::fit(const std::string& line) const {
+    const std::u32string text = scalars(line);
+    const size_t room = static_cast<size_t>(std::max(columns_ - 1, 1));
+    return text.size() <= room ? line : utf8(std::u32string_view(text).substr(0, room));
+}
+
 void Session::setRegion(std::vector<std::string> lines) {
+    for (auto& line : lines) line = fit(line);
     if (lines.size() != region_.size() || region_.empty()) {
         if (!region_.empty()) moveToRow(0);
         out("\x1b[J");
@@ -268,6 +293,7 @@ void Session::printAbove(const std::vector<std::string>& lines, std::vector<std:
     if (!region_.empty()) moveToRow(0);
     out("\x1b[J");
     for (const auto& line : lines) out(line + "\r\n");
+    transcript_.insert(transcript_.end(), lines.begin(), lines.end());
     region_.clear();
     cursorRow_ = 0;
     setRegion(std::move(next));
@@ -285,29 +311,26 @@ void Session::placeCursor() {
 }
 
 std::vector<std::string> Session::idleRegion() const {
+    if (!footer()) return {"", rule(), prompt + typed_, rule()};
     const bool armed = ctrlCArmedAt_ && Clock::now() - *ctrlCArmedAt_ < 1s;
     return {"", rule(), prompt + typed_, rule(), armed ? "  Press Ctrl-C again to exit" : "  ? for shortcuts"};
 }
 
 std::vector<std::string> Session::busyRegion() const {
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - turnStart_).count();
-    return {toolLines_[0],
-            toolLines_[1],
-            "",
-            std::string(spinnerGlyphs[spinnerFrame_ % 6]) + " Thinking\xE2\x80\xA6 (" + std::to_string(elapsed) + "s)",
-            "",
-            rule(),
-            prompt + typed_,
-            rule(),
-            "  esc to interrupt"};
+    const std::string spinner =
+        std::string(spinnerGlyphs[spinnerFrame_ % 6]) + " Thinking\xE2\x80\xA6 (" + std::to_string(elapsed) + "s)";
+    if (!footer()) return {toolLines_[0], toolLines_[1], spinner, rule(), prompt + typed_, rule()};
+    return {toolLines_[0], toolLines_[1], "", spinner, "", rule(), prompt + typed_, rule(), "  esc to interrupt"};
 }
 
 std::vector<std::string> Session::dialogRegion() const {
     const std::vector<std::string> choices = {"1. Yes", "2. Yes, allow all edits during this session",
                                               "3. Yes, and don't ask again for this command",
                                               "4. No, and tell Claude what to do differently (esc)"};
-    std::vector<std::string> lines = {rule(), std::string(dotShown_ ? " \xE2\x97\x8F" : "  ") + " Bash command", "",
-                                      "   ls", "   List files", "", " Do you want to proceed?"};
+    const std::string title = std::string(dotShown_ ? " \xE2\x97\x8F" : "  ") + " Bash command";
+    std::vector<std::string> lines = {rule(), title, "", "   ls", "   List files", "", " Do you want to proceed?"};
+    if (rows_ < fullDialogRows) lines = {title, "   ls", " Do you want to proceed?"};
     for (int i = 0; i < 4; ++i) lines.push_back(choice(i == selection_, choices[i]));
     return lines;
 }
@@ -326,6 +349,23 @@ std::vector<std::string> Session::trustRegion() const {
             choice(selection_ == 1, "Yes, I trust this folder"),
             "",
             " Enter to confirm \xC2\xB7 Esc to cancel"};
+}
+
+void Session::measure() {
+    winsize size{};
+    if (::ioctl(1, TIOCGWINSZ, &size) != 0 || size.ws_col <= 1) return;
+    columns_ = size.ws_col;
+    rows_ = size.ws_row > 0 ? size.ws_row : rows_;
+    ruleWidth_ = std::min<int>(columns_ - 1, 119);
+}
+
+void Session::redrawAll() {
+    measure();
+    out("\x1b[2J\x1b[3J\x1b[H");
+    for (const auto& line : transcript_) out(line + "\r\n");
+    region_.clear();
+    cursorRow_ = 0;
+    redraw();
 }
 
 void Session::redraw() {
@@ -605,10 +645,12 @@ int Session::run() {
         ::cfmakeraw(&raw);
         ::tcsetattr(0, TCSANOW, &raw);
     }
-    winsize size{};
-    if (::ioctl(1, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) ruleWidth_ = std::min<int>(size.ws_col - 1, 119);
+    measure();
     const std::string banner = variable("FAKE_CLAUDE_BANNER");
-    narrowBanner_ = banner == "narrow" || (banner != "wide" && size.ws_col > 0 && size.ws_col < narrowBannerColumns);
+    narrowBanner_ = banner == "narrow" || (banner != "wide" && columns_ < narrowBannerColumns);
+    struct sigaction onResize{};
+    onResize.sa_handler = [](int) { resized = 1; };
+    ::sigaction(SIGWINCH, &onResize, nullptr);
     out("\x1b[?2004h");
 
     if (variable("FAKE_CLAUDE_TRUST") == "1") {
@@ -635,6 +677,11 @@ int Session::run() {
         const int waitMs = static_cast<int>(std::max<int64_t>(
             0, std::chrono::duration_cast<std::chrono::milliseconds>(wait + 999us).count()));
         if (!readInput(waitMs)) break;
+        if (resized) {
+            resized = 0;
+            redrawAll();
+            flush();
+        }
         const bool lone = escapeSince_ && Clock::now() - *escapeSince_ >= loneEscapeWait;
         parseInput(lone);
         escapeSince_ = inputBuffer_ == "\x1b" ? std::optional(escapeSince_.value_or(Clock::now())) : std::nullopt;

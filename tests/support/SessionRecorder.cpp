@@ -1,14 +1,17 @@
 // quiltdeck-record: runs a tile's assistant the way a tile starts it (login
 // shell, hook settings pointing at a hook server of its own, the tile prompt)
-// on a pseudo-terminal of 120 x 38, and writes what the tile's session sees
+// on a pseudo-terminal (120 x 38 unless --size says), and writes what the tile's session sees
 // (timed output chunks, hook posts, input, the exit) as JSON lines that the
 // replayer of the tests reads (SessionRecording.h).
 //
-//   quiltdeck-record [--script input.jsonl] [--permission-mode MODE] out.jsonl [-- program args...]
+//   quiltdeck-record [--script input.jsonl] [--permission-mode MODE] [--size COLSxROWS] out.jsonl
+//                    [-- program args...]
 //
 // Without a script, the keys typed go to the assistant and its screen is shown
 // here, so a person can record a session; a script gives timed input instead
-// ({"t":1.5,"in":"hello\r"} per line). The recording ends when the child does.
+// ({"t":1.5,"in":"hello\r"} per line) and resizes of the terminal, as when a
+// tile is zoomed ({"t":3,"resize":[120,38]}). The recording ends when the
+// child does.
 
 #include <termios.h>
 #include <unistd.h>
@@ -33,8 +36,8 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 using platform::runtime::Clock;
 
-constexpr int cols = 120;
-constexpr int rows = 38;
+int cols = 120;
+int rows = 38;
 
 class Recorder : public vantel::LocalProcessDelegate {
 public:
@@ -54,7 +57,10 @@ public:
         // Hooks posted in the background may still be on their way.
         loop_.postAfter(500ms, [this] { loop_.quit(); });
     }
-    winsize getWindowSize() override { return {rows, cols, static_cast<unsigned short>(cols * 8), static_cast<unsigned short>(rows * 16)}; }
+    winsize getWindowSize() override {
+        const auto c = static_cast<unsigned short>(cols), r = static_cast<unsigned short>(rows);
+        return {r, c, static_cast<unsigned short>(c * 8), static_cast<unsigned short>(r * 16)};
+    }
 
 private:
     platform::runtime::MainLoop& loop_;
@@ -64,8 +70,8 @@ private:
 };
 
 int usage() {
-    std::cerr << "usage: quiltdeck-record [--script input.jsonl] [--permission-mode MODE] out.jsonl "
-                 "[-- program args...]\n";
+    std::cerr << "usage: quiltdeck-record [--script input.jsonl] [--permission-mode MODE] [--size COLSxROWS] "
+                 "out.jsonl [-- program args...]\n";
     return 2;
 }
 
@@ -78,6 +84,8 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--script" && i + 1 < argc) scriptPath = argv[++i];
         else if (arg == "--permission-mode" && i + 1 < argc) permissionMode = argv[++i];
+        else if (arg == "--size" && i + 1 < argc && std::sscanf(argv[++i], "%dx%d", &cols, &rows) == 2 && cols > 0 &&
+                 rows > 0) {}
         else if (arg == "--") program.assign(argv + i + 1, argv + argc), i = argc;
         else if (outPath.empty() && arg[0] != '-') outPath = arg;
         else return usage();
@@ -150,10 +158,20 @@ int main(int argc, char** argv) {
         std::ifstream script(scriptPath);
         for (std::string line; std::getline(script, line);) {
             const auto step = json::parse(line, nullptr, false);
-            if (!step.is_object() || !step.contains("in") || !step["in"].is_string()) continue;
+            if (!step.is_object()) continue;
             const double at = step.contains("t") && step["t"].is_number() ? step["t"].get<double>() : 0.0;
-            loop.postAfter(std::chrono::duration_cast<platform::runtime::Duration>(std::chrono::duration<double>(at)),
-                           [&send, bytes = step["in"].get<std::string>()] { send(bytes); });
+            const auto delay = std::chrono::duration_cast<platform::runtime::Duration>(std::chrono::duration<double>(at));
+            if (step.contains("in") && step["in"].is_string()) {
+                loop.postAfter(delay, [&send, bytes = step["in"].get<std::string>()] { send(bytes); });
+            } else if (const auto size = step.value("resize", json()); size.is_array() && size.size() == 2 &&
+                                                                       size[0].is_number_integer() &&
+                                                                       size[1].is_number_integer()) {
+                loop.postAfter(delay, [&, c = size[0].get<int>(), r = size[1].get<int>()] {
+                    cols = c, rows = r;
+                    recorder.write({{"resize", {c, r}}});
+                    process.setWindowSize(recorder.getWindowSize());
+                });
+            }
         }
     }
     loop.run();

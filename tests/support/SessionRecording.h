@@ -7,6 +7,7 @@
 //   {"t":1.2,"in":"hi\r"}           the user's input ("in64" likewise)
 //   {"t":1.25,"hook":"Stop","body":{…}}
 //   {"t":9.5,"exit":0}              the raw wait status
+//   {"t":3.0,"resize":[50,7]}       the terminal's new columns and rows
 //   {"t":2.0,"expect":"busy","finished":false}   what the tile should show then
 //   {"t":3.0,"expect":"idle","tool":""}           ... with the tool's label too
 // Expectations are written by hand (or by the test that made the recording).
@@ -27,13 +28,14 @@
 namespace quiltdeck::testing {
 
 struct SessionRecord {
-    enum class Kind { output, input, hook, exit, expect };
+    enum class Kind { output, input, hook, exit, expect, resize };
     double t = 0;
     Kind kind = Kind::output;
     std::vector<uint8_t> bytes;     // output, input
     std::string event;              // hook; expect: the status
     nlohmann::json body;            // hook
     int status = 0;                 // exit
+    int cols = 0, rows = 0;         // resize
     std::optional<bool> finished;   // expect
     std::optional<std::string> tool;  // expect
 };
@@ -76,6 +78,10 @@ inline std::optional<SessionRecord> recordFrom(const nlohmann::json& record) {
     } else if (record.contains("exit")) {
         entry.kind = SessionRecord::Kind::exit;
         entry.status = record["exit"];
+    } else if (record.contains("resize")) {
+        entry.kind = SessionRecord::Kind::resize;
+        entry.cols = record["resize"].at(0).get<int>();
+        entry.rows = record["resize"].at(1).get<int>();
     } else if (record.contains("expect")) {
         entry.kind = SessionRecord::Kind::expect;
         entry.event = record["expect"];

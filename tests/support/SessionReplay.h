@@ -24,6 +24,7 @@ public:
     virtual void input(std::span<const uint8_t> bytes) = 0;
     virtual void hook(const std::string& event, const nlohmann::json& body) = 0;
     virtual void exit(int rawStatus) = 0;
+    virtual void resize(int cols, int rows) = 0;
     virtual SessionStatus status() const = 0;
     virtual bool finished() const = 0;
     // The running tool's label, as the tile's header shows it.
@@ -79,6 +80,7 @@ inline ReplayResult replay(const SessionRecording& recording, platform::runtime:
             case SessionRecord::Kind::input: target.input(record.bytes); break;
             case SessionRecord::Kind::hook: target.hook(record.event, record.body); break;
             case SessionRecord::Kind::exit: target.exit(record.status); break;
+            case SessionRecord::Kind::resize: target.resize(record.cols, record.rows); break;
             case SessionRecord::Kind::expect: {
                 const bool statusHolds = rawValue(target.status()) == record.event;
                 const bool finishedHolds = !record.finished || *record.finished == target.finished();

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Makes fake-session.jsonl again: the fake assistant in a throw-away HOME,
-# driven by fake-session.script.jsonl through quiltdeck-record. The
-# expectations at its end are the statuses the script leads to.
-#   tests/data/sessions/record-fake.sh build/release
+# Makes a recording of the fake assistant again: the fake in a throw-away
+# HOME, driven by NAME.script.jsonl through quiltdeck-record on a terminal of
+# SIZE (120x38 unless given), written to NAME.jsonl. The expectations at its
+# end (NAME.expect.jsonl) are the statuses the script leads to.
+#   tests/data/sessions/record-fake.sh build/release                    # fake-session
+#   tests/data/sessions/record-fake.sh build/release fake-small 50x7
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-build/release}" && pwd)"
+name="${2:-fake-session}"
+size="${3:-120x38}"
 root=/tmp/quiltdeck-replay
 rm -rf "$root" && mkdir -p "$root/home/.local/bin" "$root/project"
 cp "$build/tests/fake_claude" "$root/home/.local/bin/claude"
@@ -17,7 +21,7 @@ export FAKE_CLAUDE_PERMISSION_NOTIFY='2'
 export FAKE_CLAUDE_IDLE_NOTIFY='3'
 PROFILE
 cd "$root/project"
-HOME="$root/home" SHELL=/bin/bash "$build/tests/quiltdeck_record" --script "$here/fake-session.script.jsonl" \
-  "$here/fake-session.jsonl"
-cat "$here/fake-session.expect.jsonl" >> "$here/fake-session.jsonl"
+HOME="$root/home" SHELL=/bin/bash "$build/tests/quiltdeck_record" --size "$size" \
+  --script "$here/$name.script.jsonl" "$here/$name.jsonl"
+cat "$here/$name.expect.jsonl" >> "$here/$name.jsonl"
 rm -rf "$root"

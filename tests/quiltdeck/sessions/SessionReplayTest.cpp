@@ -40,6 +40,7 @@ public:
     void input(std::span<const uint8_t> bytes) override { session_->view().send(bytes); }
     void hook(const std::string& event, const nlohmann::json& body) override { session_->handleHook(event, body); }
     void exit(int rawStatus) override { session_->processTerminated(session_->view(), rawStatus); }
+    void resize(int cols, int rows) override { session_->view().resize(cols, rows); }
     SessionStatus status() const override { return session_->status(); }
     bool finished() const override { return session_->finished(); }
     std::string tool() const override { return session_->tool(); }
@@ -69,11 +70,24 @@ testing::ReplayResult replayFile(const std::string& path) {
 }
 
 TEST(SessionReplayTest, TheFakesRecordingGivesItsTimeline) {
-    const auto result = replayFile(QUILTDECK_TEST_DATA "/sessions/fake-session.jsonl");
-    EXPECT_TRUE(result.misses.empty()) << ::testing::PrintToString(result.misses) << "\n" << result.describe();
-    EXPECT_EQ(statusesOf(result), (std::vector<std::string>{"busy", "idle", "busy", "idle+", "busy", "waiting", "busy", "idle+",
-                                                  "busy", "idle", "exited"}))
-        << result.describe();
+    struct Case {
+        const char* file;
+        std::vector<std::string> statuses;
+    } const cases[] = {
+        {"fake-session.jsonl",
+         {"busy", "idle", "busy", "idle+", "busy", "waiting", "busy", "idle+", "busy", "idle", "exited"}},
+        // 50 x 7, where the CLI draws no footer and so no hint: a turn zoomed
+        // and back while it streams, an approved question, Escape while it
+        // streams, Ctrl+C during its tool.
+        {"fake-small.jsonl",
+         {"busy", "idle", "busy", "idle+", "busy", "waiting", "busy", "idle+", "busy", "idle", "busy", "idle", "exited"}},
+    };
+    for (const Case& c : cases) {
+        const auto result = replayFile(std::string(QUILTDECK_TEST_DATA "/sessions/") + c.file);
+        EXPECT_TRUE(result.misses.empty()) << c.file << ": " << ::testing::PrintToString(result.misses) << "\n"
+                                           << result.describe();
+        EXPECT_EQ(statusesOf(result), c.statuses) << c.file << "\n" << result.describe();
+    }
 }
 
 // Without QUILTDECK_REPLAY, the committed recording once more.
@@ -274,6 +288,28 @@ TEST(SessionReplayScripts, AnApprovedToolShowsWorkWithinASecondOfReturn) {
     EXPECT_LE(after[0].t, 6.0) << result.describe();
     EXPECT_EQ(after[1].status, SessionStatus::idle) << result.describe();
     EXPECT_GE(after[1].t, 10.2) << result.describe();
+}
+
+// The question drawn in pieces with pauses between them, its Notification
+// (naming no tool) 7 s later, then Return: working until the question shows,
+// and the tool asked about kept all along.
+TEST(SessionReplayScripts, AQuestionDrawnInPiecesKeepsWorkAndItsTool) {
+    const std::string tool = "Bash: sleep 12";
+    const std::string bashTitle = at(28, " \xE2\x97\x8F Bash command") + at(29, "   sleep 12");
+    Script script;
+    script.toolTurn(false, 1.5);
+    script.out(1.52, clearRegion + at(27, rule())).out(1.93, bashTitle).out(2.34, dialog);
+    script.every(2.94, 9.4, 0.6, blink).hook(9.34, "Notification", permission);
+    script.in(10.0, "\r").out(10.03, busyRegion("Bash(sleep 12)")).every(10.14, 12.0, 0.11, spinner);
+    script.hook(12.0, "PostToolUse").out(12.1, clearRegion + at(27, "\xE2\x8F\xBA Done.") + idleRegion);
+    script.hook(12.1, "Stop");
+    for (double t : {1.6, 1.9, 2.3, 2.6}) script.expect(t, SessionStatus::busy, tool);
+    for (double t : {2.8, 9.3, 9.4, 9.9}) script.expect(t, SessionStatus::waiting, tool);
+    for (double t : {10.6, 11.9}) script.expect(t, SessionStatus::busy, tool);
+    const auto result = replayRecording(script.recording());
+    EXPECT_TRUE(result.misses.empty()) << ::testing::PrintToString(result.misses) << "\n" << result.describe();
+    EXPECT_EQ(statusesOf(result), (std::vector<std::string>{"busy", "idle", "busy", "waiting", "busy", "idle+"}))
+        << result.describe();
 }
 
 // Ctrl+C at a question does nothing there: the question stays, its cursor

@@ -166,6 +166,37 @@ TEST_F(SessionTest, AGoneConversationHandsOverInsteadOfEnding) {
     EXPECT_EQ(resumeFailures, 2);
 }
 
+// A narrow terminal gets the message's words placed with cursor moves to
+// their columns and wrapped by the CLI; the output comes in pieces of any size.
+TEST_F(SessionTest, AGoneConversationIsSeenAtEveryWidth) {
+    const std::string words[] = {"No", "conversation", "found", "with", "session", "ID:",
+                                 "5f0c4a8e-1b7d-4c3e-9a2f-6d8e0b1c2a3f"};
+    auto placed = [&](size_t cols, bool moves) {
+        std::string text;
+        size_t column = 0;
+        for (const auto& word : words) {
+            if (column > 0 && column + 1 + word.size() > cols) text += "\r\n", column = 0;
+            if (column > 0) text += moves ? "\x1b[" + std::to_string(column + 2) + "G" : " ", ++column;
+            text += word;
+            column += word.size();
+        }
+        return text + "\r\n";
+    };
+    Session::Arguments resumed = assistant();
+    resumed.resume = "5f0c4a8e-1b7d-4c3e-9a2f-6d8e0b1c2a3f";
+    for (const auto& [cols, moves] : std::vector<std::pair<size_t, bool>>{{40, true}, {50, true}, {70, true}, {120, true}, {120, false}}) {
+        const std::string text = placed(cols, moves);
+        for (const size_t piece : {text.size(), size_t(1), size_t(3)}) {
+            const int before = resumeFailures;
+            auto session = open(resumed);
+            session->view().resize(static_cast<int>(cols), 7);
+            for (size_t at = 0; at < text.size(); at += piece) session->view().dataReceived(bytes(text.substr(at, piece)));
+            exitWith(*session, 1 << 8);
+            EXPECT_EQ(resumeFailures, before + 1) << cols << (moves ? " with moves" : "") << ", pieces of " << piece;
+        }
+    }
+}
+
 TEST_F(SessionTest, AChildThatCannotStartEndsAsAFailedExec) {
     spawn = [](auto&...) {};  // as if the fork failed
     auto session = open(assistant(), true);

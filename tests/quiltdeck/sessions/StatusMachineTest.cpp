@@ -197,7 +197,29 @@ INSTANTIATE_TEST_SUITE_P(
                   {out(0, idleFooter), expect(0.4, S::idle),
                    out(1.0, "\x1b[36;3Hesc\x1b[1Cto\x1b[1Cinterrupt"), expect(1.01, S::idle),
                    expect(1.4, S::busy)}},
-        TraceCase{"PackedQuestionWaits", {out(0, "Would\x1b[1Cyou\x1b[1Clike\x1b[1Cto go on"), expect(0.4, S::waiting)}}),
+        TraceCase{"PackedQuestionWaits", {out(0, "Would\x1b[1Cyou\x1b[1Clike\x1b[1Cto go on"), expect(0.4, S::waiting)}},
+        // A small tile has no room for the footer: a turn a hook opened goes on without the hint.
+        TraceCase{"AHookTurnWithoutTheHintHoldsUntilStop",
+                  join({{hook(0, "UserPromptSubmit", prompt)}, spin(0.02, 1.0), {expect(1.43, S::busy)},
+                        spin(1.44, 2.0),
+                        {expect(2.5, S::busy), hook(3.0, "PreToolUse", {{"tool_name", "Bash"}}), expect(3.5, S::busy),
+                         out(5.0, "\x1b[30;1H\xE2\x8F\xBA done\x1b[J"), hook(5.0, "Stop"), expect(5.01, S::idle, true),
+                         expect(5.5, S::idle, true)}})},
+        TraceCase{"AnInterruptEndsAHookTurnWithoutTheHint",
+                  join({{hook(0, "UserPromptSubmit", prompt)}, spin(0.02, 1.0),
+                        {key(1.0), out(1.1, interrupted), expect(1.5, S::idle)}})},
+        TraceCase{"AnApprovedQuestionWorksOnWithoutTheHint",
+                  {hook(0, "UserPromptSubmit", prompt), hook(0.2, "PreToolUse", {{"tool_name", "Bash"}}),
+                   out(0.3, dialog), expect(0.7, S::waiting), key(2.0), out(2.05, dialogGone + spinner),
+                   expect(2.5, S::busy), expect(3.9, S::busy), hook(4.0, "Stop"), expect(4.01, S::idle, true)}},
+        // A redraw (after a resize) prints an earlier turn's interrupt again; no key asked for it.
+        TraceCase{"AnInterruptRedrawnWithoutAKeyKeepsTheTurn",
+                  join({{hook(0, "SessionStart"), key(0.5), hook(0.6, "UserPromptSubmit", prompt),
+                         out(0.7, interrupted)},
+                        spin(0.8, 1.5), {expect(2.0, S::busy)}})},
+        TraceCase{"AHookTurnWhoseScreenStandsStillEndsAfterHalfAMinute",
+                  {hook(0, "UserPromptSubmit", prompt), out(0.01, spinner), expect(30.0, S::busy),
+                   expect(30.5, S::idle)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StatusMachineTest, HookRules) {
@@ -357,10 +379,10 @@ TEST_F(StatusMachineTest, NoConversationSeenAcrossChunksAndAfterASettle) {
     feed("No conver");
     advanceTo(1.0);
     feed("sation found with session ID: x\r\n");
-    EXPECT_TRUE(machine->sawNoConversation());
+    EXPECT_TRUE(machine->showsNoConversation());
     make(folder.path().string(), true);
     feed("No conversation found");
-    EXPECT_FALSE(machine->sawNoConversation());
+    EXPECT_FALSE(machine->showsNoConversation());
 }
 
 TEST_F(StatusMachineTest, AccessRefusalIsAnnounced) {
@@ -376,6 +398,9 @@ TEST_F(StatusMachineTest, ShellTilesKeepTheirStatus) {
     feed(busyFooter + dialog);
     advanceTo(1.0);
     EXPECT_EQ(machine->status(), S::idle);
+    EXPECT_FALSE(machine->settlePending());
+    // A hook that reaches a shell tile arms no settle either.
+    machine->handleHook("PreToolUse", {{"tool_name", "Bash"}});
     EXPECT_FALSE(machine->settlePending());
 }
 
