@@ -48,6 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FakeCase{"HelpListsFlags", {"--help"}, {}, 0, "  --permission-mode <mode>"},
         FakeCase{"HelpListsNoPersistence", {"--help"}, {}, 0, "  --no-session-persistence "},
+        FakeCase{"HelpListsTools", {"--help"}, {}, 0, "  --tools <tools...>"},
         FakeCase{"SignedIn", {"auth", "status", "--json"}, {"ANTHROPIC_API_KEY=k"}, 0,
                  "\"loggedIn\": true,\n  \"authMethod\": \"api_key\",\n  \"apiKeySource\": \"ANTHROPIC_API_KEY\""},
         FakeCase{"SignedOut", {"auth", "status", "--json"}, {}, 1, "\"loggedIn\": false,\n  \"authMethod\": \"none\""},
