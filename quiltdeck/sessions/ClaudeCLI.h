@@ -20,7 +20,7 @@ public:
     ClaudeCLI() = delete;
 
     static constexpr std::string_view model = "claude-haiku-4-5-20251001";
-    // The CLI's own tools, refused by name where it cannot be given none: a deny rule holds over
+    // The CLI's own tools, refused by name where it does not list --tools: a deny rule holds over
     // the user's allow rules and every permission mode.
     static constexpr std::array<std::string_view, 17> builtInTools = {
         "Bash", "BashOutput", "KillShell", "Read", "Write", "Edit", "MultiEdit", "NotebookEdit", "Glob",

@@ -22,7 +22,8 @@
 // FAKE_CLAUDE_RUN (a shell command that a one-shot reply asks the Bash tool
 // to run; the user's own settings are taken to allow every tool, as they may,
 // so it runs, in the run's folder, unless --tools leaves Bash out or
-// --disallowedTools names it; logged as "ran" or "refused").
+// --disallowedTools names it; logged as "ran" or "refused", and what it printed
+// goes before the answer).
 // On a terminal the session is drawn as the real CLI draws it
 // (FakeClaudeScreen.cpp); without one it reads one prompt per line.
 
@@ -434,6 +435,7 @@ void runAskedCommand(const Options& options, const std::string& command) {
     }
     std::string output;
     logRecord({{"ran", command}, {"exit", runHook(command, "", output)}});
+    std::fwrite(output.data(), 1, output.size(), stdout);
 }
 
 void appendTranscript(const std::string& sessionId, const std::string& prompt) {

@@ -21,7 +21,7 @@ TEST(ClaudeCLICommand, WritesOnlyAllowedFlagsAndQuotesTools) {
     const std::string model = " --model 'claude-haiku-4-5-20251001'";
     const ClaudeCapabilities::Snapshot unprobed, nothing{true, {}},
         withoutStrict{true, {"--chrome", "--model", "--disable-slash-commands", "--allowedTools", "--tools"}},
-        denyOnly{true, {"--disallowedTools", "--allowedTools"}};
+        withoutTools{true, {"--allowedTools"}};
     EXPECT_EQ(ClaudeCLI::oneShotCommand({"a'b", "mcp__x"}, true, unprobed),
               start + " --chrome" + model +
                   " --strict-mcp-config --disable-slash-commands --no-session-persistence --tools '' --allowedTools "
@@ -30,11 +30,13 @@ TEST(ClaudeCLICommand, WritesOnlyAllowedFlagsAndQuotesTools) {
               start + " --chrome" + model + " --disable-slash-commands --tools '' --allowedTools 't'");
     EXPECT_EQ(ClaudeCLI::oneShotCommand({}, false, unprobed),
               start + model + " --strict-mcp-config --disable-slash-commands --no-session-persistence --tools ''");
-    // Without --tools the CLI's own tools are denied by name, the browser's still allowed.
-    const std::string denied = ClaudeCLI::oneShotCommand({"t"}, true, denyOnly);
-    EXPECT_EQ(denied.find(start + " --disallowedTools Bash BashOutput KillShell Read Write Edit"), 0u) << denied;
-    EXPECT_TRUE(denied.ends_with(" SlashCommand --allowedTools 't'")) << denied;
-    EXPECT_EQ(ClaudeCLI::oneShotCommand({"t"}, true, nothing), start);
+    // Without --tools the CLI's own tools are denied by name, listed or not, the browser's still allowed.
+    for (const auto& [capabilities, end] : {std::pair{withoutTools, " SlashCommand --allowedTools 't'"},
+                                            std::pair{nothing, " SlashCommand"}}) {
+        const std::string denied = ClaudeCLI::oneShotCommand({"t"}, true, capabilities);
+        EXPECT_EQ(denied.find(start + " --disallowedTools Bash BashOutput KillShell Read Write Edit"), 0u) << denied;
+        EXPECT_TRUE(denied.ends_with(end)) << denied;
+    }
     EXPECT_EQ(start.substr(start.size() - 17), ";  exec claude -p");
 }
 
@@ -139,20 +141,18 @@ TEST_F(ClaudeCLITest, TitleRunsLeaveNoConversationFiles) {
 }
 
 // A reply that asks for a command runs nothing, in a title run or a browser-list run: the CLI's
-// own tools are taken away where it lists --tools, denied by name where it lists only
-// --disallowedTools; the browser run keeps its browser tool. A CLI that lists neither is given no
-// refusal, and the fake then runs what the reply asks, as the CLI would.
-TEST_F(ClaudeCLITest, ARepliesCommandRunsOnlyWhereTheCliCannotRefuseIt) {
+// own tools are taken away where it lists --tools, denied by name where it does not (a CLI that
+// knows neither flag refuses the run); the browser run keeps its browser tool.
+TEST_F(ClaudeCLITest, ARepliesCommandNeverRuns) {
     const std::string marker = home.path() + "/ran";
     home.setVariable("FAKE_CLAUDE_RUN", "touch " + marker);
     const struct {
         const char* dropped;
         const char* refusal;  // and the first word after it
         const char* first;
-        bool runs;
-    } cases[] = {{"", "--tools", "", false},
-                 {"--tools", "--disallowedTools", "Bash", false},
-                 {"--tools,--disallowedTools", "", "", true}};
+    } cases[] = {{"", "--tools", ""},
+                 {"--tools", "--disallowedTools", "Bash"},
+                 {"--tools,--disallowedTools", "--disallowedTools", "Bash"}};
     auto browsers = Browsers::create({});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.dropped);
@@ -162,26 +162,25 @@ TEST_F(ClaudeCLITest, ARepliesCommandRunsOnlyWhereTheCliCannotRefuseIt) {
         bool named = false;
         ClaudeCLI::oneShot("name this", {}, false, 60s, [&](std::optional<std::string>) { named = true; });
         ASSERT_TRUE(loop.runUntil([&] { return named; }, 60s));
-        EXPECT_EQ(std::filesystem::exists(marker), c.runs);
-        std::filesystem::remove(marker);
+        EXPECT_FALSE(std::filesystem::exists(marker));
         browsers->refresh(true);
         ASSERT_TRUE(loop.runUntil([&] { return !browsers->busy(); }, 60s));
-        EXPECT_EQ(std::filesystem::exists(marker), c.runs);
-        std::filesystem::remove(marker);
+        EXPECT_FALSE(std::filesystem::exists(marker));
         const auto calls = home.calls();
         ASSERT_EQ(calls.size(), before + 2);
         for (size_t i = before; i < calls.size(); ++i) {
             const auto& arguments = calls[i].arguments;
             EXPECT_EQ(std::count(arguments.begin(), arguments.end(), "--tools") +
                           std::count(arguments.begin(), arguments.end(), "--disallowedTools"),
-                      *c.refusal ? 1 : 0);
+                      1);
             const auto refusal = std::find(arguments.begin(), arguments.end(), c.refusal);
-            if (*c.refusal && refusal != arguments.end()) {
-                EXPECT_EQ(refusal[1], c.first);
-            }
+            ASSERT_TRUE(refusal < arguments.end() - 1);
+            EXPECT_EQ(refusal[1], c.first);
         }
         const auto& list = calls[before + 1].arguments;
-        EXPECT_EQ(std::find(list.begin(), list.end(), "--allowedTools")[1], Browsers::listTool);
+        const auto allowed = std::find(list.begin(), list.end(), "--allowedTools");
+        ASSERT_TRUE(allowed < list.end() - 1);
+        EXPECT_EQ(allowed[1], Browsers::listTool);
     }
 }
 
