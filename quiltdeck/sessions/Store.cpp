@@ -250,7 +250,7 @@ bool sameConversation(const Store::ClosedTile& a, const Store::ClosedTile& b) {
 
 // Reopening it starts afresh in its folder, whatever else the record holds.
 bool nothingToResume(const Store::ClosedTile& tile) {
-    return !tile.claudeSessionId && (!tile.lastPrompt || tile.lastPrompt->empty());
+    return (!tile.claudeSessionId || tile.claudeSessionId->empty()) && (!tile.lastPrompt || tile.lastPrompt->empty());
 }
 
 }  // namespace
