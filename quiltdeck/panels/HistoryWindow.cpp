@@ -169,11 +169,24 @@ void HistoryWindow::reload() {
 
 // --- Actions ---------------------------------------------------------------------------------------
 
+namespace {
+
+// The record shown, by value: a tile closed meanwhile has moved the store's list on.
+void removeFromHistory(const Store::ClosedTile& shown) {
+    const auto& closed = Store::shared().closed();
+    const auto found = std::find(closed.begin(), closed.end(), shown);
+    if (found != closed.end()) Store::shared().removeClosed(static_cast<size_t>(found - closed.begin()));
+}
+
+}  // namespace
+
 void HistoryWindow::reopenSelected() {
     const int row = table_.selectedRow();
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
     const Store::ClosedTile chosen = entries_[static_cast<size_t>(row)];
     auto keep = shared_from_this();
+    // Open again, it is no longer closed: it comes back here when it closes (or when its folder is missing).
+    removeFromHistory(chosen);
     if (auto reopen = onReopen) reopen(chosen);
     dismiss();
 }
@@ -181,11 +194,7 @@ void HistoryWindow::reopenSelected() {
 void HistoryWindow::forgetSelected() {
     const int row = table_.selectedRow();
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
-    // The record shown, by value: a tile closed meanwhile has moved the store's list on.
-    const Store::ClosedTile& shown = entries_[static_cast<size_t>(row)];
-    const auto& closed = Store::shared().closed();
-    const auto found = std::find(closed.begin(), closed.end(), shown);
-    if (found != closed.end()) Store::shared().removeClosed(static_cast<size_t>(found - closed.begin()));
+    removeFromHistory(entries_[static_cast<size_t>(row)]);
     entries_ = Store::shared().closed();
     reload();
 }

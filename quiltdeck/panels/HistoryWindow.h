@@ -18,10 +18,11 @@
 namespace quiltdeck {
 
 // The history sheet: the closed tiles, newest first, each with its title, name, folder, when it
-// was closed and what it can resume; Reopen hands the chosen record on (the sheet ends), Remove
-// from history forgets the record shown in the row. It shows a copy of the store's list, taken
-// when it is built and after each removal. Plain push buttons, no pills, each as wide as its
-// title; the sheet takes the colours of a new theme while it shows. Main thread.
+// was closed and what it can resume; Reopen takes the chosen record out of the history and hands
+// it on (the sheet ends), Remove from history forgets the record shown in the row. It shows a
+// copy of the store's list, taken when it is built and after each removal. Plain push buttons, no
+// pills, each as wide as its title; the sheet takes the colours of a new theme while it shows.
+// Main thread.
 class HistoryWindow : public std::enable_shared_from_this<HistoryWindow> {
 public:
     static constexpr platform::gfx::Size size{640, 420};

@@ -123,6 +123,16 @@ std::string ClaudeCLI::oneShotCommand(const std::vector<std::string>& allowedToo
     if (capabilities.allows("--strict-mcp-config")) text += " --strict-mcp-config";
     if (capabilities.allows("--disable-slash-commands")) text += " --disable-slash-commands";
     if (capabilities.allows("--no-session-persistence")) text += " --no-session-persistence";
+    // Never without a refusal: a CLI that knows neither flag refuses the run instead.
+    if (capabilities.allows("--tools")) {
+        text += " --tools ''";
+    } else {
+        text += " --disallowedTools";
+        for (const auto tool : builtInTools) {
+            text += ' ';
+            text += tool;
+        }
+    }
     if (!allowedTools.empty() && capabilities.allows("--allowedTools")) {
         text += " --allowedTools";
         for (const auto& tool : allowedTools) {

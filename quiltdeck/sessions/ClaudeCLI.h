@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -19,6 +20,11 @@ public:
     ClaudeCLI() = delete;
 
     static constexpr std::string_view model = "claude-haiku-4-5-20251001";
+    // The CLI's own tools, refused by name where it does not list --tools: a deny rule holds over
+    // the user's allow rules and every permission mode.
+    static constexpr std::array<std::string_view, 17> builtInTools = {
+        "Bash", "BashOutput", "KillShell", "Read", "Write", "Edit", "MultiEdit", "NotebookEdit", "Glob",
+        "Grep", "LS", "WebFetch", "WebSearch", "Task", "TodoWrite", "Skill", "SlashCommand"};
     // The prompt goes in this long after the start, unless the run is over.
     static constexpr platform::runtime::Duration promptDelay = std::chrono::milliseconds(50);
 
@@ -27,7 +33,9 @@ public:
     // Returns at once; the run takes a worker thread. `done` runs on the main
     // loop with the output (trailing newline kept), or nothing when the CLI
     // cannot start, exits non-zero, outlives `timeout` or answers in bytes
-    // that are not UTF-8. Its folder is "drops" in the state folder. A run
+    // that are not UTF-8. Its folder is "drops" in the state folder. A run gets
+    // none of the CLI's own tools (a browser call only the browser tools it
+    // names), so a reply can never run a command or touch a file. A run
     // asks the CLI to save no conversation where it can; whatever conversation
     // files the runs leave there are removed once none is under way, so they
     // never crowd the user's own list of conversations to resume.

@@ -20,10 +20,10 @@ class ClaudeCapabilities {
 public:
     ClaudeCapabilities() = delete;
 
-    static constexpr std::array<std::string_view, 13> knownFlags = {
+    static constexpr std::array<std::string_view, 15> knownFlags = {
         "-n",       "--name",   "--settings",          "--append-system-prompt",   "--chrome",       "--resume",
         "--continue", "--strict-mcp-config", "--disable-slash-commands", "--allowedTools", "--model",
-        "--permission-mode", "--no-session-persistence"};
+        "--permission-mode", "--no-session-persistence", "--tools", "--disallowedTools"};
     static constexpr std::string_view cachePrefix = "claude.flags.";
     static constexpr platform::runtime::Duration defaultProbeTimeout = std::chrono::seconds(20);
 

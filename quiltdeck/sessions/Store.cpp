@@ -242,8 +242,35 @@ void Store::remember(const std::string& cwd) {
     });
 }
 
+namespace {
+
+bool sameConversation(const Store::ClosedTile& a, const Store::ClosedTile& b) {
+    return a.claudeSessionId && !a.claudeSessionId->empty() && a.claudeSessionId == b.claudeSessionId;
+}
+
+// Reopening it starts afresh in its folder, whatever else the record holds.
+bool nothingToResume(const Store::ClosedTile& tile) {
+    return (!tile.claudeSessionId || tile.claudeSessionId->empty()) && (!tile.lastPrompt || tile.lastPrompt->empty());
+}
+
+}  // namespace
+
 void Store::recordClosed(ClosedTile tile) {
+    putFirstInHistory(std::move(tile), [](const ClosedTile&) { return false; });
+}
+
+void Store::recordFreshStart(ClosedTile tile) {
+    const bool fresh = nothingToResume(tile);
+    const std::string cwd = tile.cwd;
+    const bool isShell = tile.isShell;
+    putFirstInHistory(std::move(tile), [&](const ClosedTile& old) {
+        return fresh && nothingToResume(old) && old.cwd == cwd && old.isShell == isShell;
+    });
+}
+
+void Store::putFirstInHistory(ClosedTile tile, const std::function<bool(const ClosedTile&)>& replaces) {
     change([&](State& s) {
+        std::erase_if(s.closed, [&](const ClosedTile& old) { return sameConversation(old, tile) || replaces(old); });
         s.closed.insert(s.closed.begin(), std::move(tile));
         if (s.closed.size() > closedLimit) s.closed.resize(closedLimit);
     });

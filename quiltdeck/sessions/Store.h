@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -217,8 +218,13 @@ public:
 
     // Puts the folder first in recents, without duplicates, at most 24.
     void remember(const std::string& cwd);
-    // Puts the record first in the history, at most 60.
+    // Puts the record first in the history, at most 60: one row per conversation, so an earlier
+    // record of the same conversation goes.
     void recordClosed(ClosedTile tile);
+    // The same for a tile that starts afresh because its conversation is gone: it also takes the
+    // place of the folder's earlier records that had nothing to resume either, so that a tile never
+    // used leaves one row however often it comes back without its conversation.
+    void recordFreshStart(ClosedTile tile);
     // Trimmed, at most 32 characters; empty removes the label.
     void setLabel(std::string_view label, const std::string& deviceId);
     // At most 5; empty removes the folder's entry.
@@ -227,6 +233,8 @@ public:
 private:
     void lockFolder();
     void load();
+    // The record first in the history, without the earlier ones of its conversation or that it replaces.
+    void putFirstInHistory(ClosedTile tile, const std::function<bool(const ClosedTile&)>& replaces);
     template <class Change>
     void change(Change&& apply) {
         apply(state_);

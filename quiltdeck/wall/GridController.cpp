@@ -427,7 +427,8 @@ void GridController::restart(const std::string& id, bool resume, bool automatic)
     request.wall = s->wall();
     request.carryOver = true;
     request.automatic = automatic;
-    close(id);
+    // The program restarts a tile by itself only when its conversation is gone.
+    close(id, automatic);
     open(std::move(request));
 }
 
@@ -503,10 +504,12 @@ void GridController::requestClose(const std::string& id) {
     });
 }
 
-void GridController::close(const std::string& id) {
+void GridController::close(const std::string& id, bool conversationGone) {
     Entry* e = entry(id);
     if (!e) return;
-    Store::shared().recordClosed(recordOf(*e->session, WallModel::Maker::close));
+    Store::ClosedTile record = recordOf(*e->session, WallModel::Maker::close);
+    if (conversationGone) Store::shared().recordFreshStart(std::move(record));
+    else Store::shared().recordClosed(std::move(record));
     e->session->kill();
     model_.remove(id);
     e->tile->removeFromSuperview();

@@ -123,7 +123,9 @@ public:
     // The new tile; null when no tile could be made.
     WallTile* open(TileRequest request);
     void requestClose(const std::string& id);
-    void close(const std::string& id);
+    // `conversationGone`: the tile starts afresh in its place because its conversation is gone, and
+    // its record takes the place of the folder's earlier such record in the history.
+    void close(const std::string& id, bool conversationGone = false);
     void reopen(const Store::ClosedTile& record, bool resume);
     // Reopens the tiles saved at the last quit, a slice of them per turn of the main loop; the
     // wall is laid out, counted and saved once, when the last has started.

@@ -96,8 +96,10 @@ bool ScalerView::nudgeIfBlank() {
     // Never below nothing: the engine keeps at least one row whatever the frame.
     terminal_->setFrame(Rect{kept.x, kept.y, kept.width, std::max(kept.height - 1, 0.0)});
     std::weak_ptr<int> alive = alive_;
-    MainLoop::main().postAfter(nudgeTime, [this, alive, kept] {
-        if (alive.expired() || !terminal_) return;
+    MainLoop::main().postAfter(nudgeTime, [this, alive, kept, fitsThen = fits_] {
+        // A fit meanwhile has set the frame of the tile as it is now: the one kept is stale, and
+        // putting it back would leave the terminal and its child at an old layout's size.
+        if (alive.expired() || !terminal_ || fits_ != fitsThen) return;
         terminal_->setFrame(kept);
         terminal_->setNeedsDisplay();
     });

@@ -20,7 +20,12 @@
 // shows it: an OSC 8 link in bright blue), FAKE_CLAUDE_LOGIN_QUIET (no
 // "Paste code" prompt), FAKE_CLAUDE_EMAIL (the account a good code signs in),
 // FAKE_CLAUDE_STATUS_HANG (the sign-in status never ends), FAKE_CLAUDE_UNREAD
-// (seconds after which a one-shot run exits with 1, its input unread).
+// (seconds after which a one-shot run exits with 1, its input unread),
+// FAKE_CLAUDE_RUN (a shell command that a one-shot reply asks the Bash tool
+// to run; the user's own settings are taken to allow every tool, as they may,
+// so it runs, in the run's folder, unless --tools leaves Bash out or
+// --disallowedTools names it; logged as "ran" or "refused", and what it printed
+// goes before the answer).
 // On a terminal the session is drawn as the real CLI draws it
 // (FakeClaudeScreen.cpp); without one it reads one prompt per line.
 
@@ -47,6 +52,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/FakeClaude.h"
@@ -144,6 +150,8 @@ const std::vector<HelpLine>& helpLines() {
         {{"--disable-slash-commands"}, "  --disable-slash-commands             Disable all skills"},
         {{"--no-session-persistence"}, "  --no-session-persistence             Save no conversation file (with --print)"},
         {{"--allowedTools"}, "  --allowedTools <tools...>            Tools to allow without asking"},
+        {{"--disallowedTools"}, "  --disallowedTools <tools...>         Tools to deny (e.g. \"Bash(git:*) Edit\")"},
+        {{"--tools"}, "  --tools <tools...>                   The built-in tools offered: \"\" none, \"default\" all, or names"},
         {{"--model"}, "  --model <model>                      Model for the current session"},
         {{"--permission-mode"}, "  --permission-mode <mode>             Permission mode for the session"},
         {{"-h", "--help"}, "  -h, --help                           Display help for command"},
@@ -250,7 +258,9 @@ struct Options {
     bool chrome = false;
     bool persist = true;
     std::optional<std::string> name, settings, resume, permissionMode, appendedPrompt, model;
-    std::vector<std::string> allowedTools;
+    std::vector<std::string> allowedTools, disallowedTools;
+    // The built-in tools offered; all when none is given.
+    std::optional<std::set<std::string>> tools;
     std::vector<std::string> prompt;
 };
 
@@ -285,9 +295,21 @@ int parse(const std::vector<std::string>& args, Options& options) {
         else if (arg == "--permission-mode") ok = value(options.permissionMode);
         else if (arg == "--append-system-prompt") ok = value(options.appendedPrompt);
         else if (arg == "--model") ok = value(options.model);
-        else if (arg == "--allowedTools") {
-            while (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') options.allowedTools.push_back(args[++i]);
-            ok = !options.allowedTools.empty();
+        else if (arg == "--allowedTools" || arg == "--disallowedTools") {
+            auto& list = arg == "--allowedTools" ? options.allowedTools : options.disallowedTools;
+            while (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') list.push_back(args[++i]);
+            ok = !list.empty();
+        } else if (arg == "--tools") {
+            std::optional<std::string> names;
+            ok = value(names);
+            if (ok && *names != "default") {
+                options.tools.emplace();
+                std::string name;
+                for (const char c : *names + ",") {
+                    if (c != ',' && c != ' ') name += c;
+                    else if (!name.empty()) options.tools->insert(std::exchange(name, {}));
+                }
+            }
         } else return refuse("unknown option '" + arg + "'");
         if (!ok) return refuse("option '" + arg + "' argument missing");
     }
@@ -406,6 +428,19 @@ void firePromptHooks(HookRunner& hooks, const std::string& prompt) {
     hooks.fire("Stop", {{"stop_hook_active", false}});
 }
 
+// The reply's call of the Bash tool: run unless the run took the tool away or denied it.
+void runAskedCommand(const Options& options, const std::string& command) {
+    const bool offered = !options.tools || options.tools->count("Bash");
+    const auto& denied = options.disallowedTools;
+    if (!offered || std::find(denied.begin(), denied.end(), "Bash") != denied.end()) {
+        logRecord({{"refused", "Bash"}});
+        return;
+    }
+    std::string output;
+    logRecord({{"ran", command}, {"exit", runHook(command, "", output)}});
+    std::fwrite(output.data(), 1, output.size(), stdout);
+}
+
 void appendTranscript(const std::string& sessionId, const std::string& prompt) {
     const std::string folder = conversationFolder();
     for (size_t slash = 0; (slash = folder.find('/', slash + 1)) != std::string::npos;) ::mkdir(folder.substr(0, slash).c_str(), 0755);
@@ -469,6 +504,7 @@ int session(const Options& options) {
         logRecord({{"stdin", prompt}});
         for (const auto& word : options.prompt) prompt += (prompt.empty() ? "" : " ") + word;
         firePromptHooks(hooks, prompt);
+        if (const std::string asked = variable("FAKE_CLAUDE_RUN"); !asked.empty()) runAskedCommand(options, asked);
         if (options.persist) appendTranscript(sessionId, prompt);
         const std::string delay = variable("FAKE_CLAUDE_DELAY");
         if (!delay.empty()) std::this_thread::sleep_for(std::chrono::duration<double>(std::atof(delay.c_str())));

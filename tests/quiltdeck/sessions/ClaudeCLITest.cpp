@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/runtime/VirtualMainLoop.h"
+#include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/Defaults.h"
 #include "quiltdeck/shell/StateFolder.h"
 #include "support/FakeClaudeHome.h"
@@ -19,16 +20,23 @@ TEST(ClaudeCLICommand, WritesOnlyAllowedFlagsAndQuotesTools) {
     const std::string start = std::string(ShellCommand::pathExport) + " exec claude -p";
     const std::string model = " --model 'claude-haiku-4-5-20251001'";
     const ClaudeCapabilities::Snapshot unprobed, nothing{true, {}},
-        withoutStrict{true, {"--chrome", "--model", "--disable-slash-commands", "--allowedTools"}};
+        withoutStrict{true, {"--chrome", "--model", "--disable-slash-commands", "--allowedTools", "--tools"}},
+        withoutTools{true, {"--allowedTools"}};
     EXPECT_EQ(ClaudeCLI::oneShotCommand({"a'b", "mcp__x"}, true, unprobed),
               start + " --chrome" + model +
-                  " --strict-mcp-config --disable-slash-commands --no-session-persistence --allowedTools 'a'\\''b' "
-                  "'mcp__x'");
+                  " --strict-mcp-config --disable-slash-commands --no-session-persistence --tools '' --allowedTools "
+                  "'a'\\''b' 'mcp__x'");
     EXPECT_EQ(ClaudeCLI::oneShotCommand({"t"}, true, withoutStrict),
-              start + " --chrome" + model + " --disable-slash-commands --allowedTools 't'");
+              start + " --chrome" + model + " --disable-slash-commands --tools '' --allowedTools 't'");
     EXPECT_EQ(ClaudeCLI::oneShotCommand({}, false, unprobed),
-              start + model + " --strict-mcp-config --disable-slash-commands --no-session-persistence");
-    EXPECT_EQ(ClaudeCLI::oneShotCommand({"t"}, true, nothing), start);
+              start + model + " --strict-mcp-config --disable-slash-commands --no-session-persistence --tools ''");
+    // Without --tools the CLI's own tools are denied by name, listed or not, the browser's still allowed.
+    for (const auto& [capabilities, end] : {std::pair{withoutTools, " SlashCommand --allowedTools 't'"},
+                                            std::pair{nothing, " SlashCommand"}}) {
+        const std::string denied = ClaudeCLI::oneShotCommand({"t"}, true, capabilities);
+        EXPECT_EQ(denied.find(start + " --disallowedTools Bash BashOutput KillShell Read Write Edit"), 0u) << denied;
+        EXPECT_TRUE(denied.ends_with(end)) << denied;
+    }
     EXPECT_EQ(start.substr(start.size() - 17), ";  exec claude -p");
 }
 
@@ -47,6 +55,14 @@ protected:
         EXPECT_TRUE(loop.runUntil([&] { return done; }, 60s));
         return answer;
     }
+    // The flags of the fake as it is set up now, not as a cached answer for its program file says.
+    void probeAfresh() {
+        ClaudeCapabilities::reset();
+        Defaults::standard().remove("claude.flags." + ClaudeCapabilities::binaryKey().value_or(""));
+        bool probed = false;
+        ClaudeCapabilities::probe([&] { probed = true; });
+        ASSERT_TRUE(loop.runUntil([&] { return probed; }, 60s));
+    }
 
     testing::FakeClaudeHome home;
     platform::runtime::VirtualMainLoop loop;
@@ -61,8 +77,8 @@ TEST_F(ClaudeCLITest, TheCliGetsThePromptByteForByteInTheDropsFolder) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].arguments,
               (std::vector<std::string>{"-p", "--chrome", "--model", "claude-haiku-4-5-20251001", "--strict-mcp-config",
-                                        "--disable-slash-commands", "--no-session-persistence", "--allowedTools",
-                                        "a'b"}));
+                                        "--disable-slash-commands", "--no-session-persistence", "--tools", "",
+                                        "--allowedTools", "a'b"}));
     EXPECT_EQ(calls[0].folder, std::filesystem::canonical(StateFolder::path() / "drops").string());
     EXPECT_EQ(calls[0].input, prompt);
 }
@@ -97,12 +113,7 @@ TEST_F(ClaudeCLITest, TitleRunsLeaveNoConversationFiles) {
         SCOPED_TRACE(c.name);
         home.setVariable("FAKE_CLAUDE_HELP_DROP", c.dropped);
         home.setVariable("FAKE_CLAUDE_ANSWER", "1: Shop E-mails");
-        ClaudeCapabilities::reset();
-        // The same program file under other variables: its cached answer no longer holds.
-        Defaults::standard().remove("claude.flags." + ClaudeCapabilities::binaryKey().value_or(""));
-        bool probed = false;
-        ClaudeCapabilities::probe([&] { probed = true; });
-        ASSERT_TRUE(loop.runUntil([&] { return probed; }, 60s));
+        probeAfresh();
         const size_t before = home.calls().size();
         int answered = 0;
         for (int run = 0; run < 20; ++run) {
@@ -126,6 +137,50 @@ TEST_F(ClaudeCLITest, TitleRunsLeaveNoConversationFiles) {
              !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
             left.push_back(it->path().string());
         EXPECT_TRUE(left.empty()) << left.front();
+    }
+}
+
+// A reply that asks for a command runs nothing, in a title run or a browser-list run: the CLI's
+// own tools are taken away where it lists --tools, denied by name where it does not (a CLI that
+// knows neither flag refuses the run); the browser run keeps its browser tool.
+TEST_F(ClaudeCLITest, ARepliesCommandNeverRuns) {
+    const std::string marker = home.path() + "/ran";
+    home.setVariable("FAKE_CLAUDE_RUN", "touch " + marker);
+    const struct {
+        const char* dropped;
+        const char* refusal;  // and the first word after it
+        const char* first;
+    } cases[] = {{"", "--tools", ""},
+                 {"--tools", "--disallowedTools", "Bash"},
+                 {"--tools,--disallowedTools", "--disallowedTools", "Bash"}};
+    auto browsers = Browsers::create({});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dropped);
+        home.setVariable("FAKE_CLAUDE_HELP_DROP", c.dropped);
+        probeAfresh();
+        const size_t before = home.calls().size();
+        bool named = false;
+        ClaudeCLI::oneShot("name this", {}, false, 60s, [&](std::optional<std::string>) { named = true; });
+        ASSERT_TRUE(loop.runUntil([&] { return named; }, 60s));
+        EXPECT_FALSE(std::filesystem::exists(marker));
+        browsers->refresh(true);
+        ASSERT_TRUE(loop.runUntil([&] { return !browsers->busy(); }, 60s));
+        EXPECT_FALSE(std::filesystem::exists(marker));
+        const auto calls = home.calls();
+        ASSERT_EQ(calls.size(), before + 2);
+        for (size_t i = before; i < calls.size(); ++i) {
+            const auto& arguments = calls[i].arguments;
+            EXPECT_EQ(std::count(arguments.begin(), arguments.end(), "--tools") +
+                          std::count(arguments.begin(), arguments.end(), "--disallowedTools"),
+                      1);
+            const auto refusal = std::find(arguments.begin(), arguments.end(), c.refusal);
+            ASSERT_TRUE(refusal < arguments.end() - 1);
+            EXPECT_EQ(refusal[1], c.first);
+        }
+        const auto& list = calls[before + 1].arguments;
+        const auto allowed = std::find(list.begin(), list.end(), "--allowedTools");
+        ASSERT_TRUE(allowed < list.end() - 1);
+        EXPECT_EQ(allowed[1], Browsers::listTool);
     }
 }
 

@@ -96,10 +96,12 @@ TEST_F(ClaudeCapabilitiesTest, FlagsMissingFromTheHelpAreLeftOutAndLoggedSorted)
     EXPECT_TRUE(ClaudeCapabilities::snapshot().allows("--resume"));
     EXPECT_FALSE(ClaudeCapabilities::snapshot().allows("--continue"));
     EXPECT_NE(logged().find("  claude found, flags: --allowedTools --append-system-prompt --chrome "
-                            "--disable-slash-commands --model --name --no-session-persistence --permission-mode --resume --settings "
-                            "--strict-mcp-config -n\n"),
+                            "--disable-slash-commands --disallowedTools --model --name --no-session-persistence "
+                            "--permission-mode --resume --settings --strict-mcp-config --tools -n\n"),
               std::string::npos);
     EXPECT_EQ(ClaudeCapabilities::flagsIn("use -n or --model"), (std::set<std::string>{"-n", "--model"}));
+    // One flag's name inside another's is not that flag.
+    EXPECT_EQ(ClaudeCapabilities::flagsIn("  --disallowedTools <tools...>"), std::set<std::string>{"--disallowedTools"});
 }
 
 TEST_F(ClaudeCapabilitiesTest, MissingCliIsLoggedAndAllowsNothing) {

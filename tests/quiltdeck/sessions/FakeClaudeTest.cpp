@@ -48,10 +48,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FakeCase{"HelpListsFlags", {"--help"}, {}, 0, "  --permission-mode <mode>"},
         FakeCase{"HelpListsNoPersistence", {"--help"}, {}, 0, "  --no-session-persistence "},
+        FakeCase{"HelpListsTools", {"--help"}, {}, 0, "  --tools <tools...>"},
         FakeCase{"SignedIn", {"auth", "status", "--json"}, {"ANTHROPIC_API_KEY=k"}, 0,
                  "\"loggedIn\": true,\n  \"authMethod\": \"api_key\",\n  \"apiKeySource\": \"ANTHROPIC_API_KEY\""},
         FakeCase{"SignedOut", {"auth", "status", "--json"}, {}, 1, "\"loggedIn\": false,\n  \"authMethod\": \"none\""},
         FakeCase{"ScriptedAnswer", {"-p"}, {"FAKE_CLAUDE_ANSWER=hello"}, 0, "hello\n"},
+        // A reply's command runs where nothing refuses it, as with the CLI.
+        FakeCase{"AskedCommandRuns", {"-p"}, {"FAKE_CLAUDE_RUN=echo ran-$((6*7))"}, 0, "ran-42\nfake answer\n"},
         FakeCase{"PermissionMode", {"-p", "--permission-mode", "dontAsk"}, {}, 0, "fake answer\n"},
         FakeCase{"BadPermissionMode", {"-p", "--permission-mode", "yolo"}, {}, 1, ""},
         FakeCase{"ResumeKnown", {"-p", "--resume", "known"}, {}, 0, "fake answer\n"},

@@ -358,6 +358,35 @@ TEST_F(StoreTest, OperationsNormaliseAndSave) {
     expectSaved(store);
 }
 
+// One row per conversation. A fresh start after a gone conversation also replaces the folder's
+// rows that had nothing to resume, and only those.
+TEST_F(StoreTest, TheHistoryKeepsOneRowPerConversation) {
+    Store store(folder.path());
+    auto tile = [](std::string title, std::string cwd, std::optional<std::string> conversation,
+                   std::optional<std::string> prompt = std::nullopt) {
+        Store::ClosedTile t;
+        t.title = std::move(title);
+        t.cwd = std::move(cwd);
+        t.claudeSessionId = std::move(conversation);
+        t.lastPrompt = std::move(prompt);
+        return t;
+    };
+    for (const auto& t : {tile("c1", "/a", "c"), tile("fresh", "/a", {}), tile("prompted", "/a", {}, "p"),
+                          tile("elsewhere", "/b", {}), tile("c2", "/b", "c"), tile("shell", "/a", {})}) {
+        store.recordClosed(t);
+    }
+    Store::ClosedTile again = tile("again", "/a", {});
+    store.recordFreshStart(again);
+    std::vector<std::string> titles;
+    for (const auto& t : store.closed()) titles.push_back(t.title);
+    // "shell" is no shell here: a fresh start of /a, like "fresh".
+    EXPECT_EQ(titles, (std::vector<std::string>{"again", "c2", "elsewhere", "prompted"}));
+    again.isShell = true;
+    store.recordFreshStart(again);
+    EXPECT_EQ(store.closed().size(), 5u);
+    expectSaved(store);
+}
+
 TEST_F(StoreTest, NumbersAreClampedAndNonFiniteOnesIgnored) {
     Store store(folder.path());
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();

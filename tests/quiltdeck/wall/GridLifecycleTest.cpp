@@ -1,6 +1,7 @@
 // Opening, closing, the history, saving and restoring tiles.
 #include <gtest/gtest.h>
 
+#include "quiltdeck/panels/HistoryWindow.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/wall/WallTestSupport.h"
@@ -167,6 +168,40 @@ TEST_F(GridLifecycle, HistoryRecordsAndReopen) {
     EXPECT_EQ(back.request.title, "Named");
     EXPECT_TRUE(back.request.userNamed);
     EXPECT_TRUE(back.request.carryOver);
+}
+
+// Reopened from the history, a conversation leaves it; when it is gone, its tile starts afresh
+// and so do the fresh tiles after it, launch after launch, never used: the folder keeps one row.
+TEST_F(GridLifecycle, AGoneConversationStaysOneRowOfTheHistory) {
+    Store::ClosedTile record;
+    record.cwd = request("p").cwd;
+    record.name = "p";
+    record.claudeSessionId = "gone";
+    Store::shared().recordClosed(record);
+    makeGrid();
+    auto history = std::make_shared<HistoryWindow>();
+    history->onReopen = [this](const Store::ClosedTile& chosen) { grid->reopen(chosen, true); };
+    history->build();
+    history->reopenSelected();
+    EXPECT_TRUE(Store::shared().closed().empty());
+    for (int launch = 0; launch < 4; ++launch) {
+        if (launch > 0) {
+            grid.reset();
+            makeGrid();
+            grid->restoreOpenTiles();
+            loop.runPending();
+        }
+        // The session forgets the conversation the CLI does not have; its tile starts afresh and
+        // learns the id of a new conversation that nobody uses.
+        FakeTile& tile = fakeNamed("p");
+        tile.request.resume.reset();
+        tile.onResumeFailed();
+        loop.runPending();
+        fakeNamed("p").request.resume = "new-" + std::to_string(launch);
+        grid->saveOpenTiles();
+        ASSERT_EQ(Store::shared().closed().size(), 1u) << launch;
+        EXPECT_EQ(Store::shared().closed()[0].cwd, record.cwd);
+    }
 }
 
 TEST_F(GridLifecycle, RestoreBringsTilesBackOnTheirWalls) {

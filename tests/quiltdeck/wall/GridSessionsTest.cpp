@@ -1,6 +1,7 @@
 // The grid with real sessions: their terminals in the tiles' scalers, shell tiles and the fake
 // assistant behind a real hook server.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include "platform/runtime/GLibMainLoop.h"
 #include "platform/ui/FlippedView.h"
@@ -17,7 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 
 std::unique_ptr<WallTile> sessionTile(const TileRequest& request, uint16_t port, platform::runtime::MainLoop* loop,
-                                      bool startChild) {
+                                      bool startChild, Session::Services::Spawn spawn = {}) {
     Session::Arguments arguments;
     arguments.cwd = request.cwd;
     arguments.name = request.name;
@@ -28,7 +29,8 @@ std::unique_ptr<WallTile> sessionTile(const TileRequest& request, uint16_t port,
     arguments.id = request.id;
     Session::Services services;
     services.loop = loop;
-    services.startChild = startChild;
+    services.startChild = startChild || spawn;
+    services.spawn = std::move(spawn);
     services.capabilities = [] { return ClaudeCapabilities::Snapshot{}; };
     return std::make_unique<SessionTile>(Session::open(std::move(arguments), services));
 }
@@ -47,7 +49,7 @@ private:
     std::function<void()> tick_;
 };
 
-// On the virtual clock, without children: the terminals are real.
+// On the virtual clock, without children unless a test wants silent ones: the terminals are real.
 class GridTerminals : public ::testing::Test {
 protected:
     GridTerminals() {
@@ -55,8 +57,20 @@ protected:
         frames = clock.get();
         window.setFrameClock(std::move(clock));
         testing::resetWallState();
+        makeGrid();
+    }
+    // The grid as a launch makes it, from what the store holds then.
+    void makeGrid() {
         grid = std::make_unique<GridController>(
-            [this](const TileRequest& request, uint16_t port) { return sessionTile(request, port, &loop, false); },
+            [this](const TileRequest& request, uint16_t port) {
+                loop.skipTime(makeCost);
+                if (!silentChildren) return sessionTile(request, port, &loop, false);
+                return sessionTile(request, port, &loop, true,
+                                   [](TappedTerminalView& view, const std::string&, const std::vector<std::string>&,
+                                      const std::vector<std::string>& environment, const std::string& cwd) {
+                                       view.startProcess("/bin/sh", {"-c", "exec sleep 60"}, environment, std::nullopt, cwd);
+                                   });
+            },
             HookServer::Options{0, 0, &loop, {}});
         grid->viewDidLoad();
         window.setContentView(&grid->view());
@@ -78,6 +92,9 @@ protected:
     testing::TempFolder folder;
     platform::ui::headless::HeadlessWindow window{{1720, 1080}, 1};
     ManualFrameClock* frames = nullptr;
+    // What each tile takes to start, on the virtual clock; children on ptys that draw nothing.
+    platform::runtime::Duration makeCost{0};
+    bool silentChildren = false;
     std::unique_ptr<GridController> grid;
 };
 
@@ -109,6 +126,35 @@ TEST_F(GridTerminals, AZoomRefitsItsTerminalOnceAfterTheLastTick) {
     EXPECT_NE(terminal.getTerminal().cols(), columns);
     loop.advance(1s);
     EXPECT_EQ(card.scaler().fitCount(), fits + 1);
+}
+
+// Sixteen tiles that start slowly come back while a layout step of the first eight (a window
+// resize, the setup's change) has their blank terminals nudged just as the full wall's fit comes:
+// once it is laid out, every terminal has its tile's frame and every child's pty its size.
+TEST_F(GridTerminals, ARestoredWallLeavesEveryPtyAtItsTilesSize) {
+    std::vector<Store::ClosedTile> saved(16);
+    for (size_t i = 0; i < saved.size(); ++i) {
+        saved[i].cwd = (folder / ("p" + std::to_string(i))).string();
+        std::filesystem::create_directories(saved[i].cwd);
+    }
+    Store::shared().setOpenTiles(saved);
+    makeCost = 57ms;
+    silentChildren = true;
+    makeGrid();
+    loop.postAfter(430ms, [this] { grid->relayout(); });
+    grid->restoreOpenTiles();
+    loop.advance(5s);
+    ASSERT_FALSE(grid->restoring());
+    for (WallTile* tile : grid->sessions()) {
+        const platform::gfx::Rect area = grid->tile(tile->id())->scaler().bounds();
+        auto& view = dynamic_cast<SessionTile&>(*tile).session().view();
+        EXPECT_EQ(view.frame(), (platform::gfx::Rect{18, 18, area.width - 36, area.height - 36})) << tile->cwd();
+        winsize size{};
+        ASSERT_EQ(::ioctl(view.process().childfd(), TIOCGWINSZ, &size), 0);
+        EXPECT_EQ(size.ws_col, view.getTerminal().cols()) << tile->cwd();
+        EXPECT_EQ(size.ws_row, view.getTerminal().rows()) << tile->cwd();
+    }
+    grid->killAll();
 }
 
 // With children and the hook server, on the program's kind of loop.
