@@ -239,6 +239,8 @@ public:
         return displayTimer_ ? std::optional(displayDue_) : std::nullopt;
     }
     bool pendingDisplay() const { return pendingDisplay_; }
+    // The Kitty pictures made ready for drawing (benchmarks and tests).
+    const KittyPictureCache& kittyPictures() const { return kittyPictures_; }
     // Turns the engine's dirty rows into rectangles to redraw, now.
     void updateDisplay(bool notifyAccessibility);
     // How many times updateDisplay found rows to draw, or the cursor alone (diagnostics).
