@@ -7,6 +7,7 @@
 //   hostile_bench [--mib N] [--seconds S] [--cap-mib M] [stream ...]
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -191,6 +192,45 @@ Result feedFromChild(const Settings& settings, vantel::TerminalOptions options, 
     std::snprintf(note, sizeof note,
                   "longest loop stall %.1f ms (%.1f ms of processor), replies queued at most %.1f MiB, %zu dropped",
                   stalls.longestMs(), stalls.mostCpuMs, figures.peakQueuedBytes / 1048576.0, figures.droppedReplies);
+    result.note = note;
+    return result;
+}
+
+// A paste of 58 MB into a view whose child reads everything (bracketed paste on): how long the main
+// loop stalls, and how many bytes reach the child.
+Result pasteIntoView(const Settings& settings) {
+    char path[] = "/tmp/hostile-bench-paste-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0) return {0, 0, "no temporary file"};
+    ::close(fd);
+    std::string text;
+    for (uint64_t n = 0; text.size() < size_t{58} << 20; ++n) {
+        text += "line " + std::to_string(n) + "\tthe quick brown fox jumps over the lazy dog\n";
+    }
+    const size_t expected = text.size() + 12;  // and the two brackets
+
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scope(loop);
+    vantel::LocalProcessTerminalView view(platform::gfx::Rect{0, 0, 800, 400});
+    view.startProcess("/bin/sh", {"-c", std::string("stty raw -echo; exec cat > '") + path + "'"});
+    view.feed(std::string_view("\x1b[?2004h"));
+    loop.runUntil([] { return false; }, std::chrono::milliseconds(200));
+    auto written = [&] {
+        struct stat info {};
+        return ::stat(path, &info) == 0 ? static_cast<size_t>(info.st_size) : size_t{0};
+    };
+    StallWatch stalls(loop);
+    const auto start = Clock::now();
+    view.insertText(text, {}, true);
+    const auto limit = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(settings.seconds));
+    loop.runUntil([&] { return written() >= expected; }, limit);
+    Result result{written(), std::chrono::duration<double>(Clock::now() - start).count(), {}};
+    stalls.stop();
+    view.terminate();
+    ::unlink(path);
+    char note[200];
+    std::snprintf(note, sizeof note, "longest loop stall %.1f ms (%.1f ms of processor), %zu of %zu bytes reached the child",
+                  stalls.longestMs(), stalls.mostCpuMs, result.fed, expected);
     result.note = note;
     return result;
 }
@@ -420,6 +460,8 @@ std::vector<Stream> streams() {
          }},
         {"input", "the host sends 4 KiB pastes to a child that never reads (real child)",
          [](const Settings& s) { return sendToSilentChild(s); }},
+        {"paste-view", "a 58 MB bracketed paste into a view whose child reads it all",
+         [](const Settings& s) { return pasteIntoView(s); }},
         {"plain", "lines of letters (real child): the delivery path's own pace, for comparison",
          [](const Settings& s) {
              return feedFromChild(s, sized(80, 25), repeating([](uint64_t n) {
