@@ -31,8 +31,8 @@ size_t bytesOf(const std::shared_ptr<const Image>& image) {
 }
 
 void sayUndecodable(const KittyGraphicsPayload& payload) {
-    platform::runtime::SystemLog::write(
-        platform::runtime::LogLevel::error, "images",
+    platform::runtime::SystemLog::writeRefusal(
+        platform::runtime::LogLevel::error, "images", "Kitty pictures that do not decode",
         payload.isPng() ? "a Kitty picture did not decode: " + std::to_string(payload.bytes.size()) +
                               " bytes of PNG that libpng refuses"
                         : "a Kitty picture did not decode: " + std::to_string(payload.bytes.size()) +
