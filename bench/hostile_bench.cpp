@@ -7,6 +7,7 @@
 //   hostile_bench [--mib N] [--seconds S] [--cap-mib M] [stream ...]
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -22,11 +23,13 @@
 #include <vector>
 
 #include "platform/runtime/GLibMainLoop.h"
+#include "platform/ui/Window.h"
 #include "vantel/core/Base64.h"
 #include "vantel/core/Character.h"
 #include "vantel/graphics/TerminalGraphics.h"
 #include "vantel/host/HeadlessTerminal.h"
 #include "vantel/view/InlineImages.h"
+#include "vantel/view/LocalProcessTerminalView.h"
 
 namespace {
 
@@ -126,6 +129,28 @@ double threadCpuMs() {
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
+// The longest the loop went without running a 1 ms tick, and the most processor time its
+// thread used between two ticks (which time spent descheduled on a busy machine does not inflate).
+struct StallWatch {
+    explicit StallWatch(platform::runtime::MainLoop& loop)
+        : ticker(loop.scheduleRepeating(1ms, [this] {
+              const auto now = Clock::now();
+              const double cpuMs = threadCpuMs();
+              longestStall = std::max(longestStall, now - lastTick);
+              mostCpuMs = std::max(mostCpuMs, cpuMs - lastCpuMs);
+              lastTick = now;
+              lastCpuMs = cpuMs;
+          })) {}
+    void stop() { ticker->cancel(); }
+    double longestMs() const { return std::chrono::duration<double, std::milli>(longestStall).count(); }
+
+    Clock::duration longestStall{};
+    double mostCpuMs = 0;
+    Clock::time_point lastTick = Clock::now();
+    double lastCpuMs = threadCpuMs();
+    std::shared_ptr<platform::runtime::WorkItem> ticker;
+};
+
 // A real child writes the stream from a file and never reads its input.
 class CountingHeadless : public vantel::HeadlessTerminal {
 public:
@@ -152,35 +177,154 @@ Result feedFromChild(const Settings& settings, vantel::TerminalOptions options, 
     platform::runtime::GLibMainLoop loop;
     platform::runtime::ScopedMainLoop scope(loop);
     CountingHeadless headless(nullptr, std::move(options), [](std::optional<int32_t>) {});
-    // The longest the loop went without running a 1 ms tick, and the most processor time its
-    // thread used between two ticks (which time spent descheduled on a busy machine does not inflate).
-    Clock::duration longestStall{};
-    double mostCpuMs = 0;
-    auto lastTick = Clock::now();
-    double lastCpuMs = threadCpuMs();
-    auto ticker = loop.scheduleRepeating(1ms, [&] {
-        const auto now = Clock::now();
-        const double cpuMs = threadCpuMs();
-        longestStall = std::max(longestStall, now - lastTick);
-        mostCpuMs = std::max(mostCpuMs, cpuMs - lastCpuMs);
-        lastTick = now;
-        lastCpuMs = cpuMs;
-    });
+    StallWatch stalls(loop);
     const auto start = Clock::now();
     headless.process().startProcess("/bin/sh",
                                     {"-c", std::string("stty raw -echo; cat '") + path + "'; exec sleep 1000"});
     loop.runUntil([&] { return headless.received >= total; },
                   std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(settings.seconds)));
     Result result{headless.received, std::chrono::duration<double>(Clock::now() - start).count(), {}};
-    ticker->cancel();
+    stalls.stop();
     const auto figures = headless.process().writeFigures();
     headless.process().terminate();
     ::unlink(path);
     char note[200];
     std::snprintf(note, sizeof note,
                   "longest loop stall %.1f ms (%.1f ms of processor), replies queued at most %.1f MiB, %zu dropped",
-                  std::chrono::duration<double, std::milli>(longestStall).count(), mostCpuMs,
-                  figures.peakQueuedBytes / 1048576.0, figures.droppedReplies);
+                  stalls.longestMs(), stalls.mostCpuMs, figures.peakQueuedBytes / 1048576.0, figures.droppedReplies);
+    result.note = note;
+    return result;
+}
+
+// A paste of 58 MB into a view whose child reads everything (bracketed paste on): how long the main
+// loop stalls, and how many bytes reach the child.
+Result pasteIntoView(const Settings& settings) {
+    char path[] = "/tmp/hostile-bench-paste-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0) return {0, 0, "no temporary file"};
+    ::close(fd);
+    std::string text;
+    for (uint64_t n = 0; text.size() < size_t{58} << 20; ++n) {
+        text += "line " + std::to_string(n) + "\tthe quick brown fox jumps over the lazy dog\n";
+    }
+    const size_t expected = text.size() + 12;  // and the two brackets
+
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scope(loop);
+    vantel::LocalProcessTerminalView view(platform::gfx::Rect{0, 0, 800, 400});
+    view.startProcess("/bin/sh", {"-c", std::string("stty raw -echo; exec cat > '") + path + "'"});
+    view.feed(std::string_view("\x1b[?2004h"));
+    loop.runUntil([] { return false; }, std::chrono::milliseconds(200));
+    auto written = [&] {
+        struct stat info {};
+        return ::stat(path, &info) == 0 ? static_cast<size_t>(info.st_size) : size_t{0};
+    };
+    StallWatch stalls(loop);
+    const auto start = Clock::now();
+    view.insertText(text, {}, true);
+    const auto limit = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(settings.seconds));
+    loop.runUntil([&] { return written() >= expected; }, limit);
+    Result result{written(), std::chrono::duration<double>(Clock::now() - start).count(), {}};
+    stalls.stop();
+    view.terminate();
+    ::unlink(path);
+    char note[200];
+    std::snprintf(note, sizeof note, "longest loop stall %.1f ms (%.1f ms of processor), %zu of %zu bytes reached the child",
+                  stalls.longestMs(), stalls.mostCpuMs, result.fed, expected);
+    result.note = note;
+    return result;
+}
+
+vantel::TerminalOptions sized(int cols, int rows) {
+    vantel::TerminalOptions options;
+    options.cols = cols;
+    options.rows = rows;
+    return options;
+}
+
+// Draws what is dirty as a toolkit's frame clock does: at most 60 frames a second.
+class PacedWindow : public platform::ui::Window {
+public:
+    PacedWindow(platform::gfx::Size size, double scale) : Window(size, scale) {
+        if (needsDisplay()) scheduleDisplay();
+    }
+    ~PacedWindow() override {
+        if (pending_) pending_->cancel();
+    }
+    size_t frames = 0;
+
+protected:
+    void scheduleDisplay() override {
+        if (pending_) return;
+        auto& loop = platform::runtime::MainLoop::main();
+        pending_ = std::make_shared<platform::runtime::WorkItem>([this] {
+            pending_.reset();
+            last_ = Clock::now();
+            displayIfNeeded();
+            ++frames;
+        });
+        const auto due = last_ + std::chrono::nanoseconds(16'666'667);
+        if (due <= Clock::now()) loop.post(pending_);
+        else loop.postAt(due, pending_);
+    }
+
+private:
+    std::shared_ptr<platform::runtime::WorkItem> pending_;
+    Clock::time_point last_{};
+};
+
+// Ten a=T of 10000x10000 pictures named by file (t=f, 400 MB each) from a real child, into a
+// terminal view in a headless window that draws its frames: how long the main loop stalls while
+// the pictures arrive, are made ready for drawing and replace one another.
+Result picturesIntoView(const Settings& settings, const std::string& name, const char* placement) {
+    std::string stream;
+    for (int n = 1; n <= 10; ++n) {
+        stream += "\x1b[H\x1b_Ga=T,q=2,t=f,f=32,s=10000,v=10000,C=1," + std::string(placement) + "i=" + std::to_string(n) +
+                  ";" + name + "\x1b\\";
+    }
+    char path[] = "/tmp/hostile-bench-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0) return {0, 0, "no temporary file"};
+    const bool written = ::write(fd, stream.data(), stream.size()) == static_cast<ssize_t>(stream.size());
+    ::close(fd);
+    if (!written) return {0, 0, "no temporary file"};
+
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scope(loop);
+    vantel::TerminalOptions options = sized(80, 25);
+    struct CountingView : vantel::LocalProcessTerminalView {
+        using LocalProcessTerminalView::LocalProcessTerminalView;
+        void dataReceived(std::span<const uint8_t> slice) override {
+            received += slice.size();
+            feed(slice);
+        }
+        size_t received = 0;
+    };
+    auto view = std::make_unique<CountingView>(platform::gfx::Rect{}, platform::gfx::Font::systemFont(13), options);
+    view->scroller().setHidden(true);
+    const platform::gfx::Rect size = view->getOptimalFrameSize();
+    PacedWindow window({size.width, size.height}, 2);
+    window.setContentView(view.get());
+    window.setKeyWindow(true);
+    loop.runUntil([] { return false; }, std::chrono::milliseconds(300));
+
+    StallWatch stalls(loop);
+    const auto start = Clock::now();
+    view->startProcess("/bin/sh", {"-c", std::string("stty raw -echo; cat '") + path + "'; exec sleep 1000"});
+    const auto limit = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(settings.seconds));
+    loop.runUntil([&] { return view->received >= stream.size(); }, limit);
+    // Then until what arrived is drawn, and a little longer for what is let go of afterwards.
+    loop.runUntil([&] { return !view->kittyPictures().busy() && !window.needsDisplay(); }, limit);
+    loop.runUntil([] { return false; }, std::chrono::seconds(1));
+    Result result{view->received, std::chrono::duration<double>(Clock::now() - start).count(), {}};
+    stalls.stop();
+    view->terminate();
+    window.setContentView(nullptr);
+    ::unlink(path);
+    char note[200];
+    std::snprintf(note, sizeof note, "longest loop stall %.1f ms (%.1f ms of processor), %zu frames, %llu pictures made",
+                  stalls.longestMs(), stalls.mostCpuMs, window.frames,
+                  static_cast<unsigned long long>(view->kittyPictures().made()));
     result.note = note;
     return result;
 }
@@ -210,13 +354,6 @@ Result sendToSilentChild(const Settings& settings) {
                   figures.refusedInputs);
     result.note = note;
     return result;
-}
-
-vantel::TerminalOptions sized(int cols, int rows) {
-    vantel::TerminalOptions options;
-    options.cols = cols;
-    options.rows = rows;
-    return options;
 }
 
 struct Stream {
@@ -282,6 +419,11 @@ std::vector<Stream> streams() {
                  }));
              });
          }},
+        {"kitty-f-view", "ten t=f 10000x10000 pictures, each shown in 40x20 cells, into a view drawing frames",
+         [](const Settings& s) {
+             return withSparseFile(off_t{400'000'000},
+                                   [&](const std::string& name) { return picturesIntoView(s, name, "c=40,r=20,"); });
+         }},
         {"sixel", "DCS q \"1;1;9999;9999 #1!9999~ ST, kept by the headless host",
          [](const Settings& s) {
              return feedHeadless(s, sized(80, 25), repeating([](uint64_t) {
@@ -318,6 +460,8 @@ std::vector<Stream> streams() {
          }},
         {"input", "the host sends 4 KiB pastes to a child that never reads (real child)",
          [](const Settings& s) { return sendToSilentChild(s); }},
+        {"paste-view", "a 58 MB bracketed paste into a view whose child reads it all",
+         [](const Settings& s) { return pasteIntoView(s); }},
         {"plain", "lines of letters (real child): the delivery path's own pace, for comparison",
          [](const Settings& s) {
              return feedFromChild(s, sized(80, 25), repeating([](uint64_t n) {

@@ -61,6 +61,10 @@ public:
         auto it = entries_.find(key);
         return it == entries_.end() ? nullptr : &it->second.value;
     }
+    V* peek(const K& key) {
+        auto it = entries_.find(key);
+        return it == entries_.end() ? nullptr : &it->second.value;
+    }
 
     // Stores the value (replacing the key's old one) as the most recent entry of `bytes` bytes.
     V& insert(const K& key, V value, size_t bytes = 0) {

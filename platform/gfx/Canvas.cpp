@@ -514,9 +514,7 @@ cairo_surface_t* setStretchedImageSource(cairo_t* cairo, const Image& image, con
         image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
         return nullptr;
     }
-    cairo_surface_t* source = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())), CAIRO_FORMAT_ARGB32, image.width,
-        image.height, image.width * 4);
+    cairo_surface_t* source = imageSurface(image);
     cairo_save(cairo);
     cairo_translate(cairo, rect.x, rect.maxY());
     cairo_scale(cairo, rect.width / image.width, -rect.height / image.height);
@@ -538,6 +536,57 @@ void Canvas::drawImage(const Image& image, const Rect& rect) {
     cairo_surface_destroy(source);
 }
 
+std::optional<ImageSampling> Canvas::imageSampling(Size imageSize, const Rect& rect) const {
+    const double width = imageSize.width, height = imageSize.height;
+    if (!(width >= 1) || !(height >= 1) || !finite(rect) || rect.isEmpty()) return std::nullopt;
+    // The matrix drawImage sets up.
+    cairo_matrix_t m;
+    cairo_get_matrix(cairo_, &m);
+    cairo_matrix_translate(&m, rect.x, rect.maxY());
+    cairo_matrix_scale(&m, rect.width / width, -rect.height / height);
+    if (m.xy != 0 || m.yx != 0 || !(m.xx > 0) || !(m.yy > 0)) return std::nullopt;
+    const double x0 = m.x0, y0 = m.y0, x1 = m.x0 + m.xx * width, y1 = m.y0 + m.yy * height;
+    constexpr double far = 1e9;
+    if (!(std::abs(x0) < far && std::abs(y0) < far && std::abs(x1) < far && std::abs(y1) < far)) return std::nullopt;
+    ImageSampling sampling;
+    sampling.imageWidth = static_cast<int>(width);
+    sampling.imageHeight = static_cast<int>(height);
+    sampling.scaleX = m.xx;
+    sampling.scaleY = m.yy;
+    sampling.offsetX = x0;
+    sampling.offsetY = y0;
+    sampling.left = static_cast<int>(std::floor(x0));
+    sampling.top = static_cast<int>(std::floor(y0));
+    const double pixelsWide = std::ceil(x1) - sampling.left, pixelsHigh = std::ceil(y1) - sampling.top;
+    if (pixelsWide > maxPixelSide || pixelsHigh > maxPixelSide) return std::nullopt;
+    sampling.width = static_cast<int>(pixelsWide);
+    sampling.height = static_cast<int>(pixelsHigh);
+    return sampling;
+}
+
+void Canvas::drawSampledCopy(const Image& copy, const ImageSampling& sampling, const Rect& rect) {
+    cleared_.reset();
+    if (copy.width != sampling.width || copy.height != sampling.height || copy.isEmpty() || !finite(rect) ||
+        copy.pixels.size() != static_cast<size_t>(copy.width) * static_cast<size_t>(copy.height)) {
+        return;
+    }
+    cairo_surface_t* source = imageSurface(copy);
+    cairo_save(cairo_);
+    cairo_matrix_t user;
+    cairo_get_matrix(cairo_, &user);
+    // Pixel for pixel in device space; the shape filled is drawImage's, so the edges come out the same.
+    cairo_identity_matrix(cairo_);
+    cairo_set_source_surface(cairo_, source, sampling.left, sampling.top);
+    cairo_pattern_set_filter(cairo_get_source(cairo_), CAIRO_FILTER_NEAREST);
+    cairo_set_matrix(cairo_, &user);
+    cairo_translate(cairo_, rect.x, rect.maxY());
+    cairo_scale(cairo_, rect.width / sampling.imageWidth, -rect.height / sampling.imageHeight);
+    cairo_rectangle(cairo_, 0, 0, sampling.imageWidth, sampling.imageHeight);
+    cairo_fill(cairo_);
+    cairo_restore(cairo_);
+    cairo_surface_destroy(source);
+}
+
 void Canvas::paintImage(const Image& image, const Rect& rect) {
     cleared_.reset();
     cairo_surface_t* source = setStretchedImageSource(cairo_, image, rect, CAIRO_EXTEND_NONE);
@@ -554,9 +603,7 @@ void Canvas::drawImageAtPixel(const Image& image, int x, int y, double opacity) 
         image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
         return;
     }
-    cairo_surface_t* source = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(image.pixels.data())), CAIRO_FORMAT_ARGB32, image.width,
-        image.height, image.width * 4);
+    cairo_surface_t* source = imageSurface(image);
     cairo_save(cairo_);
     // Device space: a whole-pixel offset lets Pixman copy rows without sampling.
     cairo_identity_matrix(cairo_);

@@ -10,6 +10,7 @@
 
 #include "platform/gfx/Font.h"
 #include "platform/gfx/Image.h"
+#include "platform/gfx/ImageSampling.h"
 #include "platform/gfx/Path.h"
 #include "platform/gfx/Rect.h"
 #include "platform/gfx/Rgba.h"
@@ -137,6 +138,13 @@ public:
                             std::span<const GradientStop> stops);
     // Draws the image scaled into the rectangle, upright.
     void drawImage(const Image& image, const Rect& rect);
+    // How drawImage would lay an image of `imageSize` pixels into `rect` on the surface, when that
+    // is a scale and a move (no turn); none for an empty or flipped rectangle.
+    std::optional<ImageSampling> imageSampling(Size imageSize, const Rect& rect) const;
+    // Draws as drawImage(image, rect) does, taking the samples from `copy`, the image's copy made
+    // by ImageSampling::scaledCopy for this canvas's `sampling` of it: scaling a large picture
+    // each frame is slow, this is a plain copy.
+    void drawSampledCopy(const Image& copy, const ImageSampling& sampling, const Rect& rect);
     // Draws the image as drawImage does, for an image whose outermost pixels are clear: samples
     // past its edges are clear, and the clip alone bounds what is composited. Turned, the image is
     // composited at once instead of row by row under an antialiased rectangle.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -29,5 +30,9 @@ struct Image {
         return a << 24 | mul(r) << 16 | mul(g) << 8 | mul(b);
     }
 };
+
+// The image shared; the last holder of a large one to let go frees it on a worker, so that a loop
+// letting go of hundreds of megabytes does not wait for their pages to go back. Any thread.
+std::shared_ptr<const Image> shareImage(Image image);
 
 }  // namespace platform::gfx

@@ -1,9 +1,14 @@
 #include "platform/runtime/SystemLog.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
+
+#include "platform/runtime/MainLoop.h"
 
 namespace platform::runtime {
 
@@ -49,6 +54,81 @@ void SystemLog::write(LogLevel level, std::string_view category, std::string_vie
     else writeToStandardError(entry);
 }
 
+namespace {
+
+constexpr auto summaryInterval = std::chrono::minutes(1);
+
+// What was said of each kind of refusal. The count starts afresh with each capture.
+struct Refusals {
+    struct Kind {
+        int said = 0;
+        size_t unsaid = 0;
+        TimePoint lastSummary{};
+        bool summaryDue = false;
+    };
+    std::mutex mutex;
+    std::map<std::pair<std::string, std::string>, Kind> kinds;
+    uint64_t generation = 0;
+};
+
+Refusals& refusals() {
+    // Never destroyed: a line may be written while the process ends.
+    static auto* state = new Refusals;
+    return *state;
+}
+
+// The line for what was not said of a kind, if anything; resets the count.
+std::string takeSummary(Refusals::Kind& kind, const std::string& name, TimePoint now) {
+    kind.lastSummary = now;
+    if (kind.unsaid == 0) return {};
+    return "and " + std::to_string(std::exchange(kind.unsaid, 0)) + " more: " + name;
+}
+
+}  // namespace
+
+void SystemLog::writeRefusal(LogLevel level, std::string_view category, std::string_view kindName,
+                             std::string_view message) {
+    MainLoop& loop = MainLoop::main();
+    const TimePoint now = loop.now();
+    const std::pair<std::string, std::string> key{std::string(category), std::string(kindName)};
+    std::string line;
+    bool scheduleSummary = false;
+    uint64_t generation = 0;
+    {
+        Refusals& state = refusals();
+        std::lock_guard lock(state.mutex);
+        Refusals::Kind& kind = state.kinds[key];
+        if (kind.said < refusalLinesPerKind) {
+            ++kind.said;
+            line = std::string(message);
+            kind.lastSummary = now;
+        } else {
+            ++kind.unsaid;
+            if (now - kind.lastSummary >= summaryInterval) {
+                line = takeSummary(kind, key.second, now);
+            } else if (!kind.summaryDue) {
+                // The rest of this minute's are said at its end, whether more come or not.
+                kind.summaryDue = scheduleSummary = true;
+                generation = state.generation;
+            }
+        }
+    }
+    if (!line.empty()) write(level, category, line);
+    if (!scheduleSummary) return;
+    loop.postAfter(summaryInterval, [level, key, generation, &loop] {
+        std::string summary;
+        {
+            Refusals& state = refusals();
+            std::lock_guard lock(state.mutex);
+            if (state.generation != generation) return;
+            Refusals::Kind& kind = state.kinds[key];
+            kind.summaryDue = false;
+            summary = takeSummary(kind, key.second, loop.now());
+        }
+        if (!summary.empty()) write(level, key.first, summary);
+    });
+}
+
 void SystemLog::setSink(Sink sink) {
     std::lock_guard lock(sinkMutex);
     currentSink() = std::move(sink);
@@ -61,6 +141,12 @@ struct ScopedLogCapture::State {
 };
 
 ScopedLogCapture::ScopedLogCapture() : state_(std::make_shared<State>()) {
+    {
+        Refusals& counts = refusals();
+        std::lock_guard lock(counts.mutex);
+        counts.kinds.clear();
+        ++counts.generation;
+    }
     std::lock_guard lock(sinkMutex);
     state_->previous = std::move(currentSink());
     std::weak_ptr<State> weak = state_;

@@ -27,11 +27,19 @@ public:
     using Sink = std::function<void(const LogEntry&)>;
 
     static void write(LogLevel level, std::string_view category, std::string_view message);
+    // A line about input refused or not shown (a picture that does not decode, say), of which a
+    // program may send any number: the first `refusalLinesPerKind` of a kind (a few words that
+    // name it) are written, then at most one line a minute, "and N more: <kind>". The minute is
+    // the main loop's.
+    static void writeRefusal(LogLevel level, std::string_view category, std::string_view kind,
+                             std::string_view message);
+    static constexpr int refusalLinesPerKind = 5;
     // Replaces the sink; an empty one restores the default.
     static void setSink(Sink sink);
 };
 
-// Collects what is logged while it lives (tests); the previous sink comes back afterwards.
+// Collects what is logged while it lives (tests), refusals counted afresh; the previous sink comes
+// back afterwards.
 class ScopedLogCapture {
 public:
     ScopedLogCapture();

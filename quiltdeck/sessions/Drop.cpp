@@ -162,11 +162,12 @@ bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session,
                  const std::filesystem::path& dropsFolder) {
     return paste(
         contentOf(pasteboard), [&session](std::string_view text) { session.view().send(text); }, dropsFolder,
-        static_cast<int64_t>(std::time(nullptr)));
+        static_cast<int64_t>(std::time(nullptr)),
+        [&session](std::string_view text) { session.view().sendPaste(std::string(text), true); });
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
-                 int64_t unixSeconds) {
+                 int64_t unixSeconds, const Send& sendLarge) {
     std::string paths;
     for (const auto& uri : content.uris) {
         if (auto path = pathFromUri(uri)) {
@@ -204,6 +205,11 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
     }
 
     if (!content.text) return false;
+    // Filtering tens of megabytes at once would hold the loop: the view does it piece by piece.
+    if (sendLarge && content.text->size() > largeText) {
+        sendLarge(*content.text);
+        return true;
+    }
     const std::string text = pasteSafe(*content.text);
     if (text.empty()) return false;
     sendFramed(send, text);

@@ -44,9 +44,12 @@ public:
 
     using Send = std::function<void(std::string_view)>;
     // Sends the first kind of content that applies; true when something was
-    // sent. An image is saved in `dropsFolder`, named by `unixSeconds`.
+    // sent. An image is saved in `dropsFolder`, named by `unixSeconds`. Text
+    // of more than a piece goes to `sendLarge` when given, unfiltered and
+    // unframed, to be filtered and framed as it goes out in pieces.
     static bool paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
-                      int64_t unixSeconds);
+                      int64_t unixSeconds, const Send& sendLarge = {});
+    static constexpr size_t largeText = size_t{256} << 10;
 
     // What the pasteboard (the clipboard, or the one that stands for a drag)
     // holds, typed into the tile; images go to the store's drops folder.

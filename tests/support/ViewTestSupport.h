@@ -3,6 +3,8 @@
 // Helpers for tests of terminal views on the headless backend with the virtual clock: an owner
 // that records what the view tells it, and views whose cells have an exact size.
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -26,7 +28,12 @@ public:
     void sizeChanged(TerminalView&, int cols, int rows) override { sizes.emplace_back(cols, rows); }
     void setTerminalTitle(TerminalView&, const std::string& title) override { titles.push_back(title); }
     void hostCurrentDirectoryUpdate(TerminalView&, const std::optional<std::string>& d) override { directory = d; }
-    void send(TerminalView&, std::span<const uint8_t> data) override { sent.append(data.begin(), data.end()); }
+    void send(TerminalView&, std::span<const uint8_t> data) override {
+        sent.append(data.begin(), data.end());
+        ++sends;
+        if (room != SIZE_MAX) room -= std::min(room, data.size());
+    }
+    size_t inputRoom(TerminalView&) override { return room; }
     void scrolled(TerminalView&, double position) override { positions.push_back(position); }
     void rangeChanged(TerminalView&, int startY, int endY) override { ranges.emplace_back(startY, endY); }
     void bell(TerminalView&) override { ++bells; }
@@ -43,6 +50,8 @@ public:
     std::vector<std::string> titles;
     std::optional<std::string> directory;
     std::string sent;
+    int sends = 0;
+    size_t room = SIZE_MAX;  // what the owner takes before its child reads; SIZE_MAX: unlimited
     std::vector<double> positions;
     std::vector<std::pair<int, int>> ranges;
     int bells = 0;

@@ -588,6 +588,13 @@ bool LocalProcess::send(std::span<const uint8_t> data) {
 
 bool LocalProcess::sendReply(std::span<const uint8_t> data) { return queueWrite(data, true); }
 
+size_t LocalProcess::inputRoom() {
+    auto channel = running_ ? currentChannel() : nullptr;
+    if (!channel) return writeQueueLimit;
+    std::lock_guard lock(channel->writeMutex);
+    return writeQueueLimit - std::min(channel->queuedInputBytes, writeQueueLimit);
+}
+
 bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply) {
     if (!running_) return false;
     auto channel = currentChannel();

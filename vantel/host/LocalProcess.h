@@ -106,6 +106,8 @@ public:
     // unless running. Never dropped: a paste that does not fit beside the input
     // that waits is refused whole, with a log line, and false returned.
     bool send(std::span<const uint8_t> data);
+    // How many bytes of input send() takes now; the limit when no child runs (nothing waits).
+    size_t inputRoom();
     // An engine reply for the child: dropped (and counted in the log) while the
     // child leaves more than the limit unread. Returns whether it was queued.
     bool sendReply(std::span<const uint8_t> data);

@@ -160,10 +160,12 @@ void InlineImages::createImage(Terminal& terminal, const InlineImageView& view, 
         // Once per picture: a program that sends the same one again and again is explained by one line.
         const bool refused = decoded.status == ImageDecoder::Status::refused;
         const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
-        platform::gfx::logFailureOnce(
+        // And a program that sends thousands of different ones by a few lines a minute.
+        platform::gfx::logRefusalOnce(
             "images",
             std::string(refused ? "inline refused " : "inline undecodable ") + std::to_string(data.size()) + " " +
                 std::to_string(std::hash<std::string_view>{}(bytes)),
+            refused ? "inline images refused" : "inline images that do not decode",
             "an inline image of " + std::to_string(data.size()) + " bytes is not shown: " +
                 (refused ? "refused (not a raster format, or larger than the screen or the decoder takes)"
                          : "it does not decode"));

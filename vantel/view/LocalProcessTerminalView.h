@@ -63,6 +63,7 @@ public:
     void setTerminalTitle(TerminalView& source, const std::string& title) override;
     void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory) override;
     void send(TerminalView& source, std::span<const uint8_t> data) override;
+    size_t inputRoom(TerminalView&) override { return process_->inputRoom(); }
     void scrolled(TerminalView&, double) override {}
     void requestOpenLink(TerminalView& source, const std::string& link,
                          const std::map<std::string, std::string>& params) override;

@@ -58,13 +58,45 @@ void RowImageRenderer::draw(std::span<const KittyPlacementImage* const> images, 
             canvas.drawImage(band->image, rect);
             continue;
         }
-        const platform::gfx::Image* picture = pictures.picture(image->source);
-        if (!picture) continue;
-        canvas.save();
-        canvas.clip(Rect{0, rowTop - cell.height, canvas.size().width, cell.height});
-        canvas.drawImage(*picture, rect);
-        canvas.restore();
+        drawPicture(image->source, rect, Rect{0, rowTop - cell.height, canvas.size().width, cell.height}, geometry,
+                    canvas, pictures);
     }
+}
+
+namespace {
+
+void drawReady(const platform::gfx::Image& picture, const std::shared_ptr<const KittyGraphicsPayload>& payload,
+               const Rect& rect, const RowImageRenderer::Geometry& geometry, Canvas& canvas,
+               KittyPictureCache& pictures) {
+    const auto sampling = canvas.imageSampling(Size{double(picture.width), double(picture.height)}, rect);
+    if (!sampling || !sampling->worthACopy()) return canvas.drawImage(picture, rect);
+    const KittyPictureCache::Copy copy = pictures.scaledCopy(payload, *sampling);
+    if (copy.exact) {
+        canvas.drawSampledCopy(*copy.exact, *sampling, rect);
+    } else if (copy.standIn) {
+        canvas.drawImage(*copy.standIn, rect);
+    } else if (copy.failed) {
+        canvas.drawImage(picture, rect);
+    } else {
+        canvas.fill(rect, geometry.placeholder);
+    }
+}
+
+}  // namespace
+
+void RowImageRenderer::drawPicture(const std::shared_ptr<const KittyGraphicsPayload>& payload, const Rect& rect,
+                                   const Rect& clip, const Geometry& geometry, Canvas& canvas,
+                                   KittyPictureCache& pictures) {
+    const KittyPictureCache::Picture picture = pictures.lookup(payload);
+    if (picture.state == KittyPictureCache::Picture::State::failed) return;
+    canvas.save();
+    canvas.clip(clip);
+    if (picture.image) {
+        drawReady(*picture.image, payload, rect, geometry, canvas, pictures);
+    } else {
+        canvas.fill(rect, geometry.placeholder);
+    }
+    canvas.restore();
 }
 
 RowImageRenderer::VirtualPlacements RowImageRenderer::virtualPlacements(const KittyGraphicsState& state,
@@ -108,16 +140,18 @@ void RowImageRenderer::drawPlaceholders(std::span<const KittyPlaceholderCell> ce
         const KittyPlacementRecord* record = placementFor(placeholder, placements);
         auto stored = state.imagesById.find(placeholder.imageId);
         if (!record || stored == state.imagesById.end()) continue;
-        const platform::gfx::Image* picture = pictures.picture(stored->second.payload);
-        if (!picture) continue;
+        const std::shared_ptr<const KittyGraphicsPayload>& payload = stored->second.payload;
+        const KittyPictureCache::Picture picture = pictures.lookup(payload);
+        if (picture.state == KittyPictureCache::Picture::State::failed) continue;
         const Rect grid = placeholderGrid(placeholder, *record, rowBottom, geometry);
         if (grid.isEmpty()) continue;
-        const Rect fitted =
-            InlineImages::kittyAspectFitRect(Size{double(picture->width), double(picture->height)}, grid);
-        canvas.save();
-        canvas.clip(Rect{placeholder.col * cell.width, rowBottom, cell.width, cell.height});
-        canvas.drawImage(*picture, fitted);
-        canvas.restore();
+        // While it is being made, the size its pixels say, when they say one.
+        const Size size = picture.image ? Size{double(picture.image->width), double(picture.image->height)}
+                          : payload && !payload->isPng() ? Size{double(payload->width), double(payload->height)}
+                                                         : Size{grid.width, grid.height};
+        const Rect fitted = InlineImages::kittyAspectFitRect(size, grid);
+        drawPicture(payload, fitted, Rect{placeholder.col * cell.width, rowBottom, cell.width, cell.height}, geometry,
+                    canvas, pictures);
     }
 }
 

@@ -31,6 +31,8 @@ public:
     struct Geometry {
         platform::gfx::Size cell;
         double scale = 1;  // the window's backing scale, 1 without a window
+        // Where a picture is still being made.
+        platform::gfx::Rgba placeholder{0.5, 0.5, 0.5, 0.15};
     };
     // Draws images of the row whose top edge is at `rowTop`. A Kitty slice shows its part of the
     // placement's picture, clipped to the row; pixel offsets move right and down.
@@ -39,6 +41,11 @@ public:
     // Where an image of the row whose top edge is at `rowTop` is drawn: an image band at its
     // size, a Kitty slice as its whole placement (clipped to the row when drawn).
     static platform::gfx::Rect imageRect(const KittyPlacementImage& image, double rowTop, const Geometry& geometry);
+    // Draws the payload's picture scaled into `rect`, within `clip`: the placeholder while it is
+    // being made, and a large one shown much smaller from its scaled copy.
+    static void drawPicture(const std::shared_ptr<const KittyGraphicsPayload>& payload, const platform::gfx::Rect& rect,
+                            const platform::gfx::Rect& clip, const Geometry& geometry, platform::gfx::Canvas& canvas,
+                            KittyPictureCache& pictures);
 
     // The virtual placements of one screen by image id, each list by placement id.
     using VirtualPlacements = std::unordered_map<uint32_t, std::vector<KittyPlacementRecord>>;

@@ -47,6 +47,8 @@ void TerminalView::setup() {
     // Drawing shows the layer colour wherever a cell keeps the default background.
     settings_.disableFullRedrawOnAnyChanges = true;
     setClipsToBounds(true);
+    // A large picture made on a worker, or its scaled copy, is drawn once it is ready.
+    kittyPictures_.setOnReady([this] { setNeedsDisplay(); });
     setupScroller();
     setupOptions(getEffectiveWidth(Size{bounds().width, bounds().height}), bounds().height);
     layerColorChanged();

@@ -35,6 +35,7 @@
 #include "vantel/view/ImageBand.h"
 #include "vantel/view/InlineImages.h"
 #include "vantel/view/KittyPictureCache.h"
+#include "vantel/view/PasteQueue.h"
 #include "vantel/host/LoopScheduler.h"
 #include "vantel/view/RowImageRenderer.h"
 #include "vantel/view/RowPainter.h"
@@ -212,8 +213,16 @@ public:
     void feed(std::string_view text);
     // Input of the user for the program: stamps the time of input, brings the caret into view,
     // notes a submitted command line and hands the bytes to the owner.
+    // Behind a paste still going out, the bytes wait their turn.
     void send(std::span<const uint8_t> data);
     void send(std::string_view text);
+    // Pasted text, losing its control characters and framed as a bracketed paste when `bracketed`.
+    // One of more than `pastePieceBytes` goes out in pieces between turns of the loop, as the owner
+    // makes room for them (TerminalViewDelegate::inputRoom); what is sent meanwhile follows it.
+    void sendPaste(std::string text, bool bracketed);
+    static constexpr size_t pastePieceBytes = size_t{256} << 10;
+    // Bytes of pastes (and of what follows them) still to go out.
+    size_t pasteBytesWaiting() const { return pasteQueue_.waitingBytes(); }
     // Left or Right for the line-editing commands, swapped on a right-to-left line when the
     // program asked for it.
     void sendHorizontalKey(bool left);
@@ -239,6 +248,8 @@ public:
         return displayTimer_ ? std::optional(displayDue_) : std::nullopt;
     }
     bool pendingDisplay() const { return pendingDisplay_; }
+    // The Kitty pictures made ready for drawing (benchmarks and tests).
+    const KittyPictureCache& kittyPictures() const { return kittyPictures_; }
     // Turns the engine's dirty rows into rectangles to redraw, now.
     void updateDisplay(bool notifyAccessibility);
     // How many times updateDisplay found rows to draw, or the cursor alone (diagnostics).
@@ -712,6 +723,13 @@ private:
     platform::runtime::MainLoop& loop_;
     LoopScheduler scheduler_;
     std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    // Input waiting behind a large paste, and whether its next pieces are due on the loop.
+    PasteQueue pasteQueue_;
+    bool pastePiecesDue_ = false;
+    void sendPastePieces();
+    void schedulePastePieces(platform::runtime::Duration delay);
+    void noteUserInput();
+    void deliverInput(std::span<const uint8_t> data);
 
     // Construction state.
     TerminalOptions startupOptions_;

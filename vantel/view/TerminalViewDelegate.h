@@ -22,6 +22,8 @@ public:
     virtual void setTerminalTitle(TerminalView& source, const std::string& title) = 0;
     virtual void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory) = 0;
     virtual void send(TerminalView& source, std::span<const uint8_t> data) = 0;
+    // How many bytes of input send() takes now: a large paste goes out as room is made.
+    virtual size_t inputRoom(TerminalView&) { return SIZE_MAX; }
     // The view's place in the scroll-back: 0 at the top, 1 at the bottom.
     virtual void scrolled(TerminalView& source, double position) = 0;
     // Default: TerminalView::openDefaultLink.

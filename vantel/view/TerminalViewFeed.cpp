@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "vantel/view/TerminalBidi.h"
+#include "vantel/core/EscapeSequences.h"
 #include "vantel/view/TerminalView.h"
 
 namespace vantel {
@@ -65,7 +66,7 @@ void TerminalView::displayImmediately() {
 
 // --- Sending ---------------------------------------------------------------------------------
 
-void TerminalView::send(std::span<const uint8_t> data) {
+void TerminalView::noteUserInput() {
     {
         std::lock_guard lock(userInputLock_);
         // 0 means never: a clock that starts at 0 (the tests' virtual one) still counts.
@@ -73,6 +74,20 @@ void TerminalView::send(std::span<const uint8_t> data) {
     }
     ensureCaretIsVisible();
     holdCaretBlink();
+}
+
+void TerminalView::send(std::span<const uint8_t> data) {
+    noteUserInput();
+    if (!pasteQueue_.empty()) {
+        pasteQueue_.push(std::string(data.begin(), data.end()), false);
+        return;
+    }
+    deliverInput(data);
+}
+
+void TerminalView::send(std::string_view text) { send(bytesOf(text)); }
+
+void TerminalView::deliverInput(std::span<const uint8_t> data) {
     if (terminal_->scanUserInputForSubmission(data) &&
         terminal_->buffer().semanticInput == SemanticInputState::armed) {
         terminal_->buffer().semanticInput = SemanticInputState::submitted;
@@ -80,7 +95,61 @@ void TerminalView::send(std::span<const uint8_t> data) {
     if (terminalDelegate_) terminalDelegate_->send(*this, data);
 }
 
-void TerminalView::send(std::string_view text) { send(bytesOf(text)); }
+void TerminalView::sendPaste(std::string text, bool bracketed) {
+    if (pasteQueue_.empty() && text.size() <= pastePieceBytes) {
+        const std::string filtered = filterPastedText(text);
+        if (!bracketed) {
+            if (!filtered.empty()) send(std::string_view(filtered));
+            return;
+        }
+        std::vector<uint8_t> framed(EscapeSequences::bracketedPasteStart);
+        framed.insert(framed.end(), filtered.begin(), filtered.end());
+        framed.insert(framed.end(), EscapeSequences::bracketedPasteEnd.begin(), EscapeSequences::bracketedPasteEnd.end());
+        send(std::span<const uint8_t>(framed));
+        return;
+    }
+    // Filtering and writing tens of megabytes would hold the loop for most of a second.
+    const bool first = pasteQueue_.empty();
+    noteUserInput();
+    const auto& start = EscapeSequences::bracketedPasteStart;
+    const auto& end = EscapeSequences::bracketedPasteEnd;
+    if (bracketed) pasteQueue_.push(std::string(start.begin(), start.end()), false);
+    pasteQueue_.push(std::move(text), true);
+    if (bracketed) pasteQueue_.push(std::string(end.begin(), end.end()), false);
+    if (first) schedulePastePieces(platform::runtime::Duration::zero());
+}
+
+void TerminalView::schedulePastePieces(platform::runtime::Duration delay) {
+    if (pastePiecesDue_) return;
+    pastePiecesDue_ = true;
+    std::weak_ptr<int> alive = lifetime_;
+    auto run = [this, alive] {
+        if (alive.expired()) return;
+        pastePiecesDue_ = false;
+        sendPastePieces();
+    };
+    if (delay == platform::runtime::Duration::zero()) loop_.post(std::move(run));
+    else loop_.postAfter(delay, std::move(run));
+}
+
+void TerminalView::sendPastePieces() {
+    // A few pieces a turn, each a millisecond or two of filtering; the owner takes what it has room for.
+    constexpr size_t turnBytes = 4 * pastePieceBytes;
+    size_t sent = 0;
+    while (!pasteQueue_.empty() && sent < turnBytes) {
+        const size_t room = terminalDelegate_ ? terminalDelegate_->inputRoom(*this) : SIZE_MAX;
+        const size_t piece = std::min(room, pastePieceBytes);
+        // Less room than a piece (or a key) needs: the child reads, and room is made soon.
+        if (piece < std::min(pastePieceBytes, pasteQueue_.frontBytes())) break;
+        const size_t before = pasteQueue_.waitingBytes();
+        const std::string out = pasteQueue_.take(piece);
+        sent += before - pasteQueue_.waitingBytes();
+        if (!out.empty()) deliverInput(bytesOf(out));
+    }
+    if (pasteQueue_.empty()) return;
+    constexpr auto waitForRoom = std::chrono::milliseconds(5);
+    schedulePastePieces(sent < turnBytes ? waitForRoom : platform::runtime::Duration::zero());
+}
 
 void TerminalView::sendHorizontalKey(bool left) {
     Buffer& buffer = terminal_->buffer();

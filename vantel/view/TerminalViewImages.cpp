@@ -7,7 +7,10 @@ InlineImageView TerminalView::imageView() const {
 }
 
 RowImageRenderer::Geometry TerminalView::imageGeometry() const {
-    return RowImageRenderer::Geometry{cellDimension_.value_or(Size{}), backingScaleFactor().value_or(1.0)};
+    // A picture still being made: its rectangle in a faint wash of the text colour.
+    Rgba placeholder = terminal_ && terminal_->reverseColors ? nativeBg_ : nativeFg_;
+    placeholder.alpha *= 0.12;
+    return RowImageRenderer::Geometry{cellDimension_.value_or(Size{}), backingScaleFactor().value_or(1.0), placeholder};
 }
 
 void TerminalView::createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width, int height) {

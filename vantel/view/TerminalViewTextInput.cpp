@@ -64,23 +64,17 @@ void TerminalView::insertText(std::string_view utf8, TextRange, bool isPaste) {
     markedText_.clear();
     markedSelection_ = TextRange{};
     refreshMarkedTextOverlay();
-    const std::string text = isPaste ? filterPastedText(utf8) : std::string(utf8);
     const bool bracketed = isPaste && terminal_->bracketedPasteMode;
-    auto sendFramed = [&] {
-        std::vector<uint8_t> framed(EscapeSequences::bracketedPasteStart);
-        framed.insert(framed.end(), text.begin(), text.end());
-        framed.insert(framed.end(), EscapeSequences::bracketedPasteEnd.begin(), EscapeSequences::bracketedPasteEnd.end());
-        send(std::span<const uint8_t>(framed));
-    };
     if (terminal_->keyboardEnhancementFlags().empty()) {
-        if (bracketed) return sendFramed();
-        if (!text.empty()) send(std::string_view(text));
+        if (isPaste) return sendPaste(std::string(utf8), bracketed);
+        if (!utf8.empty()) send(utf8);
         return;
     }
     if (bracketed) {
         pendingKittyKeyEvent_.reset();
-        return sendFramed();
+        return sendPaste(std::string(utf8), true);
     }
+    const std::string text = isPaste ? filterPastedText(utf8) : std::string(utf8);
     const std::optional<PendingKittyKeyEvent> pending = std::exchange(pendingKittyKeyEvent_, std::nullopt);
     kittyIsComposing_ = false;
     if (pending) {

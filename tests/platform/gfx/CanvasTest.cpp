@@ -643,3 +643,67 @@ TEST(Canvas, DrawsIntoAGivenSurfaceOnlyWhereItFits) {
         }
     }
 }
+
+// A large image drawn much smaller through its scaled copy gives the pixels drawing it scaled
+// gives, within a level or two on rare pixels: at whole and fractional positions, scales 1 and 2, clipped to a row, on a doubled line,
+// and moved by whole pixels with the same copy.
+TEST(Canvas, SampledCopiesDrawWhatScalingTheImageDraws) {
+    Image image{1200, 900, {}};
+    image.pixels.resize(size_t{1200} * 900);
+    for (int y = 0; y < 900; ++y) {
+        for (int x = 0; x < 1200; ++x) {
+            image.pixels[size_t(y) * 1200 + size_t(x)] =
+                Image::premultipliedPixel((x * 7 + y) & 255, (x ^ y) & 255, (y * 3) & 255, 128 + ((x + y) & 127));
+        }
+    }
+    struct Case {
+        const char* name;
+        double scale;
+        Rect rect;
+        Rect clip;
+        double stretchX = 1;
+    };
+    const std::vector<Case> cases = {
+        {"whole points", 1, {10, 5, 120, 90}, {0, 0, 200, 120}},
+        {"fractional", 1, {10.3, 5.6, 121.7, 93.2}, {0, 0, 200, 120}},
+        {"scale 2", 2, {7.25, 3.5, 80.4, 60.1}, {0, 0, 200, 120}},
+        {"one row", 2, {4.5, -20.3, 130, 97.5}, {0, 40.25, 200, 17.5}},
+        {"doubled line", 1, {3.3, 5, 60, 45}, {0, 0, 200, 120}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas direct({200, 120}, c.scale), copied({200, 120}, c.scale);
+        for (Canvas* canvas : {&direct, &copied}) {
+            canvas->fill(Rect{0, 0, 200, 120}, Rgba{0.1, 0.2, 0.3, 1});
+            canvas->clip(c.clip);
+            canvas->scaleBy(c.stretchX, 1);
+        }
+        direct.drawImage(image, c.rect);
+        const std::optional<ImageSampling> sampling = copied.imageSampling({1200, 900}, c.rect);
+        ASSERT_TRUE(sampling);
+        EXPECT_TRUE(sampling->worthACopy());
+        copied.drawSampledCopy(sampling->scaledCopy(image), *sampling, c.rect);
+        // The copy samples at offsets moved by whole pixels, which Pixman's fixed-point positions
+        // round a hair differently now and then: a level or two on a rare pixel.
+        const Image a = direct.image(), b = copied.image();
+        EXPECT_LE(platform::gfx::testing::worstDifference(a.pixels, b.pixels), 2);
+        size_t differing = 0;
+        for (size_t i = 0; i < a.pixels.size(); ++i) differing += a.pixels[i] != b.pixels[i];
+        EXPECT_LE(differing, a.pixels.size() / 1000);
+    }
+    // A move by whole device pixels keeps the copy.
+    Canvas canvas({200, 120}, 1);
+    const auto a = canvas.imageSampling({1200, 900}, {10.3, 5.6, 120, 90});
+    const auto b = canvas.imageSampling({1200, 900}, {13.3, 9.6, 120, 90});
+    const auto c = canvas.imageSampling({1200, 900}, {13.5, 9.6, 120, 90});
+    ASSERT_TRUE(a && b && c);
+    EXPECT_TRUE(a->sameCopyAs(*b));
+    EXPECT_FALSE(a->sameCopyAs(*c));
+    // Not worth it for a small image or a small change of size; none for a flipped rectangle.
+    EXPECT_FALSE(canvas.imageSampling({100, 100}, {0, 0, 10, 10})->worthACopy());
+    EXPECT_FALSE(canvas.imageSampling({1200, 900}, {0, 0, 900, 700})->worthACopy());
+    EXPECT_FALSE(canvas.imageSampling({1200, 900}, {0, 0, -10, 10}));
+    // A copy of another size draws nothing.
+    canvas.drawSampledCopy(Image{2, 2, std::vector<uint32_t>(4, 0xFFFFFFFF)}, *a, {10.3, 5.6, 120, 90});
+    EXPECT_EQ(canvas.pixel(50, 50), 0u);
+}

@@ -5,6 +5,7 @@
 
 #include "platform/gfx/Shaper.h"
 #include "platform/runtime/SystemLog.h"
+#include "platform/runtime/VirtualMainLoop.h"
 #include "support/PngOfSize.h"
 #include "support/TerminalTestSupport.h"
 #include "vantel/view/InlineImages.h"
@@ -95,4 +96,26 @@ TEST(DrawingFailures, AnInlineImageNotShownIsSaidOnceHoweverOftenItComes) {
         ASSERT_EQ(said.size(), c.said) << c.name;
         for (const std::string& line : said) EXPECT_NE(line.find(c.says), std::string::npos) << c.name << ": " << line;
     }
+}
+
+// Thousands of different pictures not shown are said a few lines a minute, not a line each.
+TEST(DrawingFailures, ThousandsOfDifferentPicturesNotShownTakeAFewLines) {
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
+    vantel::testing::TestTerminal t(10, 5);
+    const InlineImageView view{{80, 80}, {8, 16}, 1};
+    ScopedLogCapture capture;
+    for (int i = 0; i < 10'000; ++i) {
+        const std::string text = "not a picture " + std::to_string(i);
+        InlineImages::createImage(*t, view, std::vector<uint8_t>(text.begin(), text.end()),
+                                  ImageSizeRequest::automatic(), ImageSizeRequest::automatic(), true);
+    }
+    for (int i = 0; i < 200; ++i) {
+        InlineImages::createImage(*t, view, quiltdeck::testing::pngOfSize(1000 + i, 10), ImageSizeRequest::automatic(),
+                                  ImageSizeRequest::automatic(), true);
+    }
+    loop.advance(std::chrono::minutes(1));
+    const std::vector<std::string> said = capture.messages("images");
+    EXPECT_LE(said.size(), 20u);
+    EXPECT_EQ(said.back(), "and 195 more: inline images refused");
 }

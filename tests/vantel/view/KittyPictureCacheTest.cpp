@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <thread>
+#include <tuple>
+
+#include "platform/runtime/VirtualMainLoop.h"
+
 using namespace vantel;
 
 namespace {
@@ -50,4 +56,152 @@ TEST(KittyPictureCache, LeastRecentlyUsedGoFirst) {
     EXPECT_EQ(cache.made(), 5u);
     cache.picture(pictures[1]);
     EXPECT_EQ(cache.made(), 6u);
+}
+
+namespace {
+
+using platform::runtime::VirtualMainLoop;
+
+// Jobs held until the test runs them, each on a thread of its own.
+struct HeldJobs {
+    std::vector<std::function<void()>> jobs;
+    KittyPictureCache::Worker worker() {
+        return [this](std::function<void()> job) { jobs.push_back(std::move(job)); };
+    }
+    void runFirst() {
+        std::function<void()> job = std::move(jobs.front());
+        jobs.erase(jobs.begin());
+        std::thread(std::move(job)).join();
+    }
+};
+
+// A picture past the size made at once: 1100 x 1000 pixels.
+std::shared_ptr<const KittyGraphicsPayload> largePayload(uint8_t fill = 200) {
+    return std::make_shared<KittyGraphicsPayload>(
+        KittyGraphicsPayload::rgba(std::vector<uint8_t>(size_t{1100} * 1000 * 4, fill), 1100, 1000));
+}
+
+}  // namespace
+
+// A large picture is made on a worker: a placeholder is drawn meanwhile, the view is told once it
+// is ready, and it is the picture made at once would be. One is made at a time.
+TEST(KittyPictureCache, LargePicturesAreMadeOnWorkers) {
+    VirtualMainLoop loop;
+    HeldJobs held;
+    KittyPictureCache cache(&loop, held.worker());
+    int ready = 0;
+    cache.setOnReady([&] { ++ready; });
+    const auto small = payloads(1)[0];
+    const auto large = {largePayload(1), largePayload(2), largePayload(3)};
+    cache.beginFrame();
+    EXPECT_NE(cache.picture(small), nullptr);
+    for (const auto& payload : large) {
+        EXPECT_EQ(cache.lookup(payload).state, KittyPictureCache::Picture::State::making);
+    }
+    EXPECT_EQ(held.jobs.size(), KittyPictureCache::jobsAtOnce);
+    EXPECT_TRUE(cache.busy());
+    held.runFirst();
+    EXPECT_EQ(ready, 0);  // handed back through the loop
+    loop.runPending();
+    EXPECT_EQ(ready, 1);
+    EXPECT_EQ(held.jobs.size(), KittyPictureCache::jobsAtOnce);  // the next starts
+    const KittyPictureCache::Picture made = cache.lookup(*large.begin());
+    ASSERT_EQ(made.state, KittyPictureCache::Picture::State::ready);
+    EXPECT_EQ(made.image->pixels, KittyPictureCache::makePicture(**large.begin()).pixels);
+    while (!held.jobs.empty()) {
+        held.runFirst();
+        loop.runPending();
+    }
+    EXPECT_EQ(ready, 3);
+    EXPECT_FALSE(cache.busy());
+    EXPECT_EQ(cache.bytes(), pictureBytes + 3 * size_t{1100} * 1000 * 4);
+}
+
+// A picture whose making ends after its payload, the cache or its entry is gone is dropped
+// without harm, and one not yet started is not made at all.
+TEST(KittyPictureCache, WorkThatOutlivesWhatAskedForItIsDropped) {
+    struct Case {
+        const char* name;
+        bool started;  // the job runs before the loss
+        std::function<void(std::unique_ptr<KittyPictureCache>&, std::shared_ptr<const KittyGraphicsPayload>&)> lose;
+    } cases[] = {
+        {"payload gone before the job ran", false, [](auto&, auto& payload) { payload.reset(); }},
+        {"payload gone while the job ran", true, [](auto&, auto& payload) { payload.reset(); }},
+        {"cache cleared", true, [](auto& cache, auto&) { cache->clear(); }},
+        {"cache gone", true, [](auto& cache, auto&) { cache.reset(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualMainLoop loop;
+        HeldJobs held;
+        auto cache = std::make_unique<KittyPictureCache>(&loop, held.worker());
+        int ready = 0;
+        cache->setOnReady([&] { ++ready; });
+        auto payload = largePayload();
+        const std::weak_ptr<const KittyGraphicsPayload> watched = payload;
+        cache->beginFrame();
+        cache->lookup(payload);
+        ASSERT_EQ(held.jobs.size(), 1u);
+        if (c.started) held.runFirst();
+        c.lose(cache, payload);
+        if (!c.started) held.runFirst();
+        loop.runPending();
+        EXPECT_EQ(ready, 0);
+        // The payload is let go of on the loop's thread, never kept.
+        if (!payload) {
+            EXPECT_TRUE(watched.expired());
+        }
+        if (cache) {
+            EXPECT_FALSE(cache->busy());
+            EXPECT_EQ(cache->bytes(), 0u);
+        }
+    }
+}
+
+// A large picture drawn much smaller is drawn from a copy made on a worker; while a copy for a new
+// size is made the last one stands in, and a picture keeps two copies.
+TEST(KittyPictureCache, ScaledCopiesAreMadeOnWorkers) {
+    VirtualMainLoop loop;
+    HeldJobs held;
+    KittyPictureCache cache(&loop, held.worker());
+    const auto payload = largePayload();
+    cache.beginFrame();
+    cache.lookup(payload);
+    held.runFirst();
+    loop.runPending();
+    ASSERT_NE(cache.picture(payload), nullptr);
+    auto sampling = [](int width) {
+        platform::gfx::ImageSampling s;
+        s.imageWidth = 1100;
+        s.imageHeight = 1000;
+        s.scaleX = s.scaleY = width / 1100.0;
+        s.width = width;
+        s.height = static_cast<int>(std::ceil(1000 * s.scaleY));
+        return s;
+    };
+    const size_t before = cache.bytes();
+    KittyPictureCache::Copy copy = cache.scaledCopy(payload, sampling(110));
+    EXPECT_EQ(std::tuple(copy.exact, copy.standIn, held.jobs.size()), std::tuple(nullptr, nullptr, 1u));
+    cache.scaledCopy(payload, sampling(110));
+    EXPECT_EQ(held.jobs.size(), 1u);  // asked for once
+    held.runFirst();
+    loop.runPending();
+    copy = cache.scaledCopy(payload, sampling(110));
+    ASSERT_NE(copy.exact, nullptr);
+    EXPECT_EQ(std::tuple(copy.exact->width, copy.exact->height), std::tuple(110, 100));
+    EXPECT_EQ(cache.bytes(), before + 110 * 100 * 4);
+
+    cache.beginFrame();
+    copy = cache.scaledCopy(payload, sampling(220));
+    EXPECT_EQ(copy.exact, nullptr);
+    ASSERT_NE(copy.standIn, nullptr);
+    EXPECT_EQ(copy.standIn->width, 110);
+    held.runFirst();
+    loop.runPending();
+    cache.beginFrame();
+    cache.scaledCopy(payload, sampling(330));  // the oldest, 110, goes
+    held.runFirst();
+    loop.runPending();
+    EXPECT_EQ(cache.bytes(), before + (220 * 200 + 330 * 300) * 4);
+    EXPECT_EQ(cache.scaledCopy(payload, sampling(110)).standIn->width, 330);
 }

@@ -1,11 +1,13 @@
 // Shapes and images in the view's frame: bytes fed to a headless terminal view, pixels read back.
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <tuple>
 
 #include "platform/gfx/ImageDecoder.h"
+#include "platform/runtime/MainLoop.h"
 #include "support/PngOfSize.h"
 #include "vantel/core/Base64.h"
 #include "vantel/core/Character.h"
@@ -251,4 +253,34 @@ TEST(TerminalViewImages, OversizedInlineRequestsDrawNothing) {
     View shown;
     shown.draw("\x1b]1337;File=inline=1;width=2:" + png + "\x07x");
     EXPECT_NE(shown.renderer.terminal().getLine(0)->images(), nullptr);
+}
+
+// A large Kitty picture is made (and, shown much smaller, scaled) on workers: its cells show a
+// faint placeholder until it is ready, then the picture.
+TEST(TerminalViewImages, LargeKittyPicturesShowAPlaceholderUntilReady) {
+    constexpr int width = 1500, height = 1000;
+    std::vector<uint8_t> rgba(size_t{width} * height * 4);
+    for (size_t i = 0; i < rgba.size(); i += 4) rgba[i + 1] = rgba[i + 3] = 255;  // opaque green
+    uLongf size = compressBound(static_cast<uLong>(rgba.size()));
+    std::vector<uint8_t> packed(size);
+    ASSERT_EQ(compress(packed.data(), &size, rgba.data(), static_cast<uLong>(rgba.size())), Z_OK);
+    packed.resize(size);
+    View view(2);
+    view.draw("\x1b[2;2H\x1b_Ga=T,q=2,f=32,o=z,s=" + std::to_string(width) + ",v=" + std::to_string(height) +
+              ",c=8,r=2,C=1;" + Base64::encode(packed) + "\x1b\\");
+    const uint32_t placeholder = view.pixel(3, 1);
+    EXPECT_NE(placeholder & 0xFFFFFF, 0u);
+    EXPECT_EQ(placeholder & 0xFF, (placeholder >> 8) & 0xFF) << std::hex << placeholder;  // grey
+    EXPECT_LT(placeholder & 0xFF, 0x40u);
+    EXPECT_EQ(view.pixel(9, 1), 0xFF000000u);
+    auto& loop = platform::runtime::MainLoop::main();
+    const KittyPictureCache& pictures = view.renderer.view().kittyPictures();
+    // The picture, then its copy at the size shown.
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(loop.runUntil([&] { return !pictures.busy(); }, std::chrono::seconds(20)));
+        view.renderer.render();
+    }
+    for (auto [col, row] : {std::pair{1, 1}, {8, 2}, {3, 1}}) EXPECT_EQ(view.pixel(col, row), 0xFF00FF00u) << col;
+    EXPECT_EQ(view.pixel(9, 1), 0xFF000000u);
+    EXPECT_EQ(pictures.made(), 1u);
 }

@@ -175,3 +175,37 @@ TEST(TerminalViewTextInput, AClearOverlayPaintsNothingBehindItsText) {
     EXPECT_EQ(window.pixel(30, 10), 0xFFFF0000u) << "the first line's fragment is painted";
     EXPECT_EQ(window.pixel(30, 30), 0xFF0000FFu) << "below the one line nothing";
 }
+
+// A paste too large to send at once goes out in pieces between turns of the loop, as the owner
+// has room, the bracket's end after its last piece; keys and another paste sent meanwhile follow
+// it in order.
+TEST(TerminalViewTextInput, LargePastesGoOutInPiecesBetweenTurns) {
+    InputFixture f;
+    f.view.feed("\x1b[?2004h");
+    f.take();
+    std::string text;
+    while (text.size() < 3 * TerminalView::pastePieceBytes) text += "line \x1b\x03of a paste\r\n";
+    const std::string filtered = TerminalView::filterPastedText(text);
+    f.owner.room = TerminalView::pastePieceBytes + 10;
+    f.view.insertText(text, {}, true);
+    f.view.send(std::string_view("k"));
+    f.view.insertText("second", {}, true);
+    EXPECT_EQ(f.owner.sends, 0);  // nothing before the loop turns
+    EXPECT_GT(f.view.pasteBytesWaiting(), text.size());
+    f.loop.runPending();
+    // Room for one piece at a time: the next waits until room is made.
+    EXPECT_EQ(f.owner.sends, 2);  // the bracket's start and a piece
+    f.loop.advance(std::chrono::milliseconds(20));
+    EXPECT_EQ(f.owner.sends, 2);
+    f.owner.room = TerminalView::pastePieceBytes;  // the child read
+    f.loop.advance(std::chrono::milliseconds(20));
+    EXPECT_EQ(f.owner.sends, 3);
+    f.owner.room = SIZE_MAX;
+    f.loop.advance(std::chrono::milliseconds(20));
+    EXPECT_EQ(f.view.pasteBytesWaiting(), 0u);
+    EXPECT_EQ(f.take(), "\x1b[200~" + filtered + "\x1b[201~k\x1b[200~second\x1b[201~");
+    // With nothing waiting, a small paste and a key go at once, as before.
+    f.view.insertText("small", {}, true);
+    f.view.send(std::string_view("k"));
+    EXPECT_EQ(f.take(), "\x1b[200~small\x1b[201~k");
+}
