@@ -429,11 +429,108 @@ TEST_F(StoreTest, ALoadedDocumentIsHeldToTheLimitsOfItsLists) {
     EXPECT_EQ(s.tileMetrics.size(), 1u);
     EXPECT_EQ(s.tileMetrics.at("/seven").size(), Store::metricsLimit);
     EXPECT_EQ(s.tileFeeds.at("/f").items.size(), Store::feedItemsLimit);
-    EXPECT_NE(testing::logContents().find("state.json: open tiles past the first 64 go to the history"), std::string::npos);
+    EXPECT_NE(testing::logContents().find(
+                  "state.json holds 70 open tiles: the first 64 are restored, 6 go to the history and 0 are dropped"),
+              std::string::npos);
     // Nothing is written until a change; then the held document.
     EXPECT_EQ(readFile(stateFile()), document.dump());
     store.setAiTitles(false);
     expectSaved(store);
+}
+
+// Every text of a loaded document is held to the longest the program writes of its kind, cut
+// inside no character, and the rest of the file is kept. A 60 MiB title and a 20 MiB folder too.
+TEST_F(StoreTest, ALoadedDocumentHoldsEachTextToWhatTheProgramWrites) {
+    using Read = std::function<std::string(const State&)>;
+    struct Case {
+        const char* pointer;
+        size_t length;
+        size_t limit;
+        Read read;
+    };
+    const Case cases[] = {
+        {"/openTiles/0/title", 60u << 20, Store::titleLimit, [](const State& s) { return s.openTiles[0].title; }},
+        {"/closed/0/cwd", 20u << 20, Store::pathLimit, [](const State& s) { return s.closed[0].cwd; }},
+        {"/closed/0/lastPrompt", 2'000'000, Store::textLimit, [](const State& s) { return *s.closed[0].lastPrompt; }},
+        {"/closed/0/claudeSessionId", 5000, Store::wordLimit, [](const State& s) { return *s.closed[0].claudeSessionId; }},
+        {"/recents/0", 5000, Store::pathLimit, [](const State& s) { return s.recents[0]; }},
+        {"/walls/0", 5000, Store::titleLimit, [](const State& s) { return s.walls[0]; }},
+        {"/currentWall", 5000, Store::titleLimit, [](const State& s) { return s.currentWall; }},
+        {"/fontName", 5000, Store::wordLimit, [](const State& s) { return s.fontName; }},
+        {"/tileLogos/~1p", 5000, Store::pathLimit, [](const State& s) { return s.tileLogos.at("/p"); }},
+        {"/tileMetrics/~1p/0/value", 5000, Store::titleLimit, [](const State& s) { return s.tileMetrics.at("/p")[0].value; }},
+        {"/tileFeeds/~1p/items/0/url", 1'500'000, Store::textLimit,
+         [](const State& s) { return s.tileFeeds.at("/p").items[0].url; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pointer);
+        nlohmann::json document = R"({"language":"de","openTiles":[{"title":"t"}],"closed":[{"cwd":"/c"}],
+            "tileMetrics":{"/p":[{"label":"l"}]},"tileFeeds":{"/p":{"label":"f","items":[{"title":"h"}]}}})"_json;
+        // A two-byte character stands across the limit: the cut keeps neither of its bytes.
+        std::string text(c.limit - 1, 'a');
+        text += "\u00E9";
+        text.resize(c.length, 'b');
+        document[nlohmann::json::json_pointer(c.pointer)] = std::move(text);
+        writeFile(stateFile(), document.dump());
+        const Store store(folder.path());
+        EXPECT_FALSE(store.readOnly());
+        EXPECT_EQ(c.read(store.state()), std::string(c.limit - 1, 'a'));
+        EXPECT_EQ(store.language(), "de");
+        EXPECT_EQ(store.openTiles().size(), 1u);
+        EXPECT_EQ(store.closed().size(), 1u);
+    }
+    EXPECT_NE(testing::logContents().find("state.json: 1 text cut to the length the program writes, 0 numbers"),
+              std::string::npos);
+
+    // A key past its limit would be cut into another folder or browser: its entry goes.
+    const std::string longFolder = "/" + std::string(Store::pathLimit, 'f');
+    nlohmann::json document = nlohmann::json::object();
+    document["tileNames"] = {{longFolder, "n"}, {"/p", "kept"}};
+    document["browserLabels"] = {{std::string(Store::wordLimit + 1, 'd'), "l"}};
+    document["walls"] = {"a", "", "a", "b"};
+    writeFile(stateFile(), document.dump());
+    const Store store(folder.path());
+    EXPECT_EQ(store.tileNames(), (Store::StringMap{{"/p", "kept"}}));
+    EXPECT_TRUE(store.browserLabels().empty());
+    EXPECT_EQ(store.walls(), (std::vector<std::string>{"a", "b"}));
+}
+
+// Numbers come into the ranges the program keeps them in; a moment past the load is the load's.
+TEST_F(StoreTest, ALoadedDocumentHoldsEachNumberToItsRange) {
+    struct Case {
+        const char* pointer;
+        double stored;
+        std::function<double(const State&)> read;
+        double held;
+    };
+    const double now = Date::now().sinceReference;
+    const Case cases[] = {
+        {"/minFontSize", -3, [](const State& s) { return s.minFontSize; }, Store::minFontSizeMin},
+        {"/minFontSize", 400, [](const State& s) { return s.minFontSize; }, Store::minFontSizeMax},
+        {"/minFontSize", 13, [](const State& s) { return s.minFontSize; }, 13},
+        {"/zoomScale", 0.1, [](const State& s) { return s.zoomScale; }, Store::zoomScaleMin},
+        {"/tileMetrics/~1p/0/every", -1, [](const State& s) { return *s.tileMetrics.at("/p")[0].every; },
+         Store::metricPeriodMin},
+        {"/tileFeeds/~1p/every", 2, [](const State& s) { return s.tileFeeds.at("/p").every; }, Store::feedPeriodMin},
+        {"/tileFeeds/~1p/every", 3600, [](const State& s) { return s.tileFeeds.at("/p").every; }, 3600},
+        {"/closed/0/closedAt", 1e12, [](const State& s) { return s.closed[0].closedAt.sinceReference; }, now},
+        {"/tileMetrics/~1p/0/updatedAt", 1e12, [](const State& s) { return s.tileMetrics.at("/p")[0].updatedAt->sinceReference; },
+         now},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.pointer) + " = " + std::to_string(c.stored));
+        nlohmann::json document = R"({"closed":[{"cwd":"/c"}],"tileMetrics":{"/p":[{"label":"l","command":"c"}]},
+            "tileFeeds":{"/p":{"label":"f","command":"c"}}})"_json;
+        document[nlohmann::json::json_pointer(c.pointer)] = c.stored;
+        writeFile(stateFile(), document.dump());
+        const Store store(folder.path());
+        if (c.held == now) {
+            EXPECT_GE(c.read(store.state()), now);
+            EXPECT_LE(c.read(store.state()), Date::now().sinceReference);
+        } else {
+            EXPECT_EQ(c.read(store.state()), c.held);
+        }
+    }
 }
 
 // Only the kept records are made, but a bad one past them still fails the list.
