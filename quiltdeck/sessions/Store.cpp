@@ -217,7 +217,11 @@ struct NumberHolder {
         if (period) range(*period, shortest, std::numeric_limits<int>::max());
     }
     // A moment past now would hold a refresh off until then.
-    void notLater(Date& moment) { range(moment, Date::distantPast(), std::max(now, Date::distantPast())); }
+    void notLater(Date& moment) {
+        if (moment <= now) return;
+        moment = now;
+        ++held;
+    }
     void notLater(std::optional<Date>& moment) {
         if (moment) notLater(*moment);
     }
