@@ -811,8 +811,8 @@ TEST_F(AppDelegateTest, AnAutomaticRestartAtLaunchKeepsTheWallShown) {
     Store::shared().setCurrentWall("");
 }
 
-// A state file that cannot be trusted, or one set aside, is told at once and stays told in the
-// bar; a good one shows nothing.
+// A state file that cannot be trusted is told at once and stays told in the bar; a good one
+// shows nothing.
 TEST_F(AppDelegateTest, AStateFileLeftAloneIsToldInTheWindow) {
     // No earlier run left unfinished: the alert of an unclean quit stays away.
     std::filesystem::remove(StateFolder::path() / "running");
@@ -831,16 +831,6 @@ TEST_F(AppDelegateTest, AStateFileLeftAloneIsToldInTheWindow) {
     app->modals().clickButton(0);
     EXPECT_FALSE(app->grid().bar().notice().isHidden());
     EXPECT_EQ(app->grid().bar().notice().text(), StateNotice::line(broken));
-    // A damaged file set aside: the run saves afresh, and the window names the copy.
-    testing::TempFolder damaged;
-    testing::writeFile(damaged / "state.json", R"({"openTiles":[{"title":"a")");
-    const Store setAside(damaged.path());
-    app->delegate->showStateNotice(setAside);
-    ASSERT_TRUE(app->modals().shownAlert());
-    EXPECT_EQ(app->modals().shownAlert()->messageText, t("state_reset_title"));
-    EXPECT_NE(app->modals().shownAlert()->informativeText.find(setAside.brokenCopy()->string()), std::string::npos);
-    app->modals().clickButton(0);
-    EXPECT_EQ(app->grid().bar().notice().text(), StateNotice::line(setAside));
     app->delegate->showStateNotice(Store::shared());
     EXPECT_TRUE(app->grid().bar().notice().isHidden());
 }
