@@ -66,7 +66,12 @@ int main(int argc, char** argv) {
             },
             quiltdeck::SessionTile::make);
         application.setDelegate(&delegate);
-        application.installSignalHandlers();
+        // A main thread held in work of its own cannot keep a SIGTERM from ending the program.
+        application.installSignalHandlers([](int signal) {
+            quiltdeck::Log::write("quit: signal " + std::to_string(signal) +
+                                  " not obeyed in time by the main thread; ending without the termination step");
+            quiltdeck::Log::flush();
+        });
         code = application.run();
         application.setDelegate(nullptr);
         // The tiles, the hook server and its thread end with the delegate, before the process does.

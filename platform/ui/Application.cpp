@@ -1,10 +1,15 @@
 #include "platform/ui/Application.h"
 
+#include <fcntl.h>
 #include <gio/gio.h>
-#include <glib-unix.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/runtime/MainLoop.h"
 
@@ -100,15 +105,94 @@ void Application::handleSignal(int signal) {
     terminateWithoutAsking();
 }
 
-void Application::installSignalHandlers() {
+namespace {
+
+// Made once and never freed: the handler and the watching thread use it to the process's end.
+struct SignalWatch {
+    int pipe[2] = {-1, -1};
+    pid_t owner = 0;
+    std::atomic<bool> taken{false};
+    std::function<void(int)> unanswered;
+};
+SignalWatch* signalWatch = nullptr;
+
+// Async-signal-safe: one byte down the pipe. A child forked before its exec has the handler too,
+// but not the right to quit this process.
+void forwardSignal(int signal) {
+    if (!signalWatch || ::getpid() != signalWatch->owner) return;
+    const int saved = errno;
+    const auto byte = static_cast<unsigned char>(signal);
+    const ssize_t written = ::write(signalWatch->pipe[1], &byte, 1);
+    (void)written;
+    errno = saved;
+}
+
+// The next signal forwarded within `timeout` (forever when negative); 0 when none came.
+int nextSignal(std::chrono::milliseconds timeout) {
+    pollfd ready{signalWatch->pipe[0], POLLIN, 0};
+    const int waited = ::poll(&ready, 1, timeout.count() < 0 ? -1 : static_cast<int>(timeout.count()));
+    unsigned char byte = 0;
+    if (waited <= 0 || ::read(signalWatch->pipe[0], &byte, 1) != 1) return 0;
+    return byte;
+}
+
+[[noreturn]] void endBySignal(int signal) {
+    if (signalWatch->unanswered) signalWatch->unanswered(signal);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+    std::_Exit(128 + signal);
+}
+
+// Waits until `deadline`; a further signal meanwhile ends the wait at once. True when it did not
+// come to that because `done` held first.
+bool waitFor(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline) {
+    using namespace std::chrono;
+    while (!done()) {
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now());
+        if (left <= milliseconds(0)) return false;
+        // Short steps: the loop's taking the signal is seen within them.
+        if (nextSignal(std::min(left, milliseconds(10))) != 0) return false;
+    }
+    return true;
+}
+
+// One signal ends the process, whichever way: the loop's quit, or this thread once it is late.
+[[noreturn]] void watchSignals() {
+    int signal = 0;
+    while (signal == 0) signal = nextSignal(std::chrono::milliseconds(-1));
+    runtime::MainLoop::main().postUrgent([signal] {
+        signalWatch->taken = true;
+        Application::shared().handleSignal(signal);
+    });
+    using std::chrono::steady_clock;
+    if (!waitFor([] { return signalWatch->taken.load(); }, steady_clock::now() + Application::signalGrace))
+        endBySignal(signal);
+    // The quit runs on the main thread; the process normally ends before this wait does.
+    waitFor([] { return false; }, steady_clock::now() + Application::quitGrace);
+    endBySignal(signal);
+}
+
+}  // namespace
+
+void Application::installSignalHandlers(std::function<void(int signal)> unanswered) {
+    if (signalWatch) return;
+    auto* watch = new SignalWatch;
+    if (::pipe2(watch->pipe, O_CLOEXEC) != 0) {
+        delete watch;
+        return;
+    }
+    // The handler never waits on a full pipe; a signal lost there finds one already on its way.
+    ::fcntl(watch->pipe[1], F_SETFL, O_NONBLOCK);
+    watch->owner = ::getpid();
+    watch->unanswered = std::move(unanswered);
+    signalWatch = watch;
+    std::thread(watchSignals).detach();
     for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
-        g_unix_signal_add(
-            signal,
-            +[](gpointer number) -> gboolean {
-                Application::shared().handleSignal(GPOINTER_TO_INT(number));
-                return G_SOURCE_CONTINUE;
-            },
-            GINT_TO_POINTER(signal));
+        struct sigaction action {};
+        action.sa_handler = forwardSignal;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
     }
 }
 

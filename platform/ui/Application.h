@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -26,6 +28,11 @@ public:
 // accepted, and turns SIGTERM, SIGHUP and SIGINT into a quit that asks nothing. Main thread.
 class Application {
 public:
+    // How long a termination signal waits for the main loop to take it, and how long the quit it
+    // starts may then take, before the process ends by the signal without it.
+    static constexpr std::chrono::milliseconds signalGrace{500};
+    static constexpr std::chrono::seconds quitGrace{5};
+
     static Application& shared();
 
     void setDelegate(ApplicationDelegate* delegate) { delegate_ = delegate; }
@@ -56,8 +63,12 @@ public:
     void exit(int code);
     // Delivers a termination signal as the signal handlers do.
     void handleSignal(int signal);
-    // Routes SIGTERM, SIGHUP and SIGINT through the program's GLib main loop to handleSignal.
-    void installSignalHandlers();
+    // Routes SIGTERM, SIGHUP and SIGINT to handleSignal on the program's main loop, through a
+    // thread of their own that does not wait for a main thread held in work of its own: a signal
+    // the loop has not taken within signalGrace, a second one before it did, or a quit that has
+    // not ended the process within quitGrace ends it by that signal, after `unanswered` (called
+    // on that thread) has said so. Once per process; later calls do nothing.
+    void installSignalHandlers(std::function<void(int signal)> unanswered = nullptr);
 
     bool terminated() const { return terminated_; }
     int exitCode() const { return exitCode_; }

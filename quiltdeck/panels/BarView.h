@@ -17,7 +17,8 @@ class Store;
 
 // The strip across the top of the main window: brand and version, five pills (new session,
 // browsers, history, settings, guide), the AI-titles check box, the notice that changes are not
-// saved (while the store is read-only), and right-aligned the counts line and the language
+// saved (while the store is read-only) or that the run started afresh (its state file damaged and
+// set aside), and right-aligned the counts line and the language
 // pop-up, on a flat ground closed by a hairline. It keeps no state of its own: its owner sets the
 // callbacks, the frame, and the counts; the only thing it changes by itself is the interface
 // language. Main thread.
@@ -47,7 +48,7 @@ public:
     void update(int total, int busy, int waiting, int done);
     // Re-reads every title and colour (on each Theme.didChange, which follows language changes).
     void applyTheme();
-    // The store whose read-only state the notice tells (the process's store unless set).
+    // The store whose state file the notice tells about (the process's store unless set).
     void setStateStore(const Store& store);
     void layout();
 
@@ -81,7 +82,7 @@ public:
     platform::ui::Button& aiToggle() { return aiToggle_; }
     platform::ui::PopUpButton& languagePicker() { return languagePicker_; }
     platform::ui::Label& counts() { return counts_; }
-    // Hidden while changes are saved, and where the bar has no room for it.
+    // Hidden while there is nothing to tell, and where the bar has no room for it.
     platform::ui::Label& notice() { return notice_; }
     Rule& hairline() { return hairline_; }
     platform::ui::View& material() { return material_; }

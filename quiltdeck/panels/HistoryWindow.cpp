@@ -86,7 +86,8 @@ RichText HistoryWindow::rowText(const Store::ClosedTile& record, const std::stri
     text.append(detailLine(record, home), detail);
     if (record.lastPrompt) {
         std::string prompt(1, '\n');
-        prompt.append(shorten(*record.lastPrompt, promptLength));
+        // A prompt may run to a megabyte; its first few kilobytes give the characters shown.
+        prompt.append(shorten(prefixWithin(*record.lastPrompt, promptBytesRead), promptLength));
         text.append(std::move(prompt), detail);
     }
     return text;

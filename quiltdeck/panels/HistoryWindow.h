@@ -28,6 +28,7 @@ public:
     static constexpr platform::gfx::Size size{640, 420};
     static constexpr double rowHeight = 58;
     static constexpr int promptLength = 110;
+    static constexpr size_t promptBytesRead = 4096;
 
     HistoryWindow();
     ~HistoryWindow();

@@ -29,7 +29,9 @@ std::string readError(int error) {
 
 std::optional<std::string> StateNotice::reason(const Store& store) {
     switch (store.readOnlyCause()) {
-    case Store::ReadOnlyCause::none: return std::nullopt;
+    case Store::ReadOnlyCause::none:
+        if (!store.brokenCopy()) return std::nullopt;
+        return t("state_set_aside", {shown(store.file()), shown(*store.brokenCopy())});
     case Store::ReadOnlyCause::heldElsewhere: return t("state_ro_in_use", {shown(store.dir())});
     case Store::ReadOnlyCause::unreadable:
         return t("state_ro_unreadable", {shown(store.file()), readError(store.readOnlyError())});
@@ -41,7 +43,7 @@ std::optional<std::string> StateNotice::reason(const Store& store) {
 std::optional<std::string> StateNotice::line(const Store& store) {
     const auto why = reason(store);
     if (!why) return std::nullopt;
-    return t("state_ro_line", {*why});
+    return t(store.readOnly() ? "state_ro_line" : "state_reset_line", {*why});
 }
 
 std::optional<platform::ui::Alert> StateNotice::alert(const Store& store) {
@@ -49,8 +51,8 @@ std::optional<platform::ui::Alert> StateNotice::alert(const Store& store) {
     if (!why) return std::nullopt;
     platform::ui::Alert alert;
     alert.style = platform::ui::Alert::Style::warning;
-    alert.messageText = t("state_ro_title");
-    alert.informativeText = *why + "\n\n" + t("state_ro_info");
+    alert.messageText = t(store.readOnly() ? "state_ro_title" : "state_reset_title");
+    alert.informativeText = *why + "\n\n" + t(store.readOnly() ? "state_ro_info" : "state_reset_info");
     alert.buttons = {t("ok")};
     return alert;
 }

@@ -9,15 +9,17 @@ namespace quiltdeck {
 
 class Store;
 
-// What the window says for as long as the state file is left alone (the store read-only): the
-// file's path and why, in the interface language. None while the store saves.
+// What the window says for as long as the state file is left alone (the store read-only), or
+// for the run that started afresh after the file could not be decoded and was set aside: the
+// file's path and why (and where the copy is), in the interface language. None otherwise.
 class StateNotice {
 public:
     StateNotice() = delete;
 
     // "~/.quiltdeck/state.json cannot be read (no permission)."
+    // "~/.quiltdeck/state.json is damaged and was set aside as ~/.quiltdeck/state.json.broken-…."
     static std::optional<std::string> reason(const Store& store);
-    // The top bar's line: that changes are not saved, and the reason.
+    // The top bar's line: that changes are not saved, or that the run started afresh, and the reason.
     static std::optional<std::string> line(const Store& store);
     // The alert at launch: the reason, and what it means for the run.
     static std::optional<platform::ui::Alert> alert(const Store& store);

@@ -22,8 +22,8 @@ using platform::runtime::Duration;
 constexpr int labelLength = 18;
 constexpr int valueLength = 16;
 constexpr int titleLength = 140;
-constexpr int defaultMetricPeriod = 60, shortestMetricPeriod = 15;
-constexpr int defaultFeedPeriod = 120, shortestFeedPeriod = 30;
+constexpr int defaultMetricPeriod = 60, shortestMetricPeriod = Store::metricPeriodMin;
+constexpr int defaultFeedPeriod = 120, shortestFeedPeriod = Store::feedPeriodMin;
 
 const json* member(const json& body, const char* key) {
     if (!body.is_object()) return nullptr;

@@ -10,9 +10,12 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <limits>
 #include <system_error>
+#include <unordered_set>
 
 #include "quiltdeck/shell/DurableFile.h"
+#include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
 #include "quiltdeck/shell/StateFolder.h"
@@ -70,6 +73,27 @@ void Store::lockFolder() {
     lockFd_ = -1;
 }
 
+namespace {
+
+// The interface language named in a document that failed to decode, so that the run it starts
+// afresh, and the notice that says so, speak the user's language: a top-level key written
+// compactly as the store writes it.
+std::optional<std::string> languageIn(std::string_view bytes) {
+    constexpr std::string_view key = "\"language\":\"";
+    const size_t at = bytes.rfind(key);
+    if (at == std::string_view::npos) return std::nullopt;
+    const std::string_view rest = bytes.substr(at + key.size());
+    const std::string_view code = rest.substr(0, rest.find('"'));
+    if (code.size() == rest.size() || !Lang::fromRawValue(code)) return std::nullopt;
+    return std::string(code);
+}
+
+std::string plural(size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
 void Store::load() {
     int readError = 0;
     const auto bytes = readWholeFile(file_, fileSizeLimit, &readError);
@@ -89,11 +113,21 @@ void Store::load() {
         return;
     }
     std::string error;
+    size_t openTilesInFile = 0;
     // Only what the limits keep is made: the open tiles to restore and the history behind them.
-    if (auto decoded = decode(*bytes, &error, openTilesLimit + closedLimit)) {
+    if (auto decoded = decode(*bytes, &error, openTilesLimit + closedLimit, &openTilesInFile)) {
         state_ = std::move(*decoded);
-        if (holdToLimits(state_) > 0) {
-            Log::write("state.json: open tiles past the first " + std::to_string(openTilesLimit) + " go to the history");
+        const Held held = holdToLimits(state_);
+        if (held.textsCut > 0 || held.numbersHeld > 0) {
+            Log::write("state.json: " + plural(held.textsCut, "text", "texts") + " cut to the length the program writes, " +
+                       plural(held.numbersHeld, "number", "numbers") + " brought into range");
+        }
+        if (openTilesInFile > openTilesLimit) {
+            const size_t toHistory = std::min(held.openTilesMoved, closedLimit);
+            Log::write("state.json holds " + std::to_string(openTilesInFile) + " open tiles: the first " +
+                       std::to_string(openTilesLimit) + " are restored, " + std::to_string(toHistory) +
+                       " go to the history and " + std::to_string(openTilesInFile - openTilesLimit - toHistory) +
+                       " are dropped");
         }
         return;
     }
@@ -102,6 +136,8 @@ void Store::load() {
     const std::string copyName = "state.json.broken-" + std::to_string(static_cast<long long>(std::time(nullptr)));
     if (writeFileDurably(dir_ / copyName, *bytes, 0600)) {
         ::unlink(file_.c_str());
+        brokenCopy_ = dir_ / copyName;
+        if (auto language = languageIn(*bytes)) state_.language = std::move(*language);
     } else {
         readOnly_ = true;
         readOnlyCause_ = ReadOnlyCause::undecodable;
@@ -123,13 +159,140 @@ bool Store::save() {
     return saveReport_.record(saved, errno);
 }
 
-size_t Store::holdToLimits(State& s) {
-    std::vector<std::string> recents;
-    for (std::string& folder : s.recents) {
-        if (recents.size() == recentsLimit) break;
-        if (std::find(recents.begin(), recents.end(), folder) == recents.end()) recents.push_back(std::move(folder));
+namespace {
+
+// Cuts texts to their limits and counts what it cut.
+struct TextHolder {
+    size_t cut = 0;
+
+    void text(std::string& text, size_t limit) {
+        if (text.size() <= limit) return;
+        text.resize(prefixWithin(text, limit).size());
+        ++cut;
     }
-    s.recents = std::move(recents);
+    void text(std::optional<std::string>& text, size_t limit) {
+        if (text) this->text(*text, limit);
+    }
+    // Entries whose key passes `keyLimit` go; `value` holds the others' values.
+    template <class Map, class HoldValue>
+    void entries(Map& map, size_t keyLimit, HoldValue&& value) {
+        for (auto entry = map.begin(); entry != map.end();) {
+            if (entry->first.size() > keyLimit) {
+                entry = map.erase(entry);
+                ++cut;
+                continue;
+            }
+            value(entry->second);
+            ++entry;
+        }
+    }
+    void entries(Store::StringMap& map, size_t keyLimit, size_t valueLimit) {
+        entries(map, keyLimit, [&](std::string& value) { text(value, valueLimit); });
+    }
+    void record(Store::ClosedTile& tile) {
+        text(tile.title, Store::titleLimit);
+        text(tile.name, Store::titleLimit);
+        text(tile.cwd, Store::pathLimit);
+        text(tile.browserId, Store::wordLimit);
+        text(tile.claudeSessionId, Store::wordLimit);
+        text(tile.lastPrompt, Store::textLimit);
+        text(tile.wall, Store::titleLimit);
+        text(tile.tileId, Store::wordLimit);
+    }
+};
+
+// Brings numbers into their ranges and counts what it changed.
+struct NumberHolder {
+    const Date now = Date::now();
+    size_t held = 0;
+
+    template <class T>
+    void range(T& value, T low, T high) {
+        const T kept = std::clamp(value, low, high);
+        if (kept == value) return;
+        value = kept;
+        ++held;
+    }
+    void atLeast(std::optional<int>& period, int shortest) {
+        if (period) range(*period, shortest, std::numeric_limits<int>::max());
+    }
+    // A moment past now would hold a refresh off until then.
+    void notLater(Date& moment) {
+        if (moment <= now) return;
+        moment = now;
+        ++held;
+    }
+    void notLater(std::optional<Date>& moment) {
+        if (moment) notLater(*moment);
+    }
+};
+
+// The first of each, at most `limit`; empty ones go when `keepEmpty` is false.
+void keepFirstOfEach(std::vector<std::string>& list, size_t limit, bool keepEmpty) {
+    std::vector<std::string> kept;
+    std::unordered_set<std::string> seen;
+    for (std::string& item : list) {
+        if (kept.size() == limit) break;
+        if ((keepEmpty || !item.empty()) && seen.insert(item).second) kept.push_back(std::move(item));
+    }
+    list = std::move(kept);
+}
+
+}  // namespace
+
+Store::Held Store::holdToLimits(State& s) {
+    TextHolder texts;
+    for (std::string& folder : s.recents) texts.text(folder, pathLimit);
+    texts.entries(s.browserLabels, wordLimit, titleLimit);
+    texts.text(s.themeMode, wordLimit);
+    texts.text(s.fontName, wordLimit);
+    texts.entries(s.browserCache, wordLimit, wordLimit);
+    texts.text(s.markStyle, wordLimit);
+    texts.entries(s.tileColors, pathLimit, wordLimit);
+    texts.entries(s.tileLogos, pathLimit, pathLimit);
+    texts.entries(s.tileNames, pathLimit, titleLimit);
+    for (ClosedTile& tile : s.closed) texts.record(tile);
+    texts.text(s.language, wordLimit);
+    for (ClosedTile& tile : s.openTiles) texts.record(tile);
+    texts.text(s.permissionMode, wordLimit);
+    texts.entries(s.browserAccounts, wordLimit, wordLimit);
+    for (std::string& wall : s.walls) texts.text(wall, titleLimit);
+    texts.text(s.currentWall, titleLimit);
+    texts.entries(s.tileMetrics, pathLimit, [&](std::vector<Metric>& metrics) {
+        for (Metric& metric : metrics) {
+            texts.text(metric.label, titleLimit);
+            texts.text(metric.value, titleLimit);
+            texts.text(metric.command, textLimit);
+        }
+    });
+    texts.entries(s.tileFeeds, pathLimit, [&](Feed& feed) {
+        texts.text(feed.label, titleLimit);
+        texts.text(feed.command, textLimit);
+        for (FeedItem& item : feed.items) {
+            texts.text(item.title, titleLimit);
+            texts.text(item.url, textLimit);
+        }
+    });
+
+    NumberHolder numbers;
+    if (std::isfinite(s.minFontSize)) numbers.range(s.minFontSize, minFontSizeMin, minFontSizeMax);
+    if (std::isfinite(s.zoomScale)) numbers.range(s.zoomScale, zoomScaleMin, zoomScaleMax);
+    for (ClosedTile& tile : s.closed) numbers.notLater(tile.closedAt);
+    for (ClosedTile& tile : s.openTiles) numbers.notLater(tile.closedAt);
+    for (auto& [folder, metrics] : s.tileMetrics) {
+        for (Metric& metric : metrics) {
+            numbers.atLeast(metric.every, metricPeriodMin);
+            numbers.notLater(metric.updatedAt);
+        }
+    }
+    for (auto& [folder, feed] : s.tileFeeds) {
+        numbers.range(feed.every, feedPeriodMin, std::numeric_limits<int>::max());
+        numbers.notLater(feed.updatedAt);
+    }
+
+    keepFirstOfEach(s.recents, recentsLimit, true);
+    // Main is no name in the list; a name twice would be two tabs of one wall.
+    keepFirstOfEach(s.walls, SIZE_MAX, false);
     for (auto label = s.browserLabels.begin(); label != s.browserLabels.end();) {
         const std::string trimmed = trimWhiteSpace(label->second);
         if (trimmed.empty()) {
@@ -139,7 +302,6 @@ size_t Store::holdToLimits(State& s) {
         label->second = firstCharacters(trimmed, labelLimit);
         ++label;
     }
-    if (std::isfinite(s.zoomScale)) s.zoomScale = std::clamp(s.zoomScale, zoomScaleMin, zoomScaleMax);
     for (auto metrics = s.tileMetrics.begin(); metrics != s.tileMetrics.end();) {
         if (metrics->second.empty()) {
             metrics = s.tileMetrics.erase(metrics);
@@ -151,17 +313,17 @@ size_t Store::holdToLimits(State& s) {
     for (auto& [folder, feed] : s.tileFeeds) {
         if (feed.items.size() > feedItemsLimit) feed.items.resize(feedItemsLimit);
     }
-    size_t moved = 0;
+    Held held{0, texts.cut, numbers.held};
     if (s.openTiles.size() > openTilesLimit) {
         // Newer than anything closed: they were open at the last save. History records carry no id.
         const auto past = s.openTiles.begin() + static_cast<std::ptrdiff_t>(openTilesLimit);
-        moved = static_cast<size_t>(s.openTiles.end() - past);
+        held.openTilesMoved = static_cast<size_t>(s.openTiles.end() - past);
         for (auto tile = past; tile != s.openTiles.end(); ++tile) tile->tileId.reset();
         s.closed.insert(s.closed.begin(), std::make_move_iterator(past), std::make_move_iterator(s.openTiles.end()));
         s.openTiles.erase(past, s.openTiles.end());
     }
     if (s.closed.size() > closedLimit) s.closed.resize(closedLimit);
-    return moved;
+    return held;
 }
 
 std::vector<Store::Metric> Store::metrics(const std::string& folder) const {

@@ -109,6 +109,20 @@ public:
     static constexpr size_t openTilesLimit = 64;
     static constexpr double zoomScaleMin = 0.5;
     static constexpr double zoomScaleMax = 1.6;
+    // The sizes a tile's terminal font takes, in points, and the shortest refresh periods of live
+    // numbers and headlines, in seconds.
+    static constexpr double minFontSizeMin = 9;
+    static constexpr double minFontSizeMax = 22;
+    static constexpr int metricPeriodMin = 15;
+    static constexpr int feedPeriodMin = 30;
+    // The longest text of each kind the program writes, in bytes. Longer text in a file was not
+    // written by it: a load cuts it at a character boundary, and drops a map entry whose key is
+    // longer (a cut key would name another folder or browser).
+    static constexpr size_t pathLimit = 4096;      // folders and logo files: the system's path limit
+    static constexpr size_t titleLimit = 1024;     // titles, names, walls, labels, headlines: 68
+                                                   // characters with their marks, or a folder's name
+    static constexpr size_t wordLimit = 256;       // ids, settings' words, colours, font, browser and account names
+    static constexpr size_t textLimit = 1'000'000; // the last prompt, commands and links: one hook request
     // Read at most, and so written at most.
     static constexpr size_t fileSizeLimit = 64u << 20;
 
@@ -135,6 +149,9 @@ public:
     enum class ReadOnlyCause { none, heldElsewhere, unreadable, undecodable };
     ReadOnlyCause readOnlyCause() const { return readOnlyCause_; }
     int readOnlyError() const { return readOnlyError_; }
+    // Where an undecodable state.json was set aside at load (the store then starts afresh and
+    // saves); none when the file loaded or no copy was made.
+    const std::optional<std::filesystem::path>& brokenCopy() const { return brokenCopy_; }
 
     // Writes the whole document; nothing when read-only. False when it did not reach the disk
     // (read-only included): the first failure of a run logs "store: save failed: <cause>", the
@@ -153,13 +170,21 @@ public:
     // the reason in `error`, when the bytes are not a JSON object. At most `recordsKept` records
     // of the history and of the open tiles are made (the others are still checked), so that a
     // file of a million records costs no memory past what the limits keep.
+    // The number of open tiles the file lists, kept or not, goes to `openTilesInFile`.
     static std::optional<State> decode(std::string_view bytes, std::string* error = nullptr,
-                                       size_t recordsKept = SIZE_MAX);
-    // Holds a loaded document to the limits its lists keep as entries are added: recents without
-    // duplicates and at most 24, labels trimmed to 32 characters, the zoom scale clamped, metrics
-    // at most 5 per folder and headlines 3 per feed; open tiles past 64 go to the front of the
-    // history, which keeps its 60 newest. Returns the number of open tiles moved.
-    static size_t holdToLimits(State& state);
+                                       size_t recordsKept = SIZE_MAX, size_t* openTilesInFile = nullptr);
+    // What holding a loaded document to its limits changed.
+    struct Held {
+        size_t openTilesMoved = 0;  // open tiles past the restore's cap, now first in the history
+        size_t textsCut = 0;        // texts cut to their kind's limit, map entries dropped for their key
+        size_t numbersHeld = 0;     // numbers brought into their range
+    };
+    // Holds a loaded document to the limits its lists keep as entries are added: recents and walls
+    // without duplicates, recents at most 24, labels trimmed to 32 characters, metrics at most 5 per
+    // folder and headlines 3 per feed; open tiles past 64 go to the front of the history, which
+    // keeps its 60 newest. Every text to its kind's limit above; the zoom scale, the font size and
+    // the refresh periods into their ranges, and no moment later than now.
+    static Held holdToLimits(State& state);
 
     // --- Reading -------------------------------------------------------------------------
     const std::vector<std::string>& recents() const { return state_.recents; }
@@ -248,6 +273,7 @@ private:
     bool heldByAnotherProcess_ = false;
     ReadOnlyCause readOnlyCause_ = ReadOnlyCause::none;
     int readOnlyError_ = 0;
+    std::optional<std::filesystem::path> brokenCopy_;
     int lockFd_ = -1;
     SaveReport saveReport_{"store"};
 };

@@ -214,7 +214,8 @@ OrderedJson toJsonArray(const std::vector<T>& values) {
 
 }  // namespace
 
-std::optional<Store::State> Store::decode(std::string_view bytes, std::string* error, size_t recordsKept) {
+std::optional<Store::State> Store::decode(std::string_view bytes, std::string* error, size_t recordsKept,
+                                          size_t* openTilesInFile) {
     Json document;
     try {
         document = Json::parse(bytes);
@@ -251,6 +252,7 @@ std::optional<Store::State> Store::decode(std::string_view bytes, std::string* e
     field(document, "currentWall", s.currentWall);
     field(document, "tileMetrics", s.tileMetrics);
     field(document, "tileFeeds", s.tileFeeds);
+    if (openTilesInFile) *openTilesInFile = s.openTiles.empty() ? 0 : document.find("openTiles")->size();
     return s;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "quiltdeck/shell/DurableFile.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 
@@ -36,6 +37,19 @@ void trimToTail(int fd, off_t size, size_t keep) {
     writeAll(fd, std::string_view(tail.data(), tail.size()));
 }
 
+constexpr char hexDigits[] = "0123456789abcdef";
+
+void appendHex(std::string& out, uint32_t value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out += hexDigits[(value >> shift) & 0xF];
+}
+
+// Characters that are no ASCII but still break a line or turn the text around it in a viewer:
+// C1 controls, the Unicode line and paragraph separators, and the marks that set bidi direction.
+bool isEscapedScalar(char32_t c) {
+    return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 }  // namespace
 
 LogWriter::LogWriter(std::filesystem::path file)
@@ -47,19 +61,29 @@ LogWriter::~LogWriter() {
 }
 
 std::string LogWriter::escaped(std::string_view text) {
-    static constexpr char hex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        // C1 controls, U+0080 to U+009F: C2 80 to C2 9F in UTF-8.
-        if (c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
-            const auto code = static_cast<unsigned char>(text[++i]);
-            out += "\\u00";
-            out += hex[code >> 4];
-            out += hex[code & 0xF];
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        const uint8_t c = bytes[i];
+        if (c >= 0x80) {
+            const vantel::utf8::Sequence sequence = vantel::utf8::decode(bytes + i, text.size() - i);
+            if (!sequence.isScalar()) {
+                // Bytes that are no UTF-8 are told one by one.
+                for (uint32_t k = 0; k < sequence.length; ++k) {
+                    out += "\\x";
+                    appendHex(out, bytes[i + k], 2);
+                }
+            } else if (isEscapedScalar(sequence.scalar)) {
+                out += "\\u";
+                appendHex(out, sequence.scalar, 4);
+            } else {
+                out.append(text.substr(i, sequence.length));
+            }
+            i += sequence.length;
             continue;
         }
+        ++i;
         if (c >= 0x20 && c != 0x7F) {
             out += static_cast<char>(c);
             continue;
@@ -70,8 +94,7 @@ std::string LogWriter::escaped(std::string_view text) {
             case '\t': out += "\\t"; break;
             default:
                 out += "\\x";
-                out += hex[c >> 4];
-                out += hex[c & 0xF];
+                appendHex(out, c, 2);
         }
     }
     return out;

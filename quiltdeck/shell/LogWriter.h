@@ -37,9 +37,11 @@ public:
     LogWriter& operator=(const LogWriter&) = delete;
 
     // "2026-12-05T18:38:32Z  message\n": UTC, whole seconds, two spaces. Control characters of
-    // the message (line breaks, tabs, escapes, C1) are written as \n, \r, \t, \xHH or \u00HH,
-    // so that an entry is one line whatever a folder name or a program's answer holds. Lines of
-    // `more` follow it each on a line of its own, escaped the same way (a call stack).
+    // the message (line breaks, tabs, escapes, C1, the Unicode line separators and the bidi marks
+    // such as U+202E) are written as \n, \r, \t, \xHH or \uHHHH, and each byte that is no UTF-8
+    // as \xHH, so that an entry is one line that reads as written whatever a folder name or a
+    // program's answer holds. Lines of `more` follow it each on a line of its own, escaped the
+    // same way (a call stack).
     static std::string entry(std::string_view message, std::span<const std::string> more = {});
     // The text with its control characters escaped as above.
     static std::string escaped(std::string_view text);

@@ -51,6 +51,14 @@ size_t characterCount(std::string_view text) {
     return bounds.empty() ? 0 : bounds.size() - 1;
 }
 
+std::string_view prefixWithin(std::string_view text, size_t bytes) {
+    if (text.size() <= bytes) return text;
+    // A sequence is at most four bytes: at most three continuation bytes are stepped back over.
+    size_t end = bytes;
+    while (end > 0 && bytes - end < 3 && vantel::utf8::isContinuationByte(static_cast<uint8_t>(text[end]))) --end;
+    return text.substr(0, end);
+}
+
 std::string shorten(std::string_view text, int max) {
     if (max < 1) return {};
     std::u32string collapsed;

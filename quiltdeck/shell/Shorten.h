@@ -23,4 +23,8 @@ std::string firstCharacters(std::string_view text, size_t count);
 std::string lastCharacters(std::string_view text, size_t count);
 size_t characterCount(std::string_view text);
 
+// At most `bytes` bytes from the start of the text, ending on a UTF-8 sequence boundary (never
+// half a character). Cheap on any length: what bounds a text before it is measured or drawn.
+std::string_view prefixWithin(std::string_view text, size_t bytes);
+
 }  // namespace quiltdeck

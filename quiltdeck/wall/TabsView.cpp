@@ -2,8 +2,10 @@
 
 #include "platform/ui/Alert.h"
 #include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Shorten.h"
 
 namespace quiltdeck {
 
@@ -159,7 +161,8 @@ std::optional<std::string> trimmedAnswer(const std::optional<std::string>& text)
     const size_t first = text->find_first_not_of(" \t");
     if (first == std::string::npos) return std::nullopt;
     const size_t last = text->find_last_not_of(" \t");
-    return text->substr(first, last - first + 1);
+    // A wall's name is kept as long as a title, however much was pasted.
+    return std::string(prefixWithin(std::string_view(*text).substr(first, last - first + 1), Store::titleLimit));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
+#include "quiltdeck/shell/Shorten.h"
 #include "quiltdeck/shell/Theme.h"
 #include "quiltdeck/shell/Tints.h"
 #include "quiltdeck/wall/TileLayout.h"
@@ -31,6 +32,15 @@ using platform::ui::Truncation;
 using C = PanelColors;
 
 namespace {
+
+// The most of a session's text a label of the card lays out, in bytes: more than the widest card
+// shows. A title of megabytes held the main thread in text layout.
+constexpr size_t shownTextLimit = 1024;
+
+std::string shown(std::string_view text) {
+    const std::string_view kept = prefixWithin(text, shownTextLimit);
+    return kept.size() == text.size() ? std::string(text) : std::string(kept) + "\u2026";
+}
 
 TextAttributes style(platform::gfx::InterfaceFont font, Rgba color, double kern = 0) {
     TextAttributes attributes;
@@ -275,8 +285,8 @@ void TileView::refreshChrome() {
 
 void TileView::fillDeadVeil() {
     ++deadVeilFills_;
-    deadLabel_.setRichText(RichText(session_.title(), style(Fonts::ui(15, FontWeight::semibold), C::strongText())));
-    deadDetail_.setString(TileLayout::deadDetail(session_.lastPrompt()));
+    deadLabel_.setRichText(RichText(shown(session_.title()), style(Fonts::ui(15, FontWeight::semibold), C::strongText())));
+    deadDetail_.setString(TileLayout::deadDetail(prefixWithin(session_.lastPrompt(), shownTextLimit)));
     resumeButton_.setHidden(!session_.claudeSessionId() && !session_.continueLatest());
 }
 
@@ -285,12 +295,12 @@ void TileView::refreshLabels() {
     if (suggesting_ && !title.empty() && title != suggestFrom_) suggestionArrived(title);
     const bool dark = Theme::isDark();
     TextAttributes titleStyle = style(Fonts::ui(14, FontWeight::semibold), TileLayout::primaryText(dark), -0.15);
-    titleLabel_.setRichText(RichText(TileLayout::shownName(title.empty() ? session_.name() : title, session_.isShell()), titleStyle));
+    titleLabel_.setRichText(RichText(shown(TileLayout::shownName(title.empty() ? session_.name() : title, session_.isShell())), titleStyle));
 
     SubParts parts;
-    parts.name = TileLayout::shownName(session_.name(), session_.isShell());
+    parts.name = shown(TileLayout::shownName(session_.name(), session_.isShell()));
     parts.word = TileLayout::statusWord(session_.status(), session_.finished());
-    parts.tool = session_.tool();
+    parts.tool = shown(session_.tool());
     parts.folder = TileLayout::shortFolder(session_.cwd(), homeFolder().string());
     parts.done = session_.finished() && session_.status() == SessionStatus::idle;
     parts.dark = dark;
@@ -610,7 +620,7 @@ void TileView::styleFeedRows() {
         TextAttributes title =
             style(Fonts::ui(11.5, hovered ? FontWeight::semibold : FontWeight::regular), linked ? C::strongText() : C::mutedText());
         title.underline = hovered;
-        text.append(item.title, title);
+        text.append(shown(item.title), title);
         feedRows_[i]->setRichText(std::move(text));
     }
 }

@@ -1,13 +1,15 @@
 # Runs CheckIncludes.cmake on the small tree ROOT and passes only when it reports exactly the
 # lines of ROOT/refused.txt (one "file: #include "…": reason" a line), or, with no such file,
 # when it accepts the tree.
+# ROOT goes to the check as it is given (relative to the working folder, too).
 # Usage: cmake -DROOT=<fixture folder> -DCHECK=<CheckIncludes.cmake> -P CheckFixture.cmake
 execute_process(COMMAND ${CMAKE_COMMAND} -DROOT=${ROOT} -P ${CHECK}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 
 set(expected "")
-if(EXISTS ${ROOT}/refused.txt)
-  file(STRINGS ${ROOT}/refused.txt expected)
+file(REAL_PATH "${ROOT}" fixture)
+if(EXISTS ${fixture}/refused.txt)
+  file(STRINGS ${fixture}/refused.txt expected)
 endif()
 list(SORT expected)
 

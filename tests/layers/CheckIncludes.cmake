@@ -7,10 +7,17 @@
 # compiler finds it: a "…" include beside the including file first, then in the include folder
 # (ROOT), so "../sessions/Store.h" or "quiltdeck/shell/../sessions/Store.h" count as what they
 # reach. Where no such file exists, every place it could name is judged.
+# ROOT may be relative to the working folder. A folder that holds no vantel or quiltdeck source is
+# refused: a check that read nothing has kept nothing.
 # Usage: cmake -DROOT=<source folder> -P CheckIncludes.cmake
 cmake_minimum_required(VERSION 3.20)
 if(NOT ROOT)
   message(FATAL_ERROR "ROOT is not set")
+endif()
+# Every path below is built from ROOT; a relative one would be read from elsewhere.
+file(REAL_PATH "${ROOT}" ROOT)
+if(NOT IS_DIRECTORY "${ROOT}")
+  message(FATAL_ERROR "ROOT is no folder: ${ROOT}")
 endif()
 
 set(include_line "^[ \t]*#[ \t]*include[ \t]*([\"<])([^\">]*)[\">]")
@@ -50,6 +57,9 @@ set(violations "")
 file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/vantel/*.h ${ROOT}/vantel/*.cpp
      ${ROOT}/quiltdeck/*.h ${ROOT}/quiltdeck/*.cpp)
 list(SORT files)
+if(NOT files)
+  message(FATAL_ERROR "no vantel or quiltdeck source under ${ROOT}: nothing was checked")
+endif()
 foreach(file ${files})
   get_filename_component(folder "${file}" DIRECTORY)
   file(STRINGS ${ROOT}/${file} lines REGEX "${include_line}")

@@ -2,7 +2,8 @@
 # The program on heavy state files, in a real window on a virtual X display, on a session bus of
 # its own (run it under dbus-run-session). 1,000 open shell tiles in state.json: the window is up
 # within 2 s and draws while the tiles start, SIGTERM ends the program within 1 s, and the tiles
-# over the restore's cap are in the history. 1,000,000 empty history records (3 MB): after a launch
+# over the restore's cap are in the history. A title of 60 MiB, then a folder of 20 MiB: cut on
+# load, SIGTERM within 1 s. 1,000,000 empty history records (3 MB): after a launch
 # and a quit the file is under 1 MB, and the next launch reads it (not read-only). Xvfb, the window
 # manager and the program are started and ended here, each by its own process id.
 #   tests/smoke/state_smoke.sh path/to/quiltdeck output-folder
@@ -64,8 +65,31 @@ closed = [t["title"] for t in state["closed"]]
 assert opened == ["tile %d" % i for i in range(64)], opened
 assert closed == ["tile %d" % i for i in range(64, 124)], closed
 PY
-grep -q "state.json: open tiles past the first 64 go to the history" "$state/log.txt" ||
-    fail "the cap was not logged: $(tail -n 5 "$state/log.txt")"
+grep -q "state.json holds 1000 open tiles: the first 64 are restored, 60 go to the history and 876 are dropped" \
+    "$state/log.txt" || fail "the cap was not logged: $(tail -n 5 "$state/log.txt")"
+
+# --- A title of 60 MiB, a folder of 20 MiB --------------------------------------------------------
+# Each is cut on load to the longest the program writes: the card lays the title out at once, and
+# SIGTERM is obeyed as on any other launch.
+for field in title cwd; do
+    python3 - "$state/state.json" "$HOME/project" "$field" <<'PY'
+import json, sys
+tile = {"title": "long", "name": "project", "cwd": sys.argv[2], "isShell": True, "closedAt": 0, "userNamed": True}
+tile[sys.argv[3]] = "t" * (60 << 20) if sys.argv[3] == "title" else sys.argv[2] + "/" + "f" * (20 << 20)
+json.dump({"themeMode": "dark", "onboarded": True, "openTiles": [tile]}, open(sys.argv[1], "w"))
+PY
+    start
+    sleep 1
+    import -window root "$out/long_$field.png"
+    terminate
+    [ "$ended_after" -le 1000 ] || fail "SIGTERM took $ended_after ms with a long $field"
+    [ "$status" -eq 0 ] || fail "SIGTERM with a long $field ended the program with $status"
+    size="$(stat -c %s "$state/state.json")"
+    [ "$size" -lt 20000 ] || fail "the long $field was saved back: state.json is $size bytes"
+    long_figures="${long_figures:-}${long_figures:+, }$field: SIGTERM obeyed in $ended_after ms"
+done
+grep -q "state.json: 1 text cut to the length the program writes" "$state/log.txt" ||
+    fail "the cut was not logged: $(tail -n 5 "$state/log.txt")"
 
 # --- 1,000,000 empty history records --------------------------------------------------------------
 python3 - "$state/state.json" <<'PY'
@@ -102,4 +126,5 @@ terminate
 grep -q "changes will not be saved" "$state/log.txt" || fail "the read-only launch was not logged"
 rmdir "$state/state.json"
 
-echo "$name: 1,000 open tiles ($restore_figures), the cap's rest in the history; 1,000,000 records saved back in $size bytes"
+echo "$name: 1,000 open tiles ($restore_figures), the cap's rest in the history; long texts cut ($long_figures);" \
+     "1,000,000 records saved back in $size bytes"

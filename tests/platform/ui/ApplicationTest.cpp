@@ -5,8 +5,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/runtime/GLibMainLoop.h"
 #include "platform/runtime/VirtualMainLoop.h"
@@ -91,6 +94,33 @@ TEST_F(ApplicationTest, TerminationSignalsQuitWithoutAsking) {
     EXPECT_EQ(delegate.asked, 0);
     EXPECT_EQ(delegate.terminated, 1);
     EXPECT_EQ(app.endingSignal(), SIGHUP);
+}
+
+// A loop that is free takes SIGTERM and runs the termination step; the program ends on its own.
+[[noreturn]] void signalledWhileFree() {
+    runtime::GLibMainLoop loop(runtime::GLibMainLoop::ContextChoice::programDefault);
+    runtime::ScopedMainLoop scoped(loop);
+    RecordingDelegate delegate;
+    Application& app = Application::shared();
+    app.setDelegate(&delegate);
+    app.installSignalHandlers([](int) { std::_Exit(20); });
+    loop.post([] { ::raise(SIGTERM); });
+    const int code = app.run();
+    std::_Exit(code == 0 && delegate.terminated == 1 && app.endingSignal() == SIGTERM ? 0 : 21);
+}
+
+// A main thread held in work of its own never takes the signal: the process ends by it all the
+// same, and says so first.
+[[noreturn]] void signalledWhileHeld() {
+    Application::shared().installSignalHandlers([](int signal) { std::fprintf(stderr, "unanswered %d\n", signal); });
+    ::raise(SIGTERM);
+    for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+TEST(ApplicationSignals, SigtermQuitsCleanlyOnAFreeLoopAndEndsTheProcessOnAHeldOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(signalledWhileFree(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(signalledWhileHeld(), ::testing::KilledBySignal(SIGTERM), "unanswered 15");
 }
 
 TEST_F(ApplicationTest, RunEndsWhenTheQuitIsAccepted) {

@@ -71,6 +71,10 @@ TEST(HistoryRows, APromptIsShortenedOnALineOfItsOwn) {
     EXPECT_EQ(text.runs()[0].attributes.font.size, 13);
     EXPECT_EQ(text.runs()[0].attributes.font.weight, platform::gfx::FontWeight::semibold);
     EXPECT_EQ(text.runs().back().attributes.color, testing::rgb(158, 163, 169));
+    // A prompt of a megabyte reads the same from its first kilobytes.
+    record.lastPrompt = "\u00E9" + std::string(1'000'000, 'c');
+    const std::string longRow = HistoryWindow::rowText(record, "/home/u").string();
+    EXPECT_EQ(longRow.substr(longRow.rfind('\n') + 1), "\u00E9" + std::string(108, 'c') + "…");
     record.lastPrompt.reset();
     const std::string without = HistoryWindow::rowText(record, "/home/u").string();
     EXPECT_EQ(std::count(without.begin(), without.end(), '\n'), 1);

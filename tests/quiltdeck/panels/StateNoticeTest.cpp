@@ -68,9 +68,30 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
     }
 }
 
+// A state.json that cannot be decoded is set aside and the run starts afresh, saving as usual:
+// the window names the copy, which holds the old bytes, in the language the file still names.
+TEST_F(StateNoticeTest, NamesTheCopyOfADamagedFile) {
+    const std::string truncated = R"({"language":"de","openTiles":[{"title":"Build","cwd":"/p)";
+    testing::writeFile(file(), truncated);
+    const Store store(folder.path());
+    ASSERT_TRUE(store.brokenCopy());
+    EXPECT_EQ(testing::readFile(*store.brokenCopy()), truncated);
+    EXPECT_FALSE(store.readOnly());
+    EXPECT_EQ(store.language(), "de");
+    const std::string reason = file() + " is damaged and was set aside as " + store.brokenCopy()->string() + ".";
+    EXPECT_EQ(StateNotice::line(store), "Started afresh: " + reason);
+    const auto alert = StateNotice::alert(store);
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->messageText, "Your tiles and settings could not be loaded");
+    EXPECT_EQ(alert->informativeText, reason + "\n\n" + t("state_reset_info"));
+}
+
 TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
     std::filesystem::create_directory(file());
     const Store store(folder.path());
+    testing::TempFolder other;
+    testing::writeFile(other / "state.json", "{");
+    const Store setAside(other.path());
     for (const Lang lang : Lang::allCases()) {
         Lang::setCurrent(lang);
         SCOPED_TRACE(std::string(lang.rawValue()));
@@ -79,6 +100,11 @@ TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
         EXPECT_NE(line->find(file()), std::string::npos);
         EXPECT_NE(line->find(t("state_ro_not_file")), std::string::npos);
         EXPECT_EQ(line->find("%@"), std::string::npos);
+        const auto reset = StateNotice::line(setAside);
+        ASSERT_TRUE(reset);
+        EXPECT_NE(reset->find(setAside.brokenCopy()->string()), std::string::npos);
+        EXPECT_EQ(reset->find("%@"), std::string::npos);
+        EXPECT_NE(StateNotice::alert(setAside)->messageText, StateNotice::alert(store)->messageText);
     }
 }
 

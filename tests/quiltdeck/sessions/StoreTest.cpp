@@ -458,11 +458,71 @@ TEST_F(StoreTest, ALoadedDocumentIsHeldToTheLimitsOfItsLists) {
     EXPECT_EQ(s.tileMetrics.size(), 1u);
     EXPECT_EQ(s.tileMetrics.at("/seven").size(), Store::metricsLimit);
     EXPECT_EQ(s.tileFeeds.at("/f").items.size(), Store::feedItemsLimit);
-    EXPECT_NE(testing::logContents().find("state.json: open tiles past the first 64 go to the history"), std::string::npos);
+    EXPECT_NE(testing::logContents().find(
+                  "state.json holds 70 open tiles: the first 64 are restored, 6 go to the history and 0 are dropped"),
+              std::string::npos);
     // Nothing is written until a change; then the held document.
     EXPECT_EQ(readFile(stateFile()), document.dump());
     store.setAiTitles(false);
     expectSaved(store);
+}
+
+// Each field of a loaded document is held to what the program writes: a text to the longest of
+// its kind, cut inside no character (a two-byte one stands across each limit here), a map entry
+// with too long a key dropped, a number into its range, a moment to the load's. The rest of the
+// file is kept. A 60 MiB title and a 20 MiB folder too.
+TEST_F(StoreTest, ALoadedDocumentHoldsEachFieldToWhatTheProgramWrites) {
+    using Json = nlohmann::json;
+    const auto across = [](size_t limit, size_t length) {
+        std::string text(limit - 1, 'a');
+        return (text + "\u00E9").append(length - limit - 1, 'b');
+    };
+    const auto cut = [](size_t limit) { return Json(std::string(limit - 1, 'a')); };
+    const Json now = "now";
+    struct Case {
+        std::string pointer;
+        Json stored;
+        Json held;  // null: gone
+    };
+    const Case cases[] = {
+        {"/openTiles/0/title", across(Store::titleLimit, 60u << 20), cut(Store::titleLimit)},
+        {"/closed/0/cwd", across(Store::pathLimit, 20u << 20), cut(Store::pathLimit)},
+        {"/closed/0/lastPrompt", across(Store::textLimit, 2'000'000), cut(Store::textLimit)},
+        {"/closed/0/claudeSessionId", across(Store::wordLimit, 5000), cut(Store::wordLimit)},
+        {"/recents/0", across(Store::pathLimit, 5000), cut(Store::pathLimit)},
+        {"/currentWall", across(Store::titleLimit, 5000), cut(Store::titleLimit)},
+        {"/fontName", across(Store::wordLimit, 5000), cut(Store::wordLimit)},
+        {"/tileFeeds/~1p/items/0/url", across(Store::textLimit, 1'500'000), cut(Store::textLimit)},
+        {"/tileNames/~1" + std::string(Store::pathLimit, 'f'), "n", nullptr},
+        {"/walls", {"a", "", "a", "b"}, {"a", "b"}},
+        {"/minFontSize", -3, Store::minFontSizeMin},
+        {"/minFontSize", 400, Store::minFontSizeMax},
+        {"/minFontSize", 13, 13},
+        {"/tileMetrics/~1p/0/every", -1, Store::metricPeriodMin},
+        {"/tileFeeds/~1p/every", 2, Store::feedPeriodMin},
+        {"/closed/0/closedAt", 1e12, now},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pointer.substr(0, 40));
+        Json document = R"({"language":"de","openTiles":[{"title":"t"}],"closed":[{"cwd":"/c"}],
+            "tileMetrics":{"/p":[{"label":"l","command":"c"}]},"tileFeeds":{"/p":{"label":"f","items":[{"title":"h"}]}}})"_json;
+        const Json::json_pointer at(c.pointer);
+        document[at] = c.stored;
+        writeFile(stateFile(), document.dump());
+        const Date before = Date::now();
+        const Store store(folder.path());
+        const Json held = Json::parse(Store::encode(store.state()));
+        if (c.held.is_null()) EXPECT_FALSE(held.contains(at));
+        else if (c.held == now) EXPECT_TRUE(held[at] >= before.sinceReference && held[at] <= Date::now().sinceReference);
+        // Compared whole, shown in part: a failure would otherwise print megabytes.
+        else EXPECT_TRUE(held[at] == c.held) << held[at].dump().substr(0, 80) << "… of " << held[at].dump().size();
+        EXPECT_EQ(store.language(), "de");
+        EXPECT_FALSE(store.readOnly());
+        EXPECT_EQ(store.openTiles().size(), 1u);
+        EXPECT_EQ(store.closed().size(), 1u);
+    }
+    EXPECT_NE(testing::logContents().find("state.json: 1 text cut to the length the program writes, 0 numbers"),
+              std::string::npos);
 }
 
 // Only the kept records are made, but a bad one past them still fails the list.

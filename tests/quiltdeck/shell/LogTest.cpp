@@ -42,7 +42,12 @@ TEST(LogWriter, ControlCharactersAreEscapedSoAnEntryIsOneLine) {
         {"del\x7f", "del\\x7f"},
         {"next line\xc2\x85" "and csi\xc2\x9b", "next line\\u0085and csi\\u009b"},
         {"caf\xc3\xa9 \xc2\xa0 \xe4\xb8\xad \\ plain", "caf\xc3\xa9 \xc2\xa0 \xe4\xb8\xad \\ plain"},
-        {"ends in a lone \xc2", "ends in a lone \xc2"},
+        {"ends in a lone \xc2", "ends in a lone \\xc2"},
+        // Bytes that are no UTF-8, each told: a stray, an overlong '/', a surrogate, a cut emoji.
+        {"a\xff b\xc0\xaf c\xed\xa0\x80 d\xf0\x9f\x98", "a\\xff b\\xc0\\xaf c\\xed\\xa0\\x80 d\\xf0\\x9f\\x98"},
+        // Marks that turn the text around them, and the Unicode line separators; the rest stays.
+        {"txt.\u202Eexe \u2066x\u2069 \u200F\u061C", "txt.\\u202eexe \\u2066x\\u2069 \\u200f\\u061c"},
+        {"one\u2028two\u2029 \u200D\U0001F600", "one\\u2028two\\u2029 \u200D\U0001F600"},
     };
     for (const Case& c : cases) {
         const std::string entry = LogWriter::entry(c.message);

@@ -32,5 +32,23 @@ TEST(Shorten, CollapsesWhiteSpaceAndCutsWithAnEllipsis) {
     for (const Case& c : cases) EXPECT_EQ(shorten(c.text, c.max), c.expected) << c.text << " / " << c.max;
 }
 
+// A cut never keeps part of a character, and a text that is no UTF-8 is cut where asked.
+TEST(Shorten, PrefixWithinEndsOnACharacterBoundary) {
+    struct Case {
+        std::string text;
+        size_t bytes;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"abc", 3, "abc"},
+        {"abc", 2, "ab"},
+        {"a\u4E2D", 3, "a"},
+        {"a\U0001F600", 4, "a"},
+        {"a\U0001F600", 5, "a\U0001F600"},
+        {"\x80\x80\x80\x80\x80", 4, "\x80"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(prefixWithin(c.text, c.bytes), c.expected) << c.text << " / " << c.bytes;
+}
+
 }  // namespace
 }  // namespace quiltdeck

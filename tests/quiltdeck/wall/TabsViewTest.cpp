@@ -8,6 +8,7 @@
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/PanelColors.h"
+#include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Theme.h"
@@ -178,6 +179,7 @@ TEST_F(AskTextTest, AnswersTrimmedOrNothing) {
         {"OnlySpaces", std::string("  \t "), std::nullopt},
         {"Empty", std::string(""), std::nullopt},
         {"Cancel", std::nullopt, std::nullopt},
+        {"Pasted", " " + std::string(Store::titleLimit + 5000, 'w'), std::string(Store::titleLimit, 'w')},
     };
     for (const Case& c : cases) {
         int calls = 0;

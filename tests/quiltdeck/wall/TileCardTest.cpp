@@ -320,6 +320,14 @@ TEST_F(TileCardTest, SubLineTitleAndBadge) {
     session.rename("<b>&amp;");
     tile.refresh();
     EXPECT_EQ(tile.titleLabel().string(), "<b>&amp;");
+    // A title or a tool of megabytes is laid out only as far as a card could show it, and never
+    // cut inside a character.
+    session.rename(std::string(1023, 't') + "\u00E9" + std::string(1 << 20, 't'));
+    session.toolName = std::string(1 << 20, 'x');
+    tile.refresh();
+    EXPECT_EQ(tile.titleLabel().string(), std::string(1023, 't') + "\u2026");
+    EXPECT_LT(tile.subLabel().string().size(), 2048u);
+    session.toolName = "Bash";
     // "done" is green only while a finished session is idle.
     session.finishTurn();
     tile.refresh();
