@@ -166,7 +166,7 @@ for _ in $(seq 50); do
     [ "$(link_ground "$out/shadow-before.png")" = D8FFE8 ] && break
     sleep 0.1
 done
-[ "$(link_ground "$out/shadow-before.png")" = D8FFE8 ] || fail "the fourth page was never drawn"
+[ "$(link_ground "$out/shadow-before.png")" = D8FFE8 ] || fail "the fourth page was never drawn, or its frame's javascript: source replaced it: $(last_state)"
 click_page 50
 click_page 50
 sleep 1.5

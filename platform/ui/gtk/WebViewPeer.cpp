@@ -30,7 +30,8 @@ constexpr const char* pagePolicy = "require-trusted-types-for 'script'; report-u
 // Runs in every frame at its start: the trusted-types default policy (a page's own scripts
 // come later, so they cannot install another), and a guard that stops, before the engine acts on
 // it, the activation of a file: link or form on a page that is not a file, which the engine
-// blocks without asking the navigation policy or saying so. Each such refusal is posted to the
+// blocks without asking the navigation policy or saying so, and of a plain javascript: link
+// (still refused where an engine knows no trusted types). Each such refusal is posted to the
 // view.
 constexpr const char* linkGuard = R"JS((function () {
   "use strict";
@@ -47,7 +48,7 @@ constexpr const char* linkGuard = R"JS((function () {
   var refused = function (url) {
     var scheme;
     try { scheme = new URL(url, document.baseURI).protocol; } catch (e) { return false; }
-    return scheme === "file:" && location.protocol !== "file:";
+    return scheme === "javascript:" || (scheme === "file:" && location.protocol !== "file:");
   };
   var tell = function (url) {
     try { window.webkit.messageHandlers.refusedLink.postMessage(String(url).slice(0, 2048)); } catch (e) {}
