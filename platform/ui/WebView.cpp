@@ -1,6 +1,7 @@
 #include "platform/ui/WebView.h"
 
 #include "platform/ui/ControlDrawing.h"
+#include "platform/ui/LinkPolicy.h"
 
 namespace platform::ui {
 
@@ -9,19 +10,6 @@ namespace {
 bool& engine() {
     static bool available = false;
     return available;
-}
-
-// The URL's scheme in lower case; empty when it has none.
-std::string schemeOf(std::string_view url) {
-    std::string scheme;
-    for (const char c : url) {
-        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        const bool more = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-        if (c == ':') return scheme;
-        if (!letter && (scheme.empty() || !more)) return {};
-        scheme += static_cast<char>(letter ? c | 0x20 : c);
-    }
-    return {};
 }
 
 }  // namespace
@@ -64,8 +52,8 @@ void WebView::goBack() {
 }
 
 bool WebView::refusesLink(std::string_view url, std::string_view pageURL) {
-    const std::string scheme = schemeOf(url);
-    return scheme == "javascript" || (scheme == "file" && schemeOf(pageURL) != "file");
+    const std::string scheme = LinkPolicy::schemeOf(url);
+    return scheme == "javascript" || (scheme == "file" && LinkPolicy::schemeOf(pageURL) != "file");
 }
 
 void WebView::linkRefused(const std::string& url) {
@@ -78,7 +66,7 @@ bool WebView::followLink(const std::string& url, bool newWindow) {
         linkRefused(url);
         return false;
     }
-    if (navigationRequested({url, true, newWindow}) == Policy::cancel) return false;
+    if (navigationRequested({url, true, newWindow, true}) == Policy::cancel) return false;
     if (newWindow) return true;  // the engine would open a window; a view shows nothing more
     show(url);
     return true;

@@ -14,10 +14,11 @@ namespace platform::ui {
 // A web page in a window: the toolkit's web engine where the program has one, else a stand-in
 // that keeps the requests it was given and a history of the pages it "shows", so the logic around
 // it runs without an engine. Every navigation (a load asked by the program, a link, a page's own
-// request for a new window) is put to `decidePolicy` before it starts, but for two kinds of link
-// that the engine settles without asking: a `javascript:` link, which a view here never runs,
-// and a `file:` link on a page that is not a file, which the engine blocks. Both are refused and
-// told to `onLinkRefused`. Main thread.
+// request for a new window) is put to `decidePolicy` before it starts, but for two kinds of URL
+// that the engine settles without asking: a `javascript:` URL, which a view here never runs
+// (a link, a frame's source, a script's navigation, inside a closed shadow tree or not), and a
+// `file:` link on a page that is not a file, which the engine blocks. Both are refused and told
+// to `onLinkRefused`. Main thread.
 class WebView : public Control {
 public:
     struct Navigation {
@@ -26,6 +27,8 @@ public:
         bool mainFrame = true;
         // Meant for a new window (a link with a target, window.open): no frame of this view.
         bool newWindow = false;
+        // The user's own click or key started it, not a page's script, redirect or frame.
+        bool userGesture = false;
     };
     enum class Policy { allow, cancel };
     struct Request {
@@ -66,7 +69,8 @@ public:
     static bool refusesLink(std::string_view url, std::string_view pageURL);
 
     std::function<Policy(const Navigation&)> decidePolicy;
-    // A link refused by the view itself (see above), with its URL as the page gave it.
+    // A link refused by the view itself (see above), with its URL as the page gave it; a
+    // `javascript:` URL that the engine refused on its own is told as just "javascript:".
     std::function<void(WebView&, const std::string& url)> onLinkRefused;
     std::function<void(WebView&)> onStart;
     std::function<void(WebView&)> onFinish;
@@ -82,8 +86,8 @@ public:
     void didChangeTitle(std::string title);
     // A refused link's activation, stopped by the engine's page script.
     void linkRefused(const std::string& url);
-    // The user follows a link on the page: refused by the view, or asked, then loaded in place when
-    // allowed; false when it was refused or cancelled.
+    // The user follows a link on the page (a user gesture): refused by the view, or asked, then
+    // loaded in place when allowed; false when it was refused or cancelled.
     bool followLink(const std::string& url, bool newWindow = false);
 
     // A peer that shows pages takes the program's loads and back steps; without one the stand-in

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 
+#include "platform/ui/LinkPolicy.h"
 #include "platform/ui/Workspace.h"
 #include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/LinkOpener.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Theme.h"
 
@@ -26,34 +28,18 @@ using platform::ui::WebView;
 
 namespace {
 
-struct ParsedURL {
-    std::string scheme;
-    bool hasHost = false;
-};
+using platform::ui::LinkDecision;
 
-// Nothing when the text is not an absolute URL.
-std::optional<ParsedURL> parse(std::string_view url) {
-    const std::string text(url);
-    GUri* uri = g_uri_parse(text.c_str(), G_URI_FLAGS_NONE, nullptr);
-    if (!uri) return std::nullopt;
-    ParsedURL parsed;
-    if (const char* scheme = g_uri_get_scheme(uri)) {
-        gchar* lower = g_ascii_strdown(scheme, -1);
-        parsed.scheme = lower;
-        g_free(lower);
-    }
-    const char* host = g_uri_get_host(uri);
-    parsed.hasHost = host && *host;
-    g_uri_unref(uri);
-    return parsed;
+// What the reader shows, and hands to the browser: an http or https page with a host.
+bool isPage(const LinkDecision& link) {
+    return link.action == LinkDecision::Action::open && (link.scheme == "http" || link.scheme == "https");
 }
 
-bool acceptable(const ParsedURL& url) { return (url.scheme == "http" || url.scheme == "https") && url.hasHost; }
-
-// Allowed to be shown or opened; every refusal is logged.
-bool allowed(const ParsedURL& url) {
-    if (acceptable(url)) return true;
-    Log::write("reader: refused " + url.scheme + " link");
+// Allowed to be shown or opened; every refusal of a URL with a scheme is logged.
+bool allowed(std::string_view url) {
+    const LinkDecision link = platform::ui::LinkPolicy::decide(url, platform::ui::LinkOrigin::webPage);
+    if (isPage(link)) return true;
+    if (!link.scheme.empty()) Log::write("reader: refused " + link.scheme + " link");
     return false;
 }
 
@@ -95,10 +81,7 @@ ReaderWindow::~ReaderWindow() {
 
 // --- Pure parts ------------------------------------------------------------------------------------
 
-bool ReaderWindow::acceptsURL(std::string_view url) {
-    const auto parsed = parse(url);
-    return parsed && allowed(*parsed);
-}
+bool ReaderWindow::acceptsURL(std::string_view url) { return allowed(url); }
 
 Rect ReaderWindow::insetFrame(const Rect& over) {
     const double dx = over.width * 0.08, dy = over.height * 0.06;
@@ -140,7 +123,6 @@ void ReaderWindow::build() {
     });
 
     web_ = std::make_unique<WebView>();
-    web_->setUserAgent(std::string(userAgent));
     web_->setStorageFolders((dataFolder() / "quiltdeck/web").string(), (cacheFolder() / "quiltdeck/web").string());
     web_->decidePolicy = [this, alive](const WebView::Navigation& navigation) {
         return alive.expired() ? WebView::Policy::cancel : decide(navigation);
@@ -192,8 +174,7 @@ void ReaderWindow::build() {
 // --- Opening ---------------------------------------------------------------------------------------
 
 void ReaderWindow::open(const std::string& url, const std::string& title, const std::string& source, platform::ui::Window& over) {
-    const auto parsed = parse(url);
-    if (!parsed || !allowed(*parsed)) return;
+    if (!allowed(url)) return;
     current_ = url;
     if (!WebView::engineAvailable()) {
         platform::ui::Workspace::open(url);
@@ -245,16 +226,17 @@ void ReaderWindow::layout() {
 }
 
 WebView::Policy ReaderWindow::decide(const WebView::Navigation& navigation) {
-    const auto parsed = parse(navigation.url);
-    const bool accepted = parsed && acceptable(*parsed);
-    if (!accepted && (navigation.newWindow || navigation.mainFrame)) refusedOnPage(navigation.url);
-    if (navigation.newWindow) {
+    const LinkDecision link = platform::ui::LinkPolicy::decide(navigation.url, platform::ui::LinkOrigin::webPage);
+    if (isPage(link)) {
+        if (!navigation.newWindow) return WebView::Policy::allow;
         // A link meant for a new window opens here, never outside.
-        if (accepted) web_->load(navigation.url, loadTimeout);
+        web_->load(navigation.url, loadTimeout);
         return WebView::Policy::cancel;
     }
-    if (navigation.mainFrame && !accepted) return WebView::Policy::cancel;
-    return WebView::Policy::allow;
+    // Nothing leaves the reader but by the user's own click.
+    if (navigation.userGesture && link.action != LinkDecision::Action::refuse) LinkOpener::follow(link, panel_.get());
+    else refusedOnPage(navigation.url);
+    return WebView::Policy::cancel;
 }
 
 void ReaderWindow::refusedOnPage(const std::string& url) {
@@ -263,8 +245,7 @@ void ReaderWindow::refusedOnPage(const std::string& url) {
         refusalsPage_ = web_->pageSerial();
         refusalsLogged_.clear();
     }
-    const char* peeked = g_uri_peek_scheme(url.c_str());
-    const std::string scheme = peeked ? peeked : "";
+    const std::string scheme = platform::ui::LinkPolicy::schemeOf(url);
     if (refusalsLogged_.insert(scheme).second) Log::write("reader: refused " + (scheme.empty() ? "unnamed" : scheme) + " link");
 }
 

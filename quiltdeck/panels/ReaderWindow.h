@@ -20,19 +20,19 @@ namespace quiltdeck {
 // The reader: a feed headline's page in a window of its own over the main one, with a one-line
 // header (back, source, title, spinner, Open in Browser) above a web view. One for the run, built
 // on the first link and reused, so back history and cookies persist; Escape and the close button
-// only hide it. Only http and https pages with a host are shown or handed to the browser; any
-// other link does nothing and is logged, a page's links once per page and scheme (a page's
-// javascript: links never run). Without a web engine a link goes to the default browser.
-// Main thread.
+// only hide it. Only http and https pages with a host are shown or handed to the browser. A link
+// the user clicks on a page follows the link rules that the tiles follow (LinkPolicy, from a web
+// page): a mail link goes to the desktop, another application's scheme is asked about first;
+// everything refused, and whatever a page tries without the user's click, does nothing and is
+// logged once per page and scheme (a page's javascript: URLs never run, file: links never open).
+// Without a web engine a link goes to the default browser. The web engine introduces itself to
+// sites as it is (its own Linux user agent). Main thread.
 class ReaderWindow {
 public:
     static constexpr platform::gfx::Size buildSize{1100, 800};
     static constexpr platform::gfx::Size minimumSize{520, 400};
     static constexpr double headerHeight = 54;
     static constexpr double loadTimeout = 60;
-    // A desktop browser's agent, so that sites serve their desktop pages.
-    static constexpr std::string_view userAgent =
-        "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.4 Safari/605.1.15";
 
     // The process's reader, made on first use.
     static ReaderWindow& shared();

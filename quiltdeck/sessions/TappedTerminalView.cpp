@@ -1,6 +1,9 @@
 #include "quiltdeck/sessions/TappedTerminalView.h"
 
+#include "platform/ui/LinkPolicy.h"
 #include "platform/ui/Scroller.h"
+#include "quiltdeck/shell/LinkOpener.h"
+#include "quiltdeck/shell/Log.h"
 #include "vantel/view/TerminalProgressBarView.h"
 
 namespace quiltdeck {
@@ -13,6 +16,20 @@ TappedTerminalView::TappedTerminalView(const Rect& frame, FontRef font, const va
 void TappedTerminalView::dataReceived(std::span<const uint8_t> slice) {
     LocalProcessTerminalView::dataReceived(slice);
     if (onBytes) onBytes(slice);
+}
+
+void TappedTerminalView::requestOpenLink(vantel::TerminalView&, const std::string& link,
+                                         const std::map<std::string, std::string>&) {
+    // A path that names no file is no link.
+    const auto url = defaultLinkURL(link);
+    if (!url) return;
+    using platform::ui::LinkDecision;
+    const LinkDecision decision = platform::ui::LinkPolicy::decide(*url, platform::ui::LinkOrigin::terminal);
+    if (decision.action == LinkDecision::Action::refuse) {
+        Log::write("tile: refused " + (decision.scheme.empty() ? std::string("unnamed") : decision.scheme) + " link");
+        return;
+    }
+    LinkOpener::follow(decision, window());
 }
 
 void TappedTerminalView::resizeSubviews(Size oldSize) {

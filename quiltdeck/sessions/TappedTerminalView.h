@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <span>
+#include <string>
 
 #include "vantel/view/LocalProcessTerminalView.h"
 
@@ -19,6 +21,10 @@ public:
     std::function<void(std::span<const uint8_t>)> onBytes;
 
     void dataReceived(std::span<const uint8_t> slice) override;
+    // A link the user clicked, taken by the link rules: opened, revealed in its folder, asked
+    // about in a dialog over the tile's window, or refused ("tile: refused <scheme> link").
+    void requestOpenLink(vantel::TerminalView& source, const std::string& link,
+                         const std::map<std::string, std::string>& params) override;
     void hideScroller();
     void hideProgressBar();
 

@@ -2,11 +2,15 @@
 # The reader in a real window on a virtual X display, on a session bus of its own (run it under
 # dbus-run-session), against a loopback HTTP server: a page's link meant for a new window loads in
 # the reader and enables back; Open in Browser hands on the page shown; a javascript: link (its
-# script never runs: the page keeps its title and its text), a file: link and a mailto: link load
-# nothing, launch nothing and are logged once each; Escape hides the reader and the next headline shows
-# it again with its history. The reader is shot as a PNG. When the web engine's sandbox cannot
-# start here, this test (never the program) turns it off. Xvfb, the window manager, the server and
-# the probe are started and ended here, each by its own process id.
+# script never runs: the page keeps its title and its text) and a file: link load nothing, launch
+# nothing and are logged once each; a mailto: link goes to the desktop; a link of another
+# application's scheme asks first in a dialog whose default, Return, opens nothing; Escape hides
+# the reader and the next headline shows it again with its history; on a page whose hidden frame
+# has a javascript: source and whose javascript: link lies in a closed shadow tree, neither runs
+# (title and text stay) and the page is logged once; the engine tells sites it runs on Linux.
+# The reader and the dialog are shot as PNGs. When the web engine's sandbox cannot start here,
+# this test (never the program) turns it off. Xvfb, the window manager, the server and the probe
+# are started and ended here, each by its own process id.
 #   tests/smoke/reader_smoke.sh path/to/reader-probe output-folder
 set -euo pipefail
 probe_bin="$1"
@@ -108,8 +112,9 @@ import -window "$reader" "$out/reader.png"
 say browser
 within 50 grep -qx "launched $site/second.html" "$work/probe.out" || fail "Open in Browser did not hand on the page shown"
 
-# A javascript:, a file: and a mailto: link (the page's thirds) load and launch nothing; the
+# A javascript: and a file: link (the page's first quarters) load and launch nothing; the
 # javascript: link, which would retitle the page and replace its text, runs nothing, clicked twice.
+# The mailto: link (the third quarter) goes to the desktop; the last one asks first.
 shows 50 title=Second_page || fail "the second page has no title: $(last_state)"
 # The page as drawn before the clicks: its three coloured thirds, once the engine has painted them.
 page_colours() { convert "$1" -crop "${WIDTH}x$((HEIGHT - 60))+0+60" -format '%k' info:; }
@@ -119,13 +124,29 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 [ "$(page_colours "$out/before.png")" -gt 8 ] || fail "the second page was never drawn"
-click_page 16
-click_page 16
-click_page 50
-click_page 84
+click_page 12
+click_page 12
+click_page 37
+click_page 62
+within 50 grep -qx "launched mailto:someone@example.org" "$work/probe.out" || fail "the mailto: link did not reach the desktop"
+click_page 87
+dialog=""
+for _ in $(seq 50); do
+    for id in $(xdotool search --onlyvisible --pid "$probe" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$id")" = "Quiltdeck" ] && dialog="$id"
+    done
+    [ -n "$dialog" ] && break
+    sleep 0.1
+done
+[ -n "$dialog" ] || fail "no dialog asked about the other application's link"
+sleep 0.5
+import -window "$dialog" "$out/ask.png"
+xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+xdotool key Return
+within 50 bash -c "! xdotool search --onlyvisible --name '^Quiltdeck\$' >/dev/null" || fail "Return did not close the dialog"
 sleep 1.5
 shows 1 "url=$site/second.html" back=1 title=Second_page || fail "a refused link changed the page: $(last_state)"
-[ "$(grep -c '^launched ' "$work/probe.out")" -eq 1 ] || fail "a refused link reached the browser"
+[ "$(grep -c '^launched ' "$work/probe.out")" -eq 2 ] || fail "a refused or cancelled link reached the desktop: $(grep '^launched ' "$work/probe.out")"
 import -window "$reader" "$out/refused.png"
 changed="$(compare -metric AE -fuzz 10% "$out/before.png" "$out/refused.png" null: 2>&1 || true)"
 [ "${changed%% *}" -lt $((WIDTH * HEIGHT / 100)) ] || fail "the page's text changed after the clicks ($changed pixels)"
@@ -134,8 +155,36 @@ changed="$(compare -metric AE -fuzz 10% "$out/before.png" "$out/refused.png" nul
 xdotool windowactivate --sync "$reader" 2>/dev/null || true
 xdotool key Escape
 shows 50 visible=0 || fail "Escape did not hide the reader: $(last_state)"
+say "open $site/fourth.html"
+shows 100 "url=$site/fourth.html" back=1 visible=1 loading=0 || fail "the next headline did not show with its history: $(last_state)"
+
+# Neither the hidden frame's javascript: source nor the closed shadow tree's javascript: link runs.
+# The page as drawn before the clicks: the link's green ground, once the engine has painted it.
+link_ground() { convert "$1" -format "%[hex:p{$((WIDTH / 2)),$((HEIGHT * 3 / 4))}]" info:; }
+for _ in $(seq 50); do
+    import -window "$reader" "$out/shadow-before.png"
+    [ "$(link_ground "$out/shadow-before.png")" = D8FFE8 ] && break
+    sleep 0.1
+done
+[ "$(link_ground "$out/shadow-before.png")" = D8FFE8 ] || fail "the fourth page was never drawn, or its frame's javascript: source replaced it: $(last_state)"
+click_page 50
+click_page 50
+sleep 1.5
+shows 1 "url=$site/fourth.html" title=Fourth_page || fail "a javascript: URL ran on the fourth page: $(last_state)"
+import -window "$reader" "$out/shadow-after.png"
+changed="$(compare -metric AE -fuzz 10% "$out/shadow-before.png" "$out/shadow-after.png" null: 2>&1 || true)"
+[ "${changed%% *}" -lt $((WIDTH * HEIGHT / 100)) ] || fail "the fourth page's text changed after the clicks ($changed pixels)"
+
+# The engine introduces itself as what it is.
 say "open $site/third.html"
-shows 100 "url=$site/third.html" back=1 visible=1 loading=0 || fail "the next headline did not show with its history: $(last_state)"
+shows 100 "url=$site/third.html" back=1 visible=1 loading=0 || fail "the third page did not show: $(last_state)"
+for _ in $(seq 50); do
+    agent="$(last_state)"
+    [[ "$agent" == *title=Third_page,_seen_by_* ]] && break
+    sleep 0.1
+done
+[[ "$agent" == *title=Third_page,_seen_by_*Linux* ]] || fail "the page did not see a Linux user agent: $agent"
+[[ "$agent" != *Macintosh* && "$agent" != *Mac_OS* ]] || fail "the reader told the page it is a Mac: $agent"
 
 say quit
 within 100 bash -c "! kill -0 $probe" || fail "the probe did not end"
@@ -144,8 +193,10 @@ wait "$probe" || status=$?
 probe=""
 [ "$status" -eq 0 ] || fail "the probe ended with $status"
 log="$QUILTDECK_STATE_DIR/log.txt"
-for scheme in javascript file mailto; do
-    [ "$(grep -c "reader: refused $scheme link" "$log")" -eq 1 ] ||
-        fail "the $scheme: link was not logged once: $(cat "$log" 2>/dev/null)"
+# Once a page: the second page's javascript: and file: links, the fourth page's javascript: URLs.
+for expected in "javascript 2" "file 1" "mailto 0" "quiltdeck-smoke 0"; do
+    set -- $expected
+    [ "$(grep -c "reader: refused $1 link" "$log")" -eq "$2" ] ||
+        fail "the $1: links were not logged $2 times: $(cat "$log" 2>/dev/null)"
 done
-echo "reader_smoke: new-window link inside, back, Open in Browser, refused links, Escape and history; shot in $out/reader.png"
+echo "reader_smoke: new-window link inside, back, Open in Browser, refused links, the question, Escape and history, javascript: in frames and closed shadow trees, the user agent; shots in $out"

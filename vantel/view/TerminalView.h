@@ -139,6 +139,9 @@ public:
     // suffix when that one exists. `fileExists` defaults to the file system.
     static std::optional<std::string> defaultLinkURL(const std::string& link,
                                                      const std::function<bool(const std::string&)>& fileExists = {});
+    // The link as a URL, then what the link rules say of it (platform::ui::LinkPolicy, from a
+    // terminal): opened, or revealed in its folder; a link that would ask, or is refused, does
+    // nothing here, where there is no dialog.
     static void openDefaultLink(const std::string& link);
 
     // --- Fonts and cell metrics -----------------------------------------------------------

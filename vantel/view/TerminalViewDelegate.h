@@ -26,7 +26,7 @@ public:
     virtual size_t inputRoom(TerminalView&) { return SIZE_MAX; }
     // The view's place in the scroll-back: 0 at the top, 1 at the bottom.
     virtual void scrolled(TerminalView& source, double position) = 0;
-    // Default: TerminalView::openDefaultLink.
+    // Default: TerminalView::openDefaultLink (only what the link rules open without asking).
     virtual void requestOpenLink(TerminalView& source, const std::string& link,
                                  const std::map<std::string, std::string>& params);
     // Default: the system's alert sound.

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/runtime/LocalPaths.h"
+#include "platform/ui/LinkPolicy.h"
 #include "platform/ui/Workspace.h"
 #include "vantel/view/TerminalView.h"
 
@@ -171,7 +172,17 @@ std::optional<std::string> TerminalView::defaultLinkURL(const std::string& link,
 }
 
 void TerminalView::openDefaultLink(const std::string& link) {
-    if (auto url = defaultLinkURL(link)) platform::ui::Workspace::open(*url);
+    const auto url = defaultLinkURL(link);
+    if (!url) return;
+    using platform::ui::LinkDecision;
+    const LinkDecision decision = platform::ui::LinkPolicy::decide(*url, platform::ui::LinkOrigin::terminal);
+    // Without a dialog to ask with, a link that would have to ask opens nothing.
+    switch (decision.action) {
+        case LinkDecision::Action::open: platform::ui::Workspace::open(decision.target); break;
+        case LinkDecision::Action::reveal: platform::ui::Workspace::reveal(decision.target); break;
+        case LinkDecision::Action::ask:
+        case LinkDecision::Action::refuse: break;
+    }
 }
 
 }  // namespace vantel

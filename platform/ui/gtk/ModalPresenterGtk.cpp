@@ -105,6 +105,12 @@ void ModalPresenterGtk::showAlert(const Alert& alert, Window* window, std::funct
                                                alert.messageText.c_str());
     if (!alert.informativeText.empty())
         gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", alert.informativeText.c_str());
+    // A long word (a link, a path) wraps too, rather than widening the dialog past the screen.
+    GList* labels = gtk_container_get_children(GTK_CONTAINER(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog))));
+    for (GList* label = labels; label; label = label->next) {
+        if (GTK_IS_LABEL(label->data)) gtk_label_set_line_wrap_mode(GTK_LABEL(label->data), PANGO_WRAP_WORD_CHAR);
+    }
+    g_list_free(labels);
     // GTK lays the last added button out rightmost, the place of the default one: add them in
     // reverse so the first reads rightmost, as the platform shows defaults.
     for (int i = static_cast<int>(alert.buttons.size()) - 1; i >= 0; --i)

@@ -160,6 +160,7 @@ bool Toolkit::start(int* argc, char*** argv) {
         }
         return opened;
     });
+    Workspace::setRevealer(Workspace::revealWithFileManager);
     followScreenScale();
     WebView::setEngineAvailable(webEngineBuiltIn());
     Pasteboard::general().setBackend(std::make_unique<ClipboardBackend>(Pasteboard::general()));

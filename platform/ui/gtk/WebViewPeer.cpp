@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #endif
 
 namespace platform::ui::gtk {
@@ -18,11 +19,32 @@ namespace {
 constexpr const char* guardWorld = "quiltdeck-link-guard";
 constexpr const char* refusedChannel = "refusedLink";
 
-// Stops, before the engine acts on it, the activation of a link or a form the view refuses
-// (WebView::refusesLink): the engine runs a javascript: link and blocks a file: link without
-// asking the navigation policy. Each refusal is posted to the view.
+// No javascript: URL runs in a view, wherever it comes from (a link, inside a closed shadow tree
+// or not; a frame's source; a script's navigation): the engine itself refuses them, since every
+// page is held to trusted types and the guard's default policy lets no "Location href" script
+// through. Every other sink passes as the page wrote it. Each refusal is reported to a scheme
+// of the view's own, which is how the view hears of those that the engine settles alone.
+constexpr const char* refusalScheme = "quiltdeck-refusal";
+constexpr const char* pagePolicy = "require-trusted-types-for 'script'; report-uri quiltdeck-refusal:report";
+
+// Runs in every frame at its start: the trusted-types default policy (a page's own scripts
+// come later, so they cannot install another), and a guard that stops, before the engine acts on
+// it, the activation of a file: link or form on a page that is not a file, which the engine
+// blocks without asking the navigation policy or saying so, and of a plain javascript: link
+// (still refused where an engine knows no trusted types). Each such refusal is posted to the
+// view.
 constexpr const char* linkGuard = R"JS((function () {
   "use strict";
+  if (window.trustedTypes && !window.trustedTypes.defaultPolicy) {
+    var same = function (value) { return value; };
+    try {
+      window.trustedTypes.createPolicy("default", {
+        createHTML: same,
+        createScriptURL: same,
+        createScript: function (value, type, sink) { return sink === "Location href" ? null : value; }
+      });
+    } catch (e) {}
+  }
   var refused = function (url) {
     var scheme;
     try { scheme = new URL(url, document.baseURI).protocol; } catch (e) { return false; }
@@ -70,6 +92,14 @@ constexpr const char* linkGuard = R"JS((function () {
 class WebKitPeer : public WidgetPeer, public WebView::Engine {
 public:
     WebKitPeer(WebView& view, GtkWidget* fixed) : WidgetPeer(view, fixed, makeWebView(view)), view_(view) {
+        WebKitWebContext* context = webkit_web_view_get_context(WEBKIT_WEB_VIEW(widget_));
+        // The context goes with the widget, after this peer: the relay outlives the peer.
+        relay_ = new RefusalRelay{this};
+        webkit_web_context_register_uri_scheme(context, refusalScheme, onRefusalReport, relay_,
+                                               [](gpointer relay) { delete static_cast<RefusalRelay*>(relay); });
+        // Reports from https pages too, which would not send them to a scheme held insecure.
+        webkit_security_manager_register_uri_scheme_as_secure(webkit_web_context_get_security_manager(context),
+                                                               refusalScheme);
         g_signal_connect(widget_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
         g_signal_connect(widget_, "load-changed", G_CALLBACK(onLoadChanged), this);
         g_signal_connect(widget_, "load-failed", G_CALLBACK(onLoadFailed), this);
@@ -89,6 +119,7 @@ public:
         if (!view.requests().empty()) load(view.requests().back());
     }
     ~WebKitPeer() override {
+        relay_->peer = nullptr;
         WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(widget_));
         g_signal_handlers_disconnect_by_data(content, this);
         view_.setEngine(nullptr);
@@ -128,7 +159,8 @@ private:
             webkit_cookie_manager_set_persistent_storage(webkit_website_data_manager_get_cookie_manager(data), cookies.c_str(),
                                                          WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
         }
-        GtkWidget* web = webkit_web_view_new_with_context(context);
+        GtkWidget* web =
+            GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "default-content-security-policy", pagePolicy, nullptr));
         g_object_unref(context);
         g_object_unref(data);
         WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(web));
@@ -161,6 +193,7 @@ private:
             return TRUE;
         }
         navigation.newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+        navigation.userGesture = webkit_navigation_action_is_user_gesture(action);
         // The engine does not say which frame navigates: every navigation is judged as the page's.
         navigation.mainFrame = true;
         // Held: the policy may load another page in this view before it answers.
@@ -197,6 +230,23 @@ private:
         const char* title = webkit_web_view_get_title(WEBKIT_WEB_VIEW(self->widget_));
         self->view_.didChangeTitle(title ? title : "");
     }
+    // A report of the page policy's: a javascript: URL the engine refused. What the page sends
+    // there itself tells no more than that.
+    static void onRefusalReport(WebKitURISchemeRequest* request, gpointer data) {
+        auto* relay = static_cast<RefusalRelay*>(data);
+        const char* method = webkit_uri_scheme_request_get_http_method(request);
+        if (GInputStream* body = webkit_uri_scheme_request_get_http_body(request); body && method && std::string_view(method) == "POST") {
+            char report[4096];
+            gsize length = 0;
+            g_input_stream_read_all(body, report, sizeof report, &length, nullptr, nullptr);
+            g_object_unref(body);
+            if (relay->peer && std::string_view(report, length).find("require-trusted-types-for") != std::string_view::npos)
+                relay->peer->view_.linkRefused("javascript:");
+        }
+        GInputStream* nothing = g_memory_input_stream_new();
+        webkit_uri_scheme_request_finish(request, nothing, 0, "text/plain");
+        g_object_unref(nothing);
+    }
     static void onRefusedLink(WebKitUserContentManager*, WebKitJavascriptResult* result, WebKitPeer* self) {
         JSCValue* value = webkit_javascript_result_get_js_value(result);
         if (!value || !jsc_value_is_string(value)) return;
@@ -208,7 +258,12 @@ private:
         if (WebView::refusesLink(text, page ? page : "")) self->view_.linkRefused(text);
     }
 
+    struct RefusalRelay {
+        WebKitPeer* peer;
+    };
+
     WebView& view_;
+    RefusalRelay* relay_ = nullptr;
 };
 
 }  // namespace

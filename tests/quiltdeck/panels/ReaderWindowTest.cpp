@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/ui/Modals.h"
 #include "platform/ui/Workspace.h"
+#include "platform/ui/headless/HeadlessModals.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
@@ -95,7 +97,7 @@ TEST_F(ReaderWindowTest, OpensThePageWithItsHeader) {
     ASSERT_TRUE(reader_.panel());
     EXPECT_EQ(requested(), std::vector<std::string>{"https://news.test/a"});
     EXPECT_EQ(reader_.web()->requests()[0].timeoutSeconds, 60);
-    EXPECT_EQ(reader_.web()->userAgent(), ReaderWindow::userAgent);
+    EXPECT_EQ(reader_.web()->userAgent(), "") << "the engine's own";
     EXPECT_EQ(reader_.sourceLabel().text(), "TECH NEWS");
     EXPECT_EQ(reader_.sourceLabel().richText()->runs()[0].attributes.kern, 0.6);
     EXPECT_EQ(reader_.titleLabel().text(), "A headline");
@@ -175,14 +177,42 @@ TEST_F(ReaderWindowTest, RefusedLinksAreLoggedOncePerPageAndScheme) {
         long lines;  // logged so far
     } steps[] = {
         {"javascript:void(document.body.textContent='x')", 1}, {"javascript:alert(1)", 1}, {"file:///etc/passwd", 2},
-        {"mailto:a@news.test", 3}, {"mailto:b@news.test", 3}, {"https://news.test/next", 3}, {"javascript:alert(2)", 4},
+        {"vbscript:msgbox(1)", 3}, {"VBScript:msgbox(2)", 3}, {"https://news.test/next", 3}, {"javascript:alert(2)", 4},
     };
     for (const Step& step : steps) {
         web.followLink(step.link);
         EXPECT_EQ(lines(), step.lines) << step.link;
     }
     EXPECT_EQ(*web.url(), "https://news.test/next");
-    EXPECT_NE(testing::logContents().find("reader: refused mailto link", start), std::string::npos);
+    EXPECT_NE(testing::logContents().find("reader: refused vbscript link", start), std::string::npos);
+}
+
+// A click on a link out of the page follows the tiles' rules: mail goes to the desktop, another
+// application's scheme is asked about over the reader. What a page tries without the user's
+// click, and the javascript: URLs the engine refuses on its own (a frame's source, a link in a
+// closed shadow tree), stay inside and are logged once a page.
+TEST_F(ReaderWindowTest, LinksOutOfThePageFollowTheTilesRules) {
+    platform::ui::Modals::reset();
+    reader_.open("https://news.test/a", "A", "S", main_);
+    WebView& web = *reader_.web();
+    auto& modals = *platform::ui::headless::HeadlessModals::current();
+    const size_t start = testing::logContents().size();
+    EXPECT_FALSE(web.followLink("mailto:editor@news.test"));
+    EXPECT_FALSE(web.followLink("news-app://story/7"));
+    EXPECT_EQ(modals.shownOver(), reader_.panel());
+    modals.clickButton(1);
+    for (const char* url : {"mailto:spam@news.test", "news-app://x", "mailto:more@news.test"})
+        EXPECT_EQ(web.navigationRequested({url, true, false, false}), WebView::Policy::cancel) << url;
+    web.linkRefused("javascript:");
+    web.linkRefused("javascript:");
+    EXPECT_FALSE(modals.shownAlert());
+    EXPECT_EQ(launched_, (std::vector<std::string>{"mailto:editor@news.test", "news-app://story/7"}));
+    EXPECT_EQ(*web.url(), "https://news.test/a");
+    const std::string added = testing::logContents().substr(start);
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 3) << added;
+    for (const char* scheme : {"mailto", "news-app", "javascript"})
+        EXPECT_NE(added.find("reader: refused " + std::string(scheme) + " link"), std::string::npos) << scheme;
+    platform::ui::Modals::reset();
 }
 
 // Without a web engine the link goes to the default browser, checked the same way.

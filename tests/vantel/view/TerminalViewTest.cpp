@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <set>
 
 #include "platform/ui/Screen.h"
@@ -84,24 +85,34 @@ TEST(TerminalView, Defaults) {
 }
 
 // An owner that overrides only what it must gets the defaults: links open through the workspace
-// (a file link only when the file exists), the bell is the alert sound, clipboard reads get nothing.
+// (a file link only when the file exists) as the link rules allow, with no dialog to ask with;
+// the bell is the alert sound, clipboard reads get nothing.
 TEST(TerminalView, DelegateDefaults) {
     TerminalView view(gridFrame(10, 3));
     RecordingDelegate owner;
-    std::vector<std::string> opened;
+    std::vector<std::string> opened, revealed;
     int beeps = 0;
     platform::ui::Workspace::setOpener([&](const std::string& url) {
         opened.push_back(url);
         return true;
     });
+    platform::ui::Workspace::setRevealer([&](const std::string& path) {
+        revealed.push_back(path);
+        return true;
+    });
     platform::ui::Sound::setBeeper([&] { ++beeps; });
     owner.requestOpenLink(view, "https://example.com/a", {});
     owner.requestOpenLink(view, "/no/such/file:12", {});
+    owner.requestOpenLink(view, "JAVASCRIPT:alert(1)", {});
+    owner.requestOpenLink(view, "evil://payload", {});
+    owner.requestOpenLink(view, "/bin/sh:3", {});
     owner.bell(view);
     EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/a"});
+    EXPECT_EQ(revealed, std::vector<std::string>{std::filesystem::canonical("/bin/sh").string()});
     EXPECT_EQ(beeps, 1);
     EXPECT_EQ(owner.clipboardRead(view), std::nullopt);
     platform::ui::Workspace::setOpener(nullptr);
+    platform::ui::Workspace::setRevealer(nullptr);
     platform::ui::Sound::setBeeper(nullptr);
 }
 
