@@ -825,7 +825,12 @@ bool Window::makeFirstResponder(View* view) {
     }
     if (view && (view->window() != this || !(view->acceptsFirstResponder() || view->canBecomeKeyView()))) return false;
     View* const leaving = firstResponder_;
-    if (leaving && !leaving->resignFirstResponder()) return false;
+    if (leaving) {
+        const std::optional<View*> outer = std::exchange(keyboardGoingTo_, view);
+        const bool letGo = leaving->resignFirstResponder();
+        keyboardGoingTo_ = outer;
+        if (!letGo) return false;
+    }
     // Letting go moved the keyboard itself (a field that ends its editing).
     if (firstResponder_ != leaving) return firstResponder_ == view;
     firstResponder_ = nullptr;
@@ -902,7 +907,13 @@ bool Window::performKeyboardNavigation(const KeyEvent& event) {
 bool Window::selectKeyView(bool forward) {
     if (!contentView_) return false;
     if (firstResponder_ && firstResponder_->advanceKeyFocus(forward)) return true;
-    View* next = KeyViewLoop::next(*contentView_, firstResponder_, forward);
+    // A group that holds the view with the keyboard keeps it among its views.
+    std::vector<View*> group;
+    for (View* v = firstResponder_; v && group.empty(); v = v->superview()) {
+        group = v->keyViewGroup();
+        if (std::find(group.begin(), group.end(), firstResponder_) == group.end()) group.clear();
+    }
+    View* next = group.empty() ? KeyViewLoop::next(*contentView_, firstResponder_, forward) : KeyViewLoop::next(group, firstResponder_, forward);
     if (!next) return false;
     next->keyFocusEntered(forward);
     makeFirstResponder(next);

@@ -96,6 +96,9 @@ public:
     // or letting go moved the keyboard elsewhere (that move stands). Asked for the view that has it
     // already, the backend puts its toolkit's keyboard there again.
     bool makeFirstResponder(View* view);
+    // While makeFirstResponder asks the view that has the keyboard to let go: where the keyboard
+    // goes (null: to nobody). None at any other time.
+    std::optional<View*> keyboardGoingTo() const { return keyboardGoingTo_; }
     // A text field is being edited: the first responder is a field editor, or (in a toolkit's
     // window) one of its text entries has the keyboard.
     virtual bool isEditingText() const;
@@ -390,6 +393,7 @@ private:
     std::vector<Rect> moved_;
 
     View* firstResponder_ = nullptr;
+    std::optional<View*> keyboardGoingTo_;
     bool keyUnhandled_ = false;
     bool keyWindow_ = false;
     std::unique_ptr<TextInputContext> textInput_;

@@ -207,3 +207,36 @@ TEST(KeyViewLoop, AMoveMadeWhileLettingGoStands) {
     EXPECT_FALSE(s.window.makeFirstResponder(&s.close));
     EXPECT_EQ(s.window.firstResponder(), &terminal);
 }
+
+// A group that holds the view with the keyboard keeps it among its views (an editor's field and
+// buttons); the view letting go learns where the keyboard goes.
+TEST(KeyViewLoop, AGroupKeepsTheKeyboardAmongItsViews) {
+    struct Editor : FlippedView {
+        using FlippedView::FlippedView;
+        std::vector<View*> members;
+        std::vector<View*> keyViewGroup() override { return members; }
+    };
+    Sheet s;
+    Editor editor{Rect{0, 340, 400, 60}};
+    s.content.addSubview(&editor);
+    for (View* view : {static_cast<View*>(&s.field), static_cast<View*>(&s.close)}) editor.addSubview(view);
+    s.field.setFrame(Rect{20, 10, 200, 24});
+    s.close.setFrame(Rect{300, 20, 80, 24});
+    editor.members = {&s.close, &s.field, &s.hidden};
+    std::vector<std::string> goingTo;
+    s.field.onEndEditing = [&](TextField&) {
+        const auto to = s.window.keyboardGoingTo();
+        goingTo.push_back(to ? s.names[*to] : "no move");
+    };
+    ASSERT_TRUE(s.window.makeFirstResponder(&s.field));
+    EXPECT_EQ(s.walk(Key::tab, 0, 3), (std::vector<std::string>{"close", "field", "close"}));
+    EXPECT_EQ(s.walk(Key::up, 0, 2), (std::vector<std::string>{"field", "close"}));
+    EXPECT_EQ(goingTo, (std::vector<std::string>{"close", "close", "close"}));
+    EXPECT_FALSE(s.window.keyboardGoingTo());
+    // Outside the group the window's whole loop holds.
+    s.window.makeFirstResponder(&s.small);
+    EXPECT_EQ(s.walk(Key::tab, 0, 1), std::vector<std::string>{"segments 0"});
+    s.window.makeFirstResponder(&s.field);
+    s.window.makeFirstResponder(nullptr);
+    EXPECT_EQ(goingTo.back(), "nobody");
+}

@@ -2,6 +2,8 @@
 // mouse, the title editor, drops and the two menus, on a headless window and the virtual clock.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Modals.h"
@@ -663,6 +665,90 @@ TEST_F(TileCardTest, TypingReplacesTheSelectedTitle) {
     enter.characters = "\r";
     window.sendKeyEvent(enter);
     EXPECT_EQ(session.title(), "Shop");
+}
+
+// Tab, Shift+Tab and the arrows go round the editor's field and buttons and keep what was typed;
+// only Escape, Cancel, or the keyboard leaving the editor, drop it.
+TEST_F(TileCardTest, TheKeyboardGoesRoundTheEditor) {
+    using platform::ui::Key;
+    namespace Modifier = platform::ui::Modifier;
+    struct Step {
+        Key key;
+        platform::ui::ModifierFlags modifiers;
+    };
+    const Step tab{Key::tab, 0}, back{Key::tab, Modifier::shift}, space{Key::space, 0}, enter{Key::returnKey, 0},
+        escape{Key::escape, 0}, right{Key::right, 0}, down{Key::down, 0};
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::string focused;  // after all but the last step
+        std::string title;    // after the last, "" while the editor stays open
+    } const cases[] = {
+        {"Tab to Save, Space", {tab, tab, space}, "save", "Shop"},
+        {"Tab, Shift+Tab, Return", {tab, back, enter}, "field", "Shop"},
+        {"Shift+Tab round to Cancel, Space", {back, space}, "cancel", "before"},
+        {"Tab to Save, Escape", {tab, tab, escape}, "save", "before"},
+        {"Tab round to the field, Return", {tab, tab, tab, tab, enter}, "field", "Shop"},
+        {"Down, then Right to Save, Return", {down, right, enter}, "save", "Shop"},
+        {"Tab, Tab, Shift+Tab stays open", {tab, tab, back}, "save", ""},
+    };
+    for (const Case& c : cases) {
+        TileView& tile = make();
+        session.rename("before");
+        const std::map<const platform::ui::View*, std::string> names{{&tile.editor(), "field"},
+                                                                   {&tile.suggestButton(), "suggest"},
+                                                                   {&tile.saveButton(), "save"},
+                                                                   {&tile.cancelButton(), "cancel"}};
+        tile.beginRename();
+        tile.editor().typeText("Shop");
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            if (i + 1 == c.steps.size()) {
+                const auto at = names.find(window.firstResponder());
+                EXPECT_EQ(at == names.end() ? "elsewhere" : at->second, c.focused) << c.name;
+            }
+            platform::ui::KeyEvent event;
+            event.key = c.steps[i].key;
+            event.modifiers = c.steps[i].modifiers;
+            window.sendKeyEvent(event);
+        }
+        EXPECT_EQ(tile.isRenaming(), c.title.empty()) << c.name;
+        EXPECT_EQ(tile.editor().stringValue(), "Shop") << c.name;
+        EXPECT_EQ(session.title(), c.title.empty() ? "before" : c.title) << c.name;
+        if (!c.title.empty()) {
+            EXPECT_EQ(window.firstResponder(), &session.view()) << c.name;
+        }
+        tile.endRename(false);
+    }
+}
+
+// Suggest pressed from the keyboard sends the keyboard to the field, where the name arrives; a
+// disabled Suggest is passed over; the keyboard leaving a button for elsewhere closes the editor.
+TEST_F(TileCardTest, SuggestFromTheKeyboardAndLeavingTheEditor) {
+    TileView& tile = make();
+    session.rename("old");
+    std::function<void(std::optional<std::string>)> answer;
+    tile.onSuggestName = [&](auto done) { answer = std::move(done); };
+    tile.beginRename();
+    platform::ui::KeyEvent key;
+    key.key = platform::ui::Key::tab;
+    window.sendKeyEvent(key);
+    ASSERT_EQ(window.firstResponder(), &tile.suggestButton());
+    key.key = platform::ui::Key::space;
+    window.sendKeyEvent(key);
+    EXPECT_TRUE(tile.isSuggesting());
+    EXPECT_EQ(window.firstResponder(), &tile.editor());
+    key.key = platform::ui::Key::tab;
+    window.sendKeyEvent(key);
+    EXPECT_EQ(window.firstResponder(), &tile.saveButton());
+    answer("Fix login");
+    EXPECT_TRUE(tile.isRenaming());
+    EXPECT_EQ(window.firstResponder(), &tile.editor());
+    EXPECT_EQ(tile.editor().stringValue(), "Fix login");
+    window.sendKeyEvent(key);
+    ASSERT_EQ(window.firstResponder(), &tile.suggestButton());
+    window.makeFirstResponder(&session.view());
+    EXPECT_FALSE(tile.isRenaming());
+    EXPECT_EQ(session.title(), "old");
 }
 
 TEST_F(TileCardTest, Suggestions) {
