@@ -13,6 +13,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/KeyViewLoop.h"
 #include "platform/ui/LayerDrawing.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessTextInputContext.h"
@@ -22,6 +23,9 @@ namespace platform::ui {
 using gfx::usableScale;
 
 namespace {
+
+// Opens the menu bar when no view takes it: a terminal keeps it for its program.
+constexpr Key menuBarKey = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9);
 
 // The rectangle grown out to whole device pixels.
 gfx::Rect outToPixels(const gfx::Rect& rect, double scale) {
@@ -887,9 +891,16 @@ bool Window::sendKeyEvent(const KeyEvent& event) {
     return true;
 }
 
+bool Window::openMenuBar() {
+    if (!menuBar_ || menuBar_->menus.empty()) return false;
+    ++menuBarOpenings_;
+    return true;
+}
+
 bool Window::performKeyboardNavigation(const KeyEvent& event) {
     if (event.modifiers & (Modifier::alt | Modifier::super)) return false;
     const bool shift = event.modifiers & Modifier::shift, control = event.modifiers & Modifier::control;
+    if (event.key == menuBarKey) return !shift && !control && openMenuBar();
     switch (event.key) {
     case Key::tab: return selectKeyView(!shift);
     case Key::left:

@@ -230,6 +230,10 @@ public:
     // The menus a toolkit shows above the content; replaced whole, null for none.
     virtual void setMenuBar(std::shared_ptr<const MenuBar> bar) { menuBar_ = std::move(bar); }
     const std::shared_ptr<const MenuBar>& menuBar() const { return menuBar_; }
+    // Opens the menu bar at its first menu with the keyboard in it (F10 where no view takes the
+    // key); false without one. How often it was opened so.
+    virtual bool openMenuBar();
+    int menuBarOpenings() const { return menuBarOpenings_; }
     // The smallest size the user may give the window, in points.
     virtual void setMinimumSize(Size size) { minimumSize_ = size; }
     Size minimumSize() const { return minimumSize_; }
@@ -307,7 +311,7 @@ private:
     friend class BlurView;
     // View::keyDown passed a key beyond the top of the chain.
     void keyWentUnhandled() { keyUnhandled_ = true; }
-    // Tab, Shift+Tab and the arrows that no view took.
+    // Tab, Shift+Tab and the arrows that no view took; F10 that no view took opens the menu bar.
     bool performKeyboardNavigation(const KeyEvent& event);
     // A view (none: the window itself) asks for a rectangle: backdrops drawn over the view learn
     // that what lies beneath them changed there.
@@ -374,6 +378,7 @@ private:
     double scale_;
     std::string title_;
     std::shared_ptr<const MenuBar> menuBar_;
+    int menuBarOpenings_ = 0;
     Size minimumSize_{0, 0};
     gfx::Rgba backgroundColor_{1, 1, 1, 1};
     int presentCount_ = 0;

@@ -299,6 +299,7 @@ class LabelPeer : public WidgetPeer {
 public:
     LabelPeer(Label& label, GtkWidget* fixed) : WidgetPeer(label, fixed, gtk_label_new(nullptr)), label_(label) {
         g_signal_connect(widget_, "activate-link", G_CALLBACK(onLink), this);
+        g_signal_connect(widget_, "key-press-event", G_CALLBACK(onKey), this);
         gtk_label_set_xalign(GTK_LABEL(widget_), 0);
         gtk_label_set_yalign(GTK_LABEL(widget_), 0);
     }
@@ -339,6 +340,12 @@ private:
     static gboolean onLink(GtkLabel*, const gchar* uri, LabelPeer* self) {
         if (self->label_.onLink && uri) self->label_.onLink(uri);
         return TRUE;
+    }
+    // Space or Return on a label that has the keyboard opens its link, as on the stand-in.
+    static gboolean onKey(GtkWidget*, GdkEventKey* event, LabelPeer* self) {
+        constexpr guint held = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK;
+        const bool press = event->keyval == GDK_KEY_space || event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter;
+        return press && !(event->state & held) && self->label_.isKeyboardOperable() && self->label_.openLink();
     }
 
     Label& label_;

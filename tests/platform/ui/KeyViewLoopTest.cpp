@@ -10,6 +10,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/SegmentedControl.h"
 #include "platform/ui/TextField.h"
@@ -186,6 +187,23 @@ TEST(KeyViewLoop, AViewThatTakesTheKeysKeepsTheKeyboard) {
     }
     EXPECT_EQ(terminal.keys, 10);
     EXPECT_EQ(s.window.firstResponder(), &terminal);
+    // F10 opens the menu bar only where no view takes it: the terminal keeps it.
+    auto bar = std::make_shared<MenuBar>();
+    bar->menus.push_back(Menu{"Help", {}});
+    s.window.setMenuBar(bar);
+    const KeyEvent f10 = press(static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9));
+    EXPECT_TRUE(s.window.sendKeyEvent(f10));
+    EXPECT_EQ(terminal.keys, 11);
+    EXPECT_EQ(s.window.menuBarOpenings(), 0);
+    s.window.makeFirstResponder(&s.field);
+    EXPECT_TRUE(s.window.sendKeyEvent(f10));
+    EXPECT_FALSE(s.window.sendKeyEvent(press(f10.key, Modifier::shift)));
+    s.window.makeFirstResponder(nullptr);
+    EXPECT_TRUE(s.window.sendKeyEvent(f10));
+    EXPECT_EQ(s.window.menuBarOpenings(), 2);
+    s.window.setMenuBar(nullptr);
+    EXPECT_FALSE(s.window.sendKeyEvent(f10));
+    s.window.makeFirstResponder(&terminal);
     // Other keys no view takes go back to the backend; Tab with Alt is no move.
     s.window.makeFirstResponder(&s.close);
     EXPECT_FALSE(s.window.sendKeyEvent(press(Key::character, 0, "a")));
