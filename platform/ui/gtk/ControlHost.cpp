@@ -303,6 +303,22 @@ public:
         gtk_label_set_xalign(GTK_LABEL(widget_), 0);
         gtk_label_set_yalign(GTK_LABEL(widget_), 0);
     }
+    // The link, not the whole text (the toolkit selects all of a selectable label it focuses),
+    // shows as chosen: it is what Space or Return opens.
+    void focus() override {
+        WidgetPeer::focus();
+        if (!label_.isKeyboardOperable() || !gtk_widget_is_focus(widget_)) return;
+        int start = 0;
+        const RichText text = label_.shownText();
+        for (const auto& run : text.runs()) {
+            const int length = static_cast<int>(g_utf8_strlen(run.text.c_str(), static_cast<gssize>(run.text.size())));
+            if (!run.attributes.link.empty()) {
+                gtk_label_select_region(GTK_LABEL(widget_), start, start + length);
+                return;
+            }
+            start += length;
+        }
+    }
 
 protected:
     void sync() override {
