@@ -357,14 +357,11 @@ TEST_F(OnboardingJobsTest, TabAndReturnStartTheInstall) {
     window.setContentView(nullptr);
 }
 
-// The sign-in link is in the Tab chain once the address is known; Space or Return opens it. The
-// line without a link (the browser still opening) is passed over.
+// The sign-in link is in the Tab chain once the address is known (the line without one is passed
+// over); Space or Return opens it.
 TEST_F(OnboardingViewTest, TabReachesTheSignInLink) {
     std::vector<std::string> opened;
-    platform::ui::Workspace::setOpener([&](const std::string& address) {
-        opened.push_back(address);
-        return true;
-    });
+    platform::ui::Workspace::setOpener([&](const std::string& address) { return opened.push_back(address), true; });
     platform::ui::headless::HeadlessWindow window({1000, 700}, 1);
     window.setContentView(&card);
     auto& signIn = card.step(Step::signIn);
@@ -373,15 +370,8 @@ TEST_F(OnboardingViewTest, TabReachesTheSignInLink) {
     EXPECT_EQ(window.firstResponder(), &signIn.cancelButton);
     card.reload(with(Stage::needsLogin, Job::loggingIn, [](auto& s) { s.loginURL = url; }));
     window.makeFirstResponder(nullptr);
-    window.sendKeyEvent(keyPress(platform::ui::Key::tab));
+    for (auto key : {platform::ui::Key::tab, platform::ui::Key::space, platform::ui::Key::returnKey}) window.sendKeyEvent(keyPress(key));
     EXPECT_EQ(window.firstResponder(), &signIn.status);
-    window.sendKeyEvent(keyPress(platform::ui::Key::space, " "));
-    window.sendKeyEvent(keyPress(platform::ui::Key::tab));
-    EXPECT_EQ(window.firstResponder(), &signIn.cancelButton);
-    platform::ui::KeyEvent back = keyPress(platform::ui::Key::tab);
-    back.modifiers = platform::ui::Modifier::shift;
-    window.sendKeyEvent(back);
-    window.sendKeyEvent(keyPress(platform::ui::Key::returnKey, "\r"));
     EXPECT_EQ(opened, (std::vector<std::string>{url, url}));
     window.setContentView(nullptr);
 }
