@@ -26,19 +26,8 @@ bool isBelow(const View* view, const View& root) {
     return false;
 }
 
-}  // namespace
-
-std::vector<View*> KeyViewLoop::inReadingOrder(View& root, View* including) {
-    std::vector<Placed> placed;
-    if (including && !isBelow(including, root)) including = nullptr;
-    // A view that lost the keyboard by being hidden still marks where the loop stands.
-    if (including && including->isHiddenOrHasHiddenAncestor()) {
-        collect(root, nullptr, placed);
-        placed.push_back({including, including->convertToWindow(including->bounds())});
-    } else {
-        collect(root, including, placed);
-    }
-    // Highest top first; ties keep the tree's order.
+// Highest top first; ties keep the given order. Each row then from the left.
+std::vector<View*> ordered(std::vector<Placed> placed) {
     std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.frame.maxY() > b.frame.maxY(); });
     std::vector<View*> order;
     order.reserve(placed.size());
@@ -54,18 +43,43 @@ std::vector<View*> KeyViewLoop::inReadingOrder(View& root, View* including) {
     return order;
 }
 
-View* KeyViewLoop::next(View& root, View* from, bool forward) {
-    const std::vector<View*> order = inReadingOrder(root, from);
+// The view after `from` in `order`, round the ends; `from` itself last, and only while it still
+// is a key view. From none (or a view outside the order), the first (last).
+View* after(const std::vector<View*>& order, View* from, bool forward) {
     if (order.empty()) return nullptr;
     const auto at = std::find(order.begin(), order.end(), from);
     if (at == order.end()) return forward ? order.front() : order.back();
     const size_t index = static_cast<size_t>(at - order.begin()), count = order.size();
-    // Round the ends; `from` itself last, and only while it still is a key view.
     for (size_t step = 1; step <= count; ++step) {
         View* candidate = order[(forward ? index + step : index + count - step) % count];
         if (candidate->canBecomeKeyView()) return candidate;
     }
     return nullptr;
+}
+
+}  // namespace
+
+std::vector<View*> KeyViewLoop::inReadingOrder(View& root, View* including) {
+    std::vector<Placed> placed;
+    if (including && !isBelow(including, root)) including = nullptr;
+    // A view that lost the keyboard by being hidden still marks where the loop stands.
+    if (including && including->isHiddenOrHasHiddenAncestor()) {
+        collect(root, nullptr, placed);
+        placed.push_back({including, including->convertToWindow(including->bounds())});
+    } else {
+        collect(root, including, placed);
+    }
+    return ordered(std::move(placed));
+}
+
+View* KeyViewLoop::next(View& root, View* from, bool forward) { return after(inReadingOrder(root, from), from, forward); }
+
+View* KeyViewLoop::next(const std::vector<View*>& group, View* from, bool forward) {
+    std::vector<Placed> placed;
+    for (View* view : group) {
+        if (view && (view == from || view->canBecomeKeyView())) placed.push_back({view, view->convertToWindow(view->bounds())});
+    }
+    return after(ordered(std::move(placed)), from, forward);
 }
 
 }  // namespace platform::ui

@@ -19,6 +19,9 @@ public:
     // The key view after `from` (before it, backward), round the ends; from none (or a view
     // outside the loop), the first (last). None when the loop is empty.
     static View* next(View& root, View* from, bool forward);
+    // The same among `group` alone (views that keep the keyboard among themselves), `from` placed
+    // among them when it is one of them.
+    static View* next(const std::vector<View*>& group, View* from, bool forward);
 };
 
 }  // namespace platform::ui

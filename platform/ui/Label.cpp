@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ui/ControlDrawing.h"
+
 namespace platform::ui {
 
 Label::Label(const Rect& frame) : Control(frame), font_(gfx::InterfaceFont::system(13, gfx::FontWeight::regular)) {}
@@ -47,6 +49,30 @@ bool Label::clickLink(gfx::Point point) {
     return true;
 }
 
+std::string Label::firstLink() const {
+    if (richText_) {
+        for (const auto& run : richText_->runs()) {
+            if (!run.attributes.link.empty()) return run.attributes.link;
+        }
+    }
+    return {};
+}
+
+bool Label::isKeyboardOperable() const { return onLink && !firstLink().empty(); }
+
+bool Label::openLink() {
+    const std::string url = firstLink();
+    if (url.empty() || !isUsable()) return false;
+    // A copy: the handler may replace itself.
+    if (auto told = onLink) told(url);
+    return true;
+}
+
+void Label::keyDown(const KeyEvent& event) {
+    if (isPressKey(event) && openLink()) return;
+    Control::keyDown(event);
+}
+
 RichText Label::shownText() const {
     if (richText_) return *richText_;
     TextAttributes attributes;
@@ -79,6 +105,7 @@ void Label::draw(gfx::Canvas& canvas, const Rect&) {
     if (peer()) return;
     const Rect box = bounds();
     shownText().draw(canvas, box, isFlipped(), layoutOptions(box.width));
+    if (isFirstResponder()) drawing::focusRingInside(canvas, box);
 }
 
 }  // namespace platform::ui

@@ -45,6 +45,12 @@ public:
     std::function<void(const std::string& url)> onLink;
     // A click on a link of the text; false when none lies there.
     bool clickLink(gfx::Point pointFromTopLeft);
+    // A text with a link (and someone to tell) is worked by the keyboard: Tab and Shift+Tab reach
+    // the label, Space or Return opens its first link.
+    bool isKeyboardOperable() const override;
+    // Reports the text's first link; false when it has none.
+    bool openLink();
+    void keyDown(const KeyEvent& event) override;
 
     // What is shown: the styled text, else the plain text in the label's font and colour.
     RichText shownText() const;
@@ -54,6 +60,8 @@ public:
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
 
 private:
+    std::string firstLink() const;
+
     std::string text_;
     std::optional<RichText> richText_;
     gfx::InterfaceFont font_;

@@ -159,6 +159,10 @@ public:
     virtual bool advanceKeyFocus(bool /*forward*/) { return false; }
     // The loop brings the keyboard to the view: forward from its first part, backward from its last.
     virtual void keyFocusEntered(bool /*forward*/) {}
+    // Views that keep the keyboard among themselves while one of them has it: Tab, Shift+Tab and
+    // the arrows go round them alone, in reading order (an editor open in the view names its field
+    // and buttons). Asked of the views from the one with the keyboard up; empty: no such group.
+    virtual std::vector<View*> keyViewGroup() { return {}; }
     // Shown: neither the view nor an ancestor is hidden.
     bool isHiddenOrHasHiddenAncestor() const;
     // A key press offered before keyDown, from the first responder up through its superviews:

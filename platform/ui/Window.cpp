@@ -13,6 +13,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/KeyViewLoop.h"
 #include "platform/ui/LayerDrawing.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessTextInputContext.h"
@@ -22,6 +23,9 @@ namespace platform::ui {
 using gfx::usableScale;
 
 namespace {
+
+// Opens the menu bar when no view takes it: a terminal keeps it for its program.
+constexpr Key menuBarKey = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9);
 
 // The rectangle grown out to whole device pixels.
 gfx::Rect outToPixels(const gfx::Rect& rect, double scale) {
@@ -825,7 +829,12 @@ bool Window::makeFirstResponder(View* view) {
     }
     if (view && (view->window() != this || !(view->acceptsFirstResponder() || view->canBecomeKeyView()))) return false;
     View* const leaving = firstResponder_;
-    if (leaving && !leaving->resignFirstResponder()) return false;
+    if (leaving) {
+        const std::optional<View*> outer = std::exchange(keyboardGoingTo_, view);
+        const bool letGo = leaving->resignFirstResponder();
+        keyboardGoingTo_ = outer;
+        if (!letGo) return false;
+    }
     // Letting go moved the keyboard itself (a field that ends its editing).
     if (firstResponder_ != leaving) return firstResponder_ == view;
     firstResponder_ = nullptr;
@@ -882,9 +891,16 @@ bool Window::sendKeyEvent(const KeyEvent& event) {
     return true;
 }
 
+bool Window::openMenuBar() {
+    if (!menuBar_ || menuBar_->menus.empty()) return false;
+    ++menuBarOpenings_;
+    return true;
+}
+
 bool Window::performKeyboardNavigation(const KeyEvent& event) {
     if (event.modifiers & (Modifier::alt | Modifier::super)) return false;
     const bool shift = event.modifiers & Modifier::shift, control = event.modifiers & Modifier::control;
+    if (event.key == menuBarKey) return !shift && !control && openMenuBar();
     switch (event.key) {
     case Key::tab: return selectKeyView(!shift);
     case Key::left:
@@ -902,7 +918,13 @@ bool Window::performKeyboardNavigation(const KeyEvent& event) {
 bool Window::selectKeyView(bool forward) {
     if (!contentView_) return false;
     if (firstResponder_ && firstResponder_->advanceKeyFocus(forward)) return true;
-    View* next = KeyViewLoop::next(*contentView_, firstResponder_, forward);
+    // A group that holds the view with the keyboard keeps it among its views.
+    std::vector<View*> group;
+    for (View* v = firstResponder_; v && group.empty(); v = v->superview()) {
+        group = v->keyViewGroup();
+        if (std::find(group.begin(), group.end(), firstResponder_) == group.end()) group.clear();
+    }
+    View* next = group.empty() ? KeyViewLoop::next(*contentView_, firstResponder_, forward) : KeyViewLoop::next(group, firstResponder_, forward);
     if (!next) return false;
     next->keyFocusEntered(forward);
     makeFirstResponder(next);

@@ -96,6 +96,9 @@ public:
     // or letting go moved the keyboard elsewhere (that move stands). Asked for the view that has it
     // already, the backend puts its toolkit's keyboard there again.
     bool makeFirstResponder(View* view);
+    // While makeFirstResponder asks the view that has the keyboard to let go: where the keyboard
+    // goes (null: to nobody). None at any other time.
+    std::optional<View*> keyboardGoingTo() const { return keyboardGoingTo_; }
     // A text field is being edited: the first responder is a field editor, or (in a toolkit's
     // window) one of its text entries has the keyboard.
     virtual bool isEditingText() const;
@@ -227,6 +230,10 @@ public:
     // The menus a toolkit shows above the content; replaced whole, null for none.
     virtual void setMenuBar(std::shared_ptr<const MenuBar> bar) { menuBar_ = std::move(bar); }
     const std::shared_ptr<const MenuBar>& menuBar() const { return menuBar_; }
+    // Opens the menu bar at its first menu with the keyboard in it (F10 where no view takes the
+    // key); false without one. How often it was opened so.
+    virtual bool openMenuBar();
+    int menuBarOpenings() const { return menuBarOpenings_; }
     // The smallest size the user may give the window, in points.
     virtual void setMinimumSize(Size size) { minimumSize_ = size; }
     Size minimumSize() const { return minimumSize_; }
@@ -304,7 +311,7 @@ private:
     friend class BlurView;
     // View::keyDown passed a key beyond the top of the chain.
     void keyWentUnhandled() { keyUnhandled_ = true; }
-    // Tab, Shift+Tab and the arrows that no view took.
+    // Tab, Shift+Tab and the arrows that no view took; F10 that no view took opens the menu bar.
     bool performKeyboardNavigation(const KeyEvent& event);
     // A view (none: the window itself) asks for a rectangle: backdrops drawn over the view learn
     // that what lies beneath them changed there.
@@ -371,6 +378,7 @@ private:
     double scale_;
     std::string title_;
     std::shared_ptr<const MenuBar> menuBar_;
+    int menuBarOpenings_ = 0;
     Size minimumSize_{0, 0};
     gfx::Rgba backgroundColor_{1, 1, 1, 1};
     int presentCount_ = 0;
@@ -390,6 +398,7 @@ private:
     std::vector<Rect> moved_;
 
     View* firstResponder_ = nullptr;
+    std::optional<View*> keyboardGoingTo_;
     bool keyUnhandled_ = false;
     bool keyWindow_ = false;
     std::unique_ptr<TextInputContext> textInput_;

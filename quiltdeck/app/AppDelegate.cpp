@@ -368,6 +368,14 @@ void AppDelegate::perform(MenuCommand command, int tag) {
                 if (TileView* card = grid_->tile(*id)) card->beginRename();
             }
             break;
+        case MenuCommand::tileLook:
+            if (const auto id = grid_->activeId()) {
+                if (TileView* card = grid_->tile(*id)) card->showLook();
+            }
+            break;
+        case MenuCommand::openMenuBar:
+            if (window_) window_->openMenuBar();
+            break;
         case MenuCommand::focusTile: grid_->focus(tag); break;
         case MenuCommand::newTab: grid_->newWall(); break;
         case MenuCommand::nextTab: grid_->nextWall(1); break;

@@ -272,6 +272,11 @@ void PickerWindow::move(int delta) {
 
 void PickerWindow::rebuildChips() {
     using C = PanelColors;
+    // A chip with the keyboard hands it to its successor of the same tag.
+    std::optional<int> focusedTag;
+    for (const auto& chip : chips_) {
+        if (chip->isFirstResponder()) focusedTag = chip->tag();
+    }
     chipRow_.removeAllArrangedSubviews();
     chips_.clear();
     const std::vector<BrowserInfo>& list = browsers_.list();
@@ -301,6 +306,9 @@ void PickerWindow::rebuildChips() {
     for (size_t i = 0; i < list.size(); ++i) {
         addChip(list[i].label(), static_cast<int>(i), pickedBrowser_ && pickedBrowser_->deviceId == list[i].deviceId);
     }
+    for (const auto& chip : chips_) {
+        if (panel_ && focusedTag == chip->tag()) panel_->makeFirstResponder(chip.get());
+    }
 }
 
 void PickerWindow::pickChip(int tag) {
@@ -325,15 +333,29 @@ void PickerWindow::kindChanged() {
     if (!shown_.empty()) table_.selectRow(0);
 }
 
+bool PickerWindow::controlHasKeyboard() const {
+    const auto* control = panel_ ? dynamic_cast<const platform::ui::Control*>(panel_->firstResponder()) : nullptr;
+    return control && control->isKeyboardOperable();
+}
+
 bool PickerWindow::handleKey(const KeyEvent& event) {
     if (event.type != KeyEvent::Type::down || cleanedUp_) return false;
     const bool shift = event.modifiers & Modifier::shift;
-    // Shortcuts with Ctrl or Super belong to the application's menus.
+    // Shortcuts with Ctrl or Super belong to the application's menus; Ctrl+Tab moves the keyboard
+    // from the field on to the switch, the close button and the chips.
     if (event.modifiers & (Modifier::control | Modifier::super)) return false;
+    // There, Tab goes on and Return presses what has the keyboard, as on every sheet.
+    const bool onControl = controlHasKeyboard();
     switch (event.key) {
         case Key::returnKey:
-        case Key::keypadEnter: commit(wantsShell_ || shift); return true;
-        case Key::tab: cycleBrowser(shift); return true;
+        case Key::keypadEnter:
+            if (onControl) return false;
+            commit(wantsShell_ || shift);
+            return true;
+        case Key::tab:
+            if (onControl) return false;
+            cycleBrowser(shift);
+            return true;
         case Key::escape: dismiss(); return true;
         case Key::down: move(+1); return true;
         case Key::up: move(-1); return true;

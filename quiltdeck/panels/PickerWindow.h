@@ -27,7 +27,8 @@ class Browsers;
 // switch, the project folders (the home folder first), the browser chips and a hint. It is driven
 // from the keyboard by one handler on its window, ahead of its widgets: the arrows move through
 // the list, Tab and Shift+Tab through the browsers, Return opens (a shell with Shift or the Shell
-// kind), Escape cancels. A choice is one call of onChoose, then the sheet ends; every end of the
+// kind), Escape cancels. Ctrl+Tab and Ctrl+Shift+Tab move the keyboard through the switch, the
+// close button and the chips, where Tab goes on and Space or Return presses as on other sheets. A choice is one call of onChoose, then the sheet ends; every end of the
 // sheet, whoever ends it, cleans up once and calls onClose. Made anew for each showing; it takes
 // the colours of a new theme while it shows, and grows below when its hint needs two lines.
 // Main thread.
@@ -108,6 +109,8 @@ public:
     void build();
 
 private:
+    // A button, a chip or the switch has the keyboard (not the field or the list).
+    bool controlHasKeyboard() const;
     void reloadTable();
     // The colours of the theme now in force, on the sheet, its rows and its chips.
     void applyTheme();

@@ -53,6 +53,7 @@ platform::ui::MenuBar buildMenuBar(MenuCommands& commands) {
                             {MenuCommand::newSession, "menu_new", command("n")},
                             {MenuCommand::newShell, "menu_new_shell", command("n", true)},
                             {MenuCommand::renameTile, "menu_rename", command("r")},
+                            {MenuCommand::tileLook, "menu_tile_look", command("l")},
                             {MenuCommand::closeTile, "menu_close", command("w")},
                             {MenuCommand::showHistory, "menu_history", command("y")},
                             separator,
@@ -77,6 +78,9 @@ platform::ui::MenuBar buildMenuBar(MenuCommands& commands) {
         tile.hidden = true;
         session.items.push_back(std::move(tile));
     }
+    MenuItem menuBar = itemFor({MenuCommand::openMenuBar, "menu_help", command("m")}, commands);
+    menuBar.hidden = true;
+    session.items.push_back(std::move(menuBar));
     session.items.push_back(MenuItem::separatorItem());
     session.items.push_back(itemFor({MenuCommand::quit, "menu_quit", command("q")}, commands));
     bar.menus.push_back(std::move(session));

@@ -8,10 +8,10 @@ namespace quiltdeck {
 
 // Every command of the menu bar.
 enum class MenuCommand {
-    newSession, newShell, renameTile, closeTile, showHistory,
+    newSession, newShell, renameTile, tileLook, closeTile, showHistory,
     newTab, nextTab, prevTab,
     toggleZoom, zoomLarger, zoomSmaller, jumpToAttention, interrupt,
-    showBrowsers, showSettings, focusTile, quit,
+    showBrowsers, showSettings, focusTile, openMenuBar, quit,
     copy, paste, selectAll,
     showGuide, openLicence, openThirdParty, openPrivacy, showLog, about, checkForUpdates,
 };
@@ -30,7 +30,8 @@ public:
 // built. Each shortcut is Ctrl+Shift and the key, with Alt added where the
 // command's key is a shifted one (New Shell, Next and Previous Tab), so every one
 // is apart from what the programs in the tiles get. Tile 1 to 9 are hidden items:
-// shortcuts only. `commands` must outlive the menu bar.
+// shortcuts only; so is Ctrl+Shift+M, which opens the menu bar itself (the way to
+// it while a terminal keeps F10). `commands` must outlive the menu bar.
 platform::ui::MenuBar buildMenuBar(MenuCommands& commands);
 
 }  // namespace quiltdeck

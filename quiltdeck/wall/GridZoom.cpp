@@ -47,6 +47,8 @@ bool GridController::escapePressed() {
     if (!zoomId_) return false;
     // A text field being edited (a rename, a prompt) gets its Escape.
     if (platform::ui::Window* window = root_.window(); window && window->isEditingText()) return false;
+    // So does the zoomed tile's title editor while one of its buttons has the keyboard.
+    if (TileView* card = tile(*zoomId_); card && card->isRenaming()) return false;
     unzoom();
     return true;
 }

@@ -100,7 +100,7 @@ TileView::TileView(WallTile& session) : session_(session) {
     };
     // Focus gone elsewhere: the editor closes without renaming (after a Return it is closed already).
     editor_.onEndEditing = [this, alive](platform::ui::TextField&) {
-        if (!alive.expired()) endRename(false);
+        if (!alive.expired()) editorLostKeyboard();
     };
     card_.addSubview(&editor_);
     closeButton_.setSymbol(DrawnButton::Symbol::xmark, 10, FontWeight::bold);
@@ -117,10 +117,13 @@ TileView::TileView(WallTile& session) : session_(session) {
     saveButton_.setSymbol("object-select-symbolic", 12);
     cancelButton_.setSymbol("window-close-symbolic", 12);
     suggestButton_.setSymbol("starred-symbolic", 12);
-    for (Button* button : {&saveButton_, &cancelButton_, &suggestButton_}) {
+    for (EditorButton* button : {&saveButton_, &cancelButton_, &suggestButton_}) {
         button->setBezelStyle(Button::BezelStyle::rounded);
         button->setControlSize(Button::ControlSize::small);
         button->setHidden(true);
+        button->onResign = [this, alive] {
+            if (!alive.expired()) editorLostKeyboard();
+        };
         card_.addSubview(button);
     }
     saveButton_.setKeyEquivalent(Button::KeyEquivalent::returnKey);

@@ -82,9 +82,14 @@ public:
     void beginRename();
     void endRename(bool commit);
     bool isRenaming() const { return !editor_.isHidden(); }
+    // While the editor is open, its field and buttons: Tab and the arrows go round them alone, and
+    // the editor stays open (with what was typed) while the keyboard moves among them.
+    std::vector<platform::ui::View*> keyViewGroup() override;
     void suggestionArrived(std::optional<std::string> name);
     // The launch veil fades out and stops.
     void finishLaunch();
+    // The look popover, on the logo when it shows, else on the status dot (as a click there opens it).
+    void showLook();
 
     // The context menu of the tile and the badge's browser menu.
     platform::ui::Menu contextMenu();
@@ -194,6 +199,21 @@ private:
     // The title editor's words: on its buttons, or as their tool tips while they show as symbols.
     void showEditWords();
     bool editorCommand(platform::ui::TextField::Command command);
+    // The editor's field or a button of it let the keyboard go: the editor closes without renaming
+    // unless the keyboard went to another part of it.
+    void editorLostKeyboard();
+
+    // A button of the title editor, which says when it lets the keyboard go.
+    class EditorButton : public platform::ui::Button {
+    public:
+        using Button::Button;
+        std::function<void()> onResign;
+        bool resignFirstResponder() override {
+            Button::resignFirstResponder();
+            if (auto resigned = onResign) resigned();
+            return true;
+        }
+    };
 
     WallTile& session_;
     platform::ui::FlippedView card_;
@@ -210,9 +230,9 @@ private:
     platform::ui::TextField editor_;
     platform::ui::DrawnButton closeButton_;
     platform::ui::DrawnButton moveButton_;
-    platform::ui::Button saveButton_;
-    platform::ui::Button cancelButton_;
-    platform::ui::Button suggestButton_;
+    EditorButton saveButton_;
+    EditorButton cancelButton_;
+    EditorButton suggestButton_;
     std::vector<std::unique_ptr<MetricChip>> metricViews_;
     platform::ui::TextLayer feedSource_;
     std::vector<std::unique_ptr<platform::ui::TextLayer>> feedRows_;

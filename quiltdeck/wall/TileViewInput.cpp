@@ -258,6 +258,19 @@ void TileView::showEditWords() {
     }
 }
 
+std::vector<platform::ui::View*> TileView::keyViewGroup() {
+    if (!isRenaming()) return {};
+    return {&editor_, &suggestButton_, &saveButton_, &cancelButton_};
+}
+
+void TileView::editorLostKeyboard() {
+    const platform::ui::Window* w = window();
+    const std::optional<View*> to = w ? w->keyboardGoingTo() : std::nullopt;
+    const std::vector<View*> parts = keyViewGroup();
+    if (to && std::find(parts.begin(), parts.end(), *to) != parts.end()) return;
+    endRename(false);
+}
+
 bool TileView::editorCommand(TextField::Command command) {
     switch (command) {
         case TextField::Command::insertNewline: endRename(true); return true;
@@ -267,6 +280,9 @@ bool TileView::editorCommand(TextField::Command command) {
 }
 
 void TileView::tapSuggest() {
+    // Pressed from the keyboard: the keyboard goes back to the field before the button is disabled
+    // (a disabled button cannot keep it), to wait there for the name.
+    if (platform::ui::Window* w = window(); w && w->firstResponder() == &suggestButton_) w->makeFirstResponder(&editor_);
     suggestButton_.setEnabled(false);
     suggesting_ = true;
     showEditWords();
@@ -294,6 +310,10 @@ void TileView::suggestionArrived(std::optional<std::string> name) {
     // with the caret after the name, to be added to or taken as it is.
     if (platform::ui::Window* w = window()) w->makeFirstResponder(&editor_);
     editor_.setSelectedRange({editor_.characterCount(), 0});
+}
+
+void TileView::showLook() {
+    if (onLook) onLook(logo_.isHidden() ? dot_ : static_cast<View&>(logo_));
 }
 
 // --- The launch veil -------------------------------------------------------------------------------

@@ -2,13 +2,19 @@
 # The keyboard alone in a real window on a virtual X display, on a session bus of its own (run it
 # under dbus-run-session), with a temporary HOME where no `claude` is installed and a fake curl
 # comes first on the login shell's search path.
-# In English and the dark theme: on the setup card, Tab brings a ring to "Install now" and Return
-# starts the install; Tab and Return on "Sign in with Claude", then the code typed into the field
-# that has the keyboard and Return sign in. In the settings, Tab to the light theme and Space set
+# In English and the dark theme: from launch F10 opens the menu bar, and Left, Up and Return About,
+# which Escape closes; on the setup card, Tab brings a ring to "Install now" and Return starts the
+# install; Tab and Return on "Sign in with Claude", Shift+Tab from the code field to the link
+# "Browser didn't open?" and Return open the sign-in page, then Tab back, the code typed and Return
+# sign in. In the settings, Tab to the light theme and Space set
 # it; in the history, Tab to Remove and Space remove a row; the picker opens with its hint shown in
-# the focused search field. On a tile's title editor, Suggest clicked without a hover asks the
+# the focused search field, Ctrl+Tab reaches its Claude / Shell switch and Space on Shell makes
+# Return open a shell. On a tile's title editor, Suggest clicked without a hover asks the
 # assistant, and "x" typed after the name arrives and Return name the tile; the look popover of its
-# dot stays inside the window, under the dot, and Escape closes it.
+# dot stays inside the window, under the dot, and Escape closes it. With the tile's terminal
+# holding the keyboard: Ctrl+Shift+R, a name, Tab to Save and Space rename it, and so do a name,
+# Tab, Shift+Tab and Return; Ctrl+Shift+L opens the tile's look popover; Ctrl+Shift+M opens the
+# menu bar for About.
 # In German and the light theme: the settings, the history and the picker once more.
 # Every step is shot as a PNG. Xvfb, the window manager and the program are started and ended here,
 # each by its own process id.
@@ -37,6 +43,22 @@ cat >"$HOME/.profile" <<PROFILE
 PATH="\$HOME/.fake-bin:\$HOME/.local/bin:\$PATH"; export PATH
 export FAKE_CURL_CLAUDE='$fake_claude' TMPDIR="\$HOME/tmp" FAKE_CLAUDE_ANSWER='Fix the login' FAKE_CLAUDE_DELAY=1
 PROFILE
+# The sign-in page "opens" by a handler of https links that writes the address down.
+mkdir -p "$XDG_DATA_HOME/applications" "$XDG_CONFIG_HOME"
+cat >"$HOME/.fake-bin/record-url" <<'REC'
+#!/bin/sh
+printf '%s\n' "$1" >>"$HOME/opened-urls.txt"
+REC
+chmod +x "$HOME/.fake-bin/record-url"
+cat >"$XDG_DATA_HOME/applications/record-url.desktop" <<DESKTOP
+[Desktop Entry]
+Type=Application
+Name=Record URL
+Exec=$HOME/.fake-bin/record-url %u
+MimeType=x-scheme-handler/https;
+NoDisplay=true
+DESKTOP
+printf '[Default Applications]\nx-scheme-handler/https=record-url.desktop\n' >"$XDG_CONFIG_HOME/mimeapps.list"
 log="$state/log.txt"
 logged() { grep -q "  $1\$" "$log"; }
 value() { python3 -c "import json,sys; s=json.load(open('$state/state.json')); print($1)"; }
@@ -63,6 +85,21 @@ sheet_id() {
     return 1
 }
 sheet_gone() { ! xdotool search --onlyvisible --pid "$app" 2>/dev/null | grep -vxq "$window"; }
+# About from the menu bar opened by `$1` (F10, or Ctrl+Shift+M while a terminal keeps F10): Left
+# wraps to Help, Up to its last item that works (Check for Updates is off in this build); Escape
+# closes it.
+about_by_keys() {
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    press "$1"
+    import -window root "$out/menu-$2.png"
+    press Left Up Return
+    within 50 sheet_id || fail "$1, Left, Up and Return opened no About"
+    [ "$(xdotool getwindowname "$(sheet_id)")" = "About Quiltdeck" ] || fail "$1 opened $(xdotool getwindowname "$(sheet_id)")"
+    sleep 0.5
+    import -window root "$out/about-$2.png"
+    press Escape
+    within 50 sheet_gone || fail "Escape left About open ($2)"
+}
 open_sheet() {
     xdotool windowactivate --sync "$window" 2>/dev/null || true
     xdotool key "$1"
@@ -108,6 +145,7 @@ EOF
 launch
 within 200 logged "setup stage: needsInstall" || fail "no install offered: $(tail -n5 "$log")"
 sleep 1
+about_by_keys F10 launch
 
 # --- The card: Tab to Install now, Return -----------------------------------------------------------
 tabs="$(tab_to_pill install-focused)"
@@ -123,6 +161,12 @@ within 100 logged "login: started" || fail "Return on the focused sign-in button
 within 100 grep -q '"argv":\["auth","login"\]' "$HOME/.local/bin/claude.log" || fail "the sign-in did not run claude auth login"
 sleep 1.5
 import -window "$window" "$out/code.png"
+press shift+Tab
+import -window "$window" "$out/link-focused.png"
+press Return
+within 50 grep -q '^https://claude.com/cai/oauth/authorize' "$HOME/opened-urls.txt" ||
+    fail "Return on the focused sign-in link opened nothing: $(cat "$work/app.err" | tail -n3)"
+press Tab
 xdotool type --delay 40 "good"
 press Return
 within 150 grep -q "  setup stage: ready" "$log" || fail "the typed code and Return did not sign in: $(tail -n5 "$log")"
@@ -153,9 +197,17 @@ close_sheet history
 
 # --- The picker: its hint shows; a shell tile in marmalade ------------------------------------------
 check_picker en
+# Ctrl+Tab to the switch's Claude, on to Shell, Space; Tab to Close; back to the field.
+press ctrl+Tab ctrl+Tab
+import -window "$sheet" "$out/picker-switch-focused.png"
+press space Tab
+import -window "$sheet" "$out/picker-close-focused.png"
+press ctrl+shift+Tab ctrl+shift+Tab ctrl+shift+Tab
 xdotool type --delay 40 "marma"
-press shift+Return
+press Return
 within 50 sheet_gone || fail "the picker stayed open"
+within 30 bash -c "python3 -c \"import json,sys; t=json.load(open('$state/state.json'))['openTiles']; sys.exit(not t[0]['isShell'])\"" ||
+    fail "Space on the picker's Shell did not make Return open a shell: $(value "s.get('openTiles')")"
 within 100 bash -c "for c in \$(pgrep -P $app); do [ \"\$(readlink /proc/\$c/cwd)\" = '$HOME/Projects/marmalade' ] && exit 0; done; exit 1" ||
     fail "no shell tile in marmalade"
 sleep 1.5
@@ -198,6 +250,29 @@ eval "$(xdotool getwindowgeometry --shell "$popover" | sed 's/^/POPOVER_/')"
 [ "$POPOVER_Y" -gt "$title_y" ] || fail "the look popover at y $POPOVER_Y does not hang under the dot at $title_y"
 press Escape
 within 50 sheet_gone || fail "Escape left the look popover open"
+
+# --- The keyboard alone, the terminal holding it: rename, the look popover, About --------------
+title_is() {
+    within 30 bash -c "python3 -c \"import json,sys; t=json.load(open('$state/state.json'))['openTiles']; sys.exit(t[0]['title'] != '$1')\""
+}
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+press ctrl+shift+r
+xdotool type --delay 40 "Kept"
+press Tab Tab
+import -window root "$out/rename-save-focused.png"
+press space
+title_is Kept || fail "a name, Tab to Save and Space did not name the tile: $(value "[t['title'] for t in s['openTiles']]")"
+press ctrl+shift+r
+xdotool type --delay 40 "Again"
+press Tab shift+Tab Return
+title_is Again || fail "a name, Tab, Shift+Tab and Return did not name the tile: $(value "[t['title'] for t in s['openTiles']]")"
+press ctrl+shift+l
+within 50 sheet_id || fail "Ctrl+Shift+L opened no look popover"
+sleep 0.5
+import -window root "$out/look-by-keys.png"
+press Escape
+within 50 sheet_gone || fail "Escape left the look popover open"
+about_by_keys ctrl+shift+m terminal
 quit
 
 # === German, light: the sheets and the picker ======================================================
@@ -231,4 +306,4 @@ close_sheet history
 check_picker de
 close_sheet picker
 quit
-echo "keyboard_smoke: the card installed and signed in, the sheets and a tile's name worked with the keyboard alone ($tabs Tabs to Install); shots in $out"
+echo "keyboard_smoke: About, the card's install, sign-in and link, the sheets, the picker's switch, a tile's name and look worked with the keyboard alone ($tabs Tabs to Install); shots in $out"

@@ -299,8 +299,25 @@ class LabelPeer : public WidgetPeer {
 public:
     LabelPeer(Label& label, GtkWidget* fixed) : WidgetPeer(label, fixed, gtk_label_new(nullptr)), label_(label) {
         g_signal_connect(widget_, "activate-link", G_CALLBACK(onLink), this);
+        g_signal_connect(widget_, "key-press-event", G_CALLBACK(onKey), this);
         gtk_label_set_xalign(GTK_LABEL(widget_), 0);
         gtk_label_set_yalign(GTK_LABEL(widget_), 0);
+    }
+    // The link, not the whole text (the toolkit selects all of a selectable label it focuses),
+    // shows as chosen: it is what Space or Return opens.
+    void focus() override {
+        WidgetPeer::focus();
+        if (!label_.isKeyboardOperable() || !gtk_widget_is_focus(widget_)) return;
+        int start = 0;
+        const RichText text = label_.shownText();
+        for (const auto& run : text.runs()) {
+            const int length = static_cast<int>(g_utf8_strlen(run.text.c_str(), static_cast<gssize>(run.text.size())));
+            if (!run.attributes.link.empty()) {
+                gtk_label_select_region(GTK_LABEL(widget_), start, start + length);
+                return;
+            }
+            start += length;
+        }
     }
 
 protected:
@@ -339,6 +356,12 @@ private:
     static gboolean onLink(GtkLabel*, const gchar* uri, LabelPeer* self) {
         if (self->label_.onLink && uri) self->label_.onLink(uri);
         return TRUE;
+    }
+    // Space or Return on a label that has the keyboard opens its link, as on the stand-in.
+    static gboolean onKey(GtkWidget*, GdkEventKey* event, LabelPeer* self) {
+        constexpr guint held = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK;
+        const bool press = event->keyval == GDK_KEY_space || event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter;
+        return press && !(event->state & held) && self->label_.isKeyboardOperable() && self->label_.openLink();
     }
 
     Label& label_;

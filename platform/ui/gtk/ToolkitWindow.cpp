@@ -13,7 +13,9 @@
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Control.h"
 #include "platform/ui/GpuView.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/Pasteboard.h"
+#include "platform/ui/PopUpMenu.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
 #include "platform/ui/gtk/ControlHost.h"
@@ -142,7 +144,10 @@ struct ToolkitWindow::Impl {
         const KeyEvent key = keyEventFrom(*event, false);
         self->owner.noteKeyPress(key);
         if (auto monitor = self->owner.keyDownMonitor; monitor && monitor(key)) return TRUE;
-        return self->owner.performKeyEquivalent(key);
+        if (self->owner.performKeyEquivalent(key)) return TRUE;
+        // F10 opens the menu bar from a control as well (no control uses it).
+        constexpr guint held = GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK;
+        return event->keyval == GDK_KEY_F10 && !(event->state & held) && self->owner.openMenuBar();
     }
     static gboolean onFocusOut(GtkWidget*, GdkEventFocus*, Impl* self) {
         // Not inside the toolkit's own handling of the event: the popover's window may go.
@@ -672,6 +677,26 @@ void ToolkitWindow::setMenuBar(std::shared_ptr<const MenuBar> bar) {
     gtk_style_context_add_provider(gtk_widget_get_style_context(d.menuBar), GTK_STYLE_PROVIDER(d.background),
                                    GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     if (isFullScreen()) gtk_widget_hide(d.menuBar);
+}
+
+bool ToolkitWindow::openMenuBar() {
+    Impl& d = *impl_;
+    if (!d.menuBar || !Window::openMenuBar()) return false;
+    if (gtk_widget_get_visible(d.menuBar)) {
+        gtk_menu_shell_select_first(GTK_MENU_SHELL(d.menuBar), FALSE);
+        return true;
+    }
+    View* content = contentView();
+    if (!content) return false;
+    Menu menus;
+    for (const Menu& menu : menuBar()->menus) {
+        MenuItem item;
+        item.title = menu.title;
+        item.submenu = menu.items;
+        menus.items.push_back(std::move(item));
+    }
+    PopUpMenu::popUp(menus, *content, {0, content->isFlipped() ? 0.0 : content->bounds().height});
+    return true;
 }
 
 void ToolkitWindow::setBackgroundColor(gfx::Rgba color) {

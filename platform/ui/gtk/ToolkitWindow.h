@@ -34,6 +34,9 @@ public:
     void setMinimumSize(Size size) override;
     // A GtkMenuBar above the drawing area.
     void setMenuBar(std::shared_ptr<const MenuBar> bar) override;
+    // Its first menu opened; in full screen, where the bar steps aside, its menus as one pop-up
+    // menu at the top-left corner.
+    bool openMenuBar() override;
     void setBackgroundColor(gfx::Rgba color) override;
     void present() override;
     // The GtkWindow, for dialogs shown over it.

@@ -10,6 +10,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/SegmentedControl.h"
 #include "platform/ui/TextField.h"
@@ -186,6 +187,18 @@ TEST(KeyViewLoop, AViewThatTakesTheKeysKeepsTheKeyboard) {
     }
     EXPECT_EQ(terminal.keys, 10);
     EXPECT_EQ(s.window.firstResponder(), &terminal);
+    // F10 opens the menu bar only where no view takes it (the terminal keeps it), and not with Shift.
+    auto bar = std::make_shared<MenuBar>();
+    bar->menus.push_back(Menu{"Help", {}});
+    s.window.setMenuBar(bar);
+    const Key f10 = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9);
+    EXPECT_TRUE(s.window.sendKeyEvent(press(f10)));
+    EXPECT_EQ(terminal.keys, 11);
+    s.window.makeFirstResponder(&s.field);
+    EXPECT_TRUE(s.window.sendKeyEvent(press(f10)));
+    EXPECT_FALSE(s.window.sendKeyEvent(press(f10, Modifier::shift)));
+    EXPECT_EQ(s.window.menuBarOpenings(), 1);
+    s.window.makeFirstResponder(&terminal);
     // Other keys no view takes go back to the backend; Tab with Alt is no move.
     s.window.makeFirstResponder(&s.close);
     EXPECT_FALSE(s.window.sendKeyEvent(press(Key::character, 0, "a")));
@@ -206,4 +219,27 @@ TEST(KeyViewLoop, AMoveMadeWhileLettingGoStands) {
     ASSERT_TRUE(s.window.makeFirstResponder(&s.field));
     EXPECT_FALSE(s.window.makeFirstResponder(&s.close));
     EXPECT_EQ(s.window.firstResponder(), &terminal);
+}
+
+// A group that holds the view with the keyboard keeps it among its views (an editor's field and
+// buttons); the view letting go learns where the keyboard goes.
+TEST(KeyViewLoop, AGroupKeepsTheKeyboardAmongItsViews) {
+    struct Editor : FlippedView {
+        using FlippedView::FlippedView;
+        std::vector<View*> keyViewGroup() override { return {&close, &field}; }
+        Button close{Button::Type::push, Rect{300, 20, 80, 24}};
+        TextField field{Rect{20, 10, 200, 24}};
+    };
+    Sheet s;
+    Editor editor{Rect{0, 300, 400, 60}};
+    s.content.addSubview(&editor);
+    for (View* view : std::initializer_list<View*>{&editor.field, &editor.close}) editor.addSubview(view);
+    std::vector<View*> goingTo;
+    editor.field.onEndEditing = [&](TextField&) { goingTo.push_back(s.window.keyboardGoingTo().value_or(&s.content)); };
+    ASSERT_TRUE(s.window.makeFirstResponder(&editor.field));
+    for (Key key : {Key::tab, Key::tab, Key::up, Key::up}) s.window.sendKeyEvent(press(key));
+    EXPECT_EQ(s.window.firstResponder(), &editor.field);
+    s.window.makeFirstResponder(nullptr);
+    EXPECT_EQ(goingTo, (std::vector<View*>{&editor.close, &editor.close, nullptr}));
+    EXPECT_FALSE(s.window.keyboardGoingTo());
 }

@@ -12,6 +12,7 @@
 #include "quiltdeck/app/AppDelegateTestSupport.h"
 #include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/panels/GuideWindow.h"
+#include "quiltdeck/panels/LookPopover.h"
 #include "quiltdeck/panels/PickerWindow.h"
 #include "quiltdeck/panels/ScriptedSetupProbe.h"
 #include "quiltdeck/panels/Setup.h"
@@ -921,6 +922,29 @@ TEST_F(AppDelegateTest, RenameOpensTheActiveTilesEditor) {
     for (WallTile* tile : app->grid().sessions())
         EXPECT_EQ(app->grid().tile(tile->id())->isRenaming(), tile->id() == *id) << tile->name();
     app->grid().tile(*id)->endRename(false);
+}
+
+// From launch, by keys alone: F10 (while no view takes it) and Ctrl+Shift+M open the menu bar,
+// Ctrl+Shift+L the look popover of the tile that has the keyboard, on its dot.
+TEST_F(AppDelegateTest, TheMenuBarAndTheTileLookFromTheKeyboard) {
+    launch();
+    platform::ui::Window& window = app->window();
+    EXPECT_TRUE(window.sendKeyEvent(press("", 0, static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9))));
+    EXPECT_EQ(window.menuBarOpenings(), 1);
+    EXPECT_TRUE(key(press("l", ctrlShift)));
+    EXPECT_FALSE(app->grid().lookPopover());
+    openTile("a");
+    openTile("b");
+    app->grid().focus(0);
+    app->loop.runPending();
+    ASSERT_EQ(window.firstResponder(), &app->tiles[0]->view());
+    EXPECT_TRUE(key(press("m", ctrlShift)));
+    EXPECT_EQ(window.menuBarOpenings(), 2);
+    EXPECT_TRUE(key(press("l", ctrlShift)));
+    ASSERT_TRUE(app->grid().lookPopover());
+    EXPECT_TRUE(app->grid().lookPopover()->popover().isShown());
+    TileView* card = app->grid().tile(app->tiles[0]->id());
+    EXPECT_EQ(app->grid().lookPopover()->popover().anchor(), card->dot().convertToWindow(card->dot().bounds()));
 }
 
 }  // namespace

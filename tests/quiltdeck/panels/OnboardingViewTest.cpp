@@ -357,6 +357,25 @@ TEST_F(OnboardingJobsTest, TabAndReturnStartTheInstall) {
     window.setContentView(nullptr);
 }
 
+// The sign-in link is in the Tab chain once the address is known (the line without one is passed
+// over); Space or Return opens it.
+TEST_F(OnboardingViewTest, TabReachesTheSignInLink) {
+    std::vector<std::string> opened;
+    platform::ui::Workspace::setOpener([&](const std::string& address) { return opened.push_back(address), true; });
+    platform::ui::headless::HeadlessWindow window({1000, 700}, 1);
+    window.setContentView(&card);
+    auto& signIn = card.step(Step::signIn);
+    card.reload(with(Stage::needsLogin, Job::loggingIn));
+    window.sendKeyEvent(keyPress(platform::ui::Key::tab));
+    EXPECT_EQ(window.firstResponder(), &signIn.cancelButton);
+    card.reload(with(Stage::needsLogin, Job::loggingIn, [](auto& s) { s.loginURL = url; }));
+    window.makeFirstResponder(nullptr);
+    for (auto key : {platform::ui::Key::tab, platform::ui::Key::space, platform::ui::Key::returnKey}) window.sendKeyEvent(keyPress(key));
+    EXPECT_EQ(window.firstResponder(), &signIn.status);
+    EXPECT_EQ(opened, (std::vector<std::string>{url, url}));
+    window.setContentView(nullptr);
+}
+
 // After Sign in (Tab, Return), the code field has the keyboard when it appears: typing a code and
 // Return connects. Once it goes, nothing has the keyboard.
 TEST_F(OnboardingJobsTest, TheCodeFieldTakesTheKeyboardWhenItAppears) {

@@ -328,5 +328,29 @@ TEST_F(PickerWindowTest, TheSheetsKeysAndEveryEnd) {
     EXPECT_EQ(second->chips().size(), 1u);
 }
 
+// Ctrl+Tab moves the keyboard from the field on to the switch, the close button, the list and the
+// chips; there Tab goes on and Space or Return presses, and a picked chip keeps the keyboard.
+TEST_F(PickerWindowTest, CtrlTabReachesTheSwitchTheCloseButtonAndTheChips) {
+    browsers_.list({{"d1", "One"}});
+    platform::ui::headless::HeadlessWindow main({1200, 800}, 1);
+    auto picker = make();
+    picker->present(main);
+    platform::ui::Window& sheet = *picker->panel();
+    // search > Claude > Shell > close > list > no browser > One, and back to Shell
+    for (int i = 0; i < 6; ++i) sheet.sendKeyEvent(press(Key::tab, Modifier::control));
+    sheet.sendKeyEvent(press(Key::space));
+    EXPECT_EQ(picker->pickedBrowser()->deviceId, "d1");
+    EXPECT_EQ(sheet.firstResponder(), picker->chips()[1].get());
+    for (int i = 0; i < 4; ++i) sheet.sendKeyEvent(press(Key::tab, Modifier::control | Modifier::shift));
+    sheet.sendKeyEvent(press(Key::space));
+    EXPECT_TRUE(picker->wantsShell());
+    sheet.sendKeyEvent(press(Key::tab));
+    EXPECT_EQ(sheet.firstResponder(), &picker->closeButton());
+    EXPECT_EQ(picker->pickedBrowser()->deviceId, "d1");
+    sheet.sendKeyEvent(press(Key::returnKey));
+    EXPECT_TRUE(chosen_.empty());
+    EXPECT_EQ(closes_, 1);
+}
+
 }  // namespace
 }  // namespace quiltdeck

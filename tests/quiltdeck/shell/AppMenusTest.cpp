@@ -50,6 +50,7 @@ TEST(AppMenusTest, ShortcutsOnLinux) {
         {"0", false, std::nullopt},          {"q", false, {{C::quit, 0}}},
         {"c", false, {{C::copy, 0}}},        {"v", false, {{C::paste, 0}}},
         {"a", false, {{C::selectAll, 0}}},   {"/", false, {{C::showGuide, 0}}},
+        {"l", false, {{C::tileLook, 0}}},    {"m", false, {{C::openMenuBar, 0}}},
         {"?", false, {{C::showGuide, 0}}},   {"x", false, std::nullopt},
     };
     for (const auto& test : cases)
@@ -82,6 +83,9 @@ TEST(AppMenusTest, MenusInOrderAndInTheInterfaceLanguage) {
     ASSERT_EQ(english.menus.size(), 3u);
     EXPECT_EQ(english.menus[0].title, "Session");
     EXPECT_EQ(titles(english.menus[0]).back(), "Quit and End All Sessions");
+    const auto session = titles(english.menus[0]);
+    EXPECT_EQ(std::vector<std::string>(session.begin(), session.begin() + 5),
+              (std::vector<std::string>{"New Session", "New Shell", "Rename Tile", "Tile Look…", "Close Tile"}));
     EXPECT_EQ(titles(english.menus[1]), (std::vector<std::string>{"Copy", "Paste", "Select All"}));
     EXPECT_EQ(titles(english.menus[2]),
               (std::vector<std::string>{"Quiltdeck Guide", "-", "Licence Agreement", "Third-Party Licences",

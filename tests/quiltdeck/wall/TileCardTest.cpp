@@ -709,6 +709,63 @@ TEST_F(TileCardTest, TypingReplacesTheSelectedTitle) {
     EXPECT_EQ(session.title(), "Shop");
 }
 
+// Tab, Shift+Tab and the arrows go round the editor's field and buttons and keep what was typed;
+// Escape, Cancel or the keyboard leaving the editor drop it.
+TEST_F(TileCardTest, TheKeyboardGoesRoundTheEditor) {
+    using platform::ui::Key;
+    const platform::ui::ModifierFlags shift = platform::ui::Modifier::shift;
+    struct Case {
+        const char* name;
+        std::vector<std::pair<Key, platform::ui::ModifierFlags>> keys;
+        std::string title;  // "" while the editor stays open
+    } const cases[] = {
+        {"Tab to Save, Space", {{Key::tab, 0}, {Key::tab, 0}, {Key::space, 0}}, "Shop"},
+        {"Tab, Shift+Tab, Return", {{Key::tab, 0}, {Key::tab, shift}, {Key::returnKey, 0}}, "Shop"},
+        {"Shift+Tab round to Cancel, Space", {{Key::tab, shift}, {Key::space, 0}}, "before"},
+        {"Down, Right, Escape", {{Key::down, 0}, {Key::right, 0}, {Key::escape, 0}}, "before"},
+        {"Five Tabs: round to Suggest", {{Key::tab, 0}, {Key::tab, 0}, {Key::tab, 0}, {Key::tab, 0}, {Key::tab, 0}}, ""},
+    };
+    for (const Case& c : cases) {
+        TileView& tile = make();
+        session.rename("before");
+        tile.beginRename();
+        tile.editor().typeText("Shop");
+        for (const auto& [key, modifiers] : c.keys) {
+            platform::ui::KeyEvent event;
+            event.key = key;
+            event.modifiers = modifiers;
+            window.sendKeyEvent(event);
+        }
+        EXPECT_EQ(session.title(), c.title.empty() ? "before" : c.title) << c.name;
+        EXPECT_EQ(window.firstResponder(), c.title.empty() ? &tile.suggestButton() : &session.view()) << c.name;
+        EXPECT_EQ(tile.editor().stringValue(), "Shop") << c.name;
+        tile.endRename(false);
+    }
+}
+
+// Suggest pressed from the keyboard hands the keyboard to the field (Tab then passes the disabled
+// Suggest over), where the name arrives; the keyboard leaving a button for elsewhere ends the edit.
+TEST_F(TileCardTest, SuggestFromTheKeyboardAndLeavingTheEditor) {
+    TileView& tile = make();
+    session.rename("old");
+    std::function<void(std::optional<std::string>)> answer;
+    tile.onSuggestName = [&](auto done) { answer = std::move(done); };
+    tile.beginRename();
+    platform::ui::KeyEvent key;
+    for (platform::ui::Key k : {platform::ui::Key::tab, platform::ui::Key::space, platform::ui::Key::tab}) {
+        key.key = k;
+        window.sendKeyEvent(key);
+    }
+    EXPECT_TRUE(tile.isSuggesting());
+    EXPECT_EQ(window.firstResponder(), &tile.saveButton());
+    answer("Fix login");
+    EXPECT_EQ(window.firstResponder(), &tile.editor());
+    window.makeFirstResponder(&tile.cancelButton());
+    window.makeFirstResponder(&session.view());
+    EXPECT_FALSE(tile.isRenaming());
+    EXPECT_EQ(session.title(), "old");
+}
+
 TEST_F(TileCardTest, Suggestions) {
     TileView& tile = make();
     session.rename("old");
