@@ -193,10 +193,12 @@ void KittyPictureCache::finished(const Job& job, SharedImage image, bool payload
         if (entry->ticket == job.ticket) entries_.erase(job.key);
     } else if (entry && !job.copy && entry->ticket == job.ticket) {
         entry->ticket = 0;
-        if (!image) sayUndecodable(*entry->payload.lock());
+        if (!image) {
+            if (const Payload payload = entry->payload.lock()) sayUndecodable(*payload);
+        }
         entry->image = std::move(image);
-        restore(job.key);
-        ready = entry->image != nullptr;
+        // Stored again at its new size: the old slot, and `entry` with it, is gone.
+        ready = restore(job.key).image != nullptr;
     } else if (entry && job.copy) {
         auto copy = std::find_if(entry->copies.begin(), entry->copies.end(),
                                  [&](const ScaledCopy& c) { return c.ticket == job.ticket; });
