@@ -58,8 +58,21 @@ protected:
         } else if (!button_.isBordered()) {
             css += "button { background: none; border: none; box-shadow: none; }\n";
         }
+        if (button_.type() == Button::Type::checkBox) {
+            // The box as wide as the stand-in's, its title after the same gap.
+            char box[160];
+            std::snprintf(box, sizeof box, "check { min-width: %gpx; min-height: %gpx; border: 1px solid; padding: 0; margin: 0 %gpx 0 0; }\n",
+                          Button::checkBoxSide - 2, Button::checkBoxSide - 2, Button::checkBoxTitleX - Button::checkBoxSide);
+            css += box;
+        }
         if (button_.type() == Button::Type::checkBox && button_.contentTintColor()) {
-            css += "check { color: " + cssColour(*button_.contentTintColor()) + "; }\n";
+            // Drawn as the stand-in draws it: a box in the tint, filled with it once on, the tick
+            // in the colour that stands out from the tint.
+            const gfx::Rgba& tint = *button_.contentTintColor();
+            css += "check { background-image: none; background-color: transparent; box-shadow: none; -gtk-icon-shadow: none;"
+                   " border-radius: 3px; border-color: " + cssColour(tint) + "; color: " + cssColour(tint) + "; }\n";
+            css += "check:checked, check:checked:hover { background-color: " + cssColour(tint) + "; color: " +
+                   cssColour(drawing::checkMark(tint)) + "; }\n";
         }
         // A symbolic icon takes the tint as its colour.
         if (!button_.symbolName().empty() && button_.contentTintColor()) {
@@ -102,11 +115,15 @@ private:
             gtk_label_set_attributes(GTK_LABEL(label), font.get());
         }
         // A wrapping title takes the lines it needs in the width it is given; others end in "…".
-        const bool wraps = button_.titleWrapWidth().has_value();
+        // A check box's title starts at its box and leaves the room after it to the focus ring.
+        const bool wraps = button_.titleWrapWidth().has_value(), checkBox = button_.type() == Button::Type::checkBox;
         gtk_label_set_line_wrap(GTK_LABEL(label), wraps);
         gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
-        gtk_label_set_xalign(GTK_LABEL(label), wraps ? 0.0f : 0.5f);
-        gtk_label_set_ellipsize(GTK_LABEL(label), wraps ? PANGO_ELLIPSIZE_NONE : PANGO_ELLIPSIZE_END);
+        // A check box's title is never cut: the toolkit may measure it a point wider than the
+        // stand-in does, and the box is then that point wider than its frame.
+        gtk_label_set_xalign(GTK_LABEL(label), wraps || checkBox ? 0.0f : 0.5f);
+        gtk_widget_set_margin_end(label, checkBox ? static_cast<int>(Button::checkBoxRingRoom) : 0);
+        gtk_label_set_ellipsize(GTK_LABEL(label), wraps || checkBox ? PANGO_ELLIPSIZE_NONE : PANGO_ELLIPSIZE_END);
     }
     void showSymbol() {
         GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget_));
