@@ -14,8 +14,10 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/PopUpButton.h"
+#include "platform/ui/RichTextView.h"
 #include "platform/ui/SegmentedControl.h"
 #include "platform/ui/Spinner.h"
+#include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/View.h"
 
@@ -39,6 +41,8 @@ inline std::string describeControl(const platform::ui::Control& control) {
         return "segments \"" + labels + "\"";
     }
     if (auto* field = dynamic_cast<const TextField*>(&control)) return "field \"" + field->placeholder() + "\"";
+    if (dynamic_cast<const TableView*>(&control)) return "table";
+    if (dynamic_cast<const RichTextView*>(&control)) return "text view";
     return std::string("control ") + typeid(control).name();
 }
 

@@ -47,9 +47,9 @@ TEST_F(BarViewTest, CountsLine) {
             Rgba color;
         } runs[] = {
             {"3", FontWeight::semibold, dark ? rgb(233, 235, 237) : rgb(20, 22, 26)},
-            {" tiles", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(96, 101, 107)},
+            {" tiles", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(86, 91, 97)},
             {"1 working", FontWeight::semibold, dark ? rgb(233, 235, 237) : rgb(20, 22, 26)},
-            {" waiting", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(96, 101, 107)},
+            {" waiting", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(86, 91, 97)},
             {"2 done", FontWeight::semibold, dark ? rgb(95, 176, 122) : rgb(46, 125, 75)},
             {"done", FontWeight::semibold, dark ? rgb(95, 176, 122) : rgb(46, 125, 75)},
         };
@@ -209,8 +209,8 @@ TEST_F(BarViewTest, ThemeSwitchRecoloursTheBar) {
         EXPECT_EQ(bar.browsersButton().look()->fill, dark ? rgb(25, 27, 29) : rgb(255, 255, 255)) << name;
         EXPECT_EQ(testing::runAt(*bar.newButton().attributedTitle(), 0).color, dark ? rgb(11, 12, 13) : rgb(255, 255, 255)) << name;
         EXPECT_EQ(bar.hairline().color(), dark ? (Rgba{1, 1, 1, 0.08}) : (Rgba{0, 0, 0, 0.10})) << name;
-        EXPECT_EQ(bar.version().textColor(), dark ? rgb(158, 163, 169) : rgb(96, 101, 107)) << name;
-        EXPECT_EQ(bar.aiToggle().contentTintColor(), dark ? rgb(158, 163, 169) : rgb(96, 101, 107)) << name;
+        EXPECT_EQ(bar.version().textColor(), dark ? rgb(158, 163, 169) : rgb(86, 91, 97)) << name;
+        EXPECT_EQ(bar.aiToggle().contentTintColor(), dark ? rgb(158, 163, 169) : rgb(86, 91, 97)) << name;
         EXPECT_EQ(bar.material().layerBackgroundColor(), dark ? rgb(18, 19, 21) : rgb(244, 243, 241)) << name;
         EXPECT_EQ(bar.brand().ink(), dark ? rgb(233, 235, 237) : rgb(20, 22, 26)) << name;
         // The radius stays the layout's.
