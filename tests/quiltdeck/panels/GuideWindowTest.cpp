@@ -1,6 +1,7 @@
 #include "quiltdeck/panels/GuideWindow.h"
 
 #include "platform/gfx/Font.h"
+#include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/L10n.h"
@@ -106,6 +107,47 @@ TEST_F(GuideWindowTest, PanelContent) {
     EXPECT_TRUE(guide.closeButton()->accent());
     EXPECT_EQ(guide.closeButton()->title(), "Close");
     EXPECT_EQ(guide.closeButton()->look()->cornerRadius, 14);
+    EXPECT_EQ(guide.closeButton()->keyEquivalent(), platform::ui::Button::KeyEquivalent::returnKey);
+}
+
+// Over a window lower than the guide, the sheet is as high as the window, the text gives up the
+// difference and the pill stays at its foot; never lower than a few lines.
+TEST_F(GuideWindowTest, TheGuideIsNoHigherThanItsWindow) {
+    const struct {
+        double window, sheet;
+    } cases[] = {{1080, 640}, {640, 640}, {600, 600}, {513, 513}, {120, 200}};
+    for (const auto& c : cases) {
+        platform::ui::headless::HeadlessWindow main({960, c.window}, 1);
+        auto guide = GuideWindow::make();
+        guide->present(main);
+        ASSERT_TRUE(guide->panel()) << c.window;
+        EXPECT_EQ(guide->panel()->size(), (platform::gfx::Size{560, c.sheet})) << c.window;
+        EXPECT_EQ(guide->text().frame(), (platform::gfx::Rect{0, 0, 560, c.sheet - 56})) << c.window;
+        EXPECT_EQ(guide->closeButton()->frame(), (platform::gfx::Rect{446, c.sheet - 44, 90, 28})) << c.window;
+        main.endSheet(*guide->panel());
+    }
+}
+
+// The keyboard alone: the text has it when the guide opens, Page Down and Space move the text,
+// Return presses the close pill.
+TEST_F(GuideWindowTest, TheKeyboardScrollsTheTextAndReturnCloses) {
+    platform::ui::headless::HeadlessWindow main({960, 600}, 1);
+    auto guide = GuideWindow::make();
+    guide->present(main);
+    platform::ui::Window& sheet = *guide->panel();
+    EXPECT_EQ(sheet.firstResponder(), &guide->text());
+    auto press = [&](platform::ui::Key key) {
+        platform::ui::KeyEvent event;
+        event.key = key;
+        return sheet.sendKeyEvent(event);
+    };
+    EXPECT_TRUE(press(platform::ui::Key::pageDown));
+    const double paged = guide->text().scrollOffset();
+    EXPECT_GT(paged, 400);
+    EXPECT_TRUE(press(platform::ui::Key::space));
+    EXPECT_GT(guide->text().scrollOffset(), paged);
+    EXPECT_TRUE(press(platform::ui::Key::returnKey));
+    EXPECT_EQ(main.attachedSheet(), nullptr);
 }
 
 }  // namespace
