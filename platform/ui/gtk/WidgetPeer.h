@@ -31,6 +31,8 @@ public:
     WidgetPeer(Control& control, GtkWidget* fixed, GtkWidget* widget);
     ~WidgetPeer() override;
 
+    // The toolkit's widget (for tests that look at what it shows).
+    GtkWidget* widget() const { return widget_; }
     // The container the widget stands in; a new one takes it over.
     GtkWidget* container() const { return fixed_; }
     void setContainer(GtkWidget* container);

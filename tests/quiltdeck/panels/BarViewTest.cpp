@@ -128,7 +128,7 @@ TEST_F(BarViewTest, CountsFollowEveryUpdateRightAlignedBeforeThePicker) {
 }
 
 // A narrow bar gives up as little as it can, in order, until nothing overlaps, in every language;
-// a wide one gives up nothing. A shortened counts line says the whole of it as its tool tip.
+// a wide one gives up nothing. The AI-titles box keeps its whole title at every width. A shortened counts line says the whole of it as its tool tip.
 TEST_F(BarViewTest, ANarrowBarGivesUpWhatDoesNotFit) {
     for (Lang lang : Lang::allCases()) {
         Lang::setCurrent(lang);
@@ -152,6 +152,10 @@ TEST_F(BarViewTest, ANarrowBarGivesUpWhatDoesNotFit) {
                 EXPECT_LE(items[i].maxX(), width) << i;
                 for (size_t j = i + 1; j < items.size(); ++j) EXPECT_LE(items[i].intersection(items[j]).width, 0) << i << " " << j;
             }
+            // The check box is never given up: its title whole in its frame, and the focus ring
+            // (drawn 2 points inside the frame) clear of its end.
+            const double title = bar.aiToggle().shownTitle().measure().width;
+            EXPECT_GE(bar.aiToggle().frame().width - platform::ui::Button::checkBoxTitleX - title, 2 + 1);
             EXPECT_EQ(bar.guideButton().isHidden(), bar.compaction() >= 6);
             EXPECT_EQ(bar.version().isHidden(), bar.compaction() >= 2);
             const std::string whole = BarView::countsLine(16, 9, 3, 2).string();
