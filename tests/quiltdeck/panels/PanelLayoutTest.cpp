@@ -12,6 +12,7 @@
 #include "quiltdeck/panels/PanelGallery.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/shell/Lang.h"
+#include "quiltdeck/wall/WallGeometry.h"
 #include "support/LayoutCheck.h"
 
 namespace quiltdeck {
@@ -151,6 +152,41 @@ TEST_P(PanelLayout, TileCardFits) {
             << at;
         ended.view->removeFromSuperview();
         main_.setContentView(nullptr);
+    }
+}
+
+// An ended tile on a full wall of a small screen (as the toolkit's window leaves it, and as the
+// whole screen): its buttons stay inside its low veil, side by side, clear of the header's title
+// and status line.
+TEST_P(PanelLayout, AnEndedTileOnAFullSmallWallKeepsItsHeaderClear) {
+    using State = testing::PanelGallery::TileCardState;
+    for (double height : {513.0, 600.0}) {
+        for (size_t count : {17u, 20u, 25u}) {
+            WallGeometry wall;
+            wall.width = 960;
+            wall.height = height;
+            wall.count = count;
+            const platform::gfx::Size cell = wall.cell();
+            const std::string at = " at " + std::to_string(int(cell.width)) + "x" + std::to_string(int(cell.height));
+            platform::ui::FlippedView ground;
+            main_.setContentView(&ground);
+            auto ended = gallery_.tileCard(cell.width, State::ended, cell.height);
+            ground.addSubview(ended.view.get());
+            const Rect veil = ended.view->deadVeil().convertToWindow(ended.view->deadVeil().bounds());
+            std::vector<Rect> buttons;
+            for (platform::ui::DrawnButton* button : {&ended.view->resumeButton(), &ended.view->restartButton()}) {
+                const Rect frame = button->convertToWindow(button->bounds());
+                const std::string name = button->attributedTitle().string() + at;
+                EXPECT_GE(frame.y, veil.y - testing_support::layoutSlack) << name;
+                EXPECT_LE(frame.maxY(), veil.maxY() + testing_support::layoutSlack) << name;
+                for (platform::ui::View* header : std::initializer_list<platform::ui::View*>{&ended.view->subLabel(), &ended.view->titleLabel()})
+                    EXPECT_LE(frame.intersection(header->convertToWindow(header->bounds())).height, 0) << name;
+                buttons.push_back(frame);
+            }
+            EXPECT_LE(buttons[0].intersection(buttons[1]).width, 0) << at;
+            ended.view->removeFromSuperview();
+            main_.setContentView(nullptr);
+        }
     }
 }
 
