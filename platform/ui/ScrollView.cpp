@@ -101,7 +101,7 @@ void ScrollView::scrollWheel(const ScrollEvent& event) {
     scrollTo(offset_ - (event.hasPreciseDeltas ? event.deltaY : event.deltaY * lineStep));
 }
 
-bool ScrollView::performKeyEquivalent(const KeyEvent& event) {
+bool ScrollView::pageByKey(const KeyEvent& event) {
     // Only the page keys: the arrows, Space, Home and End belong to the control that has the keyboard.
     if ((event.key != Key::pageDown && event.key != Key::pageUp) || (event.modifiers & Modifier::shift) || maximumOffset() <= 0) return false;
     const std::optional<double> to = scrolledByKey(event, offset_, pageStep(bounds().height), maximumOffset());

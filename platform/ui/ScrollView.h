@@ -41,8 +41,11 @@ public:
 
     void setFrameSize(Size size) override;
     void scrollWheel(const ScrollEvent& event) override;
-    // Page Up and Page Down page wherever the keyboard is inside; the control that has it keeps it.
-    bool performKeyEquivalent(const KeyEvent& event) override;
+    // Page Up and Page Down (without Shift, Control, Alt or Super) page the view; false for any
+    // other key, or when the whole document shows.
+    bool pageByKey(const KeyEvent& event);
+    // The page keys page wherever the keyboard is inside; the control that has it keeps it.
+    bool performKeyEquivalent(const KeyEvent& event) override { return pageByKey(event); }
     Scroller& scroller() { return scroller_; }
 
     // Kept in sight above and below what is scrolled to; a page keeps this much of the last one.

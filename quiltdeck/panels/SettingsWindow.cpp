@@ -294,6 +294,12 @@ void SettingsWindow::present(platform::ui::Window& window) {
     panel_ = platform::ui::WindowMaker::make(size(), t("menu_settings"));
     panel_->setBackgroundColor(PanelColors::panelBackground());
     panel_->setContentView(&content_);
+    std::weak_ptr<SettingsWindow> weak = weak_from_this();
+    // The page keys page the rows, whoever has the keyboard (nobody, when the sheet opens).
+    panel_->keyDownMonitor = [weak](const platform::ui::KeyEvent& event) {
+        auto self = weak.lock();
+        return self && self->scroll_.pageByKey(event);
+    };
     Sheets::present(*panel_, window, shared_from_this());
 }
 

@@ -226,8 +226,15 @@ TEST_F(SettingsWindowTest, TabReachesEveryControlAndSpaceChangesTheTheme) {
                            {&mark, 0},  {&mark, 1},  {&mark, 2},  {&mark, 3},                    {&settings->permPicker(), -1},
                            {&settings->trustToggle(), -1}, {&settings->loginToggle(), -1}, {&settings->closeButton(), -1},
                            {&theme, 0}};
-        platform::ui::KeyEvent tab;
+        platform::ui::KeyEvent tab, page;
         tab.key = platform::ui::Key::tab;
+        // Page Down pages a low sheet's rows before anything has the keyboard; Page Up goes back.
+        page.key = platform::ui::Key::pageDown;
+        EXPECT_EQ(sheet.sendKeyEvent(page), height < 900) << height;
+        EXPECT_EQ(settings->rowsView().scrollOffset() > 0, height < 900) << height;
+        page.key = platform::ui::Key::pageUp;
+        sheet.sendKeyEvent(page);
+        EXPECT_EQ(settings->rowsView().scrollOffset(), 0) << height;
         const platform::gfx::Rect shown = settings->rowsView().convertToWindow(settings->rowsView().bounds());
         for (size_t i = 0; i < std::size(stops); ++i) {
             EXPECT_TRUE(sheet.sendKeyEvent(tab)) << i;
