@@ -182,6 +182,26 @@ TEST_P(PanelsOnScreen, SheetsShowTheirControlsInPlaceAndReadable) {
         expectShownWell("browsers" + in, toolkitWindow(browsers->panel()), browsers->content());
         gallery_->endSheet();
     }
+    // Over a small screen's window the settings' rows scroll: half-way down, the toolkit cuts
+    // them at the scroll view, so nothing of a row shows in the strip above the close button.
+    ToolkitWindow small({960, 513}, "Quiltdeck");
+    small.show();
+    settle();
+    for (Lang lang : {Lang::de, Lang::ru}) {
+        Lang::setCurrent(lang);
+        auto settings = std::make_shared<SettingsWindow>();
+        settings->present(small);
+        platform::ui::ScrollView& rows = settings->rowsView();
+        ASSERT_GT(rows.maximumOffset(), 0) << lang.rawValue();
+        rows.scrollTo(rows.maximumOffset() / 2);
+        ToolkitWindow& sheet = toolkitWindow(settings->panel());
+        expectShownWell("scrolled settings " + std::string(lang.rawValue()), sheet, settings->content());
+        Shot shot(sheet);
+        const int strip = static_cast<int>(rows.frame().maxY() + 1) * shot.scale();
+        for (int x = 0; x < static_cast<int>(SettingsWindow::width) * shot.scale(); x += 2)
+            ASSERT_EQ(testing_support::colourOf(shot.pixel(x, strip)), PanelColors::panelBackground()) << lang.rawValue() << " at " << x;
+        small.endSheet(sheet);
+    }
     Lang::setCurrent(Lang::en);
     if (platform::ui::WebView::engineAvailable()) {
         ReaderWindow& reader = gallery_->reader();

@@ -96,9 +96,11 @@ inline std::vector<platform::gfx::Rgba> coloursOf(const platform::ui::RichText& 
     return colours;
 }
 
-inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>& out) {
+// Only what shows whole inside the scroll views around it (`shown`, window points) is measured.
+inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>& out, platform::gfx::Rect shown) {
     using namespace platform::ui;
     if (view.isHidden()) return;
+    const size_t first = out.size();
     const platform::gfx::Rect frame = view.convertToWindow(view.bounds());
     if (auto* control = dynamic_cast<const Control*>(&view); control && control->isEnabled()) {
         const std::string name = describeControl(*control);
@@ -161,19 +163,29 @@ inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>&
             }
         }
     }
-    for (const View* sub : view.subviews()) collectTexts(*sub, out);
+    out.erase(std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
+                             [&](const DrawnText& text) {
+                                 const platform::gfx::Rect& a = text.area;
+                                 return a.x < shown.x - layoutSlack || a.y < shown.y - layoutSlack ||
+                                        a.maxX() > shown.maxX() + layoutSlack || a.maxY() > shown.maxY() + layoutSlack;
+                             }),
+              out.end());
+    if (dynamic_cast<const ScrollView*>(&view)) shown = detail::intersection(shown, view.convertToWindow(view.bounds()));
+    for (const View* sub : view.subviews()) collectTexts(*sub, out, shown);
 }
 
 }  // namespace detail
 
 // Every text and image of the shown, enabled controls under `root` whose contrast with its drawn
 // ground stays under `minimum` (a check box's box under nonTextMinimum), as lines that name it:
-// titles, labels, fields (their placeholders too), the rows of tables in sight, scrolling text. `scale` device pixels a point; the window
+// titles, labels, fields (their placeholders too), the rows of tables in sight, scrolling text;
+// inside a scroll view, those it shows whole. `scale` device pixels a point; the window
 // is `windowHeight` points high.
 inline std::vector<std::string> contrastFaults(const platform::ui::View& root, const PixelReader& pixel, double scale,
                                                double windowHeight, double minimum = 4.5) {
     std::vector<DrawnText> texts;
-    for (const platform::ui::View* sub : root.subviews()) detail::collectTexts(*sub, texts);
+    const platform::gfx::Rect everywhere{-1e9, -1e9, 2e9, 2e9};
+    for (const platform::ui::View* sub : root.subviews()) detail::collectTexts(*sub, texts, everywhere);
     std::vector<std::string> faults;
     for (const DrawnText& text : texts) {
         const int x0 = static_cast<int>(std::floor(text.area.x * scale)), x1 = static_cast<int>(std::ceil(text.area.maxX() * scale));
