@@ -11,7 +11,7 @@ namespace {
 
 // Room around the title, per bezel, on each side: the same in every backend, which draws its
 // widget inside the frame these give.
-constexpr double checkBoxSide = 14;
+constexpr double checkBoxSide = Button::checkBoxSide;
 constexpr double checkBoxGap = Button::checkBoxTitleX - checkBoxSide;
 
 struct Padding {
@@ -74,7 +74,7 @@ void Button::setWrapsTitle(bool wraps) { setProperty(wrapsTitle_, wraps); }
 
 std::optional<double> Button::titleWrapWidth() const {
     if (!wrapsTitle_ || type_ != Type::checkBox) return std::nullopt;
-    return std::max(1.0, frame().width - checkBoxTitleX);
+    return std::max(1.0, frame().width - checkBoxTitleX - checkBoxRingRoom);
 }
 
 void Button::setLook(std::optional<Look> look) { setProperty(look_, std::move(look)); }
@@ -107,7 +107,8 @@ View::Size Button::fittingSize() const {
     if (!symbolName_.empty() && title_.empty()) return {symbolSize_, symbolSize_};
     const Size text = shownTitle().measure(titleWrapWidth());
     if (type_ == Type::checkBox) {
-        const double width = checkBoxSide + (text.width > 0 ? checkBoxGap + text.width : 0);
+        // Whole points across, as the toolkit's label asks for its text (else it cuts the last letter).
+        const double width = checkBoxSide + (text.width > 0 ? checkBoxGap + std::ceil(text.width) + checkBoxRingRoom : 0);
         // The toolkit's box stands 2 points clear of the line above and below.
         return {titleWrapWidth() ? frame().width : width, std::max(checkBoxSide + 4, text.height)};
     }
@@ -172,13 +173,10 @@ void Button::draw(gfx::Canvas& canvas, const Rect&) {
     // The stand-in's views are unflipped unless a subclass says so: centre the lines vertically.
     const double y = (box.height - text.height) / 2;
     if (type_ == Type::checkBox) {
-        // The box stands by the first line.
-        const double firstLine = std::min(text.height, checkBoxSide + 2);
-        const double lineCentre = isFlipped() ? y + firstLine / 2 : y + text.height - firstLine / 2;
-        const double boxY = lineCentre - checkBoxSide / 2;
-        const gfx::Rgba ink = tint_.value_or(drawing::text());
-        drawing::strokeInside(canvas, Rect{0, boxY, checkBoxSide, checkBoxSide}, ink, 1);
-        if (state_ == State::on) canvas.fill(Rect{3, boxY + 3, checkBoxSide - 6, checkBoxSide - 6}, ink);
+        // The box stands in the middle of the lines, as the toolkit's does.
+        const double boxY = (box.height - checkBoxSide) / 2;
+        drawing::checkBox(canvas, Rect{0, boxY, checkBoxSide, checkBoxSide}, tint_.value_or(drawing::text()), state_ == State::on,
+                          isFlipped());
         x = checkBoxSide + checkBoxGap;
     }
     TextLayoutOptions options;

@@ -84,8 +84,11 @@ public:
 
     // The title as shown: the styled title, else the plain one in the button's font.
     RichText shownTitle() const;
-    // Where a check box's title starts after its box, and the width its title wraps at.
+    // A check box's box, where its title starts after it, the room kept after the title for the
+    // focus ring (drawn inside the frame), and the width its title wraps at.
+    static constexpr double checkBoxSide = 14;
     static constexpr double checkBoxTitleX = 18;
+    static constexpr double checkBoxRingRoom = 4;
     std::optional<double> titleWrapWidth() const;
     Size fittingSize() const override;
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;

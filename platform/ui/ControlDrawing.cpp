@@ -1,5 +1,7 @@
 #include "platform/ui/ControlDrawing.h"
 
+#include <cmath>
+
 #include "platform/ui/DesktopAppearance.h"
 
 namespace platform::ui::drawing {
@@ -28,6 +30,28 @@ void bezel(gfx::Canvas& canvas, const gfx::Rect& rect, double alpha) {
     const bool night = dark();
     canvas.fill(rect, night ? gfx::Rgba{0.21, 0.21, 0.22, alpha} : gfx::Rgba{0.94, 0.94, 0.94, alpha});
     strokeInside(canvas, rect, night ? gfx::Rgba{0.11, 0.11, 0.12, alpha} : gfx::Rgba{0.6, 0.6, 0.6, alpha}, 1);
+}
+
+gfx::Rgba checkMark(const gfx::Rgba& fill) {
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    const double luminance = 0.2126 * linear(fill.red) + 0.7152 * linear(fill.green) + 0.0722 * linear(fill.blue);
+    // Against black (luminance + 0.05) / 0.05, against white 1.05 / (luminance + 0.05).
+    return (luminance + 0.05) * (luminance + 0.05) > 0.05 * 1.05 ? gfx::Rgba{0, 0, 0, 1} : gfx::Rgba{1, 1, 1, 1};
+}
+
+void checkBox(gfx::Canvas& canvas, const gfx::Rect& box, gfx::Rgba tint, bool on, bool flipped) {
+    if (!on) {
+        strokeInside(canvas, box, tint, 1);
+        return;
+    }
+    canvas.fill(box, tint);
+    // The short stroke down to the foot, the long one up, whichever way the view is flipped.
+    const double down = flipped ? 1 : -1, cx = box.x + box.width / 2, cy = box.y + box.height / 2, half = box.width * 0.3;
+    gfx::Path tick;
+    tick.moveTo({cx - half, cy});
+    tick.lineTo({cx - half / 3, cy + down * half * 2 / 3});
+    tick.lineTo({cx + half, cy - down * half * 2 / 3});
+    canvas.stroke(tick, checkMark(tint), line(2));
 }
 
 void focusRingInside(gfx::Canvas& canvas, const gfx::Rect& rect) { strokeInside(canvas, rect, focusRing, 2); }

@@ -17,6 +17,11 @@ gfx::StrokeStyle line(double width);
 void strokeInside(gfx::Canvas& canvas, const gfx::Rect& rect, gfx::Rgba color, double width);
 // The grey box of a bordered control.
 void bezel(gfx::Canvas& canvas, const gfx::Rect& rect, double alpha = 1);
+// A check box in `tint`: its border, and once it is on, its fill; the tick in checkMark(tint).
+void checkBox(gfx::Canvas& canvas, const gfx::Rect& box, gfx::Rgba tint, bool on, bool flipped);
+// Black or white, whichever stands out more from `fill`: never under 4.5:1 (the toolkit's check
+// boxes draw their tick in it too).
+gfx::Rgba checkMark(const gfx::Rgba& fill);
 // The fill of a selected segment of a control without colours of its own.
 gfx::Rgba selectedFill();
 // The ring round a control (or a segment) that has the keyboard.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/View.h"
 
 namespace platform::ui {
@@ -11,11 +12,23 @@ namespace {
 struct Placed {
     View* view;
     gfx::Rect frame;  // window points, y up
+    // A scroll view's key views, in their own reading order (the view is then none).
+    std::vector<View*> group;
 };
+
+std::vector<View*> ordered(std::vector<Placed> placed);
 
 void collect(View& view, View* including, std::vector<Placed>& out) {
     if (view.isHidden()) return;
-    if (&view == including || view.canBecomeKeyView()) out.push_back({&view, view.convertToWindow(view.bounds())});
+    if (&view == including || view.canBecomeKeyView()) out.push_back({&view, view.convertToWindow(view.bounds()), {}});
+    // A scroll view's key views stand together where it stands, in their order in its document,
+    // however far it is scrolled (one scrolled out below it does not come after what lies below).
+    if (dynamic_cast<ScrollView*>(&view)) {
+        std::vector<Placed> inside;
+        for (View* sub : view.subviews()) collect(*sub, including, inside);
+        if (!inside.empty()) out.push_back({nullptr, view.convertToWindow(view.bounds()), ordered(std::move(inside))});
+        return;
+    }
     for (View* sub : view.subviews()) collect(*sub, including, out);
 }
 
@@ -37,7 +50,10 @@ std::vector<View*> ordered(std::vector<Placed> placed) {
         while (end < placed.size() && placed[end].frame.maxY() > middle) ++end;
         std::stable_sort(placed.begin() + static_cast<std::ptrdiff_t>(start), placed.begin() + static_cast<std::ptrdiff_t>(end),
                          [](const Placed& a, const Placed& b) { return a.frame.x < b.frame.x; });
-        for (size_t i = start; i < end; ++i) order.push_back(placed[i].view);
+        for (size_t i = start; i < end; ++i) {
+            if (placed[i].view) order.push_back(placed[i].view);
+            else order.insert(order.end(), placed[i].group.begin(), placed[i].group.end());
+        }
         start = end;
     }
     return order;
@@ -65,7 +81,7 @@ std::vector<View*> KeyViewLoop::inReadingOrder(View& root, View* including) {
     // A view that lost the keyboard by being hidden still marks where the loop stands.
     if (including && including->isHiddenOrHasHiddenAncestor()) {
         collect(root, nullptr, placed);
-        placed.push_back({including, including->convertToWindow(including->bounds())});
+        placed.push_back({including, including->convertToWindow(including->bounds()), {}});
     } else {
         collect(root, including, placed);
     }
@@ -77,7 +93,7 @@ View* KeyViewLoop::next(View& root, View* from, bool forward) { return after(inR
 View* KeyViewLoop::next(const std::vector<View*>& group, View* from, bool forward) {
     std::vector<Placed> placed;
     for (View* view : group) {
-        if (view && (view == from || view->canBecomeKeyView())) placed.push_back({view, view->convertToWindow(view->bounds())});
+        if (view && (view == from || view->canBecomeKeyView())) placed.push_back({view, view->convertToWindow(view->bounds()), {}});
     }
     return after(ordered(std::move(placed)), from, forward);
 }

@@ -8,7 +8,9 @@ class View;
 
 // The views Tab and Shift+Tab move the keyboard through: every view at or below a root that can
 // become a key view, in reading order. Views whose tops lie above the middle of a row's first
-// (highest) view share its row; rows go from the top down, each from the left. Main thread.
+// (highest) view share its row; rows go from the top down, each from the left. A scroll view's
+// key views follow one another where the scroll view stands, in their document's reading order,
+// however far it is scrolled. Main thread.
 class KeyViewLoop {
 public:
     KeyViewLoop() = delete;

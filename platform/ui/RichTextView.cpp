@@ -1,5 +1,7 @@
 #include "platform/ui/RichTextView.h"
 
+#include "platform/ui/ScrollView.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -35,6 +37,19 @@ void RichTextView::scrollTo(double offset) {
     if (clamped == scrollOffset_) return;
     scrollOffset_ = clamped;
     changed();
+}
+
+bool RichTextView::scrollByKey(const KeyEvent& event) {
+    const double most = std::max(0.0, documentSize().height - frame().height);
+    if (most <= 0) return false;
+    const std::optional<double> to = scrolledByKey(event, scrollOffset_, ScrollView::pageStep(frame().height), most);
+    if (!to) return false;
+    scrollTo(*to);
+    return true;
+}
+
+void RichTextView::keyDown(const KeyEvent& event) {
+    if (!scrollByKey(event)) Control::keyDown(event);
 }
 
 void RichTextView::setFrameSize(Size size) {

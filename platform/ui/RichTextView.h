@@ -6,7 +6,8 @@
 namespace platform::ui {
 
 // Styled text in a scrolling view: read-only, selectable, its lines wrapped to the view's width
-// less the inset, with a vertical scroller.
+// less the inset, with a vertical scroller. With the keyboard it scrolls by the page keys, Space,
+// the arrows, Home and End.
 class RichTextView : public Control {
 public:
     explicit RichTextView(const Rect& frame = {}) : Control(frame) {}
@@ -29,6 +30,12 @@ public:
     double scrollOffset() const { return scrollOffset_; }
     void scrollTo(double offset);
 
+    // Scrolls as the key asks (scrolledByKey); false for a key that does not scroll, or when the
+    // whole text shows.
+    bool scrollByKey(const KeyEvent& event);
+
+    bool acceptsFirstResponder() const override { return true; }
+    void keyDown(const KeyEvent& event) override;
     Size fittingSize() const override { return documentSize(); }
     void draw(gfx::Canvas& canvas, const Rect& dirty) override;
     void setFrameSize(Size size) override;

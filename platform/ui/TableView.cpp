@@ -33,6 +33,8 @@ void TableView::setDrawsBackground(bool draws) { setProperty(drawsBackground_, d
 
 void TableView::setBackgroundColor(gfx::Rgba color) { setProperty(background_, color); }
 
+void TableView::setSelectionColor(std::optional<gfx::Rgba> color) { setProperty(selection_, std::move(color)); }
+
 void TableView::selectRow(int row) { setProperty(selected_, row >= 0 && row < numberOfRows() ? row : -1); }
 
 void TableView::scrollTo(double offset) {
@@ -129,7 +131,7 @@ void TableView::draw(gfx::Canvas& canvas, const Rect&) {
     const int last = std::min(numberOfRows() - 1, static_cast<int>(std::floor((scrollOffset_ + box.height) / rowHeight_)));
     for (int row = first; row <= last; ++row) {
         const Rect cell{0, rowHeight_ * row - scrollOffset_, box.width, rowHeight_};
-        if (row == selected_) canvas.fill(cell, selectionColor);
+        if (row == selected_) canvas.fill(cell, selection_.value_or(standInSelection));
         const Row& shown = rows_[static_cast<size_t>(row)];
         TextLayoutOptions options;
         options.width = std::max(0.0, box.width - 2 * textInset);

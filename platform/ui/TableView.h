@@ -39,6 +39,10 @@ public:
     void setDrawsBackground(bool draws);
     const gfx::Rgba& backgroundColor() const { return background_; }
     void setBackgroundColor(gfx::Rgba color);
+    // Behind the selected row; none: a quiet highlight of the table's own (the stand-in's
+    // standInSelection, a translucent grey in the toolkit), whose ground the rows' colours may not suit.
+    const std::optional<gfx::Rgba>& selectionColor() const { return selection_; }
+    void setSelectionColor(std::optional<gfx::Rgba> color);
 
     // -1 for none.
     int selectedRow() const { return selected_; }
@@ -75,8 +79,8 @@ public:
     void mouseDown(const MouseEvent& event) override;
     void scrollWheel(const ScrollEvent& event) override;
 
-    // The stand-in's highlight behind the selected row.
-    static constexpr gfx::Rgba selectionColor{0.35, 0.55, 0.9, 0.35};
+    // The stand-in's highlight behind the selected row without a colour of the table's.
+    static constexpr gfx::Rgba standInSelection{0.35, 0.55, 0.9, 0.35};
 
 private:
     void userSelected(int row);
@@ -85,6 +89,7 @@ private:
     double rowHeight_ = 24;
     bool drawsBackground_ = true;
     gfx::Rgba background_{1, 1, 1, 1};
+    std::optional<gfx::Rgba> selection_;
     int selected_ = -1;
     int clicked_ = -1;
     double scrollOffset_ = 0;

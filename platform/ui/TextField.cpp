@@ -14,7 +14,7 @@ namespace {
 // Room around the text inside a bordered field, and inside a frameless one.
 constexpr double borderedInset = 6;
 constexpr double framelessInset = 2;
-constexpr gfx::Rgba placeholderColor{0, 0, 0, 0.35};
+constexpr gfx::Rgba defaultPlaceholderColor{0, 0, 0, 0.35};
 
 size_t charactersIn(std::string_view text) {
     return static_cast<size_t>(g_utf8_strlen(text.data(), static_cast<gssize>(text.size())));
@@ -50,6 +50,8 @@ void TextField::setStringValue(std::string text) {
 }
 
 void TextField::setPlaceholder(std::string placeholder) { setProperty(placeholder_, std::move(placeholder)); }
+
+void TextField::setPlaceholderColor(std::optional<gfx::Rgba> color) { setProperty(placeholderColor_, std::move(color)); }
 
 void TextField::setFont(gfx::InterfaceFont font) { setProperty(font_, std::move(font)); }
 
@@ -187,7 +189,7 @@ RichText TextField::shownText() const {
     attributes.font = font_;
     attributes.color = textColor_.value_or(drawing::text());
     if (!text_.empty()) return RichText(text_, attributes);
-    attributes.color = placeholderColor;
+    attributes.color = placeholderColor_.value_or(defaultPlaceholderColor);
     return RichText(placeholder_, attributes);
 }
 
@@ -203,7 +205,8 @@ View::Size TextField::fittingSize() const {
 void TextField::draw(gfx::Canvas& canvas, const Rect&) {
     if (peer()) return;
     const Rect box = bounds();
-    if (drawsBackground_ && bordered_) canvas.fill(box, gfx::Rgba{1, 1, 1, 1});
+    // The ground of the toolkit's entry in the palette the application draws in.
+    if (drawsBackground_ && bordered_) canvas.fill(box, drawing::dark() ? gfx::Rgba{0.18, 0.18, 0.18, 1} : gfx::Rgba{1, 1, 1, 1});
     if (bordered_) drawing::strokeInside(canvas, box, gfx::Rgba{0.6, 0.6, 0.6, 1}, 1);
     const double inset = bordered_ ? borderedInset : framelessInset;
     const RichText text = shownText();

@@ -29,6 +29,9 @@ public:
     void setStringValue(std::string text);
     const std::string& placeholder() const { return placeholder_; }
     void setPlaceholder(std::string placeholder);
+    // None: the toolkit's (a grey that may read faintly on the field's ground).
+    const std::optional<gfx::Rgba>& placeholderColor() const { return placeholderColor_; }
+    void setPlaceholderColor(std::optional<gfx::Rgba> color);
     const gfx::InterfaceFont& font() const { return font_; }
     void setFont(gfx::InterfaceFont font);
     // None: the toolkit's.
@@ -93,6 +96,7 @@ private:
     std::string text_;
     std::string committed_;
     std::string placeholder_;
+    std::optional<gfx::Rgba> placeholderColor_;
     gfx::InterfaceFont font_;
     std::optional<gfx::Rgba> textColor_;
     bool bordered_ = true;

@@ -362,6 +362,10 @@ void View::mouseMoved(const MouseEvent& event) {
     if (superview_) superview_->mouseMoved(event);
 }
 
+void View::scrollRectToVisible(const Rect& rect) {
+    if (superview_) superview_->scrollRectToVisible(superview_->convertFromWindow(convertToWindow(rect)));
+}
+
 void View::scrollWheel(const ScrollEvent& event) {
     if (superview_) superview_->scrollWheel(event);
 }

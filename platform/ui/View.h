@@ -133,6 +133,10 @@ public:
     // The backing scale of the window; none outside a window.
     std::optional<double> backingScaleFactor() const;
 
+    // Brings `rect` (the view's coordinates) into sight: a scroll view among the ancestors
+    // scrolls to it; nothing else moves.
+    virtual void scrollRectToVisible(const Rect& rect);
+
     // Coordinate conversion to and from the window (y up, origin at the lower-left corner).
     Point convertToWindow(Point p) const;
     Rect convertToWindow(const Rect& r) const;

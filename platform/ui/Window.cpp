@@ -840,6 +840,8 @@ bool Window::makeFirstResponder(View* view) {
     firstResponder_ = nullptr;
     if (view && view->becomeFirstResponder()) firstResponder_ = view;
     textInput_->setClient(firstResponder_ ? firstResponder_->textInputClient() : nullptr);
+    // What takes the keyboard comes into sight where it was scrolled away.
+    if (firstResponder_) firstResponder_->scrollRectToVisible(firstResponder_->bounds());
     firstResponderDidChange();
     return firstResponder_ == view;
 }

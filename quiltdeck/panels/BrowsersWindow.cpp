@@ -100,6 +100,7 @@ void BrowsersWindow::applyTheme() {
     if (message_) message_->setTextColor(C::mutedText());
     for (const auto& row : rows_) {
         row->device.setTextColor(C::mutedText());
+        row->field.setPlaceholderColor(C::mutedText());
         row->account.setTextColor(C::mutedText());
     }
 }
@@ -142,6 +143,7 @@ BrowsersWindow::Row& BrowsersWindow::makeRow(const std::string& deviceId) {
     });
     row->account.setFont(Fonts::ui(11, FontWeight::regular));
     row->account.setTextColor(C::mutedText());
+    row->field.setPlaceholderColor(C::mutedText());
     rows_.push_back(std::move(row));
     return *rows_.back();
 }

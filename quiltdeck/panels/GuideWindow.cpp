@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include <algorithm>
+
 #include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/panels/Sheets.h"
@@ -98,14 +100,15 @@ RichText GuideWindow::body() {
 }
 
 void GuideWindow::present(platform::ui::Window& window) {
-    build();
-    panel_ = platform::ui::WindowMaker::make({width, height}, title());
+    build(Sheets::maximumHeight(window));
+    panel_ = platform::ui::WindowMaker::make({width, content_.frame().height}, title());
     panel_->setContentView(&content_);
     std::weak_ptr<GuideWindow> weak = weak_from_this();
     close_->setAction([weak](platform::ui::Control&) {
         if (auto self = weak.lock()) self->dismiss();
     });
     Sheets::present(*panel_, window, shared_from_this());
+    panel_->makeFirstResponder(&text_);
 }
 
 void GuideWindow::dismiss() {
@@ -113,15 +116,19 @@ void GuideWindow::dismiss() {
     if (platform::ui::Window* parent = panel_->sheetParent()) parent->endSheet(*panel_);
 }
 
-void GuideWindow::build() {
-    content_.setFrame({0, 0, width, height});
-    text_.setFrame({0, 0, width, 584});
+void GuideWindow::build(double maximumHeight) {
+    // Never lower than a few lines of text above the pill.
+    const double shown = std::clamp(maximumHeight, 200.0, height);
+    content_.setFrame({0, 0, width, shown});
+    text_.setFrame({0, 0, width, shown - 56});
     text_.setSelectable(true);
     text_.setDrawsBackground(false);
     text_.setTextInset({24, 20});
     content_.addSubview(&text_);
     close_ = PillButton::make(t("close"), nullptr, true);
-    close_->setFrame({446, 596, 90, 28});
+    close_->setFrame({446, shown - 44, 90, 28});
+    // The accent pill is the sheet's default button: Return presses it, as its look says.
+    close_->setKeyEquivalent(platform::ui::Button::KeyEquivalent::returnKey);
     content_.addSubview(close_.get());
     applyTheme();
     std::weak_ptr<GuideWindow> weak = weak_from_this();

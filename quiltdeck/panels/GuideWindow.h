@@ -50,7 +50,8 @@ public:
     GuideWindow();
     ~GuideWindow();
 
-    // Builds the panel and shows it as a sheet of `window` (ending the sheet there first).
+    // Builds the panel and shows it as a sheet of `window` (ending the sheet there first), the
+    // keyboard in the text, which it scrolls.
     void present(platform::ui::Window& window);
     // Ends the sheet (the close button).
     void dismiss();
@@ -62,9 +63,10 @@ public:
     // The whole guide text.
     static platform::ui::RichText body();
 
-    // The panel's content (560 × 640, from the top): the scrolling text and the close pill. Built
-    // by build(), which present() calls.
-    void build();
+    // The panel's content (560 wide, 640 high or as high as `maximumHeight` allows, from the
+    // top): the scrolling text and the close pill under it, which Return presses too. Built by
+    // build(), which present() calls with the height of the window it shows over.
+    void build(double maximumHeight = height);
     platform::ui::FlippedView& content() { return content_; }
     platform::ui::RichTextView& text() { return text_; }
     PillButton* closeButton() { return close_.get(); }

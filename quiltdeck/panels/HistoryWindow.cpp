@@ -107,6 +107,7 @@ void HistoryWindow::build() {
     table_.setFrame({12, 12, 616, 352});
     table_.setRowHeight(rowHeight);
     table_.setDrawsBackground(false);
+    table_.setSelectionColor(PanelColors::selectedRow());
     table_.setAction(action(&HistoryWindow::reopenSelected));
     content_.addSubview(&table_);
     struct Spec {
@@ -140,6 +141,7 @@ void HistoryWindow::build() {
 
 void HistoryWindow::applyTheme() {
     content_.setLayerBackgroundColor(PanelColors::panelBackground());
+    table_.setSelectionColor(PanelColors::selectedRow());
     if (panel_) panel_->setBackgroundColor(PanelColors::panelBackground());
     reload();
 }

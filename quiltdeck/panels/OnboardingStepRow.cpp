@@ -119,6 +119,7 @@ void OnboardingStepRow::style() {
     // A styled status (the sign-in link) keeps its own fonts and colours.
     status.setFont(Fonts::terminalText(11.5));
     status.setTextColor(C::mutedText());
+    codeField.setPlaceholderColor(C::mutedText());
     rule.setColor(C::hairline());
 
     codeButton.setTitle(t("ob_btn_code"));

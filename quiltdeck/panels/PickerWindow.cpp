@@ -199,6 +199,8 @@ void PickerWindow::applyTheme() {
     content_.setLayerBackgroundColor(C::panelBackground());
     if (panel_) panel_->setBackgroundColor(C::panelBackground());
     search_.setTextColor(C::strongText());
+    search_.setPlaceholderColor(C::mutedText());
+    table_.setSelectionColor(C::selectedRow());
     close_.setContentTintColor(C::mutedText());
     Button::Look look;
     look.fill = C::controlBackground();

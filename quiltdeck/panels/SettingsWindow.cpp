@@ -101,14 +101,17 @@ Label& SettingsWindow::addText(std::string_view key, bool heading) {
     label->setFont(Fonts::ui(heading ? 13 : 11, heading ? FontWeight::semibold : FontWeight::regular));
     // A note wraps to as many lines as it needs; layout() makes it that tall.
     label->setWraps(!heading);
-    content_.addSubview(label.get());
+    rows_.addSubview(label.get());
     texts_.push_back(std::move(label));
     return *texts_.back();
 }
 
-void SettingsWindow::build(double scale) {
+void SettingsWindow::build(double scale, double maximumHeight) {
     const Store& store = Store::shared();
     scale_ = scale;
+    maximumHeight_ = maximumHeight;
+    content_.addSubview(&scroll_);
+    scroll_.setDocumentView(&rows_);
     std::weak_ptr<SettingsWindow> weak = weak_from_this();
     auto action = [weak](void (SettingsWindow::*method)()) {
         return [weak, method](platform::ui::Control&) {
@@ -132,7 +135,7 @@ void SettingsWindow::build(double scale) {
     }
     themePicker_.setSelectedSegment(themeIndex);
     themePicker_.setAction(action(&SettingsWindow::pickTheme));
-    content_.addSubview(&themePicker_);
+    rows_.addSubview(&themePicker_);
     addText("theme_note", false);
 
     addText("terminal_font", true);
@@ -145,7 +148,7 @@ void SettingsWindow::build(double scale) {
     }
     fontPicker_.selectItem(fontIndex);
     fontPicker_.setAction(action(&SettingsWindow::pickFont));
-    content_.addSubview(&fontPicker_);
+    rows_.addSubview(&fontPicker_);
 
     sizePicker_.removeAllItems();
     const std::optional<std::string> sizeTitle = sizeItemTitle(store.minFontSize());
@@ -157,13 +160,13 @@ void SettingsWindow::build(double scale) {
     }
     sizePicker_.selectItem(sizeIndex);
     sizePicker_.setAction(action(&SettingsWindow::pickSize));
-    content_.addSubview(&sizePicker_);
+    rows_.addSubview(&sizePicker_);
     addText("font_note", false);
 
     addText("logo", true);
     markPicker_.setSelectedSegment(-1);
     markPicker_.setAction(action(&SettingsWindow::pickMark));
-    content_.addSubview(&markPicker_);
+    rows_.addSubview(&markPicker_);
     addText("logo_note", false);
 
     addText("perm_mode", true);
@@ -173,7 +176,7 @@ void SettingsWindow::build(double scale) {
     for (std::string_view key : permLabels) permPicker_.addItem(t(key));
     permPicker_.selectItem(permIndex(store.permissionMode()));
     permPicker_.setAction(action(&SettingsWindow::pickPerm));
-    content_.addSubview(&permPicker_);
+    rows_.addSubview(&permPicker_);
     addText("perm_note", false);
 
     addText("home_trust", true);
@@ -186,7 +189,7 @@ void SettingsWindow::build(double scale) {
         box->setIdentifier(std::string(noPill));
         box->setFont(Fonts::ui(12, FontWeight::regular));
         box->setAction(action(method));
-        content_.addSubview(box);
+        rows_.addSubview(box);
     }
     // Under the trust box, the note that belongs to it; the login box below.
     addText("home_trust_note", false);
@@ -195,6 +198,7 @@ void SettingsWindow::build(double scale) {
     close_.setKeyEquivalent(Button::KeyEquivalent::escape);
     close_.setAction(action(&SettingsWindow::close));
     content_.addSubview(&close_);
+    pillifyButtons(rows_);
     pillifyButtons(content_);
     applyTheme();
     layout();
@@ -271,20 +275,32 @@ void SettingsWindow::layout() {
         y += box->frame().height + 4;
         if (box == &trustToggle_) text(trustNote, 8);
     }
+    // The rows end 12 above the close button's row; a sheet held lower scrolls them.
+    rows_.setFrameSize({width, y + 12});
+    const double below = 12 + 28 + 16;
+    const double height = std::min(rows_.frame().height + below, std::max(maximumHeight_, 160.0));
+    content_.setFrame({0, 0, width, height});
+    scroll_.setFrame({0, 0, width, height - below});
+    scroll_.documentDidResize();
     const double closeWidth = std::max(90.0, std::ceil(close_.fittingSize().width));
-    close_.setFrame({width - margin - closeWidth, y + 24, closeWidth, 28});
+    close_.setFrame({width - margin - closeWidth, scroll_.frame().maxY() + 12, closeWidth, 28});
     if (Button::Look pill = close_.look().value_or(PillButton::lookFor(false)); pill.cornerRadius != 14) {
         pill.cornerRadius = 14;  // half its height: round ends
         close_.setLook(pill);
     }
-    content_.setFrame({0, 0, width, close_.frame().maxY() + 16});
 }
 
 void SettingsWindow::present(platform::ui::Window& window) {
-    build(window.backingScaleFactor());
+    build(window.backingScaleFactor(), Sheets::maximumHeight(window));
     panel_ = platform::ui::WindowMaker::make(size(), t("menu_settings"));
     panel_->setBackgroundColor(PanelColors::panelBackground());
     panel_->setContentView(&content_);
+    std::weak_ptr<SettingsWindow> weak = weak_from_this();
+    // The page keys page the rows, whoever has the keyboard (nobody, when the sheet opens).
+    panel_->keyDownMonitor = [weak](const platform::ui::KeyEvent& event) {
+        auto self = weak.lock();
+        return self && self->scroll_.pageByKey(event);
+    };
     Sheets::present(*panel_, window, shared_from_this());
 }
 

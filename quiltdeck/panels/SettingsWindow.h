@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "platform/ui/FlippedView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/PopUpButton.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/SegmentedControl.h"
 #include "platform/ui/Window.h"
 #include "quiltdeck/panels/PillButton.h"
@@ -23,7 +25,8 @@ namespace quiltdeck {
 // writes its value to the store at once and tells the application (theme or font notification,
 // the theme resolver, the login item); there is no Apply or Cancel. Built anew at each showing
 // from the stored values; its rows stand one under the other, each note as tall as its lines, and
-// the sheet as tall as its rows. It takes the colours of a new theme while it shows. Main thread.
+// the sheet as tall as its rows, but never taller than its window: then the rows scroll above the
+// close button. It takes the colours of a new theme while it shows. Main thread.
 class SettingsWindow : public std::enable_shared_from_this<SettingsWindow> {
 public:
     static constexpr double width = 560;
@@ -43,8 +46,9 @@ public:
     // Builds the sheet and shows it over `window`.
     void present(platform::ui::Window& window);
     // The sheet's content from the stored values, in the theme of the moment, with the mark
-    // images drawn at `scale` (present builds it at the window's).
-    void build(double scale = 1);
+    // images drawn at `scale`, no taller than `maximumHeight` (present builds it at the window's
+    // scale and for the window's height).
+    void build(double scale = 1, double maximumHeight = std::numeric_limits<double>::infinity());
     // The sheet's size, from its rows as build() placed them.
     platform::gfx::Size size() const { return {content_.frame().width, content_.frame().height}; }
     // The colours and mark images of the theme now in force (on every theme change).
@@ -76,6 +80,8 @@ public:
     // --- What tests look at ----------------------------------------------------------------------------
     platform::ui::Window* panel() const { return panel_.get(); }
     platform::ui::FlippedView& content() { return content_; }
+    // The rows above the close button, which scroll when the sheet is held lower than they are.
+    platform::ui::ScrollView& rowsView() { return scroll_; }
     platform::ui::SegmentedControl& themePicker() { return themePicker_; }
     platform::ui::PopUpButton& fontPicker() { return fontPicker_; }
     platform::ui::PopUpButton& sizePicker() { return sizePicker_; }
@@ -93,6 +99,8 @@ private:
 
     std::unique_ptr<platform::ui::Window> panel_;
     platform::ui::FlippedView content_;
+    platform::ui::ScrollView scroll_;
+    platform::ui::FlippedView rows_;
     platform::ui::SegmentedControl themePicker_;
     platform::ui::PopUpButton fontPicker_;
     platform::ui::PopUpButton sizePicker_;
@@ -103,6 +111,7 @@ private:
     platform::ui::Button close_;
     std::vector<std::unique_ptr<platform::ui::Label>> texts_;
     double scale_ = 1;
+    double maximumHeight_ = std::numeric_limits<double>::infinity();
     platform::runtime::NotificationCenter::Subscription themeObserver_;
 };
 

@@ -34,6 +34,8 @@ void Sheets::present(platform::ui::Window& panel, platform::ui::Window& window, 
     });
 }
 
+double Sheets::maximumHeight(const platform::ui::Window& window) { return window.size().height; }
+
 bool Sheets::owns(const platform::ui::Window& panel) { return owners().contains(&panel); }
 
 size_t Sheets::ownerCount() { return owners().size(); }

@@ -24,6 +24,9 @@ public:
     // owner is let go and `completion` runs with the response.
     static void present(platform::ui::Window& panel, platform::ui::Window& window, std::shared_ptr<void> owner,
                         std::function<void(int response)> completion = nullptr);
+    // The most a sheet over `window` may be high: the window's own height, so that a sheet never
+    // hangs past its window's bottom edge (a taller sheet scrolls its content).
+    static double maximumHeight(const platform::ui::Window& window);
     // Whether an owner is kept for the panel, and how many are.
     static bool owns(const platform::ui::Window& panel);
     static size_t ownerCount();

@@ -124,7 +124,10 @@ TileLayout::DeadVeilFrames TileLayout::deadVeil(Size veil, std::optional<double>
     const double restart = restartFittedWidth + 24;
     const double gap = resumeFittedWidth ? 10 : 0;
     const double room = std::max(vw - 32, 40.0);
-    const bool sideBySide = resume + gap + restart <= room;
+    // Too low to stand one above the other (a small screen's full wall): side by side after all,
+    // each cut to its share of the room, rather than up over the header.
+    const bool squeezed = resumeFittedWidth && resume + gap + restart > room && vh < 64;
+    const bool sideBySide = resume + gap + restart <= room || squeezed;
     const double buttons = sideBySide || !resumeFittedWidth ? 28 : 64;
     // Title 20 and detail 34 above the buttons (24 and 42 apart), from the middle less 48.
     double m = vh / 2;
@@ -138,9 +141,18 @@ TileLayout::DeadVeilFrames TileLayout::deadVeil(Size veil, std::optional<double>
     f.label = {24, f.showsDetail ? m - 48 : m - 10, std::max(vw - 48, 40.0), 20};
     f.detail = {40, m - 24, std::max(vw - 80, 40.0), 34};
     if (sideBySide) {
-        const double x0 = (vw - resume - gap - restart) / 2;
-        if (resumeFittedWidth) f.resume = Rect{x0, m + 18, resume, 28};
-        f.restart = {x0 + resume + gap, m + 18, restart, 28};
+        double resumeWidth = resume, restartWidth = restart;
+        if (squeezed) {
+            // Halves; one that needs less gives the rest to the other.
+            const double half = (room - gap) / 2;
+            restartWidth = restart <= half ? restart : resume <= half ? room - gap - resume : half;
+            resumeWidth = std::min(resume, room - gap - restartWidth);
+        }
+        // Never above the veil: one lower than a button holds it from its top.
+        const double height = std::min(28.0, vh), y = std::max(0.0, m + 18);
+        const double x0 = (vw - resumeWidth - gap - restartWidth) / 2;
+        if (resumeFittedWidth) f.resume = Rect{x0, y, resumeWidth, height};
+        f.restart = {x0 + resumeWidth + gap, y, restartWidth, height};
         return f;
     }
     // One above the other, each as wide as its title where the veil holds it.

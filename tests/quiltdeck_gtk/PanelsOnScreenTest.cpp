@@ -20,6 +20,8 @@
 #include "platform/ui/WebView.h"
 #include "platform/ui/gtk/Toolkit.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
+#include "platform/ui/gtk/WidgetPeer.h"
+#include "quiltdeck/app/AppDelegate.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/panels/PanelGallery.h"
 #include "quiltdeck/shell/Lang.h"
@@ -180,6 +182,26 @@ TEST_P(PanelsOnScreen, SheetsShowTheirControlsInPlaceAndReadable) {
         expectShownWell("browsers" + in, toolkitWindow(browsers->panel()), browsers->content());
         gallery_->endSheet();
     }
+    // Over a small screen's window the settings' rows scroll: half-way down, the toolkit cuts
+    // them at the scroll view, so nothing of a row shows in the strip above the close button.
+    ToolkitWindow small({960, 513}, "Quiltdeck");
+    small.show();
+    settle();
+    for (Lang lang : {Lang::de, Lang::ru}) {
+        Lang::setCurrent(lang);
+        auto settings = std::make_shared<SettingsWindow>();
+        settings->present(small);
+        platform::ui::ScrollView& rows = settings->rowsView();
+        ASSERT_GT(rows.maximumOffset(), 0) << lang.rawValue();
+        rows.scrollTo(rows.maximumOffset() / 2);
+        ToolkitWindow& sheet = toolkitWindow(settings->panel());
+        expectShownWell("scrolled settings " + std::string(lang.rawValue()), sheet, settings->content());
+        Shot shot(sheet);
+        const int strip = static_cast<int>(rows.frame().maxY() + 1) * shot.scale();
+        for (int x = 0; x < static_cast<int>(SettingsWindow::width) * shot.scale(); x += 2)
+            ASSERT_EQ(testing_support::colourOf(shot.pixel(x, strip)), PanelColors::panelBackground()) << lang.rawValue() << " at " << x;
+        small.endSheet(sheet);
+    }
     Lang::setCurrent(Lang::en);
     if (platform::ui::WebView::engineAvailable()) {
         ReaderWindow& reader = gallery_->reader();
@@ -194,6 +216,34 @@ TEST_P(PanelsOnScreen, CardsAndTheBarShowTheirControlsInPlaceAndReadable) {
         auto bar = gallery_->bar(width);
         expectShownWellAlone("bar at " + std::to_string(int(width)), *bar);
     }
+    // The AI-titles box in every language at the window's first width: its whole title shows,
+    // clear of the focus ring the toolkit draws 2 pixels inside the widget.
+    for (Lang lang : Lang::allCases()) {
+        Lang::setCurrent(lang);
+        auto bar = gallery_->bar(AppDelegate::windowSize.width);
+        ToolkitWindow window({bar->frame().width, bar->frame().height}, "bar");
+        window.setContentView(bar.get());
+        window.show();
+        MainLoop::main().runUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window.nativeWindow())) && !window.needsDisplay(); },
+                                  std::chrono::seconds(5));
+        settle();
+        auto* peer = dynamic_cast<platform::ui::gtk::WidgetPeer*>(bar->aiToggle().peer());
+        ASSERT_TRUE(peer) << lang.rawValue();
+        GtkWidget* label = gtk_bin_get_child(GTK_BIN(peer->widget()));
+        ASSERT_TRUE(label && GTK_IS_LABEL(label)) << lang.rawValue();
+        PangoLayout* layout = gtk_label_get_layout(GTK_LABEL(label));
+        EXPECT_FALSE(pango_layout_is_ellipsized(layout)) << lang.rawValue();
+        int textX = 0, textY = 0;
+        gtk_label_get_layout_offsets(GTK_LABEL(label), &textX, &textY);
+        PangoRectangle ink, logical;
+        pango_layout_get_pixel_extents(layout, &ink, &logical);
+        GtkAllocation box;
+        gtk_widget_get_allocation(peer->widget(), &box);
+        // Layout offsets are in the label's window, as the box's allocation is.
+        EXPECT_LE(textX + logical.x + logical.width, box.x + box.width - 2) << lang.rawValue() << ": the ring covers the title";
+        window.setContentView(nullptr);
+    }
+    Lang::setCurrent(Lang::en);
     auto look = gallery_->look();
     expectShownWellAlone("look popover", look->view());
     auto card = gallery_->card(1000, Stage::needsLogin, Job::loggingIn, true);

@@ -2,7 +2,9 @@
 
 // Whether a tree of views is laid out so that a user can read it: every text fits the frame it is
 // drawn in (measured by Pango as it is drawn, wrapping where the label wraps), and no two controls
-// overlap or stand outside the root. The faults come back as lines that name the control.
+// overlap or stand outside the root. A control inside a scroll view stands inside its document
+// and overlaps others only where the scroll view shows it. The faults come back as lines that
+// name the control.
 
 #include <algorithm>
 #include <cmath>
@@ -14,8 +16,11 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/PopUpButton.h"
+#include "platform/ui/RichTextView.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/SegmentedControl.h"
 #include "platform/ui/Spinner.h"
+#include "platform/ui/TableView.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/View.h"
 
@@ -39,6 +44,8 @@ inline std::string describeControl(const platform::ui::Control& control) {
         return "segments \"" + labels + "\"";
     }
     if (auto* field = dynamic_cast<const TextField*>(&control)) return "field \"" + field->placeholder() + "\"";
+    if (dynamic_cast<const TableView*>(&control)) return "table";
+    if (dynamic_cast<const RichTextView*>(&control)) return "text view";
     return std::string("control ") + typeid(control).name();
 }
 
@@ -99,13 +106,40 @@ inline std::string textFault(const platform::ui::Control& control) {
 
 namespace detail {
 
-inline void collectControls(const platform::ui::View& view, std::vector<const platform::ui::Control*>& out) {
+inline void collectControls(const platform::ui::View& view, std::vector<const platform::ui::Control*>& out,
+                            std::vector<const platform::ui::View*>& scrollViews) {
     if (view.isHidden()) return;
+    if (dynamic_cast<const platform::ui::ScrollView*>(&view)) scrollViews.push_back(&view);
     // A stopped spinner that hides when stopped shows nothing, wherever it stands.
     if (auto* spinner = dynamic_cast<const platform::ui::Spinner*>(&view); spinner && !spinner->isAnimating() && spinner->hidesWhenStopped())
         return;
     if (auto* control = dynamic_cast<const platform::ui::Control*>(&view)) out.push_back(control);
-    for (const platform::ui::View* sub : view.subviews()) collectControls(*sub, out);
+    for (const platform::ui::View* sub : view.subviews()) collectControls(*sub, out, scrollViews);
+}
+
+// Where a view stands in the window and the part of it that shows there (cut at the scroll views
+// around it), and the area it must keep inside: the document of the nearest scroll view, else `area`.
+struct Placed {
+    platform::gfx::Rect frame, shown, inside;
+};
+
+inline platform::gfx::Rect intersection(const platform::gfx::Rect& a, const platform::gfx::Rect& b) {
+    const double x = std::max(a.x, b.x), y = std::max(a.y, b.y);
+    return {x, y, std::max(0.0, std::min(a.maxX(), b.maxX()) - x), std::max(0.0, std::min(a.maxY(), b.maxY()) - y)};
+}
+
+inline Placed placed(const platform::ui::View& view, const platform::ui::View& root, const platform::gfx::Rect& area) {
+    Placed at{view.convertToWindow(view.bounds()), {}, area};
+    at.shown = at.frame;
+    bool inner = true;
+    for (const platform::ui::View* v = view.superview(); v && v != &root; v = v->superview()) {
+        auto* scroll = dynamic_cast<const platform::ui::ScrollView*>(v);
+        if (!scroll) continue;
+        at.shown = intersection(at.shown, scroll->convertToWindow(scroll->bounds()));
+        if (inner && scroll->documentView()) at.inside = scroll->documentView()->convertToWindow(scroll->documentView()->bounds());
+        inner = false;
+    }
+    return at;
 }
 
 inline bool isAncestor(const platform::ui::View& maybe, const platform::ui::View& of) {
@@ -119,17 +153,25 @@ inline bool isAncestor(const platform::ui::View& maybe, const platform::ui::View
 // Every fault of the shown controls under `root`.
 inline std::vector<std::string> layoutFaults(const platform::ui::View& root) {
     std::vector<const platform::ui::Control*> controls;
-    for (const platform::ui::View* sub : root.subviews()) detail::collectControls(*sub, controls);
+    std::vector<const platform::ui::View*> scrollViews;
+    for (const platform::ui::View* sub : root.subviews()) detail::collectControls(*sub, controls, scrollViews);
     std::vector<std::string> faults;
     const platform::gfx::Rect area = root.convertToWindow(root.bounds());
+    for (const platform::ui::View* scroll : scrollViews) {
+        const platform::gfx::Rect frame = detail::placed(*scroll, root, area).shown;
+        if (frame.x < area.x - layoutSlack || frame.y < area.y - layoutSlack || frame.maxX() > area.maxX() + layoutSlack ||
+            frame.maxY() > area.maxY() + layoutSlack)
+            faults.push_back("a scroll view leaves the root");
+    }
     std::vector<platform::gfx::Rect> frames;
     for (const platform::ui::Control* control : controls) {
         if (std::string fault = textFault(*control); !fault.empty()) faults.push_back(fault);
-        const platform::gfx::Rect frame = control->convertToWindow(control->bounds());
-        frames.push_back(frame);
-        if (frame.x < area.x - layoutSlack || frame.y < area.y - layoutSlack || frame.maxX() > area.maxX() + layoutSlack ||
-            frame.maxY() > area.maxY() + layoutSlack) {
-            faults.push_back(describeControl(*control) + " leaves the root");
+        const detail::Placed at = detail::placed(*control, root, area);
+        frames.push_back(at.shown);
+        const platform::gfx::Rect& frame = at.frame;
+        if (frame.x < at.inside.x - layoutSlack || frame.y < at.inside.y - layoutSlack || frame.maxX() > at.inside.maxX() + layoutSlack ||
+            frame.maxY() > at.inside.maxY() + layoutSlack) {
+            faults.push_back(describeControl(*control) + (at.inside == area ? " leaves the root" : " leaves its scroll view's document"));
         }
     }
     for (size_t i = 0; i < controls.size(); ++i) {

@@ -19,7 +19,10 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/PopUpButton.h"
+#include "platform/ui/RichTextView.h"
 #include "platform/ui/SegmentedControl.h"
+#include "platform/ui/TableView.h"
+#include "platform/ui/TextField.h"
 #include "platform/ui/View.h"
 #include "support/LayoutCheck.h"
 
@@ -69,12 +72,17 @@ inline Contrast pixelContrast(const PixelReader& pixel, int x0, int y0, int x1, 
 }
 
 // One text of a control: where it is drawn in the window (points, y up) and the colours its
-// runs ask for (none: the toolkit chooses).
+// runs ask for (none: the toolkit chooses). A mark that is not text (a check box's tick) needs
+// only `minimum` (the non-text contrast of 3:1); 0 takes the check's own minimum.
 struct DrawnText {
     std::string name;
     platform::gfx::Rect area;
     std::vector<platform::gfx::Rgba> runColours;
+    double minimum = 0;
 };
+
+// Parts of a user interface that are not text stand out by 3:1.
+inline constexpr double nonTextMinimum = 3;
 
 namespace detail {
 
@@ -88,9 +96,11 @@ inline std::vector<platform::gfx::Rgba> coloursOf(const platform::ui::RichText& 
     return colours;
 }
 
-inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>& out) {
+// Only what shows whole inside the scroll views around it (`shown`, window points) is measured.
+inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>& out, platform::gfx::Rect shown) {
     using namespace platform::ui;
     if (view.isHidden()) return;
+    const size_t first = out.size();
     const platform::gfx::Rect frame = view.convertToWindow(view.bounds());
     if (auto* control = dynamic_cast<const Control*>(&view); control && control->isEnabled()) {
         const std::string name = describeControl(*control);
@@ -102,6 +112,14 @@ inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>&
                 out.push_back({name, {frame.x, frame.y, std::max(1.0, frame.width - 24), frame.height}, {}});
         } else if (auto* button = dynamic_cast<const Button*>(&view)) {
             const bool tinted = button->attributedTitle() || button->contentTintColor();
+            if (button->type() == Button::Type::checkBox) {
+                // Its box, which the toolkit centres on the frame: once it is on, the middle of it
+                // (the tick on the box's fill); while it is off, all of it (its edge on the ground).
+                const double middle = frame.y + frame.height / 2, side = Button::checkBoxSide;
+                const platform::gfx::Rect box = button->state() == Button::State::on ? platform::gfx::Rect{frame.x + 3, middle - 4, side - 6, 8}
+                                                                                     : platform::gfx::Rect{frame.x, middle - side / 2, side, side};
+                out.push_back({name + " (its box)", box, {}, nonTextMinimum});
+            }
             if (!button->title().empty()) {
                 platform::gfx::Rect area = frame;
                 if (button->type() == Button::Type::checkBox) {
@@ -112,6 +130,24 @@ inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>&
             } else if (button->image() || !button->symbolName().empty()) {
                 out.push_back({name + " (its image)", frame, {}});
             }
+        } else if (auto* field = dynamic_cast<const TextField*>(&view)) {
+            // Its text, or its placeholder while it is empty.
+            const bool empty = field->stringValue().empty();
+            const std::optional<platform::gfx::Rgba>& colour = empty ? field->placeholderColor() : field->textColor();
+            if (!(empty ? field->placeholder() : field->stringValue()).empty())
+                out.push_back({name + (empty ? " (its placeholder)" : ""), frame,
+                               colour ? std::vector<platform::gfx::Rgba>{*colour} : std::vector<platform::gfx::Rgba>{}});
+        } else if (auto* table = dynamic_cast<const TableView*>(&view)) {
+            // Each row wholly in sight on its own ground: the selected one on the highlight.
+            for (int row = 0; row < table->numberOfRows(); ++row) {
+                const double top = row * table->rowHeight() - table->scrollOffset();
+                if (top < 0 || top + table->rowHeight() > frame.height) continue;
+                out.push_back({name + " row " + std::to_string(row) + (row == table->selectedRow() ? " (selected)" : ""),
+                               {frame.x, frame.maxY() - top - table->rowHeight(), frame.width, table->rowHeight()},
+                               coloursOf(table->rows()[static_cast<size_t>(row)].text)});
+            }
+        } else if (auto* text = dynamic_cast<const RichTextView*>(&view)) {
+            if (!text->text().empty()) out.push_back({name, frame, coloursOf(text->text())});
         } else if (auto* segmented = dynamic_cast<const SegmentedControl*>(&view)) {
             // Each segment on its own ground; the toolkit shares out what the frame has beyond
             // the segments' widths.
@@ -127,18 +163,29 @@ inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>&
             }
         }
     }
-    for (const View* sub : view.subviews()) collectTexts(*sub, out);
+    out.erase(std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
+                             [&](const DrawnText& text) {
+                                 const platform::gfx::Rect& a = text.area;
+                                 return a.x < shown.x - layoutSlack || a.y < shown.y - layoutSlack ||
+                                        a.maxX() > shown.maxX() + layoutSlack || a.maxY() > shown.maxY() + layoutSlack;
+                             }),
+              out.end());
+    if (dynamic_cast<const ScrollView*>(&view)) shown = detail::intersection(shown, view.convertToWindow(view.bounds()));
+    for (const View* sub : view.subviews()) collectTexts(*sub, out, shown);
 }
 
 }  // namespace detail
 
 // Every text and image of the shown, enabled controls under `root` whose contrast with its drawn
-// ground stays under `minimum`, as lines that name it. `scale` device pixels a point; the window
+// ground stays under `minimum` (a check box's box under nonTextMinimum), as lines that name it:
+// titles, labels, fields (their placeholders too), the rows of tables in sight, scrolling text;
+// inside a scroll view, those it shows whole. `scale` device pixels a point; the window
 // is `windowHeight` points high.
 inline std::vector<std::string> contrastFaults(const platform::ui::View& root, const PixelReader& pixel, double scale,
                                                double windowHeight, double minimum = 4.5) {
     std::vector<DrawnText> texts;
-    for (const platform::ui::View* sub : root.subviews()) detail::collectTexts(*sub, texts);
+    const platform::gfx::Rect everywhere{-1e9, -1e9, 2e9, 2e9};
+    for (const platform::ui::View* sub : root.subviews()) detail::collectTexts(*sub, texts, everywhere);
     std::vector<std::string> faults;
     for (const DrawnText& text : texts) {
         const int x0 = static_cast<int>(std::floor(text.area.x * scale)), x1 = static_cast<int>(std::ceil(text.area.maxX() * scale));
@@ -153,6 +200,10 @@ inline std::vector<std::string> contrastFaults(const platform::ui::View& root, c
                           int(std::lround(drawn.ground.green * 255)), int(std::lround(drawn.ground.blue * 255)));
             faults.push_back(text.name + line);
         };
+        if (text.minimum > 0) {
+            if (drawn.ratio < text.minimum) say("drawn", drawn.ratio, drawn.ink);
+            continue;
+        }
         if (drawn.ratio < minimum) say("drawn", drawn.ratio, drawn.ink);
         for (const platform::gfx::Rgba& colour : text.runColours) {
             // A translucent run is seen over the ground.

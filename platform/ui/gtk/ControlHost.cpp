@@ -12,9 +12,11 @@
 #include "platform/ui/PangoText.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/RichTextView.h"
+#include "platform/ui/ScrollView.h"
 #include "platform/ui/SegmentedControl.h"
 #include "platform/ui/Spinner.h"
 #include "platform/ui/Window.h"
+#include "platform/ui/gtk/GtkEvents.h"
 #include "platform/ui/gtk/TableViewPeer.h"
 #include "platform/ui/gtk/TextFieldPeer.h"
 #include "platform/ui/gtk/WebViewPeer.h"
@@ -56,8 +58,21 @@ protected:
         } else if (!button_.isBordered()) {
             css += "button { background: none; border: none; box-shadow: none; }\n";
         }
+        if (button_.type() == Button::Type::checkBox) {
+            // The box as wide as the stand-in's, its title after the same gap.
+            char box[160];
+            std::snprintf(box, sizeof box, "check { min-width: %gpx; min-height: %gpx; border: 1px solid; padding: 0; margin: 0 %gpx 0 0; }\n",
+                          Button::checkBoxSide - 2, Button::checkBoxSide - 2, Button::checkBoxTitleX - Button::checkBoxSide);
+            css += box;
+        }
         if (button_.type() == Button::Type::checkBox && button_.contentTintColor()) {
-            css += "check { color: " + cssColour(*button_.contentTintColor()) + "; }\n";
+            // Drawn as the stand-in draws it: a box in the tint, filled with it once on, the tick
+            // in the colour that stands out from the tint.
+            const gfx::Rgba& tint = *button_.contentTintColor();
+            css += "check { background-image: none; background-color: transparent; box-shadow: none; -gtk-icon-shadow: none;"
+                   " border-radius: 3px; border-color: " + cssColour(tint) + "; color: " + cssColour(tint) + "; }\n";
+            css += "check:checked, check:checked:hover { background-color: " + cssColour(tint) + "; color: " +
+                   cssColour(drawing::checkMark(tint)) + "; }\n";
         }
         // A symbolic icon takes the tint as its colour.
         if (!button_.symbolName().empty() && button_.contentTintColor()) {
@@ -100,11 +115,15 @@ private:
             gtk_label_set_attributes(GTK_LABEL(label), font.get());
         }
         // A wrapping title takes the lines it needs in the width it is given; others end in "…".
-        const bool wraps = button_.titleWrapWidth().has_value();
+        // A check box's title starts at its box and leaves the room after it to the focus ring.
+        const bool wraps = button_.titleWrapWidth().has_value(), checkBox = button_.type() == Button::Type::checkBox;
         gtk_label_set_line_wrap(GTK_LABEL(label), wraps);
         gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
-        gtk_label_set_xalign(GTK_LABEL(label), wraps ? 0.0f : 0.5f);
-        gtk_label_set_ellipsize(GTK_LABEL(label), wraps ? PANGO_ELLIPSIZE_NONE : PANGO_ELLIPSIZE_END);
+        // A check box's title is never cut: the toolkit may measure it a point wider than the
+        // stand-in does, and the box is then that point wider than its frame.
+        gtk_label_set_xalign(GTK_LABEL(label), wraps || checkBox ? 0.0f : 0.5f);
+        gtk_widget_set_margin_end(label, checkBox ? static_cast<int>(Button::checkBoxRingRoom) : 0);
+        gtk_label_set_ellipsize(GTK_LABEL(label), wraps || checkBox ? PANGO_ELLIPSIZE_NONE : PANGO_ELLIPSIZE_END);
     }
     void showSymbol() {
         GtkWidget* child = gtk_bin_get_child(GTK_BIN(widget_));
@@ -395,10 +414,22 @@ public:
                                        GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
         gtk_container_add(GTK_CONTAINER(widget_), text_);
         gtk_widget_show(text_);
+        g_signal_connect(text_, "key-press-event", G_CALLBACK(onKey), this);
+        g_signal_connect(adjustment(), "value-changed", G_CALLBACK(onScrolled), this);
     }
 
 protected:
+    GtkWidget* focusTarget() override { return text_; }
     void sync() override {
+        // Inside onScrolled the view follows the toolkit, not the other way round.
+        const bool following = syncing_;
+        Quiet quiet(syncing_);
+        // The view's own scrolling (a key without the toolkit's keyboard, the program); the
+        // toolkit's text may be a little taller than the view measures it, so only a change is sent.
+        if (view_.scrollOffset() != sentOffset_) {
+            sentOffset_ = view_.scrollOffset();
+            if (!following) gtk_adjustment_set_value(adjustment(), sentOffset_);
+        }
         const gfx::Size inset = view_.textInset();
         const int horizontal = static_cast<int>(std::lround(inset.width)), vertical = static_cast<int>(std::lround(inset.height));
         gtk_text_view_set_left_margin(GTK_TEXT_VIEW(text_), horizontal);
@@ -413,6 +444,25 @@ protected:
     }
 
 private:
+    GtkAdjustment* adjustment() const { return gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(widget_)); }
+    // The keys scroll the toolkit's text as the view scrolls its own (a text view without a caret
+    // leaves Space alone), as far as the toolkit's text goes.
+    static gboolean onKey(GtkWidget*, GdkEventKey* event, TextViewPeer* self) {
+        GtkAdjustment* vertical = self->adjustment();
+        const double most = gtk_adjustment_get_upper(vertical) - gtk_adjustment_get_page_size(vertical);
+        if (most <= 0) return FALSE;
+        const std::optional<double> to = scrolledByKey(keyEventFrom(*event, false), gtk_adjustment_get_value(vertical),
+                                                       ScrollView::pageStep(gtk_adjustment_get_page_size(vertical)), most);
+        if (!to) return FALSE;
+        gtk_adjustment_set_value(vertical, *to);
+        return TRUE;
+    }
+    static void onScrolled(GtkAdjustment* adjustment, TextViewPeer* self) {
+        if (self->syncing_) return;
+        Quiet quiet(self->syncing_);
+        self->view_.scrollTo(gtk_adjustment_get_value(adjustment));
+        self->sentOffset_ = self->view_.scrollOffset();
+    }
     // One tag per run: the same attributes the measure uses, paragraph styles included.
     void fill() {
         shown_ = view_.text();
@@ -446,6 +496,7 @@ private:
     RichTextView& view_;
     GtkWidget* text_;
     RichText shown_;
+    double sentOffset_ = 0;
 };
 
 std::unique_ptr<WidgetPeer> makePeer(Control& control, GtkWidget* fixed) {
@@ -459,20 +510,6 @@ std::unique_ptr<WidgetPeer> makePeer(Control& control, GtkWidget* fixed) {
     if (auto* field = dynamic_cast<TextField*>(&control)) return std::make_unique<TextFieldPeer>(*field, fixed);
     if (auto* web = dynamic_cast<WebView*>(&control)) return makeWebViewPeer(*web, fixed);
     return nullptr;
-}
-
-void placeAll(View& view, bool visible, double windowHeight, GtkWidget* fixed) {
-    visible = visible && !view.isHidden();
-    if (auto* control = dynamic_cast<Control*>(&view)) {
-        if (!control->peer() && visible) {
-            if (auto peer = makePeer(*control, fixed)) control->setPeer(std::move(peer));
-        }
-        if (auto* peer = dynamic_cast<WidgetPeer*>(control->peer())) {
-            const gfx::Rect frame = control->convertToWindow(control->bounds());
-            peer->place({frame.x, windowHeight - frame.maxY(), frame.width, frame.height}, visible);
-        }
-    }
-    for (View* sub : view.subviews()) placeAll(*sub, visible, windowHeight, fixed);
 }
 
 }  // namespace
@@ -495,6 +532,64 @@ ControlHost::ControlHost(Window& window, GtkWidget* fixed) : window_(window), fi
 
 ControlHost::~ControlHost() {
     if (idle_) g_source_remove(idle_);
+    for (auto& [view, clip] : clips_) g_object_unref(clip.layout);
+}
+
+GtkWidget* ControlHost::clipFor(const View& scrollView, GtkWidget* container) {
+    auto found = clips_.find(&scrollView);
+    if (found == clips_.end()) {
+        Clip clip;
+        // A layout asks for no more room than it is given, whatever its children need, and its
+        // windows cut them at its edges; the pointer passes through where no control is.
+        clip.layout = gtk_layout_new(nullptr, nullptr);
+        g_object_ref_sink(clip.layout);
+        g_signal_connect_after(clip.layout, "realize", G_CALLBACK(+[](GtkWidget* layout, gpointer) {
+                                   gdk_window_set_pass_through(gtk_widget_get_window(layout), TRUE);
+                                   gdk_window_set_pass_through(gtk_layout_get_bin_window(GTK_LAYOUT(layout)), TRUE);
+                               }), nullptr);
+        putWidget(container, clip.layout, 0, 0);
+        found = clips_.emplace(&scrollView, clip).first;
+    }
+    Clip& clip = found->second;
+    if (gtk_widget_get_parent(clip.layout) != container) {
+        gtk_container_remove(GTK_CONTAINER(gtk_widget_get_parent(clip.layout)), clip.layout);
+        putWidget(container, clip.layout, 0, 0);
+        clip.x = clip.y = -1;
+    }
+    clip.used = true;
+    return clip.layout;
+}
+
+void ControlHost::placeAll(View& view, bool visible, double windowHeight, GtkWidget* container, gfx::Point origin) {
+    visible = visible && !view.isHidden();
+    // Window points from the top-left, less the container's own place.
+    auto placed = [&](const View& shown) {
+        const gfx::Rect frame = shown.convertToWindow(shown.bounds());
+        return gfx::Rect{frame.x - origin.x, windowHeight - frame.maxY() - origin.y, frame.width, frame.height};
+    };
+    if (auto* control = dynamic_cast<Control*>(&view)) {
+        if (!control->peer() && visible) {
+            if (auto peer = makePeer(*control, container)) control->setPeer(std::move(peer));
+        }
+        if (auto* peer = dynamic_cast<WidgetPeer*>(control->peer())) {
+            peer->setContainer(container);
+            peer->place(placed(*control), visible);
+        }
+    }
+    if (dynamic_cast<ScrollView*>(&view)) {
+        GtkWidget* layout = clipFor(view, container);
+        Clip& clip = clips_[&view];
+        const gfx::Rect at = placed(view);
+        const int x = static_cast<int>(std::lround(at.x)), y = static_cast<int>(std::lround(at.y));
+        const int w = std::max(1, static_cast<int>(std::lround(at.width))), h = std::max(1, static_cast<int>(std::lround(at.height)));
+        if (x != clip.x || y != clip.y) moveWidget(container, layout, x, y);
+        if (w != clip.width || h != clip.height) gtk_widget_set_size_request(layout, w, h);
+        clip.x = x, clip.y = y, clip.width = w, clip.height = h;
+        gtk_widget_set_visible(layout, visible);
+        container = layout;
+        origin = {origin.x + x, origin.y + y};
+    }
+    for (View* sub : view.subviews()) placeAll(*sub, visible, windowHeight, container, origin);
 }
 
 void ControlHost::schedulePlacement() {
@@ -509,7 +604,26 @@ gboolean ControlHost::onIdle(gpointer data) {
 }
 
 void ControlHost::place() {
-    if (View* content = window_.contentView()) placeAll(*content, true, window_.size().height, fixed_);
+    for (auto& [view, clip] : clips_) clip.used = false;
+    if (View* content = window_.contentView()) placeAll(*content, true, window_.size().height, fixed_, {0, 0});
+    // The containers of scroll views that left the window; a widget still in one goes back to
+    // the window's own container (the next placement puts it where it belongs).
+    for (auto it = clips_.begin(); it != clips_.end();) {
+        if (it->second.used) {
+            ++it;
+            continue;
+        }
+        GtkWidget* layout = it->second.layout;
+        GList* children = gtk_container_get_children(GTK_CONTAINER(layout));
+        for (GList* child = children; child; child = child->next) {
+            if (WidgetPeer* peer = WidgetPeer::of(GTK_WIDGET(child->data))) peer->setContainer(fixed_);
+            else gtk_container_remove(GTK_CONTAINER(layout), GTK_WIDGET(child->data));
+        }
+        g_list_free(children);
+        gtk_widget_destroy(layout);
+        g_object_unref(layout);
+        it = clips_.erase(it);
+    }
 }
 
 }  // namespace platform::ui::gtk

@@ -72,10 +72,15 @@ GtkWidget* TableViewPeer::focusTarget() {
 }
 
 std::string TableViewPeer::style() const {
-    if (table_.drawsBackground()) return "list, scrolledwindow { background-color: " + cssColour(table_.backgroundColor()) + "; }\n";
-    // A quiet highlight that leaves the rows' own text colours readable in either theme.
-    return "list, scrolledwindow, row { background-color: transparent; }\n"
-           "row:selected, row:selected:focus { background-color: rgba(128, 128, 128, 0.22); }\n";
+    std::string css = table_.drawsBackground() ? "list, scrolledwindow { background-color: " + cssColour(table_.backgroundColor()) + "; }\n"
+                                               : "list, scrolledwindow, row { background-color: transparent; }\n";
+    // The table's own highlight, whose ground suits the rows' colours; without a ground of its own,
+    // a quiet grey that leaves them readable in either theme.
+    if (table_.selectionColor())
+        css += "row:selected, row:selected:focus { background-color: " + cssColour(*table_.selectionColor()) + "; }\n";
+    else if (!table_.drawsBackground())
+        css += "row:selected, row:selected:focus { background-color: rgba(128, 128, 128, 0.22); }\n";
+    return css;
 }
 
 void TableViewPeer::onRowSelected(GtkListBox*, GtkListBoxRow* row, TableViewPeer* self) {

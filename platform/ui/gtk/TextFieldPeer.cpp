@@ -49,7 +49,15 @@ std::string TextFieldPeer::style() const {
     if (!field_.isBordered()) css += " padding: 0 2px;";
     else css += " padding: 0 6px;";
     css += " }\n";
+    // Selected text keeps the field's colour on a highlight mixed from it: the theme's own (white
+    // on blue) reads under 4.5:1.
+    if (const auto& text = field_.textColor()) {
+        css += "entry selection, entry selection:focus { color: " + cssColour(*text) + "; background-color: " +
+               cssColour({text->red, text->green, text->blue, 0.22}) + "; }\n";
+    }
     if (!field_.showsFocusRing()) css += "entry, entry:focus { outline: none; box-shadow: none; }\n";
+    // The entry looks its placeholder's colour up by this name.
+    if (field_.placeholderColor()) css += "@define-color placeholder_text_color " + cssColour(*field_.placeholderColor()) + ";\n";
     return css;
 }
 
@@ -103,19 +111,22 @@ gboolean TextFieldPeer::onFocusIn(GtkWidget*, GdkEventFocus*, TextFieldPeer* sel
 gboolean TextFieldPeer::onDrawn(GtkWidget* entry, cairo_t* cr, TextFieldPeer* self) {
     const std::string& placeholder = self->field_.placeholder();
     if (placeholder.empty() || !gtk_widget_has_focus(entry) || gtk_entry_get_text_length(GTK_ENTRY(entry)) > 0) return FALSE;
-    // Where the entry draws its text, in the text's colour dimmed as the toolkit dims a placeholder.
+    // Where the entry draws its text, in the placeholder's colour; without one, in the text's
+    // colour dimmed as the toolkit dims a placeholder.
     GdkRectangle area;
     gtk_entry_get_text_area(GTK_ENTRY(entry), &area);
     GtkStyleContext* style = gtk_widget_get_style_context(entry);
     GdkRGBA colour;
     gtk_style_context_get_color(style, gtk_style_context_get_state(style), &colour);
+    colour.alpha *= 0.5;
+    if (const auto& own = self->field_.placeholderColor()) colour = {own->red, own->green, own->blue, own->alpha};
     PangoLayout* layout = gtk_widget_create_pango_layout(entry, placeholder.c_str());
     int width = 0, height = 0;
     pango_layout_get_pixel_size(layout, &width, &height);
     cairo_save(cr);
     cairo_rectangle(cr, area.x, area.y, area.width, area.height);
     cairo_clip(cr);
-    cairo_set_source_rgba(cr, colour.red, colour.green, colour.blue, colour.alpha * 0.5);
+    cairo_set_source_rgba(cr, colour.red, colour.green, colour.blue, colour.alpha);
     cairo_move_to(cr, area.x, area.y + (area.height - height) / 2.0);
     pango_cairo_show_layout(cr, layout);
     cairo_restore(cr);

@@ -15,6 +15,16 @@ constexpr const char* peerKey = "platform-ui-widget-peer";
 
 }  // namespace
 
+void putWidget(GtkWidget* container, GtkWidget* widget, int x, int y) {
+    if (GTK_IS_LAYOUT(container)) gtk_layout_put(GTK_LAYOUT(container), widget, x, y);
+    else gtk_fixed_put(GTK_FIXED(container), widget, x, y);
+}
+
+void moveWidget(GtkWidget* container, GtkWidget* widget, int x, int y) {
+    if (GTK_IS_LAYOUT(container)) gtk_layout_move(GTK_LAYOUT(container), widget, x, y);
+    else gtk_fixed_move(GTK_FIXED(container), widget, x, y);
+}
+
 std::string cssColour(const gfx::Rgba& c) {
     char text[64];
     auto byte = [](double v) { return static_cast<int>(std::lround(std::clamp(std::isnan(v) ? 0.0 : v, 0.0, 1.0) * 255)); };
@@ -68,7 +78,7 @@ WidgetPeer::WidgetPeer(Control& control, GtkWidget* fixed, GtkWidget* widget)
                                    GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
     setInterfaceFontOptions(widget_);
     g_object_set_data(G_OBJECT(widget_), peerKey, this);
-    gtk_fixed_put(GTK_FIXED(fixed_), widget_, 0, 0);
+    putWidget(fixed_, widget_, 0, 0);
 }
 
 WidgetPeer* WidgetPeer::of(GtkWidget* widget) {
@@ -101,11 +111,20 @@ WidgetPeer::~WidgetPeer() {
     if (innerCss_) g_object_unref(innerCss_);
 }
 
+void WidgetPeer::setContainer(GtkWidget* container) {
+    if (container == fixed_) return;
+    if (gtk_widget_get_parent(widget_) == fixed_) gtk_container_remove(GTK_CONTAINER(fixed_), widget_);
+    fixed_ = container;
+    putWidget(fixed_, widget_, std::max(0, x_), std::max(0, y_));
+    // Its place in the new container is set by the next place().
+    x_ = y_ = -1;
+}
+
 void WidgetPeer::place(const gfx::Rect& topLeftFrame, bool visible) {
     const int x = static_cast<int>(std::lround(topLeftFrame.x)), y = static_cast<int>(std::lround(topLeftFrame.y));
     const int w = std::max(1, static_cast<int>(std::lround(topLeftFrame.width)));
     const int h = std::max(1, static_cast<int>(std::lround(topLeftFrame.height)));
-    if (x != x_ || y != y_) gtk_fixed_move(GTK_FIXED(fixed_), widget_, x, y);
+    if (x != x_ || y != y_) moveWidget(fixed_, widget_, x, y);
     if (w != w_ || h != h_) gtk_widget_set_size_request(widget_, w, h);
     x_ = x, y_ = y, w_ = w, h_ = h;
     if (visible && !gtk_widget_get_visible(widget_)) gtk_widget_show_all(widget_);

@@ -20,13 +20,24 @@ GdkPixbuf* pixbufOf(const gfx::Image& image);
 // Interface text laid out as the measure lays it out: no hinting of metrics or outlines.
 void setInterfaceFontOptions(GtkWidget* widget);
 
-// A toolkit widget that shows one control, in the window's GtkFixed of controls (ControlHost).
+// Puts a widget into, or moves it within, a container of controls: a GtkFixed or a GtkLayout.
+void putWidget(GtkWidget* container, GtkWidget* widget, int x, int y);
+void moveWidget(GtkWidget* container, GtkWidget* widget, int x, int y);
+
+// A toolkit widget that shows one control, in the window's GtkFixed of controls or a container
+// inside it (ControlHost).
 class WidgetPeer : public ControlPeer {
 public:
     WidgetPeer(Control& control, GtkWidget* fixed, GtkWidget* widget);
     ~WidgetPeer() override;
 
-    // Moves the widget to the control's frame (top-left origin, window points) and shows or hides it.
+    // The toolkit's widget (for tests that look at what it shows).
+    GtkWidget* widget() const { return widget_; }
+    // The container the widget stands in; a new one takes it over.
+    GtkWidget* container() const { return fixed_; }
+    void setContainer(GtkWidget* container);
+    // Moves the widget to the control's frame (top-left origin, the container's points) and shows
+    // or hides it.
     void place(const gfx::Rect& topLeftFrame, bool visible);
     void update() override;
     std::optional<gfx::Rect> shownFrame() const override;

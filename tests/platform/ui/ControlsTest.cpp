@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/ui/Button.h"
 #include "platform/ui/DesktopAppearance.h"
 #include "platform/ui/Label.h"
@@ -140,7 +142,8 @@ TEST(Button, FittingSizes) {
     EXPECT_EQ(push.fittingSize().width, text + 24);
     EXPECT_EQ(pill.fittingSize().width, text + 8);
     EXPECT_LT(small.fittingSize().width, push.fittingSize().width);  // 11 pt, not 13
-    EXPECT_EQ(checkBox.fittingSize().width, 14 + 4 + text);
+    // The box, a gap, the title in whole points and the focus ring's room after it.
+    EXPECT_EQ(checkBox.fittingSize().width, 14 + 4 + std::ceil(text) + 4);
     EXPECT_EQ(image.fittingSize(), (platform::gfx::Size{20, 10}));
     Button empty(Button::Type::checkBox);
     EXPECT_EQ(empty.fittingSize().width, 14);
@@ -152,7 +155,7 @@ TEST(Button, AWrappingCheckBoxTitleTakesTheLinesItNeeds) {
         double width;
         bool wraps;
         int lines;
-    } cases[] = {{2000, true, 1}, {260, true, 2}, {140, true, 4}, {140, false, 1}};
+    } cases[] = {{2000, true, 1}, {260, true, 2}, {150, true, 4}, {140, true, 5}, {140, false, 1}};
     Button one(Button::Type::checkBox);
     one.setTitle("x");
     const double line = one.shownTitle().measure().height;

@@ -47,9 +47,9 @@ TEST_F(BarViewTest, CountsLine) {
             Rgba color;
         } runs[] = {
             {"3", FontWeight::semibold, dark ? rgb(233, 235, 237) : rgb(20, 22, 26)},
-            {" tiles", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(96, 101, 107)},
+            {" tiles", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(86, 91, 97)},
             {"1 working", FontWeight::semibold, dark ? rgb(233, 235, 237) : rgb(20, 22, 26)},
-            {" waiting", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(96, 101, 107)},
+            {" waiting", FontWeight::regular, dark ? rgb(158, 163, 169) : rgb(86, 91, 97)},
             {"2 done", FontWeight::semibold, dark ? rgb(95, 176, 122) : rgb(46, 125, 75)},
             {"done", FontWeight::semibold, dark ? rgb(95, 176, 122) : rgb(46, 125, 75)},
         };
@@ -197,7 +197,7 @@ TEST_F(BarViewTest, CountsFollowEveryUpdateRightAlignedBeforeThePicker) {
 }
 
 // A narrow bar gives up as little as it can, in order, until nothing overlaps, in every language;
-// a wide one gives up nothing. A shortened counts line says the whole of it as its tool tip.
+// a wide one gives up nothing. The AI-titles box keeps its whole title at every width. A shortened counts line says the whole of it as its tool tip.
 TEST_F(BarViewTest, ANarrowBarGivesUpWhatDoesNotFit) {
     for (Lang lang : Lang::allCases()) {
         Lang::setCurrent(lang);
@@ -221,6 +221,10 @@ TEST_F(BarViewTest, ANarrowBarGivesUpWhatDoesNotFit) {
                 EXPECT_LE(items[i].maxX(), width) << i;
                 for (size_t j = i + 1; j < items.size(); ++j) EXPECT_LE(items[i].intersection(items[j]).width, 0) << i << " " << j;
             }
+            // The check box is never given up: its title whole in its frame, and the focus ring
+            // (drawn 2 points inside the frame) clear of its end.
+            const double title = bar.aiToggle().shownTitle().measure().width;
+            EXPECT_GE(bar.aiToggle().frame().width - platform::ui::Button::checkBoxTitleX - title, 2 + 1);
             EXPECT_EQ(bar.guideButton().isHidden(), bar.compaction() >= 6);
             EXPECT_EQ(bar.version().isHidden(), bar.compaction() >= 2);
             const std::string whole = BarView::countsLine(16, 9, 3, 2).string();
@@ -278,8 +282,8 @@ TEST_F(BarViewTest, ThemeSwitchRecoloursTheBar) {
         EXPECT_EQ(bar.browsersButton().look()->fill, dark ? rgb(25, 27, 29) : rgb(255, 255, 255)) << name;
         EXPECT_EQ(testing::runAt(*bar.newButton().attributedTitle(), 0).color, dark ? rgb(11, 12, 13) : rgb(255, 255, 255)) << name;
         EXPECT_EQ(bar.hairline().color(), dark ? (Rgba{1, 1, 1, 0.08}) : (Rgba{0, 0, 0, 0.10})) << name;
-        EXPECT_EQ(bar.version().textColor(), dark ? rgb(158, 163, 169) : rgb(96, 101, 107)) << name;
-        EXPECT_EQ(bar.aiToggle().contentTintColor(), dark ? rgb(158, 163, 169) : rgb(96, 101, 107)) << name;
+        EXPECT_EQ(bar.version().textColor(), dark ? rgb(158, 163, 169) : rgb(86, 91, 97)) << name;
+        EXPECT_EQ(bar.aiToggle().contentTintColor(), dark ? rgb(158, 163, 169) : rgb(86, 91, 97)) << name;
         EXPECT_EQ(bar.material().layerBackgroundColor(), dark ? rgb(18, 19, 21) : rgb(244, 243, 241)) << name;
         EXPECT_EQ(bar.brand().ink(), dark ? rgb(233, 235, 237) : rgb(20, 22, 26)) << name;
         // The radius stays the layout's.

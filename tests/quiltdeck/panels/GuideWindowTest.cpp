@@ -1,6 +1,7 @@
 #include "quiltdeck/panels/GuideWindow.h"
 
 #include "platform/gfx/Font.h"
+#include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/L10n.h"
@@ -115,6 +116,31 @@ TEST_F(GuideWindowTest, PanelContent) {
     EXPECT_TRUE(guide.closeButton()->accent());
     EXPECT_EQ(guide.closeButton()->title(), "Close");
     EXPECT_EQ(guide.closeButton()->look()->cornerRadius, 14);
+    EXPECT_EQ(guide.closeButton()->keyEquivalent(), platform::ui::Button::KeyEquivalent::returnKey);
+}
+
+// Over a small screen's window: the guide is as high as the window; the text has the keyboard
+// when it opens, Page Down and Space move it, Return presses the close pill.
+TEST_F(GuideWindowTest, TheKeyboardScrollsTheTextAndReturnCloses) {
+    platform::ui::headless::HeadlessWindow main({960, 600}, 1);
+    auto guide = GuideWindow::make();
+    guide->present(main);
+    platform::ui::Window& sheet = *guide->panel();
+    // As high as the window, the pill at its foot.
+    EXPECT_EQ(guide->closeButton()->frame(), (platform::gfx::Rect{446, 556, 90, 28}));
+    EXPECT_EQ(sheet.firstResponder(), &guide->text());
+    auto press = [&](platform::ui::Key key) {
+        platform::ui::KeyEvent event;
+        event.key = key;
+        return sheet.sendKeyEvent(event);
+    };
+    EXPECT_TRUE(press(platform::ui::Key::pageDown));
+    const double paged = guide->text().scrollOffset();
+    EXPECT_GT(paged, 400);
+    EXPECT_TRUE(press(platform::ui::Key::space));
+    EXPECT_GT(guide->text().scrollOffset(), paged);
+    EXPECT_TRUE(press(platform::ui::Key::returnKey));
+    EXPECT_EQ(main.attachedSheet(), nullptr);
 }
 
 }  // namespace

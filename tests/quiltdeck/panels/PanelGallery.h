@@ -171,7 +171,7 @@ public:
         std::unique_ptr<FakeTile> tile;
         std::unique_ptr<TileView> view;
     };
-    TileCard tileCard(double width, TileCardState state) {
+    TileCard tileCard(double width, TileCardState state, double height = 400) {
         TileRequest request;
         request.cwd = "/home/u/Projects/quince";
         request.name = "quince";
@@ -179,7 +179,7 @@ public:
         request.resume = "s-1";
         TileCard card{std::make_unique<FakeTile>(request), nullptr};
         card.view = std::make_unique<TileView>(*card.tile);
-        card.view->setFrame({0, 0, width, 400});
+        card.view->setFrame({0, 0, width, height});
         if (state == TileCardState::renaming) {
             card.view->beginRename();
         } else {

@@ -1,5 +1,7 @@
-// Every sheet, panel and card in every language, both themes and scales 1 and 2: each text fits
-// its frame as Pango lays it out (or wraps inside it), and no two controls overlap or leave it.
+// Every sheet, panel and card in every language, both themes and scales 1 and 2, over a large
+// window and over a small screen's (960 × 600): each text fits its frame as Pango lays it out (or
+// wraps inside it), and no two controls overlap or leave it; a sheet is never higher than its
+// window, so its buttons stay in sight (its rows scroll instead).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +12,7 @@
 #include "quiltdeck/panels/PanelGallery.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/shell/Lang.h"
+#include "quiltdeck/wall/WallGeometry.h"
 #include "support/LayoutCheck.h"
 
 namespace quiltdeck {
@@ -21,6 +24,7 @@ struct LayoutCase {
     Lang lang;
     bool dark;
     double scale;
+    platform::gfx::Size window{1720, 1080};
 };
 
 class PanelLayout : public testing::PanelTest, public ::testing::WithParamInterface<LayoutCase> {
@@ -35,8 +39,14 @@ protected:
     static void expectFits(const std::string& piece, const platform::ui::View& root) {
         for (const std::string& fault : testing_support::layoutFaults(root)) ADD_FAILURE() << piece << ": " << fault;
     }
+    // A sheet fits and hangs no lower than the window's bottom edge, all its content in it.
+    void expectFitsInWindow(const std::string& piece, const platform::ui::Window& sheet, const platform::ui::View& root) {
+        expectFits(piece, root);
+        EXPECT_LE(sheet.size().height, main_.size().height) << piece;
+        EXPECT_LE(root.frame().maxY(), sheet.size().height + testing_support::layoutSlack) << piece;
+    }
 
-    platform::ui::headless::HeadlessWindow main_{{1720, 1080}, GetParam().scale};
+    platform::ui::headless::HeadlessWindow main_{GetParam().window, GetParam().scale};
     testing::PanelGallery gallery_{main_, [this] { loop_.runPending(); }};
 };
 
@@ -44,7 +54,7 @@ TEST_P(PanelLayout, SettingsFits) {
     for (const char* mode : {"acceptEdits", "manual", "auto"}) {
         Store::shared().setPermissionMode(mode);
         auto settings = gallery_.settings();
-        expectFits(std::string("settings ") + mode, settings->content());
+        expectFitsInWindow(std::string("settings ") + mode, *settings->panel(), settings->content());
         // The sheet is as tall as its rows.
         EXPECT_EQ(settings->panel()->size().height, settings->closeButton().frame().maxY() + 16);
         gallery_.endSheet();
@@ -53,7 +63,8 @@ TEST_P(PanelLayout, SettingsFits) {
 }
 
 TEST_P(PanelLayout, HistoryFits) {
-    expectFits("history", gallery_.history()->content());
+    auto history = gallery_.history();
+    expectFitsInWindow("history", *history->panel(), history->content());
     gallery_.endSheet();
     testing::PanelGallery::clearHistory();
     expectFits("empty history", gallery_.history()->content());
@@ -63,7 +74,7 @@ TEST_P(PanelLayout, PickerFits) {
     for (bool shell : {false, true}) {
         auto picker = gallery_.picker(shell);
         ASSERT_EQ(picker->chips().size(), 3u);
-        expectFits(shell ? "shell picker" : "picker", picker->content());
+        expectFitsInWindow(shell ? "shell picker" : "picker", *picker->panel(), picker->content());
         gallery_.endSheet();
     }
 }
@@ -74,10 +85,13 @@ TEST_P(PanelLayout, BrowsersFits) {
     gallery_.endSheet();
     auto listed = gallery_.browsersPanel(true);
     ASSERT_EQ(listed->rows().size(), 2u);
-    expectFits("browsers", listed->content());
+    expectFitsInWindow("browsers", *listed->panel(), listed->content());
 }
 
-TEST_P(PanelLayout, GuideFits) { expectFits("guide", gallery_.guide()->content()); }
+TEST_P(PanelLayout, GuideFits) {
+    auto guide = gallery_.guide();
+    expectFitsInWindow("guide", *guide->panel(), guide->content());
+}
 
 TEST_P(PanelLayout, ReaderHeaderFits) {
     platform::ui::WebView::setEngineAvailable(true);
@@ -141,19 +155,48 @@ TEST_P(PanelLayout, TileCardFits) {
     }
 }
 
+// An ended tile on a full wall of a small screen (960 × 600, less the title and menu bars): its
+// buttons stay inside its low veil, side by side, clear of the header's title and status line.
+TEST_P(PanelLayout, AnEndedTileOnAFullSmallWallKeepsItsHeaderClear) {
+    using State = testing::PanelGallery::TileCardState;
+    for (size_t count : {20u, 25u}) {
+        WallGeometry wall;
+        wall.width = 960, wall.height = 513, wall.count = count;
+        const platform::gfx::Size cell = wall.cell();
+        platform::ui::FlippedView ground;
+        main_.setContentView(&ground);
+        auto ended = gallery_.tileCard(cell.width, State::ended, cell.height);
+        ground.addSubview(ended.view.get());
+        const Rect veil = ended.view->deadVeil().convertToWindow(ended.view->deadVeil().bounds());
+        const Rect resume = ended.view->resumeButton().convertToWindow(ended.view->resumeButton().bounds());
+        const Rect restart = ended.view->restartButton().convertToWindow(ended.view->restartButton().bounds());
+        for (const Rect& button : {resume, restart}) {
+            EXPECT_TRUE(button.y >= veil.y - testing_support::layoutSlack && button.maxY() <= veil.maxY() + testing_support::layoutSlack) << count;
+            for (platform::ui::View* header : std::initializer_list<platform::ui::View*>{&ended.view->subLabel(), &ended.view->titleLabel()})
+                EXPECT_LE(button.intersection(header->convertToWindow(header->bounds())).height, 0) << count;
+        }
+        EXPECT_LE(resume.intersection(restart).width, 0) << count;
+        ended.view->removeFromSuperview();
+        main_.setContentView(nullptr);
+    }
+}
+
 std::vector<LayoutCase> everyCase() {
     std::vector<LayoutCase> cases;
     for (Lang lang : Lang::allCases()) {
         for (bool dark : {true, false}) {
             for (double scale : {1.0, 2.0}) cases.push_back({lang, dark, scale});
         }
+        // A small screen's window: sizes do not change with the theme or the scale.
+        cases.push_back({lang, false, 1.0, {960, 600}});
     }
     return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryLanguageThemeAndScale, PanelLayout, ::testing::ValuesIn(everyCase()), [](const auto& info) {
     const LayoutCase& c = info.param;
-    return std::string(c.lang.rawValue()) + (c.dark ? "_dark" : "_light") + (c.scale > 1 ? "_2x" : "_1x");
+    return std::string(c.lang.rawValue()) + (c.dark ? "_dark" : "_light") + (c.scale > 1 ? "_2x" : "_1x") +
+           (c.window.width < 1720 ? "_960x600" : "");
 });
 
 }  // namespace

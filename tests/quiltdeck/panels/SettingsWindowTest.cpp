@@ -205,31 +205,54 @@ TEST_F(SettingsWindowTest, EscapeClosesTheSheet) {
 }
 
 // With the keyboard alone: Tab stops at every theme and logo choice and every other control in
-// reading order, round to the start; Space on the light choice sets the theme and stores it.
+// reading order, round to the start, also in a sheet held lower than its rows (each comes into
+// sight as it takes the keyboard); Space on the light choice sets the theme and stores it.
 TEST_F(SettingsWindowTest, TabReachesEveryControlAndSpaceChangesTheTheme) {
     setDark(true);
-    platform::ui::headless::HeadlessWindow main({1200, 900}, 1);
-    auto settings = std::make_shared<SettingsWindow>();
-    settings->present(main);
+    std::unique_ptr<platform::ui::headless::HeadlessWindow> main;
+    std::shared_ptr<SettingsWindow> settings;
+    for (double height : {400.0, 900.0}) {
+        main = std::make_unique<platform::ui::headless::HeadlessWindow>(platform::gfx::Size{1200, height}, 1);
+        settings = std::make_shared<SettingsWindow>();
+        settings->present(*main);
+        platform::ui::Window& sheet = *settings->panel();
+        EXPECT_EQ(sheet.size().height, std::min(height, settings->rowsView().documentView()->frame().height + 56)) << height;
+        auto& theme = settings->themePicker();
+        auto& mark = settings->markPicker();
+        struct Stop {
+            const platform::ui::View* control;
+            int segment;
+        } const stops[] = {{&theme, 0}, {&theme, 1}, {&theme, 2}, {&settings->fontPicker(), -1}, {&settings->sizePicker(), -1},
+                           {&mark, 0},  {&mark, 1},  {&mark, 2},  {&mark, 3},                    {&settings->permPicker(), -1},
+                           {&settings->trustToggle(), -1}, {&settings->loginToggle(), -1}, {&settings->closeButton(), -1},
+                           {&theme, 0}};
+        platform::ui::KeyEvent tab, page;
+        tab.key = platform::ui::Key::tab;
+        // Page Down pages a low sheet's rows before anything has the keyboard; Page Up goes back.
+        page.key = platform::ui::Key::pageDown;
+        EXPECT_EQ(sheet.sendKeyEvent(page), height < 900) << height;
+        EXPECT_EQ(settings->rowsView().scrollOffset() > 0, height < 900) << height;
+        page.key = platform::ui::Key::pageUp;
+        sheet.sendKeyEvent(page);
+        EXPECT_EQ(settings->rowsView().scrollOffset(), 0) << height;
+        const platform::gfx::Rect shown = settings->rowsView().convertToWindow(settings->rowsView().bounds());
+        for (size_t i = 0; i < std::size(stops); ++i) {
+            EXPECT_TRUE(sheet.sendKeyEvent(tab)) << i;
+            EXPECT_EQ(sheet.firstResponder(), stops[i].control) << i;
+            if (stops[i].segment >= 0) {
+                EXPECT_EQ(static_cast<const platform::ui::SegmentedControl*>(stops[i].control)->focusedSegment(), stops[i].segment) << i;
+            }
+            if (stops[i].control != &settings->closeButton()) {
+                const platform::gfx::Rect at = stops[i].control->convertToWindow(stops[i].control->bounds());
+                EXPECT_TRUE(at.y >= shown.y && at.maxY() <= shown.maxY()) << height << " " << i << " out of sight";
+            }
+        }
+        if (height < 900) main->endSheet(sheet);
+    }
     platform::ui::Window& sheet = *settings->panel();
     auto& theme = settings->themePicker();
-    auto& mark = settings->markPicker();
-    struct Stop {
-        const platform::ui::View* control;
-        int segment;
-    } const stops[] = {{&theme, 0}, {&theme, 1}, {&theme, 2}, {&settings->fontPicker(), -1}, {&settings->sizePicker(), -1},
-                       {&mark, 0},  {&mark, 1},  {&mark, 2},  {&mark, 3},                    {&settings->permPicker(), -1},
-                       {&settings->trustToggle(), -1}, {&settings->loginToggle(), -1}, {&settings->closeButton(), -1},
-                       {&theme, 0}};
     platform::ui::KeyEvent tab;
     tab.key = platform::ui::Key::tab;
-    for (size_t i = 0; i < std::size(stops); ++i) {
-        EXPECT_TRUE(sheet.sendKeyEvent(tab)) << i;
-        EXPECT_EQ(sheet.firstResponder(), stops[i].control) << i;
-        if (stops[i].segment >= 0) {
-            EXPECT_EQ(static_cast<const platform::ui::SegmentedControl*>(stops[i].control)->focusedSegment(), stops[i].segment) << i;
-        }
-    }
     sheet.sendKeyEvent(tab);
     sheet.sendKeyEvent(tab);
     platform::ui::KeyEvent space;
@@ -239,7 +262,7 @@ TEST_F(SettingsWindowTest, TabReachesEveryControlAndSpaceChangesTheTheme) {
     EXPECT_EQ(theme.selectedSegment(), 2);
     EXPECT_EQ(Theme::mode(), ThemeMode::light);
     EXPECT_EQ(Store::shared().themeMode(), "light");
-    EXPECT_EQ(main.attachedSheet(), &sheet);
+    EXPECT_EQ(main->attachedSheet(), &sheet);
     settings->close();
     setDark(true);
 }

@@ -188,7 +188,8 @@ TEST(TileLayoutTest, DeadVeilButtonsAreCentred) {
         EXPECT_EQ(f.restart, c.restart) << c.width;
     }
     // A veil too low for everything leaves out the detail, then the title, and centres the rest;
-    // nothing it shows leaves it.
+    // nothing it shows leaves it. Too low for the two one above the other, they stand side by
+    // side, cut to the room (a full wall of a small screen); lower than a button, as high as it.
     const struct {
         Size veil;
         bool resume, label, detail;
@@ -201,6 +202,9 @@ TEST(TileLayoutTest, DeadVeilButtonsAreCentred) {
         {{180, 130}, true, true, false, 19, 47},
         {{180, 90}, true, false, false, 0, 13},
         {{180, 90}, false, true, false, 17, 45},
+        {{180, 63}, true, true, false, 3.5, 31.5},
+        {{170, 31}, true, false, false, 0, 1.5},
+        {{170, 11}, true, false, false, 0, 0},
     };
     for (const auto& c : low) {
         const auto f = TileLayout::deadVeil(c.veil, c.resume ? std::optional<double>(176.0) : std::nullopt, 56.0);
