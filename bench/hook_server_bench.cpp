@@ -4,11 +4,21 @@
 // connect to the last byte of the answer (p50, p99, maximum), and whether
 // every post reached its closure on the main loop, in each client's order.
 //
-//   hook_server_bench [clients] [posts] [idle]     (64 1000 100)
+// The flood mode holds idle connections that never send and slow ones that
+// send a head a byte at a time, each reopened as soon as the server closes
+// it, and posts beside them at a steady pace from a few clients: the latency
+// of those posts, how many were answered and delivered, and what the flood
+// cost the server.
+//
+//   hook_server_bench [clients] [posts] [idle]             (64 1000 100)
+//   hook_server_bench flood [idle] [slow] [clients] [posts] [diagnostics|table] [limit]
+//                                                  (5000 300 4 100 diagnostics 8192)
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,16 +28,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "platform/runtime/DescriptorLimit.h"
 #include "platform/runtime/GLibMainLoop.h"
 #include "quiltdeck/sessions/HookServer.h"
+#include "quiltdeck/shell/Log.h"
 
 namespace {
 
@@ -161,9 +175,260 @@ struct Round {
     size_t bodySize;
 };
 
+// Starts the server with a tile for each client; false when it found no port.
+bool start(HookServer& server, int clients) {
+    server.start();
+    if (server.port() == 0) return std::puts("hook_server_bench: the server found no port"), false;
+    quiltdeck::HookSnapshot snapshot;
+    for (int client = 0; client < clients; ++client) snapshot.tileIds.insert(tileId(client));
+    server.publish(snapshot);
+    return true;
+}
+
+// The hook closures run on the main loop, and how many of them came out of
+// their client's order (each client numbers its posts from 0).
+struct Deliveries {
+    Deliveries(HookServer& server, int clients) : nextSeq(static_cast<size_t>(clients), 0) {
+        server.onHook = [this, clients](const std::string& id, const std::string&, const nlohmann::json& body) {
+            const int client = std::atoi(id.c_str() + 1);
+            const int seq = body.value("seq", -1);
+            if (client < 0 || client >= clients || seq != nextSeq[static_cast<size_t>(client)]) ++outOfOrder;
+            if (client >= 0 && client < clients) nextSeq[static_cast<size_t>(client)] = seq + 1;
+            ++count;
+        };
+    }
+    std::vector<int> nextSeq;
+    size_t count = 0, outOfOrder = 0;
+};
+
+// Begun without waiting: with the server's backlog full a blocking connect
+// would wait for the handshake's retransmissions.
+int startConnect(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || errno == EINPROGRESS))
+        return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+// How one post ended, and when.
+struct Outcome {
+    enum Kind { answered, refused, unanswered } kind;
+    double micros;
+};
+
+// One post given up after `limit`, as a client's own time limit would.
+Outcome postWithin(uint16_t port, const std::string& text, std::chrono::milliseconds limit) {
+    const auto start = Clock::now(), deadline = start + limit;
+    auto left = [&] {
+        return static_cast<int>(std::max<int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+    };
+    const int fd = startConnect(port);
+    std::string answer;
+    pollfd entry{fd, POLLOUT, 0};
+    if (fd >= 0 && ::poll(&entry, 1, left()) == 1 && !(entry.revents & (POLLERR | POLLHUP)) &&
+        ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size())) {
+        char chunk[4096];
+        for (entry = {fd, POLLIN, 0}; ::poll(&entry, 1, left()) == 1;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n <= 0) break;
+            answer.append(chunk, static_cast<size_t>(n));
+        }
+    }
+    const double micros = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+    if (fd >= 0) ::close(fd);
+    if (Clock::now() >= deadline || answer.empty()) return {Outcome::unanswered, micros};
+    return {answer.starts_with("HTTP/1.1 200 OK\r\n") ? Outcome::answered : Outcome::refused, micros};
+}
+
+// Holds `idle` connections that never send and `slow` ones that send a head
+// a byte per `pace` each, a head that never ends; each connection the server
+// closes is opened again at once. One thread, one epoll set.
+class Flood {
+public:
+    Flood(uint16_t port, size_t idle, size_t slow, std::chrono::milliseconds pace)
+        : port_(port), pace_(pace), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
+        head_ = "POST /hook/T0/Stop HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nX-Slow: ";
+        held_.resize(idle + slow);
+        for (size_t i = 0; i < held_.size(); ++i) {
+            held_[i].slow = i >= idle;
+            open(i);
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Flood() {
+        stop_ = true;
+        thread_.join();
+        for (const Held& held : held_) ::close(held.fd);
+        ::close(epoll_);
+    }
+    size_t closedIdle() const { return closedIdle_; }
+    size_t closedSlow() const { return closedSlow_; }
+    size_t bytesSent() const { return bytes_; }
+
+private:
+    struct Held {
+        int fd = -1;
+        bool slow = false;
+        size_t sent = 0;
+        Clock::time_point next;
+    };
+
+    void open(size_t index) {
+        Held& held = held_[index];
+        held.fd = startConnect(port_);
+        held.sent = 0;
+        held.next = Clock::now() + pace_;
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLRDHUP;
+        event.data.u64 = index;
+        if (held.fd >= 0) ::epoll_ctl(epoll_, EPOLL_CTL_ADD, held.fd, &event);
+    }
+
+    void run() {
+        std::vector<epoll_event> ready(256);
+        while (!stop_) {
+            const int count = ::epoll_wait(epoll_, ready.data(), static_cast<int>(ready.size()), 10);
+            for (int i = 0; i < count; ++i) {
+                Held& held = held_[ready[static_cast<size_t>(i)].data.u64];
+                ++(held.slow ? closedSlow_ : closedIdle_);
+                ::close(held.fd);
+                open(ready[static_cast<size_t>(i)].data.u64);
+            }
+            const auto now = Clock::now();
+            for (size_t index = 0; index < held_.size(); ++index) {
+                Held& held = held_[index];
+                if (held.fd < 0) {
+                    open(index);
+                    continue;
+                }
+                if (!held.slow || held.next > now) continue;
+                const char byte = held.sent < head_.size() ? head_[held.sent] : 'a';
+                // Still connecting: tried again on the next round.
+                if (::send(held.fd, &byte, 1, MSG_NOSIGNAL | MSG_DONTWAIT) != 1) continue;
+                ++held.sent;
+                ++bytes_;
+                held.next = now + pace_;
+            }
+        }
+    }
+
+    uint16_t port_;
+    std::chrono::milliseconds pace_;
+    int epoll_;
+    std::string head_;
+    std::vector<Held> held_;
+    std::atomic<size_t> closedIdle_{0}, closedSlow_{0}, bytes_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+int flood(int argc, char** argv) {
+    const size_t idleCount = argc > 2 ? static_cast<size_t>(std::atoi(argv[2])) : 5000;
+    const size_t slowCount = argc > 3 ? static_cast<size_t>(std::atoi(argv[3])) : 300;
+    const int clients = argc > 4 ? std::atoi(argv[4]) : 4;
+    const int posts = argc > 5 ? std::atoi(argv[5]) : 100;
+    // Owners read from the socket table, as on a kernel without socket diagnostics.
+    const bool table = argc > 6 && std::string_view(argv[6]) == "table";
+    constexpr auto postPace = std::chrono::milliseconds(100);
+    constexpr auto postLimit = std::chrono::seconds(30);
+
+    // The server's log lines go to a folder of the run's own.
+    char folder[] = "/tmp/hook_server_bench.XXXXXX";
+    if (!::mkdtemp(folder)) return std::puts("hook_server_bench: no temporary folder"), 1;
+    ::setenv("QUILTDECK_STATE_DIR", folder, 1);
+    // Each connection of the flood has both its ends in this process.
+    const uint64_t descriptors = platform::runtime::raiseDescriptorLimit(UINT64_MAX);
+
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
+    HookServer::Options options{0, 0, &loop, {}};
+    // A limit below the flood: each new connection closes the idlest, which is opened again at once.
+    if (argc > 7) options.connectionLimit = static_cast<size_t>(std::atoi(argv[7]));
+    if (table) {
+        options.peerOwner = [owners = std::shared_ptr<quiltdeck::PeerOwner>()](
+                                const sockaddr_in& peer, const sockaddr_in& local,
+                                quiltdeck::PeerOwner::Clock::time_point accepted) mutable {
+            if (!owners) owners = std::make_shared<quiltdeck::PeerOwner>(local, quiltdeck::PeerOwner::Source::tcpTable);
+            return owners->check(peer, local, accepted);
+        };
+    }
+    HookServer server(std::move(options));
+    if (!start(server, clients)) return 1;
+    Deliveries deliveries(server, clients);
+    const size_t& delivered = deliveries.count;
+    const size_t& outOfOrder = deliveries.outOfOrder;
+
+    std::printf("hook_server_bench flood: %zu idle and %zu slow connections (a byte per 100 ms), reopened when closed;\n"
+                "  %d clients post every %lld ms, %d posts each, given up after %lld s;\n"
+                "  descriptor limit %llu, connection limit %zu, owners from %s\n",
+                idleCount, slowCount, clients, static_cast<long long>(postPace.count()), posts,
+                static_cast<long long>(postLimit.count()), static_cast<unsigned long long>(descriptors),
+                server.connectionCap(), table ? "the socket table" : "socket diagnostics");
+    Flood flood(server.port(), idleCount, slowCount, std::chrono::milliseconds(100));
+    // The flood's connections are in (or waiting in the backlog) before the first post.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+
+    std::vector<std::vector<Outcome>> outcomes(static_cast<size_t>(clients));
+    std::atomic<int> finished = 0;
+    const double serverStart = threadSeconds("hook server");
+    const auto start = Clock::now();
+    std::vector<std::thread> threads;
+    for (int client = 0; client < clients; ++client) {
+        threads.emplace_back([&, client] {
+            auto next = Clock::now() + postPace * client / clients;
+            for (int i = 0; i < posts; ++i, next += postPace) {
+                std::this_thread::sleep_until(next);
+                outcomes[static_cast<size_t>(client)].push_back(
+                    postWithin(server.port(), request(server.port(), client, hookBody(client, i, 600)), postLimit));
+            }
+            ++finished;
+        });
+    }
+    loop.runUntil([&] { return finished == clients; }, std::chrono::minutes(60));
+    for (auto& thread : threads) thread.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double serverSeconds = threadSeconds("hook server") - serverStart;
+    std::vector<double> latencies;
+    size_t refused = 0, unanswered = 0;
+    for (const auto& each : outcomes) {
+        for (const Outcome& outcome : each) {
+            if (outcome.kind == Outcome::answered) latencies.push_back(outcome.micros);
+            else ++(outcome.kind == Outcome::refused ? refused : unanswered);
+        }
+    }
+    loop.runUntil([&] { return delivered >= latencies.size(); }, std::chrono::seconds(5));
+    std::sort(latencies.begin(), latencies.end());
+    auto at = [&](double q) {
+        return latencies.empty() ? 0.0 : latencies[std::min(latencies.size() - 1, size_t(q * double(latencies.size())))] / 1000;
+    };
+    const size_t closedIdle = flood.closedIdle(), closedSlow = flood.closedSlow(), bytes = flood.bytesSent();
+    std::printf("  posts: %zu answered 200, %zu refused, %zu unanswered; delivered %zu, out of order %zu\n",
+                latencies.size(), refused, unanswered, delivered, outOfOrder);
+    std::printf("  latency: p50 %.2f ms  p99 %.2f ms  max %.2f ms\n", at(0.5), at(0.99),
+                latencies.empty() ? 0.0 : latencies.back() / 1000);
+    std::printf("  in %.1f s the server closed %zu idle and %zu slow connections (%zu slow bytes sent);\n"
+                "  server thread CPU %.2f s (%.0f %% of a core), socket tables read %llu\n",
+                seconds, closedIdle, closedSlow, bytes, serverSeconds, 100 * serverSeconds / seconds,
+                static_cast<unsigned long long>(quiltdeck::PeerOwner::tablesRead()));
+    quiltdeck::Log::flush();
+    std::ifstream log(std::filesystem::path(folder) / "log.txt");
+    for (std::string line; std::getline(log, line);) {
+        if (line.find("hook server:") != std::string::npos) std::printf("  log: %s\n", line.c_str());
+    }
+    std::filesystem::remove_all(folder);
+    const bool whole = refused == 0 && unanswered == 0 && delivered == latencies.size() && outOfOrder == 0;
+    return whole ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "flood") return flood(argc, argv);
     const int clients = argc > 1 ? std::atoi(argv[1]) : 64;
     const int posts = argc > 2 ? std::atoi(argv[2]) : 1000;
     const size_t idleCount = argc > 3 ? static_cast<size_t>(std::atoi(argv[3])) : 100;
@@ -171,21 +436,10 @@ int main(int argc, char** argv) {
     platform::runtime::GLibMainLoop loop;
     platform::runtime::ScopedMainLoop scoped(loop);
     HookServer server({0, 0, &loop, {}});
-    server.start();
-    if (server.port() == 0) return std::puts("hook_server_bench: the server found no port"), 1;
-    quiltdeck::HookSnapshot snapshot;
-    for (int client = 0; client < clients; ++client) snapshot.tileIds.insert(tileId(client));
-    server.publish(snapshot);
-
-    std::vector<int> nextSeq(static_cast<size_t>(clients), 0);
-    size_t delivered = 0, outOfOrder = 0;
-    server.onHook = [&](const std::string& id, const std::string&, const nlohmann::json& body) {
-        const int client = std::atoi(id.c_str() + 1);
-        const int seq = body.value("seq", -1);
-        if (client < 0 || client >= clients || seq != nextSeq[static_cast<size_t>(client)]) ++outOfOrder;
-        if (client >= 0 && client < clients) nextSeq[static_cast<size_t>(client)] = seq + 1;
-        ++delivered;
-    };
+    if (!start(server, clients)) return 1;
+    Deliveries deliveries(server, clients);
+    const size_t& delivered = deliveries.count;
+    const size_t& outOfOrder = deliveries.outOfOrder;
 
     IdleConnections idle(server.port(), idleCount);
     std::printf("hook_server_bench: %d clients, one connection per post, %zu idle connections open\n", clients,

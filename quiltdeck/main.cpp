@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/runtime/DescriptorLimit.h"
 #include "platform/runtime/MainLoop.h"
 #include "platform/runtime/WorkerPool.h"
 #include "platform/ui/Alert.h"
@@ -12,6 +13,7 @@
 #include "platform/ui/gtk/ToolkitWindow.h"
 #include "quiltdeck/app/AppDelegate.h"
 #include "quiltdeck/app/ToolModes.h"
+#include "quiltdeck/sessions/HookServer.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Log.h"
@@ -39,6 +41,10 @@ int alreadyRunning(const std::string& folder, int* argc, char*** argv) {
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (const auto code = quiltdeck::runToolMode(arguments, std::cout, std::cerr)) return *code;
+
+    // Desktop sessions often allow 1024 descriptors; the hook server takes up to half of what is
+    // allowed for connections. Raised no further than it needs: the tiles' programs inherit it.
+    platform::runtime::raiseDescriptorLimit(2 * quiltdeck::HookServer::connectionLimit);
 
     auto& application = platform::ui::Application::shared();
     // One program per user on the default state folder: a second start hands over to the first.

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include <array>
 #include <cerrno>
 #include <deque>
+#include <list>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
@@ -35,15 +38,23 @@ constexpr int longestWaitMs = 250;
 // Reads per readiness report, so one fast sender cannot hold the thread.
 constexpr int readsPerTurn = 32;
 // Accepts per readiness report of the listener, for the same reason.
-constexpr int acceptsPerTurn = 64;
+constexpr int acceptsPerTurn = 256;
+// A peer whose owner could not be read is asked about again after this
+// pause, doubled each time up to the longest, until its request deadline.
+constexpr Duration firstOwnerRetry = std::chrono::milliseconds(2);
+constexpr Duration longestOwnerRetry = std::chrono::milliseconds(100);
 
 }  // namespace
 
 struct HookServer::Connection {
-    enum class Phase { reading, writing, draining };
+    enum class Phase { checking, reading, writing, draining };
     int fd = -1;
-    Phase phase = Phase::reading;
+    Phase phase = Phase::checking;
     uint32_t watched = 0;  // the events asked of epoll; none before it knows the descriptor
+    sockaddr_in peer{};
+    Duration ownerRetry = firstOwnerRetry;
+    // Its place among the connections that may make room, while checking or reading.
+    std::list<uint64_t>::iterator place;
     std::string buffer;
     size_t headEnd = std::string::npos;
     bool headIsText = true;
@@ -70,7 +81,14 @@ public:
 
 private:
     TimePoint now() const { return server_.loop_.now(); }
+    void admit(int fd, const sockaddr_in& peer, PeerOwner::Clock::time_point accepted);
+    bool turnAway(int fd, const PeerOwner::Result& owner);
+    void askAgain(uint64_t id, Connection& connection, PeerOwner::Clock::time_point asked);
+    void askAgainLater(uint64_t id, Connection& connection);
+    void startReading(uint64_t id, Connection& connection);
     void refuse(int fd);
+    void closeIdlest();
+    void abandon(uint64_t id);
     void read(uint64_t id, Connection& connection);
     bool readHead(Connection& connection, size_t searchFrom);
     void complete(uint64_t id, Connection& connection);
@@ -84,8 +102,13 @@ private:
     HookServer& server_;
     const int epoll_;
     std::unordered_map<uint64_t, Connection> open_;
+    // Connections not yet answered, the one that has been idle the longest
+    // first: it is closed when a new connection needs its slot.
+    std::list<uint64_t> idlest_;
     // Unanswered requests and answered connections, each in deadline order.
     std::deque<std::pair<TimePoint, uint64_t>> requestDeadlines_, lingerDeadlines_;
+    // Peers whose owner is to be asked about again, by when.
+    std::multimap<TimePoint, uint64_t> ownerRetries_;
     uint64_t nextId_ = 2;
     bool listening_ = true;
     std::optional<TimePoint> resumeListeningAt_;
@@ -111,10 +134,19 @@ void HookServer::Connections::watch(uint64_t id, Connection& connection, uint32_
 }
 
 void HookServer::Connections::acceptAll() {
-    // Past the limit, new connections wait in the listener's backlog; past a
-    // turn's worth, the connections already open get their turn first.
-    for (int turn = 0; turn < acceptsPerTurn; ++turn) {
-        if (open_.size() >= connectionLimit) return listen(false);
+    // Room: the free slots and those of unanswered connections, which the
+    // idlest give up. With none (every slot answered and closing), new
+    // connections wait in the listener's backlog for a moment.
+    const size_t free = server_.limit_ > open_.size() ? server_.limit_ - open_.size() : 0;
+    const size_t room = std::min<size_t>(acceptsPerTurn, free + idlest_.size());
+    if (room == 0) return listen(false);
+    struct Taken {
+        int fd;
+        sockaddr_in peer;
+    };
+    std::array<Taken, acceptsPerTurn> taken;
+    size_t count = 0;
+    while (count < room) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
         const int fd = ::accept4(server_.listener_, reinterpret_cast<sockaddr*>(&peer), &length,
@@ -125,46 +157,101 @@ void HookServer::Connections::acceptAll() {
                 resumeListeningAt_ = now() + acceptPause;
                 listen(false);
             }
-            return;
+            break;
         }
-        // The tile id and the port are in the assistant's command line, which
-        // every user can read: only this user's programs may post.
-        const std::optional<uid_t> owner = server_.options_.peerOwner(peer, server_.address_);
-        if (owner != ::geteuid()) {
-            server_.logOnce(server_.loggedForeignPeer_,
-                            owner ? "hook server: refused a connection from user " + std::to_string(*owner)
-                                  : std::string("hook server: refused a connection from an unknown user"));
-            refuse(fd);
-            continue;
-        }
-        const uint64_t id = nextId_++;
-        Connection& connection = open_[id];
-        connection.fd = fd;
-        connection.deadline = now() + requestDeadline;
-        requestDeadlines_.emplace_back(connection.deadline, id);
-        // curl sends at once: the request is often in already, and then
-        // epoll never needs to know the connection.
-        read(id, connection);
-        auto found = open_.find(id);
-        if (found != open_.end() && found->second.phase == Connection::Phase::reading) watch(id, found->second, EPOLLIN);
+        taken[count++] = {fd, peer};
     }
+    // Owners are asked after the turn's accepts, so that one read of the
+    // socket table, where it has to be read, covers them all.
+    const PeerOwner::Clock::time_point accepted = PeerOwner::Clock::now();
+    for (size_t i = 0; i < count; ++i) admit(taken[i].fd, taken[i].peer, accepted);
+}
+
+void HookServer::Connections::admit(int fd, const sockaddr_in& peer, PeerOwner::Clock::time_point accepted) {
+    // The tile id and the port are in the assistant's command line, which
+    // every user can read: only this user's programs may post.
+    const PeerOwner::Result owner = server_.options_.peerOwner(peer, server_.address_, accepted);
+    if (turnAway(fd, owner)) {
+        ::close(fd);
+        return;
+    }
+    if (open_.size() >= server_.limit_) closeIdlest();
+    const uint64_t id = nextId_++;
+    Connection& connection = open_[id];
+    connection.fd = fd;
+    connection.peer = peer;
+    connection.deadline = now() + requestDeadline;
+    connection.place = idlest_.insert(idlest_.end(), id);
+    requestDeadlines_.emplace_back(connection.deadline, id);
+    if (owner.kind == PeerOwner::Result::Kind::unreadable) return askAgainLater(id, connection);
+    startReading(id, connection);
+}
+
+// Another user's connection is refused; one whose client left before it was
+// asked about is closed, as there is nobody to answer. True for both.
+bool HookServer::Connections::turnAway(int fd, const PeerOwner::Result& owner) {
+    if (owner.kind == PeerOwner::Result::Kind::gone) {
+        server_.logOnce(server_.loggedGonePeer_,
+                        "hook server: closed a connection whose client had left before its user was known");
+        return true;
+    }
+    if (owner.kind != PeerOwner::Result::Kind::user || owner.uid == ::geteuid()) return false;
+    server_.logOnce(server_.loggedForeignPeer_, "hook server: refused a connection from user " + std::to_string(owner.uid));
+    refuse(fd);
+    return true;
+}
+
+void HookServer::Connections::askAgain(uint64_t id, Connection& connection, PeerOwner::Clock::time_point asked) {
+    const PeerOwner::Result owner = server_.options_.peerOwner(connection.peer, server_.address_, asked);
+    if (owner.kind == PeerOwner::Result::Kind::unreadable) return askAgainLater(id, connection);
+    if (turnAway(connection.fd, owner)) return close(id);
+    startReading(id, connection);
+}
+
+void HookServer::Connections::startReading(uint64_t id, Connection& connection) {
+    connection.phase = Connection::Phase::reading;
+    // curl sends at once: the request is often in already, and then epoll
+    // never needs to know the connection.
+    read(id, connection);
+    auto found = open_.find(id);
+    if (found != open_.end() && found->second.phase == Connection::Phase::reading) watch(id, found->second, EPOLLIN);
+}
+
+void HookServer::Connections::askAgainLater(uint64_t id, Connection& connection) {
+    ownerRetries_.emplace(now() + connection.ownerRetry, id);
+    connection.ownerRetry = std::min(connection.ownerRetry * 2, longestOwnerRetry);
 }
 
 // Another user's connection takes no slot: its answer is sent if the socket
-// takes it at once, and it is closed. What it sent is read first, so that the
-// close does not reset the connection over its answer.
+// takes it at once. What it sent is read first, so that the close that
+// follows does not reset the connection over its answer.
 void HookServer::Connections::refuse(int fd) {
     const std::string forbidden = HookRequest::statusReply("403 Forbidden");
     (void)!::send(fd, forbidden.data(), forbidden.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     ::shutdown(fd, SHUT_WR);
     (void)!::recv(fd, chunk_.data(), chunk_.size(), MSG_DONTWAIT);
-    ::close(fd);
+}
+
+void HookServer::Connections::closeIdlest() {
+    if (!idlest_.empty()) abandon(idlest_.front());
+}
+
+// Closes an unanswered connection with a reset: a plain close would leave the
+// connection waiting out TIME_WAIT in the socket table, which a flood of them
+// would grow by thousands a second.
+void HookServer::Connections::abandon(uint64_t id) {
+    auto found = open_.find(id);
+    if (found == open_.end()) return;
+    const linger reset{1, 0};
+    ::setsockopt(found->second.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(id);
 }
 
 void HookServer::Connections::handle(uint64_t id) {
     auto found = open_.find(id);
     if (found == open_.end()) return;
     switch (found->second.phase) {
+        case Connection::Phase::checking: return;
         case Connection::Phase::reading: return read(id, found->second);
         case Connection::Phase::writing: return write(id, found->second);
         case Connection::Phase::draining: return drain(id, found->second);
@@ -181,6 +268,8 @@ void HookServer::Connections::read(uint64_t id, Connection& connection) {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
         // An error, or the peer finished before the request was whole: no answer.
         if (n <= 0) return close(id);
+        // Not idle any more: the last to make room.
+        idlest_.splice(idlest_.end(), idlest_, connection.place);
         const size_t before = connection.buffer.size();
         connection.buffer.append(chunk_.data(), static_cast<size_t>(n));
         if (connection.headEnd == std::string::npos && !readHead(connection, before >= 3 ? before - 3 : 0)) {
@@ -221,6 +310,7 @@ void HookServer::Connections::complete(uint64_t id, Connection& connection) {
 }
 
 void HookServer::Connections::answer(uint64_t id, Connection& connection, std::string response) {
+    idlest_.erase(connection.place);
     connection.phase = Connection::Phase::writing;
     std::string().swap(connection.buffer);
     connection.out = std::move(response);
@@ -260,6 +350,8 @@ void HookServer::Connections::drain(uint64_t id, Connection& connection) {
 void HookServer::Connections::close(uint64_t id) {
     auto found = open_.find(id);
     if (found == open_.end()) return;
+    const Connection::Phase phase = found->second.phase;
+    if (phase == Connection::Phase::checking || phase == Connection::Phase::reading) idlest_.erase(found->second.place);
     ::close(found->second.fd);
     open_.erase(found);
     if (!listening_ && !resumeListeningAt_) listen(true);
@@ -267,12 +359,33 @@ void HookServer::Connections::close(uint64_t id) {
 
 void HookServer::Connections::expire() {
     const TimePoint current = now();
+    // One moment for every question asked again now: a table read for the
+    // first covers the others.
+    const PeerOwner::Clock::time_point asked = PeerOwner::Clock::now();
+    while (!ownerRetries_.empty() && ownerRetries_.begin()->first <= current) {
+        const uint64_t id = ownerRetries_.begin()->second;
+        ownerRetries_.erase(ownerRetries_.begin());
+        auto found = open_.find(id);
+        if (found != open_.end() && found->second.phase == Connection::Phase::checking) askAgain(id, found->second, asked);
+    }
     for (auto* deadlines : {&requestDeadlines_, &lingerDeadlines_}) {
         while (!deadlines->empty() && deadlines->front().first <= current) {
             const uint64_t id = deadlines->front().second;
             deadlines->pop_front();
             auto found = open_.find(id);
-            if (found != open_.end() && found->second.deadline <= current) close(id);
+            if (found == open_.end() || found->second.deadline > current) continue;
+            switch (found->second.phase) {
+                case Connection::Phase::checking:
+                    // Asked about until its time was up, and never known.
+                    server_.logOnce(server_.loggedUnknownPeer_, "hook server: refused a connection from an unknown user");
+                    refuse(found->second.fd);
+                    close(id);
+                    break;
+                case Connection::Phase::reading: abandon(id); break;
+                // Answered: a reset could overtake the answer.
+                case Connection::Phase::writing:
+                case Connection::Phase::draining: close(id); break;
+            }
         }
     }
     if (resumeListeningAt_ && *resumeListeningAt_ <= current) {
@@ -283,6 +396,7 @@ void HookServer::Connections::expire() {
 
 int HookServer::Connections::waitMs() const {
     std::optional<TimePoint> next = resumeListeningAt_;
+    if (!ownerRetries_.empty() && (!next || ownerRetries_.begin()->first < *next)) next = ownerRetries_.begin()->first;
     for (const auto* deadlines : {&requestDeadlines_, &lingerDeadlines_}) {
         if (!deadlines->empty() && (!next || deadlines->front().first < *next)) next = deadlines->front().first;
     }
@@ -343,11 +457,16 @@ void HookServer::start() {
     address_ = address;
     if (!options_.peerOwner) {
         // Decides, with the listener there, how peers will be looked up.
-        options_.peerOwner = [owners = std::make_shared<PeerOwner>(address_)](const sockaddr_in& peer,
-                                                                              const sockaddr_in& local) {
-            return owners->lookup(peer, local);
+        options_.peerOwner = [owners = std::make_shared<PeerOwner>(address_)](
+                                 const sockaddr_in& peer, const sockaddr_in& local, PeerOwner::Clock::time_point accepted) {
+            return owners->check(peer, local, accepted);
         };
     }
+    // Each connection costs a descriptor: half of them are left to the rest of the program.
+    limit_ = std::max<size_t>(options_.connectionLimit, 1);
+    rlimit descriptors{};
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur != RLIM_INFINITY)
+        limit_ = std::clamp<size_t>(descriptors.rlim_cur / 2, 1, limit_);
     thread_ = std::jthread([this](std::stop_token stop) { serve(stop); });
     Log::write("hook server on 127.0.0.1:" + std::to_string(port_));
 }

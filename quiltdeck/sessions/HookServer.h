@@ -16,6 +16,7 @@
 #include "platform/runtime/MainLoop.h"
 #include "quiltdeck/sessions/HookRequest.h"
 #include "quiltdeck/sessions/HookSnapshot.h"
+#include "quiltdeck/sessions/PeerOwner.h"
 
 namespace quiltdeck {
 
@@ -26,23 +27,32 @@ namespace quiltdeck {
 //
 // One thread of its own serves every connection: one request each, answered
 // and closed. Only peers of this user are served: another user's connection is
-// answered 403 and closed at accept, holding no slot. Pages in a web browser
-// are refused. The thread never waits for the main loop: it checks tile ids and
-// browser labels against the snapshot the owner publishes, and hands each
-// routed request to the main loop in routing order, answering at once.
+// answered 403 and closed at accept, holding no slot; a peer whose owner cannot
+// be read yet is asked about again until its request deadline. Pages in a web
+// browser are refused. A request has a few seconds to arrive whole; at the
+// connection limit the connection idle the longest makes room for a new one, so
+// neither slow nor idle connections keep a post waiting. The thread never waits
+// for the main loop: it checks tile ids and browser labels against the snapshot
+// the owner publishes, and hands each routed request to the main loop in
+// routing order, answering at once.
 class HookServer {
 public:
     static constexpr uint16_t firstPort = 7790;
     static constexpr uint16_t lastPort = 7820;
     static constexpr size_t readLimit = 65536;
-    static constexpr size_t connectionLimit = 256;
-    // A request not answered by then is closed without an answer.
-    static constexpr platform::runtime::Duration requestDeadline = std::chrono::seconds(10);
+    // Open connections at most; start() lowers it to half the descriptors the
+    // process may open.
+    static constexpr size_t connectionLimit = 8192;
+    // A request not in whole by then is closed without an answer. The hook
+    // commands give up after two seconds and send at once.
+    static constexpr platform::runtime::Duration requestDeadline = std::chrono::seconds(3);
     // How long an answered connection may take to close its side.
     static constexpr platform::runtime::Duration lingerTime = std::chrono::seconds(2);
 
-    // The user of the peer's socket, nothing when unknown.
-    using PeerLookup = std::function<std::optional<uid_t>(const sockaddr_in& peer, const sockaddr_in& local)>;
+    // Who holds the peer's socket; `accepted` is when the connection was taken
+    // from the listener. Called on the server's thread only.
+    using PeerLookup = std::function<PeerOwner::Result(const sockaddr_in& peer, const sockaddr_in& local,
+                                                       PeerOwner::Clock::time_point accepted)>;
 
     struct Options {
         // Ports tried in order; a range of 0 takes any free port (tests, benchmarks).
@@ -51,8 +61,9 @@ public:
         // Where the closures run, and whose clock the deadlines follow; the
         // program's loop when none.
         platform::runtime::MainLoop* loop = nullptr;
-        // A PeerOwner's lookup when none; called on the server's thread only.
+        // A PeerOwner's lookup when none.
         PeerLookup peerOwner;
+        size_t connectionLimit = HookServer::connectionLimit;
     };
 
     HookServer();
@@ -67,6 +78,8 @@ public:
     void start();
     // 0 until start() succeeds, and for good when no port was free.
     uint16_t port() const { return port_; }
+    // The connection limit in force; set by start().
+    size_t connectionCap() const { return limit_; }
 
     // Any thread; from now on tile ids and browser labels are taken from it.
     // Until the first one, no tile check is made.
@@ -94,11 +107,14 @@ private:
     Options options_;
     platform::runtime::MainLoop& loop_;
     uint16_t port_ = 0;
+    size_t limit_ = 0;
     sockaddr_in address_{};  // what the listener is bound to: every connection's local end
     int listener_ = -1;
     mutable std::mutex snapshotMutex_;
     std::shared_ptr<const HookSnapshot> snapshot_;
     std::atomic<bool> loggedForeignPeer_{false};
+    std::atomic<bool> loggedUnknownPeer_{false};
+    std::atomic<bool> loggedGonePeer_{false};
     std::atomic<bool> loggedWebPage_{false};
     std::atomic<bool> loggedOutOfRange_{false};
     // Queued closures check it on the main thread, where it is reset.

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,13 +27,51 @@ bool parseNumber(std::string_view text, Number& value, int base) {
     return error == std::errc() && end == text.data() + text.size();
 }
 
-// "0100007F:1E6E": the address as the kernel's raw 32-bit word, the port in host order.
-bool sameEnd(std::string_view field, const sockaddr_in& end) {
+// "0100007F:1E6E": the address as the kernel's raw 32-bit word, the port in
+// host order; both in one number, the address above. Nothing when malformed.
+std::optional<uint64_t> endKey(std::string_view field) {
     const size_t colon = field.find(':');
     uint32_t address = 0;
     uint16_t port = 0;
-    return colon != std::string_view::npos && parseNumber(field.substr(0, colon), address, 16) &&
-           parseNumber(field.substr(colon + 1), port, 16) && address == end.sin_addr.s_addr && port == ntohs(end.sin_port);
+    if (colon == std::string_view::npos || !parseNumber(field.substr(0, colon), address, 16) ||
+        !parseNumber(field.substr(colon + 1), port, 16))
+        return std::nullopt;
+    return uint64_t{address} << 16 | port;
+}
+
+uint64_t endKey(const sockaddr_in& end) { return uint64_t{end.sin_addr.s_addr} << 16 | ntohs(end.sin_port); }
+
+// Calls `visit(local end, remote end, owner)` for each whole line of the table
+// that names a connection, until it returns false.
+template <class Visit>
+void forEachSocket(std::string_view table, bool whole, Visit visit) {
+    while (!table.empty()) {
+        const size_t lineEnd = table.find('\n');
+        // A last line without its end may be cut short: it proves nothing.
+        if (lineEnd == std::string_view::npos && !whole) return;
+        std::string_view line = table.substr(0, std::min(lineEnd, table.size()));
+        table.remove_prefix(std::min(line.size() + 1, table.size()));
+        // sl local rem st queues timer retransmits uid timeout inode ...
+        std::string_view fields[10];
+        size_t count = 0;
+        while (count < 10) {
+            const size_t begin = line.find_first_not_of(' ');
+            if (begin == std::string_view::npos) break;
+            line.remove_prefix(begin);
+            const size_t end = std::min(line.find(' '), line.size());
+            fields[count++] = line.substr(0, end);
+            line.remove_prefix(end);
+        }
+        const std::optional<uint64_t> local = count == 10 ? endKey(fields[1]) : std::nullopt;
+        const std::optional<uint64_t> remote = count == 10 ? endKey(fields[2]) : std::nullopt;
+        if (!local || !remote) continue;
+        uid_t owner = 0;
+        uint64_t inode = 0;
+        PeerOwner::Result found = PeerOwner::Result::unreadable();
+        if (parseNumber(fields[7], owner, 10) && parseNumber(fields[9], inode, 10))
+            found = inode == 0 ? PeerOwner::Result::gone() : PeerOwner::Result::of(owner);
+        if (!visit(*local, *remote, found)) return;
+    }
 }
 
 }  // namespace
@@ -111,29 +150,21 @@ PeerOwner::Answer PeerOwner::askNetlink(const sockaddr_in& peer, const sockaddr_
     }
 }
 
+PeerOwner::Result PeerOwner::findInTcpTable(std::string_view table, bool whole, const sockaddr_in& peer,
+                                            const sockaddr_in& local) {
+    std::optional<Result> found;
+    forEachSocket(table, whole, [&](uint64_t socketEnd, uint64_t connectedTo, const Result& result) {
+        if (socketEnd == endKey(peer) && connectedTo == endKey(local)) found = result;
+        return !found;
+    });
+    if (found) return *found;
+    return whole ? Result::gone() : Result::unreadable();
+}
+
 std::optional<uid_t> PeerOwner::findInTcpTable(std::string_view table, const sockaddr_in& peer,
                                                const sockaddr_in& local) {
-    while (!table.empty()) {
-        const size_t lineEnd = std::min(table.find('\n'), table.size());
-        std::string_view line = table.substr(0, lineEnd);
-        table.remove_prefix(std::min(lineEnd + 1, table.size()));
-        // sl local rem st queues timer retransmits uid timeout inode ...
-        std::string_view fields[10];
-        size_t count = 0;
-        while (count < 10) {
-            const size_t begin = line.find_first_not_of(' ');
-            if (begin == std::string_view::npos) break;
-            line.remove_prefix(begin);
-            const size_t end = std::min(line.find(' '), line.size());
-            fields[count++] = line.substr(0, end);
-            line.remove_prefix(end);
-        }
-        if (count < 10 || !sameEnd(fields[1], peer) || !sameEnd(fields[2], local)) continue;
-        uid_t owner = 0;
-        uint64_t inode = 0;
-        if (!parseNumber(fields[7], owner, 10) || !parseNumber(fields[9], inode, 10) || inode == 0) return std::nullopt;
-        return owner;
-    }
+    const Result found = findInTcpTable(table, true, peer, local);
+    if (found.kind == Result::Kind::user) return found.uid;
     return std::nullopt;
 }
 
@@ -145,8 +176,9 @@ std::atomic<uint64_t> tableReads{0};
 
 uint64_t PeerOwner::tablesRead() { return tableReads.load(std::memory_order_relaxed); }
 
-std::string PeerOwner::readTable(const char* path, size_t sizeLimit, std::chrono::milliseconds timeLimit) {
+std::string PeerOwner::readTable(const char* path, size_t sizeLimit, std::chrono::milliseconds timeLimit, bool* whole) {
     tableReads.fetch_add(1, std::memory_order_relaxed);
+    if (whole) *whole = false;
     std::string table;
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return table;
@@ -155,6 +187,7 @@ std::string PeerOwner::readTable(const char* path, size_t sizeLimit, std::chrono
     while (table.size() < sizeLimit && std::chrono::steady_clock::now() < deadline) {
         const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, sizeLimit - table.size()));
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0 && whole) *whole = true;
         if (n <= 0) break;
         table.append(chunk, static_cast<size_t>(n));
     }
@@ -163,12 +196,47 @@ std::string PeerOwner::readTable(const char* path, size_t sizeLimit, std::chrono
 }
 
 std::optional<uid_t> PeerOwner::lookup(const sockaddr_in& peer, const sockaddr_in& local) {
-    if (source_ == Source::tcpTable)
-        return findInTcpTable(readTable("/proc/net/tcp", tableSizeLimit, tableTimeLimit), peer, local);
-    uid_t owner = 0;
-    // A failed question proves nothing either: the peer stays unknown.
-    if (askNetlink(peer, local, owner) == Answer::found) return owner;
+    const Result found = check(peer, local, Clock::now());
+    if (found.kind == Result::Kind::user) return found.uid;
     return std::nullopt;
+}
+
+PeerOwner::Result PeerOwner::check(const sockaddr_in& peer, const sockaddr_in& local, Clock::time_point accepted) {
+    if (source_ == Source::tcpTable) {
+        // A table whose read began after the accept holds the connection; one
+        // read before it might show an earlier socket on the same ports.
+        if (!tableReadAt_ || *tableReadAt_ <= accepted || endKey(local) != tableLocal_) {
+            tableReadAt_ = Clock::now();
+            tableLocal_ = endKey(local);
+            const std::string table = readTable("/proc/net/tcp", tableSizeLimit, tableTimeLimit, &tableWhole_);
+            // Indexed once: a burst of lookups would otherwise each walk the whole table.
+            tableIndex_.clear();
+            forEachSocket(table, tableWhole_, [&](uint64_t socketEnd, uint64_t connectedTo, const Result& result) {
+                if (connectedTo == tableLocal_) tableIndex_.insert_or_assign(socketEnd, result);
+                return true;
+            });
+        }
+        const uint64_t key = endKey(peer);
+        if (auto found = tableIndex_.find(key); found != tableIndex_.end()) {
+            missedOnce_.erase(key);
+            return found->second;
+        }
+        if (!tableWhole_) return Result::unreadable();
+        // The file is written a page at a time, and sockets that come and go
+        // between pages can shift a live one out of sight: it is gone once a
+        // second read misses it too.
+        if (missedOnce_.erase(key)) return Result::gone();
+        if (missedOnce_.size() >= missesKept) missedOnce_.clear();
+        missedOnce_.insert(key);
+        return Result::unreadable();
+    }
+    uid_t owner = 0;
+    switch (askNetlink(peer, local, owner)) {
+        case Answer::found: return Result::of(owner);
+        case Answer::notFound: return Result::gone();
+        case Answer::unavailable: break;
+    }
+    return Result::unreadable();
 }
 
 }  // namespace quiltdeck

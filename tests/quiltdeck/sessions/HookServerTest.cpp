@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <map>
 #include <thread>
 
 #include "platform/runtime/VirtualMainLoop.h"
@@ -29,6 +30,7 @@ const std::string ok =
     "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}";
 const std::string tooLarge = "HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 const std::string forbidden = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+const std::string get = "GET /hook/T1/Stop HTTP/1.1\r\n\r\n";
 const std::string outOfRange =
     "HTTP/1.1 400 Bad Request\r\nContent-Type: application/json\r\nContent-Length: 48\r\nConnection: close\r\n\r\n"
     "{\"error\":\"a number in the body is out of range\"}";
@@ -48,16 +50,17 @@ int connectTo(uint16_t port) {
     return fd;
 }
 
-// Everything the server sends until it closes; "" when it closes at once.
+// Everything the server sends until it closes; "" when it closes at once,
+// and "(still open)" after what was sent when it does not close in time.
 std::string answerOf(int fd, int waitMs = 10000) {
     std::string answer;
     char chunk[65536];
-    for (pollfd entry{fd, POLLIN, 0}; ::poll(&entry, 1, waitMs) > 0;) {
+    for (pollfd entry{fd, POLLIN, 0};;) {
+        if (::poll(&entry, 1, waitMs) <= 0) return answer + "(still open)";
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n <= 0) break;
+        if (n <= 0) return answer;
         answer.append(chunk, static_cast<size_t>(n));
     }
-    return answer;
 }
 
 // True when the server neither sends nor closes for `waitMs`.
@@ -66,11 +69,15 @@ bool silentFor(int fd, int waitMs) {
     return ::poll(&entry, 1, waitMs) == 0;
 }
 
-HookServer::PeerLookup countingLookup(std::atomic<size_t>& accepted) {
-    return [&accepted, owners = std::shared_ptr<PeerOwner>()](const sockaddr_in& peer, const sockaddr_in& local) mutable {
-        ++accepted;
+// The real lookup, counting its calls; the calls named in `script` (from 1)
+// get the scripted result instead.
+HookServer::PeerLookup countingLookup(std::atomic<size_t>& accepted, std::map<size_t, PeerOwner::Result> script = {}) {
+    return [&accepted, script = std::move(script), owners = std::shared_ptr<PeerOwner>()](
+               const sockaddr_in& peer, const sockaddr_in& local, PeerOwner::Clock::time_point at) mutable {
+        const size_t call = ++accepted;
+        if (auto scripted = script.find(call); scripted != script.end()) return scripted->second;
         if (!owners) owners = std::make_shared<PeerOwner>(local);  // the listener's address
-        return owners->lookup(peer, local);
+        return owners->check(peer, local, at);
     };
 }
 
@@ -340,50 +347,154 @@ TEST_F(HookServerTest, AllPortsTakenLeavesPortZero) {
     EXPECT_NE(logged().find("  hook server on 127.0.0.1:" + std::to_string(owner->server.port()) + "\n"), std::string::npos);
 }
 
-TEST_F(HookServerTest, SilentClientIsClosedUnansweredAfterTenSeconds) {
+// A request has a few seconds to arrive whole, counted from the accept:
+// sending more of it, a byte at a time, buys no more.
+TEST_F(HookServerTest, SilentAndByteAtATimeClientsAreClosedUnansweredAtTheDeadline) {
     std::atomic<size_t> accepted = 0;
     HookServer server({0, 0, &loop, countingLookup(accepted)});
     server.start();
-    const int fd = connectTo(server.port());
-    ::send(fd, "POST /hook/T1", 13, MSG_NOSIGNAL);
-    ASSERT_TRUE(loop.runUntil([&] { return accepted == 1; }, 10s));
-    loop.advance(9900ms);
-    EXPECT_TRUE(silentFor(fd, 600)) << "closed before the deadline";
-    loop.advance(200ms);
-    EXPECT_EQ(answerOf(fd), "");
-    ::close(fd);
+    const int silent = connectTo(server.port()), trickling = connectTo(server.port());
+    ::send(silent, "POST /hook/T1", 13, MSG_NOSIGNAL);
+    ASSERT_TRUE(loop.runUntil([&] { return accepted == 2; }, 10s));
+    const std::string head = "POST /hook/T1/Stop HTTP/1.1\r\nX-Slow: " + std::string(64, 'a');
+    size_t sent = 0;
+    for (auto waited = 0ms; waited + 250ms < HookServer::requestDeadline; waited += 250ms, ++sent) {
+        ASSERT_EQ(::send(trickling, &head[sent], 1, MSG_NOSIGNAL), 1);
+        loop.advance(250ms);
+    }
+    EXPECT_EQ(sent, 11u);
+    EXPECT_TRUE(silentFor(silent, 400)) << "closed before the deadline";
+    EXPECT_TRUE(silentFor(trickling, 10));
+    loop.advance(500ms);
+    EXPECT_EQ(answerOf(silent), "");
+    EXPECT_EQ(answerOf(trickling), "");
+    ::close(silent);
+    ::close(trickling);
 }
 
-TEST_F(HookServerTest, ConnectionsPastTheLimitWaitInTheBacklog) {
+// At the limit, a new connection of this user takes the slot of the one idle
+// the longest, which is closed unanswered; bytes sent count as not idle.
+// Another user's connection takes no slot, so it closes none.
+TEST_F(HookServerTest, ConnectionsPastTheLimitCloseTheIdlest) {
     std::atomic<size_t> accepted = 0;
-    HookServer server({0, 0, &loop, countingLookup(accepted)});
+    HookServer::Options options{0, 0, &loop, countingLookup(accepted, {{4, PeerOwner::Result::of(::geteuid() + 1)}}), 3};
+    HookServer server(std::move(options));
     server.start();
-    std::vector<int> idle;
-    for (size_t i = 0; i < HookServer::connectionLimit; ++i) idle.push_back(connectTo(server.port()));
-    ASSERT_TRUE(loop.runUntil([&] { return accepted == HookServer::connectionLimit; }, 10s));
-    const int waiting = connectTo(server.port());
-    ::send(waiting, "GET /x HTTP/1.1\r\n\r\n", 19, MSG_NOSIGNAL);
-    EXPECT_TRUE(silentFor(waiting, 300)) << "answered past the limit";
-    ::close(idle.back());
-    idle.pop_back();
-    EXPECT_EQ(answerOf(waiting), ok);
-    for (int fd : idle) ::close(fd);
-    ::close(waiting);
+    ASSERT_EQ(server.connectionCap(), 3u);
+    auto open = [&](size_t count) {
+        const int fd = connectTo(server.port());
+        EXPECT_TRUE(loop.runUntil([&] { return accepted == count; }, 10s));
+        return fd;
+    };
+    const int oldest = open(1);
+    const int idlest = open(2);
+    // Read no later than in the turn that accepts the next one.
+    ::send(oldest, "P", 1, MSG_NOSIGNAL);
+    const int third = open(3);
+    const int foreign = open(4);
+    EXPECT_EQ(answerOf(foreign), forbidden);
+    EXPECT_TRUE(silentFor(idlest, 200)) << "closed for another user's connection";
+    const int post = open(5);
+    ::send(post, get.data(), get.size(), MSG_NOSIGNAL);
+    EXPECT_EQ(answerOf(post), ok);
+    EXPECT_EQ(answerOf(idlest), "");
+    EXPECT_TRUE(silentFor(oldest, 100));
+    EXPECT_TRUE(silentFor(third, 100));
+    for (int fd : {oldest, idlest, third, foreign, post}) ::close(fd);
 }
 
+// Another user is refused at once; a peer whose owner never comes to be known
+// is refused once its request deadline has passed.
 TEST_F(HookServerTest, OtherUsersAndUnknownPeersAreRefusedAndLoggedOnce) {
-    for (std::optional<uid_t> peer : {std::optional<uid_t>(::geteuid() + 1), std::optional<uid_t>()}) {
-        HookServer server({0, 0, &loop, [&](const sockaddr_in&, const sockaddr_in&) { return peer; }});
+    for (PeerOwner::Result peer : {PeerOwner::Result::of(::geteuid() + 1), PeerOwner::Result::unreadable()}) {
+        std::atomic<size_t> asked = 0;
+        HookServer server({0, 0, &loop, [&](auto&&...) {
+                               ++asked;
+                               return peer;
+                           }});
         server.onHook = [](auto&&...) { ADD_FAILURE() << "a refused request ran"; };
         server.start();
-        for (int i = 0; i < 2; ++i) EXPECT_EQ(exchange(server.port(), {"POST /hook/T1/Stop HTTP/1.1\r\n\r\n"}), forbidden);
+        for (int i = 0; i < 2; ++i) {
+            const size_t before = asked;
+            const int fd = connectTo(server.port());
+            ::send(fd, get.data(), get.size(), MSG_NOSIGNAL);
+            if (peer.kind == PeerOwner::Result::Kind::unreadable) {
+                ASSERT_TRUE(loop.runUntil([&] { return asked > before; }, 10s));
+                EXPECT_TRUE(silentFor(fd, 100)) << "refused before its deadline";
+                loop.advance(HookServer::requestDeadline);
+            }
+            EXPECT_EQ(answerOf(fd), forbidden);
+            ::close(fd);
+        }
         loop.runPending();
     }
     const std::string log = logged();
     const std::string line = "hook server: refused a connection from user " + std::to_string(::geteuid() + 1);
     EXPECT_EQ(log.find(line), log.rfind(line));
-    EXPECT_NE(log.find("hook server: refused a connection from an unknown user"), std::string::npos);
+    const std::string unknown = "hook server: refused a connection from an unknown user";
+    EXPECT_NE(log.find(unknown), std::string::npos);
+    EXPECT_EQ(log.find(unknown), log.rfind(unknown));
 }
+
+// An owner that cannot be read is asked about again, and only an answer
+// decides: this user's post is served, another user's refused, a client gone
+// closed. Each step of the clock passes one retry.
+struct RetryCase {
+    const char* name;
+    std::vector<PeerOwner::Result> answers;  // of the lookups in turn; uid 0 stands for this user
+    std::string answer;
+    size_t events;
+    std::string log = {};
+    friend void PrintTo(const RetryCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class HookServerOwnerRetry : public HookServerTest, public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(HookServerOwnerRetry, DecidesOnlyOnAnAnswer) {
+    const RetryCase& c = GetParam();
+    std::atomic<size_t> asked = 0;
+    HookServer server({0, 0, &loop, [&](auto&&...) {
+                           PeerOwner::Result result = c.answers[std::min(asked.load(), c.answers.size() - 1)];
+                           if (result.kind == PeerOwner::Result::Kind::user && result.uid == 0) result.uid = ::geteuid();
+                           ++asked;
+                           return result;
+                       }});
+    std::vector<std::string> events;
+    server.onHook = [&](const std::string& tile, const std::string& event, const nlohmann::json&) {
+        events.push_back(tile + " " + event);
+    };
+    server.start();
+    const int fd = connectTo(server.port());
+    ::send(fd, get.data(), get.size(), MSG_NOSIGNAL);
+    for (size_t answered = 1; answered < c.answers.size(); ++answered) {
+        ASSERT_TRUE(loop.runUntil([&] { return asked == answered; }, 10s));
+        loop.advance(100ms);
+    }
+    EXPECT_EQ(answerOf(fd), c.answer);
+    ::close(fd);
+    EXPECT_EQ(asked, c.answers.size());
+    loop.runPending();
+    EXPECT_EQ(events.size(), c.events);
+    if (!c.log.empty()) {
+        EXPECT_NE(logged().find(c.log), std::string::npos) << logged();
+    }
+    EXPECT_EQ(logged().find("unknown user"), std::string::npos);
+}
+
+using Owner = PeerOwner::Result;
+const Owner unreadable = Owner::unreadable();
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HookServerOwnerRetry,
+    ::testing::Values(
+        RetryCase{"KnownAtOnce", {Owner::of(0)}, ok, 1},
+        RetryCase{"KnownOnTheFourthTry", {unreadable, unreadable, unreadable, Owner::of(0)}, ok, 1},
+        RetryCase{"AnotherUserOnARetry", {unreadable, Owner::of(12345)}, forbidden, 0,
+                  "hook server: refused a connection from user 12345"},
+        RetryCase{"GoneAtOnce", {Owner::gone()}, "", 0,
+                  "hook server: closed a connection whose client had left before its user was known"},
+        RetryCase{"GoneOnARetry", {unreadable, unreadable, Owner::gone()}, "", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // As root, a child that becomes nobody makes a real connection of another user.
 TEST_F(HookServerTest, ConnectionOfNobodyIsRefused) {

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "quiltdeck/AppTestSupport.h"
 
 namespace quiltdeck {
@@ -18,15 +20,25 @@ sockaddr_in loopback(uint16_t port) {
     return address;
 }
 
+// A listener on a free loopback port; its address in `address`. -1 when none.
+int listenOnLoopback(sockaddr_in& address) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    address = loopback(0);
+    socklen_t length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(listener, 8) == 0 &&
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        return listener;
+    ::close(listener);
+    return -1;
+}
+
 // Both sources find this process's end of a real connection, and neither
 // vouches for it once it is closed.
 TEST(PeerOwnerTest, FindsTheOwnerOfALiveLoopbackPeerOnly) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
+    sockaddr_in address{};
+    const int listener = listenOnLoopback(address);
+    ASSERT_GE(listener, 0);
     socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
     const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), length), 0);
     sockaddr_in peer{}, local{};
@@ -46,8 +58,15 @@ TEST(PeerOwnerTest, FindsTheOwnerOfALiveLoopbackPeerOnly) {
     }
     EXPECT_EQ(PeerOwner::findInTcpTable(testing::readFile("/proc/net/tcp"), peer, local), ::geteuid());
     ::close(client);
-    for (PeerOwner::Source source : {PeerOwner::Source::diagnostics, PeerOwner::Source::tcpTable})
-        EXPECT_EQ(PeerOwner(address, source).lookup(peer, local), std::nullopt);
+    for (PeerOwner::Source source : {PeerOwner::Source::diagnostics, PeerOwner::Source::tcpTable}) {
+        PeerOwner owners(address, source);
+        EXPECT_EQ(owners.lookup(peer, local), std::nullopt);
+        // Closed is an answer, not a failure to read: the peer is gone.
+        std::optional<PeerOwner::Result> found;
+        for (int attempt = 0; attempt < 20 && (!found || found->kind == PeerOwner::Result::Kind::unreadable); ++attempt)
+            found = owners.check(peer, local, PeerOwner::Clock::now());
+        EXPECT_EQ(found, PeerOwner::Result::gone());
+    }
     ::close(accepted);
     ::close(listener);
 }
@@ -77,6 +96,62 @@ TEST(PeerOwnerTest, ReadsTheTableInKernelByteOrder) {
     EXPECT_EQ(PeerOwner::findInTcpTable(table, loopback(0xD432), server), 1234u);
     EXPECT_EQ(PeerOwner::findInTcpTable(table, loopback(0xD431), server), std::nullopt) << "TIME_WAIT has no owner";
     EXPECT_EQ(PeerOwner::findInTcpTable(table, loopback(0xD433), server), std::nullopt);
+
+    // A table cut at its limits proves only what it holds whole.
+    using Result = PeerOwner::Result;
+    const std::string cut = table.substr(0, table.rfind(" 1234 "));
+    const struct {
+        std::string_view table;
+        bool whole;
+        uint16_t port;
+        Result found;
+    } cases[] = {
+        {table, true, 0xD432, Result::of(1234)},      {table, true, 0xD431, Result::gone()},
+        {table, true, 0xD433, Result::gone()},        {table, false, 0xD432, Result::of(1234)},
+        {table, false, 0xD433, Result::unreadable()}, {cut, false, 0xD432, Result::unreadable()},
+        {cut, false, 0xD431, Result::gone()},         {cut, true, 0xD433, Result::gone()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PeerOwner::findInTcpTable(c.table, c.whole, loopback(c.port), server), c.found)
+            << c.port << (c.whole ? " whole" : " cut");
+    }
+}
+
+// Connections accepted before a read of the table are all found in it: a
+// burst of them costs one read. A connection accepted after it is not looked
+// for in a table that cannot hold it.
+TEST(PeerOwnerTest, OneTableReadServesTheConnectionsAcceptedBeforeIt) {
+    sockaddr_in address{};
+    const int listener = listenOnLoopback(address);
+    ASSERT_GE(listener, 0);
+    socklen_t length = sizeof address;
+    std::vector<int> fds;
+    std::vector<sockaddr_in> peers(4);
+    for (sockaddr_in& peer : peers) {
+        fds.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_EQ(::connect(fds.back(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        length = sizeof peer;
+        fds.push_back(::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
+    }
+    PeerOwner owners(address, PeerOwner::Source::tcpTable);
+    const auto accepted = PeerOwner::Clock::now();
+    const uint64_t before = PeerOwner::tablesRead();
+    size_t found = 0;
+    for (size_t i = 0; i < 3; ++i) found += owners.check(peers[i], address, accepted) == PeerOwner::Result::of(::geteuid());
+    EXPECT_EQ(PeerOwner::tablesRead() - before, 1u);
+    const PeerOwner::Result last = owners.check(peers[3], address, PeerOwner::Clock::now());
+    EXPECT_EQ(PeerOwner::tablesRead() - before, 2u);
+    // A socket missing from a whole table may have been shifted out of the read by others coming
+    // and going: gone only when a second read misses it too.
+    const PeerOwner::Result missed = owners.check(loopback(1), address, PeerOwner::Clock::now());
+    const PeerOwner::Result missedAgain = owners.check(loopback(1), address, PeerOwner::Clock::now());
+    for (int fd : fds) ::close(fd);
+    ::close(listener);
+    // A read that ends at its time limit on a machine with a large table proves nothing.
+    if (found < 3 || last.kind == PeerOwner::Result::Kind::unreadable) GTEST_SKIP() << "a table read was cut short";
+    EXPECT_EQ(last, PeerOwner::Result::of(::geteuid()));
+    EXPECT_EQ(missed, PeerOwner::Result::unreadable());
+    EXPECT_EQ(missedAgain, PeerOwner::Result::gone());
 }
 
 }  // namespace
