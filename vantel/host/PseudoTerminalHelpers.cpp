@@ -1,5 +1,7 @@
 #include "vantel/host/PseudoTerminalHelpers.h"
 
+#include "platform/runtime/DescriptorLimit.h"
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -107,6 +109,7 @@ std::optional<PseudoTerminalHelpers::Child> PseudoTerminalHelpers::fork(
         ::dup2(pty->slave, STDOUT_FILENO);
         ::dup2(pty->slave, STDERR_FILENO);
         closeDescriptorsFrom(STDERR_FILENO + 1);
+        platform::runtime::restoreStartingDescriptorLimit();
         // A folder that cannot be entered leaves the child in the inherited one.
         if (directory && ::chdir(directory->c_str()) != 0) {
         }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/runtime/DescriptorLimit.h"
 #include "platform/runtime/GLibMainLoop.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "support/HostTestSupport.h"
@@ -171,6 +173,21 @@ TEST_F(LocalProcessTest, SttySizeFollowsTheWindowSize) {
     EXPECT_EQ(process.setWindowSize(winsize{40, 120, 0, 0}), 0);
     process.send(std::vector<uint8_t>{'\n'});
     ASSERT_TRUE(runUntil([&] { return collector.saw("40 120"); }));
+}
+
+// A program that raised its descriptor limit (the hook server's connections) gives its shells the
+// limit the session had.
+TEST_F(LocalProcessTest, ChildGetsTheDescriptorLimitFromBeforeTheRaise) {
+    rlimit original{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &original), 0);
+    ASSERT_GE(original.rlim_max, 1001u);
+    rlimit lowered = original;
+    lowered.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    EXPECT_EQ(platform::runtime::raiseDescriptorLimit(1001), 1001u);
+    process.startProcess("/bin/sh", {"-c", "echo limit $(ulimit -Sn)"});
+    ASSERT_TRUE(runUntil([&] { return collector.saw("limit 1000"); }));
+    ::setrlimit(RLIMIT_NOFILE, &original);
 }
 
 TEST_F(LocalProcessTest, SecondChildHoldsNoDescriptorOfTheFirst) {
