@@ -37,12 +37,18 @@ ScrollView::ScrollView(const Rect& frame) : View(frame) {
 }
 
 ScrollView::~ScrollView() {
-    if (document_ && document_->superview() == this) document_->removeFromSuperview();
+    if (View* document = documentView()) document->removeFromSuperview();
+}
+
+View* ScrollView::documentView() const {
+    if (!document_) return nullptr;
+    const auto& subviews = this->subviews();
+    return std::find(subviews.begin(), subviews.end(), document_) != subviews.end() ? document_ : nullptr;
 }
 
 void ScrollView::setDocumentView(View* document) {
     if (document == document_) return;
-    if (document_ && document_->superview() == this) document_->removeFromSuperview();
+    if (View* old = documentView()) old->removeFromSuperview();
     document_ = document;
     offset_ = 0;
     if (document_) addSubview(document_, View::Ordering::below, &scroller_);
@@ -52,8 +58,9 @@ void ScrollView::setDocumentView(View* document) {
 void ScrollView::documentDidResize() { scrollTo(offset_); }
 
 double ScrollView::maximumOffset() const {
-    if (!document_) return 0;
-    return std::max(0.0, document_->frame().height - bounds().height);
+    const View* document = documentView();
+    if (!document) return 0;
+    return std::max(0.0, document->frame().height - bounds().height);
 }
 
 void ScrollView::scrollTo(double offset) {
@@ -63,10 +70,11 @@ void ScrollView::scrollTo(double offset) {
 
 void ScrollView::place() {
     const Rect box = bounds();
-    if (document_) {
-        const Rect at{0, -offset_, box.width, document_->frame().height};
-        if (!(document_->frame() == at)) {
-            document_->setFrame(at);
+    View* document = documentView();
+    if (document) {
+        const Rect at{0, -offset_, box.width, document->frame().height};
+        if (!(document->frame() == at)) {
+            document->setFrame(at);
             setNeedsDisplay();
         }
     }
@@ -75,7 +83,7 @@ void ScrollView::place() {
     scroller_.setHidden(most <= 0);
     scroller_.setEnabled(most > 0);
     if (most > 0) {
-        scroller_.setKnobProportion(box.height / document_->frame().height);
+        scroller_.setKnobProportion(box.height / document->frame().height);
         scroller_.setDoubleValue(offset_ / most);
     }
 }

@@ -25,7 +25,9 @@ public:
 
     bool isFlipped() const override { return true; }
 
-    View* documentView() const { return document_; }
+    // The content, while it is still among this view's subviews (one destroyed or moved away first
+    // is forgotten, never reached through a stale pointer).
+    View* documentView() const;
     // Replaces the document (not owned); it goes to the top.
     void setDocumentView(View* document);
     // The document's height changed: the offset stays within it and the scroller follows.

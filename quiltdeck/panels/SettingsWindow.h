@@ -99,8 +99,9 @@ private:
 
     std::unique_ptr<platform::ui::Window> panel_;
     platform::ui::FlippedView content_;
-    platform::ui::ScrollView scroll_;
+    // The rows outlive the view that scrolls them.
     platform::ui::FlippedView rows_;
+    platform::ui::ScrollView scroll_;
     platform::ui::SegmentedControl themePicker_;
     platform::ui::PopUpButton fontPicker_;
     platform::ui::PopUpButton sizePicker_;
