@@ -18,6 +18,10 @@ public:
     size_t waitingBytes() const { return waiting_; }
     // Bytes still to be taken of the first input.
     size_t frontBytes() const { return items_.empty() ? 0 : items_.front().bytes.size() - items_.front().taken; }
+    // Whether the first input is pasted text, whose filtering may make it longer: each byte that is
+    // no UTF-8 becomes U+FFFD, three bytes.
+    bool frontIsPasted() const { return !items_.empty() && items_.front().pasted; }
+    static constexpr size_t mostGrowth = 3;
     // The next piece: at most `limit` bytes of the first input's, filtered when pasted, never a
     // UTF-8 character cut in two. Empty when nothing waits.
     std::string take(size_t limit);

@@ -138,9 +138,10 @@ void TerminalView::sendPastePieces() {
     size_t sent = 0;
     while (!pasteQueue_.empty() && sent < turnBytes) {
         const size_t room = terminalDelegate_ ? terminalDelegate_->inputRoom(*this) : SIZE_MAX;
-        const size_t piece = std::min(room, pastePieceBytes);
         // Less room than a piece (or a key) needs: the child reads, and room is made soon.
-        if (piece < std::min(pastePieceBytes, pasteQueue_.frontBytes())) break;
+        if (room < std::min(pastePieceBytes, pasteQueue_.frontBytes())) break;
+        // What filtering makes of a piece must fit the room too.
+        const size_t piece = std::min(pasteQueue_.frontIsPasted() ? room / PasteQueue::mostGrowth : room, pastePieceBytes);
         const size_t before = pasteQueue_.waitingBytes();
         const std::string out = pasteQueue_.take(piece);
         sent += before - pasteQueue_.waitingBytes();
