@@ -43,7 +43,8 @@ int main(int argc, char** argv) {
     if (const auto code = quiltdeck::runToolMode(arguments, std::cout, std::cerr)) return *code;
 
     // Desktop sessions often allow 1024 descriptors; the hook server takes up to half of what is
-    // allowed for connections. Raised no further than it needs: the tiles' programs inherit it.
+    // allowed for connections. Raised no further than it needs: the programs of captured runs
+    // inherit it (the tiles' terminals get the session's limit back).
     platform::runtime::raiseDescriptorLimit(2 * quiltdeck::HookServer::connectionLimit);
 
     auto& application = platform::ui::Application::shared();
@@ -72,11 +73,12 @@ int main(int argc, char** argv) {
             },
             quiltdeck::SessionTile::make);
         application.setDelegate(&delegate);
-        // A main thread held in work of its own cannot keep a SIGTERM from ending the program.
+        // A main thread held in work of its own cannot keep a SIGTERM from ending the program. The
+        // log gets a moment, no more: what holds the main thread (a hung disk) may hold its writer.
         application.installSignalHandlers([](int signal) {
             quiltdeck::Log::write("quit: signal " + std::to_string(signal) +
-                                  " not obeyed in time by the main thread; ending without the termination step");
-            quiltdeck::Log::flush();
+                                  ": the program did not end in time, so the process ends now");
+            quiltdeck::Log::flush(std::chrono::milliseconds(300));
         });
         code = application.run();
         application.setDelegate(nullptr);

@@ -6,7 +6,7 @@ namespace platform::runtime {
 
 // Raises the soft limit on open descriptors to `wanted`, or to the hard limit
 // when that is lower; never lowers it. Returns the soft limit in force
-// afterwards (UINT64_MAX for none). Child processes inherit it, but for those that
+// afterwards (UINT64_MAX for none; 0 when it cannot be read). Child processes inherit it, but for those that
 // restoreStartingDescriptorLimit() gives the starting one back.
 uint64_t raiseDescriptorLimit(uint64_t wanted);
 

@@ -127,7 +127,7 @@ const std::filesystem::path& Log::url() {
 
 void Log::write(std::string_view message) { writer().append(LogWriter::entry(message)); }
 
-void Log::flush() { writer().flush(); }
+void Log::flush(std::chrono::milliseconds limit) { writer().flush(limit); }
 
 bool Log::beginRun() {
     std::error_code ignored;

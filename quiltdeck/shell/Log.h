@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string_view>
 
@@ -20,8 +21,8 @@ public:
     static bool beginRun();
     // Writes "quit", waits until every entry before it is in the file, removes the marker.
     static void endRun();
-    // Waits until every entry written so far is in the file.
-    static void flush();
+    // Waits until every entry written so far is in the file, or at most `limit`.
+    static void flush(std::chrono::milliseconds limit = std::chrono::milliseconds::max());
 
     static const std::filesystem::path& url();
 

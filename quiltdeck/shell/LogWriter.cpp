@@ -131,11 +131,16 @@ void LogWriter::append(std::string entry) {
     wake_.notify_one();
 }
 
-void LogWriter::flush() {
-    if (onWriterThread()) return;
+bool LogWriter::flush(std::chrono::milliseconds limit) {
+    if (onWriterThread()) return true;
     std::unique_lock lock(mutex_);
     const uint64_t target = appendedCount_;
-    written_.wait(lock, [&] { return writtenCount_ >= target; });
+    const auto done = [&] { return writtenCount_ >= target; };
+    if (limit == std::chrono::milliseconds::max()) {
+        written_.wait(lock, done);
+        return true;
+    }
+    return written_.wait_for(lock, limit, done);
 }
 
 void LogWriter::run(std::stop_token stop) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -47,9 +48,9 @@ public:
     static std::string escaped(std::string_view text);
 
     void append(std::string entry);
-    // Returns once everything appended before the call is in the file; at once
-    // on the writer's own thread.
-    void flush();
+    // Returns once everything appended before the call is in the file, or the
+    // limit has passed (false); at once on the writer's own thread.
+    bool flush(std::chrono::milliseconds limit = std::chrono::milliseconds::max());
     bool onWriterThread() const { return std::this_thread::get_id() == thread_.get_id(); }
     const std::filesystem::path& file() const { return file_; }
 
