@@ -417,6 +417,11 @@ public:
         g_signal_connect(text_, "key-press-event", G_CALLBACK(onKey), this);
         g_signal_connect(adjustment(), "value-changed", G_CALLBACK(onScrolled), this);
     }
+    // Before the widgets go (the base destroys them): their last signals find no peer.
+    ~TextViewPeer() override {
+        g_signal_handlers_disconnect_by_data(text_, this);
+        g_signal_handlers_disconnect_by_data(adjustment(), this);
+    }
 
 protected:
     GtkWidget* focusTarget() override { return text_; }

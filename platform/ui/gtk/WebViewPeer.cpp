@@ -235,13 +235,15 @@ private:
     static void onRefusalReport(WebKitURISchemeRequest* request, gpointer data) {
         auto* relay = static_cast<RefusalRelay*>(data);
         const char* method = webkit_uri_scheme_request_get_http_method(request);
-        if (GInputStream* body = webkit_uri_scheme_request_get_http_body(request); body && method && std::string_view(method) == "POST") {
-            char report[4096];
-            gsize length = 0;
-            g_input_stream_read_all(body, report, sizeof report, &length, nullptr, nullptr);
+        if (GInputStream* body = webkit_uri_scheme_request_get_http_body(request)) {
+            if (method && std::string_view(method) == "POST") {
+                char report[4096];
+                gsize length = 0;
+                g_input_stream_read_all(body, report, sizeof report, &length, nullptr, nullptr);
+                if (relay->peer && std::string_view(report, length).find("require-trusted-types-for") != std::string_view::npos)
+                    relay->peer->view_.linkRefused("javascript:");
+            }
             g_object_unref(body);
-            if (relay->peer && std::string_view(report, length).find("require-trusted-types-for") != std::string_view::npos)
-                relay->peer->view_.linkRefused("javascript:");
         }
         GInputStream* nothing = g_memory_input_stream_new();
         webkit_uri_scheme_request_finish(request, nothing, 0, "text/plain");
