@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "platform/gfx/Image.h"
@@ -34,9 +36,11 @@ struct ImageSampling {
         return image >= smallestCopied && copy > 0 && copy * 4 <= image;
     }
     // The same sampling but for a move by whole device pixels: a copy made for one serves the other.
+    // The offsets of one picture drawn row by row differ in their last bits, which changes nothing.
     bool sameCopyAs(const ImageSampling& o) const {
-        return imageWidth == o.imageWidth && imageHeight == o.imageHeight && scaleX == o.scaleX &&
-               scaleY == o.scaleY && offsetX - left == o.offsetX - o.left && offsetY - top == o.offsetY - o.top &&
+        const auto near = [](double a, double b) { return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(a)); };
+        return imageWidth == o.imageWidth && imageHeight == o.imageHeight && near(scaleX, o.scaleX) &&
+               near(scaleY, o.scaleY) && near(offsetX - left, o.offsetX - o.left) && near(offsetY - top, o.offsetY - o.top) &&
                width == o.width && height == o.height;
     }
     // The `width` × `height` pixels drawing `image` this way samples, each as drawing it scaled

@@ -25,7 +25,7 @@ using gfx::usableScale;
 namespace {
 
 // Opens the menu bar when no view takes it: a terminal keeps it for its program.
-constexpr Key menuBarKey = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9);
+constexpr Key menuBarKey = functionKey(10);
 
 // The rectangle grown out to whole device pixels.
 gfx::Rect outToPixels(const gfx::Rect& rect, double scale) {

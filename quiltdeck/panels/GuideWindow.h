@@ -63,8 +63,8 @@ public:
     // The whole guide text.
     static platform::ui::RichText body();
 
-    // The panel's content (560 wide, 640 high or as high as `maximumHeight` allows, from the
-    // top): the scrolling text and the close pill under it, which Return presses too. Built by
+    // The panel's content (560 wide, 640 high or as high as `maximumHeight` allows but never under
+    // 200, from the top): the scrolling text and the close pill under it, which Return presses too. Built by
     // build(), which present() calls with the height of the window it shows over.
     void build(double maximumHeight = height);
     platform::ui::FlippedView& content() { return content_; }

@@ -170,12 +170,16 @@ bool KittyPictureCache::start(const Job& job) {
             // Out of memory: no picture, as for one that does not decode.
         }
         // The payload goes back to the main thread, where its owner counts it.
-        loop.post([this, job, payload = std::move(payload), picture = std::move(picture), made = std::move(made),
-                   alive = std::move(alive)]() mutable {
-            // Held by this alone: its picture is shown nowhere any more.
-            const bool gone = !job.copy && (!payload || payload.use_count() == 1);
-            if (alive.lock()) finished(job, gone ? nullptr : std::move(made), gone);
-        });
+        try {
+            loop.post([this, job, payload = std::move(payload), picture = std::move(picture), made = std::move(made),
+                       alive = std::move(alive)]() mutable {
+                // Held by this alone: its picture is shown nowhere any more.
+                const bool gone = !job.copy && (!payload || payload.use_count() == 1);
+                if (alive.lock()) finished(job, gone ? nullptr : std::move(made), gone);
+            });
+        } catch (...) {
+            // Out of memory for the hand-over too: the picture stays a placeholder.
+        }
     };
     if (worker_) {
         worker_(std::move(work));

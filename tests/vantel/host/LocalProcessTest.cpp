@@ -181,13 +181,16 @@ TEST_F(LocalProcessTest, ChildGetsTheDescriptorLimitFromBeforeTheRaise) {
     rlimit original{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &original), 0);
     ASSERT_GE(original.rlim_max, 1001u);
+    struct Restore {
+        rlimit limit;
+        ~Restore() { ::setrlimit(RLIMIT_NOFILE, &limit); }
+    } restore{original};
     rlimit lowered = original;
     lowered.rlim_cur = 1000;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
     EXPECT_EQ(platform::runtime::raiseDescriptorLimit(1001), 1001u);
     process.startProcess("/bin/sh", {"-c", "echo limit $(ulimit -Sn)"});
     ASSERT_TRUE(runUntil([&] { return collector.saw("limit 1000"); }));
-    ::setrlimit(RLIMIT_NOFILE, &original);
 }
 
 TEST_F(LocalProcessTest, SecondChildHoldsNoDescriptorOfTheFirst) {
