@@ -31,6 +31,8 @@ public:
     void send(TerminalView&, std::span<const uint8_t> data) override {
         sent.append(data.begin(), data.end());
         ++sends;
+        // A local process refuses a paste's write that does not fit (a key always goes in).
+        if (room != SIZE_MAX && data.size() > room && data.size() > 64) ++overflows;
         if (room != SIZE_MAX) room -= std::min(room, data.size());
     }
     size_t inputRoom(TerminalView&) override { return room; }
@@ -52,6 +54,7 @@ public:
     std::string sent;
     int sends = 0;
     size_t room = SIZE_MAX;  // what the owner takes before its child reads; SIZE_MAX: unlimited
+    int overflows = 0;  // writes larger than the room left
     std::vector<double> positions;
     std::vector<std::pair<int, int>> ranges;
     int bells = 0;
