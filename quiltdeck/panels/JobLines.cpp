@@ -1,5 +1,6 @@
 #include "quiltdeck/panels/JobLines.h"
 
+#include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
@@ -146,8 +147,7 @@ std::vector<std::string> JobLines::absorb(std::string_view bytes) {
     pending_.erase(0, start);
     // A line with no end in sight is shown in pieces, each cut between characters.
     while (pending_.size() > maxLine) {
-        size_t cut = maxLine;
-        while (cut > maxLine - 3 && vantel::utf8::isContinuationByte(static_cast<uint8_t>(pending_[cut]))) --cut;
+        const size_t cut = prefixWithin(pending_, maxLine).size();
         emit(std::string_view(pending_).substr(0, cut), lines);
         pending_.erase(0, cut);
     }
