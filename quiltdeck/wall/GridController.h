@@ -168,7 +168,8 @@ public:
     bool escapePressed();
     // Zooms the tile at that 0-based position of the wall shown.
     void focus(long index);
-    // The keyboard to the active tile's terminal, on the next turn of the main loop.
+    // The keyboard to the active tile's terminal, on the next turn of the main loop; at once away
+    // from a view that is not shown (the window keeps it where the wall shown has no tile).
     void focusActive();
     void jumpToAttention();
     // The zoomed tile's scale by `delta` (clamped by the store), animated; only while zoomed.

@@ -58,6 +58,12 @@ void GridController::focus(long index) {
 }
 
 void GridController::focusActive() {
+    // The keyboard never stays in a view that is not shown (a tile of the wall left): until the
+    // active tile takes it, or for good on a wall without tiles, the window itself has it.
+    if (platform::ui::Window* window = root_.window()) {
+        platform::ui::View* holder = window->firstResponder();
+        if (holder && holder->isHiddenOrHasHiddenAncestor()) window->makeFirstResponder(nullptr);
+    }
     if (!activeId_) return;
     WallTile* s = session(*activeId_);
     if (!s) return;
@@ -71,7 +77,8 @@ void GridController::focusActive() {
         if (alive.expired()) return;
         WallTile* active = session(id);
         platform::ui::Window* window = root_.window();
-        if (active && window) window->makeFirstResponder(&active->view());
+        // A wall switched to meanwhile has its own turn coming.
+        if (active && window && active->wall() == currentWall_) window->makeFirstResponder(&active->view());
     });
 }
 

@@ -5,12 +5,14 @@
 
 #include "platform/runtime/GLibMainLoop.h"
 #include "platform/ui/FlippedView.h"
+#include "platform/ui/headless/HeadlessModals.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/wall/SessionTile.h"
 #include "quiltdeck/wall/TileView.h"
 #include "quiltdeck/wall/WallTestSupport.h"
 #include "support/FakeClaudeHome.h"
+#include "support/InputTestSupport.h"
 
 namespace quiltdeck {
 namespace {
@@ -154,6 +156,51 @@ TEST_F(GridTerminals, ARestoredWallLeavesEveryPtyAtItsTilesSize) {
         EXPECT_EQ(size.ws_col, view.getTerminal().cols()) << tile->cwd();
         EXPECT_EQ(size.ws_row, view.getTerminal().rows()) << tile->cwd();
     }
+    grid->killAll();
+}
+
+// However the wall shown comes to have no tile, the keyboard leaves the tile that had it (now out
+// of sight): text, Tab and Return typed there reach no child. Back on a wall with the tile, it
+// has the keyboard again.
+TEST_F(GridTerminals, KeysTypedOnAWallWithoutTilesReachNoChild) {
+    using vantel::testing::controlKey;
+    using vantel::testing::typed;
+    silentChildren = true;
+    makeGrid();
+    auto& view = dynamic_cast<SessionTile&>(*open("a")).session().view();
+    const struct {
+        const char* name;
+        std::function<void()> leave;
+    } cases[] = {
+        {"a new wall from its prompt",
+         [&] {
+             grid->newWall();
+             ASSERT_TRUE(platform::ui::headless::HeadlessModals::current());
+             platform::ui::headless::HeadlessModals::current()->answerPrompt("Empty");
+         }},
+        {"the next wall", [&] { grid->nextWall(1); }},
+        {"the only tile moved away", [&] { grid->move(grid->sessions()[0]->id(), "Other"); }},
+    };
+    for (const auto& c : cases) {
+        grid->showWall(grid->sessions()[0]->wall());
+        loop.runPending();
+        ASSERT_EQ(window.firstResponder(), &view) << c.name;
+        const int sent = view.process().sendCount();
+        window.sendKeyEvent(typed("x"));
+        EXPECT_EQ(view.process().sendCount(), sent + 1) << c.name;
+        c.leave();
+        EXPECT_TRUE(grid->model().idsOnWall(grid->currentWall()).empty()) << c.name;
+        loop.runPending();
+        EXPECT_EQ(window.firstResponder(), nullptr) << c.name;
+        for (const char* text : {"e", "c", "h", "o"}) window.sendKeyEvent(typed(text));
+        window.sendKeyEvent(controlKey(platform::ui::Key::tab));
+        window.sendKeyEvent(controlKey(platform::ui::Key::returnKey));
+        loop.runPending();
+        EXPECT_EQ(view.process().sendCount(), sent + 1) << c.name;
+    }
+    grid->showWall("Other");
+    loop.runPending();
+    EXPECT_EQ(window.firstResponder(), &view);
     grid->killAll();
 }
 
