@@ -36,8 +36,11 @@ struct MenuItem {
     bool hidden = false;
     bool enabled = true;
     bool separator = false;
-    // Shown with a check mark.
+    // Shown with a check mark. In a menu where any item that is not `checkable` is checked, every
+    // item is one choice of a list (the checked one the choice in force).
     bool checked = false;
+    // An on/off setting of its own: shown as a check item, marked while `checked`, among plain items.
+    bool checkable = false;
     // Shown before the title, `imageSize` points square (the image holds its pixels at the
     // window's scale or more).
     std::shared_ptr<const gfx::Image> image;

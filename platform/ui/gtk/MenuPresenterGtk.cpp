@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/runtime/MainLoop.h"
+#include "platform/ui/gtk/MenuBarWidget.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
 
 namespace platform::ui::gtk {
@@ -19,44 +20,11 @@ struct Shown {
     const MenuItem* chosen = nullptr;
 };
 
-// A 14-point image as a surface at the window's scale.
-GtkWidget* imageWidget(const gfx::Image& image, double size, int scale) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, image.width, image.height);
-    cairo_surface_flush(surface);
-    auto* data = cairo_image_surface_get_data(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    for (int y = 0; y < image.height; ++y)
-        std::copy_n(image.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width), image.width,
-                    reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(y) * stride));
-    cairo_surface_mark_dirty(surface);
-    // The image's pixels per point decide its size on screen.
-    const double pixelsPerPoint = size > 0 ? image.width / size : scale;
-    cairo_surface_set_device_scale(surface, pixelsPerPoint, pixelsPerPoint);
-    GtkWidget* widget = gtk_image_new_from_surface(surface);
-    cairo_surface_destroy(surface);
-    return widget;
-}
-
 void fill(GtkWidget* gtkMenu, const std::vector<MenuItem>& items, Shown* shown, int scale) {
-    const bool anyChecked = std::any_of(items.begin(), items.end(), [](const MenuItem& i) { return i.checked; });
+    const bool choices = isChoiceList(items);
     for (const MenuItem& item : items) {
         if (item.hidden) continue;
-        GtkWidget* widget = nullptr;
-        if (item.separator) {
-            widget = gtk_separator_menu_item_new();
-        } else if (anyChecked) {
-            widget = gtk_check_menu_item_new_with_label(item.title.c_str());
-            gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(widget), item.checked);
-        } else if (item.image && !item.image->isEmpty()) {
-            widget = gtk_menu_item_new();
-            GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-            gtk_box_pack_start(GTK_BOX(box), imageWidget(*item.image, item.imageSize, scale), FALSE, FALSE, 0);
-            gtk_box_pack_start(GTK_BOX(box), gtk_label_new(item.title.c_str()), FALSE, FALSE, 0);
-            gtk_container_add(GTK_CONTAINER(widget), box);
-        } else {
-            widget = gtk_menu_item_new_with_label(item.title.c_str());
-        }
-        gtk_widget_set_sensitive(widget, item.enabled);
+        GtkWidget* widget = makeMenuItemWidget(item, choices, scale);
         if (!item.separator && !item.submenu.empty()) {
             GtkWidget* inner = gtk_menu_new();
             fill(inner, item.submenu, shown, scale);
