@@ -127,6 +127,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     grid_->onChangeFolderRequested = [this, alive](const std::string& id) {
         if (!alive.expired()) openFolderPicker(id);
     };
+    // The menu's AI titles item shows the setting, whichever way it changed.
+    grid_->onAiTitlesChanged = [this, alive] {
+        if (!alive.expired()) buildMenu();
+    };
     window_->keyDownMonitor = [this, alive](const KeyEvent& event) {
         return !alive.expired() && handleKeyDown(event);
     };
@@ -337,6 +341,10 @@ bool AppDelegate::isEnabled(MenuCommand command) const {
     }
 }
 
+bool AppDelegate::isChecked(MenuCommand command) const {
+    return command == MenuCommand::toggleAiTitles && Store::shared().aiTitles();
+}
+
 void AppDelegate::perform(MenuCommand command, int tag) {
     WallTile* active = grid_->activeSession();
     switch (command) {
@@ -411,6 +419,10 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::showHistory: showHistory(); break;
         case MenuCommand::showSettings: showSettings(); break;
         case MenuCommand::showBrowsers: showBrowsers(); break;
+        case MenuCommand::toggleAiTitles: grid_->setAiTitles(!Store::shared().aiTitles()); break;
+        case MenuCommand::chooseLanguage:
+            if (tag >= 0 && tag < Lang::count) grid_->bar().chooseLanguage(Lang::allCases()[static_cast<size_t>(tag)]);
+            break;
         default: break;
     }
 }

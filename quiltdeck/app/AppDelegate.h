@@ -89,6 +89,7 @@ public:
     // --- Menu commands -----------------------------------------------------------------------
     void perform(MenuCommand command, int tag) override;
     bool isEnabled(MenuCommand command) const override;
+    bool isChecked(MenuCommand command) const override;
 
     platform::ui::Window* window() const { return window_.get(); }
     GridController& grid() { return *grid_; }

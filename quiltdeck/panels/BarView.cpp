@@ -214,11 +214,17 @@ void BarView::placeNotice() {
 void BarView::pickLanguage() {
     const int index = languagePicker_.indexOfSelectedItem();
     if (index < 0 || index >= Lang::count) return;
-    const Lang lang = Lang::allCases()[static_cast<size_t>(index)];
+    chooseLanguage(Lang::allCases()[static_cast<size_t>(index)]);
+}
+
+void BarView::chooseLanguage(Lang lang) {
+    languagePicker_.selectItem(lang.index());
     Lang::setCurrent(lang);
     Store::shared().setLanguage(std::string(lang.rawValue()));
     platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
 }
+
+void BarView::showAiTitles(bool on) { aiToggle_.setState(on ? Button::State::on : Button::State::off); }
 
 double BarView::placeLeft(int compaction) {
     // The room left of the brand is the first thing a narrow bar gives up.

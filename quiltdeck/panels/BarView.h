@@ -10,6 +10,7 @@
 #include "platform/ui/RichText.h"
 #include "platform/ui/View.h"
 #include "quiltdeck/panels/BrandView.h"
+#include "quiltdeck/shell/Lang.h"
 
 namespace quiltdeck {
 
@@ -48,6 +49,11 @@ public:
     void update(int total, int busy, int waiting, int done);
     // Re-reads every title and colour (on each Theme.didChange, which follows language changes).
     void applyTheme();
+    // The interface language from elsewhere (the menu bar) as from the pop-up: shown there, stored,
+    // told.
+    void chooseLanguage(Lang lang);
+    // The AI-titles setting changed elsewhere: the check box shows it (its callback is not called).
+    void showAiTitles(bool on);
     // The store whose state file the notice tells about (the process's store unless set).
     void setStateStore(const Store& store);
     void layout();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Lang.h"
 
 namespace quiltdeck {
 
@@ -71,6 +72,21 @@ platform::ui::MenuBar buildMenuBar(MenuCommands& commands) {
                             {MenuCommand::showSettings, "menu_settings", command(",")},
                         },
                         commands);
+    // The top bar's two settings, for the keyboard: a terminal keeps Tab from the bar.
+    MenuItem aiTitles = itemFor({MenuCommand::toggleAiTitles, "menu_ai_titles", {}}, commands);
+    aiTitles.checkable = true;
+    aiTitles.checked = commands.isChecked(MenuCommand::toggleAiTitles);
+    session.items.push_back(std::move(aiTitles));
+    MenuItem language;
+    language.title = t("language");
+    for (const Lang lang : Lang::allCases()) {
+        MenuItem choice = itemFor({MenuCommand::chooseLanguage, "language", {}}, commands);
+        choice.title = std::string(lang.ownName());
+        choice.tag = lang.index();
+        choice.checked = lang == Lang::current();
+        language.submenu.push_back(std::move(choice));
+    }
+    session.items.push_back(std::move(language));
     for (int i = 1; i <= 9; ++i) {
         MenuItem tile = itemFor({MenuCommand::focusTile, "menu_tile", command(std::to_string(i))}, commands);
         tile.title.append(1, ' ').append(std::to_string(i));
@@ -78,9 +94,6 @@ platform::ui::MenuBar buildMenuBar(MenuCommands& commands) {
         tile.hidden = true;
         session.items.push_back(std::move(tile));
     }
-    MenuItem menuBar = itemFor({MenuCommand::openMenuBar, "menu_help", command("m")}, commands);
-    menuBar.hidden = true;
-    session.items.push_back(std::move(menuBar));
     session.items.push_back(MenuItem::separatorItem());
     session.items.push_back(itemFor({MenuCommand::quit, "menu_quit", command("q")}, commands));
     bar.menus.push_back(std::move(session));
@@ -96,6 +109,7 @@ platform::ui::MenuBar buildMenuBar(MenuCommands& commands) {
     bar.menus.push_back(menu(t("menu_help"),
                              {
                                  {MenuCommand::showGuide, "menu_readme", command("/", false, "?")},
+                                 {MenuCommand::openMenuBar, "menu_open_menus", command("m")},
                                  separator,
                                  {MenuCommand::openLicence, "menu_licence", {}},
                                  {MenuCommand::openThirdParty, "menu_third_party", {}},

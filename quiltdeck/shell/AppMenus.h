@@ -11,7 +11,7 @@ enum class MenuCommand {
     newSession, newShell, renameTile, tileLook, closeTile, showHistory,
     newTab, nextTab, prevTab,
     toggleZoom, zoomLarger, zoomSmaller, jumpToAttention, interrupt,
-    showBrowsers, showSettings, focusTile, openMenuBar, quit,
+    showBrowsers, showSettings, toggleAiTitles, chooseLanguage, focusTile, openMenuBar, quit,
     copy, paste, selectAll,
     showGuide, openLicence, openThirdParty, openPrivacy, showLog, about, checkForUpdates,
 };
@@ -20,18 +20,22 @@ enum class MenuCommand {
 class MenuCommands {
 public:
     virtual ~MenuCommands() = default;
-    // `tag` is the tile index (0 to 8) for focusTile, else 0.
+    // `tag` is the tile index (0 to 8) for focusTile, the language's index for chooseLanguage,
+    // else 0.
     virtual void perform(MenuCommand command, int tag) = 0;
     virtual bool isEnabled(MenuCommand command) const = 0;
+    // Whether a setting's item shows its check mark (AI titles on).
+    virtual bool isChecked(MenuCommand) const { return false; }
 };
 
-// The menu bar in the interface language of the moment: Session (ending with Quit),
-// Edit and Help (ending with About and Check for Updates), titles looked up when
-// built. Each shortcut is Ctrl+Shift and the key, with Alt added where the
-// command's key is a shifted one (New Shell, Next and Previous Tab), so every one
-// is apart from what the programs in the tiles get. Tile 1 to 9 are hidden items:
-// shortcuts only; so is Ctrl+Shift+M, which opens the menu bar itself (the way to
-// it while a terminal keeps F10). `commands` must outlive the menu bar.
+// The menu bar in the interface language of the moment: Session (with the AI titles
+// switch and the interface language beside Settings, ending with Quit), Edit and
+// Help (ending with About and Check for Updates), titles looked up when built. Each
+// shortcut is Ctrl+Shift and the key, with Alt added where the command's key is a
+// shifted one (New Shell, Next and Previous Tab), so every one is apart from what
+// the programs in the tiles get. Tile 1 to 9 are hidden items: shortcuts only. Help's
+// Open Menu Bar, Ctrl+Shift+M, opens the menu bar itself: the way to it while a
+// terminal keeps F10. `commands` must outlive the menu bar.
 platform::ui::MenuBar buildMenuBar(MenuCommands& commands);
 
 }  // namespace quiltdeck

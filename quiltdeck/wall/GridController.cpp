@@ -61,7 +61,9 @@ GridController::GridController(TileFactory makeTile, HookServer::Options hookOpt
     bar_.onBrowsers = [this, alive] {
         if (!alive.expired() && onBrowsersRequested) onBrowsersRequested();
     };
-    bar_.onToggleAI = [](bool on) { Store::shared().setAiTitles(on); };
+    bar_.onToggleAI = [this, alive](bool on) {
+        if (!alive.expired()) setAiTitles(on);
+    };
     bar_.onSettings = [this, alive] {
         if (!alive.expired() && onSettingsRequested) onSettingsRequested();
     };

@@ -118,6 +118,10 @@ public:
     std::function<void()> onHistoryRequested;
     std::function<void()> onGuideRequested;
     std::function<void(const std::string& id)> onChangeFolderRequested;
+    // After the AI-titles setting changed, from the bar or through setAiTitles.
+    std::function<void()> onAiTitlesChanged;
+    // AI titles on or off: stored, shown in the bar's check box, told.
+    void setAiTitles(bool on);
 
     // --- Opening, closing, saving -------------------------------------------------------------------
     // The new tile; null when no tile could be made.

@@ -24,6 +24,12 @@ std::string textOf(WallTile& tile) {
 
 // --- Automatic titles ----------------------------------------------------------------------------
 
+void GridController::setAiTitles(bool on) {
+    Store::shared().setAiTitles(on);
+    bar_.showAiTitles(on);
+    if (onAiTitlesChanged) onAiTitlesChanged();
+}
+
 void GridController::startTitleLoop() {
     if (titleTimer_) titleTimer_->cancel();
     std::weak_ptr<int> alive = alive_;

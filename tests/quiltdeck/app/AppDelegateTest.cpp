@@ -581,6 +581,53 @@ TEST_F(AppDelegateTest, GermanMenusAfterTheLanguageChanges) {
     EXPECT_EQ(app->grid().activeId(), app->tiles[1]->id());
 }
 
+// A terminal keeps Tab and F10, so the bar's language and AI titles are in the Session menu too:
+// either way of changing one shows in the other, in the store, and in the menu bar built anew.
+TEST_F(AppDelegateTest, TheLanguageAndTheAiTitlesFromTheMenuBar) {
+    launch();
+    openTile("a");
+    app->loop.runPending();
+    platform::ui::Window& window = app->window();
+    ASSERT_EQ(window.firstResponder(), &app->tiles[0]->view());
+    BarView& bar = app->grid().bar();
+    const bool initially = Store::shared().aiTitles();
+    // The menu bar of the moment held while its item runs, as the key handling holds it.
+    auto choose = [&](const std::string& title, std::optional<Lang> language = std::nullopt) {
+        const std::shared_ptr<const platform::ui::MenuBar> menus = window.menuBar();
+        const platform::ui::MenuItem* item = menus->itemWithTitle(title);
+        ASSERT_TRUE(item) << title;
+        if (language) item = &item->submenu.at(static_cast<size_t>(language->index()));
+        EXPECT_TRUE(platform::ui::MenuBar::perform(*item));
+    };
+    auto aiItem = [&] { return *window.menuBar()->itemWithTitle(t("menu_ai_titles")); };
+    EXPECT_EQ(aiItem().checked, initially);
+    for (const bool on : {!initially, initially}) {
+        choose(t("menu_ai_titles"));
+        EXPECT_EQ(Store::shared().aiTitles(), on);
+        EXPECT_EQ(bar.aiToggle().state() == platform::ui::Button::State::on, on);
+        EXPECT_EQ(aiItem().checked, on);
+    }
+    // The bar's check box: the menu follows.
+    bar.aiToggle().performClick();
+    EXPECT_EQ(Store::shared().aiTitles(), !initially);
+    EXPECT_EQ(aiItem().checked, !initially);
+    app->grid().setAiTitles(initially);
+
+    choose(t("language"), Lang::de);
+    app->loop.runPending();
+    EXPECT_EQ(Lang::current(), Lang::de);
+    EXPECT_EQ(Store::shared().language(), "de");
+    EXPECT_EQ(bar.languagePicker().indexOfSelectedItem(), Lang(Lang::de).index());
+    EXPECT_EQ(window.menuBar()->menus[0].title, *L10n::text("menu_session", Lang::de));
+    EXPECT_EQ(bar.aiToggle().title(), *L10n::text("ai_titles", Lang::de));
+    // The keyboard stayed with the terminal.
+    EXPECT_EQ(window.firstResponder(), &app->tiles[0]->view());
+    choose(t("language"), Lang::en);
+    EXPECT_EQ(Lang::current(), Lang::en);
+    EXPECT_EQ(Store::shared().language(), "en");
+    EXPECT_EQ(bar.languagePicker().indexOfSelectedItem(), 0);
+}
+
 TEST_F(AppDelegateTest, WindowTitleCountsWaitingTiles) {
     launch();
     auto& one = openTile("one");

@@ -12,8 +12,10 @@ namespace {
 struct Recorder : MenuCommands {
     std::vector<std::pair<MenuCommand, int>> performed;
     std::set<MenuCommand> disabled;
+    std::set<MenuCommand> checked;
     void perform(MenuCommand command, int tag) override { performed.push_back({command, tag}); }
     bool isEnabled(MenuCommand command) const override { return !disabled.contains(command); }
+    bool isChecked(MenuCommand command) const override { return checked.contains(command); }
 };
 
 // A key press as the key handling sees it: the unshifted key and Ctrl, Shift, Alt.
@@ -87,8 +89,10 @@ TEST(AppMenusTest, MenusInOrderAndInTheInterfaceLanguage) {
     EXPECT_EQ(std::vector<std::string>(session.begin(), session.begin() + 5),
               (std::vector<std::string>{"New Session", "New Shell", "Rename Tile", "Tile Look…", "Close Tile"}));
     EXPECT_EQ(titles(english.menus[1]), (std::vector<std::string>{"Copy", "Paste", "Select All"}));
+    EXPECT_EQ(std::vector<std::string>(session.end() - 5, session.end()),
+              (std::vector<std::string>{"Settings", "AI Titles", "Language", "-", "Quit and End All Sessions"}));
     EXPECT_EQ(titles(english.menus[2]),
-              (std::vector<std::string>{"Quiltdeck Guide", "-", "Licence Agreement", "Third-Party Licences",
+              (std::vector<std::string>{"Quiltdeck Guide", "Open Menu Bar", "-", "Licence Agreement", "Third-Party Licences",
                                         "Privacy Notes", "-", "Show Log", "-", "About Quiltdeck",
                                         "Check for Updates…"}));
     EXPECT_EQ(english.itemForShortcut("3", true, true, false, false)->title, "Tile 3");
@@ -102,6 +106,47 @@ TEST(AppMenusTest, MenusInOrderAndInTheInterfaceLanguage) {
     ASSERT_TRUE(tile);
     EXPECT_EQ(tile->title, std::string(*L10n::text("menu_tile", Lang::de)) + " 1");
     EXPECT_EQ(press(german, recorder, "1"), std::pair(MenuCommand::focusTile, 0));
+}
+
+// The top bar's AI titles and language, where the keyboard reaches them from a terminal: a check
+// item with the setting's state, and the eleven languages by their own names, the current one
+// checked, each choosing itself.
+TEST(AppMenusTest, TheTopBarsSettingsInTheSessionMenu) {
+    Recorder recorder;
+    auto item = [](const platform::ui::MenuBar& bar, const std::string& title) {
+        const platform::ui::MenuItem* found = bar.itemWithTitle(title);
+        EXPECT_TRUE(found) << title;
+        return found ? *found : platform::ui::MenuItem{};
+    };
+    for (const bool on : {false, true}) {
+        if (on) recorder.checked.insert(MenuCommand::toggleAiTitles);
+        const platform::ui::MenuItem ai = item(buildMenuBar(recorder), "AI Titles");
+        EXPECT_TRUE(ai.checkable);
+        EXPECT_EQ(ai.checked, on);
+        EXPECT_TRUE(ai.shortcut.isEmpty());
+        recorder.performed.clear();
+        platform::ui::MenuBar::perform(ai);
+        EXPECT_EQ(recorder.performed, (std::vector<std::pair<MenuCommand, int>>{{MenuCommand::toggleAiTitles, 0}}));
+    }
+    for (const Lang current : {Lang::en, Lang::ru}) {
+        Lang::setCurrent(current);
+        const auto bar = buildMenuBar(recorder);
+        const platform::ui::MenuItem language = item(bar, t("language"));
+        ASSERT_EQ(language.submenu.size(), static_cast<size_t>(Lang::count));
+        for (const Lang lang : Lang::allCases()) {
+            const platform::ui::MenuItem& choice = language.submenu[static_cast<size_t>(lang.index())];
+            EXPECT_EQ(choice.title, lang.ownName());
+            EXPECT_EQ(choice.checked, lang == current) << lang.rawValue();
+            EXPECT_FALSE(choice.checkable);
+            recorder.performed.clear();
+            platform::ui::MenuBar::perform(choice);
+            EXPECT_EQ(recorder.performed, (std::vector<std::pair<MenuCommand, int>>{{MenuCommand::chooseLanguage, lang.index()}}));
+        }
+        EXPECT_EQ(item(bar, t("menu_ai_titles")).title, *L10n::text("menu_ai_titles", current));
+        EXPECT_EQ(item(bar, t("menu_open_menus")).shortcut.key, "m");
+        EXPECT_FALSE(item(bar, t("menu_open_menus")).hidden);
+    }
+    Lang::setCurrent(Lang::en);
 }
 
 }  // namespace
