@@ -28,7 +28,7 @@ public:
         std::string_view keys;  // the same in every language; "%@" is the mouse's word ("click")
         std::string_view description;  // a text key
     };
-    static constexpr std::array<KeyRow, 15> keyRows = {{
+    static constexpr std::array<KeyRow, 18> keyRows = {{
         {"Ctrl+Shift+N", "guide_k_new"},
         {"Ctrl+Shift+Alt+N", "guide_k_shell"},
         {"%@ / Ctrl+Shift+Enter", "guide_k_zoom"},
@@ -40,10 +40,13 @@ public:
         {"Ctrl+Shift+W / \u2715", "guide_k_close"},
         {"Ctrl+Shift+Y", "guide_k_history"},
         {"Ctrl+Shift+R", "guide_k_rename"},
+        {"Ctrl+Shift+L", "guide_k_look"},
         {"Ctrl+Shift+T", "guide_k_tabs"},
         {"Ctrl+Shift+B", "guide_k_browsers"},
         {"Ctrl+Shift+,", "guide_k_settings"},
         {"Ctrl+Shift+C / V", "guide_k_copy"},
+        {"Ctrl+Shift+M", "guide_k_menus"},
+        {"F10", "guide_k_f10"},
     }};
 
     static std::shared_ptr<GuideWindow> make() { return std::make_shared<GuideWindow>(); }
