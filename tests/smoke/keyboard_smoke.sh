@@ -14,7 +14,8 @@
 # dot stays inside the window, under the dot, and Escape closes it. With the tile's terminal
 # holding the keyboard: Ctrl+Shift+R, a name, Tab to Save and Space rename it, and so do a name,
 # Tab, Shift+Tab and Return; Ctrl+Shift+L opens the tile's look popover; Ctrl+Shift+M opens the
-# menu bar for About.
+# menu bar for About, and for the language (German, then English again) and the AI titles (switched
+# in German) in its Session menu.
 # In German and the light theme: the settings, the history and the picker once more.
 # Every step is shot as a PNG. Xvfb, the window manager and the program are started and ended here,
 # each by its own process id.
@@ -273,6 +274,24 @@ import -window root "$out/look-by-keys.png"
 press Escape
 within 50 sheet_gone || fail "Escape left the look popover open"
 about_by_keys ctrl+shift+m terminal
+
+# --- The bar's language and AI titles through the menu bar, the terminal keeping Tab and F10 ------
+# Ctrl+Shift+M opens Session: Up wraps to Quit, Up again is Language, Right opens it on English and
+# Down twice is Deutsch. In German, Up three times is KI-Titel, which Return switches; Language,
+# Right and Return bring English back.
+setting_is() { within 30 bash -c "[ \"\$(python3 -c \"import json; print(json.load(open('$state/state.json')).get('$1'))\")\" = '$2' ]"; }
+press ctrl+shift+m Up Up Right
+import -window root "$out/menu-language.png"
+press Down Down Return
+setting_is language de || fail "Session, Language, Deutsch by keys left the language $(value "s.get('language')")"
+titles="$(value "s.get('aiTitles')")"
+press ctrl+shift+m Up Up Up
+import -window root "$out/menu-ai-titles-de.png"
+press Return
+setting_is aiTitles "$([ "$titles" = True ] && echo False || echo True)" ||
+    fail "Return on Sitzung, KI-Titel left the AI titles $(value "s.get('aiTitles')")"
+press ctrl+shift+m Up Up Right Return
+setting_is language en || fail "Sprache, English by keys left the language $(value "s.get('language')")"
 quit
 
 # === German, light: the sheets and the picker ======================================================
@@ -306,4 +325,4 @@ close_sheet history
 check_picker de
 close_sheet picker
 quit
-echo "keyboard_smoke: About, the card's install, sign-in and link, the sheets, the picker's switch, a tile's name and look worked with the keyboard alone ($tabs Tabs to Install); shots in $out"
+echo "keyboard_smoke: About, the card's install, sign-in and link, the sheets, the picker's switch, a tile's name and look, the language and the AI titles worked with the keyboard alone ($tabs Tabs to Install); shots in $out"
