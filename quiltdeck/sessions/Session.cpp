@@ -84,6 +84,9 @@ void Session::build(const Arguments& arguments) {
 
     StatusMachine::Tile tile;
     tile.screenText = [this] { return ScreenScrape::activeScreen(view_->getTerminal()); };
+    tile.cursorRow = [this]() -> std::optional<size_t> {
+        return static_cast<size_t>(std::max(view_->getTerminal().buffer().y(), 0));
+    };
     tile.lastInputAt = [this]() -> std::optional<platform::runtime::TimePoint> {
         const uint64_t last = view_->lastUserInputUptimeNs();
         if (last == 0) return std::nullopt;
@@ -92,7 +95,7 @@ void Session::build(const Arguments& arguments) {
     tile.send = [this](std::string_view text) { view_->send(text); };
     machine_ = std::make_unique<StatusMachine>(
         cwd_, isShell_, std::move(tile),
-        StatusMachine::Services{&loop_, &store_, services_.notifications, services_.home});
+        StatusMachine::Services{&loop_, &store_, services_.notifications, services_.home, "tile " + shortId()});
     machine_->setClaudeSessionId(arguments.resume);
     machine_->title.text = firstTitle(arguments, store_);
     // The machine lives as long as the session: its callbacks may use `this`.
