@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Terminal.h"
@@ -152,15 +153,78 @@ std::u32string_view ScreenScrape::row(std::u32string_view screen, size_t row) {
     return screen.substr(start, screen.find(U'\n', start) - start);
 }
 
-std::optional<size_t> ScreenScrape::lastQuestionRow(std::u32string_view screen) {
-    std::optional<size_t> found;
-    size_t index = 0;
-    for (size_t start = 0; start <= screen.size(); ++index) {
+namespace {
+
+std::vector<std::u32string_view> rowsOf(std::u32string_view screen) {
+    std::vector<std::u32string_view> rows;
+    for (size_t start = 0; start <= screen.size();) {
         const size_t end = std::min(screen.find(U'\n', start), screen.size());
-        if (asksUser(screen.substr(start, end - start))) found = index;
+        rows.push_back(screen.substr(start, end - start));
         start = end + 1;
     }
+    return rows;
+}
+
+bool isBoxDrawing(char32_t c) { return c >= 0x2500 && c <= 0x257F; }
+
+// A row of box-drawing characters alone (a few at least): the rules around the prompt.
+bool isRule(std::u32string_view row) {
+    size_t lines = 0;
+    for (char32_t c : row) {
+        if (isBoxDrawing(c)) ++lines;
+        else if (!isWhiteSpace(c)) return false;
+    }
+    return lines >= 3;
+}
+
+// The row the user types into: the prompt sign first, after blanks and a box's side.
+bool isPromptRow(std::u32string_view row) {
+    for (char32_t c : row) {
+        if (isWhiteSpace(c) || c == U'\u2502') continue;
+        return c == U'>' || c == U'\u276F' || c == U'\u203A';
+    }
+    return false;
+}
+
+constexpr std::u32string_view interruptMark = U"\u23BFInterrupted";
+
+}  // namespace
+
+std::optional<size_t> ScreenScrape::lastQuestionRow(std::u32string_view screen) {
+    std::optional<size_t> found;
+    const auto rows = rowsOf(screen);
+    for (size_t index = 0; index < rows.size(); ++index) {
+        if (asksUser(rows[index])) found = index;
+    }
     return found;
+}
+
+std::optional<size_t> ScreenScrape::promptBoxRow(std::u32string_view screen) {
+    const auto rows = rowsOf(screen);
+    for (size_t index = rows.size(); index-- > 1;) {
+        if (isPromptRow(rows[index]) && isRule(rows[index - 1])) return index - 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<size_t> ScreenScrape::questionRow(std::u32string_view screen) {
+    const auto question = lastQuestionRow(screen);
+    if (!question) return std::nullopt;
+    const auto box = promptBoxRow(screen);
+    return box && *box > *question ? std::nullopt : question;
+}
+
+std::optional<size_t> ScreenScrape::interruptRow(std::u32string_view screen, std::optional<size_t> cursorRow) {
+    const auto rows = rowsOf(screen);
+    const size_t last = std::min(cursorRow.value_or(rows.size() - 1), rows.size() - 1);
+    for (size_t index = last + 1; index-- > 0;) {
+        const std::u32string_view row = rows[index];
+        if (packed(row).find(interruptMark) != std::u32string::npos) return index;
+        // Work after it: the interrupt is an earlier turn's.
+        if (row.find(U'\u23FA') != std::u32string_view::npos || row.find(U'\u2026') != std::u32string_view::npos)
+            return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 std::u32string ScreenScrape::withoutEscapes(std::u32string_view text) {

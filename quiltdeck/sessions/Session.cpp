@@ -84,6 +84,9 @@ void Session::build(const Arguments& arguments) {
 
     StatusMachine::Tile tile;
     tile.screenText = [this] { return ScreenScrape::activeScreen(view_->getTerminal()); };
+    tile.cursorRow = [this]() -> std::optional<size_t> {
+        return static_cast<size_t>(std::max(view_->getTerminal().buffer().y(), 0));
+    };
     tile.lastInputAt = [this]() -> std::optional<platform::runtime::TimePoint> {
         const uint64_t last = view_->lastUserInputUptimeNs();
         if (last == 0) return std::nullopt;
@@ -92,7 +95,7 @@ void Session::build(const Arguments& arguments) {
     tile.send = [this](std::string_view text) { view_->send(text); };
     machine_ = std::make_unique<StatusMachine>(
         cwd_, isShell_, std::move(tile),
-        StatusMachine::Services{&loop_, &store_, services_.notifications, services_.home});
+        StatusMachine::Services{&loop_, &store_, services_.notifications, services_.home, "tile " + shortId()});
     machine_->setClaudeSessionId(arguments.resume);
     machine_->title.text = firstTitle(arguments, store_);
     // The machine lives as long as the session: its callbacks may use `this`.
@@ -208,24 +211,35 @@ void Session::start() {
 // --- The end ----------------------------------------------------------------------------------
 
 void Session::processTerminated(vantel::TerminalView&, std::optional<int32_t> exitCode) {
-    awaitEndOfOutput(exitCode.value_or(0), loop_.now() + outputGrace);
+    awaitEndOfOutput(exitCode.value_or(0), loop_.now() + outputGrace, std::nullopt);
 }
 
-// The exit can be reported before the child's last output has been read: the
-// output goes to the status rules first.
-void Session::awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint deadline) {
+// The exit can be reported before the child's last output is on the
+// terminal: the status rules judge it on everything the child wrote, however
+// long a busy loop takes to hand that over (a full wall starting delivers
+// each tile's output a slice per turn).
+void Session::awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint deadline,
+                               std::optional<uint64_t> written) {
     auto& process = view_->process();
-    const bool delivered = process.childfd() < 0 && !process.hasPendingOutput();
+    bool delivered = false;
+    if (process.childfd() < 0) {
+        // The reader saw the end: all it read is there once delivered.
+        delivered = !process.hasPendingOutput();
+    } else if (loop_.now() >= deadline) {
+        // Something the child left holds its terminal open: what the child wrote by now counts.
+        if (!written) written = process.outputWritten();
+        delivered = written && process.outputDelivered() >= *written;
+    }
     std::weak_ptr<Session> weak = weak_from_this();
-    if (delivered || loop_.now() >= deadline) {
+    if (delivered) {
         // Queued behind the output that the last delivery handed on.
         loop_.post([weak, rawStatus] {
             if (auto session = weak.lock()) session->exited(rawStatus);
         });
         return;
     }
-    loop_.postAfter(std::chrono::milliseconds(2), [weak, rawStatus, deadline] {
-        if (auto session = weak.lock()) session->awaitEndOfOutput(rawStatus, deadline);
+    loop_.postAfter(std::chrono::milliseconds(2), [weak, rawStatus, deadline, written] {
+        if (auto session = weak.lock()) session->awaitEndOfOutput(rawStatus, deadline, written);
     });
 }
 

@@ -41,8 +41,9 @@ public:
     static constexpr platform::runtime::Duration bootFallback = std::chrono::seconds(12);
     // A child that could not be started is reported as an exec that failed.
     static constexpr int32_t failedStartStatus = 127 << 8;
-    // How long an exit waits for the child's last output (a process it left
-    // behind may hold the terminal open).
+    // How long an exit waits for the end of the child's output before it takes
+    // what the child wrote by then as all (a process it left behind may hold
+    // the terminal open).
     static constexpr platform::runtime::Duration outputGrace = std::chrono::milliseconds(500);
 
     struct Arguments {
@@ -153,7 +154,7 @@ private:
     Session(Arguments arguments, Services services);
     void build(const Arguments& arguments);
     void start();
-    void awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint deadline);
+    void awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint deadline, std::optional<uint64_t> written);
     void exited(int32_t rawStatus);
     std::string shortId() const { return id_.substr(0, 8); }
 

@@ -7,6 +7,7 @@
 #include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Utf8.h"
 
@@ -37,6 +38,15 @@ bool contains(std::u32string_view text, std::u32string_view phrase) {
     return text.find(phrase) != std::u32string_view::npos;
 }
 
+// A screen row as the log quotes it: without its margins, cut to a line's worth.
+std::string quoted(std::u32string_view row) {
+    constexpr int longest = 80;
+    std::string text(1, '"');
+    text += shorten(trimWhiteSpace(vantel::toUtf8(row)), longest);
+    text += '"';
+    return text;
+}
+
 }  // namespace
 
 StatusMachine::StatusMachine(std::string cwd, bool isShell, Tile tile)
@@ -51,6 +61,7 @@ StatusMachine::StatusMachine(std::string cwd, bool isShell, Tile tile, Services 
       notifications_(services.notifications ? *services.notifications
                                             : platform::runtime::NotificationCenter::defaultCenter()),
       home_(services.home ? *services.home : homeFolder().string()),
+      logName_(std::move(services.logName)),
       status_(isShell ? SessionStatus::idle : SessionStatus::busy),
       busySince_(loop_.now()) {}
 
@@ -63,7 +74,10 @@ bool StatusMachine::settlePending() const { return settleTimer_ && !settleTimer_
 
 // --- Status ---------------------------------------------------------------------------------
 
-void StatusMachine::set(SessionStatus status, std::optional<std::string> tool) {
+void StatusMachine::set(SessionStatus status, std::optional<std::string> tool, std::string_view why) {
+    if (status != status_)
+        Log::write(logName_ + " " + std::string(rawValue(status_)) + " -> " + std::string(rawValue(status)) + ": " +
+                   std::string(why));
     bool changed = status != status_ || (tool && *tool != tool_);
     if (status == SessionStatus::busy && finished_) {
         finished_ = false;
@@ -96,15 +110,16 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
             }
         }
         openTurn();
-        set(SessionStatus::busy, "");
+        set(SessionStatus::busy, "", "hook UserPromptSubmit");
         rearmSettle();
     } else if (event == "PreToolUse") {
         openTurn();
-        set(SessionStatus::busy, toolLabel(text(body, "tool_name"), object(body, "tool_input")));
+        const std::string name = text(body, "tool_name");
+        set(SessionStatus::busy, toolLabel(name, object(body, "tool_input")), "hook PreToolUse " + name);
         rearmSettle();
     } else if (event == "PostToolUse") {
         openTurn();
-        set(SessionStatus::busy, "");
+        set(SessionStatus::busy, "", "hook PostToolUse");
         rearmSettle();
     } else if (event == "Notification") {
         const std::string type = text(body, "notification_type");
@@ -114,19 +129,20 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
             // It names no tool (it comes a while after the question): the one asked about stays.
             const std::string tool = text(body, "tool_name");
             set(SessionStatus::waiting,
-                tool.empty() ? std::nullopt : std::optional(toolLabel(tool, object(body, "tool_input"))));
+                tool.empty() ? std::nullopt : std::optional(toolLabel(tool, object(body, "tool_input"))),
+                "hook Notification " + (type.empty() ? std::string("without a type") : type));
         }
     } else if (event == "Stop") {
         if ((status_ == SessionStatus::busy || status_ == SessionStatus::waiting) && !lastPrompt_.empty())
             finished_ = true;
         quietByHook_ = true;
         turnByHook_ = false;
-        set(SessionStatus::idle, "");
+        set(SessionStatus::idle, "", "hook Stop");
         title.dirty = true;
     } else if (event == "SessionStart") {
         quietByHook_ = true;
         turnByHook_ = false;
-        set(SessionStatus::idle, "");
+        set(SessionStatus::idle, "", "hook SessionStart");
         // The assistant is up: its start screen may be one it has no marker for.
         markBooted();
     }
@@ -168,7 +184,8 @@ void StatusMachine::absorb(std::span<const uint8_t> bytes) {
     }
     if (!booted_) noteBoot(chunk);
     // The hint on the chunk alone, so that the cost per chunk stays with the chunk.
-    if (status_ != SessionStatus::waiting && ScreenScrape::matches(Pattern::busy, chunk)) set(SessionStatus::busy);
+    if (status_ != SessionStatus::waiting && ScreenScrape::matches(Pattern::busy, chunk))
+        set(SessionStatus::busy, std::nullopt, "the output shows the interrupt hint");
     scheduleSettle();
 }
 
@@ -210,16 +227,18 @@ std::optional<platform::runtime::TimePoint> StatusMachine::lastInput() const {
     return last;
 }
 
-// Whether a screen without the hint leaves the turn a hook opened going
-// (true), or the turn is over: the output since the last settle shows the
-// interrupt a key of the user's caused (a key since the work began: an
-// earlier interrupt that a redraw prints again does not count), or nothing
-// moved for `staleTurn`.
-bool StatusMachine::holdsTurn(std::u32string_view packedTail) {
-    if (!turnByHook_) return false;
-    const bool interrupted = contains(packedTail, interruptPacked) && inputSince(busySince_);
-    turnByHook_ = !interrupted && loop_.now() - workSeenAt_ < staleTurn;
-    return turnByHook_;
+// Whether a screen without the hint leaves the turn a hook opened going, or
+// what ended it: the screen shows the interrupt a key of the user's caused (a
+// key since the work began: an earlier interrupt that a redraw prints again
+// does not count), or nothing moved for `staleTurn`.
+StatusMachine::TurnEnd StatusMachine::turnEnd(std::u32string_view screen, std::optional<size_t>& interrupt) {
+    if (!turnByHook_) return TurnEnd::noTurn;
+    if (inputSince(busySince_)) interrupt = ScreenScrape::interruptRow(screen, cursorRow());
+    const TurnEnd end = interrupt                                 ? TurnEnd::interrupted
+                        : loop_.now() - workSeenAt_ < staleTurn ? TurnEnd::held
+                                                                : TurnEnd::stale;
+    turnByHook_ = end == TurnEnd::held;
+    return end;
 }
 
 bool StatusMachine::showsNoConversation() const {
@@ -233,16 +252,9 @@ bool StatusMachine::inputSince(platform::runtime::TimePoint moment) const {
 
 std::u32string StatusMachine::screen() const { return tile_.screenText ? tile_.screenText() : std::u32string(); }
 
-void StatusMachine::noteQuestion(std::u32string_view screen) { questionRow_ = ScreenScrape::lastQuestionRow(screen); }
+std::optional<size_t> StatusMachine::cursorRow() const { return tile_.cursorRow ? tile_.cursorRow() : std::nullopt; }
 
-SessionStatus StatusMachine::statusFromScreen(std::u32string_view screen) const {
-    const bool hint = ScreenScrape::matches(Pattern::busy, screen) ||
-                      ScreenScrape::matches(Pattern::busyPacked, ScreenScrape::packed(screen));
-    if (!hint) return SessionStatus::idle;
-    // After Stop or SessionStart a hint left on the screen does not start a turn.
-    if (quietByHook_ && status_ != SessionStatus::busy) return SessionStatus::idle;
-    return SessionStatus::busy;
-}
+void StatusMachine::noteQuestion(std::u32string_view screen) { questionRow_ = ScreenScrape::questionRow(screen); }
 
 void StatusMachine::settle() {
     if (status_ == SessionStatus::exited) return;
@@ -276,21 +288,41 @@ void StatusMachine::settle() {
         return;
     }
 
-    if (ScreenScrape::matches(Pattern::waiting, tail) || ScreenScrape::matches(Pattern::waitingPacked, packedTail)) {
-        noteQuestion(shown);
-        set(SessionStatus::waiting);
+    // What the output asked counts where the assistant asks: its answer and
+    // the tips under its spinner stand above the prompt box, a question of its
+    // own takes the box's place.
+    const bool asked =
+        ScreenScrape::matches(Pattern::waiting, tail) || ScreenScrape::matches(Pattern::waitingPacked, packedTail);
+    if (const auto question = asked ? ScreenScrape::questionRow(shown) : std::nullopt) {
+        questionRow_ = question;
+        set(SessionStatus::waiting, std::nullopt, "the screen asks " + quoted(ScreenScrape::row(shown, *question)));
     } else if (status_ == SessionStatus::waiting && questionRow_ &&
                ScreenScrape::asksUser(ScreenScrape::row(shown, *questionRow_))) {
         // A key the assistant ignores there (Ctrl+C) leaves the question on
         // the screen; the key still counts, so the next settle looks again.
+    } else if (ScreenScrape::matches(Pattern::busy, shown) ||
+               ScreenScrape::matches(Pattern::busyPacked, ScreenScrape::packed(shown))) {
+        // After Stop or SessionStart a hint left on the screen does not start a turn.
+        if (quietByHook_ && status_ != SessionStatus::busy)
+            set(SessionStatus::idle, "", "a hint left on the screen after Stop or SessionStart");
+        else
+            set(SessionStatus::busy, std::nullopt, "the screen shows the interrupt hint");
     } else {
-        SessionStatus next = statusFromScreen(shown);
-        const bool held = next == SessionStatus::idle && holdsTurn(packedTail);
-        if (held) next = SessionStatus::busy;
-        // Whatever ended the turn (an interrupt posts no hook), its tool is over.
-        set(next, next == SessionStatus::idle ? std::optional<std::string>("") : std::nullopt);
-        // Without output the turn still ends once the screen has stood still long enough.
-        if (held) armSettle(workSeenAt_ + staleTurn - loop_.now());
+        std::optional<size_t> interrupt;
+        switch (turnEnd(shown, interrupt)) {
+            case TurnEnd::held:
+                set(SessionStatus::busy, std::nullopt, "the turn a hook opened goes on without the hint on the screen");
+                // Without output the turn still ends once the screen has stood still long enough.
+                armSettle(workSeenAt_ + staleTurn - loop_.now());
+                break;
+            // Whatever ended the turn (an interrupt posts no hook), its tool is over.
+            case TurnEnd::interrupted:
+                set(SessionStatus::idle, "",
+                    "the screen shows the interrupt " + quoted(ScreenScrape::row(shown, *interrupt)));
+                break;
+            case TurnEnd::stale: set(SessionStatus::idle, "", "the screen stood still for 30 s"); break;
+            case TurnEnd::noTurn: set(SessionStatus::idle, "", "no interrupt hint on the screen"); break;
+        }
     }
     title.dirty = true;
 }
@@ -335,7 +367,7 @@ void StatusMachine::exited(std::string text) {
     if (status_ == SessionStatus::exited) return;
     stop();
     markBooted();
-    set(SessionStatus::exited, std::move(text));
+    set(SessionStatus::exited, std::move(text), "the child ended");
 }
 
 // --- Titles ---------------------------------------------------------------------------------

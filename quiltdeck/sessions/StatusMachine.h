@@ -57,14 +57,14 @@ public:
     static constexpr std::string_view accessDeniedNotification = "bl.accessDenied";
     // Packed: a narrow terminal gets the words placed with cursor moves.
     static constexpr std::u32string_view noConversationPacked = U"Noconversationfound";
-    // The line an interrupted turn leaves ("⎿  Interrupted · What should …"), packed.
-    static constexpr std::u32string_view interruptPacked = U"\u23BFInterrupted";
 
     struct Services {
         platform::runtime::MainLoop* loop = nullptr;                      // the program's loop when none
         Store* store = nullptr;                                           // Store::shared() when none
         platform::runtime::NotificationCenter* notifications = nullptr;  // the default centre when none
         std::optional<std::string> home;                                  // homeFolder() when none
+        // How the log names the tile in the line that says why its status changed.
+        std::string logName = "tile";
     };
 
     // What the machine reads of its tile and writes to it.
@@ -72,6 +72,8 @@ public:
         // The rows of the active screen as they stand (not where the user has
         // scrolled to), trimmed on the right and joined with "\n".
         std::function<std::u32string()> screenText;
+        // The cursor's row on that screen; the last row when none is told.
+        std::function<std::optional<size_t>()> cursorRow;
         // When the user last typed, pasted or clicked into the tile; none before that.
         std::function<std::optional<platform::runtime::TimePoint>()> lastInputAt;
         // Text typed into the tile as if by the user.
@@ -150,18 +152,20 @@ public:
     static std::string toolLabel(std::string_view name, const nlohmann::json& input);
 
 private:
-    void set(SessionStatus status, std::optional<std::string> tool = std::nullopt);
+    // `why` goes to the log when the status changes: the hook, the rule or the screen's line.
+    void set(SessionStatus status, std::optional<std::string> tool, std::string_view why);
     void settle();
     void noteBoot(std::u32string_view text);
     void answerTrust();
     void scheduleSettle();
     void armSettle(platform::runtime::Duration delay);
     void openTurn();
-    bool holdsTurn(std::u32string_view packedTail);
+    enum class TurnEnd { noTurn, held, interrupted, stale };
+    TurnEnd turnEnd(std::u32string_view screen, std::optional<size_t>& interrupt);
     std::optional<platform::runtime::TimePoint> lastInput() const;
     bool inputSince(platform::runtime::TimePoint moment) const;
     std::u32string screen() const;
-    SessionStatus statusFromScreen(std::u32string_view screen) const;
+    std::optional<size_t> cursorRow() const;
     void rearmSettle();
     void noteQuestion(std::u32string_view screen);
     void changed() {
@@ -175,6 +179,7 @@ private:
     Store& store_;
     platform::runtime::NotificationCenter& notifications_;
     const std::string home_;
+    const std::string logName_;
 
     SessionStatus status_;
     bool finished_ = false;

@@ -12,18 +12,21 @@
 //
 // A prompt starts a turn: UserPromptSubmit, a spinner turning every 113 ms
 // with a 0.44 s pause after every nine turns, "esc to interrupt" written
-// once in the footer, PreToolUse and PostToolUse of the tool, the answer,
-// Stop, and Notification "idle_prompt" a while after it. A prompt that
+// once in the footer, PreToolUse and the tool's lines ("Running…") while it
+// runs, PostToolUse, the answer, Stop, and Notification "idle_prompt" a while
+// after it. A prompt that
 // mentions "permission" asks first: the "Do you want to proceed?" dialog,
 // whose dot blinks every 0.6 s, with Notification "permission_prompt" a while
 // after it appears; Enter or 1-3 allow, 4 or ESC refuse (no hook), Ctrl+C
 // does nothing there. ESC or one Ctrl+C during a turn interrupts it and posts
-// no hook at all. "/exit" ends with code 0.
+// no hook at all; the interrupt is drawn over the region in place, so the
+// tool's corner mark is not written again. "/exit" ends with code 0.
 //
 // Variables: FAKE_CLAUDE_TRUST=1 (the folder-trust question first; keys in
 // its first 0.35 s are lost), FAKE_CLAUDE_BANNER ("narrow" or "wide" at any
 // width), FAKE_CLAUDE_TURN (seconds a turn works, 1.5),
 // FAKE_CLAUDE_PERMISSION_NOTIFY (6.4), FAKE_CLAUDE_IDLE_NOTIFY (60),
+// FAKE_CLAUDE_TOOL_RUN (seconds the tool runs, a fifth of the turn),
 // FAKE_CLAUDE_ANSWER, FAKE_CLAUDE_TOOL, FAKE_CLAUDE_TOOL_INPUT.
 
 #include <poll.h>
@@ -68,6 +71,7 @@ volatile sig_atomic_t resized = 0;
 const std::string prompt = "\xE2\x9D\xAF\xC2\xA0";  // "❯" and a no-break space
 const std::string pointer = "\xE2\x9D\xAF ";
 const std::string interrupted = "  \xE2\x8E\xBF  Interrupted \xC2\xB7 What should Claude do instead?";
+const std::string toolRunning = "  \xE2\x8E\xBF  Running\xE2\x80\xA6";
 const char* const spinnerGlyphs[] = {"\xC2\xB7", "\xE2\x9C\xA2", "\xE2\x9C\xB3", "\xE2\x9C\xB6", "\xE2\x9C\xBB",
                                      "\xE2\x9C\xBD"};
 
@@ -84,6 +88,14 @@ json toolInput() {
     json input = json::parse(variable("FAKE_CLAUDE_TOOL_INPUT", R"({"command":"ls","description":"List files"})"),
                              nullptr, false);
     return input.is_object() ? input : json::object();
+}
+
+// "⏺ Bash(ls)": the tool and its command.
+std::string toolCall() {
+    const json input = toolInput();
+    const auto command = input.find("command");
+    const std::string text = command != input.end() && command->is_string() ? command->get<std::string>() : "";
+    return "\xE2\x8F\xBA " + toolName() + "(" + text + ")";
 }
 
 std::u32string scalars(const std::string& text) {
@@ -172,6 +184,7 @@ private:
     void spin(int ticks);
     void useTool();
     void finishTurn();
+    void interrupt();
     void endTurn() { ++turn_; }
     // The turn's tool lines, then `lines`; the tool rows are free again.
     std::vector<std::string> said(std::vector<std::string> lines) {
@@ -430,7 +443,10 @@ void Session::submit(std::string text) {
                    });
             return;
         }
-        inTurn(std::chrono::duration_cast<Clock::duration>(turn * 0.2), [this, turn] {
+        toolLines_ = {toolCall(), toolRunning};
+        redraw();
+        const double run = seconds("FAKE_CLAUDE_TOOL_RUN", turn.count() * 0.2);
+        inTurn(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(run)), [this, turn] {
             useTool();
             inTurn(std::chrono::duration_cast<Clock::duration>(turn * 0.5), [this] { finishTurn(); });
         });
@@ -451,7 +467,7 @@ void Session::useTool() {
     hooks_.fire("PostToolUse",
                 {{"tool_name", toolName()}, {"tool_input", toolInput()}, {"tool_response", {{"stdout", ""}, {"stderr", ""}}}},
                 toolName());
-    toolLines_ = {"\xE2\x8F\xBA " + toolName() + "(ls)", "  \xE2\x8E\xBF  (No content)"};
+    toolLines_ = {toolCall(), "  \xE2\x8E\xBF  (No content)"};
     redraw();
 }
 
@@ -469,6 +485,30 @@ void Session::finishTurn() {
                   hooks_.fire("Notification", {{"message", "Claude is waiting for your input"},
                                                {"notification_type", "idle_prompt"}});
           });
+}
+
+// The interrupt takes the running tool's line, and the idle region the rest:
+// drawn over the region as it stands, where it changed, the way the real CLI
+// redraws. The rows above the idle region join what was said.
+void Session::interrupt() {
+    endTurn();
+    state_ = State::idle;
+    if (toolLines_[1] == toolRunning) toolLines_[1] = interrupted;
+    std::vector<std::string> lines = said(toolLines_[1] == interrupted ? std::vector<std::string>{}
+                                                                       : std::vector<std::string>{interrupted});
+    const std::vector<std::string> idle = idleRegion();
+    const size_t room = region_.size() > idle.size() ? region_.size() - idle.size() : 0;
+    if (lines.size() > room) {
+        lines.push_back("");
+        printAbove(lines, idle);
+        return;
+    }
+    lines.resize(room);
+    transcript_.insert(transcript_.end(), lines.begin(), lines.end());
+    lines.insert(lines.end(), idle.begin(), idle.end());
+    setRegion(std::move(lines));
+    region_.erase(region_.begin(), region_.begin() + static_cast<std::ptrdiff_t>(room));
+    cursorRow_ -= std::min(cursorRow_, room);
 }
 
 void Session::blink() {
@@ -532,10 +572,7 @@ void Session::handle(const Input& input) {
                 logRecord({{"event", "interrupt"}});
                 const uint64_t turn = turn_;
                 after(interruptDelay, [this, turn] {
-                    if (turn != turn_ || state_ != State::busy) return;
-                    endTurn();
-                    state_ = State::idle;
-                    printAbove(said({interrupted, ""}), idleRegion());
+                    if (turn == turn_ && state_ == State::busy) interrupt();
                 });
                 return;
             }

@@ -133,6 +133,18 @@ bool LocalProcess::hasPendingOutput() {
     return pendingScheduled_;
 }
 
+std::optional<uint64_t> LocalProcess::outputWritten() {
+    {
+        std::lock_guard lock(pendingLock_);
+        if (readSuspendedForBackpressure_) return std::nullopt;
+    }
+    auto channel = currentChannel();
+    std::lock_guard lock(readCountMutex_);
+    int waiting = 0;
+    if (channel && ::ioctl(channel->masterFd, FIONREAD, &waiting) != 0) waiting = 0;
+    return readBytes_.load() + static_cast<uint64_t>(std::max(waiting, 0));
+}
+
 LocalProcess::WriteFigures LocalProcess::writeFigures() {
     size_t queued = 0;
     if (auto channel = currentChannel()) {
@@ -293,17 +305,21 @@ LocalProcess::ReadOutcome LocalProcess::readAvailable(std::stop_token stop, Chan
                                                       std::vector<uint8_t>& buffer) {
     size_t filled = 0;
     bool ended = false;
-    while (filled < readSize) {
-        const ssize_t n = ::read(channel.masterFd, buffer.data() + filled, readSize - filled);
-        if (n > 0) {
-            filled += static_cast<size_t>(n);
-            continue;
+    {
+        std::lock_guard lock(readCountMutex_);
+        while (filled < readSize) {
+            const ssize_t n = ::read(channel.masterFd, buffer.data() + filled, readSize - filled);
+            if (n > 0) {
+                filled += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            // 0, or EIO once every descriptor of the child's side is closed.
+            ended = true;
+            break;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        // 0, or EIO once every descriptor of the child's side is closed.
-        ended = true;
-        break;
+        readBytes_ += filled;
     }
     bool mayGoOn = true;
     if (filled > 0) mayGoOn = childProcessRead(stop, std::span<const uint8_t>(buffer.data(), filled));
@@ -333,7 +349,9 @@ bool LocalProcess::childProcessRead(std::stop_token stop, std::span<const uint8_
     std::weak_ptr<int> alive = lifetime_;
     dispatchQueue_.sync(
         [this, alive, chunk = std::move(chunk)] {
-            if (!alive.expired() && delegate_) delegate_->dataReceived(chunk);
+            if (alive.expired()) return;
+            if (delegate_) delegate_->dataReceived(chunk);
+            if (!alive.expired()) deliveredBytes_ += chunk.size();
         },
         stop);
     return true;
@@ -526,6 +544,7 @@ void LocalProcess::drainReceivedData() {
         deliveredOffset_ += piece;
         if (delegate_) delegate_->dataReceived(bytes);
         if (alive.expired()) return;
+        deliveredBytes_ += piece;
         const auto now = dispatchQueue_.now();
         adaptPieceSize(piece, std::chrono::duration_cast<std::chrono::nanoseconds>(now - pieceStart));
         if (delegate_ && !delegate_->readyForData()) {

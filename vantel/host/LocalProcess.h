@@ -138,6 +138,12 @@ public:
     // seen the end and everything has been delivered: the exit report can come
     // before that, so an owner that needs the last output waits for it.
     bool hasPendingOutput();
+    // The bytes of output the child has written as far as the host can tell: read from its
+    // terminal, or waiting there to be read. None while reading is stopped for back-pressure
+    // (the terminal may then hold more than it tells).
+    std::optional<uint64_t> outputWritten();
+    // The bytes of output the delegate has had.
+    uint64_t outputDelivered() const { return deliveredBytes_.load(); }
     WriteFigures writeFigures();
     // Delivers again after the delegate said it was not ready; nothing otherwise.
     void resumeDelivery();
@@ -205,6 +211,10 @@ private:
     std::atomic<int64_t> total_{0};
     std::atomic<int64_t> totalRead_{0};
     std::atomic<int> logFileCounter_{0};
+    // Held while the reader reads and counts, so that what was read and what waits are told together.
+    std::mutex readCountMutex_;
+    std::atomic<uint64_t> readBytes_{0};
+    std::atomic<uint64_t> deliveredBytes_{0};
     mutable std::mutex loggingMutex_;
     std::optional<std::string> loggingDir_;
 

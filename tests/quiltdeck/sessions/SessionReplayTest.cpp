@@ -81,6 +81,10 @@ TEST(SessionReplayTest, TheFakesRecordingGivesItsTimeline) {
         // streams, Ctrl+C during its tool.
         {"fake-small.jsonl",
          {"busy", "idle", "busy", "idle+", "busy", "waiting", "busy", "idle+", "busy", "idle", "busy", "idle", "exited"}},
+        // 50 x 7 again, a tool the CLI runs without asking (sleep 20) and Ctrl+C 5.6 s into it: the
+        // interrupt is drawn over the tool's line where it changed, its corner mark not written
+        // again. Idle within a second of the key.
+        {"fake-small-tool-interrupt.jsonl", {"busy", "idle", "busy", "idle", "exited"}},
     };
     for (const Case& c : cases) {
         const auto result = replayFile(std::string(QUILTDECK_TEST_DATA "/sessions/") + c.file);

@@ -12,6 +12,7 @@
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/Log.h"
 #include "vantel/core/Terminal.h"
 
 namespace quiltdeck {
@@ -33,6 +34,16 @@ const std::string dotOn = "\x1b[30;1H\xE2\x97\x8F";
 const std::string dotOff = "\x1b[30;1H ";
 const std::string dialogGone = "\x1b[30;1H\x1b[J";
 const std::string interrupted = "\x1b[30;1H\xE2\x8E\xBF  Interrupted \xC2\xB7 What should Claude do instead?\x1b[K";
+// The prompt between its rules, and what stands above it: the answer, a tip under the spinner.
+const std::string rule = "\xE2\x94\x80\xE2\x94\x80\xE2\x94\x80\xE2\x94\x80\xE2\x94\x80\xE2\x94\x80";
+const std::string promptBox = "\x1b[34;1H" + rule + "\x1b[35;1H\xE2\x9D\xAF\xC2\xA0\x1b[36;1H" + rule + "\x1b[35;3H";
+const std::string answerAsks =
+    "\x1b[24;1H\xE2\x8F\xBA Do you want to keep the old table? Approve the plan and I go on:\x1b[25;3H1. Yes, keep it";
+const std::string answerEnds = "\x1b[27;1HWould you like to see the diff?\x1b[35;3H";
+// The tip cut at a small tile's edge, the hint with it.
+const std::string tipCut =
+    "\x1b[31;1H\xE2\x9C\xBB Thinking\xE2\x80\xA6\x1b[32;3H\xE2\x8E\xBF  Tip: Use /permissions to pre-approve and pre-d"
+    "\x1b[35;3H";
 
 struct Step {
     enum Kind { output, hook, input, expect } kind;
@@ -79,10 +90,11 @@ protected:
             ++screenReads;
             return ScreenScrape::activeScreen(terminal);
         };
+        tile.cursorRow = [this] { return std::optional<size_t>(terminal.buffer().y()); };
         tile.lastInputAt = [this] { return lastInput; };
         tile.send = [this](std::string_view text) { sent.emplace_back(text); };
-        machine = std::make_unique<StatusMachine>(cwd, isShell, tile,
-                                                  StatusMachine::Services{&loop, &store, &notifications, home.string()});
+        machine = std::make_unique<StatusMachine>(
+            cwd, isShell, tile, StatusMachine::Services{&loop, &store, &notifications, home.string(), "tile traced"});
         machine->onChange = [this] { ++changes; };
         machine->onBoot = [this] { ++boots; };
     }
@@ -217,10 +229,43 @@ INSTANTIATE_TEST_SUITE_P(
                   join({{hook(0, "SessionStart"), key(0.5), hook(0.6, "UserPromptSubmit", prompt),
                          out(0.7, interrupted)},
                         spin(0.8, 1.5), {expect(2.0, S::busy)}})},
+        // What the assistant says above its prompt box asks nobody, whatever its words: a question
+        // of its own takes the box's place.
+        TraceCase{"AnAnswerThatAsksAboveThePromptIsNoQuestion",
+                  {hook(0, "UserPromptSubmit", prompt), out(0.01, promptBox), out(0.3, answerAsks),
+                   expect(0.8, S::busy), hook(1.0, "Stop"), out(1.05, answerEnds), expect(1.5, S::idle, true),
+                   expect(60.0, S::idle, true)}},
+        TraceCase{"ACutTipAboveThePromptIsNoQuestion",
+                  join({{hook(0, "UserPromptSubmit", prompt), out(0.01, promptBox), out(0.2, tipCut)},
+                        spin(0.3, 3.0), {expect(0.6, S::busy), expect(3.4, S::busy)}})},
         TraceCase{"AHookTurnWhoseScreenStandsStillEndsAfterHalfAMinute",
                   {hook(0, "UserPromptSubmit", prompt), out(0.01, spinner), expect(30.0, S::busy),
                    expect(30.5, S::idle)}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Each change of status says once in the log what made it, however many reads came between.
+TEST_F(StatusMachineTest, EveryChangeSaysWhyOnce) {
+    Log::flush();
+    const size_t from = testing::logContents().size();
+    run(join({{hook(0, "UserPromptSubmit", prompt), hook(0.2, "PreToolUse", {{"tool_name", "Bash"}}), out(0.3, dialog),
+               key(2.0), out(2.05, dialogGone + busyFooter)},
+              spin(2.1, 3.0), {key(3.1), out(3.2, interrupted + idleFooter), hook(5.0, "Notification", permission)}}));
+    machine->handleHook("Stop", json::object());
+    Log::flush();
+    std::vector<std::string> lines;
+    std::istringstream log(testing::logContents().substr(from));
+    for (std::string line; std::getline(log, line);) {
+        if (const size_t at = line.find("tile traced "); at != std::string::npos) lines.push_back(line.substr(at + 12));
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "busy -> waiting: the screen asks \"\xE2\x9D\xAF 1. Yes\"",
+                         "waiting -> busy: the screen shows the interrupt hint",
+                         "busy -> idle: the screen shows the interrupt \"\xE2\x8E\xBF Interrupted \xC2\xB7 What "
+                         "should Claude do instead?\"",
+                         "idle -> waiting: hook Notification permission_prompt",
+                         "waiting -> idle: hook Stop",
+                     }));
+}
 
 TEST_F(StatusMachineTest, HookRules) {
     machine->handleHook("Notification", {{"notification_type", "idle_prompt"}});
@@ -476,6 +521,28 @@ TEST(ScreenScrapeTest, TheHintIsFoundExactlyWhereTheExpressionFindsIt) {
         }
         EXPECT_GT(found, 20);
         uregex_close(regex);
+    }
+}
+
+// The interrupt counts when it is the last thing said above the cursor, a question where it takes
+// the prompt box's place (a dialog's own rule is no box).
+TEST(ScreenScrapeTest, TheInterruptAndTheQuestionAreReadWhereTheAssistantPutsThem) {
+    const std::u32string box = U"\u2500\u2500\u2500\u2500\n\u276F\u00A0\n\u2500\u2500\u2500\u2500";
+    const std::u32string stopped = U"  \u23BF  Interrupted \u00B7 What should Claude do instead?";
+    struct Case {
+        const char* name;
+        std::u32string screen;
+        std::optional<size_t> cursor, interrupt, question;
+    } const cases[] = {
+        {"ANewTurnSpinsAfterIt", stopped + U"\n> go on\n\u273B Thinking\u2026\n" + box, 4, {}, {}},
+        {"AnAnswerAfterIt", stopped + U"\n> go on\n\u23FA Sure.\n" + box, 4, {}, {}},
+        {"CursorAboveIt", U"x\n" + stopped + U"\n" + box, 0, {}, {}},
+        {"QuestionInTheBoxsPlace", U"\u2500\u2500\u2500\u2500\n Do you want to proceed?\n \u276F 1. Yes\n 2. No", 3, {}, 2},
+        {"AnswerAboveARoundBox", U"\u23FA 1. Yes\n\u256D\u2500\u2500\u2500\u256E\n\u2502 > hi \u2502", 2, {}, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ScreenScrape::interruptRow(c.screen, c.cursor), c.interrupt) << c.name;
+        EXPECT_EQ(ScreenScrape::questionRow(c.screen), c.question) << c.name;
     }
 }
 

@@ -2,6 +2,9 @@
 // assistant behind a real hook server.
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
+
+#include <thread>
 
 #include "platform/runtime/GLibMainLoop.h"
 #include "platform/ui/FlippedView.h"
@@ -67,11 +70,12 @@ protected:
             [this](const TileRequest& request, uint16_t port) {
                 loop.skipTime(makeCost);
                 if (!silentChildren) return sessionTile(request, port, &loop, false);
-                return sessionTile(request, port, &loop, true,
-                                   [](TappedTerminalView& view, const std::string&, const std::vector<std::string>&,
-                                      const std::vector<std::string>& environment, const std::string& cwd) {
-                                       view.startProcess("/bin/sh", {"-c", "exec sleep 60"}, environment, std::nullopt, cwd);
-                                   });
+                return sessionTile(
+                    request, port, &loop, true,
+                    [this](TappedTerminalView& view, const std::string&, const std::vector<std::string>& args,
+                           const std::vector<std::string>& environment, const std::string& cwd) {
+                        startChild(view, args.back(), environment, cwd);
+                    });
             },
             HookServer::Options{0, 0, &loop, {}});
         grid->viewDidLoad();
@@ -80,6 +84,28 @@ protected:
     ~GridTerminals() override {
         grid.reset();
         loop.runPending();
+    }
+    void startChild(TappedTerminalView& view, const std::string& command, const std::vector<std::string>& environment,
+                    const std::string& cwd) {
+        const bool gone = !goneConversation.empty() && command.find("--resume") != std::string::npos;
+        // Every other one leaves a process behind that holds its terminal open.
+        const std::string text = !gone                  ? "exec sleep 60"
+                                 : ++goneStarted % 2 ? goneConversation
+                                                     : "setsid sleep 3 & " + goneConversation;
+        view.startProcess("/bin/sh", {"-c", text}, environment, std::nullopt, cwd);
+        if (!gone) return;
+        // Taking output costs the loop time, as drawing it does.
+        view.onBytes = [this, tap = std::move(view.onBytes)](std::span<const uint8_t> bytes) {
+            loop.skipTime(outputCostPerKiB * static_cast<int64_t>(bytes.size()) / 1024);
+            if (tap) tap(bytes);
+        };
+        // The start is slow: it returns once the child has ended (left to be reaped), in real time.
+        for (int i = 0; i < 1000; ++i) {
+            siginfo_t info{};
+            const auto pid = static_cast<id_t>(view.process().shellPid());
+            if (::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0) return;
+            std::this_thread::sleep_for(10ms);
+        }
     }
     WallTile* open(const std::string& name) {
         TileRequest request;
@@ -97,6 +123,11 @@ protected:
     // What each tile takes to start, on the virtual clock; children on ptys that draw nothing.
     platform::runtime::Duration makeCost{0};
     bool silentChildren = false;
+    // With it, a child asked to resume runs this shell text instead, and each KiB it writes costs
+    // the loop this long to take.
+    std::string goneConversation;
+    platform::runtime::Duration outputCostPerKiB{0};
+    int goneStarted = 0;
     std::unique_ptr<GridController> grid;
 };
 
@@ -201,6 +232,45 @@ TEST_F(GridTerminals, KeysTypedOnAWallWithoutTilesReachNoChild) {
     grid->showWall("Other");
     loop.runPending();
     EXPECT_EQ(window.firstResponder(), &view);
+    grid->killAll();
+}
+
+// Twenty tiles come back at launch with their conversations gone. Each child writes about 64 KiB,
+// then the CLI's message, and exits at once (half of them leave a process that keeps the terminal
+// open), while the wall goes on starting the others (each start slow) and hands each tile's output
+// over a slice per turn: an exit is judged on everything its child wrote, and all twenty start
+// afresh.
+TEST_F(GridTerminals, AFullWallOfGoneConversationsStartsAfresh) {
+    std::vector<Store::ClosedTile> saved(20);
+    for (size_t i = 0; i < saved.size(); ++i) {
+        saved[i].cwd = (folder / ("g" + std::to_string(i))).string();
+        std::filesystem::create_directories(saved[i].cwd);
+        saved[i].claudeSessionId = "gone-" + std::to_string(i);
+    }
+    Store::shared().setOpenTiles(saved);
+    makeCost = 57ms;
+    outputCostPerKiB = 2ms;
+    silentChildren = true;
+    goneConversation = "head -c 65536 /dev/zero | tr '\\0' x; "
+                       "printf '\\r\\nNo conversation found with session ID: gone\\r\\n'; exit 1";
+    makeGrid();
+    grid->restoreOpenTiles();
+    auto decided = [&] {
+        if (grid->restoring()) return false;
+        for (WallTile* tile : grid->sessions()) {
+            if (tile->status() != SessionStatus::exited && tile->hasResumeId()) return false;
+        }
+        return true;
+    };
+    for (int step = 0; step < 3000 && !decided(); ++step) {
+        loop.runUntil(decided, 5ms);
+        loop.advance(5ms);
+    }
+    ASSERT_TRUE(decided());
+    ASSERT_EQ(grid->sessions().size(), saved.size());
+    size_t ended = 0;
+    for (WallTile* tile : grid->sessions()) ended += tile->status() == SessionStatus::exited;
+    EXPECT_EQ(ended, 0u);
     grid->killAll();
 }
 

@@ -345,6 +345,9 @@ TEST_F(LocalProcessTest, AfterTheEndNoOutputWaits) {
     ASSERT_TRUE(runUntil([&] { return process.childfd() < 0 && !process.hasPendingOutput(); }));
     EXPECT_EQ(collector.output.size(), total);
     EXPECT_TRUE(collector.output == expectedPattern(total));
+    // What an owner counts on when no end comes: what was written, and what was handed over.
+    EXPECT_EQ(process.outputWritten(), std::optional<uint64_t>(total));
+    EXPECT_EQ(process.outputDelivered(), total);
 }
 
 TEST_F(LocalProcessTest, OutputAfterTheExitReportResumesAfterBackPressure) {
