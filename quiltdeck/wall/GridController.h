@@ -118,6 +118,9 @@ public:
     std::function<void()> onHistoryRequested;
     std::function<void()> onGuideRequested;
     std::function<void(const std::string& id)> onChangeFolderRequested;
+    // Told when another tile (or none) becomes the active one: what the menus do for "the tile"
+    // may change.
+    std::function<void()> onActiveChanged;
 
     // --- Opening, closing, saving -------------------------------------------------------------------
     // The new tile; null when no tile could be made.
@@ -137,6 +140,9 @@ public:
     void launchTilesOpened() { launchSettled_ = true; }
     void saveOpenTiles();
     void recordExitedTiles();
+    // The active tile has ended, and (to resume) has a conversation to continue: what its veil's
+    // buttons offer.
+    bool canRestartActive(bool resume) const;
     // A fresh tile in the tile's place: resumed (or the folder's latest conversation) or not.
     // `automatic`: the program's own restart, which leaves the wall shown as it is.
     void restart(const std::string& id, bool resume, bool automatic = false);
@@ -234,6 +240,7 @@ private:
     void finishRestore();
     void discard(const std::string& id);
     void hideScrim();
+    void setActive(std::optional<std::string> id);
 
     TileFactory makeTile_;
     std::unique_ptr<HookServer> hooks_;
