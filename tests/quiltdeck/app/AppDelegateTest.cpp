@@ -953,68 +953,45 @@ TEST_F(AppDelegateTest, TheMenuBarAndTheTileLookFromTheKeyboard) {
 TEST_F(AppDelegateTest, AnEndedTilesButtonsFromTheKeysAndTheMenu) {
     launch();
     platform::ui::Window& window = app->window();
-    auto item = [&](const char* key) { return window.menuBar()->itemWithTitle(t(key)); };
-    TileRequest request;
-    request.cwd = home.path() + "/a";
-    std::filesystem::create_directories(request.cwd);
-    request.name = "a";
-    request.resume = "conv-a";
-    app->grid().open(request);
-    openTile("b");
+    auto enabled = [&](const char* key) { return window.menuBar()->itemWithTitle(t(key))->enabled; };
+    testing::FakeTile& a = openTile("a");
+    a.request.resume = "conv-a";
+    testing::FakeTile& b = openTile("b");
     app->grid().focus(0);
     app->loop.runPending();
-    testing::FakeTile& a = *app->tiles[0];
     ASSERT_EQ(window.firstResponder(), &a.view());
-    ASSERT_TRUE(item("menu_resume") && item("menu_restart"));
-    EXPECT_FALSE(item("menu_resume")->enabled);
-    EXPECT_FALSE(item("menu_restart")->enabled);
-
+    EXPECT_FALSE(enabled("menu_resume") || enabled("menu_restart"));
     a.setStatus(SessionStatus::exited);
     app->loop.runPending();
     TileView& card = *app->grid().tile(a.id());
     EXPECT_EQ(window.firstResponder(), &card.resumeButton());
-    EXPECT_TRUE(item("menu_resume")->enabled);
-    EXPECT_TRUE(item("menu_restart")->enabled);
-    const struct {
-        const char* name;
-        KeyEvent key;
-        platform::ui::View* to;
-    } steps[] = {
-        {"Tab", press("\t", 0, Key::tab), &card.restartButton()},
-        {"Tab round", press("\t", 0, Key::tab), &card.resumeButton()},
-        {"Shift+Tab", press("\t", Modifier::shift, Key::tab), &card.restartButton()},
-        {"F10", press("", 0, static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9)), &card.restartButton()},
-        {"Shift+Tab back", press("\t", Modifier::shift, Key::tab), &card.resumeButton()},
-    };
-    for (const auto& step : steps) {
-        EXPECT_TRUE(window.sendKeyEvent(step.key)) << step.name;
-        EXPECT_EQ(window.firstResponder(), step.to) << step.name;
+    EXPECT_TRUE(enabled("menu_resume") && enabled("menu_restart"));
+    const Key f10 = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9);
+    const std::pair<KeyEvent, platform::ui::View*> steps[] = {
+        {press("\t", 0, Key::tab), &card.restartButton()}, {press("\t", 0, Key::tab), &card.resumeButton()},
+        {press("\t", Modifier::shift, Key::tab), &card.restartButton()}, {press("", 0, f10), &card.restartButton()},
+        {press("\t", Modifier::shift, Key::tab), &card.resumeButton()}};
+    for (const auto& [key, to] : steps) {
+        EXPECT_TRUE(window.sendKeyEvent(key));
+        EXPECT_EQ(window.firstResponder(), to);
     }
     EXPECT_EQ(window.menuBarOpenings(), 1);
     // Return continues the conversation in a tile of its own, which gets the keyboard.
     EXPECT_TRUE(window.sendKeyEvent(press("\r", 0, Key::returnKey)));
     app->loop.runPending();
-    ASSERT_EQ(app->grid().sessions().size(), 2u);
-    testing::FakeTile& resumed = *app->tiles.back();
-    EXPECT_EQ(resumed.request.resume, "conv-a");
-    EXPECT_EQ(window.firstResponder(), &resumed.view());
-    EXPECT_FALSE(item("menu_restart")->enabled);
-
-    // From the menu: Start Fresh on the other tile once it has ended; it has no conversation to
-    // continue, so that item stays greyed.
-    testing::FakeTile& b = *app->tiles[1];
+    EXPECT_EQ(app->tiles.back()->request.resume, "conv-a");
+    EXPECT_EQ(window.firstResponder(), &app->tiles.back()->view());
+    // Start Fresh from the menu on the other once it has ended; with no conversation to continue,
+    // that item stays greyed.
     app->grid().focus(1);
     b.setStatus(SessionStatus::exited);
     app->loop.runPending();
-    ASSERT_EQ(app->grid().activeId(), b.id());
-    EXPECT_FALSE(item("menu_resume")->enabled);
-    ASSERT_TRUE(item("menu_restart")->enabled);
+    EXPECT_FALSE(enabled("menu_resume"));
     const std::string ended = b.id();
-    platform::ui::MenuBar::perform(*item("menu_restart"));
+    platform::ui::MenuBar::perform(*window.menuBar()->itemWithTitle(t("menu_restart")));
     app->loop.runPending();
     EXPECT_FALSE(app->grid().session(ended));
     EXPECT_EQ(app->grid().sessions().size(), 2u);
-    EXPECT_FALSE(app->tiles.back()->request.resume);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Theme.h"
 
 namespace quiltdeck {
 namespace {
@@ -70,6 +71,9 @@ TEST(HistoryRows, DetailLinesJoinWhatTheRecordHas) {
 }
 
 TEST(HistoryRows, APromptIsShortenedOnALineOfItsOwn) {
+    // In the dark theme, whatever an earlier test left.
+    Theme::setMode(ThemeMode::dark);
+    Theme::resolve();
     Tile record = tile("Title", "/srv/y");
     record.lastPrompt = std::string(50, 'a') + "  \n\t " + std::string(100, 'b');
     const auto text = HistoryWindow::rowText(record, "/home/u");
