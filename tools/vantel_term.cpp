@@ -20,6 +20,7 @@
 
 #include "platform/runtime/MainLoop.h"
 #include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/HiddenCharacters.h"
 #include "platform/ui/gtk/Toolkit.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
 #include "tools/FindProgram.h"
@@ -77,7 +78,9 @@ public:
     explicit Owner(platform::ui::gtk::ToolkitWindow& window) : window_(window) {}
     void sizeChanged(vantel::LocalProcessTerminalView&, int, int) override {}
     void setTerminalTitle(vantel::LocalProcessTerminalView&, const std::string& title) override {
-        window_.setTitle(title.empty() ? "vantel-term" : title);
+        // A program's title: nothing in it may reorder or hide what the title bar shows.
+        const std::string shown = platform::ui::HiddenCharacters::dropped(title);
+        window_.setTitle(shown.empty() ? "vantel-term" : shown);
     }
     void hostCurrentDirectoryUpdate(vantel::TerminalView&, const std::optional<std::string>&) override {}
     void processTerminated(vantel::TerminalView&, std::optional<int32_t> exitCode) override {

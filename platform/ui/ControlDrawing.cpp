@@ -1,5 +1,6 @@
 #include "platform/ui/ControlDrawing.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/ui/DesktopAppearance.h"
@@ -32,11 +33,32 @@ void bezel(gfx::Canvas& canvas, const gfx::Rect& rect, double alpha) {
     strokeInside(canvas, rect, night ? gfx::Rgba{0.11, 0.11, 0.12, alpha} : gfx::Rgba{0.6, 0.6, 0.6, alpha}, 1);
 }
 
-gfx::Rgba checkMark(const gfx::Rgba& fill) {
+namespace {
+
+// WCAG 2's relative luminance and contrast.
+double luminance(const gfx::Rgba& c) {
     auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-    const double luminance = 0.2126 * linear(fill.red) + 0.7152 * linear(fill.green) + 0.0722 * linear(fill.blue);
+    return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
+}
+
+double contrast(const gfx::Rgba& a, const gfx::Rgba& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+gfx::Rgba checkMark(const gfx::Rgba& fill) {
+    const double lum = luminance(fill);
     // Against black (luminance + 0.05) / 0.05, against white 1.05 / (luminance + 0.05).
-    return (luminance + 0.05) * (luminance + 0.05) > 0.05 * 1.05 ? gfx::Rgba{0, 0, 0, 1} : gfx::Rgba{1, 1, 1, 1};
+    return (lum + 0.05) * (lum + 0.05) > 0.05 * 1.05 ? gfx::Rgba{0, 0, 0, 1} : gfx::Rgba{1, 1, 1, 1};
+}
+
+gfx::Rgba focusRingOn(const gfx::Rgba& ground) {
+    if (contrast(focusRing, ground) >= 3) return focusRing;
+    // The same blue, deeper or paler: whichever stands out more.
+    constexpr gfx::Rgba deeper{0.09, 0.33, 0.68, 1}, paler{0.5, 0.72, 1, 1};
+    return contrast(deeper, ground) >= contrast(paler, ground) ? deeper : paler;
 }
 
 void checkBox(gfx::Canvas& canvas, const gfx::Rect& box, gfx::Rgba tint, bool on, bool flipped) {
@@ -55,5 +77,9 @@ void checkBox(gfx::Canvas& canvas, const gfx::Rect& box, gfx::Rgba tint, bool on
 }
 
 void focusRingInside(gfx::Canvas& canvas, const gfx::Rect& rect) { strokeInside(canvas, rect, focusRing, 2); }
+
+void focusRingInside(gfx::Canvas& canvas, const gfx::Rect& rect, const gfx::Rgba& ground) {
+    strokeInside(canvas, rect, focusRingOn(ground), 2);
+}
 
 }  // namespace platform::ui::drawing

@@ -27,5 +27,9 @@ gfx::Rgba selectedFill();
 // The ring round a control (or a segment) that has the keyboard.
 inline constexpr gfx::Rgba focusRing{0.21, 0.52, 0.89, 1};
 void focusRingInside(gfx::Canvas& canvas, const gfx::Rect& rect);
+// The ring on a ground it must stand out from by 3:1: the standard one where it does, else the
+// same blue deeper or paler (a selected segment's fill).
+gfx::Rgba focusRingOn(const gfx::Rgba& ground);
+void focusRingInside(gfx::Canvas& canvas, const gfx::Rect& rect, const gfx::Rgba& ground);
 
 }  // namespace platform::ui::drawing

@@ -4,8 +4,10 @@
 #include <cmath>
 
 #include "platform/gfx/Path.h"
+#include "platform/ui/ControlDrawing.h"
 #include "platform/ui/LayerDrawing.h"
 #include "platform/ui/PopUpMenu.h"
+#include "platform/ui/Window.h"
 
 namespace platform::ui {
 
@@ -53,6 +55,37 @@ bool DrawnButton::performClick() {
     return true;
 }
 
+void DrawnButton::setKeyboardOperable(bool operable) {
+    keyboardOperable_ = operable;
+    if (!operable && isFirstResponder()) window()->makeFirstResponder(nullptr);
+}
+
+void DrawnButton::setFocusRingColor(std::optional<gfx::Rgba> color) {
+    if (color == focusRingColor_) return;
+    focusRingColor_ = color;
+    if (isFirstResponder()) setNeedsDisplay();
+}
+
+bool DrawnButton::becomeFirstResponder() {
+    setNeedsDisplay();
+    return true;
+}
+
+bool DrawnButton::resignFirstResponder() {
+    setNeedsDisplay();
+    return true;
+}
+
+void DrawnButton::keyDown(const KeyEvent& event) {
+    const bool plain = !(event.modifiers & (Modifier::control | Modifier::alt | Modifier::super | Modifier::shift));
+    const bool press = event.key == Key::space || event.key == Key::returnKey || event.key == Key::keypadEnter;
+    if (plain && press) {
+        performClick();
+        return;
+    }
+    View::keyDown(event);
+}
+
 bool DrawnButton::contains(gfx::Point locationInWindow) const {
     const gfx::Point p = convertFromWindow(locationInWindow);
     return p.x >= 0 && p.y >= 0 && p.x < bounds().width && p.y < bounds().height;
@@ -91,6 +124,13 @@ void DrawnButton::mouseUp(const MouseEvent& event) {
 void DrawnButton::draw(gfx::Canvas& canvas, const Rect&) {
     const Rect box = bounds();
     if (highlighted_) canvas.fill(roundedRectPath(box, cornerRadius()), gfx::Rgba{0.5, 0.5, 0.5, 0.18});
+    if (keyboardOperable_ && isFirstResponder()) {
+        // Inside the button's own shape, as a pill's ring is.
+        gfx::StrokeStyle ring;
+        ring.width = 2;
+        const Rect inset{box.x + 1, box.y + 1, box.width - 2, box.height - 2};
+        canvas.stroke(roundedRectPath(inset, std::max(0.0, cornerRadius() - 1)), focusRingColor_.value_or(drawing::focusRing), ring);
+    }
     if (symbol_ != Symbol::none) drawSymbol(canvas);
     if (title_.empty()) return;
     TextLayoutOptions options;

@@ -15,7 +15,8 @@ namespace platform::ui {
 // a dragged tile, a tile's close button under the zoom scrim), which a toolkit's widget over the
 // window cannot. Its look is the view's layer style; it shows a styled title, centred, or one of
 // a few symbols drawn in its tint. A click released over it runs its action; a right click shows
-// its menu. Flipped.
+// its menu. One made keyboard-operable is a key view: it draws a ring inside its shape while it
+// has the keyboard, and Space or Return presses it. Flipped.
 class DrawnButton : public View {
 public:
     enum class Symbol { none, plus, xmark, stack };
@@ -39,6 +40,7 @@ public:
     void setIdentifier(std::optional<std::string> identifier) { identifier_ = std::move(identifier); }
     const std::string& toolTip() const { return toolTip_; }
     void setToolTip(std::string toolTip) { toolTip_ = std::move(toolTip); }
+    std::string toolTipText() const override { return toolTip_; }
     const std::string& accessibilityDescription() const { return accessibilityDescription_; }
     void setAccessibilityDescription(std::string text) { accessibilityDescription_ = std::move(text); }
 
@@ -52,6 +54,15 @@ public:
     Size fittingSize() const;
     // Runs the action; false while disabled or hidden.
     bool performClick();
+
+    bool isKeyboardOperable() const { return keyboardOperable_; }
+    void setKeyboardOperable(bool operable);
+    // The ring's colour; the standard one until set (a ground it would not stand out on sets its own).
+    void setFocusRingColor(std::optional<gfx::Rgba> color);
+    bool acceptsFirstResponder() const override { return keyboardOperable_ && enabled_; }
+    bool becomeFirstResponder() override;
+    bool resignFirstResponder() override;
+    void keyDown(const KeyEvent& event) override;
 
     void mouseDown(const MouseEvent& event) override;
     void mouseDragged(const MouseEvent& event) override;
@@ -73,6 +84,8 @@ private:
     std::string accessibilityDescription_;
     bool pressed_ = false;
     bool highlighted_ = false;
+    bool keyboardOperable_ = false;
+    std::optional<gfx::Rgba> focusRingColor_;
 };
 
 }  // namespace platform::ui

@@ -7,11 +7,11 @@
 
 #include <array>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <vector>
 
+#include "platform/ui/HiddenCharacters.h"
 #include "platform/ui/Workspace.h"
 
 namespace platform::ui {
@@ -25,12 +25,6 @@ bool forbidden(UChar32 c) {
     const int8_t type = u_charType(c);
     return type == U_CONTROL_CHAR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR ||
            u_hasBinaryProperty(c, UCHAR_BIDI_CONTROL);
-}
-
-// Characters a dialog has to spell out, because they would not show as themselves.
-bool invisible(UChar32 c) {
-    const int8_t type = u_charType(c);
-    return type == U_CONTROL_CHAR || type == U_FORMAT_CHAR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
 }
 
 // Valid UTF-8 with no forbidden character.
@@ -127,13 +121,6 @@ bool launchingContentType(const std::string& path) {
     return launches;
 }
 
-void appendCodePoint(std::string& out, UChar32 c) {
-    char bytes[U8_MAX_LENGTH];
-    int32_t length = 0;
-    U8_APPEND_UNSAFE(bytes, length, c);
-    out.append(bytes, static_cast<size_t>(length));
-}
-
 }  // namespace
 
 std::string LinkPolicy::schemeOf(std::string_view text) {
@@ -198,31 +185,9 @@ LinkedFile LinkPolicy::inspectFile(const std::string& path) {
 }
 
 std::string LinkPolicy::displayText(std::string_view link) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(link.data());
-    const auto length = static_cast<int32_t>(link.size());
     // One shown piece per character (or per byte that is not UTF-8).
     std::vector<std::string> pieces;
-    for (int32_t i = 0; i < length;) {
-        const int32_t start = i;
-        UChar32 c;
-        U8_NEXT(bytes, i, length, c);
-        std::string piece;
-        char spelt[16];
-        if (c < 0) {
-            for (int32_t b = start; b < i; ++b) {
-                std::snprintf(spelt, sizeof spelt, "\\x%02X", bytes[b]);
-                piece += spelt;
-            }
-        } else if (c < 0x20 || c == 0x7F) {
-            appendCodePoint(piece, c == 0x7F ? 0x2421 : 0x2400 + c);
-        } else if (invisible(c)) {
-            std::snprintf(spelt, sizeof spelt, "<U+%04X>", static_cast<unsigned>(c));
-            piece = spelt;
-        } else {
-            piece.assign(link.substr(static_cast<size_t>(start), static_cast<size_t>(i - start)));
-        }
-        pieces.push_back(std::move(piece));
-    }
+    HiddenCharacters::forEachShown(link, [&pieces](std::string_view piece) { pieces.emplace_back(piece); });
     std::string shown;
     if (pieces.size() <= displayLimit) {
         for (const std::string& piece : pieces) shown += piece;

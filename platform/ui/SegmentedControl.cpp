@@ -135,7 +135,11 @@ void SegmentedControl::draw(gfx::Canvas& canvas, const Rect&) {
             drawing::bezel(canvas, cell);
             if (selected) canvas.fill(Rect{cell.x + 1, cell.y + 1, cell.width - 2, cell.height - 2}, drawing::selectedFill());
         }
-        if (i == focusedSegment() && isFirstResponder()) drawing::focusRingInside(canvas, cell);
+        if (i == focusedSegment() && isFirstResponder()) {
+            if (look_) drawing::focusRingInside(canvas, cell, selected ? look_->selectedFill : look_->fill);
+            else if (selected) drawing::focusRingInside(canvas, cell, drawing::selectedFill());
+            else drawing::focusRingInside(canvas, cell);
+        }
         if (segment.image && !segment.image->isEmpty()) {
             const Size natural = imageSizeOf(segment);
             const double s = std::min(1.0, std::min((w - 4) / natural.width, (box.height - 4) / natural.height));

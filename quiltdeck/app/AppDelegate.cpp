@@ -107,7 +107,12 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     std::weak_ptr<int> alive = alive_;
     grid_->onSessionsChanged = [this, alive] {
-        if (!alive.expired()) updateWindowTitle();
+        if (alive.expired()) return;
+        updateWindowTitle();
+        syncMenu();
+    };
+    grid_->onActiveChanged = [this, alive] {
+        if (!alive.expired()) syncMenu();
     };
     grid_->onNewRequested = [this, alive] {
         if (!alive.expired()) openPicker(false);
@@ -329,7 +334,24 @@ bool AppDelegate::handleKeyDown(const KeyEvent& event) {
 }
 
 void AppDelegate::buildMenu() {
+    builtTileState_ = menuTileState();
     if (window_) window_->setMenuBar(std::make_shared<platform::ui::MenuBar>(buildMenuBar(*this)));
+}
+
+std::pair<bool, bool> AppDelegate::menuTileState() const {
+    return {grid_->canRestartActive(true), grid_->canRestartActive(false)};
+}
+
+void AppDelegate::syncMenu() {
+    if (menuRebuildPosted_ || menuTileState() == builtTileState_) return;
+    // Not while a menu item's action may still be running from the bar being replaced.
+    menuRebuildPosted_ = true;
+    std::weak_ptr<int> alive = alive_;
+    MainLoop::main().post([this, alive] {
+        if (alive.expired()) return;
+        menuRebuildPosted_ = false;
+        if (menuTileState() != builtTileState_) buildMenu();
+    });
 }
 
 // --- Menu commands --------------------------------------------------------------------------------
@@ -337,6 +359,8 @@ void AppDelegate::buildMenu() {
 bool AppDelegate::isEnabled(MenuCommand command) const {
     switch (command) {
         case MenuCommand::checkForUpdates: return Updater::shared().canCheckForUpdates();
+        case MenuCommand::resumeTile: return grid_->canRestartActive(true);
+        case MenuCommand::restartTile: return grid_->canRestartActive(false);
         default: return true;
     }
 }
@@ -370,6 +394,16 @@ void AppDelegate::perform(MenuCommand command, int tag) {
             break;
         case MenuCommand::interrupt:
             if (active) active->send("\x1b");
+            break;
+        case MenuCommand::resumeTile:
+        case MenuCommand::restartTile:
+            if (const auto id = grid_->activeId(); id && grid_->canRestartActive(command == MenuCommand::resumeTile)) {
+                // The menu bar is built anew once the tile is replaced: after its item is done.
+                std::weak_ptr<int> alive = alive_;
+                MainLoop::main().post([this, alive, id = *id, resume = command == MenuCommand::resumeTile] {
+                    if (!alive.expired()) grid_->restart(id, resume);
+                });
+            }
             break;
         case MenuCommand::renameTile:
             if (const auto id = grid_->activeId()) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/NotificationCenter.h"
@@ -66,6 +67,9 @@ public:
     bool handleKeyDown(const platform::ui::KeyEvent& event);
     // The menu bar anew, in the interface language of the moment.
     void buildMenu();
+    // The menu bar anew on the next turn of the loop when what its items for the active tile
+    // can do has changed (the tile ended, another became active).
+    void syncMenu();
     // New Session and New Shell from the picker: the chosen folder as a tile, with the chosen
     // browser. None while a picker is open or a sheet is over the window.
     void openPicker(bool shell);
@@ -116,7 +120,12 @@ private:
     // Runs `work` after `seconds` on the main loop while this delegate lives.
     void after(double seconds, std::function<void()> work);
 
+    // What the active tile's items could do when the menu bar was built: continue, start fresh.
+    std::pair<bool, bool> menuTileState() const;
+
     WindowMaker makeWindow_;
+    std::pair<bool, bool> builtTileState_{false, false};
+    bool menuRebuildPosted_ = false;
     std::unique_ptr<GridController> grid_;
     std::unique_ptr<platform::ui::Window> window_;
     std::shared_ptr<GuideWindow> guide_;

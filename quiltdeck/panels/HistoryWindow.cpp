@@ -8,10 +8,12 @@
 #include <array>
 #include <memory>
 
+#include "platform/ui/HiddenCharacters.h"
 #include "platform/ui/WindowMaker.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/panels/Sheets.h"
 #include "quiltdeck/sessions/PathText.h"
+#include "quiltdeck/sessions/TileName.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
@@ -21,6 +23,7 @@ namespace quiltdeck {
 
 using platform::gfx::FontWeight;
 using platform::ui::Button;
+using platform::ui::HiddenCharacters;
 using platform::ui::RichText;
 using platform::ui::TextAttributes;
 
@@ -63,10 +66,9 @@ std::string HistoryWindow::formatDate(Date date, Lang lang) {
 
 std::string HistoryWindow::detailLine(const Store::ClosedTile& record, const std::string& home) {
     std::vector<std::string> parts;
-    parts.push_back(record.name);
-    if (record.isShell) parts.back().append(" (shell)");
+    parts.push_back(HiddenCharacters::spelledOut(TileName::name(record.name, record.cwd, record.isShell, home)));
     // Only a leading home folder, whole: "/home/alice" is not under "/home/al".
-    parts.push_back(abbreviatingHome(record.cwd, home));
+    parts.push_back(HiddenCharacters::spelledOut(abbreviatingHome(record.cwd, home)));
     parts.push_back(formatDate(record.closedAt, Lang::current()));
     if (record.browserId) parts.push_back(t("with_browser"));
     if (record.claudeSessionId) parts.push_back(t("resumable"));
@@ -80,14 +82,14 @@ std::string HistoryWindow::detailLine(const Store::ClosedTile& record, const std
 
 RichText HistoryWindow::rowText(const Store::ClosedTile& record, const std::string& home) {
     const TextAttributes detail = styled(11, FontWeight::regular, PanelColors::mutedText());
-    std::string title = record.title;
+    std::string title = HiddenCharacters::spelledOut(TileName::title(record.title, record.isShell));
     title.push_back('\n');
     RichText text(std::move(title), styled(13, FontWeight::semibold, PanelColors::strongText()));
     text.append(detailLine(record, home), detail);
     if (record.lastPrompt) {
         std::string prompt(1, '\n');
         // A prompt may run to a megabyte; its first few kilobytes give the characters shown.
-        prompt.append(shorten(prefixWithin(*record.lastPrompt, promptBytesRead), promptLength));
+        prompt.append(HiddenCharacters::spelledOut(shorten(prefixWithin(*record.lastPrompt, promptBytesRead), promptLength)));
         text.append(std::move(prompt), detail);
     }
     return text;

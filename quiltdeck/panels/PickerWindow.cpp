@@ -154,8 +154,11 @@ void PickerWindow::build() {
     platform::ui::SegmentedControl::Segment claude, shell;
     claude.label = "Claude";
     claude.width = 72;
-    shell.label = "Shell";
+    shell.label = t("kind_shell");
     shell.width = 72;
+    kind_.setSegments({claude, shell});
+    // A language's word for the shell may want more than the design's 72: the frame has 10 to spare.
+    shell.width = std::max(shell.width, kind_.neededWidthOfSegment(1));
     kind_.setSegments({claude, shell});
     kind_.setSelectedSegment(wantsShell_ ? 1 : 0);
     kind_.setAction([weak](platform::ui::Control&) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/ui/HiddenCharacters.h"
 #include "quiltdeck/sessions/JsonNesting.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Shorten.h"
@@ -169,7 +170,8 @@ std::optional<std::string> HookRequest::renameTitle(std::string_view body) {
     const json parsed = dictionary(body);
     auto title = parsed.find("title");
     if (title == parsed.end() || !title->is_string()) return std::nullopt;
-    return title->get<std::string>();
+    // A program's text: nothing in it may hide or reorder what the tile shows.
+    return platform::ui::HiddenCharacters::dropped(title->get_ref<const std::string&>());
 }
 
 uint64_t HookRequest::contentLength(std::string_view head) {

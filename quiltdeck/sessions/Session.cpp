@@ -64,7 +64,6 @@ Session::Session(Arguments arguments, Services services)
       hookPort_(arguments.hookPort) {
     if (isShell_) {
         command_ = arguments.command;
-        if (arguments.name != "shell" && !arguments.command) name_ += " (shell)";
     } else {
         continueLatest_ = arguments.continueLatest;
         browser_ = arguments.browser;
@@ -260,7 +259,15 @@ void Session::exited(int32_t rawStatus) {
         return;
     }
     metrics_->stop();
-    machine_->exited(code == 0 ? t("session_ended") : t("session_ended_code", {code}));
+    exitCode_ = code;
+    machine_->exited(exitText(code));
+}
+
+std::string Session::exitText(int32_t code) { return code == 0 ? t("session_ended") : t("session_ended_code", {code}); }
+
+std::string Session::tool() const {
+    if (exitCode_ && status() == SessionStatus::exited) return exitText(*exitCode_);
+    return machine_->tool();
 }
 
 void Session::kill() {

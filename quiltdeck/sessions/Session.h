@@ -105,7 +105,9 @@ public:
     bool finished() const { return machine_->finished(); }
     // The user has seen the finished turn (the tile was zoomed); nothing is told.
     void clearFinished() { machine_->clearFinished(); }
-    const std::string& tool() const { return machine_->tool(); }
+    // The running tool's label; once the child has ended, how it ended, in the language of the
+    // moment (a language switch reaches an ended tile too).
+    std::string tool() const;
     const std::string& lastPrompt() const { return machine_->lastPrompt(); }
     const std::optional<std::string>& claudeSessionId() const { return machine_->claudeSessionId(); }
     bool booted() const { return machine_->booted(); }
@@ -156,6 +158,7 @@ private:
     void start();
     void awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint deadline, std::optional<uint64_t> written);
     void exited(int32_t rawStatus);
+    static std::string exitText(int32_t code);
     std::string shortId() const { return id_.substr(0, 8); }
 
     Services services_;
@@ -171,6 +174,8 @@ private:
     bool continueLatest_ = false;
     uint16_t hookPort_ = 0;
     bool exitHandled_ = false;
+    // The ended child's exit code.
+    std::optional<int32_t> exitCode_;
 
     std::unique_ptr<TappedTerminalView> view_;
     std::unique_ptr<StatusMachine> machine_;

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/HiddenCharacters.h"
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/Store.h"
@@ -104,7 +105,8 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
             const bool first = lastPrompt_.empty();
             lastPrompt_ = prompt;
             if (first && !title.pinned) {
-                title.text = shorten(prompt, promptTitleLength);
+                // The first kilobytes give the title's characters.
+                title.text = shorten(platform::ui::HiddenCharacters::dropped(prefixWithin(prompt, 4096)), promptTitleLength);
                 title.dirty = true;
                 title.lastTitleAt = Title::distantPast;
             }
@@ -387,7 +389,7 @@ void StatusMachine::rename(std::string_view text) {
 
 void StatusMachine::applyAiTitle(std::string_view text) {
     if (title.pinned) return;
-    title.text = shorten(text, promptTitleLength);
+    title.text = shorten(platform::ui::HiddenCharacters::dropped(text), promptTitleLength);
     title.pinned = true;
     title.dirty = false;
     title.lastTitleAt = Title::distantFuture;

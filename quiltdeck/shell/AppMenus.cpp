@@ -56,6 +56,9 @@ platform::ui::MenuBar buildMenuBar(MenuCommands& commands) {
                             {MenuCommand::renameTile, "menu_rename", command("r")},
                             {MenuCommand::tileLook, "menu_tile_look", command("l")},
                             {MenuCommand::closeTile, "menu_close", command("w")},
+                            // The ended tile's two buttons.
+                            {MenuCommand::resumeTile, "menu_resume", {}},
+                            {MenuCommand::restartTile, "menu_restart", {}},
                             {MenuCommand::showHistory, "menu_history", command("y")},
                             separator,
                             {MenuCommand::newTab, "new_tab", command("t")},

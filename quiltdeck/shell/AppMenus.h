@@ -8,7 +8,7 @@ namespace quiltdeck {
 
 // Every command of the menu bar.
 enum class MenuCommand {
-    newSession, newShell, renameTile, tileLook, closeTile, showHistory,
+    newSession, newShell, renameTile, tileLook, closeTile, resumeTile, restartTile, showHistory,
     newTab, nextTab, prevTab,
     toggleZoom, zoomLarger, zoomSmaller, jumpToAttention, interrupt,
     showBrowsers, showSettings, toggleAiTitles, chooseLanguage, focusTile, openMenuBar, quit,

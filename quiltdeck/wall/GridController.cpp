@@ -201,6 +201,12 @@ std::optional<std::string> GridController::activeId() const {
     return activeId_;
 }
 
+void GridController::setActive(std::optional<std::string> id) {
+    if (id == activeId_) return;
+    activeId_ = std::move(id);
+    if (auto told = onActiveChanged) told();
+}
+
 WallTile* GridController::activeSession() const {
     const auto id = activeId();
     return id ? session(*id) : nullptr;
@@ -283,7 +289,7 @@ WallTile* GridController::open(TileRequest request) {
     if (restored) {
         // Laid out, counted and saved once, when the restore ends; unseen until then.
         card.setHidden(true);
-        activeId_ = tileId;
+        setActive(tileId);
         card.refresh();
         return &s;
     }
@@ -298,7 +304,7 @@ WallTile* GridController::open(TileRequest request) {
             if (other != tileId) oe->tile->setZoomed(false);
         }
     }
-    if (!elsewhere) activeId_ = tileId;
+    if (!elsewhere) setActive(tileId);
     reindex();
     relayout();
     card.refresh();
@@ -345,7 +351,7 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
         }
     };
     card.onActivated = [this, alive, id] {
-        if (!alive.expired()) activeId_ = id;
+        if (!alive.expired()) setActive(id);
     };
     card.onRestart = [this, alive, id](bool resume) {
         if (alive.expired()) return;
@@ -402,6 +408,12 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
     s.onPersist = [this, alive] {
         if (!alive.expired()) saveOpenTiles();
     };
+}
+
+bool GridController::canRestartActive(bool resume) const {
+    const WallTile* s = activeSession();
+    if (!s || s->status() != SessionStatus::exited) return false;
+    return !resume || s->claudeSessionId() || s->continueLatest();
 }
 
 void GridController::restart(const std::string& id, bool resume, bool automatic) {
@@ -519,7 +531,7 @@ void GridController::close(const std::string& id, bool conversationGone) {
         zoomId_.reset();
         hideScrim();
     }
-    if (activeId_ == id) activeId_ = model_.firstOnWall(currentWall_);
+    if (activeId_ == id) setActive(model_.firstOnWall(currentWall_));
     if (dragId_ == id) dragId_.reset();
     discard(id);
     publishTiles();
@@ -615,7 +627,7 @@ void GridController::finishRestore() {
     if (restoreMissed_) publishTiles();
     saveOpenTiles();
     if (zoomId_) unzoom();
-    activeId_ = model_.activeFor(currentWall_, activeId_);
+    setActive(model_.activeFor(currentWall_, activeId_));
     reindex();
     relayout();
     updateCounts();

@@ -122,6 +122,9 @@ public:
     std::function<void()> onAiTitlesChanged;
     // AI titles on or off: stored, shown in the bar's check box, told.
     void setAiTitles(bool on);
+    // Told when another tile (or none) becomes the active one: what the menus do for "the tile"
+    // may change.
+    std::function<void()> onActiveChanged;
 
     // --- Opening, closing, saving -------------------------------------------------------------------
     // The new tile; null when no tile could be made.
@@ -141,6 +144,9 @@ public:
     void launchTilesOpened() { launchSettled_ = true; }
     void saveOpenTiles();
     void recordExitedTiles();
+    // The active tile has ended, and (to resume) has a conversation to continue: what its veil's
+    // buttons offer.
+    bool canRestartActive(bool resume) const;
     // A fresh tile in the tile's place: resumed (or the folder's latest conversation) or not.
     // `automatic`: the program's own restart, which leaves the wall shown as it is.
     void restart(const std::string& id, bool resume, bool automatic = false);
@@ -239,6 +245,7 @@ private:
     void finishRestore();
     void discard(const std::string& id);
     void hideScrim();
+    void setActive(std::optional<std::string> id);
 
     TileFactory makeTile_;
     std::unique_ptr<HookServer> hooks_;

@@ -22,7 +22,7 @@ void GridController::showWall(const std::string& wall) {
     currentWall_ = wall;
     Store::shared().setCurrentWall(wall);
     syncModel();
-    activeId_ = model_.activeFor(wall, activeId_);
+    setActive(model_.activeFor(wall, activeId_));
     reindex();
     reloadTabs();
     relayout();
@@ -98,7 +98,7 @@ void GridController::move(const std::string& id, const std::string& wall) {
         zoomId_.reset();
         hideScrim();
     }
-    if (activeId_ == id && wall != currentWall_) activeId_ = model_.firstOnWall(currentWall_);
+    if (activeId_ == id && wall != currentWall_) setActive(model_.firstOnWall(currentWall_));
     reindex();
     reloadTabs();
     relayout();

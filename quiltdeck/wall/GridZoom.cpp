@@ -9,7 +9,7 @@ namespace quiltdeck {
 using platform::runtime::MainLoop;
 
 void GridController::zoom(const std::string& id) {
-    activeId_ = id;
+    setActive(id);
     zoomId_ = id;
     if (WallTile* s = session(id); s && s->finished()) {
         s->clearFinished();
@@ -75,10 +75,13 @@ void GridController::focusActive() {
     const std::string id = *activeId_;
     MainLoop::main().post([this, alive, id] {
         if (alive.expired()) return;
-        WallTile* active = session(id);
+        TileView* card = tile(id);
         platform::ui::Window* window = root_.window();
         // A wall switched to meanwhile has its own turn coming.
-        if (active && window && active->wall() == currentWall_) window->makeFirstResponder(&active->view());
+        WallTile* active = session(id);
+        if (card && active && window && active->wall() == currentWall_) {
+            window->makeFirstResponder(&card->keyboardTarget());
+        }
     });
 }
 
@@ -150,7 +153,7 @@ void GridController::dragEnded(Point p) {
     card->setOpacity(1);
     card->refreshChrome();
     root_.addSubview(card, &scrimBlur_);
-    activeId_ = id;
+    setActive(id);
     if (tabs_.dropTarget()) tabs_.highlight(std::nullopt);
     animateLayout();
     saveOpenTiles();

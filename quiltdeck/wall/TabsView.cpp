@@ -1,11 +1,14 @@
 #include "quiltdeck/wall/TabsView.h"
 
 #include "platform/ui/Alert.h"
+#include "platform/ui/HiddenCharacters.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Shorten.h"
+#include "quiltdeck/shell/Theme.h"
+#include "quiltdeck/wall/TileLayout.h"
 
 namespace quiltdeck {
 
@@ -85,7 +88,7 @@ void TabsView::restyle() {
         platform::ui::TextAttributes title;
         title.font = Fonts::ui(12.5, isCurrent ? FontWeight::semibold : FontWeight::regular);
         title.color = isCurrent ? C::strongText() : C::mutedText();
-        platform::ui::RichText text(wall.empty() ? t("tab_main") : wall, title);
+        platform::ui::RichText text(wall.empty() ? t("tab_main") : platform::ui::HiddenCharacters::spelledOut(wall), title);
         platform::ui::TextAttributes count;
         count.font = Fonts::ui(11, FontWeight::semibold);
         // The badges are bare numbers; the tool tip says them in words, in the form for each number.
@@ -94,12 +97,12 @@ void TabsView::restyle() {
             said.append(said.empty() ? "" : " \u00B7 ").append(std::to_string(n)).append(1, ' ').append(tCount(key, n));
         };
         if (auto it = waiting_.find(wall); it != waiting_.end() && it->second > 0) {
-            count.color = C::pick(C::rgb(224, 162, 71), C::rgb(169, 112, 15));
+            count.color = TileLayout::waitingText(Theme::isDark());
             text.append("  " + std::to_string(it->second), count);
             say(it->second, "waiting_for_you");
         }
         if (auto it = done_.find(wall); it != done_.end() && it->second > 0) {
-            count.color = C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75));
+            count.color = TileLayout::doneText(Theme::isDark());
             text.append("  \u2713" + std::to_string(it->second), count);
             say(it->second, "done_for_you");
         }

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <memory>
+#include <tuple>
+#include <utility>
 
+#include "platform/ui/HiddenCharacters.h"
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Shorten.h"
@@ -120,13 +123,21 @@ TileLayout::HeaderFrames TileLayout::header(const HeaderInput& in) {
 TileLayout::DeadVeilFrames TileLayout::deadVeil(Size veil, std::optional<double> resumeFittedWidth, double restartFittedWidth) {
     DeadVeilFrames f;
     const double vw = veil.width, vh = veil.height;
-    const double resume = resumeFittedWidth ? *resumeFittedWidth + 24 : 0;
-    const double restart = restartFittedWidth + 24;
     const double gap = resumeFittedWidth ? 10 : 0;
-    const double room = std::max(vw - 32, 40.0);
+    // Each button's width: its title and the padding around it.
+    auto widths = [&](double padding) {
+        return std::pair{resumeFittedWidth ? *resumeFittedWidth + padding : 0, restartFittedWidth + padding};
+    };
+    auto [resume, restart] = widths(24);
+    double room = std::max(vw - 32, 40.0);
     // Too low to stand one above the other (a small screen's full wall): side by side after all,
-    // each cut to its share of the room, rather than up over the header.
+    // nearer the veil's edges and their words, each cut to its share of the room where even that
+    // is short, rather than up over the header.
     const bool squeezed = resumeFittedWidth && resume + gap + restart > room && vh < 64;
+    if (squeezed) {
+        std::tie(resume, restart) = widths(14);
+        room = std::max(vw - 12, 40.0);
+    }
     const bool sideBySide = resume + gap + restart <= room || squeezed;
     const double buttons = sideBySide || !resumeFittedWidth ? 28 : 64;
     // Title 20 and detail 34 above the buttons (24 and 42 apart), from the middle less 48.
@@ -142,11 +153,12 @@ TileLayout::DeadVeilFrames TileLayout::deadVeil(Size veil, std::optional<double>
     f.detail = {40, m - 24, std::max(vw - 80, 40.0), 34};
     if (sideBySide) {
         double resumeWidth = resume, restartWidth = restart;
-        if (squeezed) {
+        if (squeezed && resume + gap + restart > room) {
             // Halves; one that needs less gives the rest to the other.
             const double half = (room - gap) / 2;
             restartWidth = restart <= half ? restart : resume <= half ? room - gap - resume : half;
             resumeWidth = std::min(resume, room - gap - restartWidth);
+            f.cut = true;
         }
         // Never above the veil: one lower than a button holds it from its top.
         const double height = std::min(28.0, vh), y = std::max(0.0, m + 18);
@@ -160,10 +172,12 @@ TileLayout::DeadVeilFrames TileLayout::deadVeil(Size veil, std::optional<double>
     if (resumeFittedWidth) {
         const double width = std::min(resume, room);
         f.resume = Rect{(vw - width) / 2, y, width, 28};
+        f.cut = resume > room;
         y += 36;
     }
     const double width = std::min(restart, room);
     f.restart = {(vw - width) / 2, y, width, 28};
+    f.cut = f.cut || restart > room;
     return f;
 }
 
@@ -175,10 +189,6 @@ std::string TileLayout::statusWord(SessionStatus status, bool finished) {
     case SessionStatus::exited: return t("st_exited");
     }
     return t("st_idle");
-}
-
-std::string TileLayout::shownName(std::string_view name, bool shell) {
-    return shell && name == "shell" ? t("shell") : std::string(name);
 }
 
 std::string TileLayout::subLine(std::string_view name, std::string_view word, std::string_view tool,
@@ -327,7 +337,7 @@ std::string TileLayout::metricName(std::string_view label) { return upperCased(l
 
 std::string TileLayout::deadDetail(std::string_view lastPrompt) {
     if (lastPrompt.empty()) return t("no_conversation");
-    return t("last_prompt") + shorten(lastPrompt, 120);
+    return t("last_prompt") + platform::ui::HiddenCharacters::spelledOut(shorten(lastPrompt, 120));
 }
 
 TileLayout::Chrome TileLayout::chrome(const ChromeInput& in) {
@@ -361,7 +371,11 @@ Rgba TileLayout::cardGround(bool dark) { return pick(dark, rgb(18, 19, 21), rgb(
 Rgba TileLayout::terminalGround(bool dark) { return pick(dark, rgb(17, 17, 19), rgb(24, 24, 28)); }
 Rgba TileLayout::terminalText() { return rgb(228, 228, 231); }
 Rgba TileLayout::primaryText(bool dark) { return pick(dark, rgb(233, 235, 237), rgb(20, 22, 26)); }
-Rgba TileLayout::secondaryText(bool dark) { return pick(dark, rgb(158, 163, 169), rgb(109, 114, 120)); }
+// Light: (109, 114, 120) and the dot's green stayed under 4.5:1 on the header's wash.
+Rgba TileLayout::secondaryText(bool dark) { return pick(dark, rgb(158, 163, 169), rgb(86, 91, 97)); }
+Rgba TileLayout::faintText(bool dark) { return pick(dark, rgb(132, 137, 143), rgb(105, 110, 116)); }
 Rgba TileLayout::doneGreen(bool dark) { return pick(dark, rgb(95, 176, 122), rgb(46, 125, 75)); }
+Rgba TileLayout::doneText(bool dark) { return pick(dark, rgb(95, 176, 122), rgb(36, 110, 64)); }
+Rgba TileLayout::waitingText(bool dark) { return pick(dark, rgb(224, 162, 71), rgb(140, 90, 10)); }
 
 }  // namespace quiltdeck

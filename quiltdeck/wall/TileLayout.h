@@ -103,15 +103,14 @@ public:
         std::optional<Rect> resume;
         Rect restart;
         bool showsLabel = true, showsDetail = true;
+        // A button is narrower than its title: the card tries its short words.
+        bool cut = false;
     };
     static DeadVeilFrames deadVeil(Size veil, std::optional<double> resumeFittedWidth, double restartFittedWidth);
 
     // --- Texts ----------------------------------------------------------------------------------
     // "done" only while a finished session is idle.
     static std::string statusWord(SessionStatus status, bool finished);
-    // A name or title as the card shows it: a shell in the home folder, named "shell", in the words
-    // of the current language; any other as it stands.
-    static std::string shownName(std::string_view name, bool shell);
     // Name, status word, tool (when there is one) and short folder, three spaces apart.
     static std::string subLine(std::string_view name, std::string_view word, std::string_view tool,
                                std::string_view shortFolder);
@@ -164,7 +163,14 @@ public:
     static Rgba terminalText();
     static Rgba primaryText(bool dark);
     static Rgba secondaryText(bool dark);
+    // Text set back from the secondary (a badge without a browser), still 4.5:1 on its pill.
+    static Rgba faintText(bool dark);
+    // The status dot of a finished turn, and the sub line's "done" word (darker in the light theme,
+    // for 4.5:1 on the wash).
     static Rgba doneGreen(bool dark);
+    static Rgba doneText(bool dark);
+    // A count of tiles waiting, as text (the waiting amber, darker in the light theme).
+    static Rgba waitingText(bool dark);
     // The wash's strongest alpha, along its bottom edge.
     static double washAlpha(bool dark) { return dark ? 0.18 : 0.14; }
 };

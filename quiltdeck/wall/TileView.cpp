@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/HiddenCharacters.h"
+#include "platform/ui/Window.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/sessions/Branding.h"
 #include "quiltdeck/sessions/Drop.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/sessions/TileName.h"
 #include "quiltdeck/shell/AnsiPalette.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
@@ -37,9 +40,12 @@ namespace {
 // shows. A title of megabytes held the main thread in text layout.
 constexpr size_t shownTextLimit = 1024;
 
-std::string shown(std::string_view text) {
+// A text of the session as a label shows it: bounded, with the characters that would hide or
+// reorder what is shown spelt out.
+std::string labelText(std::string_view text) {
     const std::string_view kept = prefixWithin(text, shownTextLimit);
-    return kept.size() == text.size() ? std::string(text) : std::string(kept) + "\u2026";
+    std::string visible = platform::ui::HiddenCharacters::spelledOut(kept);
+    return kept.size() == text.size() ? visible : visible + "\u2026";
 }
 
 TextAttributes style(platform::gfx::InterfaceFont font, Rgba color, double kern = 0) {
@@ -170,8 +176,10 @@ TileView::TileView(WallTile& session) : session_(session) {
     restartButton_.action = [this](DrawnButton&) {
         if (onRestart) onRestart(false);
     };
-    deadVeil_.addSubview(&resumeButton_);
-    deadVeil_.addSubview(&restartButton_);
+    for (DrawnButton* button : {&resumeButton_, &restartButton_}) {
+        button->setKeyboardOperable(true);
+        deadVeil_.addSubview(button);
+    }
     reloadLogo();
     applyTheme();
     // Held as subscriptions: they end with the card.
@@ -284,13 +292,41 @@ void TileView::refreshChrome() {
     if (!exited) return;
     fillDeadVeil();
     layout();
+    // The ended terminal takes no more keys: they go to the veil's buttons.
+    if (platform::ui::Window* w = window(); w && w->firstResponder() == &session_.view()) w->makeFirstResponder(&keyboardTarget());
 }
 
 void TileView::fillDeadVeil() {
     ++deadVeilFills_;
-    deadLabel_.setRichText(RichText(shown(session_.title()), style(Fonts::ui(15, FontWeight::semibold), C::strongText())));
+    TextAttributes title = style(Fonts::ui(15, FontWeight::semibold), C::strongText());
+    // Centred as the detail under it: a styled text aligns by its own paragraph.
+    title.paragraph.alignment = platform::ui::TextAlignment::center;
+    deadLabel_.setRichText(RichText(labelText(TileName::title(session_.title(), session_.isShell())), title));
     deadDetail_.setString(TileLayout::deadDetail(prefixWithin(session_.lastPrompt(), shownTextLimit)));
     resumeButton_.setHidden(!session_.claudeSessionId() && !session_.continueLatest());
+}
+
+RichText TileView::veilTitle(bool resume, bool shortWords) const {
+    const char* key = resume ? (shortWords ? "resume_short" : "resume") : (shortWords ? "restart_short" : "restart");
+    return RichText(t(key), style(Fonts::ui(12, resume ? FontWeight::semibold : FontWeight::medium), C::strongText()));
+}
+
+void TileView::setVeilWords(bool shortWords, bool cut) {
+    const std::pair words{shortWords, cut};
+    if (veilWords_ == words) return;
+    veilWords_ = words;
+    resumeButton_.setAttributedTitle(veilTitle(true, shortWords));
+    restartButton_.setAttributedTitle(veilTitle(false, shortWords));
+    // What the button does in whole words, wherever its title gives less.
+    const bool tip = shortWords || cut;
+    resumeButton_.setToolTip(tip ? t("resume") : "");
+    restartButton_.setToolTip(tip ? t("restart") : "");
+}
+
+platform::ui::View& TileView::keyboardTarget() {
+    if (deadVeil_.isHidden()) return session_.view();
+    if (!resumeButton_.isHidden()) return resumeButton_;
+    return restartButton_;
 }
 
 void TileView::refreshLabels() {
@@ -298,13 +334,15 @@ void TileView::refreshLabels() {
     if (suggesting_ && !title.empty() && title != suggestFrom_) suggestionArrived(title);
     const bool dark = Theme::isDark();
     TextAttributes titleStyle = style(Fonts::ui(14, FontWeight::semibold), TileLayout::primaryText(dark), -0.15);
-    titleLabel_.setRichText(RichText(shown(TileLayout::shownName(title.empty() ? session_.name() : title, session_.isShell())), titleStyle));
+    const std::string home = homeFolder().string();
+    const std::string name = TileName::name(session_.name(), session_.cwd(), session_.isShell(), home);
+    titleLabel_.setRichText(RichText(labelText(title.empty() ? name : TileName::title(title, session_.isShell())), titleStyle));
 
     SubParts parts;
-    parts.name = shown(TileLayout::shownName(session_.name(), session_.isShell()));
+    parts.name = labelText(name);
     parts.word = TileLayout::statusWord(session_.status(), session_.finished());
-    parts.tool = shown(session_.tool());
-    parts.folder = TileLayout::shortFolder(session_.cwd(), homeFolder().string());
+    parts.tool = labelText(session_.tool());
+    parts.folder = labelText(TileLayout::shortFolder(session_.cwd(), home));
     parts.done = session_.finished() && session_.status() == SessionStatus::idle;
     parts.dark = dark;
     if (parts != subParts_ || !subFittedWidth_) {
@@ -324,7 +362,8 @@ void TileView::refreshLabels() {
         badgeSize_ = badge_.fittingSize();
     }
     badgeWanted_ = !session_.isShell();
-    badge_.setOpacity(browser ? 1.0 : 0.55);
+    // Set back without a browser, by a fainter colour that still reads (not by its opacity).
+    badge_.setForegroundColor(browser ? TileLayout::secondaryText(dark) : TileLayout::faintText(dark));
     layout();
 }
 
@@ -338,7 +377,7 @@ RichText TileView::subText(const std::string& line) const {
         text.append(line, plain);
     } else {
         text.append(line.substr(0, at), plain);
-        text.append(word, style(Fonts::ui(11.5, FontWeight::semibold), TileLayout::doneGreen(dark)));
+        text.append(word, style(Fonts::ui(11.5, FontWeight::semibold), TileLayout::doneText(dark)));
         text.append(line.substr(at + word.size()), plain);
     }
     return text;
@@ -387,7 +426,6 @@ void TileView::applyTheme() {
     subLabel_.setForegroundColor(C::mutedText());
     badge_.setFont(Fonts::ui(10.5, FontWeight::medium));
     badgeSize_ = {};
-    badge_.setForegroundColor(C::mutedText());
     badgePill_.setBorder(1, C::hairline());
     badgePill_.setLayerBackgroundColor(C::controlBackground());
     if (vantel::TerminalView* terminal = session_.terminal()) {
@@ -399,12 +437,13 @@ void TileView::applyTheme() {
     Rgba veil = TileLayout::cardGround(dark);
     veil.alpha = 0.9;
     deadVeil_.setLayerBackgroundColor(veil);
-    restartButton_.setAttributedTitle(RichText(t("restart"), style(Fonts::ui(12, FontWeight::medium), C::strongText())));
-    resumeButton_.setAttributedTitle(RichText(t("resume"), style(Fonts::ui(12, FontWeight::semibold), C::strongText())));
     pillLook(restartButton_);
     pillLook(resumeButton_);
-    restartSize_ = restartButton_.fittingSize();
-    resumeSize_ = resumeButton_.fittingSize();
+    restartSize_ = veilTitle(false, false).measure();
+    resumeSize_ = veilTitle(true, false).measure();
+    restartShortSize_ = veilTitle(false, true).measure();
+    resumeShortSize_ = veilTitle(true, true).measure();
+    veilWords_.reset();
     showEditWords();
     deadDetail_.setFont(Fonts::ui(12, FontWeight::regular));
     deadDetail_.setForegroundColor(C::mutedText());
@@ -520,8 +559,15 @@ void TileView::layout() {
     deadVeil_.setFrame(f.scaler);
     if (deadVeil_.isHidden()) return;
     const bool resume = !resumeButton_.isHidden();
-    const TileLayout::DeadVeilFrames d = TileLayout::deadVeil(
-        Size{f.scaler.width, f.scaler.height}, resume ? std::optional<double>(resumeSize_.width) : std::nullopt, restartSize_.width);
+    const Size veil{f.scaler.width, f.scaler.height};
+    auto framesWith = [&](Size resumeTitle, Size restartTitle) {
+        return TileLayout::deadVeil(veil, resume ? std::optional<double>(resumeTitle.width) : std::nullopt, restartTitle.width);
+    };
+    // The words whole where they fit, else the short ones.
+    TileLayout::DeadVeilFrames d = framesWith(resumeSize_, restartSize_);
+    const bool shortWords = d.cut;
+    if (shortWords) d = framesWith(resumeShortSize_, restartShortSize_);
+    setVeilWords(shortWords, d.cut);
     deadLabel_.setFrame(d.label);
     deadLabel_.setHidden(!d.showsLabel);
     deadDetail_.setFrame(d.detail);
@@ -552,10 +598,10 @@ void TileView::fillMetrics() {
         TextAttributes value = style(platform::gfx::InterfaceFont::system(15, FontWeight::semibold), C::strongText());
         value.tabularDigits = true;
         value.paragraph.alignment = platform::ui::TextAlignment::center;
-        chip.value.setRichText(RichText(TileLayout::metricValue(metrics[i].value), value));
+        chip.value.setRichText(RichText(labelText(TileLayout::metricValue(metrics[i].value)), value));
         TextAttributes name = style(Fonts::ui(9.5, FontWeight::semibold), C::mutedText(), 0.6);
         name.paragraph.alignment = platform::ui::TextAlignment::center;
-        chip.label.setRichText(RichText(TileLayout::metricName(metrics[i].label), name));
+        chip.label.setRichText(RichText(labelText(TileLayout::metricName(metrics[i].label)), name));
     }
 }
 
@@ -582,7 +628,7 @@ void TileView::fillFeed() {
     if (!feed) return;
     std::optional<std::string> updated;
     if (feed->updatedAt) updated = TileLayout::shortTime(*feed->updatedAt, Lang::current());
-    feedSource_.setRichText(RichText(TileLayout::feedSource(feed->label, updated, shown == 0),
+    feedSource_.setRichText(RichText(TileLayout::feedSource(labelText(feed->label), updated, shown == 0),
                                      style(Fonts::ui(9.5, FontWeight::semibold), C::mutedText(), 0.6)));
     styleFeedRows();
 }
@@ -623,7 +669,7 @@ void TileView::styleFeedRows() {
         TextAttributes title =
             style(Fonts::ui(11.5, hovered ? FontWeight::semibold : FontWeight::regular), linked ? C::strongText() : C::mutedText());
         title.underline = hovered;
-        text.append(shown(item.title), title);
+        text.append(labelText(item.title), title);
         feedRows_[i]->setRichText(std::move(text));
     }
 }

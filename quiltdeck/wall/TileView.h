@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/MainLoop.h"
@@ -84,12 +85,16 @@ public:
     bool isRenaming() const { return !editor_.isHidden(); }
     // While the editor is open, its field and buttons: Tab and the arrows go round them alone, and
     // the editor stays open (with what was typed) while the keyboard moves among them.
+    // Once the session has ended and a veil button has the keyboard, the veil's buttons.
     std::vector<platform::ui::View*> keyViewGroup() override;
     void suggestionArrived(std::optional<std::string> name);
     // The launch veil fades out and stops.
     void finishLaunch();
     // The look popover, on the logo when it shows, else on the status dot (as a click there opens it).
     void showLook();
+    // Where the keyboard goes when the tile gets it: the terminal, or once the session has ended,
+    // the veil's first button (Return presses it; Tab goes on to the other).
+    platform::ui::View& keyboardTarget();
 
     // The context menu of the tile and the badge's browser menu.
     platform::ui::Menu contextMenu();
@@ -185,6 +190,10 @@ private:
     size_t shownFeedRows() const;
     size_t visibleFeedRows() const;
     void fillDeadVeil();
+    // The veil buttons' titles, in whole or short words.
+    platform::ui::RichText veilTitle(bool resume, bool shortWords) const;
+    // Sets the titles (and, where they give less than the whole words, the tool tips) on a change.
+    void setVeilWords(bool shortWords, bool cut);
     // A sub line as drawn: secondary text, the done word in green.
     platform::ui::RichText subText(const std::string& line) const;
     void fitSubLine(double width);
@@ -252,6 +261,10 @@ private:
     Size badgeSize_;
     Size restartSize_;
     Size resumeSize_;
+    Size restartShortSize_;
+    Size resumeShortSize_;
+    // The words the veil's buttons show: short, and cut even so.
+    std::optional<std::pair<bool, bool>> veilWords_;
     bool zoomed_ = false;
     Browsers* browsers_ = nullptr;
     // The sub line's parts, and the width its text was last fitted to (fitted again when either

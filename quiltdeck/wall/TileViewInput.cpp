@@ -259,8 +259,10 @@ void TileView::showEditWords() {
 }
 
 std::vector<platform::ui::View*> TileView::keyViewGroup() {
-    if (!isRenaming()) return {};
-    return {&editor_, &suggestButton_, &saveButton_, &cancelButton_};
+    if (isRenaming()) return {&editor_, &suggestButton_, &saveButton_, &cancelButton_};
+    if (deadVeil_.isHidden()) return {};
+    if (resumeButton_.isHidden()) return {&restartButton_};
+    return {&resumeButton_, &restartButton_};
 }
 
 void TileView::editorLostKeyboard() {

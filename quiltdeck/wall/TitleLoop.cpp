@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 
+#include "platform/ui/HiddenCharacters.h"
 #include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Utf8.h"
 
@@ -137,7 +138,7 @@ std::vector<TitleLoop::Name> TitleLoop::parseBatchReply(std::string_view reply, 
         for (char32_t& c : name) {
             if (c == U'\u2014' || c == U'\u2013') c = U'-';
         }
-        std::string text = vantel::toUtf8(name);
+        std::string text = platform::ui::HiddenCharacters::dropped(vantel::toUtf8(name));
         if (text.empty() || characterCount(text) >= nameLimit) continue;
         names.push_back({static_cast<size_t>(*number - 1), std::move(text)});
     }
@@ -150,7 +151,8 @@ std::optional<std::string> TitleLoop::parseSuggestion(std::string_view reply) {
         if (!isBlank(line)) chosen = line;
     }
     const std::vector<std::string_view> pieces = splitAtColon(chosen);
-    const std::string name = vantel::toUtf8(trimNameEdges(pieces.empty() ? chosen : pieces.back()));
+    const std::string name =
+        platform::ui::HiddenCharacters::dropped(vantel::toUtf8(trimNameEdges(pieces.empty() ? chosen : pieces.back())));
     if (name.empty()) return std::nullopt;
     return name;
 }

@@ -15,7 +15,8 @@
 # holding the keyboard: Ctrl+Shift+R, a name, Tab to Save and Space rename it, and so do a name,
 # Tab, Shift+Tab and Return; Ctrl+Shift+L opens the tile's look popover; Ctrl+Shift+M opens the
 # menu bar for About, and for the language (German, then English again) and the AI titles (switched
-# in German) in its Session menu.
+# in German) in its Session menu. The shell ended by "exit": its Start fresh has the keyboard, F10
+# opens the menu bar, and Return starts a shell anew.
 # In German and the light theme: the settings, the history and the picker once more.
 # Every step is shot as a PNG. Xvfb, the window manager and the program are started and ended here,
 # each by its own process id.
@@ -292,6 +293,28 @@ setting_is aiTitles "$([ "$titles" = True ] && echo False || echo True)" ||
     fail "Return on Sitzung, KI-Titel left the AI titles $(value "s.get('aiTitles')")"
 press ctrl+shift+m Up Up Right Return
 setting_is language en || fail "Sprache, English by keys left the language $(value "s.get('language')")"
+# --- An ended tile by keys alone: its Start fresh takes the keyboard with a ring, F10 opens the menu
+# bar over it, and Return starts a new shell in its place ----------------------------------------
+shells_opened() { grep -c "  tile open [0-9A-F]* shell in $HOME/Projects/marmalade\$" "$log" || true; }
+before="$(shells_opened)"
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+xdotool type --delay 40 "exit"
+press Return
+within 50 grep -q "  tile exit [0-9A-F]* code 0\$" "$log" || fail "the shell tile did not end: $(tail -n3 "$log")"
+sleep 0.8
+import -window "$window" "$out/ended-focused.png"
+ring="$("$here/pixels.py" near 54,133,227 "$out/ended-focused.png" 0 0 "$WIDTH" "$HEIGHT")"
+[ "$ring" -ge 40 ] || fail "no ring on the ended tile's button ($ring pixels)"
+press F10
+within 30 sheet_id || fail "F10 on the ended tile's button opened no menu"
+import -window root "$out/menu-ended.png"
+press Escape
+within 30 sheet_gone || fail "Escape left the menu open"
+press Return
+within 100 bash -c "[ \$(grep -c '  tile open [0-9A-F]* shell in $HOME/Projects/marmalade\$' '$log') -gt $before ]" ||
+    fail "Return on the ended tile's button started no shell: $(tail -n3 "$log")"
+sleep 1
+import -window "$window" "$out/ended-restarted.png"
 quit
 
 # === German, light: the sheets and the picker ======================================================
@@ -325,4 +348,4 @@ close_sheet history
 check_picker de
 close_sheet picker
 quit
-echo "keyboard_smoke: About, the card's install, sign-in and link, the sheets, the picker's switch, a tile's name and look, the language and the AI titles worked with the keyboard alone ($tabs Tabs to Install); shots in $out"
+echo "keyboard_smoke: About, the card's install, sign-in and link, the sheets, the picker's switch, a tile's name and look, the language and the AI titles, an ended tile's button worked with the keyboard alone ($tabs Tabs to Install); shots in $out"

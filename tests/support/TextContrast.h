@@ -4,7 +4,9 @@
 // ground is the commonest colour of the text's area, the ink the pixel that differs from it most
 // (the cores of the glyphs), and their contrast is measured as WCAG 2 measures it. Texts whose runs
 // carry colours of their own are measured with each run's colour against the drawn ground too, so
-// that a muted run beside a strong one cannot hide behind it.
+// that a muted run beside a strong one cannot hide behind it. Texts and buttons a view draws itself
+// (a card's labels, its drawn buttons) count as controls' do; a drawn button's symbol, and the
+// focus ring of whatever has the keyboard (a segment, a drawn button), count as marks (3:1).
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +19,9 @@
 #include "platform/gfx/Rect.h"
 #include "platform/gfx/Rgba.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/DrawnButton.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/Layers.h"
 #include "platform/ui/PopUpButton.h"
 #include "platform/ui/RichTextView.h"
 #include "platform/ui/SegmentedControl.h"
@@ -96,12 +100,42 @@ inline std::vector<platform::gfx::Rgba> coloursOf(const platform::ui::RichText& 
     return colours;
 }
 
+// A run's colour as the view's opacity shows it.
+inline std::vector<platform::gfx::Rgba> faded(std::vector<platform::gfx::Rgba> colours, double opacity) {
+    for (platform::gfx::Rgba& colour : colours) colour.alpha *= opacity;
+    return colours;
+}
+
+// A focus ring drawn inside `frame` (window points, y up): a strip across its top edge, in from the
+// corners, the ring and the fill under it and none of a centred title.
+inline platform::gfx::Rect ringStrip(const platform::gfx::Rect& frame) {
+    const double width = std::min(20.0, frame.width / 2);
+    return {frame.x + (frame.width - width) / 2, frame.maxY() - 5, width, 5};
+}
+
+// The texts and marks of views that draw themselves.
+inline void collectDrawn(const platform::ui::View& view, const platform::gfx::Rect& frame, std::vector<DrawnText>& out) {
+    using namespace platform::ui;
+    if (auto* text = dynamic_cast<const TextLayer*>(&view)) {
+        const RichText shownText = text->shownText();
+        if (!shownText.empty() && view.opacity() > 0)
+            out.push_back({"text \"" + shownText.string().substr(0, 40) + "\"", frame, faded(coloursOf(shownText), view.opacity())});
+    } else if (auto* button = dynamic_cast<const DrawnButton*>(&view); button && button->isEnabled()) {
+        const std::string name = "drawn button \"" + button->attributedTitle().string() + "\"";
+        if (!button->attributedTitle().empty()) out.push_back({name, frame, coloursOf(button->attributedTitle())});
+        else if (button->symbol() != DrawnButton::Symbol::none) out.push_back({name + " (its symbol)", frame, {}, nonTextMinimum});
+        if (button->isKeyboardOperable() && button->isFirstResponder())
+            out.push_back({name + " (its focus ring)", ringStrip(frame), {}, nonTextMinimum});
+    }
+}
+
 // Only what shows whole inside the scroll views around it (`shown`, window points) is measured.
 inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>& out, platform::gfx::Rect shown) {
     using namespace platform::ui;
     if (view.isHidden()) return;
     const size_t first = out.size();
     const platform::gfx::Rect frame = view.convertToWindow(view.bounds());
+    collectDrawn(view, frame, out);
     if (auto* control = dynamic_cast<const Control*>(&view); control && control->isEnabled()) {
         const std::string name = describeControl(*control);
         if (auto* label = dynamic_cast<const Label*>(&view)) {
@@ -156,9 +190,10 @@ inline void collectTexts(const platform::ui::View& view, std::vector<DrawnText>&
             double x = frame.x;
             for (int i = 0; i < static_cast<int>(segmented->segments().size()); ++i) {
                 const double w = segmented->widthOfSegment(i) + extra;
-                out.push_back({name + " segment " + std::to_string(i) + (i == segmented->selectedSegment() ? " (selected)" : ""),
-                               {x + 3, frame.y + 3, w - 6, frame.height - 6},
-                               {}});
+                const std::string segment = name + " segment " + std::to_string(i) + (i == segmented->selectedSegment() ? " (selected)" : "");
+                out.push_back({segment, {x + 3, frame.y + 3, w - 6, frame.height - 6}, {}});
+                if (i == segmented->focusedSegment() && segmented->isFirstResponder())
+                    out.push_back({segment + " (its focus ring)", ringStrip({x, frame.y, w, frame.height}), {}, nonTextMinimum});
                 x += w;
             }
         }

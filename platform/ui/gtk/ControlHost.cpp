@@ -276,6 +276,9 @@ protected:
             css += "button:hover { background-color: " + cssColour(look->fill) + "; }\n";
             css += "button:checked, button:checked:hover { background-color: " + cssColour(look->selectedFill) +
                    "; color: " + cssColour(look->selectedText) + "; }\n";
+            // The ring stands out from the fill it is drawn on, the selected one's too.
+            css += "button:focus { outline-color: " + cssColour(drawing::focusRingOn(look->fill)) + "; }\n";
+            css += "button:checked:focus { outline-color: " + cssColour(drawing::focusRingOn(look->selectedFill)) + "; }\n";
         }
         return css;
     }

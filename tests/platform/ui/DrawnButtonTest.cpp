@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/ui/PopUpMenu.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 
@@ -95,6 +97,35 @@ TEST_F(DrawnButtonTest, RightClickShowsItsMenuWithChecksAndSeparators) {
     mouse(MouseEvent::Type::down, {40, 30}, MouseEvent::right);
     EXPECT_FALSE(menus->shown());
     EXPECT_EQ(menus->popUpCount(), 2);
+}
+
+// Keyboard-operable: a key view that plain Space and Return press and that draws its ring while it
+// has the keyboard; any other key goes on up. Its tool tip shows at the pointer.
+TEST_F(DrawnButtonTest, TheKeyboardPressesOneMadeOperable) {
+    auto key = [&](Key which, ModifierFlags modifiers = 0) {
+        KeyEvent event;
+        event.type = KeyEvent::Type::down;
+        event.key = which;
+        event.modifiers = modifiers;
+        window.sendKeyEvent(event);
+    };
+    EXPECT_FALSE(window.makeFirstResponder(&button));
+    button.setKeyboardOperable(true);
+    ASSERT_TRUE(window.makeFirstResponder(&button));
+    window.displayIfNeeded();
+    EXPECT_EQ(window.pixel(50, 21) & 0xffffff, 0x3585e3u);  // the ring, inside its top edge
+    const std::tuple<Key, ModifierFlags, int> cases[] = {{Key::space, 0, 1},        {Key::returnKey, 0, 1},
+                                                         {Key::keypadEnter, 0, 1},  {Key::returnKey, Modifier::shift, 0},
+                                                         {Key::space, Modifier::control, 0}, {Key::character, 0, 0}};
+    for (const auto& [which, modifiers, count] : cases) {
+        clicks = 0;
+        key(which, modifiers);
+        EXPECT_EQ(clicks, count) << static_cast<int>(which) << " " << modifiers;
+    }
+    button.setToolTip("Start fresh");
+    EXPECT_EQ(window.toolTipAt({50, 70})->text, "Start fresh");
+    button.setKeyboardOperable(false);
+    EXPECT_EQ(window.firstResponder(), nullptr);
 }
 
 TEST_F(DrawnButtonTest, StacksLikeAnyViewAndDrawsItsLook) {

@@ -994,5 +994,52 @@ TEST_F(AppDelegateTest, TheMenuBarAndTheTileLookFromTheKeyboard) {
     EXPECT_EQ(app->grid().lookPopover()->popover().anchor(), card->dot().convertToWindow(card->dot().bounds()));
 }
 
+// An ended tile's buttons by keys alone: the keyboard moves from its terminal to its first button,
+// Tab and Shift+Tab go between the two, F10 opens the menu bar, Return presses the button that has
+// the keyboard. The Session menu offers both for the active tile, greyed while it has not ended.
+TEST_F(AppDelegateTest, AnEndedTilesButtonsFromTheKeysAndTheMenu) {
+    launch();
+    platform::ui::Window& window = app->window();
+    auto enabled = [&](const char* key) { return window.menuBar()->itemWithTitle(t(key))->enabled; };
+    testing::FakeTile& a = openTile("a");
+    a.request.resume = "conv-a";
+    testing::FakeTile& b = openTile("b");
+    app->grid().focus(0);
+    app->loop.runPending();
+    ASSERT_EQ(window.firstResponder(), &a.view());
+    EXPECT_FALSE(enabled("menu_resume") || enabled("menu_restart"));
+    a.setStatus(SessionStatus::exited);
+    app->loop.runPending();
+    TileView& card = *app->grid().tile(a.id());
+    EXPECT_EQ(window.firstResponder(), &card.resumeButton());
+    EXPECT_TRUE(enabled("menu_resume") && enabled("menu_restart"));
+    const Key f10 = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9);
+    const std::pair<KeyEvent, platform::ui::View*> steps[] = {
+        {press("\t", 0, Key::tab), &card.restartButton()}, {press("\t", 0, Key::tab), &card.resumeButton()},
+        {press("\t", Modifier::shift, Key::tab), &card.restartButton()}, {press("", 0, f10), &card.restartButton()},
+        {press("\t", Modifier::shift, Key::tab), &card.resumeButton()}};
+    for (const auto& [key, to] : steps) {
+        EXPECT_TRUE(window.sendKeyEvent(key));
+        EXPECT_EQ(window.firstResponder(), to);
+    }
+    EXPECT_EQ(window.menuBarOpenings(), 1);
+    // Return continues the conversation in a tile of its own, which gets the keyboard.
+    EXPECT_TRUE(window.sendKeyEvent(press("\r", 0, Key::returnKey)));
+    app->loop.runPending();
+    EXPECT_EQ(app->tiles.back()->request.resume, "conv-a");
+    EXPECT_EQ(window.firstResponder(), &app->tiles.back()->view());
+    // Start Fresh from the menu on the other once it has ended; with no conversation to continue,
+    // that item stays greyed.
+    app->grid().focus(1);
+    b.setStatus(SessionStatus::exited);
+    app->loop.runPending();
+    EXPECT_FALSE(enabled("menu_resume"));
+    const std::string ended = b.id();
+    platform::ui::MenuBar::perform(*window.menuBar()->itemWithTitle(t("menu_restart")));
+    app->loop.runPending();
+    EXPECT_FALSE(app->grid().session(ended));
+    EXPECT_EQ(app->grid().sessions().size(), 2u);
+}
+
 }  // namespace
 }  // namespace quiltdeck

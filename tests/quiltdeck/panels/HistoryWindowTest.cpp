@@ -4,6 +4,7 @@
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Theme.h"
 
 namespace quiltdeck {
 namespace {
@@ -45,12 +46,21 @@ TEST(HistoryRows, DetailLinesJoinWhatTheRecordHas) {
     Tile marked = tile("t", "/srv/y");
     marked.browserId = "dev";
     marked.claudeSessionId = "s";
+    // The home folder's shell is the shell, whatever name its record keeps; characters that
+    // would hide or reorder the name or the folder are spelt out.
+    Tile homeShell = tile("shell", "/home/al");
+    homeShell.name = "al";
+    homeShell.isShell = true;
+    Tile hiding = tile("t", "/srv/a\u202Ecod.exe");
+    hiding.name = "in\u200Bvoice";
     const std::string date = "   Jan 1, 12:00\u202FAM";
     struct Case {
         Tile record;
         std::string expected;
     } cases[] = {
         {shell, "name (shell)   ~/x" + date},
+        {homeShell, "shell   ~" + date},
+        {hiding, "in<U+200B>voice   /srv/a<U+202E>cod.exe" + date},
         {tile("t", "/home/al"), "name   ~" + date},
         // Only the whole leading home folder is written "~".
         {tile("t", "/home/alice/x"), "name   /home/alice/x" + date},
@@ -61,6 +71,9 @@ TEST(HistoryRows, DetailLinesJoinWhatTheRecordHas) {
 }
 
 TEST(HistoryRows, APromptIsShortenedOnALineOfItsOwn) {
+    // In the dark theme, whatever an earlier test left.
+    Theme::setMode(ThemeMode::dark);
+    Theme::resolve();
     Tile record = tile("Title", "/srv/y");
     record.lastPrompt = std::string(50, 'a') + "  \n\t " + std::string(100, 'b');
     const auto text = HistoryWindow::rowText(record, "/home/u");

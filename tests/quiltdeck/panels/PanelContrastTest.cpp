@@ -4,12 +4,15 @@
 // when the theme changes takes the new colours.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/panels/PanelGallery.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/wall/TabsView.h"
 #include "support/TextContrast.h"
 
 namespace quiltdeck {
@@ -31,8 +34,10 @@ protected:
     }
     // A sheet's own window.
     static HeadlessWindow& windowOf(platform::ui::Window* window) { return dynamic_cast<HeadlessWindow&>(*window); }
-    // A piece without a window of its own, in one of the test's (at `scale` device pixels a point).
-    void expectReadableAlone(const std::string& piece, platform::ui::View& root, double scale = 2) {
+    // A piece without a window of its own, in one of the test's (at `scale` device pixels a point);
+    // `shown` runs once it is in the window (to give something the keyboard).
+    void expectReadableAlone(const std::string& piece, platform::ui::View& root, double scale = 2,
+                             const std::function<void(HeadlessWindow&)>& shown = {}) {
         HeadlessWindow window({root.frame().width, root.frame().height}, scale);
         // On the main window's ground, which the card and the bar lie on.
         platform::ui::View ground({0, 0, root.frame().width, root.frame().height});
@@ -41,6 +46,7 @@ protected:
         root.setFrameOrigin({0, 0});
         ground.addSubview(&root);
         window.setContentView(&ground);
+        if (shown) shown(window);
         expectReadable(piece, window, root);
         window.setContentView(nullptr);
         root.removeFromSuperview();
@@ -77,6 +83,10 @@ TEST_P(PanelContrast, CardsBarAndPopoverAreReadable) {
     expectReadableAlone("bar at 1x", *gallery_.bar(1720), 1);
     auto look = gallery_.look();
     expectReadableAlone("look popover", look->view());
+    // The tabs' counts: waiting and done, on the current tab and on the bar.
+    TabsView tabs({0, 0, 800, TabsView::height});
+    tabs.reload({"Work", "Ideas"}, "", {{"", 2}, {"Work", 1}}, {{"", 3}, {"Ideas", 1}});
+    expectReadableAlone("tab bar", tabs);
     for (const auto& state : testing::PanelGallery::cardStates) {
         auto card = gallery_.card(1200, state);
         expectReadableAlone(std::string("onboarding ") + state.name, *card);
@@ -88,6 +98,42 @@ TEST_P(PanelContrast, ATileCardsEditorIsReadable) {
     for (double width : {600.0, 170.0}) {
         auto card = gallery_.tileCard(width, testing::PanelGallery::TileCardState::renaming);
         expectReadableAlone("renaming tile at " + std::to_string(int(width)), *card.view);
+    }
+}
+
+// A card's sub line (its "done" word), badge, chips and headlines on the header's wash in each of
+// the folder colours, and an ended card's buttons with the ring of the one that has the keyboard.
+TEST_P(PanelContrast, ATileCardsTextsBadgeAndRingAreReadable) {
+    using State = testing::PanelGallery::TileCardState;
+    for (const std::optional<size_t> tint : {std::optional<size_t>(), std::optional<size_t>(0), std::optional<size_t>(1),
+                                             std::optional<size_t>(2), std::optional<size_t>(3), std::optional<size_t>(4),
+                                             std::optional<size_t>(5), std::optional<size_t>(6), std::optional<size_t>(7)}) {
+        const std::string colour = tint ? std::to_string(*tint) : "automatic";
+        auto done = gallery_.tileCard(520, State::done, 300, tint);
+        expectReadableAlone("done tile in colour " + colour, *done.view);
+        // At one pixel a point too, where small strokes reach their colour least.
+        expectReadableAlone("done tile at 1x in colour " + colour, *done.view, 1);
+        for (const bool second : {false, true}) {
+            auto ended = gallery_.tileCard(520, State::ended, 300, tint);
+            expectReadableAlone("ended tile in colour " + colour + (second ? ", its second button" : ""), *ended.view, 2,
+                                [&](HeadlessWindow& window) {
+                                    window.makeFirstResponder(&ended.view->keyboardTarget());
+                                    if (second) window.selectKeyView(true);
+                                });
+        }
+    }
+}
+
+// The ring of a segmented control on each of its segments, the selected one's fill too.
+TEST_P(PanelContrast, AFocusedSegmentsRingStandsOut) {
+    auto settings = gallery_.settings();
+    HeadlessWindow& window = windowOf(settings->panel());
+    for (platform::ui::SegmentedControl* segments : {&settings->themePicker(), &settings->markPicker()}) {
+        window.makeFirstResponder(segments);
+        for (size_t i = 0; i < segments->segments().size(); ++i) {
+            expectReadable("settings, segment " + std::to_string(segments->focusedSegment()) + " focused", window, settings->content());
+            window.selectKeyView(true);
+        }
     }
 }
 

@@ -3,8 +3,10 @@
 // Every sheet, panel and card of the program, built with a little data (two closed tiles, two
 // browsers, two projects) over a main window, for the tests that look at all of them at once.
 
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,8 @@
 #include "quiltdeck/panels/SettingsWindow.h"
 #include "quiltdeck/app/AppDelegateTestSupport.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/Theme.h"
+#include "quiltdeck/shell/Tints.h"
 #include "quiltdeck/wall/TileView.h"
 
 namespace quiltdeck::testing {
@@ -65,6 +69,7 @@ public:
         Store::shared().setLabel("", "0f3a9c2e-77aa-4d1b");
         Store::shared().setBrowserAccounts({});
         Store::shared().setOnboarded(false);
+        Store::shared().setTileColor("/home/u/Projects/quince", std::nullopt);
     }
     PanelGallery(const PanelGallery&) = delete;
     PanelGallery& operator=(const PanelGallery&) = delete;
@@ -164,24 +169,49 @@ public:
         return bar;
     }
 
-    // A tile's card as it shows while its title is edited, or once its program has ended (with
-    // both of its buttons).
-    enum class TileCardState { renaming, ended };
+    // A tile with what a session shows on its card: a tool, numbers and headlines, no browser.
+    class CardTile : public FakeTile {
+    public:
+        using FakeTile::FakeTile;
+        std::string name() const override { return request.name; }
+        std::string tool() const override { return "Bash: make test"; }
+        const std::vector<Store::Metric>& metrics() const override { return metricList; }
+        const std::optional<Store::Feed>& feed() const override { return feedData; }
+        std::optional<std::string> claudeSessionId() const override { return request.resume; }
+        std::vector<Store::Metric> metricList{{"cost", "$1.84", {}, {}, {}}, {"tests", "212", {}, {}, {}}};
+        std::optional<Store::Feed> feedData = Store::Feed{"News", "", 300, {{"Release notes are out", "https://example.com/a"},
+                                                                           {"A plain headline", ""}}, {}};
+    };
+
+    // A tile's card as it shows while its title is edited, once its program has ended (with both
+    // of its buttons), or idle after a finished turn (its sub line's "done" word), in the folder's
+    // colour `tint` (an index of the theme's palette; none: the colour the folder's path picks).
+    enum class TileCardState { renaming, ended, done };
     struct TileCard {
-        std::unique_ptr<FakeTile> tile;
+        std::unique_ptr<CardTile> tile;
         std::unique_ptr<TileView> view;
     };
-    TileCard tileCard(double width, TileCardState state, double height = 400) {
+    TileCard tileCard(double width, TileCardState state, double height = 400, std::optional<size_t> tint = std::nullopt) {
         TileRequest request;
         request.cwd = "/home/u/Projects/quince";
         request.name = "quince";
         request.title = "Fix the build";
         request.resume = "s-1";
-        TileCard card{std::make_unique<FakeTile>(request), nullptr};
+        std::optional<std::string> colour;
+        if (tint) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%06X", (Theme::isDark() ? Tints::dark : Tints::light)[*tint % 8]);
+            colour = hex;
+        }
+        Store::shared().setTileColor(request.cwd, colour);
+        TileCard card{std::make_unique<CardTile>(request), nullptr};
         card.view = std::make_unique<TileView>(*card.tile);
         card.view->setFrame({0, 0, width, height});
         if (state == TileCardState::renaming) {
             card.view->beginRename();
+        } else if (state == TileCardState::done) {
+            card.tile->finishTurn();
+            card.view->refresh();
         } else {
             card.tile->setStatus(SessionStatus::exited);
             card.view->refresh();

@@ -249,6 +249,8 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"NumberTitleRenamesNothing", {"POST /rename/T1 HTTP/1.1\r\nContent-Length: 11\r\n\r\n{\"title\":5}"}, ok, {}},
         RequestCase{"Rename", {"POST /rename/T1 HTTP/1.1\r\nContent-Length: 17\r\n\r\n{\"title\":\"Build\"}"}, ok,
                     {"rename Build"}},
+        RequestCase{"RenameKeepsNothingThatHides",
+                    {"POST /rename/T1 HTTP/1.1\r\nContent-Length: 27\r\n\r\n{\"title\":\"a\\u202Eb\\u0000c\"}"}, ok, {"rename abc"}},
         RequestCase{"ArrayBodyIsEmpty", {"POST /hook/T1/Stop?x=1 HTTP/1.1\r\nContent-Length: 2\r\n\r\n[]"}, ok,
                     {"hook Stop?x=1 {}"}},
         RequestCase{"DeepBodyIsEmpty", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 2000\r\n\r\n" + std::string(1000, '[') +

@@ -15,6 +15,8 @@
 #include "quiltdeck/sessions/SessionLaunch.h"
 #include "quiltdeck/sessions/ShellCommand.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/L10n.h"
+#include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Theme.h"
 #include "support/FakeClaudeHome.h"
@@ -112,7 +114,7 @@ TEST_P(SessionOpen, NamesTitlesAndStatus) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SessionOpen,
     ::testing::Values(OpenCase{"ShellNamedShell", shell("shell"), "", "shell", "shell", false, false, SessionStatus::idle},
-                      OpenCase{"ShellWithAnotherName", shell("work"), "", "work (shell)", "project", false, false,
+                      OpenCase{"ShellWithAnotherName", shell("work"), "", "work", "project", false, false,
                                SessionStatus::idle},
                       OpenCase{"ShellWithACommand", shell("tests", "make test"), "", "tests", "tests", false, false,
                                SessionStatus::idle},
@@ -132,6 +134,11 @@ TEST_F(SessionTest, ExitCodesAndTheirTexts) {
         EXPECT_EQ(session->status(), SessionStatus::exited) << raw;
         EXPECT_EQ(session->tool(), text);
         EXPECT_TRUE(session->booted());
+        // Said in the language of the moment, not in the one it ended in.
+        Lang::setCurrent(Lang::de);
+        EXPECT_EQ(session->tool(), raw == 0 ? "Sitzung beendet" : t("session_ended_code", {raw >= 256 ? raw >> 8 : raw}));
+        EXPECT_NE(session->tool(), text);
+        Lang::setCurrent(Lang::en);
     }
     EXPECT_NE(logged().find(" code 1\n"), std::string::npos);
 }

@@ -331,10 +331,16 @@ TEST_F(StatusMachineTest, TitlesFromPromptsRenamesAndSuggestions) {
     EXPECT_EQ(machine->title.text, "Build fixer");
     machine->unpinTitle();
     EXPECT_EQ(store.tileNames().count(folder.path().string()), 0u);
-    machine->applyAiTitle("Suggested");
+    machine->applyAiTitle("Sugg\u202Eested\u200B");
     machine->applyAiTitle("Second suggestion");
     EXPECT_EQ(machine->title.text, "Suggested");
     EXPECT_FALSE(machine->title.userNamed);
+
+    // A first prompt's title keeps nothing that would hide or reorder it; the prompt stays whole.
+    make(folder.path().string());
+    machine->handleHook("UserPromptSubmit", {{"prompt", "open invoice_\u202Egpj.exe\a now"}});
+    EXPECT_EQ(machine->title.text, "open invoice_gpj.exe now");
+    EXPECT_EQ(machine->lastPrompt(), "open invoice_\u202Egpj.exe\a now");
 
     make(home.string());
     machine->rename("Home tile");

@@ -64,9 +64,14 @@ TEST(AppMenusTest, ShortcutsOnLinux) {
 
 TEST(AppMenusTest, DisabledItemsAreGreyedButStillTakeTheirKeys) {
     Recorder recorder;
-    recorder.disabled = {MenuCommand::renameTile, MenuCommand::checkForUpdates};
+    recorder.disabled = {MenuCommand::renameTile, MenuCommand::checkForUpdates, MenuCommand::resumeTile};
     const auto bar = buildMenuBar(recorder);
     EXPECT_FALSE(bar.itemWithTitle("Rename Tile")->enabled);
+    EXPECT_FALSE(bar.itemWithTitle("Continue Where It Left Off")->enabled);
+    EXPECT_TRUE(bar.itemWithTitle("Start Fresh")->enabled);
+    EXPECT_FALSE(platform::ui::MenuBar::perform(*bar.itemWithTitle("Continue Where It Left Off")));
+    ASSERT_TRUE(platform::ui::MenuBar::perform(*bar.itemWithTitle("Start Fresh")));
+    EXPECT_EQ(recorder.performed.back(), std::pair(MenuCommand::restartTile, 0));
     EXPECT_FALSE(bar.itemWithTitle("Check for Updates…")->enabled);
     EXPECT_TRUE(bar.itemWithTitle("Close Tile")->enabled);
     EXPECT_EQ(press(bar, recorder, "r"), std::pair(MenuCommand::quit, -1));
@@ -86,8 +91,9 @@ TEST(AppMenusTest, MenusInOrderAndInTheInterfaceLanguage) {
     EXPECT_EQ(english.menus[0].title, "Session");
     EXPECT_EQ(titles(english.menus[0]).back(), "Quit and End All Sessions");
     const auto session = titles(english.menus[0]);
-    EXPECT_EQ(std::vector<std::string>(session.begin(), session.begin() + 5),
-              (std::vector<std::string>{"New Session", "New Shell", "Rename Tile", "Tile Look…", "Close Tile"}));
+    EXPECT_EQ(std::vector<std::string>(session.begin(), session.begin() + 7),
+              (std::vector<std::string>{"New Session", "New Shell", "Rename Tile", "Tile Look…", "Close Tile",
+                                        "Continue Where It Left Off", "Start Fresh"}));
     EXPECT_EQ(titles(english.menus[1]), (std::vector<std::string>{"Copy", "Paste", "Select All"}));
     EXPECT_EQ(std::vector<std::string>(session.end() - 5, session.end()),
               (std::vector<std::string>{"Settings", "AI Titles", "Language", "-", "Quit and End All Sessions"}));

@@ -35,7 +35,7 @@ bool endsWith(std::string_view text, std::string_view tail) {
 
 TEST(L10nTable, HoldsEachKeyOnceInItsOrder) {
     auto entries = l10nEntries();
-    ASSERT_EQ(entries.size(), 243u);
+    ASSERT_EQ(entries.size(), 249u);
     std::set<std::string_view> keys;
     for (const auto& entry : entries) EXPECT_TRUE(keys.insert(entry.key).second) << entry.key;
     EXPECT_STREQ(entries.front().key, "new_session");
@@ -87,7 +87,7 @@ TEST(L10nTable, NoTextNamesAnotherDesktopsThings) {
 // A text the same as the English one is a word the language shares ("OK", "Logo"); any other is
 // an entry nobody translated.
 TEST(L10nTable, EveryEntryIsTranslated) {
-    const std::set<std::string_view> shared = {"ok", "shell", "logo", "browsers", "menu_session", "menu_browsers",
+    const std::set<std::string_view> shared = {"ok", "shell", "shell_named", "kind_shell", "logo", "browsers", "menu_session", "menu_browsers",
                                                "menu_help", "guide", "guide_h_browsers", "guide_h_privacy",
                                                "guide_h_tabs", "later", "recent", "theme_system", "c_amber", "c_rose",
                                                "c_violet", "c_olive"};
@@ -143,6 +143,12 @@ TEST(L10nTable, PinnedTexts) {
         {"st_idle", es, "inactivo"},
         {"st_idle", it, "inattivo"},
         {"st_waiting", ru, "ЖДЁТ ВАС"},
+        // A shell tile's words and an ended tile's short buttons.
+        {"shell_named", ru, "%@ (оболочка)"},
+        {"kind_shell", pl, "Powłoka"},
+        {"resume_short", de, "Weiter"},
+        {"restart_short", ru, "Заново"},
+        {"menu_restart", en, "Start Fresh"},
     };
     for (const auto& row : rows) {
         const L10nEntry* entry = find(row.key);

@@ -99,6 +99,9 @@ TEST_F(TabsViewTest, CountsInTheTitles) {
         EXPECT_EQ(tabs.buttons()[1].second->toolTip(), c.toolTip) << c.name;
     }
     Lang::setCurrent(Lang::en);
+    // A name pasted with characters that would reorder or hide it shows them spelt out.
+    tabs.reload({"in\u202Ecod.exe\u200B"}, "", {}, {});
+    EXPECT_EQ(title(1), "in<U+202E>cod.exe<U+200B>");
     // The counts in their colours, the name in the muted one.
     Theme::setMode(ThemeMode::dark);
     Theme::resolve();

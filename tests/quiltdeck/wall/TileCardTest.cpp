@@ -2,6 +2,8 @@
 // mouse, the title editor, drops and the two menus, on a headless window and the virtual clock.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Modals.h"
@@ -14,6 +16,7 @@
 #include "quiltdeck/panels/ReaderWindow.h"
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/Drop.h"
+#include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
@@ -320,6 +323,23 @@ TEST_F(TileCardTest, SubLineTitleAndBadge) {
     session.rename("<b>&amp;");
     tile.refresh();
     EXPECT_EQ(tile.titleLabel().string(), "<b>&amp;");
+    // Characters that would reorder or hide what the card shows are spelt out, as the link
+    // dialog spells them: in the title, the name, the tool, the folder and on the ended veil.
+    session.rename("invoice_\u202Egpj.exe");
+    session.request.name = std::string("pro\0ject", 8);
+    session.toolName = "Bash: echo \x1b[2J";
+    session.request.cwd = "/tmp/\u2067x";
+    tile.refresh();
+    EXPECT_EQ(tile.titleLabel().string(), "invoice_<U+202E>gpj.exe");
+    EXPECT_EQ(tile.subLabel().string(), "pro\u2400ject   " + t("st_busy") + "   Bash: echo \u241B[2J   /tmp/<U+2067>x");
+    session.setStatus(SessionStatus::exited);
+    tile.refresh();
+    EXPECT_EQ(tile.deadLabel().string(), "invoice_<U+202E>gpj.exe");
+    EXPECT_EQ(tile.deadLabel().richText()->runs().front().attributes.paragraph.alignment, platform::ui::TextAlignment::center);
+    session.setStatus(SessionStatus::busy);
+    session.request.name = "project";
+    session.request.cwd = "/tmp/project";
+    session.toolName = "Bash";
     // A title or a tool of megabytes is laid out only as far as a card could show it, and never
     // cut inside a character.
     session.rename(std::string(1023, 't') + "\u00E9" + std::string(1 << 20, 't'));
@@ -334,16 +354,17 @@ TEST_F(TileCardTest, SubLineTitleAndBadge) {
     const auto& runs = tile.subLabel().richText()->runs();
     const auto done = std::find_if(runs.begin(), runs.end(), [](const auto& r) { return r.text == t("st_done"); });
     ASSERT_NE(done, runs.end());
-    EXPECT_EQ(done->attributes.color, Rgba::fromBytes(95, 176, 122));
+    EXPECT_EQ(done->attributes.color, TileLayout::doneText(Theme::isDark()));
     session.setStatus(SessionStatus::busy);
     tile.refresh();
     EXPECT_EQ(tile.subLabel().richText()->runs().size(), 1u);
-    // No browser: the badge is dimmed; a shell has none.
+    // No browser: the badge is set back (by its colour, which still reads); a shell has none.
     EXPECT_EQ(tile.badge().string(), t("no_browser"));
-    EXPECT_EQ(tile.badge().opacity(), 0.55);
+    EXPECT_EQ(tile.badge().foregroundColor(), TileLayout::faintText(Theme::isDark()));
+    EXPECT_EQ(tile.badge().opacity(), 1.0);
     session.boundBrowser = BrowserInfo{"dev1", "Chrome"};
     tile.refresh();
-    EXPECT_EQ(tile.badge().opacity(), 1.0);
+    EXPECT_EQ(tile.badge().foregroundColor(), TileLayout::secondaryText(Theme::isDark()));
     EXPECT_FALSE(tile.badgePill().isHidden());
 }
 
@@ -407,6 +428,45 @@ TEST_F(TileCardTest, TheStatusWordStaysWholeOnTheNarrowestTile) {
     EXPECT_FALSE(tile.badgePill().isHidden());
 }
 
+// Sixteen tiles on a work area of 960 by 600: an ended card's buttons show whole words in every
+// language and theme, short ones where the whole ones would be cut (their tool tips say those),
+// side by side, inside the veil.
+TEST_F(TileCardTest, TheEndedCardsButtonsAreWholeOnASmallScreensFullWall) {
+    WallGeometry wall;
+    const platform::gfx::Size window = AppDelegate::windowSizeFor(Rect{0, 0, 960, 600});
+    wall.width = window.width;
+    wall.height = window.height;
+    wall.count = 16;
+    session.conversation = "conv";
+    TileView& tile = make();
+    tile.setFrame(Rect{0, 0, wall.cell().width, wall.cell().height});
+    session.setStatus(SessionStatus::exited);
+    tile.refresh();
+    for (const bool dark : {true, false}) {
+        setTheme(dark);
+        for (const Lang lang : Lang::allCases()) {
+            Lang::setCurrent(lang);
+            platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+            loop.runPending();
+            SCOPED_TRACE(std::string(lang.rawValue()) + (dark ? ", dark" : ", light"));
+            const Rect veil = tile.deadVeil().bounds();
+            for (const auto& [button, whole, shortWord] :
+                 {std::tuple{&tile.resumeButton(), "resume", "resume_short"}, std::tuple{&tile.restartButton(), "restart", "restart_short"}}) {
+                const std::string title = button->attributedTitle().string();
+                ASSERT_FALSE(button->isHidden()) << whole;
+                EXPECT_TRUE(title == t(whole) || title == t(shortWord)) << title;
+                EXPECT_EQ(button->toolTip(), title == t(whole) ? "" : t(whole));
+                EXPECT_LE(button->attributedTitle().measure().width, button->frame().width - 8) << title;
+                EXPECT_GE(button->frame().x, 0) << title;
+                EXPECT_LE(button->frame().maxX(), veil.width) << title;
+                EXPECT_GT(button->frame().height, 0) << title;
+                EXPECT_LE(button->frame().maxY(), veil.height) << title;
+            }
+        }
+    }
+    Lang::setCurrent(Lang::en);
+}
+
 // A language switch says every word of a card again in the new language, whatever it shows.
 TEST_F(TileCardTest, ALanguageSwitchRedrawsTheCardsWords) {
     session.toolName = "Bash";
@@ -428,9 +488,15 @@ TEST_F(TileCardTest, ALanguageSwitchRedrawsTheCardsWords) {
         EXPECT_EQ(tile.deadDetail().string(), t("last_prompt") + "fix the tests");
         EXPECT_EQ(tile.restartButton().attributedTitle().string(), t("restart"));
     }
-    // A shell in the home folder is called "shell" in the current language; another keeps its name.
-    for (const auto& [name, shown] : {std::pair{"shell", "Shell"}, std::pair{"web (shell)", "web (shell)"}}) {
+    // A shell in the home folder is called "shell" in the current language, as New Shell names it
+    // and as it comes back after a relaunch (named after the folder); another keeps its name,
+    // marked as a shell in the current language.
+    const std::string home = homeFolder().string();
+    for (const auto& [name, cwd, shown] : {std::tuple<std::string, std::string, std::string>{"shell", home, "Shell"},
+                                           {"web", "/tmp/web", "web (Shell)"},
+                                           {lastPathComponent(home), home, "Shell"}}) {
         session.request.name = name;
+        session.request.cwd = cwd;
         session.request.isShell = true;
         session.setStatus(SessionStatus::idle);
         Lang::setCurrent(Lang::ru);

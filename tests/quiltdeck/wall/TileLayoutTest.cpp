@@ -230,6 +230,31 @@ TEST(TileLayoutTest, DeadVeilButtonsAreCentred) {
     }
 }
 
+// A button narrower than its title is told (the card then shows its short words). Squeezed side by
+// side, the buttons stand nearer the veil's edges and their words before either is cut.
+TEST(TileLayoutTest, DeadVeilTellsACutButton) {
+    const struct {
+        Size veil;
+        double resume, restart;
+        bool cut;
+    } cases[] = {
+        {{400, 300}, 176, 56, false},  // side by side
+        {{250, 300}, 176, 56, false},  // one above the other
+        {{180, 300}, 176, 56, true},   // one above the other, the first cut to the room
+        {{400, 40}, 176, 56, false},   // low and wide
+        {{180, 40}, 60, 40, false},    // squeezed, whole
+        {{170, 31}, 176, 56, true},    // squeezed, halves
+    };
+    for (const auto& c : cases) {
+        const auto f = TileLayout::deadVeil(c.veil, c.resume, c.restart);
+        EXPECT_EQ(f.cut, c.cut) << c.veil.width << "x" << c.veil.height;
+    }
+    const auto squeezed = TileLayout::deadVeil({180, 40}, 60.0, 40.0);
+    ASSERT_TRUE(squeezed.resume);
+    EXPECT_EQ(*squeezed.resume, (Rect{21, 6, 74, 28}));
+    EXPECT_EQ(squeezed.restart, (Rect{105, 6, 54, 28}));
+}
+
 // "/" and `count` copies of a letter.
 std::string component(size_t count, char letter) {
     std::string text(count + 1, letter);

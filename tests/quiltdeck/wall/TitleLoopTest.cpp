@@ -131,6 +131,9 @@ TEST(TitleLoop, BatchRepliesNameTheirCandidates) {
         {" 1 : 'Studio CV.'", 1, {{0, "Studio CV"}}},
         {"\t1\u3000: `\"Studio\"`", 1, {{0, "Studio"}}},
         {"1: A\u2014B\u2013C", 1, {{0, "A-B-C"}}},
+        // What would hide or reorder the name never reaches the tile.
+        {"1: invoice_\u202Egpj.exe\u200B", 1, {{0, "invoice_gpj.exe"}}},
+        {"1: \u2066\u200F", 1, {}},
         {"1: a: b", 1, {{0, "a: b"}}},
         {"1: " + name89, 1, {{0, name89}}},
         {"1: " + name90, 1, {}},
@@ -164,6 +167,8 @@ TEST(TitleLoop, SuggestionsTakeTheLastLineThatIsNotBlank) {
         {":Shop", "Shop"},
         {"1:", "1"},
         {"1: \"\"", std::nullopt},
+        {"1: Shop\u202E Notes", "Shop Notes"},
+        {"1: \u202E", std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(TitleLoop::parseSuggestion(c.reply), c.expected) << c.reply;
 }
