@@ -339,7 +339,7 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
         if (target) {
             suggestName(*target, std::move(done));
         } else if (done) {
-            done(std::nullopt);
+            done({});
         }
     };
     card.onActivated = [this, alive, id] {
