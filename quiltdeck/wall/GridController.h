@@ -109,6 +109,8 @@ public:
     const std::optional<std::string>& zoomId() const { return zoomId_; }
     const std::optional<std::string>& dragId() const { return dragId_; }
     size_t liveCount() const;
+    // The shells among them.
+    size_t liveShellCount() const;
     size_t waitingCount() const;
 
     // Told after every change of the tiles and every count update.
