@@ -741,15 +741,9 @@ TEST_F(AppDelegateTest, TheQuitQuestionSaysWhatBecomesOfShells) {
         const char* holds;  // further on
     } cases[] = {
         {Lang::en, 2, 0, "2 tiles are running. Their conversations will be resumed", ""},
-        {Lang::en, 0, 1,
-         "1 shell is running. It opens again in its folder the next time you open the app, but whatever runs in it "
-         "now is ended.",
-         ""},
-        {Lang::en, 1, 2,
-         "1 Claude session is running. Its conversation will be resumed the next time you open the app, but "
-         "anything Claude is doing right now is interrupted.\n\n2 shells are running. They open again in their "
-         "folders the next time you open the app, but whatever runs in them now is ended.",
-         ""},
+        {Lang::en, 0, 1, "1 shell is running. It opens again in its folder", ""},
+        {Lang::en, 1, 2, "1 Claude session is running. Its conversation will be resumed",
+         ".\n\n2 shells are running. They open again in their folders"},
         {Lang::ru, 3, 5, "Запущены 3 сессии Claude. Их разговоры продолжатся", "\n\nЗапущено 5 оболочек. Они снова откроются"},
     };
     for (const auto& c : cases) {

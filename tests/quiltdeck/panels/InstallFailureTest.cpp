@@ -26,11 +26,7 @@ TEST(InstallFailureTest, SaysTheCauseWhereTheLastLineTellsIt) {
         bool lineFollows;
     } cases[] = {
         {6, "curl: (6) Could not resolve host: claude.ai", "ob_fail_resolve", true},
-        {7, "curl: (7) Failed to connect to claude.ai port 443 after 3 ms: Couldn't connect to server",
-         "ob_fail_connect", true},
-        {28, "curl: (28) Connection timed out after 15001 milliseconds", "ob_fail_timeout", true},
         {60, "curl: (60) SSL certificate problem: certificate has expired", "ob_fail_tls", true},
-        {23, "curl: (23) Failure writing output to destination", "ob_fail_save", true},
         // The installer's own download: curl's code, not the installer's status, tells the cause.
         {1, "curl: (6) Could not resolve host: downloads.example", "ob_fail_resolve", true},
         {99, "curl: (99) Something new", "ob_fail_download", true},
@@ -48,11 +44,6 @@ TEST(InstallFailureTest, SaysTheCauseWhereTheLastLineTellsIt) {
     EXPECT_EQ(InstallFailure::text(1, "Unsupported platform"), t("ob_failed_code", {1}) + "\nUnsupported platform");
     EXPECT_EQ(InstallFailure::text(3, "curl: (x) odd"), t("ob_failed_code", {3}) + "\ncurl: (x) odd");
     EXPECT_EQ(InstallFailure::text(-1, ""), t("ob_failed_code", {-1}));
-    Lang::setCurrent(Lang::de);
-    EXPECT_EQ(InstallFailure::text(6, "curl: (6) Could not resolve host: claude.ai"),
-              "Claude Code konnte nicht heruntergeladen werden: Der Name des Servers wurde nicht gefunden. Ist dieser "
-              "Computer online? Dann versuch es noch einmal.\ncurl: (6) Could not resolve host: claude.ai");
-    Lang::setCurrent(Lang::en);
 }
 
 // wget, quiet as the job runs it, leaves the job to say that it failed and with what status.
