@@ -223,9 +223,25 @@ void AppDelegate::showUncleanRunAlert() {
     alert.messageText = t("crash_title");
     alert.informativeText = t("crash_info");
     alert.buttons = {t("ok"), t("menu_show_log")};
-    alert.present(window_.get(), [](int button) {
-        if (button == 1) platform::ui::Workspace::openFile(Log::url().string());
+    std::weak_ptr<int> alive = alive_;
+    alert.present(window_.get(), [this, alive](int button) {
+        if (button == 1 && !alive.expired()) showLog();
     });
+}
+
+void AppDelegate::showLog() {
+    const fs::path log = Log::url();
+    if (platform::ui::Workspace::openFile(log.string())) return;
+    if (platform::ui::Workspace::openFile(log.parent_path().string())) {
+        Log::write("show log: no application opened the log, its folder was opened");
+        return;
+    }
+    Log::write("show log: neither the log nor its folder could be opened");
+    Alert alert;
+    alert.messageText = t("log_not_opened");
+    alert.informativeText = t("log_not_opened_info", {log.string()});
+    alert.buttons = {t("ok")};
+    alert.present(window_.get(), [](int) {});
 }
 
 void AppDelegate::showStateNotice(const Store& store) {
@@ -446,7 +462,7 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::openLicence: openBundled("LICENSE.txt"); break;
         case MenuCommand::openThirdParty: openBundled("THIRD-PARTY-LICENSES.txt"); break;
         case MenuCommand::openPrivacy: openBundled("PRIVACY.md"); break;
-        case MenuCommand::showLog: platform::ui::Workspace::openFile(Log::url().string()); break;
+        case MenuCommand::showLog: showLog(); break;
         case MenuCommand::about: showAbout(); break;
         case MenuCommand::checkForUpdates: Updater::shared().checkForUpdates(); break;
         case MenuCommand::showGuide: showGuide(); break;
@@ -560,6 +576,13 @@ bool AppDelegate::windowShouldClose() {
     return false;
 }
 
+std::string AppDelegate::quitInformation(size_t claude, size_t shells) {
+    const auto count = [](size_t n) { return static_cast<long long>(n); };
+    if (shells == 0) return tCount("quit_info", count(claude));
+    if (claude == 0) return tCount("quit_info_shells", count(shells));
+    return tCount("quit_info_claude", count(claude)) + "\n\n" + tCount("quit_info_shells", count(shells));
+}
+
 void AppDelegate::confirmQuit(bool fromWindow) {
     const size_t live = grid_->liveCount();
     if (live < 1) {
@@ -573,7 +596,8 @@ void AppDelegate::confirmQuit(bool fromWindow) {
     }
     Alert alert;
     alert.messageText = t("quit_q");
-    alert.informativeText = tCount("quit_info", static_cast<long long>(live));
+    const size_t shells = grid_->liveShellCount();
+    alert.informativeText = quitInformation(live - shells, shells);
     alert.style = Alert::Style::warning;
     alert.buttons = {t("quit"), t("cancel")};
     std::weak_ptr<int> alive = alive_;

@@ -104,6 +104,9 @@ public:
     static platform::gfx::Rgba windowBackground(bool dark);
     // The key a press stands for in the menus' shortcuts: its unshifted character, or "Return".
     static std::string shortcutKey(const platform::ui::KeyEvent& event);
+    // What the quit question says becomes of the running tiles: the Claude tiles' conversations are
+    // resumed at the next launch, the shells open again in their folders.
+    static std::string quitInformation(size_t claude, size_t shells);
 
 private:
     void makeWindow();
@@ -113,6 +116,9 @@ private:
     void startSnapshotMode(const std::string& path);
     void captureSnapshot(const std::string& path);
     void showUncleanRunAlert();
+    // The log with the desktop's handler; where none opens it (one that needs a terminal where
+    // there is none), its folder; where that does not open either, an alert that says where it is.
+    void showLog();
     void openBundled(std::string_view name);
     // A picker over the main window whose choice goes to `choose`; none while one is open or a sheet
     // or a modal is up.

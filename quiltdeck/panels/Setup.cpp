@@ -6,6 +6,7 @@
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/runtime/WorkerPool.h"
 #include "quiltdeck/panels/ClaudeFirstRun.h"
+#include "quiltdeck/panels/InstallFailure.h"
 #include "quiltdeck/sessions/ShellCommand.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
@@ -138,20 +139,24 @@ std::string Setup::installScript(std::string_view address) {
     // to a file first, and run only when it is whole and looks like a script.
     // The background runs and `wait` let a cancel's TERM reach the traps at
     // once, so the file goes also then.
+    // curl says why it failed on its own (-S); wget is quiet, so the job says that it failed
+    // and its status, which tells the cause (InstallFailure reads both).
     std::string script =
         "f=$(mktemp \"${TMPDIR:-/tmp}/quiltdeck-install.XXXXXXXX\") || exit 1\n"
         "trap 'rm -f \"$f\"' EXIT\n"
         "trap 'exit 143' TERM HUP INT\n"
+        "d=curl\n"
         "if command -v curl >/dev/null 2>&1; then\n"
         "  curl -fsSL --proto =https --proto-redir =https --connect-timeout 15 --max-time 600 -o \"$f\" " + url + " &\n"
         "elif command -v wget >/dev/null 2>&1; then\n"
+        "  d=wget\n"
         "  wget -q --https-only --tries=1 --timeout=15 -O \"$f\" " + url + " &\n"
         "else\n"
-        "  echo 'install: neither curl nor wget is installed'; exit 127\n"
+        "  echo '" + std::string(InstallFailure::noDownloader) + "'; exit 127\n"
         "fi\n"
-        "wait $! || exit $?\n"
+        "wait $! || { s=$?; [ $d = wget ] && echo '" + std::string(InstallFailure::wgetFailed) + "'\"$s)\"; exit $s; }\n"
         "if [ ! -s \"$f\" ] || [ \"$(head -c 2 \"$f\")\" != '#!' ]; then\n"
-        "  echo 'install: download is not a script'; exit 65\n"
+        "  echo '" + std::string(InstallFailure::notAScript) + "'; exit 65\n"
         "fi\n"
         "bash \"$f\" &\n"
         "wait $!\n";
@@ -196,7 +201,7 @@ void Setup::installDone(int32_t status) {
     job_ = Job::none;
     jobTask_ = nullptr;
     Log::write("install: exited " + std::to_string(status) + ", last line: " + progress_);
-    if (status != 0) lastError_ = t("ob_failed_code", {status});
+    if (status != 0) lastError_ = InstallFailure::text(status, progress_);
     check();
     announce();
 }

@@ -55,7 +55,7 @@ std::string identifiedAccount(const fs::path& profile) {
 
 }  // namespace
 
-void Browsers::assistantOneShot(OneShotRequest request, std::function<void(std::optional<std::string>)> done) {
+void Browsers::assistantOneShot(OneShotRequest request, ClaudeCLI::Done done) {
     ClaudeCLI::oneShot(std::move(request.prompt), std::move(request.allowedTools), request.chrome, request.timeout,
                        std::move(done));
 }
@@ -90,20 +90,24 @@ void Browsers::refresh(bool force) {
     changed();
     Log::write(force ? "browsers: refresh (forced)" : "browsers: refresh");
     services_.oneShot({std::string(listPrompt), {std::string(listTool)}, true, oneShotTimeout},
-                      [weak = weak_from_this()](std::optional<std::string> answer) {
-                          if (auto self = weak.lock()) self->handleListAnswer(answer);
+                      [weak = weak_from_this()](ClaudeCLI::Reply reply) {
+                          if (auto self = weak.lock()) self->handleListAnswer(reply);
                       });
 }
 
-void Browsers::handleListAnswer(const std::optional<std::string>& answer) {
+void Browsers::handleListAnswer(const ClaudeCLI::Reply& reply) {
     busy_ = false;
     lastFetch_ = MainLoop::main().now();
+    const std::optional<std::string>& answer = reply.answer;
     size_t entries = 0;
     std::optional<std::vector<BrowserInfo>> devices;
     if (answer) devices = parseList(*answer, entries);
     if (!devices) {
-        error_ = t("browsers_error");
-        Log::write("browsers: no list (" + (answer ? firstCharacters(*answer, loggedAnswerLength) : "no output") + ")");
+        // Refresh cannot help a CLI that is not there.
+        const bool missing = reply.failure == ClaudeCLI::Failure::missing;
+        error_ = t(missing ? "browsers_error_missing" : "browsers_error");
+        Log::write("browsers: no list (" +
+                   (answer ? firstCharacters(*answer, loggedAnswerLength) : missing ? "claude not found" : "no output") + ")");
         changed();
         return;
     }
@@ -131,10 +135,10 @@ void Browsers::identify(const std::string& deviceId, uint16_t port, std::functio
                            true,
                            oneShotTimeout};
     services_.oneShot(std::move(request), [weak = weak_from_this(), deviceId, done = std::move(done)](
-                                              std::optional<std::string> answer) {
+                                              ClaudeCLI::Reply reply) {
         auto self = weak.lock();
         if (!self) return;
-        if (!answer) {
+        if (!reply.answer) {
             if (done) done(false);
             return;
         }

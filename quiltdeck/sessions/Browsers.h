@@ -13,6 +13,7 @@
 
 #include "platform/runtime/MainLoop.h"
 #include "quiltdeck/sessions/BrowserInfo.h"
+#include "quiltdeck/sessions/ClaudeCLI.h"
 #include "quiltdeck/sessions/RunningBrowser.h"
 
 namespace quiltdeck {
@@ -28,21 +29,21 @@ class Store;
 class Browsers : public std::enable_shared_from_this<Browsers> {
 public:
     // One non-interactive run of the assistant CLI; `done` is called on the main
-    // thread with its answer, or nothing when there was no usable answer.
+    // thread with its answer, or why there was none.
     struct OneShotRequest {
         std::string prompt;
         std::vector<std::string> allowedTools;
         bool chrome = false;
         platform::runtime::Duration timeout{};
     };
-    using OneShot = std::function<void(OneShotRequest, std::function<void(std::optional<std::string>)>)>;
+    using OneShot = std::function<void(OneShotRequest, ClaudeCLI::Done)>;
     // Runs a job off the main thread.
     using Background = std::function<void(std::function<void()>)>;
     // Brings a browser application's windows forward; the window layer sets it.
     using Activator = std::function<void(const RunningBrowser&)>;
 
     // The assistant CLI's one-shot call and the worker pool.
-    static void assistantOneShot(OneShotRequest request, std::function<void(std::optional<std::string>)> done);
+    static void assistantOneShot(OneShotRequest request, ClaudeCLI::Done done);
     static void inBackground(std::function<void()> job);
 
     struct Services {
@@ -98,7 +99,7 @@ public:
     Browsers(Passkey, Services services);
 
 private:
-    void handleListAnswer(const std::optional<std::string>& answer);
+    void handleListAnswer(const ClaudeCLI::Reply& reply);
     void learnAccount(const std::string& deviceId, int attempt);
     void storeAccounts(const std::map<std::string, std::string>& found);
     void changed();

@@ -83,8 +83,12 @@ private:
 // Runs under way; the last one to end clears what they left.
 std::atomic<int> runsUnderWay{0};
 
-std::optional<std::string> runOnce(const std::string& command, const std::filesystem::path& folder,
-                                   std::string prompt, platform::runtime::Duration timeout) {
+// A login shell's status for a command it did not find.
+constexpr int32_t commandNotFound = 127;
+
+ClaudeCLI::Reply runOnce(const std::string& command, const std::filesystem::path& folder, std::string prompt,
+                         platform::runtime::Duration timeout) {
+    using Failure = ClaudeCLI::Failure;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     ++runsUnderWay;
@@ -95,18 +99,24 @@ std::optional<std::string> runOnce(const std::string& command, const std::filesy
         }
     } clear{folder};
     int input[2];
-    if (::pipe2(input, O_CLOEXEC) != 0) return std::nullopt;
+    if (::pipe2(input, O_CLOEXEC) != 0) return ClaudeCLI::Reply::failing(Failure::failed);
     ::fcntl(input[1], F_SETFL, ::fcntl(input[1], F_GETFL) | O_NONBLOCK);
     PromptWriter writer(input[1], std::move(prompt));
     platform::runtime::ChildProcess::Options process;
     process.arguments = ShellCommand::loginShellArguments(command);
     process.directory = folder.string();
     process.standardInput = input[0];
-    auto result = ProcessCapture::run(process, timeout);
+    ProcessCapture::Report report;
+    auto result = ProcessCapture::run(process, timeout, &report);
     ::close(input[0]);
     writer.finish();
-    if (!result || result->status != 0 || !vantel::isValidUtf8(result->output)) return std::nullopt;
-    return std::move(result->output);
+    using Ending = ProcessCapture::Ending;
+    if (report.ending == Ending::terminated || report.ending == Ending::killed)
+        return ClaudeCLI::Reply::failing(Failure::timedOut);
+    if (result && result->status == commandNotFound) return ClaudeCLI::Reply::failing(Failure::missing);
+    if (!result || result->status != 0 || !vantel::isValidUtf8(result->output))
+        return ClaudeCLI::Reply::failing(Failure::failed);
+    return ClaudeCLI::Reply(std::move(result->output));
 }
 
 }  // namespace

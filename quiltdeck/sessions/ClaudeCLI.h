@@ -28,11 +28,30 @@ public:
     // The prompt goes in this long after the start, unless the run is over.
     static constexpr platform::runtime::Duration promptDelay = std::chrono::milliseconds(50);
 
-    using Done = std::function<void(std::optional<std::string> answer)>;
+    // What a run gave: its output, or why there is none.
+    enum class Failure {
+        none,
+        missing,   // the login shell found no `claude`
+        timedOut,  // it outlived its time
+        failed,    // it could not start, ended with another status or answered in bytes that are not UTF-8
+    };
+    struct Reply {
+        // An answer, or a run that failed without saying more.
+        Reply(std::optional<std::string> text = std::nullopt)
+            : answer(std::move(text)), failure(answer ? Failure::none : Failure::failed) {}
+        static Reply failing(Failure why) {
+            Reply reply;
+            reply.failure = why;
+            return reply;
+        }
+        std::optional<std::string> answer;
+        Failure failure;
+    };
+    using Done = std::function<void(Reply reply)>;
 
     // Returns at once; the run takes a worker thread. `done` runs on the main
-    // loop with the output (trailing newline kept), or nothing when the CLI
-    // cannot start, exits non-zero, outlives `timeout` or answers in bytes
+    // loop with the output (trailing newline kept), or no answer and why when the
+    // CLI cannot start, exits non-zero, outlives `timeout` or answers in bytes
     // that are not UTF-8. Its folder is "drops" in the state folder. A run gets
     // none of the CLI's own tools (a browser call only the browser tools it
     // names), so a reply can never run a command or touch a file. A run

@@ -85,7 +85,11 @@ PeerOwner::PeerOwner(const sockaddr_in& listener) : PeerOwner(listener, Source::
     if (netlink_ >= 0) ::close(std::exchange(netlink_, -1));
 }
 
-PeerOwner::PeerOwner(const sockaddr_in&, Source source) : source_(source) {
+PeerOwner::PeerOwner(const sockaddr_in&, Source source, TableReader reader)
+    : readTable_(std::move(reader)), source_(source) {
+    if (!readTable_) {
+        readTable_ = [](bool& whole) { return readTable("/proc/net/tcp", tableSizeLimit, tableTimeLimit, &whole); };
+    }
     if (source_ != Source::diagnostics) return;
     netlink_ = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     // The kernel answers a single lookup while sending; the limit only guards
@@ -208,7 +212,8 @@ PeerOwner::Result PeerOwner::check(const sockaddr_in& peer, const sockaddr_in& l
         if (!tableReadAt_ || *tableReadAt_ <= accepted || endKey(local) != tableLocal_) {
             tableReadAt_ = Clock::now();
             tableLocal_ = endKey(local);
-            const std::string table = readTable("/proc/net/tcp", tableSizeLimit, tableTimeLimit, &tableWhole_);
+            tableWhole_ = false;
+            const std::string table = readTable_(tableWhole_);
             // Indexed once: a burst of lookups would otherwise each walk the whole table.
             tableIndex_.clear();
             forEachSocket(table, tableWhole_, [&](uint64_t socketEnd, uint64_t connectedTo, const Result& result) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,11 +50,15 @@ public:
     static constexpr size_t tableSizeLimit = size_t{8} << 20;
     static constexpr std::chrono::milliseconds tableTimeLimit{50};
 
+    // One read of the socket table: its text, and in `whole` whether that is
+    // all of it. By default /proc/net/tcp within the limits above.
+    using TableReader = std::function<std::string(bool& whole)>;
+
     // `listener` is the listening socket's address, the local end of every
     // connection looked up.
     explicit PeerOwner(const sockaddr_in& listener);
-    // With the source chosen by the caller (tests).
-    PeerOwner(const sockaddr_in& listener, Source source);
+    // With the source chosen by the caller and, for the table, its own reader (tests).
+    PeerOwner(const sockaddr_in& listener, Source source, TableReader reader = {});
     ~PeerOwner();
     PeerOwner(const PeerOwner&) = delete;
     PeerOwner& operator=(const PeerOwner&) = delete;
@@ -87,6 +92,7 @@ private:
 
     // Kept open: a lookup per connection is then two system calls.
     int netlink_ = -1;
+    TableReader readTable_;
     // The last table read, when that read began, and its connections to
     // `tableLocal_` by their other end.
     std::optional<Clock::time_point> tableReadAt_;

@@ -218,6 +218,12 @@ size_t GridController::liveCount() const {
     return live;
 }
 
+size_t GridController::liveShellCount() const {
+    size_t live = 0;
+    for (const auto& [id, e] : entries_) live += e->session->status() != SessionStatus::exited && e->session->isShell();
+    return live;
+}
+
 size_t GridController::waitingCount() const {
     size_t waiting = 0;
     for (const auto& [id, e] : entries_) waiting += e->session->status() == SessionStatus::waiting;
@@ -347,7 +353,7 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
         if (target) {
             suggestName(*target, std::move(done));
         } else if (done) {
-            done(std::nullopt);
+            done({});
         }
     };
     card.onActivated = [this, alive, id] {

@@ -14,6 +14,7 @@
 #include "platform/ui/FlippedView.h"
 #include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/panels/OnboardingView.h"
+#include "quiltdeck/sessions/ClaudeCLI.h"
 #include "quiltdeck/sessions/HookServer.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/wall/TabsView.h"
@@ -108,6 +109,8 @@ public:
     const std::optional<std::string>& zoomId() const { return zoomId_; }
     const std::optional<std::string>& dragId() const { return dragId_; }
     size_t liveCount() const;
+    // The shells among them.
+    size_t liveShellCount() const;
     size_t waitingCount() const;
 
     // Told after every change of the tiles and every count update.
@@ -191,9 +194,9 @@ public:
     void dragEnded(Point point);
 
     // --- Automatic titles -------------------------------------------------------------------------
-    // Runs the assistant CLI once with `prompt`; `done` gets its output, or none when the run failed.
+    // Runs the assistant CLI once with `prompt`; `done` gets its output, or why there is none.
     // The CLI's one-shot run (no tools, no browser, 60 s) unless a test sets another.
-    using OneShot = std::function<void(std::string prompt, std::function<void(std::optional<std::string>)> done)>;
+    using OneShot = std::function<void(std::string prompt, ClaudeCLI::Done done)>;
     OneShot runOneShot;
     // Ticks every 5 s on the main loop for as long as the controller lives.
     void startTitleLoop();
@@ -201,8 +204,9 @@ public:
     // off, the CLI is not set up or an earlier batch is still out.
     void tickTitles();
     bool titleBusy() const { return titleBusy_; }
-    // One name for one tile, for its rename editor; names nothing and stamps nothing.
-    void suggestName(WallTile& session, std::function<void(std::optional<std::string>)> done);
+    // One name for one tile, for its rename editor, or why there is none; names nothing and
+    // stamps nothing.
+    void suggestName(WallTile& session, TileView::SuggestDone done);
 
     // --- The bars in full screen -----------------------------------------------------------------
     static constexpr platform::runtime::Duration barHideDelay = std::chrono::seconds(3);

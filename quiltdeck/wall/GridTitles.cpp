@@ -2,6 +2,7 @@
 #include "platform/runtime/MainLoop.h"
 #include "quiltdeck/panels/Setup.h"
 #include "quiltdeck/sessions/ClaudeCLI.h"
+#include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/wall/GridController.h"
 #include "quiltdeck/wall/TitleLoop.h"
@@ -12,12 +13,25 @@ using platform::runtime::MainLoop;
 
 namespace {
 
-void runCli(std::string prompt, std::function<void(std::optional<std::string>)> done) {
+void runCli(std::string prompt, ClaudeCLI::Done done) {
     ClaudeCLI::oneShot(std::move(prompt), {}, false, TitleLoop::timeout, std::move(done));
 }
 
 std::string textOf(WallTile& tile) {
     return TitleLoop::candidateText(tile.lastPrompt(), [&tile] { return tile.screenText(); });
+}
+
+// Why a suggestion came back without a name, in the user's words.
+std::string whyNoName(ClaudeCLI::Failure failure) {
+    using Failure = ClaudeCLI::Failure;
+    if (failure == Failure::missing) return t("suggest_missing");
+    // A CLI that is there but not signed in fails every call.
+    if (failure != Failure::none && Setup::shared().stage() == Setup::Stage::needsLogin) return t("suggest_signed_out");
+    switch (failure) {
+        case Failure::none: return t("suggest_empty");
+        case Failure::timedOut: return t("suggest_timed_out");
+        default: return t("suggest_failed");
+    }
 }
 
 }  // namespace
@@ -70,11 +84,11 @@ void GridController::tickTitles() {
     }
     const std::string prompt = TitleLoop::batchPrompt(texts, Lang::current().promptLanguage());
     std::weak_ptr<int> alive = alive_;
-    auto answered = [this, alive, namers = std::move(namers), asked = std::move(asked)](std::optional<std::string> reply) {
+    auto answered = [this, alive, namers = std::move(namers), asked = std::move(asked)](ClaudeCLI::Reply reply) {
         if (!alive.expired()) titleBusy_ = false;
         std::vector<bool> named(namers.size(), false);
-        if (reply) {
-            for (const TitleLoop::Name& name : TitleLoop::parseBatchReply(*reply, namers.size())) {
+        if (reply.answer) {
+            for (const TitleLoop::Name& name : TitleLoop::parseBatchReply(*reply.answer, namers.size())) {
                 if (const WallTile::Namer& namer = namers[name.index]) namer(name.name);
                 named[name.index] = true;
             }
@@ -90,11 +104,13 @@ void GridController::tickTitles() {
     (runOneShot ? runOneShot : runCli)(prompt, std::move(answered));
 }
 
-void GridController::suggestName(WallTile& session, std::function<void(std::optional<std::string>)> done) {
+void GridController::suggestName(WallTile& session, TileView::SuggestDone done) {
     const std::string prompt = TitleLoop::suggestionPrompt(textOf(session), Lang::current().promptLanguage());
-    (runOneShot ? runOneShot : runCli)(prompt, [done = std::move(done)](std::optional<std::string> reply) {
+    (runOneShot ? runOneShot : runCli)(prompt, [done = std::move(done)](ClaudeCLI::Reply reply) {
         if (!done) return;
-        done(reply ? TitleLoop::parseSuggestion(*reply) : std::nullopt);
+        TileView::Suggestion suggestion(reply.answer ? TitleLoop::parseSuggestion(*reply.answer) : std::nullopt);
+        if (!suggestion.name) suggestion.why = whyNoName(reply.failure);
+        done(std::move(suggestion));
     });
 }
 

@@ -112,6 +112,9 @@ TileLayout::HeaderFrames TileLayout::header(const HeaderInput& in) {
         f.cancel = {right - cancel.width, buttonsY, cancel.width, 22};
         f.save = {f.cancel.x - 8 - save.width, buttonsY, save.width, 22};
         f.suggest = {f.save.x - 8 - suggest.width, buttonsY, suggest.width, 22};
+        const double noteTop = (f.editStacked ? buttonsY + 22 : f.editorBack.y + f.editorBack.height) + 4;
+        const double noteLeft = std::min(f.editorBack.x, w - 20 - minimumEditorWidth);
+        f.note = {noteLeft, noteTop, w - 20 - noteLeft, 0};
     }
     const double inset = terminalInset(in.dark);
     f.scaler = {inset, in.bodyTop, std::max(0.0, w - 2 * inset), std::max(0.0, h - in.bodyTop - inset)};

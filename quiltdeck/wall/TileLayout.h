@@ -86,6 +86,9 @@ public:
         // line stacks them: the editor takes the line (the badge, close and move give way), the
         // buttons a line under it, as symbols where their words do not fit.
         Rect editorBack, editor, save, cancel, suggest;
+        // Where the note on a suggestion without a name may stand, under the editor and its
+        // buttons, over the terminal's top: its height is the text's.
+        Rect note;
         bool editStacked = false;
         bool editSymbols = false;
         // The terminal's scaler, the launch and dead veils over it, and the zoomed tile's grip.

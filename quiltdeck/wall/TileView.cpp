@@ -180,6 +180,14 @@ TileView::TileView(WallTile& session) : session_(session) {
         button->setKeyboardOperable(true);
         deadVeil_.addSubview(button);
     }
+    // Over the terminal's top, in front of it and its veils; while it shows, in front of the
+    // window's whole content, since a low card's edge would cut it (see showSuggestNote).
+    noteBack_.setHidden(true);
+    noteBack_.setCornerRadius(6);
+    note_.setMaximumLines(2);
+    note_.setTruncation(Truncation::tail);
+    noteBack_.addSubview(&note_);
+    addSubview(&noteBack_);
     reloadLogo();
     applyTheme();
     // Held as subscriptions: they end with the card.
@@ -546,6 +554,7 @@ void TileView::layout() {
         if (f.editStacked && std::find(views.begin(), views.end(), &suggestButton_) < std::find(views.begin(), views.end(), &scaler_)) {
             for (Button* button : {&suggestButton_, &saveButton_, &cancelButton_}) card_.addSubview(button);
         }
+        if (!noteBack_.isHidden()) placeSuggestNote(f.note);
     }
     scaler_.setFrame(f.scaler);
     scaler_.setCornerRadius(f.scalerCornerRadius);

@@ -87,7 +87,9 @@ public:
     // the editor stays open (with what was typed) while the keyboard moves among them.
     // Once the session has ended and a veil button has the keyboard, the veil's buttons.
     std::vector<platform::ui::View*> keyViewGroup() override;
-    void suggestionArrived(std::optional<std::string> name);
+    // A name into the open editor; with `why`, what was typed comes back and the note under the
+    // editor says why there is no name.
+    void suggestionArrived(std::optional<std::string> name, std::string why = {});
     // The launch veil fades out and stops.
     void finishLaunch();
     // The look popover, on the logo when it shows, else on the status dot (as a click there opens it).
@@ -116,8 +118,14 @@ public:
     std::function<void()> onDragBegan;
     std::function<void(Point)> onDragMoved;
     std::function<void(Point)> onDragEnded;
-    // The rename editor's Suggest button asks for a name; `done` gets it, or none.
-    using SuggestDone = std::function<void(std::optional<std::string> name)>;
+    // What the rename editor's Suggest button gets: a name, or why there is none, in the user's
+    // words (empty: nothing to say).
+    struct Suggestion {
+        Suggestion(std::optional<std::string> name = std::nullopt) : name(std::move(name)) {}
+        std::optional<std::string> name;
+        std::string why;
+    };
+    using SuggestDone = std::function<void(Suggestion suggestion)>;
     std::function<void(SuggestDone done)> onSuggestName;
     std::function<void(std::optional<BrowserInfo>)> onRebind;
     // The dead veil's buttons: true resumes the conversation.
@@ -144,6 +152,9 @@ public:
     platform::ui::Button& saveButton() { return saveButton_; }
     platform::ui::Button& cancelButton() { return cancelButton_; }
     platform::ui::Button& suggestButton() { return suggestButton_; }
+    // Why the last suggestion brought no name; hidden otherwise.
+    platform::ui::View& suggestNote() { return noteBack_; }
+    platform::ui::TextLayer& suggestNoteText() { return note_; }
     platform::ui::FlippedView& deadVeil() { return deadVeil_; }
     platform::ui::TextLayer& deadLabel() { return deadLabel_; }
     platform::ui::TextLayer& deadDetail() { return deadDetail_; }
@@ -203,8 +214,11 @@ private:
     void rightMouseDown(const platform::ui::MouseEvent& event);
     Browsers& browsers() const;
     void tapSuggest();
-    // The title editor's field and its back in the theme now in force.
+    // The title editor's field and its back (and the note under it) in the theme now in force.
     void styleEditor();
+    // The note under the editor with `why`; none hides it.
+    void showSuggestNote(const std::string& why);
+    void placeSuggestNote(const Rect& room);
     // The title editor's words: on its buttons, or as their tool tips while they show as symbols.
     void showEditWords();
     bool editorCommand(platform::ui::TextField::Command command);
@@ -242,6 +256,8 @@ private:
     EditorButton saveButton_;
     EditorButton cancelButton_;
     EditorButton suggestButton_;
+    platform::ui::FlippedView noteBack_;
+    platform::ui::TextLayer note_;
     std::vector<std::unique_ptr<MetricChip>> metricViews_;
     platform::ui::TextLayer feedSource_;
     std::vector<std::unique_ptr<platform::ui::TextLayer>> feedRows_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <utility>
 #include <nlohmann/json.hpp>
 
@@ -18,6 +19,7 @@
 #include "quiltdeck/sessions/Browsers.h"
 #include "quiltdeck/sessions/Drop.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Theme.h"
 #include "quiltdeck/shell/Tints.h"
@@ -26,6 +28,7 @@
 
 namespace quiltdeck {
 
+using platform::gfx::FontWeight;
 using platform::gfx::Rgba;
 using platform::runtime::MainLoop;
 using platform::ui::Menu;
@@ -208,8 +211,33 @@ void TileView::openHeadline(size_t row) {
 void TileView::styleEditor() {
     const bool dark = Theme::isDark();
     editor_.setTextColor(TileLayout::primaryText(dark));
-    editorBack_.setLayerBackgroundColor(dark ? Rgba::fromBytes(25, 27, 29) : Rgba{1, 1, 1, 1});
-    editorBack_.setBorder(1, dark ? Rgba{1, 1, 1, 0.16} : Rgba{0, 0, 0, 0.18});
+    for (View* back : {&editorBack_, static_cast<View*>(&noteBack_)}) {
+        back->setLayerBackgroundColor(dark ? Rgba::fromBytes(25, 27, 29) : Rgba{1, 1, 1, 1});
+        back->setBorder(1, dark ? Rgba{1, 1, 1, 0.16} : Rgba{0, 0, 0, 0.18});
+    }
+    note_.setFont(Fonts::ui(11, FontWeight::regular));
+    note_.setForegroundColor(TileLayout::primaryText(dark));
+}
+
+void TileView::showSuggestNote(const std::string& why) {
+    note_.setString(why);
+    noteBack_.setHidden(why.empty());
+    // Shown, it stands in front of the window's whole content: under a low card's buttons there
+    // is no room for it, and what passes the card's edge is drawn only by a view in front of it.
+    View* host = why.empty() || !window() ? this : window()->contentView();
+    if (host && noteBack_.superview() != host) host->addSubview(&noteBack_);
+}
+
+void TileView::placeSuggestNote(const Rect& room) {
+    constexpr double pad = 6;
+    // As wide as its text, up to the room; on two lines at most.
+    const platform::gfx::Size line = note_.shownText().measure();
+    const double width = std::clamp(std::ceil(line.width), 0.0, std::max(0.0, room.width - 2 * pad));
+    const double height = std::min(note_.shownText().measure(width).height, 2 * line.height);
+    const Rect frame{room.x, room.y, width + 2 * pad, height + 2 * pad - 2};
+    View* host = noteBack_.superview();
+    noteBack_.setFrame(host && host != this ? host->convertFromWindow(convertToWindow(frame)) : frame);
+    note_.setFrame({pad, pad - 1, width, height});
 }
 
 void TileView::beginRename() {
@@ -220,6 +248,7 @@ void TileView::beginRename() {
     editorBack_.setHidden(false);
     for (platform::ui::Button* button : {&saveButton_, &cancelButton_, &suggestButton_}) button->setHidden(false);
     suggestButton_.setEnabled(true);
+    showSuggestNote({});
     titleLabel_.setHidden(true);
     subLabel_.setHidden(true);
     layout();
@@ -236,6 +265,7 @@ void TileView::endRename(bool commit) {
     const std::string text = editor_.stringValue();
     editor_.setHidden(true);
     editorBack_.setHidden(true);
+    showSuggestNote({});
     for (platform::ui::Button* button : {&saveButton_, &cancelButton_, &suggestButton_}) button->setHidden(true);
     titleLabel_.setHidden(false);
     subLabel_.setHidden(false);
@@ -292,21 +322,27 @@ void TileView::tapSuggest() {
     std::string typed = editor_.stringValue();
     editor_.setPlaceholder("\u2026");
     editor_.setStringValue("");
+    showSuggestNote({});
     if (!onSuggestName) return;
     std::weak_ptr<int> alive = alive_;
-    onSuggestName([this, alive, typed = std::move(typed)](std::optional<std::string> name) {
+    onSuggestName([this, alive, typed = std::move(typed)](Suggestion suggestion) {
         if (alive.expired() || !suggesting_) return;
-        suggestionArrived(name ? std::move(name) : std::optional<std::string>(typed));
+        if (suggestion.name) {
+            suggestionArrived(std::move(suggestion.name));
+        } else {
+            suggestionArrived(typed, std::move(suggestion.why));
+        }
     });
 }
 
-void TileView::suggestionArrived(std::optional<std::string> name) {
+void TileView::suggestionArrived(std::optional<std::string> name, std::string why) {
     if (!suggesting_ || editor_.isHidden()) return;
     suggesting_ = false;
     suggestButton_.setEnabled(true);
     showEditWords();
     editor_.setPlaceholder("");
     editor_.setStringValue(name.value_or(""));
+    showSuggestNote(why);
     layout();
     // The field has the keyboard again (asked even when it kept it: the toolkit's may have moved),
     // with the caret after the name, to be added to or taken as it is.

@@ -4,7 +4,7 @@
 // lines) to $HOME/.fake-bin/curl.log.
 //
 // Variables: FAKE_CURL_FAIL (exit with this status after curl's error line,
-// writing nothing), FAKE_CURL_SERVE ("html": a web page; "empty": nothing;
+// writing nothing; FAKE_CURL_MESSAGE is that line's text), FAKE_CURL_SERVE ("html": a web page; "empty": nothing;
 // "cut": the start of the script, then status 18 as for a transfer cut short),
 // FAKE_CURL_HANG (never answer), FAKE_CURL_IGNORE_TERM (SIGTERM does nothing).
 
@@ -53,7 +53,9 @@ int main(int argc, char** argv) {
         if (args[i] == "-o" || args[i] == "--output") outputPath = args[i + 1];
     }
     if (const std::string fail = variable("FAKE_CURL_FAIL"); !fail.empty()) {
-        std::cerr << "curl: (" << fail << ") The requested URL returned error: 404\n";
+        const std::string message = variable("FAKE_CURL_MESSAGE");
+        std::cerr << "curl: (" << fail << ") " << (message.empty() ? "The requested URL returned error: 404" : message)
+                  << "\n";
         return std::atoi(fail.c_str());
     }
     const std::string serve = variable("FAKE_CURL_SERVE");

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csignal>
 #include <optional>
+#include <set>
 
 #include "platform/ui/Screen.h"
 #include "platform/ui/Workspace.h"
@@ -89,11 +90,12 @@ protected:
         EXPECT_TRUE(app->loop.runUntil([&] { return app->delegate->tilesOpened(); }, 60s));
         return *app;
     }
-    testing::FakeTile& openTile(const std::string& name, SessionStatus status = SessionStatus::busy) {
+    testing::FakeTile& openTile(const std::string& name, SessionStatus status = SessionStatus::busy, bool shell = false) {
         TileRequest request;
         request.cwd = home.path() + "/" + name;
         std::filesystem::create_directories(request.cwd);
         request.name = name;
+        request.isShell = shell;
         app->grid().open(request);
         app->tiles.back()->setStatus(status);
         return *app->tiles.back();
@@ -774,6 +776,72 @@ TEST_F(AppDelegateTest, QuitWithLiveTilesAsksEachTime) {
     EXPECT_TRUE(log.ends_with("  quit\n")) << log;
     EXPECT_EQ(log.find("CRASH"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(StateFolder::path() / "running"));
+}
+
+// Shells are not conversations: the question says they open again in their folders, and on a
+// mixed wall says both.
+TEST_F(AppDelegateTest, TheQuitQuestionSaysWhatBecomesOfShells) {
+    const struct {
+        Lang lang;
+        int claude, shells;
+        const char* starts;
+        const char* holds;  // further on
+    } cases[] = {
+        {Lang::en, 2, 0, "2 tiles are running. Their conversations will be resumed", ""},
+        {Lang::en, 0, 1, "1 shell is running. It opens again in its folder", ""},
+        {Lang::en, 1, 2, "1 Claude session is running. Its conversation will be resumed",
+         ".\n\n2 shells are running. They open again in their folders"},
+        {Lang::ru, 3, 5, "Запущены 3 сессии Claude. Их разговоры продолжатся", "\n\nЗапущено 5 оболочек. Они снова откроются"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.lang.rawValue()) + " " + std::to_string(c.claude) + "+" + std::to_string(c.shells));
+        Lang::setCurrent(c.lang);
+        app.reset();
+        Store::shared().setOpenTiles({});
+        launch();
+        for (int i = 0; i < c.claude + c.shells; ++i) openTile("t" + std::to_string(i), SessionStatus::busy, i >= c.claude);
+        openTile("ended shell", SessionStatus::exited, true);
+        key(press("q", ctrlShift));
+        ASSERT_TRUE(app->modals().shownAlert());
+        const std::string info = app->modals().shownAlert()->informativeText;
+        EXPECT_TRUE(info.starts_with(c.starts)) << info;
+        EXPECT_NE(info.find(c.holds), std::string::npos) << info;
+        app->modals().clickButton(1);
+    }
+    Lang::setCurrent(Lang::en);
+}
+
+// Show Log opens the log; where no application opens it (a text handler that needs a terminal
+// where there is none), its folder; where neither opens, an alert says where the log is.
+TEST_F(AppDelegateTest, ShowLogFallsBackToItsFolderThenSaysWhereItIs) {
+    const std::string log = fileURL(Log::url()), folder = fileURL(Log::url().parent_path());
+    const struct {
+        const char* name;
+        std::set<std::string> refused;
+        std::vector<std::string> opened;
+        bool alert;
+    } cases[] = {
+        {"handler", {}, {log}, false},
+        {"no handler for the log", {log}, {folder}, false},
+        {"nothing opens", {log, folder}, {}, true},
+    };
+    launch();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        opened.clear();
+        platform::ui::Workspace::setOpener([&](const std::string& url) {
+            if (c.refused.contains(url)) return false;
+            opened.push_back(url);
+            return true;
+        });
+        platform::ui::MenuBar::perform(*app->window().menuBar()->itemWithTitle("Show Log"));
+        EXPECT_EQ(opened, c.opened);
+        ASSERT_EQ(app->modals().shownAlert().has_value(), c.alert);
+        if (!c.alert) continue;
+        EXPECT_EQ(app->modals().shownAlert()->messageText, t("log_not_opened"));
+        EXPECT_NE(app->modals().shownAlert()->informativeText.find(Log::url().string()), std::string::npos);
+        app->modals().clickButton(0);
+    }
 }
 
 TEST_F(AppDelegateTest, CloseButtonAsksToQuitAndNeverClosesAlone) {

@@ -117,6 +117,9 @@ struct FailedInstallCase {
     const char* value;
     int status;
     const char* lastLine;
+    // The key of what the card says, then curl's own line when it has one.
+    const char* errorKey;
+    const char* message = nullptr;  // curl's error text, for FAKE_CURL_MESSAGE
     friend void PrintTo(const FailedInstallCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -128,9 +131,11 @@ TEST_P(SetupFailedInstall, EndsWithItsStatusAndRunsNothing) {
     home.removeClaude();
     home.installCurl();
     home.setVariable(c.variable, c.value);
+    if (c.message) home.setVariable("FAKE_CURL_MESSAGE", c.message);
     setup->install();
     ASSERT_TRUE(finishJob());
-    EXPECT_EQ(setup->lastError(), t("ob_failed_code", {c.status}));
+    const std::string curlLine = std::string_view(c.lastLine).starts_with("curl: ") ? "\n" + std::string(c.lastLine) : "";
+    EXPECT_EQ(setup->lastError(), t(c.errorKey) + curlLine);
     EXPECT_EQ(setup->progress(), c.lastLine);
     EXPECT_TRUE(logged("install: exited " + std::to_string(c.status) + ", last line: " + c.lastLine));
     EXPECT_EQ(setup->stage(), Stage::needsInstall);
@@ -142,11 +147,16 @@ TEST_P(SetupFailedInstall, EndsWithItsStatusAndRunsNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SetupFailedInstall,
     ::testing::Values(
-        FailedInstallCase{"HttpError", "FAKE_CURL_FAIL", "22", 22, "curl: (22) The requested URL returned error: 404"},
-        FailedInstallCase{"WebPage", "FAKE_CURL_SERVE", "html", 65, "install: download is not a script"},
-        FailedInstallCase{"Empty", "FAKE_CURL_SERVE", "empty", 65, "install: download is not a script"},
+        FailedInstallCase{"HttpError", "FAKE_CURL_FAIL", "22", 22, "curl: (22) The requested URL returned error: 404",
+                          "ob_fail_http"},
+        FailedInstallCase{"WebPage", "FAKE_CURL_SERVE", "html", 65, "install: download is not a script",
+                          "ob_fail_not_script"},
+        FailedInstallCase{"Empty", "FAKE_CURL_SERVE", "empty", 65, "install: download is not a script",
+                          "ob_fail_not_script"},
         FailedInstallCase{"CutShort", "FAKE_CURL_SERVE", "cut", 18,
-                          "curl: (18) transfer closed with outstanding read data remaining"}),
+                          "curl: (18) transfer closed with outstanding read data remaining", "ob_fail_cut"},
+        FailedInstallCase{"Offline", "FAKE_CURL_FAIL", "6", 6, "curl: (6) Could not resolve host: claude.ai",
+                          "ob_fail_resolve", "Could not resolve host: claude.ai"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct CancelCase {

@@ -44,9 +44,9 @@ protected:
              [this](Browsers::OneShotRequest request, auto done) {
                  requests_.push_back(request);
                  ++inFlight_;
-                 Browsers::assistantOneShot(std::move(request), [this, done](std::optional<std::string> answer) {
+                 Browsers::assistantOneShot(std::move(request), [this, done](ClaudeCLI::Reply reply) {
                      --inFlight_;
-                     done(std::move(answer));
+                     done(std::move(reply));
                  });
              },
              [this](std::function<void()> job) { jobs_.push_back(std::move(job)); }, proc_.path()});
@@ -112,6 +112,7 @@ TEST_F(BrowsersTest, AnswersReplaceTheListOrLeaveItWithAnError) {
         std::optional<std::string> answer;
         Devices list;
         std::string logged;  // the fake ends its answer with a newline
+        bool installed = true;
     } cases[] = {
         {"Here:\n[{\"deviceId\":\"a\",\"name\":\"Work\"},{\"deviceId\":\"b\"},{\"name\":\"x\"}]\nDone.",
          {{"a", "Work"}, {"b", "b"}}, "3 connected"},
@@ -121,16 +122,21 @@ TEST_F(BrowsersTest, AnswersReplaceTheListOrLeaveItWithAnError) {
         {"[{\"deviceId\":\"c\"},3]", {}, "no list ([{\"deviceId\":\"c\"},3]\\n)"},
         {"] nothing [", {}, "no list (] nothing [\\n)"},
         {std::nullopt, {}, "no list (no output)"},
+        // Refresh cannot help: the list says so.
+        {"[]", {}, "no list (claude not found)", false},
         {"[{\"deviceId\":\"c\",\"name\":7},{\"deviceId\":\"c\",\"name\":\"C\"}]", {{"c", "c"}, {"c", "C"}}, "2 connected"},
     };
     for (const auto& test : cases) {
         script(test.answer);
+        if (test.installed) home_.installClaude(home_.claudePath());
+        else home_.removeClaude();
         browsers->refresh(true);
         changes_ = 0;
         awaitAnswers();
         EXPECT_EQ(browsers->list(), test.list) << test.logged;
         const bool failed = test.logged.starts_with("no list");
-        EXPECT_EQ(browsers->error(), failed ? std::optional(t("browsers_error")) : std::nullopt) << test.logged;
+        const std::string error = t(test.installed ? "browsers_error" : "browsers_error_missing");
+        EXPECT_EQ(browsers->error(), failed ? std::optional(error) : std::nullopt) << test.logged;
         EXPECT_TRUE(logText().ends_with("browsers: " + test.logged + "\n")) << test.logged;
         EXPECT_EQ(changes_, 2);  // busy, then the answer
     }

@@ -44,12 +44,12 @@ class ClaudeCLITest : public ::testing::Test {
 protected:
     ClaudeCLITest() { ClaudeCapabilities::reset(); }
 
-    std::optional<std::string> ask(const std::string& prompt, platform::runtime::Duration timeout = 60s) {
+    ClaudeCLI::Reply ask(const std::string& prompt, platform::runtime::Duration timeout = 60s) {
         bool done = false;
-        std::optional<std::string> answer;
-        ClaudeCLI::oneShot(prompt, {"a'b"}, true, timeout, [&](std::optional<std::string> text) {
+        ClaudeCLI::Reply answer;
+        ClaudeCLI::oneShot(prompt, {"a'b"}, true, timeout, [&](ClaudeCLI::Reply reply) {
             EXPECT_TRUE(loop.isLoopThread());
-            answer = std::move(text);
+            answer = std::move(reply);
             done = true;
         });
         EXPECT_TRUE(loop.runUntil([&] { return done; }, 60s));
@@ -72,7 +72,7 @@ protected:
 TEST_F(ClaudeCLITest, TheCliGetsThePromptByteForByteInTheDropsFolder) {
     std::string prompt = "Line one\nit's \"quoted\" $HOME `x` \xc3\xa9\n";
     while (prompt.size() < 200000) prompt += "long prompt past the pipe buffer\n";
-    EXPECT_EQ(ask(prompt), "fake answer\n");
+    EXPECT_EQ(ask(prompt).answer, "fake answer\n");
     const auto calls = home.calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].arguments,
@@ -85,7 +85,9 @@ TEST_F(ClaudeCLITest, TheCliGetsThePromptByteForByteInTheDropsFolder) {
 
 TEST_F(ClaudeCLITest, TimeOutGivesNothingWithTheInputClosed) {
     home.setVariable("FAKE_CLAUDE_DELAY", "30");
-    EXPECT_EQ(ask("slow question", 1s), std::nullopt);
+    const ClaudeCLI::Reply reply = ask("slow question", 1s);
+    EXPECT_EQ(reply.answer, std::nullopt);
+    EXPECT_EQ(reply.failure, ClaudeCLI::Failure::timedOut);
     const auto calls = home.calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].input, "slow question");  // read to its end before the wait
@@ -96,7 +98,7 @@ TEST_F(ClaudeCLITest, ACliThatExitsWithoutReadingALongPromptIsAFailedRun) {
     // write meets a reader that is gone.
     home.setVariable("FAKE_CLAUDE_UNREAD", "0.3");
     const std::string prompt(100 * 1024, 'p');
-    for (int run = 0; run < 3; ++run) EXPECT_EQ(ask(prompt), std::nullopt);
+    for (int run = 0; run < 3; ++run) EXPECT_EQ(ask(prompt).answer, std::nullopt);
     EXPECT_EQ(home.calls().size(), 3u);
 }
 
@@ -119,8 +121,8 @@ TEST_F(ClaudeCLITest, TitleRunsLeaveNoConversationFiles) {
         for (int run = 0; run < 20; ++run) {
             ClaudeCLI::oneShot("Below is one Claude Code terminal session.\n### 1\nfix the invoices " +
                                    std::to_string(run) + "\n",
-                               {}, false, 60s, [&](std::optional<std::string> answer) {
-                                   EXPECT_EQ(answer, "1: Shop E-mails\n");
+                               {}, false, 60s, [&](ClaudeCLI::Reply reply) {
+                                   EXPECT_EQ(reply.answer, "1: Shop E-mails\n");
                                    ++answered;
                                });
         }
@@ -160,7 +162,7 @@ TEST_F(ClaudeCLITest, ARepliesCommandNeverRuns) {
         probeAfresh();
         const size_t before = home.calls().size();
         bool named = false;
-        ClaudeCLI::oneShot("name this", {}, false, 60s, [&](std::optional<std::string>) { named = true; });
+        ClaudeCLI::oneShot("name this", {}, false, 60s, [&](ClaudeCLI::Reply) { named = true; });
         ASSERT_TRUE(loop.runUntil([&] { return named; }, 60s));
         EXPECT_FALSE(std::filesystem::exists(marker));
         browsers->refresh(true);
@@ -206,19 +208,30 @@ TEST_F(ClaudeCLITest, ClearsOnlyTheConversationsOfItsOwnFolder) {
     EXPECT_EQ(ClaudeCLI::conversationsOf(link, home.path()), own);
 }
 
-class ClaudeCLIFailure : public ClaudeCLITest, public ::testing::WithParamInterface<std::array<const char*, 2>> {};
+struct FailureCase {
+    const char* variable;  // empty: no CLI installed
+    const char* value;
+    ClaudeCLI::Failure failure;  // what the reply says of it
+};
 
+class ClaudeCLIFailure : public ClaudeCLITest, public ::testing::WithParamInterface<FailureCase> {};
+
+// No answer, and why: so that the one who asked can tell the user.
 TEST_P(ClaudeCLIFailure, GivesNothing) {
-    if (*GetParam()[0]) home.setVariable(GetParam()[0], GetParam()[1]);
+    if (*GetParam().variable) home.setVariable(GetParam().variable, GetParam().value);
     else home.removeClaude();
-    EXPECT_EQ(ask("question"), std::nullopt);
+    const ClaudeCLI::Reply reply = ask("question");
+    EXPECT_EQ(reply.answer, std::nullopt);
+    EXPECT_EQ(reply.failure, GetParam().failure);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ClaudeCLIFailure,
-                         ::testing::Values(std::array{"FAKE_CLAUDE_EXIT", "2"}, std::array{"FAKE_CLAUDE_ANSWER", "\xff"},
-                                           std::array{"FAKE_CLAUDE_HELP_DROP", "--chrome"}, std::array{"", ""}),
+                         ::testing::Values(FailureCase{"FAKE_CLAUDE_EXIT", "2", ClaudeCLI::Failure::failed},
+                                           FailureCase{"FAKE_CLAUDE_ANSWER", "\xff", ClaudeCLI::Failure::failed},
+                                           FailureCase{"FAKE_CLAUDE_HELP_DROP", "--chrome", ClaudeCLI::Failure::failed},
+                                           FailureCase{"", "", ClaudeCLI::Failure::missing}),
                          [](const auto& info) {
-                             return std::string(*info.param[0] ? info.param[0] + 12 : "NOT_INSTALLED");
+                             return std::string(*info.param.variable ? info.param.variable + 12 : "NOT_INSTALLED");
                          });
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include "quiltdeck/panels/ScriptedSetupProbe.h"
 #include "quiltdeck/panels/Setup.h"
+#include "quiltdeck/sessions/ClaudeCLI.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
+#include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/wall/TitleLoop.h"
 #include "quiltdeck/wall/WallTestSupport.h"
@@ -26,8 +28,9 @@ protected:
         Setup::setShared(Setup::make(std::make_unique<testing::ScriptedProbe>(script)));
         setupAnswers(true);
         makeGrid();
-        grid->runOneShot = [this](std::string prompt, Done done) {
+        grid->runOneShot = [this](std::string prompt, ClaudeCLI::Done done) {
             prompts.push_back(std::move(prompt));
+            failures.push_back(done);
             replies.push_back(std::move(done));
         };
     }
@@ -64,6 +67,8 @@ protected:
     std::shared_ptr<testing::ScriptedProbe::Script> script = std::make_shared<testing::ScriptedProbe::Script>();
     std::vector<std::string> prompts;
     std::vector<Done> replies;
+    // The same, for replies that say why they have no answer.
+    std::vector<ClaudeCLI::Done> failures;
 };
 
 TEST_F(GridTitles, ATickThatMayNotAskChangesNothing) {
@@ -279,32 +284,42 @@ TEST_F(GridTitles, AnAnswerAfterTheWallIsGoneStillNamesItsTiles) {
     EXPECT_TRUE(titles->pinned);
 }
 
+// Without a name the editor is told why, in the user's words.
 TEST_F(GridTitles, SuggestAsksForOneNameAndChangesNothing) {
+    using Failure = ClaudeCLI::Failure;
     struct Case {
         const char* name;
-        std::optional<std::string> reply;
+        ClaudeCLI::Reply reply;
         std::optional<std::string> suggested;
+        const char* why = nullptr;  // the key of what the editor's note says
+        bool signedIn = true;
     };
     const Case cases[] = {
-        {"after prose", "Here is a name.\n1: Studio CV\n", "Studio CV"},
-        {"blank lines", "\n  \n\t\n", std::nullopt},
-        {"no colon", "Studio CV", "Studio CV"},
-        {"no answer", std::nullopt, std::nullopt},
+        {"after prose", ClaudeCLI::Reply("Here is a name.\n1: Studio CV\n"), "Studio CV"},
+        {"blank lines", ClaudeCLI::Reply("\n  \n\t\n"), std::nullopt, "suggest_empty"},
+        {"no colon", ClaudeCLI::Reply("Studio CV"), "Studio CV"},
+        {"no answer", ClaudeCLI::Reply(), std::nullopt, "suggest_failed"},
+        {"no CLI", ClaudeCLI::Reply::failing(Failure::missing), std::nullopt, "suggest_missing"},
+        {"timed out", ClaudeCLI::Reply::failing(Failure::timedOut), std::nullopt, "suggest_timed_out"},
+        {"signed out", ClaudeCLI::Reply::failing(Failure::failed), std::nullopt, "suggest_signed_out", false},
+        {"signed out, no CLI", ClaudeCLI::Reply::failing(Failure::missing), std::nullopt, "suggest_missing", false},
     };
     FakeTile& tile = asking("cv", "my curriculum");
     const TimePoint stamped = tile.titles->lastTitleAt;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        setupAnswers(c.signedIn);
         prompts.clear();
-        replies.clear();
-        std::optional<std::optional<std::string>> got;
-        card("cv").onSuggestName([&](std::optional<std::string> name) { got = std::move(name); });
+        failures.clear();
+        std::optional<TileView::Suggestion> got;
+        card("cv").onSuggestName([&](TileView::Suggestion suggestion) { got = std::move(suggestion); });
         ASSERT_EQ(prompts.size(), 1u);
         EXPECT_EQ(prompts[0], TitleLoop::suggestionPrompt("my curriculum", language()));
         EXPECT_EQ(prompts[0].substr(prompts[0].size() - 2), "m\n");
-        replies[0](c.reply);
+        failures[0](c.reply);
         ASSERT_TRUE(got.has_value());
-        EXPECT_EQ(*got, c.suggested);
+        EXPECT_EQ(got->name, c.suggested);
+        EXPECT_EQ(got->why, c.why ? t(c.why) : "");
         EXPECT_TRUE(tile.titles->dirty);
         EXPECT_EQ(tile.titles->lastTitleAt, stamped);
         EXPECT_EQ(tile.titles->text, "cv");
@@ -314,10 +329,11 @@ TEST_F(GridTitles, SuggestAsksForOneNameAndChangesNothing) {
     const std::string id = tile.id();
     auto handler = card("cv").onSuggestName;
     grid->close(id);
-    std::optional<std::optional<std::string>> got;
-    handler([&](std::optional<std::string> name) { got = std::move(name); });
+    std::optional<TileView::Suggestion> got;
+    handler([&](TileView::Suggestion suggestion) { got = std::move(suggestion); });
     ASSERT_TRUE(got.has_value());
-    EXPECT_EQ(*got, std::nullopt);
+    EXPECT_EQ(got->name, std::nullopt);
+    EXPECT_EQ(got->why, "");
 }
 
 // The real one-shot run, of the fake CLI.
@@ -347,10 +363,10 @@ TEST_F(GridTitlesCli, TwoTilesAreNamedAtTheNextTick) {
 
 TEST_F(GridTitlesCli, SuggestGivesTheLastLine) {
     asking("shop", "answer the shop's customer mails");
-    std::optional<std::optional<std::string>> got;
-    card("shop").onSuggestName([&](std::optional<std::string> name) { got = std::move(name); });
+    std::optional<TileView::Suggestion> got;
+    card("shop").onSuggestName([&](TileView::Suggestion suggestion) { got = std::move(suggestion); });
     ASSERT_TRUE(loop.runUntil([&] { return got.has_value(); }, 60s));
-    EXPECT_EQ(*got, "Northwind Rent");
+    EXPECT_EQ(got->name, "Northwind Rent");
 }
 
 TEST_F(GridTitlesCli, ACliThatLeavesWithoutReadingItsPromptIsAFailedRun) {

@@ -745,9 +745,33 @@ TEST_F(TileCardTest, ANarrowCardStacksTheEditor) {
         if (c.symbols) {
             EXPECT_EQ(tile.suggestButton().toolTip(), t("suggest_name"));
         }
-        tile.editor().setStringValue("Shop");
+        // A suggestion without a name gives back what was typed and says why, under the editor
+        // and its buttons, over the terminal, inside the card; until Suggest is pressed again.
+        TileView::SuggestDone answer;
+        tile.onSuggestName = [&](TileView::SuggestDone done) { answer = std::move(done); };
+        TileView::Suggestion none;
+        none.why = t("suggest_missing");
+        for (int round = 0; round < 2; ++round) {
+            tile.editor().setStringValue("Shop");
+            tile.suggestButton().performClick();
+            EXPECT_TRUE(tile.suggestNote().isHidden()) << c.name;
+            answer(none);
+        }
+        EXPECT_EQ(tile.editor().stringValue(), "Shop") << c.name;
+        ASSERT_FALSE(tile.suggestNote().isHidden()) << c.name;
+        EXPECT_EQ(tile.suggestNoteText().string(), t("suggest_missing")) << c.name;
+        // In the card's points, wherever the note stands in the window.
+        const Rect note = tile.convertFromWindow(tile.suggestNote().superview()->convertToWindow(tile.suggestNote().frame()));
+        EXPECT_GE(note.y, tile.editorBack().frame().maxY()) << c.name;
+        EXPECT_GE(note.y, tile.suggestButton().frame().maxY()) << c.name;
+        EXPECT_GE(note.x, 0) << c.name;
+        EXPECT_LE(note.maxX(), c.width - 20) << c.name;
+        EXPECT_GE(note.width, std::min(TileLayout::minimumEditorWidth, tile.suggestNoteText().fittingSize().width)) << c.name;
+        EXPECT_GE(tile.suggestNoteText().frame().height, 12) << c.name;
+        EXPECT_LE(tile.suggestNoteText().frame().maxY(), note.height) << c.name;
         tile.saveButton().performClick();
         EXPECT_EQ(session.title(), "Shop") << c.name;
+        EXPECT_TRUE(tile.suggestNote().isHidden()) << c.name;
         // Ended, the card shows its line as before.
         EXPECT_FALSE(tile.closeButton().isHidden()) << c.name;
         EXPECT_FALSE(tile.moveButton().isHidden()) << c.name;
