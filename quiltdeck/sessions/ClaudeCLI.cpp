@@ -85,8 +85,7 @@ std::atomic<int> runsUnderWay{0};
 
 std::optional<std::string> runOnce(const std::string& command, const std::filesystem::path& folder,
                                    std::string prompt, platform::runtime::Duration timeout) {
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    StateFolder::makeFolder(folder);
     ++runsUnderWay;
     struct Clear {
         const std::filesystem::path& folder;

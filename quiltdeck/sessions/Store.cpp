@@ -38,8 +38,7 @@ const StoredSettings& sharedSettings() { return Store::shared(); }
 }  // namespace
 
 Store::Store(fs::path dir) : dir_(std::move(dir)), file_(dir_ / "state.json") {
-    std::error_code ignored;
-    fs::create_directories(dir_ / "drops", ignored);
+    StateFolder::make(dir_);
     lockFolder();
     if (!heldByAnotherProcess_) removeUnfinishedWrites(file_);
     load();

@@ -16,8 +16,8 @@ bool writeAll(int fd, std::string_view bytes);
 // Opens `path` with `flags` and O_CLOEXEC | O_NONBLOCK (a FIFO or a device never
 // holds the open up), and keeps it only when it is a regular file: -1 with
 // errno set otherwise (EISDIR for a folder, EINVAL for anything else that is not
-// a regular file). With O_CREAT, a new file gets `mode`.
-int openRegularFile(const std::filesystem::path& path, int flags, mode_t mode = 0644);
+// a regular file). With O_CREAT, a new file gets `mode` (the user's alone by default).
+int openRegularFile(const std::filesystem::path& path, int flags, mode_t mode = 0600);
 
 // The whole content of a regular file of at most `limit` bytes; nothing when it
 // cannot be read, with the reason in `error` (an errno value; EFBIG when it is
