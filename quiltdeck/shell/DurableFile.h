@@ -31,6 +31,10 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, size
 // On failure the old file stays and false is returned with errno set.
 bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes, mode_t mode = 0644);
 
+// Tests: while an errno value is set (not 0), every writeFileDurably fails with it and changes
+// nothing, as on a full disk (ENOSPC). Any thread.
+void failDurableWritesWith(int error);
+
 // Removes the temporary files that writes to `path` cut short by a crash left
 // behind. Only for the one process that writes the file.
 void removeUnfinishedWrites(const std::filesystem::path& path);

@@ -151,9 +151,9 @@ bool Log::beginRun() {
     return unclean;
 }
 
-void Log::endRun() {
+void Log::endRun(std::chrono::milliseconds limit) {
     write("quit");
-    flush();
+    flush(limit);
     if (markerWritten) ::unlink(markerPath().c_str());
 }
 

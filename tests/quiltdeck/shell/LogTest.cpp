@@ -256,6 +256,30 @@ TEST_F(LogRunTest, LogAndMarkerAreWrittenOnlyAsRegularFiles) {
     }
 }
 
+// A SIGTERM the main thread does not take in time ends the process all the same; with the last
+// change saved by the store's writer meanwhile, the run counts as a clean quit.
+TEST_F(LogRunTest, ASignalEndsAHeldProgramCleanlyWhenTheStateIsSaved) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        const char* line;
+        bool clean;
+    };
+    const Case cases[] = {
+        {"saved", {"held"}, "the process ends now with the state saved\n", true},
+        {"disk full", {"held", "full"}, "the process ends now, the state not saved\n", false},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        const std::map<std::string, std::string> env = {{"QUILTDECK_STATE_DIR", folder.path().string()}};
+        const auto result = testing::runChildWithin(c.args, env, std::chrono::seconds(20));
+        EXPECT_TRUE(WIFSIGNALED(result.status) && WTERMSIG(result.status) == SIGTERM) << c.name;
+        EXPECT_NE(readFile(folder / "log.txt").find(c.line), std::string::npos) << c.name << ": " << readFile(folder / "log.txt");
+        EXPECT_EQ(std::filesystem::exists(folder / "state.json"), c.clean) << c.name;
+        EXPECT_EQ(runChild({"run"}, env).output, c.clean ? "clean\n" : "unclean\n") << c.name;
+    }
+}
+
 // What the program writes in the state folder is the user's alone, also what an earlier version
 // left open: a launch mends it, and follows no link out of the folder.
 TEST_F(LogRunTest, TheStateFolderIsTheUsersAlone) {
