@@ -51,6 +51,8 @@ Store::Store(fs::path dir)
 
 Store::~Store() {
     if (retry_) retry_->cancel();
+    // The last change is on disk before the folder is free for another process.
+    saver_.flush();
     if (lockFd_ >= 0) ::close(lockFd_);
 }
 
