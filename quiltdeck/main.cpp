@@ -73,13 +73,8 @@ int main(int argc, char** argv) {
             },
             quiltdeck::SessionTile::make);
         application.setDelegate(&delegate);
-        // A main thread held in work of its own cannot keep a SIGTERM from ending the program. The
-        // log gets a moment, no more: what holds the main thread (a hung disk) may hold its writer.
-        application.installSignalHandlers([](int signal) {
-            quiltdeck::Log::write("quit: signal " + std::to_string(signal) +
-                                  ": the program did not end in time, so the process ends now");
-            quiltdeck::Log::flush(std::chrono::milliseconds(300));
-        });
+        // A main thread held in work of its own cannot keep a SIGTERM from ending the program.
+        application.installSignalHandlers(quiltdeck::AppDelegate::endWithoutTheMainThread);
         code = application.run();
         application.setDelegate(nullptr);
         // The tiles, the hook server and its thread end with the delegate, before the process does.

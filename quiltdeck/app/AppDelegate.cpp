@@ -302,6 +302,7 @@ void AppDelegate::captureSnapshot(const std::string& path) {
         code = 1;
     }
     grid_->killAll();
+    Store::shared().flush(stateSaveLimit);
     Log::endRun();
     Application::shared().exit(code);
 }
@@ -612,11 +613,26 @@ void AppDelegate::confirmQuit(bool fromWindow) {
     });
 }
 
+void AppDelegate::endWithoutTheMainThread(int signal) {
+    const Store& store = Store::shared();
+    const bool saved = store.readOnly() || store.flush(forcedEndStateWait);
+    Log::write("quit: signal " + std::to_string(signal) + ": the program did not end in time, so the process ends now" +
+               (saved ? " with the state saved" : ", the state not saved"));
+    if (saved) Log::endRun(forcedEndLogWait);
+    else Log::flush(forcedEndLogWait);
+}
+
 void AppDelegate::applicationWillTerminate() {
     Setup::shared().cancelJob();
     grid_->recordExitedTiles();
     grid_->saveOpenTiles();
     grid_->killAll();
+    // The store's writer takes the last change to the disk while the children end.
+    const Store& store = Store::shared();
+    if (!store.readOnly() && !store.flush(stateSaveLimit)) {
+        Log::write(store.saveError() != 0 ? "quit: the last changes were not saved: " + std::string(std::strerror(store.saveError()))
+                                          : std::string("quit: the last changes were not saved in time"));
+    }
     Log::endRun();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <memory>
@@ -41,6 +42,17 @@ public:
     // The window's size on a work area: the wanted size where it fits, else the work area less
     // the window's chrome.
     static platform::gfx::Size windowSizeFor(std::optional<platform::gfx::Rect> workArea);
+    // How long the end of the program waits for the store's writer to save the last change: past
+    // it a disk that hangs is given up (the file keeps the last whole document).
+    static constexpr std::chrono::milliseconds stateSaveLimit{3000};
+    // What a forced end waits for the store's writer and for the log's, after the main loop had half
+    // a second to take the signal: the process is gone within a second.
+    static constexpr std::chrono::milliseconds forcedEndStateWait{250}, forcedEndLogWait{150};
+    // For a termination signal the main loop did not take in time (on the signal's own thread):
+    // the store's writer does not need the main thread, so when the last change reaches the disk
+    // the run ends cleanly, with nothing for the next launch to report. The log gets a moment, no
+    // more: what holds the main thread (a hung disk) may hold its writer.
+    static void endWithoutTheMainThread(int signal);
     // The wall the "tabs" snapshot step moves the second tile to.
     static constexpr std::string_view snapshotWall = "Snapshot";
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/runtime/MainLoop.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/panels/PillButton.h"
 #include "quiltdeck/panels/StateNotice.h"
@@ -92,6 +93,12 @@ BarView::BarView(const Rect& frame) : View(frame) {
     applyTheme();
     themeObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
         std::string(Theme::didChange), [this](const platform::runtime::Notification&) { applyTheme(); });
+    savesObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
+        std::string(Store::savesDidChange), [this](const platform::runtime::Notification&) { savesChanged(); });
+}
+
+BarView::~BarView() {
+    if (savedAgainEnd_) savedAgainEnd_->cancel();
 }
 
 void BarView::setFrameSize(Size size) {
@@ -125,18 +132,47 @@ void BarView::applyTheme() {
     counts_.setTextColor(PanelColors::mutedText());
     version_.setFont(Fonts::ui(11, FontWeight::regular));
     version_.setTextColor(PanelColors::mutedText());
-    const auto notice = stateStore_ ? StateNotice::line(*stateStore_) : std::nullopt;
-    notice_.setText(notice.value_or(""));
-    notice_.setToolTip(notice.value_or(""));
+    setNoticeText();
     notice_.setFont(Fonts::ui(12, FontWeight::medium));
-    notice_.setTextColor(PanelColors::pick(PanelColors::rgb(224, 162, 71), PanelColors::rgb(169, 112, 15)));
     for (Button* pill : pills()) styleButton(*pill);
     layout();
 }
 
+void BarView::setNoticeText() {
+    std::optional<std::string> notice;
+    if (stateStore_) notice = savedAgain_ ? t("state_saved_again_line") : StateNotice::saveLine(*stateStore_);
+    if (stateStore_ && !notice) notice = StateNotice::line(*stateStore_);
+    notice_.setText(notice.value_or(""));
+    notice_.setToolTip(notice.value_or(""));
+    using C = PanelColors;
+    notice_.setTextColor(savedAgain_ ? C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75))
+                                     : C::pick(C::rgb(224, 162, 71), C::rgb(169, 112, 15)));
+}
+
 void BarView::setStateStore(const Store& store) {
     stateStore_ = &store;
+    savesFailing_ = store.saveError() != 0;
+    savedAgain_ = false;
     applyTheme();
+}
+
+// Said once while saves fail, and for a while once they work again.
+void BarView::savesChanged() {
+    const bool failing = stateStore_ && stateStore_->saveError() != 0;
+    if (failing == savesFailing_) return;
+    savesFailing_ = failing;
+    savedAgain_ = !failing;
+    if (savedAgainEnd_) savedAgainEnd_->cancel();
+    savedAgainEnd_.reset();
+    if (savedAgain_) {
+        savedAgainEnd_ = platform::runtime::MainLoop::main().postAfter(savedAgainShown, [this] {
+            savedAgain_ = false;
+            setNoticeText();
+            layout();
+        });
+    }
+    setNoticeText();
+    layout();
 }
 
 RichText BarView::countsLine(int total, int busy, int waiting, int done, CountsForm form) {

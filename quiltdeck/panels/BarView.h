@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <functional>
+#include <memory>
 
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Button.h"
@@ -18,8 +20,9 @@ class Store;
 
 // The strip across the top of the main window: brand and version, five pills (new session,
 // browsers, history, settings, guide), the AI-titles check box, the notice that changes are not
-// saved (while the store is read-only) or that the run started afresh (its state file damaged and
-// set aside), and right-aligned the counts line and the language
+// saved (while the store is read-only or its saves fail, and for a while once they work again) or
+// that the run started afresh (its state file damaged and set aside), and right-aligned the counts
+// line and the language
 // pop-up, on a flat ground closed by a hairline. It keeps no state of its own: its owner sets the
 // callbacks, the frame, and the counts; the only thing it changes by itself is the interface
 // language. Main thread.
@@ -40,7 +43,11 @@ public:
         platform::gfx::Rgba color_{0, 0, 0, 0};
     };
 
+    // How long the notice says that saves work again.
+    static constexpr std::chrono::seconds savedAgainShown{10};
+
     explicit BarView(const Rect& frame = {});
+    ~BarView() override;
 
     bool isFlipped() const override { return true; }
     void setFrameSize(Size size) override;
@@ -111,6 +118,9 @@ private:
     // it has something to say.
     double middleRoom() const;
     void pickLanguage();
+    // The notice's text as the store's file and saves stand; placed by the caller.
+    void setNoticeText();
+    void savesChanged();
 
     platform::ui::View material_;
     BrandView brand_;
@@ -124,12 +134,16 @@ private:
     platform::ui::Label counts_;
     platform::ui::Label notice_;
     const Store* stateStore_ = nullptr;
+    bool savesFailing_ = false;
+    bool savedAgain_ = false;
+    std::shared_ptr<platform::runtime::WorkItem> savedAgainEnd_;
     platform::ui::RichText shownCounts_;
     int counted_[4] = {0, 0, 0, 0};
     int compaction_ = 0;
     platform::ui::PopUpButton languagePicker_;
     Rule hairline_;
     platform::runtime::NotificationCenter::Subscription themeObserver_;
+    platform::runtime::NotificationCenter::Subscription savesObserver_;
 };
 
 }  // namespace quiltdeck

@@ -25,7 +25,23 @@ std::string readError(int error) {
     }
 }
 
+// Why a save failed, in the interface language where it is a common reason.
+std::string saveError(int error) {
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT: return t("state_disk_full");
+    case EACCES:
+    case EPERM: return t("state_ro_denied");
+    default: return std::strerror(error);
+    }
+}
+
 }  // namespace
+
+std::optional<std::string> StateNotice::saveLine(const Store& store) {
+    if (store.saveError() == 0) return std::nullopt;
+    return t("state_save_failed_line", {saveError(store.saveError())});
+}
 
 std::optional<std::string> StateNotice::reason(const Store& store) {
     switch (store.readOnlyCause()) {

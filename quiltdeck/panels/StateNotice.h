@@ -21,6 +21,9 @@ public:
     static std::optional<std::string> reason(const Store& store);
     // The top bar's line: that changes are not saved, or that the run started afresh, and the reason.
     static std::optional<std::string> line(const Store& store);
+    // The top bar's line while the store's saves fail: that changes are not being saved, why (a
+    // full disk), and that it keeps trying. None while they work.
+    static std::optional<std::string> saveLine(const Store& store);
     // The alert at launch: the reason, and what it means for the run.
     static std::optional<platform::ui::Alert> alert(const Store& store);
 };

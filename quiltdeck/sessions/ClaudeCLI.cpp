@@ -89,8 +89,7 @@ constexpr int32_t commandNotFound = 127;
 ClaudeCLI::Reply runOnce(const std::string& command, const std::filesystem::path& folder, std::string prompt,
                          platform::runtime::Duration timeout) {
     using Failure = ClaudeCLI::Failure;
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    StateFolder::makeFolder(folder);
     ++runsUnderWay;
     struct Clear {
         const std::filesystem::path& folder;

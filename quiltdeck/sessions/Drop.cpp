@@ -124,7 +124,7 @@ std::optional<std::filesystem::path> Drop::saveImage(const std::vector<uint8_t>&
         if (attempt > 1) name.append("-").append(std::to_string(attempt));
         name += "-dropped.png";
         const std::filesystem::path path = folder / name;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             reason = std::strerror(errno);

@@ -14,6 +14,8 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "platform/runtime/MainLoop.h"
+#include "platform/runtime/NotificationCenter.h"
 #include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Log.h"
@@ -37,15 +39,20 @@ const StoredSettings& sharedSettings() { return Store::shared(); }
 
 }  // namespace
 
-Store::Store(fs::path dir) : dir_(std::move(dir)), file_(dir_ / "state.json") {
-    std::error_code ignored;
-    fs::create_directories(dir_ / "drops", ignored);
+Store::Store(fs::path dir)
+    : dir_(std::move(dir)),
+      file_(dir_ / "state.json"),
+      saver_(file_, 0600, [this](bool saved, int error) { saveTried(saved, error); }) {
+    StateFolder::make(dir_);
     lockFolder();
     if (!heldByAnotherProcess_) removeUnfinishedWrites(file_);
     load();
 }
 
 Store::~Store() {
+    if (retry_) retry_->cancel();
+    // The last change is on disk before the folder is free for another process.
+    saver_.flush();
     if (lockFd_ >= 0) ::close(lockFd_);
 }
 
@@ -147,16 +154,51 @@ void Store::load() {
 
 bool Store::save() {
     if (readOnly_) return false;
-    // A file past the read limit would leave every later run read-only.
-    size_t dropped = 0;
-    const std::optional<std::string> bytes = encodeWithin(state_, fileSizeLimit, &dropped);
-    if (dropped > 0) {
-        Log::write("store: the " + std::to_string(dropped) + " oldest history records dropped, state.json would pass " +
-                   std::to_string(fileSizeLimit >> 20) + " MiB");
-    }
-    if (!bytes) return saveReport_.record(false, EFBIG);
-    const bool saved = writeFileDurably(file_, *bytes, 0600);
-    return saveReport_.record(saved, errno);
+    // A copy is all the main thread pays; encoding and writing happen on the writer's thread.
+    saver_.submit([this, state = state_](int& error) mutable -> std::optional<std::string> {
+        // A file past the read limit would leave every later run read-only.
+        size_t dropped = 0;
+        std::optional<std::string> bytes = encodeWithin(state, fileSizeLimit, &dropped);
+        if (dropped > 0) {
+            Log::write("store: the " + std::to_string(dropped) + " oldest history records dropped, state.json would pass " +
+                       std::to_string(fileSizeLimit >> 20) + " MiB");
+            // The document in memory keeps what the file keeps.
+            platform::runtime::MainLoop::main().post([this, alive = weakAlive_, kept = state.closed.size()] {
+                if (!alive.expired() && state_.closed.size() > kept) state_.closed.resize(kept);
+            });
+        }
+        if (!bytes) error = EFBIG;
+        return bytes;
+    });
+    return true;
+}
+
+bool Store::flush(std::chrono::milliseconds limit) const { return !readOnly_ && saver_.flush(limit); }
+
+void Store::saveTried(bool saved, int error) {
+    saveReport_.record(saved, error);
+    const int before = saveError_.exchange(saved ? 0 : error);
+    if ((before != 0) == !saved) return;
+    platform::runtime::MainLoop::main().post([this, alive = weakAlive_] {
+        if (!alive.expired()) savesChanged();
+    });
+}
+
+void Store::savesChanged() {
+    platform::runtime::NotificationCenter::defaultCenter().post(std::string(savesDidChange));
+    if (saveError() != 0 && !retry_) scheduleRetry();
+}
+
+// Nothing is lost while saves fail: the document stays in memory and goes to the disk again
+// until it gets there, changed or not.
+void Store::scheduleRetry() {
+    retry_ = platform::runtime::MainLoop::main().postAfter(saveRetry, [this, alive = weakAlive_] {
+        if (alive.expired()) return;
+        retry_.reset();
+        if (saveError() == 0) return;
+        save();
+        scheduleRetry();
+    });
 }
 
 namespace {
@@ -195,7 +237,7 @@ struct TextHolder {
         text(tile.cwd, Store::pathLimit);
         text(tile.browserId, Store::wordLimit);
         text(tile.claudeSessionId, Store::wordLimit);
-        text(tile.lastPrompt, Store::textLimit);
+        text(tile.lastPrompt, Store::promptLimit);
         text(tile.wall, Store::titleLimit);
         text(tile.tileId, Store::wordLimit);
     }
@@ -239,6 +281,11 @@ void keepFirstOfEach(std::vector<std::string>& list, size_t limit, bool keepEmpt
 }
 
 }  // namespace
+
+void Store::keepWhatARecordNeeds(ClosedTile& tile) {
+    if (tile.lastPrompt && tile.lastPrompt->size() > promptLimit)
+        tile.lastPrompt->resize(prefixWithin(*tile.lastPrompt, promptLimit).size());
+}
 
 Store::Held Store::holdToLimits(State& s) {
     TextHolder texts;
@@ -348,7 +395,17 @@ void Store::setOpenAtLogin(bool on) { change([&](State& s) { s.openAtLogin = on;
 void Store::setOnboarded(bool on) { change([&](State& s) { s.onboarded = on; }); }
 void Store::setWalls(std::vector<std::string> walls) { change([&](State& s) { s.walls = std::move(walls); }); }
 void Store::setCurrentWall(std::string wall) { change([&](State& s) { s.currentWall = std::move(wall); }); }
-void Store::setOpenTiles(std::vector<ClosedTile> tiles) { change([&](State& s) { s.openTiles = std::move(tiles); }); }
+void Store::setOpenTiles(std::vector<ClosedTile> tiles) {
+    for (ClosedTile& tile : tiles) keepWhatARecordNeeds(tile);
+    // The wall saves its tiles at every change of theirs and at quit; records that differ only in
+    // the moment they were made change nothing, and a quit then waits for no write.
+    const auto sameButTheMoment = [](ClosedTile tile, const ClosedTile& stored) {
+        tile.closedAt = stored.closedAt;
+        return tile == stored;
+    };
+    if (std::equal(tiles.begin(), tiles.end(), state_.openTiles.begin(), state_.openTiles.end(), sameButTheMoment)) return;
+    change([&](State& s) { s.openTiles = std::move(tiles); });
+}
 void Store::setBrowserCache(StringMap cache) { change([&](State& s) { s.browserCache = std::move(cache); }); }
 void Store::setBrowserAccounts(StringMap accounts) {
     change([&](State& s) { s.browserAccounts = std::move(accounts); });
@@ -431,6 +488,7 @@ void Store::recordFreshStart(ClosedTile tile) {
 }
 
 void Store::putFirstInHistory(ClosedTile tile, const std::function<bool(const ClosedTile&)>& replaces) {
+    keepWhatARecordNeeds(tile);
     change([&](State& s) {
         std::erase_if(s.closed, [&](const ClosedTile& old) { return sameConversation(old, tile) || replaces(old); });
         s.closed.insert(s.closed.begin(), std::move(tile));

@@ -1,24 +1,34 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "quiltdeck/sessions/Date.h"
+#include "quiltdeck/shell/FileSaver.h"
 #include "quiltdeck/shell/SaveReport.h"
 #include "quiltdeck/shell/StoredSettings.h"
+
+namespace platform::runtime {
+class WorkItem;
+}
 
 namespace quiltdeck {
 
 // The state folder and its one document, state.json: every persistent choice and
-// history of the application. Loaded once at creation; every change writes the
-// whole document back at once, durably. Used on the main thread.
+// history of the application. Loaded once at creation; every change hands the
+// whole document to the store's writer, which writes it durably on a thread of
+// its own (the newest only, when changes come faster than the disk). Used on the
+// main thread.
 //
 // The store holds an exclusive lock on the folder for its life. A store that
 // cannot trust the file on disk (held by another process, unreadable, or
@@ -123,6 +133,10 @@ public:
                                                    // characters with their marks, or a folder's name
     static constexpr size_t wordLimit = 256;       // ids, settings' words, colours, font, browser and account names
     static constexpr size_t textLimit = 1'000'000; // the last prompt, commands and links: one hook request
+    // The last prompt a history or open-tile record keeps: what History shows of it (its first
+    // characters) with room to spare, and that a conversation was under way. A whole megabyte
+    // in each of 124 records would make every save and every quit wait for 120 MB.
+    static constexpr size_t promptLimit = 4096;
     // Read at most, and so written at most.
     static constexpr size_t fileSizeLimit = 64u << 20;
 
@@ -153,12 +167,21 @@ public:
     // saves); none when the file loaded or no copy was made.
     const std::optional<std::filesystem::path>& brokenCopy() const { return brokenCopy_; }
 
-    // Writes the whole document; nothing when read-only. False when it did not reach the disk
-    // (read-only included): the first failure of a run logs "store: save failed: <cause>", the
-    // first success after one "store: saved again"; the file on disk stays the last whole one.
-    // A document past the read limit loses its oldest history first (logged); one that still
-    // does not fit is not written.
+    // Hands the whole document to the writer; nothing when read-only (false). The first failure
+    // of a run of failures logs "store: save failed: <cause>", the first success after them
+    // "store: saved again"; the file on disk stays the last whole one. While saves fail the store
+    // tries again every `saveRetry`, and each change of that posts `savesDidChange`. A document
+    // past the read limit loses its oldest history first (logged); one that still does not fit
+    // is not written.
     bool save();
+    // Waits until the writer has tried the document of the last change, at most `limit`. True
+    // when it reached the disk; false when it failed, the limit passed first, or read-only. Any
+    // thread (a main thread held in work of its own does not hold it up).
+    bool flush(std::chrono::milliseconds limit = std::chrono::milliseconds::max()) const;
+    // The errno value of the saves failing now (ENOSPC: the disk is full); 0 while they work.
+    int saveError() const { return saveError_.load(); }
+    static constexpr std::string_view savesDidChange = "quiltdeck.stateSaves";
+    static constexpr std::chrono::seconds saveRetry{5};
 
     // The document as compact JSON with all 24 keys; invalid UTF-8 replaced.
     static std::string encode(const State& state);
@@ -185,6 +208,8 @@ public:
     // keeps its 60 newest. Every text to its kind's limit above; the zoom scale, the font size and
     // the refresh periods into their ranges, and no moment later than now.
     static Held holdToLimits(State& state);
+    // The record's last prompt cut to `promptLimit` at a character boundary.
+    static void keepWhatARecordNeeds(ClosedTile& tile);
 
     // --- Reading -------------------------------------------------------------------------
     const std::vector<std::string>& recents() const { return state_.recents; }
@@ -230,6 +255,7 @@ public:
     void setOnboarded(bool on);
     void setWalls(std::vector<std::string> walls);
     void setCurrentWall(std::string wall);
+    // Nothing changes (nor is saved) when the records differ only in when they were made.
     void setOpenTiles(std::vector<ClosedTile> tiles);
     void setBrowserCache(StringMap cache);
     void setBrowserAccounts(StringMap accounts);
@@ -258,6 +284,11 @@ public:
 private:
     void lockFolder();
     void load();
+    // On the writer's thread after each attempt.
+    void saveTried(bool saved, int error);
+    // On the main thread when saves start failing or work again.
+    void savesChanged();
+    void scheduleRetry();
     // The record first in the history, without the earlier ones of its conversation or that it replaces.
     void putFirstInHistory(ClosedTile tile, const std::function<bool(const ClosedTile&)>& replaces);
     template <class Change>
@@ -275,7 +306,12 @@ private:
     int readOnlyError_ = 0;
     std::optional<std::filesystem::path> brokenCopy_;
     int lockFd_ = -1;
-    SaveReport saveReport_{"store"};
+    SaveReport saveReport_{"store"};  // the writer's thread only
+    std::atomic<int> saveError_{0};
+    std::shared_ptr<platform::runtime::WorkItem> retry_;
+    const std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    const std::weak_ptr<int> weakAlive_ = alive_;
+    mutable FileSaver saver_;  // last: its thread ends before the rest goes
 };
 
 }  // namespace quiltdeck

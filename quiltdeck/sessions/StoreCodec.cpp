@@ -4,15 +4,16 @@
 #include <cstdint>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "quiltdeck/sessions/Store.h"
+#include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
 
 namespace {
 
 using Json = nlohmann::json;
-using OrderedJson = nlohmann::ordered_json;
 
 // --- Reading one value: false when it has the wrong type -----------------------------------
 
@@ -161,55 +162,155 @@ bool read(const Json& v, Store::Feed& feed) {
 }
 
 // --- Writing --------------------------------------------------------------------------------
+// Written directly rather than through a JSON tree: a document may hold tens of megabytes of
+// text (commands, links), and plain text is copied in runs.
+
+constexpr char hexDigits[] = "0123456789abcdef";
+
+// A JSON string: quotes, backslashes and control characters escaped, bytes that are no UTF-8
+// each replaced by U+FFFD.
+void putString(std::string& out, std::string_view text) {
+    out += '"';
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    size_t run = 0;
+    for (size_t i = 0; i < text.size();) {
+        const uint8_t c = bytes[i];
+        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+            ++i;
+            continue;
+        }
+        out.append(text.substr(run, i - run));
+        if (c >= 0x80) {
+            const vantel::utf8::Sequence sequence = vantel::utf8::decode(bytes + i, text.size() - i);
+            if (sequence.isScalar()) out.append(text.substr(i, sequence.length));
+            else out += "\xEF\xBF\xBD";
+            i += sequence.length;
+            run = i;
+            continue;
+        }
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                out += "\\u00";
+                out += hexDigits[c >> 4];
+                out += hexDigits[c & 0xF];
+        }
+        run = ++i;
+    }
+    out.append(text.substr(run));
+    out += '"';
+}
+
+// The shortest text that reads back as the same number.
+void putNumber(std::string& out, double value) { out += Json(value).dump(); }
+void putNumber(std::string& out, int value) { out += std::to_string(value); }
+
+// One object: each member after a comma but the first.
+struct ObjectWriter {
+    std::string& out;
+    bool first = true;
+
+    explicit ObjectWriter(std::string& out) : out(out) { out += '{'; }
+    ~ObjectWriter() { out += '}'; }
+    std::string& key(const char* name) {
+        if (!first) out += ',';
+        first = false;
+        out += '"';
+        out += name;
+        out += "\":";
+        return out;
+    }
+    void put(const char* name, std::string_view text) { putString(key(name), text); }
+    void put(const char* name, bool value) { key(name) += value ? "true" : "false"; }
+    void put(const char* name, double value) { putNumber(key(name), value); }
+    void put(const char* name, int value) { putNumber(key(name), value); }
+    void put(const char* name, const std::string& text) { put(name, std::string_view(text)); }
+    void put(const char* name, const Date& date) { put(name, date.sinceReference); }
+    template <class T>
+    void put(const char* name, const std::optional<T>& value) {
+        if (value) put(name, *value);
+    }
+    template <class T>
+    void put(const char* name, const std::vector<T>& values);
+    template <class T>
+    void put(const char* name, const std::map<std::string, T>& values);
+};
+
+void put(std::string& out, const std::string& text) { putString(out, text); }
+
+void put(std::string& out, const Store::ClosedTile& tile) {
+    ObjectWriter o(out);
+    o.put("title", tile.title);
+    o.put("name", tile.name);
+    o.put("cwd", tile.cwd);
+    o.put("isShell", tile.isShell);
+    o.put("browserId", tile.browserId);
+    o.put("closedAt", tile.closedAt);
+    o.put("claudeSessionId", tile.claudeSessionId);
+    o.put("lastPrompt", tile.lastPrompt);
+    o.put("userNamed", tile.userNamed);
+    o.put("wall", tile.wall);
+    o.put("tileId", tile.tileId);
+}
+
+void put(std::string& out, const Store::Metric& metric) {
+    ObjectWriter o(out);
+    o.put("label", metric.label);
+    o.put("value", metric.value);
+    o.put("command", metric.command);
+    o.put("every", metric.every);
+    o.put("updatedAt", metric.updatedAt);
+}
+
+void put(std::string& out, const Store::FeedItem& item) {
+    ObjectWriter o(out);
+    o.put("title", item.title);
+    o.put("url", item.url);
+}
+
+void put(std::string& out, const Store::Feed& feed) {
+    ObjectWriter o(out);
+    o.put("label", feed.label);
+    o.put("command", feed.command);
+    o.put("every", feed.every);
+    o.put("items", feed.items);
+    o.put("updatedAt", feed.updatedAt);
+}
 
 template <class T>
-void put(OrderedJson& object, const char* key, const std::optional<T>& value) {
-    if (value) object[key] = *value;
-}
-
-OrderedJson toJson(const Store::ClosedTile& tile) {
-    OrderedJson o = OrderedJson::object();
-    o["title"] = tile.title;
-    o["name"] = tile.name;
-    o["cwd"] = tile.cwd;
-    o["isShell"] = tile.isShell;
-    put(o, "browserId", tile.browserId);
-    o["closedAt"] = tile.closedAt.sinceReference;
-    put(o, "claudeSessionId", tile.claudeSessionId);
-    put(o, "lastPrompt", tile.lastPrompt);
-    put(o, "userNamed", tile.userNamed);
-    put(o, "wall", tile.wall);
-    put(o, "tileId", tile.tileId);
-    return o;
-}
-
-OrderedJson toJson(const Store::Metric& metric) {
-    OrderedJson o = OrderedJson::object();
-    o["label"] = metric.label;
-    o["value"] = metric.value;
-    put(o, "command", metric.command);
-    put(o, "every", metric.every);
-    if (metric.updatedAt) o["updatedAt"] = metric.updatedAt->sinceReference;
-    return o;
-}
-
-OrderedJson toJson(const Store::Feed& feed) {
-    OrderedJson o = OrderedJson::object();
-    o["label"] = feed.label;
-    o["command"] = feed.command;
-    o["every"] = feed.every;
-    OrderedJson items = OrderedJson::array();
-    for (const auto& item : feed.items) items.push_back(OrderedJson{{"title", item.title}, {"url", item.url}});
-    o["items"] = std::move(items);
-    if (feed.updatedAt) o["updatedAt"] = feed.updatedAt->sinceReference;
-    return o;
+void put(std::string& out, const std::vector<T>& values) {
+    out += '[';
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i) out += ',';
+        put(out, values[i]);
+    }
+    out += ']';
 }
 
 template <class T>
-OrderedJson toJsonArray(const std::vector<T>& values) {
-    OrderedJson array = OrderedJson::array();
-    for (const auto& value : values) array.push_back(toJson(value));
-    return array;
+void ObjectWriter::put(const char* name, const std::vector<T>& values) {
+    quiltdeck::put(key(name), values);
+}
+
+template <class T>
+void ObjectWriter::put(const char* name, const std::map<std::string, T>& values) {
+    std::string& text = key(name);
+    text += '{';
+    bool firstEntry = true;
+    for (const auto& [entry, value] : values) {
+        if (!firstEntry) text += ',';
+        firstEntry = false;
+        putString(text, entry);
+        text += ':';
+        quiltdeck::put(text, value);
+    }
+    text += '}';
 }
 
 }  // namespace
@@ -257,36 +358,35 @@ std::optional<Store::State> Store::decode(std::string_view bytes, std::string* e
 }
 
 std::string Store::encode(const State& s) {
-    OrderedJson o = OrderedJson::object();
-    o["recents"] = s.recents;
-    o["aiTitles"] = s.aiTitles;
-    o["browserLabels"] = s.browserLabels;
-    o["themeMode"] = s.themeMode;
-    o["fontName"] = s.fontName;
-    o["minFontSize"] = s.minFontSize;
-    o["zoomScale"] = s.zoomScale;
-    o["browserCache"] = s.browserCache;
-    o["markStyle"] = s.markStyle;
-    o["tileColors"] = s.tileColors;
-    o["tileLogos"] = s.tileLogos;
-    o["tileNames"] = s.tileNames;
-    o["closed"] = toJsonArray(s.closed);
-    o["language"] = s.language;
-    o["openTiles"] = toJsonArray(s.openTiles);
-    o["autoTrustHome"] = s.autoTrustHome;
-    o["openAtLogin"] = s.openAtLogin;
-    o["permissionMode"] = s.permissionMode;
-    o["browserAccounts"] = s.browserAccounts;
-    o["onboarded"] = s.onboarded;
-    o["walls"] = s.walls;
-    o["currentWall"] = s.currentWall;
-    OrderedJson metrics = OrderedJson::object();
-    for (const auto& [folder, list] : s.tileMetrics) metrics[folder] = toJsonArray(list);
-    o["tileMetrics"] = std::move(metrics);
-    OrderedJson feeds = OrderedJson::object();
-    for (const auto& [folder, feed] : s.tileFeeds) feeds[folder] = toJson(feed);
-    o["tileFeeds"] = std::move(feeds);
-    return o.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
+    std::string out;
+    {
+        ObjectWriter o(out);
+        o.put("recents", s.recents);
+        o.put("aiTitles", s.aiTitles);
+        o.put("browserLabels", s.browserLabels);
+        o.put("themeMode", s.themeMode);
+        o.put("fontName", s.fontName);
+        o.put("minFontSize", s.minFontSize);
+        o.put("zoomScale", s.zoomScale);
+        o.put("browserCache", s.browserCache);
+        o.put("markStyle", s.markStyle);
+        o.put("tileColors", s.tileColors);
+        o.put("tileLogos", s.tileLogos);
+        o.put("tileNames", s.tileNames);
+        o.put("closed", s.closed);
+        o.put("language", s.language);
+        o.put("openTiles", s.openTiles);
+        o.put("autoTrustHome", s.autoTrustHome);
+        o.put("openAtLogin", s.openAtLogin);
+        o.put("permissionMode", s.permissionMode);
+        o.put("browserAccounts", s.browserAccounts);
+        o.put("onboarded", s.onboarded);
+        o.put("walls", s.walls);
+        o.put("currentWall", s.currentWall);
+        o.put("tileMetrics", s.tileMetrics);
+        o.put("tileFeeds", s.tileFeeds);
+    }
+    return out;
 }
 
 std::optional<std::string> Store::encodeWithin(State& state, size_t limit, size_t* dropped) {
@@ -297,7 +397,9 @@ std::optional<std::string> Store::encodeWithin(State& state, size_t limit, size_
         const size_t excess = bytes.size() - limit;
         size_t freed = 0;
         while (freed < excess && !state.closed.empty()) {
-            freed += toJson(state.closed.back()).dump(-1, ' ', false, OrderedJson::error_handler_t::replace).size() + 1;
+            std::string record;
+            put(record, state.closed.back());
+            freed += record.size() + 1;
             state.closed.pop_back();
             ++gone;
         }

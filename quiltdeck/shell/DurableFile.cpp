@@ -4,12 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
 namespace quiltdeck {
 
 namespace {
+
+std::atomic<int> injectedFailure{0};
 
 std::string temporaryPrefix(const std::filesystem::path& path) {
     std::string prefix = ".";
@@ -84,7 +87,13 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, size
     return bytes;
 }
 
+void failDurableWritesWith(int error) { injectedFailure.store(error); }
+
 bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes, mode_t mode) {
+    if (const int failure = injectedFailure.load()) {
+        errno = failure;
+        return false;
+    }
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     std::string name = temporaryPrefix(path);
     name += "XXXXXX";

@@ -16,8 +16,8 @@ bool writeAll(int fd, std::string_view bytes);
 // Opens `path` with `flags` and O_CLOEXEC | O_NONBLOCK (a FIFO or a device never
 // holds the open up), and keeps it only when it is a regular file: -1 with
 // errno set otherwise (EISDIR for a folder, EINVAL for anything else that is not
-// a regular file). With O_CREAT, a new file gets `mode`.
-int openRegularFile(const std::filesystem::path& path, int flags, mode_t mode = 0644);
+// a regular file). With O_CREAT, a new file gets `mode` (the user's alone by default).
+int openRegularFile(const std::filesystem::path& path, int flags, mode_t mode = 0600);
 
 // The whole content of a regular file of at most `limit` bytes; nothing when it
 // cannot be read, with the reason in `error` (an errno value; EFBIG when it is
@@ -30,6 +30,10 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, size
 // file beside it is written and synced, renamed over it, and the folder synced.
 // On failure the old file stays and false is returned with errno set.
 bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes, mode_t mode = 0644);
+
+// Tests: while an errno value is set (not 0), every writeFileDurably fails with it and changes
+// nothing, as on a full disk (ENOSPC). Any thread.
+void failDurableWritesWith(int error);
 
 // Removes the temporary files that writes to `path` cut short by a crash left
 // behind. Only for the one process that writes the file.

@@ -130,8 +130,7 @@ void Log::write(std::string_view message) { writer().append(LogWriter::entry(mes
 void Log::flush(std::chrono::milliseconds limit) { writer().flush(limit); }
 
 bool Log::beginRun() {
-    std::error_code ignored;
-    std::filesystem::create_directories(StateFolder::path(), ignored);
+    StateFolder::makeFolder(StateFolder::path());
     struct stat marker {};
     const bool unclean = ::lstat(markerPath().c_str(), &marker) == 0 && S_ISREG(marker.st_mode);
     // Truncated only once it is known to be a regular file of its own.
@@ -152,9 +151,9 @@ bool Log::beginRun() {
     return unclean;
 }
 
-void Log::endRun() {
+void Log::endRun(std::chrono::milliseconds limit) {
     write("quit");
-    flush();
+    flush(limit);
     if (markerWritten) ::unlink(markerPath().c_str());
 }
 

@@ -19,8 +19,9 @@ public:
     // The first step of the launch: writes the marker and the launch entry and arms
     // crash capture. True when the previous run did not end cleanly.
     static bool beginRun();
-    // Writes "quit", waits until every entry before it is in the file, removes the marker.
-    static void endRun();
+    // Writes "quit", waits until every entry before it is in the file (at most `limit`), removes
+    // the marker.
+    static void endRun(std::chrono::milliseconds limit = std::chrono::milliseconds::max());
     // Waits until every entry written so far is in the file, or at most `limit`.
     static void flush(std::chrono::milliseconds limit = std::chrono::milliseconds::max());
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "quiltdeck/shell/DurableFile.h"
+#include "quiltdeck/shell/StateFolder.h"
 #include "vantel/core/Utf8.h"
 
 namespace quiltdeck {
@@ -171,8 +172,7 @@ void LogWriter::writeBatch(std::deque<std::string>& batch) {
     if (withoutFile_) return;
     int fd = openRegularFile(file_, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW);
     if (fd < 0 && errno == ENOENT) {
-        std::error_code ignored;
-        std::filesystem::create_directories(file_.parent_path(), ignored);
+        StateFolder::makeFolder(file_.parent_path());
         fd = openRegularFile(file_, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW);
     }
     // A link, a FIFO or a device at the name is not ours to write to or trim.

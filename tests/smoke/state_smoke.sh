@@ -4,8 +4,9 @@
 # within 2 s and draws while the tiles start, SIGTERM ends the program within 1 s, and the tiles
 # over the restore's cap are in the history. A title of 60 MiB, then a folder of 20 MiB: cut on
 # load, SIGTERM within 1 s. 1,000,000 empty history records (3 MB): after a launch
-# and a quit the file is under 1 MB, and the next launch reads it (not read-only). Xvfb, the window
-# manager and the program are started and ended here, each by its own process id.
+# and a quit the file is under 1 MB, and the next launch reads it (not read-only). 61 MB of prompts in
+# the history, then 60 MB of commands: SIGTERM at random moments, each a clean quit within 1 s. Xvfb,
+# the window manager and the program are started and ended here, each by its own process id.
 #   tests/smoke/state_smoke.sh path/to/quiltdeck output-folder
 set -euo pipefail
 app_bin="$1"
@@ -109,6 +110,51 @@ terminate
 ! grep -q "changes will not be saved" "$state/log.txt" || fail "a launch was read-only: $(grep "changes will not" "$state/log.txt")"
 python3 -c 'import json, sys; assert len(json.load(open(sys.argv[1]))["closed"]) == 60' "$state/state.json" ||
     fail "the history was not held to 60 records"
+# --- The largest states: SIGTERM at random moments -------------------------------------------------
+# 60 history records with the 1 MB prompt a tile takes (61 MB, as an earlier version kept it), and
+# 60 MB of live-number commands the program keeps as they are: each SIGTERM, at a random moment
+# from the window's first frame on, ends the program within 1 s with exit 0, the run counted as a
+# clean quit (no marker left, nothing for the next launch to report) and the state whole.
+python3 - "$work/large" "$HOME/project" <<'PY'
+import json, sys
+tiles = [{"title": "shell %d" % i, "name": "project", "cwd": sys.argv[2], "isShell": True, "closedAt": 0,
+          "userNamed": True, "tileId": "00000000-0000-0000-0000-00000000000%d" % i} for i in range(4)]
+history = [{"title": "closed %d" % i, "name": "project", "cwd": sys.argv[2], "closedAt": 0,
+            "claudeSessionId": "S%d" % i, "lastPrompt": "p" * 1000000} for i in range(60)]
+json.dump({"themeMode": "dark", "onboarded": True, "openTiles": tiles, "closed": history},
+          open(sys.argv[1] + "-prompts.json", "w"))
+for record in history: record["lastPrompt"] = "p" * 100
+metrics = {sys.argv[2] + "/m%d" % f: [{"label": "m", "value": "1", "command": "echo " + "x" * 999990, "every": 3600}] * 5
+           for f in range(12)}
+json.dump({"themeMode": "dark", "onboarded": True, "openTiles": tiles, "closed": history, "tileMetrics": metrics},
+          open(sys.argv[1] + "-commands.json", "w"))
+PY
+large_figures=""
+for kind in prompts commands; do
+    cp "$work/large-$kind.json" "$state/state.json"
+    slowest=0
+    for try in 1 2 3 4; do
+        [ "$kind" = commands ] || cp "$work/large-$kind.json" "$state/state.json"
+        start
+        sleep "$(python3 -c 'import random; print(round(random.uniform(0, 2.5), 2))')"
+        terminate
+        [ "$ended_after" -le 1000 ] || fail "SIGTERM took $ended_after ms with the $kind state"
+        [ "$status" -eq 0 ] || fail "SIGTERM with the $kind state ended the program with $status"
+        [ ! -e "$state/running" ] || fail "SIGTERM with the $kind state left the run marker"
+        [ "$ended_after" -le "$slowest" ] || slowest="$ended_after"
+        python3 - "$state/state.json" "$kind" <<'PY' || fail "state.json after SIGTERM with the $kind state: $(head -c 300 "$state/state.json")"
+import json, sys
+state = json.load(open(sys.argv[1]))
+assert len(state["closed"]) == 60 and len(state["openTiles"]) == 4
+assert all(len(r["lastPrompt"]) <= 4096 for r in state["closed"])
+assert sys.argv[2] == "prompts" or sum(len(m) for m in state["tileMetrics"].values()) == 60
+PY
+    done
+    large_figures="${large_figures:-}${large_figures:+, }$kind $(stat -c %s "$work/large-$kind.json") bytes: slowest $slowest ms"
+done
+! grep -q "did not quit cleanly\|did not end in time" "$state/log.txt" ||
+    fail "a SIGTERM on a large state was not a clean quit: $(grep "did not" "$state/log.txt" | head -n 3)"
+
 # A state.json that cannot be read is told in the window at launch: an alert stands beside the main
 # window (both are named Quiltdeck); a good one brings none.
 windows_named() { [ "$(xdotool search --onlyvisible --name '^Quiltdeck' 2>/dev/null | wc -l)" -eq "$1" ]; }
@@ -127,4 +173,4 @@ grep -q "changes will not be saved" "$state/log.txt" || fail "the read-only laun
 rmdir "$state/state.json"
 
 echo "$name: 1,000 open tiles ($restore_figures), the cap's rest in the history; long texts cut ($long_figures);" \
-     "1,000,000 records saved back in $size bytes"
+     "1,000,000 records saved back in $size bytes; SIGTERM at random moments on large states ($large_figures)"

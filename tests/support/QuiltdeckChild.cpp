@@ -3,15 +3,21 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
+#include "platform/ui/Application.h"
+#include "quiltdeck/app/AppDelegate.h"
 #include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
 
@@ -82,6 +88,7 @@ int main(int argc, char** argv) {
         Store& store = Store::shared();
         const std::string language = t("st_busy");
         store.remember("/from/" + std::to_string(::getpid()));  // a change, which saves unless read-only
+        store.flush();
         say(language + " readOnly=" + std::to_string(store.readOnly()) +
             " held=" + std::to_string(store.heldByAnotherProcess()));
         Log::flush();
@@ -103,9 +110,19 @@ int main(int argc, char** argv) {
         say(bar.languagePicker().titleOfSelectedItem() + (bar.aiToggle().state() == platform::ui::Button::State::on ? " on" : " off"));
         return 0;
     }
+    if (mode == "held") {  // SIGTERM while the main thread is held in work of its own; "full": saves fail
+        if (arg == "full") failDurableWritesWith(ENOSPC);
+        Log::beginRun();
+        Store::shared().remember("/held");
+        platform::ui::Application::shared().installSignalHandlers(AppDelegate::endWithoutTheMainThread);
+        std::raise(SIGTERM);
+        std::this_thread::sleep_for(std::chrono::seconds(20));
+        return 3;
+    }
     if (mode == "save-loop") {
         Store& store = Store::shared();
         store.setAiTitles(false);
+        store.flush();
         say("ready");
         for (unsigned i = 0;; ++i) {
             store.remember("/projects/p" + std::to_string(i % 40));

@@ -151,6 +151,7 @@ TEST_F(HistoryWindowTest, RemovingWritesAtOnceAndTheLastBringsTheEmptyLine) {
     history->table().selectRow(1);
     history->forgetButton().performClick();
     EXPECT_EQ(titles(Store::shared().closed()), std::vector<std::string>{"one"});
+    EXPECT_TRUE(Store::shared().flush());
     EXPECT_NE(testing::readFile(Store::shared().file()).find("\"one\""), std::string::npos);
     EXPECT_EQ(testing::readFile(Store::shared().file()).find("\"two\""), std::string::npos);
     EXPECT_EQ(history->table().numberOfRows(), 1);

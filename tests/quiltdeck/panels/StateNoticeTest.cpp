@@ -2,6 +2,7 @@
 // launch, with the file's path and why, in the interface language.
 #include "quiltdeck/panels/StateNotice.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 
@@ -9,6 +10,7 @@
 #include "quiltdeck/panels/BarView.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
 
@@ -144,6 +146,54 @@ TEST_F(StateNoticeTest, TheBarShowsTheLineWhileChangesAreNotSaved) {
     bar.setStateStore(good);
     EXPECT_TRUE(bar.notice().isHidden());
     EXPECT_EQ(bar.notice().text(), "");
+}
+
+// A full disk: the bar says once, in the interface language, that changes are not being saved,
+// while the store tries again on its own; the try that works says so for a while, and nothing the
+// user changed meanwhile is lost.
+TEST_F(StateNoticeTest, TheBarSaysWhileSavesFailAndWhenTheyWorkAgain) {
+    struct DiskFull {
+        DiskFull() { failDurableWritesWith(ENOSPC); }
+        ~DiskFull() { failDurableWritesWith(0); }
+    };
+    Store store(folder.path());
+    BarView bar(platform::gfx::Rect{0, 0, 1720, BarView::height});
+    bar.setStateStore(store);
+    store.setLanguage("en");
+    ASSERT_TRUE(store.flush());
+    const std::string before = testing::readFile(file());
+    {
+        DiskFull full;
+        store.setAiTitles(false);
+        EXPECT_FALSE(store.flush());
+        loop_.runPending();
+        EXPECT_EQ(store.saveError(), ENOSPC);
+        ASSERT_FALSE(bar.notice().isHidden());
+        EXPECT_EQ(bar.notice().text(), "Changes are not being saved: the disk is full. Quiltdeck keeps trying.");
+        for (const Lang lang : Lang::allCases()) {
+            Lang::setCurrent(lang);
+            post(Theme::didChange);
+            EXPECT_NE(bar.notice().text().find(t("state_disk_full")), std::string::npos) << lang.rawValue();
+            EXPECT_EQ(bar.notice().text().find("%@"), std::string::npos) << lang.rawValue();
+        }
+        Lang::setCurrent(Lang::en);
+        post(Theme::didChange);
+        // Tried again with no change from the user; still full.
+        loop_.advance(Store::saveRetry);
+        EXPECT_FALSE(store.flush());
+        loop_.runPending();
+        EXPECT_EQ(testing::readFile(file()), before);
+        EXPECT_EQ(bar.notice().text(), *StateNotice::saveLine(store));
+    }
+    loop_.advance(Store::saveRetry);
+    EXPECT_TRUE(store.flush());
+    loop_.runPending();
+    EXPECT_EQ(store.saveError(), 0);
+    EXPECT_EQ(bar.notice().text(), "Changes are saved again.");
+    EXPECT_FALSE(Store::decode(testing::readFile(file()))->aiTitles);
+    loop_.advance(BarView::savedAgainShown);
+    EXPECT_TRUE(bar.notice().isHidden());
+    EXPECT_EQ(loop_.pendingTimerCount(), 0u);
 }
 
 }  // namespace

@@ -130,6 +130,12 @@ TEST_F(DropImage, PngIsKeptByteForByteAndNamesNeverClash) {
     EXPECT_EQ(second, std::vector<std::string>{start + b + " " + end});
     EXPECT_EQ(testing::readFile(a), std::string(png.begin(), png.end()));
     EXPECT_EQ(testing::readFile(b), std::string(png.begin(), png.end()));
+    // A pasted picture is the user's alone.
+    for (const std::string& path : {a, b}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << path;
+    }
 }
 
 TEST_F(DropImage, TiffBecomesPng) {

@@ -45,8 +45,11 @@ State decoded(const std::string& json) {
     return state.value_or(State{});
 }
 
-// The file as the store would have written it.
-void expectSaved(const Store& store) { EXPECT_EQ(readFile(store.file()), Store::encode(store.state())); }
+// The file as the store would have written it, once its writer has had the last change.
+void expectSaved(const Store& store) {
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(readFile(store.file()), Store::encode(store.state()));
+}
 
 TEST(StoreDecode, EachFieldFallsBackByItself) {
     const Date before = Date::now();
@@ -119,7 +122,7 @@ TEST(StoreEncode, FullRoundTripKeepsEveryField) {
     s.markStyle = "dots";
     s.tileColors = {{"/a", "ff8800"}};
     s.tileLogos = {{"/a", ""}};
-    s.tileNames = {{"/a", "Name ✨"}};
+    s.tileNames = {{"/a", "Name ✨"}, {"/q\"\\", std::string("\x01\b\f\n\r\t\x1f\x7f\0\"\\/", 13)}};
     s.closed = {{"t", "n", "/a", true, "b", Date{123456789.123456}, "sid", "fix it", true, "w", "id1"},
                 {"t2", "", "/b", false, std::nullopt, Date{-5.5}, std::nullopt, std::nullopt, std::nullopt,
                  std::nullopt, std::nullopt}};
@@ -187,12 +190,14 @@ TEST_F(StoreTest, UnknownKeysAreGoneAfterASave) {
     Store store(folder.path());
     EXPECT_FALSE(store.aiTitles());
     store.setAiTitles(false);
+    store.flush();
     EXPECT_EQ(readFile(stateFile()).find("legacy"), std::string::npos);
 }
 
 TEST_F(StoreTest, SecondStoreOnAHeldFolderOnlyReads) {
     auto first = std::make_unique<Store>(folder.path());
     first->setLanguage("de");
+    first->flush();
     Store second(folder.path());
     EXPECT_TRUE(second.heldByAnotherProcess());
     EXPECT_TRUE(second.readOnly());
@@ -252,8 +257,9 @@ size_t occurrences(const std::string& text, const std::string& line) {
     return count;
 }
 
-// Both writers of settings in the state folder: a folder made read-only fails their saves with one
-// line, keeps the last whole file, and the first save after it is made writable again says so.
+// Both writers of settings in the state folder: a folder made read-only (or a full disk) fails
+// their saves with one line, keeps the last whole file, and the first save after it is made
+// writable again says so.
 TEST(StateFolderSaves, AReadOnlyFolderFailsOnceThenRecovers) {
     // A writer on a folder: each call changes one setting and tells whether it reached the disk.
     using Writer = std::function<bool(int step)>;
@@ -261,13 +267,32 @@ TEST(StateFolderSaves, AReadOnlyFolderFailsOnceThenRecovers) {
         const char* subject;
         const char* file;
         std::function<Writer(const std::filesystem::path& dir)> open;
+        const char* cause = "Permission denied";
     } cases[] = {
+        // Steps 1 and 2 find the disk full.
         {"store", "state.json",
          [](const std::filesystem::path& dir) -> Writer {
              auto store = std::make_shared<Store>(dir);
              return [store](int step) {
+                 failDurableWritesWith(step == 1 || step == 2 ? ENOSPC : 0);
                  store->setLanguage(std::string("l").append(std::to_string(step)));
-                 return store->save();
+                 const bool saved = store->flush();
+                 EXPECT_EQ(store->saveError(), saved ? 0 : ENOSPC);
+                 failDurableWritesWith(0);
+                 return saved;
+             };
+         },
+         "No space left on device"},
+        {"store", "state.json",
+         [](const std::filesystem::path& dir) -> Writer {
+             // The store writes on a thread of its own, which takes its file-system user from the
+             // thread that makes it: made as the unprivileged user, it writes as that user.
+             ::chmod(dir.c_str(), 0777);
+             FilesAsNobody nobody;
+             auto store = std::make_shared<Store>(dir);
+             return [store](int step) {
+                 store->setLanguage(std::string("l").append(std::to_string(step)));
+                 return store->flush();
              };
          }},
         {"defaults", "defaults.json",
@@ -308,7 +333,7 @@ TEST(StateFolderSaves, AReadOnlyFolderFailsOnceThenRecovers) {
         EXPECT_TRUE(nlohmann::json::accept(after)) << c.subject << ": " << after;
         std::string log = testing::logContents();
         log = log.size() >= logStart ? log.substr(logStart) : log;
-        EXPECT_EQ(occurrences(log, std::string(c.subject) + ": save failed: Permission denied"), 1u) << log;
+        EXPECT_EQ(occurrences(log, std::string(c.subject) + ": save failed: " + c.cause), 1u) << log;
         EXPECT_EQ(occurrences(log, std::string(c.subject) + ": saved again"), 1u) << log;
     }
 }
@@ -349,12 +374,22 @@ TEST_F(StoreTest, OperationsNormaliseAndSave) {
     EXPECT_EQ(store.feed("/a")->label, "f");
     store.setTileFeed("/a", std::nullopt);
     EXPECT_FALSE(store.feed("/a"));
+    store.flush();
     EXPECT_EQ(readFile(stateFile()).find("\"/a\""), std::string::npos);
 
     store.setTileLogo("/b", "");
     EXPECT_EQ(store.tileLogos().at("/b"), "");
     store.setTileLogo("/b", std::nullopt);
     EXPECT_FALSE(store.tileLogos().contains("/b"));
+    expectSaved(store);
+
+    // A record keeps what History shows of the megabyte a tile's last prompt may take.
+    Store::ClosedTile prompted = titled("prompted");
+    prompted.lastPrompt = std::string(Store::promptLimit - 1, 'p') + "é" + std::string(Store::textLimit, 'q');
+    store.recordClosed(prompted);
+    store.setOpenTiles({prompted});
+    EXPECT_EQ(store.closed()[0].lastPrompt, std::string(Store::promptLimit - 1, 'p'));
+    EXPECT_EQ(store.openTiles()[0].lastPrompt, std::string(Store::promptLimit - 1, 'p'));
     expectSaved(store);
 }
 
@@ -487,7 +522,9 @@ TEST_F(StoreTest, ALoadedDocumentHoldsEachFieldToWhatTheProgramWrites) {
     const Case cases[] = {
         {"/openTiles/0/title", across(Store::titleLimit, 60u << 20), cut(Store::titleLimit)},
         {"/closed/0/cwd", across(Store::pathLimit, 20u << 20), cut(Store::pathLimit)},
-        {"/closed/0/lastPrompt", across(Store::textLimit, 2'000'000), cut(Store::textLimit)},
+        // A record keeps what History shows of its last prompt, not the megabyte a tile takes.
+        {"/closed/0/lastPrompt", across(Store::promptLimit, 2'000'000), cut(Store::promptLimit)},
+        {"/openTiles/0/lastPrompt", across(Store::promptLimit, 1'000'000), cut(Store::promptLimit)},
         {"/closed/0/claudeSessionId", across(Store::wordLimit, 5000), cut(Store::wordLimit)},
         {"/recents/0", across(Store::pathLimit, 5000), cut(Store::pathLimit)},
         {"/currentWall", across(Store::titleLimit, 5000), cut(Store::titleLimit)},

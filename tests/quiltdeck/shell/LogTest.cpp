@@ -256,5 +256,86 @@ TEST_F(LogRunTest, LogAndMarkerAreWrittenOnlyAsRegularFiles) {
     }
 }
 
+// A SIGTERM the main thread does not take in time ends the process all the same; with the last
+// change saved by the store's writer meanwhile, the run counts as a clean quit.
+TEST_F(LogRunTest, ASignalEndsAHeldProgramCleanlyWhenTheStateIsSaved) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        const char* line;
+        bool clean;
+    };
+    const Case cases[] = {
+        {"saved", {"held"}, "the process ends now with the state saved\n", true},
+        {"disk full", {"held", "full"}, "the process ends now, the state not saved\n", false},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        const std::map<std::string, std::string> env = {{"QUILTDECK_STATE_DIR", folder.path().string()}};
+        const auto result = testing::runChildWithin(c.args, env, std::chrono::seconds(20));
+        EXPECT_TRUE(WIFSIGNALED(result.status) && WTERMSIG(result.status) == SIGTERM) << c.name;
+        EXPECT_NE(readFile(folder / "log.txt").find(c.line), std::string::npos) << c.name << ": " << readFile(folder / "log.txt");
+        EXPECT_EQ(std::filesystem::exists(folder / "state.json"), c.clean) << c.name;
+        EXPECT_EQ(runChild({"run"}, env).output, c.clean ? "clean\n" : "unclean\n") << c.name;
+    }
+}
+
+// What the program writes in the state folder is the user's alone, also what an earlier version
+// left open: a launch mends it, and follows no link out of the folder.
+TEST_F(LogRunTest, TheStateFolderIsTheUsersAlone) {
+    struct Case {
+        const char* name;
+        const char* path;  // in the state folder; made as an earlier version made it
+        mode_t made;       // a file, or a folder (S_IFDIR)
+        mode_t after;
+    };
+    const Case cases[] = {
+        {"the folder", "", S_IFDIR | 0755, 0700},
+        {"log", "log.txt", 0644, 0600},
+        {"run marker", "running", 0644, 0600},
+        {"document", "state.json", 0644, 0600},
+        {"damaged copy", "state.json.broken-1700000000", 0644, 0600},
+        {"drops", "drops", S_IFDIR | 0755, 0700},
+        {"pasted picture", "drops/1700000000-dropped.png", 0644, 0600},
+        {"a one-shot run's folder", "drops/.claude", S_IFDIR | 0775, 0700},
+        {"a file in it", "drops/.claude/settings.json", 0664, 0600},
+        {"a script keeps its own bits", "drops/run.sh", 0755, 0700},
+        {"not the program's", "notes.txt", 0644, 0644},
+    };
+    const auto modeOf = [](const std::filesystem::path& path) {
+        struct stat info {};
+        return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : mode_t{0};
+    };
+    for (const bool earlier : {false, true}) {
+        TempFolder state;
+        if (earlier) {
+            for (const Case& c : cases) {
+                const auto path = state.path() / c.path;
+                if (c.made & S_IFDIR) std::filesystem::create_directories(path);
+                else writeFile(path, c.path == std::string_view("state.json") ? "{}" : "x");
+                ::chmod(path.c_str(), c.made & 07777);
+            }
+        }
+        // Links in drops to what is elsewhere: a file and a folder, both open to others.
+        TempFolder elsewhere;
+        writeFile(elsewhere / "file", "x");
+        ::chmod((elsewhere / "file").c_str(), 0644);
+        ::chmod(elsewhere.path().c_str(), 0755);
+        std::filesystem::create_directories(state / "drops");
+        std::filesystem::create_symlink(elsewhere / "file", state / "drops/linked-file");
+        std::filesystem::create_symlink(elsewhere.path(), state / "drops/linked-folder");
+        runChild({"launch"}, {{"QUILTDECK_STATE_DIR", state.path().string()}});
+        for (const Case& c : cases) {
+            const auto path = state.path() / c.path;
+            if (!earlier && !std::filesystem::exists(path)) continue;  // a fresh folder has only some
+            EXPECT_EQ(modeOf(path), c.after) << (earlier ? "earlier version's " : "fresh ") << c.name;
+        }
+        EXPECT_EQ(modeOf(elsewhere / "file"), 0644u);
+        EXPECT_EQ(modeOf(elsewhere.path()), 0755u);
+        for (const char* made : {"log.txt", "running", "state.json", "drops"})
+            EXPECT_TRUE(std::filesystem::exists(state / made)) << made;
+    }
+}
+
 }  // namespace
 }  // namespace quiltdeck

@@ -1,0 +1,63 @@
+#include "quiltdeck/shell/FileSaver.h"
+
+#include <cerrno>
+
+#include "quiltdeck/shell/DurableFile.h"
+
+namespace quiltdeck {
+
+FileSaver::FileSaver(std::filesystem::path file, mode_t mode, Done done)
+    : file_(std::move(file)), mode_(mode), done_(std::move(done)), thread_([this](std::stop_token stop) { run(stop); }) {}
+
+FileSaver::~FileSaver() {
+    thread_.request_stop();
+    thread_.join();
+}
+
+void FileSaver::submit(Document document) {
+    {
+        std::lock_guard lock(mutex_);
+        waiting_ = std::move(document);
+        ++submitted_;
+    }
+    wake_.notify_one();
+}
+
+bool FileSaver::flush(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    const uint64_t target = submitted_;
+    const auto done = [&] { return triedCount_ >= target; };
+    if (limit == std::chrono::milliseconds::max()) tried_.wait(lock, done);
+    else if (!tried_.wait_for(lock, limit, done)) return false;
+    return lastSaved_;
+}
+
+void FileSaver::run(std::stop_token stop) {
+    for (;;) {
+        Document document;
+        uint64_t covers = 0;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, stop, [&] { return waiting_.has_value(); });
+            if (!waiting_) return;  // stopped with nothing left
+            document = std::move(*waiting_);
+            waiting_.reset();
+            covers = submitted_;
+        }
+        int error = 0;
+        bool saved = false;
+        if (std::optional<std::string> bytes = document(error)) {
+            saved = writeFileDurably(file_, *bytes, mode_);
+            if (!saved) error = errno ? errno : EIO;
+        }
+        if (done_) done_(saved, error);
+        {
+            std::lock_guard lock(mutex_);
+            triedCount_ = covers;
+            lastSaved_ = saved;
+        }
+        tried_.notify_all();
+    }
+}
+
+}  // namespace quiltdeck

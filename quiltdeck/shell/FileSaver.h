@@ -1,0 +1,59 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace quiltdeck {
+
+// Writes one file durably (writeFileDurably) on a thread of its own, so that whoever changes
+// the document never waits for its encoding or for the disk. Only the newest document counts: one
+// handed over while another is written takes the place of any that waits, so a burst of changes
+// costs one write.
+class FileSaver {
+public:
+    // Makes the bytes, on the saver's thread; nothing, with an errno value, when there is nothing
+    // that may be written.
+    using Document = std::function<std::optional<std::string>(int& error)>;
+    // After each attempt, on the saver's thread: whether it reached the disk, and the errno value
+    // of a failure.
+    using Done = std::function<void(bool saved, int error)>;
+
+    FileSaver(std::filesystem::path file, mode_t mode, Done done);
+    // Writes the document that waits, then ends the thread.
+    ~FileSaver();
+    FileSaver(const FileSaver&) = delete;
+    FileSaver& operator=(const FileSaver&) = delete;
+
+    // Any thread; returns at once.
+    void submit(Document document);
+    // Waits until every document handed over before the call was tried, at most `limit`. True
+    // when the last attempt reached the disk (also when nothing was ever handed over); false when
+    // it failed or the limit passed first. Any thread.
+    bool flush(std::chrono::milliseconds limit = std::chrono::milliseconds::max());
+
+private:
+    void run(std::stop_token stop);
+
+    const std::filesystem::path file_;
+    const mode_t mode_;
+    const Done done_;
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::condition_variable tried_;
+    std::optional<Document> waiting_;
+    uint64_t submitted_ = 0;
+    uint64_t triedCount_ = 0;
+    bool lastSaved_ = true;
+    std::jthread thread_;  // last: starts once the rest is ready
+};
+
+}  // namespace quiltdeck
