@@ -44,8 +44,9 @@ LogWriter& writer() {
 bool markerWritten = false;
 
 const std::filesystem::path& markerPath() {
-    static const std::filesystem::path path = StateFolder::path() / "running";
-    return path;
+    // Never destroyed, as the writer: other threads may still log while the process exits.
+    static const auto* const path = new std::filesystem::path(StateFolder::path() / "running");
+    return *path;
 }
 
 std::string systemVersion() {
@@ -121,8 +122,8 @@ void installAlternateSignalStack() {
 }  // namespace
 
 const std::filesystem::path& Log::url() {
-    static const std::filesystem::path path = StateFolder::path() / "log.txt";
-    return path;
+    static const auto* const path = new std::filesystem::path(StateFolder::path() / "log.txt");
+    return *path;
 }
 
 void Log::write(std::string_view message) { writer().append(LogWriter::entry(message)); }

@@ -100,8 +100,9 @@ void StateFolder::make(const fs::path& folder) {
 }
 
 const fs::path& StateFolder::path() {
-    static const fs::path folder = resolve();
-    return folder;
+    // Never destroyed: the state's writer and the log may still use it while the process exits.
+    static const auto* const folder = new fs::path(resolve());
+    return *folder;
 }
 
 }  // namespace quiltdeck
