@@ -5,7 +5,13 @@
 // either is reported as such instead of taking the machine down.
 //
 //   hostile_bench [--mib N] [--seconds S] [--cap-mib M] [stream ...]
+//
+// The clipboard streams need an X display (tests/smoke/on_xvfb.sh build/release/bench/hostile_bench
+// clip-58 clip-500 clip-paste-500): another program there is this one, started again as
+// `hostile_bench --clipboard-owner MIB`, owning the clipboard with a text of that size.
 #include <fcntl.h>
+#include <gtk/gtk.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -23,7 +29,9 @@
 #include <vector>
 
 #include "platform/runtime/GLibMainLoop.h"
+#include "platform/ui/Pasteboard.h"
 #include "platform/ui/Window.h"
+#include "platform/ui/gtk/Toolkit.h"
 #include "vantel/core/Base64.h"
 #include "vantel/core/Character.h"
 #include "vantel/graphics/TerminalGraphics.h"
@@ -356,6 +364,149 @@ Result sendToSilentChild(const Settings& settings) {
     return result;
 }
 
+// The clipboard's text of another program: ASCII lines, exactly `bytes` long.
+std::string clipboardText(size_t bytes) {
+    std::string text;
+    text.reserve(bytes + 64);
+    for (uint64_t n = 0; text.size() < bytes; ++n) text += "line " + std::to_string(n) + " the quick brown fox jumps\n";
+    text.resize(bytes);
+    return text;
+}
+
+// `hostile_bench --clipboard-owner MIB`: owns the clipboard with that text until it is ended, as an
+// editor that copied it would; says "owned" on standard output once it does.
+int ownClipboard(size_t mib) {
+    if (!gtk_init_check(nullptr, nullptr)) return 1;
+    static const std::string text = clipboardText(mib << 20);
+    const GtkTargetEntry targets[] = {{const_cast<gchar*>("UTF8_STRING"), 0, 0},
+                                      {const_cast<gchar*>("text/plain;charset=utf-8"), 0, 0}};
+    auto provide = [](GtkClipboard*, GtkSelectionData* data, guint, gpointer) {
+        gtk_selection_data_set(data, gtk_selection_data_get_target(data), 8, reinterpret_cast<const guchar*>(text.data()),
+                               static_cast<gint>(text.size()));
+    };
+    if (!gtk_clipboard_set_with_data(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), targets, 2, provide, nullptr, nullptr))
+        return 1;
+    std::printf("owned\n");
+    std::fflush(stdout);
+    gtk_main();
+    return 0;
+}
+
+// The other program, started before this process opens the display, ended by its process id.
+class ClipboardOwner {
+public:
+    explicit ClipboardOwner(size_t mib) {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            const std::string size = std::to_string(mib);
+            ::execl("/proc/self/exe", "hostile_bench", "--clipboard-owner", size.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        said_ = fds[0];
+        ::fcntl(said_, F_SETFL, O_NONBLOCK);
+    }
+    ~ClipboardOwner() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (said_ >= 0) ::close(said_);
+    }
+    bool owns() {
+        char buffer[16];
+        if (!owned_ && said_ >= 0 && ::read(said_, buffer, sizeof buffer) > 0) owned_ = true;
+        return owned_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int said_ = -1;
+    bool owned_ = false;
+};
+
+bool openDisplay() {
+    int argc = 0;
+    return std::getenv("DISPLAY") && platform::ui::gtk::Toolkit::start(&argc, nullptr);
+}
+
+// Another program copies `mib` MiB while nothing is pasted: how long the main loop stalls from
+// the copy until the pasteboard has read it (if it does) and let go of what it read.
+Result anotherProgramCopies(const Settings& settings, size_t mib) {
+    ClipboardOwner owner(mib);
+    if (!openDisplay()) return {0, 0, "needs an X display (tests/smoke/on_xvfb.sh)"};
+    platform::runtime::GLibMainLoop loop(platform::runtime::GLibMainLoop::ContextChoice::programDefault);
+    platform::runtime::ScopedMainLoop scope(loop);
+    auto& board = platform::ui::Pasteboard::general();
+    const auto limit = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(settings.seconds));
+    StallWatch stalls(loop);
+    const int changes = board.changeCount();
+    if (!loop.runUntil([&] { return owner.owns(); }, limit)) return {0, 0, "the other program did not take the clipboard"};
+    const auto start = Clock::now();
+    // A pasteboard that reads every new owner's text has it here when it is done.
+    const bool read = loop.runUntil([&] { return board.string() && board.string()->size() == mib << 20; },
+                                    std::min(limit, std::chrono::nanoseconds(std::chrono::seconds(15))));
+    loop.runUntil([] { return false; }, std::chrono::milliseconds(1500));
+    Result result{read ? mib << 20 : 0, std::chrono::duration<double>(Clock::now() - start).count(), {}};
+    stalls.stop();
+    char note[200];
+    std::snprintf(note, sizeof note, "longest loop stall %.1f ms (%.1f ms of processor), %d changes seen, text %s",
+                  stalls.longestMs(), stalls.mostCpuMs, board.changeCount() - changes, read ? "read" : "not read");
+    result.note = note;
+    return result;
+}
+
+// Another program copied `mib` MiB; the view pastes it (bracketed paste on) to a child that reads it
+// all: how long the loop stalls before the first bytes reach the child, and over the whole paste.
+Result pasteAnotherProgramsCopy(const Settings& settings, size_t mib) {
+    ClipboardOwner owner(mib);
+    if (!openDisplay()) return {0, 0, "needs an X display (tests/smoke/on_xvfb.sh)"};
+    char path[] = "/tmp/hostile-bench-paste-XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0) return {0, 0, "no temporary file"};
+    ::close(fd);
+    platform::runtime::GLibMainLoop loop(platform::runtime::GLibMainLoop::ContextChoice::programDefault);
+    platform::runtime::ScopedMainLoop scope(loop);
+    auto& board = platform::ui::Pasteboard::general();
+    const auto limit = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(settings.seconds));
+    vantel::LocalProcessTerminalView view(platform::gfx::Rect{0, 0, 800, 400});
+    view.startProcess("/bin/sh", {"-c", std::string("stty raw -echo; exec cat > '") + path + "'"});
+    view.feed(std::string_view("\x1b[?2004h"));
+    if (!loop.runUntil([&] { return owner.owns(); }, limit)) return {0, 0, "the other program did not take the clipboard"};
+    // Whatever the change of owner sets off is over before the paste.
+    loop.runUntil([&] { return board.string() && board.string()->size() == mib << 20; }, std::chrono::seconds(15));
+    loop.runUntil([] { return false; }, std::chrono::milliseconds(1500));
+    auto written = [&] {
+        struct stat info {};
+        return ::stat(path, &info) == 0 ? static_cast<size_t>(info.st_size) : size_t{0};
+    };
+    const size_t expected = (mib << 20) + 12;  // and the two brackets
+    StallWatch stalls(loop);
+    const auto start = Clock::now();
+    view.paste();
+    loop.runUntil([&] { return written() > 0; }, limit);
+    const double firstMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const double firstStall = stalls.longestMs();
+    loop.runUntil([&] { return written() >= expected; }, limit);
+    Result result{written(), std::chrono::duration<double>(Clock::now() - start).count(), {}};
+    loop.runUntil([] { return false; }, std::chrono::milliseconds(1500));
+    stalls.stop();
+    view.terminate();
+    ::unlink(path);
+    char note[240];
+    std::snprintf(note, sizeof note,
+                  "first bytes after %.0f ms, longest loop stall before them %.1f ms, over the paste %.1f ms (%.1f ms of "
+                  "processor), %zu of %zu bytes reached the child",
+                  firstMs, firstStall, stalls.longestMs(), stalls.mostCpuMs, result.fed, expected);
+    result.note = note;
+    return result;
+}
+
 struct Stream {
     const char* name;
     const char* what;
@@ -462,6 +613,12 @@ std::vector<Stream> streams() {
          [](const Settings& s) { return sendToSilentChild(s); }},
         {"paste-view", "a 58 MB bracketed paste into a view whose child reads it all",
          [](const Settings& s) { return pasteIntoView(s); }},
+        {"clip-58", "another program copies 58 MiB, nothing pasted (X display)",
+         [](const Settings& s) { return anotherProgramCopies(s, 58); }},
+        {"clip-500", "another program copies 500 MiB, nothing pasted (X display)",
+         [](const Settings& s) { return anotherProgramCopies(s, 500); }},
+        {"clip-paste-500", "the view pastes another program's 500 MiB copy (X display)",
+         [](const Settings& s) { return pasteAnotherProgramsCopy(s, 500); }},
         {"plain", "lines of letters (real child): the delivery path's own pace, for comparison",
          [](const Settings& s) {
              return feedFromChild(s, sized(80, 25), repeating([](uint64_t n) {
@@ -526,6 +683,7 @@ void runInChild(const Stream& stream, const Settings& settings) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--clipboard-owner") return ownClipboard(std::strtoull(argv[2], nullptr, 10));
     Settings settings;
     std::vector<std::string> only;
     for (int i = 1; i < argc; ++i) {

@@ -16,6 +16,7 @@ void Pasteboard::clearContents() {
     cached_.reset();
     items_ = {};
     ++changeCount_;
+    known_ = true;
     if (backend_) backend_->write(std::nullopt);
 }
 
@@ -23,16 +24,38 @@ void Pasteboard::setString(std::string text) {
     cached_ = std::move(text);
     items_ = {};
     ++changeCount_;
+    known_ = true;
     if (backend_) backend_->write(cached_);
+}
+
+void Pasteboard::requestItems(std::function<void(Items)> done) {
+    if (!done) return;
+    if (answersFromMemory()) return done(items_);
+    backend_->readItems(std::move(done));
+}
+
+void Pasteboard::requestText(TextReader reader) {
+    if (!reader.piece || !reader.end) return;
+    if (!answersFromMemory()) return backend_->readText(std::move(reader));
+    if (cached_ && !cached_->empty()) reader.piece(*cached_);
+    reader.end(true);
 }
 
 void Pasteboard::requestString(std::function<void(std::optional<std::string>)> done) {
     if (!done) return;
-    if (!backend_) return done(cached_);
-    backend_->read([this, done = std::move(done)](std::optional<std::string> text) {
-        if (text != cached_) contentDidChange(text);
-        done(std::move(text));
-    });
+    auto text = std::make_shared<std::optional<std::string>>();
+    requestText({[text](std::string piece) {
+                     if (*text) (*text)->append(piece);
+                     else *text = std::move(piece);
+                 },
+                 [text, done = std::move(done)](bool) { done(std::move(*text)); }});
+}
+
+void Pasteboard::ownerDidChange() {
+    cached_.reset();
+    items_ = {};
+    known_ = false;
+    ++changeCount_;
 }
 
 void Pasteboard::contentDidChange(std::optional<std::string> text) {

@@ -10,10 +10,11 @@
 
 namespace platform::ui {
 
-// A clipboard of plain text: `general` is the system's, `find` the process-wide find term. Reads
-// answer from a copy that the pasteboard keeps current, so they never wait for another program;
-// `requestString` asks the owner afresh and answers later (on the main loop) when a backend needs
-// to. Without a backend (tests, headless) the text lives in memory. Main thread only.
+// A clipboard of plain text: `general` is the system's, `find` the process-wide find term. What
+// this program put there is kept and answered at once; what another program copied is read only
+// when asked for (a paste), from its owner, on the main loop and in pieces as the owner hands them
+// over, so a copy of any size elsewhere never holds the loop. Without a backend (tests, headless,
+// a drag's data) the content lives in memory. Main thread only.
 class Pasteboard {
 public:
     // What a pasteboard offers beside text, for drops and pastes into a terminal: the entries of
@@ -24,44 +25,70 @@ public:
         std::optional<std::vector<uint8_t>> tiff;
         friend bool operator==(const Items&, const Items&) = default;
     };
-    // Image bytes above this are not kept.
+    // Image bytes above this are not kept (nor read further).
     static constexpr size_t itemBytesLimit = size_t{64} << 20;
 
-    // Where the text really lives (the toolkit's clipboard).
+    // Takes a text as it arrives: `piece` for each part in order (a part may end inside a UTF-8
+    // character that the next completes), then `end` once, false when the owner broke off. No
+    // text, or an empty one, gives no piece.
+    struct TextReader {
+        std::function<void(std::string)> piece;
+        std::function<void(bool whole)> end;
+    };
+
+    // Where the content really lives (the toolkit's clipboard).
     class Backend {
     public:
         virtual ~Backend() = default;
         // Makes this text (none: nothing) the clipboard's content.
         virtual void write(const std::optional<std::string>& text) = 0;
-        // Reads the clipboard's text and hands it to `done`, now or later.
-        virtual void read(std::function<void(std::optional<std::string>)> done) = 0;
+        // Reads the URIs and images the clipboard offers and hands them to `done`, later.
+        virtual void readItems(std::function<void(Items)> done) = 0;
+        // Reads the clipboard's text in pieces.
+        virtual void readText(TextReader reader) = 0;
     };
 
     static Pasteboard& general();
     static Pasteboard& find();
 
-    // The text last seen on the clipboard; none when it holds no text.
+    // The text known without a read: what this program wrote (or a drag carries); none when the
+    // clipboard holds no text or another program's copy that has not been read.
     const std::optional<std::string>& string() const { return cached_; }
     void clearContents();
     void setString(std::string text);
+    // The URIs and images known without a read (a drag's).
+    const Items& items() const { return items_; }
+
+    // The content, from memory when it is known, else from its owner (answering later).
+    void requestItems(std::function<void(Items)> done);
+    void requestText(TextReader reader);
+    // The whole text at once (none when there is none): for small uses only.
     void requestString(std::function<void(std::optional<std::string>)> done);
+
     // Bumped by every change of the content, ours or another program's.
     int changeCount() const { return changeCount_; }
 
-    // The URIs and images last seen on the clipboard (or carried by a drag).
-    const Items& items() const { return items_; }
-
-    // The backend tells the pasteboard what the clipboard holds now (another program took it).
+    // The backend tells that another program took the clipboard: what was known of it is gone,
+    // and nothing of the new content is read until asked for.
+    void ownerDidChange();
+    // The content of a pasteboard without a backend (a drag's data as it arrives).
     void contentDidChange(std::optional<std::string> text);
     // Likewise for the items; images above the limit are left out.
     void itemsDidChange(Items items);
-    void setBackend(std::unique_ptr<Backend> backend) { backend_ = std::move(backend); }
+    void setBackend(std::unique_ptr<Backend> backend) {
+        backend_ = std::move(backend);
+        known_ = false;
+    }
     Backend* backend() const { return backend_.get(); }
 
 private:
+    // Whether the content is the one in memory (no backend, or this program wrote it last).
+    bool answersFromMemory() const { return !backend_ || known_; }
+
     std::optional<std::string> cached_;
     Items items_;
     int changeCount_ = 0;
+    bool known_ = false;
     std::unique_ptr<Backend> backend_;
 };
 

@@ -166,6 +166,24 @@ bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session,
         [&session](std::string_view text) { session.view().sendPaste(std::string(text), true); });
 }
 
+void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
+                          const std::filesystem::path& dropsFolder) {
+    std::weak_ptr<Session> weak = session;
+    clipboard.requestItems([&clipboard, weak, dropsFolder](platform::ui::Pasteboard::Items items) {
+        const auto session = weak.lock();
+        if (!session) return;
+        Content content;
+        content.uris = std::move(items.uris);
+        content.png = std::move(items.png);
+        content.tiff = std::move(items.tiff);
+        const auto send = [&session](std::string_view text) { session->view().send(text); };
+        // An image that cannot be saved is not pasted as text either.
+        const bool image = content.png || content.tiff;
+        if (paste(content, send, dropsFolder, static_cast<int64_t>(std::time(nullptr))) || image) return;
+        session->view().pasteText(clipboard, true, false);
+    });
+}
+
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
                  int64_t unixSeconds, const Send& sendLarge) {
     std::string paths;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,12 +52,17 @@ public:
                       int64_t unixSeconds, const Send& sendLarge = {});
     static constexpr size_t largeText = size_t{256} << 10;
 
-    // What the pasteboard (the clipboard, or the one that stands for a drag)
-    // holds, typed into the tile; images go to the store's drops folder.
+    // What a drag's pasteboard holds, typed into the tile; images go to the
+    // store's drops folder.
     static bool paste(const platform::ui::Pasteboard& pasteboard, Session& session);
     static bool paste(const platform::ui::Pasteboard& pasteboard, Session& session,
                       const std::filesystem::path& dropsFolder);
     static Content contentOf(const platform::ui::Pasteboard& pasteboard);
+    // What the clipboard holds, read when this asks (files and images first)
+    // and typed into the tile as it arrives, if the tile is still there:
+    // text goes out piece by piece as its owner hands it over.
+    static void pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
+                               const std::filesystem::path& dropsFolder);
 
     // The path of a local file URI (percent escapes decoded); nothing for any
     // other scheme, a remote host, or an escape that decodes to NUL.

@@ -2,6 +2,7 @@
 
 #include "platform/ui/Pasteboard.h"
 #include "quiltdeck/sessions/Drop.h"
+#include "quiltdeck/sessions/Store.h"
 
 namespace quiltdeck {
 
@@ -53,7 +54,9 @@ bool SessionTile::pasteDrop(const platform::ui::Pasteboard& pasteboard) { return
 
 void SessionTile::send(std::string_view text) { session_->view().send(text); }
 
-void SessionTile::paste() { Drop::paste(platform::ui::Pasteboard::general(), *session_); }
+void SessionTile::paste() {
+    Drop::pasteClipboard(platform::ui::Pasteboard::general(), session_, Store::shared().dir() / "drops");
+}
 
 void SessionTile::copySelection() {
     if (auto text = session_->view().getSelection(); text && !text->empty())

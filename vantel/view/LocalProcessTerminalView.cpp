@@ -83,7 +83,9 @@ void LocalProcessTerminalView::clipboardCopy(TerminalView&, std::span<const uint
 }
 
 std::optional<std::vector<uint8_t>> LocalProcessTerminalView::clipboardRead(TerminalView&) {
-    // The pasteboard's cached copy: a read never waits for the program that owns the clipboard.
+    // What the pasteboard knows without a read: this program's own copy. Another program's copy
+    // is read only for a paste, so a program asking for it gets no answer, as when reads are off;
+    // the answer never waits for the clipboard's owner.
     const std::optional<std::string>& text = platform::ui::Pasteboard::general().string();
     if (!text) return std::nullopt;
     return std::vector<uint8_t>(text->begin(), text->end());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "vantel/core/Utf8.h"
 #include "vantel/view/TerminalView.h"
@@ -14,8 +15,57 @@ void PasteQueue::push(std::string bytes, bool pasted) {
     items_.push_back(Item{std::move(bytes), pasted, 0});
 }
 
+PasteQueue::Stream PasteQueue::open() {
+    items_.push_back(Item{{}, false, 0, ++lastStream_});
+    return lastStream_;
+}
+
+size_t PasteQueue::place(Stream stream) const {
+    for (size_t at = 0; at < items_.size(); ++at) {
+        if (items_[at].stream == stream) return at;
+    }
+    return items_.size();
+}
+
+void PasteQueue::insert(size_t at, std::string bytes, bool pasted) {
+    if (bytes.empty()) return;
+    waiting_ += bytes.size();
+    items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), Item{std::move(bytes), pasted, 0, 0});
+}
+
+void PasteQueue::append(Stream stream, std::string bytes, bool pasted) {
+    size_t at = place(stream);
+    if (at == items_.size()) return;
+    std::string carried = std::exchange(items_[at].bytes, std::string());
+    if (!pasted) {
+        if (!carried.empty()) insert(at++, std::move(carried), true);
+        insert(at, std::move(bytes), false);
+        return;
+    }
+    if (!carried.empty()) bytes.insert(0, carried);
+    // A character the piece ends inside of waits for the rest.
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    for (size_t lead = bytes.size(); lead > 0 && bytes.size() - lead < 4;) {
+        if (utf8::isContinuationByte(data[--lead])) continue;
+        if (utf8::decode(data + lead, bytes.size() - lead).isCut()) {
+            items_[at].bytes = bytes.substr(lead);
+            bytes.resize(lead);
+        }
+        break;
+    }
+    insert(at, std::move(bytes), true);
+}
+
+void PasteQueue::close(Stream stream) {
+    const size_t at = place(stream);
+    if (at == items_.size()) return;
+    std::string carried = std::move(items_[at].bytes);
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
+    insert(at, std::move(carried), true);
+}
+
 std::string PasteQueue::take(size_t limit) {
-    if (items_.empty()) return {};
+    if (!ready()) return {};
     Item& item = items_.front();
     const size_t start = item.taken;
     size_t end = start + std::min(std::max<size_t>(limit, 1), item.bytes.size() - start);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 
@@ -8,22 +9,35 @@ namespace vantel {
 
 // Input that waits its turn: a paste too large to send at once, and whatever is typed or pasted
 // after it, in order. It is taken out in pieces, a pasted text losing its control characters as
-// it goes, so that neither the filtering nor the writing holds the loop for long.
+// it goes, so that neither the filtering nor the writing holds the loop for long. A paste whose
+// text is still coming (from another program's clipboard) holds its place: what is pushed after
+// it waits until it is closed.
 class PasteQueue {
 public:
     // `pasted`: text that loses its control characters (see TerminalView::filterPastedText).
     void push(std::string bytes, bool pasted);
+
+    using Stream = uint64_t;
+    // Holds a place for input that comes later, in pieces.
+    Stream open();
+    // More of an open stream, in its place. Pasted bytes may end inside a character: its start
+    // waits for the rest (or for the close), so the pieces filter as the whole text would.
+    void append(Stream stream, std::string bytes, bool pasted);
+    void close(Stream stream);
+
     bool empty() const { return items_.empty(); }
+    // Whether the first input has bytes to take now (an open stream may have none yet).
+    bool ready() const { return !items_.empty() && !items_.front().stream; }
     // Bytes still to be taken (before filtering).
     size_t waitingBytes() const { return waiting_; }
     // Bytes still to be taken of the first input.
-    size_t frontBytes() const { return items_.empty() ? 0 : items_.front().bytes.size() - items_.front().taken; }
+    size_t frontBytes() const { return ready() ? items_.front().bytes.size() - items_.front().taken : 0; }
     // Whether the first input is pasted text, whose filtering may make it longer: each byte that is
     // no UTF-8 becomes U+FFFD, three bytes.
-    bool frontIsPasted() const { return !items_.empty() && items_.front().pasted; }
+    bool frontIsPasted() const { return ready() && items_.front().pasted; }
     static constexpr size_t mostGrowth = 3;
     // The next piece: at most `limit` bytes of the first input's, filtered when pasted, never a
-    // UTF-8 character cut in two. Empty when nothing waits.
+    // UTF-8 character cut in two. Empty when nothing is ready.
     std::string take(size_t limit);
 
 private:
@@ -31,9 +45,17 @@ private:
         std::string bytes;
         bool pasted = false;
         size_t taken = 0;
+        // Not 0: the place of an open stream; `bytes` holds the start of a character cut at the
+        // end of its last piece.
+        Stream stream = 0;
     };
+    // The index of a stream's place; the size when it is not open.
+    size_t place(Stream stream) const;
+    void insert(size_t at, std::string bytes, bool pasted);
+
     std::deque<Item> items_;
     size_t waiting_ = 0;
+    Stream lastStream_ = 0;
 };
 
 }  // namespace vantel

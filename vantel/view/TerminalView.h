@@ -566,8 +566,13 @@ public:
     };
     // The selected text to the clipboard, even when empty.
     void copy();
-    // The clipboard's text, once it arrives, pasted (an empty paste when it holds no text).
+    // The clipboard's text pasted as it arrives (an empty paste when it holds no text).
     void paste();
+    // The text of `board` pasted as it arrives, piece by piece, never waiting for the whole: it
+    // loses its control characters, is framed as one bracketed paste when `bracketed` (with
+    // `framedWhenEmpty` false, a text that filters to nothing sends nothing at all), and what is
+    // typed meanwhile follows it.
+    void pasteText(platform::ui::Pasteboard& board, bool bracketed, bool framedWhenEmpty);
     // Declared for the menus; never enabled, does nothing.
     void cut() {}
     bool validateUserInterfaceItem(const UserInterfaceItem& item);
@@ -729,6 +734,8 @@ private:
     // Input waiting behind a large paste, and whether its next pieces are due on the loop.
     PasteQueue pasteQueue_;
     bool pastePiecesDue_ = false;
+    // Whether pasted text keeps anything once filtered (a paste that would send only its frame).
+    static bool keepsTextWhenPasted(std::string_view text);
     void sendPastePieces();
     void schedulePastePieces(platform::runtime::Duration delay);
     void noteUserInput();

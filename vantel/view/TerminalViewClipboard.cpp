@@ -1,7 +1,9 @@
 // Copy, paste and select all, and which menu commands the view can do now.
 #include <cstdio>
+#include <utility>
 
 #include "platform/ui/Pasteboard.h"
+#include "vantel/core/EscapeSequences.h"
 #include "vantel/view/TerminalView.h"
 
 namespace vantel {
@@ -16,12 +18,49 @@ void TerminalView::copy() {
 }
 
 void TerminalView::paste() {
-    // The clipboard may belong to another program: the text is pasted when it arrives, and the
-    // main loop runs on meanwhile.
+    const bool bracketed = terminal_->bracketedPasteMode;
+    if (bracketed || terminal_->keyboardEnhancementFlags().empty()) {
+        markedText_.clear();
+        markedSelection_ = TextRange{};
+        refreshMarkedTextOverlay();
+        pendingKittyKeyEvent_.reset();
+        return pasteText(Pasteboard::general(), bracketed, true);
+    }
+    // Without the bracket the keyboard protocol sends a paste as one text event: it needs the whole.
     std::weak_ptr<int> alive = lifetime_;
     Pasteboard::general().requestString([this, alive](std::optional<std::string> text) {
         if (!alive.expired()) insertText(text.value_or(std::string()), TextRange{}, true);
     });
+}
+
+void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenEmpty) {
+    noteUserInput();
+    // The paste holds its place from now: keys typed while it comes follow it.
+    const PasteQueue::Stream stream = pasteQueue_.open();
+    auto started = std::make_shared<bool>(false);
+    std::weak_ptr<int> alive = lifetime_;
+    auto start = [this, stream, started, bracketed] {
+        if (std::exchange(*started, true) || !bracketed) return;
+        const auto& marker = EscapeSequences::bracketedPasteStart;
+        pasteQueue_.append(stream, std::string(marker.begin(), marker.end()), false);
+    };
+    board.requestText({[this, alive, stream, started, start](std::string piece) {
+                           if (alive.expired()) return;
+                           if (!*started && keepsTextWhenPasted(piece)) start();
+                           pasteQueue_.append(stream, std::move(piece), true);
+                           sendPastePieces();
+                       },
+                       [this, alive, stream, started, start, bracketed, framedWhenEmpty](bool) {
+                           if (alive.expired()) return;
+                           // Broken off or not, what came is closed as a paste.
+                           if (framedWhenEmpty) start();
+                           if (*started && bracketed) {
+                               const auto& marker = EscapeSequences::bracketedPasteEnd;
+                               pasteQueue_.append(stream, std::string(marker.begin(), marker.end()), false);
+                           }
+                           pasteQueue_.close(stream);
+                           sendPastePieces();
+                       }});
 }
 
 bool TerminalView::validateUserInterfaceItem(const UserInterfaceItem& item) {

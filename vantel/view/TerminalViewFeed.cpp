@@ -136,7 +136,7 @@ void TerminalView::sendPastePieces() {
     // A few pieces a turn, each a millisecond or two of filtering; the owner takes what it has room for.
     constexpr size_t turnBytes = 4 * pastePieceBytes;
     size_t sent = 0;
-    while (!pasteQueue_.empty() && sent < turnBytes) {
+    while (pasteQueue_.ready() && sent < turnBytes) {
         const size_t room = terminalDelegate_ ? terminalDelegate_->inputRoom(*this) : SIZE_MAX;
         // Less room than a piece (or a key) needs: the child reads, and room is made soon.
         if (room < std::min(pastePieceBytes, pasteQueue_.frontBytes())) break;
@@ -147,7 +147,8 @@ void TerminalView::sendPastePieces() {
         sent += before - pasteQueue_.waitingBytes();
         if (!out.empty()) deliverInput(bytesOf(out));
     }
-    if (pasteQueue_.empty()) return;
+    // An open paste waiting for its next piece is sent on when the piece comes.
+    if (!pasteQueue_.ready()) return;
     constexpr auto waitForRoom = std::chrono::milliseconds(5);
     schedulePastePieces(sent < turnBytes ? waitForRoom : platform::runtime::Duration::zero());
 }

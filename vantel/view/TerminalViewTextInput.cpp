@@ -5,6 +5,7 @@
 
 #include "vantel/core/Character.h"
 #include "vantel/core/EscapeSequences.h"
+#include "vantel/core/Utf8.h"
 #include "vantel/view/DictationOverlayTextView.h"
 #include "vantel/view/TerminalView.h"
 
@@ -35,6 +36,11 @@ std::string utf16Slice(std::string_view utf8, size_t from, size_t length) {
 
 bool isSingleScalar(std::string_view text) { return fromUtf8(text).size() == 1; }
 
+bool droppedWhenPasted(char32_t c) {
+    const bool c0 = c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+    return c0 || (c >= 0x80 && c <= 0x9F);
+}
+
 }  // namespace
 
 bool TerminalView::isPlainPrintableText(std::string_view text) {
@@ -49,11 +55,20 @@ std::string TerminalView::filterPastedText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (char32_t c : fromUtf8(text)) {
-        const bool c0 = c < 0x20 && c != '\t' && c != '\n' && c != '\r';
-        const bool c1 = c >= 0x80 && c <= 0x9F;
-        if (!c0 && !c1) appendUtf8(out, c);
+        if (!droppedWhenPasted(c)) appendUtf8(out, c);
     }
     return out;
+}
+
+bool TerminalView::keepsTextWhenPasted(std::string_view text) {
+    const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+    for (size_t at = 0; at < text.size();) {
+        // A broken or cut sequence is kept, as U+FFFD.
+        const utf8::Sequence sequence = utf8::decode(data + at, text.size() - at);
+        if (!droppedWhenPasted(sequence.scalar)) return true;
+        at += sequence.length;
+    }
+    return false;
 }
 
 void TerminalView::insertText(std::string_view utf8, TextRange replacementRange) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <optional>
 #include <string>
 
@@ -9,9 +8,6 @@
 typedef struct _GtkSelectionData GtkSelectionData;
 
 namespace platform::ui::gtk {
-
-// The targets whose data a pasteboard keeps beside its text, as GTK names them.
-inline constexpr std::array<const char*, 3> itemTargets = {"text/uri-list", "image/png", "image/tiff"};
 
 // Adds what one piece of selection data holds (URIs, PNG or TIFF bytes by its target, or
 // text) to `items` and `text`. Images above the pasteboard's limit are left out.

@@ -10,13 +10,13 @@
 #include "platform/ui/DesktopAppearance.h"
 #include "platform/ui/Modals.h"
 #include "platform/ui/Pasteboard.h"
-#include "platform/ui/gtk/PasteboardData.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Sound.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/WindowMaker.h"
 #include "platform/ui/WebView.h"
 #include "platform/ui/Workspace.h"
+#include "platform/ui/gtk/ClipboardBackend.h"
 #include "platform/ui/gtk/MenuPresenterGtk.h"
 #include "platform/ui/gtk/ModalPresenterGtk.h"
 #include "platform/ui/gtk/PopoverPresenterGtk.h"
@@ -28,87 +28,6 @@ namespace platform::ui::gtk {
 namespace {
 
 bool startedFlag = false;
-
-// Pasteboard::general() on the CLIPBOARD selection. Another program's copy reaches the
-// pasteboard's cached text as soon as the toolkit tells of the new owner, so reads never wait.
-class ClipboardBackend : public Pasteboard::Backend {
-public:
-    explicit ClipboardBackend(Pasteboard& board)
-        : board_(board), clipboard_(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD)) {
-        g_signal_connect(clipboard_, "owner-change", G_CALLBACK(onOwnerChange), this);
-        refresh();
-    }
-    ~ClipboardBackend() override { g_signal_handlers_disconnect_by_data(clipboard_, this); }
-
-    void write(const std::optional<std::string>& text) override {
-        if (text) {
-            gtk_clipboard_set_text(clipboard_, text->data(), static_cast<gint>(text->size()));
-        } else {
-            gtk_clipboard_clear(clipboard_);
-        }
-    }
-    void read(std::function<void(std::optional<std::string>)> done) override {
-        auto* pending = new std::function<void(std::optional<std::string>)>(std::move(done));
-        gtk_clipboard_request_text(clipboard_, onText, pending);
-    }
-
-private:
-    static void onText(GtkClipboard*, const gchar* text, gpointer data) {
-        std::unique_ptr<std::function<void(std::optional<std::string>)>> done(
-            static_cast<std::function<void(std::optional<std::string>)>*>(data));
-        (*done)(text ? std::optional<std::string>(text) : std::nullopt);
-    }
-    static void onOwnerChange(GtkClipboard*, GdkEvent*, ClipboardBackend* self) { self->refresh(); }
-    void refresh() {
-        Pasteboard* board = &board_;
-        read([board](std::optional<std::string> text) { board->contentDidChange(std::move(text)); });
-        refreshItems();
-    }
-
-    // The URIs and images of a new owner, read in the background and kept beside the text.
-    struct ItemsRead {
-        ClipboardBackend* self;
-        std::weak_ptr<int> alive;
-        uint64_t generation;
-        Pasteboard::Items items;
-        int pending = 0;
-    };
-    void refreshItems() {
-        auto* read = new ItemsRead{this, alive_, ++generation_, {}, 0};
-        gtk_clipboard_request_targets(clipboard_, onTargets, read);
-    }
-    static bool current(const ItemsRead& read) {
-        return !read.alive.expired() && read.generation == read.self->generation_;
-    }
-    static void onTargets(GtkClipboard* clipboard, GdkAtom* atoms, gint count, gpointer data) {
-        std::shared_ptr<ItemsRead> read(static_cast<ItemsRead*>(data));
-        if (!current(*read)) return;
-        std::vector<GdkAtom> wanted;
-        for (const char* target : itemTargets) {
-            const GdkAtom atom = gdk_atom_intern_static_string(target);
-            for (gint i = 0; i < count; ++i) {
-                if (atoms[i] == atom) wanted.push_back(atom);
-            }
-        }
-        if (wanted.empty()) return read->self->board_.itemsDidChange({});
-        read->pending = static_cast<int>(wanted.size());
-        for (GdkAtom atom : wanted)
-            gtk_clipboard_request_contents(clipboard, atom, onContents, new std::shared_ptr<ItemsRead>(read));
-    }
-    static void onContents(GtkClipboard*, GtkSelectionData* selection, gpointer data) {
-        std::unique_ptr<std::shared_ptr<ItemsRead>> holder(static_cast<std::shared_ptr<ItemsRead>*>(data));
-        ItemsRead& read = **holder;
-        if (!current(read)) return;
-        std::optional<std::string> ignored;
-        addSelectionData(selection, read.items, ignored);
-        if (--read.pending == 0) read.self->board_.itemsDidChange(std::move(read.items));
-    }
-
-    Pasteboard& board_;
-    GtkClipboard* clipboard_;
-    uint64_t generation_ = 0;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
-};
 
 void readSettings() {
     GtkSettings* settings = gtk_settings_get_default();
@@ -163,7 +82,7 @@ bool Toolkit::start(int* argc, char*** argv) {
     Workspace::setRevealer(Workspace::revealWithFileManager);
     followScreenScale();
     WebView::setEngineAvailable(webEngineBuiltIn());
-    Pasteboard::general().setBackend(std::make_unique<ClipboardBackend>(Pasteboard::general()));
+    Pasteboard::general().setBackend(makeClipboardBackend(Pasteboard::general()));
     readSettings();
     if (GtkSettings* settings = gtk_settings_get_default()) {
         for (const char* name : {"notify::gtk-double-click-time", "notify::gtk-double-click-distance",

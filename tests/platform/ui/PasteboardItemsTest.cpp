@@ -18,6 +18,10 @@ TEST(PasteboardItemsTest, KeptBesideTheTextUntilTheContentChanges) {
     const int count = board.changeCount();
     board.itemsDidChange(board.items());
     EXPECT_EQ(board.changeCount(), count);
+    // Without a backend a paste's read answers from memory at once.
+    std::optional<Pasteboard::Items> read;
+    board.requestItems([&](Pasteboard::Items got) { read = std::move(got); });
+    EXPECT_EQ(read, board.items());
 
     // Our own copy replaces everything on the clipboard.
     board.setString("copied");

@@ -9,18 +9,20 @@ namespace {
 // A clipboard owned elsewhere: reads answer when the test says.
 struct SlowClipboard : Pasteboard::Backend {
     std::optional<std::string> held;
-    std::vector<std::function<void(std::optional<std::string>)>> waiting;
+    std::vector<Pasteboard::TextReader> reading;
+    std::vector<std::function<void(Pasteboard::Items)>> itemReads;
     int writes = 0;
     void write(const std::optional<std::string>& text) override {
         held = text;
         ++writes;
     }
-    void read(std::function<void(std::optional<std::string>)> done) override { waiting.push_back(std::move(done)); }
+    void readItems(std::function<void(Pasteboard::Items)> done) override { itemReads.push_back(std::move(done)); }
+    void readText(Pasteboard::TextReader reader) override { reading.push_back(std::move(reader)); }
 };
 
 }  // namespace
 
-TEST(Pasteboard, ReadsAnswerFromTheCopyAndFollowOtherOwners) {
+TEST(Pasteboard, OurCopyAnswersAtOnceAnotherProgramsIsReadOnlyWhenAsked) {
     Pasteboard board;
     EXPECT_EQ(board.string(), std::nullopt);
     auto backend = std::make_unique<SlowClipboard>();
@@ -29,22 +31,57 @@ TEST(Pasteboard, ReadsAnswerFromTheCopyAndFollowOtherOwners) {
     board.setString("ours");
     EXPECT_EQ(clipboard.held, "ours");
     EXPECT_EQ(board.string(), "ours");
-    // Another program copies: the toolkit says so, and the copy follows without a read.
-    const int count = board.changeCount();
-    board.contentDidChange("theirs");
-    EXPECT_EQ(board.string(), "theirs");
-    EXPECT_EQ(board.changeCount(), count + 1);
-    board.contentDidChange("theirs");
-    EXPECT_EQ(board.changeCount(), count + 1);
-    // A fresh read answers when the owner does, and updates the copy.
     std::optional<std::string> got;
     board.requestString([&](std::optional<std::string> text) { got = std::move(text); });
+    EXPECT_EQ(got, "ours");
+    EXPECT_TRUE(clipboard.reading.empty()) << "our own copy needs no read";
+
+    // Another program copies: the copy is forgotten, and nothing of the new one is read.
+    const int count = board.changeCount();
+    board.ownerDidChange();
+    EXPECT_EQ(board.string(), std::nullopt);
+    EXPECT_EQ(board.changeCount(), count + 1);
+    EXPECT_TRUE(clipboard.reading.empty());
+    EXPECT_TRUE(clipboard.itemReads.empty());
+
+    // A paste reads it from the owner, in pieces as they come, and keeps none of it.
+    std::string pieces;
+    std::optional<bool> whole;
+    board.requestText({[&](std::string piece) { pieces += piece + "|"; }, [&](bool w) { whole = w; }});
+    ASSERT_EQ(clipboard.reading.size(), 1u);
+    clipboard.reading[0].piece("la");
+    EXPECT_EQ(pieces, "la|");
+    clipboard.reading[0].piece("ter");
+    clipboard.reading[0].end(true);
+    EXPECT_EQ(pieces, "la|ter|");
+    EXPECT_EQ(whole, true);
+    EXPECT_EQ(board.string(), std::nullopt);
+    // The whole text at once, even when the owner broke off; none when there was none.
+    got.reset();
+    board.requestString([&](std::optional<std::string> text) { got = std::move(text); });
+    clipboard.reading[1].piece("a");
+    clipboard.reading[1].piece("b");
     EXPECT_EQ(got, std::nullopt);
-    ASSERT_EQ(clipboard.waiting.size(), 1u);
-    clipboard.waiting[0]("later");
-    EXPECT_EQ(got, "later");
-    EXPECT_EQ(board.string(), "later");
+    clipboard.reading[1].end(false);
+    EXPECT_EQ(got, "ab");
+    got = "before";
+    board.requestString([&](std::optional<std::string> text) { got = std::move(text); });
+    clipboard.reading[2].end(true);
+    EXPECT_EQ(got, std::nullopt);
+    // The items likewise.
+    Pasteboard::Items items;
+    board.requestItems([&](Pasteboard::Items read) { items = std::move(read); });
+    ASSERT_EQ(clipboard.itemReads.size(), 1u);
+    clipboard.itemReads[0]({{"file:///tmp/a"}, {}, {}});
+    EXPECT_EQ(items.uris, std::vector<std::string>{"file:///tmp/a"});
+    EXPECT_EQ(board.items(), Pasteboard::Items{});
+
+    // Emptied by us: known to be empty, no read.
     board.clearContents();
     EXPECT_EQ(board.string(), std::nullopt);
     EXPECT_EQ(clipboard.held, std::nullopt);
+    got = "before";
+    board.requestString([&](std::optional<std::string> text) { got = std::move(text); });
+    EXPECT_EQ(got, std::nullopt);
+    EXPECT_EQ(clipboard.reading.size(), 3u);
 }

@@ -204,6 +204,43 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
     EXPECT_TRUE(loop.runUntil(
         [&] { return session->screenText().find("^[[200~hello[201~world^[[201~") != std::string::npos; }, 15s))
         << session->screenText();
+
+    // From the clipboard, read only now: an image before the text (which is then not read), or
+    // the text in the pieces its owner hands over, a character cut between two of them.
+    struct LateClipboard : platform::ui::Pasteboard::Backend {
+        platform::ui::Pasteboard::Items items;
+        int textReads = 0;
+        void write(const std::optional<std::string>&) override {}
+        void readItems(std::function<void(platform::ui::Pasteboard::Items)> done) override { done(items); }
+        void readText(platform::ui::Pasteboard::TextReader reader) override {
+            ++textReads;
+            for (const char* piece : {"caf\xc3", "\xa9\x1b[201~", "!"}) reader.piece(piece);
+            reader.end(true);
+        }
+    };
+    const struct {
+        std::optional<std::vector<uint8_t>> png;
+        std::string shown;
+        int textReads;
+    } cases[] = {
+        {bytes("\x89PNG\r\n\x1a\n"), "-dropped.png ^[[201~", 0},
+        {std::nullopt, "^[[200~cafM-CM-)[201~!^[[201~", 1},
+    };
+    for (const auto& c : cases) {
+        platform::ui::Pasteboard clipboard;
+        auto backend = std::make_unique<LateClipboard>();
+        LateClipboard& late = *backend;
+        late.items.png = c.png;
+        clipboard.setBackend(std::move(backend));
+        Drop::pasteClipboard(clipboard, session, state.path());
+        auto unwrapped = [&] {
+            std::string text = session->screenText();
+            std::erase(text, '\n');
+            return text;
+        };
+        EXPECT_TRUE(loop.runUntil([&] { return unwrapped().find(c.shown) != std::string::npos; }, 15s)) << unwrapped();
+        EXPECT_EQ(late.textReads, c.textReads) << c.shown;
+    }
     session->kill();
 }
 

@@ -165,7 +165,7 @@ TEST(LocalProcessTerminalView, AnOverrideThatDoesNotFeedShowsNothing) {
 }
 
 // The clipboard as programs see it: copies of valid text go to the pasteboard; reads answer from
-// its copy, and only when the owner allows them.
+// this program's own copy, and only when the owner allows them.
 TEST(LocalProcessTerminalView, ClipboardThroughThePasteboard) {
     Running r;
     LocalProcessTerminalView view(Rect{0, 0, 400, 200});
@@ -176,6 +176,10 @@ TEST(LocalProcessTerminalView, ClipboardThroughThePasteboard) {
     view.feed("\x1b]52;c;aGk=\x07");
     EXPECT_EQ(board.string(), "hi");
     EXPECT_EQ(view.clipboardRead(static_cast<TerminalView&>(view)), (std::vector<uint8_t>{'h', 'i'}));
+    // Another program's copy is not read for a program: no answer.
+    board.ownerDidChange();
+    EXPECT_EQ(view.clipboardRead(static_cast<TerminalView&>(view)), std::nullopt);
+    board.setString("hi");
     board.clearContents();
     EXPECT_EQ(view.clipboardRead(static_cast<TerminalView&>(view)), std::nullopt);
 }

@@ -28,4 +28,21 @@ TEST(PasteQueue, PiecesAddUpToTheWholeFiltered) {
         EXPECT_EQ(out, expected) << "pieces of " << limit;
         EXPECT_EQ(queue.waitingBytes(), 0u);
     }
+    // The same text arriving in pieces cut anywhere, a key pushed while it comes: the key follows
+    // the whole, which comes out as if it had been pushed at once.
+    for (size_t cut : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{4096}}) {
+        PasteQueue queue;
+        queue.push("<", false);
+        const PasteQueue::Stream stream = queue.open();
+        queue.push(">", false);
+        std::string out;
+        for (size_t at = 0; at < text.size(); at += cut) {
+            queue.append(stream, text.substr(at, cut), true);
+            while (queue.ready()) out += queue.take(5);
+        }
+        EXPECT_FALSE(queue.empty()) << "the key waits for the close";
+        queue.close(stream);
+        while (!queue.empty()) out += queue.take(5);
+        EXPECT_EQ(out, expected) << "arriving in pieces of " << cut;
+    }
 }

@@ -10,13 +10,32 @@ using Item = TerminalView::UserInterfaceItem;
 
 namespace {
 
-// A clipboard that answers later, as another program's does.
+// A clipboard that answers later, as another program's does, in the pieces the test hands over.
 class LateClipboard : public Pasteboard::Backend {
 public:
     void write(const std::optional<std::string>& text) override { held = text; }
-    void read(std::function<void(std::optional<std::string>)> done) override { pending.push_back(std::move(done)); }
+    void readItems(std::function<void(Pasteboard::Items)> done) override { done({}); }
+    void readText(Pasteboard::TextReader reader) override { pending.push_back(std::move(reader)); }
+    // The owner hands over these pieces and ends (broken off unless `whole`).
+    void answer(size_t read, std::vector<std::string> pieces, bool whole = true) {
+        for (std::string& piece : pieces) pending[read].piece(std::move(piece));
+        pending[read].end(whole);
+    }
     std::optional<std::string> held;
-    std::vector<std::function<void(std::optional<std::string>)>> pending;
+    std::vector<Pasteboard::TextReader> pending;
+};
+
+// A view (in `mode`) whose clipboard belongs to another program.
+struct LatePaste : InputFixture {
+    LateClipboard* clipboard;
+    explicit LatePaste(const char* mode) {
+        view.feed(mode);
+        take();
+        auto backend = std::make_unique<LateClipboard>();
+        clipboard = backend.get();
+        Pasteboard::general().setBackend(std::move(backend));
+    }
+    ~LatePaste() { Pasteboard::general().setBackend(nullptr); }
 };
 
 }  // namespace
@@ -69,29 +88,71 @@ TEST(TerminalViewClipboard, CopyWritesEvenAnEmptySelection) {
 }
 
 TEST(TerminalViewClipboard, PasteArrivesLaterAndIsFramed) {
-    InputFixture f;
-    f.view.feed("\x1b[?2004h");
-    f.take();
-    auto backend = std::make_unique<LateClipboard>();
-    LateClipboard* clipboard = backend.get();
-    Pasteboard::general().setBackend(std::move(backend));
+    LatePaste f("\x1b[?2004h");
     f.view.paste();
     EXPECT_EQ(f.take(), "") << "nothing until the text arrives";
-    ASSERT_EQ(clipboard->pending.size(), 1u);
-    clipboard->pending[0]("abc");
+    ASSERT_EQ(f.clipboard->pending.size(), 1u);
+    f.clipboard->answer(0, {"abc"});
     EXPECT_EQ(f.take(), "\x1b[200~abc\x1b[201~");
     // Nothing textual: an empty paste.
     f.view.paste();
-    clipboard->pending[1](std::nullopt);
+    f.clipboard->answer(1, {});
     EXPECT_EQ(f.take(), "\x1b[200~\x1b[201~");
     // A view gone before the text came hears nothing of it.
     {
         InputFixture gone;
+        Pasteboard::general().ownerDidChange();
         gone.view.paste();
     }
-    ASSERT_EQ(clipboard->pending.size(), 3u);
-    clipboard->pending[2]("late");
-    Pasteboard::general().setBackend(nullptr);
+    ASSERT_EQ(f.clipboard->pending.size(), 3u);
+    f.clipboard->answer(2, {"late"});
+}
+
+// Another program's text goes out as its pieces come, filtered as the whole would be; keys typed
+// meanwhile wait behind it, and an owner that breaks off still leaves a closed paste.
+TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
+    const struct {
+        const char* name;
+        const char* mode;
+        std::vector<std::string> pieces;
+        bool whole;
+        std::string firstOut;  // after the first piece
+        std::string out;       // then, with the key typed after the paste
+    } cases[] = {
+        {"Bracketed", "\x1b[?2004h", {"ab", "cd"}, true, "\x1b[200~ab", "cd\x1b[201~k"},
+        {"Plain", "", {"ab", "cd"}, true, "ab", "cdk"},
+        // A character cut between pieces waits for its rest; controls are dropped wherever they fall.
+        {"CutCharacter", "", {"\xe2\x82", "\xac\x1b[201~\x03"}, true, "", "\xe2\x82\xac[201~k"},
+        {"CutAtTheEnd", "", {"a\xe2\x82"}, true, "a", "\xef\xbf\xbdk"},
+        {"BrokenOff", "\x1b[?2004h", {"ab"}, false, "\x1b[200~ab", "\x1b[201~k"},
+        {"OnlyControls", "\x1b[?2004h", {"\x1b\x03"}, true, "", "\x1b[200~\x1b[201~k"},
+    };
+    for (const auto& c : cases) {
+        LatePaste f(c.mode);
+        f.view.paste();
+        f.view.send(std::string_view("k"));
+        EXPECT_EQ(f.take(), "") << c.name << ": the key waits for the paste";
+        f.clipboard->pending[0].piece(c.pieces[0]);
+        EXPECT_EQ(f.take(), c.firstOut) << c.name;
+        f.clipboard->answer(0, std::vector<std::string>(c.pieces.begin() + 1, c.pieces.end()), c.whole);
+        EXPECT_EQ(f.take(), c.out) << c.name;
+        EXPECT_EQ(f.view.pasteBytesWaiting(), 0u) << c.name;
+    }
+    // A paste that must not send a bare frame (a tile's) sends nothing for a text of controls.
+    {
+        LatePaste f("");
+        f.view.pasteText(Pasteboard::general(), true, false);
+        f.clipboard->answer(0, {"\x1b", "\x03"});
+        f.view.send(std::string_view("k"));
+        EXPECT_EQ(f.take(), "k");
+    }
+    // Without the bracket the keyboard protocol sends the paste as one text event: the whole of it.
+    LatePaste f("\x1b[>1u");
+    f.view.paste();
+    f.clipboard->pending[0].piece("a");
+    EXPECT_EQ(f.take(), "");
+    f.clipboard->answer(0, {"bc"});
+    EXPECT_EQ(f.take(), "abc");
 }
 
 TEST(TerminalViewClipboard, SelectAll) {

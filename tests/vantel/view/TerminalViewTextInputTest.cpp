@@ -25,6 +25,10 @@ TEST(TerminalViewTextInput, PastesAreFramedWhenTheProgramAsks) {
         f.take();
         f.view.insertText("abc", {}, true);
         EXPECT_EQ(f.take(), c.sent) << c.setup;
+        // The same from the clipboard.
+        platform::ui::Pasteboard::general().setString("abc");
+        f.view.paste();
+        EXPECT_EQ(f.take(), c.sent) << c.setup;
     }
 }
 
