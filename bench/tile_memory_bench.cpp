@@ -137,9 +137,10 @@ public:
 
     WallTile* open(bool shell) {
         TileRequest request;
-        request.cwd = (folder_ / ("t" + std::to_string(opened_++))).string();
+        request.name = std::to_string(opened_++);
+        request.name.insert(0, "t");
+        request.cwd = (folder_ / request.name).string();
         fs::create_directories(request.cwd);
-        request.name = fs::path(request.cwd).filename().string();
         request.isShell = shell;
         WallTile* tile = grid_->open(request);
         // Its first screen drawn: a prompt, or the assistant's banner.
