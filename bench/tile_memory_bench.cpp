@@ -92,7 +92,7 @@ void print(const char* what, const Memory& m) {
 }
 
 void printGrowth(const Memory& from, const Memory& to, int count, const char* per) {
-    std::printf("  growth: font mappings %+d, resident %+.1f MiB (%+.3f MiB per %s), heap %+.1f MiB (%+.3f MiB per %s)\n",
+    std::printf(" growth: font mappings %+d, resident %+.1f MiB (%+.3f MiB per %s), heap %+.1f MiB (%+.3f MiB per %s)\n",
                 to.fontMappings - from.fontMappings, to.rssMiB - from.rssMiB, (to.rssMiB - from.rssMiB) / count, per,
                 to.heapMiB - from.heapMiB, (to.heapMiB - from.heapMiB) / count, per);
 }
@@ -137,8 +137,9 @@ public:
 
     WallTile* open(bool shell) {
         TileRequest request;
-        request.name = std::to_string(opened_++);
-        request.name.insert(0, "t");
+        char name[32];
+        std::snprintf(name, sizeof name, "t%d", opened_++);
+        request.name = name;
         request.cwd = (folder_ / request.name).string();
         fs::create_directories(request.cwd);
         request.isShell = shell;
@@ -193,10 +194,19 @@ void runTiles(Bench& bench, int count, bool shell) {
     const Memory before = measure();
     print("before", before);
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < count; ++i) bench.close(bench.open(shell));
+    Memory half;
+    for (int i = 0; i < count; ++i) {
+        bench.close(bench.open(shell));
+        if (i + 1 == count / 2) half = measure();
+    }
     const Memory after = measure();
+    print("half-way", half);
     print("after", after);
+    std::printf(" ");
     printGrowth(before, after, count, "tile");
+    // The history and the recent folders fill up to their limits over the first tiles.
+    std::printf("  second half:");
+    printGrowth(half, after, count - count / 2, "tile");
     std::printf("  (%.1f s)\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
@@ -213,12 +223,16 @@ void runZooms(Bench& bench, int count) {
     const Memory before = measure();
     print("before", before);
     const auto start = std::chrono::steady_clock::now();
+    Memory half;
     for (int i = 0; i < count; ++i) {
         bench.zoom(tile, true);
         bench.zoom(tile, false);
+        if (i + 1 == count / 2) half = measure();
     }
     const Memory after = measure();
+    print("half-way", half);
     print("after", after);
+    std::printf(" ");
     printGrowth(before, after, count, "zoom");
     std::printf("  (%.1f s)\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     bench.close(tile);
