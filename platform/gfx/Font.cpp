@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cmath>
+#include <optional>
 
 #include "platform/gfx/FailureLog.h"
 #include "platform/gfx/FontFace.h"
+#include "platform/gfx/FontStore.h"
 
 #include FT_ADVANCES_H
 #include FT_OUTLINE_H
@@ -75,7 +77,6 @@ FT_Library freeTypeLibrary() {
 
 FontFace::~FontFace() {
     if (hb) hb_font_destroy(hb);
-    if (ft) FT_Done_Face(ft);
     if (fallbackUnion) FcCharSetDestroy(fallbackUnion);
     if (fallbackSet) FcFontSetDestroy(fallbackSet);
     if (pattern) FcPatternDestroy(pattern);
@@ -88,17 +89,14 @@ std::unique_ptr<FontFace> FontFace::open(FcPattern* match, FcPattern* request, d
         if (error) *error = std::move(why);
         return nullptr;
     };
-    FT_Library library = freeTypeLibrary();
-    if (!library) return fail("FreeType did not start");
     if (!match) return fail("fontconfig matched no font");
     auto face = std::make_unique<FontFace>();
     face->path = patternString(match, FC_FILE);
     face->index = patternInteger(match, FC_INDEX, 0);
     if (face->path.empty()) return fail("fontconfig's match names no file");
-    if (const FT_Error ft = FT_New_Face(library, face->path.c_str(), face->index, &face->ft); ft != 0) {
-        face->ft = nullptr;
-        return fail(face->path + " does not load in FreeType (error " + std::to_string(ft) + ")");
-    }
+    face->shared = FontStore::shared().face(face->path, face->index, error);
+    if (!face->shared) return nullptr;
+    face->ft = face->shared->ft;
     FcPatternReference(match);
     face->pattern = match;
     if (request) {
@@ -119,43 +117,10 @@ std::unique_ptr<FontFace> FontFace::open(FcPattern* match, FcPattern* request, d
         face->sheared = requested.italic && patternInteger(match, FC_SLANT, FC_SLANT_ROMAN) == FC_SLANT_ROMAN;
     }
 
-    hb_blob_t* blob = hb_blob_create_from_file_or_fail(face->path.c_str());
-    if (!blob) return fail(face->path + " cannot be read for shaping");
-    hb_face_t* hbFace = hb_face_create(blob, static_cast<unsigned>(face->index));
-    hb_blob_destroy(blob);
-    face->hb = hb_font_create(hbFace);
-    hb_face_destroy(hbFace);
+    face->hb = hb_font_create(face->shared->hb);
     int scale = static_cast<int>(std::lround(size * harfBuzzUnitsPerPoint));
     hb_font_set_scale(face->hb, scale, scale);
     return face;
-}
-
-double FontFace::applySize(double x, double y) {
-    if (!scalable) {
-        if (appliedX_ < 0) {
-            if (ft->num_fixed_sizes <= 0) return -1;
-            // The smallest strike at least as large as asked, else the largest.
-            int best = 0;
-            for (int i = 1; i < ft->num_fixed_sizes; ++i) {
-                double have = ft->available_sizes[i].y_ppem / 64.0;
-                double bestHave = ft->available_sizes[best].y_ppem / 64.0;
-                bool fits = have >= y, bestFits = bestHave >= y;
-                if ((fits && (!bestFits || have < bestHave)) || (!fits && !bestFits && have > bestHave)) best = i;
-            }
-            if (FT_Select_Size(ft, best) != 0) return -1;
-            appliedX_ = appliedY_ = ft->available_sizes[best].y_ppem / 64.0;
-        }
-        return appliedY_;
-    }
-    if (x != appliedX_ || y != appliedY_) {
-        if (FT_Set_Char_Size(ft, std::lround(x * 64), std::lround(y * 64), 72, 72) != 0) {
-            appliedX_ = appliedY_ = -1;
-            return -1;
-        }
-        appliedX_ = x;
-        appliedY_ = y;
-    }
-    return 0;
 }
 
 void FontFace::synthesize(FT_Outline& outline, double ppemY) const {
@@ -193,6 +158,17 @@ FontRef Font::create(std::string_view family, double size, FontTraits traits) {
     FcPattern* request = requestPattern(family, size, traits);
     FcResult result = FcResultNoMatch;
     FcPattern* match = FcFontMatch(nullptr, request, &result);
+    // Matched every time: fonts the application adds may answer the same request differently.
+    std::optional<FontStore::Key> key;
+    if (match) {
+        key = FontStore::Key{std::string(family), patternString(match, FC_FILE), patternInteger(match, FC_INDEX, 0), size,
+                             traits, false};
+        if (FontRef made = FontStore::shared().find(*key, true)) {
+            FcPatternDestroy(match);
+            FcPatternDestroy(request);
+            return made;
+        }
+    }
     std::string error;
     std::unique_ptr<FontFace> face = FontFace::open(match, request, size, traits, &error);
     if (match) FcPatternDestroy(match);
@@ -201,7 +177,9 @@ FontRef Font::create(std::string_view family, double size, FontTraits traits) {
         const std::string name(family);
         logFailureOnce("fonts", "font " + name, "no font for \"" + name + "\": " + error);
     }
-    return adopt(std::move(face), std::string(family), size, traits);
+    FontRef font = adopt(std::move(face), std::string(family), size, traits);
+    if (key) FontStore::shared().remember(*key, font, true);
+    return font;
 }
 
 FontRef Font::systemFont(double size) { return create("monospace", size); }

@@ -21,7 +21,9 @@ struct FontTraits {
 
 // A face at a size, found through fontconfig and read with FreeType. 1 pt = 1 device pixel at
 // scale 1. Metrics are unhinted, in points, with y up (descent is positive below the baseline).
-// Fonts are immutable and shared; main thread only.
+// Fonts are immutable and shared: the same request answers the same font while it is alive or one
+// of the last few asked for, and fonts of one file share its face and one mapping of it (see
+// FontStore). Main thread only.
 class Font {
 public:
     static constexpr double systemFontSize = 13;
@@ -34,7 +36,7 @@ public:
     // The system font: `monospace`.
     static FontRef systemFont(double size = systemFontSize);
 
-    // The same request with other traits or another size (always a new font).
+    // The same request with other traits or another size.
     FontRef withTraits(FontTraits traits) const;
     FontRef withSize(double size) const;
 

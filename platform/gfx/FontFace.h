@@ -20,9 +20,37 @@ namespace platform::gfx {
 // The process's FreeType library (main thread only; never torn down).
 FT_Library freeTypeLibrary();
 
-struct FontFace {
+// One face of a font file: FreeType's face and HarfBuzz's, both over one mapping of the file that
+// the process keeps once, however many fonts, sizes and views use it. FreeType's size is set by
+// applySize() before each use: the fonts that share the face take turns with it.
+struct SharedFace {
     FT_Face ft = nullptr;
-    hb_font_t* hb = nullptr;       // scaled by harfBuzzUnitsPerPoint
+    hb_face_t* hb = nullptr;
+    hb_blob_t* blob = nullptr;  // the file's bytes, shared by the faces of one file
+    std::string path;
+    int index = 0;
+    // A bitmap face with several strikes keeps the strike the first size asked chose: such a face
+    // is never shared between fonts.
+    bool shared = true;
+
+    SharedFace() = default;
+    SharedFace(const SharedFace&) = delete;
+    SharedFace& operator=(const SharedFace&) = delete;
+    ~SharedFace();
+
+    // Scales FreeType to `x` by `y` pixels per em; a bitmap-only face selects its nearest strike
+    // instead. Returns the strike's pixels per em for bitmap-only faces, else 0; -1 on failure.
+    double applySize(double x, double y);
+
+private:
+    double appliedX_ = -1;
+    double appliedY_ = -1;
+};
+
+struct FontFace {
+    std::shared_ptr<SharedFace> shared;
+    FT_Face ft = nullptr;          // shared->ft
+    hb_font_t* hb = nullptr;       // this font's own, over shared->hb, scaled by harfBuzzUnitsPerPoint
     FcPattern* pattern = nullptr;  // the matched font's pattern
     FcPattern* request = nullptr;  // the substituted request; fallback lists are sorted from it
     FcCharSet* charset = nullptr;  // owned by `pattern`
@@ -65,21 +93,15 @@ struct FontFace {
     FontFace& operator=(const FontFace&) = delete;
     ~FontFace();
 
-    // Opens the face a fontconfig pattern names, for `requested` traits at `size` points. Takes a
-    // reference to `request` (may be null). Null when the file cannot be read, with the cause in
-    // `error` when given.
+    // Opens the face a fontconfig pattern names, for `requested` traits at `size` points, over the
+    // process's shared face of that file and index. Takes a reference to `request` (may be null).
+    // Null when the file cannot be read, with the cause in `error` when given.
     static std::unique_ptr<FontFace> open(FcPattern* match, FcPattern* request, double size, FontTraits requested,
                                           std::string* error = nullptr);
 
-    // Scales FreeType to `x` by `y` pixels per em; a bitmap-only face selects its nearest strike
-    // instead. Returns the strike's pixels per em for bitmap-only faces, else 0; -1 on failure.
-    double applySize(double x, double y);
+    double applySize(double x, double y) { return shared->applySize(x, y); }
     // Thickens or slants a loaded outline as the face's synthesis asks, for `ppemY` pixels per em.
     void synthesize(FT_Outline& outline, double ppemY) const;
-
-private:
-    double appliedX_ = -1;
-    double appliedY_ = -1;
 };
 
 }  // namespace platform::gfx

@@ -6,6 +6,7 @@
 
 #include "platform/gfx/FailureLog.h"
 #include "platform/gfx/FontFace.h"
+#include "platform/gfx/FontStore.h"
 
 namespace platform::gfx {
 
@@ -120,12 +121,19 @@ FontRef FontFallback::fontFor(const FontRef& base, std::u32string_view cluster,
     std::string key = path + '#' + std::to_string(index);
     auto it = face.fallbackFonts.find(key);
     if (it != face.fallbackFonts.end()) return it->second;
-    std::string error;
-    std::unique_ptr<FontFace> opened = FontFace::open(chosen, face.request, base->size(), base->traits(), &error);
-    if (!opened) logFailureOnce("fonts", "fallback " + key, "fallback font " + path + " did not load: " + error);
-    std::string family = opened ? opened->family : std::string();
-    FontRef font = Font::adopt(std::move(opened), std::move(family), base->size(), base->traits());
-    if (!font) return base;
+    // Bases of one family, size and traits share their fallback fonts (every view at a size has
+    // the same base, and a base made again after a zoom finds the fonts its like made).
+    const FontStore::Key shared{base->requestFamily_, path, index, base->size(), base->traits(), true};
+    FontRef font = FontStore::shared().find(shared, false);
+    if (!font) {
+        std::string error;
+        std::unique_ptr<FontFace> opened = FontFace::open(chosen, face.request, base->size(), base->traits(), &error);
+        if (!opened) logFailureOnce("fonts", "fallback " + key, "fallback font " + path + " did not load: " + error);
+        std::string family = opened ? opened->family : std::string();
+        font = Font::adopt(std::move(opened), std::move(family), base->size(), base->traits());
+        if (!font) return base;
+        FontStore::shared().remember(shared, font, false);
+    }
     face.fallbackFonts.emplace(std::move(key), font);
     return font;
 }

@@ -44,7 +44,8 @@ TEST(ShapedLineCache, KeysOnTextFontsAndRunsNotColours) {
     AttributedText split = textOf(u"a", colored({1, 0, 0, 1}, mono));
     split.append(u"b", colored({0, 1, 0, 1}, mono));
     cache.line(split);
-    cache.line(textOf(u"ab", colored({1, 0, 0, 1}, Font::systemFont())));  // an equal font is another font
+    // An equal font (the same face and size asked for by name) is another font.
+    cache.line(textOf(u"ab", colored({1, 0, 0, 1}, Font::create("DejaVu Sans Mono", Font::systemFontSize))));
     EXPECT_EQ(cache.count(), 4u);
 }
 
