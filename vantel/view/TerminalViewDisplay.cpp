@@ -62,6 +62,8 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
         return;
     }
     ++displayUpdates_;
+    // Pictures of deleted images go now, whether a frame follows or not (a hidden view draws none).
+    kittyPictures_.dropPicturesOfPayloadsGone();
     updateCursorPosition();
     const Buffer& buffer = terminal_->buffer();
     const std::optional<std::pair<int, int>> dirty = terminal_->getUpdateRange();
