@@ -340,9 +340,9 @@ void Terminal::endSynchronizedOutput() {
 std::optional<TinyAtom> Terminal::makePayload(std::any value) {
     if (payloadCodes_.size() >= options_.maximumPayloadCodes) {
         // Codes die with their cells (overwritten, erased, scrolled off, reset), and nothing counts
-        // that: look before refusing. A walk of the lines is paid for by output, two bytes parsed
-        // per cell walked, so a flood of links that all stay on the lines costs next to nothing.
-        if ((parser_->bytesParsed() - bytesParsedAtCollection_) * 2 >= payloadCellsWalked_) garbageCollectPayload();
+        // that: look before refusing. A walk of the lines is paid for by output, a byte parsed per
+        // cell walked, so a flood of links that all stay on the lines costs next to nothing.
+        if (parser_->bytesParsed() - bytesParsedAtCollection_ >= payloadCellsWalked_) garbageCollectPayload();
         if (payloadCodes_.size() >= options_.maximumPayloadCodes) {
             ++payloadCodesRefused_;
             if (!payloadQuotaSaid_) {

@@ -152,7 +152,7 @@ TEST(TerminalCoreTest, PayloadCodesStopAtTheTerminalsQuota) {
     EXPECT_EQ(a.delegate.count("payloadCodesUsedUp"), 2u) << "said again once half of the codes were free";
     a.feed("\x1b[2J" + link(11));
     EXPECT_EQ(codeOfLastCell(), 0) << "too little output since the last look";
-    a.feed("\x1b[2J" + std::string(80 * 25 / 2, ' ') + link(12));
+    a.feed("\x1b[2J" + std::string(80 * 25, ' ') + link(12));
     EXPECT_NE(codeOfLastCell(), 0);
     a.feed(link(13) + link(14) + "\x1b" "c" + link(15));
     EXPECT_NE(codeOfLastCell(), 0);
