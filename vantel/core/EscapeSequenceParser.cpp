@@ -261,7 +261,6 @@ struct EscapeSequenceParser::Walk {
 };
 
 void EscapeSequenceParser::parse(std::span<const uint8_t> data) {
-    bytesParsed_ += data.size();
     if (holdingInput_) return keepHeldInput(data);
     if (byteAtATime_) {
         for (size_t i = 0; i < data.size(); ++i) {

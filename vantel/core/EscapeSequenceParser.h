@@ -87,9 +87,6 @@ public:
     EscapeSequenceParser& operator=(const EscapeSequenceParser&) = delete;
 
     void parse(std::span<const uint8_t> data);
-    // Every byte handed to parse() so far: the amount of output, by which the terminal paces
-    // work whose cost grows with its lines.
-    uint64_t bytesParsed() const { return bytesParsed_; }
     // Output can wait for the slow work of one sequence (a large picture's data, read or inflated
     // in steps): its handler holds the input, and the parse stops right after the sequence and
     // keeps every later byte, unparsed and in order, until the handler releases it. Releasing
@@ -212,7 +209,6 @@ private:
     bool byteAtATime_ = byteAtATimeByDefault();
     bool holdingInput_ = false;
     std::vector<uint8_t> heldInput_;
-    uint64_t bytesParsed_ = 0;
     void keepHeldInput(Bytes data);
 };
 

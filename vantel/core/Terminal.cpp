@@ -258,10 +258,13 @@ Character Terminal::character(int32_t code) const {
 
 // --- Feeding, dirty rows and replies ------------------------------------------------------
 
-void Terminal::feed(std::span<const uint8_t> bytes) { parser_->parse(bytes); }
+void Terminal::feed(std::span<const uint8_t> bytes) {
+    bytesFed_ += bytes.size();
+    parser_->parse(bytes);
+}
 
 void Terminal::feed(std::string_view text) {
-    parser_->parse(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    feed(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 void Terminal::refresh(int startRow, int endRow) {
@@ -340,9 +343,9 @@ void Terminal::endSynchronizedOutput() {
 std::optional<TinyAtom> Terminal::makePayload(std::any value) {
     if (payloadCodes_.size() >= options_.maximumPayloadCodes) {
         // Codes die with their cells (overwritten, erased, scrolled off, reset), and nothing counts
-        // that: look before refusing. A walk of the lines is paid for by output, a byte parsed per
-        // cell walked, so a flood of links that all stay on the lines costs next to nothing.
-        if (parser_->bytesParsed() - bytesParsedAtCollection_ >= payloadCellsWalked_) garbageCollectPayload();
+        // that: look before refusing. A walk of the lines is paid for by output, a byte fed per cell
+        // walked, so a flood of links that all stay on the lines costs next to nothing.
+        if (bytesFed_ - bytesFedAtCollection_ >= payloadCellsWalked_) garbageCollectPayload();
         if (payloadCodes_.size() >= options_.maximumPayloadCodes) {
             ++payloadCodesRefused_;
             if (!payloadQuotaSaid_) {
@@ -374,7 +377,7 @@ void Terminal::garbageCollectPayload() {
         });
     }
     payloadCellsWalked_ = walked;
-    bytesParsedAtCollection_ = parser_->bytesParsed();
+    bytesFedAtCollection_ = bytesFed_;
     std::vector<uint16_t> dead;
     for (uint16_t code : payloadCodes_) {
         if (!live[code]) dead.push_back(code);

@@ -750,10 +750,11 @@ private:
     // TerminalReset.cpp
     // Terminal.cpp (payload codes at the quota)
     uint64_t payloadCodesRefused_ = 0;
-    // The cells the last collection walked, and the output parsed by then: a collection at the
-    // quota waits for output worth its walk.
+    // Every byte fed so far; the cells the last collection walked, and the bytes fed by then: a
+    // collection at the quota waits for output worth its walk.
+    uint64_t bytesFed_ = 0;
     uint64_t payloadCellsWalked_ = 0;
-    uint64_t bytesParsedAtCollection_ = 0;
+    uint64_t bytesFedAtCollection_ = 0;
     // The delegate heard that the quota is used up; it hears it again once half of it is free.
     bool payloadQuotaSaid_ = false;
 };
