@@ -121,6 +121,50 @@ bool launchingContentType(const std::string& path) {
     return launches;
 }
 
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A mail link's parameter that names a file to attach: "attach" or "attachment" before its "=",
+// in any case, percent-encoded or not, with spaces or controls around it.
+bool namesAttachment(std::string_view parameter) {
+    const std::string_view name = parameter.substr(0, parameter.find('='));
+    std::string decoded;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c == '%' && i + 2 < name.size() && hexValue(name[i + 1]) >= 0 && hexValue(name[i + 2]) >= 0) {
+            c = static_cast<char>(hexValue(name[i + 1]) * 16 + hexValue(name[i + 2]));
+            i += 2;
+        }
+        decoded += static_cast<char>(c >= 'A' && c <= 'Z' ? c | 0x20 : c);
+    }
+    const size_t first = decoded.find_first_not_of(" \t\r\n\v\f");
+    if (first == std::string::npos) return false;
+    std::string_view trimmed = std::string_view(decoded).substr(first);
+    while (!trimmed.empty() && static_cast<unsigned char>(trimmed.back()) <= ' ') trimmed.remove_suffix(1);
+    return trimmed == "attach" || trimmed == "attachment";
+}
+
+// A mailto: link without the parameters that make some mail programs attach a local file. Every
+// "&" or "?" after the first "?" starts a parameter here, as some mail programs read them so.
+std::string withoutAttachments(std::string_view link) {
+    const size_t query = link.find('?');
+    if (query == std::string_view::npos) return std::string(link);
+    std::string kept(link.substr(0, query));
+    for (size_t start = query; start < link.size();) {
+        size_t end = link.find_first_of("&?", start + 1);
+        if (end == std::string_view::npos) end = link.size();
+        if (!namesAttachment(link.substr(start + 1, end - start - 1))) kept += link.substr(start, end - start);
+        start = end;
+    }
+    // The parameters still start with a "?" when the first one went.
+    if (kept.size() > query) kept[query] = '?';
+    return kept;
+}
+
 }  // namespace
 
 std::string LinkPolicy::schemeOf(std::string_view text) {
@@ -160,7 +204,7 @@ LinkDecision LinkPolicy::decide(std::string_view link, LinkOrigin origin, const 
     } else {
         decision.action = scheme == "mailto" ? Action::open : Action::ask;
     }
-    decision.target = text;
+    decision.target = scheme == "mailto" ? withoutAttachments(text) : text;
     return decision;
 }
 

@@ -45,7 +45,8 @@ struct LinkedFile {
 };
 
 // The one rule set for links, shared by the terminal tiles and the reader so that they agree:
-//   http, https and ftp with a host, and mailto: open;
+//   http, https and ftp with a host, and mailto: open (a mail link without its attach= and
+//   attachment= parameters, with which some mail programs would attach a local file);
 //   a local file (file: URL, or a bare absolute path from a terminal): a folder or a plain file
 //   opens, a file that launches is revealed in its folder, anything else is refused; file links
 //   from a web page are refused;

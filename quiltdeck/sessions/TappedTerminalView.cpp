@@ -32,6 +32,11 @@ void TappedTerminalView::requestOpenLink(vantel::TerminalView&, const std::strin
     LinkOpener::follow(decision, window());
 }
 
+void TappedTerminalView::payloadCodesUsedUp(vantel::Terminal& source) {
+    Log::write("tile: link codes used up: its " + std::to_string(source.options().maximumPayloadCodes) +
+               " links are all on its lines; new links print as plain text until some leave");
+}
+
 void TappedTerminalView::resizeSubviews(Size oldSize) {
     LocalProcessTerminalView::resizeSubviews(oldSize);
     hideScroller();

@@ -25,6 +25,8 @@ public:
     // about in a dialog over the tile's window, or refused ("tile: refused <scheme> link").
     void requestOpenLink(vantel::TerminalView& source, const std::string& link,
                          const std::map<std::string, std::string>& params) override;
+    // Said in the application's log, once a time: "tile: link codes used up ...".
+    void payloadCodesUsedUp(vantel::Terminal& source) override;
     void hideScroller();
     void hideProgressBar();
 

@@ -91,6 +91,7 @@ public:
     void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width, int height) override {
         bitmaps.push_back({width, height, bytes});
     }
+    void payloadCodesUsedUp(Terminal&) override { events.push_back("payloadCodesUsedUp"); }
 
     // All replies concatenated.
     std::string replies() const {

@@ -10,7 +10,9 @@
 
 #include "platform/gfx/Canvas.h"
 #include "platform/runtime/MainLoop.h"
+#include "platform/ui/Alert.h"
 #include "platform/ui/View.h"
+#include "platform/ui/gtk/ModalPresenterGtk.h"
 #include "platform/ui/gtk/Toolkit.h"
 #include "platform/ui/gtk/ToolkitWindow.h"
 
@@ -156,4 +158,41 @@ TEST_F(ToolkitWindowTest, WhatReachesTheScreenPieceByPieceIsTheSurface) {
         EXPECT_EQ(differing(piecemeal, drawn(window)), 0u);
     }
     window.setContentView(nullptr);
+}
+
+// An alert breaks a long link where it has to, and shows nothing that is not in it: no hyphen at
+// the break (a hyphen drawn there is a glyph more than the characters of its run).
+TEST_F(ToolkitWindowTest, AnAlertBreaksALongLinkWithoutAddingAHyphen) {
+    platform::ui::gtk::ModalPresenterGtk presenter([](platform::ui::Window*) -> GtkWindow* { return nullptr; });
+    std::string link = "evil://";
+    for (int i = 0; i < 40; ++i) link += "abcdefghij";
+    presenter.showAlert({"Open this link?", link, platform::ui::Alert::Style::warning, {"Cancel", "Open"}}, nullptr,
+                        [](int) {});
+    GtkLabel* shown = nullptr;
+    MainLoop::main().runUntil(
+        [&] {
+            GList* windows = gtk_window_list_toplevels();
+            for (GList* w = windows; w && !shown; w = w->next) {
+                if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_mapped(GTK_WIDGET(w->data))) continue;
+                GList* labels = gtk_container_get_children(
+                    GTK_CONTAINER(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(w->data))));
+                for (GList* l = labels; l; l = l->next) {
+                    if (GTK_IS_LABEL(l->data) && gtk_label_get_text(GTK_LABEL(l->data)) == link) shown = GTK_LABEL(l->data);
+                }
+                g_list_free(labels);
+            }
+            g_list_free(windows);
+            return shown != nullptr;
+        },
+        std::chrono::seconds(3));
+    ASSERT_NE(shown, nullptr);
+    PangoLayout* layout = gtk_label_get_layout(shown);
+    EXPECT_GT(pango_layout_get_line_count(layout), 1);
+    for (GSList* line = pango_layout_get_lines_readonly(layout); line; line = line->next) {
+        for (GSList* run = static_cast<PangoLayoutLine*>(line->data)->runs; run; run = run->next) {
+            const auto* glyphs = static_cast<PangoGlyphItem*>(run->data);
+            EXPECT_EQ(glyphs->glyphs->num_glyphs, glyphs->item->num_chars);
+        }
+    }
+    presenter.cancelShown();
 }

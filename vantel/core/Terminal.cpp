@@ -1,6 +1,7 @@
 #include "vantel/core/Terminal.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdio>
 #include <cstdlib>
 
@@ -257,10 +258,13 @@ Character Terminal::character(int32_t code) const {
 
 // --- Feeding, dirty rows and replies ------------------------------------------------------
 
-void Terminal::feed(std::span<const uint8_t> bytes) { parser_->parse(bytes); }
+void Terminal::feed(std::span<const uint8_t> bytes) {
+    bytesFed_ += bytes.size();
+    parser_->parse(bytes);
+}
 
 void Terminal::feed(std::string_view text) {
-    parser_->parse(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    feed(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 void Terminal::refresh(int startRow, int endRow) {
@@ -337,7 +341,20 @@ void Terminal::endSynchronizedOutput() {
 // --- Payloads -----------------------------------------------------------------------------
 
 std::optional<TinyAtom> Terminal::makePayload(std::any value) {
-    if (payloadCodes_.size() >= options_.maximumPayloadCodes) return std::nullopt;
+    if (payloadCodes_.size() >= options_.maximumPayloadCodes) {
+        // Codes die with their cells (overwritten, erased, scrolled off, reset), and nothing counts
+        // that: look before refusing. A walk of the lines is paid for by output, a byte fed per cell
+        // walked, so a flood of links that all stay on the lines costs next to nothing.
+        if (bytesFed_ - bytesFedAtCollection_ >= payloadCellsWalked_) garbageCollectPayload();
+        if (payloadCodes_.size() >= options_.maximumPayloadCodes) {
+            ++payloadCodesRefused_;
+            if (!payloadQuotaSaid_) {
+                payloadQuotaSaid_ = true;
+                if (tdel_) tdel_->payloadCodesUsedUp(*this);
+            }
+            return std::nullopt;
+        }
+    }
     auto atom = TinyAtom::lookup(std::move(value));
     if (atom) payloadCodes_.insert(atom->code);
     return atom;
@@ -345,23 +362,31 @@ std::optional<TinyAtom> Terminal::makePayload(std::any value) {
 
 void Terminal::garbageCollectPayload() {
     if (payloadCodes_.empty()) return;
-    std::unordered_set<uint16_t> live;
-    if (activeHyperlink && activeHyperlink->kind == ActiveHyperlink::Kind::resolved) live.insert(activeHyperlink->atom.code);
+    // One bit per possible code: no hashing per linked cell.
+    std::bitset<65536> live;
+    if (activeHyperlink && activeHyperlink->kind == ActiveHyperlink::Kind::resolved) live[activeHyperlink->atom.code] = true;
+    uint64_t walked = 0;
     for (Buffer* b : {normalBuffer_.get(), altBuffer_.get()}) {
         b->lines().forEachStoredLine([&](const BufferLine& line) {
             const CharData* cells = line.cells();
-            for (int i = 0; i < line.count(); ++i) {
-                if (cells[i].payload.code != 0) live.insert(cells[i].payload.code);
+            const int count = line.count();
+            walked += static_cast<uint64_t>(std::max(count, 0));
+            for (int i = 0; i < count; ++i) {
+                if (cells[i].payload.code != 0) live[cells[i].payload.code] = true;
             }
         });
     }
+    payloadCellsWalked_ = walked;
+    bytesFedAtCollection_ = bytesFed_;
     std::vector<uint16_t> dead;
     for (uint16_t code : payloadCodes_) {
-        if (!live.count(code)) dead.push_back(code);
+        if (!live[code]) dead.push_back(code);
     }
-    if (dead.empty()) return;
-    TinyAtom::release(dead);
-    for (uint16_t code : dead) payloadCodes_.erase(code);
+    if (!dead.empty()) {
+        TinyAtom::release(dead);
+        for (uint16_t code : dead) payloadCodes_.erase(code);
+    }
+    if (payloadCodes_.size() <= options_.maximumPayloadCodes / 2) payloadQuotaSaid_ = false;
 }
 
 // --- Palette and colours --------------------------------------------------------------------

@@ -150,9 +150,15 @@ public:
     std::string dcs() const { return cc.send8bit ? "\x90" : "\x1bP"; }
     std::string st() const { return cc.send8bit ? "\x9c" : "\x1b\\"; }
 
+    // Gives back the codes that no line holds any more.
     void garbageCollectPayload();
+    // Interns a value as one of this terminal's payloads. At the quota of live codes the dead ones
+    // are collected first; nothing when every code of the quota is still held (the delegate is
+    // told, `payloadCodesUsedUp`) or the process's table is full.
     std::optional<TinyAtom> makePayload(std::any value);
     const std::unordered_set<uint16_t>& payloadCodes() const { return payloadCodes_; }
+    // Payloads refused so far because every code of the quota was held.
+    uint64_t payloadCodesRefused() const { return payloadCodesRefused_; }
 
     bool synchronizedOutputActive() const { return synchronizedOutputActive_; }
     void beginSynchronizedOutput();
@@ -742,6 +748,15 @@ private:
     std::array<uint8_t, semanticScanParamsCapacity> semanticScanParams_{};
     size_t semanticScanParamsCount_ = 0;
     // TerminalReset.cpp
+    // Terminal.cpp (payload codes at the quota)
+    uint64_t payloadCodesRefused_ = 0;
+    // Every byte fed so far; the cells the last collection walked, and the bytes fed by then: a
+    // collection at the quota waits for output worth its walk.
+    uint64_t bytesFed_ = 0;
+    uint64_t payloadCellsWalked_ = 0;
+    uint64_t bytesFedAtCollection_ = 0;
+    // The delegate heard that the quota is used up; it hears it again once half of it is free.
+    bool payloadQuotaSaid_ = false;
 };
 
 }  // namespace vantel

@@ -65,6 +65,9 @@ public:
     virtual bool feedsInSteps(Terminal&) { return false; }
     // What waited has been parsed; the terminal may hold again (`holdsInput`).
     virtual void inputReleased(Terminal&) {}
+    // Every payload code the terminal may hold is held by its lines: new links print as plain text
+    // until some leave. Told once, and again only after half of the codes were given back.
+    virtual void payloadCodesUsedUp(Terminal&) {}
 };
 
 }  // namespace vantel

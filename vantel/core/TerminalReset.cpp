@@ -21,6 +21,8 @@ void Terminal::resetToInitialState() {
     // A program that hid the cursor and then resets still expects it hidden.
     const bool wasCursorHidden = cursorHidden;
     setup(true);
+    // The lines the last payload collection walked are gone: the next one is cheap.
+    payloadCellsWalked_ = 0;
     clearAllKittyImages();
     cursorHidden = wasCursorHidden;
 

@@ -73,10 +73,8 @@ void HeadlessTerminal::dataReceived(std::span<const uint8_t> slice) {
 }
 
 void HeadlessTerminal::collectPayloadAfterBurst() {
-    const size_t held = terminal_->payloadCodes().size();
-    // At the quota a smaller burst will do, but never one collection per new link.
-    const bool atQuota = held >= terminal_->options().maximumPayloadCodes && held >= payloadCodesAtCollection_ + 16;
-    if (held >= payloadCodesAtCollection_ + payloadBurst || atQuota) collectPayload();
+    // At the quota the terminal collects by itself before it refuses a link.
+    if (terminal_->payloadCodes().size() >= payloadCodesAtCollection_ + payloadBurst) collectPayload();
 }
 
 void HeadlessTerminal::collectPayload() {

@@ -60,6 +60,12 @@ platform::runtime::MainLoop& KittyPictureCache::loop() {
 void KittyPictureCache::beginFrame(size_t capacityBytes) {
     ++frame_;
     entries_.setLimits({.entries = capacity, .bytes = capacityBytes});
+    dropPicturesOfPayloadsGone();
+}
+
+void KittyPictureCache::dropPicturesOfPayloadsGone() {
+    if (entries_.size() == 0) return;
+    entries_.eraseIf([](const Entry& e) { return e.payload.expired(); });
 }
 
 KittyPictureCache::Entry& KittyPictureCache::store(const KittyGraphicsPayload* key, Entry entry) {
@@ -78,7 +84,7 @@ KittyPictureCache::Picture KittyPictureCache::lookup(const Payload& payload) {
     Entry* found = entries_.find(payload.get(), [&](const Entry& e) { return e.payload.lock() == payload; });
     if (!found) {
         // Pictures of payloads that are gone (their images deleted) make room first.
-        entries_.eraseIf([](const Entry& e) { return e.payload.expired(); });
+        dropPicturesOfPayloadsGone();
         Entry entry{payload, nullptr, 0, frame_, {}};
         if (madeOnWorker(*payload)) {
             entry.ticket = nextTicket_++;

@@ -20,7 +20,8 @@ namespace vantel {
 
 // The pictures of Kitty payloads, made once per payload for drawing: PNG decoded, straight alpha
 // premultiplied. A picture lives while its payload does and the cache has room: pictures of payloads
-// gone are dropped when a new one is made, and past `capacity` pictures or the byte budget the least
+// gone are dropped when a frame begins or a new one is made (and when the owner says,
+// `dropPicturesOfPayloadsGone`), and past `capacity` pictures or the byte budget the least
 // recently used go one at a time, never one the frame being drawn has used, so a frame that shows
 // more than the budget holds still makes each picture once.
 //
@@ -63,6 +64,8 @@ public:
     // Pictures asked for from now on belong to a new frame. `capacityBytes`: the byte budget, at
     // least the image store's so that what the store keeps can be shown without remaking it.
     void beginFrame(size_t capacityBytes = defaultCapacityBytes);
+    // Lets go of the pictures (and copies) of payloads that are gone: deleted images, a reset.
+    void dropPicturesOfPayloadsGone();
 
     // What a payload shows now: its picture, a placeholder while it is being made, or nothing.
     struct Picture {

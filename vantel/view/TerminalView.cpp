@@ -32,7 +32,8 @@ TerminalView::TerminalView(const Rect& frame) : TerminalView(frame, nullptr, Ter
 TerminalView::~TerminalView() {
     gpu_.reset();
     lifetime_.reset();
-    for (auto* timer : {&displayTimer_, &progressTimer_, &caretBlinkResume_, &pendingSemanticClick_, &autoScrollTimer_}) {
+    for (auto* timer : {&displayTimer_, &progressTimer_, &caretBlinkResume_, &pendingSemanticClick_, &autoScrollTimer_,
+                        &payloadTimer_}) {
         if (*timer) (*timer)->cancel();
     }
     stopTextBlinking();

@@ -361,6 +361,9 @@ public:
     // Splits an OSC 8 payload ("k=v:k2=v2;URL"); none without a ";". The URL is all that
     // follows the first ";".
     static std::optional<LinkPayload> urlAndParamsFrom(std::string_view payload);
+    // The terminal's links used up its payload codes: a line in the library's log ("links"), as
+    // a refusal. Owners with a log of their own may say it there instead.
+    void payloadCodesUsedUp(Terminal& source) override;
     bool selectionActive() const { return selection_->active(); }
     std::optional<std::string> getSelection();
     void selectAll() { selection_->selectAll(); }
@@ -791,6 +794,8 @@ private:
     uint64_t lastUserInputUptimeNs_ = 0;
     bool userScrolling_ = false;
     size_t payloadCodesAtCollection_ = 0;
+    uint64_t payloadCodesRefusedAtCollection_ = 0;
+    std::shared_ptr<platform::runtime::WorkItem> payloadTimer_;
     std::optional<int64_t> lastPayloadCollectionNs_;
 
     // The owner's delegate and the debug view; neither is owned.

@@ -62,6 +62,8 @@ void TerminalView::updateDisplay(bool /*notifyAccessibility*/) {
         return;
     }
     ++displayUpdates_;
+    // Pictures of deleted images go now, whether a frame follows or not (a hidden view draws none).
+    kittyPictures_.dropPicturesOfPayloadsGone();
     updateCursorPosition();
     const Buffer& buffer = terminal_->buffer();
     const std::optional<std::pair<int, int>> dirty = terminal_->getUpdateRange();
@@ -149,13 +151,28 @@ void TerminalView::updateGpuDisplay(const RedrawRows& rows, int start, int end) 
 }
 
 void TerminalView::collectPayloadIfLinksWereAdded() {
-    // Codes of links that left every line go back to the process-wide table, at most once a second.
-    if (terminal_->payloadCodes().size() <= payloadCodesAtCollection_) return;
+    // Codes of links that left every line go back to the process-wide table, at most once a second,
+    // after links came: new codes, or links refused at the quota (where the count cannot grow).
+    const size_t held = terminal_->payloadCodes().size();
+    const uint64_t refused = terminal_->payloadCodesRefused();
+    if (held <= payloadCodesAtCollection_ && refused == payloadCodesRefusedAtCollection_) return;
     const int64_t now = loop_.now().time_since_epoch().count();
-    if (lastPayloadCollectionNs_ && now - *lastPayloadCollectionNs_ < payloadCollectionInterval.count()) return;
+    if (lastPayloadCollectionNs_ && now - *lastPayloadCollectionNs_ < payloadCollectionInterval.count()) {
+        // What came within the second is looked at when it ends, whether more output comes or not.
+        if (payloadTimer_) return;
+        std::weak_ptr<int> alive = lifetime_;
+        const platform::runtime::Duration wait(payloadCollectionInterval.count() - (now - *lastPayloadCollectionNs_));
+        payloadTimer_ = loop_.postAfter(wait, [this, alive] {
+            if (alive.expired()) return;
+            payloadTimer_.reset();
+            collectPayloadIfLinksWereAdded();
+        });
+        return;
+    }
     lastPayloadCollectionNs_ = now;
     terminal_->garbageCollectPayload();
     payloadCodesAtCollection_ = terminal_->payloadCodes().size();
+    payloadCodesRefusedAtCollection_ = refused;
 }
 
 void TerminalView::updateCursorPosition() {

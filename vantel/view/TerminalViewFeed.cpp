@@ -26,7 +26,7 @@ std::span<const uint8_t> bytesOf(std::string_view text) {
 void TerminalView::feed(std::span<const uint8_t> bytes) {
     search_->invalidate();
     if (settings_.allowMouseReporting) selection_->setActive(false);
-    terminal_->parser().parse(bytes);
+    terminal_->feed(bytes);
     if (shouldDisplayImmediatelyAfterUserInput()) {
         displayImmediately();
     } else {

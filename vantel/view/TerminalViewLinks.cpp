@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/runtime/LocalPaths.h"
+#include "platform/runtime/SystemLog.h"
 #include "platform/ui/LinkPolicy.h"
 #include "platform/ui/Workspace.h"
 #include "vantel/view/TerminalView.h"
@@ -75,6 +76,13 @@ std::optional<size_t> lineSuffixStart(const std::string& text) {
 }
 
 }  // namespace
+
+void TerminalView::payloadCodesUsedUp(Terminal& source) {
+    platform::runtime::SystemLog::writeRefusal(
+        platform::runtime::LogLevel::error, "links", "link codes used up",
+        "the " + std::to_string(source.options().maximumPayloadCodes) +
+            " link codes a terminal may hold are all on its lines: new links print as plain text until some leave");
+}
 
 std::optional<TerminalView::LinkPayload> TerminalView::urlAndParamsFrom(std::string_view payload) {
     size_t semicolon = payload.find(';');

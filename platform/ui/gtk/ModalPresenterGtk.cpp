@@ -105,10 +105,19 @@ void ModalPresenterGtk::showAlert(const Alert& alert, Window* window, std::funct
                                                alert.messageText.c_str());
     if (!alert.informativeText.empty())
         gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", alert.informativeText.c_str());
-    // A long word (a link, a path) wraps too, rather than widening the dialog past the screen.
+    // A long word (a link, a path) wraps too, rather than widening the dialog past the screen, and
+    // without a hyphen at the break: the dialog shows the text as it is, adding nothing.
     GList* labels = gtk_container_get_children(GTK_CONTAINER(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog))));
-    for (GList* label = labels; label; label = label->next) {
-        if (GTK_IS_LABEL(label->data)) gtk_label_set_line_wrap_mode(GTK_LABEL(label->data), PANGO_WRAP_WORD_CHAR);
+    for (GList* item = labels; item; item = item->next) {
+        if (!GTK_IS_LABEL(item->data)) continue;
+        GtkLabel* label = GTK_LABEL(item->data);
+        gtk_label_set_line_wrap_mode(label, PANGO_WRAP_WORD_CHAR);
+        // Added to what the dialog set (the title's weight and size).
+        PangoAttrList* given = gtk_label_get_attributes(label);
+        PangoAttrList* attributes = given ? pango_attr_list_copy(given) : pango_attr_list_new();
+        pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+        gtk_label_set_attributes(label, attributes);
+        pango_attr_list_unref(attributes);
     }
     g_list_free(labels);
     // GTK lays the last added button out rightmost, the place of the default one: add them in

@@ -44,6 +44,15 @@ TEST(LinkPolicy, WhatEachLinkGets) {
         {"  HTTPS://Example.org/a?b#c", T, Action::open, "HTTPS://Example.org/a?b#c", "https"},
         {"ftp://ftp.example.org/pub", W, Action::open, "ftp://ftp.example.org/pub", "ftp"},
         {"mailto:someone@example.org", T, Action::open, "mailto:someone@example.org", "mailto"},
+        // A mail link never names a file to attach, however the parameter is spelt.
+        {"mailto:a@example.org?subject=Hi&attach=/etc/passwd&body=x", T, Action::open,
+         "mailto:a@example.org?subject=Hi&body=x", "mailto"},
+        {"MAILTO:a@example.org?ATTACHMENT=~/.ssh/id_rsa&Attach=a&subject=Hi", W, Action::open,
+         "MAILTO:a@example.org?subject=Hi", "mailto"},
+        {"mailto:a@example.org?%61ttach=/etc/passwd&%41TTACHMENT%20=x&body=x?attach=y", T, Action::open,
+         "mailto:a@example.org?body=x", "mailto"},
+        {"mailto:a@example.org?subject=attach&attached=1&attach", T, Action::open,
+         "mailto:a@example.org?subject=attach&attached=1", "mailto"},
         {"http:///etc/passwd", T, Action::refuse, "", "http"},  // no host
         {"https://example.org/%zz", T, Action::refuse, "", "https"},
         // Scripts and inline data never, however they are spelt; a scheme is spelt out or none.

@@ -53,6 +53,16 @@ TEST(TileLinks, FollowTheLinkRules) {
     modals.clickButton(1);
     EXPECT_EQ(opened, (std::vector<std::string>{"https://example.org/a", link}));
 
+    // A program that prints more links than the tile may hold: said once in the log.
+    vantel::TerminalOptions options = view.getTerminal().options();
+    options.maximumPayloadCodes = 1;
+    view.getTerminal().setOptions(options);
+    for (int n = 0; n < 3; ++n) view.feed("\x1b]8;;https://h/" + std::to_string(n) + "\x1b\\x\x1b]8;;\x1b\\");
+    const std::string log = testing::logContents().substr(logged);
+    const size_t said = log.find("tile: link codes used up");
+    ASSERT_NE(said, std::string::npos);
+    EXPECT_EQ(log.find("tile: link codes used up", said + 1), std::string::npos);
+
     window.setContentView(nullptr);
     platform::ui::Workspace::setOpener(nullptr);
     platform::ui::Workspace::setRevealer(nullptr);

@@ -137,10 +137,26 @@ TEST(TerminalCoreTest, PayloadCodesStopAtTheTerminalsQuota) {
     EXPECT_EQ(a.cell(3, 0).payload.code, 0) << "past the quota, in this terminal only";
     b.feed(link(9));
     EXPECT_NE(b.cell(0, 0).payload.code, 0);
+    EXPECT_EQ(a.delegate.count("payloadCodesUsedUp"), 1u) << "said once, however many are refused";
+    EXPECT_EQ(a->payloadCodesRefused(), 2u);
     a.feed("\x1b[2J");
     a->garbageCollectPayload();
     a.feed(link(7));
     EXPECT_NE(a.cell(5, 0).payload.code, 0) << "codes freed by collection are available again";
+
+    // Without the host: codes of erased links come back once output has paid for the walk of the
+    // lines, and at once after a reset.
+    auto codeOfLastCell = [&a] { return a.cell(a->buffer().x() - 1, a->buffer().y()).payload.code; };
+    a.feed(link(8) + link(9) + link(10));
+    EXPECT_EQ(codeOfLastCell(), 0);
+    EXPECT_EQ(a.delegate.count("payloadCodesUsedUp"), 2u) << "said again once half of the codes were free";
+    a.feed("\x1b[2J" + link(11));
+    EXPECT_EQ(codeOfLastCell(), 0) << "too little output since the last look";
+    a.feed("\x1b[2J" + std::string(80 * 25, ' ') + link(12));
+    EXPECT_NE(codeOfLastCell(), 0);
+    a.feed(link(13) + link(14) + "\x1b" "c" + link(15));
+    EXPECT_NE(codeOfLastCell(), 0);
+    EXPECT_EQ(a.delegate.count("payloadCodesUsedUp"), 2u);
 }
 
 TEST(TerminalCoreTest, PaletteAndColourObservers) {

@@ -124,11 +124,19 @@ TEST(KittyPictureCache, WorkThatOutlivesWhatAskedForItIsDropped) {
         const char* name;
         bool started;  // the job runs before the loss
         std::function<void(std::unique_ptr<KittyPictureCache>&, std::shared_ptr<const KittyGraphicsPayload>&)> lose;
+        bool madeFirst = false;  // and its picture is handed back before the loss
     } cases[] = {
         {"payload gone before the job ran", false, [](auto&, auto& payload) { payload.reset(); }},
         {"payload gone while the job ran", true, [](auto&, auto& payload) { payload.reset(); }},
         {"cache cleared", true, [](auto& cache, auto&) { cache->clear(); }},
         {"cache gone", true, [](auto& cache, auto&) { cache.reset(); }},
+        // Its last holder let go after it was shown: the next frame has no picture of it.
+        {"payload gone after its picture was made", true,
+         [](auto& cache, auto& payload) {
+             payload.reset();
+             cache->beginFrame();
+         },
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -143,10 +151,13 @@ TEST(KittyPictureCache, WorkThatOutlivesWhatAskedForItIsDropped) {
         cache->lookup(payload);
         ASSERT_EQ(held.jobs.size(), 1u);
         if (c.started) held.runFirst();
+        if (c.madeFirst) loop.runPending();
+        const int readyBefore = ready;
         c.lose(cache, payload);
         if (!c.started) held.runFirst();
         loop.runPending();
-        EXPECT_EQ(ready, 0);
+        EXPECT_EQ(ready, readyBefore);
+        EXPECT_EQ(readyBefore, c.madeFirst ? 1 : 0);
         // The payload is let go of on the loop's thread, never kept.
         if (!payload) {
             EXPECT_TRUE(watched.expired());

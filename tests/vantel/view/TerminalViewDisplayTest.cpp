@@ -246,6 +246,19 @@ TEST(TerminalViewDisplay, LinkCodesAreCollectedAfterRedrawsAtMostOnceASecond) {
     s.view.feed("x");
     s.loop.advance(17ms);
     EXPECT_EQ(t.payloadCodes().size(), 0u);
+
+    // At the quota the count cannot grow: a link refused there asks for the next collection.
+    TerminalOptions options = t.options();
+    options.maximumPayloadCodes = 1;
+    t.setOptions(options);
+    s.loop.advance(1s);
+    s.view.feed("\x1b]8;;http://three\x1b\\link\x1b]8;;\x1b\\");
+    s.loop.advance(17ms);
+    s.view.feed("\x1b[2J\x1b]8;;http://four\x1b\\link\x1b]8;;\x1b\\");
+    EXPECT_EQ(t.payloadCodesRefused(), 1u);
+    EXPECT_EQ(t.payloadCodes().size(), 1u);
+    s.loop.advance(1s);
+    EXPECT_EQ(t.payloadCodes().size(), 0u);
 }
 
 namespace {

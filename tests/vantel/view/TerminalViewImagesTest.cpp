@@ -283,4 +283,9 @@ TEST(TerminalViewImages, LargeKittyPicturesShowAPlaceholderUntilReady) {
     for (auto [col, row] : {std::pair{1, 1}, {8, 2}, {3, 1}}) EXPECT_EQ(view.pixel(col, row), 0xFF00FF00u) << col;
     EXPECT_EQ(view.pixel(9, 1), 0xFF000000u);
     EXPECT_EQ(pictures.made(), 1u);
+    // Every image deleted and the terminal reset: the picture and its copy go with the next update,
+    // before anything is drawn.
+    view.renderer.feed("\x1b_Ga=d,d=A\x1b\\\x1b" "c");
+    EXPECT_TRUE(loop.runUntil([&] { return pictures.bytes() == 0; }, std::chrono::seconds(1)));
 }
+

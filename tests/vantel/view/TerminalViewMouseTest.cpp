@@ -28,6 +28,15 @@ double later() {
 constexpr const char* sgr = "\x1b[?1006h";
 constexpr const char* linkText = "\x1b]8;;https://example.com/\x07link\x1b]8;;\x07";
 
+// 5,000 distinct links, output while they are still on the lines, then the scroll-back cleared and
+// the terminal reset: every link code was in use, and none of them is now.
+std::string linkFloodThenReset() {
+    std::string out;
+    for (int n = 0; n < 5000; ++n) out += "\x1b]8;;https://h/" + std::to_string(n) + "\x07x\x1b]8;;\x07";
+    for (int n = 0; n < 40; ++n) out += "output\r\n";
+    return out + "\x1b[3J\x1b" "c";
+}
+
 }  // namespace
 
 TEST(TerminalViewMouse, ReportsByMode) {
@@ -281,18 +290,21 @@ TEST(TerminalViewMouse, LinksOpenOnClickWithTheModifierAndTheProgramHearsNothing
         bool drag;
         std::string sent;
         size_t opened;
+        std::string before = "";
     } cases[] = {
         {"", false, "", 1},
         {"\x1b[?1000h", false, "", 1},
         {"\x1b[?1002h", false, "", 1},
         // Its drags are not reported either; a drag selects, and opens nothing.
         {"\x1b[?1002h", true, "", 0},
+        // After a flood of links has left the lines, the next link has a code again.
+        {"", false, "", 1, linkFloodThenReset()},
     };
     for (const Case& c : cases) {
         InputFixture f;
         LinkOwner owner;
         f.view.setTerminalDelegate(&owner);
-        f.view.feed(std::string(linkText) + c.mode + sgr);
+        f.view.feed(c.before + linkText + c.mode + sgr);
         const double t = later();
         f.mouse(Type::down, f.at(1, 0), Mod::control, t);
         if (c.drag) f.mouse(Type::dragged, f.at(3, 1), Mod::control, t);
