@@ -623,7 +623,8 @@ void AppDelegate::endWithoutTheMainThread(int signal) {
 }
 
 void AppDelegate::applicationWillTerminate() {
-    Setup::shared().cancelJob();
+    // A check that ends while the program quits would log after "quit".
+    Setup::shared().stop();
     grid_->recordExitedTiles();
     grid_->saveOpenTiles();
     grid_->killAll();

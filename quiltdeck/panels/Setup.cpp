@@ -94,7 +94,7 @@ void Setup::start() {
 
 void Setup::check() {
     // A tick that meets a running probe is dropped, not queued.
-    if (checking_) return;
+    if (checking_ || stopped_) return;
     checking_ = true;
     MainLoop* loop = &MainLoop::main();
     platform::runtime::WorkerPool::shared().submit([self = shared_from_this(), probe = probe_, loop] {
@@ -106,6 +106,7 @@ void Setup::check() {
 
 void Setup::apply(const SetupProbe::Status& status, bool fullDisk) {
     checking_ = false;
+    if (stopped_) return;
     const Stage stage = !status.found ? Stage::needsInstall : status.loggedIn ? Stage::ready : Stage::needsLogin;
     // Another account counts; another sign-in method alone does not.
     const bool changed = stage != stage_ || status.email != email_ || fullDisk != fullDisk_;
@@ -271,6 +272,12 @@ void Setup::cancelJob() {
     if (!jobTask_ || !jobTask_->running()) return;
     Log::write(job_ == Job::installing ? "install: cancelled" : "login: cancelled");
     jobTask_->cancel();
+}
+
+void Setup::stop() {
+    stopped_ = true;
+    stopTimer();
+    cancelJob();
 }
 
 }  // namespace quiltdeck

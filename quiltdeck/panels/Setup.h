@@ -80,6 +80,8 @@ public:
     // Stops the running job and everything it started; its end is reported as
     // any other. Never waits.
     void cancelJob();
+    // At quit: the job cancelled, no more checks, and a check under way ignored when it ends.
+    void stop();
 
     // Writes the CLI's first-run answers (see ClaudeFirstRun).
     static void answerClaudeFirstRun();
@@ -111,6 +113,7 @@ private:
     std::optional<std::string> authMethod_;
     std::shared_ptr<platform::runtime::WorkItem> timer_;
     bool checking_ = false;
+    bool stopped_ = false;
     Job job_ = Job::none;
     std::string progress_;
     bool awaitingCode_ = false;

@@ -182,6 +182,23 @@ TEST_F(SetupTest, TwoStartsLeaveOneTimerAndOneProbe) {
     EXPECT_EQ(probes(), 2);
 }
 
+// At quit a check under way comes back to nothing: no stage, no line after the log's "quit".
+TEST_F(SetupTest, AStoppedSetupIgnoresTheCheckUnderWay) {
+    hold();
+    answer(notFound());
+    newLog();
+    setup->start();
+    ASSERT_TRUE(loop.runUntil([&] { return probes() == 1; }, 10s));
+    setup->stop();
+    release();
+    settle();
+    EXPECT_EQ(setup->stage(), Stage::probing);
+    EXPECT_EQ(posts, 0);
+    EXPECT_EQ(count(newLog(), "setup stage"), 0);
+    loop.advance(SetupState::pollInterval * 2);
+    EXPECT_EQ(probes(), 1);
+}
+
 TEST_F(SetupTest, StartRestartsAStoppedPoll) {
     answer(signedIn("a@b"));
     setup->start();
