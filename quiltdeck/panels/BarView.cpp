@@ -146,7 +146,7 @@ void BarView::setNoticeText() {
     notice_.setToolTip(notice.value_or(""));
     using C = PanelColors;
     notice_.setTextColor(savedAgain_ ? C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75))
-                                     : C::pick(C::rgb(224, 162, 71), C::rgb(169, 112, 15)));
+                                     : C::pick(C::rgb(224, 162, 71), C::rgb(140, 90, 10)));
 }
 
 void BarView::setStateStore(const Store& store) {

@@ -4,14 +4,18 @@
 // when the theme changes takes the new colours.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "platform/ui/headless/HeadlessWindow.h"
+#include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/PanelColors.h"
 #include "quiltdeck/panels/PanelGallery.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/wall/TabsView.h"
 #include "support/TextContrast.h"
 
@@ -81,6 +85,20 @@ TEST_P(PanelContrast, CardsBarAndPopoverAreReadable) {
     expectReadableAlone("bar", *gallery_.bar(1720));
     // At one pixel a point the small texts' strokes never reach their full colour.
     expectReadableAlone("bar at 1x", *gallery_.bar(1720), 1);
+    {
+        // Its line while saves fail.
+        testing::TempFolder folder;
+        Store store(folder.path());
+        failDurableWritesWith(ENOSPC);
+        store.setAiTitles(false);
+        store.flush();
+        failDurableWritesWith(0);
+        loop_.runPending();
+        auto bar = gallery_.bar(1720);
+        bar->setStateStore(store);
+        ASSERT_FALSE(bar->notice().isHidden());
+        expectReadableAlone("bar saying saves fail", *bar);
+    }
     auto look = gallery_.look();
     expectReadableAlone("look popover", look->view());
     // The tabs' counts: waiting and done, on the current tab and on the bar.
