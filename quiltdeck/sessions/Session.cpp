@@ -229,6 +229,12 @@ void Session::awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint d
         if (!written) written = process.outputWritten();
         delivered = written && process.outputDelivered() >= *written;
     }
+    if (!delivered && loop_.now() >= deadline - outputGrace + outputWaitLimit) {
+        Log::write("tile exit " + shortId() + ": the child's output still waits after " +
+                   std::to_string(std::chrono::duration_cast<std::chrono::seconds>(outputWaitLimit).count()) +
+                   " s; judged on what the terminal shows");
+        delivered = true;
+    }
     std::weak_ptr<Session> weak = weak_from_this();
     if (delivered) {
         // Queued behind the output that the last delivery handed on.

@@ -45,6 +45,8 @@ public:
     // what the child wrote by then as all (a process it left behind may hold
     // the terminal open).
     static constexpr platform::runtime::Duration outputGrace = std::chrono::milliseconds(500);
+    // However the output stalls, the exit is judged after this long on what is on the terminal.
+    static constexpr platform::runtime::Duration outputWaitLimit = std::chrono::seconds(30);
 
     struct Arguments {
         std::string cwd;
