@@ -40,6 +40,9 @@ bool contains(std::u32string_view text, std::u32string_view phrase) {
 }
 
 // A screen row as the log quotes it: without its margins, cut to a line's worth.
+// A hook's words in a log line: a body may hold a megabyte of them.
+constexpr int hookWordLimit = 80;
+
 std::string quoted(std::u32string_view row) {
     constexpr int longest = 80;
     std::string text(1, '"');
@@ -117,7 +120,7 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
     } else if (event == "PreToolUse") {
         openTurn();
         const std::string name = text(body, "tool_name");
-        set(SessionStatus::busy, toolLabel(name, object(body, "tool_input")), "hook PreToolUse " + name);
+        set(SessionStatus::busy, toolLabel(name, object(body, "tool_input")), "hook PreToolUse " + shorten(name, hookWordLimit));
         rearmSettle();
     } else if (event == "PostToolUse") {
         openTurn();
@@ -132,7 +135,7 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
             const std::string tool = text(body, "tool_name");
             set(SessionStatus::waiting,
                 tool.empty() ? std::nullopt : std::optional(toolLabel(tool, object(body, "tool_input"))),
-                "hook Notification " + (type.empty() ? std::string("without a type") : type));
+                "hook Notification " + (type.empty() ? std::string("without a type") : shorten(type, hookWordLimit)));
         }
     } else if (event == "Stop") {
         if ((status_ == SessionStatus::busy || status_ == SessionStatus::waiting) && !lastPrompt_.empty())
