@@ -177,8 +177,9 @@ bool Store::flush(std::chrono::milliseconds limit) const { return !readOnly_ && 
 
 void Store::saveTried(bool saved, int error) {
     saveReport_.record(saved, error);
-    const int before = saveError_.exchange(saved ? 0 : error);
-    if ((before != 0) == !saved) return;
+    // Told when saves start or stop failing, and when the cause of failing ones changes.
+    const int now = saved ? 0 : error;
+    if (saveError_.exchange(now) == now) return;
     platform::runtime::MainLoop::main().post([this, alive = weakAlive_] {
         if (!alive.expired()) savesChanged();
     });
