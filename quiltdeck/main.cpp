@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
         application.setDelegate(nullptr);
         // The tiles, the hook server and its thread end with the delegate, before the process does.
     }
+    // A change made while the delegate went reaches the disk before the process ends.
+    quiltdeck::Store::shared().flush(std::chrono::seconds(1));
     // Work still running on the pool's threads (a probe, a one-shot call) would hand its result to
     // a main loop that the end of the process takes down: it gets a moment, then the process ends
     // without running its static destructors.
