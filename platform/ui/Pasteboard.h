@@ -27,6 +27,9 @@ public:
     };
     // Image bytes above this are not kept (nor read further).
     static constexpr size_t itemBytesLimit = size_t{64} << 20;
+    // A text read from another program stops here: an owner that never ends its transfer cannot
+    // fill the memory with a paste waiting for the child.
+    static constexpr size_t textBytesLimit = size_t{1} << 30;
 
     // Takes a text as it arrives: `piece` for each part in order (a part may end inside a UTF-8
     // character that the next completes), then `end` once, false when the owner broke off. No

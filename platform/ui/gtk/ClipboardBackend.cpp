@@ -207,7 +207,7 @@ void readText(const std::vector<GdkAtom>& targets, Pasteboard::TextReader reader
     if (!chosen) return readTextWhole(std::move(reader));
     const bool latin1 = std::string_view(chosen) == "STRING";
     auto shared = std::make_shared<Pasteboard::TextReader>(std::move(reader));
-    SelectionReader::read(atom(chosen), SIZE_MAX,
+    SelectionReader::read(atom(chosen), Pasteboard::textBytesLimit,
                           {[shared, latin1](std::string piece) {
                                shared->piece(latin1 ? latin1ToUtf8(piece) : std::move(piece));
                            },
