@@ -60,6 +60,10 @@ void DrawnButton::setKeyboardOperable(bool operable) {
     if (!operable && isFirstResponder()) window()->makeFirstResponder(nullptr);
 }
 
+void DrawnButton::ignoreKeyPressesFor(runtime::Duration duration) {
+    keyPressesFrom_ = runtime::MainLoop::main().now() + duration;
+}
+
 void DrawnButton::setFocusRingColor(std::optional<gfx::Rgba> color) {
     if (color == focusRingColor_) return;
     focusRingColor_ = color;
@@ -80,7 +84,7 @@ void DrawnButton::keyDown(const KeyEvent& event) {
     const bool plain = !(event.modifiers & (Modifier::control | Modifier::alt | Modifier::super | Modifier::shift));
     const bool press = event.key == Key::space || event.key == Key::returnKey || event.key == Key::keypadEnter;
     if (plain && press) {
-        performClick();
+        if (!keyPressesFrom_ || runtime::MainLoop::main().now() >= *keyPressesFrom_) performClick();
         return;
     }
     View::keyDown(event);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/gfx/InterfaceFont.h"
+#include "platform/runtime/MainLoop.h"
 #include "platform/ui/Menu.h"
 #include "platform/ui/RichText.h"
 #include "platform/ui/View.h"
@@ -57,6 +58,9 @@ public:
 
     bool isKeyboardOperable() const { return keyboardOperable_; }
     void setKeyboardOperable(bool operable);
+    // Space and Return do nothing for a while: the keyboard came to the button while the user was
+    // typing elsewhere, and what was typed ahead must not press it.
+    void ignoreKeyPressesFor(runtime::Duration duration);
     // The ring's colour; the standard one until set (a ground it would not stand out on sets its own).
     void setFocusRingColor(std::optional<gfx::Rgba> color);
     bool acceptsFirstResponder() const override { return keyboardOperable_ && enabled_; }
@@ -85,6 +89,7 @@ private:
     bool pressed_ = false;
     bool highlighted_ = false;
     bool keyboardOperable_ = false;
+    std::optional<runtime::TimePoint> keyPressesFrom_;
     std::optional<gfx::Rgba> focusRingColor_;
 };
 

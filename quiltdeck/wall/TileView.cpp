@@ -300,8 +300,12 @@ void TileView::refreshChrome() {
     if (!exited) return;
     fillDeadVeil();
     layout();
-    // The ended terminal takes no more keys: they go to the veil's buttons.
-    if (platform::ui::Window* w = window(); w && w->firstResponder() == &session_.view()) w->makeFirstResponder(&keyboardTarget());
+    // The ended terminal takes no more keys: they go to the veil's buttons, once what was typed
+    // ahead into the terminal (a Return after "exit") has passed.
+    if (platform::ui::Window* w = window(); w && w->firstResponder() == &session_.view()) {
+        for (DrawnButton* button : {&resumeButton_, &restartButton_}) button->ignoreKeyPressesFor(veilKeysDelay);
+        w->makeFirstResponder(&keyboardTarget());
+    }
 }
 
 void TileView::fillDeadVeil() {

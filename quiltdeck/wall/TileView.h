@@ -43,6 +43,9 @@ public:
     static constexpr double cornerRadius = 16;
     static constexpr double dragThreshold = 8;
     static constexpr double launchFadeDuration = 0.18;
+    // How long an ended tile's buttons ignore Space and Return after taking the keyboard from its
+    // terminal.
+    static constexpr platform::runtime::Duration veilKeysDelay = std::chrono::milliseconds(600);
 
     explicit TileView(WallTile& session);
     ~TileView() override;

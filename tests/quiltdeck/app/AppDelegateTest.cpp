@@ -1062,8 +1062,8 @@ TEST_F(AppDelegateTest, TheMenuBarAndTheTileLookFromTheKeyboard) {
     EXPECT_EQ(app->grid().lookPopover()->popover().anchor(), card->dot().convertToWindow(card->dot().bounds()));
 }
 
-// An ended tile's buttons by keys alone: the keyboard moves from its terminal to its first button,
-// Tab and Shift+Tab go between the two, F10 opens the menu bar, Return presses the button that has
+// An ended tile's buttons by keys alone: the keyboard moves from its terminal to its first button
+// (which a key typed ahead does not press), Tab and Shift+Tab go between the two, F10 opens the menu bar, Return presses the button that has
 // the keyboard. The Session menu offers both for the active tile, greyed while it has not ended.
 TEST_F(AppDelegateTest, AnEndedTilesButtonsFromTheKeysAndTheMenu) {
     launch();
@@ -1081,6 +1081,12 @@ TEST_F(AppDelegateTest, AnEndedTilesButtonsFromTheKeysAndTheMenu) {
     TileView& card = *app->grid().tile(a.id());
     EXPECT_EQ(window.firstResponder(), &card.resumeButton());
     EXPECT_TRUE(enabled("menu_resume") && enabled("menu_restart"));
+    // A Return typed ahead into the terminal as it ended presses nothing.
+    const size_t opened = app->tiles.size();
+    EXPECT_TRUE(window.sendKeyEvent(press("\r", 0, Key::returnKey)));
+    app->loop.runPending();
+    EXPECT_EQ(app->tiles.size(), opened);
+    app->loop.advance(TileView::veilKeysDelay);
     const Key f10 = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 9);
     const std::pair<KeyEvent, platform::ui::View*> steps[] = {
         {press("\t", 0, Key::tab), &card.restartButton()}, {press("\t", 0, Key::tab), &card.resumeButton()},
