@@ -169,18 +169,23 @@ bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session,
 void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
                           const std::filesystem::path& dropsFolder) {
     std::weak_ptr<Session> weak = session;
-    clipboard.requestItems([&clipboard, weak, dropsFolder](platform::ui::Pasteboard::Items items) {
+    // Keys typed while the clipboard is asked what it holds follow the paste.
+    const auto place = session->view().holdInputPlace();
+    clipboard.requestItems([&clipboard, weak, dropsFolder, place](platform::ui::Pasteboard::Items items) {
         const auto session = weak.lock();
         if (!session) return;
         Content content;
         content.uris = std::move(items.uris);
         content.png = std::move(items.png);
         content.tiff = std::move(items.tiff);
-        const auto send = [&session](std::string_view text) { session->view().send(text); };
+        const auto send = [&session, place](std::string_view text) { session->view().sendInPlace(place, text); };
         // An image that cannot be saved is not pasted as text either.
         const bool image = content.png || content.tiff;
-        if (paste(content, send, dropsFolder, static_cast<int64_t>(std::time(nullptr))) || image) return;
-        session->view().pasteText(clipboard, true, false);
+        if (paste(content, send, dropsFolder, static_cast<int64_t>(std::time(nullptr))) || image) {
+            session->view().closeInputPlace(place);
+            return;
+        }
+        session->view().pasteText(clipboard, true, false, place);
     });
 }
 

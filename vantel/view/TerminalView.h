@@ -575,7 +575,14 @@ public:
     // loses its control characters, is framed as one bracketed paste when `bracketed` (with
     // `framedWhenEmpty` false, a text that filters to nothing sends nothing at all), and what is
     // typed meanwhile follows it.
-    void pasteText(platform::ui::Pasteboard& board, bool bracketed, bool framedWhenEmpty);
+    // `place`: a place held for it by holdInputPlace, which the paste then closes.
+    void pasteText(platform::ui::Pasteboard& board, bool bracketed, bool framedWhenEmpty,
+                   std::optional<PasteQueue::Stream> place = std::nullopt);
+    // A place for input that is still being fetched (a paste whose kind is not known yet): what is
+    // typed meanwhile follows it. Bytes sent into it go as they are; closing it lets what waits go.
+    PasteQueue::Stream holdInputPlace();
+    void sendInPlace(PasteQueue::Stream place, std::string_view bytes);
+    void closeInputPlace(PasteQueue::Stream place);
     // Declared for the menus; never enabled, does nothing.
     void cut() {}
     bool validateUserInterfaceItem(const UserInterfaceItem& item);

@@ -33,10 +33,26 @@ void TerminalView::paste() {
     });
 }
 
-void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenEmpty) {
+PasteQueue::Stream TerminalView::holdInputPlace() {
+    noteUserInput();
+    return pasteQueue_.open();
+}
+
+void TerminalView::sendInPlace(PasteQueue::Stream place, std::string_view bytes) {
+    pasteQueue_.append(place, std::string(bytes), false);
+    sendPastePieces();
+}
+
+void TerminalView::closeInputPlace(PasteQueue::Stream place) {
+    pasteQueue_.close(place);
+    sendPastePieces();
+}
+
+void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenEmpty,
+                             std::optional<PasteQueue::Stream> place) {
     noteUserInput();
     // The paste holds its place from now: keys typed while it comes follow it.
-    const PasteQueue::Stream stream = pasteQueue_.open();
+    const PasteQueue::Stream stream = place ? *place : pasteQueue_.open();
     auto started = std::make_shared<bool>(false);
     std::weak_ptr<int> alive = lifetime_;
     auto start = [this, stream, started, bracketed] {

@@ -206,12 +206,15 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         << session->screenText();
 
     // From the clipboard, read only now: an image before the text (which is then not read), or
-    // the text in the pieces its owner hands over, a character cut between two of them.
+    // the text in the pieces its owner hands over, a character cut between two of them. A key
+    // typed before the clipboard answers follows the paste.
     struct LateClipboard : platform::ui::Pasteboard::Backend {
         platform::ui::Pasteboard::Items items;
         int textReads = 0;
         void write(const std::optional<std::string>&) override {}
-        void readItems(std::function<void(platform::ui::Pasteboard::Items)> done) override { done(items); }
+        void readItems(std::function<void(platform::ui::Pasteboard::Items)> done) override {
+            platform::runtime::MainLoop::main().post([done, items = items] { done(items); });
+        }
         void readText(platform::ui::Pasteboard::TextReader reader) override {
             ++textReads;
             for (const char* piece : {"caf\xc3", "\xa9\x1b[201~", "!"}) reader.piece(piece);
@@ -223,8 +226,8 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         std::string shown;
         int textReads;
     } cases[] = {
-        {bytes("\x89PNG\r\n\x1a\n"), "-dropped.png ^[[201~", 0},
-        {std::nullopt, "^[[200~cafM-CM-)[201~!^[[201~", 1},
+        {bytes("\x89PNG\r\n\x1a\n"), "-dropped.png ^[[201~k", 0},
+        {std::nullopt, "^[[200~cafM-CM-)[201~!^[[201~k", 1},
     };
     for (const auto& c : cases) {
         platform::ui::Pasteboard clipboard;
@@ -233,6 +236,7 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         late.items.png = c.png;
         clipboard.setBackend(std::move(backend));
         Drop::pasteClipboard(clipboard, session, state.path());
+        session->view().send("k");
         auto unwrapped = [&] {
             std::string text = session->screenText();
             std::erase(text, '\n');
