@@ -207,8 +207,9 @@ void MainLoop::dropReapers() {
 
 MainLoop& MainLoop::main() {
     if (MainLoop* loop = installedMain.load(std::memory_order_acquire)) return *loop;
-    static GLibMainLoop defaultLoop(GLibMainLoop::ContextChoice::programDefault);
-    return defaultLoop;
+    // Never destroyed: a thread that hands work over as the process exits finds it still there.
+    static GLibMainLoop* const defaultLoop = new GLibMainLoop(GLibMainLoop::ContextChoice::programDefault);
+    return *defaultLoop;
 }
 
 void MainLoop::setMain(MainLoop* loop) { installedMain.store(loop, std::memory_order_release); }
