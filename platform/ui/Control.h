@@ -59,6 +59,8 @@ public:
     // The stand-in draws its focus ring while it has the keyboard.
     bool becomeFirstResponder() override;
     bool resignFirstResponder() override;
+    // Space or Return with no modifier: the keys that press a focused control.
+    static bool isPressKey(const KeyEvent& event);
 
     // The size the control wants for its content, the same in every backend.
     virtual Size fittingSize() const = 0;
@@ -82,8 +84,6 @@ protected:
         changed();
     }
     bool isUsable() const;
-    // Space or Return with no modifier: the keys that press a focused control.
-    static bool isPressKey(const KeyEvent& event);
 
 private:
     bool enabled_ = true;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/gfx/Path.h"
+#include "platform/ui/Control.h"
 #include "platform/ui/ControlDrawing.h"
 #include "platform/ui/LayerDrawing.h"
 #include "platform/ui/PopUpMenu.h"
@@ -81,9 +82,7 @@ bool DrawnButton::resignFirstResponder() {
 }
 
 void DrawnButton::keyDown(const KeyEvent& event) {
-    const bool plain = !(event.modifiers & (Modifier::control | Modifier::alt | Modifier::super | Modifier::shift));
-    const bool press = event.key == Key::space || event.key == Key::returnKey || event.key == Key::keypadEnter;
-    if (plain && press) {
+    if (Control::isPressKey(event)) {
         if (!keyPressesFrom_ || runtime::MainLoop::main().now() >= *keyPressesFrom_) performClick();
         return;
     }
