@@ -1,5 +1,7 @@
 #include "platform/ui/Pasteboard.h"
 
+#include <utility>
+
 namespace platform::ui {
 
 Pasteboard& Pasteboard::general() {
@@ -28,17 +30,36 @@ void Pasteboard::setString(std::string text) {
     if (backend_) backend_->write(cached_);
 }
 
-void Pasteboard::requestItems(std::function<void(Items)> done) {
+void Pasteboard::requestItems(ItemsDone done) {
     if (!done) return;
-    if (answersFromMemory()) return done(items_);
+    if (answersFromMemory()) return done(items_, {});
     backend_->readItems(std::move(done));
 }
 
 void Pasteboard::requestText(TextReader reader) {
     if (!reader.piece || !reader.end) return;
-    if (!answersFromMemory()) return backend_->readText(std::move(reader));
-    if (cached_ && !cached_->empty()) reader.piece(*cached_);
-    reader.end(true);
+    if (answersFromMemory()) {
+        if (cached_ && !cached_->empty()) reader.piece(*cached_);
+        return reader.end({ReadEnd::How::whole, cached_ ? cached_->size() : 0, std::nullopt});
+    }
+    // What came is counted here, for every backend; nothing is heard of a read once it ended.
+    struct Read {
+        TextReader reader;
+        size_t came = 0;
+        bool ended = false;
+    };
+    auto read = std::make_shared<Read>(Read{std::move(reader)});
+    backend_->readText({[read](std::string piece) {
+                            if (read->ended) return;
+                            read->came += piece.size();
+                            read->reader.piece(std::move(piece));
+                        },
+                        [read](ReadEnd end) {
+                            if (std::exchange(read->ended, true)) return;
+                            end.bytes = read->came;
+                            read->reader.end(end);
+                        }},
+                       textLimit_);
 }
 
 void Pasteboard::requestString(std::function<void(std::optional<std::string>)> done) {
@@ -48,7 +69,7 @@ void Pasteboard::requestString(std::function<void(std::optional<std::string>)> d
                      if (*text) (*text)->append(piece);
                      else *text = std::move(piece);
                  },
-                 [text, done = std::move(done)](bool) { done(std::move(*text)); }});
+                 [text, done = std::move(done)](ReadEnd) { done(std::move(*text)); }});
 }
 
 void Pasteboard::ownerDidChange() {

@@ -30,14 +30,37 @@ public:
     // A text read from another program stops here: an owner that never ends its transfer cannot
     // fill the memory with a paste waiting for the child.
     static constexpr size_t textBytesLimit = size_t{1} << 30;
+    // The limit reads of this pasteboard's text keep to (tests set a small one).
+    size_t textLimit() const { return textLimit_; }
+    void setTextLimit(size_t bytes) { textLimit_ = bytes; }
+
+    // How a read from the clipboard's owner ended.
+    struct ReadEnd {
+        enum class How {
+            whole,     // all of it came (or there was nothing to read)
+            noAnswer,  // the owner gave no first answer in time: nothing came
+            stopped,   // the owner stopped answering part-way
+            gone,      // the owner went away part-way
+            tooLarge,  // past the limit: refused before anything came, or cut there
+        };
+        How how = How::whole;
+        // The bytes of text that came.
+        size_t bytes = 0;
+        // What the owner said it holds (at least), when it said so before sending.
+        std::optional<size_t> size = std::nullopt;
+        bool whole() const { return how == How::whole; }
+        friend bool operator==(const ReadEnd&, const ReadEnd&) = default;
+    };
 
     // Takes a text as it arrives: `piece` for each part in order (a part may end inside a UTF-8
-    // character that the next completes), then `end` once, false when the owner broke off. No
-    // text, or an empty one, gives no piece.
+    // character that the next completes), then `end` once, saying how the read ended. No text, or
+    // an empty one, gives no piece.
     struct TextReader {
         std::function<void(std::string)> piece;
-        std::function<void(bool whole)> end;
+        std::function<void(ReadEnd)> end;
     };
+    // The items, and how their read ended (not whole: nothing, or not all, could be read).
+    using ItemsDone = std::function<void(Items, ReadEnd)>;
 
     // Where the content really lives (the toolkit's clipboard).
     class Backend {
@@ -46,9 +69,10 @@ public:
         // Makes this text (none: nothing) the clipboard's content.
         virtual void write(const std::optional<std::string>& text) = 0;
         // Reads the URIs and images the clipboard offers and hands them to `done`, later.
-        virtual void readItems(std::function<void(Items)> done) = 0;
-        // Reads the clipboard's text in pieces.
-        virtual void readText(TextReader reader) = 0;
+        virtual void readItems(ItemsDone done) = 0;
+        // Reads the clipboard's text in pieces, at most `limit` bytes. Every step is bounded: an
+        // owner that never answers, or stops, ends the read; `ReadEnd::bytes` is filled in above.
+        virtual void readText(TextReader reader, size_t limit) = 0;
     };
 
     static Pasteboard& general();
@@ -63,7 +87,7 @@ public:
     const Items& items() const { return items_; }
 
     // The content, from memory when it is known, else from its owner (answering later).
-    void requestItems(std::function<void(Items)> done);
+    void requestItems(ItemsDone done);
     void requestText(TextReader reader);
     // The whole text at once (none when there is none): for small uses only.
     void requestString(std::function<void(std::optional<std::string>)> done);
@@ -92,6 +116,7 @@ private:
     Items items_;
     int changeCount_ = 0;
     bool known_ = false;
+    size_t textLimit_ = textBytesLimit;
     std::unique_ptr<Backend> backend_;
 };
 

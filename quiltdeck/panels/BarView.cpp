@@ -1,5 +1,6 @@
 #include "quiltdeck/panels/BarView.h"
 
+#include <any>
 #include <string>
 
 #include "platform/runtime/MainLoop.h"
@@ -8,6 +9,7 @@
 #include "quiltdeck/panels/StateNotice.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/AppVersion.h"
+#include "quiltdeck/shell/BarMessage.h"
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
@@ -95,10 +97,15 @@ BarView::BarView(const Rect& frame) : View(frame) {
         std::string(Theme::didChange), [this](const platform::runtime::Notification&) { applyTheme(); });
     savesObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
         std::string(Store::savesDidChange), [this](const platform::runtime::Notification&) { savesChanged(); });
+    messageObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
+        std::string(BarMessage::didPost), [this](const platform::runtime::Notification& note) {
+            if (const auto* text = std::any_cast<std::string>(&note.object)) showMessage(*text);
+        });
 }
 
 BarView::~BarView() {
     if (savedAgainEnd_) savedAgainEnd_->cancel();
+    if (messageEnd_) messageEnd_->cancel();
 }
 
 void BarView::setFrameSize(Size size) {
@@ -139,13 +146,13 @@ void BarView::applyTheme() {
 }
 
 void BarView::setNoticeText() {
-    std::optional<std::string> notice;
-    if (stateStore_) notice = savedAgain_ ? t("state_saved_again_line") : StateNotice::saveLine(*stateStore_);
+    std::optional<std::string> notice = message_;
+    if (stateStore_ && !notice) notice = savedAgain_ ? t("state_saved_again_line") : StateNotice::saveLine(*stateStore_);
     if (stateStore_ && !notice) notice = StateNotice::line(*stateStore_);
     notice_.setText(notice.value_or(""));
     notice_.setToolTip(notice.value_or(""));
     using C = PanelColors;
-    notice_.setTextColor(savedAgain_ ? C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75))
+    notice_.setTextColor(savedAgain_ && !message_ ? C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75))
                                      : C::pick(C::rgb(224, 162, 71), C::rgb(140, 90, 10)));
 }
 
@@ -171,6 +178,19 @@ void BarView::savesChanged() {
             layout();
         });
     }
+    setNoticeText();
+    layout();
+}
+
+// The latest message goes before everything else the notice says, for a while.
+void BarView::showMessage(std::string text) {
+    message_ = std::move(text);
+    if (messageEnd_) messageEnd_->cancel();
+    messageEnd_ = platform::runtime::MainLoop::main().postAfter(messageShown, [this] {
+        message_.reset();
+        setNoticeText();
+        layout();
+    });
     setNoticeText();
     layout();
 }

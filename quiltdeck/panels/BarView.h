@@ -4,6 +4,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Button.h"
@@ -21,7 +23,8 @@ class Store;
 // The strip across the top of the main window: brand and version, five pills (new session,
 // browsers, history, settings, guide), the AI-titles check box, the notice that changes are not
 // saved (while the store is read-only or its saves fail, and for a while once they work again) or
-// that the run started afresh (its state file damaged and set aside), and right-aligned the counts
+// that the run started afresh (its state file damaged and set aside), or for a while a message said
+// to it (a paste cut short), and right-aligned the counts
 // line and the language
 // pop-up, on a flat ground closed by a hairline. It keeps no state of its own: its owner sets the
 // callbacks, the frame, and the counts; the only thing it changes by itself is the interface
@@ -45,6 +48,8 @@ public:
 
     // How long the notice says that saves work again.
     static constexpr std::chrono::seconds savedAgainShown{10};
+    // How long a message said to the bar (BarMessage) stays, before anything else the notice says.
+    static constexpr std::chrono::seconds messageShown{12};
 
     explicit BarView(const Rect& frame = {});
     ~BarView() override;
@@ -121,6 +126,7 @@ private:
     // The notice's text as the store's file and saves stand; placed by the caller.
     void setNoticeText();
     void savesChanged();
+    void showMessage(std::string text);
 
     platform::ui::View material_;
     BrandView brand_;
@@ -137,6 +143,8 @@ private:
     bool savesFailing_ = false;
     bool savedAgain_ = false;
     std::shared_ptr<platform::runtime::WorkItem> savedAgainEnd_;
+    std::optional<std::string> message_;
+    std::shared_ptr<platform::runtime::WorkItem> messageEnd_;
     platform::ui::RichText shownCounts_;
     int counted_[4] = {0, 0, 0, 0};
     int compaction_ = 0;
@@ -144,6 +152,7 @@ private:
     Rule hairline_;
     platform::runtime::NotificationCenter::Subscription themeObserver_;
     platform::runtime::NotificationCenter::Subscription savesObserver_;
+    platform::runtime::NotificationCenter::Subscription messageObserver_;
 };
 
 }  // namespace quiltdeck

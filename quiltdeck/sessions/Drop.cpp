@@ -1,6 +1,7 @@
 #include "quiltdeck/sessions/Drop.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -14,6 +15,8 @@
 #include "quiltdeck/sessions/Session.h"
 #include "quiltdeck/sessions/ShellCommand.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/BarMessage.h"
+#include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Utf8.h"
@@ -56,6 +59,32 @@ bool writeAll(int fd, const std::vector<uint8_t>& bytes, std::string& reason) {
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+// The folder itself, opened from its parent without following a link: a drops folder replaced
+// by a link to somewhere else must not have pictures written there. A missing one is made.
+int openDropsFolder(const std::filesystem::path& folder, std::string& reason) {
+    std::filesystem::path path = folder.lexically_normal();
+    if (!path.has_filename()) path = path.parent_path();
+    const std::filesystem::path parentPath = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    const int parent = ::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) {
+        reason = std::strerror(errno);
+        return -1;
+    }
+    const std::string leaf = path.filename().string();
+    const char* name = leaf.c_str();
+    int dir = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0 && errno == ENOENT && ::mkdirat(parent, name, 0700) == 0) {
+        dir = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (dir < 0) {
+        struct stat info {};
+        const bool link = ::fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+        reason = link ? folder.string() + " is a symbolic link" : std::strerror(errno);
+    }
+    ::close(parent);
+    return dir;
 }
 
 }  // namespace
@@ -119,15 +148,18 @@ std::string Drop::pasteSafe(std::string_view text) {
 std::optional<std::filesystem::path> Drop::saveImage(const std::vector<uint8_t>& png,
                                                      const std::filesystem::path& folder, int64_t unixSeconds,
                                                      std::string& reason) {
+    const int dir = openDropsFolder(folder, reason);
+    if (dir < 0) return std::nullopt;
+    const auto closeFolder = [dir] { ::close(dir); };
     for (int attempt = 1; attempt <= nameAttempts; ++attempt) {
         std::string name = std::to_string(unixSeconds);
         if (attempt > 1) name.append("-").append(std::to_string(attempt));
         name += "-dropped.png";
-        const std::filesystem::path path = folder / name;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             reason = std::strerror(errno);
+            closeFolder();
             return std::nullopt;
         }
         bool written = writeAll(fd, png, reason);
@@ -135,12 +167,12 @@ std::optional<std::filesystem::path> Drop::saveImage(const std::vector<uint8_t>&
             reason = std::strerror(errno);
             written = false;
         }
-        if (!written) {
-            ::unlink(path.c_str());
-            return std::nullopt;
-        }
-        return path;
+        if (!written) ::unlinkat(dir, name.c_str(), 0);
+        closeFolder();
+        if (!written) return std::nullopt;
+        return folder / name;
     }
+    closeFolder();
     reason = "no free name";
     return std::nullopt;
 }
@@ -171,7 +203,8 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
     std::weak_ptr<Session> weak = session;
     // Keys typed while the clipboard is asked what it holds follow the paste.
     const auto place = session->view().holdInputPlace();
-    clipboard.requestItems([&clipboard, weak, dropsFolder, place](platform::ui::Pasteboard::Items items) {
+    clipboard.requestItems([&clipboard, weak, dropsFolder, place](platform::ui::Pasteboard::Items items,
+                                                                  platform::ui::Pasteboard::ReadEnd end) {
         const auto session = weak.lock();
         if (!session) return;
         Content content;
@@ -179,14 +212,48 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
         content.png = std::move(items.png);
         content.tiff = std::move(items.tiff);
         const auto send = [&session, place](std::string_view text) { session->view().sendInPlace(place, text); };
+        // An owner that gives no answer is not asked again for its text: the keys behind it go now.
+        if (!end.whole()) {
+            session->view().closeInputPlace(place);
+            sayHowAPasteEnded(end, clipboard.textLimit());
+            return;
+        }
         // An image that cannot be saved is not pasted as text either.
         const bool image = content.png || content.tiff;
         if (paste(content, send, dropsFolder, static_cast<int64_t>(std::time(nullptr))) || image) {
             session->view().closeInputPlace(place);
             return;
         }
-        session->view().pasteText(clipboard, true, false, place);
+        session->view().pasteText(clipboard, true, false, place, [&clipboard](const platform::ui::Pasteboard::ReadEnd& end) {
+            sayHowAPasteEnded(end, clipboard.textLimit());
+        });
     });
+}
+
+void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit) {
+    using How = platform::ui::Pasteboard::ReadEnd::How;
+    if (end.how == How::whole) return;
+    const std::string came = std::to_string(end.bytes) + " bytes";
+    if (end.how == How::tooLarge) {
+        if (end.bytes == 0) {
+            const std::string size = end.size ? std::to_string(*end.size) + " bytes" : "more than the limit";
+            Log::write("paste: refused, the clipboard holds " + size + ", past the limit of " + std::to_string(limit) + " bytes");
+            BarMessage::say(t("paste_too_large", {tByteSize(end.size.value_or(limit)), tByteSize(limit)}));
+        } else {
+            Log::write("paste: cut short at the limit of " + std::to_string(limit) + " bytes after " + came);
+            BarMessage::say(t("paste_cut_limit", {tByteSize(end.bytes)}));
+        }
+        return;
+    }
+    // An owner that sent nothing did not answer, whatever became of it.
+    if (end.bytes == 0 || end.how == How::noAnswer) {
+        Log::write("paste: the clipboard did not answer; nothing pasted");
+        BarMessage::say(t("paste_no_answer"));
+        return;
+    }
+    const bool gone = end.how == How::gone;
+    Log::write("paste: cut short after " + came + (gone ? ": the program holding the clipboard ended" : ": the clipboard stopped answering"));
+    BarMessage::say(t(gone ? "paste_cut_gone" : "paste_cut_stopped", {tByteSize(end.bytes)}));
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
@@ -221,6 +288,7 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
         const auto saved = saveImage(png, dropsFolder, unixSeconds, reason);
         if (!saved) {
             Log::write("drop: cannot save image (" + reason + ")");
+            BarMessage::say(t("paste_picture_not_kept"));
             return false;
         }
         sendFramed(send, quotePath(pasteSafe(saved->string())) + " ");

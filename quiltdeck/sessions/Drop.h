@@ -9,9 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform::ui {
-class Pasteboard;
-}
+#include "platform/ui/Pasteboard.h"
 
 namespace quiltdeck {
 
@@ -61,8 +59,11 @@ public:
     // What the clipboard holds, read when this asks (files and images first)
     // and typed into the tile as it arrives, if the tile is still there:
     // text goes out piece by piece as its owner hands it over.
+    // A read that ends short is said in the log and the bar: nothing came (the clipboard did not
+    // answer; more than the limit), or what came and why it stopped.
     static void pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
                                const std::filesystem::path& dropsFolder);
+    static void sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit);
 
     // The path of a local file URI (percent escapes decoded); nothing for any
     // other scheme, a remote host, or an escape that decodes to NUL.
@@ -73,7 +74,8 @@ public:
     // Without C0 controls (but HT, LF and CR) and C1 controls; invalid UTF-8 replaced.
     static std::string pasteSafe(std::string_view text);
     // Writes the bytes to a new file "<secs>-dropped.png" (then "<secs>-2-dropped.png" ...),
-    // never over an existing one. Nothing, with the reason, when that fails.
+    // never over an existing one, in `folder` itself: never through a link that replaced it (a
+    // missing folder is made). Nothing, with the reason, when that fails.
     static std::optional<std::filesystem::path> saveImage(const std::vector<uint8_t>& png,
                                                           const std::filesystem::path& folder, int64_t unixSeconds,
                                                           std::string& reason);

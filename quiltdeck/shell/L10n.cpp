@@ -4,6 +4,8 @@
 #include <unicode/plurrule.h>
 
 #include <array>
+#include <cmath>
+#include <iterator>
 #include <memory>
 
 namespace quiltdeck {
@@ -91,6 +93,26 @@ std::string tCount(std::string_view key, long long count) {
 
 std::string t(std::string_view key, std::initializer_list<L10nArg> args) {
     return L10n::format(t(key), std::span<const L10nArg>(args.begin(), args.size()));
+}
+
+std::string tByteSize(unsigned long long bytes) {
+    static constexpr std::string_view units[] = {"size_kb", "size_mb", "size_gb"};
+    if (bytes < 1024) return t("size_b", {std::to_string(bytes)});
+    double value = static_cast<double>(bytes) / 1024;
+    size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(units)) {
+        value /= 1024;
+        ++unit;
+    }
+    // One decimal, none when it is 0; the decimal mark as the language writes it.
+    const long long tenths = std::llround(value * 10);
+    std::string number = std::to_string(tenths / 10);
+    if (tenths % 10 != 0) {
+        const Lang lang = Lang::current();
+        number += lang == Lang::en || lang == Lang::zh ? '.' : ',';
+        number += static_cast<char>('0' + tenths % 10);
+    }
+    return t(units[unit], {number});
 }
 
 }  // namespace quiltdeck

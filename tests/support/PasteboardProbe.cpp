@@ -3,7 +3,10 @@
 // `pasteboard-probe --own`) with a text of a few megabytes, then checks that the general pasteboard reads none of it
 // when the owner changes, reads the URIs and one image when asked, and the texts (the other
 // process's in the pieces it hands over, a Latin-1 one made UTF-8); that its own copy stays its
-// own; and that a drag's selection data reaches a pasteboard of its own. Exit status 0 when all hold.
+// own; and that a drag's selection data reaches a pasteboard of its own. Then that a read never
+// waits on an owner for long: a text past the limit is refused before any of it comes, an owner
+// killed part-way ends the read at once with what came, and one that never answers (`--own-hung`)
+// ends it within the first answer's limit. Exit status 0 when all hold.
 
 #include <gtk/gtk.h>
 #include <signal.h>
@@ -18,6 +21,7 @@
 
 #include "platform/runtime/MainLoop.h"
 #include "platform/ui/Pasteboard.h"
+#include "platform/ui/gtk/ClipboardBackend.h"
 #include "platform/ui/gtk/PasteboardData.h"
 #include "platform/ui/gtk/Toolkit.h"
 
@@ -58,12 +62,17 @@ void provide(GtkClipboard*, GtkSelectionData* data, guint info, gpointer) {
     }
 }
 
-// The second process: owns the clipboard, with the big text, until it is ended.
-int ownInSecondProcess() {
+// The second process: owns the clipboard, with the big text, until it is ended; `hung`, it never
+// answers a request, as a program that hangs.
+int ownInSecondProcess(bool hung) {
     if (!gtk_init_check(nullptr, nullptr)) return 1;
     secondProcess = true;
     if (!gtk_clipboard_set_with_data(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), targets, 4, provide, nullptr, nullptr))
         return 1;
+    if (hung) {
+        gdk_display_sync(gdk_display_get_default());
+        for (;;) ::pause();
+    }
     gtk_main();
     return 0;
 }
@@ -77,13 +86,15 @@ int fail(const char* what) {
     return 1;
 }
 
-bool wait(const std::function<bool()>& until) { return platform::runtime::MainLoop::main().runUntil(until, 10s); }
+bool wait(const std::function<bool()>& until, std::chrono::milliseconds limit = 10s) {
+    return platform::runtime::MainLoop::main().runUntil(until, limit);
+}
 void settle() { platform::runtime::MainLoop::main().runUntil([] { return false; }, 300ms); }
 
 // The URIs and the PNG (the TIFF beside it is not read); empty when they differ.
 const char* itemsRead(Pasteboard& board) {
     std::optional<Pasteboard::Items> items;
-    board.requestItems([&](Pasteboard::Items read) { items = std::move(read); });
+    board.requestItems([&](Pasteboard::Items read, Pasteboard::ReadEnd) { items = std::move(read); });
     if (!wait([&] { return items.has_value(); })) return "the clipboard's items did not arrive";
     if (items->uris.size() != 2 || items->uris[1] != "file:///tmp/my%20file.txt" || items->png != png || items->tiff)
         return "the clipboard's items differ";
@@ -94,23 +105,97 @@ const char* itemsRead(Pasteboard& board) {
 struct TextRead {
     std::string text;
     int pieces = 0;
-    std::optional<bool> whole;
+    std::optional<Pasteboard::ReadEnd> end;
 };
-TextRead textRead(Pasteboard& board) {
+// `firstPiece` runs once, when the first piece comes.
+TextRead textRead(Pasteboard& board, const std::function<void()>& firstPiece = {}) {
     TextRead read;
     board.requestText({[&](std::string piece) {
                            read.text += piece;
-                           ++read.pieces;
+                           if (++read.pieces == 1 && firstPiece) firstPiece();
                        },
-                       [&](bool whole) { read.whole = whole; }});
-    wait([&] { return read.whole.has_value(); });
+                       [&](Pasteboard::ReadEnd end) { read.end = end; }});
+    wait([&] { return read.end.has_value(); }, 30s);
     return read;
+}
+
+bool ownedElsewhere() {
+    GdkWindow* owner = gdk_selection_owner_get(GDK_SELECTION_CLIPBOARD);
+    return owner && gdk_window_get_window_type(owner) == GDK_WINDOW_FOREIGN;
+}
+
+// Another process that takes the clipboard; 0 when it did not.
+pid_t startOwner(const char* mode) {
+    gtk_clipboard_clear(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+    const pid_t owner = ::fork();
+    if (owner == 0) {
+        ::execl("/proc/self/exe", "pasteboard-probe", mode, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    if (!wait(ownedElsewhere)) {
+        ::kill(owner, SIGKILL);
+        ::waitpid(owner, nullptr, 0);
+        return 0;
+    }
+    return owner;
+}
+
+void end(pid_t process) {
+    ::kill(process, SIGKILL);
+    ::waitpid(process, nullptr, 0);
+}
+
+long long msSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Reads from owners that misbehave; an empty text when every read ended as it should.
+const char* boundedReads(Pasteboard& board) {
+    using How = Pasteboard::ReadEnd::How;
+    const long long answerLimit = platform::ui::gtk::SelectionReader::answerLimitMs;
+    // Known to be too large from the start of the transfer: nothing of it comes.
+    pid_t owner = startOwner("--own");
+    if (!owner) return "the owner did not take the clipboard";
+    board.setTextLimit(text.size() / 2);
+    TextRead read = textRead(board);
+    board.setTextLimit(Pasteboard::textBytesLimit);
+    if (!read.end || read.end->how != How::tooLarge || read.end->bytes != 0 || read.end->size < text.size() / 2)
+        return end(owner), "a text known to pass the limit was not refused whole";
+    // Killed after its first part: the read ends at once, with what came.
+    auto start = std::chrono::steady_clock::now();
+    read = textRead(board, [&] { end(owner); });
+    const long long gone = msSince(start);
+    if (!read.end || read.end->how != How::gone || read.end->bytes == 0 || read.end->bytes >= text.size() ||
+        read.end->bytes != read.text.size())
+        return "an owner killed part-way did not end the read with what came";
+    const size_t came = read.end->bytes;
+    // One that never answers: its targets, its items and its text each give up within the limit.
+    owner = startOwner("--own-hung");
+    if (!owner) return "the hung owner did not take the clipboard";
+    start = std::chrono::steady_clock::now();
+    std::optional<Pasteboard::ReadEnd> itemsEnd;
+    board.requestItems([&](Pasteboard::Items, Pasteboard::ReadEnd end) { itemsEnd = end; });
+    wait([&] { return itemsEnd.has_value(); }, 30s);
+    const long long items = msSince(start);
+    start = std::chrono::steady_clock::now();
+    read = textRead(board);
+    const long long silent = msSince(start);
+    end(owner);
+    std::printf("pasteboard-probe: an owner killed part-way ended the read in %lld ms (%zu bytes came); one that never "
+                "answers ended the items' read in %lld ms, the text's in %lld ms\n",
+                gone, came, items, silent);
+    if (!itemsEnd || itemsEnd->how != How::noAnswer || items > answerLimit + 1000)
+        return "the items of an owner that never answers were waited for";
+    if (!read.end || read.end->how != How::noAnswer || silent > answerLimit + 1000)
+        return "the text of an owner that never answers was waited for";
+    return "";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--own") return ownInSecondProcess();
+    if (argc == 2 && std::string(argv[1]) == "--own") return ownInSecondProcess(false);
+    if (argc == 2 && std::string(argv[1]) == "--own-hung") return ownInSecondProcess(true);
     if (!platform::ui::gtk::Toolkit::start(&argc, &argv)) return fail("no display");
     auto& board = Pasteboard::general();
     GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
@@ -144,7 +229,7 @@ int main(int argc, char** argv) {
     ::waitpid(other, nullptr, 0);
     if (!changed) return fail("the other process did not take the clipboard");
     if (*itemFailure) return fail(itemFailure);
-    if (!read.whole || !*read.whole || read.text != text) return fail("the other process's text differs");
+    if (!read.end || !read.end->whole() || read.text != text) return fail("the other process's text differs");
     if (read.pieces < 2) return fail("the other process's text came in one piece");
 
     const GtkTargetEntry latin1[] = {{const_cast<gchar*>("STRING"), 0, 0}};
@@ -163,6 +248,7 @@ int main(int argc, char** argv) {
         gtk_selection_data_free(data);
     }
     if (drag.items().uris.size() != 2 || !drag.items().png || drag.items().tiff) return fail("the drag's items differ");
+    if (const char* failure = boundedReads(board); *failure) return fail(failure);
     std::puts("pasteboard-probe: ok");
     return 0;
 }

@@ -19,6 +19,7 @@
 #include "platform/gfx/Rgba.h"
 #include "platform/runtime/MainLoop.h"
 #include "platform/runtime/NotificationCenter.h"
+#include "platform/ui/Pasteboard.h"
 #include "platform/ui/Scroller.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/TextInput.h"
@@ -575,9 +576,13 @@ public:
     // loses its control characters, is framed as one bracketed paste when `bracketed` (with
     // `framedWhenEmpty` false, a text that filters to nothing sends nothing at all), and what is
     // typed meanwhile follows it.
-    // `place`: a place held for it by holdInputPlace, which the paste then closes.
+    // `place`: a place held for it by holdInputPlace, which the paste then closes. A read that
+    // ends short still closes what came as a paste; one that brought nothing (no answer, or too
+    // large to start) sends nothing, and what waits behind it goes at once. `ended` hears how
+    // the read ended, for the owner to say.
     void pasteText(platform::ui::Pasteboard& board, bool bracketed, bool framedWhenEmpty,
-                   std::optional<PasteQueue::Stream> place = std::nullopt);
+                   std::optional<PasteQueue::Stream> place = std::nullopt,
+                   std::function<void(const platform::ui::Pasteboard::ReadEnd&)> ended = {});
     // A place for input that is still being fetched (a paste whose kind is not known yet): what is
     // typed meanwhile follows it. Bytes sent into it go as they are; closing it lets what waits go.
     PasteQueue::Stream holdInputPlace();

@@ -49,7 +49,8 @@ void TerminalView::closeInputPlace(PasteQueue::Stream place) {
 }
 
 void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenEmpty,
-                             std::optional<PasteQueue::Stream> place) {
+                             std::optional<PasteQueue::Stream> place,
+                             std::function<void(const Pasteboard::ReadEnd&)> ended) {
     noteUserInput();
     // The paste holds its place from now: keys typed while it comes follow it.
     const PasteQueue::Stream stream = place ? *place : pasteQueue_.open();
@@ -66,16 +67,19 @@ void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenE
                            pasteQueue_.append(stream, std::move(piece), true);
                            sendPastePieces();
                        },
-                       [this, alive, stream, started, start, bracketed, framedWhenEmpty](bool) {
+                       [this, alive, stream, started, start, bracketed, framedWhenEmpty,
+                        ended = std::move(ended)](Pasteboard::ReadEnd end) {
                            if (alive.expired()) return;
-                           // Broken off or not, what came is closed as a paste.
-                           if (framedWhenEmpty) start();
+                           // An empty clipboard still pastes its frame; a read that brought
+                           // nothing pastes nothing. What came is closed as a paste, broken off or not.
+                           if (framedWhenEmpty && end.whole()) start();
                            if (*started && bracketed) {
                                const auto& marker = EscapeSequences::bracketedPasteEnd;
                                pasteQueue_.append(stream, std::string(marker.begin(), marker.end()), false);
                            }
                            pasteQueue_.close(stream);
                            sendPastePieces();
+                           if (ended) ended(end);
                        }});
 }
 

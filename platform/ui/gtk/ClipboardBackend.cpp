@@ -6,6 +6,7 @@
 #endif
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -37,25 +38,70 @@ bool ownedHere() {
     return owner && gdk_window_get_window_type(owner) != GDK_WINDOW_FOREIGN;
 }
 
+// Runs `expired` once, `ms` from now, unless `finish` comes first: a toolkit request has no
+// limit of its own that a paste could wait on.
+class Deadline {
+public:
+    static std::shared_ptr<Deadline> start(guint ms, std::function<void()> expired) {
+        auto deadline = std::shared_ptr<Deadline>(new Deadline(std::move(expired)));
+        deadline->timer_ = g_timeout_add_full(
+            G_PRIORITY_DEFAULT, ms,
+            [](gpointer data) {
+                const auto self = *static_cast<std::shared_ptr<Deadline>*>(data);
+                self->timer_ = 0;
+                if (!std::exchange(self->over_, true)) self->expired_();
+                return G_SOURCE_REMOVE;
+            },
+            new std::shared_ptr<Deadline>(deadline), [](gpointer data) { delete static_cast<std::shared_ptr<Deadline>*>(data); });
+        return deadline;
+    }
+    // True for the answer that came in time; false once the limit passed (the answer is let go).
+    bool finish() {
+        if (std::exchange(over_, true)) return false;
+        if (const guint timer = std::exchange(timer_, 0)) g_source_remove(timer);
+        return true;
+    }
+
+private:
+    explicit Deadline(std::function<void()> expired) : expired_(std::move(expired)) {}
+    std::function<void()> expired_;
+    guint timer_ = 0;
+    bool over_ = false;
+};
+
+using Outcome = SelectionReader::Outcome;
+
+// The INCR property's value: a lower bound of the size (a CARD32, which the library hands over
+// in a long).
+std::optional<size_t> announcedSize(const guchar* data, gint length) {
+    if (length >= static_cast<gint>(sizeof(long))) return static_cast<size_t>(*reinterpret_cast<const unsigned long*>(data) & 0xFFFFFFFFu);
+    if (length >= 4) return static_cast<size_t>(*reinterpret_cast<const uint32_t*>(data));
+    return std::nullopt;
+}
+
 // One read on X11: a hidden window of its own is the requestor, so the owner's parts come to it
-// alone. Deleting the property after each part asks the owner for the next.
+// alone, and a read given up on leaves nothing of the toolkit's waiting. Deleting the property
+// after each part asks the owner for the next.
 class Transfer {
 public:
+    static constexpr guint watchdogTickMs = 100;
+
     Transfer(GdkAtom target, size_t limit, SelectionReader::Handler handler)
         : limit_(limit), handler_(std::move(handler)), window_(gtk_invisible_new()), lastHeard_(g_get_monotonic_time()) {
         gtk_widget_add_events(window_, GDK_PROPERTY_CHANGE_MASK);
         gtk_widget_realize(window_);
         g_signal_connect(window_, "selection-notify-event", G_CALLBACK(onSelectionNotify), this);
         g_signal_connect(window_, "property-notify-event", G_CALLBACK(onPropertyNotify), this);
-        watchdog_ = g_timeout_add_seconds(1, onWatchdog, this);
+        g_signal_connect(clipboard(), "owner-change", G_CALLBACK(onOwnerChange), this);
+        watchdog_ = g_timeout_add(watchdogTickMs, onWatchdog, this);
         gdk_selection_convert(gtk_widget_get_window(window_), GDK_SELECTION_CLIPBOARD, target, GDK_CURRENT_TIME);
     }
 
 private:
     static gboolean onSelectionNotify(GtkWidget*, GdkEventSelection* event, Transfer* self) {
-        self->lastHeard_ = g_get_monotonic_time();
+        self->heard();
         if (event->property == GDK_NONE) {
-            self->finish(SelectionReader::Outcome::refused);
+            self->finish(Outcome::refused);
             return TRUE;
         }
         self->property_ = event->property;
@@ -64,18 +110,30 @@ private:
     }
     static gboolean onPropertyNotify(GtkWidget*, GdkEventProperty* event, Transfer* self) {
         if (!self->incremental_ || event->atom != self->property_ || event->state != GDK_PROPERTY_NEW_VALUE) return FALSE;
-        self->lastHeard_ = g_get_monotonic_time();
+        self->heard();
         self->take(false);
         return TRUE;
     }
+    // The owner's program ended (or its window went): no more of it will come. Once another
+    // program took the clipboard, the end told is that one's, and the transfer goes on.
+    static void onOwnerChange(GtkClipboard*, GdkEvent* event, Transfer* self) {
+        const GdkOwnerChange reason = event->owner_change.reason;
+        if (reason == GDK_OWNER_CHANGE_NEW_OWNER) self->ownerReplaced_ = true;
+        else if (!self->ownerReplaced_) self->finish(Outcome::gone);
+    }
     static gboolean onWatchdog(gpointer data) {
         auto* self = static_cast<Transfer*>(data);
-        if (g_get_monotonic_time() - self->lastHeard_ < gint64{SelectionReader::idleLimitSeconds} * G_USEC_PER_SEC) {
-            return G_SOURCE_CONTINUE;
-        }
+        const gint64 limit = self->answered_ ? gint64{SelectionReader::idleLimitSeconds} * G_USEC_PER_SEC
+                                             : gint64{SelectionReader::answerLimitMs} * 1000;
+        if (g_get_monotonic_time() - self->lastHeard_ < limit) return G_SOURCE_CONTINUE;
         self->watchdog_ = 0;
-        self->finish(SelectionReader::Outcome::cutShort);
+        self->finish(self->answered_ ? Outcome::stopped : Outcome::noAnswer);
         return G_SOURCE_REMOVE;
+    }
+
+    void heard() {
+        answered_ = true;
+        lastHeard_ = g_get_monotonic_time();
     }
 
     // The property as it stands: the first answer (the whole content, or the start of an
@@ -89,18 +147,26 @@ private:
         std::unique_ptr<guchar, decltype(&g_free)> owned(data, g_free);
         if (first && data && type == atom("INCR")) {
             incremental_ = true;
+            size_ = announcedSize(data, length);
+            // Known to be too large before any of it comes: none of it is taken.
+            if (size_ && *size_ > limit_) return finish(Outcome::tooLarge);
             return askForNext();
         }
         const auto size = static_cast<size_t>(std::max(length, 0));
-        if (!data || length < 0 || size > limit_ - std::min(received_, limit_)) {
+        if (first && !incremental_) size_ = size;
+        if (!data || length < 0) {
             gdk_property_delete(window, property_);
-            return finish(SelectionReader::Outcome::cutShort);
+            return finish(Outcome::stopped);
+        }
+        if (size > limit_ - std::min(received_, limit_)) {
+            gdk_property_delete(window, property_);
+            return finish(Outcome::tooLarge);
         }
         received_ += size;
         const bool last = !incremental_ || size == 0;
         if (last) gdk_property_delete(window, property_);
         if (size > 0) handler_.piece(std::string(reinterpret_cast<const char*>(data), size));
-        if (last) return finish(SelectionReader::Outcome::whole);
+        if (last) return finish(Outcome::whole);
         askForNext();
     }
 
@@ -113,13 +179,15 @@ private:
         });
     }
 
-    void finish(SelectionReader::Outcome outcome) {
+    void finish(Outcome outcome) {
         if (watchdog_) g_source_remove(watchdog_);
+        g_signal_handlers_disconnect_by_data(clipboard(), this);
         g_signal_handlers_disconnect_by_data(window_, this);
         gtk_widget_destroy(window_);
         auto end = std::move(handler_.end);
+        const SelectionReader::End told{outcome, size_};
         delete this;
-        end(outcome);
+        end(told);
     }
 
     size_t limit_;
@@ -127,43 +195,73 @@ private:
     GtkWidget* window_;
     gint64 lastHeard_;
     guint watchdog_ = 0;
+    bool answered_ = false;
+    bool ownerReplaced_ = false;
     GdkAtom property_ = GDK_NONE;
     bool incremental_ = false;
+    std::optional<size_t> size_;
     size_t received_ = 0;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
-// Elsewhere (and within the process) the toolkit reads the content whole.
-struct WholeRead {
-    size_t limit;
-    SelectionReader::Handler handler;
+// A toolkit request's answer and the deadline that may come first, as its user data.
+template <class Then>
+struct Bounded {
+    std::shared_ptr<Deadline> deadline;
+    Then then;
 };
 
+// Elsewhere (and within the process) the toolkit reads the content whole: nothing is heard of it
+// until it has all come, so it has the limit between two parts of a transfer.
 void readWhole(GdkAtom target, size_t limit, SelectionReader::Handler handler) {
+    auto shared = std::make_shared<SelectionReader::Handler>(std::move(handler));
+    using Read = Bounded<std::function<void(GtkSelectionData*)>>;
+    auto deadline = Deadline::start(SelectionReader::idleLimitSeconds * 1000, [shared] { shared->end({Outcome::noAnswer, {}}); });
     gtk_clipboard_request_contents(
         clipboard(), target,
         [](GtkClipboard*, GtkSelectionData* data, gpointer user) {
-            std::unique_ptr<WholeRead> read(static_cast<WholeRead*>(user));
-            const gint length = data ? gtk_selection_data_get_length(data) : -1;
-            if (length < 0) return read->handler.end(SelectionReader::Outcome::refused);
-            const auto size = static_cast<size_t>(length);
-            if (size > read->limit) return read->handler.end(SelectionReader::Outcome::cutShort);
-            if (size > 0) read->handler.piece(std::string(reinterpret_cast<const char*>(gtk_selection_data_get_data(data)), size));
-            read->handler.end(SelectionReader::Outcome::whole);
+            std::unique_ptr<Read> read(static_cast<Read*>(user));
+            if (read->deadline->finish()) read->then(data);
         },
-        new WholeRead{limit, std::move(handler)});
+        new Read{deadline, [shared, limit](GtkSelectionData* data) {
+                     const gint length = data ? gtk_selection_data_get_length(data) : -1;
+                     if (length < 0) return shared->end({Outcome::refused, {}});
+                     const auto size = static_cast<size_t>(length);
+                     if (size > limit) return shared->end({Outcome::tooLarge, size});
+                     if (size > 0) shared->piece(std::string(reinterpret_cast<const char*>(gtk_selection_data_get_data(data)), size));
+                     shared->end({Outcome::whole, size});
+                 }});
 }
 
-// The clipboard's targets, then `next` with them (none when nobody owns it).
-void withTargets(std::function<void(std::vector<GdkAtom>)> next) {
-    using Next = std::function<void(std::vector<GdkAtom>)>;
+// The clipboard's targets, then `next` with them (none when nobody owns it or it did not answer,
+// which `outcome` tells).
+using TargetsNext = std::function<void(std::vector<GdkAtom>, Outcome)>;
+
+void withTargets(TargetsNext next) {
+    if (onX11() && !ownedHere()) {
+        auto bytes = std::make_shared<std::string>();
+        SelectionReader::read(atom("TARGETS"), size_t{1} << 20,
+                              {[bytes](std::string piece) { bytes->append(piece); },
+                               [bytes, next = std::move(next)](SelectionReader::End end) {
+                                   std::vector<GdkAtom> targets(bytes->size() / sizeof(GdkAtom));
+                                   if (end.outcome == Outcome::whole && !targets.empty())
+                                       std::memcpy(targets.data(), bytes->data(), targets.size() * sizeof(GdkAtom));
+                                   // A refusal is an owner that answered: it has no targets.
+                                   next(std::move(targets), end.outcome == Outcome::refused ? Outcome::whole : end.outcome);
+                               }});
+        return;
+    }
+    using Request = Bounded<TargetsNext>;
+    auto shared = std::make_shared<TargetsNext>(std::move(next));
+    auto deadline = Deadline::start(SelectionReader::answerLimitMs, [shared] { (*shared)({}, Outcome::noAnswer); });
     gtk_clipboard_request_targets(
         clipboard(),
         [](GtkClipboard*, GdkAtom* atoms, gint count, gpointer user) {
-            std::unique_ptr<Next> next(static_cast<Next*>(user));
-            (*next)(atoms ? std::vector<GdkAtom>(atoms, atoms + count) : std::vector<GdkAtom>{});
+            std::unique_ptr<Request> request(static_cast<Request*>(user));
+            if (!request->deadline->finish()) return;
+            request->then(atoms ? std::vector<GdkAtom>(atoms, atoms + count) : std::vector<GdkAtom>{}, Outcome::whole);
         },
-        new Next(std::move(next)));
+        new Request{deadline, [shared](std::vector<GdkAtom> targets, Outcome outcome) { (*shared)(std::move(targets), outcome); }});
 }
 
 bool offers(const std::vector<GdkAtom>& targets, const char* name) {
@@ -184,19 +282,39 @@ std::string latin1ToUtf8(std::string_view bytes) {
     return out;
 }
 
+Pasteboard::ReadEnd readEnd(SelectionReader::End end) {
+    using How = Pasteboard::ReadEnd::How;
+    switch (end.outcome) {
+        case Outcome::whole:
+        case Outcome::refused: return {How::whole, 0, end.size};
+        case Outcome::noAnswer: return {How::noAnswer, 0, end.size};
+        case Outcome::stopped: return {How::stopped, 0, end.size};
+        case Outcome::gone: return {How::gone, 0, end.size};
+        case Outcome::tooLarge: return {How::tooLarge, 0, end.size};
+    }
+    return {};
+}
+
 // An owner that offers none of the plain text targets: the toolkit converts what it has, whole.
-void readTextWhole(Pasteboard::TextReader reader) {
+void readTextWhole(std::shared_ptr<Pasteboard::TextReader> reader, size_t limit) {
+    using Request = Bounded<std::function<void(const gchar*)>>;
+    auto deadline = Deadline::start(SelectionReader::idleLimitSeconds * 1000,
+                                    [reader] { reader->end({Pasteboard::ReadEnd::How::noAnswer, 0, {}}); });
     gtk_clipboard_request_text(
         clipboard(),
         [](GtkClipboard*, const gchar* text, gpointer user) {
-            std::unique_ptr<Pasteboard::TextReader> reader(static_cast<Pasteboard::TextReader*>(user));
-            if (text && *text) reader->piece(text);
-            reader->end(true);
+            std::unique_ptr<Request> request(static_cast<Request*>(user));
+            if (request->deadline->finish()) request->then(text);
         },
-        new Pasteboard::TextReader(std::move(reader)));
+        new Request{deadline, [reader, limit](const gchar* text) {
+                        const size_t size = text ? std::strlen(text) : 0;
+                        if (size > limit) return reader->end({Pasteboard::ReadEnd::How::tooLarge, 0, size});
+                        if (size > 0) reader->piece(text);
+                        reader->end({});
+                    }});
 }
 
-void readText(const std::vector<GdkAtom>& targets, Pasteboard::TextReader reader) {
+void readText(const std::vector<GdkAtom>& targets, std::shared_ptr<Pasteboard::TextReader> reader, size_t limit) {
     const char* chosen = nullptr;
     for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "STRING"}) {
         if (offers(targets, name)) {
@@ -204,37 +322,37 @@ void readText(const std::vector<GdkAtom>& targets, Pasteboard::TextReader reader
             break;
         }
     }
-    if (!chosen) return readTextWhole(std::move(reader));
+    if (!chosen) return readTextWhole(std::move(reader), limit);
     const bool latin1 = std::string_view(chosen) == "STRING";
-    auto shared = std::make_shared<Pasteboard::TextReader>(std::move(reader));
-    SelectionReader::read(atom(chosen), Pasteboard::textBytesLimit,
-                          {[shared, latin1](std::string piece) {
-                               shared->piece(latin1 ? latin1ToUtf8(piece) : std::move(piece));
+    SelectionReader::read(atom(chosen), limit,
+                          {[reader, latin1](std::string piece) {
+                               reader->piece(latin1 ? latin1ToUtf8(piece) : std::move(piece));
                            },
-                           [shared](SelectionReader::Outcome outcome) {
+                           [reader, limit](SelectionReader::End end) {
                                // The owner changed between its targets and the read.
-                               if (outcome == SelectionReader::Outcome::refused) return readTextWhole(std::move(*shared));
-                               shared->end(outcome == SelectionReader::Outcome::whole);
+                               if (end.outcome == Outcome::refused) return readTextWhole(reader, limit);
+                               reader->end(readEnd(end));
                            }});
 }
 
 // The URI list, then one image (PNG before TIFF), each read up to the pasteboard's limit; what is
-// refused, broken off or too large is left out.
-void readItems(std::vector<const char*> wanted, size_t next, Pasteboard::Items items,
-               std::function<void(Pasteboard::Items)> done) {
-    if (next == wanted.size()) return done(std::move(items));
+// refused or too large is left out. An owner that does not answer, stops or goes ends the read.
+void readItems(std::vector<const char*> wanted, size_t next, Pasteboard::Items items, Pasteboard::ItemsDone done) {
+    if (next == wanted.size()) return done(std::move(items), {});
     auto bytes = std::make_shared<std::string>();
     SelectionReader::read(
         atom(wanted[next]), Pasteboard::itemBytesLimit,
         {[bytes](std::string piece) { bytes->append(piece); },
-         [bytes, wanted, next, items = std::move(items), done = std::move(done)](SelectionReader::Outcome outcome) mutable {
+         [bytes, wanted, next, items = std::move(items), done = std::move(done)](SelectionReader::End end) mutable {
              const std::string_view name = wanted[next];
-             if (outcome == SelectionReader::Outcome::whole && name == "text/uri-list") {
+             if (end.outcome == Outcome::noAnswer || end.outcome == Outcome::stopped || end.outcome == Outcome::gone)
+                 return done(std::move(items), readEnd(end));
+             if (end.outcome == Outcome::whole && name == "text/uri-list") {
                  if (gchar** uris = g_uri_list_extract_uris(bytes->c_str())) {
                      for (gchar** uri = uris; *uri; ++uri) items.uris.emplace_back(*uri);
                      g_strfreev(uris);
                  }
-             } else if (outcome == SelectionReader::Outcome::whole && !bytes->empty()) {
+             } else if (end.outcome == Outcome::whole && !bytes->empty()) {
                  (name == "image/png" ? items.png : items.tiff) = std::vector<uint8_t>(bytes->begin(), bytes->end());
              }
              readItems(std::move(wanted), next + 1, std::move(items), std::move(done));
@@ -276,8 +394,9 @@ public:
         }
         writing_ = false;
     }
-    void readItems(std::function<void(Pasteboard::Items)> done) override {
-        withTargets([done = std::move(done)](std::vector<GdkAtom> targets) mutable {
+    void readItems(Pasteboard::ItemsDone done) override {
+        withTargets([done = std::move(done)](std::vector<GdkAtom> targets, Outcome outcome) mutable {
+            if (outcome != Outcome::whole) return done({}, readEnd({outcome, {}}));
             std::vector<const char*> wanted;
             if (offers(targets, "text/uri-list")) wanted.push_back("text/uri-list");
             if (offers(targets, "image/png")) {
@@ -288,9 +407,11 @@ public:
             gtk::readItems(std::move(wanted), 0, {}, std::move(done));
         });
     }
-    void readText(Pasteboard::TextReader reader) override {
-        withTargets([reader = std::move(reader)](std::vector<GdkAtom> targets) mutable {
-            gtk::readText(targets, std::move(reader));
+    void readText(Pasteboard::TextReader reader, size_t limit) override {
+        auto shared = std::make_shared<Pasteboard::TextReader>(std::move(reader));
+        withTargets([shared, limit](std::vector<GdkAtom> targets, Outcome outcome) {
+            if (outcome != Outcome::whole) return shared->end(readEnd({outcome, {}}));
+            gtk::readText(targets, shared, limit);
         });
     }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/ui/Pasteboard.h"
@@ -13,18 +14,26 @@ namespace platform::ui::gtk {
 // Reads one target of the CLIPBOARD selection from its owner as the owner hands it over: on X11
 // each part of an incremental transfer comes on a turn of the main loop of its own, so a copy of
 // hundreds of megabytes never arrives (or is let go of) in one piece. Elsewhere, and from a window
-// of this process, the toolkit's read, whole. An owner that says nothing for `idleLimitSeconds`
-// breaks off the read.
+// of this process, the toolkit's read, whole. Every step is bounded, so a hung owner never holds
+// a paste: no first answer within `answerLimitMs` ends the read `noAnswer`, no next part within
+// `idleLimitSeconds` ends it `stopped`, an owner whose program ends part-way ends it `gone`.
 class SelectionReader {
 public:
-    enum class Outcome { whole, refused, cutShort };
+    enum class Outcome { whole, refused, noAnswer, stopped, gone, tooLarge };
+    struct End {
+        Outcome outcome = Outcome::whole;
+        // What the owner said it holds (at least) before sending it.
+        std::optional<size_t> size;
+    };
     struct Handler {
         std::function<void(std::string)> piece;
-        std::function<void(Outcome)> end;
+        std::function<void(End)> end;
     };
+    static constexpr int answerLimitMs = 2000;
     static constexpr int idleLimitSeconds = 10;
 
-    // Reads `target`; past `limit` bytes it stops and ends `cutShort`.
+    // Reads `target`; a content known to pass `limit` bytes is refused before any of it comes,
+    // one found to pass it part-way stops there; both end `tooLarge`.
     static void read(GdkAtom target, size_t limit, Handler handler);
 };
 

@@ -10,14 +10,18 @@ namespace {
 struct SlowClipboard : Pasteboard::Backend {
     std::optional<std::string> held;
     std::vector<Pasteboard::TextReader> reading;
-    std::vector<std::function<void(Pasteboard::Items)>> itemReads;
+    std::vector<Pasteboard::ItemsDone> itemReads;
+    size_t limit = 0;
     int writes = 0;
     void write(const std::optional<std::string>& text) override {
         held = text;
         ++writes;
     }
-    void readItems(std::function<void(Pasteboard::Items)> done) override { itemReads.push_back(std::move(done)); }
-    void readText(Pasteboard::TextReader reader) override { reading.push_back(std::move(reader)); }
+    void readItems(Pasteboard::ItemsDone done) override { itemReads.push_back(std::move(done)); }
+    void readText(Pasteboard::TextReader reader, size_t most) override {
+        limit = most;
+        reading.push_back(std::move(reader));
+    }
 };
 
 }  // namespace
@@ -44,17 +48,22 @@ TEST(Pasteboard, OurCopyAnswersAtOnceAnotherProgramsIsReadOnlyWhenAsked) {
     EXPECT_TRUE(clipboard.reading.empty());
     EXPECT_TRUE(clipboard.itemReads.empty());
 
-    // A paste reads it from the owner, in pieces as they come, and keeps none of it.
+    // A paste reads it from the owner, in pieces as they come, and keeps none of it; how much came
+    // is counted whatever the owner says, and nothing is heard after the end.
     std::string pieces;
-    std::optional<bool> whole;
-    board.requestText({[&](std::string piece) { pieces += piece + "|"; }, [&](bool w) { whole = w; }});
+    std::optional<Pasteboard::ReadEnd> ended;
+    board.setTextLimit(100);
+    board.requestText({[&](std::string piece) { pieces += piece + "|"; }, [&](Pasteboard::ReadEnd end) { ended = end; }});
     ASSERT_EQ(clipboard.reading.size(), 1u);
+    EXPECT_EQ(clipboard.limit, 100u);
     clipboard.reading[0].piece("la");
     EXPECT_EQ(pieces, "la|");
     clipboard.reading[0].piece("ter");
-    clipboard.reading[0].end(true);
+    clipboard.reading[0].end({Pasteboard::ReadEnd::How::gone, 0, 9});
+    clipboard.reading[0].piece("more");
+    clipboard.reading[0].end({});
     EXPECT_EQ(pieces, "la|ter|");
-    EXPECT_EQ(whole, true);
+    EXPECT_EQ(ended, (Pasteboard::ReadEnd{Pasteboard::ReadEnd::How::gone, 5, 9}));
     EXPECT_EQ(board.string(), std::nullopt);
     // The whole text at once, even when the owner broke off; none when there was none.
     got.reset();
@@ -62,17 +71,17 @@ TEST(Pasteboard, OurCopyAnswersAtOnceAnotherProgramsIsReadOnlyWhenAsked) {
     clipboard.reading[1].piece("a");
     clipboard.reading[1].piece("b");
     EXPECT_EQ(got, std::nullopt);
-    clipboard.reading[1].end(false);
+    clipboard.reading[1].end({Pasteboard::ReadEnd::How::stopped});
     EXPECT_EQ(got, "ab");
     got = "before";
     board.requestString([&](std::optional<std::string> text) { got = std::move(text); });
-    clipboard.reading[2].end(true);
+    clipboard.reading[2].end({});
     EXPECT_EQ(got, std::nullopt);
     // The items likewise.
     Pasteboard::Items items;
-    board.requestItems([&](Pasteboard::Items read) { items = std::move(read); });
+    board.requestItems([&](Pasteboard::Items read, Pasteboard::ReadEnd) { items = std::move(read); });
     ASSERT_EQ(clipboard.itemReads.size(), 1u);
-    clipboard.itemReads[0]({{"file:///tmp/a"}, {}, {}});
+    clipboard.itemReads[0]({{"file:///tmp/a"}, {}, {}}, {});
     EXPECT_EQ(items.uris, std::vector<std::string>{"file:///tmp/a"});
     EXPECT_EQ(board.items(), Pasteboard::Items{});
 

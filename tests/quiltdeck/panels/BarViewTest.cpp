@@ -1,10 +1,13 @@
 #include "quiltdeck/panels/BarView.h"
 
+#include <filesystem>
 #include <functional>
 
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/panels/StateNotice.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/BarMessage.h"
 #include "quiltdeck/shell/Lang.h"
 
 namespace quiltdeck {
@@ -334,6 +337,26 @@ TEST_F(BarViewTest, ClicksReachTheirCallbacksOnlyWhenSet) {
 }
 
 // A new bar takes the stored language (an unknown code is English) and AI-titles setting.
+// A message said to the bar (a paste cut short) goes before the state's line for a while, whole in
+// its tip; then the line is back, and with nothing else to say the notice hides.
+TEST_F(BarViewTest, AMessageGoesBeforeTheStateLineForAWhile) {
+    testing::TempFolder folder, other;
+    std::filesystem::create_directory(folder.path() / "state.json");
+    const Store broken(folder.path()), good(other.path());
+    BarView bar(Rect{0, 0, 1720, BarView::height});
+    for (const Store* store : {&broken, &good}) {
+        bar.setStateStore(*store);
+        BarMessage::say("Nothing pasted: the clipboard did not answer");
+        loop_.runPending();
+        EXPECT_FALSE(bar.notice().isHidden());
+        EXPECT_EQ(bar.notice().text(), "Nothing pasted: the clipboard did not answer");
+        EXPECT_EQ(bar.notice().toolTip(), bar.notice().text());
+        loop_.advance(BarView::messageShown);
+        EXPECT_EQ(bar.notice().text(), StateNotice::line(*store).value_or(""));
+        EXPECT_EQ(bar.notice().isHidden(), store == &good);
+    }
+}
+
 TEST(BarViewLaunch, TakesTheStoredLanguageAndAiTitles) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {R"({"language":"xx"})", "English on\n"},

@@ -1,6 +1,7 @@
 #include "quiltdeck/sessions/Drop.h"
 
 #include <gtest/gtest.h>
+#include <any>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include "quiltdeck/sessions/Session.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/shell/BarMessage.h"
 #include "quiltdeck/shell/Log.h"
 
 namespace quiltdeck {
@@ -149,16 +151,35 @@ TEST_F(DropImage, TiffBecomesPng) {
     EXPECT_EQ(decoded.image.pixels, (std::vector<uint32_t>{0xFFFF0000, 0xFF0000FF}));
 }
 
+// A folder that refuses the file, or a drops folder replaced by a link to another one, keeps no
+// picture anywhere and sends nothing; the log says why and the bar that the picture was not kept.
 TEST_F(DropImage, AFolderThatRefusesTheFileSendsNothing) {
     // Permissions do not stop root; /proc refuses new files to everyone.
-    std::filesystem::path folder = drops.path() / "locked";
-    std::filesystem::create_directory(folder);
-    ::chmod(folder.c_str(), 0555);
-    if (::geteuid() == 0) folder = "/proc";
-    const size_t logStart = testing::logContents().size();
-    EXPECT_TRUE(paste(image(bytes("png")), folder).empty());
-    Log::flush();
-    EXPECT_NE(testing::logContents().substr(logStart).find("drop: cannot save image ("), std::string::npos);
+    std::filesystem::path locked = drops.path() / "locked";
+    std::filesystem::create_directory(locked);
+    ::chmod(locked.c_str(), 0555);
+    if (::geteuid() == 0) locked = "/proc";
+    const std::filesystem::path elsewhere = drops.path() / "elsewhere", linked = drops.path() / "drops";
+    std::filesystem::create_directory(elsewhere);
+    std::filesystem::create_directory_symlink(elsewhere, linked);
+    const struct {
+        std::filesystem::path folder;
+        std::string why;
+    } cases[] = {{locked, "drop: cannot save image ("}, {linked, "drop: cannot save image (" + linked.string() + " is a symbolic link)"}};
+    for (const auto& c : cases) {
+        std::vector<std::string> said;
+        auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
+            std::string(BarMessage::didPost),
+            [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<std::string>(note.object)); });
+        Log::flush();
+        const size_t logStart = testing::logContents().size();
+        EXPECT_TRUE(paste(image(bytes("png")), c.folder).empty()) << c.folder;
+        Log::flush();
+        EXPECT_NE(testing::logContents().substr(logStart).find(c.why), std::string::npos) << c.folder;
+        platform::runtime::MainLoop::main().runUntil([&] { return !said.empty(); }, 5s);
+        EXPECT_EQ(said, std::vector<std::string>{"Picture not pasted: it could not be saved"}) << c.folder;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << "nothing is written through the link";
 }
 
 TEST_F(DropImage, AShortWriteLeavesNoFile) {
@@ -207,36 +228,68 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
 
     // From the clipboard, read only now: an image before the text (which is then not read), or
     // the text in the pieces its owner hands over, a character cut between two of them. A key
-    // typed before the clipboard answers follows the paste.
+    // typed before the clipboard answers follows the paste. An owner that does not answer, or
+    // breaks off, lets the key go at once, and the log and the bar say so.
+    using How = platform::ui::Pasteboard::ReadEnd::How;
+    using ReadEnd = platform::ui::Pasteboard::ReadEnd;
     struct LateClipboard : platform::ui::Pasteboard::Backend {
         platform::ui::Pasteboard::Items items;
+        ReadEnd itemsEnd, textEnd;
+        std::vector<std::string> pieces;
         int textReads = 0;
         void write(const std::optional<std::string>&) override {}
-        void readItems(std::function<void(platform::ui::Pasteboard::Items)> done) override {
-            platform::runtime::MainLoop::main().post([done, items = items] { done(items); });
+        void readItems(platform::ui::Pasteboard::ItemsDone done) override {
+            platform::runtime::MainLoop::main().post([done, items = items, end = itemsEnd] { done(items, end); });
         }
-        void readText(platform::ui::Pasteboard::TextReader reader) override {
+        void readText(platform::ui::Pasteboard::TextReader reader, size_t) override {
             ++textReads;
-            for (const char* piece : {"caf\xc3", "\xa9\x1b[201~", "!"}) reader.piece(piece);
-            reader.end(true);
+            for (const std::string& piece : pieces) reader.piece(piece);
+            reader.end(textEnd);
         }
     };
+    const std::vector<std::string> cafe = {"caf\xc3", "\xa9\x1b[201~", "!"};
     const struct {
         std::optional<std::vector<uint8_t>> png;
+        ReadEnd itemsEnd, textEnd;
+        std::vector<std::string> pieces;
         std::string shown;
         int textReads;
+        std::string logged, said;  // none when empty
     } cases[] = {
-        {bytes("\x89PNG\r\n\x1a\n"), "-dropped.png ^[[201~k", 0},
-        {std::nullopt, "^[[200~cafM-CM-)[201~!^[[201~k", 1},
+        {bytes("\x89PNG\r\n\x1a\n"), {}, {}, cafe, "-dropped.png ^[[201~<1>", 0, "", ""},
+        {std::nullopt, {}, {}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<2>", 1, "", ""},
+        {std::nullopt, {How::noAnswer}, {}, cafe, "<3>", 0, "paste: the clipboard did not answer; nothing pasted",
+         "Nothing pasted: the clipboard did not answer"},
+        {std::nullopt, {}, {How::gone}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<4>", 1,
+         "paste: cut short after 12 bytes: the program holding the clipboard ended",
+         "Paste cut short after 12 B: the program holding the clipboard ended"},
+        {std::nullopt, {}, {How::stopped}, {}, "<5>", 1, "paste: the clipboard did not answer; nothing pasted",
+         "Nothing pasted: the clipboard did not answer"},
+        {std::nullopt, {}, {How::tooLarge, 0, size_t{3} << 29}, {}, "<6>", 1,
+         "paste: refused, the clipboard holds 1610612736 bytes, past the limit of 1073741824 bytes",
+         "Nothing pasted: the clipboard holds 1.5 GB, more than the 1 GB one paste takes"},
+        {std::nullopt, {}, {How::tooLarge}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<7>", 1,
+         "paste: cut short at the limit of 1073741824 bytes after 12 bytes", "Paste cut short at 12 B, the most one paste takes"},
     };
-    for (const auto& c : cases) {
+    std::vector<std::string> said;
+    auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
+        std::string(BarMessage::didPost),
+        [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<std::string>(note.object)); });
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
         platform::ui::Pasteboard clipboard;
         auto backend = std::make_unique<LateClipboard>();
         LateClipboard& late = *backend;
         late.items.png = c.png;
+        late.itemsEnd = c.itemsEnd;
+        late.textEnd = c.textEnd;
+        late.pieces = c.pieces;
         clipboard.setBackend(std::move(backend));
+        said.clear();
+        Log::flush();
+        const size_t logStart = testing::logContents().size();
         Drop::pasteClipboard(clipboard, session, state.path());
-        session->view().send("k");
+        session->view().send("<" + std::to_string(i + 1) + ">");
         auto unwrapped = [&] {
             std::string text = session->screenText();
             std::erase(text, '\n');
@@ -244,6 +297,14 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         };
         EXPECT_TRUE(loop.runUntil([&] { return unwrapped().find(c.shown) != std::string::npos; }, 15s)) << unwrapped();
         EXPECT_EQ(late.textReads, c.textReads) << c.shown;
+        loop.runUntil([&] { return !said.empty() || c.said.empty(); }, 5s);
+        EXPECT_EQ(said, c.said.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.said}) << c.shown;
+        Log::flush();
+        const std::string log = testing::logContents().substr(logStart);
+        EXPECT_EQ(log.find("paste: ") == std::string::npos, c.logged.empty()) << log;
+        if (!c.logged.empty()) {
+            EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+        }
     }
     session->kill();
 }

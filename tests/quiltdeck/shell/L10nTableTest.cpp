@@ -35,7 +35,7 @@ bool endsWith(std::string_view text, std::string_view tail) {
 
 TEST(L10nTable, HoldsEachKeyOnceInItsOrder) {
     auto entries = l10nEntries();
-    ASSERT_EQ(entries.size(), 272u);
+    ASSERT_EQ(entries.size(), 282u);
     std::set<std::string_view> keys;
     for (const auto& entry : entries) EXPECT_TRUE(keys.insert(entry.key).second) << entry.key;
     EXPECT_STREQ(entries.front().key, "new_session");
@@ -90,7 +90,7 @@ TEST(L10nTable, EveryEntryIsTranslated) {
     const std::set<std::string_view> shared = {"ok", "shell", "shell_named", "kind_shell", "logo", "browsers", "menu_session", "menu_browsers",
                                                "menu_help", "guide", "guide_h_browsers", "guide_h_privacy",
                                                "guide_h_tabs", "later", "recent", "theme_system", "c_amber", "c_rose",
-                                               "c_violet", "c_olive"};
+                                               "c_violet", "c_olive", "size_b", "size_kb", "size_mb", "size_gb"};
     for (const auto& entry : l10nEntries()) {
         if (shared.contains(entry.key)) continue;
         for (int column = 1; column < kL10nLanguageCount; ++column)

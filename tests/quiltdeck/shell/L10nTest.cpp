@@ -46,6 +46,24 @@ TEST_F(L10nTest, OnlyAtAndDPlaceholdersAreFilledInOrder) {
 }
 
 // The counts a user meets: one, a few, many, and 21, which Russian reads as one.
+// A size: the unit that fits, one decimal unless it is 0, the decimal mark and unit as the language
+// writes them.
+TEST_F(L10nTest, SizesTakeTheLanguagesMarkAndUnits) {
+    const struct {
+        Lang lang;
+        unsigned long long bytes;
+        std::string shown;
+    } cases[] = {
+        {Lang::en, 0, "0 B"},          {Lang::en, 1023, "1023 B"},          {Lang::en, 1024, "1 KB"},
+        {Lang::en, 263'090'995, "250.9 MB"}, {Lang::de, 263'090'995, "250,9 MB"}, {Lang::fr, 263'090'995, "250,9 Mo"},
+        {Lang::zh, 1ull << 30, "1 GB"}, {Lang::ru, 3ull << 29, "1,5 ГБ"},   {Lang::en, 5ull << 40, "5120 GB"},
+    };
+    for (const auto& c : cases) {
+        Lang::setCurrent(c.lang);
+        EXPECT_EQ(tByteSize(c.bytes), c.shown) << c.bytes;
+    }
+}
+
 TEST_F(L10nTest, CountsChooseTheLanguagesPluralForms) {
     const struct {
         Lang lang;

@@ -7,6 +7,7 @@ using namespace vantel;
 using namespace vantel::testing;
 using platform::ui::Pasteboard;
 using Item = TerminalView::UserInterfaceItem;
+using How = Pasteboard::ReadEnd::How;
 
 namespace {
 
@@ -14,12 +15,12 @@ namespace {
 class LateClipboard : public Pasteboard::Backend {
 public:
     void write(const std::optional<std::string>& text) override { held = text; }
-    void readItems(std::function<void(Pasteboard::Items)> done) override { done({}); }
-    void readText(Pasteboard::TextReader reader) override { pending.push_back(std::move(reader)); }
-    // The owner hands over these pieces and ends (broken off unless `whole`).
-    void answer(size_t read, std::vector<std::string> pieces, bool whole = true) {
+    void readItems(Pasteboard::ItemsDone done) override { done({}, {}); }
+    void readText(Pasteboard::TextReader reader, size_t) override { pending.push_back(std::move(reader)); }
+    // The owner hands over these pieces and ends as `how` says.
+    void answer(size_t read, std::vector<std::string> pieces, How how = How::whole) {
         for (std::string& piece : pieces) pending[read].piece(std::move(piece));
-        pending[read].end(whole);
+        pending[read].end({how});
     }
     std::optional<std::string> held;
     std::vector<Pasteboard::TextReader> pending;
@@ -109,34 +110,45 @@ TEST(TerminalViewClipboard, PasteArrivesLaterAndIsFramed) {
 }
 
 // Another program's text goes out as its pieces come, filtered as the whole would be; keys typed
-// meanwhile wait behind it, and an owner that breaks off still leaves a closed paste.
+// meanwhile wait behind it. An owner that breaks off still leaves a closed paste; one that sent
+// nothing leaves nothing, and the keys go at once. The owner hears how the read ended.
 TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
     const struct {
         const char* name;
         const char* mode;
         std::vector<std::string> pieces;
-        bool whole;
+        How how;
         std::string firstOut;  // after the first piece
         std::string out;       // then, with the key typed after the paste
     } cases[] = {
-        {"Bracketed", "\x1b[?2004h", {"ab", "cd"}, true, "\x1b[200~ab", "cd\x1b[201~k"},
-        {"Plain", "", {"ab", "cd"}, true, "ab", "cdk"},
+        {"Bracketed", "\x1b[?2004h", {"ab", "cd"}, How::whole, "\x1b[200~ab", "cd\x1b[201~k"},
+        {"Plain", "", {"ab", "cd"}, How::whole, "ab", "cdk"},
         // A character cut between pieces waits for its rest; controls are dropped wherever they fall.
-        {"CutCharacter", "", {"\xe2\x82", "\xac\x1b[201~\x03"}, true, "", "\xe2\x82\xac[201~k"},
-        {"CutAtTheEnd", "", {"a\xe2\x82"}, true, "a", "\xef\xbf\xbdk"},
-        {"BrokenOff", "\x1b[?2004h", {"ab"}, false, "\x1b[200~ab", "\x1b[201~k"},
-        {"OnlyControls", "\x1b[?2004h", {"\x1b\x03"}, true, "", "\x1b[200~\x1b[201~k"},
+        {"CutCharacter", "", {"\xe2\x82", "\xac\x1b[201~\x03"}, How::whole, "", "\xe2\x82\xac[201~k"},
+        {"CutAtTheEnd", "", {"a\xe2\x82"}, How::whole, "a", "\xef\xbf\xbdk"},
+        {"Stopped", "\x1b[?2004h", {"ab"}, How::stopped, "\x1b[200~ab", "\x1b[201~k"},
+        {"OwnerGone", "\x1b[?2004h", {"ab", "c"}, How::gone, "\x1b[200~ab", "c\x1b[201~k"},
+        {"CutAtTheLimit", "\x1b[?2004h", {"ab"}, How::tooLarge, "\x1b[200~ab", "\x1b[201~k"},
+        {"OnlyControls", "\x1b[?2004h", {"\x1b\x03"}, How::whole, "", "\x1b[200~\x1b[201~k"},
+        {"EmptyClipboard", "\x1b[?2004h", {}, How::whole, "", "\x1b[200~\x1b[201~k"},
+        {"NoAnswer", "\x1b[?2004h", {}, How::noAnswer, "", "k"},
+        {"TooLargeToStart", "\x1b[?2004h", {}, How::tooLarge, "", "k"},
     };
     for (const auto& c : cases) {
         LatePaste f(c.mode);
-        f.view.paste();
+        std::optional<Pasteboard::ReadEnd> ended;
+        f.view.pasteText(Pasteboard::general(), *c.mode != 0, true, std::nullopt,
+                         [&](const Pasteboard::ReadEnd& end) { ended = end; });
         f.view.send(std::string_view("k"));
         EXPECT_EQ(f.take(), "") << c.name << ": the key waits for the paste";
-        f.clipboard->pending[0].piece(c.pieces[0]);
+        size_t bytes = 0;
+        for (const std::string& piece : c.pieces) bytes += piece.size();
+        if (!c.pieces.empty()) f.clipboard->pending[0].piece(c.pieces[0]);
         EXPECT_EQ(f.take(), c.firstOut) << c.name;
-        f.clipboard->answer(0, std::vector<std::string>(c.pieces.begin() + 1, c.pieces.end()), c.whole);
+        f.clipboard->answer(0, std::vector<std::string>(c.pieces.begin() + std::min<size_t>(1, c.pieces.size()), c.pieces.end()), c.how);
         EXPECT_EQ(f.take(), c.out) << c.name;
         EXPECT_EQ(f.view.pasteBytesWaiting(), 0u) << c.name;
+        EXPECT_EQ(ended, (Pasteboard::ReadEnd{c.how, bytes, std::nullopt})) << c.name;
     }
     // A paste that must not send a bare frame (a tile's) sends nothing for a text of controls.
     {
