@@ -231,15 +231,20 @@ void AppDelegate::showUncleanRunAlert() {
 
 void AppDelegate::showLog() {
     const fs::path log = Log::url();
-    if (platform::ui::Workspace::openFile(log.string())) return;
-    if (platform::ui::Workspace::openFile(log.parent_path().string())) {
-        Log::write("show log: no application opened the log, its folder was opened");
+    openOrSayWhere(log, "show log", t("log_not_opened"), t("log_not_opened_info", {log.string()}));
+}
+
+void AppDelegate::openOrSayWhere(const fs::path& file, std::string_view action, std::string title, std::string where) {
+    if (platform::ui::Workspace::openFile(file.string())) return;
+    const std::string name = file.filename().string();
+    if (platform::ui::Workspace::openFile(file.parent_path().string())) {
+        Log::write(std::string(action) + ": no application opened " + name + ", its folder was opened");
         return;
     }
-    Log::write("show log: neither the log nor its folder could be opened");
+    Log::write(std::string(action) + ": neither " + name + " nor its folder could be opened");
     Alert alert;
-    alert.messageText = t("log_not_opened");
-    alert.informativeText = t("log_not_opened_info", {log.string()});
+    alert.messageText = std::move(title);
+    alert.informativeText = std::move(where);
     alert.buttons = {t("ok")};
     alert.present(window_.get(), [](int) {});
 }
@@ -460,9 +465,9 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::selectAll:
             if (active) active->selectAll();
             break;
-        case MenuCommand::openLicence: openBundled("LICENSE.txt"); break;
-        case MenuCommand::openThirdParty: openBundled("THIRD-PARTY-LICENSES.txt"); break;
-        case MenuCommand::openPrivacy: openBundled("PRIVACY.md"); break;
+        case MenuCommand::openLicence: openBundled("LICENSE.txt", "menu_licence"); break;
+        case MenuCommand::openThirdParty: openBundled("THIRD-PARTY-LICENSES.txt", "menu_third_party"); break;
+        case MenuCommand::openPrivacy: openBundled("PRIVACY.md", "menu_privacy"); break;
         case MenuCommand::showLog: showLog(); break;
         case MenuCommand::about: showAbout(); break;
         case MenuCommand::checkForUpdates: Updater::shared().checkForUpdates(); break;
@@ -504,8 +509,13 @@ void AppDelegate::showGuide() {
     guide_->present(*window_);
 }
 
-void AppDelegate::openBundled(std::string_view name) {
-    if (const auto file = Resources::url(name)) platform::ui::Workspace::openFile(file->string());
+void AppDelegate::openBundled(std::string_view name, std::string_view titleKey) {
+    const auto file = Resources::url(name);
+    if (!file) {
+        Log::write("help: " + std::string(name) + " is not among the resources");
+        return;
+    }
+    openOrSayWhere(*file, "help", t("document_not_opened", {t(titleKey)}), t("document_not_opened_info", {file->string()}));
 }
 
 void AppDelegate::openPicker(bool shell) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <memory>
@@ -128,10 +129,13 @@ private:
     void startSnapshotMode(const std::string& path);
     void captureSnapshot(const std::string& path);
     void showUncleanRunAlert();
-    // The log with the desktop's handler; where none opens it (one that needs a terminal where
-    // there is none), its folder; where that does not open either, an alert that says where it is.
+    // The log, as openOrSayWhere opens a file; the alert names it by its path.
     void showLog();
-    void openBundled(std::string_view name);
+    // A document of the resources, by its full name; the alert names it by its Help item's title.
+    void openBundled(std::string_view name, std::string_view titleKey);
+    // The file with the desktop's handler; where none opens it (one that needs a terminal where
+    // there is none), its folder; where that does not open either, an alert that says where it is.
+    void openOrSayWhere(const std::filesystem::path& file, std::string_view action, std::string title, std::string where);
     // A picker over the main window whose choice goes to `choose`; none while one is open or a sheet
     // or a modal is up.
     void presentPicker(bool shell, PickerWindow::ChooseHandler choose);

@@ -1,5 +1,6 @@
 #include "quiltdeck/panels/BarView.h"
 
+#include <algorithm>
 #include <any>
 #include <string>
 
@@ -139,18 +140,23 @@ void BarView::applyTheme() {
     counts_.setTextColor(PanelColors::mutedText());
     version_.setFont(Fonts::ui(11, FontWeight::regular));
     version_.setTextColor(PanelColors::mutedText());
-    setNoticeText();
     notice_.setFont(Fonts::ui(12, FontWeight::medium));
+    setNoticeText();
     for (Button* pill : pills()) styleButton(*pill);
     layout();
 }
 
 void BarView::setNoticeText() {
-    std::optional<std::string> notice = message_;
-    if (stateStore_ && !notice) notice = savedAgain_ ? t("state_saved_again_line") : StateNotice::saveLine(*stateStore_);
-    if (stateStore_ && !notice) notice = StateNotice::line(*stateStore_);
+    std::optional<std::string> notice = message_, whole;
+    if (message_) whole = message_;
+    else if (stateStore_ && savedAgain_) notice = t("state_saved_again_line");
+    else if (stateStore_ && (whole = StateNotice::saveLine(*stateStore_))) notice = StateNotice::briefSaveLine(*stateStore_);
+    else if (stateStore_) notice = StateNotice::line(*stateStore_);
     notice_.setText(notice.value_or(""));
-    notice_.setToolTip(notice.value_or(""));
+    notice_.setToolTip(whole.value_or(notice.value_or("")));
+    // The brief save line and a message are made to show whole: the bar gives up its other items
+    // for them first.
+    noticeLeastWidth_ = whole ? std::max(minimumNoticeWidth, notice_.fittingSize().width) : minimumNoticeWidth;
     using C = PanelColors;
     notice_.setTextColor(savedAgain_ && !message_ ? C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75))
                                      : C::pick(C::rgb(224, 162, 71), C::rgb(140, 90, 10)));
@@ -163,20 +169,24 @@ void BarView::setStateStore(const Store& store) {
     applyTheme();
 }
 
-// Said once while saves fail, and for a while once they work again.
+// Said once while saves fail (again when their cause changes), and for a while once they work
+// again.
 void BarView::savesChanged() {
     const bool failing = stateStore_ && stateStore_->saveError() != 0;
-    if (failing == savesFailing_) return;
-    savesFailing_ = failing;
-    savedAgain_ = !failing;
-    if (savedAgainEnd_) savedAgainEnd_->cancel();
-    savedAgainEnd_.reset();
-    if (savedAgain_) {
-        savedAgainEnd_ = platform::runtime::MainLoop::main().postAfter(savedAgainShown, [this] {
-            savedAgain_ = false;
-            setNoticeText();
-            layout();
-        });
+    // Nothing new while they keep working; a new cause while they keep failing is said in its place.
+    if (failing == savesFailing_ && !failing) return;
+    if (failing != savesFailing_) {
+        savesFailing_ = failing;
+        savedAgain_ = !failing;
+        if (savedAgainEnd_) savedAgainEnd_->cancel();
+        savedAgainEnd_.reset();
+        if (savedAgain_) {
+            savedAgainEnd_ = platform::runtime::MainLoop::main().postAfter(savedAgainShown, [this] {
+                savedAgain_ = false;
+                setNoticeText();
+                layout();
+            });
+        }
     }
     setNoticeText();
     layout();
@@ -237,7 +247,7 @@ void BarView::update(int total, int busy, int waiting, int done) {
     if (compaction_ < mostCompact && counts_.frame().x < aiToggle_.frame().maxX() + middleRoom()) layout();
 }
 
-double BarView::middleRoom() const { return notice_.text().empty() ? itemGap : itemGap + minimumNoticeWidth + itemGap; }
+double BarView::middleRoom() const { return notice_.text().empty() ? itemGap : itemGap + noticeLeastWidth_ + itemGap; }
 
 bool BarView::showCounts() {
     const auto [total, busy, waiting, done] = counted_;

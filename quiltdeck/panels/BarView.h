@@ -100,7 +100,8 @@ public:
     platform::ui::Button& aiToggle() { return aiToggle_; }
     platform::ui::PopUpButton& languagePicker() { return languagePicker_; }
     platform::ui::Label& counts() { return counts_; }
-    // Hidden while there is nothing to tell, and where the bar has no room for it.
+    // Hidden while there is nothing to tell, and where the bar has no room for it. While saves
+    // fail it says their cause briefly; its tool tip says the whole line.
     platform::ui::Label& notice() { return notice_; }
     Rule& hairline() { return hairline_; }
     platform::ui::View& material() { return material_; }
@@ -120,7 +121,7 @@ private:
     bool showCounts();
     static CountsForm countsForm(int compaction);
     // The room the left items leave before the counts: a gap, and the notice's least width while
-    // it has something to say.
+    // it has something to say (the whole brief save line, else minimumNoticeWidth).
     double middleRoom() const;
     void pickLanguage();
     // The notice's text as the store's file and saves stand; placed by the caller.
@@ -140,6 +141,7 @@ private:
     platform::ui::Label counts_;
     platform::ui::Label notice_;
     const Store* stateStore_ = nullptr;
+    double noticeLeastWidth_ = minimumNoticeWidth;
     bool savesFailing_ = false;
     bool savedAgain_ = false;
     std::shared_ptr<platform::runtime::WorkItem> savedAgainEnd_;

@@ -25,14 +25,23 @@ std::string readError(int error) {
     }
 }
 
-// Why a save failed, in the interface language where it is a common reason.
-std::string saveError(int error) {
+// Why a save failed, whole and in a word or two, in the interface language where it is a common
+// reason; an uncommon one is said whole in the system's words and has no brief form.
+struct SaveCause {
+    std::string whole, brief;
+};
+
+SaveCause saveCause(int error) {
+    const auto both = [](std::string cause) { return SaveCause{cause, cause}; };
     switch (error) {
     case ENOSPC:
-    case EDQUOT: return t("state_disk_full");
+    case EDQUOT: return {t("state_disk_full"), t("state_disk_full_brief")};
     case EACCES:
-    case EPERM: return t("state_ro_denied");
-    default: return std::strerror(error);
+    case EPERM: return both(t("state_ro_denied"));
+    case EROFS: return both(t("state_disk_read_only"));
+    case EIO: return both(t("state_disk_error"));
+    case EFBIG: return both(t("state_file_too_large"));
+    default: return {std::strerror(error), ""};
     }
 }
 
@@ -40,7 +49,13 @@ std::string saveError(int error) {
 
 std::optional<std::string> StateNotice::saveLine(const Store& store) {
     if (store.saveError() == 0) return std::nullopt;
-    return t("state_save_failed_line", {saveError(store.saveError())});
+    return t("state_save_failed_line", {saveCause(store.saveError()).whole});
+}
+
+std::optional<std::string> StateNotice::briefSaveLine(const Store& store) {
+    if (store.saveError() == 0) return std::nullopt;
+    const std::string cause = saveCause(store.saveError()).brief;
+    return cause.empty() ? t("state_save_failed_brief_any") : t("state_save_failed_brief", {cause});
 }
 
 std::optional<std::string> StateNotice::reason(const Store& store) {

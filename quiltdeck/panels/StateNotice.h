@@ -24,6 +24,9 @@ public:
     // The top bar's line while the store's saves fail: that changes are not being saved, why (a
     // full disk), and that it keeps trying. None while they work.
     static std::optional<std::string> saveLine(const Store& store);
+    // The same cause first and in a word or two, so that a small screen's bar shows it whole:
+    // "Not saved: disk full", or "Changes not saved" for an uncommon cause. None while saves work.
+    static std::optional<std::string> briefSaveLine(const Store& store);
     // The alert at launch: the reason, and what it means for the run.
     static std::optional<platform::ui::Alert> alert(const Store& store);
 };

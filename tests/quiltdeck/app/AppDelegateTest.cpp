@@ -813,34 +813,48 @@ TEST_F(AppDelegateTest, TheQuitQuestionSaysWhatBecomesOfShells) {
 
 // Show Log opens the log; where no application opens it (a text handler that needs a terminal
 // where there is none), its folder; where neither opens, an alert says where the log is.
-TEST_F(AppDelegateTest, ShowLogFallsBackToItsFolderThenSaysWhereItIs) {
-    const std::string log = fileURL(Log::url()), folder = fileURL(Log::url().parent_path());
+// Every Help item that opens a file: where no application opens it, its folder; where neither
+// opens, an alert that names the file and says where it is.
+TEST_F(AppDelegateTest, HelpFilesFallBackToTheirFolderThenSayWhereTheyAre) {
     const struct {
-        const char* name;
-        std::set<std::string> refused;
-        std::vector<std::string> opened;
-        bool alert;
-    } cases[] = {
-        {"handler", {}, {log}, false},
-        {"no handler for the log", {log}, {folder}, false},
-        {"nothing opens", {log, folder}, {}, true},
+        const char* item;
+        std::filesystem::path file;
+        std::string title;
+    } items[] = {
+        {"Show Log", Log::url(), "The log could not be opened"},
+        {"Licence Agreement", Resources::folder() / "LICENSE.txt", "“Licence Agreement” could not be opened"},
+        {"Third-Party Licences", Resources::folder() / "THIRD-PARTY-LICENSES.txt", "“Third-Party Licences” could not be opened"},
+        {"Privacy Notes", Resources::folder() / "PRIVACY.md", "“Privacy Notes” could not be opened"},
     };
     launch();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        opened.clear();
-        platform::ui::Workspace::setOpener([&](const std::string& url) {
-            if (c.refused.contains(url)) return false;
-            opened.push_back(url);
-            return true;
-        });
-        platform::ui::MenuBar::perform(*app->window().menuBar()->itemWithTitle("Show Log"));
-        EXPECT_EQ(opened, c.opened);
-        ASSERT_EQ(app->modals().shownAlert().has_value(), c.alert);
-        if (!c.alert) continue;
-        EXPECT_EQ(app->modals().shownAlert()->messageText, t("log_not_opened"));
-        EXPECT_NE(app->modals().shownAlert()->informativeText.find(Log::url().string()), std::string::npos);
-        app->modals().clickButton(0);
+    for (const auto& item : items) {
+        const std::string file = fileURL(item.file), folder = fileURL(item.file.parent_path());
+        const struct {
+            const char* name;
+            std::set<std::string> refused;
+            std::vector<std::string> opened;
+            bool alert;
+        } cases[] = {
+            {"handler", {}, {file}, false},
+            {"no handler for the file", {file}, {folder}, false},
+            {"nothing opens", {file, folder}, {}, true},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(item.item) + ": " + c.name);
+            opened.clear();
+            platform::ui::Workspace::setOpener([&](const std::string& url) {
+                if (c.refused.contains(url)) return false;
+                opened.push_back(url);
+                return true;
+            });
+            platform::ui::MenuBar::perform(*app->window().menuBar()->itemWithTitle(item.item));
+            EXPECT_EQ(opened, c.opened);
+            ASSERT_EQ(app->modals().shownAlert().has_value(), c.alert);
+            if (!c.alert) continue;
+            EXPECT_EQ(app->modals().shownAlert()->messageText, item.title);
+            EXPECT_NE(app->modals().shownAlert()->informativeText.find(item.file.string()), std::string::npos);
+            app->modals().clickButton(0);
+        }
     }
 }
 

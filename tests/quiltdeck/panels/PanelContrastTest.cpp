@@ -4,7 +4,6 @@
 // when the theme changes takes the new colours.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,7 +14,6 @@
 #include "quiltdeck/panels/PanelGallery.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/sessions/Store.h"
-#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/wall/TabsView.h"
 #include "support/TextContrast.h"
 
@@ -87,15 +85,7 @@ TEST_P(PanelContrast, CardsBarAndPopoverAreReadable) {
     expectReadableAlone("bar at 1x", *gallery_.bar(1720), 1);
     {
         // Its line while saves fail.
-        testing::TempFolder folder;
-        Store store(folder.path());
-        failDurableWritesWith(ENOSPC);
-        store.setAiTitles(false);
-        store.flush();
-        failDurableWritesWith(0);
-        loop_.runPending();
-        auto bar = gallery_.bar(1720);
-        bar->setStateStore(store);
+        auto bar = gallery_.barSayingSavesFail(1720);
         ASSERT_FALSE(bar->notice().isHidden());
         expectReadableAlone("bar saying saves fail", *bar);
     }

@@ -3,6 +3,7 @@
 // Every sheet, panel and card of the program, built with a little data (two closed tiles, two
 // browsers, two projects) over a main window, for the tests that look at all of them at once.
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -25,7 +26,9 @@
 #include "quiltdeck/panels/ScriptedSetupProbe.h"
 #include "quiltdeck/panels/SettingsWindow.h"
 #include "quiltdeck/app/AppDelegateTestSupport.h"
+#include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Theme.h"
 #include "quiltdeck/shell/Tints.h"
 #include "quiltdeck/wall/TileView.h"
@@ -168,6 +171,22 @@ public:
         bar->update(16, 9, 3, 2);
         return bar;
     }
+    // The bar while saves of its store's file fail for a full disk; the store lives as long as
+    // the gallery.
+    std::unique_ptr<BarView> barSayingSavesFail(double width) {
+        if (!failingStore_) {
+            failingStore_ = std::make_unique<Store>(failingFolder_.path());
+            failDurableWritesWith(ENOSPC);
+            failingStore_->setAiTitles(false);
+            failingStore_->flush();
+            failDurableWritesWith(0);
+            runPending_();
+        }
+        auto bar = this->bar(width);
+        bar->setStateStore(*failingStore_);
+        return bar;
+    }
+    const Store& failingStore() const { return *failingStore_; }
 
     // A tile with what a session shows on its card: a tool, numbers and headlines, no browser.
     class CardTile : public FakeTile {
@@ -228,6 +247,8 @@ private:
     std::shared_ptr<ScriptedProbe::Script> script_ = std::make_shared<ScriptedProbe::Script>();
     std::shared_ptr<Setup> setup_ = Setup::make(std::make_unique<ScriptedProbe>(script_));
     ReaderWindow reader_;
+    TempFolder failingFolder_;
+    std::unique_ptr<Store> failingStore_;
 };
 
 }  // namespace quiltdeck::testing

@@ -11,6 +11,7 @@
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "quiltdeck/panels/PanelGallery.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
+#include "quiltdeck/panels/StateNotice.h"
 #include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/wall/WallGeometry.h"
 #include "support/LayoutCheck.h"
@@ -113,8 +114,22 @@ TEST_P(PanelLayout, OnboardingCardFits) {
     }
 }
 
+// The bar, and the bar whose line says that saves fail: that line whole (its cause first and
+// brief), the whole text its tool tip.
 TEST_P(PanelLayout, BarFits) {
-    for (double width : {1720.0, 960.0}) expectFits("bar at " + std::to_string(int(width)), *gallery_.bar(width));
+    const struct {
+        double width;
+        bool savesFail;
+    } bars[] = {{1720, false}, {960, false}, {1720, true}, {960, true}};
+    for (const auto& b : bars) {
+        const std::string piece = (b.savesFail ? "bar saying saves fail at " : "bar at ") + std::to_string(int(b.width));
+        const auto bar = b.savesFail ? gallery_.barSayingSavesFail(b.width) : gallery_.bar(b.width);
+        expectFits(piece, *bar);
+        if (!b.savesFail) continue;
+        EXPECT_FALSE(bar->notice().isHidden()) << piece;
+        EXPECT_EQ(bar->notice().text(), *StateNotice::briefSaveLine(gallery_.failingStore())) << piece;
+        EXPECT_EQ(bar->notice().toolTip(), *StateNotice::saveLine(gallery_.failingStore())) << piece;
+    }
 }
 
 // A tile's card on a roomy wall and on the narrowest a small screen lays out (four and five

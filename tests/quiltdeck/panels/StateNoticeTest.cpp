@@ -3,6 +3,7 @@
 #include "quiltdeck/panels/StateNotice.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -169,11 +170,14 @@ TEST_F(StateNoticeTest, TheBarSaysWhileSavesFailAndWhenTheyWorkAgain) {
         loop_.runPending();
         EXPECT_EQ(store.saveError(), ENOSPC);
         ASSERT_FALSE(bar.notice().isHidden());
-        EXPECT_EQ(bar.notice().text(), "Changes are not being saved: the disk is full. Quiltdeck keeps trying.");
+        // The cause first and brief, the whole line under the pointer.
+        EXPECT_EQ(bar.notice().text(), "Not saved: disk full");
+        EXPECT_EQ(bar.notice().toolTip(), "Changes are not being saved: the disk is full. Quiltdeck keeps trying.");
         for (const Lang lang : Lang::allCases()) {
             Lang::setCurrent(lang);
             post(Theme::didChange);
-            EXPECT_NE(bar.notice().text().find(t("state_disk_full")), std::string::npos) << lang.rawValue();
+            EXPECT_NE(bar.notice().text().find(t("state_disk_full_brief")), std::string::npos) << lang.rawValue();
+            EXPECT_NE(bar.notice().toolTip().find(t("state_disk_full")), std::string::npos) << lang.rawValue();
             EXPECT_EQ(bar.notice().text().find("%@"), std::string::npos) << lang.rawValue();
         }
         Lang::setCurrent(Lang::en);
@@ -183,7 +187,34 @@ TEST_F(StateNoticeTest, TheBarSaysWhileSavesFailAndWhenTheyWorkAgain) {
         EXPECT_FALSE(store.flush());
         loop_.runPending();
         EXPECT_EQ(testing::readFile(file()), before);
-        EXPECT_EQ(bar.notice().text(), *StateNotice::saveLine(store));
+        EXPECT_EQ(bar.notice().text(), *StateNotice::briefSaveLine(store));
+        EXPECT_EQ(bar.notice().toolTip(), *StateNotice::saveLine(store));
+        // Each cause in its words, a new one as soon as the next try meets it; an uncommon one
+        // briefly said, the system's words whole in the tool tip.
+        const struct {
+            int error;
+            const char* brief;
+            std::string cause;
+        } causes[] = {
+            {EDQUOT, "Not saved: disk full", "the disk is full"},
+            {EACCES, "Not saved: no permission", "no permission"},
+            {EPERM, "Not saved: no permission", "no permission"},
+            {EROFS, "Not saved: read-only disk", "read-only disk"},
+            {EIO, "Not saved: disk error", "disk error"},
+            {EFBIG, "Not saved: file too large", "file too large"},
+            {ENAMETOOLONG, "Changes not saved", std::strerror(ENAMETOOLONG)},
+            {ENOSPC, "Not saved: disk full", "the disk is full"},
+        };
+        for (const auto& c : causes) {
+            SCOPED_TRACE(c.brief);
+            failDurableWritesWith(c.error);
+            loop_.advance(Store::saveRetry);
+            EXPECT_FALSE(store.flush());
+            loop_.runPending();
+            ASSERT_EQ(store.saveError(), c.error);
+            EXPECT_EQ(bar.notice().text(), c.brief);
+            EXPECT_EQ(bar.notice().toolTip(), "Changes are not being saved: " + c.cause + ". Quiltdeck keeps trying.");
+        }
     }
     loop_.advance(Store::saveRetry);
     EXPECT_TRUE(store.flush());
