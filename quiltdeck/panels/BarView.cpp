@@ -100,7 +100,7 @@ BarView::BarView(const Rect& frame) : View(frame) {
         std::string(Store::savesDidChange), [this](const platform::runtime::Notification&) { savesChanged(); });
     messageObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
         std::string(BarMessage::didPost), [this](const platform::runtime::Notification& note) {
-            if (const auto* text = std::any_cast<std::string>(&note.object)) showMessage(*text);
+            if (const auto* text = std::any_cast<BarMessage::Text>(&note.object)) showMessage(*text);
         });
 }
 
@@ -147,8 +147,8 @@ void BarView::applyTheme() {
 }
 
 void BarView::setNoticeText() {
-    std::optional<std::string> notice = message_, whole;
-    if (message_) whole = message_;
+    std::optional<std::string> notice, whole;
+    if (message_) notice = message_->shown, whole = message_->whole;
     else if (stateStore_ && savedAgain_) notice = t("state_saved_again_line");
     else if (stateStore_ && (whole = StateNotice::saveLine(*stateStore_))) notice = StateNotice::briefSaveLine(*stateStore_);
     else if (stateStore_) notice = StateNotice::line(*stateStore_);
@@ -193,7 +193,7 @@ void BarView::savesChanged() {
 }
 
 // The latest message goes before everything else the notice says, for a while.
-void BarView::showMessage(std::string text) {
+void BarView::showMessage(BarMessage::Text text) {
     message_ = std::move(text);
     if (messageEnd_) messageEnd_->cancel();
     messageEnd_ = platform::runtime::MainLoop::main().postAfter(messageShown, [this] {

@@ -14,6 +14,7 @@
 #include "platform/ui/RichText.h"
 #include "platform/ui/View.h"
 #include "quiltdeck/panels/BrandView.h"
+#include "quiltdeck/shell/BarMessage.h"
 #include "quiltdeck/shell/Lang.h"
 
 namespace quiltdeck {
@@ -127,7 +128,7 @@ private:
     // The notice's text as the store's file and saves stand; placed by the caller.
     void setNoticeText();
     void savesChanged();
-    void showMessage(std::string text);
+    void showMessage(BarMessage::Text text);
 
     platform::ui::View material_;
     BrandView brand_;
@@ -145,7 +146,7 @@ private:
     bool savesFailing_ = false;
     bool savedAgain_ = false;
     std::shared_ptr<platform::runtime::WorkItem> savedAgainEnd_;
-    std::optional<std::string> message_;
+    std::optional<BarMessage::Text> message_;
     std::shared_ptr<platform::runtime::WorkItem> messageEnd_;
     platform::ui::RichText shownCounts_;
     int counted_[4] = {0, 0, 0, 0};

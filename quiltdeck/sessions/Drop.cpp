@@ -238,22 +238,24 @@ void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_
         if (end.bytes == 0) {
             const std::string size = end.size ? std::to_string(*end.size) + " bytes" : "more than the limit";
             Log::write("paste: refused, the clipboard holds " + size + ", past the limit of " + std::to_string(limit) + " bytes");
-            BarMessage::say(t("paste_too_large", {tByteSize(end.size.value_or(limit)), tByteSize(limit)}));
+            BarMessage::say(t("paste_too_large_brief", {tByteSize(limit)}),
+                            t("paste_too_large", {tByteSize(end.size.value_or(limit)), tByteSize(limit)}));
         } else {
             Log::write("paste: cut short at the limit of " + std::to_string(limit) + " bytes after " + came);
-            BarMessage::say(t("paste_cut_limit", {tByteSize(end.bytes)}));
+            BarMessage::say(t("paste_cut_limit_brief", {tByteSize(end.bytes)}), t("paste_cut_limit", {tByteSize(end.bytes)}));
         }
         return;
     }
     // An owner that sent nothing did not answer, whatever became of it.
     if (end.bytes == 0 || end.how == How::noAnswer) {
         Log::write("paste: the clipboard did not answer; nothing pasted");
-        BarMessage::say(t("paste_no_answer"));
+        BarMessage::say(t("paste_no_answer_brief"), t("paste_no_answer"));
         return;
     }
     const bool gone = end.how == How::gone;
     Log::write("paste: cut short after " + came + (gone ? ": the program holding the clipboard ended" : ": the clipboard stopped answering"));
-    BarMessage::say(t(gone ? "paste_cut_gone" : "paste_cut_stopped", {tByteSize(end.bytes)}));
+    const std::string key = gone ? "paste_cut_gone" : "paste_cut_stopped";
+    BarMessage::say(t(key + "_brief", {tByteSize(end.bytes)}), t(key, {tByteSize(end.bytes)}));
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
@@ -288,7 +290,7 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
         const auto saved = saveImage(png, dropsFolder, unixSeconds, reason);
         if (!saved) {
             Log::write("drop: cannot save image (" + reason + ")");
-            BarMessage::say(t("paste_picture_not_kept"));
+            BarMessage::say(t("paste_picture_not_kept_brief"), t("paste_picture_not_kept"));
             return false;
         }
         sendFramed(send, quotePath(pasteSafe(saved->string())) + " ");

@@ -4,8 +4,9 @@
 
 namespace quiltdeck {
 
-void BarMessage::say(std::string text) {
-    platform::runtime::NotificationCenter::defaultCenter().post(std::string(didPost), std::move(text));
+void BarMessage::say(std::string shown, std::string whole) {
+    if (whole.empty()) whole = shown;
+    platform::runtime::NotificationCenter::defaultCenter().post(std::string(didPost), Text{std::move(shown), std::move(whole)});
 }
 
 }  // namespace quiltdeck

@@ -12,9 +12,14 @@ class BarMessage {
 public:
     BarMessage() = delete;
 
-    // Posted on the default centre with the text (a std::string) as its object.
+    // `shown` is short enough for the narrowest bar; `whole`, when given, says all of it (the tip).
+    struct Text {
+        std::string shown;
+        std::string whole;
+    };
+    // Posted on the default centre with the Text as its object.
     static constexpr std::string_view didPost = "quiltdeck.barMessage";
-    static void say(std::string text);
+    static void say(std::string shown, std::string whole = {});
 };
 
 }  // namespace quiltdeck

@@ -12,6 +12,8 @@
 #include "quiltdeck/panels/PanelGallery.h"
 #include "quiltdeck/panels/PanelTestSupport.h"
 #include "quiltdeck/panels/StateNotice.h"
+#include "quiltdeck/shell/BarMessage.h"
+#include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/wall/WallGeometry.h"
 #include "support/LayoutCheck.h"
@@ -120,10 +122,23 @@ TEST_P(PanelLayout, BarFits) {
     const struct {
         double width;
         bool savesFail;
-    } bars[] = {{1720, false}, {960, false}, {1720, true}, {960, true}};
+        const char* message = nullptr;  // said to the bar, with the longest sizes it names
+    } bars[] = {{1720, false}, {960, false}, {1720, true}, {960, true},
+                {960, true, "paste_no_answer"}, {960, false, "paste_cut_stopped"}, {960, false, "paste_cut_gone"},
+                {960, false, "paste_cut_limit"}, {960, false, "paste_too_large"}, {960, false, "paste_picture_not_kept"}};
     for (const auto& b : bars) {
         const std::string piece = (b.savesFail ? "bar saying saves fail at " : "bar at ") + std::to_string(int(b.width));
         const auto bar = b.savesFail ? gallery_.barSayingSavesFail(b.width) : gallery_.bar(b.width);
+        if (b.message) {
+            const std::string whole = t(b.message, {tByteSize((size_t{1} << 30) - 100'000), tByteSize(size_t{1} << 30)});
+            BarMessage::say(t(std::string(b.message) + "_brief", {tByteSize((size_t{1} << 30) - 100'000), tByteSize(size_t{1} << 30)}), whole);
+            loop_.runPending();
+            expectFits(piece + " with " + b.message, *bar);
+            EXPECT_FALSE(bar->notice().isHidden()) << b.message;
+            EXPECT_LE(bar->notice().fittingSize().width, bar->notice().frame().width + testing_support::layoutSlack) << b.message;
+            EXPECT_EQ(bar->notice().toolTip(), whole) << b.message;
+            continue;
+        }
         expectFits(piece, *bar);
         if (!b.savesFail) continue;
         EXPECT_FALSE(bar->notice().isHidden()) << piece;

@@ -170,7 +170,7 @@ TEST_F(DropImage, AFolderThatRefusesTheFileSendsNothing) {
         std::vector<std::string> said;
         auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
             std::string(BarMessage::didPost),
-            [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<std::string>(note.object)); });
+            [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<BarMessage::Text>(note.object).whole); });
         Log::flush();
         const size_t logStart = testing::logContents().size();
         EXPECT_TRUE(paste(image(bytes("png")), c.folder).empty()) << c.folder;
@@ -274,7 +274,7 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
     std::vector<std::string> said;
     auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
         std::string(BarMessage::didPost),
-        [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<std::string>(note.object)); });
+        [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<BarMessage::Text>(note.object).whole); });
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         platform::ui::Pasteboard clipboard;
