@@ -101,6 +101,10 @@ std::string plural(size_t count, const char* one, const char* many) {
 
 }  // namespace
 
+bool Store::SetAside::any() const {
+    return fields > 0 || std::any_of(records.begin(), records.end(), [](const Records& list) { return list.unread > 0; });
+}
+
 void Store::load() {
     int readError = 0;
     const auto bytes = readWholeFile(file_, fileSizeLimit, &readError);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -163,6 +164,23 @@ public:
     enum class ReadOnlyCause { none, heldElsewhere, unreadable, undecodable };
     ReadOnlyCause readOnlyCause() const { return readOnlyCause_; }
     int readOnlyError() const { return readOnlyError_; }
+    // What a load could not read and left out, so that it is kept and told: per list the records
+    // that are no record of its kind (a null, a number, ...), the fields of the wrong type at the
+    // top or inside a record, and where the file as it was is kept.
+    struct SetAside {
+        enum List {
+            history, openTiles, recents, walls, browserLabels, browserCache, browserAccounts,
+            tileColors, tileLogos, tileNames, metrics, feeds, headlines, listCount
+        };
+        struct Records {
+            size_t unread = 0;
+            size_t inFile = 0;
+        };
+        std::array<Records, listCount> records{};
+        size_t fields = 0;
+        std::optional<std::filesystem::path> copy;
+        bool any() const;
+    };
     // Where an undecodable state.json was set aside at load (the store then starts afresh and
     // saves); none when the file loaded or no copy was made.
     const std::optional<std::filesystem::path>& brokenCopy() const { return brokenCopy_; }
@@ -189,13 +207,17 @@ public:
     // `state` as far as needed (their number in `dropped`); nothing when it does not fit even
     // without a history.
     static std::optional<std::string> encodeWithin(State& state, size_t limit, size_t* dropped = nullptr);
-    // Field by field: a missing or mistyped field keeps its default. Nothing, with
-    // the reason in `error`, when the bytes are not a JSON object. At most `recordsKept` records
-    // of the history and of the open tiles are made (the others are still checked), so that a
-    // file of a million records costs no memory past what the limits keep.
-    // The number of open tiles the file lists, kept or not, goes to `openTilesInFile`.
+    // Field by field, record by record: a missing or mistyped field keeps its default, and a
+    // record that cannot be read is skipped (both counted in `setAside`). Nothing, with the reason
+    // in `error`, when the bytes are not a JSON object or nest deeper than `nestingLimit`. At most
+    // `recordsKept` records of the history and of the open tiles are made (the others are still
+    // checked), so that a file of a million records costs no memory past what the limits keep.
+    // The number of readable open tiles the file lists, kept or not, goes to `openTilesInFile`.
     static std::optional<State> decode(std::string_view bytes, std::string* error = nullptr,
-                                       size_t recordsKept = SIZE_MAX, size_t* openTilesInFile = nullptr);
+                                       size_t recordsKept = SIZE_MAX, size_t* openTilesInFile = nullptr,
+                                       SetAside* setAside = nullptr);
+    // Far above the document's own depth (5), far below what copying a parsed value can recurse.
+    static constexpr int nestingLimit = 64;
     // What holding a loaded document to its limits changed.
     struct Held {
         size_t openTilesMoved = 0;  // open tiles past the restore's cap, now first in the history

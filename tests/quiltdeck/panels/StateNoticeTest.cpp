@@ -72,20 +72,25 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
 
 // A state.json that cannot be decoded is set aside and the run starts afresh, saving as usual:
 // the window names the copy, which holds the old bytes, in the language the file still names.
+// One nested past what the decoder walks is such a file.
 TEST_F(StateNoticeTest, NamesTheCopyOfADamagedFile) {
     const std::string truncated = R"({"language":"de","openTiles":[{"title":"Build","cwd":"/p)";
-    testing::writeFile(file(), truncated);
-    const Store store(folder.path());
-    ASSERT_TRUE(store.brokenCopy());
-    EXPECT_EQ(testing::readFile(*store.brokenCopy()), truncated);
-    EXPECT_FALSE(store.readOnly());
-    EXPECT_EQ(store.language(), "de");
-    const std::string reason = file() + " is damaged and was set aside as " + store.brokenCopy()->string() + ".";
-    EXPECT_EQ(StateNotice::line(store), "Started afresh: " + reason);
-    const auto alert = StateNotice::alert(store);
-    ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->messageText, "Your tiles and settings could not be loaded");
-    EXPECT_EQ(alert->informativeText, reason + "\n\n" + t("state_reset_info"));
+    const std::string nested = R"({"language":"de","openTiles":)" + std::string(1'000'000, '[') + std::string(1'000'000, ']') + "}";
+    for (const std::string& bytes : {truncated, nested}) {
+        testing::writeFile(file(), bytes);
+        const Store store(folder.path());
+        ASSERT_TRUE(store.brokenCopy());
+        EXPECT_TRUE(testing::readFile(*store.brokenCopy()) == bytes);
+        EXPECT_FALSE(store.readOnly());
+        EXPECT_EQ(store.language(), "de");
+        EXPECT_TRUE(store.openTiles().empty());
+        const std::string reason = file() + " is damaged and was set aside as " + store.brokenCopy()->string() + ".";
+        EXPECT_EQ(StateNotice::line(store), "Started afresh: " + reason);
+        const auto alert = StateNotice::alert(store);
+        ASSERT_TRUE(alert);
+        EXPECT_EQ(alert->messageText, "Your tiles and settings could not be loaded");
+        EXPECT_EQ(alert->informativeText, reason + "\n\n" + t("state_reset_info"));
+    }
 }
 
 TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
