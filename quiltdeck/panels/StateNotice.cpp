@@ -51,7 +51,8 @@ std::optional<std::string> StateNotice::reason(const Store& store) {
     case Store::ReadOnlyCause::heldElsewhere: return t("state_ro_in_use", {shown(store.dir())});
     case Store::ReadOnlyCause::unreadable:
         return t("state_ro_unreadable", {shown(store.file()), readError(store.readOnlyError())});
-    case Store::ReadOnlyCause::undecodable: return t("state_ro_broken", {shown(store.file())});
+    case Store::ReadOnlyCause::undecodable:
+    case Store::ReadOnlyCause::recordsUnread: return t("state_ro_broken", {shown(store.file())});
     }
     return std::nullopt;
 }

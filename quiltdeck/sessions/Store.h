@@ -159,9 +159,10 @@ public:
     bool readOnly() const { return readOnly_; }
     // Another process holds the state folder; this store is read-only.
     bool heldByAnotherProcess() const { return heldByAnotherProcess_; }
-    // Why the store is read-only (none while it saves), and for an unreadable file the system's
-    // error number (EINVAL: not a regular file).
-    enum class ReadOnlyCause { none, heldElsewhere, unreadable, undecodable };
+    // Why the store is read-only (none while it saves; recordsUnread: a file that loaded with
+    // records left out could not be copied aside), and for an unreadable file the system's error
+    // number (EINVAL: not a regular file).
+    enum class ReadOnlyCause { none, heldElsewhere, unreadable, undecodable, recordsUnread };
     ReadOnlyCause readOnlyCause() const { return readOnlyCause_; }
     int readOnlyError() const { return readOnlyError_; }
     // What a load could not read and left out, so that it is kept and told: per list the records
@@ -184,6 +185,8 @@ public:
     // Where an undecodable state.json was set aside at load (the store then starts afresh and
     // saves); none when the file loaded or no copy was made.
     const std::optional<std::filesystem::path>& brokenCopy() const { return brokenCopy_; }
+    // What the load left out of a file that decoded, and where the file as it was is kept.
+    const SetAside& setAside() const { return setAside_; }
 
     // Hands the whole document to the writer; nothing when read-only (false). The first failure
     // of a run of failures logs "store: save failed: <cause>", the first success after them
@@ -306,6 +309,8 @@ public:
 private:
     void lockFolder();
     void load();
+    // Keeps the file as it was when the load left some of it out; read-only when it cannot.
+    void keepWhatWasSetAside(std::string_view bytes, SetAside setAside);
     // On the writer's thread after each attempt.
     void saveTried(bool saved, int error);
     // On the main thread when saves start failing or work again.
@@ -327,6 +332,7 @@ private:
     ReadOnlyCause readOnlyCause_ = ReadOnlyCause::none;
     int readOnlyError_ = 0;
     std::optional<std::filesystem::path> brokenCopy_;
+    SetAside setAside_;
     int lockFd_ = -1;
     SaveReport saveReport_{"store"};  // the writer's thread only
     std::atomic<int> saveError_{0};

@@ -52,6 +52,15 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
              return std::make_unique<Store>(folder.path());
          },
          "Another Quiltdeck is using " + folder.path().string() + "."},
+        {"records left out, no copy",
+         [&] {
+             testing::writeFile(file(), R"({"closed":[null]})");
+             failDurableWritesWith(ENOSPC);
+             auto store = std::make_unique<Store>(folder.path());
+             failDurableWritesWith(0);
+             return store;
+         },
+         file() + " is damaged and could not be set aside."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

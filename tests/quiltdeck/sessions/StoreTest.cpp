@@ -238,6 +238,55 @@ TEST_F(StoreTest, UndecodableDocumentIsSetAsideAndDefaultsSaveNormally) {
     EXPECT_NE(testing::logContents().find("state.json failed to decode (nested deeper than 64 levels)"), std::string::npos);
 }
 
+// Records and fields that cannot be read are left out of a file that loads; before anything is
+// saved without them, the file as it was is kept beside it, the user's alone, and the log says
+// what went. A file that cannot be copied is never written over.
+TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
+    const std::string kept = "; the file as it was is kept as ";
+    struct Case {
+        std::string bytes;
+        int failWith;  // the copy's write fails with it
+        std::string log;  // empty: nothing left out
+        size_t records;   // history, open tiles and walls kept
+    };
+    const Case cases[] = {
+        {R"({"closed":[{},{},{},null,{},{}],"openTiles":[{"title":"a"},7,{"title":"b"}]})", 0,
+         "1 of 6 history records and 1 of 3 open-tile records could not be read and were set aside" + kept, 7},
+        {R"({"themeMode":5,"walls":["w",null]})", 0,
+         "1 of 2 wall records and 1 field of the wrong type could not be read and were set aside" + kept, 1},
+        {R"({"closed":[{"title":"h"}],"themeMode":null})", 0, "", 1},
+        {R"({"closed":[{},false]})", ENOSPC, "1 of 2 history records could not be read and was set aside; no copy of "
+                                             "the file could be made (No space left on device); changes will not be saved", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        TempFolder dir;
+        writeFile(dir / "state.json", c.bytes);
+        failDurableWritesWith(c.failWith);
+        Store store(dir.path());
+        failDurableWritesWith(0);
+        const auto& copy = store.setAside().copy;
+        EXPECT_EQ(store.closed().size() + store.openTiles().size() + store.walls().size(), c.records);
+        EXPECT_EQ(store.setAside().any(), !c.log.empty());
+        EXPECT_EQ(store.readOnlyCause(), c.failWith ? Store::ReadOnlyCause::recordsUnread : Store::ReadOnlyCause::none);
+        ASSERT_EQ(copy.has_value(), !c.log.empty() && !c.failWith);
+        const size_t files = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+        EXPECT_EQ(files, copy ? 3u : 2u);  // drops, state.json and the copy
+        if (!c.log.empty()) {
+            const std::string line = "state.json: " + c.log + (copy ? copy->filename().string() : "");
+            EXPECT_NE(testing::logContents().find(line), std::string::npos) << line;
+        }
+        store.setAiTitles(false);
+        EXPECT_EQ(store.flush(), !c.failWith);
+        EXPECT_EQ(readFile(store.file()), c.failWith ? c.bytes : Store::encode(store.state()));
+        if (!copy) continue;
+        EXPECT_EQ(readFile(*copy), c.bytes);
+        struct stat info {};
+        ASSERT_EQ(::stat(copy->c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+    }
+}
+
 TEST_F(StoreTest, UnknownKeysAreGoneAfterASave) {
     writeFile(stateFile(), R"({"legacy":1,"aiTitles":false})");
     Store store(folder.path());
