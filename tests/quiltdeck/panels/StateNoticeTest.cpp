@@ -102,12 +102,33 @@ TEST_F(StateNoticeTest, NamesTheCopyOfADamagedFile) {
     }
 }
 
+// A file that loaded with records it could not read left out: the bar names the copy of it for
+// the run, and no alert holds the launch up.
+TEST_F(StateNoticeTest, NamesTheCopyOfAFileWithRecordsLeftOut) {
+    testing::writeFile(file(), R"({"closed":[{"title":"a"},null,{"title":"b"}],"openTiles":[7,{"title":"c"}]})");
+    const Store store(folder.path());
+    ASSERT_TRUE(store.setAside().copy);
+    EXPECT_EQ(store.closed().size(), 2u);
+    EXPECT_EQ(store.openTiles().size(), 1u);
+    const std::string reason = file() + " holds entries that could not be read; the file as it was is kept as " +
+                               store.setAside().copy->string() + ".";
+    EXPECT_EQ(StateNotice::reason(store), reason);
+    EXPECT_EQ(StateNotice::line(store), "Some entries were left out: " + reason);
+    EXPECT_FALSE(StateNotice::alert(store));
+    BarView bar(platform::gfx::Rect{0, 0, 1720, BarView::height});
+    bar.setStateStore(store);
+    EXPECT_EQ(bar.notice().text(), *StateNotice::line(store));
+}
+
 TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
     std::filesystem::create_directory(file());
     const Store store(folder.path());
     testing::TempFolder other;
     testing::writeFile(other / "state.json", "{");
     const Store setAside(other.path());
+    testing::TempFolder third;
+    testing::writeFile(third / "state.json", R"({"walls":[null]})");
+    const Store leftOut(third.path());
     for (const Lang lang : Lang::allCases()) {
         Lang::setCurrent(lang);
         SCOPED_TRACE(std::string(lang.rawValue()));
@@ -121,6 +142,11 @@ TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
         EXPECT_NE(reset->find(setAside.brokenCopy()->string()), std::string::npos);
         EXPECT_EQ(reset->find("%@"), std::string::npos);
         EXPECT_NE(StateNotice::alert(setAside)->messageText, StateNotice::alert(store)->messageText);
+        const auto partial = StateNotice::line(leftOut);
+        ASSERT_TRUE(partial);
+        EXPECT_NE(partial->find(leftOut.file().string()), std::string::npos);
+        EXPECT_LT(partial->find(leftOut.file().string()), partial->rfind(leftOut.setAside().copy->string()));
+        EXPECT_EQ(partial->find("%@"), std::string::npos);
     }
 }
 
