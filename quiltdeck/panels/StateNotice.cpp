@@ -61,12 +61,14 @@ std::optional<std::string> StateNotice::briefSaveLine(const Store& store) {
 std::optional<std::string> StateNotice::reason(const Store& store) {
     switch (store.readOnlyCause()) {
     case Store::ReadOnlyCause::none:
-        if (!store.brokenCopy()) return std::nullopt;
-        return t("state_set_aside", {shown(store.file()), shown(*store.brokenCopy())});
+        if (store.brokenCopy()) return t("state_set_aside", {shown(store.file()), shown(*store.brokenCopy())});
+        if (store.setAside().copy) return t("state_records_set_aside", {shown(store.file()), shown(*store.setAside().copy)});
+        return std::nullopt;
     case Store::ReadOnlyCause::heldElsewhere: return t("state_ro_in_use", {shown(store.dir())});
     case Store::ReadOnlyCause::unreadable:
         return t("state_ro_unreadable", {shown(store.file()), readError(store.readOnlyError())});
-    case Store::ReadOnlyCause::undecodable: return t("state_ro_broken", {shown(store.file())});
+    case Store::ReadOnlyCause::undecodable:
+    case Store::ReadOnlyCause::recordsUnread: return t("state_ro_broken", {shown(store.file())});
     }
     return std::nullopt;
 }
@@ -74,12 +76,14 @@ std::optional<std::string> StateNotice::reason(const Store& store) {
 std::optional<std::string> StateNotice::line(const Store& store) {
     const auto why = reason(store);
     if (!why) return std::nullopt;
-    return t(store.readOnly() ? "state_ro_line" : "state_reset_line", {*why});
+    if (store.readOnly()) return t("state_ro_line", {*why});
+    return t(store.brokenCopy() ? "state_reset_line" : "state_records_line", {*why});
 }
 
 std::optional<platform::ui::Alert> StateNotice::alert(const Store& store) {
     const auto why = reason(store);
-    if (!why) return std::nullopt;
+    // A file that loaded with some records left out is told by the bar's line alone.
+    if (!why || (!store.readOnly() && !store.brokenCopy())) return std::nullopt;
     platform::ui::Alert alert;
     alert.style = platform::ui::Alert::Style::warning;
     alert.messageText = t(store.readOnly() ? "state_ro_title" : "state_reset_title");

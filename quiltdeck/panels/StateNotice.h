@@ -9,17 +9,20 @@ namespace quiltdeck {
 
 class Store;
 
-// What the window says for as long as the state file is left alone (the store read-only), or
-// for the run that started afresh after the file could not be decoded and was set aside: the
-// file's path and why (and where the copy is), in the interface language. None otherwise.
+// What the window says for as long as the state file is left alone (the store read-only), for
+// the run that started afresh after the file could not be decoded and was set aside, or for the
+// run that left out records it could not read (kept in a copy): the file's path and why (and
+// where the copy is), in the interface language. None otherwise.
 class StateNotice {
 public:
     StateNotice() = delete;
 
     // "~/.quiltdeck/state.json cannot be read (no permission)."
     // "~/.quiltdeck/state.json is damaged and was set aside as ~/.quiltdeck/state.json.broken-…."
+    // "~/.quiltdeck/state.json holds entries that could not be read; the file as it was is kept as …."
     static std::optional<std::string> reason(const Store& store);
-    // The top bar's line: that changes are not saved, or that the run started afresh, and the reason.
+    // The top bar's line: that changes are not saved, that the run started afresh, or that some
+    // entries were left out, and the reason.
     static std::optional<std::string> line(const Store& store);
     // The top bar's line while the store's saves fail: that changes are not being saved, why (a
     // full disk), and that it keeps trying. None while they work.
@@ -27,7 +30,7 @@ public:
     // The same cause first and in a word or two, so that a small screen's bar shows it whole:
     // "Not saved: disk full", or "Changes not saved" for an uncommon cause. None while saves work.
     static std::optional<std::string> briefSaveLine(const Store& store);
-    // The alert at launch: the reason, and what it means for the run.
+    // The alert at launch: the reason, and what it means for the run. None for entries left out.
     static std::optional<platform::ui::Alert> alert(const Store& store);
 };
 

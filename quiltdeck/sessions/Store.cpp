@@ -95,11 +95,38 @@ std::optional<std::string> languageIn(std::string_view bytes) {
     return std::string(code);
 }
 
-std::string plural(size_t count, const char* one, const char* many) {
+std::string plural(size_t count, const std::string& one, const std::string& many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// Beside state.json, named for the moment (seconds since 1970).
+std::string brokenCopyName() { return "state.json.broken-" + std::to_string(static_cast<long long>(std::time(nullptr))); }
+
+// "1 of 6 history records, 1 of 3 open-tile records and 2 fields of the wrong type could not be
+// read and were set aside"
+std::string describe(const Store::SetAside& setAside) {
+    static constexpr const char* names[Store::SetAside::listCount] = {
+        "history",     "open-tile", "recent-folder", "wall",        "browser-label", "browser", "browser-account",
+        "tile-colour", "tile-logo", "tile-name",     "live-number", "headline-feed", "headline"};
+    std::vector<std::string> parts;
+    size_t total = setAside.fields;
+    for (size_t list = 0; list < Store::SetAside::listCount; ++list) {
+        const auto& [unread, inFile] = setAside.records[list];
+        const std::string name = names[list];
+        if (unread > 0) parts.push_back(std::to_string(unread) + " of " + plural(inFile, name + " record", name + " records"));
+        total += unread;
+    }
+    if (setAside.fields > 0) parts.push_back(plural(setAside.fields, "field of the wrong type", "fields of the wrong type"));
+    std::string text;
+    for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    return text + " could not be read and " + (total == 1 ? "was" : "were") + " set aside";
+}
+
 }  // namespace
+
+bool Store::SetAside::any() const {
+    return fields > 0 || std::any_of(records.begin(), records.end(), [](const Records& list) { return list.unread > 0; });
+}
 
 void Store::load() {
     int readError = 0;
@@ -121,8 +148,9 @@ void Store::load() {
     }
     std::string error;
     size_t openTilesInFile = 0;
+    SetAside setAside;
     // Only what the limits keep is made: the open tiles to restore and the history behind them.
-    if (auto decoded = decode(*bytes, &error, openTilesLimit + closedLimit, &openTilesInFile)) {
+    if (auto decoded = decode(*bytes, &error, openTilesLimit + closedLimit, &openTilesInFile, &setAside)) {
         state_ = std::move(*decoded);
         const Held held = holdToLimits(state_);
         if (held.textsCut > 0 || held.numbersHeld > 0) {
@@ -136,11 +164,13 @@ void Store::load() {
                        " go to the history and " + std::to_string(openTilesInFile - openTilesLimit - toHistory) +
                        " are dropped");
         }
+        // The holder keeps the file; this store never writes it.
+        if (setAside.any() && !heldByAnotherProcess_) keepWhatWasSetAside(*bytes, std::move(setAside));
         return;
     }
     if (heldByAnotherProcess_) return;  // the holder deals with it
 
-    const std::string copyName = "state.json.broken-" + std::to_string(static_cast<long long>(std::time(nullptr)));
+    const std::string copyName = brokenCopyName();
     if (writeFileDurably(dir_ / copyName, *bytes, 0600)) {
         ::unlink(file_.c_str());
         brokenCopy_ = dir_ / copyName;
@@ -150,6 +180,24 @@ void Store::load() {
         readOnlyCause_ = ReadOnlyCause::undecodable;
     }
     Log::write("state.json failed to decode (" + error + "); copy set aside as " + copyName);
+}
+
+// The next save writes the document without what was left out: the file as it was goes beside
+// it first, and without that copy nothing is written.
+void Store::keepWhatWasSetAside(std::string_view bytes, SetAside setAside) {
+    const std::string copyName = brokenCopyName();
+    std::string kept;
+    if (writeFileDurably(dir_ / copyName, bytes, 0600)) {
+        setAside.copy = dir_ / copyName;
+        kept = "the file as it was is kept as " + copyName;
+    } else {
+        const int error = errno;
+        kept = std::string("no copy of the file could be made (") + std::strerror(error) + "); changes will not be saved";
+        readOnly_ = true;
+        readOnlyCause_ = ReadOnlyCause::recordsUnread;
+    }
+    Log::write("state.json: " + describe(setAside) + "; " + kept);
+    setAside_ = std::move(setAside);
 }
 
 bool Store::save() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -158,14 +159,34 @@ public:
     bool readOnly() const { return readOnly_; }
     // Another process holds the state folder; this store is read-only.
     bool heldByAnotherProcess() const { return heldByAnotherProcess_; }
-    // Why the store is read-only (none while it saves), and for an unreadable file the system's
-    // error number (EINVAL: not a regular file).
-    enum class ReadOnlyCause { none, heldElsewhere, unreadable, undecodable };
+    // Why the store is read-only (none while it saves; recordsUnread: a file that loaded with
+    // records left out could not be copied aside), and for an unreadable file the system's error
+    // number (EINVAL: not a regular file).
+    enum class ReadOnlyCause { none, heldElsewhere, unreadable, undecodable, recordsUnread };
     ReadOnlyCause readOnlyCause() const { return readOnlyCause_; }
     int readOnlyError() const { return readOnlyError_; }
+    // What a load could not read and left out, so that it is kept and told: per list the records
+    // that are no record of its kind (a null, a number, ...), the fields of the wrong type at the
+    // top or inside a record, and where the file as it was is kept.
+    struct SetAside {
+        enum List {
+            history, openTiles, recents, walls, browserLabels, browserCache, browserAccounts,
+            tileColors, tileLogos, tileNames, metrics, feeds, headlines, listCount
+        };
+        struct Records {
+            size_t unread = 0;
+            size_t inFile = 0;
+        };
+        std::array<Records, listCount> records{};
+        size_t fields = 0;
+        std::optional<std::filesystem::path> copy;
+        bool any() const;
+    };
     // Where an undecodable state.json was set aside at load (the store then starts afresh and
     // saves); none when the file loaded or no copy was made.
     const std::optional<std::filesystem::path>& brokenCopy() const { return brokenCopy_; }
+    // What the load left out of a file that decoded, and where the file as it was is kept.
+    const SetAside& setAside() const { return setAside_; }
 
     // Hands the whole document to the writer; nothing when read-only (false). The first failure
     // of a run of failures logs "store: save failed: <cause>", the first success after them
@@ -189,13 +210,17 @@ public:
     // `state` as far as needed (their number in `dropped`); nothing when it does not fit even
     // without a history.
     static std::optional<std::string> encodeWithin(State& state, size_t limit, size_t* dropped = nullptr);
-    // Field by field: a missing or mistyped field keeps its default. Nothing, with
-    // the reason in `error`, when the bytes are not a JSON object. At most `recordsKept` records
-    // of the history and of the open tiles are made (the others are still checked), so that a
-    // file of a million records costs no memory past what the limits keep.
-    // The number of open tiles the file lists, kept or not, goes to `openTilesInFile`.
+    // Field by field, record by record: a missing or mistyped field keeps its default, and a
+    // record that cannot be read is skipped (both counted in `setAside`). Nothing, with the reason
+    // in `error`, when the bytes are not a JSON object or nest deeper than `nestingLimit`. At most
+    // `recordsKept` records of the history and of the open tiles are made (the others are still
+    // checked), so that a file of a million records costs no memory past what the limits keep.
+    // The number of readable open tiles the file lists, kept or not, goes to `openTilesInFile`.
     static std::optional<State> decode(std::string_view bytes, std::string* error = nullptr,
-                                       size_t recordsKept = SIZE_MAX, size_t* openTilesInFile = nullptr);
+                                       size_t recordsKept = SIZE_MAX, size_t* openTilesInFile = nullptr,
+                                       SetAside* setAside = nullptr);
+    // Far above the document's own depth (5), far below what copying a parsed value can recurse.
+    static constexpr int nestingLimit = 64;
     // What holding a loaded document to its limits changed.
     struct Held {
         size_t openTilesMoved = 0;  // open tiles past the restore's cap, now first in the history
@@ -284,6 +309,8 @@ public:
 private:
     void lockFolder();
     void load();
+    // Keeps the file as it was when the load left some of it out; read-only when it cannot.
+    void keepWhatWasSetAside(std::string_view bytes, SetAside setAside);
     // On the writer's thread after each attempt.
     void saveTried(bool saved, int error);
     // On the main thread when saves start failing or work again.
@@ -305,6 +332,7 @@ private:
     ReadOnlyCause readOnlyCause_ = ReadOnlyCause::none;
     int readOnlyError_ = 0;
     std::optional<std::filesystem::path> brokenCopy_;
+    SetAside setAside_;
     int lockFd_ = -1;
     SaveReport saveReport_{"store"};  // the writer's thread only
     std::atomic<int> saveError_{0};

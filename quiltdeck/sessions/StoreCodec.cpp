@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "quiltdeck/sessions/JsonNesting.h"
 #include "quiltdeck/sessions/Store.h"
 #include "vantel/core/Utf8.h"
 
@@ -49,117 +50,145 @@ bool read(const Json& v, int& out) {
 
 bool read(const Json& v, Date& out) { return read(v, out.sinceReference); }
 
-template <class T>
-bool read(const Json& v, std::vector<T>& out);
-template <class T>
-bool read(const Json& v, std::map<std::string, T>& out);
-bool read(const Json& v, Store::ClosedTile& out);
-bool read(const Json& v, Store::Metric& out);
-bool read(const Json& v, Store::Feed& out);
-bool read(const Json& v, Store::FeedItem& out);
+// --- Reading records and lists ---------------------------------------------------------------
+// A record that cannot be read is left out and the rest of its list kept; a field of the wrong
+// type keeps its default. Either loses what the file held, so each is counted in the tally.
 
-// A container decodes whole or not at all; past `kept` elements the rest are only checked.
+using SetAside = Store::SetAside;
+
 template <class T>
-bool read(const Json& v, std::vector<T>& out, size_t kept) {
-    if (!v.is_array()) return false;
-    std::vector<T> values;
-    values.reserve(std::min(v.size(), kept));
-    for (const Json& element : v) {
-        T value{};
-        if (!read(element, value)) return false;
-        if (values.size() < kept) values.push_back(std::move(value));
+struct Plain {
+    using type = T;
+};
+template <class T>
+struct Plain<std::optional<T>> {
+    using type = T;
+};
+
+class Reader {
+public:
+    explicit Reader(SetAside& tally) : tally_(tally) {}
+
+    // Takes the key's value when it is present and of the right type; keeps the default otherwise.
+    template <class Target>
+    void field(const Json& object, const char* key, Target& target) {
+        const Json* found = present(object, key);
+        if (!found) return;
+        typename Plain<Target>::type taken{};
+        if (value(*found, taken)) target = std::move(taken);
+        else ++tally_.fields;
     }
-    out = std::move(values);
-    return true;
-}
 
-template <class T>
-bool read(const Json& v, std::vector<T>& out) {
-    return read(v, out, SIZE_MAX);
-}
-
-template <class T>
-bool read(const Json& v, std::map<std::string, T>& out) {
-    if (!v.is_object()) return false;
-    std::map<std::string, T> values;
-    for (const auto& [key, element] : v.items()) {
-        T value{};
-        if (!read(element, value)) return false;
-        values.emplace(key, std::move(value));
+    // Past `kept` records the rest are only read and counted.
+    template <class T>
+    void list(const Json& object, const char* key, std::vector<T>& target, SetAside::List which,
+              size_t kept = SIZE_MAX) {
+        if (const Json* found = present(object, key, Json::value_t::array)) target = records<T>(*found, which, kept);
     }
-    out = std::move(values);
-    return true;
-}
 
-// Takes the key's value when it is present and of the right type; keeps the default otherwise.
-template <class T>
-void field(const Json& object, const char* key, T& target) {
-    auto found = object.find(key);
-    if (found == object.end()) return;
-    T value{};
-    if (read(*found, value)) target = std::move(value);
-}
+    template <class T>
+    void map(const Json& object, const char* key, std::map<std::string, T>& target, SetAside::List which) {
+        const Json* found = present(object, key, Json::value_t::object);
+        if (!found) return;
+        std::map<std::string, T> values;
+        for (const auto& [name, element] : found->items()) {
+            T taken{};
+            if (entry(element, taken, which)) values.emplace(name, std::move(taken));
+        }
+        target = std::move(values);
+    }
 
-template <class T>
-void field(const Json& object, const char* key, std::vector<T>& target, size_t kept) {
-    auto found = object.find(key);
-    if (found == object.end()) return;
-    std::vector<T> value;
-    if (read(*found, value, kept)) target = std::move(value);
-}
+private:
+    // A null holds nothing to lose: it counts as missing.
+    static const Json* present(const Json& object, const char* key) {
+        auto found = object.find(key);
+        return found == object.end() || found->is_null() ? nullptr : &*found;
+    }
+    // A list or a map in the file is of its kind, or a field of the wrong type.
+    const Json* present(const Json& object, const char* key, Json::value_t kind) {
+        const Json* found = present(object, key);
+        if (!found || found->type() == kind) return found;
+        ++tally_.fields;
+        return nullptr;
+    }
 
-template <class T>
-void field(const Json& object, const char* key, std::optional<T>& target) {
-    auto found = object.find(key);
-    if (found == object.end()) return;
-    T value{};
-    if (read(*found, value)) target = std::move(value);
-}
+    template <class T>
+    std::vector<T> records(const Json& array, SetAside::List which, size_t kept) {
+        std::vector<T> values;
+        values.reserve(std::min(array.size(), kept));
+        for (const Json& element : array) {
+            T taken{};
+            if (entry(element, taken, which) && values.size() < kept) values.push_back(std::move(taken));
+        }
+        return values;
+    }
 
-// Inside a record every key falls back by itself; only a record that is no object fails.
-// Records come in freshly made (a ClosedTile's closedAt: the moment of decoding).
-bool read(const Json& v, Store::ClosedTile& tile) {
-    if (!v.is_object()) return false;
-    field(v, "title", tile.title);
-    field(v, "name", tile.name);
-    field(v, "cwd", tile.cwd);
-    field(v, "isShell", tile.isShell);
-    field(v, "browserId", tile.browserId);
-    field(v, "closedAt", tile.closedAt);
-    field(v, "claudeSessionId", tile.claudeSessionId);
-    field(v, "lastPrompt", tile.lastPrompt);
-    field(v, "userNamed", tile.userNamed);
-    field(v, "wall", tile.wall);
-    field(v, "tileId", tile.tileId);
-    return true;
-}
+    // One record of the list, counted.
+    template <class T>
+    bool entry(const Json& v, T& out, SetAside::List which) {
+        return counted(value(v, out), which);
+    }
+    // A map value that is itself a list (a folder's metrics): its records count, or it as one.
+    template <class T>
+    bool entry(const Json& v, std::vector<T>& out, SetAside::List which) {
+        if (!v.is_array()) return counted(false, which);
+        out = records<T>(v, which, SIZE_MAX);
+        return true;
+    }
+    bool counted(bool readable, SetAside::List which) {
+        ++tally_.records[which].inFile;
+        if (!readable) ++tally_.records[which].unread;
+        return readable;
+    }
 
-bool read(const Json& v, Store::Metric& metric) {
-    if (!v.is_object()) return false;
-    field(v, "label", metric.label);
-    field(v, "value", metric.value);
-    field(v, "command", metric.command);
-    field(v, "every", metric.every);
-    field(v, "updatedAt", metric.updatedAt);
-    return true;
-}
+    template <class T>
+    bool value(const Json& v, T& out) {
+        return read(v, out);
+    }
+    // Records come in freshly made (a ClosedTile's closedAt: the moment of decoding); inside one
+    // every key falls back by itself.
+    bool value(const Json& v, Store::ClosedTile& tile) {
+        if (!v.is_object()) return false;
+        field(v, "title", tile.title);
+        field(v, "name", tile.name);
+        field(v, "cwd", tile.cwd);
+        field(v, "isShell", tile.isShell);
+        field(v, "browserId", tile.browserId);
+        field(v, "closedAt", tile.closedAt);
+        field(v, "claudeSessionId", tile.claudeSessionId);
+        field(v, "lastPrompt", tile.lastPrompt);
+        field(v, "userNamed", tile.userNamed);
+        field(v, "wall", tile.wall);
+        field(v, "tileId", tile.tileId);
+        return true;
+    }
+    bool value(const Json& v, Store::Metric& metric) {
+        if (!v.is_object()) return false;
+        field(v, "label", metric.label);
+        field(v, "value", metric.value);
+        field(v, "command", metric.command);
+        field(v, "every", metric.every);
+        field(v, "updatedAt", metric.updatedAt);
+        return true;
+    }
+    bool value(const Json& v, Store::FeedItem& item) {
+        if (!v.is_object()) return false;
+        field(v, "title", item.title);
+        field(v, "url", item.url);
+        return true;
+    }
+    bool value(const Json& v, Store::Feed& feed) {
+        if (!v.is_object()) return false;
+        field(v, "label", feed.label);
+        field(v, "command", feed.command);
+        field(v, "every", feed.every);
+        list(v, "items", feed.items, SetAside::headlines);
+        field(v, "updatedAt", feed.updatedAt);
+        return true;
+    }
 
-bool read(const Json& v, Store::FeedItem& item) {
-    if (!v.is_object()) return false;
-    field(v, "title", item.title);
-    field(v, "url", item.url);
-    return true;
-}
-
-bool read(const Json& v, Store::Feed& feed) {
-    if (!v.is_object()) return false;
-    field(v, "label", feed.label);
-    field(v, "command", feed.command);
-    field(v, "every", feed.every);
-    field(v, "items", feed.items);
-    field(v, "updatedAt", feed.updatedAt);
-    return true;
-}
+    SetAside& tally_;
+};
 
 // --- Writing --------------------------------------------------------------------------------
 // Written directly rather than through a JSON tree: a document may hold tens of megabytes of
@@ -316,7 +345,11 @@ void ObjectWriter::put(const char* name, const std::map<std::string, T>& values)
 }  // namespace
 
 std::optional<Store::State> Store::decode(std::string_view bytes, std::string* error, size_t recordsKept,
-                                          size_t* openTilesInFile) {
+                                          size_t* openTilesInFile, SetAside* setAside) {
+    if (!jsonNestedWithin(bytes, nestingLimit)) {
+        if (error) *error = "nested deeper than " + std::to_string(nestingLimit) + " levels";
+        return std::nullopt;
+    }
     Json document;
     try {
         document = Json::parse(bytes);
@@ -329,31 +362,35 @@ std::optional<Store::State> Store::decode(std::string_view bytes, std::string* e
         return std::nullopt;
     }
     State s;
-    field(document, "recents", s.recents);
-    field(document, "aiTitles", s.aiTitles);
-    field(document, "browserLabels", s.browserLabels);
-    field(document, "themeMode", s.themeMode);
-    field(document, "fontName", s.fontName);
-    field(document, "minFontSize", s.minFontSize);
-    field(document, "zoomScale", s.zoomScale);
-    field(document, "browserCache", s.browserCache);
-    field(document, "markStyle", s.markStyle);
-    field(document, "tileColors", s.tileColors);
-    field(document, "tileLogos", s.tileLogos);
-    field(document, "tileNames", s.tileNames);
-    field(document, "closed", s.closed, recordsKept);
-    field(document, "language", s.language);
-    field(document, "openTiles", s.openTiles, recordsKept);
-    field(document, "autoTrustHome", s.autoTrustHome);
-    field(document, "openAtLogin", s.openAtLogin);
-    field(document, "permissionMode", s.permissionMode);
-    field(document, "browserAccounts", s.browserAccounts);
-    field(document, "onboarded", s.onboarded);
-    field(document, "walls", s.walls);
-    field(document, "currentWall", s.currentWall);
-    field(document, "tileMetrics", s.tileMetrics);
-    field(document, "tileFeeds", s.tileFeeds);
-    if (openTilesInFile) *openTilesInFile = s.openTiles.empty() ? 0 : document.find("openTiles")->size();
+    SetAside tally;
+    Reader r(tally);
+    r.list(document, "recents", s.recents, SetAside::recents);
+    r.field(document, "aiTitles", s.aiTitles);
+    r.map(document, "browserLabels", s.browserLabels, SetAside::browserLabels);
+    r.field(document, "themeMode", s.themeMode);
+    r.field(document, "fontName", s.fontName);
+    r.field(document, "minFontSize", s.minFontSize);
+    r.field(document, "zoomScale", s.zoomScale);
+    r.map(document, "browserCache", s.browserCache, SetAside::browserCache);
+    r.field(document, "markStyle", s.markStyle);
+    r.map(document, "tileColors", s.tileColors, SetAside::tileColors);
+    r.map(document, "tileLogos", s.tileLogos, SetAside::tileLogos);
+    r.map(document, "tileNames", s.tileNames, SetAside::tileNames);
+    r.list(document, "closed", s.closed, SetAside::history, recordsKept);
+    r.field(document, "language", s.language);
+    r.list(document, "openTiles", s.openTiles, SetAside::openTiles, recordsKept);
+    r.field(document, "autoTrustHome", s.autoTrustHome);
+    r.field(document, "openAtLogin", s.openAtLogin);
+    r.field(document, "permissionMode", s.permissionMode);
+    r.map(document, "browserAccounts", s.browserAccounts, SetAside::browserAccounts);
+    r.field(document, "onboarded", s.onboarded);
+    r.list(document, "walls", s.walls, SetAside::walls);
+    r.field(document, "currentWall", s.currentWall);
+    r.map(document, "tileMetrics", s.tileMetrics, SetAside::metrics);
+    r.map(document, "tileFeeds", s.tileFeeds, SetAside::feeds);
+    const SetAside::Records& open = tally.records[SetAside::openTiles];
+    if (openTilesInFile) *openTilesInFile = open.inFile - open.unread;
+    if (setAside) *setAside = std::move(tally);
     return s;
 }
 

@@ -53,6 +53,15 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
              return std::make_unique<Store>(folder.path());
          },
          "Another Quiltdeck is using " + folder.path().string() + "."},
+        {"records left out, no copy",
+         [&] {
+             testing::writeFile(file(), R"({"closed":[null]})");
+             failDurableWritesWith(ENOSPC);
+             auto store = std::make_unique<Store>(folder.path());
+             failDurableWritesWith(0);
+             return store;
+         },
+         file() + " is damaged and could not be set aside."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -73,20 +82,41 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
 
 // A state.json that cannot be decoded is set aside and the run starts afresh, saving as usual:
 // the window names the copy, which holds the old bytes, in the language the file still names.
+// One nested past what the decoder walks is such a file.
 TEST_F(StateNoticeTest, NamesTheCopyOfADamagedFile) {
     const std::string truncated = R"({"language":"de","openTiles":[{"title":"Build","cwd":"/p)";
-    testing::writeFile(file(), truncated);
+    const std::string nested = R"({"language":"de","openTiles":)" + std::string(1'000'000, '[') + std::string(1'000'000, ']') + "}";
+    for (const std::string& bytes : {truncated, nested}) {
+        testing::writeFile(file(), bytes);
+        const Store store(folder.path());
+        ASSERT_TRUE(store.brokenCopy());
+        EXPECT_TRUE(testing::readFile(*store.brokenCopy()) == bytes);
+        EXPECT_FALSE(store.readOnly());
+        EXPECT_EQ(store.language(), "de");
+        EXPECT_TRUE(store.openTiles().empty());
+        const std::string reason = file() + " is damaged and was set aside as " + store.brokenCopy()->string() + ".";
+        EXPECT_EQ(StateNotice::line(store), "Started afresh: " + reason);
+        const auto alert = StateNotice::alert(store);
+        ASSERT_TRUE(alert);
+        EXPECT_EQ(alert->messageText, "Your tiles and settings could not be loaded");
+        EXPECT_EQ(alert->informativeText, reason + "\n\n" + t("state_reset_info"));
+    }
+}
+
+// A file that loaded with records it could not read left out: the bar names the copy of it for
+// the run, and no alert holds the launch up.
+TEST_F(StateNoticeTest, NamesTheCopyOfAFileWithRecordsLeftOut) {
+    testing::writeFile(file(), R"({"closed":[{"title":"a"},null,{"title":"b"}],"openTiles":[7,{"title":"c"}]})");
     const Store store(folder.path());
-    ASSERT_TRUE(store.brokenCopy());
-    EXPECT_EQ(testing::readFile(*store.brokenCopy()), truncated);
-    EXPECT_FALSE(store.readOnly());
-    EXPECT_EQ(store.language(), "de");
-    const std::string reason = file() + " is damaged and was set aside as " + store.brokenCopy()->string() + ".";
-    EXPECT_EQ(StateNotice::line(store), "Started afresh: " + reason);
-    const auto alert = StateNotice::alert(store);
-    ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->messageText, "Your tiles and settings could not be loaded");
-    EXPECT_EQ(alert->informativeText, reason + "\n\n" + t("state_reset_info"));
+    ASSERT_TRUE(store.setAside().copy);
+    const std::string reason = file() + " holds entries that could not be read; the file as it was is kept as " +
+                               store.setAside().copy->string() + ".";
+    EXPECT_EQ(StateNotice::reason(store), reason);
+    EXPECT_EQ(StateNotice::line(store), "Some entries were left out: " + reason);
+    EXPECT_FALSE(StateNotice::alert(store));
+    BarView bar(platform::gfx::Rect{0, 0, 1720, BarView::height});
+    bar.setStateStore(store);
+    EXPECT_EQ(bar.notice().text(), *StateNotice::line(store));
 }
 
 TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
@@ -95,6 +125,9 @@ TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
     testing::TempFolder other;
     testing::writeFile(other / "state.json", "{");
     const Store setAside(other.path());
+    testing::TempFolder third;
+    testing::writeFile(third / "state.json", R"({"walls":[null]})");
+    const Store leftOut(third.path());
     for (const Lang lang : Lang::allCases()) {
         Lang::setCurrent(lang);
         SCOPED_TRACE(std::string(lang.rawValue()));
@@ -108,6 +141,10 @@ TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
         EXPECT_NE(reset->find(setAside.brokenCopy()->string()), std::string::npos);
         EXPECT_EQ(reset->find("%@"), std::string::npos);
         EXPECT_NE(StateNotice::alert(setAside)->messageText, StateNotice::alert(store)->messageText);
+        const auto partial = StateNotice::line(leftOut);
+        ASSERT_TRUE(partial);
+        EXPECT_NE(partial->find(leftOut.setAside().copy->string()), std::string::npos);
+        EXPECT_EQ(partial->find("%@"), std::string::npos);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/Defaults.h"
@@ -51,29 +53,77 @@ void expectSaved(const Store& store) {
     EXPECT_EQ(readFile(store.file()), Store::encode(store.state()));
 }
 
+// "history 1/2 fields 1": each list's records set aside of those in the file, then the fields.
+std::string tally(const Store::SetAside& setAside) {
+    static const char* const names[] = {"history", "openTiles", "recents", "walls", "browserLabels", "browserCache",
+        "browserAccounts", "tileColors", "tileLogos", "tileNames", "metrics", "feeds", "headlines"};
+    static_assert(std::size(names) == Store::SetAside::listCount);
+    std::string text;
+    for (size_t list = 0; list < std::size(names); ++list) {
+        const auto& [unread, inFile] = setAside.records[list];
+        if (unread > 0) text += std::string(names[list]) + " " + std::to_string(unread) + "/" + std::to_string(inFile) + " ";
+    }
+    return setAside.fields ? text + "fields " + std::to_string(setAside.fields) : text.substr(0, text.size() - !text.empty());
+}
+
+// A record that cannot be read is left out and the rest of its list kept; a field of the wrong
+// type keeps its default. Both are counted as set aside; a null field holds nothing to lose.
 TEST(StoreDecode, EachFieldFallsBackByItself) {
     const Date before = Date::now();
     std::string hundred = "{\"closed\":[";
     for (int i = 0; i < 100; ++i) hundred += std::string(i ? "," : "") + "{\"cwd\":\"/p\"}";
     hundred += "]}";
-    const std::vector<std::pair<std::string, std::function<void(State&)>>> cases = {
-        {R"({"themeMode":5,"language":"de"})", [](State& s) { s.language = "de"; }},
-        {R"({"closed":[{"cwd":"/a","closedAt":1},3],"walls":["w"]})", [](State& s) { s.walls = {"w"}; }},
-        {R"({"recents":["a",1],"browserLabels":{"a":"b","c":2},"currentWall":"x"})",
-         [](State& s) { s.currentWall = std::string("x"); }},
-        {R"({"zoomScale":null,"aiTitles":0,"minFontSize":"12","openAtLogin":false})",
-         [](State& s) { s.openAtLogin = false; }},
-        {R"({"tileMetrics":{"/p":[{"label":"a"},"b"]},"tileFeeds":{"/p":3}})", [](State&) {}},
-        {R"({"tileFeeds":{"/p":{"label":"x","every":12.5,"items":[{"url":7,"title":"t"}]}}})",
-         [](State& s) { s.tileFeeds["/p"] = {"x", "", 300, {{"t", ""}}, std::nullopt}; }},
-        {R"({"tileMetrics":{"/p":[{"label":"a","every":"x","updatedAt":5.5}]}})",
-         [](State& s) { s.tileMetrics["/p"] = {{"a", "", std::nullopt, std::nullopt, Date{5.5}}}; }},
-        {R"({"unknown":{"deep":[1,2]},"minFontSize":13})", [](State& s) { s.minFontSize = 13; }},
+    const auto at = [](double closedAt, std::string title = "", std::string cwd = "") {
+        return Store::ClosedTile{std::move(title), "", std::move(cwd), false, {}, Date{closedAt}, {}, {}, {}, {}, {}};
     };
-    for (const auto& [json, expect] : cases) {
+    struct Case {
+        std::string json;
+        std::function<void(State&)> expect;
+        std::string setAside;
+    };
+    const Case cases[] = {
+        {R"({"themeMode":5,"language":"de"})", [](State& s) { s.language = "de"; }, "fields 1"},
+        {R"({"closed":[{"cwd":"/a","closedAt":1},3],"walls":["w"]})",
+         [&](State& s) { s.closed = {at(1, "", "/a")}; s.walls = {"w"}; }, "history 1/2"},
+        {R"({"recents":["a",1],"browserLabels":{"a":"b","c":2},"currentWall":"x"})",
+         [](State& s) { s.recents = {"a"}; s.browserLabels = {{"a", "b"}}; s.currentWall = std::string("x"); },
+         "recents 1/2 browserLabels 1/2"},
+        {R"({"zoomScale":null,"aiTitles":0,"minFontSize":"12","openAtLogin":false})",
+         [](State& s) { s.openAtLogin = false; }, "fields 2"},
+        {R"({"tileMetrics":{"/p":[{"label":"a"},"b"]},"tileFeeds":{"/p":3}})",
+         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}}; }, "metrics 1/2 feeds 1/1"},
+        {R"({"tileFeeds":{"/p":{"label":"x","every":12.5,"items":[{"url":7,"title":"t"}]}}})",
+         [](State& s) { s.tileFeeds["/p"] = {"x", "", 300, {{"t", ""}}, std::nullopt}; }, "fields 2"},
+        {R"({"tileMetrics":{"/p":[{"label":"a","every":"x","updatedAt":5.5}]}})",
+         [](State& s) { s.tileMetrics["/p"] = {{"a", "", std::nullopt, std::nullopt, Date{5.5}}}; }, "fields 1"},
+        {R"({"unknown":{"deep":[1,2]},"minFontSize":13})", [](State& s) { s.minFontSize = 13; }, ""},
+        {R"({"closed":[{"title":"a","closedAt":1},null,7,{"closedAt":2,"isShell":"yes"},{"closedAt":3}]})",
+         [&](State& s) { s.closed = {at(1, "a"), at(2), at(3)}; }, "history 2/5 fields 1"},
+        {R"({"openTiles":[7,{"closedAt":1,"tileId":5},null,{"title":"u","closedAt":2,"wall":null}]})",
+         [&](State& s) { s.openTiles = {at(1), at(2, "u")}; }, "openTiles 2/4 fields 1"},
+        {R"({"recents":["/a",null,3,{"x":"/c"},"/b"],"walls":["w",null,["x"]]})",
+         [](State& s) { s.recents = {"/a", "/b"}; s.walls = {"w"}; }, "recents 3/5 walls 2/3"},
+        {R"({"browserCache":{"d":"C","e":null},"browserAccounts":{"d":1},"tileColors":{"/p":"ff0000","/q":[1]},
+             "tileLogos":{"/p":false,"/q":""},"tileNames":{"/p":"n","/q":{}}})",
+         [](State& s) { s.browserCache = {{"d", "C"}}; s.tileColors = {{"/p", "ff0000"}}; s.tileLogos = {{"/q", ""}}; s.tileNames = {{"/p", "n"}}; },
+         "browserCache 1/2 browserAccounts 1/1 tileColors 1/2 tileLogos 1/2 tileNames 1/2"},
+        {R"({"tileMetrics":{"/p":[{"label":"a"},null,7,{"label":"b","command":9}],"/q":"x"}})",
+         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; }, "metrics 3/5 fields 1"},
+        {R"({"tileFeeds":{"/p":{"label":"x","items":[{"title":"t"},null,3,{"title":7,"url":"u"}]},"/q":null,"/r":5,"/s":{"items":{}}}})",
+         [](State& s) { s.tileFeeds = {{"/p", {"x", "", 300, {{"t", ""}, {"", "u"}}, {}}}, {"/s", {}}}; },
+         "feeds 2/4 headlines 2/4 fields 2"},
+        {R"({"closed":5,"openTiles":{},"tileMetrics":[],"recents":"a","language":"fr"})",
+         [](State& s) { s.language = "fr"; }, "fields 4"},
+    };
+    for (const Case& c : cases) {
         State wanted;
-        expect(wanted);
-        EXPECT_EQ(decoded(json), wanted) << json;
+        c.expect(wanted);
+        Store::SetAside setAside;
+        const auto state = Store::decode(c.json, nullptr, SIZE_MAX, nullptr, &setAside);
+        ASSERT_TRUE(state) << c.json;
+        EXPECT_EQ(*state, wanted) << c.json;
+        EXPECT_EQ(tally(setAside), c.setAside) << c.json;
+        EXPECT_EQ(setAside.any(), !c.setAside.empty()) << c.json;
     }
 
     const State tile = decoded(R"({"closed":[{"cwd":"/tmp"}]})");
@@ -161,7 +211,9 @@ TEST_F(StoreTest, FreshFolderGetsDropsAndNoDocumentUntilAChange) {
 }
 
 TEST_F(StoreTest, UndecodableDocumentIsSetAsideAndDefaultsSaveNormally) {
-    for (const char* bytes : {"[]", "not json", ""}) {
+    // Nested past what the decoder walks: a file that does not parse, never a silent fresh start.
+    const std::string nested = R"({"openTiles":)" + std::string(1'000'000, '[') + std::string(1'000'000, ']') + "}";
+    for (const std::string& bytes : std::vector<std::string>{"[]", "not json", "", nested}) {
         TempFolder dir;
         writeFile(dir / "state.json", bytes);
         const auto before = std::time(nullptr);
@@ -169,7 +221,7 @@ TEST_F(StoreTest, UndecodableDocumentIsSetAsideAndDefaultsSaveNormally) {
         const auto after = std::time(nullptr);
         EXPECT_EQ(store.state(), State{});
         EXPECT_FALSE(store.readOnly());
-        EXPECT_FALSE(std::filesystem::exists(store.file())) << bytes;
+        EXPECT_FALSE(std::filesystem::exists(store.file())) << bytes.substr(0, 20);
         int copies = 0;
         for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
             const std::string name = entry.path().filename().string();
@@ -179,9 +231,55 @@ TEST_F(StoreTest, UndecodableDocumentIsSetAsideAndDefaultsSaveNormally) {
             EXPECT_EQ(readFile(entry.path()), bytes);
             ++copies;
         }
-        EXPECT_EQ(copies, 1) << bytes;
+        EXPECT_EQ(copies, 1) << bytes.substr(0, 20);
         store.setLanguage("fr");
         expectSaved(store);
+    }
+    EXPECT_NE(testing::logContents().find("state.json failed to decode (nested deeper than 64 levels)"), std::string::npos);
+}
+
+// Records and fields that cannot be read are left out of a file that loads; before anything is
+// saved without them, the file as it was is kept beside it, the user's alone, and the log says
+// what went. A file that cannot be copied is never written over.
+TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
+    const std::string kept = "; the file as it was is kept as ";
+    struct Case {
+        std::string bytes;
+        int failWith;  // the copy's write fails with it
+        std::string log;  // empty: nothing left out
+    };
+    const Case cases[] = {
+        {R"({"closed":[{},{},{},null,{},{}],"openTiles":[{"title":"a"},7,{"title":"b"}]})", 0,
+         "1 of 6 history records and 1 of 3 open-tile records could not be read and were set aside" + kept},
+        {R"({"themeMode":5,"walls":["w",null]})", 0,
+         "1 of 2 wall records and 1 field of the wrong type could not be read and were set aside" + kept},
+        {R"({"closed":[{"title":"h"}],"themeMode":null})", 0, ""},
+        {R"({"closed":[{},false]})", ENOSPC, "1 of 2 history records could not be read and was set aside; no copy of "
+                                             "the file could be made (No space left on device); changes will not be saved"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        TempFolder dir;
+        writeFile(dir / "state.json", c.bytes);
+        failDurableWritesWith(c.failWith);
+        Store store(dir.path());
+        failDurableWritesWith(0);
+        const auto& copy = store.setAside().copy;
+        EXPECT_EQ(store.readOnlyCause(), c.failWith ? Store::ReadOnlyCause::recordsUnread : Store::ReadOnlyCause::none);
+        ASSERT_EQ(copy.has_value(), !c.log.empty() && !c.failWith);
+        const size_t files = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+        EXPECT_EQ(files, copy ? 3u : 2u);  // drops, state.json and the copy
+        if (!c.log.empty()) {
+            const std::string line = "state.json: " + c.log + (copy ? copy->filename().string() : "");
+            EXPECT_NE(testing::logContents().find(line), std::string::npos) << line;
+        }
+        store.setAiTitles(false);
+        EXPECT_EQ(store.flush(), !c.failWith);
+        EXPECT_EQ(readFile(store.file()), c.failWith ? c.bytes : Store::encode(store.state()));
+        if (!copy) continue;
+        EXPECT_EQ(readFile(*copy), c.bytes);
+        struct stat info {};
+        EXPECT_EQ(::stat(copy->c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0600u);
     }
 }
 
@@ -562,11 +660,18 @@ TEST_F(StoreTest, ALoadedDocumentHoldsEachFieldToWhatTheProgramWrites) {
               std::string::npos);
 }
 
-// Only the kept records are made, but a bad one past them still fails the list.
+// Only the kept records are made, but a bad one past them is still counted; the open tiles the
+// file lists are the readable ones, kept or not.
 TEST(StoreDecode, KeepsTheFirstRecordsAndChecksTheRest) {
     EXPECT_EQ(Store::decode(R"({"closed":[{},{},{},{}],"openTiles":[{},{},{}]})", nullptr, 2)->closed.size(), 2u);
     EXPECT_EQ(Store::decode(R"({"closed":[{},{},{},{}],"openTiles":[{},{},{}]})", nullptr, 2)->openTiles.size(), 2u);
-    EXPECT_TRUE(Store::decode(R"({"closed":[{},{},{},5]})", nullptr, 2)->closed.empty());
+    Store::SetAside setAside;
+    size_t openTilesInFile = 0;
+    const auto state = Store::decode(R"({"closed":[{},{},{},5],"openTiles":[null,{},{},7,{}]})", nullptr, 2,
+                                     &openTilesInFile, &setAside);
+    EXPECT_EQ(state->closed.size() + state->openTiles.size(), 4u);
+    EXPECT_EQ(openTilesInFile, 3u);
+    EXPECT_EQ(tally(setAside), "history 1/4 openTiles 2/5");
 }
 
 // Past the read limit, the oldest history goes first, as far as needed and no further; a document
