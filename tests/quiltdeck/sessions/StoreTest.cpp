@@ -13,6 +13,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -159,7 +160,8 @@ TEST(StoreEncode, CompactWithAll24KeysInOrder) {
     EXPECT_EQ(keys, expected);
 }
 
-TEST(StoreEncode, FullRoundTripKeepsEveryField) {
+// A document with something in every field and list.
+State everyField() {
     State s;
     s.recents = {"/a", "/b"};
     s.aiTitles = false;
@@ -187,7 +189,39 @@ TEST(StoreEncode, FullRoundTripKeepsEveryField) {
     s.currentWall = "Client";
     s.tileMetrics = {{"/a", {{"users", "12", "echo 12", 60, Date{1.0 / 3}}, {"fixed", "x", {}, {}, {}}}}};
     s.tileFeeds = {{"/a", {"news", "cat f", 120, {{"A", "https://a"}, {"B", ""}}, Date{7.75}}}};
+    return s;
+}
+
+TEST(StoreEncode, FullRoundTripKeepsEveryField) {
+    const State s = everyField();
     EXPECT_EQ(decoded(Store::encode(s)), s);
+}
+
+// Documents damaged at random (junk put in, bytes cut or changed): a read never fails hard, and
+// what it keeps is written back and read again as the same.
+TEST(StoreDecode, DamagedDocumentsKeepWhatTheyWriteBack) {
+    const std::string whole = Store::encode(everyField());
+    const std::string junk[] = {"null", "7", "\"x\"", "[]", "{}", "[[[[", "}", ",", "1e999", "-0", "\"\\ud800\""};
+    std::mt19937 random(20261208);
+    size_t read = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes = whole;
+        for (unsigned edits = 1 + random() % 3; edits-- > 0;) {
+            const size_t at = random() % bytes.size();
+            switch (random() % 3) {
+                case 0: bytes.insert(at, junk[random() % std::size(junk)]); break;
+                case 1: bytes.erase(at, 1 + random() % 8); break;
+                default: bytes[at] = static_cast<char>(random());
+            }
+        }
+        const auto first = Store::decode(bytes);
+        if (!first) continue;
+        ++read;
+        const auto again = Store::decode(Store::encode(*first));
+        ASSERT_TRUE(again) << bytes;
+        EXPECT_EQ(*again, *first) << bytes;
+    }
+    EXPECT_GT(read, 300u) << "most damage should still leave a document";
 }
 
 TEST(StoreEncode, InvalidUtf8IsReplaced) {
