@@ -34,6 +34,19 @@ wait_window() {
     done
     return 1
 }
+# Milliseconds since the epoch, without a process: the tests print what their steps took.
+milliseconds() { echo $((${EPOCHREALTIME/./} / 1000)); }
+# True while window $1 holds the keyboard (xdotool names the top-level window of the X focus).
+has_keyboard() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+# Waits for window $1 to hold the keyboard, up to 15 s (a hang): a key sent before goes elsewhere.
+wait_keyboard() { within 150 has_keyboard "$1"; }
+# Asks the window manager to give window $1 the keyboard, and waits for it to hold it.
+keyboard_to() {
+    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+    wait_keyboard "$1"
+}
+# Shoots window $1 into $2 and tells whether it has drawn: an undrawn window is one colour.
+drawn() { import -window "$1" "$2" 2>/dev/null && [ "$(identify -format '%k' "$2")" -gt 2 ]; }
 need_session_bus() {
     [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
 }
