@@ -83,14 +83,6 @@ quit() {
 # Keys for the window, sheet or popover that holds the keyboard. The pause lets the program take in
 # a key that moves the keyboard inside a window (to a field, a menu) before the next.
 press() { xdotool key --delay 120 "$@"; sleep 0.3; }
-# The window of the program that is not the main one: the sheet.
-sheet_id() {
-    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
-        [ "$id" = "$window" ] || { echo "$id"; return 0; }
-    done
-    return 1
-}
-sheet_gone() { ! xdotool search --onlyvisible --pid "$app" 2>/dev/null | grep -vxq "$window"; }
 # The names of the program's windows, for a failure's message.
 window_names() {
     for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do printf '"%s" ' "$(xdotool getwindowname "$id" 2>/dev/null)"; done
@@ -111,7 +103,7 @@ main_keyboard() { keyboard_to "$window" || fail "the window did not get the keyb
 about_by_keys() {
     main_keyboard "$2"
     press "$1"
-    within 150 sheet_id || fail "$1 opened no menu"
+    within 150 other_window || fail "$1 opened no menu"
     import -window root "$out/menu-$2.png"
     press Left Up Return
     within 150 named "About Quiltdeck" || fail "$1, Left, Up and Return opened no About: $(window_names)"
@@ -121,18 +113,18 @@ about_by_keys() {
     about_figures="${about_figures:-}${about_figures:+, }$(($(milliseconds) - shown)) ms ($2)"
     import -window root "$out/about-$2.png"
     press Escape
-    within 150 sheet_gone || fail "Escape left About open ($2)"
+    within 150 no_other_window || fail "Escape left About open ($2)"
 }
 open_sheet() {
     main_keyboard "$1"
     xdotool key "$1"
-    within 150 sheet_id || fail "$1 opened no sheet"
-    sheet="$(sheet_id)"
+    within 150 other_window || fail "$1 opened no sheet"
+    sheet="$other_id"
     wait_keyboard "$sheet" || fail "the sheet of $1 did not get the keyboard"
 }
 close_sheet() {
     press Escape
-    within 150 sheet_gone || fail "Escape left the $1 sheet open"
+    within 150 no_other_window || fail "Escape left the $1 sheet open"
 }
 # A shot of the window into $1 once an accent pill (the dark theme's) at least $3 pixels wide (140)
 # lies below row $2: the pill's centre in $pill_x, $pill_y.
@@ -142,16 +134,11 @@ pill_below() {
 }
 # A shot of the window into $1 that differs from the picture whose signature is $2.
 changed_from() { import -window "$window" "$1" && [ "$(identify -format '%#' "$1")" != "$2" ]; }
+# The signature of a new shot of the window into $1.
+signature() { import -window "$window" "$1" && identify -format '%#' "$1"; }
 # Shoots the window into $1 until two shots in a row are alike: the last frame of a change (a
-# focus ring fades in over a few frames) is drawn. A hang ceiling, as everywhere.
-still() {
-    local now
-    import -window "$window" "$1" && now="$(identify -format '%#' "$1")" || return 1
-    [ "$now" = "$still_as" ] && return 0
-    still_as="$now"
-    return 1
-}
-settle() { still_as=""; within 150 still "$1"; }
+# focus ring fades in over a few frames) is drawn.
+settle() { wait_steady signature "$1"; }
 # The focus ring on the accent pill around $2 $3 in the shot $1.
 ringed() { [ "$("$here/pixels.py" near 54,133,227 "$1" $(($2 - 78)) $(($3 - 18)) $(($2 + 78)) $(($3 + 18)))" -ge 40 ]; }
 # Tab until the accent pill below row $2 carries the focus ring; then it is pressed. Each Tab moves
@@ -256,7 +243,7 @@ import -window "$sheet" "$out/picker-close-focused.png"
 press ctrl+shift+Tab ctrl+shift+Tab ctrl+shift+Tab
 xdotool type --delay 40 "marma"
 press Return
-within 150 sheet_gone || fail "the picker stayed open"
+within 150 no_other_window || fail "the picker stayed open"
 within 150 bash -c "python3 -c \"import json,sys; t=json.load(open('$state/state.json'))['openTiles']; sys.exit(not t[0]['isShell'])\"" ||
     fail "Space on the picker's Shell did not make Return open a shell: $(value "s.get('openTiles')")"
 within 150 bash -c "for c in \$(pgrep -P $app); do [ \"\$(readlink /proc/\$c/cwd)\" = '$HOME/Projects/marmalade' ] && exit 0; done; exit 1" ||
@@ -264,32 +251,20 @@ within 150 bash -c "for c in \$(pgrep -P $app); do [ \"\$(readlink /proc/\$c/cwd
 
 # --- A tile's name: Suggest clicked at once asks; "x" after the name and Return name the tile -----
 eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT of the window's inside
-# The new card's top edge, in $card_top once two shots in a row find it in the same place.
-card_still() {
-    local top
-    import -window root "$1" && top="$("$here/find_cards.py" "$1" $((X + 30)) $((Y + 1)))" || return 1
-    [ "$top" = "$card_top" ] && return 0
-    card_top="$top"
-    return 1
-}
-card_top=""
-within 150 card_still "$out/tile.png" || fail "no tile card stood still on the screen"
+wait_card_still "$out/tile.png" $((X + 30)) $((Y + 1)) || fail "no tile card stood still on the screen"
 title_y=$((card_top + 20))
 # Where the longest run of one colour on the title's row ends: the card's end, and with the
-# editor open the field's, in $field_end once two shots in a row agree.
+# editor open the field's, once two shots in a row agree.
 run_end() { "$here/pixels.py" longest "$1" "$title_y" "$X" $((X + WIDTH)); }
 plain_end="$(run_end "$out/tile.png")"
-field_end=""
-editing() {
+field_end_in() {
     local end
-    import -window root "$1" && end="$(run_end "$1")" && [ "$end" != "$plain_end" ] || return 1
-    [ "$end" = "$field_end" ] && return 0
-    field_end="$end"
-    return 1
+    import -window root "$1" && end="$(run_end "$1")" && [ "$end" != "$plain_end" ] && echo "$end"
 }
 xdotool mousemove --sync $((X + 98)) "$title_y"
 xdotool click --repeat 2 --delay 80 1
-within 150 editing "$out/editing.png" || fail "a double click on the title opened no editor"
+wait_steady field_end_in "$out/editing.png" || fail "a double click on the title opened no editor"
+field_end="$steady"
 # The one-shot question the Suggest button asks (the browsers' listing asks others).
 asked() { grep -q '### 1' "$HOME/.local/bin/claude.log" 2>/dev/null; }
 ! asked || fail "a suggestion was asked for before Suggest"
@@ -309,8 +284,8 @@ import -window root "$out/renamed.png"
 
 # --- The look popover of the tile's dot, at the window's left edge: inside the window; Escape ---
 xdotool mousemove --sync $((X + 39)) "$title_y" click 1
-within 150 sheet_id || fail "a click on the tile's dot opened no look popover"
-popover="$(sheet_id)"
+within 150 other_window || fail "a click on the tile's dot opened no look popover"
+popover="$other_id"
 wait_keyboard "$popover" || fail "the look popover did not get the keyboard"
 import -window root "$out/look.png"
 eval "$(xdotool getwindowgeometry --shell "$popover" | sed 's/^/POPOVER_/')"
@@ -319,7 +294,7 @@ eval "$(xdotool getwindowgeometry --shell "$popover" | sed 's/^/POPOVER_/')"
     fail "the look popover at x $POPOVER_X..$((POPOVER_X + POPOVER_WIDTH)) leaves the window at $X..$((X + WIDTH))"
 [ "$POPOVER_Y" -gt "$title_y" ] || fail "the look popover at y $POPOVER_Y does not hang under the dot at $title_y"
 press Escape
-within 150 sheet_gone || fail "Escape left the look popover open"
+within 150 no_other_window || fail "Escape left the look popover open"
 
 # --- The keyboard alone, the terminal holding it: rename, the look popover, About --------------
 title_is() {
@@ -337,11 +312,11 @@ xdotool type --delay 40 "Again"
 press Tab shift+Tab Return
 title_is Again || fail "a name, Tab, Shift+Tab and Return did not name the tile: $(value "[t['title'] for t in s['openTiles']]")"
 press ctrl+shift+l
-within 150 sheet_id || fail "Ctrl+Shift+L opened no look popover"
-wait_keyboard "$(sheet_id)" || fail "the look popover by keys did not get the keyboard"
+within 150 other_window || fail "Ctrl+Shift+L opened no look popover"
+wait_keyboard "$other_id" || fail "the look popover by keys did not get the keyboard"
 import -window root "$out/look-by-keys.png"
 press Escape
-within 150 sheet_gone || fail "Escape left the look popover open"
+within 150 no_other_window || fail "Escape left the look popover open"
 about_by_keys ctrl+shift+m terminal
 
 # --- The bar's language and AI titles through the menu bar, the terminal keeping Tab and F10 ------
@@ -375,10 +350,10 @@ ringed_anywhere() {
 }
 within 150 ringed_anywhere "$out/ended-focused.png" || fail "no ring on the ended tile's button ($ring pixels)"
 press F10
-within 150 sheet_id || fail "F10 on the ended tile's button opened no menu"
+within 150 other_window || fail "F10 on the ended tile's button opened no menu"
 import -window root "$out/menu-ended.png"
 press Escape
-within 150 sheet_gone || fail "Escape left the menu open"
+within 150 no_other_window || fail "Escape left the menu open"
 press Return
 within 150 bash -c "[ \$(grep -c '  tile open [0-9A-F]* shell in $HOME/Projects/marmalade\$' '$log') -gt $before ]" ||
     fail "Return on the ended tile's button started no shell: $(tail -n3 "$log")"
