@@ -34,6 +34,63 @@ wait_window() {
     done
     return 1
 }
+# Milliseconds since the epoch, without a process: the tests print what their steps took.
+milliseconds() { echo $((${EPOCHREALTIME/./} / 1000)); }
+# True while window $1 holds the keyboard (xdotool names the top-level window of the X focus).
+has_keyboard() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+# Waits for window $1 to hold the keyboard, up to 15 s (a hang): a key sent before goes elsewhere.
+wait_keyboard() { within 150 has_keyboard "$1"; }
+# Asks the window manager to give window $1 the keyboard, and waits for it to hold it.
+keyboard_to() {
+    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+    wait_keyboard "$1"
+}
+# Shoots window $1 into $2 and tells whether it has drawn: an undrawn window is one colour.
+drawn() { import -window "$1" "$2" 2>/dev/null && [ "$(identify -format '%k' "$2")" -gt 2 ]; }
+# The program's visible window other than the main one ($window): a sheet, an alert, a popover or a
+# menu, in $other_id.
+other_window() {
+    local id
+    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+        [ "$id" = "$window" ] || { other_id="$id"; return 0; }
+    done
+    return 1
+}
+# Only the main window is left. A search that dies on an X error (a window going away while it
+# looks) lists nothing, which is no answer.
+no_other_window() {
+    local ids
+    ids="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null)" && [ "$ids" = "$window" ]
+}
+# Waits for the program to show a window besides the main one (a sheet, an alert) holding the
+# keyboard; it is in $other_id.
+wait_other_keyboard() { within 150 other_window && wait_keyboard "$other_id"; }
+# True while a shell the program started waits for input on its terminal: its prompt is out.
+shell_reading() {
+    local child
+    for child in $(pgrep -P "$app"); do
+        grep -qE 'poll|select|tty_read' "/proc/$child/wchan" 2>/dev/null && return 0
+    done
+    return 1
+}
+# Runs the command that follows, which prints what it finds, and tells whether it found the same
+# as the last time (kept in $steady): whether what it looks at stands still.
+steady_again() {
+    local now
+    now="$("$@")" || return 1
+    [ "$now" = "${steady:-}" ] && return 0
+    steady="$now"
+    return 1
+}
+# Waits for the command that follows to find the same twice in a row (a hang ceiling); what it
+# found is in $steady.
+wait_steady() { steady=""; within 150 steady_again "$@"; }
+# The first tile card's top edge in a new shot of the screen ($1), looked for down column $2 from
+# row $3.
+card_in() { import -window root "$1" && "$(dirname "${BASH_SOURCE[0]}")/find_cards.py" "$1" "$2" "$3"; }
+# The same edge once two shots in a row find it in the same place (a card may still be sliding
+# in), in $card_top.
+wait_card_still() { wait_steady card_in "$@" && card_top="$steady"; }
 need_session_bus() {
     [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || fail "no session bus (run under dbus-run-session)"
 }

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Prints the centre (x y) of the widest run of the accent pill's fill, at least 140 pixels wide,
-below row `top` of a screenshot in the dark theme (the onboarding card's main button: at least 150
-points wide, filled with (237, 239, 241); the light theme's fill is too close to the card's own)."""
+"""Prints the centre (x y) of the widest run of the accent pill's fill, at least 140 pixels wide (or
+the width given third), below row `top` of a screenshot in the dark theme (the onboarding card's
+main button: at least 150 points wide, filled with (237, 239, 241); the light theme's fill is too
+close to the card's own)."""
 import subprocess
 import sys
 
 path, top = sys.argv[1], int(sys.argv[2])
+least = int(sys.argv[3]) if len(sys.argv) > 3 else 140
 w, h = map(int, subprocess.check_output(["identify", "-format", "%w %h", path]).split())
 data = subprocess.check_output(["convert", path, "-depth", "8", "rgb:-"])
 px = lambda x, y: tuple(data[(y * w + x) * 3:(y * w + x) * 3 + 3])
@@ -17,7 +19,7 @@ for y in range(top, h):
         on = x < w and accent(px(x, y))
         if on and start is None: start = x
         if not on and start is not None:
-            if x - start >= 140: rows.append((y, start, x))
+            if x - start >= least: rows.append((y, start, x))
             start = None
 if not rows: sys.exit("no accent button below row %d" % top)
 # The button's rows: the first run found and the rows right below it with the same span.

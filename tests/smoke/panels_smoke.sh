@@ -2,7 +2,8 @@
 # The panels in a real window on a virtual X display, on a session bus of its own (run it under
 # dbus-run-session), with a temporary HOME and XDG folders: Ctrl+Shift+N opens the project picker;
 # typing a folder's name and Shift+Return opens a shell tile in that folder. The picker, the
-# history, the settings and the browsers sheets are shot as PNGs (Escape ends each). Xvfb, the
+# history, the settings and the browsers sheets are shot as PNGs (Escape ends each). Keys go out
+# once the window or sheet they are for holds the keyboard; ceilings catch only a hang. Xvfb, the
 # window manager and the program are started and ended here, each by its own process id.
 #   tests/smoke/panels_smoke.sh path/to/quiltdeck output-folder
 set -euo pipefail
@@ -37,56 +38,42 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 app=$!
 window="$(wait_window '^Quiltdeck' 20)" ||
     fail "no window: $(cat "$work/app.err")"
-xdotool windowactivate --sync "$window" 2>/dev/null || true
-sleep 1
+keyboard_to "$window" || fail "the window did not get the keyboard"
 
-# The window of the program that is not the main one: the sheet.
-sheet_id() {
-    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
-        [ "$id" = "$window" ] || { echo "$id"; return 0; }
-    done
-    return 1
-}
+# A shot of the sheet into $1 that is more than nearly blank: the sheet has drawn.
+filled() { import -window "$other_id" "$1" && [ "$(identify -format '%k' "$1")" -gt 8 ]; }
 # Opens a sheet with a key, shoots it, and ends it with Escape.
 shoot() {
-    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    keyboard_to "$window" || fail "the window did not get the keyboard back"
     xdotool key "$1"
-    within 50 sheet_id || fail "$1 opened no sheet"
-    local sheet
-    sheet="$(sheet_id)"
-    sleep 0.7
-    import -window "$sheet" "$out/$2.png"
-    [ "$(identify -format '%k' "$out/$2.png")" -gt 8 ] || fail "$out/$2.png is nearly blank"
+    wait_other_keyboard || fail "$1 opened no sheet that took the keyboard"
+    within 150 filled "$out/$2.png" || fail "$out/$2.png is nearly blank"
     xdotool key Escape
-    within 50 bash -c "! xdotool search --onlyvisible --pid $app 2>/dev/null | grep -vx $window" || fail "Escape left the $2 sheet open"
+    within 150 no_other_window || fail "Escape left the $2 sheet open"
 }
 
 # --- The picker: Ctrl+Shift+N, a folder's name, Shift+Return: a shell tile there ----------------
 xdotool key ctrl+shift+n
-within 50 sheet_id || fail "Ctrl+Shift+N opened no picker"
-picker="$(sheet_id)"
-sleep 0.7
-import -window "$picker" "$out/picker.png"
+wait_other_keyboard || fail "Ctrl+Shift+N opened no picker that took the keyboard"
+within 150 filled "$out/picker.png" || fail "the picker is nearly blank"
 xdotool type --delay 30 "marma"
-sleep 0.5
-import -window "$picker" "$out/picker-filtered.png"
+import -window "$other_id" "$out/picker-filtered.png"
 xdotool key shift+Return
-within 50 bash -c "! xdotool search --onlyvisible --pid $app 2>/dev/null | grep -vx $window" || fail "the picker stayed open"
+within 150 no_other_window || fail "the picker stayed open"
 tile_in() {
     for child in $(pgrep -P "$app"); do
         [ "$(readlink "/proc/$child/cwd")" = "$1" ] && return 0
     done
     return 1
 }
-within 100 tile_in "$HOME/Projects/marmalade" || fail "no shell tile in the folder: $(for c in $(pgrep -P "$app"); do readlink /proc/$c/cwd; done)"
-sleep 0.5
+within 150 tile_in "$HOME/Projects/marmalade" || fail "no shell tile in the folder: $(for c in $(pgrep -P "$app"); do readlink /proc/$c/cwd; done)"
 
 shoot ctrl+shift+y history
 shoot ctrl+shift+comma settings
 shoot ctrl+shift+b browsers
 
 kill -TERM "$app"
-within 100 bash -c "! kill -0 $app" || fail "the program did not end"
+within 150 bash -c "! kill -0 $app" || fail "the program did not end"
 wait "$app" || true
 app=""
 echo "panels_smoke: Ctrl+Shift+N, a name and Shift+Return opened a shell tile in the folder; sheets shot in $out"

@@ -86,6 +86,12 @@ shows() {
     return 1
 }
 last_state() { grep '^state ' "$work/probe.out" | tail -n1; }
+# Asks the window manager to give window $1 the keyboard and waits for it to hold it (xdotool names
+# the top-level window of the X focus): a key sent before goes elsewhere.
+keyboard_to() {
+    xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+    within 150 bash -c "[ \"\$(xdotool getwindowfocus)\" = $1 ]"
+}
 
 # Loaded: the state before the load began says loading=0 too, but has no title yet.
 shows 200 "url=$site/first.html" back=0 visible=1 loading=0 title=First_page || fail "the first page did not show: $(last_state)"
@@ -141,9 +147,8 @@ done
 click_page 50
 shows 100 "url=$site/second.html" back=1 loading=0 || fail "the new-window link did not load in the reader: $(last_state)"
 [ "$(xdotool search --onlyvisible --pid "$probe" 2>/dev/null | wc -l)" -eq 2 ] || fail "another window opened"
-sleep 0.5
-import -window "$reader" "$out/reader.png"
-[ "$(identify -format '%k' "$out/reader.png")" -gt 8 ] || fail "the reader's shot is nearly blank"
+reader_drawn() { import -window "$reader" "$out/reader.png" && [ "$(identify -format '%k' "$out/reader.png")" -gt 8 ]; }
+within 150 reader_drawn || fail "the reader's shot is nearly blank"
 
 # Open in Browser hands on the page shown, not the headline's link.
 say browser
@@ -175,18 +180,17 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 [ -n "$dialog" ] || fail "no dialog asked about the other application's link"
-sleep 0.5
+keyboard_to "$dialog" || fail "the dialog did not get the keyboard"
 import -window "$dialog" "$out/ask.png"
-xdotool windowactivate --sync "$dialog" 2>/dev/null || true
 xdotool key Return
-within 50 bash -c "! xdotool search --onlyvisible --name '^Quiltdeck\$' >/dev/null" || fail "Return did not close the dialog"
+within 150 bash -c "! xdotool search --onlyvisible --name '^Quiltdeck\$' >/dev/null" || fail "Return did not close the dialog"
 sleep 1.5
 shows 1 "url=$site/second.html" back=1 title=Second_page || fail "a refused link changed the page: $(last_state)"
 [ "$(grep -c '^launched ' "$work/probe.out")" -eq 2 ] || fail "a refused or cancelled link reached the desktop: $(grep '^launched ' "$work/probe.out")"
 page_kept "$out/before.png" "$out/refused.png" "the page's text changed after the clicks"
 
 # Escape hides; the next headline shows the reader again with its back history.
-xdotool windowactivate --sync "$reader" 2>/dev/null || true
+keyboard_to "$reader" || fail "the reader did not get the keyboard back"
 xdotool key Escape
 shows 50 visible=0 || fail "Escape did not hide the reader: $(last_state)"
 say "open $site/fourth.html"

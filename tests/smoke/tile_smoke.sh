@@ -3,8 +3,9 @@
 # dbus-run-session): one shell tile restored from state.json; a double click on its header opens
 # the title editor, "Shop" and Return rename the tile; a right click on the card opens its context
 # menu in a window of its own and Escape closes it; after Ctrl+Shift+Q (asked, Return) state.json
-# holds the name. Xvfb, the window manager and the program are started and ended here, each by its
-# own process id.
+# holds the name. Keys go out once what they are for holds the keyboard; ceilings catch only a
+# hang. Xvfb, the window manager and the program are started and ended here, each by its own
+# process id.
 #   tests/smoke/tile_smoke.sh path/to/quiltdeck output-folder
 set -euo pipefail
 app_bin="$1"
@@ -26,45 +27,48 @@ printf '{"themeMode":"dark","onboarded":true,"openTiles":[{"title":"one","name":
 app=$!
 window="$(wait_window '^Quiltdeck' 20)" ||
     fail "no window: $(cat "$work/app.err")"
-xdotool windowactivate --sync "$window" 2>/dev/null || true
+keyboard_to "$window" || fail "the window did not get the keyboard"
 within 150 bash -c "[ \$(pgrep -P $app | wc -l) -ge 1 ]" || fail "the tile was not restored"
-sleep 1.5
 
 eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT of the window's inside
 shot() { import -window root "$1"; }
-shot "$out/restored.png"
-card_top="$("$here/find_cards.py" "$out/restored.png" $((X + 30)) $((Y + 1)))" || fail "no tile card on the screen"
+wait_card_still "$out/restored.png" $((X + 30)) $((Y + 1)) || fail "no tile card stood still on the screen"
 # The title, right of the dot and the number; the terminal well below the header.
 title_x=$((X + 18 + 80)); title_y=$((card_top + 20))
 body_y=$((card_top + 200))
 
 # --- A double click on the header opens the title editor; Return renames -------------------------
+# The editor's field ends before its buttons: the longest run of one colour on the title's row,
+# the card's ground up to its end, then ends sooner.
+run_end() { "$here/pixels.py" longest "$1" "$title_y" "$X" $((X + WIDTH)); }
+plain_end="$(run_end "$out/restored.png")"
+editing() { shot "$1" && [ "$(run_end "$1")" != "$plain_end" ]; }
 xdotool mousemove --sync "$title_x" "$title_y"
 xdotool click --repeat 2 --delay 80 1
-sleep 0.8
-shot "$out/editing.png"
+within 150 editing "$out/editing.png" || fail "a double click on the title opened no editor"
 xdotool type --delay 30 "Shop"
 xdotool key Return
-sleep 0.8
-shot "$out/renamed.png"
+closed() { shot "$1" && [ "$(run_end "$1")" = "$plain_end" ]; }
+within 150 closed "$out/renamed.png" || fail "Return left the title editor open"
 
 # --- A right click opens the context menu in a window of its own; Escape closes it --------------
 menus() { xdotool search --onlyvisible --class '' 2>/dev/null | wc -l; }
 before="$(menus)"
 xdotool mousemove --sync "$title_x" "$body_y"
 xdotool click 3
-within 30 bash -c "[ \$(xdotool search --onlyvisible --class '' 2>/dev/null | wc -l) -gt $before ]" ||
+within 150 bash -c "[ \$(xdotool search --onlyvisible --class '' 2>/dev/null | wc -l) -gt $before ]" ||
     fail "no menu window after a right click ($before windows)"
 shot "$out/menu.png"
 xdotool key Escape
-within 30 bash -c "[ \$(xdotool search --onlyvisible --class '' 2>/dev/null | wc -l) -le $before ]" ||
+within 150 bash -c "[ \$(xdotool search --onlyvisible --class '' 2>/dev/null | wc -l) -le $before ]" ||
     fail "Escape left the menu open"
 
 # --- Quit: asked while the tile runs; its name is saved -----------------------------------------
+keyboard_to "$window" || fail "the window did not get the keyboard back"
 xdotool key ctrl+shift+q
-sleep 0.5
+wait_other_keyboard || fail "Ctrl+Shift+Q asked nothing while the tile ran"
 xdotool key Return
-within 100 bash -c "! kill -0 $app" || fail "the program did not quit"
+within 150 bash -c "! kill -0 $app" || fail "the program did not quit"
 status=0
 wait "$app" || status=$?
 app=""

@@ -2,7 +2,7 @@
 # The GPU path in a real window: vantel-term --gpu runs sh on a virtual X display; its renderer
 # must report healthy frames and the window must show the colour the shell set as background.
 # Then again with OpenGL held at 3.0 (MESA_GL_VERSION_OVERRIDE): the view must fall back to its
-# own drawing and still show the shell's output. Xvfb, the window manager and each vantel-term are
+# own drawing and still show the shell's output. Keys go out once the window holds the keyboard. Xvfb, the window manager and each vantel-term are
 # started and ended here, each by its own process id.
 #   tests/smoke/vantel_term_gpu_smoke.sh path/to/vantel-term [screenshot-prefix]
 set -euo pipefail
@@ -29,15 +29,16 @@ run() {
         sleep 0.1
     done
     [ -n "$window" ] || fail "$name: no window: $(cat "$work/$name.log")"
-    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    keyboard_to "$window" || fail "$name: the window did not get the keyboard"
     word="gpu-$RANDOM"
     xdotool type --delay 20 "printf '\\033]11;rgb:20/40/80\\007'; echo $word"
     xdotool key Return
-    sleep 1.5
-    import -window "$window" "$prefix-$name.png"
+    # The shot is taken again until the window shows the background the shell set; the checks
+    # after the run tell what it shows if that never comes.
+    within 150 shows_background "$window" "$prefix-$name.png" || true
     xdotool type --delay 20 "exit"
     xdotool key Return
-    within 100 bash -c "! kill -0 $app" || fail "$name: vantel-term did not close with its shell"
+    within 150 bash -c "! kill -0 $app" || fail "$name: vantel-term did not close with its shell"
     local status=0
     wait "$app" || status=$?
     app=""
@@ -45,6 +46,8 @@ run() {
     grep -qx "$word" "$work/$name.screen" || fail "$name: the shell did not print $word"
 }
 
+# A new shot of window $1 into $2 that shows the background the shell sets.
+shows_background() { import -window "$1" "$2" && [ "$(colour "$2" 200 60)" = "32,64,128" ]; }
 # The colour at a point of a screenshot, as r,g,b.
 colour() { convert "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:; }
 

@@ -27,8 +27,7 @@ start() {
         sleep 0.1
     done
     [ -n "$window" ] || fail "no window: $(cat "$work/term.log")"
-    xdotool windowactivate --sync "$window" 2>/dev/null || true
-    sleep 0.3
+    keyboard_to "$window" || fail "the window did not get the keyboard"
 }
 # Ends vantel-term by closing its window (the window manager's Alt+F4) and waits for it. The key
 # goes to the window with the focus, so the window is activated first, and once more if a loaded

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real window: vantel-term runs sh on a virtual X display; xdotool types a command into it;
 # the screen it leaves (--dump-screen) must show the command's output, and a screenshot of the
-# display must not be blank. Xvfb, the window manager and vantel-term are started here and ended
-# here, each by its own process id.
+# display must not be blank. Keys go out once the window holds the keyboard. Xvfb, the window
+# manager and vantel-term are started here and ended here, each by its own process id.
 #   tests/smoke/vantel_term_smoke.sh path/to/vantel-term [screenshot.png]
 set -euo pipefail
 term="$1"
@@ -32,19 +32,18 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -n "$window" ] || fail "no window: $(cat "$work/term.log")"
-xdotool windowactivate --sync "$window" 2>/dev/null || true
+keyboard_to "$window" || fail "the window did not get the keyboard"
 
 word="road-$RANDOM"
 xdotool type --delay 20 "echo $word"
 xdotool key Return
-sleep 1
-import -window root "$shot"
-colours="$(identify -format '%k' "$shot")"
-[ "$colours" -gt 2 ] || fail "the screenshot is blank ($colours colours)"
+colours=0
+screen_drawn() { import -window root "$shot" && colours="$(identify -format '%k' "$shot")" && [ "$colours" -gt 2 ]; }
+within 150 screen_drawn || fail "the screenshot is blank ($colours colours)"
 
 xdotool type --delay 20 "exit"
 xdotool key Return
-within 100 bash -c "! kill -0 $app" || fail "vantel-term did not close with its shell"
+within 150 bash -c "! kill -0 $app" || fail "vantel-term did not close with its shell"
 status=0
 wait "$app" || status=$?
 app=""

@@ -4,8 +4,10 @@
 # wall; Ctrl+Shift+Return zooms the active tile over the scrim (the screenshot darkens beside it)
 # and Escape ends the zoom; xdotool drags the first tile's header onto the third slot;
 # Ctrl+Shift+T asks for a new tab's name (typed with spaces around it) and shows that tab; after
-# Ctrl+Shift+Q (asked, Return), state.json holds the new order and the walls. Xvfb, the window
-# manager and the program are started and ended here, each by its own process id.
+# Ctrl+Shift+Q (asked, Return), state.json holds the new order and the walls. Keys go out once what
+# they are for holds the keyboard, a shot that is checked is taken again until it shows what it
+# looks for, and ceilings catch only a hang. Xvfb, the window manager and the program are started
+# and ended here, each by its own process id.
 #   tests/smoke/wall_smoke.sh path/to/quiltdeck output-folder
 set -euo pipefail
 app_bin="$1"
@@ -35,16 +37,14 @@ printf '{"themeMode":"dark","onboarded":true,"walls":["Second"],"currentWall":""
 app=$!
 window="$(wait_window '^Quiltdeck' 20)" ||
     fail "no window: $(cat "$work/app.err")"
-xdotool windowactivate --sync "$window" 2>/dev/null || true
+keyboard_to "$window" || fail "the window did not get the keyboard"
 children() { pgrep -P "$app" | wc -l; }
 within 150 bash -c "[ \$(pgrep -P $app | wc -l) -ge 4 ]" || fail "the four tiles were not restored: $(children) children"
-sleep 1.5
 
 eval "$(xdotool getwindowgeometry --shell "$window")"  # X, Y, WIDTH, HEIGHT of the window's inside
 shot() { import -window root "$1"; }
-shot "$out/restored.png"
 # The content starts under the menu bar: found from the first card's top edge (108 in the wall).
-card_top="$("$here/find_cards.py" "$out/restored.png" $((X + 30)) $((Y + 1)))" || fail "no tile cards on the screen"
+wait_card_still "$out/restored.png" $((X + 30)) $((Y + 1)) || fail "no tile cards stood still on the screen"
 top=$((card_top - 108))
 content_h=$((Y + HEIGHT - top))
 # Three tiles: two columns, two rows of cells in the grid area under the bar and the tab bar.
@@ -60,17 +60,15 @@ mean() {  # the mean brightness of a box of a screenshot (0...1)
 # --- Ctrl+Shift+Return zooms; the scrim darkens the wall beside the tile ------------------------
 probe=($((X + WIDTH - 18 - cell_w + 10)) $((top + 90 + 18)) $((cell_w - 40 < 260 ? cell_w - 40 : 260)) 60)
 before="$(mean "$out/restored.png" "${probe[@]}")"
+# The scrim fades in and out: the shot is taken again until the wall beside the tile is as dark (or
+# as light) as it is checked for.
+darker() { shot "$out/zoomed.png" && after="$(mean "$out/zoomed.png" "${probe[@]}")" && awk -v b="$before" -v a="$after" 'BEGIN { exit !(a < b * 0.8) }'; }
+lighter() { shot "$out/unzoomed.png" && back="$(mean "$out/unzoomed.png" "${probe[@]}")" && awk -v b="$before" -v a="$back" 'BEGIN { exit !(a > b * 0.9) }'; }
+after=""; back=""
 xdotool key ctrl+shift+Return
-sleep 1
-shot "$out/zoomed.png"
-after="$(mean "$out/zoomed.png" "${probe[@]}")"
-awk -v b="$before" -v a="$after" 'BEGIN { exit !(a < b * 0.8) }' ||
-    fail "the scrim did not darken the wall: mean $before before, $after zoomed"
+within 150 darker || fail "the scrim did not darken the wall: mean $before before, $after zoomed"
 xdotool key Escape
-sleep 1
-shot "$out/unzoomed.png"
-back="$(mean "$out/unzoomed.png" "${probe[@]}")"
-awk -v b="$before" -v a="$back" 'BEGIN { exit !(a > b * 0.9) }' || fail "Escape left the scrim: mean $back"
+within 150 lighter || fail "Escape left the scrim: mean $back"
 
 # --- Drag the first tile's header onto the third slot --------------------------------------------
 read -r fx fy <<<"$(header 0)"
@@ -83,23 +81,23 @@ for step in 1 2 3 4 5 6 7 8 9 10; do
 done
 shot "$out/dragging.png"
 xdotool mouseup 1
-sleep 1
 shot "$out/dropped.png"
 
 # --- Ctrl+Shift+T asks for a new tab's name in the toolkit's dialog -------------------------------
+keyboard_to "$window" || fail "the window did not get the keyboard back"
 xdotool key ctrl+shift+t
-within 50 xdotool search --onlyvisible --name '^Quiltdeck$' --pid "$app" >/dev/null || true
-sleep 0.8
+wait_other_keyboard || fail "Ctrl+Shift+T asked for no name"
 xdotool type --delay 20 "  Third "
 xdotool key Return
-sleep 0.8
+within 150 no_other_window || fail "Return left the name's dialog open"
 shot "$out/new-tab.png"
 
 # --- Quit: asked while the tiles run; the order and the walls are saved -------------------------
+keyboard_to "$window" || fail "the window did not get the keyboard back"
 xdotool key ctrl+shift+q
-sleep 0.5
+wait_other_keyboard || fail "Ctrl+Shift+Q asked nothing while the tiles ran"
 xdotool key Return
-within 100 bash -c "! kill -0 $app" || fail "the program did not quit"
+within 150 bash -c "! kill -0 $app" || fail "the program did not quit"
 status=0
 wait "$app" || status=$?
 app=""
