@@ -65,10 +65,12 @@ no_other_window() {
 # Waits for the program to show a window besides the main one (a sheet, an alert) holding the
 # keyboard; it is in $other_id.
 wait_other_keyboard() { within 150 other_window && wait_keyboard "$other_id"; }
-# True while a shell the program started waits for input on its terminal: its prompt is out.
+# True while a shell the program started waits for input on its terminal: its prompt is out. Only
+# a child on a terminal counts: the setup's checks are children too, waiting on their pipes.
 shell_reading() {
     local child
     for child in $(pgrep -P "$app"); do
+        [[ "$(readlink "/proc/$child/fd/0" 2>/dev/null)" == /dev/pts/* ]] || continue
         grep -qE 'poll|select|tty_read' "/proc/$child/wchan" 2>/dev/null && return 0
     done
     return 1
