@@ -46,26 +46,53 @@ finish() {
     [ "$status" -eq 0 ] || fail "vantel-term ended with $status: $(cat "$work/term.log")"
 }
 
+# The program in the window reads its terminal: what is typed now reaches it.
+cat_reading() {
+    local child
+    for child in $(pgrep -P "$app"); do
+        [ "$(cat "/proc/$child/comm" 2>/dev/null)" = cat ] && grep -qE 'wait_woken|tty_read' "/proc/$child/wchan" && return 0
+    done
+    return 1
+}
+# A new shot of the window's terminal rows, and what it shows in short: the mean of its last row
+# and of the whole, so that a step waits until the screen shows it, and then stands still (the
+# programs ask for a caret that does not blink).
+look() {
+    import -window root "$work/look.png" &&
+        convert "$work/look.png" -crop "${WIDTH}x$((cell * 12))+$X+$Y" +repage -colorspace gray \
+            \( +clone -crop "${WIDTH}x${cell}+0+$((11 * cell))" \) -delete 0 -format '%[fx:mean] ' info: &&
+        convert "$work/look.png" -crop "${WIDTH}x$((cell * 12))+$X+$Y" -colorspace gray -format '%[fx:mean]' info:
+}
+changed() { [ "$(look)" != "$shown" ]; }
+# Waits until the window shows something other than $shown, standing still; then it is $shown.
+wait_change() {
+    within 150 changed || true
+    wait_steady look || fail "the screen never stood still ($1)"
+    [ "$steady" != "$shown" ] || fail "the screen did not change ($1)"
+    shown="$steady"
+}
+
 # --- Copy and paste a word, then scroll back with the wheel ---------------------------------------
-start 'printf "\033[?2004h";'
+start 'printf "\033[?2004h\033[2 q";'
 eval "$(xdotool getwindowgeometry --shell "$window")"
 cell=$((HEIGHT / 12))
+within 150 cat_reading || fail "cat never read its terminal"
+wait_steady look || fail "the screen never stood still (start)"
+shown="$steady"
 xdotool type --delay 30 "word"
-sleep 0.3
+wait_change "the typed word"
 # The word is on the last row; a double click on its second letter selects it.
 xdotool mousemove --window "$window" $((WIDTH / 60 + 2)) $((11 * cell + cell / 2))
 xdotool click --repeat 2 --delay 80 1
-sleep 0.3
+wait_change "the selection"
 import -window root "$shots-selected.png"
 xdotool key ctrl+shift+c
-sleep 0.3
 xdotool key ctrl+shift+v
-sleep 0.5
 xdotool key Return
-sleep 0.3
+wait_change "the paste"
 import -window root "$shots-pasted.png"
 xdotool click 4
-sleep 0.5
+wait_change "the scroll"
 import -window root "$shots-scrolled.png"
 finish
 grep -qF 'word^[[200~word^[[201~' "$work/screen" || fail "the paste is not framed on screen:
@@ -74,18 +101,22 @@ grep -qx -- '-- scrolled back 3 lines --' "$work/screen" || fail "button 4 did n
 $(cat "$work/screen")"
 
 # --- The find bar takes the keys while it is open --------------------------------------------------
-start ''
+start 'printf "\033[2 q";'
+eval "$(xdotool getwindowgeometry --shell "$window")"
+within 150 cat_reading || fail "cat never read its terminal"
+wait_steady look || fail "the screen never stood still (start)"
+shown="$steady"
 xdotool key ctrl+shift+f
-sleep 0.5
+wait_change "the find bar"
 xdotool type --delay 50 "qz"
-sleep 0.3
+wait_change "the find term"
 import -window root "$shots-find.png"
 xdotool key Return
 xdotool key Escape
-sleep 0.3
+wait_change "the find bar closing"
 xdotool type --delay 30 "back"
 xdotool key Return
-sleep 0.3
+wait_change "the typed line"
 finish
 # The terminal's echo and cat's line.
 [ "$(grep -cx back "$work/screen")" -ge 2 ] || fail "typing after Escape did not reach the program:
