@@ -47,24 +47,41 @@ keyboard_to() {
 }
 # Shoots window $1 into $2 and tells whether it has drawn: an undrawn window is one colour.
 drawn() { import -window "$1" "$2" 2>/dev/null && [ "$(identify -format '%k' "$2")" -gt 2 ]; }
-# The program's visible window other than the main one ($window): a sheet, an alert, a popover or a
-# menu, in $other_id.
-other_window() {
-    local id
-    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
-        [ "$id" = "$window" ] || { other_id="$id"; return 0; }
+# The program's visible windows other than the main one ($window), tool tips left out: a tip shows
+# wherever the pointer rests, and is never what a step waits for.
+other_windows() {
+    local ids id
+    ids="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null)" || return 1
+    for id in $ids; do
+        [ "$id" = "$window" ] && continue
+        xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP && continue
+        echo "$id"
     done
-    return 1
+    return 0
+}
+# One of them, a sheet, an alert, a popover or a menu, in $other_id.
+other_window() {
+    other_id="$(other_windows | head -n1)"
+    [ -n "$other_id" ]
 }
 # Only the main window is left. A search that dies on an X error (a window going away while it
 # looks) lists nothing, which is no answer.
 no_other_window() {
-    local ids
-    ids="$(xdotool search --onlyvisible --pid "$app" 2>/dev/null)" && [ "$ids" = "$window" ]
+    local others
+    others="$(other_windows)" && [ -z "$others" ]
+}
+# One of them holds the keyboard; it is in $other_id.
+other_keyboard() {
+    local focus id
+    focus="$(xdotool getwindowfocus 2>/dev/null)" || return 1
+    for id in $(other_windows); do
+        [ "$id" = "$focus" ] && { other_id="$id"; return 0; }
+    done
+    return 1
 }
 # Waits for the program to show a window besides the main one (a sheet, an alert) holding the
 # keyboard; it is in $other_id.
-wait_other_keyboard() { within 150 other_window && wait_keyboard "$other_id"; }
+wait_other_keyboard() { within 150 other_keyboard; }
 # True while a shell the program started waits for input on its terminal: its prompt is out. Only
 # a child on a terminal counts: the setup's checks are children too, waiting on their pipes.
 shell_reading() {
