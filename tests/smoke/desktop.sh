@@ -127,9 +127,19 @@ start_desktop() {
     xvfb=$!
     within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
     export DISPLAY=":$(head -n1 "$work/display")"
-    openbox >"$work/wm.log" 2>&1 &
-    wm=$!
-    within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+    start_window_manager
+}
+# xprop says a property is "not found" with status 0: the manager is up once the root names its
+# check window. One that could not open the display is started again.
+wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+start_window_manager() {
+    for _ in 1 2 3; do
+        openbox >"$work/wm.log" 2>&1 &
+        wm=$!
+        within 50 wm_up && return 0
+        stop "$wm"; wm=""
+    done
+    fail "openbox did not start: $(cat "$work/wm.log")"
 }
 
 # A home of its own in the temporary folder, with its XDG folders; the program's state folder is

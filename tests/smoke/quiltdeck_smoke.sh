@@ -66,12 +66,15 @@ QUILTDECK_STATE_DIR="$state" "$app_bin" >"$work/refused.out" 2>"$work/refused.er
 refused_app=$!
 refused() { grep -q "Quiltdeck is already running with $state" "$work/refused.err"; }
 within 150 refused || fail "no refusal on standard error: $(cat "$work/refused.err")"
-# Its alert takes Return.
-for _ in $(seq 50); do
-    kill -0 "$refused_app" 2>/dev/null || break
-    xdotool key Return 2>/dev/null || true
-    sleep 0.2
-done
+# Its alert takes Return once it holds the keyboard.
+refused_alert() {
+    local id
+    for id in $(xdotool search --onlyvisible --pid "$refused_app" 2>/dev/null); do has_keyboard "$id" && return 0; done
+    return 1
+}
+within 150 refused_alert || fail "the refused start's alert never held the keyboard"
+xdotool key Return
+within 150 bash -c "! kill -0 $refused_app" || fail "the refused start's alert did not take Return"
 status=0
 wait "$refused_app" || status=$?
 refused_app=""

@@ -48,9 +48,15 @@ Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" 2>"$wor
 xvfb=$!
 within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n1 "$work/display")"
-openbox >"$work/wm.log" 2>&1 &
-wm=$!
-within 50 xprop -root _NET_SUPPORTING_WM_CHECK || fail "openbox did not start"
+started=""
+for _ in 1 2 3; do
+    openbox >"$work/wm.log" 2>&1 &
+    wm=$!
+    # xprop says "not found" with status 0: the manager is up once the root names its check window.
+    within 50 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" && { started=yes; break; }
+    kill "$wm" 2>/dev/null || true; wait "$wm" 2>/dev/null || true; wm=""
+done
+[ -n "$started" ] || fail "openbox did not start: $(cat "$work/wm.log")"
 
 "$here/loopback_http.py" "$here/reader_site" "$work/port" &
 server=$!
