@@ -151,11 +151,12 @@ void BarView::setNoticeText() {
     if (message_) notice = message_->shown, whole = message_->whole;
     else if (stateStore_ && savedAgain_) notice = t("state_saved_again_line");
     else if (stateStore_ && (whole = StateNotice::saveLine(*stateStore_))) notice = StateNotice::briefSaveLine(*stateStore_);
-    else if (stateStore_) notice = StateNotice::line(*stateStore_);
+    else if (stateStore_ && (whole = StateNotice::line(*stateStore_))) notice = StateNotice::briefLine(*stateStore_);
+    if (whole && !notice) notice = std::move(whole), whole.reset();
     notice_.setText(notice.value_or(""));
     notice_.setToolTip(whole.value_or(notice.value_or("")));
-    // The brief save line and a message are made to show whole: the bar gives up its other items
-    // for them first.
+    // A brief line (saves failing, entries left out) and a message are made to show whole: the bar
+    // gives up its other items for them first.
     noticeLeastWidth_ = whole ? std::max(minimumNoticeWidth, notice_.fittingSize().width) : minimumNoticeWidth;
     using C = PanelColors;
     notice_.setTextColor(savedAgain_ && !message_ ? C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75))

@@ -80,6 +80,11 @@ std::optional<std::string> StateNotice::line(const Store& store) {
     return t(store.brokenCopy() ? "state_reset_line" : "state_records_line", {*why});
 }
 
+std::optional<std::string> StateNotice::briefLine(const Store& store) {
+    if (store.readOnly() || store.brokenCopy() || !store.setAside().copy) return std::nullopt;
+    return t("state_records_brief");
+}
+
 std::optional<platform::ui::Alert> StateNotice::alert(const Store& store) {
     const auto why = reason(store);
     // A file that loaded with some records left out is told by the bar's line alone.

@@ -187,6 +187,17 @@ public:
         return bar;
     }
     const Store& failingStore() const { return *failingStore_; }
+    // The bar of a store whose file loaded with a record left out.
+    std::unique_ptr<BarView> barSayingRecordsLeftOut(double width) {
+        if (!leftOutStore_) {
+            writeFile(leftOutFolder_ / "state.json", R"({"closed":[null,{"title":"a"}]})");
+            leftOutStore_ = std::make_unique<Store>(leftOutFolder_.path());
+        }
+        auto bar = this->bar(width);
+        bar->setStateStore(*leftOutStore_);
+        return bar;
+    }
+    const Store& leftOutStore() const { return *leftOutStore_; }
 
     // A tile with what a session shows on its card: a tool, numbers and headlines, no browser.
     class CardTile : public FakeTile {
@@ -248,6 +259,8 @@ private:
     std::shared_ptr<Setup> setup_ = Setup::make(std::make_unique<ScriptedProbe>(script_));
     ReaderWindow reader_;
     TempFolder failingFolder_;
+    TempFolder leftOutFolder_;
+    std::unique_ptr<Store> leftOutStore_;
     std::unique_ptr<Store> failingStore_;
 };
 

@@ -116,8 +116,8 @@ TEST_P(PanelLayout, OnboardingCardFits) {
     }
 }
 
-// The bar, and the bar whose line says that saves fail: that line whole (its cause first and
-// brief), the whole text its tool tip.
+// The bar, and the bar whose line says that saves fail or that entries were left out: that line
+// whole (brief, a failure's cause first), the whole text its tool tip.
 TEST_P(PanelLayout, BarFits) {
     const struct {
         double width;
@@ -145,6 +145,11 @@ TEST_P(PanelLayout, BarFits) {
         EXPECT_EQ(bar->notice().text(), *StateNotice::briefSaveLine(gallery_.failingStore())) << piece;
         EXPECT_EQ(bar->notice().toolTip(), *StateNotice::saveLine(gallery_.failingStore())) << piece;
     }
+    const auto leftOut = gallery_.barSayingRecordsLeftOut(960);
+    expectFits("bar saying entries were left out at 960", *leftOut);
+    EXPECT_FALSE(leftOut->notice().isHidden());
+    EXPECT_LE(leftOut->notice().fittingSize().width, leftOut->notice().frame().width + testing_support::layoutSlack);
+    EXPECT_EQ(leftOut->notice().toolTip(), *StateNotice::line(gallery_.leftOutStore()));
 }
 
 // A tile's card on a roomy wall and on the narrowest a small screen lays out (four and five

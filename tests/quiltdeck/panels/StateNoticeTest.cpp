@@ -116,7 +116,8 @@ TEST_F(StateNoticeTest, NamesTheCopyOfAFileWithRecordsLeftOut) {
     EXPECT_FALSE(StateNotice::alert(store));
     BarView bar(platform::gfx::Rect{0, 0, 1720, BarView::height});
     bar.setStateStore(store);
-    EXPECT_EQ(bar.notice().text(), *StateNotice::line(store));
+    EXPECT_EQ(bar.notice().text(), "Some entries left out");
+    EXPECT_EQ(bar.notice().toolTip(), *StateNotice::line(store));
 }
 
 TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
