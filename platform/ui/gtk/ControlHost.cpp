@@ -360,6 +360,11 @@ protected:
             gtk_label_set_text(GTK_LABEL(widget_), whole.c_str());
         }
         gtk_label_set_attributes(GTK_LABEL(widget_), pango::attributes(text, 0, whole.size()).get());
+        // A single line is drawn at the fractional glyph positions it was measured at: rounded,
+        // each advance can gain up to half a pixel, and a line placed at exactly its measured
+        // width ends in an ellipsis. Wrapped text keeps the toolkit's rounding, which its
+        // measured heights follow.
+        pango_context_set_round_glyph_positions(gtk_widget_get_pango_context(widget_), label_.wraps());
         gtk_label_set_line_wrap(GTK_LABEL(widget_), label_.wraps());
         gtk_label_set_line_wrap_mode(GTK_LABEL(widget_), PANGO_WRAP_WORD_CHAR);
         gtk_label_set_lines(GTK_LABEL(widget_), label_.maximumLines() > 0 ? label_.maximumLines() : -1);
