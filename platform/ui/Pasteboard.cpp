@@ -36,11 +36,12 @@ void Pasteboard::requestItems(ItemsDone done) {
     backend_->readItems(std::move(done));
 }
 
-void Pasteboard::requestText(TextReader reader) {
-    if (!reader.piece || !reader.end) return;
+Pasteboard::CancelRead Pasteboard::requestText(TextReader reader) {
+    if (!reader.piece || !reader.end) return {};
     if (answersFromMemory()) {
         if (cached_ && !cached_->empty()) reader.piece(*cached_);
-        return reader.end({ReadEnd::How::whole, cached_ ? cached_->size() : 0, std::nullopt});
+        reader.end({ReadEnd::How::whole, cached_ ? cached_->size() : 0, std::nullopt});
+        return {};
     }
     // What came is counted here, for every backend; nothing is heard of a read once it ended.
     struct Read {
@@ -49,7 +50,7 @@ void Pasteboard::requestText(TextReader reader) {
         bool ended = false;
     };
     auto read = std::make_shared<Read>(Read{std::move(reader)});
-    backend_->readText({[read](std::string piece) {
+    CancelRead abandon = backend_->readText({[read](std::string piece) {
                             if (read->ended) return;
                             read->came += piece.size();
                             read->reader.piece(std::move(piece));
@@ -60,6 +61,11 @@ void Pasteboard::requestText(TextReader reader) {
                             read->reader.end(end);
                         }},
                        textLimit_);
+    return [read, abandon = std::move(abandon)] {
+        if (std::exchange(read->ended, true)) return;
+        if (abandon) abandon();
+        read->reader.end({ReadEnd::How::cancelled, read->came, std::nullopt});
+    };
 }
 
 void Pasteboard::requestString(std::function<void(std::optional<std::string>)> done) {

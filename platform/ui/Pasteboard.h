@@ -42,6 +42,7 @@ public:
             stopped,   // the owner stopped answering part-way
             gone,      // the owner went away part-way
             tooLarge,  // past the limit: refused before anything came, or cut there
+            cancelled, // given up by this program (the user stopped it) before it ended
         };
         How how = How::whole;
         // The bytes of text that came.
@@ -61,6 +62,10 @@ public:
     };
     // The items, and how their read ended (not whole: nothing, or not all, could be read).
     using ItemsDone = std::function<void(Items, ReadEnd)>;
+    // Gives up a read under way: the owner's transfer is let go (nothing more is read of it) and
+    // the reader's `end` comes at once, `cancelled`, with the bytes that came. Does nothing once
+    // the read ended; may be empty (a read answered at once).
+    using CancelRead = std::function<void()>;
 
     // Where the content really lives (the toolkit's clipboard).
     class Backend {
@@ -72,7 +77,8 @@ public:
         virtual void readItems(ItemsDone done) = 0;
         // Reads the clipboard's text in pieces, at most `limit` bytes. Every step is bounded: an
         // owner that never answers, or stops, ends the read; `ReadEnd::bytes` is filled in above.
-        virtual void readText(TextReader reader, size_t limit) = 0;
+        // The result, when called, abandons the transfer without calling the reader again.
+        virtual CancelRead readText(TextReader reader, size_t limit) = 0;
     };
 
     static Pasteboard& general();
@@ -88,7 +94,7 @@ public:
 
     // The content, from memory when it is known, else from its owner (answering later).
     void requestItems(ItemsDone done);
-    void requestText(TextReader reader);
+    CancelRead requestText(TextReader reader);
     // The whole text at once (none when there is none): for small uses only.
     void requestString(std::function<void(std::optional<std::string>)> done);
 

@@ -100,7 +100,7 @@ BarView::BarView(const Rect& frame) : View(frame) {
         std::string(Store::savesDidChange), [this](const platform::runtime::Notification&) { savesChanged(); });
     messageObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
         std::string(BarMessage::didPost), [this](const platform::runtime::Notification& note) {
-            if (const auto* text = std::any_cast<BarMessage::Text>(&note.object)) showMessage(*text);
+            if (const auto* message = std::any_cast<BarMessage::Message>(&note.object)) showMessage(message->text());
         });
 }
 

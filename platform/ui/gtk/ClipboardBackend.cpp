@@ -407,12 +407,13 @@ public:
             gtk::readItems(std::move(wanted), 0, {}, std::move(done));
         });
     }
-    void readText(Pasteboard::TextReader reader, size_t limit) override {
+    Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t limit) override {
         auto shared = std::make_shared<Pasteboard::TextReader>(std::move(reader));
         withTargets([shared, limit](std::vector<GdkAtom> targets, Outcome outcome) {
             if (outcome != Outcome::whole) return shared->end(readEnd({outcome, {}}));
             gtk::readText(targets, shared, limit);
         });
+        return {};
     }
 
 private:

@@ -18,9 +18,11 @@ struct SlowClipboard : Pasteboard::Backend {
         ++writes;
     }
     void readItems(Pasteboard::ItemsDone done) override { itemReads.push_back(std::move(done)); }
-    void readText(Pasteboard::TextReader reader, size_t most) override {
+    int abandoned = 0;
+    Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t most) override {
         limit = most;
         reading.push_back(std::move(reader));
+        return [this] { ++abandoned; };
     }
 };
 
@@ -65,6 +67,20 @@ TEST(Pasteboard, OurCopyAnswersAtOnceAnotherProgramsIsReadOnlyWhenAsked) {
     EXPECT_EQ(pieces, "la|ter|");
     EXPECT_EQ(ended, (Pasteboard::ReadEnd{Pasteboard::ReadEnd::How::gone, 5, 9}));
     EXPECT_EQ(board.string(), std::nullopt);
+    // A read given up lets the transfer go and ends at once with what came; nothing after, and a
+    // second cancel does nothing.
+    pieces.clear();
+    Pasteboard::CancelRead cancel =
+        board.requestText({[&](std::string piece) { pieces += piece; }, [&](Pasteboard::ReadEnd end) { ended = end; }});
+    clipboard.reading.back().piece("abc");
+    cancel();
+    cancel();
+    clipboard.reading.back().piece("more");
+    clipboard.reading.back().end({});
+    EXPECT_EQ(clipboard.abandoned, 1);
+    EXPECT_EQ(pieces, "abc");
+    EXPECT_EQ(ended, (Pasteboard::ReadEnd{Pasteboard::ReadEnd::How::cancelled, 3, std::nullopt}));
+    clipboard.reading.pop_back();
     // The whole text at once, even when the owner broke off; none when there was none.
     got.reset();
     board.requestString([&](std::optional<std::string> text) { got = std::move(text); });

@@ -170,7 +170,7 @@ TEST_F(DropImage, AFolderThatRefusesTheFileSendsNothing) {
         std::vector<std::string> said;
         auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
             std::string(BarMessage::didPost),
-            [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<BarMessage::Text>(note.object).whole); });
+            [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<BarMessage::Message>(note.object).text().whole); });
         Log::flush();
         const size_t logStart = testing::logContents().size();
         EXPECT_TRUE(paste(image(bytes("png")), c.folder).empty()) << c.folder;
@@ -241,10 +241,11 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         void readItems(platform::ui::Pasteboard::ItemsDone done) override {
             platform::runtime::MainLoop::main().post([done, items = items, end = itemsEnd] { done(items, end); });
         }
-        void readText(platform::ui::Pasteboard::TextReader reader, size_t) override {
+        platform::ui::Pasteboard::CancelRead readText(platform::ui::Pasteboard::TextReader reader, size_t) override {
             ++textReads;
             for (const std::string& piece : pieces) reader.piece(piece);
             reader.end(textEnd);
+            return {};
         }
     };
     const std::vector<std::string> cafe = {"caf\xc3", "\xa9\x1b[201~", "!"};
@@ -274,7 +275,7 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
     std::vector<std::string> said;
     auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
         std::string(BarMessage::didPost),
-        [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<BarMessage::Text>(note.object).whole); });
+        [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<BarMessage::Message>(note.object).text().whole); });
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         platform::ui::Pasteboard clipboard;

@@ -16,7 +16,10 @@ class LateClipboard : public Pasteboard::Backend {
 public:
     void write(const std::optional<std::string>& text) override { held = text; }
     void readItems(Pasteboard::ItemsDone done) override { done({}, {}); }
-    void readText(Pasteboard::TextReader reader, size_t) override { pending.push_back(std::move(reader)); }
+    Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t) override {
+        pending.push_back(std::move(reader));
+        return {};
+    }
     // The owner hands over these pieces and ends as `how` says.
     void answer(size_t read, std::vector<std::string> pieces, How how = How::whole) {
         for (std::string& piece : pieces) pending[read].piece(std::move(piece));
