@@ -33,9 +33,10 @@ namespace quiltdeck {
 // main thread.
 //
 // The store holds an exclusive lock on the folder for its life. A store that
-// cannot trust the file on disk (held by another process, unreadable, or
-// undecodable and impossible to set aside) runs read-only: changes live in
-// memory and nothing is written.
+// cannot trust the file on disk (held by another process, or unreadable) runs
+// read-only: changes live in memory and nothing is written. A file that loses
+// something at load (undecodable, or records left out) is copied aside before
+// anything is written over it; while the copy cannot be made, saves fail.
 //
 // The process's store is also the shell's StoredSettings (its font, language, login and folder
 // colour choices).

@@ -783,6 +783,23 @@ TEST(StoreDecode, KeepsTheFirstRecordsAndChecksTheRest) {
     EXPECT_EQ(state->closed.size() + state->openTiles.size(), 4u);
     EXPECT_EQ(openTilesInFile, 3u);
     EXPECT_EQ(tally(setAside), "history 1/4 open-tile 2/5");
+
+    // The lists every load bounds are made only as far as it keeps them: the first 24 distinct
+    // recents, each wall once, 5 live numbers a folder, 3 headlines a feed. The rest is checked.
+    std::string recents, metrics, items;
+    for (int i = 0; i < 40; ++i) recents += "\"/r" + std::to_string(i % 30) + "\",";
+    for (int i = 0; i < 7; ++i) metrics += R"({"label":"m"},)";
+    for (int i = 0; i < 5; ++i) items += R"({"title":"h"},)";
+    const auto bounded = Store::decode(R"({"recents":[)" + recents + R"("/r0",7],"walls":["a","a","b",7,"a"],
+        "tileMetrics":{"/p":[)" + metrics + R"(null]},"tileFeeds":{"/p":{"items":[)" + items + "null]}}}",
+                                       nullptr, SIZE_MAX, nullptr, &setAside);
+    ASSERT_TRUE(bounded);
+    EXPECT_EQ(bounded->recents.size(), Store::recentsLimit);
+    EXPECT_EQ(bounded->recents.back(), "/r23");
+    EXPECT_EQ(bounded->walls, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(bounded->tileMetrics.at("/p").size(), Store::metricsLimit);
+    EXPECT_EQ(bounded->tileFeeds.at("/p").items.size(), Store::feedItemsLimit);
+    EXPECT_EQ(tally(setAside), "recent-folder 1/42 wall 1/5 live-number 1/8 headline 1/6");
 }
 
 // Past the read limit, the oldest history goes first, as far as needed and no further; a document
