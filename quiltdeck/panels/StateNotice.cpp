@@ -49,6 +49,7 @@ SaveCause saveCause(int error) {
 
 std::optional<std::string> StateNotice::saveLine(const Store& store) {
     if (store.saveError() == 0) return std::nullopt;
+    if (store.copyPending()) return line(store);
     return t("state_save_failed_line", {saveCause(store.saveError()).whole});
 }
 
@@ -61,14 +62,13 @@ std::optional<std::string> StateNotice::briefSaveLine(const Store& store) {
 std::optional<std::string> StateNotice::reason(const Store& store) {
     switch (store.readOnlyCause()) {
     case Store::ReadOnlyCause::none:
+        if (store.copyPending()) return t("state_ro_broken", {shown(store.file()), saveCause(store.saveError()).whole});
         if (store.brokenCopy()) return t("state_set_aside", {shown(store.file()), shown(*store.brokenCopy())});
         if (store.setAside().copy) return t("state_records_set_aside", {shown(store.file()), shown(*store.setAside().copy)});
         return std::nullopt;
     case Store::ReadOnlyCause::heldElsewhere: return t("state_ro_in_use", {shown(store.dir())});
     case Store::ReadOnlyCause::unreadable:
         return t("state_ro_unreadable", {shown(store.file()), readError(store.readOnlyError())});
-    case Store::ReadOnlyCause::undecodable:
-    case Store::ReadOnlyCause::recordsUnread: return t("state_ro_broken", {shown(store.file())});
     }
     return std::nullopt;
 }
@@ -77,6 +77,7 @@ std::optional<std::string> StateNotice::line(const Store& store) {
     const auto why = reason(store);
     if (!why) return std::nullopt;
     if (store.readOnly()) return t("state_ro_line", {*why});
+    if (store.copyPending()) return t("state_copy_pending_line", {*why});
     return t(store.brokenCopy() ? "state_reset_line" : "state_records_line", {*why});
 }
 
@@ -87,12 +88,13 @@ std::optional<std::string> StateNotice::briefLine(const Store& store) {
 
 std::optional<platform::ui::Alert> StateNotice::alert(const Store& store) {
     const auto why = reason(store);
-    // A file that loaded with some records left out is told by the bar's line alone.
-    if (!why || (!store.readOnly() && !store.brokenCopy())) return std::nullopt;
+    // A file that loaded with some records left out and copied is told by the bar's line alone.
+    if (!why || (!store.readOnly() && !store.copyPending() && !store.brokenCopy())) return std::nullopt;
     platform::ui::Alert alert;
     alert.style = platform::ui::Alert::Style::warning;
-    alert.messageText = t(store.readOnly() ? "state_ro_title" : "state_reset_title");
-    alert.informativeText = *why + "\n\n" + t(store.readOnly() ? "state_ro_info" : "state_reset_info");
+    alert.messageText = t(store.readOnly() || (store.copyPending() && !store.startedAfresh()) ? "state_ro_title" : "state_reset_title");
+    const char* info = store.readOnly() ? "state_ro_info" : store.copyPending() ? "state_copy_pending_info" : "state_reset_info";
+    alert.informativeText = *why + "\n\n" + t(info);
     alert.buttons = {t("ok")};
     return alert;
 }

@@ -19,13 +19,15 @@ public:
 
     // "~/.quiltdeck/state.json cannot be read (no permission)."
     // "~/.quiltdeck/state.json is damaged and was set aside as ~/.quiltdeck/state.json.broken-…."
+    // "~/.quiltdeck/state.json is damaged and could not be set aside (the disk is full)."
     // "~/.quiltdeck/state.json holds entries that could not be read; the file as it was is kept as …."
     static std::optional<std::string> reason(const Store& store);
     // The top bar's line: that changes are not saved, that the run started afresh, or that some
     // entries were left out, and the reason.
     static std::optional<std::string> line(const Store& store);
     // The top bar's line while the store's saves fail: that changes are not being saved, why (a
-    // full disk), and that it keeps trying. None while they work.
+    // full disk, or a damaged file that waits for its copy, and why that fails), and that it keeps
+    // trying. None while they work.
     static std::optional<std::string> saveLine(const Store& store);
     // The same cause first and in a word or two, so that a small screen's bar shows it whole:
     // "Not saved: disk full", or "Changes not saved" for an uncommon cause. None while saves work.

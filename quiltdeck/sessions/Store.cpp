@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <system_error>
@@ -16,6 +18,7 @@
 
 #include "platform/runtime/MainLoop.h"
 #include "platform/runtime/NotificationCenter.h"
+#include "quiltdeck/sessions/FileReading.h"
 #include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Log.h"
@@ -99,20 +102,89 @@ std::string plural(size_t count, const std::string& one, const std::string& many
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// Beside state.json, named for the moment (seconds since 1970).
-std::string brokenCopyName() { return "state.json.broken-" + std::to_string(static_cast<long long>(std::time(nullptr))); }
+constexpr std::string_view brokenCopyPrefix = "state.json.broken-";
+
+// The copies beside state.json, named for the moment they were made (seconds since 1970), newest
+// first.
+std::vector<std::pair<long long, fs::path>> brokenCopies(const fs::path& dir) {
+    std::vector<std::pair<long long, fs::path>> copies;
+    for (const std::string& name : listNames(dir).value_or(std::vector<std::string>{})) {
+        if (!name.starts_with(brokenCopyPrefix)) continue;
+        const std::string_view digits = std::string_view(name).substr(brokenCopyPrefix.size());
+        long long seconds = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
+        if (error == std::errc() && end == digits.data() + digits.size() && !digits.empty())
+            copies.emplace_back(seconds, dir / name);
+    }
+    std::sort(copies.begin(), copies.end(), std::greater<>());
+    return copies;
+}
+
+bool holdsBytes(const fs::path& file, std::string_view bytes) {
+    std::error_code error;
+    if (fs::file_size(file, error) != bytes.size() || error) return false;
+    size_t at = 0;
+    const bool read = readChunks(file, 1 << 16, [&](std::string_view chunk) {
+        if (bytes.substr(at, chunk.size()) != chunk) return false;
+        at += chunk.size();
+        return true;
+    });
+    return read && at == bytes.size();
+}
+
+struct KeptCopy {
+    fs::path path;
+    std::vector<std::string> removed;  // older copies, past the newest few
+};
+
+// Keeps the bytes beside state.json, the user's alone and durably, unless a copy with the same
+// bytes is kept already (a file put back by a sync tool, launch after launch): then that copy is
+// the one named. Only the newest few copies stay, the one named among them. Nothing, with the
+// errno value in `error`, when the copy cannot be written.
+std::optional<KeptCopy> keepCopy(const fs::path& dir, std::string_view bytes, int& error) {
+    auto copies = brokenCopies(dir);
+    KeptCopy kept;
+    const auto same = std::find_if(copies.begin(), copies.end(), [&](const auto& copy) { return holdsBytes(copy.second, bytes); });
+    if (same != copies.end()) {
+        kept.path = same->second;
+    } else {
+        // Another launch in the same second made a copy of other bytes: its name is not reused.
+        auto seconds = static_cast<long long>(std::time(nullptr));
+        while (std::any_of(copies.begin(), copies.end(), [&](const auto& copy) { return copy.first == seconds; })) ++seconds;
+        kept.path = dir / (std::string(brokenCopyPrefix) + std::to_string(seconds));
+        if (!writeFileDurably(kept.path, bytes, 0600)) {
+            error = errno ? errno : EIO;
+            return std::nullopt;
+        }
+    }
+    size_t others = 0;
+    for (const auto& [seconds, path] : copies) {
+        if (path == kept.path || ++others < Store::brokenCopiesKept) continue;
+        if (::unlink(path.c_str()) == 0) kept.removed.push_back(path.filename().string());
+    }
+    return kept;
+}
+
+// "copy set aside as state.json.broken-1765000000; older copies removed: state.json.broken-1764000000"
+std::string told(const std::string& keptAs, const KeptCopy& copy) {
+    std::string text = keptAs + copy.path.filename().string();
+    for (size_t i = 0; i < copy.removed.size(); ++i) text += (i == 0 ? "; older copies removed: " : ", ") + copy.removed[i];
+    return text;
+}
+
+std::string noCopy(int error) {
+    return std::string("no copy of the file could be made (") + std::strerror(error) +
+           "); nothing is written over it until one is, tried again with each save";
+}
 
 // "1 of 6 history records, 1 of 3 open-tile records and 2 fields of the wrong type could not be
 // read and were set aside"
 std::string describe(const Store::SetAside& setAside) {
-    static constexpr const char* names[Store::SetAside::listCount] = {
-        "history",     "open-tile", "recent-folder", "wall",        "browser-label", "browser", "browser-account",
-        "tile-colour", "tile-logo", "tile-name",     "live-number", "headline-feed", "headline"};
     std::vector<std::string> parts;
     size_t total = setAside.fields;
     for (size_t list = 0; list < Store::SetAside::listCount; ++list) {
         const auto& [unread, inFile] = setAside.records[list];
-        const std::string name = names[list];
+        const std::string name(Store::SetAside::names[list].second);
         if (unread > 0) parts.push_back(std::to_string(unread) + " of " + plural(inFile, name + " record", name + " records"));
         total += unread;
     }
@@ -170,40 +242,68 @@ void Store::load() {
     }
     if (heldByAnotherProcess_) return;  // the holder deals with it
 
-    const std::string copyName = brokenCopyName();
-    if (writeFileDurably(dir_ / copyName, *bytes, 0600)) {
+    startedAfresh_ = true;
+    if (auto language = languageIn(*bytes)) state_.language = std::move(*language);
+    int copyError = 0;
+    if (const auto copy = keepCopy(dir_, *bytes, copyError)) {
         ::unlink(file_.c_str());
-        brokenCopy_ = dir_ / copyName;
-        if (auto language = languageIn(*bytes)) state_.language = std::move(*language);
+        brokenCopy_ = copy->path;
+        Log::write("state.json failed to decode (" + error + "); " + told("copy set aside as ", *copy));
     } else {
-        readOnly_ = true;
-        readOnlyCause_ = ReadOnlyCause::undecodable;
+        waitForCopy(*bytes, copyError);
+        Log::write("state.json failed to decode (" + error + "); " + noCopy(copyError));
     }
-    Log::write("state.json failed to decode (" + error + "); copy set aside as " + copyName);
 }
 
 // The next save writes the document without what was left out: the file as it was goes beside
 // it first, and without that copy nothing is written.
 void Store::keepWhatWasSetAside(std::string_view bytes, SetAside setAside) {
-    const std::string copyName = brokenCopyName();
+    int copyError = 0;
     std::string kept;
-    if (writeFileDurably(dir_ / copyName, bytes, 0600)) {
-        setAside.copy = dir_ / copyName;
-        kept = "the file as it was is kept as " + copyName;
+    if (const auto copy = keepCopy(dir_, bytes, copyError)) {
+        setAside.copy = copy->path;
+        kept = told("the file as it was is kept as ", *copy);
     } else {
-        const int error = errno;
-        kept = std::string("no copy of the file could be made (") + std::strerror(error) + "); changes will not be saved";
-        readOnly_ = true;
-        readOnlyCause_ = ReadOnlyCause::recordsUnread;
+        waitForCopy(bytes, copyError);
+        kept = noCopy(copyError);
     }
     Log::write("state.json: " + describe(setAside) + "; " + kept);
     setAside_ = std::move(setAside);
 }
 
+// Saves fail with the copy's cause, and are tried again, until the copy is made.
+void Store::waitForCopy(std::string_view bytes, int error) {
+    pendingCopy_ = std::make_shared<PendingCopy>(PendingCopy{std::string(bytes), false});
+    saveError_ = error;
+    scheduleRetry();
+}
+
+void Store::copyMade(const fs::path& copy) {
+    pendingCopy_.reset();
+    if (startedAfresh_) brokenCopy_ = copy;
+    else setAside_.copy = copy;
+    savesChanged();
+}
+
 bool Store::save() {
     if (readOnly_) return false;
     // A copy is all the main thread pays; encoding and writing happen on the writer's thread.
-    saver_.submit([this, state = state_](int& error) mutable -> std::optional<std::string> {
+    saver_.submit([this, state = state_, pending = pendingCopy_](int& error) mutable -> std::optional<std::string> {
+        // Nothing goes over the file as it was before its copy is made.
+        lastFailureWasCopy_ = false;
+        if (pending && !pending->made) {
+            const auto copy = keepCopy(dir_, pending->bytes, error);
+            if (!copy) {
+                lastFailureWasCopy_ = true;
+                return std::nullopt;
+            }
+            pending->made = true;
+            std::string().swap(pending->bytes);
+            Log::write("state.json: " + told("copy set aside as ", *copy) + "; changes are saved from now on");
+            platform::runtime::MainLoop::main().post([this, alive = weakAlive_, path = copy->path] {
+                if (!alive.expired()) copyMade(path);
+            });
+        }
         // A file past the read limit would leave every later run read-only.
         size_t dropped = 0;
         std::optional<std::string> bytes = encodeWithin(state, fileSizeLimit, &dropped);
@@ -224,7 +324,8 @@ bool Store::save() {
 bool Store::flush(std::chrono::milliseconds limit) const { return !readOnly_ && saver_.flush(limit); }
 
 void Store::saveTried(bool saved, int error) {
-    saveReport_.record(saved, error);
+    // A copy that cannot be made was told at load, and its making is told when it comes.
+    if (!lastFailureWasCopy_) saveReport_.record(saved, error);
     // Told when saves start or stop failing, and when the cause of failing ones changes.
     const int now = saved ? 0 : error;
     if (saveError_.exchange(now) == now) return;

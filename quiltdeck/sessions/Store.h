@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "quiltdeck/sessions/Date.h"
@@ -32,9 +33,10 @@ namespace quiltdeck {
 // main thread.
 //
 // The store holds an exclusive lock on the folder for its life. A store that
-// cannot trust the file on disk (held by another process, unreadable, or
-// undecodable and impossible to set aside) runs read-only: changes live in
-// memory and nothing is written.
+// cannot trust the file on disk (held by another process, or unreadable) runs
+// read-only: changes live in memory and nothing is written. A file that loses
+// something at load (undecodable, or records left out) is copied aside before
+// anything is written over it; while the copy cannot be made, saves fail.
 //
 // The process's store is also the shell's StoredSettings (its font, language, login and folder
 // colour choices).
@@ -159,10 +161,9 @@ public:
     bool readOnly() const { return readOnly_; }
     // Another process holds the state folder; this store is read-only.
     bool heldByAnotherProcess() const { return heldByAnotherProcess_; }
-    // Why the store is read-only (none while it saves; recordsUnread: a file that loaded with
-    // records left out could not be copied aside), and for an unreadable file the system's error
-    // number (EINVAL: not a regular file).
-    enum class ReadOnlyCause { none, heldElsewhere, unreadable, undecodable, recordsUnread };
+    // Why the store is read-only (none while it saves), and for an unreadable file the system's
+    // error number (EINVAL: not a regular file).
+    enum class ReadOnlyCause { none, heldElsewhere, unreadable };
     ReadOnlyCause readOnlyCause() const { return readOnlyCause_; }
     int readOnlyError() const { return readOnlyError_; }
     // What a load could not read and left out, so that it is kept and told: per list the records
@@ -173,6 +174,29 @@ public:
             history, openTiles, recents, walls, browserLabels, browserCache, browserAccounts,
             tileColors, tileLogos, tileNames, metrics, feeds, headlines, listCount
         };
+        // Each list beside its name in the log ("1 of 6 history records"): a list added without a
+        // row here does not compile.
+        static constexpr std::array<std::pair<List, std::string_view>, listCount> names{{
+            {history, "history"},
+            {openTiles, "open-tile"},
+            {recents, "recent-folder"},
+            {walls, "wall"},
+            {browserLabels, "browser-label"},
+            {browserCache, "browser"},
+            {browserAccounts, "browser-account"},
+            {tileColors, "tile-colour"},
+            {tileLogos, "tile-logo"},
+            {tileNames, "tile-name"},
+            {metrics, "live-number"},
+            {feeds, "headline-feed"},
+            {headlines, "headline"},
+        }};
+        static_assert([] {
+            for (size_t list = 0; list < listCount; ++list) {
+                if (names[list].first != static_cast<List>(list) || names[list].second.empty()) return false;
+            }
+            return true;
+        }(), "every list has a row in `names`, in the order of `List`");
         struct Records {
             size_t unread = 0;
             size_t inFile = 0;
@@ -182,9 +206,18 @@ public:
         std::optional<std::filesystem::path> copy;
         bool any() const;
     };
-    // Where an undecodable state.json was set aside at load (the store then starts afresh and
-    // saves); none when the file loaded or no copy was made.
+    // The file did not decode: the run started from the defaults.
+    bool startedAfresh() const { return startedAfresh_; }
+    // Where an undecodable state.json was set aside (the store then starts afresh and saves);
+    // none when the file loaded or no copy is made yet.
     const std::optional<std::filesystem::path>& brokenCopy() const { return brokenCopy_; }
+    // The file as it was (undecodable, or loaded with entries left out) still waits for its copy:
+    // nothing is written over it until the copy is made. Every save tries the copy first and
+    // fails with its cause in saveError() until it is made, every `saveRetry` too, changed or not.
+    bool copyPending() const { return pendingCopy_ != nullptr; }
+    // The copies "state.json.broken-<seconds>" kept in the folder: the newest, and never two
+    // with the same bytes.
+    static constexpr size_t brokenCopiesKept = 3;
     // What the load left out of a file that decoded, and where the file as it was is kept.
     const SetAside& setAside() const { return setAside_; }
 
@@ -211,10 +244,14 @@ public:
     // without a history.
     static std::optional<std::string> encodeWithin(State& state, size_t limit, size_t* dropped = nullptr);
     // Field by field, record by record: a missing or mistyped field keeps its default, and a
-    // record that cannot be read is skipped (both counted in `setAside`). Nothing, with the reason
-    // in `error`, when the bytes are not a JSON object or nest deeper than `nestingLimit`. At most
+    // record that cannot be read is skipped (both counted in `setAside`); so is a value nothing
+    // can hold (a number out of range, a string with a lone surrogate or a byte that is no UTF-8).
+    // Nothing, with the reason in `error`, when the bytes are no JSON, not an object, or nest
+    // deeper than `nestingLimit`. The document is read as it comes, without a tree: at most
     // `recordsKept` records of the history and of the open tiles are made (the others are still
-    // checked), so that a file of a million records costs no memory past what the limits keep.
+    // checked), and as many of the other lists as any load keeps (the first 24 distinct recents,
+    // distinct walls, 5 live numbers a folder, 3 headlines a feed), so that a file of millions of
+    // records costs no memory past what the limits keep.
     // The number of readable open tiles the file lists, kept or not, goes to `openTilesInFile`.
     static std::optional<State> decode(std::string_view bytes, std::string* error = nullptr,
                                        size_t recordsKept = SIZE_MAX, size_t* openTilesInFile = nullptr,
@@ -311,6 +348,14 @@ private:
     void load();
     // Keeps the file as it was when the load left some of it out; read-only when it cannot.
     void keepWhatWasSetAside(std::string_view bytes, SetAside setAside);
+    // The copy still to make, the writer's thread alone once the load is over.
+    struct PendingCopy {
+        std::string bytes;
+        bool made = false;
+    };
+    void waitForCopy(std::string_view bytes, int error);
+    // On the main thread when the writer made the copy that was pending.
+    void copyMade(const std::filesystem::path& copy);
     // On the writer's thread after each attempt.
     void saveTried(bool saved, int error);
     // On the main thread when saves start failing or work again.
@@ -332,6 +377,9 @@ private:
     ReadOnlyCause readOnlyCause_ = ReadOnlyCause::none;
     int readOnlyError_ = 0;
     std::optional<std::filesystem::path> brokenCopy_;
+    bool startedAfresh_ = false;
+    std::shared_ptr<PendingCopy> pendingCopy_;
+    bool lastFailureWasCopy_ = false;  // the writer's thread only
     SetAside setAside_;
     int lockFd_ = -1;
     SaveReport saveReport_{"store"};  // the writer's thread only

@@ -5,8 +5,10 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <string_view>
+#include <type_traits>
+#include <unordered_set>
 
-#include "quiltdeck/sessions/JsonNesting.h"
+#include "quiltdeck/sessions/JsonReader.h"
 #include "quiltdeck/sessions/Store.h"
 #include "vantel/core/Utf8.h"
 
@@ -15,45 +17,7 @@ namespace quiltdeck {
 namespace {
 
 using Json = nlohmann::json;
-
-// --- Reading one value: false when it has the wrong type -----------------------------------
-
-bool read(const Json& v, std::string& out) {
-    if (!v.is_string()) return false;
-    out = v.get_ref<const std::string&>();
-    return true;
-}
-
-bool read(const Json& v, bool& out) {
-    if (!v.is_boolean()) return false;
-    out = v.get<bool>();
-    return true;
-}
-
-bool read(const Json& v, double& out) {
-    if (!v.is_number()) return false;
-    const double value = v.get<double>();
-    if (!std::isfinite(value)) return false;
-    out = value;
-    return true;
-}
-
-// Whole numbers only; 300.0 counts, 300.5 does not.
-bool read(const Json& v, int& out) {
-    double value = 0;
-    if (!read(v, value) || value != std::trunc(value) || value < std::numeric_limits<int>::min() ||
-        value > std::numeric_limits<int>::max())
-        return false;
-    out = static_cast<int>(value);
-    return true;
-}
-
-bool read(const Json& v, Date& out) { return read(v, out.sinceReference); }
-
-// --- Reading records and lists ---------------------------------------------------------------
-// A record that cannot be read is left out and the rest of its list kept; a field of the wrong
-// type keeps its default. Either loses what the file held, so each is counted in the tally.
-
+using Kind = JsonReader::Kind;
 using SetAside = Store::SetAside;
 
 template <class T>
@@ -65,74 +29,115 @@ struct Plain<std::optional<T>> {
     using type = T;
 };
 
-class Reader {
+// Reads the document as it comes, field by field and record by record, and makes only what it
+// keeps. A record that cannot be read is left out and the rest of its list kept; a field of the
+// wrong type, or a value nothing can hold (a number out of range, a broken string), keeps its
+// default. Either loses what the file held, so each is counted in the tally.
+class Decoder {
 public:
-    explicit Reader(SetAside& tally) : tally_(tally) {}
+    Decoder(JsonReader& in, SetAside& tally) : in_(in), tally_(tally) {}
 
-    // Takes the key's value when it is present and of the right type; keeps the default otherwise.
+    // Takes the value when it is of the target's type; keeps the default otherwise. A null holds
+    // nothing to lose: it counts as missing.
     template <class Target>
-    void field(const Json& object, const char* key, Target& target) {
-        const Json* found = present(object, key);
-        if (!found) return;
+    void field(Target& target) {
+        if (in_.peek() == Kind::null) return in_.skip();
         typename Plain<Target>::type taken{};
-        if (value(*found, taken)) target = std::move(taken);
+        if (value(taken)) target = std::move(taken);
         else ++tally_.fields;
     }
 
-    // Past `kept` records the rest are only read and counted.
+    // Past `kept` records the rest are only read and counted; with `distinct`, a record equal to
+    // one made before is not made again.
     template <class T>
-    void list(const Json& object, const char* key, std::vector<T>& target, SetAside::List which,
-              size_t kept = SIZE_MAX) {
-        if (const Json* found = present(object, key, Json::value_t::array)) target = records<T>(*found, which, kept);
+    void list(std::vector<T>& target, SetAside::List which, size_t kept = SIZE_MAX, bool distinct = false) {
+        if (!present(Kind::array)) return;
+        target = records<T>(which, kept, distinct);
     }
 
     template <class T>
-    void map(const Json& object, const char* key, std::map<std::string, T>& target, SetAside::List which) {
-        const Json* found = present(object, key, Json::value_t::object);
-        if (!found) return;
+    void map(std::map<std::string, T>& target, SetAside::List which) {
+        if (!present(Kind::object)) return;
         std::map<std::string, T> values;
-        for (const auto& [name, element] : found->items()) {
-            T taken{};
-            if (entry(element, taken, which)) values.emplace(name, std::move(taken));
+        std::string key;
+        bool keyReadable = true;
+        in_.enterObject();
+        while (in_.nextMember(key, keyReadable)) {
+            T taken = fresh<T>();
+            // A broken key would name another folder or browser: its entry is left out.
+            if (entry(taken, which, keyReadable)) values.insert_or_assign(key, std::move(taken));
         }
         target = std::move(values);
     }
 
-private:
-    // A null holds nothing to lose: it counts as missing.
-    static const Json* present(const Json& object, const char* key) {
-        auto found = object.find(key);
-        return found == object.end() || found->is_null() ? nullptr : &*found;
+    // Each member of the object in turn, its key to `member`, which reads or skips its value. A
+    // broken key is a field lost.
+    template <class Member>
+    void members(Member&& member) {
+        in_.enterObject();
+        std::string key;
+        bool keyReadable = true;
+        while (in_.nextMember(key, keyReadable)) {
+            if (keyReadable) {
+                member(std::string_view(key));
+            } else {
+                ++tally_.fields;
+                in_.skip();
+            }
+        }
     }
-    // A list or a map in the file is of its kind, or a field of the wrong type.
-    const Json* present(const Json& object, const char* key, Json::value_t kind) {
-        const Json* found = present(object, key);
-        if (!found || found->type() == kind) return found;
-        ++tally_.fields;
-        return nullptr;
+
+private:
+    // A list or a map in the file is of its kind, or a field of the wrong type; a null is missing.
+    bool present(Kind kind) {
+        const Kind found = in_.peek();
+        if (found == kind) return true;
+        if (found != Kind::null) ++tally_.fields;
+        in_.skip();
+        return false;
+    }
+
+    // A record comes in freshly made: a ClosedTile's closedAt is the moment of decoding, taken
+    // once rather than for each of a million records.
+    template <class T>
+    T fresh() {
+        if constexpr (std::is_same_v<T, Store::ClosedTile>) return freshTile_;
+        else return T{};
     }
 
     template <class T>
-    std::vector<T> records(const Json& array, SetAside::List which, size_t kept) {
+    std::vector<T> records(SetAside::List which, size_t kept, bool distinct) {
         std::vector<T> values;
-        values.reserve(std::min(array.size(), kept));
-        for (const Json& element : array) {
-            T taken{};
-            if (entry(element, taken, which) && values.size() < kept) values.push_back(std::move(taken));
+        std::unordered_set<std::string> seen;
+        T unkept = fresh<T>();
+        in_.enterArray();
+        while (in_.nextElement()) {
+            if (values.size() >= kept) {
+                entry(unkept, which);
+                continue;
+            }
+            T taken = fresh<T>();
+            if (!entry(taken, which)) continue;
+            if constexpr (std::is_same_v<T, std::string>) {
+                if (distinct && !seen.insert(taken).second) continue;
+            }
+            values.push_back(std::move(taken));
         }
         return values;
     }
 
-    // One record of the list, counted.
+    // One record of a list or a map, counted.
     template <class T>
-    bool entry(const Json& v, T& out, SetAside::List which) {
-        return counted(value(v, out), which);
+    bool entry(T& out, SetAside::List which, bool keyReadable = true) {
+        return counted(value(out) && keyReadable, which);
     }
     // A map value that is itself a list (a folder's metrics): its records count, or it as one.
-    template <class T>
-    bool entry(const Json& v, std::vector<T>& out, SetAside::List which) {
-        if (!v.is_array()) return counted(false, which);
-        out = records<T>(v, which, SIZE_MAX);
+    bool entry(std::vector<Store::Metric>& out, SetAside::List which, bool keyReadable) {
+        if (in_.peek() != Kind::array || !keyReadable) {
+            in_.skip();
+            return counted(false, which);
+        }
+        out = records<Store::Metric>(which, Store::metricsLimit, false);
         return true;
     }
     bool counted(bool readable, SetAside::List which) {
@@ -141,53 +146,104 @@ private:
         return readable;
     }
 
-    template <class T>
-    bool value(const Json& v, T& out) {
-        return read(v, out);
+    // --- One value: false when it has the wrong type or cannot be held -----------------------
+
+    bool value(std::string& out) {
+        if (in_.peek() == Kind::string) return in_.string(out);
+        in_.skip();
+        return false;
     }
-    // Records come in freshly made (a ClosedTile's closedAt: the moment of decoding); inside one
-    // every key falls back by itself.
-    bool value(const Json& v, Store::ClosedTile& tile) {
-        if (!v.is_object()) return false;
-        field(v, "title", tile.title);
-        field(v, "name", tile.name);
-        field(v, "cwd", tile.cwd);
-        field(v, "isShell", tile.isShell);
-        field(v, "browserId", tile.browserId);
-        field(v, "closedAt", tile.closedAt);
-        field(v, "claudeSessionId", tile.claudeSessionId);
-        field(v, "lastPrompt", tile.lastPrompt);
-        field(v, "userNamed", tile.userNamed);
-        field(v, "wall", tile.wall);
-        field(v, "tileId", tile.tileId);
+    bool value(bool& out) {
+        if (in_.peek() != Kind::boolean) {
+            in_.skip();
+            return false;
+        }
+        out = in_.boolean();
         return true;
     }
-    bool value(const Json& v, Store::Metric& metric) {
-        if (!v.is_object()) return false;
-        field(v, "label", metric.label);
-        field(v, "value", metric.value);
-        field(v, "command", metric.command);
-        field(v, "every", metric.every);
-        field(v, "updatedAt", metric.updatedAt);
+    bool value(double& out) {
+        if (in_.peek() != Kind::number) {
+            in_.skip();
+            return false;
+        }
+        const std::optional<double> number = in_.number();
+        if (number) out = *number;
+        return number.has_value();
+    }
+    // Whole numbers only; 300.0 counts, 300.5 does not.
+    bool value(int& out) {
+        double number = 0;
+        if (!value(number) || number != std::trunc(number) || number < std::numeric_limits<int>::min() ||
+            number > std::numeric_limits<int>::max())
+            return false;
+        out = static_cast<int>(number);
         return true;
     }
-    bool value(const Json& v, Store::FeedItem& item) {
-        if (!v.is_object()) return false;
-        field(v, "title", item.title);
-        field(v, "url", item.url);
+    bool value(Date& out) { return value(out.sinceReference); }
+
+    // Inside a record every key falls back by itself.
+    template <class Field>
+    bool record(Field&& field) {
+        if (in_.peek() != Kind::object) {
+            in_.skip();
+            return false;
+        }
+        members([&](std::string_view key) {
+            if (!field(key)) in_.skip();
+        });
         return true;
     }
-    bool value(const Json& v, Store::Feed& feed) {
-        if (!v.is_object()) return false;
-        field(v, "label", feed.label);
-        field(v, "command", feed.command);
-        field(v, "every", feed.every);
-        list(v, "items", feed.items, SetAside::headlines);
-        field(v, "updatedAt", feed.updatedAt);
-        return true;
+    bool value(Store::ClosedTile& tile) {
+        return record([&](std::string_view key) {
+            if (key == "title") field(tile.title);
+            else if (key == "name") field(tile.name);
+            else if (key == "cwd") field(tile.cwd);
+            else if (key == "isShell") field(tile.isShell);
+            else if (key == "browserId") field(tile.browserId);
+            else if (key == "closedAt") field(tile.closedAt);
+            else if (key == "claudeSessionId") field(tile.claudeSessionId);
+            else if (key == "lastPrompt") field(tile.lastPrompt);
+            else if (key == "userNamed") field(tile.userNamed);
+            else if (key == "wall") field(tile.wall);
+            else if (key == "tileId") field(tile.tileId);
+            else return false;
+            return true;
+        });
+    }
+    bool value(Store::Metric& metric) {
+        return record([&](std::string_view key) {
+            if (key == "label") field(metric.label);
+            else if (key == "value") field(metric.value);
+            else if (key == "command") field(metric.command);
+            else if (key == "every") field(metric.every);
+            else if (key == "updatedAt") field(metric.updatedAt);
+            else return false;
+            return true;
+        });
+    }
+    bool value(Store::FeedItem& item) {
+        return record([&](std::string_view key) {
+            if (key == "title") field(item.title);
+            else if (key == "url") field(item.url);
+            else return false;
+            return true;
+        });
+    }
+    bool value(Store::Feed& feed) {
+        return record([&](std::string_view key) {
+            if (key == "label") field(feed.label);
+            else if (key == "command") field(feed.command);
+            else if (key == "every") field(feed.every);
+            else if (key == "items") list(feed.items, SetAside::headlines, Store::feedItemsLimit);
+            else if (key == "updatedAt") field(feed.updatedAt);
+            else return false;
+            return true;
+        });
     }
 
+    JsonReader& in_;
     SetAside& tally_;
+    const Store::ClosedTile freshTile_;
 };
 
 // --- Writing --------------------------------------------------------------------------------
@@ -346,48 +402,47 @@ void ObjectWriter::put(const char* name, const std::map<std::string, T>& values)
 
 std::optional<Store::State> Store::decode(std::string_view bytes, std::string* error, size_t recordsKept,
                                           size_t* openTilesInFile, SetAside* setAside) {
-    if (!jsonNestedWithin(bytes, nestingLimit)) {
-        if (error) *error = "nested deeper than " + std::to_string(nestingLimit) + " levels";
-        return std::nullopt;
-    }
-    Json document;
-    try {
-        document = Json::parse(bytes);
-    } catch (const std::exception& e) {
-        if (error) *error = e.what();
-        return std::nullopt;
-    }
-    if (!document.is_object()) {
-        if (error) *error = "the document is not a JSON object";
-        return std::nullopt;
-    }
+    JsonReader in(bytes, nestingLimit);
     State s;
     SetAside tally;
-    Reader r(tally);
-    r.list(document, "recents", s.recents, SetAside::recents);
-    r.field(document, "aiTitles", s.aiTitles);
-    r.map(document, "browserLabels", s.browserLabels, SetAside::browserLabels);
-    r.field(document, "themeMode", s.themeMode);
-    r.field(document, "fontName", s.fontName);
-    r.field(document, "minFontSize", s.minFontSize);
-    r.field(document, "zoomScale", s.zoomScale);
-    r.map(document, "browserCache", s.browserCache, SetAside::browserCache);
-    r.field(document, "markStyle", s.markStyle);
-    r.map(document, "tileColors", s.tileColors, SetAside::tileColors);
-    r.map(document, "tileLogos", s.tileLogos, SetAside::tileLogos);
-    r.map(document, "tileNames", s.tileNames, SetAside::tileNames);
-    r.list(document, "closed", s.closed, SetAside::history, recordsKept);
-    r.field(document, "language", s.language);
-    r.list(document, "openTiles", s.openTiles, SetAside::openTiles, recordsKept);
-    r.field(document, "autoTrustHome", s.autoTrustHome);
-    r.field(document, "openAtLogin", s.openAtLogin);
-    r.field(document, "permissionMode", s.permissionMode);
-    r.map(document, "browserAccounts", s.browserAccounts, SetAside::browserAccounts);
-    r.field(document, "onboarded", s.onboarded);
-    r.list(document, "walls", s.walls, SetAside::walls);
-    r.field(document, "currentWall", s.currentWall);
-    r.map(document, "tileMetrics", s.tileMetrics, SetAside::metrics);
-    r.map(document, "tileFeeds", s.tileFeeds, SetAside::feeds);
+    Decoder d(in, tally);
+    const Kind top = in.peek();
+    if (top != Kind::object) {
+        in.skip();
+        if (error) *error = in.finish() ? "the document is not a JSON object" : in.error();
+        return std::nullopt;
+    }
+    d.members([&](std::string_view key) {
+        if (key == "recents") d.list(s.recents, SetAside::recents, recentsLimit, true);
+        else if (key == "aiTitles") d.field(s.aiTitles);
+        else if (key == "browserLabels") d.map(s.browserLabels, SetAside::browserLabels);
+        else if (key == "themeMode") d.field(s.themeMode);
+        else if (key == "fontName") d.field(s.fontName);
+        else if (key == "minFontSize") d.field(s.minFontSize);
+        else if (key == "zoomScale") d.field(s.zoomScale);
+        else if (key == "browserCache") d.map(s.browserCache, SetAside::browserCache);
+        else if (key == "markStyle") d.field(s.markStyle);
+        else if (key == "tileColors") d.map(s.tileColors, SetAside::tileColors);
+        else if (key == "tileLogos") d.map(s.tileLogos, SetAside::tileLogos);
+        else if (key == "tileNames") d.map(s.tileNames, SetAside::tileNames);
+        else if (key == "closed") d.list(s.closed, SetAside::history, recordsKept);
+        else if (key == "language") d.field(s.language);
+        else if (key == "openTiles") d.list(s.openTiles, SetAside::openTiles, recordsKept);
+        else if (key == "autoTrustHome") d.field(s.autoTrustHome);
+        else if (key == "openAtLogin") d.field(s.openAtLogin);
+        else if (key == "permissionMode") d.field(s.permissionMode);
+        else if (key == "browserAccounts") d.map(s.browserAccounts, SetAside::browserAccounts);
+        else if (key == "onboarded") d.field(s.onboarded);
+        else if (key == "walls") d.list(s.walls, SetAside::walls, SIZE_MAX, true);
+        else if (key == "currentWall") d.field(s.currentWall);
+        else if (key == "tileMetrics") d.map(s.tileMetrics, SetAside::metrics);
+        else if (key == "tileFeeds") d.map(s.tileFeeds, SetAside::feeds);
+        else in.skip();
+    });
+    if (!in.finish()) {
+        if (error) *error = in.error();
+        return std::nullopt;
+    }
     const SetAside::Records& open = tally.records[SetAside::openTiles];
     if (openTilesInFile) *openTilesInFile = open.inFile - open.unread;
     if (setAside) *setAside = std::move(tally);

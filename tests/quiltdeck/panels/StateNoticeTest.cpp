@@ -31,6 +31,16 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
         const char* name;
         std::function<std::unique_ptr<Store>()> make;
         std::optional<std::string> reason;
+        // A file that waits for its copy: saves fail with the copy's cause and are tried again.
+        bool retried = false;
+        const char* title = "Changes are not being saved";
+    };
+    const auto withoutCopy = [&](const char* bytes) {
+        testing::writeFile(file(), bytes);
+        failDurableWritesWith(ENOSPC);
+        auto store = std::make_unique<Store>(folder.path());
+        failDurableWritesWith(0);
+        return store;
     };
     std::unique_ptr<Store> holder;
     const Case cases[] = {
@@ -53,15 +63,11 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
              return std::make_unique<Store>(folder.path());
          },
          "Another Quiltdeck is using " + folder.path().string() + "."},
-        {"records left out, no copy",
-         [&] {
-             testing::writeFile(file(), R"({"closed":[null]})");
-             failDurableWritesWith(ENOSPC);
-             auto store = std::make_unique<Store>(folder.path());
-             failDurableWritesWith(0);
-             return store;
-         },
-         file() + " is damaged and could not be set aside."},
+        {"records left out, no copy", [&] { return withoutCopy(R"({"closed":[null]})"); },
+         file() + " is damaged and could not be set aside (the disk is full).", true},
+        {"undecodable, no copy", [&] { return withoutCopy("[]"); },
+         file() + " is damaged and could not be set aside (the disk is full).", true,
+         "Your tiles and settings could not be loaded"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -73,10 +79,27 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
         const auto alert = StateNotice::alert(*store);
         ASSERT_EQ(alert.has_value(), c.reason.has_value());
         if (!c.reason) continue;
-        EXPECT_EQ(*StateNotice::line(*store), "Changes are not saved: " + *c.reason);
-        EXPECT_EQ(alert->messageText, "Changes are not being saved");
+        EXPECT_EQ(alert->messageText, c.title);
         EXPECT_EQ(alert->informativeText.find(*c.reason), 0u);
-        EXPECT_NE(alert->informativeText.find(t("state_ro_info")), std::string::npos);
+        EXPECT_NE(alert->informativeText.find(t(c.retried ? "state_copy_pending_info" : "state_ro_info")), std::string::npos);
+        if (!c.retried) {
+            EXPECT_EQ(*StateNotice::line(*store), "Changes are not saved: " + *c.reason);
+            continue;
+        }
+        // The bar says it briefly, cause first, the whole line under the pointer.
+        const std::string line = "Changes are not being saved: " + *c.reason + " Quiltdeck keeps trying.";
+        EXPECT_EQ(StateNotice::line(*store), line);
+        BarView bar(platform::gfx::Rect{0, 0, 1720, BarView::height});
+        bar.setStateStore(*store);
+        EXPECT_EQ(bar.notice().text(), "Not saved: disk full");
+        EXPECT_EQ(bar.notice().toolTip(), line);
+        // The copy made on a later try: saves work again, and the copy is named.
+        loop_.advance(Store::saveRetry);
+        EXPECT_TRUE(store->flush());
+        loop_.runPending();
+        EXPECT_EQ(bar.notice().text(), "Changes are saved again.");
+        loop_.advance(BarView::savedAgainShown);
+        EXPECT_NE(StateNotice::line(*store)->find(folder.path().string() + "/state.json.broken-"), std::string::npos);
     }
 }
 

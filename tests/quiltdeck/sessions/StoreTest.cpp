@@ -14,9 +14,11 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <random>
+#include <set>
 #include <thread>
 #include <vector>
 
+#include "platform/runtime/VirtualMainLoop.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/Defaults.h"
 #include "quiltdeck/shell/DurableFile.h"
@@ -56,13 +58,10 @@ void expectSaved(const Store& store) {
 
 // "history 1/2 fields 1": each list's records set aside of those in the file, then the fields.
 std::string tally(const Store::SetAside& setAside) {
-    static const char* const names[] = {"history", "openTiles", "recents", "walls", "browserLabels", "browserCache",
-        "browserAccounts", "tileColors", "tileLogos", "tileNames", "metrics", "feeds", "headlines"};
-    static_assert(std::size(names) == Store::SetAside::listCount);
     std::string text;
-    for (size_t list = 0; list < std::size(names); ++list) {
+    for (const auto& [list, name] : Store::SetAside::names) {
         const auto& [unread, inFile] = setAside.records[list];
-        if (unread > 0) text += std::string(names[list]) + " " + std::to_string(unread) + "/" + std::to_string(inFile) + " ";
+        if (unread > 0) text += std::string(name) + " " + std::to_string(unread) + "/" + std::to_string(inFile) + " ";
     }
     return setAside.fields ? text + "fields " + std::to_string(setAside.fields) : text.substr(0, text.size() - !text.empty());
 }
@@ -88,11 +87,11 @@ TEST(StoreDecode, EachFieldFallsBackByItself) {
          [&](State& s) { s.closed = {at(1, "", "/a")}; s.walls = {"w"}; }, "history 1/2"},
         {R"({"recents":["a",1],"browserLabels":{"a":"b","c":2},"currentWall":"x"})",
          [](State& s) { s.recents = {"a"}; s.browserLabels = {{"a", "b"}}; s.currentWall = std::string("x"); },
-         "recents 1/2 browserLabels 1/2"},
+         "recent-folder 1/2 browser-label 1/2"},
         {R"({"zoomScale":null,"aiTitles":0,"minFontSize":"12","openAtLogin":false})",
          [](State& s) { s.openAtLogin = false; }, "fields 2"},
         {R"({"tileMetrics":{"/p":[{"label":"a"},"b"]},"tileFeeds":{"/p":3}})",
-         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}}; }, "metrics 1/2 feeds 1/1"},
+         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}}; }, "live-number 1/2 headline-feed 1/1"},
         {R"({"tileFeeds":{"/p":{"label":"x","every":12.5,"items":[{"url":7,"title":"t"}]}}})",
          [](State& s) { s.tileFeeds["/p"] = {"x", "", 300, {{"t", ""}}, std::nullopt}; }, "fields 2"},
         {R"({"tileMetrics":{"/p":[{"label":"a","every":"x","updatedAt":5.5}]}})",
@@ -101,20 +100,37 @@ TEST(StoreDecode, EachFieldFallsBackByItself) {
         {R"({"closed":[{"title":"a","closedAt":1},null,7,{"closedAt":2,"isShell":"yes"},{"closedAt":3}]})",
          [&](State& s) { s.closed = {at(1, "a"), at(2), at(3)}; }, "history 2/5 fields 1"},
         {R"({"openTiles":[7,{"closedAt":1,"tileId":5},null,{"title":"u","closedAt":2,"wall":null}]})",
-         [&](State& s) { s.openTiles = {at(1), at(2, "u")}; }, "openTiles 2/4 fields 1"},
+         [&](State& s) { s.openTiles = {at(1), at(2, "u")}; }, "open-tile 2/4 fields 1"},
         {R"({"recents":["/a",null,3,{"x":"/c"},"/b"],"walls":["w",null,["x"]]})",
-         [](State& s) { s.recents = {"/a", "/b"}; s.walls = {"w"}; }, "recents 3/5 walls 2/3"},
+         [](State& s) { s.recents = {"/a", "/b"}; s.walls = {"w"}; }, "recent-folder 3/5 wall 2/3"},
         {R"({"browserCache":{"d":"C","e":null},"browserAccounts":{"d":1},"tileColors":{"/p":"ff0000","/q":[1]},
              "tileLogos":{"/p":false,"/q":""},"tileNames":{"/p":"n","/q":{}}})",
          [](State& s) { s.browserCache = {{"d", "C"}}; s.tileColors = {{"/p", "ff0000"}}; s.tileLogos = {{"/q", ""}}; s.tileNames = {{"/p", "n"}}; },
-         "browserCache 1/2 browserAccounts 1/1 tileColors 1/2 tileLogos 1/2 tileNames 1/2"},
+         "browser 1/2 browser-account 1/1 tile-colour 1/2 tile-logo 1/2 tile-name 1/2"},
         {R"({"tileMetrics":{"/p":[{"label":"a"},null,7,{"label":"b","command":9}],"/q":"x"}})",
-         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; }, "metrics 3/5 fields 1"},
+         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; }, "live-number 3/5 fields 1"},
         {R"({"tileFeeds":{"/p":{"label":"x","items":[{"title":"t"},null,3,{"title":7,"url":"u"}]},"/q":null,"/r":5,"/s":{"items":{}}}})",
          [](State& s) { s.tileFeeds = {{"/p", {"x", "", 300, {{"t", ""}, {"", "u"}}, {}}}, {"/s", {}}}; },
-         "feeds 2/4 headlines 2/4 fields 2"},
+         "headline-feed 2/4 headline 2/4 fields 2"},
         {R"({"closed":5,"openTiles":{},"tileMetrics":[],"recents":"a","language":"fr"})",
          [](State& s) { s.language = "fr"; }, "fields 4"},
+        // A value the document cannot hold costs its field, its record or its entry alone: a number
+        // out of range, a lone surrogate, a byte that is no UTF-8, a control character.
+        {R"({"tileMetrics":{"/p":[{"label":"a","every":1e999},{"label":"b","every":-1e999}]}})",
+         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; }, "fields 2"},
+        {R"({"zoomScale":1e400,"language":"de","minFontSize":1e-400})",
+         [](State& s) { s.language = "de"; s.minFontSize = 0; }, "fields 1"},
+        {R"({"closed":[{"title":"\ud800","cwd":"/a","closedAt":1},{"title":"\udc00\ud800x","closedAt":2}]})",
+         [&](State& s) { s.closed = {at(1, "", "/a"), at(2)}; }, "fields 2"},
+        {R"({"fontName":"\ud83d\ude00 \u00e9\u0000","themeMode":"\ud83dx","markStyle":"a\qb"})",
+         [](State& s) { s.fontName = std::string("\U0001F600 \u00E9\0", 8); }, "fields 2"},
+        {"{\"openTiles\":[{\"title\":\"a\xff\",\"closedAt\":2}],\"currentWall\":\"\xc3(\",\"walls\":[\"\xed\xa0\x80\"]}",
+         [&](State& s) { s.openTiles = {at(2)}; }, "wall 1/1 fields 2"},
+        {"{\"tileNames\":{\"/p\xff\":\"n\",\"/q\":\"m\\ud800\",\"/r\":\"r\"},\"lang\xffuage\":\"de\",\"markStyle\":\"a\x01\"}",
+         [](State& s) { s.tileNames = {{"/r", "r"}}; }, "tile-name 2/3 fields 2"},
+        // 64 levels are read.
+        {R"({"unknown":)" + std::string(63, '[') + std::string(63, ']') + R"(,"onboarded":true})",
+         [](State& s) { s.onboarded = true; }, ""},
     };
     for (const Case& c : cases) {
         State wanted;
@@ -138,7 +154,10 @@ TEST(StoreDecode, EachFieldFallsBackByItself) {
 }
 
 TEST(StoreDecode, OnlyAJsonObjectIsADocument) {
-    for (const char* bytes : {"", "[]", "not json", "\"text\"", "{\"a\":1e400}", "{\"a\":\"\xff\"}"}) {
+    const std::string deep = "{\"a\":" + std::string(64, '[') + std::string(64, ']') + "}";
+    for (const std::string& bytes : {std::string(""), std::string("[]"), std::string("not json"), std::string("\"text\""),
+                                     std::string("{\"a\":1e}"), std::string("{\"a\":01}"), std::string("{\"a\":\"x"),
+                                     std::string("{\"a\":[1,]}"), std::string("{\"a\":\"x\\"), std::string("{} x"), deep}) {
         std::string error;
         EXPECT_FALSE(Store::decode(bytes, &error)) << bytes;
         EXPECT_FALSE(error.empty());
@@ -197,8 +216,9 @@ TEST(StoreEncode, FullRoundTripKeepsEveryField) {
     EXPECT_EQ(decoded(Store::encode(s)), s);
 }
 
-// Documents damaged at random (junk put in, bytes cut or changed): a read never fails hard, and
-// what it keeps is written back and read again as the same.
+// Documents damaged at random (junk put in, bytes cut or changed): a read never fails hard, what it
+// keeps is written back and read again as the same, and every object a strict parser takes is
+// read.
 TEST(StoreDecode, DamagedDocumentsKeepWhatTheyWriteBack) {
     const std::string whole = Store::encode(everyField());
     const std::string junk[] = {"null", "7", "\"x\"", "[]", "{}", "[[[[", "}", ",", "1e999", "-0", "\"\\ud800\""};
@@ -215,7 +235,10 @@ TEST(StoreDecode, DamagedDocumentsKeepWhatTheyWriteBack) {
             }
         }
         const auto first = Store::decode(bytes);
-        if (!first) continue;
+        if (!first) {
+            EXPECT_FALSE(nlohmann::json::parse(bytes, nullptr, false).is_object()) << bytes;
+            continue;
+        }
         ++read;
         const auto again = Store::decode(Store::encode(*first));
         ASSERT_TRUE(again) << bytes;
@@ -272,48 +295,102 @@ TEST_F(StoreTest, UndecodableDocumentIsSetAsideAndDefaultsSaveNormally) {
     EXPECT_NE(testing::logContents().find("state.json failed to decode (nested deeper than 64 levels)"), std::string::npos);
 }
 
+// The copies beside state.json, by name.
+std::set<std::string> brokenCopiesIn(const std::filesystem::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().filename().string().starts_with("state.json.broken-")) names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
 // Records and fields that cannot be read are left out of a file that loads; before anything is
 // saved without them, the file as it was is kept beside it, the user's alone, and the log says
-// what went. A file that cannot be copied is never written over.
+// what went. So is a file that does not decode. A copy that cannot be made is tried again with
+// each save, and until it is made the file is never written over. A copy of the same bytes is
+// made once, and only the newest few are kept.
 TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
     const std::string kept = "; the file as it was is kept as ";
+    const std::string noCopy = "no copy of the file could be made (No space left on device); nothing is written over "
+                               "it until one is, tried again with each save";
     struct Case {
         std::string bytes;
-        int failWith;  // the copy's write fails with it
+        int failWith;  // the copy's writes fail with it until a retry
         std::string log;  // empty: nothing left out
+        std::map<std::string, std::string> before = {};  // copies in the folder before the load
+        std::string named = "";  // the copy named, when one of those
+        std::set<std::string> after = {};  // those still there after
     };
     const Case cases[] = {
         {R"({"closed":[{},{},{},null,{},{}],"openTiles":[{"title":"a"},7,{"title":"b"}]})", 0,
-         "1 of 6 history records and 1 of 3 open-tile records could not be read and were set aside" + kept},
+         ": 1 of 6 history records and 1 of 3 open-tile records could not be read and were set aside" + kept},
         {R"({"themeMode":5,"walls":["w",null]})", 0,
-         "1 of 2 wall records and 1 field of the wrong type could not be read and were set aside" + kept},
+         ": 1 of 2 wall records and 1 field of the wrong type could not be read and were set aside" + kept},
         {R"({"closed":[{"title":"h"}],"themeMode":null})", 0, ""},
-        {R"({"closed":[{},false]})", ENOSPC, "1 of 2 history records could not be read and was set aside; no copy of "
-                                             "the file could be made (No space left on device); changes will not be saved"},
+        {R"({"closed":[{},false]})", ENOSPC, ": 1 of 2 history records could not be read and was set aside; " + noCopy},
+        {"[]", ENOSPC, " failed to decode (the document is not a JSON object); " + noCopy},
+        // The same bytes as a copy already kept (a file put back by a sync tool, launch after launch).
+        {R"({"walls":[null]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-100", R"({"walls":[null]})"}, {"state.json.broken-200", "other"}}, "state.json.broken-100",
+         {"state.json.broken-100", "state.json.broken-200"}},
+        {"[]", 0, " failed to decode (the document is not a JSON object); copy set aside as ",
+         {{"state.json.broken-100", "[]"}}, "state.json.broken-100", {"state.json.broken-100"}},
+        // Only the newest copies stay, the new one among them.
+        {R"({"walls":[7]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-100", "a"}, {"state.json.broken-300", "c"}, {"state.json.broken-200", "b"}}, "",
+         {"state.json.broken-200", "state.json.broken-300"}},
     };
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.bytes);
+        SCOPED_TRACE(c.bytes + " " + std::to_string(c.before.size()));
         TempFolder dir;
         writeFile(dir / "state.json", c.bytes);
+        for (const auto& [name, bytes] : c.before) writeFile(dir / name, bytes);
         failDurableWritesWith(c.failWith);
         Store store(dir.path());
-        failDurableWritesWith(0);
-        const auto& copy = store.setAside().copy;
-        EXPECT_EQ(store.readOnlyCause(), c.failWith ? Store::ReadOnlyCause::recordsUnread : Store::ReadOnlyCause::none);
-        ASSERT_EQ(copy.has_value(), !c.log.empty() && !c.failWith);
-        const size_t files = std::distance(std::filesystem::directory_iterator(dir.path()), {});
-        EXPECT_EQ(files, copy ? 3u : 2u);  // drops, state.json and the copy
+        const auto copy = [&] { return store.startedAfresh() ? store.brokenCopy() : store.setAside().copy; };
+        EXPECT_FALSE(store.readOnly());
+        EXPECT_EQ(store.copyPending(), c.failWith != 0);
+        EXPECT_EQ(store.saveError(), c.failWith);
+        ASSERT_EQ(copy().has_value(), !c.log.empty() && !c.failWith);
+        if (!c.named.empty()) {
+            EXPECT_EQ(copy()->filename(), c.named);
+        }
+        std::set<std::string> copies = c.after;
+        if (copy()) copies.insert(copy()->filename().string());
+        EXPECT_EQ(brokenCopiesIn(dir.path()), copies);
+        // An undecodable file that has its copy is gone; the store starts afresh.
+        EXPECT_EQ(std::filesystem::exists(dir / "state.json"), !(store.startedAfresh() && copy()));
         if (!c.log.empty()) {
-            const std::string line = "state.json: " + c.log + (copy ? copy->filename().string() : "");
+            std::string line = "state.json" + c.log + (copy() ? copy()->filename().string() : "");
+            if (c.after.size() < c.before.size()) line += "; older copies removed: state.json.broken-100";
             EXPECT_NE(testing::logContents().find(line), std::string::npos) << line;
         }
         store.setAiTitles(false);
         EXPECT_EQ(store.flush(), !c.failWith);
         EXPECT_EQ(readFile(store.file()), c.failWith ? c.bytes : Store::encode(store.state()));
-        if (!copy) continue;
-        EXPECT_EQ(readFile(*copy), c.bytes);
+        if (c.failWith) {
+            // Room again: the next try, made by the store itself, copies the file and then saves.
+            failDurableWritesWith(0);
+            loop.advance(Store::saveRetry);
+            EXPECT_TRUE(store.flush());
+            loop.runPending();
+            EXPECT_FALSE(store.copyPending());
+            EXPECT_EQ(store.saveError(), 0);
+            ASSERT_TRUE(copy());
+            EXPECT_EQ(brokenCopiesIn(dir.path()), std::set<std::string>{copy()->filename().string()});
+            EXPECT_EQ(readFile(store.file()), Store::encode(store.state()));
+            EXPECT_FALSE(store.aiTitles());
+            EXPECT_NE(testing::logContents().find("state.json: copy set aside as " + copy()->filename().string() +
+                                                  "; changes are saved from now on"),
+                      std::string::npos);
+        }
+        if (!copy()) continue;
+        EXPECT_EQ(readFile(*copy()), c.bytes);
+        if (!c.named.empty()) continue;  // not made here
         struct stat info {};
-        EXPECT_EQ(::stat(copy->c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0600u);
+        EXPECT_EQ(::stat(copy()->c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0600u);
     }
 }
 
@@ -705,7 +782,24 @@ TEST(StoreDecode, KeepsTheFirstRecordsAndChecksTheRest) {
                                      &openTilesInFile, &setAside);
     EXPECT_EQ(state->closed.size() + state->openTiles.size(), 4u);
     EXPECT_EQ(openTilesInFile, 3u);
-    EXPECT_EQ(tally(setAside), "history 1/4 openTiles 2/5");
+    EXPECT_EQ(tally(setAside), "history 1/4 open-tile 2/5");
+
+    // The lists every load bounds are made only as far as it keeps them: the first 24 distinct
+    // recents, each wall once, 5 live numbers a folder, 3 headlines a feed. The rest is checked.
+    std::string recents, metrics, items;
+    for (int i = 0; i < 40; ++i) recents += "\"/r" + std::to_string(i % 30) + "\",";
+    for (int i = 0; i < 7; ++i) metrics += R"({"label":"m"},)";
+    for (int i = 0; i < 5; ++i) items += R"({"title":"h"},)";
+    const auto bounded = Store::decode(R"({"recents":[)" + recents + R"("/r0",7],"walls":["a","a","b",7,"a"],
+        "tileMetrics":{"/p":[)" + metrics + R"(null]},"tileFeeds":{"/p":{"items":[)" + items + "null]}}}",
+                                       nullptr, SIZE_MAX, nullptr, &setAside);
+    ASSERT_TRUE(bounded);
+    EXPECT_EQ(bounded->recents.size(), Store::recentsLimit);
+    EXPECT_EQ(bounded->recents.back(), "/r23");
+    EXPECT_EQ(bounded->walls, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(bounded->tileMetrics.at("/p").size(), Store::metricsLimit);
+    EXPECT_EQ(bounded->tileFeeds.at("/p").items.size(), Store::feedItemsLimit);
+    EXPECT_EQ(tally(setAside), "recent-folder 1/42 wall 1/5 live-number 1/8 headline 1/6");
 }
 
 // Past the read limit, the oldest history goes first, as far as needed and no further; a document
