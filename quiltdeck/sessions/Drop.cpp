@@ -224,9 +224,10 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
             session->view().closeInputPlace(place);
             return;
         }
-        session->view().pasteText(clipboard, true, false, place, [&clipboard](const platform::ui::Pasteboard::ReadEnd& end) {
-            sayHowAPasteEnded(end, clipboard.textLimit());
-        });
+        session->view().pasteText(clipboard, true, false, place,
+                                  [&clipboard](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop) {
+                                      sayHowAPasteEnded(end, clipboard.textLimit());
+                                  });
     });
 }
 
