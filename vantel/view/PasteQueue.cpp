@@ -79,10 +79,6 @@ bool PasteQueue::letPass(Stream stream) {
     return true;
 }
 
-bool PasteQueue::isOpen(Stream stream) const {
-    return place(stream) < items_.size() || std::find(placeless_.begin(), placeless_.end(), stream) != placeless_.end();
-}
-
 std::optional<PasteQueue::Held> PasteQueue::heldTypedInput() const {
     Stream first = 0;
     for (const Item& item : items_) {

@@ -38,7 +38,6 @@ public:
     // gives up its place and takes one at the back with its first bytes. False when it had some
     // (or is not open).
     bool letPass(Stream stream);
-    bool isOpen(Stream stream) const;
 
     // The first open stream that typed input waits behind, and when the first of that input was typed.
     struct Held {
