@@ -93,7 +93,10 @@ void Pasteboard::contentDidChange(std::optional<std::string> text) {
 
 void Pasteboard::itemsDidChange(Items items) {
     for (auto* image : {&items.png, &items.tiff}) {
-        if (*image && (*image)->size() > itemBytesLimit) image->reset();
+        if (*image && (*image)->size() > itemBytesLimit) {
+            image->reset();
+            items.imageTooLarge = true;
+        }
     }
     if (items == items_) return;
     items_ = std::move(items);

@@ -23,6 +23,8 @@ public:
         std::vector<std::string> uris;
         std::optional<std::vector<uint8_t>> png;
         std::optional<std::vector<uint8_t>> tiff;
+        // An image was offered but was larger than itemBytesLimit: it is left out.
+        bool imageTooLarge = false;
         friend bool operator==(const Items&, const Items&) = default;
     };
     // Image bytes above this are not kept (nor read further).

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 
@@ -75,16 +76,63 @@ int openDropsFolder(const std::filesystem::path& folder, std::string& reason) {
     const std::string leaf = path.filename().string();
     const char* name = leaf.c_str();
     int dir = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dir < 0 && errno == ENOENT && ::mkdirat(parent, name, 0700) == 0) {
-        dir = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // The cause is the call that failed first, not the look that follows it.
+    int error = dir < 0 ? errno : 0;
+    if (error == ENOENT) {
+        error = ::mkdirat(parent, name, 0700) == 0 ? 0 : errno;
+        if (error == 0) {
+            dir = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (dir < 0) error = errno;
+        }
     }
     if (dir < 0) {
         struct stat info {};
         const bool link = ::fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
-        reason = link ? folder.string() + " is a symbolic link" : std::strerror(errno);
+        reason = link ? folder.string() + " is a symbolic link" : std::strerror(error);
     }
     ::close(parent);
     return dir;
+}
+
+// A paste message worded in the language of the moment: the key's brief line and its whole, with
+// these sizes. Each new one replaces the last of the topic.
+void sayPasteNews(std::string key, std::vector<size_t> briefSizes, std::vector<size_t> sizes, bool lasting = false) {
+    BarMessage::say(
+        std::string(Drop::pasteTopic),
+        [key = std::move(key), briefSizes = std::move(briefSizes), sizes = std::move(sizes)] {
+            const auto filled = [](const std::string& text, const std::vector<size_t>& bytes) {
+                std::vector<L10nArg> args;
+                for (const size_t count : bytes) args.emplace_back(tByteSize(count));
+                return L10n::format(text, args);
+            };
+            return BarMessage::Text{filled(t(key + "_brief"), briefSizes), filled(t(key), sizes)};
+        },
+        lasting);
+}
+
+void sayPictureNotKept(std::string key, const std::string& why, std::vector<size_t> sizes = {}) {
+    Log::write("drop: picture not kept (" + why + ")");
+    sayPasteNews(std::move(key), sizes, sizes);
+}
+
+// How a paste still coming stands, told a second apart (never per piece) until it ends: waiting for
+// the clipboard's first answer, then how much came so far.
+constexpr auto pasteNewsEvery = std::chrono::seconds(1);
+void followSlowPaste(std::weak_ptr<Session> weak, vantel::PasteQueue::Stream place, std::optional<size_t> said) {
+    platform::runtime::MainLoop::main().postAfter(pasteNewsEvery, [weak, place, said] {
+        const auto session = weak.lock();
+        const std::optional<size_t> came = session ? session->view().incomingPasteBytes(place) : std::nullopt;
+        if (!came) {
+            // The paste's end said its own; a tile closed meanwhile takes what was said with it.
+            if (!session && said) BarMessage::withdraw(std::string(Drop::pasteTopic));
+            return;
+        }
+        if (came != said) {
+            if (*came == 0) sayPasteNews("paste_waiting", {}, {}, true);
+            else sayPasteNews("paste_coming", {*came}, {*came}, true);
+        }
+        followSlowPaste(weak, place, came);
+    });
 }
 
 }  // namespace
@@ -182,6 +230,7 @@ Drop::Content Drop::contentOf(const platform::ui::Pasteboard& pasteboard) {
     content.uris = pasteboard.items().uris;
     content.png = pasteboard.items().png;
     content.tiff = pasteboard.items().tiff;
+    content.imageTooLarge = pasteboard.items().imageTooLarge;
     content.text = pasteboard.string();
     return content;
 }
@@ -192,70 +241,84 @@ bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session) {
 
 bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session,
                  const std::filesystem::path& dropsFolder) {
-    return paste(
+    const bool sent = paste(
         contentOf(pasteboard), [&session](std::string_view text) { session.view().send(text); }, dropsFolder,
         static_cast<int64_t>(std::time(nullptr)),
         [&session](std::string_view text) { session.view().sendPaste(std::string(text), true); });
+    if (sent) BarMessage::withdraw(std::string(pasteTopic));
+    return sent;
 }
 
 void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
                           const std::filesystem::path& dropsFolder) {
     std::weak_ptr<Session> weak = session;
-    // Keys typed while the clipboard is asked what it holds follow the paste.
-    const auto place = session->view().holdInputPlace();
-    clipboard.requestItems([&clipboard, weak, dropsFolder, place](platform::ui::Pasteboard::Items items,
-                                                                  platform::ui::Pasteboard::ReadEnd end) {
+    // Keys typed while the clipboard is asked what it holds follow the paste (as the view orders
+    // them when it is slow); how it ended is said, and while it is slow, how it stands.
+    const size_t limit = clipboard.textLimit();
+    const auto place = session->view().holdInputPlace(
+        [limit](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop) { sayHowAPasteEnded(end, limit, stop); });
+    followSlowPaste(weak, place, std::nullopt);
+    clipboard.requestItems([&clipboard, weak, dropsFolder, place, limit](platform::ui::Pasteboard::Items items,
+                                                                         platform::ui::Pasteboard::ReadEnd end) {
         const auto session = weak.lock();
-        if (!session) return;
+        // Gone, or given up meanwhile (Ctrl+C), which said so.
+        if (!session || !session->view().incomingPasteBytes(place)) return;
         Content content;
         content.uris = std::move(items.uris);
         content.png = std::move(items.png);
         content.tiff = std::move(items.tiff);
+        content.imageTooLarge = items.imageTooLarge;
         const auto send = [&session, place](std::string_view text) { session->view().sendInPlace(place, text); };
         // An owner that gives no answer is not asked again for its text: the keys behind it go now.
         if (!end.whole()) {
             session->view().closeInputPlace(place);
-            sayHowAPasteEnded(end, clipboard.textLimit());
+            sayHowAPasteEnded(end, limit);
             return;
         }
-        // An image that cannot be saved is not pasted as text either.
-        const bool image = content.png || content.tiff;
-        if (paste(content, send, dropsFolder, static_cast<int64_t>(std::time(nullptr))) || image) {
+        // An image that cannot be kept is not pasted as text either.
+        const bool image = content.png || content.tiff || content.imageTooLarge;
+        const bool sent = paste(content, send, dropsFolder, static_cast<int64_t>(std::time(nullptr)));
+        if (sent || image) {
             session->view().closeInputPlace(place);
+            if (sent) BarMessage::withdraw(std::string(pasteTopic));
             return;
         }
-        session->view().pasteText(clipboard, true, false, place, [&clipboard](const platform::ui::Pasteboard::ReadEnd& end) {
-            sayHowAPasteEnded(end, clipboard.textLimit());
-        });
+        session->view().pasteText(clipboard, true, false, place);
     });
 }
 
-void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit) {
+void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit, vantel::PasteStop stop) {
     using How = platform::ui::Pasteboard::ReadEnd::How;
-    if (end.how == How::whole) return;
+    // A whole paste leaves nothing said of an earlier one.
+    if (end.how == How::whole) return BarMessage::withdraw(std::string(pasteTopic));
     const std::string came = std::to_string(end.bytes) + " bytes";
+    if (end.how == How::cancelled) {
+        if (end.bytes == 0) {
+            Log::write("paste: stopped by Ctrl+C before anything came; nothing pasted");
+            return sayPasteNews("paste_stopped", {}, {});
+        }
+        const bool slow = stop == vantel::PasteStop::keysWaited;
+        Log::write("paste: cut short after " + came +
+                   (slow ? ": keys typed behind it waited too long" : ": stopped by Ctrl+C"));
+        return sayPasteNews(slow ? "paste_cut_slow" : "paste_cut_interrupted", {end.bytes}, {end.bytes});
+    }
     if (end.how == How::tooLarge) {
         if (end.bytes == 0) {
             const std::string size = end.size ? std::to_string(*end.size) + " bytes" : "more than the limit";
             Log::write("paste: refused, the clipboard holds " + size + ", past the limit of " + std::to_string(limit) + " bytes");
-            BarMessage::say(t("paste_too_large_brief", {tByteSize(limit)}),
-                            t("paste_too_large", {tByteSize(end.size.value_or(limit)), tByteSize(limit)}));
-        } else {
-            Log::write("paste: cut short at the limit of " + std::to_string(limit) + " bytes after " + came);
-            BarMessage::say(t("paste_cut_limit_brief", {tByteSize(end.bytes)}), t("paste_cut_limit", {tByteSize(end.bytes)}));
+            return sayPasteNews("paste_too_large", {limit}, {end.size.value_or(limit), limit});
         }
-        return;
+        Log::write("paste: cut short at the limit of " + std::to_string(limit) + " bytes after " + came);
+        return sayPasteNews("paste_cut_limit", {limit}, {limit});
     }
     // An owner that sent nothing did not answer, whatever became of it.
     if (end.bytes == 0 || end.how == How::noAnswer) {
         Log::write("paste: the clipboard did not answer; nothing pasted");
-        BarMessage::say(t("paste_no_answer_brief"), t("paste_no_answer"));
-        return;
+        return sayPasteNews("paste_no_answer", {}, {});
     }
     const bool gone = end.how == How::gone;
     Log::write("paste: cut short after " + came + (gone ? ": the program holding the clipboard ended" : ": the clipboard stopped answering"));
-    const std::string key = gone ? "paste_cut_gone" : "paste_cut_stopped";
-    BarMessage::say(t(key + "_brief", {tByteSize(end.bytes)}), t(key, {tByteSize(end.bytes)}));
+    sayPasteNews(gone ? "paste_cut_gone" : "paste_cut_stopped", {end.bytes}, {end.bytes});
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
@@ -274,6 +337,11 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
         return true;
     }
 
+    if (!content.png && !content.tiff && content.imageTooLarge) {
+        const size_t limit = platform::ui::Pasteboard::itemBytesLimit;
+        sayPictureNotKept("paste_picture_too_large", "larger than " + std::to_string(limit) + " bytes", {limit});
+        return false;
+    }
     if (content.png || content.tiff) {
         std::vector<uint8_t> png;
         if (content.png) {
@@ -283,14 +351,17 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
             auto encoded = decoded.status == platform::gfx::ImageDecoder::Status::decoded
                                ? platform::gfx::encodePng(decoded.image)
                                : std::nullopt;
-            if (!encoded) return false;
+            if (!encoded) {
+                sayPictureNotKept("paste_picture_unreadable", "the TIFF does not decode");
+                return false;
+            }
             png = std::move(*encoded);
         }
         std::string reason;
         const auto saved = saveImage(png, dropsFolder, unixSeconds, reason);
         if (!saved) {
             Log::write("drop: cannot save image (" + reason + ")");
-            BarMessage::say(t("paste_picture_not_kept_brief"), t("paste_picture_not_kept"));
+            sayPasteNews("paste_picture_not_kept", {}, {});
             return false;
         }
         sendFramed(send, quotePath(pasteSafe(saved->string())) + " ");

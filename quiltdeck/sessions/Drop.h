@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ui/Pasteboard.h"
+#include "vantel/view/PasteQueue.h"
 
 namespace quiltdeck {
 
@@ -35,8 +36,12 @@ public:
         std::vector<std::string> uris;  // text/uri-list entries; only local file URIs count
         std::optional<std::vector<uint8_t>> png;
         std::optional<std::vector<uint8_t>> tiff;
+        // A picture was offered but was larger than the pasteboard keeps.
+        bool imageTooLarge = false;
         std::optional<std::string> text;
     };
+    // The bar's topic of every message about a paste or a drop: a new one replaces the last.
+    static constexpr std::string_view pasteTopic = "paste";
 
     // The content types a tile accepts, in that order: file URIs, PNG, TIFF, text.
     static const std::vector<std::string>& types();
@@ -60,10 +65,12 @@ public:
     // and typed into the tile as it arrives, if the tile is still there:
     // text goes out piece by piece as its owner hands it over.
     // A read that ends short is said in the log and the bar: nothing came (the clipboard did not
-    // answer; more than the limit), or what came and why it stopped.
+    // answer; more than the limit), or what came and why it stopped (`stop`: the view gave it up).
+    // While it is slow, the bar says how it stands; a whole paste takes the last paste message away.
     static void pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
                                const std::filesystem::path& dropsFolder);
-    static void sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit);
+    static void sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit,
+                                  vantel::PasteStop stop = vantel::PasteStop::none);
 
     // The path of a local file URI (percent escapes decoded); nothing for any
     // other scheme, a remote host, or an escape that decodes to NUL.

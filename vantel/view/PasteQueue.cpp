@@ -9,10 +9,10 @@
 
 namespace vantel {
 
-void PasteQueue::push(std::string bytes, bool pasted) {
+void PasteQueue::push(std::string bytes, bool pasted, uint64_t typedAt) {
     if (bytes.empty()) return;
     waiting_ += bytes.size();
-    items_.push_back(Item{std::move(bytes), pasted, 0});
+    items_.push_back(Item{std::move(bytes), pasted, 0, 0, false, typedAt});
 }
 
 PasteQueue::Stream PasteQueue::open() {
@@ -35,7 +35,13 @@ void PasteQueue::insert(size_t at, std::string bytes, bool pasted) {
 
 void PasteQueue::append(Stream stream, std::string bytes, bool pasted) {
     size_t at = place(stream);
-    if (at == items_.size()) return;
+    if (at == items_.size()) {
+        const auto placeless = std::find(placeless_.begin(), placeless_.end(), stream);
+        if (placeless == placeless_.end()) return;
+        placeless_.erase(placeless);
+        items_.push_back(Item{{}, false, 0, stream});
+    }
+    items_[at].begun = items_[at].begun || !bytes.empty();
     std::string carried = std::exchange(items_[at].bytes, std::string());
     if (!pasted) {
         if (!carried.empty()) insert(at++, std::move(carried), true);
@@ -57,11 +63,30 @@ void PasteQueue::append(Stream stream, std::string bytes, bool pasted) {
 }
 
 void PasteQueue::close(Stream stream) {
+    std::erase(placeless_, stream);
     const size_t at = place(stream);
     if (at == items_.size()) return;
     std::string carried = std::move(items_[at].bytes);
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
     insert(at, std::move(carried), true);
+}
+
+bool PasteQueue::letPass(Stream stream) {
+    const size_t at = place(stream);
+    if (at == items_.size() || items_[at].begun) return false;
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
+    placeless_.push_back(stream);
+    return true;
+}
+
+std::optional<PasteQueue::Held> PasteQueue::heldTypedInput() const {
+    Stream first = 0;
+    for (const Item& item : items_) {
+        if (item.stream && !first) first = item.stream;
+        // Input comes out in the order it went in: the first typed behind a stream was typed first.
+        if (first && item.typedAt) return Held{first, item.typedAt};
+    }
+    return std::nullopt;
 }
 
 std::string PasteQueue::take(size_t limit) {

@@ -3,19 +3,29 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vantel {
+
+// Why a paste still coming from another program was given up by the view before its owner ended it.
+enum class PasteStop {
+    none,
+    keysWaited,   // typed input waited its limit behind it
+    interrupted,  // Ctrl+C was typed
+};
 
 // Input that waits its turn: a paste too large to send at once, and whatever is typed or pasted
 // after it, in order. It is taken out in pieces, a pasted text losing its control characters as
 // it goes, so that neither the filtering nor the writing holds the loop for long. A paste whose
 // text is still coming (from another program's clipboard) holds its place: what is pushed after
-// it waits until it is closed.
+// it waits until it is closed, or until the paste lets it pass before its first bytes came.
 class PasteQueue {
 public:
     // `pasted`: text that loses its control characters (see TerminalView::filterPastedText).
-    void push(std::string bytes, bool pasted);
+    // `typedAt`: when the user typed it (not 0), for heldTypedInput.
+    void push(std::string bytes, bool pasted, uint64_t typedAt = 0);
 
     using Stream = uint64_t;
     // Holds a place for input that comes later, in pieces.
@@ -24,6 +34,17 @@ public:
     // waits for the rest (or for the close), so the pieces filter as the whole text would.
     void append(Stream stream, std::string bytes, bool pasted);
     void close(Stream stream);
+    // What waits behind an open stream that has had no bytes yet goes ahead of it: the stream
+    // gives up its place and takes one at the back with its first bytes. False when it had some
+    // (or is not open).
+    bool letPass(Stream stream);
+
+    // The first open stream that typed input waits behind, and when the first of that input was typed.
+    struct Held {
+        Stream stream;
+        uint64_t typedAt;
+    };
+    std::optional<Held> heldTypedInput() const;
 
     bool empty() const { return items_.empty(); }
     // Whether the first input has bytes to take now (an open stream may have none yet).
@@ -48,12 +69,17 @@ private:
         // Not 0: the place of an open stream; `bytes` holds the start of a character cut at the
         // end of its last piece.
         Stream stream = 0;
+        // An open stream: whether bytes came into it. Else: when the user typed it; 0 when not typed.
+        bool begun = false;
+        uint64_t typedAt = 0;
     };
     // The index of a stream's place; the size when it is not open.
     size_t place(Stream stream) const;
     void insert(size_t at, std::string bytes, bool pasted);
 
     std::deque<Item> items_;
+    // Open streams that let what was behind them pass: they have no place until their first bytes.
+    std::vector<Stream> placeless_;
     size_t waiting_ = 0;
     Stream lastStream_ = 0;
 };

@@ -32,6 +32,10 @@ TerminalView::TerminalView(const Rect& frame) : TerminalView(frame, nullptr, Ter
 TerminalView::~TerminalView() {
     gpu_.reset();
     lifetime_.reset();
+    // A paste still coming stops here: its owner is asked for nothing more.
+    for (auto& [stream, incoming] : std::exchange(incomingPastes_, {})) {
+        if (incoming.cancel) incoming.cancel();
+    }
     for (auto* timer : {&displayTimer_, &progressTimer_, &caretBlinkResume_, &pendingSemanticClick_, &autoScrollTimer_,
                         &payloadTimer_}) {
         if (*timer) (*timer)->cancel();

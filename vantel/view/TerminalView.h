@@ -572,22 +572,34 @@ public:
     void copy();
     // The clipboard's text pasted as it arrives (an empty paste when it holds no text).
     void paste();
+    // How a paste from another program ended, and whether the view gave it up, for its owner to say.
+    using PasteEnded = std::function<void(const platform::ui::Pasteboard::ReadEnd&, PasteStop)>;
     // The text of `board` pasted as it arrives, piece by piece, never waiting for the whole: it
     // loses its control characters, is framed as one bracketed paste when `bracketed` (with
     // `framedWhenEmpty` false, a text that filters to nothing sends nothing at all), and what is
     // typed meanwhile follows it.
+    // The order of typed keys and a paste still coming: keys typed after the paste key follow the
+    // pasted text when its first part comes within pasteFirstPartWait; otherwise they go then, and
+    // a text that comes later is pasted after them, bracketed, with what is typed after it started
+    // behind it. No typed key waits more than typedInputWaitLimit behind a paste still coming: the
+    // paste is cut there, as Ctrl+C cuts it at once (what came closed as a paste, the Ctrl+C after it).
     // `place`: a place held for it by holdInputPlace, which the paste then closes. A read that
     // ends short still closes what came as a paste; one that brought nothing (no answer, or too
-    // large to start) sends nothing, and what waits behind it goes at once. `ended` hears how
-    // the read ended, for the owner to say.
+    // large to start) sends nothing, and what waits behind it goes at once. `ended` (else the
+    // place's) hears how the read ended, for the owner to say.
     void pasteText(platform::ui::Pasteboard& board, bool bracketed, bool framedWhenEmpty,
-                   std::optional<PasteQueue::Stream> place = std::nullopt,
-                   std::function<void(const platform::ui::Pasteboard::ReadEnd&)> ended = {});
+                   std::optional<PasteQueue::Stream> place = std::nullopt, PasteEnded ended = {});
+    static constexpr platform::runtime::Duration pasteFirstPartWait = std::chrono::seconds(2);
+    static constexpr platform::runtime::Duration typedInputWaitLimit = std::chrono::seconds(10);
     // A place for input that is still being fetched (a paste whose kind is not known yet): what is
-    // typed meanwhile follows it. Bytes sent into it go as they are; closing it lets what waits go.
-    PasteQueue::Stream holdInputPlace();
+    // typed meanwhile follows it, as above. Bytes sent into it go as they are; closing it lets
+    // what waits go. `ended` hears of a place given up before it was closed (Ctrl+C), and of the
+    // paste's end when pasteText takes the place.
+    PasteQueue::Stream holdInputPlace(PasteEnded ended = {});
     void sendInPlace(PasteQueue::Stream place, std::string_view bytes);
     void closeInputPlace(PasteQueue::Stream place);
+    // The bytes of text that came so far into a place still open; none once it is closed.
+    std::optional<size_t> incomingPasteBytes(PasteQueue::Stream place) const;
     // Declared for the menus; never enabled, does nothing.
     void cut() {}
     bool validateUserInterfaceItem(const UserInterfaceItem& item);
@@ -749,6 +761,20 @@ private:
     // Input waiting behind a large paste, and whether its next pieces are due on the loop.
     PasteQueue pasteQueue_;
     bool pastePiecesDue_ = false;
+    // The places of pastes still coming from another program, by stream.
+    struct IncomingPaste {
+        PasteEnded ended;
+        // Gives the read up; empty until the text is asked for.
+        platform::ui::Pasteboard::CancelRead cancel;
+        size_t came = 0;
+        PasteStop stop = PasteStop::none;
+    };
+    std::map<PasteQueue::Stream, IncomingPaste> incomingPastes_;
+    bool typedInputWatched_ = false;
+    // Ends a paste still coming as cut short: what came is closed as a paste, what waits behind goes.
+    void stopIncomingPaste(PasteQueue::Stream stream, PasteStop why);
+    // Watches typed input waiting behind a paste still coming, to cut the paste at the limit.
+    void watchTypedInput();
     // Whether pasted text keeps anything once filtered (a paste that would send only its frame).
     static bool keepsTextWhenPasted(std::string_view text);
     void sendPastePieces();

@@ -79,7 +79,8 @@ void TerminalView::noteUserInput() {
 void TerminalView::send(std::span<const uint8_t> data) {
     noteUserInput();
     if (!pasteQueue_.empty()) {
-        pasteQueue_.push(std::string(data.begin(), data.end()), false);
+        pasteQueue_.push(std::string(data.begin(), data.end()), false, lastUserInputUptimeNs());
+        if (!incomingPastes_.empty()) watchTypedInput();
         return;
     }
     deliverInput(data);

@@ -86,6 +86,12 @@ std::string asciiKeyCharacter(const platform::ui::KeyEvent& event) {
     return typed;
 }
 
+bool isInterruptKey(const platform::ui::KeyEvent& event) {
+    const auto chord = event.modifiers & (Modifier::shift | Modifier::control | Modifier::alt | Modifier::super);
+    const std::string letter = asciiKeyCharacter(event);
+    return chord == Modifier::control && (letter == "c" || letter == "C");
+}
+
 }  // namespace
 
 // --- Classification ---------------------------------------------------------------------------
@@ -231,6 +237,12 @@ bool TerminalView::pageKey(const KeyEvent& event) {
 void TerminalView::keyDown(const KeyEvent& event) {
     selection_->setActive(false);
     if (pageKey(event)) return;
+    // Ctrl+C cuts a paste still coming, and goes to the program after what came of it.
+    if (!incomingPastes_.empty() && isInterruptKey(event)) {
+        std::vector<PasteQueue::Stream> streams;
+        for (const auto& [stream, incoming] : incomingPastes_) streams.push_back(stream);
+        for (const PasteQueue::Stream stream : streams) stopIncomingPaste(stream, PasteStop::interrupted);
+    }
     const KittyKeyboardFlags flags = terminal_->keyboardEnhancementFlags();
     if (!flags.empty()) return sendKittyKeyDown(event, flags);
 

@@ -354,6 +354,8 @@ void readItems(std::vector<const char*> wanted, size_t next, Pasteboard::Items i
                  }
              } else if (end.outcome == Outcome::whole && !bytes->empty()) {
                  (name == "image/png" ? items.png : items.tiff) = std::vector<uint8_t>(bytes->begin(), bytes->end());
+             } else if (end.outcome == Outcome::tooLarge && name != "text/uri-list") {
+                 items.imageTooLarge = true;
              }
              readItems(std::move(wanted), next + 1, std::move(items), std::move(done));
          }});

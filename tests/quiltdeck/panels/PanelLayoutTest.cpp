@@ -125,7 +125,10 @@ TEST_P(PanelLayout, BarFits) {
         const char* message = nullptr;  // said to the bar, with the longest sizes it names
     } bars[] = {{1720, false}, {960, false}, {1720, true}, {960, true},
                 {960, true, "paste_no_answer"}, {960, false, "paste_cut_stopped"}, {960, false, "paste_cut_gone"},
-                {960, false, "paste_cut_limit"}, {960, false, "paste_too_large"}, {960, false, "paste_picture_not_kept"}};
+                {960, false, "paste_cut_limit"}, {960, false, "paste_too_large"}, {960, false, "paste_picture_not_kept"},
+                {960, false, "paste_waiting"}, {960, false, "paste_coming"}, {960, false, "paste_cut_slow"},
+                {960, false, "paste_cut_interrupted"}, {960, false, "paste_stopped"},
+                {960, false, "paste_picture_too_large"}, {960, false, "paste_picture_unreadable"}};
     for (const auto& b : bars) {
         const std::string piece = (b.savesFail ? "bar saying saves fail at " : "bar at ") + std::to_string(int(b.width));
         const auto bar = b.savesFail ? gallery_.barSayingSavesFail(b.width) : gallery_.bar(b.width);

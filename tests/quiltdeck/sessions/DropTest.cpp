@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <any>
+#include <cerrno>
+#include <cstring>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -9,12 +11,15 @@
 
 #include "platform/gfx/ImageDecoder.h"
 #include "platform/runtime/GLibMainLoop.h"
+#include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Pasteboard.h"
 #include "quiltdeck/sessions/Session.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/shell/BarMessage.h"
+#include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Log.h"
+#include "support/ViewTestSupport.h"
 
 namespace quiltdeck {
 namespace {
@@ -151,9 +156,11 @@ TEST_F(DropImage, TiffBecomesPng) {
     EXPECT_EQ(decoded.image.pixels, (std::vector<uint32_t>{0xFFFF0000, 0xFF0000FF}));
 }
 
-// A folder that refuses the file, or a drops folder replaced by a link to another one, keeps no
-// picture anywhere and sends nothing; the log says why and the bar that the picture was not kept.
-TEST_F(DropImage, AFolderThatRefusesTheFileSendsNothing) {
+// A folder that refuses the file, a drops folder replaced by a link to another one or one that
+// cannot be made, a picture larger than the pasteboard keeps or one that does not decode: no
+// picture is kept anywhere and nothing is sent; the log says why (the first failure) and the bar
+// that the picture was not kept, and why.
+TEST_F(DropImage, APictureNotKeptSendsNothingAndSaysWhy) {
     // Permissions do not stop root; /proc refuses new files to everyone.
     std::filesystem::path locked = drops.path() / "locked";
     std::filesystem::create_directory(locked);
@@ -162,22 +169,40 @@ TEST_F(DropImage, AFolderThatRefusesTheFileSendsNothing) {
     const std::filesystem::path elsewhere = drops.path() / "elsewhere", linked = drops.path() / "drops";
     std::filesystem::create_directory(elsewhere);
     std::filesystem::create_directory_symlink(elsewhere, linked);
+    // No one may make a folder in /sys; the look that follows the refusal finds nothing there.
+    const std::filesystem::path unmade = "/sys/quiltdeck-drops";
+    const int refusal = ::mkdir(unmade.c_str(), 0700) == 0 ? (::rmdir(unmade.c_str()), 0) : errno;
+    Drop::Content tooLarge;
+    tooLarge.imageTooLarge = true;
+    tooLarge.text = "text";
     const struct {
         std::filesystem::path folder;
         std::string why;
-    } cases[] = {{locked, "drop: cannot save image ("}, {linked, "drop: cannot save image (" + linked.string() + " is a symbolic link)"}};
+        Drop::Content content = image(bytes("png"));
+        std::string said = "Picture not pasted: it could not be saved";
+    } cases[] = {
+        {locked, "drop: cannot save image ("},
+        {linked, "drop: cannot save image (" + linked.string() + " is a symbolic link)"},
+        {unmade, "drop: cannot save image (" + std::string(std::strerror(refusal)) + ")"},
+        {drops.path(), "drop: picture not kept (larger than 67108864 bytes)", tooLarge,
+         "Picture not pasted: it is larger than 64 MB, the most a picture may be"},
+        {drops.path(), "drop: picture not kept (the TIFF does not decode)", image({}, bytes(std::string_view("II*\0nonsense", 12))),
+         "Picture not pasted: it could not be read as an image"},
+    };
     for (const auto& c : cases) {
         std::vector<std::string> said;
         auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
-            std::string(BarMessage::didPost),
-            [&](const platform::runtime::Notification& note) { said.push_back(std::any_cast<BarMessage::Message>(note.object).text().whole); });
+            std::string(BarMessage::didPost), [&](const platform::runtime::Notification& note) {
+                const auto& message = std::any_cast<BarMessage::Message>(note.object);
+                said.push_back(message.topic + ": " + message.text().whole);
+            });
         Log::flush();
         const size_t logStart = testing::logContents().size();
-        EXPECT_TRUE(paste(image(bytes("png")), c.folder).empty()) << c.folder;
+        EXPECT_TRUE(paste(c.content, c.folder).empty()) << c.folder;
         Log::flush();
-        EXPECT_NE(testing::logContents().substr(logStart).find(c.why), std::string::npos) << c.folder;
+        EXPECT_NE(testing::logContents().substr(logStart).find(c.why), std::string::npos) << c.why;
         platform::runtime::MainLoop::main().runUntil([&] { return !said.empty(); }, 5s);
-        EXPECT_EQ(said, std::vector<std::string>{"Picture not pasted: it could not be saved"}) << c.folder;
+        EXPECT_EQ(said, std::vector<std::string>{"paste: " + c.said}) << c.folder;
     }
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << "nothing is written through the link";
 }
@@ -270,7 +295,7 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
          "paste: refused, the clipboard holds 1610612736 bytes, past the limit of 1073741824 bytes",
          "Nothing pasted: the clipboard holds 1.5 GB, more than the 1 GB one paste takes"},
         {std::nullopt, {}, {How::tooLarge}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<7>", 1,
-         "paste: cut short at the limit of 1073741824 bytes after 12 bytes", "Paste cut short at 12 B, the most one paste takes"},
+         "paste: cut short at the limit of 1073741824 bytes after 12 bytes", "Paste cut short at 1 GB, the most one paste takes"},
     };
     std::vector<std::string> said;
     auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
@@ -308,6 +333,110 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         }
     }
     session->kill();
+}
+
+// On the program's clock: a paste slow to come is told on the bar while it comes (a lasting
+// message of the paste topic, said anew each second it grew, never per piece), and its end replaces
+// it, a whole paste taking it away, in the words of the language of the moment. The tile's keys go
+// at 2 s while nothing came, and within 10 s while it trickles; Ctrl+C stops it at once.
+TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
+    using namespace std::chrono_literals;
+    using Pasteboard = platform::ui::Pasteboard;
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
+    testing::TempFolder state, project;
+    Store store(state.path());
+    vantel::testing::RecordingViewOwner child;
+    Session::Arguments arguments;
+    arguments.cwd = project.path().string();
+    arguments.name = "shell";
+    arguments.isShell = true;
+    Session::Services services;
+    services.loop = &loop;
+    services.store = &store;
+    services.spawn = [](auto&...) {};
+    auto session = Session::open(arguments, services);
+    session->view().setTerminalDelegate(&child);
+    struct HeldClipboard : Pasteboard::Backend {
+        std::vector<Pasteboard::ItemsDone> items;
+        std::vector<Pasteboard::TextReader> texts;
+        void write(const std::optional<std::string>&) override {}
+        void readItems(Pasteboard::ItemsDone done) override { items.push_back(std::move(done)); }
+        Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t) override {
+            texts.push_back(std::move(reader));
+            return {};
+        }
+    };
+    std::vector<std::string> news;
+    std::optional<BarMessage::Message> last;
+    auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
+        std::string(BarMessage::didPost), [&](const platform::runtime::Notification& note) {
+            last = std::any_cast<BarMessage::Message>(note.object);
+            news.push_back((last->lasting ? "+" : "") + last->topic + ": " + last->text().whole);
+        });
+    auto withdrawing = platform::runtime::NotificationCenter::defaultCenter().subscribe(
+        std::string(BarMessage::didWithdraw),
+        [&](const platform::runtime::Notification& note) { news.push_back("-" + std::any_cast<std::string>(note.object)); });
+    platform::ui::KeyEvent ctrlC;
+    ctrlC.key = platform::ui::Key::character;
+    ctrlC.characters = "\x03";
+    ctrlC.charactersIgnoringModifiers = "c";
+    ctrlC.modifiers = platform::ui::Modifier::control;
+    // At `ms` after the paste key: the clipboard answers what it holds ('i'), sends a piece of its
+    // text ('p'), ends it whole ('e'); or Ctrl+C is typed ('c'). "<k>" is typed right after the key.
+    struct Step {
+        int ms;
+        char what;
+        std::string piece = {};
+    };
+    const std::string waiting = "+paste: Waiting for the clipboard: the program that holds it has not answered yet";
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        std::string sent;
+        std::vector<std::string> news;
+        std::string german = {};  // the last message's brief line, worded again in German
+    } cases[] = {
+        {"LateOwner", {{2500, 'i'}, {2500, 'p', "late"}, {2500, 'e'}}, "<k>\x1b[200~late\x1b[201~", {waiting, "-paste"}},
+        {"Trickle",
+         {{0, 'i'}, {0, 'p', "a"}, {8500, 'p', "b"}, {17000, 'p', "c"}, {17000, 'e'}},
+         "\x1b[200~ab\x1b[201~<k>",
+         {"+paste: Pasting… 1 B so far: the clipboard is still sending. Ctrl+C stops the paste",
+          "+paste: Pasting… 2 B so far: the clipboard is still sending. Ctrl+C stops the paste",
+          "paste: Paste cut short after 2 B: the clipboard was too slow, so the keys typed behind it went on"},
+         "2 B eingefügt, dann gekappt: zu langsam"},
+        {"CtrlC", {{0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
+         {"paste: Paste cut short after 2 B: stopped by Ctrl+C"}},
+        {"CtrlCBeforeTheClipboardAnswers", {{1500, 'c'}, {3000, 'i'}}, "<k>\x03",
+         {waiting, "paste: Nothing pasted: stopped by Ctrl+C before anything came"}, "Nicht eingefügt: gestoppt"},
+        {"Whole", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}}, "\x1b[200~abc\x1b[201~<k>", {"-paste"}},
+    };
+    for (const auto& c : cases) {
+        Pasteboard clipboard;
+        auto backend = std::make_unique<HeldClipboard>();
+        HeldClipboard& held = *backend;
+        clipboard.setBackend(std::move(backend));
+        news.clear();
+        child.sent.clear();
+        const auto start = loop.now();
+        Drop::pasteClipboard(clipboard, session, state.path());
+        session->view().send("<k>");
+        for (const Step& step : c.steps) {
+            loop.advance(start + std::chrono::milliseconds(step.ms) - loop.now());
+            if (step.what == 'i') held.items.back()({}, {});
+            if (step.what == 'c') session->view().keyDown(ctrlC);
+            if (step.what == 'p') held.texts.back().piece(step.piece);
+            if (step.what == 'e') held.texts.back().end({});
+            loop.runPending();
+        }
+        loop.advance(2s);
+        EXPECT_EQ(child.sent, c.sent) << c.name;
+        EXPECT_EQ(news, c.news) << c.name;
+        if (c.german.empty()) continue;
+        Lang::setCurrent(Lang::de);
+        EXPECT_EQ(last->text().shown, c.german) << c.name;
+        Lang::setCurrent(Lang::en);
+    }
 }
 
 }  // namespace

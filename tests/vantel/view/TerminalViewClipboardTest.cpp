@@ -115,7 +115,10 @@ TEST(TerminalViewClipboard, PasteArrivesLaterAndIsFramed) {
 // Another program's text goes out as its pieces come, filtered as the whole would be; keys typed
 // meanwhile wait behind it. An owner that breaks off still leaves a closed paste; one that sent
 // nothing leaves nothing, and the keys go at once. The owner hears how the read ended.
+// A key never waits long: an owner slow to start lets it go first, one that trickles is cut when
+// the key has waited its limit, and Ctrl+C cuts the paste at once, going after it.
 TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
+    using namespace std::chrono_literals;
     const struct {
         const char* name;
         const char* mode;
@@ -123,6 +126,11 @@ TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
         How how;
         std::string firstOut;  // after the first piece
         std::string out;       // then, with the key typed after the paste
+        // The first piece comes `late` after the paste key (typed at once), each next `every` later.
+        std::chrono::milliseconds late = 0ms, every = 0ms;
+        const char* typedAfterFirst = "";  // "^C": Ctrl+C
+        std::optional<Pasteboard::ReadEnd> endsAs = std::nullopt;  // when the view cut the read
+        PasteStop stop = PasteStop::none;
     } cases[] = {
         {"Bracketed", "\x1b[?2004h", {"ab", "cd"}, How::whole, "\x1b[200~ab", "cd\x1b[201~k"},
         {"Plain", "", {"ab", "cd"}, How::whole, "ab", "cdk"},
@@ -136,22 +144,43 @@ TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
         {"EmptyClipboard", "\x1b[?2004h", {}, How::whole, "", "\x1b[200~\x1b[201~k"},
         {"NoAnswer", "\x1b[?2004h", {}, How::noAnswer, "", "k"},
         {"TooLargeToStart", "\x1b[?2004h", {}, How::tooLarge, "", "k"},
+        // Late: the key goes at 2 s, the text after it when it comes, a key typed then behind it.
+        {"LateFirstPart", "\x1b[?2004h", {"ab", "cd"}, How::whole, "k\x1b[200~ab", "cd\x1b[201~j", 2500ms, 0ms, "j"},
+        {"LateEmptyClipboard", "\x1b[?2004h", {}, How::whole, "k", "\x1b[200~\x1b[201~", 3000ms},
+        {"HungOwner", "\x1b[?2004h", {}, How::noAnswer, "k", "", 10000ms},
+        {"Trickle", "\x1b[?2004h", {"a", "b", "c"}, How::whole, "\x1b[200~a", "b\x1b[201~k", 0ms, 9000ms, "",
+         Pasteboard::ReadEnd{How::cancelled, 2}, PasteStop::keysWaited},
+        {"CtrlC", "\x1b[?2004h", {"ab", "cd"}, How::whole, "\x1b[200~ab", "\x1b[201~k\x03", 0ms, 0ms, "^C",
+         Pasteboard::ReadEnd{How::cancelled, 2}, PasteStop::interrupted},
+        {"CtrlCUnderTheKeyboardProtocol", "\x1b[?2004h\x1b[>1u", {"ab"}, How::whole, "\x1b[200~ab", "\x1b[201~k\x1b[99;5u",
+         0ms, 0ms, "^C", Pasteboard::ReadEnd{How::cancelled, 2}, PasteStop::interrupted},
+        {"CtrlCBeforeTheFirstPart", "\x1b[?2004h", {}, How::whole, "", "k\x03", 0ms, 0ms, "^C",
+         Pasteboard::ReadEnd{How::cancelled, 0}, PasteStop::interrupted},
     };
     for (const auto& c : cases) {
         LatePaste f(c.mode);
         std::optional<Pasteboard::ReadEnd> ended;
+        PasteStop stop = PasteStop::none;
         f.view.pasteText(Pasteboard::general(), *c.mode != 0, true, std::nullopt,
-                         [&](const Pasteboard::ReadEnd& end) { ended = end; });
+                         [&](const Pasteboard::ReadEnd& end, PasteStop why) { ended = end, stop = why; });
         f.view.send(std::string_view("k"));
         EXPECT_EQ(f.take(), "") << c.name << ": the key waits for the paste";
         size_t bytes = 0;
         for (const std::string& piece : c.pieces) bytes += piece.size();
+        f.loop.advance(c.late);
         if (!c.pieces.empty()) f.clipboard->pending[0].piece(c.pieces[0]);
         EXPECT_EQ(f.take(), c.firstOut) << c.name;
-        f.clipboard->answer(0, std::vector<std::string>(c.pieces.begin() + std::min<size_t>(1, c.pieces.size()), c.pieces.end()), c.how);
+        if (std::string_view(c.typedAfterFirst) == "^C") f.window.sendKeyEvent(typed("c", Mod::control));
+        else f.view.send(std::string_view(c.typedAfterFirst));
+        for (size_t i = 1; i < c.pieces.size(); ++i) {
+            f.loop.advance(c.every);
+            f.clipboard->pending[0].piece(c.pieces[i]);
+        }
+        f.clipboard->pending[0].end({c.how});
         EXPECT_EQ(f.take(), c.out) << c.name;
         EXPECT_EQ(f.view.pasteBytesWaiting(), 0u) << c.name;
-        EXPECT_EQ(ended, (Pasteboard::ReadEnd{c.how, bytes, std::nullopt})) << c.name;
+        EXPECT_EQ(ended, c.endsAs.value_or(Pasteboard::ReadEnd{c.how, bytes, std::nullopt})) << c.name;
+        EXPECT_EQ(stop, c.stop) << c.name;
     }
     // A paste that must not send a bare frame (a tile's) sends nothing for a text of controls.
     {
