@@ -24,6 +24,9 @@ public:
     // Where the toolkit shows the widget, in window points from the top-left; none when it does
     // not show it. The toolkit may give a widget more room than its frame when its content needs it.
     virtual std::optional<gfx::Rect> shownFrame() const { return std::nullopt; }
+    // Whether the widget takes the pointer and so shows the control's tool tip itself; one the
+    // pointer passes through (a plain label) leaves the tip to the window under it.
+    virtual bool showsToolTip() const { return true; }
 };
 
 // A standard control (button, pop-up, label, ...) placed by its frame like any view. It holds its
@@ -45,8 +48,9 @@ public:
     void setIdentifier(std::string identifier) { identifier_ = std::move(identifier); }
     const std::string& toolTip() const { return toolTip_; }
     void setToolTip(std::string toolTip);
-    // Drawn by itself (no toolkit widget), its tool tip is the window's to show.
-    std::string toolTipText() const override { return peer_ ? std::string() : toolTip_; }
+    // Drawn by itself (no toolkit widget), or under a widget the pointer passes through, its tool
+    // tip is the window's to show.
+    std::string toolTipText() const override { return peer_ && peer_->showsToolTip() ? std::string() : toolTip_; }
 
     // What the control does when used.
     void setAction(Action action) { action_ = std::move(action); }

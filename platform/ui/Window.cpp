@@ -896,6 +896,7 @@ bool Window::sendKeyEvent(const KeyEvent& event) {
 bool Window::openMenuBar() {
     if (!menuBar_ || menuBar_->menus.empty()) return false;
     ++menuBarOpenings_;
+    runtime::NotificationCenter::defaultCenter().post(didOpenMenuBarNotification, this);
     return true;
 }
 

@@ -231,8 +231,10 @@ public:
     virtual void setMenuBar(std::shared_ptr<const MenuBar> bar) { menuBar_ = std::move(bar); }
     const std::shared_ptr<const MenuBar>& menuBar() const { return menuBar_; }
     // Opens the menu bar at its first menu with the keyboard in it (F10 where no view takes the
-    // key); false without one. How often it was opened so.
+    // key); false without one. How often it was opened so. Each opening posts
+    // didOpenMenuBarNotification on the default centre with the window (a Window*) as the object.
     virtual bool openMenuBar();
+    static constexpr const char* didOpenMenuBarNotification = "platform.ui.Window.didOpenMenuBar";
     int menuBarOpenings() const { return menuBarOpenings_; }
     // The smallest size the user may give the window, in points.
     virtual void setMinimumSize(Size size) { minimumSize_ = size; }

@@ -249,6 +249,18 @@ void AppDelegate::openOrSayWhere(const fs::path& file, std::string_view action, 
     alert.present(window_.get(), [](int) {});
 }
 
+void AppDelegate::showBarMessage() {
+    Alert alert;
+    if (const auto& said = grid_->bar().said()) {
+        alert.messageText = said->shown;
+        if (said->whole != said->shown) alert.informativeText = said->whole;
+    } else {
+        alert.messageText = t("bar_message_none");
+    }
+    alert.buttons = {t("ok")};
+    alert.present(window_.get(), [](int) {});
+}
+
 void AppDelegate::showStateNotice(const Store& store) {
     grid_->bar().setStateStore(store);
     if (const auto alert = StateNotice::alert(store)) alert->present(window_.get(), [](int) {});
@@ -472,6 +484,7 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::about: showAbout(); break;
         case MenuCommand::checkForUpdates: Updater::shared().checkForUpdates(); break;
         case MenuCommand::showGuide: showGuide(); break;
+        case MenuCommand::showBarMessage: showBarMessage(); break;
         case MenuCommand::showHistory: showHistory(); break;
         case MenuCommand::showSettings: showSettings(); break;
         case MenuCommand::showBrowsers: showBrowsers(); break;

@@ -102,6 +102,9 @@ public:
     void showAbout();
     void showGuide();
     GuideWindow* guide() const { return guide_.get(); }
+    // An alert with all of what the top bar's line says now (the keyboard's way to its tool tip,
+    // and to a line the bar has no room for), or that it says nothing.
+    void showBarMessage();
 
     // --- Menu commands -----------------------------------------------------------------------
     void perform(MenuCommand command, int tag) override;

@@ -98,15 +98,29 @@ BarView::BarView(const Rect& frame) : View(frame) {
         std::string(Theme::didChange), [this](const platform::runtime::Notification&) { applyTheme(); });
     savesObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
         std::string(Store::savesDidChange), [this](const platform::runtime::Notification&) { savesChanged(); });
-    messageObserver_ = platform::runtime::NotificationCenter::defaultCenter().subscribe(
-        std::string(BarMessage::didPost), [this](const platform::runtime::Notification& note) {
-            if (const auto* message = std::any_cast<BarMessage::Message>(&note.object)) showMessage(message->text());
-        });
+    auto& center = platform::runtime::NotificationCenter::defaultCenter();
+    messageObserver_ = center.subscribe(std::string(BarMessage::didPost), [this](const platform::runtime::Notification& note) {
+        if (const auto* message = std::any_cast<BarMessage::Message>(&note.object)) showMessage(*message);
+    });
+    withdrawObserver_ = center.subscribe(std::string(BarMessage::didWithdraw), [this](const platform::runtime::Notification& note) {
+        const auto* topic = std::any_cast<std::string>(&note.object);
+        // An empty topic is each message's own: nobody can name it.
+        if (!topic || topic->empty()) return;
+        dropMessages([topic](const ShownMessage& shown) { return shown.message.topic == *topic; });
+        noticeChanged();
+    });
+    // The theme notification that follows words them again too; this one may come alone.
+    languageObserver_ = center.subscribe(std::string(Lang::didChange), [this](const platform::runtime::Notification&) {
+        for (ShownMessage& shown : messages_) shown.text = shown.message.text();
+        noticeChanged();
+    });
 }
 
 BarView::~BarView() {
     if (savedAgainEnd_) savedAgainEnd_->cancel();
-    if (messageEnd_) messageEnd_->cancel();
+    for (const ShownMessage& shown : messages_) {
+        if (shown.end) shown.end->cancel();
+    }
 }
 
 void BarView::setFrameSize(Size size) {
@@ -130,6 +144,7 @@ void BarView::applyTheme() {
     settingsButton_.setTitle(t("settings"));
     guideButton_.setTitle(t("guide"));
     aiToggle_.setTitle(t("ai_titles"));
+    for (ShownMessage& shown : messages_) shown.text = shown.message.text();
 
     setLayerBackgroundColor(std::nullopt);
     material_.setLayerBackgroundColor(PanelColors::panelBackground());
@@ -147,20 +162,31 @@ void BarView::applyTheme() {
 }
 
 void BarView::setNoticeText() {
-    std::optional<std::string> notice, whole;
-    if (message_) notice = message_->shown, whole = message_->whole;
-    else if (stateStore_ && savedAgain_) notice = t("state_saved_again_line");
-    else if (stateStore_ && (whole = StateNotice::saveLine(*stateStore_))) notice = StateNotice::briefSaveLine(*stateStore_);
-    else if (stateStore_ && (whole = StateNotice::line(*stateStore_))) notice = StateNotice::briefLine(*stateStore_);
-    if (whole && !notice) notice = std::move(whole), whole.reset();
-    notice_.setText(notice.value_or(""));
-    notice_.setToolTip(whole.value_or(notice.value_or("")));
+    // What shows, and all of it for the tip where the shown line is a brief form.
+    std::string notice, whole;
+    const bool message = !messages_.empty();
+    if (message) {
+        notice = messages_.back().text.shown, whole = messages_.back().text.whole;
+    } else if (stateStore_ && savedAgain_) {
+        notice = t("state_saved_again_brief"), whole = t("state_saved_again_line");
+    } else if (stateStore_) {
+        const Store& store = *stateStore_;
+        if (auto line = StateNotice::saveLine(store)) notice = StateNotice::briefSaveLine(store).value_or(""), whole = std::move(*line);
+        else if ((line = StateNotice::line(store))) notice = StateNotice::briefLine(store).value_or(""), whole = std::move(*line);
+    }
+    if (notice.empty()) notice = std::move(whole), whole.clear();
+    if (whole.empty()) whole = notice;
+    notice_.setText(notice);
+    notice_.setToolTip(whole);
+    said_.reset();
+    if (!notice.empty()) said_ = BarMessage::Text{notice, whole};
     // A brief line (saves failing, entries left out) and a message are made to show whole: the bar
-    // gives up its other items for them first.
-    noticeLeastWidth_ = whole ? std::max(minimumNoticeWidth, notice_.fittingSize().width) : minimumNoticeWidth;
+    // gives up its other items for them first. A long line with no brief form is cut.
+    const bool brief = message || notice != whole;
+    noticeLeastWidth_ = brief ? std::max(minimumNoticeWidth, notice_.fittingSize().width) : minimumNoticeWidth;
     using C = PanelColors;
-    notice_.setTextColor(savedAgain_ && !message_ ? C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75))
-                                     : C::pick(C::rgb(224, 162, 71), C::rgb(140, 90, 10)));
+    notice_.setTextColor(savedAgain_ && !message ? C::pick(C::rgb(95, 176, 122), C::rgb(46, 125, 75))
+                                                 : C::pick(C::rgb(224, 162, 71), C::rgb(140, 90, 10)));
 }
 
 void BarView::setStateStore(const Store& store) {
@@ -189,21 +215,49 @@ void BarView::savesChanged() {
             });
         }
     }
+    noticeChanged();
+    // A message said meanwhile keeps the notice; saves failing or working again are news still.
+    if (failing || savedAgain_) tellNews(failing ? messageShown : savedAgainShown);
+}
+
+// The latest message goes before everything else the notice says, for a while or until it is
+// withdrawn; a later one of its topic takes its place.
+void BarView::showMessage(const BarMessage::Message& message) {
+    if (!message.topic.empty()) {
+        dropMessages([&message](const ShownMessage& shown) { return shown.message.topic == message.topic; });
+    }
+    if (messages_.size() >= messagesKept) {
+        const uint64_t oldest = messages_.front().serial;
+        dropMessages([oldest](const ShownMessage& shown) { return shown.serial == oldest; });
+    }
+    ShownMessage shown{message, message.text(), ++messageSerial_, nullptr};
+    if (!message.lasting) {
+        shown.end = platform::runtime::MainLoop::main().postAfter(messageShown, [this, serial = shown.serial] {
+            dropMessages([serial](const ShownMessage& held) { return held.serial == serial; });
+            noticeChanged();
+        });
+    }
+    messages_.push_back(std::move(shown));
+    noticeChanged();
+    tellNews(messageShown);
+}
+
+void BarView::dropMessages(const std::function<bool(const ShownMessage&)>& which) {
+    std::erase_if(messages_, [&which](const ShownMessage& shown) {
+        if (!which(shown)) return false;
+        if (shown.end) shown.end->cancel();
+        return true;
+    });
+}
+
+void BarView::noticeChanged() {
     setNoticeText();
     layout();
 }
 
-// The latest message goes before everything else the notice says, for a while.
-void BarView::showMessage(BarMessage::Text text) {
-    message_ = std::move(text);
-    if (messageEnd_) messageEnd_->cancel();
-    messageEnd_ = platform::runtime::MainLoop::main().postAfter(messageShown, [this] {
-        message_.reset();
-        setNoticeText();
-        layout();
-    });
-    setNoticeText();
-    layout();
+void BarView::tellNews(std::chrono::seconds shown) {
+    // A copy: the owner may replace it.
+    if (auto told = onNews) told(shown);
 }
 
 RichText BarView::countsLine(int total, int busy, int waiting, int done, CountsForm form) {

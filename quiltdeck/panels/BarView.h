@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Button.h"
@@ -24,10 +25,9 @@ class Store;
 // The strip across the top of the main window: brand and version, five pills (new session,
 // browsers, history, settings, guide), the AI-titles check box, the notice that changes are not
 // saved (while the store is read-only or its saves fail, and for a while once they work again) or
-// that the run started afresh (its state file damaged and set aside), or for a while a message said
-// to it (a paste cut short), and right-aligned the counts
-// line and the language
-// pop-up, on a flat ground closed by a hairline. It keeps no state of its own: its owner sets the
+// that the run started afresh (its state file damaged and set aside), or a message said to it (a
+// paste cut short, for a while; a paste still waiting, until withdrawn), and right-aligned the
+// counts line and the language pop-up, on a flat ground closed by a hairline. It keeps no state of its own: its owner sets the
 // callbacks, the frame, and the counts; the only thing it changes by itself is the interface
 // language. Main thread.
 class BarView : public platform::ui::View {
@@ -49,8 +49,11 @@ public:
 
     // How long the notice says that saves work again.
     static constexpr std::chrono::seconds savedAgainShown{10};
-    // How long a message said to the bar (BarMessage) stays, before anything else the notice says.
+    // How long a message said to the bar (BarMessage) stays, before anything else the notice says,
+    // unless it lasts until withdrawn.
     static constexpr std::chrono::seconds messageShown{12};
+    // Messages kept at once, the latest shown: an older one shows again when a later one goes.
+    static constexpr size_t messagesKept = 8;
 
     explicit BarView(const Rect& frame = {});
     ~BarView() override;
@@ -90,6 +93,13 @@ public:
     std::function<void()> onGuide;
     // The check box's new state.
     std::function<void(bool)> onToggleAI;
+    // The notice began to say something new (a message, saves failing or working again), news for
+    // this long: a bar that slid away comes back for it.
+    std::function<void(std::chrono::seconds)> onNews;
+
+    // What the notice says now, whole, even where the bar has no room to show it; none when it
+    // says nothing.
+    const std::optional<BarMessage::Text>& said() const { return said_; }
 
     BrandView& brand() { return brand_; }
     platform::ui::Label& version() { return version_; }
@@ -108,6 +118,15 @@ public:
     platform::ui::View& material() { return material_; }
 
 private:
+    // A message the bar holds: worded again when the language changes; one that does not last
+    // ends on its own timer.
+    struct ShownMessage {
+        BarMessage::Message message;
+        BarMessage::Text text;
+        uint64_t serial = 0;
+        std::shared_ptr<platform::runtime::WorkItem> end;
+    };
+
     // The pills in the order they stand.
     std::array<platform::ui::Button*, 5> pills() {
         return {&newButton_, &browsersButton_, &historyButton_, &settingsButton_, &guideButton_};
@@ -128,7 +147,11 @@ private:
     // The notice's text as the store's file and saves stand; placed by the caller.
     void setNoticeText();
     void savesChanged();
-    void showMessage(BarMessage::Text text);
+    void showMessage(const BarMessage::Message& message);
+    // Takes a message away (withdrawn, replaced, its time over), by topic or by serial.
+    void dropMessages(const std::function<bool(const ShownMessage&)>& which);
+    void noticeChanged();
+    void tellNews(std::chrono::seconds shown);
 
     platform::ui::View material_;
     BrandView brand_;
@@ -146,8 +169,10 @@ private:
     bool savesFailing_ = false;
     bool savedAgain_ = false;
     std::shared_ptr<platform::runtime::WorkItem> savedAgainEnd_;
-    std::optional<BarMessage::Text> message_;
-    std::shared_ptr<platform::runtime::WorkItem> messageEnd_;
+    // Oldest first; the last is the one shown.
+    std::vector<ShownMessage> messages_;
+    uint64_t messageSerial_ = 0;
+    std::optional<BarMessage::Text> said_;
     platform::ui::RichText shownCounts_;
     int counted_[4] = {0, 0, 0, 0};
     int compaction_ = 0;
@@ -156,6 +181,8 @@ private:
     platform::runtime::NotificationCenter::Subscription themeObserver_;
     platform::runtime::NotificationCenter::Subscription savesObserver_;
     platform::runtime::NotificationCenter::Subscription messageObserver_;
+    platform::runtime::NotificationCenter::Subscription withdrawObserver_;
+    platform::runtime::NotificationCenter::Subscription languageObserver_;
 };
 
 }  // namespace quiltdeck

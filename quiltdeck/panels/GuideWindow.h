@@ -28,7 +28,7 @@ public:
         std::string_view keys;  // the same in every language; "%@" is the mouse's word ("click")
         std::string_view description;  // a text key
     };
-    static constexpr std::array<KeyRow, 18> keyRows = {{
+    static constexpr std::array<KeyRow, 19> keyRows = {{
         {"Ctrl+Shift+N", "guide_k_new"},
         {"Ctrl+Shift+Alt+N", "guide_k_shell"},
         {"%@ / Ctrl+Shift+Enter", "guide_k_zoom"},
@@ -46,6 +46,7 @@ public:
         {"Ctrl+Shift+,", "guide_k_settings"},
         {"Ctrl+Shift+C / V", "guide_k_copy"},
         {"Ctrl+Shift+M", "guide_k_menus"},
+        {"Ctrl+Shift+I", "guide_k_bar_message"},
         {"F10", "guide_k_f10"},
     }};
 

@@ -82,8 +82,10 @@ std::optional<std::string> StateNotice::line(const Store& store) {
 }
 
 std::optional<std::string> StateNotice::briefLine(const Store& store) {
-    if (store.readOnly() || store.brokenCopy() || !store.setAside().copy) return std::nullopt;
-    return t("state_records_brief");
+    if (store.readOnly()) return std::nullopt;
+    if (store.brokenCopy()) return t("state_reset_brief");
+    if (store.setAside().copy) return t("state_records_brief");
+    return std::nullopt;
 }
 
 std::optional<platform::ui::Alert> StateNotice::alert(const Store& store) {

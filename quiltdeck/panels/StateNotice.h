@@ -32,8 +32,9 @@ public:
     // The same cause first and in a word or two, so that a small screen's bar shows it whole:
     // "Not saved: disk full", or "Changes not saved" for an uncommon cause. None while saves work.
     static std::optional<std::string> briefSaveLine(const Store& store);
-    // The line in a word or two where no alert says it whole (entries left out), so that a small
-    // screen's bar shows it; the whole line is then its tool tip. None otherwise.
+    // The line in a word or two where the run saves as usual ("Started afresh", "Some entries left
+    // out"), so that a small screen's bar shows it; the whole line is then its tool tip. None
+    // otherwise (a read-only store's line is said whole by the alert at launch).
     static std::optional<std::string> briefLine(const Store& store);
     // The alert at launch: the reason, and what it means for the run. None for entries left out.
     static std::optional<platform::ui::Alert> alert(const Store& store);

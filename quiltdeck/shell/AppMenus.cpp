@@ -113,6 +113,7 @@ platform::ui::MenuBar buildMenuBar(MenuCommands& commands) {
                              {
                                  {MenuCommand::showGuide, "menu_readme", command("/", false, "?")},
                                  {MenuCommand::openMenuBar, "menu_open_menus", command("m")},
+                                 {MenuCommand::showBarMessage, "menu_bar_message", command("i")},
                                  separator,
                                  {MenuCommand::openLicence, "menu_licence", {}},
                                  {MenuCommand::openThirdParty, "menu_third_party", {}},

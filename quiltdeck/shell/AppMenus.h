@@ -13,7 +13,7 @@ enum class MenuCommand {
     toggleZoom, zoomLarger, zoomSmaller, jumpToAttention, interrupt,
     showBrowsers, showSettings, toggleAiTitles, chooseLanguage, focusTile, openMenuBar, quit,
     copy, paste, selectAll,
-    showGuide, openLicence, openThirdParty, openPrivacy, showLog, about, checkForUpdates,
+    showGuide, showBarMessage, openLicence, openThirdParty, openPrivacy, showLog, about, checkForUpdates,
 };
 
 // Who carries the commands out (the application delegate).
@@ -35,7 +35,8 @@ public:
 // shifted one (New Shell, Next and Previous Tab), so every one is apart from what
 // the programs in the tiles get. Tile 1 to 9 are hidden items: shortcuts only. Help's
 // Open Menu Bar, Ctrl+Shift+M, opens the menu bar itself: the way to it while a
-// terminal keeps F10. `commands` must outlive the menu bar.
+// terminal keeps F10; its Top Bar Message, Ctrl+Shift+I, says the bar's line whole.
+// `commands` must outlive the menu bar.
 platform::ui::MenuBar buildMenuBar(MenuCommands& commands);
 
 }  // namespace quiltdeck

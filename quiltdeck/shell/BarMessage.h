@@ -8,8 +8,8 @@ namespace quiltdeck {
 
 // A short message for the top bar about something the user did that went wrong where nothing else
 // shows it (a paste cut short, a picture not kept), or that is still under way (a paste waiting
-// for the clipboard): said once, in the interface language, and shown for a while. Any layer may
-// say one; the bar, when there is one, shows the latest.
+// for the clipboard): in the interface language of the moment, shown for a while or until
+// withdrawn. Any layer may say one; the bar, when there is one, shows the latest still standing.
 class BarMessage {
 public:
     BarMessage() = delete;
@@ -38,7 +38,8 @@ public:
     static void say(std::string topic, Wording wording, bool lasting = false);
     // A message worded once, in the language of the moment.
     static void say(std::string shown, std::string whole = {});
-    // Takes the topic's message away, if it is the one shown.
+    // Takes the topic's message away, whether it shows or waits under a later one; the messages
+    // of other topics stay.
     static void withdraw(std::string topic);
 };
 

@@ -1,5 +1,8 @@
 // The bar and the tab bar in full screen: they slide away after the pointer has rested for 3 s
-// and come back when it touches the window's top edge.
+// and come back when it touches the window's top edge, when the bar has something new to say (for
+// as long as it is news), or when the menus are opened by keys.
+#include <algorithm>
+
 #include "platform/runtime/MainLoop.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Window.h"
@@ -39,6 +42,13 @@ void GridController::setupBarAutoHide() {
         // Without the inset now; showing the bars has laid the wall out already.
         if (!wasHidden && windowOf(note) == root_.window()) relayout();
     }));
+    // A keyboard user has no top edge to reach: the menus opened by keys bring the bars in too.
+    observers_.push_back(center.subscribe(Window::didOpenMenuBarNotification, [this, alive](const auto& note) {
+        if (!alive.expired() && windowOf(note) == root_.window()) revealBarFor(barHideDelay);
+    }));
+    bar_.onNews = [this, alive](std::chrono::seconds shown) {
+        if (!alive.expired()) revealBarFor(shown);
+    };
     // The window takes its pointer monitor when the wall is put in it.
     root_.onWindowChange = [this, alive] {
         if (alive.expired()) return;
@@ -66,12 +76,21 @@ void GridController::scheduleBarHide() {
     Window* window = root_.window();
     if (!window || !window->isFullScreen()) return;
     std::weak_ptr<int> alive = alive_;
-    barHideTimer_ = MainLoop::main().postAfter(barHideDelay, [this, alive] {
+    const platform::runtime::Duration delay = std::max<platform::runtime::Duration>(barHideDelay, barNewsUntil_ - MainLoop::main().now());
+    barHideTimer_ = MainLoop::main().postAfter(delay, [this, alive] {
         if (alive.expired()) return;
         barHideTimer_ = nullptr;
         // Not asked again whether the window is still in full screen: leaving cancels this.
         setBar(true);
     });
+}
+
+void GridController::revealBarFor(platform::runtime::Duration shown) {
+    barNewsUntil_ = std::max(barNewsUntil_, MainLoop::main().now() + shown);
+    Window* window = root_.window();
+    if (!window || !window->isFullScreen()) return;
+    if (barHidden_) setBar(false);
+    else scheduleBarHide();
 }
 
 void GridController::setBar(bool hidden) {

@@ -213,11 +213,15 @@ public:
     static constexpr double barSlideDuration = 0.16;
     // The strip along the window's top edge that brings the bars back.
     static constexpr double revealZone = 4;
-    // Follows the window's full screen and every pointer move.
+    // Follows the window's full screen, every pointer move, the bar's news and the menu bar
+    // opened by keys.
     void setupBarAutoHide();
     void pointerMoved();
-    // (Re)arms the hide while the window is in full screen; cancels it either way.
+    // (Re)arms the hide while the window is in full screen, not before the bar's news is old;
+    // cancels it either way.
     void scheduleBarHide();
+    // Brings the bars in while the window is in full screen, for at least `shown`.
+    void revealBarFor(platform::runtime::Duration shown);
     void setBar(bool hidden);
     // Cancels a pending hide and shows the bars.
     void showBar(bool permanent);
@@ -283,6 +287,8 @@ private:
     std::map<std::string, std::string> titleFailedPrompts_;
     std::shared_ptr<platform::runtime::WorkItem> titleTimer_;
     std::shared_ptr<platform::runtime::WorkItem> barHideTimer_;
+    // Until then the bars stay in for what the bar said.
+    platform::runtime::TimePoint barNewsUntil_{};
     platform::ui::Window* monitoredWindow_ = nullptr;
     std::shared_ptr<LookPopover> lookPopover_;
 

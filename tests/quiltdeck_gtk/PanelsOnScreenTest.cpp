@@ -242,6 +242,7 @@ TEST_P(PanelsOnScreen, CardsAndTheBarShowTheirControlsInPlaceAndReadable) {
         EXPECT_FALSE(pango_layout_is_ellipsized(layout)) << what << ": " << bar.notice().text();
     };
     gallery_->barSayingRecordsLeftOut(960);
+    gallery_->barSayingStartedAfresh(960);
     gallery_->barSayingSavesFail(960);
     // The failing store tries again every few seconds: its saves keep failing while this runs.
     failDurableWritesWith(ENOSPC);
@@ -249,10 +250,13 @@ TEST_P(PanelsOnScreen, CardsAndTheBarShowTheirControlsInPlaceAndReadable) {
     for (Lang lang : Lang::allCases()) {
         Lang::setCurrent(lang);
         const std::string in = std::string(" in ") + std::string(lang.rawValue());
-        for (auto made : {&testing::PanelGallery::barSayingSavesFail, &testing::PanelGallery::barSayingRecordsLeftOut}) {
+        for (auto made : {&testing::PanelGallery::barSayingSavesFail, &testing::PanelGallery::barSayingRecordsLeftOut,
+                          &testing::PanelGallery::barSayingStartedAfresh}) {
             auto narrow = (*gallery_.*made)(960);
             auto window = shown(*narrow);
             noticeWhole(*narrow, "brief line" + in);
+            // The pointer passes through the label's widget: the window under it shows the tip.
+            EXPECT_EQ(narrow->notice().toolTipText(), narrow->notice().toolTip()) << in;
             BarMessage::say(t("paste_no_answer_brief"), t("paste_no_answer"));
             settle();
             noticeWhole(*narrow, "paste message" + in);

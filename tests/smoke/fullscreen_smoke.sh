@@ -2,8 +2,10 @@
 # Full screen in a real window on a virtual X display with a window manager, on a session bus of
 # its own (run it under dbus-run-session): F11 puts the window in full screen (the manager lists
 # _NET_WM_STATE_FULLSCREEN); after 3 s without a pointer move the bars are gone and the tiles
-# reach the top of the screen; the pointer at the top edge brings the bars back; F11 again leaves
-# full screen and the bars stay. How long the hide and the reveal took is printed; a shot that is
+# reach the top of the screen; the pointer at the top edge brings the bars back, and so do the
+# menus opened by keys (Ctrl+Shift+M) and a save that fails (state.json made a folder, then a tile
+# renamed by keys), whose brief line's whole text shows as a tool tip under the pointer; F11
+# again leaves full screen and the bars stay. How long the hide and the reveal took is printed; a shot that is
 # checked is taken again until it shows what it looks for, and ceilings catch only a hang. Xvfb,
 # the window manager and the program are started and ended here, each by its own process id.
 #   tests/smoke/fullscreen_smoke.sh path/to/quiltdeck output-folder
@@ -80,6 +82,45 @@ within 150 cards_at "$out/fullscreen-revealed.png" 30 $((24 + 90)) "$bars_top" |
 revealed_top="$found"
 revealed_after=$((shot_at - moved))
 
+# Waits for the bars to slide away again, the pointer resting mid-screen.
+bars_gone() {
+    xdotool mousemove --sync 800 500
+    found=""
+    within 150 cards_at "$out/$1" 30 0 18 || fail "the bars did not slide away again: cards at ${found:-no card}"
+}
+
+# --- The menus opened by keys bring them in --------------------------------------------------------
+bars_gone fullscreen-hidden-again.png
+xdotool key ctrl+shift+m
+found=""
+within 150 cards_at "$out/fullscreen-menus.png" 30 $((24 + 90)) "$bars_top" ||
+    fail "Ctrl+Shift+M left the cards at ${found:-no card}"
+xdotool key Escape
+
+# --- A save that fails brings them in, its line whole in a tip under the pointer -----------------
+bars_gone fullscreen-hidden-before-save.png
+rm "$state/state.json" && mkdir "$state/state.json"
+xdotool key ctrl+shift+r
+xdotool type --delay 40 "renamed"
+xdotool key Return
+found=""
+within 150 cards_at "$out/fullscreen-save-failed.png" 30 $((24 + 90)) "$bars_top" ||
+    fail "a save that failed left the cards at ${found:-no card}"
+# The brief line in the dark theme's amber, between the check box and the counts.
+notice_at="$("$here/pixels.py" centre 224,162,71 "$out/fullscreen-save-failed.png" 500 24 1300 76)" ||
+    fail "no line in the bar after a save that failed"
+xdotool mousemove --sync $notice_at
+tip_shown() {
+    local id
+    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+        xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP && return 0
+    done
+    return 1
+}
+within 150 tip_shown || fail "no tool tip over the bar's line at $notice_at"
+shot "$out/fullscreen-save-failed-tip.png"
+rmdir "$state/state.json"
+
 # --- F11 again: the window as before, and no hide follows ----------------------------------------
 xdotool mousemove --sync 800 500
 xdotool key F11
@@ -94,4 +135,5 @@ again_top="$(card_top "$out/window-again.png" $((X + 30)) $((Y + 1)))" || fail "
 
 kill -0 "$app" || fail "the program ended"
 echo "fullscreen_smoke: F11 in and out, cards at $bars_top with the bars, $hidden_top without (hidden within $hidden_after ms of the last move)," \
-     "$revealed_top after the top edge (bars back within $revealed_after ms); shots in $out"
+     "$revealed_top after the top edge (bars back within $revealed_after ms), back for Ctrl+Shift+M and for a failed save," \
+     "its tip under the pointer; shots in $out"

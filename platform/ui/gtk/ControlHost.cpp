@@ -372,12 +372,17 @@ protected:
                                                     : label_.truncation() == Truncation::middle ? PANGO_ELLIPSIZE_MIDDLE
                                                                                                 : PANGO_ELLIPSIZE_NONE);
         gtk_label_set_selectable(GTK_LABEL(widget_), label_.isSelectable());
+        // Without a window of its own (not selectable, no link) the label lets the pointer pass
+        // to the drawing area under it, which shows the tip.
+        takesPointer_ = links || label_.isSelectable();
         const TextAlignment alignment = text.empty() ? label_.alignment() : text.runs()[0].attributes.paragraph.alignment;
         gtk_label_set_xalign(GTK_LABEL(widget_), alignment == TextAlignment::left ? 0.0f : alignment == TextAlignment::center ? 0.5f : 1.0f);
         gtk_label_set_justify(GTK_LABEL(widget_), alignment == TextAlignment::left     ? GTK_JUSTIFY_LEFT
                                                   : alignment == TextAlignment::center ? GTK_JUSTIFY_CENTER
                                                                                        : GTK_JUSTIFY_RIGHT);
     }
+
+    bool showsToolTip() const override { return takesPointer_; }
 
 private:
     static gboolean onLink(GtkLabel*, const gchar* uri, LabelPeer* self) {
@@ -392,6 +397,7 @@ private:
     }
 
     Label& label_;
+    bool takesPointer_ = false;
 };
 
 class SpinnerPeer : public WidgetPeer {

@@ -19,11 +19,13 @@ namespace {
 // Counts what a peer would have to show again.
 class CountingPeer : public ControlPeer {
 public:
-    explicit CountingPeer(int& updates) : updates_(updates) {}
+    explicit CountingPeer(int& updates, bool showsToolTip = true) : updates_(updates), showsToolTip_(showsToolTip) {}
     void update() override { ++updates_; }
+    bool showsToolTip() const override { return showsToolTip_; }
 
 private:
     int& updates_;
+    bool showsToolTip_;
 };
 
 SegmentedControl::Segment segment(std::string label, double width = 0, bool enabled = true) {
@@ -119,7 +121,8 @@ TEST(Button, DropsItsPeerWhenItLeavesTheWindow) {
     window.setContentView(nullptr);
 }
 
-// A control without a toolkit's widget shows its tool tip itself.
+// A control without a toolkit's widget shows its tool tip itself, and so does one whose widget
+// the pointer passes through (a plain label's).
 TEST(Label, ToolTipWithoutAWidget) {
     Label label;
     label.setToolTip("Shop");
@@ -127,6 +130,8 @@ TEST(Label, ToolTipWithoutAWidget) {
     label.setPeer(std::make_unique<CountingPeer>(updates));
     EXPECT_EQ(label.toolTipText(), "");
     label.setPeer(nullptr);
+    EXPECT_EQ(label.toolTipText(), "Shop");
+    label.setPeer(std::make_unique<CountingPeer>(updates, false));
     EXPECT_EQ(label.toolTipText(), "Shop");
 }
 

@@ -963,7 +963,14 @@ TEST_F(AppDelegateTest, AStateFileLeftAloneIsToldInTheWindow) {
     app->modals().clickButton(0);
     EXPECT_FALSE(app->grid().bar().notice().isHidden());
     EXPECT_EQ(app->grid().bar().notice().text(), StateNotice::line(broken));
-    app->delegate->showStateNotice(Store::shared());
+    // The keyboard's way to the whole line, and to a bar that says nothing.
+    for (const bool says : {true, false}) {
+        if (!says) app->delegate->showStateNotice(Store::shared());
+        app->delegate->perform(MenuCommand::showBarMessage, 0);
+        ASSERT_TRUE(app->modals().shownAlert());
+        EXPECT_EQ(app->modals().shownAlert()->messageText, says ? *StateNotice::line(broken) : t("bar_message_none"));
+        app->modals().clickButton(0);
+    }
     EXPECT_TRUE(app->grid().bar().notice().isHidden());
 }
 

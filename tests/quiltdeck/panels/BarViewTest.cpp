@@ -355,6 +355,65 @@ TEST_F(BarViewTest, AMessageGoesBeforeTheStateLineForAWhile) {
         EXPECT_EQ(bar.notice().text(), StateNotice::line(*store).value_or(""));
         EXPECT_EQ(bar.notice().isHidden(), store == &good);
     }
+
+    // Messages that come, last, are replaced and withdrawn, over the good store's silence: what
+    // the notice shows (whole in its tip) and whether the bar was told of news.
+    using namespace std::chrono_literals;
+    int news = 0;
+    bar.onNews = [&news](std::chrono::seconds shown) {
+        EXPECT_EQ(shown, BarView::messageShown);
+        ++news;
+    };
+    // Worded in the language of the moment, whenever asked.
+    const auto say = [](std::string topic, std::string word, bool lasting = false) {
+        BarMessage::say(std::move(topic), [word] { return BarMessage::Text{word + " " + std::string(Lang::current().rawValue()), word + " whole"}; },
+                        lasting);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        std::chrono::milliseconds wait;
+        std::string shown;  // empty: the notice hides
+        bool news;
+    } steps[] = {
+        {"a lasting message", [&] { say("paste", "Waiting", true); }, 60s, "Waiting en", true},
+        {"a later one of another topic goes before it", [&] { say("picture", "Not kept"); }, 11999ms, "Not kept en", true},
+        {"the lasting one again once that one's time is over", [] {}, 1ms, "Waiting en", false},
+        {"a later one of its topic replaces it", [&] { say("paste", "Pasted"); }, 0ms, "Pasted en", true},
+        {"another topic withdrawn leaves it", [] { BarMessage::withdraw("picture"); }, 0ms, "Pasted en", false},
+        {"no topic withdrawn leaves it", [] { BarMessage::withdraw(""); }, 0ms, "Pasted en", false},
+        {"worded again in the new language",
+         [] {
+             Lang::setCurrent(Lang::de);
+             platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+         },
+         11s, "Pasted de", false},
+        {"gone after its time", [] {}, 1s, "", false},
+        {"a lasting one under a later one, withdrawn",
+         [&] {
+             say("paste", "Waiting", true);
+             say("", "Cut");
+             BarMessage::withdraw("paste");
+         },
+         12s, "", true},
+        {"the latest of many that do not last", [&] { for (int i = 0; i < 20; ++i) say("", "Cut " + std::to_string(i)); }, 0ms, "Cut 19 de", true},
+        {"all gone at once", [] {}, 12s, "", false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        news = 0;
+        step.act();
+        loop_.runPending();
+        loop_.advance(step.wait);
+        EXPECT_EQ(bar.notice().isHidden(), step.shown.empty());
+        EXPECT_EQ(bar.notice().text(), step.shown);
+        if (!step.shown.empty()) {
+            EXPECT_EQ(bar.notice().toolTip(), step.shown.substr(0, step.shown.rfind(' ')) + " whole");
+        }
+        EXPECT_EQ(bar.said().has_value(), !step.shown.empty());
+        EXPECT_EQ(news > 0, step.news);
+    }
+    EXPECT_EQ(loop_.pendingTimerCount(), 0u);
 }
 
 TEST(BarViewLaunch, TakesTheStoredLanguageAndAiTitles) {

@@ -198,6 +198,17 @@ public:
         return bar;
     }
     const Store& leftOutStore() const { return *leftOutStore_; }
+    // The bar of a run that started afresh: its file did not parse and was set aside.
+    std::unique_ptr<BarView> barSayingStartedAfresh(double width) {
+        if (!afreshStore_) {
+            writeFile(afreshFolder_ / "state.json", R"({"openTiles":[{"title":"a")");
+            afreshStore_ = std::make_unique<Store>(afreshFolder_.path());
+        }
+        auto bar = this->bar(width);
+        bar->setStateStore(*afreshStore_);
+        return bar;
+    }
+    const Store& afreshStore() const { return *afreshStore_; }
 
     // A tile with what a session shows on its card: a tool, numbers and headlines, no browser.
     class CardTile : public FakeTile {
@@ -261,6 +272,8 @@ private:
     TempFolder failingFolder_;
     TempFolder leftOutFolder_;
     std::unique_ptr<Store> leftOutStore_;
+    TempFolder afreshFolder_;
+    std::unique_ptr<Store> afreshStore_;
     std::unique_ptr<Store> failingStore_;
 };
 

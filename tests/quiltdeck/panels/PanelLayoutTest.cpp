@@ -148,11 +148,29 @@ TEST_P(PanelLayout, BarFits) {
         EXPECT_EQ(bar->notice().text(), *StateNotice::briefSaveLine(gallery_.failingStore())) << piece;
         EXPECT_EQ(bar->notice().toolTip(), *StateNotice::saveLine(gallery_.failingStore())) << piece;
     }
-    const auto leftOut = gallery_.barSayingRecordsLeftOut(960);
-    expectFits("bar saying entries were left out at 960", *leftOut);
-    EXPECT_FALSE(leftOut->notice().isHidden());
-    EXPECT_LE(leftOut->notice().fittingSize().width, leftOut->notice().frame().width + testing_support::layoutSlack);
-    EXPECT_EQ(leftOut->notice().toolTip(), *StateNotice::line(gallery_.leftOutStore()));
+    // The state's lines in brief, whole in their tips: entries left out, a run started afresh,
+    // and saves that work again (the failing store's next try reaches the disk).
+    auto savedAgain = gallery_.barSayingSavesFail(960);
+    loop_.advance(Store::saveRetry);
+    gallery_.failingStore().flush();
+    loop_.runPending();
+    const struct {
+        const char* name;
+        std::unique_ptr<BarView> bar;
+        std::string whole;
+    } lines[] = {
+        {"entries were left out", gallery_.barSayingRecordsLeftOut(960), *StateNotice::line(gallery_.leftOutStore())},
+        {"the run started afresh", gallery_.barSayingStartedAfresh(960), *StateNotice::line(gallery_.afreshStore())},
+        {"saves work again", std::move(savedAgain), t("state_saved_again_line")},
+    };
+    for (const auto& line : lines) {
+        const platform::ui::Label& notice = line.bar->notice();
+        expectFits(std::string("bar saying ") + line.name + " at 960", *line.bar);
+        EXPECT_FALSE(notice.isHidden()) << line.name;
+        EXPECT_NE(notice.text(), line.whole) << line.name;
+        EXPECT_LE(notice.fittingSize().width, notice.frame().width + testing_support::layoutSlack) << line.name;
+        EXPECT_EQ(notice.toolTip(), line.whole) << line.name;
+    }
 }
 
 // A tile's card on a roomy wall and on the narrowest a small screen lays out (four and five

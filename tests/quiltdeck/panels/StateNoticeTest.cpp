@@ -281,7 +281,8 @@ TEST_F(StateNoticeTest, TheBarSaysWhileSavesFailAndWhenTheyWorkAgain) {
     EXPECT_TRUE(store.flush());
     loop_.runPending();
     EXPECT_EQ(store.saveError(), 0);
-    EXPECT_EQ(bar.notice().text(), "Changes are saved again.");
+    EXPECT_EQ(bar.notice().text(), "Saved again");
+    EXPECT_EQ(bar.notice().toolTip(), "Changes are saved again.");
     EXPECT_FALSE(Store::decode(testing::readFile(file()))->aiTitles);
     loop_.advance(BarView::savedAgainShown);
     EXPECT_TRUE(bar.notice().isHidden());

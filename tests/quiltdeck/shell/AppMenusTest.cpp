@@ -98,7 +98,7 @@ TEST(AppMenusTest, MenusInOrderAndInTheInterfaceLanguage) {
     EXPECT_EQ(std::vector<std::string>(session.end() - 5, session.end()),
               (std::vector<std::string>{"Settings", "AI Titles", "Language", "-", "Quit and End All Sessions"}));
     EXPECT_EQ(titles(english.menus[2]),
-              (std::vector<std::string>{"Quiltdeck Guide", "Open Menu Bar", "-", "Licence Agreement", "Third-Party Licences",
+              (std::vector<std::string>{"Quiltdeck Guide", "Open Menu Bar", "Top Bar Message", "-", "Licence Agreement", "Third-Party Licences",
                                         "Privacy Notes", "-", "Show Log", "-", "About Quiltdeck",
                                         "Check for Updates…"}));
     EXPECT_EQ(english.itemForShortcut("3", true, true, false, false)->title, "Tile 3");

@@ -2,6 +2,7 @@
 // has rested and come back at the top edge.
 #include <gtest/gtest.h>
 
+#include "quiltdeck/shell/BarMessage.h"
 #include "quiltdeck/wall/WallTestSupport.h"
 
 namespace quiltdeck {
@@ -63,6 +64,14 @@ TEST_F(GridBars, HideAndShowAsThePointerAndFullScreenSay) {
     auto enter = [this] { fullScreen(window, true); };
     auto leave = [this] { fullScreen(window, false); };
     auto nothing = [] {};
+    auto message = [] { BarMessage::say("Not pasted"); };
+    auto menus = [this] {
+        window.openMenuBar();
+        loop.runPending();
+    };
+    platform::ui::MenuBar menuBar;
+    menuBar.menus.resize(1);
+    window.setMenuBar(std::make_shared<platform::ui::MenuBar>(menuBar));
     const Case cases[] = {
         {"outside full screen they never hide",
          {{[&] { move(500); }, 10s, false, false}, {[&] { move(0); }, 10s, false, false}}},
@@ -91,6 +100,15 @@ TEST_F(GridBars, HideAndShowAsThePointerAndFullScreenSay) {
           {[&] { fullScreen(other, false); }, 5s, false, false},
           {[&] { move(500); }, 3s, true, false}}},
         {"F11 in and out", {{[&] { f11(); }, 1s, false, true}, {[&] { f11(); }, 5s, false, false}}},
+        {"a message brings them in for its time",
+         {{enter, 3s, true, false}, {message, 11999ms, false, true}, {nothing, 1ms, true, false}}},
+        {"a move does not cut its time short",
+         {{enter, 3s, true, false}, {message, 1s, false, true}, {[&] { move(500); }, 10999ms, false, true}, {nothing, 1ms, true, false}}},
+        {"a move after its time restarts the usual countdown",
+         {{enter, 3s, true, false}, {message, 11s, false, true}, {[&] { move(500); }, 2999ms, false, true}, {nothing, 1ms, true, false}}},
+        {"a message outside full screen arms nothing", {{message, 10s, false, false}}},
+        {"the menus opened by keys bring them in",
+         {{enter, 3s, true, false}, {menus, 2999ms, false, true}, {nothing, 1ms, true, false}}},
     };
     for (const Case& c : cases) {
         for (size_t i = 0; i < c.steps.size(); ++i) {
