@@ -97,7 +97,8 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
         loop_.advance(Store::saveRetry);
         EXPECT_TRUE(store->flush());
         loop_.runPending();
-        EXPECT_EQ(bar.notice().text(), "Changes are saved again.");
+        EXPECT_EQ(bar.notice().text(), "Saved again");
+        EXPECT_EQ(bar.notice().toolTip(), "Changes are saved again.");
         loop_.advance(BarView::savedAgainShown);
         EXPECT_NE(StateNotice::line(*store)->find(folder.path().string() + "/state.json.broken-"), std::string::npos);
     }
