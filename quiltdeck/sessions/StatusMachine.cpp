@@ -8,7 +8,9 @@
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/sessions/TileName.h"
 #include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Utf8.h"
@@ -134,7 +136,9 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
             lastPrompt_ = prompt;
             if (first && !title.pinned) {
                 // The first kilobytes give the title's characters.
-                title.text = shorten(platform::ui::HiddenCharacters::dropped(prefixWithin(prompt, 4096)), promptTitleLength);
+                const auto words = TileName::promptWords(prefixWithin(prompt, 4096));
+                title.text = shorten(platform::ui::HiddenCharacters::dropped(words ? *words : t("pasted_text")),
+                                     promptTitleLength);
                 title.dirty = true;
                 title.lastTitleAt = Title::distantPast;
             }

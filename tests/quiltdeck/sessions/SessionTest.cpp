@@ -390,6 +390,16 @@ TEST_F(SessionWithFake, ASlowStartWorksUntilTheAssistantIsUp) {
     ASSERT_TRUE(waitFor(*session, SessionStatus::idle));
 }
 
+// The assistant hands a pasted prompt to its hook wrapped; the title is the paste's text.
+TEST_F(SessionWithFake, APastedFirstPromptTitlesTheTileByItsText) {
+    auto session = open();
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle));
+    session->view().send("\x1b[200~fix the invoices\nof March\x1b[201~\r");
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle, true));
+    EXPECT_EQ(session->title().text, "fix the invoices of March");
+    EXPECT_EQ(session->lastPrompt().rfind("<pasted_content id=\"", 0), 0u) << session->lastPrompt();
+}
+
 // In the home folder, with the user's leave, the trust question is answered
 // for them once, and the tile goes on to its prompt.
 TEST_F(SessionWithFake, TheHomeFolderIsTrustedForTheUser) {

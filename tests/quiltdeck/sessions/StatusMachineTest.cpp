@@ -12,7 +12,9 @@
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/Lang.h"
 #include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Terminal.h"
 
 namespace quiltdeck {
@@ -368,6 +370,29 @@ TEST_F(StatusMachineTest, TitlesFromPromptsRenamesAndSuggestions) {
     machine->handleHook("UserPromptSubmit", {{"prompt", "open invoice_\u202Egpj.exe\a now"}});
     EXPECT_EQ(machine->title.text, "open invoice_gpj.exe now");
     EXPECT_EQ(machine->lastPrompt(), "open invoice_\u202Egpj.exe\a now");
+
+    // A paste reaches the hook wrapped: the title is its text, or says it was a paste.
+    const std::pair<std::string, std::string> pasted[] = {
+        {"<pasted_content id=\"f1ad\">\nline one\n  line two\n</pasted_content>", "line one line two"},
+        {"fix this: <pasted_content id=\"f1ad\">a b</pasted_content> <pasted_content id=\"c0de\">c</pasted_content>",
+         "fix this: a b c"},
+        {"<pasted_content id=\"f1ad\"/>", "Pasted text"},
+        {"<pasted_content id=\"f1ad\"> \n</pasted_content>\n", "Pasted text"},
+        {"<pasted_content id=\"f1ad\">cut short in the te", "cut short in the te"},
+        {"<pasted_contents> are my own words", "<pasted_contents> are my own words"},
+    };
+    for (const auto& [words, expected] : pasted) {
+        make(folder.path().string());
+        machine->handleHook("UserPromptSubmit", {{"prompt", words}});
+        EXPECT_EQ(machine->title.text, expected) << words;
+        EXPECT_EQ(machine->lastPrompt(), trimWhiteSpace(words));
+    }
+    Lang::setCurrent(Lang::ru);
+    make(folder.path().string());
+    machine->handleHook("UserPromptSubmit", {{"prompt", "<pasted_content id=\"f1ad\"></pasted_content>"}});
+    EXPECT_EQ(machine->title.text, "\xD0\x92\xD1\x81\xD1\x82\xD0\xB0\xD0\xB2\xD0\xBB\xD0\xB5\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB9 "
+                                   "\xD1\x82\xD0\xB5\xD0\xBA\xD1\x81\xD1\x82");
+    Lang::setCurrent(Lang::en);
 
     make(home.string());
     machine->rename("Home tile");
