@@ -155,7 +155,7 @@ void Session::build(const Arguments& arguments) {
     if (services_.startChild) start();
 
     loop_.postAfter(bootFallback, [weak] {
-        if (auto session = weak.lock()) session->machine_->markBooted();
+        if (auto session = weak.lock()) session->machine_->startTimedOut(bootFallback);
     });
     if (arguments.carryOver) metrics_->carryOver();
 }

@@ -1,5 +1,6 @@
 #include "quiltdeck/sessions/StatusMachine.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "platform/runtime/NotificationCenter.h"
@@ -7,7 +8,9 @@
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/sessions/TileName.h"
 #include "quiltdeck/shell/Env.h"
+#include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Utf8.h"
@@ -38,6 +41,28 @@ const json& object(const json& body, const char* key) {
 bool contains(std::u32string_view text, std::u32string_view phrase) {
     return text.find(phrase) != std::u32string_view::npos;
 }
+
+bool isHookEvent(std::string_view event) {
+    static constexpr std::string_view events[] = {"UserPromptSubmit", "PreToolUse", "PostToolUse",
+                                                  "Notification",     "Stop",       "SessionStart"};
+    return std::find(std::begin(events), std::end(events), event) != std::end(events);
+}
+
+// What shows, packed, that the assistant's start screen is up, and how the log names it.
+struct StartMarker {
+    std::u32string_view packed;
+    std::string_view what;
+};
+// Either prompt sign: a narrow tile's banner leaves out the program's name. The
+// footer stands under the prompt box alone.
+constexpr StartMarker startMarkers[] = {
+    {U"ClaudeCode", "its banner"},
+    {U"\u203A", "its prompt sign"},
+    {U"\u276F", "its prompt sign"},
+    {U"?forshortcuts", "the footer of its prompt box"},
+    {U"trustthisfolder", "the folder-trust question"},
+    {U"Tipsforgettingstarted", "its tips"},
+};
 
 // A screen row as the log quotes it: without its margins, cut to a line's worth.
 // A hook's words in a log line: a body may hold a megabyte of them.
@@ -101,6 +126,8 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
         if (onSessionId) onSessionId();
     }
     if (status_ == SessionStatus::exited) return;
+    // Whatever it posts, the assistant is up (a SessionStart may have been lost on the way).
+    if (!booted_ && isHookEvent(event)) boot("hook " + std::string(event));
 
     if (event == "UserPromptSubmit") {
         const std::string prompt = trimWhiteSpace(text(body, "prompt"));
@@ -109,7 +136,9 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
             lastPrompt_ = prompt;
             if (first && !title.pinned) {
                 // The first kilobytes give the title's characters.
-                title.text = shorten(platform::ui::HiddenCharacters::dropped(prefixWithin(prompt, 4096)), promptTitleLength);
+                const auto words = TileName::promptWords(prefixWithin(prompt, 4096));
+                title.text = shorten(platform::ui::HiddenCharacters::dropped(words ? *words : t("pasted_text")),
+                                     promptTitleLength);
                 title.dirty = true;
                 title.lastTitleAt = Title::distantPast;
             }
@@ -148,8 +177,6 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
         quietByHook_ = true;
         turnByHook_ = false;
         set(SessionStatus::idle, "", "hook SessionStart");
-        // The assistant is up: its start screen may be one it has no marker for.
-        markBooted();
     }
     changed();
 }
@@ -298,7 +325,14 @@ void StatusMachine::settle() {
     // own takes the box's place.
     const bool asked =
         ScreenScrape::matches(Pattern::waiting, tail) || ScreenScrape::matches(Pattern::waitingPacked, packedTail);
-    if (const auto question = asked ? ScreenScrape::questionRow(shown) : std::nullopt) {
+    const auto question = asked ? ScreenScrape::questionRow(shown) : std::nullopt;
+    if (!booted_) {
+        // Still starting: a blank or half-drawn screen is no finished turn. A
+        // question is the user's to see and answer.
+        if (!question) return;
+        boot("the screen asks " + quoted(ScreenScrape::row(shown, *question)));
+    }
+    if (question) {
         questionRow_ = question;
         set(SessionStatus::waiting, std::nullopt, "the screen asks " + quoted(ScreenScrape::row(shown, *question)));
     } else if (status_ == SessionStatus::waiting && questionRow_ &&
@@ -347,10 +381,25 @@ void StatusMachine::noteBoot(std::u32string_view chunk) {
     bootBuffer_ += chunk;
     if (bootBuffer_.size() > bootLimit) bootBuffer_.erase(0, bootBuffer_.size() - bootLimit);
     const std::u32string packed = ScreenScrape::packed(ScreenScrape::withoutEscapes(bootBuffer_));
-    // Either prompt sign: a narrow tile's banner leaves out the program's name.
-    if (contains(packed, U"ClaudeCode") || contains(packed, U"trustthisfolder") || contains(packed, U"\u203A") ||
-        contains(packed, U"\u276F") || contains(packed, U"Tipsforgettingstarted") || packed.size() >= bootTextLength)
-        markBooted();
+    for (const StartMarker& marker : startMarkers) {
+        if (contains(packed, marker.packed)) return boot("the screen shows " + std::string(marker.what));
+    }
+    if (packed.size() >= bootTextLength) boot("the screen shows a screenful of text");
+}
+
+void StatusMachine::boot(std::string_view why) {
+    if (booted_) return;
+    Log::write(logName_ + " up: " + std::string(why));
+    markBooted();
+}
+
+void StatusMachine::startTimedOut(platform::runtime::Duration waited) {
+    if (booted_) return;
+    if (isShell_) return markBooted();
+    boot("no start screen within " + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(waited).count()) +
+         " s; the screen decides");
+    // Without more output no settle would come: the screen as it stands decides now.
+    if (status_ != SessionStatus::exited) armSettle(platform::runtime::Duration::zero());
 }
 
 void StatusMachine::markBooted() {

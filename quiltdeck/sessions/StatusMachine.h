@@ -36,9 +36,13 @@ class Store;
 // whatever ends a turn clears the tool; a Notification names no tool, so the
 // one asked about stays. The same pass answers the folder-trust question
 // when the user allowed it for the home folder, and the output (its prompt
-// sign) or the SessionStart hook tells when the assistant is ready. Titles
-// (first prompt, renames, automatic titles) are decided here too. Shell
-// tiles keep the status they were made with until they end. Main loop only.
+// sign) or the SessionStart hook tells when the assistant is ready. Until
+// then the tile is starting: busy, whatever a quiet screen shows (its first
+// bytes may be no more than cursor moves), unless the screen asks the user
+// something; the owner gives up waiting after a while (`startTimedOut`), and
+// the screen decides from then on. Titles (first prompt, renames, automatic
+// titles) are decided here too. Shell tiles keep the status they were made
+// with until they end. Main loop only.
 class StatusMachine {
 public:
     static constexpr platform::runtime::Duration settleDelay = std::chrono::milliseconds(350);
@@ -118,7 +122,11 @@ public:
     // The tile hands over to another (its resumed conversation is gone): no
     // more settles, and nothing else changes.
     void stop();
+    // The assistant is up: the launch veil goes. Said in no log line (the exit's own says it).
     void markBooted();
+    // The assistant showed no start screen in the time it had: up all the same, said in the
+    // log, and the screen as it stands decides the status.
+    void startTimedOut(platform::runtime::Duration waited);
 
     // --- Titles ---------------------------------------------------------------------------
     Title title;
@@ -156,6 +164,8 @@ private:
     void set(SessionStatus status, std::optional<std::string> tool, std::string_view why);
     void settle();
     void noteBoot(std::u32string_view text);
+    // Up, with the reason in the log.
+    void boot(std::string_view why);
     void answerTrust();
     void scheduleSettle();
     void armSettle(platform::runtime::Duration delay);

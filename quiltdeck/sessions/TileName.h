@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,10 @@ public:
     // A name: a shell in the home folder is the shell, however it was named (New Shell names it
     // "shell", a restored one its folder's name); any other shell is its name marked as a shell.
     static std::string name(std::string_view name, std::string_view cwd, bool shell, std::string_view home);
+    // The words of a prompt that name a tile: text the assistant took as a paste comes wrapped
+    // (`<pasted_content id="f1ad">` … `</pasted_content>`) and stands for its text alone. None
+    // when nothing but white space and wrappers is left.
+    static std::optional<std::string> promptWords(std::string_view prompt);
 };
 
 }  // namespace quiltdeck

@@ -73,8 +73,7 @@ void GridController::focusActive() {
     }
     std::weak_ptr<int> alive = alive_;
     const std::string id = *activeId_;
-    MainLoop::main().post([this, alive, id] {
-        if (alive.expired()) return;
+    auto give = [this, id] {
         TileView* card = tile(id);
         platform::ui::Window* window = root_.window();
         // A wall switched to meanwhile has its own turn coming.
@@ -82,6 +81,12 @@ void GridController::focusActive() {
         if (card && active && window && active->wall() == currentWall_) {
             window->makeFirstResponder(&card->keyboardTarget());
         }
+    };
+    // At once when the tile is shown: the keys the user types into a tile that just appeared
+    // come before work posted on the loop, and would find no view to take them.
+    if (TileView* card = tile(id); card && !card->keyboardTarget().isHiddenOrHasHiddenAncestor()) give();
+    MainLoop::main().post([alive, give] {
+        if (!alive.expired()) give();
     });
 }
 

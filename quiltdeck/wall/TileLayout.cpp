@@ -11,6 +11,7 @@
 
 #include "platform/ui/HiddenCharacters.h"
 #include "quiltdeck/sessions/PathText.h"
+#include "quiltdeck/sessions/TileName.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Shorten.h"
 
@@ -340,7 +341,9 @@ std::string TileLayout::metricName(std::string_view label) { return upperCased(l
 
 std::string TileLayout::deadDetail(std::string_view lastPrompt) {
     if (lastPrompt.empty()) return t("no_conversation");
-    return t("last_prompt") + platform::ui::HiddenCharacters::spelledOut(shorten(lastPrompt, 120));
+    // A paste is told by its text, as the title is.
+    const auto words = TileName::promptWords(lastPrompt);
+    return t("last_prompt") + platform::ui::HiddenCharacters::spelledOut(shorten(words ? *words : t("pasted_text"), 120));
 }
 
 TileLayout::Chrome TileLayout::chrome(const ChromeInput& in) {

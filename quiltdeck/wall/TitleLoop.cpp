@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/ui/HiddenCharacters.h"
+#include "quiltdeck/sessions/TileName.h"
 #include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Utf8.h"
 
@@ -104,7 +105,8 @@ bool TitleLoop::isCandidate(const Tile& tile, platform::runtime::TimePoint now) 
 }
 
 std::string TitleLoop::candidateText(std::string_view lastPrompt, const std::function<std::string()>& screenText) {
-    if (!lastPrompt.empty()) return shorten(lastPrompt, static_cast<int>(textLimit));
+    // A paste is named by its text; one with none to take leaves the screen to tell.
+    if (const auto words = TileName::promptWords(lastPrompt)) return shorten(*words, static_cast<int>(textLimit));
     const std::string screen = screenText ? screenText() : std::string();
     return shorten(lastCharacters(screen, textLimit), static_cast<int>(textLimit));
 }

@@ -44,7 +44,8 @@ public:
     };
     static bool isCandidate(const Tile& tile, platform::runtime::TimePoint now);
 
-    // The tile's last prompt, or the end of its screen when it has none, shortened.
+    // The words of the tile's last prompt (TileName::promptWords), or the end of its screen when
+    // it has none, shortened.
     static std::string candidateText(std::string_view lastPrompt, const std::function<std::string()>& screenText);
 
     // Every text numbered from 1, in `language` (an English language name).

@@ -25,7 +25,8 @@
 // to run; the user's own settings are taken to allow every tool, as they may,
 // so it runs, in the run's folder, unless --tools leaves Bash out or
 // --disallowedTools names it; logged as "ran" or "refused", and what it printed
-// goes before the answer).
+// goes before the answer), FAKE_CLAUDE_START_DELAY (seconds an interactive
+// run on a terminal takes to start, after first bytes that draw nothing).
 // On a terminal the session is drawn as the real CLI draws it
 // (FakeClaudeScreen.cpp); without one it reads one prompt per line.
 
@@ -492,6 +493,12 @@ int session(const Options& options) {
         settings = std::move(*loaded);
     }
     HookRunner hooks(settings, sessionId);
+    // A slow start on a terminal: first bytes that draw nothing, as the real CLI's do (the
+    // cursor saved and restored), then the start hook and the screen.
+    if (const double delay = seconds("FAKE_CLAUDE_START_DELAY", 0); delay > 0 && !options.print && ::isatty(1)) {
+        std::cout << "\x1b" "7\x1b" "8" << std::flush;
+        std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+    }
     hooks.fire("SessionStart", {{"source", options.resume ? "resume" : "startup"}});
 
     if (options.print) {

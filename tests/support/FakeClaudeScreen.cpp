@@ -20,7 +20,10 @@
 // after it appears; Enter or 1-3 allow, 4 or ESC refuse (no hook), Ctrl+C
 // does nothing there. ESC or one Ctrl+C during a turn interrupts it and posts
 // no hook at all; the interrupt is drawn over the region in place, so the
-// tool's corner mark is not written again. "/exit" ends with code 0.
+// tool's corner mark is not written again. "/exit" ends with code 0. A paste
+// of several lines (or of 800 characters or more) shows in the prompt as
+// "[Pasted text #1 +2 lines]" and reaches the prompt hook wrapped:
+// <pasted_content id="…">, a line break, its text, a line break, </pasted_content>.
 //
 // Variables: FAKE_CLAUDE_TRUST=1 (the folder-trust question first; keys in
 // its first 0.35 s are lost), FAKE_CLAUDE_BANNER ("narrow" or "wide" at any
@@ -44,6 +47,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/FakeClaude.h"
@@ -129,7 +133,7 @@ std::string utf8(std::u32string_view text) {
     return out;
 }
 
-enum class Key { text, enter, backspace, up, down, escape, interrupt };
+enum class Key { text, paste, enter, backspace, up, down, escape, interrupt };
 struct Input {
     Key key;
     std::string text;
@@ -197,6 +201,7 @@ private:
         return all;
     }
     void answerDialog(int choice);
+    void typePaste(const std::string& text);
     void blink();
     bool wantsPermission() const { return prompt_.find("permission") != std::string::npos; }
 
@@ -218,10 +223,14 @@ private:
     std::multimap<Clock::time_point, std::function<void()>> timers_;
     std::string inputBuffer_;
     bool inPaste_ = false;
+    std::string pasted_;
     std::optional<Clock::time_point> escapeSince_;
     std::vector<Input> inputs_;
 
     std::string typed_;
+    // The pastes in the prompt being typed: what stands in the prompt, and what the hook gets.
+    std::vector<std::pair<std::string, std::string>> pastes_;
+    int pasteCount_ = 0;
     std::string prompt_;
     std::array<std::string, 2> toolLines_;
     uint64_t turn_ = 0;
@@ -410,20 +419,25 @@ void Session::showMain() {
 
 void Session::submit(std::string text) {
     typed_.clear();
+    std::string asked = text;
+    for (const auto& [shown, wrapped] : pastes_) {
+        if (const size_t at = asked.find(shown); at != std::string::npos) asked.replace(at, shown.size(), wrapped);
+    }
+    pastes_.clear();
     if (text == "/exit") {
         printAbove({"> /exit", ""}, {});
         done_ = true;
         return;
     }
-    prompt_ = text;
+    prompt_ = asked;
     ++idleWait_;
     state_ = State::busy;
     turnStart_ = Clock::now();
     spinnerFrame_ = 0;
     printAbove({"> " + text, ""}, busyRegion());
     flush();
-    hooks_.fire("UserPromptSubmit", {{"prompt", text}});
-    appendTranscript(hooks_.sessionId(), text);
+    hooks_.fire("UserPromptSubmit", {{"prompt", asked}});
+    appendTranscript(hooks_.sessionId(), asked);
     const auto turn = std::chrono::duration<double>(seconds("FAKE_CLAUDE_TURN", 1.5));
     inTurn(spinnerTick, [this] { spin(1); });
     inTurn(std::chrono::duration_cast<Clock::duration>(turn * 0.3), [this, turn] {
@@ -598,12 +612,27 @@ void Session::handle(const Input& input) {
             break;
     }
     if (input.key == Key::text) typed_ += input.text;
+    if (input.key == Key::paste) typePaste(input.text);
     if (input.key == Key::backspace && !typed_.empty()) {
         std::u32string text = scalars(typed_);
         text.pop_back();
         typed_ = utf8(text);
     }
     redraw();
+}
+
+// A long paste stands in the prompt as a placeholder.
+void Session::typePaste(const std::string& text) {
+    const auto lines = std::count(text.begin(), text.end(), '\n') + std::count(text.begin(), text.end(), '\r');
+    if (lines == 0 && scalars(text).size() < 800) {
+        typed_ += text;
+        return;
+    }
+    char id[8];
+    std::snprintf(id, sizeof id, "%04x", static_cast<unsigned>(::getpid() * 31 + ++pasteCount_) & 0xffffu);
+    const std::string shown = "[Pasted text #" + std::to_string(pasteCount_) + " +" + std::to_string(lines) + " lines]";
+    pastes_.emplace_back(shown, "<pasted_content id=\"" + std::string(id) + "\">\n" + text + "\n</pasted_content>");
+    typed_ += shown;
 }
 
 // --- Input ------------------------------------------------------------------------------------
@@ -625,14 +654,19 @@ void Session::parseInput(bool flushLoneEscape) {
     while (i < inputBuffer_.size()) {
         const std::string_view rest = std::string_view(inputBuffer_).substr(i);
         if (inPaste_) {
-            const size_t end = rest.find("\x1b[201~");
-            const std::string text(rest.substr(0, end));
-            if (!text.empty()) inputs_.push_back({Key::text, text});
+            constexpr std::string_view endMarker = "\x1b[201~";
+            const size_t end = rest.find(endMarker);
             if (end == std::string_view::npos) {
-                i = inputBuffer_.size();
+                // The end marker may come split: what could be its start waits for the rest.
+                size_t keep = std::min(endMarker.size() - 1, rest.size());
+                while (keep > 0 && !endMarker.starts_with(rest.substr(rest.size() - keep))) --keep;
+                pasted_ += rest.substr(0, rest.size() - keep);
+                i += rest.size() - keep;
                 break;
             }
+            pasted_ += rest.substr(0, end);
             inPaste_ = false;
+            if (!pasted_.empty()) inputs_.push_back({Key::paste, std::exchange(pasted_, {})});
             i += end + 6;
             continue;
         }

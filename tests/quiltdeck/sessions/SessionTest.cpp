@@ -270,11 +270,17 @@ TEST_F(SessionTest, ViewLooksAndBoots) {
 
     int boots = 0;
     session->onBoot = [&] { ++boots; };
+    session->view().dataReceived(bytes("\x1b" "7\x1b" "8"));
     loop.advance(11s);
     EXPECT_FALSE(session->booted());
+    EXPECT_EQ(session->status(), SessionStatus::busy) << "still starting";
     loop.advance(1s);
     EXPECT_TRUE(session->booted());
     EXPECT_EQ(boots, 1);
+    // Given up on: the screen as it stands decides, and the log says why.
+    loop.runPending();
+    EXPECT_EQ(session->status(), SessionStatus::idle);
+    EXPECT_NE(logged().find(" up: no start screen within 12 s; the screen decides\n"), std::string::npos);
 }
 
 TEST_F(SessionTest, CommandTextAndEnvironment) {
@@ -371,6 +377,27 @@ TEST_F(SessionWithFake, ATileThroughPromptsPermissionInterruptAndExit) {
     session->view().send("/exit\r");
     ASSERT_TRUE(waitFor(*session, SessionStatus::exited));
     EXPECT_EQ(session->tool(), "session ended");
+}
+
+// A start whose first bytes draw nothing is working until the assistant is up, however long.
+TEST_F(SessionWithFake, ASlowStartWorksUntilTheAssistantIsUp) {
+    home.setVariable("FAKE_CLAUDE_START_DELAY", "1.5");
+    auto session = open();
+    loop.runUntil([] { return false; }, 1s);
+    EXPECT_FALSE(session->booted());
+    EXPECT_EQ(session->status(), SessionStatus::busy);
+    ASSERT_TRUE(waitFor([&] { return session->booted(); }));
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle));
+}
+
+// The assistant hands a pasted prompt to its hook wrapped; the title is the paste's text.
+TEST_F(SessionWithFake, APastedFirstPromptTitlesTheTileByItsText) {
+    auto session = open();
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle));
+    session->view().send("\x1b[200~fix the invoices\nof March\x1b[201~\r");
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle, true));
+    EXPECT_EQ(session->title().text, "fix the invoices of March");
+    EXPECT_EQ(session->lastPrompt().rfind("<pasted_content id=\"", 0), 0u) << session->lastPrompt();
 }
 
 // In the home folder, with the user's leave, the trust question is answered

@@ -13,6 +13,7 @@
 #include "quiltdeck/sessions/ScreenScrape.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Shorten.h"
 #include "vantel/core/Terminal.h"
 
 namespace quiltdeck {
@@ -41,6 +42,10 @@ const std::string answerAsks =
     "\x1b[24;1H\xE2\x8F\xBA Do you want to keep the old table? Approve the plan and I go on:\x1b[25;3H1. Yes, keep it";
 const std::string answerEnds = "\x1b[27;1HWould you like to see the diff?\x1b[35;3H";
 // The tip cut at a small tile's edge, the hint with it.
+// What an assistant prints first while it starts: the cursor saved and restored, no text.
+const std::string cursorOnly = "\x1b" "7\x1b" "8\x1b[?25l\x1b" "7\x1b" "8";
+const std::string banner = "\x1b[1;1H\xE2\x9C\xBB Claude\x1b[1CCode v2.1\x1b[2;3H/work/project";
+const std::string pressEnter = "\x1b[2J\x1b[10;3HSign-in done.\x1b[12;3HPress Enter to continue\xE2\x80\xA6";
 const std::string tipCut =
     "\x1b[31;1H\xE2\x9C\xBB Thinking\xE2\x80\xA6\x1b[32;3H\xE2\x8E\xBF  Tip: Use /permissions to pre-approve and pre-d"
     "\x1b[35;3H";
@@ -52,12 +57,16 @@ struct Step {
     json body = json::object();
     S status = S::busy;
     bool finished = false;
+    std::optional<bool> up;  // whether the assistant is up (booted), when told
 };
 
-Step out(double at, std::string bytes) { return {Step::output, at, std::move(bytes)}; }
-Step hook(double at, std::string event, json body = json::object()) { return {Step::hook, at, std::move(event), body}; }
-Step key(double at) { return {Step::input, at, {}}; }
-Step expect(double at, S status, bool finished = false) { return {Step::expect, at, {}, {}, status, finished}; }
+Step out(double at, std::string bytes) { return {Step::output, at, std::move(bytes), {}, {}, {}, {}}; }
+Step hook(double at, std::string event, json body = json::object()) {
+    return {Step::hook, at, std::move(event), body, {}, {}, {}};
+}
+Step key(double at) { return {Step::input, at, {}, {}, {}, {}, {}}; }
+Step expect(double at, S status, bool finished = false) { return {Step::expect, at, {}, {}, status, finished, {}}; }
+Step expectUp(double at, S status, bool up) { return {Step::expect, at, {}, {}, status, false, up}; }
 // The spinner turning every 113 ms from `from` to `to`.
 std::vector<Step> spin(double from, double to) {
     std::vector<Step> steps;
@@ -119,6 +128,9 @@ protected:
                 case Step::expect:
                     EXPECT_EQ(rawValue(machine->status()), rawValue(step.status));
                     EXPECT_EQ(machine->finished(), step.finished);
+                    if (step.up) {
+                        EXPECT_EQ(machine->booted(), *step.up);
+                    }
                     break;
             }
             loop.runPending();
@@ -240,7 +252,22 @@ INSTANTIATE_TEST_SUITE_P(
                         spin(0.3, 3.0), {expect(0.6, S::busy), expect(3.4, S::busy)}})},
         TraceCase{"AHookTurnWhoseScreenStandsStillEndsAfterHalfAMinute",
                   {hook(0, "UserPromptSubmit", prompt), out(0.01, spinner), expect(30.0, S::busy),
-                   expect(30.5, S::idle)}}),
+                   expect(30.5, S::idle)}},
+        // A start: working until the start hook or the prompt box, however long the screen
+        // stays blank; a question on the way is the user's to answer.
+        TraceCase{"AStartWhoseFirstBytesAreOnlyCursorMovesStaysStarting",
+                  {out(0, cursorOnly), expectUp(1.0, S::busy, false), out(3.0, cursorOnly),
+                   expectUp(9.0, S::busy, false), out(10.0, banner + promptBox + idleFooter),
+                   expectUp(10.01, S::busy, true), expectUp(10.4, S::idle, true)}},
+        TraceCase{"AStartThatGetsSessionStart",
+                  {out(0, cursorOnly), expectUp(1.0, S::busy, false), hook(1.5, "SessionStart"),
+                   expectUp(1.51, S::idle, true), out(1.6, promptBox), expectUp(2.0, S::idle, true)}},
+        TraceCase{"AStartWhosePromptBoxComesFirst",
+                  {out(0, cursorOnly), out(0.5, promptBox), expectUp(0.51, S::busy, true),
+                   expectUp(0.9, S::idle, true), hook(2.0, "SessionStart"), expectUp(2.4, S::idle, true)}},
+        TraceCase{"AStartThatAsksFirstWaits",
+                  {out(0, cursorOnly), out(0.5, pressEnter), expectUp(0.6, S::busy, false),
+                   expectUp(0.9, S::waiting, true)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Each change of status says once in the log what made it, however many reads came between.
@@ -258,6 +285,7 @@ TEST_F(StatusMachineTest, EveryChangeSaysWhyOnce) {
         if (const size_t at = line.find("tile traced "); at != std::string::npos) lines.push_back(line.substr(at + 12));
     }
     EXPECT_EQ(lines, (std::vector<std::string>{
+                         "up: hook UserPromptSubmit",
                          "busy -> waiting: the screen asks \"\xE2\x9D\xAF 1. Yes\"",
                          "waiting -> busy: the screen shows the interrupt hint",
                          "busy -> idle: the screen shows the interrupt \"\xE2\x8E\xBF Interrupted \xC2\xB7 What "
@@ -341,6 +369,23 @@ TEST_F(StatusMachineTest, TitlesFromPromptsRenamesAndSuggestions) {
     machine->handleHook("UserPromptSubmit", {{"prompt", "open invoice_\u202Egpj.exe\a now"}});
     EXPECT_EQ(machine->title.text, "open invoice_gpj.exe now");
     EXPECT_EQ(machine->lastPrompt(), "open invoice_\u202Egpj.exe\a now");
+
+    // A paste reaches the hook wrapped: the title is its text, or says it was a paste.
+    const std::pair<std::string, std::string> pasted[] = {
+        {"<pasted_content id=\"f1ad\">\nline one\n  line two\n</pasted_content>", "line one line two"},
+        {"fix this: <pasted_content id=\"f1ad\">a b</pasted_content> <pasted_content id=\"c0de\">c</pasted_content>",
+         "fix this: a b c"},
+        {"<pasted_content id=\"f1ad\"/>", "Pasted text"},
+        {"<pasted_content id=\"f1ad\"> \n</pasted_content>\n", "Pasted text"},
+        {"<pasted_content id=\"f1ad\">cut short in the te", "cut short in the te"},
+        {"<pasted_contents> are my own words", "<pasted_contents> are my own words"},
+    };
+    for (const auto& [words, expected] : pasted) {
+        make(folder.path().string());
+        machine->handleHook("UserPromptSubmit", {{"prompt", words}});
+        EXPECT_EQ(machine->title.text, expected) << words;
+        EXPECT_EQ(machine->lastPrompt(), trimWhiteSpace(words));
+    }
 
     make(home.string());
     machine->rename("Home tile");

@@ -91,7 +91,7 @@ protected:
                     const std::string& cwd) {
         const bool gone = !goneConversation.empty() && command.find("--resume") != std::string::npos;
         // Every other one leaves a process behind that holds its terminal open.
-        const std::string text = !gone                  ? "exec sleep 60"
+        const std::string text = !gone                  ? childText
                                  : ++goneStarted % 2 ? goneConversation
                                                      : "setsid sleep 3 & " + goneConversation;
         view.startProcess("/bin/sh", {"-c", text}, environment, std::nullopt, cwd);
@@ -125,6 +125,8 @@ protected:
     // What each tile takes to start, on the virtual clock; children on ptys that draw nothing.
     platform::runtime::Duration makeCost{0};
     bool silentChildren = false;
+    // What the silent children run.
+    std::string childText = "exec sleep 60";
     // With it, a child asked to resume runs this shell text instead, and each KiB it writes costs
     // the loop this long to take.
     std::string goneConversation;
@@ -337,6 +339,26 @@ TEST_F(GridTerminals, AFullWallOfGoneConversationsStartsAfresh) {
     size_t ended = 0;
     for (WallTile* tile : grid->sessions()) ended += tile->status() == SessionStatus::exited;
     EXPECT_EQ(ended, 0u);
+    grid->killAll();
+}
+
+// A user types straight into a tile that just appeared: the keys reach its child, in order,
+// though the loop has not turned since the tile opened and the child reads them only later.
+TEST_F(GridTerminals, KeysTypedIntoANewTileAtOnceReachItsChildInOrder) {
+    using vantel::testing::controlKey;
+    using vantel::testing::typed;
+    silentChildren = true;
+    const auto got = folder / "got";
+    childText = "sleep 0.3; IFS= read -r line; printf %s \"$line\" >'" + got.string() + "'";
+    makeGrid();
+    open("a");
+    window.sendKeyEvent(typed("c"));
+    // Work posted meanwhile runs between two keys, as it does between a fast typist's.
+    loop.runPending();
+    for (const char* text : {"l", "e", "a", "r"}) window.sendKeyEvent(typed(text));
+    window.sendKeyEvent(controlKey(platform::ui::Key::returnKey));
+    for (int i = 0; i < 500 && testing::readFile(got).empty(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(testing::readFile(got), "clear");
     grid->killAll();
 }
 

@@ -386,6 +386,9 @@ TEST(TileLayoutTest, FeedAndMetricTexts) {
     EXPECT_EQ(TileLayout::metricName("open prs"), "OPEN PRS");
     EXPECT_EQ(TileLayout::deadDetail(""), "No conversation was started.");
     EXPECT_EQ(TileLayout::deadDetail("fix   the\nbuild"), "Last request: fix the build");
+    EXPECT_EQ(TileLayout::deadDetail("<pasted_content id=\"f1ad\">\nfix the\nbuild\n</pasted_content>"),
+              "Last request: fix the build");
+    EXPECT_EQ(TileLayout::deadDetail("<pasted_content id=\"f1ad\"/>"), "Last request: Pasted text");
 }
 
 TEST(TileLayoutTest, ChromeColours) {

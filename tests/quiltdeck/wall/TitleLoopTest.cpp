@@ -72,6 +72,11 @@ TEST(TitleLoop, DescribesATileByItsPromptElseByTheEndOfItsScreen) {
     EXPECT_EQ(screenReads, 0);
     EXPECT_EQ(TitleLoop::candidateText("", screenText), std::string(1800, 'x'));
     EXPECT_EQ(screenReads, 1);
+    // A paste stands for its text; one without any leaves it to the screen.
+    EXPECT_EQ(TitleLoop::candidateText("<pasted_content id=\"f1ad\">\nthe\ninvoices\n</pasted_content>", screenText),
+              "the invoices");
+    EXPECT_EQ(TitleLoop::candidateText("<pasted_content id=\"f1ad\"/>", screenText), std::string(1800, 'x'));
+    EXPECT_EQ(screenReads, 2);
     // Counted in user-perceived characters: a family emoji is one.
     const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
     std::string wide = "cut";
