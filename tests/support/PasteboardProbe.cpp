@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
@@ -407,9 +408,58 @@ const char* boundedReads(Pasteboard& board) {
     return "";
 }
 
+// On a Wayland display, as the program would be: a window that has the keyboard reads the
+// clipboard once and says how it ended, how long it took and how much memory it took at most
+// (`--cancel-after MS` lets the read go then, `--limit BYTES` sets the pasteboard's limit,
+// `--linger MS` stays that long after the end, to see that nothing more comes).
+int readOnWayland(int argc, char** argv) {
+    if (!platform::ui::gtk::Toolkit::start(&argc, &argv)) return fail("no display");
+    long long cancelAfter = -1;
+    long long linger = 300;
+    auto& board = Pasteboard::general();
+    for (int at = 2; at + 1 < argc; at += 2) {
+        if (std::string(argv[at]) == "--cancel-after") cancelAfter = std::atoll(argv[at + 1]);
+        if (std::string(argv[at]) == "--linger") linger = std::atoll(argv[at + 1]);
+        if (std::string(argv[at]) == "--limit") board.setTextLimit(std::strtoull(argv[at + 1], nullptr, 10));
+    }
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_widget_show(window);
+    // A compositor without a keyboard may never say the window is active: the read is tried anyway.
+    const bool active = wait([&] { return gtk_window_is_active(GTK_WINDOW(window)); }, 3s);
+    settle();
+    resetPeak();
+    const long before = peakMiB();
+    std::string head;
+    size_t came = 0;
+    std::optional<Pasteboard::ReadEnd> end;
+    const auto start = std::chrono::steady_clock::now();
+    Pasteboard::CancelRead cancel = board.requestText({[&](std::string piece) {
+                                                           came += piece.size();
+                                                           if (head.size() < 24) head += piece.substr(0, 24 - head.size());
+                                                       },
+                                                       [&](Pasteboard::ReadEnd how) { end = how; }});
+    if (cancelAfter >= 0) {
+        wait([&] { return end.has_value(); }, std::chrono::milliseconds(cancelAfter));
+        if (!end && cancel) cancel();
+    }
+    wait([&] { return end.has_value(); }, 120s);
+    const long long took = msSince(start);
+    // Nothing may come after the end.
+    const size_t atEnd = came;
+    wait([] { return false; }, std::chrono::milliseconds(linger));
+    for (char& c : head) {
+        if (c == '\n') c = ' ';
+    }
+    std::printf("active=%d how=%d bytes=%zu came=%zu after=%zu ms=%lld peakMiB=%ld head=%s\n", active,
+                end ? static_cast<int>(end->how) : -1, end ? end->bytes : 0, atEnd, came - atEnd, took, peakMiB() - before,
+                head.c_str());
+    return end ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--wayland-read") return readOnWayland(argc, argv);
     if (argc == 2 && std::string(argv[1]) == "--own") return ownInSecondProcess(false);
     if (argc == 2 && std::string(argv[1]) == "--own-hung") return ownInSecondProcess(true);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <utility>
 
 namespace platform::ui::gtk {
@@ -54,19 +56,12 @@ const char* doubleByteSet(char final) {
     }
 }
 
-// One character's bytes converted alone; U+FFFD when the converter refuses them.
-void convertOne(std::string& out, std::string_view bytes, const char* charset) {
-    gsize written = 0;
-    gchar* utf8 = g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8", charset, nullptr, &written, nullptr);
-    if (utf8) out.append(utf8, written);
-    else out += replacement;
-    g_free(utf8);
-}
-
 }  // namespace
 
 CompoundText::CompoundText() = default;
-CompoundText::~CompoundText() = default;
+CompoundText::~CompoundText() {
+    for (const auto& [charset, converter] : converters_) g_iconv_close(converter);
+}
 
 std::string CompoundText::add(std::string_view part) {
     std::string out;
@@ -190,16 +185,39 @@ void CompoundText::character(const Set& set, std::string_view bytes, std::string
 
 void CompoundText::flushRun(std::string& out) {
     if (run_.empty()) return;
-    gsize written = 0;
-    gchar* utf8 = g_convert(run_.data(), static_cast<gssize>(run_.size()), "UTF-8", runCharset_, nullptr, &written, nullptr);
-    if (utf8) {
-        out.append(utf8, written);
-    } else {
-        // A character the set does not have: each is converted alone, so only it is lost.
-        const size_t width = std::string_view(runCharset_).substr(0, 4) == "EUC-" ? 2 : 1;
-        for (size_t at = 0; at < run_.size(); at += width) convertOne(out, std::string_view(run_).substr(at, width), runCharset_);
+    // Opening a converter costs far more than a short run: each set's is opened once.
+    auto found = std::find_if(converters_.begin(), converters_.end(), [&](const auto& entry) { return entry.first == runCharset_; });
+    if (found == converters_.end()) {
+        converters_.emplace_back(runCharset_, g_iconv_open("UTF-8", runCharset_));
+        found = converters_.end() - 1;
     }
-    g_free(utf8);
+    const GIConv converter = found->second;
+    const size_t width = std::string_view(runCharset_).substr(0, 4) == "EUC-" ? 2 : 1;
+    if (converter == reinterpret_cast<GIConv>(-1)) {
+        for (size_t at = 0; at < run_.size(); at += width) out += replacement;
+        run_.clear();
+        return;
+    }
+    gchar* in = run_.data();
+    gsize inLeft = run_.size();
+    std::string converted(run_.size() * 3 + 4, '\0');
+    while (inLeft > 0) {
+        gchar* to = converted.data();
+        gsize toLeft = converted.size();
+        const gsize done = g_iconv(converter, &in, &inLeft, &to, &toLeft);
+        out.append(converted.data(), converted.size() - toLeft);
+        if (done != static_cast<gsize>(-1)) break;
+        // A character the set does not have: only it is lost.
+        if (errno == EILSEQ || errno == EINVAL) {
+            const gsize skip = std::min<gsize>(width, inLeft);
+            in += skip;
+            inLeft -= skip;
+            out += replacement;
+        } else if (errno != E2BIG) {
+            break;
+        }
+    }
+    g_iconv(converter, nullptr, nullptr, nullptr, nullptr);
     run_.clear();
 }
 

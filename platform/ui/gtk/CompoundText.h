@@ -2,6 +2,10 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+typedef struct _GIConv* GIConv;
 
 namespace platform::ui::gtk {
 
@@ -42,6 +46,8 @@ private:
     const char* runCharset_ = nullptr;
     // The end of the previous part that did not make a whole character or sequence.
     std::string carried_;
+    // The sets' converters, by name.
+    std::vector<std::pair<const char*, GIConv>> converters_;
 };
 
 }  // namespace platform::ui::gtk
