@@ -408,11 +408,11 @@ const char* boundedReads(Pasteboard& board) {
     return "";
 }
 
-// On a Wayland display, as the program would be: a window that has the keyboard reads the
+// `--read-once`, on any display (Wayland's above all), as the program would be: a window reads the
 // clipboard once and says how it ended, how long it took and how much memory it took at most
 // (`--cancel-after MS` lets the read go then, `--limit BYTES` sets the pasteboard's limit,
 // `--linger MS` stays that long after the end, to see that nothing more comes).
-int readOnWayland(int argc, char** argv) {
+int readOnce(int argc, char** argv) {
     if (!platform::ui::gtk::Toolkit::start(&argc, &argv)) return fail("no display");
     long long cancelAfter = -1;
     long long linger = 300;
@@ -459,7 +459,7 @@ int readOnWayland(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::string(argv[1]) == "--wayland-read") return readOnWayland(argc, argv);
+    if (argc >= 2 && std::string(argv[1]) == "--read-once") return readOnce(argc, argv);
     if (argc == 2 && std::string(argv[1]) == "--own") return ownInSecondProcess(false);
     if (argc == 2 && std::string(argv[1]) == "--own-hung") return ownInSecondProcess(true);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

@@ -291,10 +291,12 @@ struct Source {
     }
 
     CancelRead targets(TargetsNext next) const {
+        // Wayland names the types with the offer: nothing to wait for.
         if (onWayland) {
             const auto selection = wayland.lock();
-            if (!selection) return next({}, Outcome::gone), CancelRead{};
-            return next(selection->types().value_or(std::vector<std::string>{}), Outcome::whole), CancelRead{};
+            if (selection) next(selection->types().value_or(std::vector<std::string>{}), Outcome::whole);
+            else next({}, Outcome::gone);
+            return {};
         }
         if (onX11() && !ownedHere()) {
             auto bytes = std::make_shared<std::string>();
@@ -331,8 +333,9 @@ struct Source {
     CancelRead read(const std::string& target, size_t limit, SelectionReader::Handler handler) const {
         if (!onWayland) return SelectionReader::read(gdk_atom_intern(target.c_str(), FALSE), limit, std::move(handler));
         const auto selection = wayland.lock();
-        if (!selection) return handler.end({Outcome::gone, {}}), CancelRead{};
-        return selection->read(target, limit, std::move(handler));
+        if (selection) return selection->read(target, limit, std::move(handler));
+        handler.end({Outcome::gone, {}});
+        return {};
     }
 };
 
