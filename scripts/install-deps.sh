@@ -20,6 +20,7 @@ packages=(
   desktop-file-utils  # the install check validates the desktop entry
   dbus gsettings-desktop-schemas  # desktop-settings tests: a private session bus, the interface schema
   libgtk-3-dev  # the real window: GTK 3 under platform/ui/gtk
+  libx11-dev libwayland-dev  # the clipboard asks the X server for its owner; on Wayland it has a data device of its own
   libwebkit2gtk-4.1-dev  # the reader's web view (optional at build time)
   shared-mime-info  # content types of linked files: one that would run when opened is only shown in its folder
   xvfb xdotool x11-utils imagemagick openbox  # the window smoke tests run a real window on Xvfb

@@ -6,14 +6,20 @@
 // own; and that a drag's selection data reaches a pasteboard of its own. Then that a read never
 // waits on an owner for long: a text past the limit is refused before any of it comes, an owner
 // killed part-way ends the read at once with what came, and one that never answers (`--own-hung`)
-// ends it within the first answer's limit. Exit status 0 when all hold.
+// ends it at the step limit; owners that answer late or refuse to name their targets still paste,
+// an empty clipboard is read as empty, an endless COMPOUND_TEXT is cut at the limit in bounded
+// memory, and a read let go of stops the transfer on each path (clipboard-owner plays these).
+// Exit status 0 when all hold.
 
+#include <fcntl.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
@@ -149,10 +155,218 @@ long long msSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
+// clipboard-owner in another process, its lines read back: it says when it holds the clipboard and
+// each time a reader asks it for a next part.
+struct StandIn {
+    pid_t pid = 0;
+    int lines = -1;
+    int asked = 0;
+    std::string pending;
+    int askedSoFar() {
+        char buffer[256];
+        ssize_t count;
+        while ((count = ::read(lines, buffer, sizeof buffer)) > 0) pending.append(buffer, static_cast<size_t>(count));
+        for (size_t line; (line = pending.find('\n')) != std::string::npos; pending.erase(0, line + 1)) {
+            if (pending.compare(0, line, "asked") == 0) ++asked;
+        }
+        return asked;
+    }
+    void end() {
+        if (pid) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (lines >= 0) ::close(lines);
+        pid = 0;
+        lines = -1;
+    }
+};
+
+StandIn startStandIn(const std::vector<const char*>& args) {
+    gtk_clipboard_clear(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return {};
+    StandIn standIn;
+    standIn.pid = ::fork();
+    if (standIn.pid == 0) {
+        ::dup2(fds[1], 1);
+        std::vector<char*> argv = {const_cast<char*>("clipboard-owner")};
+        for (const char* arg : args) argv.push_back(const_cast<char*>(arg));
+        argv.push_back(nullptr);
+        ::execv(CLIPBOARD_OWNER, argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    standIn.lines = fds[0];
+    if (!wait(ownedElsewhere)) standIn.end();
+    return standIn;
+}
+
+// The windows on the display: a read let go of leaves none of its own behind.
+unsigned windowsOnDisplay() {
+    Display* x = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
+    if (children) XFree(children);
+    return count;
+}
+
+// The highest resident memory since the last reset, in MiB.
+long peakMiB() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[256];
+    long kib = -1;
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+    }
+    std::fclose(status);
+    return kib / 1024;
+}
+void resetPeak() {
+    if (std::FILE* refs = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", refs);
+        std::fclose(refs);
+    }
+}
+
+using How = Pasteboard::ReadEnd::How;
+const long long stepLimit = platform::ui::gtk::SelectionReader::stepLimitSeconds * 1000LL;
+
+// Owners that are slow but work, or hold nothing: each read ends as it should, within its ceiling.
+const char* ownersThatWork(Pasteboard& board) {
+    struct Row {
+        const char* name;
+        // clipboard-owner's mode and time; none: the owner quits before the read.
+        std::vector<const char*> owner;
+        bool items;
+        const char* text;
+        long long atLeastMs, ceilingMs;
+    };
+    const Row rows[] = {
+        {"a text given 2.5 s late", {"late-text", "2500"}, false, "late text", 2500, 6000},
+        {"a text given 5 s late", {"late-text", "5000"}, false, "late text", 5000, 8500},
+        {"targets named 2.5 s late", {"late-targets", "2500"}, false, "late targets", 2500, 6000},
+        {"a 2 MiB picture given 2.5 s late", {"late-picture", "2500"}, true, nullptr, 2500, 8000},
+        {"an owner that refuses to name its targets", {"refuse-targets"}, false, "served without targets", 0, 3000},
+        {"an empty clipboard (its owner quit)", {}, false, "", 0, 1000},
+    };
+    for (const Row& row : rows) {
+        StandIn owner = startStandIn(row.owner.empty() ? std::vector<const char*>{"late-text", "0"} : row.owner);
+        if (!owner.pid) return row.name;
+        if (row.owner.empty()) {
+            owner.end();
+            if (!wait([] { return gdk_selection_owner_get(GDK_SELECTION_CLIPBOARD) == nullptr; })) return row.name;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        bool fits = false;
+        if (row.items) {
+            std::optional<Pasteboard::ReadEnd> end;
+            Pasteboard::Items items;
+            board.requestItems([&](Pasteboard::Items read, Pasteboard::ReadEnd how) {
+                items = std::move(read);
+                end = how;
+            });
+            wait([&] { return end.has_value(); }, 30s);
+            fits = end && end->whole() && items.png && items.png->size() == (size_t{2} << 20);
+        } else {
+            const TextRead read = textRead(board);
+            fits = read.end && read.end->whole() && read.text == row.text && read.end->bytes == read.text.size();
+            if (!fits && read.end)
+                std::printf("pasteboard-probe: %s: ended %d with %zu bytes: %s\n", row.name, static_cast<int>(read.end->how),
+                            read.end->bytes, read.text.c_str());
+        }
+        const long long took = msSince(start);
+        owner.end();
+        std::printf("pasteboard-probe: %s: %lld ms\n", row.name, took);
+        if (!fits || took < row.atLeastMs || took > row.ceilingMs) return row.name;
+    }
+    return "";
+}
+
+// An owner that offers only COMPOUND_TEXT and never ends: read by our own reader in parts, made
+// UTF-8, cut at the limit with memory that does not grow with it.
+const char* endlessFallback(Pasteboard& board) {
+    StandIn owner = startStandIn({"endless-ct"});
+    if (!owner.pid) return "the endless owner did not take the clipboard";
+    const size_t limit = size_t{128} << 20;
+    board.setTextLimit(limit);
+    resetPeak();
+    const long before = peakMiB();
+    const auto start = std::chrono::steady_clock::now();
+    std::string head;
+    std::optional<Pasteboard::ReadEnd> end;
+    board.requestText({[&](std::string piece) {
+                           if (head.size() < 64) head += piece.substr(0, 64);
+                       },
+                       [&](Pasteboard::ReadEnd how) { end = how; }});
+    wait([&] { return end.has_value(); }, 120s);
+    const long long took = msSince(start);
+    const long grew = peakMiB() - before;
+    board.setTextLimit(Pasteboard::textBytesLimit);
+    owner.end();
+    std::printf("pasteboard-probe: an endless COMPOUND_TEXT owner was cut at %zu bytes in %lld ms, the peak memory grew "
+                "%ld MiB\n",
+                end ? end->bytes : 0, took, grew);
+    if (!end || end->how != How::tooLarge || end->bytes > limit || end->bytes < limit - (size_t{256} << 10))
+        return "an endless owner on the fallback path was not cut at the limit";
+    if (head.rfind("caf\xc3\xa9 \xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82\n", 0) != 0)
+        return "the COMPOUND_TEXT was not made UTF-8";
+    if (grew > 48) return "the memory grew with an endless owner's text";
+    return "";
+}
+
+// A read let go of part-way, on each path: the end comes at once, nothing after it, the owner is
+// asked for nothing more and no window of the read is left.
+const char* cancelledReads(Pasteboard& board) {
+    struct Row {
+        const char* name;
+        std::vector<const char*> owner;
+        const char* starts;
+        int piecesFirst;
+    };
+    const Row rows[] = {
+        {"a trickle of UTF-8", {"trickle-utf8", "200"}, "start xx", 3},
+        {"a trickle of COMPOUND_TEXT", {"trickle-ct", "200"}, "caf\xc3\xa9 \xd0\x9f", 3},
+        {"an owner that never answers", {"late-text", "600000"}, "", 0},
+    };
+    for (const Row& row : rows) {
+        const unsigned windows = windowsOnDisplay();
+        StandIn owner = startStandIn(row.owner);
+        if (!owner.pid) return row.name;
+        const unsigned ownerWindows = windowsOnDisplay();
+        TextRead read;
+        const auto start = std::chrono::steady_clock::now();
+        Pasteboard::CancelRead cancel = board.requestText(
+            {[&](std::string piece) {
+                 read.text += piece;
+                 ++read.pieces;
+             },
+             [&](Pasteboard::ReadEnd end) { read.end = end; }});
+        if (row.piecesFirst > 0) wait([&] { return read.pieces >= row.piecesFirst; });
+        else wait([] { return false; }, 500ms);
+        const int asked = owner.askedSoFar();
+        const int pieces = read.pieces;
+        if (!cancel || read.end) return owner.end(), row.name;
+        cancel();
+        const bool atOnce = read.end && read.end->how == How::cancelled && read.end->bytes == read.text.size();
+        read.end.reset();
+        wait([] { return false; }, 1500ms);
+        const bool quiet = !read.end && read.pieces == pieces && owner.askedSoFar() == asked;
+        const bool windowGone = windowsOnDisplay() == ownerWindows;
+        owner.end();
+        std::printf("pasteboard-probe: %s let go after %lld ms and %zu bytes\n", row.name, msSince(start), read.text.size());
+        if (!atOnce || !quiet || !windowGone || read.text.rfind(row.starts, 0) != 0) return row.name;
+        wait([&] { return windowsOnDisplay() == windows; }, 2s);
+    }
+    return "";
+}
+
 // Reads from owners that misbehave; an empty text when every read ended as it should.
 const char* boundedReads(Pasteboard& board) {
-    using How = Pasteboard::ReadEnd::How;
-    const long long answerLimit = platform::ui::gtk::SelectionReader::answerLimitMs;
     // Known to be too large from the start of the transfer: nothing of it comes.
     pid_t owner = startOwner("--own");
     if (!owner) return "the owner did not take the clipboard";
@@ -184,18 +398,71 @@ const char* boundedReads(Pasteboard& board) {
     std::printf("pasteboard-probe: an owner killed part-way ended the read in %lld ms (%zu bytes came); one that never "
                 "answers ended the items' read in %lld ms, the text's in %lld ms\n",
                 gone, came, items, silent);
-    if (!itemsEnd || itemsEnd->how != How::noAnswer || items > answerLimit + 1000)
-        return "the items of an owner that never answers were waited for";
-    if (!read.end || read.end->how != How::noAnswer || silent > answerLimit + 1000)
-        return "the text of an owner that never answers was waited for";
+    if (!itemsEnd || itemsEnd->how != How::noAnswer || items < stepLimit - 200 || items > stepLimit + 1500)
+        return "the items of an owner that never answers were not given up at the step limit";
+    if (!read.end || read.end->how != How::noAnswer || silent < stepLimit - 200 || silent > stepLimit + 1500)
+        return "the text of an owner that never answers was not given up at the step limit";
+    for (auto* check : {ownersThatWork, endlessFallback, cancelledReads}) {
+        if (const char* failure = check(board); *failure) return failure;
+    }
     return "";
+}
+
+// `--read-once`, on any display (Wayland's above all), as the program would be: a window reads the
+// clipboard once and says how it ended, how long it took and how much memory it took at most
+// (`--cancel-after MS` lets the read go then, `--limit BYTES` sets the pasteboard's limit,
+// `--linger MS` stays that long after the end, to see that nothing more comes).
+int readOnce(int argc, char** argv) {
+    if (!platform::ui::gtk::Toolkit::start(&argc, &argv)) return fail("no display");
+    long long cancelAfter = -1;
+    long long linger = 300;
+    auto& board = Pasteboard::general();
+    for (int at = 2; at + 1 < argc; at += 2) {
+        if (std::string(argv[at]) == "--cancel-after") cancelAfter = std::atoll(argv[at + 1]);
+        if (std::string(argv[at]) == "--linger") linger = std::atoll(argv[at + 1]);
+        if (std::string(argv[at]) == "--limit") board.setTextLimit(std::strtoull(argv[at + 1], nullptr, 10));
+    }
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_widget_show(window);
+    // A compositor without a keyboard may never say the window is active: the read is tried anyway.
+    const bool active = wait([&] { return gtk_window_is_active(GTK_WINDOW(window)); }, 3s);
+    settle();
+    resetPeak();
+    const long before = peakMiB();
+    std::string head;
+    size_t came = 0;
+    std::optional<Pasteboard::ReadEnd> end;
+    const auto start = std::chrono::steady_clock::now();
+    Pasteboard::CancelRead cancel = board.requestText({[&](std::string piece) {
+                                                           came += piece.size();
+                                                           if (head.size() < 24) head += piece.substr(0, 24 - head.size());
+                                                       },
+                                                       [&](Pasteboard::ReadEnd how) { end = how; }});
+    if (cancelAfter >= 0) {
+        wait([&] { return end.has_value(); }, std::chrono::milliseconds(cancelAfter));
+        if (!end && cancel) cancel();
+    }
+    wait([&] { return end.has_value(); }, 120s);
+    const long long took = msSince(start);
+    // Nothing may come after the end.
+    const size_t atEnd = came;
+    wait([] { return false; }, std::chrono::milliseconds(linger));
+    for (char& c : head) {
+        if (c == '\n') c = ' ';
+    }
+    std::printf("active=%d how=%d bytes=%zu came=%zu after=%zu ms=%lld peakMiB=%ld head=%s\n", active,
+                end ? static_cast<int>(end->how) : -1, end ? end->bytes : 0, atEnd, came - atEnd, took, peakMiB() - before,
+                head.c_str());
+    return end ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--read-once") return readOnce(argc, argv);
     if (argc == 2 && std::string(argv[1]) == "--own") return ownInSecondProcess(false);
     if (argc == 2 && std::string(argv[1]) == "--own-hung") return ownInSecondProcess(true);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (!platform::ui::gtk::Toolkit::start(&argc, &argv)) return fail("no display");
     auto& board = Pasteboard::general();
     GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "platform/runtime/MainLoop.h"
+#include "platform/ui/gtk/CompoundText.h"
+#include "platform/ui/gtk/WaylandSelection.h"
 
 namespace platform::ui::gtk {
 
@@ -70,6 +72,26 @@ private:
 };
 
 using Outcome = SelectionReader::Outcome;
+using CancelRead = Pasteboard::CancelRead;
+
+constexpr gint64 stepLimitUs = gint64{SelectionReader::stepLimitSeconds} * G_USEC_PER_SEC;
+
+// Whether anybody holds the CLIPBOARD: the program that copied may have quit, leaving nothing.
+bool x11Owned() {
+#ifdef GDK_WINDOWING_X11
+    GdkDisplay* display = gdk_display_get_default();
+    return XGetSelectionOwner(GDK_DISPLAY_XDISPLAY(display), gdk_x11_get_xatom_by_name_for_display(display, "CLIPBOARD")) != None;
+#else
+    return true;
+#endif
+}
+
+std::string atomName(GdkAtom atom) {
+    gchar* name = gdk_atom_name(atom);
+    std::string named = name ? name : "";
+    g_free(name);
+    return named;
+}
 
 // The INCR property's value: a lower bound of the size (a CARD32, which the library hands over
 // in a long).
@@ -81,7 +103,8 @@ std::optional<size_t> announcedSize(const guchar* data, gint length) {
 
 // One read on X11: a hidden window of its own is the requestor, so the owner's parts come to it
 // alone, and a read given up on leaves nothing of the toolkit's waiting. Deleting the property
-// after each part asks the owner for the next.
+// after each part asks the owner for the next; a read let go of deletes nothing more and takes
+// its window away.
 class Transfer {
 public:
     static constexpr guint watchdogTickMs = 100;
@@ -95,6 +118,11 @@ public:
         g_signal_connect(clipboard(), "owner-change", G_CALLBACK(onOwnerChange), this);
         watchdog_ = g_timeout_add(watchdogTickMs, onWatchdog, this);
         gdk_selection_convert(gtk_widget_get_window(window_), GDK_SELECTION_CLIPBOARD, target, GDK_CURRENT_TIME);
+    }
+    CancelRead cancel() {
+        return [this, alive = std::weak_ptr<int>(alive_)] {
+            if (!alive.expired()) release();
+        };
     }
 
 private:
@@ -123,12 +151,9 @@ private:
     }
     static gboolean onWatchdog(gpointer data) {
         auto* self = static_cast<Transfer*>(data);
-        const gint64 limit = self->answered_ ? gint64{SelectionReader::idleLimitSeconds} * G_USEC_PER_SEC
-                                             : gint64{SelectionReader::answerLimitMs} * 1000;
-        if (g_get_monotonic_time() - self->lastHeard_ < limit) return G_SOURCE_CONTINUE;
-        self->watchdog_ = 0;
+        if (g_get_monotonic_time() - self->lastHeard_ < stepLimitUs) return G_SOURCE_CONTINUE;
         self->finish(self->answered_ ? Outcome::stopped : Outcome::noAnswer);
-        return G_SOURCE_REMOVE;
+        return G_SOURCE_CONTINUE;
     }
 
     void heard() {
@@ -154,9 +179,10 @@ private:
         }
         const auto size = static_cast<size_t>(std::max(length, 0));
         if (first && !incremental_) size_ = size;
+        // A refusal can come as an answer whose property holds nothing (the toolkit names one).
         if (!data || length < 0) {
             gdk_property_delete(window, property_);
-            return finish(Outcome::stopped);
+            return finish(first ? Outcome::refused : Outcome::stopped);
         }
         if (size > limit_ - std::min(received_, limit_)) {
             gdk_property_delete(window, property_);
@@ -165,7 +191,15 @@ private:
         received_ += size;
         const bool last = !incremental_ || size == 0;
         if (last) gdk_property_delete(window, property_);
-        if (size > 0) handler_.piece(std::string(reinterpret_cast<const char*>(data), size));
+        if (size > 0 && handler_.type && !std::exchange(typeTold_, true)) handler_.type(atomName(type));
+        // The reader may let the read go from its piece: nothing of this one may be touched then,
+        // its handler included.
+        const std::weak_ptr<int> alive = alive_;
+        if (size > 0) {
+            const auto piece = handler_.piece;
+            piece(std::string(reinterpret_cast<const char*>(data), size));
+        }
+        if (alive.expired()) return;
         if (last) return finish(Outcome::whole);
         askForNext();
     }
@@ -179,14 +213,17 @@ private:
         });
     }
 
-    void finish(Outcome outcome) {
-        if (watchdog_) g_source_remove(watchdog_);
+    void release() {
+        g_source_remove(watchdog_);
         g_signal_handlers_disconnect_by_data(clipboard(), this);
         g_signal_handlers_disconnect_by_data(window_, this);
         gtk_widget_destroy(window_);
+        delete this;
+    }
+    void finish(Outcome outcome) {
         auto end = std::move(handler_.end);
         const SelectionReader::End told{outcome, size_};
-        delete this;
+        release();
         end(told);
     }
 
@@ -199,6 +236,7 @@ private:
     bool ownerReplaced_ = false;
     GdkAtom property_ = GDK_NONE;
     bool incremental_ = false;
+    bool typeTold_ = false;
     std::optional<size_t> size_;
     size_t received_ = 0;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
@@ -211,12 +249,11 @@ struct Bounded {
     Then then;
 };
 
-// Elsewhere (and within the process) the toolkit reads the content whole: nothing is heard of it
-// until it has all come, so it has the limit between two parts of a transfer.
-void readWhole(GdkAtom target, size_t limit, SelectionReader::Handler handler) {
+// From a window of this process the toolkit reads the content whole, within the process.
+CancelRead readWhole(GdkAtom target, size_t limit, SelectionReader::Handler handler) {
     auto shared = std::make_shared<SelectionReader::Handler>(std::move(handler));
     using Read = Bounded<std::function<void(GtkSelectionData*)>>;
-    auto deadline = Deadline::start(SelectionReader::idleLimitSeconds * 1000, [shared] { shared->end({Outcome::noAnswer, {}}); });
+    auto deadline = Deadline::start(SelectionReader::stepLimitSeconds * 1000, [shared] { shared->end({Outcome::noAnswer, {}}); });
     gtk_clipboard_request_contents(
         clipboard(), target,
         [](GtkClipboard*, GtkSelectionData* data, gpointer user) {
@@ -228,44 +265,82 @@ void readWhole(GdkAtom target, size_t limit, SelectionReader::Handler handler) {
                      if (length < 0) return shared->end({Outcome::refused, {}});
                      const auto size = static_cast<size_t>(length);
                      if (size > limit) return shared->end({Outcome::tooLarge, size});
+                     if (size > 0 && shared->type) shared->type(atomName(gtk_selection_data_get_data_type(data)));
                      if (size > 0) shared->piece(std::string(reinterpret_cast<const char*>(gtk_selection_data_get_data(data)), size));
                      shared->end({Outcome::whole, size});
                  }});
+    return [deadline] { deadline->finish(); };
 }
 
-// The clipboard's targets, then `next` with them (none when nobody owns it or it did not answer,
-// which `outcome` tells).
-using TargetsNext = std::function<void(std::vector<GdkAtom>, Outcome)>;
+// The owner's targets (none: it refused to name them), or how asking ended.
+using TargetsNext = std::function<void(std::optional<std::vector<std::string>>, Outcome)>;
 
-void withTargets(TargetsNext next) {
-    if (onX11() && !ownedHere()) {
-        auto bytes = std::make_shared<std::string>();
-        SelectionReader::read(atom("TARGETS"), size_t{1} << 20,
-                              {[bytes](std::string piece) { bytes->append(piece); },
-                               [bytes, next = std::move(next)](SelectionReader::End end) {
-                                   std::vector<GdkAtom> targets(bytes->size() / sizeof(GdkAtom));
-                                   if (end.outcome == Outcome::whole && !targets.empty())
-                                       std::memcpy(targets.data(), bytes->data(), targets.size() * sizeof(GdkAtom));
-                                   // A refusal is an owner that answered: it has no targets.
-                                   next(std::move(targets), end.outcome == Outcome::refused ? Outcome::whole : end.outcome);
-                               }});
-        return;
+// Where one read reaches the clipboard's owner: the X11 selection (our own reader, or the
+// toolkit's within the process) or our Wayland data device. Holds the latter weakly: a read may
+// outlive the backend.
+struct Source {
+    std::weak_ptr<WaylandSelection> wayland;
+    bool onWayland = false;
+
+    bool owned() const {
+        if (onWayland) {
+            const auto selection = wayland.lock();
+            return selection && selection->types();
+        }
+        return !onX11() || x11Owned();
     }
-    using Request = Bounded<TargetsNext>;
-    auto shared = std::make_shared<TargetsNext>(std::move(next));
-    auto deadline = Deadline::start(SelectionReader::answerLimitMs, [shared] { (*shared)({}, Outcome::noAnswer); });
-    gtk_clipboard_request_targets(
-        clipboard(),
-        [](GtkClipboard*, GdkAtom* atoms, gint count, gpointer user) {
-            std::unique_ptr<Request> request(static_cast<Request*>(user));
-            if (!request->deadline->finish()) return;
-            request->then(atoms ? std::vector<GdkAtom>(atoms, atoms + count) : std::vector<GdkAtom>{}, Outcome::whole);
-        },
-        new Request{deadline, [shared](std::vector<GdkAtom> targets, Outcome outcome) { (*shared)(std::move(targets), outcome); }});
-}
 
-bool offers(const std::vector<GdkAtom>& targets, const char* name) {
-    return std::find(targets.begin(), targets.end(), atom(name)) != targets.end();
+    CancelRead targets(TargetsNext next) const {
+        // Wayland names the types with the offer: nothing to wait for.
+        if (onWayland) {
+            const auto selection = wayland.lock();
+            if (selection) next(selection->types().value_or(std::vector<std::string>{}), Outcome::whole);
+            else next({}, Outcome::gone);
+            return {};
+        }
+        if (onX11() && !ownedHere()) {
+            auto bytes = std::make_shared<std::string>();
+            return SelectionReader::read(atom("TARGETS"), size_t{1} << 20,
+                                         {[bytes](std::string piece) { bytes->append(piece); },
+                                          [bytes, next = std::move(next)](SelectionReader::End end) {
+                                              if (end.outcome == Outcome::refused) return next(std::nullopt, Outcome::whole);
+                                              if (end.outcome != Outcome::whole) return next({}, end.outcome);
+                                              std::vector<GdkAtom> atoms(bytes->size() / sizeof(GdkAtom));
+                                              if (!atoms.empty()) std::memcpy(atoms.data(), bytes->data(), atoms.size() * sizeof(GdkAtom));
+                                              std::vector<std::string> names;
+                                              for (GdkAtom target : atoms) names.push_back(atomName(target));
+                                              next(std::move(names), Outcome::whole);
+                                          }});
+        }
+        using Request = Bounded<TargetsNext>;
+        auto shared = std::make_shared<TargetsNext>(std::move(next));
+        auto deadline = Deadline::start(SelectionReader::stepLimitSeconds * 1000, [shared] { (*shared)({}, Outcome::noAnswer); });
+        gtk_clipboard_request_targets(
+            clipboard(),
+            [](GtkClipboard*, GdkAtom* atoms, gint count, gpointer user) {
+                std::unique_ptr<Request> request(static_cast<Request*>(user));
+                if (!request->deadline->finish()) return;
+                std::vector<std::string> names;
+                for (gint at = 0; atoms && at < count; ++at) names.push_back(atomName(atoms[at]));
+                request->then(std::move(names), Outcome::whole);
+            },
+            new Request{deadline, [shared](std::optional<std::vector<std::string>> targets, Outcome outcome) {
+                            (*shared)(std::move(targets), outcome);
+                        }});
+        return [deadline] { deadline->finish(); };
+    }
+
+    CancelRead read(const std::string& target, size_t limit, SelectionReader::Handler handler) const {
+        if (!onWayland) return SelectionReader::read(gdk_atom_intern(target.c_str(), FALSE), limit, std::move(handler));
+        const auto selection = wayland.lock();
+        if (selection) return selection->read(target, limit, std::move(handler));
+        handler.end({Outcome::gone, {}});
+        return {};
+    }
+};
+
+bool offers(const std::vector<std::string>& targets, std::string_view name) {
+    return std::find(targets.begin(), targets.end(), name) != targets.end();
 }
 
 std::string latin1ToUtf8(std::string_view bytes) {
@@ -295,55 +370,109 @@ Pasteboard::ReadEnd readEnd(SelectionReader::End end) {
     return {};
 }
 
-// An owner that offers none of the plain text targets: the toolkit converts what it has, whole.
-void readTextWhole(std::shared_ptr<Pasteboard::TextReader> reader, size_t limit) {
-    using Request = Bounded<std::function<void(const gchar*)>>;
-    auto deadline = Deadline::start(SelectionReader::idleLimitSeconds * 1000,
-                                    [reader] { reader->end({Pasteboard::ReadEnd::How::noAnswer, 0, {}}); });
-    gtk_clipboard_request_text(
-        clipboard(),
-        [](GtkClipboard*, const gchar* text, gpointer user) {
-            std::unique_ptr<Request> request(static_cast<Request*>(user));
-            if (request->deadline->finish()) request->then(text);
-        },
-        new Request{deadline, [reader, limit](const gchar* text) {
-                        const size_t size = text ? std::strlen(text) : 0;
-                        if (size > limit) return reader->end({Pasteboard::ReadEnd::How::tooLarge, 0, size});
-                        if (size > 0) reader->piece(text);
-                        reader->end({});
-                    }});
+// The text targets to ask, best first: those the owner names, or, when it refused to name any,
+// each in turn until one is served.
+std::vector<std::string> textTargets(const std::optional<std::vector<std::string>>& named) {
+    static const std::vector<std::string> known = {"UTF8_STRING", "text/plain;charset=utf-8", "COMPOUND_TEXT",
+                                                   "TEXT",        "STRING",                   "text/plain"};
+    if (!named) return {"UTF8_STRING", "COMPOUND_TEXT", "TEXT", "STRING"};
+    std::vector<std::string> chosen;
+    for (const std::string& name : known) {
+        if (offers(*named, name)) chosen.push_back(name);
+    }
+    return chosen;
 }
 
-void readText(const std::vector<GdkAtom>& targets, std::shared_ptr<Pasteboard::TextReader> reader, size_t limit) {
-    const char* chosen = nullptr;
-    for (const char* name : {"UTF8_STRING", "text/plain;charset=utf-8", "STRING"}) {
-        if (offers(targets, name)) {
-            chosen = name;
-            break;
-        }
+// One text read: the owner's targets, then each text target in turn until one is served, made
+// UTF-8 as it comes and held to the limit after that too. Each step's transfer is the one a
+// cancel lets go of.
+struct TextRead {
+    Pasteboard::TextReader reader;
+    size_t limit = 0;
+    Source source;
+    std::vector<std::string> candidates;
+    size_t next = 0;
+    enum class Encoding { utf8, latin1, compound } encoding = Encoding::utf8;
+    std::unique_ptr<CompoundText> compound;
+    size_t handed = 0;
+    CancelRead current;
+    int steps = 0;
+    bool over = false;
+};
+
+void endRead(const std::shared_ptr<TextRead>& read, Pasteboard::ReadEnd end) {
+    if (std::exchange(read->over, true)) return;
+    read->current = {};
+    read->reader.end(end);
+}
+
+// A step may end (and the next begin) before its start returns: only the latest step's cancel is kept.
+void beginStep(const std::shared_ptr<TextRead>& read, const std::function<CancelRead()>& start) {
+    const int step = ++read->steps;
+    CancelRead cancel = start();
+    if (read->steps == step && !read->over) read->current = std::move(cancel);
+}
+
+void hand(const std::shared_ptr<TextRead>& read, std::string text) {
+    if (text.empty() || read->over) return;
+    if (text.size() > read->limit - read->handed) {
+        if (auto cancel = std::exchange(read->current, {})) cancel();
+        return endRead(read, {Pasteboard::ReadEnd::How::tooLarge});
     }
-    if (!chosen) return readTextWhole(std::move(reader), limit);
-    const bool latin1 = std::string_view(chosen) == "STRING";
-    SelectionReader::read(atom(chosen), limit,
-                          {[reader, latin1](std::string piece) {
-                               reader->piece(latin1 ? latin1ToUtf8(piece) : std::move(piece));
-                           },
-                           [reader, limit](SelectionReader::End end) {
-                               // The owner changed between its targets and the read.
-                               if (end.outcome == Outcome::refused) return readTextWhole(reader, limit);
-                               reader->end(readEnd(end));
-                           }});
+    read->handed += text.size();
+    read->reader.piece(std::move(text));
+}
+
+std::string decode(TextRead& read, std::string bytes) {
+    switch (read.encoding) {
+        case TextRead::Encoding::utf8: return bytes;
+        case TextRead::Encoding::latin1: return latin1ToUtf8(bytes);
+        case TextRead::Encoding::compound: return read.compound->add(bytes);
+    }
+    return bytes;
+}
+
+void readNextTarget(const std::shared_ptr<TextRead>& read) {
+    // No text target was served: the clipboard holds no text.
+    if (read->next == read->candidates.size()) return endRead(read, {});
+    const std::string target = read->candidates[read->next++];
+    read->encoding = TextRead::Encoding::utf8;
+    read->compound.reset();
+    beginStep(read, [&] {
+        return read->source.read(
+            target, read->limit,
+            {[read](std::string bytes) {
+                 if (!read->over) hand(read, decode(*read, std::move(bytes)));
+             },
+             [read](SelectionReader::End end) {
+                 if (read->over) return;
+                 read->current = {};
+                 // The owner changed between its targets and the read, or refused to name them.
+                 if (end.outcome == Outcome::refused) return readNextTarget(read);
+                 if (read->compound) hand(read, read->compound->finish());
+                 endRead(read, readEnd(end));
+             },
+             [read](std::string type) {
+                 if (type == "STRING") read->encoding = TextRead::Encoding::latin1;
+                 if (type == "COMPOUND_TEXT") {
+                     read->encoding = TextRead::Encoding::compound;
+                     read->compound = std::make_unique<CompoundText>();
+                 }
+             }});
+    });
 }
 
 // The URI list, then one image (PNG before TIFF), each read up to the pasteboard's limit; what is
 // refused or too large is left out. An owner that does not answer, stops or goes ends the read.
-void readItems(std::vector<const char*> wanted, size_t next, Pasteboard::Items items, Pasteboard::ItemsDone done) {
+void readItems(Source source, std::vector<const char*> wanted, size_t next, Pasteboard::Items items,
+               Pasteboard::ItemsDone done) {
     if (next == wanted.size()) return done(std::move(items), {});
     auto bytes = std::make_shared<std::string>();
-    SelectionReader::read(
-        atom(wanted[next]), Pasteboard::itemBytesLimit,
+    const char* target = wanted[next];
+    source.read(
+        target, Pasteboard::itemBytesLimit,
         {[bytes](std::string piece) { bytes->append(piece); },
-         [bytes, wanted, next, items = std::move(items), done = std::move(done)](SelectionReader::End end) mutable {
+         [bytes, source, wanted, next, items = std::move(items), done = std::move(done)](SelectionReader::End end) mutable {
              const std::string_view name = wanted[next];
              if (end.outcome == Outcome::noAnswer || end.outcome == Outcome::stopped || end.outcome == Outcome::gone)
                  return done(std::move(items), readEnd(end));
@@ -357,7 +486,7 @@ void readItems(std::vector<const char*> wanted, size_t next, Pasteboard::Items i
              } else if (end.outcome == Outcome::tooLarge && name != "text/uri-list") {
                  items.imageTooLarge = true;
              }
-             readItems(std::move(wanted), next + 1, std::move(items), std::move(done));
+             readItems(std::move(source), std::move(wanted), next + 1, std::move(items), std::move(done));
          }});
 }
 
@@ -366,7 +495,10 @@ void readItems(std::vector<const char*> wanted, size_t next, Pasteboard::Items i
 class ClipboardBackend : public Pasteboard::Backend {
 public:
     explicit ClipboardBackend(Pasteboard& board)
-        : board_(board), clipboard_(clipboard()), owner_(G_OBJECT(g_object_new(G_TYPE_OBJECT, nullptr))) {
+        : board_(board),
+          clipboard_(clipboard()),
+          owner_(G_OBJECT(g_object_new(G_TYPE_OBJECT, nullptr))),
+          wayland_(WaylandSelection::bind()) {
         g_object_set_data(owner_, "backend", this);
         g_signal_connect(clipboard_, "owner-change", G_CALLBACK(onOwnerChange), this);
     }
@@ -397,28 +529,52 @@ public:
         writing_ = false;
     }
     void readItems(Pasteboard::ItemsDone done) override {
-        withTargets([done = std::move(done)](std::vector<GdkAtom> targets, Outcome outcome) mutable {
+        const Source source = this->source();
+        if (!source.owned()) return done({}, {});
+        source.targets([source, done = std::move(done)](std::optional<std::vector<std::string>> targets, Outcome outcome) mutable {
             if (outcome != Outcome::whole) return done({}, readEnd({outcome, {}}));
             std::vector<const char*> wanted;
-            if (offers(targets, "text/uri-list")) wanted.push_back("text/uri-list");
-            if (offers(targets, "image/png")) {
+            const auto& named = targets.value_or(std::vector<std::string>{});
+            if (offers(named, "text/uri-list")) wanted.push_back("text/uri-list");
+            if (offers(named, "image/png")) {
                 wanted.push_back("image/png");
-            } else if (offers(targets, "image/tiff")) {
+            } else if (offers(named, "image/tiff")) {
                 wanted.push_back("image/tiff");
             }
-            gtk::readItems(std::move(wanted), 0, {}, std::move(done));
+            gtk::readItems(source, std::move(wanted), 0, {}, std::move(done));
         });
     }
-    Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t limit) override {
-        auto shared = std::make_shared<Pasteboard::TextReader>(std::move(reader));
-        withTargets([shared, limit](std::vector<GdkAtom> targets, Outcome outcome) {
-            if (outcome != Outcome::whole) return shared->end(readEnd({outcome, {}}));
-            gtk::readText(targets, shared, limit);
+    CancelRead readText(Pasteboard::TextReader reader, size_t limit) override {
+        auto read = std::make_shared<TextRead>();
+        read->source = source();
+        // Nobody holds the clipboard (the program that copied quit): it is empty, not silent.
+        if (!read->source.owned()) {
+            reader.end({});
+            return {};
+        }
+        read->reader = std::move(reader);
+        read->limit = limit;
+        beginStep(read, [&] {
+            return read->source.targets([read](std::optional<std::vector<std::string>> targets, Outcome outcome) {
+                if (read->over) return;
+                read->current = {};
+                if (outcome != Outcome::whole) return endRead(read, readEnd({outcome, {}}));
+                read->candidates = textTargets(targets);
+                readNextTarget(read);
+            });
         });
-        return {};
+        return [read] {
+            if (std::exchange(read->over, true)) return;
+            if (auto cancel = std::exchange(read->current, {})) cancel();
+        };
     }
 
 private:
+    // A window of this process (a text field's copy) hands its content over within the process,
+    // through the toolkit; elsewhere on Wayland our own data device reads the offer.
+    Source source() const {
+        return {wayland_, wayland_ && !gtk_clipboard_get_owner(clipboard_)};
+    }
     static ClipboardBackend* of(gpointer owner) {
         return static_cast<ClipboardBackend*>(g_object_get_data(G_OBJECT(owner), "backend"));
     }
@@ -441,6 +597,7 @@ private:
     GObject* owner_;
     std::string held_;
     bool writing_ = false;
+    std::shared_ptr<WaylandSelection> wayland_;
 };
 
 }  // namespace
@@ -449,14 +606,11 @@ std::unique_ptr<Pasteboard::Backend> makeClipboardBackend(Pasteboard& board) {
     return std::make_unique<ClipboardBackend>(board);
 }
 
-void SelectionReader::read(GdkAtom target, size_t limit, Handler handler) {
-    if (!handler.piece || !handler.end) return;
+Pasteboard::CancelRead SelectionReader::read(GdkAtom target, size_t limit, Handler handler) {
+    if (!handler.piece || !handler.end) return {};
     // A window of this process (a text field's copy) hands its content over within the process.
-    if (onX11() && !ownedHere()) {
-        new Transfer(target, limit, std::move(handler));
-    } else {
-        readWhole(target, limit, std::move(handler));
-    }
+    if (onX11() && !ownedHere()) return (new Transfer(target, limit, std::move(handler)))->cancel();
+    return readWhole(target, limit, std::move(handler));
 }
 
 }  // namespace platform::ui::gtk

@@ -1,0 +1,155 @@
+// clipboard-owner: holds the X11 CLIPBOARD the way awkward programs do, for pasteboard-probe.
+//   clipboard-owner MODE [MS]
+// late-text MS      names its targets at once, gives the text MS ms after it is asked
+// late-targets MS   names its targets MS ms after it is asked, gives the text at once
+// late-picture MS   a PNG of 2 MiB, in parts, MS ms after it is asked
+// refuse-targets    refuses to name its targets, gives UTF8_STRING when asked for it
+// endless-ct        offers only COMPOUND_TEXT, in parts that never end
+// trickle-utf8 MS, trickle-ct MS   a first part, then one byte MS ms after each request, without end
+// Prints "owner" once it holds the clipboard and "asked" each time a reader asks for a next part.
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+Display* display;
+Atom clipboard, targetsAtom, incr, utf8, compound, png;
+
+Atom intern(const char* name) { return XInternAtom(display, name, False); }
+
+void say(const char* line) {
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+// One incremental transfer under way: the parts left (an endless one repeats its part).
+struct Incremental {
+    Window requestor = None;
+    Atom property = None;
+    Atom type = None;
+    std::string data;
+    size_t at = 0;
+    size_t part = 0;
+    bool endless = false;
+    bool trickle = false;
+    bool ended = false;
+};
+
+void notify(const XSelectionRequestEvent& request, Atom property) {
+    XEvent reply{};
+    reply.xselection.type = SelectionNotify;
+    reply.xselection.requestor = request.requestor;
+    reply.xselection.selection = request.selection;
+    reply.xselection.target = request.target;
+    reply.xselection.property = property;
+    reply.xselection.time = request.time;
+    XSendEvent(display, request.requestor, False, 0, &reply);
+    XFlush(display);
+}
+
+void sleepMs(int ms) { ::usleep(static_cast<useconds_t>(ms) * 1000); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || !(display = XOpenDisplay(nullptr))) return 2;
+    const std::string mode = argv[1];
+    const int ms = argc > 2 ? std::atoi(argv[2]) : 0;
+    // The reader may take its window away part-way: its errors are expected here.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    clipboard = intern("CLIPBOARD");
+    targetsAtom = intern("TARGETS");
+    incr = intern("INCR");
+    utf8 = intern("UTF8_STRING");
+    compound = intern("COMPOUND_TEXT");
+    png = intern("image/png");
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display, clipboard, window, CurrentTime);
+    XSync(display, False);
+    if (XGetSelectionOwner(display, clipboard) != window) return 1;
+    say("owner");
+
+    const bool compoundOnly = mode == "endless-ct" || mode == "trickle-ct";
+    const Atom textType = compoundOnly ? compound : mode == "late-picture" ? png : utf8;
+    // Café, then Привет in ISO 8859-5, then back: a part may end anywhere in it.
+    const std::string compoundLine = "caf\xe9 \x1b-L\xbf\xe0\xd8\xd2\xd5\xe2\x1b-A\n";
+    Incremental transfer;
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == SelectionRequest) {
+            const XSelectionRequestEvent& request = event.xselectionrequest;
+            if (request.target == targetsAtom) {
+                if (mode == "refuse-targets") {
+                    notify(request, None);
+                    continue;
+                }
+                if (mode == "late-targets") sleepMs(ms);
+                const Atom offered[] = {targetsAtom, textType};
+                XChangeProperty(display, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
+                                reinterpret_cast<const unsigned char*>(offered), 2);
+                notify(request, request.property);
+                continue;
+            }
+            const bool served = request.target == textType || (mode == "refuse-targets" && request.target == utf8);
+            if (!served) {
+                notify(request, None);
+                continue;
+            }
+            if (mode == "late-text" || mode == "late-picture") sleepMs(ms);
+            if (mode == "late-text" || mode == "late-targets" || mode == "refuse-targets") {
+                const std::string text = mode == "refuse-targets" ? "served without targets" : "late " + mode.substr(5);
+                XChangeProperty(display, request.requestor, request.property, utf8, 8, PropModeReplace,
+                                reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+                notify(request, request.property);
+                continue;
+            }
+            transfer = Incremental{};
+            transfer.requestor = request.requestor;
+            transfer.property = request.property;
+            transfer.type = request.target;
+            if (mode == "late-picture") {
+                transfer.data = "\x89PNG" + std::string((size_t{2} << 20) - 4, 'p');
+                transfer.part = size_t{256} << 10;
+            } else if (mode == "endless-ct") {
+                while (transfer.data.size() < (size_t{64} << 10)) transfer.data += compoundLine;
+                transfer.part = transfer.data.size();
+                transfer.endless = true;
+            } else {
+                transfer.data = mode == "trickle-ct" ? compoundLine : std::string("start ");
+                transfer.part = transfer.data.size();
+                transfer.trickle = true;
+            }
+            XSelectInput(display, request.requestor, PropertyChangeMask);
+            const long size = transfer.endless || transfer.trickle ? 1 : static_cast<long>(transfer.data.size());
+            XChangeProperty(display, request.requestor, request.property, incr, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(&size), 1);
+            notify(request, request.property);
+        } else if (event.type == PropertyNotify && event.xproperty.state == PropertyDelete &&
+                   event.xproperty.window == transfer.requestor && event.xproperty.atom == transfer.property &&
+                   !transfer.ended) {
+            say("asked");
+            std::string part;
+            if (transfer.trickle && transfer.at > 0) {
+                sleepMs(ms);
+                part.assign(1, transfer.type == compound ? '\xe9' : 'x');
+            } else {
+                part = transfer.data.substr(transfer.at, transfer.part);
+                transfer.at += part.size();
+                if (transfer.endless) transfer.at = 0;
+                if (transfer.trickle) transfer.at = 1;
+            }
+            transfer.ended = part.empty();
+            XChangeProperty(display, transfer.requestor, transfer.property, transfer.type, 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(part.data()), static_cast<int>(part.size()));
+            XFlush(display);
+        }
+    }
+}
