@@ -321,6 +321,11 @@ void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_
     sayPasteNews(gone ? "paste_cut_gone" : "paste_cut_stopped", {end.bytes}, {end.bytes});
 }
 
+void Drop::sayPastedTextDropped(size_t bytes) {
+    Log::write("paste: stopped by Ctrl+C; " + std::to_string(bytes) + " bytes not sent");
+    sayPasteNews("paste_dropped", {bytes}, {bytes});
+}
+
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
                  int64_t unixSeconds, const Send& sendLarge) {
     std::string paths;

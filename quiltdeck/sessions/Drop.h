@@ -71,6 +71,8 @@ public:
                                const std::filesystem::path& dropsFolder);
     static void sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit,
                                   vantel::PasteStop stop = vantel::PasteStop::none);
+    // Ctrl+C kept `bytes` of pasted text from going out (the program read slower than it came).
+    static void sayPastedTextDropped(size_t bytes);
 
     // The path of a local file URI (percent escapes decoded); nothing for any
     // other scheme, a remote host, or an escape that decodes to NUL.

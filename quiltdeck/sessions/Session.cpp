@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/runtime/NotificationCenter.h"
+#include "quiltdeck/sessions/Drop.h"
 #include "quiltdeck/sessions/HookTexts.h"
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/ScreenScrape.h"
@@ -128,6 +129,7 @@ void Session::build(const Arguments& arguments) {
     view_->setNativeForegroundColor(rgb(228, 228, 231));
     view_->installColors(AnsiPalette::current());
     view_->hideScroller();
+    view_->setPastedTextDropped(&Drop::sayPastedTextDropped);
     const auto optimal = view_->getOptimalFrameSize();
     view_->setFrameSize({optimal.width, optimal.height});
     view_->onBytes = [weak, &loop = loop_](std::span<const uint8_t> slice) {

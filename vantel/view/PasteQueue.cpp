@@ -89,6 +89,17 @@ std::optional<PasteQueue::Held> PasteQueue::heldTypedInput() const {
     return std::nullopt;
 }
 
+size_t PasteQueue::dropPastedText() {
+    size_t dropped = 0;
+    std::erase_if(items_, [&](const Item& item) {
+        if (item.stream || !item.pasted) return false;
+        dropped += item.bytes.size() - item.taken;
+        return true;
+    });
+    waiting_ -= dropped;
+    return dropped;
+}
+
 std::string PasteQueue::take(size_t limit) {
     if (!ready()) return {};
     Item& item = items_.front();

@@ -45,6 +45,9 @@ public:
         uint64_t typedAt;
     };
     std::optional<Held> heldTypedInput() const;
+    // Drops the pasted text that has not gone out yet (not what is still to come into an open
+    // stream); the frames around it and typed input stay. Gives the bytes dropped.
+    size_t dropPastedText();
 
     bool empty() const { return items_.empty(); }
     // Whether the first input has bytes to take now (an open stream may have none yet).

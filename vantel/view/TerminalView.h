@@ -598,6 +598,9 @@ public:
     PasteQueue::Stream holdInputPlace(PasteEnded ended = {});
     void sendInPlace(PasteQueue::Stream place, std::string_view bytes);
     void closeInputPlace(PasteQueue::Stream place);
+    // Hears how many bytes of pasted text Ctrl+C kept from going out (a paste that came faster than
+    // the program reads it), for the owner to say.
+    void setPastedTextDropped(std::function<void(size_t)> dropped) { pastedTextDropped_ = std::move(dropped); }
     // The bytes of text that came so far into a place still open; none once it is closed.
     std::optional<size_t> incomingPasteBytes(PasteQueue::Stream place) const;
     // Declared for the menus; never enabled, does nothing.
@@ -771,6 +774,7 @@ private:
     };
     std::map<PasteQueue::Stream, IncomingPaste> incomingPastes_;
     bool typedInputWatched_ = false;
+    std::function<void(size_t)> pastedTextDropped_;
     // Ends a paste still coming as cut short: what came is closed as a paste, what waits behind goes.
     void stopIncomingPaste(PasteQueue::Stream stream, PasteStop why);
     // Watches typed input waiting behind a paste still coming, to cut the paste at the limit.

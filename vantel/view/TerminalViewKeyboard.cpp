@@ -237,11 +237,16 @@ bool TerminalView::pageKey(const KeyEvent& event) {
 void TerminalView::keyDown(const KeyEvent& event) {
     selection_->setActive(false);
     if (pageKey(event)) return;
-    // Ctrl+C cuts a paste still coming, and goes to the program after what came of it.
-    if (!incomingPastes_.empty() && isInterruptKey(event)) {
+    // Ctrl+C cuts a paste still coming, and one still going out: what has not gone yet is dropped,
+    // its frame closed, and the Ctrl+C goes to the program after it.
+    if ((!incomingPastes_.empty() || !pasteQueue_.empty()) && isInterruptKey(event)) {
         std::vector<PasteQueue::Stream> streams;
         for (const auto& [stream, incoming] : incomingPastes_) streams.push_back(stream);
         for (const PasteQueue::Stream stream : streams) stopIncomingPaste(stream, PasteStop::interrupted);
+        if (const size_t dropped = pasteQueue_.dropPastedText()) {
+            sendPastePieces();
+            if (pastedTextDropped_) pastedTextDropped_(dropped);
+        }
     }
     const KittyKeyboardFlags flags = terminal_->keyboardEnhancementFlags();
     if (!flags.empty()) return sendKittyKeyDown(event, flags);

@@ -127,7 +127,7 @@ TEST_P(PanelLayout, BarFits) {
                 {960, true, "paste_no_answer"}, {960, false, "paste_cut_stopped"}, {960, false, "paste_cut_gone"},
                 {960, false, "paste_cut_limit"}, {960, false, "paste_too_large"}, {960, false, "paste_picture_not_kept"},
                 {960, false, "paste_waiting"}, {960, false, "paste_coming"}, {960, false, "paste_cut_slow"},
-                {960, false, "paste_cut_interrupted"}, {960, false, "paste_stopped"},
+                {960, false, "paste_cut_interrupted"}, {960, false, "paste_stopped"}, {960, false, "paste_dropped"},
                 {960, false, "paste_picture_too_large"}, {960, false, "paste_picture_unreadable"}};
     for (const auto& b : bars) {
         const std::string piece = (b.savesFail ? "bar saying saves fail at " : "bar at ") + std::to_string(int(b.width));

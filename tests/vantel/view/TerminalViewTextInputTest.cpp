@@ -214,4 +214,21 @@ TEST(TerminalViewTextInput, LargePastesGoOutInPiecesBetweenTurns) {
     f.view.insertText("small", {}, true);
     f.view.send(std::string_view("k"));
     EXPECT_EQ(f.take(), "\x1b[200~small\x1b[201~k");
+    // Ctrl+C while one still goes out: what has not gone is dropped and said, its frame closed, the
+    // keys typed meanwhile kept, and the Ctrl+C after them.
+    size_t dropped = 0;
+    f.view.setPastedTextDropped([&](size_t bytes) { dropped += bytes; });
+    f.owner.room = TerminalView::pastePieceBytes + 10;
+    f.view.insertText(text, {}, true);
+    f.view.send(std::string_view("k"));
+    f.loop.runPending();
+    const std::string sent = f.take();
+    f.window.sendKeyEvent(typed("c", Mod::control));
+    f.owner.room = SIZE_MAX;
+    f.loop.advance(std::chrono::milliseconds(20));
+    EXPECT_EQ(f.take(), "\x1b[201~k\x03");
+    EXPECT_GT(dropped, text.size() / 2);
+    EXPECT_LT(dropped, text.size());
+    EXPECT_EQ(sent.substr(0, 6), "\x1b[200~");
+    EXPECT_EQ(f.view.pasteBytesWaiting(), 0u);
 }
