@@ -88,8 +88,10 @@ RichText HistoryWindow::rowText(const Store::ClosedTile& record, const std::stri
     text.append(detailLine(record, home), detail);
     if (record.lastPrompt) {
         std::string prompt(1, '\n');
-        // A prompt may run to a megabyte; its first few kilobytes give the characters shown.
-        prompt.append(HiddenCharacters::spelledOut(shorten(prefixWithin(*record.lastPrompt, promptBytesRead), promptLength)));
+        // A prompt may run to a megabyte; its first few kilobytes give the characters shown. A paste
+        // is told by its text, as the tile's title is.
+        const auto words = TileName::promptWords(prefixWithin(*record.lastPrompt, promptBytesRead));
+        prompt.append(HiddenCharacters::spelledOut(shorten(words ? *words : t("pasted_text"), promptLength)));
         text.append(std::move(prompt), detail);
     }
     return text;

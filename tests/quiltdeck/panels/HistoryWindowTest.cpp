@@ -88,6 +88,13 @@ TEST(HistoryRows, APromptIsShortenedOnALineOfItsOwn) {
     record.lastPrompt = "\u00E9" + std::string(1'000'000, 'c');
     const std::string longRow = HistoryWindow::rowText(record, "/home/u").string();
     EXPECT_EQ(longRow.substr(longRow.rfind('\n') + 1), "\u00E9" + std::string(108, 'c') + "…");
+    // A paste is told by its text, or as a paste when it wraps nothing.
+    for (const auto& [prompt, seen] : {std::pair<std::string, std::string>{"fix <pasted_content id=\"f1ad\">it</pasted_content>", "fix it"},
+                                       {"<pasted_content id=\"f1ad\"></pasted_content>", "Pasted text"}}) {
+        record.lastPrompt = prompt;
+        const std::string row = HistoryWindow::rowText(record, "/home/u").string();
+        EXPECT_EQ(row.substr(row.rfind('\n') + 1), seen) << prompt;
+    }
     record.lastPrompt.reset();
     const std::string without = HistoryWindow::rowText(record, "/home/u").string();
     EXPECT_EQ(std::count(without.begin(), without.end(), '\n'), 1);
