@@ -189,26 +189,25 @@ public:
     const Store& failingStore() const { return *failingStore_; }
     // The bar of a store whose file loaded with a record left out.
     std::unique_ptr<BarView> barSayingRecordsLeftOut(double width) {
-        if (!leftOutStore_) {
-            writeFile(leftOutFolder_ / "state.json", R"({"closed":[null,{"title":"a"}]})");
-            leftOutStore_ = std::make_unique<Store>(leftOutFolder_.path());
-        }
-        auto bar = this->bar(width);
-        bar->setStateStore(*leftOutStore_);
-        return bar;
+        return barOfStoreLoading(leftOutStore_, leftOutFolder_, R"({"closed":[null,{"title":"a"}]})", width);
     }
     const Store& leftOutStore() const { return *leftOutStore_; }
     // The bar of a run that started afresh: its file did not parse and was set aside.
     std::unique_ptr<BarView> barSayingStartedAfresh(double width) {
-        if (!afreshStore_) {
-            writeFile(afreshFolder_ / "state.json", R"({"openTiles":[{"title":"a")");
-            afreshStore_ = std::make_unique<Store>(afreshFolder_.path());
-        }
-        auto bar = this->bar(width);
-        bar->setStateStore(*afreshStore_);
-        return bar;
+        return barOfStoreLoading(afreshStore_, afreshFolder_, R"({"openTiles":[{"title":"a")", width);
     }
     const Store& afreshStore() const { return *afreshStore_; }
+    // The bar of a store that loaded `document` from `folder` (once).
+    std::unique_ptr<BarView> barOfStoreLoading(std::unique_ptr<Store>& store, const TempFolder& folder,
+                                               const char* document, double width) {
+        if (!store) {
+            writeFile(folder / "state.json", document);
+            store = std::make_unique<Store>(folder.path());
+        }
+        auto bar = this->bar(width);
+        bar->setStateStore(*store);
+        return bar;
+    }
 
     // A tile with what a session shows on its card: a tool, numbers and headlines, no browser.
     class CardTile : public FakeTile {
