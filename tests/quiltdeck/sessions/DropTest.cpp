@@ -226,11 +226,10 @@ TEST_F(DropImage, AShortWriteLeavesNoFile) {
 
 // A paste from the clipboard reaches the tile's child framed, whatever the
 // child asked for; an end marker inside the text does not end it.
-TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
-    platform::runtime::GLibMainLoop loop;
-    platform::runtime::ScopedMainLoop scoped(loop);
-    testing::TempFolder state, project;
-    Store store(state.path());
+// A shell tile in `project` whose child `spawn` starts.
+template <class Spawn>
+std::shared_ptr<Session> openShellTile(platform::runtime::MainLoop& loop, Store& store, const testing::TempFolder& project,
+                                       Spawn spawn) {
     Session::Arguments arguments;
     arguments.cwd = project.path().string();
     arguments.name = "shell";
@@ -238,10 +237,18 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
     Session::Services services;
     services.loop = &loop;
     services.store = &store;
-    services.spawn = [](TappedTerminalView& view, auto&&...) {
+    services.spawn = std::move(spawn);
+    return Session::open(arguments, services);
+}
+
+TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
+    platform::runtime::GLibMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
+    testing::TempFolder state, project;
+    Store store(state.path());
+    auto session = openShellTile(loop, store, project, [](TappedTerminalView& view, auto&&...) {
         view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo ready; exec cat -v"});
-    };
-    auto session = Session::open(arguments, services);
+    });
     ASSERT_TRUE(loop.runUntil([&] { return session->screenText().find("ready") != std::string::npos; }, 15s));
 
     platform::ui::Pasteboard board;
@@ -347,15 +354,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     testing::TempFolder state, project;
     Store store(state.path());
     vantel::testing::RecordingViewOwner child;
-    Session::Arguments arguments;
-    arguments.cwd = project.path().string();
-    arguments.name = "shell";
-    arguments.isShell = true;
-    Session::Services services;
-    services.loop = &loop;
-    services.store = &store;
-    services.spawn = [](auto&...) {};
-    auto session = Session::open(arguments, services);
+    auto session = openShellTile(loop, store, project, [](auto&...) {});
     session->view().setTerminalDelegate(&child);
     struct HeldClipboard : Pasteboard::Backend {
         std::vector<Pasteboard::ItemsDone> items;
