@@ -30,10 +30,43 @@ void Pasteboard::setString(std::string text) {
     if (backend_) backend_->write(cached_);
 }
 
-void Pasteboard::requestItems(ItemsDone done) {
-    if (!done) return;
-    if (answersFromMemory()) return done(items_, {});
-    backend_->readItems(std::move(done));
+void Pasteboard::ReadAhead::setHeld(size_t held) {
+    held_ = held;
+    if (waiting_ && held_ <= bytes_ / 2) std::exchange(waiting_, {})();
+}
+
+void Pasteboard::ReadAhead::whenRoom(std::function<void()> go) {
+    if (!full()) return go();
+    waiting_ = std::move(go);
+}
+
+Pasteboard::CancelRead Pasteboard::requestItems(ItemsReader reader) {
+    if (!reader.done) return {};
+    if (answersFromMemory()) {
+        reader.done(items_, {});
+        return {};
+    }
+    // Nothing is heard of a read once it ended.
+    struct Read {
+        ItemsReader reader;
+        size_t came = 0;
+        bool ended = false;
+    };
+    auto read = std::make_shared<Read>(Read{std::move(reader)});
+    CancelRead abandon = backend_->readItems({[read](Items items, ReadEnd end) {
+                                                  if (std::exchange(read->ended, true)) return;
+                                                  read->reader.done(std::move(items), end);
+                                              },
+                                              [read](size_t came) {
+                                                  if (read->ended) return;
+                                                  read->came = came;
+                                                  if (read->reader.came) read->reader.came(came);
+                                              }});
+    return [read, abandon = std::move(abandon)] {
+        if (std::exchange(read->ended, true)) return;
+        if (abandon) abandon();
+        read->reader.done({}, {ReadEnd::How::cancelled, read->came, std::nullopt});
+    };
 }
 
 Pasteboard::CancelRead Pasteboard::requestText(TextReader reader) {
@@ -51,19 +84,22 @@ Pasteboard::CancelRead Pasteboard::requestText(TextReader reader) {
     };
     auto read = std::make_shared<Read>(Read{std::move(reader)});
     CancelRead abandon = backend_->readText({[read](std::string piece) {
-                            if (read->ended) return;
-                            read->came += piece.size();
-                            read->reader.piece(std::move(piece));
-                        },
-                        [read](ReadEnd end) {
-                            if (std::exchange(read->ended, true)) return;
-                            end.bytes = read->came;
-                            read->reader.end(end);
-                        }},
-                       textLimit_);
+                                                 if (read->ended) return;
+                                                 read->came += piece.size();
+                                                 read->reader.piece(std::move(piece));
+                                             },
+                                             [read](ReadEnd end) {
+                                                 if (std::exchange(read->ended, true)) return;
+                                                 if (read->reader.ahead) read->reader.ahead->forget();
+                                                 end.bytes = read->came;
+                                                 read->reader.end(end);
+                                             },
+                                             read->reader.ahead},
+                                            textLimit_);
     return [read, abandon = std::move(abandon)] {
         if (std::exchange(read->ended, true)) return;
         if (abandon) abandon();
+        if (read->reader.ahead) read->reader.ahead->forget();
         read->reader.end({ReadEnd::How::cancelled, read->came, std::nullopt});
     };
 }

@@ -55,15 +55,46 @@ public:
         friend bool operator==(const ReadEnd&, const ReadEnd&) = default;
     };
 
+    // How far a read may run ahead of where its text goes (a tile's child). The reader says how
+    // much it holds that has not gone on yet; while that reaches `bytes`, the read asks its owner
+    // for nothing more (and the wait is not the owner's: it does not count against its limits),
+    // and it goes on once the reader holds half of it or less. Main thread only.
+    class ReadAhead {
+    public:
+        explicit ReadAhead(size_t bytes) : bytes_(bytes) {}
+        size_t bytes() const { return bytes_; }
+        size_t held() const { return held_; }
+        bool full() const { return held_ >= bytes_; }
+        // The reader: what it holds now. Room made wakes the read that waits for it.
+        void setHeld(size_t held);
+        // The read: `go` runs once, as soon as there is room again (at once when the reader is not
+        // full). A later call replaces an earlier one that has not run.
+        void whenRoom(std::function<void()> go);
+        // The read ended: nothing waits for room any more.
+        void forget() { waiting_ = {}; }
+
+    private:
+        size_t bytes_;
+        size_t held_ = 0;
+        std::function<void()> waiting_;
+    };
+
     // Takes a text as it arrives: `piece` for each part in order (a part may end inside a UTF-8
     // character that the next completes), then `end` once, saying how the read ended. No text, or
-    // an empty one, gives no piece.
+    // an empty one, gives no piece. With `ahead`, the read keeps to it.
     struct TextReader {
         std::function<void(std::string)> piece;
         std::function<void(ReadEnd)> end;
+        std::shared_ptr<ReadAhead> ahead = {};
     };
     // The items, and how their read ended (not whole: nothing, or not all, could be read).
     using ItemsDone = std::function<void(Items, ReadEnd)>;
+    // Takes the items: `came` (may be empty) with the bytes that came so far, as they come, then
+    // `done` once.
+    struct ItemsReader {
+        ItemsDone done;
+        std::function<void(size_t)> came = {};
+    };
     // Gives up a read under way: the owner's transfer is let go (nothing more is read of it) and
     // the reader's `end` comes at once, `cancelled`, with the bytes that came. Does nothing once
     // the read ended; may be empty (a read answered at once).
@@ -75,8 +106,10 @@ public:
         virtual ~Backend() = default;
         // Makes this text (none: nothing) the clipboard's content.
         virtual void write(const std::optional<std::string>& text) = 0;
-        // Reads the URIs and images the clipboard offers and hands them to `done`, later.
-        virtual void readItems(ItemsDone done) = 0;
+        // Reads the URIs and images the clipboard offers and hands them to the reader's `done`,
+        // later, with the limits of a text read. The result, when called, abandons the transfer
+        // without calling the reader again.
+        virtual CancelRead readItems(ItemsReader reader) = 0;
         // Reads the clipboard's text in pieces, at most `limit` bytes. Every step is bounded: an
         // owner that never answers, or stops, ends the read; `ReadEnd::bytes` is filled in above.
         // The result, when called, abandons the transfer without calling the reader again.
@@ -94,8 +127,9 @@ public:
     // The URIs and images known without a read (a drag's).
     const Items& items() const { return items_; }
 
-    // The content, from memory when it is known, else from its owner (answering later).
-    void requestItems(ItemsDone done);
+    // The content, from memory when it is known, else from its owner (answering later). A read
+    // given up (the result called) ends at once, `cancelled`: the items' with none of them.
+    CancelRead requestItems(ItemsReader reader);
     CancelRead requestText(TextReader reader);
     // The whole text at once (none when there is none): for small uses only.
     void requestString(std::function<void(std::optional<std::string>)> done);

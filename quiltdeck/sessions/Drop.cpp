@@ -258,8 +258,8 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
     const auto place = session->view().holdInputPlace(
         [limit](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop) { sayHowAPasteEnded(end, limit, stop); });
     followSlowPaste(weak, place, std::nullopt);
-    clipboard.requestItems([&clipboard, weak, dropsFolder, place, limit](platform::ui::Pasteboard::Items items,
-                                                                         platform::ui::Pasteboard::ReadEnd end) {
+    clipboard.requestItems({[&clipboard, weak, dropsFolder, place, limit](platform::ui::Pasteboard::Items items,
+                                                                          platform::ui::Pasteboard::ReadEnd end) {
         const auto session = weak.lock();
         // Gone, or given up meanwhile (Ctrl+C), which said so.
         if (!session || !session->view().incomingPasteBytes(place)) return;
@@ -284,7 +284,7 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
             return;
         }
         session->view().pasteText(clipboard, true, false, place);
-    });
+    }});
 }
 
 void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit, vantel::PasteStop stop) {

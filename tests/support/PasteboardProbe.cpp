@@ -100,7 +100,7 @@ void settle() { platform::runtime::MainLoop::main().runUntil([] { return false; 
 // The URIs and the PNG (the TIFF beside it is not read); empty when they differ.
 const char* itemsRead(Pasteboard& board) {
     std::optional<Pasteboard::Items> items;
-    board.requestItems([&](Pasteboard::Items read, Pasteboard::ReadEnd) { items = std::move(read); });
+    board.requestItems({[&](Pasteboard::Items read, Pasteboard::ReadEnd) { items = std::move(read); }});
     if (!wait([&] { return items.has_value(); })) return "the clipboard's items did not arrive";
     if (items->uris.size() != 2 || items->uris[1] != "file:///tmp/my%20file.txt" || items->png != png || items->tiff)
         return "the clipboard's items differ";
@@ -266,10 +266,10 @@ const char* ownersThatWork(Pasteboard& board) {
         if (row.items) {
             std::optional<Pasteboard::ReadEnd> end;
             Pasteboard::Items items;
-            board.requestItems([&](Pasteboard::Items read, Pasteboard::ReadEnd how) {
+            board.requestItems({[&](Pasteboard::Items read, Pasteboard::ReadEnd how) {
                 items = std::move(read);
                 end = how;
-            });
+            }});
             wait([&] { return end.has_value(); }, 30s);
             fits = end && end->whole() && items.png && items.png->size() == (size_t{2} << 20);
         } else {
@@ -388,7 +388,7 @@ const char* boundedReads(Pasteboard& board) {
     if (!owner) return "the hung owner did not take the clipboard";
     start = std::chrono::steady_clock::now();
     std::optional<Pasteboard::ReadEnd> itemsEnd;
-    board.requestItems([&](Pasteboard::Items, Pasteboard::ReadEnd end) { itemsEnd = end; });
+    board.requestItems({[&](Pasteboard::Items, Pasteboard::ReadEnd end) { itemsEnd = end; }});
     wait([&] { return itemsEnd.has_value(); }, 30s);
     const long long items = msSince(start);
     start = std::chrono::steady_clock::now();

@@ -528,10 +528,13 @@ public:
         }
         writing_ = false;
     }
-    void readItems(Pasteboard::ItemsDone done) override {
+    CancelRead readItems(Pasteboard::ItemsReader reader) override {
         const Source source = this->source();
-        if (!source.owned()) return done({}, {});
-        source.targets([source, done = std::move(done)](std::optional<std::vector<std::string>> targets, Outcome outcome) mutable {
+        if (!source.owned()) {
+            reader.done({}, {});
+            return {};
+        }
+        source.targets([source, done = std::move(reader.done)](std::optional<std::vector<std::string>> targets, Outcome outcome) mutable {
             if (outcome != Outcome::whole) return done({}, readEnd({outcome, {}}));
             std::vector<const char*> wanted;
             const auto& named = targets.value_or(std::vector<std::string>{});
@@ -543,6 +546,7 @@ public:
             }
             gtk::readItems(source, std::move(wanted), 0, {}, std::move(done));
         });
+        return {};
     }
     CancelRead readText(Pasteboard::TextReader reader, size_t limit) override {
         auto read = std::make_shared<TextRead>();

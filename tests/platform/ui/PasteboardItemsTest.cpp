@@ -20,7 +20,7 @@ TEST(PasteboardItemsTest, KeptBesideTheTextUntilTheContentChanges) {
     EXPECT_EQ(board.changeCount(), count);
     // Without a backend a paste's read answers from memory at once.
     std::optional<Pasteboard::Items> read;
-    board.requestItems([&](Pasteboard::Items got, Pasteboard::ReadEnd) { read = std::move(got); });
+    board.requestItems({[&](Pasteboard::Items got, Pasteboard::ReadEnd) { read = std::move(got); }});
     EXPECT_EQ(read, board.items());
 
     // Our own copy replaces everything on the clipboard.

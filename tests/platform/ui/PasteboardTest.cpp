@@ -17,7 +17,10 @@ struct SlowClipboard : Pasteboard::Backend {
         held = text;
         ++writes;
     }
-    void readItems(Pasteboard::ItemsDone done) override { itemReads.push_back(std::move(done)); }
+    Pasteboard::CancelRead readItems(Pasteboard::ItemsReader reader) override {
+        itemReads.push_back(std::move(reader.done));
+        return {};
+    }
     int abandoned = 0;
     Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t most) override {
         limit = most;
@@ -95,7 +98,7 @@ TEST(Pasteboard, OurCopyAnswersAtOnceAnotherProgramsIsReadOnlyWhenAsked) {
     EXPECT_EQ(got, std::nullopt);
     // The items likewise.
     Pasteboard::Items items;
-    board.requestItems([&](Pasteboard::Items read, Pasteboard::ReadEnd) { items = std::move(read); });
+    board.requestItems({[&](Pasteboard::Items read, Pasteboard::ReadEnd) { items = std::move(read); }});
     ASSERT_EQ(clipboard.itemReads.size(), 1u);
     clipboard.itemReads[0]({{"file:///tmp/a"}, {}, {}}, {});
     EXPECT_EQ(items.uris, std::vector<std::string>{"file:///tmp/a"});

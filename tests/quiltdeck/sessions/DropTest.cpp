@@ -270,8 +270,9 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         std::vector<std::string> pieces;
         int textReads = 0;
         void write(const std::optional<std::string>&) override {}
-        void readItems(platform::ui::Pasteboard::ItemsDone done) override {
-            platform::runtime::MainLoop::main().post([done, items = items, end = itemsEnd] { done(items, end); });
+        platform::ui::Pasteboard::CancelRead readItems(platform::ui::Pasteboard::ItemsReader reader) override {
+            platform::runtime::MainLoop::main().post([done = reader.done, items = items, end = itemsEnd] { done(items, end); });
+            return {};
         }
         platform::ui::Pasteboard::CancelRead readText(platform::ui::Pasteboard::TextReader reader, size_t) override {
             ++textReads;
@@ -360,7 +361,10 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         std::vector<Pasteboard::ItemsDone> items;
         std::vector<Pasteboard::TextReader> texts;
         void write(const std::optional<std::string>&) override {}
-        void readItems(Pasteboard::ItemsDone done) override { items.push_back(std::move(done)); }
+        Pasteboard::CancelRead readItems(Pasteboard::ItemsReader reader) override {
+            items.push_back(std::move(reader.done));
+            return {};
+        }
         Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t) override {
             texts.push_back(std::move(reader));
             return {};

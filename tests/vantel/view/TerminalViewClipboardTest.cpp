@@ -15,7 +15,10 @@ namespace {
 class LateClipboard : public Pasteboard::Backend {
 public:
     void write(const std::optional<std::string>& text) override { held = text; }
-    void readItems(Pasteboard::ItemsDone done) override { done({}, {}); }
+    Pasteboard::CancelRead readItems(Pasteboard::ItemsReader reader) override {
+        reader.done({}, {});
+        return {};
+    }
     Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t) override {
         pending.push_back(std::move(reader));
         return {};
