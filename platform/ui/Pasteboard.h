@@ -45,6 +45,7 @@ public:
             gone,      // the owner went away part-way
             tooLarge,  // past the limit: refused before anything came, or cut there
             cancelled, // given up by this program (the user stopped it) before it ended
+            wrongType, // the owner answered with data of a type that was not asked for: refused
         };
         How how = How::whole;
         // The bytes of text that came.
