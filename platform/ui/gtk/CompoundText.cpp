@@ -25,7 +25,17 @@ void appendCode(std::string& out, char32_t code) {
         return;
     }
     char bytes[6];
-    out.append(bytes, static_cast<size_t>(g_unichar_to_utf8(code, bytes)));
+    size_t length = 0;
+    if (code < 0x800) {
+        bytes[length++] = static_cast<char>(0xC0 | code >> 6);
+    } else if (code < 0x10000) {
+        bytes[length++] = static_cast<char>(0xE0 | code >> 12);
+        bytes[length++] = static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    } else {
+        length = static_cast<size_t>(g_unichar_to_utf8(code, bytes)) - 1;
+    }
+    if (code < 0x10000) bytes[length] = static_cast<char>(0x80 | (code & 0x3F));
+    out.append(bytes, length + 1);
 }
 
 void appendReplacements(std::string& out, size_t count) {
@@ -284,16 +294,18 @@ std::string CompoundText::add(std::string_view part) {
     std::string out;
     out.reserve(part.size() + 16);
     if (!carried_.empty()) {
-        // The held unit needs at most the longest unit's bytes of this part to end.
-        std::string joined = carried_;
-        joined.append(part.substr(0, heldLimit));
-        const size_t used = decode(joined, false, out);
-        if (used < carried_.size()) {
-            carried_ = joined.substr(used);
-            if (part.size() > heldLimit) carried_.append(part.substr(heldLimit));  // not reached: no unit is longer
+        // The held unit needs at most the longest unit's bytes of this part to end; a segment that
+        // arrives a byte at a time is appended to, not copied anew.
+        const size_t held = carried_.size();
+        const size_t taken = std::min(part.size(), heldLimit);
+        carried_.append(part.substr(0, taken));
+        const size_t used = decode(carried_, false, out);
+        if (used < held) {
+            carried_.erase(0, used);
+            carried_.append(part.substr(taken));  // empty: no unit is longer than what was taken
             return out;
         }
-        part.remove_prefix(used - carried_.size());
+        part.remove_prefix(used - held);
         carried_.clear();
     }
     carried_.assign(part.substr(decode(part, false, out)));
@@ -332,7 +344,7 @@ size_t CompoundText::decode(std::string_view bytes, bool ended, std::string& out
             }
             if (next == at + 1) appendCode(out, c);
         } else {
-            next = character(c < 0x80 ? gl_ : gr_, bytes, at, ended, out);
+            next = characters(c < 0x80 ? gl_ : gr_, bytes, at, ended, out);
         }
         if (next == at) return at;
         at = next;
@@ -463,48 +475,47 @@ size_t CompoundText::utf8(std::string_view bytes, size_t at, bool ended, std::st
     return next;
 }
 
-size_t CompoundText::character(uint8_t setIndex, std::string_view bytes, size_t at, bool ended, std::string& out) {
+size_t CompoundText::characters(uint8_t setIndex, std::string_view bytes, size_t at, bool ended, std::string& out) {
     const auto set = static_cast<Set>(setIndex);
-    const auto c = static_cast<uint8_t>(bytes[at]);
-    switch (sets[set].kind) {
-        case Kind::ascii:
-        case Kind::latin1: appendCode(out, c); return at + 1;
-        case Kind::jisRoman: appendCode(out, c == 0x5C ? 0xA5 : c == 0x7E ? 0x203E : c); return at + 1;
-        case Kind::katakana:
-            if (c >= 0xA1 && c <= 0xDF) appendCode(out, 0xFF61 + (c - 0xA1));
-            else out += replacement;
-            return at + 1;
-        case Kind::table96:
-            if (const char32_t* codes = tableOf(set); codes && codes[c - 0xA0]) appendCode(out, codes[c - 0xA0]);
-            else out += replacement;
-            return at + 1;
-        case Kind::pairs: break;
-        case Kind::unknown:
-            if (set != unknown94x94) {
-                out += replacement;
-                return at + 1;
-            }
-            break;
-        case Kind::table94x94: break;
-    }
-    // A two-byte character: both bytes graphic and of the same half, else the first is lost alone.
-    const bool left = c < 0x80;
+    const Kind kind = sets[set].kind;
+    const char32_t* codes = tableOf(set);
+    const bool wide = kind == Kind::table94x94 || kind == Kind::pairs || set == unknown94x94;
+    // This half's characters: 0x21-0x7E on the left, 0xA0-0xFF on the right; a two-byte one has
+    // both bytes graphic (0xA0 and 0xFF are not) and of the same half, else its first is lost alone.
+    const bool left = static_cast<uint8_t>(bytes[at]) < 0x80;
+    const auto inHalf = [left](uint8_t byte) { return left ? byte >= 0x21 && byte <= 0x7E : byte >= 0xA0; };
     const auto graphic = [left](uint8_t byte) { return left ? byte >= 0x21 && byte <= 0x7E : byte >= 0xA1 && byte <= 0xFE; };
-    if (!graphic(c)) {
-        out += replacement;
-        return at + 1;
+    size_t next = at;
+    while (next < bytes.size() && inHalf(static_cast<uint8_t>(bytes[next]))) {
+        const auto c = static_cast<uint8_t>(bytes[next]);
+        char32_t code = 0;
+        if (!wide) {
+            switch (kind) {
+                case Kind::ascii:
+                case Kind::latin1: code = c; break;
+                case Kind::jisRoman: code = c == 0x5C ? 0xA5 : c == 0x7E ? 0x203E : c; break;
+                case Kind::katakana: code = c >= 0xA1 && c <= 0xDF ? 0xFF61 + (c - 0xA1) : 0; break;
+                case Kind::table96: code = codes ? codes[c - 0xA0] : 0; break;
+                case Kind::table94x94:
+                case Kind::pairs:
+                case Kind::unknown: break;
+            }
+            ++next;
+        } else if (!graphic(c)) {
+            ++next;
+        } else if (next + 1 == bytes.size() && !ended) {
+            return next;
+        } else if (next + 1 == bytes.size() || !graphic(static_cast<uint8_t>(bytes[next + 1]))) {
+            ++next;
+        } else {
+            const size_t index = size_t((c & 0x7F) - 0x21) * 94 + ((bytes[next + 1] & 0x7F) - 0x21);
+            if (codes) code = set == big5Low || set == big5High ? big5Half(codes, set, index) : codes[index];
+            next += 2;
+        }
+        if (code) appendCode(out, code);
+        else out += replacement;
     }
-    if (at + 1 == bytes.size() && !ended) return at;
-    if (at + 1 == bytes.size() || !graphic(static_cast<uint8_t>(bytes[at + 1]))) {
-        out += replacement;
-        return at + 1;
-    }
-    const size_t index = size_t((c & 0x7F) - 0x21) * 94 + ((bytes[at + 1] & 0x7F) - 0x21);
-    char32_t code = 0;
-    if (const char32_t* codes = tableOf(set)) code = set == big5Low || set == big5High ? big5Half(codes, set, index) : codes[index];
-    if (code) appendCode(out, code);
-    else out += replacement;
-    return at + 2;
+    return next;
 }
 
 }  // namespace platform::ui::gtk

@@ -31,7 +31,8 @@ private:
     size_t decode(std::string_view bytes, bool ended, std::string& out);
     size_t escape(std::string_view bytes, size_t at, bool ended, std::string& out);
     size_t utf8(std::string_view bytes, size_t at, bool ended, std::string& out);
-    size_t character(uint8_t set, std::string_view bytes, size_t at, bool ended, std::string& out);
+    // The characters of one half from `at` on, up to a byte that is not one of them.
+    size_t characters(uint8_t set, std::string_view bytes, size_t at, bool ended, std::string& out);
 
     // The sets of the left half (GL: 0x21-0x7E) and the right half (GR: 0xA0-0xFF).
     uint8_t gl_ = 0;
