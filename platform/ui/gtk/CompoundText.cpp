@@ -329,9 +329,13 @@ size_t CompoundText::decode(std::string_view bytes, bool ended, std::string& out
             next = utf8(bytes, at, ended, out);
         } else if (c < 0x80 && (gl_ == ascii || c <= 0x20 || c == 0x7F)) {
             // Controls and the space are themselves whatever the set; ASCII goes as it is.
-            while (next < bytes.size() && static_cast<uint8_t>(bytes[next]) < 0x80 && bytes[next] != esc &&
-                   (gl_ == ascii || static_cast<uint8_t>(bytes[next]) <= 0x20 || bytes[next] == 0x7F)) {
-                ++next;
+            if (gl_ == ascii) {
+                while (next < bytes.size() && static_cast<uint8_t>(bytes[next]) < 0x80 && bytes[next] != esc) ++next;
+            } else {
+                while (next < bytes.size() && bytes[next] != esc &&
+                       (static_cast<uint8_t>(bytes[next]) <= 0x20 || bytes[next] == 0x7F)) {
+                    ++next;
+                }
             }
             out.append(bytes.substr(at, next - at));
         } else if (c >= 0x80 && c < 0xA0) {
