@@ -96,7 +96,7 @@ enum Set : uint8_t {
     // The 94x94 sets, in either half.
     gb2312, jisx0208, ksc5601, jisx0212, big5Low, big5High, cns1, cns2, cns3, cns4, cns5, cns6, cns7,
     // Sets of extended segments.
-    big5, gbk,
+    big5, gbk, hkscs,
     unknown94, unknown96, unknown94x94,
     setCount
 };
@@ -143,6 +143,7 @@ constexpr std::array<SetInfo, setCount> sets = {{
     {Kind::table94x94, "CNS 11643 plane 7", "EUC-TW"},
     {Kind::pairs, "Big5", "BIG5"},
     {Kind::pairs, "GBK", "GBK"},
+    {Kind::pairs, "Big5-HKSCS", "BIG5-HKSCS"},
     {Kind::unknown, nullptr, nullptr},
     {Kind::unknown, nullptr, nullptr},
     {Kind::unknown, nullptr, nullptr},
@@ -165,6 +166,44 @@ constexpr Run big5Runs[] = {
     {0xC740, 0x30A8, 63}, {0xC7A1, 0x30E7, 16}, {0xC7B1, 0x0414, 2}, {0xC7B3, 0x0401, 1}, {0xC7B4, 0x0416, 7},
     {0xC7BB, 0x0423, 19}, {0xC7CE, 0x0451, 1}, {0xC7CF, 0x0436, 26}, {0xC7E9, 0x2460, 10}, {0xC7F3, 0x2474, 10},
 };
+
+// Where Xlib's Big5-HKSCS differs from the converter's, but for the private-use code points Xlib
+// gives where the converter has the standard's characters (those are kept).
+constexpr Run hkscsRuns[] = {
+    {0x8E69, 0x7BB8, 1}, {0x8E6F, 0x7C06, 1}, {0x8E7E, 0x7CCE, 1}, {0x8EAB, 0x7DD2, 1}, {0x8EB4, 0x7E1D, 1},
+    {0x8ECD, 0x8005, 1}, {0x8ED0, 0x8028, 1}, {0x8F57, 0x83C1, 1}, {0x8F69, 0x84A8, 1}, {0x8F6E, 0x840F, 1},
+    {0x8FCB, 0x89A6, 1}, {0x8FCC, 0x89A9, 1}, {0x8FFE, 0x8D77, 1}, {0x906D, 0x90FD, 1}, {0x907A, 0x92B9, 1},
+    {0x90DC, 0x975C, 1}, {0x90F1, 0x97FF, 1}, {0x91BF, 0x9F16, 1}, {0x9244, 0x8503, 1}, {0x92AF, 0x5159, 1},
+    {0x92B0, 0x515B, 1}, {0x92B1, 0x515D, 2}, {0x92C8, 0x936E, 1}, {0x92D1, 0x7479, 1}, {0x9447, 0x6D67, 1},
+    {0x94CA, 0x799B, 1}, {0x95D9, 0x9097, 1}, {0x9644, 0x975D, 1}, {0x96ED, 0x701E, 1}, {0x96FC, 0x5B28, 1},
+    {0x9B76, 0x7201, 1}, {0x9B78, 0x77D7, 1}, {0x9B7B, 0x7E87, 1}, {0x9BC6, 0x99D6, 1}, {0x9BDE, 0x91D4, 1},
+    {0x9BEC, 0x60DE, 1}, {0x9BF6, 0x6FB6, 1}, {0x9C42, 0x8F36, 1}, {0x9C53, 0x4FBB, 1}, {0x9C62, 0x71DF, 1},
+    {0x9C68, 0x9104, 1}, {0x9C6B, 0x9DF0, 1}, {0x9C77, 0x83CF, 1}, {0x9CBC, 0x5C10, 1}, {0x9CBD, 0x79E3, 1},
+    {0x9CD0, 0x5A67, 1}, {0x9D57, 0x8F0B, 1}, {0x9D5A, 0x7B51, 1}, {0x9DC4, 0x62D0, 1}, {0x9EA9, 0x6062, 1},
+    {0x9EE5, 0x47B6, 1}, {0x9EEF, 0x75F9, 1}, {0x9EFD, 0x6C4A, 1}, {0x9F60, 0x9B2E, 1}, {0x9F66, 0x9F17, 1},
+    {0x9FCB, 0x50ED, 1}, {0x9FD8, 0x5F0C, 1}, {0xA063, 0x880F, 1}, {0xA077, 0x62CE, 1}, {0xA0D5, 0x7468, 1},
+    {0xA0DF, 0x7162, 1}, {0xA0E4, 0x7250, 1}, {0xA145, 0x2027, 1}, {0xA14E, 0xFE51, 1}, {0xA15A, 0x2574, 1},
+    {0xA1C2, 0x00AF, 1}, {0xA1C3, 0xFFE3, 1}, {0xA1C5, 0x02CD, 1}, {0xA1E3, 0xFF5E, 1}, {0xA1F2, 0x2295, 1},
+    {0xA1F3, 0x2299, 1}, {0xA1FE, 0xFF0F, 1}, {0xA240, 0xFF3C, 1}, {0xA241, 0x2215, 1}, {0xA242, 0xFE68, 1},
+    {0xA244, 0xFFE5, 1}, {0xA246, 0xFFE0, 2}, {0xA2CC, 0x5341, 1}, {0xA2CE, 0x5345, 1}, {0xFA5F, 0x5029, 1},
+    {0xFA66, 0x507D, 1}, {0xFABD, 0x5305, 1}, {0xFAC5, 0x5344, 1}, {0xFAD5, 0x537F, 1}, {0xFB48, 0x5605, 1},
+    {0xFBB8, 0x5A77, 1}, {0xFBF3, 0x5E75, 1}, {0xFBF9, 0x5ED0, 1}, {0xFC4F, 0x5F58, 1}, {0xFC6C, 0x60A4, 1},
+    {0xFCB9, 0x6490, 1}, {0xFCE2, 0x6674, 1}, {0xFCF1, 0x675E, 1}, {0xFDB7, 0x6C9C, 1}, {0xFDB8, 0x6E1D, 1},
+    {0xFDBB, 0x6E2F, 1}, {0xFDF1, 0x716E, 1}, {0xFE52, 0x732A, 1}, {0xFE6F, 0x745C, 1}, {0xFEAA, 0x74E9, 1},
+    {0xFEDD, 0x7809, 1},
+};
+
+// Big5's user-defined codes as private-use code points, the way Xlib reads those the converter lacks:
+// 157 codes to a row, in four ranges.
+char32_t privateUse(size_t code) {
+    const size_t first = code >> 8, second = code & 0xFF;
+    const size_t column = second <= 0x7E ? second - 0x40 : second - 0x62;
+    if (first >= 0xFA && first <= 0xFE) return char32_t(0xE000 + (first - 0xFA) * 157 + column);
+    if (first >= 0x8E && first <= 0xA0) return char32_t(0xE311 + (first - 0x8E) * 157 + column);
+    if (first >= 0x81 && first <= 0x8D) return char32_t(0xEEB8 + (first - 0x81) * 157 + column);
+    if (first >= 0xC6 && first <= 0xC8 && (first > 0xC6 || column >= 63)) return char32_t(0xF6B1 + (first - 0xC6) * 157 + column - 63);
+    return 0;
+}
 
 // The bytes the converter reads for entry `index` of a set's table; empty for none.
 std::string encoded(Set set, size_t index) {
@@ -215,11 +254,21 @@ std::vector<char32_t> makeTable(Set set) {
     iconv_close(converter);
     if (set == thai) codes[0] = 0xA0;
     if (set == jisx0212) codes[(0x22 - 0x21) * 94 + (0x37 - 0x21)] = '~';
-    if (set == big5) {
-        for (const Run& run : big5Runs) {
+    const auto patch = [&codes](const auto& runs) {
+        for (const Run& run : runs) {
             for (size_t i = 0; i < run.count; ++i) {
                 const size_t code = run.code + i;
                 codes[((code >> 8) - 0x81) * pairRow + (code & 0xFF) - 0x40] = run.first + char32_t(i);
+            }
+        }
+    };
+    if (set == big5) patch(big5Runs);
+    if (set == hkscs) {
+        patch(hkscsRuns);
+        for (size_t index = 0; index < count; ++index) {
+            const size_t second = 0x40 + index % pairRow;
+            if (!codes[index] && second <= 0xFE && (second <= 0x7E || second >= 0xA1)) {
+                codes[index] = privateUse((0x81 + index / pairRow) << 8 | second);
             }
         }
     }
@@ -408,6 +457,7 @@ size_t CompoundText::escape(std::string_view bytes, size_t at, bool ended, std::
     Set set = setCount;
     if (octets == '2' && name == "big5-0") set = big5;
     if (octets == '2' && name == "gbk-0") set = gbk;
+    if (octets == '2' && name == "big5hkscs-0") set = hkscs;
     if (octets == '1' && name == "iso8859-14") set = latin8;
     if (octets == '1' && name == "iso8859-15") set = latin9;
     if (set == setCount) {
