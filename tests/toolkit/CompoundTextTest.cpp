@@ -361,6 +361,7 @@ TEST(CompoundText, BytesNoEncoderMadeDecodeAsXlibReadsThemButForWhatItHides) {
         {"a UTF-8 surrogate", "\x1b%G\xed\xa0\x80" "A\x1b%@"s, fffd + fffd + fffd + "A", Xlib_::passesBrokenUtf8},
         {"UTF-8 past U+10FFFF", "\x1b%G\xf4\x90\x80\x80\x1b%@"s, fffd + fffd + fffd + fffd, Xlib_::passesBrokenUtf8},
         {"CNS 11643, which Xlib names but cannot read", "\x1b$(G\x44\x21"s, "\xe4\xb8\x80"s, Xlib_::countsLoss},
+        {"CNS 11643 plane 2", "\x1b$(H\x21\x21"s, "\xe4\xb9\x82"s, Xlib_::countsLoss},
         {"an unknown coding system", "\x1b%Ab"s, "b"s, Xlib_::countsLoss},
     };
     for (const Row& row : rows) {

@@ -252,6 +252,8 @@ std::vector<char32_t> makeTable(Set set) {
         iconv(converter, nullptr, nullptr, nullptr, nullptr);
     }
     iconv_close(converter);
+    // Where Xlib's tables differ from the converter's: TIS-620 has a no-break space, JIS X 0212's
+    // 0x2237 is the ASCII tilde, Big5 and Big5-HKSCS have the runs above.
     if (set == thai) codes[0] = 0xA0;
     if (set == jisx0212) codes[(0x22 - 0x21) * 94 + (0x37 - 0x21)] = '~';
     const auto patch = [&codes](const auto& runs) {
@@ -282,9 +284,9 @@ const char32_t* tableOf(Set set) {
     const Kind kind = sets[set].kind;
     if (kind != Kind::table96 && kind != Kind::table94x94 && kind != Kind::pairs) return nullptr;
     static std::array<std::once_flag, setCount> made;
-    static std::array<std::vector<char32_t>, setCount> tables;
-    std::call_once(made[set], [set] { tables[set] = makeTable(set); });
-    return tables[set].empty() ? nullptr : tables[set].data();
+    static auto* tables = new std::array<std::vector<char32_t>, setCount>;  // never destroyed, as above
+    std::call_once(made[set], [set] { (*tables)[set] = makeTable(set); });
+    return (*tables)[set].empty() ? nullptr : (*tables)[set].data();
 }
 
 // Big5 as two 94x94 halves, the way Xlib reads the finals 0 and 1: its codes in order, 157 to a row.
