@@ -45,7 +45,7 @@ bool isText(const std::string& name) {
     return std::find(text.begin(), text.end(), name) != text.end();
 }
 
-// The types (with their format) an answer to `target` may come as, best first.
+// The types an answer to `target` may come as, best first, and their format.
 std::vector<std::string> typesServing(const std::string& target) {
     if (target == "TARGETS") return {"ATOM", "TARGETS"};
     if (isText(target)) return SelectionReader::textTypes();
@@ -256,12 +256,12 @@ private:
         const bool ending = incremental_ && property.bytes == 0;
         const std::string* type = ending ? &target_ : served(property);
         if (!type) return refuse(property);
+        if (!incremental_) size_ = property.bytes;
         if (property.bytes > limit_ - std::min(received(), limit_)) {
             deleteProperty();
             return finish(Outcome::tooLarge, size_);
         }
         std::string value = property.bytes > 0 ? fetch(property) : std::string();
-        if (!incremental_) size_ = value.size();
         const bool last = !incremental_ || value.empty();
         if (last) deleteProperty();
         if (!hand(std::move(value), *type)) return;
