@@ -5,7 +5,12 @@
 // late-picture MS   a PNG of 2 MiB, in parts, MS ms after it is asked
 // refuse-targets    refuses to name its targets, gives UTF8_STRING when asked for it
 // endless-ct        offers only COMPOUND_TEXT, in parts that never end
-// trickle-utf8 MS, trickle-ct MS   a first part, then one byte MS ms after each request, without end
+// endless-utf8      the same as UTF8_STRING
+// trickle-utf8 MS, trickle-ct MS, trickle-png MS   a first part, then one byte MS ms after each
+//                   request, without end (the last a picture)
+// atom-reply COUNT  names UTF8_STRING, and answers a request for it with COUNT items of type ATOM
+// many-targets COUNT   names UTF8_STRING after COUNT targets never named before, new ones each time
+// incr-targets COUNT   names UTF8_STRING after COUNT others, in an incremental transfer
 // Prints "owner" once it holds the clipboard and "asked" each time a reader asks for a next part.
 
 #include <X11/Xatom.h>
@@ -14,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,6 +40,8 @@ struct Incremental {
     Window requestor = None;
     Atom property = None;
     Atom type = None;
+    int format = 8;
+    // Of format 32: longs, as the library takes them.
     std::string data;
     size_t at = 0;
     size_t part = 0;
@@ -56,6 +64,34 @@ void notify(const XSelectionRequestEvent& request, Atom property) {
 
 void sleepMs(int ms) { ::usleep(static_cast<useconds_t>(ms) * 1000); }
 
+void setProperty(Window window, Atom property, Atom type, int format, const std::string& data, int mode = PropModeReplace) {
+    const int unit = format == 32 ? sizeof(long) : 1;
+    XChangeProperty(display, window, property, type, format, mode, reinterpret_cast<const unsigned char*>(data.data()),
+                    static_cast<int>(data.size() / unit));
+}
+
+std::string longs(const std::vector<Atom>& atoms) {
+    std::string data(atoms.size() * sizeof(long), '\0');
+    for (size_t at = 0; at < atoms.size(); ++at) {
+        const long item = static_cast<long>(atoms[at]);
+        std::memcpy(data.data() + at * sizeof item, &item, sizeof item);
+    }
+    return data;
+}
+
+// `count` names never named before on this display, interned: a list of targets no reader knows.
+std::vector<Atom> newNames(size_t count) {
+    static int round = 0;
+    ++round;
+    std::vector<std::string> names;
+    for (size_t at = 0; at < count; ++at) names.push_back("x-owner-" + std::to_string(::getpid()) + "-" + std::to_string(round) + "-" + std::to_string(at));
+    std::vector<char*> pointers;
+    for (auto& name : names) pointers.push_back(name.data());
+    std::vector<Atom> atoms(count);
+    XInternAtoms(display, pointers.data(), static_cast<int>(count), False, atoms.data());
+    return atoms;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,7 +113,9 @@ int main(int argc, char** argv) {
     say("owner");
 
     const bool compoundOnly = mode == "endless-ct" || mode == "trickle-ct";
-    const Atom textType = compoundOnly ? compound : mode == "late-picture" ? png : utf8;
+    const bool picture = mode == "late-picture" || mode == "trickle-png";
+    const Atom textType = compoundOnly ? compound : picture ? png : utf8;
+    const size_t count = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 0;
     // Café, then Привет in ISO 8859-5, then back: a part may end anywhere in it.
     const std::string compoundLine = "caf\xe9 \x1b-L\xbf\xe0\xd8\xd2\xd5\xe2\x1b-A\n";
     Incremental transfer;
@@ -92,9 +130,23 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 if (mode == "late-targets") sleepMs(ms);
-                const Atom offered[] = {targetsAtom, textType};
-                XChangeProperty(display, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
-                                reinterpret_cast<const unsigned char*>(offered), 2);
+                std::vector<Atom> offered = {targetsAtom};
+                if (mode == "many-targets") {
+                    const auto unknown = newNames(count);
+                    offered.insert(offered.end(), unknown.begin(), unknown.end());
+                }
+                if (mode == "incr-targets") offered.insert(offered.end(), count, XA_INTEGER);
+                offered.push_back(textType);
+                if (mode == "incr-targets") {
+                    transfer = Incremental{request.requestor, request.property, XA_ATOM, 32, longs(offered)};
+                    transfer.part = size_t{64} << 10;
+                    XSelectInput(display, request.requestor, PropertyChangeMask);
+                    const long size = static_cast<long>(offered.size() * 4);
+                    XChangeProperty(display, request.requestor, request.property, incr, 32, PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(&size), 1);
+                } else {
+                    setProperty(request.requestor, request.property, XA_ATOM, 32, longs(offered));
+                }
                 notify(request, request.property);
                 continue;
             }
@@ -104,8 +156,22 @@ int main(int argc, char** argv) {
                 continue;
             }
             if (mode == "late-text" || mode == "late-picture") sleepMs(ms);
-            if (mode == "late-text" || mode == "late-targets" || mode == "refuse-targets") {
-                const std::string text = mode == "refuse-targets" ? "served without targets" : "late " + mode.substr(5);
+            if (mode == "atom-reply") {
+                // Items that name no atom, in requests the server takes.
+                const size_t chunk = size_t{1} << 20;
+                for (size_t at = 0; at < count; at += chunk) {
+                    std::vector<Atom> items(std::min(chunk, count - at));
+                    for (size_t item = 0; item < items.size(); ++item) items[item] = 0x1000000 + at + item;
+                    setProperty(request.requestor, request.property, XA_ATOM, 32, longs(items), at == 0 ? PropModeReplace : PropModeAppend);
+                }
+                notify(request, request.property);
+                continue;
+            }
+            if (mode == "late-text" || mode == "late-targets" || mode == "refuse-targets" || mode == "many-targets" ||
+                mode == "incr-targets") {
+                const std::string text = mode == "refuse-targets"                              ? "served without targets"
+                                         : mode == "many-targets" || mode == "incr-targets" ? "named among many"
+                                                                                             : "late " + mode.substr(5);
                 XChangeProperty(display, request.requestor, request.property, utf8, 8, PropModeReplace,
                                 reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
                 notify(request, request.property);
@@ -118,12 +184,13 @@ int main(int argc, char** argv) {
             if (mode == "late-picture") {
                 transfer.data = "\x89PNG" + std::string((size_t{2} << 20) - 4, 'p');
                 transfer.part = size_t{256} << 10;
-            } else if (mode == "endless-ct") {
-                while (transfer.data.size() < (size_t{64} << 10)) transfer.data += compoundLine;
+            } else if (mode == "endless-ct" || mode == "endless-utf8") {
+                const std::string line = mode == "endless-ct" ? compoundLine : "caf\xc3\xa9 \xd0\x9f\n";
+                while (transfer.data.size() < (size_t{64} << 10)) transfer.data += line;
                 transfer.part = transfer.data.size();
                 transfer.endless = true;
             } else {
-                transfer.data = mode == "trickle-ct" ? compoundLine : std::string("start ");
+                transfer.data = mode == "trickle-ct" ? compoundLine : picture ? std::string("\x89PNG\r\n\x1a\n") : std::string("start ");
                 transfer.part = transfer.data.size();
                 transfer.trickle = true;
             }
@@ -139,7 +206,7 @@ int main(int argc, char** argv) {
             std::string part;
             if (transfer.trickle && transfer.at > 0) {
                 sleepMs(ms);
-                part.assign(1, transfer.type == compound ? '\xe9' : 'x');
+                part.assign(1, transfer.type == compound ? '\xe9' : transfer.type == png ? 'p' : 'x');
             } else {
                 part = transfer.data.substr(transfer.at, transfer.part);
                 transfer.at += part.size();
@@ -147,8 +214,7 @@ int main(int argc, char** argv) {
                 if (transfer.trickle) transfer.at = 1;
             }
             transfer.ended = part.empty();
-            XChangeProperty(display, transfer.requestor, transfer.property, transfer.type, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(part.data()), static_cast<int>(part.size()));
+            setProperty(transfer.requestor, transfer.property, transfer.type, transfer.format, part);
             XFlush(display);
         }
     }

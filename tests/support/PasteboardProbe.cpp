@@ -8,7 +8,9 @@
 // killed part-way ends the read at once with what came, and one that never answers (`--own-hung`)
 // ends it at the step limit; owners that answer late or refuse to name their targets still paste,
 // an empty clipboard is read as empty, an endless COMPOUND_TEXT is cut at the limit in bounded
-// memory, and a read let go of stops the transfer on each path (clipboard-owner plays these).
+// memory, a read let go of stops the transfer on each path, hostile answers (a reply of the wrong
+// type, lists of targets long or never seen) end at once with their true cause in bounded memory,
+// and a reader's read-ahead holds the owner back (clipboard-owner plays these).
 // Exit status 0 when all hold.
 
 #include <fcntl.h>
@@ -214,18 +216,21 @@ unsigned windowsOnDisplay() {
     return count;
 }
 
-// The highest resident memory since the last reset, in MiB.
-long peakMiB() {
+// A figure of /proc/self/status in MiB: "VmHWM" the highest resident memory since the last reset,
+// "VmRSS" the resident memory now.
+long memoryMiB(const char* field = "VmHWM") {
     std::FILE* status = std::fopen("/proc/self/status", "r");
     if (!status) return -1;
     char line[256];
     long kib = -1;
+    const std::string format = std::string(field) + ": %ld kB";
     while (std::fgets(line, sizeof line, status)) {
-        if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+        if (std::sscanf(line, format.c_str(), &kib) == 1) break;
     }
     std::fclose(status);
     return kib / 1024;
 }
+long peakMiB() { return memoryMiB(); }
 void resetPeak() {
     if (std::FILE* refs = std::fopen("/proc/self/clear_refs", "w")) {
         std::fputs("5", refs);
@@ -320,18 +325,21 @@ const char* endlessFallback(Pasteboard& board) {
 }
 
 // A read let go of part-way, on each path: the end comes at once, nothing after it, the owner is
-// asked for nothing more and no window of the read is left.
+// asked for nothing more and no window of the read is left. A picture's read says how much came
+// as it comes.
 const char* cancelledReads(Pasteboard& board) {
     struct Row {
         const char* name;
         std::vector<const char*> owner;
         const char* starts;
         int piecesFirst;
+        bool picture = false;
     };
     const Row rows[] = {
         {"a trickle of UTF-8", {"trickle-utf8", "200"}, "start xx", 3},
         {"a trickle of COMPOUND_TEXT", {"trickle-ct", "200"}, "caf\xc3\xa9 \xd0\x9f", 3},
         {"an owner that never answers", {"late-text", "600000"}, "", 0},
+        {"a trickle of a picture", {"trickle-png", "200"}, "", 3, true},
     };
     for (const Row& row : rows) {
         const unsigned windows = windowsOnDisplay();
@@ -339,28 +347,166 @@ const char* cancelledReads(Pasteboard& board) {
         if (!owner.pid) return row.name;
         const unsigned ownerWindows = windowsOnDisplay();
         TextRead read;
+        size_t came = 0;
         const auto start = std::chrono::steady_clock::now();
-        Pasteboard::CancelRead cancel = board.requestText(
-            {[&](std::string piece) {
-                 read.text += piece;
-                 ++read.pieces;
-             },
-             [&](Pasteboard::ReadEnd end) { read.end = end; }});
+        Pasteboard::CancelRead cancel =
+            row.picture ? board.requestItems({[&](Pasteboard::Items, Pasteboard::ReadEnd end) { read.end = end; },
+                                              [&](size_t bytes) {
+                                                  came = bytes;
+                                                  ++read.pieces;
+                                              }})
+                        : board.requestText({[&](std::string piece) {
+                                                 read.text += piece;
+                                                 came = read.text.size();
+                                                 ++read.pieces;
+                                             },
+                                             [&](Pasteboard::ReadEnd end) { read.end = end; }});
         if (row.piecesFirst > 0) wait([&] { return read.pieces >= row.piecesFirst; });
         else wait([] { return false; }, 500ms);
         const int asked = owner.askedSoFar();
         const int pieces = read.pieces;
-        if (!cancel || read.end) return owner.end(), row.name;
+        if (!cancel || read.end || read.pieces < row.piecesFirst) return owner.end(), row.name;
         cancel();
-        const bool atOnce = read.end && read.end->how == How::cancelled && read.end->bytes == read.text.size();
+        const bool atOnce = read.end && read.end->how == How::cancelled && read.end->bytes == came;
         read.end.reset();
         wait([] { return false; }, 1500ms);
         const bool quiet = !read.end && read.pieces == pieces && owner.askedSoFar() == asked;
         const bool windowGone = windowsOnDisplay() == ownerWindows;
         owner.end();
-        std::printf("pasteboard-probe: %s let go after %lld ms and %zu bytes\n", row.name, msSince(start), read.text.size());
+        std::printf("pasteboard-probe: %s let go after %lld ms and %zu bytes\n", row.name, msSince(start), came);
         if (!atOnce || !quiet || !windowGone || read.text.rfind(row.starts, 0) != 0) return row.name;
         wait([&] { return windowsOnDisplay() == windows; }, 2s);
+    }
+    return "";
+}
+
+// What the process writes to its standard error while it lives, line by line.
+class ErrorLines {
+public:
+    ErrorLines() : file_(std::tmpfile()) {
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        if (file_) ::dup2(::fileno(file_), 2);
+    }
+    ~ErrorLines() { restore(); }
+    std::vector<std::string> lines() {
+        restore();
+        std::vector<std::string> lines;
+        if (!file_) return lines;
+        std::rewind(file_);
+        char line[512];
+        while (std::fgets(line, sizeof line, file_)) lines.emplace_back(line);
+        return lines;
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+        saved_ = -1;
+    }
+    std::FILE* file_;
+    int saved_ = -1;
+};
+
+// Owners whose answers are hostile: each paste ends at once with its true cause, says it in one
+// line at most (the toolkit says nothing), and leaves the memory as it was, paste after paste.
+const char* hostileAnswers(Pasteboard& board) {
+    struct Row {
+        const char* name;
+        std::vector<const char*> owner;
+        How how;
+        const char* text;
+        // The log's lines of each paste, and the words of the first.
+        size_t lines;
+        const char* says;
+        long long ceilingMs;
+    };
+    const Row rows[] = {
+        {"a text answered as 3,000,000 items of type ATOM", {"atom-reply", "3000000"}, How::wrongType, "", 1, "ATOM", 3000},
+        {"100,000 targets never named before", {"many-targets", "100000"}, How::whole, "named among many", 1, "more than", 8000},
+        {"10,000 targets never named before", {"many-targets", "10000"}, How::whole, "named among many", 0, "", 3000},
+        {"targets past 1 MiB, in parts", {"incr-targets", "300000"}, How::whole, "named among many", 1, "more than", 8000},
+    };
+    const int pastes = 5;
+    for (const Row& row : rows) {
+        StandIn owner = startStandIn(row.owner);
+        if (!owner.pid) return row.name;
+        long first = 0;
+        long long slowest = 0;
+        for (int paste = 0; paste < pastes; ++paste) {
+            ErrorLines errors;
+            const auto start = std::chrono::steady_clock::now();
+            const TextRead read = textRead(board);
+            slowest = std::max(slowest, msSince(start));
+            const auto lines = errors.lines();
+            if (paste == 0) first = memoryMiB("VmRSS");
+            const bool said = lines.size() == row.lines && (row.lines == 0 || lines[0].find(row.says) != std::string::npos);
+            if (!read.end || read.end->how != row.how || read.text != row.text || !said) {
+                std::printf("pasteboard-probe: %s: ended %d with \"%s\", %zu lines in the log%s%s", row.name,
+                            read.end ? static_cast<int>(read.end->how) : -1, read.text.c_str(), lines.size(),
+                            lines.empty() ? "\n" : ", the first: ", lines.empty() ? "" : lines[0].c_str());
+                return owner.end(), row.name;
+            }
+        }
+        const long grew = memoryMiB("VmRSS") - first;
+        owner.end();
+        std::printf("pasteboard-probe: %s: %d pastes, the slowest %lld ms, the memory grew %ld MiB after the first\n", row.name,
+                    pastes, slowest, grew);
+        if (slowest > row.ceilingMs || grew > 4) return row.name;
+    }
+    return "";
+}
+
+// A reader that holds all it may ahead of its child: the owner is asked for no next part until
+// there is room, however long that takes (the wait is not the owner's), on the plain path and
+// the converted one alike; memory stays within the read-ahead; room made goes on.
+const char* readAheadKept(Pasteboard& board) {
+    struct Row {
+        const char* name;
+        std::vector<const char*> owner;
+        const char* starts;
+        long long fullMs;
+    };
+    const Row rows[] = {
+        {"an endless UTF-8 owner", {"endless-utf8"}, "caf\xc3\xa9 \xd0\x9f\n", stepLimit + 1000},
+        {"an endless COMPOUND_TEXT owner", {"endless-ct"}, "caf\xc3\xa9 \xd0\x9f\xd1\x80", 1000},
+    };
+    const size_t aheadBytes = size_t{4} << 20;
+    for (const Row& row : rows) {
+        StandIn owner = startStandIn(row.owner);
+        if (!owner.pid) return row.name;
+        auto ahead = std::make_shared<Pasteboard::ReadAhead>(aheadBytes);
+        resetPeak();
+        const long before = peakMiB();
+        size_t came = 0;
+        std::string head;
+        std::optional<Pasteboard::ReadEnd> end;
+        Pasteboard::CancelRead cancel = board.requestText({[&](std::string piece) {
+                                                               came += piece.size();
+                                                               if (head.size() < 64) head += piece.substr(0, 64);
+                                                               ahead->setHeld(ahead->held() + piece.size());
+                                                           },
+                                                           [&](Pasteboard::ReadEnd how) { end = how; }, ahead});
+        const bool filled = wait([&] { return ahead->full(); });
+        settle();
+        const int asked = owner.askedSoFar();
+        const size_t held = came;
+        wait([] { return false; }, std::chrono::milliseconds(row.fullMs));
+        const bool waited = !end && came == held && owner.askedSoFar() == asked;
+        const bool bounded = held < aheadBytes + (size_t{256} << 10);
+        // The child takes it all: the owner is asked again at once.
+        ahead->setHeld(0);
+        const bool wentOn = wait([&] { return owner.askedSoFar() > asked && came > held; }, 2s);
+        if (cancel) cancel();
+        const long grew = peakMiB() - before;
+        owner.end();
+        std::printf("pasteboard-probe: %s, its reader full: %zu bytes held, %d parts asked, none more in %lld ms; the "
+                    "peak memory grew %ld MiB\n",
+                    row.name, held, asked, row.fullMs, grew);
+        if (!filled || !waited || !bounded || !wentOn || grew > 48 || head.rfind(row.starts, 0) != 0) return row.name;
     }
     return "";
 }
@@ -402,7 +548,7 @@ const char* boundedReads(Pasteboard& board) {
         return "the items of an owner that never answers were not given up at the step limit";
     if (!read.end || read.end->how != How::noAnswer || silent < stepLimit - 200 || silent > stepLimit + 1500)
         return "the text of an owner that never answers was not given up at the step limit";
-    for (auto* check : {ownersThatWork, endlessFallback, cancelledReads}) {
+    for (auto* check : {ownersThatWork, endlessFallback, cancelledReads, hostileAnswers, readAheadKept}) {
         if (const char* failure = check(board); *failure) return failure;
     }
     return "";

@@ -3,11 +3,9 @@
 #include <gtk/gtk.h>
 #ifdef GDK_WINDOWING_WAYLAND
 #include <gdk/gdkwayland.h>
-#include <glib-unix.h>
 #include <wayland-client.h>
 #endif
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include "platform/ui/gtk/PipeTransfer.h"
 
 namespace platform::ui::gtk {
 
@@ -30,91 +30,6 @@ namespace {
 
 using Outcome = SelectionReader::Outcome;
 
-// One read of an offer: the read end of the pipe the owner writes into, watched on the main loop,
-// a part taken each time it is readable. Closing it is all it takes to let the owner go: its next
-// write fails.
-class PipeRead {
-public:
-    static constexpr guint watchdogTickMs = 100;
-    static constexpr size_t partBytes = size_t{64} << 10;
-
-    PipeRead(int fd, std::string type, size_t limit, SelectionReader::Handler handler)
-        : fd_(fd), type_(std::move(type)), limit_(limit), handler_(std::move(handler)), lastHeard_(g_get_monotonic_time()) {
-        watch_ = g_unix_fd_add(fd_, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), onReadable, this);
-        watchdog_ = g_timeout_add(watchdogTickMs, onWatchdog, this);
-    }
-    Pasteboard::CancelRead cancel() {
-        return [this, alive = std::weak_ptr<int>(alive_)] {
-            if (!alive.expired()) release();
-        };
-    }
-
-private:
-    static gboolean onReadable(gint, GIOCondition, gpointer data) {
-        auto* self = static_cast<PipeRead*>(data);
-        self->take();
-        return G_SOURCE_CONTINUE;
-    }
-    static gboolean onWatchdog(gpointer data) {
-        auto* self = static_cast<PipeRead*>(data);
-        if (g_get_monotonic_time() - self->lastHeard_ < gint64{SelectionReader::stepLimitSeconds} * G_USEC_PER_SEC)
-            return G_SOURCE_CONTINUE;
-        self->finish(self->received_ ? Outcome::stopped : Outcome::noAnswer);
-        return G_SOURCE_CONTINUE;
-    }
-
-    void take() {
-        // One byte past the limit tells a text that passes it from one that ends there.
-        std::string part(std::min(partBytes, limit_ - received_ + 1), '\0');
-        const ssize_t count = ::read(fd_, part.data(), part.size());
-        if (count < 0 && (errno == EAGAIN || errno == EINTR)) return;
-        if (count < 0) {
-            std::fprintf(stderr, "clipboard: reading the offer failed: %s\n", std::strerror(errno));
-            return finish(received_ ? Outcome::stopped : Outcome::noAnswer);
-        }
-        if (count == 0) return finish(Outcome::whole);
-        lastHeard_ = g_get_monotonic_time();
-        part.resize(static_cast<size_t>(count));
-        const bool over = part.size() > limit_ - received_;
-        if (over) part.resize(limit_ - received_);
-        received_ += part.size();
-        if (!typeTold_ && !part.empty() && handler_.type) handler_.type(type_);
-        typeTold_ = true;
-        // The reader may give the read up from its piece: nothing of this one may be touched then,
-        // its handler included.
-        std::weak_ptr<int> alive = alive_;
-        if (!part.empty()) {
-            const auto piece = handler_.piece;
-            piece(std::move(part));
-        }
-        if (over && !alive.expired()) finish(Outcome::tooLarge);
-    }
-
-    void release() {
-        g_source_remove(watch_);
-        g_source_remove(watchdog_);
-        ::close(fd_);
-        delete this;
-    }
-    void finish(Outcome outcome) {
-        auto end = std::move(handler_.end);
-        const SelectionReader::End told{outcome, outcome == Outcome::whole ? std::optional<size_t>(received_) : std::nullopt};
-        release();
-        end(told);
-    }
-
-    int fd_;
-    std::string type_;
-    size_t limit_;
-    SelectionReader::Handler handler_;
-    gint64 lastHeard_;
-    guint watch_ = 0;
-    guint watchdog_ = 0;
-    size_t received_ = 0;
-    bool typeTold_ = false;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
-};
-
 void onRegistryGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
     if (std::strcmp(interface, wl_data_device_manager_interface.name) != 0) return;
     *static_cast<wl_data_device_manager**>(data) = static_cast<wl_data_device_manager*>(
@@ -124,7 +39,10 @@ void onRegistryGlobalRemove(void*, wl_registry*, uint32_t) {}
 const wl_registry_listener registryEvents = {onRegistryGlobal, onRegistryGlobalRemove};
 
 void onOfferType(void* data, wl_data_offer*, const char* type) {
-    static_cast<WaylandSelection::Offer*>(data)->types.emplace_back(type);
+    auto& types = static_cast<WaylandSelection::Offer*>(data)->types;
+    const auto& known = SelectionReader::knownTargets();
+    if (std::find(known.begin(), known.end(), type) != known.end() && std::find(types.begin(), types.end(), type) == types.end())
+        types.emplace_back(type);
 }
 void onOfferSourceActions(void*, wl_data_offer*, uint32_t) {}
 void onOfferAction(void*, wl_data_offer*, uint32_t) {}
@@ -139,13 +57,18 @@ struct DeviceEvents {
         wl_data_offer_add_listener(proxy, &offerEvents, offer.get());
         static_cast<WaylandSelection*>(data)->announced_.push_back(std::move(offer));
     }
+    // A drag that enters comes after any earlier one ended, its drop read.
     static void enter(void* data, wl_data_device*, uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t, wl_data_offer* proxy) {
         auto* self = static_cast<WaylandSelection*>(data);
-        if (auto offer = self->take(proxy)) self->dragged_.push_back(std::move(offer));
+        self->dropped_.reset();
+        self->entered_ = self->take(proxy);
     }
-    static void leave(void*, wl_data_device*) {}
+    static void leave(void* data, wl_data_device*) { static_cast<WaylandSelection*>(data)->entered_.reset(); }
     static void motion(void*, wl_data_device*, uint32_t, wl_fixed_t, wl_fixed_t) {}
-    static void drop(void*, wl_data_device*) {}
+    static void drop(void* data, wl_data_device*) {
+        auto* self = static_cast<WaylandSelection*>(data);
+        if (self->entered_) self->dropped_ = std::move(self->entered_);
+    }
     // A read under way holds its own pipe: the offer it came from may go.
     static void selection(void* data, wl_data_device*, wl_data_offer* proxy) {
         auto* self = static_cast<WaylandSelection*>(data);
@@ -191,7 +114,8 @@ WaylandSelection::WaylandSelection(wl_display* display, wl_data_device_manager* 
 WaylandSelection::~WaylandSelection() {
     announced_.clear();
     selection_.reset();
-    dragged_.clear();
+    entered_.reset();
+    dropped_.reset();
     if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(device_)) >= WL_DATA_DEVICE_RELEASE_SINCE_VERSION) {
         wl_data_device_release(device_);
     } else {
@@ -202,12 +126,12 @@ WaylandSelection::~WaylandSelection() {
 }
 
 std::unique_ptr<WaylandSelection::Offer> WaylandSelection::take(wl_data_offer* proxy) {
-    if (!proxy) return nullptr;
-    const auto found = std::find_if(announced_.begin(), announced_.end(), [&](const auto& offer) { return offer->proxy == proxy; });
-    if (found == announced_.end()) return nullptr;
-    auto offer = std::move(*found);
-    announced_.erase(found);
-    return offer;
+    std::unique_ptr<Offer> taken;
+    for (auto& offer : announced_) {
+        if (proxy && offer->proxy == proxy) taken = std::move(offer);
+    }
+    announced_.clear();
+    return taken;
 }
 
 std::optional<std::vector<std::string>> WaylandSelection::types() const {
@@ -217,16 +141,16 @@ std::optional<std::vector<std::string>> WaylandSelection::types() const {
 
 Pasteboard::CancelRead WaylandSelection::read(const std::string& type, size_t limit, SelectionReader::Handler handler) {
     if (!handler.piece || !handler.end) return {};
-    int fds[2];
-    if (!selection_ || ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    const auto pipe = selection_ ? PipeTransfer::open() : std::nullopt;
+    if (!pipe) {
         if (selection_) std::fprintf(stderr, "clipboard: no pipe for the offer: %s\n", std::strerror(errno));
         handler.end({selection_ ? Outcome::noAnswer : Outcome::refused, std::nullopt});
         return {};
     }
-    wl_data_offer_receive(selection_->proxy, type.c_str(), fds[1]);
+    wl_data_offer_receive(selection_->proxy, type.c_str(), pipe->theirs);
     wl_display_flush(display_);
-    ::close(fds[1]);
-    return (new PipeRead(fds[0], type, limit, std::move(handler)))->cancel();
+    ::close(pipe->theirs);
+    return PipeTransfer::start(pipe->ours, type, limit, std::move(handler));
 }
 
 #else
