@@ -24,6 +24,7 @@ packages=(
   libwebkit2gtk-4.1-dev  # the reader's web view (optional at build time)
   shared-mime-info  # content types of linked files: one that would run when opened is only shown in its folder
   xvfb xdotool x11-utils imagemagick openbox  # the window smoke tests run a real window on Xvfb
+  sway wl-clipboard libwayland-bin xkb-data util-linux  # the Wayland clipboard test: headless sway, wl-paste, wayland-scanner, setpriv
 )
 
 missing=()

@@ -22,7 +22,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -557,16 +560,28 @@ const char* boundedReads(Pasteboard& board) {
 // `--read-once`, on any display (Wayland's above all), as the program would be: a window reads the
 // clipboard once and says how it ended, how long it took and how much memory it took at most
 // (`--cancel-after MS` lets the read go then, `--limit BYTES` sets the pasteboard's limit,
-// `--linger MS` stays that long after the end, to see that nothing more comes).
+// `--linger MS` stays that long after the end, to see that nothing more comes, `--read items`
+// reads the URIs and picture instead of the text, `--ahead BYTES` keeps the read to a read-ahead
+// that a tile's child empties at `--drain BYTES` a second, `--busy MS` keeps the loop that long
+// with each piece, as a window at work does, so that the owner writes faster than it is read).
 int readOnce(int argc, char** argv) {
     if (!platform::ui::gtk::Toolkit::start(&argc, &argv)) return fail("no display");
     long long cancelAfter = -1;
     long long linger = 300;
+    bool items = false;
+    size_t drain = 0;
+    long long busy = 0;
+    std::shared_ptr<Pasteboard::ReadAhead> ahead;
     auto& board = Pasteboard::general();
     for (int at = 2; at + 1 < argc; at += 2) {
         if (std::string(argv[at]) == "--cancel-after") cancelAfter = std::atoll(argv[at + 1]);
         if (std::string(argv[at]) == "--linger") linger = std::atoll(argv[at + 1]);
         if (std::string(argv[at]) == "--limit") board.setTextLimit(std::strtoull(argv[at + 1], nullptr, 10));
+        if (std::string(argv[at]) == "--read") items = std::string(argv[at + 1]) == "items";
+        if (std::string(argv[at]) == "--ahead")
+            ahead = std::make_shared<Pasteboard::ReadAhead>(std::strtoull(argv[at + 1], nullptr, 10));
+        if (std::string(argv[at]) == "--drain") drain = std::strtoull(argv[at + 1], nullptr, 10);
+        if (std::string(argv[at]) == "--busy") busy = std::atoll(argv[at + 1]);
     }
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_widget_show(window);
@@ -577,13 +592,39 @@ int readOnce(int argc, char** argv) {
     const long before = peakMiB();
     std::string head;
     size_t came = 0;
+    size_t picture = 0;
     std::optional<Pasteboard::ReadEnd> end;
     const auto start = std::chrono::steady_clock::now();
-    Pasteboard::CancelRead cancel = board.requestText({[&](std::string piece) {
-                                                           came += piece.size();
-                                                           if (head.size() < 24) head += piece.substr(0, 24 - head.size());
-                                                       },
-                                                       [&](Pasteboard::ReadEnd how) { end = how; }});
+    // The tile's child: takes what the read holds at `drain` bytes a second.
+    size_t taken = 0;
+    auto tick = std::chrono::steady_clock::now();
+    std::function<void()> hold = [&] {
+        const long long ms = msSince(tick);
+        tick += std::chrono::milliseconds(ms);
+        taken = std::min(came, taken + drain * static_cast<size_t>(ms) / 1000);
+        if (ahead) ahead->setHeld(came - taken);
+    };
+    const guint drainTick = ahead ? g_timeout_add(
+                                        10,
+                                        [](gpointer data) -> gboolean {
+                                            (*static_cast<std::function<void()>*>(data))();
+                                            return G_SOURCE_CONTINUE;
+                                        },
+                                        &hold)
+                                  : 0;
+    Pasteboard::CancelRead cancel =
+        items ? board.requestItems({[&](Pasteboard::Items read, Pasteboard::ReadEnd how) {
+                                        picture = read.png ? read.png->size() : 0;
+                                        end = how;
+                                    },
+                                    [&](size_t bytes) { came = bytes; }})
+              : board.requestText({[&](std::string piece) {
+                                       came += piece.size();
+                                       if (head.size() < 24) head += piece.substr(0, 24 - head.size());
+                                       hold();
+                                       if (busy > 0) ::usleep(static_cast<useconds_t>(busy * 1000));
+                                   },
+                                   [&](Pasteboard::ReadEnd how) { end = how; }, ahead});
     if (cancelAfter >= 0) {
         wait([&] { return end.has_value(); }, std::chrono::milliseconds(cancelAfter));
         if (!end && cancel) cancel();
@@ -593,19 +634,39 @@ int readOnce(int argc, char** argv) {
     // Nothing may come after the end.
     const size_t atEnd = came;
     wait([] { return false; }, std::chrono::milliseconds(linger));
+    if (drainTick) g_source_remove(drainTick);
     for (char& c : head) {
         if (c == '\n') c = ' ';
     }
-    std::printf("active=%d how=%d bytes=%zu came=%zu after=%zu ms=%lld peakMiB=%ld head=%s\n", active,
+    std::printf("active=%d how=%d bytes=%zu came=%zu after=%zu ms=%lld peakMiB=%ld png=%zu head=%s\n", active,
                 end ? static_cast<int>(end->how) : -1, end ? end->bytes : 0, atEnd, came - atEnd, took, peakMiB() - before,
-                head.c_str());
+                picture, head.c_str());
     return end ? 0 : 1;
+}
+
+// `--copy-out FILE`: a window of this program copies the file's text, as a copy in a tile does, and
+// holds the clipboard until it is ended; "owning" once the compositor has the copy.
+int copyOut(int argc, char** argv) {
+    if (!platform::ui::gtk::Toolkit::start(&argc, &argv)) return fail("no display");
+    std::ifstream file(argv[2], std::ios::binary);
+    const std::string copied((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (!file) return fail("the text to copy could not be read");
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_widget_show(window);
+    wait([&] { return gtk_window_is_active(GTK_WINDOW(window)); }, 3s);
+    Pasteboard::general().setString(copied);
+    gdk_display_sync(gdk_display_get_default());
+    std::printf("owning bytes=%zu\n", copied.size());
+    std::fflush(stdout);
+    gtk_main();
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::string(argv[1]) == "--read-once") return readOnce(argc, argv);
+    if (argc == 3 && std::string(argv[1]) == "--copy-out") return copyOut(argc, argv);
     if (argc == 2 && std::string(argv[1]) == "--own") return ownInSecondProcess(false);
     if (argc == 2 && std::string(argv[1]) == "--own-hung") return ownInSecondProcess(true);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
