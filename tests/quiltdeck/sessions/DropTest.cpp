@@ -185,7 +185,7 @@ TEST_F(DropImage, APictureNotKeptSendsNothingAndSaysWhy) {
         {linked, "drop: cannot save image (" + linked.string() + " is a symbolic link)"},
         {unmade, "drop: cannot save image (" + std::string(std::strerror(refusal)) + ")"},
         {drops.path(), "drop: picture not kept (larger than 67108864 bytes)", tooLarge,
-         "Picture not pasted: it is larger than 64 MB, the most a picture may be"},
+         "Picture not pasted: it is larger than 67.1 MB, the most a picture may be"},
         {drops.path(), "drop: picture not kept (the TIFF does not decode)", image({}, bytes(std::string_view("II*\0nonsense", 12))),
          "Picture not pasted: it could not be read as an image"},
     };
@@ -301,9 +301,9 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
          "Nothing pasted: the clipboard did not answer"},
         {std::nullopt, {}, {How::tooLarge, 0, size_t{3} << 29}, {}, "<6>", 1,
          "paste: refused, the clipboard holds 1610612736 bytes, past the limit of 1073741824 bytes",
-         "Nothing pasted: the clipboard holds 1.5 GB, more than the 1 GB one paste takes"},
+         "Nothing pasted: the clipboard holds 1.6 GB, more than the 1.1 GB one paste takes"},
         {std::nullopt, {}, {How::tooLarge}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<7>", 1,
-         "paste: cut short at the limit of 1073741824 bytes after 12 bytes", "Paste cut short at 1 GB, the most one paste takes"},
+         "paste: cut short at the limit of 1073741824 bytes after 12 bytes", "Paste cut short at 1.1 GB, the most one paste takes"},
     };
     std::vector<std::string> said;
     auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
