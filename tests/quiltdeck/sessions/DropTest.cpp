@@ -295,7 +295,7 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         {std::nullopt, {How::noAnswer}, {}, cafe, "<3>", 0, "paste: the clipboard did not answer; nothing pasted",
          "Nothing pasted: the clipboard did not answer"},
         {std::nullopt, {}, {How::gone}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<4>", 1,
-         "paste: cut short after 12 bytes: the program holding the clipboard ended",
+         "paste: cut short, the program holding the clipboard ended: 12 bytes read, all reached the tile",
          "Paste cut short after 12 B: the program holding the clipboard ended"},
         {std::nullopt, {}, {How::stopped}, {}, "<5>", 1, "paste: the clipboard did not answer; nothing pasted",
          "Nothing pasted: the clipboard did not answer"},
@@ -303,7 +303,21 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
          "paste: refused, the clipboard holds 1610612736 bytes, past the limit of 1073741824 bytes",
          "Nothing pasted: the clipboard holds 1.6 GB, more than the 1.1 GB one paste takes"},
         {std::nullopt, {}, {How::tooLarge}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<7>", 1,
-         "paste: cut short at the limit of 1073741824 bytes after 12 bytes", "Paste cut short at 1.1 GB, the most one paste takes"},
+         "paste: cut short at the limit of 1073741824 bytes: 12 bytes read, all reached the tile",
+         "Paste cut short at 1.1 GB, the most one paste takes"},
+        // An answer of a type not asked for, to the text or to what it offers, is refused and said.
+        {std::nullopt, {}, {How::wrongType}, {}, "<8>", 1,
+         "paste: refused, the clipboard answered with data of a type that was not asked for",
+         "Nothing pasted: the clipboard answered with another kind of data than was asked for"},
+        {std::nullopt, {How::wrongType}, {}, cafe, "<9>", 0,
+         "paste: refused, the clipboard answered with data of a type that was not asked for",
+         "Nothing pasted: the clipboard answered with another kind of data than was asked for"},
+        {std::nullopt, {How::tooLarge}, {}, cafe, "<10>", 0,
+         "paste: refused, the clipboard's list of types or files passed its limit",
+         "Nothing pasted: the clipboard's list of types or files was longer than it may be"},
+        {std::nullopt, {How::gone, 5000}, {}, cafe, "<11>", 0,
+         "paste: the program holding the clipboard ended while files or a picture came (5000 bytes came); nothing pasted",
+         "Nothing pasted: the program holding the clipboard ended after 5 kB of files or a picture"},
     };
     std::vector<std::string> said;
     auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
@@ -335,8 +349,9 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         EXPECT_EQ(said, c.said.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.said}) << c.shown;
         Log::flush();
         const std::string log = testing::logContents().substr(logStart);
-        EXPECT_EQ(log.find("paste: ") == std::string::npos, c.logged.empty()) << log;
-        if (!c.logged.empty()) {
+        if (c.logged.empty()) {
+            EXPECT_EQ(log.find("paste: "), std::string::npos) << log;
+        } else {
             EXPECT_NE(log.find(c.logged), std::string::npos) << log;
         }
     }
@@ -354,20 +369,19 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     platform::runtime::ScopedMainLoop scoped(loop);
     testing::TempFolder state, project;
     Store store(state.path());
-    vantel::testing::RecordingViewOwner child;
-    auto session = openShellTile(loop, store, project, [](auto&...) {});
-    session->view().setTerminalDelegate(&child);
+    // Every read can be let go of, and says so.
     struct HeldClipboard : Pasteboard::Backend {
-        std::vector<Pasteboard::ItemsDone> items;
+        std::vector<Pasteboard::ItemsReader> items;
         std::vector<Pasteboard::TextReader> texts;
+        std::vector<std::string> cancelled;
         void write(const std::optional<std::string>&) override {}
         Pasteboard::CancelRead readItems(Pasteboard::ItemsReader reader) override {
-            items.push_back(std::move(reader.done));
-            return {};
+            items.push_back(std::move(reader));
+            return [this] { cancelled.push_back("items"); };
         }
         Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t) override {
             texts.push_back(std::move(reader));
-            return {};
+            return [this] { cancelled.push_back("text"); };
         }
     };
     std::vector<std::string> news;
@@ -385,20 +399,25 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     ctrlC.characters = "\x03";
     ctrlC.charactersIgnoringModifiers = "c";
     ctrlC.modifiers = platform::ui::Modifier::control;
-    // At `ms` after the paste key: the clipboard answers what it holds ('i'), sends a piece of its
-    // text ('p'), ends it whole ('e'); or Ctrl+C is typed ('c'). "<k>" is typed right after the key.
+    // At `ms` after the paste key: the clipboard answers what it holds ('i'), tells how many bytes
+    // of files or a picture came so far ('b', as many as the piece), sends a piece of its text
+    // ('p'), ends it whole ('e'); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
+    // the tile is closed ('x'). "<k>" is typed right after the key.
     struct Step {
         int ms;
         char what;
         std::string piece = {};
     };
     const std::string waiting = "+paste: Waiting for the clipboard: the program that holds it has not answered yet";
+    const std::string coming = "+paste: Pasting… 300 B so far: the clipboard is still sending. Ctrl+C stops the paste";
     const struct {
         const char* name;
         std::vector<Step> steps;
         std::string sent;
         std::vector<std::string> news;
         std::string german = {};  // the last message's brief line, worded again in German
+        std::vector<std::string> cancelled = {};
+        size_t room = SIZE_MAX;  // what the child takes before it reads
     } cases[] = {
         {"LateOwner", {{2500, 'i'}, {2500, 'p', "late"}, {2500, 'e'}}, "<k>\x1b[200~late\x1b[201~", {waiting, "-paste"}},
         {"Trickle",
@@ -407,34 +426,59 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
          {"+paste: Pasting… 1 B so far: the clipboard is still sending. Ctrl+C stops the paste",
           "+paste: Pasting… 2 B so far: the clipboard is still sending. Ctrl+C stops the paste",
           "paste: Paste cut short after 2 B: the clipboard was too slow, so the keys typed behind it went on"},
-         "2 B eingefügt, dann gekappt: zu langsam"},
+         "2 B eingefügt, dann gekappt: zu langsam", {"text"}},
         {"CtrlC", {{0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
-         {"paste: Paste cut short after 2 B: stopped by Ctrl+C"}},
+         {"paste: Paste cut short after 2 B: stopped by Ctrl+C"}, {}, {"text"}},
         {"CtrlCBeforeTheClipboardAnswers", {{1500, 'c'}, {3000, 'i'}}, "<k>\x03",
-         {waiting, "paste: Nothing pasted: stopped by Ctrl+C before anything came"}, "Nicht eingefügt: gestoppt"},
+         {waiting, "paste: Nothing pasted: stopped by Ctrl+C before anything came"}, "Nicht eingefügt: gestoppt", {"items"}},
         {"Whole", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}}, "\x1b[200~abc\x1b[201~<k>", {"-paste"}},
+        // Picture bytes coming are a paste coming; Ctrl+C lets their read go and says what came.
+        {"PictureComingStoppedByCtrlC", {{0, 'b', std::string(300, 'x')}, {1500, 'c'}}, "<k>\x03",
+         {coming, "paste: Nothing pasted: stopped by Ctrl+C after 300 B of files or a picture had come"},
+         "Nicht eingefügt: nach 300 B gestoppt", {"items"}},
+        // A tile closed lets its reads go, of a picture or of text, and takes its words with it.
+        {"ClosedWhileAPictureComes", {{0, 'b', std::string(300, 'x')}, {1500, 'x'}}, "", {coming, "-paste"}, {}, {"items"}},
+        {"ClosedWhileTextComes", {{0, 'i'}, {0, 'p', "ab"}, {1500, 'x'}}, "\x1b[200~ab",
+         {"+paste: Pasting… 2 B so far: the clipboard is still sending. Ctrl+C stops the paste", "-paste"}, {}, {"text"}},
+        // Read whole but still going out to a child that reads slowly: "Pasting…" until all went.
+        {"StillGoingOut", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {2500, 'r'}}, "\x1b[200~abc\x1b[201~<k>",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste", "-paste"},
+         "Einfügen… noch 3 B", {}, 0},
+        // Ctrl+C then drops what had not gone, and says so.
+        {"CtrlCWhileGoingOut", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'c'}, {2500, 'r'}}, "\x1b[200~\x1b[201~<k>\x03",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
+          "paste: Paste stopped by Ctrl+C: 3 B not sent"},
+         {}, {}, 0},
     };
     for (const auto& c : cases) {
+        vantel::testing::RecordingViewOwner child;
+        auto session = openShellTile(loop, store, project, [](auto&...) {});
+        session->view().setTerminalDelegate(&child);
+        child.room = c.room;
         Pasteboard clipboard;
         auto backend = std::make_unique<HeldClipboard>();
         HeldClipboard& held = *backend;
         clipboard.setBackend(std::move(backend));
         news.clear();
-        child.sent.clear();
         const auto start = loop.now();
         Drop::pasteClipboard(clipboard, session, state.path());
         session->view().send("<k>");
         for (const Step& step : c.steps) {
             loop.advance(start + std::chrono::milliseconds(step.ms) - loop.now());
-            if (step.what == 'i') held.items.back()({}, {});
+            if (step.what == 'i') held.items.back().done({}, {});
+            if (step.what == 'b') held.items.back().came(step.piece.size());
             if (step.what == 'c') session->view().keyDown(ctrlC);
             if (step.what == 'p') held.texts.back().piece(step.piece);
             if (step.what == 'e') held.texts.back().end({});
+            if (step.what == 'r') child.room = SIZE_MAX;
+            if (step.what == 'x') session.reset();
             loop.runPending();
         }
         loop.advance(2s);
         EXPECT_EQ(child.sent, c.sent) << c.name;
         EXPECT_EQ(news, c.news) << c.name;
+        EXPECT_EQ(held.cancelled, c.cancelled) << c.name;
+        if (session) session->view().setTerminalDelegate(nullptr);
         if (c.german.empty()) continue;
         Lang::setCurrent(Lang::de);
         EXPECT_EQ(last->text().shown, c.german) << c.name;
