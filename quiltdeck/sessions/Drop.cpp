@@ -146,6 +146,37 @@ void followSlowPaste(std::weak_ptr<Session> weak, vantel::PasteQueue::Stream pla
     });
 }
 
+// A picture's bytes that decode, as PNG (kept as they came when they are PNG); nothing, said, when
+// none does. The size is read first: one past the limits is refused before its pixels are.
+std::optional<std::vector<uint8_t>> decodedPicture(const Drop::Content& content) {
+    using platform::gfx::ImageDecoder;
+    static constexpr std::string_view pngSignature = "\x89PNG\r\n\x1a\n";
+    ImageDecoder::Request request;
+    // Only the formats programs send: a small drawing with filters can take minutes.
+    request.rasterOnly = true;
+    bool refused = false;
+    for (const auto* offered : {&content.png, &content.tiff}) {
+        if (!*offered) continue;
+        const std::vector<uint8_t>& bytes = **offered;
+        const auto decoded = ImageDecoder::decode(bytes, request);
+        refused = refused || decoded.status == ImageDecoder::Status::refused;
+        if (decoded.status != ImageDecoder::Status::decoded) continue;
+        const bool png = bytes.size() >= pngSignature.size() &&
+                         std::equal(pngSignature.begin(), pngSignature.end(), bytes.begin(),
+                                    [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+        if (png) return bytes;
+        if (auto encoded = platform::gfx::encodePng(decoded.image)) return encoded;
+    }
+    if (refused) {
+        sayPictureNotKept("paste_picture_too_big", "past " + std::to_string(ImageDecoder::maxSide) +
+                                                       " pixels a side or " + std::to_string(ImageDecoder::maxDecodedBytes) +
+                                                       " bytes decoded");
+    } else {
+        sayPictureNotKept("paste_picture_unreadable", content.png ? "the PNG does not decode" : "the TIFF does not decode");
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 const std::vector<std::string>& Drop::types() {
@@ -394,22 +425,10 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
         return false;
     }
     if (content.png || content.tiff) {
-        std::vector<uint8_t> png;
-        if (content.png) {
-            png = *content.png;
-        } else {
-            const auto decoded = platform::gfx::ImageDecoder::decode(*content.tiff);
-            auto encoded = decoded.status == platform::gfx::ImageDecoder::Status::decoded
-                               ? platform::gfx::encodePng(decoded.image)
-                               : std::nullopt;
-            if (!encoded) {
-                sayPictureNotKept("paste_picture_unreadable", "the TIFF does not decode");
-                return false;
-            }
-            png = std::move(*encoded);
-        }
+        const auto png = decodedPicture(content);
+        if (!png) return false;
         std::string reason;
-        const auto saved = saveImage(png, dropsFolder, unixSeconds, reason);
+        const auto saved = saveImage(*png, dropsFolder, unixSeconds, reason);
         if (!saved) {
             Log::write("drop: cannot save image (" + reason + ")");
             sayPasteNews("paste_picture_not_kept", {}, {});

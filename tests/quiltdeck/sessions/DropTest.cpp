@@ -8,8 +8,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "platform/gfx/ImageDecoder.h"
+#include "platform/gfx/PngEncoder.h"
 #include "platform/runtime/GLibMainLoop.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Pasteboard.h"
@@ -48,6 +50,20 @@ std::vector<uint8_t> tiff() {
     u32(0);
     u16(8), u16(8), u16(8);
     for (uint8_t v : {255, 0, 0, 0, 0, 255}) out.push_back(v);
+    return out;
+}
+
+// A 2 x 1 PNG: one red pixel, one blue.
+std::vector<uint8_t> png() { return *platform::gfx::encodePng({2, 1, {0xFFFF0000, 0xFF0000FF}}); }
+
+// The same PNG, its header saying it is `width` pixels wide (its check sum made anew), cut after
+// `kept` bytes.
+std::vector<uint8_t> pngOfWidth(uint32_t width, size_t kept = SIZE_MAX) {
+    std::vector<uint8_t> out = png();
+    for (int i = 0; i < 4; ++i) out[16 + i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+    const uint32_t sum = static_cast<uint32_t>(crc32(0, out.data() + 12, 17));
+    for (int i = 0; i < 4; ++i) out[29 + i] = static_cast<uint8_t>(sum >> (24 - 8 * i));
+    out.resize(std::min(out.size(), kept));
     return out;
 }
 
@@ -114,7 +130,12 @@ INSTANTIATE_TEST_SUITE_P(
         PasteCase{"EmptyText", text(""), ""},
         PasteCase{"OnlyControls", text("\x1b\x03"), ""},
         PasteCase{"Nothing", files({}), ""},
-        PasteCase{"UndecodableTiff", image({}, bytes(std::string_view("II*\0nonsense", 12))), ""}),
+        PasteCase{"UndecodableTiff", image({}, bytes(std::string_view("II*\0nonsense", 12))), ""},
+        // Every picture is decoded before it is kept: a PNG's signature alone is not a picture.
+        PasteCase{"UndecodablePng", image(bytes("\x89PNG\r\n\x1a\nnot really")), ""},
+        PasteCase{"RandomBytesAsPng", image(bytes("\x13\x37random")), ""},
+        PasteCase{"TruncatedPng", image(pngOfWidth(2, 40)), ""},
+        PasteCase{"PngTooWide", image(pngOfWidth(20000)), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class DropImage : public ::testing::Test {
@@ -128,7 +149,7 @@ protected:
 };
 
 TEST_F(DropImage, PngIsKeptByteForByteAndNamesNeverClash) {
-    const std::vector<uint8_t> png = bytes("\x89PNG\r\n\x1a\nnot really");
+    const std::vector<uint8_t> png = quiltdeck::png();
     const auto first = paste(image(png, tiff()), drops.path());
     const auto second = paste(image(png), drops.path());
     const std::string a = (drops.path() / "1700000000-dropped.png").string();
@@ -145,15 +166,29 @@ TEST_F(DropImage, PngIsKeptByteForByteAndNamesNeverClash) {
     }
 }
 
+// A TIFF, another format offered as PNG, or the TIFF beside a PNG that does not decode: what
+// decodes is kept, as PNG.
 TEST_F(DropImage, TiffBecomesPng) {
-    const auto sent = paste(image({}, tiff()), drops.path());
-    ASSERT_EQ(sent.size(), 1u);
-    const std::string written = testing::readFile(drops.path() / "1700000000-dropped.png");
-    const auto decoded =
-        platform::gfx::ImageDecoder::decode({reinterpret_cast<const uint8_t*>(written.data()), written.size()});
-    ASSERT_EQ(decoded.status, platform::gfx::ImageDecoder::Status::decoded);
-    EXPECT_EQ(decoded.image.width, 2);
-    EXPECT_EQ(decoded.image.pixels, (std::vector<uint32_t>{0xFFFF0000, 0xFF0000FF}));
+    const struct {
+        const char* name;
+        Drop::Content content;
+    } cases[] = {
+        {"Tiff", image({}, tiff())},
+        {"TiffOfferedAsPng", image(tiff())},
+        {"BesideABrokenPng", image(bytes("\x89PNG\r\n\x1a\nnot really"), tiff())},
+    };
+    for (const auto& c : cases) {
+        testing::TempFolder folder;
+        const auto sent = paste(c.content, folder.path());
+        ASSERT_EQ(sent.size(), 1u) << c.name;
+        const std::string written = testing::readFile(folder.path() / "1700000000-dropped.png");
+        EXPECT_TRUE(written.starts_with("\x89PNG\r\n\x1a\n")) << c.name;
+        const auto decoded =
+            platform::gfx::ImageDecoder::decode({reinterpret_cast<const uint8_t*>(written.data()), written.size()});
+        ASSERT_EQ(decoded.status, platform::gfx::ImageDecoder::Status::decoded) << c.name;
+        EXPECT_EQ(decoded.image.width, 2) << c.name;
+        EXPECT_EQ(decoded.image.pixels, (std::vector<uint32_t>{0xFFFF0000, 0xFF0000FF})) << c.name;
+    }
 }
 
 // A folder that refuses the file, a drops folder replaced by a link to another one or one that
@@ -178,7 +213,7 @@ TEST_F(DropImage, APictureNotKeptSendsNothingAndSaysWhy) {
     const struct {
         std::filesystem::path folder;
         std::string why;
-        Drop::Content content = image(bytes("png"));
+        Drop::Content content = image(png());
         std::string said = "Picture not pasted: it could not be saved";
     } cases[] = {
         {locked, "drop: cannot save image ("},
@@ -188,6 +223,12 @@ TEST_F(DropImage, APictureNotKeptSendsNothingAndSaysWhy) {
          "Picture not pasted: it is larger than 67.1 MB, the most a picture may be"},
         {drops.path(), "drop: picture not kept (the TIFF does not decode)", image({}, bytes(std::string_view("II*\0nonsense", 12))),
          "Picture not pasted: it could not be read as an image"},
+        {drops.path(), "drop: picture not kept (the PNG does not decode)", image(bytes("\x89PNG\r\n\x1a\nnot really")),
+         "Picture not pasted: it could not be read as an image"},
+        {drops.path(), "drop: picture not kept (the PNG does not decode)", image(bytes("\x13\x37random")),
+         "Picture not pasted: it could not be read as an image"},
+        {drops.path(), "drop: picture not kept (past 16384 pixels a side or 268435456 bytes decoded)", image(pngOfWidth(20000)),
+         "Picture not pasted: it has more pixels than a picture may have"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> said;
@@ -205,6 +246,9 @@ TEST_F(DropImage, APictureNotKeptSendsNothingAndSaysWhy) {
         EXPECT_EQ(said, std::vector<std::string>{"paste: " + c.said}) << c.folder;
     }
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << "nothing is written through the link";
+    for (const auto& entry : std::filesystem::directory_iterator(drops.path())) {
+        EXPECT_FALSE(entry.is_regular_file()) << entry.path() << ": no picture kept";
+    }
 }
 
 TEST_F(DropImage, AShortWriteLeavesNoFile) {
@@ -290,7 +334,7 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         int textReads;
         std::string logged, said;  // none when empty
     } cases[] = {
-        {bytes("\x89PNG\r\n\x1a\n"), {}, {}, cafe, "-dropped.png ^[[201~<1>", 0, "", ""},
+        {png(), {}, {}, cafe, "-dropped.png ^[[201~<1>", 0, "", ""},
         {std::nullopt, {}, {}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<2>", 1, "", ""},
         {std::nullopt, {How::noAnswer}, {}, cafe, "<3>", 0, "paste: the clipboard did not answer; nothing pasted",
          "Nothing pasted: the clipboard did not answer"},
@@ -305,17 +349,20 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         {std::nullopt, {}, {How::tooLarge}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<7>", 1,
          "paste: cut short at the limit of 1073741824 bytes: 12 bytes read, all reached the tile",
          "Paste cut short at 1.1 GB, the most one paste takes"},
+        // A picture that does not decode is neither kept nor typed, nor is the text read instead.
+        {bytes("\x89PNG\r\n\x1a\nnot really"), {}, {}, cafe, "<8>", 0, "drop: picture not kept (the PNG does not decode)",
+         "Picture not pasted: it could not be read as an image"},
         // An answer of a type not asked for, to the text or to what it offers, is refused and said.
-        {std::nullopt, {}, {How::wrongType}, {}, "<8>", 1,
+        {std::nullopt, {}, {How::wrongType}, {}, "<9>", 1,
          "paste: refused, the clipboard answered with data of a type that was not asked for",
          "Nothing pasted: the clipboard answered with another kind of data than was asked for"},
-        {std::nullopt, {How::wrongType}, {}, cafe, "<9>", 0,
+        {std::nullopt, {How::wrongType}, {}, cafe, "<10>", 0,
          "paste: refused, the clipboard answered with data of a type that was not asked for",
          "Nothing pasted: the clipboard answered with another kind of data than was asked for"},
-        {std::nullopt, {How::tooLarge}, {}, cafe, "<10>", 0,
+        {std::nullopt, {How::tooLarge}, {}, cafe, "<11>", 0,
          "paste: refused, the clipboard's list of types or files passed its limit",
          "Nothing pasted: the clipboard's list of types or files was longer than it may be"},
-        {std::nullopt, {How::gone, 5000}, {}, cafe, "<11>", 0,
+        {std::nullopt, {How::gone, 5000}, {}, cafe, "<12>", 0,
          "paste: the program holding the clipboard ended while files or a picture came (5000 bytes came); nothing pasted",
          "Nothing pasted: the program holding the clipboard ended after 5 kB of files or a picture"},
     };
