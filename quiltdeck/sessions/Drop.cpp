@@ -115,24 +115,66 @@ void sayPictureNotKept(std::string key, const std::string& why, std::vector<size
     sayPasteNews(std::move(key), sizes, sizes);
 }
 
-// How a paste still coming stands, told a second apart (never per piece) until it ends: waiting for
-// the clipboard's first answer, then how much came so far.
+// How a paste stands, told a second apart (never per piece) until it is over: waiting for the
+// clipboard's first answer, how much came so far, then how much is still to go out to the tile.
 constexpr auto pasteNewsEvery = std::chrono::seconds(1);
-void followSlowPaste(std::weak_ptr<Session> weak, vantel::PasteQueue::Stream place, std::optional<size_t> said) {
+struct PasteNews {
+    std::string key;
+    size_t bytes = 0;
+    friend bool operator==(const PasteNews&, const PasteNews&) = default;
+};
+void followSlowPaste(std::weak_ptr<Session> weak, vantel::PasteQueue::Stream place, std::optional<PasteNews> said) {
     platform::runtime::MainLoop::main().postAfter(pasteNewsEvery, [weak, place, said] {
         const auto session = weak.lock();
-        const std::optional<size_t> came = session ? session->view().incomingPasteBytes(place) : std::nullopt;
-        if (!came) {
+        std::optional<PasteNews> now;
+        if (!session) {
+        } else if (const auto came = session->view().incomingPasteBytes(place)) {
+            now = *came == 0 ? PasteNews{"paste_waiting"} : PasteNews{"paste_coming", *came};
+        } else if (const auto toGo = session->view().pasteBytesToGo(place)) {
+            now = PasteNews{"paste_going_out", *toGo};
+        }
+        if (!now) {
             // The paste's end said its own; a tile closed meanwhile takes what was said with it.
             if (!session && said) BarMessage::withdraw(std::string(Drop::pasteTopic));
             return;
         }
-        if (came != said) {
-            if (*came == 0) sayPasteNews("paste_waiting", {}, {}, true);
-            else sayPasteNews("paste_coming", {*came}, {*came}, true);
+        if (now != said) {
+            const std::vector<size_t> sizes = now->key == "paste_waiting" ? std::vector<size_t>{} : std::vector<size_t>{now->bytes};
+            sayPasteNews(now->key, sizes, sizes, true);
         }
-        followSlowPaste(weak, place, came);
+        followSlowPaste(weak, place, now);
     });
+}
+
+// A picture's bytes that decode, as PNG (kept as they came when they are PNG); nothing, said, when
+// none does. The size is read first: one past the limits is refused before its pixels are.
+std::optional<std::vector<uint8_t>> decodedPicture(const Drop::Content& content) {
+    using platform::gfx::ImageDecoder;
+    static constexpr std::string_view pngSignature = "\x89PNG\r\n\x1a\n";
+    ImageDecoder::Request request;
+    // Only the formats programs send: a small drawing with filters can take minutes.
+    request.rasterOnly = true;
+    bool refused = false;
+    for (const auto* offered : {&content.png, &content.tiff}) {
+        if (!*offered) continue;
+        const std::vector<uint8_t>& bytes = **offered;
+        const auto decoded = ImageDecoder::decode(bytes, request);
+        refused = refused || decoded.status == ImageDecoder::Status::refused;
+        if (decoded.status != ImageDecoder::Status::decoded) continue;
+        const bool png = bytes.size() >= pngSignature.size() &&
+                         std::equal(pngSignature.begin(), pngSignature.end(), bytes.begin(),
+                                    [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+        if (png) return bytes;
+        if (auto encoded = platform::gfx::encodePng(decoded.image)) return encoded;
+    }
+    if (refused) {
+        sayPictureNotKept("paste_picture_too_big", "past " + std::to_string(ImageDecoder::maxSide) +
+                                                       " pixels a side or " + std::to_string(ImageDecoder::maxDecodedBytes) +
+                                                       " bytes decoded");
+    } else {
+        sayPictureNotKept("paste_picture_unreadable", content.png ? "the PNG does not decode" : "the TIFF does not decode");
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -256,25 +298,17 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
     // them when it is slow); how it ended is said, and while it is slow, how it stands.
     const size_t limit = clipboard.textLimit();
     const auto place = session->view().holdInputPlace(
-        [limit](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop) { sayHowAPasteEnded(end, limit, stop); });
+        [](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop, size_t) { sayHowAnItemsReadEnded(end, stop); });
     followSlowPaste(weak, place, std::nullopt);
-    clipboard.requestItems({[&clipboard, weak, dropsFolder, place, limit](platform::ui::Pasteboard::Items items,
-                                                                          platform::ui::Pasteboard::ReadEnd end) {
+    session->view().readItemsInPlace(clipboard, place, [&clipboard, weak, dropsFolder, place, limit](platform::ui::Pasteboard::Items items) {
         const auto session = weak.lock();
-        // Gone, or given up meanwhile (Ctrl+C), which said so.
-        if (!session || !session->view().incomingPasteBytes(place)) return;
+        if (!session) return;
         Content content;
         content.uris = std::move(items.uris);
         content.png = std::move(items.png);
         content.tiff = std::move(items.tiff);
         content.imageTooLarge = items.imageTooLarge;
         const auto send = [&session, place](std::string_view text) { session->view().sendInPlace(place, text); };
-        // An owner that gives no answer is not asked again for its text: the keys behind it go now.
-        if (!end.whole()) {
-            session->view().closeInputPlace(place);
-            sayHowAPasteEnded(end, limit);
-            return;
-        }
         // An image that cannot be kept is not pasted as text either.
         const bool image = content.png || content.tiff || content.imageTooLarge;
         const bool sent = paste(content, send, dropsFolder, static_cast<int64_t>(std::time(nullptr)));
@@ -283,24 +317,35 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
             if (sent) BarMessage::withdraw(std::string(pasteTopic));
             return;
         }
-        session->view().pasteText(clipboard, true, false, place);
-    }});
+        session->view().pasteText(clipboard, true, false, place,
+                                  [limit](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop, size_t sent) {
+                                      sayHowAPasteEnded(end, limit, stop, sent);
+                                  });
+    });
 }
 
-void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit, vantel::PasteStop stop) {
+void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit, vantel::PasteStop stop,
+                             std::optional<size_t> sent) {
     using How = platform::ui::Pasteboard::ReadEnd::How;
-    // A whole paste leaves nothing said of an earlier one.
-    if (end.how == How::whole) return BarMessage::withdraw(std::string(pasteTopic));
-    const std::string came = std::to_string(end.bytes) + " bytes";
-    if (end.how == How::cancelled) {
+    const size_t reached = sent.value_or(end.bytes);
+    // What was read and what of it reached the tile (the rest Ctrl+C dropped).
+    const std::string came = std::to_string(end.bytes) + " bytes read, " +
+                             (reached == end.bytes ? std::string("all") : std::to_string(reached)) + " reached the tile";
+    if (stop == vantel::PasteStop::interrupted) {
         if (end.bytes == 0) {
             Log::write("paste: stopped by Ctrl+C before anything came; nothing pasted");
             return sayPasteNews("paste_stopped", {}, {});
         }
-        const bool slow = stop == vantel::PasteStop::keysWaited;
-        Log::write("paste: cut short after " + came +
-                   (slow ? ": keys typed behind it waited too long" : ": stopped by Ctrl+C"));
-        return sayPasteNews(slow ? "paste_cut_slow" : "paste_cut_interrupted", {end.bytes}, {end.bytes});
+        Log::write("paste: stopped by Ctrl+C (" + std::string(end.how == How::cancelled ? "while reading" : "after the read ended") +
+                   "): " + came + (reached < end.bytes ? ", the rest dropped" : ""));
+        if (reached < end.bytes) return sayPasteNews("paste_dropped", {end.bytes - reached}, {end.bytes - reached});
+        return sayPasteNews("paste_cut_interrupted", {reached}, {reached});
+    }
+    // A whole paste leaves nothing said of an earlier one.
+    if (end.how == How::whole) return BarMessage::withdraw(std::string(pasteTopic));
+    if (end.how == How::cancelled) {
+        Log::write("paste: cut short, keys typed behind it waited too long: " + came);
+        return sayPasteNews("paste_cut_slow", {end.bytes}, {end.bytes});
     }
     if (end.how == How::tooLarge) {
         if (end.bytes == 0) {
@@ -308,8 +353,16 @@ void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_
             Log::write("paste: refused, the clipboard holds " + size + ", past the limit of " + std::to_string(limit) + " bytes");
             return sayPasteNews("paste_too_large", {limit}, {end.size.value_or(limit), limit});
         }
-        Log::write("paste: cut short at the limit of " + std::to_string(limit) + " bytes after " + came);
+        Log::write("paste: cut short at the limit of " + std::to_string(limit) + " bytes: " + came);
         return sayPasteNews("paste_cut_limit", {limit}, {limit});
+    }
+    if (end.how == How::wrongType) {
+        if (end.bytes == 0) {
+            Log::write("paste: refused, the clipboard answered with data of a type that was not asked for; nothing pasted");
+            return sayPasteNews("paste_wrong_type", {}, {});
+        }
+        Log::write("paste: cut short, the clipboard went on with data of a type that was not asked for: " + came);
+        return sayPasteNews("paste_cut_wrong_type", {end.bytes}, {end.bytes});
     }
     // An owner that sent nothing did not answer, whatever became of it.
     if (end.bytes == 0 || end.how == How::noAnswer) {
@@ -317,8 +370,32 @@ void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_
         return sayPasteNews("paste_no_answer", {}, {});
     }
     const bool gone = end.how == How::gone;
-    Log::write("paste: cut short after " + came + (gone ? ": the program holding the clipboard ended" : ": the clipboard stopped answering"));
+    Log::write("paste: cut short, " + std::string(gone ? "the program holding the clipboard ended" : "the clipboard stopped answering") +
+               ": " + came);
     sayPasteNews(gone ? "paste_cut_gone" : "paste_cut_stopped", {end.bytes}, {end.bytes});
+}
+
+void Drop::sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop) {
+    using How = platform::ui::Pasteboard::ReadEnd::How;
+    // A picture past its limit is left out of a whole read: only a list (of types, or of files) ends one.
+    if (end.how == How::tooLarge) {
+        Log::write("paste: refused, the clipboard's list of types or files passed its limit; nothing pasted");
+        return sayPasteNews("paste_items_too_large", {}, {});
+    }
+    // Nothing of files or a picture is pasted before all of it came: words of text cut short are untrue.
+    if (end.bytes == 0 || end.how == How::wrongType || end.how == How::noAnswer) {
+        return sayHowAPasteEnded(end, platform::ui::Pasteboard::itemBytesLimit, stop);
+    }
+    const std::string came = std::to_string(end.bytes) + " bytes came";
+    // Only Ctrl+C gives up a read of items: keys wait behind it no longer than its first answer.
+    if (end.how == How::cancelled) {
+        Log::write("paste: stopped by Ctrl+C while files or a picture came (" + came + "); nothing pasted");
+        return sayPasteNews("paste_items_stopped", {end.bytes}, {end.bytes});
+    }
+    const bool gone = end.how == How::gone;
+    Log::write("paste: " + std::string(gone ? "the program holding the clipboard ended" : "the clipboard stopped answering") +
+               " while files or a picture came (" + came + "); nothing pasted");
+    sayPasteNews(gone ? "paste_items_gone" : "paste_items_stopped_answering", {end.bytes}, {end.bytes});
 }
 
 void Drop::sayPastedTextDropped(size_t bytes) {
@@ -348,22 +425,10 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
         return false;
     }
     if (content.png || content.tiff) {
-        std::vector<uint8_t> png;
-        if (content.png) {
-            png = *content.png;
-        } else {
-            const auto decoded = platform::gfx::ImageDecoder::decode(*content.tiff);
-            auto encoded = decoded.status == platform::gfx::ImageDecoder::Status::decoded
-                               ? platform::gfx::encodePng(decoded.image)
-                               : std::nullopt;
-            if (!encoded) {
-                sayPictureNotKept("paste_picture_unreadable", "the TIFF does not decode");
-                return false;
-            }
-            png = std::move(*encoded);
-        }
+        const auto png = decodedPicture(content);
+        if (!png) return false;
         std::string reason;
-        const auto saved = saveImage(png, dropsFolder, unixSeconds, reason);
+        const auto saved = saveImage(*png, dropsFolder, unixSeconds, reason);
         if (!saved) {
             Log::write("drop: cannot save image (" + reason + ")");
             sayPasteNews("paste_picture_not_kept", {}, {});

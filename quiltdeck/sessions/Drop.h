@@ -66,11 +66,16 @@ public:
     // text goes out piece by piece as its owner hands it over.
     // A read that ends short is said in the log and the bar: nothing came (the clipboard did not
     // answer; more than the limit), or what came and why it stopped (`stop`: the view gave it up).
-    // While it is slow, the bar says how it stands; a whole paste takes the last paste message away.
+    // While it is slow, the bar says how it stands, until its last byte went out to the tile; a
+    // whole paste takes the last paste message away.
     static void pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
                                const std::filesystem::path& dropsFolder);
+    // How a text paste ended; `sent`: what of the bytes read reached the tile (all when not given).
     static void sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit,
-                                  vantel::PasteStop stop = vantel::PasteStop::none);
+                                  vantel::PasteStop stop = vantel::PasteStop::none,
+                                  std::optional<size_t> sent = std::nullopt);
+    // How a read of files or a picture ended short: nothing of it was pasted.
+    static void sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop);
     // Ctrl+C kept `bytes` of pasted text from going out (the program read slower than it came).
     static void sayPastedTextDropped(size_t bytes);
 

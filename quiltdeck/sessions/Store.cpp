@@ -309,7 +309,7 @@ bool Store::save() {
         std::optional<std::string> bytes = encodeWithin(state, fileSizeLimit, &dropped);
         if (dropped > 0) {
             Log::write("store: the " + std::to_string(dropped) + " oldest history records dropped, state.json would pass " +
-                       std::to_string(fileSizeLimit >> 20) + " MiB");
+                       std::to_string(fileSizeLimit) + " bytes");
             // The document in memory keeps what the file keeps.
             platform::runtime::MainLoop::main().post([this, alive = weakAlive_, kept = state.closed.size()] {
                 if (!alive.expired() && state_.closed.size() > kept) state_.closed.resize(kept);

@@ -3,8 +3,9 @@
 #include <unicode/locid.h>
 #include <unicode/plurrule.h>
 
+#include <algorithm>
 #include <array>
-#include <cmath>
+#include <charconv>
 #include <iterator>
 #include <memory>
 
@@ -96,23 +97,30 @@ std::string t(std::string_view key, std::initializer_list<L10nArg> args) {
 }
 
 std::string tByteSize(unsigned long long bytes) {
+    // Decimal units, as the desktop says the size of a file (1 kB = 1000 bytes).
     static constexpr std::string_view units[] = {"size_kb", "size_mb", "size_gb"};
-    if (bytes < 1024) return t("size_b", {std::to_string(bytes)});
-    double value = static_cast<double>(bytes) / 1024;
+    constexpr double step = 1000;
+    if (bytes < step) return t("size_b", {std::to_string(bytes)});
+    double value = static_cast<double>(bytes) / step;
     size_t unit = 0;
-    while (value >= 1024 && unit + 1 < std::size(units)) {
-        value /= 1024;
+    while (value >= step && unit + 1 < std::size(units)) {
+        value /= step;
         ++unit;
     }
-    // One decimal, none when it is 0; the decimal mark as the language writes it.
-    const long long tenths = std::llround(value * 10);
-    std::string number = std::to_string(tenths / 10);
-    if (tenths % 10 != 0) {
-        const Lang lang = Lang::current();
-        number += lang == Lang::en || lang == Lang::zh ? '.' : ',';
-        number += static_cast<char>('0' + tenths % 10);
-    }
-    return t(units[unit], {number});
+    // One decimal, rounded as printf rounds (whatever the process's locale); none when it is 0. A
+    // value that rounds up to 1000 is the next unit's 1.
+    const auto oneDecimal = [](double number) {
+        char digits[32];
+        const auto written = std::to_chars(std::begin(digits), std::end(digits), number, std::chars_format::fixed, 1);
+        return std::string(digits, written.ptr);
+    };
+    std::string text = oneDecimal(value);
+    if (text == "1000.0" && unit + 1 < std::size(units)) text = oneDecimal(value / step), ++unit;
+    if (text.ends_with(".0")) text.resize(text.size() - 2);
+    // The decimal mark as the language writes it.
+    const Lang lang = Lang::current();
+    if (lang != Lang::en && lang != Lang::zh) std::replace(text.begin(), text.end(), '.', ',');
+    return t(units[unit], {text});
 }
 
 }  // namespace quiltdeck

@@ -57,7 +57,8 @@ std::string t(std::string_view key);
 std::string t(std::string_view key, std::initializer_list<L10nArg> args);
 // The key's text for `count` in the current language (its plural form), with "%d" filled by it.
 std::string tCount(std::string_view key, long long count);
-// A size in bytes as the current language writes it: "250.9 MB", "250,9 Mo", "1 GB".
+// A size in bytes as the current language writes it, in decimal units as the desktop gives file
+// sizes: "263.1 MB", "263,1 Mo", "1.1 GB" (1 GiB).
 std::string tByteSize(unsigned long long bytes);
 
 }  // namespace quiltdeck

@@ -27,10 +27,11 @@ size_t PasteQueue::place(Stream stream) const {
     return items_.size();
 }
 
-void PasteQueue::insert(size_t at, std::string bytes, bool pasted) {
+void PasteQueue::insert(size_t at, std::string bytes, bool pasted, Stream from) {
     if (bytes.empty()) return;
     waiting_ += bytes.size();
-    items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), Item{std::move(bytes), pasted, 0, 0});
+    if (pasted && from) counts_[from].waiting += bytes.size();
+    items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), Item{std::move(bytes), pasted, 0, 0, false, 0, from});
 }
 
 void PasteQueue::append(Stream stream, std::string bytes, bool pasted) {
@@ -44,8 +45,8 @@ void PasteQueue::append(Stream stream, std::string bytes, bool pasted) {
     items_[at].begun = items_[at].begun || !bytes.empty();
     std::string carried = std::exchange(items_[at].bytes, std::string());
     if (!pasted) {
-        if (!carried.empty()) insert(at++, std::move(carried), true);
-        insert(at, std::move(bytes), false);
+        if (!carried.empty()) insert(at++, std::move(carried), true, stream);
+        insert(at, std::move(bytes), false, stream);
         return;
     }
     if (!carried.empty()) bytes.insert(0, carried);
@@ -59,7 +60,7 @@ void PasteQueue::append(Stream stream, std::string bytes, bool pasted) {
         }
         break;
     }
-    insert(at, std::move(bytes), true);
+    insert(at, std::move(bytes), true, stream);
 }
 
 void PasteQueue::close(Stream stream) {
@@ -68,7 +69,7 @@ void PasteQueue::close(Stream stream) {
     if (at == items_.size()) return;
     std::string carried = std::move(items_[at].bytes);
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
-    insert(at, std::move(carried), true);
+    insert(at, std::move(carried), true, stream);
 }
 
 bool PasteQueue::letPass(Stream stream) {
@@ -89,11 +90,22 @@ std::optional<PasteQueue::Held> PasteQueue::heldTypedInput() const {
     return std::nullopt;
 }
 
+PasteQueue::Count PasteQueue::count(Stream stream) const {
+    const auto it = counts_.find(stream);
+    return it == counts_.end() ? Count{} : it->second;
+}
+
 size_t PasteQueue::dropPastedText() {
     size_t dropped = 0;
     std::erase_if(items_, [&](const Item& item) {
         if (item.stream || !item.pasted) return false;
-        dropped += item.bytes.size() - item.taken;
+        const size_t rest = item.bytes.size() - item.taken;
+        dropped += rest;
+        if (item.from) {
+            Count& count = counts_[item.from];
+            count.waiting -= rest;
+            count.dropped += rest;
+        }
         return true;
     });
     waiting_ -= dropped;
@@ -120,6 +132,11 @@ std::string PasteQueue::take(size_t limit) {
     std::string out = item.pasted ? TerminalView::filterPastedText(piece) : std::string(piece);
     item.taken = end;
     waiting_ -= end - start;
+    if (item.from && item.pasted) {
+        Count& count = counts_[item.from];
+        count.waiting -= end - start;
+        count.taken += end - start;
+    }
     if (item.taken == item.bytes.size()) items_.pop_front();
     return out;
 }

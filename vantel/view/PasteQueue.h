@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,16 @@ public:
     // stream); the frames around it and typed input stay. Gives the bytes dropped.
     size_t dropPastedText();
 
+    // The pasted text that went into a stream (before filtering): what of it still waits, what was
+    // taken out, what dropPastedText dropped. Kept after the stream closed, until forgotten.
+    struct Count {
+        size_t waiting = 0;
+        size_t taken = 0;
+        size_t dropped = 0;
+    };
+    Count count(Stream stream) const;
+    void forget(Stream stream) { counts_.erase(stream); }
+
     bool empty() const { return items_.empty(); }
     // Whether the first input has bytes to take now (an open stream may have none yet).
     bool ready() const { return !items_.empty() && !items_.front().stream; }
@@ -75,14 +86,17 @@ private:
         // An open stream: whether bytes came into it. Else: when the user typed it; 0 when not typed.
         bool begun = false;
         uint64_t typedAt = 0;
+        // The stream the bytes went into (0: pushed).
+        Stream from = 0;
     };
     // The index of a stream's place; the size when it is not open.
     size_t place(Stream stream) const;
-    void insert(size_t at, std::string bytes, bool pasted);
+    void insert(size_t at, std::string bytes, bool pasted, Stream from);
 
     std::deque<Item> items_;
     // Open streams that let what was behind them pass: they have no place until their first bytes.
     std::vector<Stream> placeless_;
+    std::map<Stream, Count> counts_;
     size_t waiting_ = 0;
     Stream lastStream_ = 0;
 };

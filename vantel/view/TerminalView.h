@@ -572,8 +572,10 @@ public:
     void copy();
     // The clipboard's text pasted as it arrives (an empty paste when it holds no text).
     void paste();
-    // How a paste from another program ended, and whether the view gave it up, for its owner to say.
-    using PasteEnded = std::function<void(const platform::ui::Pasteboard::ReadEnd&, PasteStop)>;
+    // How a paste from another program ended, whether the view gave it up, and how many of the bytes
+    // read reached the tile's child (the rest Ctrl+C dropped), for its owner to say. Told once the
+    // last of it went out (or was dropped), not when its read ended.
+    using PasteEnded = std::function<void(const platform::ui::Pasteboard::ReadEnd&, PasteStop, size_t sent)>;
     // The text of `board` pasted as it arrives, piece by piece, never waiting for the whole: it
     // loses its control characters, is framed as one bracketed paste when `bracketed` (with
     // `framedWhenEmpty` false, a text that filters to nothing sends nothing at all), and what is
@@ -587,8 +589,15 @@ public:
     // ends short still closes what came as a paste; one that brought nothing (no answer, or too
     // large to start) sends nothing, and what waits behind it goes at once. `ended` (else the
     // place's) hears how the read ended, for the owner to say.
+    // The read keeps no more than pasteReadAhead of its text waiting to go out: the owner is asked
+    // for more as the child takes it. Time the child takes is not counted against the keys' limit.
     void pasteText(platform::ui::Pasteboard& board, bool bracketed, bool framedWhenEmpty,
                    std::optional<PasteQueue::Stream> place = std::nullopt, PasteEnded ended = {});
+    // The read goes on when half of it is left: 8 MiB, with the 4 MiB of the child's input queue,
+    // feed a child that takes 200 MB/s for 60 ms, many loop turns even when frames come late,
+    // while the owner is asked for more. Every paste under way holds at most this (and a part).
+    static constexpr size_t pasteReadAhead = size_t{16} << 20;
+    void setPasteReadAhead(size_t bytes) { pasteReadAheadBytes_ = bytes; }
     static constexpr platform::runtime::Duration pasteFirstPartWait = std::chrono::seconds(2);
     static constexpr platform::runtime::Duration typedInputWaitLimit = std::chrono::seconds(10);
     // A place for input that is still being fetched (a paste whose kind is not known yet): what is
@@ -601,8 +610,16 @@ public:
     // Hears how many bytes of pasted text Ctrl+C kept from going out (a paste that came faster than
     // the program reads it), for the owner to say.
     void setPastedTextDropped(std::function<void(size_t)> dropped) { pastedTextDropped_ = std::move(dropped); }
-    // The bytes of text that came so far into a place still open; none once it is closed.
+    // The URIs and images of `board` read for a held place: the read is the place's (Ctrl+C, keys
+    // that waited their limit and closing the view give it up) and its bytes count as the place's.
+    // `whole` hears the items of a read that ended whole; one that ends short closes the place
+    // and tells its `ended`.
+    void readItemsInPlace(platform::ui::Pasteboard& board, PasteQueue::Stream place,
+                          std::function<void(platform::ui::Pasteboard::Items)> whole);
+    // The bytes that came so far into a place still reading; none once its read ended.
     std::optional<size_t> incomingPasteBytes(PasteQueue::Stream place) const;
+    // The bytes of a paste whose read ended that have yet to go out to the child; none once all went.
+    std::optional<size_t> pasteBytesToGo(PasteQueue::Stream place) const;
     // Declared for the menus; never enabled, does nothing.
     void cut() {}
     bool validateUserInterfaceItem(const UserInterfaceItem& item);
@@ -767,16 +784,38 @@ private:
     // The places of pastes still coming from another program, by stream.
     struct IncomingPaste {
         PasteEnded ended;
-        // Gives the read up; empty until the text is asked for.
+        // Gives the read up; empty until the items or the text are asked for.
         platform::ui::Pasteboard::CancelRead cancel;
         size_t came = 0;
         PasteStop stop = PasteStop::none;
+        // The text read's window (none while the items are read).
+        std::shared_ptr<platform::ui::Pasteboard::ReadAhead> ahead;
     };
     std::map<PasteQueue::Stream, IncomingPaste> incomingPastes_;
+    // Pastes whose read ended, until their last byte went out.
+    struct OutgoingPaste {
+        PasteEnded ended;
+        platform::ui::Pasteboard::ReadEnd end;
+        PasteStop stop = PasteStop::none;
+    };
+    std::map<PasteQueue::Stream, OutgoingPaste> outgoingPastes_;
+    size_t pasteReadAheadBytes_ = pasteReadAhead;
+    // Time the queue held input ready for the child (it is the child's, not a clipboard owner's):
+    // the clock typed input waits on runs without it.
+    platform::runtime::Duration childTime_{};
+    std::optional<platform::runtime::TimePoint> childBusySince_;
+    uint64_t ownerClockNs() const;
     bool typedInputWatched_ = false;
     std::function<void(size_t)> pastedTextDropped_;
+    // Ctrl+C: every paste still coming is cut and the pasted text not gone out yet is dropped.
+    void interruptPastes();
     // Ends a paste still coming as cut short: what came is closed as a paste, what waits behind goes.
     void stopIncomingPaste(PasteQueue::Stream stream, PasteStop why);
+    // A paste's read ended (`end`): it goes out, and its owner hears of it once it went.
+    void endIncomingPaste(PasteQueue::Stream stream, const platform::ui::Pasteboard::ReadEnd& end);
+    // After input was taken or dropped: each read hears what its paste holds, a paste that went
+    // out whole is told, and the child's time is counted.
+    void followPasteStreams();
     // Watches typed input waiting behind a paste still coming, to cut the paste at the limit.
     void watchTypedInput();
     // Whether pasted text keeps anything once filtered (a paste that would send only its frame).

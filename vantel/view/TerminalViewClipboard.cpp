@@ -62,6 +62,38 @@ std::optional<size_t> TerminalView::incomingPasteBytes(PasteQueue::Stream place)
     return it->second.came;
 }
 
+std::optional<size_t> TerminalView::pasteBytesToGo(PasteQueue::Stream place) const {
+    if (!outgoingPastes_.contains(place)) return std::nullopt;
+    return pasteQueue_.count(place).waiting;
+}
+
+void TerminalView::readItemsInPlace(Pasteboard& board, PasteQueue::Stream place,
+                                    std::function<void(Pasteboard::Items)> whole) {
+    if (!incomingPastes_.contains(place)) return;
+    std::weak_ptr<int> alive = lifetime_;
+    auto ended = std::make_shared<bool>(false);
+    Pasteboard::CancelRead cancel = board.requestItems(
+        {[this, alive, place, ended, whole = std::move(whole)](Pasteboard::Items items, Pasteboard::ReadEnd end) {
+             *ended = true;
+             if (alive.expired()) return;
+             const auto it = incomingPastes_.find(place);
+             if (it == incomingPastes_.end()) return;
+             // What came is counted here too, for a backend that says it only as it comes.
+             if (!end.whole()) {
+                 end.bytes = std::max(end.bytes, it->second.came);
+                 return endIncomingPaste(place, end);
+             }
+             it->second.cancel = {};
+             whole(std::move(items));
+         },
+         [this, alive, place](size_t came) {
+             if (alive.expired()) return;
+             if (const auto it = incomingPastes_.find(place); it != incomingPastes_.end()) it->second.came = came;
+         }});
+    // Nothing to keep when the read ended at once (what followed it may hold a read of its own).
+    if (const auto it = incomingPastes_.find(place); it != incomingPastes_.end() && !*ended) it->second.cancel = std::move(cancel);
+}
+
 void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenEmpty,
                              std::optional<PasteQueue::Stream> place, PasteEnded ended) {
     // A place given up before its text was asked for (Ctrl+C) reads nothing.
@@ -69,7 +101,11 @@ void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenE
     noteUserInput();
     // The paste holds its place from now: keys typed while it comes follow it.
     const PasteQueue::Stream stream = place ? *place : holdInputPlace();
-    if (ended) incomingPastes_[stream].ended = std::move(ended);
+    IncomingPaste& incoming = incomingPastes_[stream];
+    if (ended) incoming.ended = std::move(ended);
+    // The text's bytes are counted afresh after the items'.
+    incoming.came = 0;
+    incoming.ahead = std::make_shared<Pasteboard::ReadAhead>(pasteReadAheadBytes_);
     auto started = std::make_shared<bool>(false);
     std::weak_ptr<int> alive = lifetime_;
     auto start = [this, stream, started, bracketed] {
@@ -87,7 +123,6 @@ void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenE
          },
          [this, alive, stream, started, start, bracketed, framedWhenEmpty](Pasteboard::ReadEnd end) {
              if (alive.expired()) return;
-             auto incoming = incomingPastes_.extract(stream);
              // An empty clipboard still pastes its frame; a read that brought
              // nothing pastes nothing. What came is closed as a paste, broken off or not.
              if (framedWhenEmpty && end.whole()) start();
@@ -95,12 +130,59 @@ void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenE
                  const auto& marker = EscapeSequences::bracketedPasteEnd;
                  pasteQueue_.append(stream, std::string(marker.begin(), marker.end()), false);
              }
-             pasteQueue_.close(stream);
-             sendPastePieces();
-             if (incoming && incoming.mapped().ended) incoming.mapped().ended(end, incoming.mapped().stop);
-         }});
+             endIncomingPaste(stream, end);
+         },
+         incoming.ahead});
     // Nothing to keep when the read ended at once.
     if (const auto it = incomingPastes_.find(stream); it != incomingPastes_.end()) it->second.cancel = std::move(cancel);
+}
+
+void TerminalView::endIncomingPaste(PasteQueue::Stream stream, const Pasteboard::ReadEnd& end) {
+    auto incoming = incomingPastes_.extract(stream);
+    OutgoingPaste& outgoing = outgoingPastes_[stream];
+    outgoing.end = end;
+    if (incoming) {
+        outgoing.ended = std::move(incoming.mapped().ended);
+        outgoing.stop = incoming.mapped().stop;
+    }
+    pasteQueue_.close(stream);
+    // Told here when nothing of it waits.
+    sendPastePieces();
+}
+
+void TerminalView::followPasteStreams() {
+    const bool childBusy = pasteQueue_.ready();
+    if (childBusy && !childBusySince_) childBusySince_ = loop_.now();
+    if (!childBusy && childBusySince_) {
+        childTime_ += loop_.now() - *childBusySince_;
+        childBusySince_.reset();
+    }
+    // By key, not by iterator: a read that hears of room may hand over its next piece, or end, at once.
+    for (auto it = incomingPastes_.begin(); it != incomingPastes_.end();) {
+        const PasteQueue::Stream stream = it->first;
+        if (const auto ahead = it->second.ahead) ahead->setHeld(pasteQueue_.count(stream).waiting);
+        it = incomingPastes_.upper_bound(stream);
+    }
+    for (auto it = outgoingPastes_.begin(); it != outgoingPastes_.end();) {
+        const PasteQueue::Stream stream = it->first;
+        const PasteQueue::Count count = pasteQueue_.count(stream);
+        if (count.waiting > 0) {
+            ++it;
+            continue;
+        }
+        OutgoingPaste gone = std::move(it->second);
+        outgoingPastes_.erase(it);
+        pasteQueue_.forget(stream);
+        if (gone.ended) gone.ended(gone.end, gone.stop, count.taken);
+        it = outgoingPastes_.upper_bound(stream);
+    }
+}
+
+uint64_t TerminalView::ownerClockNs() const {
+    platform::runtime::Duration child = childTime_;
+    if (childBusySince_) child += loop_.now() - *childBusySince_;
+    // 0 means not typed.
+    return static_cast<uint64_t>(std::max<int64_t>((loop_.now().time_since_epoch() - child).count(), 1));
 }
 
 void TerminalView::stopIncomingPaste(PasteQueue::Stream stream, PasteStop why) {
@@ -109,12 +191,28 @@ void TerminalView::stopIncomingPaste(PasteQueue::Stream stream, PasteStop why) {
     it->second.stop = why;
     // The read ends at once, through the paste's own end (which forgets the place).
     if (const Pasteboard::CancelRead cancel = it->second.cancel) return cancel();
-    // Its text not asked for yet: nothing of it will go.
-    PasteEnded ended = std::move(it->second.ended);
-    incomingPastes_.erase(it);
-    pasteQueue_.close(stream);
+    // Nothing asked for yet: nothing of it will go.
+    endIncomingPaste(stream, {Pasteboard::ReadEnd::How::cancelled});
+}
+
+void TerminalView::interruptPastes() {
+    // Text of a paste whose owner hears how it ended is told there, not again as dropped.
+    size_t told = 0;
+    for (auto& [stream, outgoing] : outgoingPastes_) {
+        const size_t waiting = pasteQueue_.count(stream).waiting;
+        if (waiting > 0) outgoing.stop = PasteStop::interrupted;
+        if (outgoing.ended) told += waiting;
+    }
+    std::vector<PasteQueue::Stream> streams;
+    for (const auto& [stream, incoming] : incomingPastes_) {
+        streams.push_back(stream);
+        if (incoming.ended) told += pasteQueue_.count(stream).waiting;
+    }
+    // Dropped first, so that each paste's end counts only what reached the child.
+    const size_t dropped = pasteQueue_.dropPastedText();
+    for (const PasteQueue::Stream stream : streams) stopIncomingPaste(stream, PasteStop::interrupted);
     sendPastePieces();
-    if (ended) ended({Pasteboard::ReadEnd::How::cancelled}, why);
+    if (dropped > told && pastedTextDropped_) pastedTextDropped_(dropped - told);
 }
 
 void TerminalView::watchTypedInput() {
@@ -122,14 +220,14 @@ void TerminalView::watchTypedInput() {
     const auto held = pasteQueue_.heldTypedInput();
     if (!held) return;
     typedInputWatched_ = true;
-    const auto waited = loop_.now().time_since_epoch() - platform::runtime::Duration(held->typedAt);
+    const auto waited = platform::runtime::Duration(ownerClockNs() - held->typedAt);
     std::weak_ptr<int> alive = lifetime_;
     loop_.postAfter(std::max(typedInputWaitLimit - waited, platform::runtime::Duration::zero()), [this, alive] {
         if (alive.expired()) return;
         typedInputWatched_ = false;
-        // Input typed that long ago goes now: the paste it waits behind is cut.
+        // Input that waited that long on a clipboard's owner goes now: the paste it waits behind is cut.
         for (auto held = pasteQueue_.heldTypedInput(); held;) {
-            const auto since = loop_.now().time_since_epoch() - platform::runtime::Duration(held->typedAt);
+            const auto since = platform::runtime::Duration(ownerClockNs() - held->typedAt);
             if (since < typedInputWaitLimit) break;
             stopIncomingPaste(held->stream, PasteStop::keysWaited);
             const auto next = pasteQueue_.heldTypedInput();

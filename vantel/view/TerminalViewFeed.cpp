@@ -79,7 +79,7 @@ void TerminalView::noteUserInput() {
 void TerminalView::send(std::span<const uint8_t> data) {
     noteUserInput();
     if (!pasteQueue_.empty()) {
-        pasteQueue_.push(std::string(data.begin(), data.end()), false, lastUserInputUptimeNs());
+        pasteQueue_.push(std::string(data.begin(), data.end()), false, ownerClockNs());
         if (!incomingPastes_.empty()) watchTypedInput();
         return;
     }
@@ -148,6 +148,7 @@ void TerminalView::sendPastePieces() {
         sent += before - pasteQueue_.waitingBytes();
         if (!out.empty()) deliverInput(bytesOf(out));
     }
+    followPasteStreams();
     // An open paste waiting for its next piece is sent on when the piece comes.
     if (!pasteQueue_.ready()) return;
     constexpr auto waitForRoom = std::chrono::milliseconds(5);

@@ -239,15 +239,7 @@ void TerminalView::keyDown(const KeyEvent& event) {
     if (pageKey(event)) return;
     // Ctrl+C cuts a paste still coming, and one still going out: what has not gone yet is dropped,
     // its frame closed, and the Ctrl+C goes to the program after it.
-    if ((!incomingPastes_.empty() || !pasteQueue_.empty()) && isInterruptKey(event)) {
-        std::vector<PasteQueue::Stream> streams;
-        for (const auto& [stream, incoming] : incomingPastes_) streams.push_back(stream);
-        for (const PasteQueue::Stream stream : streams) stopIncomingPaste(stream, PasteStop::interrupted);
-        if (const size_t dropped = pasteQueue_.dropPastedText()) {
-            sendPastePieces();
-            if (pastedTextDropped_) pastedTextDropped_(dropped);
-        }
-    }
+    if ((!incomingPastes_.empty() || !pasteQueue_.empty()) && isInterruptKey(event)) interruptPastes();
     const KittyKeyboardFlags flags = terminal_->keyboardEnhancementFlags();
     if (!flags.empty()) return sendKittyKeyDown(event, flags);
 

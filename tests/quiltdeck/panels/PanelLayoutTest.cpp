@@ -128,7 +128,10 @@ TEST_P(PanelLayout, BarFits) {
                 {960, false, "paste_cut_limit"}, {960, false, "paste_too_large"}, {960, false, "paste_picture_not_kept"},
                 {960, false, "paste_waiting"}, {960, false, "paste_coming"}, {960, false, "paste_cut_slow"},
                 {960, false, "paste_cut_interrupted"}, {960, false, "paste_stopped"}, {960, false, "paste_dropped"},
-                {960, false, "paste_picture_too_large"}, {960, false, "paste_picture_unreadable"}};
+                {960, false, "paste_picture_too_large"}, {960, false, "paste_picture_unreadable"},
+                {960, false, "paste_going_out"}, {960, false, "paste_wrong_type"}, {960, false, "paste_cut_wrong_type"},
+                {960, false, "paste_items_stopped"}, {960, false, "paste_items_stopped_answering"},
+                {960, false, "paste_items_gone"}, {960, false, "paste_items_too_large"}, {960, false, "paste_picture_too_big"}};
     for (const auto& b : bars) {
         const std::string piece = (b.savesFail ? "bar saying saves fail at " : "bar at ") + std::to_string(int(b.width));
         const auto bar = b.savesFail ? gallery_.barSayingSavesFail(b.width) : gallery_.bar(b.width);

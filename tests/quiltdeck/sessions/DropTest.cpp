@@ -8,8 +8,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include "platform/gfx/ImageDecoder.h"
+#include "platform/gfx/PngEncoder.h"
 #include "platform/runtime/GLibMainLoop.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Pasteboard.h"
@@ -48,6 +50,20 @@ std::vector<uint8_t> tiff() {
     u32(0);
     u16(8), u16(8), u16(8);
     for (uint8_t v : {255, 0, 0, 0, 0, 255}) out.push_back(v);
+    return out;
+}
+
+// A 2 x 1 PNG: one red pixel, one blue.
+std::vector<uint8_t> png() { return *platform::gfx::encodePng({2, 1, {0xFFFF0000, 0xFF0000FF}}); }
+
+// The same PNG, its header saying it is `width` pixels wide (its check sum made anew), cut after
+// `kept` bytes.
+std::vector<uint8_t> pngOfWidth(uint32_t width, size_t kept = SIZE_MAX) {
+    std::vector<uint8_t> out = png();
+    for (int i = 0; i < 4; ++i) out[16 + i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+    const uint32_t sum = static_cast<uint32_t>(crc32(0, out.data() + 12, 17));
+    for (int i = 0; i < 4; ++i) out[29 + i] = static_cast<uint8_t>(sum >> (24 - 8 * i));
+    out.resize(std::min(out.size(), kept));
     return out;
 }
 
@@ -114,7 +130,12 @@ INSTANTIATE_TEST_SUITE_P(
         PasteCase{"EmptyText", text(""), ""},
         PasteCase{"OnlyControls", text("\x1b\x03"), ""},
         PasteCase{"Nothing", files({}), ""},
-        PasteCase{"UndecodableTiff", image({}, bytes(std::string_view("II*\0nonsense", 12))), ""}),
+        PasteCase{"UndecodableTiff", image({}, bytes(std::string_view("II*\0nonsense", 12))), ""},
+        // Every picture is decoded before it is kept: a PNG's signature alone is not a picture.
+        PasteCase{"UndecodablePng", image(bytes("\x89PNG\r\n\x1a\nnot really")), ""},
+        PasteCase{"RandomBytesAsPng", image(bytes("\x13\x37random")), ""},
+        PasteCase{"TruncatedPng", image(pngOfWidth(2, 40)), ""},
+        PasteCase{"PngTooWide", image(pngOfWidth(20000)), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class DropImage : public ::testing::Test {
@@ -128,7 +149,7 @@ protected:
 };
 
 TEST_F(DropImage, PngIsKeptByteForByteAndNamesNeverClash) {
-    const std::vector<uint8_t> png = bytes("\x89PNG\r\n\x1a\nnot really");
+    const std::vector<uint8_t> png = quiltdeck::png();
     const auto first = paste(image(png, tiff()), drops.path());
     const auto second = paste(image(png), drops.path());
     const std::string a = (drops.path() / "1700000000-dropped.png").string();
@@ -145,15 +166,29 @@ TEST_F(DropImage, PngIsKeptByteForByteAndNamesNeverClash) {
     }
 }
 
+// A TIFF, another format offered as PNG, or the TIFF beside a PNG that does not decode: what
+// decodes is kept, as PNG.
 TEST_F(DropImage, TiffBecomesPng) {
-    const auto sent = paste(image({}, tiff()), drops.path());
-    ASSERT_EQ(sent.size(), 1u);
-    const std::string written = testing::readFile(drops.path() / "1700000000-dropped.png");
-    const auto decoded =
-        platform::gfx::ImageDecoder::decode({reinterpret_cast<const uint8_t*>(written.data()), written.size()});
-    ASSERT_EQ(decoded.status, platform::gfx::ImageDecoder::Status::decoded);
-    EXPECT_EQ(decoded.image.width, 2);
-    EXPECT_EQ(decoded.image.pixels, (std::vector<uint32_t>{0xFFFF0000, 0xFF0000FF}));
+    const struct {
+        const char* name;
+        Drop::Content content;
+    } cases[] = {
+        {"Tiff", image({}, tiff())},
+        {"TiffOfferedAsPng", image(tiff())},
+        {"BesideABrokenPng", image(bytes("\x89PNG\r\n\x1a\nnot really"), tiff())},
+    };
+    for (const auto& c : cases) {
+        testing::TempFolder folder;
+        const auto sent = paste(c.content, folder.path());
+        ASSERT_EQ(sent.size(), 1u) << c.name;
+        const std::string written = testing::readFile(folder.path() / "1700000000-dropped.png");
+        EXPECT_TRUE(written.starts_with("\x89PNG\r\n\x1a\n")) << c.name;
+        const auto decoded =
+            platform::gfx::ImageDecoder::decode({reinterpret_cast<const uint8_t*>(written.data()), written.size()});
+        ASSERT_EQ(decoded.status, platform::gfx::ImageDecoder::Status::decoded) << c.name;
+        EXPECT_EQ(decoded.image.width, 2) << c.name;
+        EXPECT_EQ(decoded.image.pixels, (std::vector<uint32_t>{0xFFFF0000, 0xFF0000FF})) << c.name;
+    }
 }
 
 // A folder that refuses the file, a drops folder replaced by a link to another one or one that
@@ -178,16 +213,22 @@ TEST_F(DropImage, APictureNotKeptSendsNothingAndSaysWhy) {
     const struct {
         std::filesystem::path folder;
         std::string why;
-        Drop::Content content = image(bytes("png"));
+        Drop::Content content = image(png());
         std::string said = "Picture not pasted: it could not be saved";
     } cases[] = {
         {locked, "drop: cannot save image ("},
         {linked, "drop: cannot save image (" + linked.string() + " is a symbolic link)"},
         {unmade, "drop: cannot save image (" + std::string(std::strerror(refusal)) + ")"},
         {drops.path(), "drop: picture not kept (larger than 67108864 bytes)", tooLarge,
-         "Picture not pasted: it is larger than 64 MB, the most a picture may be"},
+         "Picture not pasted: it is larger than 67.1 MB, the most a picture may be"},
         {drops.path(), "drop: picture not kept (the TIFF does not decode)", image({}, bytes(std::string_view("II*\0nonsense", 12))),
          "Picture not pasted: it could not be read as an image"},
+        {drops.path(), "drop: picture not kept (the PNG does not decode)", image(bytes("\x89PNG\r\n\x1a\nnot really")),
+         "Picture not pasted: it could not be read as an image"},
+        {drops.path(), "drop: picture not kept (the PNG does not decode)", image(bytes("\x13\x37random")),
+         "Picture not pasted: it could not be read as an image"},
+        {drops.path(), "drop: picture not kept (past 16384 pixels a side or 268435456 bytes decoded)", image(pngOfWidth(20000)),
+         "Picture not pasted: it has more pixels than a picture may have"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> said;
@@ -205,6 +246,9 @@ TEST_F(DropImage, APictureNotKeptSendsNothingAndSaysWhy) {
         EXPECT_EQ(said, std::vector<std::string>{"paste: " + c.said}) << c.folder;
     }
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << "nothing is written through the link";
+    for (const auto& entry : std::filesystem::directory_iterator(drops.path())) {
+        EXPECT_FALSE(entry.is_regular_file()) << entry.path() << ": no picture kept";
+    }
 }
 
 TEST_F(DropImage, AShortWriteLeavesNoFile) {
@@ -290,20 +334,37 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         int textReads;
         std::string logged, said;  // none when empty
     } cases[] = {
-        {bytes("\x89PNG\r\n\x1a\n"), {}, {}, cafe, "-dropped.png ^[[201~<1>", 0, "", ""},
+        {png(), {}, {}, cafe, "-dropped.png ^[[201~<1>", 0, "", ""},
         {std::nullopt, {}, {}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<2>", 1, "", ""},
         {std::nullopt, {How::noAnswer}, {}, cafe, "<3>", 0, "paste: the clipboard did not answer; nothing pasted",
          "Nothing pasted: the clipboard did not answer"},
         {std::nullopt, {}, {How::gone}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<4>", 1,
-         "paste: cut short after 12 bytes: the program holding the clipboard ended",
+         "paste: cut short, the program holding the clipboard ended: 12 bytes read, all reached the tile",
          "Paste cut short after 12 B: the program holding the clipboard ended"},
         {std::nullopt, {}, {How::stopped}, {}, "<5>", 1, "paste: the clipboard did not answer; nothing pasted",
          "Nothing pasted: the clipboard did not answer"},
         {std::nullopt, {}, {How::tooLarge, 0, size_t{3} << 29}, {}, "<6>", 1,
          "paste: refused, the clipboard holds 1610612736 bytes, past the limit of 1073741824 bytes",
-         "Nothing pasted: the clipboard holds 1.5 GB, more than the 1 GB one paste takes"},
+         "Nothing pasted: the clipboard holds 1.6 GB, more than the 1.1 GB one paste takes"},
         {std::nullopt, {}, {How::tooLarge}, cafe, "^[[200~cafM-CM-)[201~!^[[201~<7>", 1,
-         "paste: cut short at the limit of 1073741824 bytes after 12 bytes", "Paste cut short at 1 GB, the most one paste takes"},
+         "paste: cut short at the limit of 1073741824 bytes: 12 bytes read, all reached the tile",
+         "Paste cut short at 1.1 GB, the most one paste takes"},
+        // A picture that does not decode is neither kept nor typed, nor is the text read instead.
+        {bytes("\x89PNG\r\n\x1a\nnot really"), {}, {}, cafe, "<8>", 0, "drop: picture not kept (the PNG does not decode)",
+         "Picture not pasted: it could not be read as an image"},
+        // An answer of a type not asked for, to the text or to what it offers, is refused and said.
+        {std::nullopt, {}, {How::wrongType}, {}, "<9>", 1,
+         "paste: refused, the clipboard answered with data of a type that was not asked for",
+         "Nothing pasted: the clipboard answered with another kind of data than was asked for"},
+        {std::nullopt, {How::wrongType}, {}, cafe, "<10>", 0,
+         "paste: refused, the clipboard answered with data of a type that was not asked for",
+         "Nothing pasted: the clipboard answered with another kind of data than was asked for"},
+        {std::nullopt, {How::tooLarge}, {}, cafe, "<11>", 0,
+         "paste: refused, the clipboard's list of types or files passed its limit",
+         "Nothing pasted: the clipboard's list of types or files was longer than it may be"},
+        {std::nullopt, {How::gone, 5000}, {}, cafe, "<12>", 0,
+         "paste: the program holding the clipboard ended while files or a picture came (5000 bytes came); nothing pasted",
+         "Nothing pasted: the program holding the clipboard ended after 5 kB of files or a picture"},
     };
     std::vector<std::string> said;
     auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(
@@ -335,8 +396,9 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         EXPECT_EQ(said, c.said.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.said}) << c.shown;
         Log::flush();
         const std::string log = testing::logContents().substr(logStart);
-        EXPECT_EQ(log.find("paste: ") == std::string::npos, c.logged.empty()) << log;
-        if (!c.logged.empty()) {
+        if (c.logged.empty()) {
+            EXPECT_EQ(log.find("paste: "), std::string::npos) << log;
+        } else {
             EXPECT_NE(log.find(c.logged), std::string::npos) << log;
         }
     }
@@ -354,20 +416,19 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     platform::runtime::ScopedMainLoop scoped(loop);
     testing::TempFolder state, project;
     Store store(state.path());
-    vantel::testing::RecordingViewOwner child;
-    auto session = openShellTile(loop, store, project, [](auto&...) {});
-    session->view().setTerminalDelegate(&child);
+    // Every read can be let go of, and says so.
     struct HeldClipboard : Pasteboard::Backend {
-        std::vector<Pasteboard::ItemsDone> items;
+        std::vector<Pasteboard::ItemsReader> items;
         std::vector<Pasteboard::TextReader> texts;
+        std::vector<std::string> cancelled;
         void write(const std::optional<std::string>&) override {}
         Pasteboard::CancelRead readItems(Pasteboard::ItemsReader reader) override {
-            items.push_back(std::move(reader.done));
-            return {};
+            items.push_back(std::move(reader));
+            return [this] { cancelled.push_back("items"); };
         }
         Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t) override {
             texts.push_back(std::move(reader));
-            return {};
+            return [this] { cancelled.push_back("text"); };
         }
     };
     std::vector<std::string> news;
@@ -385,20 +446,25 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     ctrlC.characters = "\x03";
     ctrlC.charactersIgnoringModifiers = "c";
     ctrlC.modifiers = platform::ui::Modifier::control;
-    // At `ms` after the paste key: the clipboard answers what it holds ('i'), sends a piece of its
-    // text ('p'), ends it whole ('e'); or Ctrl+C is typed ('c'). "<k>" is typed right after the key.
+    // At `ms` after the paste key: the clipboard answers what it holds ('i'), tells how many bytes
+    // of files or a picture came so far ('b', as many as the piece), sends a piece of its text
+    // ('p'), ends it whole ('e'); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
+    // the tile is closed ('x'). "<k>" is typed right after the key.
     struct Step {
         int ms;
         char what;
         std::string piece = {};
     };
     const std::string waiting = "+paste: Waiting for the clipboard: the program that holds it has not answered yet";
+    const std::string coming = "+paste: Pasting… 300 B so far: the clipboard is still sending. Ctrl+C stops the paste";
     const struct {
         const char* name;
         std::vector<Step> steps;
         std::string sent;
         std::vector<std::string> news;
         std::string german = {};  // the last message's brief line, worded again in German
+        std::vector<std::string> cancelled = {};
+        size_t room = SIZE_MAX;  // what the child takes before it reads
     } cases[] = {
         {"LateOwner", {{2500, 'i'}, {2500, 'p', "late"}, {2500, 'e'}}, "<k>\x1b[200~late\x1b[201~", {waiting, "-paste"}},
         {"Trickle",
@@ -407,34 +473,59 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
          {"+paste: Pasting… 1 B so far: the clipboard is still sending. Ctrl+C stops the paste",
           "+paste: Pasting… 2 B so far: the clipboard is still sending. Ctrl+C stops the paste",
           "paste: Paste cut short after 2 B: the clipboard was too slow, so the keys typed behind it went on"},
-         "2 B eingefügt, dann gekappt: zu langsam"},
+         "2 B eingefügt, dann gekappt: zu langsam", {"text"}},
         {"CtrlC", {{0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
-         {"paste: Paste cut short after 2 B: stopped by Ctrl+C"}},
+         {"paste: Paste cut short after 2 B: stopped by Ctrl+C"}, {}, {"text"}},
         {"CtrlCBeforeTheClipboardAnswers", {{1500, 'c'}, {3000, 'i'}}, "<k>\x03",
-         {waiting, "paste: Nothing pasted: stopped by Ctrl+C before anything came"}, "Nicht eingefügt: gestoppt"},
+         {waiting, "paste: Nothing pasted: stopped by Ctrl+C before anything came"}, "Nicht eingefügt: gestoppt", {"items"}},
         {"Whole", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}}, "\x1b[200~abc\x1b[201~<k>", {"-paste"}},
+        // Picture bytes coming are a paste coming; Ctrl+C lets their read go and says what came.
+        {"PictureComingStoppedByCtrlC", {{0, 'b', std::string(300, 'x')}, {1500, 'c'}}, "<k>\x03",
+         {coming, "paste: Nothing pasted: stopped by Ctrl+C after 300 B of files or a picture had come"},
+         "Nicht eingefügt: nach 300 B gestoppt", {"items"}},
+        // A tile closed lets its reads go, of a picture or of text, and takes its words with it.
+        {"ClosedWhileAPictureComes", {{0, 'b', std::string(300, 'x')}, {1500, 'x'}}, "", {coming, "-paste"}, {}, {"items"}},
+        {"ClosedWhileTextComes", {{0, 'i'}, {0, 'p', "ab"}, {1500, 'x'}}, "\x1b[200~ab",
+         {"+paste: Pasting… 2 B so far: the clipboard is still sending. Ctrl+C stops the paste", "-paste"}, {}, {"text"}},
+        // Read whole but still going out to a child that reads slowly: "Pasting…" until all went.
+        {"StillGoingOut", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {2500, 'r'}}, "\x1b[200~abc\x1b[201~<k>",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste", "-paste"},
+         "Einfügen… noch 3 B", {}, 0},
+        // Ctrl+C then drops what had not gone, and says so.
+        {"CtrlCWhileGoingOut", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'c'}, {2500, 'r'}}, "\x1b[200~\x1b[201~<k>\x03",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
+          "paste: Paste stopped by Ctrl+C: 3 B not sent"},
+         {}, {}, 0},
     };
     for (const auto& c : cases) {
+        vantel::testing::RecordingViewOwner child;
+        auto session = openShellTile(loop, store, project, [](auto&...) {});
+        session->view().setTerminalDelegate(&child);
+        child.room = c.room;
         Pasteboard clipboard;
         auto backend = std::make_unique<HeldClipboard>();
         HeldClipboard& held = *backend;
         clipboard.setBackend(std::move(backend));
         news.clear();
-        child.sent.clear();
         const auto start = loop.now();
         Drop::pasteClipboard(clipboard, session, state.path());
         session->view().send("<k>");
         for (const Step& step : c.steps) {
             loop.advance(start + std::chrono::milliseconds(step.ms) - loop.now());
-            if (step.what == 'i') held.items.back()({}, {});
+            if (step.what == 'i') held.items.back().done({}, {});
+            if (step.what == 'b') held.items.back().came(step.piece.size());
             if (step.what == 'c') session->view().keyDown(ctrlC);
             if (step.what == 'p') held.texts.back().piece(step.piece);
             if (step.what == 'e') held.texts.back().end({});
+            if (step.what == 'r') child.room = SIZE_MAX;
+            if (step.what == 'x') session.reset();
             loop.runPending();
         }
         loop.advance(2s);
         EXPECT_EQ(child.sent, c.sent) << c.name;
         EXPECT_EQ(news, c.news) << c.name;
+        EXPECT_EQ(held.cancelled, c.cancelled) << c.name;
+        if (session) session->view().setTerminalDelegate(nullptr);
         if (c.german.empty()) continue;
         Lang::setCurrent(Lang::de);
         EXPECT_EQ(last->text().shown, c.german) << c.name;

@@ -1,5 +1,6 @@
 #include "quiltdeck/shell/L10n.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 namespace quiltdeck {
@@ -46,21 +47,52 @@ TEST_F(L10nTest, OnlyAtAndDPlaceholdersAreFilledInOrder) {
 }
 
 // The counts a user meets: one, a few, many, and 21, which Russian reads as one.
-// A size: the unit that fits, one decimal unless it is 0, the decimal mark and unit as the language
-// writes them.
+// A size: the decimal unit that fits (as the desktop gives file sizes), one decimal unless it is 0,
+// the decimal mark and unit as the language writes them.
 TEST_F(L10nTest, SizesTakeTheLanguagesMarkAndUnits) {
     const struct {
         Lang lang;
         unsigned long long bytes;
         std::string shown;
     } cases[] = {
-        {Lang::en, 0, "0 B"},          {Lang::en, 1023, "1023 B"},          {Lang::en, 1024, "1 KB"},
-        {Lang::en, 263'090'995, "250.9 MB"}, {Lang::de, 263'090'995, "250,9 MB"}, {Lang::fr, 263'090'995, "250,9 Mo"},
-        {Lang::zh, 1ull << 30, "1 GB"}, {Lang::ru, 3ull << 29, "1,5 ГБ"},   {Lang::en, 5ull << 40, "5120 GB"},
+        {Lang::en, 0, "0 B"},          {Lang::en, 999, "999 B"},            {Lang::en, 1000, "1 kB"},
+        {Lang::en, 1023, "1 kB"},      {Lang::en, 1024, "1 kB"},            {Lang::en, 4'325'376, "4.3 MB"},
+        {Lang::en, 263'090'995, "263.1 MB"}, {Lang::de, 263'090'995, "263,1 MB"}, {Lang::fr, 263'090'995, "263,1 Mo"},
+        {Lang::fr, 1500, "1,5 ko"},    {Lang::ru, 1500, "1,5 кБ"},
+        {Lang::zh, 1ull << 30, "1.1 GB"}, {Lang::ru, 3ull << 29, "1,6 ГБ"}, {Lang::en, 5ull << 40, "5497.6 GB"},
+        // What rounds up to 1000 of a unit is 1 of the next.
+        {Lang::en, 999'949, "999.9 kB"}, {Lang::en, 999'999, "1 MB"},
     };
     for (const auto& c : cases) {
         Lang::setCurrent(c.lang);
         EXPECT_EQ(tByteSize(c.bytes), c.shown) << c.bytes;
+    }
+}
+
+// The desktop's own size text is the oracle: the same number and unit for sizes of every order,
+// at every rounding edge (its bytes say "bytes", and it keeps "1000.0 kB" and a ".0" we leave out; its space does not break).
+TEST_F(L10nTest, SizesSayWhatTheDesktopSays) {
+    std::vector<unsigned long long> sizes;
+    for (unsigned long long scale = 1; scale <= 100'000'000'000ull; scale *= 10) {
+        for (unsigned long long near : {scale - 1, scale, scale + 1, scale * 5 / 4, scale * 105 / 100, scale * 3 / 2}) {
+            sizes.push_back(near);
+            sizes.push_back(near * 1024 / 1000);
+        }
+    }
+    for (unsigned long long shift = 0; shift < 40; ++shift) sizes.push_back(1ull << shift);
+    for (unsigned long long x = 1; x < 400'000'000'000ull; x = x * 37 + 11) sizes.push_back(x);
+    for (const unsigned long long bytes : sizes) {
+        gchar* desktop = g_format_size(bytes);
+        std::string expected = desktop;
+        g_free(desktop);
+        // It parts number and unit with a no-break space.
+        const std::string_view space = expected.find("\u00a0") != std::string::npos ? "\u00a0" : " ";
+        const size_t blank = expected.find(space);
+        std::string number = expected.substr(0, blank), unit = expected.substr(blank + space.size());
+        if (unit == "bytes" || unit == "byte") unit = "B";
+        if (number == "1000.0") number = "1", unit = unit == "kB" ? "MB" : "GB";
+        if (number.ends_with(".0")) number.resize(number.size() - 2);
+        EXPECT_EQ(tByteSize(bytes), number + " " + unit) << bytes;
     }
 }
 

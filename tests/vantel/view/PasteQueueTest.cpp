@@ -30,19 +30,38 @@ TEST(PasteQueue, PiecesAddUpToTheWholeFiltered) {
     }
     // The same text arriving in pieces cut anywhere, a key pushed while it comes: the key follows
     // the whole, which comes out as if it had been pushed at once.
+    // Each stream counts its own text: what waits, what was taken, what was dropped; the start of
+    // a character cut at a piece's end (at most 3 bytes) counts once it is whole or closed.
     for (size_t cut : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{4096}}) {
         PasteQueue queue;
         queue.push("<", false);
         const PasteQueue::Stream stream = queue.open();
+        const PasteQueue::Stream behind = queue.open();
         queue.push(">", false);
         std::string out;
         for (size_t at = 0; at < text.size(); at += cut) {
             queue.append(stream, text.substr(at, cut), true);
+            queue.append(behind, text.substr(at, cut), true);
             while (queue.ready()) out += queue.take(5);
+            const PasteQueue::Count count = queue.count(stream), waits = queue.count(behind);
+            const size_t came = std::min(at + cut, text.size());
+            EXPECT_LE(came - (count.waiting + count.taken), 3u) << cut;
+            EXPECT_EQ(waits.taken, 0u) << "the stream behind waits whole";
+            EXPECT_LE(came - waits.waiting, 3u) << cut;
         }
         EXPECT_FALSE(queue.empty()) << "the key waits for the close";
         queue.close(stream);
+        const size_t dropped = queue.count(behind).waiting;
+        EXPECT_EQ(queue.dropPastedText(), dropped);
+        EXPECT_EQ(queue.count(behind).dropped, dropped);
+        queue.close(behind);
         while (!queue.empty()) out += queue.take(5);
-        EXPECT_EQ(out, expected) << "arriving in pieces of " << cut;
+        const std::string whole = TerminalView::filterPastedText(text), rest = TerminalView::filterPastedText(text.substr(dropped));
+        EXPECT_EQ(out, "<" + whole + rest + ">") << "arriving in pieces of " << cut;
+        EXPECT_EQ(queue.count(stream).taken, text.size());
+        EXPECT_EQ(queue.count(stream).waiting, 0u);
+        EXPECT_EQ(queue.count(behind).taken + dropped, text.size());
+        queue.forget(stream);
+        EXPECT_EQ(queue.count(stream).taken, 0u);
     }
 }

@@ -1,6 +1,9 @@
 // Copy, paste, select all and what the menus may do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
+
 #include "support/InputTestSupport.h"
 
 using namespace vantel;
@@ -12,16 +15,22 @@ using How = Pasteboard::ReadEnd::How;
 namespace {
 
 // A clipboard that answers later, as another program's does, in the pieces the test hands over.
+// Every read can be let go of, and says so: "text 0", "items 1"…
 class LateClipboard : public Pasteboard::Backend {
 public:
     void write(const std::optional<std::string>& text) override { held = text; }
     Pasteboard::CancelRead readItems(Pasteboard::ItemsReader reader) override {
-        reader.done({}, {});
-        return {};
+        if (!holdItems) {
+            reader.done({}, {});
+            return {};
+        }
+        items.push_back(std::move(reader));
+        return [this, read = items.size() - 1] { cancelled.push_back("items " + std::to_string(read)); };
     }
-    Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t) override {
+    Pasteboard::CancelRead readText(Pasteboard::TextReader reader, size_t most) override {
+        limit = most;
         pending.push_back(std::move(reader));
-        return {};
+        return [this, read = pending.size() - 1] { cancelled.push_back("text " + std::to_string(read)); };
     }
     // The owner hands over these pieces and ends as `how` says.
     void answer(size_t read, std::vector<std::string> pieces, How how = How::whole) {
@@ -30,6 +39,39 @@ public:
     }
     std::optional<std::string> held;
     std::vector<Pasteboard::TextReader> pending;
+    bool holdItems = false;
+    std::vector<Pasteboard::ItemsReader> items;
+    std::vector<std::string> cancelled;
+    size_t limit = 0;
+};
+
+// An owner of `size` bytes of a known text (a cap of the read's limit: an endless one), handing
+// them over in pieces while its reader has room, and waiting for room when it has none, as the
+// backends do. It never goes on once the read was let go of.
+struct PumpingOwner {
+    Pasteboard::TextReader reader;
+    size_t size = 0, piece = 0, limit = 0;
+    size_t given = 0;
+    bool endless = false;
+    size_t mostHeld = 0;
+    static char at(size_t i) { return static_cast<char>('a' + (i * 7 + i / 26) % 26); }
+    static std::string text(size_t from, size_t length) {
+        std::string out(length, ' ');
+        for (size_t i = 0; i < length; ++i) out[i] = at(from + i);
+        return out;
+    }
+    void go() {
+        const size_t end = endless ? limit : std::min(size, limit);
+        // A reader without a window takes all there is.
+        while (given < end && !(reader.ahead && reader.ahead->full())) {
+            const size_t length = std::min(piece, end - given);
+            given += length;
+            reader.piece(text(given - length, length));
+            if (reader.ahead) mostHeld = std::max(mostHeld, reader.ahead->held());
+        }
+        if (given == end) return reader.end({endless || size > limit ? How::tooLarge : How::whole});
+        reader.ahead->whenRoom([this] { go(); });
+    }
 };
 
 // A view (in `mode`) whose clipboard belongs to another program.
@@ -134,6 +176,8 @@ TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
         const char* typedAfterFirst = "";  // "^C": Ctrl+C
         std::optional<Pasteboard::ReadEnd> endsAs = std::nullopt;  // when the view cut the read
         PasteStop stop = PasteStop::none;
+        // What the child takes until the read ended (then all).
+        size_t room = SIZE_MAX;
     } cases[] = {
         {"Bracketed", "\x1b[?2004h", {"ab", "cd"}, How::whole, "\x1b[200~ab", "cd\x1b[201~k"},
         {"Plain", "", {"ab", "cd"}, How::whole, "ab", "cdk"},
@@ -159,13 +203,22 @@ TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
          0ms, 0ms, "^C", Pasteboard::ReadEnd{How::cancelled, 2}, PasteStop::interrupted},
         {"CtrlCBeforeTheFirstPart", "\x1b[?2004h", {}, How::whole, "", "k\x03", 0ms, 0ms, "^C",
          Pasteboard::ReadEnd{How::cancelled, 0}, PasteStop::interrupted},
+        // An answer of a type not asked for ends the read: what came is closed as a paste.
+        {"WrongType", "\x1b[?2004h", {"ab"}, How::wrongType, "\x1b[200~ab", "\x1b[201~k"},
+        {"WrongTypeAtOnce", "\x1b[?2004h", {}, How::wrongType, "", "k"},
+        // A child that reads nothing for 12 s: the key waits on it, not on the owner, and is not
+        // a reason to cut the paste; it goes once the child took the whole.
+        {"SlowChild", "\x1b[?2004h", {"ab", "cd"}, How::whole, "", "\x1b[200~abcd\x1b[201~k", 0ms, 12000ms, "",
+         std::nullopt, PasteStop::none, 0},
     };
     for (const auto& c : cases) {
         LatePaste f(c.mode);
         std::optional<Pasteboard::ReadEnd> ended;
         PasteStop stop = PasteStop::none;
+        size_t sent = SIZE_MAX;
+        f.owner.room = c.room;
         f.view.pasteText(Pasteboard::general(), *c.mode != 0, true, std::nullopt,
-                         [&](const Pasteboard::ReadEnd& end, PasteStop why) { ended = end, stop = why; });
+                         [&](const Pasteboard::ReadEnd& end, PasteStop why, size_t gone) { ended = end, stop = why, sent = gone; });
         f.view.send(std::string_view("k"));
         EXPECT_EQ(f.take(), "") << c.name << ": the key waits for the paste";
         size_t bytes = 0;
@@ -180,10 +233,17 @@ TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
             f.clipboard->pending[0].piece(c.pieces[i]);
         }
         f.clipboard->pending[0].end({c.how});
+        if (c.room != SIZE_MAX) {
+            EXPECT_FALSE(ended) << c.name << ": told once the last byte went out";
+            f.owner.room = SIZE_MAX;
+            f.loop.advance(20ms);
+        }
         EXPECT_EQ(f.take(), c.out) << c.name;
         EXPECT_EQ(f.view.pasteBytesWaiting(), 0u) << c.name;
         EXPECT_EQ(ended, c.endsAs.value_or(Pasteboard::ReadEnd{c.how, bytes, std::nullopt})) << c.name;
         EXPECT_EQ(stop, c.stop) << c.name;
+        // Every byte read went out: Ctrl+C came when nothing waited.
+        EXPECT_EQ(sent, ended ? ended->bytes : SIZE_MAX) << c.name;
     }
     // A paste that must not send a bare frame (a tile's) sends nothing for a text of controls.
     {
@@ -200,6 +260,117 @@ TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
     EXPECT_EQ(f.take(), "");
     f.clipboard->answer(0, {"bc"});
     EXPECT_EQ(f.take(), "abc");
+}
+
+// Each paste reads no faster than its tile takes it: an owner is asked for more only while the
+// text of its paste still waiting stays under the window, so what is held never passes the window
+// and a piece, however large or endless the clipboard and however many pastes wait; the front one
+// always goes on, the child gets every byte in order, and a read let go of asks for nothing more.
+TEST(TerminalViewClipboard, AReadKeepsToItsWindow) {
+    using namespace std::chrono_literals;
+    constexpr size_t window = 64 << 10, piece = 4 << 10, limit = 1 << 20;
+    const struct {
+        const char* name;
+        size_t size;         // of each owner's text; 0: endless (cut at the limit)
+        int presses;         // pastes one after another, each of its own owner
+        size_t childTakes;   // bytes every 5 ms; SIZE_MAX: all at once
+        int ctrlCAfter = 0;  // steps of 5 ms, then Ctrl+C
+    } cases[] = {
+        {"FastChild", limit / 2, 1, SIZE_MAX},
+        {"SlowChild", limit / 2, 1, 16 << 10},
+        {"EndlessOwner", 0, 1, 16 << 10},
+        {"ThreePressesOnAnEndlessClipboard", 0, 3, 16 << 10},
+        {"CtrlC", 0, 1, 16 << 10, 20},
+    };
+    for (const auto& c : cases) {
+        LatePaste f("\x1b[?2004h");
+        Pasteboard::general().setTextLimit(limit);
+        f.view.setPasteReadAhead(window);
+        f.owner.room = c.childTakes;
+        std::deque<PumpingOwner> owners;
+        std::vector<std::optional<Pasteboard::ReadEnd>> ends(static_cast<size_t>(c.presses));
+        for (int press = 0; press < c.presses; ++press) {
+            f.view.pasteText(Pasteboard::general(), true, true, std::nullopt,
+                             [&ends, press](const Pasteboard::ReadEnd& end, PasteStop, size_t) { ends[static_cast<size_t>(press)] = end; });
+            owners.push_back({std::move(f.clipboard->pending.back()), c.size, piece, f.clipboard->limit});
+            owners.back().endless = c.size == 0;
+        }
+        for (PumpingOwner& owner : owners) owner.go();
+        size_t mostWaiting = f.view.pasteBytesWaiting();
+        int steps = 0;
+        const auto over = [&] {
+            for (const auto& end : ends) {
+                if (!end) return false;
+            }
+            return f.view.pasteBytesWaiting() == 0;
+        };
+        for (; !over() && steps < 10'000; ++steps) {
+            if (c.ctrlCAfter && steps == c.ctrlCAfter) f.window.sendKeyEvent(typed("c", Mod::control));
+            if (c.childTakes != SIZE_MAX) f.owner.room = c.childTakes;
+            f.loop.advance(5ms);
+            mostWaiting = std::max(mostWaiting, f.view.pasteBytesWaiting());
+        }
+        ASSERT_TRUE(over()) << c.name << ": every paste went out";
+        for (const PumpingOwner& owner : owners) EXPECT_LT(owner.mostHeld, window + piece) << c.name;
+        EXPECT_LT(mostWaiting, static_cast<size_t>(c.presses) * (window + piece) + 64) << c.name;
+        const std::string sent = f.take();
+        if (c.ctrlCAfter) {
+            // Cut where it stood, what came and had not gone dropped; the owner asked for nothing more.
+            EXPECT_EQ(ends[0]->how, How::cancelled) << c.name;
+            EXPECT_EQ(f.clipboard->cancelled, std::vector<std::string>{"text 0"}) << c.name;
+            EXPECT_LT(owners[0].given, sent.size() - 13 + window + piece) << c.name;
+            EXPECT_GT(owners[0].given, sent.size() - 13) << c.name << ": some was dropped";
+            EXPECT_EQ(sent.substr(sent.size() - 7), "\x1b[201~\x03") << c.name;
+            EXPECT_EQ(sent.substr(6, sent.size() - 13), PumpingOwner::text(0, sent.size() - 13)) << c.name;
+            continue;
+        }
+        std::string expected;
+        for (const PumpingOwner& owner : owners) expected += "\x1b[200~" + PumpingOwner::text(0, owner.given) + "\x1b[201~";
+        EXPECT_EQ(sent.size(), expected.size()) << c.name;
+        EXPECT_TRUE(sent == expected) << c.name << ": every byte in order";
+        for (size_t press = 0; press < owners.size(); ++press) {
+            EXPECT_EQ(owners[press].given, c.size ? c.size : limit) << c.name;
+            EXPECT_EQ(ends[press]->how, c.size ? How::whole : How::tooLarge) << c.name;
+        }
+        // The child's pace, not the owner's: a slow child takes as many steps as its text needs.
+        if (c.childTakes != SIZE_MAX) {
+            EXPECT_GE(static_cast<size_t>(steps + 1) * c.childTakes, owners.size() * owners[0].given) << c.name;
+        }
+    }
+    Pasteboard::general().setTextLimit(Pasteboard::textBytesLimit);
+}
+
+// A view that goes lets go of every read of its pastes still under way, of text and of items,
+// so that no owner is asked for anything more.
+TEST(TerminalViewClipboard, AViewGoneLetsItsReadsGo) {
+    const struct {
+        const char* name;
+        int texts, items;
+        std::vector<std::string> cancelled;
+    } cases[] = {
+        {"None", 0, 0, {}},
+        {"AText", 1, 0, {"text 0"}},
+        {"Items", 0, 1, {"items 0"}},
+        {"TextsAndItems", 2, 1, {"items 0", "text 0", "text 1"}},
+    };
+    for (const auto& c : cases) {
+        auto backend = std::make_unique<LateClipboard>();
+        LateClipboard& clipboard = *backend;
+        clipboard.holdItems = true;
+        {
+            InputFixture f;
+            Pasteboard::general().setBackend(std::move(backend));
+            for (int i = 0; i < c.texts; ++i) f.view.pasteText(Pasteboard::general(), true, true);
+            for (int i = 0; i < c.items; ++i) {
+                f.view.readItemsInPlace(Pasteboard::general(), f.view.holdInputPlace(), [](Pasteboard::Items) {});
+            }
+            EXPECT_TRUE(clipboard.cancelled.empty()) << c.name;
+        }
+        std::vector<std::string> cancelled = clipboard.cancelled;
+        std::sort(cancelled.begin(), cancelled.end());
+        EXPECT_EQ(cancelled, c.cancelled) << c.name;
+        Pasteboard::general().setBackend(nullptr);
+    }
 }
 
 TEST(TerminalViewClipboard, SelectAll) {

@@ -231,4 +231,36 @@ TEST(TerminalViewTextInput, LargePastesGoOutInPiecesBetweenTurns) {
     EXPECT_LT(dropped, text.size());
     EXPECT_EQ(sent.substr(0, 6), "\x1b[200~");
     EXPECT_EQ(f.view.pasteBytesWaiting(), 0u);
+    // The same read from the clipboard: a paste whose owner hears how it ended is told there, once
+    // its last byte went or was dropped (what of it reached the child, Ctrl+C), not again as dropped
+    // text; one without is told as dropped.
+    using platform::ui::Pasteboard;
+    Pasteboard::general().setString(text);
+    for (const bool heard : {true, false}) {
+        dropped = 0;
+        std::optional<size_t> reached;
+        PasteStop stop = PasteStop::none;
+        f.owner.room = TerminalView::pastePieceBytes + 10;
+        f.view.pasteText(Pasteboard::general(), true, true, std::nullopt,
+                         heard ? TerminalView::PasteEnded([&](const Pasteboard::ReadEnd&, PasteStop why, size_t sent) {
+                             reached = sent, stop = why;
+                         })
+                               : TerminalView::PasteEnded());
+        f.loop.runPending();
+        EXPECT_FALSE(reached) << "read whole, not gone yet";
+        const std::string before = f.take();
+        f.window.sendKeyEvent(typed("c", Mod::control));
+        f.owner.room = SIZE_MAX;
+        f.loop.advance(std::chrono::milliseconds(20));
+        EXPECT_EQ(f.take(), "\x1b[201~\x03");
+        EXPECT_EQ(f.view.pasteBytesWaiting(), 0u);
+        if (!heard) {
+            EXPECT_GT(dropped, text.size() / 2);
+            continue;
+        }
+        EXPECT_EQ(dropped, 0u);
+        ASSERT_TRUE(reached);
+        EXPECT_EQ(TerminalView::filterPastedText(std::string_view(text).substr(0, *reached)), before.substr(6));
+        EXPECT_EQ(stop, PasteStop::interrupted);
+    }
 }
