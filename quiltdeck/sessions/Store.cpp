@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -104,32 +105,45 @@ std::string plural(size_t count, const std::string& one, const std::string& many
 
 constexpr std::string_view brokenCopyPrefix = "state.json.broken-";
 
-// The copies beside state.json, named for the moment they were made (seconds since 1970), newest
-// first.
-std::vector<std::pair<long long, fs::path>> brokenCopies(const fs::path& dir) {
-    std::vector<std::pair<long long, fs::path>> copies;
+// What stands beside state.json under a copy's name. Only a regular file counts as a copy: a link
+// or anything else under such a name is never read, named or removed, though its name is taken.
+struct BrokenCopies {
+    std::vector<std::pair<long long, fs::path>> copies;  // named for the moment they were made (seconds since 1970), newest first
+    std::unordered_set<long long> taken;                 // the seconds of every name, copy or not
+};
+
+BrokenCopies brokenCopies(const fs::path& dir) {
+    BrokenCopies found;
     for (const std::string& name : listNames(dir).value_or(std::vector<std::string>{})) {
         if (!name.starts_with(brokenCopyPrefix)) continue;
         const std::string_view digits = std::string_view(name).substr(brokenCopyPrefix.size());
         long long seconds = 0;
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
-        if (error == std::errc() && end == digits.data() + digits.size() && !digits.empty())
-            copies.emplace_back(seconds, dir / name);
+        if (error != std::errc() || end != digits.data() + digits.size() || digits.empty()) continue;
+        found.taken.insert(seconds);
+        struct stat info {};
+        if (::lstat((dir / name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) found.copies.emplace_back(seconds, dir / name);
     }
-    std::sort(copies.begin(), copies.end(), std::greater<>());
-    return copies;
+    std::sort(found.copies.begin(), found.copies.end(), std::greater<>());
+    return found;
 }
 
+// Compared on the file opened, never through a link: a name swapped for a link after the listing
+// holds nothing.
 bool holdsBytes(const fs::path& file, std::string_view bytes) {
-    std::error_code error;
-    if (fs::file_size(file, error) != bytes.size() || error) return false;
-    size_t at = 0;
-    const bool read = readChunks(file, 1 << 16, [&](std::string_view chunk) {
-        if (bytes.substr(at, chunk.size()) != chunk) return false;
-        at += chunk.size();
-        return true;
-    });
-    return read && at == bytes.size();
+    const int fd = openRegularFile(file, O_RDONLY | O_NOFOLLOW);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool same = ::fstat(fd, &info) == 0 && static_cast<uintmax_t>(info.st_size) == bytes.size();
+    std::string chunk(same ? std::min<size_t>(bytes.size(), 1 << 16) : 0, '\0');
+    for (size_t at = 0; same && at < bytes.size();) {
+        const ssize_t n = ::read(fd, chunk.data(), std::min(chunk.size(), bytes.size() - at));
+        if (n < 0 && errno == EINTR) continue;
+        same = n > 0 && bytes.substr(at, static_cast<size_t>(n)) == std::string_view(chunk.data(), static_cast<size_t>(n));
+        at += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    ::close(fd);
+    return same;
 }
 
 struct KeptCopy {
@@ -142,15 +156,17 @@ struct KeptCopy {
 // the one named. Only the newest few copies stay, the one named among them. Nothing, with the
 // errno value in `error`, when the copy cannot be written.
 std::optional<KeptCopy> keepCopy(const fs::path& dir, std::string_view bytes, int& error) {
-    auto copies = brokenCopies(dir);
+    const BrokenCopies found = brokenCopies(dir);
+    const auto& copies = found.copies;
     KeptCopy kept;
     const auto same = std::find_if(copies.begin(), copies.end(), [&](const auto& copy) { return holdsBytes(copy.second, bytes); });
     if (same != copies.end()) {
         kept.path = same->second;
     } else {
-        // Another launch in the same second made a copy of other bytes: its name is not reused.
+        // Another launch in the same second made a copy of other bytes: its name is not reused,
+        // nor the name of anything else there.
         auto seconds = static_cast<long long>(std::time(nullptr));
-        while (std::any_of(copies.begin(), copies.end(), [&](const auto& copy) { return copy.first == seconds; })) ++seconds;
+        while (found.taken.contains(seconds)) ++seconds;
         kept.path = dir / (std::string(brokenCopyPrefix) + std::to_string(seconds));
         if (!writeFileDurably(kept.path, bytes, 0600)) {
             error = errno ? errno : EIO;
@@ -202,7 +218,9 @@ bool Store::SetAside::any() const {
 
 void Store::load() {
     int readError = 0;
-    const auto bytes = readWholeFile(file_, fileSizeLimit, &readError);
+    // A link at the name is not the file: its target is never read, nor replaced.
+    const auto bytes = readWholeFile(file_, fileSizeLimit, &readError, O_NOFOLLOW);
+    if (readError == ELOOP) readError = EINVAL;
     if (!bytes) {
         // A file that is there but cannot be read must never be replaced.
         if (readError != ENOENT) {

@@ -216,7 +216,7 @@ public:
     // fails with its cause in saveError() until it is made, every `saveRetry` too, changed or not.
     bool copyPending() const { return pendingCopy_ != nullptr; }
     // The copies "state.json.broken-<seconds>" kept in the folder: the newest, and never two
-    // with the same bytes.
+    // with the same bytes. Only a regular file under such a name is a copy.
     static constexpr size_t brokenCopiesKept = 3;
     // What the load left out of a file that decoded, and where the file as it was is kept.
     const SetAside& setAside() const { return setAside_; }

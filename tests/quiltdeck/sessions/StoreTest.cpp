@@ -304,20 +304,31 @@ std::set<std::string> brokenCopiesIn(const std::filesystem::path& dir) {
     return names;
 }
 
+// A copy's name in a table: "state.json.broken-now+1" is named for a second after the test began.
+std::string copyNamed(const std::string& name, long long now) {
+    const size_t at = name.find("now");
+    if (at == std::string::npos) return name;
+    const long long later = at + 3 < name.size() ? std::stoll(name.substr(at + 4)) : 0;
+    return name.substr(0, at) + std::to_string(now + later);
+}
+
 // Records and fields that cannot be read are left out of a file that loads; before anything is
 // saved without them, the file as it was is kept beside it, the user's alone, and the log says
 // what went. So is a file that does not decode. A copy that cannot be made is tried again with
 // each save, and until it is made the file is never written over. A copy of the same bytes is
-// made once, and only the newest few are kept.
+// made once, and only the newest few are kept. Only a regular file is a copy: a link under a
+// copy's name is never read, named or removed, and its name is not taken for a new copy.
 TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
     const std::string kept = "; the file as it was is kept as ";
     const std::string noCopy = "no copy of the file could be made (No space left on device); nothing is written over "
                                "it until one is, tried again with each save";
+    const std::string cutOff = " failed to decode (the text ends too soon, at byte 10); copy set aside as ";
     struct Case {
         std::string bytes;
         int failWith;  // the copy's writes fail with it until a retry
         std::string log;  // empty: nothing left out
-        std::map<std::string, std::string> before = {};  // copies in the folder before the load
+        // Copies in the folder before the load ("-> name": a symbolic link to that name).
+        std::map<std::string, std::string> before = {};
         std::string named = "";  // the copy named, when one of those
         std::set<std::string> after = {};  // those still there after
     };
@@ -339,6 +350,27 @@ TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
         {R"({"walls":[7]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
          {{"state.json.broken-100", "a"}, {"state.json.broken-300", "c"}, {"state.json.broken-200", "b"}}, "",
          {"state.json.broken-200", "state.json.broken-300"}},
+        // A copy made in the same second as others gets a name of its own: none of theirs is
+        // written over.
+        {R"({"walls":[8]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-now", "a"}, {"state.json.broken-now+1", "b"}, {"state.json.broken-now+2", "c"}}, "",
+         {"state.json.broken-now+1", "state.json.broken-now+2"}},
+        // A link named like a copy is no copy, though it leads to the same bytes: a copy is made,
+        // and the link stays as it is.
+        {R"({"walls":[null,1]})", 0, ": 2 of 2 wall records could not be read and were set aside" + kept,
+         {{"state.json.broken-100", "-> state.json"}}, "", {"state.json.broken-100"}},
+        {R"({"walls":[)", 0, cutOff, {{"state.json.broken-100", "-> state.json"}}, "", {"state.json.broken-100"}},
+        {R"({"walls":[2]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-100", R"({"walls":[2]})"}, {"state.json.broken-200", "-> state.json.broken-100"}},
+         "state.json.broken-100", {"state.json.broken-100", "state.json.broken-200"}},
+        // Links count neither among the newest copies nor as names free for a new one.
+        {R"({"walls":[3]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-100", "a"}, {"state.json.broken-200", "b"}, {"state.json.broken-300", "c"},
+          {"state.json.broken-400", "-> state.json.broken-100"}},
+         "", {"state.json.broken-200", "state.json.broken-300", "state.json.broken-400"}},
+        {R"({"walls":[4]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-now", "-> state.json"}, {"state.json.broken-now+1", "-> nowhere"}}, "",
+         {"state.json.broken-now", "state.json.broken-now+1"}},
     };
     platform::runtime::VirtualMainLoop loop;
     platform::runtime::ScopedMainLoop scoped(loop);
@@ -346,7 +378,15 @@ TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
         SCOPED_TRACE(c.bytes + " " + std::to_string(c.before.size()));
         TempFolder dir;
         writeFile(dir / "state.json", c.bytes);
-        for (const auto& [name, bytes] : c.before) writeFile(dir / name, bytes);
+        const long long now = std::time(nullptr);
+        std::map<std::string, std::string> before;
+        for (const auto& [name, bytes] : c.before) {
+            before[copyNamed(name, now)] = bytes;
+            if (bytes.starts_with("-> ")) std::filesystem::create_symlink(bytes.substr(3), dir / copyNamed(name, now));
+            else writeFile(dir / copyNamed(name, now), bytes);
+        }
+        std::set<std::string> after;
+        for (const std::string& name : c.after) after.insert(copyNamed(name, now));
         failDurableWritesWith(c.failWith);
         Store store(dir.path());
         const auto copy = [&] { return store.startedAfresh() ? store.brokenCopy() : store.setAside().copy; };
@@ -356,15 +396,31 @@ TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
         ASSERT_EQ(copy().has_value(), !c.log.empty() && !c.failWith);
         if (!c.named.empty()) {
             EXPECT_EQ(copy()->filename(), c.named);
+        } else if (copy()) {
+            EXPECT_FALSE(before.contains(copy()->filename().string())) << "made over " << copy()->filename();
         }
-        std::set<std::string> copies = c.after;
+        std::set<std::string> copies = after;
         if (copy()) copies.insert(copy()->filename().string());
         EXPECT_EQ(brokenCopiesIn(dir.path()), copies);
+        // What stays keeps its bytes, a link its target.
+        for (const auto& [name, bytes] : before) {
+            if (!after.contains(name)) continue;
+            std::error_code notALink;
+            if (bytes.starts_with("-> ")) {
+                EXPECT_EQ(std::filesystem::read_symlink(dir / name, notALink), bytes.substr(3)) << name;
+            } else {
+                EXPECT_EQ(readFile(dir / name), bytes) << name;
+            }
+        }
         // An undecodable file that has its copy is gone; the store starts afresh.
         EXPECT_EQ(std::filesystem::exists(dir / "state.json"), !(store.startedAfresh() && copy()));
         if (!c.log.empty()) {
             std::string line = "state.json" + c.log + (copy() ? copy()->filename().string() : "");
-            if (c.after.size() < c.before.size()) line += "; older copies removed: state.json.broken-100";
+            std::string removed;
+            for (auto name = before.rbegin(); name != before.rend(); ++name) {
+                if (!after.contains(name->first)) removed += (removed.empty() ? "" : ", ") + name->first;
+            }
+            if (!removed.empty()) line += "; older copies removed: " + removed;
             EXPECT_NE(testing::logContents().find(line), std::string::npos) << line;
         }
         store.setAiTitles(false);
@@ -433,6 +489,13 @@ TEST_F(StoreTest, TellsWhyItOnlyReads) {
         {"good", [&] { writeFile(stateFile(), R"({"language":"de"})"); }, Cause::none, 0},
         {"undecodable, set aside", [&] { writeFile(stateFile(), "[]"); }, Cause::none, 0},
         {"a folder", [&] { std::filesystem::create_directory(stateFile()); }, Cause::unreadable, EISDIR},
+        // A link is not the file, whatever it leads to: its target is neither read nor replaced.
+        {"a link",
+         [&] {
+             writeFile(folder / "elsewhere.json", R"({"language":"de"})");
+             std::filesystem::create_symlink("elsewhere.json", stateFile());
+         },
+         Cause::unreadable, EINVAL},
         {"held", [&] { holder = std::make_unique<Store>(folder.path()); }, Cause::heldElsewhere, 0},
     };
     for (const Case& c : cases) {
@@ -444,6 +507,9 @@ TEST_F(StoreTest, TellsWhyItOnlyReads) {
         EXPECT_EQ(store.readOnlyCause(), c.cause);
         EXPECT_EQ(store.readOnly(), c.cause != Cause::none);
         EXPECT_EQ(store.readOnlyError(), c.error);
+        if (c.cause == Cause::unreadable) {
+            EXPECT_EQ(store.language(), Store::State{}.language);
+        }
     }
 }
 
