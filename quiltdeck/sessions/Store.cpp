@@ -193,11 +193,11 @@ std::string noCopy(int error) {
            "); nothing is written over it until one is, tried again with each save";
 }
 
-// "1 of 6 history records, 1 of 3 open-tile records and 2 fields of the wrong type could not be
-// read and were set aside"
+// "1 of 6 history records, 1 of 3 open-tile records, 2 fields of the wrong type and 1 number out
+// of range could not be read and were set aside"
 std::string describe(const Store::SetAside& setAside) {
     std::vector<std::string> parts;
-    size_t total = setAside.fields;
+    size_t total = setAside.fields + setAside.numbers + setAside.strings;
     for (size_t list = 0; list < Store::SetAside::listCount; ++list) {
         const auto& [unread, inFile] = setAside.records[list];
         const std::string name(Store::SetAside::names[list].second);
@@ -205,6 +205,8 @@ std::string describe(const Store::SetAside& setAside) {
         total += unread;
     }
     if (setAside.fields > 0) parts.push_back(plural(setAside.fields, "field of the wrong type", "fields of the wrong type"));
+    if (setAside.numbers > 0) parts.push_back(plural(setAside.numbers, "number out of range", "numbers out of range"));
+    if (setAside.strings > 0) parts.push_back(plural(setAside.strings, "broken string", "broken strings"));
     std::string text;
     for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
     return text + " could not be read and " + (total == 1 ? "was" : "were") + " set aside";
@@ -213,7 +215,8 @@ std::string describe(const Store::SetAside& setAside) {
 }  // namespace
 
 bool Store::SetAside::any() const {
-    return fields > 0 || std::any_of(records.begin(), records.end(), [](const Records& list) { return list.unread > 0; });
+    return fields > 0 || numbers > 0 || strings > 0 ||
+           std::any_of(records.begin(), records.end(), [](const Records& list) { return list.unread > 0; });
 }
 
 void Store::load() {

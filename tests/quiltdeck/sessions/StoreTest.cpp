@@ -56,14 +56,18 @@ void expectSaved(const Store& store) {
     EXPECT_EQ(readFile(store.file()), Store::encode(store.state()));
 }
 
-// "history 1/2 fields 1": each list's records set aside of those in the file, then the fields.
+// "history 1/2 fields 1 numbers 1": each list's records set aside of those in the file, then the
+// fields of the wrong type, the numbers out of range and the broken strings.
 std::string tally(const Store::SetAside& setAside) {
     std::string text;
     for (const auto& [list, name] : Store::SetAside::names) {
         const auto& [unread, inFile] = setAside.records[list];
         if (unread > 0) text += std::string(name) + " " + std::to_string(unread) + "/" + std::to_string(inFile) + " ";
     }
-    return setAside.fields ? text + "fields " + std::to_string(setAside.fields) : text.substr(0, text.size() - !text.empty());
+    for (const auto& [count, name] : {std::pair{setAside.fields, "fields"}, {setAside.numbers, "numbers"}, {setAside.strings, "strings"}}) {
+        if (count > 0) text += std::string(name) + " " + std::to_string(count) + " ";
+    }
+    return text.substr(0, text.size() - !text.empty());
 }
 
 // A record that cannot be read is left out and the rest of its list kept; a field of the wrong
@@ -117,17 +121,21 @@ TEST(StoreDecode, EachFieldFallsBackByItself) {
         // A value the document cannot hold costs its field, its record or its entry alone: a number
         // out of range, a lone surrogate, a byte that is no UTF-8, a control character.
         {R"({"tileMetrics":{"/p":[{"label":"a","every":1e999},{"label":"b","every":-1e999}]}})",
-         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; }, "fields 2"},
+         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; }, "numbers 2"},
         {R"({"zoomScale":1e400,"language":"de","minFontSize":1e-400})",
-         [](State& s) { s.language = "de"; s.minFontSize = 0; }, "fields 1"},
+         [](State& s) { s.language = "de"; s.minFontSize = 0; }, "numbers 1"},
+        // A whole number the field's size cannot hold is out of range; a fraction is of the wrong type.
+        {R"({"tileFeeds":{"/p":{"label":"x","every":3e9}},"tileMetrics":{"/p":[{"label":"a","every":-3e9},{"label":"b","every":0.5}]}})",
+         [](State& s) { s.tileFeeds["/p"] = {"x", "", 300, {}, {}}; s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; },
+         "fields 1 numbers 2"},
         {R"({"closed":[{"title":"\ud800","cwd":"/a","closedAt":1},{"title":"\udc00\ud800x","closedAt":2}]})",
-         [&](State& s) { s.closed = {at(1, "", "/a"), at(2)}; }, "fields 2"},
+         [&](State& s) { s.closed = {at(1, "", "/a"), at(2)}; }, "strings 2"},
         {R"({"fontName":"\ud83d\ude00 \u00e9\u0000","themeMode":"\ud83dx","markStyle":"a\qb"})",
-         [](State& s) { s.fontName = std::string("\U0001F600 \u00E9\0", 8); }, "fields 2"},
+         [](State& s) { s.fontName = std::string("\U0001F600 \u00E9\0", 8); }, "strings 2"},
         {"{\"openTiles\":[{\"title\":\"a\xff\",\"closedAt\":2}],\"currentWall\":\"\xc3(\",\"walls\":[\"\xed\xa0\x80\"]}",
-         [&](State& s) { s.openTiles = {at(2)}; }, "wall 1/1 fields 2"},
+         [&](State& s) { s.openTiles = {at(2)}; }, "wall 1/1 strings 2"},
         {"{\"tileNames\":{\"/p\xff\":\"n\",\"/q\":\"m\\ud800\",\"/r\":\"r\"},\"lang\xffuage\":\"de\",\"markStyle\":\"a\x01\"}",
-         [](State& s) { s.tileNames = {{"/r", "r"}}; }, "tile-name 2/3 fields 2"},
+         [](State& s) { s.tileNames = {{"/r", "r"}}; }, "tile-name 2/3 strings 2"},
         // 64 levels are read.
         {R"({"unknown":)" + std::string(63, '[') + std::string(63, ']') + R"(,"onboarded":true})",
          [](State& s) { s.onboarded = true; }, ""},
@@ -337,6 +345,10 @@ TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
          ": 1 of 6 history records and 1 of 3 open-tile records could not be read and were set aside" + kept},
         {R"({"themeMode":5,"walls":["w",null]})", 0,
          ": 1 of 2 wall records and 1 field of the wrong type could not be read and were set aside" + kept},
+        // Each lost field is told by what it was.
+        {R"({"zoomScale":1e999,"fontName":"\ud800","themeMode":5,"markStyle":"\u0001\ud800","walls":[7]})", 0,
+         ": 1 of 1 wall record, 1 field of the wrong type, 1 number out of range and 2 broken strings could not be "
+         "read and were set aside" + kept},
         {R"({"closed":[{"title":"h"}],"themeMode":null})", 0, ""},
         {R"({"closed":[{},false]})", ENOSPC, ": 1 of 2 history records could not be read and was set aside; " + noCopy},
         {"[]", ENOSPC, " failed to decode (the document is not a JSON object); " + noCopy},
