@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (body.is_discarded()) return 0;
     const auto kept = nlohmann::json::parse(whole.kept(), nullptr, false);
     // An object's keys cut alike become one.
-    if (kept.is_discarded() || kept.type() != body.type() || (body.is_array() && kept.size() != body.size())) std::abort();
+    if (kept.is_discarded() || kept.type() != body.type() || (body.is_array() && kept.size() != body.size()))
+        std::abort();
     return 0;
 }

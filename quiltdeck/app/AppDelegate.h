@@ -126,7 +126,8 @@ public:
     // What the quit question says becomes of the running tiles: the Claude tiles' conversations are
     // resumed at the next launch, the shells open again in their folders. While the state is not
     // saved (`lost`: what a quit loses and why), that instead, and that what runs in them is ended.
-    static std::string quitInformation(size_t claude, size_t shells, const std::optional<std::string>& lost = std::nullopt);
+    static std::string quitInformation(size_t claude, size_t shells,
+                                       const std::optional<std::string>& lost = std::nullopt);
 
 private:
     void makeWindow();

@@ -20,7 +20,8 @@ public:
     // "~/.quiltdeck/state.json cannot be read (no permission)."
     // "~/.quiltdeck/state.json is damaged and was set aside as ~/.quiltdeck/state.json.broken-…."
     // "~/.quiltdeck/state.json is damaged and could not be set aside (the disk is full)."
-    // "~/.quiltdeck/state.json holds entries that could not be read, and no copy of the file as it was could be made (…)."
+    // "~/.quiltdeck/state.json holds entries that could not be read, and no copy of the file as it
+    //  was could be made (the disk is full)."
     // "~/.quiltdeck/state.json holds entries that could not be read; the file as it was is kept as …."
     static std::optional<std::string> reason(const Store& store);
     // The top bar's line: that changes are not saved, that the run started afresh, or that some

@@ -331,8 +331,9 @@ bool HookServer::Connections::takeBody(Connection& connection, std::string_view 
 
 void HookServer::Connections::complete(uint64_t id, Connection& connection) {
     const std::string_view head(connection.buffer.data(), connection.headIsText ? connection.headEnd : 0);
-    const std::string_view body = connection.hookBody ? std::string_view(connection.hookBody->kept())
-                                                      : std::string_view(connection.buffer).substr(connection.headEnd + 4);
+    const std::string_view body = connection.hookBody
+                                      ? std::string_view(connection.hookBody->kept())
+                                      : std::string_view(connection.buffer).substr(connection.headEnd + 4);
     const std::shared_ptr<const HookSnapshot> snapshot = server_.snapshot();
     HookRequest::Answer result = HookRequest::answer(head, body, server_.port_, snapshot.get());
     if (!result.log.empty()) Log::write(result.log);

@@ -108,8 +108,9 @@ constexpr std::string_view brokenCopyPrefix = "state.json.broken-";
 // What stands beside state.json under a copy's name. Only a regular file counts as a copy: a link
 // or anything else under such a name is never read, named or removed, though its name is taken.
 struct BrokenCopies {
-    std::vector<std::pair<long long, fs::path>> copies;  // named for the moment they were made (seconds since 1970), newest first
-    std::unordered_set<long long> taken;                 // the seconds of every name, copy or not
+    // Named for the moment they were made (seconds since 1970), newest first.
+    std::vector<std::pair<long long, fs::path>> copies;
+    std::unordered_set<long long> taken;  // the seconds of every name, copy or not
 };
 
 BrokenCopies brokenCopies(const fs::path& dir) {
@@ -122,7 +123,8 @@ BrokenCopies brokenCopies(const fs::path& dir) {
         if (error != std::errc() || end != digits.data() + digits.size() || digits.empty()) continue;
         found.taken.insert(seconds);
         struct stat info {};
-        if (::lstat((dir / name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) found.copies.emplace_back(seconds, dir / name);
+        if (::lstat((dir / name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            found.copies.emplace_back(seconds, dir / name);
     }
     std::sort(found.copies.begin(), found.copies.end(), std::greater<>());
     return found;
@@ -139,8 +141,9 @@ bool holdsBytes(const fs::path& file, std::string_view bytes) {
     for (size_t at = 0; same && at < bytes.size();) {
         const ssize_t n = ::read(fd, chunk.data(), std::min(chunk.size(), bytes.size() - at));
         if (n < 0 && errno == EINTR) continue;
-        same = n > 0 && bytes.substr(at, static_cast<size_t>(n)) == std::string_view(chunk.data(), static_cast<size_t>(n));
-        at += n > 0 ? static_cast<size_t>(n) : 0;
+        const std::string_view read(chunk.data(), n > 0 ? static_cast<size_t>(n) : 0);
+        same = !read.empty() && bytes.substr(at, read.size()) == read;
+        at += read.size();
     }
     ::close(fd);
     return same;
