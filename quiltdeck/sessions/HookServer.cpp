@@ -263,7 +263,10 @@ void HookServer::Connections::handle(uint64_t id) {
 }
 
 void HookServer::Connections::read(uint64_t id, Connection& connection) {
-    const auto tooLarge = [&] { answer(id, connection, HookRequest::statusReply("413 Payload Too Large")); };
+    const auto tooLarge = [&] {
+        server_.logOnce(server_.loggedTooLarge_, "hook server: refused a request past its size limit (413)");
+        answer(id, connection, HookRequest::statusReply("413 Payload Too Large"));
+    };
     for (int turn = 0; turn < readsPerTurn; ++turn) {
         size_t wanted = readLimit;
         if (connection.headEnd != std::string::npos)

@@ -119,6 +119,7 @@ private:
     std::atomic<bool> loggedGonePeer_{false};
     std::atomic<bool> loggedWebPage_{false};
     std::atomic<bool> loggedOutOfRange_{false};
+    std::atomic<bool> loggedTooLarge_{false};
     // Queued closures check it on the main thread, where it is reset.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     int wake_ = -1;

@@ -314,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A hook event's strings are cut as they come, so it may send far more: a pasted prompt of
         // megabytes arrives as its head, cut where a character or a surrogate pair starts.
         RequestCase{"HookPastItsLimitRefusedAtTheHead", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 268435457\r\n\r\n"},
-                    tooLarge, {}},
+                    tooLarge, {}, "hook server: refused a request past its size limit (413)"},
         RequestCase{"FiveMegabytePromptKeepsItsHead", {posted("/hook/T1/UserPromptSubmit", promptBody(repeated("\u20AC", 5'000'000 / 3)))},
                     ok, {promptEvent(repeated("\u20AC", 65536 / 3 + 1))}},
         RequestCase{"EscapedPairsAreKeptWhole",
@@ -332,7 +332,8 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"ExpectContinueRefusedAtTheHead",
                     {"POST /rename/T1 HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 1000001\r\n\r\n"}, tooLarge, {}},
         RequestCase{"KeptFormPastTheLimitRefused",
-                    {posted("/hook/T1/Stop", "[" + repeated("\"" + std::string(70'000, 'x') + "\",", 16) + "0]")}, tooLarge, {}},
+                    {posted("/hook/T1/Stop", "[" + repeated("\"" + std::string(70'000, 'x') + "\",", 16) + "0]")}, tooLarge, {},
+                    "hook server: refused a request past its size limit (413)"},
         RequestCase{"HeadOf64KiBAccepted", {"GET /hook/T1/Stop HTTP/1.1\r\nX: " + std::string(65536 - 31, 'h') + "\r\n\r\n"}, ok,
                     {"hook Stop {}"}},
         RequestCase{"LongerHeadRefused", {"GET /hook/T1/Stop HTTP/1.1\r\nX: " + std::string(65537 - 31, 'h') + "\r\n\r\n"},
