@@ -590,38 +590,45 @@ void AppDelegate::showBrowsers() {
 // --- Quit -----------------------------------------------------------------------------------------
 
 platform::ui::ApplicationDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
-    if (grid_->liveCount() == 0 || quitConfirmed_ || Updater::shared().installing()) return TerminateReply::now;
-    confirmQuit(false);
-    return TerminateReply::later;
+    if (quitConfirmed_ || Updater::shared().installing()) return TerminateReply::now;
+    return confirmQuit(false) ? TerminateReply::later : TerminateReply::now;
 }
 
 bool AppDelegate::windowShouldClose() {
-    confirmQuit(true);
+    if (!confirmQuit(true)) {
+        quitConfirmed_ = true;
+        Application::shared().terminate();
+    }
     return false;
 }
 
-std::string AppDelegate::quitInformation(size_t claude, size_t shells) {
+std::string AppDelegate::quitInformation(size_t claude, size_t shells, const std::optional<std::string>& lost) {
+    if (lost) return claude + shells == 0 ? *lost : *lost + "\n\n" + t("quit_info_ends");
     const auto count = [](size_t n) { return static_cast<long long>(n); };
     if (shells == 0) return tCount("quit_info", count(claude));
     if (claude == 0) return tCount("quit_info_shells", count(shells));
     return tCount("quit_info_claude", count(claude)) + "\n\n" + tCount("quit_info_shells", count(shells));
 }
 
-void AppDelegate::confirmQuit(bool fromWindow) {
-    const size_t live = grid_->liveCount();
-    if (live < 1) {
-        if (fromWindow) {
-            quitConfirmed_ = true;
-            Application::shared().terminate();
-        } else {
-            Application::shared().replyToApplicationShouldTerminate(true);
-        }
-        return;
+std::optional<std::string> AppDelegate::lastSave() {
+    Store& store = Store::shared();
+    grid_->saveOpenTiles();
+    if (!store.readOnly() && store.saveError() != 0) {
+        store.save();
+        store.flush(lastSaveTry);
     }
+    return StateNotice::lostAtQuit(store);
+}
+
+bool AppDelegate::confirmQuit(bool fromWindow) {
+    const size_t live = grid_->liveCount();
+    // Nothing runs, and nothing is lost that was not said at launch (a read-only store).
+    const std::optional<std::string> lost = lastSave();
+    if (live < 1 && (!lost || Store::shared().readOnly())) return false;
     Alert alert;
     alert.messageText = t("quit_q");
     const size_t shells = grid_->liveShellCount();
-    alert.informativeText = quitInformation(live - shells, shells);
+    alert.informativeText = quitInformation(live - shells, shells, lost);
     alert.style = Alert::Style::warning;
     alert.buttons = {t("quit"), t("cancel")};
     std::weak_ptr<int> alive = alive_;
@@ -634,6 +641,7 @@ void AppDelegate::confirmQuit(bool fromWindow) {
         quitConfirmed_ = true;
         Application::shared().terminate();
     });
+    return true;
 }
 
 void AppDelegate::endWithoutTheMainThread(int signal) {

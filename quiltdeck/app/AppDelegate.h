@@ -46,6 +46,9 @@ public:
     // How long the end of the program waits for the store's writer to save the last change: past
     // it a disk that hangs is given up (the file keeps the last whole document).
     static constexpr std::chrono::milliseconds stateSaveLimit{3000};
+    // How long the quit question waits for its last try to save, so that it says only what will
+    // hold: past it a disk that hangs is taken as it was.
+    static constexpr std::chrono::milliseconds lastSaveTry{1000};
     // What a forced end waits for the store's writer and for the log's, after the main loop had half
     // a second to take the signal: the process is gone within a second.
     static constexpr std::chrono::milliseconds forcedEndStateWait{250}, forcedEndLogWait{150};
@@ -121,14 +124,21 @@ public:
     // The key a press stands for in the menus' shortcuts: its unshifted character, or "Return".
     static std::string shortcutKey(const platform::ui::KeyEvent& event);
     // What the quit question says becomes of the running tiles: the Claude tiles' conversations are
-    // resumed at the next launch, the shells open again in their folders.
-    static std::string quitInformation(size_t claude, size_t shells);
+    // resumed at the next launch, the shells open again in their folders. While the state is not
+    // saved (`lost`: what a quit loses and why), that instead, and that what runs in them is ended.
+    static std::string quitInformation(size_t claude, size_t shells,
+                                       const std::optional<std::string>& lost = std::nullopt);
 
 private:
     void makeWindow();
     void applyTheme();
     void afterCapabilities();
-    void confirmQuit(bool fromWindow);
+    // Asks whether to quit; false, asking nothing, when nothing runs and nothing would be lost
+    // that was not said at launch.
+    bool confirmQuit(bool fromWindow);
+    // The open tiles saved and, while saves fail, one more try: what a quit now would lose, if
+    // anything (StateNotice::lostAtQuit).
+    std::optional<std::string> lastSave();
     void startSnapshotMode(const std::string& path);
     void captureSnapshot(const std::string& path);
     void showUncleanRunAlert();

@@ -82,7 +82,8 @@ std::string HistoryWindow::detailLine(const Store::ClosedTile& record, const std
 
 RichText HistoryWindow::rowText(const Store::ClosedTile& record, const std::string& home) {
     const TextAttributes detail = styled(11, FontWeight::regular, PanelColors::mutedText());
-    std::string title = HiddenCharacters::spelledOut(TileName::title(record.title, record.isShell));
+    std::string title =
+        HiddenCharacters::spelledOut(TileName::shown(record.title, record.name, record.cwd, record.isShell, home));
     title.push_back('\n');
     RichText text(std::move(title), styled(13, FontWeight::semibold, PanelColors::strongText()));
     text.append(detailLine(record, home), detail);

@@ -62,7 +62,10 @@ std::optional<std::string> StateNotice::briefSaveLine(const Store& store) {
 std::optional<std::string> StateNotice::reason(const Store& store) {
     switch (store.readOnlyCause()) {
     case Store::ReadOnlyCause::none:
-        if (store.copyPending()) return t("state_ro_broken", {shown(store.file()), saveCause(store.saveError()).whole});
+        // A file that loaded is not set aside: it stays where it is, and only its copy is wanted.
+        if (store.copyPending())
+            return t(store.startedAfresh() ? "state_ro_broken" : "state_records_no_copy",
+                     {shown(store.file()), saveCause(store.saveError()).whole});
         if (store.brokenCopy()) return t("state_set_aside", {shown(store.file()), shown(*store.brokenCopy())});
         if (store.setAside().copy) return t("state_records_set_aside", {shown(store.file()), shown(*store.setAside().copy)});
         return std::nullopt;
@@ -85,6 +88,12 @@ std::optional<std::string> StateNotice::briefLine(const Store& store) {
     if (store.readOnly()) return std::nullopt;
     if (store.brokenCopy()) return t("state_reset_brief");
     if (store.setAside().copy) return t("state_records_brief");
+    return std::nullopt;
+}
+
+std::optional<std::string> StateNotice::lostAtQuit(const Store& store) {
+    if (store.readOnly()) return t("quit_info_read_only", {reason(store).value_or("")});
+    if (store.saveError() != 0) return t("quit_info_unsaved", {saveCause(store.saveError()).whole});
     return std::nullopt;
 }
 

@@ -20,6 +20,8 @@ public:
     // "~/.quiltdeck/state.json cannot be read (no permission)."
     // "~/.quiltdeck/state.json is damaged and was set aside as ~/.quiltdeck/state.json.broken-…."
     // "~/.quiltdeck/state.json is damaged and could not be set aside (the disk is full)."
+    // "~/.quiltdeck/state.json holds entries that could not be read, and no copy of the file as it
+    //  was could be made (the disk is full)."
     // "~/.quiltdeck/state.json holds entries that could not be read; the file as it was is kept as …."
     static std::optional<std::string> reason(const Store& store);
     // The top bar's line: that changes are not saved, that the run started afresh, or that some
@@ -38,6 +40,9 @@ public:
     static std::optional<std::string> briefLine(const Store& store);
     // The alert at launch: the reason, and what it means for the run. None for entries left out.
     static std::optional<platform::ui::Alert> alert(const Store& store);
+    // What a quit now loses, for the quit question: while saves fail, the last changes and why;
+    // for a read-only store, everything of the run and why. None while saves work.
+    static std::optional<std::string> lostAtQuit(const Store& store);
 };
 
 }  // namespace quiltdeck

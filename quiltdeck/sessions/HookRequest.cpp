@@ -193,6 +193,19 @@ uint64_t HookRequest::contentLength(std::string_view head) {
     return 0;
 }
 
+bool HookRequest::isHookEvent(std::string_view head) {
+    const std::vector<std::string_view> pieces = split(requestPath(head), '/');
+    return pieces.size() == 3 && pieces[0] == "hook";
+}
+
+bool HookRequest::expectsContinue(std::string_view head) {
+    const std::vector<std::string_view> lines = headLines(head);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        if (auto expect = headerValue(lines[i], "expect:")) return equalIgnoringCase(*expect, "100-continue");
+    }
+    return false;
+}
+
 HookRequest::Answer HookRequest::answer(std::string_view head, std::string_view body, uint16_t port,
                                         const HookSnapshot* snapshot) {
     const std::string_view path = requestPath(head);

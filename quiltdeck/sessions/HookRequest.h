@@ -17,7 +17,11 @@ public:
     HookRequest() = delete;
 
     static constexpr size_t headLimit = 65536;
+    // A body as the main loop gets it: whole, or for a hook event its kept form (HookBody).
     static constexpr size_t bodyLimit = 1'000'000;
+    // What a hook event may send: its strings are cut as they come, so this bounds the time a
+    // request reads, not memory. Far past any prompt a terminal takes.
+    static constexpr uint64_t hookBodyLimit = uint64_t{256} << 20;
 
     enum class Kind { hook, rename, metrics, feed };
     // What runs on the main loop for a request. The body is parsed there, not
@@ -50,6 +54,13 @@ public:
     // The first Content-Length line's value: 0 when missing, not a number or
     // negative; UINT64_MAX (above every limit) when too large for 64 bits.
     static uint64_t contentLength(std::string_view head);
+    // A hook event (/hook/<tile>/<event>): its body is read through a HookBody, up to
+    // `hookBodyLimit`; any other request's whole, up to `bodyLimit`.
+    static bool isHookEvent(std::string_view head);
+    // The client waits for a "100 Continue" before it sends the body (curl does past 1 MiB, and
+    // would otherwise wait a second).
+    static bool expectsContinue(std::string_view head);
+    static constexpr std::string_view continueReply = "HTTP/1.1 100 Continue\r\n\r\n";
 
     // A bodiless answer: "HTTP/1.1 " + status and the closing headers.
     static std::string statusReply(std::string_view status);

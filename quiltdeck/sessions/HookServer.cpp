@@ -17,6 +17,7 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
+#include "quiltdeck/sessions/HookBody.h"
 #include "quiltdeck/sessions/PeerOwner.h"
 #include "quiltdeck/shell/Log.h"
 #include "vantel/core/Utf8.h"
@@ -55,10 +56,12 @@ struct HookServer::Connection {
     Duration ownerRetry = firstOwnerRetry;
     // Its place among the connections that may make room, while checking or reading.
     std::list<uint64_t>::iterator place;
-    std::string buffer;
+    std::string buffer;  // the head, then the body unless it is a hook event's
     size_t headEnd = std::string::npos;
     bool headIsText = true;
     uint64_t declared = 0;
+    uint64_t bodyRead = 0;
+    std::unique_ptr<HookBody> hookBody;  // a hook event's body, kept small as it comes
     std::string out;
     size_t sent = 0;
     TimePoint deadline;
@@ -91,6 +94,7 @@ private:
     void abandon(uint64_t id);
     void read(uint64_t id, Connection& connection);
     bool readHead(Connection& connection, size_t searchFrom);
+    bool takeBody(Connection& connection, std::string_view bytes);
     void complete(uint64_t id, Connection& connection);
     void answer(uint64_t id, Connection& connection, std::string response);
     void write(uint64_t id, Connection& connection);
@@ -259,10 +263,14 @@ void HookServer::Connections::handle(uint64_t id) {
 }
 
 void HookServer::Connections::read(uint64_t id, Connection& connection) {
+    const auto tooLarge = [&] {
+        server_.logOnce(server_.loggedTooLarge_, "hook server: refused a request past its size limit (413)");
+        answer(id, connection, HookRequest::statusReply("413 Payload Too Large"));
+    };
     for (int turn = 0; turn < readsPerTurn; ++turn) {
         size_t wanted = readLimit;
         if (connection.headEnd != std::string::npos)
-            wanted = std::min<uint64_t>(wanted, connection.headEnd + 4 + connection.declared - connection.buffer.size());
+            wanted = std::min<uint64_t>(wanted, connection.declared - connection.bodyRead);
         const ssize_t n = ::recv(connection.fd, chunk_.data(), wanted, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
@@ -270,20 +278,34 @@ void HookServer::Connections::read(uint64_t id, Connection& connection) {
         if (n <= 0) return close(id);
         // Not idle any more: the last to make room.
         idlest_.splice(idlest_.end(), idlest_, connection.place);
-        const size_t before = connection.buffer.size();
-        connection.buffer.append(chunk_.data(), static_cast<size_t>(n));
-        if (connection.headEnd == std::string::npos && !readHead(connection, before >= 3 ? before - 3 : 0)) {
-            if (connection.buffer.size() > HookRequest::headLimit + 3)
-                return answer(id, connection, HookRequest::statusReply("413 Payload Too Large"));
-            continue;
+        const std::string_view piece(chunk_.data(), static_cast<size_t>(n));
+        if (connection.headEnd != std::string::npos) {
+            if (!takeBody(connection, piece)) return tooLarge();
+        } else {
+            const size_t before = connection.buffer.size();
+            connection.buffer.append(piece);
+            if (!readHead(connection, before >= 3 ? before - 3 : 0)) {
+                if (connection.buffer.size() > HookRequest::headLimit + 3) return tooLarge();
+                continue;
+            }
+            if (connection.headEnd > HookRequest::headLimit) return tooLarge();
+            // What came after the head is the body's start.
+            const std::string rest = connection.buffer.substr(connection.headEnd + 4);
+            connection.buffer.resize(connection.headEnd + 4);
+            if (!takeBody(connection, rest)) return tooLarge();
+            // The body is welcome: a client that waits to be told so is told at once, where the
+            // socket takes the line now (else it sends after its own wait, as it would anyway).
+            if (connection.bodyRead < connection.declared && connection.headIsText &&
+                HookRequest::expectsContinue(std::string_view(connection.buffer.data(), connection.headEnd)))
+                (void)!::send(connection.fd, HookRequest::continueReply.data(), HookRequest::continueReply.size(),
+                              MSG_NOSIGNAL | MSG_DONTWAIT);
         }
-        if (connection.headEnd > HookRequest::headLimit || connection.declared > HookRequest::bodyLimit)
-            return answer(id, connection, HookRequest::statusReply("413 Payload Too Large"));
-        if (connection.buffer.size() >= connection.headEnd + 4 + connection.declared) return complete(id, connection);
+        if (connection.bodyRead == connection.declared) return complete(id, connection);
     }
 }
 
-// Finds the end of the head; reads the declared body length from it.
+// Finds the end of the head; reads the declared body length from it, and refuses one past the
+// request's limit.
 bool HookServer::Connections::readHead(Connection& connection, size_t searchFrom) {
     const size_t end = connection.buffer.find("\r\n\r\n", searchFrom);
     if (end == std::string::npos) return false;
@@ -291,12 +313,30 @@ bool HookServer::Connections::readHead(Connection& connection, size_t searchFrom
     const std::string_view head(connection.buffer.data(), end);
     connection.headIsText = vantel::isValidUtf8(head);
     connection.declared = HookRequest::contentLength(connection.headIsText ? head : std::string_view());
+    if (connection.headIsText && HookRequest::isHookEvent(head)) connection.hookBody = std::make_unique<HookBody>();
     return true;
+}
+
+// The body's next bytes, those past the declared length dropped. False when what is kept of it
+// passes the limit: the whole of a body, the kept form of a hook event's.
+bool HookServer::Connections::takeBody(Connection& connection, std::string_view bytes) {
+    const uint64_t limit = connection.hookBody ? HookRequest::hookBodyLimit : HookRequest::bodyLimit;
+    if (connection.declared > limit) return false;
+    bytes = bytes.substr(0, connection.declared - connection.bodyRead);
+    connection.bodyRead += bytes.size();
+    if (!connection.hookBody) {
+        connection.buffer.append(bytes);
+        return true;
+    }
+    connection.hookBody->append(bytes);
+    return connection.hookBody->kept().size() <= HookRequest::bodyLimit;
 }
 
 void HookServer::Connections::complete(uint64_t id, Connection& connection) {
     const std::string_view head(connection.buffer.data(), connection.headIsText ? connection.headEnd : 0);
-    const std::string_view body(connection.buffer.data() + connection.headEnd + 4, connection.declared);
+    const std::string_view body = connection.hookBody
+                                      ? std::string_view(connection.hookBody->kept())
+                                      : std::string_view(connection.buffer).substr(connection.headEnd + 4);
     const std::shared_ptr<const HookSnapshot> snapshot = server_.snapshot();
     HookRequest::Answer result = HookRequest::answer(head, body, server_.port_, snapshot.get());
     if (!result.log.empty()) Log::write(result.log);
@@ -313,6 +353,7 @@ void HookServer::Connections::answer(uint64_t id, Connection& connection, std::s
     idlest_.erase(connection.place);
     connection.phase = Connection::Phase::writing;
     std::string().swap(connection.buffer);
+    connection.hookBody.reset();
     connection.out = std::move(response);
     connection.sent = 0;
     write(id, connection);

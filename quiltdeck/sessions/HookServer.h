@@ -34,7 +34,9 @@ namespace quiltdeck {
 // neither slow nor idle connections keep a post waiting. The thread never waits
 // for the main loop: it checks tile ids and browser labels against the snapshot
 // the owner publishes, and hands each routed request to the main loop in
-// routing order, answering at once.
+// routing order, answering at once. A hook event's body is kept small as it
+// comes (HookBody): a pasted prompt of megabytes arrives as its head, and costs
+// a connection no more memory than a small one.
 class HookServer {
 public:
     static constexpr uint16_t firstPort = 7790;
@@ -117,6 +119,7 @@ private:
     std::atomic<bool> loggedGonePeer_{false};
     std::atomic<bool> loggedWebPage_{false};
     std::atomic<bool> loggedOutOfRange_{false};
+    std::atomic<bool> loggedTooLarge_{false};
     // Queued closures check it on the main thread, where it is reset.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     int wake_ = -1;

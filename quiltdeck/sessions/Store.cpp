@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -104,32 +105,48 @@ std::string plural(size_t count, const std::string& one, const std::string& many
 
 constexpr std::string_view brokenCopyPrefix = "state.json.broken-";
 
-// The copies beside state.json, named for the moment they were made (seconds since 1970), newest
-// first.
-std::vector<std::pair<long long, fs::path>> brokenCopies(const fs::path& dir) {
+// What stands beside state.json under a copy's name. Only a regular file counts as a copy: a link
+// or anything else under such a name is never read, named or removed, though its name is taken.
+struct BrokenCopies {
+    // Named for the moment they were made (seconds since 1970), newest first.
     std::vector<std::pair<long long, fs::path>> copies;
+    std::unordered_set<long long> taken;  // the seconds of every name, copy or not
+};
+
+BrokenCopies brokenCopies(const fs::path& dir) {
+    BrokenCopies found;
     for (const std::string& name : listNames(dir).value_or(std::vector<std::string>{})) {
         if (!name.starts_with(brokenCopyPrefix)) continue;
         const std::string_view digits = std::string_view(name).substr(brokenCopyPrefix.size());
         long long seconds = 0;
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
-        if (error == std::errc() && end == digits.data() + digits.size() && !digits.empty())
-            copies.emplace_back(seconds, dir / name);
+        if (error != std::errc() || end != digits.data() + digits.size() || digits.empty()) continue;
+        found.taken.insert(seconds);
+        struct stat info {};
+        if (::lstat((dir / name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            found.copies.emplace_back(seconds, dir / name);
     }
-    std::sort(copies.begin(), copies.end(), std::greater<>());
-    return copies;
+    std::sort(found.copies.begin(), found.copies.end(), std::greater<>());
+    return found;
 }
 
+// Compared on the file opened, never through a link: a name swapped for a link after the listing
+// holds nothing.
 bool holdsBytes(const fs::path& file, std::string_view bytes) {
-    std::error_code error;
-    if (fs::file_size(file, error) != bytes.size() || error) return false;
-    size_t at = 0;
-    const bool read = readChunks(file, 1 << 16, [&](std::string_view chunk) {
-        if (bytes.substr(at, chunk.size()) != chunk) return false;
-        at += chunk.size();
-        return true;
-    });
-    return read && at == bytes.size();
+    const int fd = openRegularFile(file, O_RDONLY | O_NOFOLLOW);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool same = ::fstat(fd, &info) == 0 && static_cast<uintmax_t>(info.st_size) == bytes.size();
+    std::string chunk(same ? std::min<size_t>(bytes.size(), 1 << 16) : 0, '\0');
+    for (size_t at = 0; same && at < bytes.size();) {
+        const ssize_t n = ::read(fd, chunk.data(), std::min(chunk.size(), bytes.size() - at));
+        if (n < 0 && errno == EINTR) continue;
+        const std::string_view read(chunk.data(), n > 0 ? static_cast<size_t>(n) : 0);
+        same = !read.empty() && bytes.substr(at, read.size()) == read;
+        at += read.size();
+    }
+    ::close(fd);
+    return same;
 }
 
 struct KeptCopy {
@@ -142,15 +159,17 @@ struct KeptCopy {
 // the one named. Only the newest few copies stay, the one named among them. Nothing, with the
 // errno value in `error`, when the copy cannot be written.
 std::optional<KeptCopy> keepCopy(const fs::path& dir, std::string_view bytes, int& error) {
-    auto copies = brokenCopies(dir);
+    const BrokenCopies found = brokenCopies(dir);
+    const auto& copies = found.copies;
     KeptCopy kept;
     const auto same = std::find_if(copies.begin(), copies.end(), [&](const auto& copy) { return holdsBytes(copy.second, bytes); });
     if (same != copies.end()) {
         kept.path = same->second;
     } else {
-        // Another launch in the same second made a copy of other bytes: its name is not reused.
+        // Another launch in the same second made a copy of other bytes: its name is not reused,
+        // nor the name of anything else there.
         auto seconds = static_cast<long long>(std::time(nullptr));
-        while (std::any_of(copies.begin(), copies.end(), [&](const auto& copy) { return copy.first == seconds; })) ++seconds;
+        while (found.taken.contains(seconds)) ++seconds;
         kept.path = dir / (std::string(brokenCopyPrefix) + std::to_string(seconds));
         if (!writeFileDurably(kept.path, bytes, 0600)) {
             error = errno ? errno : EIO;
@@ -177,11 +196,11 @@ std::string noCopy(int error) {
            "); nothing is written over it until one is, tried again with each save";
 }
 
-// "1 of 6 history records, 1 of 3 open-tile records and 2 fields of the wrong type could not be
-// read and were set aside"
+// "1 of 6 history records, 1 of 3 open-tile records, 2 fields of the wrong type and 1 number out
+// of range could not be read and were set aside"
 std::string describe(const Store::SetAside& setAside) {
     std::vector<std::string> parts;
-    size_t total = setAside.fields;
+    size_t total = setAside.fields + setAside.numbers + setAside.strings;
     for (size_t list = 0; list < Store::SetAside::listCount; ++list) {
         const auto& [unread, inFile] = setAside.records[list];
         const std::string name(Store::SetAside::names[list].second);
@@ -189,6 +208,8 @@ std::string describe(const Store::SetAside& setAside) {
         total += unread;
     }
     if (setAside.fields > 0) parts.push_back(plural(setAside.fields, "field of the wrong type", "fields of the wrong type"));
+    if (setAside.numbers > 0) parts.push_back(plural(setAside.numbers, "number out of range", "numbers out of range"));
+    if (setAside.strings > 0) parts.push_back(plural(setAside.strings, "broken string", "broken strings"));
     std::string text;
     for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
     return text + " could not be read and " + (total == 1 ? "was" : "were") + " set aside";
@@ -197,12 +218,15 @@ std::string describe(const Store::SetAside& setAside) {
 }  // namespace
 
 bool Store::SetAside::any() const {
-    return fields > 0 || std::any_of(records.begin(), records.end(), [](const Records& list) { return list.unread > 0; });
+    return fields > 0 || numbers > 0 || strings > 0 ||
+           std::any_of(records.begin(), records.end(), [](const Records& list) { return list.unread > 0; });
 }
 
 void Store::load() {
     int readError = 0;
-    const auto bytes = readWholeFile(file_, fileSizeLimit, &readError);
+    // A link at the name is not the file: its target is never read, nor replaced.
+    const auto bytes = readWholeFile(file_, fileSizeLimit, &readError, O_NOFOLLOW);
+    if (readError == ELOOP) readError = EINVAL;
     if (!bytes) {
         // A file that is there but cannot be read must never be replaced.
         if (readError != ENOENT) {

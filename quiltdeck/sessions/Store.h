@@ -167,8 +167,8 @@ public:
     ReadOnlyCause readOnlyCause() const { return readOnlyCause_; }
     int readOnlyError() const { return readOnlyError_; }
     // What a load could not read and left out, so that it is kept and told: per list the records
-    // that are no record of its kind (a null, a number, ...), the fields of the wrong type at the
-    // top or inside a record, and where the file as it was is kept.
+    // that are no record of its kind (a null, a number, ...), the fields at the top or inside a
+    // record that were lost by what they were, and where the file as it was is kept.
     struct SetAside {
         enum List {
             history, openTiles, recents, walls, browserLabels, browserCache, browserAccounts,
@@ -202,7 +202,9 @@ public:
             size_t inFile = 0;
         };
         std::array<Records, listCount> records{};
-        size_t fields = 0;
+        size_t fields = 0;   // of the wrong type
+        size_t numbers = 0;  // out of range: no double holds them, or no whole number of the field's size
+        size_t strings = 0;  // broken: a lone surrogate, a byte that is no UTF-8, a control character, a bad escape
         std::optional<std::filesystem::path> copy;
         bool any() const;
     };
@@ -216,7 +218,7 @@ public:
     // fails with its cause in saveError() until it is made, every `saveRetry` too, changed or not.
     bool copyPending() const { return pendingCopy_ != nullptr; }
     // The copies "state.json.broken-<seconds>" kept in the folder: the newest, and never two
-    // with the same bytes.
+    // with the same bytes. Only a regular file under such a name is a copy.
     static constexpr size_t brokenCopiesKept = 3;
     // What the load left out of a file that decoded, and where the file as it was is kept.
     const SetAside& setAside() const { return setAside_; }

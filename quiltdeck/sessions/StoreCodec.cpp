@@ -29,10 +29,13 @@ struct Plain<std::optional<T>> {
     using type = T;
 };
 
+// Why a value was not taken.
+enum class Lost { nothing, wrongType, number, string };
+
 // Reads the document as it comes, field by field and record by record, and makes only what it
 // keeps. A record that cannot be read is left out and the rest of its list kept; a field of the
 // wrong type, or a value nothing can hold (a number out of range, a broken string), keeps its
-// default. Either loses what the file held, so each is counted in the tally.
+// default. Either loses what the file held, so each is counted in the tally, by what it was.
 class Decoder {
 public:
     Decoder(JsonReader& in, SetAside& tally) : in_(in), tally_(tally) {}
@@ -43,8 +46,9 @@ public:
     void field(Target& target) {
         if (in_.peek() == Kind::null) return in_.skip();
         typename Plain<Target>::type taken{};
-        if (value(taken)) target = std::move(taken);
-        else ++tally_.fields;
+        const Lost lost = value(taken);
+        if (lost == Lost::nothing) target = std::move(taken);
+        else count(lost);
     }
 
     // Past `kept` records the rest are only read and counted; with `distinct`, a record equal to
@@ -81,18 +85,27 @@ public:
             if (keyReadable) {
                 member(std::string_view(key));
             } else {
-                ++tally_.fields;
+                count(Lost::string);
                 in_.skip();
             }
         }
     }
 
 private:
+    void count(Lost lost) {
+        switch (lost) {
+            case Lost::nothing: break;
+            case Lost::wrongType: ++tally_.fields; break;
+            case Lost::number: ++tally_.numbers; break;
+            case Lost::string: ++tally_.strings; break;
+        }
+    }
+
     // A list or a map in the file is of its kind, or a field of the wrong type; a null is missing.
     bool present(Kind kind) {
         const Kind found = in_.peek();
         if (found == kind) return true;
-        if (found != Kind::null) ++tally_.fields;
+        if (found != Kind::null) count(Lost::wrongType);
         in_.skip();
         return false;
     }
@@ -129,7 +142,7 @@ private:
     // One record of a list or a map, counted.
     template <class T>
     bool entry(T& out, SetAside::List which, bool keyReadable = true) {
-        return counted(value(out) && keyReadable, which);
+        return counted(value(out) == Lost::nothing && keyReadable, which);
     }
     // A map value that is itself a list (a folder's metrics): its records count, or it as one.
     bool entry(std::vector<Store::Metric>& out, SetAside::List which, bool keyReadable) {
@@ -146,54 +159,49 @@ private:
         return readable;
     }
 
-    // --- One value: false when it has the wrong type or cannot be held -----------------------
+    // --- One value: what was lost when it has the wrong type or cannot be held ----------------
 
-    bool value(std::string& out) {
-        if (in_.peek() == Kind::string) return in_.string(out);
+    Lost wrongType() {
         in_.skip();
-        return false;
+        return Lost::wrongType;
     }
-    bool value(bool& out) {
-        if (in_.peek() != Kind::boolean) {
-            in_.skip();
-            return false;
-        }
+    Lost value(std::string& out) {
+        if (in_.peek() != Kind::string) return wrongType();
+        return in_.string(out) ? Lost::nothing : Lost::string;
+    }
+    Lost value(bool& out) {
+        if (in_.peek() != Kind::boolean) return wrongType();
         out = in_.boolean();
-        return true;
+        return Lost::nothing;
     }
-    bool value(double& out) {
-        if (in_.peek() != Kind::number) {
-            in_.skip();
-            return false;
-        }
+    Lost value(double& out) {
+        if (in_.peek() != Kind::number) return wrongType();
         const std::optional<double> number = in_.number();
-        if (number) out = *number;
-        return number.has_value();
+        if (!number) return Lost::number;
+        out = *number;
+        return Lost::nothing;
     }
-    // Whole numbers only; 300.0 counts, 300.5 does not.
-    bool value(int& out) {
+    // Whole numbers only; 300.0 counts, 300.5 is of the wrong type.
+    Lost value(int& out) {
         double number = 0;
-        if (!value(number) || number != std::trunc(number) || number < std::numeric_limits<int>::min() ||
-            number > std::numeric_limits<int>::max())
-            return false;
+        if (const Lost lost = value(number); lost != Lost::nothing) return lost;
+        if (number != std::trunc(number)) return Lost::wrongType;
+        if (number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max()) return Lost::number;
         out = static_cast<int>(number);
-        return true;
+        return Lost::nothing;
     }
-    bool value(Date& out) { return value(out.sinceReference); }
+    Lost value(Date& out) { return value(out.sinceReference); }
 
     // Inside a record every key falls back by itself.
     template <class Field>
-    bool record(Field&& field) {
-        if (in_.peek() != Kind::object) {
-            in_.skip();
-            return false;
-        }
+    Lost record(Field&& field) {
+        if (in_.peek() != Kind::object) return wrongType();
         members([&](std::string_view key) {
             if (!field(key)) in_.skip();
         });
-        return true;
+        return Lost::nothing;
     }
-    bool value(Store::ClosedTile& tile) {
+    Lost value(Store::ClosedTile& tile) {
         return record([&](std::string_view key) {
             if (key == "title") field(tile.title);
             else if (key == "name") field(tile.name);
@@ -210,7 +218,7 @@ private:
             return true;
         });
     }
-    bool value(Store::Metric& metric) {
+    Lost value(Store::Metric& metric) {
         return record([&](std::string_view key) {
             if (key == "label") field(metric.label);
             else if (key == "value") field(metric.value);
@@ -221,7 +229,7 @@ private:
             return true;
         });
     }
-    bool value(Store::FeedItem& item) {
+    Lost value(Store::FeedItem& item) {
         return record([&](std::string_view key) {
             if (key == "title") field(item.title);
             else if (key == "url") field(item.url);
@@ -229,7 +237,7 @@ private:
             return true;
         });
     }
-    bool value(Store::Feed& feed) {
+    Lost value(Store::Feed& feed) {
         return record([&](std::string_view key) {
             if (key == "label") field(feed.label);
             else if (key == "command") field(feed.command);

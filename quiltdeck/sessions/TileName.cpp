@@ -27,6 +27,12 @@ std::string TileName::name(std::string_view name, std::string_view cwd, bool she
     return t("shell_named", {std::string(name)});
 }
 
+std::string TileName::shown(std::string_view title, std::string_view name, std::string_view cwd, bool shell,
+                           std::string_view home) {
+    if (!title.empty()) return TileName::title(title, shell);
+    return TileName::name(name.empty() ? lastPathComponent(cwd) : std::string(name), cwd, shell, home);
+}
+
 std::optional<std::string> TileName::promptWords(std::string_view prompt) {
     static constexpr std::string_view opening = "<pasted_content";
     static constexpr std::string_view closing = "</pasted_content>";

@@ -58,12 +58,12 @@ int openRegularFile(const std::filesystem::path& path, int flags, mode_t mode) {
     return fd;
 }
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error) {
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error, int openFlags) {
     auto fail = [&](int code) -> std::optional<std::string> {
         if (error) *error = code;
         return std::nullopt;
     };
-    const int fd = openRegularFile(path, O_RDONLY);
+    const int fd = openRegularFile(path, O_RDONLY | openFlags);
     if (fd < 0) return fail(errno);
     std::string bytes;
     char chunk[65536];

@@ -22,8 +22,10 @@ int openRegularFile(const std::filesystem::path& path, int flags, mode_t mode = 
 // The whole content of a regular file of at most `limit` bytes; nothing when it
 // cannot be read, with the reason in `error` (an errno value; EFBIG when it is
 // too large, EISDIR for a folder, EINVAL for anything else that is not a
-// regular file). Never waits on a FIFO or a device.
-std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error = nullptr);
+// regular file). Never waits on a FIFO or a device. `openFlags` join the open's
+// own: with O_NOFOLLOW a symbolic link at the path is refused with ELOOP.
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, size_t limit, int* error = nullptr,
+                                         int openFlags = 0);
 
 // Replaces the file with `bytes` so that a reader, or the file after a crash or a
 // power loss, holds either the old content or the new one whole: a temporary

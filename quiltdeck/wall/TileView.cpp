@@ -313,7 +313,9 @@ void TileView::fillDeadVeil() {
     TextAttributes title = style(Fonts::ui(15, FontWeight::semibold), C::strongText());
     // Centred as the detail under it: a styled text aligns by its own paragraph.
     title.paragraph.alignment = platform::ui::TextAlignment::center;
-    deadLabel_.setRichText(RichText(labelText(TileName::title(session_.title(), session_.isShell())), title));
+    deadLabel_.setRichText(RichText(labelText(TileName::shown(session_.title(), session_.name(), session_.cwd(),
+                                                              session_.isShell(), homeFolder().string())),
+                                    title));
     deadDetail_.setString(TileLayout::deadDetail(prefixWithin(session_.lastPrompt(), shownTextLimit)));
     resumeButton_.setHidden(!session_.claudeSessionId() && !session_.continueLatest());
 }
@@ -348,7 +350,8 @@ void TileView::refreshLabels() {
     TextAttributes titleStyle = style(Fonts::ui(14, FontWeight::semibold), TileLayout::primaryText(dark), -0.15);
     const std::string home = homeFolder().string();
     const std::string name = TileName::name(session_.name(), session_.cwd(), session_.isShell(), home);
-    titleLabel_.setRichText(RichText(labelText(title.empty() ? name : TileName::title(title, session_.isShell())), titleStyle));
+    titleLabel_.setRichText(
+        RichText(labelText(TileName::shown(title, session_.name(), session_.cwd(), session_.isShell(), home)), titleStyle));
 
     SubParts parts;
     parts.name = labelText(name);

@@ -21,6 +21,7 @@
 #include "quiltdeck/panels/StateNotice.h"
 #include "quiltdeck/sessions/ClaudeCapabilities.h"
 #include "quiltdeck/sessions/Defaults.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Resources.h"
@@ -807,6 +808,61 @@ TEST_F(AppDelegateTest, TheQuitQuestionSaysWhatBecomesOfShells) {
         EXPECT_TRUE(info.starts_with(c.starts)) << info;
         EXPECT_NE(info.find(c.holds), std::string::npos) << info;
         app->modals().clickButton(1);
+    }
+    Lang::setCurrent(Lang::en);
+}
+
+// While saves fail the quit question first tries once more, then says what a quit loses and why
+// instead of what comes back, in the interface language; with nothing running it asks only then.
+TEST_F(AppDelegateTest, TheQuitQuestionSaysWhatIsLostWhileSavesFail) {
+    const struct {
+        const char* name;
+        Lang lang;
+        int tiles;
+        bool roomAtQuit;  // the disk has room again by the quit, before the store's own retry
+        std::optional<std::string> info;  // none: quits without asking
+    } cases[] = {
+        {"full", Lang::en, 3, false,
+         "The last changes could not be saved (the disk is full) and are lost if you quit now: the next time you open "
+         "the app, your tiles and settings are as they were when last saved.\n\nWhatever runs in the tiles now is ended."},
+        {"full, German", Lang::de, 1, false,
+         "Die letzten Änderungen konnten nicht gespeichert werden (der Datenträger ist voll) und gehen verloren, wenn du "
+         "jetzt beendest: Beim nächsten Öffnen der App sind deine Kacheln und Einstellungen so, wie sie zuletzt "
+         "gespeichert wurden.\n\nWas jetzt in den Kacheln läuft, wird beendet."},
+        {"full, nothing running", Lang::en, 0, false,
+         "The last changes could not be saved (the disk is full) and are lost if you quit now: the next time you open "
+         "the app, your tiles and settings are as they were when last saved."},
+        {"room again", Lang::en, 3, true, t("quit_info", {3})},
+        {"room again, nothing running", Lang::en, 0, true, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Lang::setCurrent(c.lang);
+        app.reset();
+        Store::shared().setOpenTiles({});
+        ASSERT_TRUE(Store::shared().flush());
+        launch();
+        failDurableWritesWith(ENOSPC);
+        Store::shared().setAiTitles(false);
+        for (int i = 0; i < c.tiles; ++i) openTile("t" + std::to_string(i));
+        ASSERT_FALSE(Store::shared().flush());
+        EXPECT_EQ(Store::shared().saveError(), ENOSPC);
+        if (c.roomAtQuit) failDurableWritesWith(0);
+        key(press("q", ctrlShift));
+        failDurableWritesWith(0);
+        ASSERT_EQ(app->modals().shownAlert().has_value(), c.info.has_value());
+        EXPECT_EQ(app->application().terminated(), !c.info);
+        if (c.info) {
+            EXPECT_EQ(app->modals().shownAlert()->informativeText, *c.info);
+            app->modals().clickButton(1);
+        }
+        // The last try reached the disk with every tile open at the quit.
+        if (c.roomAtQuit) {
+            EXPECT_EQ(Store::shared().saveError(), 0);
+            EXPECT_EQ(Store::decode(testing::readFile(Store::shared().file()))->openTiles.size(), static_cast<size_t>(c.tiles));
+        }
+        Store::shared().setAiTitles(true);
+        ASSERT_TRUE(Store::shared().flush());
     }
     Lang::setCurrent(Lang::en);
 }

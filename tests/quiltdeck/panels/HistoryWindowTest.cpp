@@ -100,6 +100,34 @@ TEST(HistoryRows, APromptIsShortenedOnALineOfItsOwn) {
     EXPECT_EQ(std::count(without.begin(), without.end(), '\n'), 1);
 }
 
+// A record whose title was set aside (or never came) is shown as its tile is without one: by its
+// name, else by its folder's.
+TEST(HistoryRows, ARecordWithoutATitleIsShownByItsName) {
+    const std::string home = "/home/u";
+    struct Case {
+        std::string title, name, cwd;
+        bool shell;
+        std::string shown;
+    } cases[] = {
+        {"Build", "name", "/srv/y", false, "Build"},
+        {"", "name", "/srv/y", false, "name"},
+        {"", "", "/srv/y", false, "y"},
+        {"", "", "/srv/y/", false, "y"},
+        {"", "", home, true, t("shell")},
+        {"", "x", "/srv/x", true, t("shell_named", {"x"})},
+        {"", "", "/srv/x", true, t("shell_named", {"x"})},
+        {"", "in\u200Bvoice", "/srv/y", false, "in<U+200B>voice"},
+    };
+    for (const Case& c : cases) {
+        Tile record = tile(c.title, c.cwd);
+        record.name = c.name;
+        record.isShell = c.shell;
+        const platform::ui::RichText text = HistoryWindow::rowText(record, home);
+        EXPECT_EQ(text.string().substr(0, text.string().find('\n')), c.shown) << c.title << "|" << c.name << "|" << c.cwd;
+        EXPECT_EQ(text.runs()[0].attributes.font.weight, platform::gfx::FontWeight::semibold);
+    }
+}
+
 class HistoryWindowTest : public testing::PanelTest {
 protected:
     HistoryWindowTest() { setClosed({}); }

@@ -64,7 +64,8 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
          },
          "Another Quiltdeck is using " + folder.path().string() + "."},
         {"records left out, no copy", [&] { return withoutCopy(R"({"closed":[null]})"); },
-         file() + " is damaged and could not be set aside (the disk is full).", true},
+         file() + " holds entries that could not be read, and no copy of the file as it was could be made (the disk is full).",
+         true},
         {"undecodable, no copy", [&] { return withoutCopy("[]"); },
          file() + " is damaged and could not be set aside (the disk is full).", true,
          "Your tiles and settings could not be loaded"},
@@ -76,6 +77,12 @@ TEST_F(StateNoticeTest, SaysWhyTheFileIsLeftAlone) {
         const auto store = c.make();
         EXPECT_EQ(StateNotice::reason(*store), c.reason);
         EXPECT_EQ(StateNotice::line(*store).has_value(), c.reason.has_value());
+        // What a quit would lose: the whole run where nothing is saved, the last changes while
+        // saves fail.
+        std::optional<std::string> lost;
+        if (store->readOnly()) lost = t("quit_info_read_only", {*c.reason});
+        if (c.retried) lost = t("quit_info_unsaved", {"the disk is full"});
+        EXPECT_EQ(StateNotice::lostAtQuit(*store), lost);
         const auto alert = StateNotice::alert(*store);
         ASSERT_EQ(alert.has_value(), c.reason.has_value());
         if (!c.reason) continue;
@@ -153,6 +160,11 @@ TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
     testing::TempFolder third;
     testing::writeFile(third / "state.json", R"({"walls":[null]})");
     const Store leftOut(third.path());
+    testing::TempFolder fourth;
+    testing::writeFile(fourth / "state.json", R"({"walls":[null]})");
+    failDurableWritesWith(ENOSPC);
+    const Store leftOutWithoutCopy(fourth.path());
+    failDurableWritesWith(0);
     for (const Lang lang : Lang::allCases()) {
         Lang::setCurrent(lang);
         SCOPED_TRACE(std::string(lang.rawValue()));
@@ -170,6 +182,12 @@ TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
         ASSERT_TRUE(partial);
         EXPECT_NE(partial->find(leftOut.setAside().copy->string()), std::string::npos);
         EXPECT_EQ(partial->find("%@"), std::string::npos);
+        // Not set aside: the file stays, and only its copy could not be made.
+        const auto uncopied = StateNotice::reason(leftOutWithoutCopy);
+        ASSERT_TRUE(uncopied);
+        EXPECT_NE(uncopied->find(t("state_disk_full")), std::string::npos);
+        EXPECT_EQ(uncopied->find("%@"), std::string::npos);
+        EXPECT_EQ(*uncopied, t("state_records_no_copy", {fourth.path().string() + "/state.json", t("state_disk_full")}));
     }
 }
 

@@ -10,10 +10,12 @@
 
 #include <functional>
 #include <map>
+#include <random>
 #include <thread>
 
 #include "platform/runtime/VirtualMainLoop.h"
 #include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/sessions/HookBody.h"
 #include "quiltdeck/sessions/HookTexts.h"
 #include "quiltdeck/sessions/PeerOwner.h"
 #include "quiltdeck/sessions/ProcessCapture.h"
@@ -164,6 +166,65 @@ int waitFor(pid_t child) {
     return -1;
 }
 
+// Checked against the JSON library: what a body keeps parses as the body does, each string the
+// body's or its head (at least a sixth of the limit, a character's worth when escapes are all it
+// holds), wherever the pieces it came in end.
+TEST(HookBody, KeepsEachStringsHeadAsTheParserReadsIt) {
+    using nlohmann::json;
+    std::mt19937 random(7513);
+    const std::string_view pieces[] = {"a", " ", "\u00e9", "\u20ac", "\xF0\x9F\x98\x80", "\\n", "\\\"", "\\\\",
+                                       "\\u00e9", "\\u0001", "\\ud83d\\ude00", "\\/"};
+    const auto text = [&](size_t bytes) {
+        std::string out;
+        while (out.size() < bytes) out += pieces[random() % std::size(pieces)];
+        return out;
+    };
+    // Each string of the kept document is its own, or the head of its own.
+    std::function<void(const json&, const json&)> same = [&](const json& body, const json& kept) {
+        ASSERT_EQ(kept.type(), body.type());
+        if (body.is_string()) {
+            const auto& whole = body.get_ref<const std::string&>();
+            const auto& head = kept.get_ref<const std::string&>();
+            EXPECT_EQ(whole.substr(0, head.size()), head);
+            if (head.size() < whole.size()) {
+                EXPECT_GE(head.size(), HookBody::stringLimit / 6);
+            }
+        } else if (body.is_structured()) {
+            ASSERT_EQ(kept.size(), body.size());
+            for (auto b = body.begin(), k = kept.begin(); b != body.end(); ++b, ++k) {
+                if (body.is_object()) {
+                    EXPECT_EQ(k.key(), b.key());
+                }
+                same(*b, *k);
+            }
+        } else {
+            EXPECT_EQ(kept, body);
+        }
+    };
+    for (int round = 0; round < 40; ++round) {
+        std::string body = R"({"hook_event_name":"UserPromptSubmit","tool_input":{"command":")" + text(random() % 300'000) +
+                           R"(","n":[1,-2.5e3,true,null]},"prompt":")" + text(random() % 300'000) + R"(","k":[")" +
+                           text(random() % 70'000) + R"(",")" + text(random() % 10) + R"("]})";
+        const json parsed = json::parse(body, nullptr, false);
+        ASSERT_FALSE(parsed.is_discarded()) << round;
+        std::optional<std::string> first;
+        for (const size_t most : {size_t{1} << 20, size_t{7}, size_t{1}}) {
+            HookBody kept;
+            for (size_t at = 0; at < body.size();) {
+                const size_t n = 1 + random() % most;
+                kept.append(std::string_view(body).substr(at, n));
+                at += n;
+            }
+            if (!first) first = kept.kept();
+            EXPECT_EQ(kept.kept(), *first) << round << " in pieces of at most " << most;
+        }
+        const json cut = json::parse(*first, nullptr, false);
+        ASSERT_FALSE(cut.is_discarded()) << round;
+        same(parsed, cut);
+        EXPECT_LE(first->size(), 3 * (HookBody::stringLimit + 12) + 200);
+    }
+}
+
 class HookServerTest : public ::testing::Test {
 protected:
     std::string logged() { return testing::logContents().substr(logStart); }
@@ -208,7 +269,22 @@ std::string posted(const std::string& path, const std::string& body) {
     return "POST " + path + " HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-const std::string million = "{\"a\":\"" + std::string(1'000'000 - 8, 'x') + "\"}";
+const std::string million = "{\"title\":\"" + std::string(1'000'000 - 12, 'x') + "\"}";
+
+std::string repeated(std::string_view text, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+// A hook event's body as sent, and the event as the tile gets it: the prompt's head.
+std::string promptBody(const std::string& prompt) {
+    return R"({"session_id":"s1","hook_event_name":"UserPromptSubmit","prompt":")" + prompt + R"("})";
+}
+std::string promptEvent(const std::string& prompt) {
+    return "hook UserPromptSubmit " +
+           nlohmann::json{{"session_id", "s1"}, {"hook_event_name", "UserPromptSubmit"}, {"prompt", prompt}}.dump();
+}
 const std::string page =
     "<!doctype html><meta charset=\"utf-8\"><title>no browser</title>\n<body style=\"margin:0;height:100vh;"
     "display:grid;place-content:center;text-align:center;background:#298558;color:#fff;font:600 16px system-ui\">\n"
@@ -230,11 +306,34 @@ INSTANTIATE_TEST_SUITE_P(
                     {"hook Stop {\"n\":123456}"}},
         RequestCase{"LengthAbcIsZero", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: abc\r\n\r\n{\"a\":1}"}, ok, {"hook Stop {}"}},
         RequestCase{"LengthMinusFiveIsZero", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: -5\r\n\r\n{}"}, ok, {"hook Stop {}"}},
-        RequestCase{"MillionAndOneRefusedAtTheHead", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n"}, tooLarge, {}},
+        RequestCase{"MillionAndOneRefusedAtTheHead", {"POST /rename/T1 HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n"}, tooLarge, {}},
         RequestCase{"LengthBeyondSixtyFourBits", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 18446744073709551616\r\n\r\n"},
                     tooLarge, {}},
-        RequestCase{"MillionAccepted", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 1000000\r\n\r\n" + million}, ok,
-                    {"hook Stop " + million}},
+        RequestCase{"MillionAccepted", {"POST /rename/T1 HTTP/1.1\r\nContent-Length: 1000000\r\n\r\n" + million}, ok,
+                    {"rename " + std::string(1'000'000 - 12, 'x')}},
+        // A hook event's strings are cut as they come, so it may send far more: a pasted prompt of
+        // megabytes arrives as its head, cut where a character or a surrogate pair starts.
+        RequestCase{"HookPastItsLimitRefusedAtTheHead", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 268435457\r\n\r\n"},
+                    tooLarge, {}, "hook server: refused a request past its size limit (413)"},
+        RequestCase{"FiveMegabytePromptKeepsItsHead", {posted("/hook/T1/UserPromptSubmit", promptBody(repeated("\u20AC", 5'000'000 / 3)))},
+                    ok, {promptEvent(repeated("\u20AC", 65536 / 3 + 1))}},
+        RequestCase{"EscapedPairsAreKeptWhole",
+                    {posted("/hook/T1/UserPromptSubmit", promptBody(repeated("\\ud83d\\ude00", 100'000)))}, ok,
+                    {promptEvent(repeated("\U0001F600", 65536 / 12 + 1))}},
+        RequestCase{"EscapesAreKeptWhole", {posted("/hook/T1/UserPromptSubmit", promptBody("ab" + repeated("\\u00e9", 20'000)))},
+                    ok, {promptEvent("ab" + repeated("\u00E9", (65536 - 2) / 6 + 1))}},
+        // A client that waits to be told to send its body (curl past 1 MiB) is told at once.
+        RequestCase{"ExpectContinueIsAnswered",
+                    {"POST /hook/T1/Stop HTTP/1.1\r\nExpect: 100-Continue\r\nContent-Length: 7\r\n\r\n", "{\"a\":1}"},
+                    "HTTP/1.1 100 Continue\r\n\r\n" + ok, {"hook Stop {\"a\":1}"}},
+        RequestCase{"ExpectContinueWithTheBodyAtOnce",
+                    {"POST /hook/T1/Stop HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 7\r\n\r\n{\"a\":1}"}, ok,
+                    {"hook Stop {\"a\":1}"}},
+        RequestCase{"ExpectContinueRefusedAtTheHead",
+                    {"POST /rename/T1 HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 1000001\r\n\r\n"}, tooLarge, {}},
+        RequestCase{"KeptFormPastTheLimitRefused",
+                    {posted("/hook/T1/Stop", "[" + repeated("\"" + std::string(70'000, 'x') + "\",", 16) + "0]")}, tooLarge, {},
+                    "hook server: refused a request past its size limit (413)"},
         RequestCase{"HeadOf64KiBAccepted", {"GET /hook/T1/Stop HTTP/1.1\r\nX: " + std::string(65536 - 31, 'h') + "\r\n\r\n"}, ok,
                     {"hook Stop {}"}},
         RequestCase{"LongerHeadRefused", {"GET /hook/T1/Stop HTTP/1.1\r\nX: " + std::string(65537 - 31, 'h') + "\r\n\r\n"},

@@ -10,6 +10,7 @@
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Scroller.h"
 #include "quiltdeck/AppTestSupport.h"
+#include "quiltdeck/sessions/HookBody.h"
 #include "quiltdeck/sessions/HookServer.h"
 #include "quiltdeck/sessions/HookTexts.h"
 #include "quiltdeck/sessions/SessionLaunch.h"
@@ -398,6 +399,24 @@ TEST_F(SessionWithFake, APastedFirstPromptTitlesTheTileByItsText) {
     ASSERT_TRUE(waitFor(*session, SessionStatus::idle, true));
     EXPECT_EQ(session->title().text, "fix the invoices of March");
     EXPECT_EQ(session->lastPrompt().rfind("<pasted_content id=\"", 0), 0u) << session->lastPrompt();
+
+    // A paste of 5 MB reaches the assistant whole, and its hook (through curl) brings the head of
+    // it: the last prompt follows what was sent, and the title stays the first prompt's.
+    std::string large;
+    for (int i = 0; large.size() < 5'000'000; ++i) large += "line " + std::to_string(i) + " of the log\n";
+    session->view().sendPaste(large, true);
+    session->view().send("\r");
+    ASSERT_TRUE(waitFor([&] { return session->lastPrompt().find("line 0 of the log") != std::string::npos; }, 60s));
+    ASSERT_TRUE(waitFor(*session, SessionStatus::idle, true));
+    EXPECT_EQ(session->lastPrompt().rfind("<pasted_content id=\"", 0), 0u);
+    EXPECT_NE(session->lastPrompt().find("line 3000 of the log"), std::string::npos);
+    EXPECT_LE(session->lastPrompt().size(), HookBody::stringLimit + 12);
+    EXPECT_EQ(session->title().text, "fix the invoices of March");
+    const auto hooks = home.calls().back().hooks;
+    const auto submitted = std::find_if(hooks.rbegin(), hooks.rend(), [](const auto& hook) { return hook.event == "UserPromptSubmit"; });
+    ASSERT_NE(submitted, hooks.rend());
+    const std::string sent = nlohmann::json::parse(submitted->input).value("prompt", "");
+    EXPECT_NE(sent.find(large), std::string::npos) << "the hook was sent the whole prompt";
 }
 
 // In the home folder, with the user's leave, the trust question is answered

@@ -56,14 +56,18 @@ void expectSaved(const Store& store) {
     EXPECT_EQ(readFile(store.file()), Store::encode(store.state()));
 }
 
-// "history 1/2 fields 1": each list's records set aside of those in the file, then the fields.
+// "history 1/2 fields 1 numbers 1": each list's records set aside of those in the file, then the
+// fields of the wrong type, the numbers out of range and the broken strings.
 std::string tally(const Store::SetAside& setAside) {
     std::string text;
     for (const auto& [list, name] : Store::SetAside::names) {
         const auto& [unread, inFile] = setAside.records[list];
         if (unread > 0) text += std::string(name) + " " + std::to_string(unread) + "/" + std::to_string(inFile) + " ";
     }
-    return setAside.fields ? text + "fields " + std::to_string(setAside.fields) : text.substr(0, text.size() - !text.empty());
+    for (const auto& [count, name] : {std::pair{setAside.fields, "fields"}, {setAside.numbers, "numbers"}, {setAside.strings, "strings"}}) {
+        if (count > 0) text += std::string(name) + " " + std::to_string(count) + " ";
+    }
+    return text.substr(0, text.size() - !text.empty());
 }
 
 // A record that cannot be read is left out and the rest of its list kept; a field of the wrong
@@ -117,17 +121,21 @@ TEST(StoreDecode, EachFieldFallsBackByItself) {
         // A value the document cannot hold costs its field, its record or its entry alone: a number
         // out of range, a lone surrogate, a byte that is no UTF-8, a control character.
         {R"({"tileMetrics":{"/p":[{"label":"a","every":1e999},{"label":"b","every":-1e999}]}})",
-         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; }, "fields 2"},
+         [](State& s) { s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; }, "numbers 2"},
         {R"({"zoomScale":1e400,"language":"de","minFontSize":1e-400})",
-         [](State& s) { s.language = "de"; s.minFontSize = 0; }, "fields 1"},
+         [](State& s) { s.language = "de"; s.minFontSize = 0; }, "numbers 1"},
+        // A whole number the field's size cannot hold is out of range; a fraction is of the wrong type.
+        {R"({"tileFeeds":{"/p":{"label":"x","every":3e9}},"tileMetrics":{"/p":[{"label":"a","every":-3e9},{"label":"b","every":0.5}]}})",
+         [](State& s) { s.tileFeeds["/p"] = {"x", "", 300, {}, {}}; s.tileMetrics["/p"] = {{"a", "", {}, {}, {}}, {"b", "", {}, {}, {}}}; },
+         "fields 1 numbers 2"},
         {R"({"closed":[{"title":"\ud800","cwd":"/a","closedAt":1},{"title":"\udc00\ud800x","closedAt":2}]})",
-         [&](State& s) { s.closed = {at(1, "", "/a"), at(2)}; }, "fields 2"},
+         [&](State& s) { s.closed = {at(1, "", "/a"), at(2)}; }, "strings 2"},
         {R"({"fontName":"\ud83d\ude00 \u00e9\u0000","themeMode":"\ud83dx","markStyle":"a\qb"})",
-         [](State& s) { s.fontName = std::string("\U0001F600 \u00E9\0", 8); }, "fields 2"},
+         [](State& s) { s.fontName = std::string("\U0001F600 \u00E9\0", 8); }, "strings 2"},
         {"{\"openTiles\":[{\"title\":\"a\xff\",\"closedAt\":2}],\"currentWall\":\"\xc3(\",\"walls\":[\"\xed\xa0\x80\"]}",
-         [&](State& s) { s.openTiles = {at(2)}; }, "wall 1/1 fields 2"},
+         [&](State& s) { s.openTiles = {at(2)}; }, "wall 1/1 strings 2"},
         {"{\"tileNames\":{\"/p\xff\":\"n\",\"/q\":\"m\\ud800\",\"/r\":\"r\"},\"lang\xffuage\":\"de\",\"markStyle\":\"a\x01\"}",
-         [](State& s) { s.tileNames = {{"/r", "r"}}; }, "tile-name 2/3 fields 2"},
+         [](State& s) { s.tileNames = {{"/r", "r"}}; }, "tile-name 2/3 strings 2"},
         // 64 levels are read.
         {R"({"unknown":)" + std::string(63, '[') + std::string(63, ']') + R"(,"onboarded":true})",
          [](State& s) { s.onboarded = true; }, ""},
@@ -304,20 +312,31 @@ std::set<std::string> brokenCopiesIn(const std::filesystem::path& dir) {
     return names;
 }
 
+// A copy's name in a table: "state.json.broken-now+1" is named for a second after the test began.
+std::string copyNamed(const std::string& name, long long now) {
+    const size_t at = name.find("now");
+    if (at == std::string::npos) return name;
+    const long long later = at + 3 < name.size() ? std::stoll(name.substr(at + 4)) : 0;
+    return name.substr(0, at) + std::to_string(now + later);
+}
+
 // Records and fields that cannot be read are left out of a file that loads; before anything is
 // saved without them, the file as it was is kept beside it, the user's alone, and the log says
 // what went. So is a file that does not decode. A copy that cannot be made is tried again with
 // each save, and until it is made the file is never written over. A copy of the same bytes is
-// made once, and only the newest few are kept.
+// made once, and only the newest few are kept. Only a regular file is a copy: a link under a
+// copy's name is never read, named or removed, and its name is not taken for a new copy.
 TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
     const std::string kept = "; the file as it was is kept as ";
     const std::string noCopy = "no copy of the file could be made (No space left on device); nothing is written over "
                                "it until one is, tried again with each save";
+    const std::string cutOff = " failed to decode (the text ends too soon, at byte 10); copy set aside as ";
     struct Case {
         std::string bytes;
         int failWith;  // the copy's writes fail with it until a retry
         std::string log;  // empty: nothing left out
-        std::map<std::string, std::string> before = {};  // copies in the folder before the load
+        // Copies in the folder before the load ("-> name": a symbolic link to that name).
+        std::map<std::string, std::string> before = {};
         std::string named = "";  // the copy named, when one of those
         std::set<std::string> after = {};  // those still there after
     };
@@ -326,6 +345,10 @@ TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
          ": 1 of 6 history records and 1 of 3 open-tile records could not be read and were set aside" + kept},
         {R"({"themeMode":5,"walls":["w",null]})", 0,
          ": 1 of 2 wall records and 1 field of the wrong type could not be read and were set aside" + kept},
+        // Each lost field is told by what it was.
+        {R"({"zoomScale":1e999,"fontName":"\ud800","themeMode":5,"markStyle":"\u0001\ud800","walls":[7]})", 0,
+         ": 1 of 1 wall record, 1 field of the wrong type, 1 number out of range and 2 broken strings could not be "
+         "read and were set aside" + kept},
         {R"({"closed":[{"title":"h"}],"themeMode":null})", 0, ""},
         {R"({"closed":[{},false]})", ENOSPC, ": 1 of 2 history records could not be read and was set aside; " + noCopy},
         {"[]", ENOSPC, " failed to decode (the document is not a JSON object); " + noCopy},
@@ -339,6 +362,27 @@ TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
         {R"({"walls":[7]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
          {{"state.json.broken-100", "a"}, {"state.json.broken-300", "c"}, {"state.json.broken-200", "b"}}, "",
          {"state.json.broken-200", "state.json.broken-300"}},
+        // A copy made in the same second as others gets a name of its own: none of theirs is
+        // written over.
+        {R"({"walls":[8]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-now", "a"}, {"state.json.broken-now+1", "b"}, {"state.json.broken-now+2", "c"}}, "",
+         {"state.json.broken-now+1", "state.json.broken-now+2"}},
+        // A link named like a copy is no copy, though it leads to the same bytes: a copy is made,
+        // and the link stays as it is.
+        {R"({"walls":[null,1]})", 0, ": 2 of 2 wall records could not be read and were set aside" + kept,
+         {{"state.json.broken-100", "-> state.json"}}, "", {"state.json.broken-100"}},
+        {R"({"walls":[)", 0, cutOff, {{"state.json.broken-100", "-> state.json"}}, "", {"state.json.broken-100"}},
+        {R"({"walls":[2]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-100", R"({"walls":[2]})"}, {"state.json.broken-200", "-> state.json.broken-100"}},
+         "state.json.broken-100", {"state.json.broken-100", "state.json.broken-200"}},
+        // Links count neither among the newest copies nor as names free for a new one.
+        {R"({"walls":[3]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-100", "a"}, {"state.json.broken-200", "b"}, {"state.json.broken-300", "c"},
+          {"state.json.broken-400", "-> state.json.broken-100"}},
+         "", {"state.json.broken-200", "state.json.broken-300", "state.json.broken-400"}},
+        {R"({"walls":[4]})", 0, ": 1 of 1 wall record could not be read and was set aside" + kept,
+         {{"state.json.broken-now", "-> state.json"}, {"state.json.broken-now+1", "-> nowhere"}}, "",
+         {"state.json.broken-now", "state.json.broken-now+1"}},
     };
     platform::runtime::VirtualMainLoop loop;
     platform::runtime::ScopedMainLoop scoped(loop);
@@ -346,7 +390,15 @@ TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
         SCOPED_TRACE(c.bytes + " " + std::to_string(c.before.size()));
         TempFolder dir;
         writeFile(dir / "state.json", c.bytes);
-        for (const auto& [name, bytes] : c.before) writeFile(dir / name, bytes);
+        const long long now = std::time(nullptr);
+        std::map<std::string, std::string> before;
+        for (const auto& [name, bytes] : c.before) {
+            before[copyNamed(name, now)] = bytes;
+            if (bytes.starts_with("-> ")) std::filesystem::create_symlink(bytes.substr(3), dir / copyNamed(name, now));
+            else writeFile(dir / copyNamed(name, now), bytes);
+        }
+        std::set<std::string> after;
+        for (const std::string& name : c.after) after.insert(copyNamed(name, now));
         failDurableWritesWith(c.failWith);
         Store store(dir.path());
         const auto copy = [&] { return store.startedAfresh() ? store.brokenCopy() : store.setAside().copy; };
@@ -356,15 +408,31 @@ TEST_F(StoreTest, WhatALoadLeavesOutIsKeptInACopy) {
         ASSERT_EQ(copy().has_value(), !c.log.empty() && !c.failWith);
         if (!c.named.empty()) {
             EXPECT_EQ(copy()->filename(), c.named);
+        } else if (copy()) {
+            EXPECT_FALSE(before.contains(copy()->filename().string())) << "made over " << copy()->filename();
         }
-        std::set<std::string> copies = c.after;
+        std::set<std::string> copies = after;
         if (copy()) copies.insert(copy()->filename().string());
         EXPECT_EQ(brokenCopiesIn(dir.path()), copies);
+        // What stays keeps its bytes, a link its target.
+        for (const auto& [name, bytes] : before) {
+            if (!after.contains(name)) continue;
+            std::error_code notALink;
+            if (bytes.starts_with("-> ")) {
+                EXPECT_EQ(std::filesystem::read_symlink(dir / name, notALink), bytes.substr(3)) << name;
+            } else {
+                EXPECT_EQ(readFile(dir / name), bytes) << name;
+            }
+        }
         // An undecodable file that has its copy is gone; the store starts afresh.
         EXPECT_EQ(std::filesystem::exists(dir / "state.json"), !(store.startedAfresh() && copy()));
         if (!c.log.empty()) {
             std::string line = "state.json" + c.log + (copy() ? copy()->filename().string() : "");
-            if (c.after.size() < c.before.size()) line += "; older copies removed: state.json.broken-100";
+            std::string removed;
+            for (auto name = before.rbegin(); name != before.rend(); ++name) {
+                if (!after.contains(name->first)) removed += (removed.empty() ? "" : ", ") + name->first;
+            }
+            if (!removed.empty()) line += "; older copies removed: " + removed;
             EXPECT_NE(testing::logContents().find(line), std::string::npos) << line;
         }
         store.setAiTitles(false);
@@ -433,6 +501,13 @@ TEST_F(StoreTest, TellsWhyItOnlyReads) {
         {"good", [&] { writeFile(stateFile(), R"({"language":"de"})"); }, Cause::none, 0},
         {"undecodable, set aside", [&] { writeFile(stateFile(), "[]"); }, Cause::none, 0},
         {"a folder", [&] { std::filesystem::create_directory(stateFile()); }, Cause::unreadable, EISDIR},
+        // A link is not the file, whatever it leads to: its target is neither read nor replaced.
+        {"a link",
+         [&] {
+             writeFile(folder / "elsewhere.json", R"({"language":"de"})");
+             std::filesystem::create_symlink("elsewhere.json", stateFile());
+         },
+         Cause::unreadable, EINVAL},
         {"held", [&] { holder = std::make_unique<Store>(folder.path()); }, Cause::heldElsewhere, 0},
     };
     for (const Case& c : cases) {
@@ -444,6 +519,9 @@ TEST_F(StoreTest, TellsWhyItOnlyReads) {
         EXPECT_EQ(store.readOnlyCause(), c.cause);
         EXPECT_EQ(store.readOnly(), c.cause != Cause::none);
         EXPECT_EQ(store.readOnlyError(), c.error);
+        if (c.cause == Cause::unreadable) {
+            EXPECT_EQ(store.language(), Store::State{}.language);
+        }
     }
 }
 
