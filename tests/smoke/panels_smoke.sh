@@ -98,7 +98,8 @@ cli_reading() {
     done
     return 1
 }
-prompted() { cat "$HOME/.claude/projects/"*/*.jsonl 2>/dev/null | grep -q "\"content\":\"$1\""; }
+# The CLI took a prompt that matches $1 whole (its transcripts hold what it took).
+prompted() { grep -qs "\"content\":\"$1\"" "$HOME/.claude/projects/"*/*.jsonl; }
 for try in 1 2 3; do
     keyboard_to "$window" || fail "the window did not get the keyboard back (try $try)"
     xdotool key ctrl+shift+n
@@ -109,7 +110,7 @@ for try in 1 2 3; do
     xdotool type --delay 12 "k2n quince first $try"
     within 150 cli_reading "$HOME/Projects/quince" "$before" || fail "no new tile's CLI read its prompt (try $try)"
     xdotool key Return
-    within 150 prompted "[^\"]*quince first $try" || fail "the CLI got no prompt (try $try): $(cat "$HOME/.claude/projects/"*/*.jsonl 2>/dev/null)"
+    within 150 prompted "[^\"]*quince first $try" || fail "the CLI got no prompt (try $try)"
     prompted "k2n quince first $try" ||
         fail "keys typed straight after Return were lost (try $try): $(grep -ho '"content":"[^"]*"' "$HOME/.claude/projects/"*/*.jsonl)"
 done
