@@ -78,12 +78,13 @@ void GridController::focusActive() {
         platform::ui::Window* window = root_.window();
         // A wall switched to meanwhile has its own turn coming.
         WallTile* active = session(id);
-        if (card && active && window && active->wall() == currentWall_) {
-            window->makeFirstResponder(&card->keyboardTarget());
-        } else if (card && window && window->keysHeldFor() == &card->keyboardTarget()) {
-            // It will not take the keyboard: what was typed for it goes nowhere.
-            window->dropHeldKeys();
+        if (card && active && window && active->wall() == currentWall_ &&
+            window->makeFirstResponder(&card->keyboardTarget())) {
+            return;
         }
+        // It does not take the keyboard (not now, or the view that has it keeps it): what was
+        // typed for it goes nowhere, and what is typed next where the keyboard is.
+        if (card && window && window->keysHeldFor() == &card->keyboardTarget()) window->dropHeldKeys();
     };
     // Keys come before work posted on the loop: until the tile takes the keyboard, those the user
     // types into it wait for it. At once when it is shown.
