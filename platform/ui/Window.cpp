@@ -825,6 +825,7 @@ void Window::drawSubviews(const std::vector<View*>& subviews, gfx::Canvas& canva
 bool Window::makeFirstResponder(View* view) {
     if (view == firstResponder_) {
         firstResponderDidChange();
+        keyboardMovedForHold();
         return true;
     }
     if (view && (view->window() != this || !(view->acceptsFirstResponder() || view->canBecomeKeyView()))) return false;
@@ -843,7 +844,39 @@ bool Window::makeFirstResponder(View* view) {
     // What takes the keyboard comes into sight where it was scrolled away.
     if (firstResponder_) firstResponder_->scrollRectToVisible(firstResponder_->bounds());
     firstResponderDidChange();
-    return firstResponder_ == view;
+    const bool took = firstResponder_ == view;
+    keyboardMovedForHold();
+    return took;
+}
+
+void Window::holdKeysFor(View* view) {
+    if (view && view->window() != this) return;
+    if (keyHold_ && keyHold_->view && keyHold_->view != view) keyHold_.reset();
+    if (!keyHold_) keyHold_ = KeyHold{view, runtime::MainLoop::main().now(), {}};
+    keyHold_->view = view;
+    if (view && view == firstResponder_) keyboardMovedForHold();
+}
+
+bool Window::holdKey(const KeyEvent& event) {
+    if (runtime::MainLoop::main().now() - keyHold_->since > keyHoldLimit) {
+        keyHold_.reset();
+        return false;
+    }
+    if (keyHold_->keys.size() < maxHeldKeys) keyHold_->keys.push_back(event);
+    return true;
+}
+
+void Window::keyboardMovedForHold() {
+    if (!keyHold_ || !firstResponder_ || !keyHold_->view) return;
+    if (keyHold_->view != firstResponder_) {
+        keyHold_.reset();
+        return;
+    }
+    const std::vector<KeyEvent> keys = std::move(keyHold_->keys);
+    keyHold_.reset();
+    // Each through the whole path, as if it came now: a key among them may move the keyboard
+    // again, or begin another hold that keeps the rest.
+    for (const KeyEvent& key : keys) sendKeyEvent(key);
 }
 
 bool Window::isEditingText() const { return firstResponder_ && firstResponder_->isFieldEditor(); }
@@ -866,6 +899,8 @@ void Window::setTextInputContext(std::unique_ptr<TextInputContext> context) {
 // --- Events ------------------------------------------------------------------------------------
 
 bool Window::sendKeyEvent(const KeyEvent& event) {
+    if (Window* next = keysGoTo()) return next->sendKeyEvent(event);
+    if (keyHold_ && holdKey(event)) return true;
     noteKeyPress(event);
     if (event.type == KeyEvent::Type::down) {
         lastKeyAt_ = runtime::MainLoop::main().now();
@@ -1072,6 +1107,7 @@ void Window::viewWillLeave(View& view) {
         firstResponder_ = nullptr;
         textInput_->setClient(nullptr);
     }
+    if (keyHold_ && within(keyHold_->view)) keyHold_.reset();
     if (within(hoverView_)) hoverView_ = nullptr;
     if (within(trackingView_)) trackingView_ = nullptr;
     if (within(mouseDownView_)) mouseDownView_ = nullptr;
@@ -1202,6 +1238,7 @@ void Window::beginSheet(Window& sheet, std::function<void(int)> completion) {
     if (sheet_) endSheet(*sheet_, cancelled);
     sheet_ = &sheet;
     sheet.sheetParent_ = this;
+    sheet.keysGoTo_ = nullptr;
     sheetCompletion_ = std::move(completion);
     sheetKeyMonitor_ = std::move(sheet.keyDownMonitor);
     sheetCloseRequest_ = std::move(sheet.onCloseRequest);
@@ -1220,6 +1257,8 @@ void Window::endSheet(Window& sheet, int response) {
     sheet.sheetParent_ = nullptr;
     sheet.keyDownMonitor = std::move(sheetKeyMonitor_);
     sheet.onCloseRequest = std::move(sheetCloseRequest_);
+    sheet.keysGoTo_ = this;
+    sheet.keysGoToAlive_ = alive_;
     dismissSheet(sheet);
     // Last: the completion may let the sheet and its owner go.
     if (auto completion = std::move(sheetCompletion_)) completion(response);

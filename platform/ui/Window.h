@@ -109,6 +109,34 @@ public:
     TextInputContext* textInputContext() const { return textInput_.get(); }
     void setTextInputContext(std::unique_ptr<TextInputContext> context);
 
+    // --- Keys held for a view on its way ---------------------------------------------------------
+    // The user's action brings up a view that is to take the keyboard, but only later (shown a
+    // turn on): until it becomes first responder, key events wait here in the order they came,
+    // input method and all, instead of reaching whatever has the keyboard, and then go to it
+    // before any later key. They were typed for that view and never go elsewhere: they are
+    // dropped when the keyboard is given to another view, the view leaves the window, a hold
+    // for another view begins, dropHeldKeys is called, or a key comes more than keyHoldLimit
+    // after the hold began (that key then goes on as usual). Past maxHeldKeys, later keys are
+    // dropped. A null view: one still to be named by a later call; until then the keyboard
+    // given elsewhere leaves the hold as it is. Given a view that has the keyboard, sends at once.
+    static constexpr size_t maxHeldKeys = 1024;
+    static constexpr runtime::Duration keyHoldLimit{10'000'000'000};
+    void holdKeysFor(View* view);
+    void dropHeldKeys() { keyHold_.reset(); }
+    bool holdsKeys() const { return keyHold_.has_value(); }
+    // The view the keys wait for (null while none is named, or none are held), and how many.
+    View* keysHeldFor() const { return keyHold_ ? keyHold_->view : nullptr; }
+    size_t heldKeyCount() const { return keyHold_ ? keyHold_->keys.size() : 0; }
+    // A sheet that ended passes the keys that still reach it (typed after the action that ended
+    // it, before the display server moved the keyboard) to the window it was over, until it is
+    // shown again: the window they go to, while it lives.
+    Window* keysGoTo() const { return keysGoToAlive_.expired() ? nullptr : keysGoTo_; }
+    // The same, to be asked later, after this window may have gone (a backend keeps its
+    // toolkit's window a while longer).
+    std::function<Window*()> keysGoToLater() const {
+        return [to = keysGoTo_, alive = keysGoToAlive_] { return alive.expired() ? nullptr : to; };
+    }
+
     // --- Events in ------------------------------------------------------------------------------
     // True when something took the key. A press that no view takes moves the keyboard when it is
     // Tab, Shift+Tab or an arrow (selectKeyView); what is left goes back to the backend, whose
@@ -243,7 +271,10 @@ public:
     virtual void setBackgroundColor(gfx::Rgba color) { backgroundColor_ = color; }
     gfx::Rgba backgroundColor() const { return backgroundColor_; }
     // Shows the window and brings it to the front; how often that was asked.
-    virtual void present() { ++presentCount_; }
+    virtual void present() {
+        ++presentCount_;
+        keysGoTo_ = nullptr;
+    }
     int presentCount() const { return presentCount_; }
 
     // --- A window of its own over another (the reader) ---------------------------------------------
@@ -313,6 +344,11 @@ private:
     friend class BlurView;
     // View::keyDown passed a key beyond the top of the chain.
     void keyWentUnhandled() { keyUnhandled_ = true; }
+    // Keeps a key for the hold; false when the hold has run out (it ends, and the key goes on).
+    bool holdKey(const KeyEvent& event);
+    // The keyboard moved: a hold for the view that has it now sends what it kept; one for
+    // another view ends.
+    void keyboardMovedForHold();
     // Tab, Shift+Tab and the arrows that no view took; F10 that no view took opens the menu bar.
     bool performKeyboardNavigation(const KeyEvent& event);
     // A view (none: the window itself) asks for a rectangle: backdrops drawn over the view learn
@@ -404,6 +440,16 @@ private:
     bool keyUnhandled_ = false;
     bool keyWindow_ = false;
     std::unique_ptr<TextInputContext> textInput_;
+    struct KeyHold {
+        View* view;
+        runtime::TimePoint since;
+        std::vector<KeyEvent> keys;
+    };
+    std::optional<KeyHold> keyHold_;
+    // Lives as long as the window: what holds a weak copy knows whether the window still does.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    Window* keysGoTo_ = nullptr;
+    std::weak_ptr<int> keysGoToAlive_;
 
     View* hoverView_ = nullptr;
     View* trackingView_ = nullptr;

@@ -433,10 +433,7 @@ void AppDelegate::perform(MenuCommand command, int tag) {
         case MenuCommand::restartTile:
             if (const auto id = grid_->activeId(); id && grid_->canRestartActive(command == MenuCommand::resumeTile)) {
                 // The menu bar is built anew once the tile is replaced: after its item is done.
-                std::weak_ptr<int> alive = alive_;
-                MainLoop::main().post([this, alive, id = *id, resume = command == MenuCommand::resumeTile] {
-                    if (!alive.expired()) grid_->restart(id, resume);
-                });
+                grid_->restartSoon(*id, command == MenuCommand::resumeTile);
             }
             break;
         case MenuCommand::renameTile:

@@ -359,12 +359,9 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
     card.onActivated = [this, alive, id] {
         if (!alive.expired()) setActive(id);
     };
+    // The card goes with the tile it belongs to: the restart runs once its button is done.
     card.onRestart = [this, alive, id](bool resume) {
-        if (alive.expired()) return;
-        // The card goes with the tile it belongs to: the restart runs once its button is done.
-        MainLoop::main().post([this, alive, id, resume] {
-            if (!alive.expired()) restart(id, resume);
-        });
+        if (!alive.expired()) restartSoon(id, resume);
     };
     card.onRebind = [this, alive, id](std::optional<BrowserInfo> browser) {
         if (alive.expired()) return;
@@ -448,8 +445,28 @@ void GridController::restart(const std::string& id, bool resume, bool automatic)
     request.carryOver = true;
     request.automatic = automatic;
     // The program restarts a tile by itself only when its conversation is gone.
+    replacing_ = true;
     close(id, automatic);
-    open(std::move(request));
+    replacing_ = false;
+    if (open(std::move(request))) return;
+    dropKeysForNoTile();
+    focusActive();
+}
+
+void GridController::restartSoon(const std::string& id, bool resume) {
+    if (platform::ui::Window* window = root_.window()) window->holdKeysFor(nullptr);
+    std::weak_ptr<int> alive = alive_;
+    MainLoop::main().post([this, alive, id, resume] {
+        if (alive.expired()) return;
+        restart(id, resume);
+        // The tile was gone meanwhile.
+        dropKeysForNoTile();
+    });
+}
+
+void GridController::dropKeysForNoTile() {
+    platform::ui::Window* window = root_.window();
+    if (window && window->holdsKeys() && !window->keysHeldFor()) window->dropHeldKeys();
 }
 
 void GridController::rebind(const std::string& id, std::optional<BrowserInfo> browser) {
@@ -545,7 +562,7 @@ void GridController::close(const std::string& id, bool conversationGone) {
     relayout();
     updateCounts();
     saveOpenTiles();
-    focusActive();
+    if (!replacing_) focusActive();
 }
 
 void GridController::discard(const std::string& id) {

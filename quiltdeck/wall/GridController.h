@@ -153,6 +153,9 @@ public:
     // A fresh tile in the tile's place: resumed (or the folder's latest conversation) or not.
     // `automatic`: the program's own restart, which leaves the wall shown as it is.
     void restart(const std::string& id, bool resume, bool automatic = false);
+    // The same on the next turn (from the tile's own button, or a menu item, still at work now);
+    // the keys typed meanwhile wait for the new tile.
+    void restartSoon(const std::string& id, bool resume);
     void rebind(const std::string& id, std::optional<BrowserInfo> browser);
     // The folder's colour and logo, in a popover at the tile.
     void showLook(const std::string& id, platform::ui::View& anchor);
@@ -181,8 +184,9 @@ public:
     bool escapePressed();
     // Zooms the tile at that 0-based position of the wall shown.
     void focus(long index);
-    // The keyboard to the active tile's terminal, on the next turn of the main loop; at once away
-    // from a view that is not shown (the window keeps it where the wall shown has no tile).
+    // The keyboard to the active tile's terminal: at once when it is shown, else on the next turn
+    // of the main loop, the window holding the keys typed meanwhile for it; at once away from a
+    // view that is not shown (the window keeps it where the wall shown has no tile).
     void focusActive();
     void jumpToAttention();
     // The zoomed tile's scale by `delta` (clamped by the store), animated; only while zoomed.
@@ -254,6 +258,8 @@ private:
     void discard(const std::string& id);
     void hideScrim();
     void setActive(std::optional<std::string> id);
+    // Keys held for a tile to come, when none came: they go nowhere.
+    void dropKeysForNoTile();
 
     TileFactory makeTile_;
     std::unique_ptr<HookServer> hooks_;
@@ -282,6 +288,8 @@ private:
     std::vector<Store::ClosedTile> savedAtLaunch_;
     std::optional<std::string> dragId_;
     std::optional<std::string> layoutSkip_;
+    // A tile is closed to be opened anew in its place: the keyboard waits for the new one.
+    bool replacing_ = false;
     bool titleBusy_ = false;
     // Tile id to its prompt when the last answer about it named nothing.
     std::map<std::string, std::string> titleFailedPrompts_;

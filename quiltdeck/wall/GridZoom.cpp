@@ -78,13 +78,19 @@ void GridController::focusActive() {
         platform::ui::Window* window = root_.window();
         // A wall switched to meanwhile has its own turn coming.
         WallTile* active = session(id);
-        if (card && active && window && active->wall() == currentWall_) {
-            window->makeFirstResponder(&card->keyboardTarget());
+        if (card && active && window && active->wall() == currentWall_ &&
+            window->makeFirstResponder(&card->keyboardTarget())) {
+            return;
         }
+        // It does not take the keyboard (not now, or the view that has it keeps it): what was
+        // typed for it goes nowhere, and what is typed next where the keyboard is.
+        if (card && window && window->keysHeldFor() == &card->keyboardTarget()) window->dropHeldKeys();
     };
-    // At once when the tile is shown: the keys the user types into a tile that just appeared
-    // come before work posted on the loop, and would find no view to take them.
-    if (TileView* card = tile(id); card && !card->keyboardTarget().isHiddenOrHasHiddenAncestor()) give();
+    // Keys come before work posted on the loop: until the tile takes the keyboard, those the user
+    // types into it wait for it. At once when it is shown.
+    TileView* card = tile(id);
+    if (platform::ui::Window* window = root_.window(); card && window) window->holdKeysFor(&card->keyboardTarget());
+    if (card && !card->keyboardTarget().isHiddenOrHasHiddenAncestor()) give();
     MainLoop::main().post([alive, give] {
         if (!alive.expired()) give();
     });

@@ -196,3 +196,64 @@ TEST_F(ToolkitWindowTest, AnAlertBreaksALongLinkWithoutAddingAHyphen) {
     }
     presenter.cancelShown();
 }
+
+namespace {
+
+// Takes the keyboard and notes the characters it gets.
+class Typed : public platform::ui::View {
+public:
+    using View::View;
+    bool acceptsFirstResponder() const override { return true; }
+    void keyDown(const platform::ui::KeyEvent& event) override { text += event.characters; }
+    std::string text;
+};
+
+// A press and a release of `keyval` on `window`, as the X server sends them, into the toolkit's queue.
+void putKey(GdkWindow* window, guint keyval) {
+    GdkDisplay* display = gdk_window_get_display(window);
+    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->key.window = GDK_WINDOW(g_object_ref(window));
+        event->key.keyval = keyval;
+        event->key.time = GDK_CURRENT_TIME;
+        GdkKeymapKey* keys = nullptr;
+        gint count = 0;
+        if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(display), keyval, &keys, &count) && count > 0)
+            event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+        g_free(keys);
+        gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(display)));
+        gdk_event_put(event);
+        gdk_event_free(event);
+    }
+}
+
+}  // namespace
+
+// Keys the display server sent to a sheet before it ended (typed straight after its Return) reach
+// the window beneath, whether the sheet's Window stays or goes at once; on their own, the toolkit
+// drops a press that reaches a hidden window, and a window destroyed takes its keys with it.
+TEST_F(ToolkitWindowTest, KeysSentToASheetThatEndedReachTheWindowBeneath) {
+    for (const bool sheetGoes : {false, true}) {
+        Typed tile{Rect{0, 0, 240, 160}}, field{Rect{0, 0, 120, 80}};
+        platform::ui::gtk::ToolkitWindow main({240, 160}, "main");
+        auto sheet = std::make_unique<platform::ui::gtk::ToolkitWindow>(platform::gfx::Size{120, 80}, "sheet");
+        main.setContentView(&tile);
+        sheet->setContentView(&field);
+        main.present();
+        ASSERT_TRUE(MainLoop::main().runUntil([&] { return main.isVisible(); }, std::chrono::seconds(3)));
+        main.makeFirstResponder(&tile);
+        main.beginSheet(*sheet, nullptr);
+        sheet->makeFirstResponder(&field);
+        ASSERT_TRUE(MainLoop::main().runUntil([&] { return sheet->isVisible(); }, std::chrono::seconds(3)));
+        GdkWindow* sheetWindow = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(sheet->nativeWindow()))));
+        main.endSheet(*sheet);
+        if (sheetGoes) sheet.reset();
+        for (guint keyval : {GDK_KEY_k, GDK_KEY_2}) putKey(sheetWindow, keyval);
+        MainLoop::main().runUntil([&] { return tile.text.size() >= 2; }, std::chrono::seconds(3));
+        EXPECT_EQ(tile.text, "k2") << (sheetGoes ? "the sheet's Window gone" : "the sheet's Window kept");
+        EXPECT_EQ(field.text, "");
+        g_object_unref(sheetWindow);
+        if (sheet) sheet->setContentView(nullptr);
+        main.setContentView(nullptr);
+    }
+}

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <vector>
 
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/ui/Control.h"
@@ -78,6 +79,115 @@ uint8_t buttonIndex(guint button) {
     case 3: return MouseEvent::right;
     default: return static_cast<uint8_t>(std::min<guint>(button, 255));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Sheets that ended, until the display server reports them off screen. Keys typed for the window
+// beneath may still be on their way to one (sent before the server moved the keyboard); the
+// toolkit would drop a press that reaches a hidden window: they go to the window beneath
+// instead, as if typed there. A sheet's toolkit window is kept that long (a second at most), even
+// when its Window goes.
+class EndedSheets {
+public:
+    static void add(GtkWidget* sheet, std::function<Window*()> keysGoTo) {
+        remove(sheet);
+        if (!installed) {
+            gdk_event_handler_set(route, nullptr, nullptr);
+            installed = true;
+        }
+        entries().push_back({GTK_WIDGET(g_object_ref(sheet)), std::move(keysGoTo), g_timeout_add(keptAtMostMs, onEnd, sheet)});
+    }
+    // Shown again: what reaches it is its own.
+    static void remove(GtkWidget* sheet) {
+        if (Entry* e = find(sheet)) end(*e, false);
+    }
+    // Its Window goes: the toolkit's window goes once nothing more can reach it. False when it
+    // is not kept.
+    static bool adopt(GtkWidget* sheet) {
+        Entry* e = find(sheet);
+        if (e) e->adopted = true;
+        return e;
+    }
+
+private:
+    static constexpr guint keptAtMostMs = 1000;
+    struct Entry {
+        GtkWidget* sheet;
+        std::function<Window*()> keysGoTo;
+        guint timer;
+        bool adopted = false;
+        bool ending = false;
+    };
+    static inline bool installed = false;
+    static std::vector<Entry>& entries() {
+        static std::vector<Entry> list;
+        return list;
+    }
+    static Entry* find(GtkWidget* sheet) {
+        for (Entry& e : entries()) {
+            if (e.sheet == sheet) return &e;
+        }
+        return nullptr;
+    }
+    static void end(Entry& e, bool destroy) {
+        if (e.timer) g_source_remove(e.timer);
+        GtkWidget* sheet = e.sheet;
+        std::erase_if(entries(), [&](const Entry& x) { return &x == &e; });
+        if (destroy) gtk_widget_destroy(sheet);
+        g_object_unref(sheet);
+    }
+    static gboolean onEnd(gpointer sheet) {
+        if (Entry* e = find(static_cast<GtkWidget*>(sheet))) {
+            e->timer = 0;
+            end(*e, e->adopted);
+        }
+        return G_SOURCE_REMOVE;
+    }
+    static void route(GdkEvent* event, gpointer) {
+        if (!entries().empty() && event->any.window) reroute(event);
+        gtk_main_do_event(event);
+    }
+    static void reroute(GdkEvent* event) {
+        GdkWindow* window = gdk_window_get_toplevel(event->any.window);
+        for (Entry& e : entries()) {
+            if (gtk_widget_get_window(e.sheet) != window) continue;
+            if (event->type == GDK_KEY_PRESS || event->type == GDK_KEY_RELEASE) {
+                auto* to = dynamic_cast<ToolkitWindow*>(e.keysGoTo());
+                GdkWindow* beneath = to ? gtk_widget_get_window(GTK_WIDGET(to->nativeWindow())) : nullptr;
+                if (beneath) {
+                    g_object_unref(event->key.window);
+                    event->key.window = GDK_WINDOW(g_object_ref(beneath));
+                }
+            } else if (event->type == GDK_UNMAP && !e.ending) {
+                // Off screen: what the server sends after this is not for it. Ended after this
+                // event, not inside the toolkit's handling of it.
+                e.ending = true;
+                g_source_remove(e.timer);
+                e.timer = g_idle_add(onEnd, e.sheet);
+            }
+            return;
+        }
+    }
+};
+
+// Moves the display server's keyboard from the sheet that has it to the window beneath before the
+// sheet goes: the keys typed next reach that window at once, instead of no window until the
+// window manager gives it the keyboard.
+void handKeyboardBeneath(GtkWindow* sheet, GtkWindow* beneath) {
+#ifdef GDK_WINDOWING_X11
+    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(beneath));
+    if (!target || !GDK_IS_X11_WINDOW(target) || !gtk_window_is_active(sheet) || !gdk_window_is_viewable(target)) return;
+    GdkDisplay* display = gdk_window_get_display(target);
+    gdk_x11_display_error_trap_push(display);
+    XSetInputFocus(GDK_DISPLAY_XDISPLAY(display), GDK_WINDOW_XID(target), RevertToParent, gtk_get_current_event_time());
+    gdk_x11_display_error_trap_pop_ignored(display);
+#else
+    (void)sheet;
+    (void)beneath;
+#endif
 }
 
 }  // namespace
@@ -606,7 +716,10 @@ ToolkitWindow::~ToolkitWindow() {
     setFrameClock(nullptr);
     setTextInputContext(nullptr);
     if (d.background) g_object_unref(d.background);
-    gtk_widget_destroy(d.window);
+    if (d.compositor || !EndedSheets::adopt(d.window)) {
+        EndedSheets::remove(d.window);
+        gtk_widget_destroy(d.window);
+    }
     g_object_unref(d.window);
     d.compositor.reset();
     g_object_unref(d.drawing);
@@ -710,6 +823,7 @@ void ToolkitWindow::setBackgroundColor(gfx::Rgba color) {
 }
 
 void ToolkitWindow::present() {
+    EndedSheets::remove(impl_->window);
     Window::present();
     show();
 }
@@ -774,6 +888,8 @@ void ToolkitWindow::presentSheet(Window& sheet) {
 void ToolkitWindow::dismissSheet(Window& sheet) {
     auto* panel = dynamic_cast<ToolkitWindow*>(&sheet);
     if (!panel) return;
+    handKeyboardBeneath(panel->nativeWindow(), nativeWindow());
+    EndedSheets::add(GTK_WIDGET(panel->nativeWindow()), panel->keysGoToLater());
     gtk_widget_hide(GTK_WIDGET(panel->nativeWindow()));
     gtk_window_set_transient_for(panel->nativeWindow(), nullptr);
     gtk_window_present(nativeWindow());

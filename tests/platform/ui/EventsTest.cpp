@@ -2,6 +2,9 @@
 // frame ticks of animations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "platform/runtime/NotificationCenter.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "platform/ui/Scroller.h"
@@ -125,6 +128,114 @@ TEST(WindowEvents, KeysGoToTheFirstResponderThroughItsInputMethod) {
     EXPECT_TRUE(im.focused);
     s.window.setKeyWindow(false);
     EXPECT_FALSE(im.focused);
+}
+
+// Keys held for a view on its way go to it, in order and through its input method, once it has
+// the keyboard, before any later key; otherwise nowhere.
+TEST(WindowEvents, KeysHeldForAViewOnItsWayReachItInOrderOrNowhere) {
+    const struct {
+        const char* name;
+        std::function<void(Scene&)> play;
+        const char* expected;
+    } cases[] = {
+        {"it takes the keyboard",
+         [](Scene& s) {
+             s.window.makeFirstResponder(&s.left);
+             s.window.holdKeysFor(&s.right);
+             for (const char* text : {"k", "'", "e"}) s.window.sendKeyEvent(key(text));
+             s.window.sendKeyEvent(key("e", KeyEvent::Type::up));
+             s.window.makeFirstResponder(&s.right);
+             s.window.sendKeyEvent(key("2"));
+         },
+         "right:key k, right:marked ', right:text \xc3\xa9, right:up e, right:key 2"},
+        {"it has the keyboard already",
+         [](Scene& s) {
+             s.window.makeFirstResponder(&s.right);
+             s.window.holdKeysFor(&s.right);
+             s.window.sendKeyEvent(key("k"));
+         },
+         "right:key k"},
+        {"it is named after the keys came",
+         [](Scene& s) {
+             s.window.holdKeysFor(nullptr);
+             s.window.sendKeyEvent(key("k"));
+             // The keyboard passing elsewhere meanwhile leaves them waiting.
+             s.window.makeFirstResponder(&s.left);
+             s.window.sendKeyEvent(key("2"));
+             s.window.holdKeysFor(&s.right);
+             s.window.makeFirstResponder(&s.right);
+         },
+         "right:key k, right:key 2"},
+        {"the keyboard goes to another view",
+         [](Scene& s) {
+             s.window.holdKeysFor(&s.right);
+             s.window.sendKeyEvent(key("k"));
+             s.window.makeFirstResponder(&s.left);
+             s.window.sendKeyEvent(key("2"));
+             s.window.makeFirstResponder(&s.right);
+         },
+         "left:key 2"},
+        {"another view is waited for",
+         [](Scene& s) {
+             s.window.holdKeysFor(&s.right);
+             s.window.sendKeyEvent(key("k"));
+             s.window.holdKeysFor(&s.left);
+             s.window.sendKeyEvent(key("2"));
+             s.window.makeFirstResponder(&s.left);
+         },
+         "left:key 2"},
+        {"it leaves the window",
+         [](Scene& s) {
+             s.window.makeFirstResponder(&s.left);
+             s.window.holdKeysFor(&s.right);
+             s.window.sendKeyEvent(key("k"));
+             s.right.removeFromSuperview();
+             s.window.sendKeyEvent(key("2"));
+         },
+         "left:key 2"},
+        {"they are dropped",
+         [](Scene& s) {
+             s.window.holdKeysFor(&s.right);
+             s.window.sendKeyEvent(key("k"));
+             s.window.dropHeldKeys();
+             s.window.makeFirstResponder(&s.right);
+             s.window.sendKeyEvent(key("2"));
+         },
+         "right:key 2"},
+        {"a key comes after the limit",
+         [](Scene& s) {
+             s.window.makeFirstResponder(&s.left);
+             s.window.holdKeysFor(&s.right);
+             s.window.sendKeyEvent(key("k"));
+             s.loop.advance(Window::keyHoldLimit - 1ms);
+             s.window.sendKeyEvent(key("2"));
+             s.loop.advance(2ms);
+             s.window.sendKeyEvent(key("n"));
+             s.window.makeFirstResponder(&s.right);
+         },
+         "left:key n"},
+    };
+    for (const auto& c : cases) {
+        Scene s;
+        auto& im = static_cast<headless::HeadlessTextInputContext&>(*s.window.textInputContext());
+        im.onKey = [&](const KeyEvent& e) {
+            if (e.characters == "'") im.preedit("'", 1);
+            else if (e.characters == "e" && e.type == KeyEvent::Type::down) im.commit("\xc3\xa9");
+            return e.characters == "'" || (e.characters == "e" && e.type == KeyEvent::Type::down);
+        };
+        c.play(s);
+        EXPECT_EQ(s.take(), c.expected) << c.name;
+        EXPECT_FALSE(s.window.holdsKeys()) << c.name;
+    }
+    // Past the bound, later keys are dropped; the first ones still arrive.
+    Scene s;
+    s.window.holdKeysFor(&s.right);
+    for (size_t i = 0; i < Window::maxHeldKeys + 5; ++i) s.window.sendKeyEvent(key(i < 2 ? "k" : "x"));
+    EXPECT_EQ(s.window.heldKeyCount(), Window::maxHeldKeys);
+    s.window.makeFirstResponder(&s.right);
+    const std::string log = s.take();
+    EXPECT_EQ(log.substr(0, 24), "right:key k, right:key k");
+    EXPECT_EQ(std::count(log.begin(), log.end(), ','), static_cast<long>(Window::maxHeldKeys) - 1);
 }
 
 TEST(WindowEvents, PressesDragsAndReleasesStayWithTheViewPressed) {

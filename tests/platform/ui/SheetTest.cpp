@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "platform/ui/Button.h"
+#include "platform/ui/View.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 
 namespace platform::ui {
@@ -78,6 +82,55 @@ TEST(Sheet, AWindowThatGoesLeavesNoSheetBehind) {
         parent.beginSheet(sheet, nullptr);
     }
     EXPECT_EQ(sheet.sheetParent(), nullptr);
+}
+
+// Takes the keyboard and notes the characters it gets.
+class Typed : public View {
+public:
+    bool acceptsFirstResponder() const override { return true; }
+    void keyDown(const KeyEvent& event) override { text += event.characters; }
+    std::string text;
+};
+
+KeyEvent typed(const char* text) {
+    KeyEvent event = press(Key::character);
+    event.characters = text;
+    return event;
+}
+
+// Keys typed after what ended a sheet may still reach it (sent before the keyboard moved): they
+// go to the window it was over, until the sheet shows again or that window goes.
+TEST(Sheet, KeysThatReachAnEndedSheetGoToItsWindowUntilItShowsAgain) {
+    Typed tile, field;
+    auto main = std::make_unique<HeadlessWindow>(gfx::Size{800, 600}, 1);
+    HeadlessWindow sheet({300, 200}, 1);
+    main->setContentView(&tile);
+    sheet.setContentView(&field);
+    main->makeFirstResponder(&tile);
+    main->beginSheet(sheet, nullptr);
+    sheet.makeFirstResponder(&field);
+    sheet.sendKeyEvent(typed("q"));
+    main->endSheet(sheet);
+    EXPECT_EQ(sheet.keysGoTo(), main.get());
+    for (const char* text : {"k", "2"}) sheet.sendKeyEvent(typed(text));
+    main->sendKeyEvent(typed("n"));
+    EXPECT_EQ(tile.text, "k2n");
+    EXPECT_EQ(field.text, "q");
+    main->beginSheet(sheet, nullptr);
+    sheet.sendKeyEvent(typed("p"));
+    main->endSheet(sheet);
+    sheet.present();
+    sheet.sendKeyEvent(typed("s"));
+    EXPECT_EQ(field.text, "qps");
+    main->beginSheet(sheet, nullptr);
+    main->endSheet(sheet);
+    const auto later = sheet.keysGoToLater();
+    EXPECT_EQ(later(), main.get());
+    main.reset();
+    EXPECT_EQ(sheet.keysGoTo(), nullptr);
+    EXPECT_EQ(later(), nullptr);
+    sheet.sendKeyEvent(typed("t"));
+    EXPECT_EQ(field.text, "qpst");
 }
 
 // Return and Escape click the usable button that carries them, when nothing takes the press first.

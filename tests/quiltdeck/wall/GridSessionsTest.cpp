@@ -342,24 +342,81 @@ TEST_F(GridTerminals, AFullWallOfGoneConversationsStartsAfresh) {
     grid->killAll();
 }
 
-// A user types straight into a tile that just appeared: the keys reach its child, in order,
-// though the loop has not turned since the tile opened and the child reads them only later.
+// A user types straight into a tile that just appeared, or is on its way: the keys reach its
+// child, in order, though they come before the work posted to bring the tile up (the loop has not
+// turned since) and the child reads them only later. A tile started afresh in an ended one's
+// place, by its card's button or the menu, runs a child that reads; the ended one did not.
 TEST_F(GridTerminals, KeysTypedIntoANewTileAtOnceReachItsChildInOrder) {
     using vantel::testing::controlKey;
     using vantel::testing::typed;
     silentChildren = true;
     const auto got = folder / "got";
-    childText = "sleep 0.3; IFS= read -r line; printf %s \"$line\" >'" + got.string() + "'";
-    makeGrid();
-    open("a");
-    window.sendKeyEvent(typed("c"));
-    // Work posted meanwhile runs between two keys, as it does between a fast typist's.
-    loop.runPending();
-    for (const char* text : {"l", "e", "a", "r"}) window.sendKeyEvent(typed(text));
-    window.sendKeyEvent(controlKey(platform::ui::Key::returnKey));
-    for (int i = 0; i < 500 && testing::readFile(got).empty(); ++i) std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(testing::readFile(got), "clear");
-    grid->killAll();
+    const std::string reads = "sleep 0.3; IFS= read -r line; printf %s \"$line\" >'" + got.string() + "'";
+    // The first child in a folder ends at once.
+    const std::string endsFirst = "[ -e started ] || { touch started; exit 0; }; " + reads;
+    // The ended tile's card holds the keyboard, its buttons past their pause; a tile beside it
+    // runs on.
+    auto ended = [&](bool shell) {
+        const std::string child = std::exchange(childText, "exec sleep 60");
+        open("b");
+        childText = child;
+        TileRequest request;
+        request.cwd = (folder / "a").string();
+        request.isShell = shell;
+        std::filesystem::create_directories(request.cwd);
+        WallTile* tile = grid->open(request);
+        for (int i = 0; i < 500 && tile->status() != SessionStatus::exited; ++i) {
+            loop.runPending();
+            std::this_thread::sleep_for(10ms);
+        }
+        ASSERT_EQ(tile->status(), SessionStatus::exited);
+        loop.advance(2 * TileView::veilKeysDelay);
+        ASSERT_EQ(window.firstResponder(), &grid->tile(tile->id())->keyboardTarget());
+    };
+    const struct {
+        const char* name;
+        const std::string& child;
+        std::function<void()> bringUp;
+    } cases[] = {
+        {"a new tile", reads, [&] { open("a"); }},
+        {"a new shell tile",
+         reads,
+         [&] {
+             TileRequest request;
+             request.cwd = folder.path().string();
+             request.isShell = true;
+             grid->open(request);
+         }},
+        {"started afresh by its card's button",
+         endsFirst,
+         [&] {
+             ended(false);
+             window.sendKeyEvent(controlKey(platform::ui::Key::returnKey));
+         }},
+        {"a shell started afresh from the menu",
+         endsFirst,
+         [&] {
+             ended(true);
+             grid->restartSoon(*grid->activeId(), false);
+         }},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(got);
+        std::filesystem::remove(folder / "a" / "started");
+        childText = c.child;
+        makeGrid();
+        c.bringUp();
+        window.sendKeyEvent(typed("c"));
+        // Work posted meanwhile runs between two keys, as it does between a fast typist's.
+        loop.runPending();
+        for (const char* text : {"l", "e", "a", "r"}) window.sendKeyEvent(typed(text));
+        window.sendKeyEvent(controlKey(platform::ui::Key::returnKey));
+        loop.runPending();
+        for (int i = 0; i < 500 && testing::readFile(got).empty(); ++i) std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(testing::readFile(got), "clear") << c.name;
+        EXPECT_FALSE(window.holdsKeys()) << c.name;
+        grid->killAll();
+    }
 }
 
 // With children and the hook server, on the program's kind of loop.
