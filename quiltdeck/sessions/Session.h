@@ -178,6 +178,8 @@ private:
     bool exitHandled_ = false;
     // The ended child's exit code.
     std::optional<int32_t> exitCode_;
+    // Output the terminal has taken that the status machine has not had yet, in pieces.
+    size_t absorbsQueued_ = 0;
 
     std::unique_ptr<TappedTerminalView> view_;
     std::unique_ptr<StatusMachine> machine_;
