@@ -5,13 +5,15 @@
 // and why (its start limit, the start hook, its screen) against when it opened.
 //
 //   launch_bench [--tiles N] [--burn S] [--load N --load-for S] [--no-hooks] [--together]
-//                [--core C] [--claude PATH] [--limit S]
+//                [--core C] [--claude PATH | --home DIR] [--limit S]
 //   launch_bench --spin      (the busy loop)
 //
 // --load keeps N more busy loops on the core for the first S seconds (the CLIs' start then comes
 // while the core is still starved); --no-hooks starts the CLIs without hooks, so that only what
 // their screens show (or the start limit) brings the tiles up. The tiles open one a turn of the
-// loop, as a launch restores them; --together opens them all in one turn.
+// loop, as a launch restores them; --together opens them all in one turn. --home runs the tiles in
+// a home made beforehand (its own `claude` on the login shell's path, its profile; the tiles'
+// folders are DIR/projects/tile1 …), for another CLI than the stand-in: --burn does not reach it.
 //
 // Every process of the run (the program, its threads, the busy loops, the tiles' shells and CLIs)
 // is pinned to core C (default: the last one), so the rest of the machine is left alone. The
@@ -162,7 +164,7 @@ std::map<std::string, std::string> reasonsFromLog() {
 
 int usage() {
     std::fprintf(stderr, "usage: launch_bench [--tiles N] [--burn S] [--load N --load-for S] [--no-hooks] [--together] "
-                         "[--core C] [--claude PATH] [--limit S]\n");
+                         "[--core C] [--claude PATH | --home DIR] [--limit S]\n");
     return 2;
 }
 
@@ -194,6 +196,7 @@ int main(int argc, char** argv) {
     bool withHooks = true, together = false;
     int core = static_cast<int>(std::thread::hardware_concurrency()) - 1;
     std::optional<double> limit;
+    fs::path home;
 #ifdef QUILTDECK_FAKE_CLAUDE
     std::string claude = QUILTDECK_FAKE_CLAUDE;
 #else
@@ -210,10 +213,11 @@ int main(int argc, char** argv) {
         else if (arg == "--together") together = true;
         else if (arg == "--core" && hasValue) core = std::max(0, std::atoi(argv[++i]));
         else if (arg == "--claude" && hasValue) claude = argv[++i];
+        else if (arg == "--home" && hasValue) home = fs::absolute(argv[++i]);
         else if (arg == "--limit" && hasValue) limit = std::max(1.0, std::atof(argv[++i]));
         else return usage();
     }
-    if (claude.empty() || !fs::exists(claude)) {
+    if (home.empty() && (claude.empty() || !fs::exists(claude))) {
         std::fprintf(stderr, "launch_bench: no stand-in CLI (build fake_claude, or give --claude PATH)\n");
         return 2;
     }
@@ -235,13 +239,20 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(made)) return 1;
     const fs::path root = made;
     ::setenv("QUILTDECK_STATE_DIR", (root / "state").c_str(), 1);
-    makeHome(root / "home", claude, burn);
+    if (home.empty()) {
+        home = root / "home";
+        makeHome(home, claude, burn);
+    } else {
+        ::setenv("HOME", home.c_str(), 1);
+        ::setenv("SHELL", "/bin/bash", 1);
+    }
     quiltdeck::Theme::setMode(quiltdeck::ThemeMode::dark);
     quiltdeck::Theme::resolve();
     MainLoop& loop = MainLoop::main();
 
-    std::printf("launch_bench: %d assistant tiles %s, each CLI burning %.0f s before it prints; a busy loop", tiles,
-                withHooks ? "with hooks" : "without hooks", burn);
+    std::printf("launch_bench: %d assistant tiles %s, ", tiles, withHooks ? "with hooks" : "without hooks");
+    if (home == root / "home") std::printf("each CLI burning %.0f s before it prints; a busy loop", burn);
+    else std::printf("the CLI of %s; a busy loop", home.c_str());
     if (load > 0) std::printf(" and %d more for the first %.0f s", load, loadFor);
     std::printf("; all on core %d; opened %s; a %gx%g GTK window\n", core, together ? "in one turn" : "one a turn",
                 windowSize.width, windowSize.height);
@@ -323,7 +334,7 @@ int main(int argc, char** argv) {
         std::function<void()> openNext = [&] {
             quiltdeck::TileRequest request;
             request.name = "tile" + std::to_string(++opened);
-            request.cwd = (root / "projects" / request.name).string();
+            request.cwd = (home / "projects" / request.name).string();
             fs::create_directories(request.cwd);
             if (grid->open(request)) records.back().openedAt = seconds(Clock::now() - start);
             if (opened < tiles && together) openNext();
