@@ -38,6 +38,8 @@ public:
     static constexpr int rowCount = 38;
     static constexpr int scrollback = 8000;
     static constexpr double fontSize = 12.5;
+    // The start limit, counted only while the program could look at the tile's output
+    // (StatusMachine::countStart).
     static constexpr platform::runtime::Duration bootFallback = std::chrono::seconds(12);
     // A child that could not be started is reported as an exec that failed.
     static constexpr int32_t failedStartStatus = 127 << 8;
