@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "bench/BenchPayloads.h"
+#include "bench/BenchStats.h"
 #include "platform/runtime/MainLoop.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/gtk/Toolkit.h"
@@ -64,17 +65,7 @@ double threadCpuMs() {
 }
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-struct Stats {
-    std::vector<double> values;
-    void add(double v) { values.push_back(v); }
-    double percentile(double p) {
-        if (values.empty()) return 0;
-        std::sort(values.begin(), values.end());
-        const size_t at = std::min(values.size() - 1, static_cast<size_t>(std::ceil(p / 100 * values.size())) - 1);
-        return values[at];
-    }
-    double max() { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()); }
-};
+using vantel::bench::Stats;
 
 // The payload's block, written over and over by the child; a run is a whole number of blocks.
 std::string block(const std::string& name, Geometry g) {

@@ -115,15 +115,11 @@ public:
         quiltdeck::HookServer::Options hooks{0, 0, &loop_, {}};
         grid_ = std::make_unique<GridController>(
             [this](const TileRequest& request, uint16_t port) {
-                quiltdeck::Session::Arguments arguments;
-                arguments.cwd = request.cwd;
-                arguments.name = request.name;
-                arguments.isShell = request.isShell;
-                arguments.hookPort = port;
                 quiltdeck::Session::Services services;
                 services.loop = &loop_;
                 services.capabilities = [] { return quiltdeck::ClaudeCapabilities::Snapshot{}; };
-                return std::make_unique<quiltdeck::SessionTile>(quiltdeck::Session::open(std::move(arguments), services));
+                return std::make_unique<quiltdeck::SessionTile>(
+                    quiltdeck::Session::open(quiltdeck::SessionTile::arguments(request, port), services));
             },
             hooks);
         grid_->viewDidLoad();

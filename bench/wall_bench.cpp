@@ -29,6 +29,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bench/BenchPayloads.h"
+#include "bench/BenchStats.h"
 #include "platform/runtime/MainLoop.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/gtk/Toolkit.h"
@@ -61,17 +62,7 @@ double threadCpuMs() {
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
-struct Stats {
-    std::vector<double> values;
-    void add(double v) { values.push_back(v); }
-    double percentile(double p) {
-        if (values.empty()) return 0;
-        std::sort(values.begin(), values.end());
-        const size_t at = std::min(values.size() - 1, static_cast<size_t>(std::ceil(p / 100 * values.size())) - 1);
-        return values[at];
-    }
-    double max() { return values.empty() ? 0 : *std::max_element(values.begin(), values.end()); }
-};
+using vantel::bench::Stats;
 
 // The endless writer of plain text a flooding tile runs.
 int runChild(int cols, int rows) {

@@ -3,9 +3,11 @@
 #include <glib-unix.h>
 #include <glib.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace platform::runtime {
 
@@ -26,13 +28,38 @@ gboolean queueCheck(GSource* source) {
 }
 
 gboolean queueDispatch(GSource* source, GSourceFunc, gpointer) {
-    reinterpret_cast<QueueSource*>(source)->loop->dispatchQueue();
+    reinterpret_cast<QueueSource*>(source)->loop->dispatchQueue(false);
+    return G_SOURCE_CONTINUE;
+}
+
+// The watch over the queue: prepared before the sources that may keep the queue waiting, since
+// GLib prepares sources in order of priority and stops below the first that is ready.
+gboolean passedOverPrepare(GSource* source, gint* timeout) {
+    *timeout = -1;
+    return reinterpret_cast<QueueSource*>(source)->loop->queuePassedOver();
+}
+
+gboolean passedOverCheck(GSource* source) { return reinterpret_cast<QueueSource*>(source)->loop->queuePassedOver(); }
+
+gboolean passedOverDispatch(GSource* source, GSourceFunc, gpointer) {
+    reinterpret_cast<QueueSource*>(source)->loop->dispatchQueue(true);
     return G_SOURCE_CONTINUE;
 }
 
 constexpr Duration runUntilRecheck = std::chrono::milliseconds(10);
 
 GSourceFuncs queueSourceFuncs = {queuePrepare, queueCheck, queueDispatch, nullptr, nullptr, nullptr};
+GSourceFuncs passedOverSourceFuncs = {passedOverPrepare, passedOverCheck, passedOverDispatch, nullptr, nullptr, nullptr};
+
+GSource* makeQueueSource(GSourceFuncs* funcs, GLibMainLoop* loop, int priority, GMainContext* context) {
+    GSource* source = g_source_new(funcs, sizeof(QueueSource));
+    reinterpret_cast<QueueSource*>(source)->loop = loop;
+    // Work may run a nested loop (runUntil) that must still see the queue.
+    g_source_set_can_recurse(source, TRUE);
+    g_source_set_priority(source, priority);
+    g_source_attach(source, context);
+    return source;
+}
 
 struct FdWatchState {
     std::function<void(IoEvents)> handler;
@@ -85,20 +112,18 @@ private:
 GLibMainLoop::GLibMainLoop(ContextChoice choice) : ownContext_(choice == ContextChoice::own) {
     context_ = ownContext_ ? g_main_context_new() : g_main_context_ref(g_main_context_default());
     homeThread_.store(std::this_thread::get_id());
-    queueSource_ = g_source_new(&queueSourceFuncs, sizeof(QueueSource));
-    reinterpret_cast<QueueSource*>(queueSource_)->loop = this;
-    // Work may run a nested loop (runUntil) that must still see the queue.
-    g_source_set_can_recurse(queueSource_, TRUE);
     // Just below the toolkit's redraw: work that never stops coming (children flooding their
     // terminals) must not keep windows from painting; input events still come first.
-    g_source_set_priority(queueSource_, queuePriority);
-    g_source_attach(queueSource_, context_);
+    queueSource_ = makeQueueSource(&queueSourceFuncs, this, queuePriority, context_);
+    passedOverSource_ = makeQueueSource(&passedOverSourceFuncs, this, passedOverPriority, context_);
 }
 
 GLibMainLoop::~GLibMainLoop() {
     dropReapers();
-    g_source_destroy(queueSource_);
-    g_source_unref(queueSource_);
+    for (GSource* source : {queueSource_, passedOverSource_}) {
+        g_source_destroy(source);
+        g_source_unref(source);
+    }
     queue_.clear();
     g_main_context_unref(context_);
 }
@@ -113,7 +138,9 @@ void GLibMainLoop::wakeIfElsewhere(bool needed) {
 
 void GLibMainLoop::post(std::function<void()> work) { wakeIfElsewhere(queue_.push(std::move(work), Clock::now())); }
 
-void GLibMainLoop::postUrgent(std::function<void()> work) { wakeIfElsewhere(queue_.pushUrgent(std::move(work))); }
+void GLibMainLoop::postUrgent(std::function<void()> work) {
+    wakeIfElsewhere(queue_.pushUrgent(std::move(work), Clock::now()));
+}
 
 void GLibMainLoop::postAt(TimePoint due, std::shared_ptr<WorkItem> item) {
     wakeIfElsewhere(queue_.pushAt(due, std::move(item)));
@@ -137,16 +164,32 @@ bool GLibMainLoop::queueReady(int* timeoutMs) {
     return false;
 }
 
-void GLibMainLoop::dispatchQueue() {
+bool GLibMainLoop::queuePassedOver() {
+    if (askingFromWork_) return false;
+    const TimePoint current = Clock::now();
+    const std::optional<TimePoint> ready = queue_.readySince(current);
+    return ready && current - std::max(*ready, queueTurnAt_) >= passedOverLimit;
+}
+
+void GLibMainLoop::dispatchQueue(bool passedOver) {
     // Reuse one batch's storage; a nested dispatch finds it taken and makes its own.
     std::vector<LoopQueue::Task> batch;
     batch.swap(spareBatch_);
-    // GLib runs the queue only when nothing above it is ready.
+    queueTurnAt_ = Clock::now();
+    // GLib runs the queue at its own priority only when nothing above it is ready; a turn it
+    // takes ahead of them lets them wait for a while.
     sourceAboveReady_ = false;
+    const TimePoint aboveWaitedUntil = aboveWaitsUntil_;
+    if (passedOver) {
+        ++passedOverTurns_;
+        aboveWaitsUntil_ = queueTurnAt_ + passedOverTurn;
+    }
     queue_.takeQueued(batch);
     queue_.runBatch(batch, *this);
     batch.clear();
     if (batch.capacity() > spareBatch_.capacity()) batch.swap(spareBatch_);
+    aboveWaitsUntil_ = aboveWaitedUntil;
+    queueTurnAt_ = Clock::now();
 }
 
 bool GLibMainLoop::shouldYield() {
@@ -159,7 +202,11 @@ bool GLibMainLoop::shouldYield() {
     if (current - lastSourceCheck_ < sourceCheckInterval || !g_main_context_is_owner(context_)) return false;
     lastSourceCheck_ = current;
     int priority = G_MAXINT;
-    sourceAboveReady_ = g_main_context_prepare(context_, &priority) && priority < queuePriority;
+    // In a turn the queue took ahead of them, frames wait for its budget; input never does.
+    const int above = current < aboveWaitsUntil_ ? passedOverPriority + 1 : queuePriority;
+    askingFromWork_ = true;
+    sourceAboveReady_ = g_main_context_prepare(context_, &priority) && priority < above;
+    askingFromWork_ = false;
     return sourceAboveReady_;
 }
 

@@ -20,10 +20,10 @@ bool LoopQueue::pushItem(std::shared_ptr<WorkItem> item, TimePoint queuedAt) {
     return wasIdle;
 }
 
-bool LoopQueue::pushUrgent(std::function<void()> work) {
+bool LoopQueue::pushUrgent(std::function<void()> work, TimePoint queuedAt) {
     std::lock_guard lock(mutex_);
     const bool wasIdle = fifo_.empty() && urgent_.empty();
-    urgent_.push_back(Task{std::move(work), nullptr, {}});
+    urgent_.push_back(Task{std::move(work), nullptr, queuedAt});
     urgentCount_.fetch_add(1, std::memory_order_release);
     return wasIdle;
 }
@@ -125,6 +125,19 @@ std::optional<std::pair<TimePoint, std::shared_ptr<WorkItem>>> LoopQueue::popTim
 bool LoopQueue::hasQueuedWork() {
     std::lock_guard lock(mutex_);
     return !fifo_.empty() || !urgent_.empty();
+}
+
+std::optional<TimePoint> LoopQueue::readySince(TimePoint now) {
+    std::lock_guard lock(mutex_);
+    std::optional<TimePoint> since;
+    auto consider = [&](TimePoint t) {
+        if (!since || t < *since) since = t;
+    };
+    if (!fifo_.empty()) consider(fifo_.front().queuedAt);
+    if (!urgent_.empty()) consider(urgent_.front().queuedAt);
+    dropCancelledTop();
+    if (!timers_.empty() && timers_.front().due <= now) consider(timers_.front().due);
+    return since;
 }
 
 size_t LoopQueue::queuedCount() {

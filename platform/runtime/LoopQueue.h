@@ -34,7 +34,7 @@ public:
     bool pushItem(std::shared_ptr<WorkItem> item, TimePoint queuedAt);
     // Work that goes ahead of everything queued: it runs after the task in progress, before
     // the rest of its batch and before timers that came due meanwhile, first in, first out.
-    bool pushUrgent(std::function<void()> work);
+    bool pushUrgent(std::function<void()> work, TimePoint queuedAt);
     bool pushAt(TimePoint due, std::shared_ptr<WorkItem> item);
 
     // Moves the work queued so far into `batch`; timers stay until they run.
@@ -54,6 +54,9 @@ public:
     uint64_t timerStamp();
     bool hasTimerDueBy(TimePoint limit);
     bool hasQueuedWork();
+    // Since when work has been ready to run at `now`: the oldest queued task's time, or the due
+    // time of the earliest timer due by `now`, whichever is earlier; none when nothing is ready.
+    std::optional<TimePoint> readySince(TimePoint now);
     // Cheap enough to ask after every piece of long work.
     bool hasUrgentWork() const { return urgentCount_.load(std::memory_order_acquire) > 0; }
     size_t queuedCount();

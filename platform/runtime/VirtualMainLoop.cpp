@@ -66,7 +66,7 @@ void VirtualMainLoop::post(std::function<void()> work) {
 }
 
 void VirtualMainLoop::postUrgent(std::function<void()> work) {
-    queue_.pushUrgent(std::move(work));
+    queue_.pushUrgent(std::move(work), now());
     wake();
 }
 

@@ -57,6 +57,9 @@ struct Animation {
     bool discrete = false;
     // How many times it plays (fractions allowed); 0 counts as once.
     double repeatCount = 1;
+    // It only decorates (a spinner, a blink): while the window's frames take longer than a
+    // frame's time, it is drawn less often instead of asking for every frame (Window).
+    bool decorative = false;
     // Called once when the animation ends by itself (not when it is removed).
     std::function<void()> completion;
     // Set when it is added to a view.

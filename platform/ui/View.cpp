@@ -493,7 +493,8 @@ void View::collectEndedAnimations(std::vector<std::function<void()>>& completion
     if (animations_.size() != before) setNeedsDisplay();
 }
 
-std::optional<runtime::TimePoint> View::nextAnimationChange(runtime::TimePoint after) const {
+std::optional<runtime::TimePoint> View::nextAnimationChange(runtime::TimePoint after,
+                                                            std::optional<runtime::TimePoint> decorativeNotBefore) const {
     // A key time is a boundary; a tick a little past it sees the new value on either side.
     constexpr runtime::Duration pastKeyTime{1000};
     if (frameAnimation_) return after;
@@ -509,6 +510,7 @@ std::optional<runtime::TimePoint> View::nextAnimationChange(runtime::TimePoint a
                 at = running.beginTime +
                      std::chrono::ceil<runtime::Duration>(std::chrono::duration<double>(*change)) + pastKeyTime;
             }
+            if (running.decorative && decorativeNotBefore) at = std::max(at, *decorativeNotBefore);
         }
         if (!next || at < *next) next = at;
     }

@@ -308,8 +308,10 @@ private:
     };
     Rect frameAt(const FrameAnimation& animation, runtime::TimePoint now) const;
     // When what the animations show next changes after `after`: `after` itself while one moves
-    // continuously (a frame moving too) or has ended; none when none will change.
-    std::optional<runtime::TimePoint> nextAnimationChange(runtime::TimePoint after) const;
+    // continuously (a frame moving too) or has ended; none when none will change. Decorative
+    // animations that run change no sooner than `decorativeNotBefore`, when it is told.
+    std::optional<runtime::TimePoint> nextAnimationChange(
+        runtime::TimePoint after, std::optional<runtime::TimePoint> decorativeNotBefore = std::nullopt) const;
 
     Rect frame_;
     View* superview_ = nullptr;

@@ -472,6 +472,7 @@ std::vector<Window::Rect> Window::deferAllButTyping() {
 
 void Window::displayIfNeeded() {
     if (dirty_.empty() && moved_.empty()) return;
+    const runtime::TimePoint passStart = animationNow();
     if (holdsForEcho()) {
         ++passesHeldForEcho_;
         // All of it in the next pass: the backend drew nothing of it this time.
@@ -508,6 +509,7 @@ void Window::displayIfNeeded() {
     rects.insert(rects.end(), moved.begin(), moved.end());
     ++passes_;
     didDisplay(rects);
+    if (std::exchange(tickDrawPending_, false)) animationFrameCost_ = tickCost_ + (animationNow() - passStart);
     if (later.empty()) return;
     // The rest in the next pass, as if asked for now.
     const bool wasClean = dirty_.empty();
@@ -1144,12 +1146,19 @@ void Window::viewDidAnimate(View& view) {
     scheduleAnimationTicks();
 }
 
+std::optional<runtime::TimePoint> Window::decorativeNotBefore() const {
+    if (animationFrameCost_ <= LoopFrameClock::interval) return std::nullopt;
+    return decorativeDrawnAt_ + animationFrameCost_ +
+           std::min<runtime::Duration>(animationFrameCost_ * decorativePauseFactor, longestDecorativePause);
+}
+
 void Window::scheduleAnimationTicks() {
     std::erase_if(animatingViews_, [](View* view) { return !view->hasAnimations(); });
     const runtime::TimePoint now = animationNow();
+    const std::optional<runtime::TimePoint> decorative = decorativeNotBefore();
     std::optional<runtime::TimePoint> next;
     for (View* view : animatingViews_) {
-        if (auto at = view->nextAnimationChange(now); at && (!next || *at < *next)) next = at;
+        if (auto at = view->nextAnimationChange(now, decorative); at && (!next || *at < *next)) next = at;
     }
     if (animationTimer_) std::exchange(animationTimer_, nullptr)->cancel();
     if (next && *next <= now) {
@@ -1167,7 +1176,10 @@ void Window::scheduleAnimationTicks() {
 void Window::frameTick() {
     const runtime::TimePoint now = animationNow();
     const runtime::TimePoint since = std::exchange(lastAnimationTick_, now);
+    const std::optional<runtime::TimePoint> decorative = decorativeNotBefore();
+    if (!decorative || *decorative <= now) decorativeDrawnAt_ = now;
     std::vector<std::function<void()>> completions;
+    bool drawn = false;
     // A copy: completions and redraws may add or drop views.
     std::vector<View*> views = animatingViews_;
     for (View* view : views) {
@@ -1176,8 +1188,16 @@ void Window::frameTick() {
         // than at the last tick.
         const bool moving = view->isAnimatingFrame();
         view->stepFrameAnimation();
-        if (auto at = view->nextAnimationChange(since); moving || (at && *at <= now)) view->setNeedsDisplay();
+        if (auto at = view->nextAnimationChange(since, decorative); moving || (at && *at <= now)) {
+            view->setNeedsDisplay();
+            drawn = true;
+        }
         view->collectEndedAnimations(completions);
+    }
+    // The frame's cost is this tick's and the pass that draws what it changed.
+    if (drawn) {
+        tickDrawPending_ = true;
+        tickCost_ = animationNow() - now;
     }
     scheduleAnimationTicks();
     for (auto& completion : completions) completion();

@@ -79,6 +79,14 @@ public:
     // row: keys before every frame still leave everything drawn every third frame at least.
     static constexpr runtime::Duration typingWindow{1'000'000'000};
     static constexpr runtime::Duration echoWait{8'000'000};
+    // While the frames that draw animations take longer than a frame's time (a starved core, a
+    // wall of launch veils), decorative animations wait this many times a frame's cost after
+    // each frame that draws them, and at most `longestDecorativePause`, instead of asking for
+    // the next frame at once: drawing them keeps to a third of the loop, the rest is the work's.
+    static constexpr int decorativePauseFactor = 2;
+    static constexpr runtime::Duration longestDecorativePause{1'000'000'000};
+    // What the last frame that drew an animation's change cost: its tick and its display pass.
+    runtime::Duration animationFrameCost() const { return animationFrameCost_; }
     // How many passes waited so, for benchmarks.
     uint64_t passesHeldForEcho() const { return passesHeldForEcho_; }
     void setDrawsTypingFirst(bool on) { drawsTypingFirst_ = on; }
@@ -401,6 +409,8 @@ private:
     // Ticks with the frame clock while an animation moves continuously; otherwise one timer for
     // the next change (a blink's phase) and nothing while nothing changes.
     void scheduleAnimationTicks();
+    // When decorative animations may move again: none while frames keep to a frame's time.
+    std::optional<runtime::TimePoint> decorativeNotBefore() const;
     // A view in the window gained or lost tracking areas.
     void trackingAreasChanged(View& view);
     // Crossings and moves of the tracking areas for the pointer at `location` (none: it left).
@@ -478,6 +488,11 @@ private:
     std::vector<View*> animatingViews_;
     std::shared_ptr<runtime::WorkItem> animationTimer_;
     runtime::TimePoint lastAnimationTick_{};
+    // The next display pass draws what a tick changed; the tick took `tickCost_`.
+    bool tickDrawPending_ = false;
+    runtime::Duration tickCost_{};
+    runtime::Duration animationFrameCost_{};
+    runtime::TimePoint decorativeDrawnAt_{};
 
     std::vector<GpuView*> gpuViews_;
     std::vector<BlurView*> backdrops_;

@@ -93,6 +93,13 @@ void Session::build(const Arguments& arguments) {
         return platform::runtime::TimePoint(std::chrono::nanoseconds(last));
     };
     tile.send = [this](std::string_view text) { view_->send(text); };
+    tile.outputWaiting = [this] {
+        auto& process = view_->process();
+        if (absorbsQueued_ > 0 || process.hasPendingOutput()) return true;
+        // None while reading stops for back-pressure: then output waits too.
+        const std::optional<uint64_t> written = process.outputWritten();
+        return !written || *written > process.outputDelivered();
+    };
     machine_ = std::make_unique<StatusMachine>(
         cwd_, isShell_, std::move(tile),
         StatusMachine::Services{&loop_, &store_, services_.notifications, services_.home, "tile " + shortId()});
@@ -132,9 +139,13 @@ void Session::build(const Arguments& arguments) {
     view_->setPastedTextDropped(&Drop::sayPastedTextDropped);
     const auto optimal = view_->getOptimalFrameSize();
     view_->setFrameSize({optimal.width, optimal.height});
-    view_->onBytes = [weak, &loop = loop_](std::span<const uint8_t> slice) {
-        loop.post([weak, bytes = std::vector<uint8_t>(slice.begin(), slice.end())] {
-            if (auto session = weak.lock()) session->machine_->absorb(bytes);
+    view_->onBytes = [this, weak](std::span<const uint8_t> slice) {
+        ++absorbsQueued_;
+        loop_.post([weak, bytes = std::vector<uint8_t>(slice.begin(), slice.end())] {
+            if (auto session = weak.lock()) {
+                --session->absorbsQueued_;
+                session->machine_->absorb(bytes);
+            }
         });
     };
 
@@ -156,9 +167,7 @@ void Session::build(const Arguments& arguments) {
 
     if (services_.startChild) start();
 
-    loop_.postAfter(bootFallback, [weak] {
-        if (auto session = weak.lock()) session->machine_->startTimedOut(bootFallback);
-    });
+    machine_->countStart(bootFallback);
     if (arguments.carryOver) metrics_->carryOver();
 }
 

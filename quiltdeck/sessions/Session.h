@@ -38,6 +38,8 @@ public:
     static constexpr int rowCount = 38;
     static constexpr int scrollback = 8000;
     static constexpr double fontSize = 12.5;
+    // The start limit, counted only while the program could look at the tile's output
+    // (StatusMachine::countStart).
     static constexpr platform::runtime::Duration bootFallback = std::chrono::seconds(12);
     // A child that could not be started is reported as an exec that failed.
     static constexpr int32_t failedStartStatus = 127 << 8;
@@ -178,6 +180,8 @@ private:
     bool exitHandled_ = false;
     // The ended child's exit code.
     std::optional<int32_t> exitCode_;
+    // Output the terminal has taken that the status machine has not had yet, in pieces.
+    size_t absorbsQueued_ = 0;
 
     std::unique_ptr<TappedTerminalView> view_;
     std::unique_ptr<StatusMachine> machine_;

@@ -95,8 +95,9 @@ StatusMachine::StatusMachine(std::string cwd, bool isShell, Tile tile, Services 
       busySince_(loop_.now()) {}
 
 StatusMachine::~StatusMachine() {
-    if (settleTimer_) settleTimer_->cancel();
-    if (trustReturn_) trustReturn_->cancel();
+    for (auto* item : {&settleTimer_, &trustReturn_, &startStep_}) {
+        if (*item) (*item)->cancel();
+    }
 }
 
 bool StatusMachine::settlePending() const { return settleTimer_ && !settleTimer_->isCancelled(); }
@@ -402,10 +403,33 @@ void StatusMachine::startTimedOut(platform::runtime::Duration waited) {
     if (status_ != SessionStatus::exited) armSettle(platform::runtime::Duration::zero());
 }
 
+void StatusMachine::countStart(platform::runtime::Duration limit) {
+    startLimit_ = limit;
+    startCounted_ = startHeldBack_ = {};
+    armStartStep();
+}
+
+void StatusMachine::armStartStep() {
+    if (startStep_) startStep_->cancel();
+    // Armed from when the last step ran: the time a late step came late by is not counted.
+    startStep_ = loop_.postAfter(startStep, [this] { startStepDone(); });
+}
+
+void StatusMachine::startStepDone() {
+    if (booted_ || status_ == SessionStatus::exited) return;
+    // A step in which output waited to be read is not counted (the waiting output may be the
+    // start screen), unless output has kept waiting for a whole limit already.
+    if (tile_.outputWaiting && tile_.outputWaiting() && startHeldBack_ < startLimit_) startHeldBack_ += startStep;
+    else startCounted_ += startStep;
+    if (startCounted_ >= startLimit_) return startTimedOut(startLimit_);
+    armStartStep();
+}
+
 void StatusMachine::markBooted() {
     if (booted_) return;
     booted_ = true;
     bootBuffer_.clear();
+    if (startStep_) startStep_->cancel();
     if (onBoot) onBoot();
 }
 
@@ -415,6 +439,7 @@ void StatusMachine::stop() {
     turnByHook_ = false;
     if (settleTimer_) settleTimer_->cancel();
     settleTimer_.reset();
+    if (startStep_) startStep_->cancel();
 }
 
 void StatusMachine::exited(std::string text) {

@@ -39,8 +39,11 @@ class Store;
 // sign) or the SessionStart hook tells when the assistant is ready. Until
 // then the tile is starting: busy, whatever a quiet screen shows (its first
 // bytes may be no more than cursor moves), unless the screen asks the user
-// something; the owner gives up waiting after a while (`startTimedOut`), and
-// the screen decides from then on. Titles (first prompt, renames, automatic
+// something; the owner gives up waiting after a while (`countStart`), and
+// the screen decides from then on. That while counts only time in which the
+// program could look at the tile's output: not the time its loop came late
+// by, nor time in which output waited to be read, and the screen decides
+// only once none waits. Titles (first prompt, renames, automatic
 // titles) are decided here too. Shell tiles keep the status they were made
 // with until they end. Main loop only.
 class StatusMachine {
@@ -50,6 +53,9 @@ public:
     // while the output goes on (a spinner redrawn all the time).
     static constexpr platform::runtime::Duration redecideDelay = std::chrono::milliseconds(600);
     static constexpr platform::runtime::Duration trustReturnDelay = std::chrono::milliseconds(250);
+    // The start limit is counted in steps of this much, each counted only when its check comes on
+    // time with no output waiting.
+    static constexpr platform::runtime::Duration startStep = std::chrono::milliseconds(250);
     // A working assistant redraws its spinner several times a second: a turn
     // whose screen stood still this long is left to the screen's verdict.
     static constexpr platform::runtime::Duration staleTurn = std::chrono::seconds(30);
@@ -82,6 +88,9 @@ public:
         std::function<std::optional<platform::runtime::TimePoint>()> lastInputAt;
         // Text typed into the tile as if by the user.
         std::function<void(std::string_view)> send;
+        // Whether output of the child waits that the machine has not had yet: read and not
+        // delivered, or still on the terminal. Nothing waits when none is told.
+        std::function<bool()> outputWaiting;
     };
 
     // The title and what decides the next one.
@@ -119,14 +128,20 @@ public:
     void handleHook(std::string_view event, const nlohmann::json& body);
     // The child ended: the status becomes `exited` with `text` as its label, for good.
     void exited(std::string text);
-    // The tile hands over to another (its resumed conversation is gone): no
-    // more settles, and nothing else changes.
+    // The tile hands over to another (its resumed conversation is gone) or is
+    // killed: no more settles nor start counting, and nothing else changes.
     void stop();
     // The assistant is up: the launch veil goes. Said in no log line (the exit's own says it).
     void markBooted();
     // The assistant showed no start screen in the time it had: up all the same, said in the
     // log, and the screen as it stands decides the status.
     void startTimedOut(platform::runtime::Duration waited);
+    // Gives the assistant `limit` to come up, counted only while the program could look at its
+    // output (see above), then times the start out once no output waits; output that keeps
+    // waiting holds that back for another `limit` at most.
+    void countStart(platform::runtime::Duration limit);
+    // The start time counted so far.
+    platform::runtime::Duration startCounted() const { return startCounted_; }
 
     // --- Titles ---------------------------------------------------------------------------
     Title title;
@@ -167,6 +182,8 @@ private:
     // Up, with the reason in the log.
     void boot(std::string_view why);
     void answerTrust();
+    void armStartStep();
+    void startStepDone();
     void scheduleSettle();
     void armSettle(platform::runtime::Duration delay);
     void openTurn();
@@ -221,6 +238,11 @@ private:
     std::u32string frame_;
     std::shared_ptr<platform::runtime::WorkItem> settleTimer_;
     std::shared_ptr<platform::runtime::WorkItem> trustReturn_;
+    std::shared_ptr<platform::runtime::WorkItem> startStep_;
+    platform::runtime::Duration startLimit_{};
+    platform::runtime::Duration startCounted_{};
+    // The steps not counted because output waited.
+    platform::runtime::Duration startHeldBack_{};
 };
 
 }  // namespace quiltdeck

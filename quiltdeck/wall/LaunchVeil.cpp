@@ -104,12 +104,14 @@ void LaunchVeil::start() {
     Animation spin = Animation::basic(0, 2 * M_PI, spinDuration);
     spin.keyPath = ShapeLayer::rotationKey;
     spin.repeatCount = Animation::infinite;
+    spin.decorative = true;
     orbit_.addAnimation("spin", spin);
 
     Animation stretch = Animation::keyFrames({0.18, 0.42, 0.18}, {0, 0.5, 1}, stretchDuration);
     stretch.keyPath = ShapeLayer::strokeEndKey;
     stretch.timingFunctions = {TimingFunction::easeInEaseOut(), TimingFunction::easeInEaseOut()};
     stretch.repeatCount = Animation::infinite;
+    stretch.decorative = true;
     orbit_.addAnimation("stretch", stretch);
 
     Animation breathe = Animation::basic(0.55, 1, breatheDuration);
@@ -117,6 +119,7 @@ void LaunchVeil::start() {
     breathe.autoreverses = true;
     breathe.timing = TimingFunction::easeInEaseOut();
     breathe.repeatCount = Animation::infinite;
+    breathe.decorative = true;
     core_.addAnimation("breathe", breathe);
     glow_.addAnimation("breathe", breathe);
 

@@ -12,8 +12,9 @@ namespace quiltdeck {
 // that breathes, a small pulsing core, a faint ring with a bright arc that
 // spins and stretches around it, and a caption under the ring. Every motion
 // is an endless animation of its parts on the window's frame clock, so the
-// veil redraws only its ring, core and glow, and only while it runs. Clicks
-// pass through it. Flipped. Main thread.
+// veil redraws only its ring, core and glow, and only while it runs; they
+// only decorate, so frames that come late slow them down. Clicks pass
+// through it. Flipped. Main thread.
 class LaunchVeil : public platform::ui::View {
 public:
     static constexpr double spinDuration = 0.9;

@@ -7,6 +7,10 @@
 namespace quiltdeck {
 
 std::unique_ptr<WallTile> SessionTile::make(const TileRequest& request, uint16_t hookPort) {
+    return std::make_unique<SessionTile>(Session::open(arguments(request, hookPort)));
+}
+
+Session::Arguments SessionTile::arguments(const TileRequest& request, uint16_t hookPort) {
     Session::Arguments arguments;
     arguments.cwd = request.cwd;
     arguments.name = request.name;
@@ -20,7 +24,7 @@ std::unique_ptr<WallTile> SessionTile::make(const TileRequest& request, uint16_t
     arguments.continueLatest = request.continueLatest;
     arguments.carryOver = request.carryOver;
     arguments.id = request.id;
-    return std::make_unique<SessionTile>(Session::open(std::move(arguments)));
+    return arguments;
 }
 
 SessionTile::SessionTile(std::shared_ptr<Session> session) : session_(std::move(session)) {

@@ -13,6 +13,8 @@ class SessionTile : public WallTile {
 public:
     // The grid's tile factory: a session started in the request's folder.
     static std::unique_ptr<WallTile> make(const TileRequest& request, uint16_t hookPort);
+    // What that session is started with.
+    static Session::Arguments arguments(const TileRequest& request, uint16_t hookPort);
 
     explicit SessionTile(std::shared_ptr<Session> session);
     ~SessionTile() override;

@@ -26,7 +26,10 @@
 // so it runs, in the run's folder, unless --tools leaves Bash out or
 // --disallowedTools names it; logged as "ran" or "refused", and what it printed
 // goes before the answer), FAKE_CLAUDE_START_DELAY (seconds an interactive
-// run on a terminal takes to start, after first bytes that draw nothing).
+// run on a terminal takes to start, after first bytes that draw nothing),
+// FAKE_CLAUDE_START_BURN (seconds an interactive run on a terminal keeps a
+// processor busy before it prints anything, as a CLI loading on a loaded
+// machine does).
 // On a terminal the session is drawn as the real CLI draws it
 // (FakeClaudeScreen.cpp); without one it reads one prompt per line.
 
@@ -493,6 +496,11 @@ int session(const Options& options) {
         settings = std::move(*loaded);
     }
     HookRunner hooks(settings, sessionId);
+    if (const double burn = seconds("FAKE_CLAUDE_START_BURN", 0); burn > 0 && !options.print && ::isatty(1)) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(burn);
+        while (std::chrono::steady_clock::now() < end) {
+        }
+    }
     // A slow start on a terminal: first bytes that draw nothing, as the real CLI's do (the
     // cursor saved and restored), then the start hook and the screen.
     if (const double delay = seconds("FAKE_CLAUDE_START_DELAY", 0); delay > 0 && !options.print && ::isatty(1)) {

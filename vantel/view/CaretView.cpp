@@ -103,6 +103,7 @@ void CaretView::updateAnimation(bool blink) {
     platform::ui::Animation fade = platform::ui::Animation::basic(1, 0, blinkDuration);
     fade.autoreverses = true;
     fade.repeatCount = platform::ui::Animation::infinite;
+    fade.decorative = true;
     fade.timing = platform::ui::TimingFunction::easeIn();
     addAnimation(blinkAnimationKey, std::move(fade));
 }

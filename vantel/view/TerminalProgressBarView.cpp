@@ -71,6 +71,7 @@ void TerminalProgressBarView::updateIndeterminate() {
         Animation sweep = Animation::basic(segment / 2, b.width - segment / 2, indeterminateDuration);
         sweep.autoreverses = true;
         sweep.repeatCount = Animation::infinite;
+        sweep.decorative = true;
         sweep.timing = TimingFunction::easeInEaseOut();
         addAnimation(indeterminateAnimationKey, std::move(sweep));
     }

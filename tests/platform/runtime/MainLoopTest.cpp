@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -464,6 +465,8 @@ TEST(GLibMainLoopTest, ShouldYieldForADueTimerOrAReadySourceAboveTheQueue) {
         std::optional<Duration> timerIn;
         std::optional<int> sourcePriority;
         bool expected;
+        // The work runs in a turn the queue took ahead of a slow frame due every time.
+        bool passedOver = false;
     };
     const Case cases[] = {
         {"nothing waits", std::nullopt, std::nullopt, false},
@@ -472,11 +475,28 @@ TEST(GLibMainLoopTest, ShouldYieldForADueTimerOrAReadySourceAboveTheQueue) {
         {"input", std::nullopt, G_PRIORITY_DEFAULT, true},
         {"a frame", std::nullopt, GLibMainLoop::queuePriority - 1, true},
         {"idle work", std::nullopt, G_PRIORITY_DEFAULT_IDLE, false},
+        {"frames, in a turn taken ahead of them", std::nullopt, GLibMainLoop::queuePriority - 1, false, true},
+        {"input, in such a turn", std::nullopt, G_PRIORITY_DEFAULT, true, true},
+        {"a due timer, in such a turn", 0ms, std::nullopt, true, true},
     };
     for (const Case& c : cases) {
         GLibMainLoop loop;
         std::optional<bool> answer;
+        GSource* slowFrame = nullptr;
+        if (c.passedOver) {
+            slowFrame = g_idle_source_new();
+            g_source_set_priority(slowFrame, GLibMainLoop::queuePriority - 1);
+            g_source_set_callback(
+                slowFrame,
+                [](gpointer) -> gboolean {
+                    std::this_thread::sleep_for(GLibMainLoop::passedOverLimit + 4ms);
+                    return G_SOURCE_CONTINUE;
+                },
+                nullptr, nullptr);
+            g_source_attach(slowFrame, loop.context());
+        }
         loop.post([&] {
+            EXPECT_EQ(loop.passedOverTurns(), c.passedOver ? 1u : 0u) << c.name;
             std::shared_ptr<WorkItem> timer;
             if (c.timerIn) timer = loop.postAfter(*c.timerIn, [] {});
             GSource* source = nullptr;
@@ -493,8 +513,84 @@ TEST(GLibMainLoopTest, ShouldYieldForADueTimerOrAReadySourceAboveTheQueue) {
                 g_source_unref(source);
             }
         });
+        if (slowFrame) {
+            // Not runUntil: its own timer would come due while the frame is drawn.
+            for (int round = 0; round < 100 && !answer; ++round) g_main_context_iteration(loop.context(), TRUE);
+        }
         EXPECT_TRUE(loop.runUntil([&] { return answer.has_value(); }, patience)) << c.name;
         EXPECT_EQ(answer, c.expected) << c.name;
+        if (slowFrame) {
+            g_source_destroy(slowFrame);
+            g_source_unref(slowFrame);
+        }
+    }
+}
+
+// GLib runs only the most urgent ready sources. A source above the queue that is ready every
+// time the loop comes round (a frame slower than the frame clock's interval, a stream of events)
+// still leaves posted work and timers a turn about every frame's time; and work that never stops
+// coming leaves a source above its turn whenever it is due. Counted in runs of each side.
+TEST(GLibMainLoopTest, NeitherTheQueueNorTheSourcesAboveItKeepTheOtherWaiting) {
+    struct Case {
+        const char* name;
+        int abovePriority;
+        Duration aboveEvery;  // 0: ready every time the loop comes round
+        Duration aboveCost;   // each of its runs
+        Duration workCost;    // each run of work that posts itself again
+        int aboveRuns;        // the case ends after this many runs of the source above
+        int leastWorkRuns, leastTimerRuns, mostWorkRuns;
+    };
+    constexpr int any = INT_MAX;
+    const int passedOverMs = static_cast<int>(GLibMainLoop::passedOverLimit / 1ms);
+    const Case cases[] = {
+        // Each frame outlasts the limit: the queue gets the turn after every one.
+        {"a frame slower than a frame's time", GLibMainLoop::queuePriority - 1, 0ms, 20ms, 0ms, 15, 13, 13, any},
+        // Frames of 2 ms: a turn after the limit's worth of them, at the latest.
+        {"a quick frame due every time", GLibMainLoop::queuePriority - 1, 0ms, 2ms, 0ms, 200,
+         200 / (passedOverMs / 2 + 1) - 2, 200 / (passedOverMs / 2 + 1) - 2, any},
+        {"events at the priority of input", G_PRIORITY_DEFAULT, 0ms, 20ms, 0ms, 15, 13, 13, any},
+        {"the toolkit's idle work", G_PRIORITY_HIGH_IDLE, 0ms, 20ms, 0ms, 15, 13, 13, any},
+        // A frame due 4 ms after the last beside work of 1 ms a run: each frame waits for the run
+        // in progress at most, so that at most 4 + 1 runs (and one more for the clock's grain)
+        // come between two frames.
+        {"a flood of work beside frames", GLibMainLoop::queuePriority - 1, 4ms, 0ms, 1ms, 50, 0, 0, 50 * 6},
+    };
+    for (const Case& c : cases) {
+        GLibMainLoop loop;
+        int aboveRuns = 0, workRuns = 0, timerRuns = 0;
+        struct Above {
+            Duration cost;
+            int* runs;
+        } above{c.aboveCost, &aboveRuns};
+        GSource* source = c.aboveEvery > 0ms ? g_timeout_source_new(static_cast<guint>(c.aboveEvery / 1ms)) : g_idle_source_new();
+        g_source_set_priority(source, c.abovePriority);
+        g_source_set_callback(
+            source,
+            [](gpointer data) -> gboolean {
+                auto* a = static_cast<Above*>(data);
+                std::this_thread::sleep_for(a->cost);
+                ++*a->runs;
+                return G_SOURCE_CONTINUE;
+            },
+            &above, nullptr);
+        bool going = true;
+        std::function<void()> work = [&] {
+            if (!going) return;
+            ++workRuns;
+            std::this_thread::sleep_for(c.workCost);
+            loop.post(work);
+        };
+        loop.post(work);
+        auto timer = loop.scheduleRepeating(1ms, [&] { ++timerRuns; });
+        g_source_attach(source, loop.context());
+        EXPECT_TRUE(loop.runUntil([&] { return aboveRuns >= c.aboveRuns; }, patience)) << c.name;
+        going = false;
+        timer->cancel();
+        g_source_destroy(source);
+        g_source_unref(source);
+        EXPECT_GE(workRuns, c.leastWorkRuns) << c.name;
+        EXPECT_GE(timerRuns, c.leastTimerRuns) << c.name;
+        EXPECT_LE(workRuns, c.mostWorkRuns) << c.name;
     }
 }
 

@@ -426,6 +426,64 @@ TEST(WindowEvents, StepAnimationsWakeTheWindowOnlyAtTheirKeyTimes) {
     EXPECT_EQ(s.loop.pendingTimerCount(), 0u);
 }
 
+// While the frames that draw it take longer than a frame's time, a decorative animation is
+// drawn after a pause of twice the frame's cost (a second at most) instead of at every tick, and
+// with no frame ticks meanwhile; an animation that is not decorative keeps every tick, and quick
+// frames bring every tick back. Counted in display passes over 3 s of the loop's clock.
+TEST(WindowEvents, DecorativeAnimationsSlowDownWhileFramesComeLate) {
+    struct Case {
+        const char* name;
+        bool decorative;
+        platform::runtime::Duration cost;  // of each frame's drawing
+        platform::runtime::Duration quickFrom;  // after this, frames cost 1 ms
+        int leastPasses, mostPasses;  // in the last second
+    };
+    const Case cases[] = {
+        {"quick frames", true, 5ms, 3s, 55, 61},
+        // Each pass 50 ms, then 100 ms without a tick: one pass in 150 ms.
+        {"slow frames", true, 50ms, 3s, 6, 7},
+        {"slow frames of an animation that is not decorative", false, 50ms, 3s, 19, 20},
+        // 400 ms, then the longest pause.
+        {"very slow frames", true, 400ms, 3s, 1, 1},
+        {"slow frames, then quick ones", true, 50ms, 1500ms, 55, 61},
+    };
+    for (const Case& c : cases) {
+        Scene s;
+        class SlowView : public View {
+        public:
+            SlowView(Scene& scene, platform::runtime::Duration cost) : View(Rect{0, 0, 50, 50}), cost(cost), scene_(scene) {}
+            void draw(platform::gfx::Canvas&, const Rect&) override { scene_.loop.skipTime(cost); }
+            platform::runtime::Duration cost;
+
+        private:
+            Scene& scene_;
+        } slow(s, c.cost);
+        s.left.addSubview(&slow);
+        s.window.displayIfNeeded();
+        Animation spin = Animation::basic(0, 1, 1);
+        spin.repeatCount = Animation::infinite;
+        spin.decorative = c.decorative;
+        slow.addAnimation("spin", spin);
+        const platform::runtime::TimePoint start = s.loop.now();
+        int lastSecond = 0;
+        bool tickedWhilePaced = false;
+        while (s.loop.now() - start < 3s) {
+            if (s.loop.now() - start >= c.quickFrom) slow.cost = 1ms;
+            s.loop.advance(1ms);
+            if (!s.window.needsDisplay()) {
+                tickedWhilePaced |= c.decorative && slow.cost > 16ms && s.window.frameClock().isRunning();
+                continue;
+            }
+            if (s.loop.now() - start >= 2s) ++lastSecond;
+            s.window.displayIfNeeded();
+        }
+        EXPECT_GE(lastSecond, c.leastPasses) << c.name;
+        EXPECT_LE(lastSecond, c.mostPasses) << c.name;
+        EXPECT_FALSE(tickedWhilePaced) << c.name;
+        slow.removeFromSuperview();
+    }
+}
+
 TEST(Scroller, PartsDragsAndWidths) {
     VirtualMainLoop loop;
     ScopedMainLoop scoped(loop);

@@ -51,13 +51,15 @@ const std::string tipCut =
     "\x1b[35;3H";
 
 struct Step {
-    enum Kind { output, hook, input, expect } kind;
+    enum Kind { output, hook, input, expect, startLimit, stall, waiting } kind;
     double at;
     std::string text;  // output bytes, or the hook's event
     json body = json::object();
     S status = S::busy;
     bool finished = false;
     std::optional<bool> up;  // whether the assistant is up (booted), when told
+    double seconds = 0;      // how long the loop stands still
+    bool waits = false;      // whether output waits to be read
 };
 
 Step out(double at, std::string bytes) { return {Step::output, at, std::move(bytes), {}, {}, {}, {}}; }
@@ -67,6 +69,12 @@ Step hook(double at, std::string event, json body = json::object()) {
 Step key(double at) { return {Step::input, at, {}, {}, {}, {}, {}}; }
 Step expect(double at, S status, bool finished = false) { return {Step::expect, at, {}, {}, status, finished, {}}; }
 Step expectUp(double at, S status, bool up) { return {Step::expect, at, {}, {}, status, false, up}; }
+// The owner starts counting the 12 s the assistant has to come up.
+Step countStart(double at) { return {Step::startLimit, at, {}, {}, {}, {}, {}}; }
+// The loop stands still for `seconds` (a starved core): nothing runs, then what came due meanwhile.
+Step stall(double at, double seconds) { return {Step::stall, at, {}, {}, {}, {}, {}, seconds}; }
+// From `at` on, output of the child waits to be read (or no longer does).
+Step outputWaits(double at, bool waits) { return {Step::waiting, at, {}, {}, {}, {}, {}, 0, waits}; }
 // The spinner turning every 113 ms from `from` to `to`.
 std::vector<Step> spin(double from, double to) {
     std::vector<Step> steps;
@@ -102,6 +110,7 @@ protected:
         tile.cursorRow = [this] { return std::optional<size_t>(terminal.buffer().y()); };
         tile.lastInputAt = [this] { return lastInput; };
         tile.send = [this](std::string_view text) { sent.emplace_back(text); };
+        tile.outputWaiting = [this] { return outputWaiting; };
         machine = std::make_unique<StatusMachine>(
             cwd, isShell, tile, StatusMachine::Services{&loop, &store, &notifications, home.string(), "tile traced"});
         machine->onChange = [this] { ++changes; };
@@ -125,6 +134,11 @@ protected:
                 case Step::output: feed(step.text); break;
                 case Step::hook: machine->handleHook(step.text, step.body); break;
                 case Step::input: lastInput = loop.now(); break;
+                case Step::startLimit: machine->countStart(12s); break;
+                case Step::stall: loop.skipTime(std::chrono::duration_cast<platform::runtime::Duration>(
+                                      std::chrono::duration<double>(step.seconds)));
+                                  break;
+                case Step::waiting: outputWaiting = step.waits; break;
                 case Step::expect:
                     EXPECT_EQ(rawValue(machine->status()), rawValue(step.status));
                     EXPECT_EQ(machine->finished(), step.finished);
@@ -151,6 +165,7 @@ protected:
                                   return options;
                               }()};
     std::optional<platform::runtime::TimePoint> lastInput;
+    bool outputWaiting = false;
     std::vector<std::string> sent;
     std::unique_ptr<StatusMachine> machine;
     int changes = 0;
@@ -267,7 +282,25 @@ INSTANTIATE_TEST_SUITE_P(
                    expectUp(0.9, S::idle, true), hook(2.0, "SessionStart"), expectUp(2.4, S::idle, true)}},
         TraceCase{"AStartThatAsksFirstWaits",
                   {out(0, cursorOnly), out(0.5, pressEnter), expectUp(0.6, S::busy, false),
-                   expectUp(0.9, S::waiting, true)}}),
+                   expectUp(0.9, S::waiting, true)}},
+        // The start limit: a screen that stays blank is judged after 12 s of the loop's time,
+        // not counting what the loop came late by nor time in which output waited to be read;
+        // the screen is judged only once no output waits, or it has waited a whole limit too.
+        TraceCase{"AStartThatShowsNothingIsJudgedAfterTheLimit",
+                  {countStart(0), out(0.1, cursorOnly), expectUp(11.9, S::busy, false),
+                   expectUp(12.01, S::idle, true)}},
+        TraceCase{"AStartWhoseLoopStoodStillCountsOnlyTheTimeItRan",
+                  {countStart(0), stall(1.0, 5.0), expectUp(16.7, S::busy, false), expectUp(16.76, S::idle, true)}},
+        TraceCase{"AStartWhoseOutputWaitedCountsOnlyTheTimeNoneWaited",
+                  {countStart(0), outputWaits(2.0, true), outputWaits(6.0, false), expectUp(15.9, S::busy, false),
+                   expectUp(16.01, S::idle, true)}},
+        TraceCase{"AStartScreenWaitingAtTheLimitIsReadBeforeTheScreenIsJudged",
+                  {countStart(0), outputWaits(11.5, true), expectUp(12.4, S::busy, false),
+                   out(12.5, banner + promptBox + idleFooter), outputWaits(12.5, false),
+                   expectUp(12.51, S::busy, true), expectUp(13.0, S::idle, true)}},
+        TraceCase{"OutputThatKeepsWaitingHoldsTheLimitBackForOneMoreLimit",
+                  {countStart(0), outputWaits(1.0, true), expectUp(23.9, S::busy, false),
+                   expectUp(24.01, S::idle, true)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Each change of status says once in the log what made it, however many reads came between.

@@ -107,6 +107,11 @@ TEST_F(LaunchVeilTest, StartsOnceStopsWhollyAndStartsAgain) {
     EXPECT_TRUE(veil.core().animation("breathe"));
     EXPECT_TRUE(veil.glow().animation("breathe"));
     EXPECT_TRUE(veil.animation("arrive"));
+    // The endless motions only decorate, so late frames slow them down; the fade in does not.
+    for (const char* key : {"spin", "stretch"}) EXPECT_TRUE(veil.orbit().animation(key)->decorative) << key;
+    EXPECT_TRUE(veil.core().animation("breathe")->decorative);
+    EXPECT_TRUE(veil.glow().animation("breathe")->decorative);
+    EXPECT_FALSE(veil.animation("arrive")->decorative);
     after(300ms);
     EXPECT_FALSE(veil.animation("arrive"));  // the fade in is over
 
