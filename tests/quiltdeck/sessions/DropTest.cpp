@@ -450,7 +450,8 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     // of files or a picture came so far ('b', as many as the piece), sends a piece of its text
     // ('p'), ends it whole ('e'); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
     // the tile is closed ('x'), the paste key is pressed again ('v': the clipboard's answers then go
-    // to the latest read). "<k>" is typed right after the first key.
+    // to the latest read), the tile holds what it is given unread by its child ('h'). "<k>" is
+    // typed right after the first key.
     struct Step {
         int ms;
         char what;
@@ -492,6 +493,10 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         {"StillGoingOut", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {2500, 'r'}}, "\x1b[200~abc\x1b[201~<k>",
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste", "-paste"},
          "Einfügen… noch 3 B", {}, 0},
+        // Handed to the tile whole, but its child has not read it yet: still going out.
+        {"StillUnreadInTheTile", {{0, 'h'}, {0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {2500, 'r'}}, "\x1b[200~abc\x1b[201~<k>",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste", "-paste"},
+         "Einfügen… noch 3 B"},
         // Ctrl+C then drops what had not gone, and says so.
         {"CtrlCWhileGoingOut", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'c'}, {2500, 'r'}}, "\x1b[200~\x1b[201~<k>\x03",
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
@@ -526,7 +531,12 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
             if (step.what == 'c') session->view().keyDown(ctrlC);
             if (step.what == 'p') held.texts.back().piece(step.piece);
             if (step.what == 'e') held.texts.back().end({});
-            if (step.what == 'r') child.room = SIZE_MAX;
+            if (step.what == 'r') {
+                child.room = SIZE_MAX;
+                child.queues = false;
+                child.unread = 0;
+            }
+            if (step.what == 'h') child.queues = true;
             if (step.what == 'x') session.reset();
             if (step.what == 'v') Drop::pasteClipboard(clipboard, session, state.path());
             loop.runPending();
