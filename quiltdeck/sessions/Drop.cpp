@@ -110,6 +110,15 @@ void sayPasteNews(std::string key, std::vector<size_t> briefSizes, std::vector<s
         lasting);
 }
 
+// The pastes one Ctrl+C stops each end within that turn: the bar names what all of them left
+// unsent, and a paste cut with nothing left over does not hide that.
+size_t droppedThisTurn = 0;
+void sayDropped(size_t bytes) {
+    if (droppedThisTurn == 0 && bytes > 0) platform::runtime::MainLoop::main().post([] { droppedThisTurn = 0; });
+    droppedThisTurn += bytes;
+    sayPasteNews("paste_dropped", {droppedThisTurn}, {droppedThisTurn});
+}
+
 void sayPictureNotKept(std::string key, const std::string& why, std::vector<size_t> sizes = {}) {
     Log::write("drop: picture not kept (" + why + ")");
     sayPasteNews(std::move(key), sizes, sizes);
@@ -334,11 +343,12 @@ void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_
     if (stop == vantel::PasteStop::interrupted) {
         if (end.bytes == 0) {
             Log::write("paste: stopped by Ctrl+C before anything came; nothing pasted");
+            if (droppedThisTurn > 0) return sayDropped(0);
             return sayPasteNews("paste_stopped", {}, {});
         }
         Log::write("paste: stopped by Ctrl+C (" + std::string(end.how == How::cancelled ? "while reading" : "after the read ended") +
                    "): " + came + (reached < end.bytes ? ", the rest dropped" : ""));
-        if (reached < end.bytes) return sayPasteNews("paste_dropped", {end.bytes - reached}, {end.bytes - reached});
+        if (reached < end.bytes || droppedThisTurn > 0) return sayDropped(end.bytes - reached);
         return sayPasteNews("paste_cut_interrupted", {reached}, {reached});
     }
     // A whole paste leaves nothing said of an earlier one.
@@ -400,7 +410,7 @@ void Drop::sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, 
 
 void Drop::sayPastedTextDropped(size_t bytes) {
     Log::write("paste: stopped by Ctrl+C; " + std::to_string(bytes) + " bytes not sent");
-    sayPasteNews("paste_dropped", {bytes}, {bytes});
+    sayDropped(bytes);
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,

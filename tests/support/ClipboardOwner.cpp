@@ -20,7 +20,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -118,7 +120,8 @@ int main(int argc, char** argv) {
     const size_t count = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 0;
     // Café, then Привет in ISO 8859-5, then back: a part may end anywhere in it.
     const std::string compoundLine = "caf\xe9 \x1b-L\xbf\xe0\xd8\xd2\xd5\xe2\x1b-A\n";
-    Incremental transfer;
+    // Each reader's incremental transfer, by its window and property: readers may overlap.
+    std::map<std::pair<Window, Atom>, Incremental> transfers;
     for (;;) {
         XEvent event;
         XNextEvent(display, &event);
@@ -138,6 +141,7 @@ int main(int argc, char** argv) {
                 if (mode == "incr-targets") offered.insert(offered.end(), count, XA_INTEGER);
                 offered.push_back(textType);
                 if (mode == "incr-targets") {
+                    Incremental& transfer = transfers[{request.requestor, request.property}];
                     transfer = Incremental{request.requestor, request.property, XA_ATOM, 32, longs(offered)};
                     transfer.part = size_t{64} << 10;
                     XSelectInput(display, request.requestor, PropertyChangeMask);
@@ -177,6 +181,7 @@ int main(int argc, char** argv) {
                 notify(request, request.property);
                 continue;
             }
+            Incremental& transfer = transfers[{request.requestor, request.property}];
             transfer = Incremental{};
             transfer.requestor = request.requestor;
             transfer.property = request.property;
@@ -199,9 +204,14 @@ int main(int argc, char** argv) {
             XChangeProperty(display, request.requestor, request.property, incr, 32, PropModeReplace,
                             reinterpret_cast<const unsigned char*>(&size), 1);
             notify(request, request.property);
-        } else if (event.type == PropertyNotify && event.xproperty.state == PropertyDelete &&
-                   event.xproperty.window == transfer.requestor && event.xproperty.atom == transfer.property &&
-                   !transfer.ended) {
+        } else if (event.type == PropertyNotify && event.xproperty.state == PropertyDelete) {
+            const auto found = transfers.find({event.xproperty.window, event.xproperty.atom});
+            if (found == transfers.end()) continue;
+            Incremental& transfer = found->second;
+            if (transfer.ended) {
+                transfers.erase(found);
+                continue;
+            }
             say("asked");
             std::string part;
             if (transfer.trickle && transfer.at > 0) {

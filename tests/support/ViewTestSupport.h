@@ -34,8 +34,10 @@ public:
         // A local process refuses a paste's write that does not fit (a key always goes in).
         if (room != SIZE_MAX && data.size() > room && data.size() > 64) ++overflows;
         if (room != SIZE_MAX) room -= std::min(room, data.size());
+        if (queues) unread += data.size();
     }
     size_t inputRoom(TerminalView&) override { return room; }
+    size_t inputUnread(TerminalView&) override { return unread; }
     void scrolled(TerminalView&, double position) override { positions.push_back(position); }
     void rangeChanged(TerminalView&, int startY, int endY) override { ranges.emplace_back(startY, endY); }
     void bell(TerminalView&) override { ++bells; }
@@ -55,6 +57,8 @@ public:
     int sends = 0;
     size_t room = SIZE_MAX;  // what the owner takes before its child reads; SIZE_MAX: unlimited
     int overflows = 0;  // writes larger than the room left
+    bool queues = false;  // what is sent waits in the owner, unread by its child, until `unread` is emptied
+    size_t unread = 0;
     std::vector<double> positions;
     std::vector<std::pair<int, int>> ranges;
     int bells = 0;

@@ -64,6 +64,7 @@ public:
     void hostCurrentDirectoryUpdate(TerminalView& source, const std::optional<std::string>& directory) override;
     void send(TerminalView& source, std::span<const uint8_t> data) override;
     size_t inputRoom(TerminalView&) override { return process_->inputRoom(); }
+    size_t inputUnread(TerminalView&) override { return LocalProcess::writeQueueLimit - process_->inputRoom(); }
     void scrolled(TerminalView&, double) override {}
     void requestOpenLink(TerminalView& source, const std::string& link,
                          const std::map<std::string, std::string>& params) override;

@@ -797,8 +797,14 @@ private:
         PasteEnded ended;
         platform::ui::Pasteboard::ReadEnd end;
         PasteStop stop = PasteStop::none;
+        // inputHandedOver_ once its last byte was handed over: it went out once the child read that far.
+        std::optional<uint64_t> lastByteAt;
     };
     std::map<PasteQueue::Stream, OutgoingPaste> outgoingPastes_;
+    // Bytes of input handed to the delegate since the view began.
+    uint64_t inputHandedOver_ = 0;
+    // Bytes handed over that the child has not read yet (held by the delegate, its process's queue).
+    uint64_t inputUnreadByChild() const;
     size_t pasteReadAheadBytes_ = pasteReadAhead;
     // Time the queue held input ready for the child (it is the child's, not a clipboard owner's):
     // the clock typed input waits on runs without it.
@@ -814,8 +820,11 @@ private:
     // A paste's read ended (`end`): it goes out, and its owner hears of it once it went.
     void endIncomingPaste(PasteQueue::Stream stream, const platform::ui::Pasteboard::ReadEnd& end);
     // After input was taken or dropped: each read hears what its paste holds, a paste that went
-    // out whole is told, and the child's time is counted.
-    void followPasteStreams();
+    // out whole is told, and the child's time is counted. True while a paste handed over whole
+    // waits for the child to read its last byte.
+    bool followPasteStreams();
+    // Notes the pastes whose last byte was just handed over.
+    void markPastesHandedOver();
     // Watches typed input waiting behind a paste still coming, to cut the paste at the limit.
     void watchTypedInput();
     // Whether pasted text keeps anything once filtered (a paste that would send only its frame).

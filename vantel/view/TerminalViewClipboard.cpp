@@ -63,8 +63,26 @@ std::optional<size_t> TerminalView::incomingPasteBytes(PasteQueue::Stream place)
 }
 
 std::optional<size_t> TerminalView::pasteBytesToGo(PasteQueue::Stream place) const {
-    if (!outgoingPastes_.contains(place)) return std::nullopt;
-    return pasteQueue_.count(place).waiting;
+    const auto it = outgoingPastes_.find(place);
+    if (it == outgoingPastes_.end()) return std::nullopt;
+    const PasteQueue::Count count = pasteQueue_.count(place);
+    // What the child has not read of what was handed over, as far as it can be this paste's.
+    const uint64_t unread = inputUnreadByChild();
+    const uint64_t read = inputHandedOver_ - unread;
+    const std::optional<uint64_t> end = it->second.lastByteAt;
+    const uint64_t held = end ? *end - std::min(*end, read) : unread;
+    return count.waiting + static_cast<size_t>(std::min<uint64_t>(held, count.taken));
+}
+
+uint64_t TerminalView::inputUnreadByChild() const {
+    if (!terminalDelegate_) return 0;
+    return std::min<uint64_t>(terminalDelegate_->inputUnread(const_cast<TerminalView&>(*this)), inputHandedOver_);
+}
+
+void TerminalView::markPastesHandedOver() {
+    for (auto& [stream, outgoing] : outgoingPastes_) {
+        if (!outgoing.lastByteAt && pasteQueue_.count(stream).waiting == 0) outgoing.lastByteAt = inputHandedOver_;
+    }
 }
 
 void TerminalView::readItemsInPlace(Pasteboard& board, PasteQueue::Stream place,
@@ -150,7 +168,7 @@ void TerminalView::endIncomingPaste(PasteQueue::Stream stream, const Pasteboard:
     sendPastePieces();
 }
 
-void TerminalView::followPasteStreams() {
+bool TerminalView::followPasteStreams() {
     const bool childBusy = pasteQueue_.ready();
     if (childBusy && !childBusySince_) childBusySince_ = loop_.now();
     if (!childBusy && childBusySince_) {
@@ -163,10 +181,19 @@ void TerminalView::followPasteStreams() {
         if (const auto ahead = it->second.ahead) ahead->setHeld(pasteQueue_.count(stream).waiting);
         it = incomingPastes_.upper_bound(stream);
     }
+    markPastesHandedOver();
+    const uint64_t read = inputHandedOver_ - inputUnreadByChild();
+    bool unread = false;
     for (auto it = outgoingPastes_.begin(); it != outgoingPastes_.end();) {
         const PasteQueue::Stream stream = it->first;
         const PasteQueue::Count count = pasteQueue_.count(stream);
         if (count.waiting > 0) {
+            ++it;
+            continue;
+        }
+        // Handed over whole, but the child has yet to read its end: still going out.
+        if (it->second.lastByteAt && read < *it->second.lastByteAt) {
+            unread = true;
             ++it;
             continue;
         }
@@ -176,6 +203,7 @@ void TerminalView::followPasteStreams() {
         if (gone.ended) gone.ended(gone.end, gone.stop, count.taken);
         it = outgoingPastes_.upper_bound(stream);
     }
+    return unread;
 }
 
 uint64_t TerminalView::ownerClockNs() const {

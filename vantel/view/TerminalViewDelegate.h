@@ -24,6 +24,9 @@ public:
     virtual void send(TerminalView& source, std::span<const uint8_t> data) = 0;
     // How many bytes of input send() takes now: a large paste goes out as room is made.
     virtual size_t inputRoom(TerminalView&) { return SIZE_MAX; }
+    // How many bytes of input send() took that the child has not read yet: a paste is over only
+    // once they are read.
+    virtual size_t inputUnread(TerminalView&) { return 0; }
     // The view's place in the scroll-back: 0 at the top, 1 at the bottom.
     virtual void scrolled(TerminalView& source, double position) = 0;
     // Default: TerminalView::openDefaultLink (only what the link rules open without asking).

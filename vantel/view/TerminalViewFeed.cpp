@@ -93,7 +93,9 @@ void TerminalView::deliverInput(std::span<const uint8_t> data) {
         terminal_->buffer().semanticInput == SemanticInputState::armed) {
         terminal_->buffer().semanticInput = SemanticInputState::submitted;
     }
-    if (terminalDelegate_) terminalDelegate_->send(*this, data);
+    if (!terminalDelegate_) return;
+    inputHandedOver_ += data.size();
+    terminalDelegate_->send(*this, data);
 }
 
 void TerminalView::sendPaste(std::string text, bool bracketed) {
@@ -147,11 +149,16 @@ void TerminalView::sendPastePieces() {
         const std::string out = pasteQueue_.take(piece);
         sent += before - pasteQueue_.waitingBytes();
         if (!out.empty()) deliverInput(bytesOf(out));
+        markPastesHandedOver();
     }
-    followPasteStreams();
-    // An open paste waiting for its next piece is sent on when the piece comes.
-    if (!pasteQueue_.ready()) return;
+    const bool unread = followPasteStreams();
     constexpr auto waitForRoom = std::chrono::milliseconds(5);
+    // An open paste waiting for its next piece is sent on when the piece comes; one handed over
+    // whole is watched until the child read it.
+    if (!pasteQueue_.ready()) {
+        if (unread) schedulePastePieces(waitForRoom);
+        return;
+    }
     schedulePastePieces(sent < turnBytes ? waitForRoom : platform::runtime::Duration::zero());
 }
 

@@ -449,7 +449,9 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     // At `ms` after the paste key: the clipboard answers what it holds ('i'), tells how many bytes
     // of files or a picture came so far ('b', as many as the piece), sends a piece of its text
     // ('p'), ends it whole ('e'); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
-    // the tile is closed ('x'). "<k>" is typed right after the key.
+    // the tile is closed ('x'), the paste key is pressed again ('v': the clipboard's answers then go
+    // to the latest read), the tile holds what it is given unread by its child ('h'). "<k>" is
+    // typed right after the first key.
     struct Step {
         int ms;
         char what;
@@ -491,11 +493,23 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         {"StillGoingOut", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {2500, 'r'}}, "\x1b[200~abc\x1b[201~<k>",
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste", "-paste"},
          "Einfügen… noch 3 B", {}, 0},
+        // Handed to the tile whole, but its child has not read it yet: still going out.
+        {"StillUnreadInTheTile", {{0, 'h'}, {0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {2500, 'r'}}, "\x1b[200~abc\x1b[201~<k>",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste", "-paste"},
+         "Einfügen… noch 3 B"},
         // Ctrl+C then drops what had not gone, and says so.
         {"CtrlCWhileGoingOut", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'c'}, {2500, 'r'}}, "\x1b[200~\x1b[201~<k>\x03",
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
           "paste: Paste stopped by Ctrl+C: 3 B not sent"},
          {}, {}, 0},
+        // One Ctrl+C stops two pastes: the bar names what neither sent, not only the last one's.
+        {"CtrlCStopsTwoPastes",
+         {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {100, 'v'}, {100, 'i'}, {100, 'p', "de"}, {100, 'e'}, {1500, 'c'}, {2500, 'r'}},
+         "\x1b[200~\x1b[201~<k>\x1b[200~\x1b[201~\x03",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
+          "+paste: Pasting… 2 B still to go out to the program in the tile. Ctrl+C stops the paste",
+          "paste: Paste stopped by Ctrl+C: 3 B not sent", "paste: Paste stopped by Ctrl+C: 5 B not sent"},
+         "Gestoppt: 5 B nicht gesendet", {}, 0},
     };
     for (const auto& c : cases) {
         vantel::testing::RecordingViewOwner child;
@@ -517,8 +531,14 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
             if (step.what == 'c') session->view().keyDown(ctrlC);
             if (step.what == 'p') held.texts.back().piece(step.piece);
             if (step.what == 'e') held.texts.back().end({});
-            if (step.what == 'r') child.room = SIZE_MAX;
+            if (step.what == 'r') {
+                child.room = SIZE_MAX;
+                child.queues = false;
+                child.unread = 0;
+            }
+            if (step.what == 'h') child.queues = true;
             if (step.what == 'x') session.reset();
+            if (step.what == 'v') Drop::pasteClipboard(clipboard, session, state.path());
             loop.runPending();
         }
         loop.advance(2s);
