@@ -365,8 +365,11 @@ TEST_F(GridTerminals, KeysTypedIntoANewTileAtOnceReachItsChildInOrder) {
         request.isShell = shell;
         std::filesystem::create_directories(request.cwd);
         WallTile* tile = grid->open(request);
+        // The exit may be seen before the end of the child's output, which is then waited for
+        // on the loop's clock.
         for (int i = 0; i < 500 && tile->status() != SessionStatus::exited; ++i) {
             loop.runPending();
+            loop.advance(10ms);
             std::this_thread::sleep_for(10ms);
         }
         ASSERT_EQ(tile->status(), SessionStatus::exited);
