@@ -53,10 +53,12 @@ struct StartMarker {
     std::u32string_view packed;
     std::string_view what;
 };
-// Either prompt sign: a narrow tile's banner leaves out the program's name. The
-// footer stands under the prompt box alone.
+// The name with the version after it, as its banner and a first run's welcome
+// show it: the bare name comes first in the window title, seconds before
+// anything is drawn, and in notices. Either prompt sign: a narrow tile's banner
+// leaves out the program's name. The footer stands under the prompt box alone.
 constexpr StartMarker startMarkers[] = {
-    {U"ClaudeCode", "its banner"},
+    {U"ClaudeCodev", "its banner"},
     {U"\u203A", "its prompt sign"},
     {U"\u276F", "its prompt sign"},
     {U"?forshortcuts", "the footer of its prompt box"},
