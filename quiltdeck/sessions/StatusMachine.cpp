@@ -129,7 +129,16 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
         if (onSessionId) onSessionId();
     }
     if (status_ == SessionStatus::exited) return;
-    // Whatever it posts, the assistant is up (a SessionStart may have been lost on the way).
+    // Whatever it posts, the assistant is up (a SessionStart may have been lost on the way),
+    // but it posts SessionStart seconds before it draws anything: over a blank terminal the
+    // tile stays working until the screen shows text.
+    if (!booted_ && event == "SessionStart" && ScreenScrape::packed(screen()).empty()) {
+        if (!startHookHeld_) Log::write(logName_ + " hook SessionStart before anything is drawn: held");
+        startHookHeld_ = true;
+        quietByHook_ = true;
+        turnByHook_ = false;
+        return;
+    }
     if (!booted_ && isHookEvent(event)) boot("hook " + std::string(event));
 
     if (event == "UserPromptSubmit") {
@@ -216,6 +225,10 @@ void StatusMachine::absorb(std::span<const uint8_t> bytes) {
     } else {
         if (frame_.size() + chunk.size() > frameLimit) frame_.erase(0, frame_.size() + chunk.size() - frameLimit);
         frame_ += chunk;
+    }
+    if (!booted_ && startHookHeld_ && !ScreenScrape::packed(screen()).empty()) {
+        boot("hook SessionStart, and the screen shows text");
+        set(SessionStatus::idle, "", "hook SessionStart");
     }
     if (!booted_) noteBoot(chunk);
     // The hint on the chunk alone, so that the cost per chunk stays with the chunk.
@@ -393,6 +406,8 @@ void StatusMachine::noteBoot(std::u32string_view chunk) {
 void StatusMachine::boot(std::string_view why) {
     if (booted_) return;
     Log::write(logName_ + " up: " + std::string(why));
+    // Held working since its start hook, as if idle: keys before now belong to no turn.
+    if (startHookHeld_) busySince_ = loop_.now();
     markBooted();
 }
 
