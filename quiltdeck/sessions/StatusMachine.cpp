@@ -53,10 +53,12 @@ struct StartMarker {
     std::u32string_view packed;
     std::string_view what;
 };
-// Either prompt sign: a narrow tile's banner leaves out the program's name. The
-// footer stands under the prompt box alone.
+// The name with the version after it, as its banner and a first run's welcome
+// show it: the bare name comes first in the window title, seconds before
+// anything is drawn, and in notices. Either prompt sign: a narrow tile's banner
+// leaves out the program's name. The footer stands under the prompt box alone.
 constexpr StartMarker startMarkers[] = {
-    {U"ClaudeCode", "its banner"},
+    {U"ClaudeCodev", "its banner"},
     {U"\u203A", "its prompt sign"},
     {U"\u276F", "its prompt sign"},
     {U"?forshortcuts", "the footer of its prompt box"},
@@ -127,7 +129,16 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
         if (onSessionId) onSessionId();
     }
     if (status_ == SessionStatus::exited) return;
-    // Whatever it posts, the assistant is up (a SessionStart may have been lost on the way).
+    // Whatever it posts, the assistant is up (a SessionStart may have been lost on the way),
+    // but it posts SessionStart seconds before it draws anything: over a blank terminal the
+    // tile stays working until the screen shows text.
+    if (!booted_ && event == "SessionStart" && ScreenScrape::packed(screen()).empty()) {
+        if (!startHookHeld_) Log::write(logName_ + " hook SessionStart before anything is drawn: held");
+        startHookHeld_ = true;
+        quietByHook_ = true;
+        turnByHook_ = false;
+        return;
+    }
     if (!booted_ && isHookEvent(event)) boot("hook " + std::string(event));
 
     if (event == "UserPromptSubmit") {
@@ -214,6 +225,10 @@ void StatusMachine::absorb(std::span<const uint8_t> bytes) {
     } else {
         if (frame_.size() + chunk.size() > frameLimit) frame_.erase(0, frame_.size() + chunk.size() - frameLimit);
         frame_ += chunk;
+    }
+    if (!booted_ && startHookHeld_ && !ScreenScrape::packed(screen()).empty()) {
+        boot("hook SessionStart, and the screen shows text");
+        set(SessionStatus::idle, "", "hook SessionStart");
     }
     if (!booted_) noteBoot(chunk);
     // The hint on the chunk alone, so that the cost per chunk stays with the chunk.
@@ -391,6 +406,8 @@ void StatusMachine::noteBoot(std::u32string_view chunk) {
 void StatusMachine::boot(std::string_view why) {
     if (booted_) return;
     Log::write(logName_ + " up: " + std::string(why));
+    // Held working since its start hook, as if idle: keys before now belong to no turn.
+    if (startHookHeld_) busySince_ = loop_.now();
     markBooted();
 }
 

@@ -214,6 +214,9 @@ private:
     std::string lastPrompt_;
     std::optional<std::string> claudeSessionId_;
     bool booted_ = false;
+    // SessionStart came while the terminal showed nothing: the tile comes up
+    // with the first text the screen shows.
+    bool startHookHeld_ = false;
     bool trustAnswered_ = false;
     bool sawNoConversation_ = false;
     // The last hook that set a status was Stop or SessionStart: the assistant

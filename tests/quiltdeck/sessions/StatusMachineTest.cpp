@@ -45,6 +45,11 @@ const std::string answerEnds = "\x1b[27;1HWould you like to see the diff?\x1b[35
 // What an assistant prints first while it starts: the cursor saved and restored, no text.
 const std::string cursorOnly = "\x1b" "7\x1b" "8\x1b[?25l\x1b" "7\x1b" "8";
 const std::string banner = "\x1b[1;1H\xE2\x9C\xBB Claude\x1b[1CCode v2.1\x1b[2;3H/work/project";
+// What it writes before it draws: modes, and the window title that names it.
+const std::string titleFirst = "\x1b" "7\x1b[r\x1b" "8\x1b[?2004h\x1b]0;\xE2\x9C\xB3 Claude Code\x07\x1b[?1049h\x1b[2J\x1b[H";
+const std::string boldBanner = "\x1b[2;12H\x1b[1mClaude Code\x1b[24G\x1b[22m\x1b[38;5;246mv2.1.328";
+const std::string welcome = "\x1b[38;5;174mWelcome\x1b[9Gto\x1b[12GClaude\x1b[19GCode\x1b[24G\x1b[38;5;246mv2.1.328\r\r\n";
+const std::string notice = "Claude Code might not be available in your country.\r\n";
 const std::string pressEnter = "\x1b[2J\x1b[10;3HSign-in done.\x1b[12;3HPress Enter to continue\xE2\x80\xA6";
 const std::string tipCut =
     "\x1b[31;1H\xE2\x9C\xBB Thinking\xE2\x80\xA6\x1b[32;3H\xE2\x8E\xBF  Tip: Use /permissions to pre-approve and pre-d"
@@ -274,12 +279,23 @@ INSTANTIATE_TEST_SUITE_P(
                   {out(0, cursorOnly), expectUp(1.0, S::busy, false), out(3.0, cursorOnly),
                    expectUp(9.0, S::busy, false), out(10.0, banner + promptBox + idleFooter),
                    expectUp(10.01, S::busy, true), expectUp(10.4, S::idle, true)}},
+        // It posts SessionStart before it draws: held until the screen shows text.
         TraceCase{"AStartThatGetsSessionStart",
                   {out(0, cursorOnly), expectUp(1.0, S::busy, false), hook(1.5, "SessionStart"),
-                   expectUp(1.51, S::idle, true), out(1.6, promptBox), expectUp(2.0, S::idle, true)}},
+                   expectUp(1.51, S::busy, false), out(1.6, promptBox), expectUp(1.61, S::idle, true),
+                   expectUp(2.0, S::idle, true)}},
+        TraceCase{"AStartHookOverAScreenThatStaysBlankWaitsForTheLimit",
+                  {countStart(0), out(0.1, titleFirst), hook(1.0, "SessionStart"), expectUp(11.9, S::busy, false),
+                   expectUp(12.01, S::idle, true)}},
         TraceCase{"AStartWhosePromptBoxComesFirst",
                   {out(0, cursorOnly), out(0.5, promptBox), expectUp(0.51, S::busy, true),
                    expectUp(0.9, S::idle, true), hook(2.0, "SessionStart"), expectUp(2.4, S::idle, true)}},
+        // The title and notices name the program too; its banner and welcome give the version after it.
+        TraceCase{"AStartWhoseTitleNamesTheProgramStaysStarting",
+                  {out(0, titleFirst), expectUp(1.0, S::busy, false), out(1.5, notice),
+                   expectUp(2.5, S::busy, false), out(3.0, boldBanner), expectUp(3.01, S::busy, true)}},
+        TraceCase{"AFirstRunWelcomeIsItsStartScreen",
+                  {out(0, titleFirst), out(0.5, welcome), expectUp(0.51, S::busy, true)}},
         TraceCase{"AStartThatAsksFirstWaits",
                   {out(0, cursorOnly), out(0.5, pressEnter), expectUp(0.6, S::busy, false),
                    expectUp(0.9, S::waiting, true)}},
