@@ -2,6 +2,7 @@
 
 #include <glib-unix.h>
 #include <glib.h>
+#include <time.h>
 
 #include <algorithm>
 #include <climits>
@@ -190,6 +191,13 @@ void GLibMainLoop::dispatchQueue(bool passedOver) {
     if (batch.capacity() > spareBatch_.capacity()) batch.swap(spareBatch_);
     aboveWaitsUntil_ = aboveWaitedUntil;
     queueTurnAt_ = Clock::now();
+}
+
+Duration GLibMainLoop::workTime() const {
+    // A system call where the clock has no fast path: callers read it once per piece of work.
+    timespec cpu{};
+    if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu) != 0) return Duration::zero();
+    return std::chrono::seconds(cpu.tv_sec) + std::chrono::nanoseconds(cpu.tv_nsec);
 }
 
 bool GLibMainLoop::shouldYield() {

@@ -48,6 +48,7 @@ public:
     void postAt(TimePoint due, std::shared_ptr<WorkItem> item) override;
     std::shared_ptr<Watch> watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) override;
     TimePoint now() const override { return Clock::now(); }
+    Duration workTime() const override;
     bool shouldYield() override;
     bool isLoopThread() const override;
     void run() override;
