@@ -194,10 +194,17 @@ void GLibMainLoop::dispatchQueue(bool passedOver) {
 }
 
 Duration GLibMainLoop::workTime() const {
-    // A system call where the clock has no fast path: callers read it once per piece of work.
-    timespec cpu{};
-    if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu) != 0) return Duration::zero();
-    return std::chrono::seconds(cpu.tv_sec) + std::chrono::nanoseconds(cpu.tv_nsec);
+    const TimePoint current = Clock::now();
+    Duration work = workRead_ + (current - workReadAt_);
+    if (current - workReadAt_ >= workClockInterval) {
+        timespec cpu{};
+        if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu) != 0) return workGiven_;
+        workRead_ = work = std::chrono::seconds(cpu.tv_sec) + std::chrono::nanoseconds(cpu.tv_nsec);
+        workReadAt_ = current;
+    }
+    // Never backwards: real time counted as work may have been time the thread was away.
+    workGiven_ = std::max(workGiven_, work);
+    return workGiven_;
 }
 
 bool GLibMainLoop::shouldYield() {
