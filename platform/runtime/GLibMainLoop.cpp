@@ -2,6 +2,7 @@
 
 #include <glib-unix.h>
 #include <glib.h>
+#include <time.h>
 
 #include <algorithm>
 #include <climits>
@@ -190,6 +191,20 @@ void GLibMainLoop::dispatchQueue(bool passedOver) {
     if (batch.capacity() > spareBatch_.capacity()) batch.swap(spareBatch_);
     aboveWaitsUntil_ = aboveWaitedUntil;
     queueTurnAt_ = Clock::now();
+}
+
+Duration GLibMainLoop::workTime() const {
+    const TimePoint current = Clock::now();
+    Duration work = workRead_ + (current - workReadAt_);
+    if (current - workReadAt_ >= workClockInterval) {
+        timespec cpu{};
+        if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu) != 0) return workGiven_;
+        workRead_ = work = std::chrono::seconds(cpu.tv_sec) + std::chrono::nanoseconds(cpu.tv_nsec);
+        workReadAt_ = current;
+    }
+    // Never backwards: real time counted as work may have been time the thread was away.
+    workGiven_ = std::max(workGiven_, work);
+    return workGiven_;
 }
 
 bool GLibMainLoop::shouldYield() {

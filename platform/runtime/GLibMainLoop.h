@@ -48,6 +48,7 @@ public:
     void postAt(TimePoint due, std::shared_ptr<WorkItem> item) override;
     std::shared_ptr<Watch> watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) override;
     TimePoint now() const override { return Clock::now(); }
+    Duration workTime() const override;
     bool shouldYield() override;
     bool isLoopThread() const override;
     void run() override;
@@ -66,6 +67,10 @@ public:
 
 private:
     static constexpr Duration sourceCheckInterval = std::chrono::microseconds(500);
+    // The thread's processor time is a system call (over a microsecond on some machines, more
+    // than a small piece of output costs): it is read at most this often, and in between real
+    // time counts as work. Preemption on a starved core comes in whole milliseconds.
+    static constexpr Duration workClockInterval = std::chrono::microseconds(200);
 
     void wakeIfElsewhere(bool needed);
     void enterFromThisThread() { homeThread_.store(std::this_thread::get_id()); }
@@ -88,6 +93,10 @@ private:
     // shouldYield asks the context itself: the queue's own sources are not above it.
     bool askingFromWork_ = false;
     uint64_t passedOverTurns_ = 0;
+    // workTime's last reading of the thread's processor time, and what it last answered.
+    mutable TimePoint workReadAt_{};
+    mutable Duration workRead_{};
+    mutable Duration workGiven_{};
 };
 
 }  // namespace platform::runtime

@@ -105,6 +105,10 @@ public:
 
     // --- Clock, thread and running -------------------------------------------------------
     virtual TimePoint now() const = 0;
+    // The calling thread's own work so far: unlike now(), it stands still while the thread waits
+    // or is preempted (to a fraction of a millisecond). Read on the loop's thread, for what a
+    // piece of its work cost.
+    virtual Duration workTime() const = 0;
     // Whether long work on the loop's thread (a pass of a child's output) should end
     // early and post the rest: urgent work waits, a timer is due, or on a toolkit's
     // loop something it runs first (a frame, input) is ready.

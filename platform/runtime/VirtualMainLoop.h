@@ -24,6 +24,8 @@ public:
     void postAt(TimePoint due, std::shared_ptr<WorkItem> item) override;
     std::shared_ptr<Watch> watchDescriptor(int fd, IoEvents events, std::function<void(IoEvents)> handler) override;
     TimePoint now() const override { return TimePoint(Duration(nowNs_.load())); }
+    // The clock's time but for what `preempt` passed.
+    Duration workTime() const override { return Duration(nowNs_.load() - preemptedNs_.load()); }
     bool shouldYield() override { return queue_.hasUrgentWork() || queue_.hasTimerDueBy(now()); }
     bool isLoopThread() const override { return homeThread_.load() == std::this_thread::get_id(); }
     void run() override;
@@ -38,6 +40,11 @@ public:
     void advance(Duration delta);
     // Moves the clock without running anything: time spent inside work.
     void skipTime(Duration delta) { nowNs_.fetch_add(delta.count()); }
+    // Moves the clock without running anything and without work: the loop's thread preempted.
+    void preempt(Duration delta) {
+        preemptedNs_.fetch_add(delta.count());
+        nowNs_.fetch_add(delta.count());
+    }
     size_t pendingTimerCount() { return queue_.liveTimerCount(); }
     size_t queuedWorkCount() { return queue_.queuedCount(); }
 
@@ -49,6 +56,7 @@ private:
 
     LoopQueue queue_;
     std::atomic<int64_t> nowNs_{0};
+    std::atomic<int64_t> preemptedNs_{0};
     std::atomic<std::thread::id> homeThread_;
     std::atomic<bool> quitRequested_{false};
     int wakeFd_ = -1;

@@ -501,6 +501,11 @@ void LocalProcess::drainReceivedData() {
         return;
     }
     passEndedEmpty_ = false;
+    // Pieces and the pass's part of the slice are counted in the loop thread's work: time the
+    // thread was preempted (a starved core) is no cost of the output. Real time only bounds the
+    // pass as a whole, for the work queued behind it.
+    const auto workStart = dispatchQueue_.workTime();
+    auto pieceWorkStart = workStart;
     for (;;) {
         if (deliveredOffset_ >= deliveringChunk_.size()) {
             if (pendingChunkIndex_ >= pendingChunks_.size()) {
@@ -539,22 +544,25 @@ void LocalProcess::drainReceivedData() {
         if (resume) {
             if (auto channel = currentChannel()) channel->wake();
         }
-        const auto pieceStart = dispatchQueue_.now();
         const std::span<const uint8_t> bytes(deliveringChunk_.data() + deliveredOffset_, piece);
         deliveredOffset_ += piece;
         if (delegate_) delegate_->dataReceived(bytes);
         if (alive.expired()) return;
         deliveredBytes_ += piece;
-        const auto now = dispatchQueue_.now();
-        adaptPieceSize(piece, std::chrono::duration_cast<std::chrono::nanoseconds>(now - pieceStart));
+        // Once a piece: the work clock may be a system call.
+        const auto worked = dispatchQueue_.workTime();
+        adaptPieceSize(piece, worked - pieceWorkStart);
+        pieceWorkStart = worked;
         if (delegate_ && !delegate_->readyForData()) {
             // The rest waits for resumeDelivery.
             waitingForDelegate_ = true;
             passEnded();
             return;
         }
-        if (static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - start).count()) >=
-                slice ||
+        const auto elapsed = dispatchQueue_.now() - start;
+        if (static_cast<uint64_t>((worked - workStart).count()) >= slice ||
+            static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()) >=
+                pendingTimeSliceNs ||
             (!urgent && dispatchQueue_.shouldYield())) {
             // Yield the loop to other work; `pendingScheduled_` stays set.
             scheduleDrain();
@@ -571,14 +579,18 @@ void LocalProcess::resumeDelivery() {
 }
 
 void LocalProcess::adaptPieceSize(size_t piece, std::chrono::nanoseconds took) {
-    // A piece that took over twice the target shrinks to it, at the rate it went;
-    // a whole piece no slower than the target doubles. In between nothing changes.
+    // A piece that took over twice the target shrinks to it, at the rate it went; a whole piece
+    // no slower than the target grows toward it, at least twofold and at most by
+    // `pieceGrowthLimit` (a cheap run says little of the next bytes). In between nothing changes.
     const auto ns = static_cast<uint64_t>(std::max<int64_t>(took.count(), 0));
     if (ns > 2 * pieceTargetNs) {
         const double fitting = static_cast<double>(piece) * pieceTargetNs / static_cast<double>(ns);
         pieceBytes_ = static_cast<size_t>(std::max(fitting, double(smallestPiece)));
     } else if (ns <= pieceTargetNs && piece == pieceBytes_) {
-        pieceBytes_ = std::min(pieceBytes_ * 2, largestPiece);
+        const double most = static_cast<double>(piece) * pieceGrowthLimit;
+        const double fitting = ns == 0 ? most : static_cast<double>(piece) * pieceTargetNs / static_cast<double>(ns);
+        const double grown = std::clamp(fitting, 2.0 * static_cast<double>(piece), most);
+        pieceBytes_ = std::min(static_cast<size_t>(grown), largestPiece);
     }
 }
 

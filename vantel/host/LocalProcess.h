@@ -38,10 +38,12 @@ public:
 
 // One child program on a new pseudo-terminal. An I/O thread reads the master
 // without blocking and hands the bytes to the delivery loop. On the program's
-// main loop they are queued and delivered in passes of about 4 ms, shared between
-// the children delivering at the same time (so one child's flood delays another's
-// echo by one round at most), a read split into pieces small enough to keep to
-// that; a pass ends early when the loop has a timer or a frame due. Output that
+// main loop they are queued and delivered in passes of about 4 ms of the loop
+// thread's work, shared between the children delivering at the same time (so one
+// child's flood delays another's echo by one round at most), a read split into
+// pieces of at most about 1 ms of work; a pass ends after 4 ms of real time however
+// little it did (the thread preempted), and early when the loop has a timer or a
+// frame due. Output that
 // arrives within a second of user input, while nothing of this child waits, is
 // the echo the user waits for: its pass goes ahead of the other children's (the
 // loop's urgent work) and takes the whole slice, with no due work ending it
@@ -187,13 +189,14 @@ private:
     static std::atomic<int> busyDeliveries_;
     static constexpr size_t pendingHighWaterBytes = 4'194'304;
     static constexpr size_t pendingLowWaterBytes = 1'048'576;
-    // A delivered piece should take about this long (twice it at most before it
-    // shrinks). Pieces start at the smallest and grow while they are quick; the
+    // A delivered piece should take about this much of the loop thread's work (twice it at
+    // most before it shrinks). Pieces start at the smallest and grow while they are quick; the
     // largest is kept small too, since a few bytes can cost a lot (a report over
     // a huge screen) after a run of cheap ones.
     static constexpr uint64_t pieceTargetNs = 1'000'000;
     static constexpr size_t smallestPiece = 4;
     static constexpr size_t largestPiece = 16'384;
+    static constexpr size_t pieceGrowthLimit = 16;
 
     LocalProcessDelegate* delegate_;
     platform::runtime::MainLoop& dispatchQueue_;

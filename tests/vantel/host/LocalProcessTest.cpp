@@ -423,6 +423,49 @@ TEST(LocalProcessVirtualClockTest, SlowConsumerGetsPiecesThatKeepPassesShort) {
     EXPECT_GT(passes.size(), 100u);
 }
 
+// On a starved core the loop's thread is preempted inside work for milliseconds at a time: the
+// pieces are sized on its work, not on the time it was away, so they still grow and a first screen
+// needs a few passes. A costly consumer still gets pieces of about 1 ms of its work, and a pass
+// still ends after 4 ms of real time.
+TEST(LocalProcessVirtualClockTest, PreemptedLoopStillGrowsPiecesOnItsWork) {
+    struct Case {
+        std::chrono::nanoseconds preempted;  // per piece
+        std::chrono::nanoseconds workPerByte;
+        size_t fewestPasses, mostPasses;
+        size_t largestPiece;
+    };
+    for (const Case& c : {Case{0ns, 100ns, 1, 3, 16384}, Case{3ms, 100ns, 2, 5, 16384},
+                          Case{20ms, 100ns, 4, 7, 16384}, Case{20ms, 3906ns, 8, 16, 1024}}) {
+        VirtualMainLoop loop;
+        ScopedMainLoop scope(loop);
+        Collector collector;
+        LocalProcess process(&collector);
+        constexpr size_t screen = 4096;
+        size_t largest = 0;
+        collector.onData = [&](std::span<const uint8_t> slice) {
+            if (largest == 0) {
+                // The whole screen waits before the first piece ends.
+                const auto limit = Clock::now() + testing::childTimeout;
+                while (process.deliveryFigures().peakPendingBytes + collector.output.size() < screen &&
+                       Clock::now() < limit) {
+                    std::this_thread::sleep_for(1ms);
+                }
+            }
+            largest = std::max(largest, slice.size());
+            loop.skipTime(c.workPerByte * slice.size());
+            loop.preempt(c.preempted);
+        };
+        process.startProcess(testChild, {"pattern", std::to_string(screen)});
+        ASSERT_TRUE(waitFor(loop, [&] { return collector.output.size() >= screen; }));
+        EXPECT_TRUE(collector.output == expectedPattern(screen));
+        const auto row = "preempted " + std::to_string(c.preempted.count()) + " ns a piece, " +
+                         std::to_string(c.workPerByte.count()) + " ns a byte";
+        EXPECT_GE(process.deliveryFigures().drainPasses, c.fewestPasses) << row;
+        EXPECT_LE(process.deliveryFigures().drainPasses, c.mostPasses) << row;
+        EXPECT_LE(largest, c.largestPiece) << row;
+    }
+}
+
 // Two children flooding at once split the slice: each pass of either takes about 2 ms, so the
 // other one waits one short round, not a whole slice.
 TEST(LocalProcessVirtualClockTest, ChildrenDeliveringTogetherShareTheSlice) {
