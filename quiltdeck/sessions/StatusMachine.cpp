@@ -435,9 +435,15 @@ void StatusMachine::armStartStep() {
 void StatusMachine::startStepDone() {
     if (booted_ || status_ == SessionStatus::exited) return;
     // A step in which output waited to be read is not counted (the waiting output may be the
-    // start screen), unless output has kept waiting for a whole limit already.
-    if (tile_.outputWaiting && tile_.outputWaiting() && startHeldBack_ < startLimit_) startHeldBack_ += startStep;
-    else startCounted_ += startStep;
+    // start screen), unless output has kept waiting for a whole limit already. A step without
+    // any ends the run: a starved loop's earlier waits do not use up the next one's.
+    const bool waiting = tile_.outputWaiting && tile_.outputWaiting();
+    if (waiting && startHeldBack_ < startLimit_) {
+        startHeldBack_ += startStep;
+    } else {
+        startCounted_ += startStep;
+        if (!waiting) startHeldBack_ = {};
+    }
     if (startCounted_ >= startLimit_) return startTimedOut(startLimit_);
     armStartStep();
 }

@@ -244,7 +244,7 @@ private:
     std::shared_ptr<platform::runtime::WorkItem> startStep_;
     platform::runtime::Duration startLimit_{};
     platform::runtime::Duration startCounted_{};
-    // The steps not counted because output waited.
+    // The steps in a row not counted because output waited.
     platform::runtime::Duration startHeldBack_{};
 };
 

@@ -316,7 +316,11 @@ INSTANTIATE_TEST_SUITE_P(
                    expectUp(12.51, S::busy, true), expectUp(13.0, S::idle, true)}},
         TraceCase{"OutputThatKeepsWaitingHoldsTheLimitBackForOneMoreLimit",
                   {countStart(0), outputWaits(1.0, true), expectUp(23.9, S::busy, false),
-                   expectUp(24.01, S::idle, true)}}),
+                   expectUp(24.01, S::idle, true)}},
+        TraceCase{"OutputThatWaitsAgainHoldsTheLimitAgain",
+                  {countStart(0), outputWaits(0.5, true), outputWaits(11.5, false), outputWaits(20.0, true),
+                   expectUp(24.5, S::busy, false), out(25.0, banner + promptBox + idleFooter),
+                   outputWaits(25.0, false), expectUp(25.01, S::busy, true), expectUp(25.5, S::idle, true)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Each change of status says once in the log what made it, however many reads came between.
