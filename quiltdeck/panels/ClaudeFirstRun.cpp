@@ -25,21 +25,6 @@ namespace {
 // The CLI keeps its projects' history in the document; it grows, but not this far.
 constexpr size_t sizeLimit = size_t{256} << 20;
 constexpr int nestingLimit = 256;
-constexpr int linkHops = 40;
-
-// The file a chain of symbolic links ends at (which may not exist yet).
-std::optional<fs::path> resolveLinks(fs::path path) {
-    for (int hop = 0; hop < linkHops; ++hop) {
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
-        if (n <= 0) return std::nullopt;
-        const fs::path next(std::string(target, static_cast<size_t>(n)));
-        path = next.is_absolute() ? next : path.parent_path() / next;
-    }
-    return std::nullopt;
-}
 
 // What tells one version of the file from the next.
 struct Version {
@@ -100,7 +85,7 @@ void syncFolder(const fs::path& folder) {
 ClaudeFirstRun::Outcome ClaudeFirstRun::answer() { return answer(homeFolder() / ".claude.json"); }
 
 ClaudeFirstRun::Outcome ClaudeFirstRun::answer(const fs::path& path, const std::function<void()>& beforeReplace) {
-    const auto target = resolveLinks(path);
+    const auto target = finalLinkTarget(path);
     if (!target) return Outcome::unreadable;
     for (int attempt = 0; attempt < attempts; ++attempt) {
         const auto before = versionOf(*target);

@@ -46,10 +46,14 @@ const StoredSettings& sharedSettings() { return Store::shared(); }
 Store::Store(fs::path dir)
     : dir_(std::move(dir)),
       file_(dir_ / "state.json"),
-      saver_(file_, 0600, [this](bool saved, int error) { saveTried(saved, error); }) {
+      // A dotfile manager may keep state.json as a link elsewhere: it stays a link.
+      saver_(file_, 0600, [this](bool saved, int error) { saveTried(saved, error); }, FileSaver::Links::through) {
     StateFolder::make(dir_);
     lockFolder();
-    if (!heldByAnotherProcess_) removeUnfinishedWrites(file_);
+    if (!heldByAnotherProcess_) {
+        removeUnfinishedWrites(file_);
+        if (const auto target = finalLinkTarget(file_); target && *target != file_) removeUnfinishedWrites(*target);
+    }
     load();
 }
 
@@ -224,8 +228,8 @@ bool Store::SetAside::any() const {
 
 void Store::load() {
     int readError = 0;
-    // A link at the name is not the file: its target is never read, nor replaced.
-    const auto bytes = readWholeFile(file_, fileSizeLimit, &readError, O_NOFOLLOW);
+    // Read through a link, as it is saved; a link that ends nowhere is a state not yet made.
+    const auto bytes = readWholeFile(file_, fileSizeLimit, &readError);
     if (readError == ELOOP) readError = EINVAL;
     if (!bytes) {
         // A file that is there but cannot be read must never be replaced.
@@ -270,7 +274,8 @@ void Store::load() {
     if (auto language = languageIn(*bytes)) state_.language = std::move(*language);
     int copyError = 0;
     if (const auto copy = keepCopy(dir_, *bytes, copyError)) {
-        ::unlink(file_.c_str());
+        // The file goes, not a link to it: the first save makes the link's target anew.
+        if (const auto target = finalLinkTarget(file_)) ::unlink(target->c_str());
         brokenCopy_ = copy->path;
         Log::write("state.json failed to decode (" + error + "); " + told("copy set aside as ", *copy));
     } else {

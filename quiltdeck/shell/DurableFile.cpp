@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -119,6 +120,24 @@ bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes,
         ::close(dirFd);
     }
     return true;
+}
+
+std::optional<std::filesystem::path> finalLinkTarget(std::filesystem::path path) {
+    // As many hops as the kernel takes before it says ELOOP.
+    constexpr int hops = 40;
+    for (int hop = 0; hop <= hops; ++hop) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        if (hop == hops) break;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+        if (n < 0) return std::nullopt;
+        if (n == 0 || static_cast<size_t>(n) == sizeof target) break;
+        const std::filesystem::path next(std::string(target, static_cast<size_t>(n)));
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    errno = ELOOP;
+    return std::nullopt;
 }
 
 void removeUnfinishedWrites(const std::filesystem::path& path) {

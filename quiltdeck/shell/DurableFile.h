@@ -37,6 +37,11 @@ bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes,
 // nothing, as on a full disk (ENOSPC). Any thread.
 void failDurableWritesWith(int error);
 
+// Where the chain of symbolic links at `path` ends: the path itself when it is no link, else the
+// last link's target, which may not exist yet. Relative targets are taken from their link's
+// folder. Nothing, with errno set, for a loop or a link that cannot be read (ELOOP past 40 links).
+std::optional<std::filesystem::path> finalLinkTarget(std::filesystem::path path);
+
 // Removes the temporary files that writes to `path` cut short by a crash left
 // behind. Only for the one process that writes the file.
 void removeUnfinishedWrites(const std::filesystem::path& path);

@@ -6,8 +6,8 @@
 
 namespace quiltdeck {
 
-FileSaver::FileSaver(std::filesystem::path file, mode_t mode, Done done)
-    : file_(std::move(file)), mode_(mode), done_(std::move(done)), thread_([this](std::stop_token stop) { run(stop); }) {}
+FileSaver::FileSaver(std::filesystem::path file, mode_t mode, Done done, Links links)
+    : file_(std::move(file)), mode_(mode), done_(std::move(done)), links_(links), thread_([this](std::stop_token stop) { run(stop); }) {}
 
 FileSaver::~FileSaver() {
     thread_.request_stop();
@@ -47,7 +47,9 @@ void FileSaver::run(std::stop_token stop) {
         int error = 0;
         bool saved = false;
         if (std::optional<std::string> bytes = document(error)) {
-            saved = writeFileDurably(file_, *bytes, mode_);
+            // Looked up at each save: the link may have been pointed elsewhere meanwhile.
+            const auto target = links_ == Links::through ? finalLinkTarget(file_) : std::optional(file_);
+            saved = target && writeFileDurably(*target, *bytes, mode_);
             if (!saved) error = errno ? errno : EIO;
         }
         if (done_) done_(saved, error);

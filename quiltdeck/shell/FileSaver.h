@@ -27,7 +27,12 @@ public:
     // of a failure.
     using Done = std::function<void(bool saved, int error)>;
 
-    FileSaver(std::filesystem::path file, mode_t mode, Done done);
+    // Where a link stands at the file's name: `replace` writes a regular file in its place,
+    // `through` writes where the chain of links ends (beside it, then renamed there), so that
+    // the link stays and its target holds the document, as an editor saves a linked file.
+    enum class Links { replace, through };
+
+    FileSaver(std::filesystem::path file, mode_t mode, Done done, Links links = Links::replace);
     // Writes the document that waits, then ends the thread.
     ~FileSaver();
     FileSaver(const FileSaver&) = delete;
@@ -46,6 +51,7 @@ private:
     const std::filesystem::path file_;
     const mode_t mode_;
     const Done done_;
+    const Links links_;
     std::mutex mutex_;
     std::condition_variable_any wake_;
     std::condition_variable tried_;

@@ -501,13 +501,25 @@ TEST_F(StoreTest, TellsWhyItOnlyReads) {
         {"good", [&] { writeFile(stateFile(), R"({"language":"de"})"); }, Cause::none, 0},
         {"undecodable, set aside", [&] { writeFile(stateFile(), "[]"); }, Cause::none, 0},
         {"a folder", [&] { std::filesystem::create_directory(stateFile()); }, Cause::unreadable, EISDIR},
-        // A link is not the file, whatever it leads to: its target is neither read nor replaced.
+        // A link is read through, as a dotfile manager keeps the file elsewhere; what it ends at
+        // must be a regular file.
         {"a link",
          [&] {
              writeFile(folder / "elsewhere.json", R"({"language":"de"})");
              std::filesystem::create_symlink("elsewhere.json", stateFile());
          },
+         Cause::none, 0},
+        {"a dangling link", [&] { std::filesystem::create_symlink("nowhere/state.json", stateFile()); }, Cause::none, 0},
+        {"a link to a device", [&] { std::filesystem::create_symlink("/dev/zero", stateFile()); }, Cause::unreadable, EINVAL},
+        {"a link to a FIFO",
+         [&] {
+             std::filesystem::remove(folder / "fifo");
+             ::mkfifo((folder / "fifo").c_str(), 0600);
+             std::filesystem::create_symlink("fifo", stateFile());
+         },
          Cause::unreadable, EINVAL},
+        {"a loop of links", [&] { std::filesystem::create_symlink("state.json", stateFile()); }, Cause::unreadable, EINVAL},
+        {"a link to a folder", [&] { std::filesystem::create_symlink(folder.path(), stateFile()); }, Cause::unreadable, EISDIR},
         {"held", [&] { holder = std::make_unique<Store>(folder.path()); }, Cause::heldElsewhere, 0},
     };
     for (const Case& c : cases) {
@@ -522,6 +534,79 @@ TEST_F(StoreTest, TellsWhyItOnlyReads) {
         if (c.cause == Cause::unreadable) {
             EXPECT_EQ(store.language(), Store::State{}.language);
         }
+    }
+}
+
+// state.json kept as a link elsewhere is read and saved through it: the link stays a link, the file
+// it ends at holds the new state, written beside it, and a link that ends nowhere gets its file.
+TEST_F(StoreTest, ALinkedStateFileIsReadAndSavedThroughTheLink) {
+    struct Case {
+        const char* name;
+        // Makes the links at state.json; gives the file they end at.
+        std::function<std::filesystem::path(const std::filesystem::path& link, const std::filesystem::path& elsewhere)> make;
+        // What the file holds at first; nothing: it does not exist.
+        std::optional<std::string> bytes = R"({"language":"de"})";
+    };
+    const Case cases[] = {
+        {"relative",
+         [](const std::filesystem::path& link, const std::filesystem::path& elsewhere) {
+             std::filesystem::create_symlink("../dotfiles/qd.json", link);
+             return elsewhere / "qd.json";
+         }},
+        {"absolute",
+         [](const std::filesystem::path& link, const std::filesystem::path& elsewhere) {
+             std::filesystem::create_symlink(elsewhere / "qd.json", link);
+             return elsewhere / "qd.json";
+         }},
+        {"a link to a link",
+         [](const std::filesystem::path& link, const std::filesystem::path& elsewhere) {
+             std::filesystem::create_symlink("qd.json", elsewhere / "middle.json");
+             std::filesystem::create_symlink(elsewhere / "middle.json", link);
+             return elsewhere / "qd.json";
+         }},
+        {"dangling",
+         [](const std::filesystem::path& link, const std::filesystem::path& elsewhere) {
+             std::filesystem::create_symlink("../dotfiles/new.json", link);
+             return elsewhere / "new.json";
+         },
+         std::nullopt},
+        // Set aside as a copy in the state folder; the link stays and gets a new file.
+        {"undecodable",
+         [](const std::filesystem::path& link, const std::filesystem::path& elsewhere) {
+             std::filesystem::create_symlink("../dotfiles/qd.json", link);
+             return elsewhere / "qd.json";
+         },
+         "not json"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder root;
+        const auto state = root / "state";
+        const auto elsewhere = root / "dotfiles";
+        std::filesystem::create_directories(state);
+        std::filesystem::create_directories(elsewhere);
+        const auto link = state / "state.json";
+        const std::filesystem::path target = c.make(link, elsewhere);
+        if (c.bytes) writeFile(target, *c.bytes);
+        const std::string first = c.bytes && c.bytes->starts_with("{") ? "de" : Store::State{}.language;
+        for (const char* language : {"fr", "it"}) {
+            Store store(state);
+            EXPECT_FALSE(store.readOnly());
+            EXPECT_EQ(store.language(), std::string(language) == "fr" ? first : "fr");
+            store.setLanguage(language);
+            EXPECT_TRUE(store.flush());
+            EXPECT_TRUE(std::filesystem::is_symlink(link));
+            EXPECT_EQ(Store::decode(readFile(target))->language, language);
+        }
+        // Nothing else was written beside the link or the file.
+        std::set<std::string> names;
+        for (const auto& folder : {state, elsewhere}) {
+            for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+        }
+        EXPECT_EQ(names.count(target.filename().string()), 1u);
+        for (const auto& name : names) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+        struct stat info {};
+        EXPECT_EQ(::stat(target.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0600u);
     }
 }
 
