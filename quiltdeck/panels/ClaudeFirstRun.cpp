@@ -94,8 +94,8 @@ ClaudeFirstRun::Outcome ClaudeFirstRun::answer(const fs::path& path, const std::
         std::optional<std::string> bytes;
         if (before->exists) {
             bytes = readWholeFile(*target, sizeLimit);
-            if (!bytes || !jsonNestedWithin(*bytes, nestingLimit)) return Outcome::unreadable;
-            document = nlohmann::json::parse(*bytes, nullptr, false);
+            if (!bytes) return Outcome::unreadable;
+            document = parseJsonText(*bytes, nestingLimit);
             if (document.is_discarded() || !document.is_object()) return Outcome::unreadable;
         }
         if (document.contains("hasCompletedOnboarding")) return Outcome::alreadyAnswered;

@@ -66,8 +66,7 @@ SetupProbe::Status SetupProbe::statusFrom(int exitStatus, std::string_view outpu
     const size_t brace = output.find('{');
     if (brace == std::string_view::npos || !vantel::isValidUtf8(output)) return noJson();
     const std::string_view text = output.substr(brace);
-    if (!jsonNestedWithin(text, nestingLimit)) return noJson();
-    const auto document = nlohmann::json::parse(text, nullptr, false);
+    const auto document = parseJsonText(text, nestingLimit);
     if (document.is_discarded() || !document.is_object()) return noJson();
     Status status;
     status.found = true;

@@ -7,6 +7,7 @@
 #include "platform/runtime/WorkerPool.h"
 #include "quiltdeck/sessions/ChromeProfiles.h"
 #include "quiltdeck/sessions/ClaudeCLI.h"
+#include "quiltdeck/sessions/JsonNesting.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
@@ -22,6 +23,8 @@ namespace {
 constexpr std::string_view listPrompt =
     "Call list_connected_browsers once and output ONLY the raw JSON array it returns. No prose, no markdown fence.";
 constexpr std::string_view identifyPath = "/identify?id=";
+// A list of devices is two levels deep; deeper answers are no list.
+constexpr int nestingLimit = 64;
 
 // The devices of an answer: the span from its first "[" to its last "]" must be
 // a JSON array of objects. Nothing when it is not; `entries` counts every object.
@@ -29,7 +32,7 @@ std::optional<std::vector<BrowserInfo>> parseList(std::string_view answer, size_
     const size_t open = answer.find('[');
     const size_t close = answer.rfind(']');
     if (open == std::string_view::npos || close == std::string_view::npos || close < open) return std::nullopt;
-    const nlohmann::json array = nlohmann::json::parse(answer.substr(open, close - open + 1), nullptr, false);
+    const nlohmann::json array = parseJsonText(answer.substr(open, close - open + 1), nestingLimit);
     if (!array.is_array()) return std::nullopt;
     std::vector<BrowserInfo> devices;
     for (const nlohmann::json& entry : array) {

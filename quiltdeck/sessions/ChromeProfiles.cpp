@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "quiltdeck/sessions/FileReading.h"
+#include "quiltdeck/sessions/JsonNesting.h"
 #include "quiltdeck/shell/Env.h"
 
 namespace quiltdeck {
@@ -14,6 +15,8 @@ namespace {
 
 constexpr size_t chunkSize = 64 * 1024;
 constexpr size_t preferencesLimit = 32u << 20;
+// Copying and comparing a parsed value recurse once per level.
+constexpr int nestingLimit = 512;
 
 constexpr const char* rootNames[] = {
     "google-chrome", "google-chrome-beta", "google-chrome-unstable", "BraveSoftware/Brave-Browser",
@@ -81,7 +84,7 @@ ChromeProfiles::Account ChromeProfiles::account(const fs::path& profile) {
     Account result;
     const std::optional<std::string> text = readRegularFile(profile / "Preferences", preferencesLimit);
     if (!text) return result;
-    const nlohmann::json preferences = nlohmann::json::parse(*text, nullptr, false);
+    const nlohmann::json preferences = parseJsonText(*text, nestingLimit);
     if (!preferences.is_object()) return result;
     if (auto info = preferences.find("account_info"); info != preferences.end() && info->is_array()) {
         for (const auto& entry : *info) {

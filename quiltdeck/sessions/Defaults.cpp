@@ -48,7 +48,7 @@ Defaults::Defaults(std::filesystem::path file) : file_(std::move(file)) {
                    " levels");
         return;
     }
-    Json parsed = Json::parse(*bytes, nullptr, false);
+    Json parsed = parseJsonText(*bytes, nestingLimit);
     if (!parsed.is_object()) return;
     for (auto& [key, value] : parsed.items()) {
         if (isKeptShape(value)) values_[key] = std::move(value);
@@ -93,7 +93,10 @@ void Defaults::saveLocked() {
     if (readOnly_) return;
     std::error_code ignored;
     std::filesystem::create_directories(file_.parent_path(), ignored);
-    const bool saved = writeFileDurably(file_, values_.dump(-1, ' ', false, Json::error_handler_t::replace));
+    // Through a link, as a dotfile manager keeps the file: the link stays.
+    const auto target = finalLinkTarget(file_);
+    const bool saved =
+        target && writeFileDurably(*target, values_.dump(-1, ' ', false, Json::error_handler_t::replace));
     saveReport_.record(saved, errno);
 }
 

@@ -1,13 +1,47 @@
 #include "quiltdeck/sessions/HookBody.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
+#include <cstring>
+#include <iterator>
 
 namespace quiltdeck {
 
 namespace {
 
+// The top-level members a tile reads of an event (its status, title, tool and session).
+constexpr std::string_view readMembers[] = {"session_id", "prompt", "tool_name", "tool_input", "notification_type"};
+// Longer than any of them.
+constexpr size_t keyLimit = 32;
+
 bool startsACharacter(char c) { return (static_cast<uint8_t>(c) & 0xC0) != 0x80; }
+
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Where a string's text stops being plain, from `at`: its closing quote or an escape; the size when
+// neither comes. memchr finds each at the speed of memory: a body is mostly strings.
+size_t quoteOrBackslash(std::string_view bytes, size_t at) {
+    const char* begin = bytes.data() + at;
+    size_t length = bytes.size() - at;
+    const void* quote = std::memchr(begin, '"', length);
+    if (quote) length = static_cast<size_t>(static_cast<const char*>(quote) - begin);
+    const void* backslash = std::memchr(begin, '\\', length);
+    if (backslash) return at + static_cast<size_t>(static_cast<const char*>(backslash) - begin);
+    return quote ? at + length : bytes.size();
+}
+
+// The next quote, bracket or comma from `at`; the size when none comes.
+size_t structural(std::string_view bytes, size_t at) {
+    static constexpr auto table = [] {
+        std::array<bool, 256> marks{};
+        for (const char c : std::string_view("\"[]{},")) marks[static_cast<uint8_t>(c)] = true;
+        return marks;
+    }();
+    while (at < bytes.size() && !table[static_cast<uint8_t>(bytes[at])]) ++at;
+    return at;
+}
 
 }  // namespace
 
@@ -15,31 +49,19 @@ void HookBody::append(std::string_view bytes) {
     size_t at = 0;
     while (at < bytes.size()) {
         switch (state_) {
-            // Outside strings and in the part of one that goes, whole runs at a time.
-            case State::between: {
-                const size_t quote = bytes.find('"', at);
-                const size_t end = quote == std::string_view::npos ? bytes.size() : quote + 1;
-                kept_.append(bytes.substr(at, end - at));
-                at = end;
-                if (quote != std::string_view::npos) {
-                    state_ = State::text;
-                    textBytes_ = 0;
-                    pairOpen_ = false;
-                }
-                break;
-            }
+            case State::outside: at = outside(bytes, at); break;
+            case State::text: at = text(bytes, at); break;
+            case State::escape:
+            case State::unicode: textByte(bytes[at++]); break;
             case State::skipping: {
-                const size_t stop = bytes.find_first_of("\"\\", at);
-                if (stop == std::string_view::npos) {
-                    at = bytes.size();
-                    break;
-                }
+                const size_t stop = quoteOrBackslash(bytes, at);
+                if (stop == bytes.size()) return;
                 at = stop + 1;
                 if (bytes[stop] == '\\') {
                     state_ = State::skippingEscape;
                 } else {
                     kept_ += '"';
-                    state_ = State::between;
+                    state_ = State::outside;
                 }
                 break;
             }
@@ -47,21 +69,138 @@ void HookBody::append(std::string_view bytes) {
                 ++at;
                 state_ = State::skipping;
                 break;
-            default: text(bytes[at++]);
+            case State::key:
+            case State::keyEscape: at = key(bytes, at); break;
+            case State::dropping:
+            case State::droppingText:
+            case State::droppingEscape: at = dropping(bytes, at); break;
         }
     }
 }
 
+// Between values: runs of plain bytes whole, each bracket and comma by itself.
+size_t HookBody::outside(std::string_view bytes, size_t at) {
+    while (at < bytes.size() && state_ == State::outside) {
+        const char c = bytes[at];
+        if (elementNext_) {
+            ++at;
+            if (blank(c)) continue;
+            elementNext_ = false;
+            if (c == ']' || c == '}') {
+                close(c);
+            } else {
+                elementStarts(c);
+            }
+            continue;
+        }
+        const size_t special = structural(bytes, at);
+        if (special > at) {
+            kept_.append(bytes.substr(at, special - at));
+            at = special;
+            continue;
+        }
+        ++at;
+        switch (c) {
+            case '"':
+                kept_ += c;
+                state_ = State::text;
+                textBytes_ = 0;
+                pairOpen_ = false;
+                break;
+            case '[':
+            case '{':
+                kept_ += c;
+                ++depth_;
+                elementNext_ = true;
+                commaOwed_ = false;
+                break;
+            case ']':
+            case '}': close(c); break;
+            default:  // a comma
+                if (depth_ == 0) {
+                    kept_ += c;
+                    break;
+                }
+                // Two in a row are no JSON, and stay so.
+                if (commaOwed_) kept_ += c;
+                commaOwed_ = true;
+                elementNext_ = true;
+        }
+    }
+    return at;
+}
+
+void HookBody::close(char c) {
+    // A comma before a bracket is no JSON, and stays so.
+    if (commaOwed_) kept_ += ',';
+    commaOwed_ = false;
+    kept_ += c;
+    if (depth_ > 0) --depth_;
+}
+
+void HookBody::elementStarts(char c) {
+    const std::string_view first(&c, 1);
+    const bool pastEvent = depth_ == 1 && kept_.size() >= limits_.event;
+    if (pastEvent && c == '"') {
+        // Past the event's share only what the tile reads stays: its key decides.
+        key_.clear();
+        state_ = State::key;
+    } else if (pastEvent || (depth_ >= 2 && kept_.size() - memberStart_ >= limits_.member)) {
+        drop();
+        dropping(first, 0);
+    } else {
+        keep();
+        // The byte itself, as any other between values.
+        outside(first, 0);
+    }
+}
+
+// What starts now is kept, after the comma owed before it.
+void HookBody::keep() {
+    if (commaOwed_ && (depth_ > 1 || topKept_)) kept_ += ',';
+    commaOwed_ = false;
+    if (depth_ == 1) {
+        memberStart_ = kept_.size();
+        topKept_ = true;
+    }
+}
+
+void HookBody::drop() {
+    ++dropped_;
+    commaOwed_ = false;
+    dropDepth_ = 0;
+    state_ = State::dropping;
+}
+
+// In a kept string: up to the limit, runs without quotes or escapes whole.
+size_t HookBody::text(std::string_view bytes, size_t at) {
+    while (at < bytes.size() && state_ == State::text) {
+        if (textBytes_ < limits_.string) {
+            const size_t span = std::min(bytes.size() - at, limits_.string - textBytes_);
+            const size_t stop = quoteOrBackslash(bytes.substr(at, span), 0);
+            if (stop > 0) {
+                kept_.append(bytes.substr(at, stop));
+                textBytes_ += stop;
+                at += stop;
+                pairOpen_ = false;
+                continue;
+            }
+        }
+        textByte(bytes[at++]);
+    }
+    return at;
+}
+
 // One byte inside a string, kept.
-void HookBody::text(char c) {
+void HookBody::textByte(char c) {
     switch (state_) {
         case State::text:
             if (c == '"') {
                 kept_ += c;
-                state_ = State::between;
+                state_ = State::outside;
                 return;
             }
-            if (startsACharacter(c) && textBytes_ >= limit_ && !(pairOpen_ && c == '\\')) {
+            if (startsACharacter(c) && textBytes_ >= limits_.string && !(pairOpen_ && c == '\\')) {
                 ++cut_;
                 state_ = c == '\\' ? State::skippingEscape : State::skipping;
                 return;
@@ -99,6 +238,78 @@ void HookBody::text(char c) {
     }
     kept_ += c;
     ++textBytes_;
+}
+
+// A top-level key past the event's share, read as sent: the member stays when the tile reads it
+// and it has not come before.
+size_t HookBody::key(std::string_view bytes, size_t at) {
+    while (at < bytes.size()) {
+        const char c = bytes[at++];
+        if (state_ == State::keyEscape) {
+            state_ = State::key;
+        } else if (c == '\\') {
+            state_ = State::keyEscape;
+        } else if (c == '"') {
+            const auto* read = std::find(std::begin(readMembers), std::end(readMembers), key_);
+            const uint32_t bit = 1u << (read - std::begin(readMembers));
+            if (read == std::end(readMembers) || (readKept_ & bit)) {
+                drop();
+                return at;
+            }
+            readKept_ |= bit;
+            keep();
+            kept_ += '"';
+            kept_ += key_;
+            kept_ += '"';
+            state_ = State::outside;
+            return at;
+        }
+        if (key_.size() <= keyLimit) key_ += c;
+    }
+    return at;
+}
+
+// In an item or member that goes: to the comma or bracket that ends it.
+size_t HookBody::dropping(std::string_view bytes, size_t at) {
+    while (at < bytes.size()) {
+        if (state_ == State::droppingEscape) {
+            ++at;
+            state_ = State::droppingText;
+            continue;
+        }
+        if (state_ == State::droppingText) {
+            const size_t stop = quoteOrBackslash(bytes, at);
+            if (stop == bytes.size()) return stop;
+            at = stop + 1;
+            state_ = bytes[stop] == '\\' ? State::droppingEscape : State::dropping;
+            continue;
+        }
+        const size_t stop = structural(bytes, at);
+        if (stop == bytes.size()) return stop;
+        at = stop + 1;
+        switch (const char c = bytes[stop]) {
+            case '"': state_ = State::droppingText; break;
+            case '[':
+            case '{': ++dropDepth_; break;
+            case ']':
+            case '}':
+                if (dropDepth_ > 0) {
+                    --dropDepth_;
+                    break;
+                }
+                // The container it stood in ends.
+                state_ = State::outside;
+                close(c);
+                return at;
+            default:  // a comma
+                if (dropDepth_ > 0) break;
+                state_ = State::outside;
+                commaOwed_ = true;
+                elementNext_ = true;
+                return at;
+        }
+    }
+    return at;
 }
 
 }  // namespace quiltdeck

@@ -161,8 +161,7 @@ std::optional<HookRequest::Route> route(const std::vector<std::string_view>& pie
 }  // namespace
 
 json HookRequest::dictionary(std::string_view body) {
-    if (!jsonNestedWithin(body, nestingLimit)) return json::object();
-    json parsed = json::parse(body, nullptr, false);
+    json parsed = parseJsonText(body, nestingLimit);
     return parsed.is_object() ? std::move(parsed) : json::object();
 }
 

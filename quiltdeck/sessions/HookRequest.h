@@ -17,10 +17,10 @@ public:
     HookRequest() = delete;
 
     static constexpr size_t headLimit = 65536;
-    // A body as the main loop gets it: whole, or for a hook event its kept form (HookBody).
+    // A body other than a hook event's, read whole.
     static constexpr size_t bodyLimit = 1'000'000;
-    // What a hook event may send: its strings are cut as they come, so this bounds the time a
-    // request reads, not memory. Far past any prompt a terminal takes.
+    // What a hook event may send: it is kept small as it comes (HookBody), so this bounds the time
+    // a request reads, not memory. Far past any prompt a terminal takes.
     static constexpr uint64_t hookBodyLimit = uint64_t{256} << 20;
 
     enum class Kind { hook, rename, metrics, feed };

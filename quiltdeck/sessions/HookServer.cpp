@@ -318,7 +318,8 @@ bool HookServer::Connections::readHead(Connection& connection, size_t searchFrom
 }
 
 // The body's next bytes, those past the declared length dropped. False when what is kept of it
-// passes the limit: the whole of a body, the kept form of a hook event's.
+// passes the limit: the whole of a body; the kept form of a hook event's, which only what is no
+// JSON comes to.
 bool HookServer::Connections::takeBody(Connection& connection, std::string_view bytes) {
     const uint64_t limit = connection.hookBody ? HookRequest::hookBodyLimit : HookRequest::bodyLimit;
     if (connection.declared > limit) return false;
@@ -329,7 +330,7 @@ bool HookServer::Connections::takeBody(Connection& connection, std::string_view 
         return true;
     }
     connection.hookBody->append(bytes);
-    return connection.hookBody->kept().size() <= HookRequest::bodyLimit;
+    return connection.hookBody->kept().size() <= HookBody::keptBound;
 }
 
 void HookServer::Connections::complete(uint64_t id, Connection& connection) {

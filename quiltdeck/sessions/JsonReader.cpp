@@ -189,7 +189,7 @@ bool JsonReader::quoted(std::string* out) {
     return false;
 }
 
-// False for an escape that stands for no character (a lone surrogate, an unknown letter).
+// False for an escape that stands for no character (an unknown letter, a \u without four digits).
 bool JsonReader::escape(std::string* out) {
     if (at_ + 1 >= text_.size()) {
         at_ = text_.size();
@@ -213,14 +213,17 @@ bool JsonReader::escape(std::string* out) {
     const int32_t unit = fourHexDigits(text_, at_);
     if (unit < 0) return false;
     at_ += 4;
-    if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
-    if (unit < 0xD800 || unit > 0xDBFF) {
+    if (unit < 0xD800 || unit > 0xDFFF) {
         appendUtf8(*out, static_cast<char32_t>(unit));
         return true;
     }
-    // A high surrogate counts only with the low one right after it.
-    const int32_t low = text_.substr(at_, 2) == "\\u" ? fourHexDigits(text_, at_ + 2) : -1;
-    if (low < 0xDC00 || low > 0xDFFF) return false;
+    // A high surrogate counts only with the low one right after it. Half a pair, as JSON.stringify
+    // writes half an emoji, is a replacement character: the rest of the string stays.
+    const int32_t low = unit <= 0xDBFF && text_.substr(at_, 2) == "\\u" ? fourHexDigits(text_, at_ + 2) : -1;
+    if (low < 0xDC00 || low > 0xDFFF) {
+        appendUtf8(*out, U'\uFFFD');
+        return true;
+    }
     at_ += 6;
     appendUtf8(*out, 0x10000 + (static_cast<char32_t>(unit - 0xD800) << 10) + static_cast<char32_t>(low - 0xDC00));
     return true;

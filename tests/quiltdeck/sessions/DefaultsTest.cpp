@@ -32,6 +32,13 @@ TEST(Defaults, ValuesSurviveAReloadAndBadFilesStartEmpty) {
         bad.setValue("k", "v");
         EXPECT_EQ(Defaults(file).value("k"), "v") << content;
     }
+    // A file kept as a link elsewhere is saved through it.
+    std::filesystem::create_directories(dir / "dotfiles");
+    std::filesystem::remove(file);
+    std::filesystem::create_symlink("../dotfiles/defaults.json", file);
+    Defaults(file).setValue("k", "linked");
+    EXPECT_TRUE(std::filesystem::is_symlink(file));
+    EXPECT_EQ(Defaults(dir / "dotfiles/defaults.json").value("k"), "linked");
     EXPECT_EQ(Defaults::standardFile(), std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "quiltdeck/defaults.json");
 }
 
@@ -61,6 +68,8 @@ TEST(Defaults, KeepsOnlyItsOwnShapesAndIgnoresDeepDocuments) {
         {"nine levels", "{\"x\":[[[[[[[[1]]]]]]]]}", "{" + probe + "}", true},
         {"shapes", R"({"a":["x"],"b":1,"c":"s","d":true,"e":{"f":1},"g":[1],"h":[["x"]],"i":null})",
          R"({"a":["x"],"b":1,"c":"s",)" + probe + R"(,"d":true})", false},
+        // Half an emoji, as JSON.stringify writes it, costs the document nothing.
+        {"lone surrogate", R"({"c":"a\ud83d","d":["\udc00"]})", "{\"c\":\"a\uFFFD\"," + probe + ",\"d\":[\"\uFFFD\"]}", false},
     };
     for (const Case& c : cases) {
         TempFolder dir;

@@ -209,7 +209,8 @@ TEST(HookBody, KeepsEachStringsHeadAsTheParserReadsIt) {
         ASSERT_FALSE(parsed.is_discarded()) << round;
         std::optional<std::string> first;
         for (const size_t most : {size_t{1} << 20, size_t{7}, size_t{1}}) {
-            HookBody kept;
+            // Strings alone are cut here.
+            HookBody kept({HookBody::stringLimit, SIZE_MAX, SIZE_MAX});
             for (size_t at = 0; at < body.size();) {
                 const size_t n = 1 + random() % most;
                 kept.append(std::string_view(body).substr(at, n));
@@ -222,6 +223,111 @@ TEST(HookBody, KeepsEachStringsHeadAsTheParserReadsIt) {
         ASSERT_FALSE(cut.is_discarded()) << round;
         same(parsed, cut);
         EXPECT_LE(first->size(), 3 * (HookBody::stringLimit + 12) + 200);
+    }
+}
+
+// Items and members past their shares go whole, with their commas, wherever the pieces end.
+TEST(HookBody, KeepsTheFirstItemsAndTheMembersTheTileReads) {
+    struct Case {
+        const char* name;
+        HookBody::Limits limits;
+        std::string body, kept;
+    };
+    const Case cases[] = {
+        {"an array's first items", {1000, 20, 1000}, R"({"a":["xxxxxxxx","yyyyyyyy","zzzzzzzz"],"b":1})",
+         R"({"a":["xxxxxxxx","yyyyyyyy"],"b":1})"},
+        {"an object's first members", {1000, 20, 1000}, R"({"t":{"p":"1234567890","q":"1234567890","r":{"s":[1]}}})",
+         R"({"t":{"p":"1234567890"}})"},
+        {"what goes may hold brackets, quotes and escapes", {1000, 20, 1000},
+         R"({"a":["12345678901234567890","[\"}],\\",{"b":"]","c":[[{}]]}],"prompt":"p"})",
+         R"({"a":["12345678901234567890"],"prompt":"p"})"},
+        {"nothing of a share used up", {1000, 0, 1000}, R"({"a":[1,2],"b":{"c":3},"d":[]})", R"({"a":[],"b":{},"d":[]})"},
+        // Past the event's share, what the tile reads stays, each once.
+        {"the members read", {1000, 1000, 40},
+         R"({"junk1":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa","junk2":"b","prompt":"hi","prompt":"again",)"
+         R"("tool_input":{"command":"ls"},"x":[1,2],"session_id":"s","promptx":1,"prom\u0070t":2})",
+         R"({"junk1":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa","prompt":"hi","tool_input":{"command":"ls"},"session_id":"s"})"},
+        {"the first member past the event's share", {1000, 1000, 0}, R"({"x":{"y":[1]},"session_id":"s","z":"t"})",
+         R"({"session_id":"s"})"},
+        {"a read member keeps its share", {1000, 20, 0}, R"({"tool_input":{"command":"ls -la /tmp/somewhere","x":1}})",
+         R"({"tool_input":{"command":"ls -la /tmp/somewhere"}})"},
+        // Blanks before items go; the rest of what is sent stays as it came.
+        {"blanks", {1000, 1000, 1000}, "{ \"a\" : [ 1 , 2 ] ,\n\"b\":\ttrue }", "{\"a\" : [1 ,2 ] ,\"b\":\ttrue }"},
+        {"no JSON stays no JSON", {1000, 1000, 1000}, "[1,,2,] x, {,}", "[1,,2,] x, {,}"},
+        {"no JSON past a share", {1000, 8, 1000}, R"({"a":[1,2,3,4,,]})", R"({"a":[1,2,]})"},
+    };
+    for (const Case& c : cases) {
+        for (const size_t piece : {c.body.size(), size_t{1}, size_t{3}}) {
+            HookBody body(c.limits);
+            for (size_t at = 0; at < c.body.size(); at += piece) body.append(std::string_view(c.body).substr(at, piece));
+            EXPECT_EQ(body.kept(), c.kept) << c.name << " in pieces of " << piece;
+        }
+    }
+}
+
+// Checked against the JSON library on random documents: what is kept parses, holds each
+// container's first items and members in order (a top-level object's members read by the tile
+// among them), and stays within the bound, whatever the size sent.
+TEST(HookBody, KeepsAPrefixOfEveryContainerWithinItsBound) {
+    using Json = nlohmann::ordered_json;
+    std::mt19937 random(2718);
+    std::function<Json(int)> value = [&](int depth) -> Json {
+        const unsigned pick = random() % (depth > 4 ? 4 : 7);
+        if (pick == 0) return Json(static_cast<int>(random() % 1000));
+        if (pick == 1) return Json(std::string(random() % 300, 'a' + static_cast<char>(random() % 26)));
+        if (pick == 2) return Json(random() % 2 == 0);
+        if (pick == 3) return Json(nullptr);
+        const size_t count = depth <= 1 && random() % 8 == 0 ? random() % 3000 : random() % 6;
+        Json container = pick % 2 ? Json::array() : Json::object();
+        for (size_t i = 0; i < count; ++i) {
+            if (container.is_array()) container.push_back(value(depth + 1));
+            else container["k" + std::to_string(i)] = value(depth + 1);
+        }
+        return container;
+    };
+    // `kept` holds the first of `body`'s items or members, each kept alike; `top` allows a top-level
+    // object to leave out members between those it keeps.
+    std::function<void(const Json&, const Json&, bool)> prefix = [&](const Json& body, const Json& kept, bool top) {
+        ASSERT_EQ(kept.is_object(), body.is_object());
+        ASSERT_EQ(kept.is_array(), body.is_array());
+        if (!body.is_structured()) {
+            EXPECT_EQ(kept, body);
+            return;
+        }
+        ASSERT_LE(kept.size(), body.size());
+        auto b = body.begin();
+        for (auto k = kept.begin(); k != kept.end(); ++k, ++b) {
+            if (body.is_object()) {
+                while (top && b != body.end() && b.key() != k.key()) ++b;
+                ASSERT_NE(b, body.end());
+                EXPECT_EQ(k.key(), b.key());
+            }
+            prefix(*b, *k, false);
+        }
+    };
+    const std::string_view read[] = {"session_id", "prompt", "tool_name", "tool_input", "notification_type"};
+    for (int round = 0; round < 60; ++round) {
+        Json body = Json::object();
+        const size_t members = random() % 4 == 0 ? 20000 : random() % 30;
+        for (size_t i = 0; i < members; ++i) body["m" + std::to_string(i)] = value(members > 100 ? 5 : 1);
+        for (const auto name : read) {
+            if (random() % 2) body[std::string(name)] = value(1);
+        }
+        body["z"] = value(1);
+        const std::string text = body.dump();
+        HookBody kept;
+        for (size_t at = 0; at < text.size();) {
+            const size_t n = 1 + random() % 100'000;
+            kept.append(std::string_view(text).substr(at, n));
+            at += n;
+        }
+        SCOPED_TRACE(round);
+        EXPECT_LE(kept.kept().size(), HookBody::keptBound);
+        const Json cut = Json::parse(kept.kept(), nullptr, false);
+        ASSERT_TRUE(cut.is_object()) << kept.kept().substr(0, 200);
+        prefix(body, cut, true);
+        for (const auto name : read) EXPECT_EQ(cut.contains(name), body.contains(name)) << name;
+        EXPECT_EQ(kept.dropped() == 0, cut == body);
     }
 }
 
@@ -285,6 +391,26 @@ std::string promptEvent(const std::string& prompt) {
     return "hook UserPromptSubmit " +
            nlohmann::json{{"session_id", "s1"}, {"hook_event_name", "UserPromptSubmit"}, {"prompt", prompt}}.dump();
 }
+// A file search's PostToolUse with `paths` paths, as sent, and as the tile gets it: the paths
+// that fit in a member's share.
+std::string searchBody(size_t paths) {
+    std::string list;
+    for (size_t i = 0; i < paths; ++i) list += (i ? ",\"" : "\"") + std::string("src/module") + std::to_string(i) + "/file.ts\"";
+    return R"({"session_id":"s1","hook_event_name":"PostToolUse","tool_name":"Glob","tool_input":{"pattern":"**/*.ts"},)"
+           R"("tool_response":{"filenames":[)" + list + R"(],"numFiles":)" + std::to_string(paths) + "}}";
+}
+std::string searchEvent(size_t paths) {
+    nlohmann::json kept = nlohmann::json::parse(searchBody(paths));
+    auto& filenames = kept["tool_response"]["filenames"];
+    // Items are kept while the member's kept form is under its share.
+    size_t keptItems = 0;
+    for (size_t size = std::string(R"("tool_response":{"filenames":[)").size(); size < HookBody::memberLimit; ++keptItems)
+        size += filenames[keptItems].get_ref<const std::string&>().size() + 2 + (keptItems ? 1 : 0);
+    filenames.erase(filenames.begin() + static_cast<std::ptrdiff_t>(keptItems), filenames.end());
+    kept["tool_response"].erase("numFiles");
+    return "hook PostToolUse " + kept.dump();
+}
+
 const std::string page =
     "<!doctype html><meta charset=\"utf-8\"><title>no browser</title>\n<body style=\"margin:0;height:100vh;"
     "display:grid;place-content:center;text-align:center;background:#298558;color:#fff;font:600 16px system-ui\">\n"
@@ -331,9 +457,16 @@ INSTANTIATE_TEST_SUITE_P(
                     {"hook Stop {\"a\":1}"}},
         RequestCase{"ExpectContinueRefusedAtTheHead",
                     {"POST /rename/T1 HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 1000001\r\n\r\n"}, tooLarge, {}},
-        RequestCase{"KeptFormPastTheLimitRefused",
-                    {posted("/hook/T1/Stop", "[" + repeated("\"" + std::string(70'000, 'x') + "\",", 16) + "0]")}, tooLarge, {},
-                    "hook server: refused a request past its size limit (413)"},
+        // What is no JSON is kept as it comes, up to what a JSON object's kept form comes to.
+        RequestCase{"NoJsonPastTheKeptFormRefused", {posted("/hook/T1/Stop", std::string(HookBody::keptBound + 1, 'x'))},
+                    tooLarge, {}, "hook server: refused a request past its size limit (413)"},
+        // A file search's tens of thousands of paths arrive as their first ones, the event whole.
+        RequestCase{"SixtyThousandPathsArrive", {posted("/hook/T1/PostToolUse", searchBody(60'000))}, ok,
+                    {searchEvent(60'000)}},
+        // Half an emoji, as JSON.stringify writes it, is a replacement character.
+        RequestCase{"LoneSurrogatesAreReplaced",
+                    {posted("/hook/T1/UserPromptSubmit", promptBody("fix \\ud83d it \\ude00\\ud83d\\ude00\\udbff"))}, ok,
+                    {promptEvent("fix \uFFFD it \uFFFD\U0001F600\uFFFD")}},
         RequestCase{"HeadOf64KiBAccepted", {"GET /hook/T1/Stop HTTP/1.1\r\nX: " + std::string(65536 - 31, 'h') + "\r\n\r\n"}, ok,
                     {"hook Stop {}"}},
         RequestCase{"LongerHeadRefused", {"GET /hook/T1/Stop HTTP/1.1\r\nX: " + std::string(65537 - 31, 'h') + "\r\n\r\n"},
