@@ -165,7 +165,17 @@ void Session::build(const Arguments& arguments) {
         title.lastTitleAt = StatusMachine::Title::distantFuture;
     }
 
+    // A resume that fails ends its child before it reads a key: what is typed meanwhile is kept
+    // for the tile that starts afresh.
+    if (resumeId_ || continueLatest_) {
+        view_->onInput = [this](std::span<const uint8_t> bytes) {
+            if (machine_->booted() || typedBeforeStart_.size() + bytes.size() > typedAheadLimit) return;
+            typedBeforeStart_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        };
+    }
+
     if (services_.startChild) start();
+    if (!arguments.typedAhead.empty()) view_->send(arguments.typedAhead);
 
     machine_->countStart(bootFallback);
     if (arguments.carryOver) metrics_->carryOver();
@@ -173,6 +183,7 @@ void Session::build(const Arguments& arguments) {
 
 Session::~Session() {
     view_->onBytes = nullptr;
+    view_->onInput = nullptr;
     view_->processDelegate = nullptr;
 }
 
@@ -194,6 +205,13 @@ std::string Session::commandText() const {
     if (browser_) assistant.browserBinding = HookTexts::browserBinding(browser_->deviceId, browser_->label(store_));
     const auto capabilities = services_.capabilities ? services_.capabilities() : ClaudeCapabilities::snapshot();
     return SessionLaunch::assistantCommand(assistant, capabilities, shell);
+}
+
+bool Session::hasSavedConversation() const {
+    if (isShell_) return false;
+    const std::string home = services_.home ? *services_.home : homeFolder().string();
+    if (const auto& id = claudeSessionId()) return SessionLaunch::conversationSaved(cwd_, *id, home);
+    return continueLatest_ && SessionLaunch::latestSessionId(cwd_, home).has_value();
 }
 
 std::vector<std::string> Session::environment() const { return SessionLaunch::environment(id_); }

@@ -63,6 +63,9 @@ public:
         bool continueLatest = false;
         bool carryOver = false;
         std::optional<std::string> id;
+        // Typed by the user into the tile this one replaces, before its assistant started: the
+        // child gets it first.
+        std::string typedAhead;
     };
 
     // What a test replaces.
@@ -99,6 +102,15 @@ public:
     const std::optional<std::string>& resumeId() const { return resumeId_; }
     const std::optional<std::string>& command() const { return command_; }
     bool continueLatest() const { return continueLatest_; }
+    // Whether the assistant keeps a conversation to resume: the one of the tile's conversation id,
+    // or (continuing the latest) any in its folder. A tile closed before its first prompt has an
+    // id, but the assistant saved nothing under it.
+    bool hasSavedConversation() const;
+    // What the user typed into a tile started to resume a conversation, before its assistant
+    // started (at most `typedAheadLimit` bytes): a tile whose conversation is found gone hands it
+    // to the one that starts afresh in its place.
+    const std::string& typedBeforeStart() const { return typedBeforeStart_; }
+    static constexpr size_t typedAheadLimit = 1 << 20;
     // The wall the tile belongs to; empty: the main wall. Set by the tile wall.
     std::string wall;
 
@@ -182,6 +194,7 @@ private:
     std::optional<int32_t> exitCode_;
     // Output the terminal has taken that the status machine has not had yet, in pieces.
     size_t absorbsQueued_ = 0;
+    std::string typedBeforeStart_;
 
     std::unique_ptr<TappedTerminalView> view_;
     std::unique_ptr<StatusMachine> machine_;

@@ -114,6 +114,14 @@ std::string SessionLaunch::folderKey(std::string_view folder) {
     return key;
 }
 
+bool SessionLaunch::conversationSaved(std::string_view folder, std::string_view id, const std::filesystem::path& home) {
+    // An id from a hook or the state file names no file of its own.
+    if (id.empty() || id.find('/') != std::string_view::npos || id.starts_with(".")) return false;
+    struct stat info{};
+    const auto file = home / ".claude" / "projects" / folderKey(folder) / (std::string(id) + ".jsonl");
+    return ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 std::optional<std::string> SessionLaunch::latestSessionId(std::string_view folder, const std::filesystem::path& home) {
     const std::filesystem::path directory = home / ".claude" / "projects" / folderKey(folder);
     const auto names = listNames(directory);

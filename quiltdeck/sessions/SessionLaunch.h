@@ -57,6 +57,8 @@ public:
     static std::string folderKey(std::string_view folder);
     // The id of the folder's newest saved conversation (by modification time), or nothing.
     static std::optional<std::string> latestSessionId(std::string_view folder, const std::filesystem::path& home);
+    // Whether the conversation `id` is saved for the folder (its file is there).
+    static bool conversationSaved(std::string_view folder, std::string_view id, const std::filesystem::path& home);
 };
 
 }  // namespace quiltdeck

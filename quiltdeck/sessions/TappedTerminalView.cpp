@@ -18,6 +18,11 @@ void TappedTerminalView::dataReceived(std::span<const uint8_t> slice) {
     if (onBytes) onBytes(slice);
 }
 
+void TappedTerminalView::send(vantel::TerminalView& source, std::span<const uint8_t> data) {
+    if (onInput) onInput(data);
+    LocalProcessTerminalView::send(source, data);
+}
+
 void TappedTerminalView::requestOpenLink(vantel::TerminalView&, const std::string& link,
                                          const std::map<std::string, std::string>&) {
     // A path that names no file is no link.

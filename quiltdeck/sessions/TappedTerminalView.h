@@ -19,8 +19,12 @@ public:
     TappedTerminalView(const Rect& frame, FontRef font, const vantel::TerminalOptions& options);
 
     std::function<void(std::span<const uint8_t>)> onBytes;
+    // What the user's keys and pastes hand to the child, as they go (not the terminal's replies).
+    std::function<void(std::span<const uint8_t>)> onInput;
 
     void dataReceived(std::span<const uint8_t> slice) override;
+    using LocalProcessTerminalView::send;
+    void send(vantel::TerminalView& source, std::span<const uint8_t> data) override;
     // A link the user clicked, taken by the link rules: opened, revealed in its folder, asked
     // about in a dialog over the tile's window, or refused ("tile: refused <scheme> link").
     void requestOpenLink(vantel::TerminalView& source, const std::string& link,

@@ -416,7 +416,7 @@ void GridController::wireTile(const std::string& id, WallTile& s, TileView& card
 bool GridController::canRestartActive(bool resume) const {
     const WallTile* s = activeSession();
     if (!s || s->status() != SessionStatus::exited) return false;
-    return !resume || s->claudeSessionId() || s->continueLatest();
+    return !resume || s->canResume();
 }
 
 void GridController::restart(const std::string& id, bool resume, bool automatic) {
@@ -444,6 +444,8 @@ void GridController::restart(const std::string& id, bool resume, bool automatic)
     request.wall = s->wall();
     request.carryOver = true;
     request.automatic = automatic;
+    // Keys typed into a tile whose conversation was found gone go to the one that starts afresh.
+    if (automatic) request.typedAhead = s->typedBeforeStart();
     // The program restarts a tile by itself only when its conversation is gone.
     replacing_ = true;
     close(id, automatic);

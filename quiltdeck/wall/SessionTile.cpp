@@ -24,6 +24,7 @@ Session::Arguments SessionTile::arguments(const TileRequest& request, uint16_t h
     arguments.continueLatest = request.continueLatest;
     arguments.carryOver = request.carryOver;
     arguments.id = request.id;
+    arguments.typedAhead = request.typedAhead;
     return arguments;
 }
 

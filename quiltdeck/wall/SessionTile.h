@@ -40,6 +40,8 @@ public:
     std::optional<BrowserInfo> browser() const override { return session_->browser(); }
     std::optional<std::string> claudeSessionId() const override { return session_->claudeSessionId(); }
     bool continueLatest() const override { return session_->continueLatest(); }
+    bool canResume() const override { return session_->hasSavedConversation(); }
+    std::string typedBeforeStart() const override { return session_->typedBeforeStart(); }
     bool pinnedTitle() const override { return session_->title().pinned; }
     void unpinTitle() override { session_->unpinTitle(); }
     bool booted() const override { return session_->isShell() || session_->booted(); }

@@ -317,7 +317,9 @@ void TileView::fillDeadVeil() {
                                                               session_.isShell(), homeFolder().string())),
                                     title));
     deadDetail_.setString(TileLayout::deadDetail(prefixWithin(session_.lastPrompt(), shownTextLimit)));
-    resumeButton_.setHidden(!session_.claudeSessionId() && !session_.continueLatest());
+    // Only a conversation the assistant kept can be continued: a tile ended before its first
+    // prompt has an id, but a resume of it fails.
+    resumeButton_.setHidden(!session_.canResume());
 }
 
 RichText TileView::veilTitle(bool resume, bool shortWords) const {

@@ -36,6 +36,8 @@ struct TileRequest {
     bool continueLatest = false;
     bool carryOver = false;
     std::optional<std::string> id;
+    // Typed by the user into the tile this one replaces, before its assistant started.
+    std::string typedAhead;
     // Started by the program itself, not by the user (a conversation found gone): it
     // never changes the wall shown, and on another wall it takes neither focus nor zoom.
     bool automatic = false;
@@ -71,6 +73,10 @@ public:
     virtual std::optional<BrowserInfo> browser() const { return std::nullopt; }
     virtual std::optional<std::string> claudeSessionId() const { return record().claudeSessionId; }
     virtual bool continueLatest() const { return false; }
+    // A conversation to continue is kept: "Continue where it left off" is offered.
+    virtual bool canResume() const { return claudeSessionId() || continueLatest(); }
+    // What the user typed into it before its assistant started, while resuming.
+    virtual std::string typedBeforeStart() const { return {}; }
     virtual bool pinnedTitle() const { return false; }
     // Lets automatic titles apply again.
     virtual void unpinTitle() {}

@@ -66,6 +66,7 @@ public:
     StatusMachine::Title* titleState() override { return request.isShell ? nullptr : titles.get(); }
     std::string lastPrompt() const override { return prompt; }
     bool hasResumeId() const override { return request.resume.has_value(); }
+    std::string typedBeforeStart() const override { return typedAhead; }
     std::string screenText() override { return screen; }
     Namer aiTitleNamer() override {
         return [titles = titles](std::string_view name) {
@@ -91,6 +92,7 @@ public:
     std::shared_ptr<StatusMachine::Title> titles = std::make_shared<StatusMachine::Title>();
     std::string prompt;
     std::string screen;
+    std::string typedAhead;
 
 private:
     std::string id_;

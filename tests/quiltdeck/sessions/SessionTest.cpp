@@ -149,6 +149,9 @@ TEST_F(SessionTest, AGoneConversationHandsOverInsteadOfEnding) {
     resumed.resume = "gone-id";
     auto session = open(resumed);
     EXPECT_EQ(session->claudeSessionId(), "gone-id");
+    // What the user types meanwhile is kept for the tile that starts afresh.
+    session->view().send(std::string_view("fix the "));
+    session->view().send(std::string_view("build\r"));
     // The message, a settle that empties the output, then the exit.
     session->view().dataReceived(bytes("No conversation found with session ID: gone-id\r\n"));
     loop.advance(2s);
@@ -156,6 +159,7 @@ TEST_F(SessionTest, AGoneConversationHandsOverInsteadOfEnding) {
     EXPECT_EQ(resumeFailures, 1);
     EXPECT_NE(session->status(), SessionStatus::exited);
     EXPECT_EQ(session->claudeSessionId(), std::nullopt);
+    EXPECT_EQ(session->typedBeforeStart(), "fix the build\r");
     EXPECT_NE(logged().find(": saved conversation is gone, starting fresh"), std::string::npos);
 
     // The message and the exit in one go: the exit waits for the output before it.
@@ -168,10 +172,73 @@ TEST_F(SessionTest, AGoneConversationHandsOverInsteadOfEnding) {
 
     // Without a resume id, the same exit ends the tile.
     auto fresh = open(assistant());
+    fresh->view().send(std::string_view("typed"));
     fresh->view().dataReceived(bytes("No conversation found\r\n"));
     exitWith(*fresh, 1 << 8);
     EXPECT_EQ(fresh->status(), SessionStatus::exited);
     EXPECT_EQ(resumeFailures, 2);
+    EXPECT_EQ(fresh->typedBeforeStart(), "");
+}
+
+// The tile that starts afresh in a gone conversation's place hands its child what was typed
+// into the other one first.
+TEST_F(SessionTest, TypedAheadReachesTheChildFirst) {
+    const auto got = folder.path() / "got";
+    spawn = [&](TappedTerminalView& view, const std::string&, const std::vector<std::string>&,
+                const std::vector<std::string>& environment, const std::string& cwd) {
+        view.startProcess("/bin/sh", {"-c", "IFS= read -r line; printf %s \"$line\" >'" + got.string() + "'"}, environment,
+                          std::nullopt, cwd);
+    };
+    Session::Arguments fresh = assistant();
+    fresh.typedAhead = "fix the build\r";
+    auto session = open(fresh, true);
+    session->view().send(std::string_view("later\r"));
+    for (int i = 0; i < 500 && testing::readFile(got).empty(); ++i) {
+        loop.runPending();
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(testing::readFile(got), "fix the build");
+    session->kill();
+}
+
+// "Continue where it left off" stands for a conversation the assistant kept: a tile ended before
+// its first prompt has an id from its start hook, but nothing saved under it.
+TEST_F(SessionTest, ASavedConversationIsOneWhoseFileIsThere) {
+    const std::string cwd = (folder.path() / "my project").string();
+    const auto conversations = folder.path() / ".claude/projects" / SessionLaunch::folderKey(cwd);
+    struct Case {
+        const char* name;
+        std::optional<std::string> id;
+        bool continueLatest;
+        std::vector<std::string> files;  // in the folder's conversations
+        bool saved;
+        bool isShell = false;
+    };
+    const Case cases[] = {
+        {"its file", "kept", false, {"kept.jsonl"}, true},
+        {"no file", "new", false, {"kept.jsonl"}, false},
+        {"a folder of its name", "dir", false, {"dir.jsonl/"}, false},
+        {"an id that leaves the folder", "../kept", false, {"kept.jsonl"}, false},
+        {"the latest", std::nullopt, true, {"a.jsonl"}, true},
+        {"the latest of none", std::nullopt, true, {"notes.txt"}, false},
+        {"nothing to continue", std::nullopt, false, {"a.jsonl"}, false},
+        {"a shell", "kept", false, {"kept.jsonl"}, false, true},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(conversations);
+        std::filesystem::create_directories(conversations);
+        for (const auto& file : c.files) {
+            if (file.ends_with("/")) std::filesystem::create_directories(conversations / file);
+            else testing::writeFile(conversations / file, "{}\n");
+        }
+        Session::Arguments arguments = c.isShell ? shell("shell") : assistant();
+        arguments.cwd = cwd;
+        arguments.resume = c.id;
+        arguments.continueLatest = c.continueLatest;
+        auto session = open(arguments);
+        if (c.isShell) session->handleHook("SessionStart", json{{"session_id", "kept"}});
+        EXPECT_EQ(session->hasSavedConversation(), c.saved) << c.name;
+    }
 }
 
 // A narrow terminal gets the message's words placed with cursor moves to

@@ -141,13 +141,16 @@ TEST_F(GridControllerTest, AResumeThatFailsStartsTheTileAfresh) {
     resumed.resume = "old";
     auto& tile = static_cast<FakeTile&>(*grid->open(resumed));
     const std::string id = tile.id();
+    tile.typedAhead = "fix the build\r";
     tile.onResumeFailed();
-    // Inside the session's own exit: on the next turn, in the same place, with a new id.
+    // Inside the session's own exit: on the next turn, in the same place, with a new id, and
+    // what was typed into the tile meanwhile goes to the new one.
     loop.runPending();
     ASSERT_EQ(grid->sessions().size(), 1u);
     EXPECT_NE(tiles.back()->id(), id);
     EXPECT_EQ(tiles.back()->request.resume, std::nullopt);
     EXPECT_FALSE(tiles.back()->request.continueLatest);
+    EXPECT_EQ(tiles.back()->request.typedAhead, "fix the build\r");
 }
 
 // The setup card stands centred on the empty wall and asks for a new tile from its last step.

@@ -47,6 +47,7 @@ public:
     std::string lastPrompt() const override { return prompt; }
     std::optional<std::string> claudeSessionId() const override { return conversation; }
     bool continueLatest() const override { return latest; }
+    bool canResume() const override { return saved.value_or(conversation || latest); }
     bool pinnedTitle() const override { return pinned; }
     void unpinTitle() override { pinned = false; }
     bool booted() const override { return isBooted; }
@@ -71,6 +72,8 @@ public:
     std::string prompt;
     std::optional<std::string> conversation;
     bool latest = false;
+    // Whether the assistant kept the conversation; by default, whenever there is one.
+    std::optional<bool> saved;
     bool pinned = false;
     bool isBooted = true;
     std::string toolName;
@@ -198,14 +201,18 @@ TEST_F(TileCardTest, TheDeadVeilIsFilledOnceAndOffersResumeWhenThereIsAConversat
         std::string prompt;
         bool resume;
         std::string detail;
+        std::optional<bool> saved = std::nullopt;
     } const cases[] = {
         {"Conversation", "abc", false, "fix the tests", true, t("last_prompt") + "fix the tests"},
         {"Latest only", std::nullopt, true, "", true, t("no_conversation")},
         {"Neither", std::nullopt, false, "", false, t("no_conversation")},
+        // Ended before its first prompt: the start hook gave it an id, the assistant kept nothing.
+        {"An id with nothing saved", "abc", false, "", false, t("no_conversation"), false},
     };
     for (const Case& c : cases) {
         session.conversation = c.conversation;
         session.latest = c.latest;
+        session.saved = c.saved;
         session.prompt = c.prompt;
         TileView& tile = make();
         EXPECT_TRUE(tile.deadVeil().isHidden()) << c.name;
@@ -216,6 +223,7 @@ TEST_F(TileCardTest, TheDeadVeilIsFilledOnceAndOffersResumeWhenThereIsAConversat
         EXPECT_EQ(tile.deadVeilFills(), 1) << c.name;
         EXPECT_EQ(tile.deadDetail().string(), c.detail) << c.name;
         EXPECT_EQ(!tile.resumeButton().isHidden(), c.resume) << c.name;
+        EXPECT_EQ(&tile.keyboardTarget(), c.resume ? &tile.resumeButton() : &tile.restartButton()) << c.name;
         EXPECT_EQ(tile.deadVeil().frame(), tile.scaler().frame()) << c.name;
         // The buttons stand centred.
         const Rect r = tile.restartButton().frame();
