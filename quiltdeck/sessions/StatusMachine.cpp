@@ -130,10 +130,14 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
     }
     if (status_ == SessionStatus::exited) return;
     // Whatever it posts, the assistant is up (a SessionStart may have been lost on the way),
-    // but it posts SessionStart seconds before it draws anything: over a blank terminal the
-    // tile stays working until the screen shows text.
-    if (!booted_ && event == "SessionStart" && ScreenScrape::packed(screen()).empty()) {
-        if (!startHookHeld_) Log::write(logName_ + " hook SessionStart before anything is drawn: held");
+    // but it posts SessionStart seconds before it draws anything: the tile stays working until
+    // its start screen shows, whatever the login shell printed before it (a greeting, a notice).
+    if (!booted_ && event == "SessionStart") {
+        if (!startHookHeld_) {
+            Log::write(logName_ + " hook SessionStart before its start screen: held");
+            // A screenful from here on is the assistant's own.
+            bootBuffer_.clear();
+        }
         startHookHeld_ = true;
         quietByHook_ = true;
         turnByHook_ = false;
@@ -225,10 +229,6 @@ void StatusMachine::absorb(std::span<const uint8_t> bytes) {
     } else {
         if (frame_.size() + chunk.size() > frameLimit) frame_.erase(0, frame_.size() + chunk.size() - frameLimit);
         frame_ += chunk;
-    }
-    if (!booted_ && startHookHeld_ && !ScreenScrape::packed(screen()).empty()) {
-        boot("hook SessionStart, and the screen shows text");
-        set(SessionStatus::idle, "", "hook SessionStart");
     }
     if (!booted_) noteBoot(chunk);
     // The hint on the chunk alone, so that the cost per chunk stays with the chunk.
@@ -398,9 +398,16 @@ void StatusMachine::noteBoot(std::u32string_view chunk) {
     if (bootBuffer_.size() > bootLimit) bootBuffer_.erase(0, bootBuffer_.size() - bootLimit);
     const std::u32string packed = ScreenScrape::packed(ScreenScrape::withoutEscapes(bootBuffer_));
     for (const StartMarker& marker : startMarkers) {
-        if (contains(packed, marker.packed)) return boot("the screen shows " + std::string(marker.what));
+        if (contains(packed, marker.packed)) return screenUp("the screen shows " + std::string(marker.what));
     }
-    if (packed.size() >= bootTextLength) boot("the screen shows a screenful of text");
+    // Only after the start hook: a login shell's message of the day is no start screen.
+    if (startHookHeld_ && packed.size() >= bootTextLength) screenUp("the screen shows a screenful of text");
+}
+
+void StatusMachine::screenUp(std::string_view why) {
+    const bool held = startHookHeld_;
+    boot(why);
+    if (held) set(SessionStatus::idle, "", "hook SessionStart");
 }
 
 void StatusMachine::boot(std::string_view why) {
@@ -408,6 +415,7 @@ void StatusMachine::boot(std::string_view why) {
     Log::write(logName_ + " up: " + std::string(why));
     // Held working since its start hook, as if idle: keys before now belong to no turn.
     if (startHookHeld_) busySince_ = loop_.now();
+    startHookHeld_ = false;
     markBooted();
 }
 

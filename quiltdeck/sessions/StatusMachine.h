@@ -35,17 +35,19 @@ class Store;
 // `staleTurn`. A hook that starts work drops a settle armed before it, and
 // whatever ends a turn clears the tool; a Notification names no tool, so the
 // one asked about stays. The same pass answers the folder-trust question
-// when the user allowed it for the home folder, and the output (its prompt
-// sign) or the SessionStart hook tells when the assistant is ready. Until
-// then the tile is starting: busy, whatever a quiet screen shows (its first
-// bytes may be no more than cursor moves), unless the screen asks the user
-// something; the owner gives up waiting after a while (`countStart`), and
-// the screen decides from then on. That while counts only time in which the
-// program could look at the tile's output: not the time its loop came late
-// by, nor time in which output waited to be read, and the screen decides
-// only once none waits. Titles (first prompt, renames, automatic
-// titles) are decided here too. Shell tiles keep the status they were made
-// with until they end. Main loop only.
+// when the user allowed it for the home folder. The assistant is ready once
+// its start screen shows (banner or prompt sign) or a hook of work comes.
+// Until then the tile is starting: busy, whatever a quiet screen
+// shows (its first bytes may be no more than cursor moves, or what the login
+// shell printed), unless the screen asks the user something. SessionStart
+// comes seconds before the start screen and is held until it shows. The
+// owner gives up waiting after a while (`countStart`), and the screen
+// decides from then on. That while counts only time in which the program
+// could look at the tile's output: not the time its loop came late by, nor
+// time in which output waited to be read, and the screen decides only once
+// none waits. Titles (first prompt, renames, automatic titles) are decided
+// here too. Shell tiles keep the status they were made with until they end.
+// Main loop only.
 class StatusMachine {
 public:
     static constexpr platform::runtime::Duration settleDelay = std::chrono::milliseconds(350);
@@ -53,8 +55,8 @@ public:
     // while the output goes on (a spinner redrawn all the time).
     static constexpr platform::runtime::Duration redecideDelay = std::chrono::milliseconds(600);
     static constexpr platform::runtime::Duration trustReturnDelay = std::chrono::milliseconds(250);
-    // The start limit is counted in steps of this much, each counted only when its check comes on
-    // time with no output waiting.
+    // The start limit is counted in steps of this much: a step whose check finds no output waiting
+    // counts this much, however late the check came (what it came late by is not counted).
     static constexpr platform::runtime::Duration startStep = std::chrono::milliseconds(250);
     // A working assistant redraws its spinner several times a second: a turn
     // whose screen stood still this long is left to the screen's verdict.
@@ -181,6 +183,8 @@ private:
     void noteBoot(std::u32string_view text);
     // Up, with the reason in the log.
     void boot(std::string_view why);
+    // Up by its start screen: a start hook held till then is taken.
+    void screenUp(std::string_view why);
     void answerTrust();
     void armStartStep();
     void startStepDone();
@@ -214,8 +218,7 @@ private:
     std::string lastPrompt_;
     std::optional<std::string> claudeSessionId_;
     bool booted_ = false;
-    // SessionStart came while the terminal showed nothing: the tile comes up
-    // with the first text the screen shows.
+    // SessionStart came before the start screen: the tile comes up, idle, with the screen.
     bool startHookHeld_ = false;
     bool trustAnswered_ = false;
     bool sawNoConversation_ = false;

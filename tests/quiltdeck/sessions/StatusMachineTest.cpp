@@ -50,6 +50,12 @@ const std::string titleFirst = "\x1b" "7\x1b[r\x1b" "8\x1b[?2004h\x1b]0;\xE2\x9C
 const std::string boldBanner = "\x1b[2;12H\x1b[1mClaude Code\x1b[24G\x1b[22m\x1b[38;5;246mv2.1.328";
 const std::string welcome = "\x1b[38;5;174mWelcome\x1b[9Gto\x1b[12GClaude\x1b[19GCode\x1b[24G\x1b[38;5;246mv2.1.328\r\r\n";
 const std::string notice = "Claude Code might not be available in your country.\r\n";
+// A login shell's message of the day: a screenful of text, none of it the assistant's.
+const std::string motd = [] {
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += "The programs included with this system are free software; see the licence. \r\n";
+    return text;
+}();
 const std::string pressEnter = "\x1b[2J\x1b[10;3HSign-in done.\x1b[12;3HPress Enter to continue\xE2\x80\xA6";
 const std::string tipCut =
     "\x1b[31;1H\xE2\x9C\xBB Thinking\xE2\x80\xA6\x1b[32;3H\xE2\x8E\xBF  Tip: Use /permissions to pre-approve and pre-d"
@@ -284,6 +290,15 @@ INSTANTIATE_TEST_SUITE_P(
                   {out(0, cursorOnly), expectUp(1.0, S::busy, false), hook(1.5, "SessionStart"),
                    expectUp(1.51, S::busy, false), out(1.6, promptBox), expectUp(1.61, S::idle, true),
                    expectUp(2.0, S::idle, true)}},
+        // A login shell's greeting, a version manager's notice or a message of the day stand on the
+        // screen before the assistant starts: the start hook still waits for its start screen.
+        TraceCase{"AStartHookAfterALoginGreetingWaitsForTheStartScreen",
+                  {countStart(0), out(0, "Welcome back! Node v20.11.0 is now in use.\r\n"), hook(0.5, "SessionStart"),
+                   expectUp(1.0, S::busy, false), out(2.0, cursorOnly), expectUp(6.0, S::busy, false),
+                   out(6.5, banner + promptBox + idleFooter), expectUp(6.51, S::idle, true), expectUp(7.0, S::idle, true)}},
+        TraceCase{"AStartHookAfterALongMessageOfTheDayWaitsForTheLimit",
+                  {countStart(0), out(0, motd), hook(0.5, "SessionStart"), expectUp(11.9, S::busy, false),
+                   expectUp(12.01, S::idle, true)}},
         TraceCase{"AStartHookOverAScreenThatStaysBlankWaitsForTheLimit",
                   {countStart(0), out(0.1, titleFirst), hook(1.0, "SessionStart"), expectUp(11.9, S::busy, false),
                    expectUp(12.01, S::idle, true)}},
@@ -485,7 +500,12 @@ TEST_F(StatusMachineTest, TrustIsAnsweredOnceInTheHomeFolderOnly) {
 TEST_F(StatusMachineTest, BootMarkersAndTheLengthFallback) {
     feed("\x1b[1;1HClaude\x1b[1CCode v2.1");
     EXPECT_TRUE(machine->booted());
+    // A screenful of text counts once the start hook came: before it, it may be the login
+    // shell's message of the day.
     make(folder.path().string());
+    feed(std::string(2000, 'm'));
+    EXPECT_FALSE(machine->booted());
+    machine->handleHook("SessionStart", json::object());
     feed(std::string(1500, 'x'));
     EXPECT_FALSE(machine->booted());
     feed("\x1b[31m \x1b[0m");
@@ -497,8 +517,8 @@ TEST_F(StatusMachineTest, BootMarkersAndTheLengthFallback) {
     EXPECT_EQ(boots, 2);
 }
 
-// The narrow banner names no program: the prompt sign that follows it, or the
-// start hook, tells that the assistant is ready.
+// The narrow banner names no program: the prompt sign that follows it tells that the assistant
+// is ready; a start hook before it waits for it.
 TEST_F(StatusMachineTest, ReadyAtEitherPromptSignOrTheStartHook) {
     const std::string narrowBanner = "\x1b[2J\x1b[H \xE2\x96\x9B\xE2\x96\x80\xE2\x96\x80\xE2\x96\x9C\r\n"
                                      " \xE2\x96\x99\xE2\x96\x84\xE2\x96\x84\xE2\x96\x9F\r\n"
@@ -510,7 +530,7 @@ TEST_F(StatusMachineTest, ReadyAtEitherPromptSignOrTheStartHook) {
     } const cases[] = {
         {"Heavy angle prompt", "\xE2\x9D\xAF\xC2\xA0", false},
         {"Single angle prompt", "\xE2\x80\xBA ", false},
-        {"Start hook before any prompt", "", true},
+        {"Start hook before the prompt", "\xE2\x9D\xAF\xC2\xA0", true},
     };
     for (const Case& c : cases) {
         make(folder.path().string());
@@ -518,6 +538,7 @@ TEST_F(StatusMachineTest, ReadyAtEitherPromptSignOrTheStartHook) {
         feed(narrowBanner);
         EXPECT_FALSE(machine->booted()) << c.name;
         if (c.startHook) machine->handleHook("SessionStart", json::object());
+        EXPECT_FALSE(machine->booted()) << c.name;
         feed("\x1b[20;1H" + c.prompt);
         EXPECT_TRUE(machine->booted()) << c.name;
         EXPECT_EQ(boots, before + 1) << c.name;
