@@ -351,6 +351,34 @@ TEST_F(SessionTest, ViewLooksAndBoots) {
     EXPECT_NE(logged().find(" up: no start screen within 12 s; the screen decides\n"), std::string::npos);
 }
 
+// The start limit counts only time in which the tile's output could be read: a child that draws
+// its banner at once, behind output the loop takes a byte at a time, comes up by its banner though
+// that reaches the terminal after more than the limit.
+TEST_F(SessionTest, ABannerHeldUnreadAcrossTheLimitBringsTheTileUp) {
+    constexpr size_t filler = 8192;
+    const std::string banner = "Claude Code v2.1.328\r\n";
+    spawn = [&](TappedTerminalView& view, const std::string&, const std::vector<std::string>&,
+                const std::vector<std::string>& environment, const std::string& cwd) {
+        view.startProcess("/bin/sh", {"-c", "printf '%" + std::to_string(filler) + "s' ''; printf '" + banner + "'; exec sleep 60"},
+                          environment, std::nullopt, cwd);
+        // Each byte costs the loop 1.75 ms: the banner reaches the terminal after 14 s of it.
+        view.onBytes = [this, tap = std::move(view.onBytes)](std::span<const uint8_t> bytes) {
+            loop.skipTime(1750us * static_cast<int64_t>(bytes.size()));
+            if (tap) tap(bytes);
+        };
+    };
+    auto session = open(assistant(), true);
+    auto& process = session->view().process();
+    for (int i = 0; i < 1000 && process.outputWritten().value_or(0) < filler + banner.size() - 2; ++i)
+        std::this_thread::sleep_for(10ms);
+    const auto start = loop.now();
+    for (int i = 0; i < 800 && !session->booted(); ++i) loop.advance(50ms);
+    ASSERT_TRUE(session->booted());
+    EXPECT_GT(loop.now() - start, Session::bootFallback);
+    EXPECT_NE(logged().find(" up: the screen shows its banner\n"), std::string::npos) << logged();
+    session->kill();
+}
+
 TEST_F(SessionTest, CommandTextAndEnvironment) {
     auto tile = open(shell("tests", "echo 'hi'"));
     EXPECT_EQ(tile->commandText(), SessionLaunch::shellCommand("echo 'hi'", "/bin/bash"));
