@@ -572,6 +572,16 @@ TEST_F(StatusMachineTest, ShellTilesKeepTheirStatus) {
     // A hook that reaches a shell tile arms no settle either.
     machine->handleHook("PreToolUse", {{"tool_name", "Bash"}});
     EXPECT_FALSE(machine->settlePending());
+    // Nothing to wait for at its start: one timer, no steps waking the loop meanwhile.
+    make(folder.path().string(), true);
+    const size_t timers = loop.pendingTimerCount();
+    machine->countStart(12s);
+    EXPECT_EQ(loop.pendingTimerCount(), timers + 1);
+    loop.advance(11900ms);
+    EXPECT_EQ(loop.pendingTimerCount(), timers + 1);
+    EXPECT_FALSE(machine->booted());
+    loop.advance(100ms);
+    EXPECT_TRUE(machine->booted());
 }
 
 // The scraper's escape rule is one regular expression; the hand-written
