@@ -113,10 +113,11 @@ void sayPasteNews(std::string key, std::vector<size_t> briefSizes, std::vector<s
 // The pastes one Ctrl+C stops each end within that turn: the bar names what all of them left
 // unsent, and a paste cut with nothing left over does not hide that.
 size_t droppedThisTurn = 0;
-void sayDropped(size_t bytes) {
+void sayDropped(size_t bytes, vantel::PasteStop why = vantel::PasteStop::interrupted) {
     if (droppedThisTurn == 0 && bytes > 0) platform::runtime::MainLoop::main().post([] { droppedThisTurn = 0; });
     droppedThisTurn += bytes;
-    sayPasteNews("paste_dropped", {droppedThisTurn}, {droppedThisTurn});
+    const char* key = why == vantel::PasteStop::ended ? "paste_dropped_ended" : "paste_dropped";
+    sayPasteNews(key, {droppedThisTurn}, {droppedThisTurn});
 }
 
 void sayPictureNotKept(std::string key, const std::string& why, std::vector<size_t> sizes = {}) {
@@ -327,28 +328,35 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
             return;
         }
         session->view().pasteText(clipboard, true, false, place,
-                                  [limit](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop, size_t sent) {
-                                      sayHowAPasteEnded(end, limit, stop, sent);
+                                  [limit, weak](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop, size_t sent) {
+                                      const auto session = weak.lock();
+                                      sayHowAPasteEnded(end, limit, stop, sent,
+                                                        session && session->view().pasteStopDiscardedUnread());
                                   });
     });
 }
 
 void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit, vantel::PasteStop stop,
-                             std::optional<size_t> sent) {
+                             std::optional<size_t> sent, bool discardedUnread) {
     using How = platform::ui::Pasteboard::ReadEnd::How;
-    const size_t reached = sent.value_or(end.bytes);
-    // What was read and what of it reached the tile (the rest Ctrl+C dropped).
+    const size_t reached = std::min(sent.value_or(end.bytes), end.bytes);
+    // What was read, what of it reached the tile and what a stop dropped.
     const std::string came = std::to_string(end.bytes) + " bytes read, " +
                              (reached == end.bytes ? std::string("all") : std::to_string(reached)) + " reached the tile";
-    if (stop == vantel::PasteStop::interrupted) {
+    const bool byKey = stop == vantel::PasteStop::interrupted;
+    if (byKey || stop == vantel::PasteStop::ended) {
+        const std::string how = byKey ? "stopped by Ctrl+C" : "stopped, the tile's program ended";
         if (end.bytes == 0) {
-            Log::write("paste: stopped by Ctrl+C before anything came; nothing pasted");
-            if (droppedThisTurn > 0) return sayDropped(0);
+            Log::write("paste: " + how + " before anything came; nothing pasted");
+            if (droppedThisTurn > 0) return sayDropped(0, stop);
+            if (!byKey) return BarMessage::withdraw(std::string(pasteTopic));
             return sayPasteNews("paste_stopped", {}, {});
         }
-        Log::write("paste: stopped by Ctrl+C (" + std::string(end.how == How::cancelled ? "while reading" : "after the read ended") +
-                   "): " + came + (reached < end.bytes ? ", the rest dropped" : ""));
-        if (reached < end.bytes || droppedThisTurn > 0) return sayDropped(end.bytes - reached);
+        Log::write("paste: " + how + " (" + std::string(end.how == How::cancelled ? "while reading" : "after the read ended") +
+                   "): " + came + (reached < end.bytes ? ", " + std::to_string(end.bytes - reached) + " dropped" : "") +
+                   (discardedUnread ? "; the tile's terminal was full, and what it held unread was discarded" : ""));
+        if (reached < end.bytes || droppedThisTurn > 0) return sayDropped(end.bytes - reached, stop);
+        if (!byKey) return BarMessage::withdraw(std::string(pasteTopic));
         return sayPasteNews("paste_cut_interrupted", {reached}, {reached});
     }
     // A whole paste leaves nothing said of an earlier one.
@@ -397,7 +405,11 @@ void Drop::sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, 
         return sayHowAPasteEnded(end, platform::ui::Pasteboard::itemBytesLimit, stop);
     }
     const std::string came = std::to_string(end.bytes) + " bytes came";
-    // Only Ctrl+C gives up a read of items: keys wait behind it no longer than its first answer.
+    if (end.how == How::cancelled && stop == vantel::PasteStop::ended) {
+        Log::write("paste: stopped, the tile's program ended while files or a picture came (" + came + "); nothing pasted");
+        return BarMessage::withdraw(std::string(pasteTopic));
+    }
+    // Else only Ctrl+C gives up a read of items: keys wait behind it no longer than its first answer.
     if (end.how == How::cancelled) {
         Log::write("paste: stopped by Ctrl+C while files or a picture came (" + came + "); nothing pasted");
         return sayPasteNews("paste_items_stopped", {end.bytes}, {end.bytes});
@@ -408,9 +420,11 @@ void Drop::sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, 
     sayPasteNews(gone ? "paste_items_gone" : "paste_items_stopped_answering", {end.bytes}, {end.bytes});
 }
 
-void Drop::sayPastedTextDropped(size_t bytes) {
-    Log::write("paste: stopped by Ctrl+C; " + std::to_string(bytes) + " bytes not sent");
-    sayDropped(bytes);
+void Drop::sayPastedTextDropped(size_t bytes, vantel::PasteStop why) {
+    Log::write(std::string("paste: ") +
+               (why == vantel::PasteStop::interrupted ? "stopped by Ctrl+C" : "stopped, the tile's program ended") +
+               "; " + std::to_string(bytes) + " bytes not sent");
+    sayDropped(bytes, why);
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,

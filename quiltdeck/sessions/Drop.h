@@ -70,14 +70,15 @@ public:
     // whole paste takes the last paste message away.
     static void pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
                                const std::filesystem::path& dropsFolder);
-    // How a text paste ended; `sent`: what of the bytes read reached the tile (all when not given).
+    // How a text paste ended; `sent`: what of the bytes read reached the tile (all when not given);
+    // `discardedUnread`: its stop found the tile's terminal full and discarded what it held unread.
     static void sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit,
                                   vantel::PasteStop stop = vantel::PasteStop::none,
-                                  std::optional<size_t> sent = std::nullopt);
+                                  std::optional<size_t> sent = std::nullopt, bool discardedUnread = false);
     // How a read of files or a picture ended short: nothing of it was pasted.
     static void sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop);
-    // Ctrl+C kept `bytes` of pasted text from going out (the program read slower than it came).
-    static void sayPastedTextDropped(size_t bytes);
+    // A stop (Ctrl+C, the tile's program ended) kept `bytes` of pasted text from going out.
+    static void sayPastedTextDropped(size_t bytes, vantel::PasteStop why);
 
     // The path of a local file URI (percent escapes decoded); nothing for any
     // other scheme, a remote host, or an escape that decodes to NUL.

@@ -23,6 +23,11 @@ void TappedTerminalView::send(vantel::TerminalView& source, std::span<const uint
     LocalProcessTerminalView::send(source, data);
 }
 
+void TappedTerminalView::sendPasted(vantel::TerminalView& source, std::span<const uint8_t> data, uint64_t paste) {
+    if (onInput) onInput(data);
+    LocalProcessTerminalView::sendPasted(source, data, paste);
+}
+
 void TappedTerminalView::requestOpenLink(vantel::TerminalView&, const std::string& link,
                                          const std::map<std::string, std::string>&) {
     // A path that names no file is no link.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -38,6 +39,16 @@ public:
     }
     size_t inputRoom(TerminalView&) override { return room; }
     size_t inputUnread(TerminalView&) override { return unread; }
+    void sendPasted(TerminalView& view, std::span<const uint8_t> data, uint64_t paste) override {
+        send(view, data);
+        if (queues) unreadPastes[paste] += data.size();
+    }
+    // What of the pastes is still unread, all of it.
+    std::map<uint64_t, size_t> takeBackPastes(TerminalView&, bool& flushed) override {
+        flushed = false;
+        for (const auto& [paste, bytes] : unreadPastes) unread -= std::min(unread, bytes);
+        return std::exchange(unreadPastes, {});
+    }
     void scrolled(TerminalView&, double position) override { positions.push_back(position); }
     void rangeChanged(TerminalView&, int startY, int endY) override { ranges.emplace_back(startY, endY); }
     void bell(TerminalView&) override { ++bells; }
@@ -59,6 +70,7 @@ public:
     int overflows = 0;  // writes larger than the room left
     bool queues = false;  // what is sent waits in the owner, unread by its child, until `unread` is emptied
     size_t unread = 0;
+    std::map<uint64_t, size_t> unreadPastes;  // of `unread`, the pastes' text
     std::vector<double> positions;
     std::vector<std::pair<int, int>> ranges;
     int bells = 0;

@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@
 
 namespace vantel {
 
+using platform::runtime::Clock;
 using platform::runtime::MainLoop;
 
 std::atomic<int> LocalProcess::busyDeliveries_{0};
@@ -54,6 +57,8 @@ struct LocalProcess::Channel {
         std::vector<uint8_t> bytes;
         bool isReply = false;
         size_t written = 0;
+        // The paste whose text it is (0: keys, frames, replies), which may be taken back.
+        uint64_t paste = 0;
     };
 
     int masterFd = -1;
@@ -63,6 +68,8 @@ struct LocalProcess::Channel {
     // Bytes in `writes`, all of them and those of user input.
     size_t queuedBytes = 0;
     size_t queuedInputBytes = 0;
+    // Since when the terminal has taken no write, full (none while it takes them).
+    std::optional<platform::runtime::TimePoint> blockedSince;
     std::jthread thread;
 
     ~Channel() {
@@ -605,7 +612,7 @@ void LocalProcess::processTerminated(int status) {
     if (childMonitor_) std::exchange(childMonitor_, nullptr)->cancel();
 }
 
-bool LocalProcess::send(std::span<const uint8_t> data) {
+void LocalProcess::noteInput() {
     // 0 means never: a clock that starts at 0 (the tests' virtual one) still counts.
     const int64_t previous = lastInputNs_.exchange(
         std::max<int64_t>(dispatchQueue_.now().time_since_epoch().count(), 1), std::memory_order_relaxed);
@@ -614,7 +621,62 @@ bool LocalProcess::send(std::span<const uint8_t> data) {
         // Typing that starts afresh starts the others' share afresh.
         if (before != this || !interactiveAt(previous)) typingStarted_.store(true);
     }
+}
+
+bool LocalProcess::send(std::span<const uint8_t> data) {
+    noteInput();
     return queueWrite(data, false);
+}
+
+bool LocalProcess::sendPaste(std::span<const uint8_t> data, uint64_t paste) {
+    noteInput();
+    return queueWrite(data, false, paste);
+}
+
+std::map<uint64_t, size_t> LocalProcess::takeBackPastes(bool* flushed) {
+    std::map<uint64_t, size_t> taken;
+    if (flushed) *flushed = false;
+    auto channel = running_ ? currentChannel() : nullptr;
+    if (!channel) return taken;
+    std::lock_guard lock(channel->writeMutex);
+    size_t dropped = 0;
+    for (auto write = channel->writes.begin(); write != channel->writes.end();) {
+        if (!write->paste) {
+            ++write;
+            continue;
+        }
+        // A write begun keeps the rest of its character: the child never gets half of one.
+        size_t keep = write->written;
+        while (keep > 0 && keep < write->bytes.size() && (write->bytes[keep] & 0xC0) == 0x80) ++keep;
+        const size_t gone = write->bytes.size() - keep;
+        if (gone > 0) taken[write->paste] += gone;
+        dropped += gone;
+        if (keep > 0) {
+            write->bytes.resize(keep);
+            write->paste = 0;
+            ++write;
+        } else {
+            write = channel->writes.erase(write);
+        }
+    }
+    channel->queuedBytes -= dropped;
+    channel->queuedInputBytes -= dropped;
+    // A terminal that took no write for a while: its child reads nothing, and what was written
+    // before would keep the next key out for good.
+    if (channel->blockedSince && Clock::now() - *channel->blockedSince >= stalledTerminal && dropped > 0 &&
+        channel->masterFd >= 0) {
+        // What it holds comes in two parts: what the child's side has yet to take in, and what it
+        // took in that the child has yet to read (full: nothing more, a Ctrl+C neither, goes in).
+        ::ioctl(channel->masterFd, TCFLSH, TCOFLUSH);
+        if (const int peer = ::ioctl(channel->masterFd, TIOCGPTPEER, O_RDWR | O_NOCTTY | O_CLOEXEC); peer >= 0) {
+            ::tcflush(peer, TCIFLUSH);
+            ::close(peer);
+        }
+        channel->blockedSince.reset();
+        if (flushed) *flushed = true;
+    }
+    if (dropped > 0) channel->wake();
+    return taken;
 }
 
 bool LocalProcess::sendReply(std::span<const uint8_t> data) { return queueWrite(data, true); }
@@ -626,7 +688,7 @@ size_t LocalProcess::inputRoom() {
     return writeQueueLimit - std::min(channel->queuedInputBytes, writeQueueLimit);
 }
 
-bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply) {
+bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste) {
     if (!running_) return false;
     auto channel = currentChannel();
     if (!channel) return false;
@@ -653,7 +715,8 @@ bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply) {
         } else {
             if (isReply) logLine = takeDropSummary();
             id = sendCount_++;
-            channel->writes.push_back(Channel::PendingWrite{id, std::vector<uint8_t>(data.begin(), data.end()), isReply});
+            channel->writes.push_back(
+                Channel::PendingWrite{id, std::vector<uint8_t>(data.begin(), data.end()), isReply, 0, paste});
             channel->queuedBytes += data.size();
             if (!isReply) channel->queuedInputBytes += data.size();
             writeFigures_.peakQueuedBytes = std::max(writeFigures_.peakQueuedBytes, channel->queuedBytes);
@@ -683,10 +746,14 @@ void LocalProcess::flushWrites(Channel& channel) {
                     continue;
                 }
                 if (n < 0 && errno == EINTR) continue;
-                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                    if (!channel.blockedSince) channel.blockedSince = Clock::now();
+                    return;
+                }
                 error = n < 0 ? errno : EIO;
                 break;
             }
+            channel.blockedSince.reset();
             id = write.id;
             count = write.bytes.size();
             channel.popWrite();

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -59,6 +60,8 @@ public:
     static constexpr size_t readSize = 131072;
     // Bytes written to the child that may wait for it to read them, replies and input each.
     static constexpr size_t writeQueueLimit = 4'194'304;
+    // A terminal that took none of the writes waiting for this long has a child that reads nothing.
+    static constexpr auto stalledTerminal = std::chrono::milliseconds(200);
     // Input this short is a key, queued even past the limit.
     static constexpr size_t largestKeystroke = 256;
     // After terminate(), a child that has not gone is killed with its process group.
@@ -108,6 +111,15 @@ public:
     // unless running. Never dropped: a paste that does not fit beside the input
     // that waits is refused whole, with a log line, and false returned.
     bool send(std::span<const uint8_t> data);
+    // Pasted text of the paste `paste` (not 0): sent as input, but takeBackPastes may take back
+    // what of it has not been written to the terminal yet.
+    bool sendPaste(std::span<const uint8_t> data, uint64_t paste);
+    // Takes back every byte of pasted text that waits to be written to the terminal (a write cut
+    // short keeps the rest of the character it began), so that what is sent next goes next. When
+    // the terminal has taken nothing for `stalledTerminal` (its child reads nothing), the input it
+    // holds unread is discarded too, as a Ctrl+C the terminal takes in discards it: `flushed` says
+    // so. The bytes taken back of each paste.
+    std::map<uint64_t, size_t> takeBackPastes(bool* flushed = nullptr);
     // How many bytes of input send() takes now; the limit when no child runs (nothing waits).
     size_t inputRoom();
     // An engine reply for the child: dropped (and counted in the log) while the
@@ -162,7 +174,8 @@ private:
     ReadOutcome readAvailable(std::stop_token stop, Channel& channel, std::vector<uint8_t>& buffer);
     bool childProcessRead(std::stop_token stop, std::span<const uint8_t> data);
     void writeHostLog(const std::vector<uint8_t>& chunk);
-    bool queueWrite(std::span<const uint8_t> data, bool isReply);
+    bool queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste = 0);
+    void noteInput();
     // The log line for the replies dropped since the last one, if any; with writeFiguresMutex_ held.
     std::string takeDropSummary();
     bool enqueueReceivedData(std::vector<uint8_t> chunk);

@@ -45,7 +45,11 @@ void LocalProcessTerminalView::startProcess(const std::string& executable, const
     if (!process_->running()) process_->startProcess(executable, args, environment, execName, currentDirectory);
 }
 
-void LocalProcessTerminalView::terminate() { process_->terminate(); }
+void LocalProcessTerminalView::terminate() {
+    // Told before the writer goes: what of a paste it still held never reached the child.
+    stopPastes(PasteStop::ended);
+    process_->terminate();
+}
 
 void LocalProcessTerminalView::setHostLogging(std::optional<std::string> directory) {
     process_->setHostLogging(std::move(directory));
@@ -92,10 +96,19 @@ std::optional<std::vector<uint8_t>> LocalProcessTerminalView::clipboardRead(Term
 }
 
 void LocalProcessTerminalView::processTerminated(LocalProcess&, std::optional<int32_t> exitCode) {
+    stopPastes(PasteStop::ended);
     if (processDelegate) processDelegate->processTerminated(*this, exitCode);
 }
 
 void LocalProcessTerminalView::dataReceived(std::span<const uint8_t> slice) { feed(slice); }
+
+void LocalProcessTerminalView::sendPasted(TerminalView&, std::span<const uint8_t> data, uint64_t paste) {
+    process_->sendPaste(data, paste);
+}
+
+std::map<uint64_t, size_t> LocalProcessTerminalView::takeBackPastes(TerminalView&, bool& flushed) {
+    return process_->takeBackPastes(&flushed);
+}
 
 void LocalProcessTerminalView::inputReleased(Terminal& source) {
     // Nothing new to parse: what waited is parsed already; this draws it.

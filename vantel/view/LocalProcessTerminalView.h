@@ -65,6 +65,8 @@ public:
     void send(TerminalView& source, std::span<const uint8_t> data) override;
     size_t inputRoom(TerminalView&) override { return process_->inputRoom(); }
     size_t inputUnread(TerminalView&) override { return LocalProcess::writeQueueLimit - process_->inputRoom(); }
+    void sendPasted(TerminalView& source, std::span<const uint8_t> data, uint64_t paste) override;
+    std::map<uint64_t, size_t> takeBackPastes(TerminalView& source, bool& flushed) override;
     void scrolled(TerminalView&, double) override {}
     void requestOpenLink(TerminalView& source, const std::string& link,
                          const std::map<std::string, std::string>& params) override;

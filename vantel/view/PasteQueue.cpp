@@ -112,6 +112,14 @@ size_t PasteQueue::dropPastedText() {
     return dropped;
 }
 
+void PasteQueue::takeBack(Stream stream, size_t bytes) {
+    const auto it = counts_.find(stream);
+    if (it == counts_.end()) return;
+    bytes = std::min(bytes, it->second.taken);
+    it->second.taken -= bytes;
+    it->second.dropped += bytes;
+}
+
 std::string PasteQueue::take(size_t limit) {
     if (!ready()) return {};
     Item& item = items_.front();

@@ -15,6 +15,7 @@ enum class PasteStop {
     none,
     keysWaited,   // typed input waited its limit behind it
     interrupted,  // Ctrl+C was typed
+    ended,        // the terminal's child ended, or the terminal was closed
 };
 
 // Input that waits its turn: a paste too large to send at once, and whatever is typed or pasted
@@ -67,6 +68,16 @@ public:
     size_t waitingBytes() const { return waiting_; }
     // Bytes still to be taken of the first input.
     size_t frontBytes() const { return ready() ? items_.front().bytes.size() - items_.front().taken : 0; }
+    // The paste the first input is the text of: its stream, `wholePaste` for text pushed whole,
+    // 0 when it is no pasted text (keys, frames).
+    static constexpr Stream wholePaste = UINT64_MAX;
+    Stream frontPaste() const {
+        if (!ready() || !items_.front().pasted) return 0;
+        return items_.front().from ? items_.front().from : wholePaste;
+    }
+    // `bytes` of a stream's pasted text that were taken out but never reached the child: counted
+    // as dropped, not taken.
+    void takeBack(Stream stream, size_t bytes);
     // Whether the first input is pasted text, whose filtering may make it longer: each byte that is
     // no UTF-8 becomes U+FFFD, three bytes.
     bool frontIsPasted() const { return ready() && items_.front().pasted; }

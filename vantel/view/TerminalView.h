@@ -607,9 +607,17 @@ public:
     PasteQueue::Stream holdInputPlace(PasteEnded ended = {});
     void sendInPlace(PasteQueue::Stream place, std::string_view bytes);
     void closeInputPlace(PasteQueue::Stream place);
-    // Hears how many bytes of pasted text Ctrl+C kept from going out (a paste that came faster than
-    // the program reads it), for the owner to say.
-    void setPastedTextDropped(std::function<void(size_t)> dropped) { pastedTextDropped_ = std::move(dropped); }
+    // Hears how many bytes of pasted text a stop kept from going out (a paste that came faster than
+    // the child reads it) and why, for the owner to say; a paste whose owner hears its end is
+    // told there instead.
+    void setPastedTextDropped(std::function<void(size_t, PasteStop)> dropped) { pastedTextDropped_ = std::move(dropped); }
+    // Every paste still coming or going out stops as `why` says: its owner is asked for nothing
+    // more, and every byte of its text that waits in the program (read ahead, queued, or in the
+    // writer) is dropped, so that what is sent next goes next; each paste's owner hears at once
+    // what reached the child. Ctrl+C does this (interrupted), as the child's end does (ended).
+    void stopPastes(PasteStop why);
+    // The last stopPastes found the child's terminal full and discarded what it held unread.
+    bool pasteStopDiscardedUnread() const { return pasteStopDiscardedUnread_; }
     // The URIs and images of `board` read for a held place: the read is the place's (Ctrl+C, keys
     // that waited their limit and closing the view give it up) and its bytes count as the place's.
     // `whole` hears the items of a read that ended whole; one that ends short closes the place
@@ -812,9 +820,10 @@ private:
     std::optional<platform::runtime::TimePoint> childBusySince_;
     uint64_t ownerClockNs() const;
     bool typedInputWatched_ = false;
-    std::function<void(size_t)> pastedTextDropped_;
-    // Ctrl+C: every paste still coming is cut and the pasted text not gone out yet is dropped.
-    void interruptPastes();
+    std::function<void(size_t, PasteStop)> pastedTextDropped_;
+    bool pasteStopDiscardedUnread_ = false;
+    // Whether a paste is still coming or going out.
+    bool pastesUnderWay() const;
     // Ends a paste still coming as cut short: what came is closed as a paste, what waits behind goes.
     void stopIncomingPaste(PasteQueue::Stream stream, PasteStop why);
     // A paste's read ended (`end`): it goes out, and its owner hears of it once it went.
@@ -832,7 +841,8 @@ private:
     void sendPastePieces();
     void schedulePastePieces(platform::runtime::Duration delay);
     void noteUserInput();
-    void deliverInput(std::span<const uint8_t> data);
+    // `paste`: the paste it is the text of (PasteQueue::frontPaste), 0 for anything else.
+    void deliverInput(std::span<const uint8_t> data, uint64_t paste = 0);
 
     // Construction state.
     TerminalOptions startupOptions_;

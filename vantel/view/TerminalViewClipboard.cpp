@@ -191,8 +191,9 @@ bool TerminalView::followPasteStreams() {
             ++it;
             continue;
         }
-        // Handed over whole, but the child has yet to read its end: still going out.
-        if (it->second.lastByteAt && read < *it->second.lastByteAt) {
+        // Handed over whole, but its end still waits to be written: still going out. One that was
+        // stopped has nothing left to write.
+        if (it->second.stop == PasteStop::none && it->second.lastByteAt && read < *it->second.lastByteAt) {
             unread = true;
             ++it;
             continue;
@@ -223,12 +224,18 @@ void TerminalView::stopIncomingPaste(PasteQueue::Stream stream, PasteStop why) {
     endIncomingPaste(stream, {Pasteboard::ReadEnd::How::cancelled});
 }
 
-void TerminalView::interruptPastes() {
+bool TerminalView::pastesUnderWay() const {
+    return !incomingPastes_.empty() || !pasteQueue_.empty() || !outgoingPastes_.empty();
+}
+
+void TerminalView::stopPastes(PasteStop why) {
     // Text of a paste whose owner hears how it ended is told there, not again as dropped.
     size_t told = 0;
+    const uint64_t read = inputHandedOver_ - inputUnreadByChild();
     for (auto& [stream, outgoing] : outgoingPastes_) {
         const size_t waiting = pasteQueue_.count(stream).waiting;
-        if (waiting > 0) outgoing.stop = PasteStop::interrupted;
+        // Still going out: text waits here, or its last byte waits to be written.
+        if (waiting > 0 || !outgoing.lastByteAt || read < *outgoing.lastByteAt) outgoing.stop = why;
         if (outgoing.ended) told += waiting;
     }
     std::vector<PasteQueue::Stream> streams;
@@ -237,10 +244,25 @@ void TerminalView::interruptPastes() {
         if (incoming.ended) told += pasteQueue_.count(stream).waiting;
     }
     // Dropped first, so that each paste's end counts only what reached the child.
-    const size_t dropped = pasteQueue_.dropPastedText();
-    for (const PasteQueue::Stream stream : streams) stopIncomingPaste(stream, PasteStop::interrupted);
+    size_t dropped = pasteQueue_.dropPastedText();
+    // And what waits in the writer: what is sent next (the Ctrl+C) goes next, whatever the child reads.
+    pasteStopDiscardedUnread_ = false;
+    if (terminalDelegate_) {
+        uint64_t takenBack = 0;
+        for (const auto& [paste, bytes] : terminalDelegate_->takeBackPastes(*this, pasteStopDiscardedUnread_)) {
+            takenBack += bytes;
+            dropped += bytes;
+            if (paste == PasteQueue::wholePaste) continue;
+            pasteQueue_.takeBack(paste, bytes);
+            const bool hears = (outgoingPastes_.contains(paste) && outgoingPastes_[paste].ended) ||
+                               (incomingPastes_.contains(paste) && incomingPastes_[paste].ended);
+            if (hears) told += bytes;
+        }
+        inputHandedOver_ -= std::min(takenBack, inputHandedOver_);
+    }
+    for (const PasteQueue::Stream stream : streams) stopIncomingPaste(stream, why);
     sendPastePieces();
-    if (dropped > told && pastedTextDropped_) pastedTextDropped_(dropped - told);
+    if (dropped > told && pastedTextDropped_) pastedTextDropped_(dropped - told, why);
 }
 
 void TerminalView::watchTypedInput() {

@@ -24,9 +24,21 @@ public:
     virtual void send(TerminalView& source, std::span<const uint8_t> data) = 0;
     // How many bytes of input send() takes now: a large paste goes out as room is made.
     virtual size_t inputRoom(TerminalView&) { return SIZE_MAX; }
-    // How many bytes of input send() took that the child has not read yet: a paste is over only
-    // once they are read.
+    // How many bytes of input send() took that still wait in the program to be written to the
+    // child's terminal: a paste goes on until they have gone.
     virtual size_t inputUnread(TerminalView&) { return 0; }
+    // Pasted text of paste `paste` (PasteQueue::frontPaste): as send, but takeBackPastes may take
+    // back what of it still waits in the program.
+    virtual void sendPasted(TerminalView& source, std::span<const uint8_t> data, uint64_t /*paste*/) {
+        send(source, data);
+    }
+    // Takes back every byte of pasted text that still waits to be written, so that what is sent
+    // next goes next: the bytes of each paste. `flushed`: the child's terminal was full (its child
+    // reads nothing) and what it held unread was discarded too.
+    virtual std::map<uint64_t, size_t> takeBackPastes(TerminalView&, bool& flushed) {
+        flushed = false;
+        return {};
+    }
     // The view's place in the scroll-back: 0 at the top, 1 at the bottom.
     virtual void scrolled(TerminalView& source, double position) = 0;
     // Default: TerminalView::openDefaultLink (only what the link rules open without asking).

@@ -88,14 +88,15 @@ void TerminalView::send(std::span<const uint8_t> data) {
 
 void TerminalView::send(std::string_view text) { send(bytesOf(text)); }
 
-void TerminalView::deliverInput(std::span<const uint8_t> data) {
+void TerminalView::deliverInput(std::span<const uint8_t> data, uint64_t paste) {
     if (terminal_->scanUserInputForSubmission(data) &&
         terminal_->buffer().semanticInput == SemanticInputState::armed) {
         terminal_->buffer().semanticInput = SemanticInputState::submitted;
     }
     if (!terminalDelegate_) return;
     inputHandedOver_ += data.size();
-    terminalDelegate_->send(*this, data);
+    if (paste) terminalDelegate_->sendPasted(*this, data, paste);
+    else terminalDelegate_->send(*this, data);
 }
 
 void TerminalView::sendPaste(std::string text, bool bracketed) {
@@ -146,9 +147,10 @@ void TerminalView::sendPastePieces() {
         // What filtering makes of a piece must fit the room too.
         const size_t piece = std::min(pasteQueue_.frontIsPasted() ? room / PasteQueue::mostGrowth : room, pastePieceBytes);
         const size_t before = pasteQueue_.waitingBytes();
+        const PasteQueue::Stream paste = pasteQueue_.frontPaste();
         const std::string out = pasteQueue_.take(piece);
         sent += before - pasteQueue_.waitingBytes();
-        if (!out.empty()) deliverInput(bytesOf(out));
+        if (!out.empty()) deliverInput(bytesOf(out), paste);
         markPastesHandedOver();
     }
     const bool unread = followPasteStreams();

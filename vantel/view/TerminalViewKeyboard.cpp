@@ -239,7 +239,7 @@ void TerminalView::keyDown(const KeyEvent& event) {
     if (pageKey(event)) return;
     // Ctrl+C cuts a paste still coming, and one still going out: what has not gone yet is dropped,
     // its frame closed, and the Ctrl+C goes to the program after it.
-    if ((!incomingPastes_.empty() || !pasteQueue_.empty()) && isInterruptKey(event)) interruptPastes();
+    if (pastesUnderWay() && isInterruptKey(event)) stopPastes(PasteStop::interrupted);
     const KittyKeyboardFlags flags = terminal_->keyboardEnhancementFlags();
     if (!flags.empty()) return sendKittyKeyDown(event, flags);
 

@@ -449,7 +449,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     // At `ms` after the paste key: the clipboard answers what it holds ('i'), tells how many bytes
     // of files or a picture came so far ('b', as many as the piece), sends a piece of its text
     // ('p'), ends it whole ('e'); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
-    // the tile is closed ('x'), the paste key is pressed again ('v': the clipboard's answers then go
+    // the tile is closed ('x'), its program is ended ('k'), the paste key is pressed again ('v': the clipboard's answers then go
     // to the latest read), the tile holds what it is given unread by its child ('h'). "<k>" is
     // typed right after the first key.
     struct Step {
@@ -502,6 +502,17 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
           "paste: Paste stopped by Ctrl+C: 3 B not sent"},
          {}, {}, 0},
+        // Handed to the tile but unread by its child: Ctrl+C takes it back at once, whatever the
+        // child reads, and the tile's end (closing it) does the same.
+        {"CtrlCWhileUnreadInTheTile", {{0, 'h'}, {0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'c'}},
+         "\x1b[200~abc\x1b[201~<k>\x03",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
+          "paste: Paste stopped by Ctrl+C: 3 B not sent"}},
+        {"ClosedWhileUnreadInTheTile", {{0, 'h'}, {0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'k'}},
+         "\x1b[200~abc\x1b[201~<k>",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
+          "paste: Paste stopped, the program in the tile ended: 3 B not sent"},
+         "Gestoppt: 3 B nicht gesendet"},
         // One Ctrl+C stops two pastes: the bar names what neither sent, not only the last one's.
         {"CtrlCStopsTwoPastes",
          {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {100, 'v'}, {100, 'i'}, {100, 'p', "de"}, {100, 'e'}, {1500, 'c'}, {2500, 'r'}},
@@ -538,6 +549,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
             }
             if (step.what == 'h') child.queues = true;
             if (step.what == 'x') session.reset();
+            if (step.what == 'k') session->kill();
             if (step.what == 'v') Drop::pasteClipboard(clipboard, session, state.path());
             loop.runPending();
         }

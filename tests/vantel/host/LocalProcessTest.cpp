@@ -166,6 +166,47 @@ TEST_F(LocalProcessTest, SecondStartWhileRunningIsIgnoredAfterTheEndItRunsANewCh
     EXPECT_EQ(collector.exits, (std::vector<std::optional<int32_t>>{512}));
 }
 
+// Ctrl+C goes next, whatever the child reads: pasted text that waits to be written is taken back,
+// a character begun is finished, keys and other input stay, and a terminal too full to take the
+// next byte lets go of what it held unread.
+TEST_F(LocalProcessTest, PastedTextWaitingToBeWrittenIsTakenBack) {
+    struct Case {
+        const char* name;
+        std::string child;
+        bool readsNothing;
+    } const cases[] = {
+        {"a shell waiting for a command that reads nothing", "stty -echo; trap 'echo GOT-INT; exit 0' INT; sleep 60 & wait", true},
+        {"a child that reads slowly", "trap 'echo GOT-INT; exit 0' INT; stty -icanon; while :; do head -c 4096 >/dev/null; sleep 0.01; done", false},
+    };
+    for (const Case& c : cases) {
+        Collector out;
+        LocalProcess child(&out);
+        child.startProcess("/bin/sh", {"-c", c.child});
+        ASSERT_TRUE(runUntil([&] { return child.running(); }));
+        // 1 MiB of pasted lines, each piece beginning with a 3-byte character, behind a key, and a key after it.
+        child.send(std::vector<uint8_t>{'k'});
+        std::vector<uint8_t> piece(65536, 'p');
+        for (size_t line = 99; line < piece.size(); line += 100) piece[line] = '\n';
+        piece[0] = 0xE2, piece[1] = 0x82, piece[2] = 0xAC;
+        for (int i = 0; i < 16; ++i) ASSERT_TRUE(child.sendPaste(piece, 7)) << c.name;
+        child.send(std::vector<uint8_t>{'j'});
+        // Long enough for a terminal that takes nothing to count as full.
+        std::this_thread::sleep_for(LocalProcess::stalledTerminal + 100ms);
+        bool flushed = false;
+        const auto taken = child.takeBackPastes(&flushed);
+        ASSERT_EQ(taken.size(), 1u) << c.name;
+        EXPECT_GT(taken.at(7), 900'000u) << c.name;
+        // What is left is the key behind, and what was begun of one piece, to its character's end.
+        const size_t left = child.writeFigures().queuedBytes;
+        EXPECT_LE(left, 65536u + 1) << c.name;
+        EXPECT_EQ(flushed, c.readsNothing) << c.name;
+        EXPECT_TRUE(child.takeBackPastes().empty()) << c.name;
+        child.send(std::vector<uint8_t>{'\x03'});
+        EXPECT_TRUE(runUntil([&] { return out.saw("GOT-INT"); })) << c.name << ": the Ctrl+C reached the child";
+        child.terminate();
+    }
+}
+
 TEST_F(LocalProcessTest, SttySizeFollowsTheWindowSize) {
     collector.size = winsize{30, 100, 0, 0};
     process.startProcess("/bin/sh", {"-c", "stty size; read line; stty size"});

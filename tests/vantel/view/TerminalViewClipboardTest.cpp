@@ -87,6 +87,60 @@ struct LatePaste : InputFixture {
     ~LatePaste() { Pasteboard::general().setBackend(nullptr); }
 };
 
+// An owner whose writer holds what the view hands over until its child reads it, up to `limit`
+// bytes, and takes back pasted text it holds, as a local process does.
+struct WriterOwner : RecordingViewOwner {
+    struct Write {
+        std::string bytes;
+        uint64_t paste = 0;
+    };
+    void send(TerminalView& source, std::span<const uint8_t> data) override { sendPasted(source, data, 0); }
+    void sendPasted(TerminalView&, std::span<const uint8_t> data, uint64_t paste) override {
+        writes.push_back({std::string(data.begin(), data.end()), paste});
+        queued += data.size();
+    }
+    size_t inputRoom(TerminalView&) override { return limit - std::min(limit, queued); }
+    size_t inputUnread(TerminalView&) override { return queued; }
+    std::map<uint64_t, size_t> takeBackPastes(TerminalView&, bool& flushed) override {
+        flushed = false;
+        std::map<uint64_t, size_t> taken;
+        for (auto write = writes.begin(); write != writes.end();) {
+            // The front write's read part stays.
+            const size_t keep = write == writes.begin() ? readOfFront : 0;
+            if (!write->paste || write->bytes.size() == keep) {
+                ++write;
+                continue;
+            }
+            taken[write->paste] += write->bytes.size() - keep;
+            queued -= write->bytes.size() - keep;
+            if (keep) {
+                write->bytes.resize(keep);
+                ++write;
+            } else {
+                write = writes.erase(write);
+            }
+        }
+        return taken;
+    }
+    // The child reads up to `bytes`.
+    void childReads(size_t bytes) {
+        while (bytes > 0 && !writes.empty()) {
+            const size_t n = std::min(bytes, writes.front().bytes.size() - readOfFront);
+            read += writes.front().bytes.substr(readOfFront, n);
+            readOfFront += n;
+            queued -= n;
+            bytes -= n;
+            if (readOfFront == writes.front().bytes.size()) {
+                writes.pop_front();
+                readOfFront = 0;
+            }
+        }
+    }
+    std::deque<Write> writes;
+    size_t readOfFront = 0, queued = 0, limit = 256 << 10;
+    std::string read;
+};
+
 }  // namespace
 
 TEST(TerminalViewClipboard, Validation) {
@@ -338,6 +392,65 @@ TEST(TerminalViewClipboard, AReadKeepsToItsWindow) {
         }
     }
     Pasteboard::general().setTextLimit(Pasteboard::textBytesLimit);
+}
+
+// A stop drops every byte of the paste the program holds, the writer's too, and tells its owner at
+// once what reached the child, whatever the child reads: what is sent next (the Ctrl+C) goes next,
+// after the paste's frame, and keys typed after the paste stay after it.
+TEST(TerminalViewClipboard, AStopDropsWhatTheWriterHolds) {
+    using namespace std::chrono_literals;
+    const struct {
+        const char* name;
+        size_t childReads;  // every 5 ms
+        PasteStop stop;
+        const char* typedAfter = "";
+    } cases[] = {
+        {"CtrlC, a slow child", 16 << 10, PasteStop::interrupted},
+        {"CtrlC, a child that reads nothing", 0, PasteStop::interrupted},
+        {"CtrlC, a key typed after the paste", 16 << 10, PasteStop::interrupted, "k"},
+        {"The child ends", 16 << 10, PasteStop::ended},
+    };
+    const std::string text = PumpingOwner::text(0, 1 << 20);
+    for (const auto& c : cases) {
+        LatePaste f("\x1b[?2004h");
+        WriterOwner writer;
+        f.view.setTerminalDelegate(&writer);
+        std::optional<Pasteboard::ReadEnd> ended;
+        PasteStop stop = PasteStop::none;
+        size_t sent = SIZE_MAX;
+        f.view.pasteText(Pasteboard::general(), true, true, std::nullopt,
+                         [&](const Pasteboard::ReadEnd& end, PasteStop why, size_t gone) { ended = end, stop = why, sent = gone; });
+        std::vector<std::string> pieces;
+        for (size_t at = 0; at < text.size(); at += 64 << 10) pieces.push_back(text.substr(at, 64 << 10));
+        f.clipboard->answer(0, pieces);
+        for (int step = 0; step < 10; ++step) {
+            writer.childReads(c.childReads);
+            f.loop.advance(5ms);
+        }
+        f.view.send(std::string_view(c.typedAfter));
+        EXPECT_FALSE(ended) << c.name;
+        const size_t readBefore = writer.read.size();
+        if (c.stop == PasteStop::interrupted) f.window.sendKeyEvent(typed("c", Mod::control));
+        else f.view.stopPastes(c.stop);
+        f.loop.runPending();
+        // Told at once, the child reading nothing more meanwhile.
+        ASSERT_TRUE(ended) << c.name;
+        EXPECT_EQ(stop, c.stop) << c.name;
+        EXPECT_EQ(ended->bytes, text.size()) << c.name;
+        EXPECT_EQ(writer.read.size(), readBefore) << c.name;
+        // What reached the child: the frame's start, and the text it read.
+        EXPECT_EQ(sent, readBefore > 6 ? readBefore - 6 : 0) << c.name;
+        writer.childReads(SIZE_MAX);
+        const std::string after = writer.read.substr(readBefore);
+        std::string tail = c.stop == PasteStop::interrupted ? std::string(c.typedAfter) + "\x03" : c.typedAfter;
+        // The text begun in the front write ends as it was written; then the frame's end, the keys.
+        EXPECT_TRUE(after.ends_with("\x1b[201~" + tail)) << c.name << ": " << after.substr(0, 40);
+        EXPECT_LE(after.size(), 8 + tail.size() + (256 << 10)) << c.name;
+        EXPECT_EQ(writer.read, "\x1b[200~" + text.substr(0, writer.read.size() - 12 - tail.size()) + "\x1b[201~" + tail)
+            << c.name << ": the child got the text's start, in order";
+        EXPECT_EQ(f.view.pasteBytesWaiting(), 0u) << c.name;
+        f.view.setTerminalDelegate(&f.owner);
+    }
 }
 
 // A view that goes lets go of every read of its pastes still under way, of text and of items,

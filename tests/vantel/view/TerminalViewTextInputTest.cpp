@@ -217,7 +217,7 @@ TEST(TerminalViewTextInput, LargePastesGoOutInPiecesBetweenTurns) {
     // Ctrl+C while one still goes out: what has not gone is dropped and said, its frame closed, the
     // keys typed meanwhile kept, and the Ctrl+C after them.
     size_t dropped = 0;
-    f.view.setPastedTextDropped([&](size_t bytes) { dropped += bytes; });
+    f.view.setPastedTextDropped([&](size_t bytes, PasteStop) { dropped += bytes; });
     f.owner.room = TerminalView::pastePieceBytes + 10;
     f.view.insertText(text, {}, true);
     f.view.send(std::string_view("k"));
