@@ -94,18 +94,20 @@ int openDropsFolder(const std::filesystem::path& folder, std::string& reason) {
     return dir;
 }
 
-// A paste message worded in the language of the moment: the key's brief line and its whole, with
-// these sizes. Each new one replaces the last of the topic.
-void sayPasteNews(std::string key, std::vector<size_t> briefSizes, std::vector<size_t> sizes, bool lasting = false) {
+// A paste message worded in the language of the moment: the key's brief line (that of `briefKey`
+// when given) and its whole, with these sizes. Each new one replaces the last of the topic.
+void sayPasteNews(std::string key, std::vector<size_t> briefSizes, std::vector<size_t> sizes, bool lasting = false,
+                  std::string briefKey = {}) {
+    if (briefKey.empty()) briefKey = key + "_brief";
     BarMessage::say(
         std::string(Drop::pasteTopic),
-        [key = std::move(key), briefSizes = std::move(briefSizes), sizes = std::move(sizes)] {
+        [key = std::move(key), briefKey = std::move(briefKey), briefSizes = std::move(briefSizes), sizes = std::move(sizes)] {
             const auto filled = [](const std::string& text, const std::vector<size_t>& bytes) {
                 std::vector<L10nArg> args;
                 for (const size_t count : bytes) args.emplace_back(tByteSize(count));
                 return L10n::format(text, args);
             };
-            return BarMessage::Text{filled(t(key + "_brief"), briefSizes), filled(t(key), sizes)};
+            return BarMessage::Text{filled(t(briefKey), briefSizes), filled(t(key), sizes)};
         },
         lasting);
 }
@@ -116,8 +118,9 @@ size_t droppedThisTurn = 0;
 void sayDropped(size_t bytes, vantel::PasteStop why = vantel::PasteStop::interrupted) {
     if (droppedThisTurn == 0 && bytes > 0) platform::runtime::MainLoop::main().post([] { droppedThisTurn = 0; });
     droppedThisTurn += bytes;
+    // Either says "Stopped: … not sent" in brief.
     const char* key = why == vantel::PasteStop::ended ? "paste_dropped_ended" : "paste_dropped";
-    sayPasteNews(key, {droppedThisTurn}, {droppedThisTurn});
+    sayPasteNews(key, {droppedThisTurn}, {droppedThisTurn}, false, "paste_dropped_brief");
 }
 
 void sayPictureNotKept(std::string key, const std::string& why, std::vector<size_t> sizes = {}) {
