@@ -1,6 +1,7 @@
 #include "platform/gfx/ImageDecoder.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
+#include <png.h>
 
 #include <algorithm>
 #include <atomic>
@@ -94,7 +95,67 @@ Image toImage(GdkPixbuf* pixbuf) {
     return image;
 }
 
+// A PNG read as the decoder's loader reads it, fed as a stream, each row dropped as it comes: what
+// it holds is libpng's own, about a row, however large the picture.
+struct PngCheck {
+    const ImageDecoder::Request& request;
+    // Set by the callbacks, read after a jump back.
+    volatile bool sized = false;  // the header was read: the loader would have made its picture
+    volatile bool refused = false;
+};
+
+void pngFailed(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void pngWarned(png_structp, png_const_charp) {}
+
+void pngInfo(png_structp png, png_infop info) {
+    auto* check = static_cast<PngCheck*>(png_get_progressive_ptr(png));
+    const auto width = static_cast<int64_t>(png_get_image_width(png, info));
+    const auto height = static_cast<int64_t>(png_get_image_height(png, info));
+    if (!ImageDecoder::withinLimits(width, height) || width > check->request.sideLimit ||
+        height > check->request.sideLimit || (check->request.accepts && !check->request.accepts(width, height))) {
+        check->refused = true;
+        png_error(png, "refused");
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    check->sized = true;
+}
+
+void pngRow(png_structp, png_bytep, png_uint_32, int) {}
+
+// No object with a destructor lives across the jump back.
+ImageDecoder::Status checkPngRows(std::span<const uint8_t> data, const ImageDecoder::Request& request) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngFailed, pngWarned);
+    if (!png) return ImageDecoder::Status::failed;
+    png_infop info = png_create_info_struct(png);
+    PngCheck check{request};
+    volatile bool failed = true;
+    if (info && setjmp(png_jmpbuf(png)) == 0) {
+        png_set_progressive_read_fn(png, &check, pngInfo, pngRow, nullptr);
+        // In slices, as the loader is fed: a refusal in the header stops the rest.
+        constexpr size_t slice = 64 * 1024;
+        for (size_t at = 0; at < data.size(); at += slice) {
+            png_process_data(png, info, const_cast<png_bytep>(data.data() + at), std::min(slice, data.size() - at));
+        }
+        failed = false;
+    }
+    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    if (check.refused) return ImageDecoder::Status::refused;
+    // Cut short after its header, it shows what came; wrong bytes anywhere fail it.
+    return !failed && check.sized ? ImageDecoder::Status::decoded : ImageDecoder::Status::failed;
+}
+
 }  // namespace
+
+ImageDecoder::Status ImageDecoder::check(std::span<const uint8_t> data, const Request& request) {
+    const char* format = formatOf(data);
+    if (!format) return Status::failed;
+    if (std::string_view(format) == "png") {
+        handedToLoaders.fetch_add(1, std::memory_order_relaxed);
+        return checkPngRows(data, request);
+    }
+    return decode(data, request).status;
+}
 
 bool ImageDecoder::readsMimeType(std::string_view mimeType) {
     // The loaders of the formats recognised above, by the types they declare.

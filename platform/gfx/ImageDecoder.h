@@ -39,6 +39,12 @@ public:
         int fitSide = 0;
     };
 
+    // Whether the image decodes within the request, without keeping its pixels: a PNG is read a
+    // row at a time (memory about the file's size, however large the picture), any other format
+    // decoded whole and let go. `decoded` when it does. Takes time in proportion to the pixels:
+    // not for the main thread with a large picture.
+    static Status check(std::span<const uint8_t> data, const Request& request);
+
     static Result decode(std::span<const uint8_t> data);
     // The same, refusing also images wider or higher than `sideLimit` (images shown small).
     static Result decode(std::span<const uint8_t> data, int64_t sideLimit);

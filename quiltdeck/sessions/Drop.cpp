@@ -12,6 +12,7 @@
 
 #include "platform/gfx/ImageDecoder.h"
 #include "platform/gfx/PngEncoder.h"
+#include "platform/runtime/WorkerPool.h"
 #include "platform/ui/Pasteboard.h"
 #include "quiltdeck/sessions/Session.h"
 #include "quiltdeck/sessions/ShellCommand.h"
@@ -159,35 +160,108 @@ void followSlowPaste(std::weak_ptr<Session> weak, vantel::PasteQueue::Stream pla
     });
 }
 
-// A picture's bytes that decode, as PNG (kept as they came when they are PNG); nothing, said, when
-// none does. The size is read first: one past the limits is refused before its pixels are.
-std::optional<std::vector<uint8_t>> decodedPicture(const Drop::Content& content) {
+// What becomes of an offered picture: the PNG bytes to keep (as they came when they are PNG), or
+// why none is kept.
+struct KeptPicture {
+    std::optional<std::vector<uint8_t>> png;
+    bool tooBig = false;
+    bool offeredPng = false;
+};
+
+// Any thread: a PNG is checked a row at a time (memory about its file's size), another format is
+// decoded and made PNG. The size is read first: one past the limits is refused before its pixels are.
+KeptPicture keptPicture(const Drop::Content& content) {
     using platform::gfx::ImageDecoder;
     static constexpr std::string_view pngSignature = "\x89PNG\r\n\x1a\n";
     ImageDecoder::Request request;
     // Only the formats programs send: a small drawing with filters can take minutes.
     request.rasterOnly = true;
-    bool refused = false;
+    KeptPicture kept;
+    kept.offeredPng = content.png.has_value();
     for (const auto* offered : {&content.png, &content.tiff}) {
         if (!*offered) continue;
         const std::vector<uint8_t>& bytes = **offered;
-        const auto decoded = ImageDecoder::decode(bytes, request);
-        refused = refused || decoded.status == ImageDecoder::Status::refused;
-        if (decoded.status != ImageDecoder::Status::decoded) continue;
         const bool png = bytes.size() >= pngSignature.size() &&
                          std::equal(pngSignature.begin(), pngSignature.end(), bytes.begin(),
                                     [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
-        if (png) return bytes;
-        if (auto encoded = platform::gfx::encodePng(decoded.image)) return encoded;
+        if (png) {
+            const ImageDecoder::Status status = ImageDecoder::check(bytes, request);
+            kept.tooBig = kept.tooBig || status == ImageDecoder::Status::refused;
+            if (status != ImageDecoder::Status::decoded) continue;
+            kept.png = bytes;
+            return kept;
+        }
+        const auto decoded = ImageDecoder::decode(bytes, request);
+        kept.tooBig = kept.tooBig || decoded.status == ImageDecoder::Status::refused;
+        if (decoded.status != ImageDecoder::Status::decoded) continue;
+        if ((kept.png = platform::gfx::encodePng(decoded.image))) return kept;
     }
-    if (refused) {
+    return kept;
+}
+
+// Main loop: why a picture was not kept.
+void sayPictureRefused(const KeptPicture& kept) {
+    using platform::gfx::ImageDecoder;
+    if (kept.tooBig) {
         sayPictureNotKept("paste_picture_too_big", "past " + std::to_string(ImageDecoder::maxSide) +
                                                        " pixels a side or " + std::to_string(ImageDecoder::maxDecodedBytes) +
                                                        " bytes decoded");
     } else {
-        sayPictureNotKept("paste_picture_unreadable", content.png ? "the PNG does not decode" : "the TIFF does not decode");
+        sayPictureNotKept("paste_picture_unreadable", kept.offeredPng ? "the PNG does not decode" : "the TIFF does not decode");
     }
-    return std::nullopt;
+}
+
+// Main loop: the kept picture saved, and its path typed; false, said, when it cannot be.
+bool sendKeptPicture(const KeptPicture& kept, const Drop::Send& send, const std::filesystem::path& dropsFolder,
+                     int64_t unixSeconds) {
+    if (!kept.png) {
+        sayPictureRefused(kept);
+        return false;
+    }
+    std::string reason;
+    const auto saved = Drop::saveImage(*kept.png, dropsFolder, unixSeconds, reason);
+    if (!saved) {
+        Log::write("drop: cannot save image (" + reason + ")");
+        sayPasteNews("paste_picture_not_kept", {}, {});
+        return false;
+    }
+    sendFramed(send, Drop::quotePath(Drop::pasteSafe(saved->string())) + " ");
+    return true;
+}
+
+// The file paths among the content's URIs, each a shell word followed by a space.
+std::string pathsOf(const Drop::Content& content) {
+    std::string paths;
+    for (const auto& uri : content.uris) {
+        if (auto path = Drop::pathFromUri(uri)) {
+            const std::string safe = Drop::pasteSafe(*path);
+            if (safe.empty()) continue;
+            paths += Drop::quotePath(safe);
+            paths += ' ';
+        }
+    }
+    return paths;
+}
+
+// A picture to check before anything of the content is typed.
+bool pictureFirst(const Drop::Content& content) { return (content.png || content.tiff) && pathsOf(content).empty(); }
+
+// The picture checked on a worker, so that however large it is the window goes on; its path typed
+// into the held place on the main loop (what was typed after the paste key follows it), unless
+// the place was given up meanwhile (Ctrl+C, the tile closed). The place is closed either way.
+void pastePictureInPlace(std::weak_ptr<Session> weak, vantel::PasteQueue::Stream place, Drop::Content content,
+                         std::filesystem::path dropsFolder) {
+    platform::runtime::WorkerPool::shared().submit([weak, place, content = std::move(content), dropsFolder = std::move(dropsFolder)] {
+        KeptPicture kept = keptPicture(content);
+        platform::runtime::MainLoop::main().post([weak, place, kept = std::move(kept), dropsFolder] {
+            const auto session = weak.lock();
+            if (!session || !session->view().incomingPasteBytes(place)) return;
+            const auto send = [&session, place](std::string_view text) { session->view().sendInPlace(place, text); };
+            const bool sent = sendKeptPicture(kept, send, dropsFolder, static_cast<int64_t>(std::time(nullptr)));
+            session->view().closeInputPlace(place);
+            if (sent) BarMessage::withdraw(std::string(Drop::pasteTopic));
+        });
+    });
 }
 
 }  // namespace
@@ -296,8 +370,13 @@ bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session) {
 
 bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session,
                  const std::filesystem::path& dropsFolder) {
+    Content content = contentOf(pasteboard);
+    if (pictureFirst(content)) {
+        pastePictureInPlace(session.weak_from_this(), session.view().holdInputPlace(), std::move(content), dropsFolder);
+        return true;
+    }
     const bool sent = paste(
-        contentOf(pasteboard), [&session](std::string_view text) { session.view().send(text); }, dropsFolder,
+        std::move(content), [&session](std::string_view text) { session.view().send(text); }, dropsFolder,
         static_cast<int64_t>(std::time(nullptr)),
         [&session](std::string_view text) { session.view().sendPaste(std::string(text), true); });
     if (sent) BarMessage::withdraw(std::string(pasteTopic));
@@ -321,6 +400,7 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
         content.png = std::move(items.png);
         content.tiff = std::move(items.tiff);
         content.imageTooLarge = items.imageTooLarge;
+        if (pictureFirst(content)) return pastePictureInPlace(weak, place, std::move(content), dropsFolder);
         const auto send = [&session, place](std::string_view text) { session->view().sendInPlace(place, text); };
         // An image that cannot be kept is not pasted as text either.
         const bool image = content.png || content.tiff || content.imageTooLarge;
@@ -432,15 +512,7 @@ void Drop::sayPastedTextDropped(size_t bytes, vantel::PasteStop why) {
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
                  int64_t unixSeconds, const Send& sendLarge) {
-    std::string paths;
-    for (const auto& uri : content.uris) {
-        if (auto path = pathFromUri(uri)) {
-            const std::string safe = pasteSafe(*path);
-            if (safe.empty()) continue;
-            paths += quotePath(safe);
-            paths += ' ';
-        }
-    }
+    const std::string paths = pathsOf(content);
     if (!paths.empty()) {
         sendFramed(send, paths);
         return true;
@@ -451,19 +523,7 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
         sayPictureNotKept("paste_picture_too_large", "larger than " + std::to_string(limit) + " bytes", {limit});
         return false;
     }
-    if (content.png || content.tiff) {
-        const auto png = decodedPicture(content);
-        if (!png) return false;
-        std::string reason;
-        const auto saved = saveImage(*png, dropsFolder, unixSeconds, reason);
-        if (!saved) {
-            Log::write("drop: cannot save image (" + reason + ")");
-            sayPasteNews("paste_picture_not_kept", {}, {});
-            return false;
-        }
-        sendFramed(send, quotePath(pasteSafe(saved->string())) + " ");
-        return true;
-    }
+    if (content.png || content.tiff) return sendKeptPicture(keptPicture(content), send, dropsFolder, unixSeconds);
 
     if (!content.text) return false;
     // Filtering tens of megabytes at once would hold the loop: the view does it piece by piece.

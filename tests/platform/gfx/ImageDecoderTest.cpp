@@ -4,6 +4,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "support/PngOfSize.h"
@@ -61,6 +62,51 @@ TEST(ImageDecoder, DecodesTheFormatsTheViewShows) {
     ASSERT_EQ(fromSvg.status, ImageDecoder::Status::decoded);
     EXPECT_EQ(fromSvg.image.width, 4);
     EXPECT_EQ(fromSvg.image.pixels[0], 0xFFFF0000u);
+}
+
+// A check that keeps no pixels says of every picture what a whole decode says: the formats, PNGs
+// of every colour type, bit depth and interlacing, and each of them cut short or with bytes
+// changed anywhere.
+TEST(ImageDecoder, ACheckRowByRowAgreesWithAWholeDecode) {
+    std::vector<Bytes> pictures;
+    for (const char* type : {"png", "jpeg", "bmp", "tiff", "webp"}) pictures.push_back(encoded(type));
+    // PNGs of their kinds, written by libpng through GdkPixbuf and Cairo.
+    for (const auto& [width, height] : {std::pair{1, 1}, {37, 5}, {300, 200}}) {
+        for (const cairo_format_t format : {CAIRO_FORMAT_ARGB32, CAIRO_FORMAT_RGB24, CAIRO_FORMAT_A8, CAIRO_FORMAT_A1}) {
+            cairo_surface_t* surface = cairo_image_surface_create(format, width, height);
+            cairo_t* cr = cairo_create(surface);
+            cairo_set_source_rgba(cr, 0.2, 0.5, 0.9, 0.7);
+            cairo_arc(cr, width / 2.0, height / 2.0, width / 3.0, 0, 6.3);
+            cairo_fill(cr);
+            cairo_destroy(cr);
+            pictures.push_back(quiltdeck::testing::pngOfSurface(surface));
+        }
+    }
+    std::mt19937 random(4099);
+    size_t checked = 0;
+    for (const Bytes& whole : pictures) {
+        std::vector<Bytes> variants{whole};
+        for (int i = 0; i < 25; ++i) {
+            Bytes cut = whole;
+            cut.resize(random() % whole.size());
+            variants.push_back(std::move(cut));
+            Bytes changed = whole;
+            for (int n = 1 + random() % 3; n > 0; --n) changed[random() % changed.size()] ^= static_cast<uint8_t>(1 + random() % 255);
+            variants.push_back(std::move(changed));
+        }
+        for (const Bytes& data : variants) {
+            ImageDecoder::Request request;
+            request.rasterOnly = true;
+            EXPECT_EQ(ImageDecoder::check(data, request), ImageDecoder::decode(data, request).status)
+                << "picture " << &whole - pictures.data() << " of " << data.size() << " bytes";
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 800u);
+    // The limits hold as the decode's do, from the header.
+    EXPECT_EQ(ImageDecoder::check(pngOfSize(16385, 1), {}), ImageDecoder::Status::refused);
+    EXPECT_EQ(ImageDecoder::check(pngOfSize(8192, 8193), {}), ImageDecoder::Status::refused);
+    EXPECT_EQ(ImageDecoder::check(pngOfSize(16384, 1), {}), ImageDecoder::Status::decoded);
 }
 
 // Refused from the header alone: a decoded 16385 x 16385 image would be a gigabyte.

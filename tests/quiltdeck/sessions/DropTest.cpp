@@ -14,6 +14,7 @@
 #include "platform/gfx/PngEncoder.h"
 #include "platform/runtime/GLibMainLoop.h"
 #include "platform/runtime/VirtualMainLoop.h"
+#include "platform/runtime/WorkerPool.h"
 #include "platform/ui/Pasteboard.h"
 #include "quiltdeck/sessions/Session.h"
 #include "quiltdeck/sessions/Store.h"
@@ -195,6 +196,12 @@ TEST_F(DropImage, TiffBecomesPng) {
 // cannot be made, a picture larger than the pasteboard keeps or one that does not decode: no
 // picture is kept anywhere and nothing is sent; the log says why (the first failure) and the bar
 // that the picture was not kept, and why.
+// A PNG with a byte of its last rows' data changed.
+std::vector<uint8_t> withRowsBroken(std::vector<uint8_t> png) {
+    png[png.size() - 12 - 8] ^= 0x5A;
+    return png;
+}
+
 TEST_F(DropImage, APictureNotKeptSendsNothingAndSaysWhy) {
     // Permissions do not stop root; /proc refuses new files to everyone.
     std::filesystem::path locked = drops.path() / "locked";
@@ -226,6 +233,9 @@ TEST_F(DropImage, APictureNotKeptSendsNothingAndSaysWhy) {
         {drops.path(), "drop: picture not kept (the PNG does not decode)", image(bytes("\x89PNG\r\n\x1a\nnot really")),
          "Picture not pasted: it could not be read as an image"},
         {drops.path(), "drop: picture not kept (the PNG does not decode)", image(bytes("\x13\x37random")),
+         "Picture not pasted: it could not be read as an image"},
+        // Its header whole, its rows wrong: read through to the end before it is kept.
+        {drops.path(), "drop: picture not kept (the PNG does not decode)", image(withRowsBroken(png())),
          "Picture not pasted: it could not be read as an image"},
         {drops.path(), "drop: picture not kept (past 16384 pixels a side or 268435456 bytes decoded)", image(pngOfWidth(20000)),
          "Picture not pasted: it has more pixels than a picture may have"},
@@ -448,7 +458,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     ctrlC.modifiers = platform::ui::Modifier::control;
     // At `ms` after the paste key: the clipboard answers what it holds ('i'), tells how many bytes
     // of files or a picture came so far ('b', as many as the piece), sends a piece of its text
-    // ('p'), ends it whole ('e'); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
+    // ('p'), ends it whole ('e'), answers with a picture ('g'); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
     // the tile is closed ('x'), its program is ended ('k'), the paste key is pressed again ('v': the clipboard's answers then go
     // to the latest read), the tile holds what it is given unread by its child ('h'). "<k>" is
     // typed right after the first key.
@@ -485,6 +495,9 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         {"PictureComingStoppedByCtrlC", {{0, 'b', std::string(300, 'x')}, {1500, 'c'}}, "<k>\x03",
          {coming, "paste: Nothing pasted: stopped by Ctrl+C after 300 B of files or a picture had come"},
          "Nicht eingefügt: nach 300 B gestoppt", {"items"}},
+        // A picture is checked away from the loop: a Ctrl+C meanwhile keeps it from being saved or typed.
+        {"CtrlCWhileAPictureIsChecked", {{0, 'g'}, {0, 'c'}}, "<k>\x03",
+         {"paste: Nothing pasted: stopped by Ctrl+C before anything came"}},
         // A tile closed lets its reads go, of a picture or of text, and takes its words with it.
         {"ClosedWhileAPictureComes", {{0, 'b', std::string(300, 'x')}, {1500, 'x'}}, "", {coming, "-paste"}, {}, {"items"}},
         {"ClosedWhileTextComes", {{0, 'i'}, {0, 'p', "ab"}, {1500, 'x'}}, "\x1b[200~ab",
@@ -538,6 +551,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         for (const Step& step : c.steps) {
             loop.advance(start + std::chrono::milliseconds(step.ms) - loop.now());
             if (step.what == 'i') held.items.back().done({}, {});
+            if (step.what == 'g') held.items.back().done({{}, png()}, {});
             if (step.what == 'b') held.items.back().came(step.piece.size());
             if (step.what == 'c') session->view().keyDown(ctrlC);
             if (step.what == 'p') held.texts.back().piece(step.piece);
@@ -553,8 +567,11 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
             if (step.what == 'v') Drop::pasteClipboard(clipboard, session, state.path());
             loop.runPending();
         }
+        platform::runtime::WorkerPool::shared().waitIdle(10s);
         loop.advance(2s);
         EXPECT_EQ(child.sent, c.sent) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(state.path() / "drops") && !std::filesystem::is_empty(state.path() / "drops"))
+            << c.name << ": nothing saved";
         EXPECT_EQ(news, c.news) << c.name;
         EXPECT_EQ(held.cancelled, c.cancelled) << c.name;
         if (session) session->view().setTerminalDelegate(nullptr);
