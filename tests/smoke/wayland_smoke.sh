@@ -26,7 +26,7 @@ big=4587520
 rows=(
     "one plain write() of the whole text|plain-whole $big|--busy 1|how=0 bytes=$big came=$big after=0"
     "plain write() calls up to the first EAGAIN|plain-eagain $big|--busy 1|how=0 bytes=$big came=$big after=0"
-    "an endless owner, cut at the limit in flat memory|endless|--limit 67108864 --linger 3000|how=4 bytes=67108864 came=67108864 peakMiB<=48 goneAfterEnd<=1500"
+    "an endless owner, cut at the limit, held to the read-ahead|endless|--limit 67108864 --linger 3000 --ahead 16777216 --drain 33554432|how=4 bytes=67108864 came=67108864 peakMiB<=40 goneAfterEnd<=1500"
     "an owner that never answers|hung||how=1 bytes=0 ms>=9800 ms<=12000"
     "a live owner, 64 KiB each 0.5 s|slow-live 8||how=0 bytes=1572864 came=1572864 ms>=3900"
     "a read let go of mid-way: the owner writes no more|endless|--busy 1 --cancel-after 500 --linger 3000|how=5 bytes=came after=0 goneAfterEnd<=1000 unread<=1114112"

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <deque>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -595,13 +596,26 @@ int readOnce(int argc, char** argv) {
     size_t picture = 0;
     std::optional<Pasteboard::ReadEnd> end;
     const auto start = std::chrono::steady_clock::now();
-    // The tile's child: takes what the read holds at `drain` bytes a second.
+    // What came is held, as a tile holds it, until its child takes it at `drain` bytes a second:
+    // the peak memory is that of the program, the text's included.
     size_t taken = 0;
+    std::deque<std::string> held;
+    size_t takenOfFront = 0;
     auto tick = std::chrono::steady_clock::now();
     std::function<void()> hold = [&] {
         const long long ms = msSince(tick);
         tick += std::chrono::milliseconds(ms);
-        taken = std::min(came, taken + drain * static_cast<size_t>(ms) / 1000);
+        const size_t now = std::min(came, taken + drain * static_cast<size_t>(ms) / 1000);
+        for (size_t gone = now - taken; gone > 0 && !held.empty();) {
+            const size_t n = std::min(gone, held.front().size() - takenOfFront);
+            takenOfFront += n;
+            gone -= n;
+            if (takenOfFront == held.front().size()) {
+                held.pop_front();
+                takenOfFront = 0;
+            }
+        }
+        taken = now;
         if (ahead) ahead->setHeld(came - taken);
     };
     const guint drainTick = ahead ? g_timeout_add(
@@ -621,6 +635,7 @@ int readOnce(int argc, char** argv) {
               : board.requestText({[&](std::string piece) {
                                        came += piece.size();
                                        if (head.size() < 24) head += piece.substr(0, 24 - head.size());
+                                       held.push_back(std::move(piece));
                                        hold();
                                        if (busy > 0) ::usleep(static_cast<useconds_t>(busy * 1000));
                                    },
