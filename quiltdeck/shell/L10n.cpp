@@ -97,7 +97,7 @@ std::string t(std::string_view key, std::initializer_list<L10nArg> args) {
 }
 
 std::string tByteSize(unsigned long long bytes) {
-    // Decimal units, as the desktop says the size of a file (1 kB = 1000 bytes).
+    // Decimal units (1 kB = 1000 bytes).
     static constexpr std::string_view units[] = {"size_kb", "size_mb", "size_gb"};
     constexpr double step = 1000;
     if (bytes < step) return t("size_b", {std::to_string(bytes)});

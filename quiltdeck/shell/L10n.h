@@ -57,8 +57,8 @@ std::string t(std::string_view key);
 std::string t(std::string_view key, std::initializer_list<L10nArg> args);
 // The key's text for `count` in the current language (its plural form), with "%d" filled by it.
 std::string tCount(std::string_view key, long long count);
-// A size in bytes as the current language writes it, in decimal units as the desktop gives file
-// sizes: "263.1 MB", "263,1 Mo", "1.1 GB" (1 GiB).
+// A size in bytes as the current language writes it, in decimal units with one decimal (left out
+// when it is 0): "263.1 MB", "263,1 Mo", "1.1 GB" (1 GiB), "4 MB".
 std::string tByteSize(unsigned long long bytes);
 
 }  // namespace quiltdeck

@@ -2295,7 +2295,7 @@ constexpr L10nEntry kEntries[] = {
       "Назад",
       "返回"}},
     // Pastes that did not arrive whole: the bar's short line and the whole text in its tip; the
-    // sizes they name, in decimal units as the desktop gives file sizes (1 kB = 1000 bytes).
+    // sizes they name, in decimal units (1 kB = 1000 bytes).
     {"size_b",
      {"%@ B",
       "%@ B",

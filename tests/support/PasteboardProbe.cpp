@@ -430,6 +430,9 @@ const char* hostileAnswers(Pasteboard& board) {
     };
     const Row rows[] = {
         {"a text answered as 3,000,000 items of type ATOM", {"atom-reply", "3000000"}, How::wrongType, "", 1, "ATOM", 3000},
+        // Each text type tried in turn, each refused: one line for the paste.
+        {"every text type answered as items of type ATOM", {"atom-reply-all", "1000"}, How::wrongType, "", 1,
+         "and 2 more of what was asked likewise", 3000},
         {"100,000 targets never named before", {"many-targets", "100000"}, How::whole, "named among many", 1, "more than", 8000},
         {"10,000 targets never named before", {"many-targets", "10000"}, How::whole, "named among many", 0, "", 3000},
         {"targets past 1 MiB, in parts", {"incr-targets", "300000"}, How::whole, "named among many", 1, "more than", 8000},

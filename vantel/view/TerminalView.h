@@ -626,7 +626,9 @@ public:
                           std::function<void(platform::ui::Pasteboard::Items)> whole);
     // The bytes that came so far into a place still reading; none once its read ended.
     std::optional<size_t> incomingPasteBytes(PasteQueue::Stream place) const;
-    // The bytes of a paste whose read ended that have yet to go out to the child; none once all went.
+    // The bytes of a paste whose read ended that have yet to leave the program (its queue and its
+    // writer's) for the child's terminal; none once all went. What the child then reads of its
+    // terminal, and when, the program does not see.
     std::optional<size_t> pasteBytesToGo(PasteQueue::Stream place) const;
     // Declared for the menus; never enabled, does nothing.
     void cut() {}
@@ -805,7 +807,7 @@ private:
         PasteEnded ended;
         platform::ui::Pasteboard::ReadEnd end;
         PasteStop stop = PasteStop::none;
-        // inputHandedOver_ once its last byte was handed over: it went out once the child read that far.
+        // inputHandedOver_ once its last byte was handed over: it went out once the writer wrote that far.
         std::optional<uint64_t> lastByteAt;
     };
     std::map<PasteQueue::Stream, OutgoingPaste> outgoingPastes_;
@@ -830,7 +832,7 @@ private:
     void endIncomingPaste(PasteQueue::Stream stream, const platform::ui::Pasteboard::ReadEnd& end);
     // After input was taken or dropped: each read hears what its paste holds, a paste that went
     // out whole is told, and the child's time is counted. True while a paste handed over whole
-    // waits for the child to read its last byte.
+    // waits for its last byte to leave the writer.
     bool followPasteStreams();
     // Notes the pastes whose last byte was just handed over.
     void markPastesHandedOver();

@@ -117,6 +117,22 @@ std::vector<std::string> textTargets(const std::optional<std::vector<std::string
 
 // One text read: the owner's targets, then each text target in turn until one is served, made
 // UTF-8 as it comes and held to the limit after that too.
+// What an owner answered with data of types not asked for, over a whole read: one line of the log.
+struct Refusals {
+    std::string first;
+    size_t count = 0;
+    void add(const std::string& refusal) {
+        if (count++ == 0) first = refusal;
+    }
+    // At the read's end.
+    void say() {
+        if (count == 0) return;
+        std::string line = "clipboard: the owner answered " + first;
+        if (count > 1) line += ", and " + std::to_string(count - 1) + " more of what was asked likewise,";
+        std::fprintf(stderr, "%s which was not asked for; refused\n", line.c_str());
+    }
+};
+
 struct TextRead {
     Pasteboard::TextReader reader;
     size_t limit = 0;
@@ -125,6 +141,7 @@ struct TextRead {
     size_t next = 0;
     // A target was answered with data of another type.
     bool wrongType = false;
+    Refusals refusals;
     enum class Encoding { utf8, latin1, compound } encoding = Encoding::utf8;
     std::unique_ptr<CompoundText> compound;
     size_t handed = 0;
@@ -132,7 +149,9 @@ struct TextRead {
 };
 
 void endRead(const std::shared_ptr<TextRead>& read, Pasteboard::ReadEnd end) {
-    if (read->steps.end()) read->reader.end(end);
+    if (!read->steps.end()) return;
+    read->refusals.say();
+    read->reader.end(end);
 }
 
 void hand(const std::shared_ptr<TextRead>& read, std::string text) {
@@ -168,6 +187,7 @@ void readNextTarget(const std::shared_ptr<TextRead>& read) {
                  read->steps.ended();
                  // The owner changed between its targets and the read, or would not name them.
                  if (end.outcome == Outcome::refused) return readNextTarget(read);
+                 if (end.outcome == Outcome::wrongType) read->refusals.add(end.refusal);
                  if (end.outcome == Outcome::wrongType && read->handed == 0) {
                      read->wrongType = true;
                      return readNextTarget(read);
@@ -197,11 +217,14 @@ struct ItemsRead {
     Pasteboard::Items items;
     size_t came = 0;
     bool wrongType = false;
+    Refusals refusals;
     Steps steps;
 };
 
 void endItems(const std::shared_ptr<ItemsRead>& read, How how, std::optional<size_t> size = std::nullopt) {
-    if (read->steps.end()) read->reader.done(std::move(read->items), {how, read->came, size});
+    if (!read->steps.end()) return;
+    read->refusals.say();
+    read->reader.done(std::move(read->items), {how, read->came, size});
 }
 
 void keepItem(Pasteboard::Items& items, std::string_view target, const std::string& bytes) {
@@ -244,7 +267,10 @@ void readNextItem(const std::shared_ptr<ItemsRead>& read) {
                                           case Outcome::gone: return endItems(read, readEnd(end).how, end.size);
                                           case Outcome::whole: keepItem(read->items, target, *bytes); break;
                                           case Outcome::tooLarge: read->items.imageTooLarge |= target != "text/uri-list"; break;
-                                          case Outcome::wrongType: read->wrongType = true; break;
+                                          case Outcome::wrongType:
+                                              read->wrongType = true;
+                                              read->refusals.add(end.refusal);
+                                              break;
                                           case Outcome::refused: break;
                                       }
                                       readNextItem(read);

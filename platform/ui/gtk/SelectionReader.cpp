@@ -53,9 +53,9 @@ std::vector<std::string> typesServing(const std::string& target) {
 }
 int formatOf(const std::string& target) { return target == "TARGETS" ? 32 : 8; }
 
-void refused(const std::string& target, const std::string& type, int format, size_t bytes) {
-    std::fprintf(stderr, "clipboard: the owner answered %s with %s of format %d (%zu bytes), which was not asked for; refused\n",
-                 target.c_str(), type.c_str(), format, bytes);
+// "UTF8_STRING with ATOM of format 32 (12 bytes)": said once for a whole read by its reader.
+std::string refused(const std::string& target, const std::string& type, int format, size_t bytes) {
+    return target + " with " + type + " of format " + std::to_string(format) + " (" + std::to_string(bytes) + " bytes)";
 }
 
 // Through the toolkit, answered whole: a window of this process, or a display our own reader does
@@ -94,8 +94,8 @@ private:
         const auto type = std::find_if(types.begin(), types.end(),
                                        [&](const std::string& name) { return gdk_atom_intern(name.c_str(), FALSE) == given; });
         if (type == types.end() || gtk_selection_data_get_format(data) != formatOf(target_)) {
-            refused(target_, "another type", gtk_selection_data_get_format(data), size);
-            return finish(Outcome::wrongType);
+            return finish(Outcome::wrongType, std::nullopt,
+                          refused(target_, "another type", gtk_selection_data_get_format(data), size));
         }
         if (size > limit_) return finish(Outcome::tooLarge, size);
         if (!hand(std::string(reinterpret_cast<const char*>(gtk_selection_data_get_data(data)), size), *type)) return;
@@ -236,9 +236,10 @@ private:
     }
     void refuse(const Property& property) {
         const bool atom = property.type == XA_ATOM;
-        refused(target_, atom ? std::string("ATOM") : "atom " + std::to_string(property.type), property.format, property.bytes);
+        std::string refusal =
+            refused(target_, atom ? std::string("ATOM") : "atom " + std::to_string(property.type), property.format, property.bytes);
         deleteProperty();
-        finish(Outcome::wrongType);
+        finish(Outcome::wrongType, std::nullopt, std::move(refusal));
     }
 
     // The property as it stands: the first answer (the whole content, or the start of an

@@ -74,10 +74,10 @@ void SelectionTransfer::whenRoom(std::function<void()> next) {
     });
 }
 
-void SelectionTransfer::finish(Outcome outcome, std::optional<size_t> size) {
+void SelectionTransfer::finish(Outcome outcome, std::optional<size_t> size, std::string refusal) {
     auto end = std::move(handler_.end);
     delete this;
-    end({outcome, size});
+    end({outcome, size, std::move(refusal)});
 }
 
 }  // namespace platform::ui::gtk

@@ -26,6 +26,8 @@ public:
         Outcome outcome = Outcome::whole;
         // What the owner said it holds (at least) before sending it.
         std::optional<size_t> size;
+        // wrongType: what the owner answered instead, for the one line the read's log says.
+        std::string refusal = {};
     };
     struct Handler {
         std::function<void(std::string)> piece;
@@ -63,7 +65,7 @@ protected:
     // meanwhile and starts afresh then.
     void whenRoom(std::function<void()> next);
     // Ends the transfer: this is deleted, then the handler hears the end.
-    void finish(Outcome outcome, std::optional<size_t> size = std::nullopt);
+    void finish(Outcome outcome, std::optional<size_t> size = std::nullopt, std::string refusal = {});
     // Called while the transfer lives (a toolkit's callback may come after it ended).
     std::weak_ptr<void> alive() const { return alive_; }
 

@@ -47,7 +47,7 @@ TEST_F(L10nTest, OnlyAtAndDPlaceholdersAreFilledInOrder) {
 }
 
 // The counts a user meets: one, a few, many, and 21, which Russian reads as one.
-// A size: the decimal unit that fits (as the desktop gives file sizes), one decimal unless it is 0,
+// A size: the decimal unit that fits (1 kB = 1000 bytes), one decimal unless it is 0,
 // the decimal mark and unit as the language writes them.
 TEST_F(L10nTest, SizesTakeTheLanguagesMarkAndUnits) {
     const struct {
@@ -69,9 +69,10 @@ TEST_F(L10nTest, SizesTakeTheLanguagesMarkAndUnits) {
     }
 }
 
-// The desktop's own size text is the oracle: the same number and unit for sizes of every order,
-// at every rounding edge (its bytes say "bytes", and it keeps "1000.0 kB" and a ".0" we leave out; its space does not break).
-TEST_F(L10nTest, SizesSayWhatTheDesktopSays) {
+// The desktop's own size text is the oracle for the number and unit, at every rounding edge: ours
+// are its own but for the ".0" it keeps and we leave out, and its "1000.0 kB", which we say as the
+// next unit's 1 (its bytes say "bytes"; its space does not break).
+TEST_F(L10nTest, SizesAreTheDesktopsNumbersWithoutItsDotZero) {
     std::vector<unsigned long long> sizes;
     for (unsigned long long scale = 1; scale <= 100'000'000'000ull; scale *= 10) {
         for (unsigned long long near : {scale - 1, scale, scale + 1, scale * 5 / 4, scale * 105 / 100, scale * 3 / 2}) {
