@@ -44,6 +44,8 @@ public:
     // Other limits: tests and fuzzing, to cut short texts.
     explicit HookBody(Limits limits) : limits_(limits) {}
 
+    // Room for `bytes` of what is kept, made at once rather than as it grows.
+    void reserve(size_t bytes) { kept_.reserve(bytes); }
     void append(std::string_view bytes);
     const std::string& kept() const { return kept_; }
     // Strings cut so far.

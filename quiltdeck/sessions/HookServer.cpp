@@ -313,7 +313,11 @@ bool HookServer::Connections::readHead(Connection& connection, size_t searchFrom
     const std::string_view head(connection.buffer.data(), end);
     connection.headIsText = vantel::isValidUtf8(head);
     connection.declared = HookRequest::contentLength(connection.headIsText ? head : std::string_view());
-    if (connection.headIsText && HookRequest::isHookEvent(head)) connection.hookBody = std::make_unique<HookBody>();
+    if (connection.headIsText && HookRequest::isHookEvent(head)) {
+        connection.hookBody = std::make_unique<HookBody>();
+        // The usual body whole, without copies as it grows; a larger one grows past it.
+        connection.hookBody->reserve(std::min<uint64_t>(connection.declared, hookBodyReserve));
+    }
     return true;
 }
 

@@ -42,6 +42,8 @@ public:
     static constexpr uint16_t firstPort = 7790;
     static constexpr uint16_t lastPort = 7820;
     static constexpr size_t readLimit = 65536;
+    // What a hook event's kept form is given room for at once.
+    static constexpr size_t hookBodyReserve = 128 * 1024;
     // Open connections at most; start() lowers it to half the descriptors the
     // process may open.
     static constexpr size_t connectionLimit = 8192;
