@@ -234,8 +234,14 @@ public:
         timer_ = MainLoop::main().scheduleRepeating(frameInterval, [this] {
             const TimePoint start = Clock::now();
             if (auto t = tick_) t();
+            const TimePoint mid = Clock::now();
+            double area = 0; for (auto& r : window_.dirtyRects()) area += r.width * r.height;
+            const size_t nrects = window_.dirtyRects().size();
+            std::string rs; for (auto& r : window_.dirtyRects()) rs += "(" + std::to_string(int(r.x)) + "," + std::to_string(int(r.y)) + " " + std::to_string(int(r.width)) + "x" + std::to_string(int(r.height)) + ")";
             window_.displayIfNeeded();
             if (measuring) ticks_.add(ms(Clock::now() - start));
+            if (measuring && getenv("WBDBG") && ms(Clock::now() - start) > 6) fprintf(stderr, "SLOW tick %.2f display %.2f rects %zu area %.0f %s\n", ms(mid - start), ms(Clock::now() - mid), nrects, area, rs.c_str());
+            if (measuring && getenv("WBDBG") && ms(Clock::now() - start) < 6 && getenv("WBALL")) fprintf(stderr, "ok tick %.2f display %.2f rects %zu area %.0f\n", ms(mid - start), ms(Clock::now() - mid), nrects, area);
         });
     }
     void stop() override {

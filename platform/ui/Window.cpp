@@ -1,6 +1,7 @@
 #include "platform/ui/Window.h"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <functional>
 #include <span>
@@ -313,10 +314,23 @@ void Window::invalidate(const Rect& rect, const View* source) {
 void Window::addDirty(const Rect& rect) {
     dirty_.push_back(rect);
     didInvalidate(rect);
+    // One rectangle too many: the new one joins the one whose box with it adds the least to draw.
+    // All of them as one box would draw the gaps between far parts too (a wall's sixteen tiles
+    // and what lies between them).
     if (dirty_.size() > maxDirtyRects) {
-        Rect all;
-        for (const Rect& d : dirty_) all = all.united(d);
-        dirty_.assign(1, all);
+        const auto area = [](const Rect& r) { return r.width * r.height; };
+        const Rect added = dirty_.back();
+        dirty_.pop_back();
+        size_t nearest = 0;
+        double least = std::numeric_limits<double>::infinity();
+        for (size_t i = 0; i < dirty_.size(); ++i) {
+            const double grown = area(dirty_[i].united(added)) - area(dirty_[i]) - area(added);
+            if (grown < least) least = grown, nearest = i;
+        }
+        const Rect merged = dirty_[nearest].united(added);
+        // What the box now holds is drawn with it.
+        std::erase_if(dirty_, [&](const Rect& d) { return merged.contains(d); });
+        dirty_.push_back(merged);
     }
 }
 

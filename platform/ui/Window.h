@@ -40,7 +40,7 @@ public:
     using Rect = gfx::Rect;
     using Size = gfx::Size;
 
-    // More dirty rectangles than this are merged into their bounding box.
+    // Never more dirty rectangles than this: past it, a new one joins the nearest in their box.
     static constexpr size_t maxDirtyRects = 32;
 
     // A scale that is not finite or not above 0 is 1.
@@ -362,8 +362,8 @@ private:
     // A view (none: the window itself) asks for a rectangle: backdrops drawn over the view learn
     // that what lies beneath them changed there.
     void invalidate(const Rect& rect, const View* source);
-    // Adds a rectangle to what must be drawn and tells the backend; past maxDirtyRects, all become
-    // their bounding box.
+    // Adds a rectangle to what must be drawn and tells the backend; past maxDirtyRects, it joins
+    // the one whose bounding box with it adds the least area to draw.
     void addDirty(const Rect& rect);
     // With drawsTypingFirst: leaves the first responder's part of the dirty area to draw now and
     // returns the rest, when the pass may do so.
