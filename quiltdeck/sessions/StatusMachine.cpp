@@ -217,9 +217,24 @@ void StatusMachine::openTurn() {
 
 void StatusMachine::absorb(std::span<const uint8_t> bytes) {
     if (isShell_) return;
-    // Each chunk alone: a character split over two chunks becomes replacement characters.
-    const std::u32string chunk =
-        vantel::fromUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    // A character cut between two pieces (pieces of a starved loop's output are a few bytes) is
+    // read whole with the next: a prompt sign cut in two would never be seen.
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::string joined;
+    if (!cutCharacter_.empty()) {
+        joined = std::exchange(cutCharacter_, std::string()).append(text);
+        text = joined;
+    }
+    for (size_t lead = text.size(); lead > 0 && text.size() - lead < 4;) {
+        const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+        if (vantel::utf8::isContinuationByte(data[--lead])) continue;
+        if (vantel::utf8::decode(data + lead, text.size() - lead).isCut()) {
+            cutCharacter_ = text.substr(lead);
+            text = text.substr(0, lead);
+        }
+        break;
+    }
+    const std::u32string chunk = vantel::fromUtf8(text);
 
     if (status_ == SessionStatus::exited) return;
 

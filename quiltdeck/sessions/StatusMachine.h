@@ -242,6 +242,8 @@ private:
 
     std::u32string bootBuffer_;
     std::u32string frame_;
+    // The start of a character the last piece of output ended inside of.
+    std::string cutCharacter_;
     std::shared_ptr<platform::runtime::WorkItem> settleTimer_;
     std::shared_ptr<platform::runtime::WorkItem> trustReturn_;
     std::shared_ptr<platform::runtime::WorkItem> startStep_;

@@ -302,6 +302,11 @@ INSTANTIATE_TEST_SUITE_P(
         TraceCase{"AStartHookOverAScreenThatStaysBlankWaitsForTheLimit",
                   {countStart(0), out(0.1, titleFirst), hook(1.0, "SessionStart"), expectUp(11.9, S::busy, false),
                    expectUp(12.01, S::idle, true)}},
+        // Output comes in pieces of a few bytes on a starved loop: a prompt sign cut between two
+        // is read whole.
+        TraceCase{"APromptSignCutBetweenTwoPieces",
+                  {out(0, cursorOnly + "\x1b[35;1H\xE2"), out(0.01, "\x9D"), expectUp(0.02, S::busy, false),
+                   out(0.03, "\xAF\xC2"), out(0.04, "\xA0"), expectUp(0.05, S::busy, true)}},
         TraceCase{"AStartWhosePromptBoxComesFirst",
                   {out(0, cursorOnly), out(0.5, promptBox), expectUp(0.51, S::busy, true),
                    expectUp(0.9, S::idle, true), hook(2.0, "SessionStart"), expectUp(2.4, S::idle, true)}},
