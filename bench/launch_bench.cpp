@@ -5,7 +5,7 @@
 // and why (its start limit, the start hook, its screen) against when it opened.
 //
 //   launch_bench [--tiles N] [--burn S] [--load N --load-for S] [--no-hooks] [--together]
-//                [--core C] [--claude PATH | --home DIR] [--limit S]
+//                [--core C] [--claude PATH | --home DIR] [--limit S] [--no-busy-loop]
 //   launch_bench --spin      (the busy loop)
 //
 // --load keeps N more busy loops on the core for the first S seconds (the CLIs' start then comes
@@ -117,6 +117,9 @@ struct TileRecord {
     // The terminal showed nothing of the CLI when the tile came up.
     bool blankWhenUp = false;
     std::optional<double> shownAt;
+    // When the CLI's own start screen first showed (its banner with the version, or a prompt sign),
+    // whatever the login shell printed before it.
+    std::optional<double> screenAt;
     // When the CLI had written more than its first bytes (which draw nothing), and when the
     // terminal had taken them all.
     std::optional<double> wroteAt, deliveredAt;
@@ -148,6 +151,16 @@ std::string describe(const TileRecord& r) {
     return text + " (over a blank terminal; the CLI's screen came " + formatted("%.2f s later)", *r.shownAt - *r.upAt);
 }
 
+bool showsStartScreen(quiltdeck::Session& session) {
+    const std::string text = session.screenText();
+    std::string packed;
+    for (char c : text) {
+        if (c != ' ' && c != '\n') packed += c;
+    }
+    return packed.find("ClaudeCodev") != std::string::npos || text.find("\u276F") != std::string::npos ||
+           text.find("\u203A") != std::string::npos;
+}
+
 // Why each tile came up, from the log: "tile <first 8 of the id> up: <why>".
 std::map<std::string, std::string> reasonsFromLog() {
     quiltdeck::Log::flush(5000ms);
@@ -164,7 +177,7 @@ std::map<std::string, std::string> reasonsFromLog() {
 
 int usage() {
     std::fprintf(stderr, "usage: launch_bench [--tiles N] [--burn S] [--load N --load-for S] [--no-hooks] [--together] "
-                         "[--core C] [--claude PATH | --home DIR] [--limit S]\n");
+                         "[--core C] [--claude PATH | --home DIR] [--limit S] [--no-busy-loop]\n");
     return 2;
 }
 
@@ -193,7 +206,7 @@ int main(int argc, char** argv) {
     }
     int tiles = 16, load = 0;
     double burn = 25, loadFor = 0;
-    bool withHooks = true, together = false;
+    bool withHooks = true, together = false, busy = true;
     int core = static_cast<int>(std::thread::hardware_concurrency()) - 1;
     std::optional<double> limit;
     fs::path home;
@@ -211,6 +224,7 @@ int main(int argc, char** argv) {
         else if (arg == "--load-for" && hasValue) loadFor = std::max(0.0, std::atof(argv[++i]));
         else if (arg == "--no-hooks") withHooks = false;
         else if (arg == "--together") together = true;
+        else if (arg == "--no-busy-loop") busy = false;
         else if (arg == "--core" && hasValue) core = std::max(0, std::atoi(argv[++i]));
         else if (arg == "--claude" && hasValue) claude = argv[++i];
         else if (arg == "--home" && hasValue) home = fs::absolute(argv[++i]);
@@ -227,7 +241,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "launch_bench: cannot pin to core %d\n", core);
         return 1;
     }
-    const pid_t spinner = spin();
+    const pid_t spinner = busy ? spin() : 0;
     int toolkitArgc = 1;
     if (!platform::ui::gtk::Toolkit::start(&toolkitArgc, &argv)) {
         std::fprintf(stderr, "launch_bench: no display (bench/launch_bench.sh runs it under Xvfb)\n");
@@ -251,8 +265,8 @@ int main(int argc, char** argv) {
     MainLoop& loop = MainLoop::main();
 
     std::printf("launch_bench: %d assistant tiles %s, ", tiles, withHooks ? "with hooks" : "without hooks");
-    if (home == root / "home") std::printf("each CLI burning %.0f s before it prints; a busy loop", burn);
-    else std::printf("the CLI of %s; a busy loop", home.c_str());
+    if (home == root / "home") std::printf("each CLI burning %.0f s before it prints; %s", burn, busy ? "a busy loop" : "no busy loop");
+    else std::printf("the CLI of %s; %s", home.c_str(), busy ? "a busy loop" : "no busy loop");
     if (load > 0) std::printf(" and %d more for the first %.0f s", load, loadFor);
     std::printf("; all on core %d; opened %s; a %gx%g GTK window\n", core, together ? "in one turn" : "one a turn",
                 windowSize.width, windowSize.height);
@@ -319,6 +333,7 @@ int main(int argc, char** argv) {
                         r.blankWhenUp = blank(*r.session);
                     }
                     if (!r.shownAt && !blank(*r.session)) r.shownAt = at;
+                    if (!r.screenAt && showsStartScreen(*r.session)) r.screenAt = at;
                     auto& process = r.session->view().process();
                     const std::optional<uint64_t> written = process.outputWritten();
                     if (written && *written > firstBytes && !r.deliveredAt && process.outputDelivered() >= *written)
@@ -343,7 +358,7 @@ int main(int argc, char** argv) {
         loop.post(openNext);
         auto done = [&] {
             return opened == tiles &&
-                   std::all_of(records.begin(), records.end(), [](const TileRecord& r) { return r.upAt && r.shownAt; });
+                   std::all_of(records.begin(), records.end(), [](const TileRecord& r) { return r.upAt && r.shownAt && r.screenAt; });
         };
         loop.runUntil(done, std::chrono::duration_cast<platform::runtime::Duration>(std::chrono::duration<double>(runLimit)));
         const double took = seconds(Clock::now() - start);
@@ -369,11 +384,14 @@ int main(int argc, char** argv) {
         int byLimit = 0, blankAtLimit = 0, byScreen = 0, byHook = 0, neverUp = 0;
         int overWaitingOutput = 0;
         double blankIdle = 0;
+        // Up before the CLI's own screen showed: idle over what the login shell printed, or nothing.
+        vantel::bench::Stats aheadOfScreen;
         for (size_t i = 0; i < records.size(); ++i) {
             const TileRecord& r = records[i];
             const bool limited = r.why.find("no start screen") != std::string::npos;
             std::printf("  %4zu %7.2f s %8s   %s\n", i + 1, r.openedAt, r.upAt ? formatted("%.2f s", *r.upAt).c_str() : "never",
                         describe(r).c_str());
+            if (r.upAt && r.screenAt && *r.upAt < *r.screenAt - 0.05) aheadOfScreen.add(*r.screenAt - *r.upAt);
             if (!r.upAt) ++neverUp;
             else if (limited) {
                 ++byLimit;
@@ -393,6 +411,11 @@ int main(int argc, char** argv) {
                     "%.1f s before the CLI's screen came)\n",
                     byLimit, limitFired.values.empty() ? 0 : *std::min_element(limitFired.values.begin(), limitFired.values.end()),
                     limitFired.max(), limitFired.percentile(50), byHook, byScreen, neverUp, blankAtLimit, overWaitingOutput, blankIdle);
+        std::printf("  up before the CLI's own screen showed: %zu (by %.1f-%.1f s); the screen never showed: %zu\n",
+                    aheadOfScreen.values.size(),
+                    aheadOfScreen.values.empty() ? 0 : *std::min_element(aheadOfScreen.values.begin(), aheadOfScreen.values.end()),
+                    aheadOfScreen.max(),
+                    static_cast<size_t>(std::count_if(records.begin(), records.end(), [](const TileRecord& r) { return !r.screenAt; })));
         grid->killAll();
         window->setContentView(nullptr);
         grid.reset();

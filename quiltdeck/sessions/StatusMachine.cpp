@@ -137,6 +137,9 @@ void StatusMachine::handleHook(std::string_view event, const json& body) {
             Log::write(logName_ + " hook SessionStart before its start screen: held");
             // A screenful from here on is the assistant's own.
             bootBuffer_.clear();
+            // It runs, and draws next: the start limit counts afresh from here, however long a
+            // loaded machine took it to get this far.
+            if (startStep_ && !startStep_->isCancelled()) countStart(startLimit_);
         }
         startHookHeld_ = true;
         quietByHook_ = true;

@@ -41,8 +41,8 @@ class Store;
 // shows (its first bytes may be no more than cursor moves, or what the login
 // shell printed), unless the screen asks the user something. SessionStart
 // comes seconds before the start screen and is held until it shows. The
-// owner gives up waiting after a while (`countStart`), and the screen
-// decides from then on. That while counts only time in which the program
+// owner gives up waiting after a while (`countStart`, counted afresh from
+// SessionStart), and the screen decides from then on. That while counts only time in which the program
 // could look at the tile's output: not the time its loop came late by, nor
 // time in which output waited to be read, and the screen decides only once
 // none waits. Titles (first prompt, renames, automatic titles) are decided

@@ -296,12 +296,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {countStart(0), out(0, "Welcome back! Node v20.11.0 is now in use.\r\n"), hook(0.5, "SessionStart"),
                    expectUp(1.0, S::busy, false), out(2.0, cursorOnly), expectUp(6.0, S::busy, false),
                    out(6.5, banner + promptBox + idleFooter), expectUp(6.51, S::idle, true), expectUp(7.0, S::idle, true)}},
+        // The limit counts afresh from the start hook: the assistant runs, and draws next.
         TraceCase{"AStartHookAfterALongMessageOfTheDayWaitsForTheLimit",
-                  {countStart(0), out(0, motd), hook(0.5, "SessionStart"), expectUp(11.9, S::busy, false),
-                   expectUp(12.01, S::idle, true)}},
+                  {countStart(0), out(0, motd), hook(8.0, "SessionStart"), expectUp(19.9, S::busy, false),
+                   expectUp(20.01, S::idle, true)}},
         TraceCase{"AStartHookOverAScreenThatStaysBlankWaitsForTheLimit",
-                  {countStart(0), out(0.1, titleFirst), hook(1.0, "SessionStart"), expectUp(11.9, S::busy, false),
-                   expectUp(12.01, S::idle, true)}},
+                  {countStart(0), out(0.1, titleFirst), hook(1.0, "SessionStart"), expectUp(12.9, S::busy, false),
+                   expectUp(13.01, S::idle, true)}},
         // Output comes in pieces of a few bytes on a starved loop: a prompt sign cut between two
         // is read whole.
         TraceCase{"APromptSignCutBetweenTwoPieces",
