@@ -551,7 +551,11 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         for (const Step& step : c.steps) {
             loop.advance(start + std::chrono::milliseconds(step.ms) - loop.now());
             if (step.what == 'i') held.items.back().done({}, {});
-            if (step.what == 'g') held.items.back().done({{}, png()}, {});
+            if (step.what == 'g') {
+                platform::ui::Pasteboard::Items picture;
+                picture.png = png();
+                held.items.back().done(std::move(picture), {});
+            }
             if (step.what == 'b') held.items.back().came(step.piece.size());
             if (step.what == 'c') session->view().keyDown(ctrlC);
             if (step.what == 'p') held.texts.back().piece(step.piece);
