@@ -13,9 +13,9 @@ namespace quiltdeck {
 //
 // A value that the grammar allows but that nothing here can hold is read as broken, and only that
 // value is lost: a number past a double's range, a string with a byte that is no UTF-8, a control
-// character or an unknown escape. An escaped surrogate without its partner is read as U+FFFD. A fault of the grammar itself, or an array
-// or object deeper than the limit, ends the reading: every call after it returns at once (as at
-// the end of a container), and `error()` says what and where.
+// character or an unknown escape. An escaped surrogate without its partner is read as U+FFFD. A
+// fault of the grammar itself, or an array or object deeper than the limit, ends the reading: every
+// call after it returns at once (as at the end of a container), and `error()` says what and where.
 class JsonReader {
 public:
     enum class Kind { null, boolean, number, string, array, object, none };

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 
 namespace quiltdeck {

@@ -5,8 +5,8 @@
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "vantel/core/Terminal.h"
+#include "vantel/core/Utf8.h"
 #include "vantel/host/PseudoTerminalHelpers.h"
 
 namespace vantel {
@@ -647,7 +648,7 @@ std::map<uint64_t, size_t> LocalProcess::takeBackPastes(bool* flushed) {
         }
         // A write begun keeps the rest of its character: the child never gets half of one.
         size_t keep = write->written;
-        while (keep > 0 && keep < write->bytes.size() && (write->bytes[keep] & 0xC0) == 0x80) ++keep;
+        while (keep > 0 && keep < write->bytes.size() && utf8::isContinuationByte(write->bytes[keep])) ++keep;
         const size_t gone = write->bytes.size() - keep;
         if (gone > 0) taken[write->paste] += gone;
         dropped += gone;

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <map>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
