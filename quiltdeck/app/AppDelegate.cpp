@@ -659,7 +659,7 @@ void AppDelegate::applicationWillTerminate() {
     // The store's writer takes the last change to the disk while the children end.
     const Store& store = Store::shared();
     if (!store.readOnly() && !store.flush(stateSaveLimit)) {
-        Log::write(store.saveError() != 0 ? "quit: the last changes were not saved: " + std::string(std::strerror(store.saveError()))
+        Log::write(store.saveError() != 0 ? "quit: the last changes were not saved: " + writeFailureText(store.saveError())
                                           : std::string("quit: the last changes were not saved in time"));
     }
     Log::endRun();

@@ -5,6 +5,7 @@
 
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/Store.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Env.h"
 #include "quiltdeck/shell/L10n.h"
 
@@ -31,9 +32,18 @@ struct SaveCause {
     std::string whole, brief;
 };
 
-SaveCause saveCause(int error) {
+SaveCause saveCause(const Store& store) {
+    const int error = store.saveError();
     const auto both = [](std::string cause) { return SaveCause{cause, cause}; };
     switch (error) {
+    case EINVAL:
+    case EISDIR: {
+        // The state file's link ends at something else (a FIFO, a device, a folder): named, since
+        // the state file's own name is a link the user made.
+        const auto target = finalLinkTarget(store.file());
+        const std::string where = target && *target != store.file() ? shown(*target) + ": " : "";
+        return {where + t("state_ro_not_file"), t("state_ro_not_file")};
+    }
     case ENOSPC:
     case EDQUOT: return {t("state_disk_full"), t("state_disk_full_brief")};
     case EACCES:
@@ -50,12 +60,12 @@ SaveCause saveCause(int error) {
 std::optional<std::string> StateNotice::saveLine(const Store& store) {
     if (store.saveError() == 0) return std::nullopt;
     if (store.copyPending()) return line(store);
-    return t("state_save_failed_line", {saveCause(store.saveError()).whole});
+    return t("state_save_failed_line", {saveCause(store).whole});
 }
 
 std::optional<std::string> StateNotice::briefSaveLine(const Store& store) {
     if (store.saveError() == 0) return std::nullopt;
-    const std::string cause = saveCause(store.saveError()).brief;
+    const std::string cause = saveCause(store).brief;
     return cause.empty() ? t("state_save_failed_brief_any") : t("state_save_failed_brief", {cause});
 }
 
@@ -65,7 +75,7 @@ std::optional<std::string> StateNotice::reason(const Store& store) {
         // A file that loaded is not set aside: it stays where it is, and only its copy is wanted.
         if (store.copyPending())
             return t(store.startedAfresh() ? "state_ro_broken" : "state_records_no_copy",
-                     {shown(store.file()), saveCause(store.saveError()).whole});
+                     {shown(store.file()), saveCause(store).whole});
         if (store.brokenCopy()) return t("state_set_aside", {shown(store.file()), shown(*store.brokenCopy())});
         if (store.setAside().copy) return t("state_records_set_aside", {shown(store.file()), shown(*store.setAside().copy)});
         return std::nullopt;
@@ -93,7 +103,7 @@ std::optional<std::string> StateNotice::briefLine(const Store& store) {
 
 std::optional<std::string> StateNotice::lostAtQuit(const Store& store) {
     if (store.readOnly()) return t("quit_info_read_only", {reason(store).value_or("")});
-    if (store.saveError() != 0) return t("quit_info_unsaved", {saveCause(store.saveError()).whole});
+    if (store.saveError() != 0) return t("quit_info_unsaved", {saveCause(store).whole});
     return std::nullopt;
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace quiltdeck {
 
@@ -88,6 +89,8 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, size
     return bytes;
 }
 
+std::string writeFailureText(int error) { return error == EINVAL ? "not a regular file" : std::strerror(error); }
+
 void failDurableWritesWith(int error) { injectedFailure.store(error); }
 
 bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes, mode_t mode) {
@@ -106,6 +109,14 @@ bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes,
         return false;
     }
     if (::close(fd) != 0) {
+        discard(-1, temp);
+        return false;
+    }
+    // A save never replaces what is no file of ours: a link followed to a FIFO, a device or a
+    // folder (pointed there since the last save) is refused, and stays as it is.
+    struct stat there {};
+    if (::lstat(path.c_str(), &there) == 0 && !S_ISREG(there.st_mode) && !S_ISLNK(there.st_mode)) {
+        errno = S_ISDIR(there.st_mode) ? EISDIR : EINVAL;
         discard(-1, temp);
         return false;
     }
@@ -138,6 +149,20 @@ std::optional<std::filesystem::path> finalLinkTarget(std::filesystem::path path)
     }
     errno = ELOOP;
     return std::nullopt;
+}
+
+bool makeMissingFolders(const std::filesystem::path& folder, mode_t mode) {
+    if (folder.empty()) return true;
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) return true;
+        errno = ENOTDIR;
+        return false;
+    }
+    if (errno != ENOENT) return false;
+    const std::filesystem::path parent = folder.parent_path();
+    if (parent != folder && !makeMissingFolders(parent, mode)) return false;
+    return ::mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 void removeUnfinishedWrites(const std::filesystem::path& path) {

@@ -1,7 +1,6 @@
 #include "quiltdeck/shell/SaveReport.h"
 
-#include <cstring>
-
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Log.h"
 
 namespace quiltdeck {
@@ -9,7 +8,7 @@ namespace quiltdeck {
 bool SaveReport::record(bool saved, int error) {
     if (saved == !failing_) return saved;
     failing_ = !saved;
-    Log::write(saved ? subject_ + ": saved again" : subject_ + ": save failed: " + std::strerror(error));
+    Log::write(saved ? subject_ + ": saved again" : subject_ + ": save failed: " + writeFailureText(error));
     return saved;
 }
 

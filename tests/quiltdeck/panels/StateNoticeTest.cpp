@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <filesystem>
 #include <memory>
 
@@ -151,6 +152,20 @@ TEST_F(StateNoticeTest, NamesTheCopyOfAFileWithRecordsLeftOut) {
     EXPECT_EQ(bar.notice().toolTip(), *StateNotice::line(store));
 }
 
+// A state file linked to what is no regular file at save time: the words name where the link ends.
+TEST_F(StateNoticeTest, NamesWhereALinkEndsWhenASaveIsRefused) {
+    const auto fifo = folder / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("nowhere.json", file());
+    Store store(folder.path());
+    std::filesystem::remove(file());
+    std::filesystem::create_symlink("pipe", file());
+    store.setLanguage("fr");
+    EXPECT_FALSE(store.flush());
+    EXPECT_EQ(StateNotice::saveLine(store), "Changes are not being saved: " + fifo.string() + ": not a regular file. Quiltdeck keeps trying.");
+    EXPECT_EQ(StateNotice::briefSaveLine(store), "Not saved: not a regular file");
+}
+
 TEST_F(StateNoticeTest, SpeaksEveryLanguage) {
     std::filesystem::create_directory(file());
     const Store store(folder.path());
@@ -282,6 +297,9 @@ TEST_F(StateNoticeTest, TheBarSaysWhileSavesFailAndWhenTheyWorkAgain) {
             {EROFS, "Not saved: read-only disk", "read-only disk"},
             {EIO, "Not saved: disk error", "disk error"},
             {EFBIG, "Not saved: file too large", "file too large"},
+            // A save refused over something that is no regular file.
+            {EINVAL, "Not saved: not a regular file", "not a regular file"},
+            {EISDIR, "Not saved: not a regular file", "not a regular file"},
             {ENAMETOOLONG, "Changes not saved", std::strerror(ENAMETOOLONG)},
             {ENOSPC, "Not saved: disk full", "the disk is full"},
         };

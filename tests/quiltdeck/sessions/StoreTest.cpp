@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -578,6 +580,13 @@ TEST_F(StoreTest, ALinkedStateFileIsReadAndSavedThroughTheLink) {
              return elsewhere / "qd.json";
          },
          "not json"},
+        // A dotfile link made before the folder it points into: the first save makes the folder.
+        {"dangling into a missing folder",
+         [](const std::filesystem::path& link, const std::filesystem::path& elsewhere) {
+             std::filesystem::create_symlink("../dotfiles/new/deeper/qd.json", link);
+             return elsewhere / "new" / "deeper" / "qd.json";
+         },
+         std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -601,13 +610,65 @@ TEST_F(StoreTest, ALinkedStateFileIsReadAndSavedThroughTheLink) {
         }
         // Nothing else was written beside the link or the file.
         std::set<std::string> names;
-        for (const auto& folder : {state, elsewhere}) {
+        for (const auto& folder : {state, elsewhere, target.parent_path()}) {
             for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
         }
         EXPECT_EQ(names.count(target.filename().string()), 1u);
         for (const auto& name : names) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
         struct stat info {};
         EXPECT_EQ(::stat(target.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0600u);
+        for (auto made = target.parent_path(); made != elsewhere && made.has_parent_path(); made = made.parent_path()) {
+            EXPECT_EQ(::stat(made.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0700u) << made;
+        }
+    }
+}
+
+// A link pointed, after the load, at something that is no regular file: each save refuses it, says
+// why, and leaves it and the link as they are.
+TEST_F(StoreTest, ASaveThroughALinkRefusesWhatIsNoRegularFile) {
+    struct Case {
+        const char* name;
+        // Puts something at `path`; false when this machine cannot.
+        std::function<bool(const std::filesystem::path& path)> make;
+        int error;
+        bool (*still)(const std::filesystem::path&);
+    };
+    const Case cases[] = {
+        {"a FIFO", [](const auto& path) { return ::mkfifo(path.c_str(), 0600) == 0; }, EINVAL,
+         [](const auto& path) { return std::filesystem::is_fifo(path); }},
+        // The null device's own numbers, in the test's folder: what a link to /dev/null would be.
+        {"a device node", [](const auto& path) { return ::mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; }, EINVAL,
+         [](const auto& path) { return std::filesystem::is_character_file(path); }},
+        {"a folder", [](const auto& path) { return std::filesystem::create_directory(path); }, EISDIR,
+         [](const auto& path) { return std::filesystem::is_directory(path); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder root;
+        const auto state = root / "state";
+        std::filesystem::create_directories(state);
+        writeFile(root / "qd.json", R"({"language":"de"})");
+        const auto link = state / "state.json";
+        std::filesystem::create_symlink("../qd.json", link);
+        Store store(state);
+        ASSERT_FALSE(store.readOnly());
+        // Pointed elsewhere while the program runs.
+        std::filesystem::remove(link);
+        if (!c.make(root / "other")) {
+            // Only a device node needs the right to make one (CI runs as root).
+            EXPECT_EQ(errno, EPERM) << std::strerror(errno);
+            continue;
+        }
+        std::filesystem::create_symlink("../other", link);
+        store.setLanguage("fr");
+        EXPECT_FALSE(store.flush());
+        EXPECT_EQ(store.saveError(), c.error);
+        EXPECT_TRUE(c.still(root / "other"));
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_EQ(Store::decode(readFile(root / "qd.json"))->language, "de");
+        for (const auto& entry : std::filesystem::directory_iterator(root.path())) {
+            EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+        }
     }
 }
 
