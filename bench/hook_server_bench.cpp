@@ -60,7 +60,11 @@ int connectTo(uint16_t port) {
 }
 
 // A hook event as the assistant hands it over, padded to about `size` bytes.
-std::string hookBody(int client, int seq, size_t size) {
+// What fills a body's output: plain text, a line break every 20 bytes (a build log), or an
+// escaped accent every character (JSON.stringify's \u00e9 of text outside ASCII).
+enum class Filler { plain, lines, escapes };
+
+std::string hookBody(int client, int seq, size_t size, Filler filler = Filler::plain) {
     nlohmann::json body = {
         {"session_id", "1baaa122-a2f5-494e-ae27-d88b7f95b63b"},
         {"transcript_path", "/home/user/.claude/projects/-home-user-project/1baaa122-a2f5-494e-ae27-d88b7f95b63b.jsonl"},
@@ -71,8 +75,21 @@ std::string hookBody(int client, int seq, size_t size) {
         {"client", client},
         {"seq", seq}};
     const size_t used = body.dump().size() + 40;
-    body["tool_response"] = {{"stdout", std::string(size > used ? size - used : 0, 'x')}, {"stderr", ""}};
-    return body.dump();
+    const size_t room = size > used ? size - used : 0;
+    std::string out;
+    switch (filler) {
+        case Filler::plain: out.assign(room, 'x'); break;
+        case Filler::lines:
+            // 19 letters and \n: 21 bytes of JSON.
+            for (size_t i = 0; i < room / 21; ++i) out.append(19, 'x').push_back('\n');
+            break;
+        case Filler::escapes:
+            // Each \u00e9 is six bytes of JSON.
+            for (size_t i = 0; i < room / 6; ++i) out.append("\xc3\xa9");
+            break;
+    }
+    body["tool_response"] = {{"stdout", std::move(out)}, {"stderr", ""}};
+    return body.dump(-1, ' ', filler == Filler::escapes);
 }
 
 std::string tileId(int client) {
@@ -173,6 +190,9 @@ struct Round {
     const char* name;
     int posts;
     size_t bodySize;
+    Filler filler = Filler::plain;
+    // How many of the clients post in it (0: all).
+    int clients = 0;
 };
 
 // Starts the server with a tile for each client; false when it found no port.
@@ -445,21 +465,32 @@ int main(int argc, char** argv) {
     std::printf("hook_server_bench: %d clients, one connection per post, %zu idle connections open\n", clients,
                 idleCount);
     int seqBase = 0;
-    for (const Round& round : {Round{"typical", posts, 600}, Round{"64 KiB", std::max(1, posts / 50), 65536}}) {
+    // Then large bodies from a few clients, plain and dense with escapes: each string costs about
+    // the same whatever its escapes.
+    constexpr size_t large = size_t{4} << 20;
+    const Round rounds[] = {
+        {"typical", posts, 600},
+        {"64 KiB", std::max(1, posts / 50), 65536},
+        {"4 MiB plain", 2, large, Filler::plain, std::min(clients, 4)},
+        {"4 MiB lines", 2, large, Filler::lines, std::min(clients, 4)},
+        {"4 MiB \\u00e9", 2, large, Filler::escapes, std::min(clients, 4)},
+    };
+    for (const Round& round : rounds) {
+        const int posting = round.clients > 0 ? round.clients : clients;
         std::vector<std::vector<double>> latencies(static_cast<size_t>(clients));
         std::atomic<int> failed = 0, finished = 0;
-        const size_t expected = delivered + static_cast<size_t>(clients) * static_cast<size_t>(round.posts);
+        const size_t expected = delivered + static_cast<size_t>(posting) * static_cast<size_t>(round.posts);
         // The requests are made before the clock starts, as curl has its file.
         std::vector<std::vector<std::string>> requests(static_cast<size_t>(clients));
-        for (int client = 0; client < clients; ++client) {
+        for (int client = 0; client < posting; ++client) {
             for (int i = 0; i < round.posts; ++i)
                 requests[static_cast<size_t>(client)].push_back(
-                    request(server.port(), client, hookBody(client, seqBase + i, round.bodySize)));
+                    request(server.port(), client, hookBody(client, seqBase + i, round.bodySize, round.filler)));
         }
         std::vector<std::thread> threads;
         const auto start = Clock::now();
         const double serverStart = threadSeconds("hook server"), processStart = processSeconds();
-        for (int client = 0; client < clients; ++client) {
+        for (int client = 0; client < posting; ++client) {
             threads.emplace_back([&, client] {
                 for (const std::string& text : requests[static_cast<size_t>(client)]) {
                     const double micros = post(server.port(), text);
@@ -469,19 +500,21 @@ int main(int argc, char** argv) {
                 ++finished;
             });
         }
-        loop.runUntil([&] { return finished == clients && delivered >= expected; }, std::chrono::minutes(5));
+        loop.runUntil([&] { return finished == posting && delivered >= expected; }, std::chrono::minutes(5));
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         const double serverSeconds = threadSeconds("hook server") - serverStart;
         const double cores = (processSeconds() - processStart) / seconds;
         for (auto& thread : threads) thread.join();
         seqBase += round.posts;
+        // Clients that did not post this round start the next where the others do.
+        for (int client = posting; client < clients; ++client) deliveries.nextSeq[static_cast<size_t>(client)] = seqBase;
 
         std::vector<double> all;
         for (const auto& each : latencies) all.insert(all.end(), each.begin(), each.end());
         std::sort(all.begin(), all.end());
         auto at = [&](double q) { return all.empty() ? 0.0 : all[std::min(all.size() - 1, size_t(q * all.size()))] / 1000; };
         std::printf("  %-7s x %d posts of %zu bytes: %.0f posts/s  p50 %.2f ms  p99 %.2f ms  max %.2f ms  failed %d\n",
-                    round.name, round.posts, hookBody(0, 0, round.bodySize).size(), double(all.size()) / seconds, at(0.5),
+                    round.name, round.posts, hookBody(0, 0, round.bodySize, round.filler).size(), double(all.size()) / seconds, at(0.5),
                     at(0.99), all.empty() ? 0.0 : all.back() / 1000, failed.load());
         std::printf("          server thread %.1f us of CPU per post, the process ran on %.2f cores on average\n",
                     serverSeconds * 1e6 / double(std::max<size_t>(all.size(), 1)), cores);

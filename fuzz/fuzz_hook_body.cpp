@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes, in pieces, to what keeps a hook event's body small, with short limits so
 // that strings are cut and items dropped: it never fails hard, where the pieces end changes
-// nothing, and what it keeps of a JSON text is JSON of the same kind.
+// nothing, and what it keeps of a JSON text is JSON of the same kind, nested no deeper than its limit.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (body.is_discarded()) return 0;
     const auto kept = nlohmann::json::parse(whole.kept(), nullptr, false);
     // An object's keys cut alike become one.
+    // Nothing of what is kept lies deeper than the parse of an event reads.
+    if (!quiltdeck::jsonNestedWithin(whole.kept(), static_cast<int>(quiltdeck::HookBody::depthLimit))) std::abort();
     if (kept.is_discarded() || kept.type() != body.type() ||
         (body.is_array() && whole.dropped() == 0 && kept.size() != body.size()))
         std::abort();

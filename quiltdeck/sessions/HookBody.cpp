@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 #include <iterator>
+#include <span>
 
 namespace quiltdeck {
 
@@ -13,6 +14,9 @@ namespace {
 
 // The top-level members a tile reads of an event (its status, title, tool and session).
 constexpr std::string_view readMembers[] = {"session_id", "prompt", "tool_name", "tool_input", "notification_type"};
+// The members of the tool's input its label reads.
+constexpr std::string_view readInputMembers[] = {"command", "file_path", "pattern", "description"};
+constexpr std::string_view toolInputKey = "\"tool_input\"";
 // Longer than any of them.
 constexpr size_t keyLimit = 32;
 
@@ -21,15 +25,41 @@ bool startsACharacter(char c) { return (static_cast<uint8_t>(c) & 0xC0) != 0x80;
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Where a string's text stops being plain, from `at`: its closing quote or an escape; the size when
-// neither comes. memchr finds each at the speed of memory: a body is mostly strings.
+// neither comes. memchr finds each at the speed of memory: a body is mostly strings. It looks in
+// windows that grow from a few dozen bytes, so that a string dense with escapes costs what a plain
+// one does, not a search of the rest of the piece for its quote at every escape.
 size_t quoteOrBackslash(std::string_view bytes, size_t at) {
-    const char* begin = bytes.data() + at;
-    size_t length = bytes.size() - at;
-    const void* quote = std::memchr(begin, '"', length);
-    if (quote) length = static_cast<size_t>(static_cast<const char*>(quote) - begin);
-    const void* backslash = std::memchr(begin, '\\', length);
-    if (backslash) return at + static_cast<size_t>(static_cast<const char*>(backslash) - begin);
-    return quote ? at + length : bytes.size();
+    // The next few bytes one by one: escapes often come that close.
+    for (const size_t near = std::min(bytes.size(), at + 16); at < near; ++at) {
+        if (bytes[at] == '"' || bytes[at] == '\\') return at;
+    }
+    constexpr size_t firstWindow = 64, largestWindow = 64 * 1024;
+    for (size_t window = firstWindow; at < bytes.size(); window = std::min(window * 2, largestWindow)) {
+        const char* begin = bytes.data() + at;
+        size_t length = std::min(window, bytes.size() - at);
+        const void* quote = std::memchr(begin, '"', length);
+        if (quote) length = static_cast<size_t>(static_cast<const char*>(quote) - begin);
+        const void* backslash = std::memchr(begin, '\\', length);
+        if (backslash) return at + static_cast<size_t>(static_cast<const char*>(backslash) - begin);
+        if (quote) return at + length;
+        at += length;
+    }
+    return bytes.size();
+}
+
+// In a string passed over, from `at`: where its closing quote is, escapes skipped in one go; the
+// size when the piece ends first, `escaped` then telling whether it ended on a backslash.
+size_t closingQuote(std::string_view bytes, size_t at, bool& escaped) {
+    escaped = false;
+    for (;;) {
+        const size_t stop = quoteOrBackslash(bytes, at);
+        if (stop == bytes.size() || bytes[stop] == '"') return stop;
+        if (stop + 1 == bytes.size()) {
+            escaped = true;
+            return bytes.size();
+        }
+        at = stop + 2;
+    }
 }
 
 // The next quote, bracket or comma from `at`; the size when none comes.
@@ -54,15 +84,15 @@ void HookBody::append(std::string_view bytes) {
             case State::escape:
             case State::unicode: textByte(bytes[at++]); break;
             case State::skipping: {
-                const size_t stop = quoteOrBackslash(bytes, at);
-                if (stop == bytes.size()) return;
-                at = stop + 1;
-                if (bytes[stop] == '\\') {
-                    state_ = State::skippingEscape;
-                } else {
-                    kept_ += '"';
-                    state_ = State::outside;
+                bool escaped = false;
+                const size_t stop = closingQuote(bytes, at, escaped);
+                if (stop == bytes.size()) {
+                    if (escaped) state_ = State::skippingEscape;
+                    return;
                 }
+                at = stop + 1;
+                kept_ += '"';
+                state_ = State::outside;
                 break;
             }
             case State::skippingEscape:
@@ -113,6 +143,11 @@ size_t HookBody::outside(std::string_view bytes, size_t at) {
                 ++depth_;
                 elementNext_ = true;
                 commaOwed_ = false;
+                nothingKept_ = true;
+                if (depth_ == 2) {
+                    inToolInput_ = c == '{' && std::string_view(kept_).substr(memberStart_).starts_with(toolInputKey);
+                    inputKept_ = 0;
+                }
                 break;
             case ']':
             case '}': close(c); break;
@@ -136,16 +171,22 @@ void HookBody::close(char c) {
     commaOwed_ = false;
     kept_ += c;
     if (depth_ > 0) --depth_;
+    if (depth_ < 2) inToolInput_ = false;
+    // Back in the container that kept the one closed.
+    nothingKept_ = false;
 }
 
 void HookBody::elementStarts(char c) {
     const std::string_view first(&c, 1);
     const bool pastEvent = depth_ == 1 && kept_.size() >= limits_.event;
-    if (pastEvent && c == '"') {
-        // Past the event's share only what the tile reads stays: its key decides.
+    const bool pastMember = depth_ >= 2 && kept_.size() - memberStart_ >= limits_.member;
+    // Too deep for the parse, which would refuse the whole event for it.
+    const bool tooDeep = (c == '[' || c == '{') && depth_ >= depthLimit;
+    if (!tooDeep && c == '"' && (pastEvent || (pastMember && depth_ == 2 && inToolInput_))) {
+        // Past the share only what the tile reads stays: its key decides.
         key_.clear();
         state_ = State::key;
-    } else if (pastEvent || (depth_ >= 2 && kept_.size() - memberStart_ >= limits_.member)) {
+    } else if (pastEvent || pastMember || tooDeep) {
         drop();
         dropping(first, 0);
     } else {
@@ -157,12 +198,10 @@ void HookBody::elementStarts(char c) {
 
 // What starts now is kept, after the comma owed before it.
 void HookBody::keep() {
-    if (commaOwed_ && (depth_ > 1 || topKept_)) kept_ += ',';
+    if (commaOwed_ && !nothingKept_) kept_ += ',';
     commaOwed_ = false;
-    if (depth_ == 1) {
-        memberStart_ = kept_.size();
-        topKept_ = true;
-    }
+    nothingKept_ = false;
+    if (depth_ == 1) memberStart_ = kept_.size();
 }
 
 void HookBody::drop() {
@@ -250,13 +289,17 @@ size_t HookBody::key(std::string_view bytes, size_t at) {
         } else if (c == '\\') {
             state_ = State::keyEscape;
         } else if (c == '"') {
-            const auto* read = std::find(std::begin(readMembers), std::end(readMembers), key_);
-            const uint32_t bit = 1u << (read - std::begin(readMembers));
-            if (read == std::end(readMembers) || (readKept_ & bit)) {
+            // A top-level member, or one of the tool's input.
+            const bool top = depth_ == 1;
+            const std::span<const std::string_view> names = top ? std::span<const std::string_view>(readMembers) : std::span<const std::string_view>(readInputMembers);
+            uint32_t& kept = top ? readKept_ : inputKept_;
+            const auto read = std::find(names.begin(), names.end(), key_);
+            const uint32_t bit = 1u << (read - names.begin());
+            if (read == names.end() || (kept & bit)) {
                 drop();
                 return at;
             }
-            readKept_ |= bit;
+            kept |= bit;
             keep();
             kept_ += '"';
             kept_ += key_;
@@ -278,10 +321,14 @@ size_t HookBody::dropping(std::string_view bytes, size_t at) {
             continue;
         }
         if (state_ == State::droppingText) {
-            const size_t stop = quoteOrBackslash(bytes, at);
-            if (stop == bytes.size()) return stop;
+            bool escaped = false;
+            const size_t stop = closingQuote(bytes, at, escaped);
+            if (stop == bytes.size()) {
+                if (escaped) state_ = State::droppingEscape;
+                return stop;
+            }
             at = stop + 1;
-            state_ = bytes[stop] == '\\' ? State::droppingEscape : State::dropping;
+            state_ = State::dropping;
             continue;
         }
         const size_t stop = structural(bytes, at);

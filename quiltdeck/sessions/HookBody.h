@@ -17,7 +17,11 @@ namespace quiltdeck {
 //   paths arrive as their first few hundred;
 // - top-level members are kept while the whole is under `event` bytes; past it only the members
 //   the tile reads (the session, the prompt, the tool and its input, the notification's type),
-//   each once, so that no size of the rest hides them.
+//   each once, so that no size of the rest hides them; inside the tool's input, likewise the
+//   members its label reads (the command, the file's path, the pattern, the description), past
+//   the member's share;
+// - an array or object nested deeper than `depthLimit` goes by itself: the parse on the main
+//   loop would refuse the whole event for it.
 // What goes goes whole, with its comma, so what is kept of a JSON text is JSON. Memory follows
 // what is kept, not the body. What is no JSON outside any container is kept as it comes: the
 // parse on the main loop refuses it as before. A byte-level state machine, fed piece by piece;
@@ -31,8 +35,12 @@ public:
     static constexpr size_t eventLimit = 256 * 1024;
     // What the kept form of a JSON object comes to at most: the event's share, the member that
     // started under it, and each member read past it, each a key, a string and one more item of
-    // each (a key and a string) at most, with room for escapes and brackets.
-    static constexpr size_t keptBound = eventLimit + 6 * (memberLimit + 4 * (stringLimit + 16)) + 65536;
+    // each (a key and a string) at most, with room for escapes and brackets, and the tool input's
+    // members read past its share, each a short key and a string.
+    static constexpr size_t keptBound =
+        eventLimit + 6 * (memberLimit + 4 * (stringLimit + 16) + 4 * (stringLimit + 64)) + 65536;
+    // Well within what the event's parse allows (512 levels).
+    static constexpr size_t depthLimit = 256;
 
     struct Limits {
         size_t string = stringLimit;
@@ -61,7 +69,7 @@ private:
         unicode,        // in its \u escape's digits
         skipping,       // in the rest of a cut string
         skippingEscape,
-        key,            // in a top-level key past the event's share: kept if the tile reads it
+        key,            // in a key past its share (top level, or the tool's input): kept if the tile reads it
         keyEscape,
         dropping,       // in an item or member that goes
         droppingText,
@@ -88,9 +96,11 @@ private:
     size_t depth_ = 0;          // kept containers open
     bool elementNext_ = false;  // after [, { or ,: the next byte not blank starts an item or member
     bool commaOwed_ = false;    // a comma read, not yet kept: kept before the next item kept
-    bool topKept_ = false;      // the top level has kept an item or member
+    bool nothingKept_ = false;  // the innermost container kept has kept no item or member yet
     size_t memberStart_ = 0;    // where the top-level member being kept starts in `kept_`
     uint32_t readKept_ = 0;     // the members read past the event's share, one bit each
+    bool inToolInput_ = false;  // the kept object at depth 2 is the value of "tool_input"
+    uint32_t inputKept_ = 0;    // its members read past the member's share, one bit each
 
     size_t textBytes_ = 0;  // of the current string, as kept
     int hexDigits_ = 0;     // of the \u escape being read
@@ -99,7 +109,7 @@ private:
     bool pairOpen_ = false;
     bool escapeClosesPair_ = false;  // the escape being read follows a high surrogate
 
-    std::string key_;          // a top-level key past the event's share, as sent
+    std::string key_;          // a key past its share, as sent
     size_t dropDepth_ = 0;     // containers open in what goes
 };
 

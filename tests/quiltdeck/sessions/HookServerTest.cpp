@@ -255,6 +255,18 @@ TEST(HookBody, KeepsTheFirstItemsAndTheMembersTheTileReads) {
         {"blanks", {1000, 1000, 1000}, "{ \"a\" : [ 1 , 2 ] ,\n\"b\":\ttrue }", "{\"a\" : [1 ,2 ] ,\"b\":\ttrue }"},
         {"no JSON stays no JSON", {1000, 1000, 1000}, "[1,,2,] x, {,}", "[1,,2,] x, {,}"},
         {"no JSON past a share", {1000, 8, 1000}, R"({"a":[1,2,3,4,,]})", R"({"a":[1,2,]})"},
+        // Past the tool input's share, what its label reads stays, each once; nowhere else.
+        {"the tool input's members read", {1000, 30, 1000},
+         R"({"tool_input":{"old_string":"aaaaaaaaaa","new_string":"b","file_path":"late.ts","x":{"command":"no"},)"
+         R"("command":"c","file_path":"again","description":"d","pattern":"p"},"other":{"aaaaaaaaaaaaaaaaaaaaaaaaa":1,"file_path":"f"}})",
+         R"({"tool_input":{"old_string":"aaaaaaaaaa","file_path":"late.ts","command":"c","description":"d","pattern":"p"},)"
+         R"("other":{"aaaaaaaaaaaaaaaaaaaaaaaaa":1}})"},
+        {"the tool input read past the event's share", {1000, 10, 0},
+         R"({"x":1,"tool_input":{"old_string":"aaaaaaaaaa","file_path":"late.ts"}})", R"({"tool_input":{"file_path":"late.ts"}})"},
+        // A part too deep for the parse goes alone: the brackets kept close as they came.
+        {"nested too deep", {1000, SIZE_MAX, 1000},
+         R"({"a":)" + std::string(300, '[') + "1" + std::string(300, ']') + R"(,"b":[2]})",
+         R"({"a":)" + std::string(HookBody::depthLimit - 1, '[') + std::string(HookBody::depthLimit - 1, ']') + R"(,"b":[2]})"},
     };
     for (const Case& c : cases) {
         for (const size_t piece : {c.body.size(), size_t{1}, size_t{3}}) {
@@ -270,6 +282,11 @@ TEST(HookBody, KeepsTheFirstItemsAndTheMembersTheTileReads) {
 // among them), and stays within the bound, whatever the size sent.
 TEST(HookBody, KeepsAPrefixOfEveryContainerWithinItsBound) {
     using Json = nlohmann::ordered_json;
+    // A new key at the end, without the search for it an ordered object's [] makes (thousands of
+    // members would cost their square).
+    const auto addMember = [](Json& object, std::string key, Json item) {
+        object.get_ref<Json::object_t&>().emplace_back(std::move(key), std::move(item));
+    };
     std::mt19937 random(2718);
     std::function<Json(int)> value = [&](int depth) -> Json {
         const unsigned pick = random() % (depth > 4 ? 4 : 7);
@@ -281,7 +298,7 @@ TEST(HookBody, KeepsAPrefixOfEveryContainerWithinItsBound) {
         Json container = pick % 2 ? Json::array() : Json::object();
         for (size_t i = 0; i < count; ++i) {
             if (container.is_array()) container.push_back(value(depth + 1));
-            else container["k" + std::to_string(i)] = value(depth + 1);
+            else addMember(container, "k" + std::to_string(i), value(depth + 1));
         }
         return container;
     };
@@ -309,7 +326,7 @@ TEST(HookBody, KeepsAPrefixOfEveryContainerWithinItsBound) {
     for (int round = 0; round < 60; ++round) {
         Json body = Json::object();
         const size_t members = random() % 4 == 0 ? 20000 : random() % 30;
-        for (size_t i = 0; i < members; ++i) body["m" + std::to_string(i)] = value(members > 100 ? 5 : 1);
+        for (size_t i = 0; i < members; ++i) addMember(body, "m" + std::to_string(i), value(members > 100 ? 5 : 1));
         for (const auto name : read) {
             if (random() % 2) body[std::string(name)] = value(1);
         }
@@ -411,6 +428,27 @@ std::string searchEvent(size_t paths) {
     return "hook PostToolUse " + kept.dump();
 }
 
+// An edit of a long text: the file's path comes after the old and new strings, past the tool
+// input's share; and an event with a part nested a thousand levels deep, as the event and as the
+// tile gets it (that part to the depth kept).
+std::string editBody() {
+    return R"({"session_id":"s1","hook_event_name":"PreToolUse","tool_name":"Edit","tool_input":{"old_string":")" +
+           std::string(100'000, 'a') + R"(","new_string":")" + std::string(100'000, 'b') + R"(","file_path":"src/late_path.ts"}})";
+}
+std::string editEvent() {
+    return "hook PreToolUse " + nlohmann::json{{"session_id", "s1"},
+                                               {"hook_event_name", "PreToolUse"},
+                                               {"tool_name", "Edit"},
+                                               {"tool_input",
+                                                {{"old_string", std::string(HookBody::stringLimit, 'a')},
+                                                 {"file_path", "src/late_path.ts"}}}}
+                                    .dump();
+}
+std::string nestedBody(size_t depth) {
+    return R"({"session_id":"s1","hook_event_name":"PreToolUse","x":)" + std::string(depth, '[') + std::string(depth, ']') +
+           R"(,"tool_name":"Bash","tool_input":{"command":"ls"}})";
+}
+
 const std::string page =
     "<!doctype html><meta charset=\"utf-8\"><title>no browser</title>\n<body style=\"margin:0;height:100vh;"
     "display:grid;place-content:center;text-align:center;background:#298558;color:#fff;font:600 16px system-ui\">\n"
@@ -463,6 +501,11 @@ INSTANTIATE_TEST_SUITE_P(
         // A file search's tens of thousands of paths arrive as their first ones, the event whole.
         RequestCase{"SixtyThousandPathsArrive", {posted("/hook/T1/PostToolUse", searchBody(60'000))}, ok,
                     {searchEvent(60'000)}},
+        // What the tool's label reads is kept whatever comes before it in the tool's input.
+        RequestCase{"TheEditedFilesPathAfterLongStrings", {posted("/hook/T1/PreToolUse", editBody())}, ok, {editEvent()}},
+        // A part nested past what the parse reads goes by itself, not the event.
+        RequestCase{"APartNestedTooDeepGoesAlone", {posted("/hook/T1/PreToolUse", nestedBody(1000))}, ok,
+                    {"hook PreToolUse " + nlohmann::json::parse(nestedBody(HookBody::depthLimit - 1)).dump()}},
         // Half an emoji, as JSON.stringify writes it, is a replacement character.
         RequestCase{"LoneSurrogatesAreReplaced",
                     {posted("/hook/T1/UserPromptSubmit", promptBody("fix \\ud83d it \\ude00\\ud83d\\ude00\\udbff"))}, ok,
