@@ -116,6 +116,9 @@ void Session::build(const Arguments& arguments) {
         if (onPersist) onPersist();
     };
     machine_->onBoot = [this] {
+        // Up: what was typed went to its own assistant.
+        recordingTypedInput_ = false;
+        typedBeforeStart_.clear();
         if (onBoot) onBoot();
     };
 
@@ -166,10 +169,16 @@ void Session::build(const Arguments& arguments) {
     }
 
     // A resume that fails ends its child before it reads a key: what is typed meanwhile is kept
-    // for the tile that starts afresh.
+    // for the tile that starts afresh, until the tile comes up. The record is what was typed from
+    // the start: it stops at the first piece that does not fit.
     if (resumeId_ || continueLatest_) {
+        recordingTypedInput_ = true;
         view_->onInput = [this](std::span<const uint8_t> bytes) {
-            if (machine_->booted() || typedBeforeStart_.size() + bytes.size() > typedAheadLimit) return;
+            if (!recordingTypedInput_) return;
+            if (machine_->booted() || typedBeforeStart_.size() + bytes.size() > typedAheadLimit) {
+                recordingTypedInput_ = false;
+                return;
+            }
             typedBeforeStart_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         };
     }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/MainLoop.h"
@@ -110,6 +111,11 @@ public:
     // started (at most `typedAheadLimit` bytes): a tile whose conversation is found gone hands it
     // to the one that starts afresh in its place.
     const std::string& typedBeforeStart() const { return typedBeforeStart_; }
+    // That record, handed over once: the record ends.
+    std::string takeTypedBeforeStart() {
+        recordingTypedInput_ = false;
+        return std::exchange(typedBeforeStart_, std::string());
+    }
     static constexpr size_t typedAheadLimit = 1 << 20;
     // The wall the tile belongs to; empty: the main wall. Set by the tile wall.
     std::string wall;
@@ -195,6 +201,7 @@ private:
     // Output the terminal has taken that the status machine has not had yet, in pieces.
     size_t absorbsQueued_ = 0;
     std::string typedBeforeStart_;
+    bool recordingTypedInput_ = false;
 
     std::unique_ptr<TappedTerminalView> view_;
     std::unique_ptr<StatusMachine> machine_;

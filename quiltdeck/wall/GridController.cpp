@@ -445,7 +445,7 @@ void GridController::restart(const std::string& id, bool resume, bool automatic)
     request.carryOver = true;
     request.automatic = automatic;
     // Keys typed into a tile whose conversation was found gone go to the one that starts afresh.
-    if (automatic) request.typedAhead = s->typedBeforeStart();
+    if (automatic) request.typedAhead = s->takeTypedBeforeStart();
     // The program restarts a tile by itself only when its conversation is gone.
     replacing_ = true;
     close(id, automatic);

@@ -41,7 +41,7 @@ public:
     std::optional<std::string> claudeSessionId() const override { return session_->claudeSessionId(); }
     bool continueLatest() const override { return session_->continueLatest(); }
     bool canResume() const override { return session_->hasSavedConversation(); }
-    std::string typedBeforeStart() const override { return session_->typedBeforeStart(); }
+    std::string takeTypedBeforeStart() override { return session_->takeTypedBeforeStart(); }
     bool pinnedTitle() const override { return session_->title().pinned; }
     void unpinTitle() override { session_->unpinTitle(); }
     bool booted() const override { return session_->isShell() || session_->booted(); }

@@ -75,8 +75,8 @@ public:
     virtual bool continueLatest() const { return false; }
     // A conversation to continue is kept: "Continue where it left off" is offered.
     virtual bool canResume() const { return claudeSessionId() || continueLatest(); }
-    // What the user typed into it before its assistant started, while resuming.
-    virtual std::string typedBeforeStart() const { return {}; }
+    // What the user typed into it before its assistant started, while resuming: handed over once.
+    virtual std::string takeTypedBeforeStart() { return {}; }
     virtual bool pinnedTitle() const { return false; }
     // Lets automatic titles apply again.
     virtual void unpinTitle() {}

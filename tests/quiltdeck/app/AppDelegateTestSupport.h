@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/VirtualMainLoop.h"
@@ -66,7 +67,7 @@ public:
     StatusMachine::Title* titleState() override { return request.isShell ? nullptr : titles.get(); }
     std::string lastPrompt() const override { return prompt; }
     bool hasResumeId() const override { return request.resume.has_value(); }
-    std::string typedBeforeStart() const override { return typedAhead; }
+    std::string takeTypedBeforeStart() override { return std::exchange(typedAhead, std::string()); }
     std::string screenText() override { return screen; }
     Namer aiTitleNamer() override {
         return [titles = titles](std::string_view name) {

@@ -180,6 +180,49 @@ TEST_F(SessionTest, AGoneConversationHandsOverInsteadOfEnding) {
     EXPECT_EQ(fresh->typedBeforeStart(), "");
 }
 
+// What is typed into a tile started to resume is kept from the start, until the tile comes up,
+// and handed over once.
+TEST_F(SessionTest, TypedAheadIsAPrefixKeptUntilTheTileComesUp) {
+    Session::Arguments resumed = assistant();
+    resumed.resume = "some-id";
+    const std::string nearlyAll(Session::typedAheadLimit - 2, 'a');
+    struct Case {
+        const char* name;
+        std::function<void(Session&)> steps;
+        std::string kept;
+    };
+    const Case cases[] = {
+        {"a piece that does not fit ends the record",
+         [&](Session& session) {
+             session.view().send(std::string_view(nearlyAll));
+             session.view().send(std::string_view("bcd"));
+             session.view().send(std::string_view("e"));
+         },
+         nearlyAll},
+        {"the tile up ends it",
+         [&](Session& session) {
+             session.view().send(std::string_view("before"));
+             session.view().dataReceived(bytes("Claude Code v2.1.3\r\n\xe2\x9d\xaf "));
+             loop.runPending();
+             ASSERT_TRUE(session.booted());
+             session.view().send(std::string_view("after"));
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto session = open(resumed);
+        c.steps(*session);
+        EXPECT_EQ(session->typedBeforeStart().size(), c.kept.size());
+        EXPECT_TRUE(session->typedBeforeStart() == c.kept);
+    }
+    auto session = open(resumed);
+    session->view().send(std::string_view("once"));
+    EXPECT_EQ(session->takeTypedBeforeStart(), "once");
+    session->view().send(std::string_view("more"));
+    EXPECT_EQ(session->takeTypedBeforeStart(), "");
+}
+
 // The tile that starts afresh in a gone conversation's place hands its child what was typed
 // into the other one first.
 TEST_F(SessionTest, TypedAheadReachesTheChildFirst) {
