@@ -39,7 +39,10 @@ bool isPlainPathCharacter(char c) {
            std::string_view("_@%+=:,./-").find(c) != std::string_view::npos;
 }
 
-void sendFramed(const Drop::Send& send, std::string_view body) {
+// Framed as a paste when the tile's program reads the frame (it turned bracketed paste on); else
+// the marks would only reach it as text.
+void sendFramed(const Drop::Send& send, std::string_view body, bool bracketed) {
+    if (!bracketed) return send(body);
     std::string framed;
     framed.reserve(Drop::pasteStart.size() + body.size() + Drop::pasteEnd.size());
     framed += Drop::pasteStart;
@@ -213,7 +216,7 @@ void sayPictureRefused(const KeptPicture& kept) {
 
 // Main loop: the kept picture saved, and its path typed; false, said, when it cannot be.
 bool sendKeptPicture(const KeptPicture& kept, const Drop::Send& send, const std::filesystem::path& dropsFolder,
-                     int64_t unixSeconds) {
+                     int64_t unixSeconds, bool bracketed) {
     if (!kept.png) {
         sayPictureRefused(kept);
         return false;
@@ -225,7 +228,7 @@ bool sendKeptPicture(const KeptPicture& kept, const Drop::Send& send, const std:
         sayPasteNews("paste_picture_not_kept", {}, {});
         return false;
     }
-    sendFramed(send, Drop::quotePath(Drop::pasteSafe(saved->string())) + " ");
+    sendFramed(send, Drop::quotePath(Drop::pasteSafe(saved->string())) + " ", bracketed);
     return true;
 }
 
@@ -257,7 +260,8 @@ void pastePictureInPlace(std::weak_ptr<Session> weak, vantel::PasteQueue::Stream
             const auto session = weak.lock();
             if (!session || !session->view().incomingPasteBytes(place)) return;
             const auto send = [&session, place](std::string_view text) { session->view().sendInPlace(place, text); };
-            const bool sent = sendKeptPicture(kept, send, dropsFolder, static_cast<int64_t>(std::time(nullptr)));
+            const bool sent = sendKeptPicture(kept, send, dropsFolder, static_cast<int64_t>(std::time(nullptr)),
+                                              session->view().getTerminal().bracketedPasteMode);
             session->view().closeInputPlace(place);
             if (sent) BarMessage::withdraw(std::string(Drop::pasteTopic));
         });
@@ -375,10 +379,11 @@ bool Drop::paste(const platform::ui::Pasteboard& pasteboard, Session& session,
         pastePictureInPlace(session.weak_from_this(), session.view().holdInputPlace(), std::move(content), dropsFolder);
         return true;
     }
+    const bool bracketed = session.view().getTerminal().bracketedPasteMode;
     const bool sent = paste(
         std::move(content), [&session](std::string_view text) { session.view().send(text); }, dropsFolder,
-        static_cast<int64_t>(std::time(nullptr)),
-        [&session](std::string_view text) { session.view().sendPaste(std::string(text), true); });
+        static_cast<int64_t>(std::time(nullptr)), bracketed,
+        [&session, bracketed](std::string_view text) { session.view().sendPaste(std::string(text), bracketed); });
     if (sent) BarMessage::withdraw(std::string(pasteTopic));
     return sent;
 }
@@ -404,13 +409,14 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
         const auto send = [&session, place](std::string_view text) { session->view().sendInPlace(place, text); };
         // An image that cannot be kept is not pasted as text either.
         const bool image = content.png || content.tiff || content.imageTooLarge;
-        const bool sent = paste(content, send, dropsFolder, static_cast<int64_t>(std::time(nullptr)));
+        const bool bracketed = session->view().getTerminal().bracketedPasteMode;
+        const bool sent = paste(content, send, dropsFolder, static_cast<int64_t>(std::time(nullptr)), bracketed);
         if (sent || image) {
             session->view().closeInputPlace(place);
             if (sent) BarMessage::withdraw(std::string(pasteTopic));
             return;
         }
-        session->view().pasteText(clipboard, true, false, place,
+        session->view().pasteText(clipboard, bracketed, false, place,
                                   [limit, weak](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop, size_t sent) {
                                       const auto session = weak.lock();
                                       sayHowAPasteEnded(end, limit, stop, sent,
@@ -511,10 +517,10 @@ void Drop::sayPastedTextDropped(size_t bytes, vantel::PasteStop why) {
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
-                 int64_t unixSeconds, const Send& sendLarge) {
+                 int64_t unixSeconds, bool bracketed, const Send& sendLarge) {
     const std::string paths = pathsOf(content);
     if (!paths.empty()) {
-        sendFramed(send, paths);
+        sendFramed(send, paths, bracketed);
         return true;
     }
 
@@ -523,7 +529,7 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
         sayPictureNotKept("paste_picture_too_large", "larger than " + std::to_string(limit) + " bytes", {limit});
         return false;
     }
-    if (content.png || content.tiff) return sendKeptPicture(keptPicture(content), send, dropsFolder, unixSeconds);
+    if (content.png || content.tiff) return sendKeptPicture(keptPicture(content), send, dropsFolder, unixSeconds, bracketed);
 
     if (!content.text) return false;
     // Filtering tens of megabytes at once would hold the loop: the view does it piece by piece.
@@ -533,7 +539,7 @@ bool Drop::paste(const Content& content, const Send& send, const std::filesystem
     }
     const std::string text = pasteSafe(*content.text);
     if (text.empty()) return false;
-    sendFramed(send, text);
+    sendFramed(send, text, bracketed);
     return true;
 }
 

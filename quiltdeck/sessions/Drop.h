@@ -17,11 +17,12 @@ namespace quiltdeck {
 class Session;
 
 // Files, images and text dropped onto a tile or pasted into it, turned into
-// text typed into the tile as one bracketed paste: file paths ready for a
-// command line, an image saved under the drops folder with its path typed,
-// or the text itself. The markers are always sent, whatever the program in
-// the tile asked for, and what goes between them loses the controls a paste
-// never carries, so nothing in it can end the paste early.
+// text typed into the tile as one paste: file paths ready for a command line,
+// an image saved under the drops folder with its path typed, or the text
+// itself. It is framed as a bracketed paste while the tile's program has asked
+// for that (the assistant and the shells' line editors do; a program that has
+// not would get the marks as text), and what goes out loses the controls a
+// paste never carries, so nothing in it can end the paste early.
 class Drop {
 public:
     Drop() = delete;
@@ -47,12 +48,12 @@ public:
     static const std::vector<std::string>& types();
 
     using Send = std::function<void(std::string_view)>;
-    // Sends the first kind of content that applies; true when something was
-    // sent. An image is saved in `dropsFolder`, named by `unixSeconds`. Text
-    // of more than a piece goes to `sendLarge` when given, unfiltered and
-    // unframed, to be filtered and framed as it goes out in pieces.
+    // Sends the first kind of content that applies, framed when `bracketed`; true when something
+    // was sent. An image is saved in `dropsFolder`, named by `unixSeconds`. Text of more than a
+    // piece goes to `sendLarge` when given, unfiltered and unframed, to be filtered and framed as
+    // it goes out in pieces.
     static bool paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
-                      int64_t unixSeconds, const Send& sendLarge = {});
+                      int64_t unixSeconds, bool bracketed = true, const Send& sendLarge = {});
     static constexpr size_t largeText = size_t{256} << 10;
 
     // What a drag's pasteboard holds, typed into the tile; images go to the

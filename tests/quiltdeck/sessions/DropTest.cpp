@@ -91,21 +91,29 @@ struct PasteCase {
 
 class DropPaste : public ::testing::TestWithParam<PasteCase> {};
 
+// Framed for a program that reads the frame, as it stands for one that does not.
 TEST_P(DropPaste, SendsOneBracketedPaste) {
-    testing::TempFolder drops;
-    std::vector<std::string> sent;
-    const bool pasted = Drop::paste(
-        GetParam().content, [&](std::string_view text) { sent.emplace_back(text); }, drops.path(), secs);
-    if (GetParam().sent.empty()) {
-        EXPECT_FALSE(pasted);
-        EXPECT_TRUE(sent.empty());
-        return;
+    for (const bool bracketed : {true, false}) {
+        SCOPED_TRACE(bracketed ? "bracketed" : "not bracketed");
+        testing::TempFolder drops;
+        std::vector<std::string> sent;
+        const bool pasted = Drop::paste(
+            GetParam().content, [&](std::string_view text) { sent.emplace_back(text); }, drops.path(), secs, bracketed);
+        if (GetParam().sent.empty()) {
+            EXPECT_FALSE(pasted);
+            EXPECT_TRUE(sent.empty());
+            continue;
+        }
+        EXPECT_TRUE(pasted);
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0], bracketed ? start + GetParam().sent + end : GetParam().sent);
+        // Nothing inside can end the paste early.
+        if (bracketed) {
+            EXPECT_EQ(sent[0].find(end), sent[0].size() - end.size());
+        } else {
+            EXPECT_EQ(sent[0].find(end), std::string::npos);
+        }
     }
-    EXPECT_TRUE(pasted);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0], start + GetParam().sent + end);
-    // Nothing inside can end the paste early.
-    EXPECT_EQ(sent[0].find(end), sent[0].size() - end.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -278,8 +286,8 @@ TEST_F(DropImage, AShortWriteLeavesNoFile) {
     EXPECT_TRUE(std::filesystem::is_empty(drops.path()));
 }
 
-// A paste from the clipboard reaches the tile's child framed, whatever the
-// child asked for; an end marker inside the text does not end it.
+// A paste from the clipboard reaches the tile's child framed while the child asks for bracketed
+// paste, as it stands while not; an end marker inside the text does not end it.
 // A shell tile in `project` whose child `spawn` starts.
 template <class Spawn>
 std::shared_ptr<Session> openShellTile(platform::runtime::MainLoop& loop, Store& store, const testing::TempFolder& project,
@@ -301,7 +309,7 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
     testing::TempFolder state, project;
     Store store(state.path());
     auto session = openShellTile(loop, store, project, [](TappedTerminalView& view, auto&&...) {
-        view.startProcess("/bin/sh", {"-c", "stty raw -echo; echo ready; exec cat -v"});
+        view.startProcess("/bin/sh", {"-c", "stty raw -echo; printf '\\033[?2004h'; echo ready; exec cat -v"});
     });
     ASSERT_TRUE(loop.runUntil([&] { return session->screenText().find("ready") != std::string::npos; }, 15s));
 
@@ -311,6 +319,17 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
     EXPECT_TRUE(loop.runUntil(
         [&] { return session->screenText().find("^[[200~hello[201~world^[[201~") != std::string::npos; }, 15s))
         << session->screenText();
+    // The program turns bracketed paste off (what it wrote, as the terminal reads it): the text
+    // alone, as `cat > file` would keep it; then on again.
+    for (const char* mode : {"\x1b[?2004l", "\x1b[?2004h"}) {
+        session->view().dataReceived(bytes(mode));
+        const bool on = mode[5] == 'h';
+        board.contentDidChange(on ? "again" : "plain");
+        EXPECT_TRUE(Drop::paste(board, *session, state.path()));
+        const std::string shown = on ? "^[[200~again^[[201~" : "world^[[201~plain";
+        EXPECT_TRUE(loop.runUntil([&] { return session->screenText().find(shown) != std::string::npos; }, 15s))
+            << session->screenText();
+    }
 
     // From the clipboard, read only now: an image before the text (which is then not read), or
     // the text in the pieces its owner hands over, a character cut between two of them. A key
@@ -539,6 +558,8 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         vantel::testing::RecordingViewOwner child;
         auto session = openShellTile(loop, store, project, [](auto&...) {});
         session->view().setTerminalDelegate(&child);
+        // Its program reads pastes framed, as a shell's line editor does.
+        session->view().dataReceived(bytes("\x1b[?2004h"));
         child.room = c.room;
         Pasteboard clipboard;
         auto backend = std::make_unique<HeldClipboard>();
