@@ -28,6 +28,11 @@ void TappedTerminalView::sendPasted(vantel::TerminalView& source, std::span<cons
     LocalProcessTerminalView::sendPasted(source, data, paste);
 }
 
+void TappedTerminalView::sendWhenRead(vantel::TerminalView& source, std::span<const uint8_t> data) {
+    if (onInput) onInput(data);
+    LocalProcessTerminalView::sendWhenRead(source, data);
+}
+
 void TappedTerminalView::requestOpenLink(vantel::TerminalView&, const std::string& link,
                                          const std::map<std::string, std::string>&) {
     // A path that names no file is no link.

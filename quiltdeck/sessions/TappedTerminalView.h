@@ -26,6 +26,7 @@ public:
     using LocalProcessTerminalView::send;
     void send(vantel::TerminalView& source, std::span<const uint8_t> data) override;
     void sendPasted(vantel::TerminalView& source, std::span<const uint8_t> data, uint64_t paste) override;
+    void sendWhenRead(vantel::TerminalView& source, std::span<const uint8_t> data) override;
     // A link the user clicked, taken by the link rules: opened, revealed in its folder, asked
     // about in a dialog over the tile's window, or refused ("tile: refused <scheme> link").
     void requestOpenLink(vantel::TerminalView& source, const std::string& link,

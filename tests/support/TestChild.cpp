@@ -99,6 +99,40 @@ void listSignalState() {
     }
 }
 
+volatile sig_atomic_t interrupted = 0;
+volatile sig_atomic_t waitingForInput = 0;
+volatile sig_atomic_t interruptedWhileWaiting = 0;
+
+// A line editor's way with its terminal: keys one by one (no canonical mode, no echo), signals on.
+// It reads slowly, a pause every 256 bytes; the interrupt key ends it with a line that tells how
+// much it had read and whether it was waiting for input when the signal came.
+void editor() {
+    termios modes{};
+    ::tcgetattr(STDIN_FILENO, &modes);
+    modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    modes.c_lflag |= ISIG;
+    modes.c_cc[VMIN] = 1;
+    modes.c_cc[VTIME] = 0;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        interrupted = 1;
+        interruptedWhileWaiting = waitingForInput;
+    };
+    ::sigaction(SIGINT, &action, nullptr);
+    writeLine("READY");
+    size_t read = 0;
+    char byte;
+    while (!interrupted) {
+        waitingForInput = 1;
+        const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
+        waitingForInput = 0;
+        if (n == 1 && ++read % 256 == 0) ::usleep(1000);
+        if (n == 0) break;
+    }
+    writeLine("INT read=" + std::to_string(read) + " waiting=" + std::to_string(interruptedWhileWaiting));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,6 +168,8 @@ int main(int argc, char** argv) {
         const bool colours = argc > 3 && std::strcmp(argv[3], "osc4") == 0;
         flood(colours ? "\x1b]4;1;?\x07" : "\x1b[c", std::strtoull(argv[2], nullptr, 10));
         for (;;) ::pause();
+    } else if (mode == "editor") {
+        editor();
     } else if (mode == "inherited") {
         listSignalState();
         listDescriptors();

@@ -60,6 +60,8 @@ struct LocalProcess::Channel {
         size_t written = 0;
         // The paste whose text it is (0: keys, frames, replies), which may be taken back.
         uint64_t paste = 0;
+        // Written once the child has read what came before it (sendWhenRead).
+        bool whenRead = false;
     };
 
     int masterFd = -1;
@@ -69,8 +71,13 @@ struct LocalProcess::Channel {
     // Bytes in `writes`, all of them and those of user input.
     size_t queuedBytes = 0;
     size_t queuedInputBytes = 0;
-    // Since when the terminal has taken no write, full (none while it takes them).
+    // Since when the terminal has taken no byte, full (none while it takes them).
     std::optional<platform::runtime::TimePoint> blockedSince;
+    // The first write waits for the child's reader (I/O thread only): since when, how many looks
+    // in a row found the reader waiting, and whether the thread looks again soon.
+    std::optional<platform::runtime::TimePoint> readerWaitSince;
+    int readerSeenWaiting = 0;
+    bool waitingForReader = false;
     std::jthread thread;
 
     ~Channel() {
@@ -271,12 +278,14 @@ void LocalProcess::readLoop(std::stop_token stop, Channel& channel) {
         // A suspended reader leaves the master out of the poll set altogether:
         // a hung-up master would otherwise wake the thread without end.
         const bool wantRead = reading && !suspended;
-        const bool wantWrite = channel.hasPendingWrites();
+        // A write that waits for the child's reader is looked at again every few milliseconds.
+        const bool waitingForReader = channel.waitingForReader;
+        const bool wantWrite = channel.hasPendingWrites() && !waitingForReader;
         pollfd fds[2] = {{channel.wakeFd, POLLIN, 0}, {-1, 0, 0}};
         if (wantRead || wantWrite) {
             fds[1] = {channel.masterFd, static_cast<short>((wantRead ? POLLIN : 0) | (wantWrite ? POLLOUT : 0)), 0};
         }
-        if (::poll(fds, 2, -1) < 0) {
+        if (::poll(fds, 2, waitingForReader ? 2 : -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -286,7 +295,7 @@ void LocalProcess::readLoop(std::stop_token stop, Channel& channel) {
         }
         if (stop.stop_requested()) break;
         const short ready = fds[1].revents;
-        if (wantWrite && ready) {
+        if ((wantWrite && ready) || waitingForReader) {
             flushWrites(channel);
             if ((ready & (POLLHUP | POLLERR)) && channel.hasPendingWrites()) {
                 // Nobody is left to read them.
@@ -634,24 +643,55 @@ bool LocalProcess::sendPaste(std::span<const uint8_t> data, uint64_t paste) {
     return queueWrite(data, false, paste);
 }
 
+bool LocalProcess::sendWhenRead(std::span<const uint8_t> data) {
+    noteInput();
+    return queueWrite(data, false, 0, true);
+}
+
+namespace {
+
+// Whether an interrupt key the terminal takes in discards what its child has not read: its keys
+// make signals, and a signal flushes.
+bool interruptFlushes(int masterFd) {
+    termios modes{};
+    return ::tcgetattr(masterFd, &modes) == 0 && (modes.c_lflag & ISIG) && !(modes.c_lflag & NOFLSH);
+}
+
+}  // namespace
+
 std::map<uint64_t, size_t> LocalProcess::takeBackPastes(bool* flushed) {
     std::map<uint64_t, size_t> taken;
     if (flushed) *flushed = false;
     auto channel = running_ ? currentChannel() : nullptr;
     if (!channel) return taken;
     std::lock_guard lock(channel->writeMutex);
-    size_t dropped = 0;
+    // A terminal that took nothing for a while: its child reads nothing, and what was written
+    // before would keep the next key out for good. What it holds is discarded as the interrupt key
+    // would discard it once in; a terminal whose keys make no signals (a raw reader) keeps it,
+    // keys typed before the paste among it.
+    const bool pasteWaits = std::any_of(channel->writes.begin(), channel->writes.end(),
+                                        [](const auto& write) { return write.paste != 0; });
+    const bool flush = pasteWaits && channel->masterFd >= 0 && channel->blockedSince &&
+                       Clock::now() - *channel->blockedSince >= stalledTerminal && interruptFlushes(channel->masterFd);
+    size_t removed = 0;
     for (auto write = channel->writes.begin(); write != channel->writes.end();) {
-        if (!write->paste) {
+        size_t keep;
+        if (flush && write->written > 0) {
+            // Its first bytes were in the terminal, and go with what it held: none of the rest goes.
+            keep = 0;
+        } else if (!write->paste) {
             ++write;
             continue;
+        } else {
+            // A write begun keeps the rest of its character: the child never gets half of one.
+            keep = write->written;
+            while (keep > 0 && keep < write->bytes.size() && utf8::isContinuationByte(write->bytes[keep])) ++keep;
         }
-        // A write begun keeps the rest of its character: the child never gets half of one.
-        size_t keep = write->written;
-        while (keep > 0 && keep < write->bytes.size() && utf8::isContinuationByte(write->bytes[keep])) ++keep;
+        const size_t unsent = write->bytes.size() - std::max(keep, write->written);
+        if (write->paste && unsent > 0) taken[write->paste] += unsent;
         const size_t gone = write->bytes.size() - keep;
-        if (gone > 0) taken[write->paste] += gone;
-        dropped += gone;
+        removed += gone;
+        if (!write->isReply) channel->queuedInputBytes -= gone;
         if (keep > 0) {
             write->bytes.resize(keep);
             write->paste = 0;
@@ -660,12 +700,8 @@ std::map<uint64_t, size_t> LocalProcess::takeBackPastes(bool* flushed) {
             write = channel->writes.erase(write);
         }
     }
-    channel->queuedBytes -= dropped;
-    channel->queuedInputBytes -= dropped;
-    // A terminal that took no write for a while: its child reads nothing, and what was written
-    // before would keep the next key out for good.
-    if (channel->blockedSince && Clock::now() - *channel->blockedSince >= stalledTerminal && dropped > 0 &&
-        channel->masterFd >= 0) {
+    channel->queuedBytes -= removed;
+    if (flush) {
         // What it holds comes in two parts: what the child's side has yet to take in, and what it
         // took in that the child has yet to read (full: nothing more, a Ctrl+C neither, goes in).
         ::ioctl(channel->masterFd, TCFLSH, TCOFLUSH);
@@ -676,7 +712,7 @@ std::map<uint64_t, size_t> LocalProcess::takeBackPastes(bool* flushed) {
         channel->blockedSince.reset();
         if (flushed) *flushed = true;
     }
-    if (dropped > 0) channel->wake();
+    if (removed > 0) channel->wake();
     return taken;
 }
 
@@ -689,7 +725,7 @@ size_t LocalProcess::inputRoom() {
     return writeQueueLimit - std::min(channel->queuedInputBytes, writeQueueLimit);
 }
 
-bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste) {
+bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste, bool whenRead) {
     if (!running_) return false;
     auto channel = currentChannel();
     if (!channel) return false;
@@ -717,7 +753,7 @@ bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply, uint6
             if (isReply) logLine = takeDropSummary();
             id = sendCount_++;
             channel->writes.push_back(
-                Channel::PendingWrite{id, std::vector<uint8_t>(data.begin(), data.end()), isReply, 0, paste});
+                Channel::PendingWrite{id, std::vector<uint8_t>(data.begin(), data.end()), isReply, 0, paste, whenRead});
             channel->queuedBytes += data.size();
             if (!isReply) channel->queuedInputBytes += data.size();
             writeFigures_.peakQueuedBytes = std::max(writeFigures_.peakQueuedBytes, channel->queuedBytes);
@@ -737,13 +773,23 @@ void LocalProcess::flushWrites(Channel& channel) {
         int error = 0;
         {
             std::lock_guard lock(channel.writeMutex);
+            channel.waitingForReader = false;
             if (channel.writes.empty()) return;
             auto& write = channel.writes.front();
+            if (write.whenRead && write.written == 0) {
+                if (!readerReady(channel)) {
+                    channel.waitingForReader = true;
+                    return;
+                }
+                channel.readerWaitSince.reset();
+            }
             while (write.written < write.bytes.size()) {
                 const ssize_t n =
                     ::write(channel.masterFd, write.bytes.data() + write.written, write.bytes.size() - write.written);
                 if (n > 0) {
+                    // Taking bytes is reading: a child that reads slowly is no stalled one.
                     write.written += static_cast<size_t>(n);
+                    channel.blockedSince.reset();
                     continue;
                 }
                 if (n < 0 && errno == EINTR) continue;
@@ -763,6 +809,22 @@ void LocalProcess::flushWrites(Channel& channel) {
         if (debugIO_) printLine("[SEND-" + std::to_string(id) + "] completed bytes=" + std::to_string(total_.load()));
         if (error != 0) printLine("Error writing data to the child, errno=" + std::to_string(error));
     }
+}
+
+bool LocalProcess::readerReady(Channel& channel) {
+    const auto now = Clock::now();
+    if (!channel.readerWaitSince) {
+        channel.readerWaitSince = now;
+        channel.readerSeenWaiting = 0;
+    }
+    // A loaded machine may keep the child from reading for long: the bound, then the write anyway.
+    if (now - *channel.readerWaitSince >= readerWaitLimit || !interruptFlushes(channel.masterFd)) return true;
+    if (!PseudoTerminalHelpers::childWaitsForInput(channel.masterFd)) {
+        channel.readerSeenWaiting = 0;
+        return false;
+    }
+    // Twice in a row: what was written last may still be on its way into the child's side.
+    return ++channel.readerSeenWaiting >= 2;
 }
 
 int LocalProcess::setWindowSize(const winsize& size) {

@@ -114,11 +114,18 @@ public:
     // Pasted text of the paste `paste` (not 0): sent as input, but takeBackPastes may take back
     // what of it has not been written to the terminal yet.
     bool sendPaste(std::span<const uint8_t> data, uint64_t paste);
+    // Input written only once the child has read all the input before it and waits for more (at
+    // most `readerWaitLimit`), where the terminal turns keys into signals: an interrupt key the
+    // terminal takes in discards what the child has not read (the end of a paste it is in), and a
+    // shell's line editor hears a signal only while it waits for input. Elsewhere as send.
+    bool sendWhenRead(std::span<const uint8_t> data);
+    static constexpr auto readerWaitLimit = std::chrono::seconds(3);
     // Takes back every byte of pasted text that waits to be written to the terminal (a write cut
     // short keeps the rest of the character it began), so that what is sent next goes next. When
-    // the terminal has taken nothing for `stalledTerminal` (its child reads nothing), the input it
-    // holds unread is discarded too, as a Ctrl+C the terminal takes in discards it: `flushed` says
-    // so. The bytes taken back of each paste.
+    // the terminal has taken nothing for `stalledTerminal` (its child reads nothing) and turns an
+    // interrupt key into a signal, the input it holds unread is discarded too, as that key would
+    // discard it once the terminal took it in: `flushed` says so, and nothing is written of a
+    // write the terminal had begun to take. The bytes taken back of each paste.
     std::map<uint64_t, size_t> takeBackPastes(bool* flushed = nullptr);
     // How many bytes of input send() takes now; the limit when no child runs (nothing waits).
     size_t inputRoom();
@@ -174,7 +181,9 @@ private:
     ReadOutcome readAvailable(std::stop_token stop, Channel& channel, std::vector<uint8_t>& buffer);
     bool childProcessRead(std::stop_token stop, std::span<const uint8_t> data);
     void writeHostLog(const std::vector<uint8_t>& chunk);
-    bool queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste = 0);
+    bool queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste = 0, bool whenRead = false);
+    // Whether a write that waits for the child's reader may go now; the I/O thread's.
+    bool readerReady(Channel& channel);
     void noteInput();
     // The log line for the replies dropped since the last one, if any; with writeFiguresMutex_ held.
     std::string takeDropSummary();

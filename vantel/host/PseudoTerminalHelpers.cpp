@@ -10,7 +10,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <new>
+#include <string>
 
 namespace vantel {
 
@@ -136,6 +141,82 @@ std::pair<int, int> PseudoTerminalHelpers::availableBytes(int fd) {
     int size = 0;
     const int status = ::ioctl(fd, FIONREAD, &size);
     return {status, size};
+}
+
+namespace {
+
+// Whether process `pid` is blocked waiting for input: in a read or a wait for a descriptor to get
+// ready, as /proc tells (the call it is blocked in). Where that is not ours to read, whether it
+// sleeps at all.
+bool processWaitsForInput(pid_t pid) {
+    const std::string folder = "/proc/" + std::to_string(pid);
+    char text[64] = {};
+    const int fd = ::open((folder + "/syscall").c_str(), O_RDONLY | O_CLOEXEC);
+    ssize_t n = fd >= 0 ? ::read(fd, text, sizeof text - 1) : -1;
+    if (fd >= 0) ::close(fd);
+    if (n > 0) {
+        text[n] = 0;
+        char* end = nullptr;
+        const long call = std::strtol(text, &end, 10);
+        // "running", or -1 when blocked outside any call.
+        if (end == text || call < 0) return false;
+        static constexpr long waits[] = {
+#ifdef SYS_read
+            SYS_read,
+#endif
+#ifdef SYS_readv
+            SYS_readv,
+#endif
+#ifdef SYS_select
+            SYS_select,
+#endif
+#ifdef SYS_pselect6
+            SYS_pselect6,
+#endif
+#ifdef SYS_poll
+            SYS_poll,
+#endif
+#ifdef SYS_ppoll
+            SYS_ppoll,
+#endif
+#ifdef SYS_epoll_wait
+            SYS_epoll_wait,
+#endif
+#ifdef SYS_epoll_pwait
+            SYS_epoll_pwait,
+#endif
+#ifdef SYS_epoll_pwait2
+            SYS_epoll_pwait2,
+#endif
+        };
+        return std::find(std::begin(waits), std::end(waits), call) != std::end(waits);
+    }
+    const int statFd = ::open((folder + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    char stat[512] = {};
+    n = statFd >= 0 ? ::read(statFd, stat, sizeof stat - 1) : -1;
+    if (statFd >= 0) ::close(statFd);
+    if (n <= 0) return true;  // gone: nothing to wait for
+    // "pid (name) S ...": the name may hold anything, the state follows its last parenthesis.
+    const char* close = std::strrchr(stat, ')');
+    return !close || close[1] != ' ' || close[2] == 'S';
+}
+
+}  // namespace
+
+bool PseudoTerminalHelpers::childWaitsForInput(int masterFd) {
+#ifdef TIOCGPTPEER
+    const int peer = ::ioctl(masterFd, TIOCGPTPEER, O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (peer >= 0) {
+        int unread = 0;
+        const bool told = ::ioctl(peer, FIONREAD, &unread) == 0;
+        ::close(peer);
+        if (told && unread > 0) return false;
+    }
+#endif
+    const pid_t group = ::tcgetpgrp(masterFd);
+    // No foreground process to tell of: nothing waits on it.
+    if (group <= 0) return true;
+    return processWaitsForInput(group);
 }
 
 }  // namespace vantel

@@ -31,6 +31,10 @@ public:
     static int setWinSize(int masterPtyDescriptor, const winsize& windowSize);
     // ioctl(FIONREAD): the call's result and the byte count (0 when it failed).
     static std::pair<int, int> availableBytes(int fd);
+    // Whether the child's side of the terminal at `masterFd` holds no input unread and its
+    // foreground process waits for more (blocked reading, or waiting for a descriptor). True when
+    // it cannot be told.
+    static bool childWaitsForInput(int masterFd);
 
 private:
     // NUL-terminated copies with a terminating null pointer, made before the

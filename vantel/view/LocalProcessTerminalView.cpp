@@ -106,6 +106,10 @@ void LocalProcessTerminalView::sendPasted(TerminalView&, std::span<const uint8_t
     process_->sendPaste(data, paste);
 }
 
+void LocalProcessTerminalView::sendWhenRead(TerminalView&, std::span<const uint8_t> data) {
+    process_->sendWhenRead(data);
+}
+
 std::map<uint64_t, size_t> LocalProcessTerminalView::takeBackPastes(TerminalView&, bool& flushed) {
     return process_->takeBackPastes(&flushed);
 }

@@ -66,6 +66,7 @@ public:
     size_t inputRoom(TerminalView&) override { return process_->inputRoom(); }
     size_t inputUnread(TerminalView&) override { return LocalProcess::writeQueueLimit - process_->inputRoom(); }
     void sendPasted(TerminalView& source, std::span<const uint8_t> data, uint64_t paste) override;
+    void sendWhenRead(TerminalView& source, std::span<const uint8_t> data) override;
     std::map<uint64_t, size_t> takeBackPastes(TerminalView& source, bool& flushed) override;
     void scrolled(TerminalView&, double) override {}
     void requestOpenLink(TerminalView& source, const std::string& link,

@@ -9,10 +9,10 @@
 
 namespace vantel {
 
-void PasteQueue::push(std::string bytes, bool pasted, uint64_t typedAt) {
+void PasteQueue::push(std::string bytes, bool pasted, uint64_t typedAt, bool whenRead) {
     if (bytes.empty()) return;
     waiting_ += bytes.size();
-    items_.push_back(Item{std::move(bytes), pasted, 0, 0, false, typedAt});
+    items_.push_back(Item{std::move(bytes), pasted, 0, 0, false, typedAt, 0, whenRead});
 }
 
 PasteQueue::Stream PasteQueue::open() {

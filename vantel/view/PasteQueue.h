@@ -26,8 +26,9 @@ enum class PasteStop {
 class PasteQueue {
 public:
     // `pasted`: text that loses its control characters (see TerminalView::filterPastedText).
-    // `typedAt`: when the user typed it (not 0), for heldTypedInput.
-    void push(std::string bytes, bool pasted, uint64_t typedAt = 0);
+    // `typedAt`: when the user typed it (not 0), for heldTypedInput. `whenRead`: it goes to the
+    // child once the child has read what went before (frontWaitsForRead).
+    void push(std::string bytes, bool pasted, uint64_t typedAt = 0, bool whenRead = false);
 
     using Stream = uint64_t;
     // Holds a place for input that comes later, in pieces.
@@ -78,6 +79,8 @@ public:
     // `bytes` of a stream's pasted text that were taken out but never reached the child: counted
     // as dropped, not taken.
     void takeBack(Stream stream, size_t bytes);
+    // Whether the first input was pushed to go once the child has read what went before it.
+    bool frontWaitsForRead() const { return ready() && items_.front().whenRead; }
     // Whether the first input is pasted text, whose filtering may make it longer: each byte that is
     // no UTF-8 becomes U+FFFD, three bytes.
     bool frontIsPasted() const { return ready() && items_.front().pasted; }
@@ -99,6 +102,7 @@ private:
         uint64_t typedAt = 0;
         // The stream the bytes went into (0: pushed).
         Stream from = 0;
+        bool whenRead = false;
     };
     // The index of a stream's place; the size when it is not open.
     size_t place(Stream stream) const;

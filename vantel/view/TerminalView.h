@@ -824,6 +824,9 @@ private:
     bool typedInputWatched_ = false;
     std::function<void(size_t, PasteStop)> pastedTextDropped_;
     bool pasteStopDiscardedUnread_ = false;
+    // The Ctrl+C that stopped a paste the program reads framed: it goes once the program has read
+    // the paste's end (set while the key is handled, taken by the send it makes).
+    bool interruptWaitsForRead_ = false;
     // Whether a paste is still coming or going out.
     bool pastesUnderWay() const;
     // Ends a paste still coming as cut short: what came is closed as a paste, what waits behind goes.
@@ -844,7 +847,7 @@ private:
     void schedulePastePieces(platform::runtime::Duration delay);
     void noteUserInput();
     // `paste`: the paste it is the text of (PasteQueue::frontPaste), 0 for anything else.
-    void deliverInput(std::span<const uint8_t> data, uint64_t paste = 0);
+    void deliverInput(std::span<const uint8_t> data, uint64_t paste = 0, bool whenRead = false);
 
     // Construction state.
     TerminalOptions startupOptions_;

@@ -32,6 +32,10 @@ public:
     virtual void sendPasted(TerminalView& source, std::span<const uint8_t> data, uint64_t /*paste*/) {
         send(source, data);
     }
+    // As send, but written to the child only once it has read the input before it and waits for
+    // more, where keys make signals that discard unread input (the Ctrl+C that stops a paste, after
+    // the paste's end).
+    virtual void sendWhenRead(TerminalView& source, std::span<const uint8_t> data) { send(source, data); }
     // Takes back every byte of pasted text that still waits to be written, so that what is sent
     // next goes next: the bytes of each paste. `flushed`: the child's terminal was full (its child
     // reads nothing) and what it held unread was discarded too.

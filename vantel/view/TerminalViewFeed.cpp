@@ -78,17 +78,18 @@ void TerminalView::noteUserInput() {
 
 void TerminalView::send(std::span<const uint8_t> data) {
     noteUserInput();
+    const bool whenRead = std::exchange(interruptWaitsForRead_, false);
     if (!pasteQueue_.empty()) {
-        pasteQueue_.push(std::string(data.begin(), data.end()), false, ownerClockNs());
+        pasteQueue_.push(std::string(data.begin(), data.end()), false, ownerClockNs(), whenRead);
         if (!incomingPastes_.empty()) watchTypedInput();
         return;
     }
-    deliverInput(data);
+    deliverInput(data, 0, whenRead);
 }
 
 void TerminalView::send(std::string_view text) { send(bytesOf(text)); }
 
-void TerminalView::deliverInput(std::span<const uint8_t> data, uint64_t paste) {
+void TerminalView::deliverInput(std::span<const uint8_t> data, uint64_t paste, bool whenRead) {
     if (terminal_->scanUserInputForSubmission(data) &&
         terminal_->buffer().semanticInput == SemanticInputState::armed) {
         terminal_->buffer().semanticInput = SemanticInputState::submitted;
@@ -96,6 +97,7 @@ void TerminalView::deliverInput(std::span<const uint8_t> data, uint64_t paste) {
     if (!terminalDelegate_) return;
     inputHandedOver_ += data.size();
     if (paste) terminalDelegate_->sendPasted(*this, data, paste);
+    else if (whenRead) terminalDelegate_->sendWhenRead(*this, data);
     else terminalDelegate_->send(*this, data);
 }
 
@@ -148,9 +150,10 @@ void TerminalView::sendPastePieces() {
         const size_t piece = std::min(pasteQueue_.frontIsPasted() ? room / PasteQueue::mostGrowth : room, pastePieceBytes);
         const size_t before = pasteQueue_.waitingBytes();
         const PasteQueue::Stream paste = pasteQueue_.frontPaste();
+        const bool whenRead = pasteQueue_.frontWaitsForRead();
         const std::string out = pasteQueue_.take(piece);
         sent += before - pasteQueue_.waitingBytes();
-        if (!out.empty()) deliverInput(bytesOf(out), paste);
+        if (!out.empty()) deliverInput(bytesOf(out), paste, whenRead);
         markPastesHandedOver();
     }
     const bool unread = followPasteStreams();

@@ -238,8 +238,17 @@ void TerminalView::keyDown(const KeyEvent& event) {
     selection_->setActive(false);
     if (pageKey(event)) return;
     // Ctrl+C cuts a paste still coming, and one still going out: what has not gone yet is dropped,
-    // its frame closed, and the Ctrl+C goes to the program after it.
-    if (pastesUnderWay() && isInterruptKey(event)) stopPastes(PasteStop::interrupted);
+    // its frame closed, and the Ctrl+C goes to the program after it. A program that reads pastes
+    // framed gets it once it has read the frame's end: taken in before, the key would discard
+    // that end with the rest the program had not read, and its line editor would wait for it.
+    if (pastesUnderWay() && isInterruptKey(event)) {
+        stopPastes(PasteStop::interrupted);
+        interruptWaitsForRead_ = terminal_->bracketedPasteMode;
+    }
+    struct ForgetInterrupt {
+        bool& waits;
+        ~ForgetInterrupt() { waits = false; }
+    } forget{interruptWaitsForRead_};
     const KittyKeyboardFlags flags = terminal_->keyboardEnhancementFlags();
     if (!flags.empty()) return sendKittyKeyDown(event, flags);
 

@@ -168,15 +168,24 @@ TEST_F(LocalProcessTest, SecondStartWhileRunningIsIgnoredAfterTheEndItRunsANewCh
 
 // Ctrl+C goes next, whatever the child reads: pasted text that waits to be written is taken back,
 // a character begun is finished, keys and other input stay, and a terminal too full to take the
-// next byte lets go of what it held unread.
+// next byte lets go of what it held unread, where the Ctrl+C would discard it once in: then
+// nothing of a character it had begun to take is written. A child that reads slowly is no stalled
+// one, and a raw reader (its keys make no signals) keeps what it held, keys typed before the paste.
 TEST_F(LocalProcessTest, PastedTextWaitingToBeWrittenIsTakenBack) {
     struct Case {
         const char* name;
         std::string child;
-        bool readsNothing;
+        bool flushed;
+        std::string heard = "GOT-INT";
+        // Text of three-byte characters alone: a write is cut inside one.
+        bool wide = false;
     } const cases[] = {
         {"a shell waiting for a command that reads nothing", "stty -echo; trap 'echo GOT-INT; exit 0' INT; sleep 60 & wait", true},
+        {"the same, text of three-byte characters", "stty -echo; trap 'echo GOT-INT; exit 0' INT; sleep 60 & wait", true, "GOT-INT", true},
         {"a child that reads slowly", "trap 'echo GOT-INT; exit 0' INT; stty -icanon; while :; do head -c 4096 >/dev/null; sleep 0.01; done", false},
+        {"a child that reads 4 KiB every 50 ms",
+         "trap 'echo GOT-INT; exit 0' INT; stty -icanon; while :; do head -c 4096 >/dev/null; sleep 0.05; done", false},
+        {"a raw reader that reads later", "stty raw -echo; sleep 1; printf 'FIRST=%s\\n' \"$(head -c 1)\"", false, "FIRST=k"},
     };
     for (const Case& c : cases) {
         Collector out;
@@ -186,6 +195,9 @@ TEST_F(LocalProcessTest, PastedTextWaitingToBeWrittenIsTakenBack) {
         // 1 MiB of pasted lines, each piece beginning with a 3-byte character, behind a key, and a key after it.
         child.send(std::vector<uint8_t>{'k'});
         std::vector<uint8_t> piece(65536, 'p');
+        for (size_t at = 0; c.wide && at + 3 <= piece.size(); at += 3) {
+            piece[at] = 0xE2, piece[at + 1] = 0x82, piece[at + 2] = 0xAC;
+        }
         for (size_t line = 99; line < piece.size(); line += 100) piece[line] = '\n';
         piece[0] = 0xE2, piece[1] = 0x82, piece[2] = 0xAC;
         for (int i = 0; i < 16; ++i) ASSERT_TRUE(child.sendPaste(piece, 7)) << c.name;
@@ -196,15 +208,34 @@ TEST_F(LocalProcessTest, PastedTextWaitingToBeWrittenIsTakenBack) {
         const auto taken = child.takeBackPastes(&flushed);
         ASSERT_EQ(taken.size(), 1u) << c.name;
         EXPECT_GT(taken.at(7), 900'000u) << c.name;
-        // What is left is the key behind, and what was begun of one piece, to its character's end.
+        // What is left is the key behind, and what was begun of one piece, to its character's end;
+        // after a flush, the key alone.
         const size_t left = child.writeFigures().queuedBytes;
         EXPECT_LE(left, 65536u + 1) << c.name;
-        EXPECT_EQ(flushed, c.readsNothing) << c.name;
+        EXPECT_EQ(flushed, c.flushed) << c.name;
+        if (flushed) {
+            EXPECT_EQ(left, 1u) << c.name;
+        }
         EXPECT_TRUE(child.takeBackPastes().empty()) << c.name;
         child.send(std::vector<uint8_t>{'\x03'});
-        EXPECT_TRUE(runUntil([&] { return out.saw("GOT-INT"); })) << c.name << ": the Ctrl+C reached the child";
+        EXPECT_TRUE(runUntil([&] { return out.saw(c.heard); })) << c.name << ": " << out.output.substr(0, 200);
         child.terminate();
     }
+}
+
+// Input sent to go when read waits until the child has read all the input before it and waits
+// for more, where the terminal makes signals of keys: an interrupt key taken in earlier would
+// discard what the child had not read, and one heard while it works goes unheard by a line editor.
+TEST_F(LocalProcessTest, InputSentWhenReadWaitsForTheChildToReadAllBefore) {
+    Collector out;
+    LocalProcess child(&out);
+    child.startProcess(testChild, {"editor"});
+    ASSERT_TRUE(runUntil([&] { return out.saw("READY"); }));
+    const std::vector<uint8_t> text(64 << 10, 'p');
+    ASSERT_TRUE(child.send(text));
+    ASSERT_TRUE(child.sendWhenRead(std::vector<uint8_t>{'\x03'}));
+    EXPECT_TRUE(runUntil([&] { return out.saw("INT "); }));
+    EXPECT_TRUE(out.saw("INT read=" + std::to_string(text.size()) + " waiting=1"));
 }
 
 TEST_F(LocalProcessTest, SttySizeFollowsTheWindowSize) {

@@ -8,6 +8,7 @@
 
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/headless/HeadlessWindow.h"
+#include "support/InputTestSupport.h"
 #include "support/ViewTestSupport.h"
 #include "vantel/view/LocalProcessTerminalView.h"
 
@@ -316,4 +317,48 @@ TEST(LocalProcessTerminalView, AnEchoIsDrawnInTheFrameAfterItArrivesBesideFiftee
     // Paced, every flood was drawn while the keys were typed.
     for (size_t i = 1; i < views.size(); ++i) EXPECT_GT(views[i]->displayUpdateCount(), floodDraws[i - 1]) << i;
     for (auto& view : views) view->terminate();
+}
+
+// A real shell at its prompt, its line editor reading pastes framed: Ctrl+C during a large paste
+// gives a fresh prompt, nothing pasted runs, and the next command typed works, whether the key
+// comes as the paste starts or once much of it went out. (Taken in before the editor read the
+// paste's end, the key would discard that end, and the editor would wait for it for good; heard
+// while the editor is busy rather than waiting for input, it would leave the paste on the line.)
+TEST(LocalProcessTerminalView, CtrlCDuringAPasteGivesTheShellAFreshPrompt) {
+    std::string text;
+    for (int i = 0; text.size() < (size_t{1} << 20); ++i) text += "echo pasted" + std::to_string(i) + "\r";
+    for (const int64_t after : {int64_t{0}, int64_t{256} << 10}) {
+        SCOPED_TRACE(after);
+        Running r;
+        FixedCellView<LocalProcessTerminalView> view(Size{8, 16}, Rect{}, nullptr, gridOptions(100, 24));
+        view.processDelegate = &r.owner;
+        view.startProcess("/bin/bash", {"--norc", "--noprofile", "-i"},
+                          std::vector<std::string>{"PS1=PROMPT$ ", "TERM=xterm-256color", "HOME=/nonexistent", "INPUTRC=/dev/null",
+                                                   "PATH=/usr/bin:/bin"});
+        ASSERT_TRUE(r.waitFor([&] { return screenText(view).find("PROMPT$") != std::string::npos; })) << screenText(view);
+        ASSERT_TRUE(view.getTerminal().bracketedPasteMode);
+        platform::ui::Pasteboard::general().setString(text);
+        view.paste();
+        ASSERT_TRUE(r.waitFor([&] { return view.process().total() >= after; }));
+        view.keyDown(vantel::testing::typed("c", platform::ui::Modifier::control));
+        // A fresh prompt: the last line shown, under the ^C.
+        const auto prompted = [&] {
+            std::string screen = screenText(view);
+            while (!screen.empty() && (screen.back() == '\n' || screen.back() == ' ')) screen.pop_back();
+            const size_t interrupt = screen.rfind("^C");
+            return interrupt != std::string::npos && screen.ends_with("\nPROMPT$") && screen.rfind('\n') > interrupt;
+        };
+        EXPECT_TRUE(r.loop.runUntil(prompted, 20s)) << screenText(view);
+        view.send(std::string_view("echo do\"\"ne\r"));
+        const auto ran = [&] {
+            const std::string screen = screenText(view);
+            return screen.find("\ndone\n") != std::string::npos || screen.find("\npasted") != std::string::npos;
+        };
+        EXPECT_TRUE(r.loop.runUntil(ran, 20s)) << screenText(view);
+        r.loop.runUntil([] { return false; }, 200ms);
+        const std::string screen = screenText(view);
+        EXPECT_NE(screen.find("\ndone\n"), std::string::npos) << screen;
+        EXPECT_EQ(screen.find("\npasted"), std::string::npos) << screen;
+        view.process().terminate();
+    }
 }

@@ -93,8 +93,14 @@ struct WriterOwner : RecordingViewOwner {
     struct Write {
         std::string bytes;
         uint64_t paste = 0;
+        bool whenRead = false;
     };
     void send(TerminalView& source, std::span<const uint8_t> data) override { sendPasted(source, data, 0); }
+    void sendWhenRead(TerminalView& source, std::span<const uint8_t> data) override {
+        sendPasted(source, data, 0);
+        writes.back().whenRead = true;
+        whenRead += std::string(data.begin(), data.end());
+    }
     void sendPasted(TerminalView&, std::span<const uint8_t> data, uint64_t paste) override {
         writes.push_back({std::string(data.begin(), data.end()), paste});
         queued += data.size();
@@ -139,6 +145,8 @@ struct WriterOwner : RecordingViewOwner {
     std::deque<Write> writes;
     size_t readOfFront = 0, queued = 0, limit = 256 << 10;
     std::string read;
+    // What went once the child had read what came before it.
+    std::string whenRead;
 };
 
 }  // namespace
@@ -404,10 +412,13 @@ TEST(TerminalViewClipboard, AStopDropsWhatTheWriterHolds) {
         size_t childReads;  // every 5 ms
         PasteStop stop;
         const char* typedAfter = "";
+        // The program stops reading pastes framed before the Ctrl+C: its key need not wait.
+        bool framesOffFirst = false;
     } cases[] = {
         {"CtrlC, a slow child", 16 << 10, PasteStop::interrupted},
         {"CtrlC, a child that reads nothing", 0, PasteStop::interrupted},
         {"CtrlC, a key typed after the paste", 16 << 10, PasteStop::interrupted, "k"},
+        {"CtrlC, frames turned off meanwhile", 16 << 10, PasteStop::interrupted, "", true},
         {"The child ends", 16 << 10, PasteStop::ended},
     };
     const std::string text = PumpingOwner::text(0, 1 << 20);
@@ -430,8 +441,11 @@ TEST(TerminalViewClipboard, AStopDropsWhatTheWriterHolds) {
         f.view.send(std::string_view(c.typedAfter));
         EXPECT_FALSE(ended) << c.name;
         const size_t readBefore = writer.read.size();
+        if (c.framesOffFirst) f.view.feed("\x1b[?2004l");
         if (c.stop == PasteStop::interrupted) f.window.sendKeyEvent(typed("c", Mod::control));
         else f.view.stopPastes(c.stop);
+        // The Ctrl+C goes once the child has read the paste's end, not the keys typed before it.
+        EXPECT_EQ(writer.whenRead, c.stop == PasteStop::interrupted && !c.framesOffFirst ? "\x03" : "") << c.name;
         f.loop.runPending();
         // Told at once, the child reading nothing more meanwhile.
         ASSERT_TRUE(ended) << c.name;
