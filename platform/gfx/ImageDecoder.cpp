@@ -14,6 +14,7 @@ namespace platform::gfx {
 namespace {
 
 std::atomic<uint64_t> handedToLoaders{0};
+thread_local uint64_t checksHere = 0;
 
 bool startsWith(std::span<const uint8_t> data, std::string_view magic, size_t at = 0) {
     return data.size() >= at + magic.size() && std::memcmp(data.data() + at, magic.data(), magic.size()) == 0;
@@ -148,6 +149,7 @@ ImageDecoder::Status checkPngRows(std::span<const uint8_t> data, const ImageDeco
 }  // namespace
 
 ImageDecoder::Status ImageDecoder::check(std::span<const uint8_t> data, const Request& request) {
+    ++checksHere;
     const char* format = formatOf(data);
     if (!format) return Status::failed;
     if (std::string_view(format) == "png") {
@@ -177,6 +179,8 @@ bool ImageDecoder::readsMimeType(std::string_view mimeType) {
 }
 
 uint64_t ImageDecoder::imagesHandedToLoaders() { return handedToLoaders.load(std::memory_order_relaxed); }
+
+uint64_t ImageDecoder::checksOnThisThread() { return checksHere; }
 
 bool ImageDecoder::withinLimits(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width <= maxSide && height <= maxSide && width * height * 4 <= maxDecodedBytes;

@@ -59,6 +59,8 @@ public:
 
     // Images handed to a loader so far in this process (for tests and figures).
     static uint64_t imagesHandedToLoaders();
+    // Checks run so far on the calling thread (for tests: a large one must not hold a window's loop).
+    static uint64_t checksOnThisThread();
 };
 
 }  // namespace platform::gfx

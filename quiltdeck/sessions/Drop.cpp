@@ -116,10 +116,21 @@ void sayPasteNews(std::string key, std::vector<size_t> briefSizes, std::vector<s
         lasting);
 }
 
+// How a paste was stopped, in the log's words.
+std::string stoppedHow(vantel::PasteStop stop) {
+    switch (stop) {
+        case vantel::PasteStop::interrupted: return "stopped by Ctrl+C";
+        case vantel::PasteStop::closed: return "stopped, the tile was closed";
+        default: return "stopped, the tile's program ended";
+    }
+}
+
 // The pastes one Ctrl+C stops each end within that turn: the bar names what all of them left
-// unsent, and a paste cut with nothing left over does not hide that.
+// unsent, and a paste cut with nothing left over does not hide that. A tile closed takes its
+// paste's words with it.
 size_t droppedThisTurn = 0;
 void sayDropped(size_t bytes, vantel::PasteStop why = vantel::PasteStop::interrupted) {
+    if (why == vantel::PasteStop::closed) return BarMessage::withdraw(std::string(Drop::pasteTopic));
     if (droppedThisTurn == 0 && bytes > 0) platform::runtime::MainLoop::main().post([] { droppedThisTurn = 0; });
     droppedThisTurn += bytes;
     // Either says "Stopped: … not sent" in brief.
@@ -394,10 +405,15 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
     // Keys typed while the clipboard is asked what it holds follow the paste (as the view orders
     // them when it is slow); how it ended is said, and while it is slow, how it stands.
     const size_t limit = clipboard.textLimit();
+    // The bytes of a picture that came whole and is being checked: a stop then is said of it.
+    auto checked = std::make_shared<size_t>(0);
     const auto place = session->view().holdInputPlace(
-        [](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop, size_t) { sayHowAnItemsReadEnded(end, stop); });
+        [checked](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop, size_t) {
+            if (*checked > 0 && stop != vantel::PasteStop::none) return sayPictureCheckStopped(*checked, stop);
+            sayHowAnItemsReadEnded(end, stop);
+        });
     followSlowPaste(weak, place, std::nullopt);
-    session->view().readItemsInPlace(clipboard, place, [&clipboard, weak, dropsFolder, place, limit](platform::ui::Pasteboard::Items items) {
+    session->view().readItemsInPlace(clipboard, place, [&clipboard, weak, dropsFolder, place, limit, checked](platform::ui::Pasteboard::Items items) {
         const auto session = weak.lock();
         if (!session) return;
         Content content;
@@ -405,7 +421,10 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
         content.png = std::move(items.png);
         content.tiff = std::move(items.tiff);
         content.imageTooLarge = items.imageTooLarge;
-        if (pictureFirst(content)) return pastePictureInPlace(weak, place, std::move(content), dropsFolder);
+        if (pictureFirst(content)) {
+            *checked = content.png ? content.png->size() : content.tiff->size();
+            return pastePictureInPlace(weak, place, std::move(content), dropsFolder);
+        }
         const auto send = [&session, place](std::string_view text) { session->view().sendInPlace(place, text); };
         // An image that cannot be kept is not pasted as text either.
         const bool image = content.png || content.tiff || content.imageTooLarge;
@@ -433,8 +452,8 @@ void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_
     const std::string came = std::to_string(end.bytes) + " bytes read, " +
                              (reached == end.bytes ? std::string("all") : std::to_string(reached)) + " reached the tile";
     const bool byKey = stop == vantel::PasteStop::interrupted;
-    if (byKey || stop == vantel::PasteStop::ended) {
-        const std::string how = byKey ? "stopped by Ctrl+C" : "stopped, the tile's program ended";
+    if (byKey || stop == vantel::PasteStop::ended || stop == vantel::PasteStop::closed) {
+        const std::string how = stoppedHow(stop);
         if (end.bytes == 0) {
             Log::write("paste: " + how + " before anything came; nothing pasted");
             if (droppedThisTurn > 0) return sayDropped(0, stop);
@@ -494,8 +513,8 @@ void Drop::sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, 
         return sayHowAPasteEnded(end, platform::ui::Pasteboard::itemBytesLimit, stop);
     }
     const std::string came = std::to_string(end.bytes) + " bytes came";
-    if (end.how == How::cancelled && stop == vantel::PasteStop::ended) {
-        Log::write("paste: stopped, the tile's program ended while files or a picture came (" + came + "); nothing pasted");
+    if (end.how == How::cancelled && (stop == vantel::PasteStop::ended || stop == vantel::PasteStop::closed)) {
+        Log::write("paste: " + stoppedHow(stop) + " while files or a picture came (" + came + "); nothing pasted");
         return BarMessage::withdraw(std::string(pasteTopic));
     }
     // Else only Ctrl+C gives up a read of items: keys wait behind it no longer than its first answer.
@@ -510,10 +529,16 @@ void Drop::sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, 
 }
 
 void Drop::sayPastedTextDropped(size_t bytes, vantel::PasteStop why) {
-    Log::write(std::string("paste: ") +
-               (why == vantel::PasteStop::interrupted ? "stopped by Ctrl+C" : "stopped, the tile's program ended") +
-               "; " + std::to_string(bytes) + " bytes not sent");
+    Log::write("paste: " + stoppedHow(why) + "; " + std::to_string(bytes) + " bytes not sent");
     sayDropped(bytes, why);
+}
+
+void Drop::sayPictureCheckStopped(size_t bytes, vantel::PasteStop stop) {
+    const std::string picture = "the picture (" + std::to_string(bytes) + " bytes) was checked; nothing pasted";
+    const std::string how = stop == vantel::PasteStop::keysWaited ? "the keys typed behind it waited too long" : stoppedHow(stop);
+    Log::write("paste: " + how + " while " + picture);
+    if (stop != vantel::PasteStop::interrupted) return BarMessage::withdraw(std::string(pasteTopic));
+    sayPasteNews("paste_picture_stopped", {}, {});
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,

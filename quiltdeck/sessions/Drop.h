@@ -78,8 +78,10 @@ public:
                                   std::optional<size_t> sent = std::nullopt, bool discardedUnread = false);
     // How a read of files or a picture ended short: nothing of it was pasted.
     static void sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop);
-    // A stop (Ctrl+C, the tile's program ended) kept `bytes` of pasted text from going out.
+    // A stop (Ctrl+C, the tile's program ended, the tile closed) kept `bytes` of pasted text from going out.
     static void sayPastedTextDropped(size_t bytes, vantel::PasteStop why);
+    // A stop came while a picture of `bytes` that had come whole was checked: nothing pasted.
+    static void sayPictureCheckStopped(size_t bytes, vantel::PasteStop stop);
 
     // The path of a local file URI (percent escapes decoded); nothing for any
     // other scheme, a remote host, or an escape that decodes to NUL.

@@ -47,7 +47,7 @@ void LocalProcessTerminalView::startProcess(const std::string& executable, const
 
 void LocalProcessTerminalView::terminate() {
     // Told before the writer goes: what of a paste it still held never reached the child.
-    stopPastes(PasteStop::ended);
+    stopPastes(PasteStop::closed);
     process_->terminate();
 }
 

@@ -15,7 +15,8 @@ enum class PasteStop {
     none,
     keysWaited,   // typed input waited its limit behind it
     interrupted,  // Ctrl+C was typed
-    ended,        // the terminal's child ended, or the terminal was closed
+    ended,        // the terminal's child ended
+    closed,       // the terminal was closed (its owner ended its child)
 };
 
 // Input that waits its turn: a paste too large to send at once, and whatever is typed or pasted

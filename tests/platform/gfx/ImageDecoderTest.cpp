@@ -4,6 +4,8 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -37,6 +39,23 @@ Bytes encoded(const char* type) {
 Bytes svgOfSize(int width, int height) {
     return bytesOf("<svg xmlns='http://www.w3.org/2000/svg' width='" + std::to_string(width) + "' height='" +
                    std::to_string(height) + "'><rect width='100%' height='100%' fill='red'/></svg>");
+}
+
+// How far the process's resident memory rose above where it stood while `work` ran: the peak is
+// reset to the present first (clear_refs), so that an earlier peak does not hide this one.
+template <class Work>
+int64_t peakRise(Work work) {
+    const auto status = [](const char* field) -> int64_t {
+        std::ifstream in("/proc/self/status");
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind(field, 0) == 0) return static_cast<int64_t>(std::stoll(line.substr(std::strlen(field)))) * 1024;
+        }
+        return int64_t{-1};
+    };
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const int64_t before = status("VmRSS:");
+    work();
+    return status("VmHWM:") - before;
 }
 
 const char gif[] =
@@ -107,6 +126,16 @@ TEST(ImageDecoder, ACheckRowByRowAgreesWithAWholeDecode) {
     EXPECT_EQ(ImageDecoder::check(pngOfSize(16385, 1), {}), ImageDecoder::Status::refused);
     EXPECT_EQ(ImageDecoder::check(pngOfSize(8192, 8193), {}), ImageDecoder::Status::refused);
     EXPECT_EQ(ImageDecoder::check(pngOfSize(16384, 1), {}), ImageDecoder::Status::decoded);
+}
+
+// The check keeps no pixels: a picture of 64 MiB decoded costs it about its file's size, where
+// a whole decode takes all of it (which shows the measure sees pixels).
+TEST(ImageDecoder, ACheckCostsAboutTheFilesSize) {
+    const Bytes large = pngOfSize(4096, 4096);
+    ASSERT_LT(large.size(), size_t{1} << 20);
+    EXPECT_LT(peakRise([&] { EXPECT_EQ(ImageDecoder::check(large, {}), ImageDecoder::Status::decoded); }), int64_t{16} << 20);
+    EXPECT_GT(peakRise([&] { EXPECT_EQ(ImageDecoder::decode(large).status, ImageDecoder::Status::decoded); }),
+              int64_t{48} << 20);
 }
 
 // Refused from the header alone: a decoded 16385 x 16385 image would be a gigabyte.

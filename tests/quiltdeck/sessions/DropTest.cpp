@@ -1,6 +1,7 @@
 #include "quiltdeck/sessions/Drop.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <any>
 #include <cerrno>
 #include <cstring>
@@ -477,8 +478,9 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     ctrlC.modifiers = platform::ui::Modifier::control;
     // At `ms` after the paste key: the clipboard answers what it holds ('i'), tells how many bytes
     // of files or a picture came so far ('b', as many as the piece), sends a piece of its text
-    // ('p'), ends it whole ('e'), answers with a picture ('g'); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
-    // the tile is closed ('x'), its program is ended ('k'), the paste key is pressed again ('v': the clipboard's answers then go
+    // ('p'), ends it whole ('e'), answers with a picture ('g'; 'G' and 'K': and in the same turn,
+    // while the picture is checked, Ctrl+C is typed or the program is ended); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
+    // the tile is closed ('x'), its program is ended as closing it does ('k') or ends by itself ('d'), the paste key is pressed again ('v': the clipboard's answers then go
     // to the latest read), the tile holds what it is given unread by its child ('h'). "<k>" is
     // typed right after the first key.
     struct Step {
@@ -496,6 +498,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         std::string german = {};  // the last message's brief line, worded again in German
         std::vector<std::string> cancelled = {};
         size_t room = SIZE_MAX;  // what the child takes before it reads
+        std::string logged = {};  // a line of the log it writes
     } cases[] = {
         {"LateOwner", {{2500, 'i'}, {2500, 'p', "late"}, {2500, 'e'}}, "<k>\x1b[200~late\x1b[201~", {waiting, "-paste"}},
         {"Trickle",
@@ -514,9 +517,13 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         {"PictureComingStoppedByCtrlC", {{0, 'b', std::string(300, 'x')}, {1500, 'c'}}, "<k>\x03",
          {coming, "paste: Nothing pasted: stopped by Ctrl+C after 300 B of files or a picture had come"},
          "Nicht eingefügt: nach 300 B gestoppt", {"items"}},
-        // A picture is checked away from the loop: a Ctrl+C meanwhile keeps it from being saved or typed.
-        {"CtrlCWhileAPictureIsChecked", {{0, 'g'}, {0, 'c'}}, "<k>\x03",
-         {"paste: Nothing pasted: stopped by Ctrl+C before anything came"}},
+        // A picture is checked away from the loop: a Ctrl+C meanwhile keeps it from being saved or
+        // typed, and closing the tile as well; each says what it stopped.
+        {"CtrlCWhileAPictureIsChecked", {{0, 'G'}}, "<k>\x03",
+         {"paste: Nothing pasted: stopped by Ctrl+C while the picture was checked"}, "Nicht eingefügt: gestoppt", {}, SIZE_MAX,
+         "paste: stopped by Ctrl+C while the picture (90 bytes) was checked; nothing pasted"},
+        {"ClosedWhileAPictureIsChecked", {{0, 'K'}}, "<k>", {"-paste"}, {}, {}, SIZE_MAX,
+         "paste: stopped, the tile was closed while the picture (90 bytes) was checked; nothing pasted"},
         // A tile closed lets its reads go, of a picture or of text, and takes its words with it.
         {"ClosedWhileAPictureComes", {{0, 'b', std::string(300, 'x')}, {1500, 'x'}}, "", {coming, "-paste"}, {}, {"items"}},
         {"ClosedWhileTextComes", {{0, 'i'}, {0, 'p', "ab"}, {1500, 'x'}}, "\x1b[200~ab",
@@ -540,11 +547,16 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
          "\x1b[200~abc\x1b[201~<k>\x03",
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
           "paste: Paste stopped by Ctrl+C: 3 B not sent"}},
-        {"ClosedWhileUnreadInTheTile", {{0, 'h'}, {0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'k'}},
+        {"EndedWhileUnreadInTheTile", {{0, 'h'}, {0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'd'}},
          "\x1b[200~abc\x1b[201~<k>",
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
           "paste: Paste stopped, the program in the tile ended: 3 B not sent"},
-         "Gestoppt: 3 B nicht gesendet"},
+         "Gestoppt: 3 B nicht gesendet", {}, SIZE_MAX, "paste: stopped, the tile's program ended (after the read ended): 3 bytes read, 0 reached the tile, 3 dropped"},
+        // A tile the user closes takes its words with it, and the log says it was closed.
+        {"ClosedWhileUnreadInTheTile", {{0, 'h'}, {0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'k'}},
+         "\x1b[200~abc\x1b[201~<k>",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste", "-paste"}, {}, {},
+         SIZE_MAX, "paste: stopped, the tile was closed (after the read ended): 3 bytes read, 0 reached the tile, 3 dropped"},
         // One Ctrl+C stops two pastes: the bar names what neither sent, not only the last one's.
         {"CtrlCStopsTwoPastes",
          {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {100, 'v'}, {100, 'i'}, {100, 'p', "de"}, {100, 'e'}, {1500, 'c'}, {2500, 'r'}},
@@ -567,15 +579,21 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         clipboard.setBackend(std::move(backend));
         news.clear();
         const auto start = loop.now();
+        const uint64_t checksBefore = platform::gfx::ImageDecoder::imagesHandedToLoaders();
+        const uint64_t checksHereBefore = platform::gfx::ImageDecoder::checksOnThisThread();
         Drop::pasteClipboard(clipboard, session, state.path());
         session->view().send("<k>");
         for (const Step& step : c.steps) {
             loop.advance(start + std::chrono::milliseconds(step.ms) - loop.now());
             if (step.what == 'i') held.items.back().done({}, {});
-            if (step.what == 'g') {
+            if (step.what == 'g' || step.what == 'G' || step.what == 'K') {
                 platform::ui::Pasteboard::Items picture;
                 picture.png = png();
                 held.items.back().done(std::move(picture), {});
+                // Before the loop turns again: whatever the worker's pace, the check has not ended
+                // on the main loop (unless it runs there).
+                if (step.what == 'G') session->view().keyDown(ctrlC);
+                if (step.what == 'K') session->kill();
             }
             if (step.what == 'b') held.items.back().came(step.piece.size());
             if (step.what == 'c') session->view().keyDown(ctrlC);
@@ -589,17 +607,27 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
             if (step.what == 'h') child.queues = true;
             if (step.what == 'x') session.reset();
             if (step.what == 'k') session->kill();
+            if (step.what == 'd') session->view().processTerminated(session->view().process(), 0);
             if (step.what == 'v') Drop::pasteClipboard(clipboard, session, state.path());
             loop.runPending();
         }
         platform::runtime::WorkerPool::shared().waitIdle(10s);
         loop.advance(2s);
+        // A picture is checked, and never on the loop: a large one would hold the window.
+        const bool picture = std::any_of(c.steps.begin(), c.steps.end(),
+                                         [](const Step& step) { return std::string_view("gGK").find(step.what) != std::string_view::npos; });
+        EXPECT_EQ(platform::gfx::ImageDecoder::imagesHandedToLoaders() > checksBefore, picture) << c.name;
+        EXPECT_EQ(platform::gfx::ImageDecoder::checksOnThisThread(), checksHereBefore) << c.name;
         EXPECT_EQ(child.sent, c.sent) << c.name;
         EXPECT_FALSE(std::filesystem::exists(state.path() / "drops") && !std::filesystem::is_empty(state.path() / "drops"))
             << c.name << ": nothing saved";
         EXPECT_EQ(news, c.news) << c.name;
         EXPECT_EQ(held.cancelled, c.cancelled) << c.name;
         if (session) session->view().setTerminalDelegate(nullptr);
+        Log::flush();
+        if (!c.logged.empty()) {
+            EXPECT_NE(testing::logContents().find(c.logged), std::string::npos) << c.name;
+        }
         if (c.german.empty()) continue;
         Lang::setCurrent(Lang::de);
         EXPECT_EQ(last->text().shown, c.german) << c.name;
