@@ -538,7 +538,7 @@ void Drop::sayPictureCheckStopped(size_t bytes, vantel::PasteStop stop) {
     const std::string how = stop == vantel::PasteStop::keysWaited ? "the keys typed behind it waited too long" : stoppedHow(stop);
     Log::write("paste: " + how + " while " + picture);
     if (stop != vantel::PasteStop::interrupted) return BarMessage::withdraw(std::string(pasteTopic));
-    sayPasteNews("paste_picture_stopped", {}, {});
+    sayPasteNews("paste_picture_stopped", {}, {}, false, "paste_stopped_brief");
 }
 
 bool Drop::paste(const Content& content, const Send& send, const std::filesystem::path& dropsFolder,
