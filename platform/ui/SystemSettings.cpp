@@ -14,6 +14,7 @@ struct Values {
     double doubleClickDistance = 5;
     bool reduceMotion = false;
     bool applicationActive = true;
+    SystemSettings::CaretBlink caretBlink;
 };
 
 Values& values() {
@@ -41,6 +42,17 @@ void SystemSettings::setReduceMotion(bool on) {
     if (values().reduceMotion == on) return;
     values().reduceMotion = on;
     runtime::NotificationCenter::defaultCenter().post(reduceMotionDidChangeNotification);
+}
+
+SystemSettings::CaretBlink SystemSettings::caretBlink() { return values().caretBlink; }
+
+void SystemSettings::setCaretBlink(CaretBlink blink) {
+    // A period too short to see, or none, is a caret that holds still.
+    if (!std::isfinite(blink.period) || blink.period < 0.1) blink.on = false, blink.period = CaretBlink{}.period;
+    if (!std::isfinite(blink.timeout) || blink.timeout < 0) blink.timeout = 0;
+    if (values().caretBlink == blink) return;
+    values().caretBlink = blink;
+    runtime::NotificationCenter::defaultCenter().post(caretBlinkDidChangeNotification);
 }
 
 bool SystemSettings::applicationActive() { return values().applicationActive; }

@@ -10,6 +10,7 @@ public:
     static constexpr const char* reduceMotionDidChangeNotification = "platform.ui.reduceMotionDidChange";
     static constexpr const char* applicationDidBecomeActiveNotification = "platform.ui.applicationDidBecomeActive";
     static constexpr const char* applicationWillResignActiveNotification = "platform.ui.applicationWillResignActive";
+    static constexpr const char* caretBlinkDidChangeNotification = "platform.ui.caretBlinkDidChange";
 
     // Seconds and points within which a second press counts as a double click.
     static double doubleClickInterval();
@@ -20,6 +21,18 @@ public:
     // The desktop asks for as little motion as possible (animations off).
     static bool reduceMotion();
     static void setReduceMotion(bool on);
+
+    // How text carets blink: whether they do, the length of one blink (out and back, seconds), and
+    // how long after the user's last key or focus change they go on before they hold still
+    // (seconds; 0: they never stop). Still carets cost an idle window nothing.
+    struct CaretBlink {
+        bool on = true;
+        double period = 1.4;
+        double timeout = 10;
+        friend bool operator==(const CaretBlink&, const CaretBlink&) = default;
+    };
+    static CaretBlink caretBlink();
+    static void setCaretBlink(CaretBlink blink);
 
     // One of the program's windows is the one the user works in.
     static bool applicationActive();

@@ -1,7 +1,9 @@
 #include "vantel/view/CaretView.h"
 
 #include <cmath>
+#include <vector>
 
+#include "platform/ui/SystemSettings.h"
 #include "vantel/core/UnicodeUtil.h"
 #include "vantel/view/GlyphSlotFit.h"
 #include "vantel/view/PowerlineRenderer.h"
@@ -86,8 +88,9 @@ void CaretView::setText(const CharData& ch) {
 void CaretView::updateCursorStyle() {
     const bool focus = currentFocus();
     if (isBlinking(style)) {
-        // A hidden caret (the GPU renderer draws the cursor) has nothing to blink.
-        updateAnimation(focus && !isHidden());
+        // A hidden caret (the GPU renderer draws the cursor) has nothing to blink; nor one the
+        // desktop holds still.
+        updateAnimation(focus && !isHidden() && (!terminal_ || terminal_->caretMayBlink()));
     } else {
         removeAllAnimations();
         setOpacity(1);
@@ -98,13 +101,32 @@ void CaretView::updateCursorStyle() {
 void CaretView::updateAnimation(bool blink) {
     removeAllAnimations();
     setOpacity(1);
-    if (!blink) return;
-    // Only the caret's own rectangle is drawn on each tick of the fade.
-    platform::ui::Animation fade = platform::ui::Animation::basic(1, 0, blinkDuration);
+    // Until the desktop's blink timeout: the fade then ends by itself, and nothing ticks.
+    const double left = (terminal_ ? terminal_->caretBlinkSecondsLeft() : std::nullopt)
+                            .value_or(platform::ui::Animation::infinite);
+    if (!blink || left <= 0) return;
+    // The fade in even steps of opacity, each when the ease-in curve reaches it: only then is the
+    // caret's own rectangle drawn, a few times a second rather than at every frame the display
+    // could show.
+    const double period = platform::ui::SystemSettings::caretBlink().period;
+    const double half = period / 2;
+    std::vector<double> values{1}, times{0};
+    for (int step = 1; step <= blinkSteps; ++step) {
+        const double faded = double(step) / blinkSteps;
+        // When the curve has faded this far: its inverse, by halving.
+        double low = 0, high = 1;
+        for (int i = 0; i < 40; ++i) {
+            const double middle = (low + high) / 2;
+            (platform::ui::TimingFunction::easeIn().apply(middle) < faded ? low : high) = middle;
+        }
+        times.push_back(high);
+        values.push_back(1 - faded);
+    }
+    platform::ui::Animation fade = platform::ui::Animation::keyFrames(std::move(values), std::move(times), half);
+    fade.discrete = true;
     fade.autoreverses = true;
-    fade.repeatCount = platform::ui::Animation::infinite;
+    fade.repeatCount = left / period;
     fade.decorative = true;
-    fade.timing = platform::ui::TimingFunction::easeIn();
     addAnimation(blinkAnimationKey, std::move(fade));
 }
 

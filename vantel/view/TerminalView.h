@@ -280,6 +280,12 @@ public:
     // While the user types, a blinking caret stays solid; it blinks again this long after the
     // last input (and nothing ticks meanwhile).
     static constexpr platform::runtime::Duration caretBlinkHoldAfterInput{500'000'000};
+    // Whether a blinking caret may blink now: the desktop lets carets blink, and the user typed or
+    // the focus came within the desktop's blink timeout. Past it the caret holds still, so an idle
+    // window wakes for nothing, until the next key or focus change.
+    bool caretMayBlink() const;
+    // How much longer it may (seconds); none when the desktop sets no timeout.
+    std::optional<double> caretBlinkSecondsLeft() const;
     std::optional<std::string> cursorName() const override { return "text"; }
 
     // --- Bell and progress ------------------------------------------------------------------
@@ -708,7 +714,7 @@ private:
     double hostingBackingScale() const override { return backingScale(); }
     bool hostingCaretTracksFocus() const override { return caretView_->tracksFocus; }
     bool hostingHasFocus() const override { return hasFocus(); }
-    bool hostingCaretBlinkHeld() const override { return caretBlinkResume_ != nullptr; }
+    bool hostingCaretBlinkHeld() const override { return caretBlinkResume_ != nullptr || !caretMayBlink(); }
     Rgba hostingNativeForeground() const override { return nativeFg_; }
     Rgba hostingNativeBackground() const override { return nativeBg_; }
     platform::ui::View* hostingCaretView() override { return caretView_.get(); }
@@ -729,6 +735,8 @@ private:
     void displayImmediately();
     void collectPayloadIfLinksWereAdded();
     void holdCaretBlink();
+    // The blink goes on for the desktop's timeout from now.
+    void restartCaretBlinkTimeout();
     void markRowsDirty(const std::vector<int>& absoluteRows);
     void textBlinkTick();
     void clearProgressReport();
@@ -910,6 +918,8 @@ private:
     // Focus.
     bool hasFocus_ = false;
     std::shared_ptr<platform::runtime::WorkItem> caretBlinkResume_;
+    // The last key or focus change, from which the desktop's blink timeout counts.
+    platform::runtime::TimePoint caretBlinkRestartedAt_{};
 
     // Text blinking.
     std::shared_ptr<platform::runtime::WorkItem> textBlinkTimer_;

@@ -30,6 +30,13 @@ void TerminalView::setupTextBlinking() {
                                                    [this, alive](const platform::runtime::Notification&) {
                                                        if (!alive.expired()) updateTextBlinkLifecycle();
                                                    }));
+    // The desktop's caret blink changed: the caret follows at once.
+    textBlinkObservers_.push_back(center.subscribe(SystemSettings::caretBlinkDidChangeNotification,
+                                                   [this, alive](const platform::runtime::Notification&) {
+                                                       if (alive.expired()) return;
+                                                       caretView_->updateCursorStyle();
+                                                       gpu_->queueGpuDisplay();
+                                                   }));
     updateTextBlinkLifecycle();
 }
 

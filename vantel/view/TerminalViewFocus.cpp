@@ -1,5 +1,6 @@
 // Focus: the caret shows whether the view has the keyboard in the key window, and the program
 // hears of first-responder changes when it asked for focus reports.
+#include "platform/ui/SystemSettings.h"
 #include "platform/ui/Window.h"
 #include "vantel/view/TerminalView.h"
 
@@ -10,6 +11,7 @@ bool TerminalView::hasFocus() const { return hasFocus_ && (!window() || window()
 void TerminalView::setHasFocus(bool focus) {
     hasFocus_ = focus;
     caretView_->focused = focus;
+    if (focus) restartCaretBlinkTimeout();
     caretView_->updateCursorStyle();
     gpu_->queueGpuDisplay();
 }
@@ -36,6 +38,7 @@ bool TerminalView::resignFirstResponder() {
 
 void TerminalView::windowDidChangeKeyState() {
     // Only the caret's look changes; the program hears of first-responder changes alone.
+    if (hasFocus()) restartCaretBlinkTimeout();
     caretView_->updateCursorStyle();
     gpu_->queueGpuDisplay();
 }
@@ -48,10 +51,26 @@ void TerminalView::viewDidMoveToWindow() {
     updateTextBlinkLifecycle();
 }
 
+std::optional<double> TerminalView::caretBlinkSecondsLeft() const {
+    const double timeout = platform::ui::SystemSettings::caretBlink().timeout;
+    if (!(timeout > 0)) return std::nullopt;
+    return timeout - std::chrono::duration<double>(loop_.now() - caretBlinkRestartedAt_).count();
+}
+
+bool TerminalView::caretMayBlink() const {
+    const std::optional<double> left = caretBlinkSecondsLeft();
+    return platform::ui::SystemSettings::caretBlink().on && (!left || *left > 0);
+}
+
+void TerminalView::restartCaretBlinkTimeout() { caretBlinkRestartedAt_ = loop_.now(); }
+
 void TerminalView::holdCaretBlink() {
+    // Input starts the desktop's blink timeout afresh: a caret that held still blinks again.
+    const bool wasStill = !caretMayBlink();
+    restartCaretBlinkTimeout();
     // The GPU renderer draws the cursor itself and asks whether a hold is on at every frame.
     const bool gpuCaret = gpu_->gpuRenderer() != nullptr;
-    if (!caretView_->hasAnimations() && !caretBlinkResume_ && !gpuCaret) return;
+    if (!caretView_->hasAnimations() && !caretBlinkResume_ && !gpuCaret && !wasStill) return;
     caretView_->updateAnimation(false);
     if (caretBlinkResume_) {
         caretBlinkResume_->cancel();

@@ -32,13 +32,16 @@ bool startedFlag = false;
 void readSettings() {
     GtkSettings* settings = gtk_settings_get_default();
     if (!settings) return;
-    gint clickTime = 400, clickDistance = 5;
-    gboolean animations = TRUE;
+    gint clickTime = 400, clickDistance = 5, blinkTime = 1200, blinkTimeout = 10;
+    gboolean animations = TRUE, blink = TRUE;
     g_object_get(settings, "gtk-double-click-time", &clickTime, "gtk-double-click-distance", &clickDistance,
-                 "gtk-enable-animations", &animations, nullptr);
+                 "gtk-enable-animations", &animations, "gtk-cursor-blink", &blink, "gtk-cursor-blink-time", &blinkTime,
+                 "gtk-cursor-blink-timeout", &blinkTimeout, nullptr);
     SystemSettings::setDoubleClickInterval(clickTime / 1000.0);
     SystemSettings::setDoubleClickDistance(clickDistance);
     SystemSettings::setReduceMotion(!animations);
+    // The desktop's caret blink, as every text caret on it follows it.
+    SystemSettings::setCaretBlink({blink != FALSE, blinkTime / 1000.0, static_cast<double>(blinkTimeout)});
 }
 
 void onSettingChanged(GtkSettings*, GParamSpec*, gpointer) { readSettings(); }
@@ -86,7 +89,8 @@ bool Toolkit::start(int* argc, char*** argv) {
     readSettings();
     if (GtkSettings* settings = gtk_settings_get_default()) {
         for (const char* name : {"notify::gtk-double-click-time", "notify::gtk-double-click-distance",
-                                 "notify::gtk-enable-animations"}) {
+                                 "notify::gtk-enable-animations", "notify::gtk-cursor-blink", "notify::gtk-cursor-blink-time",
+                                 "notify::gtk-cursor-blink-timeout"}) {
             g_signal_connect(settings, name, G_CALLBACK(onSettingChanged), nullptr);
         }
     }

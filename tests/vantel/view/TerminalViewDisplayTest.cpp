@@ -7,8 +7,10 @@
 #include <set>
 #include <vector>
 
+#include "platform/ui/SystemSettings.h"
 #include "platform/ui/headless/HeadlessWindow.h"
 #include "support/ViewTestSupport.h"
+#include "vantel/view/CaretView.h"
 
 using namespace vantel;
 using namespace std::chrono_literals;
@@ -175,24 +177,38 @@ TEST(TerminalViewDisplay, IdleViewsCostNothing) {
     window.displayIfNeeded();
     EXPECT_EQ(loop.pendingTimerCount(), 0u);
     EXPECT_FALSE(window.frameClock().isRunning());
-    // The view with the keyboard blinks its caret: that one animation ticks, nothing else.
+    // The view with the keyboard blinks its caret: that one animation ticks, at its steps, nothing else.
     window.setKeyWindow(true);
     window.makeFirstResponder(views[0].get());
-    EXPECT_TRUE(window.frameClock().isRunning());
+    EXPECT_TRUE(views[0]->caretView()->hasAnimations());
+    EXPECT_EQ(loop.pendingTimerCount(), 1u);
     window.makeFirstResponder(nullptr);
     loop.advance(100ms);
     EXPECT_FALSE(window.frameClock().isRunning());
     EXPECT_EQ(loop.pendingTimerCount(), 0u);
+    // Past the desktop's blink timeout the caret holds still: nothing ticks until the next key.
+    window.makeFirstResponder(views[1].get());
+    loop.advance(std::chrono::seconds(static_cast<int>(platform::ui::SystemSettings::caretBlink().timeout)) + 1s);
+    EXPECT_FALSE(views[1]->caretView()->hasAnimations());
+    EXPECT_EQ(loop.pendingTimerCount(), 0u);
+    views[1]->send(std::string_view("x"));
+    loop.advance(TerminalView::caretBlinkHoldAfterInput + 1ms);
+    EXPECT_TRUE(views[1]->caretView()->hasAnimations());
 }
 
 // A view at rest draws nothing and nothing ticks, unless it shows a blinking caret with the
-// keyboard (or one that does not follow focus): only that caret's fade ticks.
+// keyboard (or one that does not follow focus): only that caret's fade ticks, at its steps (not
+// at every frame), as long as the desktop lets carets blink.
 TEST(TerminalViewDisplay, OnlyABlinkingCaretTicksInAViewAtRest) {
+    using Blink = platform::ui::SystemSettings::CaretBlink;
     struct Case {
         const char* name;
         const char* style;
         bool keyWindow, firstResponder, tracksFocus;
         bool blinks;
+        Blink desktop = {};
+        // Still before the end: the desktop's timeout came.
+        bool stillAtTheEnd = false;
     } cases[] = {
         {"blinking block", "\x1b[1 q", true, true, true, true},
         {"blinking bar", "\x1b[5 q", true, true, true, true},
@@ -200,10 +216,14 @@ TEST(TerminalViewDisplay, OnlyABlinkingCaretTicksInAViewAtRest) {
         {"window not key", "\x1b[1 q", false, true, true, false},
         {"not the first responder", "\x1b[1 q", true, false, true, false},
         {"blinking without focus tracking", "\x1b[3 q", false, false, false, true},
+        {"the desktop's carets do not blink", "\x1b[1 q", true, true, true, false, {false, 1.2, 10}},
+        {"the desktop's faster blink", "\x1b[1 q", true, true, true, true, {true, 0.5, 10}},
+        {"the desktop's timeout", "\x1b[1 q", true, true, true, true, {true, 1.2, 2}, true},
     };
     for (const Case& c : cases) {
         VirtualMainLoop loop;
         ScopedMainLoop scoped(loop);
+        platform::ui::SystemSettings::setCaretBlink(c.desktop);
         HeadlessWindow window({200, 100}, 1);
         TerminalView view(Rect{0, 0, 200, 100});
         window.setContentView(&view);
@@ -217,15 +237,23 @@ TEST(TerminalViewDisplay, OnlyABlinkingCaretTicksInAViewAtRest) {
         bool ticked = false;
         for (int step = 0; step < 500; ++step) {
             loop.advance(10ms);
-            ticked = ticked || window.frameClock().isRunning();
+            ticked = ticked || window.frameClock().isRunning() || loop.pendingTimerCount() > 0;
             window.displayIfNeeded();
         }
         EXPECT_EQ(ticked, c.blinks) << c.name;
+        // Drawn once a step, out and back: a few times a second, not at every frame.
+        const double blinks = 5 / c.desktop.period;
+        EXPECT_LE(window.displayCount() - before, 2 * CaretView::blinkSteps * blinks + 2) << c.name;
+        if (!c.blinks || c.stillAtTheEnd) {
+            EXPECT_EQ(loop.pendingTimerCount(), 0u) << c.name;
+            EXPECT_FALSE(view.caretView()->hasAnimations()) << c.name;
+            EXPECT_EQ(view.caretView()->presentationOpacity(), 1) << c.name;
+        }
         if (!c.blinks) {
             EXPECT_EQ(window.displayCount(), before) << c.name;
-            EXPECT_EQ(loop.pendingTimerCount(), 0u) << c.name;
         }
     }
+    platform::ui::SystemSettings::setCaretBlink({});
 }
 
 // Codes of links that left the screen go back to the process after a redraw, at most once a second.
