@@ -14,12 +14,14 @@ namespace quiltdeck {
 
 namespace {
 
-// Written as ICU patterns, all matched without regard to case.
+// Written as ICU patterns, all matched without regard to case. Besides the words of its
+// questions, the assistant's pointer on a numbered choice ("❯ 1. Dark mode") asks, whatever
+// the screen (its first run's, a login's, a permission's).
 constexpr std::array<std::u16string_view, 4> patternTexts = {
     u"Do you want to|Would you like to|1\\.\\s*Yes|\\(y/n\\)|Approve|awaiting your|Press Enter to continue|"
-    u"trust this folder|Enter to confirm",
+    u"trust this folder|Enter to confirm|[\u276F\u203A]\\s*[0-9]+\\.\\s",
     u"esc to interrupt|ctrl\\+c to (stop|interrupt)",
-    u"Doyouwantto|Wouldyouliketo|1\\.Yes|trustthisfolder|Entertoconfirm|PressEntertocontinue",
+    u"Doyouwantto|Wouldyouliketo|1\\.Yes|trustthisfolder|Entertoconfirm|PressEntertocontinue|[\u276F\u203A][0-9]+\\.[^0-9]",
     u"esctointerrupt",
 };
 
@@ -210,8 +212,9 @@ std::optional<size_t> ScreenScrape::promptBoxRow(std::u32string_view screen) {
 std::optional<size_t> ScreenScrape::questionRow(std::u32string_view screen) {
     const auto question = lastQuestionRow(screen);
     if (!question) return std::nullopt;
+    // Above the box, or in it (what the user types there, "1. fix it", asks nobody).
     const auto box = promptBoxRow(screen);
-    return box && *box > *question ? std::nullopt : question;
+    return box && *box + 1 >= *question ? std::nullopt : question;
 }
 
 std::optional<size_t> ScreenScrape::interruptRow(std::u32string_view screen, std::optional<size_t> cursorRow) {

@@ -1,5 +1,7 @@
 #include "quiltdeck/sessions/Session.h"
 
+#include <string.h>
+#include <sys/wait.h>
 #include <unicode/uchar.h>
 
 #include <nlohmann/json.hpp>
@@ -289,9 +291,14 @@ void Session::awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint d
 void Session::exited(int32_t rawStatus) {
     if (exitHandled_) return;
     exitHandled_ = true;
-    const int32_t code = rawStatus >= 256 ? rawStatus >> 8 : rawStatus;
-    Log::write("tile exit " + shortId() + " code " + std::to_string(code));
-    if (resumeId_ && code != 0 && machine_->showsNoConversation()) {
+    // A signal is no exit code: named as one.
+    if (WIFSIGNALED(rawStatus)) {
+        Log::write("tile exit " + shortId() + " by signal " + std::to_string(WTERMSIG(rawStatus)) + " (" +
+                   signalName(WTERMSIG(rawStatus)) + ")");
+    } else {
+        Log::write("tile exit " + shortId() + " code " + std::to_string(WEXITSTATUS(rawStatus)));
+    }
+    if (resumeId_ && rawStatus != 0 && machine_->showsNoConversation()) {
         Log::write("tile " + shortId() + ": saved conversation is gone, starting fresh");
         machine_->setClaudeSessionId(std::nullopt);
         metrics_->stop();
@@ -303,14 +310,23 @@ void Session::exited(int32_t rawStatus) {
         return;
     }
     metrics_->stop();
-    exitCode_ = code;
-    machine_->exited(exitText(code));
+    exitStatus_ = rawStatus;
+    machine_->exited(exitText(rawStatus));
 }
 
-std::string Session::exitText(int32_t code) { return code == 0 ? t("session_ended") : t("session_ended_code", {code}); }
+std::string Session::signalName(int signal) {
+    const char* abbreviation = ::sigabbrev_np(signal);
+    return abbreviation ? "SIG" + std::string(abbreviation) : std::to_string(signal);
+}
+
+std::string Session::exitText(int32_t rawStatus) {
+    if (WIFSIGNALED(rawStatus)) return t("session_ended_signal", {signalName(WTERMSIG(rawStatus))});
+    const int code = WEXITSTATUS(rawStatus);
+    return code == 0 ? t("session_ended") : t("session_ended_code", {code});
+}
 
 std::string Session::tool() const {
-    if (exitCode_ && status() == SessionStatus::exited) return exitText(*exitCode_);
+    if (exitStatus_ && status() == SessionStatus::exited) return exitText(*exitStatus_);
     return machine_->tool();
 }
 

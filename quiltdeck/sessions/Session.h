@@ -117,6 +117,8 @@ public:
         return std::exchange(typedBeforeStart_, std::string());
     }
     static constexpr size_t typedAheadLimit = 1 << 20;
+    // "SIGKILL" for 9; the number when the signal has no name.
+    static std::string signalName(int signal);
     // The wall the tile belongs to; empty: the main wall. Set by the tile wall.
     std::string wall;
 
@@ -180,7 +182,8 @@ private:
     void start();
     void awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint deadline, std::optional<uint64_t> written);
     void exited(int32_t rawStatus);
-    static std::string exitText(int32_t code);
+    // How the child ended, from its wait status: an exit code, or the signal that ended it.
+    static std::string exitText(int32_t rawStatus);
     std::string shortId() const { return id_.substr(0, 8); }
 
     Services services_;
@@ -196,8 +199,8 @@ private:
     bool continueLatest_ = false;
     uint16_t hookPort_ = 0;
     bool exitHandled_ = false;
-    // The ended child's exit code.
-    std::optional<int32_t> exitCode_;
+    // The ended child's wait status.
+    std::optional<int32_t> exitStatus_;
     // Output the terminal has taken that the status machine has not had yet, in pieces.
     size_t absorbsQueued_ = 0;
     std::string typedBeforeStart_;

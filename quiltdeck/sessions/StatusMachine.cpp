@@ -64,6 +64,8 @@ constexpr StartMarker startMarkers[] = {
     {U"?forshortcuts", "the footer of its prompt box"},
     {U"trustthisfolder", "the folder-trust question"},
     {U"Tipsforgettingstarted", "its tips"},
+    // The tile's own words when the CLI is missing: what to do, never under the starting veil.
+    {U"ClaudeCodeisnotinstalledonthiscomputer", "that Claude Code is not installed"},
 };
 
 // A screen row as the log quotes it: without its margins, cut to a line's worth.

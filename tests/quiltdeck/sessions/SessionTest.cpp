@@ -126,9 +126,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SessionTest, ExitCodesAndTheirTexts) {
+    // Wait statuses: an exit code, or the signal that ended it (a signal is no exit code).
     const std::vector<std::pair<int32_t, std::string>> cases = {
-        {0, "session ended"}, {256, "session ended with error 1"}, {15, "session ended with error 15"},
-        {127 << 8, "session ended with error 127"}};
+        {0, "session ended"}, {256, "session ended with error 1"}, {15, "session ended by signal SIGTERM"},
+        {9, "session ended by signal SIGKILL"}, {127 << 8, "session ended with error 127"}};
     for (const auto& [raw, text] : cases) {
         auto session = open(assistant());
         exitWith(*session, raw);
@@ -137,11 +138,14 @@ TEST_F(SessionTest, ExitCodesAndTheirTexts) {
         EXPECT_TRUE(session->booted());
         // Said in the language of the moment, not in the one it ended in.
         Lang::setCurrent(Lang::de);
-        EXPECT_EQ(session->tool(), raw == 0 ? "Sitzung beendet" : t("session_ended_code", {raw >= 256 ? raw >> 8 : raw}));
+        EXPECT_EQ(session->tool(), raw == 0    ? "Sitzung beendet"
+                                   : raw < 256 ? t("session_ended_signal", {Session::signalName(raw)})
+                                               : t("session_ended_code", {raw >> 8}));
         EXPECT_NE(session->tool(), text);
         Lang::setCurrent(Lang::en);
     }
     EXPECT_NE(logged().find(" code 1\n"), std::string::npos);
+    EXPECT_NE(logged().find(" by signal 9 (SIGKILL)\n"), std::string::npos);
 }
 
 TEST_F(SessionTest, AGoneConversationHandsOverInsteadOfEnding) {

@@ -57,6 +57,17 @@ const std::string motd = [] {
     return text;
 }();
 const std::string pressEnter = "\x1b[2J\x1b[10;3HSign-in done.\x1b[12;3HPress Enter to continue\xE2\x80\xA6";
+// The first run's question: a numbered list, the pointer on its first choice.
+const std::string textStyle =
+    "\x1b[2J\x1b[3;2HLet's get started.\x1b[5;2HChoose the text style that looks best with your terminal\x1b[6;2H"
+    "To change this later, run /theme\x1b[8;2H\xE2\x9D\xAF 1. Dark mode \xE2\x9C\x94\x1b[9;4H2. Light mode\x1b[10;4H"
+    "3. Dark mode (colorblind-friendly)";
+// What the tile prints when the CLI is missing, before it gives a shell.
+const std::string notInstalled =
+    "\r\n  Claude Code is not installed on this computer.\r\n  Install it with:  curl -fsSL https://claude.ai/install.sh | bash\r\n"
+    "  then sign in with:  claude auth login\r\n\r\n$ ";
+// What the user typed into the prompt box: a numbered line asks nobody.
+const std::string typedNumbered = promptBox + "\x1b[35;3H2. fix the build";
 const std::string tipCut =
     "\x1b[31;1H\xE2\x9C\xBB Thinking\xE2\x80\xA6\x1b[32;3H\xE2\x8E\xBF  Tip: Use /permissions to pre-approve and pre-d"
     "\x1b[35;3H";
@@ -320,6 +331,14 @@ INSTANTIATE_TEST_SUITE_P(
         TraceCase{"AStartThatAsksFirstWaits",
                   {out(0, cursorOnly), out(0.5, pressEnter), expectUp(0.6, S::busy, false),
                    expectUp(0.9, S::waiting, true)}},
+        // Whatever screen asks, with a choice pointed at: the first run's text style.
+        TraceCase{"AFirstRunChoiceWaits",
+                  {out(0, titleFirst), out(0.5, textStyle), expectUp(0.9, S::waiting, true)}},
+        TraceCase{"ANumberedLineTypedInThePromptBoxAsksNobody",
+                  {out(0, banner + idleFooter + typedNumbered), expectUp(0.4, S::idle, true)}},
+        // The CLI missing: the tile comes up at once on the words that say what to do.
+        TraceCase{"AMissingClaudeComesUpAtOnce",
+                  {countStart(0), out(0.5, notInstalled), expectUp(0.51, S::busy, true), expectUp(0.9, S::idle, true)}},
         // The start limit: a screen that stays blank is judged after 12 s of the loop's time,
         // not counting what the loop came late by nor time in which output waited to be read;
         // the screen is judged only once no output waits, or it has waited a whole limit too.
