@@ -414,9 +414,11 @@ void StatusMachine::answerTrust() {
 }
 
 void StatusMachine::noteBoot(std::u32string_view chunk) {
+    // The whole piece is looked at before the buffer keeps only its end: a starved tile's output
+    // comes in large pieces, its prompt sign at the start of one followed by seconds of spinner.
     bootBuffer_ += chunk;
-    if (bootBuffer_.size() > bootLimit) bootBuffer_.erase(0, bootBuffer_.size() - bootLimit);
     const std::u32string packed = ScreenScrape::packed(ScreenScrape::withoutEscapes(bootBuffer_));
+    if (bootBuffer_.size() > bootLimit) bootBuffer_.erase(0, bootBuffer_.size() - bootLimit);
     for (const StartMarker& marker : startMarkers) {
         if (contains(packed, marker.packed)) return screenUp("the screen shows " + std::string(marker.what));
     }

@@ -319,6 +319,17 @@ INSTANTIATE_TEST_SUITE_P(
         TraceCase{"APromptSignCutBetweenTwoPieces",
                   {out(0, cursorOnly + "\x1b[35;1H\xE2"), out(0.01, "\x9D"), expectUp(0.02, S::busy, false),
                    out(0.03, "\xAF\xC2"), out(0.04, "\xA0"), expectUp(0.05, S::busy, true)}},
+        // A starved tile's output comes in one large piece: its prompt sign, then seconds of a
+        // spinner turning every 40 ms, more than the start checks keep of what came.
+        TraceCase{"APromptSignAtTheStartOfALargePiece",
+                  {countStart(0), out(0, cursorOnly), outputWaits(0.5, true),
+                   out(5.0, "\x1b[35;1H\xE2\x9D\xAF " + [] {
+                       std::string frames;
+                       for (int i = 0; frames.size() < 3 * StatusMachine::bootLimit; ++i)
+                           frames += "\x1b[30;1H\xE2\x9C\xBB Thinking\xE2\x80\xA6 " + std::to_string(i) + "\x1b[K";
+                       return frames;
+                   }()),
+                   outputWaits(5.0, false), expectUp(5.01, S::busy, true)}},
         TraceCase{"AStartWhosePromptBoxComesFirst",
                   {out(0, cursorOnly), out(0.5, promptBox), expectUp(0.51, S::busy, true),
                    expectUp(0.9, S::idle, true), hook(2.0, "SessionStart"), expectUp(2.4, S::idle, true)}},
