@@ -10,6 +10,8 @@
 //                   request, without end (the last a picture)
 // atom-reply COUNT  names UTF8_STRING, and answers a request for it with COUNT items of type ATOM
 // atom-reply-all COUNT  names UTF8_STRING, COMPOUND_TEXT and STRING, and answers each as atom-reply
+// links-then-atoms COUNT  names text/uri-list (a web address), image/png and UTF8_STRING, and answers
+//                   the picture and the text as atom-reply
 // many-targets COUNT   names UTF8_STRING after COUNT targets never named before, new ones each time
 // incr-targets COUNT   names UTF8_STRING after COUNT others, in an incremental transfer
 // Prints "owner" once it holds the clipboard and "asked" each time a reader asks for a next part.
@@ -119,6 +121,8 @@ int main(int argc, char** argv) {
     const bool picture = mode == "late-picture" || mode == "trickle-png";
     const Atom textType = compoundOnly ? compound : picture ? png : utf8;
     const bool allText = mode == "atom-reply-all";
+    const bool linksThenAtoms = mode == "links-then-atoms";
+    const Atom uriList = intern("text/uri-list");
     const size_t count = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 0;
     // Café, then Привет in ISO 8859-5, then back: a part may end anywhere in it.
     const std::string compoundLine = "caf\xe9 \x1b-L\xbf\xe0\xd8\xd2\xd5\xe2\x1b-A\n";
@@ -143,6 +147,7 @@ int main(int argc, char** argv) {
                 if (mode == "incr-targets") offered.insert(offered.end(), count, XA_INTEGER);
                 offered.push_back(textType);
                 if (allText) offered.insert(offered.end(), {compound, XA_STRING});
+                if (linksThenAtoms) offered.insert(offered.end(), {uriList, png});
                 if (mode == "incr-targets") {
                     Incremental& transfer = transfers[{request.requestor, request.property}];
                     transfer = Incremental{request.requestor, request.property, XA_ATOM, 32, longs(offered)};
@@ -157,14 +162,20 @@ int main(int argc, char** argv) {
                 notify(request, request.property);
                 continue;
             }
+            if (linksThenAtoms && request.target == uriList) {
+                setProperty(request.requestor, request.property, uriList, 8, "https://example.com/page\r\n");
+                notify(request, request.property);
+                continue;
+            }
             const bool served = request.target == textType || (mode == "refuse-targets" && request.target == utf8) ||
-                                (allText && (request.target == compound || request.target == XA_STRING));
+                                (allText && (request.target == compound || request.target == XA_STRING)) ||
+                                (linksThenAtoms && request.target == png);
             if (!served) {
                 notify(request, None);
                 continue;
             }
             if (mode == "late-text" || mode == "late-picture") sleepMs(ms);
-            if (mode == "atom-reply" || allText) {
+            if (mode == "atom-reply" || allText || linksThenAtoms) {
                 // Items that name no atom, in requests the server takes.
                 const size_t chunk = size_t{1} << 20;
                 for (size_t at = 0; at < count; at += chunk) {

@@ -427,12 +427,17 @@ const char* hostileAnswers(Pasteboard& board) {
         size_t lines;
         const char* says;
         long long ceilingMs;
+        // Its files and pictures read first, as a tile's paste reads them.
+        bool itemsFirst = false;
     };
     const Row rows[] = {
         {"a text answered as 3,000,000 items of type ATOM", {"atom-reply", "3000000"}, How::wrongType, "", 1, "ATOM", 3000},
         // Each text type tried in turn, each refused: one line for the paste.
         {"every text type answered as items of type ATOM", {"atom-reply-all", "1000"}, How::wrongType, "", 1,
          "and 2 more of what was asked likewise", 3000},
+        // A refused picture beside links that were read is no refusal of the paste: only the text's is said.
+        {"links, then a picture and a text answered as items of type ATOM", {"links-then-atoms", "1000"}, How::wrongType, "",
+         1, "UTF8_STRING", 3000, true},
         {"100,000 targets never named before", {"many-targets", "100000"}, How::whole, "named among many", 1, "more than", 8000},
         {"10,000 targets never named before", {"many-targets", "10000"}, How::whole, "named among many", 0, "", 3000},
         {"targets past 1 MiB, in parts", {"incr-targets", "300000"}, How::whole, "named among many", 1, "more than", 8000},
@@ -446,6 +451,11 @@ const char* hostileAnswers(Pasteboard& board) {
         for (int paste = 0; paste < pastes; ++paste) {
             ErrorLines errors;
             const auto start = std::chrono::steady_clock::now();
+            if (row.itemsFirst) {
+                std::optional<Pasteboard::ReadEnd> itemsEnd;
+                board.requestItems({[&](Pasteboard::Items, Pasteboard::ReadEnd end) { itemsEnd = end; }});
+                if (!wait([&] { return itemsEnd.has_value(); }) || !itemsEnd->whole()) return owner.end(), row.name;
+            }
             const TextRead read = textRead(board);
             slowest = std::max(slowest, msSince(start));
             const auto lines = errors.lines();

@@ -117,7 +117,8 @@ std::vector<std::string> textTargets(const std::optional<std::vector<std::string
 
 // One text read: the owner's targets, then each text target in turn until one is served, made
 // UTF-8 as it comes and held to the limit after that too.
-// What an owner answered with data of types not asked for, over a whole read: one line of the log.
+// What an owner answered with data of types not asked for, over a whole read: one line of the log,
+// said when the refusals ended the read (a picture refused beside files that came ends nothing).
 struct Refusals {
     std::string first;
     size_t count = 0;
@@ -150,7 +151,7 @@ struct TextRead {
 
 void endRead(const std::shared_ptr<TextRead>& read, Pasteboard::ReadEnd end) {
     if (!read->steps.end()) return;
-    read->refusals.say();
+    if (end.how == How::wrongType) read->refusals.say();
     read->reader.end(end);
 }
 
@@ -223,7 +224,7 @@ struct ItemsRead {
 
 void endItems(const std::shared_ptr<ItemsRead>& read, How how, std::optional<size_t> size = std::nullopt) {
     if (!read->steps.end()) return;
-    read->refusals.say();
+    if (how == How::wrongType) read->refusals.say();
     read->reader.done(std::move(read->items), {how, read->came, size});
 }
 
