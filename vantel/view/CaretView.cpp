@@ -1,6 +1,7 @@
 #include "vantel/view/CaretView.h"
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/SystemSettings.h"
@@ -108,21 +109,23 @@ void CaretView::updateAnimation(bool blink) {
     // The fade in even steps of opacity, each when the ease-in curve reaches it: only then is the
     // caret's own rectangle drawn, a few times a second rather than at every frame the display
     // could show.
-    const double period = platform::ui::SystemSettings::caretBlink().period;
-    const double half = period / 2;
-    std::vector<double> values{1}, times{0};
-    for (int step = 1; step <= blinkSteps; ++step) {
-        const double faded = double(step) / blinkSteps;
-        // When the curve has faded this far: its inverse, by halving.
-        double low = 0, high = 1;
-        for (int i = 0; i < 40; ++i) {
-            const double middle = (low + high) / 2;
-            (platform::ui::TimingFunction::easeIn().apply(middle) < faded ? low : high) = middle;
+    static const auto [values, times] = [] {
+        std::vector<double> opacities{1}, at{0};
+        for (int step = 1; step <= blinkSteps; ++step) {
+            const double faded = double(step) / blinkSteps;
+            // When the curve has faded this far: its inverse, by halving.
+            double low = 0, high = 1;
+            for (int i = 0; i < 40; ++i) {
+                const double middle = (low + high) / 2;
+                (platform::ui::TimingFunction::easeIn().apply(middle) < faded ? low : high) = middle;
+            }
+            at.push_back(high);
+            opacities.push_back(1 - faded);
         }
-        times.push_back(high);
-        values.push_back(1 - faded);
-    }
-    platform::ui::Animation fade = platform::ui::Animation::keyFrames(std::move(values), std::move(times), half);
+        return std::pair{opacities, at};
+    }();
+    const double period = platform::ui::SystemSettings::caretBlink().period;
+    platform::ui::Animation fade = platform::ui::Animation::keyFrames(values, times, period / 2);
     fade.discrete = true;
     fade.autoreverses = true;
     fade.repeatCount = left / period;

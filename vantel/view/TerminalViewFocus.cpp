@@ -66,7 +66,7 @@ void TerminalView::restartCaretBlinkTimeout() { caretBlinkRestartedAt_ = loop_.n
 
 void TerminalView::holdCaretBlink() {
     // Input starts the desktop's blink timeout afresh: a caret that held still blinks again.
-    const bool wasStill = !caretMayBlink();
+    const bool wasStill = platform::ui::SystemSettings::caretBlink().on && !caretMayBlink();
     restartCaretBlinkTimeout();
     // The GPU renderer draws the cursor itself and asks whether a hold is on at every frame.
     const bool gpuCaret = gpu_->gpuRenderer() != nullptr;
