@@ -133,6 +133,27 @@ void editor() {
     writeLine("INT read=" + std::to_string(read) + " waiting=" + std::to_string(interruptedWhileWaiting));
 }
 
+// Reads `bytes` at a time (no canonical mode, no echo, signals on), pausing `ms` between reads,
+// without a process for each read: slow, but never still for long however loaded the machine.
+// The interrupt key ends it with "GOT-INT".
+void slowReader(size_t bytes, int ms) {
+    termios modes{};
+    ::tcgetattr(STDIN_FILENO, &modes);
+    modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    modes.c_lflag |= ISIG;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+    struct sigaction action {};
+    action.sa_handler = [](int) { interrupted = 1; };
+    ::sigaction(SIGINT, &action, nullptr);
+    writeLine("READY");
+    std::string buffer(bytes, '\0');
+    while (!interrupted) {
+        if (::read(STDIN_FILENO, buffer.data(), bytes) == 0) break;
+        if (!interrupted) ::usleep(static_cast<useconds_t>(ms) * 1000);
+    }
+    writeLine("GOT-INT");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -170,6 +191,8 @@ int main(int argc, char** argv) {
         for (;;) ::pause();
     } else if (mode == "editor") {
         editor();
+    } else if (mode == "slowreader" && argc > 3) {
+        slowReader(std::strtoul(argv[2], nullptr, 10), std::atoi(argv[3]));
     } else if (mode == "inherited") {
         listSignalState();
         listDescriptors();

@@ -172,26 +172,29 @@ TEST_F(LocalProcessTest, SecondStartWhileRunningIsIgnoredAfterTheEndItRunsANewCh
 // nothing of a character it had begun to take is written. A child that reads slowly is no stalled
 // one, and a raw reader (its keys make no signals) keeps what it held, keys typed before the paste.
 TEST_F(LocalProcessTest, PastedTextWaitingToBeWrittenIsTakenBack) {
+    // Each says READY once its terminal is set as it wants it.
     struct Case {
         const char* name;
-        std::string child;
+        std::vector<std::string> child;
         bool flushed;
         std::string heard = "GOT-INT";
         // Text of three-byte characters alone: a write is cut inside one.
         bool wide = false;
     } const cases[] = {
-        {"a shell waiting for a command that reads nothing", "stty -echo; trap 'echo GOT-INT; exit 0' INT; sleep 60 & wait", true},
-        {"the same, text of three-byte characters", "stty -echo; trap 'echo GOT-INT; exit 0' INT; sleep 60 & wait", true, "GOT-INT", true},
-        {"a child that reads slowly", "trap 'echo GOT-INT; exit 0' INT; stty -icanon; while :; do head -c 4096 >/dev/null; sleep 0.01; done", false},
-        {"a child that reads 4 KiB every 50 ms",
-         "trap 'echo GOT-INT; exit 0' INT; stty -icanon; while :; do head -c 4096 >/dev/null; sleep 0.05; done", false},
-        {"a raw reader that reads later", "stty raw -echo; sleep 1; printf 'FIRST=%s\\n' \"$(head -c 1)\"", false, "FIRST=k"},
+        {"a shell waiting for a command that reads nothing",
+         {"/bin/sh", "-c", "stty -echo; trap 'echo GOT-INT; exit 0' INT; echo READY; sleep 60 & wait"}, true},
+        {"the same, text of three-byte characters",
+         {"/bin/sh", "-c", "stty -echo; trap 'echo GOT-INT; exit 0' INT; echo READY; sleep 60 & wait"}, true, "GOT-INT", true},
+        {"a child that reads slowly", {testChild, "slowreader", "4096", "10"}, false},
+        {"a child that reads 4 KiB every 50 ms", {testChild, "slowreader", "4096", "50"}, false},
+        {"a raw reader that reads later", {"/bin/sh", "-c", "stty raw -echo; echo READY; sleep 1; printf 'FIRST=%s\\n' \"$(head -c 1)\""},
+         false, "FIRST=k"},
     };
     for (const Case& c : cases) {
         Collector out;
         LocalProcess child(&out);
-        child.startProcess("/bin/sh", {"-c", c.child});
-        ASSERT_TRUE(runUntil([&] { return child.running(); }));
+        child.startProcess(c.child[0], {c.child.begin() + 1, c.child.end()});
+        ASSERT_TRUE(runUntil([&] { return out.saw("READY"); })) << c.name;
         // 1 MiB of pasted lines, each piece beginning with a 3-byte character, behind a key, and a key after it.
         child.send(std::vector<uint8_t>{'k'});
         std::vector<uint8_t> piece(65536, 'p');
