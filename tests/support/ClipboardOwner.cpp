@@ -115,7 +115,6 @@ int main(int argc, char** argv) {
     XSetSelectionOwner(display, clipboard, window, CurrentTime);
     XSync(display, False);
     if (XGetSelectionOwner(display, clipboard) != window) return 1;
-    say("owner");
 
     const bool compoundOnly = mode == "endless-ct" || mode == "trickle-ct";
     const bool picture = mode == "late-picture" || mode == "trickle-png";
@@ -126,8 +125,12 @@ int main(int argc, char** argv) {
     const size_t count = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 0;
     // Café, then Привет in ISO 8859-5, then back: a part may end anywhere in it.
     const std::string compoundLine = "caf\xe9 \x1b-L\xbf\xe0\xd8\xd2\xd5\xe2\x1b-A\n";
+    // The next list of names never named before, made ahead of the request it answers: made at the
+    // request, on a loaded machine it could take the reader's whole wait for a first answer.
+    std::vector<Atom> unknown = mode == "many-targets" ? newNames(count) : std::vector<Atom>{};
     // Each reader's incremental transfer, by its window and property: readers may overlap.
     std::map<std::pair<Window, Atom>, Incremental> transfers;
+    say("owner");
     for (;;) {
         XEvent event;
         XNextEvent(display, &event);
@@ -140,10 +143,7 @@ int main(int argc, char** argv) {
                 }
                 if (mode == "late-targets") sleepMs(ms);
                 std::vector<Atom> offered = {targetsAtom};
-                if (mode == "many-targets") {
-                    const auto unknown = newNames(count);
-                    offered.insert(offered.end(), unknown.begin(), unknown.end());
-                }
+                if (mode == "many-targets") offered.insert(offered.end(), unknown.begin(), unknown.end());
                 if (mode == "incr-targets") offered.insert(offered.end(), count, XA_INTEGER);
                 offered.push_back(textType);
                 if (allText) offered.insert(offered.end(), {compound, XA_STRING});
@@ -160,6 +160,7 @@ int main(int argc, char** argv) {
                     setProperty(request.requestor, request.property, XA_ATOM, 32, longs(offered));
                 }
                 notify(request, request.property);
+                if (mode == "many-targets") unknown = newNames(count);
                 continue;
             }
             if (linksThenAtoms && request.target == uriList) {
