@@ -470,6 +470,12 @@ View::Rect View::frameAt(const FrameAnimation& a, runtime::TimePoint now) const 
                 mix(a.from.height, a.to.height)};
 }
 
+std::optional<runtime::TimePoint> View::frameAnimationEnd() const {
+    if (!frameAnimation_) return std::nullopt;
+    return frameAnimation_->begin +
+           std::chrono::duration_cast<runtime::Duration>(std::chrono::duration<double>(frameAnimation_->duration));
+}
+
 void View::stepFrameAnimation() {
     if (!frameAnimation_) return;
     const runtime::TimePoint now = animationNow();

@@ -230,6 +230,8 @@ public:
     bool isAnimatingFrame() const { return frameAnimation_.has_value(); }
     // Where the view is going: the end of its running move, else its frame.
     Rect targetFrame() const { return frameAnimation_ ? frameAnimation_->to : frame_; }
+    // When the running move is due to end; none when the view does not move.
+    std::optional<runtime::TimePoint> frameAnimationEnd() const;
 
     // --- Tracking areas --------------------------------------------------------------------------
     // A rectangle of the view (its own coordinates) whose pointer crossings and moves reach the

@@ -36,13 +36,32 @@ double ScalerView::targetSize(double m, bool zoomed) {
 
 void ScalerView::fit() {
     if (!hosted_ || tooSmall()) return;
+    scheduleFit();
+}
+
+void ScalerView::scheduleFit() {
     if (resizeWork_) resizeWork_->cancel();
     std::weak_ptr<int> alive = alive_;
     resizeWork_ = MainLoop::main().postAfter(fitDelay, [this, alive] {
         if (alive.expired()) return;
         resizeWork_.reset();
+        // A loaded window's frame clock can tick less often than the delay: a tile still moving is
+        // fitted where it stops, not at a passing size its program would be told of. A move whose
+        // end is long past was not stepped (no frame clock): fitted as it stands.
+        if (const auto ends = moveEnds(); ends && MainLoop::main().now() < *ends + stalledMove) {
+            scheduleFit();
+            return;
+        }
         applyFit();
     });
+}
+
+std::optional<platform::runtime::TimePoint> ScalerView::moveEnds() const {
+    std::optional<platform::runtime::TimePoint> last;
+    for (const View* v = this; v; v = v->superview()) {
+        if (const auto end = v->frameAnimationEnd(); end && (!last || *end > *last)) last = end;
+    }
+    return last;
 }
 
 void ScalerView::setFrameSize(Size size) {

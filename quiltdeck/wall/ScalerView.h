@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "platform/runtime/MainLoop.h"
 #include "platform/ui/View.h"
@@ -15,10 +16,11 @@ namespace quiltdeck {
 // size (a fixed one for an ordinary tile, a larger one for the zoomed tile) and
 // a frame inset 18 points on every side, from which the terminal takes its
 // columns and rows and tells its child. Size changes come in bursts (a zoom, a
-// window resize): fits are debounced to one, 0.08 s after the last. A terminal
-// that stays blank after a size change is nudged (1 point shorter for 0.05 s)
-// so that its child hears of a size change again. Clicks reach the terminal only
-// while the tile is zoomed; otherwise they go to the tile. Main thread.
+// window resize): fits are debounced to one, 0.08 s after the last, and wait
+// while the tile's frame moves. A terminal that stays blank after a size change
+// is nudged (1 point shorter for 0.05 s) so that its child hears of a size
+// change again. Clicks reach the terminal only while the tile is zoomed;
+// otherwise they go to the tile. Main thread.
 class ScalerView : public platform::ui::View {
 public:
     static constexpr double inset = 18;
@@ -27,6 +29,8 @@ public:
     static constexpr platform::runtime::Duration blankCheckInterval = std::chrono::milliseconds(1500);
     static constexpr int blankCheckLimit = 20;
     static constexpr platform::runtime::Duration nudgeTime = std::chrono::milliseconds(50);
+    // How long past its end a move that was never stepped holds a fit back.
+    static constexpr platform::runtime::Duration stalledMove = std::chrono::seconds(1);
 
     explicit ScalerView(const Rect& frame = {});
     ~ScalerView() override;
@@ -62,7 +66,10 @@ public:
     void mouseUp(const platform::ui::MouseEvent& event) override;
 
 private:
+    void scheduleFit();
     void applyFit();
+    // When the last running move of this view or a view holding it is due to end.
+    std::optional<platform::runtime::TimePoint> moveEnds() const;
     void watchBlank();
     bool nudgeIfBlank();
     bool tooSmall() const { return bounds().width <= 1 || bounds().height <= 1; }
