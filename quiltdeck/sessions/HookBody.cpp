@@ -136,9 +136,16 @@ size_t HookBody::outside(std::string_view bytes, size_t at) {
                 state_ = State::text;
                 textBytes_ = 0;
                 pairOpen_ = false;
+                textStart_ = lastCharAt_ = kept_.size();
                 break;
             case '[':
             case '{':
+                // A member's value too deep for the parse: the member goes, key and all (an item
+                // too deep never gets here: it goes as it starts).
+                if (depth_ >= depthLimit) {
+                    dropMember(c);
+                    break;
+                }
                 kept_ += c;
                 ++depth_;
                 elementNext_ = true;
@@ -198,10 +205,21 @@ void HookBody::elementStarts(char c) {
 
 // What starts now is kept, after the comma owed before it.
 void HookBody::keep() {
+    elementAt_ = kept_.size();
+    elementFirst_ = nothingKept_;
     if (commaOwed_ && !nothingKept_) kept_ += ',';
     commaOwed_ = false;
     nothingKept_ = false;
     if (depth_ == 1) memberStart_ = kept_.size();
+}
+
+// The member being kept goes after all, from the comma before its key; its value, from `c`, is
+// passed over.
+void HookBody::dropMember(char c) {
+    kept_.resize(elementAt_);
+    nothingKept_ = elementFirst_;
+    drop();
+    dropping(std::string_view(&c, 1), 0);
 }
 
 void HookBody::drop() {
@@ -222,6 +240,11 @@ size_t HookBody::text(std::string_view bytes, size_t at) {
                 textBytes_ += stop;
                 at += stop;
                 pairOpen_ = false;
+                // Where its last character starts, should the limit fall inside it (a run may end,
+                // or begin, inside one).
+                lastCharAt_ = kept_.size() - 1;
+                for (int back = 0; back < 3 && lastCharAt_ > textStart_ && !startsACharacter(kept_[lastCharAt_]); ++back)
+                    --lastCharAt_;
                 continue;
             }
         }
@@ -239,11 +262,13 @@ void HookBody::textByte(char c) {
                 state_ = State::outside;
                 return;
             }
-            if (startsACharacter(c) && textBytes_ >= limits_.string && !(pairOpen_ && c == '\\')) {
+            if (startsACharacter(c) && textBytes_ >= limits_.string) {
                 ++cut_;
+                cutHere();
                 state_ = c == '\\' ? State::skippingEscape : State::skipping;
                 return;
             }
+            if (startsACharacter(c)) lastCharAt_ = kept_.size();
             escapeClosesPair_ = pairOpen_ && c == '\\';
             if (c != '\\') pairOpen_ = false;
             if (c == '\\') state_ = State::escape;
@@ -268,15 +293,26 @@ void HookBody::textByte(char c) {
             state_ = State::text;
             uint32_t unit = 0;
             std::from_chars(hex_, hex_ + 4, unit, 16);
-            // One escape after a high surrogate may complete it; a second high one would open
-            // nothing more.
-            pairOpen_ = unit >= 0xD800 && unit <= 0xDBFF && !escapeClosesPair_;
+            // The escape after a high surrogate may complete it: a pair is one character, and the
+            // limit falling in it takes both halves. A high one after a high one leaves the first
+            // alone and opens a pair of its own.
+            if (escapeClosesPair_ && unit >= 0xDC00 && unit <= 0xDFFF) lastCharAt_ = highAt_;
+            pairOpen_ = unit >= 0xD800 && unit <= 0xDBFF;
+            if (pairOpen_) highAt_ = lastCharAt_;
             break;
         }
         default: return;
     }
     kept_ += c;
     ++textBytes_;
+}
+
+// A string cut where a character starts: what is kept stays within the limit, and never ends inside
+// an escaped pair. The character the limit fell in goes (a pair whole); so does a high surrogate
+// whose low half the cut would leave out (one alone would have nothing to pair with anyway).
+void HookBody::cutHere() {
+    if (textBytes_ > limits_.string || pairOpen_) kept_.resize(lastCharAt_);
+    pairOpen_ = false;
 }
 
 // A top-level key past the event's share, read as sent: the member stays when the tile reads it

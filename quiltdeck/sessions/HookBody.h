@@ -9,8 +9,8 @@ namespace quiltdeck {
 
 // A hook event's JSON body as it arrives, kept small whatever its size, so that every event up to
 // the server's cap reaches its tile:
-// - each string keeps the first `string` bytes of its JSON text, cut where a character starts
-//   (never inside an escape, a UTF-8 sequence or a surrogate pair): a pasted prompt of megabytes
+// - each string keeps at most the first `string` bytes of its JSON text, cut where a character
+//   starts (never inside an escape, a UTF-8 sequence or a surrogate pair): a pasted prompt of megabytes
 //   arrives as its head, which is all a tile's title, status and history read of it;
 // - within each top-level member's value, an array keeps its first items and an object its first
 //   members while the member's kept form is under `member` bytes: a file search's thousands of
@@ -20,8 +20,8 @@ namespace quiltdeck {
 //   each once, so that no size of the rest hides them; inside the tool's input, likewise the
 //   members its label reads (the command, the file's path, the pattern, the description), past
 //   the member's share;
-// - an array or object nested deeper than `depthLimit` goes by itself: the parse on the main
-//   loop would refuse the whole event for it.
+// - an array or object nested deeper than `depthLimit` goes by itself (an item whole, a member
+//   with its key): the parse on the main loop would refuse the whole event for it.
 // What goes goes whole, with its comma, so what is kept of a JSON text is JSON. Memory follows
 // what is kept, not the body. What is no JSON outside any container is kept as it comes: the
 // parse on the main loop refuses it as before. A byte-level state machine, fed piece by piece;
@@ -79,12 +79,14 @@ private:
     size_t outside(std::string_view bytes, size_t at);
     size_t text(std::string_view bytes, size_t at);
     void textByte(char c);
+    void cutHere();
     size_t key(std::string_view bytes, size_t at);
     size_t dropping(std::string_view bytes, size_t at);
     // The first byte of an item or member, not blank: whether it is kept.
     void elementStarts(char c);
     void keep();
     void drop();
+    void dropMember(char c);
     void close(char c);
 
     const Limits limits_;
@@ -98,6 +100,8 @@ private:
     bool commaOwed_ = false;    // a comma read, not yet kept: kept before the next item kept
     bool nothingKept_ = false;  // the innermost container kept has kept no item or member yet
     size_t memberStart_ = 0;    // where the top-level member being kept starts in `kept_`
+    size_t elementAt_ = 0;      // where the item or member kept last starts, with its comma
+    bool elementFirst_ = false; // it was its container's first kept
     uint32_t readKept_ = 0;     // the members read past the event's share, one bit each
     bool inToolInput_ = false;  // the kept object at depth 2 is the value of "tool_input"
     uint32_t inputKept_ = 0;    // its members read past the member's share, one bit each
@@ -105,9 +109,12 @@ private:
     size_t textBytes_ = 0;  // of the current string, as kept
     int hexDigits_ = 0;     // of the \u escape being read
     char hex_[4] = {};      // its digits so far
-    // The last escape was a high surrogate: the low one that completes it is kept past the limit.
+    // The last escape was a high surrogate: a cut right after it takes it out.
     bool pairOpen_ = false;
     bool escapeClosesPair_ = false;  // the escape being read follows a high surrogate
+    size_t lastCharAt_ = 0;          // where the last character kept starts (a pair's high half)
+    size_t highAt_ = 0;              // where the open pair's high half starts
+    size_t textStart_ = 0;           // where the string's text starts
 
     std::string key_;          // a key past its share, as sent
     size_t dropDepth_ = 0;     // containers open in what goes

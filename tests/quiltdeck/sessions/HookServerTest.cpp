@@ -166,6 +166,12 @@ int waitFor(pid_t child) {
     return -1;
 }
 
+std::string repeated(std::string_view text, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i) out += text;
+    return out;
+}
+
 // Checked against the JSON library: what a body keeps parses as the body does, each string the
 // body's or its head (at least a sixth of the limit, a character's worth when escapes are all it
 // holds), wherever the pieces it came in end.
@@ -267,6 +273,31 @@ TEST(HookBody, KeepsTheFirstItemsAndTheMembersTheTileReads) {
         {"nested too deep", {1000, SIZE_MAX, 1000},
          R"({"a":)" + std::string(300, '[') + "1" + std::string(300, ']') + R"(,"b":[2]})",
          R"({"a":)" + std::string(HookBody::depthLimit - 1, '[') + std::string(HookBody::depthLimit - 1, ']') + R"(,"b":[2]})"},
+        // A string cut within its limit, never inside a character or an escaped pair: the character
+        // the limit falls in goes, and so does a high surrogate whose low half it would cut off.
+        {"a cut after a lone high surrogate", {10, SIZE_MAX, SIZE_MAX}, R"({"s":"aaaa\ud800\ud83d\ude00bb"})",
+         R"({"s":"aaaa"})"},
+        {"a cut inside the pair after it", {16, SIZE_MAX, SIZE_MAX}, R"({"s":"aaaa\ud800\ud83d\ude00bb"})",
+         R"({"s":"aaaa\ud800"})"},
+        {"a pair that runs past the limit", {20, SIZE_MAX, SIZE_MAX}, R"({"s":"aaaa\ud800\ud83d\ude00bb"})",
+         R"({"s":"aaaa\ud800"})"},
+        {"an escape that runs past the limit", {6, SIZE_MAX, SIZE_MAX}, R"({"s":"aaaa\u00e9bb"})", R"({"s":"aaaa"})"},
+        {"a character that runs past the limit", {5, SIZE_MAX, SIZE_MAX}, "{\"s\":\"aaaa\u20ACbb\"}", R"({"s":"aaaa"})"},
+        {"a pair ending at the limit", {22, SIZE_MAX, SIZE_MAX}, R"({"s":"aaaa\ud800\ud83d\ude00bb"})",
+         R"({"s":"aaaa\ud800\ud83d\ude00"})"},
+        // An object's member whose value is too deep goes with its key; its object stays.
+        {"objects nested too deep", {1000, SIZE_MAX, SIZE_MAX},
+         R"({"a":)" + repeated(R"({"q":)", 300) + "1" + std::string(300, '}') + R"(,"b":[2]})",
+         R"({"a":)" + repeated(R"({"q":)", HookBody::depthLimit - 2) + "{}" + std::string(HookBody::depthLimit - 2, '}') +
+             R"(,"b":[2]})"},
+        {"a member too deep after others", {1000, SIZE_MAX, SIZE_MAX},
+         R"({"a":)" + repeated(R"({"k":1,"q":)", 300) + "1" + std::string(300, '}') + "}",
+         R"({"a":)" + repeated(R"({"k":1,"q":)", HookBody::depthLimit - 2) + R"({"k":1})" +
+             std::string(HookBody::depthLimit - 2, '}') + "}"},
+        {"arrays and objects nested too deep", {1000, SIZE_MAX, SIZE_MAX},
+         R"({"a":)" + repeated(R"([{"q":)", 200) + "1" + repeated("}]", 200) + R"(,"b":[2]})",
+         R"({"a":)" + repeated(R"([{"q":)", HookBody::depthLimit / 2 - 1) + "[]" +
+             repeated("}]", HookBody::depthLimit / 2 - 1) + R"(,"b":[2]})"},
     };
     for (const Case& c : cases) {
         for (const size_t piece : {c.body.size(), size_t{1}, size_t{3}}) {
@@ -394,11 +425,6 @@ std::string posted(const std::string& path, const std::string& body) {
 
 const std::string million = "{\"title\":\"" + std::string(1'000'000 - 12, 'x') + "\"}";
 
-std::string repeated(std::string_view text, size_t times) {
-    std::string out;
-    for (size_t i = 0; i < times; ++i) out += text;
-    return out;
-}
 
 // A hook event's body as sent, and the event as the tile gets it: the prompt's head.
 std::string promptBody(const std::string& prompt) {
@@ -444,6 +470,39 @@ std::string editEvent() {
                                                  {"file_path", "src/late_path.ts"}}}}
                                     .dump();
 }
+// `objects` objects nested in each other's "a", 1 in the innermost.
+std::string objectChain(size_t objects) { return repeated(R"({"a":)", objects) + "1" + std::string(objects, '}'); }
+// The same as the event keeps it when it starts at `depth` (the value of a top-level member at 2):
+// the member that would open a level past the limit goes, its object left empty.
+nlohmann::json keptChain(size_t objects, size_t depth) {
+    const size_t kept = std::min(objects, HookBody::depthLimit - depth + 1);
+    nlohmann::json chain = kept == objects ? nlohmann::json{{"a", 1}} : nlohmann::json::object();
+    for (size_t i = 1; i < kept; ++i) chain = nlohmann::json{{"a", std::move(chain)}};
+    return chain;
+}
+// A tool's event with a chain of objects in its input, in its response or beside them, and the
+// event as the tile gets it: the session and the file's path kept whatever the depth.
+std::pair<std::string, std::string> deepEvent(const std::string& where, size_t objects) {
+    const std::string chain = objectChain(objects);
+    const std::string body = R"({"session_id":"s1","hook_event_name":"PostToolUse","tool_name":"Edit",)" +
+                             (where == "beside" ? R"("x":)" + chain + "," : std::string()) + R"("tool_input":{)" +
+                             (where == "input" ? R"("q":)" + chain + "," : std::string()) +
+                             R"("file_path":"src/deep.ts"},"tool_response":{"q":)" +
+                             (where == "response" ? chain : std::string("1")) + "}}";
+    nlohmann::json event = {{"session_id", "s1"},
+                            {"hook_event_name", "PostToolUse"},
+                            {"tool_name", "Edit"},
+                            {"tool_input", {{"file_path", "src/deep.ts"}}},
+                            {"tool_response", {{"q", 1}}}};
+    if (where == "beside") event["x"] = keptChain(objects, 2);
+    if (where == "input") event["tool_input"]["q"] = keptChain(objects, 3);
+    if (where == "response") event["tool_response"]["q"] = keptChain(objects, 3);
+    return {body, "hook PostToolUse " + event.dump()};
+}
+RequestCase deepCase(const char* name, const std::string& where, size_t objects) {
+    const auto [body, event] = deepEvent(where, objects);
+    return RequestCase{name, {posted("/hook/T1/PostToolUse", body)}, ok, {event}};
+}
 std::string nestedBody(size_t depth) {
     return R"({"session_id":"s1","hook_event_name":"PreToolUse","x":)" + std::string(depth, '[') + std::string(depth, ']') +
            R"(,"tool_name":"Bash","tool_input":{"command":"ls"}})";
@@ -476,16 +535,16 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"MillionAccepted", {"POST /rename/T1 HTTP/1.1\r\nContent-Length: 1000000\r\n\r\n" + million}, ok,
                     {"rename " + std::string(1'000'000 - 12, 'x')}},
         // A hook event's strings are cut as they come, so it may send far more: a pasted prompt of
-        // megabytes arrives as its head, cut where a character or a surrogate pair starts.
+        // megabytes arrives as its head, within the limit, cut where a character or a surrogate pair starts.
         RequestCase{"HookPastItsLimitRefusedAtTheHead", {"POST /hook/T1/Stop HTTP/1.1\r\nContent-Length: 268435457\r\n\r\n"},
                     tooLarge, {}, "hook server: refused a request past its size limit (413)"},
         RequestCase{"FiveMegabytePromptKeepsItsHead", {posted("/hook/T1/UserPromptSubmit", promptBody(repeated("\u20AC", 5'000'000 / 3)))},
-                    ok, {promptEvent(repeated("\u20AC", 65536 / 3 + 1))}},
+                    ok, {promptEvent(repeated("\u20AC", 65536 / 3))}},
         RequestCase{"EscapedPairsAreKeptWhole",
                     {posted("/hook/T1/UserPromptSubmit", promptBody(repeated("\\ud83d\\ude00", 100'000)))}, ok,
-                    {promptEvent(repeated("\U0001F600", 65536 / 12 + 1))}},
+                    {promptEvent(repeated("\U0001F600", 65536 / 12))}},
         RequestCase{"EscapesAreKeptWhole", {posted("/hook/T1/UserPromptSubmit", promptBody("ab" + repeated("\\u00e9", 20'000)))},
-                    ok, {promptEvent("ab" + repeated("\u00E9", (65536 - 2) / 6 + 1))}},
+                    ok, {promptEvent("ab" + repeated("\u00E9", (65536 - 2) / 6))}},
         // A client that waits to be told to send its body (curl past 1 MiB) is told at once.
         RequestCase{"ExpectContinueIsAnswered",
                     {"POST /hook/T1/Stop HTTP/1.1\r\nExpect: 100-Continue\r\nContent-Length: 7\r\n\r\n", "{\"a\":1}"},
@@ -506,6 +565,13 @@ INSTANTIATE_TEST_SUITE_P(
         // A part nested past what the parse reads goes by itself, not the event.
         RequestCase{"APartNestedTooDeepGoesAlone", {posted("/hook/T1/PreToolUse", nestedBody(1000))}, ok,
                     {"hook PreToolUse " + nlohmann::json::parse(nestedBody(HookBody::depthLimit - 1)).dump()}},
+        // Objects nested past it, in the members the tile reads and beside them, at any depth.
+        deepCase("ObjectsJustWithinTheDepthStayWhole", "input", HookBody::depthLimit - 2),
+        deepCase("ObjectsOneLevelTooDeepGoAlone", "input", HookBody::depthLimit - 1),
+        deepCase("ObjectsNestedTooDeepInTheInputGoAlone", "input", 512),
+        deepCase("ObjectsNestedAMillionDeepInTheInputGoAlone", "input", 1'000'000),
+        deepCase("ObjectsNestedTooDeepInTheResponseGoAlone", "response", 513),
+        deepCase("ObjectsNestedTooDeepBesideGoAlone", "beside", 511),
         // Half an emoji, as JSON.stringify writes it, is a replacement character.
         RequestCase{"LoneSurrogatesAreReplaced",
                     {posted("/hook/T1/UserPromptSubmit", promptBody("fix \\ud83d it \\ude00\\ud83d\\ude00\\udbff"))}, ok,
