@@ -63,7 +63,10 @@ std::optional<std::string> writeAside(const fs::path& path, const std::string& b
     std::string temp = (path.parent_path() / name).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    // The CLI's file stays its user's, also when written by a process run as root.
+    struct stat existing {};
+    const bool owned = ::stat(path.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode) || keepOwner(fd, existing, path.parent_path());
+    const bool written = owned && ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
         const int saved = errno;
         ::unlink(temp.c_str());

@@ -1,7 +1,13 @@
 #include "quiltdeck/panels/StateNotice.h"
 
+#include <pwd.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "quiltdeck/sessions/PathText.h"
 #include "quiltdeck/sessions/Store.h"
@@ -13,7 +19,52 @@ namespace quiltdeck {
 
 namespace {
 
-std::string shown(const std::filesystem::path& path) { return abbreviatingHome(path.string(), homeFolder().string()); }
+std::string shown(const std::filesystem::path& path) {
+    const std::string home = homeFolder().string();
+    std::string text = abbreviatingHome(path.string(), home);
+    // A path that links were followed along names the home folder as they lead to it.
+    if (text == path.string()) {
+        if (const auto real = resolveLinks(home); real && real->path != home)
+            text = abbreviatingHome(path.string(), real->path.string());
+    }
+    return text;
+}
+
+// The program's own name on the state file's path that is a link (state.json, else the state
+// folder), and where it leads, as the user is shown them: "~/.quiltdeck → ~/dotfiles/qd".
+std::optional<std::string> linkShown(const Store& store) {
+    for (const std::filesystem::path& name : {store.file(), store.dir()}) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(name, error)) continue;
+        const auto end = resolveLinks(name);
+        return shown(name) + " \u2192 " + (end ? shown(end->path) : std::string("?"));
+    }
+    return std::nullopt;
+}
+
+// The file the state is written to, where links lead it: whose it is, when it is there.
+std::optional<uid_t> ownerOfEnd(const Store& store) {
+    struct stat info {};
+    const auto end = resolveLinks(store.file());
+    if (!end || ::stat(end->path.c_str(), &info) != 0) return std::nullopt;
+    return info.st_uid;
+}
+
+std::string userName(uid_t uid) {
+    std::vector<char> buffer(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+        return found->pw_name;
+    return std::to_string(uid);
+}
+
+// Another user's file stands where the state is written, and is not replaced: whose files this
+// process makes (its file-system user, which an invalid id asks without changing) is not its owner.
+bool ownedByAnother(const Store& store) {
+    const auto owner = ownerOfEnd(store);
+    return owner && *owner != static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1)));
+}
 
 // The system's reason, in the interface language where it is a common one.
 std::string readError(int error) {
@@ -26,6 +77,9 @@ std::string readError(int error) {
     }
 }
 
+// The state file as the words name it: with the link on its way and where that leads.
+std::string fileShown(const Store& store) { return linkShown(store).value_or(shown(store.file())); }
+
 // Why a save failed, whole and in a word or two, in the interface language where it is a common
 // reason; an uncommon one is said whole in the system's words and has no brief form.
 struct SaveCause {
@@ -35,24 +89,35 @@ struct SaveCause {
 SaveCause saveCause(const Store& store) {
     const int error = store.saveError();
     const auto both = [](std::string cause) { return SaveCause{cause, cause}; };
+    SaveCause cause;
     switch (error) {
     case EINVAL:
-    case EISDIR: {
-        // The state file's link ends at something else (a FIFO, a device, a folder): named, since
-        // the state file's own name is a link the user made.
-        const auto target = finalLinkTarget(store.file());
-        const std::string where = target && *target != store.file() ? shown(*target) + ": " : "";
-        return {where + t("state_ro_not_file"), t("state_ro_not_file")};
-    }
+    case EISDIR: cause = both(t("state_ro_not_file")); break;
     case ENOSPC:
-    case EDQUOT: return {t("state_disk_full"), t("state_disk_full_brief")};
-    case EACCES:
-    case EPERM: return both(t("state_ro_denied"));
-    case EROFS: return both(t("state_disk_read_only"));
-    case EIO: return both(t("state_disk_error"));
-    case EFBIG: return both(t("state_file_too_large"));
-    default: return {std::strerror(error), ""};
+    case EDQUOT: cause = {t("state_disk_full"), t("state_disk_full_brief")}; break;
+    case EPERM:
+        if (ownedByAnother(store)) {
+            cause = {t("state_owned_by", {userName(*ownerOfEnd(store))}), t("state_owned_by_brief")};
+            break;
+        }
+        [[fallthrough]];
+    case EACCES: cause = both(t("state_ro_denied")); break;
+    case EROFS: cause = both(t("state_disk_read_only")); break;
+    case EIO: cause = both(t("state_disk_error")); break;
+    case EFBIG: cause = both(t("state_file_too_large")); break;
+    default: cause = {std::strerror(error), ""};
     }
+    // A save through a link the user made names it and where it leads: what is refused, or what
+    // cannot be made, is there.
+    if (const auto link = linkShown(store)) cause.whole = *link + ": " + cause.whole;
+    return cause;
+}
+
+// The next launch cannot read what this run could not save: the link ends at something that is
+// no file, or nothing was ever written where it leads.
+bool nextLaunchStartsEmpty(const Store& store) {
+    const int error = store.saveError();
+    return error == EINVAL || error == EISDIR || !ownerOfEnd(store);
 }
 
 }  // namespace
@@ -81,7 +146,7 @@ std::optional<std::string> StateNotice::reason(const Store& store) {
         return std::nullopt;
     case Store::ReadOnlyCause::heldElsewhere: return t("state_ro_in_use", {shown(store.dir())});
     case Store::ReadOnlyCause::unreadable:
-        return t("state_ro_unreadable", {shown(store.file()), readError(store.readOnlyError())});
+        return t("state_ro_unreadable", {fileShown(store), readError(store.readOnlyError())});
     }
     return std::nullopt;
 }
@@ -103,7 +168,8 @@ std::optional<std::string> StateNotice::briefLine(const Store& store) {
 
 std::optional<std::string> StateNotice::lostAtQuit(const Store& store) {
     if (store.readOnly()) return t("quit_info_read_only", {reason(store).value_or("")});
-    if (store.saveError() != 0) return t("quit_info_unsaved", {saveCause(store).whole});
+    if (store.saveError() != 0)
+        return t(nextLaunchStartsEmpty(store) ? "quit_info_unsaved_lost" : "quit_info_unsaved", {saveCause(store).whole});
     return std::nullopt;
 }
 

@@ -91,12 +91,8 @@ void Defaults::remove(std::string_view key) {
 // Under the lock, so that the file gets the changes in the order they were made.
 void Defaults::saveLocked() {
     if (readOnly_) return;
-    std::error_code ignored;
-    std::filesystem::create_directories(file_.parent_path(), ignored);
     // Through a link, as a dotfile manager keeps the file: the link stays.
-    const auto target = finalLinkTarget(file_);
-    const bool saved =
-        target && writeFileDurably(*target, values_.dump(-1, ' ', false, Json::error_handler_t::replace));
+    const bool saved = writeThroughLinks(file_, values_.dump(-1, ' ', false, Json::error_handler_t::replace), 0644, 0755);
     saveReport_.record(saved, errno);
 }
 

@@ -228,8 +228,11 @@ bool Store::SetAside::any() const {
 
 void Store::load() {
     int readError = 0;
-    // Read through a link, as it is saved; a link that ends nowhere is a state not yet made.
-    const auto bytes = readWholeFile(file_, fileSizeLimit, &readError);
+    // Read where a link leads, as it is saved there; a link that ends nowhere is a state not yet
+    // made. A path the kernel would not walk (into a folder not made yet and back out) leads where
+    // realpath says, as the saves go.
+    const auto end = resolveLinks(file_);
+    const auto bytes = readWholeFile(end && !end->namesFolder ? end->path : file_, fileSizeLimit, &readError);
     if (readError == ELOOP) readError = EINVAL;
     if (!bytes) {
         // A file that is there but cannot be read must never be replaced.

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <vector>
 
 namespace quiltdeck {
 
@@ -93,18 +95,39 @@ std::string writeFailureText(int error) { return error == EINVAL ? "not a regula
 
 void failDurableWritesWith(int error) { injectedFailure.store(error); }
 
+bool keepOwner(int fd, const struct stat& existing, const std::filesystem::path& folder) {
+    struct stat made {};
+    if (::fstat(fd, &made) != 0) return false;
+    if (made.st_uid != existing.st_uid) {
+        // Only a process that may give files away (root) keeps another user's file theirs.
+        if (::fchown(fd, existing.st_uid, existing.st_gid) == 0) return true;
+        // In the maker's own folder every name is the maker's to replace (a file left by a run
+        // as root): it becomes the maker's. Anywhere else it would be taken over.
+        struct stat place {};
+        if (::stat(folder.c_str(), &place) == 0 && place.st_uid == made.st_uid) return true;
+        errno = EPERM;
+        return false;
+    }
+    // A group the user is no member of stays the user's: the file's mode may give it nothing.
+    if (made.st_gid != existing.st_gid) (void)!::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+    return true;
+}
+
 bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes, mode_t mode) {
     if (const int failure = injectedFailure.load()) {
         errno = failure;
         return false;
     }
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    struct stat before {};
+    const bool replaces = ::lstat(path.c_str(), &before) == 0 && S_ISREG(before.st_mode);
     std::string name = temporaryPrefix(path);
     name += "XXXXXX";
     std::string temp = (folder / name).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    if (::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
+    // The file keeps whose it is: a save run as root through a user's link leaves it the user's.
+    if ((replaces && !keepOwner(fd, before, folder)) || ::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
         discard(fd, temp);
         return false;
     }
@@ -133,36 +156,135 @@ bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes,
     return true;
 }
 
-std::optional<std::filesystem::path> finalLinkTarget(std::filesystem::path path) {
-    // As many hops as the kernel takes before it says ELOOP.
-    constexpr int hops = 40;
-    for (int hop = 0; hop <= hops; ++hop) {
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-        if (hop == hops) break;
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
-        if (n < 0) return std::nullopt;
-        if (n == 0 || static_cast<size_t>(n) == sizeof target) break;
-        const std::filesystem::path next(std::string(target, static_cast<size_t>(n)));
-        path = next.is_absolute() ? next : path.parent_path() / next;
+std::optional<LinkEnd> resolveLinks(const std::filesystem::path& path) {
+    // As many links as the kernel follows before it says ELOOP.
+    constexpr int mostLinks = 40;
+    std::vector<std::string> resolved;  // names below the root, none of them a link
+    std::deque<std::string> pending;    // names still to walk, in order
+    const auto take = [&](std::string_view text) {
+        // "a//b" and a trailing slash: an empty name, which names the folder before it.
+        std::vector<std::string> names;
+        for (size_t at = 0; at <= text.size();) {
+            const size_t end = std::min(text.find('/', at), text.size());
+            names.emplace_back(text.substr(at, end - at));
+            at = end + 1;
+        }
+        if (!text.empty() && text.front() == '/') names.erase(names.begin());
+        pending.insert(pending.begin(), names.begin(), names.end());
+    };
+    const std::string text = path.string();
+    if (text.empty()) {
+        errno = ENOENT;
+        return std::nullopt;
     }
-    errno = ELOOP;
-    return std::nullopt;
+    if (text.front() != '/') {
+        std::error_code error;
+        const std::string here = std::filesystem::current_path(error).string();
+        if (error) {
+            errno = error.value();
+            return std::nullopt;
+        }
+        take(text);
+        take(here);
+    } else {
+        take(text);
+    }
+    const auto joined = [&](const std::string* last) {
+        std::string out;
+        for (const std::string& name : resolved) out += "/" + name;
+        if (last) out += "/" + *last;
+        return out.empty() ? std::string("/") : out;
+    };
+    bool namesFolder = false;
+    int links = 0;
+    while (!pending.empty()) {
+        std::string name = std::move(pending.front());
+        pending.pop_front();
+        const bool last = pending.empty();
+        if (name.empty() || name == "." || name == "..") {
+            if (name == ".." && !resolved.empty()) resolved.pop_back();
+            namesFolder = last;
+            continue;
+        }
+        namesFolder = false;
+        const std::string here = joined(&name);
+        struct stat info {};
+        if (::lstat(here.c_str(), &info) != 0) {
+            // Not there yet: kept as it is, and so is what follows it.
+            if (errno != ENOENT) return std::nullopt;
+            resolved.push_back(std::move(name));
+            continue;
+        }
+        if (S_ISLNK(info.st_mode)) {
+            if (++links > mostLinks) {
+                errno = ELOOP;
+                return std::nullopt;
+            }
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink(here.c_str(), target, sizeof target);
+            if (n < 0) return std::nullopt;
+            if (n == 0 || static_cast<size_t>(n) == sizeof target) {
+                errno = n == 0 ? ENOENT : ENAMETOOLONG;
+                return std::nullopt;
+            }
+            const std::string_view into(target, static_cast<size_t>(n));
+            if (into.front() == '/') resolved.clear();
+            take(into);
+            continue;
+        }
+        // A file or anything else that is no folder ends the walk.
+        if (!S_ISDIR(info.st_mode) && !last) {
+            errno = ENOTDIR;
+            return std::nullopt;
+        }
+        resolved.push_back(std::move(name));
+    }
+    return LinkEnd{joined(nullptr), namesFolder};
+}
+
+std::optional<std::filesystem::path> finalLinkTarget(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    const auto end = resolveLinks(path);
+    if (!end) return std::nullopt;
+    return end->path;
 }
 
 bool makeMissingFolders(const std::filesystem::path& folder, mode_t mode) {
     if (folder.empty()) return true;
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) return true;
-        errno = ENOTDIR;
+    const auto end = resolveLinks(folder);
+    if (!end) return false;
+    // Walked down from the root: past resolveLinks, no name on the way is a link.
+    std::filesystem::path made("/");
+    for (const auto& name : end->path.relative_path()) {
+        made /= name;
+        struct stat info {};
+        if (::stat(made.c_str(), &info) == 0) {
+            if (S_ISDIR(info.st_mode)) continue;
+            errno = ENOTDIR;
+            return false;
+        }
+        if (errno != ENOENT) return false;
+        if (::mkdir(made.c_str(), mode) == 0) continue;
+        // Made meanwhile by someone else: a folder will do.
+        if (errno != EEXIST || ::stat(made.c_str(), &info) != 0) return false;
+        if (!S_ISDIR(info.st_mode)) {
+            errno = ENOTDIR;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeThroughLinks(const std::filesystem::path& path, std::string_view bytes, mode_t mode, mode_t folderMode) {
+    // Looked up at each save: a link may have been pointed elsewhere meanwhile.
+    const auto end = resolveLinks(path);
+    if (!end) return false;
+    if (end->namesFolder) {
+        errno = EISDIR;
         return false;
     }
-    if (errno != ENOENT) return false;
-    const std::filesystem::path parent = folder.parent_path();
-    if (parent != folder && !makeMissingFolders(parent, mode)) return false;
-    return ::mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
+    return makeMissingFolders(end->path.parent_path(), folderMode) && writeFileDurably(end->path, bytes, mode);
 }
 
 void removeUnfinishedWrites(const std::filesystem::path& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -31,9 +32,36 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, size
 // power loss, holds either the old content or the new one whole: a temporary
 // file beside it is written and synced, renamed over it, and the folder synced.
 // What stands at `path` and is neither a regular file nor a link is never replaced
-// (EISDIR for a folder, EINVAL for a FIFO, a device or a socket).
-// On failure the old file stays and false is returned with errno set.
+// (EISDIR for a folder, EINVAL for a FIFO, a device or a socket). A file replaced keeps its
+// owner and group (keepOwner); another user's that it cannot keep theirs, outside the maker's
+// own folder, is not replaced (EPERM). On failure the old file stays and false is returned with errno set.
 bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes, mode_t mode = 0644);
+
+// Gives the file open at `fd` (just made in `folder`, to take the place of a file there) that
+// file's owner and group, as `existing` tells them. Where the owner cannot be given (another
+// user's file, and no right to give files away), the new file stays its maker's in a folder of
+// the maker's own, whose names are the maker's to replace; elsewhere false, with errno EPERM. A
+// group that cannot be kept is left as it is.
+bool keepOwner(int fd, const struct stat& existing, const std::filesystem::path& folder);
+
+// Where `path` leads once every symbolic link on the way is followed, as `realpath -m` tells:
+// links, "." and ".." are taken in order, names not there yet are kept as they are. Absolute (a
+// relative path is taken from the working folder). Nothing, with errno set, for a loop (ELOOP
+// past 40 links), a name on the way that is no folder (ENOTDIR), or one that cannot be looked at.
+struct LinkEnd {
+    std::filesystem::path path;
+    // The path ends in "/", "." or "..": only a folder can stand there.
+    bool namesFolder = false;
+};
+std::optional<LinkEnd> resolveLinks(const std::filesystem::path& path);
+
+// Writes `bytes` where the chain of links at `path` ends, as writeFileDurably does there, so
+// that a link stays a link as an editor saves through it; folders missing on the way (a link
+// made ahead of its folder) are made first, each with `folderMode`. Where it ends is worked out
+// whole before anything is made: a save refused for it (a name only a folder can have: EISDIR)
+// makes nothing.
+bool writeThroughLinks(const std::filesystem::path& path, std::string_view bytes, mode_t mode,
+                       mode_t folderMode = 0700);
 
 // A failed write's cause in the log's words: EINVAL is what writeFileDurably and openRegularFile
 // say of something that is no regular file.
@@ -43,13 +71,14 @@ std::string writeFailureText(int error);
 // nothing, as on a full disk (ENOSPC). Any thread.
 void failDurableWritesWith(int error);
 
-// Where the chain of symbolic links at `path` ends: the path itself when it is no link, else the
-// last link's target, which may not exist yet. Relative targets are taken from their link's
-// folder. Nothing, with errno set, for a loop or a link that cannot be read (ELOOP past 40 links).
-std::optional<std::filesystem::path> finalLinkTarget(std::filesystem::path path);
+// Where the chain of symbolic links at `path` ends: the path itself when it is no link, else
+// where resolveLinks says it leads, which may not exist yet. Nothing, with errno set, for a loop
+// or a link that cannot be read.
+std::optional<std::filesystem::path> finalLinkTarget(const std::filesystem::path& path);
 
-// Makes `folder` and whichever of its parents are missing, each with `mode`. False, with errno
-// set, when one cannot be made or a name on the way is no folder.
+// Makes `folder` and whichever of the folders it leads through are missing, each with `mode`,
+// following links on the way (a link to a folder not made yet gets it). False, with errno set,
+// when one cannot be made or a name on the way is no folder.
 bool makeMissingFolders(const std::filesystem::path& folder, mode_t mode);
 
 // Removes the temporary files that writes to `path` cut short by a crash left

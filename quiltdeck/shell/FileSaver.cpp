@@ -47,12 +47,11 @@ void FileSaver::run(std::stop_token stop) {
         int error = 0;
         bool saved = false;
         if (std::optional<std::string> bytes = document(error)) {
-            // Looked up at each save: the link may have been pointed elsewhere meanwhile.
-            const auto target = links_ == Links::through ? finalLinkTarget(file_) : std::optional(file_);
-            // A link made before the folder it points into (a dotfile set up ahead): the first
-            // save makes the folder, as the program makes its own.
-            const bool folderReady = !target || *target == file_ || makeMissingFolders(target->parent_path(), 0700);
-            saved = target && folderReady && writeFileDurably(*target, *bytes, mode_);
+            errno = 0;
+            // A link made before the folder it points into (a dotfile set up ahead): the save makes
+            // the folder, as the program makes its own.
+            saved = links_ == Links::through ? writeThroughLinks(file_, *bytes, mode_)
+                                             : writeFileDurably(file_, *bytes, mode_);
             if (!saved) error = errno ? errno : EIO;
         }
         if (done_) done_(saved, error);

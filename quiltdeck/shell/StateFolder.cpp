@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Env.h"
 
 namespace quiltdeck {
@@ -82,9 +83,8 @@ fs::path StateFolder::resolve() {
 }
 
 void StateFolder::makeFolder(const fs::path& folder) {
-    std::error_code ignored;
-    if (folder.has_parent_path() && folder.parent_path() != folder) fs::create_directories(folder.parent_path(), ignored);
-    ::mkdir(folder.c_str(), 0700);
+    // Through a link to a folder not made yet (a dotfiles checkout still to come): made there.
+    makeMissingFolders(folder, 0700);
 }
 
 void StateFolder::make(const fs::path& folder) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <sys/fsuid.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -70,5 +72,20 @@ ChildResult runChild(const std::vector<std::string>& args, const std::map<std::s
 // ended within `limit`.
 ChildResult runChildWithin(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                            std::chrono::milliseconds limit);
+
+// A folder's mode stops nothing a root process writes: as root, this thread checks files as the
+// unprivileged user would (the file-system user id is the thread's own, the log writer keeps its).
+struct FilesAsNobody {
+    static constexpr uid_t nobody = 65534;
+    FilesAsNobody() : root(::geteuid() == 0) {
+        if (root) ::setfsuid(nobody);
+    }
+    ~FilesAsNobody() {
+        if (root) ::setfsuid(0);
+    }
+    FilesAsNobody(const FilesAsNobody&) = delete;
+    FilesAsNobody& operator=(const FilesAsNobody&) = delete;
+    bool root;
+};
 
 }  // namespace quiltdeck::testing

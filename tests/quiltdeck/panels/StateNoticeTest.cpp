@@ -152,18 +152,103 @@ TEST_F(StateNoticeTest, NamesTheCopyOfAFileWithRecordsLeftOut) {
     EXPECT_EQ(bar.notice().toolTip(), *StateNotice::line(store));
 }
 
-// A state file linked to what is no regular file at save time: the words name where the link ends.
-TEST_F(StateNoticeTest, NamesWhereALinkEndsWhenASaveIsRefused) {
-    const auto fifo = folder / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::filesystem::create_symlink("nowhere.json", file());
-    Store store(folder.path());
-    std::filesystem::remove(file());
-    std::filesystem::create_symlink("pipe", file());
+// A save through a link that is refused, or cannot reach where the link leads: the words name the
+// link and where it ends (worked out as realpath does), and the quit question says what the next
+// launch opens with.
+TEST_F(StateNoticeTest, NamesTheLinkAndWhereItEndsWhenASaveIsRefused) {
+    struct Case {
+        const char* name;
+        // Makes what the link ends at (as the test's own user); the link's text and its end.
+        std::function<std::pair<std::string, std::filesystem::path>(const std::filesystem::path& root)> make;
+        // The link is made once the state was read (pointed there while the program runs).
+        bool afterLoad;
+        std::string cause, brief;
+        const char* quit;  // what the next launch does, in the quit question's words
+        bool asNobody = false;
+    };
+    const Case cases[] = {
+        {"a FIFO, by a path that goes up and back",
+         [](const auto& root) {
+             ::mkfifo((root / "pipe").c_str(), 0600);
+             return std::pair{std::string("../state/../pipe"), root / "pipe"};
+         },
+         true, "not a regular file", "not a regular file", "quit_info_unsaved_lost"},
+        // The file of another user, in a folder open to all: left as it is, theirs.
+        {"another user's file",
+         [](const auto& root) {
+             std::filesystem::create_directory(root / "shared");
+             ::chmod((root / "shared").c_str(), 0777);
+             testing::writeFile(root / "shared" / "qd.json", "{}");
+             return std::pair{std::string("../shared/qd.json"), root / "shared" / "qd.json"};
+         },
+         false, "belongs to root and is left as it is", "another user's file", "quit_info_unsaved", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.asNobody && ::geteuid() != 0) continue;  // needs another user to be
+        testing::TempFolder root;
+        ::chmod(root.path().c_str(), 0755);
+        const auto state = root / "state";
+        std::filesystem::create_directories(state);
+        ::chmod(state.c_str(), 0777);
+        const auto [text, end] = c.make(root.path());
+        std::filesystem::create_symlink(c.afterLoad ? "nowhere.json" : text, state / "state.json");
+        std::optional<testing::FilesAsNobody> nobody;
+        if (c.asNobody) nobody.emplace();
+        Store store(state);
+        if (c.afterLoad) {
+            std::filesystem::remove(state / "state.json");
+            std::filesystem::create_symlink(text, state / "state.json");
+        }
+        store.setLanguage("fr");
+        EXPECT_FALSE(store.flush());
+        const std::string link = (state / "state.json").string() + " \u2192 " + end.string();
+        EXPECT_EQ(StateNotice::saveLine(store), "Changes are not being saved: " + link + ": " + c.cause + ". Quiltdeck keeps trying.");
+        EXPECT_EQ(StateNotice::briefSaveLine(store), "Not saved: " + c.brief);
+        EXPECT_EQ(StateNotice::lostAtQuit(store), t(c.quit, {link + ": " + c.cause}));
+    }
+}
+
+// A state folder that is a link to a folder not made yet: made there, and the state and the log go
+// there; where it cannot be made, the words name the link and where it leads.
+TEST_F(StateNoticeTest, AStateFolderLinkedAheadOfItsFolder) {
+    testing::TempFolder root;
+    const auto link = root / "qd";
+    std::filesystem::create_symlink("dotfiles/sync/qd", link);
+    {
+        Store store(link);
+        store.setLanguage("fr");
+        EXPECT_TRUE(store.flush());
+        EXPECT_EQ(Store::decode(testing::readFile(root / "dotfiles" / "sync" / "qd" / "state.json"))->language, "fr");
+        struct stat info {};
+        for (const auto made : {root / "dotfiles", root / "dotfiles" / "sync", root / "dotfiles" / "sync" / "qd"}) {
+            EXPECT_EQ(::stat(made.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0700u) << made;
+        }
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+    }
+    if (::geteuid() != 0) return;  // the rest needs a folder its user cannot write
+    std::filesystem::remove(link);
+    std::filesystem::create_directory(root / "locked");
+    ::chmod(root.path().c_str(), 0755);
+    std::filesystem::create_symlink("locked/qd", link);
+    testing::FilesAsNobody nobody;
+    Store store(link);
     store.setLanguage("fr");
     EXPECT_FALSE(store.flush());
-    EXPECT_EQ(StateNotice::saveLine(store), "Changes are not being saved: " + fifo.string() + ": not a regular file. Quiltdeck keeps trying.");
-    EXPECT_EQ(StateNotice::briefSaveLine(store), "Not saved: not a regular file");
+    EXPECT_FALSE(std::filesystem::exists(root / "locked" / "qd"));
+    const std::string cause = link.string() + " \u2192 " + (root / "locked" / "qd").string() + ": no permission";
+    EXPECT_EQ(StateNotice::saveLine(store), "Changes are not being saved: " + cause + ". Quiltdeck keeps trying.");
+    EXPECT_EQ(StateNotice::lostAtQuit(store), t("quit_info_unsaved_lost", {cause}));
+}
+
+// At launch, a link that ends at what is no file: the alert names where it ends.
+TEST_F(StateNoticeTest, TheAlertNamesWhereTheLinkEnds) {
+    std::filesystem::create_directory(folder / "elsewhere");
+    std::filesystem::create_symlink("elsewhere/../elsewhere", file());
+    const Store store(folder.path());
+    ASSERT_TRUE(store.readOnly());
+    EXPECT_EQ(StateNotice::reason(store),
+              file() + " \u2192 " + (folder / "elsewhere").string() + " cannot be read (not a regular file).");
 }
 
 TEST_F(StateNoticeTest, SpeaksEveryLanguage) {

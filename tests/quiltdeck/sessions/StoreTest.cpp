@@ -549,6 +549,8 @@ TEST_F(StoreTest, ALinkedStateFileIsReadAndSavedThroughTheLink) {
         std::function<std::filesystem::path(const std::filesystem::path& link, const std::filesystem::path& elsewhere)> make;
         // What the file holds at first; nothing: it does not exist.
         std::optional<std::string> bytes = R"({"language":"de"})";
+        // Names in the dotfiles folder the saves must not make.
+        std::vector<std::string> notMade = {};
     };
     const Case cases[] = {
         {"relative",
@@ -587,6 +589,27 @@ TEST_F(StoreTest, ALinkedStateFileIsReadAndSavedThroughTheLink) {
              return elsewhere / "new" / "deeper" / "qd.json";
          },
          std::nullopt},
+        // Through a folder link that leads nowhere yet (a sync folder not set up): made where it leads.
+        {"through a folder link leading nowhere",
+         [](const std::filesystem::path& link, const std::filesystem::path& elsewhere) {
+             std::filesystem::create_symlink("sync/qd", elsewhere / "mid");
+             std::filesystem::create_symlink("../dotfiles/mid/state.json", link);
+             return elsewhere / "sync" / "qd" / "state.json";
+         },
+         std::nullopt},
+        {"absolute, into a missing folder",
+         [](const std::filesystem::path& link, const std::filesystem::path& elsewhere) {
+             std::filesystem::create_symlink(elsewhere / "repo" / "qd.json", link);
+             return elsewhere / "repo" / "qd.json";
+         },
+         std::nullopt},
+        // Worked out as realpath does: a missing folder the path goes into and back out of is not made.
+        {"into a missing folder and back",
+         [](const std::filesystem::path& link, const std::filesystem::path& elsewhere) {
+             std::filesystem::create_symlink("../dotfiles/missing/../qd.json", link);
+             return elsewhere / "qd.json";
+         },
+         std::nullopt, {"missing"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -620,6 +643,7 @@ TEST_F(StoreTest, ALinkedStateFileIsReadAndSavedThroughTheLink) {
         for (auto made = target.parent_path(); made != elsewhere && made.has_parent_path(); made = made.parent_path()) {
             EXPECT_EQ(::stat(made.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0700u) << made;
         }
+        for (const auto& name : c.notMade) EXPECT_FALSE(std::filesystem::exists(elsewhere / name)) << name;
     }
 }
 
@@ -632,6 +656,7 @@ TEST_F(StoreTest, ASaveThroughALinkRefusesWhatIsNoRegularFile) {
         std::function<bool(const std::filesystem::path& path)> make;
         int error;
         bool (*still)(const std::filesystem::path&);
+        const char* linkText = "../other";
     };
     const Case cases[] = {
         {"a FIFO", [](const auto& path) { return ::mkfifo(path.c_str(), 0600) == 0; }, EINVAL,
@@ -641,6 +666,10 @@ TEST_F(StoreTest, ASaveThroughALinkRefusesWhatIsNoRegularFile) {
          [](const auto& path) { return std::filesystem::is_character_file(path); }},
         {"a folder", [](const auto& path) { return std::filesystem::create_directory(path); }, EISDIR,
          [](const auto& path) { return std::filesystem::is_directory(path); }},
+        // A link whose end names a folder ("…/newdir/"): refused before anything is made.
+        {"a name only a folder can have", [](const auto&) { return true; }, EISDIR,
+         [](const auto& path) { return !std::filesystem::exists(path) && !std::filesystem::exists(path.parent_path() / "newdir"); },
+         "../newdir/"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -659,7 +688,7 @@ TEST_F(StoreTest, ASaveThroughALinkRefusesWhatIsNoRegularFile) {
             EXPECT_EQ(errno, EPERM) << std::strerror(errno);
             continue;
         }
-        std::filesystem::create_symlink("../other", link);
+        std::filesystem::create_symlink(c.linkText, link);
         store.setLanguage("fr");
         EXPECT_FALSE(store.flush());
         EXPECT_EQ(store.saveError(), c.error);
@@ -672,18 +701,60 @@ TEST_F(StoreTest, ASaveThroughALinkRefusesWhatIsNoRegularFile) {
     }
 }
 
-// A folder's mode stops nothing a root process writes: as root, this thread checks files as the
-// unprivileged user would (the file-system user id is the thread's own, the log writer keeps its).
-struct FilesAsNobody {
-    static constexpr uid_t nobody = 65534;
-    FilesAsNobody() : root(::geteuid() == 0) {
-        if (root) ::setfsuid(nobody);
+// A save through a link keeps the file it ends at its owner's, as an editor saves a linked file:
+// run as root (a sudo that keeps HOME) it stays the user's; run as a user, another user's file in a
+// folder open to all is refused and left as it is, while one left in the user's own folder (by a
+// run as root) becomes the user's again.
+TEST_F(StoreTest, ASaveThroughALinkKeepsTheFilesOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's files";
+    constexpr uid_t nobody = testing::FilesAsNobody::nobody;
+    struct Case {
+        const char* name;
+        uid_t fileOwner, folderOwner;
+        bool saverIsNobody;
+        bool saved;
+        uid_t ownerAfter;
+    };
+    const Case cases[] = {
+        {"root saves a user's file", nobody, nobody, false, true, nobody},
+        {"a user saves root's file in a folder open to all", 0, 0, true, false, 0},
+        {"a user saves root's file in the user's own folder", 0, nobody, true, true, nobody},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder root;
+        ::chmod(root.path().c_str(), 0755);
+        const auto state = root / "state", dotfiles = root / "dotfiles";
+        std::filesystem::create_directories(state);
+        std::filesystem::create_directories(dotfiles);
+        ::chmod(state.c_str(), 0777);
+        ::chmod(dotfiles.c_str(), 0777);
+        ASSERT_EQ(::chown(dotfiles.c_str(), c.folderOwner, c.folderOwner), 0);
+        const auto target = dotfiles / "qd.json";
+        writeFile(target, R"({"language":"de"})");
+        ASSERT_EQ(::chown(target.c_str(), c.fileOwner, c.fileOwner), 0);
+        ::chmod(target.c_str(), 0644);
+        std::filesystem::create_symlink("../dotfiles/qd.json", state / "state.json");
+        std::optional<testing::FilesAsNobody> asNobody;
+        if (c.saverIsNobody) asNobody.emplace();
+        Store store(state);
+        ASSERT_FALSE(store.readOnly());
+        store.setLanguage("fr");
+        EXPECT_EQ(store.flush(), c.saved);
+        EXPECT_EQ(store.saveError(), c.saved ? 0 : EPERM);
+        asNobody.reset();
+        struct stat info {};
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, c.ownerAfter);
+        // Whose group a file the user makes has is not this test's to set (its group stays root's).
+        if (c.ownerAfter == c.fileOwner) {
+            EXPECT_EQ(info.st_gid, c.fileOwner);
+        }
+        EXPECT_EQ(Store::decode(readFile(target))->language, c.saved ? "fr" : "de");
+        for (const auto& entry : std::filesystem::directory_iterator(dotfiles))
+            EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
     }
-    ~FilesAsNobody() {
-        if (root) ::setfsuid(0);
-    }
-    bool root;
-};
+}
 
 size_t occurrences(const std::string& text, const std::string& line) {
     size_t count = 0;
@@ -722,7 +793,7 @@ TEST(StateFolderSaves, AReadOnlyFolderFailsOnceThenRecovers) {
              // The store writes on a thread of its own, which takes its file-system user from the
              // thread that makes it: made as the unprivileged user, it writes as that user.
              ::chmod(dir.c_str(), 0777);
-             FilesAsNobody nobody;
+             testing::FilesAsNobody nobody;
              auto store = std::make_shared<Store>(dir);
              return [store](int step) {
                  store->setLanguage(std::string("l").append(std::to_string(step)));
@@ -746,12 +817,14 @@ TEST(StateFolderSaves, AReadOnlyFolderFailsOnceThenRecovers) {
         const size_t logStart = testing::logContents().size();
         Writer change = c.open(dir);
         EXPECT_TRUE(change(0)) << c.subject;
+        // The unprivileged user's own file, as it would be: another user's is never taken over.
+        ASSERT_EQ(::lchown((dir / c.file).c_str(), testing::FilesAsNobody::nobody, testing::FilesAsNobody::nobody), 0);
         const std::string before = readFile(dir / c.file);
         ::chmod(dir.c_str(), 0555);
         for (int step : {1, 2}) {
             bool saved;
             {
-                FilesAsNobody nobody;
+                testing::FilesAsNobody nobody;
                 saved = change(step);
             }
             EXPECT_FALSE(saved) << c.subject << " " << step;
@@ -759,7 +832,7 @@ TEST(StateFolderSaves, AReadOnlyFolderFailsOnceThenRecovers) {
         }
         ::chmod(dir.c_str(), 0777);
         for (int step : {3, 4}) {
-            FilesAsNobody nobody;
+            testing::FilesAsNobody nobody;
             EXPECT_TRUE(change(step)) << c.subject << " " << step;
         }
         const std::string after = readFile(dir / c.file);
