@@ -1196,6 +1196,60 @@ TEST(DurableFile, FailedReplaceKeepsTheOldAndLeavesNoTemporary) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
+// Where links lead, against realpath's own answer (missing names allowed) on the shapes dotfile
+// managers make: relative, absolute, chains, folder links leading nowhere yet, a trailing slash,
+// a path into a missing folder and back; a loop is refused.
+TEST(DurableFile, LinksLeadWhereRealpathSays) {
+    TempFolder dir;
+    const auto root = dir.path();
+    std::filesystem::create_directories(root / "home" / "dotfiles" / "real");
+    const std::pair<const char*, const char*> links[] = {
+        {"home/rel", "dotfiles/real/state.json"},
+        {"home/abs", "ROOT/home/dotfiles/real/abs.json"},
+        {"home/chain", "rel"},
+        {"home/dotfiles/mid", "sync/not-there"},
+        {"home/through-mid", "dotfiles/mid/state.json"},
+        {"home/slash", "dotfiles/real/newdir/"},
+        {"home/back", "dotfiles/missing/../real/a.json"},
+        {"home/qd", "dotfiles/qd"},
+        {"home/up", "../home/./dotfiles//real/../real/b.json"},
+        {"home/loop1", "loop2"},
+        {"home/loop2", "loop1"},
+    };
+    for (const auto& [name, target] : links) {
+        std::string text = target;
+        if (text.starts_with("ROOT")) text = root.string() + text.substr(4);
+        std::filesystem::create_symlink(text, root / name);
+    }
+    const char* paths[] = {"home/rel", "home/abs", "home/chain", "home/through-mid", "home/slash", "home/back",
+                           "home/qd/state.json", "home/up", "home/dotfiles/real", "home/nothing/at/all", "home/loop1"};
+    for (const char* path : paths) {
+        SCOPED_TRACE(path);
+        const std::string command = "realpath -m -- '" + (root / path).string() + "' 2>/dev/null";
+        std::string expected;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char line[4096];
+            while (std::fgets(line, sizeof line, pipe)) expected += line;
+            const int status = ::pclose(pipe);
+            if (status != 0) expected.clear();
+        }
+        while (!expected.empty() && expected.back() == '\n') expected.pop_back();
+        const auto end = resolveLinks(root / path);
+        // realpath -m gives a loop up and prints it as it is; the kernel, and a save, refuse it.
+        if (std::string_view(path) == "home/loop1") {
+            EXPECT_FALSE(end);
+            EXPECT_EQ(errno, ELOOP);
+            continue;
+        }
+        ASSERT_TRUE(end);
+        EXPECT_EQ(end->path.string(), expected);
+        EXPECT_EQ(end->namesFolder, std::string_view(path) == "home/slash");
+    }
+    // Nothing was made on the way.
+    EXPECT_FALSE(std::filesystem::exists(root / "home" / "dotfiles" / "missing"));
+    EXPECT_FALSE(std::filesystem::exists(root / "home" / "dotfiles" / "sync"));
+}
+
 // A FIFO where a state file should be is turned away at once: nothing waits
 // for a writer that never comes. (Should a call wait all the same, a writer
 // comes after three seconds, and the time shows it.)
