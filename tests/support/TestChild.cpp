@@ -1,15 +1,18 @@
 // A child for the host tests, run on a real pseudo-terminal. The first argument
 // picks what it does; every listing ends with a line "END".
 #include <dirent.h>
+#include <pthread.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 
 extern char** environ;
 
@@ -154,6 +157,58 @@ void slowReader(size_t bytes, int ms) {
     writeLine("GOT-INT");
 }
 
+volatile sig_atomic_t woken = 0;
+
+// A line editor slow to wake for a signal, as on a loaded machine: blocked reading a key, it hears
+// the interrupt key's signal only 100 ms later, and meanwhile still shows blocked in that read.
+// Acting on it, it throws its line away and says "PROMPT". Each key it reads it tells with whether
+// that came before it acted on the signal ("KEY a before") or after; "q" ends it. With "ignore" it
+// never hears the signal at all.
+void lateInterrupt(bool ignore) {
+    termios modes{};
+    ::tcgetattr(STDIN_FILENO, &modes);
+    modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    modes.c_lflag |= ISIG;
+    modes.c_cc[VMIN] = 1;
+    modes.c_cc[VTIME] = 0;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+    if (ignore) {
+        ::signal(SIGINT, SIG_IGN);
+    } else {
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        ::pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
+        struct sigaction wake {};
+        wake.sa_handler = [](int) { woken = 1; };
+        ::sigaction(SIGUSR1, &wake, nullptr);
+        const pthread_t reader = ::pthread_self();
+        std::thread([interrupt, reader] {
+            for (;;) {
+                int signal = 0;
+                if (::sigwait(&interrupt, &signal) != 0) return;
+                ::usleep(100'000);
+                ::pthread_kill(reader, SIGUSR1);
+            }
+        }).detach();
+    }
+    writeLine("READY");
+    bool acted = false;
+    for (char byte = 0; byte != 'q';) {
+        const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
+        if (n < 0 && errno == EINTR) {
+            if (woken) {
+                woken = 0;
+                acted = true;
+                writeLine("PROMPT");
+            }
+            continue;
+        }
+        if (n <= 0) break;
+        writeLine(std::string("KEY ") + byte + (acted ? " after" : " before"));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,6 +246,20 @@ int main(int argc, char** argv) {
         for (;;) ::pause();
     } else if (mode == "editor") {
         editor();
+    } else if (mode == "elsewhere") {
+        // Keys one by one, then a wait for a descriptor that never gets anything: what the terminal
+        // is sent stays unread.
+        termios modes{};
+        ::tcgetattr(STDIN_FILENO, &modes);
+        modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+        int never[2];
+        if (::pipe(never) != 0) return 3;
+        writeLine("READY");
+        char byte;
+        return ::read(never[0], &byte, 1) < 0 ? 4 : 0;
+    } else if (mode == "lateint") {
+        lateInterrupt(argc > 2 && std::strcmp(argv[2], "ignore") == 0);
     } else if (mode == "slowreader" && argc > 3) {
         slowReader(std::strtoul(argv[2], nullptr, 10), std::atoi(argv[3]));
     } else if (mode == "inherited") {

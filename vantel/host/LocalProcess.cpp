@@ -78,6 +78,15 @@ struct LocalProcess::Channel {
     std::optional<platform::runtime::TimePoint> readerWaitSince;
     int readerSeenWaiting = 0;
     bool waitingForReader = false;
+    // An interrupt key that waited for its reader went out (I/O thread only): what follows it waits
+    // until the program it went to has acted on it. The foreground program then, the reads and
+    // writes it had made before the key, and when the key went.
+    struct InterruptHeard {
+        pid_t program = 0;
+        std::optional<PseudoTerminalHelpers::CallCounts> calls;
+        platform::runtime::TimePoint since;
+    };
+    std::optional<InterruptHeard> interruptHeard;
     std::jthread thread;
 
     ~Channel() {
@@ -657,6 +666,12 @@ bool interruptFlushes(int masterFd) {
     return ::tcgetattr(masterFd, &modes) == 0 && (modes.c_lflag & ISIG) && !(modes.c_lflag & NOFLSH);
 }
 
+// Whether the terminal turns the interrupt key into a signal.
+bool interruptSignals(int masterFd) {
+    termios modes{};
+    return ::tcgetattr(masterFd, &modes) == 0 && (modes.c_lflag & ISIG);
+}
+
 }  // namespace
 
 std::map<uint64_t, size_t> LocalProcess::takeBackPastes(bool* flushed) {
@@ -775,13 +790,24 @@ void LocalProcess::flushWrites(Channel& channel) {
             std::lock_guard lock(channel.writeMutex);
             channel.waitingForReader = false;
             if (channel.writes.empty()) return;
+            if (channel.interruptHeard && !interruptActedOn(channel)) {
+                channel.waitingForReader = true;
+                return;
+            }
+            channel.interruptHeard.reset();
             auto& write = channel.writes.front();
+            std::optional<Channel::InterruptHeard> heard;
             if (write.whenRead && write.written == 0) {
                 if (!readerReady(channel)) {
                     channel.waitingForReader = true;
                     return;
                 }
                 channel.readerWaitSince.reset();
+                // Looked at before the key goes: the program may act on it at once.
+                if (interruptSignals(channel.masterFd)) {
+                    const pid_t program = ::tcgetpgrp(channel.masterFd);
+                    heard = Channel::InterruptHeard{program, PseudoTerminalHelpers::callCounts(program), {}};
+                }
             }
             while (write.written < write.bytes.size()) {
                 const ssize_t n =
@@ -804,11 +830,32 @@ void LocalProcess::flushWrites(Channel& channel) {
             id = write.id;
             count = write.bytes.size();
             channel.popWrite();
+            if (heard && error == 0) {
+                heard->since = Clock::now();
+                channel.interruptHeard = heard;
+            }
         }
         total_ += static_cast<int64_t>(count);
         if (debugIO_) printLine("[SEND-" + std::to_string(id) + "] completed bytes=" + std::to_string(total_.load()));
         if (error != 0) printLine("Error writing data to the child, errno=" + std::to_string(error));
     }
+}
+
+bool LocalProcess::interruptActedOn(Channel& channel) {
+    const Channel::InterruptHeard& heard = *channel.interruptHeard;
+    // A program that never acts on it (one that ignores the signal) holds nothing for long.
+    if (Clock::now() - heard.since >= interruptActLimit) return true;
+    // Another program has the terminal: the one interrupted ended, or gave it back.
+    const pid_t program = ::tcgetpgrp(channel.masterFd);
+    if (program <= 0 || program != heard.program) return true;
+    if (!heard.calls) return true;  // nothing to tell by
+    const auto calls = PseudoTerminalHelpers::callCounts(program);
+    if (!calls) return true;  // gone
+    // Seen blocked in the read it was in when the signal came, it has yet to act on it: a key
+    // that reached it now would be read first (a line editor would take it into the line the
+    // interrupt is to throw away). It has acted once it left that read, or wrote (a fresh
+    // prompt), and waits for input again.
+    return *calls != *heard.calls && PseudoTerminalHelpers::childWaitsForInput(channel.masterFd);
 }
 
 bool LocalProcess::readerReady(Channel& channel) {

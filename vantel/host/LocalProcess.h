@@ -118,8 +118,13 @@ public:
     // most `readerWaitLimit`), where the terminal turns keys into signals: an interrupt key the
     // terminal takes in discards what the child has not read (the end of a paste it is in), and a
     // shell's line editor hears a signal only while it waits for input. Elsewhere as send.
+    // What is sent after it waits, in its turn, until the program has acted on the signal the key
+    // made (it left the read the signal found it in, or wrote, and waits for input again), at most
+    // `interruptActLimit`: keys typed straight after the interrupt land where it left the program
+    // (a shell's fresh prompt), not in the line it throws away.
     bool sendWhenRead(std::span<const uint8_t> data);
     static constexpr auto readerWaitLimit = std::chrono::seconds(3);
+    static constexpr auto interruptActLimit = std::chrono::seconds(1);
     // Takes back every byte of pasted text that waits to be written to the terminal (a write cut
     // short keeps the rest of the character it began), so that what is sent next goes next. When
     // the terminal has taken nothing for `stalledTerminal` (its child reads nothing) and turns an
@@ -184,6 +189,8 @@ private:
     bool queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste = 0, bool whenRead = false);
     // Whether a write that waits for the child's reader may go now; the I/O thread's.
     bool readerReady(Channel& channel);
+    // Whether the program an interrupt that waited for its reader went to has acted on it.
+    bool interruptActedOn(Channel& channel);
     void noteInput();
     // The log line for the replies dropped since the last one, if any; with writeFiguresMutex_ held.
     std::string takeDropSummary();

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -203,16 +204,59 @@ bool processWaitsForInput(pid_t pid) {
 
 }  // namespace
 
-bool PseudoTerminalHelpers::childWaitsForInput(int masterFd) {
+namespace {
+
+std::atomic<bool> peerByNameOnly{false};
+
+// The child's side of the terminal, opened to look at it (never to become anyone's terminal).
+int openPeer(int masterFd) {
+    constexpr int flags = O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK;
 #ifdef TIOCGPTPEER
-    const int peer = ::ioctl(masterFd, TIOCGPTPEER, O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (peer >= 0) {
-        int unread = 0;
-        const bool told = ::ioctl(peer, FIONREAD, &unread) == 0;
-        ::close(peer);
-        if (told && unread > 0) return false;
+    if (!peerByNameOnly.load()) {
+        const int peer = ::ioctl(masterFd, TIOCGPTPEER, flags);
+        if (peer >= 0) return peer;
     }
 #endif
+    char name[128];
+    if (::ptsname_r(masterFd, name, sizeof name) != 0) return -1;
+    return ::open(name, flags);
+}
+
+}  // namespace
+
+void PseudoTerminalHelpers::setPeerByNameOnly(bool on) { peerByNameOnly.store(on); }
+
+std::optional<int> PseudoTerminalHelpers::unreadInput(int masterFd) {
+    const int peer = openPeer(masterFd);
+    if (peer < 0) return std::nullopt;
+    int unread = 0;
+    const bool told = ::ioctl(peer, FIONREAD, &unread) == 0;
+    ::close(peer);
+    if (!told) return std::nullopt;
+    return unread;
+}
+
+std::optional<PseudoTerminalHelpers::CallCounts> PseudoTerminalHelpers::callCounts(pid_t pid) {
+    if (pid <= 0) return std::nullopt;
+    const int fd = ::open(("/proc/" + std::to_string(pid) + "/io").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char text[512] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return std::nullopt;
+    // "syscr: 12\nsyscw: 34\n" among the other lines.
+    const auto number = [&](const char* key) -> std::optional<uint64_t> {
+        const char* at = std::strstr(text, key);
+        if (!at) return std::nullopt;
+        return std::strtoull(at + std::strlen(key), nullptr, 10);
+    };
+    const auto reads = number("syscr:"), writes = number("syscw:");
+    if (!reads || !writes) return std::nullopt;
+    return CallCounts{*reads, *writes};
+}
+
+bool PseudoTerminalHelpers::childWaitsForInput(int masterFd) {
+    if (const auto unread = unreadInput(masterFd); unread && *unread > 0) return false;
     const pid_t group = ::tcgetpgrp(masterFd);
     // No foreground process to tell of: nothing waits on it.
     if (group <= 0) return true;

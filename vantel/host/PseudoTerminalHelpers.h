@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -35,6 +36,21 @@ public:
     // foreground process waits for more (blocked reading, or waiting for a descriptor). True when
     // it cannot be told.
     static bool childWaitsForInput(int masterFd);
+    // The input the child's side of the terminal at `masterFd` holds that its programs have not
+    // read; none when it cannot be told. The child's side is reached through the master
+    // (TIOCGPTPEER), or by its name where the kernel has no such call.
+    static std::optional<int> unreadInput(int masterFd);
+    // Tests: the child's side is reached by its name alone, as on a kernel without TIOCGPTPEER.
+    static void setPeerByNameOnly(bool on);
+    // How many reads and writes (system calls) process `pid` has made, as /proc tells; none where
+    // that is not ours to read, or the process is gone. A process that left a read or wrote since
+    // an earlier look has moved on, whatever it is blocked in now.
+    struct CallCounts {
+        uint64_t reads = 0;
+        uint64_t writes = 0;
+        friend bool operator==(const CallCounts&, const CallCounts&) = default;
+    };
+    static std::optional<CallCounts> callCounts(pid_t pid);
 
 private:
     // NUL-terminated copies with a terminating null pointer, made before the

@@ -23,6 +23,7 @@
 #include "platform/runtime/VirtualMainLoop.h"
 #include "support/HostTestSupport.h"
 #include "vantel/host/LocalProcess.h"
+#include "vantel/host/PseudoTerminalHelpers.h"
 
 namespace vantel {
 namespace {
@@ -252,6 +253,58 @@ TEST_F(LocalProcessTest, InputSentWhenReadWaitsForTheChildToReadAllBefore) {
     ASSERT_TRUE(child.sendWhenRead(std::vector<uint8_t>{'\x03'}));
     EXPECT_TRUE(runUntil([&] { return out.saw("INT "); }));
     EXPECT_TRUE(out.saw("INT read=" + std::to_string(text.size()) + " waiting=1"));
+}
+
+// Keys sent after an interrupt that waited for its reader wait until the program acted on the
+// signal: one slow to wake still shows blocked in the read the signal found it in, and would read
+// the keys first (into the line the interrupt throws away). One that never acts on it (it ignores
+// the signal) gets them all the same, once the bound has passed.
+TEST_F(LocalProcessTest, KeysAfterAnInterruptWaitForTheProgramToActOnIt) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string heard;
+    };
+    const Case cases[] = {
+        {"slow to wake", {"lateint"}, "PROMPT\r\nKEY a after\r\nKEY b after\r\n"},
+        {"deaf to it", {"lateint", "ignore"}, "KEY a before\r\nKEY b before\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Collector out;
+        LocalProcess child(&out);
+        std::vector<std::string> args = c.args;
+        child.startProcess(testChild, args);
+        ASSERT_TRUE(runUntil([&] { return out.saw("READY"); }));
+        ASSERT_TRUE(child.sendWhenRead(std::vector<uint8_t>{'\x03'}));
+        ASSERT_TRUE(child.send(std::vector<uint8_t>{'a'}));
+        ASSERT_TRUE(child.send(std::vector<uint8_t>{'b'}));
+        EXPECT_TRUE(runUntil([&] { return out.saw("KEY b"); })) << out.output;
+        EXPECT_NE(out.output.find(c.heard), std::string::npos) << out.output;
+        child.send(std::vector<uint8_t>{'q'});
+        child.terminate();
+    }
+}
+
+// Whether the child waits for input looks at what its terminal holds unread: a program waiting for
+// another descriptor (blocked, as a reader looks) has not read what was written to it yet. Also by
+// the child side's name, as on a kernel that cannot reach it through the master.
+TEST_F(LocalProcessTest, AChildWithInputUnreadIsNoReaderThatWaits) {
+    for (const bool byName : {false, true}) {
+        SCOPED_TRACE(byName ? "by name" : "through the master");
+        PseudoTerminalHelpers::setPeerByNameOnly(byName);
+        Collector out;
+        LocalProcess child(&out);
+        child.startProcess(testChild, {"elsewhere"});
+        ASSERT_TRUE(runUntil([&] { return out.saw("READY"); }));
+        ASSERT_TRUE(runUntil([&] { return PseudoTerminalHelpers::childWaitsForInput(child.childfd()); }));
+        EXPECT_EQ(PseudoTerminalHelpers::unreadInput(child.childfd()), 0);
+        ASSERT_TRUE(child.send(std::vector<uint8_t>{'x', 'y'}));
+        ASSERT_TRUE(runUntil([&] { return PseudoTerminalHelpers::unreadInput(child.childfd()) == 2; }));
+        EXPECT_FALSE(PseudoTerminalHelpers::childWaitsForInput(child.childfd()));
+        child.terminate();
+    }
+    PseudoTerminalHelpers::setPeerByNameOnly(false);
 }
 
 TEST_F(LocalProcessTest, SttySizeFollowsTheWindowSize) {

@@ -1,5 +1,6 @@
 // A terminal view running its own child on a real pseudo-terminal.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <memory>
@@ -321,14 +322,32 @@ TEST(LocalProcessTerminalView, AnEchoIsDrawnInTheFrameAfterItArrivesBesideFiftee
 
 // A real shell at its prompt, its line editor reading pastes framed: Ctrl+C during a large paste
 // gives a fresh prompt, nothing pasted runs, and the next command typed works, whether the key
-// comes as the paste starts or once much of it went out. (Taken in before the editor read the
+// comes as the paste starts or once much of it went out, and whether the command is typed once the
+// prompt shows or straight away, through the view's own keys. (Taken in before the editor read the
 // paste's end, the key would discard that end, and the editor would wait for it for good; heard
-// while the editor is busy rather than waiting for input, it would leave the paste on the line.)
+// while the editor is busy rather than waiting for input, it would leave the paste on the line;
+// keys read before the editor acted on the interrupt would run the line it was to throw away.)
+// A row holds the shell stopped across the key, so that the key comes while it is behind the
+// paste's end (as on a loaded machine).
 TEST(LocalProcessTerminalView, CtrlCDuringAPasteGivesTheShellAFreshPrompt) {
     std::string text;
-    for (int i = 0; text.size() < (size_t{1} << 20); ++i) text += "echo pasted" + std::to_string(i) + "\r";
-    for (const int64_t after : {int64_t{0}, int64_t{256} << 10}) {
-        SCOPED_TRACE(after);
+    for (int i = 0; text.size() < (size_t{2} << 20); ++i) text += "echo pasted" + std::to_string(i) + "\r";
+    struct Case {
+        const char* name;
+        int64_t after;          // bytes of the paste written before the key
+        bool held;              // the shell is stopped from just before the key until 50 ms after it
+        std::optional<std::chrono::milliseconds> typed;  // the command typed this soon after the key
+    };
+    const Case cases[] = {
+        {"early, typed at the prompt", 0, false, std::nullopt},
+        {"late, typed at the prompt", int64_t{1} << 20, false, std::nullopt},
+        {"early, typed at once", 0, false, 0ms},
+        {"late, typed at once", int64_t{1} << 20, false, 0ms},
+        {"late, typed 100 ms after", int64_t{1} << 20, false, 100ms},
+        {"early, held, typed at once", 0, true, 0ms},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Running r;
         FixedCellView<LocalProcessTerminalView> view(Size{8, 16}, Rect{}, nullptr, gridOptions(100, 24));
         view.processDelegate = &r.owner;
@@ -339,17 +358,30 @@ TEST(LocalProcessTerminalView, CtrlCDuringAPasteGivesTheShellAFreshPrompt) {
         ASSERT_TRUE(view.getTerminal().bracketedPasteMode);
         platform::ui::Pasteboard::general().setString(text);
         view.paste();
-        ASSERT_TRUE(r.waitFor([&] { return view.process().total() >= after; }));
+        ASSERT_TRUE(r.waitFor([&] { return view.process().total() >= c.after; }));
+        const pid_t shell = view.process().shellPid();
+        if (c.held) ::kill(shell, SIGSTOP);
         view.keyDown(vantel::testing::typed("c", platform::ui::Modifier::control));
-        // A fresh prompt: the last line shown, under the ^C.
+        const auto typeCommand = [&] {
+            for (const char key : std::string("echo do\"\"ne")) view.keyDown(vantel::testing::typed(std::string(1, key)));
+            view.keyDown(vantel::testing::typed("\r", 0, platform::ui::Key::returnKey));
+        };
+        if (c.typed) {
+            r.loop.runUntil([] { return false; }, *c.typed);
+            typeCommand();
+        }
+        if (c.held) {
+            r.loop.runUntil([] { return false; }, 50ms);
+            ::kill(shell, SIGCONT);
+        }
+        // A fresh prompt: the last line shown, under the ^C (with the command typed, above it).
         const auto prompted = [&] {
-            std::string screen = screenText(view);
-            while (!screen.empty() && (screen.back() == '\n' || screen.back() == ' ')) screen.pop_back();
+            const std::string screen = screenText(view);
             const size_t interrupt = screen.rfind("^C");
-            return interrupt != std::string::npos && screen.ends_with("\nPROMPT$") && screen.rfind('\n') > interrupt;
+            return interrupt != std::string::npos && screen.find("\nPROMPT$", interrupt) != std::string::npos;
         };
         EXPECT_TRUE(r.loop.runUntil(prompted, 20s)) << screenText(view);
-        view.send(std::string_view("echo do\"\"ne\r"));
+        if (!c.typed) typeCommand();
         const auto ran = [&] {
             const std::string screen = screenText(view);
             return screen.find("\ndone\n") != std::string::npos || screen.find("\npasted") != std::string::npos;
@@ -357,7 +389,7 @@ TEST(LocalProcessTerminalView, CtrlCDuringAPasteGivesTheShellAFreshPrompt) {
         EXPECT_TRUE(r.loop.runUntil(ran, 20s)) << screenText(view);
         r.loop.runUntil([] { return false; }, 200ms);
         const std::string screen = screenText(view);
-        EXPECT_NE(screen.find("\ndone\n"), std::string::npos) << screen;
+        EXPECT_NE(screen.find("PROMPT$ echo do\"\"ne\ndone\n"), std::string::npos) << screen;
         EXPECT_EQ(screen.find("\npasted"), std::string::npos) << screen;
         view.process().terminate();
     }
