@@ -102,6 +102,17 @@ void listSignalState() {
     }
 }
 
+// A line editor's way with its terminal: keys one by one (no canonical mode, no echo), signals on.
+void keysOneByOne() {
+    termios modes{};
+    ::tcgetattr(STDIN_FILENO, &modes);
+    modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    modes.c_lflag |= ISIG;
+    modes.c_cc[VMIN] = 1;
+    modes.c_cc[VTIME] = 0;
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+}
+
 volatile sig_atomic_t interrupted = 0;
 volatile sig_atomic_t waitingForInput = 0;
 volatile sig_atomic_t interruptedWhileWaiting = 0;
@@ -110,13 +121,7 @@ volatile sig_atomic_t interruptedWhileWaiting = 0;
 // It reads slowly, a pause every 256 bytes; the interrupt key ends it with a line that tells how
 // much it had read and whether it was waiting for input when the signal came.
 void editor() {
-    termios modes{};
-    ::tcgetattr(STDIN_FILENO, &modes);
-    modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    modes.c_lflag |= ISIG;
-    modes.c_cc[VMIN] = 1;
-    modes.c_cc[VTIME] = 0;
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+    keysOneByOne();
     struct sigaction action {};
     action.sa_handler = [](int) {
         interrupted = 1;
@@ -165,13 +170,7 @@ volatile sig_atomic_t woken = 0;
 // that came before it acted on the signal ("KEY a before") or after; "q" ends it. With "ignore" it
 // never hears the signal at all.
 void lateInterrupt(bool ignore) {
-    termios modes{};
-    ::tcgetattr(STDIN_FILENO, &modes);
-    modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    modes.c_lflag |= ISIG;
-    modes.c_cc[VMIN] = 1;
-    modes.c_cc[VTIME] = 0;
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+    keysOneByOne();
     if (ignore) {
         ::signal(SIGINT, SIG_IGN);
     } else {
@@ -249,10 +248,7 @@ int main(int argc, char** argv) {
     } else if (mode == "elsewhere") {
         // Keys one by one, then a wait for a descriptor that never gets anything: what the terminal
         // is sent stays unread.
-        termios modes{};
-        ::tcgetattr(STDIN_FILENO, &modes);
-        modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+        keysOneByOne();
         int never[2];
         if (::pipe(never) != 0) return 3;
         writeLine("READY");
