@@ -141,9 +141,6 @@ bool ScreenScrape::matches(Pattern pattern, std::u32string_view text) {
     return found;
 }
 
-bool ScreenScrape::asksUser(std::u32string_view text) {
-    return matches(Pattern::waiting, text) || matches(Pattern::waitingPacked, packed(text));
-}
 
 std::u32string_view ScreenScrape::row(std::u32string_view screen, size_t row) {
     size_t start = 0;
@@ -168,15 +165,33 @@ std::vector<std::u32string_view> rowsOf(std::u32string_view screen) {
 }
 
 bool isBoxDrawing(char32_t c) { return c >= 0x2500 && c <= 0x257F; }
+bool isBlockElement(char32_t c) { return c >= 0x2580 && c <= 0x259F; }
 
-// A row of box-drawing characters alone (a few at least): the rules around the prompt.
+std::u32string_view trimmed(std::u32string_view row) {
+    while (!row.empty() && isWhiteSpace(row.front())) row.remove_prefix(1);
+    while (!row.empty() && isWhiteSpace(row.back())) row.remove_suffix(1);
+    return row;
+}
+
+// A rule around the prompt: a row of box-drawing characters, a few at least, which may carry a
+// label between them (the tile's name, "──── p01 ─").
 bool isRule(std::u32string_view row) {
-    size_t lines = 0;
+    row = trimmed(row);
+    size_t lead = 0;
+    while (lead < row.size() && isBoxDrawing(row[lead])) ++lead;
+    return lead >= 3 && isBoxDrawing(row.back());
+}
+
+// A row that sets what follows apart: a rule, or a run of block elements ("▔▔▔▔" over a menu).
+bool isSeparator(std::u32string_view row) {
+    row = trimmed(row);
+    if (isRule(row)) return true;
+    size_t blocks = 0;
     for (char32_t c : row) {
-        if (isBoxDrawing(c)) ++lines;
-        else if (!isWhiteSpace(c)) return false;
+        if (!isBlockElement(c)) return false;
+        ++blocks;
     }
-    return lines >= 3;
+    return blocks >= 3;
 }
 
 // The row the user types into: the prompt sign first, after blanks and a box's side.
@@ -188,9 +203,32 @@ bool isPromptRow(std::u32string_view row) {
     return false;
 }
 
+bool isPointer(char32_t c) { return c == U'\u276F' || c == U'\u203A'; }
+
+// A choice pointed at in a list of them ("  ❯ Dark mode", "❯ ✔ Auto"): the pointer, indented, then
+// a word. The prompt's own sign stands at the row's start.
+bool isChoiceRow(std::u32string_view row) {
+    size_t at = 0;
+    while (at < row.size() && isWhiteSpace(row[at])) ++at;
+    return at > 0 && at + 2 < row.size() && isPointer(row[at]) && isWhiteSpace(row[at + 1]) &&
+           !isWhiteSpace(row[at + 2]);
+}
+
+// A row of the transcript that starts a part of a turn: the user's prompt as it was sent ("❯ fix
+// it", "> fix it"), or what the assistant said or ran ("● …", "⏺ …"), at the row's start.
+bool startsTurnPart(std::u32string_view row) {
+    return !row.empty() && (isPointer(row.front()) || row.front() == U'>' || row.front() == U'\u25CF' ||
+                            row.front() == U'\u23FA');
+}
+bool isPromptEcho(std::u32string_view row) { return !row.empty() && (isPointer(row.front()) || row.front() == U'>'); }
+
 constexpr std::u32string_view interruptMark = U"\u23BFInterrupted";
 
 }  // namespace
+
+bool ScreenScrape::asksUser(std::u32string_view text) {
+    return matches(Pattern::waiting, text) || matches(Pattern::waitingPacked, packed(text)) || isChoiceRow(text);
+}
 
 std::optional<size_t> ScreenScrape::lastQuestionRow(std::u32string_view screen) {
     std::optional<size_t> found;
@@ -212,9 +250,25 @@ std::optional<size_t> ScreenScrape::promptBoxRow(std::u32string_view screen) {
 std::optional<size_t> ScreenScrape::questionRow(std::u32string_view screen) {
     const auto question = lastQuestionRow(screen);
     if (!question) return std::nullopt;
-    // Above the box, or in it (what the user types there, "1. fix it", asks nobody).
-    const auto box = promptBoxRow(screen);
-    return box && *box + 1 >= *question ? std::nullopt : question;
+    // While the prompt box shows, the assistant asks nothing: its answers, the user's own prompts
+    // it echoes and the tips stand above it, what the user types stands in it; a question of its
+    // own takes the box's place.
+    if (promptBoxRow(screen)) return std::nullopt;
+    // Without the box, a question counts below the transcript's last turn: set apart from what
+    // was said (a dialog's rule over it), or straight under the prompt that started the turn. What
+    // an answer shows (a list it points at) is no question.
+    const auto rows = rowsOf(screen);
+    std::optional<size_t> turn;
+    for (size_t index = 0; index <= *question; ++index) {
+        if (startsTurnPart(rows[index])) turn = index;
+    }
+    if (!turn) return question;
+    if (*turn == *question) return std::nullopt;
+    if (isPromptEcho(rows[*turn])) return question;
+    for (size_t index = *turn + 1; index < *question; ++index) {
+        if (isSeparator(rows[index])) return question;
+    }
+    return std::nullopt;
 }
 
 std::optional<size_t> ScreenScrape::interruptRow(std::u32string_view screen, std::optional<size_t> cursorRow) {
@@ -224,7 +278,7 @@ std::optional<size_t> ScreenScrape::interruptRow(std::u32string_view screen, std
         const std::u32string_view row = rows[index];
         if (packed(row).find(interruptMark) != std::u32string::npos) return index;
         // Work after it: the interrupt is an earlier turn's.
-        if (row.find(U'\u23FA') != std::u32string_view::npos || row.find(U'\u2026') != std::u32string_view::npos)
+        if (row.find_first_of(U"\u23FA\u25CF\u2026") != std::u32string_view::npos)
             return std::nullopt;
     }
     return std::nullopt;

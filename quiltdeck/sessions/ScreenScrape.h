@@ -27,23 +27,25 @@ public:
 
     // Case-insensitive search for the pattern anywhere in the text.
     static bool matches(Pattern pattern, std::u32string_view text);
-    // The text asks the user something: the waiting pattern on it, or on it packed.
+    // The row asks the user something: the waiting pattern on it, or on it packed, or a choice
+    // pointed at in a list ("  ❯ Dark mode", numbered or not).
     static bool asksUser(std::u32string_view text);
     // Row `row` of a screen (rows joined with "\n"); empty past the last row.
     static std::u32string_view row(std::u32string_view screen, size_t row);
     // The index of the last row of a screen that asks the user something.
     static std::optional<size_t> lastQuestionRow(std::u32string_view screen);
-    // The row of the rule over the assistant's prompt box (a rule, then the
-    // row with the prompt sign), the lowest on the screen. What it says above
-    // the box (its answer, a tip under the spinner) asks nobody: a question of
-    // its own takes the box's place.
+    // The row of the rule over the assistant's prompt box (a rule, whatever label
+    // it carries, then the row with the prompt sign), the lowest on the screen.
+    // What it says above the box (its answer, the prompts it echoes, a tip under
+    // the spinner) asks nobody: a question of its own takes the box's place.
     static std::optional<size_t> promptBoxRow(std::u32string_view screen);
-    // The last row that asks the user, when the assistant asks it there: no
-    // prompt box below it.
+    // The last row that asks the user, when the assistant asks it now: no prompt
+    // box on the screen, and the row below the transcript's last turn (set apart
+    // from it by a rule, or right under the prompt that started it).
     static std::optional<size_t> questionRow(std::u32string_view screen);
     // The row of an interrupted turn's line ("⎿  Interrupted · What should …")
     // at or above `cursorRow` (the last row when none), when no work shows
-    // after it (an answer's or a tool's "⏺", a spinner's "…"): the last thing
+    // after it (an answer's or a tool's "●" or "⏺", a spinner's "…"): the last thing
     // the assistant said. Read whole from the screen, since a redraw writes
     // only the cells that change and the corner mark may be there already.
     static std::optional<size_t> interruptRow(std::u32string_view screen, std::optional<size_t> cursorRow);

@@ -359,8 +359,10 @@ void StatusMachine::settle() {
     // What the output asked counts where the assistant asks: its answer and
     // the tips under its spinner stand above the prompt box, a question of its
     // own takes the box's place.
-    const bool asked =
-        ScreenScrape::matches(Pattern::waiting, tail) || ScreenScrape::matches(Pattern::waitingPacked, packedTail);
+    // A pointer may mark a choice of a list without numbers: the screen tells.
+    const bool asked = ScreenScrape::matches(Pattern::waiting, tail) ||
+                       ScreenScrape::matches(Pattern::waitingPacked, packedTail) ||
+                       std::u32string_view(packedTail).find_first_of(U"\u276F\u203A") != std::u32string_view::npos;
     const auto question = asked ? ScreenScrape::questionRow(shown) : std::nullopt;
     if (!booted_) {
         // Still starting: a blank or half-drawn screen is no finished turn. A

@@ -183,6 +183,7 @@ int printHelp() {
     if (!variable("FAKE_CLAUDE_HELP_HANG").empty()) {
         for (;;) ::pause();
     }
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds("FAKE_CLAUDE_HELP_DELAY", 0)));
     const auto dropped = droppedFlags();
     std::string text = "Usage: claude [options] [command] [prompt]\n\nClaude Code - starts an interactive session "
                        "by default, use -p/--print for output without interaction.\n\nOptions:\n";
@@ -528,7 +529,7 @@ int session(const Options& options) {
         return std::atoi(variable("FAKE_CLAUDE_EXIT", "0").c_str());
     }
 
-    if (::isatty(0) && ::isatty(1)) return runScreen(hooks);
+    if (::isatty(0) && ::isatty(1)) return runScreen(hooks, options.name.value_or(""));
 
     // Interactive without a terminal: one prompt per line until the input ends.
     std::cout << "Claude Code (fake) " << sessionId << "\n> " << std::flush;

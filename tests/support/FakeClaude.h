@@ -32,7 +32,7 @@ private:
     std::string sessionId_;
 };
 
-// The interactive session on a terminal; returns the exit code.
-int runScreen(HookRunner& hooks);
+// The interactive session on a terminal, named (-n) or not; returns the exit code.
+int runScreen(HookRunner& hooks, const std::string& name);
 
 }  // namespace fake

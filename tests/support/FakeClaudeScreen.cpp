@@ -1,7 +1,11 @@
 // The fake CLI's interactive session on a terminal, drawn the way version
 // 2.1.328 of the real one draws: a header, then a region at the bottom
 // (prompt between two rules, a footer) that is rewritten in place with
-// cursor moves, only where it changed; what is said goes above it. The
+// cursor moves, only where it changed; what is said goes above it: the
+// prompt echoed after the pointer ("❯ list the files"), the tool and the
+// answer after a dot ("● fake answer"). Started with a name (-n), the rule
+// over the prompt carries it ("──── p01 ─"), as does the one under a
+// permission dialog that takes the prompt's place. The
 // header names the program and its version; on a terminal narrower than 70
 // columns it is the narrow banner instead: a block logo, the model and
 // billing lines and the folder, without the name. A terminal of fewer than
@@ -25,8 +29,9 @@
 // "[Pasted text #1 +2 lines]" and reaches the prompt hook wrapped:
 // <pasted_content id="…">, a line break, its text, a line break, </pasted_content>.
 //
-// Variables: FAKE_CLAUDE_TRUST=1 (the folder-trust question first; keys in
-// its first 0.35 s are lost), FAKE_CLAUDE_BANNER ("narrow" or "wide" at any
+// Variables: FAKE_CLAUDE_FIRST_RUN=1 (the first run's text style to pick
+// first, from a list without numbers; Enter picks), FAKE_CLAUDE_TRUST=1 (the
+// folder-trust question first; keys in its first 0.35 s are lost), FAKE_CLAUDE_BANNER ("narrow" or "wide" at any
 // width), FAKE_CLAUDE_TURN (seconds a turn works, 1.5),
 // FAKE_CLAUDE_PERMISSION_NOTIFY (6.4), FAKE_CLAUDE_IDLE_NOTIFY (60),
 // FAKE_CLAUDE_TOOL_RUN (seconds the tool runs, a fifth of the turn),
@@ -99,7 +104,7 @@ std::string toolCall() {
     const json input = toolInput();
     const auto command = input.find("command");
     const std::string text = command != input.end() && command->is_string() ? command->get<std::string>() : "";
-    return "\xE2\x8F\xBA " + toolName() + "(" + text + ")";
+    return "\xE2\x97\x8F " + toolName() + "(" + text + ")";
 }
 
 std::u32string scalars(const std::string& text) {
@@ -141,11 +146,11 @@ struct Input {
 
 class Session {
 public:
-    explicit Session(HookRunner& hooks) : hooks_(hooks) {}
+    Session(HookRunner& hooks, std::string name) : hooks_(hooks), name_(std::move(name)) {}
     int run();
 
 private:
-    enum class State { trust, idle, busy, dialog };
+    enum class State { textStyle, trust, idle, busy, dialog };
 
     // --- Output -------------------------------------------------------------------------------
     void out(std::string_view text) { pending_ += text; }
@@ -166,10 +171,20 @@ private:
         for (int i = 0; i < ruleWidth_; ++i) line += "\xE2\x94\x80";
         return line;
     }
+    // The rule over the prompt, and under a dialog that takes its place, carries the session's
+    // name near its end ("──── p01 ─"), as the real one draws it when started with -n.
+    std::string namedRule() const {
+        const int room = ruleWidth_ - static_cast<int>(scalars(name_).size()) - 3;
+        if (name_.empty() || room < 3) return rule();
+        std::string line;
+        for (int i = 0; i < room; ++i) line += "\xE2\x94\x80";
+        return line + " " + name_ + " \xE2\x94\x80";
+    }
     std::vector<std::string> idleRegion() const;
     std::vector<std::string> busyRegion() const;
     std::vector<std::string> dialogRegion() const;
     std::vector<std::string> trustRegion() const;
+    std::vector<std::string> textStyleRegion() const;
     void redraw();
 
     // --- Timers ---------------------------------------------------------------------------------
@@ -184,6 +199,8 @@ private:
     // --- The session -------------------------------------------------------------------------
     void handle(const Input& input);
     void showMain();
+    // The folder-trust question when asked for, else the session itself.
+    void startTrustOrMain();
     void submit(std::string text);
     void spin(int ticks);
     void useTool();
@@ -210,6 +227,7 @@ private:
     void parseInput(bool flushLoneEscape);
 
     HookRunner& hooks_;
+    const std::string name_;
     State state_ = State::idle;
     int ruleWidth_ = 79;
     int columns_ = 80;
@@ -333,17 +351,17 @@ void Session::placeCursor() {
 }
 
 std::vector<std::string> Session::idleRegion() const {
-    if (!footer()) return {"", rule(), prompt + typed_, rule()};
+    if (!footer()) return {"", namedRule(), prompt + typed_, rule()};
     const bool armed = ctrlCArmedAt_ && Clock::now() - *ctrlCArmedAt_ < 1s;
-    return {"", rule(), prompt + typed_, rule(), armed ? "  Press Ctrl-C again to exit" : "  ? for shortcuts"};
+    return {"", namedRule(), prompt + typed_, rule(), armed ? "  Press Ctrl-C again to exit" : "  ? for shortcuts"};
 }
 
 std::vector<std::string> Session::busyRegion() const {
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - turnStart_).count();
     const std::string spinner =
         std::string(spinnerGlyphs[spinnerFrame_ % 6]) + " Thinking\xE2\x80\xA6 (" + std::to_string(elapsed) + "s)";
-    if (!footer()) return {toolLines_[0], toolLines_[1], spinner, rule(), prompt + typed_, rule()};
-    return {toolLines_[0], toolLines_[1], "", spinner, "", rule(), prompt + typed_, rule(), "  esc to interrupt"};
+    if (!footer()) return {toolLines_[0], toolLines_[1], spinner, namedRule(), prompt + typed_, rule()};
+    return {toolLines_[0], toolLines_[1], "", spinner, "", namedRule(), prompt + typed_, rule(), "  esc to interrupt"};
 }
 
 std::vector<std::string> Session::dialogRegion() const {
@@ -354,6 +372,7 @@ std::vector<std::string> Session::dialogRegion() const {
     std::vector<std::string> lines = {rule(), title, "", "   ls", "   List files", "", " Do you want to proceed?"};
     if (rows_ < fullDialogRows) lines = {title, "   ls", " Do you want to proceed?"};
     for (int i = 0; i < 4; ++i) lines.push_back(choice(i == selection_, choices[i]));
+    if (rows_ >= fullDialogRows) lines.insert(lines.end(), {"", " Esc to cancel \xC2\xB7 Tab to amend", namedRule()});
     return lines;
 }
 
@@ -371,6 +390,17 @@ std::vector<std::string> Session::trustRegion() const {
             choice(selection_ == 1, "Yes, I trust this folder"),
             "",
             " Enter to confirm \xC2\xB7 Esc to cancel"};
+}
+
+// The first run's question, as the real one asks it: a list without numbers, the pointer on the
+// choice that is ticked.
+std::vector<std::string> Session::textStyleRegion() const {
+    static const char* const styles[] = {"\xE2\x9C\x94 Auto (match terminal)", "  Dark mode", "  Light mode",
+                                         "  Dark mode (colorblind-friendly)", "  Light mode (colorblind-friendly)"};
+    std::vector<std::string> lines = {" Let's get started.", "", " Choose the text style that looks best with your terminal",
+                                      " To change this later, run /theme", ""};
+    for (int i = 0; i < 5; ++i) lines.push_back(choice(i == selection_, styles[i]));
+    return lines;
 }
 
 void Session::measure() {
@@ -392,6 +422,7 @@ void Session::redrawAll() {
 
 void Session::redraw() {
     switch (state_) {
+        case State::textStyle: setRegion(textStyleRegion()); break;
         case State::trust: setRegion(trustRegion()); break;
         case State::idle: setRegion(idleRegion()); break;
         case State::busy: setRegion(busyRegion()); break;
@@ -400,6 +431,14 @@ void Session::redraw() {
 }
 
 // --- The session ------------------------------------------------------------------------------
+
+void Session::startTrustOrMain() {
+    if (variable("FAKE_CLAUDE_TRUST") != "1") return showMain();
+    state_ = State::trust;
+    selection_ = 0;
+    trustShownAt_ = Clock::now();
+    setRegion(trustRegion());
+}
 
 void Session::showMain() {
     state_ = State::idle;
@@ -425,7 +464,7 @@ void Session::submit(std::string text) {
     }
     pastes_.clear();
     if (text == "/exit") {
-        printAbove({"> /exit", ""}, {});
+        printAbove({pointer + "/exit", ""}, {});
         done_ = true;
         return;
     }
@@ -434,7 +473,7 @@ void Session::submit(std::string text) {
     state_ = State::busy;
     turnStart_ = Clock::now();
     spinnerFrame_ = 0;
-    printAbove({"> " + text, ""}, busyRegion());
+    printAbove({pointer + text, ""}, busyRegion());
     flush();
     hooks_.fire("UserPromptSubmit", {{"prompt", asked}});
     appendTranscript(hooks_.sessionId(), asked);
@@ -488,7 +527,7 @@ void Session::useTool() {
 void Session::finishTurn() {
     endTurn();
     state_ = State::idle;
-    printAbove(said({"\xE2\x8F\xBA " + variable("FAKE_CLAUDE_ANSWER", "fake answer"), ""}), idleRegion());
+    printAbove(said({"\xE2\x97\x8F " + variable("FAKE_CLAUDE_ANSWER", "fake answer"), ""}), idleRegion());
     flush();
     hooks_.fire("Stop", {{"stop_hook_active", false}});
     const uint64_t wait = ++idleWait_;
@@ -552,6 +591,15 @@ void Session::answerDialog(int choice) {
 
 void Session::handle(const Input& input) {
     switch (state_) {
+        case State::textStyle:
+            if (input.key == Key::up || input.key == Key::down) {
+                selection_ = std::clamp(selection_ + (input.key == Key::down ? 1 : -1), 0, 4);
+                redraw();
+            } else if (input.key == Key::enter) {
+                logRecord({{"event", "text style"}, {"choice", selection_}});
+                startTrustOrMain();
+            }
+            return;
         case State::trust:
             if (Clock::now() - trustShownAt_ < trustDeafTime) return;
             if (input.key == Key::up || input.key == Key::down) {
@@ -724,13 +772,12 @@ int Session::run() {
     ::sigaction(SIGWINCH, &onResize, nullptr);
     out("\x1b[?2004h");
 
-    if (variable("FAKE_CLAUDE_TRUST") == "1") {
-        state_ = State::trust;
+    if (variable("FAKE_CLAUDE_FIRST_RUN") == "1") {
+        state_ = State::textStyle;
         selection_ = 0;
-        trustShownAt_ = Clock::now();
-        setRegion(trustRegion());
+        setRegion(textStyleRegion());
     } else {
-        showMain();
+        startTrustOrMain();
     }
     flush();
 
@@ -772,8 +819,8 @@ int Session::run() {
 
 }  // namespace
 
-int runScreen(HookRunner& hooks) {
-    Session session(hooks);
+int runScreen(HookRunner& hooks, const std::string& name) {
+    Session session(hooks, name);
     return session.run();
 }
 

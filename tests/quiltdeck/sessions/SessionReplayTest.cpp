@@ -69,7 +69,7 @@ testing::ReplayResult replayFile(const std::string& path) {
     return replayRecording(*recording);
 }
 
-TEST(SessionReplayTest, TheFakesRecordingGivesItsTimeline) {
+TEST(SessionReplayTest, TheRecordingsGiveTheirTimelines) {
     struct Case {
         const char* file;
         std::vector<std::string> statuses;
@@ -85,6 +85,20 @@ TEST(SessionReplayTest, TheFakesRecordingGivesItsTimeline) {
         // interrupt is drawn over the tool's line where it changed, its corner mark not written
         // again. Idle within a second of the key.
         {"fake-small-tool-interrupt.jsonl", {"busy", "idle", "busy", "idle", "exited"}},
+        // The real CLI, started with a name (its prompt box's rule carries it), at two tile widths:
+        // a prompt "1. fix the tests" it echoes, answers showing a menu ("❯ 1. Dark mode", "› 1."),
+        // a list that begins "1. Yes", a code block with a themed shell prompt ("~/proj ❯ 1. make"),
+        // a slow answer to "1. slow one": each turn ends idle and finished, nobody asked.
+        {"claude-2.1.328-transcript-100x30.jsonl",
+         {"busy", "idle", "busy", "idle+", "busy", "idle+", "busy", "idle+", "busy", "idle+", "busy", "idle+", "exited+"}},
+        {"claude-2.1.328-transcript-50x24.jsonl",
+         {"busy", "idle", "busy", "idle+", "busy", "idle+", "busy", "idle+", "busy", "idle+", "busy", "idle+", "exited+"}},
+        // Its first run: the text style to pick from a list without numbers, the security notes,
+        // the folder-trust question: it waits on the user throughout, then its prompt box.
+        {"claude-2.1.328-first-run-100x30.jsonl", {"busy", "waiting", "idle", "exited"}},
+        {"claude-2.1.328-first-run-50x24.jsonl", {"busy", "waiting", "idle", "exited"}},
+        // Asked in place of its prompt box: a permission (manual mode), then the /model menu.
+        {"claude-2.1.328-questions-100x30.jsonl", {"busy", "idle", "busy", "waiting", "idle+", "waiting+", "idle+", "exited+"}},
     };
     for (const Case& c : cases) {
         const auto result = replayFile(std::string(QUILTDECK_TEST_DATA "/sessions/") + c.file);

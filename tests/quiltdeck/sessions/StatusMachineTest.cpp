@@ -62,6 +62,15 @@ const std::string textStyle =
     "\x1b[2J\x1b[3;2HLet's get started.\x1b[5;2HChoose the text style that looks best with your terminal\x1b[6;2H"
     "To change this later, run /theme\x1b[8;2H\xE2\x9D\xAF 1. Dark mode \xE2\x9C\x94\x1b[9;4H2. Light mode\x1b[10;4H"
     "3. Dark mode (colorblind-friendly)";
+// The same as the real one asks it: no numbers, the pointer on the ticked choice.
+const std::string textStyleUnnumbered =
+    "\x1b[2J\x1b[3;2HLet's get started.\x1b[5;2HChoose the text style that looks best with your terminal\x1b[6;2H"
+    "To change this later, run /theme\x1b[8;2H\xE2\x9D\xAF \xE2\x9C\x94 Auto (match terminal)\x1b[9;6HDark mode\x1b[10;6H"
+    "Light mode";
+// The user's numbered prompt, echoed above a box whose rule carries the tile's name, after a turn.
+const std::string echoedNumbered =
+    "\x1b[20;1H\xE2\x9D\xAF 1. fix the tests\x1b[22;1H\xE2\x97\x8F Done.\x1b[34;1H" + rule + " p01 \xE2\x94\x80"
+    "\x1b[35;1H\xE2\x9D\xAF\xC2\xA0\x1b[36;1H" + rule + "\x1b[35;3H";
 // What the tile prints when the CLI is missing, before it gives a shell.
 const std::string notInstalled =
     "\r\n  Claude Code is not installed on this computer.\r\n  Install it with:  curl -fsSL https://claude.ai/install.sh | bash\r\n"
@@ -345,6 +354,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Whatever screen asks, with a choice pointed at: the first run's text style.
         TraceCase{"AFirstRunChoiceWaits",
                   {out(0, titleFirst), out(0.5, textStyle), expectUp(0.9, S::waiting, true)}},
+        TraceCase{"AFirstRunChoiceWithoutNumbersWaits",
+                  {out(0, titleFirst), out(0.5, textStyleUnnumbered), expectUp(0.9, S::waiting, true)}},
+        // The CLI echoes every prompt: a numbered one above its named box asks nobody, after the
+        // turn or in the next one.
+        TraceCase{"AnEchoedNumberedPromptAboveANamedBoxAsksNobody",
+                  {out(0, banner), hook(0.1, "UserPromptSubmit", {{"prompt", "1. fix the tests"}}), out(0.2, echoedNumbered),
+                   hook(0.3, "Stop"), expect(0.8, S::idle, true), hook(1.0, "UserPromptSubmit", prompt),
+                   out(1.1, echoedNumbered + spinner), expect(1.7, S::busy)}},
         TraceCase{"ANumberedLineTypedInThePromptBoxAsksNobody",
                   {out(0, banner + idleFooter + typedNumbered), expectUp(0.4, S::idle, true)}},
         // The CLI missing: the tile comes up at once on the words that say what to do.
@@ -710,6 +727,20 @@ TEST(ScreenScrapeTest, TheInterruptAndTheQuestionAreReadWhereTheAssistantPutsThe
         {"CursorAboveIt", U"x\n" + stopped + U"\n" + box, 0, {}, {}},
         {"QuestionInTheBoxsPlace", U"\u2500\u2500\u2500\u2500\n Do you want to proceed?\n \u276F 1. Yes\n 2. No", 3, {}, 2},
         {"AnswerAboveARoundBox", U"\u23FA 1. Yes\n\u256D\u2500\u2500\u2500\u256E\n\u2502 > hi \u2502", 2, {}, {}},
+        // The box's rule carries the tile's name: what stands above it, and what is typed in it,
+        // asks nobody.
+        {"AnEchoedNumberedPromptAboveANamedBox",
+         U"\u276F 1. fix the tests\n\n\u25CF 1. Yes, done.\n\n\u2500\u2500\u2500\u2500 p01 \u2500\n\u276F \n\u2500\u2500\u2500\u2500", 5, {}, {}},
+        {"ANumberedLineTypedInANamedBox", U"\u25CF Hi.\n\n\u2500\u2500\u2500\u2500 p01 \u2500\n\u276F 1. fix it\n\u2500\u2500\u2500\u2500", 3,
+         {}, {}},
+        // Without the box: below the last turn, set apart from it, or right under the prompt.
+        {"AMenuInAnAnswer", U"\u276F show me\n\n\u25CF Pick one:\n\n  \u276F 1. Dark mode\n    2. Light mode", 5, {}, {}},
+        {"ADialogUnderTheLastTurn",
+         U"\u276F run it\n\n\u25CF Running\n  \u23BF  $ ls\n\n\u2500\u2500\u2500\u2500\n Do you want to proceed?\n \u276F 1. Yes\n   2. No", 8, {}, 7},
+        {"AMenuUnderARowOfBlocks",
+         U"\u276F hi\n\u273B Worked for 0s\n\u2594\u2594\u2594\u2594\n  Select model\n\n  \u276F 1. Default\n    2. Opus", 6, {}, 5},
+        {"AChoiceWithoutNumbers", U" Choose the text style\n\n \u276F \u2714 Auto (match terminal)\n     Dark mode", 3, {}, 2},
+        {"ASmallDialogUnderThePrompt", U"> ask permission\n\n \u25CF Bash command\n Do you want to proceed?\n \u276F 1. Yes", 4, {}, 4},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ScreenScrape::interruptRow(c.screen, c.cursor), c.interrupt) << c.name;

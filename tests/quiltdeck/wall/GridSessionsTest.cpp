@@ -498,6 +498,44 @@ TEST_F(GridChildren, TheAssistantsFirstHookFindsItsTile) {
     EXPECT_FALSE(tile->finished());
 }
 
+// A tile reads "needs you" only where its assistant asks now: not over the prompts it echoes (a
+// numbered one under a box whose rule carries the tile's name), but at its first run's question,
+// a list without numbers.
+TEST_F(GridChildren, ATileWaitsOnlyWhereItsAssistantAsks) {
+    struct Case {
+        const char* name;
+        bool firstRun;
+    };
+    for (const Case& c : {Case{"a numbered prompt under a named box", false}, Case{"the first run's text style", true}}) {
+        SCOPED_TRACE(c.name);
+        home.setVariable("FAKE_CLAUDE_FIRST_RUN", c.firstRun ? "1" : "0");
+        TileRequest request;
+        request.cwd = project.path().string();
+        request.name = "p01";
+        WallTile* tile = grid->open(request);
+        ASSERT_TRUE(tile);
+        bool waited = false;
+        const auto seen = [&](SessionStatus status) {
+            waited = waited || tile->status() == SessionStatus::waiting;
+            return tile->status() == status;
+        };
+        if (c.firstRun) {
+            ASSERT_TRUE(loop.runUntil([&] { return seen(SessionStatus::waiting); }, 15s));
+            tile->send("\r");
+            ASSERT_TRUE(loop.runUntil([&] { return seen(SessionStatus::idle); }, 15s));
+        } else {
+            ASSERT_TRUE(loop.runUntil([&] { return seen(SessionStatus::idle); }, 15s));
+            tile->send("1. fix the tests\r");
+            ASSERT_TRUE(loop.runUntil([&] { return tile->finished() && seen(SessionStatus::idle); }, 15s));
+            loop.runUntil([&] { return seen(SessionStatus::waiting); }, 1s);
+            EXPECT_NE(tile->screenText().find("\u276F 1. fix the tests"), std::string::npos) << tile->screenText();
+            EXPECT_NE(tile->screenText().find(" p01 \u2500"), std::string::npos) << tile->screenText();
+            EXPECT_FALSE(waited);
+        }
+        grid->close(tile->id());
+    }
+}
+
 TEST_F(GridChildren, AShellTileRunsInItsFolderAndClosesIntoTheHistory) {
     TileRequest request;
     request.cwd = project.path().string();
