@@ -865,16 +865,16 @@ bool Window::makeFirstResponder(View* view) {
     return took;
 }
 
-void Window::holdKeysFor(View* view) {
+void Window::holdKeysFor(View* view, std::optional<runtime::Duration> limit) {
     if (view && view->window() != this) return;
     if (keyHold_ && keyHold_->view && keyHold_->view != view) keyHold_.reset();
-    if (!keyHold_) keyHold_ = KeyHold{view, runtime::MainLoop::main().now(), {}};
+    if (!keyHold_) keyHold_ = KeyHold{view, runtime::MainLoop::main().now(), {}, limit.value_or(keyHoldLimit)};
     keyHold_->view = view;
     if (view && view == firstResponder_) keyboardMovedForHold();
 }
 
 bool Window::holdKey(const KeyEvent& event) {
-    if (runtime::MainLoop::main().now() - keyHold_->since > keyHoldLimit) {
+    if (runtime::MainLoop::main().now() - keyHold_->since > keyHold_->limit) {
         keyHold_.reset();
         return false;
     }

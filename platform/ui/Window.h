@@ -129,7 +129,9 @@ public:
     // given elsewhere leaves the hold as it is. Given a view that has the keyboard, sends at once.
     static constexpr size_t maxHeldKeys = 1024;
     static constexpr runtime::Duration keyHoldLimit{10'000'000'000};
-    void holdKeysFor(View* view);
+    // `limit`, when given, replaces keyHoldLimit for a hold that begins now (one whose view comes
+    // after slow work, such as the tiles a launch opens); naming its view keeps it.
+    void holdKeysFor(View* view, std::optional<runtime::Duration> limit = std::nullopt);
     void dropHeldKeys() { keyHold_.reset(); }
     bool holdsKeys() const { return keyHold_.has_value(); }
     // The view the keys wait for (null while none is named, or none are held), and how many.
@@ -454,6 +456,7 @@ private:
         View* view;
         runtime::TimePoint since;
         std::vector<KeyEvent> keys;
+        runtime::Duration limit = keyHoldLimit;
     };
     std::optional<KeyHold> keyHold_;
     // Lives as long as the window: what holds a weak copy knows whether the window still does.

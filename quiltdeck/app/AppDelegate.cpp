@@ -153,6 +153,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     window_->present();
     grid_->viewDidLoad();
 
+    // What is typed before the tiles open (the CLI's capability probe may take seconds) waits for
+    // the tile that gets the keyboard, whole and in order, however long the probe takes.
+    window_->holdKeysFor(nullptr, launchKeyHold);
     ClaudeCapabilities::probe([this, alive] {
         if (!alive.expired()) afterCapabilities();
     });

@@ -52,6 +52,9 @@ public:
     // What a forced end waits for the store's writer and for the log's, after the main loop had half
     // a second to take the signal: the process is gone within a second.
     static constexpr std::chrono::milliseconds forcedEndStateWait{250}, forcedEndLogWait{150};
+    // How long keys typed at launch may wait for the tile that takes the keyboard: the CLI's
+    // capability probe (at most its own limit) and the restore after it.
+    static constexpr std::chrono::seconds launchKeyHold{60};
     // For a termination signal the main loop did not take in time (on the signal's own thread):
     // the store's writer does not need the main thread, so when the last change reaches the disk
     // the run ends cleanly, with nothing for the next launch to report. The log gets a moment, no

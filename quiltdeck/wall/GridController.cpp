@@ -606,6 +606,8 @@ void GridController::reopen(const Store::ClosedTile& record, bool resume) {
 
 void GridController::restoreOpenTiles() {
     launchSettled_ = true;
+    // Nothing to restore: keys held for a tile at launch have none to go to.
+    if (savedAtLaunch_.empty()) dropKeysForNoTile();
     if (savedAtLaunch_.empty() || restoring_) return;
     restoring_ = true;
     restoreMissed_ = false;
@@ -657,6 +659,8 @@ void GridController::finishRestore() {
     relayout();
     updateCounts();
     focusActive();
+    // No tile took the keys held since launch.
+    dropKeysForNoTile();
 }
 
 void GridController::saveOpenTiles() {

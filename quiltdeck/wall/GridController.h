@@ -144,7 +144,10 @@ public:
     // The time one turn of the main loop spends starting restored tiles.
     static constexpr platform::runtime::Duration restoreSlice = std::chrono::milliseconds(12);
     // The start-up folders took the place of the restore: from now on the live tiles alone are saved.
-    void launchTilesOpened() { launchSettled_ = true; }
+    void launchTilesOpened() {
+        launchSettled_ = true;
+        dropKeysForNoTile();
+    }
     void saveOpenTiles();
     void recordExitedTiles();
     // The active tile has ended, and (to resume) has a conversation to continue: what its veil's

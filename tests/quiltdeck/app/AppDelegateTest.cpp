@@ -255,6 +255,46 @@ TEST_F(AppDelegateTest, ACachedProbeRestoresBeforeTheProbeEnds) {
     EXPECT_TRUE(app->loop.runUntil([&] { return logged().find("  claude found") != std::string::npos; }, 60s));
 }
 
+// Keys typed into the window before its tiles open, while the CLI's capability probe runs (its
+// first run after an install or an update, a slow one here), reach the tile that gets the keyboard
+// whole and in order; with no tile to restore, they go nowhere and later keys work as before.
+TEST_F(AppDelegateTest, KeysTypedAtLaunchReachTheTileThatGetsTheKeyboard) {
+    home.setVariable("FAKE_CLAUDE_HELP_DELAY", "1");
+    for (const bool tiles : {true, false}) {
+        SCOPED_TRACE(tiles ? "tiles to restore" : "no tiles");
+        ClaudeCapabilities::reset();
+        // The probe's first run for this CLI: nothing cached.
+        Defaults::standard().remove("claude.flags." + ClaudeCapabilities::binaryKey().value());
+        std::vector<Store::ClosedTile> saved(tiles ? 2 : 0);
+        for (size_t i = 0; i < saved.size(); ++i) {
+            saved[i].cwd = home.path() + "/p" + std::to_string(i);
+            std::filesystem::create_directories(saved[i].cwd);
+        }
+        Store::shared().setOpenTiles(saved);
+        app.reset();
+        app.emplace();
+        app->application().finishLaunching();
+        ASSERT_FALSE(app->delegate->tilesOpened());
+        for (const char* key : {"t", "y", "p", "e", "d", " ", "a", "h", "e", "a", "d", "\r"}) {
+            app->window().sendKeyEvent(press(key, 0));
+            app->loop.runPending();
+        }
+        ASSERT_TRUE(app->loop.runUntil([&] { return app->delegate->tilesOpened() && !app->grid().restoring(); }, 60s));
+        app->loop.runPending();
+        EXPECT_FALSE(app->window().holdsKeys());
+        if (!tiles) {
+            EXPECT_TRUE(app->tiles.empty());
+            continue;
+        }
+        ASSERT_EQ(app->tiles.size(), 2u);
+        EXPECT_EQ(app->window().firstResponder(), &app->tiles[1]->view());
+        EXPECT_EQ(app->tiles[1]->typed(), "typed ahead\r");
+        EXPECT_EQ(app->tiles[0]->typed(), "");
+        app->window().sendKeyEvent(press("x", 0));
+        EXPECT_EQ(app->tiles[1]->typed(), "typed ahead\rx");
+    }
+}
+
 TEST_F(AppDelegateTest, UncleanPreviousRunIsToldAfterOneAndAHalfSeconds) {
     for (const bool snapshot : {false, true}) {
         testing::writeFile(StateFolder::path() / "running", "1");

@@ -25,6 +25,9 @@ public:
     class TileView : public platform::ui::View {
     public:
         bool acceptsFirstResponder() const override { return true; }
+        void keyDown(const platform::ui::KeyEvent& event) override { typed += event.characters; }
+        // What reached it as keys.
+        std::string typed;
     };
 
     explicit FakeTile(const TileRequest& request)
@@ -36,6 +39,7 @@ public:
     SessionStatus status() const override { return status_; }
     std::string title() const override { return titles->text; }
     platform::ui::View& view() override { return view_; }
+    const std::string& typed() const { return view_.typed; }
     const std::string& wall() const override { return wall_; }
     void setWall(std::string wall) override { wall_ = std::move(wall); }
     void send(std::string_view text) override { sent += text; }
