@@ -1,10 +1,12 @@
 #include "quiltdeck/sessions/Session.h"
 
 #include <string.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unicode/uchar.h>
 
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "platform/runtime/NotificationCenter.h"
 #include "quiltdeck/sessions/Drop.h"
@@ -295,6 +297,9 @@ void Session::exited(int32_t rawStatus) {
     if (WIFSIGNALED(rawStatus)) {
         Log::write("tile exit " + shortId() + " by signal " + std::to_string(WTERMSIG(rawStatus)) + " (" +
                    signalName(WTERMSIG(rawStatus)) + ")");
+    } else if (const auto signal = signalOfCode(WEXITSTATUS(rawStatus))) {
+        Log::write("tile exit " + shortId() + " code " + std::to_string(WEXITSTATUS(rawStatus)) + " (" +
+                   signalName(*signal) + ")");
     } else {
         Log::write("tile exit " + shortId() + " code " + std::to_string(WEXITSTATUS(rawStatus)));
     }
@@ -319,10 +324,34 @@ std::string Session::signalName(int signal) {
     return abbreviation ? "SIG" + std::string(abbreviation) : std::to_string(signal);
 }
 
+std::optional<int> Session::signalOfCode(int code) {
+    if (code <= 128 || code >= 128 + NSIG || !::sigabbrev_np(code - 128)) return std::nullopt;
+    return code - 128;
+}
+
 std::string Session::exitText(int32_t rawStatus) {
     if (WIFSIGNALED(rawStatus)) return t("session_ended_signal", {signalName(WTERMSIG(rawStatus))});
     const int code = WEXITSTATUS(rawStatus);
+    if (const auto signal = signalOfCode(code)) return t("session_ended_signal", {signalName(*signal)});
     return code == 0 ? t("session_ended") : t("session_ended_code", {code});
+}
+
+std::string Session::lastWords() {
+    if (!exitStatus_ || status() != SessionStatus::exited || !WIFEXITED(*exitStatus_)) return {};
+    const int code = WEXITSTATUS(*exitStatus_);
+    if (code == 0 || signalOfCode(code)) return {};
+    std::vector<std::string> lines;
+    std::istringstream screen(screenText());
+    for (std::string line; std::getline(screen, line);) {
+        const size_t start = line.find_first_not_of(' ');
+        if (start == std::string::npos) continue;
+        lines.push_back(line.substr(start, line.find_last_not_of(' ') + 1 - start));
+    }
+    constexpr size_t shown = 2;  // as many as the card's detail shows
+    std::string words;
+    for (size_t i = lines.size() > shown ? lines.size() - shown : 0; i < lines.size(); ++i)
+        words += (words.empty() ? "" : "\n") + lines[i];
+    return words;
 }
 
 std::string Session::tool() const {

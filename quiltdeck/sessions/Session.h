@@ -161,6 +161,10 @@ public:
     void kill();
     // The rows shown now (from the scrolled position), trimmed, joined with "\n".
     std::string screenText();
+    // What the child said last, when it ended with an error code: the last lines its screen
+    // shows (at most two, trimmed), for the card to show over the screen it veils. Empty
+    // while it runs, when it ended well or by a signal, or said nothing.
+    std::string lastWords();
 
     // --- LocalProcessTerminalViewDelegate -----------------------------------------------------
     void sizeChanged(vantel::LocalProcessTerminalView&, int, int) override {}
@@ -182,8 +186,11 @@ private:
     void start();
     void awaitEndOfOutput(int32_t rawStatus, platform::runtime::TimePoint deadline, std::optional<uint64_t> written);
     void exited(int32_t rawStatus);
-    // How the child ended, from its wait status: an exit code, or the signal that ended it.
+    // How the child ended, from its wait status: an exit code, or the signal that ended it (also
+    // one a shell tells by the code 128 + its number, as a program that caught it exits).
     static std::string exitText(int32_t rawStatus);
+    // The signal an exit code stands for, as a shell gives 128 + its number; none for others.
+    static std::optional<int> signalOfCode(int code);
     std::string shortId() const { return id_.substr(0, 8); }
 
     Services services_;

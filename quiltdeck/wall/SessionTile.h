@@ -51,6 +51,7 @@ public:
     std::string lastPrompt() const override { return session_->lastPrompt(); }
     bool hasResumeId() const override { return session_->resumeId().has_value(); }
     std::string screenText() override { return session_->screenText(); }
+    std::string lastWords() override { return session_->lastWords(); }
     Namer aiTitleNamer() override {
         return [session = session_](std::string_view name) { session->apply(name); };
     }

@@ -316,7 +316,12 @@ void TileView::fillDeadVeil() {
     deadLabel_.setRichText(RichText(labelText(TileName::shown(session_.title(), session_.name(), session_.cwd(),
                                                               session_.isShell(), homeFolder().string())),
                                     title));
-    deadDetail_.setString(TileLayout::deadDetail(prefixWithin(session_.lastPrompt(), shownTextLimit)));
+    // A child that ended before any prompt with an error says why: its own words, which the
+    // veil would hide, stand where the last request would.
+    const std::string prompt = session_.lastPrompt();
+    const std::string words = prompt.empty() ? session_.lastWords() : std::string();
+    deadDetail_.setString(words.empty() ? TileLayout::deadDetail(prefixWithin(prompt, shownTextLimit))
+                                        : platform::ui::HiddenCharacters::spelledOut(prefixWithin(words, shownTextLimit)));
     // Only a conversation the assistant kept can be continued: a tile ended before its first
     // prompt has an id, but a resume of it fails.
     resumeButton_.setHidden(!session_.canResume());

@@ -95,6 +95,8 @@ public:
     virtual bool hasResumeId() const { return false; }
     // The rows shown now, trimmed, joined with line feeds.
     virtual std::string screenText() { return {}; }
+    // What the child said last when it ended with an error (its last lines); empty otherwise.
+    virtual std::string lastWords() { return {}; }
     // Gives the tile an automatic title (nothing when its title is pinned). The call keeps
     // what it names alive: an answer that comes after the wall is gone still names the tile.
     using Namer = std::function<void(std::string_view name)>;

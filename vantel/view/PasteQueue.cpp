@@ -63,12 +63,16 @@ void PasteQueue::append(Stream stream, std::string bytes, bool pasted) {
     insert(at, std::move(bytes), true, stream);
 }
 
-void PasteQueue::close(Stream stream) {
+void PasteQueue::close(Stream stream, bool cut) {
     std::erase(placeless_, stream);
     const size_t at = place(stream);
     if (at == items_.size()) return;
     std::string carried = std::move(items_[at].bytes);
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
+    if (cut) {
+        if (!carried.empty()) counts_[stream].dropped += carried.size();
+        return;
+    }
     insert(at, std::move(carried), true, stream);
 }
 

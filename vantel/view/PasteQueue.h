@@ -37,7 +37,10 @@ public:
     // More of an open stream, in its place. Pasted bytes may end inside a character: its start
     // waits for the rest (or for the close), so the pieces filter as the whole text would.
     void append(Stream stream, std::string bytes, bool pasted);
-    void close(Stream stream);
+    // Closes a stream; what it holds of a character begun goes in as it is, or, for a stream cut
+    // short (`cut`), goes nowhere: nothing of a character whose rest never came is sent, and it
+    // counts as dropped.
+    void close(Stream stream, bool cut = false);
     // What waits behind an open stream that has had no bytes yet goes ahead of it: the stream
     // gives up its place and takes one at the back with its first bytes. False when it had some
     // (or is not open).

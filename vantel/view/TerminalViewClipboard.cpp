@@ -163,7 +163,9 @@ void TerminalView::endIncomingPaste(PasteQueue::Stream stream, const Pasteboard:
         outgoing.ended = std::move(incoming.mapped().ended);
         outgoing.stop = incoming.mapped().stop;
     }
-    pasteQueue_.close(stream);
+    // A paste stopped inside a character sends nothing of it (a program reading raw would get a
+    // replacement character).
+    pasteQueue_.close(stream, outgoing.stop != PasteStop::none);
     // Told here when nothing of it waits.
     sendPastePieces();
 }

@@ -127,25 +127,34 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SessionTest, ExitCodesAndTheirTexts) {
     // Wait statuses: an exit code, or the signal that ended it (a signal is no exit code).
+    // A program that caught a signal and exits with 128 + its number, as a shell tells it.
     const std::vector<std::pair<int32_t, std::string>> cases = {
         {0, "session ended"}, {256, "session ended with error 1"}, {15, "session ended by signal SIGTERM"},
-        {9, "session ended by signal SIGKILL"}, {127 << 8, "session ended with error 127"}};
+        {9, "session ended by signal SIGKILL"}, {127 << 8, "session ended with error 127"},
+        {143 << 8, "session ended by signal SIGTERM"}, {130 << 8, "session ended by signal SIGINT"},
+        {128 << 8, "session ended with error 128"}, {255 << 8, "session ended with error 255"}};
     for (const auto& [raw, text] : cases) {
         auto session = open(assistant());
+        // What it said last: the card shows it over the screen it veils, after an error code only.
+        session->view().dataReceived(bytes("\r\n  starting\r\nerror: unknown option '--bogus'\r\n  (see --help)\r\n"));
         exitWith(*session, raw);
+        const bool error = raw >= 256 && raw != (143 << 8) && raw != (130 << 8);
+        EXPECT_EQ(session->lastWords(), error ? "error: unknown option '--bogus'\n(see --help)" : "") << raw;
         EXPECT_EQ(session->status(), SessionStatus::exited) << raw;
         EXPECT_EQ(session->tool(), text);
         EXPECT_TRUE(session->booted());
         // Said in the language of the moment, not in the one it ended in.
         Lang::setCurrent(Lang::de);
-        EXPECT_EQ(session->tool(), raw == 0    ? "Sitzung beendet"
-                                   : raw < 256 ? t("session_ended_signal", {Session::signalName(raw)})
-                                               : t("session_ended_code", {raw >> 8}));
+        EXPECT_EQ(session->tool(), raw == 0                                   ? "Sitzung beendet"
+                                   : raw < 256                                  ? t("session_ended_signal", {Session::signalName(raw)})
+                                   : raw == (143 << 8) || raw == (130 << 8) ? t("session_ended_signal", {Session::signalName((raw >> 8) - 128)})
+                                                                                : t("session_ended_code", {raw >> 8}));
         EXPECT_NE(session->tool(), text);
         Lang::setCurrent(Lang::en);
     }
     EXPECT_NE(logged().find(" code 1\n"), std::string::npos);
     EXPECT_NE(logged().find(" by signal 9 (SIGKILL)\n"), std::string::npos);
+    EXPECT_NE(logged().find(" code 143 (SIGTERM)\n"), std::string::npos);
 }
 
 TEST_F(SessionTest, AGoneConversationHandsOverInsteadOfEnding) {

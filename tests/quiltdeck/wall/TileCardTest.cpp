@@ -65,11 +65,13 @@ public:
     }
     std::string tool() const override { return toolName; }
     std::string name() const override { return request.name; }
+    std::string lastWords() override { return words; }
 
     std::vector<Store::Metric> metricList;
     std::optional<Store::Feed> feedData;
     std::optional<BrowserInfo> boundBrowser;
     std::string prompt;
+    std::string words;
     std::optional<std::string> conversation;
     bool latest = false;
     // Whether the assistant kept the conversation; by default, whenever there is one.
@@ -202,14 +204,20 @@ TEST_F(TileCardTest, TheDeadVeilIsFilledOnceAndOffersResumeWhenThereIsAConversat
         bool resume;
         std::string detail;
         std::optional<bool> saved = std::nullopt;
+        std::string words = {};
     } const cases[] = {
         {"Conversation", "abc", false, "fix the tests", true, t("last_prompt") + "fix the tests"},
         {"Latest only", std::nullopt, true, "", true, t("no_conversation")},
         {"Neither", std::nullopt, false, "", false, t("no_conversation")},
         // Ended before its first prompt: the start hook gave it an id, the assistant kept nothing.
         {"An id with nothing saved", "abc", false, "", false, t("no_conversation"), false},
+        // Ended at once with an error: what it said, which the veil would hide, stands there.
+        {"An error before any prompt", std::nullopt, false, "", false, "error: unknown option '--bogus'", std::nullopt,
+         "error: unknown option '--bogus'"},
+        {"An error after a prompt", "abc", false, "fix it", true, t("last_prompt") + "fix it", std::nullopt, "error: crashed"},
     };
     for (const Case& c : cases) {
+        session.words = c.words;
         session.conversation = c.conversation;
         session.latest = c.latest;
         session.saved = c.saved;
