@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/gfx/Rect.h"
 #include "platform/gfx/Rgba.h"
 #include "vantel/gpu/GpuRendererRecoveryReport.h"
 #include "vantel/gpu/GpuRendererStatus.h"
@@ -28,8 +29,11 @@ public:
     virtual double gpuBackingScale() const = 0;
     virtual bool gpuCaretTracksFocus() const = 0;
     virtual bool gpuHasFocus() const = 0;
-    // Typing holds a blinking cursor shown for a moment.
+    // Typing holds a blinking cursor shown for a moment; so does the desktop where its caret
+    // does not blink, and past its blink timeout.
     virtual bool gpuCaretBlinkHeld() const { return false; }
+    // Where the cursor stands in the renderer's view, when known: a blink redraws that alone.
+    virtual std::optional<platform::gfx::Rect> gpuCaretRect() const { return std::nullopt; }
     virtual platform::gfx::Rgba gpuNativeForegroundColor() const = 0;
     virtual platform::gfx::Rgba gpuNativeBackgroundColor() const = 0;
     // The view whose rows the renderer draws; none for a host whose frames are only cleared.

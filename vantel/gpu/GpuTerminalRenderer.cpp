@@ -7,6 +7,7 @@
 #include "platform/gpu/Drawable.h"
 #include "platform/gpu/RenderEncoder.h"
 #include "platform/gpu/Sampler.h"
+#include "platform/ui/SystemSettings.h"
 #include "vantel/core/Terminal.h"
 #include "vantel/gpu/GpuRecoverySignpost.h"
 
@@ -131,22 +132,43 @@ void GpuTerminalRenderer::invalidateCursorBlinkTimer() {
 }
 
 void GpuTerminalRenderer::updateCursorBlinkTimer(bool shouldBlink) {
-    if (!shouldBlink) {
+    const platform::ui::SystemSettings::CaretBlink desktop = platform::ui::SystemSettings::caretBlink();
+    shouldBlink = shouldBlink && desktop.on && desktop.period > 0;
+    // Half the desktop's blink shown, half not, as the caret view fades.
+    const auto interval = std::chrono::duration_cast<platform::runtime::Duration>(
+        std::chrono::duration<double>(std::max(desktop.period, 0.02) / 2));
+    if (!shouldBlink || (cursorBlinkTimer_ && interval != cursorBlinkInterval_)) {
         if (!cursorBlinkTimer_) return;
         invalidateCursorBlinkTimer();
-        cursorBlinkOn_ = true;
-        return;
+        redrawCursor(!std::exchange(cursorBlinkOn_, true));
+        if (!shouldBlink) return;
     }
     if (cursorBlinkTimer_) return;
     cursorBlinkOn_ = true;
+    cursorBlinkInterval_ = interval;
     std::weak_ptr<GpuTerminalRenderer> weak = weak_from_this();
-    cursorBlinkTimer_ = MainLoop::main().scheduleRepeating(cursorBlinkInterval, [weak] {
+    cursorBlinkTimer_ = MainLoop::main().scheduleRepeating(interval, [weak] {
         auto renderer = weak.lock();
-        auto view = renderer ? renderer->view_.lock() : nullptr;
-        if (!view) return;
+        if (!renderer) return;
+        // Held still since (the desktop's timeout, a key): the timer ends here, not at the next
+        // frame, so an idle view wakes for nothing.
+        auto host = renderer->host_.lock();
+        if (!host || host->gpuCaretBlinkHeld()) {
+            renderer->invalidateCursorBlinkTimer();
+            renderer->redrawCursor(!std::exchange(renderer->cursorBlinkOn_, true));
+            return;
+        }
         renderer->cursorBlinkOn_ = !renderer->cursorBlinkOn_;
-        view->setNeedsDisplay(view->bounds());
+        renderer->redrawCursor(true);
     });
+}
+
+void GpuTerminalRenderer::redrawCursor(bool changed) {
+    auto view = view_.lock();
+    if (!view || !changed) return;
+    auto host = host_.lock();
+    const auto caret = host ? host->gpuCaretRect() : std::nullopt;
+    view->setNeedsDisplay(caret && !caret->isEmpty() ? *caret : view->bounds());
 }
 
 void GpuTerminalRenderer::recordPresentedFrame() {

@@ -41,7 +41,7 @@ namespace vantel {
 // and hop to the main loop before they touch the view. Main thread only.
 class GpuTerminalRenderer : public GpuRenderer, public std::enable_shared_from_this<GpuTerminalRenderer> {
 public:
-    static constexpr platform::runtime::Duration cursorBlinkInterval{700'000'000};
+
     static constexpr int64_t initialAtlasSize = 1024;
 
     // Sources other than the built-in ones are for tests.
@@ -66,10 +66,15 @@ public:
     void drawableSizeWillChange(platform::ui::GpuView&, platform::gfx::Size) override {}
     void draw(platform::ui::GpuView& view) override;
 
-    // Starts the 0.7 s blink timer (cursor shown first) or stops it (cursor shown).
+    // Starts the blink timer (cursor shown first), at the desktop's blink rate (half its period
+    // shown, half not), or stops it (cursor shown). Each blink redraws the cursor's place alone,
+    // and the timer stops by itself once the host holds the cursor still (the desktop's timeout).
     void updateCursorBlinkTimer(bool shouldBlink);
+    // The cursor's place (the whole view where it is not known) is drawn again, when it `changed`.
+    void redrawCursor(bool changed);
     bool cursorBlinkOn() const { return cursorBlinkOn_; }
     bool cursorBlinkTimerRunning() const { return cursorBlinkTimer_ != nullptr; }
+    platform::runtime::Duration cursorBlinkInterval() const { return cursorBlinkInterval_; }
 
     const std::shared_ptr<platform::gpu::Device>& device() const { return device_; }
     GlyphAtlas& grayscaleAtlas() { return *grayscaleAtlas_; }
@@ -149,6 +154,7 @@ private:
     std::unique_ptr<GlyphAtlas> colorAtlas_;
     GlyphRasterizer rasterizer_;
     std::shared_ptr<platform::runtime::WorkItem> cursorBlinkTimer_;
+    platform::runtime::Duration cursorBlinkInterval_{};
     bool cursorBlinkOn_ = true;
     std::shared_ptr<GpuFrameCoordinator> frameCoordinator_;
 

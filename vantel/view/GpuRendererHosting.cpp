@@ -264,6 +264,12 @@ void GpuRendererHosting::updateGpuWindowRecoveryObservers() {
     }
 }
 
+std::optional<platform::gfx::Rect> GpuRendererHosting::gpuCaretRect() const {
+    platform::ui::View* caret = owner_.hostingCaretView();
+    if (!caret || !gpuView_ || !caret->window() || caret->window() != gpuView_->window()) return std::nullopt;
+    return gpuView_->convertFromWindow(caret->convertToWindow(caret->bounds()));
+}
+
 bool GpuRendererHosting::isGpuRendererEligibleForRetry() const {
     View& host = owner_.hostingView();
     const Window* window = host.window();

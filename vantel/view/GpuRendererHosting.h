@@ -112,6 +112,7 @@ public:
     bool gpuCaretTracksFocus() const override { return owner_.hostingCaretTracksFocus(); }
     bool gpuHasFocus() const override { return owner_.hostingHasFocus(); }
     bool gpuCaretBlinkHeld() const override { return owner_.hostingCaretBlinkHeld(); }
+    std::optional<platform::gfx::Rect> gpuCaretRect() const override;
     platform::gfx::Rgba gpuNativeForegroundColor() const override { return owner_.hostingNativeForeground(); }
     platform::gfx::Rgba gpuNativeBackgroundColor() const override { return owner_.hostingNativeBackground(); }
     TerminalView* gpuTerminalView() override { return owner_.hostingTerminalView(); }

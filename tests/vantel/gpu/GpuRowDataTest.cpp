@@ -11,6 +11,7 @@
 
 #include "GpuScreenSupport.h"
 #include "platform/gpu/Texture.h"
+#include "platform/ui/SystemSettings.h"
 #include "vantel/gpu/GpuGeometry.h"
 #include "vantel/gpu/ShaperCache.h"
 #include "vantel/graphics/KittyGraphicsPayload.h"
@@ -311,7 +312,7 @@ TEST(GpuCursor, ShapesAndPlaces) {
         s.view().setCaretViewTracksFocus(false);
         s.feed("\x1b[1 q");
         s.renderer().updateCursorBlinkTimer(true);
-        s.loop.advance(GpuTerminalRenderer::cursorBlinkInterval);
+        s.loop.advance(s.renderer().cursorBlinkInterval());
         ASSERT_FALSE(s.renderer().cursorBlinkOn());
         EXPECT_TRUE(cursor().colorVertices.empty());
         s.view().setCaretViewTracksFocus(true);
@@ -355,7 +356,7 @@ TEST(GpuCursor, TypingHoldsTheBlink) {
     s.feed("\x1b[1 q");
     s.frame();
     ASSERT_TRUE(s.renderer().cursorBlinkTimerRunning());
-    s.loop.advance(GpuTerminalRenderer::cursorBlinkInterval);
+    s.loop.advance(s.renderer().cursorBlinkInterval());
     s.frame();
     ASSERT_FALSE(s.renderer().cursorBlinkOn());
     s.view().send(std::string_view("a"));
@@ -374,4 +375,53 @@ TEST(GpuCursor, TypingHoldsTheBlink) {
     s.frame();
     EXPECT_TRUE(s.renderer().cursorBlinkTimerRunning());
     EXPECT_TRUE(s.renderer().cursorBlinkOn());
+}
+
+// The GPU cursor blinks as the desktop says, as the caret view does: not at all where the desktop's
+// carets hold still, at its rate otherwise (half its period shown), and no longer than its timeout,
+// the timer ending by itself; each blink asks for the cursor's place alone to be drawn again.
+TEST(GpuCursor, BlinksAsTheDesktopSays) {
+    GPU_TEST_DEVICE(device);
+    using Blink = platform::ui::SystemSettings::CaretBlink;
+    struct Restore {
+        Blink blink = platform::ui::SystemSettings::caretBlink();
+        ~Restore() { platform::ui::SystemSettings::setCaretBlink(blink); }
+    } restore;
+    struct Case {
+        const char* name;
+        Blink desktop;
+        bool blinks;
+    };
+    for (const Case& c : {Case{"still", {false, 1.0, 10}, false}, Case{"a blink of a second, for 3 s", {true, 1.0, 3}, true},
+                          Case{"for good", {true, 0.4, 0}, true}}) {
+        SCOPED_TRACE(c.name);
+        platform::ui::SystemSettings::setCaretBlink(c.desktop);
+        GpuScreen s(20, 4);
+        s.view().setCaretViewTracksFocus(false);
+        s.feed("\x1b[1 q");
+        s.frame();
+        ASSERT_EQ(s.renderer().cursorBlinkTimerRunning(), c.blinks);
+        if (!c.blinks) continue;
+        const auto half = std::chrono::duration_cast<platform::runtime::Duration>(std::chrono::duration<double>(c.desktop.period / 2));
+        EXPECT_EQ(s.renderer().cursorBlinkInterval(), half);
+        s.loop.advance(half - 1ms);
+        EXPECT_TRUE(s.renderer().cursorBlinkOn());
+        s.frame();
+        s.loop.advance(1ms);
+        EXPECT_FALSE(s.renderer().cursorBlinkOn());
+        // Only the cursor's cell is asked to be drawn again.
+        const auto caret = s.view().gpuHosting().gpuCaretRect();
+        ASSERT_TRUE(caret);
+        EXPECT_LE(caret->width, s.cell().width + 1);
+        for (const auto& dirty : s.headless->window().dirtyRects()) {
+            EXPECT_TRUE(s.gpuView().convertToWindow(*caret).contains(dirty))
+                << dirty.x << "," << dirty.y << " " << dirty.width << "x" << dirty.height;
+        }
+        // No frame is drawn meanwhile: the timer itself ends at the timeout, the cursor shown.
+        s.loop.advance(std::chrono::seconds(5));
+        EXPECT_EQ(s.renderer().cursorBlinkTimerRunning(), c.desktop.timeout == 0);
+        if (c.desktop.timeout > 0) {
+            EXPECT_TRUE(s.renderer().cursorBlinkOn());
+        }
+    }
 }

@@ -292,9 +292,17 @@ TEST(GpuTerminalRenderer, TheCursorBlinksOnlyWhenItShould) {
         device->finish();
         stage.loop.runPending();
     }
+    stage.host->held = false;
     stage.renderer->updateCursorBlinkTimer(true);
     stage.loop.advance(milliseconds(700));
     EXPECT_FALSE(stage.renderer->cursorBlinkOn());
+    // Held since (a key, the desktop's timeout): the next tick ends the blink, the cursor shown.
+    stage.host->held = true;
+    stage.loop.advance(milliseconds(700));
+    EXPECT_TRUE(stage.renderer->cursorBlinkOn());
+    EXPECT_FALSE(stage.renderer->cursorBlinkTimerRunning());
+    stage.host->held = false;
+    stage.renderer->updateCursorBlinkTimer(true);
     EXPECT_TRUE(stage.view->frameRequested());
     stage.renderer->updateCursorBlinkTimer(false);
     EXPECT_TRUE(stage.renderer->cursorBlinkOn());
