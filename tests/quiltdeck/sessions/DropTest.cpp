@@ -330,6 +330,12 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         const std::string shown = on ? "^[[200~again^[[201~" : "world^[[201~plain";
         EXPECT_TRUE(loop.runUntil([&] { return session->screenText().find(shown) != std::string::npos; }, 15s))
             << session->screenText();
+        // The tile's own Paste, from the clipboard, alike.
+        board.contentDidChange(on ? "clip" : "bare");
+        Drop::pasteClipboard(board, session, state.path());
+        const std::string pasted = on ? "^[[201~^[[200~clip^[[201~" : "plainbare";
+        EXPECT_TRUE(loop.runUntil([&] { return session->screenText().find(pasted) != std::string::npos; }, 15s))
+            << session->screenText();
     }
 
     // From the clipboard, read only now: an image before the text (which is then not read), or
