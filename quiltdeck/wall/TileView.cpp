@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 
 #include "platform/ui/HiddenCharacters.h"
 #include "platform/ui/Window.h"
@@ -319,9 +320,14 @@ void TileView::fillDeadVeil() {
     // A child that ended before any prompt with an error says why: its own words, which the
     // veil would hide, stand where the last request would.
     const std::string prompt = session_.lastPrompt();
-    const std::string words = prompt.empty() ? session_.lastWords() : std::string();
-    deadDetail_.setString(words.empty() ? TileLayout::deadDetail(prefixWithin(prompt, shownTextLimit))
-                                        : platform::ui::HiddenCharacters::spelledOut(prefixWithin(words, shownTextLimit)));
+    std::string words;
+    if (prompt.empty()) {
+        // Its lines as lines; what could hide or reorder them spelt out.
+        std::istringstream lines(session_.lastWords());
+        for (std::string line; std::getline(lines, line);)
+            words += (words.empty() ? "" : "\n") + platform::ui::HiddenCharacters::spelledOut(prefixWithin(line, shownTextLimit));
+    }
+    deadDetail_.setString(words.empty() ? TileLayout::deadDetail(prefixWithin(prompt, shownTextLimit)) : words);
     // Only a conversation the assistant kept can be continued: a tile ended before its first
     // prompt has an id, but a resume of it fails.
     resumeButton_.setHidden(!session_.canResume());

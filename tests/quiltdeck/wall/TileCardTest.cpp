@@ -212,8 +212,8 @@ TEST_F(TileCardTest, TheDeadVeilIsFilledOnceAndOffersResumeWhenThereIsAConversat
         // Ended before its first prompt: the start hook gave it an id, the assistant kept nothing.
         {"An id with nothing saved", "abc", false, "", false, t("no_conversation"), false},
         // Ended at once with an error: what it said, which the veil would hide, stands there.
-        {"An error before any prompt", std::nullopt, false, "", false, "error: unknown option '--bogus'", std::nullopt,
-         "error: unknown option '--bogus'"},
+        {"An error before any prompt", std::nullopt, false, "", false, "error: unknown option '--bogus'\n(see --help)",
+         std::nullopt, "error: unknown option '--bogus'\n(see --help)"},
         {"An error after a prompt", "abc", false, "fix it", true, t("last_prompt") + "fix it", std::nullopt, "error: crashed"},
     };
     for (const Case& c : cases) {
