@@ -79,6 +79,19 @@ TEST(LogWriter, TrimsInPlaceOnlyAboveOneMillionBytes) {
     }
 }
 
+// A state folder that is a link to a folder not made yet (a dotfiles checkout still to come): the
+// log's first write makes that folder and writes there, the link left a link.
+TEST(LogWriter, WritesThroughAStateFolderLinkedAheadOfItsFolder) {
+    TempFolder dir;
+    std::filesystem::create_symlink("dotfiles/qd", dir / "state");
+    {
+        LogWriter writer(dir / "state" / "log.txt");
+        writer.append("first\n");
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "state"));
+    EXPECT_EQ(readFile(dir / "dotfiles" / "qd" / "log.txt"), "first\n");
+}
+
 TEST(LogWriter, EightThreadsKeepEntriesWholeAndInOrder) {
     TempFolder dir;
     LogWriter writer(dir / "log.txt");
