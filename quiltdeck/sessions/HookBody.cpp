@@ -258,6 +258,11 @@ void HookBody::textByte(char c) {
     switch (state_) {
         case State::text:
             if (c == '"') {
+                // The last character ran past the limit: it goes, as one followed by more would.
+                if (textBytes_ > limits_.string) {
+                    ++cut_;
+                    cutHere();
+                }
                 kept_ += c;
                 state_ = State::outside;
                 return;

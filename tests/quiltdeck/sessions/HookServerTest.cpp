@@ -285,6 +285,11 @@ TEST(HookBody, KeepsTheFirstItemsAndTheMembersTheTileReads) {
         {"a character that runs past the limit", {5, SIZE_MAX, SIZE_MAX}, "{\"s\":\"aaaa\u20ACbb\"}", R"({"s":"aaaa"})"},
         {"a pair ending at the limit", {22, SIZE_MAX, SIZE_MAX}, R"({"s":"aaaa\ud800\ud83d\ude00bb"})",
          R"({"s":"aaaa\ud800\ud83d\ude00"})"},
+        // The string's last character runs past the limit: nothing follows to cut it at.
+        {"a last character past the limit", {5, SIZE_MAX, SIZE_MAX}, "{\"s\":\"aaaa\u20AC\"}", R"({"s":"aaaa"})"},
+        {"a last escape past the limit", {6, SIZE_MAX, SIZE_MAX}, R"({"s":"aaaa\u00e9","t":1})", R"({"s":"aaaa","t":1})"},
+        {"a last pair past the limit", {10, SIZE_MAX, SIZE_MAX}, R"({"s":"aaaa\ud83d\ude00"})", R"({"s":"aaaa"})"},
+        {"a last character at the limit", {7, SIZE_MAX, SIZE_MAX}, "{\"s\":\"aaaa\u20AC\"}", "{\"s\":\"aaaa\u20AC\"}"},
         // An object's member whose value is too deep goes with its key; its object stays.
         {"objects nested too deep", {1000, SIZE_MAX, SIZE_MAX},
          R"({"a":)" + repeated(R"({"q":)", 300) + "1" + std::string(300, '}') + R"(,"b":[2]})",
