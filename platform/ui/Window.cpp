@@ -873,11 +873,14 @@ void Window::holdKeysFor(View* view, std::optional<runtime::Duration> limit) {
     if (view && view == firstResponder_) keyboardMovedForHold();
 }
 
+bool Window::holdEnded() {
+    if (runtime::MainLoop::main().now() - keyHold_->since <= keyHold_->limit) return false;
+    keyHold_.reset();
+    return true;
+}
+
 bool Window::holdKey(const KeyEvent& event) {
-    if (runtime::MainLoop::main().now() - keyHold_->since > keyHold_->limit) {
-        keyHold_.reset();
-        return false;
-    }
+    if (holdEnded()) return false;
     if (keyHold_->keys.size() < maxHeldKeys) keyHold_->keys.push_back(event);
     return true;
 }
@@ -916,7 +919,17 @@ void Window::setTextInputContext(std::unique_ptr<TextInputContext> context) {
 
 bool Window::sendKeyEvent(const KeyEvent& event) {
     if (Window* next = keysGoTo()) return next->sendKeyEvent(event);
-    if (keyHold_ && holdKey(event)) return true;
+    if (keyHold_) {
+        // The window's own shortcuts act at once; the monitor passes on what the view on its way
+        // would take, which waits with the rest.
+        if (event.type == KeyEvent::Type::down && !holdEnded()) {
+            if (auto monitor = keyDownMonitor; monitor && monitor(event)) {
+                noteKeyPress(event);
+                return true;
+            }
+        }
+        if (holdKey(event)) return true;
+    }
     noteKeyPress(event);
     if (event.type == KeyEvent::Type::down) {
         lastKeyAt_ = runtime::MainLoop::main().now();

@@ -124,7 +124,9 @@ public:
     // before any later key. They were typed for that view and never go elsewhere: they are
     // dropped when the keyboard is given to another view, the view leaves the window, a hold
     // for another view begins, dropHeldKeys is called, or a key comes more than keyHoldLimit
-    // after the hold began (that key then goes on as usual). Past maxHeldKeys, later keys are
+    // after the hold began (that key then goes on as usual). Meanwhile the keyDownMonitor still
+    // sees each press first: what it takes (the window's own shortcuts) acts at once, what it
+    // passes on waits (it can tell by holdsKeys()). Past maxHeldKeys, later keys are
     // dropped. A null view: one still to be named by a later call; until then the keyboard
     // given elsewhere leaves the hold as it is. Given a view that has the keyboard, sends at once.
     static constexpr size_t maxHeldKeys = 1024;
@@ -356,6 +358,8 @@ private:
     void keyWentUnhandled() { keyUnhandled_ = true; }
     // Keeps a key for the hold; false when the hold has run out (it ends, and the key goes on).
     bool holdKey(const KeyEvent& event);
+    // The hold has run past its limit: it is dropped.
+    bool holdEnded();
     // The keyboard moved: a hold for the view that has it now sends what it kept; one for
     // another view ends.
     void keyboardMovedForHold();

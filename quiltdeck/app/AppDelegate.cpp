@@ -356,8 +356,12 @@ bool AppDelegate::handleKeyDown(const KeyEvent& event) {
     const bool control = event.modifiers & Modifier::control, shift = event.modifiers & Modifier::shift,
                alt = event.modifiers & Modifier::alt, super = event.modifiers & Modifier::super;
     const std::string key = shortcutKey(event);
+    // While keys wait for a tile on its way, what acts on the tile typed into waits with them, in
+    // its turn; the rest acts at once.
+    const bool tileOnItsWay = window_ && window_->holdsKeys();
     // Stop Claude: Ctrl+Shift+S, also with no tile to send it to.
     if (key == "s" && control && shift && !alt && !super) {
+        if (tileOnItsWay) return false;
         if (WallTile* tile = grid_->activeSession()) tile->send("\x1b");
         return true;
     }
@@ -365,6 +369,7 @@ bool AppDelegate::handleKeyDown(const KeyEvent& event) {
     if (!bar) return false;
     const platform::ui::MenuItem* item = bar->itemForShortcut(key, control, shift, alt, super);
     if (!item) return false;
+    if (tileOnItsWay && editsTheTileTypedInto(*bar, *item)) return false;
     platform::ui::MenuBar::perform(*item);
     // Taken even when disabled: Ctrl+Shift+C never reaches the tile as an interrupt.
     return true;

@@ -128,4 +128,15 @@ platform::ui::MenuBar buildMenuBar(MenuCommands& commands) {
     return bar;
 }
 
+bool editsTheTileTypedInto(const platform::ui::MenuBar& bar, const platform::ui::MenuItem& item) {
+    const std::string edit = t("menu_edit");
+    for (const Menu& menu : bar.menus) {
+        if (menu.title != edit) continue;
+        for (const MenuItem& each : menu.items) {
+            if (&each == &item) return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace quiltdeck

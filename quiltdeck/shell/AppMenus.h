@@ -38,5 +38,7 @@ public:
 // terminal keeps F10; its Top Bar Message, Ctrl+Shift+I, says the bar's line whole.
 // `commands` must outlive the menu bar.
 platform::ui::MenuBar buildMenuBar(MenuCommands& commands);
+// The item acts on the text of the tile typed into (Edit's copy, paste and select all).
+bool editsTheTileTypedInto(const platform::ui::MenuBar& bar, const platform::ui::MenuItem& item);
 
 }  // namespace quiltdeck

@@ -257,7 +257,8 @@ TEST_F(AppDelegateTest, ACachedProbeRestoresBeforeTheProbeEnds) {
 
 // Keys typed into the window before its tiles open, while the CLI's capability probe runs (its
 // first run after an install or an update, a slow one here), reach the tile that gets the keyboard
-// whole and in order; with no tile to restore, they go nowhere and later keys work as before.
+// whole and in order; with no tile to restore, they go nowhere and later keys work as before. The
+// window's own shortcuts act at once meanwhile.
 TEST_F(AppDelegateTest, KeysTypedAtLaunchReachTheTileThatGetsTheKeyboard) {
     home.setVariable("FAKE_CLAUDE_HELP_DELAY", "1");
     for (const bool tiles : {true, false}) {
@@ -275,10 +276,20 @@ TEST_F(AppDelegateTest, KeysTypedAtLaunchReachTheTileThatGetsTheKeyboard) {
         app.emplace();
         app->application().finishLaunching();
         ASSERT_FALSE(app->delegate->tilesOpened());
-        for (const char* key : {"t", "y", "p", "e", "d", " ", "a", "h", "e", "a", "d", "\r"}) {
-            app->window().sendKeyEvent(press(key, 0));
+        // Stop Claude and Paste act on the tile: they wait with the keys.
+        const KeyEvent keys[] = {press("t", 0), press("y", 0), press("p", 0), press("e", 0), press("d", 0),
+                                 press("s", ctrlShift), press(" ", 0), press("a", 0), press("h", 0), press("e", 0),
+                                 press("a", 0), press("d", 0), press("v", ctrlShift), press("\r", 0)};
+        for (const KeyEvent& key : keys) {
+            app->window().sendKeyEvent(key);
             app->loop.runPending();
         }
+        // The window's own shortcut acts at once: New Session opens the picker while the probe runs.
+        EXPECT_TRUE(app->window().sendKeyEvent(press("n", ctrlShift)));
+        ASSERT_TRUE(app->delegate->picker());
+        EXPECT_FALSE(app->delegate->tilesOpened());
+        app->window().endSheet(*app->delegate->picker()->panel(), platform::ui::Window::cancelled);
+        app->loop.runPending();
         ASSERT_TRUE(app->loop.runUntil([&] { return app->delegate->tilesOpened() && !app->grid().restoring(); }, 60s));
         app->loop.runPending();
         EXPECT_FALSE(app->window().holdsKeys());
@@ -289,6 +300,9 @@ TEST_F(AppDelegateTest, KeysTypedAtLaunchReachTheTileThatGetsTheKeyboard) {
         ASSERT_EQ(app->tiles.size(), 2u);
         EXPECT_EQ(app->window().firstResponder(), &app->tiles[1]->view());
         EXPECT_EQ(app->tiles[1]->typed(), "typed ahead\r");
+        EXPECT_EQ(app->tiles[1]->sent, "\x1b");
+        EXPECT_EQ(app->tiles[1]->pastes, 1);
+        EXPECT_EQ(app->tiles[0]->pastes, 0);
         EXPECT_EQ(app->tiles[0]->typed(), "");
         app->window().sendKeyEvent(press("x", 0));
         EXPECT_EQ(app->tiles[1]->typed(), "typed ahead\rx");
