@@ -194,14 +194,47 @@ bool isSeparator(std::u32string_view row) {
     return blocks >= 3;
 }
 
-// The row the user types into: the prompt sign first, after blanks and a box's side.
-bool isPromptRow(std::u32string_view row) {
-    for (char32_t c : row) {
-        if (isWhiteSpace(c) || c == U'\u2502') continue;
-        return c == U'>' || c == U'\u276F' || c == U'\u203A';
-    }
-    return false;
+// Horizontal lines alone, which may carry a label between them ("──── p01 ─"): no corner, tee or
+// cross of a drawn table or frame.
+bool isPlainRule(std::u32string_view row) {
+    row = trimmed(row);
+    size_t lead = 0;
+    while (lead < row.size() && row[lead] == U'\u2500') ++lead;
+    if (lead < 3 || row.back() != U'\u2500') return false;
+    return std::none_of(row.begin(), row.end(), [](char32_t c) { return isBoxDrawing(c) && c != U'\u2500'; });
 }
+
+// The assistant's prompt box: between two plain rules, or in a rounded box of its own.
+enum class BoxShape { none, ruled, rounded };
+
+BoxShape boxTop(std::u32string_view row) {
+    row = trimmed(row);
+    if (row.size() >= 5 && row.front() == U'\u256D' && row.back() == U'\u256E')
+        return isPlainRule(row.substr(1, row.size() - 2)) ? BoxShape::rounded : BoxShape::none;
+    return isPlainRule(row) ? BoxShape::ruled : BoxShape::none;
+}
+
+bool isBoxBottom(std::u32string_view row, BoxShape shape) {
+    if (shape == BoxShape::ruled) return isPlainRule(row);
+    row = trimmed(row);
+    return row.size() >= 5 && row.front() == U'\u2570' && row.back() == U'\u256F' &&
+           isPlainRule(row.substr(1, row.size() - 2));
+}
+
+bool isPromptSign(char32_t c) { return c == U'>' || c == U'\u276F' || c == U'\u203A'; }
+
+// The row the user types into: the prompt sign first, after blanks (and the rounded box's side).
+bool isPromptRow(std::u32string_view row, BoxShape shape) {
+    row = trimmed(row);
+    if (shape == BoxShape::rounded) {
+        if (row.empty() || row.front() != U'\u2502') return false;
+        row = trimmed(row.substr(1));
+    }
+    return !row.empty() && isPromptSign(row.front());
+}
+
+// Below the box: its footer (hints, a mode, a list of commands to complete), a few rows at most.
+constexpr size_t footerRows = 12;
 
 bool isPointer(char32_t c) { return c == U'\u276F' || c == U'\u203A'; }
 
@@ -242,7 +275,22 @@ std::optional<size_t> ScreenScrape::lastQuestionRow(std::u32string_view screen) 
 std::optional<size_t> ScreenScrape::promptBoxRow(std::u32string_view screen) {
     const auto rows = rowsOf(screen);
     for (size_t index = rows.size(); index-- > 1;) {
-        if (isPromptRow(rows[index]) && isRule(rows[index - 1])) return index - 1;
+        const BoxShape shape = boxTop(rows[index - 1]);
+        if (shape == BoxShape::none || !isPromptRow(rows[index], shape)) continue;
+        // Its shape down to the foot of the screen: the lines typed, the bottom (or the screen's
+        // foot cutting the box short), then the footer, nothing of the transcript.
+        size_t below = index + 1;
+        while (below < rows.size() && !isBoxBottom(rows[below], shape) && !isSeparator(rows[below]) &&
+               (shape == BoxShape::ruled || trimmed(rows[below]).starts_with(U"\u2502")))
+            ++below;
+        if (below < rows.size() && !isBoxBottom(rows[below], shape)) continue;
+        size_t footer = 0;
+        bool foot = true;
+        for (size_t after = below + 1; after < rows.size() && foot; ++after) {
+            if (trimmed(rows[after]).empty()) continue;
+            foot = ++footer <= footerRows && !isSeparator(rows[after]) && !startsTurnPart(rows[after]);
+        }
+        if (foot) return index - 1;
     }
     return std::nullopt;
 }

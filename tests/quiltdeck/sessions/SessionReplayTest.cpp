@@ -99,6 +99,10 @@ TEST(SessionReplayTest, TheRecordingsGiveTheirTimelines) {
         {"claude-2.1.328-first-run-50x24.jsonl", {"busy", "waiting", "idle", "exited"}},
         // Asked in place of its prompt box: a permission (manual mode), then the /model menu.
         {"claude-2.1.328-questions-100x30.jsonl", {"busy", "idle", "busy", "waiting", "idle+", "waiting+", "idle+", "exited+"}},
+        // An answer with a table ("│ > 1 GB │ stream it │" under "├──┼──┤"), then a permission while
+        // it stands on the screen: waiting as the question shows, not when the CLI's hook says so 6 s
+        // later. Escape refuses it.
+        {"claude-2.1.328-table-question-100x30.jsonl", {"busy", "idle", "busy", "waiting", "idle", "exited"}},
     };
     for (const Case& c : cases) {
         const auto result = replayFile(std::string(QUILTDECK_TEST_DATA "/sessions/") + c.file);

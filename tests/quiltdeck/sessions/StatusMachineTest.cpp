@@ -741,6 +741,24 @@ TEST(ScreenScrapeTest, TheInterruptAndTheQuestionAreReadWhereTheAssistantPutsThe
          U"\u276F hi\n\u273B Worked for 0s\n\u2594\u2594\u2594\u2594\n  Select model\n\n  \u276F 1. Default\n    2. Opus", 6, {}, 5},
         {"AChoiceWithoutNumbers", U" Choose the text style\n\n \u276F \u2714 Auto (match terminal)\n     Dark mode", 3, {}, 2},
         {"ASmallDialogUnderThePrompt", U"> ask permission\n\n \u25CF Bash command\n Do you want to proceed?\n \u276F 1. Yes", 4, {}, 4},
+        // Only the assistant's own box at the foot of its screen is the box: a table's row with a
+        // ">" under its rule is none, nor is an echo between rules with more of the turn below.
+        {"ATableOverADialog",
+         U"\u25CF Sizes:\n  \u251C\u2500\u2500\u2500\u253C\u2500\u2500\u2500\u2524\n  \u2502 > 1 GB \u2502 stream it \u2502\n"
+         U"  \u2514\u2500\u2500\u2500\u2534\u2500\u2500\u2500\u2518\n\n\u2500\u2500\u2500\u2500\n Do you want to proceed?\n"
+         U" \u276F 1. Yes\n   2. No\n\n Esc to cancel\n\u2500\u2500\u2500\u2500",
+         10, {}, 7},
+        {"ATableOverTheBox",
+         U"\u25CF Do you want to proceed with it?\n  \u2502 > 1 GB \u2502\n\u2500\u2500\u2500\u2500\n\u276F \n\u2500\u2500\u2500\u2500\n  ? for shortcuts",
+         3, {}, {}},
+        {"AnEchoBetweenRulesIsNoBox",
+         U"\u2500\u2500\u2500\u2500\n> run it\n\u2500\u2500\u2500\u2500\n\u25CF Running\n\u2500\u2500\u2500\u2500\n Do you want to proceed?\n \u276F 1. Yes", 6,
+         {}, 6},
+        // Under the box only its footer: a question's words there (a file to complete) ask nobody.
+        {"QuestionWordsInTheFooter",
+         U"\u25CF Hi.\n\u2500\u2500\u2500\u2500 p01 \u2500\n\u276F @appr\n\u2500\u2500\u2500\u2500\n  + approve-flow.md\n  + Do you want to.txt",
+         2, {}, {}},
+        {"ABoxCutByTheScreensFoot", U"\u25CF Do you want to proceed?\n\u256D\u2500\u2500\u2500\u256E\n\u2502 > hi", 2, {}, {}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ScreenScrape::interruptRow(c.screen, c.cursor), c.interrupt) << c.name;
