@@ -25,6 +25,7 @@ packages=(
   shared-mime-info  # content types of linked files: one that would run when opened is only shown in its folder
   xvfb xdotool x11-utils imagemagick openbox  # the window smoke tests run a real window on Xvfb
   sway wl-clipboard libwayland-bin xkb-data util-linux  # the Wayland clipboard test: headless sway, wl-paste, wayland-scanner, setpriv
+  bc  # a calculator with a line editor, behind a wrapper, in the Ctrl+C tests
 )
 
 missing=()

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include <unistd.h>
+
 #include "platform/runtime/MainLoop.h"
 
 namespace vantel::testing {
@@ -23,6 +25,26 @@ inline bool waitFor(platform::runtime::MainLoop& loop, const std::function<bool(
                     std::chrono::nanoseconds timeout = childTimeout) {
     return loop.runUntil(done, timeout);
 }
+
+// While it lives, this process looks at others as an unprivileged user would (effective ids of
+// user nobody): another user's processes (those it started as root) show only what every user may
+// read of them. Nothing where the process is not root.
+class Unprivileged {
+public:
+    Unprivileged() : was_(::geteuid() == 0) {
+        if (was_ && (::setegid(65534) != 0 || ::seteuid(65534) != 0)) was_ = false;
+    }
+    ~Unprivileged() {
+        if (!was_) return;
+        [[maybe_unused]] const int user = ::seteuid(0);
+        [[maybe_unused]] const int group = ::setegid(0);
+    }
+    Unprivileged(const Unprivileged&) = delete;
+    Unprivileged& operator=(const Unprivileged&) = delete;
+
+private:
+    bool was_;
+};
 
 // What the test child's "pattern" mode writes: 16-byte records, each its own
 // offset in 15 digits and a '|'.

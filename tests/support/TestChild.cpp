@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -168,11 +169,22 @@ volatile sig_atomic_t woken = 0;
 // the interrupt key's signal only 100 ms later, and meanwhile still shows blocked in that read.
 // Acting on it, it throws its line away and says "PROMPT". Each key it reads it tells with whether
 // that came before it acted on the signal ("KEY a before") or after; "q" ends it. With "ignore" it
-// never hears the signal at all.
-void lateInterrupt(bool ignore) {
+// never hears the signal at all; with "deaf" it holds it blocked for good (pending, never taken);
+// with "quiet" it takes it at once and goes on reading, saying nothing.
+void lateInterrupt(std::string_view how) {
     keysOneByOne();
-    if (ignore) {
+    if (how == "ignore") {
         ::signal(SIGINT, SIG_IGN);
+    } else if (how == "deaf") {
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        ::sigprocmask(SIG_BLOCK, &interrupt, nullptr);
+    } else if (how == "quiet") {
+        struct sigaction quiet {};
+        quiet.sa_handler = [](int) {};
+        quiet.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &quiet, nullptr);
     } else {
         sigset_t interrupt;
         sigemptyset(&interrupt);
@@ -255,7 +267,7 @@ int main(int argc, char** argv) {
         char byte;
         return ::read(never[0], &byte, 1) < 0 ? 4 : 0;
     } else if (mode == "lateint") {
-        lateInterrupt(argc > 2 && std::strcmp(argv[2], "ignore") == 0);
+        lateInterrupt(argc > 2 ? argv[2] : "");
     } else if (mode == "slowreader" && argc > 3) {
         slowReader(std::strtoul(argv[2], nullptr, 10), std::atoi(argv[3]));
     } else if (mode == "inherited") {

@@ -79,14 +79,28 @@ struct LocalProcess::Channel {
     int readerSeenWaiting = 0;
     bool waitingForReader = false;
     // An interrupt key that waited for its reader went out (I/O thread only): what follows it waits
-    // until the program it went to has acted on it. The foreground program then, the reads and
-    // writes it had made before the key, and when the key went.
+    // until the programs it went to have acted on it. The foreground group then, its processes that
+    // read the terminal as they were before the key, and when the key went.
     struct InterruptHeard {
-        pid_t program = 0;
-        std::optional<PseudoTerminalHelpers::CallCounts> calls;
+        pid_t group = 0;
+        std::vector<std::pair<pid_t, PseudoTerminalHelpers::ProcessLook>> readers;
         platform::runtime::TimePoint since;
     };
     std::optional<InterruptHeard> interruptHeard;
+    // The foreground group an interrupt key goes to now, with how its readers look.
+    static std::optional<InterruptHeard> interruptGoesTo(int masterFd, pid_t leader) {
+        InterruptHeard heard;
+        heard.group = ::tcgetpgrp(masterFd);
+        if (heard.group <= 0) return std::nullopt;
+        for (const pid_t reader : PseudoTerminalHelpers::foregroundReaders(masterFd, leader)) {
+            if (const auto seen = PseudoTerminalHelpers::look(reader)) heard.readers.emplace_back(reader, *seen);
+        }
+        heard.since = Clock::now();
+        return heard;
+    }
+    // The user insisted (another interrupt key): the writes up to this one go without waiting for a
+    // reader or for an interrupt to be acted on (guarded by writeMutex).
+    int insistUpTo = -1;
     std::jthread thread;
 
     ~Channel() {
@@ -657,6 +671,11 @@ bool LocalProcess::sendWhenRead(std::span<const uint8_t> data) {
     return queueWrite(data, false, 0, true);
 }
 
+bool LocalProcess::sendInsisting(std::span<const uint8_t> data) {
+    noteInput();
+    return queueWrite(data, false, 0, false, true);
+}
+
 namespace {
 
 // Whether an interrupt key the terminal takes in discards what its child has not read: its keys
@@ -740,7 +759,7 @@ size_t LocalProcess::inputRoom() {
     return writeQueueLimit - std::min(channel->queuedInputBytes, writeQueueLimit);
 }
 
-bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste, bool whenRead) {
+bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste, bool whenRead, bool insists) {
     if (!running_) return false;
     auto channel = currentChannel();
     if (!channel) return false;
@@ -769,6 +788,7 @@ bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply, uint6
             id = sendCount_++;
             channel->writes.push_back(
                 Channel::PendingWrite{id, std::vector<uint8_t>(data.begin(), data.end()), isReply, 0, paste, whenRead});
+            if (insists) channel->insistUpTo = id;
             channel->queuedBytes += data.size();
             if (!isReply) channel->queuedInputBytes += data.size();
             writeFigures_.peakQueuedBytes = std::max(writeFigures_.peakQueuedBytes, channel->queuedBytes);
@@ -790,25 +810,24 @@ void LocalProcess::flushWrites(Channel& channel) {
             std::lock_guard lock(channel.writeMutex);
             channel.waitingForReader = false;
             if (channel.writes.empty()) return;
-            if (channel.interruptHeard && !interruptActedOn(channel)) {
+            auto& write = channel.writes.front();
+            const bool insisted = write.id <= channel.insistUpTo;
+            if (channel.interruptHeard && !insisted && !interruptActedOn(channel)) {
                 channel.waitingForReader = true;
                 return;
             }
             channel.interruptHeard.reset();
-            auto& write = channel.writes.front();
             std::optional<Channel::InterruptHeard> heard;
-            if (write.whenRead && write.written == 0) {
+            if (write.whenRead && write.written == 0 && !insisted) {
                 if (!readerReady(channel)) {
                     channel.waitingForReader = true;
                     return;
                 }
                 channel.readerWaitSince.reset();
-                // Looked at before the key goes: the program may act on it at once.
-                if (interruptSignals(channel.masterFd)) {
-                    const pid_t program = ::tcgetpgrp(channel.masterFd);
-                    heard = Channel::InterruptHeard{program, PseudoTerminalHelpers::callCounts(program), {}};
-                }
+                // Looked at before the key goes: the programs may act on it at once.
+                if (interruptSignals(channel.masterFd)) heard = Channel::interruptGoesTo(channel.masterFd, shellPid_);
             }
+            if (insisted) channel.readerWaitSince.reset();
             while (write.written < write.bytes.size()) {
                 const ssize_t n =
                     ::write(channel.masterFd, write.bytes.data() + write.written, write.bytes.size() - write.written);
@@ -843,19 +862,30 @@ void LocalProcess::flushWrites(Channel& channel) {
 
 bool LocalProcess::interruptActedOn(Channel& channel) {
     const Channel::InterruptHeard& heard = *channel.interruptHeard;
-    // A program that never acts on it (one that ignores the signal) holds nothing for long.
-    if (Clock::now() - heard.since >= interruptActLimit) return true;
-    // Another program has the terminal: the one interrupted ended, or gave it back.
-    const pid_t program = ::tcgetpgrp(channel.masterFd);
-    if (program <= 0 || program != heard.program) return true;
-    if (!heard.calls) return true;  // nothing to tell by
-    const auto calls = PseudoTerminalHelpers::callCounts(program);
-    if (!calls) return true;  // gone
-    // Seen blocked in the read it was in when the signal came, it has yet to act on it: a key
-    // that reached it now would be read first (a line editor would take it into the line the
-    // interrupt is to throw away). It has acted once it left that read, or wrote (a fresh
-    // prompt), and waits for input again.
-    return *calls != *heard.calls && PseudoTerminalHelpers::childWaitsForInput(channel.masterFd);
+    // A program that never acts on it (one that holds the signal blocked) holds nothing for long.
+    if (Clock::now() - heard.since >= interruptActLimit) {
+        std::lock_guard figuresLock(writeFiguresMutex_);
+        ++writeFigures_.interruptWaitsPastLimit;
+        return true;
+    }
+    // Another group has the terminal: the one interrupted ended, or gave it back.
+    const pid_t group = ::tcgetpgrp(channel.masterFd);
+    if (group <= 0 || group != heard.group) return true;
+    for (const auto& [pid, before] : heard.readers) {
+        const auto now = PseudoTerminalHelpers::look(pid);
+        // Gone, or left the group: it acted.
+        if (!now || now->group != heard.group) continue;
+        // A signal ignored is acted on as it comes.
+        if (now->interruptIgnored) continue;
+        // Not taken yet (it holds the signal blocked, or has not run since).
+        if (now->interruptPending) return false;
+        // Taken, but still in the sleep the signal found it in: a key that reached it now would be
+        // read first (a line editor would take it into the line the interrupt is to throw away).
+        // It has acted once it went to sleep again, waiting for input.
+        if (now->sleeps == before.sleeps) return false;
+        if (!PseudoTerminalHelpers::childWaitsForInput(channel.masterFd, shellPid_)) return false;
+    }
+    return true;
 }
 
 bool LocalProcess::readerReady(Channel& channel) {
@@ -865,8 +895,13 @@ bool LocalProcess::readerReady(Channel& channel) {
         channel.readerSeenWaiting = 0;
     }
     // A loaded machine may keep the child from reading for long: the bound, then the write anyway.
-    if (now - *channel.readerWaitSince >= readerWaitLimit || !interruptFlushes(channel.masterFd)) return true;
-    if (!PseudoTerminalHelpers::childWaitsForInput(channel.masterFd)) {
+    if (!interruptFlushes(channel.masterFd)) return true;
+    if (now - *channel.readerWaitSince >= readerWaitLimit) {
+        std::lock_guard figuresLock(writeFiguresMutex_);
+        ++writeFigures_.readerWaitsPastLimit;
+        return true;
+    }
+    if (!PseudoTerminalHelpers::childWaitsForInput(channel.masterFd, shellPid_)) {
         channel.readerSeenWaiting = 0;
         return false;
     }

@@ -91,6 +91,10 @@ public:
         size_t droppedReplies = 0;
         size_t droppedReplyBytes = 0;
         size_t refusedInputs = 0;
+        // Waits that ran to their bound: for a reader (readerWaitLimit), for an interrupt to be
+        // acted on (interruptActLimit).
+        size_t readerWaitsPastLimit = 0;
+        size_t interruptWaitsPastLimit = 0;
     };
 
     // A null `dispatchQueue` delivers on the program's main loop. The delegate
@@ -118,13 +122,16 @@ public:
     // most `readerWaitLimit`), where the terminal turns keys into signals: an interrupt key the
     // terminal takes in discards what the child has not read (the end of a paste it is in), and a
     // shell's line editor hears a signal only while it waits for input. Elsewhere as send.
-    // What is sent after it waits, in its turn, until the program has acted on the signal the key
-    // made (it left the read the signal found it in, or wrote, and waits for input again), at most
-    // `interruptActLimit`: keys typed straight after the interrupt land where it left the program
-    // (a shell's fresh prompt), not in the line it throws away.
+    // What is sent after it waits, in its turn, until the programs that read the terminal have
+    // acted on the signal the key made (taken it and, unless they ignore it, gone back to waiting
+    // for input), at most `interruptActLimit`: keys typed straight after the interrupt land where
+    // it left the program (a shell's fresh prompt), not in the line it throws away.
     bool sendWhenRead(std::span<const uint8_t> data);
     static constexpr auto readerWaitLimit = std::chrono::seconds(3);
     static constexpr auto interruptActLimit = std::chrono::seconds(1);
+    // Input the user insists on (an interrupt key while one waits): it and what waits before it
+    // go now, whatever they wait for.
+    bool sendInsisting(std::span<const uint8_t> data);
     // Takes back every byte of pasted text that waits to be written to the terminal (a write cut
     // short keeps the rest of the character it began), so that what is sent next goes next. When
     // the terminal has taken nothing for `stalledTerminal` (its child reads nothing) and turns an
@@ -186,7 +193,8 @@ private:
     ReadOutcome readAvailable(std::stop_token stop, Channel& channel, std::vector<uint8_t>& buffer);
     bool childProcessRead(std::stop_token stop, std::span<const uint8_t> data);
     void writeHostLog(const std::vector<uint8_t>& chunk);
-    bool queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste = 0, bool whenRead = false);
+    bool queueWrite(std::span<const uint8_t> data, bool isReply, uint64_t paste = 0, bool whenRead = false,
+                    bool insists = false);
     // Whether a write that waits for the child's reader may go now; the I/O thread's.
     bool readerReady(Channel& channel);
     // Whether the program an interrupt that waited for its reader went to has acted on it.

@@ -2,6 +2,7 @@
 
 #include "platform/runtime/DescriptorLimit.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -11,7 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -146,63 +149,155 @@ std::pair<int, int> PseudoTerminalHelpers::availableBytes(int fd) {
 
 namespace {
 
-// Whether process `pid` is blocked waiting for input: in a read or a wait for a descriptor to get
-// ready, as /proc tells (the call it is blocked in). Where that is not ours to read, whether it
-// sleeps at all.
-bool processWaitsForInput(pid_t pid) {
-    const std::string folder = "/proc/" + std::to_string(pid);
-    char text[64] = {};
-    const int fd = ::open((folder + "/syscall").c_str(), O_RDONLY | O_CLOEXEC);
-    ssize_t n = fd >= 0 ? ::read(fd, text, sizeof text - 1) : -1;
-    if (fd >= 0) ::close(fd);
-    if (n > 0) {
-        text[n] = 0;
-        char* end = nullptr;
-        const long call = std::strtol(text, &end, 10);
-        // "running", or -1 when blocked outside any call.
-        if (end == text || call < 0) return false;
-        static constexpr long waits[] = {
+// A small /proc file read whole, or nothing.
+std::optional<std::string> readProcFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char chunk[1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(chunk, static_cast<size_t>(n));
+        if (text.size() > 65536) break;
+    }
+    ::close(fd);
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
+// The number after `key` in a /proc text ("syscr: 12"); `hex` for the signal masks.
+std::optional<uint64_t> field(const std::string& text, const char* key, int base = 10) {
+    const size_t at = text.find(key);
+    if (at == std::string::npos) return std::nullopt;
+    const char* start = text.c_str() + at + std::strlen(key);
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(start, &end, base);
+    if (end == start) return std::nullopt;
+    return value;
+}
+
+bool isInputWait(long call) {
+    static constexpr long waits[] = {
 #ifdef SYS_read
-            SYS_read,
+        SYS_read,
 #endif
 #ifdef SYS_readv
-            SYS_readv,
+        SYS_readv,
 #endif
 #ifdef SYS_select
-            SYS_select,
+        SYS_select,
 #endif
 #ifdef SYS_pselect6
-            SYS_pselect6,
+        SYS_pselect6,
 #endif
 #ifdef SYS_poll
-            SYS_poll,
+        SYS_poll,
 #endif
 #ifdef SYS_ppoll
-            SYS_ppoll,
+        SYS_ppoll,
 #endif
 #ifdef SYS_epoll_wait
-            SYS_epoll_wait,
+        SYS_epoll_wait,
 #endif
 #ifdef SYS_epoll_pwait
-            SYS_epoll_pwait,
+        SYS_epoll_pwait,
 #endif
 #ifdef SYS_epoll_pwait2
-            SYS_epoll_pwait2,
+        SYS_epoll_pwait2,
 #endif
-        };
-        return std::find(std::begin(waits), std::end(waits), call) != std::end(waits);
+    };
+    return std::find(std::begin(waits), std::end(waits), call) != std::end(waits);
+}
+
+// The children of process `pid`, of all its threads.
+std::vector<pid_t> childrenOf(pid_t pid) {
+    std::vector<pid_t> children;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* folder = ::opendir(tasks.c_str());
+    if (!folder) return children;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+        const auto text = readProcFile(tasks + "/" + entry->d_name + "/children");
+        if (!text) continue;
+        const char* at = text->c_str();
+        for (char* end = nullptr;; at = end) {
+            const long child = std::strtol(at, &end, 10);
+            if (end == at) break;
+            if (child > 0) children.push_back(static_cast<pid_t>(child));
+        }
     }
-    const int statFd = ::open((folder + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
-    char stat[512] = {};
-    n = statFd >= 0 ? ::read(statFd, stat, sizeof stat - 1) : -1;
-    if (statFd >= 0) ::close(statFd);
-    if (n <= 0) return true;  // gone: nothing to wait for
-    // "pid (name) S ...": the name may hold anything, the state follows its last parenthesis.
-    const char* close = std::strrchr(stat, ')');
-    return !close || close[1] != ' ' || close[2] == 'S';
+    ::closedir(folder);
+    return children;
 }
 
 }  // namespace
+
+std::optional<PseudoTerminalHelpers::ProcessLook> PseudoTerminalHelpers::look(pid_t pid) {
+    if (pid <= 0) return std::nullopt;
+    const std::string folder = "/proc/" + std::to_string(pid);
+    const auto stat = readProcFile(folder + "/stat");
+    if (!stat) return std::nullopt;
+    ProcessLook seen;
+    // "pid (name) S ppid pgrp ...": the name may hold anything, the rest follows its last parenthesis.
+    const size_t close = stat->rfind(')');
+    if (close == std::string::npos || close + 2 >= stat->size()) return std::nullopt;
+    seen.state = (*stat)[close + 2];
+    long parent = 0, group = 0;
+    if (std::sscanf(stat->c_str() + close + 3, "%ld %ld", &parent, &group) != 2) return std::nullopt;
+    seen.parent = static_cast<pid_t>(parent);
+    seen.group = static_cast<pid_t>(group);
+    // Every user may read a process's status: its signals, and how often it has gone to sleep.
+    if (const auto status = readProcFile(folder + "/status")) {
+        const uint64_t interrupt = uint64_t{1} << (SIGINT - 1);
+        const uint64_t pending = field(*status, "SigPnd:", 16).value_or(0) | field(*status, "ShdPnd:", 16).value_or(0);
+        seen.interruptPending = pending & interrupt;
+        seen.interruptIgnored = field(*status, "SigIgn:", 16).value_or(0) & interrupt;
+        seen.sleeps = field(*status, "voluntary_ctxt_switches:").value_or(0);
+    }
+    // Only its owner, or who may trace it, reads the call it is blocked in.
+    if (const auto call = readProcFile(folder + "/syscall")) {
+        char* end = nullptr;
+        const long number = std::strtol(call->c_str(), &end, 10);
+        // "running" reads as no number.
+        seen.call = end == call->c_str() ? -1 : number;
+    }
+    return seen;
+}
+
+bool PseudoTerminalHelpers::ProcessLook::waitsForInput() const {
+    if (call) return *call >= 0 && isInputWait(*call);
+    return state == 'S';
+}
+
+std::vector<pid_t> PseudoTerminalHelpers::foregroundReaders(int masterFd, pid_t leader) {
+    const pid_t group = ::tcgetpgrp(masterFd);
+    if (group <= 0) return {};
+    // The group's processes in the session, found down from its leader: those with no child of
+    // their own in the group read (a program's wrapper, waiting for it, reads nothing).
+    std::vector<pid_t> members;
+    std::vector<pid_t> parents;
+    std::vector<pid_t> queue{leader};
+    constexpr size_t mostLooked = 4096;
+    for (size_t next = 0; leader > 0 && next < queue.size() && next < mostLooked; ++next) {
+        const pid_t pid = queue[next];
+        const auto seen = look(pid);
+        if (!seen) continue;
+        if (seen->group == group) {
+            members.push_back(pid);
+            parents.push_back(seen->parent);
+        }
+        for (const pid_t child : childrenOf(pid)) queue.push_back(child);
+    }
+    std::vector<pid_t> readers;
+    for (const pid_t member : members) {
+        if (std::find(parents.begin(), parents.end(), member) == parents.end()) readers.push_back(member);
+    }
+    // A group out of the session's reach: its leader, as the terminal names it.
+    if (readers.empty()) readers.push_back(group);
+    return readers;
+}
 
 namespace {
 
@@ -236,31 +331,19 @@ std::optional<int> PseudoTerminalHelpers::unreadInput(int masterFd) {
     return unread;
 }
 
-std::optional<PseudoTerminalHelpers::CallCounts> PseudoTerminalHelpers::callCounts(pid_t pid) {
-    if (pid <= 0) return std::nullopt;
-    const int fd = ::open(("/proc/" + std::to_string(pid) + "/io").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    char text[512] = {};
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0) return std::nullopt;
-    // "syscr: 12\nsyscw: 34\n" among the other lines.
-    const auto number = [&](const char* key) -> std::optional<uint64_t> {
-        const char* at = std::strstr(text, key);
-        if (!at) return std::nullopt;
-        return std::strtoull(at + std::strlen(key), nullptr, 10);
-    };
-    const auto reads = number("syscr:"), writes = number("syscw:");
-    if (!reads || !writes) return std::nullopt;
-    return CallCounts{*reads, *writes};
-}
-
-bool PseudoTerminalHelpers::childWaitsForInput(int masterFd) {
+bool PseudoTerminalHelpers::childWaitsForInput(int masterFd, pid_t leader) {
     if (const auto unread = unreadInput(masterFd); unread && *unread > 0) return false;
-    const pid_t group = ::tcgetpgrp(masterFd);
     // No foreground process to tell of: nothing waits on it.
-    if (group <= 0) return true;
-    return processWaitsForInput(group);
+    if (::tcgetpgrp(masterFd) <= 0) return true;
+    const auto readers = foregroundReaders(masterFd, leader);
+    return std::any_of(readers.begin(), readers.end(), [&](pid_t reader) {
+        const auto seen = look(reader);
+        // Gone: nothing to wait for.
+        if (!seen) return true;
+        if (!seen->waitsForInput()) return false;
+        // Asleep, where the call cannot be read: not on its output, which would wait unread.
+        return seen->call || availableBytes(masterFd).second == 0;
+    });
 }
 
 }  // namespace vantel

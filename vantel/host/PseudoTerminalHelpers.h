@@ -32,25 +32,39 @@ public:
     static int setWinSize(int masterPtyDescriptor, const winsize& windowSize);
     // ioctl(FIONREAD): the call's result and the byte count (0 when it failed).
     static std::pair<int, int> availableBytes(int fd);
-    // Whether the child's side of the terminal at `masterFd` holds no input unread and its
-    // foreground process waits for more (blocked reading, or waiting for a descriptor). True when
-    // it cannot be told.
-    static bool childWaitsForInput(int masterFd);
+    // Whether the child's side of the terminal at `masterFd` holds no input unread and a process of
+    // its foreground group that reads it (foregroundReaders) waits for more: blocked reading, or
+    // waiting for a descriptor; where that call is not ours to read, asleep while the terminal
+    // holds none of its output unread. True when it cannot be told.
+    static bool childWaitsForInput(int masterFd, pid_t sessionLeader = 0);
     // The input the child's side of the terminal at `masterFd` holds that its programs have not
     // read; none when it cannot be told. The child's side is reached through the master
     // (TIOCGPTPEER), or by its name where the kernel has no such call.
     static std::optional<int> unreadInput(int masterFd);
     // Tests: the child's side is reached by its name alone, as on a kernel without TIOCGPTPEER.
     static void setPeerByNameOnly(bool on);
-    // How many reads and writes (system calls) process `pid` has made, as /proc tells; none where
-    // that is not ours to read, or the process is gone. A process that left a read or wrote since
-    // an earlier look has moved on, whatever it is blocked in now.
-    struct CallCounts {
-        uint64_t reads = 0;
-        uint64_t writes = 0;
-        friend bool operator==(const CallCounts&, const CallCounts&) = default;
+
+    // What /proc tells of a process. Every user reads its state, its group, its signals and how
+    // often it went to sleep; only its owner (or who may trace it) the call it is blocked in.
+    struct ProcessLook {
+        char state = 0;  // 'R' running, 'S' asleep, 'T' stopped ...
+        pid_t parent = 0;
+        pid_t group = 0;
+        // Voluntary context switches of its main thread: one more each time it blocks.
+        uint64_t sleeps = 0;
+        bool interruptPending = false;
+        bool interruptIgnored = false;
+        // The system call it is blocked in (-1: none, running); none where that is not ours to read.
+        std::optional<long> call;
+        // Blocked in a read or a wait for a descriptor; asleep, where the call cannot be read.
+        bool waitsForInput() const;
     };
-    static std::optional<CallCounts> callCounts(pid_t pid);
+    // None when the process is gone.
+    static std::optional<ProcessLook> look(pid_t pid);
+    // The processes of the terminal's foreground group that read it: the group's processes in the
+    // session of `sessionLeader` (down from it) with no child of their own in the group, as a
+    // wrapper that waits for its program reads nothing. The group's leader where none is found.
+    static std::vector<pid_t> foregroundReaders(int masterFd, pid_t sessionLeader);
 
 private:
     // NUL-terminated copies with a terminating null pointer, made before the

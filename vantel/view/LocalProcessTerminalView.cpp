@@ -110,6 +110,10 @@ void LocalProcessTerminalView::sendWhenRead(TerminalView&, std::span<const uint8
     process_->sendWhenRead(data);
 }
 
+void LocalProcessTerminalView::sendInsisting(TerminalView&, std::span<const uint8_t> data) {
+    process_->sendInsisting(data);
+}
+
 std::map<uint64_t, size_t> LocalProcessTerminalView::takeBackPastes(TerminalView&, bool& flushed) {
     return process_->takeBackPastes(&flushed);
 }

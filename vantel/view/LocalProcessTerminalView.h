@@ -67,6 +67,7 @@ public:
     size_t inputUnread(TerminalView&) override { return LocalProcess::writeQueueLimit - process_->inputRoom(); }
     void sendPasted(TerminalView& source, std::span<const uint8_t> data, uint64_t paste) override;
     void sendWhenRead(TerminalView& source, std::span<const uint8_t> data) override;
+    void sendInsisting(TerminalView& source, std::span<const uint8_t> data) override;
     std::map<uint64_t, size_t> takeBackPastes(TerminalView& source, bool& flushed) override;
     void scrolled(TerminalView&, double) override {}
     void requestOpenLink(TerminalView& source, const std::string& link,

@@ -835,6 +835,8 @@ private:
     // The Ctrl+C that stopped a paste the program reads framed: it goes once the program has read
     // the paste's end (set while the key is handled, taken by the send it makes).
     bool interruptWaitsForRead_ = false;
+    // The key being sent is an interrupt with no paste to stop: the user insists.
+    bool interruptInsists_ = false;
     // Whether a paste is still coming or going out.
     bool pastesUnderWay() const;
     // Ends a paste still coming as cut short: what came is closed as a paste, what waits behind goes.
@@ -855,7 +857,7 @@ private:
     void schedulePastePieces(platform::runtime::Duration delay);
     void noteUserInput();
     // `paste`: the paste it is the text of (PasteQueue::frontPaste), 0 for anything else.
-    void deliverInput(std::span<const uint8_t> data, uint64_t paste = 0, bool whenRead = false);
+    void deliverInput(std::span<const uint8_t> data, uint64_t paste = 0, bool whenRead = false, bool insists = false);
 
     // Construction state.
     TerminalOptions startupOptions_;

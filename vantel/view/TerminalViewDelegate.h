@@ -36,6 +36,9 @@ public:
     // more, where keys make signals that discard unread input (the Ctrl+C that stops a paste, after
     // the paste's end).
     virtual void sendWhenRead(TerminalView& source, std::span<const uint8_t> data) { send(source, data); }
+    // As send, for an interrupt key the user insists on (no paste under way to stop): it goes now,
+    // with what waits before it, whatever that waits for (a reader, an earlier interrupt acted on).
+    virtual void sendInsisting(TerminalView& source, std::span<const uint8_t> data) { send(source, data); }
     // Takes back every byte of pasted text that still waits to be written, so that what is sent
     // next goes next: the bytes of each paste. `flushed`: the child's terminal was full (its child
     // reads nothing) and what it held unread was discarded too.

@@ -79,17 +79,18 @@ void TerminalView::noteUserInput() {
 void TerminalView::send(std::span<const uint8_t> data) {
     noteUserInput();
     const bool whenRead = std::exchange(interruptWaitsForRead_, false);
+    const bool insists = std::exchange(interruptInsists_, false);
     if (!pasteQueue_.empty()) {
         pasteQueue_.push(std::string(data.begin(), data.end()), false, ownerClockNs(), whenRead);
         if (!incomingPastes_.empty()) watchTypedInput();
         return;
     }
-    deliverInput(data, 0, whenRead);
+    deliverInput(data, 0, whenRead, insists);
 }
 
 void TerminalView::send(std::string_view text) { send(bytesOf(text)); }
 
-void TerminalView::deliverInput(std::span<const uint8_t> data, uint64_t paste, bool whenRead) {
+void TerminalView::deliverInput(std::span<const uint8_t> data, uint64_t paste, bool whenRead, bool insists) {
     if (terminal_->scanUserInputForSubmission(data) &&
         terminal_->buffer().semanticInput == SemanticInputState::armed) {
         terminal_->buffer().semanticInput = SemanticInputState::submitted;
@@ -98,6 +99,7 @@ void TerminalView::deliverInput(std::span<const uint8_t> data, uint64_t paste, b
     inputHandedOver_ += data.size();
     if (paste) terminalDelegate_->sendPasted(*this, data, paste);
     else if (whenRead) terminalDelegate_->sendWhenRead(*this, data);
+    else if (insists) terminalDelegate_->sendInsisting(*this, data);
     else terminalDelegate_->send(*this, data);
 }
 

@@ -241,14 +241,21 @@ void TerminalView::keyDown(const KeyEvent& event) {
     // its frame closed, and the Ctrl+C goes to the program after it. A program that reads pastes
     // framed gets it once it has read the frame's end: taken in before, the key would discard
     // that end with the rest the program had not read, and its line editor would wait for it.
-    if (pastesUnderWay() && isInterruptKey(event)) {
-        stopPastes(PasteStop::interrupted);
-        interruptWaitsForRead_ = terminal_->bracketedPasteMode;
+    // One with no paste to stop goes at once, even while an earlier one's keys wait: the user
+    // insists.
+    if (isInterruptKey(event)) {
+        if (pastesUnderWay()) {
+            stopPastes(PasteStop::interrupted);
+            interruptWaitsForRead_ = terminal_->bracketedPasteMode;
+        } else {
+            interruptInsists_ = true;
+        }
     }
     struct ForgetInterrupt {
         bool& waits;
-        ~ForgetInterrupt() { waits = false; }
-    } forget{interruptWaitsForRead_};
+        bool& insists;
+        ~ForgetInterrupt() { waits = insists = false; }
+    } forget{interruptWaitsForRead_, interruptInsists_};
     const KittyKeyboardFlags flags = terminal_->keyboardEnhancementFlags();
     if (!flags.empty()) return sendKittyKeyDown(event, flags);
 

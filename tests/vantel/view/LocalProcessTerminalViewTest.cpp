@@ -9,6 +9,7 @@
 
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/headless/HeadlessWindow.h"
+#include "support/HostTestSupport.h"
 #include "support/InputTestSupport.h"
 #include "support/ViewTestSupport.h"
 #include "vantel/view/LocalProcessTerminalView.h"
@@ -320,6 +321,59 @@ TEST(LocalProcessTerminalView, AnEchoIsDrawnInTheFrameAfterItArrivesBesideFiftee
     for (auto& view : views) view->terminate();
 }
 
+// Ctrl+C during a paste, and keys typed at once after it, wait as long as the program takes and no
+// longer, none of it at a bound: a REPL behind a wrapper that waits for it (the group's leader, which
+// reads nothing) gets the key once it read the paste's end, and the keys once it gave a fresh
+// prompt; a line editor that ignores the signal gets the keys at once.
+TEST(LocalProcessTerminalView, CtrlCDuringAPasteWaitsForTheProgramThatReads) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> command;
+        std::string prompt, pasted, typed, shown;
+        const char* unseen;
+        size_t size = size_t{256} << 10;  // of the paste
+    };
+    const Case cases[] = {
+        // bc reads its lines through a line editor in the wrapper's group; on the signal it says so
+        // and goes on (what was pasted stays on its line).
+        {"a calculator behind a wrapper", {"/bin/sh", "-c", "bc -q; true"}, "", "100+1\r", "20+3\r",
+         "(interrupt) use quit to exit.", nullptr, 32 << 10},
+        {"a line editor that ignores it",
+         {"/bin/bash", "--norc", "--noprofile", "-c", "trap '' INT; read -e -p 'PROMPT$ ' line; echo \"got ${line: -4}\""},
+         "PROMPT$ ", "xy", "done\r", "got done", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Running r;
+        FixedCellView<LocalProcessTerminalView> view(Size{8, 16}, Rect{}, nullptr, gridOptions(100, 24));
+        view.processDelegate = &r.owner;
+        view.startProcess(c.command[0], std::vector<std::string>(c.command.begin() + 1, c.command.end()),
+                          std::vector<std::string>{"TERM=xterm-256color", "HOME=/nonexistent", "INPUTRC=/dev/null",
+                                                   "PATH=/usr/bin:/bin"});
+        ASSERT_TRUE(r.waitFor([&] { return screenText(view).find(c.prompt) != std::string::npos; })) << screenText(view);
+        ASSERT_TRUE(r.waitFor([&] { return view.getTerminal().bracketedPasteMode; }));
+        std::string text;
+        while (text.size() < c.size) text += c.pasted;
+        platform::ui::Pasteboard::general().setString(text);
+        view.paste();
+        view.keyDown(vantel::testing::typed("c", platform::ui::Modifier::control));
+        for (const char key : c.typed) {
+            if (key == '\r') view.keyDown(vantel::testing::typed("\r", 0, platform::ui::Key::returnKey));
+            else view.keyDown(vantel::testing::typed(std::string(1, key)));
+        }
+        EXPECT_TRUE(r.loop.runUntil([&] { return screenText(view).find(c.shown) != std::string::npos; }, 20s))
+            << screenText(view);
+        // What was typed after the key reaches the program.
+        const std::string answer = c.typed == "20+3\r" ? "\n23\n" : c.shown;
+        EXPECT_TRUE(r.loop.runUntil([&] { return screenText(view).find(answer) != std::string::npos; }, 20s))
+            << screenText(view);
+        if (c.unseen) EXPECT_EQ(screenText(view).find(c.unseen), std::string::npos) << screenText(view);
+        EXPECT_EQ(view.process().writeFigures().readerWaitsPastLimit, 0u);
+        EXPECT_EQ(view.process().writeFigures().interruptWaitsPastLimit, 0u);
+        view.process().terminate();
+    }
+}
+
 // A real shell at its prompt, its line editor reading pastes framed: Ctrl+C during a large paste
 // gives a fresh prompt, nothing pasted runs, and the next command typed works, whether the key
 // comes as the paste starts or once much of it went out, and whether the command is typed once the
@@ -328,7 +382,9 @@ TEST(LocalProcessTerminalView, AnEchoIsDrawnInTheFrameAfterItArrivesBesideFiftee
 // while the editor is busy rather than waiting for input, it would leave the paste on the line;
 // keys read before the editor acted on the interrupt would run the line it was to throw away.)
 // A row holds the shell stopped across the key, so that the key comes while it is behind the
-// paste's end (as on a loaded machine).
+// paste's end (as on a loaded machine). Rows run the shell as another user (root, with this program
+// unprivileged, as after "su"), whose calls and reads this program cannot see. Each wait ends as the
+// shell acts, none at its bound.
 TEST(LocalProcessTerminalView, CtrlCDuringAPasteGivesTheShellAFreshPrompt) {
     std::string text;
     for (int i = 0; text.size() < (size_t{2} << 20); ++i) text += "echo pasted" + std::to_string(i) + "\r";
@@ -337,6 +393,7 @@ TEST(LocalProcessTerminalView, CtrlCDuringAPasteGivesTheShellAFreshPrompt) {
         int64_t after;          // bytes of the paste written before the key
         bool held;              // the shell is stopped from just before the key until 50 ms after it
         std::optional<std::chrono::milliseconds> typed;  // the command typed this soon after the key
+        bool anotherUsers = false;  // the shell is another user's
     };
     const Case cases[] = {
         {"early, typed at the prompt", 0, false, std::nullopt},
@@ -345,6 +402,9 @@ TEST(LocalProcessTerminalView, CtrlCDuringAPasteGivesTheShellAFreshPrompt) {
         {"late, typed at once", int64_t{1} << 20, false, 0ms},
         {"late, typed 100 ms after", int64_t{1} << 20, false, 100ms},
         {"early, held, typed at once", 0, true, 0ms},
+        {"another user's, early, typed at once", 0, false, 0ms, true},
+        {"another user's, late, typed at once", int64_t{1} << 20, false, 0ms, true},
+        {"another user's, late, typed 100 ms after", int64_t{1} << 20, false, 100ms, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -356,6 +416,8 @@ TEST(LocalProcessTerminalView, CtrlCDuringAPasteGivesTheShellAFreshPrompt) {
                                                    "PATH=/usr/bin:/bin"});
         ASSERT_TRUE(r.waitFor([&] { return screenText(view).find("PROMPT$") != std::string::npos; })) << screenText(view);
         ASSERT_TRUE(view.getTerminal().bracketedPasteMode);
+        std::optional<vantel::testing::Unprivileged> observer;
+        if (c.anotherUsers) observer.emplace();
         platform::ui::Pasteboard::general().setString(text);
         view.paste();
         ASSERT_TRUE(r.waitFor([&] { return view.process().total() >= c.after; }));
@@ -391,6 +453,10 @@ TEST(LocalProcessTerminalView, CtrlCDuringAPasteGivesTheShellAFreshPrompt) {
         const std::string screen = screenText(view);
         EXPECT_NE(screen.find("PROMPT$ echo do\"\"ne\ndone\n"), std::string::npos) << screen;
         EXPECT_EQ(screen.find("\npasted"), std::string::npos) << screen;
+        if (!c.held) {
+            EXPECT_EQ(view.process().writeFigures().readerWaitsPastLimit, 0u);
+            EXPECT_EQ(view.process().writeFigures().interruptWaitsPastLimit, 0u);
+        }
         view.process().terminate();
     }
 }

@@ -101,6 +101,10 @@ struct WriterOwner : RecordingViewOwner {
         writes.back().whenRead = true;
         whenRead += std::string(data.begin(), data.end());
     }
+    void sendInsisting(TerminalView& source, std::span<const uint8_t> data) override {
+        sendPasted(source, data, 0);
+        insisted += std::string(data.begin(), data.end());
+    }
     void sendPasted(TerminalView&, std::span<const uint8_t> data, uint64_t paste) override {
         writes.push_back({std::string(data.begin(), data.end()), paste});
         queued += data.size();
@@ -147,6 +151,7 @@ struct WriterOwner : RecordingViewOwner {
     std::string read;
     // What went once the child had read what came before it.
     std::string whenRead;
+    std::string insisted;
 };
 
 }  // namespace
@@ -469,6 +474,11 @@ TEST(TerminalViewClipboard, AStopDropsWhatTheWriterHolds) {
         EXPECT_EQ(writer.read, "\x1b[200~" + text.substr(0, writer.read.size() - 12 - tail.size()) + "\x1b[201~" + tail)
             << c.name << ": the child got the text's start, in order";
         EXPECT_EQ(f.view.pasteBytesWaiting(), 0u) << c.name;
+        // Another Ctrl+C, with no paste to stop: the user insists, and it goes at once.
+        EXPECT_EQ(writer.insisted, "") << c.name;
+        f.window.sendKeyEvent(typed("c", Mod::control));
+        EXPECT_EQ(writer.insisted, "\x03") << c.name;
+        EXPECT_EQ(writer.whenRead, c.stop == PasteStop::interrupted && !c.framesOffFirst ? "\x03" : "") << c.name;
         f.view.setTerminalDelegate(&f.owner);
     }
 }
