@@ -21,21 +21,6 @@ std::optional<pid_t> parsePid(std::string_view text) {
     return value;
 }
 
-std::optional<std::string> readSmallFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    char chunk[1024];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || text.size() > 65536) break;
-        text.append(chunk, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return text;
-}
-
 // Parent to children over every process this user can see.
 std::multimap<pid_t, pid_t> childrenTable() {
     std::multimap<pid_t, pid_t> table;
@@ -44,7 +29,7 @@ std::multimap<pid_t, pid_t> childrenTable() {
     while (const dirent* entry = ::readdir(folder)) {
         const auto pid = parsePid(entry->d_name);
         if (!pid) continue;
-        const auto stat = readSmallFile("/proc/" + std::string(entry->d_name) + "/stat");
+        const auto stat = ProcessTree::readProcFile("/proc/" + std::string(entry->d_name) + "/stat");
         if (!stat) continue;
         if (const auto parent = ProcessTree::parentInStat(*stat)) table.emplace(*parent, *pid);
     }
@@ -66,6 +51,21 @@ void collect(const std::multimap<pid_t, pid_t>& children, pid_t parent, std::set
 }
 
 }  // namespace
+
+std::optional<std::string> ProcessTree::readProcFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char chunk[1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || text.size() > 65536) break;
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
 
 std::optional<pid_t> ProcessTree::parentInStat(std::string_view stat) {
     const size_t close = stat.rfind(')');

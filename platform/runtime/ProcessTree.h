@@ -4,6 +4,7 @@
 
 #include <map>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +29,9 @@ public:
 
     // Sends `signal` to every descendant of `root`, deepest first.
     static void signalDescendants(pid_t root, int signal);
+
+    // A small /proc file read whole (64 KiB at most); none when it cannot be opened.
+    static std::optional<std::string> readProcFile(const std::string& path);
 };
 
 }  // namespace platform::runtime

@@ -1,6 +1,7 @@
 #include "vantel/host/PseudoTerminalHelpers.h"
 
 #include "platform/runtime/DescriptorLimit.h"
+#include "platform/runtime/ProcessTree.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -149,21 +150,10 @@ std::pair<int, int> PseudoTerminalHelpers::availableBytes(int fd) {
 
 namespace {
 
-// A small /proc file read whole, or nothing.
+// A small /proc file read whole; none when it cannot be read or says nothing.
 std::optional<std::string> readProcFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    char chunk[1024];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        text.append(chunk, static_cast<size_t>(n));
-        if (text.size() > 65536) break;
-    }
-    ::close(fd);
-    if (text.empty()) return std::nullopt;
+    auto text = platform::runtime::ProcessTree::readProcFile(path);
+    if (!text || text->empty()) return std::nullopt;
     return text;
 }
 
