@@ -49,6 +49,10 @@ bool GridController::escapePressed() {
     if (platform::ui::Window* window = root_.window(); window && window->isEditingText()) return false;
     // So does the zoomed tile's title editor while one of its buttons has the keyboard.
     if (TileView* card = tile(*zoomId_); card && card->isRenaming()) return false;
+    // And a program run in a shell tile, typed into (a pager, an editor): Escape is its key there.
+    if (WallTile* s = session(*zoomId_); s && s->isShell() && s->status() != SessionStatus::exited) {
+        if (platform::ui::Window* window = root_.window(); window && window->firstResponder() == &s->view()) return false;
+    }
     unzoom();
     return true;
 }

@@ -309,6 +309,37 @@ TEST_F(AppDelegateTest, KeysTypedAtLaunchReachTheTileThatGetsTheKeyboard) {
     }
 }
 
+// Escape in a zoomed tile, through the window as the user types it: in a shell tile it is the
+// program's (an editor's, a pager's) and the zoom stays; an ended shell tile, or an assistant tile,
+// zooms out.
+TEST_F(AppDelegateTest, EscapeInAZoomedShellTileReachesItsProgram) {
+    launch();
+    const struct {
+        const char* name;
+        bool shell;
+        SessionStatus status;
+        bool reaches;
+    } cases[] = {
+        {"a shell", true, SessionStatus::idle, true},
+        {"an ended shell", true, SessionStatus::exited, false},
+        {"an assistant", false, SessionStatus::busy, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto& tile = openTile(c.name, c.status, c.shell);
+        app->grid().zoom(tile.id());
+        if (c.status != SessionStatus::exited) {
+            ASSERT_TRUE(app->loop.runUntil([&] { return app->window().firstResponder() == &tile.view(); }, 2s));
+        }
+        EXPECT_TRUE(app->window().sendKeyEvent(press("\x1b", 0, Key::escape)));
+        EXPECT_EQ(tile.typed(), c.reaches ? "\x1b" : "");
+        EXPECT_EQ(app->grid().zoomId().has_value(), c.reaches);
+        // Zoom Tile (Ctrl+Shift+Return) zooms out all the same.
+        if (c.reaches) key(press("\r", ctrlShift, Key::returnKey));
+        EXPECT_FALSE(app->grid().zoomId());
+    }
+}
+
 TEST_F(AppDelegateTest, UncleanPreviousRunIsToldAfterOneAndAHalfSeconds) {
     for (const bool snapshot : {false, true}) {
         testing::writeFile(StateFolder::path() / "running", "1");
