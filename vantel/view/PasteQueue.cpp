@@ -65,15 +65,19 @@ void PasteQueue::append(Stream stream, std::string bytes, bool pasted) {
 
 void PasteQueue::close(Stream stream, bool cut) {
     std::erase(placeless_, stream);
+    if (cut) cutShort(stream);
     const size_t at = place(stream);
     if (at == items_.size()) return;
     std::string carried = std::move(items_[at].bytes);
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(at));
-    if (cut) {
-        if (!carried.empty()) counts_[stream].dropped += carried.size();
-        return;
-    }
     insert(at, std::move(carried), true, stream);
+}
+
+void PasteQueue::cutShort(Stream stream) {
+    const size_t at = place(stream);
+    if (at == items_.size() || items_[at].bytes.empty()) return;
+    counts_[stream].dropped += items_[at].bytes.size();
+    items_[at].bytes.clear();
 }
 
 bool PasteQueue::letPass(Stream stream) {

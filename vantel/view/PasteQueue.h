@@ -41,6 +41,9 @@ public:
     // short (`cut`), goes nowhere: nothing of a character whose rest never came is sent, and it
     // counts as dropped.
     void close(Stream stream, bool cut = false);
+    // A stream cut short, still open (its frame's end to come): what it holds of a character
+    // begun goes nowhere, and counts as dropped.
+    void cutShort(Stream stream);
     // What waits behind an open stream that has had no bytes yet goes ahead of it: the stream
     // gives up its place and takes one at the back with its first bytes. False when it had some
     // (or is not open).

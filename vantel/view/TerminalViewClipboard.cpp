@@ -144,6 +144,9 @@ void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenE
              // An empty clipboard still pastes its frame; a read that brought
              // nothing pastes nothing. What came is closed as a paste, broken off or not.
              if (framedWhenEmpty && end.whole()) start();
+             // Stopped inside a character: nothing of it goes, not even ahead of the frame's end.
+             if (const auto it = incomingPastes_.find(stream); it != incomingPastes_.end() && it->second.stop != PasteStop::none)
+                 pasteQueue_.cutShort(stream);
              if (*started && bracketed) {
                  const auto& marker = EscapeSequences::bracketedPasteEnd;
                  pasteQueue_.append(stream, std::string(marker.begin(), marker.end()), false);

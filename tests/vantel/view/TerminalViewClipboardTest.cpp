@@ -276,6 +276,8 @@ TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
         // (no replacement character), and it is not told as gone.
         {"CtrlCInsideACharacter", "", {"a\xe2\x82"}, How::whole, "a", "k\x03", 0ms, 0ms, "^C",
          Pasteboard::ReadEnd{How::cancelled, 3}, PasteStop::interrupted, SIZE_MAX, 1},
+        {"CtrlCInsideACharacterFramed", "\x1b[?2004h", {"a\xe2\x82"}, How::whole, "\x1b[200~a", "\x1b[201~k\x03", 0ms, 0ms,
+         "^C", Pasteboard::ReadEnd{How::cancelled, 3}, PasteStop::interrupted, SIZE_MAX, 1},
         // An answer of a type not asked for ends the read: what came is closed as a paste.
         {"WrongType", "\x1b[?2004h", {"ab"}, How::wrongType, "\x1b[200~ab", "\x1b[201~k"},
         {"WrongTypeAtOnce", "\x1b[?2004h", {}, How::wrongType, "", "k"},
