@@ -462,6 +462,14 @@ void TextLayer::setMaximumLines(int lines) {
     setNeedsDisplay();
 }
 
+void TextLayer::setLinesPerParagraph(int lines) {
+    lines = std::max(lines, 0);
+    if (lines == linesPerParagraph_) return;
+    linesPerParagraph_ = lines;
+    laid_.reset();
+    setNeedsDisplay();
+}
+
 View::Size TextLayer::fittingSize() const {
     TextLayoutOptions options;
     options.wraps = false;
@@ -484,6 +492,7 @@ void TextLayer::draw(gfx::Canvas& canvas, const Rect&) {
     options.wraps = maximumLines_ > 1;
     options.truncation = truncation_;
     options.maximumLines = maximumLines_ > 1 ? maximumLines_ : truncation_ == Truncation::none ? 0 : 1;
+    options.linesPerParagraph = linesPerParagraph_;
     if (!laid_ || laidFor_ != options) {
         laid_ = shownText().lay(options);
         laidFor_ = options;

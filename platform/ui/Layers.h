@@ -177,6 +177,10 @@ public:
     // More than one: the text wraps in the width, up to that many lines, the last one cut.
     int maximumLines() const { return maximumLines_; }
     void setMaximumLines(int lines);
+    // Each paragraph on at most this many lines of its own, cut with the truncation's mark (0: no
+    // such limit).
+    void setLinesPerParagraph(int lines);
+    int linesPerParagraph() const { return linesPerParagraph_; }
 
     RichText shownText() const;
     // The size of the whole line, uncut.
@@ -191,6 +195,7 @@ private:
     std::optional<RichText> richText_;
     Truncation truncation_ = Truncation::none;
     int maximumLines_ = 1;
+    int linesPerParagraph_ = 0;
     // Laid out once for its options; every change of what is shown forgets it.
     std::shared_ptr<const RichText::Laid> laid_;
     TextLayoutOptions laidFor_;

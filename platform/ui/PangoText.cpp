@@ -129,11 +129,13 @@ std::vector<LaidParagraph> layParagraphs(const RichText& text, const TextLayoutO
         if (cut && hasWidth) {
             pango_layout_set_ellipsize(layout.get(), ellipsizeOf(options.truncation));
             // Negative: a number of lines; the last one shown takes the ellipsis.
-            const int lines = !options.wraps ? 1 : limited ? linesLeft : 0;
+            int lines = !options.wraps ? 1 : limited ? linesLeft : 0;
+            if (options.linesPerParagraph > 0) lines = lines > 0 ? std::min(lines, options.linesPerParagraph) : options.linesPerParagraph;
             if (lines > 0) pango_layout_set_height(layout.get(), -lines);
         }
         int count = pango_layout_get_line_count(layout.get());
         if (!options.wraps && !cut) count = std::min(count, 1);
+        if (options.linesPerParagraph > 0) count = std::min(count, options.linesPerParagraph);
         if (limited) count = std::min(count, linesLeft);
         linesLeft -= count;
         laid.push_back({std::move(layout), paragraph, count});

@@ -56,6 +56,9 @@ struct TextLayoutOptions {
     bool wraps = true;
     // 0: as many as the text needs.
     int maximumLines = 0;
+    // Lines each paragraph may take at most (0: no limit of its own); a paragraph cut short takes
+    // the truncation's ellipsis.
+    int linesPerParagraph = 0;
     Truncation truncation = Truncation::none;
 
     friend bool operator==(const TextLayoutOptions&, const TextLayoutOptions&) = default;

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unicode/uchar.h>
 
+#include <algorithm>
+#include <cctype>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -22,6 +24,7 @@
 #include "quiltdeck/shell/Fonts.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
+#include "quiltdeck/shell/Shorten.h"
 #include "quiltdeck/shell/Theme.h"
 #include "vantel/core/Utf8.h"
 
@@ -336,21 +339,54 @@ std::string Session::exitText(int32_t rawStatus) {
     return code == 0 ? t("session_ended") : t("session_ended_code", {code});
 }
 
+namespace {
+
+bool isRuleCharacter(char32_t c) { return (c >= 0x2500 && c <= 0x259F) || isWhiteSpace(c); }
+
+// A question's machinery under what it says: a choice ("❯ 2. Exit and fix manually") or its key
+// hint ("Enter to confirm · Esc to cancel").
+bool isChoiceOrHint(std::string_view line) {
+    const std::u32string text = vantel::fromUtf8(line);
+    size_t at = 0;
+    if (at < text.size() && (text[at] == U'\u276F' || text[at] == U'\u203A' || text[at] == U'>')) ++at;
+    while (at < text.size() && isWhiteSpace(text[at])) ++at;
+    const size_t digits = at;
+    while (at < text.size() && text[at] >= U'0' && text[at] <= U'9') ++at;
+    if (at > digits && at + 1 < text.size() && text[at] == U'.' && isWhiteSpace(text[at + 1])) return true;
+    std::string lower(line);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const char* hint : {"enter to confirm", "esc to cancel", "enter to continue", "enter to select"}) {
+        if (lower.find(hint) != std::string::npos) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string Session::lastWords() {
     if (!exitStatus_ || status() != SessionStatus::exited || !WIFEXITED(*exitStatus_)) return {};
     const int code = WEXITSTATUS(*exitStatus_);
     if (code == 0 || signalOfCode(code)) return {};
     std::vector<std::string> lines;
-    std::istringstream screen(screenText());
-    for (std::string line; std::getline(screen, line);) {
+    for (const std::string& line : screenLines(true)) {
         const size_t start = line.find_first_not_of(' ');
         if (start == std::string::npos) continue;
-        lines.push_back(line.substr(start, line.find_last_not_of(' ') + 1 - start));
+        std::string text = line.substr(start, line.find_last_not_of(' ') + 1 - start);
+        // A rule says nothing.
+        const std::u32string scalars = vantel::fromUtf8(text);
+        if (std::all_of(scalars.begin(), scalars.end(), isRuleCharacter)) continue;
+        lines.push_back(std::move(text));
     }
+    // Ended at a question (an error's dialog left with "Exit"): its words, not its choices.
+    size_t end = lines.size();
+    while (end > 0 && isChoiceOrHint(lines[end - 1])) --end;
+    if (end == 0) end = lines.size();
     constexpr size_t shown = 2;  // as many as the card's detail shows
     std::string words;
-    for (size_t i = lines.size() > shown ? lines.size() - shown : 0; i < lines.size(); ++i)
-        words += (words.empty() ? "" : "\n") + lines[i];
+    for (size_t i = end > shown ? end - shown : 0; i < end; ++i) {
+        if (!words.empty()) words += '\n';
+        words += lines[i];
+    }
     return words;
 }
 
@@ -366,17 +402,28 @@ void Session::kill() {
 }
 
 std::string Session::screenText() {
-    auto& terminal = view_->getTerminal();
+    const std::vector<std::string> rows = screenLines(false);
     std::string text;
-    bool first = true;
+    for (size_t i = 0; i < rows.size(); ++i) text += (i ? "\n" : "") + rows[i];
+    return text;
+}
+
+std::vector<std::string> Session::screenLines(bool joinWrapped) {
+    auto& terminal = view_->getTerminal();
+    std::vector<std::string> lines;
     for (int row = 0; row < terminal.rows(); ++row) {
         const vantel::BufferLine* line = terminal.getLine(row);
         if (!line) continue;
-        if (!first) text += '\n';
-        first = false;
-        text += line->translateToString(true, 0, -1, false);
+        const vantel::BufferLine* next = row + 1 < terminal.rows() ? terminal.getLine(row + 1) : nullptr;
+        // A row the line wraps on from keeps its blanks: they are the line's.
+        const bool wrapsOn = joinWrapped && next && next->isWrapped();
+        std::string text = line->translateToString(!wrapsOn, 0, -1, true);
+        // Cells never written (a tab's, a cursor move's) show as blanks, and are.
+        std::replace(text.begin(), text.end(), '\0', ' ');
+        if (joinWrapped && !lines.empty() && line->isWrapped()) lines.back() += text;
+        else lines.push_back(std::move(text));
     }
-    return text;
+    return lines;
 }
 
 }  // namespace quiltdeck

@@ -159,12 +159,16 @@ public:
 
     // Ends the child (SIGTERM; no exit report follows) and every timer.
     void kill();
-    // The rows shown now (from the scrolled position), trimmed, joined with "\n".
+    // The rows shown now (from the scrolled position), trimmed, joined with "\n"; cells never
+    // written (a tab's, a cursor move's) as blanks.
     std::string screenText();
     // What the child said last, when it ended with an error code: the last lines its screen
-    // shows (at most two, trimmed), for the card to show over the screen it veils. Empty
-    // while it runs, when it ended well or by a signal, or said nothing.
+    // shows (at most two, trimmed, each whole however many rows it wrapped over), above the
+    // choices and key hint of a question it ended at, for the card to show over the screen it
+    // veils. Empty while it runs, when it ended well or by a signal, or said nothing.
     std::string lastWords();
+    // The screen's rows as text, or its lines (rows a line wrapped over joined).
+    std::vector<std::string> screenLines(bool joinWrapped);
 
     // --- LocalProcessTerminalViewDelegate -----------------------------------------------------
     void sizeChanged(vantel::LocalProcessTerminalView&, int, int) override {}

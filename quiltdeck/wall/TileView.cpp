@@ -324,9 +324,13 @@ void TileView::fillDeadVeil() {
     if (prompt.empty()) {
         // Its lines as lines; what could hide or reorder them spelt out.
         std::istringstream lines(session_.lastWords());
-        for (std::string line; std::getline(lines, line);)
-            words += (words.empty() ? "" : "\n") + platform::ui::HiddenCharacters::spelledOut(prefixWithin(line, shownTextLimit));
+        for (std::string line; std::getline(lines, line);) {
+            if (!words.empty()) words += '\n';
+            words += platform::ui::HiddenCharacters::spelledOut(prefixWithin(line, shownTextLimit));
+        }
     }
+    // Each of the program's lines on a line of its own, its start shown and its cut marked.
+    deadDetail_.setLinesPerParagraph(words.empty() ? 0 : 1);
     deadDetail_.setString(words.empty() ? TileLayout::deadDetail(prefixWithin(prompt, shownTextLimit)) : words);
     // Only a conversation the assistant kept can be continued: a tile ended before its first
     // prompt has an id, but a resume of it fails.

@@ -82,6 +82,14 @@ TEST(RichText, MeasuresWrappedSpacedAndCutText) {
     EXPECT_NEAR(line.measure(twoLines).height, 2 * lineHeight, 2);
     twoLines.truncation = Truncation::tail;
     EXPECT_NEAR(line.measure(twoLines).height, 2 * lineHeight, 2);
+    // A line a paragraph: the long first one cut on its own line, the second still shown.
+    twoLines.linesPerParagraph = 1;
+    const RichText paragraphs(std::string(words) + "\nb", plain());
+    const auto frames = paragraphs.layout(twoLines);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].lineStarts.size(), 1u);
+    EXPECT_EQ(frames[1].lineStarts.size(), 1u);
+    EXPECT_NEAR(paragraphs.measure(twoLines).height, 2 * lineHeight, 2);
 
     TextLayoutOptions tail;
     tail.width = 80;

@@ -221,7 +221,7 @@ TEST_F(StateNoticeTest, AStateFolderLinkedAheadOfItsFolder) {
         EXPECT_TRUE(store.flush());
         EXPECT_EQ(Store::decode(testing::readFile(root / "dotfiles" / "sync" / "qd" / "state.json"))->language, "fr");
         struct stat info {};
-        for (const auto made : {root / "dotfiles", root / "dotfiles" / "sync", root / "dotfiles" / "sync" / "qd"}) {
+        for (const auto& made : {root / "dotfiles", root / "dotfiles" / "sync", root / "dotfiles" / "sync" / "qd"}) {
             EXPECT_EQ(::stat(made.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 0700u) << made;
         }
         EXPECT_TRUE(std::filesystem::is_symlink(link));

@@ -44,6 +44,7 @@ public:
     SessionStatus status() const override { return session_->status(); }
     bool finished() const override { return session_->finished(); }
     std::string tool() const override { return session_->tool(); }
+    Session& session() { return *session_; }
 
 private:
     platform::runtime::NotificationCenter notifications_;
@@ -110,6 +111,24 @@ TEST(SessionReplayTest, TheRecordingsGiveTheirTimelines) {
                                            << result.describe();
         EXPECT_EQ(statusesOf(result), c.statuses) << c.file << "\n" << result.describe();
     }
+}
+
+// The real CLI with a settings file it cannot read, left by "Exit and fix manually": the card says
+// what was wrong, not the dialog's choices and key hint it ended at.
+TEST(SessionReplayTest, ACLIThatEndsAtItsSettingsErrorSaysWhy) {
+    std::string error;
+    const auto recording =
+        testing::readSessionRecording(QUILTDECK_TEST_DATA "/sessions/claude-2.1.328-settings-error-100x30.jsonl", &error);
+    ASSERT_TRUE(recording) << error;
+    testing::TempFolder state;
+    Store store(state.path());
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
+    SessionTarget target(*recording, loop, store);
+    testing::replay(*recording, loop, target);
+    EXPECT_EQ(target.session().lastWords(),
+              "\u2514 Invalid or malformed JSON (line 1, column 40)\n"
+              "Files with errors are skipped entirely, not just the invalid settings.");
 }
 
 // Without QUILTDECK_REPLAY, the committed recording once more.

@@ -125,6 +125,39 @@ INSTANTIATE_TEST_SUITE_P(
                       OpenCase{"TitleUserNamed", assistant("Refactor", true), "", "project", "Refactor", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What the card shows of a program that ended with an error: its last lines as lines, however
+// many rows they wrapped over, above the choices and key hint of a question it ended at; cells it
+// never wrote (a tab's, a cursor move's) as blanks, there and in the screen's text.
+TEST_F(SessionTest, TheLastWordsAreTheProgramsLastLines) {
+    const std::string longLine = "error: " + std::string(400, 'x') + " end of the message";
+    const struct {
+        const char* name;
+        std::string output;
+        std::string words;
+        std::string screenStart = {};
+    } cases[] = {
+        {"a line over many rows", "starting\r\n" + longLine + "\r\n", "starting\n" + longLine},
+        {"a dialog left by its choice",
+         "\xe2\x94\x80\xe2\x94\x80\xe2\x94\x80\r\n  Settings Error\r\n\r\n  /h/.claude/settings.json\r\n"
+         "  \xe2\x94\x94 Invalid or malformed JSON (line 1, column 40)\r\n\r\n  Files with errors are skipped.\r\n\r\n"
+         "    1. Fix with Claude\r\n  \xe2\x9d\xaf 2. Exit and fix manually\r\n    3. Continue without these settings\r\n\r\n"
+         "  Enter to confirm \xc2\xb7 Esc to cancel\r\n",
+         "\xe2\x94\x94 Invalid or malformed JSON (line 1, column 40)\nFiles with errors are skipped."},
+        {"gaps drawn by moves", "Hello\x1b[Cfrom\x1b[Cthe\x1b[Cstub\r\na\tb\r\n", "Hello from the stub\na       b",
+         "Hello from the stub\na       b"},
+        {"only choices", "  1. Yes\r\n  2. No\r\n", "1. Yes\n2. No"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto session = open(assistant());
+        session->view().dataReceived(bytes(c.output));
+        if (!c.screenStart.empty()) EXPECT_TRUE(session->screenText().starts_with(c.screenStart)) << session->screenText();
+        EXPECT_EQ(session->screenText().find('\0'), std::string::npos);
+        exitWith(*session, 1 << 8);
+        EXPECT_EQ(session->lastWords(), c.words);
+    }
+}
+
 TEST_F(SessionTest, ExitCodesAndTheirTexts) {
     // Wait statuses: an exit code, or the signal that ended it (a signal is no exit code).
     // A program that caught a signal and exits with 128 + its number, as a shell tells it.

@@ -215,6 +215,8 @@ TEST_F(TileCardTest, TheDeadVeilIsFilledOnceAndOffersResumeWhenThereIsAConversat
         {"An error before any prompt", std::nullopt, false, "", false, "error: unknown option '--bogus'\n(see --help)",
          std::nullopt, "error: unknown option '--bogus'\n(see --help)"},
         {"An error after a prompt", "abc", false, "fix it", true, t("last_prompt") + "fix it", std::nullopt, "error: crashed"},
+        {"A long error line", std::nullopt, false, "", false, "starting\nerror: " + std::string(400, 'x'), std::nullopt,
+         "starting\nerror: " + std::string(400, 'x')},
     };
     for (const Case& c : cases) {
         session.words = c.words;
@@ -230,6 +232,9 @@ TEST_F(TileCardTest, TheDeadVeilIsFilledOnceAndOffersResumeWhenThereIsAConversat
         EXPECT_FALSE(tile.deadVeil().isHidden()) << c.name;
         EXPECT_EQ(tile.deadVeilFills(), 1) << c.name;
         EXPECT_EQ(tile.deadDetail().string(), c.detail) << c.name;
+        // The program's lines each on a line of their own, cut where they do not fit at the
+        // card's size of the moment; a prompt wraps.
+        EXPECT_EQ(tile.deadDetail().linesPerParagraph(), c.words.empty() || !c.prompt.empty() ? 0 : 1) << c.name;
         EXPECT_EQ(!tile.resumeButton().isHidden(), c.resume) << c.name;
         EXPECT_EQ(&tile.keyboardTarget(), c.resume ? &tile.resumeButton() : &tile.restartButton()) << c.name;
         EXPECT_EQ(tile.deadVeil().frame(), tile.scaler().frame()) << c.name;
