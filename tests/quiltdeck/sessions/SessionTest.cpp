@@ -151,7 +151,9 @@ TEST_F(SessionTest, TheLastWordsAreTheProgramsLastLines) {
         SCOPED_TRACE(c.name);
         auto session = open(assistant());
         session->view().dataReceived(bytes(c.output));
-        if (!c.screenStart.empty()) EXPECT_TRUE(session->screenText().starts_with(c.screenStart)) << session->screenText();
+        if (!c.screenStart.empty()) {
+            EXPECT_TRUE(session->screenText().starts_with(c.screenStart)) << session->screenText();
+        }
         EXPECT_EQ(session->screenText().find('\0'), std::string::npos);
         exitWith(*session, 1 << 8);
         EXPECT_EQ(session->lastWords(), c.words);
