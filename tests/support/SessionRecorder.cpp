@@ -4,7 +4,7 @@
 // (timed output chunks, hook posts, input, the exit) as JSON lines that the
 // replayer of the tests reads (SessionRecording.h).
 //
-//   quiltdeck-record [--script input.jsonl] [--permission-mode MODE] [--size COLSxROWS] out.jsonl
+//   quiltdeck-record [--script input.jsonl] [--permission-mode MODE] [--resume ID] [--size COLSxROWS] out.jsonl
 //                    [-- program args...]
 //
 // Without a script, the keys typed go to the assistant and its screen is shown
@@ -70,7 +70,7 @@ private:
 };
 
 int usage() {
-    std::cerr << "usage: quiltdeck-record [--script input.jsonl] [--permission-mode MODE] [--size COLSxROWS] "
+    std::cerr << "usage: quiltdeck-record [--script input.jsonl] [--permission-mode MODE] [--resume ID] [--size COLSxROWS] "
                  "out.jsonl [-- program args...]\n";
     return 2;
 }
@@ -79,11 +79,13 @@ int usage() {
 
 int main(int argc, char** argv) {
     std::string scriptPath, outPath, permissionMode = "manual";
+    std::optional<std::string> resume;
     std::vector<std::string> program;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--script" && i + 1 < argc) scriptPath = argv[++i];
         else if (arg == "--permission-mode" && i + 1 < argc) permissionMode = argv[++i];
+        else if (arg == "--resume" && i + 1 < argc) resume = argv[++i];
         else if (arg == "--size" && i + 1 < argc && std::sscanf(argv[++i], "%dx%d", &cols, &rows) == 2 && cols > 0 &&
                  rows > 0) {}
         else if (arg == "--") program.assign(argv + i + 1, argv + argc), i = argc;
@@ -122,6 +124,7 @@ int main(int argc, char** argv) {
         assistant.name = "record";
         assistant.hookPort = hooks.port();
         assistant.permissionMode = permissionMode;
+        assistant.resumeId = resume;
         text = quiltdeck::SessionLaunch::assistantCommand(assistant, {}, shell);
     } else {
         text = "exec";
