@@ -65,7 +65,10 @@ std::optional<std::string> writeAside(const fs::path& path, const std::string& b
     if (fd < 0) return std::nullopt;
     // The CLI's file stays its user's, also when written by a process run as root.
     struct stat existing {};
-    const bool owned = ::stat(path.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode) || keepOwner(fd, existing, path.parent_path());
+    const bool replaces = ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    // A new one in a user's home is theirs, made by a run as root or not.
+    if (!replaces) giveMadeToHomeOwner(path, fd);
+    const bool owned = !replaces || keepOwner(fd, existing, path.parent_path());
     const bool written = owned && ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
         const int saved = errno;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "quiltdeck/sessions/PathText.h"
+#include "quiltdeck/sessions/ShellCommand.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/Env.h"
@@ -30,16 +31,45 @@ std::string shown(const std::filesystem::path& path) {
     return text;
 }
 
+// Where a name leads as the user is shown it: a name only a folder can have keeps its "/".
+std::string endShown(const LinkEnd& end) { return shown(end.path) + (end.namesFolder ? "/" : ""); }
+
 // The program's own name on the state file's path that is a link (state.json, else the state
-// folder), and where it leads, as the user is shown them: "~/.quiltdeck → ~/dotfiles/qd".
+// folder), and where it leads, as the user is shown them: "~/.quiltdeck → ~/dotfiles/qd". What
+// stands where state.json leads is named as state.json ("~/.quiltdeck/state.json →
+// ~/dotfiles/qd/state.json"): it is what the words are about. Links that lead nowhere (a loop)
+// are named alone.
 std::optional<std::string> linkShown(const Store& store) {
-    for (const std::filesystem::path& name : {store.file(), store.dir()}) {
+    for (std::filesystem::path name : {store.file(), store.dir()}) {
         std::error_code error;
         if (!std::filesystem::is_symlink(name, error)) continue;
-        const auto end = resolveLinks(name);
-        return shown(name) + " \u2192 " + (end ? shown(end->path) : std::string("?"));
+        auto end = resolveLinks(name);
+        if (name == store.dir()) {
+            struct stat there {};
+            if (const auto file = resolveLinks(store.file()); file && ::lstat(file->path.c_str(), &there) == 0) {
+                name = store.file();
+                end = file;
+            }
+        }
+        return end ? shown(name) + " \u2192 " + endShown(*end) : shown(name);
     }
     return std::nullopt;
+}
+
+// The state file leads to a name only a folder can have (a link ending in "/").
+bool namesFolder(const Store& store) {
+    const auto end = resolveLinks(store.file());
+    return end && end->namesFolder;
+}
+
+// Whose a file or folder is, when it is another user's than this process's (its file-system user).
+std::optional<uid_t> anotherUsers(const std::filesystem::path& path) {
+    struct stat info {};
+    const auto end = resolveLinks(path);
+    if (!end || ::stat(end->path.c_str(), &info) != 0) return std::nullopt;
+    const auto self = static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1)));
+    if (info.st_uid == self) return std::nullopt;
+    return info.st_uid;
 }
 
 // The file the state is written to, where links lead it: whose it is, when it is there.
@@ -73,8 +103,23 @@ std::string readError(int error) {
     case EPERM: return t("state_ro_denied");
     case EINVAL:
     case EISDIR: return t("state_ro_not_file");
+    case ELOOP: return t("state_link_loop");
     default: return std::strerror(error);
     }
+}
+
+// The program's files another user made (a run as root with this user's home): whose they are,
+// and the command that gives them back. The state folder where it is another user's, else the file.
+std::optional<std::string> ownedByAnotherReason(const Store& store, const std::string& file) {
+    const auto folderOwner = anotherUsers(store.dir());
+    const auto fileOwner = folderOwner ? folderOwner : anotherUsers(store.file());
+    if (!fileOwner) return std::nullopt;
+    const auto self = static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1)));
+    const auto end = resolveLinks(folderOwner ? store.dir() : store.file());
+    const std::string target = end ? end->path.string() : (folderOwner ? store.dir() : store.file()).string();
+    const std::string command = std::string("sudo chown ") + (folderOwner ? "-R " : "") + userName(self) + ": " +
+                                ShellCommand::quoteForShell(target);
+    return t("state_ro_owned", {file, userName(*fileOwner), userName(self), command});
 }
 
 // The state file as the words name it: with the link on its way and where that leads.
@@ -91,8 +136,8 @@ SaveCause saveCause(const Store& store) {
     const auto both = [](std::string cause) { return SaveCause{cause, cause}; };
     SaveCause cause;
     switch (error) {
-    case EINVAL:
-    case EISDIR: cause = both(t("state_ro_not_file")); break;
+    case EINVAL: cause = both(t("state_ro_not_file")); break;
+    case EISDIR: cause = both(t(namesFolder(store) ? "state_link_names_folder" : "state_ro_not_file")); break;
     case ENOSPC:
     case EDQUOT: cause = {t("state_disk_full"), t("state_disk_full_brief")}; break;
     case EPERM:
@@ -103,6 +148,7 @@ SaveCause saveCause(const Store& store) {
         [[fallthrough]];
     case EACCES: cause = both(t("state_ro_denied")); break;
     case EROFS: cause = both(t("state_disk_read_only")); break;
+    case ELOOP: cause = both(t("state_link_loop")); break;
     case EIO: cause = both(t("state_disk_error")); break;
     case EFBIG: cause = both(t("state_file_too_large")); break;
     default: cause = {std::strerror(error), ""};
@@ -143,9 +189,13 @@ std::optional<std::string> StateNotice::reason(const Store& store) {
                      {shown(store.file()), saveCause(store).whole});
         if (store.brokenCopy()) return t("state_set_aside", {shown(store.file()), shown(*store.brokenCopy())});
         if (store.setAside().copy) return t("state_records_set_aside", {shown(store.file()), shown(*store.setAside().copy)});
+        if (const auto& kept = store.keptAside()) return t("state_kept_aside", {shown(kept->file), shown(kept->copy)});
         return std::nullopt;
     case Store::ReadOnlyCause::heldElsewhere: return t("state_ro_in_use", {shown(store.dir())});
     case Store::ReadOnlyCause::unreadable:
+        if (store.readOnlyError() == EACCES || store.readOnlyError() == EPERM) {
+            if (auto owned = ownedByAnotherReason(store, fileShown(store))) return owned;
+        }
         return t("state_ro_unreadable", {fileShown(store), readError(store.readOnlyError())});
     }
     return std::nullopt;
@@ -156,13 +206,15 @@ std::optional<std::string> StateNotice::line(const Store& store) {
     if (!why) return std::nullopt;
     if (store.readOnly()) return t("state_ro_line", {*why});
     if (store.copyPending()) return t("state_copy_pending_line", {*why});
-    return t(store.brokenCopy() ? "state_reset_line" : "state_records_line", {*why});
+    if (store.brokenCopy()) return t("state_reset_line", {*why});
+    return t(store.setAside().copy ? "state_records_line" : "state_kept_line", {*why});
 }
 
 std::optional<std::string> StateNotice::briefLine(const Store& store) {
     if (store.readOnly()) return std::nullopt;
     if (store.brokenCopy()) return t("state_reset_brief");
     if (store.setAside().copy) return t("state_records_brief");
+    if (store.keptAside()) return t("state_kept_brief");
     return std::nullopt;
 }
 
@@ -174,6 +226,16 @@ std::optional<std::string> StateNotice::lostAtQuit(const Store& store) {
 }
 
 std::optional<platform::ui::Alert> StateNotice::alert(const Store& store) {
+    // Saves that fail from the start (a link that names a folder): said at launch, not at the
+    // first save only.
+    if (!store.readOnly() && !store.copyPending() && store.saveError() != 0) {
+        platform::ui::Alert alert;
+        alert.style = platform::ui::Alert::Style::warning;
+        alert.messageText = t("state_ro_title");
+        alert.informativeText = *saveLine(store);
+        alert.buttons = {t("ok")};
+        return alert;
+    }
     const auto why = reason(store);
     // A file that loaded with some records left out and copied is told by the bar's line alone.
     if (!why || (!store.readOnly() && !store.copyPending() && !store.brokenCopy())) return std::nullopt;

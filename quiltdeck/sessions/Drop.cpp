@@ -18,6 +18,7 @@
 #include "quiltdeck/sessions/ShellCommand.h"
 #include "quiltdeck/sessions/Store.h"
 #include "quiltdeck/shell/BarMessage.h"
+#include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/L10n.h"
 #include "quiltdeck/shell/Log.h"
 #include "quiltdeck/shell/Shorten.h"
@@ -87,6 +88,7 @@ int openDropsFolder(const std::filesystem::path& folder, std::string& reason) {
         if (error == 0) {
             dir = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (dir < 0) error = errno;
+            else giveMadeToHomeOwner(path, dir);
         }
     }
     if (dir < 0) {
@@ -354,6 +356,7 @@ std::optional<std::filesystem::path> Drop::saveImage(const std::vector<uint8_t>&
             closeFolder();
             return std::nullopt;
         }
+        giveMadeToHomeOwner(folder / name, fd);
         bool written = writeAll(fd, png, reason);
         if (::close(fd) != 0 && written) {
             reason = std::strerror(errno);

@@ -47,7 +47,17 @@ Store::Store(fs::path dir)
     : dir_(std::move(dir)),
       file_(dir_ / "state.json"),
       // A dotfile manager may keep state.json as a link elsewhere: it stays a link.
-      saver_(file_, 0600, [this](bool saved, int error) { saveTried(saved, error); }, FileSaver::Links::through) {
+      saver_(
+          file_, 0600, [this](bool saved, int error) { saveTried(saved, error); }, FileSaver::Links::through,
+          [this](const fs::path& file, const fs::path& copy) {
+              Log::write("store: " + file.string() + " is not the file this run read or wrote; what it held is kept as " +
+                         copy.string());
+              platform::runtime::MainLoop::main().post([this, alive = weakAlive_, kept = Kept{file, copy}] {
+                  if (alive.expired()) return;
+                  keptAside_ = kept;
+                  savesChanged();
+              });
+          }) {
     StateFolder::make(dir_);
     lockFolder();
     if (!heldByAnotherProcess_) {
@@ -232,8 +242,17 @@ void Store::load() {
     // made. A path the kernel would not walk (into a folder not made yet and back out) leads where
     // realpath says, as the saves go.
     const auto end = resolveLinks(file_);
-    const auto bytes = readWholeFile(end && !end->namesFolder ? end->path : file_, fileSizeLimit, &readError);
-    if (readError == ELOOP) readError = EINVAL;
+    // A link whose end names a folder ("a.json/"): no file can stand there to read, and no save
+    // can go there until the link is mended. Said from the start, and tried again.
+    if (end && end->namesFolder) {
+        Log::write("state.json leads to " + end->path.string() + "/, where only a folder can be; changes are not saved");
+        saveError_ = EISDIR;
+        scheduleRetry();
+        return;
+    }
+    const auto bytes = readWholeFile(end ? end->path : file_, fileSizeLimit, &readError);
+    // What was read is this run's to replace; anything else found there later is kept first.
+    if (bytes && end) saver_.knowFile(end->path);
     if (!bytes) {
         // A file that is there but cannot be read must never be replaced.
         if (readError != ENOENT) {
@@ -243,9 +262,7 @@ void Store::load() {
                 readOnlyCause_ = ReadOnlyCause::unreadable;
                 readOnlyError_ = readError;
             }
-            Log::write(std::string("state.json unreadable (") +
-                       (readError == EINVAL ? "not a regular file" : std::strerror(readError)) +
-                       "); changes will not be saved");
+            Log::write(std::string("state.json unreadable (") + writeFailureText(readError) + "); changes will not be saved");
         }
         return;
     }

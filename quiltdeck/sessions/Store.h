@@ -222,6 +222,14 @@ public:
     static constexpr size_t brokenCopiesKept = 3;
     // What the load left out of a file that decoded, and where the file as it was is kept.
     const SetAside& setAside() const { return setAside_; }
+    // A save found where the links lead a file this run had not read nor written (a link mended
+    // while it runs, or the file changed since): its bytes were kept beside it before the save
+    // replaced it. The last such file and its copy.
+    struct Kept {
+        std::filesystem::path file;
+        std::filesystem::path copy;
+    };
+    const std::optional<Kept>& keptAside() const { return keptAside_; }
 
     // Hands the whole document to the writer; nothing when read-only (false). The first failure
     // of a run of failures logs "store: save failed: <cause>", the first success after them
@@ -383,6 +391,7 @@ private:
     std::shared_ptr<PendingCopy> pendingCopy_;
     bool lastFailureWasCopy_ = false;  // the writer's thread only
     SetAside setAside_;
+    std::optional<Kept> keptAside_;
     int lockFd_ = -1;
     SaveReport saveReport_{"store"};  // the writer's thread only
     std::atomic<int> saveError_{0};

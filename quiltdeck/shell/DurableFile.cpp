@@ -1,14 +1,21 @@
 #include "quiltdeck/shell/DurableFile.h"
 
+#include "quiltdeck/shell/Env.h"
+
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <vector>
 
@@ -95,6 +102,26 @@ std::string writeFailureText(int error) { return error == EINVAL ? "not a regula
 
 void failDurableWritesWith(int error) { injectedFailure.store(error); }
 
+void giveMadeToHomeOwner(const std::filesystem::path& path, int fd) {
+    // Whose files this process makes: its file-system user (an invalid id asks without changing it).
+    if (::setfsuid(static_cast<uid_t>(-1)) != 0) return;
+    const auto home = resolveLinks(homeFolder());
+    struct stat owner {};
+    if (!home || ::stat(home->path.c_str(), &owner) != 0 || owner.st_uid == 0) return;
+    const auto made = resolveLinks(path);
+    const std::string inside = home->path.string() + "/";
+    if (!made || !made->path.string().starts_with(inside)) return;
+    gid_t group = owner.st_gid;
+    std::vector<char> buffer(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (::getpwuid_r(owner.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) group = found->pw_gid;
+    const int saved = errno;
+    if (fd >= 0) (void)!::fchown(fd, owner.st_uid, group);
+    else (void)!::fchownat(AT_FDCWD, made->path.c_str(), owner.st_uid, group, AT_SYMLINK_NOFOLLOW);
+    errno = saved;
+}
+
 bool keepOwner(int fd, const struct stat& existing, const std::filesystem::path& folder) {
     struct stat made {};
     if (::fstat(fd, &made) != 0) return false;
@@ -126,7 +153,9 @@ bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes,
     std::string temp = (folder / name).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    // The file keeps whose it is: a save run as root through a user's link leaves it the user's.
+    // The file keeps whose it is: a save run as root through a user's link leaves it the user's;
+    // a new one in a user's home is theirs.
+    if (!replaces) giveMadeToHomeOwner(path, fd);
     if ((replaces && !keepOwner(fd, before, folder)) || ::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
         discard(fd, temp);
         return false;
@@ -232,10 +261,16 @@ std::optional<LinkEnd> resolveLinks(const std::filesystem::path& path) {
             take(into);
             continue;
         }
-        // A file or anything else that is no folder ends the walk.
+        // A file or anything else that is no folder ends the walk; followed by slashes alone it
+        // is where the path leads, by a name only a folder could have.
         if (!S_ISDIR(info.st_mode) && !last) {
-            errno = ENOTDIR;
-            return std::nullopt;
+            const bool slashes = std::all_of(pending.begin(), pending.end(), [](const std::string& n) { return n.empty() || n == "."; });
+            if (!slashes) {
+                errno = ENOTDIR;
+                return std::nullopt;
+            }
+            resolved.push_back(std::move(name));
+            return LinkEnd{joined(nullptr), true};
         }
         resolved.push_back(std::move(name));
     }
@@ -265,7 +300,10 @@ bool makeMissingFolders(const std::filesystem::path& folder, mode_t mode) {
             return false;
         }
         if (errno != ENOENT) return false;
-        if (::mkdir(made.c_str(), mode) == 0) continue;
+        if (::mkdir(made.c_str(), mode) == 0) {
+            giveMadeToHomeOwner(made);
+            continue;
+        }
         // Made meanwhile by someone else: a folder will do.
         if (errno != EEXIST || ::stat(made.c_str(), &info) != 0) return false;
         if (!S_ISDIR(info.st_mode)) {
@@ -285,6 +323,56 @@ bool writeThroughLinks(const std::filesystem::path& path, std::string_view bytes
         return false;
     }
     return makeMissingFolders(end->path.parent_path(), folderMode) && writeFileDurably(end->path, bytes, mode);
+}
+
+std::optional<std::filesystem::path> keepCopyBeside(const std::filesystem::path& file) {
+    const int from = openRegularFile(file, O_RDONLY | O_NOFOLLOW);
+    if (from < 0) return std::nullopt;
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    std::string temp = (folder / (temporaryPrefix(file) + "XXXXXX")).string();
+    const int to = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (to < 0) {
+        discard(from, "");
+        return std::nullopt;
+    }
+    // The copy is whose the file is.
+    struct stat original {};
+    if (::geteuid() == 0 && ::fstat(from, &original) == 0) (void)!::fchown(to, original.st_uid, original.st_gid);
+    bool copied = ::fchmod(to, 0600) == 0;
+    char chunk[65536];
+    while (copied) {
+        const ssize_t n = ::read(from, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            copied = n == 0;
+            break;
+        }
+        copied = writeAll(to, std::string_view(chunk, static_cast<size_t>(n)));
+    }
+    ::close(from);
+    if (!copied || ::fsync(to) != 0 || ::close(to) != 0) {
+        discard(-1, temp);
+        return std::nullopt;
+    }
+    // A name of its own, never one taken: the copy replaces nothing.
+    for (auto seconds = static_cast<long long>(std::time(nullptr));; ++seconds) {
+        const std::filesystem::path kept = folder / (file.filename().string() + ".kept-" + std::to_string(seconds));
+        // Renamed only where the name is free; where the file system cannot tell, linked.
+        int moved = ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE);
+        if (moved != 0 && errno == EINVAL && (moved = ::link(temp.c_str(), kept.c_str())) == 0) ::unlink(temp.c_str());
+        if (moved == 0) {
+            const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (dirFd >= 0) {
+                ::fsync(dirFd);
+                ::close(dirFd);
+            }
+            return kept;
+        }
+        if (errno != EEXIST) {
+            discard(-1, temp);
+            return std::nullopt;
+        }
+    }
 }
 
 void removeUnfinishedWrites(const std::filesystem::path& path) {

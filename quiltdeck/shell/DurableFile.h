@@ -44,6 +44,12 @@ bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes,
 // group that cannot be kept is left as it is.
 bool keepOwner(int fd, const struct stat& existing, const std::filesystem::path& folder);
 
+// A run as root with another user's home (sudo keeping HOME) makes files and folders there as
+// that user would: what it just made at `path` (open at `fd`, or by its name when -1) becomes
+// the home's owner's, with their group, where `path` is inside that home; else nothing changes.
+// Otherwise the user would find the program's own files unreadable on their next run.
+void giveMadeToHomeOwner(const std::filesystem::path& path, int fd = -1);
+
 // Where `path` leads once every symbolic link on the way is followed, as `realpath -m` tells:
 // links, "." and ".." are taken in order, names not there yet are kept as they are. Absolute (a
 // relative path is taken from the working folder). Nothing, with errno set, for a loop (ELOOP
@@ -80,6 +86,24 @@ std::optional<std::filesystem::path> finalLinkTarget(const std::filesystem::path
 // following links on the way (a link to a folder not made yet gets it). False, with errno set,
 // when one cannot be made or a name on the way is no folder.
 bool makeMissingFolders(const std::filesystem::path& folder, mode_t mode);
+
+// Copies the regular file at `file` beside it, durably, under "<name>.kept-<seconds since 1970>"
+// (a later second where that name is taken): what is about to be written over is kept. The
+// copy's path; nothing, with errno set, when it cannot be made.
+std::optional<std::filesystem::path> keepCopyBeside(const std::filesystem::path& file);
+
+// What a file held, as far as its metadata tells: the same file, not changed since.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    struct timespec modified {};
+    static FileIdentity of(const struct stat& info) { return {info.st_dev, info.st_ino, info.st_size, info.st_mtim}; }
+    friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified.tv_sec == b.modified.tv_sec &&
+               a.modified.tv_nsec == b.modified.tv_nsec;
+    }
+};
 
 // Removes the temporary files that writes to `path` cut short by a crash left
 // behind. Only for the one process that writes the file.

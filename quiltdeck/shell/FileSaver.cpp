@@ -1,13 +1,20 @@
 #include "quiltdeck/shell/FileSaver.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "quiltdeck/shell/DurableFile.h"
 
 namespace quiltdeck {
 
-FileSaver::FileSaver(std::filesystem::path file, mode_t mode, Done done, Links links)
-    : file_(std::move(file)), mode_(mode), done_(std::move(done)), links_(links), thread_([this](std::stop_token stop) { run(stop); }) {}
+FileSaver::FileSaver(std::filesystem::path file, mode_t mode, Done done, Links links, Kept kept)
+    : file_(std::move(file)),
+      mode_(mode),
+      done_(std::move(done)),
+      links_(links),
+      kept_(std::move(kept)),
+      thread_([this](std::stop_token stop) { run(stop); }) {}
 
 FileSaver::~FileSaver() {
     thread_.request_stop();
@@ -21,6 +28,36 @@ void FileSaver::submit(Document document) {
         ++submitted_;
     }
     wake_.notify_one();
+}
+
+void FileSaver::knowFile(const std::filesystem::path& path) {
+    struct stat info {};
+    std::optional<FileIdentity> identity;
+    if (::stat(path.c_str(), &info) == 0) identity = FileIdentity::of(info);
+    std::lock_guard lock(mutex_);
+    known_[path] = identity;
+}
+
+bool FileSaver::keepUnknown(const std::filesystem::path& end) {
+    struct stat info {};
+    // Nothing there, or what is no file (refused by the write itself).
+    if (::stat(end.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
+    {
+        std::lock_guard lock(mutex_);
+        const auto known = known_.find(end);
+        if (known != known_.end() && known->second == FileIdentity::of(info)) return true;
+    }
+    const auto copy = keepCopyBeside(end);
+    if (!copy) return false;
+    if (kept_) kept_(end, *copy);
+    return true;
+}
+
+void FileSaver::noteWritten(const std::filesystem::path& end) {
+    struct stat info {};
+    if (::stat(end.c_str(), &info) != 0) return;
+    std::lock_guard lock(mutex_);
+    known_[end] = FileIdentity::of(info);
 }
 
 bool FileSaver::flush(std::chrono::milliseconds limit) {
@@ -50,8 +87,14 @@ void FileSaver::run(std::stop_token stop) {
             errno = 0;
             // A link made before the folder it points into (a dotfile set up ahead): the save makes
             // the folder, as the program makes its own.
-            saved = links_ == Links::through ? writeThroughLinks(file_, *bytes, mode_)
-                                             : writeFileDurably(file_, *bytes, mode_);
+            if (links_ == Links::through) {
+                // Where the links lead now: they may have been pointed elsewhere since the last save.
+                const auto end = resolveLinks(file_);
+                saved = (!end || end->namesFolder || keepUnknown(end->path)) && writeThroughLinks(file_, *bytes, mode_);
+                if (saved && end) noteWritten(end->path);
+            } else {
+                saved = writeFileDurably(file_, *bytes, mode_);
+            }
             if (!saved) error = errno ? errno : EIO;
         }
         if (done_) done_(saved, error);

@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+
+#include "quiltdeck/shell/DurableFile.h"
 
 namespace quiltdeck {
 
@@ -30,9 +33,15 @@ public:
     // Where a link stands at the file's name: `replace` writes a regular file in its place,
     // `through` writes where the chain of links ends (beside it, then renamed there), so that
     // the link stays and its target holds the document, as an editor saves a linked file.
+    // Through links, a file found where the chain ends that this saver never wrote nor was told
+    // of (knowFile) is another document, or the one it knew changed since (a link mended while
+    // the program runs, a sync tool's copy): its bytes are kept beside it (keepCopyBeside) before
+    // it is replaced, and `kept` is told, on the saver's thread; while they cannot be kept, the
+    // save fails with the copy's cause.
     enum class Links { replace, through };
+    using Kept = std::function<void(const std::filesystem::path& file, const std::filesystem::path& copy)>;
 
-    FileSaver(std::filesystem::path file, mode_t mode, Done done, Links links = Links::replace);
+    FileSaver(std::filesystem::path file, mode_t mode, Done done, Links links = Links::replace, Kept kept = {});
     // Writes the document that waits, then ends the thread.
     ~FileSaver();
     FileSaver(const FileSaver&) = delete;
@@ -40,6 +49,9 @@ public:
 
     // Any thread; returns at once.
     void submit(Document document);
+    // The file as it stands now at `path` (where the links lead) is what its owner read: its to
+    // replace. Any thread.
+    void knowFile(const std::filesystem::path& path);
     // Waits until every document handed over before the call was tried, at most `limit`. True
     // when the last attempt reached the disk (also when nothing was ever handed over); false when
     // it failed or the limit passed first. Any thread.
@@ -52,6 +64,13 @@ private:
     const mode_t mode_;
     const Done done_;
     const Links links_;
+    const Kept kept_;
+    // What stood at each path when it was read or last written here; none: nothing stood there.
+    std::map<std::filesystem::path, std::optional<FileIdentity>> known_;  // guarded by mutex_
+    // Keeps what stands where the links end unless it is known; false, with errno set, when it
+    // cannot be kept.
+    bool keepUnknown(const std::filesystem::path& end);
+    void noteWritten(const std::filesystem::path& end);
     std::mutex mutex_;
     std::condition_variable_any wake_;
     std::condition_variable tried_;

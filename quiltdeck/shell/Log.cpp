@@ -136,6 +136,7 @@ bool Log::beginRun() {
     const bool unclean = ::lstat(markerPath().c_str(), &marker) == 0 && S_ISREG(marker.st_mode);
     // Truncated only once it is known to be a regular file of its own.
     if (const int fd = openRegularFile(markerPath(), O_WRONLY | O_CREAT | O_NOFOLLOW); fd >= 0) {
+        if (!unclean) giveMadeToHomeOwner(markerPath(), fd);
         const bool written = ::ftruncate(fd, 0) == 0 && ::write(fd, "1", 1) == 1;
         (void)written;
         ::close(fd);

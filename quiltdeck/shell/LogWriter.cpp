@@ -1,6 +1,7 @@
 #include "quiltdeck/shell/LogWriter.h"
 
 #include <fcntl.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -168,13 +169,37 @@ void LogWriter::run(std::stop_token stop) {
     }
 }
 
-void LogWriter::writeBatch(std::deque<std::string>& batch) {
-    if (withoutFile_) return;
+int LogWriter::open() {
+    struct stat before {};
+    const bool there = ::lstat(file_.c_str(), &before) == 0;
     int fd = openRegularFile(file_, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW);
     if (fd < 0 && errno == ENOENT) {
         StateFolder::makeFolder(file_.parent_path());
         fd = openRegularFile(file_, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW);
     }
+    if (fd >= 0 && !there) giveMadeToHomeOwner(file_, fd);
+    // Another user's log in a folder of our own (left by a run as root): kept under a name of its
+    // own, and a log of ours begun, so that nothing of either is lost.
+    if (fd < 0 && there && (errno == EACCES || errno == EPERM) && S_ISREG(before.st_mode)) {
+        struct stat folder {};
+        // Whose files this process makes (an invalid id asks without changing it).
+        const auto self = static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1)));
+        if (before.st_uid != self && ::stat(file_.parent_path().c_str(), &folder) == 0 && folder.st_uid == self) {
+            const std::filesystem::path kept = file_.string() + "." + std::to_string(before.st_uid) + "-" + std::to_string(::time(nullptr));
+            if (::renameat2(AT_FDCWD, file_.c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE) == 0) {
+                std::fprintf(stderr, "quiltdeck: %s was another user's and could not be written; kept as %s\n", file_.c_str(),
+                             kept.c_str());
+                fd = openRegularFile(file_, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW);
+                movedAside_ = kept;
+            }
+        }
+    }
+    return fd;
+}
+
+void LogWriter::writeBatch(std::deque<std::string>& batch) {
+    if (withoutFile_) return;
+    int fd = open();
     // A link, a FIFO or a device at the name is not ours to write to or trim.
     if (fd < 0 && (errno == ELOOP || errno == EINVAL || errno == EISDIR)) {
         withoutFile_ = true;
@@ -182,6 +207,11 @@ void LogWriter::writeBatch(std::deque<std::string>& batch) {
         return;
     }
     if (fd < 0) return;  // best effort: the entries are lost
+    if (movedAside_) {
+        writeAll(fd, entry("log: " + file_.filename().string() + " was another user's and could not be written; it is kept as " +
+                           movedAside_->filename().string()));
+        movedAside_.reset();
+    }
     for (const std::string& text : batch) {
         struct stat info {};
         if (::fstat(fd, &info) == 0 && static_cast<uintmax_t>(info.st_size) > trimThreshold)

@@ -7,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -57,6 +58,8 @@ public:
 private:
     void run(std::stop_token stop);
     void writeBatch(std::deque<std::string>& batch);
+    // Opens the log file for appending; -1 with errno set when it cannot be.
+    int open();
 
     const std::filesystem::path file_;
     std::mutex mutex_;
@@ -68,6 +71,8 @@ private:
     uint64_t appendedCount_ = 0;
     uint64_t writtenCount_ = 0;
     bool withoutFile_ = false;  // the writer's thread only
+    // Another user's log file that open() moved aside, still to be told in the new one.
+    std::optional<std::filesystem::path> movedAside_;  // the writer's thread only
     std::jthread thread_;  // last: starts once the rest is ready
 };
 

@@ -128,8 +128,7 @@ void LoginItem::apply(bool openAtLogin) {
     }
     // Also rewritten when the program has moved since it was registered.
     if (isEnabled && facts.exec == execValue(*executable)) return;
-    std::error_code ignored;
-    std::filesystem::create_directories(file().parent_path(), ignored);
+    makeMissingFolders(file().parent_path(), 0755);
     if (!writeFileDurably(file(), desktopEntry(*executable)))
         Log::write(std::string("login item: ") + std::strerror(errno));
 }

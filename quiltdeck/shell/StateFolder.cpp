@@ -91,7 +91,7 @@ void StateFolder::make(const fs::path& folder) {
     makeFolder(folder);
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0) return;
-    ::mkdirat(folderFd, "drops", 0700);
+    if (::mkdirat(folderFd, "drops", 0700) == 0) giveMadeToHomeOwner(folder / "drops");
     struct stat info {};
     if (::fstat(folderFd, &info) == 0 && mayClose(info)) ::fchmod(folderFd, info.st_mode & 07777 & ~othersBits);
     size_t budget = entriesMended;

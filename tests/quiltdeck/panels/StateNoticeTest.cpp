@@ -241,6 +241,140 @@ TEST_F(StateNoticeTest, AStateFolderLinkedAheadOfItsFolder) {
     EXPECT_EQ(StateNotice::lostAtQuit(store), t("quit_info_unsaved_lost", {cause}));
 }
 
+// The program's files left unreadable by an earlier run as root in the user's home (before such a
+// run gave them to the user): the launch says whose they are and the command that gives them back,
+// and leaves them as they are. The state folder root's: all of it; only the file: the file.
+TEST_F(StateNoticeTest, SaysWhoseFilesItCannotReadAndHowToTakeThemBack) {
+    if (::geteuid() != 0) return;  // needs another user to be
+    for (const bool folderToo : {true, false}) {
+        SCOPED_TRACE(folderToo ? "the folder root's" : "the file root's");
+        testing::TempFolder home;
+        ::chown(home.path().c_str(), testing::FilesAsNobody::nobody, testing::FilesAsNobody::nobody);
+        ::chmod(home.path().c_str(), 0755);
+        const auto dir = home / ".quiltdeck";
+        std::filesystem::create_directory(dir);
+        ::chmod(dir.c_str(), 0700);
+        testing::writeFile(dir / "state.json", R"({"language":"de"})");
+        ::chmod((dir / "state.json").c_str(), 0600);
+        if (!folderToo) ::chown(dir.c_str(), testing::FilesAsNobody::nobody, testing::FilesAsNobody::nobody);
+        {
+            testing::FilesAsNobody asUser;
+            const Store store(dir);
+            EXPECT_TRUE(store.readOnly());
+            const std::string command =
+                folderToo ? "sudo chown -R nobody: '" + dir.string() + "'" : "sudo chown nobody: '" + (dir / "state.json").string() + "'";
+            EXPECT_EQ(StateNotice::reason(store), (dir / "state.json").string() +
+                                                      " belongs to root, and this user (nobody) cannot read it. To take it back, run: " +
+                                                      command);
+        }
+        EXPECT_EQ(testing::readFile(dir / "state.json"), R"({"language":"de"})");
+    }
+}
+
+// What is wrong is said of the file it is wrong with, in every language: state.json behind a linked
+// folder that is a FIFO or a folder (named as state.json, not as the folder), a loop of links, a
+// link whose end names a folder (said at launch, though nothing stands there), and a file a save
+// kept aside.
+TEST_F(StateNoticeTest, NamesWhatIsWrongWithWhichFile) {
+    testing::TempFolder root;
+    const auto elsewhere = root / "dotfiles" / "qd";
+    std::filesystem::create_directories(elsewhere);
+    const auto linkedFolder = root / "qd";
+    std::filesystem::create_symlink("dotfiles/qd", linkedFolder);
+    struct Case {
+        const char* name;
+        std::function<std::filesystem::path()> make;  // the state folder
+        std::string english;                           // what the launch says, in English
+        const char* cause;                             // the key of the cause it names
+        bool alert = true;
+    };
+    const std::string linkedFile = (linkedFolder / "state.json").string() + " \u2192 " + (elsewhere / "state.json").string();
+    const Case cases[] = {
+        {"a FIFO behind a linked folder",
+         [&] {
+             ::mkfifo((elsewhere / "state.json").c_str(), 0600);
+             return linkedFolder;
+         },
+         linkedFile + " cannot be read (not a regular file).", "state_ro_not_file"},
+        {"a folder behind a linked folder",
+         [&] {
+             std::filesystem::create_directory(elsewhere / "state.json");
+             return linkedFolder;
+         },
+         linkedFile + " cannot be read (not a regular file).", "state_ro_not_file"},
+        {"a loop of links",
+         [&] {
+             std::filesystem::create_symlink("state.json", folder / "state.json");
+             return folder.path();
+         },
+         file() + " cannot be read (its links lead round in a loop).", "state_link_loop"},
+        {"a link naming a folder, to nothing",
+         [&] {
+             std::filesystem::create_symlink("../nowhere.json/", folder / "state.json");
+             return folder.path();
+         },
+         "Changes are not being saved: " + file() + " \u2192 " + (folder.path().parent_path() / "nowhere.json").string() +
+             "/: the link names a folder, not a file. Quiltdeck keeps trying.",
+         "state_link_names_folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(elsewhere / "state.json");
+        std::filesystem::remove_all(folder / "state.json");
+        const auto dir = c.make();
+        const Store store(dir);
+        for (const Lang lang : Lang::allCases()) {
+            Lang::setCurrent(lang);
+            SCOPED_TRACE(std::string(lang.rawValue()));
+            const auto alert = StateNotice::alert(store);
+            ASSERT_TRUE(alert);
+            const std::string said = store.readOnly() ? *StateNotice::reason(store) : alert->informativeText;
+            if (lang == Lang::en) EXPECT_EQ(said, c.english);
+            EXPECT_NE(said.find("state.json"), std::string::npos);
+            EXPECT_NE(said.find(t(c.cause)), std::string::npos);
+            EXPECT_EQ(said.find("%@"), std::string::npos);
+            // The quit question says the same cause.
+            const auto lost = StateNotice::lostAtQuit(store);
+            ASSERT_TRUE(lost);
+            EXPECT_NE(lost->find(t(c.cause)), std::string::npos);
+            EXPECT_EQ(lost->find(std::strerror(ELOOP)), std::string::npos);
+        }
+        Lang::setCurrent(Lang::en);
+    }
+}
+
+// A link mended while the program runs, to a state it did not read: the bar names that file and
+// where what it held is kept, briefly where the bar is short; no alert holds the work up.
+TEST_F(StateNoticeTest, NamesAFileASaveKeptAside) {
+    testing::TempFolder root;
+    std::filesystem::create_directories(root / "real");
+    testing::writeFile(root / "real" / "a.json", R"({"language":"de"})");
+    std::filesystem::create_symlink("../real/typo.json", folder / "state.json");
+    Store store(folder.path());
+    store.setLanguage("fr");
+    EXPECT_TRUE(store.flush());
+    // Mended: it leads to the state it should have led to from the start.
+    std::filesystem::remove(folder / "state.json");
+    std::filesystem::create_symlink(root / "real" / "a.json", folder / "state.json");
+    store.setLanguage("it");
+    EXPECT_TRUE(store.flush());
+    loop_.runPending();
+    ASSERT_TRUE(store.keptAside());
+    const std::string reason = (root / "real" / "a.json").string() +
+                               " held a state this run had not read (a link now leads there, or it changed since); what it held is kept as " +
+                               store.keptAside()->copy.string() + ".";
+    EXPECT_EQ(StateNotice::line(store), "Another state file kept: " + reason);
+    EXPECT_EQ(StateNotice::briefLine(store), "Another state file kept");
+    EXPECT_FALSE(StateNotice::alert(store));
+    for (const Lang lang : Lang::allCases()) {
+        Lang::setCurrent(lang);
+        const auto line = StateNotice::line(store);
+        ASSERT_TRUE(line);
+        EXPECT_NE(line->find(store.keptAside()->copy.string()), std::string::npos) << lang.rawValue();
+        EXPECT_EQ(line->find("%@"), std::string::npos) << lang.rawValue();
+    }
+}
+
 // At launch, a link that ends at what is no file: the alert names where it ends.
 TEST_F(StateNoticeTest, TheAlertNamesWhereTheLinkEnds) {
     std::filesystem::create_directory(folder / "elsewhere");

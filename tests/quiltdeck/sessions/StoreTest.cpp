@@ -1,6 +1,7 @@
 #include "quiltdeck/sessions/Store.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <gtest/gtest.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
@@ -23,7 +24,9 @@
 #include "platform/runtime/VirtualMainLoop.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/Defaults.h"
+#include "quiltdeck/panels/ClaudeFirstRun.h"
 #include "quiltdeck/shell/DurableFile.h"
+#include "quiltdeck/shell/LogWriter.h"
 #include "quiltdeck/shell/LoginItem.h"
 #include "quiltdeck/shell/StateFolder.h"
 
@@ -497,6 +500,7 @@ TEST_F(StoreTest, TellsWhyItOnlyReads) {
         std::function<void()> prepare;
         Cause cause;
         int error;
+        int saveError = 0;  // saves that fail from the start
     };
     std::unique_ptr<Store> holder;
     const Case cases[] = {
@@ -521,7 +525,9 @@ TEST_F(StoreTest, TellsWhyItOnlyReads) {
              std::filesystem::create_symlink("fifo", stateFile());
          },
          Cause::unreadable, EINVAL},
-        {"a loop of links", [&] { std::filesystem::create_symlink("state.json", stateFile()); }, Cause::unreadable, EINVAL},
+        {"a loop of links", [&] { std::filesystem::create_symlink("state.json", stateFile()); }, Cause::unreadable, ELOOP},
+        // Only a folder can stand where it ends: no save gets there until it is mended, said at once.
+        {"a link to a folder's name", [&] { std::filesystem::create_symlink("nowhere.json/", stateFile()); }, Cause::none, 0, EISDIR},
         {"a link to a folder", [&] { std::filesystem::create_symlink(folder.path(), stateFile()); }, Cause::unreadable, EISDIR},
         {"held", [&] { holder = std::make_unique<Store>(folder.path()); }, Cause::heldElsewhere, 0},
     };
@@ -534,9 +540,78 @@ TEST_F(StoreTest, TellsWhyItOnlyReads) {
         EXPECT_EQ(store.readOnlyCause(), c.cause);
         EXPECT_EQ(store.readOnly(), c.cause != Cause::none);
         EXPECT_EQ(store.readOnlyError(), c.error);
+        EXPECT_EQ(store.saveError(), c.saveError);
         if (c.cause == Cause::unreadable) {
             EXPECT_EQ(store.language(), Store::State{}.language);
         }
+    }
+}
+
+// A link mended while the program runs (it led nowhere at launch, or somewhere else): the file it
+// leads to now is not what the run read, and its bytes are kept beside it before a save replaces
+// it, and said. One the run read at launch, pointed away and back, is the run's own.
+TEST_F(StoreTest, AFileTheRunDidNotReadIsKeptBesideItBeforeASave) {
+    struct Case {
+        const char* name;
+        const char* atLaunch;  // where the link leads at launch
+        bool kept;             // ../real/a.json is kept aside once the link leads there again
+        const char* between = nullptr;  // where it leads for a save between launch and the mend
+    };
+    const Case cases[] = {
+        {"a typo", "../rael/a.json", true},
+        {"a trailing slash", "../real/a.json/", true},
+        {"up and back through a missing folder", "../real/missing/../b.json", true},
+        {"read at launch, pointed away and back", "../real/a.json", false, "../real/c.json"},
+    };
+    platform::runtime::VirtualMainLoop loop;
+    platform::runtime::ScopedMainLoop scoped(loop);
+    const std::string theirs = R"({"openTiles":[{"title":"one","cwd":"/p1"},{"title":"two","cwd":"/p2"}],"closed":[{"title":"h1"},{"title":"h2"},{"title":"h3"},{"title":"h4"},{"title":"h5"}]})";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder home;
+        std::filesystem::create_directories(home / ".quiltdeck");
+        std::filesystem::create_directories(home / "real");
+        const auto real = home / "real" / "a.json";
+        writeFile(real, theirs);
+        const auto link = home / ".quiltdeck" / "state.json";
+        std::filesystem::create_symlink(c.atLaunch, link);
+        Store store(home / ".quiltdeck");
+        store.setLanguage("fr");
+        store.flush();
+        const auto pointTo = [&](const char* target) {
+            std::filesystem::remove(link);
+            std::filesystem::create_symlink(target, link);
+        };
+        if (c.between) {
+            pointTo(c.between);
+            store.setLanguage("de");
+            EXPECT_TRUE(store.flush());
+        }
+        pointTo("../real/a.json");
+        store.setLanguage("it");
+        EXPECT_TRUE(store.flush()) << std::strerror(store.saveError());
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_EQ(Store::decode(readFile(real))->language, "it");
+        std::vector<std::filesystem::path> copies;
+        for (const auto& entry : std::filesystem::directory_iterator(home / "real"))
+            if (entry.path().filename().string().starts_with("a.json.kept-")) copies.push_back(entry.path());
+        ASSERT_EQ(copies.size(), c.kept ? 1u : 0u);
+        loop.runPending();
+        EXPECT_EQ(store.keptAside().has_value(), c.kept);
+        if (!c.kept) {
+            // What it read at launch is still there for the run: its tiles and history.
+            EXPECT_EQ(store.openTiles().size(), 2u);
+            continue;
+        }
+        EXPECT_EQ(readFile(copies[0]), theirs);
+        EXPECT_EQ(store.keptAside()->copy, copies[0]);
+        // Saved again: the file is the run's own now, nothing more is kept.
+        store.setLanguage("de");
+        EXPECT_TRUE(store.flush());
+        size_t after = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(home / "real"))
+            after += entry.path().filename().string().starts_with("a.json.kept-");
+        EXPECT_EQ(after, 1u);
     }
 }
 
@@ -765,6 +840,50 @@ size_t occurrences(const std::string& text, const std::string& line) {
 // Both writers of settings in the state folder: a folder made read-only (or a full disk) fails
 // their saves with one line, keeps the last whole file, and the first save after it is made
 // writable again says so.
+// A run as root with a user's home (sudo keeping HOME) makes the program's files there as the user's:
+// the state folder, state.json and the drops folder, the log, the defaults and their folders, the
+// CLI's ~/.claude.json. The user's next launch reads and saves them all.
+TEST(StateFolderSaves, ARunAsRootInAUsersHomeLeavesTheFilesTheUsers) {
+    if (::geteuid() != 0) return;  // needs root, and another user to give the files to
+    constexpr uid_t user = testing::FilesAsNobody::nobody;
+    TempFolder home;
+    ASSERT_EQ(::chown(home.path().c_str(), user, user), 0);
+    ::chmod(home.path().c_str(), 0755);
+    testing::ScopedVariable homeVariable("HOME", home.path().string());
+    const auto dir = home / ".quiltdeck";
+    {
+        Store store(dir);
+        store.setLanguage("fr");
+        EXPECT_TRUE(store.flush());
+        LogWriter log(dir / "log.txt");
+        log.append(LogWriter::entry("as root"));
+        EXPECT_TRUE(log.flush());
+        Defaults(home / ".config" / "quiltdeck" / "defaults.json").setValue("k", 1);
+        EXPECT_EQ(ClaudeFirstRun::answer(home / ".claude.json"), ClaudeFirstRun::Outcome::written);
+    }
+    struct passwd* entry = ::getpwuid(user);
+    const gid_t group = entry ? entry->pw_gid : user;
+    for (const auto& made : {dir, dir / "state.json", dir / "drops", dir / "log.txt", home / ".config",
+                             home / ".config" / "quiltdeck", home / ".config" / "quiltdeck" / "defaults.json",
+                             home / ".claude.json"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(made.c_str(), &info), 0) << made;
+        EXPECT_EQ(info.st_uid, user) << made;
+        EXPECT_EQ(info.st_gid, group) << made;
+    }
+    // The user's own launch: all of it theirs to read and save.
+    testing::FilesAsNobody asUser;
+    Store store(dir);
+    EXPECT_FALSE(store.readOnly());
+    EXPECT_EQ(store.language(), "fr");
+    store.setLanguage("de");
+    EXPECT_TRUE(store.flush());
+    LogWriter log(dir / "log.txt");
+    log.append(LogWriter::entry("as the user"));
+    EXPECT_TRUE(log.flush());
+    EXPECT_NE(readFile(dir / "log.txt").find("as the user"), std::string::npos);
+}
+
 TEST(StateFolderSaves, AReadOnlyFolderFailsOnceThenRecovers) {
     // A writer on a folder: each call changes one setting and tells whether it reached the disk.
     using Writer = std::function<bool(int step)>;

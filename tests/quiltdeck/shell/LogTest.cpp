@@ -92,6 +92,29 @@ TEST(LogWriter, WritesThroughAStateFolderLinkedAheadOfItsFolder) {
     EXPECT_EQ(readFile(dir / "dotfiles" / "qd" / "log.txt"), "first\n");
 }
 
+// A log left in the user's own folder by a run as root, which the user cannot write: kept under a
+// name of its own, whole, and a log of the user's begun, which says so; not the user's folder: no log.
+TEST(LogWriter, AnotherUsersLogInTheUsersFolderIsKeptAsideAndANewOneBegun) {
+    if (::geteuid() != 0) return;  // needs another user to be
+    TempFolder dir;
+    ::chown(dir.path().c_str(), testing::FilesAsNobody::nobody, testing::FilesAsNobody::nobody);
+    writeFile(dir / "log.txt", "root's line\n");
+    ::chmod((dir / "log.txt").c_str(), 0600);
+    {
+        testing::FilesAsNobody asUser;
+        LogWriter writer(dir / "log.txt");
+        writer.append("the user's line\n");
+        writer.flush();
+    }
+    const std::string log = readFile(dir / "log.txt");
+    EXPECT_NE(log.find("log: log.txt was another user's and could not be written; it is kept as log.txt.0-"), std::string::npos);
+    EXPECT_TRUE(log.ends_with("the user's line\n"));
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        if (entry.path().filename().string().starts_with("log.txt.0-")) kept.push_back(readFile(entry.path()));
+    EXPECT_EQ(kept, std::vector<std::string>{"root's line\n"});
+}
+
 TEST(LogWriter, EightThreadsKeepEntriesWholeAndInOrder) {
     TempFolder dir;
     LogWriter writer(dir / "log.txt");
