@@ -86,6 +86,39 @@ TEST(ClaudeFirstRunTest, ThroughASymbolicLinkTheLinkStays) {
     EXPECT_EQ(modeOf(real), 0604u);
 }
 
+// The CLI's file stays whose it was: another user's (a run as root with their home), or the user's
+// own with a group of its own; one made new in another user's home by a run as root is theirs.
+TEST(ClaudeFirstRunTest, TheFileKeepsItsOwnerAndGroup) {
+    if (::geteuid() != 0) return;  // needs other users and groups to give files to
+    constexpr uid_t nobody = testing::FilesAsNobody::nobody;
+    struct Case {
+        const char* name;
+        std::optional<std::pair<uid_t, gid_t>> before;  // none: no file, in a home of user nobody's
+        std::pair<uid_t, gid_t> after;
+    };
+    const Case cases[] = {
+        {"another user's", std::pair<uid_t, gid_t>{nobody, nobody}, {nobody, nobody}},
+        {"the user's, another group", std::pair<uid_t, gid_t>{0, 4}, {0, 4}},
+        {"new in another user's home", std::nullopt, {nobody, nobody}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder home;
+        ::chown(home.path().c_str(), nobody, nobody);
+        testing::ScopedVariable homeVariable("HOME", home.path().string());
+        const fs::path file = home / ".claude.json";
+        if (c.before) {
+            writeFile(file, R"({"theme":"light"})");
+            ::chown(file.c_str(), c.before->first, c.before->second);
+        }
+        EXPECT_EQ(ClaudeFirstRun::answer(file), Outcome::written);
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, c.after.first);
+        EXPECT_EQ(info.st_gid, c.after.second);
+    }
+}
+
 // The CLI rewrites its file when it starts; what it wrote while we worked stays.
 TEST(ClaudeFirstRunTest, WriterBetweenReadAndReplaceKeepsItsMembers) {
     TempFolder folder;
