@@ -306,7 +306,9 @@ void Session::exited(int32_t rawStatus) {
     } else {
         Log::write("tile exit " + shortId() + " code " + std::to_string(WEXITSTATUS(rawStatus)));
     }
-    if (resumeId_ && rawStatus != 0 && machine_->showsNoConversation()) {
+    // Gone only where its file is: a CLI that fails at once for another cause (a settings file it
+    // cannot read) leaves a conversation that can be continued once that is mended.
+    if (resumeId_ && rawStatus != 0 && machine_->showsNoConversation() && !hasSavedConversation()) {
         Log::write("tile " + shortId() + ": saved conversation is gone, starting fresh");
         machine_->setClaudeSessionId(std::nullopt);
         metrics_->stop();

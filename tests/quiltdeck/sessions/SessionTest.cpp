@@ -218,6 +218,19 @@ TEST_F(SessionTest, AGoneConversationHandsOverInsteadOfEnding) {
     loop.runPending();
     EXPECT_EQ(resumeFailures, 2);
 
+    // The conversation is on disk: the CLI failed for another cause, and the tile ends offering
+    // to continue it once that is mended, rather than starting afresh.
+    Session::Arguments kept = assistant();
+    kept.resume = "kept-id";
+    testing::makeFile(folder / ".claude" / "projects" / SessionLaunch::folderKey((folder / "project").string()) / "kept-id.jsonl", "{}\n");
+    auto failed = open(kept);
+    failed->view().dataReceived(bytes("No conversation found with session ID: kept-id\r\n"));
+    exitWith(*failed, 1 << 8);
+    EXPECT_EQ(resumeFailures, 2);
+    EXPECT_EQ(failed->status(), SessionStatus::exited);
+    EXPECT_TRUE(failed->hasSavedConversation());
+    EXPECT_EQ(failed->claudeSessionId(), "kept-id");
+
     // Without a resume id, the same exit ends the tile.
     auto fresh = open(assistant());
     fresh->view().send(std::string_view("typed"));
