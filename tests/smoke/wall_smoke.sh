@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The wall in a real window on a virtual X display, on a session bus of its own (run it under
 # dbus-run-session): four shell tiles restored from state.json, three on Main and one on a second
-# wall; Ctrl+Shift+Return zooms the active tile over the scrim (the screenshot darkens beside it)
-# and Escape ends the zoom; xdotool drags the first tile's header onto the third slot;
+# wall; Ctrl+Shift+Return zooms the active tile over the scrim (the screenshot darkens beside it),
+# Escape goes to the shell in it (the zoom stays) and Ctrl+Shift+Return again ends the zoom (had
+# Escape ended it, the key would zoom again); xdotool drags the first tile's header onto the third slot;
 # Ctrl+Shift+T asks for a new tab's name (typed with spaces around it) and shows that tab; after
 # Ctrl+Shift+Q (asked, Return), state.json holds the new order and the walls. Keys go out once what
 # they are for holds the keyboard, a shot that is checked is taken again until it shows what it
@@ -68,7 +69,8 @@ after=""; back=""
 xdotool key ctrl+shift+Return
 within 150 darker || fail "the scrim did not darken the wall: mean $before before, $after zoomed"
 xdotool key Escape
-within 150 lighter || fail "Escape left the scrim: mean $back"
+xdotool key ctrl+shift+Return
+within 150 lighter || fail "Escape and Ctrl+Shift+Return left the scrim: mean $back"
 
 # --- Drag the first tile's header onto the third slot --------------------------------------------
 read -r fx fy <<<"$(header 0)"
