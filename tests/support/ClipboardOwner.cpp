@@ -8,6 +8,8 @@
 // endless-utf8      the same as UTF8_STRING
 // trickle-utf8 MS, trickle-ct MS, trickle-png MS   a first part, then one byte MS ms after each
 //                   request, without end (the last a picture)
+// cut-utf8          a first part that ends inside a character ("caf" and the first byte of "é"),
+//                   then nothing more: the next part never comes
 // atom-reply COUNT  names UTF8_STRING, and answers a request for it with COUNT items of type ATOM
 // atom-reply-all COUNT  names UTF8_STRING, COMPOUND_TEXT and STRING, and answers each as atom-reply
 // links-then-atoms COUNT  names text/uri-list (a web address), image/png and UTF8_STRING, and answers
@@ -52,6 +54,7 @@ struct Incremental {
     size_t part = 0;
     bool endless = false;
     bool trickle = false;
+    bool stalls = false;
     bool ended = false;
 };
 
@@ -210,6 +213,10 @@ int main(int argc, char** argv) {
                 while (transfer.data.size() < (size_t{64} << 10)) transfer.data += line;
                 transfer.part = transfer.data.size();
                 transfer.endless = true;
+            } else if (mode == "cut-utf8") {
+                transfer.data = "caf\xc3";
+                transfer.part = transfer.data.size();
+                transfer.stalls = true;
             } else {
                 transfer.data = mode == "trickle-ct" ? compoundLine : picture ? std::string("\x89PNG\r\n\x1a\n") : std::string("start ");
                 transfer.part = transfer.data.size();
@@ -229,6 +236,8 @@ int main(int argc, char** argv) {
                 continue;
             }
             say("asked");
+            // Its first part given, it never gives another.
+            if (transfer.stalls && transfer.at > 0) continue;
             std::string part;
             if (transfer.trickle && transfer.at > 0) {
                 sleepMs(ms);

@@ -157,7 +157,7 @@ std::optional<std::string> readProcFile(const std::string& path) {
     return text;
 }
 
-// The number after `key` in a /proc text ("syscr: 12"); `hex` for the signal masks.
+// The number after `key` in a /proc text ("voluntary_ctxt_switches: 12"); base 16 for the signal masks.
 std::optional<uint64_t> field(const std::string& text, const char* key, int base = 10) {
     const size_t at = text.find(key);
     if (at == std::string::npos) return std::nullopt;
