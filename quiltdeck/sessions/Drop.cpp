@@ -499,9 +499,10 @@ void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_
         return sayPasteNews("paste_no_answer", {}, {});
     }
     const bool gone = end.how == How::gone;
+    // What reached the tile is said: a character the owner left unfinished is none of it.
     Log::write("paste: cut short, " + std::string(gone ? "the program holding the clipboard ended" : "the clipboard stopped answering") +
-               ": " + came);
-    sayPasteNews(gone ? "paste_cut_gone" : "paste_cut_stopped", {end.bytes}, {end.bytes});
+               ": " + came + (reached < end.bytes ? ", " + std::to_string(end.bytes - reached) + " dropped" : ""));
+    sayPasteNews(gone ? "paste_cut_gone" : "paste_cut_stopped", {reached}, {reached});
 }
 
 void Drop::sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop) {

@@ -80,6 +80,11 @@ void PasteQueue::cutShort(Stream stream) {
     items_[at].bytes.clear();
 }
 
+bool PasteQueue::holdsCharacterStart(Stream stream) const {
+    const size_t at = place(stream);
+    return at < items_.size() && !items_[at].bytes.empty();
+}
+
 bool PasteQueue::letPass(Stream stream) {
     const size_t at = place(stream);
     if (at == items_.size() || items_[at].begun) return false;

@@ -44,6 +44,8 @@ public:
     // A stream cut short, still open (its frame's end to come): what it holds of a character
     // begun goes nowhere, and counts as dropped.
     void cutShort(Stream stream);
+    // An open stream holds the start of a character whose rest has not come.
+    bool holdsCharacterStart(Stream stream) const;
     // What waits behind an open stream that has had no bytes yet goes ahead of it: the stream
     // gives up its place and takes one at the back with its first bytes. False when it had some
     // (or is not open).

@@ -141,11 +141,16 @@ void TerminalView::pasteText(Pasteboard& board, bool bracketed, bool framedWhenE
          },
          [this, alive, stream, started, start, bracketed, framedWhenEmpty](Pasteboard::ReadEnd end) {
              if (alive.expired()) return;
+             // A text that ends inside a character was cut by its owner, however its read ended (a
+             // pipe's owner that went away cannot be told from one that finished).
+             if (end.whole() && pasteQueue_.holdsCharacterStart(stream)) end.how = Pasteboard::ReadEnd::How::gone;
              // An empty clipboard still pastes its frame; a read that brought
              // nothing pastes nothing. What came is closed as a paste, broken off or not.
              if (framedWhenEmpty && end.whole()) start();
-             // Stopped inside a character: nothing of it goes, not even ahead of the frame's end.
-             if (const auto it = incomingPastes_.find(stream); it != incomingPastes_.end() && it->second.stop != PasteStop::none)
+             // Stopped or cut inside a character: nothing of it goes, not even ahead of the frame's
+             // end (a program reading raw would get a replacement character).
+             const auto it = incomingPastes_.find(stream);
+             if (!end.whole() || (it != incomingPastes_.end() && it->second.stop != PasteStop::none))
                  pasteQueue_.cutShort(stream);
              if (*started && bracketed) {
                  const auto& marker = EscapeSequences::bracketedPasteEnd;

@@ -401,6 +401,14 @@ TEST(DropIntoSessionTest, TheChildGetsOneBracketedPaste) {
         {std::nullopt, {How::gone, 5000}, {}, cafe, "<12>", 0,
          "paste: the program holding the clipboard ended while files or a picture came (5000 bytes came); nothing pasted",
          "Nothing pasted: the program holding the clipboard ended after 5 kB of files or a picture"},
+        // An owner gone inside a character: nothing of it goes, and what reached the tile is said;
+        // a text that ends inside one was cut, though its read ended as a whole one (a pipe's).
+        {std::nullopt, {}, {How::gone}, {"caf\xc3"}, "^[[200~caf^[[201~<13>", 1,
+         "paste: cut short, the program holding the clipboard ended: 4 bytes read, 3 reached the tile, 1 dropped",
+         "Paste cut short after 3 B: the program holding the clipboard ended"},
+        {std::nullopt, {}, {}, {"caf\xf0\x9f\x99"}, "^[[200~caf^[[201~<14>", 1,
+         "paste: cut short, the program holding the clipboard ended: 6 bytes read, 3 reached the tile, 3 dropped",
+         "Paste cut short after 3 B: the program holding the clipboard ended"},
     };
     std::vector<std::string> said;
     auto saying = platform::runtime::NotificationCenter::defaultCenter().subscribe(

@@ -252,7 +252,18 @@ TEST(TerminalViewClipboard, PastedPiecesGoOutAsTheyCome) {
         {"Plain", "", {"ab", "cd"}, How::whole, "ab", "cdk"},
         // A character cut between pieces waits for its rest; controls are dropped wherever they fall.
         {"CutCharacter", "", {"\xe2\x82", "\xac\x1b[201~\x03"}, How::whole, "", "\xe2\x82\xac[201~k"},
-        {"CutAtTheEnd", "", {"a\xe2\x82"}, How::whole, "a", "\xef\xbf\xbdk"},
+        // A text that ends inside a character was cut by its owner (one that went away from a pipe
+        // reads as whole): nothing of the character goes, and the read is told as cut.
+        {"CutAtTheEnd", "", {"a\xe2\x82"}, How::whole, "a", "k", 0ms, 0ms, "", Pasteboard::ReadEnd{How::gone, 3},
+         PasteStop::none, SIZE_MAX, 1},
+        {"CutAtTheEndFramed", "\x1b[?2004h", {"a", "\xf0\x9f\x99"}, How::whole, "\x1b[200~a", "\x1b[201~k", 0ms, 0ms, "",
+         Pasteboard::ReadEnd{How::gone, 4}, PasteStop::none, SIZE_MAX, 1},
+        {"OwnerGoneInsideACharacter", "", {"a\xc3"}, How::gone, "a", "k", 0ms, 0ms, "", std::nullopt, PasteStop::none,
+         SIZE_MAX, 1},
+        {"OwnerGoneInsideACharacterFramed", "\x1b[?2004h", {"ab\xe2\x80"}, How::gone, "\x1b[200~ab", "\x1b[201~k", 0ms,
+         0ms, "", std::nullopt, PasteStop::none, SIZE_MAX, 2},
+        {"CutAtTheLimitInsideACharacter", "\x1b[?2004h", {"a\xe2"}, How::tooLarge, "\x1b[200~a", "\x1b[201~k", 0ms, 0ms,
+         "", std::nullopt, PasteStop::none, SIZE_MAX, 1},
         {"Stopped", "\x1b[?2004h", {"ab"}, How::stopped, "\x1b[200~ab", "\x1b[201~k"},
         {"OwnerGone", "\x1b[?2004h", {"ab", "c"}, How::gone, "\x1b[200~ab", "c\x1b[201~k"},
         {"CutAtTheLimit", "\x1b[?2004h", {"ab"}, How::tooLarge, "\x1b[200~ab", "\x1b[201~k"},
