@@ -170,9 +170,11 @@ volatile sig_atomic_t woken = 0;
 // Acting on it, it throws its line away and says "PROMPT". Each key it reads it tells with whether
 // that came before it acted on the signal ("KEY a before") or after; "q" ends it. With "ignore" it
 // never hears the signal at all; with "deaf" it holds it blocked for good (pending, never taken);
-// with "quiet" it takes it at once and goes on reading, saying nothing.
-void lateInterrupt(std::string_view how) {
+// with "quiet" it takes it at once and goes on reading, saying nothing. With "framed" after it, it
+// asks for pastes framed, as a line editor does.
+void lateInterrupt(std::string_view how, bool framed) {
     keysOneByOne();
+    if (framed) writeLine("\x1b[?2004h");
     if (how == "ignore") {
         ::signal(SIGINT, SIG_IGN);
     } else if (how == "deaf") {
@@ -267,7 +269,7 @@ int main(int argc, char** argv) {
         char byte;
         return ::read(never[0], &byte, 1) < 0 ? 4 : 0;
     } else if (mode == "lateint") {
-        lateInterrupt(argc > 2 ? argv[2] : "");
+        lateInterrupt(argc > 2 ? argv[2] : "", argc > 3 && std::string_view(argv[3]) == "framed");
     } else if (mode == "slowreader" && argc > 3) {
         slowReader(std::strtoul(argv[2], nullptr, 10), std::atoi(argv[3]));
     } else if (mode == "inherited") {

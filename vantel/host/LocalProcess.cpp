@@ -87,13 +87,33 @@ struct LocalProcess::Channel {
         platform::runtime::TimePoint since;
     };
     std::optional<InterruptHeard> interruptHeard;
+    // The terminal's foreground as last walked (I/O thread only): walked again when its group
+    // changes, when a reader left it, or `foregroundLookAge` after the last walk, so that a
+    // group of hundreds is not walked every few milliseconds.
+    std::optional<PseudoTerminalHelpers::Foreground> foregroundSeen;
+    platform::runtime::TimePoint foregroundSeenAt{};
+    const PseudoTerminalHelpers::Foreground& foreground(pid_t leader) {
+        const pid_t group = ::tcgetpgrp(masterFd);
+        const auto now = Clock::now();
+        const bool stale = !foregroundSeen || foregroundSeen->group != std::max(group, pid_t{0}) ||
+                           now - foregroundSeenAt >= foregroundLookAge ||
+                           std::any_of(foregroundSeen->readers.begin(), foregroundSeen->readers.end(), [&](pid_t reader) {
+                               return ::getpgid(reader) != group;
+                           });
+        if (stale) {
+            foregroundSeen = PseudoTerminalHelpers::foreground(masterFd, leader);
+            foregroundSeenAt = now;
+        }
+        return *foregroundSeen;
+    }
     // The foreground group an interrupt key goes to now, with how its readers look.
-    static std::optional<InterruptHeard> interruptGoesTo(int masterFd, pid_t leader) {
+    std::optional<InterruptHeard> interruptGoesTo(pid_t leader) {
+        const auto& seen = foreground(leader);
+        if (seen.group <= 0) return std::nullopt;
         InterruptHeard heard;
-        heard.group = ::tcgetpgrp(masterFd);
-        if (heard.group <= 0) return std::nullopt;
-        for (const pid_t reader : PseudoTerminalHelpers::foregroundReaders(masterFd, leader)) {
-            if (const auto seen = PseudoTerminalHelpers::look(reader)) heard.readers.emplace_back(reader, *seen);
+        heard.group = seen.group;
+        for (const pid_t reader : seen.readers) {
+            if (const auto look = PseudoTerminalHelpers::look(reader)) heard.readers.emplace_back(reader, *look);
         }
         heard.since = Clock::now();
         return heard;
@@ -803,31 +823,41 @@ bool LocalProcess::queueWrite(std::span<const uint8_t> data, bool isReply, uint6
 
 void LocalProcess::flushWrites(Channel& channel) {
     for (;;) {
+        // What the first write waits for is looked up in /proc with the lock let go: keys typed
+        // meanwhile are queued at once, however long the look takes.
+        int front;
+        bool insisted, whenRead;
+        {
+            std::lock_guard lock(channel.writeMutex);
+            channel.waitingForReader = false;
+            if (channel.writes.empty()) return;
+            const auto& write = channel.writes.front();
+            front = write.id;
+            insisted = write.id <= channel.insistUpTo;
+            whenRead = write.whenRead && write.written == 0 && !insisted;
+        }
+        const auto waitForReader = [&] {
+            std::lock_guard lock(channel.writeMutex);
+            channel.waitingForReader = true;
+        };
+        if (channel.interruptHeard && !insisted && !interruptActedOn(channel)) return waitForReader();
+        channel.interruptHeard.reset();
+        std::optional<Channel::InterruptHeard> heard;
+        if (whenRead) {
+            if (!readerReady(channel)) return waitForReader();
+            // Looked at before the key goes: the programs may act on it at once.
+            if (interruptSignals(channel.masterFd)) heard = channel.interruptGoesTo(shellPid_);
+        }
         int id;
         size_t count;
         int error = 0;
         {
             std::lock_guard lock(channel.writeMutex);
-            channel.waitingForReader = false;
             if (channel.writes.empty()) return;
             auto& write = channel.writes.front();
-            const bool insisted = write.id <= channel.insistUpTo;
-            if (channel.interruptHeard && !insisted && !interruptActedOn(channel)) {
-                channel.waitingForReader = true;
-                return;
-            }
-            channel.interruptHeard.reset();
-            std::optional<Channel::InterruptHeard> heard;
-            if (write.whenRead && write.written == 0 && !insisted) {
-                if (!readerReady(channel)) {
-                    channel.waitingForReader = true;
-                    return;
-                }
-                channel.readerWaitSince.reset();
-                // Looked at before the key goes: the programs may act on it at once.
-                if (interruptSignals(channel.masterFd)) heard = Channel::interruptGoesTo(channel.masterFd, shellPid_);
-            }
-            if (insisted) channel.readerWaitSince.reset();
+            // Taken back, or insisted on, meanwhile: looked at again.
+            if (write.id != front || (write.id <= channel.insistUpTo) != insisted) continue;
+            if (whenRead || insisted) channel.readerWaitSince.reset();
             while (write.written < write.bytes.size()) {
                 const ssize_t n =
                     ::write(channel.masterFd, write.bytes.data() + write.written, write.bytes.size() - write.written);
@@ -869,21 +899,23 @@ bool LocalProcess::interruptActedOn(Channel& channel) {
         return true;
     }
     // Another group has the terminal: the one interrupted ended, or gave it back.
-    const pid_t group = ::tcgetpgrp(channel.masterFd);
-    if (group <= 0 || group != heard.group) return true;
+    const auto& foreground = channel.foreground(shellPid_);
+    if (foreground.group <= 0 || foreground.group != heard.group) return true;
     for (const auto& [pid, before] : heard.readers) {
         const auto now = PseudoTerminalHelpers::look(pid);
         // Gone, or left the group: it acted.
         if (!now || now->group != heard.group) continue;
-        // A signal ignored is acted on as it comes.
-        if (now->interruptIgnored) continue;
+        // A signal ignored all along is acted on as it comes. One ignored only now is being
+        // handled: a line editor ignores it while it cleans up after it (and would throw away
+        // what it read meanwhile).
+        if (before.interruptIgnored && now->interruptIgnored) continue;
         // Not taken yet (it holds the signal blocked, or has not run since).
         if (now->interruptPending) return false;
         // Taken, but still in the sleep the signal found it in: a key that reached it now would be
         // read first (a line editor would take it into the line the interrupt is to throw away).
         // It has acted once it went to sleep again, waiting for input.
         if (now->sleeps == before.sleeps) return false;
-        if (!PseudoTerminalHelpers::childWaitsForInput(channel.masterFd, shellPid_)) return false;
+        if (!PseudoTerminalHelpers::readersWaitForInput(channel.masterFd, foreground.readers)) return false;
     }
     return true;
 }
@@ -901,12 +933,18 @@ bool LocalProcess::readerReady(Channel& channel) {
         ++writeFigures_.readerWaitsPastLimit;
         return true;
     }
-    if (!PseudoTerminalHelpers::childWaitsForInput(channel.masterFd, shellPid_)) {
+    if (!PseudoTerminalHelpers::readersWaitForInput(channel.masterFd, channel.foreground(shellPid_).readers)) {
         channel.readerSeenWaiting = 0;
         return false;
     }
     // Twice in a row: what was written last may still be on its way into the child's side.
     return ++channel.readerSeenWaiting >= 2;
+}
+
+bool LocalProcess::childHasTheForeground() const {
+    const int fd = childfd_;
+    if (!running_ || fd < 0) return false;
+    return PseudoTerminalHelpers::foreground(fd, shellPid_).leaderAlone;
 }
 
 int LocalProcess::setWindowSize(const winsize& size) {

@@ -129,6 +129,9 @@ public:
     bool sendWhenRead(std::span<const uint8_t> data);
     static constexpr auto readerWaitLimit = std::chrono::seconds(3);
     static constexpr auto interruptActLimit = std::chrono::seconds(1);
+    // How long a walk of the terminal's foreground (PseudoTerminalHelpers::foreground) is used
+    // while these waits look at its readers every few milliseconds.
+    static constexpr auto foregroundLookAge = std::chrono::milliseconds(100);
     // Input the user insists on (an interrupt key while one waits): it and what waits before it
     // go now, whatever they wait for.
     bool sendInsisting(std::span<const uint8_t> data);
@@ -154,6 +157,9 @@ public:
     bool running() const { return running_.load(); }
     int childfd() const { return childfd_.load(); }
     pid_t shellPid() const { return shellPid_.load(); }
+    // The child started (a shell) has the terminal's foreground to itself, with no program of its
+    // own running there: it waits at its own prompt. False when no child runs.
+    bool childHasTheForeground() const;
     bool debugIO() const { return debugIO_.load(); }
     void setDebugIO(bool on) { debugIO_.store(on); }
     int sendCount() const { return sendCount_.load(); }

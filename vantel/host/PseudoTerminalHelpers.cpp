@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -222,22 +223,57 @@ std::vector<pid_t> childrenOf(pid_t pid) {
     return children;
 }
 
+// What /proc/<pid>/stat tells every user: state, parent and group.
+struct StatLine {
+    char state = 0;
+    pid_t parent = 0;
+    pid_t group = 0;
+};
+
+std::optional<StatLine> statOf(const std::string& folder) {
+    const auto stat = readProcFile(folder + "/stat");
+    if (!stat) return std::nullopt;
+    // "pid (name) S ppid pgrp ...": the name may hold anything, the rest follows its last parenthesis.
+    const size_t close = stat->rfind(')');
+    if (close == std::string::npos || close + 2 >= stat->size()) return std::nullopt;
+    long parent = 0, group = 0;
+    if (std::sscanf(stat->c_str() + close + 3, "%ld %ld", &parent, &group) != 2) return std::nullopt;
+    return StatLine{(*stat)[close + 2], static_cast<pid_t>(parent), static_cast<pid_t>(group)};
+}
+
+// The system call the process is blocked in (-1: none, running); none where it is not ours to read.
+std::optional<long> callOf(const std::string& folder) {
+    const auto call = readProcFile(folder + "/syscall");
+    if (!call) return std::nullopt;
+    char* end = nullptr;
+    const long number = std::strtol(call->c_str(), &end, 10);
+    // "running" reads as no number.
+    return end == call->c_str() ? -1 : number;
+}
+
+bool isChildWait(long call) {
+#ifdef SYS_wait4
+    if (call == SYS_wait4) return true;
+#endif
+#ifdef SYS_waitid
+    if (call == SYS_waitid) return true;
+#endif
+    return false;
+}
+
+bool isGone(char state) { return state == 'Z' || state == 'X' || state == 'x'; }
+
 }  // namespace
 
 std::optional<PseudoTerminalHelpers::ProcessLook> PseudoTerminalHelpers::look(pid_t pid) {
     if (pid <= 0) return std::nullopt;
     const std::string folder = "/proc/" + std::to_string(pid);
-    const auto stat = readProcFile(folder + "/stat");
+    const auto stat = statOf(folder);
     if (!stat) return std::nullopt;
     ProcessLook seen;
-    // "pid (name) S ppid pgrp ...": the name may hold anything, the rest follows its last parenthesis.
-    const size_t close = stat->rfind(')');
-    if (close == std::string::npos || close + 2 >= stat->size()) return std::nullopt;
-    seen.state = (*stat)[close + 2];
-    long parent = 0, group = 0;
-    if (std::sscanf(stat->c_str() + close + 3, "%ld %ld", &parent, &group) != 2) return std::nullopt;
-    seen.parent = static_cast<pid_t>(parent);
-    seen.group = static_cast<pid_t>(group);
+    seen.state = stat->state;
+    seen.parent = stat->parent;
+    seen.group = stat->group;
     // Every user may read a process's status: its signals, and how often it has gone to sleep.
     if (const auto status = readProcFile(folder + "/status")) {
         const uint64_t interrupt = uint64_t{1} << (SIGINT - 1);
@@ -247,12 +283,7 @@ std::optional<PseudoTerminalHelpers::ProcessLook> PseudoTerminalHelpers::look(pi
         seen.sleeps = field(*status, "voluntary_ctxt_switches:").value_or(0);
     }
     // Only its owner, or who may trace it, reads the call it is blocked in.
-    if (const auto call = readProcFile(folder + "/syscall")) {
-        char* end = nullptr;
-        const long number = std::strtol(call->c_str(), &end, 10);
-        // "running" reads as no number.
-        seen.call = end == call->c_str() ? -1 : number;
-    }
+    seen.call = callOf(folder);
     return seen;
 }
 
@@ -261,32 +292,47 @@ bool PseudoTerminalHelpers::ProcessLook::waitsForInput() const {
     return state == 'S';
 }
 
-std::vector<pid_t> PseudoTerminalHelpers::foregroundReaders(int masterFd, pid_t leader) {
-    const pid_t group = ::tcgetpgrp(masterFd);
-    if (group <= 0) return {};
-    // The group's processes in the session, found down from its leader: those with no child of
-    // their own in the group read (a program's wrapper, waiting for it, reads nothing).
-    std::vector<pid_t> members;
-    std::vector<pid_t> parents;
+PseudoTerminalHelpers::Foreground PseudoTerminalHelpers::foreground(int masterFd, pid_t leader) {
+    Foreground found;
+    found.group = ::tcgetpgrp(masterFd);
+    if (found.group <= 0) {
+        found.group = 0;
+        return found;
+    }
+    // The group's live processes in the session, down from its leader, nearest first. Only the
+    // stat line of each: the walk may pass hundreds (a build's jobs), every few milliseconds.
+    struct Member {
+        pid_t pid;
+        pid_t parent;
+    };
+    std::vector<Member> members;
     std::vector<pid_t> queue{leader};
-    constexpr size_t mostLooked = 4096;
-    for (size_t next = 0; leader > 0 && next < queue.size() && next < mostLooked; ++next) {
+    for (size_t next = 0; leader > 0 && next < queue.size() && next < mostWalked; ++next) {
         const pid_t pid = queue[next];
-        const auto seen = look(pid);
-        if (!seen) continue;
-        if (seen->group == group) {
-            members.push_back(pid);
-            parents.push_back(seen->parent);
-        }
+        const auto stat = statOf("/proc/" + std::to_string(pid));
+        if (!stat || isGone(stat->state)) continue;
+        if (stat->group == found.group) members.push_back({pid, stat->parent});
         for (const pid_t child : childrenOf(pid)) queue.push_back(child);
     }
-    std::vector<pid_t> readers;
-    for (const pid_t member : members) {
-        if (std::find(parents.begin(), parents.end(), member) == parents.end()) readers.push_back(member);
+    found.leaderAlone = members.size() == 1 && members.front().pid == leader;
+    for (const Member& member : members) {
+        if (found.readers.size() == mostReaders) break;
+        const bool parent = std::any_of(members.begin(), members.end(),
+                                        [&](const Member& other) { return other.parent == member.pid; });
+        // A wrapper waits for its child; a reader may have started one (a helper, a job of its own).
+        if (parent) {
+            const auto call = callOf("/proc/" + std::to_string(member.pid));
+            if (!call || isChildWait(*call)) continue;
+        }
+        found.readers.push_back(member.pid);
     }
     // A group out of the session's reach: its leader, as the terminal names it.
-    if (readers.empty()) readers.push_back(group);
-    return readers;
+    if (found.readers.empty()) found.readers.push_back(found.group);
+    return found;
+}
+
+std::vector<pid_t> PseudoTerminalHelpers::foregroundReaders(int masterFd, pid_t leader) {
+    return foreground(masterFd, leader).readers;
 }
 
 namespace {
@@ -314,6 +360,11 @@ void PseudoTerminalHelpers::setPeerByNameOnly(bool on) { peerByNameOnly.store(on
 std::optional<int> PseudoTerminalHelpers::unreadInput(int masterFd) {
     const int peer = openPeer(masterFd);
     if (peer < 0) return std::nullopt;
+    // What was written last may still be on its way in (the kernel hands it to the terminal's line
+    // discipline on a worker of its own): a look for input waits for that hand-over, so that none
+    // of it reads as read already.
+    pollfd ready{peer, POLLIN, 0};
+    ::poll(&ready, 1, 0);
     int unread = 0;
     const bool told = ::ioctl(peer, FIONREAD, &unread) == 0;
     ::close(peer);
@@ -322,17 +373,24 @@ std::optional<int> PseudoTerminalHelpers::unreadInput(int masterFd) {
 }
 
 bool PseudoTerminalHelpers::childWaitsForInput(int masterFd, pid_t leader) {
+    return readersWaitForInput(masterFd, foreground(masterFd, leader).readers);
+}
+
+bool PseudoTerminalHelpers::readersWaitForInput(int masterFd, const std::vector<pid_t>& readers) {
     if (const auto unread = unreadInput(masterFd); unread && *unread > 0) return false;
     // No foreground process to tell of: nothing waits on it.
-    if (::tcgetpgrp(masterFd) <= 0) return true;
-    const auto readers = foregroundReaders(masterFd, leader);
+    if (readers.empty()) return true;
     return std::any_of(readers.begin(), readers.end(), [&](pid_t reader) {
-        const auto seen = look(reader);
+        const std::string folder = "/proc/" + std::to_string(reader);
+        const auto stat = statOf(folder);
         // Gone: nothing to wait for.
-        if (!seen) return true;
-        if (!seen->waitsForInput()) return false;
+        if (!stat || isGone(stat->state)) return true;
+        ProcessLook seen;
+        seen.state = stat->state;
+        seen.call = callOf(folder);
+        if (!seen.waitsForInput()) return false;
         // Asleep, where the call cannot be read: not on its output, which would wait unread.
-        return seen->call || availableBytes(masterFd).second == 0;
+        return seen.call || availableBytes(masterFd).second == 0;
     });
 }
 

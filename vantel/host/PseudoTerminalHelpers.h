@@ -38,7 +38,8 @@ public:
     // holds none of its output unread. True when it cannot be told.
     static bool childWaitsForInput(int masterFd, pid_t sessionLeader = 0);
     // The input the child's side of the terminal at `masterFd` holds that its programs have not
-    // read; none when it cannot be told. The child's side is reached through the master
+    // read, what was written to the master and is still on its way in among it; none when it
+    // cannot be told. The child's side is reached through the master
     // (TIOCGPTPEER), or by its name where the kernel has no such call.
     static std::optional<int> unreadInput(int masterFd);
     // Tests: the child's side is reached by its name alone, as on a kernel without TIOCGPTPEER.
@@ -61,10 +62,27 @@ public:
     };
     // None when the process is gone.
     static std::optional<ProcessLook> look(pid_t pid);
-    // The processes of the terminal's foreground group that read it: the group's processes in the
-    // session of `sessionLeader` (down from it) with no child of their own in the group, as a
-    // wrapper that waits for its program reads nothing. The group's leader where none is found.
+
+    // The terminal's foreground as one walk down from the session's leader finds it: its group,
+    // and those of the group's processes that read the terminal. A wrapper, waiting for its child
+    // in the group (`sh -c 'prog; true'`), reads nothing; a reader with a helper child or a zombie
+    // of its own reads all the same. Where the call a process waits in is not ours to read, one
+    // with a live child in the group is taken for a wrapper. The walk looks at `mostWalked`
+    // processes at most and names `mostReaders` readers at most, the nearest the leader first;
+    // the group's leader where it finds none.
+    struct Foreground {
+        pid_t group = 0;  // 0: no foreground group to tell of
+        std::vector<pid_t> readers;
+        // The group is the leader's, with no other live process in it: a shell at its own prompt.
+        bool leaderAlone = false;
+    };
+    static constexpr size_t mostWalked = 1024;
+    static constexpr size_t mostReaders = 16;
+    static Foreground foreground(int masterFd, pid_t sessionLeader);
+    // foreground(...).readers.
     static std::vector<pid_t> foregroundReaders(int masterFd, pid_t sessionLeader);
+    // As childWaitsForInput, for readers already found.
+    static bool readersWaitForInput(int masterFd, const std::vector<pid_t>& readers);
 
 private:
     // NUL-terminated copies with a terminating null pointer, made before the

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -339,11 +340,32 @@ TEST(LocalProcessTerminalView, AnEchoIsDrawnInTheFrameAfterItArrivesBesideFiftee
     for (auto& view : views) view->terminate();
 }
 
-// Ctrl+C during a paste, and keys typed at once after it, wait as long as the program takes and no
-// longer, none of it at a bound: a REPL behind a wrapper that waits for it (the group's leader, which
-// reads nothing) gets the key once it read the paste's end, and the keys once it gave a fresh
-// prompt; a line editor that ignores the signal gets the keys at once.
+namespace {
+
+// The children of process `pid` that have ended and wait to be reaped.
+bool hasZombieChild(pid_t pid) {
+    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    for (pid_t child; children >> child;) {
+        std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Ctrl+C during a paste, through the view's own keys, and keys typed at once after it, for each
+// shape the terminal's foreground takes: the key goes once the program that reads has read the
+// paste's end, and the keys once it acted on the signal (a fresh prompt), none of it at a bound,
+// whoever's the program and whatever else runs in its group (a wrapper that waits for it, a helper
+// child, a zombie); a signal ignored lets the keys go at once, one held blocked at the bound. A
+// program that reads its keys raw and relays them (script, sudo's own terminal) takes the key as it
+// comes: what it had taken of the paste is its own, and a second Ctrl+C gives its prompt back.
 TEST(LocalProcessTerminalView, CtrlCDuringAPasteWaitsForTheProgramThatReads) {
+    const std::string shell = "/bin/bash --norc --noprofile -i";
     struct Case {
         const char* name;
         std::vector<std::string> command;
@@ -352,16 +374,40 @@ TEST(LocalProcessTerminalView, CtrlCDuringAPasteWaitsForTheProgramThatReads) {
         // output read as it comes: the screen may scroll past it).
         std::string heard, answer;
         size_t size = size_t{256} << 10;  // of the paste
+        bool framed = true;               // the program reads pastes framed
+        bool anotherUsers = false;        // this program looks at it as another user
+        bool zombie = false;              // wait for the program's child to end unreaped
+        size_t interruptPastLimit = 0;    // keys that waited the program's bound
+        bool again = false;               // a second Ctrl+C, and the keys once more
     };
     const Case cases[] = {
+        {"the user's shell", {"/bin/bash", "--norc", "--noprofile", "-i"}, "PROMPT$ ", "echo pasted\r", "echo do\"\"ne\r",
+         "^C", "\rdone\r\n"},
+        // Its calls and reads are not this program's to see (a root shell after su).
+        {"a root shell on the tile's terminal", {"/bin/bash", "--norc", "--noprofile", "-i"}, "PROMPT$ ", "echo pasted\r",
+         "echo do\"\"ne\r", "^C", "\rdone\r\n", size_t{256} << 10, true, true},
         // bc reads its lines through a line editor in the wrapper's group; on the signal it says so
         // and goes on (what was pasted stays on its line, cut where the paste was: a Return ends
         // it before the sum typed).
         {"a calculator behind a wrapper", {"/bin/sh", "-c", "bc -q; true"}, "", "100+1\r", "\r20+3\r",
          "(interrupt) use quit to exit.", "\r23\r\n", 32 << 10},
+        {"a calculator with a helper child", {"/bin/sh", "-c", "sleep 30 & exec bc -q"}, "", "100+1\r", "\r20+3\r",
+         "(interrupt) use quit to exit.", "\r23\r\n", 32 << 10},
+        {"a calculator with a zombie child", {"/bin/sh", "-c", "sleep 0 & exec bc -q"}, "", "100+1\r", "\r20+3\r",
+         "(interrupt) use quit to exit.", "\r23\r\n", 32 << 10, true, false, true},
         {"a line editor that ignores it",
          {"/bin/bash", "--norc", "--noprofile", "-c", "trap '' INT; read -e -p 'PROMPT$ ' line; echo \"got ${line: -4}\""},
          "PROMPT$ ", "xy", "done\r", "", "got done"},
+        // The signal ends the read; the trap says so, and the next read gets the keys.
+        {"a line editor that catches it",
+         {"/bin/bash", "--norc", "--noprofile", "-c",
+          "trap 'echo CAUGHT' INT; while :; do read -e -p 'PROMPT$ ' line && echo \"got ${line: -4}\"; done"},
+         "PROMPT$ ", "xy", "done\r", "CAUGHT", "got done"},
+        // It never takes the signal: the keys go at the bound, read as the keys they are.
+        {"a reader that holds it blocked", {vantel::testing::testChild, "lateint", "deaf", "framed"}, "READY", "xy", "d", "",
+         "KEY d before", 16 << 10, true, false, false, 1},
+        {"a relay", {"/usr/bin/script", "-qfec", shell, "/dev/null"}, "PROMPT$ ", "echo pasted\r", "echo do\"\"ne\r", "^C",
+         "\rdone\r\n", size_t{256} << 10, true, false, false, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -370,27 +416,45 @@ TEST(LocalProcessTerminalView, CtrlCDuringAPasteWaitsForTheProgramThatReads) {
         view.processDelegate = &r.owner;
         view.startProcess(c.command[0], std::vector<std::string>(c.command.begin() + 1, c.command.end()),
                           std::vector<std::string>{"TERM=xterm-256color", "HOME=/nonexistent", "INPUTRC=/dev/null",
-                                                   "PATH=/usr/bin:/bin"});
-        ASSERT_TRUE(r.waitFor([&] { return screenText(view).find(c.prompt) != std::string::npos; })) << screenText(view);
-        ASSERT_TRUE(r.waitFor([&] { return view.getTerminal().bracketedPasteMode; }));
+                                                   "PATH=/usr/bin:/bin", "PS1=PROMPT$ ", "SHELL=/bin/sh"});
+        ASSERT_TRUE(r.waitFor([&] { return view.received.find(c.prompt) != std::string::npos; })) << screenText(view);
+        if (c.framed) {
+            ASSERT_TRUE(r.waitFor([&] { return view.getTerminal().bracketedPasteMode; }));
+        }
+        if (c.zombie) {
+            ASSERT_TRUE(r.waitFor([&] { return hasZombieChild(view.process().shellPid()); }));
+        }
+        std::optional<vantel::testing::Unprivileged> observer;
+        if (c.anotherUsers) observer.emplace();
         std::string text;
         while (text.size() < c.size) text += c.pasted;
         platform::ui::Pasteboard::general().setString(text);
         view.paste();
         const size_t before = view.received.size();
-        view.keyDown(vantel::testing::typed("c", platform::ui::Modifier::control));
-        for (const char key : c.typed) {
-            if (key == '\r') view.keyDown(vantel::testing::typed("\r", 0, platform::ui::Key::returnKey));
-            else view.keyDown(vantel::testing::typed(std::string(1, key)));
-        }
+        const auto interrupt = [&] { view.keyDown(vantel::testing::typed("c", platform::ui::Modifier::control)); };
+        const auto type = [&] {
+            for (const char key : c.typed) {
+                if (key == '\r') view.keyDown(vantel::testing::typed("\r", 0, platform::ui::Key::returnKey));
+                else view.keyDown(vantel::testing::typed(std::string(1, key)));
+            }
+        };
+        interrupt();
+        type();
         const auto said = [&](const std::string& words) {
             return r.loop.runUntil([&] { return view.received.find(words, before) != std::string::npos; }, 20s);
         };
         EXPECT_TRUE(said(c.heard)) << screenText(view);
+        if (c.again) {
+            r.loop.runUntil([] { return false; }, 300ms);
+            const size_t second = view.received.size();
+            interrupt();
+            EXPECT_TRUE(r.loop.runUntil([&] { return view.received.find(c.prompt, second) != std::string::npos; }, 20s));
+            type();
+        }
         // What was typed after the key reaches the program.
         EXPECT_TRUE(said(c.answer)) << screenText(view);
         EXPECT_EQ(view.process().writeFigures().readerWaitsPastLimit, 0u);
-        EXPECT_EQ(view.process().writeFigures().interruptWaitsPastLimit, 0u);
+        EXPECT_EQ(view.process().writeFigures().interruptWaitsPastLimit, c.interruptPastLimit);
         view.process().terminate();
     }
 }
