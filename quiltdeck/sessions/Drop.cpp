@@ -102,21 +102,29 @@ int openDropsFolder(const std::filesystem::path& folder, std::string& reason) {
 
 // A paste message worded in the language of the moment: the key's brief line (that of `briefKey`
 // when given) and its whole, with these sizes. Each new one replaces the last of the topic.
+// `more`: a sentence of its own after the whole words (the brief ones stay short).
 void sayPasteNews(std::string key, std::vector<size_t> briefSizes, std::vector<size_t> sizes, bool lasting = false,
-                  std::string briefKey = {}) {
+                  std::string briefKey = {}, std::string more = {}) {
     if (briefKey.empty()) briefKey = key + "_brief";
     BarMessage::say(
         std::string(Drop::pasteTopic),
-        [key = std::move(key), briefKey = std::move(briefKey), briefSizes = std::move(briefSizes), sizes = std::move(sizes)] {
+        [key = std::move(key), briefKey = std::move(briefKey), briefSizes = std::move(briefSizes), sizes = std::move(sizes),
+         more = std::move(more)] {
             const auto filled = [](const std::string& text, const std::vector<size_t>& bytes) {
                 std::vector<L10nArg> args;
                 for (const size_t count : bytes) args.emplace_back(tByteSize(count));
                 return L10n::format(text, args);
             };
-            return BarMessage::Text{filled(t(briefKey), briefSizes), filled(t(key), sizes)};
+            std::string whole = filled(t(key), sizes);
+            if (!more.empty()) whole += ". " + t(more);
+            return BarMessage::Text{filled(t(briefKey), briefSizes), std::move(whole)};
         },
         lasting);
 }
+
+// A Ctrl+C that went to a program reading its keys itself (a relay: sudo's terminal of its own,
+// ssh, tmux) discarded nothing it had taken: the words say so, and how to get its prompt back.
+std::string rawReaderWords(bool rawReader) { return rawReader ? "paste_stop_raw_reader" : ""; }
 
 // How a paste was stopped, in the log's words.
 std::string stoppedHow(vantel::PasteStop stop) {
@@ -131,13 +139,14 @@ std::string stoppedHow(vantel::PasteStop stop) {
 // unsent, and a paste cut with nothing left over does not hide that. A tile closed takes its
 // paste's words with it.
 size_t droppedThisTurn = 0;
-void sayDropped(size_t bytes, vantel::PasteStop why = vantel::PasteStop::interrupted) {
+void sayDropped(size_t bytes, vantel::PasteStop why = vantel::PasteStop::interrupted, bool rawReader = false) {
     if (why == vantel::PasteStop::closed) return BarMessage::withdraw(std::string(Drop::pasteTopic));
     if (droppedThisTurn == 0 && bytes > 0) platform::runtime::MainLoop::main().post([] { droppedThisTurn = 0; });
     droppedThisTurn += bytes;
     // Either says "Stopped: … not sent" in brief.
     const char* key = why == vantel::PasteStop::ended ? "paste_dropped_ended" : "paste_dropped";
-    sayPasteNews(key, {droppedThisTurn}, {droppedThisTurn}, false, "paste_dropped_brief");
+    sayPasteNews(key, {droppedThisTurn}, {droppedThisTurn}, false, "paste_dropped_brief",
+                 rawReaderWords(rawReader && why == vantel::PasteStop::interrupted));
 }
 
 void sayPictureNotKept(std::string key, const std::string& why, std::vector<size_t> sizes = {}) {
@@ -442,13 +451,14 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
                                   [limit, weak](const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop, size_t sent) {
                                       const auto session = weak.lock();
                                       sayHowAPasteEnded(end, limit, stop, sent,
-                                                        session && session->view().pasteStopDiscardedUnread());
+                                                        session && session->view().pasteStopDiscardedUnread(),
+                                                        session && session->view().pasteStopReachedRawReader());
                                   });
     });
 }
 
 void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit, vantel::PasteStop stop,
-                             std::optional<size_t> sent, bool discardedUnread) {
+                             std::optional<size_t> sent, bool discardedUnread, bool rawReader) {
     using How = platform::ui::Pasteboard::ReadEnd::How;
     const size_t reached = std::min(sent.value_or(end.bytes), end.bytes);
     // What was read, what of it reached the tile and what a stop dropped.
@@ -465,10 +475,11 @@ void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_
         }
         Log::write("paste: " + how + " (" + std::string(end.how == How::cancelled ? "while reading" : "after the read ended") +
                    "): " + came + (reached < end.bytes ? ", " + std::to_string(end.bytes - reached) + " dropped" : "") +
-                   (discardedUnread ? "; the tile's terminal was full, and what it held unread was discarded" : ""));
-        if (reached < end.bytes || droppedThisTurn > 0) return sayDropped(end.bytes - reached, stop);
+                   (discardedUnread ? "; the tile's terminal was full, and what it held unread was discarded" : "") +
+                   (rawReader ? "; its program reads its keys itself" : ""));
+        if (reached < end.bytes || droppedThisTurn > 0) return sayDropped(end.bytes - reached, stop, rawReader);
         if (!byKey) return BarMessage::withdraw(std::string(pasteTopic));
-        return sayPasteNews("paste_cut_interrupted", {reached}, {reached});
+        return sayPasteNews("paste_cut_interrupted", {reached}, {reached}, false, {}, rawReaderWords(rawReader));
     }
     // A whole paste leaves nothing said of an earlier one.
     if (end.how == How::whole) return BarMessage::withdraw(std::string(pasteTopic));
@@ -532,9 +543,10 @@ void Drop::sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, 
     sayPasteNews(gone ? "paste_items_gone" : "paste_items_stopped_answering", {end.bytes}, {end.bytes});
 }
 
-void Drop::sayPastedTextDropped(size_t bytes, vantel::PasteStop why) {
-    Log::write("paste: " + stoppedHow(why) + "; " + std::to_string(bytes) + " bytes not sent");
-    sayDropped(bytes, why);
+void Drop::sayPastedTextDropped(size_t bytes, vantel::PasteStop why, bool rawReader) {
+    Log::write("paste: " + stoppedHow(why) + "; " + std::to_string(bytes) + " bytes not sent" +
+               (rawReader ? "; its program reads its keys itself" : ""));
+    sayDropped(bytes, why, rawReader);
 }
 
 void Drop::sayPictureCheckStopped(size_t bytes, vantel::PasteStop stop) {

@@ -72,14 +72,16 @@ public:
     static void pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
                                const std::filesystem::path& dropsFolder);
     // How a text paste ended; `sent`: what of the bytes read reached the tile (all when not given);
-    // `discardedUnread`: its stop found the tile's terminal full and discarded what it held unread.
+    // `discardedUnread`: its stop found the tile's terminal full and discarded what it held unread;
+    // `rawReader`: its Ctrl+C went to a program that reads its keys itself.
     static void sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit,
                                   vantel::PasteStop stop = vantel::PasteStop::none,
-                                  std::optional<size_t> sent = std::nullopt, bool discardedUnread = false);
+                                  std::optional<size_t> sent = std::nullopt, bool discardedUnread = false,
+                                  bool rawReader = false);
     // How a read of files or a picture ended short: nothing of it was pasted.
     static void sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop);
     // A stop (Ctrl+C, the tile's program ended, the tile closed) kept `bytes` of pasted text from going out.
-    static void sayPastedTextDropped(size_t bytes, vantel::PasteStop why);
+    static void sayPastedTextDropped(size_t bytes, vantel::PasteStop why, bool rawReader = false);
     // A stop came while a picture of `bytes` that had come whole was checked: nothing pasted.
     static void sayPictureCheckStopped(size_t bytes, vantel::PasteStop stop);
 

@@ -146,7 +146,9 @@ void Session::build(const Arguments& arguments) {
     view_->setNativeForegroundColor(rgb(228, 228, 231));
     view_->installColors(AnsiPalette::current());
     view_->hideScroller();
-    view_->setPastedTextDropped(&Drop::sayPastedTextDropped);
+    view_->setPastedTextDropped([view = view_.get()](size_t bytes, vantel::PasteStop why) {
+        Drop::sayPastedTextDropped(bytes, why, view->pasteStopReachedRawReader());
+    });
     const auto optimal = view_->getOptimalFrameSize();
     view_->setFrameSize({optimal.width, optimal.height});
     view_->onBytes = [this, weak](std::span<const uint8_t> slice) {

@@ -43,6 +43,7 @@ public:
         send(view, data);
         if (queues) unreadPastes[paste] += data.size();
     }
+    bool interruptKeySignals(TerminalView&) override { return !keysRaw; }
     // What of the pastes is still unread, all of it.
     std::map<uint64_t, size_t> takeBackPastes(TerminalView&, bool& flushed) override {
         flushed = false;
@@ -69,6 +70,7 @@ public:
     size_t room = SIZE_MAX;  // what the owner takes before its child reads; SIZE_MAX: unlimited
     int overflows = 0;  // writes larger than the room left
     bool queues = false;  // what is sent waits in the owner, unread by its child, until `unread` is emptied
+    bool keysRaw = false;  // its child reads its keys itself: the interrupt key makes no signal
     size_t unread = 0;
     std::map<uint64_t, size_t> unreadPastes;  // of `unread`, the pastes' text
     std::vector<double> positions;

@@ -941,6 +941,11 @@ bool LocalProcess::readerReady(Channel& channel) {
     return ++channel.readerSeenWaiting >= 2;
 }
 
+bool LocalProcess::keysMakeSignals() const {
+    const int fd = childfd_;
+    return !running_ || fd < 0 || interruptSignals(fd);
+}
+
 bool LocalProcess::childHasTheForeground() const {
     const int fd = childfd_;
     if (!running_ || fd < 0) return false;

@@ -160,6 +160,9 @@ public:
     // The child started (a shell) has the terminal's foreground to itself, with no program of its
     // own running there: it waits at its own prompt. False when no child runs.
     bool childHasTheForeground() const;
+    // The child's terminal turns the interrupt key into a signal (its program has not taken its
+    // keys raw, as a relay does: sudo's terminal of its own, ssh, tmux). True when no child runs.
+    bool keysMakeSignals() const;
     bool debugIO() const { return debugIO_.load(); }
     void setDebugIO(bool on) { debugIO_.store(on); }
     int sendCount() const { return sendCount_.load(); }

@@ -69,6 +69,7 @@ public:
     void sendWhenRead(TerminalView& source, std::span<const uint8_t> data) override;
     void sendInsisting(TerminalView& source, std::span<const uint8_t> data) override;
     std::map<uint64_t, size_t> takeBackPastes(TerminalView& source, bool& flushed) override;
+    bool interruptKeySignals(TerminalView&) override { return process_->keysMakeSignals(); }
     void scrolled(TerminalView&, double) override {}
     void requestOpenLink(TerminalView& source, const std::string& link,
                          const std::map<std::string, std::string>& params) override;

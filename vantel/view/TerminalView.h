@@ -624,6 +624,9 @@ public:
     void stopPastes(PasteStop why);
     // The last stopPastes found the child's terminal full and discarded what it held unread.
     bool pasteStopDiscardedUnread() const { return pasteStopDiscardedUnread_; }
+    // The last Ctrl+C that stopped pastes went to a program that reads its keys itself (raw): what
+    // it had taken of them was its own to act on, not the terminal's to discard.
+    bool pasteStopReachedRawReader() const { return pasteStopReachedRawReader_; }
     // The URIs and images of `board` read for a held place: the read is the place's (Ctrl+C, keys
     // that waited their limit and closing the view give it up) and its bytes count as the place's.
     // `whole` hears the items of a read that ended whole; one that ends short closes the place
@@ -832,6 +835,7 @@ private:
     bool typedInputWatched_ = false;
     std::function<void(size_t, PasteStop)> pastedTextDropped_;
     bool pasteStopDiscardedUnread_ = false;
+    bool pasteStopReachedRawReader_ = false;
     // The Ctrl+C that stopped a paste the program reads framed: it goes once the program has read
     // the paste's end (set while the key is handled, taken by the send it makes).
     bool interruptWaitsForRead_ = false;

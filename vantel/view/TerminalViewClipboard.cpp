@@ -257,6 +257,7 @@ void TerminalView::stopPastes(PasteStop why) {
     size_t dropped = pasteQueue_.dropPastedText();
     // And what waits in the writer: what is sent next (the Ctrl+C) goes next, whatever the child reads.
     pasteStopDiscardedUnread_ = false;
+    pasteStopReachedRawReader_ = why == PasteStop::interrupted && terminalDelegate_ && !terminalDelegate_->interruptKeySignals(*this);
     if (terminalDelegate_) {
         uint64_t takenBack = 0;
         for (const auto& [paste, bytes] : terminalDelegate_->takeBackPastes(*this, pasteStopDiscardedUnread_)) {

@@ -46,6 +46,9 @@ public:
         flushed = false;
         return {};
     }
+    // The child's terminal turns the interrupt key into a signal; false where its program reads
+    // its keys itself (raw), taking the key as a byte.
+    virtual bool interruptKeySignals(TerminalView&) { return true; }
     // The view's place in the scroll-back: 0 at the top, 1 at the bottom.
     virtual void scrolled(TerminalView& source, double position) = 0;
     // Default: TerminalView::openDefaultLink (only what the link rules open without asking).

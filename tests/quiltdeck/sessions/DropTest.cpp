@@ -495,8 +495,8 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     // ('p'), ends it whole ('e'), answers with a picture ('g'; 'G' and 'K': and in the same turn,
     // while the picture is checked, Ctrl+C is typed or the program is ended); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
     // the tile is closed ('x'), its program is ended as closing it does ('k') or ends by itself ('d'), the paste key is pressed again ('v': the clipboard's answers then go
-    // to the latest read), the tile holds what it is given unread by its child ('h'). "<k>" is
-    // typed right after the first key.
+    // to the latest read), the tile holds what it is given unread by its child ('h'), its child
+    // reads its keys itself, raw, as a relay does ('w'). "<k>" is typed right after the first key.
     struct Step {
         int ms;
         char what;
@@ -524,6 +524,12 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
          "2 B eingefügt, dann gekappt: zu langsam", {"text"}},
         {"CtrlC", {{0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
          {"paste: Paste cut short after 2 B: stopped by Ctrl+C"}, {}, {"text"}},
+        // A program that reads its keys itself took what it had of the paste: the words say so,
+        // and how to get its prompt back.
+        {"CtrlCAtARawReader", {{0, 'w'}, {0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
+         {"paste: Paste cut short after 2 B: stopped by Ctrl+C. The program in the tile reads its keys itself: what it had "
+          "taken of the paste is its own, and another Ctrl+C gives its prompt back"},
+         "2 B eingefügt, dann gestoppt", {"text"}},
         {"CtrlCBeforeTheClipboardAnswers", {{1500, 'c'}, {3000, 'i'}}, "<k>\x03",
          {waiting, "paste: Nothing pasted: stopped by Ctrl+C before anything came"}, "Nicht eingefügt: gestoppt", {"items"}},
         {"Whole", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}}, "\x1b[200~abc\x1b[201~<k>", {"-paste"}},
@@ -561,6 +567,14 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
          "\x1b[200~abc\x1b[201~<k>\x03",
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
           "paste: Paste stopped by Ctrl+C: 3 B not sent"}},
+        {"CtrlCWhileGoingOutToARawReader", {{0, 'w'}, {0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'c'}, {2500, 'r'}},
+         "\x1b[200~\x1b[201~<k>\x03",
+         {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
+          "paste: Paste stopped by Ctrl+C: 3 B not sent. The program in the tile reads its keys itself: what it had taken "
+          "of the paste is its own, and another Ctrl+C gives its prompt back"},
+         {}, {}, 0,
+         "paste: stopped by Ctrl+C (after the read ended): 3 bytes read, 0 reached the tile, 3 dropped; its program reads its "
+         "keys itself"},
         {"EndedWhileUnreadInTheTile", {{0, 'h'}, {0, 'i'}, {0, 'p', "abc"}, {0, 'e'}, {1500, 'd'}},
          "\x1b[200~abc\x1b[201~<k>",
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
@@ -619,6 +633,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
                 child.unread = 0;
             }
             if (step.what == 'h') child.queues = true;
+            if (step.what == 'w') child.keysRaw = true;
             if (step.what == 'x') session.reset();
             if (step.what == 'k') session->kill();
             if (step.what == 'd') session->view().processTerminated(session->view().process(), 0);
