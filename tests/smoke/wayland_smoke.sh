@@ -33,6 +33,7 @@ rows=(
     "a picture a byte each 10 ms|picture-trickle 10|--read items|how=0 png=70"
     "a picture read let go of: the owner writes no more|picture-trickle 200|--read items --cancel-after 1500 --linger 3000|how=5 after=0 goneAfterEnd<=1000"
     "a full read-ahead: the owner waits in its write, not cut|endless|--limit 3145728 --ahead 2097152 --drain 81920|how=4 bytes=3145728 ms>=12000 gap>=8000"
+    "an owner that ends inside a character: a pipe that closes reads as whole (the view cuts the character)|die-inside 2||how=0 bytes=5002 came=5002"
     "copy out: wl-paste reads our copy whole|copy-out $big||same=1 pasted=$big"
 )
 

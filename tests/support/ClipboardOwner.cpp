@@ -10,6 +10,8 @@
 //                   request, without end (the last a picture)
 // cut-utf8          a first part that ends inside a character ("caf" and the first byte of "é"),
 //                   then nothing more: the next part never comes
+// die-utf8 COUNT    a first part of 5000 "a" and COUNT bytes (1 to 3) of "🙂", then the program ends
+//                   when it is asked for the next
 // atom-reply COUNT  names UTF8_STRING, and answers a request for it with COUNT items of type ATOM
 // atom-reply-all COUNT  names UTF8_STRING, COMPOUND_TEXT and STRING, and answers each as atom-reply
 // links-then-atoms COUNT  names text/uri-list (a web address), image/png and UTF8_STRING, and answers
@@ -18,6 +20,7 @@
 // incr-targets COUNT   names UTF8_STRING after COUNT others, in an incremental transfer
 // Prints "owner" once it holds the clipboard and "asked" each time a reader asks for a next part.
 
+#include <algorithm>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <unistd.h>
@@ -55,6 +58,7 @@ struct Incremental {
     bool endless = false;
     bool trickle = false;
     bool stalls = false;
+    bool dies = false;
     bool ended = false;
 };
 
@@ -217,6 +221,10 @@ int main(int argc, char** argv) {
                 transfer.data = "caf\xc3";
                 transfer.part = transfer.data.size();
                 transfer.stalls = true;
+            } else if (mode == "die-utf8") {
+                transfer.data = std::string(5000, 'a') + std::string("\xf0\x9f\x99\x82").substr(0, std::clamp<size_t>(count, 1, 3));
+                transfer.part = transfer.data.size();
+                transfer.dies = true;
             } else {
                 transfer.data = mode == "trickle-ct" ? compoundLine : picture ? std::string("\x89PNG\r\n\x1a\n") : std::string("start ");
                 transfer.part = transfer.data.size();
@@ -238,6 +246,7 @@ int main(int argc, char** argv) {
             say("asked");
             // Its first part given, it never gives another.
             if (transfer.stalls && transfer.at > 0) continue;
+            if (transfer.dies && transfer.at > 0) std::_Exit(0);
             std::string part;
             if (transfer.trickle && transfer.at > 0) {
                 sleepMs(ms);

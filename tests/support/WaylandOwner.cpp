@@ -10,6 +10,7 @@
 // hung                   never writes, never closes
 // slow-live PARTS        1 MiB, then PARTS parts of 64 KiB, one each 0.5 s
 // picture-trickle MS     offers only image/png: a small PNG, one byte each MS ms
+// die-inside COUNT       5000 "a" and COUNT bytes (1 to 3) of "🙂", then the program ends
 // keyboard               owns nothing: adds a keyboard to the seat, as a person's, so that windows
 //                        take focus and get the input serial a copy of theirs needs
 // Prints one line per event, "<what> <value> ms=<since start>": "owning 0" once it holds the
@@ -107,6 +108,11 @@ void answer(int fd) {
             written += static_cast<size_t>(count);
             say("wrote", written);
         }
+    } else if (mode == "die-inside") {
+        const std::string text = std::string(5000, 'a') + std::string("\xf0\x9f\x99\x82").substr(0, std::min<size_t>(std::max<size_t>(argument, 1), 3));
+        writeAll(fd, text.data(), text.size(), written);
+        say("died", written);
+        std::_Exit(0);
     } else if (mode == "endless") {
         const std::string part = textOf(size_t{64} << 10);
         while (writeAll(fd, part.data(), part.size(), written)) say("wrote", written);
@@ -187,7 +193,7 @@ bool addKeyboard(const Globals& globals) {
 
 int usage() {
     std::fprintf(stderr, "usage: wayland-owner plain-whole|plain-eagain BYTES | endless | hung | slow-live PARTS | "
-                         "picture-trickle MS | keyboard\n");
+                         "picture-trickle MS | die-inside COUNT | keyboard\n");
     return 2;
 }
 
@@ -196,7 +202,8 @@ int usage() {
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     mode = argv[1];
-    const bool counted = mode == "plain-whole" || mode == "plain-eagain" || mode == "slow-live" || mode == "picture-trickle";
+    const bool counted = mode == "plain-whole" || mode == "plain-eagain" || mode == "slow-live" ||
+                         mode == "picture-trickle" || mode == "die-inside";
     if (counted != (argc == 3) || (!counted && mode != "endless" && mode != "hung" && mode != "keyboard") || argc > 3)
         return usage();
     if (counted) argument = std::strtoull(argv[2], nullptr, 10);
