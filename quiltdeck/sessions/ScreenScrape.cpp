@@ -204,28 +204,30 @@ bool isPlainRule(std::u32string_view row) {
     return std::none_of(row.begin(), row.end(), [](char32_t c) { return isBoxDrawing(c) && c != U'\u2500'; });
 }
 
-// The assistant's prompt box: between two plain rules, or in a rounded box of its own.
+// The assistant's prompt box: between two plain rules, or in a rounded box of its own. The
+// assistant draws its edges and the prompt sign from the row's first column; what is typed into
+// the box, and everything under it, stands indented: a rule or a table's row typed into it is no
+// edge, and a question's choice ("  ❯ 1. Yes") or a table's cell no prompt sign.
 enum class BoxShape { none, ruled, rounded };
 
 BoxShape boxTop(std::u32string_view row) {
-    row = trimmed(row);
+    while (!row.empty() && isWhiteSpace(row.back())) row.remove_suffix(1);
     if (row.size() >= 5 && row.front() == U'\u256D' && row.back() == U'\u256E')
         return isPlainRule(row.substr(1, row.size() - 2)) ? BoxShape::rounded : BoxShape::none;
-    return isPlainRule(row) ? BoxShape::ruled : BoxShape::none;
+    return !row.empty() && row.front() == U'\u2500' && isPlainRule(row) ? BoxShape::ruled : BoxShape::none;
 }
 
 bool isBoxBottom(std::u32string_view row, BoxShape shape) {
-    if (shape == BoxShape::ruled) return isPlainRule(row);
-    row = trimmed(row);
+    while (!row.empty() && isWhiteSpace(row.back())) row.remove_suffix(1);
+    if (shape == BoxShape::ruled) return !row.empty() && row.front() == U'\u2500' && isPlainRule(row);
     return row.size() >= 5 && row.front() == U'\u2570' && row.back() == U'\u256F' &&
            isPlainRule(row.substr(1, row.size() - 2));
 }
 
 bool isPromptSign(char32_t c) { return c == U'>' || c == U'\u276F' || c == U'\u203A'; }
 
-// The row the user types into: the prompt sign first, after blanks (and the rounded box's side).
+// The row the user types into: the prompt sign first (behind the rounded box's side and blanks).
 bool isPromptRow(std::u32string_view row, BoxShape shape) {
-    row = trimmed(row);
     if (shape == BoxShape::rounded) {
         if (row.empty() || row.front() != U'\u2502') return false;
         row = trimmed(row.substr(1));
@@ -233,8 +235,16 @@ bool isPromptRow(std::u32string_view row, BoxShape shape) {
     return !row.empty() && isPromptSign(row.front());
 }
 
-// Below the box: its footer (hints, a mode, a list of commands to complete), a few rows at most.
-constexpr size_t footerRows = 12;
+// A row inside the box under its prompt row: what is typed there, indented under the text.
+bool isInsideBox(std::u32string_view row, BoxShape shape) {
+    if (shape == BoxShape::rounded) return !row.empty() && row.front() == U'\u2502';
+    return row.empty() || isWhiteSpace(row.front());
+}
+
+// A row under the box: its footer (hints, a mode, the shortcuts, however many rows), indented.
+bool isFooterRow(std::u32string_view row) {
+    return trimmed(row).empty() || (isWhiteSpace(row.front()) && !isSeparator(row));
+}
 
 bool isPointer(char32_t c) { return c == U'\u276F' || c == U'\u203A'; }
 
@@ -280,17 +290,11 @@ std::optional<size_t> ScreenScrape::promptBoxRow(std::u32string_view screen) {
         // Its shape down to the foot of the screen: the lines typed, the bottom (or the screen's
         // foot cutting the box short), then the footer, nothing of the transcript.
         size_t below = index + 1;
-        while (below < rows.size() && !isBoxBottom(rows[below], shape) && !isSeparator(rows[below]) &&
-               (shape == BoxShape::ruled || trimmed(rows[below]).starts_with(U"\u2502")))
-            ++below;
+        while (below < rows.size() && !isBoxBottom(rows[below], shape) && isInsideBox(rows[below], shape)) ++below;
         if (below < rows.size() && !isBoxBottom(rows[below], shape)) continue;
-        size_t footer = 0;
-        bool foot = true;
-        for (size_t after = below + 1; after < rows.size() && foot; ++after) {
-            if (trimmed(rows[after]).empty()) continue;
-            foot = ++footer <= footerRows && !isSeparator(rows[after]) && !startsTurnPart(rows[after]);
-        }
-        if (foot) return index - 1;
+        size_t after = below + 1;
+        while (after < rows.size() && isFooterRow(rows[after])) ++after;
+        if (after >= rows.size()) return index - 1;
     }
     return std::nullopt;
 }

@@ -34,10 +34,13 @@ public:
     static std::u32string_view row(std::u32string_view screen, size_t row);
     // The index of the last row of a screen that asks the user something.
     static std::optional<size_t> lastQuestionRow(std::u32string_view screen);
-    // The row of the rule over the assistant's prompt box (a rule, whatever label
-    // it carries, then the row with the prompt sign), the lowest on the screen.
-    // What it says above the box (its answer, the prompts it echoes, a tip under
-    // the spinner) asks nobody: a question of its own takes the box's place.
+    // The row of the rule over the assistant's prompt box, the lowest on the screen: its top
+    // edge (a plain rule, whatever label it carries, or a rounded box's) from the row's first
+    // column, the prompt sign under it there, the lines typed into it indented, its bottom edge
+    // (or the screen's foot), then only its footer, indented, however many rows (the shortcuts
+    // at a narrow width take more than a dozen). What it says above the box (its answer, the
+    // prompts it echoes, a tip under the spinner) asks nobody: a question of its own takes the
+    // box's place.
     static std::optional<size_t> promptBoxRow(std::u32string_view screen);
     // The last row that asks the user, when the assistant asks it now: no prompt
     // box on the screen, and the row below the transcript's last turn (set apart

@@ -104,6 +104,16 @@ TEST(SessionReplayTest, TheRecordingsGiveTheirTimelines) {
         // it stands on the screen: waiting as the question shows, not when the CLI's hook says so 6 s
         // later. Escape refuses it.
         {"claude-2.1.328-table-question-100x30.jsonl", {"busy", "idle", "busy", "waiting", "idle", "exited"}},
+        // Typed into the box, unsent, at two widths: a rule, a table's row, then "Do you want to
+        // proceed?" under them. Nobody asked.
+        {"claude-2.1.328-typed-in-the-box-100x30.jsonl", {"busy", "idle", "exited"}},
+        {"claude-2.1.328-typed-in-the-box-50x24.jsonl", {"busy", "idle", "exited"}},
+        // An answer ending "Would you like to go on with it?", then "?": the shortcuts, 14 rows
+        // under the box at 50 columns. Still idle.
+        {"claude-2.1.328-shortcuts-under-the-box-50x24.jsonl", {"busy", "idle", "busy", "idle+", "exited+"}},
+        // The shortcuts under the box, the command list ("/") and the file list ("@") over it, at
+        // their heights in a tall tile.
+        {"claude-2.1.328-lists-120x50.jsonl", {"busy", "idle", "exited"}},
     };
     for (const Case& c : cases) {
         const auto result = replayFile(std::string(QUILTDECK_TEST_DATA "/sessions/") + c.file);

@@ -759,6 +759,27 @@ TEST(ScreenScrapeTest, TheInterruptAndTheQuestionAreReadWhereTheAssistantPutsThe
          U"\u25CF Hi.\n\u2500\u2500\u2500\u2500 p01 \u2500\n\u276F @appr\n\u2500\u2500\u2500\u2500\n  + approve-flow.md\n  + Do you want to.txt",
          2, {}, {}},
         {"ABoxCutByTheScreensFoot", U"\u25CF Do you want to proceed?\n\u256D\u2500\u2500\u2500\u256E\n\u2502 > hi", 2, {}, {}},
+        // The box is found by its edges and its prompt sign in the first column: what is typed
+        // into it stands indented (a rule, a table's row, a question's words), and under it only
+        // its footer, indented, however tall (the shortcuts at 50 columns take 14 rows).
+        {"ARuleAndATableRowTypedIntoTheBox",
+         U"\u25CF Hi.\n\u2500\u2500\u2500\u2500 p01 \u2500\n\u276F first\n  \u2500\u2500\u2500\u2500\u2500\u2500\n  \u2502 > 1 GB \u2502\n"
+         U"  Do you want to proceed?\n\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\n  \u23F8 manual mode on",
+         5, {}, {}},
+        {"FourteenRowsOfShortcutsUnderTheBox",
+         U"\u25CF The plan.\n\n\u2500\u2500\u2500\u2500\n  Would you like to go on with it?\n\u2500\u2500\u2500\u2500 p01 \u2500\n\u276F \n"
+         U"\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\n" + [] {
+             std::u32string rows;
+             for (int i = 0; i < 14; ++i) rows += U"  ! for shell   esc esc to clear\n";
+             return rows;
+         }(),
+         6, {}, {}},
+        // A question's choice, or a table's cell, under a rule is no prompt row.
+        {"AChoiceRightUnderARule",
+         U"\u276F run it\n\n\u25CF Bash\n\u2500\u2500\u2500\u2500\n \u276F 1. Yes\n   2. No\n\u2500\u2500\u2500\u2500", 4, {}, 4},
+        {"APointerInATableCell",
+         U"\u25CF Keys:\n  \u2500\u2500\u2500\u2500\u2500\n  \u276F next\n  \u2500\u2500\u2500\u2500\u2500\n\u2500\u2500\u2500\u2500\n Do you want to proceed?\n \u276F 1. Yes",
+         6, {}, 6},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ScreenScrape::interruptRow(c.screen, c.cursor), c.interrupt) << c.name;
