@@ -60,6 +60,8 @@ bool Updater::shouldPostponeRelaunchForUpdate(const UpdateItem&, const std::func
 }
 
 void Updater::didAbortWithError(std::string_view localizedDescription) {
+    // An update that did not install leaves the quit question as it was.
+    installing_ = false;
     Log::write("updater: " + std::string(localizedDescription));
 }
 
