@@ -33,6 +33,8 @@ struct MenuItem {
     Shortcut shortcut;
     std::function<void(const MenuItem&)> action;
     int tag = 0;
+    // What the item stands for, for its owner's own use; never shown.
+    std::string identifier;
     bool hidden = false;
     bool enabled = true;
     bool separator = false;

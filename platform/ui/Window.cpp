@@ -17,6 +17,7 @@
 #include "platform/ui/Menu.h"
 #include "platform/ui/SystemSettings.h"
 #include "platform/ui/View.h"
+#include "platform/ui/Modals.h"
 #include "platform/ui/headless/HeadlessTextInputContext.h"
 
 namespace platform::ui {
@@ -27,6 +28,7 @@ namespace {
 
 // Opens the menu bar when no view takes it: a terminal keeps it for its program.
 constexpr Key menuBarKey = functionKey(10);
+constexpr Key fullScreenKey = functionKey(11);
 
 // The rectangle grown out to whole device pixels.
 gfx::Rect outToPixels(const gfx::Rect& rect, double scale) {
@@ -873,6 +875,32 @@ void Window::holdKeysFor(View* view, std::optional<runtime::Duration> limit) {
     if (view && view == firstResponder_) keyboardMovedForHold();
 }
 
+void Window::dropHeldKeys() {
+    if (!keyHold_) return;
+    const std::vector<KeyEvent> keys = std::move(keyHold_->keys);
+    keyHold_.reset();
+    View* const had = firstResponder_;
+    const bool asking = Modals::isShowing();
+    for (const KeyEvent& key : keys) {
+        // One of them brought up a question: what was typed before it was shown answers nothing.
+        if (!asking && Modals::isShowing()) break;
+        // A shortcut among them brought up a view that took the keyboard, or is to take it: the
+        // rest were typed for it.
+        if (keyHold_ || firstResponder_ != had) {
+            sendKeyEvent(key);
+            continue;
+        }
+        if (key.type != KeyEvent::Type::down) continue;
+        if (auto monitor = keyDownMonitor; monitor && monitor(key)) {
+            noteKeyPress(key);
+            continue;
+        }
+        // With no view to take it, the menu bar's key opens the menu bar, as it does then.
+        const bool bare = !(key.modifiers & (Modifier::shift | Modifier::control | Modifier::alt | Modifier::super));
+        if (bare && key.key == menuBarKey && !firstResponder_) openMenuBar();
+    }
+}
+
 bool Window::holdEnded() {
     if (runtime::MainLoop::main().now() - keyHold_->since <= keyHold_->limit) return false;
     keyHold_.reset();
@@ -894,8 +922,13 @@ void Window::keyboardMovedForHold() {
     const std::vector<KeyEvent> keys = std::move(keyHold_->keys);
     keyHold_.reset();
     // Each through the whole path, as if it came now: a key among them may move the keyboard
-    // again, or begin another hold that keeps the rest.
-    for (const KeyEvent& key : keys) sendKeyEvent(key);
+    // again, or begin another hold that keeps the rest. One that brings up a question (closing a
+    // tile that runs) ends them: what was typed before it was shown answers nothing.
+    const bool asking = Modals::isShowing();
+    for (const KeyEvent& key : keys) {
+        if (!asking && Modals::isShowing()) break;
+        sendKeyEvent(key);
+    }
 }
 
 bool Window::isEditingText() const { return firstResponder_ && firstResponder_->isFieldEditor(); }
@@ -925,6 +958,13 @@ bool Window::sendKeyEvent(const KeyEvent& event) {
         if (event.type == KeyEvent::Type::down && !holdEnded()) {
             if (auto monitor = keyDownMonitor; monitor && monitor(event)) {
                 noteKeyPress(event);
+                return true;
+            }
+            // Full screen is the window's, whichever view is to take the keyboard.
+            const bool bare = !(event.modifiers & (Modifier::shift | Modifier::control | Modifier::alt | Modifier::super));
+            if (bare && event.key == fullScreenKey && allowsFullScreen_) {
+                noteKeyPress(event);
+                toggleFullScreen();
                 return true;
             }
         }
@@ -1235,8 +1275,6 @@ void Window::frameTick() {
 namespace platform::ui {
 
 namespace {
-
-constexpr Key fullScreenKey = static_cast<Key>(static_cast<uint16_t>(Key::f1) + 10);
 
 Button* buttonWithKey(View& view, Button::KeyEquivalent key) {
     if (view.isHidden()) return nullptr;

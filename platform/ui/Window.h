@@ -126,15 +126,19 @@ public:
     // for another view begins, dropHeldKeys is called, or a key comes more than keyHoldLimit
     // after the hold began (that key then goes on as usual). Meanwhile the keyDownMonitor still
     // sees each press first: what it takes (the window's own shortcuts) acts at once, what it
-    // passes on waits (it can tell by holdsKeys()). Past maxHeldKeys, later keys are
-    // dropped. A null view: one still to be named by a later call; until then the keyboard
-    // given elsewhere leaves the hold as it is. Given a view that has the keyboard, sends at once.
+    // passes on waits (it can tell by holdsKeys()), and so does the full-screen key. Past
+    // maxHeldKeys, later keys are dropped. A null view: one still to be named by a later call;
+    // until then the keyboard given elsewhere leaves the hold as it is. Given a view that has the
+    // keyboard, sends at once.
     static constexpr size_t maxHeldKeys = 1024;
     static constexpr runtime::Duration keyHoldLimit{10'000'000'000};
     // `limit`, when given, replaces keyHoldLimit for a hold that begins now (one whose view comes
     // after slow work, such as the tiles a launch opens); naming its view keeps it.
     void holdKeysFor(View* view, std::optional<runtime::Duration> limit = std::nullopt);
-    void dropHeldKeys() { keyHold_.reset(); }
+    // The held keys go nowhere, but for the window's own shortcuts among them (what the
+    // keyDownMonitor takes now), which act in their turn: one that brings up a view to take the
+    // keyboard (a new tile) gets the keys typed after it.
+    void dropHeldKeys();
     bool holdsKeys() const { return keyHold_.has_value(); }
     // The view the keys wait for (null while none is named, or none are held), and how many.
     View* keysHeldFor() const { return keyHold_ ? keyHold_->view : nullptr; }

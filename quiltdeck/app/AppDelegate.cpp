@@ -356,8 +356,9 @@ bool AppDelegate::handleKeyDown(const KeyEvent& event) {
     const bool control = event.modifiers & Modifier::control, shift = event.modifiers & Modifier::shift,
                alt = event.modifiers & Modifier::alt, super = event.modifiers & Modifier::super;
     const std::string key = shortcutKey(event);
-    // While keys wait for a tile on its way, what acts on the tile typed into waits with them, in
-    // its turn; the rest acts at once.
+    // While keys wait for a tile on its way (the restored tiles at launch, one just opened), what
+    // acts on a tile waits with them and acts in its turn, on the tile it names; what opens a
+    // window of its own or acts on no tile acts at once.
     const bool tileOnItsWay = window_ && window_->holdsKeys();
     // Stop Claude: Ctrl+Shift+S, also with no tile to send it to.
     if (key == "s" && control && shift && !alt && !super) {
@@ -369,7 +370,7 @@ bool AppDelegate::handleKeyDown(const KeyEvent& event) {
     if (!bar) return false;
     const platform::ui::MenuItem* item = bar->itemForShortcut(key, control, shift, alt, super);
     if (!item) return false;
-    if (tileOnItsWay && editsTheTileTypedInto(*bar, *item)) return false;
+    if (const auto command = commandOf(*item); tileOnItsWay && command && actsOnATile(*command)) return false;
     platform::ui::MenuBar::perform(*item);
     // Taken even when disabled: Ctrl+Shift+C never reaches the tile as an interrupt.
     return true;

@@ -1,5 +1,6 @@
 #include "quiltdeck/shell/AppMenus.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "quiltdeck/shell/L10n.h"
@@ -34,6 +35,7 @@ MenuItem itemFor(const Entry& entry, MenuCommands& commands) {
     item.enabled = commands.isEnabled(entry.command);
     const MenuCommand which = entry.command;
     item.action = [&commands, which](const MenuItem& sender) { commands.perform(which, sender.tag); };
+    item.identifier = std::to_string(static_cast<int>(which));
     return item;
 }
 
@@ -128,15 +130,34 @@ platform::ui::MenuBar buildMenuBar(MenuCommands& commands) {
     return bar;
 }
 
-bool editsTheTileTypedInto(const platform::ui::MenuBar& bar, const platform::ui::MenuItem& item) {
-    const std::string edit = t("menu_edit");
-    for (const Menu& menu : bar.menus) {
-        if (menu.title != edit) continue;
-        for (const MenuItem& each : menu.items) {
-            if (&each == &item) return true;
-        }
+std::optional<MenuCommand> commandOf(const platform::ui::MenuItem& item) {
+    if (item.identifier.empty() || item.separator) return std::nullopt;
+    const int value = std::atoi(item.identifier.c_str());
+    if (value < 0 || value > static_cast<int>(MenuCommand::checkForUpdates)) return std::nullopt;
+    return static_cast<MenuCommand>(value);
+}
+
+bool actsOnATile(MenuCommand command) {
+    switch (command) {
+        case MenuCommand::newShell:
+        case MenuCommand::renameTile:
+        case MenuCommand::tileLook:
+        case MenuCommand::closeTile:
+        case MenuCommand::resumeTile:
+        case MenuCommand::restartTile:
+        case MenuCommand::nextTab:
+        case MenuCommand::prevTab:
+        case MenuCommand::toggleZoom:
+        case MenuCommand::zoomLarger:
+        case MenuCommand::zoomSmaller:
+        case MenuCommand::jumpToAttention:
+        case MenuCommand::interrupt:
+        case MenuCommand::focusTile:
+        case MenuCommand::copy:
+        case MenuCommand::paste:
+        case MenuCommand::selectAll: return true;
+        default: return false;
     }
-    return false;
 }
 
 }  // namespace quiltdeck

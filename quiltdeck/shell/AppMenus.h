@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "platform/ui/Menu.h"
@@ -38,7 +39,12 @@ public:
 // terminal keeps F10; its Top Bar Message, Ctrl+Shift+I, says the bar's line whole.
 // `commands` must outlive the menu bar.
 platform::ui::MenuBar buildMenuBar(MenuCommands& commands);
-// The item acts on the text of the tile typed into (Edit's copy, paste and select all).
-bool editsTheTileTypedInto(const platform::ui::MenuBar& bar, const platform::ui::MenuItem& item);
+// The command an item of buildMenuBar's performs; none for a separator or another's item.
+std::optional<MenuCommand> commandOf(const platform::ui::MenuItem& item);
+// The command acts on a tile, or on which tile has the keyboard: the tile typed into (rename, its
+// look, close, stop, the Edit items), one it names or picks (Tile 1 to 9, zoom, the waiting one),
+// or the wall shown (its walls, a new shell that takes the keyboard). The others open a window of
+// their own (New Session, Settings, History, Help) or act on no tile (Quit, the menu bar).
+bool actsOnATile(MenuCommand command);
 
 }  // namespace quiltdeck

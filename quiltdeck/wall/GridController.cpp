@@ -113,7 +113,7 @@ GridController::GridController(TileFactory makeTile, HookServer::Options hookOpt
 
 GridController::~GridController() {
     observers_.clear();
-    for (auto* timer : {&titleTimer_, &barHideTimer_}) {
+    for (auto* timer : {&titleTimer_, &barHideTimer_, &zoomedProgramTimer_}) {
         if (*timer) (*timer)->cancel();
     }
     // The hook server's closures must find nothing once the tiles are gone.

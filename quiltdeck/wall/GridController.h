@@ -185,6 +185,11 @@ public:
     void unzoom();
     // Escape: true when it un-zoomed (the key is taken).
     bool escapePressed();
+    // Escape in the tile is its program's: a program runs from a shell tile's prompt.
+    static bool escapeGoesToProgram(const WallTile& tile);
+    // How often the zoomed shell tile is looked at for a program taking Escape, whose card says
+    // how to leave the zoom while one does.
+    static constexpr platform::runtime::Duration zoomedProgramCheck = std::chrono::milliseconds(300);
     // Zooms the tile at that 0-based position of the wall shown.
     void focus(long index);
     // The keyboard to the active tile's terminal: at once when it is shown, else on the next turn
@@ -297,6 +302,9 @@ private:
     // Tile id to its prompt when the last answer about it named nothing.
     std::map<std::string, std::string> titleFailedPrompts_;
     std::shared_ptr<platform::runtime::WorkItem> titleTimer_;
+    std::shared_ptr<platform::runtime::WorkItem> zoomedProgramTimer_;
+    // Looks at the zoomed tile now and, while it is a shell tile, again in a while.
+    void watchZoomedProgram();
     std::shared_ptr<platform::runtime::WorkItem> barHideTimer_;
     // Until then the bars stay in for what the bar said.
     platform::runtime::TimePoint barNewsUntil_{};

@@ -34,6 +34,7 @@ void GridController::zoom(const std::string& id) {
     scrim_.setHidden(false);
     animateLayout();
     focusActive();
+    watchZoomedProgram();
 }
 
 void GridController::unzoom() {
@@ -41,6 +42,26 @@ void GridController::unzoom() {
     hideScrim();
     animateLayout();
     focusActive();
+    watchZoomedProgram();
+}
+
+bool GridController::escapeGoesToProgram(const WallTile& tile) {
+    return tile.isShell() && tile.status() != SessionStatus::exited && tile.programInForeground();
+}
+
+void GridController::watchZoomedProgram() {
+    if (zoomedProgramTimer_) std::exchange(zoomedProgramTimer_, nullptr)->cancel();
+    if (!zoomId_) return;
+    WallTile* s = session(*zoomId_);
+    TileView* card = tile(*zoomId_);
+    if (!s || !card) return;
+    card->setEscapeHint(escapeGoesToProgram(*s));
+    // A program may start or end at any keystroke: looked at again while the shell runs.
+    if (!s->isShell() || s->status() == SessionStatus::exited) return;
+    std::weak_ptr<int> alive = alive_;
+    zoomedProgramTimer_ = MainLoop::main().postAfter(zoomedProgramCheck, [this, alive] {
+        if (!alive.expired()) watchZoomedProgram();
+    });
 }
 
 bool GridController::escapePressed() {
@@ -49,8 +70,9 @@ bool GridController::escapePressed() {
     if (platform::ui::Window* window = root_.window(); window && window->isEditingText()) return false;
     // So does the zoomed tile's title editor while one of its buttons has the keyboard.
     if (TileView* card = tile(*zoomId_); card && card->isRenaming()) return false;
-    // And a program run in a shell tile, typed into (a pager, an editor): Escape is its key there.
-    if (WallTile* s = session(*zoomId_); s && s->isShell() && s->status() != SessionStatus::exited) {
+    // And a program run from a shell tile's prompt, typed into (a pager, an editor): Escape is its
+    // key there. At the shell's own prompt it leaves the zoom, as in every other tile.
+    if (WallTile* s = session(*zoomId_); s && escapeGoesToProgram(*s)) {
         if (platform::ui::Window* window = root_.window(); window && window->firstResponder() == &s->view()) return false;
     }
     unzoom();
@@ -77,13 +99,18 @@ void GridController::focusActive() {
     }
     std::weak_ptr<int> alive = alive_;
     const std::string id = *activeId_;
-    auto give = [this, id] {
+    auto took = std::make_shared<bool>(false);
+    auto give = [this, id, took] {
+        // It took the keyboard already: where a key typed for it sent it since (its title editor,
+        // another tile by its number) it stays.
+        if (*took) return;
         TileView* card = tile(id);
         platform::ui::Window* window = root_.window();
         // A wall switched to meanwhile has its own turn coming.
         WallTile* active = session(id);
         if (card && active && window && active->wall() == currentWall_ &&
             window->makeFirstResponder(&card->keyboardTarget())) {
+            *took = true;
             return;
         }
         // It does not take the keyboard (not now, or the view that has it keeps it): what was

@@ -59,6 +59,11 @@ bool SessionTile::pasteDrop(const platform::ui::Pasteboard& pasteboard) { return
 
 void SessionTile::send(std::string_view text) { session_->view().send(text); }
 
+bool SessionTile::programInForeground() const {
+    vantel::LocalProcess& process = session_->view().process();
+    return process.running() && !process.childHasTheForeground();
+}
+
 void SessionTile::paste() {
     Drop::pasteClipboard(platform::ui::Pasteboard::general(), session_, Store::shared().dir() / "drops");
 }

@@ -141,10 +141,12 @@ TileView::TileView(WallTile& session) : session_(session) {
     badgePill_.setCornerRadius(10);
     card_.addSubview(&badgePill_);
     badge_.setAlignment(platform::ui::TextAlignment::center);
-    for (TextLayer* label : {&indexLabel_, &titleLabel_, &subLabel_, &badge_, &feedSource_}) {
+    for (TextLayer* label : {&indexLabel_, &titleLabel_, &subLabel_, &badge_, &feedSource_, &escapeHintLabel_}) {
         label->setTruncation(Truncation::tail);
         card_.addSubview(label);
     }
+    escapeHintLabel_.setAlignment(platform::ui::TextAlignment::right);
+    escapeHintLabel_.setHidden(true);
     feedSource_.setHidden(true);
     scaler_.setTerminal(&session_.view(), session_.terminal());
     card_.addSubview(&scaler_);
@@ -254,9 +256,16 @@ void TileView::setIndexText(std::string text) {
     layout();
 }
 
+void TileView::setEscapeHint(bool shown) {
+    if (shown == escapeHint_) return;
+    escapeHint_ = shown;
+    layout();
+}
+
 void TileView::setZoomed(bool zoomed) {
     if (zoomed == zoomed_) return;
     zoomed_ = zoomed;
+    if (!zoomed) escapeHint_ = false;
     scaler_.setInteractive(zoomed);
     scaler_.fit();
     refreshChrome();
@@ -458,6 +467,10 @@ void TileView::applyTheme() {
     subLabel_.setForegroundColor(C::mutedText());
     badge_.setFont(Fonts::ui(10.5, FontWeight::medium));
     badgeSize_ = {};
+    escapeHintLabel_.setFont(Fonts::ui(10.5, FontWeight::medium));
+    escapeHintLabel_.setForegroundColor(C::mutedText());
+    escapeHintLabel_.setString(t("zoom_escape_hint"));
+    escapeHintSize_ = escapeHintLabel_.fittingSize();
     badgePill_.setBorder(1, C::hairline());
     badgePill_.setLayerBackgroundColor(C::controlBackground());
     if (vantel::TerminalView* terminal = session_.terminal()) {
@@ -533,7 +546,10 @@ void TileView::layout() {
     input.tile = Size{bounds().width, bounds().height};
     input.index = indexSize_;
     input.logoVisible = !logo_.isHidden();
+    // A shell tile has no badge: the zoom's way out stands there while its program has Escape.
+    const bool hint = escapeHint_ && zoomed_ && !badgeWanted_;
     if (badgeWanted_) input.badge = badgeSize_;
+    else if (hint) input.badge = escapeHintSize_;
     input.subNeeds = subNeeds_;
     input.editing = isRenaming();
     if (input.editing) {
@@ -554,9 +570,11 @@ void TileView::layout() {
     // A stacked title editor takes the line they stand on.
     closeButton_.setHidden(f.editStacked);
     moveButton_.setHidden(f.editStacked);
-    badge_.setHidden(!f.badgeShown);
-    badgePill_.setHidden(!f.badgeShown);
-    if (f.badgeShown) {
+    escapeHintLabel_.setHidden(!hint || !f.badgeShown);
+    if (hint && f.badgeShown) escapeHintLabel_.setFrame(f.badge);
+    badge_.setHidden(!badgeWanted_ || !f.badgeShown);
+    badgePill_.setHidden(!badgeWanted_ || !f.badgeShown);
+    if (badgeWanted_ && f.badgeShown) {
         badgePill_.setFrame(f.badgePill);
         badge_.setFrame(f.badge);
     }

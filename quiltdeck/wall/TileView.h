@@ -81,6 +81,10 @@ public:
     bool isZoomed() const { return zoomed_; }
     // Makes the terminal take clicks and refit, and redraws the chrome; the same value does nothing.
     void setZoomed(bool zoomed);
+    // While zoomed, Escape goes to the program in the tile: the header says how to leave the zoom
+    // instead (where a browser badge would stand). Taken back with the zoom.
+    void setEscapeHint(bool shown);
+    bool escapeHintShown() const { return escapeHint_ && zoomed_ && !escapeHintLabel_.isHidden(); }
 
     // The title editor.
     void beginRename();
@@ -285,6 +289,9 @@ private:
     // The words the veil's buttons show: short, and cut even so.
     std::optional<std::pair<bool, bool>> veilWords_;
     bool zoomed_ = false;
+    bool escapeHint_ = false;
+    platform::ui::TextLayer escapeHintLabel_;
+    Size escapeHintSize_;
     Browsers* browsers_ = nullptr;
     // The sub line's parts, and the width its text was last fitted to (fitted again when either
     // changes); what it needs at least, measured with the parts.

@@ -82,6 +82,9 @@ public:
     virtual void unpinTitle() {}
     // The assistant has started (a shell counts as started).
     virtual bool booted() const { return true; }
+    // A program other than the one the tile started runs in its terminal's foreground (an
+    // editor, a pager run from a shell tile's prompt): the keys are that program's.
+    virtual bool programInForeground() const { return false; }
     // Types what a drop offers into the tile as one paste; false when nothing was typed.
     virtual bool pasteDrop(const platform::ui::Pasteboard&) { return false; }
     // The terminal the tile's scaler fits; none for a tile without one.

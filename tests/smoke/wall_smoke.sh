@@ -2,8 +2,9 @@
 # The wall in a real window on a virtual X display, on a session bus of its own (run it under
 # dbus-run-session): four shell tiles restored from state.json, three on Main and one on a second
 # wall; Ctrl+Shift+Return zooms the active tile over the scrim (the screenshot darkens beside it),
-# Escape goes to the shell in it (the zoom stays) and Ctrl+Shift+Return again ends the zoom (had
-# Escape ended it, the key would zoom again); xdotool drags the first tile's header onto the third slot;
+# and Escape at its shell's prompt ends the zoom, a command typed next running whole; zoomed again
+# with od running from the prompt, Escape is od's (it reads 033) and the zoom stays until Escape at
+# the prompt again; xdotool drags the first tile's header onto the third slot;
 # Ctrl+Shift+T asks for a new tab's name (typed with spaces around it) and shows that tab; after
 # Ctrl+Shift+Q (asked, Return), state.json holds the new order and the walls. Keys go out once what
 # they are for holds the keyboard, a shot that is checked is taken again until it shows what it
@@ -69,8 +70,26 @@ after=""; back=""
 xdotool key ctrl+shift+Return
 within 150 darker || fail "the scrim did not darken the wall: mean $before before, $after zoomed"
 xdotool key Escape
+within 150 lighter || fail "Escape at the shell's prompt left the scrim: mean $back"
+# The shell had no Escape of it: the next command keeps its first letter.
+xdotool type --delay 30 "echo after >$work/after"
+xdotool key Return
+within 100 test -s "$work/after" || fail "the command typed after Escape did not run"
+[ "$(cat "$work/after")" = after ] || fail "the command typed after Escape ran as: $(cat "$work/after")"
+# A program run from the prompt takes Escape, and the zoom stays; once it ended, Escape leaves.
 xdotool key ctrl+shift+Return
-within 150 lighter || fail "Escape and Ctrl+Shift+Return left the scrim: mean $back"
+within 150 darker || fail "the scrim did not darken the wall again: mean $after"
+xdotool type --delay 30 "od -c -w7 >$work/od.out"
+xdotool key Return
+within 100 pgrep -f "^od -c -w7\$" >/dev/null || fail "od did not start"
+xdotool key Escape Return ctrl+d
+within 100 test -s "$work/od.out" || fail "od wrote nothing"
+grep -q '033' "$work/od.out" || fail "Escape did not reach od: $(cat "$work/od.out")"
+shot "$out/zoomed-after-od.png"
+after="$(mean "$out/zoomed-after-od.png" "${probe[@]}")"
+awk -v b="$before" -v a="$after" 'BEGIN { exit !(a < b * 0.8) }' || fail "Escape to od left the zoom: mean $after"
+xdotool key Escape
+within 150 lighter || fail "Escape at the prompt after od left the scrim: mean $back"
 
 # --- Drag the first tile's header onto the third slot --------------------------------------------
 read -r fx fy <<<"$(header 0)"

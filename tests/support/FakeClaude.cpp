@@ -11,6 +11,7 @@
 //
 // Variables: FAKE_CLAUDE_HELP_DROP (flags, comma-separated, left out of the
 // help and refused), FAKE_CLAUDE_HELP_HANG (the help never ends),
+// FAKE_CLAUDE_HELP_GATE (the help waits until this file is there),
 // FAKE_CLAUDE_ANSWER (the one-shot answer), FAKE_CLAUDE_EXIT (its exit code),
 // FAKE_CLAUDE_DELAY (seconds to wait before answering), FAKE_CLAUDE_NOTIFY (a
 // notification type to send as a Notification hook), FAKE_CLAUDE_SESSION_ID,
@@ -184,6 +185,12 @@ int printHelp() {
         for (;;) ::pause();
     }
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds("FAKE_CLAUDE_HELP_DELAY", 0)));
+    // Held until a file is there (a test lets the probe end when it is ready), two minutes at most.
+    if (const std::string gate = variable("FAKE_CLAUDE_HELP_GATE"); !gate.empty()) {
+        for (int waited = 0; waited < 24000 && ::access(gate.c_str(), F_OK) != 0; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
     const auto dropped = droppedFlags();
     std::string text = "Usage: claude [options] [command] [prompt]\n\nClaude Code - starts an interactive session "
                        "by default, use -p/--print for output without interaction.\n\nOptions:\n";

@@ -36,6 +36,7 @@ namespace {
 using namespace std::chrono_literals;
 using platform::ui::Key;
 using platform::ui::KeyEvent;
+using testing::FakeTile;
 using testing::HeadlessApp;
 using testing::ScopedVariable;
 using platform::ui::Alert;
@@ -309,35 +310,331 @@ TEST_F(AppDelegateTest, KeysTypedAtLaunchReachTheTileThatGetsTheKeyboard) {
     }
 }
 
-// Escape in a zoomed tile, through the window as the user types it: in a shell tile it is the
-// program's (an editor's, a pager's) and the zoom stays; an ended shell tile, or an assistant tile,
-// zooms out.
-TEST_F(AppDelegateTest, EscapeInAZoomedShellTileReachesItsProgram) {
-    launch();
-    const struct {
-        const char* name;
-        bool shell;
-        SessionStatus status;
-        bool reaches;
-    } cases[] = {
-        {"a shell", true, SessionStatus::idle, true},
-        {"an ended shell", true, SessionStatus::exited, false},
-        {"an assistant", false, SessionStatus::busy, false},
+// The keys of the key table, as the window gets them (through its key monitor).
+struct TableKey {
+    const char* name;
+    KeyEvent event;
+};
+std::vector<TableKey> keyTable() {
+    const auto alt = ctrlShift | Modifier::alt;
+    return {
+        {"new session", press("n", ctrlShift)},
+        {"new shell", press("n", alt)},
+        {"rename", press("r", ctrlShift)},
+        {"look", press("l", ctrlShift)},
+        {"close", press("w", ctrlShift)},
+        {"history", press("y", ctrlShift)},
+        {"new wall", press("t", ctrlShift)},
+        {"next wall", press("]", alt)},
+        {"previous wall", press("[", alt)},
+        {"zoom", press("\r", ctrlShift, Key::returnKey)},
+        {"zoom larger", press("=", ctrlShift)},
+        {"zoom smaller", press("-", ctrlShift)},
+        {"next waiting", press("j", ctrlShift)},
+        {"stop", press("s", ctrlShift)},
+        {"browsers", press("b", ctrlShift)},
+        {"settings", press(",", ctrlShift)},
+        {"tile 1", press("1", ctrlShift)},
+        {"tile 2", press("2", ctrlShift)},
+        {"tile 9", press("9", ctrlShift)},
+        {"quit", press("q", ctrlShift)},
+        {"copy", press("c", ctrlShift)},
+        {"paste", press("v", ctrlShift)},
+        {"select all", press("a", ctrlShift)},
+        {"guide", press("/", ctrlShift)},
+        {"menu bar", press("m", ctrlShift)},
+        {"bar message", press("i", ctrlShift)},
+        {"menu bar key", press("", 0, platform::ui::functionKey(10))},
+        {"full screen", press("", 0, platform::ui::functionKey(11))},
+        {"escape", press("\x1b", 0, Key::escape)},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto& tile = openTile(c.name, c.status, c.shell);
-        app->grid().zoom(tile.id());
-        if (c.status != SessionStatus::exited) {
-            ASSERT_TRUE(app->loop.runUntil([&] { return app->window().firstResponder() == &tile.view(); }, 2s));
-        }
-        EXPECT_TRUE(app->window().sendKeyEvent(press("\x1b", 0, Key::escape)));
-        EXPECT_EQ(tile.typed(), c.reaches ? "\x1b" : "");
-        EXPECT_EQ(app->grid().zoomId().has_value(), c.reaches);
-        // Zoom Tile (Ctrl+Shift+Return) zooms out all the same.
-        if (c.reaches) key(press("\r", ctrlShift, Key::returnKey));
-        EXPECT_FALSE(app->grid().zoomId());
+}
+
+// The tile the keyboard is in when a key of the table comes: none, or tile "a" (with an idle
+// assistant tile "b" before it on the wall).
+enum class TableTile { none, shellAtPrompt, shellRunningProgram, assistantIdle, assistantWorking, assistantAsking };
+const char* tileName(TableTile tile) {
+    static const char* const names[] = {"no tile", "a shell at its prompt", "a shell running a program",
+                                        "an idle assistant", "a working assistant", "an asking assistant"};
+    return names[static_cast<int>(tile)];
+}
+
+// What a key of the table did, and where a key typed after it went: to a tile by name (with the
+// key itself first where the tile got it: "esc", "F10"), to a sheet, an alert or a text field, or
+// nowhere.
+struct TableSeen {
+    std::string did, keys;
+    friend bool operator==(const TableSeen&, const TableSeen&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const TableSeen& seen) {
+        return out << "{did " << seen.did << ", keys to " << seen.keys << "}";
     }
+};
+
+// The keys that open a window of their own or act on no tile: they act at once, also while the
+// window holds the keys for tiles on their way.
+bool actsAtOnce(std::string_view key) {
+    for (const char* each : {"new session", "history", "new wall", "browsers", "settings", "quit", "guide", "menu bar",
+                             "bar message", "full screen"}) {
+        if (key == each) return true;
+    }
+    return false;
+}
+
+// What the key table says each key does with the keyboard in tile "a" (tile "b", an idle
+// assistant, before it), or in no tile; at launch, once the tiles came back, or at once for those
+// that act at once.
+TableSeen expectedOf(std::string_view key, bool launch, TableTile state, bool zoomed) {
+    const bool tile = state != TableTile::none;
+    const std::string on = tile ? "a:key" : "nowhere";
+    const auto inTile = [&](std::string did) { return TableSeen{tile ? did : "nothing", on}; };
+    if (key == "new session") return {"picker", "sheet"};
+    if (key == "history" || key == "browsers" || key == "settings" || key == "guide") return {std::string(key), "sheet"};
+    if (key == "new wall") return {"prompt", "alert"};
+    if (key == "bar message") return {"alert", "alert"};
+    if (key == "menu bar") return {"menu bar", on};
+    if (key == "full screen") return {"full screen", on};
+    // With no tile running the program quits at once (at launch, its tiles are still saved).
+    if (key == "quit") return tile && !launch ? TableSeen{"alert", "alert"} : TableSeen{"quit", on};
+    if (key == "new shell") return {zoomed ? "new tile, zoom shell" : "new tile", "shell:key"};
+    if (key == "rename") return tile ? TableSeen{"rename a", "field"} : TableSeen{"nothing", "nowhere"};
+    if (key == "look") return inTile("look");
+    if (key == "close") return tile ? TableSeen{"alert", "alert"} : TableSeen{"nothing", "nowhere"};
+    if (key == "next wall" || key == "previous wall" || key == "tile 9") return {"nothing", on};
+    if (key == "zoom") return inTile(zoomed ? "unzoom" : "zoom a");
+    if (key == "zoom larger" || key == "zoom smaller") return {zoomed ? "scale" : "nothing", on};
+    if (key == "next waiting") return {state == TableTile::assistantAsking && !zoomed ? "zoom a" : "nothing", on};
+    if (key == "stop") return inTile("stop a");
+    if (key == "copy" || key == "paste" || key == "select all") return inTile(std::string(key) + " a");
+    if (key == "tile 1") return tile ? TableSeen{"zoom b", "b:key"} : TableSeen{"nothing", "nowhere"};
+    if (key == "tile 2") return {tile && !zoomed ? "zoom a" : "nothing", on};
+    // F10 is the program's where a terminal has the keyboard, else it opens the menu bar.
+    if (key == "menu bar key") return tile ? TableSeen{"nothing", "a:F10,key"} : TableSeen{"menu bar", "nowhere"};
+    // Escape leaves the zoom, but for a program run from a shell tile's prompt, whose key it is.
+    if (key == "escape") {
+        if (!tile) return {"nothing", "nowhere"};
+        if (zoomed && state != TableTile::shellRunningProgram) return {"unzoom", "a:key"};
+        return {"nothing", "a:esc,key"};
+    }
+    return {"?", "?"};
+}
+
+class KeyTableTest : public AppDelegateTest {
+protected:
+    // What the window, the wall and each tile held before the key ("a" and "b" by name: at launch
+    // they come after it, from nothing).
+    struct Before {
+        std::map<std::string, size_t> typed, keys, sent;
+        std::map<std::string, int> pastes, copies, selectAlls;
+        size_t tiles = 0;
+        std::optional<std::string> zoom;
+        double scale = 1;
+        int menuOpenings = 0;
+        bool fullScreen = false;
+        std::string wall;
+    };
+    static std::string nameOf(const FakeTile& tile) { return tile.request.name.empty() ? "new" : tile.request.name; }
+    Before before(size_t tilesToCome = 0) {
+        Before b;
+        b.tiles = app->tiles.size() + tilesToCome;
+        for (FakeTile* tile : app->tiles) {
+            const std::string name = nameOf(*tile);
+            b.typed[name] = tile->typed().size();
+            b.keys[name] = tile->keysTyped().size();
+            b.sent[name] = tile->sent.size();
+            b.pastes[name] = tile->pastes;
+            b.copies[name] = tile->copies;
+            b.selectAlls[name] = tile->selectAlls;
+        }
+        b.zoom = app->grid().zoomId();
+        b.scale = Store::shared().zoomScale();
+        b.menuOpenings = app->window().menuBarOpenings();
+        b.fullScreen = app->window().isFullScreen();
+        b.wall = app->grid().currentWall();
+        return b;
+    }
+    std::string tileNamed(const std::string& id) {
+        for (FakeTile* tile : app->tiles) {
+            if (tile->id() == id) return nameOf(*tile);
+        }
+        return "?";
+    }
+    // What the key did: each window, alert or change it brought.
+    std::string did(const Before& b) {
+        std::vector<std::string> did;
+        if (app->application().terminated()) did.push_back("quit");
+        if (app->modals().shownAlert()) did.push_back("alert");
+        if (app->modals().shownPrompt()) did.push_back("prompt");
+        if (app->delegate->picker()) did.push_back("picker");
+        if (app->delegate->historyPanel()) did.push_back("history");
+        if (app->delegate->settingsPanel()) did.push_back("settings");
+        if (app->delegate->browsersPanel()) did.push_back("browsers");
+        if (app->delegate->guide()) did.push_back("guide");
+        if (app->window().menuBarOpenings() != b.menuOpenings) did.push_back("menu bar");
+        if (app->window().isFullScreen() != b.fullScreen) did.push_back("full screen");
+        if (app->tiles.size() > b.tiles) did.push_back("new tile");
+        if (app->grid().currentWall() != b.wall) did.push_back("wall");
+        if (app->grid().zoomId() != b.zoom) did.push_back(app->grid().zoomId() ? "zoom " + tileNamed(*app->grid().zoomId()) : "unzoom");
+        if (Store::shared().zoomScale() != b.scale) did.push_back("scale");
+        if (app->grid().lookPopover()) did.push_back("look");
+        for (FakeTile* tile : app->tiles) {
+            const std::string name = nameOf(*tile);
+            const auto from = [&](const auto& map) { return map.contains(name) ? map.at(name) : 0; };
+            if (tile->sent.size() > from(b.sent)) did.push_back("stop " + name);
+            if (tile->pastes > from(b.pastes)) did.push_back("paste " + name);
+            if (tile->copies > from(b.copies)) did.push_back("copy " + name);
+            if (tile->selectAlls > from(b.selectAlls)) did.push_back("select all " + name);
+            if (TileView* card = app->grid().tile(tile->id()); card && card->isRenaming()) did.push_back("rename " + name);
+        }
+        std::string text;
+        for (const auto& each : did) text += (text.empty() ? "" : ", ") + each;
+        return text.empty() ? "nothing" : text;
+    }
+    // Where the keys went: each tile's, by name ("esc" and "F10" for those keys).
+    std::string keys(const Before& b) {
+        std::string text;
+        for (FakeTile* tile : app->tiles) {
+            const std::string name = nameOf(*tile);
+            const auto& got = tile->keysTyped();
+            const size_t from = b.keys.contains(name) ? b.keys.at(name) : 0;
+            std::string its;
+            for (size_t i = from; i < got.size(); ++i) {
+                its += its.empty() ? "" : ",";
+                if (got[i] == Key::escape) its += "esc";
+                else if (got[i] == platform::ui::functionKey(10)) its += "F10";
+                else its += "key";
+            }
+            if (!its.empty()) text += (text.empty() ? "" : " ") + name + ":" + its;
+        }
+        if (!text.empty()) return text;
+        if (app->modals().shownAlert() || app->modals().shownPrompt()) return "alert";
+        if (app->window().attachedSheet()) return "sheet";
+        for (FakeTile* tile : app->tiles) {
+            if (TileView* card = app->grid().tile(tile->id()); card && card->isRenaming()) return "field";
+        }
+        return "nowhere";
+    }
+    // The key, then a key typed after it at a human pace (the loop turns in between), into the
+    // window that has the keyboard then: a sheet that came up is a window of its own, and an alert
+    // takes the keys, as the toolkit's do.
+    void typeKeyThenMore(const KeyEvent& key) {
+        app->window().sendKeyEvent(key);
+        app->loop.runPending();
+        if (platform::ui::Window* sheet = app->window().attachedSheet()) sheet->sendKeyEvent(press("x", 0));
+        else if (!app->modals().shownAlert() && !app->modals().shownPrompt()) app->window().sendKeyEvent(press("x", 0));
+        app->loop.runPending();
+    }
+    // Each case on one wall, Main, at the usual zoom, whatever an earlier test left.
+    static void freshWall(std::vector<Store::ClosedTile> tiles = {}) {
+        Store::shared().setWalls({});
+        Store::shared().setCurrentWall("");
+        Store::shared().setOpenTiles(std::move(tiles));
+        Store::shared().setZoomScale(1.0);
+    }
+    void configure(FakeTile& tile, TableTile state) {
+        if (tile.request.name != "a") return;
+        tile.program = state == TableTile::shellRunningProgram;
+        const SessionStatus status = state == TableTile::assistantWorking ? SessionStatus::busy
+                                     : state == TableTile::assistantAsking ? SessionStatus::waiting
+                                                                            : SessionStatus::idle;
+        tile.setStatus(status);
+    }
+    static bool shell(TableTile state) { return state == TableTile::shellAtPrompt || state == TableTile::shellRunningProgram; }
+};
+
+// Every key of the key table and Escape, through the window as the user types them, with the
+// keyboard in each kind of tile, zoomed or not: what it does, and where a key typed straight after
+// it goes.
+TEST_F(KeyTableTest, EveryKeyByTheTileItIsTypedIn) {
+    for (const TableKey& key : keyTable()) {
+        for (const TableTile state : {TableTile::none, TableTile::shellAtPrompt, TableTile::shellRunningProgram,
+                                      TableTile::assistantIdle, TableTile::assistantWorking, TableTile::assistantAsking}) {
+            for (const bool zoomed : {false, true}) {
+                if (state == TableTile::none && zoomed) continue;
+                SCOPED_TRACE(std::string(key.name) + ", " + tileName(state) + (zoomed ? ", zoomed" : ""));
+                app.reset();
+                freshWall();
+                launch();
+                if (state != TableTile::none) {
+                    openTile("b", SessionStatus::idle);
+                    FakeTile& a = openTile("a", SessionStatus::idle, shell(state));
+                    configure(a, state);
+                    if (zoomed) app->grid().zoom(a.id());
+                    ASSERT_TRUE(app->loop.runUntil([&] { return app->window().firstResponder() == &a.view(); }, 2s));
+                }
+                app->loop.runPending();
+                const Before b = before();
+                typeKeyThenMore(key.event);
+                EXPECT_EQ((TableSeen{did(b), keys(b)}), expectedOf(key.name, false, state, zoomed));
+            }
+        }
+    }
+}
+
+// The same keys typed while the window holds the keys for the tiles still to come back at launch
+// (the CLI's capability probe runs): what opens a window of its own or acts on no tile acts at
+// once; what acts on a tile waits with the keys and acts in its turn, on the tile it names, once
+// the tiles are there (tile "a" is the one that gets the keyboard), the keys after it following.
+TEST_F(KeyTableTest, EveryKeyWhileTheLaunchHoldsTheKeys) {
+    const std::filesystem::path gate = home.path() + "/probe-gate";
+    home.setVariable("FAKE_CLAUDE_HELP_GATE", gate.string());
+    for (const TableKey& key : keyTable()) {
+        for (const TableTile state : {TableTile::none, TableTile::shellAtPrompt, TableTile::shellRunningProgram,
+                                      TableTile::assistantIdle, TableTile::assistantWorking, TableTile::assistantAsking}) {
+            SCOPED_TRACE(std::string(key.name) + ", " + tileName(state));
+            app.reset();
+            std::filesystem::remove(gate);
+            ClaudeCapabilities::reset();
+            Defaults::standard().remove("claude.flags." + ClaudeCapabilities::binaryKey().value());
+            std::vector<Store::ClosedTile> saved;
+            if (state != TableTile::none) {
+                for (const std::string name : {"b", "a"}) {
+                    Store::ClosedTile record;
+                    record.cwd = home.path() + "/" + name;
+                    record.name = name;
+                    record.isShell = name == "a" && shell(state);
+                    std::filesystem::create_directories(record.cwd);
+                    saved.push_back(record);
+                }
+            }
+            freshWall(saved);
+            app.emplace();
+            app->onTileMade = [&](FakeTile& tile) { configure(tile, state); };
+            app->application().finishLaunching();
+            ASSERT_FALSE(app->delegate->tilesOpened());
+            const Before b = before(saved.size());
+            typeKeyThenMore(key.event);
+            const std::string during = did(b);
+            testing::writeFile(gate, "");
+            ASSERT_TRUE(app->loop.runUntil([&] { return app->delegate->tilesOpened() && !app->grid().restoring(); }, 60s));
+            app->loop.runPending();
+            const TableSeen expected = expectedOf(key.name, true, state, false);
+            EXPECT_EQ(during, actsAtOnce(key.name) ? expected.did : "nothing");
+            EXPECT_EQ((TableSeen{did(b), keys(b)}), expected);
+        }
+    }
+}
+
+// A zoomed shell tile says how to leave the zoom while a program run from its prompt has Escape,
+// and no longer once the program ended; an assistant tile never needs to.
+TEST_F(AppDelegateTest, AZoomedShellTileSaysHowToLeaveWhileItsProgramHasEscape) {
+    launch();
+    FakeTile& shell = openTile("shell", SessionStatus::idle, true);
+    FakeTile& assistant = openTile("assistant", SessionStatus::busy);
+    TileView& card = *app->grid().tile(shell.id());
+    shell.program = true;
+    app->grid().zoom(shell.id());
+    EXPECT_TRUE(card.escapeHintShown());
+    shell.program = false;
+    app->loop.advance(GridController::zoomedProgramCheck);
+    EXPECT_FALSE(card.escapeHintShown());
+    shell.program = true;
+    app->loop.advance(GridController::zoomedProgramCheck);
+    EXPECT_TRUE(card.escapeHintShown());
+    app->grid().unzoom();
+    EXPECT_FALSE(card.escapeHintShown());
+    assistant.program = true;
+    app->grid().zoom(assistant.id());
+    EXPECT_FALSE(app->grid().tile(assistant.id())->escapeHintShown());
 }
 
 TEST_F(AppDelegateTest, UncleanPreviousRunIsToldAfterOneAndAHalfSeconds) {
@@ -1032,6 +1329,14 @@ TEST_F(AppDelegateTest, QuitWhileAnUpdateInstallsAsksNothing) {
     key(press("q", ctrlShift));
     EXPECT_FALSE(platform::ui::Modals::isShowing());
     EXPECT_TRUE(app->application().terminated());
+    // One that aborts asks again.
+    app.reset();
+    launch();
+    openTile("live");
+    Updater::shared().didAbortWithError("The update could not be installed");
+    key(press("q", ctrlShift));
+    EXPECT_TRUE(platform::ui::Modals::isShowing());
+    EXPECT_FALSE(app->application().terminated());
 }
 
 TEST_F(AppDelegateTest, TerminationSignalsQuitWithoutAsking) {

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -25,9 +26,13 @@ public:
     class TileView : public platform::ui::View {
     public:
         bool acceptsFirstResponder() const override { return true; }
-        void keyDown(const platform::ui::KeyEvent& event) override { typed += event.characters; }
+        void keyDown(const platform::ui::KeyEvent& event) override {
+            typed += event.characters;
+            keys.push_back(event.key);
+        }
         // What reached it as keys.
         std::string typed;
+        std::vector<platform::ui::Key> keys;
     };
 
     explicit FakeTile(const TileRequest& request)
@@ -40,6 +45,7 @@ public:
     std::string title() const override { return titles->text; }
     platform::ui::View& view() override { return view_; }
     const std::string& typed() const { return view_.typed; }
+    const std::vector<platform::ui::Key>& keysTyped() const { return view_.keys; }
     const std::string& wall() const override { return wall_; }
     void setWall(std::string wall) override { wall_ = std::move(wall); }
     void send(std::string_view text) override { sent += text; }
@@ -67,6 +73,7 @@ public:
         if (onChange) onChange();
     }
     bool finished() const override { return finished_; }
+    bool programInForeground() const override { return program; }
     // What the automatic titles see; `titles` outlives the tile while a namer holds it.
     StatusMachine::Title* titleState() override { return request.isShell ? nullptr : titles.get(); }
     std::string lastPrompt() const override { return prompt; }
@@ -98,6 +105,8 @@ public:
     std::string prompt;
     std::string screen;
     std::string typedAhead;
+    // A program of its own runs in its terminal's foreground (from a shell tile's prompt).
+    bool program = false;
 
 private:
     std::string id_;
@@ -116,6 +125,7 @@ public:
               [this](const TileRequest& request, uint16_t) {
                   auto tile = std::make_unique<FakeTile>(request);
                   tiles.push_back(tile.get());
+                  if (onTileMade) onTileMade(*tile);
                   return tile;
               },
               HookServer::Options{0, 0, &loop, {}})) {
@@ -135,6 +145,7 @@ public:
     platform::runtime::VirtualMainLoop loop;
     platform::runtime::ScopedMainLoop scoped{loop};
     std::vector<FakeTile*> tiles;  // every tile made, closed ones too while they live
+    std::function<void(FakeTile&)> onTileMade;  // before the grid has it
     std::unique_ptr<AppDelegate> delegate;
 
     platform::ui::headless::HeadlessModals& modals() { return *platform::ui::headless::HeadlessModals::current(); }
