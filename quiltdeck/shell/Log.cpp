@@ -164,8 +164,12 @@ void Log::installCrashHandlers() {
     std::call_once(once, [] {
         // A write to a pipe whose reader is gone fails instead of killing the program.
         ::signal(SIGPIPE, SIG_IGN);
-        // Close-on-exec: children must not inherit a descriptor on our log.
+        // Close-on-exec: children must not inherit a descriptor on our log. Made here first (the
+        // writer's thread may not have written yet), it is the home's owner's as the writer's is.
+        struct stat before {};
+        const bool there = ::lstat(url().c_str(), &before) == 0;
         crashFD = openRegularFile(url(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW);
+        if (crashFD >= 0 && !there) giveMadeToHomeOwner(url(), crashFD);
         std::set_terminate(uncaughtExceptionHandler);
         void* warmUp[1];
         ::backtrace(warmUp, 1);  // loads the unwinder now rather than in a crash

@@ -160,6 +160,31 @@ TEST_F(LogRunTest, MarkerTellsTheNextLaunchOfAnUncleanRun) {
     EXPECT_EQ(runChild({"run"}, env()).output, "clean\n");
 }
 
+// A run as root with a user's home (sudo keeping HOME), as the program begins one, its crash
+// handlers installed: the log it makes is the user's, whichever of its writers made it first, in
+// a fresh home or in the user's own folder with no log yet.
+TEST(LogRunAsRoot, TheLogARootRunMakesIsTheHomeOwners) {
+    if (::geteuid() != 0) return;  // needs root, and another user to give the log to
+    constexpr uid_t user = testing::FilesAsNobody::nobody;
+    for (const bool folderThere : {false, true}) {
+        SCOPED_TRACE(folderThere ? "the user's folder, no log" : "a fresh home");
+        for (int run = 0; run < 5; ++run) {
+            TempFolder home;
+            ASSERT_EQ(::chown(home.path().c_str(), user, user), 0);
+            ::chmod(home.path().c_str(), 0755);
+            if (folderThere) {
+                std::filesystem::create_directory(home / ".quiltdeck");
+                ASSERT_EQ(::chown((home / ".quiltdeck").c_str(), user, user), 0);
+            }
+            EXPECT_EQ(runChild({"begin"}, {{"HOME", home.path().string()}, {"QUILTDECK_STATE_DIR", (home / ".quiltdeck").string()}}).output,
+                      "clean\n");
+            struct stat info {};
+            ASSERT_EQ(::stat((home / ".quiltdeck" / "log.txt").c_str(), &info), 0);
+            EXPECT_EQ(info.st_uid, user);
+        }
+    }
+}
+
 TEST_F(LogRunTest, FatalSignalsLeaveACrashLineAndKillByTheSameSignal) {
     struct Case {
         const char* kind;
