@@ -67,7 +67,7 @@ std::optional<std::string> writeAside(const fs::path& path, const std::string& b
     struct stat existing {};
     const bool replaces = ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
     // A new one in a user's home is theirs, made by a run as root or not.
-    if (!replaces) giveMadeToHomeOwner(path, fd);
+    if (!replaces) giveMadeToHomeOwner(temp, fd);
     const bool owned = !replaces || keepOwner(fd, existing, path.parent_path());
     const bool written = owned && ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {

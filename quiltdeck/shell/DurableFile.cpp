@@ -102,6 +102,30 @@ std::string writeFailureText(int error) { return error == EINVAL ? "not a regula
 
 void failDurableWritesWith(int error) { injectedFailure.store(error); }
 
+namespace {
+
+std::function<void()> ownerCheckHook;
+
+// The folder that holds `made`, reached down from `home` one name at a time, none of them a link
+// (a folder swapped for one meanwhile ends the walk): its descriptor, and the name `made` has in
+// it; -1 where it cannot be reached so.
+std::pair<int, std::string> reachedFromHome(const std::filesystem::path& home, const std::filesystem::path& made) {
+    std::vector<std::string> names;
+    for (const auto& name : made.lexically_relative(home)) names.push_back(name.string());
+    if (names.empty() || names.front() == ".." || names.front() == ".") return {-1, {}};
+    int folder = ::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (size_t i = 0; folder >= 0 && i + 1 < names.size(); ++i) {
+        const int next = ::openat(folder, names[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+    }
+    return {folder, names.back()};
+}
+
+}  // namespace
+
+void setHomeOwnerCheckHook(std::function<void()> hook) { ownerCheckHook = std::move(hook); }
+
 void giveMadeToHomeOwner(const std::filesystem::path& path, int fd) {
     // Whose files this process makes: its file-system user (an invalid id asks without changing it).
     if (::setfsuid(static_cast<uid_t>(-1)) != 0) return;
@@ -117,8 +141,23 @@ void giveMadeToHomeOwner(const std::filesystem::path& path, int fd) {
     passwd* found = nullptr;
     if (::getpwuid_r(owner.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) group = found->pw_gid;
     const int saved = errno;
-    if (fd >= 0) (void)!::fchown(fd, owner.st_uid, group);
-    else (void)!::fchownat(AT_FDCWD, made->path.c_str(), owner.st_uid, group, AT_SYMLINK_NOFOLLOW);
+    if (ownerCheckHook) ownerCheckHook();
+    // Given by what is there now, reached without a link, never by a name looked at before: a
+    // folder on the way swapped for a link meanwhile would hand the user a file of root's.
+    const auto [folder, name] = reachedFromHome(home->path, made->path);
+    if (folder >= 0) {
+        struct stat there {}, opened {};
+        if (fd >= 0) {
+            // What was opened is what stands there.
+            if (::fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &opened) == 0 &&
+                there.st_dev == opened.st_dev && there.st_ino == opened.st_ino)
+                (void)!::fchown(fd, owner.st_uid, group);
+        } else if (const int entry = ::openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); entry >= 0) {
+            (void)!::fchownat(entry, "", owner.st_uid, group, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW);
+            ::close(entry);
+        }
+        ::close(folder);
+    }
     errno = saved;
 }
 
@@ -155,7 +194,7 @@ bool writeFileDurably(const std::filesystem::path& path, std::string_view bytes,
     if (fd < 0) return false;
     // The file keeps whose it is: a save run as root through a user's link leaves it the user's;
     // a new one in a user's home is theirs.
-    if (!replaces) giveMadeToHomeOwner(path, fd);
+    if (!replaces) giveMadeToHomeOwner(temp, fd);
     if ((replaces && !keepOwner(fd, before, folder)) || ::fchmod(fd, mode) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
         discard(fd, temp);
         return false;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,8 +48,12 @@ bool keepOwner(int fd, const struct stat& existing, const std::filesystem::path&
 // A run as root with another user's home (sudo keeping HOME) makes files and folders there as
 // that user would: what it just made at `path` (open at `fd`, or by its name when -1) becomes
 // the home's owner's, with their group, where `path` is inside that home; else nothing changes.
-// Otherwise the user would find the program's own files unreadable on their next run.
+// Otherwise the user would find the program's own files unreadable on their next run. What is
+// given is reached down from the home folder without following a link on the way, and with `fd`
+// only where the file open there stands at `path`.
 void giveMadeToHomeOwner(const std::filesystem::path& path, int fd = -1);
+// Tests: runs between the look at where a made path leads and the change of its owner.
+void setHomeOwnerCheckHook(std::function<void()> hook);
 
 // Where `path` leads once every symbolic link on the way is followed, as `realpath -m` tells:
 // links, "." and ".." are taken in order, names not there yet are kept as they are. Absolute (a

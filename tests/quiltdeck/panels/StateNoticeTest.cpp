@@ -329,7 +329,9 @@ TEST_F(StateNoticeTest, NamesWhatIsWrongWithWhichFile) {
             const auto alert = StateNotice::alert(store);
             ASSERT_TRUE(alert);
             const std::string said = store.readOnly() ? *StateNotice::reason(store) : alert->informativeText;
-            if (lang == Lang::en) EXPECT_EQ(said, c.english);
+            if (lang == Lang::en) {
+                EXPECT_EQ(said, c.english);
+            }
             EXPECT_NE(said.find("state.json"), std::string::npos);
             EXPECT_NE(said.find(t(c.cause)), std::string::npos);
             EXPECT_EQ(said.find("%@"), std::string::npos);

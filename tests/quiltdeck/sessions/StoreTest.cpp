@@ -21,9 +21,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/gfx/PngEncoder.h"
 #include "platform/runtime/VirtualMainLoop.h"
 #include "quiltdeck/AppTestSupport.h"
 #include "quiltdeck/sessions/Defaults.h"
+#include "quiltdeck/sessions/Drop.h"
 #include "quiltdeck/panels/ClaudeFirstRun.h"
 #include "quiltdeck/shell/DurableFile.h"
 #include "quiltdeck/shell/LogWriter.h"
@@ -860,10 +862,16 @@ TEST(StateFolderSaves, ARunAsRootInAUsersHomeLeavesTheFilesTheUsers) {
         EXPECT_TRUE(log.flush());
         Defaults(home / ".config" / "quiltdeck" / "defaults.json").setValue("k", 1);
         EXPECT_EQ(ClaudeFirstRun::answer(home / ".claude.json"), ClaudeFirstRun::Outcome::written);
+        // The drops folder made again at the next launch, and a picture dropped into it.
+        std::filesystem::remove_all(dir / "drops");
+        Store again(dir);
+        std::string reason;
+        const auto picture = *platform::gfx::encodePng({1, 1, {0xFF00FF00}});
+        ASSERT_TRUE(Drop::saveImage(picture, dir / "drops", 1000, reason)) << reason;
     }
     struct passwd* entry = ::getpwuid(user);
     const gid_t group = entry ? entry->pw_gid : user;
-    for (const auto& made : {dir, dir / "state.json", dir / "drops", dir / "log.txt", home / ".config",
+    for (const auto& made : {dir, dir / "state.json", dir / "drops", dir / "drops" / "1000-dropped.png", dir / "log.txt", home / ".config",
                              home / ".config" / "quiltdeck", home / ".config" / "quiltdeck" / "defaults.json",
                              home / ".claude.json"}) {
         struct stat info {};
@@ -1302,6 +1310,44 @@ TEST(StoreFolder, EnvironmentThenHomeWithTheOldFolderMoved) {
     EXPECT_EQ(StateFolder::resolve(), home / ".quiltdeck");
     EXPECT_TRUE(std::filesystem::exists(home / ".brightloom"));
     EXPECT_TRUE(std::filesystem::exists(home / ".quiltdeck/state.json"));
+}
+
+// What a run as root made in a user's home becomes theirs only where it stands when its owner
+// changes: a folder on the way swapped for a link between the look at the path and the change
+// leaves a file of root's, where the link leads, root's. By name (a folder made) and by descriptor
+// (a file made) alike; with nothing swapped both become the user's.
+TEST(DurableFile, AFolderSwappedForALinkMeanwhileGivesNothingAway) {
+    if (::geteuid() != 0) return;  // needs root, and another user to give the files to
+    constexpr uid_t user = testing::FilesAsNobody::nobody;
+    for (const bool byName : {true, false}) {
+        for (const bool swapped : {false, true}) {
+            SCOPED_TRACE(std::string(byName ? "by name" : "by descriptor") + (swapped ? ", swapped" : ""));
+            TempFolder home, elsewhere;
+            ASSERT_EQ(::chown(home.path().c_str(), user, user), 0);
+            testing::ScopedVariable homeVariable("HOME", home.path().string());
+            std::filesystem::create_directories(home / "a");
+            std::filesystem::create_directories(elsewhere / "made");
+            writeFile(elsewhere / "file", "root's");
+            const std::filesystem::path made = home / "a" / (byName ? "made" : "file");
+            int fd = -1;
+            if (byName) std::filesystem::create_directory(made);
+            else fd = ::open(made.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            if (swapped) {
+                setHomeOwnerCheckHook([&] {
+                    std::filesystem::rename(home / "a", home / "a-was");
+                    std::filesystem::create_directory_symlink(elsewhere.path(), home / "a");
+                });
+            }
+            giveMadeToHomeOwner(made, fd);
+            setHomeOwnerCheckHook(nullptr);
+            if (fd >= 0) ::close(fd);
+            struct stat there {};
+            ASSERT_EQ(::lstat((elsewhere / (byName ? "made" : "file")).c_str(), &there), 0);
+            EXPECT_EQ(there.st_uid, 0u);
+            ASSERT_EQ(::lstat((home / (swapped ? "a-was" : "a") / (byName ? "made" : "file")).c_str(), &there), 0);
+            EXPECT_EQ(there.st_uid, swapped ? 0u : user);
+        }
+    }
 }
 
 TEST(DurableFile, FailedReplaceKeepsTheOldAndLeavesNoTemporary) {
