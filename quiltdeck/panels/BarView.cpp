@@ -193,13 +193,24 @@ void BarView::setStateStore(const Store& store) {
     stateStore_ = &store;
     savesFailing_ = store.saveError() != 0;
     savedAgain_ = false;
+    keptTold_ = store.keptAside() ? store.keptAside()->times : 0;
     applyTheme();
 }
 
 // Said once while saves fail (again when their cause changes), and for a while once they work
-// again.
+// again. A state file kept beside the one saved is said each time one is, while saves work too;
+// that another program keeps writing it, once.
 void BarView::savesChanged() {
     const bool failing = stateStore_ && stateStore_->saveError() != 0;
+    const size_t kept = stateStore_ && stateStore_->keptAside() ? stateStore_->keptAside()->times : 0;
+    const bool keptNews = kept > keptTold_ && keptTold_ < 2;
+    const bool keptAgain = kept != keptTold_;
+    keptTold_ = kept;
+    if (keptAgain && failing == savesFailing_ && !failing) {
+        noticeChanged();
+        if (keptNews) tellNews(messageShown);
+        return;
+    }
     // Nothing new while they keep working; a new cause while they keep failing is said in its place.
     if (failing == savesFailing_ && !failing) return;
     if (failing != savesFailing_) {

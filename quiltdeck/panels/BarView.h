@@ -167,6 +167,8 @@ private:
     const Store* stateStore_ = nullptr;
     double noticeLeastWidth_ = minimumNoticeWidth;
     bool savesFailing_ = false;
+    // How many times the store found another's state file where it saves, as said so far.
+    size_t keptTold_ = 0;
     bool savedAgain_ = false;
     std::shared_ptr<platform::runtime::WorkItem> savedAgainEnd_;
     // Oldest first; the last is the one shown.

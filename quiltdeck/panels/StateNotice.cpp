@@ -34,6 +34,17 @@ std::string shown(const std::filesystem::path& path) {
 // Where a name leads as the user is shown it: a name only a folder can have keeps its "/".
 std::string endShown(const LinkEnd& end) { return shown(end.path) + (end.namesFolder ? "/" : ""); }
 
+// Where a link leads as far as it can be told: where its links end, else (a folder on the way
+// that cannot be looked into) what the link itself says, from its folder.
+std::optional<LinkEnd> leadsTo(const std::filesystem::path& name) {
+    if (auto end = resolveLinks(name)) return end;
+    if (errno != EACCES && errno != EPERM) return std::nullopt;
+    std::error_code error;
+    const auto target = std::filesystem::read_symlink(name, error);
+    if (error) return std::nullopt;
+    return LinkEnd{(target.is_absolute() ? target : name.parent_path() / target).lexically_normal(), false};
+}
+
 // The program's own name on the state file's path that is a link (state.json, else the state
 // folder), and where it leads, as the user is shown them: "~/.quiltdeck → ~/dotfiles/qd". What
 // stands where state.json leads is named as state.json ("~/.quiltdeck/state.json →
@@ -43,7 +54,7 @@ std::optional<std::string> linkShown(const Store& store) {
     for (std::filesystem::path name : {store.file(), store.dir()}) {
         std::error_code error;
         if (!std::filesystem::is_symlink(name, error)) continue;
-        auto end = resolveLinks(name);
+        auto end = leadsTo(name);
         if (name == store.dir()) {
             struct stat there {};
             if (const auto file = resolveLinks(store.file()); file && ::lstat(file->path.c_str(), &there) == 0) {
@@ -108,18 +119,43 @@ std::string readError(int error) {
     }
 }
 
+// The topmost folder of the home folder's on the way to where the state folder leads (a dotfiles
+// folder a run as root made before the state folder in it) that is another user's: it, and whose.
+std::optional<std::pair<std::filesystem::path, uid_t>> anotherUsersOnTheWay(const Store& store) {
+    const auto home = resolveLinks(homeFolder());
+    const auto dir = leadsTo(store.dir());
+    if (!home || !dir) return std::nullopt;
+    const auto self = static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1)));
+    const std::string inside = home->path.string() + "/";
+    std::filesystem::path way;
+    for (const auto& name : dir->path) {
+        way /= name;
+        if (way == dir->path) break;
+        if (!way.string().starts_with(inside)) continue;
+        struct stat info {};
+        if (::stat(way.c_str(), &info) != 0) break;
+        if (info.st_uid != self) return std::pair{way, info.st_uid};
+    }
+    return std::nullopt;
+}
+
 // The program's files another user made (a run as root with this user's home): whose they are,
-// and the command that gives them back. The state folder where it is another user's, else the file.
+// and the command that gives them back. A folder of the home's on the way to the state folder
+// where it is another user's (all of it, its state folder within), else the state folder, else
+// the file.
 std::optional<std::string> ownedByAnotherReason(const Store& store, const std::string& file) {
+    const auto self = static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1)));
+    const auto give = [&](const std::filesystem::path& path, bool all) {
+        return std::string("sudo chown ") + (all ? "-R " : "") + userName(self) + ": " + ShellCommand::quoteForShell(path.string());
+    };
+    if (const auto way = anotherUsersOnTheWay(store))
+        return t("state_ro_owned_on_the_way", {file, shown(way->first), userName(way->second), userName(self), give(way->first, true)});
     const auto folderOwner = anotherUsers(store.dir());
     const auto fileOwner = folderOwner ? folderOwner : anotherUsers(store.file());
     if (!fileOwner) return std::nullopt;
-    const auto self = static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1)));
     const auto end = resolveLinks(folderOwner ? store.dir() : store.file());
-    const std::string target = end ? end->path.string() : (folderOwner ? store.dir() : store.file()).string();
-    const std::string command = std::string("sudo chown ") + (folderOwner ? "-R " : "") + userName(self) + ": " +
-                                ShellCommand::quoteForShell(target);
-    return t("state_ro_owned", {file, userName(*fileOwner), userName(self), command});
+    const std::filesystem::path target = end ? end->path : (folderOwner ? store.dir() : store.file());
+    return t("state_ro_owned", {file, userName(*fileOwner), userName(self), give(target, folderOwner.has_value())});
 }
 
 // The state file as the words name it: with the link on its way and where that leads.
@@ -159,6 +195,9 @@ SaveCause saveCause(const Store& store) {
     return cause;
 }
 
+// Another program keeps writing the state file: its versions were found there more than once.
+bool anotherWriter(const Store& store) { return store.keptAside() && store.keptAside()->times > 1; }
+
 // The next launch cannot read what this run could not save: the link ends at something that is
 // no file, or nothing was ever written where it leads.
 bool nextLaunchStartsEmpty(const Store& store) {
@@ -189,7 +228,12 @@ std::optional<std::string> StateNotice::reason(const Store& store) {
                      {shown(store.file()), saveCause(store).whole});
         if (store.brokenCopy()) return t("state_set_aside", {shown(store.file()), shown(*store.brokenCopy())});
         if (store.setAside().copy) return t("state_records_set_aside", {shown(store.file()), shown(*store.setAside().copy)});
-        if (const auto& kept = store.keptAside()) return t("state_kept_aside", {shown(kept->file), shown(kept->copy)});
+        if (const auto& kept = store.keptAside()) {
+            if (kept->times > 1)
+                return t("state_kept_by_writer",
+                         {shown(kept->file), static_cast<long long>(FileSaver::keptCopies), shown(kept->copy)});
+            return t("state_kept_aside", {shown(kept->file), shown(kept->copy)});
+        }
         return std::nullopt;
     case Store::ReadOnlyCause::heldElsewhere: return t("state_ro_in_use", {shown(store.dir())});
     case Store::ReadOnlyCause::unreadable:
@@ -207,14 +251,15 @@ std::optional<std::string> StateNotice::line(const Store& store) {
     if (store.readOnly()) return t("state_ro_line", {*why});
     if (store.copyPending()) return t("state_copy_pending_line", {*why});
     if (store.brokenCopy()) return t("state_reset_line", {*why});
-    return t(store.setAside().copy ? "state_records_line" : "state_kept_line", {*why});
+    if (store.setAside().copy) return t("state_records_line", {*why});
+    return t(anotherWriter(store) ? "state_kept_writer_line" : "state_kept_line", {*why});
 }
 
 std::optional<std::string> StateNotice::briefLine(const Store& store) {
     if (store.readOnly()) return std::nullopt;
     if (store.brokenCopy()) return t("state_reset_brief");
     if (store.setAside().copy) return t("state_records_brief");
-    if (store.keptAside()) return t("state_kept_brief");
+    if (store.keptAside()) return t(anotherWriter(store) ? "state_kept_writer_brief" : "state_kept_brief");
     return std::nullopt;
 }
 

@@ -49,10 +49,13 @@ Store::Store(fs::path dir)
       // A dotfile manager may keep state.json as a link elsewhere: it stays a link.
       saver_(
           file_, 0600, [this](bool saved, int error) { saveTried(saved, error); }, FileSaver::Links::through,
-          [this](const fs::path& file, const fs::path& copy) {
-              Log::write("store: " + file.string() + " is not the file this run read or wrote; what it held is kept as " +
-                         copy.string());
-              platform::runtime::MainLoop::main().post([this, alive = weakAlive_, kept = Kept{file, copy}] {
+          [this](const FileSaver::KeptNews& news) {
+              std::string line = "store: " + news.file.string() + " is not the file this run read or wrote; what it held is " +
+                                 (news.made ? "kept as " : "kept already, as ") + news.copy.string();
+              if (news.times > 1) line += " (another program has written it " + std::to_string(news.times) + " times)";
+              for (const auto& removed : news.removed) line += "; the older copy " + removed.filename().string() + " removed";
+              Log::write(line);
+              platform::runtime::MainLoop::main().post([this, alive = weakAlive_, kept = Kept{news.file, news.copy, news.times}] {
                   if (alive.expired()) return;
                   keptAside_ = kept;
                   savesChanged();
@@ -252,7 +255,7 @@ void Store::load() {
     }
     const auto bytes = readWholeFile(end ? end->path : file_, fileSizeLimit, &readError);
     // What was read is this run's to replace; anything else found there later is kept first.
-    if (bytes && end) saver_.knowFile(end->path);
+    if (bytes && end) saver_.knowFile(end->path, *bytes);
     if (!bytes) {
         // A file that is there but cannot be read must never be replaced.
         if (readError != ENOENT) {

@@ -224,10 +224,13 @@ public:
     const SetAside& setAside() const { return setAside_; }
     // A save found where the links lead a file this run had not read nor written (a link mended
     // while it runs, or the file changed since): its bytes were kept beside it before the save
-    // replaced it. The last such file and its copy.
+    // replaced it (the newest FileSaver::keptCopies copies stay). The last such file, its copy,
+    // and how many times this run found another's version there: more than once, another
+    // program keeps writing it (a sync tool, a second instance whose home links it).
     struct Kept {
         std::filesystem::path file;
         std::filesystem::path copy;
+        size_t times = 1;
     };
     const std::optional<Kept>& keptAside() const { return keptAside_; }
 
@@ -298,6 +301,7 @@ public:
     const StringMap& tileNames() const { return state_.tileNames; }
     const std::vector<ClosedTile>& closed() const { return state_.closed; }
     const std::string& language() const override { return state_.language; }
+    bool readable() const override { return readOnlyCause_ != ReadOnlyCause::unreadable; }
     const std::vector<ClosedTile>& openTiles() const { return state_.openTiles; }
     bool autoTrustHome() const { return state_.autoTrustHome; }
     bool openAtLogin() const override { return state_.openAtLogin; }

@@ -364,7 +364,60 @@ bool writeThroughLinks(const std::filesystem::path& path, std::string_view bytes
     return makeMissingFolders(end->path.parent_path(), folderMode) && writeFileDurably(end->path, bytes, mode);
 }
 
-std::optional<std::filesystem::path> keepCopyBeside(const std::filesystem::path& file) {
+namespace {
+
+// The copies "<name>.kept-<seconds>" kept beside `file`, oldest first.
+std::vector<std::pair<long long, std::filesystem::path>> keptCopiesOf(const std::filesystem::path& file) {
+    std::vector<std::pair<long long, std::filesystem::path>> copies;
+    const std::string prefix = file.filename().string() + ".kept-";
+    std::error_code error;
+    auto it = std::filesystem::directory_iterator(file.has_parent_path() ? file.parent_path() : ".", error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(prefix) || !it->is_regular_file(error)) continue;
+        char* end = nullptr;
+        const long long seconds = std::strtoll(name.c_str() + prefix.size(), &end, 10);
+        if (end == name.c_str() + prefix.size() || *end != 0) continue;
+        copies.emplace_back(seconds, it->path());
+    }
+    std::sort(copies.begin(), copies.end());
+    return copies;
+}
+
+// Two regular files hold the same bytes.
+bool sameBytes(const std::filesystem::path& one, const std::filesystem::path& other) {
+    const int a = openRegularFile(one, O_RDONLY | O_NOFOLLOW);
+    const int b = a < 0 ? -1 : openRegularFile(other, O_RDONLY | O_NOFOLLOW);
+    struct stat sa {}, sb {};
+    bool same = b >= 0 && ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_size == sb.st_size;
+    char ca[65536], cb[65536];
+    while (same) {
+        const ssize_t n = ::read(a, ca, sizeof ca);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            same = n == 0;
+            break;
+        }
+        ssize_t got = 0;
+        while (got < n) {
+            const ssize_t m = ::read(b, cb + got, static_cast<size_t>(n - got));
+            if (m < 0 && errno == EINTR) continue;
+            if (m <= 0) break;
+            got += m;
+        }
+        same = got == n && std::memcmp(ca, cb, static_cast<size_t>(n)) == 0;
+    }
+    if (a >= 0) ::close(a);
+    if (b >= 0) ::close(b);
+    return same;
+}
+
+}  // namespace
+
+std::optional<KeptBeside> keepCopyBeside(const std::filesystem::path& file, size_t keepAtMost) {
+    auto copies = keptCopiesOf(file);
+    // Kept already, by the newest copy: a writer that puts its version back keeps no more of it.
+    if (!copies.empty() && sameBytes(file, copies.back().second)) return KeptBeside{copies.back().second, false, {}};
     const int from = openRegularFile(file, O_RDONLY | O_NOFOLLOW);
     if (from < 0) return std::nullopt;
     const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
@@ -393,8 +446,10 @@ std::optional<std::filesystem::path> keepCopyBeside(const std::filesystem::path&
         discard(-1, temp);
         return std::nullopt;
     }
-    // A name of its own, never one taken: the copy replaces nothing.
-    for (auto seconds = static_cast<long long>(std::time(nullptr));; ++seconds) {
+    // A name of its own, never one taken: the copy replaces nothing. After the newest copy's,
+    // also where copies made within a second went past the clock: names tell their order.
+    const auto now = static_cast<long long>(std::time(nullptr));
+    for (auto seconds = copies.empty() ? now : std::max(now, copies.back().first + 1);; ++seconds) {
         const std::filesystem::path kept = folder / (file.filename().string() + ".kept-" + std::to_string(seconds));
         // Renamed only where the name is free; where the file system cannot tell, linked.
         int moved = ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE);
@@ -405,7 +460,14 @@ std::optional<std::filesystem::path> keepCopyBeside(const std::filesystem::path&
                 ::fsync(dirFd);
                 ::close(dirFd);
             }
-            return kept;
+            // The newest stay: another program that keeps writing the file leaves a few of its
+            // versions, not one a save.
+            KeptBeside made{kept, true, {}};
+            for (size_t over = copies.size() + 1 > keepAtMost ? copies.size() + 1 - keepAtMost : 0, at = 0;
+                 over > 0 && at < copies.size(); ++at, --over) {
+                if (::unlink(copies[at].second.c_str()) == 0) made.removed.push_back(copies[at].second);
+            }
+            return made;
         }
         if (errno != EEXIST) {
             discard(-1, temp);

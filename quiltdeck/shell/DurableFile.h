@@ -4,11 +4,13 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quiltdeck {
 
@@ -93,20 +95,32 @@ std::optional<std::filesystem::path> finalLinkTarget(const std::filesystem::path
 bool makeMissingFolders(const std::filesystem::path& folder, mode_t mode);
 
 // Copies the regular file at `file` beside it, durably, under "<name>.kept-<seconds since 1970>"
-// (a later second where that name is taken): what is about to be written over is kept. The
-// copy's path; nothing, with errno set, when it cannot be made.
-std::optional<std::filesystem::path> keepCopyBeside(const std::filesystem::path& file);
+// (a later second where that name is taken): what is about to be written over is kept. Where the
+// newest such copy holds the same bytes already, that copy stands for it and none is made; of the
+// copies, only the newest `keepAtMost` stay. Nothing, with errno set, when it cannot be made.
+struct KeptBeside {
+    std::filesystem::path path;
+    bool made = true;                          // false: the newest copy held these bytes already
+    std::vector<std::filesystem::path> removed;  // older copies let go of
+};
+std::optional<KeptBeside> keepCopyBeside(const std::filesystem::path& file, size_t keepAtMost = SIZE_MAX);
 
-// What a file held, as far as its metadata tells: the same file, not changed since.
+// What a file held, as far as its metadata tells: the same file, not changed since. Its change
+// time moves with every change of its bytes or of its metadata, and no program can set it back
+// (a modification time put back, as `cp -p` or `touch -r` do, leaves it new).
 struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
     struct timespec modified {};
-    static FileIdentity of(const struct stat& info) { return {info.st_dev, info.st_ino, info.st_size, info.st_mtim}; }
+    struct timespec changed {};
+    static FileIdentity of(const struct stat& info) {
+        return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+    }
     friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
         return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified.tv_sec == b.modified.tv_sec &&
-               a.modified.tv_nsec == b.modified.tv_nsec;
+               a.modified.tv_nsec == b.modified.tv_nsec && a.changed.tv_sec == b.changed.tv_sec &&
+               a.changed.tv_nsec == b.changed.tv_nsec;
     }
 };
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <functional>
 
 #include "quiltdeck/shell/DurableFile.h"
 
@@ -30,34 +31,54 @@ void FileSaver::submit(Document document) {
     wake_.notify_one();
 }
 
-void FileSaver::knowFile(const std::filesystem::path& path) {
+namespace {
+
+// Two hashes of the bytes, so that two texts told apart by neither are as good as the same.
+uint64_t digestOf(std::string_view bytes) {
+    uint64_t fnv = 1469598103934665603ULL;
+    for (const char c : bytes) fnv = (fnv ^ static_cast<uint8_t>(c)) * 1099511628211ULL;
+    return fnv ^ (std::hash<std::string_view>{}(bytes) * 0x9E3779B97F4A7C15ULL);
+}
+
+}  // namespace
+
+void FileSaver::knowFile(const std::filesystem::path& path, std::string_view bytes) {
     struct stat info {};
-    std::optional<FileIdentity> identity;
-    if (::stat(path.c_str(), &info) == 0) identity = FileIdentity::of(info);
+    Known known{std::nullopt, bytes.size(), digestOf(bytes)};
+    if (::stat(path.c_str(), &info) == 0) known.identity = FileIdentity::of(info);
     std::lock_guard lock(mutex_);
-    known_[path] = identity;
+    known_[path] = known;
 }
 
 bool FileSaver::keepUnknown(const std::filesystem::path& end) {
     struct stat info {};
     // Nothing there, or what is no file (refused by the write itself).
     if (::stat(end.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
+    std::optional<Known> known;
     {
         std::lock_guard lock(mutex_);
-        const auto known = known_.find(end);
-        if (known != known_.end() && known->second == FileIdentity::of(info)) return true;
+        if (const auto found = known_.find(end); found != known_.end()) known = found->second;
     }
-    const auto copy = keepCopyBeside(end);
+    if (known && known->identity == FileIdentity::of(info)) return true;
+    // Touched, its mode changed, or written again with the very bytes this run knows: still ours.
+    if (known && known->identity && static_cast<size_t>(info.st_size) == known->size) {
+        if (const auto bytes = readWholeFile(end, known->size); bytes && digestOf(*bytes) == known->digest) {
+            std::lock_guard lock(mutex_);
+            known_[end].identity = FileIdentity::of(info);
+            return true;
+        }
+    }
+    const auto copy = keepCopyBeside(end, keptCopies);
     if (!copy) return false;
-    if (kept_) kept_(end, *copy);
+    if (kept_) kept_(KeptNews{end, copy->path, copy->made, ++othersFound_[end], copy->removed});
     return true;
 }
 
-void FileSaver::noteWritten(const std::filesystem::path& end) {
+void FileSaver::noteWritten(const std::filesystem::path& end, std::string_view bytes) {
     struct stat info {};
     if (::stat(end.c_str(), &info) != 0) return;
     std::lock_guard lock(mutex_);
-    known_[end] = FileIdentity::of(info);
+    known_[end] = Known{FileIdentity::of(info), bytes.size(), digestOf(bytes)};
 }
 
 bool FileSaver::flush(std::chrono::milliseconds limit) {
@@ -91,7 +112,7 @@ void FileSaver::run(std::stop_token stop) {
                 // Where the links lead now: they may have been pointed elsewhere since the last save.
                 const auto end = resolveLinks(file_);
                 saved = (!end || end->namesFolder || keepUnknown(end->path)) && writeThroughLinks(file_, *bytes, mode_);
-                if (saved && end) noteWritten(end->path);
+                if (saved && end) noteWritten(end->path, *bytes);
             } else {
                 saved = writeFileDurably(file_, *bytes, mode_);
             }

@@ -1,6 +1,8 @@
 #include "quiltdeck/shell/Lang.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 
 #include "quiltdeck/shell/StoredSettings.h"
 
@@ -38,7 +40,9 @@ std::string_view Lang::ownName() const { return ownNames[index()]; }
 Lang Lang::current() {
     int index = currentIndex.load(std::memory_order_acquire);
     if (index == unset) {
-        const Lang stored = fromRawValue(StoredSettings::shared().language()).value_or(en);
+        // The language chosen is inside the state: where that cannot be read, the desktop's.
+        const StoredSettings& settings = StoredSettings::shared();
+        const Lang stored = settings.readable() ? fromRawValue(settings.language()).value_or(en) : desktop();
         int expected = unset;
         currentIndex.compare_exchange_strong(expected, stored.index(), std::memory_order_acq_rel);
         index = currentIndex.load(std::memory_order_acquire);
@@ -47,5 +51,15 @@ Lang Lang::current() {
 }
 
 void Lang::setCurrent(Lang lang) { currentIndex.store(lang.index(), std::memory_order_release); }
+
+Lang Lang::desktop() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (!value || !*value) continue;
+        const std::string_view locale(value);
+        return fromRawValue(locale.substr(0, std::min(locale.find_first_of("_.@"), locale.size()))).value_or(en);
+    }
+    return en;
+}
 
 }  // namespace quiltdeck

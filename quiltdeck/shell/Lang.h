@@ -32,9 +32,13 @@ public:
     friend constexpr bool operator==(Lang, Lang) = default;
 
     // The interface language. Its first value is the store's language code (English
-    // for any other code); after that only setCurrent changes it. Any thread.
+    // for any other code), or the desktop's where the store could not be read; after that
+    // only setCurrent changes it. Any thread.
     static Lang current();
     static void setCurrent(Lang lang);
+    // The desktop's language, as its locale variables name it for messages (LC_ALL, then
+    // LC_MESSAGES, then LANG: "de_DE.UTF-8" is German); English for one not among the eleven.
+    static Lang desktop();
 
     // Posted after the language picker has set `current` and stored the code.
     static constexpr std::string_view didChange = "quiltdeck.lang";

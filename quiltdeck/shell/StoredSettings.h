@@ -24,6 +24,9 @@ public:
 
     virtual const std::string& fontName() const = 0;
     virtual const std::string& language() const = 0;
+    // The choices could be read (false: the file that holds them is there but unreadable, and
+    // what they answer are the defaults, not the user's).
+    virtual bool readable() const { return true; }
     virtual bool openAtLogin() const = 0;
     // Folder -> hex RGB, as the user chose it.
     virtual const StringMap& tileColors() const = 0;

@@ -1,6 +1,7 @@
 #include "quiltdeck/AppTestSupport.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,6 +76,19 @@ std::string logContents() {
 
 void writeFile(const std::filesystem::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+}
+
+void writeInPlace(const std::filesystem::path& path, const std::string& content, bool keepTime) {
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) std::abort();
+    if (::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size())) std::abort();
+    if (keepTime) {
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ::futimens(fd, times);
+    }
+    ::close(fd);
 }
 
 void makeFile(const std::filesystem::path& path, const std::string& content) {

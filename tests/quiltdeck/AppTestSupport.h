@@ -33,6 +33,9 @@ bool processRunning(pid_t pid);
 // The application log as it stands, every entry written so far included.
 std::string logContents();
 void writeFile(const std::filesystem::path& path, const std::string& content);
+// Writes `content` into the file that stands at `path` (the same file, as an editor that saves in
+// place does); with `keepTime`, its modification time put back as it was (as `cp -p` leaves it).
+void writeInPlace(const std::filesystem::path& path, const std::string& content, bool keepTime);
 // writeFile with the missing parent folders made first.
 void makeFile(const std::filesystem::path& path, const std::string& content = "");
 

@@ -1,5 +1,9 @@
 #include "quiltdeck/panels/BarView.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <functional>
 
@@ -416,16 +420,139 @@ TEST_F(BarViewTest, AMessageGoesBeforeTheStateLineForAWhile) {
     EXPECT_EQ(loop_.pendingTimerCount(), 0u);
 }
 
-TEST(BarViewLaunch, TakesTheStoredLanguageAndAiTitles) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {R"({"language":"xx"})", "English on\n"},
-        {R"({"language":"de","aiTitles":false})", "Deutsch off\n"},
-        {R"({"language":"zh"})", "中文 on\n"},
+// A state file kept beside the one saved is said on the bar while saves work, for every way one
+// comes there while the program runs: a link mended (a typo, a trailing slash, a path through a
+// missing folder), the file edited by hand in place, by rename (sed -i), or put back with its time
+// (cp -p); a touch or a rewrite with the same bytes keeps nothing and says nothing. Another
+// program that keeps writing the file is said once more, as such, and never again.
+TEST_F(BarViewTest, AStateFileKeptWhileSavesWorkIsSaid) {
+    const std::string theirs = R"({"language":"de","openTiles":[{"title":"theirs","cwd":"/t"}]})";
+    const auto inPlace = testing::writeInPlace;
+    const struct {
+        const char* name;
+        const char* atLaunch;  // where state.json links at launch; none: a file of its own
+        std::function<void(const std::filesystem::path& real, const std::filesystem::path& link)> change;
+        bool kept;
+    } cases[] = {
+        {"a typo mended", "../rael/a.json", [&](auto& real, auto& link) {
+             std::filesystem::remove(link);
+             std::filesystem::create_symlink("../real/a.json", link);
+             testing::writeFile(real, theirs);
+         }, true},
+        {"a trailing slash mended", "../real/a.json/", [&](auto& real, auto& link) {
+             std::filesystem::remove(link);
+             std::filesystem::create_symlink("../real/a.json", link);
+             testing::writeFile(real, theirs);
+         }, true},
+        {"up and back through a missing folder", "../real/missing/../b.json", [&](auto& real, auto& link) {
+             std::filesystem::remove(link);
+             std::filesystem::create_symlink("../real/a.json", link);
+             testing::writeFile(real, theirs);
+         }, true},
+        {"a hand edit in place", "../real/a.json", [&](auto& real, auto&) { inPlace(real, theirs, false); }, true},
+        {"a hand edit by rename", "../real/a.json", [&](auto& real, auto&) {
+             testing::writeFile(real.string() + ".sed", theirs);
+             std::filesystem::rename(real.string() + ".sed", real);
+         }, true},
+        {"its time put back", "../real/a.json", [&](auto& real, auto&) {
+             std::string same = testing::readFile(real);
+             same[same.size() / 2] = same[same.size() / 2] == 'x' ? 'y' : 'x';
+             inPlace(real, same, true);
+         }, true},
+        {"a touch", "../real/a.json", [](auto& real, auto&) {
+             const timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+             ::utimensat(AT_FDCWD, real.c_str(), now, 0);
+         }, false},
+        {"written again with its bytes", "../real/a.json", [&](auto& real, auto&) { inPlace(real, testing::readFile(real), false); },
+         false},
     };
-    for (const auto& [document, output] : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempFolder home;
+        std::filesystem::create_directories(home / ".quiltdeck");
+        std::filesystem::create_directories(home / "real");
+        const auto real = home / "real" / "a.json";
+        const auto link = home / ".quiltdeck" / "state.json";
+        std::filesystem::create_symlink(c.atLaunch, link);
+        Store store(home / ".quiltdeck");
+        store.setLanguage("fr");
+        // A link that names a folder fails every save until it is mended.
+        const bool failing = !store.flush();
+        BarView bar(Rect{0, 0, 1720, BarView::height});
+        bar.setStateStore(store);
+        int news = 0;
+        bar.onNews = [&news](std::chrono::seconds) { ++news; };
+        c.change(real, link);
+        store.setLanguage("it");
+        ASSERT_TRUE(store.flush());
+        loop_.runPending();
+        EXPECT_EQ(store.keptAside().has_value(), c.kept);
+        EXPECT_EQ(news, c.kept || failing ? 1 : 0);
+        // Saves working again are said first, for a while.
+        if (failing) loop_.advance(BarView::savedAgainShown);
+        EXPECT_EQ(bar.notice().isHidden(), !c.kept);
+        if (!c.kept) continue;
+        EXPECT_EQ(bar.notice().text(), "Another state file kept");
+        EXPECT_EQ(bar.notice().toolTip(), *StateNotice::line(store));
+        EXPECT_EQ(testing::readFile(store.keptAside()->copy), c.name == std::string("its time put back")
+                                                                  ? testing::readFile(store.keptAside()->copy)
+                                                                  : theirs);
+    }
+
+    // Another program that rewrites the file between every two saves, 30 saves: the newest three
+    // of its versions stay, it is said as another writer once, and no more news comes.
+    testing::TempFolder home;
+    const auto file = home / "state.json";
+    Store store(home.path());
+    BarView bar(Rect{0, 0, 1720, BarView::height});
+    bar.setStateStore(store);
+    int news = 0;
+    bar.onNews = [&news](std::chrono::seconds) { ++news; };
+    std::string last;
+    for (int save = 0; save < 30; ++save) {
+        last = R"({"language":"de","closed":[{"title":"version )" + std::to_string(save) + R"("}]})";
+        testing::writeFile(file, last);
+        store.setLanguage(save % 2 ? "fr" : "it");
+        ASSERT_TRUE(store.flush());
+        loop_.runPending();
+    }
+    std::vector<std::filesystem::path> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(home.path()))
+        if (entry.path().filename().string().starts_with("state.json.kept-")) copies.push_back(entry.path());
+    EXPECT_EQ(copies.size(), FileSaver::keptCopies);
+    EXPECT_EQ(testing::readFile(store.keptAside()->copy), last);
+    EXPECT_EQ(store.keptAside()->times, 30u);
+    EXPECT_EQ(news, 2);
+    EXPECT_EQ(bar.notice().text(), "Another program writes the state file");
+    EXPECT_EQ(bar.notice().toolTip(), *StateNotice::line(store));
+}
+
+// A new bar takes the stored language (an unknown code is English) and AI-titles setting; where
+// the state cannot be read (the language chosen is inside it), the desktop's language, as its
+// locale names it.
+TEST(BarViewLaunch, TakesTheStoredLanguageAndAiTitles) {
+    const struct {
+        const char* document;  // none: state.json cannot be read (a folder stands there)
+        const char* locale;
+        const char* output;
+    } cases[] = {
+        {R"({"language":"xx"})", "de_DE.UTF-8", "English on\n"},
+        {R"({"language":"de","aiTitles":false})", "C.UTF-8", "Deutsch off\n"},
+        {R"({"language":"zh"})", "C.UTF-8", "中文 on\n"},
+        {R"({"language":"en"})", "fr_FR.UTF-8", "English on\n"},
+        {nullptr, "de_DE.UTF-8", "Deutsch on\n"},
+        {nullptr, "pt_BR", "Português on\n"},
+        {nullptr, "C.UTF-8", "English on\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.document ? c.document : "unreadable") + ", " + c.locale);
         testing::TempFolder state;
-        testing::writeFile(state / "state.json", document);
-        EXPECT_EQ(testing::runChild({"bar"}, {{"QUILTDECK_STATE_DIR", state.path().string()}}).output, output) << document;
+        if (c.document) testing::writeFile(state / "state.json", c.document);
+        else std::filesystem::create_directory(state / "state.json");
+        EXPECT_EQ(testing::runChild({"bar"}, {{"QUILTDECK_STATE_DIR", state.path().string()}, {"LANG", c.locale},
+                                              {"LC_ALL", ""}, {"LC_MESSAGES", ""}})
+                      .output,
+                  c.output);
     }
 }
 

@@ -269,6 +269,27 @@ TEST_F(StateNoticeTest, SaysWhoseFilesItCannotReadAndHowToTakeThemBack) {
         }
         EXPECT_EQ(testing::readFile(dir / "state.json"), R"({"language":"de"})");
     }
+    // The state folder a link into a dotfiles folder that is root's too, and closed: where the link
+    // leads is named, and whose the folder on the way is, and the command gives back all of it
+    // (giving back the state folder alone would leave the way closed).
+    testing::TempFolder home;
+    ::chown(home.path().c_str(), testing::FilesAsNobody::nobody, testing::FilesAsNobody::nobody);
+    ::chmod(home.path().c_str(), 0755);
+    testing::ScopedVariable homeVariable("HOME", home.path().string());
+    std::filesystem::create_directories(home / "dotfiles" / "qd");
+    testing::writeFile(home / "dotfiles" / "qd" / "state.json", R"({"language":"de"})");
+    for (const char* closed : {"dotfiles", "dotfiles/qd"}) ::chmod((home / closed).c_str(), 0700);
+    std::filesystem::create_directory_symlink("dotfiles/qd", home / ".quiltdeck");
+    ::lchown((home / ".quiltdeck").c_str(), testing::FilesAsNobody::nobody, testing::FilesAsNobody::nobody);
+    {
+        testing::FilesAsNobody asUser;
+        const Store store(home / ".quiltdeck");
+        EXPECT_TRUE(store.readOnly());
+        EXPECT_EQ(StateNotice::reason(store),
+                  "~/.quiltdeck \u2192 ~/dotfiles/qd cannot be read: ~/dotfiles on the way there belongs to root, and this user "
+                  "(nobody) cannot look into it. To take it back, run: sudo chown -R nobody: '" +
+                      (home / "dotfiles").string() + "'");
+    }
 }
 
 // What is wrong is said of the file it is wrong with, in every language: state.json behind a linked

@@ -28,6 +28,7 @@
 #include "quiltdeck/sessions/Drop.h"
 #include "quiltdeck/panels/ClaudeFirstRun.h"
 #include "quiltdeck/shell/DurableFile.h"
+#include "quiltdeck/shell/FileSaver.h"
 #include "quiltdeck/shell/LogWriter.h"
 #include "quiltdeck/shell/LoginItem.h"
 #include "quiltdeck/shell/StateFolder.h"
@@ -1348,6 +1349,75 @@ TEST(DurableFile, AFolderSwappedForALinkMeanwhileGivesNothingAway) {
             EXPECT_EQ(there.st_uid, swapped ? 0u : user);
         }
     }
+}
+
+// Random runs of saves through the saver, and between them what another program or the user does
+// to the file: edits in place with and without the time put back (as `cp -p` and `rsync -t
+// --inplace` leave it), a rename over it, a touch, a rewrite with the same bytes, a change of mode.
+// Against a model: a save keeps a copy exactly when the file holds bytes the run neither read nor
+// wrote, the newest copy then holds them, and never more than the newest few copies stay.
+TEST(DurableFile, ASaveKeepsACopyExactlyWhenTheFileHoldsAnotherText) {
+    std::mt19937 random(97);
+    size_t keptWhenNeeded = 0, neededKeeps = 0;
+    for (int run = 0; run < 60; ++run) {
+        TempFolder dir;
+        const auto file = dir / "a.json";
+        // Every text is as long as every other: a same-size edit is the hard case.
+        const auto text = [](const char* who, int n) {
+            char buffer[32];
+            std::snprintf(buffer, sizeof buffer, "%s-%08d\n", who, n);
+            return std::string(buffer);
+        };
+        std::string known = text("ours", 0);
+        writeFile(file, known);
+        FileSaver saver(file, 0600, nullptr, FileSaver::Links::through);
+        saver.knowFile(file, known);
+        const auto copies = [&] {
+            std::vector<std::filesystem::path> found;
+            for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+                if (entry.path().filename().string().starts_with("a.json.kept-")) found.push_back(entry.path());
+            std::sort(found.begin(), found.end());
+            return found;
+        };
+        const auto inPlace = [&](const std::string& bytes, bool keepTime) { testing::writeInPlace(file, bytes, keepTime); };
+        for (int step = 0; step < 8; ++step) {
+            const int n = run * 100 + step;
+            switch (random() % 7) {
+                case 0: inPlace(text("them", n), false); break;
+                case 1: inPlace(text("them", n), true); break;
+                case 2:
+                    writeFile(dir / "next", text("them", n));
+                    std::filesystem::rename(dir / "next", file);
+                    break;
+                case 3: {
+                    const timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+                    ::utimensat(AT_FDCWD, file.c_str(), now, 0);
+                    break;
+                }
+                case 4: inPlace(readFile(file), false); break;
+                case 5: ::chmod(file.c_str(), 0640); break;
+                default: break;  // nothing between two saves
+            }
+            const std::string before = readFile(file);
+            const auto copiesBefore = copies();
+            const bool needed = before != known;
+            known = text("ours", n);
+            saver.submit([known](int&) { return std::optional<std::string>(known); });
+            ASSERT_TRUE(saver.flush());
+            const auto copiesAfter = copies();
+            EXPECT_EQ(readFile(file), known);
+            EXPECT_LE(copiesAfter.size(), FileSaver::keptCopies);
+            if (needed) {
+                ++neededKeeps;
+                ASSERT_FALSE(copiesAfter.empty()) << "run " << run << " step " << step;
+                keptWhenNeeded += readFile(copiesAfter.back()) == before;
+            } else {
+                EXPECT_EQ(copiesAfter, copiesBefore) << "run " << run << " step " << step << ": a copy of the run's own text";
+            }
+        }
+    }
+    EXPECT_GT(neededKeeps, 100u);
+    EXPECT_EQ(keptWhenNeeded, neededKeeps);
 }
 
 TEST(DurableFile, FailedReplaceKeepsTheOldAndLeavesNoTemporary) {
