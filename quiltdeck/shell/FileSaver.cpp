@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <functional>
 
 #include "quiltdeck/shell/DurableFile.h"
@@ -34,10 +35,18 @@ void FileSaver::submit(Document document) {
 namespace {
 
 // Two hashes of the bytes, so that two texts told apart by neither are as good as the same.
+// The second takes eight bytes a step: a state of tens of MB is digested in milliseconds.
 uint64_t digestOf(std::string_view bytes) {
-    uint64_t fnv = 1469598103934665603ULL;
-    for (const char c : bytes) fnv = (fnv ^ static_cast<uint8_t>(c)) * 1099511628211ULL;
-    return fnv ^ (std::hash<std::string_view>{}(bytes) * 0x9E3779B97F4A7C15ULL);
+    uint64_t mixed = 1469598103934665603ULL ^ bytes.size();
+    size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + at, 8);
+        mixed = (mixed ^ word) * 0x100000001B3ULL;
+        mixed ^= mixed >> 29;
+    }
+    for (; at < bytes.size(); ++at) mixed = (mixed ^ static_cast<uint8_t>(bytes[at])) * 1099511628211ULL;
+    return mixed ^ (std::hash<std::string_view>{}(bytes) * 0x9E3779B97F4A7C15ULL);
 }
 
 }  // namespace
@@ -77,8 +86,10 @@ bool FileSaver::keepUnknown(const std::filesystem::path& end) {
 void FileSaver::noteWritten(const std::filesystem::path& end, std::string_view bytes) {
     struct stat info {};
     if (::stat(end.c_str(), &info) != 0) return;
+    // Digested before the lock: a submit from the main thread never waits on it.
+    const Known known{FileIdentity::of(info), bytes.size(), digestOf(bytes)};
     std::lock_guard lock(mutex_);
-    known_[end] = Known{FileIdentity::of(info), bytes.size(), digestOf(bytes)};
+    known_[end] = known;
 }
 
 bool FileSaver::flush(std::chrono::milliseconds limit) {

@@ -160,7 +160,7 @@ for kind in prompts commands; do
         start
         sleep "$(python3 -c 'import random; print(round(random.uniform(0, 2.5), 2))')"
         terminate
-        [ "$status" -eq 0 ] || fail "SIGTERM with the $kind state ended the program with $status"
+        [ "$status" -eq 0 ] || fail "SIGTERM with the $kind state ended the program with $status: $(tail -n 3 "$state/log.txt")"
         [ ! -e "$state/running" ] || fail "SIGTERM with the $kind state left the run marker"
         [ "$ended_after" -le "$slowest" ] || slowest="$ended_after"
         python3 - "$state/state.json" "$kind" <<'PY' || fail "state.json after SIGTERM with the $kind state: $(head -c 300 "$state/state.json")"

@@ -546,6 +546,17 @@ const char* boundedReads(Pasteboard& board) {
         read.end->bytes != read.text.size())
         return "an owner killed part-way did not end the read with what came";
     const size_t came = read.end->bytes;
+    // One that dies inside a character: the read is gone, not whole, with every byte that came, so
+    // that the paste cuts the character rather than sending it broken.
+    for (const char* count : {"1", "2", "3"}) {
+        StandIn dying = startStandIn({"die-utf8", count});
+        if (!dying.pid) return "the owner that dies inside a character did not take the clipboard";
+        read = textRead(board);
+        dying.end();
+        const std::string sent = std::string(5000, 'a') + std::string("\xf0\x9f\x99\x82").substr(0, std::strtoul(count, nullptr, 10));
+        if (!read.end || read.end->how != How::gone || read.text != sent || read.end->bytes != sent.size())
+            return "an owner that died inside a character did not end the read as gone with what came";
+    }
     // One that never answers: its targets, its items and its text each give up within the limit.
     owner = startOwner("--own-hung");
     if (!owner) return "the hung owner did not take the clipboard";
