@@ -29,8 +29,11 @@ public:
 class Application {
 public:
     // How long a termination signal waits for the main loop to take it, and how long the quit it
-    // starts may then take, before the process ends by the signal without it.
-    static constexpr std::chrono::milliseconds signalGrace{500};
+    // starts may then take, before the process ends by the signal without it. A loaded machine
+    // stretches one long step of the loop (a tile starting beside a state of tens of MB) past half
+    // a second: the clean quit, which saves the last change and ends the children, is worth the
+    // wait; a loop that is truly held still ends within the grace.
+    static constexpr std::chrono::milliseconds signalGrace{2000};
     static constexpr std::chrono::seconds quitGrace{5};
 
     static Application& shared();
