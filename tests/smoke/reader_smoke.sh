@@ -72,6 +72,7 @@ if ! bwrap --ro-bind / / --dev /dev --proc /proc true >/dev/null 2>&1; then
     export WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS=1
 fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}suppressions=$here/ubsan-webkit.supp"
 
 mkfifo "$work/in"
 "$probe_bin" "$site/first.html" <"$work/in" >"$work/probe.out" 2>"$work/probe.err" &
@@ -114,12 +115,15 @@ click_page() {
 }
 # The reader shot into $1 once two shots 0.2 s apart agree (up to $2 tries): on a busy machine the
 # engine may still be painting, or painting again what a closed dialog uncovered.
+# A shot of a window that went away can wait forever: the probe's end is said at once, and a
+# shot waits 10 s at most.
 settled_shot() {
-    import -window "$reader" "$1"
+    kill -0 "$probe" 2>/dev/null || fail "the probe ended"
+    timeout 10 import -window "$reader" "$1"
     for _ in $(seq "$2"); do
         sleep 0.2
         cp "$1" "$work/previous.png"
-        import -window "$reader" "$1"
+        timeout 10 import -window "$reader" "$1"
         [ "$(compare -metric AE "$work/previous.png" "$1" null: 2>&1 || true)" = 0 ] && return 0
     done
     return 1
@@ -153,7 +157,7 @@ done
 click_page 50
 shows 100 "url=$site/second.html" back=1 loading=0 || fail "the new-window link did not load in the reader: $(last_state)"
 [ "$(xdotool search --onlyvisible --pid "$probe" 2>/dev/null | wc -l)" -eq 2 ] || fail "another window opened"
-reader_drawn() { import -window "$reader" "$out/reader.png" && [ "$(identify -format '%k' "$out/reader.png")" -gt 8 ]; }
+reader_drawn() { timeout 10 import -window "$reader" "$out/reader.png" && [ "$(identify -format '%k' "$out/reader.png")" -gt 8 ]; }
 within 150 reader_drawn || fail "the reader's shot is nearly blank"
 
 # Open in Browser hands on the page shown, not the headline's link.
