@@ -154,8 +154,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     grid_->viewDidLoad();
 
     // What is typed before the tiles open (the CLI's capability probe may take seconds) waits for
-    // the tile that gets the keyboard, whole and in order, however long the probe takes.
-    window_->holdKeysFor(nullptr, launchKeyHold);
+    // the tile that gets the keyboard, whole and in order, however long the probe takes. With none
+    // on its way, nothing waits: a shell opened meanwhile needs nothing of the probe.
+    if (grid_->hasTilesToRestore() || env("OPEN")) window_->holdKeysFor(nullptr, launchKeyHold);
     ClaudeCapabilities::probe([this, alive] {
         if (!alive.expired()) afterCapabilities();
     });

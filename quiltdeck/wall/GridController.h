@@ -140,6 +140,8 @@ public:
     // Reopens the tiles saved at the last quit, a slice of them per turn of the main loop; the
     // wall is laid out, counted and saved once, when the last has started.
     void restoreOpenTiles();
+    // The last quit left tiles open, for restoreOpenTiles to bring back.
+    bool hasTilesToRestore() const { return !savedAtLaunch_.empty(); }
     bool restoring() const { return restoring_; }
     // The time one turn of the main loop spends starting restored tiles.
     static constexpr platform::runtime::Duration restoreSlice = std::chrono::milliseconds(12);
@@ -185,10 +187,12 @@ public:
     void unzoom();
     // Escape: true when it un-zoomed (the key is taken).
     bool escapePressed();
-    // Escape in the tile is its program's: a program runs from a shell tile's prompt.
+    // Escape in the tile is its program's: one run from a shell tile's prompt reads its keys one
+    // by one (an editor, a pager). One that reads lines (a build, sleep) leaves it to the zoom.
     static bool escapeGoesToProgram(const WallTile& tile);
-    // How often the zoomed shell tile is looked at for a program taking Escape, whose card says
-    // how to leave the zoom while one does.
+    // What a zoomed tile's header says Escape does: a shell tile's only, as what runs in it.
+    static TileView::EscapeHint escapeHintFor(const WallTile& tile);
+    // How often the zoomed shell tile is looked at for what has its keys, which its card says.
     static constexpr platform::runtime::Duration zoomedProgramCheck = std::chrono::milliseconds(300);
     // Zooms the tile at that 0-based position of the wall shown.
     void focus(long index);

@@ -45,9 +45,17 @@ void GridController::unzoom() {
     watchZoomedProgram();
 }
 
-bool GridController::escapeGoesToProgram(const WallTile& tile) {
-    return tile.isShell() && tile.status() != SessionStatus::exited && tile.programInForeground();
+TileView::EscapeHint GridController::escapeHintFor(const WallTile& tile) {
+    using Hint = TileView::EscapeHint;
+    if (!tile.isShell() || tile.status() == SessionStatus::exited) return Hint::none;
+    switch (tile.foreground()) {
+        case WallTile::Foreground::keyProgram: return Hint::program;
+        case WallTile::Foreground::lineCommand: return Hint::commandRuns;
+        default: return Hint::atPrompt;
+    }
 }
+
+bool GridController::escapeGoesToProgram(const WallTile& tile) { return escapeHintFor(tile) == TileView::EscapeHint::program; }
 
 void GridController::watchZoomedProgram() {
     if (zoomedProgramTimer_) std::exchange(zoomedProgramTimer_, nullptr)->cancel();
@@ -55,7 +63,7 @@ void GridController::watchZoomedProgram() {
     WallTile* s = session(*zoomId_);
     TileView* card = tile(*zoomId_);
     if (!s || !card) return;
-    card->setEscapeHint(escapeGoesToProgram(*s));
+    card->setEscapeHint(escapeHintFor(*s));
     // A program may start or end at any keystroke: looked at again while the shell runs.
     if (!s->isShell() || s->status() == SessionStatus::exited) return;
     std::weak_ptr<int> alive = alive_;
@@ -70,8 +78,10 @@ bool GridController::escapePressed() {
     if (platform::ui::Window* window = root_.window(); window && window->isEditingText()) return false;
     // So does the zoomed tile's title editor while one of its buttons has the keyboard.
     if (TileView* card = tile(*zoomId_); card && card->isRenaming()) return false;
-    // And a program run from a shell tile's prompt, typed into (a pager, an editor): Escape is its
-    // key there. At the shell's own prompt it leaves the zoom, as in every other tile.
+    // And a program run from a shell tile's prompt that reads its keys one by one (a pager, an
+    // editor): Escape is its key there. At the shell's own prompt, and while a command that reads
+    // lines runs (a build: bash would take a late Escape as a prefix), it leaves the zoom, as in
+    // every other tile, and nothing reaches the terminal.
     if (WallTile* s = session(*zoomId_); s && escapeGoesToProgram(*s)) {
         if (platform::ui::Window* window = root_.window(); window && window->firstResponder() == &s->view()) return false;
     }

@@ -59,9 +59,12 @@ bool SessionTile::pasteDrop(const platform::ui::Pasteboard& pasteboard) { return
 
 void SessionTile::send(std::string_view text) { session_->view().send(text); }
 
-bool SessionTile::programInForeground() const {
-    vantel::LocalProcess& process = session_->view().process();
-    return process.running() && !process.childHasTheForeground();
+WallTile::Foreground SessionTile::foreground() const {
+    switch (session_->view().process().foreground()) {
+        case vantel::LocalProcess::Foreground::lineReader: return Foreground::lineCommand;
+        case vantel::LocalProcess::Foreground::keyReader: return Foreground::keyProgram;
+        default: return Foreground::itsOwn;
+    }
 }
 
 void SessionTile::paste() {

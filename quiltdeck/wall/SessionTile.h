@@ -45,7 +45,7 @@ public:
     bool pinnedTitle() const override { return session_->title().pinned; }
     void unpinTitle() override { session_->unpinTitle(); }
     bool booted() const override { return session_->isShell() || session_->booted(); }
-    bool programInForeground() const override;
+    Foreground foreground() const override;
     bool pasteDrop(const platform::ui::Pasteboard& pasteboard) override;
     vantel::TerminalView* terminal() override { return &session_->view(); }
     StatusMachine::Title* titleState() override { return &session_->title(); }

@@ -256,16 +256,25 @@ void TileView::setIndexText(std::string text) {
     layout();
 }
 
-void TileView::setEscapeHint(bool shown) {
-    if (shown == escapeHint_) return;
-    escapeHint_ = shown;
+void TileView::setEscapeHint(EscapeHint hint) {
+    if (hint == escapeHint_) return;
+    escapeHint_ = hint;
+    setEscapeHintText();
     layout();
+}
+
+void TileView::setEscapeHintText() {
+    const char* key = escapeHint_ == EscapeHint::program       ? "zoom_escape_hint"
+                      : escapeHint_ == EscapeHint::commandRuns ? "zoom_escape_hint_command"
+                                                               : "zoom_escape_hint_prompt";
+    escapeHintLabel_.setString(t(key));
+    escapeHintSize_ = escapeHintLabel_.fittingSize();
 }
 
 void TileView::setZoomed(bool zoomed) {
     if (zoomed == zoomed_) return;
     zoomed_ = zoomed;
-    if (!zoomed) escapeHint_ = false;
+    if (!zoomed) escapeHint_ = EscapeHint::none;
     scaler_.setInteractive(zoomed);
     scaler_.fit();
     refreshChrome();
@@ -469,8 +478,7 @@ void TileView::applyTheme() {
     badgeSize_ = {};
     escapeHintLabel_.setFont(Fonts::ui(10.5, FontWeight::medium));
     escapeHintLabel_.setForegroundColor(C::mutedText());
-    escapeHintLabel_.setString(t("zoom_escape_hint"));
-    escapeHintSize_ = escapeHintLabel_.fittingSize();
+    setEscapeHintText();
     badgePill_.setBorder(1, C::hairline());
     badgePill_.setLayerBackgroundColor(C::controlBackground());
     if (vantel::TerminalView* terminal = session_.terminal()) {
@@ -546,8 +554,8 @@ void TileView::layout() {
     input.tile = Size{bounds().width, bounds().height};
     input.index = indexSize_;
     input.logoVisible = !logo_.isHidden();
-    // A shell tile has no badge: the zoom's way out stands there while its program has Escape.
-    const bool hint = escapeHint_ && zoomed_ && !badgeWanted_;
+    // A shell tile has no badge: what Escape does there stands in its place while zoomed.
+    const bool hint = escapeHint_ != EscapeHint::none && zoomed_ && !badgeWanted_;
     if (badgeWanted_) input.badge = badgeSize_;
     else if (hint) input.badge = escapeHintSize_;
     input.subNeeds = subNeeds_;

@@ -81,10 +81,15 @@ public:
     bool isZoomed() const { return zoomed_; }
     // Makes the terminal take clicks and refit, and redraws the chrome; the same value does nothing.
     void setZoomed(bool zoomed);
-    // While zoomed, Escape goes to the program in the tile: the header says how to leave the zoom
-    // instead (where a browser badge would stand). Taken back with the zoom.
-    void setEscapeHint(bool shown);
-    bool escapeHintShown() const { return escapeHint_ && zoomed_ && !escapeHintLabel_.isHidden(); }
+    // What Escape does in a zoomed shell tile, said in its header (where a browser badge would
+    // stand): at the shell's prompt and while a command reads lines, it leaves the zoom (Ctrl+[
+    // types Escape); while a program reads its keys, it is the program's (another key leaves the
+    // zoom). Taken back with the zoom.
+    enum class EscapeHint { none, atPrompt, commandRuns, program };
+    void setEscapeHint(EscapeHint hint);
+    EscapeHint escapeHintShown() const {
+        return zoomed_ && !escapeHintLabel_.isHidden() ? escapeHint_ : EscapeHint::none;
+    }
 
     // The title editor.
     void beginRename();
@@ -208,6 +213,7 @@ private:
     size_t shownFeedRows() const;
     size_t visibleFeedRows() const;
     void fillDeadVeil();
+    void setEscapeHintText();
     // The veil buttons' titles, in whole or short words.
     platform::ui::RichText veilTitle(bool resume, bool shortWords) const;
     // Sets the titles (and, where they give less than the whole words, the tool tips) on a change.
@@ -289,7 +295,7 @@ private:
     // The words the veil's buttons show: short, and cut even so.
     std::optional<std::pair<bool, bool>> veilWords_;
     bool zoomed_ = false;
-    bool escapeHint_ = false;
+    EscapeHint escapeHint_ = EscapeHint::none;
     platform::ui::TextLayer escapeHintLabel_;
     Size escapeHintSize_;
     Browsers* browsers_ = nullptr;

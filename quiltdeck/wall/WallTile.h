@@ -82,9 +82,11 @@ public:
     virtual void unpinTitle() {}
     // The assistant has started (a shell counts as started).
     virtual bool booted() const { return true; }
-    // A program other than the one the tile started runs in its terminal's foreground (an
-    // editor, a pager run from a shell tile's prompt): the keys are that program's.
-    virtual bool programInForeground() const { return false; }
+    // Who reads the keys of the tile's terminal: the program the tile started (a shell at its
+    // prompt), a command run from it that reads whole lines or none (a build, sleep), or a program
+    // run from it that reads its keys one by one (an editor, a pager, a REPL, a nested shell).
+    enum class Foreground { itsOwn, lineCommand, keyProgram };
+    virtual Foreground foreground() const { return Foreground::itsOwn; }
     // Types what a drop offers into the tile as one paste; false when nothing was typed.
     virtual bool pasteDrop(const platform::ui::Pasteboard&) { return false; }
     // The terminal the tile's scaler fits; none for a tile without one.

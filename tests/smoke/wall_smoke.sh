@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The wall in a real window on a virtual X display, on a session bus of its own (run it under
 # dbus-run-session): four shell tiles restored from state.json, three on Main and one on a second
-# wall; Ctrl+Shift+Return zooms the active tile over the scrim (the screenshot darkens beside it),
-# and Escape at its shell's prompt ends the zoom, a command typed next running whole; zoomed again
-# with od running from the prompt, Escape is od's (it reads 033) and the zoom stays until Escape at
-# the prompt again; xdotool drags the first tile's header onto the third slot;
+# wall; Ctrl+Shift+Enter zooms the active tile over the scrim (the screenshot darkens beside it),
+# and Escape at its shell's prompt ends the zoom, a command typed next running whole; so does
+# Escape while sleep runs (it reads lines), and the command typed once it ended runs whole; zoomed
+# again with a program that reads its keys one by one, Escape is the program's and the zoom stays
+# until Escape at the prompt again; with the shell in vi mode, Ctrl+[ is its Escape and keeps the
+# zoom; xdotool drags the first tile's header onto the third slot;
 # Ctrl+Shift+T asks for a new tab's name (typed with spaces around it) and shows that tab; after
 # Ctrl+Shift+Q (asked, Return), state.json holds the new order and the walls. Keys go out once what
 # they are for holds the keyboard, a shot that is checked is taken again until it shows what it
@@ -59,37 +61,78 @@ mean() {  # the mean brightness of a box of a screenshot (0...1)
     convert "$1" -crop "$4x$5+$2+$3" -colorspace gray -format '%[fx:mean]' info:
 }
 
-# --- Ctrl+Shift+Return zooms; the scrim darkens the wall beside the tile ------------------------
+# --- Ctrl+Shift+Enter zooms; the scrim darkens the wall beside the tile ------------------------
 probe=($((X + WIDTH - 18 - cell_w + 10)) $((top + 90 + 18)) $((cell_w - 40 < 260 ? cell_w - 40 : 260)) 60)
 before="$(mean "$out/restored.png" "${probe[@]}")"
 # The scrim fades in and out: the shot is taken again until the wall beside the tile is as dark (or
 # as light) as it is checked for.
 darker() { shot "$out/zoomed.png" && after="$(mean "$out/zoomed.png" "${probe[@]}")" && awk -v b="$before" -v a="$after" 'BEGIN { exit !(a < b * 0.8) }'; }
 lighter() { shot "$out/unzoomed.png" && back="$(mean "$out/unzoomed.png" "${probe[@]}")" && awk -v b="$before" -v a="$back" 'BEGIN { exit !(a > b * 0.9) }'; }
+# The zoomed card's header row in a new shot ($1), as a digest of its pixels: what Escape does there
+# stands in it. It changes from what it showed at the prompt ($at_prompt) within the check's period.
+header_row() {
+    local y
+    import -window root "$1" && y="$("$here/find_cards.py" "$1" $((X + WIDTH / 2)) $((top + 90)))" && [ -n "$y" ] &&
+        convert "$1" -crop "${WIDTH}x40+${X}+${y}" -depth 8 rgb:- | md5sum
+}
+header_changed() { local now; now="$(header_row "$1")" && [ "$now" != "$at_prompt" ]; }
 after=""; back=""
 xdotool key ctrl+shift+Return
 within 150 darker || fail "the scrim did not darken the wall: mean $before before, $after zoomed"
+wait_steady header_row "$out/zoomed-at-prompt.png" || fail "the zoomed card did not stand still"
+at_prompt="$steady"
 xdotool key Escape
 within 150 lighter || fail "Escape at the shell's prompt left the scrim: mean $back"
+# Types `echo` with the words given into the tile, into a file of that name, and checks that it ran
+# whole (a late Escape would have eaten its first letter).
+echo_runs_whole() {
+    xdotool type --delay 30 "echo $1 >\"$work/$1\""
+    xdotool key Return
+    within 100 test -s "$work/$1" || fail "echo $1 did not run"
+    [ "$(cat "$work/$1")" = "$1" ] || fail "echo $1 ran as: $(cat "$work/$1")"
+}
 # The shell had no Escape of it: the next command keeps its first letter.
-xdotool type --delay 30 "echo after >$work/after"
-xdotool key Return
-within 100 test -s "$work/after" || fail "the command typed after Escape did not run"
-[ "$(cat "$work/after")" = after ] || fail "the command typed after Escape ran as: $(cat "$work/after")"
-# A program run from the prompt takes Escape, and the zoom stays; once it ended, Escape leaves.
+echo_runs_whole after
+# A command that reads lines (sleep) leaves Escape to the zoom, as the header says: nothing of it
+# reaches the terminal, and the command typed once it ended keeps its first letter.
 xdotool key ctrl+shift+Return
 within 150 darker || fail "the scrim did not darken the wall again: mean $after"
-xdotool type --delay 30 "od -c -w7 >$work/od.out"
+xdotool type --delay 30 "sleep 3011"
 xdotool key Return
-within 100 pgrep -f "^od -c -w7\$" >/dev/null || fail "od did not start"
-xdotool key Escape Return ctrl+d
-within 100 test -s "$work/od.out" || fail "od wrote nothing"
-grep -q '033' "$work/od.out" || fail "Escape did not reach od: $(cat "$work/od.out")"
-shot "$out/zoomed-after-od.png"
-after="$(mean "$out/zoomed-after-od.png" "${probe[@]}")"
-awk -v b="$before" -v a="$after" 'BEGIN { exit !(a < b * 0.8) }' || fail "Escape to od left the zoom: mean $after"
+within 100 pgrep -xf "sleep 3011" || fail "sleep did not start"
+within 50 header_changed "$out/zoomed-command.png" || fail "the header did not change while sleep ran"
 xdotool key Escape
-within 150 lighter || fail "Escape at the prompt after od left the scrim: mean $back"
+within 150 lighter || fail "Escape while sleep ran kept the zoom: mean $back"
+pkill -xf "sleep 3011" || fail "sleep ended before Escape"
+echo_runs_whole "after sleep"
+# A program that reads its keys one by one takes Escape, and the zoom stays; once it ended, Escape
+# leaves.
+xdotool key ctrl+shift+Return
+within 150 darker || fail "the scrim did not darken the wall again: mean $after"
+xdotool type --delay 30 "python3 -c \"import sys, tty; tty.setcbreak(0); open('$work/ready', 'w'); print(repr(sys.stdin.read(2)), file=open('$work/keys.out', 'w'))\""
+xdotool key Return
+within 100 test -e "$work/ready" || fail "the key reader did not start"
+within 50 header_changed "$out/zoomed-program.png" || fail "the header did not change while the key reader ran"
+xdotool key Escape x
+within 100 test -s "$work/keys.out" || fail "the key reader read nothing"
+[ "$(cat "$work/keys.out")" = "'\\x1bx'" ] || fail "Escape did not reach the key reader: $(cat "$work/keys.out")"
+shot "$out/zoomed-after-program.png"
+after="$(mean "$out/zoomed-after-program.png" "${probe[@]}")"
+awk -v b="$before" -v a="$after" 'BEGIN { exit !(a < b * 0.8) }' || fail "Escape to the key reader left the zoom: mean $after"
+# The shell in vi mode: Ctrl+[ is its Escape (x then deletes the last letter) and keeps the zoom.
+xdotool type --delay 30 "set -o vi"
+xdotool key Return
+xdotool type --delay 30 "echo abc"
+xdotool key ctrl+bracketleft
+xdotool type --delay 30 "xA >$work/vi.out"
+xdotool key Return
+within 100 test -s "$work/vi.out" || fail "the vi-mode line did not run"
+[ "$(cat "$work/vi.out")" = ab ] || fail "Ctrl+[ did not reach the vi-mode shell: $(cat "$work/vi.out")"
+shot "$out/zoomed-vi.png"
+after="$(mean "$out/zoomed-vi.png" "${probe[@]}")"
+awk -v b="$before" -v a="$after" 'BEGIN { exit !(a < b * 0.8) }' || fail "Ctrl+[ left the zoom: mean $after"
+xdotool key Escape
+within 150 lighter || fail "Escape at the vi-mode prompt left the scrim: mean $back"
 
 # --- Drag the first tile's header onto the third slot --------------------------------------------
 read -r fx fy <<<"$(header 0)"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A zoomed tile in a real window on a virtual X display, in the light theme (a dark terminal on a
 # light card), on a session bus of its own (run it under dbus-run-session): the wall starts empty,
-# Ctrl+Shift+Alt+N opens a shell tile and Ctrl+Shift+Return zooms it. The rows of the zoomed
+# Ctrl+Shift+Alt+N opens a shell tile and Ctrl+Shift+Enter zooms it. The rows of the zoomed
 # terminal meet without seams (its blank rows are the terminal's ground in every pixel), and a drag
 # over a word of it selects the word: copied with Ctrl+Shift+C and pasted into a command, it lands
 # in a file. Keys go out once the window holds the keyboard and the tile's shell waits for input;

@@ -946,10 +946,14 @@ bool LocalProcess::keysMakeSignals() const {
     return !running_ || fd < 0 || interruptSignals(fd);
 }
 
-bool LocalProcess::childHasTheForeground() const {
+LocalProcess::Foreground LocalProcess::foreground() const {
     const int fd = childfd_;
-    if (!running_ || fd < 0) return false;
-    return PseudoTerminalHelpers::foreground(fd, shellPid_).leaderAlone;
+    if (!running_ || fd < 0) return Foreground::child;
+    const pid_t group = ::tcgetpgrp(fd);
+    if (group <= 0 || group == shellPid_) return Foreground::child;
+    termios modes{};
+    if (::tcgetattr(fd, &modes) != 0) return Foreground::child;
+    return modes.c_lflag & ICANON ? Foreground::lineReader : Foreground::keyReader;
 }
 
 int LocalProcess::setWindowSize(const winsize& size) {

@@ -157,9 +157,12 @@ public:
     bool running() const { return running_.load(); }
     int childfd() const { return childfd_.load(); }
     pid_t shellPid() const { return shellPid_.load(); }
-    // The child started (a shell) has the terminal's foreground to itself, with no program of its
-    // own running there: it waits at its own prompt. False when no child runs.
-    bool childHasTheForeground() const;
+    // Who reads the terminal's keys, from its foreground group and its mode alone (two calls, no
+    // look at the processes): the child started (a shell at its prompt; also when none runs), a
+    // program of its that reads whole lines or none (a build, sleep, cat), or one that reads its
+    // keys one by one (an editor, a pager, a REPL, a nested shell, a relay).
+    enum class Foreground { child, lineReader, keyReader };
+    Foreground foreground() const;
     // The child's terminal turns the interrupt key into a signal (its program has not taken its
     // keys raw, as a relay does: sudo's terminal of its own, ssh, tmux). True when no child runs.
     bool keysMakeSignals() const;

@@ -314,7 +314,6 @@ PseudoTerminalHelpers::Foreground PseudoTerminalHelpers::foreground(int masterFd
         if (stat->group == found.group) members.push_back({pid, stat->parent});
         for (const pid_t child : childrenOf(pid)) queue.push_back(child);
     }
-    found.leaderAlone = members.size() == 1 && members.front().pid == leader;
     for (const Member& member : members) {
         if (found.readers.size() == mostReaders) break;
         const bool parent = std::any_of(members.begin(), members.end(),

@@ -73,8 +73,6 @@ public:
     struct Foreground {
         pid_t group = 0;  // 0: no foreground group to tell of
         std::vector<pid_t> readers;
-        // The group is the leader's, with no other live process in it: a shell at its own prompt.
-        bool leaderAlone = false;
     };
     static constexpr size_t mostWalked = 1024;
     static constexpr size_t mostReaders = 16;

@@ -352,10 +352,16 @@ std::vector<TableKey> keyTable() {
 
 // The tile the keyboard is in when a key of the table comes: none, or tile "a" (with an idle
 // assistant tile "b" before it on the wall).
-enum class TableTile { none, shellAtPrompt, shellRunningProgram, assistantIdle, assistantWorking, assistantAsking };
+// A shell runs a program that reads its keys one by one (an editor), or a command in canonical
+// mode (a build, sleep).
+enum class TableTile { none, shellAtPrompt, shellRunningProgram, shellRunningCommand, assistantIdle, assistantWorking, assistantAsking };
+constexpr TableTile tableTiles[] = {TableTile::none,          TableTile::shellAtPrompt,    TableTile::shellRunningProgram,
+                                    TableTile::shellRunningCommand, TableTile::assistantIdle, TableTile::assistantWorking,
+                                    TableTile::assistantAsking};
 const char* tileName(TableTile tile) {
     static const char* const names[] = {"no tile", "a shell at its prompt", "a shell running a program",
-                                        "an idle assistant", "a working assistant", "an asking assistant"};
+                                        "a shell running a command in canonical mode", "an idle assistant",
+                                        "a working assistant", "an asking assistant"};
     return names[static_cast<int>(tile)];
 }
 
@@ -409,7 +415,8 @@ TableSeen expectedOf(std::string_view key, bool launch, TableTile state, bool zo
     if (key == "tile 2") return {tile && !zoomed ? "zoom a" : "nothing", on};
     // F10 is the program's where a terminal has the keyboard, else it opens the menu bar.
     if (key == "menu bar key") return tile ? TableSeen{"nothing", "a:F10,key"} : TableSeen{"menu bar", "nowhere"};
-    // Escape leaves the zoom, but for a program run from a shell tile's prompt, whose key it is.
+    // Escape leaves the zoom, but for a program run from a shell tile's prompt that reads its keys,
+    // whose key it is; a command that reads lines gets none of it.
     if (key == "escape") {
         if (!tile) return {"nothing", "nowhere"};
         if (zoomed && state != TableTile::shellRunningProgram) return {"unzoom", "a:key"};
@@ -532,13 +539,18 @@ protected:
     }
     void configure(FakeTile& tile, TableTile state) {
         if (tile.request.name != "a") return;
-        tile.program = state == TableTile::shellRunningProgram;
+        tile.foregroundNow = state == TableTile::shellRunningProgram   ? WallTile::Foreground::keyProgram
+                             : state == TableTile::shellRunningCommand ? WallTile::Foreground::lineCommand
+                                                                       : WallTile::Foreground::itsOwn;
         const SessionStatus status = state == TableTile::assistantWorking ? SessionStatus::busy
                                      : state == TableTile::assistantAsking ? SessionStatus::waiting
                                                                             : SessionStatus::idle;
         tile.setStatus(status);
     }
-    static bool shell(TableTile state) { return state == TableTile::shellAtPrompt || state == TableTile::shellRunningProgram; }
+    static bool shell(TableTile state) {
+        return state == TableTile::shellAtPrompt || state == TableTile::shellRunningProgram ||
+               state == TableTile::shellRunningCommand;
+    }
 };
 
 // Every key of the key table and Escape, through the window as the user types them, with the
@@ -546,8 +558,7 @@ protected:
 // it goes.
 TEST_F(KeyTableTest, EveryKeyByTheTileItIsTypedIn) {
     for (const TableKey& key : keyTable()) {
-        for (const TableTile state : {TableTile::none, TableTile::shellAtPrompt, TableTile::shellRunningProgram,
-                                      TableTile::assistantIdle, TableTile::assistantWorking, TableTile::assistantAsking}) {
+        for (const TableTile state : tableTiles) {
             for (const bool zoomed : {false, true}) {
                 if (state == TableTile::none && zoomed) continue;
                 SCOPED_TRACE(std::string(key.name) + ", " + tileName(state) + (zoomed ? ", zoomed" : ""));
@@ -574,12 +585,12 @@ TEST_F(KeyTableTest, EveryKeyByTheTileItIsTypedIn) {
 // (the CLI's capability probe runs): what opens a window of its own or acts on no tile acts at
 // once; what acts on a tile waits with the keys and acts in its turn, on the tile it names, once
 // the tiles are there (tile "a" is the one that gets the keyboard), the keys after it following.
+// With no tile to restore, every key acts at once.
 TEST_F(KeyTableTest, EveryKeyWhileTheLaunchHoldsTheKeys) {
     const std::filesystem::path gate = home.path() + "/probe-gate";
     home.setVariable("FAKE_CLAUDE_HELP_GATE", gate.string());
     for (const TableKey& key : keyTable()) {
-        for (const TableTile state : {TableTile::none, TableTile::shellAtPrompt, TableTile::shellRunningProgram,
-                                      TableTile::assistantIdle, TableTile::assistantWorking, TableTile::assistantAsking}) {
+        for (const TableTile state : tableTiles) {
             SCOPED_TRACE(std::string(key.name) + ", " + tileName(state));
             app.reset();
             std::filesystem::remove(gate);
@@ -608,33 +619,49 @@ TEST_F(KeyTableTest, EveryKeyWhileTheLaunchHoldsTheKeys) {
             ASSERT_TRUE(app->loop.runUntil([&] { return app->delegate->tilesOpened() && !app->grid().restoring(); }, 60s));
             app->loop.runPending();
             const TableSeen expected = expectedOf(key.name, true, state, false);
-            EXPECT_EQ(during, actsAtOnce(key.name) ? expected.did : "nothing");
+            // With no tile to come back nothing waits: New Shell opens its tile while the probe runs.
+            EXPECT_EQ(during, actsAtOnce(key.name) || state == TableTile::none ? expected.did : "nothing");
             EXPECT_EQ((TableSeen{did(b), keys(b)}), expected);
         }
     }
 }
 
-// A zoomed shell tile says how to leave the zoom while a program run from its prompt has Escape,
-// and no longer once the program ended; an assistant tile never needs to.
-TEST_F(AppDelegateTest, AZoomedShellTileSaysHowToLeaveWhileItsProgramHasEscape) {
+// A zoomed shell tile's header says what Escape does at every moment, as what runs in it changes:
+// at its prompt, while a command reads lines, while a program reads its keys; nothing once it is no
+// longer zoomed, and nothing in an assistant tile.
+TEST_F(AppDelegateTest, AZoomedShellTileSaysWhatEscapeDoesThere) {
+    using Hint = TileView::EscapeHint;
+    using F = WallTile::Foreground;
     launch();
     FakeTile& shell = openTile("shell", SessionStatus::idle, true);
     FakeTile& assistant = openTile("assistant", SessionStatus::busy);
     TileView& card = *app->grid().tile(shell.id());
-    shell.program = true;
     app->grid().zoom(shell.id());
-    EXPECT_TRUE(card.escapeHintShown());
-    shell.program = false;
-    app->loop.advance(GridController::zoomedProgramCheck);
-    EXPECT_FALSE(card.escapeHintShown());
-    shell.program = true;
-    app->loop.advance(GridController::zoomedProgramCheck);
-    EXPECT_TRUE(card.escapeHintShown());
+    EXPECT_EQ(card.escapeHintShown(), Hint::atPrompt);
+    const std::pair<F, Hint> steps[] = {{F::keyProgram, Hint::program}, {F::itsOwn, Hint::atPrompt},
+                                        {F::lineCommand, Hint::commandRuns}, {F::keyProgram, Hint::program}};
+    for (const auto& [foreground, hint] : steps) {
+        shell.foregroundNow = foreground;
+        app->loop.advance(GridController::zoomedProgramCheck);
+        EXPECT_EQ(card.escapeHintShown(), hint);
+    }
+    // Each fits the zoomed header in every language.
+    for (const Lang lang : Lang::allCases()) {
+        Lang::setCurrent(lang);
+        platform::runtime::NotificationCenter::defaultCenter().post(std::string(Lang::didChange));
+        for (const auto& [foreground, hint] : steps) {
+            SCOPED_TRACE(std::string(lang.rawValue()));
+            shell.foregroundNow = foreground;
+            app->loop.advance(GridController::zoomedProgramCheck);
+            EXPECT_EQ(card.escapeHintShown(), hint);
+        }
+    }
+    Lang::setCurrent(Lang::en);
     app->grid().unzoom();
-    EXPECT_FALSE(card.escapeHintShown());
-    assistant.program = true;
+    EXPECT_EQ(card.escapeHintShown(), Hint::none);
+    assistant.foregroundNow = F::keyProgram;
     app->grid().zoom(assistant.id());
-    EXPECT_FALSE(app->grid().tile(assistant.id())->escapeHintShown());
+    EXPECT_EQ(app->grid().tile(assistant.id())->escapeHintShown(), Hint::none);
 }
 
 TEST_F(AppDelegateTest, UncleanPreviousRunIsToldAfterOneAndAHalfSeconds) {

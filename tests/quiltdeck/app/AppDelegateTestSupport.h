@@ -73,7 +73,7 @@ public:
         if (onChange) onChange();
     }
     bool finished() const override { return finished_; }
-    bool programInForeground() const override { return program; }
+    Foreground foreground() const override { return foregroundNow; }
     // What the automatic titles see; `titles` outlives the tile while a namer holds it.
     StatusMachine::Title* titleState() override { return request.isShell ? nullptr : titles.get(); }
     std::string lastPrompt() const override { return prompt; }
@@ -105,8 +105,8 @@ public:
     std::string prompt;
     std::string screen;
     std::string typedAhead;
-    // A program of its own runs in its terminal's foreground (from a shell tile's prompt).
-    bool program = false;
+    // What runs in its terminal's foreground (from a shell tile's prompt).
+    Foreground foregroundNow = Foreground::itsOwn;
 
 private:
     std::string id_;

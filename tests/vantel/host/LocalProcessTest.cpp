@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -304,8 +305,9 @@ TEST_F(LocalProcessTest, KeysAfterAnInterruptWaitForTheProgramToActOnIt) {
 }
 
 // Whether the child waits for input looks at what its terminal holds unread: a program waiting for
-// another descriptor (blocked, as a reader looks) has not read what was written to it yet. Also by
-// the child side's name, as on a kernel that cannot reach it through the master.
+// another descriptor (blocked, as a reader looks) has not read what was written to it yet, and a
+// byte written just now counts at once, though the kernel hands it in on a worker of its own. Also
+// by the child side's name, as on a kernel that cannot reach it through the master.
 TEST_F(LocalProcessTest, AChildWithInputUnreadIsNoReaderThatWaits) {
     for (const bool byName : {false, true}) {
         SCOPED_TRACE(byName ? "by name" : "through the master");
@@ -319,9 +321,64 @@ TEST_F(LocalProcessTest, AChildWithInputUnreadIsNoReaderThatWaits) {
         ASSERT_TRUE(child.send(std::vector<uint8_t>{'x', 'y'}));
         ASSERT_TRUE(runUntil([&] { return PseudoTerminalHelpers::unreadInput(child.childfd()) == 2; }));
         EXPECT_FALSE(PseudoTerminalHelpers::childWaitsForInput(child.childfd()));
+        // A key written to a terminal that held none, looked at straight after, keys a moment apart
+        // (the worker that hands it over has gone to sleep meanwhile): without waiting for the
+        // hand-over, it reads as none a tenth to a quarter of the time.
+        char name[128];
+        ASSERT_EQ(::ptsname_r(child.childfd(), name, sizeof name), 0);
+        const int peer = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(peer, 0);
+        int missed = 0;
+        for (int i = 0; i < 200; ++i) {
+            ASSERT_EQ(::tcflush(peer, TCIFLUSH), 0);
+            std::this_thread::sleep_for(200us);
+            ASSERT_EQ(::write(child.childfd(), "z", 1), 1);
+            if (PseudoTerminalHelpers::unreadInput(child.childfd()) != 1) ++missed;
+        }
+        ::close(peer);
+        EXPECT_EQ(missed, 0);
         child.terminate();
     }
     PseudoTerminalHelpers::setPeerByNameOnly(false);
+}
+
+// Who reads the keys is told by the terminal's foreground group and its mode alone: the shell at its
+// prompt (in vi mode too, or with a job in the background), a command that reads lines or none,
+// a program that reads its keys one by one (a nested shell, a REPL).
+TEST_F(LocalProcessTest, WhoReadsTheKeysIsToldByTheForegroundGroupAndItsMode) {
+    using F = LocalProcess::Foreground;
+    const struct {
+        const char* typed;
+        F expected;
+    } cases[] = {
+        {"", F::child},
+        {"set -o vi", F::child},
+        {"sleep 30 &", F::child},
+        {"sleep 30", F::lineReader},
+        {"cat", F::lineReader},
+        {"bash --norc --noprofile -i", F::keyReader},
+        {"python3 -q", F::keyReader},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Collector out;
+        LocalProcess shell(&out);
+        EXPECT_EQ(shell.foreground(), F::child);
+        shell.startProcess("/bin/bash", {"--norc", "--noprofile", "-i"},
+                           std::vector<std::string>{"PS1=PROMPT$ ", "TERM=xterm-256color", "HOME=/nonexistent",
+                                                    "INPUTRC=/dev/null", "PATH=/usr/bin:/bin"});
+        ASSERT_TRUE(runUntil([&] { return out.saw("PROMPT$ "); }));
+        const std::string line = std::string(c.typed) + "\r";
+        ASSERT_TRUE(shell.send(std::span(reinterpret_cast<const uint8_t*>(line.data()), line.size())));
+        // The shell's own rows: its prompt again; the others: the program's mode.
+        if (c.expected == F::child) {
+            ASSERT_TRUE(runUntil([&] { return out.output.find("PROMPT$ ", out.output.find("PROMPT$ ") + 1) != std::string::npos; }));
+        } else {
+            runUntil([&] { return shell.foreground() == c.expected; });
+        }
+        EXPECT_EQ(shell.foreground(), c.expected) << out.output;
+        shell.terminate();
+    }
 }
 
 TEST_F(LocalProcessTest, SttySizeFollowsTheWindowSize) {
