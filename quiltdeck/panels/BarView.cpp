@@ -198,17 +198,16 @@ void BarView::setStateStore(const Store& store) {
 }
 
 // Said once while saves fail (again when their cause changes), and for a while once they work
-// again. A state file kept beside the one saved is said each time one is, while saves work too;
-// that another program keeps writing it, once.
+// again. A state file kept beside the one saved is said each time one is, while saves work too,
+// with the count of this run's copies: each is a version the user may want back.
 void BarView::savesChanged() {
     const bool failing = stateStore_ && stateStore_->saveError() != 0;
     const size_t kept = stateStore_ && stateStore_->keptAside() ? stateStore_->keptAside()->times : 0;
-    const bool keptNews = kept > keptTold_ && keptTold_ < 2;
     const bool keptAgain = kept != keptTold_;
     keptTold_ = kept;
     if (keptAgain && failing == savesFailing_ && !failing) {
         noticeChanged();
-        if (keptNews) tellNews(messageShown);
+        tellNews(messageShown);
         return;
     }
     // Nothing new while they keep working; a new cause while they keep failing is said in its place.

@@ -195,8 +195,8 @@ SaveCause saveCause(const Store& store) {
     return cause;
 }
 
-// Another program keeps writing the state file: its versions were found there more than once.
-bool anotherWriter(const Store& store) { return store.keptAside() && store.keptAside()->times > 1; }
+// The state file was found changed outside this run more than once: each time is said with its count.
+bool keptAgain(const Store& store) { return store.keptAside() && store.keptAside()->times > 1; }
 
 // The next launch cannot read what this run could not save: the link ends at something that is
 // no file, or nothing was ever written where it leads.
@@ -230,8 +230,8 @@ std::optional<std::string> StateNotice::reason(const Store& store) {
         if (store.setAside().copy) return t("state_records_set_aside", {shown(store.file()), shown(*store.setAside().copy)});
         if (const auto& kept = store.keptAside()) {
             if (kept->times > 1)
-                return t("state_kept_by_writer",
-                         {shown(kept->file), static_cast<long long>(FileSaver::keptCopies), shown(kept->copy)});
+                return t("state_kept_again", {shown(kept->file), static_cast<long long>(kept->times),
+                                              static_cast<long long>(FileSaver::keptCopies), shown(kept->copy)});
             return t("state_kept_aside", {shown(kept->file), shown(kept->copy)});
         }
         return std::nullopt;
@@ -252,14 +252,15 @@ std::optional<std::string> StateNotice::line(const Store& store) {
     if (store.copyPending()) return t("state_copy_pending_line", {*why});
     if (store.brokenCopy()) return t("state_reset_line", {*why});
     if (store.setAside().copy) return t("state_records_line", {*why});
-    return t(anotherWriter(store) ? "state_kept_writer_line" : "state_kept_line", {*why});
+    return t(keptAgain(store) ? "state_kept_again_line" : "state_kept_line", {*why});
 }
 
 std::optional<std::string> StateNotice::briefLine(const Store& store) {
     if (store.readOnly()) return std::nullopt;
     if (store.brokenCopy()) return t("state_reset_brief");
     if (store.setAside().copy) return t("state_records_brief");
-    if (store.keptAside()) return t(anotherWriter(store) ? "state_kept_writer_brief" : "state_kept_brief");
+    if (keptAgain(store)) return t("state_kept_again_brief", {static_cast<long long>(store.keptAside()->times)});
+    if (store.keptAside()) return t("state_kept_brief");
     return std::nullopt;
 }
 

@@ -122,9 +122,24 @@ void sayPasteNews(std::string key, std::vector<size_t> briefSizes, std::vector<s
         lasting);
 }
 
-// A Ctrl+C that went to a program reading its keys itself (a relay: sudo's terminal of its own,
-// ssh, tmux) discarded nothing it had taken: the words say so, and how to get its prompt back.
-std::string rawReaderWords(bool rawReader) { return rawReader ? "paste_stop_raw_reader" : ""; }
+// A Ctrl+C that went to a program reading its keys itself discarded nothing it had taken: the words
+// say so, and for a relay (sudo's terminal of its own, ssh, tmux), how to get its prompt back.
+std::string reachedWords(Drop::StopReached reached) {
+    switch (reached) {
+        case Drop::StopReached::rawReader: return "paste_stop_raw_reader";
+        case Drop::StopReached::relay: return "paste_stop_relay";
+        default: return "";
+    }
+}
+
+// The log's words for it.
+std::string reachedLogged(Drop::StopReached reached) {
+    switch (reached) {
+        case Drop::StopReached::rawReader: return "; its program reads its keys itself";
+        case Drop::StopReached::relay: return "; its program reads its keys itself and relays them";
+        default: return "";
+    }
+}
 
 // How a paste was stopped, in the log's words.
 std::string stoppedHow(vantel::PasteStop stop) {
@@ -139,14 +154,15 @@ std::string stoppedHow(vantel::PasteStop stop) {
 // unsent, and a paste cut with nothing left over does not hide that. A tile closed takes its
 // paste's words with it.
 size_t droppedThisTurn = 0;
-void sayDropped(size_t bytes, vantel::PasteStop why = vantel::PasteStop::interrupted, bool rawReader = false) {
+void sayDropped(size_t bytes, vantel::PasteStop why = vantel::PasteStop::interrupted,
+                Drop::StopReached reached = Drop::StopReached::terminal) {
     if (why == vantel::PasteStop::closed) return BarMessage::withdraw(std::string(Drop::pasteTopic));
     if (droppedThisTurn == 0 && bytes > 0) platform::runtime::MainLoop::main().post([] { droppedThisTurn = 0; });
     droppedThisTurn += bytes;
     // Either says "Stopped: … not sent" in brief.
     const char* key = why == vantel::PasteStop::ended ? "paste_dropped_ended" : "paste_dropped";
     sayPasteNews(key, {droppedThisTurn}, {droppedThisTurn}, false, "paste_dropped_brief",
-                 rawReaderWords(rawReader && why == vantel::PasteStop::interrupted));
+                 why == vantel::PasteStop::interrupted ? reachedWords(reached) : "");
 }
 
 void sayPictureNotKept(std::string key, const std::string& why, std::vector<size_t> sizes = {}) {
@@ -452,13 +468,19 @@ void Drop::pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared
                                       const auto session = weak.lock();
                                       sayHowAPasteEnded(end, limit, stop, sent,
                                                         session && session->view().pasteStopDiscardedUnread(),
-                                                        session && session->view().pasteStopReachedRawReader());
+                                                        session ? stopReached(session->view(), session->isShell())
+                                                                : StopReached::terminal);
                                   });
     });
 }
 
+Drop::StopReached Drop::stopReached(const vantel::TerminalView& view, bool shellTile) {
+    if (!view.pasteStopReachedRawReader()) return StopReached::terminal;
+    return view.pasteStopReachedRelay() && shellTile ? StopReached::relay : StopReached::rawReader;
+}
+
 void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit, vantel::PasteStop stop,
-                             std::optional<size_t> sent, bool discardedUnread, bool rawReader) {
+                             std::optional<size_t> sent, bool discardedUnread, StopReached stopReached) {
     using How = platform::ui::Pasteboard::ReadEnd::How;
     const size_t reached = std::min(sent.value_or(end.bytes), end.bytes);
     // What was read, what of it reached the tile and what a stop dropped.
@@ -476,10 +498,10 @@ void Drop::sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_
         Log::write("paste: " + how + " (" + std::string(end.how == How::cancelled ? "while reading" : "after the read ended") +
                    "): " + came + (reached < end.bytes ? ", " + std::to_string(end.bytes - reached) + " dropped" : "") +
                    (discardedUnread ? "; the tile's terminal was full, and what it held unread was discarded" : "") +
-                   (rawReader ? "; its program reads its keys itself" : ""));
-        if (reached < end.bytes || droppedThisTurn > 0) return sayDropped(end.bytes - reached, stop, rawReader);
+                   reachedLogged(stopReached));
+        if (reached < end.bytes || droppedThisTurn > 0) return sayDropped(end.bytes - reached, stop, stopReached);
         if (!byKey) return BarMessage::withdraw(std::string(pasteTopic));
-        return sayPasteNews("paste_cut_interrupted", {reached}, {reached}, false, {}, rawReaderWords(rawReader));
+        return sayPasteNews("paste_cut_interrupted", {reached}, {reached}, false, {}, reachedWords(stopReached));
     }
     // A whole paste leaves nothing said of an earlier one.
     if (end.how == How::whole) return BarMessage::withdraw(std::string(pasteTopic));
@@ -543,10 +565,9 @@ void Drop::sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, 
     sayPasteNews(gone ? "paste_items_gone" : "paste_items_stopped_answering", {end.bytes}, {end.bytes});
 }
 
-void Drop::sayPastedTextDropped(size_t bytes, vantel::PasteStop why, bool rawReader) {
-    Log::write("paste: " + stoppedHow(why) + "; " + std::to_string(bytes) + " bytes not sent" +
-               (rawReader ? "; its program reads its keys itself" : ""));
-    sayDropped(bytes, why, rawReader);
+void Drop::sayPastedTextDropped(size_t bytes, vantel::PasteStop why, StopReached reached) {
+    Log::write("paste: " + stoppedHow(why) + "; " + std::to_string(bytes) + " bytes not sent" + reachedLogged(reached));
+    sayDropped(bytes, why, reached);
 }
 
 void Drop::sayPictureCheckStopped(size_t bytes, vantel::PasteStop stop) {

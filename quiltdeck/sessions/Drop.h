@@ -12,6 +12,10 @@
 #include "platform/ui/Pasteboard.h"
 #include "vantel/view/PasteQueue.h"
 
+namespace vantel {
+class TerminalView;
+}
+
 namespace quiltdeck {
 
 class Session;
@@ -71,17 +75,24 @@ public:
     // whole paste takes the last paste message away.
     static void pasteClipboard(platform::ui::Pasteboard& clipboard, const std::shared_ptr<Session>& session,
                                const std::filesystem::path& dropsFolder);
+    // What the Ctrl+C that stopped a paste reached: the terminal, which made it a signal; a program
+    // that reads its keys itself (what it had taken of the paste is its own); or one that relays
+    // them to a terminal where a second Ctrl+C makes a signal (sudo's own, ssh, tmux, script).
+    enum class StopReached { terminal, rawReader, relay };
+    // That of the view's last stop. A relay is named in a shell tile only: an assistant's CLI
+    // answers a second Ctrl+C on its empty prompt by offering to end the session.
+    static StopReached stopReached(const vantel::TerminalView& view, bool shellTile);
     // How a text paste ended; `sent`: what of the bytes read reached the tile (all when not given);
     // `discardedUnread`: its stop found the tile's terminal full and discarded what it held unread;
-    // `rawReader`: its Ctrl+C went to a program that reads its keys itself.
+    // `reached`: what its Ctrl+C went to.
     static void sayHowAPasteEnded(const platform::ui::Pasteboard::ReadEnd& end, size_t limit,
                                   vantel::PasteStop stop = vantel::PasteStop::none,
                                   std::optional<size_t> sent = std::nullopt, bool discardedUnread = false,
-                                  bool rawReader = false);
+                                  StopReached reached = StopReached::terminal);
     // How a read of files or a picture ended short: nothing of it was pasted.
     static void sayHowAnItemsReadEnded(const platform::ui::Pasteboard::ReadEnd& end, vantel::PasteStop stop);
     // A stop (Ctrl+C, the tile's program ended, the tile closed) kept `bytes` of pasted text from going out.
-    static void sayPastedTextDropped(size_t bytes, vantel::PasteStop why, bool rawReader = false);
+    static void sayPastedTextDropped(size_t bytes, vantel::PasteStop why, StopReached reached = StopReached::terminal);
     // A stop came while a picture of `bytes` that had come whole was checked: nothing pasted.
     static void sayPictureCheckStopped(size_t bytes, vantel::PasteStop stop);
 

@@ -146,8 +146,8 @@ void Session::build(const Arguments& arguments) {
     view_->setNativeForegroundColor(rgb(228, 228, 231));
     view_->installColors(AnsiPalette::current());
     view_->hideScroller();
-    view_->setPastedTextDropped([view = view_.get()](size_t bytes, vantel::PasteStop why) {
-        Drop::sayPastedTextDropped(bytes, why, view->pasteStopReachedRawReader());
+    view_->setPastedTextDropped([view = view_.get(), shell = isShell_](size_t bytes, vantel::PasteStop why) {
+        Drop::sayPastedTextDropped(bytes, why, Drop::stopReached(*view, shell));
     });
     const auto optimal = view_->getOptimalFrameSize();
     view_->setFrameSize({optimal.width, optimal.height});

@@ -225,8 +225,8 @@ public:
     // A save found where the links lead a file this run had not read nor written (a link mended
     // while it runs, or the file changed since): its bytes were kept beside it before the save
     // replaced it (the newest FileSaver::keptCopies copies stay). The last such file, its copy,
-    // and how many times this run found another's version there: more than once, another
-    // program keeps writing it (a sync tool, a second instance whose home links it).
+    // and how many times this run found a version there it had not read nor written (a hand edit,
+    // a checkout, a sync tool: which, it cannot tell).
     struct Kept {
         std::filesystem::path file;
         std::filesystem::path copy;

@@ -44,6 +44,7 @@ public:
         if (queues) unreadPastes[paste] += data.size();
     }
     bool interruptKeySignals(TerminalView&) override { return !keysRaw; }
+    bool interruptRelayed(TerminalView&) override { return relays; }
     // What of the pastes is still unread, all of it.
     std::map<uint64_t, size_t> takeBackPastes(TerminalView&, bool& flushed) override {
         flushed = false;
@@ -71,6 +72,7 @@ public:
     int overflows = 0;  // writes larger than the room left
     bool queues = false;  // what is sent waits in the owner, unread by its child, until `unread` is emptied
     bool keysRaw = false;  // its child reads its keys itself: the interrupt key makes no signal
+    bool relays = false;   // and sends them on to a terminal where it does (a relay)
     size_t unread = 0;
     std::map<uint64_t, size_t> unreadPastes;  // of `unread`, the pastes' text
     std::vector<double> positions;

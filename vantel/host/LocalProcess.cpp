@@ -946,6 +946,11 @@ bool LocalProcess::keysMakeSignals() const {
     return !running_ || fd < 0 || interruptSignals(fd);
 }
 
+bool LocalProcess::foregroundRelays() const {
+    const int fd = childfd_;
+    return running_ && fd >= 0 && PseudoTerminalHelpers::foregroundRelays(fd, shellPid_);
+}
+
 LocalProcess::Foreground LocalProcess::foreground() const {
     const int fd = childfd_;
     if (!running_ || fd < 0) return Foreground::child;

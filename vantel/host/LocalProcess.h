@@ -166,6 +166,9 @@ public:
     // The child's terminal turns the interrupt key into a signal (its program has not taken its
     // keys raw, as a relay does: sudo's terminal of its own, ssh, tmux). True when no child runs.
     bool keysMakeSignals() const;
+    // The terminal's foreground sends its keys on to a terminal where they make signals again (a
+    // relay: sudo's own terminal, ssh, tmux, script); false when no child runs.
+    bool foregroundRelays() const;
     bool debugIO() const { return debugIO_.load(); }
     void setDebugIO(bool on) { debugIO_.store(on); }
     int sendCount() const { return sendCount_.load(); }

@@ -223,22 +223,63 @@ std::vector<pid_t> childrenOf(pid_t pid) {
     return children;
 }
 
-// What /proc/<pid>/stat tells every user: state, parent and group.
+bool isGone(char state) { return state == 'Z' || state == 'X' || state == 'x'; }
+
+// What /proc/<pid>/stat tells every user: state, parent, group, controlling terminal and name.
 struct StatLine {
     char state = 0;
     pid_t parent = 0;
     pid_t group = 0;
+    long terminal = 0;  // its device number; 0: none
+    std::string name;
 };
 
 std::optional<StatLine> statOf(const std::string& folder) {
     const auto stat = readProcFile(folder + "/stat");
     if (!stat) return std::nullopt;
-    // "pid (name) S ppid pgrp ...": the name may hold anything, the rest follows its last parenthesis.
+    // "pid (name) S ppid pgrp session tty_nr ...": the name may hold anything, the rest follows its
+    // last parenthesis.
+    const size_t open = stat->find('(');
     const size_t close = stat->rfind(')');
-    if (close == std::string::npos || close + 2 >= stat->size()) return std::nullopt;
-    long parent = 0, group = 0;
-    if (std::sscanf(stat->c_str() + close + 3, "%ld %ld", &parent, &group) != 2) return std::nullopt;
-    return StatLine{(*stat)[close + 2], static_cast<pid_t>(parent), static_cast<pid_t>(group)};
+    if (open == std::string::npos || close == std::string::npos || close < open || close + 2 >= stat->size())
+        return std::nullopt;
+    long parent = 0, group = 0, session = 0, terminal = 0;
+    if (std::sscanf(stat->c_str() + close + 3, "%ld %ld %ld %ld", &parent, &group, &session, &terminal) != 4)
+        return std::nullopt;
+    return StatLine{(*stat)[close + 2], static_cast<pid_t>(parent), static_cast<pid_t>(group), terminal,
+                    stat->substr(open + 1, close - open - 1)};
+}
+
+std::optional<StatLine> statOf(pid_t pid) { return statOf("/proc/" + std::to_string(pid)); }
+
+// The live processes of the terminal's foreground `group` in the session, down from its leader,
+// nearest first (at most `mostWalked` looked at). Only the stat line of each: the walk may pass
+// hundreds (a build's jobs).
+struct Member {
+    pid_t pid;
+    pid_t parent;
+    std::string name;
+};
+std::vector<Member> groupMembers(pid_t group, pid_t leader, size_t mostWalked) {
+    std::vector<Member> members;
+    std::vector<pid_t> queue{leader};
+    for (size_t next = 0; leader > 0 && next < queue.size() && next < mostWalked; ++next) {
+        const pid_t pid = queue[next];
+        const auto stat = statOf(pid);
+        if (!stat || isGone(stat->state)) continue;
+        if (stat->group == group) members.push_back({pid, stat->parent, stat->name});
+        for (const pid_t child : childrenOf(pid)) queue.push_back(child);
+    }
+    return members;
+}
+
+// Programs that send the keys they read on to a terminal elsewhere (another machine, a
+// multiplexer's server), by the name the system gives them.
+bool relaysByName(std::string_view name) {
+    for (const std::string_view relay : {"ssh", "mosh-client", "screen", "tmux", "tmux: client"}) {
+        if (name == relay) return true;
+    }
+    return false;
 }
 
 // The system call the process is blocked in (-1: none, running); none where it is not ours to read.
@@ -261,7 +302,6 @@ bool isChildWait(long call) {
     return false;
 }
 
-bool isGone(char state) { return state == 'Z' || state == 'X' || state == 'x'; }
 
 }  // namespace
 
@@ -299,21 +339,7 @@ PseudoTerminalHelpers::Foreground PseudoTerminalHelpers::foreground(int masterFd
         found.group = 0;
         return found;
     }
-    // The group's live processes in the session, down from its leader, nearest first. Only the
-    // stat line of each: the walk may pass hundreds (a build's jobs), every few milliseconds.
-    struct Member {
-        pid_t pid;
-        pid_t parent;
-    };
-    std::vector<Member> members;
-    std::vector<pid_t> queue{leader};
-    for (size_t next = 0; leader > 0 && next < queue.size() && next < mostWalked; ++next) {
-        const pid_t pid = queue[next];
-        const auto stat = statOf("/proc/" + std::to_string(pid));
-        if (!stat || isGone(stat->state)) continue;
-        if (stat->group == found.group) members.push_back({pid, stat->parent});
-        for (const pid_t child : childrenOf(pid)) queue.push_back(child);
-    }
+    const std::vector<Member> members = groupMembers(found.group, leader, mostWalked);
     for (const Member& member : members) {
         if (found.readers.size() == mostReaders) break;
         const bool parent = std::any_of(members.begin(), members.end(),
@@ -332,6 +358,27 @@ PseudoTerminalHelpers::Foreground PseudoTerminalHelpers::foreground(int masterFd
 
 std::vector<pid_t> PseudoTerminalHelpers::foregroundReaders(int masterFd, pid_t leader) {
     return foreground(masterFd, leader).readers;
+}
+
+bool PseudoTerminalHelpers::foregroundRelays(int masterFd, pid_t leader) {
+    const pid_t group = ::tcgetpgrp(masterFd);
+    const auto session = statOf(leader);
+    if (group <= 0 || !session) return false;
+    std::vector<Member> members = groupMembers(group, leader, mostWalked);
+    // A group out of the session's reach: its leader, as the terminal names it.
+    if (members.empty()) {
+        if (const auto stat = statOf(group); stat && !isGone(stat->state)) members.push_back({group, stat->parent, stat->name});
+    }
+    for (const Member& member : members) {
+        if (relaysByName(member.name)) return true;
+        // A terminal of its own, which a child of its has for its controlling terminal (sudo's,
+        // script's): what it reads of this one it writes there.
+        for (const pid_t child : childrenOf(member.pid)) {
+            const auto stat = statOf(child);
+            if (stat && stat->terminal != 0 && stat->terminal != session->terminal) return true;
+        }
+    }
+    return false;
 }
 
 namespace {

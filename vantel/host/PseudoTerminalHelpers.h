@@ -79,6 +79,11 @@ public:
     static Foreground foreground(int masterFd, pid_t sessionLeader);
     // foreground(...).readers.
     static std::vector<pid_t> foregroundReaders(int masterFd, pid_t sessionLeader);
+    // A process of the terminal's foreground group sends the keys it reads on to another terminal,
+    // where the interrupt key makes a signal again: one of its own, which a child of its has for its
+    // controlling terminal (sudo with use_pty, script, su --pty), or one elsewhere, as its name says
+    // (ssh, mosh, tmux, screen). A walk as foreground's.
+    static bool foregroundRelays(int masterFd, pid_t sessionLeader);
     // As childWaitsForInput, for readers already found.
     static bool readersWaitForInput(int masterFd, const std::vector<pid_t>& readers);
 

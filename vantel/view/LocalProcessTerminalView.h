@@ -70,6 +70,7 @@ public:
     void sendInsisting(TerminalView& source, std::span<const uint8_t> data) override;
     std::map<uint64_t, size_t> takeBackPastes(TerminalView& source, bool& flushed) override;
     bool interruptKeySignals(TerminalView&) override { return process_->keysMakeSignals(); }
+    bool interruptRelayed(TerminalView&) override { return process_->foregroundRelays(); }
     void scrolled(TerminalView&, double) override {}
     void requestOpenLink(TerminalView& source, const std::string& link,
                          const std::map<std::string, std::string>& params) override;

@@ -627,6 +627,8 @@ public:
     // The last Ctrl+C that stopped pastes went to a program that reads its keys itself (raw): what
     // it had taken of them was its own to act on, not the terminal's to discard.
     bool pasteStopReachedRawReader() const { return pasteStopReachedRawReader_; }
+    // And that program relays its keys to a terminal where a second Ctrl+C makes a signal.
+    bool pasteStopReachedRelay() const { return pasteStopReachedRelay_; }
     // The URIs and images of `board` read for a held place: the read is the place's (Ctrl+C, keys
     // that waited their limit and closing the view give it up) and its bytes count as the place's.
     // `whole` hears the items of a read that ended whole; one that ends short closes the place
@@ -836,6 +838,7 @@ private:
     std::function<void(size_t, PasteStop)> pastedTextDropped_;
     bool pasteStopDiscardedUnread_ = false;
     bool pasteStopReachedRawReader_ = false;
+    bool pasteStopReachedRelay_ = false;
     // The Ctrl+C that stopped a paste the program reads framed: it goes once the program has read
     // the paste's end (set while the key is handled, taken by the send it makes).
     bool interruptWaitsForRead_ = false;

@@ -258,6 +258,7 @@ void TerminalView::stopPastes(PasteStop why) {
     // And what waits in the writer: what is sent next (the Ctrl+C) goes next, whatever the child reads.
     pasteStopDiscardedUnread_ = false;
     pasteStopReachedRawReader_ = why == PasteStop::interrupted && terminalDelegate_ && !terminalDelegate_->interruptKeySignals(*this);
+    pasteStopReachedRelay_ = pasteStopReachedRawReader_ && terminalDelegate_->interruptRelayed(*this);
     if (terminalDelegate_) {
         uint64_t takenBack = 0;
         for (const auto& [paste, bytes] : terminalDelegate_->takeBackPastes(*this, pasteStopDiscardedUnread_)) {

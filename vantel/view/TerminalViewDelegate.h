@@ -49,6 +49,9 @@ public:
     // The child's terminal turns the interrupt key into a signal; false where its program reads
     // its keys itself (raw), taking the key as a byte.
     virtual bool interruptKeySignals(TerminalView&) { return true; }
+    // The program that reads its keys itself sends them on to a terminal where the interrupt key
+    // makes a signal again (a relay: sudo's own terminal, ssh, tmux, script).
+    virtual bool interruptRelayed(TerminalView&) { return false; }
     // The view's place in the scroll-back: 0 at the top, 1 at the bottom.
     virtual void scrolled(TerminalView& source, double position) = 0;
     // Default: TerminalView::openDefaultLink (only what the link rules open without asking).

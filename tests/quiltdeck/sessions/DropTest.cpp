@@ -292,11 +292,11 @@ TEST_F(DropImage, AShortWriteLeavesNoFile) {
 // A shell tile in `project` whose child `spawn` starts.
 template <class Spawn>
 std::shared_ptr<Session> openShellTile(platform::runtime::MainLoop& loop, Store& store, const testing::TempFolder& project,
-                                       Spawn spawn) {
+                                       Spawn spawn, bool shell = true) {
     Session::Arguments arguments;
     arguments.cwd = project.path().string();
-    arguments.name = "shell";
-    arguments.isShell = true;
+    arguments.name = shell ? "shell" : "assistant";
+    arguments.isShell = shell;
     Session::Services services;
     services.loop = &loop;
     services.store = &store;
@@ -496,7 +496,8 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     // while the picture is checked, Ctrl+C is typed or the program is ended); or Ctrl+C is typed ('c'), the child reads all it is given ('r'),
     // the tile is closed ('x'), its program is ended as closing it does ('k') or ends by itself ('d'), the paste key is pressed again ('v': the clipboard's answers then go
     // to the latest read), the tile holds what it is given unread by its child ('h'), its child
-    // reads its keys itself, raw, as a relay does ('w'). "<k>" is typed right after the first key.
+    // reads its keys itself, raw, as an editor does ('w'), and relays them to a terminal of its own
+    // ('y'). "<k>" is typed right after the first key.
     struct Step {
         int ms;
         char what;
@@ -513,6 +514,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
         std::vector<std::string> cancelled = {};
         size_t room = SIZE_MAX;  // what the child takes before it reads
         std::string logged = {};  // a line of the log it writes
+        bool assistant = false;   // an assistant tile, not a shell's
     } cases[] = {
         {"LateOwner", {{2500, 'i'}, {2500, 'p', "late"}, {2500, 'e'}}, "<k>\x1b[200~late\x1b[201~", {waiting, "-paste"}},
         {"Trickle",
@@ -524,12 +526,27 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
          "2 B eingefügt, dann gekappt: zu langsam", {"text"}},
         {"CtrlC", {{0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
          {"paste: Paste cut short after 2 B: stopped by Ctrl+C"}, {}, {"text"}},
-        // A program that reads its keys itself took what it had of the paste: the words say so,
-        // and how to get its prompt back.
+        // A program that reads its keys itself took what it had of the paste: the words say so (an
+        // editor has no prompt to give back); a relay's second Ctrl+C gives its prompt back, which
+        // is never said in an assistant tile, whose CLI then offers to end the session.
         {"CtrlCAtARawReader", {{0, 'w'}, {0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
          {"paste: Paste cut short after 2 B: stopped by Ctrl+C. The program in the tile reads its keys itself: what it had "
-          "taken of the paste is its own, and another Ctrl+C gives its prompt back"},
+          "taken of the paste is its own"},
          "2 B eingefügt, dann gestoppt", {"text"}},
+        {"CtrlCAtARelay", {{0, 'y'}, {0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
+         {"paste: Paste cut short after 2 B: stopped by Ctrl+C. The program in the tile passes its keys on to a terminal of "
+          "its own (sudo, ssh, tmux): what it had taken of the paste is its own, and another Ctrl+C gives its prompt back"},
+         "2 B eingefügt, dann gestoppt", {"text"}, SIZE_MAX,
+         "paste: stopped by Ctrl+C (while reading): 2 bytes read, all reached the tile; its program reads its keys itself "
+         "and relays them"},
+        {"CtrlCAtARawReaderInAnAssistantTile", {{0, 'w'}, {0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
+         {"paste: Paste cut short after 2 B: stopped by Ctrl+C. The program in the tile reads its keys itself: what it had "
+          "taken of the paste is its own"},
+         {}, {"text"}, SIZE_MAX, {}, true},
+        {"CtrlCAtARelayInAnAssistantTile", {{0, 'y'}, {0, 'i'}, {0, 'p', "ab"}, {500, 'c'}}, "\x1b[200~ab\x1b[201~<k>\x03",
+         {"paste: Paste cut short after 2 B: stopped by Ctrl+C. The program in the tile reads its keys itself: what it had "
+          "taken of the paste is its own"},
+         {}, {"text"}, SIZE_MAX, {}, true},
         {"CtrlCBeforeTheClipboardAnswers", {{1500, 'c'}, {3000, 'i'}}, "<k>\x03",
          {waiting, "paste: Nothing pasted: stopped by Ctrl+C before anything came"}, "Nicht eingefügt: gestoppt", {"items"}},
         {"Whole", {{0, 'i'}, {0, 'p', "abc"}, {0, 'e'}}, "\x1b[200~abc\x1b[201~<k>", {"-paste"}},
@@ -571,7 +588,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
          "\x1b[200~\x1b[201~<k>\x03",
          {"+paste: Pasting… 3 B still to go out to the program in the tile. Ctrl+C stops the paste",
           "paste: Paste stopped by Ctrl+C: 3 B not sent. The program in the tile reads its keys itself: what it had taken "
-          "of the paste is its own, and another Ctrl+C gives its prompt back"},
+          "of the paste is its own"},
          {}, {}, 0,
          "paste: stopped by Ctrl+C (after the read ended): 3 bytes read, 0 reached the tile, 3 dropped; its program reads its "
          "keys itself"},
@@ -596,7 +613,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
     };
     for (const auto& c : cases) {
         vantel::testing::RecordingViewOwner child;
-        auto session = openShellTile(loop, store, project, [](auto&...) {});
+        auto session = openShellTile(loop, store, project, [](auto&...) {}, !c.assistant);
         session->view().setTerminalDelegate(&child);
         // Its program reads pastes framed, as a shell's line editor does.
         session->view().dataReceived(bytes("\x1b[?2004h"));
@@ -634,6 +651,7 @@ TEST(DropIntoSessionTest, TheBarTellsOfAPasteStillComing) {
             }
             if (step.what == 'h') child.queues = true;
             if (step.what == 'w') child.keysRaw = true;
+            if (step.what == 'y') child.keysRaw = child.relays = true;
             if (step.what == 'x') session.reset();
             if (step.what == 'k') session->kill();
             if (step.what == 'd') session->view().processTerminated(session->view().process(), 0);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <chrono>
 #include <map>
@@ -344,12 +345,21 @@ TEST_F(LocalProcessTest, AChildWithInputUnreadIsNoReaderThatWaits) {
 
 // Who reads the keys is told by the terminal's foreground group and its mode alone: the shell at its
 // prompt (in vi mode too, or with a job in the background), a command that reads lines or none,
-// a program that reads its keys one by one (a nested shell, a REPL).
+// a program that reads its keys one by one (a nested shell, a REPL). And whether the foreground
+// relays them to a terminal where they make signals again: one of its own (script's), or one
+// elsewhere, as its name says (ssh); a raw reader with a helper child on this terminal, or a
+// detached one, does not.
 TEST_F(LocalProcessTest, WhoReadsTheKeysIsToldByTheForegroundGroupAndItsMode) {
     using F = LocalProcess::Foreground;
+    char folder[] = "/tmp/relay-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder));
+    // A program by a relay's name.
+    std::filesystem::copy_file("/bin/sleep", std::string(folder) + "/ssh");
+    const std::string cbreak = "python3 -c 'import tty, time; tty.setcbreak(0); time.sleep(30)'";
     const struct {
-        const char* typed;
+        std::string typed;
         F expected;
+        bool relays = false;
     } cases[] = {
         {"", F::child},
         {"set -o vi", F::child},
@@ -358,12 +368,17 @@ TEST_F(LocalProcessTest, WhoReadsTheKeysIsToldByTheForegroundGroupAndItsMode) {
         {"cat", F::lineReader},
         {"bash --norc --noprofile -i", F::keyReader},
         {"python3 -q", F::keyReader},
+        {"script -qfec 'sleep 30' /dev/null", F::keyReader, true},
+        {std::string(folder) + "/ssh 30", F::lineReader, true},
+        {"sh -c \"sleep 30 & exec " + cbreak + "\"", F::keyReader},
+        {"sh -c \"setsid sleep 30 & exec " + cbreak + "\"", F::keyReader},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         Collector out;
         LocalProcess shell(&out);
         EXPECT_EQ(shell.foreground(), F::child);
+        EXPECT_FALSE(shell.foregroundRelays());
         shell.startProcess("/bin/bash", {"--norc", "--noprofile", "-i"},
                            std::vector<std::string>{"PS1=PROMPT$ ", "TERM=xterm-256color", "HOME=/nonexistent",
                                                     "INPUTRC=/dev/null", "PATH=/usr/bin:/bin"});
@@ -374,11 +389,13 @@ TEST_F(LocalProcessTest, WhoReadsTheKeysIsToldByTheForegroundGroupAndItsMode) {
         if (c.expected == F::child) {
             ASSERT_TRUE(runUntil([&] { return out.output.find("PROMPT$ ", out.output.find("PROMPT$ ") + 1) != std::string::npos; }));
         } else {
-            runUntil([&] { return shell.foreground() == c.expected; });
+            runUntil([&] { return shell.foreground() == c.expected && shell.foregroundRelays() == c.relays; });
         }
         EXPECT_EQ(shell.foreground(), c.expected) << out.output;
+        EXPECT_EQ(shell.foregroundRelays(), c.relays) << out.output;
         shell.terminate();
     }
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(LocalProcessTest, SttySizeFollowsTheWindowSize) {

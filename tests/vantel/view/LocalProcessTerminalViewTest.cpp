@@ -395,6 +395,11 @@ TEST(LocalProcessTerminalView, CtrlCDuringAPasteWaitsForTheProgramThatReads) {
          "(interrupt) use quit to exit.", "\r23\r\n", 32 << 10},
         {"a calculator with a zombie child", {"/bin/sh", "-c", "sleep 0 & exec bc -q"}, "", "100+1\r", "\r20+3\r",
          "(interrupt) use quit to exit.", "\r23\r\n", 32 << 10, true, false, true},
+        // A zombie of its own that ignored no signal (the one above ignored it, as a background
+        // job of sh's): it never acts on one, and is no reader.
+        {"a calculator with a zombie child that kept the signal",
+         {"/usr/bin/python3", "-c", "import os\nif os.fork() == 0: os._exit(0)\nos.execv('/usr/bin/bc', ['bc', '-q'])"}, "",
+         "100+1\r", "\r20+3\r", "(interrupt) use quit to exit.", "\r23\r\n", 32 << 10, true, false, true},
         {"a line editor that ignores it",
          {"/bin/bash", "--norc", "--noprofile", "-c", "trap '' INT; read -e -p 'PROMPT$ ' line; echo \"got ${line: -4}\""},
          "PROMPT$ ", "xy", "done\r", "", "got done"},
