@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -120,8 +121,10 @@ volatile sig_atomic_t interruptedWhileWaiting = 0;
 
 // A line editor's way with its terminal: keys one by one (no canonical mode, no echo), signals on.
 // It reads slowly, a pause every 256 bytes; the interrupt key ends it with a line that tells how
-// much it had read and whether it was waiting for input when the signal came.
-void editor() {
+// much it had read and whether it was waiting for input when the signal came. With "busy MS" it
+// works MS ms on its first byte (running all along, as a loaded machine's editor takes seconds
+// with a paste), with "asleep MS" it sleeps that long instead, reading nothing.
+void editor(std::string_view pause = {}, int ms = 0) {
     keysOneByOne();
     struct sigaction action {};
     action.sa_handler = [](int) {
@@ -136,6 +139,12 @@ void editor() {
         waitingForInput = 1;
         const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
         waitingForInput = 0;
+        if (n == 1 && read == 0 && pause == "busy") {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+            while (!interrupted && std::chrono::steady_clock::now() < until) {
+            }
+        }
+        if (n == 1 && read == 0 && pause == "asleep") ::usleep(static_cast<useconds_t>(ms) * 1000);
         if (n == 1 && ++read % 256 == 0) ::usleep(1000);
         if (n == 0) break;
     }
@@ -258,7 +267,7 @@ int main(int argc, char** argv) {
         flood(colours ? "\x1b]4;1;?\x07" : "\x1b[c", std::strtoull(argv[2], nullptr, 10));
         for (;;) ::pause();
     } else if (mode == "editor") {
-        editor();
+        editor(argc > 3 ? argv[2] : "", argc > 3 ? std::atoi(argv[3]) : 0);
     } else if (mode == "elsewhere") {
         // Keys one by one, then a wait for a descriptor that never gets anything: what the terminal
         // is sent stays unread.

@@ -73,9 +73,14 @@ struct LocalProcess::Channel {
     size_t queuedInputBytes = 0;
     // Since when the terminal has taken no byte, full (none while it takes them).
     std::optional<platform::runtime::TimePoint> blockedSince;
-    // The first write waits for the child's reader (I/O thread only): since when, how many looks
-    // in a row found the reader waiting, and whether the thread looks again soon.
+    // The first write waits for the child's reader (I/O thread only): since when, since when the
+    // child was last seen running, reading or writing, what it had left unread and had written (all
+    // that came from it) then, how many
+    // looks in a row found the reader waiting, and whether the thread looks again soon.
     std::optional<platform::runtime::TimePoint> readerWaitSince;
+    platform::runtime::TimePoint readerActiveAt{};
+    std::optional<int> readerUnread;
+    uint64_t readerOutput = 0;
     int readerSeenWaiting = 0;
     bool waitingForReader = false;
     // An interrupt key that waited for its reader went out (I/O thread only): what follows it waits
@@ -922,18 +927,34 @@ bool LocalProcess::interruptActedOn(Channel& channel) {
 
 bool LocalProcess::readerReady(Channel& channel) {
     const auto now = Clock::now();
-    if (!channel.readerWaitSince) {
-        channel.readerWaitSince = now;
-        channel.readerSeenWaiting = 0;
-    }
-    // A loaded machine may keep the child from reading for long: the bound, then the write anyway.
     if (!interruptFlushes(channel.masterFd)) return true;
-    if (now - *channel.readerWaitSince >= readerWaitLimit) {
+    // A child that runs, takes its input or writes (a line editor reading the rest of a paste, then
+    // drawing it) is slow, not stuck: on a loaded machine that may take seconds, and a key that
+    // came meanwhile would find it busy, where a shell's line editor keeps the signal for a read
+    // that comes later (and takes the keys after it into the paste). The bound counts from its
+    // last sign of life; `readerBusyLimit` holds all of the wait.
+    const auto& readers = channel.foreground(shellPid_).readers;
+    const auto unread = PseudoTerminalHelpers::unreadInput(channel.masterFd);
+    const uint64_t output =
+        readBytes_.load() + static_cast<uint64_t>(PseudoTerminalHelpers::availableBytes(channel.masterFd).second);
+    const bool running = std::any_of(readers.begin(), readers.end(), [](pid_t reader) {
+        const auto look = PseudoTerminalHelpers::look(reader);
+        return look && look->state == 'R';
+    });
+    if (!channel.readerWaitSince) {
+        channel.readerWaitSince = channel.readerActiveAt = now;
+        channel.readerSeenWaiting = 0;
+    } else if (running || (unread && channel.readerUnread && *unread < *channel.readerUnread) || output != channel.readerOutput) {
+        channel.readerActiveAt = now;
+    }
+    channel.readerUnread = unread;
+    channel.readerOutput = output;
+    if (now - channel.readerActiveAt >= readerWaitLimit || now - *channel.readerWaitSince >= readerBusyLimit) {
         std::lock_guard figuresLock(writeFiguresMutex_);
         ++writeFigures_.readerWaitsPastLimit;
         return true;
     }
-    if (!PseudoTerminalHelpers::readersWaitForInput(channel.masterFd, channel.foreground(shellPid_).readers)) {
+    if (!PseudoTerminalHelpers::readersWaitForInput(channel.masterFd, readers)) {
         channel.readerSeenWaiting = 0;
         return false;
     }

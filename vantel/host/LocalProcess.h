@@ -119,8 +119,9 @@ public:
     // what of it has not been written to the terminal yet.
     bool sendPaste(std::span<const uint8_t> data, uint64_t paste);
     // Input written only once the child has read all the input before it and waits for more (at
-    // most `readerWaitLimit`), where the terminal turns keys into signals: an interrupt key the
-    // terminal takes in discards what the child has not read (the end of a paste it is in), and a
+    // most `readerWaitLimit` after it was last seen running, reading or writing, `readerBusyLimit`
+    // in all), where the terminal turns keys into signals: an interrupt key the terminal takes in
+    // discards what the child has not read (the end of a paste it is in), and a
     // shell's line editor hears a signal only while it waits for input. Elsewhere as send.
     // What is sent after it waits, in its turn, until the programs that read the terminal have
     // acted on the signal the key made (taken it and, unless they ignore it, gone back to waiting
@@ -128,6 +129,7 @@ public:
     // it left the program (a shell's fresh prompt), not in the line it throws away.
     bool sendWhenRead(std::span<const uint8_t> data);
     static constexpr auto readerWaitLimit = std::chrono::seconds(3);
+    static constexpr auto readerBusyLimit = std::chrono::seconds(20);
     static constexpr auto interruptActLimit = std::chrono::seconds(1);
     // How long a walk of the terminal's foreground (PseudoTerminalHelpers::foreground) is used
     // while these waits look at its readers every few milliseconds.

@@ -245,16 +245,35 @@ TEST_F(LocalProcessTest, PastedTextWaitingToBeWrittenIsTakenBack) {
 // Input sent to go when read waits until the child has read all the input before it and waits
 // for more, where the terminal makes signals of keys: an interrupt key taken in earlier would
 // discard what the child had not read, and one heard while it works goes unheard by a line editor.
+// An editor that works past the bound on what it read (running all along: a loaded machine) is
+// waited for; one that sleeps, reading nothing, gets the key at the bound. (Their text fits in the
+// terminal at once: the key waits for them, not for room.)
 TEST_F(LocalProcessTest, InputSentWhenReadWaitsForTheChildToReadAllBefore) {
-    Collector out;
-    LocalProcess child(&out);
-    child.startProcess(testChild, {"editor"});
-    ASSERT_TRUE(runUntil([&] { return out.saw("READY"); }));
-    const std::vector<uint8_t> text(64 << 10, 'p');
-    ASSERT_TRUE(child.send(text));
-    ASSERT_TRUE(child.sendWhenRead(std::vector<uint8_t>{'\x03'}));
-    EXPECT_TRUE(runUntil([&] { return out.saw("INT "); }));
-    EXPECT_TRUE(out.saw("INT read=" + std::to_string(text.size()) + " waiting=1"));
+    const struct {
+        std::vector<std::string> pause;
+        size_t size;
+        std::string said;
+        size_t pastLimit;
+    } cases[] = {
+        {{}, 64 << 10, "INT read=65536 waiting=1", 0},
+        {{"busy", "4000"}, 2 << 10, "INT read=2048 waiting=1", 0},
+        {{"asleep", "4000"}, 2 << 10, "INT read=1 waiting=0", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pause.empty() ? "reading" : c.pause[0]);
+        Collector out;
+        LocalProcess child(&out);
+        std::vector<std::string> args{"editor"};
+        args.insert(args.end(), c.pause.begin(), c.pause.end());
+        child.startProcess(testChild, args);
+        ASSERT_TRUE(runUntil([&] { return out.saw("READY"); }));
+        ASSERT_TRUE(child.send(std::vector<uint8_t>(c.size, 'p')));
+        ASSERT_TRUE(child.sendWhenRead(std::vector<uint8_t>{'\x03'}));
+        EXPECT_TRUE(waitFor(loop, [&] { return out.saw("INT "); }, 30s));
+        EXPECT_TRUE(out.saw(c.said)) << out.output;
+        EXPECT_EQ(child.writeFigures().readerWaitsPastLimit, c.pastLimit);
+        child.terminate();
+    }
 }
 
 // Keys sent after an interrupt that waited for its reader wait as long as the program takes to act
