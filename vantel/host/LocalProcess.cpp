@@ -75,8 +75,8 @@ struct LocalProcess::Channel {
     std::optional<platform::runtime::TimePoint> blockedSince;
     // The first write waits for the child's reader (I/O thread only): since when, since when the
     // child was last seen running, reading or writing, what it had left unread and had written (all
-    // that came from it) then, how many
-    // looks in a row found the reader waiting, and whether the thread looks again soon.
+    // that came from it) then, how many looks in a row found the reader waiting, and whether the
+    // thread looks again soon.
     std::optional<platform::runtime::TimePoint> readerWaitSince;
     platform::runtime::TimePoint readerActiveAt{};
     std::optional<int> readerUnread;

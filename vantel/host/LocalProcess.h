@@ -121,8 +121,8 @@ public:
     // Input written only once the child has read all the input before it and waits for more (at
     // most `readerWaitLimit` after it was last seen running, reading or writing, `readerBusyLimit`
     // in all), where the terminal turns keys into signals: an interrupt key the terminal takes in
-    // discards what the child has not read (the end of a paste it is in), and a
-    // shell's line editor hears a signal only while it waits for input. Elsewhere as send.
+    // discards what the child has not read (the end of a paste it is in), and a shell's line
+    // editor hears a signal only while it waits for input. Elsewhere as send.
     // What is sent after it waits, in its turn, until the programs that read the terminal have
     // acted on the signal the key made (taken it and, unless they ignore it, gone back to waiting
     // for input), at most `interruptActLimit`: keys typed straight after the interrupt land where
