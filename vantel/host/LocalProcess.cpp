@@ -954,7 +954,7 @@ bool LocalProcess::readerReady(Channel& channel) {
         ++writeFigures_.readerWaitsPastLimit;
         return true;
     }
-    if (!PseudoTerminalHelpers::readersWaitForInput(channel.masterFd, readers)) {
+    if (!PseudoTerminalHelpers::readersWaitForInput(channel.masterFd, readers, unread)) {
         channel.readerSeenWaiting = 0;
         return false;
     }

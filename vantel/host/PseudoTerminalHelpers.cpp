@@ -423,7 +423,12 @@ bool PseudoTerminalHelpers::childWaitsForInput(int masterFd, pid_t leader) {
 }
 
 bool PseudoTerminalHelpers::readersWaitForInput(int masterFd, const std::vector<pid_t>& readers) {
-    if (const auto unread = unreadInput(masterFd); unread && *unread > 0) return false;
+    return readersWaitForInput(masterFd, readers, unreadInput(masterFd));
+}
+
+bool PseudoTerminalHelpers::readersWaitForInput(int masterFd, const std::vector<pid_t>& readers,
+                                                std::optional<int> unread) {
+    if (unread && *unread > 0) return false;
     // No foreground process to tell of: nothing waits on it.
     if (readers.empty()) return true;
     return std::any_of(readers.begin(), readers.end(), [&](pid_t reader) {

@@ -84,8 +84,9 @@ public:
     // controlling terminal (sudo with use_pty, script, su --pty), or one elsewhere, as its name says
     // (ssh, mosh, tmux, screen). A walk as foreground's.
     static bool foregroundRelays(int masterFd, pid_t sessionLeader);
-    // As childWaitsForInput, for readers already found.
+    // As childWaitsForInput, for readers already found; `unread` as unreadInput told it just now.
     static bool readersWaitForInput(int masterFd, const std::vector<pid_t>& readers);
+    static bool readersWaitForInput(int masterFd, const std::vector<pid_t>& readers, std::optional<int> unread);
 
 private:
     // NUL-terminated copies with a terminating null pointer, made before the
